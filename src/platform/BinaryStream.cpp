@@ -1,0 +1,419 @@
+#include "platform/BinaryStream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+
+namespace qira {
+
+namespace {
+
+constexpr int32_t kMaxStreamSize = INT32_MAX;
+constexpr size_t kBufferSize = 64 * 1024;
+
+std::string ErrnoText(int err) { return std::generic_category().message(err); }
+
+void SetError(std::string* error, const std::string& text) {
+  if (error) *error = text;
+}
+
+// True when the stream may grow to pos + n bytes.
+bool FitsStream(int32_t pos, int32_t n) {
+  return static_cast<int64_t>(pos) + n <= kMaxStreamSize;
+}
+
+bool PreadAll(int fd, uint8_t* buf, size_t n, off_t at, size_t& got) {
+  got = 0;
+  while (got < n) {
+    ssize_t r = ::pread(fd, buf + got, n - got, at + static_cast<off_t>(got));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (r == 0) break;
+    got += static_cast<size_t>(r);
+  }
+  return true;
+}
+
+bool PwriteAll(int fd, const uint8_t* buf, size_t n, off_t at) {
+  size_t done = 0;
+  while (done < n) {
+    ssize_t r = ::pwrite(fd, buf + done, n - done, at + static_cast<off_t>(done));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<size_t>(r);
+  }
+  return true;
+}
+
+template <typename U>
+bool ReadLE(TBinaryStream& s, U& out) {
+  uint8_t b[sizeof(U)];
+  if (!s.Read(b, sizeof(U))) return false;
+  U v = 0;
+  for (size_t i = 0; i < sizeof(U); ++i) v |= static_cast<U>(static_cast<U>(b[i]) << (8 * i));
+  out = v;
+  return true;
+}
+
+template <typename U>
+bool WriteLE(TBinaryStream& s, U v) {
+  uint8_t b[sizeof(U)];
+  for (size_t i = 0; i < sizeof(U); ++i) b[i] = static_cast<uint8_t>(v >> (8 * i));
+  return s.Write(b, sizeof(U));
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+}  // namespace
+
+// ---- typed helpers ---------------------------------------------------------
+
+bool TBinaryStream::ReadInt32(int32_t& v) {
+  uint32_t u;
+  if (!ReadLE(*this, u)) return false;
+  v = static_cast<int32_t>(u);
+  return true;
+}
+bool TBinaryStream::ReadUInt32(uint32_t& v) { return ReadLE(*this, v); }
+bool TBinaryStream::ReadInt16(int16_t& v) {
+  uint16_t u;
+  if (!ReadLE(*this, u)) return false;
+  v = static_cast<int16_t>(u);
+  return true;
+}
+bool TBinaryStream::ReadUInt8(uint8_t& v) { return Read(&v, 1); }
+bool TBinaryStream::ReadBool(bool& v) {
+  uint8_t b;
+  if (!Read(&b, 1)) return false;
+  v = b != 0;
+  return true;
+}
+bool TBinaryStream::ReadDouble(double& v) {
+  uint64_t u;
+  if (!ReadLE(*this, u)) return false;
+  v = std::bit_cast<double>(u);
+  return true;
+}
+bool TBinaryStream::ReadFloat(float& v) {
+  uint32_t u;
+  if (!ReadLE(*this, u)) return false;
+  v = std::bit_cast<float>(u);
+  return true;
+}
+
+bool TBinaryStream::WriteInt32(int32_t v) { return WriteLE(*this, static_cast<uint32_t>(v)); }
+bool TBinaryStream::WriteUInt32(uint32_t v) { return WriteLE(*this, v); }
+bool TBinaryStream::WriteInt16(int16_t v) { return WriteLE(*this, static_cast<uint16_t>(v)); }
+bool TBinaryStream::WriteUInt8(uint8_t v) { return Write(&v, 1); }
+bool TBinaryStream::WriteBool(bool v) { return WriteUInt8(v ? 1 : 0); }
+bool TBinaryStream::WriteDouble(double v) { return WriteLE(*this, std::bit_cast<uint64_t>(v)); }
+bool TBinaryStream::WriteFloat(float v) { return WriteLE(*this, std::bit_cast<uint32_t>(v)); }
+
+// ---- TBinaryFile -------------------------------------------------------------
+
+std::unique_ptr<TBinaryFile> TBinaryFile::Open(const std::string& utf8Path, Mode mode,
+                                               std::string* error) {
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case Mode::Read: flags |= O_RDONLY; break;
+    case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case Mode::ReadWrite: flags |= O_RDWR; break;
+  }
+  int fd;
+  do {
+    fd = ::open(utf8Path.c_str(), flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    SetError(error, ErrnoText(errno));
+    return nullptr;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    SetError(error, ErrnoText(errno));
+    ::close(fd);
+    return nullptr;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    SetError(error, ErrnoText(EISDIR));
+    ::close(fd);
+    return nullptr;
+  }
+  if (st.st_size > kMaxStreamSize) {
+    SetError(error, ErrnoText(EFBIG));
+    ::close(fd);
+    return nullptr;
+  }
+  return std::unique_ptr<TBinaryFile>(new TBinaryFile(
+      fd, utf8Path, static_cast<int32_t>(st.st_size), mode != Mode::Read));
+}
+
+TBinaryFile::TBinaryFile(int fd, std::string path, int32_t size, bool writable)
+    : fd_(fd), path_(std::move(path)), size_(size), writable_(writable) {}
+
+TBinaryFile::~TBinaryFile() { Close(); }
+
+bool TBinaryFile::Close() {
+  if (fd_ < 0) return false;
+  bool ok = Flush();
+  if (::close(fd_) != 0) ok = false;
+  fd_ = -1;
+  return ok;
+}
+
+bool TBinaryFile::Seek(int32_t absolutePos) {
+  if (fd_ < 0 || absolutePos < 0 || absolutePos > size_) return false;
+  pos_ = absolutePos;
+  return true;
+}
+
+bool TBinaryFile::FillReadCache() {
+  rbuf_.resize(kBufferSize);
+  size_t want = std::min<size_t>(kBufferSize, static_cast<size_t>(size_ - pos_));
+  size_t got = 0;
+  bool ok = PreadAll(fd_, rbuf_.data(), want, pos_, got);
+  rstart_ = pos_;
+  rlen_ = ok ? static_cast<int32_t>(got) : 0;
+  return ok;
+}
+
+bool TBinaryFile::Read(void* buf, int32_t n) {
+  if (fd_ < 0 || n < 0 || n > size_ - pos_) return false;
+  if (n == 0) return true;
+  if (!wbuf_.empty() && !Flush()) return false;
+  uint8_t* out = static_cast<uint8_t*>(buf);
+  bool cached = rlen_ > 0 && pos_ >= rstart_ && static_cast<int64_t>(pos_) + n <= static_cast<int64_t>(rstart_) + rlen_;
+  if (!cached) {
+    if (static_cast<size_t>(n) >= kBufferSize) {
+      size_t got = 0;
+      if (!PreadAll(fd_, out, static_cast<size_t>(n), pos_, got) || got != static_cast<size_t>(n))
+        return false;
+      pos_ += n;
+      return true;
+    }
+    // A file shortened by someone else since opening gives a short fill: a failure.
+    if (!FillReadCache() || rlen_ < n) return false;
+  }
+  std::memcpy(out, rbuf_.data() + (pos_ - rstart_), static_cast<size_t>(n));
+  pos_ += n;
+  return true;
+}
+
+bool TBinaryFile::Write(const void* buf, int32_t n) {
+  if (fd_ < 0 || !writable_ || n < 0) return false;
+  if (failed_) return false;
+  if (!FitsStream(pos_, n)) {
+    failed_ = true;
+    return false;
+  }
+  if (n == 0) return true;
+  rlen_ = 0;
+  const uint8_t* in = static_cast<const uint8_t*>(buf);
+  bool appends = !wbuf_.empty() && static_cast<int64_t>(pos_) == wstart_ + static_cast<int64_t>(wbuf_.size()) &&
+                 wbuf_.size() + static_cast<size_t>(n) <= kBufferSize;
+  if (!appends) {
+    if (!Flush()) return false;
+    if (static_cast<size_t>(n) >= kBufferSize) {
+      if (!PwriteAll(fd_, in, static_cast<size_t>(n), pos_)) {
+        failed_ = true;
+        return false;
+      }
+      pos_ += n;
+      size_ = std::max(size_, pos_);
+      return true;
+    }
+    wstart_ = pos_;
+  }
+  wbuf_.insert(wbuf_.end(), in, in + n);
+  pos_ += n;
+  size_ = std::max(size_, pos_);
+  return true;
+}
+
+bool TBinaryFile::Flush() {
+  if (fd_ < 0) return false;
+  if (!wbuf_.empty()) {
+    if (!PwriteAll(fd_, wbuf_.data(), wbuf_.size(), wstart_)) failed_ = true;
+    wbuf_.clear();
+  }
+  return !failed_;
+}
+
+bool TBinaryFile::Sync() {
+  if (!Flush()) return false;
+  if (writable_ && ::fsync(fd_) != 0) failed_ = true;
+  return !failed_;
+}
+
+// ---- TMemoryStream -----------------------------------------------------------
+
+TMemoryStream::TMemoryStream(const void* bytes, size_t n)
+    : data_(static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + n) {}
+
+bool TMemoryStream::Seek(int32_t absolutePos) {
+  if (absolutePos < 0 || absolutePos > Size()) return false;
+  pos_ = absolutePos;
+  return true;
+}
+
+bool TMemoryStream::Read(void* buf, int32_t n) {
+  if (n < 0 || n > Size() - pos_) return false;
+  if (n == 0) return true;
+  std::memcpy(buf, data_.data() + pos_, static_cast<size_t>(n));
+  pos_ += n;
+  return true;
+}
+
+bool TMemoryStream::Write(const void* buf, int32_t n) {
+  if (n < 0 || !FitsStream(pos_, n)) return false;
+  if (n == 0) return true;
+  size_t end = static_cast<size_t>(pos_) + static_cast<size_t>(n);
+  if (end > data_.size()) data_.resize(end);
+  std::memcpy(data_.data() + pos_, buf, static_cast<size_t>(n));
+  pos_ += n;
+  return true;
+}
+
+std::vector<uint8_t> TMemoryStream::TakeData() {
+  std::vector<uint8_t> out = std::move(data_);
+  data_.clear();
+  pos_ = 0;
+  return out;
+}
+
+// ---- TSaveFile ---------------------------------------------------------------
+
+std::unique_ptr<TSaveFile> TSaveFile::Create(const std::string& utf8TargetPath,
+                                             std::string* error) {
+  std::string target = utf8TargetPath;
+  // Saving through a symbolic link replaces the file it names, not the link.
+  struct stat lst;
+  if (::lstat(target.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+    if (char* real = ::realpath(target.c_str(), nullptr)) {
+      target = real;
+      std::free(real);
+    }
+  }
+  struct stat st;
+  bool exists = ::stat(target.c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) {
+    SetError(error, ErrnoText(EISDIR));
+    return nullptr;
+  }
+  size_t slash = target.find_last_of('/');
+  std::string folder = FolderOf(target);
+  std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+
+  static std::atomic<unsigned> counter{0};
+  int fd = -1;
+  std::string temp;
+  int err = 0;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+    temp = folder + "/." + name + ".tmp" + std::to_string(::getpid()) + "-" +
+           std::to_string(counter.fetch_add(1)) + "-" + std::to_string(ticks & 0xFFFF);
+    fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    err = errno;
+    if (fd < 0 && err != EEXIST && err != EINTR) break;
+  }
+  if (fd < 0) {
+    SetError(error, ErrnoText(err));
+    return nullptr;
+  }
+  // A replaced file keeps its permissions.
+  if (exists) (void)::fchmod(fd, st.st_mode & 07777);
+  std::unique_ptr<TBinaryFile> file(new TBinaryFile(fd, temp, 0, true));
+  return std::unique_ptr<TSaveFile>(new TSaveFile(std::move(file), target, temp));
+}
+
+TSaveFile::TSaveFile(std::unique_ptr<TBinaryFile> file, std::string target, std::string temp)
+    : file_(std::move(file)), target_(std::move(target)), temp_(std::move(temp)) {}
+
+TSaveFile::~TSaveFile() {
+  if (!done_) Discard();
+}
+
+void TSaveFile::Discard() {
+  if (file_) file_->Close();
+  ::unlink(temp_.c_str());
+}
+
+bool TSaveFile::Commit(std::string* error) {
+  if (done_) {
+    SetError(error, "already committed");
+    return false;
+  }
+  done_ = true;
+  if (file_->Failed() || !file_->Sync()) {
+    SetError(error, ErrnoText(EIO));
+    Discard();
+    return false;
+  }
+  if (!file_->Close()) {
+    SetError(error, ErrnoText(EIO));
+    Discard();
+    return false;
+  }
+  if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+    SetError(error, ErrnoText(errno));
+    Discard();
+    return false;
+  }
+  // Makes the rename itself durable; some file systems cannot sync a folder, which
+  // does not undo the save.
+  int dir = ::open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    (void)::fsync(dir);
+    ::close(dir);
+  }
+  return true;
+}
+
+// ---- whole files ---------------------------------------------------------------
+
+bool ReadWholeFile(const std::string& utf8Path, std::vector<uint8_t>& bytes, std::string* error) {
+  std::unique_ptr<TBinaryFile> file = TBinaryFile::Open(utf8Path, TBinaryFile::Mode::Read, error);
+  if (!file) return false;
+  std::vector<uint8_t> out(static_cast<size_t>(file->Size()));
+  if (!file->Read(out.data(), file->Size())) {
+    SetError(error, ErrnoText(EIO));
+    return false;
+  }
+  bytes = std::move(out);
+  return true;
+}
+
+bool WriteWholeFileAtomic(const std::string& utf8Path, const void* bytes, size_t n,
+                          std::string* error) {
+  if (n > static_cast<size_t>(kMaxStreamSize)) {
+    SetError(error, ErrnoText(EFBIG));
+    return false;
+  }
+  std::unique_ptr<TSaveFile> save = TSaveFile::Create(utf8Path, error);
+  if (!save) return false;
+  if (!save->Stream().Write(bytes, static_cast<int32_t>(n))) {
+    SetError(error, ErrnoText(EIO));
+    return false;
+  }
+  return save->Commit(error);
+}
+
+}  // namespace qira

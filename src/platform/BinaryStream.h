@@ -1,0 +1,160 @@
+#pragma once
+// Byte streams with absolute 32-bit positions and checked, little-endian reads.
+//
+// Every stored file of the program is addressed by absolute int32 positions, so a
+// stream never grows past 2^31-1 bytes: such a write or seek fails instead of
+// wrapping. A read of more bytes than remain fails as a whole and leaves the
+// position where it was; callers therefore never see a partly filled value.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qira {
+
+class TBinaryStream {
+ public:
+  virtual ~TBinaryStream() = default;
+
+  virtual int32_t Position() const = 0;
+  virtual int32_t Size() const = 0;
+  // Moves to an absolute position in 0..Size(); false (position unchanged) outside.
+  virtual bool Seek(int32_t absolutePos) = 0;
+  // True only when all n bytes were read; n < 0 or n > Remaining() fails and consumes nothing.
+  virtual bool Read(void* buf, int32_t n) = 0;
+  // Writes n bytes at the position (overwriting, then extending). False on an I/O
+  // error or when the stream would pass 2^31-1 bytes.
+  virtual bool Write(const void* buf, int32_t n) = 0;
+
+  int32_t Remaining() const { return Size() - Position(); }
+
+  // Little-endian typed reads; the value is untouched on failure.
+  bool ReadInt32(int32_t& v);
+  bool ReadUInt32(uint32_t& v);
+  bool ReadInt16(int16_t& v);
+  bool ReadUInt8(uint8_t& v);
+  bool ReadBool(bool& v);  // one byte, any non-zero value is true
+  bool ReadDouble(double& v);
+  bool ReadFloat(float& v);
+
+  bool WriteInt32(int32_t v);
+  bool WriteUInt32(uint32_t v);
+  bool WriteInt16(int16_t v);
+  bool WriteUInt8(uint8_t v);
+  bool WriteBool(bool v);  // one byte, 0 or 1
+  bool WriteDouble(double v);
+  bool WriteFloat(float v);
+};
+
+// A file on disk. Reads and writes are buffered; a write error is sticky: once one
+// happened every later Write, Flush and Sync fails.
+class TBinaryFile : public TBinaryStream {
+ public:
+  enum class Mode {
+    Read,       // existing file, read only
+    Create,     // create or truncate, read and write
+    ReadWrite,  // existing file, read and write
+  };
+
+  // Null on failure, with the system's reason in *error when given. A file longer
+  // than 2^31-1 bytes cannot be opened.
+  static std::unique_ptr<TBinaryFile> Open(const std::string& utf8Path, Mode mode,
+                                           std::string* error = nullptr);
+  ~TBinaryFile() override;  // flushes (errors are lost: call Flush first to see them)
+
+  TBinaryFile(const TBinaryFile&) = delete;
+  TBinaryFile& operator=(const TBinaryFile&) = delete;
+
+  int32_t Position() const override { return pos_; }
+  int32_t Size() const override { return size_; }
+  bool Seek(int32_t absolutePos) override;
+  bool Read(void* buf, int32_t n) override;
+  bool Write(const void* buf, int32_t n) override;
+
+  // Hands buffered bytes to the system.
+  bool Flush();
+  // Flush, then forces the bytes to the disk (fsync).
+  bool Sync();
+  // Flushes and closes; every later call fails. False when the flush or close failed.
+  bool Close();
+  // True once any write was refused or failed.
+  bool Failed() const { return failed_; }
+  const std::string& Path() const { return path_; }
+
+ private:
+  friend class TSaveFile;
+  TBinaryFile(int fd, std::string path, int32_t size, bool writable);
+  bool FillReadCache();
+
+  int fd_ = -1;
+  std::string path_;
+  int32_t pos_ = 0;
+  int32_t size_ = 0;
+  bool writable_ = false;
+  bool failed_ = false;
+  std::vector<uint8_t> rbuf_;  // bytes [rstart_, rstart_ + rlen_) of the file
+  int32_t rstart_ = 0;
+  int32_t rlen_ = 0;
+  std::vector<uint8_t> wbuf_;  // pending bytes for [wstart_, wstart_ + wbuf_.size())
+  int32_t wstart_ = 0;
+};
+
+// A growable stream over bytes in memory.
+class TMemoryStream : public TBinaryStream {
+ public:
+  TMemoryStream() = default;
+  explicit TMemoryStream(std::vector<uint8_t> bytes) : data_(std::move(bytes)) {}
+  TMemoryStream(const void* bytes, size_t n);
+
+  int32_t Position() const override { return pos_; }
+  int32_t Size() const override { return static_cast<int32_t>(data_.size()); }
+  bool Seek(int32_t absolutePos) override;
+  bool Read(void* buf, int32_t n) override;
+  bool Write(const void* buf, int32_t n) override;
+
+  const std::vector<uint8_t>& Data() const { return data_; }
+  std::vector<uint8_t> TakeData();  // leaves the stream empty at position 0
+
+ private:
+  std::vector<uint8_t> data_;
+  int32_t pos_ = 0;
+};
+
+// The atomic save: everything is written into a temporary file beside the target;
+// Commit() flushes, fsyncs and renames it over the target. Destroyed without a
+// successful Commit(), the temporary file is removed and the old target is untouched.
+class TSaveFile {
+ public:
+  // Null when the temporary file cannot be created (reason in *error).
+  static std::unique_ptr<TSaveFile> Create(const std::string& utf8TargetPath,
+                                           std::string* error = nullptr);
+  ~TSaveFile();
+
+  TSaveFile(const TSaveFile&) = delete;
+  TSaveFile& operator=(const TSaveFile&) = delete;
+
+  TBinaryStream& Stream() { return *file_; }
+  // False (temporary removed, target untouched) when any write failed or the
+  // flush, sync or rename fails. Calling it twice fails the second time.
+  bool Commit(std::string* error = nullptr);
+  const std::string& TargetPath() const { return target_; }
+  const std::string& TemporaryPath() const { return temp_; }
+
+ private:
+  TSaveFile(std::unique_ptr<TBinaryFile> file, std::string target, std::string temp);
+  void Discard();
+
+  std::unique_ptr<TBinaryFile> file_;
+  std::string target_;
+  std::string temp_;
+  bool done_ = false;
+};
+
+// Whole-file helpers; false (with the reason) on any failure.
+bool ReadWholeFile(const std::string& utf8Path, std::vector<uint8_t>& bytes,
+                   std::string* error = nullptr);
+// Writes through TSaveFile, so a failure keeps the old file.
+bool WriteWholeFileAtomic(const std::string& utf8Path, const void* bytes, size_t n,
+                          std::string* error = nullptr);
+
+}  // namespace qira

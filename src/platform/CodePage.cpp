@@ -1,0 +1,98 @@
+#include "platform/CodePage.h"
+
+#include <cstdint>
+
+namespace qira {
+
+namespace {
+
+// Unicode code points of the bytes 0x80..0x9F; the bytes Windows-1252 leaves
+// undefined keep their C1 control value.
+constexpr char32_t kHighBlock[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80-87
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88-8F
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90-97
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98-9F
+};
+
+char32_t CodePointOf(uint8_t b) {
+  if (b >= 0x80 && b <= 0x9F) return kHighBlock[b - 0x80];
+  return b;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// The 1252 byte of a code point, or '?'.
+char ByteOf(char32_t cp) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
+  for (int i = 0; i < 32; ++i)
+    if (kHighBlock[i] == cp) return static_cast<char>(0x80 + i);
+  return '?';
+}
+
+// Decodes one well-formed UTF-8 sequence at text[i]; returns its length, 0 when malformed.
+size_t DecodeUtf8(std::string_view text, size_t i, char32_t& cp) {
+  uint8_t b0 = static_cast<uint8_t>(text[i]);
+  size_t len;
+  char32_t min;
+  if (b0 < 0x80) {
+    cp = b0;
+    return 1;
+  } else if ((b0 & 0xE0) == 0xC0) {
+    len = 2; cp = b0 & 0x1F; min = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    len = 3; cp = b0 & 0x0F; min = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    len = 4; cp = b0 & 0x07; min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (i + len > text.size()) return 0;
+  for (size_t k = 1; k < len; ++k) {
+    uint8_t b = static_cast<uint8_t>(text[i + k]);
+    if ((b & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return len;
+}
+
+}  // namespace
+
+std::string Cp1252ToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (char c : bytes) AppendUtf8(out, CodePointOf(static_cast<uint8_t>(c)));
+  return out;
+}
+
+std::string Utf8ToCp1252(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  size_t i = 0;
+  while (i < utf8.size()) {
+    char32_t cp;
+    size_t len = DecodeUtf8(utf8, i, cp);
+    if (len == 0) {
+      out.push_back('?');
+      ++i;
+    } else {
+      out.push_back(ByteOf(cp));
+      i += len;
+    }
+  }
+  return out;
+}
+
+}  // namespace qira

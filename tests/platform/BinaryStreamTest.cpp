@@ -1,0 +1,255 @@
+#include "platform/BinaryStream.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <climits>
+#include <cmath>
+#include <filesystem>
+
+#include "support/ScratchFolder.h"
+
+namespace qira {
+namespace {
+
+std::vector<uint8_t> Bytes(std::initializer_list<int> v) {
+  std::vector<uint8_t> out;
+  for (int b : v) out.push_back(static_cast<uint8_t>(b));
+  return out;
+}
+
+// ---- memory stream -------------------------------------------------------------
+
+TEST(MemoryStream, TypedValuesAreStoredLittleEndian) {
+  TMemoryStream s;
+  EXPECT_TRUE(s.WriteInt32(-2));
+  EXPECT_TRUE(s.WriteUInt32(0x01020304u));
+  EXPECT_TRUE(s.WriteInt16(0x1234));
+  EXPECT_TRUE(s.WriteUInt8(0xAB));
+  EXPECT_TRUE(s.WriteBool(true));
+  EXPECT_TRUE(s.WriteDouble(2.5));
+  EXPECT_TRUE(s.WriteFloat(-1.0f));
+  EXPECT_EQ(s.Data(), Bytes({0xFE, 0xFF, 0xFF, 0xFF, 0x04, 0x03, 0x02, 0x01, 0x34, 0x12, 0xAB, 0x01,
+                             0, 0, 0, 0, 0, 0, 0x04, 0x40, 0, 0, 0x80, 0xBF}));
+}
+
+TEST(MemoryStream, TypedValuesReadBack) {
+  TMemoryStream s;
+  s.WriteInt32(INT32_MIN);
+  s.WriteInt16(-5);
+  s.WriteDouble(-0.0);
+  s.WriteDouble(std::nan(""));
+  s.WriteFloat(3.25f);
+  s.WriteBool(false);
+  s.WriteUInt8(7);  // any non-zero byte reads as true
+  ASSERT_TRUE(s.Seek(0));
+  int32_t i = 0;
+  int16_t h = 0;
+  double d = 1, n = 0;
+  float f = 0;
+  bool b1 = true, b2 = false;
+  EXPECT_TRUE(s.ReadInt32(i));
+  EXPECT_TRUE(s.ReadInt16(h));
+  EXPECT_TRUE(s.ReadDouble(d));
+  EXPECT_TRUE(s.ReadDouble(n));
+  EXPECT_TRUE(s.ReadFloat(f));
+  EXPECT_TRUE(s.ReadBool(b1));
+  EXPECT_TRUE(s.ReadBool(b2));
+  EXPECT_EQ(i, INT32_MIN);
+  EXPECT_EQ(h, -5);
+  EXPECT_TRUE(std::signbit(d));
+  EXPECT_TRUE(std::isnan(n));
+  EXPECT_EQ(f, 3.25f);
+  EXPECT_FALSE(b1);
+  EXPECT_TRUE(b2);
+  EXPECT_EQ(s.Remaining(), 0);
+}
+
+TEST(MemoryStream, ShortReadFailsWithoutConsumingOrTouchingTheValue) {
+  TMemoryStream s(Bytes({1, 2, 3}));
+  int32_t v = 77;
+  EXPECT_FALSE(s.ReadInt32(v));
+  EXPECT_EQ(v, 77);
+  EXPECT_EQ(s.Position(), 0);
+  uint8_t buf[4];
+  EXPECT_FALSE(s.Read(buf, -1));
+  EXPECT_TRUE(s.Read(buf, 0));
+  EXPECT_TRUE(s.Read(buf, 3));
+  EXPECT_FALSE(s.ReadUInt8(buf[0]));
+}
+
+TEST(MemoryStream, SeekOnlyWithinZeroToSize) {
+  TMemoryStream s(Bytes({1, 2, 3}));
+  EXPECT_TRUE(s.Seek(3));
+  EXPECT_FALSE(s.Seek(4));
+  EXPECT_FALSE(s.Seek(-1));
+  EXPECT_EQ(s.Position(), 3);
+}
+
+TEST(MemoryStream, WriteOverwritesThenExtends) {
+  TMemoryStream s(Bytes({1, 2, 3}));
+  ASSERT_TRUE(s.Seek(2));
+  uint8_t b[2] = {9, 8};
+  EXPECT_TRUE(s.Write(b, 2));
+  EXPECT_EQ(s.Data(), Bytes({1, 2, 9, 8}));
+}
+
+TEST(MemoryStream, GrowingPastTwoGigabytesFailsInsteadOfWrapping) {
+  TMemoryStream s;
+  s.WriteUInt8(1);
+  uint8_t b = 0;
+  // Rejected before a single byte is touched, so the tiny buffer is never read past.
+  EXPECT_FALSE(s.Write(&b, INT32_MAX));
+  EXPECT_EQ(s.Size(), 1);
+}
+
+// ---- files ---------------------------------------------------------------------
+
+TEST(BinaryFile, WritesAndReadsBackAcrossBufferBoundaries) {
+  TScratchFolder dir;
+  std::vector<uint8_t> big(200000);
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 7);
+  {
+    auto f = TBinaryFile::Open(dir.File("a.bin"), TBinaryFile::Mode::Create);
+    ASSERT_TRUE(f);
+    for (int i = 0; i < 30000; ++i) ASSERT_TRUE(f->WriteInt32(i));
+    ASSERT_TRUE(f->Write(big.data(), static_cast<int32_t>(big.size())));
+    // Patch an early value after the buffer has moved on.
+    ASSERT_TRUE(f->Seek(4));
+    ASSERT_TRUE(f->WriteInt32(-1));
+    int32_t v = 0;
+    ASSERT_TRUE(f->ReadInt32(v));  // reads see the pending writes
+    EXPECT_EQ(v, 2);
+    EXPECT_EQ(f->Size(), 120000 + 200000);
+    EXPECT_TRUE(f->Flush());
+  }
+  auto f = TBinaryFile::Open(dir.File("a.bin"), TBinaryFile::Mode::Read);
+  ASSERT_TRUE(f);
+  ASSERT_EQ(f->Size(), 320000);
+  int32_t v = 0;
+  ASSERT_TRUE(f->ReadInt32(v));
+  EXPECT_EQ(v, 0);
+  ASSERT_TRUE(f->ReadInt32(v));
+  EXPECT_EQ(v, -1);
+  ASSERT_TRUE(f->Seek(4 * 29999));
+  ASSERT_TRUE(f->ReadInt32(v));
+  EXPECT_EQ(v, 29999);
+  std::vector<uint8_t> back(big.size());
+  ASSERT_TRUE(f->Read(back.data(), static_cast<int32_t>(back.size())));
+  EXPECT_EQ(back, big);
+  uint8_t b;
+  EXPECT_FALSE(f->ReadUInt8(b));
+  EXPECT_FALSE(f->WriteUInt8(1));  // opened for reading
+}
+
+TEST(BinaryFile, OpenReportsMissingFilesAndFolders) {
+  TScratchFolder dir;
+  std::string error;
+  EXPECT_EQ(TBinaryFile::Open(dir.File("none"), TBinaryFile::Mode::Read, &error), nullptr);
+  EXPECT_FALSE(error.empty());
+  error.clear();
+  EXPECT_EQ(TBinaryFile::Open(dir.Path(), TBinaryFile::Mode::Read, &error), nullptr);
+  EXPECT_FALSE(error.empty());
+}
+
+TEST(BinaryFile, ReadWriteModeKeepsTheContent) {
+  TScratchFolder dir;
+  dir.Put("f", "abcdef");
+  auto f = TBinaryFile::Open(dir.File("f"), TBinaryFile::Mode::ReadWrite);
+  ASSERT_TRUE(f);
+  EXPECT_EQ(f->Size(), 6);
+  ASSERT_TRUE(f->Seek(6));
+  ASSERT_TRUE(f->Write("gh", 2));
+  ASSERT_TRUE(f->Seek(0));
+  ASSERT_TRUE(f->Write("X", 1));
+  ASSERT_TRUE(f->Close());
+  EXPECT_EQ(dir.Get("f"), "Xbcdefgh");
+}
+
+// ---- atomic save -----------------------------------------------------------------
+
+TEST(SaveFile, CommitReplacesTheTargetAndLeavesNoTemporary) {
+  TScratchFolder dir;
+  dir.Put("t.q3d", "old");
+  auto save = TSaveFile::Create(dir.File("t.q3d"));
+  ASSERT_TRUE(save);
+  ASSERT_TRUE(save->Stream().Write("new content", 11));
+  EXPECT_EQ(dir.Get("t.q3d"), "old");  // nothing visible before the commit
+  std::string error;
+  EXPECT_TRUE(save->Commit(&error)) << error;
+  EXPECT_EQ(dir.Get("t.q3d"), "new content");
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"t.q3d"});
+  EXPECT_FALSE(save->Commit());
+}
+
+TEST(SaveFile, AbandonedSaveKeepsTheOldFile) {
+  TScratchFolder dir;
+  dir.Put("t.q3d", "old");
+  {
+    auto save = TSaveFile::Create(dir.File("t.q3d"));
+    ASSERT_TRUE(save);
+    ASSERT_TRUE(save->Stream().Write("half", 4));
+  }
+  EXPECT_EQ(dir.Get("t.q3d"), "old");
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"t.q3d"});
+}
+
+TEST(SaveFile, AFailedWriteMakesTheCommitFailAndKeepsTheOldFile) {
+  TScratchFolder dir;
+  dir.Put("t.q3d", "old");
+  auto save = TSaveFile::Create(dir.File("t.q3d"));
+  ASSERT_TRUE(save);
+  ASSERT_TRUE(save->Stream().Write("x", 1));
+  uint8_t b = 0;
+  EXPECT_FALSE(save->Stream().Write(&b, INT32_MAX));  // would pass 2^31-1 bytes
+  EXPECT_FALSE(save->Commit());
+  EXPECT_EQ(dir.Get("t.q3d"), "old");
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"t.q3d"});
+}
+
+TEST(SaveFile, AFailedRenameKeepsTheOldTargetAndRemovesTheTemporary) {
+  TScratchFolder dir;
+  auto save = TSaveFile::Create(dir.File("t"));
+  ASSERT_TRUE(save);
+  ASSERT_TRUE(save->Stream().Write("x", 1));
+  // The target turns into a folder with content before the commit.
+  std::filesystem::create_directory(dir.File("t"));
+  dir.Put("t/keep", "k");
+  std::string error;
+  EXPECT_FALSE(save->Commit(&error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(dir.Get("t/keep"), "k");
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"t"});
+}
+
+TEST(SaveFile, ReplacedFileKeepsItsPermissions) {
+  TScratchFolder dir;
+  dir.Put("t", "old");
+  ::chmod(dir.File("t").c_str(), 0640);
+  ASSERT_TRUE(WriteWholeFileAtomic(dir.File("t"), "new", 3));
+  struct stat st;
+  ASSERT_EQ(::stat(dir.File("t").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(ReadWholeFile(dir.File("t"), bytes));
+  EXPECT_EQ(bytes, Bytes({'n', 'e', 'w'}));
+}
+
+TEST(SaveFile, SavingThroughALinkReplacesTheLinkedFile) {
+  TScratchFolder dir;
+  dir.Put("real", "old");
+  std::filesystem::create_symlink(dir.File("real"), dir.File("link"));
+  ASSERT_TRUE(WriteWholeFileAtomic(dir.File("link"), "new", 3));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link")));
+  EXPECT_EQ(dir.Get("real"), "new");
+}
+
+TEST(SaveFile, MissingFolderIsReportedAtCreation) {
+  TScratchFolder dir;
+  std::string error;
+  EXPECT_EQ(TSaveFile::Create(dir.File("no/such.ini"), &error), nullptr);
+  EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
+}  // namespace qira

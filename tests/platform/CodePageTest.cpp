@@ -1,0 +1,51 @@
+#include "platform/CodePage.h"
+
+#include <gtest/gtest.h>
+
+namespace qira {
+namespace {
+
+std::string Byte(int b) { return std::string(1, static_cast<char>(b)); }
+
+TEST(CodePage, Windows1252BytesMapToTheirCharacters) {
+  struct Case {
+    int byte;
+    const char* utf8;
+  } cases[] = {
+      {0x41, "A"},          {0x7F, "\x7F"},         {0x80, "\u20AC"},  // euro sign
+      {0x81, "\u0081"},     {0x82, "\u201A"},       {0x8A, "\u0160"},  {0x8D, "\u008D"},
+      {0x8F, "\u008F"},     {0x90, "\u0090"},       {0x91, "\u2018"},  {0x99, "\u2122"},
+      {0x9D, "\u009D"},     {0x9F, "\u0178"},       {0xA0, "\u00A0"},  {0xDF, "\u00DF"},
+      {0xFF, "\u00FF"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Cp1252ToUtf8(Byte(c.byte)), c.utf8) << std::hex << c.byte;
+    EXPECT_EQ(Utf8ToCp1252(c.utf8), Byte(c.byte)) << std::hex << c.byte;
+  }
+}
+
+TEST(CodePage, EveryByteSurvivesARoundTrip) {
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += Byte(b);
+  EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(all)), all);
+}
+
+TEST(CodePage, CharactersWithoutAByteBecomeQuestionMarks) {
+  EXPECT_EQ(Utf8ToCp1252("a\u0100b"), "a?b");        // Latin A with macron
+  EXPECT_EQ(Utf8ToCp1252("\u4E2D"), "?");            // three-byte form
+  EXPECT_EQ(Utf8ToCp1252("\U0001F600x"), "?x");      // four-byte form
+  EXPECT_EQ(Utf8ToCp1252("\u0080"), "?");            // byte 0x80 is the euro sign, not U+0080
+}
+
+TEST(CodePage, MalformedUtf8BytesBecomeQuestionMarks) {
+  EXPECT_EQ(Utf8ToCp1252("a\x80z"), "a?z");                 // stray continuation byte
+  EXPECT_EQ(Utf8ToCp1252("\xC3"), "?");                    // cut sequence at the end
+  EXPECT_EQ(Utf8ToCp1252("\xC3(x"), "?(x");                // lead byte without continuation
+  EXPECT_EQ(Utf8ToCp1252("\xC0\xAF"), "??");               // overlong '/'
+  EXPECT_EQ(Utf8ToCp1252("\xED\xA0\x80"), "???");          // surrogate half
+  EXPECT_EQ(Utf8ToCp1252("\xF4\x90\x80\x80"), "????");     // above U+10FFFF
+  EXPECT_EQ(Utf8ToCp1252("\xFF\xFE"), "??");
+}
+
+}  // namespace
+}  // namespace qira

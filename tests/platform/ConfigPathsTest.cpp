@@ -1,0 +1,82 @@
+#include "platform/ConfigPaths.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+#include "support/ScratchFolder.h"
+
+namespace qira {
+namespace {
+
+// Sets or clears an environment variable for a test's lifetime.
+class TEnvVar {
+ public:
+  TEnvVar(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value) ::setenv(name, value, 1);
+    else ::unsetenv(name);
+  }
+  ~TEnvVar() {
+    if (old_) ::setenv(name_, old_->c_str(), 1);
+    else ::unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(ConfigPaths, SettingsLiveInTheXdgConfigFolder) {
+  TEnvVar xdg("XDG_CONFIG_HOME", "/cfg/home");
+  EXPECT_EQ(ConfigFolder(), "/cfg/home");
+  EXPECT_EQ(SettingsFilePath("qira3d"), "/cfg/home/qira3d.ini");
+}
+
+TEST(ConfigPaths, WithoutAnAbsoluteXdgFolderTheHomeConfigFolderIsUsed) {
+  TEnvVar home("HOME", "/home/user");
+  {
+    TEnvVar xdg("XDG_CONFIG_HOME", nullptr);
+    EXPECT_EQ(ConfigFolder(), "/home/user/.config");
+  }
+  {
+    TEnvVar xdg("XDG_CONFIG_HOME", "");
+    EXPECT_EQ(ConfigFolder(), "/home/user/.config");
+  }
+  {
+    TEnvVar xdg("XDG_CONFIG_HOME", "relative/cfg");
+    EXPECT_EQ(ConfigFolder(), "/home/user/.config");
+  }
+}
+
+TEST(ConfigPaths, ACopyUnderAnotherNameHasItsOwnSettings) {
+  // This test program is itself such a copy.
+  EXPECT_EQ(RunningProgramName(), "platform_tests");
+  TEnvVar xdg("XDG_CONFIG_HOME", "/c");
+  EXPECT_EQ(SettingsFilePath(), "/c/platform_tests.ini");
+}
+
+TEST(ConfigPaths, FolderIsCreatedWithItsParents) {
+  TScratchFolder dir;
+  std::string deep = dir.File("a/b/c");
+  ASSERT_TRUE(EnsureFolderExists(deep));
+  EXPECT_TRUE(std::filesystem::is_directory(deep));
+  struct stat st;
+  ASSERT_EQ(::stat(deep.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  EXPECT_TRUE(EnsureFolderExists(deep + "/"));  // existing, trailing slash
+}
+
+TEST(ConfigPaths, AFileInTheWayIsReported) {
+  TScratchFolder dir;
+  dir.Put("f", "x");
+  std::string error;
+  EXPECT_FALSE(EnsureFolderExists(dir.File("f/sub"), &error));
+  EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
+}  // namespace qira
