@@ -1,0 +1,104 @@
+#include "model/GeologyList.h"
+
+#include "model/StreamHelpers.h"
+#include "platform/BinaryStream.h"
+#include "platform/CodePage.h"
+
+namespace qira {
+
+TGeologyList* CurrentGeologyList = nullptr;
+
+namespace {
+
+const char kMagic[] = "Geology";
+constexpr int32_t kMagicLength = 7;
+
+// Upper case as Windows maps code page 1252: a-z, the accented small letters
+// 0xE0..0xFE except 0xF7, and the pairs š/Š, œ/Œ, ž/Ž, ÿ/Ÿ.
+std::string UpperCp1252(const std::string& utf8) {
+  std::string s = Utf8ToCp1252(utf8);
+  for (char& ch : s) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
+      c = static_cast<unsigned char>(c - 0x20);
+    else if (c == 0x9A || c == 0x9C || c == 0x9E)
+      c = static_cast<unsigned char>(c - 0x10);
+    else if (c == 0xFF)
+      c = 0x9F;
+    ch = static_cast<char>(c);
+  }
+  return s;
+}
+
+void Require(bool ok) {
+  if (!ok) throw EStreamError();
+}
+
+}  // namespace
+
+int TGeologyList::FindOrAdd(const std::string& fullName, const std::string& shortName,
+                            int32_t color) {
+  const std::string full = UpperCp1252(fullName);
+  const std::string shortUpper = UpperCp1252(shortName);
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    if (UpperCp1252(entries_[i].FullName) == full && UpperCp1252(entries_[i].ShortName) == shortUpper) {
+      entries_[i].EntryColor = color;
+      return static_cast<int>(i);
+    }
+  }
+  entries_.push_back({fullName, shortName, color});
+  return static_cast<int>(entries_.size() - 1);
+}
+
+int32_t TGeologyList::ColorOf(int index, int32_t def, bool useDefault) const {
+  if (useDefault || index < 0 || index >= Count()) return def;
+  return entries_[index].EntryColor;
+}
+
+bool TGeologyList::SaveToStream(TBinaryStream& handle) const {
+  TFileVersion chunk(handle, 0);
+  if (!chunk.WriteHeader()) return false;
+  if (!WriteRawString(handle, std::string(kMagic, kMagicLength))) return false;
+  if (!handle.WriteInt32(static_cast<int32_t>(entries_.size()))) return false;
+  for (const TGeologyEntry& e : entries_) {
+    if (!WriteLengthString(handle, e.FullName) || !WriteLengthString(handle, e.ShortName) ||
+        !handle.WriteInt32(e.EntryColor))
+      return false;
+  }
+  return chunk.WriteEndOffset();
+}
+
+bool TGeologyList::LoadFromStream(TBinaryStream& handle) {
+  TFileVersion chunk(handle, 0);
+  int32_t found = 0;
+  const bool known = chunk.ReadHeader(found, true);
+  Require(!chunk.Damaged());
+  if (!known) return false;  // newer: skipped whole
+  const int32_t end = chunk.EndOffset;
+
+  std::string magic;
+  Require(end - handle.Position() >= kMagicLength && ReadRawString(handle, kMagicLength, magic));
+  if (magic != std::string(kMagic, kMagicLength)) {
+    Require(chunk.SkipToEnd());
+    return false;
+  }
+  int32_t count = 0;
+  Require(handle.ReadInt32(count));
+  Require(handle.Position() <= end);
+  Require(count >= 0 && count <= (end - handle.Position()) / MinEntrySize);
+
+  std::vector<TGeologyEntry> read;
+  read.reserve(static_cast<size_t>(count));
+  for (int32_t i = 0; i < count; ++i) {
+    TGeologyEntry e;
+    Require(ReadLengthString(handle, e.FullName) && ReadLengthString(handle, e.ShortName) &&
+            handle.ReadInt32(e.EntryColor));
+    Require(handle.Position() <= end);
+    read.push_back(std::move(e));
+  }
+  Require(chunk.SkipToEnd());
+  entries_ = std::move(read);
+  return true;
+}
+
+}  // namespace qira

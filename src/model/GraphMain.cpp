@@ -1,0 +1,518 @@
+#include "model/GraphMain.h"
+
+#include <array>
+#include <limits>
+#include <utility>
+
+#include "model/StreamHelpers.h"
+#include "platform/CodePage.h"
+#include "platform/Services.h"
+
+// Sections: globals; construction and virtual operations; tree structure;
+// visibility; names and tree nodes; bounds; editing; menu and commands.
+
+namespace qira {
+
+bool IgnoreNextMouseMove = false;
+
+namespace {
+
+TTransparencyDialog& TransparencyDialog() {
+  static TTransparencyDialog dialog;
+  return dialog;
+}
+
+constexpr size_t kCreateCommandCount = static_cast<size_t>(TCreateCommand::Model) + 1;
+
+std::array<TCreateCommandAction, kCreateCommandCount>& CreateCommands() {
+  static std::array<TCreateCommandAction, kCreateCommandCount> actions;
+  return actions;
+}
+
+// Holds tree painting back for a scope; no tree, no effect.
+class TTreeUpdateGuard {
+ public:
+  explicit TTreeUpdateGuard(TObjectTreeView* tree) : tree_(tree) {
+    if (tree_) tree_->BeginUpdate();
+  }
+  ~TTreeUpdateGuard() {
+    if (tree_) tree_->EndUpdate();
+  }
+  TTreeUpdateGuard(const TTreeUpdateGuard&) = delete;
+  TTreeUpdateGuard& operator=(const TTreeUpdateGuard&) = delete;
+
+ private:
+  TObjectTreeView* tree_;
+};
+
+// Names sort by the bytes they are stored as (Windows-1252), ordinal and case-sensitive.
+std::string NameKey(const TGraphMain& object) { return Utf8ToCp1252(object.Name()); }
+
+bool HasBounds(const TGraphMain& object) {
+  return object.BoundsMin.X != std::numeric_limits<double>::infinity();
+}
+
+// True when any object of the subtree has bounds, shown or hidden: such an object
+// may already be built at the present model offset.
+bool AnyBounds(const TGraphMain& object) {
+  if (HasBounds(object)) return true;
+  for (int i = 0; i < object.ChildCount(); ++i)
+    if (AnyBounds(*object.GetChild(i))) return true;
+  return false;
+}
+
+void ExtendBox(TSurveyPoint& min, TSurveyPoint& max, const TGraphMain& object) {
+  if (object.BoundsMin.X < min.X) min.X = object.BoundsMin.X;
+  if (object.BoundsMin.Y < min.Y) min.Y = object.BoundsMin.Y;
+  if (object.BoundsMin.Z < min.Z) min.Z = object.BoundsMin.Z;
+  if (object.BoundsMax.X > max.X) max.X = object.BoundsMax.X;
+  if (object.BoundsMax.Y > max.Y) max.Y = object.BoundsMax.Y;
+  if (object.BoundsMax.Z > max.Z) max.Z = object.BoundsMax.Z;
+}
+
+void CollectVisibleBounds(const TGraphMain& object, TSurveyPoint& min, TSurveyPoint& max) {
+  if (!object.Visible()) return;  // hides the whole subtree
+  ExtendBox(min, max, object);
+  for (int i = 0; i < object.ChildCount(); ++i) CollectVisibleBounds(*object.GetChild(i), min, max);
+}
+
+}  // namespace
+
+void SetTransparencyDialog(TTransparencyDialog dialog) { TransparencyDialog() = std::move(dialog); }
+
+void RegisterCreateCommand(TCreateCommand command, TCreateCommandAction action) {
+  CreateCommands().at(static_cast<size_t>(command)) = std::move(action);
+}
+
+// ---- Construction and virtual operations --------------------------------------------
+
+TGraphMain::TGraphMain() = default;
+
+TGraphMain::~TGraphMain() { children_.clear(); }
+
+void TGraphMain::Build(bool recursive) {
+  if (!recursive) return;
+  for (int i = 0; i < ChildCount(); ++i) children_[i]->Build(true);
+}
+
+void TGraphMain::PointTo(TGLBaseSceneObject* target) {
+  for (int i = 0; i < ChildCount(); ++i) children_[i]->PointTo(target);
+}
+
+void TGraphMain::Clear() {
+  name_.clear();
+  visible_ = true;
+  Transparency = 255;
+  AcceptForAll = false;
+  children_.clear();
+  BoundsMin = EmptyBoundsMin;
+  BoundsMax = EmptyBoundsMax;
+}
+
+bool TGraphMain::IsEmpty() const {
+  for (const auto& child : children_)
+    if (!child->IsEmpty()) return false;
+  return true;
+}
+
+void TGraphMain::UpdateVisibility() {
+  for (int i = 0; i < ChildCount(); ++i) children_[i]->UpdateVisibility();
+}
+
+void TGraphMain::CopySettingsFrom(const TGraphMain& source) {
+  for (int i = 0; i < ChildCount(); ++i) children_[i]->CopySettingsFrom(source);
+}
+
+int32_t TGraphMain::Accepts(const TGraphMain& object) const {
+  return object.TypeId == GraphTypeId::Section ? 0 : -1;
+}
+
+void TGraphMain::SetGeologyList(TGeologyList* list) {
+  for (int i = 0; i < ChildCount(); ++i) children_[i]->SetGeologyList(list);
+}
+
+// ---- Tree structure -----------------------------------------------------------------
+
+TGraphMain* TGraphMain::GetChild(int i) const {
+  if (i < 0 || i >= ChildCount()) return nullptr;
+  return children_[i].get();
+}
+
+int TGraphMain::IndexInParent() const {
+  if (!parent_) return -1;
+  for (int i = 0; i < parent_->ChildCount(); ++i)
+    if (parent_->children_[i].get() == this) return i;
+  return -1;
+}
+
+TGraphMain* TGraphMain::GetRoot() {
+  TGraphMain* o = this;
+  while (o->parent_) o = o->parent_;
+  return o;
+}
+
+TGraphMain* TGraphMain::AddChild(std::unique_ptr<TGraphMain> child, bool sorted) {
+  if (!child) return nullptr;
+  int index = sorted ? FindSortedIndex(*child) : ChildCount();
+  return InsertChild(std::move(child), index);
+}
+
+TGraphMain* TGraphMain::InsertChild(std::unique_ptr<TGraphMain> child, int index) {
+  if (!child) return nullptr;
+  if (index < 0) index = 0;
+  if (index > ChildCount()) index = ChildCount();
+  TGraphMain* c = child.get();
+  children_.insert(children_.begin() + index, std::move(child));
+  c->parent_ = this;
+  c->Context = Context;
+  if (c->Exclusive && c->visible_) {
+    for (int i = 0; i < ChildCount(); ++i) {
+      TGraphMain* other = children_[i].get();
+      if (other != c && other->Exclusive) other->SetVisible(false);
+    }
+  }
+  return c;
+}
+
+std::unique_ptr<TGraphMain> TGraphMain::RemoveChild(int index) {
+  if (index < 0 || index >= ChildCount()) return nullptr;
+  std::unique_ptr<TGraphMain> child = std::move(children_[index]);
+  children_.erase(children_.begin() + index);
+  child->parent_ = nullptr;
+  return child;
+}
+
+int TGraphMain::FindSortedIndex(const TGraphMain& child) const {
+  const int n = ChildCount();
+  if (n == 0) return 0;
+  if (TypeId == GraphTypeId::SectionGroup && child.TypeId == GraphTypeId::Section) {
+    // Descending frequency; equal to the first goes first, equal to the last goes last.
+    const float f = child.SortFrequency();
+    if (!(children_[0]->SortFrequency() > f)) return 0;
+    if (!(f > children_[n - 1]->SortFrequency())) return n;
+    for (int i = 0; i + 1 < n; ++i)
+      if (f <= children_[i]->SortFrequency() && f >= children_[i + 1]->SortFrequency()) return i + 1;
+    return n;
+  }
+  // Ascending names; the last is tested first, so a name equal to it goes last.
+  const std::string key = NameKey(child);
+  if (key >= NameKey(*children_[n - 1])) return n;
+  if (key <= NameKey(*children_[0])) return 0;
+  for (int i = 0; i + 1 < n; ++i)
+    if (NameKey(*children_[i]) <= key && NameKey(*children_[i + 1]) >= key) return i + 1;
+  return n;
+}
+
+void TGraphMain::SetContext(TSceneContext* context) {
+  Context = context;
+  for (auto& child : children_) child->SetContext(context);
+}
+
+void TGraphMain::SetTreeView(TObjectTreeView* treeView) {
+  treeView_ = treeView;
+  for (auto& child : children_) child->SetTreeView(treeView);
+}
+
+TGraphMain* TGraphMain::FindSectionGroup(const TGraphMain& section) {
+  if (section.TypeId != GraphTypeId::Section) return nullptr;
+  // Only a group that accepts it outright (2): a group that already holds the same
+  // frequency (1) does not take a second section of it.
+  if (TypeId == GraphTypeId::SectionGroup && Accepts(section) >= 2) return this;
+  for (auto& child : children_)
+    if (TGraphMain* found = child->FindSectionGroup(section)) return found;
+  return nullptr;
+}
+
+std::vector<TGraphMain*> TGraphMain::GetBoreholes() {
+  std::vector<TGraphMain*> list;
+  GetRoot()->CollectBoreholes(list);
+  return list;
+}
+
+void TGraphMain::CollectBoreholes(std::vector<TGraphMain*>& list) {
+  if (TypeId == GraphTypeId::Borehole) list.push_back(this);
+  for (auto& child : children_) child->CollectBoreholes(list);
+}
+
+// ---- Visibility ---------------------------------------------------------------------
+
+void TGraphMain::SetVisible(bool value) {
+  if (value != visible_) {
+    visible_ = value;
+    UpdateVisibility();
+  }
+  if (visible_ && Exclusive && parent_) {
+    for (int i = 0; i < parent_->ChildCount(); ++i) {
+      TGraphMain* sibling = parent_->children_[i].get();
+      if (sibling != this && sibling->Exclusive) sibling->SetVisible(false);
+    }
+  }
+  if (TTreeItemId node = GetTreeNode()) {
+    bool checked = false;
+    if (Exclusive) {
+      if (!treeView_->GetRadioButton(node, checked) || checked != value)
+        treeView_->SetRadioButton(node, value);
+    } else {
+      if (!treeView_->GetCheckBox(node, checked) || checked != value)
+        treeView_->SetCheckBox(node, value);
+    }
+  }
+}
+
+bool TGraphMain::IsHidden() const {
+  for (const TGraphMain* o = this; o; o = o->parent_)
+    if (!o->visible_) return true;
+  return false;
+}
+
+// ---- Names and tree nodes -----------------------------------------------------------
+
+void TGraphMain::SetName(const std::string& value) {
+  name_ = value;
+  if (TTreeItemId node = GetTreeNode())
+    if (treeView_->NodeText(node) != value) treeView_->SetNodeText(node, value);
+}
+
+void TGraphMain::SetTreeNode(TObjectTreeView* treeView, TTreeItemId node) {
+  treeItemId_ = node;
+  if (node != 0) treeView_ = treeView;
+}
+
+TTreeItemId TGraphMain::GetTreeNode() const {
+  if (!treeView_ || treeItemId_ == 0 || !treeView_->HasNode(treeItemId_)) return 0;
+  return treeItemId_;
+}
+
+void TGraphMain::AddTreeNode(TObjectTreeView* treeView) {
+  treeView_ = treeView;
+  if (!parent_ || !treeView) return;
+  if (GetTreeNode() != 0) return;  // a second node would outlive the object
+  TTreeItemId node = 0;
+  const int index = IndexInParent();
+  TGraphMain* next = parent_->GetChild(index + 1);
+  TTreeItemId nextNode = (next && next->treeView_ == treeView) ? next->GetTreeNode() : 0;
+  if (nextNode != 0) {
+    node = treeView->InsertNodeBefore(nextNode, name_, this);
+  } else {
+    TTreeItemId parentNode = parent_->treeView_ == treeView ? parent_->GetTreeNode() : 0;
+    node = treeView->AddChildNode(parentNode, name_, this);
+  }
+  treeItemId_ = node;
+  if (node == 0) return;
+  if (Exclusive)
+    treeView->SetRadioButton(node, visible_);
+  else
+    treeView->SetCheckBox(node, visible_);
+}
+
+void TGraphMain::AddToTree(TObjectTreeView* treeView) {
+  AddTreeNode(treeView);
+  for (auto& child : children_) child->AddToTree(treeView);
+}
+
+void TGraphMain::ApplyExpanded(bool recursive) {
+  if (TTreeItemId node = GetTreeNode()) treeView_->SetNodeExpanded(node, Expanded);
+  if (recursive)
+    for (auto& child : children_) child->ApplyExpanded(true);
+}
+
+// ---- Bounds -------------------------------------------------------------------------
+
+void TGraphMain::ExtendBounds(const TSurveyPoint& point) {
+  if (point.X < BoundsMin.X) BoundsMin.X = point.X;
+  if (point.Y < BoundsMin.Y) BoundsMin.Y = point.Y;
+  if (point.Z < BoundsMin.Z) BoundsMin.Z = point.Z;
+  if (point.X > BoundsMax.X) BoundsMax.X = point.X;
+  if (point.Y > BoundsMax.Y) BoundsMax.Y = point.Y;
+  if (point.Z > BoundsMax.Z) BoundsMax.Z = point.Z;
+}
+
+bool TGraphMain::GetVisibleBounds(TSurveyPoint& min, TSurveyPoint& max) const {
+  min = EmptyBoundsMin;
+  max = EmptyBoundsMax;
+  if (parent_ && parent_->IsHidden()) return false;
+  CollectVisibleBounds(*this, min, max);
+  return min.X != std::numeric_limits<double>::infinity();
+}
+
+bool TGraphMain::GetCenter(TSurveyPoint& center) const {
+  TSurveyPoint min, max;
+  if (!GetVisibleBounds(min, max)) {
+    center = EmptyBoundsMin;
+    return false;
+  }
+  center = {(min.X + max.X) / 2, (min.Y + max.Y) / 2, (min.Z + max.Z) / 2};
+  return true;
+}
+
+void TGraphMain::CenterIfUnset() {
+  if (!Context) return;
+  TSurveyPoint center;
+  if (!GetCenter(center)) return;
+  const std::array<double, 3>& offset = Context->ModelOffset;
+  if (offset[0] != 0 || offset[1] != 0 || offset[2] != 0) return;
+  Context->ModelOffset = {center.X, center.Z, center.Y};
+}
+
+// ---- Editing ------------------------------------------------------------------------
+
+void TGraphMain::ApplyTransparency(uint8_t value) {
+  if (Transparency != value) {
+    Transparency = value;
+    Build(false);
+  }
+  for (int i = 0; i < ChildCount(); ++i) children_[i]->ApplyTransparency(value);
+}
+
+bool TGraphMain::Edit() {
+  IgnoreNextMouseMove = true;
+  TTransparencyParams params = GetTransparencyParams();
+  const TTransparencyDialog& dialog = TransparencyDialog();
+  if (!dialog || !dialog(name_, params)) return false;
+  AcceptForAll = params.AcceptForAll;
+  (AcceptForAll ? GetRoot() : this)->ApplyTransparency(params.Transparency);
+  return true;
+}
+
+// ---- Menu and commands --------------------------------------------------------------
+
+void TGraphMain::FillCreateMenu(TObjectMenuItem& create) {
+  auto command = [this](const char* caption, TCreateCommand which) {
+    TObjectMenuItem item;
+    item.Caption = caption;
+    item.Enabled = static_cast<bool>(CreateCommands()[static_cast<size_t>(which)]);
+    item.OnClick = [this, which] {
+      // Looked up at click time: the registry may change while a menu is shown.
+      const TCreateCommandAction& action = CreateCommands()[static_cast<size_t>(which)];
+      if (action) action(*this);
+    };
+    return item;
+  };
+  create.Items.push_back({"&Group", [this] { CreateGroupClick(); }, {}, true});
+  create.Items.push_back(command("&Borehole", TCreateCommand::Borehole));
+  create.Items.push_back(command("&Section", TCreateCommand::Section));
+  create.Items.push_back(command("Objects from D&XF", TCreateCommand::ObjectsFromDxf));
+  create.Items.push_back(command("&Potential section", TCreateCommand::PotentialSection));
+  create.Items.push_back(command("&Axis", TCreateCommand::Axis));
+  TObjectMenuItem graphics;
+  graphics.Caption = "&Graphics";
+  graphics.Items.push_back(command("&Spheres", TCreateCommand::Spheres));
+  graphics.Items.push_back(command("&Line", TCreateCommand::Line));
+  graphics.Items.push_back(command("La&bel", TCreateCommand::Label));
+  graphics.Items.push_back(command("&Planes", TCreateCommand::Planes));
+  graphics.Items.push_back(command("&Model", TCreateCommand::Model));
+  create.Items.push_back(std::move(graphics));
+}
+
+void TGraphMain::FillMenu(TObjectMenu& menu) {
+  menu.push_back({"&Edit", [this] { Edit(); }, {}, true});
+  TObjectMenuItem create;
+  create.Caption = "&Create";
+  FillCreateMenu(create);
+  menu.push_back(std::move(create));
+  if (parent_) {
+    menu.push_back({"&Rename", [this] { RenameClick(); }, {}, true});
+    menu.push_back({"&Delete", [this] { DeleteGraphObjectClick(*this); }, {}, true});
+  }
+}
+
+bool TGraphMain::RenameClick() {
+  IgnoreNextMouseMove = true;
+  const std::string old = name_;
+  // The input box gives the default back on Cancel, which keeps the name.
+  SetName(InputBox("Rename", "Enter new name:", old));
+  return name_ != old;
+}
+
+TGraphMain* TGraphMain::CreateGroupClick() {
+  IgnoreNextMouseMove = true;
+  const std::string name = InputBox("New group", "Enter name for new group", "");
+  if (name.empty()) return nullptr;
+  auto group = std::make_unique<TGraphMain>();
+  group->SetName(name);
+  TGraphMain* added = AddChild(std::move(group), false);
+  {
+    TTreeUpdateGuard update(treeView_);
+    if (treeView_) added->AddToTree(treeView_);
+  }
+  Expanded = true;
+  ApplyExpanded(false);
+  return added;
+}
+
+TGraphMain* TGraphMain::AddNewObject(std::unique_ptr<TGraphMain> object, bool recenter) {
+  if (!object) return nullptr;
+  // The whole scene decides: re-centring because this subtree was empty would move
+  // the offset under objects already built elsewhere at the old one.
+  const bool sceneHadBounds = AnyBounds(*GetRoot());
+  IgnoreNextMouseMove = true;
+  TGraphMain* added = AddChild(std::move(object), true);
+  added->SetContext(Context);
+  TTreeUpdateGuard update(treeView_);
+  if (treeView_) added->AddToTree(treeView_);
+  Expanded = true;
+  if (recenter && !sceneHadBounds) GetRoot()->CenterIfUnset();
+  added->Build(true);
+  ApplyExpanded(false);
+  return added;
+}
+
+TGraphMain* TGraphMain::AddSection(
+    std::unique_ptr<TGraphMain> section,
+    const std::function<std::unique_ptr<TGraphMain>(const TGraphMain& section)>& newGroupFor) {
+  if (!section) return nullptr;
+  const bool sceneHadBounds = AnyBounds(*GetRoot());
+  IgnoreNextMouseMove = true;
+  TGraphMain* added = nullptr;
+  {
+    TTreeUpdateGuard update(treeView_);
+    TGraphMain* group = FindSectionGroup(*section);
+    if (!group) {
+      std::unique_ptr<TGraphMain> made = newGroupFor ? newGroupFor(*section) : nullptr;
+      if (!made) return nullptr;
+      group = AddChild(std::move(made), true);
+      if (treeView_) group->AddToTree(treeView_);
+    }
+    added = group->AddChild(std::move(section), true);
+    added->SetContext(group->Context);
+    if (treeView_) added->AddToTree(treeView_);
+    if (!sceneHadBounds) GetRoot()->CenterIfUnset();
+    added->SetVisible(true);
+    added->Build(true);
+    Expanded = true;
+    ApplyExpanded(false);
+  }
+  IgnoreNextMouseMove = true;
+  return added;
+}
+
+TGraphMain* TGraphMain::AddImportedGroup(std::unique_ptr<TGraphMain> group) {
+  if (!group) return nullptr;
+  const bool sceneHadBounds = AnyBounds(*GetRoot());
+  TGraphMain* added = AddChild(std::move(group), false);
+  added->SetContext(Context);
+  if (treeView_) added->AddToTree(treeView_);
+  if (!sceneHadBounds) GetRoot()->CenterIfUnset();
+  added->ApplyExpanded(false);
+  IgnoreNextMouseMove = true;
+  added->Build(true);
+  return added;
+}
+
+bool DeleteGraphObjectClick(TGraphMain& object) {
+  TGraphMain* parent = object.Parent();
+  if (!parent) return false;
+  const TTreeItemId node = object.GetTreeNode();
+  TObjectTreeView* tree = object.TreeView();
+  const std::string text = node ? tree->NodeText(node) : object.Name();
+  if (MessageBoxDlg("Are you sure you want delele " + text + " object?", 0, TMessageButtons::YesNo,
+                    2) != TMessageResult::Yes)
+    return false;
+  IgnoreNextMouseMove = true;
+  std::unique_ptr<TGraphMain> owned = parent->RemoveChild(object.IndexInParent());
+  if (node) tree->DeleteNode(node);
+  owned.reset();
+  return true;
+}
+
+}  // namespace qira

@@ -1,0 +1,250 @@
+#pragma once
+// The scene object: base class of every object of a view's tree and itself the
+// plain group (type id 0). It owns its children, keeps name, visibility,
+// transparency and bounds, keeps one node of the window's object tree, fills its
+// command menu, spreads settings to objects of its kind and drives the recursive
+// build of the visual nodes.
+//
+// Sections of this header: type ids and globals; TGraphMain (virtual operations,
+// tree structure, visibility, names and tree nodes, bounds, editing, commands);
+// create-command registry.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/ObjectMenu.h"
+#include "model/SceneContext.h"
+#include "model/SurveyPoint.h"
+#include "model/TreeNode.h"
+
+namespace qira {
+
+class TBinaryStream;
+class TGeologyList;
+class TGLBaseSceneObject;
+
+// ---- Type ids and globals ---------------------------------------------------------
+
+// Type ids of the kinds, as stored in records.
+namespace GraphTypeId {
+inline constexpr int32_t Group = 0;
+inline constexpr int32_t SectionGroup = 1;
+inline constexpr int32_t Borehole = 2;
+inline constexpr int32_t Axis = 3;
+inline constexpr int32_t Section = 4;
+inline constexpr int32_t Surface = 5;
+inline constexpr int32_t Points = 6;
+inline constexpr int32_t Lines = 7;
+inline constexpr int32_t Spheres = 8;
+inline constexpr int32_t Line = 9;
+inline constexpr int32_t Label = 10;
+inline constexpr int32_t Planes = 11;
+inline constexpr int32_t Last = Planes;
+}  // namespace GraphTypeId
+
+// Set by every command that opens a dialog or changes the tree, by loading and by
+// the full-screen switch: the next mouse move over a viewer does not turn the view.
+extern bool IgnoreNextMouseMove;
+
+// The pair every kind's dialog edits besides its own settings.
+struct TTransparencyParams {
+  uint8_t Transparency = 255;  // opacity, 255 = opaque
+  bool AcceptForAll = false;
+};
+
+// The base property dialog (caption, the pair): true when confirmed, with the pair
+// as the user left it. Registered by the user interface; unregistered, Edit cancels.
+using TTransparencyDialog =
+    std::function<bool(const std::string& caption, TTransparencyParams& params)>;
+void SetTransparencyDialog(TTransparencyDialog dialog);
+
+// ---- TGraphMain -------------------------------------------------------------------
+
+class TGraphMain {
+ public:
+  TGraphMain();
+  virtual ~TGraphMain();
+  TGraphMain(const TGraphMain&) = delete;
+  TGraphMain& operator=(const TGraphMain&) = delete;
+
+  // -- Fields without invariants of their own.
+  TSceneContext* Context = nullptr;  // not owned; the same for the whole tree
+  uint8_t Transparency = 255;        // opacity, 255 = opaque
+  bool AcceptForAll = false;         // "Accept for all" of the last transparency edit
+  int32_t TypeId = GraphTypeId::Group;
+  bool Exclusive = false;            // shown with a radio button; one of a set of siblings
+  bool Expanded = true;              // the tree node's expanded state
+  TSurveyPoint BoundsMin = EmptyBoundsMin;
+  TSurveyPoint BoundsMax = EmptyBoundsMax;
+
+  // -- Virtual operations (the kinds override them).
+
+  // Creates or refreshes the visual nodes under the context's ModelCube. The base
+  // only recurses into the children when recursive is set.
+  virtual void Build(bool recursive);
+  // Turns text nodes to face target (the camera). The base recurses.
+  virtual void PointTo(TGLBaseSceneObject* target);
+  // The object's record (common chunk, then the kind's own chunk). False when a
+  // write failed.
+  virtual bool SaveToStream(TBinaryStream& handle);
+  // Reads the record back; false when it was skipped as newer than this program
+  // knows (the handle then stands behind the whole record). Throws EStreamError on
+  // a damaged stream; the object must then be cleared or freed.
+  virtual bool LoadFromStream(TBinaryStream& handle);
+  // Empty name, visible, opaque, AcceptForAll off, no children, empty bounds.
+  virtual void Clear();
+  // Appends the object's commands.
+  virtual void FillMenu(TObjectMenu& menu);
+  // The base: true when every child is empty (so true without children).
+  virtual bool IsEmpty() const;
+  // Shows or hides the visual nodes by IsHidden(). The base recurses.
+  virtual void UpdateVisibility();
+  // Opens the property dialog; true when confirmed.
+  virtual bool Edit();
+  // Takes display settings from source where source's apply-to-all flags are set.
+  // The base recurses with the same source.
+  virtual void CopySettingsFrom(const TGraphMain& source);
+
+  // -- Hooks of particular kinds (neutral in the group).
+
+  // Sections: their frequency, by which section groups order them.
+  virtual float SortFrequency() const { return 0; }
+  // Section groups: -1 not a section, 0 other pair, 1 pair matches but the frequency
+  // is taken, 2 accepted.
+  virtual int32_t Accepts(const TGraphMain& object) const;
+  // Hands the view's geology legend to every borehole of the subtree; the base recurses.
+  virtual void SetGeologyList(TGeologyList* list);
+
+  // -- Tree structure.
+  TGraphMain* Parent() const { return parent_; }
+  int ChildCount() const { return static_cast<int>(children_.size()); }
+  // Child i, or null when i is outside 0..count-1.
+  TGraphMain* GetChild(int i) const;
+  // Position among the parent's children; -1 without a parent.
+  int IndexInParent() const;
+  TGraphMain* GetRoot();
+  // Inserts at FindSortedIndex(child) when sorted, else at the end. Returns the child.
+  TGraphMain* AddChild(std::unique_ptr<TGraphMain> child, bool sorted);
+  // Inserts at index (clamped to 0..count); sets the child's parent and its own
+  // context (not its descendants'). A child that is exclusive and visible hides
+  // every other exclusive child.
+  TGraphMain* InsertChild(std::unique_ptr<TGraphMain> child, int index);
+  // Takes the child out (later children move down one place) and hands it over.
+  std::unique_ptr<TGraphMain> RemoveChild(int index);
+  // Where child would be inserted to keep the order (names ascending, or sections in
+  // a section group by descending frequency); 0..count whatever the present order.
+  int FindSortedIndex(const TGraphMain& child) const;
+  void SetContext(TSceneContext* context);
+  void SetTreeView(TObjectTreeView* treeView);
+  // The first section group of this subtree (pre-order) that accepts section, or null.
+  TGraphMain* FindSectionGroup(const TGraphMain& section);
+  // Every borehole of the whole tree (from the root), in pre-order, visible or not.
+  std::vector<TGraphMain*> GetBoreholes();
+
+  // -- Visibility.
+  bool Visible() const { return visible_; }
+  // A change is stored and applied (UpdateVisibility). An object now visible and
+  // exclusive hides its exclusive siblings. The tree mark follows.
+  void SetVisible(bool value);
+  // True when this object or any ancestor is not visible.
+  bool IsHidden() const;
+
+  // -- Names and tree nodes.
+  const std::string& Name() const { return name_; }
+  // Stores the name; the node text follows.
+  void SetName(const std::string& value);
+  TTreeItemId TreeItemId() const { return treeItemId_; }
+  TObjectTreeView* TreeView() const { return treeView_; }
+  // Keeps the node's identifier and its tree; node 0 clears the identifier.
+  void SetTreeNode(TObjectTreeView* treeView, TTreeItemId node);
+  // The node, or 0 when the object has none (or its tree no longer holds it).
+  TTreeItemId GetTreeNode() const;
+  // Gives the object a node (before its next sibling's node, or as the last child of
+  // the parent's node; top level under a parent without node). The root gets none,
+  // and an object that has a node keeps it.
+  void AddTreeNode(TObjectTreeView* treeView);
+  // AddTreeNode for this object and every descendant, in pre-order.
+  void AddToTree(TObjectTreeView* treeView);
+  // The node's expanded state from Expanded; with recursive, for all descendants.
+  void ApplyExpanded(bool recursive);
+
+  // -- Bounds.
+  void ExtendBounds(const TSurveyPoint& point);
+  // Component-wise bounds of every object of the subtree that is not hidden; true
+  // when any of them has bounds.
+  bool GetVisibleBounds(TSurveyPoint& min, TSurveyPoint& max) const;
+  // The midpoint of the visible bounds; false (center at +infinity) when there are none.
+  bool GetCenter(TSurveyPoint& center) const;
+  // When this subtree has a centre and the model offset is exactly (0, 0, 0), the
+  // offset becomes that centre (in scene order). Nothing already built moves.
+  void CenterIfUnset();
+
+  // -- Editing.
+  TTransparencyParams GetTransparencyParams() const { return {Transparency, AcceptForAll}; }
+  // On this object and every descendant: a different transparency is taken and the
+  // object rebuilds its own nodes.
+  void ApplyTransparency(uint8_t value);
+
+  // -- Commands of the object's menu (the object is O).
+
+  // "&Rename": input box; the answer becomes the name. False when cancelled.
+  bool RenameClick();
+  // "&Group": input box; a non-empty answer becomes a new group appended under O.
+  // Returns the new group or null.
+  TGraphMain* CreateGroupClick();
+  // Adds a new object sorted under O, gives it its tree nodes, expands O and builds
+  // it (the order of the "&Borehole", "&Axis" and graphics commands). With recenter,
+  // the model offset is set from the new bounds when the scene had none before.
+  TGraphMain* AddNewObject(std::unique_ptr<TGraphMain> object, bool recenter);
+  // "&Section": puts section into the first section group below O that accepts it,
+  // or into a new group made by newGroupFor (added sorted under O), then shows and
+  // builds it. Returns the section.
+  TGraphMain* AddSection(
+      std::unique_ptr<TGraphMain> section,
+      const std::function<std::unique_ptr<TGraphMain>(const TGraphMain& section)>& newGroupFor);
+  // "Objects from D&XF": appends the filled group under O, gives it O's context and
+  // its tree nodes, re-centres when the scene had no bounds, builds it.
+  TGraphMain* AddImportedGroup(std::unique_ptr<TGraphMain> group);
+
+ private:
+  void CollectBoreholes(std::vector<TGraphMain*>& list);
+  void FillCreateMenu(TObjectMenuItem& create);
+
+  TGraphMain* parent_ = nullptr;
+  std::vector<std::unique_ptr<TGraphMain>> children_;
+  std::string name_;
+  bool visible_ = true;
+  TTreeItemId treeItemId_ = 0;
+  TObjectTreeView* treeView_ = nullptr;
+};
+
+// "&Delete" on object: asks "Are you sure you want delele <node text> object?"
+// (warning, Yes/No, No default); on Yes removes it from its parent with its tree node
+// and frees it. False when refused or when object is the root.
+bool DeleteGraphObjectClick(TGraphMain& object);
+
+// ---- Create-command registry --------------------------------------------------------
+
+// The "&Create" commands that later kinds provide; the group's own is built in.
+enum class TCreateCommand {
+  Borehole,
+  Section,
+  ObjectsFromDxf,
+  PotentialSection,
+  Axis,
+  Spheres,
+  Line,
+  Label,
+  Planes,
+  Model,
+};
+
+// Runs the command on the object whose menu it is.
+using TCreateCommandAction = std::function<void(TGraphMain& target)>;
+// Registers (or, with an empty action, removes) the action of a command; the menu
+// shows an unregistered command disabled.
+void RegisterCreateCommand(TCreateCommand command, TCreateCommandAction action);
+
+}  // namespace qira

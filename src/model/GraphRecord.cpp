@@ -1,0 +1,200 @@
+#include "model/GraphRecord.h"
+
+#include <array>
+#include <utility>
+#include <vector>
+
+#include "model/StreamHelpers.h"
+#include "platform/BinaryStream.h"
+
+namespace qira {
+
+namespace {
+
+constexpr size_t kKindCount = static_cast<size_t>(GraphTypeId::Last) + 1;
+
+std::array<TGraphObjectCreator, kKindCount>& Kinds() {
+  static std::array<TGraphObjectCreator, kKindCount> kinds = [] {
+    std::array<TGraphObjectCreator, kKindCount> k;
+    k[GraphTypeId::Group] = [] { return std::make_unique<TGraphMain>(); };
+    return k;
+  }();
+  return kinds;
+}
+
+bool ValidTypeId(int32_t typeId) { return typeId >= 0 && typeId <= GraphTypeId::Last; }
+
+void Require(bool ok) {
+  if (!ok) throw EStreamError();
+}
+
+// Depth of the record being read; the reader is used on one thread at a time per
+// thread, and a nested read always unwinds through the guard.
+thread_local int tNesting = 0;
+
+class TNestingGuard {
+ public:
+  TNestingGuard() {
+    if (tNesting >= MaxGraphNesting) throw EStreamError();
+    ++tNesting;
+  }
+  ~TNestingGuard() { --tNesting; }
+  TNestingGuard(const TNestingGuard&) = delete;
+  TNestingGuard& operator=(const TNestingGuard&) = delete;
+};
+
+}  // namespace
+
+bool RegisterGraphKind(int32_t typeId, TGraphObjectCreator creator) {
+  if (!ValidTypeId(typeId)) return false;
+  if (typeId == GraphTypeId::Group && !creator) return false;  // the group stays known
+  Kinds()[typeId] = std::move(creator);
+  return true;
+}
+
+bool IsGraphKindRegistered(int32_t typeId) {
+  return ValidTypeId(typeId) && static_cast<bool>(Kinds()[typeId]);
+}
+
+TScopedGraphKind::TScopedGraphKind(int32_t typeId, TGraphObjectCreator creator) : typeId_(typeId) {
+  if (ValidTypeId(typeId)) {
+    previous_ = Kinds()[typeId];
+    RegisterGraphKind(typeId, std::move(creator));
+  }
+}
+
+TScopedGraphKind::~TScopedGraphKind() {
+  if (ValidTypeId(typeId_)) Kinds()[typeId_] = std::move(previous_);
+}
+
+// ---- Common chunk -------------------------------------------------------------------
+
+bool TGraphMain::SaveToStream(TBinaryStream& handle) {
+  TFileVersion chunk(handle, 0);
+  if (!chunk.WriteHeader()) return false;
+  if (!handle.WriteInt32(TypeId)) return false;
+  if (!WriteLengthString(handle, name_)) return false;
+  // The expanded state stored is the node's at save time (0 without a node).
+  const TTreeItemId node = GetTreeNode();
+  Expanded = node != 0 && treeView_->NodeExpanded(node);
+  if (!handle.WriteBool(visible_) || !handle.WriteUInt8(Transparency) ||
+      !handle.WriteBool(AcceptForAll) || !handle.WriteBool(Exclusive) || !handle.WriteBool(Expanded))
+    return false;
+  for (double v : {BoundsMin.X, BoundsMin.Y, BoundsMin.Z, BoundsMax.X, BoundsMax.Y, BoundsMax.Z})
+    if (!handle.WriteDouble(v)) return false;
+  if (!handle.WriteInt32(static_cast<int32_t>(children_.size()))) return false;
+  for (auto& child : children_)
+    if (!child->SaveToStream(handle)) return false;
+  return chunk.WriteEndOffset();
+}
+
+bool TGraphMain::LoadFromStream(TBinaryStream& handle) {
+  TNestingGuard nesting;
+  TFileVersion chunk(handle, 0);
+  int32_t found = 0;
+  if (!chunk.ReadHeader(found, true)) {
+    Require(!chunk.Damaged());
+    return false;  // newer: the handle stands behind the common chunk
+  }
+  const int32_t end = chunk.EndOffset;
+
+  int32_t typeId = 0;
+  std::string name;
+  bool visible = true, acceptForAll = false, exclusive = false, expanded = false;
+  uint8_t transparency = 255;
+  TSurveyPoint bmin, bmax;
+  int32_t count = 0;
+  Require(handle.ReadInt32(typeId));
+  // The class decides how the record goes on (its own chunk), so it must be the
+  // class the record was written by.
+  Require(typeId == TypeId);
+  Require(ReadLengthString(handle, name));
+  Require(handle.ReadBool(visible) && handle.ReadUInt8(transparency) &&
+          handle.ReadBool(acceptForAll) && handle.ReadBool(exclusive) && handle.ReadBool(expanded));
+  Require(handle.ReadDouble(bmin.X) && handle.ReadDouble(bmin.Y) && handle.ReadDouble(bmin.Z));
+  Require(handle.ReadDouble(bmax.X) && handle.ReadDouble(bmax.Y) && handle.ReadDouble(bmax.Z));
+  Require(handle.ReadInt32(count));
+  Require(handle.Position() <= end);
+  Require(count >= 0 && count <= (end - handle.Position()) / MinGraphRecordSize);
+
+  SetName(name);
+  SetVisible(visible);
+  Transparency = transparency;
+  AcceptForAll = acceptForAll;
+  Exclusive = exclusive;
+  Expanded = expanded;
+  BoundsMin = bmin;
+  BoundsMax = bmax;
+
+  // Children join only once the whole list was read.
+  std::vector<std::unique_ptr<TGraphMain>> loaded;
+  for (int32_t i = 0; i < count; ++i) {
+    std::unique_ptr<TGraphMain> child = CreateGraphObject(handle);
+    Require(handle.Position() <= end);
+    if (child) loaded.push_back(std::move(child));
+  }
+  Require(chunk.SkipToEnd());
+  for (auto& child : loaded) {
+    child->parent_ = this;
+    children_.push_back(std::move(child));
+  }
+  return true;
+}
+
+// ---- Factory ------------------------------------------------------------------------
+
+std::unique_ptr<TGraphMain> CreateGraphObject(TBinaryStream& handle) {
+  const int32_t start = handle.Position();
+  TFileVersion chunk(handle, 0);
+  int32_t found = 0;
+  // Damaged, or newer than version 0: either way the type id and with it the kind's
+  // own chunk that follows cannot be trusted, so the list cannot go on.
+  Require(chunk.ReadHeader(found, true));
+  int32_t typeId = 0;
+  Require(handle.ReadInt32(typeId));
+  Require(handle.Seek(start));
+  Require(IsGraphKindRegistered(typeId));
+  std::unique_ptr<TGraphMain> object = Kinds()[typeId]();
+  Require(object != nullptr);
+  if (!object->LoadFromStream(handle)) return nullptr;
+  return object;
+}
+
+TGraphLoadResult LoadGraphTree(TBinaryStream& handle, TGraphMain& root) {
+  root.Clear();
+  try {
+    if (root.LoadFromStream(handle)) return TGraphLoadResult::Loaded;
+    root.Clear();
+    return TGraphLoadResult::Skipped;
+  } catch (const EStreamError&) {
+    root.Clear();
+    return TGraphLoadResult::Damaged;
+  }
+}
+
+// ---- Kinds' own chunks --------------------------------------------------------------
+
+bool WriteKindChunk(TBinaryStream& handle, int32_t version,
+                    const std::function<bool(TBinaryStream&)>& writeFields) {
+  TFileVersion chunk(handle, version);
+  return chunk.WriteHeader() && writeFields(handle) && chunk.WriteEndOffset();
+}
+
+bool ReadKindChunk(TBinaryStream& handle, int32_t knownVersion, bool baseLoaded,
+                   const TKindFieldsReader& readFields) {
+  TFileVersion chunk(handle, knownVersion);
+  int32_t found = 0;
+  const bool known = chunk.ReadHeader(found, true);
+  Require(!chunk.Damaged());
+  if (!known) return false;  // newer: skipped to its end
+  if (!baseLoaded) {
+    Require(chunk.SkipToEnd());
+    return false;
+  }
+  Require(readFields(handle, found, chunk.EndOffset));
+  Require(handle.Position() <= chunk.EndOffset);
+  Require(chunk.SkipToEnd());
+  return true;
+}
+
+}  // namespace qira

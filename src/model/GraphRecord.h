@@ -1,0 +1,84 @@
+#pragma once
+// The stored record of a scene object and the type-id factory that reads a record
+// of any kind back.
+//
+// Record = common chunk (version 0), then, for every kind but the group, the kind's
+// own chunk right behind it. Common chunk, little-endian, offsets from its start:
+//   0 int32 version 0 | 4 int32 absolute end offset (behind the last child record)
+//   8 int32 TypeId | 12 Name (int32 length + Windows-1252 bytes)
+//   then Visible, Transparency, AcceptForAll, Exclusive, Expanded (one byte each),
+//   BoundsMin and BoundsMax (three doubles each), int32 child count C, C records.
+//
+// Reading is strict about damage: every count and end offset is checked against the
+// bytes that remain before anything is allocated, and a damaged record raises
+// EStreamError (nothing half-read is ever presented as whole). A record newer than
+// this program knows is skipped where the skip can be located.
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "model/GraphMain.h"
+
+namespace qira {
+
+class TBinaryStream;
+
+// The smallest common chunk: header, type id, empty name, five bytes, bounds, count.
+inline constexpr int32_t MinGraphRecordSize = 8 + 4 + 4 + 5 + 48 + 4;
+// Records nest no deeper than this; a deeper stream is treated as damaged, so a
+// crafted file cannot exhaust the stack.
+inline constexpr int MaxGraphNesting = 1000;
+
+// Makes an empty object of one kind.
+using TGraphObjectCreator = std::function<std::unique_ptr<TGraphMain>()>;
+
+// Registers the class of a type id 0..11 (an empty creator unregisters it); the
+// group (0) is always known. False for an id outside 0..11.
+bool RegisterGraphKind(int32_t typeId, TGraphObjectCreator creator);
+bool IsGraphKindRegistered(int32_t typeId);
+
+// Registers a kind for its lifetime and restores the previous registration after.
+class TScopedGraphKind {
+ public:
+  TScopedGraphKind(int32_t typeId, TGraphObjectCreator creator);
+  ~TScopedGraphKind();
+  TScopedGraphKind(const TScopedGraphKind&) = delete;
+  TScopedGraphKind& operator=(const TScopedGraphKind&) = delete;
+
+ private:
+  int32_t typeId_;
+  TGraphObjectCreator previous_;
+};
+
+// Reads one record of any kind. Returns the object, or null when its load reported
+// the record as newer than known (the handle then stands behind the whole record).
+// Raises EStreamError on damage, on a type id no kind is registered for and on a
+// common chunk newer than version 0: in those cases the kind's own chunk cannot be
+// located, so the rest of the list cannot be read either.
+std::unique_ptr<TGraphMain> CreateGraphObject(TBinaryStream& handle);
+
+// How a whole tree read ended.
+enum class TGraphLoadResult {
+  Loaded,   // the tree is complete
+  Skipped,  // the root record is newer than known; the root is left empty
+  Damaged,  // the stream is damaged; the root is left empty
+};
+// Clears root, then reads the tree into it; never raises EStreamError.
+TGraphLoadResult LoadGraphTree(TBinaryStream& handle, TGraphMain& root);
+
+// The kind's own chunk, for kinds' SaveToStream overrides: header with version,
+// the fields (writeFields), end offset. False when a write failed.
+bool WriteKindChunk(TBinaryStream& handle, int32_t version,
+                    const std::function<bool(TBinaryStream&)>& writeFields);
+// The kind's own chunk, for kinds' LoadFromStream overrides: reads the header with
+// knownVersion; when baseLoaded is false or the chunk is newer, moves to the chunk's
+// end and returns false. Otherwise reads the fields (readFields gets the stored
+// version and the chunk's absolute end, against which it checks its counts; false
+// from it means damage), checks they stayed inside the chunk, moves to its end and
+// returns true. Raises EStreamError on damage.
+using TKindFieldsReader =
+    std::function<bool(TBinaryStream& handle, int32_t version, int32_t endOffset)>;
+bool ReadKindChunk(TBinaryStream& handle, int32_t knownVersion, bool baseLoaded,
+                   const TKindFieldsReader& readFields);
+
+}  // namespace qira

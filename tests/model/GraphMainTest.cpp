@@ -1,0 +1,685 @@
+#include "model/GraphMain.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/FakeGraphKinds.h"
+#include "model/FakeObjectTree.h"
+#include "support/FakeServices.h"
+
+namespace qira {
+namespace {
+
+std::unique_ptr<TGraphMain> Group(const std::string& name) {
+  auto g = std::make_unique<TGraphMain>();
+  g->SetName(name);
+  return g;
+}
+
+std::unique_ptr<TCountingGroup> Counting(const std::string& name) {
+  auto g = std::make_unique<TCountingGroup>();
+  g->SetName(name);
+  return g;
+}
+
+std::unique_ptr<TFakeSection> Section(float frequency, const std::string& pair = "A - B") {
+  auto s = std::make_unique<TFakeSection>(frequency, pair);
+  s->SetName(std::to_string(frequency));
+  return s;
+}
+
+std::vector<std::string> ChildNames(const TGraphMain& o) {
+  std::vector<std::string> out;
+  for (int i = 0; i < o.ChildCount(); ++i) out.push_back(o.GetChild(i)->Name());
+  return out;
+}
+
+std::vector<float> Frequencies(const TGraphMain& o) {
+  std::vector<float> out;
+  for (int i = 0; i < o.ChildCount(); ++i) out.push_back(o.GetChild(i)->SortFrequency());
+  return out;
+}
+
+void SetBounds(TGraphMain& o, TSurveyPoint min, TSurveyPoint max) {
+  o.BoundsMin = min;
+  o.BoundsMax = max;
+}
+
+// ---- Ordering -------------------------------------------------------------------------
+
+struct NameOrderCase {
+  std::vector<std::string> added;
+  std::vector<std::string> expected;
+};
+
+class NameOrder : public testing::TestWithParam<NameOrderCase> {};
+
+TEST_P(NameOrder, SortedInsertKeepsNamesInStoredByteOrder) {
+  TGraphMain group;
+  for (const std::string& n : GetParam().added) group.AddChild(Group(n), true);
+  EXPECT_EQ(ChildNames(group), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, NameOrder,
+    testing::Values(
+        NameOrderCase{{"b", "B", "a"}, {"B", "a", "b"}},  // capitals first
+        NameOrderCase{{"c", "a", "b", "d", "a"}, {"a", "a", "b", "c", "d"}},
+        NameOrderCase{{"", "x", ""}, {"", "", "x"}},
+        // Windows-1252 bytes: '€' is 0x80, 'é' is 0xE9 (UTF-8 would give the reverse).
+        NameOrderCase{{"é", "€", "z"}, {"z", "€", "é"}},
+        NameOrderCase{{"Borehole", "Name", "Label 100", "Label 0", "Label 200"},
+                      {"Borehole", "Label 0", "Label 100", "Label 200", "Name"}}));
+
+TEST(GraphOrdering, NameEqualToTheLastGoesLast) {
+  TGraphMain group;
+  TGraphMain* first = group.AddChild(Group("x"), true);
+  TGraphMain* second = group.AddChild(Group("x"), true);
+  EXPECT_EQ(group.GetChild(0), first);
+  EXPECT_EQ(group.GetChild(1), second);
+}
+
+TEST(GraphOrdering, SectionsInASectionGroupStandByDescendingFrequency) {
+  TFakeSectionGroup group;
+  group.AddChild(Section(10), true);
+  TGraphMain* firstFive = group.AddChild(Section(5), true);
+  group.AddChild(Section(20), true);
+  TGraphMain* secondFive = group.AddChild(Section(5), true);
+  EXPECT_EQ(Frequencies(group), (std::vector<float>{20, 10, 5, 5}));
+  EXPECT_EQ(group.GetChild(2), firstFive);
+  EXPECT_EQ(group.GetChild(3), secondFive);
+}
+
+TEST(GraphOrdering, SectionsOutsideASectionGroupSortByName) {
+  TGraphMain group;
+  group.AddChild(Section(5), true);   // named "5.000000"
+  group.AddChild(Section(20), true);  // named "20.000000"
+  EXPECT_EQ(Frequencies(group), (std::vector<float>{20, 5}));
+  TGraphMain plain;
+  plain.AddChild(Group("m"), true);
+  EXPECT_EQ(plain.FindSortedIndex(*Section(50)), 0);  // "50.000000" < "m"
+}
+
+TEST(GraphOrdering, PositionStaysInRangeWhateverTheExistingOrder) {
+  TGraphMain group;
+  for (const char* n : {"q", "c", "x", "a", "m"}) group.AddChild(Group(n), false);
+  for (const char* n : {"", "b", "d", "n", "r", "y", "zz"}) {
+    int at = group.FindSortedIndex(*Group(n));
+    EXPECT_GE(at, 0) << n;
+    EXPECT_LE(at, group.ChildCount()) << n;
+  }
+  TFakeSectionGroup sections;
+  for (float f : {3.f, 9.f, 1.f, 7.f}) sections.AddChild(Section(f), false);
+  for (float f : {0.f, 2.f, 5.f, 8.f, 10.f, std::nanf("")}) {
+    int at = sections.FindSortedIndex(*Section(f));
+    EXPECT_GE(at, 0);
+    EXPECT_LE(at, sections.ChildCount());
+  }
+}
+
+// ---- Tree structure ------------------------------------------------------------------
+
+TEST(GraphTree, ChildAccessOutsideTheRangeGivesNothing) {
+  TGraphMain root;
+  root.AddChild(Group("a"), false);
+  EXPECT_EQ(root.GetChild(-1), nullptr);
+  EXPECT_EQ(root.GetChild(1), nullptr);
+  EXPECT_EQ(root.IndexInParent(), -1);
+  EXPECT_EQ(root.GetChild(0)->IndexInParent(), 0);
+  EXPECT_EQ(root.GetChild(0)->GetRoot(), &root);
+}
+
+TEST(GraphTree, InsertedChildTakesTheParentsContextOnlyForItself) {
+  TSceneContext context;
+  TGraphMain root;
+  root.SetContext(&context);
+  auto sub = Group("sub");
+  sub->AddChild(Group("leaf"), false);
+  TGraphMain* added = root.AddChild(std::move(sub), false);
+  EXPECT_EQ(added->Context, &context);
+  EXPECT_EQ(added->GetChild(0)->Context, nullptr);
+  root.SetContext(&context);
+  EXPECT_EQ(added->GetChild(0)->Context, &context);
+}
+
+TEST(GraphTree, ClearFreesChildrenAndResetsTheObject) {
+  TGraphMain o;
+  o.SetName("n");
+  o.SetVisible(false);
+  o.Transparency = 3;
+  o.AcceptForAll = true;
+  o.ExtendBounds({1, 2, 3});
+  o.AddChild(Group("a"), false);
+  o.Clear();
+  EXPECT_EQ(o.Name(), "");
+  EXPECT_TRUE(o.Visible());
+  EXPECT_EQ(o.Transparency, 255);
+  EXPECT_FALSE(o.AcceptForAll);
+  EXPECT_EQ(o.ChildCount(), 0);
+  EXPECT_EQ(o.BoundsMin, EmptyBoundsMin);
+  EXPECT_EQ(o.BoundsMax, EmptyBoundsMax);
+}
+
+TEST(GraphTree, BoreholesAreCollectedFromTheWholeTreeInPreOrder) {
+  TGraphMain root;
+  TGraphMain* a = root.AddChild(Group("a"), false);
+  auto b1 = Counting("b1");
+  b1->TypeId = GraphTypeId::Borehole;
+  b1->SetVisible(false);
+  TGraphMain* first = a->AddChild(std::move(b1), false);
+  auto b2 = Counting("b2");
+  b2->TypeId = GraphTypeId::Borehole;
+  TGraphMain* second = root.AddChild(std::move(b2), false);
+  TGraphMain* other = root.AddChild(Group("z"), false);
+  EXPECT_EQ(other->GetBoreholes(), (std::vector<TGraphMain*>{first, second}));
+}
+
+TEST(GraphTree, IsEmptyWhenEveryChildIsEmpty) {
+  TGraphMain root;
+  EXPECT_TRUE(root.IsEmpty());
+  root.AddChild(Group("a"), false)->AddChild(Group("b"), false);
+  EXPECT_TRUE(root.IsEmpty());
+}
+
+// ---- Section groups ------------------------------------------------------------------
+
+TEST(GraphSectionGroups, FindsTheFirstGroupThatAcceptsInPreOrder) {
+  TGraphMain root;
+  TGraphMain* outer = root.AddChild(Group("outer"), false);
+  TGraphMain* g1 = outer->AddChild(std::make_unique<TFakeSectionGroup>("A - B"), false);
+  TGraphMain* g2 = root.AddChild(std::make_unique<TFakeSectionGroup>("A - B"), false);
+  root.AddChild(std::make_unique<TFakeSectionGroup>("C - D"), false);
+  EXPECT_EQ(root.FindSectionGroup(*Section(10)), g1);
+  EXPECT_EQ(root.FindSectionGroup(*Section(10, "X - Y")), nullptr);
+  EXPECT_EQ(root.FindSectionGroup(*Group("not a section")), nullptr);
+  // A group that already holds the frequency does not take a second one.
+  g1->AddChild(Section(10), true);
+  EXPECT_EQ(root.FindSectionGroup(*Section(10)), g2);
+}
+
+TEST(GraphSectionGroups, NewSectionGoesToItsGroupIsShownAndHidesTheOthers) {
+  TFakeServices services;
+  TFakeObjectTree tree;
+  TSceneContext context;
+  TGraphMain root;
+  root.SetContext(&context);
+  root.SetTreeView(&tree);
+  TGraphMain* sections = root.AddChild(Group("Sections"), false);
+  root.AddToTree(&tree);
+  int groupsMade = 0;
+  auto newGroup = [&](const TGraphMain& s) {
+    ++groupsMade;
+    auto g = std::make_unique<TFakeSectionGroup>(static_cast<const TFakeSection&>(s).Pair);
+    g->SetName(static_cast<const TFakeSection&>(s).Pair);
+    return g;
+  };
+  TGraphMain* s1 = sections->AddSection(Section(10), newGroup);
+  ASSERT_NE(s1, nullptr);
+  TGraphMain* group = s1->Parent();
+  EXPECT_EQ(group->Parent(), sections);
+  TGraphMain* s2 = sections->AddSection(Section(20), newGroup);
+  EXPECT_EQ(groupsMade, 1);
+  EXPECT_EQ(s2->Parent(), group);
+  EXPECT_EQ(Frequencies(*group), (std::vector<float>{20, 10}));
+  EXPECT_TRUE(s2->Visible());
+  EXPECT_FALSE(s1->Visible());
+  EXPECT_EQ(static_cast<TFakeSection*>(s2)->RecursiveBuilds, 1);
+  EXPECT_EQ(s2->Context, &context);
+  EXPECT_EQ(tree.Texts(group->GetTreeNode()), (std::vector<std::string>{"20.000000", "10.000000"}));
+  EXPECT_TRUE(IgnoreNextMouseMove);
+  EXPECT_EQ(tree.UpdateLevel, 0);
+}
+
+// ---- Visibility ----------------------------------------------------------------------
+
+TEST(GraphVisibility, ExclusiveSiblingsShowOneAtATimeAndTheirMarksFollow) {
+  TFakeObjectTree tree;
+  TGraphMain root;
+  TGraphMain* group = root.AddChild(Group("g"), false);
+  group->AddToTree(&tree);
+  TGraphMain* first = group->AddChild(Section(10), false);
+  first->AddTreeNode(&tree);
+  TGraphMain* second = group->AddChild(Section(5), false);  // inserted visible: hides the first
+  second->AddTreeNode(&tree);
+  EXPECT_FALSE(first->Visible());
+  EXPECT_TRUE(second->Visible());
+  EXPECT_TRUE(tree.Node(second->GetTreeNode()).Radio);
+
+  first->SetVisible(true);  // the radio click
+  EXPECT_TRUE(first->Visible());
+  EXPECT_FALSE(second->Visible());
+  bool on = false;
+  EXPECT_TRUE(tree.GetRadioButton(first->GetTreeNode(), on));
+  EXPECT_TRUE(on);
+  EXPECT_TRUE(tree.GetRadioButton(second->GetTreeNode(), on));
+  EXPECT_FALSE(on);
+}
+
+TEST(GraphVisibility, NonExclusiveSiblingsStayAndTheCheckBoxFollows) {
+  TFakeObjectTree tree;
+  TGraphMain root;
+  TGraphMain* a = root.AddChild(Group("a"), false);
+  TGraphMain* b = root.AddChild(Group("b"), false);
+  root.AddToTree(&tree);
+  a->SetVisible(false);
+  EXPECT_TRUE(b->Visible());
+  bool checked = true;
+  EXPECT_TRUE(tree.GetCheckBox(a->GetTreeNode(), checked));
+  EXPECT_FALSE(checked);
+  b->SetVisible(true);
+  EXPECT_TRUE(tree.GetCheckBox(b->GetTreeNode(), checked));
+  EXPECT_TRUE(checked);
+}
+
+TEST(GraphVisibility, OnlyAChangeIsApplied) {
+  TCountingGroup o;
+  o.SetVisible(true);
+  EXPECT_EQ(o.VisibilityUpdates, 0);
+  o.SetVisible(false);
+  o.SetVisible(false);
+  EXPECT_EQ(o.VisibilityUpdates, 1);
+}
+
+TEST(GraphVisibility, AnObjectUnderAHiddenParentIsHidden) {
+  TGraphMain root;
+  TGraphMain* a = root.AddChild(Group("a"), false);
+  TGraphMain* leaf = a->AddChild(Group("leaf"), false);
+  EXPECT_FALSE(leaf->IsHidden());
+  a->SetVisible(false);
+  EXPECT_TRUE(leaf->Visible());
+  EXPECT_TRUE(leaf->IsHidden());
+}
+
+// ---- Bounds --------------------------------------------------------------------------
+
+TEST(GraphBounds, VisibleBoundsJoinEveryShownObjectOfTheSubtree) {
+  TGraphMain root;
+  TGraphMain* a = root.AddChild(Group("a"), false);
+  SetBounds(*a, {0, 0, 0}, {1, 1, 1});
+  TGraphMain* b = a->AddChild(Group("b"), false);
+  SetBounds(*b, {-4, 2, -1}, {0, 6, 0.5});
+  TGraphMain* hidden = root.AddChild(Group("h"), false);
+  SetBounds(*hidden, {-100, -100, -100}, {100, 100, 100});
+  hidden->SetVisible(false);
+  TSurveyPoint min, max;
+  ASSERT_TRUE(root.GetVisibleBounds(min, max));
+  EXPECT_EQ(min, (TSurveyPoint{-4, 0, -1}));
+  EXPECT_EQ(max, (TSurveyPoint{1, 6, 1}));
+  TSurveyPoint center;
+  ASSERT_TRUE(root.GetCenter(center));
+  EXPECT_EQ(center, (TSurveyPoint{-1.5, 3, 0}));
+}
+
+TEST(GraphBounds, OnlyHiddenObjectsWithBoundsGiveNoCentre) {
+  TGraphMain root;
+  TGraphMain* a = root.AddChild(Group("a"), false);
+  TGraphMain* leaf = a->AddChild(Group("leaf"), false);
+  leaf->ExtendBounds({1, 2, 3});
+  a->SetVisible(false);
+  TSurveyPoint center;
+  EXPECT_FALSE(root.GetCenter(center));
+  EXPECT_EQ(center.X, std::numeric_limits<double>::infinity());
+  // Asked on the hidden leaf itself, its hidden ancestor still counts.
+  EXPECT_FALSE(leaf->GetCenter(center));
+}
+
+TEST(GraphBounds, ExtendBoundsGrowsTheBoxComponentWise) {
+  TGraphMain o;
+  o.ExtendBounds({1, 5, -2});
+  o.ExtendBounds({3, -1, 0});
+  EXPECT_EQ(o.BoundsMin, (TSurveyPoint{1, -1, -2}));
+  EXPECT_EQ(o.BoundsMax, (TSurveyPoint{3, 5, 0}));
+}
+
+TEST(GraphBounds, CenterIfUnsetSetsTheOffsetInSceneOrderOnlyOnce) {
+  TSceneContext context;
+  TGraphMain root;
+  root.SetContext(&context);
+  SetBounds(*root.AddChild(Group("a"), false), {0, 10, 100}, {2, 30, 300});
+  root.CenterIfUnset();
+  EXPECT_EQ(context.ModelOffset, (std::array<double, 3>{1, 200, 20}));
+  SetBounds(*root.GetChild(0), {0, 0, 0}, {0, 0, 0});
+  root.CenterIfUnset();
+  EXPECT_EQ(context.ModelOffset, (std::array<double, 3>{1, 200, 20}));
+}
+
+TEST(GraphBounds, ANewObjectRecentresOnlyAnEmptyScene) {
+  TSceneContext context;
+  TGraphMain root;
+  root.SetContext(&context);
+  TGraphMain* boreholes = root.AddChild(Group("Boreholes"), false);
+  TGraphMain* objects = root.AddChild(Group("Objects"), false);
+  auto first = Counting("first");
+  SetBounds(*first, {10, 20, 30}, {12, 22, 32});
+  boreholes->AddNewObject(std::move(first), true);
+  EXPECT_EQ(context.ModelOffset, (std::array<double, 3>{11, 31, 21}));
+
+  // The scene already has objects built at this offset (here it is back at zero,
+  // as a project can store it): a new object under an empty group must not move it.
+  context.ModelOffset = {0, 0, 0};
+  auto second = Counting("second");
+  SetBounds(*second, {1000, 1000, 1000}, {1002, 1002, 1002});
+  objects->AddNewObject(std::move(second), true);
+  EXPECT_EQ(context.ModelOffset, (std::array<double, 3>{0, 0, 0}));
+}
+
+TEST(GraphBounds, HiddenObjectsWithBoundsKeepTheOffset) {
+  TSceneContext context;
+  TGraphMain root;
+  root.SetContext(&context);
+  TGraphMain* hidden = root.AddChild(Group("hidden"), false);
+  SetBounds(*hidden, {0, 0, 0}, {1, 1, 1});
+  hidden->SetVisible(false);
+  auto added = Counting("new");
+  SetBounds(*added, {50, 50, 50}, {52, 52, 52});
+  root.AddNewObject(std::move(added), true);
+  EXPECT_EQ(context.ModelOffset, (std::array<double, 3>{0, 0, 0}));
+}
+
+// ---- Transparency and settings ---------------------------------------------------------
+
+TEST(GraphSettings, TransparencyReachesTheSubtreeAndRebuildsOnlyWhatChanged) {
+  TGraphMain root;
+  TCountingGroup* a = static_cast<TCountingGroup*>(root.AddChild(Counting("a"), false));
+  TCountingGroup* b = static_cast<TCountingGroup*>(a->AddChild(Counting("b"), false));
+  TCountingGroup* c = static_cast<TCountingGroup*>(a->AddChild(Counting("c"), false));
+  TCountingGroup* outside = static_cast<TCountingGroup*>(root.AddChild(Counting("d"), false));
+  c->Transparency = 100;
+  a->ApplyTransparency(100);
+  EXPECT_EQ(a->Transparency, 100);
+  EXPECT_EQ(b->Transparency, 100);
+  EXPECT_EQ(outside->Transparency, 255);
+  EXPECT_EQ(a->Builds, 1);
+  EXPECT_EQ(b->Builds, 1);
+  EXPECT_EQ(c->Builds, 0);
+  EXPECT_EQ(a->RecursiveBuilds + b->RecursiveBuilds, 0);
+}
+
+TEST(GraphSettings, EditAcceptedForAllSetsTheWholeTree) {
+  TGraphMain root;
+  TGraphMain* a = root.AddChild(Group("a"), false);
+  TGraphMain* b = root.AddChild(Group("b"), false);
+  TGraphMain* a1 = a->AddChild(Group("a1"), false);
+  std::string caption;
+  SetTransparencyDialog([&](const std::string& c, TTransparencyParams& p) {
+    caption = c;
+    EXPECT_EQ(p.Transparency, 255);
+    p.Transparency = 40;
+    p.AcceptForAll = true;
+    return true;
+  });
+  EXPECT_TRUE(a->Edit());
+  EXPECT_EQ(caption, "a");
+  EXPECT_TRUE(a->AcceptForAll);
+  for (TGraphMain* o : {&root, a, b, a1}) EXPECT_EQ(o->Transparency, 40);
+
+  SetTransparencyDialog([](const std::string&, TTransparencyParams& p) {
+    p.Transparency = 90;
+    p.AcceptForAll = false;
+    return true;
+  });
+  EXPECT_TRUE(a->Edit());
+  EXPECT_FALSE(a->AcceptForAll);
+  EXPECT_EQ(a->Transparency, 90);
+  EXPECT_EQ(a1->Transparency, 90);
+  EXPECT_EQ(b->Transparency, 40);
+
+  SetTransparencyDialog([](const std::string&, TTransparencyParams& p) {
+    p.Transparency = 1;
+    return false;
+  });
+  EXPECT_FALSE(a->Edit());
+  EXPECT_EQ(a->Transparency, 90);
+  SetTransparencyDialog(nullptr);
+  EXPECT_FALSE(a->Edit());
+}
+
+TEST(GraphSettings, CopySettingsReachesEveryObjectOfTheSameKindWhenFlagged) {
+  TGraphMain root;
+  TGraphMain* g = root.AddChild(Group("g"), false);
+  auto* s1 = static_cast<TFakeSpheres*>(g->AddChild(std::make_unique<TFakeSpheres>(), false));
+  auto* s2 = static_cast<TFakeSpheres*>(root.AddChild(std::make_unique<TFakeSpheres>(), false));
+  auto* source = static_cast<TFakeSpheres*>(root.AddChild(std::make_unique<TFakeSpheres>(), false));
+  source->Color = 0x123456;
+  root.CopySettingsFrom(*source);
+  EXPECT_EQ(s1->Color, 0);
+  source->ColorForAll = true;
+  root.CopySettingsFrom(*source);
+  EXPECT_EQ(s1->Color, 0x123456);
+  EXPECT_EQ(s2->Color, 0x123456);
+}
+
+// ---- Tree nodes ----------------------------------------------------------------------
+
+TEST(GraphTreeNodes, RootChildrenAreTopLevelAndNodesFollowTheChildOrder) {
+  TFakeObjectTree tree;
+  TGraphMain root;
+  TGraphMain* a = root.AddChild(Group("a"), true);
+  root.AddChild(Group("c"), true);
+  a->AddChild(Group("a1"), false);
+  root.AddToTree(&tree);
+  EXPECT_EQ(root.GetTreeNode(), 0u);
+  EXPECT_EQ(tree.Texts(0), (std::vector<std::string>{"a", "c"}));
+  EXPECT_EQ(tree.Texts(a->GetTreeNode()), (std::vector<std::string>{"a1"}));
+  EXPECT_EQ(tree.NodeData(a->GetTreeNode()), a);
+
+  TGraphMain* b = root.AddChild(Group("b"), true);  // between a and c
+  b->AddTreeNode(&tree);
+  EXPECT_EQ(tree.Texts(0), (std::vector<std::string>{"a", "b", "c"}));
+  b->AddTreeNode(&tree);  // an object keeps its one node
+  EXPECT_EQ(tree.NodeCount(), 4u);
+}
+
+TEST(GraphTreeNodes, NameAndExpandedStateReachTheNode) {
+  TFakeObjectTree tree;
+  TGraphMain root;
+  TGraphMain* a = root.AddChild(Group("a"), false);
+  TGraphMain* a1 = a->AddChild(Group("a1"), false);
+  root.AddToTree(&tree);
+  a->SetName("renamed");
+  EXPECT_EQ(tree.NodeText(a->GetTreeNode()), "renamed");
+  a->Expanded = true;
+  a1->Expanded = true;
+  a->ApplyExpanded(false);
+  EXPECT_TRUE(tree.NodeExpanded(a->GetTreeNode()));
+  EXPECT_FALSE(tree.NodeExpanded(a1->GetTreeNode()));
+  root.ApplyExpanded(true);
+  EXPECT_TRUE(tree.NodeExpanded(a1->GetTreeNode()));
+}
+
+TEST(GraphTreeNodes, RelinkedIdentifiersAndVanishedNodes) {
+  TFakeObjectTree tree;
+  TGraphMain root;
+  TGraphMain* a = root.AddChild(Group("a"), false);
+  root.AddToTree(&tree);
+  const TTreeItemId node = a->GetTreeNode();
+  tree.ClearNodes();
+  EXPECT_EQ(a->GetTreeNode(), 0u);
+  a->SetName("still fine");
+  const TTreeItemId again = tree.AddChildNode(0, "x", a);
+  a->SetTreeNode(&tree, again);
+  EXPECT_NE(again, node);
+  a->SetName("relinked");
+  EXPECT_EQ(tree.NodeText(again), "relinked");
+}
+
+// ---- Menu and commands -----------------------------------------------------------------
+
+std::vector<std::string> Captions(const TObjectMenu& menu) {
+  std::vector<std::string> out;
+  for (const TObjectMenuItem& i : menu) out.push_back(i.Caption);
+  return out;
+}
+
+TEST(GraphMenu, TheRootOffersNoRenameOrDelete) {
+  TGraphMain root;
+  TGraphMain* child = root.AddChild(Group("a"), false);
+  TObjectMenu rootMenu, childMenu;
+  root.FillMenu(rootMenu);
+  child->FillMenu(childMenu);
+  EXPECT_EQ(Captions(rootMenu), (std::vector<std::string>{"&Edit", "&Create"}));
+  EXPECT_EQ(Captions(childMenu), (std::vector<std::string>{"&Edit", "&Create", "&Rename", "&Delete"}));
+  TObjectMenuItem* create = FindMenuItem(childMenu, "&Create");
+  ASSERT_NE(create, nullptr);
+  EXPECT_EQ(Captions(create->Items),
+            (std::vector<std::string>{"&Group", "&Borehole", "&Section", "Objects from D&XF",
+                                      "&Potential section", "&Axis", "&Graphics"}));
+  TObjectMenuItem* graphics = FindMenuItem(create->Items, "&Graphics");
+  ASSERT_NE(graphics, nullptr);
+  EXPECT_EQ(Captions(graphics->Items),
+            (std::vector<std::string>{"&Spheres", "&Line", "La&bel", "&Planes", "&Model"}));
+}
+
+TEST(GraphMenu, CreateCommandsRunWhenAKindRegisteredThem) {
+  TGraphMain root;
+  TObjectMenu before;
+  root.FillMenu(before);
+  EXPECT_FALSE(FindMenuItem(FindMenuItem(before, "&Create")->Items, "&Axis")->Enabled);
+  TGraphMain* target = nullptr;
+  RegisterCreateCommand(TCreateCommand::Axis, [&](TGraphMain& o) { target = &o; });
+  TObjectMenu menu;
+  root.FillMenu(menu);
+  TObjectMenuItem* axis = FindMenuItem(FindMenuItem(menu, "&Create")->Items, "&Axis");
+  EXPECT_TRUE(axis->Enabled);
+  axis->OnClick();
+  EXPECT_EQ(target, &root);
+  RegisterCreateCommand(TCreateCommand::Axis, nullptr);
+  target = nullptr;
+  axis->OnClick();  // unregistered since: nothing happens
+  EXPECT_EQ(target, nullptr);
+}
+
+TEST(GraphCommands, RenameTakesTheAnswerAndCancelKeepsTheName) {
+  TFakeServices services;
+  TFakeObjectTree tree;
+  TGraphMain root;
+  TGraphMain* a = root.AddChild(Group("old"), false);
+  root.AddToTree(&tree);
+  services.InputAnswers.push_back(std::nullopt);
+  EXPECT_FALSE(a->RenameClick());
+  EXPECT_EQ(a->Name(), "old");
+  ASSERT_EQ(services.Inputs.size(), 1u);
+  EXPECT_EQ(services.Inputs[0].Caption, "Rename");
+  EXPECT_EQ(services.Inputs[0].Prompt, "Enter new name:");
+  EXPECT_EQ(services.Inputs[0].Default, "old");
+  services.InputAnswers.push_back(std::string("new"));
+  EXPECT_TRUE(a->RenameClick());
+  EXPECT_EQ(a->Name(), "new");
+  EXPECT_EQ(tree.NodeText(a->GetTreeNode()), "new");
+}
+
+TEST(GraphCommands, NewGroupIsAppendedUnsortedWithItsNode) {
+  TFakeServices services;
+  TFakeObjectTree tree;
+  TGraphMain root;
+  TGraphMain* o = root.AddChild(Group("o"), false);
+  o->AddChild(Group("z"), false);
+  root.AddToTree(&tree);
+  services.InputAnswers.push_back(std::string(""));
+  EXPECT_EQ(o->CreateGroupClick(), nullptr);
+  services.InputAnswers.push_back(std::string("a"));
+  IgnoreNextMouseMove = false;
+  TGraphMain* added = o->CreateGroupClick();
+  ASSERT_NE(added, nullptr);
+  EXPECT_EQ(services.Inputs.back().Caption, "New group");
+  EXPECT_EQ(services.Inputs.back().Prompt, "Enter name for new group");
+  EXPECT_EQ(ChildNames(*o), (std::vector<std::string>{"z", "a"}));
+  EXPECT_EQ(tree.Texts(o->GetTreeNode()), (std::vector<std::string>{"z", "a"}));
+  EXPECT_TRUE(tree.NodeExpanded(o->GetTreeNode()));
+  EXPECT_TRUE(IgnoreNextMouseMove);
+  EXPECT_EQ(tree.UpdateLevel, 0);
+  EXPECT_EQ(tree.Repaints, 1);
+}
+
+TEST(GraphCommands, DeleteAsksAndRemovesTheObjectWithItsNodes) {
+  TFakeServices services;
+  TFakeObjectTree tree;
+  TGraphMain root;
+  TGraphMain* a = root.AddChild(Group("a"), false);
+  a->AddChild(Group("a1"), false);
+  root.AddChild(Group("b"), false);
+  root.AddToTree(&tree);
+  tree.SetNodeText(a->GetTreeNode(), "shown text");
+
+  services.BoxAnswers.push_back(TMessageResult::No);
+  EXPECT_FALSE(DeleteGraphObjectClick(*a));
+  ASSERT_EQ(services.Messages.size(), 1u);
+  const TFakeServices::TMessage& box = services.Messages[0];
+  EXPECT_EQ(box.Text, "Are you sure you want delele shown text object?");
+  EXPECT_EQ(box.Kind, TMessageKind::Warning);
+  EXPECT_EQ(box.Buttons, TMessageButtons::YesNo);
+  EXPECT_EQ(box.DefaultButton, 2);
+  EXPECT_EQ(root.ChildCount(), 2);
+
+  services.BoxAnswers.push_back(TMessageResult::Yes);
+  EXPECT_TRUE(DeleteGraphObjectClick(*a));
+  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"b"}));
+  EXPECT_EQ(tree.Texts(0), (std::vector<std::string>{"b"}));
+  EXPECT_EQ(tree.NodeCount(), 1u);
+  EXPECT_FALSE(DeleteGraphObjectClick(root));
+}
+
+TEST(GraphCommands, AddedObjectIsSortedGivenNodesExpandedAndBuilt) {
+  TFakeServices services;
+  TFakeObjectTree tree;
+  TSceneContext context;
+  TGraphMain root;
+  root.SetContext(&context);
+  TGraphMain* o = root.AddChild(Group("Objects"), false);
+  o->AddChild(Group("m"), false);
+  root.AddToTree(&tree);
+  o->Expanded = false;
+  auto child = Counting("a");
+  child->AddChild(Counting("inner"), false);
+  TCountingGroup* added = static_cast<TCountingGroup*>(o->AddNewObject(std::move(child), false));
+  EXPECT_EQ(ChildNames(*o), (std::vector<std::string>{"a", "m"}));
+  EXPECT_EQ(tree.Texts(o->GetTreeNode()), (std::vector<std::string>{"a", "m"}));
+  EXPECT_EQ(tree.Texts(added->GetTreeNode()), (std::vector<std::string>{"inner"}));
+  EXPECT_EQ(added->GetChild(0)->Context, &context);
+  EXPECT_EQ(added->RecursiveBuilds, 1);
+  EXPECT_EQ(static_cast<TCountingGroup*>(added->GetChild(0))->RecursiveBuilds, 1);
+  EXPECT_TRUE(o->Expanded);
+  EXPECT_TRUE(tree.NodeExpanded(o->GetTreeNode()));
+  EXPECT_EQ(tree.UpdateLevel, 0);
+}
+
+TEST(GraphCommands, ImportedGroupIsAppendedWithContextNodesAndCentre) {
+  TFakeObjectTree tree;
+  TSceneContext context;
+  TGraphMain root;
+  root.SetContext(&context);
+  root.SetTreeView(&tree);
+  root.AddChild(Group("z"), false);
+  root.AddToTree(&tree);
+  auto group = Counting("drawing");
+  TGraphMain* face = group->AddChild(Counting("faces"), true);
+  SetBounds(*face, {0, 0, 0}, {2, 4, 6});
+  TCountingGroup* added = static_cast<TCountingGroup*>(root.AddImportedGroup(std::move(group)));
+  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"z", "drawing"}));
+  EXPECT_EQ(face->Context, &context);
+  EXPECT_NE(face->GetTreeNode(), 0u);
+  EXPECT_EQ(context.ModelOffset, (std::array<double, 3>{1, 3, 2}));
+  EXPECT_EQ(added->RecursiveBuilds, 1);
+}
+
+// ---- Scene context -------------------------------------------------------------------
+
+std::array<float, 3> Components(const TAffineVector& v) { return {v.x, v.y, v.z}; }
+
+TEST(GraphSceneContext, SurveyPointsGoToSceneOrderLessOffsetAndCube) {
+  const TAffineVector v = SurveyToScene({1000, 50, 2000}, {1, 2, 3}, 1000, 2000, 50);
+  EXPECT_EQ(Components(v), (std::array<float, 3>{-1, -2, -3}));
+  TSceneContext context;
+  context.ModelOffset = {10, 30, 20};
+  EXPECT_EQ(Components(context.ToScene(TSurveyPoint{11, 22, 33})), (std::array<float, 3>{1, 3, 2}));
+  context.ToSceneMethod = [](double, double, double) { return TAffineVector{7, 8, 9}; };
+  EXPECT_EQ(Components(context.ToScene(0, 0, 0)), (std::array<float, 3>{7, 8, 9}));
+}
+
+}  // namespace
+}  // namespace qira

@@ -1,0 +1,367 @@
+#include "model/GraphRecord.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/FakeGraphKinds.h"
+#include "model/FakeObjectTree.h"
+#include "model/GeologyList.h"
+#include "model/RecordFixtures.h"
+#include "model/StreamHelpers.h"
+#include "platform/BinaryStream.h"
+
+namespace qira {
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+struct TObjectShape {
+  std::string Name;
+  bool Visible = true;
+  uint8_t Transparency = 255;
+  bool AcceptForAll = false;
+  bool Exclusive = false;
+  bool Expanded = false;
+  TSurveyPoint Min = EmptyBoundsMin;
+  TSurveyPoint Max = EmptyBoundsMax;
+  std::vector<TObjectShape> Children;
+};
+
+// The tree the fixture generator writes as tree.bin (its sample_tree).
+TObjectShape SampleTree() {
+  TObjectShape deep{"deep", true, 0, false, false, true, EmptyBoundsMin, EmptyBoundsMax, {}};
+  TObjectShape a1{"Section ½ – €", false, 255, false, true, false, EmptyBoundsMin, EmptyBoundsMax, {}};
+  TObjectShape a2{"Ñandú", true, 255, false, true, true, {-1e6, 0.0, -0.0}, {1e6, 0.1, 7.0}, {deep}};
+  TObjectShape a{"Géologie à Zürich", true, 128, true, false, true, {1.5, -2.25, 100.0},
+                {10.0, 20.0, 300.125}, {a1, a2}};
+  TObjectShape empty{"", true, 255, false, false, false, EmptyBoundsMin, EmptyBoundsMax, {}};
+  TObjectShape objects{"Objects", false, 200, false, false, true, {-5, -6, -7}, {5, 6, 7}, {}};
+  return TObjectShape{"", true, 255, false, false, false, EmptyBoundsMin, EmptyBoundsMax,
+                     {a, empty, objects}};
+}
+
+void Fill(TGraphMain& o, const TObjectShape& shape) {
+  o.SetName(shape.Name);
+  o.SetVisible(shape.Visible);
+  o.Transparency = shape.Transparency;
+  o.AcceptForAll = shape.AcceptForAll;
+  o.Exclusive = shape.Exclusive;
+  o.Expanded = shape.Expanded;
+  o.BoundsMin = shape.Min;
+  o.BoundsMax = shape.Max;
+  for (const TObjectShape& c : shape.Children) {
+    auto child = std::make_unique<TGraphMain>();
+    Fill(*child, c);
+    o.AddChild(std::move(child), false);
+  }
+}
+
+// Builds the tree with its tree nodes, whose expanded states are the ones stored.
+void BuildSample(TGraphMain& root, TFakeObjectTree& tree) {
+  Fill(root, SampleTree());
+  root.AddToTree(&tree);
+  root.ApplyExpanded(true);
+}
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool SameBits(const TSurveyPoint& a, const TSurveyPoint& b) {
+  return SameBits(a.X, b.X) && SameBits(a.Y, b.Y) && SameBits(a.Z, b.Z);
+}
+
+void ExpectMatches(const TGraphMain& o, const TObjectShape& shape, const std::string& path = "/") {
+  SCOPED_TRACE(path + shape.Name);
+  EXPECT_EQ(o.TypeId, GraphTypeId::Group);
+  EXPECT_EQ(o.Name(), shape.Name);
+  EXPECT_EQ(o.Visible(), shape.Visible);
+  EXPECT_EQ(o.Transparency, shape.Transparency);
+  EXPECT_EQ(o.AcceptForAll, shape.AcceptForAll);
+  EXPECT_EQ(o.Exclusive, shape.Exclusive);
+  EXPECT_EQ(o.Expanded, shape.Expanded);
+  EXPECT_TRUE(SameBits(o.BoundsMin, shape.Min));
+  EXPECT_TRUE(SameBits(o.BoundsMax, shape.Max));
+  ASSERT_EQ(o.ChildCount(), static_cast<int>(shape.Children.size()));
+  for (int i = 0; i < o.ChildCount(); ++i) {
+    EXPECT_EQ(o.GetChild(i)->Parent(), &o);
+    ExpectMatches(*o.GetChild(i), shape.Children[i], path + shape.Name + "/");
+  }
+}
+
+std::vector<uint8_t> Saved(TGraphMain& root) {
+  TMemoryStream s;
+  EXPECT_TRUE(root.SaveToStream(s));
+  return s.Data();
+}
+
+TGraphLoadResult Load(const std::vector<uint8_t>& bytes, TGraphMain& root) {
+  TMemoryStream s(bytes);
+  return LoadGraphTree(s, root);
+}
+
+int32_t Int32At(const std::vector<uint8_t>& b, size_t at) {
+  int32_t v;
+  std::memcpy(&v, b.data() + at, 4);
+  return v;
+}
+
+void PutInt32(std::vector<uint8_t>& b, size_t at, int32_t v) { std::memcpy(b.data() + at, &v, 4); }
+
+// ---- Round trip and the independent layout ---------------------------------------------
+
+TEST(GraphRecord, TreeWrittenMatchesTheIndependentLayoutByteForByte) {
+  TFakeObjectTree tree;
+  TGraphMain root;
+  BuildSample(root, tree);
+  EXPECT_EQ(Saved(root), FixtureBytes("tree.bin"));
+}
+
+TEST(GraphRecord, TreeReadsBackIdentical) {
+  TFakeObjectTree tree;
+  TGraphMain written;
+  BuildSample(written, tree);
+  TGraphMain read;
+  ASSERT_EQ(Load(Saved(written), read), TGraphLoadResult::Loaded);
+  ExpectMatches(read, SampleTree());
+  TGraphMain fromFixture;
+  TMemoryStream s(FixtureBytes("tree.bin"));
+  ASSERT_EQ(LoadGraphTree(s, fromFixture), TGraphLoadResult::Loaded);
+  EXPECT_EQ(s.Position(), s.Size());
+  ExpectMatches(fromFixture, SampleTree());
+}
+
+TEST(GraphRecord, OffsetsAreAbsoluteBehindALegend) {
+  TFakeObjectTree tree;
+  TGraphMain root;
+  BuildSample(root, tree);
+  TGeologyList legend;
+  legend.FindOrAdd("Sand", "Sd", 0x0000FF);
+  legend.FindOrAdd("Ton — grün", "Tn", 0x00FF00);
+  legend.FindOrAdd("Kalkstein", "", 0x123456);
+  legend.FindOrAdd("", "Ø", -1);
+  TMemoryStream s;
+  ASSERT_TRUE(legend.SaveToStream(s));
+  ASSERT_TRUE(root.SaveToStream(s));
+  EXPECT_EQ(s.Data(), FixtureBytes("legend_then_tree.bin"));
+}
+
+TEST(GraphRecord, ExpandedIsTakenFromTheNodeAtSaveTime) {
+  TFakeObjectTree tree;
+  TGraphMain root;
+  TGraphMain* a = root.AddChild(std::make_unique<TGraphMain>(), false);
+  TGraphMain* b = root.AddChild(std::make_unique<TGraphMain>(), false);
+  root.AddToTree(&tree);
+  tree.SetNodeExpanded(a->GetTreeNode(), true);
+  tree.SetNodeExpanded(b->GetTreeNode(), false);
+  b->Expanded = true;
+  auto detached = std::make_unique<TGraphMain>();
+  detached->Expanded = true;
+  TGraphMain* c = root.AddChild(std::move(detached), false);  // no node
+  Saved(root);
+  EXPECT_TRUE(a->Expanded);
+  EXPECT_FALSE(b->Expanded);
+  EXPECT_FALSE(c->Expanded);
+  EXPECT_FALSE(root.Expanded);
+}
+
+TEST(GraphRecord, AParentsEndOffsetLiesBehindEveryChildRecord) {
+  TFakeObjectTree tree;
+  TGraphMain root;
+  BuildSample(root, tree);
+  const std::vector<uint8_t> b = Saved(root);
+  EXPECT_EQ(Int32At(b, 4), static_cast<int32_t>(b.size()));
+  // The first child's common chunk starts right after the root's fixed fields.
+  const size_t child = 8 + 4 + 4 + 0 + 5 + 48 + 4;
+  EXPECT_LT(Int32At(b, child + 4), Int32At(b, 4));
+  EXPECT_GT(Int32At(b, child + 4), static_cast<int32_t>(child));
+}
+
+TEST(GraphRecord, AnEmptyGroupStoresACountOfZeroAndNothingBehind) {
+  TGraphMain root;
+  root.SetName("g");
+  const std::vector<uint8_t> b = Saved(root);
+  ASSERT_EQ(b.size(), static_cast<size_t>(MinGraphRecordSize + 1));
+  EXPECT_EQ(Int32At(b, b.size() - 4), 0);
+  TGraphMain read;
+  ASSERT_EQ(Load(b, read), TGraphLoadResult::Loaded);
+  EXPECT_EQ(read.ChildCount(), 0);
+  EXPECT_EQ(read.Name(), "g");
+}
+
+// ---- Damaged and unknown records -------------------------------------------------------
+
+TEST(GraphRecordDamage, EveryTruncationIsDamageAndLeavesTheRootEmpty) {
+  const std::vector<uint8_t> whole = FixtureBytes("tree.bin");
+  for (size_t n = 0; n < whole.size(); ++n) {
+    TGraphMain root;
+    root.SetName("before");
+    root.AddChild(std::make_unique<TGraphMain>(), false);
+    std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<long>(n));
+    ASSERT_EQ(Load(cut, root), TGraphLoadResult::Damaged) << n;
+    EXPECT_EQ(root.ChildCount(), 0);
+    EXPECT_EQ(root.Name(), "");
+  }
+}
+
+struct DamageCase {
+  const char* File;
+  TGraphLoadResult Expected;
+};
+
+class GraphRecordFixture : public testing::TestWithParam<DamageCase> {};
+
+TEST_P(GraphRecordFixture, GivesTheDocumentedResultWithoutAPartialTree) {
+  TGraphMain root;
+  const TGraphLoadResult result = Load(FixtureBytes(GetParam().File), root);
+  EXPECT_EQ(result, GetParam().Expected);
+  if (result != TGraphLoadResult::Loaded) {
+    EXPECT_EQ(root.ChildCount(), 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, GraphRecordFixture,
+    testing::Values(DamageCase{"tree_count_huge.bin", TGraphLoadResult::Damaged},
+                    DamageCase{"tree_count_negative.bin", TGraphLoadResult::Damaged},
+                    DamageCase{"tree_name_huge.bin", TGraphLoadResult::Damaged},
+                    DamageCase{"tree_end_beyond.bin", TGraphLoadResult::Damaged},
+                    DamageCase{"tree_child_end_backward.bin", TGraphLoadResult::Damaged},
+                    DamageCase{"tree_end_inside_children.bin", TGraphLoadResult::Damaged},
+                    DamageCase{"tree_unknown_type.bin", TGraphLoadResult::Damaged},
+                    DamageCase{"tree_negative_type.bin", TGraphLoadResult::Damaged},
+                    DamageCase{"tree_newer_child.bin", TGraphLoadResult::Damaged},
+                    DamageCase{"tree_deep.bin", TGraphLoadResult::Damaged},
+                    DamageCase{"tree_newer_root.bin", TGraphLoadResult::Skipped}),
+    [](const testing::TestParamInfo<DamageCase>& info) {
+      std::string name = info.param.File;
+      return name.substr(0, name.find('.'));
+    });
+
+TEST(GraphRecordDamage, ANewerRootIsSkippedToItsEnd) {
+  TMemoryStream s(FixtureBytes("tree_newer_root.bin"));
+  TGraphMain root;
+  EXPECT_FALSE(root.LoadFromStream(s));
+  EXPECT_EQ(s.Position(), s.Size());
+}
+
+TEST(GraphRecordDamage, AStoredTypeOtherThanTheObjectsIsDamage) {
+  TGraphMain root;
+  std::vector<uint8_t> b = Saved(root);
+  PutInt32(b, 8, GraphTypeId::Section);
+  TGraphMain read;
+  EXPECT_EQ(Load(b, read), TGraphLoadResult::Damaged);
+}
+
+TEST(GraphRecordDamage, NestingUpToTheLimitLoadsAndDeeperIsDamage) {
+  auto chain = [](int depth) {
+    TGraphMain root;
+    TGraphMain* o = &root;
+    for (int i = 1; i < depth; ++i) o = o->AddChild(std::make_unique<TGraphMain>(), false);
+    return Saved(root);
+  };
+  TGraphMain atLimit;
+  EXPECT_EQ(Load(chain(MaxGraphNesting), atLimit), TGraphLoadResult::Loaded);
+  TGraphMain beyond;
+  EXPECT_EQ(Load(chain(MaxGraphNesting + 1), beyond), TGraphLoadResult::Damaged);
+}
+
+// ---- Kinds with their own chunk ---------------------------------------------------------
+
+class GraphRecordKinds : public testing::Test {
+ protected:
+  // root: "a" (group), "k" (the kind, Value 77), "c" (group)
+  std::vector<uint8_t> Written(int32_t ownVersion = 0) {
+    TScopedGraphKind kind(GraphTypeId::Line, [] { return std::make_unique<TFakeLine>(); });
+    TGraphMain root;
+    auto a = std::make_unique<TGraphMain>();
+    a->SetName("a");
+    root.AddChild(std::move(a), false);
+    auto k = std::make_unique<TFakeLine>();
+    k->SetName("k");
+    k->Value = 77;
+    k->OwnVersion = ownVersion;
+    root.AddChild(std::move(k), false);
+    auto c = std::make_unique<TGraphMain>();
+    c->SetName("c");
+    root.AddChild(std::move(c), false);
+    return Saved(root);
+  }
+  // Position of the kind's common chunk in Written().
+  static size_t KindRecordAt(const std::vector<uint8_t>& b) {
+    const size_t first = MinGraphRecordSize;  // the root's fixed fields, empty name
+    return static_cast<size_t>(Int32At(b, first + 4));
+  }
+};
+
+TEST_F(GraphRecordKinds, AKindsOwnChunkFollowsItsCommonChunk) {
+  const std::vector<uint8_t> b = Written();
+  TScopedGraphKind kind(GraphTypeId::Line, [] { return std::make_unique<TFakeLine>(); });
+  TGraphMain root;
+  ASSERT_EQ(Load(b, root), TGraphLoadResult::Loaded);
+  ASSERT_EQ(root.ChildCount(), 3);
+  auto* k = dynamic_cast<TFakeLine*>(root.GetChild(1));
+  ASSERT_NE(k, nullptr);
+  EXPECT_EQ(k->Value, 77);
+  EXPECT_EQ(k->Name(), "k");
+  EXPECT_EQ(root.GetChild(2)->Name(), "c");
+}
+
+TEST_F(GraphRecordKinds, ANewerOwnChunkDropsThatObjectAndTheListGoesOn) {
+  const std::vector<uint8_t> b = Written(1);
+  TScopedGraphKind kind(GraphTypeId::Line, [] { return std::make_unique<TFakeLine>(); });
+  TGraphMain root;
+  ASSERT_EQ(Load(b, root), TGraphLoadResult::Loaded);
+  ASSERT_EQ(root.ChildCount(), 2);
+  EXPECT_EQ(root.GetChild(0)->Name(), "a");
+  EXPECT_EQ(root.GetChild(1)->Name(), "c");
+}
+
+TEST_F(GraphRecordKinds, ANewerCommonChunkOfAKindStopsTheListAsDamage) {
+  std::vector<uint8_t> b = Written();
+  PutInt32(b, KindRecordAt(b), 1);
+  TScopedGraphKind kind(GraphTypeId::Line, [] { return std::make_unique<TFakeLine>(); });
+  TGraphMain root;
+  EXPECT_EQ(Load(b, root), TGraphLoadResult::Damaged);
+  EXPECT_EQ(root.ChildCount(), 0);
+}
+
+TEST_F(GraphRecordKinds, AnUnregisteredKindStopsTheListAsDamage) {
+  const std::vector<uint8_t> b = Written();
+  TScopedGraphKind unknown(GraphTypeId::Line, nullptr);
+  TGraphMain root;
+  EXPECT_EQ(Load(b, root), TGraphLoadResult::Damaged);
+}
+
+TEST_F(GraphRecordKinds, DirectFactoryReadOfARecord) {
+  const std::vector<uint8_t> b = Written();
+  TScopedGraphKind kind(GraphTypeId::Line, [] { return std::make_unique<TFakeLine>(); });
+  TMemoryStream s(b);
+  ASSERT_TRUE(s.Seek(static_cast<int32_t>(KindRecordAt(b))));
+  std::unique_ptr<TGraphMain> o = CreateGraphObject(s);
+  ASSERT_NE(o, nullptr);
+  EXPECT_EQ(o->TypeId, GraphTypeId::Line);
+  EXPECT_EQ(o->Parent(), nullptr);
+  EXPECT_EQ(s.Position(), Int32At(b, KindRecordAt(b) + 4) + 12);  // behind the own chunk
+}
+
+TEST(GraphKindRegistry, OnlyIdsZeroToElevenAndTheGroupStays) {
+  EXPECT_TRUE(IsGraphKindRegistered(GraphTypeId::Group));
+  EXPECT_FALSE(RegisterGraphKind(12, [] { return std::make_unique<TGraphMain>(); }));
+  EXPECT_FALSE(RegisterGraphKind(-1, [] { return std::make_unique<TGraphMain>(); }));
+  EXPECT_FALSE(RegisterGraphKind(GraphTypeId::Group, nullptr));
+  EXPECT_TRUE(IsGraphKindRegistered(GraphTypeId::Group));
+  const bool before = IsGraphKindRegistered(GraphTypeId::Planes);
+  {
+    TScopedGraphKind scoped(GraphTypeId::Planes, [] { return std::make_unique<TGraphMain>(); });
+    EXPECT_TRUE(IsGraphKindRegistered(GraphTypeId::Planes));
+    TScopedGraphKind none(GraphTypeId::Planes, nullptr);
+    EXPECT_FALSE(IsGraphKindRegistered(GraphTypeId::Planes));
+  }
+  EXPECT_EQ(IsGraphKindRegistered(GraphTypeId::Planes), before);
+}
+
+}  // namespace
+}  // namespace qira

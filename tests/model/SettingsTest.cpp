@@ -1,0 +1,175 @@
+#include "model/Settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "support/FakeServices.h"
+
+namespace qira {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SettingsStore : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "qira-settings-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+    path_ = (folder_ / "qira3d.ini").string();
+  }
+  void TearDown() override {
+    SaveSettings();  // releases a store a test left open (into its own folder)
+    std::error_code ec;
+    fs::remove_all(folder_, ec);
+  }
+  std::string FileText() const {
+    std::ifstream in(path_, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  void WriteFile(const std::string& text) const {
+    std::ofstream out(path_, std::ios::binary);
+    out << text;
+  }
+
+  fs::path folder_;
+  std::string path_;
+};
+
+TEST_F(SettingsStore, FirstStartWithoutAFileGivesTheDefaults) {
+  LoadSettings(path_, "/start/here");
+  EXPECT_EQ(InclinationPath, "/start/here");
+  EXPECT_EQ(ExportPath, "/start/here");
+  EXPECT_EQ(ImportPath, "/start/here");
+  EXPECT_FALSE(Win7FullScreenMode);
+  EXPECT_EQ(ReadSetting(SettingKeys::RecentFile1, ""), "");
+  EXPECT_FALSE(fs::exists(path_));  // nothing is written before the end
+}
+
+TEST_F(SettingsStore, EveryCatalogueKeyRoundTrips) {
+  LoadSettings(path_, "/start");
+  const std::vector<TSettingKey>& keys = SettingsCatalogue();
+  std::set<std::string> seen;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    EXPECT_TRUE(seen.insert(std::string(keys[i].Section) + "/" + keys[i].Key).second)
+        << keys[i].Key << " is listed twice";
+    switch (keys[i].Kind) {
+      case TSettingKind::String:
+        WriteSetting(keys[i], "/a folder/with blanks é " + std::to_string(i));
+        break;
+      case TSettingKind::Integer:
+        WriteSetting(keys[i], static_cast<int>(1000 + i) * (i % 2 ? -1 : 1));
+        break;
+      case TSettingKind::Boolean:
+        WriteSetting(keys[i], i % 2 == 0);
+        break;
+    }
+  }
+  // The globals are written over their keys at the end.
+  InclinationPath = "/incl";
+  ExportPath = "/exp";
+  ImportPath = "/imp";
+  Win7FullScreenMode = true;
+  ASSERT_TRUE(SaveSettings());
+
+  InclinationPath = ExportPath = ImportPath = "";
+  Win7FullScreenMode = false;
+  LoadSettings(path_, "/elsewhere");
+  EXPECT_EQ(InclinationPath, "/incl");
+  EXPECT_EQ(ExportPath, "/exp");
+  EXPECT_EQ(ImportPath, "/imp");
+  EXPECT_TRUE(Win7FullScreenMode);
+  for (size_t i = 0; i < keys.size(); ++i) {
+    SCOPED_TRACE(keys[i].Key);
+    const std::string key = keys[i].Key;
+    if (key == "InclinationPath" || key == "ExportPath" || key == "ImportPath" ||
+        key == "Win7FullScreenMode")
+      continue;
+    switch (keys[i].Kind) {
+      case TSettingKind::String:
+        EXPECT_EQ(ReadSetting(keys[i], ""), "/a folder/with blanks é " + std::to_string(i));
+        break;
+      case TSettingKind::Integer:
+        EXPECT_EQ(ReadSetting(keys[i], 0), static_cast<int>(1000 + i) * (i % 2 ? -1 : 1));
+        break;
+      case TSettingKind::Boolean:
+        EXPECT_EQ(ReadSetting(keys[i], i % 2 != 0), i % 2 == 0);
+        break;
+    }
+  }
+}
+
+TEST_F(SettingsStore, CatalogueHoldsTheKeysTheWindowsUse) {
+  std::set<std::string> keys;
+  for (const TSettingKey& k : SettingsCatalogue()) keys.insert(std::string(k.Section) + "/" + k.Key);
+  for (const char* expected :
+       {"Main/InclinationPath", "Main/ExportPath", "Main/ImportPath", "Main/ExportFilterIndex",
+        "Main/Metric_Units", "Main/ColorPreviewHeightWidth", "Main/ColorPreviewFormWidth",
+        "Main/DivisionIdent", "Parameters/Win7FullScreenMode", "Palette/Path", "Main Section/FName1",
+        "Main Section/FName5", "Form3D/Panel width", "Form3D/Maximized", "Form3D/Width",
+        "Form3D/Height", "Form3D/Left", "Form3D/Top", "Form3D/FileType", "Form3D/DPI",
+        "Form3D/Transparency"})
+    EXPECT_EQ(keys.count(expected), 1u) << expected;
+}
+
+TEST_F(SettingsStore, KeysTheProgramDoesNotKnowAreKept) {
+  WriteFile(
+      "; written by hand\r\n"
+      "[Mystery]\r\n"
+      "Answer=42\r\n"
+      "[Main]\r\n"
+      "ImportPath=/old\r\n"
+      "Unknown Key=some value\r\n"
+      "[Font_Line]\r\n"
+      "Color=255\r\n");
+  LoadSettings(path_, "/start");
+  EXPECT_EQ(ImportPath, "/old");
+  ImportPath = "/new";
+  ASSERT_TRUE(SaveSettings());
+  const std::string text = FileText();
+  for (const char* kept : {"; written by hand\r\n", "[Mystery]\r\n", "Answer=42\r\n",
+                           "Unknown Key=some value\r\n", "[Font_Line]\r\n", "Color=255\r\n"})
+    EXPECT_NE(text.find(kept), std::string::npos) << kept;
+  EXPECT_NE(text.find("ImportPath=/new\r\n"), std::string::npos);
+  EXPECT_EQ(text.find("/old"), std::string::npos);
+}
+
+TEST_F(SettingsStore, FullScreenModeIsStoredAsABooleanInParameters) {
+  LoadSettings(path_, "/start");
+  Win7FullScreenMode = true;
+  ASSERT_TRUE(SaveSettings());
+  const std::string text = FileText();
+  const size_t section = text.find("[Parameters]\r\n");
+  ASSERT_NE(section, std::string::npos);
+  EXPECT_NE(text.find("Win7FullScreenMode=1\r\n", section), std::string::npos);
+}
+
+TEST_F(SettingsStore, AFolderThatDoesNotExistYetIsCreated) {
+  path_ = (folder_ / "config" / "deeper" / "qira3d.ini").string();
+  LoadSettings(path_, "/start");
+  ASSERT_TRUE(SaveSettings());
+  EXPECT_TRUE(fs::exists(path_));
+}
+
+TEST_F(SettingsStore, AFileThatCannotBeWrittenIsReportedAndTheOldOneKept) {
+  TFakeServices services;
+  // A plain file where the folder should be.
+  { std::ofstream(folder_ / "blocker") << "x"; }
+  path_ = (folder_ / "blocker" / "qira3d.ini").string();
+  LoadSettings(path_, "/start");
+  EXPECT_FALSE(SaveSettings());
+  ASSERT_EQ(services.Messages.size(), 1u);
+  EXPECT_EQ(services.Messages[0].Text, "Can not create initialization file");
+  EXPECT_EQ(services.Messages[0].Kind, TMessageKind::Error);
+}
+
+}  // namespace
+}  // namespace qira
