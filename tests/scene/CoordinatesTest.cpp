@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <type_traits>
+#include <vector>
+
+#include "platform/BinaryStream.h"
+#include "scene/Coordinates.h"
+
+namespace qira {
+namespace {
+
+class CountingComponent : public TGLUpdateAbleComponent {
+ public:
+  void NotifyChange(TObject* sender) override {
+    ++notified;
+    lastSender = sender;
+  }
+  int notified = 0;
+  TObject* lastSender = nullptr;
+};
+
+// Stands for a scene object: told through CoordinateChanged only.
+class CoordinateOwner : public TGLCoordinatesUpdateAbleComponent {
+ public:
+  void CoordinateChanged(TGLCustomCoordinates* sender) override {
+    ++changed;
+    lastSender = sender;
+  }
+  void NotifyChange(TObject*) override { ++notified; }
+  int changed = 0;
+  int notified = 0;
+  TGLCustomCoordinates* lastSender = nullptr;
+};
+
+void ExpectVector(const TVector& v, float x, float y, float z, float w) {
+  EXPECT_EQ(v.x, x);
+  EXPECT_EQ(v.y, y);
+  EXPECT_EQ(v.z, z);
+  EXPECT_EQ(v.w, w);
+}
+
+TEST(Coordinates, SetAsVectorFollowsTheStyle) {
+  const struct {
+    TGLCoordinatesStyle style;
+    TVector expected;
+  } cases[] = {
+      {TGLCoordinatesStyle::cstPlane, {1, 2, 0, 0}},
+      {TGLCoordinatesStyle::cstPoint, {1, 2, 3, 1}},
+      {TGLCoordinatesStyle::cstVector, {1, 2, 3, 0}},
+  };
+  for (const auto& c : cases) {
+    TGLCoordinates4 coords(nullptr, {0, 0, 0, 0}, c.style);
+    coords.SetAsVector({1, 2, 3, 5});
+    ExpectVector(coords.AsVector(), c.expected.x, c.expected.y, c.expected.z, c.expected.w);
+  }
+}
+
+TEST(Coordinates, EverySetterNotifiesTheOwnerOnChange) {
+  CountingComponent owner;
+  TGLCoordinates3 coords(&owner);
+  coords.SetX(1.0f);
+  EXPECT_EQ(owner.notified, 1);
+  EXPECT_EQ(owner.lastSender, &coords);
+  coords.SetVector(1, 2, 3);
+  ExpectVector(coords.AsVector(), 1, 2, 3, 0);
+  coords.SetVector(1, 2, 3, 4);
+  coords.SetPoint(4, 5, 6);
+  ExpectVector(coords.AsVector(), 4, 5, 6, 1);
+  coords.SetAffinePoint({7, 8, 9});
+  coords.Translate({1, 1, 1});
+  ExpectVector(coords.AsVector(), 8, 9, 10, 1);
+  coords.SetAsVector({0, 0, 0, 0});
+  coords.Normalize();
+  EXPECT_EQ(owner.notified, 8);
+}
+
+TEST(Coordinates, SettingTheStoredValueAgainStillNotifies) {
+  // Unlike the colour components, coordinate setters do not compare.
+  CountingComponent owner;
+  TGLCoordinates3 coords(&owner, {1, 2, 3, 1}, TGLCoordinatesStyle::cstPoint);
+  coords.SetCoordinate(0, 1.0f);
+  coords.SetPoint(1, 2, 3);
+  EXPECT_EQ(owner.notified, 2);
+}
+
+TEST(Coordinates, QuietSettersAndAssignDoNotNotify) {
+  CountingComponent owner;
+  TGLCoordinates3 coords(&owner);
+  coords.Initialize({1, 2, 3, 4});
+  coords.SetDirectVector({5, 6, 7, 8});
+  TGLCoordinates2 source(nullptr, {9, 8, 7, 6}, TGLCoordinatesStyle::cstVector);
+  coords.Assign(&source);
+  EXPECT_EQ(owner.notified, 0);
+  ExpectVector(coords.AsVector(), 9, 8, 7, 6);
+}
+
+TEST(Coordinates, ASceneObjectOwnerIsToldOnlyThroughCoordinateChanged) {
+  CoordinateOwner owner;
+  TGLCoordinates3 position(&owner);
+  int events = 0;
+  position.OnNotifyChange = [&](TObject*) { ++events; };
+  position.SetPoint(1, 2, 3);
+  EXPECT_EQ(owner.changed, 1);
+  EXPECT_EQ(owner.lastSender, &position);
+  EXPECT_EQ(owner.notified, 0);
+  EXPECT_EQ(events, 0);
+}
+
+TEST(Coordinates, OtherOwnersGetTheBaseProtocol) {
+  int events = 0;
+  TGLCoordinates3 orphan;
+  orphan.OnNotifyChange = [&](TObject*) { ++events; };
+  orphan.SetX(2.0f);
+  EXPECT_EQ(events, 0);  // no owner: silent
+
+  TPersistent plain;
+  TGLCoordinates3 coords(&plain);
+  coords.OnNotifyChange = [&](TObject* s) {
+    ++events;
+    EXPECT_EQ(s, &coords);
+  };
+  coords.SetX(2.0f);
+  EXPECT_EQ(events, 1);
+}
+
+TEST(Coordinates, NormalizeLengthAndEquality) {
+  TGLCoordinates4 coords(nullptr, {0, 3, 4, 1}, TGLCoordinatesStyle::cstPoint);
+  EXPECT_EQ(coords.VectorLength(), 5.0f);
+  coords.Normalize();
+  EXPECT_FLOAT_EQ(coords.Y(), 0.6f);
+  EXPECT_FLOAT_EQ(coords.Z(), 0.8f);
+  EXPECT_EQ(coords.X(), 0.0f);
+  EXPECT_EQ(coords.W(), 0.0f);
+  EXPECT_TRUE(coords.Equals(coords.AsVector()));
+  EXPECT_FALSE(TGLCoordinates4(nullptr, {0, 0, 0, 0}, TGLCoordinatesStyle::cstPlane).Equals({-0.0f, 0, 0, 0}));
+  const TAffineVector a = coords.GetAsAffineVector();
+  EXPECT_EQ(a.z, coords.Z());
+  EXPECT_EQ(coords.AsAddress()[1], coords.Y());
+}
+
+TEST(Coordinates, StoredFormIsSixteenLittleEndianBytesReadQuietly) {
+  TGLCoordinates3 coords(nullptr, {1.0f, -2.0f, 0.5f, 1.0f}, TGLCoordinatesStyle::cstPoint);
+  TMemoryStream stream;
+  coords.WriteData(stream);
+  const std::vector<uint8_t> expected = {0x00, 0x00, 0x80, 0x3F, 0x00, 0x00, 0x00, 0xC0,
+                                         0x00, 0x00, 0x00, 0x3F, 0x00, 0x00, 0x80, 0x3F};
+  EXPECT_EQ(stream.Data(), expected);
+  CoordinateOwner owner;
+  TGLCoordinates3 copy(&owner);
+  stream.Seek(0);
+  copy.ReadData(stream);
+  EXPECT_EQ(owner.changed, 0);
+  ExpectVector(copy.AsVector(), 1.0f, -2.0f, 0.5f, 1.0f);
+  TMemoryStream cut(std::vector<uint8_t>(expected.begin(), expected.begin() + 8));
+  EXPECT_THROW(copy.ReadData(cut), EReadError);
+  ExpectVector(copy.AsVector(), 1.0f, -2.0f, 0.5f, 1.0f);
+}
+
+TEST(Coordinates, ClassesAreFoundByName) {
+  static_assert(std::is_default_constructible_v<TGLCoordinates3>);
+  RegisterCoordinatesClasses();
+  for (const char* name : {"TGLCoordinates2", "TGLCoordinates3", "TGLCoordinates4"}) {
+    const TClassInfo* cls = GetClass(name);
+    ASSERT_NE(cls, nullptr) << name;
+    const std::unique_ptr<TObject> made = cls->CreateInstance();
+    ASSERT_NE(dynamic_cast<TGLCustomCoordinates*>(made.get()), nullptr) << name;
+    EXPECT_STREQ(made->ClassName(), name);
+  }
+}
+
+}  // namespace
+}  // namespace qira
