@@ -1,0 +1,666 @@
+#include "model/GraphParams.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+
+#include "model/StreamHelpers.h"
+#include "platform/CanvasTestApp.h"
+#include "platform/Rounding.h"
+#include "support/ScratchFolder.h"
+
+namespace qira {
+namespace {
+
+constexpr uint32_t kSentinel = 0x5A5A5A5A;
+
+void ExpectSameBrush(const TBrushParams& a, const TBrushParams& b) {
+  EXPECT_EQ(a.Enabled, b.Enabled);
+  EXPECT_EQ(a.Texture, b.Texture);
+  EXPECT_EQ(a.TextureStyle, b.TextureStyle);
+  EXPECT_EQ(a.TextureColor, b.TextureColor);
+  EXPECT_EQ(a.Back, b.Back);
+  EXPECT_EQ(a.BackColor, b.BackColor);
+}
+
+void ExpectSameLine(const TLineParams& a, const TLineParams& b) {
+  EXPECT_EQ(a.Enabled, b.Enabled);
+  EXPECT_EQ(a.Color, b.Color);
+  EXPECT_EQ(a.Style, b.Style);
+  EXPECT_EQ(a.Mode, b.Mode);
+  EXPECT_EQ(a.Width, b.Width);
+}
+
+void ExpectSameFont(const TFontParams& a, const TFontParams& b) {
+  EXPECT_EQ(a.Enabled, b.Enabled);
+  EXPECT_EQ(a.Face, b.Face);
+  EXPECT_EQ(a.Size, b.Size);
+  EXPECT_EQ(a.Color, b.Color);
+  EXPECT_EQ(a.Style, b.Style);
+  EXPECT_EQ(a.VAlign, b.VAlign);
+  EXPECT_EQ(a.HAlign, b.HAlign);
+  EXPECT_EQ(a.Framed, b.Framed);
+  ExpectSameLine(a.FrameLine, b.FrameLine);
+  ExpectSameBrush(a.Filling, b.Filling);
+  EXPECT_EQ(a.HDistance, b.HDistance);
+  EXPECT_EQ(a.VDistance, b.VDistance);
+}
+
+// A font set with every stored field away from its default.
+TFontParams OddFont() {
+  TFontParams f;
+  f.Enabled = false;
+  f.Face = "Grüße Sans";
+  f.Size = 17;
+  f.Color = 0x00123456;
+  f.Style = fsItalic | fsStrikeOut;
+  f.VAlign = 1;
+  f.HAlign = 0;
+  f.Framed = true;
+  f.FrameLine.Color = 0x0000FF;
+  f.FrameLine.Style = psDashDot;
+  f.FrameLine.Mode = pmXor;
+  f.FrameLine.Width = 4;
+  f.Filling.Enabled = false;
+  f.Filling.Texture = true;
+  f.Filling.TextureStyle = bsCross;
+  f.Filling.TextureColor = 0x00FF00;
+  f.Filling.Back = true;
+  f.Filling.BackColor = 0x010203;
+  f.HDistance = 9;
+  f.VDistance = -4;
+  return f;
+}
+
+// ---- construction --------------------------------------------------------------
+
+TEST(GraphParamsDefaults, EachSetStartsWithItsDefaults) {
+  TBrushParams b;
+  EXPECT_EQ(b.Name, "Brush");
+  EXPECT_TRUE(b.Enabled);
+  EXPECT_FALSE(b.Texture);
+  EXPECT_EQ(b.TextureStyle, 7);
+  EXPECT_EQ(b.TextureColor, 0u);
+  EXPECT_TRUE(b.Back);
+  EXPECT_EQ(b.BackColor, 0xFF0000u);
+
+  TLineParams l;
+  EXPECT_EQ(l.Name, "Line");
+  EXPECT_EQ(l.Mode, 4);
+  EXPECT_EQ(l.Style, 0);
+  EXPECT_EQ(l.Width, 0);
+
+  TFontParams f;
+  EXPECT_EQ(f.Name, "Font");
+  EXPECT_EQ(f.Face, "Arial");
+  EXPECT_EQ(f.Size, 10);
+  EXPECT_EQ(f.VAlign, 2);
+  EXPECT_EQ(f.HAlign, 2);
+  EXPECT_EQ(f.HDistance, 2);
+  EXPECT_EQ(f.VDistance, 2);
+  EXPECT_EQ(f.ScaleDivisor, 0);
+}
+
+TEST(GraphParamsDefaults, FrameSetsAreNamedAndZeroed) {
+  TFontParams f;
+  EXPECT_EQ(f.FrameLine.Name, "Font_Line");
+  EXPECT_TRUE(f.FrameLine.Enabled);
+  EXPECT_EQ(f.FrameLine.Mode, 0);  // not copy: the named constructor leaves zeros
+  EXPECT_EQ(f.Filling.Name, "Font_Filling");
+  EXPECT_FALSE(f.Filling.Back);
+  EXPECT_EQ(f.Filling.TextureStyle, 0);
+  EXPECT_EQ(f.Filling.BackColor, 0x808080u);
+}
+
+TEST(GraphParamsDefaults, AssignCopiesFieldsButNotTheName) {
+  TFontParams f;
+  f.Name = "Labels";
+  f.Assign(OddFont());
+  ExpectSameFont(f, OddFont());
+  EXPECT_EQ(f.Name, "Labels");
+  EXPECT_EQ(f.FrameLine.Name, "Font_Line");
+  // A set of another class gives only Enabled.
+  TLineParams l;
+  TBrushParams b;
+  b.Enabled = false;
+  l.Assign(b);
+  EXPECT_FALSE(l.Enabled);
+  EXPECT_EQ(l.Mode, 4);
+}
+
+// ---- applying to a canvas ------------------------------------------------------
+
+class GraphParamsCanvas : public ::testing::Test {
+ protected:
+  void SetUp() override { EnsureTestApplication(); }
+  TBitmap bitmap_{200, 100};
+  TCanvas& canvas_ = bitmap_.Canvas();
+};
+
+TEST_F(GraphParamsCanvas, LineSetsColourStyleModeAndWidth) {
+  TLineParams l;
+  l.Color = 0x00AA55;
+  l.Style = psDot;
+  l.Mode = pmNotXor;
+  l.Width = 3;
+  l.ApplyTo(canvas_);
+  EXPECT_EQ(canvas_.Pen(), (TPen{0x00AA55, 3, psDot, pmNotXor}));
+}
+
+TEST_F(GraphParamsCanvas, DisabledLineOnlyClearsThePenStyle) {
+  canvas_.SetPen(TPen{0x123456, 5, psDash, pmXor});
+  TLineParams l;
+  l.Enabled = false;
+  l.ApplyTo(canvas_);
+  EXPECT_EQ(canvas_.Pen(), (TPen{0x123456, 5, psClear, pmXor}));
+}
+
+TEST_F(GraphParamsCanvas, BrushWithoutTextureIsSolidOrClear) {
+  TBrushParams b;
+  b.BackColor = 0x00FF00;
+  b.Back = true;
+  b.ApplyTo(canvas_);
+  EXPECT_EQ(canvas_.Brush(), (TBrush{0x00FF00, bsSolid}));
+  b.Back = false;
+  b.ApplyTo(canvas_);
+  EXPECT_EQ(canvas_.Brush().Style, bsClear);
+}
+
+TEST_F(GraphParamsCanvas, TexturedBrushHatchesOverItsBackground) {
+  TBrushParams b;
+  b.Texture = true;
+  b.TextureStyle = bsCross;
+  b.TextureColor = 0x0000FF;
+  b.BackColor = 0x00FFFF;
+  b.Back = true;
+  b.ApplyTo(canvas_);
+  EXPECT_EQ(canvas_.Brush(), (TBrush{0x0000FF, bsCross}));
+  EXPECT_EQ(canvas_.BkColor(), 0x00FFFFu);
+  EXPECT_EQ(canvas_.BkMode(), bkOpaque);
+  b.Back = false;
+  b.ApplyTo(canvas_);
+  EXPECT_EQ(canvas_.BkMode(), bkTransparent);
+  // Through pixels: a filled rectangle has hatch lines in red and gaps untouched.
+  canvas_.SetPenStyle(psClear);
+  canvas_.Rectangle(0, 0, 40, 40);
+  int red = 0, white = 0;
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) (bitmap_.Pixel(x, y) == 0x0000FF ? red : white) += 1;
+  EXPECT_GT(red, 0);
+  EXPECT_GT(white, 0);
+  EXPECT_EQ(red + white, 256);
+}
+
+TEST_F(GraphParamsCanvas, DisabledBrushIsClear) {
+  canvas_.SetBrush(TBrush{0x00FF00, bsSolid});
+  TBrushParams b;
+  b.Enabled = false;
+  b.ApplyTo(canvas_);
+  EXPECT_EQ(canvas_.Brush().Style, bsClear);
+}
+
+TEST_F(GraphParamsCanvas, FontSetsNameSizeColourStyleAndAlignment) {
+  TFontParams f;
+  f.Face = "Courier New";
+  f.Size = 12;
+  f.Color = 0x0000FF;
+  f.Style = fsBold | fsUnderline;
+  f.ApplyTo(canvas_);
+  const TFont& font = canvas_.Font();
+  EXPECT_EQ(font.Name, "Courier New");
+  EXPECT_EQ(font.Size(), 12);
+  EXPECT_EQ(font.Height, -TFont::PointsToPixels(12, font.PixelsPerInch));
+  EXPECT_EQ(font.Color, 0x0000FFu);
+  EXPECT_EQ(font.Style, fsBold | fsUnderline);
+  EXPECT_EQ(canvas_.TextAlign(), TA_BASELINE + TA_CENTER);
+}
+
+TEST_F(GraphParamsCanvas, AlignmentTable) {
+  const uint32_t vertical[] = {TA_TOP, TA_BOTTOM, TA_BASELINE};
+  const uint32_t horizontal[] = {TA_LEFT, TA_RIGHT, TA_CENTER};
+  TFontParams f;
+  for (uint8_t v = 0; v < 3; ++v)
+    for (uint8_t h = 0; h < 3; ++h) {
+      f.VAlign = v;
+      f.HAlign = h;
+      f.ApplyTo(canvas_);
+      EXPECT_EQ(canvas_.TextAlign(), vertical[v] + horizontal[h]) << int(v) << " " << int(h);
+    }
+}
+
+TEST_F(GraphParamsCanvas, ScaleDivisorDividesTheFontHeight) {
+  TFontParams f;
+  f.Size = 30;  // 40 pixels at 96 per inch
+  f.ScaleDivisor = 3;
+  f.ApplyTo(canvas_);
+  const int32_t full = -TFont::PointsToPixels(30, canvas_.Font().PixelsPerInch);
+  EXPECT_EQ(canvas_.Font().Height, RoundToInt(full / 3.0));
+}
+
+TEST_F(GraphParamsCanvas, StoredExtremeSizesApplyWithinTheEditorsRange) {
+  TFontParams f;
+  f.Size = INT32_MIN;
+  f.ApplyTo(canvas_);
+  EXPECT_EQ(canvas_.Font().Height, TFont::PointsToPixels(100000, canvas_.Font().PixelsPerInch));
+  f.Size = INT32_MAX;
+  f.ApplyTo(canvas_);
+  EXPECT_EQ(canvas_.Font().Height, -TFont::PointsToPixels(100000, canvas_.Font().PixelsPerInch));
+}
+
+TEST_F(GraphParamsCanvas, FramedFontAppliesItsFrameSets) {
+  TFontParams f;
+  f.FrameLine.Color = 0x0000FF;
+  f.FrameLine.Mode = pmCopy;
+  f.Filling.Back = true;
+  f.ApplyTo(canvas_);
+  EXPECT_EQ(canvas_.Pen().Color, clBlack);  // not framed: the pen is left alone
+  f.Framed = true;
+  f.ApplyTo(canvas_);
+  EXPECT_EQ(canvas_.Pen(), (TPen{0x0000FF, 0, psSolid, pmCopy}));
+  EXPECT_EQ(canvas_.Brush(), (TBrush{0x808080, bsSolid}));
+}
+
+// The ink of the text and the box, in device pixels.
+struct TInk {
+  int left = INT32_MAX, top = INT32_MAX, right = INT32_MIN, bottom = INT32_MIN;
+  int count = 0;
+};
+
+TInk InkOf(const TBitmap& bitmap, TColor colour) {
+  TInk ink;
+  for (int y = 0; y < bitmap.Height(); ++y)
+    for (int x = 0; x < bitmap.Width(); ++x)
+      if (bitmap.Pixel(x, y) == colour) {
+        ink.left = std::min(ink.left, x);
+        ink.right = std::max(ink.right, x);
+        ink.top = std::min(ink.top, y);
+        ink.bottom = std::max(ink.bottom, y);
+        ++ink.count;
+      }
+  return ink;
+}
+
+TFontParams FramedTextFont() {
+  TFontParams f;
+  f.Face = PinnedFontFace();
+  f.Size = 12;
+  f.Framed = true;
+  f.FrameLine.Color = 0x0000FF;
+  f.FrameLine.Mode = pmCopy;
+  f.Filling.Back = true;
+  f.HDistance = 6;  // 8 pixels at 96 per inch
+  f.VDistance = 3;  // 4 pixels
+  return f;
+}
+
+TEST_F(GraphParamsCanvas, CentredTextAndItsFrameAreCentredOnThePoint) {
+  const TFontParams f = FramedTextFont();
+  f.ApplyTo(canvas_);
+  const TSize extent = canvas_.TextExtent("Hg");
+  f.TextOut(canvas_, 100, 50, "Hg");
+  const int W = extent.cx + 16;
+  const int H = extent.cy + 8;
+  const TInk frame = InkOf(bitmap_, 0x0000FF);
+  EXPECT_EQ(frame.left, 100 - W / 2);
+  EXPECT_EQ(frame.right, 100 + W / 2 - 1);
+  EXPECT_EQ(frame.top, 50 - H / 2);
+  EXPECT_EQ(frame.bottom, 50 + H / 2 - 1);
+  const TInk text = InkOf(bitmap_, clBlack);
+  ASSERT_GT(text.count, 0);
+  // Centring an odd width may fall either side by a pixel.
+  EXPECT_GE(text.left, 100 - extent.cx / 2 - 1);
+  EXPECT_LE(text.right, 100 - extent.cx / 2 + extent.cx);
+  EXPECT_GE(text.top, 50 - extent.cy / 2);
+  EXPECT_LT(text.bottom, 50 - extent.cy / 2 + extent.cy);
+  // The text is written over the filling without a background of its own.
+  for (int y = frame.top + 1; y < frame.bottom; ++y)
+    for (int x = frame.left + 1; x < frame.right; ++x) ASSERT_NE(bitmap_.Pixel(x, y), clWhite) << x << "," << y;
+}
+
+TEST_F(GraphParamsCanvas, TopLeftTextHangsBelowAndRightOfThePointInsideItsFrame) {
+  TFontParams f = FramedTextFont();
+  f.VAlign = 0;
+  f.HAlign = 0;
+  f.ApplyTo(canvas_);
+  const TSize extent = canvas_.TextExtent("Hg");
+  f.TextOut(canvas_, 40, 30, "Hg");
+  const TInk text = InkOf(bitmap_, clBlack);
+  ASSERT_GT(text.count, 0);
+  EXPECT_GE(text.left, 40);
+  EXPECT_LT(text.right, 40 + extent.cx);
+  EXPECT_GE(text.top, 30);
+  EXPECT_LT(text.bottom, 30 + extent.cy);
+  // The frame's centre is the text's centre.
+  const TInk frame = InkOf(bitmap_, 0x0000FF);
+  EXPECT_EQ(frame.left, 40 + extent.cx / 2 - (extent.cx + 16) / 2);
+  EXPECT_EQ(frame.top, 30 + extent.cy / 2 - (extent.cy + 8) / 2);
+}
+
+TEST_F(GraphParamsCanvas, DisabledFontOrEmptyTextDrawsNothing) {
+  TFontParams f = FramedTextFont();
+  f.TextOut(canvas_, 100, 50, "");
+  f.Enabled = false;
+  f.TextOut(canvas_, 100, 50, "Hg");
+  EXPECT_EQ(InkOf(bitmap_, clWhite).count, 200 * 100);
+}
+
+TEST_F(GraphParamsCanvas, HugeMarginsDoNotOverflow) {
+  TFontParams f = FramedTextFont();
+  f.HDistance = INT32_MAX;
+  f.VDistance = INT32_MIN;
+  f.TextOut(canvas_, 100, 50, "Hg");
+  SUCCEED();
+}
+
+// ---- chunks read from an independent generator ---------------------------------
+
+class StoredGraphParams : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    folder_ = new TScratchFolder;
+    const std::string command =
+        std::string(QIRA_PYTHON) + " " + QIRA_FIXTURES_DIR + "/make_palette.py " + folder_->Path();
+    ASSERT_EQ(std::system(command.c_str()), 0);
+  }
+  static void TearDownTestSuite() {
+    delete folder_;
+    folder_ = nullptr;
+  }
+  static std::string Bytes(const std::string& name) { return folder_->Get(name); }
+  static TMemoryStream Fixture(const std::string& name) {
+    const std::string bytes = Bytes(name);
+    EXPECT_FALSE(bytes.empty()) << name;
+    return TMemoryStream(bytes.data(), bytes.size());
+  }
+  static uint32_t Sentinel(TBinaryStream& s) {
+    uint32_t v = 0;
+    EXPECT_TRUE(s.ReadUInt32(v));
+    return v;
+  }
+  // What a writer gives for a set, as text to compare with the fixture's bytes.
+  static std::string Written(const TGraphParams& p) {
+    TMemoryStream s;
+    EXPECT_TRUE(p.SaveToStream(s));
+    return std::string(s.Data().begin(), s.Data().end());
+  }
+
+  static TScratchFolder* folder_;
+};
+
+TScratchFolder* StoredGraphParams::folder_ = nullptr;
+
+TEST_F(StoredGraphParams, BrushChunk) {
+  TMemoryStream s = Fixture("brush.bin");
+  TBrushParams b;
+  ASSERT_TRUE(b.LoadFromStream(s));
+  EXPECT_TRUE(b.Enabled);
+  EXPECT_TRUE(b.Texture);
+  EXPECT_EQ(b.TextureStyle, 4);
+  EXPECT_EQ(b.TextureColor, 0x00FF00u);
+  EXPECT_FALSE(b.Back);
+  EXPECT_EQ(b.BackColor, 0x808080u);
+  EXPECT_EQ(Sentinel(s), kSentinel);
+  EXPECT_EQ(Written(b) + std::string("ZZZZ"), Bytes("brush.bin"));
+}
+
+TEST_F(StoredGraphParams, LineChunk) {
+  TMemoryStream s = Fixture("line.bin");
+  TLineParams l;
+  ASSERT_TRUE(l.LoadFromStream(s));
+  EXPECT_FALSE(l.Enabled);
+  EXPECT_EQ(l.Color, 0x0000FFu);
+  EXPECT_EQ(l.Style, 3);
+  EXPECT_EQ(l.Mode, 14);
+  EXPECT_EQ(l.Width, 5);
+  EXPECT_EQ(Sentinel(s), kSentinel);
+  EXPECT_EQ(Written(l) + std::string("ZZZZ"), Bytes("line.bin"));
+}
+
+TEST_F(StoredGraphParams, FontChunkWithItsNestedChunks) {
+  TMemoryStream s = Fixture("font.bin");
+  TFontParams f;
+  ASSERT_TRUE(f.LoadFromStream(s));
+  EXPECT_EQ(f.Face, "Courier New");
+  EXPECT_EQ(f.Size, 14);
+  EXPECT_EQ(f.Color, 0x0000FFu);
+  EXPECT_EQ(f.Style, fsBold | fsUnderline);
+  EXPECT_EQ(f.VAlign, 1);
+  EXPECT_EQ(f.HAlign, 0);
+  EXPECT_TRUE(f.Framed);
+  EXPECT_EQ(f.FrameLine.Color, 0x00FF00u);
+  EXPECT_EQ(f.FrameLine.Style, 2);
+  EXPECT_EQ(f.FrameLine.Width, 3);
+  EXPECT_EQ(f.Filling.TextureStyle, 6);
+  EXPECT_EQ(f.Filling.BackColor, 0xABCDEFu);
+  EXPECT_EQ(f.HDistance, 5);
+  EXPECT_EQ(f.VDistance, 7);
+  EXPECT_EQ(Sentinel(s), kSentinel);
+  const std::string written = Written(f);
+  EXPECT_EQ(written.size(), 72u + 11u);
+  EXPECT_EQ(written + std::string("ZZZZ"), Bytes("font.bin"));
+}
+
+TEST_F(StoredGraphParams, RoundTripOfEverySet) {
+  const TFontParams f = OddFont();
+  TMemoryStream s;
+  ASSERT_TRUE(f.FrameLine.SaveToStream(s));
+  ASSERT_TRUE(f.Filling.SaveToStream(s));
+  ASSERT_TRUE(f.SaveToStream(s));
+  // The face is stored as Windows-1252: "Grüße Sans" takes 10 bytes.
+  EXPECT_EQ(s.Size(), 19 + 20 + 72 + 10);
+  s.Seek(0);
+  TLineParams l;
+  TBrushParams b;
+  TFontParams g;
+  ASSERT_TRUE(l.LoadFromStream(s));
+  ASSERT_TRUE(b.LoadFromStream(s));
+  ASSERT_TRUE(g.LoadFromStream(s));
+  ExpectSameLine(l, f.FrameLine);
+  ExpectSameBrush(b, f.Filling);
+  ExpectSameFont(g, f);
+  EXPECT_EQ(s.Remaining(), 0);
+}
+
+TEST_F(StoredGraphParams, NewerChunkIsSkippedAndChangesNothing) {
+  TMemoryStream s = Fixture("brush_v1.bin");
+  TBrushParams b;
+  EXPECT_FALSE(b.LoadFromStream(s));
+  ExpectSameBrush(b, TBrushParams());
+  EXPECT_EQ(Sentinel(s), kSentinel);
+}
+
+TEST_F(StoredGraphParams, NewerNestedChunkKeepsOnlyThatSet) {
+  TMemoryStream s = Fixture("font_newer_line.bin");
+  TFontParams f;
+  ASSERT_TRUE(f.LoadFromStream(s));
+  ExpectSameLine(f.FrameLine, TFontParams().FrameLine);
+  EXPECT_EQ(f.Filling.BackColor, 0xABCDEFu);
+  EXPECT_EQ(f.VDistance, 7);
+  EXPECT_EQ(Sentinel(s), kSentinel);
+}
+
+TEST_F(StoredGraphParams, StoredValuesOutsideTheirRangesReadAsTheIniDoes) {
+  TMemoryStream s = Fixture("line_out_of_range.bin");
+  TLineParams l;
+  ASSERT_TRUE(l.LoadFromStream(s));
+  EXPECT_EQ(l.Style, 0);
+  EXPECT_EQ(l.Mode, 0);
+  EXPECT_EQ(l.Width, 0);
+}
+
+TEST_F(StoredGraphParams, EveryCutOfAFontChunkFailsAndChangesNothing) {
+  const std::string bytes = Bytes("font.bin").substr(0, 72 + 11);
+  for (size_t cut = 0; cut < bytes.size(); ++cut) {
+    TMemoryStream s(bytes.data(), cut);
+    TFontParams f = OddFont();
+    EXPECT_THROW(f.LoadFromStream(s), EStreamError) << cut;
+    ExpectSameFont(f, OddFont());
+  }
+}
+
+TEST_F(StoredGraphParams, FaceLengthBeyondTheChunkFails) {
+  std::string bytes = Bytes("font.bin");
+  bytes[9] = '\x7F';  // face length 127 + ...
+  bytes[12] = '\x01';
+  TMemoryStream s(bytes.data(), bytes.size());
+  TFontParams f;
+  EXPECT_THROW(f.LoadFromStream(s), EStreamError);
+  ExpectSameFont(f, TFontParams());
+}
+
+// ---- ini sections --------------------------------------------------------------
+
+class GraphParamsIni : public ::testing::Test {
+ protected:
+  TScratchFolder folder_;
+  TIniFile ini_{folder_.File("params.ini")};
+};
+
+TEST_F(GraphParamsIni, FontSectionsInTheirOrder) {
+  TFontParams f;
+  f.SaveToIni(ini_);
+  EXPECT_EQ(ini_.Text(),
+            "[Font]\r\nEnabled=1\r\nFace=Arial\r\nSize=10\r\nColor=0\r\n"
+            "Style0=0\r\nStyle1=0\r\nStyle2=0\r\nStyle3=0\r\nVAlign=2\r\nHAlign=2\r\nFramed=0\r\n"
+            "HDistance=2\r\nVDistance=2\r\n"
+            "[Font_Line]\r\nEnabled=1\r\nColor=0\r\nStyle=0\r\nMode=0\r\nWidth=0\r\n"
+            "[Font_Filling]\r\nEnabled=1\r\nTexture=0\r\nTextureStyle=0\r\nTextureColor=0\r\n"
+            "Back=0\r\nBackColor=8421504\r\n");
+}
+
+TEST_F(GraphParamsIni, RoundTripOfEverySet) {
+  TFontParams f = OddFont();
+  f.Name = "Axis labels";
+  f.FrameLine.Name = "Axis line";
+  f.Filling.Name = "Axis fill";
+  f.SaveToIni(ini_);
+  ASSERT_TRUE(ini_.UpdateFile());
+  TIniFile reread(folder_.File("params.ini"));
+  TFontParams g;
+  g.Name = "Axis labels";
+  g.FrameLine.Name = "Axis line";
+  g.Filling.Name = "Axis fill";
+  g.LoadFromIni(reread);
+  ExpectSameFont(g, f);
+  EXPECT_EQ(g.Face, "Grüße Sans");
+}
+
+TEST_F(GraphParamsIni, MissingKeysTakeTheReadDefaults) {
+  TBrushParams b;
+  b.LoadFromIni(ini_);
+  EXPECT_TRUE(b.Enabled);
+  EXPECT_FALSE(b.Texture);
+  EXPECT_EQ(b.TextureStyle, 0);
+  EXPECT_EQ(b.TextureColor, 0xFF0000u);
+  EXPECT_FALSE(b.Back);
+  EXPECT_EQ(b.BackColor, 0xFF0000u);
+
+  TLineParams l;
+  l.LoadFromIni(ini_);
+  EXPECT_TRUE(l.Enabled);
+  EXPECT_EQ(l.Mode, 0);
+  EXPECT_EQ(l.Width, 0);
+
+  TFontParams f = OddFont();
+  f.LoadFromIni(ini_);
+  EXPECT_TRUE(f.Enabled);
+  EXPECT_EQ(f.Face, "Arial");
+  EXPECT_EQ(f.Size, 10);
+  EXPECT_EQ(f.Color, 0u);
+  EXPECT_EQ(f.Style, 0);
+  EXPECT_EQ(f.VAlign, 0);
+  EXPECT_EQ(f.HAlign, 0);
+  EXPECT_FALSE(f.Framed);
+  EXPECT_EQ(f.HDistance, 0);
+  EXPECT_EQ(f.VDistance, 0);
+  EXPECT_EQ(f.FrameLine.Mode, 0);
+  EXPECT_EQ(f.Filling.BackColor, 0xFF0000u);
+}
+
+TEST_F(GraphParamsIni, OutOfRangeIntegersAreReplaced) {
+  struct Case {
+    const char* section;
+    const char* key;
+    const char* text;
+    int expected;
+  } cases[] = {
+      {"Brush", "TextureStyle", "9", 0},  {"Brush", "TextureStyle", "-1", 0}, {"Brush", "TextureStyle", "7", 7},
+      {"Line", "Style", "7", 0},          {"Line", "Style", "6", 6},          {"Line", "Mode", "16", 0},
+      {"Line", "Mode", "15", 15},         {"Line", "Mode", "-2", 0},          {"Line", "Width", "-3", 0},
+      {"Line", "Width", "12", 12},        {"Font", "VAlign", "3", 0},         {"Font", "VAlign", "1", 1},
+      {"Font", "HAlign", "-1", 0},        {"Font", "HAlign", "2", 2},         {"Line", "Mode", "x", 0},
+  };
+  for (const Case& c : cases) {
+    TIniFile ini(folder_.File("none.ini"));
+    ini.WriteString(c.section, c.key, c.text);
+    int got = -99;
+    if (std::string(c.section) == "Brush") {
+      TBrushParams b;
+      b.LoadFromIni(ini);
+      got = b.TextureStyle;
+    } else if (std::string(c.section) == "Line") {
+      TLineParams l;
+      l.LoadFromIni(ini);
+      got = std::string(c.key) == "Style" ? l.Style : std::string(c.key) == "Mode" ? l.Mode : l.Width;
+    } else {
+      TFontParams f;
+      f.LoadFromIni(ini);
+      got = std::string(c.key) == "VAlign" ? f.VAlign : f.HAlign;
+    }
+    EXPECT_EQ(got, c.expected) << c.section << "." << c.key << "=" << c.text;
+  }
+}
+
+TEST_F(GraphParamsIni, FontStyleBitsAreFourBooleans) {
+  ini_.WriteString("Font", "Style1", "1");
+  ini_.WriteString("Font", "Style3", "1");
+  TFontParams f;
+  f.LoadFromIni(ini_);
+  EXPECT_EQ(f.Style, fsItalic | fsStrikeOut);
+}
+
+// ---- editors -------------------------------------------------------------------
+
+TEST(GraphParamsEditors, WithoutAnEditorNothingOpens) {
+  TBrushParams b;
+  TLineParams l;
+  TFontParams f;
+  EXPECT_FALSE(b.Edit());
+  EXPECT_FALSE(l.Edit());
+  EXPECT_FALSE(f.Edit());
+}
+
+TEST(GraphParamsEditors, FontEditorOrSystemDialog) {
+  int editorCalls = 0;
+  TFontParams::Editor = [&](TFontParams&) {
+    ++editorCalls;
+    return true;
+  };
+  TFontParams::SystemFontDialog = [](TFontChoice& choice) {
+    EXPECT_EQ(choice.Face, "Arial");
+    EXPECT_EQ(choice.Size, 10);
+    choice.Face = "Courier New";
+    choice.Size = 22;
+    choice.Color = 0x0000FF;
+    choice.Style = fsBold | 0x40;
+    return true;
+  };
+  TFontParams f;
+  EXPECT_TRUE(f.Edit());
+  EXPECT_EQ(editorCalls, 1);
+  EXPECT_EQ(f.Face, "Arial");
+  f.UseSystemDialog = true;
+  EXPECT_TRUE(f.Edit());
+  EXPECT_EQ(editorCalls, 1);
+  EXPECT_EQ(f.Face, "Courier New");
+  EXPECT_EQ(f.Size, 22);
+  EXPECT_EQ(f.Color, 0x0000FFu);
+  EXPECT_EQ(f.Style, fsBold);
+  TFontParams::Editor = nullptr;
+  TFontParams::SystemFontDialog = nullptr;
+}
+
+}  // namespace
+}  // namespace qira
