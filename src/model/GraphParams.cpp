@@ -34,16 +34,31 @@ int32_t SaturateInt32(int64_t v) {
       std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
-// Reads a chunk header; false for a newer chunk (skipped), throws on damage.
-bool OpenChunk(TFileVersion& chunk) {
-  int32_t found = 0;
-  if (chunk.ReadHeader(found, true)) return true;
-  if (chunk.Damaged()) throw EStreamError();
-  return false;
+// Writes a version-0 chunk around the fields writeFields() writes; false when a
+// write failed.
+template <class WriteFields>
+bool SaveChunk(TBinaryStream& handle, WriteFields writeFields) {
+  TFileVersion chunk(handle, 0);
+  return chunk.WriteHeader() && writeFields() && chunk.WriteEndOffset();
 }
 
-void CloseChunk(TFileVersion& chunk, bool readOk) {
-  if (!readOk || !chunk.SkipToEnd()) throw EStreamError();
+// Reads a version-0 chunk into a copy of params and assigns the copy only when the
+// whole chunk was read. readFields(copy) reads the fields in stored order, brings
+// them into range and returns false on a short read. False for a newer chunk,
+// which is skipped; throws EStreamError on a damaged one. Either way params is
+// unchanged.
+template <class Params, class ReadFields>
+bool LoadChunk(TBinaryStream& handle, Params& params, ReadFields readFields) {
+  TFileVersion chunk(handle, 0);
+  int32_t found = 0;
+  if (!chunk.ReadHeader(found, true)) {
+    if (chunk.Damaged()) throw EStreamError();
+    return false;
+  }
+  Params read(params);
+  if (!readFields(read) || !chunk.SkipToEnd()) throw EStreamError();
+  params.Assign(read);
+  return true;
 }
 
 }  // namespace
@@ -179,75 +194,63 @@ void TFontParams::TextOut(TCanvas& canvas, int32_t x, int32_t y, std::string_vie
 // ---- 3. stream chunks ----------------------------------------------------------
 
 bool TBrushParams::SaveToStream(TBinaryStream& handle) const {
-  TFileVersion chunk(handle, 0);
-  bool ok = chunk.WriteHeader() && handle.WriteBool(Enabled) && handle.WriteBool(Texture) &&
-            handle.WriteUInt8(TextureStyle) && handle.WriteUInt32(TextureColor) && handle.WriteBool(Back) &&
-            handle.WriteUInt32(BackColor);
-  return ok && chunk.WriteEndOffset();
+  return SaveChunk(handle, [&] {
+    return handle.WriteBool(Enabled) && handle.WriteBool(Texture) && handle.WriteUInt8(TextureStyle) &&
+           handle.WriteUInt32(TextureColor) && handle.WriteBool(Back) && handle.WriteUInt32(BackColor);
+  });
 }
 
 bool TBrushParams::LoadFromStream(TBinaryStream& handle) {
-  TFileVersion chunk(handle, 0);
-  if (!OpenChunk(chunk)) return false;
-  TBrushParams read(*this);
-  const bool ok = handle.ReadBool(read.Enabled) && handle.ReadBool(read.Texture) &&
-                  handle.ReadUInt8(read.TextureStyle) && handle.ReadUInt32(read.TextureColor) &&
-                  handle.ReadBool(read.Back) && handle.ReadUInt32(read.BackColor);
-  CloseChunk(chunk, ok);
-  read.TextureStyle = InRangeOrZero(read.TextureStyle, kMaxBrushStyle);
-  Assign(read);
-  return true;
+  return LoadChunk(handle, *this, [&handle](TBrushParams& read) {
+    const bool ok = handle.ReadBool(read.Enabled) && handle.ReadBool(read.Texture) &&
+                    handle.ReadUInt8(read.TextureStyle) && handle.ReadUInt32(read.TextureColor) &&
+                    handle.ReadBool(read.Back) && handle.ReadUInt32(read.BackColor);
+    read.TextureStyle = InRangeOrZero(read.TextureStyle, kMaxBrushStyle);
+    return ok;
+  });
 }
 
 bool TLineParams::SaveToStream(TBinaryStream& handle) const {
-  TFileVersion chunk(handle, 0);
-  bool ok = chunk.WriteHeader() && handle.WriteBool(Enabled) && handle.WriteUInt32(Color) &&
-            handle.WriteUInt8(Style) && handle.WriteUInt8(Mode) && handle.WriteInt32(Width);
-  return ok && chunk.WriteEndOffset();
+  return SaveChunk(handle, [&] {
+    return handle.WriteBool(Enabled) && handle.WriteUInt32(Color) && handle.WriteUInt8(Style) &&
+           handle.WriteUInt8(Mode) && handle.WriteInt32(Width);
+  });
 }
 
 bool TLineParams::LoadFromStream(TBinaryStream& handle) {
-  TFileVersion chunk(handle, 0);
-  if (!OpenChunk(chunk)) return false;
-  TLineParams read(*this);
-  const bool ok = handle.ReadBool(read.Enabled) && handle.ReadUInt32(read.Color) && handle.ReadUInt8(read.Style) &&
-                  handle.ReadUInt8(read.Mode) && handle.ReadInt32(read.Width);
-  CloseChunk(chunk, ok);
-  read.Style = InRangeOrZero(read.Style, kMaxPenStyle);
-  read.Mode = InRangeOrZero(read.Mode, kMaxPenMode);
-  read.Width = std::max(read.Width, 0);
-  Assign(read);
-  return true;
+  return LoadChunk(handle, *this, [&handle](TLineParams& read) {
+    const bool ok = handle.ReadBool(read.Enabled) && handle.ReadUInt32(read.Color) &&
+                    handle.ReadUInt8(read.Style) && handle.ReadUInt8(read.Mode) && handle.ReadInt32(read.Width);
+    read.Style = InRangeOrZero(read.Style, kMaxPenStyle);
+    read.Mode = InRangeOrZero(read.Mode, kMaxPenMode);
+    read.Width = std::max(read.Width, 0);
+    return ok;
+  });
 }
 
 bool TFontParams::SaveToStream(TBinaryStream& handle) const {
-  TFileVersion chunk(handle, 0);
-  bool ok = chunk.WriteHeader() && handle.WriteBool(Enabled) && WriteLengthString(handle, Face) &&
-            handle.WriteInt32(Size) && handle.WriteUInt32(Color) && handle.WriteUInt8(Style) &&
-            handle.WriteUInt8(VAlign) && handle.WriteUInt8(HAlign) && handle.WriteBool(Framed) &&
-            FrameLine.SaveToStream(handle) && Filling.SaveToStream(handle) && handle.WriteInt32(HDistance) &&
-            handle.WriteInt32(VDistance);
-  return ok && chunk.WriteEndOffset();
+  return SaveChunk(handle, [&] {
+    return handle.WriteBool(Enabled) && WriteLengthString(handle, Face) && handle.WriteInt32(Size) &&
+           handle.WriteUInt32(Color) && handle.WriteUInt8(Style) && handle.WriteUInt8(VAlign) &&
+           handle.WriteUInt8(HAlign) && handle.WriteBool(Framed) && FrameLine.SaveToStream(handle) &&
+           Filling.SaveToStream(handle) && handle.WriteInt32(HDistance) && handle.WriteInt32(VDistance);
+  });
 }
 
 bool TFontParams::LoadFromStream(TBinaryStream& handle) {
-  TFileVersion chunk(handle, 0);
-  if (!OpenChunk(chunk)) return false;
-  TFontParams read(*this);
-  bool ok = handle.ReadBool(read.Enabled) && ReadLengthString(handle, read.Face) && handle.ReadInt32(read.Size) &&
-            handle.ReadUInt32(read.Color) && handle.ReadUInt8(read.Style) && handle.ReadUInt8(read.VAlign) &&
-            handle.ReadUInt8(read.HAlign) && handle.ReadBool(read.Framed);
-  if (!ok) throw EStreamError();
-  // A newer nested chunk is skipped and leaves that nested set as it was.
-  read.FrameLine.LoadFromStream(handle);
-  read.Filling.LoadFromStream(handle);
-  ok = handle.ReadInt32(read.HDistance) && handle.ReadInt32(read.VDistance);
-  CloseChunk(chunk, ok);
-  read.Style &= kFontStyleBits;
-  read.VAlign = InRangeOrZero(read.VAlign, kMaxAlign);
-  read.HAlign = InRangeOrZero(read.HAlign, kMaxAlign);
-  Assign(read);
-  return true;
+  return LoadChunk(handle, *this, [&handle](TFontParams& read) {
+    const bool ok = handle.ReadBool(read.Enabled) && ReadLengthString(handle, read.Face) &&
+                    handle.ReadInt32(read.Size) && handle.ReadUInt32(read.Color) && handle.ReadUInt8(read.Style) &&
+                    handle.ReadUInt8(read.VAlign) && handle.ReadUInt8(read.HAlign) && handle.ReadBool(read.Framed);
+    if (!ok) throw EStreamError();
+    // A newer nested chunk is skipped and leaves that nested set as it was.
+    read.FrameLine.LoadFromStream(handle);
+    read.Filling.LoadFromStream(handle);
+    read.Style &= kFontStyleBits;
+    read.VAlign = InRangeOrZero(read.VAlign, kMaxAlign);
+    read.HAlign = InRangeOrZero(read.HAlign, kMaxAlign);
+    return handle.ReadInt32(read.HDistance) && handle.ReadInt32(read.VDistance);
+  });
 }
 
 // ---- 4. ini sections -----------------------------------------------------------

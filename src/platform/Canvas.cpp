@@ -683,6 +683,20 @@ std::optional<TBoxFigure> BoxFigure(int32_t left, int32_t top, int32_t right, in
   return f;
 }
 
+// A wide pen's band between the box's outer and inner shapes, and the fill inside it;
+// addShape(path, rect) adds one shape (rectangle or ellipse) to a path.
+template <class AddShape>
+void AddWideBand(const TBoxFigure& box, TCanvasPainter::TFigure& f, AddShape addShape) {
+  QPainterPath band;
+  addShape(band, box.outer);
+  if (!box.inner.isNull()) {
+    addShape(band, box.inner);
+    addShape(f.fill, box.inner);
+  }
+  band.setFillRule(Qt::OddEvenFill);
+  f.wideStroke.push_back(std::move(band));
+}
+
 }  // namespace
 
 void TCanvas::Rectangle(int32_t left, int32_t top, int32_t right, int32_t bottom) {
@@ -692,14 +706,7 @@ void TCanvas::Rectangle(int32_t left, int32_t top, int32_t right, int32_t bottom
   TCanvasPainter::TFigure f;
   if (painter.PenVisible() && painter.PenWide()) {
     // Square corners: the band between two rectangles.
-    QPainterPath band;
-    band.addRect(box->outer);
-    if (!box->inner.isNull()) {
-      band.addRect(box->inner);
-      f.fill.addRect(box->inner);
-    }
-    band.setFillRule(Qt::OddEvenFill);
-    f.wideStroke.push_back(std::move(band));
+    AddWideBand(*box, f, [](QPainterPath& path, const QRectF& r) { path.addRect(r); });
   } else {
     f.fill.addRect(box->centres);
     const int32_t l = RoundToInt(box->centres.left()), t = RoundToInt(box->centres.top());
@@ -718,14 +725,7 @@ void TCanvas::Ellipse(int32_t left, int32_t top, int32_t right, int32_t bottom) 
   if (painter.PenVisible() && painter.PenWide()) {
     // The band between two ellipses: close to the true offset curve at the widths
     // pens have, and exact where the pen covers the whole figure.
-    QPainterPath band;
-    band.addEllipse(box->outer);
-    if (!box->inner.isNull()) {
-      band.addEllipse(box->inner);
-      f.fill.addEllipse(box->inner);
-    }
-    band.setFillRule(Qt::OddEvenFill);
-    f.wideStroke.push_back(std::move(band));
+    AddWideBand(*box, f, [](QPainterPath& path, const QRectF& r) { path.addEllipse(r); });
   } else {
     const QRectF& c = box->centres;
     f.outline = EllipseChain(c.center().x(), c.center().y(), c.width() / 2, c.height() / 2);

@@ -5,35 +5,22 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <cstdlib>
 #include <memory>
 #include <string>
 
 #include "model/BoreholeCollections.h"
 #include "support/FakeServices.h"
-#include "support/ScratchFolder.h"
+#include "support/GeneratedFixtures.h"
 
 namespace qira {
 namespace {
 
 class GeologyFixtures : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    folder_ = new TScratchFolder();
-    const std::string command =
-        std::string(QIRA_PYTHON) + " " + QIRA_FIXTURES_DIR + "/make_geology.py " + folder_->Path();
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  static std::string Fixture(const std::string& name) {
+    return TGeneratedFixtures::Of("make_geology.py").File(name);
   }
-  static void TearDownTestSuite() {
-    delete folder_;
-    folder_ = nullptr;
-  }
-  static std::string Fixture(const std::string& name) { return folder_->File(name); }
-
-  static TScratchFolder* folder_;
 };
-
-TScratchFolder* GeologyFixtures::folder_ = nullptr;
 
 // ---- collar line -------------------------------------------------------------------
 

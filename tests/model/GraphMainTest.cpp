@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,11 @@ struct NameOrderCase {
   std::vector<std::string> added;
   std::vector<std::string> expected;
 };
+
+// Names the case in test listings and failure messages.
+void PrintTo(const NameOrderCase& c, std::ostream* os) {
+  *os << "added " << testing::PrintToString(c.added) << ", expected " << testing::PrintToString(c.expected);
+}
 
 class NameOrder : public testing::TestWithParam<NameOrderCase> {};
 

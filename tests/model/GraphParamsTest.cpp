@@ -4,17 +4,15 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdlib>
 
 #include "model/StreamHelpers.h"
 #include "platform/CanvasTestApp.h"
 #include "platform/Rounding.h"
+#include "support/PaletteFixtures.h"
 #include "support/ScratchFolder.h"
 
 namespace qira {
 namespace {
-
-constexpr uint32_t kSentinel = 0x5A5A5A5A;
 
 void ExpectSameBrush(const TBrushParams& a, const TBrushParams& b) {
   EXPECT_EQ(a.Enabled, b.Enabled);
@@ -356,40 +354,15 @@ TEST_F(GraphParamsCanvas, HugeMarginsDoNotOverflow) {
 
 // ---- chunks read from an independent generator ---------------------------------
 
-class StoredGraphParams : public ::testing::Test {
+class StoredGraphParams : public TPaletteFixtures {
  protected:
-  static void SetUpTestSuite() {
-    folder_ = new TScratchFolder;
-    const std::string command =
-        std::string(QIRA_PYTHON) + " " + QIRA_FIXTURES_DIR + "/make_palette.py " + folder_->Path();
-    ASSERT_EQ(std::system(command.c_str()), 0);
-  }
-  static void TearDownTestSuite() {
-    delete folder_;
-    folder_ = nullptr;
-  }
-  static std::string Bytes(const std::string& name) { return folder_->Get(name); }
-  static TMemoryStream Fixture(const std::string& name) {
-    const std::string bytes = Bytes(name);
-    EXPECT_FALSE(bytes.empty()) << name;
-    return TMemoryStream(bytes.data(), bytes.size());
-  }
-  static uint32_t Sentinel(TBinaryStream& s) {
-    uint32_t v = 0;
-    EXPECT_TRUE(s.ReadUInt32(v));
-    return v;
-  }
   // What a writer gives for a set, as text to compare with the fixture's bytes.
   static std::string Written(const TGraphParams& p) {
     TMemoryStream s;
     EXPECT_TRUE(p.SaveToStream(s));
     return std::string(s.Data().begin(), s.Data().end());
   }
-
-  static TScratchFolder* folder_;
 };
-
-TScratchFolder* StoredGraphParams::folder_ = nullptr;
 
 TEST_F(StoredGraphParams, BrushChunk) {
   TMemoryStream s = Fixture("brush.bin");

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -137,13 +138,8 @@ TEST(GraphRecord, OffsetsAreAbsoluteBehindALegend) {
   TFakeObjectTree tree;
   TGraphMain root;
   BuildSample(root, tree);
-  TGeologyList legend;
-  legend.FindOrAdd("Sand", "Sd", 0x0000FF);
-  legend.FindOrAdd("Ton — grün", "Tn", 0x00FF00);
-  legend.FindOrAdd("Kalkstein", "", 0x123456);
-  legend.FindOrAdd("", "Ø", -1);
   TMemoryStream s;
-  ASSERT_TRUE(legend.SaveToStream(s));
+  ASSERT_TRUE(SampleLegend().SaveToStream(s));
   ASSERT_TRUE(root.SaveToStream(s));
   EXPECT_EQ(s.Data(), FixtureBytes("legend_then_tree.bin"));
 }
@@ -210,6 +206,12 @@ struct DamageCase {
   const char* File;
   TGraphLoadResult Expected;
 };
+
+// Names the case in test listings and failure messages.
+void PrintTo(const DamageCase& c, std::ostream* os) {
+  static constexpr const char* kResults[] = {"Loaded", "Skipped", "Damaged"};
+  *os << c.File << " gives " << kResults[static_cast<int>(c.Expected)];
+}
 
 class GraphRecordFixture : public testing::TestWithParam<DamageCase> {};
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -12,6 +11,7 @@
 #include "model/StreamHelpers.h"
 #include "support/CommaDecimalLocale.h"
 #include "support/FakeServices.h"
+#include "support/PaletteFixtures.h"
 #include "support/ScratchFolder.h"
 
 namespace qira {
@@ -350,41 +350,15 @@ TEST(PaletteTransforms, SameAsComparesTheRangeOnlyWithoutAutomaticRange) {
 
 // ---- stored forms read from an independent generator ---------------------------
 
-class StoredPalettes : public ::testing::Test {
+class StoredPalettes : public TPaletteFixtures {
  protected:
-  static void SetUpTestSuite() {
-    folder_ = new TScratchFolder;
-    const std::string command =
-        std::string(QIRA_PYTHON) + " " + QIRA_FIXTURES_DIR + "/make_palette.py " + folder_->Path();
-    ASSERT_EQ(std::system(command.c_str()), 0);
-  }
-  static void TearDownTestSuite() {
-    delete folder_;
-    folder_ = nullptr;
-  }
-  static std::string Bytes(const std::string& name) { return folder_->Get(name); }
-  static TMemoryStream Fixture(const std::string& name) {
-    const std::string bytes = Bytes(name);
-    EXPECT_FALSE(bytes.empty()) << name;
-    return TMemoryStream(bytes.data(), bytes.size());
-  }
-  static uint32_t Sentinel(TBinaryStream& s) {
-    uint32_t v = 0;
-    EXPECT_TRUE(s.ReadUInt32(v));
-    return v;
-  }
   // Something to see unchanged after a failure.
   static TZBPalette Marked() {
     TZBPalette p = RedGreenBlue();
     p.SetAutoRange(true);
     return p;
   }
-
-  static TScratchFolder* folder_;
 };
-
-TScratchFolder* StoredPalettes::folder_ = nullptr;
-constexpr uint32_t kSentinel = 0x5A5A5A5A;
 
 TEST_F(StoredPalettes, ChunkReadsEveryField) {
   TMemoryStream s = Fixture("palette_chunk.bin");

@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <memory>
 
 #include "platform/ProgramVersion.h"
 #include "support/CommaDecimalLocale.h"
 #include "support/FakeServices.h"
-#include "support/ScratchFolder.h"
+#include "support/GeneratedFixtures.h"
 
 namespace qira {
 namespace {
@@ -18,27 +17,13 @@ namespace {
 
 class StoredChunks : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    folder_ = new TScratchFolder;
-    std::string command = std::string(QIRA_PYTHON) + " " + QIRA_FIXTURES_DIR + "/make_chunks.py " +
-                          folder_->Path();
-    ASSERT_EQ(std::system(command.c_str()), 0);
-  }
-  static void TearDownTestSuite() {
-    delete folder_;
-    folder_ = nullptr;
-  }
   static TMemoryStream Fixture(const std::string& name) {
-    std::string bytes = folder_->Get(name);
-    EXPECT_FALSE(bytes.empty()) << name;
-    return TMemoryStream(bytes.data(), bytes.size());
+    return TGeneratedFixtures::Of("make_chunks.py").Stream(name);
   }
-  static std::string FixtureBytes(const std::string& name) { return folder_->Get(name); }
-
-  static TScratchFolder* folder_;
+  static std::string FixtureBytes(const std::string& name) {
+    return TGeneratedFixtures::Of("make_chunks.py").Bytes(name);
+  }
 };
-
-TScratchFolder* StoredChunks::folder_ = nullptr;
 
 TEST_F(StoredChunks, NestedChunksReadWithTheirFields) {
   TMemoryStream s = Fixture("nested.bin");

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "support/ThrownMessage.h"
+
 namespace qira {
 namespace {
 
@@ -78,30 +80,15 @@ TEST(ClassRegistry, RegisteredClassesAreFoundByNameIgnoringCase) {
   EXPECT_EQ(GetClass("tprobe"), &TProbe::StaticClass());
   EXPECT_EQ(&FindClass("TPROBE"), &TProbe::StaticClass());
   EXPECT_EQ(GetClass("TNoSuchClass"), nullptr);
-  try {
-    FindClass("TNoSuchClass");
-    FAIL() << "no error";
-  } catch (const EClassNotFound& e) {
-    EXPECT_STREQ(e.what(), "Class TNoSuchClass not found");
-  }
+  EXPECT_EQ(ThrownMessage<EClassNotFound>([] { FindClass("TNoSuchClass"); }), "Class TNoSuchClass not found");
   UnRegisterClass(TProbe::StaticClass());
   EXPECT_EQ(GetClass("TProbe"), nullptr);
 }
 
 TEST(PersistentBase, DefaultAssignmentRaisesTheConvertError) {
   TProbe a, b;
-  try {
-    a.Assign(&b);
-    FAIL() << "no error";
-  } catch (const EConvertError& e) {
-    EXPECT_STREQ(e.what(), "Cannot assign a TProbe to a TProbe");
-  }
-  try {
-    a.Assign(nullptr);
-    FAIL() << "no error";
-  } catch (const EConvertError& e) {
-    EXPECT_STREQ(e.what(), "Cannot assign a nil to a TProbe");
-  }
+  EXPECT_EQ(ThrownMessage<EConvertError>([&] { a.Assign(&b); }), "Cannot assign a TProbe to a TProbe");
+  EXPECT_EQ(ThrownMessage<EConvertError>([&] { a.Assign(nullptr); }), "Cannot assign a nil to a TProbe");
 }
 
 // --------------------------------------------------------------- ownership

@@ -11,24 +11,11 @@
 #include <vector>
 
 #include "platform/BinaryStream.h"
+#include "support/ArchiveBytes.h"
+#include "support/ThrownMessage.h"
 
 namespace qira {
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-// Builders for expected archives, written from the tagged layout.
-void Append(Bytes& b, std::initializer_list<int> values) {
-  for (int v : values) b.push_back(static_cast<uint8_t>(v));
-}
-void AppendShortString(Bytes& b, const std::string& s) {
-  b.push_back(6);
-  b.push_back(static_cast<uint8_t>(s.size()));
-  b.insert(b.end(), s.begin(), s.end());
-}
-
-std::string AsString(const Bytes& b) { return std::string(b.begin(), b.end()); }
-Bytes AsBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 template <class F>
 Bytes Written(F&& write) {
@@ -338,12 +325,7 @@ TEST_F(PersistenceTest, EveryDoubleSurvivesTheExtendedLayout) {
 TEST_F(PersistenceTest, AReadOfTheWrongTypeRaisesTheReadTypeError) {
   TMemoryStream stream(Bytes{8});
   TBinaryReader reader(stream);
-  try {
-    reader.ReadInteger();
-    FAIL() << "no error";
-  } catch (const EReadError& e) {
-    EXPECT_STREQ(e.what(), "TBinaryReader, read type error");
-  }
+  EXPECT_EQ(ThrownMessage<EReadError>([&] { reader.ReadInteger(); }), "TBinaryReader, read type error");
 }
 
 TEST_F(PersistenceTest, EveryReadOperationChecksItsTag) {
@@ -375,7 +357,7 @@ TEST_F(PersistenceTest, ValuesCutShortRaiseTheStreamReadError) {
     for (size_t cut = 0; cut < b.size(); ++cut) {
       TMemoryStream stream(Bytes(b.begin(), b.begin() + static_cast<long>(cut)));
       TBinaryReader reader(stream);
-      try {
+      const auto readValue = [&] {
         if (b[0] == 5) {
           reader.ReadFloat();
         } else if (b[0] == 6) {
@@ -383,10 +365,8 @@ TEST_F(PersistenceTest, ValuesCutShortRaiseTheStreamReadError) {
         } else {
           reader.ReadInteger();
         }
-        FAIL() << "cut at " << cut;
-      } catch (const EReadError& e) {
-        EXPECT_STREQ(e.what(), "Stream read error");
-      }
+      };
+      EXPECT_EQ(ThrownMessage<EReadError>(readValue), "Stream read error") << "cut at " << cut;
     }
   }
   TMemoryStream empty;
@@ -410,12 +390,8 @@ TEST_F(PersistenceTest, AssignBetweenObjectsOfOneClassCopiesThroughTheArchive) {
 TEST_F(PersistenceTest, AssignBetweenDifferentClassesFallsBackToThePlatformRule) {
   TTestPoint point;
   TTestName name("n");
-  try {
-    point.Assign(&name);
-    FAIL() << "no error";
-  } catch (const EConvertError& e) {
-    EXPECT_STREQ(e.what(), "Cannot assign a TTestName to a TTestPoint");
-  }
+  EXPECT_EQ(ThrownMessage<EConvertError>([&] { point.Assign(&name); }),
+            "Cannot assign a TTestName to a TTestPoint");
   EXPECT_THROW(point.Assign(nullptr), EConvertError);
 }
 
@@ -428,12 +404,8 @@ TEST_F(PersistenceTest, TheFileSignatureLeadsTheArchiveAndIsChecked) {
   back.LoadFromString(data);
   EXPECT_EQ(back.x, 7);
   for (const std::string& bad : {std::string("SIG2\x02\x00\x02\x07", 8), std::string("SI")}) {
-    try {
-      back.LoadFromString(bad);
-      FAIL() << "no error";
-    } catch (const EInvalidFileSignature& e) {
-      EXPECT_STREQ(e.what(), "Invalid file signature");
-    }
+    EXPECT_EQ(ThrownMessage<EInvalidFileSignature>([&] { back.LoadFromString(bad); }), "Invalid file signature")
+        << bad.size();
   }
 }
 
@@ -447,23 +419,14 @@ TEST_F(PersistenceTest, ObjectsSaveToAndLoadFromFiles) {
   b.LoadFromFile(path);
   EXPECT_EQ(b.x, -5000);
   const std::string missing = (dir / "missing.bin").string();
-  try {
-    b.LoadFromFile(missing);
-    FAIL() << "no error";
-  } catch (const Exception& e) {
-    EXPECT_EQ(std::string(e.what()), "File not found: \"" + missing + "\"");
-  }
+  EXPECT_EQ(ThrownMessage<Exception>([&] { b.LoadFromFile(missing); }), "File not found: \"" + missing + "\"");
   std::filesystem::remove_all(dir);
 }
 
 TEST_F(PersistenceTest, AnUnknownArchiveVersionNamesTheClass) {
   TTestPoint p;
-  try {
-    p.LoadFromString(AsString({2, 3, 2, 0}));
-    FAIL() << "no error";
-  } catch (const EFilerException& e) {
-    EXPECT_STREQ(e.what(), "TTestPoint : unknown archive version 3");
-  }
+  EXPECT_EQ(ThrownMessage<EFilerException>([&] { p.LoadFromString(AsString({2, 3, 2, 0})); }),
+            "TTestPoint : unknown archive version 3");
 }
 
 // --------------------------------------------------------- the object list
@@ -593,12 +556,8 @@ TEST_F(PersistenceTest, BrokenObjectListArchivesAreRejected) {
   for (const BrokenCase& c : cases) {
     SCOPED_TRACE(c.what);
     TPersistentObjectList list;
-    try {
-      list.LoadFromString(AsString(c.archive));
-      FAIL() << "no error";
-    } catch (const Exception& e) {
-      EXPECT_STREQ(e.what(), "Broken ObjectList archive");
-    }
+    EXPECT_EQ(ThrownMessage<Exception>([&] { list.LoadFromString(AsString(c.archive)); }),
+              "Broken ObjectList archive");
   }
 }
 
@@ -607,12 +566,8 @@ TEST_F(PersistenceTest, AnUnregisteredClassNameIsNotFound) {
   AppendShortString(archive, "TNowhere");
   Append(archive, {0});
   TPersistentObjectList list;
-  try {
-    list.LoadFromString(AsString(archive));
-    FAIL() << "no error";
-  } catch (const EClassNotFound& e) {
-    EXPECT_STREQ(e.what(), "Class TNowhere not found");
-  }
+  EXPECT_EQ(ThrownMessage<EClassNotFound>([&] { list.LoadFromString(AsString(archive)); }),
+            "Class TNowhere not found");
 }
 
 TEST_F(PersistenceTest, AnObjectListArchiveCutAtAnyByteFails) {

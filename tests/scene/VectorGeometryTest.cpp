@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <ostream>
 #include <vector>
 
 namespace qira {
@@ -153,6 +154,8 @@ struct RotationCase {
   TMatrix expected;
 };
 
+void PrintTo(const RotationCase& c, std::ostream* os) { *os << c.name; }
+
 class RotationMatrixTest : public testing::TestWithParam<RotationCase> {};
 
 TEST_P(RotationMatrixTest, NinetyDegreesGivesExactRows) {
@@ -210,6 +213,8 @@ struct DeterminantCase {
   TMatrix m;
   float det;
 };
+
+void PrintTo(const DeterminantCase& c, std::ostream* os) { *os << c.name; }
 
 class DeterminantTest : public testing::TestWithParam<DeterminantCase> {};
 
@@ -315,6 +320,10 @@ struct PowerCase {
   float base, exponent, expected;
 };
 
+void PrintTo(const PowerCase& c, std::ostream* os) {
+  *os << "Power(" << c.base << ", " << c.exponent << ") = " << c.expected;
+}
+
 class PowerTest : public testing::TestWithParam<PowerCase> {};
 
 TEST_P(PowerTest, Table) {
@@ -339,6 +348,8 @@ TEST(VectorGeometryScalars, IntPowerHandlesNegativeAndExtremeExponents) {
 struct AngleCase {
   float in, out;
 };
+
+void PrintTo(const AngleCase& c, std::ostream* os) { *os << c.in << " -> " << c.out; }
 
 class NormalizeAngleTest : public testing::TestWithParam<AngleCase> {};
 
@@ -460,6 +471,8 @@ struct CullCase {
   float radius;
   bool outside;
 };
+
+void PrintTo(const CullCase& c, std::ostream* os) { *os << c.name; }
 
 class FrustumCullTest : public testing::TestWithParam<CullCase> {};
 

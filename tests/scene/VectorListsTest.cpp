@@ -14,14 +14,10 @@
 
 #include "platform/BinaryStream.h"
 #include "scene/VectorLists.h"
+#include "support/ArchiveBytes.h"
 
 namespace qira {
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-std::string AsString(const Bytes& b) { return std::string(b.begin(), b.end()); }
-Bytes AsBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 // ---------------------------------------------------------------- archives
 // Expected bytes follow the list archive: int8-tagged 0 (version), count, item

@@ -6,20 +6,11 @@
 #include <vector>
 
 #include "platform/BinaryStream.h"
+#include "support/ArchiveBytes.h"
+#include "support/ThrownMessage.h"
 
 namespace qira {
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-void Append(Bytes& b, std::initializer_list<int> values) {
-  for (int v : values) b.push_back(static_cast<uint8_t>(v));
-}
-void AppendShortString(Bytes& b, const std::string& s) {
-  b.push_back(6);
-  b.push_back(static_cast<uint8_t>(s.size()));
-  b.insert(b.end(), s.begin(), s.end());
-}
 
 // ---- item classes of the tests
 
@@ -196,12 +187,7 @@ TEST_F(XCollectionTest, ArchivesNamingAWrongOrUnknownClassAreRejectedAndLeaveThe
     SCOPED_TRACE(c.message);
     TTestBehaviours collection(nullptr);
     collection.Add<TTestBehaviour>();
-    try {
-      Load(collection, *c.bytes);
-      FAIL() << "no error";
-    } catch (const Exception& e) {
-      EXPECT_STREQ(e.what(), c.message);
-    }
+    EXPECT_EQ(ThrownMessage<Exception>([&] { Load(collection, *c.bytes); }), c.message);
     EXPECT_EQ(collection.Count(), 0);
   }
 }

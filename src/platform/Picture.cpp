@@ -1,0 +1,225 @@
+#include "platform/Picture.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/BinaryStream.h"
+#include "platform/BmpCodec.h"
+
+namespace qira {
+
+namespace {
+
+std::string LowerAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+std::string_view WithoutDot(std::string_view extension) {
+  if (!extension.empty() && extension.front() == '.') extension.remove_prefix(1);
+  return extension;
+}
+
+// The extension of the file name (after the last "." of the last path
+// element), without the dot; empty when there is none.
+std::string_view FileExtension(std::string_view path) {
+  const size_t slash = path.find_last_of('/');
+  const size_t dot = path.find_last_of('.');
+  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
+  return path.substr(dot + 1);
+}
+
+// The sixteen colours of the classic 4-bit palette, used to reduce a picture
+// to 4 bits per pixel.
+QList<QRgb> SixteenColorTable() {
+  return {qRgb(0, 0, 0),       qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(128, 128, 0),
+          qRgb(0, 0, 128),     qRgb(128, 0, 128), qRgb(0, 128, 128), qRgb(128, 128, 128),
+          qRgb(192, 192, 192), qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(255, 255, 0),
+          qRgb(0, 0, 255),     qRgb(255, 0, 255), qRgb(0, 255, 255), qRgb(255, 255, 255)};
+}
+
+std::vector<TPictureFileFormat>& Formats() {
+  static std::vector<TPictureFileFormat> formats;
+  return formats;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ TGraphic
+
+void TGraphic::LoadFromFile(const std::string& utf8Path) {
+  std::vector<uint8_t> bytes;
+  std::string error;
+  if (!ReadWholeFile(utf8Path, bytes, &error)) {
+    throw EGraphicFileError("Cannot open file \"" + utf8Path + "\". " + error);
+  }
+  TMemoryStream stream(std::move(bytes));
+  LoadFromStream(stream);
+}
+
+void TGraphic::SaveToFile(const std::string& utf8Path) const {
+  std::string error;
+  std::unique_ptr<TSaveFile> file = TSaveFile::Create(utf8Path, &error);
+  if (!file) throw EGraphicFileError("Cannot create file \"" + utf8Path + "\". " + error);
+  SaveToStream(file->Stream());
+  if (!file->Commit(&error)) throw EGraphicFileError("Cannot create file \"" + utf8Path + "\". " + error);
+}
+
+std::unique_ptr<TGraphic> TGraphic::Clone() const {
+  std::unique_ptr<TGraphic> copy = GraphicClass().Create();
+  copy->Assign(*this);
+  return copy;
+}
+
+// ----------------------------------------------------------- TBitmapGraphic
+
+const TGraphicClass& TBitmapGraphic::StaticClass() {
+  static const TGraphicClass cls("TBitmap", []() -> std::unique_ptr<TGraphic> {
+    return std::make_unique<TBitmapGraphic>();
+  });
+  return cls;
+}
+
+TBitmapGraphic::TBitmapGraphic(const QImage& image, int32_t bitsPerPixel) {
+  if (bitsPerPixel == 0) {
+    AssignImage(image);
+  } else {
+    Store(image, bitsPerPixel);
+  }
+}
+
+void TBitmapGraphic::Store(QImage image, int32_t bitsPerPixel) {
+  if (!image.isNull()) {
+    if (bitsPerPixel <= 8) {
+      if (image.format() != QImage::Format_Indexed8) image = image.convertToFormat(QImage::Format_Indexed8);
+    } else if (bitsPerPixel == 32) {
+      if (image.format() != QImage::Format_ARGB32) image = image.convertToFormat(QImage::Format_ARGB32);
+    } else if (image.format() != QImage::Format_RGB32) {
+      image = image.convertToFormat(QImage::Format_RGB32);
+    }
+  }
+  image_ = std::move(image);
+  bitsPerPixel_ = bitsPerPixel;
+}
+
+void TBitmapGraphic::LoadFromStream(TBinaryStream& stream) {
+  TBmpPicture picture = ReadBmp(stream);
+  Store(std::move(picture.image), picture.bitsPerPixel);
+  Changed();
+}
+
+void TBitmapGraphic::SaveToStream(TBinaryStream& stream) const {
+  WriteBmp(stream, image_, bitsPerPixel_ == 16 ? 24 : bitsPerPixel_);
+}
+
+void TBitmapGraphic::AssignImage(const QImage& image) {
+  int32_t bits = 24;
+  if (image.format() == QImage::Format_Mono || image.format() == QImage::Format_MonoLSB) {
+    bits = 1;
+  } else if (image.format() == QImage::Format_Indexed8) {
+    bits = 8;
+  } else if (image.hasAlphaChannel()) {
+    bits = 32;
+  }
+  Store(image, bits);
+  Changed();
+}
+
+void TBitmapGraphic::Assign(const TGraphic& source) {
+  if (const auto* bitmap = dynamic_cast<const TBitmapGraphic*>(&source)) {
+    Store(bitmap->image_, bitmap->bitsPerPixel_);
+    Changed();
+  } else {
+    TGraphic::Assign(source);
+  }
+}
+
+void TBitmapGraphic::SetBitsPerPixel(int32_t bitsPerPixel) {
+  if (bitsPerPixel != 1 && bitsPerPixel != 4 && bitsPerPixel != 8 && bitsPerPixel != 16 &&
+      bitsPerPixel != 24 && bitsPerPixel != 32) {
+    throw EInvalidGraphicOperation("Invalid pixel format");
+  }
+  if (bitsPerPixel == bitsPerPixel_) return;
+  QImage image = image_;
+  if (!image.isNull()) {
+    if (bitsPerPixel == 1) {
+      image = image.convertToFormat(QImage::Format_Mono).convertToFormat(QImage::Format_Indexed8);
+    } else if (bitsPerPixel == 4) {
+      image = image.convertToFormat(QImage::Format_Indexed8, SixteenColorTable(), Qt::ThresholdDither);
+    }
+  }
+  Store(std::move(image), bitsPerPixel);
+  Changed();
+}
+
+// ----------------------------------------------------------------- TPicture
+
+TPicture::~TPicture() = default;
+
+void TPicture::SetGraphic(const TGraphic* graphic) { SetGraphic(graphic ? graphic->Clone() : nullptr); }
+
+void TPicture::SetGraphic(std::unique_ptr<TGraphic> graphic) {
+  graphic_ = std::move(graphic);
+  if (graphic_) graphic_->OnChange = [this](TGraphic&) { Changed(); };
+  Changed();
+}
+
+void TPicture::LoadFromFile(const std::string& utf8Path) {
+  const std::string_view extension = FileExtension(utf8Path);
+  const TGraphicClass* cls = FindPictureFileFormat(extension);
+  if (!cls) throw EInvalidGraphic("Unknown picture file extension (." + std::string(extension) + ")");
+  std::unique_ptr<TGraphic> graphic = cls->Create();
+  graphic->LoadFromFile(utf8Path);
+  SetGraphic(std::move(graphic));
+}
+
+void TPicture::SaveToFile(const std::string& utf8Path) const {
+  if (graphic_) graphic_->SaveToFile(utf8Path);
+}
+
+TBitmapGraphic& TPicture::Bitmap() {
+  if (auto* bitmap = dynamic_cast<TBitmapGraphic*>(graphic_.get())) return *bitmap;
+  auto bitmap = std::make_unique<TBitmapGraphic>();
+  if (graphic_) bitmap->AssignImage(graphic_->ToImage());
+  TBitmapGraphic& result = *bitmap;
+  SetGraphic(std::move(bitmap));
+  return result;
+}
+
+// ----------------------------------------------------------------- registry
+
+void RegisterPictureFileFormat(std::string_view extension, std::string_view description,
+                               const TGraphicClass& graphicClass) {
+  const std::string key = LowerAscii(WithoutDot(extension));
+  auto& formats = Formats();
+  auto it = std::find_if(formats.begin(), formats.end(),
+                         [&](const TPictureFileFormat& f) { return f.extension == key; });
+  if (it != formats.end()) {
+    it->description = std::string(description);
+    it->graphicClass = &graphicClass;
+  } else {
+    formats.push_back({key, std::string(description), &graphicClass});
+  }
+}
+
+void UnregisterPictureGraphicClass(const TGraphicClass& graphicClass) {
+  auto& formats = Formats();
+  std::erase_if(formats, [&](const TPictureFileFormat& f) { return f.graphicClass == &graphicClass; });
+}
+
+const TGraphicClass* FindPictureFileFormat(std::string_view extension) {
+  const std::string key = LowerAscii(WithoutDot(extension));
+  for (const TPictureFileFormat& f : Formats()) {
+    if (f.extension == key) return f.graphicClass;
+  }
+  return nullptr;
+}
+
+std::vector<TPictureFileFormat> PictureFileFormats() { return Formats(); }
+
+void RegisterBitmapFileFormat() { RegisterPictureFileFormat("bmp", "Bitmaps", TBitmapGraphic::StaticClass()); }
+
+}  // namespace qira

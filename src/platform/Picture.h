@@ -1,0 +1,207 @@
+#pragma once
+// Pictures of the windowing library: graphics (a picture of one kind that
+// reads and writes its own file format), the picture that holds one graphic of
+// any kind, and the picture registry that maps a file extension to the kind
+// that reads and writes it.
+//
+// Sections: graphic classes; TGraphic; TBitmapGraphic; TPicture; registry.
+//
+// The registry is filled by explicit calls at start-up (RegisterBitmapFileFormat
+// here, the PNG, GIF and JPEG kinds in their own units); nothing registers
+// itself from a static initialiser. It is used from the user-interface thread.
+#include <QImage>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/GraphicErrors.h"
+
+namespace qira {
+
+class TBinaryStream;
+class TGraphic;
+
+// ------------------------------------------------------------ graphic classes
+
+// The class reference of a graphic kind: its name and the constructor of an
+// empty instance. One instance per kind, compared by address.
+class TGraphicClass {
+ public:
+  using TCreate = std::unique_ptr<TGraphic> (*)();
+  TGraphicClass(const char* name, TCreate create) : name_(name), create_(create) {}
+  TGraphicClass(const TGraphicClass&) = delete;
+  TGraphicClass& operator=(const TGraphicClass&) = delete;
+
+  const char* ClassName() const { return name_; }
+  std::unique_ptr<TGraphic> Create() const { return create_(); }
+
+ private:
+  const char* name_;
+  TCreate create_;
+};
+
+// ------------------------------------------------------------------ TGraphic
+
+// A picture of one kind. Every kind here is a raster picture: it can give its
+// pixels as an image and take them from one.
+class TGraphic {
+ public:
+  TGraphic() = default;
+  TGraphic(const TGraphic&) = delete;
+  TGraphic& operator=(const TGraphic&) = delete;
+  virtual ~TGraphic() = default;
+
+  virtual const TGraphicClass& GraphicClass() const = 0;
+  const char* ClassName() const { return GraphicClass().ClassName(); }
+
+  virtual bool Empty() const = 0;
+  virtual int32_t Width() const = 0;
+  virtual int32_t Height() const = 0;
+
+  // Reads the picture from the stream's position. Bad data raises
+  // EInvalidGraphic and leaves the graphic as it was.
+  virtual void LoadFromStream(TBinaryStream& stream) = 0;
+  // Writes the picture at the stream's position in the kind's file format.
+  virtual void SaveToStream(TBinaryStream& stream) const = 0;
+  // The whole file through LoadFromStream; EGraphicFileError when the file
+  // cannot be read.
+  void LoadFromFile(const std::string& utf8Path);
+  // Writes the file atomically (a failure keeps the old file); EGraphicFileError
+  // when it cannot be written.
+  void SaveToFile(const std::string& utf8Path) const;
+
+  // The pixels as they are drawn; a null image when empty.
+  virtual QImage ToImage() const = 0;
+  // Takes the pixels of an image (a null image empties the graphic), then Changed.
+  virtual void AssignImage(const QImage& image) = 0;
+  // Takes another graphic's picture; the default goes through its pixels.
+  virtual void Assign(const TGraphic& source) { AssignImage(source.ToImage()); }
+  // A new graphic of the same kind holding the same picture.
+  std::unique_ptr<TGraphic> Clone() const;
+
+  // Called after every change of the picture.
+  std::function<void(TGraphic&)> OnChange;
+
+ protected:
+  void Changed() {
+    if (OnChange) OnChange(*this);
+  }
+};
+
+// ----------------------------------------------------------- TBitmapGraphic
+
+// The platform's bitmap as a graphic: pixels in memory, read and written as a
+// BMP file. It remembers the depth it was read with (or assigned) and writes
+// that depth back: 1, 4 or 8 bits with a colour table, 24 bits, or 32 bits
+// with alpha as the fourth byte.
+class TBitmapGraphic : public TGraphic {
+ public:
+  static const TGraphicClass& StaticClass();
+  const TGraphicClass& GraphicClass() const override { return StaticClass(); }
+
+  TBitmapGraphic() = default;
+  // An image and the depth it stands for (see AssignImage for the default).
+  explicit TBitmapGraphic(const QImage& image, int32_t bitsPerPixel = 0);
+
+  bool Empty() const override { return image_.isNull(); }
+  int32_t Width() const override { return image_.isNull() ? 0 : image_.width(); }
+  int32_t Height() const override { return image_.isNull() ? 0 : image_.height(); }
+
+  void LoadFromStream(TBinaryStream& stream) override;
+  void SaveToStream(TBinaryStream& stream) const override;
+
+  QImage ToImage() const override { return image_; }
+  // The depth follows the image: indexed images 8 bits (1 for monochrome
+  // images), images with an alpha channel 32 bits, every other 24 bits.
+  void AssignImage(const QImage& image) override;
+  // Another bitmap is copied with its depth.
+  void Assign(const TGraphic& source) override;
+
+  // 1, 4, 8, 16, 24 or 32. Indexed depths hold a Format_Indexed8 image, 16 and
+  // 24 bits Format_RGB32, 32 bits Format_ARGB32.
+  int32_t BitsPerPixel() const { return bitsPerPixel_; }
+  // Converts the pixels to another depth (1, 4 and 8 reduce the colours);
+  // EInvalidGraphicOperation for a depth that does not exist.
+  void SetBitsPerPixel(int32_t bitsPerPixel);
+  const QImage& Image() const { return image_; }
+
+ private:
+  void Store(QImage image, int32_t bitsPerPixel);
+
+  QImage image_;
+  int32_t bitsPerPixel_ = 24;
+};
+
+// ----------------------------------------------------------------- TPicture
+
+// Holds one graphic of any kind, or none.
+class TPicture {
+ public:
+  TPicture() = default;
+  TPicture(const TPicture&) = delete;
+  TPicture& operator=(const TPicture&) = delete;
+  ~TPicture();
+
+  // The graphic, or null.
+  TGraphic* Graphic() const { return graphic_.get(); }
+  // A copy of the graphic (null empties the picture), then Changed.
+  void SetGraphic(const TGraphic* graphic);
+  // Takes the graphic (null empties the picture), then Changed.
+  void SetGraphic(std::unique_ptr<TGraphic> graphic);
+  int32_t Width() const { return graphic_ ? graphic_->Width() : 0; }
+  int32_t Height() const { return graphic_ ? graphic_->Height() : 0; }
+  bool Empty() const { return !graphic_ || graphic_->Empty(); }
+
+  // A graphic of the kind registered for the file's extension, loaded from it.
+  // EInvalidGraphic "Unknown picture file extension (.<ext>)" when no kind
+  // claims it; on any failure the picture keeps what it had.
+  void LoadFromFile(const std::string& utf8Path);
+  // The graphic writes itself; nothing is written without one.
+  void SaveToFile(const std::string& utf8Path) const;
+
+  // A copy of the source's graphic; null empties.
+  void Assign(const TPicture* source) { SetGraphic(source ? source->Graphic() : nullptr); }
+  void Assign(const TGraphic* source) { SetGraphic(source); }
+
+  // The graphic as a bitmap: another kind (or none) is replaced by a bitmap of
+  // its pixels first.
+  TBitmapGraphic& Bitmap();
+
+  // Called after every change of the graphic or of its picture.
+  std::function<void(TPicture&)> OnChange;
+
+ private:
+  void Changed() {
+    if (OnChange) OnChange(*this);
+  }
+
+  std::unique_ptr<TGraphic> graphic_;
+};
+
+// ----------------------------------------------------------------- registry
+
+struct TPictureFileFormat {
+  std::string extension;    // lower case, without the dot
+  std::string description;  // e.g. "Bitmaps"
+  const TGraphicClass* graphicClass = nullptr;
+};
+
+// Registers the kind that reads and writes files with that extension (a
+// leading "." is dropped, case is ignored). Registering an extension again
+// replaces its description and kind in place.
+void RegisterPictureFileFormat(std::string_view extension, std::string_view description,
+                               const TGraphicClass& graphicClass);
+// Removes every extension of that kind.
+void UnregisterPictureGraphicClass(const TGraphicClass& graphicClass);
+// The kind registered for the extension (with or without its dot), or null.
+const TGraphicClass* FindPictureFileFormat(std::string_view extension);
+// The registered formats in the order they were first registered.
+std::vector<TPictureFileFormat> PictureFileFormats();
+// The start-up registration of this unit: "bmp" = "Bitmaps" -> TBitmapGraphic.
+void RegisterBitmapFileFormat();
+
+}  // namespace qira

@@ -1,0 +1,114 @@
+#pragma once
+// Support of the scene, buffer and camera tests: a scene with a camera (on
+// the +z axis looking down -z) and a light, a buffer rendering it into a
+// small headless memory context, and a flat-coloured quad node.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "platform/CanvasTypes.h"
+#include "scene/CameraLight.h"
+#include "scene/EglRenderingContext.h"
+#include "scene/OpenGLBinding.h"
+#include "scene/Scene.h"
+#include "scene/SceneBuffer.h"
+#include "platform/Rounding.h"
+#include "scene/SceneObject.h"
+#include "scene/StateCache.h"
+
+namespace qira::testing {
+
+// A square in the z = 0 plane of its own frame, drawn unlit in one colour
+// every frame.
+class TFlatQuad : public TGLBaseSceneObject {
+  QIRA_CLASS(TFlatQuad, TGLBaseSceneObject)
+
+  TFlatQuad() { IncludeObjectStyle(TGLObjectStyle::DirectDraw); }
+  std::array<uint8_t, 3> Color{255, 0, 0};
+  float HalfSize = 0.5f;
+  int DrawCount = 0;
+  std::function<void(TRenderContextInfo&)> OnDraw;
+
+  void BuildList(TRenderContextInfo& rci) override {
+    ++DrawCount;
+    if (OnDraw) OnDraw(rci);
+    rci.GLStates->DisableState(TGLState::stLighting);
+    glColor3ub(Color[0], Color[1], Color[2]);
+    glBegin(GL_QUADS);
+    glVertex3f(-HalfSize, -HalfSize, 0.0f);
+    glVertex3f(HalfSize, -HalfSize, 0.0f);
+    glVertex3f(HalfSize, HalfSize, 0.0f);
+    glVertex3f(-HalfSize, HalfSize, 0.0f);
+    glEnd();
+    rci.GLStates->EnableState(TGLState::stLighting);
+  }
+};
+
+inline std::array<int, 3> ReadPixel(int x, int y) {
+  uint8_t rgba[4] = {};
+  glFinish();
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+  return {rgba[0], rgba[1], rgba[2]};
+}
+
+inline bool Near(const std::array<int, 3>& a, const std::array<int, 3>& b, int tolerance = 3) {
+  for (int i = 0; i < 3; ++i) {
+    if (std::abs(a[i] - b[i]) > tolerance) return false;
+  }
+  return true;
+}
+
+// Pixel (x from the left, y from the bottom) of a picture whose rows run top-down.
+inline std::array<int, 3> ImagePixel(const QImage& image, int x, int y) {
+  const QRgb rgb = image.pixel(x, image.height() - 1 - y);
+  return {qRed(rgb), qGreen(rgb), qBlue(rgb)};
+}
+
+inline constexpr TColor kBlue = MakeColor(0, 0, 255);
+inline constexpr int kViewSize = 32;
+
+// Scene + camera at (0, 0, 30) + light under the camera + one red quad at
+// the origin (or where the test moves it) + a buffer of 32 x 32 pixels with
+// a memory context and blue background.
+struct TRenderedScene {
+  std::unique_ptr<TGL3DScene> scene;
+  TGLCamera* camera = nullptr;
+  TGLLightSource* light = nullptr;
+  TFlatQuad* quad = nullptr;
+  std::unique_ptr<TGL3DSceneBuffer> buffer;
+
+  explicit TRenderedScene(int width = kViewSize, int height = kViewSize) {
+    RegisterEglRenderingContext();
+    scene = std::make_unique<TGL3DScene>();
+    TGL3DSceneRootObject& root = scene->Objects();
+    camera = &root.AddNewChild<TGLCamera>();
+    camera->Position().SetPoint(0.0f, 0.0f, 30.0f);
+    light = &camera->AddNewChild<TGLLightSource>();
+    quad = &root.AddNewChild<TFlatQuad>();
+    buffer = std::make_unique<TGL3DSceneBuffer>();
+    buffer->SetBackgroundColor(kBlue);
+    buffer->Resize(width, height);
+    buffer->CreateRC(0, true, 1);
+    buffer->SetCamera(camera);
+  }
+  ~TRenderedScene() {
+    buffer.reset();
+    scene.reset();
+  }
+
+  // Pixel of the buffer's last frame.
+  std::array<int, 3> Pixel(int x, int y) const {
+    TGLContext& context = *buffer->RenderingContext();
+    context.Activate();
+    const auto rgb = ReadPixel(x, y);
+    context.Deactivate();
+    return rgb;
+  }
+};
+
+}  // namespace qira::testing
