@@ -462,9 +462,9 @@ TEST_F(Headless, ContextsOfAnotherClassCannotShare) {
 
 // Double-buffered windows present on swap; single-buffered ones show what was
 // drawn too (EGL may give them a back buffer, which the swap then presents).
-class EglWindowContext : public ::testing::TestWithParam<bool> {};
+class EglWindowContextX11 : public ::testing::TestWithParam<bool> {};
 
-TEST_P(EglWindowContext, DrawsIntoANativeQtWindowThatShowsIt) {
+TEST_P(EglWindowContextX11, DrawsIntoANativeQtWindowThatShowsIt) {
   if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "no X display";
   if (QCoreApplication::instance() != nullptr || EglPlatform() != TEglPlatform::epNone) {
     GTEST_SKIP() << "needs a process of its own";
@@ -528,7 +528,7 @@ TEST_P(EglWindowContext, DrawsIntoANativeQtWindowThatShowsIt) {
   context.reset();
 }
 
-INSTANTIATE_TEST_SUITE_P(Buffering, EglWindowContext, ::testing::Values(true, false),
+INSTANTIATE_TEST_SUITE_P(Buffering, EglWindowContextX11, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "DoubleBuffered" : "SingleBuffered"; });
 
 }  // namespace
