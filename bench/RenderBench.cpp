@@ -1,0 +1,248 @@
+// Headless render benchmark: a lit, material-carrying mesh node of N
+// triangles (a wavy grid) in a scene with camera and light, drawn by a
+// 256 x 256 memory viewer on EGL. Two measures per N:
+// - BM_CompileFrame: the first frame after StructureChanged, which compiles
+//   the node's display list and then draws it;
+// - BM_SteadyFrame: later frames, which replay the compiled list.
+// Each frame is timed from Render to the end of glFinish (manual time), so
+// the rasteriser's work is included even when it runs on other threads.
+// Not part of the tests; run by hand.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "scene/CameraLight.h"
+#include "scene/CustomSceneObjects.h"
+#include "scene/EglRenderingContext.h"
+#include "scene/Materials.h"
+#include "scene/MemoryViewer.h"
+#include "scene/OpenGLBinding.h"
+#include "scene/Scene.h"
+#include "scene/VectorGeometry.h"
+
+namespace qira {
+namespace {
+
+constexpr float kHalfExtent = 10.0f;  // the grid spans -10..10 in x and y
+constexpr float kWaveHeight = 0.5f;
+constexpr float kCameraDistance = 36.0f;  // the whole grid in view, no clipped triangles
+constexpr int kViewSize = 256;
+constexpr TColor kBackground = MakeColor(0, 0, 255);
+
+// A grid in the node's xy plane whose height is a gentle wave, so that the
+// per-vertex normals differ. BuildList draws exactly TriangleCount triangles
+// of it, two per cell, row by row, with a normal before every vertex.
+class TSyntheticMesh : public TGL3DSceneObject {
+  QIRA_CLASS(TSyntheticMesh, TGL3DSceneObject)
+
+  TSyntheticMesh() = default;
+
+  // Lays out the smallest near-square grid holding `triangleCount` triangles.
+  void SetTriangleCount(int64_t triangleCount) {
+    triangleCount_ = triangleCount;
+    const int64_t cells = (triangleCount + 1) / 2;
+    columns_ = std::max<int64_t>(1, static_cast<int64_t>(std::ceil(std::sqrt(static_cast<double>(cells)))));
+    rows_ = std::max<int64_t>(1, (cells + columns_ - 1) / columns_);
+    const auto pointCount = static_cast<size_t>((columns_ + 1) * (rows_ + 1));
+    points_.resize(pointCount);
+    normals_.resize(pointCount);
+    for (int64_t j = 0; j <= rows_; ++j) {
+      for (int64_t i = 0; i <= columns_; ++i) {
+        const float x = -kHalfExtent + 2.0f * kHalfExtent * static_cast<float>(i) / static_cast<float>(columns_);
+        const float y = -kHalfExtent + 2.0f * kHalfExtent * static_cast<float>(j) / static_cast<float>(rows_);
+        const float z = kWaveHeight * std::sin(x) * std::cos(y);
+        // Normal of z = h sin(x) cos(y): (-dz/dx, -dz/dy, 1), normalised.
+        float nx = -kWaveHeight * std::cos(x) * std::cos(y);
+        float ny = kWaveHeight * std::sin(x) * std::sin(y);
+        float nz = 1.0f;
+        const float length = std::sqrt(nx * nx + ny * ny + nz * nz);
+        nx /= length;
+        ny /= length;
+        nz /= length;
+        const auto at = static_cast<size_t>(j * (columns_ + 1) + i);
+        points_[at] = {x, y, z};
+        normals_[at] = {nx, ny, nz};
+      }
+    }
+    StructureChanged();
+  }
+  int64_t TriangleCount() const { return triangleCount_; }
+
+  TVector AxisAlignedDimensionsUnscaled() const override {
+    return VectorMake(kHalfExtent, kHalfExtent, kWaveHeight, 0.0f);
+  }
+
+  void BuildList(TRenderContextInfo& rci) override {
+    (void)rci;
+    int64_t left = triangleCount_;
+    glBegin(GL_TRIANGLES);
+    for (int64_t j = 0; j < rows_ && left > 0; ++j) {
+      for (int64_t i = 0; i < columns_ && left > 0; ++i) {
+        const auto a = static_cast<size_t>(j * (columns_ + 1) + i);
+        const size_t b = a + 1;
+        const size_t c = a + static_cast<size_t>(columns_ + 1);
+        const size_t d = c + 1;
+        Vertex(a);
+        Vertex(b);
+        Vertex(d);
+        if (--left == 0) break;
+        Vertex(a);
+        Vertex(d);
+        Vertex(c);
+        --left;
+      }
+    }
+    glEnd();
+  }
+
+ private:
+  struct TPoint {
+    float x, y, z;
+  };
+
+  void Vertex(size_t at) const {
+    glNormal3f(normals_[at].x, normals_[at].y, normals_[at].z);
+    glVertex3f(points_[at].x, points_[at].y, points_[at].z);
+  }
+
+  int64_t triangleCount_ = 0;
+  int64_t columns_ = 1;
+  int64_t rows_ = 1;
+  std::vector<TPoint> points_;
+  std::vector<TPoint> normals_;
+};
+
+// Camera on the +z axis looking down -z with a light at the camera, the mesh
+// at the origin, a memory viewer of kViewSize pixels.
+struct TBenchScene {
+  std::unique_ptr<TGL3DScene> scene;
+  TGLCamera* camera = nullptr;
+  TSyntheticMesh* mesh = nullptr;
+  std::unique_ptr<TGLMemoryViewer> viewer;
+
+  explicit TBenchScene(int64_t triangleCount) {
+    RegisterEglRenderingContext();
+    RegisterMaterialClasses();  // the mesh gets a real (lit) material
+    scene = std::make_unique<TGL3DScene>();
+    camera = &scene->Objects().AddNewChild<TGLCamera>();
+    camera->Position().SetPoint(0.0f, 0.0f, kCameraDistance);
+    camera->AddNewChild<TGLLightSource>();
+    mesh = &scene->Objects().AddNewChild<TSyntheticMesh>();
+    mesh->SetTriangleCount(triangleCount);
+    viewer = std::make_unique<TGLMemoryViewer>();
+    viewer->SetWidth(kViewSize);
+    viewer->SetHeight(kViewSize);
+    viewer->SetCamera(camera);
+    viewer->Buffer().SetBackgroundColor(kBackground);
+  }
+  ~TBenchScene() {
+    viewer.reset();
+    scene.reset();
+  }
+
+  // One frame, waited for; seconds from Render to the end of glFinish.
+  double TimedFrame() {
+    const auto start = std::chrono::steady_clock::now();
+    viewer->Render();
+    TGLContext& context = *viewer->Buffer().RenderingContext();
+    context.Activate();
+    glFinish();
+    context.Deactivate();
+    const auto end = std::chrono::steady_clock::now();
+    return std::chrono::duration<double>(end - start).count();
+  }
+
+  // Share of the frame's pixels that are not background (the raster load).
+  double Coverage() const {
+    TGLContext& context = *viewer->Buffer().RenderingContext();
+    std::vector<uint8_t> rgba(static_cast<size_t>(kViewSize) * kViewSize * 4u);
+    context.Activate();
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, kViewSize, kViewSize, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    context.Deactivate();
+    size_t covered = 0;
+    for (size_t p = 0; p < rgba.size(); p += 4) {
+      if (!(rgba[p] < 8 && rgba[p + 1] < 8 && rgba[p + 2] > 247)) ++covered;
+    }
+    return static_cast<double>(covered) / static_cast<double>(kViewSize * kViewSize);
+  }
+};
+
+void ReportCounters(benchmark::State& state, const TBenchScene& s, double seconds) {
+  const double frames = static_cast<double>(state.iterations());
+  const double triangles = static_cast<double>(s.mesh->TriangleCount());
+  state.counters["triangles"] = triangles;
+  state.counters["ms_per_frame"] = frames > 0 ? 1e3 * seconds / frames : 0.0;
+  state.counters["Mtri_per_s"] = seconds > 0 ? triangles * frames / seconds / 1e6 : 0.0;
+  state.counters["coverage"] = s.Coverage();
+}
+
+void BM_CompileFrame(benchmark::State& state) {
+  TBenchScene s(state.range(0));
+  s.TimedFrame();  // context and material set up outside the measure
+  double total = 0.0;
+  for (auto _ : state) {
+    s.mesh->StructureChanged();
+    const int compiled = s.mesh->ListCompileCount();
+    const double seconds = s.TimedFrame();
+    if (s.mesh->ListCompileCount() != compiled + 1) {
+      state.SkipWithError("the frame after StructureChanged did not compile the display list");
+      break;
+    }
+    state.SetIterationTime(seconds);
+    total += seconds;
+  }
+  ReportCounters(state, s, total);
+}
+
+void BM_SteadyFrame(benchmark::State& state) {
+  TBenchScene s(state.range(0));
+  s.TimedFrame();  // compiles the list
+  s.TimedFrame();
+  const int compiled = s.mesh->ListCompileCount();
+  double total = 0.0;
+  for (auto _ : state) {
+    const double seconds = s.TimedFrame();
+    state.SetIterationTime(seconds);
+    total += seconds;
+  }
+  if (s.mesh->ListCompileCount() != compiled) state.SkipWithError("a steady frame recompiled the display list");
+  ReportCounters(state, s, total);
+}
+
+void MeshSizes(benchmark::internal::Benchmark* b) {
+  b->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->UseManualTime()->Unit(benchmark::kMillisecond);
+}
+BENCHMARK(BM_CompileFrame)->Apply(MeshSizes);
+BENCHMARK(BM_SteadyFrame)->Apply(MeshSizes);
+
+// The OpenGL renderer, for the benchmark's context lines.
+std::string RendererName() {
+  TBenchScene probe(2);
+  probe.TimedFrame();
+  TGLContext& context = *probe.viewer->Buffer().RenderingContext();
+  context.Activate();
+  const auto* name = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  std::string result = name != nullptr ? name : "unknown";
+  context.Deactivate();
+  return result;
+}
+
+}  // namespace
+}  // namespace qira
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::AddCustomContext("gl_renderer", qira::RendererName());
+  benchmark::AddCustomContext("viewport", std::to_string(qira::kViewSize) + "x" + std::to_string(qira::kViewSize));
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
