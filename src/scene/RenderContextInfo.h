@@ -18,9 +18,6 @@ class TGL3DSceneBuffer;
 class TGLStateCache;
 class TPersistentObjectList;
 
-// Short name some callers use for the scene buffer.
-using TGLSceneBuffer = TGL3DSceneBuffer;
-
 // The order in which a node draws its children (the scene holds the default;
 // osInherited means "as the parent").
 enum class TGLObjectsSorting : uint8_t {
