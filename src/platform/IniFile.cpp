@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/AsciiCase.h"
 #include "platform/BinaryStream.h"
 #include "platform/CodePage.h"
 #include "platform/NumberText.h"
@@ -18,13 +19,6 @@ std::string Trim(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
   while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
   return std::string(s);
-}
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
 }
 
 // A value is one line: line breaks would start new lines in the file.
@@ -108,7 +102,7 @@ TIniFile::TIniFile(std::string utf8Path) : path_(std::move(utf8Path)) {
 int TIniFile::FindSection(const std::string& section) const {
   std::string name = Trim(section);
   for (size_t i = 0; i < lines_.size(); ++i)
-    if (lines_[i].kind == Line::Section && SameName(lines_[i].name, name)) return static_cast<int>(i);
+    if (lines_[i].kind == Line::Section && SameTextAscii(lines_[i].name, name)) return static_cast<int>(i);
   return -1;
 }
 
@@ -122,7 +116,7 @@ int TIniFile::FindEntry(int sectionLine, const std::string& key) const {
   std::string name = Trim(key);
   int end = SectionEnd(sectionLine);
   for (int i = sectionLine + 1; i < end; ++i)
-    if (lines_[i].kind == Line::Entry && SameName(lines_[i].name, name)) return i;
+    if (lines_[i].kind == Line::Entry && SameTextAscii(lines_[i].name, name)) return i;
   return -1;
 }
 
@@ -217,7 +211,7 @@ std::vector<std::string> TIniFile::ReadSection(const std::string& section) const
   for (int i = s + 1; i < end; ++i) {
     if (lines_[i].kind != Line::Entry) continue;
     bool seen = std::any_of(keys.begin(), keys.end(),
-                            [&](const std::string& k) { return SameName(k, lines_[i].name); });
+                            [&](const std::string& k) { return SameTextAscii(k, lines_[i].name); });
     if (!seen) keys.push_back(lines_[i].name);
   }
   return keys;
@@ -228,7 +222,7 @@ std::vector<std::string> TIniFile::ReadSections() const {
   for (const Line& line : lines_) {
     if (line.kind != Line::Section) continue;
     bool seen = std::any_of(names.begin(), names.end(),
-                            [&](const std::string& n) { return SameName(n, line.name); });
+                            [&](const std::string& n) { return SameTextAscii(n, line.name); });
     if (!seen) names.push_back(line.name);
   }
   return names;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/AsciiCase.h"
 #include "platform/BinaryStream.h"
 #include "platform/BmpCodec.h"
 
@@ -10,26 +11,9 @@ namespace qira {
 
 namespace {
 
-std::string LowerAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 std::string_view WithoutDot(std::string_view extension) {
   if (!extension.empty() && extension.front() == '.') extension.remove_prefix(1);
   return extension;
-}
-
-// The extension of the file name (after the last "." of the last path
-// element), without the dot; empty when there is none.
-std::string_view FileExtension(std::string_view path) {
-  const size_t slash = path.find_last_of('/');
-  const size_t dot = path.find_last_of('.');
-  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
-  return path.substr(dot + 1);
 }
 
 // The sixteen colours of the classic 4-bit palette, used to reduce a picture
@@ -168,7 +152,7 @@ void TPicture::SetGraphic(std::unique_ptr<TGraphic> graphic) {
 }
 
 void TPicture::LoadFromFile(const std::string& utf8Path) {
-  const std::string_view extension = FileExtension(utf8Path);
+  const std::string_view extension = WithoutDot(FileNameExtension(utf8Path));
   const TGraphicClass* cls = FindPictureFileFormat(extension);
   if (!cls) throw EInvalidGraphic("Unknown picture file extension (." + std::string(extension) + ")");
   std::unique_ptr<TGraphic> graphic = cls->Create();
@@ -221,5 +205,12 @@ const TGraphicClass* FindPictureFileFormat(std::string_view extension) {
 std::vector<TPictureFileFormat> PictureFileFormats() { return Formats(); }
 
 void RegisterBitmapFileFormat() { RegisterPictureFileFormat("bmp", "Bitmaps", TBitmapGraphic::StaticClass()); }
+
+std::string_view FileNameExtension(std::string_view path) {
+  const size_t slash = path.find_last_of('/');
+  const size_t dot = path.find_last_of('.');
+  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
+  return path.substr(dot);
+}
 
 }  // namespace qira

@@ -204,4 +204,8 @@ std::vector<TPictureFileFormat> PictureFileFormats();
 // The start-up registration of this unit: "bmp" = "Bitmaps" -> TBitmapGraphic.
 void RegisterBitmapFileFormat();
 
+// The extension of the last element of a path, from its last "." on (the dot
+// included); "" when that element has no ".".
+std::string_view FileNameExtension(std::string_view path);
+
 }  // namespace qira

@@ -291,6 +291,16 @@ void TGLBitmap32::GrayScaleToNormalMap(float scale, bool wrapS, bool wrapT) {
 
 // ---------------------------------------------------------------- upload
 
+TTextureUploadCaps CurrentTextureUploadCaps() {
+  TTextureUploadCaps caps;
+  caps.anySize = GL.ARB_texture_non_power_of_two;
+  GLint maxSize = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+  caps.maxTextureSize = maxSize;
+  caps.generateMipmap = GL.SGIS_generate_mipmap;
+  return caps;
+}
+
 void TextureSizeFor(int32_t imageWidth, int32_t imageHeight, const TTextureUploadCaps& caps,
                     int32_t& textureWidth, int32_t& textureHeight) {
   textureWidth = caps.anySize ? imageWidth : RoundUpToPowerOf2(imageWidth);
@@ -335,13 +345,7 @@ void TGLBitmap32::RegisterAsOpenGLTexture(uint32_t target, TGLMinFilter minFilte
   textureWidth = 0;
   textureHeight = 0;
   if (dataSize_ == 0) return;
-  TTextureUploadCaps caps;
-  caps.anySize = GL.ARB_texture_non_power_of_two;
-  GLint maxSize = 0;
-  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-  caps.maxTextureSize = maxSize;
-  caps.generateMipmap = GL.SGIS_generate_mipmap;
-  const TTextureUploadPlan plan = PlanUpload(target, minFilter, internalFormat, caps);
+  const TTextureUploadPlan plan = PlanUpload(target, minFilter, internalFormat, CurrentTextureUploadCaps());
   textureWidth = plan.width;
   textureHeight = plan.height;
 

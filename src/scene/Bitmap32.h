@@ -48,6 +48,9 @@ struct TTextureUploadCaps {
   bool generateMipmap = false;   // GL_SGIS_generate_mipmap
 };
 
+// What the driver of the current context offers (a context must be current).
+TTextureUploadCaps CurrentTextureUploadCaps();
+
 enum class TTextureUploadKind : uint8_t {
   ukNothing,           // no pixels to speak of (data size 0)
   ukFloatStorage,      // float internal format: storage only, no data

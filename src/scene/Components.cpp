@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <mutex>
 
+#include "platform/AsciiCase.h"
+
 namespace qira {
 
 // ------------------------------------------------------------ class identity
@@ -22,17 +24,6 @@ const TClassInfo& TObject::StaticClass() {
 // ------------------------------------------------------------ class registry
 
 namespace {
-
-bool SameTextAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 struct ClassRegistry {
   std::mutex lock;

@@ -715,13 +715,22 @@ void TGLEglContext::DoDeactivate() {
 void TGLEglContext::DoDestroyContext() {
   UnwatchWindow();
   TEglDisplayState& egl = Egl();
+  if (framebuffer_ != 0 && context_ != nullptr && displayGeneration_ == egl.generation &&
+      egl.display != EGL_NO_DISPLAY) {
+    // Renderbuffers belong to the whole share group: free them in this context.
+    TEglCurrentKeeper keeper;
+    if (eglMakeCurrent(egl.display, surface_, surface_, context_)) FreeFramebuffer();
+  }
+  const bool deleted = ReleaseEglObjects();
+  window_ = 0;
+  presentOnSwap_ = false;
+  if (!deleted) throw EGLContext("Delete context failed");
+}
+
+bool TGLEglContext::ReleaseEglObjects() noexcept {
+  TEglDisplayState& egl = Egl();
   bool deleted = true;
-  if (displayGeneration_ == egl.generation && egl.display != EGL_NO_DISPLAY && context_ != nullptr) {
-    if (framebuffer_ != 0) {
-      // Renderbuffers belong to the whole share group: free them in this context.
-      TEglCurrentKeeper keeper;
-      if (eglMakeCurrent(egl.display, surface_, surface_, context_)) FreeFramebuffer();
-    }
+  if (context_ != nullptr && displayGeneration_ == egl.generation && egl.display != EGL_NO_DISPLAY) {
     if (eglGetCurrentContext() == context_) {
       eglMakeCurrent(egl.display, EGL_NO_SURFACE, EGL_NO_SURFACE, kEglNoContext);
     }
@@ -734,26 +743,7 @@ void TGLEglContext::DoDestroyContext() {
   framebuffer_ = 0;
   colorBuffers_.clear();
   depthStencilBuffer_ = 0;
-  window_ = 0;
-  presentOnSwap_ = false;
-  if (!deleted) throw EGLContext("Delete context failed");
-}
-
-void TGLEglContext::ReleaseEglObjects() noexcept {
-  TEglDisplayState& egl = Egl();
-  if (context_ != nullptr && displayGeneration_ == egl.generation && egl.display != EGL_NO_DISPLAY) {
-    if (eglGetCurrentContext() == context_) {
-      eglMakeCurrent(egl.display, EGL_NO_SURFACE, EGL_NO_SURFACE, kEglNoContext);
-    }
-    eglDestroyContext(egl.display, context_);
-    if (surface_ != nullptr) eglDestroySurface(egl.display, surface_);
-  }
-  context_ = nullptr;
-  surface_ = nullptr;
-  config_ = nullptr;
-  framebuffer_ = 0;
-  colorBuffers_.clear();
-  depthStencilBuffer_ = 0;
+  return deleted;
 }
 
 void TGLEglContext::SwapBuffers() {

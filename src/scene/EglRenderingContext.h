@@ -132,7 +132,10 @@ class TGLEglContext : public TGLContext {
   void FreeFramebuffer();
   void WatchWindow(TGLOutputDevice window);
   void UnwatchWindow();
-  void ReleaseEglObjects() noexcept;
+  // Unbinds and destroys the EGL context and its surface (when they belong to
+  // the current display) and forgets every handle; false when EGL refused to
+  // destroy the context.
+  bool ReleaseEglObjects() noexcept;
 
   void* context_ = nullptr;  // EGLContext
   void* surface_ = nullptr;  // EGLSurface: window surface, pbuffer, or none

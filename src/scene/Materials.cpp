@@ -17,27 +17,18 @@ namespace qira {
 
 namespace {
 
-bool MultitextureAvailable() { return GL.ARB_multitexture || GL.VERSION_1_3; }
-
 bool gSecondTextureUnitForbidden = false;
+
+// The registration lists hold each object once.
+template <class T>
+void AddOnce(std::vector<T*>& list, T* item) {
+  if (std::find(list.begin(), list.end(), item) == list.end()) list.push_back(item);
+}
 
 template <class T>
 void RemoveFrom(std::vector<T*>& list, const T* item) {
   list.erase(std::remove(list.begin(), list.end(), item), list.end());
 }
-
-// Holds a material's notifications back while a compound change runs, so
-// that the change is reported once.
-class TNotifyHold {
- public:
-  explicit TNotifyHold(int& counter) : counter_(counter) { ++counter_; }
-  ~TNotifyHold() { --counter_; }
-  TNotifyHold(const TNotifyHold&) = delete;
-  TNotifyHold& operator=(const TNotifyHold&) = delete;
-
- private:
-  int& counter_;
-};
 
 }  // namespace
 
@@ -570,11 +561,7 @@ void TGLShader::NotifyChange(TObject* sender) {
   FinalizeShader();
 }
 
-void TGLShader::RegisterUser(TGLLibMaterial& libMaterial) {
-  if (std::find(libMatUsers_.begin(), libMatUsers_.end(), &libMaterial) == libMatUsers_.end()) {
-    libMatUsers_.push_back(&libMaterial);
-  }
-}
+void TGLShader::RegisterUser(TGLLibMaterial& libMaterial) { AddOnce(libMatUsers_, &libMaterial); }
 
 void TGLShader::UnRegisterUser(TGLLibMaterial& libMaterial) { RemoveFrom(libMatUsers_, &libMaterial); }
 
@@ -587,10 +574,7 @@ uint32_t ComputeNameHashKey(std::string_view name) {
 }
 
 TGLLibMaterial::TGLLibMaterial()
-    : nameHash_(ComputeNameHashKey("")),
-      material_(std::make_unique<TGLMaterial>(this)),
-      textureOffset_(std::make_unique<TGLCoordinates3>(this, NullHmgVector, TGLCoordinatesStyle::cstPoint)),
-      textureScale_(std::make_unique<TGLCoordinates3>(this, XYZHmgVector, TGLCoordinatesStyle::cstPoint)) {}
+    : TGLTextureTransform(this), nameHash_(ComputeNameHashKey("")), material_(std::make_unique<TGLMaterial>(this)) {}
 
 TGLLibMaterial::~TGLLibMaterial() {
   if (shader_ != nullptr) shader_->UnRegisterUser(*this);
@@ -628,29 +612,6 @@ void TGLLibMaterial::SetName(const std::string& value) {
   SetNameDirect(newName);
 }
 
-void TGLLibMaterial::SetTextureOffset(const TGLCoordinates3& value) {
-  textureOffset_->Assign(&value);
-  CoordinateChanged(textureOffset_.get());
-}
-
-void TGLLibMaterial::SetTextureScale(const TGLCoordinates3& value) {
-  textureScale_->Assign(&value);
-  CoordinateChanged(textureScale_.get());
-}
-
-void TGLLibMaterial::CalculateTextureMatrix() {
-  const TVector& offset = textureOffset_->AsVector();
-  const TVector& scale = textureScale_->AsVector();
-  if (offset.x == 0.0f && offset.y == 0.0f && offset.z == 0.0f && scale.x == 1.0f && scale.y == 1.0f &&
-      scale.z == 1.0f) {
-    textureMatrixIsIdentity_ = true;
-    textureMatrix_ = IdentityHmgMatrix;
-  } else {
-    textureMatrixIsIdentity_ = false;
-    textureMatrix_ = ScaleTranslationMatrix(scale, offset);
-  }
-}
-
 void TGLLibMaterial::CoordinateChanged(TGLCustomCoordinates* sender) {
   (void)sender;
   CalculateTextureMatrix();
@@ -677,9 +638,7 @@ void TGLLibMaterial::SetShader(TGLShader* value) {
   NotifyUsers();
 }
 
-void TGLLibMaterial::RegisterUser(TObject& user) {
-  if (std::find(userList_.begin(), userList_.end(), &user) == userList_.end()) userList_.push_back(&user);
-}
+void TGLLibMaterial::RegisterUser(TObject& user) { AddOnce(userList_, &user); }
 
 void TGLLibMaterial::UnRegisterUser(TObject& user) { RemoveFrom(userList_, static_cast<const TObject*>(&user)); }
 
@@ -724,9 +683,7 @@ void TGLLibMaterial::Assign(const TPersistent* source) {
   if (other == this) return;
   SetName(other->name_);
   material_->Assign(other->material_.get());
-  textureOffset_->Assign(other->textureOffset_.get());
-  textureScale_->Assign(other->textureScale_.get());
-  CalculateTextureMatrix();
+  AssignTransform(*other);
   if (other->texture2Name_ != texture2Name_) {
     DropTexture2();
     texture2Name_ = other->texture2Name_;
@@ -781,10 +738,11 @@ void TGLLibMaterial::Apply(TRenderContextInfo& rci) {
   }
   const bool ownTextureEnabled = material_->HasTexture() && material_->Texture().Enabled();
   if (secondUsable) {
-    if (!textureMatrixIsIdentity_) rci.GLStates->SetTextureMatrix(textureMatrix_);
+    if (!TextureMatrixIsIdentity()) rci.GLStates->SetTextureMatrix(TextureMatrix());
     material_->Apply(rci);
     TGLTexture& second = libMatTexture2_->Material().Texture();
-    second.ApplyAsTexture2(rci, libMatTexture2_->textureMatrixIsIdentity_ ? nullptr : &libMatTexture2_->textureMatrix_);
+    second.ApplyAsTexture2(rci,
+                           libMatTexture2_->TextureMatrixIsIdentity() ? nullptr : &libMatTexture2_->TextureMatrix());
     const bool ownUser = ownTextureEnabled && material_->Texture().MappingMode() == TGLTextureMappingMode::tmmUser;
     const bool secondUser = second.MappingMode() == TGLTextureMappingMode::tmmUser;
     if (ownUser && secondUser) {
@@ -795,7 +753,7 @@ void TGLLibMaterial::Apply(TRenderContextInfo& rci) {
       MapToUnit1();
     }
   } else {
-    if (ownTextureEnabled && !textureMatrixIsIdentity_) rci.GLStates->SetTextureMatrix(textureMatrix_);
+    if (ownTextureEnabled && !TextureMatrixIsIdentity()) rci.GLStates->SetTextureMatrix(TextureMatrix());
     material_->Apply(rci);
   }
 
@@ -817,14 +775,14 @@ bool TGLLibMaterial::UnApply(TRenderContextInfo& rci) {
   if (libMatTexture2_ != nullptr && MultitextureAvailable() && !gSecondTextureUnitForbidden) {
     TGLMaterial& second = libMatTexture2_->Material();
     if (second.HasTexture()) {
-      second.Texture().UnApplyAsTexture2(rci, !libMatTexture2_->textureMatrixIsIdentity_);
+      second.Texture().UnApplyAsTexture2(rci, !libMatTexture2_->TextureMatrixIsIdentity());
     }
     MapToUnit0();
   }
   material_->UnApply(rci);
   // Whatever path Apply took, a texture matrix it loaded must not outlive
   // this object (the cache skips the call when it is already the identity).
-  if (!textureMatrixIsIdentity_) rci.GLStates->ResetTextureMatrix();
+  if (!TextureMatrixIsIdentity()) rci.GLStates->ResetTextureMatrix();
 
   if (shader_ != nullptr && style == TGLShaderStyle::ssApplyFirst) return shader_->UnApply(rci);
   return result;
@@ -927,11 +885,7 @@ void TGLMaterialLibrary::Loaded() {
   materials_->Loaded();
 }
 
-void TGLMaterialLibrary::RegisterMaterialRef(TGLMaterial& material) {
-  if (std::find(materialRefs_.begin(), materialRefs_.end(), &material) == materialRefs_.end()) {
-    materialRefs_.push_back(&material);
-  }
-}
+void TGLMaterialLibrary::RegisterMaterialRef(TGLMaterial& material) { AddOnce(materialRefs_, &material); }
 
 void TGLMaterialLibrary::UnRegisterMaterialRef(TGLMaterial& material) { RemoveFrom(materialRefs_, &material); }
 

@@ -347,7 +347,7 @@ class TGLShader : public TGLUpdateAbleComponent {
 class TGLLibMaterial : public TCollectionItem,
                        public IGLNotifyAble,
                        public IGLTextureNotifyAble,
-                       public IGLCoordinatesUpdateAble {
+                       public TGLTextureTransform {
   QIRA_CLASS(TGLLibMaterial, TCollectionItem)
 
   // Named "LibMaterial" made unique when it joins a library's collection.
@@ -365,14 +365,7 @@ class TGLLibMaterial : public TCollectionItem,
 
   TGLMaterial& Material() const { return *material_; }
   void SetMaterial(const TGLMaterial& value) { material_->Assign(&value); }
-  TGLCoordinates3& TextureOffset() const { return *textureOffset_; }
-  void SetTextureOffset(const TGLCoordinates3& value);
-  TGLCoordinates3& TextureScale() const { return *textureScale_; }
-  void SetTextureScale(const TGLCoordinates3& value);
-  bool TextureMatrixIsIdentity() const { return textureMatrixIsIdentity_; }
-  const TMatrix& TextureMatrix() const { return textureMatrix_; }
-  // Identity for offset (0, 0, 0) and scale (1, 1, 1), else scale and offset.
-  void CalculateTextureMatrix();
+  // TextureOffset, TextureScale and TextureMatrix: see TGLTextureTransform.
   const std::string& Texture2Name() const { return texture2Name_; }
   void SetTexture2Name(const std::string& value);
   // The second library material, once resolved (null before, or when not found).
@@ -428,10 +421,6 @@ class TGLLibMaterial : public TCollectionItem,
   std::string name_;
   uint32_t nameHash_ = 0;
   std::unique_ptr<TGLMaterial> material_;
-  std::unique_ptr<TGLCoordinates3> textureOffset_;
-  std::unique_ptr<TGLCoordinates3> textureScale_;
-  bool textureMatrixIsIdentity_ = true;
-  TMatrix textureMatrix_ = IdentityHmgMatrix;
   std::string texture2Name_;
   TGLShader* shader_ = nullptr;
   bool notifying_ = false;

@@ -35,50 +35,40 @@ void FanCoords(Plain plain, Multi multi) {
   }
 }
 
-// Server-side state (TexGen, Enable, Disable) on each unit; unit 0 active afterwards.
-template <M Mapping, class Call>
-void FanServer(Call call) {
+// `call` once on each unit of the mapping, the unit chosen through `select`;
+// unit 0 chosen afterwards.
+template <M Mapping, class Select, class Call>
+void FanUnits(Select select, Call call) {
   if constexpr (Mapping == M::mmUnit0) {
     call();
   } else if constexpr (Mapping == M::mmUnit1) {
-    glActiveTextureARB(GL_TEXTURE1_ARB);
+    select(GL_TEXTURE1_ARB);
     call();
-    glActiveTextureARB(GL_TEXTURE0_ARB);
+    select(GL_TEXTURE0_ARB);
   } else if constexpr (Mapping == M::mmUnits01) {
     call();
-    glActiveTextureARB(GL_TEXTURE1_ARB);
+    select(GL_TEXTURE1_ARB);
     call();
-    glActiveTextureARB(GL_TEXTURE0_ARB);
+    select(GL_TEXTURE0_ARB);
   } else if constexpr (Mapping == M::mmUnitList) {
     for (GLenum unit : Layer().units) {
-      glActiveTextureARB(unit);
+      select(unit);
       call();
     }
-    glActiveTextureARB(GL_TEXTURE0_ARB);
+    select(GL_TEXTURE0_ARB);
   }
 }
 
-// Client-side arrays on each unit; client unit 0 active afterwards.
+// Server-side state (TexGen, Enable, Disable) on each unit.
+template <M Mapping, class Call>
+void FanServer(Call call) {
+  FanUnits<Mapping>([](GLenum unit) { glActiveTextureARB(unit); }, call);
+}
+
+// Client-side arrays on each unit.
 template <M Mapping, class Call>
 void FanClient(Call call) {
-  if constexpr (Mapping == M::mmUnit0) {
-    call();
-  } else if constexpr (Mapping == M::mmUnit1) {
-    glClientActiveTextureARB(GL_TEXTURE1_ARB);
-    call();
-    glClientActiveTextureARB(GL_TEXTURE0_ARB);
-  } else if constexpr (Mapping == M::mmUnits01) {
-    call();
-    glClientActiveTextureARB(GL_TEXTURE1_ARB);
-    call();
-    glClientActiveTextureARB(GL_TEXTURE0_ARB);
-  } else if constexpr (Mapping == M::mmUnitList) {
-    for (GLenum unit : Layer().units) {
-      glClientActiveTextureARB(unit);
-      call();
-    }
-    glClientActiveTextureARB(GL_TEXTURE0_ARB);
-  }
+  FanUnits<Mapping>([](GLenum unit) { glClientActiveTextureARB(unit); }, call);
 }
 
 // ---- the fifteen entry points of each mapping
@@ -254,5 +244,17 @@ void EndMapUpdate() {
 TMultitextureMapping CurrentMultitextureMapping() { return Layer().current; }
 
 const std::vector<GLenum>& MultitextureUnitList() { return Layer().units; }
+
+// ---- texture units
+
+bool MultitextureAvailable() { return GL.VERSION_1_3 || GL.ARB_multitexture; }
+
+void SelectTextureUnit(GLenum unit) {
+  if (GL.VERSION_1_3) {
+    glActiveTexture(unit);
+  } else if (GL.ARB_multitexture) {
+    glActiveTextureARB(unit);
+  }
+}
 
 }  // namespace qira

@@ -73,4 +73,13 @@ TMultitextureMapping CurrentMultitextureMapping();
 // The units of the list mapping.
 const std::vector<GLenum>& MultitextureUnitList();
 
+// ---- texture units
+
+// True when the driver has texture units above 0 (OpenGL 1.3 or
+// GL_ARB_multitexture).
+bool MultitextureAvailable();
+// Makes `unit` (GL_TEXTURE0 + n) the active texture unit, through OpenGL 1.3
+// or the extension; nothing when the driver has neither.
+void SelectTextureUnit(GLenum unit);
+
 }  // namespace qira

@@ -951,14 +951,6 @@ bool IsCubeMapFace(GLenum target) {
   return target >= GL_TEXTURE_CUBE_MAP_POSITIVE_X && target <= GL_TEXTURE_CUBE_MAP_NEGATIVE_Z;
 }
 
-void SelectTextureUnit0() {
-  if (GL.VERSION_1_3) {
-    glActiveTexture(GL_TEXTURE0);
-  } else if (GL.ARB_multitexture) {
-    glActiveTextureARB(GL_TEXTURE0_ARB);
-  }
-}
-
 // A full upload of width x height RGBA pixels read at (x, y) of the read buffer.
 void UploadReadPixels(IGLFrameCopyTexture& texture, GLenum target, int32_t x, int32_t y, int32_t width,
                       int32_t height) {
@@ -996,7 +988,7 @@ void TGL3DSceneBuffer::CopyToTexture(IGLFrameCopyTexture& texture, int32_t xSrc,
   }
   const bool fullUpload = forceUpload || (!texture.HasHandle() && !texture.IsFloatFormat());
   const GLuint handle = fullUpload && !texture.HasHandle() ? texture.AllocateBareHandle() : texture.GetHandle();
-  SelectTextureUnit0();
+  SelectTextureUnit(GL_TEXTURE0);
   stateCache_->SetBoundTexture(0, bindTarget, handle);
   if (fullUpload) {
     UploadReadPixels(texture, target, xSrc, ySrc, width, height);
@@ -1034,7 +1026,7 @@ bool TGL3DSceneBuffer::CopyBufferToTexture(IGLFrameCopyTexture& texture, int32_t
     handle = texture.GetHandle();
   }
   glReadBuffer(readBuffer);
-  SelectTextureUnit0();
+  SelectTextureUnit(GL_TEXTURE0);
   stateCache_->SetBoundTexture(0, imageTarget, handle);
   const GLenum copyTarget = imageTarget == GL_TEXTURE_CUBE_MAP
                                 ? GL_TEXTURE_CUBE_MAP_POSITIVE_X + static_cast<GLenum>(cubeMapFace)

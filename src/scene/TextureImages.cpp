@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <utility>
 
+#include "platform/AsciiCase.h"
 #include "platform/BinaryStream.h"
 #include "platform/BmpCodec.h"
 #include "scene/GLUtilities.h"
@@ -15,32 +17,7 @@ namespace qira {
 
 namespace {
 
-std::string LowerAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && LowerAscii(a) == LowerAscii(b);
-}
-
-// The extension of the last path element, with its dot; "" without one.
-std::string ExtensionWithDot(std::string_view path) {
-  const size_t slash = path.find_last_of('/');
-  const size_t dot = path.find_last_of('.');
-  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
-  return std::string(path.substr(dot));
-}
-
 // ---- the sized images' text file
-
-std::string SizeFileText(const char* section, int32_t width, int32_t height) {
-  return std::string("[") + section + "]\r\nWidth=" + std::to_string(width) + "\r\nHeight=" +
-         std::to_string(height);
-}
 
 // The value of the first "name=value" line whose name matches (ASCII case
 // ignored), as the string list of the class library finds it; "" when none.
@@ -51,7 +28,7 @@ std::string ValueOf(std::string_view text, std::string_view name) {
     if (end == std::string_view::npos) end = text.size();
     const std::string_view line = text.substr(start, end - start);
     const size_t eq = line.find('=');
-    if (eq != std::string_view::npos && EqualIgnoringAsciiCase(line.substr(0, eq), name)) {
+    if (eq != std::string_view::npos && SameTextAscii(line.substr(0, eq), name)) {
       return std::string(line.substr(eq + 1));
     }
     if (end == text.size()) break;
@@ -77,6 +54,22 @@ int32_t StrToInt(const std::string& text) {
 }
 
 bool FileExists(const std::string& fileName) { return FileStreamExists(fileName); }
+
+// Runs `action` with the picture's change handler detached, so that what it
+// does to the picture does not invalidate the image; the handler is back
+// afterwards, also when `action` throws.
+template <class F>
+void WithoutChangeHandler(TPicture& picture, F&& action) {
+  auto handler = std::move(picture.OnChange);
+  picture.OnChange = nullptr;
+  try {
+    action();
+  } catch (...) {
+    picture.OnChange = std::move(handler);
+    throw;
+  }
+  picture.OnChange = std::move(handler);
+}
 
 // ---- registries
 
@@ -117,24 +110,25 @@ void TGLTextureImage::DoTextureNeeded(std::string& fileName) {
   if (OnTextureNeeded) OnTextureNeeded(this, fileName);
 }
 
-// ------------------------------------------------------------ TGLBlankImage
+// ------------------------------------------------------------ TGLSizedImage
 
-void TGLBlankImage::SetWidth(int32_t width) {
+void TGLSizedImage::SetWidth(int32_t width) {
   if (width == width_) return;
   width_ = std::max(width, 1);
   Invalidate();
 }
 
-void TGLBlankImage::SetHeight(int32_t height) {
+void TGLSizedImage::SetHeight(int32_t height) {
   if (height == height_) return;
   height_ = std::max(height, 1);
   Invalidate();
 }
 
-TGLBitmap32* TGLBlankImage::GetBitmap32(uint32_t target) {
+TGLBitmap32* TGLSizedImage::GetBitmap32(uint32_t target) {
   (void)target;
   if (!bitmap_) {
     auto bitmap = std::make_unique<TGLBitmap32>();
+    if (blankBitmap_) bitmap->SetBlank(true);
     bitmap->SetWidth(width_);
     bitmap->SetHeight(height_);
     bitmap_ = std::move(bitmap);
@@ -142,8 +136,9 @@ TGLBitmap32* TGLBlankImage::GetBitmap32(uint32_t target) {
   return bitmap_.get();
 }
 
-void TGLBlankImage::Assign(const TPersistent* source) {
-  if (const auto* other = dynamic_cast<const TGLBlankImage*>(source)) {
+void TGLSizedImage::Assign(const TPersistent* source) {
+  const auto* other = dynamic_cast<const TGLSizedImage*>(source);
+  if (other != nullptr && other->InheritsFrom(ClassType())) {
     width_ = other->width_;
     height_ = other->height_;
     Invalidate();
@@ -152,11 +147,12 @@ void TGLBlankImage::Assign(const TPersistent* source) {
   TGLTextureImage::Assign(source);
 }
 
-void TGLBlankImage::SaveToFile(const std::string& fileName) {
-  SaveTextToFile(fileName, SizeFileText("BlankImage", width_, height_));
+void TGLSizedImage::SaveToFile(const std::string& fileName) {
+  SaveTextToFile(fileName, std::string("[") + fileSection_ + "]\r\nWidth=" + std::to_string(width_) +
+                               "\r\nHeight=" + std::to_string(height_));
 }
 
-void TGLBlankImage::LoadFromFile(const std::string& fileName) {
+void TGLSizedImage::LoadFromFile(const std::string& fileName) {
   std::string name = fileName;
   DoTextureNeeded(name);
   if (!FileExists(name)) return;
@@ -186,7 +182,7 @@ TGLBitmap32* TGLPictureImage::GetBitmap32(uint32_t target) {
   (void)target;
   if (!bitmap_) {
     auto bitmap = std::make_unique<TGLBitmap32>();
-    WithoutPictureNotification([&] { bitmap->Assign(Picture().Graphic()); });
+    WithoutChangeHandler(Picture(), [&] { bitmap->Assign(Picture().Graphic()); });
     bitmap_ = std::move(bitmap);
   }
   return bitmap_.get();
@@ -243,7 +239,7 @@ TGLBitmap32* TGLPicFileImage::GetBitmap32(uint32_t target) {
     return bitmap;
   }
   auto bitmap = std::make_unique<TGLBitmap32>();
-  WithoutPictureNotification([&] {
+  WithoutChangeHandler(Picture(), [&] {
     std::string name = fileName_;
     DoTextureNeeded(name);
     std::unique_ptr<TGraphic> graphic;
@@ -251,7 +247,7 @@ TGLBitmap32* TGLPicFileImage::GetBitmap32(uint32_t target) {
     if (FileExists(name)) {
       try {
         graphic = CreateGraphicFromFile(name);
-        if (!graphic) loadError_ = "Unknown picture file extension (" + ExtensionWithDot(name) + ")";
+        if (!graphic) loadError_ = "Unknown picture file extension (" + std::string(FileNameExtension(name)) + ")";
       } catch (const std::exception& e) {
         loadError_ = e.what();
       }
@@ -317,15 +313,7 @@ TGLBitmap32* TGLCubeMapImage::GetBitmap32(uint32_t target) {
   TPicture& picture = *pictures_[target - GL_TEXTURE_CUBE_MAP_POSITIVE_X];
   bitmap_.reset();
   auto bitmap = std::make_unique<TGLBitmap32>();
-  auto handler = std::move(picture.OnChange);
-  picture.OnChange = nullptr;
-  try {
-    bitmap->Assign(picture.Graphic());
-  } catch (...) {
-    picture.OnChange = std::move(handler);
-    throw;
-  }
-  picture.OnChange = std::move(handler);
+  WithoutChangeHandler(picture, [&] { bitmap->Assign(picture.Graphic()); });
   bitmap_ = std::move(bitmap);
   return bitmap_.get();
 }
@@ -334,10 +322,7 @@ void TGLCubeMapImage::Assign(const TPersistent* source) {
   if (const auto* other = dynamic_cast<const TGLCubeMapImage*>(source)) {
     if (other == this) return;
     for (size_t i = 0; i < pictures_.size(); ++i) {
-      auto handler = std::move(pictures_[i]->OnChange);
-      pictures_[i]->OnChange = nullptr;
-      pictures_[i]->Assign(other->pictures_[i].get());
-      pictures_[i]->OnChange = std::move(handler);
+      WithoutChangeHandler(*pictures_[i], [&] { pictures_[i]->Assign(other->pictures_[i].get()); });
     }
     Invalidate();
     return;
@@ -374,63 +359,9 @@ void TGLCubeMapImage::LoadFromFile(const std::string& fileName) {
     face->LoadFromStream(stream);
   }
   for (size_t i = 0; i < faces.size(); ++i) {
-    auto handler = std::move(pictures_[i]->OnChange);
-    pictures_[i]->OnChange = nullptr;
-    pictures_[i]->SetGraphic(std::move(faces[i]));
-    pictures_[i]->OnChange = std::move(handler);
+    WithoutChangeHandler(*pictures_[i], [&] { pictures_[i]->SetGraphic(std::move(faces[i])); });
   }
   Invalidate();
-}
-
-// -------------------------------------------------------- TGLFloatDataImage
-
-void TGLFloatDataImage::SetWidth(int32_t width) {
-  if (width == width_) return;
-  width_ = std::max(width, 1);
-  Invalidate();
-}
-
-void TGLFloatDataImage::SetHeight(int32_t height) {
-  if (height == height_) return;
-  height_ = std::max(height, 1);
-  Invalidate();
-}
-
-TGLBitmap32* TGLFloatDataImage::GetBitmap32(uint32_t target) {
-  (void)target;
-  if (!bitmap_) {
-    auto bitmap = std::make_unique<TGLBitmap32>();
-    bitmap->SetBlank(true);
-    bitmap->SetWidth(width_);
-    bitmap->SetHeight(height_);
-    bitmap_ = std::move(bitmap);
-  }
-  return bitmap_.get();
-}
-
-void TGLFloatDataImage::Assign(const TPersistent* source) {
-  if (const auto* other = dynamic_cast<const TGLFloatDataImage*>(source)) {
-    width_ = other->width_;
-    height_ = other->height_;
-    Invalidate();
-    return;
-  }
-  TGLTextureImage::Assign(source);
-}
-
-void TGLFloatDataImage::SaveToFile(const std::string& fileName) {
-  SaveTextToFile(fileName, SizeFileText("FloatDataImage", width_, height_));
-}
-
-void TGLFloatDataImage::LoadFromFile(const std::string& fileName) {
-  std::string name = fileName;
-  DoTextureNeeded(name);
-  if (!FileExists(name)) return;
-  const std::string text = LoadTextFromFile(name);
-  const int32_t width = StrToInt(ValueOf(text, "Width"));
-  const int32_t height = StrToInt(ValueOf(text, "Height"));
-  SetWidth(width);
-  SetHeight(height);
 }
 
 // ---------------------------------------------------------------- registries
@@ -459,16 +390,12 @@ void RegisterTGraphicClassFileExtension(std::string_view extension, const TGraph
 }
 
 const TGraphicClass* GetGraphicClassForExtension(std::string_view extension) {
-  if (!extension.empty() && extension.front() == '.') extension.remove_prefix(1);
-  for (const TPictureFileFormat& format : PictureFileFormats()) {
-    if (EqualIgnoringAsciiCase(format.extension, extension)) return format.graphicClass;
-  }
-  return nullptr;
+  return FindPictureFileFormat(extension);
 }
 
 std::unique_ptr<TGraphic> CreateGraphicFromFile(const std::string& fileName) {
   if (!FileExists(fileName)) return nullptr;
-  const std::string extension = LowerAscii(ExtensionWithDot(fileName));
+  const std::string extension = LowerAscii(FileNameExtension(fileName));
   const TGraphicClass* graphicClass = nullptr;
   for (const TExtensionEntry& entry : GraphicExtensions()) {
     if (entry.extension == extension) {

@@ -18,16 +18,6 @@ namespace qira {
 
 namespace {
 
-bool MultitextureAvailable() { return GL.VERSION_1_3 || GL.ARB_multitexture; }
-
-void ActiveTexture(GLenum unit) {
-  if (GL.VERSION_1_3) {
-    glActiveTexture(unit);
-  } else if (GL.ARB_multitexture) {
-    glActiveTextureARB(unit);
-  }
-}
-
 // Texture units of the driver (1 without multitexturing).
 int MaxTextureUnits() {
   if (!MultitextureAvailable()) return 1;
@@ -65,13 +55,8 @@ GLenum ProxyOf(GLenum target) {
 bool TextureFits(GLenum target, const TGLBitmap32& bitmap, TGLMinFilter minFilter, GLenum internalFormat) {
   const GLenum proxy = ProxyOf(target);
   if (proxy == 0) return true;
-  TTextureUploadCaps caps;
-  caps.anySize = GL.ARB_texture_non_power_of_two;
-  GLint maxSize = 0;
-  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-  caps.maxTextureSize = maxSize;
-  caps.generateMipmap = GL.SGIS_generate_mipmap;
-  const TTextureUploadPlan plan = bitmap.PlanUpload(target, minFilter, static_cast<int32_t>(internalFormat), caps);
+  const TTextureUploadPlan plan =
+      bitmap.PlanUpload(target, minFilter, static_cast<int32_t>(internalFormat), CurrentTextureUploadCaps());
   if (plan.kind == TTextureUploadKind::ukNothing) return true;
   if (plan.width <= 0 || plan.height <= 0) return false;
   const GLenum type = plan.kind == TTextureUploadKind::ukFloatStorage ? GL_FLOAT : GL_UNSIGNED_BYTE;
@@ -120,17 +105,6 @@ void LoadUnitIdentityTextureMatrix() {
 
 TGLTextureFormat gDefaultTextureFormat = TGLTextureFormat::tfRGBA;
 TGLTextureCompression gDefaultTextureCompression = TGLTextureCompression::tcNone;
-
-class THold {
- public:
-  explicit THold(int& counter) : counter_(counter) { ++counter_; }
-  ~THold() { --counter_; }
-  THold(const THold&) = delete;
-  THold& operator=(const THold&) = delete;
-
- private:
-  int& counter_;
-};
 
 }  // namespace
 
@@ -858,7 +832,7 @@ void TGLTexture::ApplyAsTextureN(int n, TRenderContextInfo& rci, const TMatrix* 
   if (disabled_ || n < 1 || !MultitextureAvailable() || n > MaxTextureUnits()) return;
   const GLenum target = image_->NativeTextureTarget();
   if (target == GL_TEXTURE_CUBE_MAP && !GL.ARB_texture_cube_map) return;
-  ActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(n - 1));
+  SelectTextureUnit(GL_TEXTURE0 + static_cast<GLenum>(n - 1));
   glEnable(target);
   rci.GLStates->SetBoundTexture(n - 1, target, GetHandle());
   if (target == GL_TEXTURE_CUBE_MAP) {
@@ -868,20 +842,20 @@ void TGLTexture::ApplyAsTextureN(int n, TRenderContextInfo& rci, const TMatrix* 
   }
   ApplyEnvironment();
   ApplyMappingMode();
-  ActiveTexture(GL_TEXTURE0);
+  SelectTextureUnit(GL_TEXTURE0);
 }
 
 void TGLTexture::UnApplyAsTextureN(int n, TRenderContextInfo& rci, bool reloadIdentityTextureMatrix) {
   (void)rci;
   if (n < 1 || !MultitextureAvailable() || n > MaxTextureUnits()) return;
   const GLenum target = image_->NativeTextureTarget();
-  ActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(n - 1));
+  SelectTextureUnit(GL_TEXTURE0 + static_cast<GLenum>(n - 1));
   glDisable(GL_TEXTURE_GEN_S);
   glDisable(GL_TEXTURE_GEN_T);
   glDisable(GL_TEXTURE_GEN_R);
   if (target == GL_TEXTURE_CUBE_MAP || reloadIdentityTextureMatrix) LoadUnitIdentityTextureMatrix();
   glDisable(target);
-  ActiveTexture(GL_TEXTURE0);
+  SelectTextureUnit(GL_TEXTURE0);
 }
 
 // =================================================== assignment, notification
@@ -889,7 +863,7 @@ void TGLTexture::UnApplyAsTextureN(int n, TRenderContextInfo& rci, bool reloadId
 void TGLTexture::Assign(const TPersistent* source) {
   if (source == nullptr) {
     {
-      THold hold(notifyHold_);
+      TNotifyHold hold(notifyHold_);
       SetDisabled(true);
       if (auto* picture = dynamic_cast<TGLPictureImage*>(image_.get())) {
         picture->Assign(static_cast<const TGraphic*>(nullptr));
@@ -907,7 +881,7 @@ void TGLTexture::Assign(const TPersistent* source) {
   }
   if (other == this) return;
   {
-    THold hold(notifyHold_);
+    TNotifyHold hold(notifyHold_);
     textureMode_ = other->textureMode_;
     textureWrap_ = other->textureWrap_;
     textureFormat_ = other->textureFormat_;
@@ -949,7 +923,7 @@ void TGLTexture::Assign(const TPersistent* source) {
 
 void TGLTexture::Assign(const TGraphic* graphic) {
   {
-    THold hold(notifyHold_);
+    TNotifyHold hold(notifyHold_);
     auto* picture = dynamic_cast<TGLPictureImage*>(image_.get());
     if (picture == nullptr) {
       ReplaceImage(std::make_unique<TGLPersistentImage>(this));
@@ -972,10 +946,42 @@ void TGLTexture::NotifyChange(TObject* sender) {
 
 // ========================================================= extended textures
 
-TGLTextureExItem::TGLTextureExItem()
-    : texture_(std::make_unique<TGLTexture>(this)),
-      textureOffset_(std::make_unique<TGLCoordinates3>(this, NullHmgVector, TGLCoordinatesStyle::cstPoint)),
-      textureScale_(std::make_unique<TGLCoordinates3>(this, XYZHmgVector, TGLCoordinatesStyle::cstPoint)) {}
+TGLTextureTransform::TGLTextureTransform(TPersistent* holder)
+    : textureOffset_(std::make_unique<TGLCoordinates3>(holder, NullHmgVector, TGLCoordinatesStyle::cstPoint)),
+      textureScale_(std::make_unique<TGLCoordinates3>(holder, XYZHmgVector, TGLCoordinatesStyle::cstPoint)) {}
+
+TGLTextureTransform::~TGLTextureTransform() = default;
+
+void TGLTextureTransform::SetTextureOffset(const TGLCoordinates3& value) {
+  textureOffset_->Assign(&value);
+  CoordinateChanged(textureOffset_.get());
+}
+
+void TGLTextureTransform::SetTextureScale(const TGLCoordinates3& value) {
+  textureScale_->Assign(&value);
+  CoordinateChanged(textureScale_.get());
+}
+
+void TGLTextureTransform::CalculateTextureMatrix() {
+  const TVector& offset = textureOffset_->AsVector();
+  const TVector& scale = textureScale_->AsVector();
+  if (offset.x == 0.0f && offset.y == 0.0f && offset.z == 0.0f && scale.x == 1.0f && scale.y == 1.0f &&
+      scale.z == 1.0f) {
+    textureMatrixIsIdentity_ = true;
+    textureMatrix_ = IdentityHmgMatrix;
+  } else {
+    textureMatrixIsIdentity_ = false;
+    textureMatrix_ = ScaleTranslationMatrix(scale, offset);
+  }
+}
+
+void TGLTextureTransform::AssignTransform(const TGLTextureTransform& other) {
+  textureOffset_->Assign(other.textureOffset_.get());
+  textureScale_->Assign(other.textureScale_.get());
+  CalculateTextureMatrix();
+}
+
+TGLTextureExItem::TGLTextureExItem() : TGLTextureTransform(this), texture_(std::make_unique<TGLTexture>(this)) {}
 
 TGLTextureExItem::~TGLTextureExItem() = default;
 
@@ -989,29 +995,6 @@ void TGLTextureExItem::SetTextureIndex(int32_t value) {
   if (index == textureIndex_) return;
   textureIndex_ = index;
   Changed(false);
-}
-
-void TGLTextureExItem::SetTextureOffset(const TGLCoordinates3& value) {
-  textureOffset_->Assign(&value);
-  CoordinateChanged(textureOffset_.get());
-}
-
-void TGLTextureExItem::SetTextureScale(const TGLCoordinates3& value) {
-  textureScale_->Assign(&value);
-  CoordinateChanged(textureScale_.get());
-}
-
-void TGLTextureExItem::CalculateTextureMatrix() {
-  const TVector& offset = textureOffset_->AsVector();
-  const TVector& scale = textureScale_->AsVector();
-  if (offset.x == 0.0f && offset.y == 0.0f && offset.z == 0.0f && scale.x == 1.0f && scale.y == 1.0f &&
-      scale.z == 1.0f) {
-    textureMatrixIsIdentity_ = true;
-    textureMatrix_ = IdentityHmgMatrix;
-  } else {
-    textureMatrixIsIdentity_ = false;
-    textureMatrix_ = ScaleTranslationMatrix(scale, offset);
-  }
 }
 
 void TGLTextureExItem::CoordinateChanged(TGLCustomCoordinates* sender) {
@@ -1030,9 +1013,7 @@ void TGLTextureExItem::Assign(const TPersistent* source) {
   }
   texture_->Assign(other->texture_.get());
   textureIndex_ = other->textureIndex_;
-  textureOffset_->Assign(other->textureOffset_.get());
-  textureScale_->Assign(other->textureScale_.get());
-  CalculateTextureMatrix();
+  AssignTransform(*other);
   Changed(false);
 }
 
@@ -1040,16 +1021,16 @@ void TGLTextureExItem::Apply(TRenderContextInfo& rci) {
   applied_ = false;
   if (!texture_->Enabled()) return;
   const GLenum unit = GL_TEXTURE0 + static_cast<GLenum>(textureIndex_);
-  ActiveTexture(unit);
+  SelectTextureUnit(unit);
   glMatrixMode(GL_TEXTURE);
   glPushMatrix();
-  if (textureMatrixIsIdentity_) {
+  if (TextureMatrixIsIdentity()) {
     glLoadIdentity();
   } else {
-    glLoadMatrixf(textureMatrix_.data());
+    glLoadMatrixf(TextureMatrix().data());
   }
   glMatrixMode(GL_MODELVIEW);
-  ActiveTexture(GL_TEXTURE0);
+  SelectTextureUnit(GL_TEXTURE0);
   if (textureIndex_ == 0) {
     texture_->Apply(rci);
   } else if (textureIndex_ == 1) {
@@ -1069,11 +1050,11 @@ void TGLTextureExItem::UnApply(TRenderContextInfo& rci) {
   } else {
     texture_->UnApplyAsTextureN(textureIndex_ + 1, rci, false);
   }
-  ActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(textureIndex_));
+  SelectTextureUnit(GL_TEXTURE0 + static_cast<GLenum>(textureIndex_));
   glMatrixMode(GL_TEXTURE);
   glPopMatrix();
   glMatrixMode(GL_MODELVIEW);
-  ActiveTexture(GL_TEXTURE0);
+  SelectTextureUnit(GL_TEXTURE0);
   applied_ = false;
 }
 

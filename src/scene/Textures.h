@@ -4,7 +4,7 @@
 // extended texture, a list of further textures bound to other units.
 //
 // Sections: notification interface and events; enumerations; TGLTexture;
-// TGLTextureExItem and TGLTextureEx; process-wide defaults.
+// texture transform, TGLTextureExItem and TGLTextureEx; process-wide defaults.
 //
 // Uploads are lazy: a setter only marks the image or the parameters stale and
 // notifies; the next GetHandle (with a context current) rebuilds what is
@@ -332,11 +332,43 @@ class TGLTexture : public TGLUpdateAbleObject, public IGLTextureImageOwner {
   int notifyHold_ = 0;  // above 0 while Assign runs: notifications held back
 };
 
-// ------------------------------------------- TGLTextureExItem, TGLTextureEx
+// ------------------------ texture transform, TGLTextureExItem, TGLTextureEx
+
+// The offset and scale of texture coordinates and the texture matrix they
+// make, as an extended-texture item and a library material carry them. The
+// object deriving from this one owns the two coordinates and hears of their
+// changes through CoordinateChanged.
+class TGLTextureTransform : public IGLCoordinatesUpdateAble {
+ public:
+  TGLCoordinates3& TextureOffset() const { return *textureOffset_; }
+  // Assigns the value, then CoordinateChanged.
+  void SetTextureOffset(const TGLCoordinates3& value);
+  TGLCoordinates3& TextureScale() const { return *textureScale_; }
+  void SetTextureScale(const TGLCoordinates3& value);
+  bool TextureMatrixIsIdentity() const { return textureMatrixIsIdentity_; }
+  const TMatrix& TextureMatrix() const { return textureMatrix_; }
+  // Identity for offset (0, 0, 0) and scale (1, 1, 1), else scale and offset.
+  void CalculateTextureMatrix();
+
+ protected:
+  // `holder` is the deriving object, owner of the coordinates: offset
+  // (0, 0, 0), scale (1, 1, 1).
+  explicit TGLTextureTransform(TPersistent* holder);
+  ~TGLTextureTransform();
+  // Offset and scale assigned from `other` (each notifying as its Assign
+  // does), then the matrix recomputed.
+  void AssignTransform(const TGLTextureTransform& other);
+
+ private:
+  std::unique_ptr<TGLCoordinates3> textureOffset_;
+  std::unique_ptr<TGLCoordinates3> textureScale_;
+  bool textureMatrixIsIdentity_ = true;
+  TMatrix textureMatrix_ = IdentityHmgMatrix;
+};
 
 // One more texture on texture unit TextureIndex, with its own offset and
 // scale of the texture coordinates.
-class TGLTextureExItem : public TCollectionItem, public IGLCoordinatesUpdateAble {
+class TGLTextureExItem : public TCollectionItem, public TGLTextureTransform {
   QIRA_CLASS(TGLTextureExItem, TCollectionItem)
 
   TGLTextureExItem();
@@ -346,14 +378,6 @@ class TGLTextureExItem : public TCollectionItem, public IGLCoordinatesUpdateAble
   void SetTexture(const TGLTexture& value);
   int32_t TextureIndex() const { return textureIndex_; }
   void SetTextureIndex(int32_t value);
-  TGLCoordinates3& TextureOffset() const { return *textureOffset_; }
-  void SetTextureOffset(const TGLCoordinates3& value);
-  TGLCoordinates3& TextureScale() const { return *textureScale_; }
-  void SetTextureScale(const TGLCoordinates3& value);
-  bool TextureMatrixIsIdentity() const { return textureMatrixIsIdentity_; }
-  const TMatrix& TextureMatrix() const { return textureMatrix_; }
-  // Identity for offset (0, 0, 0) and scale (1, 1, 1), else scale and offset.
-  void CalculateTextureMatrix();
 
   // "Tex [<TextureIndex>]"
   std::string GetDisplayName() const override;
@@ -374,10 +398,6 @@ class TGLTextureExItem : public TCollectionItem, public IGLCoordinatesUpdateAble
  private:
   std::unique_ptr<TGLTexture> texture_;
   int32_t textureIndex_ = 0;
-  std::unique_ptr<TGLCoordinates3> textureOffset_;
-  std::unique_ptr<TGLCoordinates3> textureScale_;
-  bool textureMatrixIsIdentity_ = true;
-  TMatrix textureMatrix_ = IdentityHmgMatrix;
   bool applied_ = false;
 };
 

@@ -90,6 +90,21 @@ class TGLUpdateAbleObject : public TGLInterfacedPersistent, public IGLNotifyAble
   TPersistent* owner_;
 };
 
+// Raises an object's hold counter for its own lifetime. An object whose
+// compound change (an Assign, say) runs through setters that each notify
+// checks the counter in its notification and stays silent while it is above
+// 0, then notifies once at the end.
+class TNotifyHold {
+ public:
+  explicit TNotifyHold(int& counter) : counter_(counter) { ++counter_; }
+  ~TNotifyHold() { --counter_; }
+  TNotifyHold(const TNotifyHold&) = delete;
+  TNotifyHold& operator=(const TNotifyHold&) = delete;
+
+ private:
+  int& counter_;
+};
+
 // An owned collection that reports every change of its items or of their
 // number through OnNotifyChange; owned by a TGLUpdateAbleComponent, the event
 // is bound to that owner's NotifyChange at creation.

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -31,40 +33,25 @@ struct TScopedEditors {
   ~TScopedEditors() { SetBHCollectionEditors(nullptr, nullptr); }
 };
 
-TEST(GeologyItem, StartsAsAFilledRedDiagonalCrossWithBorder) {
-  TBHDepthCollectionItem item;
-  EXPECT_EQ(item.ShortName, "");
-  EXPECT_EQ(item.FullName, "");
-  EXPECT_TRUE(item.Filling);
-  EXPECT_EQ(item.Color, 255u);
-  EXPECT_FALSE(item.Texture);
-  EXPECT_EQ(item.HatchStyle, bsDiagCross);
-  EXPECT_TRUE(item.Border);
-  EXPECT_EQ(item.Top, 10.0f);
-  EXPECT_EQ(item.Bottom, 20.0f);
-}
-
-TEST(GeologyItem, EqualsComparesNamesCaseSensitivelyAndIgnoresDepths) {
-  TBHDepthCollectionItem a = Clay();
-  TBHDepthCollectionItem b = Clay();
-  b.Top = 99;
-  b.Bottom = 100;
-  EXPECT_TRUE(a.Equals(b));
-
-  b.ShortName = "CL";
-  EXPECT_FALSE(a.Equals(b));
-
-  const auto differ = [&](auto change) {
-    TBHDepthCollectionItem c = Clay();
-    change(c);
-    return !a.Equals(c);
+TEST(GeologyItem, EqualsComparesEveryStyleFieldAndNamesCaseSensitivelyButNotDepths) {
+  const std::function<void(TBHDepthCollectionItem&)> changes[] = {
+      [](TBHDepthCollectionItem& c) { c.ShortName = "CL"; },
+      [](TBHDepthCollectionItem& c) { c.FullName = "Ton"; },
+      [](TBHDepthCollectionItem& c) { c.Filling = true; },
+      [](TBHDepthCollectionItem& c) { c.Color = 0x123457; },
+      [](TBHDepthCollectionItem& c) { c.Texture = false; },
+      [](TBHDepthCollectionItem& c) { c.HatchStyle = bsCross; },
+      [](TBHDepthCollectionItem& c) { c.Border = true; },
   };
-  EXPECT_TRUE(differ([](TBHCollectionItem& c) { c.FullName = "Ton"; }));
-  EXPECT_TRUE(differ([](TBHCollectionItem& c) { c.Filling = true; }));
-  EXPECT_TRUE(differ([](TBHCollectionItem& c) { c.Color = 0x123457; }));
-  EXPECT_TRUE(differ([](TBHCollectionItem& c) { c.Texture = false; }));
-  EXPECT_TRUE(differ([](TBHCollectionItem& c) { c.HatchStyle = bsCross; }));
-  EXPECT_TRUE(differ([](TBHCollectionItem& c) { c.Border = true; }));
+  for (size_t i = 0; i < std::size(changes); ++i) {
+    TBHDepthCollectionItem changed = Clay();
+    changes[i](changed);
+    EXPECT_FALSE(Clay().Equals(changed)) << "change " << i;
+  }
+  TBHDepthCollectionItem deeper = Clay();
+  deeper.Top = 99;
+  deeper.Bottom = 100;
+  EXPECT_TRUE(Clay().Equals(deeper));
 }
 
 TEST(GeologyItem, AssignCopiesDepthsOnlyBetweenIntervals) {

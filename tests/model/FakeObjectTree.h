@@ -6,6 +6,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/TreeNode.h"
@@ -115,11 +116,7 @@ class TFakeObjectTree : public TObjectTreeView {
     for (TTreeItemId c : children) DropSubtree(c);
     nodes_.erase(node);
   }
-  TNode& At(TTreeItemId node) {
-    auto it = nodes_.find(node);
-    if (it == nodes_.end()) throw std::out_of_range("no such tree node");
-    return it->second;
-  }
+  TNode& At(TTreeItemId node) { return const_cast<TNode&>(std::as_const(*this).At(node)); }
   const TNode& At(TTreeItemId node) const {
     auto it = nodes_.find(node);
     if (it == nodes_.end()) throw std::out_of_range("no such tree node");

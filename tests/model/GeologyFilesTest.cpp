@@ -26,22 +26,14 @@ class GeologyFixtures : public ::testing::Test {
 
 using InkCollarLine = GeologyFixtures;
 
-TEST_F(InkCollarLine, ReadsTheCollarWhateverTheLineEnding) {
-  for (const char* name : {"crlf.ink", "lf.ink", "cr.ink", "no_final_ending.ink", "tabs.ink"}) {
+TEST_F(InkCollarLine, ReadsTheCollarWhateverTheLineEndingOrDecimalSeparator) {
+  for (const char* name : {"crlf.ink", "lf.ink", "cr.ink", "no_final_ending.ink", "tabs.ink", "comma_collar.ink"}) {
     double x = 0, y = 0, z = 0;
     EXPECT_TRUE(ReadInkCollarLine(Fixture(name), x, y, z)) << name;
     EXPECT_EQ(x, 1000.5) << name;
     EXPECT_EQ(y, 2000.25) << name;
     EXPECT_EQ(z, 150) << name;
   }
-}
-
-TEST_F(InkCollarLine, AcceptsADecimalCommaInTheCollar) {
-  double x = 0, y = 0, z = 0;
-  ASSERT_TRUE(ReadInkCollarLine(Fixture("comma_collar.ink"), x, y, z));
-  EXPECT_EQ(x, 1000.5);
-  EXPECT_EQ(y, 2000.25);
-  EXPECT_EQ(z, 150);
 }
 
 TEST_F(InkCollarLine, LeavesTheDefaultsSilentlyWhenTheLineIsNotACollar) {
@@ -84,44 +76,35 @@ TEST_F(InkStations, ReadWithEveryLineEnding) {
   EXPECT_TRUE(fake.Messages.empty());
 }
 
-TEST_F(InkStations, PassOverBlankLines) {
-  std::optional<std::vector<TInkStation>> stations = LoadInclinationStations(Fixture("blank_lines.ink"));
-  ASSERT_TRUE(stations);
-  ASSERT_EQ(stations->size(), 3u);
-  EXPECT_EQ((*stations)[2].Depth, 20);
-}
-
-TEST_F(InkStations, OneStationIsTheCollarAlone) {
-  std::optional<std::vector<TInkStation>> stations = LoadInclinationStations(Fixture("collar_only.ink"));
-  ASSERT_TRUE(stations);
-  ASSERT_EQ(stations->size(), 1u);
-  EXPECT_EQ((*stations)[0].Depth, 0);
+TEST_F(InkStations, PassOverBlankLinesAndOneStationIsTheCollarAlone) {
+  const struct {
+    const char* name;
+    size_t count;
+    double lastDepth;
+  } table[] = {{"blank_lines.ink", 3, 20}, {"collar_only.ink", 1, 0}};
+  for (const auto& row : table) {
+    std::optional<std::vector<TInkStation>> stations = LoadInclinationStations(Fixture(row.name));
+    ASSERT_TRUE(stations) << row.name;
+    ASSERT_EQ(stations->size(), row.count) << row.name;
+    EXPECT_EQ(stations->back().Depth, row.lastDepth) << row.name;
+  }
 }
 
 TEST_F(InkStations, UnreadableFilesAreReportedToTheUser) {
-  struct Case {
-    const char* file;
-    std::string message;
+  const std::pair<const char*, const char*> cases[] = {
+      {"fewer_stations.ink", " has invalid format"}, {"bad_station.ink", " has invalid format"},
+      {"short_station.ink", " has invalid format"},
+      {"comma_station.ink", " has invalid format"},  // '.' only in stations
+      {"nan_station.ink", " has invalid format"},      {"n_zero.ink", " has invalid format"},
+      {"n_negative.ink", " has invalid format"},       {"n_not_integer.ink", " has invalid format"},
+      {"huge_n.ink", " has invalid format"},           {"empty.ink", " has invalid format"},
+      {"first_not_zero.ink", ". First point must be 0"}, {"no_such_file.ink", " not found"},
   };
-  const Case cases[] = {
-      {"fewer_stations.ink", "File fewer_stations.ink has invalid format"},
-      {"bad_station.ink", "File bad_station.ink has invalid format"},
-      {"short_station.ink", "File short_station.ink has invalid format"},
-      {"comma_station.ink", "File comma_station.ink has invalid format"},  // '.' only in stations
-      {"nan_station.ink", "File nan_station.ink has invalid format"},
-      {"n_zero.ink", "File n_zero.ink has invalid format"},
-      {"n_negative.ink", "File n_negative.ink has invalid format"},
-      {"n_not_integer.ink", "File n_not_integer.ink has invalid format"},
-      {"huge_n.ink", "File huge_n.ink has invalid format"},
-      {"empty.ink", "File empty.ink has invalid format"},
-      {"first_not_zero.ink", "File first_not_zero.ink. First point must be 0"},
-      {"no_such_file.ink", "File no_such_file.ink not found"},
-  };
-  for (const Case& c : cases) {
+  for (auto [file, problem] : cases) {
     TFakeServices fake;
-    EXPECT_FALSE(LoadInclinationStations(Fixture(c.file))) << c.file;
-    ASSERT_EQ(fake.Messages.size(), 1u) << c.file;
-    EXPECT_EQ(fake.Messages[0].Text, c.message);
+    EXPECT_FALSE(LoadInclinationStations(Fixture(file))) << file;
+    ASSERT_EQ(fake.Messages.size(), 1u) << file;
+    EXPECT_EQ(fake.Messages[0].Text, std::string("File ") + file + problem);
     EXPECT_EQ(fake.Messages[0].Kind, TMessageKind::Error);
   }
 }

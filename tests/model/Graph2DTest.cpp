@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "model/Palette.h"
-#include "platform/CanvasTestApp.h"
 #include "platform/Rounding.h"
+#include "support/TestApplication.h"
 
 namespace qira {
 namespace {

@@ -34,6 +34,12 @@ std::unique_ptr<TFakeSection> Section(float frequency, const std::string& pair =
   return s;
 }
 
+// Appends child to parent (unsorted) and returns it with its own type.
+template <class T>
+T* Add(TGraphMain& parent, std::unique_ptr<T> child) {
+  return static_cast<T*>(parent.AddChild(std::move(child), false));
+}
+
 std::vector<std::string> ChildNames(const TGraphMain& o) {
   std::vector<std::string> out;
   for (int i = 0; i < o.ChildCount(); ++i) out.push_back(o.GetChild(i)->Name());
@@ -50,6 +56,17 @@ void SetBounds(TGraphMain& o, TSurveyPoint min, TSurveyPoint max) {
   o.BoundsMin = min;
   o.BoundsMax = max;
 }
+
+// A root with a scene context, an object tree without a window and fake user services.
+class GraphScene : public testing::Test {
+ protected:
+  GraphScene() { root.SetContext(&context); }
+
+  TFakeServices services;
+  TFakeObjectTree tree;
+  TSceneContext context;
+  TGraphMain root;
+};
 
 // ---- Ordering -------------------------------------------------------------------------
 
@@ -140,13 +157,10 @@ TEST(GraphTree, ChildAccessOutsideTheRangeGivesNothing) {
   EXPECT_EQ(root.GetChild(0)->GetRoot(), &root);
 }
 
-TEST(GraphTree, InsertedChildTakesTheParentsContextOnlyForItself) {
-  TSceneContext context;
-  TGraphMain root;
-  root.SetContext(&context);
+TEST_F(GraphScene, InsertedChildTakesTheParentsContextOnlyForItself) {
   auto sub = Group("sub");
   sub->AddChild(Group("leaf"), false);
-  TGraphMain* added = root.AddChild(std::move(sub), false);
+  TGraphMain* added = Add(root, std::move(sub));
   EXPECT_EQ(added->Context, &context);
   EXPECT_EQ(added->GetChild(0)->Context, nullptr);
   root.SetContext(&context);
@@ -169,37 +183,33 @@ TEST(GraphTree, ClearFreesChildrenAndResetsTheObject) {
   EXPECT_EQ(o.ChildCount(), 0);
   EXPECT_EQ(o.BoundsMin, EmptyBoundsMin);
   EXPECT_EQ(o.BoundsMax, EmptyBoundsMax);
+  EXPECT_TRUE(o.IsEmpty());
+  o.AddChild(Group("a"), false)->AddChild(Group("b"), false);
+  EXPECT_TRUE(o.IsEmpty());  // every child is empty
 }
 
 TEST(GraphTree, BoreholesAreCollectedFromTheWholeTreeInPreOrder) {
   TGraphMain root;
-  TGraphMain* a = root.AddChild(Group("a"), false);
+  TGraphMain* a = Add(root, Group("a"));
   auto b1 = Counting("b1");
   b1->TypeId = GraphTypeId::Borehole;
   b1->SetVisible(false);
-  TGraphMain* first = a->AddChild(std::move(b1), false);
+  TGraphMain* first = Add(*a, std::move(b1));
   auto b2 = Counting("b2");
   b2->TypeId = GraphTypeId::Borehole;
-  TGraphMain* second = root.AddChild(std::move(b2), false);
-  TGraphMain* other = root.AddChild(Group("z"), false);
+  TGraphMain* second = Add(root, std::move(b2));
+  TGraphMain* other = Add(root, Group("z"));
   EXPECT_EQ(other->GetBoreholes(), (std::vector<TGraphMain*>{first, second}));
-}
-
-TEST(GraphTree, IsEmptyWhenEveryChildIsEmpty) {
-  TGraphMain root;
-  EXPECT_TRUE(root.IsEmpty());
-  root.AddChild(Group("a"), false)->AddChild(Group("b"), false);
-  EXPECT_TRUE(root.IsEmpty());
 }
 
 // ---- Section groups ------------------------------------------------------------------
 
 TEST(GraphSectionGroups, FindsTheFirstGroupThatAcceptsInPreOrder) {
   TGraphMain root;
-  TGraphMain* outer = root.AddChild(Group("outer"), false);
-  TGraphMain* g1 = outer->AddChild(std::make_unique<TFakeSectionGroup>("A - B"), false);
-  TGraphMain* g2 = root.AddChild(std::make_unique<TFakeSectionGroup>("A - B"), false);
-  root.AddChild(std::make_unique<TFakeSectionGroup>("C - D"), false);
+  TGraphMain* outer = Add(root, Group("outer"));
+  TGraphMain* g1 = Add(*outer, std::make_unique<TFakeSectionGroup>("A - B"));
+  TGraphMain* g2 = Add(root, std::make_unique<TFakeSectionGroup>("A - B"));
+  Add(root, std::make_unique<TFakeSectionGroup>("C - D"));
   EXPECT_EQ(root.FindSectionGroup(*Section(10)), g1);
   EXPECT_EQ(root.FindSectionGroup(*Section(10, "X - Y")), nullptr);
   EXPECT_EQ(root.FindSectionGroup(*Group("not a section")), nullptr);
@@ -208,14 +218,9 @@ TEST(GraphSectionGroups, FindsTheFirstGroupThatAcceptsInPreOrder) {
   EXPECT_EQ(root.FindSectionGroup(*Section(10)), g2);
 }
 
-TEST(GraphSectionGroups, NewSectionGoesToItsGroupIsShownAndHidesTheOthers) {
-  TFakeServices services;
-  TFakeObjectTree tree;
-  TSceneContext context;
-  TGraphMain root;
-  root.SetContext(&context);
+TEST_F(GraphScene, NewSectionGoesToItsGroupIsShownAndHidesTheOthers) {
   root.SetTreeView(&tree);
-  TGraphMain* sections = root.AddChild(Group("Sections"), false);
+  TGraphMain* sections = Add(root, Group("Sections"));
   root.AddToTree(&tree);
   int groupsMade = 0;
   auto newGroup = [&](const TGraphMain& s) {
@@ -243,14 +248,12 @@ TEST(GraphSectionGroups, NewSectionGoesToItsGroupIsShownAndHidesTheOthers) {
 
 // ---- Visibility ----------------------------------------------------------------------
 
-TEST(GraphVisibility, ExclusiveSiblingsShowOneAtATimeAndTheirMarksFollow) {
-  TFakeObjectTree tree;
-  TGraphMain root;
-  TGraphMain* group = root.AddChild(Group("g"), false);
+TEST_F(GraphScene, ExclusiveSiblingsShowOneAtATimeAndTheirMarksFollow) {
+  TGraphMain* group = Add(root, Group("g"));
   group->AddToTree(&tree);
-  TGraphMain* first = group->AddChild(Section(10), false);
+  TGraphMain* first = Add(*group, Section(10));
   first->AddTreeNode(&tree);
-  TGraphMain* second = group->AddChild(Section(5), false);  // inserted visible: hides the first
+  TGraphMain* second = Add(*group, Section(5));  // inserted visible: hides the first
   second->AddTreeNode(&tree);
   EXPECT_FALSE(first->Visible());
   EXPECT_TRUE(second->Visible());
@@ -266,11 +269,9 @@ TEST(GraphVisibility, ExclusiveSiblingsShowOneAtATimeAndTheirMarksFollow) {
   EXPECT_FALSE(on);
 }
 
-TEST(GraphVisibility, NonExclusiveSiblingsStayAndTheCheckBoxFollows) {
-  TFakeObjectTree tree;
-  TGraphMain root;
-  TGraphMain* a = root.AddChild(Group("a"), false);
-  TGraphMain* b = root.AddChild(Group("b"), false);
+TEST_F(GraphScene, NonExclusiveSiblingsStayAndTheCheckBoxFollows) {
+  TGraphMain* a = Add(root, Group("a"));
+  TGraphMain* b = Add(root, Group("b"));
   root.AddToTree(&tree);
   a->SetVisible(false);
   EXPECT_TRUE(b->Visible());
@@ -282,19 +283,17 @@ TEST(GraphVisibility, NonExclusiveSiblingsStayAndTheCheckBoxFollows) {
   EXPECT_TRUE(checked);
 }
 
-TEST(GraphVisibility, OnlyAChangeIsApplied) {
+TEST(GraphVisibility, OnlyAChangeIsAppliedAndAHiddenParentHidesItsSubtree) {
   TCountingGroup o;
   o.SetVisible(true);
   EXPECT_EQ(o.VisibilityUpdates, 0);
   o.SetVisible(false);
   o.SetVisible(false);
   EXPECT_EQ(o.VisibilityUpdates, 1);
-}
 
-TEST(GraphVisibility, AnObjectUnderAHiddenParentIsHidden) {
   TGraphMain root;
-  TGraphMain* a = root.AddChild(Group("a"), false);
-  TGraphMain* leaf = a->AddChild(Group("leaf"), false);
+  TGraphMain* a = Add(root, Group("a"));
+  TGraphMain* leaf = Add(*a, Group("leaf"));
   EXPECT_FALSE(leaf->IsHidden());
   a->SetVisible(false);
   EXPECT_TRUE(leaf->Visible());
@@ -305,11 +304,14 @@ TEST(GraphVisibility, AnObjectUnderAHiddenParentIsHidden) {
 
 TEST(GraphBounds, VisibleBoundsJoinEveryShownObjectOfTheSubtree) {
   TGraphMain root;
-  TGraphMain* a = root.AddChild(Group("a"), false);
-  SetBounds(*a, {0, 0, 0}, {1, 1, 1});
-  TGraphMain* b = a->AddChild(Group("b"), false);
+  TGraphMain* a = Add(root, Group("a"));
+  a->ExtendBounds({0, 1, 0});
+  a->ExtendBounds({1, 0, 1});
+  EXPECT_EQ(a->BoundsMin, (TSurveyPoint{0, 0, 0}));  // grown component-wise
+  EXPECT_EQ(a->BoundsMax, (TSurveyPoint{1, 1, 1}));
+  TGraphMain* b = Add(*a, Group("b"));
   SetBounds(*b, {-4, 2, -1}, {0, 6, 0.5});
-  TGraphMain* hidden = root.AddChild(Group("h"), false);
+  TGraphMain* hidden = Add(root, Group("h"));
   SetBounds(*hidden, {-100, -100, -100}, {100, 100, 100});
   hidden->SetVisible(false);
   TSurveyPoint min, max;
@@ -323,8 +325,8 @@ TEST(GraphBounds, VisibleBoundsJoinEveryShownObjectOfTheSubtree) {
 
 TEST(GraphBounds, OnlyHiddenObjectsWithBoundsGiveNoCentre) {
   TGraphMain root;
-  TGraphMain* a = root.AddChild(Group("a"), false);
-  TGraphMain* leaf = a->AddChild(Group("leaf"), false);
+  TGraphMain* a = Add(root, Group("a"));
+  TGraphMain* leaf = Add(*a, Group("leaf"));
   leaf->ExtendBounds({1, 2, 3});
   a->SetVisible(false);
   TSurveyPoint center;
@@ -334,19 +336,8 @@ TEST(GraphBounds, OnlyHiddenObjectsWithBoundsGiveNoCentre) {
   EXPECT_FALSE(leaf->GetCenter(center));
 }
 
-TEST(GraphBounds, ExtendBoundsGrowsTheBoxComponentWise) {
-  TGraphMain o;
-  o.ExtendBounds({1, 5, -2});
-  o.ExtendBounds({3, -1, 0});
-  EXPECT_EQ(o.BoundsMin, (TSurveyPoint{1, -1, -2}));
-  EXPECT_EQ(o.BoundsMax, (TSurveyPoint{3, 5, 0}));
-}
-
-TEST(GraphBounds, CenterIfUnsetSetsTheOffsetInSceneOrderOnlyOnce) {
-  TSceneContext context;
-  TGraphMain root;
-  root.SetContext(&context);
-  SetBounds(*root.AddChild(Group("a"), false), {0, 10, 100}, {2, 30, 300});
+TEST_F(GraphScene, CenterIfUnsetSetsTheOffsetInSceneOrderOnlyOnce) {
+  SetBounds(*Add(root, Group("a")), {0, 10, 100}, {2, 30, 300});
   root.CenterIfUnset();
   EXPECT_EQ(context.ModelOffset, (std::array<double, 3>{1, 200, 20}));
   SetBounds(*root.GetChild(0), {0, 0, 0}, {0, 0, 0});
@@ -354,12 +345,9 @@ TEST(GraphBounds, CenterIfUnsetSetsTheOffsetInSceneOrderOnlyOnce) {
   EXPECT_EQ(context.ModelOffset, (std::array<double, 3>{1, 200, 20}));
 }
 
-TEST(GraphBounds, ANewObjectRecentresOnlyAnEmptyScene) {
-  TSceneContext context;
-  TGraphMain root;
-  root.SetContext(&context);
-  TGraphMain* boreholes = root.AddChild(Group("Boreholes"), false);
-  TGraphMain* objects = root.AddChild(Group("Objects"), false);
+TEST_F(GraphScene, ANewObjectRecentresOnlyAnEmptyScene) {
+  TGraphMain* boreholes = Add(root, Group("Boreholes"));
+  TGraphMain* objects = Add(root, Group("Objects"));
   auto first = Counting("first");
   SetBounds(*first, {10, 20, 30}, {12, 22, 32});
   boreholes->AddNewObject(std::move(first), true);
@@ -374,11 +362,8 @@ TEST(GraphBounds, ANewObjectRecentresOnlyAnEmptyScene) {
   EXPECT_EQ(context.ModelOffset, (std::array<double, 3>{0, 0, 0}));
 }
 
-TEST(GraphBounds, HiddenObjectsWithBoundsKeepTheOffset) {
-  TSceneContext context;
-  TGraphMain root;
-  root.SetContext(&context);
-  TGraphMain* hidden = root.AddChild(Group("hidden"), false);
+TEST_F(GraphScene, HiddenObjectsWithBoundsKeepTheOffset) {
+  TGraphMain* hidden = Add(root, Group("hidden"));
   SetBounds(*hidden, {0, 0, 0}, {1, 1, 1});
   hidden->SetVisible(false);
   auto added = Counting("new");
@@ -391,10 +376,10 @@ TEST(GraphBounds, HiddenObjectsWithBoundsKeepTheOffset) {
 
 TEST(GraphSettings, TransparencyReachesTheSubtreeAndRebuildsOnlyWhatChanged) {
   TGraphMain root;
-  TCountingGroup* a = static_cast<TCountingGroup*>(root.AddChild(Counting("a"), false));
-  TCountingGroup* b = static_cast<TCountingGroup*>(a->AddChild(Counting("b"), false));
-  TCountingGroup* c = static_cast<TCountingGroup*>(a->AddChild(Counting("c"), false));
-  TCountingGroup* outside = static_cast<TCountingGroup*>(root.AddChild(Counting("d"), false));
+  TCountingGroup* a = Add(root, Counting("a"));
+  TCountingGroup* b = Add(*a, Counting("b"));
+  TCountingGroup* c = Add(*a, Counting("c"));
+  TCountingGroup* outside = Add(root, Counting("d"));
   c->Transparency = 100;
   a->ApplyTransparency(100);
   EXPECT_EQ(a->Transparency, 100);
@@ -408,9 +393,9 @@ TEST(GraphSettings, TransparencyReachesTheSubtreeAndRebuildsOnlyWhatChanged) {
 
 TEST(GraphSettings, EditAcceptedForAllSetsTheWholeTree) {
   TGraphMain root;
-  TGraphMain* a = root.AddChild(Group("a"), false);
-  TGraphMain* b = root.AddChild(Group("b"), false);
-  TGraphMain* a1 = a->AddChild(Group("a1"), false);
+  TGraphMain* a = Add(root, Group("a"));
+  TGraphMain* b = Add(root, Group("b"));
+  TGraphMain* a1 = Add(*a, Group("a1"));
   std::string caption;
   SetTransparencyDialog([&](const std::string& c, TTransparencyParams& p) {
     caption = c;
@@ -447,10 +432,10 @@ TEST(GraphSettings, EditAcceptedForAllSetsTheWholeTree) {
 
 TEST(GraphSettings, CopySettingsReachesEveryObjectOfTheSameKindWhenFlagged) {
   TGraphMain root;
-  TGraphMain* g = root.AddChild(Group("g"), false);
-  auto* s1 = static_cast<TFakeSpheres*>(g->AddChild(std::make_unique<TFakeSpheres>(), false));
-  auto* s2 = static_cast<TFakeSpheres*>(root.AddChild(std::make_unique<TFakeSpheres>(), false));
-  auto* source = static_cast<TFakeSpheres*>(root.AddChild(std::make_unique<TFakeSpheres>(), false));
+  TGraphMain* g = Add(root, Group("g"));
+  auto* s1 = Add(*g, std::make_unique<TFakeSpheres>());
+  auto* s2 = Add(root, std::make_unique<TFakeSpheres>());
+  auto* source = Add(root, std::make_unique<TFakeSpheres>());
   source->Color = 0x123456;
   root.CopySettingsFrom(*source);
   EXPECT_EQ(s1->Color, 0);
@@ -462,12 +447,10 @@ TEST(GraphSettings, CopySettingsReachesEveryObjectOfTheSameKindWhenFlagged) {
 
 // ---- Tree nodes ----------------------------------------------------------------------
 
-TEST(GraphTreeNodes, RootChildrenAreTopLevelAndNodesFollowTheChildOrder) {
-  TFakeObjectTree tree;
-  TGraphMain root;
+TEST_F(GraphScene, RootChildrenAreTopLevelAndNodesFollowTheChildOrder) {
   TGraphMain* a = root.AddChild(Group("a"), true);
   root.AddChild(Group("c"), true);
-  a->AddChild(Group("a1"), false);
+  Add(*a, Group("a1"));
   root.AddToTree(&tree);
   EXPECT_EQ(root.GetTreeNode(), 0u);
   EXPECT_EQ(tree.Texts(0), (std::vector<std::string>{"a", "c"}));
@@ -481,11 +464,9 @@ TEST(GraphTreeNodes, RootChildrenAreTopLevelAndNodesFollowTheChildOrder) {
   EXPECT_EQ(tree.NodeCount(), 4u);
 }
 
-TEST(GraphTreeNodes, NameAndExpandedStateReachTheNode) {
-  TFakeObjectTree tree;
-  TGraphMain root;
-  TGraphMain* a = root.AddChild(Group("a"), false);
-  TGraphMain* a1 = a->AddChild(Group("a1"), false);
+TEST_F(GraphScene, NameAndExpandedStateReachTheNodeAndVanishedNodesAreLetGo) {
+  TGraphMain* a = Add(root, Group("a"));
+  TGraphMain* a1 = Add(*a, Group("a1"));
   root.AddToTree(&tree);
   a->SetName("renamed");
   EXPECT_EQ(tree.NodeText(a->GetTreeNode()), "renamed");
@@ -496,13 +477,7 @@ TEST(GraphTreeNodes, NameAndExpandedStateReachTheNode) {
   EXPECT_FALSE(tree.NodeExpanded(a1->GetTreeNode()));
   root.ApplyExpanded(true);
   EXPECT_TRUE(tree.NodeExpanded(a1->GetTreeNode()));
-}
 
-TEST(GraphTreeNodes, RelinkedIdentifiersAndVanishedNodes) {
-  TFakeObjectTree tree;
-  TGraphMain root;
-  TGraphMain* a = root.AddChild(Group("a"), false);
-  root.AddToTree(&tree);
   const TTreeItemId node = a->GetTreeNode();
   tree.ClearNodes();
   EXPECT_EQ(a->GetTreeNode(), 0u);
@@ -524,7 +499,7 @@ std::vector<std::string> Captions(const TObjectMenu& menu) {
 
 TEST(GraphMenu, TheRootOffersNoRenameOrDelete) {
   TGraphMain root;
-  TGraphMain* child = root.AddChild(Group("a"), false);
+  TGraphMain* child = Add(root, Group("a"));
   TObjectMenu rootMenu, childMenu;
   root.FillMenu(rootMenu);
   child->FillMenu(childMenu);
@@ -560,55 +535,40 @@ TEST(GraphMenu, CreateCommandsRunWhenAKindRegisteredThem) {
   EXPECT_EQ(target, nullptr);
 }
 
-TEST(GraphCommands, RenameTakesTheAnswerAndCancelKeepsTheName) {
-  TFakeServices services;
-  TFakeObjectTree tree;
-  TGraphMain root;
-  TGraphMain* a = root.AddChild(Group("old"), false);
+TEST_F(GraphScene, RenameAndNewGroupTakeTheAnswerAndCancelChangesNothing) {
+  TGraphMain* o = Add(root, Group("old"));
+  Add(*o, Group("z"));
   root.AddToTree(&tree);
-  services.InputAnswers.push_back(std::nullopt);
-  EXPECT_FALSE(a->RenameClick());
-  EXPECT_EQ(a->Name(), "old");
+  services.InputAnswers = {std::nullopt, std::string("new"), std::string(""), std::string("a")};
+  EXPECT_FALSE(o->RenameClick());
+  EXPECT_EQ(o->Name(), "old");
   ASSERT_EQ(services.Inputs.size(), 1u);
   EXPECT_EQ(services.Inputs[0].Caption, "Rename");
   EXPECT_EQ(services.Inputs[0].Prompt, "Enter new name:");
   EXPECT_EQ(services.Inputs[0].Default, "old");
-  services.InputAnswers.push_back(std::string("new"));
-  EXPECT_TRUE(a->RenameClick());
-  EXPECT_EQ(a->Name(), "new");
-  EXPECT_EQ(tree.NodeText(a->GetTreeNode()), "new");
-}
+  EXPECT_TRUE(o->RenameClick());
+  EXPECT_EQ(o->Name(), "new");
+  EXPECT_EQ(tree.NodeText(o->GetTreeNode()), "new");
 
-TEST(GraphCommands, NewGroupIsAppendedUnsortedWithItsNode) {
-  TFakeServices services;
-  TFakeObjectTree tree;
-  TGraphMain root;
-  TGraphMain* o = root.AddChild(Group("o"), false);
-  o->AddChild(Group("z"), false);
-  root.AddToTree(&tree);
-  services.InputAnswers.push_back(std::string(""));
-  EXPECT_EQ(o->CreateGroupClick(), nullptr);
-  services.InputAnswers.push_back(std::string("a"));
+  EXPECT_EQ(o->CreateGroupClick(), nullptr);  // an empty name
   IgnoreNextMouseMove = false;
+  const int repaints = tree.Repaints;
   TGraphMain* added = o->CreateGroupClick();
   ASSERT_NE(added, nullptr);
   EXPECT_EQ(services.Inputs.back().Caption, "New group");
   EXPECT_EQ(services.Inputs.back().Prompt, "Enter name for new group");
-  EXPECT_EQ(ChildNames(*o), (std::vector<std::string>{"z", "a"}));
+  EXPECT_EQ(ChildNames(*o), (std::vector<std::string>{"z", "a"}));  // appended, not sorted
   EXPECT_EQ(tree.Texts(o->GetTreeNode()), (std::vector<std::string>{"z", "a"}));
   EXPECT_TRUE(tree.NodeExpanded(o->GetTreeNode()));
   EXPECT_TRUE(IgnoreNextMouseMove);
   EXPECT_EQ(tree.UpdateLevel, 0);
-  EXPECT_EQ(tree.Repaints, 1);
+  EXPECT_EQ(tree.Repaints, repaints + 1);  // one update for the whole command
 }
 
-TEST(GraphCommands, DeleteAsksAndRemovesTheObjectWithItsNodes) {
-  TFakeServices services;
-  TFakeObjectTree tree;
-  TGraphMain root;
-  TGraphMain* a = root.AddChild(Group("a"), false);
-  a->AddChild(Group("a1"), false);
-  root.AddChild(Group("b"), false);
+TEST_F(GraphScene, DeleteAsksAndRemovesTheObjectWithItsNodes) {
+  TGraphMain* a = Add(root, Group("a"));
+  Add(*a, Group("a1"));
+  Add(root, Group("b"));
   root.AddToTree(&tree);
   tree.SetNodeText(a->GetTreeNode(), "shown text");
 
@@ -630,14 +590,9 @@ TEST(GraphCommands, DeleteAsksAndRemovesTheObjectWithItsNodes) {
   EXPECT_FALSE(DeleteGraphObjectClick(root));
 }
 
-TEST(GraphCommands, AddedObjectIsSortedGivenNodesExpandedAndBuilt) {
-  TFakeServices services;
-  TFakeObjectTree tree;
-  TSceneContext context;
-  TGraphMain root;
-  root.SetContext(&context);
-  TGraphMain* o = root.AddChild(Group("Objects"), false);
-  o->AddChild(Group("m"), false);
+TEST_F(GraphScene, AddedObjectIsSortedGivenNodesExpandedAndBuilt) {
+  TGraphMain* o = Add(root, Group("Objects"));
+  Add(*o, Group("m"));
   root.AddToTree(&tree);
   o->Expanded = false;
   auto child = Counting("a");
@@ -654,13 +609,9 @@ TEST(GraphCommands, AddedObjectIsSortedGivenNodesExpandedAndBuilt) {
   EXPECT_EQ(tree.UpdateLevel, 0);
 }
 
-TEST(GraphCommands, ImportedGroupIsAppendedWithContextNodesAndCentre) {
-  TFakeObjectTree tree;
-  TSceneContext context;
-  TGraphMain root;
-  root.SetContext(&context);
+TEST_F(GraphScene, ImportedGroupIsAppendedWithContextNodesAndCentre) {
   root.SetTreeView(&tree);
-  root.AddChild(Group("z"), false);
+  Add(root, Group("z"));
   root.AddToTree(&tree);
   auto group = Counting("drawing");
   TGraphMain* face = group->AddChild(Counting("faces"), true);

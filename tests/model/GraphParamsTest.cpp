@@ -4,46 +4,26 @@
 
 #include <algorithm>
 #include <climits>
+#include <map>
+#include <tuple>
 
 #include "model/StreamHelpers.h"
-#include "platform/CanvasTestApp.h"
 #include "platform/Rounding.h"
 #include "support/PaletteFixtures.h"
 #include "support/ScratchFolder.h"
+#include "support/TestApplication.h"
 
 namespace qira {
 namespace {
 
-void ExpectSameBrush(const TBrushParams& a, const TBrushParams& b) {
-  EXPECT_EQ(a.Enabled, b.Enabled);
-  EXPECT_EQ(a.Texture, b.Texture);
-  EXPECT_EQ(a.TextureStyle, b.TextureStyle);
-  EXPECT_EQ(a.TextureColor, b.TextureColor);
-  EXPECT_EQ(a.Back, b.Back);
-  EXPECT_EQ(a.BackColor, b.BackColor);
+// The stored fields of each set, for one-line comparisons.
+auto Fields(const TBrushParams& b) {
+  return std::tuple(b.Enabled, b.Texture, int(b.TextureStyle), b.TextureColor, b.Back, b.BackColor);
 }
-
-void ExpectSameLine(const TLineParams& a, const TLineParams& b) {
-  EXPECT_EQ(a.Enabled, b.Enabled);
-  EXPECT_EQ(a.Color, b.Color);
-  EXPECT_EQ(a.Style, b.Style);
-  EXPECT_EQ(a.Mode, b.Mode);
-  EXPECT_EQ(a.Width, b.Width);
-}
-
-void ExpectSameFont(const TFontParams& a, const TFontParams& b) {
-  EXPECT_EQ(a.Enabled, b.Enabled);
-  EXPECT_EQ(a.Face, b.Face);
-  EXPECT_EQ(a.Size, b.Size);
-  EXPECT_EQ(a.Color, b.Color);
-  EXPECT_EQ(a.Style, b.Style);
-  EXPECT_EQ(a.VAlign, b.VAlign);
-  EXPECT_EQ(a.HAlign, b.HAlign);
-  EXPECT_EQ(a.Framed, b.Framed);
-  ExpectSameLine(a.FrameLine, b.FrameLine);
-  ExpectSameBrush(a.Filling, b.Filling);
-  EXPECT_EQ(a.HDistance, b.HDistance);
-  EXPECT_EQ(a.VDistance, b.VDistance);
+auto Fields(const TLineParams& l) { return std::tuple(l.Enabled, l.Color, int(l.Style), int(l.Mode), l.Width); }
+auto Fields(const TFontParams& f) {
+  return std::tuple(f.Enabled, f.Face, f.Size, f.Color, int(f.Style), int(f.VAlign), int(f.HAlign), f.Framed,
+                    Fields(f.FrameLine), Fields(f.Filling), f.HDistance, f.VDistance);
 }
 
 // A font set with every stored field away from its default.
@@ -72,60 +52,18 @@ TFontParams OddFont() {
   return f;
 }
 
-// ---- construction --------------------------------------------------------------
-
-TEST(GraphParamsDefaults, EachSetStartsWithItsDefaults) {
-  TBrushParams b;
-  EXPECT_EQ(b.Name, "Brush");
-  EXPECT_TRUE(b.Enabled);
-  EXPECT_FALSE(b.Texture);
-  EXPECT_EQ(b.TextureStyle, 7);
-  EXPECT_EQ(b.TextureColor, 0u);
-  EXPECT_TRUE(b.Back);
-  EXPECT_EQ(b.BackColor, 0xFF0000u);
-
-  TLineParams l;
-  EXPECT_EQ(l.Name, "Line");
-  EXPECT_EQ(l.Mode, 4);
-  EXPECT_EQ(l.Style, 0);
-  EXPECT_EQ(l.Width, 0);
-
-  TFontParams f;
-  EXPECT_EQ(f.Name, "Font");
-  EXPECT_EQ(f.Face, "Arial");
-  EXPECT_EQ(f.Size, 10);
-  EXPECT_EQ(f.VAlign, 2);
-  EXPECT_EQ(f.HAlign, 2);
-  EXPECT_EQ(f.HDistance, 2);
-  EXPECT_EQ(f.VDistance, 2);
-  EXPECT_EQ(f.ScaleDivisor, 0);
-}
-
-TEST(GraphParamsDefaults, FrameSetsAreNamedAndZeroed) {
-  TFontParams f;
-  EXPECT_EQ(f.FrameLine.Name, "Font_Line");
-  EXPECT_TRUE(f.FrameLine.Enabled);
-  EXPECT_EQ(f.FrameLine.Mode, 0);  // not copy: the named constructor leaves zeros
-  EXPECT_EQ(f.Filling.Name, "Font_Filling");
-  EXPECT_FALSE(f.Filling.Back);
-  EXPECT_EQ(f.Filling.TextureStyle, 0);
-  EXPECT_EQ(f.Filling.BackColor, 0x808080u);
-}
-
-TEST(GraphParamsDefaults, AssignCopiesFieldsButNotTheName) {
+TEST(GraphParamsAssign, CopiesTheFieldsButNotTheNameAndAcrossClassesOnlyEnabled) {
   TFontParams f;
   f.Name = "Labels";
   f.Assign(OddFont());
-  ExpectSameFont(f, OddFont());
+  EXPECT_EQ(Fields(f), Fields(OddFont()));
   EXPECT_EQ(f.Name, "Labels");
   EXPECT_EQ(f.FrameLine.Name, "Font_Line");
-  // A set of another class gives only Enabled.
   TLineParams l;
   TBrushParams b;
   b.Enabled = false;
   l.Assign(b);
-  EXPECT_FALSE(l.Enabled);
-  EXPECT_EQ(l.Mode, 4);
+  EXPECT_EQ(Fields(l), std::tuple(false, 0u, 0, 4, 0));
 }
 
 // ---- applying to a canvas ------------------------------------------------------
@@ -137,7 +75,7 @@ class GraphParamsCanvas : public ::testing::Test {
   TCanvas& canvas_ = bitmap_.Canvas();
 };
 
-TEST_F(GraphParamsCanvas, LineSetsColourStyleModeAndWidth) {
+TEST_F(GraphParamsCanvas, LineSetsThePenAndADisabledOneOnlyClearsItsStyle) {
   TLineParams l;
   l.Color = 0x00AA55;
   l.Style = psDot;
@@ -145,23 +83,24 @@ TEST_F(GraphParamsCanvas, LineSetsColourStyleModeAndWidth) {
   l.Width = 3;
   l.ApplyTo(canvas_);
   EXPECT_EQ(canvas_.Pen(), (TPen{0x00AA55, 3, psDot, pmNotXor}));
-}
-
-TEST_F(GraphParamsCanvas, DisabledLineOnlyClearsThePenStyle) {
   canvas_.SetPen(TPen{0x123456, 5, psDash, pmXor});
-  TLineParams l;
   l.Enabled = false;
   l.ApplyTo(canvas_);
   EXPECT_EQ(canvas_.Pen(), (TPen{0x123456, 5, psClear, pmXor}));
 }
 
-TEST_F(GraphParamsCanvas, BrushWithoutTextureIsSolidOrClear) {
+TEST_F(GraphParamsCanvas, BrushWithoutTextureIsSolidOrClearAndADisabledOneIsClear) {
   TBrushParams b;
   b.BackColor = 0x00FF00;
   b.Back = true;
   b.ApplyTo(canvas_);
   EXPECT_EQ(canvas_.Brush(), (TBrush{0x00FF00, bsSolid}));
   b.Back = false;
+  b.ApplyTo(canvas_);
+  EXPECT_EQ(canvas_.Brush().Style, bsClear);
+  canvas_.SetBrush(TBrush{0x00FF00, bsSolid});
+  b.Back = true;
+  b.Enabled = false;
   b.ApplyTo(canvas_);
   EXPECT_EQ(canvas_.Brush().Style, bsClear);
 }
@@ -191,15 +130,7 @@ TEST_F(GraphParamsCanvas, TexturedBrushHatchesOverItsBackground) {
   EXPECT_EQ(red + white, 256);
 }
 
-TEST_F(GraphParamsCanvas, DisabledBrushIsClear) {
-  canvas_.SetBrush(TBrush{0x00FF00, bsSolid});
-  TBrushParams b;
-  b.Enabled = false;
-  b.ApplyTo(canvas_);
-  EXPECT_EQ(canvas_.Brush().Style, bsClear);
-}
-
-TEST_F(GraphParamsCanvas, FontSetsNameSizeColourStyleAndAlignment) {
+TEST_F(GraphParamsCanvas, FontSetsNameSizeColourAndStyle) {
   TFontParams f;
   f.Face = "Courier New";
   f.Size = 12;
@@ -212,7 +143,6 @@ TEST_F(GraphParamsCanvas, FontSetsNameSizeColourStyleAndAlignment) {
   EXPECT_EQ(font.Height, -TFont::PointsToPixels(12, font.PixelsPerInch));
   EXPECT_EQ(font.Color, 0x0000FFu);
   EXPECT_EQ(font.Style, fsBold | fsUnderline);
-  EXPECT_EQ(canvas_.TextAlign(), TA_BASELINE + TA_CENTER);
 }
 
 TEST_F(GraphParamsCanvas, AlignmentTable) {
@@ -228,23 +158,20 @@ TEST_F(GraphParamsCanvas, AlignmentTable) {
     }
 }
 
-TEST_F(GraphParamsCanvas, ScaleDivisorDividesTheFontHeight) {
+TEST_F(GraphParamsCanvas, ScaleDivisorDividesTheHeightAndStoredExtremesStayInTheEditorsRange) {
   TFontParams f;
   f.Size = 30;  // 40 pixels at 96 per inch
   f.ScaleDivisor = 3;
   f.ApplyTo(canvas_);
-  const int32_t full = -TFont::PointsToPixels(30, canvas_.Font().PixelsPerInch);
-  EXPECT_EQ(canvas_.Font().Height, RoundToInt(full / 3.0));
-}
-
-TEST_F(GraphParamsCanvas, StoredExtremeSizesApplyWithinTheEditorsRange) {
-  TFontParams f;
+  const int32_t ppi = canvas_.Font().PixelsPerInch;
+  EXPECT_EQ(canvas_.Font().Height, RoundToInt(-TFont::PointsToPixels(30, ppi) / 3.0));
+  f.ScaleDivisor = 0;
   f.Size = INT32_MIN;
   f.ApplyTo(canvas_);
-  EXPECT_EQ(canvas_.Font().Height, TFont::PointsToPixels(100000, canvas_.Font().PixelsPerInch));
+  EXPECT_EQ(canvas_.Font().Height, TFont::PointsToPixels(100000, ppi));
   f.Size = INT32_MAX;
   f.ApplyTo(canvas_);
-  EXPECT_EQ(canvas_.Font().Height, -TFont::PointsToPixels(100000, canvas_.Font().PixelsPerInch));
+  EXPECT_EQ(canvas_.Font().Height, -TFont::PointsToPixels(100000, ppi));
 }
 
 TEST_F(GraphParamsCanvas, FramedFontAppliesItsFrameSets) {
@@ -364,55 +291,33 @@ class StoredGraphParams : public TPaletteFixtures {
   }
 };
 
-TEST_F(StoredGraphParams, BrushChunk) {
-  TMemoryStream s = Fixture("brush.bin");
+TEST_F(StoredGraphParams, BrushAndLineChunks) {
+  TMemoryStream brush = Fixture("brush.bin");
   TBrushParams b;
-  ASSERT_TRUE(b.LoadFromStream(s));
-  EXPECT_TRUE(b.Enabled);
-  EXPECT_TRUE(b.Texture);
-  EXPECT_EQ(b.TextureStyle, 4);
-  EXPECT_EQ(b.TextureColor, 0x00FF00u);
-  EXPECT_FALSE(b.Back);
-  EXPECT_EQ(b.BackColor, 0x808080u);
-  EXPECT_EQ(Sentinel(s), kSentinel);
-  EXPECT_EQ(Written(b) + std::string("ZZZZ"), Bytes("brush.bin"));
-}
+  ASSERT_TRUE(b.LoadFromStream(brush));
+  EXPECT_EQ(Fields(b), std::tuple(true, true, 4, 0x00FF00u, false, 0x808080u));
+  EXPECT_EQ(Sentinel(brush), kSentinel);
+  EXPECT_EQ(Written(b) + "ZZZZ", Bytes("brush.bin"));
 
-TEST_F(StoredGraphParams, LineChunk) {
-  TMemoryStream s = Fixture("line.bin");
+  TMemoryStream line = Fixture("line.bin");
   TLineParams l;
-  ASSERT_TRUE(l.LoadFromStream(s));
-  EXPECT_FALSE(l.Enabled);
-  EXPECT_EQ(l.Color, 0x0000FFu);
-  EXPECT_EQ(l.Style, 3);
-  EXPECT_EQ(l.Mode, 14);
-  EXPECT_EQ(l.Width, 5);
-  EXPECT_EQ(Sentinel(s), kSentinel);
-  EXPECT_EQ(Written(l) + std::string("ZZZZ"), Bytes("line.bin"));
+  ASSERT_TRUE(l.LoadFromStream(line));
+  EXPECT_EQ(Fields(l), std::tuple(false, 0x0000FFu, 3, 14, 5));
+  EXPECT_EQ(Sentinel(line), kSentinel);
+  EXPECT_EQ(Written(l) + "ZZZZ", Bytes("line.bin"));
 }
 
 TEST_F(StoredGraphParams, FontChunkWithItsNestedChunks) {
   TMemoryStream s = Fixture("font.bin");
   TFontParams f;
   ASSERT_TRUE(f.LoadFromStream(s));
-  EXPECT_EQ(f.Face, "Courier New");
-  EXPECT_EQ(f.Size, 14);
-  EXPECT_EQ(f.Color, 0x0000FFu);
-  EXPECT_EQ(f.Style, fsBold | fsUnderline);
-  EXPECT_EQ(f.VAlign, 1);
-  EXPECT_EQ(f.HAlign, 0);
-  EXPECT_TRUE(f.Framed);
-  EXPECT_EQ(f.FrameLine.Color, 0x00FF00u);
-  EXPECT_EQ(f.FrameLine.Style, 2);
-  EXPECT_EQ(f.FrameLine.Width, 3);
-  EXPECT_EQ(f.Filling.TextureStyle, 6);
-  EXPECT_EQ(f.Filling.BackColor, 0xABCDEFu);
-  EXPECT_EQ(f.HDistance, 5);
-  EXPECT_EQ(f.VDistance, 7);
+  EXPECT_EQ(Fields(f), std::tuple(true, "Courier New", 14, 0x0000FFu, fsBold | fsUnderline, 1, 0, true,
+                                  std::tuple(true, 0x00FF00u, 2, 4, 3),
+                                  std::tuple(true, true, 6, 0x123456u, true, 0xABCDEFu), 5, 7));
   EXPECT_EQ(Sentinel(s), kSentinel);
   const std::string written = Written(f);
   EXPECT_EQ(written.size(), 72u + 11u);
-  EXPECT_EQ(written + std::string("ZZZZ"), Bytes("font.bin"));
+  EXPECT_EQ(written + "ZZZZ", Bytes("font.bin"));
 }
 
 TEST_F(StoredGraphParams, RoundTripOfEverySet) {
@@ -430,9 +335,9 @@ TEST_F(StoredGraphParams, RoundTripOfEverySet) {
   ASSERT_TRUE(l.LoadFromStream(s));
   ASSERT_TRUE(b.LoadFromStream(s));
   ASSERT_TRUE(g.LoadFromStream(s));
-  ExpectSameLine(l, f.FrameLine);
-  ExpectSameBrush(b, f.Filling);
-  ExpectSameFont(g, f);
+  EXPECT_EQ(Fields(l), Fields(f.FrameLine));
+  EXPECT_EQ(Fields(b), Fields(f.Filling));
+  EXPECT_EQ(Fields(g), Fields(f));
   EXPECT_EQ(s.Remaining(), 0);
 }
 
@@ -440,7 +345,7 @@ TEST_F(StoredGraphParams, NewerChunkIsSkippedAndChangesNothing) {
   TMemoryStream s = Fixture("brush_v1.bin");
   TBrushParams b;
   EXPECT_FALSE(b.LoadFromStream(s));
-  ExpectSameBrush(b, TBrushParams());
+  EXPECT_EQ(Fields(b), Fields(TBrushParams()));
   EXPECT_EQ(Sentinel(s), kSentinel);
 }
 
@@ -448,7 +353,7 @@ TEST_F(StoredGraphParams, NewerNestedChunkKeepsOnlyThatSet) {
   TMemoryStream s = Fixture("font_newer_line.bin");
   TFontParams f;
   ASSERT_TRUE(f.LoadFromStream(s));
-  ExpectSameLine(f.FrameLine, TFontParams().FrameLine);
+  EXPECT_EQ(Fields(f.FrameLine), Fields(TFontParams().FrameLine));
   EXPECT_EQ(f.Filling.BackColor, 0xABCDEFu);
   EXPECT_EQ(f.VDistance, 7);
   EXPECT_EQ(Sentinel(s), kSentinel);
@@ -458,9 +363,7 @@ TEST_F(StoredGraphParams, StoredValuesOutsideTheirRangesReadAsTheIniDoes) {
   TMemoryStream s = Fixture("line_out_of_range.bin");
   TLineParams l;
   ASSERT_TRUE(l.LoadFromStream(s));
-  EXPECT_EQ(l.Style, 0);
-  EXPECT_EQ(l.Mode, 0);
-  EXPECT_EQ(l.Width, 0);
+  EXPECT_EQ(Fields(l), std::tuple(true, 0x0000FFu, 0, 0, 0));
 }
 
 TEST_F(StoredGraphParams, EveryCutOfAFontChunkFailsAndChangesNothing) {
@@ -469,7 +372,7 @@ TEST_F(StoredGraphParams, EveryCutOfAFontChunkFailsAndChangesNothing) {
     TMemoryStream s(bytes.data(), cut);
     TFontParams f = OddFont();
     EXPECT_THROW(f.LoadFromStream(s), EStreamError) << cut;
-    ExpectSameFont(f, OddFont());
+    EXPECT_EQ(Fields(f), Fields(OddFont()));
   }
 }
 
@@ -480,7 +383,7 @@ TEST_F(StoredGraphParams, FaceLengthBeyondTheChunkFails) {
   TMemoryStream s(bytes.data(), bytes.size());
   TFontParams f;
   EXPECT_THROW(f.LoadFromStream(s), EStreamError);
-  ExpectSameFont(f, TFontParams());
+  EXPECT_EQ(Fields(f), Fields(TFontParams()));
 }
 
 // ---- ini sections --------------------------------------------------------------
@@ -516,40 +419,21 @@ TEST_F(GraphParamsIni, RoundTripOfEverySet) {
   g.FrameLine.Name = "Axis line";
   g.Filling.Name = "Axis fill";
   g.LoadFromIni(reread);
-  ExpectSameFont(g, f);
-  EXPECT_EQ(g.Face, "Grüße Sans");
+  EXPECT_EQ(Fields(g), Fields(f));
 }
 
 TEST_F(GraphParamsIni, MissingKeysTakeTheReadDefaults) {
   TBrushParams b;
   b.LoadFromIni(ini_);
-  EXPECT_TRUE(b.Enabled);
-  EXPECT_FALSE(b.Texture);
-  EXPECT_EQ(b.TextureStyle, 0);
-  EXPECT_EQ(b.TextureColor, 0xFF0000u);
-  EXPECT_FALSE(b.Back);
-  EXPECT_EQ(b.BackColor, 0xFF0000u);
-
+  EXPECT_EQ(Fields(b), std::tuple(true, false, 0, 0xFF0000u, false, 0xFF0000u));
   TLineParams l;
   l.LoadFromIni(ini_);
-  EXPECT_TRUE(l.Enabled);
-  EXPECT_EQ(l.Mode, 0);
-  EXPECT_EQ(l.Width, 0);
-
+  EXPECT_EQ(std::tuple(l.Enabled, int(l.Mode), l.Width), std::tuple(true, 0, 0));
   TFontParams f = OddFont();
   f.LoadFromIni(ini_);
-  EXPECT_TRUE(f.Enabled);
-  EXPECT_EQ(f.Face, "Arial");
-  EXPECT_EQ(f.Size, 10);
-  EXPECT_EQ(f.Color, 0u);
-  EXPECT_EQ(f.Style, 0);
-  EXPECT_EQ(f.VAlign, 0);
-  EXPECT_EQ(f.HAlign, 0);
-  EXPECT_FALSE(f.Framed);
-  EXPECT_EQ(f.HDistance, 0);
-  EXPECT_EQ(f.VDistance, 0);
-  EXPECT_EQ(f.FrameLine.Mode, 0);
-  EXPECT_EQ(f.Filling.BackColor, 0xFF0000u);
+  EXPECT_EQ(std::tuple(f.Enabled, f.Face, f.Size, f.Color, int(f.Style), int(f.VAlign), int(f.HAlign), f.Framed,
+                       f.HDistance, f.VDistance, int(f.FrameLine.Mode), f.Filling.BackColor),
+            std::tuple(true, "Arial", 10, 0u, 0, 0, 0, false, 0, 0, 0, 0xFF0000u));
 }
 
 TEST_F(GraphParamsIni, OutOfRangeIntegersAreReplaced) {
@@ -568,21 +452,16 @@ TEST_F(GraphParamsIni, OutOfRangeIntegersAreReplaced) {
   for (const Case& c : cases) {
     TIniFile ini(folder_.File("none.ini"));
     ini.WriteString(c.section, c.key, c.text);
-    int got = -99;
-    if (std::string(c.section) == "Brush") {
-      TBrushParams b;
-      b.LoadFromIni(ini);
-      got = b.TextureStyle;
-    } else if (std::string(c.section) == "Line") {
-      TLineParams l;
-      l.LoadFromIni(ini);
-      got = std::string(c.key) == "Style" ? l.Style : std::string(c.key) == "Mode" ? l.Mode : l.Width;
-    } else {
-      TFontParams f;
-      f.LoadFromIni(ini);
-      got = std::string(c.key) == "VAlign" ? f.VAlign : f.HAlign;
-    }
-    EXPECT_EQ(got, c.expected) << c.section << "." << c.key << "=" << c.text;
+    TBrushParams b;
+    TLineParams l;
+    TFontParams f;
+    b.LoadFromIni(ini);
+    l.LoadFromIni(ini);
+    f.LoadFromIni(ini);
+    const std::map<std::string, int> read = {{"Brush.TextureStyle", b.TextureStyle}, {"Line.Style", l.Style},
+                                             {"Line.Mode", l.Mode}, {"Line.Width", l.Width},
+                                             {"Font.VAlign", f.VAlign}, {"Font.HAlign", f.HAlign}};
+    EXPECT_EQ(read.at(std::string(c.section) + "." + c.key), c.expected) << c.section << "." << c.key << "=" << c.text;
   }
 }
 

@@ -2,13 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <limits>
 
 #include "model/Settings.h"
 #include "model/StreamHelpers.h"
+#include "platform/NumberText.h"
 #include "support/CommaDecimalLocale.h"
 #include "support/FakeServices.h"
 #include "support/PaletteFixtures.h"
@@ -43,31 +45,27 @@ TZBPalette TwoColours(TColor start, TColor end) {
   return p;
 }
 
-void ExpectSamePalette(const TZBPalette& a, const TZBPalette& b) {
-  EXPECT_EQ(a.StartColor(), b.StartColor());
-  EXPECT_EQ(a.EndColor(), b.EndColor());
-  EXPECT_EQ(a.StopColors(), b.StopColors());
-  EXPECT_EQ(a.StopPositions(), b.StopPositions());
-  EXPECT_EQ(a.Intensity(), b.Intensity());
-  EXPECT_EQ(a.Min(), b.Min());
-  EXPECT_EQ(a.Max(), b.Max());
-  EXPECT_EQ(a.AutoRange(), b.AutoRange());
-  EXPECT_EQ(a.Logarithmic(), b.Logarithmic());
+std::string Hex(TColor c) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02X%02X%02X", ColorRed(c), ColorGreen(c), ColorBlue(c));
+  return text;
 }
 
-// ---- a new palette, stops, indices ---------------------------------------------
-
-TEST(PaletteStops, NewPaletteHoldsZeros) {
-  TZBPalette p;
-  EXPECT_EQ(p.Count(), 2);
-  EXPECT_EQ(p.StartColor(), 0u);
-  EXPECT_EQ(p.EndColor(), 0u);
-  EXPECT_EQ(p.Intensity(), 0);
-  EXPECT_EQ(p.Min(), 0);
-  EXPECT_EQ(p.Max(), 0);
-  EXPECT_FALSE(p.AutoRange());
-  EXPECT_FALSE(p.Logarithmic());
+// The scale in one line: start colour, "position:colour" per stop, end colour (RRGGBB).
+std::string Scale(const TZBPalette& p) {
+  std::string s = Hex(p.StartColor());
+  for (size_t i = 0; i < p.StopColors().size(); ++i)
+    s += " " + std::to_string(p.StopPositions().at(i)) + ":" + Hex(p.StopColors()[i]);
+  return s + " " + Hex(p.EndColor());
 }
+
+// Everything a palette holds: the scale, "I" and the intensity, the range, the flags.
+std::string Describe(const TZBPalette& p) {
+  return Scale(p) + " I" + std::to_string(p.Intensity()) + " " + FormatShortest(p.Min()) + ".." +
+         FormatShortest(p.Max()) + (p.Logarithmic() ? " log" : "") + (p.AutoRange() ? " auto" : "");
+}
+
+// ---- stops and indices ---------------------------------------------------------
 
 TEST(PaletteStops, IndicesBelowAndAboveAddressTheEnds) {
   TZBPalette p = RedGreenBlue();
@@ -80,86 +78,65 @@ TEST(PaletteStops, IndicesBelowAndAboveAddressTheEnds) {
   EXPECT_EQ(p.GetPosition(1), 40);
   EXPECT_EQ(p.GetPosition(7), 100);
   p.SetColor(-3, kGray);
-  EXPECT_EQ(p.StartColor(), kGray);
-  p.SetColor(50, kGray);
-  EXPECT_EQ(p.EndColor(), kGray);
+  p.SetColor(50, clBlack);
+  EXPECT_EQ(Scale(p), "808080 40:00FF00 000000");
 }
 
-TEST(PaletteStops, AddStopKeepsPositionsAscendingAndRefusesTheEnds) {
-  TZBPalette p = RedGreenBlue();
-  p.AddStop(70, kGray);
-  p.AddStop(10, kBlue);
-  p.AddStop(0, kGray);
-  p.AddStop(100, kGray);
-  EXPECT_EQ(p.StopPositions(), (std::vector<uint8_t>{10, 40, 70}));
-  EXPECT_EQ(p.StopColors(), (std::vector<TColor>{kBlue, kGreen, kGray}));
-}
-
-TEST(PaletteStops, EqualPositionsKeepTheirOrder) {
-  TZBPalette p = RedGreenBlue();
-  p.AddStop(40, kGray);
-  p.AddStop(40, kBlue);
-  EXPECT_EQ(p.StopColors(), (std::vector<TColor>{kGreen, kGray, kBlue}));
-}
-
-TEST(PaletteStops, MovingAStopToZeroMakesItTheStartColour) {
-  TZBPalette p = RedGreenBlue();
-  p.SetPosition(1, 0);
-  EXPECT_EQ(p.Count(), 2);
-  EXPECT_EQ(p.StartColor(), kGreen);
-  EXPECT_EQ(p.EndColor(), kBlue);
-}
-
-TEST(PaletteStops, MovingAStopToHundredMakesItTheEndColour) {
-  TZBPalette p = RedGreenBlue();
-  p.SetPosition(1, 100);
-  EXPECT_EQ(p.Count(), 2);
-  EXPECT_EQ(p.StartColor(), kRed);
-  EXPECT_EQ(p.EndColor(), kGreen);
-}
-
-TEST(PaletteStops, MovingAStopResorts) {
-  TZBPalette p = RedGreenBlue();
-  p.AddStop(60, kGray);
-  p.SetPosition(1, 80);
-  EXPECT_EQ(p.StopPositions(), (std::vector<uint8_t>{60, 80}));
-  EXPECT_EQ(p.StopColors(), (std::vector<TColor>{kGray, kGreen}));
-  // Ends cannot be moved.
-  p.SetPosition(0, 30);
-  p.SetPosition(3, 30);
-  EXPECT_EQ(p.StopPositions(), (std::vector<uint8_t>{60, 80}));
-}
-
-TEST(PaletteStops, EndsCannotBeDeleted) {
-  TZBPalette p = RedGreenBlue();
-  p.DeleteStop(0);
-  p.DeleteStop(2);
-  EXPECT_EQ(p.Count(), 3);
-  p.DeleteStop(1);
-  EXPECT_EQ(p.Count(), 2);
-  EXPECT_EQ(p.StartColor(), kRed);
-  EXPECT_EQ(p.EndColor(), kBlue);
+TEST(PaletteStops, EditsKeepTheStopsInsideAndSortedAndTheEndsInPlace) {
+  const struct {
+    const char* edit;
+    std::function<void(TZBPalette&)> apply;
+    const char* scale;  // starting from "FF0000 40:00FF00 0000FF"
+  } table[] = {
+      {"stops are added in order, never at the ends",
+       [](TZBPalette& p) {
+         const std::pair<int, TColor> stops[] = {{70, kGray}, {10, kBlue}, {0, kGray}, {100, kGray}};
+         for (auto [at, colour] : stops) p.AddStop(at, colour);
+       },
+       "FF0000 10:0000FF 40:00FF00 70:808080 0000FF"},
+      {"equal positions keep their order",
+       [](TZBPalette& p) {
+         p.AddStop(40, kGray);
+         p.AddStop(40, kBlue);
+       },
+       "FF0000 40:00FF00 40:808080 40:0000FF 0000FF"},
+      {"a stop moved to 0 becomes the start colour", [](TZBPalette& p) { p.SetPosition(1, 0); }, "00FF00 0000FF"},
+      {"a stop moved to 100 becomes the end colour", [](TZBPalette& p) { p.SetPosition(1, 100); }, "FF0000 00FF00"},
+      {"a moved stop is resorted; the ends cannot move",
+       [](TZBPalette& p) {
+         p.AddStop(60, kGray);
+         p.SetPosition(1, 80);
+         p.SetPosition(0, 30);
+         p.SetPosition(3, 30);
+       },
+       "FF0000 60:808080 80:00FF00 0000FF"},
+      {"the ends cannot be deleted",
+       [](TZBPalette& p) {
+         p.DeleteStop(0);
+         p.DeleteStop(2);
+       },
+       "FF0000 40:00FF00 0000FF"},
+      {"a stop can", [](TZBPalette& p) { p.DeleteStop(1); }, "FF0000 0000FF"},
+  };
+  for (const auto& row : table) {
+    TZBPalette p = RedGreenBlue();
+    row.apply(p);
+    EXPECT_EQ(Scale(p), row.scale) << row.edit;
+    EXPECT_EQ(p.Count(), static_cast<int>(p.StopColors().size()) + 2) << row.edit;
+  }
 }
 
 // ---- intensity, range, logarithmic flag ----------------------------------------
 
-TEST(PaletteSettings, IntensityAbove100OrNegativeIsIgnored) {
+TEST(PaletteSettings, OutOfRangeIntensitiesAndRangesThatDoNotAscendAreIgnored) {
   TZBPalette p;
   p.SetIntensity(70);
-  p.SetIntensity(101);
-  p.SetIntensity(-1);
-  p.SetIntensity(300);
-  EXPECT_EQ(p.Intensity(), 70);
-}
-
-TEST(PaletteSettings, RangeMustAscend) {
-  TZBPalette p;
+  for (int ignored : {101, -1, 300}) p.SetIntensity(ignored);
   p.SetRange(1, 5);
   p.SetRange(5, 5);
   p.SetRange(6, 2);
   p.SetRange(kNaN, 9);
-  EXPECT_EQ(p.Min(), 1);
-  EXPECT_EQ(p.Max(), 5);
+  EXPECT_EQ(Describe(p), "000000 000000 I70 1..5");
 }
 
 TEST(PaletteSettings, LogarithmicNeedsAPositiveRangeAndKeepsIt) {
@@ -192,11 +169,10 @@ TEST(PaletteSettings, IntensityBrightensTowardWhite) {
 
 // ---- colour at a percent and of a value ----------------------------------------
 
-TEST(PaletteMapping, ColourAtPercentOfTwoEnds) {
-  TZBPalette p = TwoColours(clBlack, clWhite);
-  EXPECT_EQ(p.ColorAtPercent(50), MakeColor(128, 128, 128));  // 127.5 -> 128
-  TZBPalette q = TwoColours(clBlack, MakeColor(253, 1, 3));
-  EXPECT_EQ(q.ColorAtPercent(50), MakeColor(126, 0, 2));  // 126.5 -> 126, 0.5 -> 0, 1.5 -> 2
+TEST(PaletteMapping, ColourAtPercentOfTwoEndsRoundsHalvesToEven) {
+  EXPECT_EQ(TwoColours(clBlack, clWhite).ColorAtPercent(50), MakeColor(128, 128, 128));  // 127.5 -> 128
+  // 126.5 -> 126, 0.5 -> 0, 1.5 -> 2
+  EXPECT_EQ(TwoColours(clBlack, MakeColor(253, 1, 3)).ColorAtPercent(50), MakeColor(126, 0, 2));
 }
 
 TEST(PaletteMapping, ColourAtPercentTable) {
@@ -217,13 +193,11 @@ TEST(PaletteMapping, ColourAtPercentTable) {
 TEST(PaletteMapping, LinearValuesClampToTheRange) {
   TZBPalette p = RedGreenBlue();
   p.SetRange(100, 300);
-  EXPECT_EQ(p.ColorOfValue(100), kRed);
-  EXPECT_EQ(p.ColorOfValue(-1e300), kRed);
-  EXPECT_EQ(p.ColorOfValue(180), kGreen);
-  EXPECT_EQ(p.ColorOfValue(300), kBlue);
-  EXPECT_EQ(p.ColorOfValue(1e300), kBlue);
-  EXPECT_EQ(p.ColorOfValue(140), MakeColor(128, 128, 0));
-  EXPECT_EQ(p.ColorOfValue(kNaN), kRed);
+  const std::pair<double, TColor> cases[] = {
+      {100, kRed}, {-1e300, kRed}, {kNaN, kRed}, {180, kGreen}, {300, kBlue}, {1e300, kBlue},
+      {140, MakeColor(128, 128, 0)},
+  };
+  for (auto [value, colour] : cases) EXPECT_EQ(p.ColorOfValue(value), colour) << value;
 }
 
 TEST(PaletteMapping, LogarithmicValuesMapThroughLogarithms) {
@@ -238,9 +212,7 @@ TEST(PaletteMapping, LogarithmicValuesMapThroughLogarithms) {
   EXPECT_EQ(p.ColorOfValue(10), p.ColorAtPercent(25));
   EXPECT_EQ(p.ColorOfValue(1000), MakeColor(0, 106, 149));  // 75 percent: 106.25, 148.75
   // Zero and negative values clamp to Min before the logarithm.
-  EXPECT_EQ(p.ColorOfValue(0), kRed);
-  EXPECT_EQ(p.ColorOfValue(-5), kRed);
-  EXPECT_EQ(p.ColorOfValue(0.5), kRed);
+  for (double v : {0.0, -5.0, 0.5}) EXPECT_EQ(p.ColorOfValue(v), kRed) << v;
 }
 
 TEST(PaletteMapping, EqualEndsOfTheRangeGiveTheStartColour) {
@@ -258,31 +230,22 @@ TEST(PaletteMapping, EqualEndsOfTheRangeGiveTheStartColour) {
   for (double v : {-1.0, 5.0, 7.0}) EXPECT_EQ(p.ColorOfValue(v), kRed) << v;
 }
 
-TEST(PaletteMapping, DisplayColourAppliesTheIntensity) {
-  TZBPalette p = RedGreenBlue();
-  p.SetIntensity(50);
-  EXPECT_EQ(p.ColorOfValue(40), kGreen);
-  EXPECT_EQ(p.DisplayColorOfValue(40), MakeColor(128, 255, 128));
-}
-
 // ---- inverse mapping -----------------------------------------------------------
 
-TEST(PaletteInverse, PercentOfAColourOnTheScale) {
+TEST(PaletteInverse, PercentOfAColourIsTheLowestNearestOne) {
   const TZBPalette p = RedGreenBlue();
   EXPECT_EQ(p.PercentOfColor(kRed), 0);
   EXPECT_EQ(p.PercentOfColor(kGreen), 40);
   EXPECT_EQ(p.PercentOfColor(kBlue), 100);
   EXPECT_EQ(p.PercentOfColor(p.ColorAtPercent(73)), 73);
-}
 
-TEST(PaletteInverse, AColourAtSeveralPercentsGivesTheLowest) {
-  TZBPalette p = TwoColours(kRed, kBlue);
-  p.AddStop(30, kRed);
-  p.AddStop(60, kGreen);
-  EXPECT_EQ(p.PercentOfColor(kRed), 0);
-  // Intensity plays no part.
-  p.SetIntensity(10);
-  EXPECT_EQ(p.PercentOfColor(kGreen), 60);
+  TZBPalette twice = TwoColours(kRed, kBlue);
+  twice.AddStop(30, kRed);
+  twice.AddStop(60, kGreen);
+  EXPECT_EQ(twice.PercentOfColor(kRed), 0);
+  twice.SetIntensity(10);  // intensity plays no part
+  EXPECT_EQ(twice.PercentOfColor(kGreen), 60);
+  EXPECT_DOUBLE_EQ(RGBDistance(MakeColor(0, 0, 0), MakeColor(3, 4, 0)), 5);
 }
 
 TEST(PaletteInverse, ValueOfAColourLinearAndLogarithmic) {
@@ -295,37 +258,22 @@ TEST(PaletteInverse, ValueOfAColourLinearAndLogarithmic) {
   EXPECT_NEAR(p.ValueOfColor(kBlue), 10000, 1e-9);
 }
 
-TEST(PaletteInverse, DistanceIsEuclideanOverTheChannels) {
-  EXPECT_DOUBLE_EQ(RGBDistance(MakeColor(0, 0, 0), MakeColor(3, 4, 0)), 5);
-  EXPECT_DOUBLE_EQ(RGBDistance(MakeColor(10, 0, 12), MakeColor(10, 0, 12)), 0);
-}
-
 // ---- invert, reverse, compare --------------------------------------------------
 
-TEST(PaletteTransforms, InvertTwiceRestores) {
+TEST(PaletteTransforms, InvertAndReverseChangeTheScaleAndTwiceRestoreIt) {
   TZBPalette p = RedGreenBlue();
   p.AddStop(75, MakeColor(1, 2, 3));
   const TZBPalette original = p;
   p.InvertColors();
-  EXPECT_EQ(p.StartColor(), MakeColor(0, 255, 255));
-  EXPECT_EQ(p.StopColors()[1], MakeColor(254, 253, 252));
-  EXPECT_EQ(p.EndColor(), MakeColor(255, 255, 0));
+  EXPECT_EQ(Scale(p), "00FFFF 40:FF00FF 75:FEFDFC FFFF00");
   p.InvertColors();
-  ExpectSamePalette(p, original);
-}
+  EXPECT_EQ(Describe(p), Describe(original));
 
-TEST(PaletteTransforms, ReverseRunsTheScaleTheOtherWayAndTwiceRestores) {
-  TZBPalette p = RedGreenBlue();
-  p.AddStop(75, kGray);
-  const TZBPalette original = p;
   p.Reverse();
-  EXPECT_EQ(p.StartColor(), kBlue);
-  EXPECT_EQ(p.EndColor(), kRed);
-  EXPECT_EQ(p.StopPositions(), (std::vector<uint8_t>{25, 60}));
-  EXPECT_EQ(p.StopColors(), (std::vector<TColor>{kGray, kGreen}));
+  EXPECT_EQ(Scale(p), "0000FF 25:010203 60:00FF00 FF0000");
   EXPECT_EQ(p.ColorAtPercent(30), original.ColorAtPercent(70));
   p.Reverse();
-  ExpectSamePalette(p, original);
+  EXPECT_EQ(Describe(p), Describe(original));
 }
 
 TEST(PaletteTransforms, SameAsComparesTheRangeOnlyWithoutAutomaticRange) {
@@ -360,124 +308,58 @@ class StoredPalettes : public TPaletteFixtures {
   }
 };
 
-TEST_F(StoredPalettes, ChunkReadsEveryField) {
+TEST_F(StoredPalettes, ChunkReadsEveryFieldAndIsWrittenByteForByte) {
   TMemoryStream s = Fixture("palette_chunk.bin");
   TZBPalette p;
   ASSERT_TRUE(p.LoadFromStream(s));
-  EXPECT_EQ(p.StartColor(), kRed);
-  EXPECT_EQ(p.EndColor(), kBlue);
-  EXPECT_EQ(p.StopColors(), (std::vector<TColor>{kGreen, kGray}));
-  EXPECT_EQ(p.StopPositions(), (std::vector<uint8_t>{40, 75}));
-  EXPECT_EQ(p.Intensity(), 80);
-  EXPECT_EQ(p.Min(), 1.5);
-  EXPECT_EQ(p.Max(), 250.0);
-  EXPECT_FALSE(p.AutoRange());
-  EXPECT_TRUE(p.Logarithmic());
+  EXPECT_EQ(Describe(p), "FF0000 40:00FF00 75:808080 0000FF I80 1.5..250 log");
   EXPECT_EQ(Sentinel(s), kSentinel);
-}
-
-TEST_F(StoredPalettes, ChunkWrittenMatchesTheLayoutByteForByte) {
-  TMemoryStream in = Fixture("palette_chunk.bin");
-  TZBPalette p;
-  ASSERT_TRUE(p.LoadFromStream(in));
   TMemoryStream out;
   ASSERT_TRUE(p.SaveToStream(out));
-  const std::string expected = Bytes("palette_chunk.bin");
-  const std::vector<uint8_t>& written = out.Data();
-  ASSERT_EQ(written.size() + 4, expected.size());  // the fixture ends with a sentinel
-  EXPECT_EQ(std::string(written.begin(), written.end()), expected.substr(0, written.size()));
-}
-
-TEST_F(StoredPalettes, ChunkRoundTripInsideALargerStream) {
-  TZBPalette p = RedGreenBlue();
-  p.AddStop(75, kGray);
-  p.SetIntensity(35);
-  p.SetRange(2, 8);
-  p.SetLogarithmic(true);
-  p.SetAutoRange(true);
-  TMemoryStream s;
-  s.WriteInt32(77);
-  ASSERT_TRUE(p.SaveToStream(s));
-  EXPECT_EQ(s.Size(), 4 + 39 + 5 * 2);
-  s.WriteInt32(78);
-  s.Seek(4);
-  TZBPalette q;
-  ASSERT_TRUE(q.LoadFromStream(s));
-  ExpectSamePalette(q, p);
-  int32_t after = 0;
-  EXPECT_TRUE(s.ReadInt32(after));
-  EXPECT_EQ(after, 78);
+  EXPECT_EQ(std::string(out.Data().begin(), out.Data().end()) + "ZZZZ", Bytes("palette_chunk.bin"));
 }
 
 TEST_F(StoredPalettes, ChunkWithoutStopsClearsThePalettesStops) {
   TMemoryStream s = Fixture("palette_chunk_no_stops.bin");
   TZBPalette p = RedGreenBlue();
   ASSERT_TRUE(p.LoadFromStream(s));
-  EXPECT_EQ(p.Count(), 2);
-  EXPECT_EQ(p.StartColor(), MakeColor(3, 2, 1));
-  EXPECT_EQ(p.Min(), -3.0);
-  EXPECT_TRUE(p.AutoRange());
-  EXPECT_FALSE(p.Logarithmic());
+  EXPECT_EQ(Describe(p), "030201 060504 I100 -3..3 auto");
 }
 
-TEST_F(StoredPalettes, NewerChunkIsSkippedWholeAndChangesNothing) {
-  TMemoryStream s = Fixture("palette_chunk_v1.bin");
+TEST_F(StoredPalettes, NewerOrDamagedChunksChangeNothing) {
+  TMemoryStream newer = Fixture("palette_chunk_v1.bin");
   TZBPalette p = Marked();
-  EXPECT_FALSE(p.LoadFromStream(s));
-  ExpectSamePalette(p, Marked());
-  EXPECT_EQ(Sentinel(s), kSentinel);
-}
-
-TEST_F(StoredPalettes, DamagedChunksFailAndChangeNothing) {
+  EXPECT_FALSE(p.LoadFromStream(newer));
+  EXPECT_EQ(Describe(p), Describe(Marked()));
+  EXPECT_EQ(Sentinel(newer), kSentinel);  // skipped whole
   for (const char* name : {"palette_chunk_huge_count.bin", "palette_chunk_negative_count.bin",
                            "palette_chunk_count_past_end.bin", "palette_chunk_short.bin"}) {
     TMemoryStream s = Fixture(name);
-    TZBPalette p = Marked();
     EXPECT_THROW(p.LoadFromStream(s), EStreamError) << name;
-    ExpectSamePalette(p, Marked());
+    EXPECT_EQ(Describe(p), Describe(Marked())) << name;
   }
 }
 
-TEST_F(StoredPalettes, PositiveValueTableGivesALogarithmicScale) {
-  TMemoryStream s = Fixture("table_positive.bin");
+TEST_F(StoredPalettes, ValueTablesGiveTheScaleAndKeepTheAutomaticRangeFlag) {
+  TMemoryStream positive = Fixture("table_positive.bin");
   TZBPalette p = Marked();
-  p.LoadValueTable(s);
-  EXPECT_TRUE(p.Logarithmic());
-  EXPECT_TRUE(p.AutoRange());  // not touched
-  EXPECT_EQ(p.Min(), 1);
-  EXPECT_EQ(p.Max(), 1000);
-  EXPECT_EQ(p.Intensity(), 80);
-  EXPECT_EQ(p.StartColor(), kRed);
-  EXPECT_EQ(p.EndColor(), kBlue);
-  EXPECT_EQ(p.StopColors(), (std::vector<TColor>{kGreen, kGray}));
-  EXPECT_EQ(p.StopPositions(), (std::vector<uint8_t>{33, 67}));
-  EXPECT_EQ(Sentinel(s), kSentinel);
-}
+  p.LoadValueTable(positive);
+  EXPECT_EQ(Describe(p), "FF0000 33:00FF00 67:808080 0000FF I80 1..1000 log auto");
+  EXPECT_EQ(Sentinel(positive), kSentinel);
 
-TEST_F(StoredPalettes, ValueTableWithZeroGivesALinearScaleRoundedHalfToEven) {
-  TMemoryStream s = Fixture("table_with_zero.bin");
-  TZBPalette p = Marked();
-  p.SetLogarithmic(false);
-  p.SetRange(1, 2);
-  p.SetLogarithmic(true);
-  p.LoadValueTable(s);
-  EXPECT_FALSE(p.Logarithmic());
-  EXPECT_EQ(p.Min(), -10);
-  EXPECT_EQ(p.Max(), 30);
-  EXPECT_EQ(p.Intensity(), 100);
-  // 12.5 -> 12, 25, 37.5 -> 38.
-  EXPECT_EQ(p.StopPositions(), (std::vector<uint8_t>{12, 25, 38}));
-  EXPECT_EQ(Sentinel(s), kSentinel);
-}
+  // A zero among the values gives a linear scale, positions rounded halves to even.
+  TMemoryStream withZero = Fixture("table_with_zero.bin");
+  p.LoadValueTable(withZero);
+  EXPECT_EQ(Describe(p), "FF0000 12:111111 25:222222 38:333333 0000FF I100 -10..30 auto");
+  EXPECT_EQ(Sentinel(withZero), kSentinel);
 
-TEST_F(StoredPalettes, ValueTableWithEqualEndsSpreadsItsStopsEvenly) {
-  TMemoryStream s = Fixture("table_equal_ends.bin");
-  TZBPalette p;
-  p.LoadValueTable(s);
-  EXPECT_EQ(p.StopPositions(), (std::vector<uint8_t>{33, 67}));
-  EXPECT_EQ(p.Min(), 5);
-  EXPECT_EQ(p.Max(), 5);
-  EXPECT_EQ(p.ColorOfValue(5), kRed);
+  TMemoryStream equalEnds = Fixture("table_equal_ends.bin");
+  TZBPalette q;
+  q.LoadValueTable(equalEnds);
+  EXPECT_EQ(Scale(q), "FF0000 33:00FF00 67:808080 0000FF");  // spread evenly
+  EXPECT_EQ(q.Min(), 5);
+  EXPECT_EQ(q.Max(), 5);
+  EXPECT_EQ(q.ColorOfValue(5), kRed);
 }
 
 TEST_F(StoredPalettes, ValueTableIntensityIsHeldTo0Through100) {
@@ -500,13 +382,14 @@ TEST_F(StoredPalettes, ValueTableTooSmallOrShortIsWrongFormat) {
     } catch (const EStreamError& e) {
       EXPECT_STREQ(e.what(), "File has wrong format") << name;
     }
-    ExpectSamePalette(p, Marked());
+    EXPECT_EQ(Describe(p), Describe(Marked())) << name;
   }
 }
 
 // ---- palette files -------------------------------------------------------------
 
-TEST(PaletteFileText, IsTheFixedColumnLayoutWithCrLf) {
+TEST(PaletteFileText, IsTheFixedColumnLayoutWithCrLfWhateverTheLocale) {
+  TCommaDecimalLocale comma;
   TZBPalette p = RedGreenBlue();
   p.AddStop(5, MakeColor(7, 80, 200));
   EXPECT_EQ(p.ClrText(),
@@ -515,23 +398,8 @@ TEST(PaletteFileText, IsTheFixedColumnLayoutWithCrLf) {
             "    5.000000   7  80 200\r\n"
             "   40.000000   0 255   0\r\n"
             "  100.000000   0   0 255\r\n");
-}
-
-TEST(PaletteFileText, HoldsTheColoursWithTheIntensityApplied) {
-  TZBPalette p = TwoColours(clBlack, MakeColor(100, 255, 0));
-  p.SetIntensity(50);
-  EXPECT_EQ(p.ClrText(),
-            "ColorMap 1 1\r\n"
-            "    0.000000 128 128 128\r\n"
-            "  100.000000 178 255 128\r\n");
-}
-
-TEST(PaletteFileText, NeverFollowsTheLocale) {
-  TCommaDecimalLocale comma;
-  TZBPalette p = TwoColours(clBlack, clWhite);
-  EXPECT_EQ(p.ClrText(), "ColorMap 1 1\r\n    0.000000   0   0   0\r\n  100.000000 255 255 255\r\n");
   EXPECT_EQ(p.ReadClrText("ColorMap 1 1\r\n0.0 0 0 0\r\n50.4 1 1 1\r\n100.0 2 2 2\r\n"), TClrRead::Ok);
-  EXPECT_EQ(p.StopPositions(), (std::vector<uint8_t>{50}));
+  EXPECT_EQ(Scale(p), "000000 50:010101 020202");
 }
 
 TEST(PaletteFileText, ReadingTakesColoursStopsAndIntensityOnly) {
@@ -545,14 +413,7 @@ TEST(PaletteFileText, ReadingTakesColoursStopsAndIntensityOnly) {
                           "100 255 255 255\n"
                           "\n"),
             TClrRead::Ok);
-  EXPECT_EQ(p.Intensity(), 100);
-  EXPECT_EQ(p.StartColor(), MakeColor(10, 20, 30));
-  EXPECT_EQ(p.StopPositions(), (std::vector<uint8_t>{25, 75}));
-  EXPECT_EQ(p.StopColors(), (std::vector<TColor>{clBlack, MakeColor(5, 5, 5)}));
-  EXPECT_EQ(p.EndColor(), clWhite);
-  EXPECT_EQ(p.Min(), 2);
-  EXPECT_EQ(p.Max(), 9);
-  EXPECT_TRUE(p.AutoRange());
+  EXPECT_EQ(Describe(p), "0A141E 25:000000 75:050505 FFFFFF I100 2..9 auto");
 }
 
 TEST(PaletteFileText, MalformedFilesAreInvalidAndChangeNothing) {
@@ -574,32 +435,25 @@ TEST(PaletteFileText, MalformedFilesAreInvalidAndChangeNothing) {
   for (const char* text : texts) {
     TZBPalette p = RedGreenBlue();
     EXPECT_EQ(p.ReadClrText(text), TClrRead::InvalidFormat) << text;
-    ExpectSamePalette(p, RedGreenBlue());
+    EXPECT_EQ(Describe(p), Describe(RedGreenBlue())) << text;
   }
 }
 
-TEST(PaletteFileText, ChannelsAreHeldTo0Through255) {
-  TZBPalette p;
-  ASSERT_EQ(p.ReadClrText("ColorMap 1 1\r\n0 300 -20 0\r\n100 256 0 511\r\n"), TClrRead::Ok);
-  EXPECT_EQ(p.StartColor(), MakeColor(255, 0, 0));
-  EXPECT_EQ(p.EndColor(), MakeColor(255, 0, 255));
-  EXPECT_EQ(p.Intensity(), 100);
-}
-
-TEST(PaletteFileText, InferredIntensityNeverGivesANegativeChannel) {
-  // Darkest channel 252: intensity Round(3 / 2.55) = 1, and 255 - 3 / 0.01 = -45.
-  TZBPalette p;
-  ASSERT_EQ(p.ReadClrText("ColorMap 1 1\r\n0 252 253 255\r\n100 254 255 255\r\n"), TClrRead::Ok);
-  EXPECT_EQ(p.Intensity(), 1);
-  EXPECT_EQ(p.StartColor(), MakeColor(0, 55, 255));
-  EXPECT_EQ(p.EndColor(), MakeColor(155, 255, 255));
-}
-
-TEST(PaletteFileText, AllWhiteFileHasIntensityZero) {
-  TZBPalette p;
-  ASSERT_EQ(p.ReadClrText("ColorMap 1 1\r\n0 255 255 255\r\n100 255 255 255\r\n"), TClrRead::Ok);
-  EXPECT_EQ(p.Intensity(), 0);
-  EXPECT_EQ(p.StartColor(), clWhite);
+TEST(PaletteFileText, ChannelsAreHeldTo0Through255AndTheIntensityIsInferred) {
+  const struct {
+    const char* colours;  // the two lines behind the signature
+    const char* scaleAndIntensity;
+  } table[] = {
+      {"0 300 -20 0\r\n100 256 0 511\r\n", "FF0000 FF00FF I100"},
+      // Darkest channel 252: intensity Round(3 / 2.55) = 1, and 255 - 3 / 0.01 = -45 is held at 0.
+      {"0 252 253 255\r\n100 254 255 255\r\n", "0037FF 9BFFFF I1"},
+      {"0 255 255 255\r\n100 255 255 255\r\n", "FFFFFF FFFFFF I0"},
+  };
+  for (const auto& row : table) {
+    TZBPalette p;
+    ASSERT_EQ(p.ReadClrText(std::string("ColorMap 1 1\r\n") + row.colours), TClrRead::Ok) << row.colours;
+    EXPECT_EQ(Scale(p) + " I" + std::to_string(p.Intensity()), row.scaleAndIntensity);
+  }
 }
 
 class PaletteFiles : public ::testing::Test {
@@ -616,11 +470,9 @@ TEST_F(PaletteFiles, FullIntensityRoundTripRestoresTheScale) {
   EXPECT_EQ(folder_.Get("scale.clr"), p.ClrText());
   TZBPalette q = TwoColours(clWhite, clWhite);
   ASSERT_EQ(q.ReadClrFile(file), TClrRead::Ok);
+  EXPECT_EQ(Scale(q), Scale(p));
   EXPECT_EQ(q.Intensity(), 100);
-  EXPECT_EQ(q.StartColor(), p.StartColor());
-  EXPECT_EQ(q.EndColor(), p.EndColor());
-  EXPECT_EQ(q.StopColors(), p.StopColors());
-  EXPECT_EQ(q.StopPositions(), p.StopPositions());
+  EXPECT_EQ(q.ReadClrFile(folder_.File("none.clr")), TClrRead::CannotOpen);
 }
 
 TEST_F(PaletteFiles, HalfIntensityRoundTripKeepsTheIntensity) {
@@ -636,13 +488,7 @@ TEST_F(PaletteFiles, HalfIntensityRoundTripKeepsTheIntensity) {
   TZBPalette q;
   ASSERT_EQ(q.ReadClrFile(file), TClrRead::Ok);
   EXPECT_EQ(q.Intensity(), 50);
-  EXPECT_EQ(q.StartColor(), MakeColor(255, 1, 1));  // a channel of 0 comes back as 1
-  EXPECT_EQ(q.StopColors(), (std::vector<TColor>{MakeColor(1, 255, 1)}));
-}
-
-TEST_F(PaletteFiles, MissingFileCannotBeOpened) {
-  TZBPalette p;
-  EXPECT_EQ(p.ReadClrFile(folder_.File("none.clr")), TClrRead::CannotOpen);
+  EXPECT_EQ(Scale(q), "FF0101 40:01FF01 0101FF");  // a channel of 0 comes back as 1
 }
 
 TEST_F(PaletteFiles, SaveAsksForANameAndRemembersTheFolder) {
@@ -663,50 +509,40 @@ TEST_F(PaletteFiles, SaveAsksForANameAndRemembersTheFolder) {
   EXPECT_TRUE(fake.Messages.empty());
 }
 
-TEST_F(PaletteFiles, DialogsStartInTheRememberedFolder) {
-  WriteSetting(SettingKeys::PalettePath, "/some/palettes");
-  TFakeServices fake;
-  TZBPalette p;
-  EXPECT_FALSE(p.LoadFromClrFile());  // cancelled
-  ASSERT_EQ(fake.FileCalls.size(), 1u);
-  EXPECT_FALSE(fake.FileCalls[0].Save);
-  EXPECT_EQ(fake.FileCalls[0].Request.Title, "Open palette");
-  EXPECT_EQ(fake.FileCalls[0].Request.InitialDir, "/some/palettes");
-  EXPECT_TRUE(fake.Messages.empty());
-}
-
-TEST_F(PaletteFiles, LoadReportsInvalidAndUnreadableFiles) {
-  folder_.Put("bad.clr", "ColorMap 2\r\n");
-  TFakeServices fake;
-  fake.FileAnswers.push_back(folder_.File("bad.clr"));
-  fake.FileAnswers.push_back(folder_.File("missing.clr"));
-  TZBPalette p = RedGreenBlue();
-  EXPECT_FALSE(p.LoadFromClrFile());
-  EXPECT_FALSE(p.LoadFromClrFile());
-  EXPECT_EQ(fake.Texts(), (std::vector<std::string>{"Invalid file format", "Can not open file"}));
-  EXPECT_EQ(fake.Messages.at(0).Kind, TMessageKind::Error);
-  ExpectSamePalette(p, RedGreenBlue());
-}
-
-TEST_F(PaletteFiles, LoadTakesAGoodFile) {
-  TZBPalette source = RedGreenBlue();
-  source.SetIntensity(70);
-  ASSERT_TRUE(source.WriteClrFile(folder_.File("good.clr")));
-  TFakeServices fake;
-  fake.FileAnswers.push_back(folder_.File("good.clr"));
-  TZBPalette p;
-  EXPECT_TRUE(p.LoadFromClrFile());
-  EXPECT_EQ(p.Intensity(), 70);
-  EXPECT_EQ(p.StopPositions(), (std::vector<uint8_t>{40}));
-  EXPECT_TRUE(fake.Messages.empty());
-}
-
 TEST_F(PaletteFiles, SaveReportsAFileThatCannotBeWritten) {
   TFakeServices fake;
   fake.FileAnswers.push_back(folder_.File("no-such-folder/x.clr"));
   TZBPalette p = RedGreenBlue();
   EXPECT_FALSE(p.SaveToClrFile());
   EXPECT_EQ(fake.Texts(), (std::vector<std::string>{"File can not be written"}));
+}
+
+TEST_F(PaletteFiles, LoadStartsInTheRememberedFolderAndReportsBadFiles) {
+  WriteSetting(SettingKeys::PalettePath, "/some/palettes");
+  TZBPalette source = RedGreenBlue();
+  source.SetIntensity(70);
+  ASSERT_TRUE(source.WriteClrFile(folder_.File("good.clr")));
+  folder_.Put("bad.clr", "ColorMap 2\r\n");
+  TFakeServices fake;
+  fake.FileAnswers = {std::nullopt, folder_.File("bad.clr"), folder_.File("missing.clr"), folder_.File("good.clr")};
+  TZBPalette p = RedGreenBlue();
+  EXPECT_FALSE(p.LoadFromClrFile());  // cancelled
+  ASSERT_EQ(fake.FileCalls.size(), 1u);
+  EXPECT_FALSE(fake.FileCalls[0].Save);
+  EXPECT_EQ(fake.FileCalls[0].Request.Title, "Open palette");
+  EXPECT_EQ(fake.FileCalls[0].Request.InitialDir, "/some/palettes");
+  EXPECT_TRUE(fake.Messages.empty());
+
+  EXPECT_FALSE(p.LoadFromClrFile());
+  EXPECT_FALSE(p.LoadFromClrFile());
+  EXPECT_EQ(fake.Texts(), (std::vector<std::string>{"Invalid file format", "Can not open file"}));
+  EXPECT_EQ(fake.Messages.at(0).Kind, TMessageKind::Error);
+  EXPECT_EQ(Describe(p), Describe(RedGreenBlue()));
+
+  EXPECT_TRUE(p.LoadFromClrFile());
+  EXPECT_EQ(p.Intensity(), 70);
+  EXPECT_EQ(p.StopPositions(), (std::vector<uint8_t>{40}));
+  EXPECT_EQ(fake.Messages.size(), 2u);
 }
 
 TEST(PaletteEditorHook, WithoutAnEditorNothingOpens) {

@@ -2,14 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "support/FakeServices.h"
+#include "support/ScratchFolder.h"
 
 namespace qira {
 namespace {
@@ -18,30 +16,11 @@ namespace fs = std::filesystem;
 
 class SettingsStore : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "qira-settings-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    path_ = (folder_ / "qira3d.ini").string();
-  }
-  void TearDown() override {
-    SaveSettings();  // releases a store a test left open (into its own folder)
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
-  }
-  std::string FileText() const {
-    std::ifstream in(path_, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-  void WriteFile(const std::string& text) const {
-    std::ofstream out(path_, std::ios::binary);
-    out << text;
-  }
+  void TearDown() override { SaveSettings(); }  // releases a store a test left open (into its own folder)
+  std::string FileText() const { return folder_.Get("qira3d.ini"); }
 
-  fs::path folder_;
-  std::string path_;
+  TScratchFolder folder_;
+  std::string path_ = folder_.File("qira3d.ini");
 };
 
 TEST_F(SettingsStore, FirstStartWithoutAFileGivesTheDefaults) {
@@ -79,6 +58,9 @@ TEST_F(SettingsStore, EveryCatalogueKeyRoundTrips) {
   ImportPath = "/imp";
   Win7FullScreenMode = true;
   ASSERT_TRUE(SaveSettings());
+  const size_t parameters = FileText().find("[Parameters]\r\n");
+  ASSERT_NE(parameters, std::string::npos);
+  EXPECT_NE(FileText().find("Win7FullScreenMode=1\r\n", parameters), std::string::npos);  // a boolean
 
   InclinationPath = ExportPath = ImportPath = "";
   Win7FullScreenMode = false;
@@ -121,15 +103,15 @@ TEST_F(SettingsStore, CatalogueHoldsTheKeysTheWindowsUse) {
 }
 
 TEST_F(SettingsStore, KeysTheProgramDoesNotKnowAreKept) {
-  WriteFile(
-      "; written by hand\r\n"
-      "[Mystery]\r\n"
-      "Answer=42\r\n"
-      "[Main]\r\n"
-      "ImportPath=/old\r\n"
-      "Unknown Key=some value\r\n"
-      "[Font_Line]\r\n"
-      "Color=255\r\n");
+  folder_.Put("qira3d.ini",
+              "; written by hand\r\n"
+              "[Mystery]\r\n"
+              "Answer=42\r\n"
+              "[Main]\r\n"
+              "ImportPath=/old\r\n"
+              "Unknown Key=some value\r\n"
+              "[Font_Line]\r\n"
+              "Color=255\r\n");
   LoadSettings(path_, "/start");
   EXPECT_EQ(ImportPath, "/old");
   ImportPath = "/new";
@@ -142,18 +124,8 @@ TEST_F(SettingsStore, KeysTheProgramDoesNotKnowAreKept) {
   EXPECT_EQ(text.find("/old"), std::string::npos);
 }
 
-TEST_F(SettingsStore, FullScreenModeIsStoredAsABooleanInParameters) {
-  LoadSettings(path_, "/start");
-  Win7FullScreenMode = true;
-  ASSERT_TRUE(SaveSettings());
-  const std::string text = FileText();
-  const size_t section = text.find("[Parameters]\r\n");
-  ASSERT_NE(section, std::string::npos);
-  EXPECT_NE(text.find("Win7FullScreenMode=1\r\n", section), std::string::npos);
-}
-
 TEST_F(SettingsStore, AFolderThatDoesNotExistYetIsCreated) {
-  path_ = (folder_ / "config" / "deeper" / "qira3d.ini").string();
+  path_ = folder_.File("config/deeper/qira3d.ini");
   LoadSettings(path_, "/start");
   ASSERT_TRUE(SaveSettings());
   EXPECT_TRUE(fs::exists(path_));
@@ -162,8 +134,8 @@ TEST_F(SettingsStore, AFolderThatDoesNotExistYetIsCreated) {
 TEST_F(SettingsStore, AFileThatCannotBeWrittenIsReportedAndTheOldOneKept) {
   TFakeServices services;
   // A plain file where the folder should be.
-  { std::ofstream(folder_ / "blocker") << "x"; }
-  path_ = (folder_ / "blocker" / "qira3d.ini").string();
+  folder_.Put("blocker", "x");
+  path_ = folder_.File("blocker/qira3d.ini");
   LoadSettings(path_, "/start");
   EXPECT_FALSE(SaveSettings());
   ASSERT_EQ(services.Messages.size(), 1u);

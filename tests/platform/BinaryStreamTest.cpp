@@ -78,16 +78,12 @@ TEST(MemoryStream, ShortReadFailsWithoutConsumingOrTouchingTheValue) {
   EXPECT_FALSE(s.ReadUInt8(buf[0]));
 }
 
-TEST(MemoryStream, SeekOnlyWithinZeroToSize) {
+TEST(MemoryStream, SeekOnlyWithinZeroToSizeAndWritesOverwriteThenExtend) {
   TMemoryStream s(Bytes({1, 2, 3}));
   EXPECT_TRUE(s.Seek(3));
   EXPECT_FALSE(s.Seek(4));
   EXPECT_FALSE(s.Seek(-1));
   EXPECT_EQ(s.Position(), 3);
-}
-
-TEST(MemoryStream, WriteOverwritesThenExtends) {
-  TMemoryStream s(Bytes({1, 2, 3}));
   ASSERT_TRUE(s.Seek(2));
   uint8_t b[2] = {9, 8};
   EXPECT_TRUE(s.Write(b, 2));
@@ -168,46 +164,46 @@ TEST(BinaryFile, ReadWriteModeKeepsTheContent) {
 
 // ---- atomic save -----------------------------------------------------------------
 
-TEST(SaveFile, CommitReplacesTheTargetAndLeavesNoTemporary) {
+// A folder holding the old target "t.q3d".
+class SaveFile : public ::testing::Test {
+ protected:
+  SaveFile() { dir.Put("t.q3d", "old"); }
+  // The target has this content and no temporary file is left beside it.
+  void ExpectOnlyTheTarget(const std::string& content) const {
+    EXPECT_EQ(dir.Get("t.q3d"), content);
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"t.q3d"});
+  }
   TScratchFolder dir;
-  dir.Put("t.q3d", "old");
+};
+
+TEST_F(SaveFile, CommitReplacesTheTargetAndOnlyTheCommitDoes) {
   auto save = TSaveFile::Create(dir.File("t.q3d"));
   ASSERT_TRUE(save);
   ASSERT_TRUE(save->Stream().Write("new content", 11));
   EXPECT_EQ(dir.Get("t.q3d"), "old");  // nothing visible before the commit
   std::string error;
   EXPECT_TRUE(save->Commit(&error)) << error;
-  EXPECT_EQ(dir.Get("t.q3d"), "new content");
-  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"t.q3d"});
+  ExpectOnlyTheTarget("new content");
   EXPECT_FALSE(save->Commit());
 }
 
-TEST(SaveFile, AbandonedSaveKeepsTheOldFile) {
-  TScratchFolder dir;
-  dir.Put("t.q3d", "old");
+TEST_F(SaveFile, AnAbandonedSaveOrAFailedWriteKeepsTheOldFile) {
   {
-    auto save = TSaveFile::Create(dir.File("t.q3d"));
-    ASSERT_TRUE(save);
-    ASSERT_TRUE(save->Stream().Write("half", 4));
+    auto abandoned = TSaveFile::Create(dir.File("t.q3d"));
+    ASSERT_TRUE(abandoned);
+    ASSERT_TRUE(abandoned->Stream().Write("half", 4));
   }
-  EXPECT_EQ(dir.Get("t.q3d"), "old");
-  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"t.q3d"});
-}
-
-TEST(SaveFile, AFailedWriteMakesTheCommitFailAndKeepsTheOldFile) {
-  TScratchFolder dir;
-  dir.Put("t.q3d", "old");
+  ExpectOnlyTheTarget("old");
   auto save = TSaveFile::Create(dir.File("t.q3d"));
   ASSERT_TRUE(save);
   ASSERT_TRUE(save->Stream().Write("x", 1));
   uint8_t b = 0;
   EXPECT_FALSE(save->Stream().Write(&b, INT32_MAX));  // would pass 2^31-1 bytes
   EXPECT_FALSE(save->Commit());
-  EXPECT_EQ(dir.Get("t.q3d"), "old");
-  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"t.q3d"});
+  ExpectOnlyTheTarget("old");
 }
 
-TEST(SaveFile, AFailedRenameKeepsTheOldTargetAndRemovesTheTemporary) {
+TEST(SaveFileRename, AFailedRenameKeepsTheOldTargetAndRemovesTheTemporary) {
   TScratchFolder dir;
   auto save = TSaveFile::Create(dir.File("t"));
   ASSERT_TRUE(save);
@@ -222,30 +218,25 @@ TEST(SaveFile, AFailedRenameKeepsTheOldTargetAndRemovesTheTemporary) {
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"t"});
 }
 
-TEST(SaveFile, ReplacedFileKeepsItsPermissions) {
-  TScratchFolder dir;
-  dir.Put("t", "old");
-  ::chmod(dir.File("t").c_str(), 0640);
-  ASSERT_TRUE(WriteWholeFileAtomic(dir.File("t"), "new", 3));
+TEST_F(SaveFile, AReplacedFileKeepsItsPermissions) {
+  ::chmod(dir.File("t.q3d").c_str(), 0640);
+  ASSERT_TRUE(WriteWholeFileAtomic(dir.File("t.q3d"), "new", 3));
   struct stat st;
-  ASSERT_EQ(::stat(dir.File("t").c_str(), &st), 0);
+  ASSERT_EQ(::stat(dir.File("t.q3d").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
   std::vector<uint8_t> bytes;
-  ASSERT_TRUE(ReadWholeFile(dir.File("t"), bytes));
+  ASSERT_TRUE(ReadWholeFile(dir.File("t.q3d"), bytes));
   EXPECT_EQ(bytes, Bytes({'n', 'e', 'w'}));
 }
 
-TEST(SaveFile, SavingThroughALinkReplacesTheLinkedFile) {
-  TScratchFolder dir;
-  dir.Put("real", "old");
-  std::filesystem::create_symlink(dir.File("real"), dir.File("link"));
+TEST_F(SaveFile, SavingThroughALinkReplacesTheLinkedFile) {
+  std::filesystem::create_symlink(dir.File("t.q3d"), dir.File("link"));
   ASSERT_TRUE(WriteWholeFileAtomic(dir.File("link"), "new", 3));
   EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link")));
-  EXPECT_EQ(dir.Get("real"), "new");
+  EXPECT_EQ(dir.Get("t.q3d"), "new");
 }
 
-TEST(SaveFile, MissingFolderIsReportedAtCreation) {
-  TScratchFolder dir;
+TEST_F(SaveFile, AMissingFolderIsReportedAtCreation) {
   std::string error;
   EXPECT_EQ(TSaveFile::Create(dir.File("no/such.ini"), &error), nullptr);
   EXPECT_FALSE(error.empty());

@@ -8,13 +8,12 @@
 #include <QImage>
 #include <QImageReader>
 
-#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/BinaryStream.h"
-#include "support/ScratchFolder.h"
+#include "support/GeneratedFixtures.h"
 
 namespace qira {
 namespace {
@@ -35,27 +34,13 @@ int Index1(int x, int y) { return (x * y + x) % 2; }
 
 class BmpFixtures : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    folder_ = new TScratchFolder();
-    const std::string command =
-        std::string(QIRA_PYTHON) + " " + QIRA_FIXTURES_DIR + "/make_bmp.py " + folder_->Path();
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-  }
-  static void TearDownTestSuite() {
-    delete folder_;
-    folder_ = nullptr;
-  }
   static std::vector<uint8_t> Bytes(const std::string& name) {
     std::vector<uint8_t> bytes;
-    EXPECT_TRUE(ReadWholeFile(folder_->File(name), bytes)) << name;
+    EXPECT_TRUE(ReadWholeFile(TGeneratedFixtures::Of("make_bmp.py").File(name), bytes)) << name;
     return bytes;
   }
   static TBmpPicture Decode(const std::string& name) { return DecodeBmp(Bytes(name)); }
-
-  static TScratchFolder* folder_;
 };
-
-TScratchFolder* BmpFixtures::folder_ = nullptr;
 
 void ExpectPixels(const QImage& image, int width, int height, const std::function<QRgb(int, int)>& expected,
                   const std::string& name) {

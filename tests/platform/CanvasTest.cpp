@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Canvas.h"
@@ -25,20 +26,15 @@ struct Surface {
   // One character per pixel of a row: '#' pen black, 'r' red, '.' white, '?' other.
   std::string Row(int y, int x0, int x1) const {
     std::string s;
-    for (int x = x0; x < x1; ++x) {
-      const TColor c = At(x, y);
-      s += c == clBlack ? '#' : c == kRed ? 'r' : c == clWhite ? '.' : '?';
-    }
+    for (int x = x0; x < x1; ++x) s += Symbol(At(x, y));
     return s;
   }
   std::string Column(int x, int y0, int y1) const {
     std::string s;
-    for (int y = y0; y < y1; ++y) {
-      const TColor c = At(x, y);
-      s += c == clBlack ? '#' : c == kRed ? 'r' : c == clWhite ? '.' : '?';
-    }
+    for (int y = y0; y < y1; ++y) s += Symbol(At(x, y));
     return s;
   }
+  static char Symbol(TColor c) { return c == clBlack ? '#' : c == kRed ? 'r' : c == clWhite ? '.' : '?'; }
 };
 
 // ---- pen modes ----
@@ -84,15 +80,12 @@ TEST(CanvasPenModes, EachModeCombinesPenAndDestinationByItsBitwiseFormula) {
 }
 
 TEST(CanvasPenModes, WindowingLibraryModesSelectTheirRasterOperations) {
-  EXPECT_EQ(PenModeToRop2(pmBlack), R2_BLACK);
-  EXPECT_EQ(PenModeToRop2(pmWhite), R2_WHITE);
-  EXPECT_EQ(PenModeToRop2(pmNop), R2_NOP);
-  EXPECT_EQ(PenModeToRop2(pmNot), R2_NOT);
-  EXPECT_EQ(PenModeToRop2(pmCopy), R2_COPYPEN);
-  EXPECT_EQ(PenModeToRop2(pmMaskPenNot), R2_MASKPENNOT);
-  EXPECT_EQ(PenModeToRop2(pmXor), R2_XORPEN);
-  EXPECT_EQ(PenModeToRop2(pmNotXor), R2_NOTXORPEN);
-  EXPECT_EQ(PenModeToRop2(99), R2_COPYPEN);
+  const std::pair<int, int> modes[] = {
+      {pmBlack, R2_BLACK}, {pmWhite, R2_WHITE},          {pmNop, R2_NOP},       {pmNot, R2_NOT},
+      {pmCopy, R2_COPYPEN}, {pmMaskPenNot, R2_MASKPENNOT}, {pmXor, R2_XORPEN},    {pmNotXor, R2_NOTXORPEN},
+      {99, R2_COPYPEN},
+  };
+  for (auto [mode, rop2] : modes) EXPECT_EQ(PenModeToRop2(mode), rop2) << mode;
   for (int rop2 = R2_BLACK; rop2 <= R2_WHITE; ++rop2) EXPECT_EQ(PenModeToRop2(Rop2ToPenMode(rop2)), rop2);
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/Canvas.h"
-#include "platform/CanvasTestApp.h"
+#include "support/TestApplication.h"
 
 namespace qira {
 namespace {
@@ -111,9 +111,23 @@ TEST_F(CanvasText, DefaultQualityWritesOnlyTheTextColourAntialiasedQualityBlends
   EXPECT_GT(colours.size(), 4u);
 }
 
-TEST_F(CanvasText, ExtentGrowsWithSizeAndWithBold) {
+TEST_F(CanvasText, MeasuresAreRepeatableAndGrowWithSizeAndBold) {
+  TBitmap a(4, 4);
   TBitmap b(4, 4);
-  TCanvas& c = b.Canvas();
+  TCanvas& c = a.Canvas();
+  c.SetFont(PinnedFont(-20));
+  b.Canvas().SetFont(PinnedFont(-20));
+  const TSize first = c.TextExtent("Hello, world");
+  EXPECT_EQ(first, c.TextExtent("Hello, world"));
+  EXPECT_EQ(first, b.Canvas().TextExtent("Hello, world"));
+  const TTextMetric m = c.TextMetrics();
+  EXPECT_EQ(first.cy, m.Height);
+  EXPECT_EQ(m.Height, m.Ascent + m.Descent);
+  const int32_t regular = c.TextWidth("Extent");
+  c.SetFont(PinnedFont(-20, fsBold));
+  EXPECT_GT(c.TextWidth("Extent"), regular);
+  EXPECT_EQ(c.TextWidth(""), 0);
+
   TSize last{0, 0};
   for (int height : {-10, -20, -40}) {
     c.SetFont(PinnedFont(height));
@@ -122,33 +136,11 @@ TEST_F(CanvasText, ExtentGrowsWithSizeAndWithBold) {
     EXPECT_GT(e.cy, last.cy) << height;
     last = e;
   }
-  c.SetFont(PinnedFont(-20));
-  const int32_t regular = c.TextWidth("Extent");
-  c.SetFont(PinnedFont(-20, fsBold));
-  EXPECT_GT(c.TextWidth("Extent"), regular);
-  EXPECT_EQ(c.TextWidth(""), 0);
-}
-
-TEST_F(CanvasText, PinnedFontMeasuresTheSameEveryTime) {
-  TBitmap a(4, 4);
-  TBitmap b(4, 4);
-  a.Canvas().SetFont(PinnedFont(-20));
-  b.Canvas().SetFont(PinnedFont(-20));
-  const TSize first = a.Canvas().TextExtent("Hello, world");
-  EXPECT_EQ(first, a.Canvas().TextExtent("Hello, world"));
-  EXPECT_EQ(first, b.Canvas().TextExtent("Hello, world"));
-  EXPECT_GT(first.cx, 0);
-  const TTextMetric m = a.Canvas().TextMetrics();
-  EXPECT_EQ(first.cy, m.Height);
-  EXPECT_EQ(m.Height, m.Ascent + m.Descent);
-}
-
-TEST_F(CanvasText, PositiveHeightIsTheCellHeightNegativeTheCharacterHeight) {
-  TBitmap b(4, 4);
-  b.Canvas().SetFont(PinnedFont(30));
-  EXPECT_NEAR(b.Canvas().TextMetrics().Height, 30, 1);
-  b.Canvas().SetFont(PinnedFont(-30));
-  EXPECT_GT(b.Canvas().TextMetrics().Height, 31) << "the cell of a 30-pixel em is taller than 30";
+  // A positive height is the cell height, a negative one the character height.
+  c.SetFont(PinnedFont(30));
+  EXPECT_NEAR(c.TextMetrics().Height, 30, 1);
+  c.SetFont(PinnedFont(-30));
+  EXPECT_GT(c.TextMetrics().Height, 31) << "the cell of a 30-pixel em is taller than 30";
 }
 
 TEST_F(CanvasText, PointSizeConvertsWithTheFontsPixelsPerInch) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace qira {
 namespace {
 
@@ -30,21 +32,21 @@ TEST(CodePage, EveryByteSurvivesARoundTrip) {
   EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(all)), all);
 }
 
-TEST(CodePage, CharactersWithoutAByteBecomeQuestionMarks) {
-  EXPECT_EQ(Utf8ToCp1252("a\u0100b"), "a?b");        // Latin A with macron
-  EXPECT_EQ(Utf8ToCp1252("\u4E2D"), "?");            // three-byte form
-  EXPECT_EQ(Utf8ToCp1252("\U0001F600x"), "?x");      // four-byte form
-  EXPECT_EQ(Utf8ToCp1252("\u0080"), "?");            // byte 0x80 is the euro sign, not U+0080
-}
-
-TEST(CodePage, MalformedUtf8BytesBecomeQuestionMarks) {
-  EXPECT_EQ(Utf8ToCp1252("a\x80z"), "a?z");                 // stray continuation byte
-  EXPECT_EQ(Utf8ToCp1252("\xC3"), "?");                    // cut sequence at the end
-  EXPECT_EQ(Utf8ToCp1252("\xC3(x"), "?(x");                // lead byte without continuation
-  EXPECT_EQ(Utf8ToCp1252("\xC0\xAF"), "??");               // overlong '/'
-  EXPECT_EQ(Utf8ToCp1252("\xED\xA0\x80"), "???");          // surrogate half
-  EXPECT_EQ(Utf8ToCp1252("\xF4\x90\x80\x80"), "????");     // above U+10FFFF
-  EXPECT_EQ(Utf8ToCp1252("\xFF\xFE"), "??");
+TEST(CodePage, CharactersWithoutAByteAndMalformedUtf8BecomeQuestionMarks) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"a\u0100b", "a?b"},           // Latin A with macron
+      {"\u4E2D", "?"},               // three-byte form
+      {"\U0001F600x", "?x"},         // four-byte form
+      {"\u0080", "?"},               // byte 0x80 is the euro sign, not U+0080
+      {"a\x80z", "a?z"},             // stray continuation byte
+      {"\xC3", "?"},                 // cut sequence at the end
+      {"\xC3(x", "?(x"},             // lead byte without continuation
+      {"\xC0\xAF", "??"},            // overlong '/'
+      {"\xED\xA0\x80", "???"},       // surrogate half
+      {"\xF4\x90\x80\x80", "????"},  // above U+10FFFF
+      {"\xFF\xFE", "??"},
+  };
+  for (auto [utf8, bytes] : cases) EXPECT_EQ(Utf8ToCp1252(utf8), bytes) << bytes;
 }
 
 }  // namespace

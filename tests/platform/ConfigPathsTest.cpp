@@ -38,17 +38,9 @@ TEST(ConfigPaths, SettingsLiveInTheXdgConfigFolder) {
 
 TEST(ConfigPaths, WithoutAnAbsoluteXdgFolderTheHomeConfigFolderIsUsed) {
   TEnvVar home("HOME", "/home/user");
-  {
-    TEnvVar xdg("XDG_CONFIG_HOME", nullptr);
-    EXPECT_EQ(ConfigFolder(), "/home/user/.config");
-  }
-  {
-    TEnvVar xdg("XDG_CONFIG_HOME", "");
-    EXPECT_EQ(ConfigFolder(), "/home/user/.config");
-  }
-  {
-    TEnvVar xdg("XDG_CONFIG_HOME", "relative/cfg");
-    EXPECT_EQ(ConfigFolder(), "/home/user/.config");
+  for (const char* xdgValue : {static_cast<const char*>(nullptr), "", "relative/cfg"}) {
+    TEnvVar xdg("XDG_CONFIG_HOME", xdgValue);
+    EXPECT_EQ(ConfigFolder(), "/home/user/.config") << (xdgValue ? xdgValue : "unset");
   }
 }
 
@@ -59,7 +51,7 @@ TEST(ConfigPaths, ACopyUnderAnotherNameHasItsOwnSettings) {
   EXPECT_EQ(SettingsFilePath(), "/c/platform_tests.ini");
 }
 
-TEST(ConfigPaths, FolderIsCreatedWithItsParents) {
+TEST(ConfigPaths, FolderIsCreatedWithItsParentsUnlessAFileIsInTheWay) {
   TScratchFolder dir;
   std::string deep = dir.File("a/b/c");
   ASSERT_TRUE(EnsureFolderExists(deep));
@@ -68,11 +60,7 @@ TEST(ConfigPaths, FolderIsCreatedWithItsParents) {
   ASSERT_EQ(::stat(deep.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
   EXPECT_TRUE(EnsureFolderExists(deep + "/"));  // existing, trailing slash
-}
-
-TEST(ConfigPaths, AFileInTheWayIsReported) {
-  TScratchFolder dir;
-  dir.Put("f", "x");
+  dir.Put("f", "x");  // a file in the way
   std::string error;
   EXPECT_FALSE(EnsureFolderExists(dir.File("f/sub"), &error));
   EXPECT_FALSE(error.empty());

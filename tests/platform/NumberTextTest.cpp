@@ -11,7 +11,21 @@
 namespace qira {
 namespace {
 
-TEST(NumberText, FormatsWithAPointAndNoLocale) {
+// Every test here runs under a decimal-comma locale, which the number text must ignore.
+class NumberText : public ::testing::Test {
+ protected:
+  TCommaDecimalLocale comma_;
+};
+
+TEST_F(NumberText, TheCommaLocaleIsInForceWhereTheMachineHasOne) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.1f", 2.5);
+  if (comma_.CLocaleSwitched()) {
+    EXPECT_STREQ(buf, "2,5");
+  }
+}
+
+TEST_F(NumberText, FormatsWithAPoint) {
   struct Case {
     std::string got, want;
   } cases[] = {
@@ -34,7 +48,7 @@ TEST(NumberText, FormatsWithAPointAndNoLocale) {
   for (const Case& c : cases) EXPECT_EQ(c.got, c.want);
 }
 
-TEST(NumberText, ShortestTextReadsBackToTheSameValue) {
+TEST_F(NumberText, ShortestTextReadsBackToTheSameValue) {
   for (double x : {0.1, 1.0 / 3.0, 6.02214076e23, 5e-324, std::numeric_limits<double>::max(), -123.456}) {
     double back = 0;
     ASSERT_TRUE(ParseDouble(FormatShortest(x), back, false)) << x;
@@ -42,7 +56,7 @@ TEST(NumberText, ShortestTextReadsBackToTheSameValue) {
   }
 }
 
-TEST(NumberText, ParsesWholeTextsOnly) {
+TEST_F(NumberText, ParsesWholeTextsOnly) {
   struct Case {
     const char* text;
     bool comma;
@@ -77,7 +91,7 @@ TEST(NumberText, ParsesWholeTextsOnly) {
   }
 }
 
-TEST(NumberText, IntegersAreRangeChecked) {
+TEST_F(NumberText, IntegersAreRangeChecked) {
   struct Case {
     const char* text;
     bool ok;
@@ -97,23 +111,6 @@ TEST(NumberText, IntegersAreRangeChecked) {
   EXPECT_TRUE(ParseInt64("9223372036854775807", big));
   EXPECT_EQ(big, INT64_MAX);
   EXPECT_FALSE(ParseInt64("9223372036854775808", big));
-}
-
-TEST(NumberText, OutputStaysWithAPointUnderACommaLocale) {
-  TCommaDecimalLocale comma;
-  if (comma.CLocaleSwitched()) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f", 2.5);
-    EXPECT_STREQ(buf, "2,5");  // the locale really is in force
-  }
-  EXPECT_EQ(FormatShortest(2.5), "2.5");
-  EXPECT_EQ(FormatFixed(2.5, 3), "2.500");
-  EXPECT_EQ(FormatExponent(2.5, 1), "2.5e+00");
-  double v = 0;
-  EXPECT_TRUE(ParseDouble("2.5", v, false));
-  EXPECT_EQ(v, 2.5);
-  EXPECT_TRUE(ParseDouble("3,5", v, true));
-  EXPECT_EQ(v, 3.5);
 }
 
 }  // namespace

@@ -5,10 +5,10 @@
 
 #include <QImage>
 
-#include <cstdlib>
 #include <string>
 
 #include "platform/BinaryStream.h"
+#include "support/GeneratedFixtures.h"
 #include "support/ScratchFolder.h"
 
 namespace qira {
@@ -94,28 +94,19 @@ TEST_F(PictureRegistry, ListsFormatsInRegistrationOrderAndReplacesARegisteredExt
 
 // ---- pictures and files ----------------------------------------------------------
 
+// Pictures of the BMP generator (tests/fixtures/make_bmp.py) are read from its
+// folder; what a test writes goes to a folder of its own.
 class PictureFiles : public PictureRegistry {
  protected:
-  static void SetUpTestSuite() {
-    folder_ = new TScratchFolder();
-    const std::string command =
-        std::string(QIRA_PYTHON) + " " + QIRA_FIXTURES_DIR + "/make_bmp.py " + folder_->Path();
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-  }
-  static void TearDownTestSuite() {
-    delete folder_;
-    folder_ = nullptr;
-  }
-  static TScratchFolder* folder_;
+  static std::string Fixture(const std::string& name) { return TGeneratedFixtures::Of("make_bmp.py").File(name); }
+  TScratchFolder folder_;
 };
-
-TScratchFolder* PictureFiles::folder_ = nullptr;
 
 TEST_F(PictureFiles, LoadsABmpFileThroughTheRegistryAndTellsOfTheChange) {
   TPicture picture;
   int changes = 0;
   picture.OnChange = [&](TPicture&) { ++changes; };
-  picture.LoadFromFile(folder_->File("pal8.bmp"));
+  picture.LoadFromFile(Fixture("pal8.bmp"));
   ASSERT_NE(picture.Graphic(), nullptr);
   EXPECT_STREQ(picture.Graphic()->ClassName(), "TBitmap");
   EXPECT_EQ(picture.Width(), 7);
@@ -129,16 +120,16 @@ TEST_F(PictureFiles, LoadsABmpFileThroughTheRegistryAndTellsOfTheChange) {
 
 TEST_F(PictureFiles, AnUnknownExtensionOrABrokenFileKeepsThePictureAsItWas) {
   TPicture picture;
-  picture.LoadFromFile(folder_->File("rgb24_bottom_up.bmp"));
-  folder_->Put("picture.xyz", "whatever");
+  picture.LoadFromFile(Fixture("rgb24_bottom_up.bmp"));
+  folder_.Put("picture.xyz", "whatever");
   try {
-    picture.LoadFromFile(folder_->File("picture.xyz"));
+    picture.LoadFromFile(folder_.File("picture.xyz"));
     ADD_FAILURE() << "accepted";
   } catch (const EInvalidGraphic& e) {
     EXPECT_STREQ(e.what(), "Unknown picture file extension (.xyz)");
   }
-  EXPECT_THROW(picture.LoadFromFile(folder_->File("pixels_cut.bmp")), EInvalidGraphic);
-  EXPECT_THROW(picture.LoadFromFile(folder_->File("missing.bmp")), EGraphicFileError);
+  EXPECT_THROW(picture.LoadFromFile(Fixture("pixels_cut.bmp")), EInvalidGraphic);
+  EXPECT_THROW(picture.LoadFromFile(folder_.File("missing.bmp")), EGraphicFileError);
   EXPECT_EQ(picture.Width(), 5);
   EXPECT_EQ(picture.Height(), 3);
 }
@@ -146,8 +137,8 @@ TEST_F(PictureFiles, AnUnknownExtensionOrABrokenFileKeepsThePictureAsItWas) {
 TEST_F(PictureFiles, SavesAtTheDepthItWasReadWith) {
   for (const char* name : {"pal4.bmp", "pal8.bmp", "rgb24_top_down.bmp", "rgba32.bmp"}) {
     TPicture picture;
-    picture.LoadFromFile(folder_->File(name));
-    const std::string copy = folder_->File(std::string("copy_") + name);
+    picture.LoadFromFile(Fixture(name));
+    const std::string copy = folder_.File(std::string("copy_") + name);
     picture.SaveToFile(copy);
     TPicture again;
     again.LoadFromFile(copy);
@@ -161,7 +152,7 @@ TEST_F(PictureFiles, SavesAtTheDepthItWasReadWith) {
 
 TEST_F(PictureFiles, AFileThatCannotBeCreatedRaisesTheFileError) {
   TBitmapGraphic bitmap(QImage(2, 2, QImage::Format_RGB32));
-  EXPECT_THROW(bitmap.SaveToFile(folder_->File("no/such/folder/x.bmp")), EGraphicFileError);
+  EXPECT_THROW(bitmap.SaveToFile(folder_.File("no/such/folder/x.bmp")), EGraphicFileError);
 }
 
 TEST_F(PictureRegistry, AnotherKindTurnsIntoABitmapOfItsPixelsWhenAskedForOne) {

@@ -53,38 +53,18 @@ TEST(Services, HeadlessDefaultsNeverBlockAndAnswerCancelOrTheDefault) {
   EXPECT_EQ(InputBox("Rename", "Enter new name:", "keep"), "keep");
 }
 
-TEST(Services, RegistrationIsScopedAndFakesRecordEverything) {
+TEST(Services, RegistrationIsScopedAndInputBoxGivesTheAnswerOrTheDefault) {
   const IMessageService* before = Services().Messages;
   {
     TFakeServices fake;
     EXPECT_EQ(Services().Messages, &fake);
-    fake.BoxAnswers.push_back(R::Yes);
-    fake.InputAnswers.push_back(std::string("new"));
-    fake.InputAnswers.push_back(std::nullopt);
-    fake.FileAnswers.push_back(std::string("/d/x.q3d"));
-    fake.FilterIndexAnswers.push_back(3);
-
-    EXPECT_EQ(Services().Messages->MessageBox("Sure?", TMessageKind::Warning, B::YesNo, 2), R::Yes);
-    EXPECT_EQ(Services().Messages->MessageBox("Again?", TMessageKind::Warning, B::YesNo, 2), R::No);
-    Services().Messages->ShowMessage("Done", TMessageKind::Information);
+    fake.InputAnswers = {std::string("new"), std::nullopt};
     EXPECT_EQ(InputBox("Rename", "Enter new name:", "a"), "new");
     EXPECT_EQ(InputBox("Rename", "Enter new name:", "a"), "a");
-    TFileRequest request;
-    request.Filter = "Projects (*.q3d)|*.q3d|All files|*.*";
-    EXPECT_EQ(Services().Files->SaveFile(request), std::optional<std::string>("/d/x.q3d"));
-    EXPECT_EQ(request.FilterIndex, 3);
-    EXPECT_FALSE(Services().Files->OpenFile(request));
-
-    EXPECT_EQ(fake.Texts(), (std::vector<std::string>{"Sure?", "Again?", "Done"}));
-    EXPECT_TRUE(fake.Messages[0].IsBox);
-    EXPECT_EQ(fake.Messages[1].DefaultButton, 2);
-    EXPECT_FALSE(fake.Messages[2].IsBox);
     ASSERT_EQ(fake.Inputs.size(), 2u);
     EXPECT_EQ(fake.Inputs[0].Caption, "Rename");
+    EXPECT_EQ(fake.Inputs[0].Prompt, "Enter new name:");
     EXPECT_EQ(fake.Inputs[0].Default, "a");
-    ASSERT_EQ(fake.FileCalls.size(), 2u);
-    EXPECT_TRUE(fake.FileCalls[0].Save);
-    EXPECT_EQ(fake.FileCalls[0].Request.Filter, request.Filter);
   }
   EXPECT_EQ(Services().Messages, before);
 }

@@ -11,9 +11,8 @@
 #include <vector>
 
 #include "platform/Picture.h"
-#include "scene/EglRenderingContext.h"
 #include "scene/OpenGLBinding.h"
-#include "scene/RenderingContext.h"
+#include "support/HeadlessGL.h"
 
 namespace qira {
 namespace {
@@ -431,26 +430,17 @@ TEST(Bitmap32Upload, AnEmptyImageUploadsNothing) {
 class Bitmap32GLUpload : public ::testing::Test {
  protected:
   void SetUp() override {
-    RegisterEglRenderingContext();
-    std::unique_ptr<TGLContext> created = GLContextManager().CreateContext();
-    ASSERT_NE(created, nullptr);
-    try {
-      created->CreateMemoryContext(0, 4, 4, 1);
-    } catch (const std::exception& error) {
-      GTEST_SKIP() << "no EGL display: " << error.what();
-    }
-    context_ = std::move(created);
-    context_->Activate();
+    gl_ = MakeHeadlessGLOrSkip(4, 4, 0);
+    if (!gl_) return;
     savedFlags_ = GL;
     glGenTextures(1, &texture_);
     glBindTexture(GL_TEXTURE_2D, texture_);
   }
   void TearDown() override {
-    if (!context_) return;
+    if (!gl_) return;
     GL = savedFlags_;
     glDeleteTextures(1, &texture_);
-    context_->Deactivate();
-    context_.reset();
+    gl_.reset();
   }
 
   static int32_t LevelWidth(int level) {
@@ -465,7 +455,7 @@ class Bitmap32GLUpload : public ::testing::Test {
     return texels;
   }
 
-  std::unique_ptr<TGLContext> context_;
+  std::unique_ptr<HeadlessGL> gl_;
   TGLFlags savedFlags_;
   GLuint texture_ = 0;
 };

@@ -11,8 +11,8 @@
 #include "scene/CameraLight.h"
 #include "scene/PlatformUtilities.h"
 #include "scene/Scene.h"
-#include "scene/ViewerTestApplication.h"
 #include "support/FakeServices.h"
+#include "support/TestApplication.h"
 
 namespace qira {
 namespace {
@@ -42,7 +42,7 @@ struct TStep {
 class Cadencer : public ::testing::Test {
  protected:
   void SetUp() override {
-    EnsureViewerTestApplication();
+    EnsureTestApplication();
     TFakeClock::Install();
   }
   void TearDown() override {

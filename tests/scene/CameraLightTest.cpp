@@ -7,30 +7,13 @@
 
 #include "scene/SceneRenderSupport.h"
 #include "scene/VectorGeometry.h"
+#include "support/HeadlessGL.h"
 
 namespace qira {
 namespace {
 
 using testing::Near;
 using testing::TRenderedScene;
-
-// A current headless context for tests that read OpenGL matrices.
-class TCurrentContext {
- public:
-  TCurrentContext() {
-    RegisterEglRenderingContext();
-    context_ = std::make_unique<TGLEglContext>();
-    context_->CreateMemoryContext(0, 8, 8, 1);
-    context_->Activate();
-  }
-  ~TCurrentContext() {
-    context_->Deactivate();
-    context_->DestroyContext();
-  }
-
- private:
-  std::unique_ptr<TGLEglContext> context_;
-};
 
 TMatrix ReadProjection() {
   TMatrix m;
@@ -107,7 +90,7 @@ class CameraProjection : public ::testing::TestWithParam<TProjectionCase> {};
 
 TEST_P(CameraProjection, ReadBackMatchesTheFormulas) {
   const TProjectionCase c = GetParam();
-  TCurrentContext gl;
+  const HeadlessGL gl(8, 8, 0);
   TGLCamera camera;
   camera.SetCameraStyle(c.style);
   camera.SetFocalLength(35.0f);
@@ -150,7 +133,7 @@ TEST(CameraProjectionEdges, ATallViewportKeepsTheVerticalExtentOfASquareOne) {
 }
 
 TEST(CameraProjectionEdges, CustomStyleCallsTheHandlerAndZeroSizesAreSkipped) {
-  TCurrentContext gl;
+  const HeadlessGL gl(8, 8, 0);
   TGLCamera camera;
   camera.SetCameraStyle(TGLCameraStyle::csCustom);
   int calls = 0;
@@ -172,7 +155,7 @@ TEST(CameraProjectionEdges, CustomStyleCallsTheHandlerAndZeroSizesAreSkipped) {
 // --------------------------------------------------------------- Apply
 
 TEST(CameraApply, ACameraWithATargetLooksAtIt) {
-  TCurrentContext gl;
+  const HeadlessGL gl(8, 8, 0);
   TGL3DScene scene;
   TGLCamera& camera = scene.Objects().AddNewChild<TGLCamera>();
   camera.Position().SetPoint(5.0f, 3.0f, 10.0f);
@@ -196,7 +179,7 @@ TEST(CameraApply, ACameraWithATargetLooksAtIt) {
 }
 
 TEST(CameraApply, ACameraWithoutTargetLooksAlongItsDirection) {
-  TCurrentContext gl;
+  const HeadlessGL gl(8, 8, 0);
   TGL3DScene scene;
   TGLCamera& camera = scene.Objects().AddNewChild<TGLCamera>();
   camera.Position().SetPoint(0.0f, 0.0f, 10.0f);

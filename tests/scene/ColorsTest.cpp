@@ -7,6 +7,7 @@
 
 #include "platform/BinaryStream.h"
 #include "scene/Colors.h"
+#include "support/CountingComponent.h"
 
 namespace qira {
 namespace {
@@ -76,16 +77,6 @@ TEST(ColorConversion, SystemColorsAreResolvedBeforeConversion) {
 
 // ---------------------------------------------------------------- TGLColor
 
-class CountingOwner : public TGLUpdateAbleComponent {
- public:
-  void NotifyChange(TObject* sender) override {
-    ++notified;
-    lastSender = sender;
-  }
-  int notified = 0;
-  TObject* lastSender = nullptr;
-};
-
 TEST(GLColor, StartsOpaqueBlack) {
   TGLColor color;
   EXPECT_EQ(color.Red(), 0.0f);
@@ -94,7 +85,7 @@ TEST(GLColor, StartsOpaqueBlack) {
 }
 
 TEST(GLColor, ComponentSettersNotifyOnceAndOnlyOnChange) {
-  CountingOwner owner;
+  TCountingComponent owner;
   int events = 0;
   TGLColor color(&owner, {0.5f, 0.5f, 0.5f, 1.0f}, [&](TObject*) { ++events; });
   color.SetRed(0.5f);
@@ -110,7 +101,7 @@ TEST(GLColor, ComponentSettersNotifyOnceAndOnlyOnChange) {
 }
 
 TEST(GLColor, WholeColorSettersNotifyWithoutComparing) {
-  CountingOwner owner;
+  TCountingComponent owner;
   TGLColor color(&owner);
   color.SetColor(color.Color());
   EXPECT_EQ(owner.notified, 1);
@@ -144,7 +135,7 @@ TEST(GLColor, WithoutOwnerChangesSilently) {
 }
 
 TEST(GLColor, ColorInsideAPropertyObjectNotifiesItWithItselfAsSender) {
-  CountingOwner component;
+  TCountingComponent component;
   TGLUpdateAbleObject material(&component);
   TObject* materialSender = nullptr;
   material.OnNotifyChange = [&](TObject* s) { materialSender = s; };
@@ -163,7 +154,7 @@ TEST(GLColor, StoredFormIsSixteenLittleEndianBytes) {
                                          0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x3F};
   EXPECT_EQ(stream.Data(), expected);
 
-  CountingOwner owner;
+  TCountingComponent owner;
   TGLColor copy(&owner);
   stream.Seek(0);
   copy.ReadData(stream);

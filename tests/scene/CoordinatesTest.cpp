@@ -6,19 +6,10 @@
 
 #include "platform/BinaryStream.h"
 #include "scene/Coordinates.h"
+#include "support/CountingComponent.h"
 
 namespace qira {
 namespace {
-
-class CountingComponent : public TGLUpdateAbleComponent {
- public:
-  void NotifyChange(TObject* sender) override {
-    ++notified;
-    lastSender = sender;
-  }
-  int notified = 0;
-  TObject* lastSender = nullptr;
-};
 
 // Stands for a scene object: told through CoordinateChanged only.
 class CoordinateOwner : public TGLCoordinatesUpdateAbleComponent {
@@ -57,7 +48,7 @@ TEST(Coordinates, SetAsVectorFollowsTheStyle) {
 }
 
 TEST(Coordinates, EverySetterNotifiesTheOwnerOnChange) {
-  CountingComponent owner;
+  TCountingComponent owner;
   TGLCoordinates3 coords(&owner);
   coords.SetX(1.0f);
   EXPECT_EQ(owner.notified, 1);
@@ -77,7 +68,7 @@ TEST(Coordinates, EverySetterNotifiesTheOwnerOnChange) {
 
 TEST(Coordinates, SettingTheStoredValueAgainStillNotifies) {
   // Unlike the colour components, coordinate setters do not compare.
-  CountingComponent owner;
+  TCountingComponent owner;
   TGLCoordinates3 coords(&owner, {1, 2, 3, 1}, TGLCoordinatesStyle::cstPoint);
   coords.SetCoordinate(0, 1.0f);
   coords.SetPoint(1, 2, 3);
@@ -85,7 +76,7 @@ TEST(Coordinates, SettingTheStoredValueAgainStillNotifies) {
 }
 
 TEST(Coordinates, QuietSettersAndAssignDoNotNotify) {
-  CountingComponent owner;
+  TCountingComponent owner;
   TGLCoordinates3 coords(&owner);
   coords.Initialize({1, 2, 3, 4});
   coords.SetDirectVector({5, 6, 7, 8});

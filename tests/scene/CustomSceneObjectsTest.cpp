@@ -12,7 +12,7 @@
 namespace qira {
 namespace {
 
-using testing::HeadlessGL;
+using testing::OrthoGL;
 using testing::MakeRci;
 using testing::TTestQuad;
 
@@ -167,11 +167,8 @@ class TCountedSolid : public TGL3DSceneObject {
 class CustomObjectRender : public ::testing::Test {
  protected:
   void SetUp() override {
-    try {
-      gl_ = std::make_unique<HeadlessGL>();
-    } catch (const std::exception& e) {
-      GTEST_SKIP() << "no headless OpenGL: " << e.what();
-    }
+    gl_ = MakeHeadlessGLOrSkip<OrthoGL>();
+    if (!gl_) return;
   }
   void TearDown() override {
     root_.reset();
@@ -185,7 +182,7 @@ class CustomObjectRender : public ::testing::Test {
     return s;
   }
 
-  std::unique_ptr<HeadlessGL> gl_;
+  std::unique_ptr<OrthoGL> gl_;
   TGLStateCache cache_;
   std::unique_ptr<TGLBaseSceneObject> root_ = std::make_unique<TGLBaseSceneObject>();
 };

@@ -509,7 +509,9 @@ TEST_P(EglWindowContextX11, DrawsIntoANativeQtWindowThatShowsIt) {
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
     DrawColumns(64, 48, 0, 32, 20, 220, 40);
-    if (attempt == 0) EXPECT_EQ(ReadPixels(64, 48)[10 * 64 + 5], Rgba(20, 220, 40));
+    if (attempt == 0) {
+      EXPECT_EQ(ReadPixels(64, 48)[10 * 64 + 5], Rgba(20, 220, 40));
+    }
     context->SwapBuffers();
     glFinish();
     context->Deactivate();

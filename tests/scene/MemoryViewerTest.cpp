@@ -12,11 +12,10 @@
 namespace qira {
 namespace {
 
+using testing::kGreenRgb;
+using testing::kRedRgb;
 using testing::Near;
 using testing::TFlatQuad;
-
-const std::array<int, 3> kGreenRgb{0, 255, 0};
-const std::array<int, 3> kRedRgb{255, 0, 0};
 
 // A texture that only holds an OpenGL name, for the frame copies.
 class TFrameTexture final : public IGLFrameCopyTexture {
@@ -41,14 +40,10 @@ class TFrameTexture final : public IGLFrameCopyTexture {
 
   // Texel (x, y from the bottom) of a texture of that width.
   std::array<int, 3> Texel(int x, int y, int width, int height) const {
-    std::vector<uint8_t> rgba(static_cast<size_t>(width) * static_cast<size_t>(height) * 4u);
     context_->Activate();
-    glBindTexture(GL_TEXTURE_2D, name_);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    const auto rgb = ReadTexel(name_, x, y, width, height);
     context_->Deactivate();
-    const size_t at = (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 4u;
-    return {rgba[at], rgba[at + 1], rgba[at + 2]};
+    return rgb;
   }
   GLuint Name() const { return name_; }
 
@@ -95,7 +90,7 @@ struct TViewedScene {
     auto& context = dynamic_cast<TGLEglContext&>(*viewer->Buffer().RenderingContext());
     context.Activate();
     glReadBuffer(context.ColorBuffer(bufferIndex));
-    const auto rgb = testing::ReadPixel(x, y);
+    const auto rgb = ReadRgb(x, y);
     glReadBuffer(context.ColorBuffer(0));
     context.Deactivate();
     return rgb;

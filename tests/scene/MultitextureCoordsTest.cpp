@@ -5,23 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "support/ScopedEntryPoint.h"
+
 namespace qira {
 namespace {
 
 std::vector<std::string> gCalls;
 
 std::string Unit(GLenum unit) { return "unit" + std::to_string(unit - GL_TEXTURE0_ARB); }
-
-template <class T>
-class TScopedEntryPoint {
- public:
-  TScopedEntryPoint(T& variable, T fake) : variable_(variable), saved_(variable) { variable_ = fake; }
-  ~TScopedEntryPoint() { variable_ = saved_; }
-
- private:
-  T& variable_;
-  T saved_;
-};
 
 class Multitexture : public ::testing::Test {
  protected:

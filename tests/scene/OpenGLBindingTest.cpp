@@ -4,20 +4,10 @@
 
 #include <vector>
 
+#include "support/ScopedEntryPoint.h"
+
 namespace qira {
 namespace {
-
-// Puts a fake in place of a binding variable for the life of the object.
-template <class T>
-class TScopedEntryPoint {
- public:
-  TScopedEntryPoint(T& variable, T fake) : variable_(variable), saved_(variable) { variable_ = fake; }
-  ~TScopedEntryPoint() { variable_ = saved_; }
-
- private:
-  T& variable_;
-  T saved_;
-};
 
 TEST(VersionText, ParsesMajorAndMinorAroundTheFirstPoint) {
   const struct {

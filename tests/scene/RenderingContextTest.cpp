@@ -83,6 +83,15 @@ class Contexts : public ::testing::Test {
   }
   void TearDown() override { EXPECT_EQ(CurrentGLContext(), nullptr); }
 
+  // A handle allocated while `a` was current; nothing is current afterwards.
+  std::unique_ptr<TGLVirtualHandle> HandleAllocatedInA() {
+    auto handle = THandles::Make();
+    a_.Activate();
+    handle->AllocateHandle();
+    a_.Deactivate();
+    return handle;
+  }
+
   TFakeContext a_{"a"};
   TFakeContext b_{"b"};
 };
@@ -185,10 +194,7 @@ TEST_F(Contexts, DestroyingASharingContextHandsItsNamesToThePartner) {
 }
 
 TEST_F(Contexts, DestroyingALoneContextFreesItsNamesInIt) {
-  auto handle = THandles::Make();
-  a_.Activate();
-  handle->AllocateHandle();
-  a_.Deactivate();
+  auto handle = HandleAllocatedInA();
   const uint32_t name = handle->Handle();
   a_.DestroyContext();
   EXPECT_EQ(THandles::destroyed, (std::vector<std::string>{std::to_string(name) + " in a"}));
@@ -197,10 +203,7 @@ TEST_F(Contexts, DestroyingALoneContextFreesItsNamesInIt) {
 }
 
 TEST_F(Contexts, DestroyingAHandleOfAnotherContextSwitchesThereAndBack) {
-  auto handle = THandles::Make();
-  a_.Activate();
-  handle->AllocateHandle();
-  a_.Deactivate();
+  auto handle = HandleAllocatedInA();
   // b is current, twice over: the switch must not lean on its count.
   b_.Activate();
   b_.Activate();
@@ -219,10 +222,7 @@ TEST_F(Contexts, DestroyingAHandleOfAnotherContextSwitchesThereAndBack) {
 
 TEST_F(Contexts, DestroyingAHandleInAContextOfItsGroupNeedsNoSwitch) {
   a_.ShareLists(b_);
-  auto handle = THandles::Make();
-  a_.Activate();
-  handle->AllocateHandle();
-  a_.Deactivate();
+  auto handle = HandleAllocatedInA();
   b_.Activate();
   TFakeContext::log.clear();
   handle->DestroyHandle();
@@ -232,10 +232,7 @@ TEST_F(Contexts, DestroyingAHandleInAContextOfItsGroupNeedsNoSwitch) {
 }
 
 TEST_F(Contexts, DestroyingAContextWhileAnotherIsCurrentKeepsThatOneCurrent) {
-  auto handle = THandles::Make();
-  a_.Activate();
-  handle->AllocateHandle();
-  a_.Deactivate();
+  auto handle = HandleAllocatedInA();
   b_.Activate();
   b_.Activate();
   a_.DestroyContext();

@@ -16,11 +16,10 @@ namespace qira {
 namespace {
 
 using testing::ImagePixel;
+using testing::kBlueRgb;
+using testing::kRedRgb;
 using testing::Near;
 using testing::TRenderedScene;
-
-const std::array<int, 3> kBlueRgb{0, 0, 255};
-const std::array<int, 3> kRedRgb{255, 0, 0};
 
 // Window x of a world point on the z = 0 plane for the test camera (0, 0, 30)
 // of a square viewport: the frustum's half width at the near plane is 0.5 and
@@ -350,12 +349,7 @@ class TCopyTexture final : public IGLFrameCopyTexture {
 
   // The texture's texel (x, y) as RGB.
   std::array<int, 3> Texel(int x, int y, int width, int height) const {
-    std::vector<uint8_t> pixels(static_cast<size_t>(width * height * 4));
-    glBindTexture(GL_TEXTURE_2D, name_);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    const size_t i = static_cast<size_t>((y * width + x) * 4);
-    return {pixels[i], pixels[i + 1], pixels[i + 2]};
+    return ReadTexel(name_, x, y, width, height);
   }
 
  private:

@@ -17,7 +17,7 @@ namespace qira {
 namespace {
 
 using testing::DrawLog;
-using testing::HeadlessGL;
+using testing::OrthoGL;
 using testing::MakeRci;
 using testing::TTestQuad;
 
@@ -555,11 +555,8 @@ TEST(SceneObjectSilhouette, ADiscOf21EdgesAndOptionallyItsCap) {
 class SceneObjectRender : public ::testing::Test {
  protected:
   void SetUp() override {
-    try {
-      gl_ = std::make_unique<HeadlessGL>();
-    } catch (const std::exception& e) {
-      GTEST_SKIP() << "no headless OpenGL: " << e.what();
-    }
+    gl_ = MakeHeadlessGLOrSkip<OrthoGL>();
+    if (!gl_) return;
     DrawLog().clear();
   }
   void TearDown() override {
@@ -574,7 +571,7 @@ class SceneObjectRender : public ::testing::Test {
     return q;
   }
 
-  std::unique_ptr<HeadlessGL> gl_;
+  std::unique_ptr<OrthoGL> gl_;
   std::unique_ptr<TGLBaseSceneObject> root_ = std::make_unique<TGLBaseSceneObject>();
   std::unique_ptr<TGLStateCache> cache_ = std::make_unique<TGLStateCache>();
 };
@@ -682,7 +679,7 @@ TEST_F(SceneObjectRender, ObjectBasedCullingSkipsNodesOutsideTheFrustum) {
   forced.SetNoCulling();
   root_->SetVisibilityCulling(TGLVisibilityCulling::vcObjectBased);
   TRenderContextInfo rci = MakeRci(*cache_);
-  rci.rcci.frustum = HeadlessGL::Frustum();
+  rci.rcci.frustum = OrthoGL::Frustum();
   root_->Render(rci);
   EXPECT_EQ(inside.BuildCount, 1);
   EXPECT_EQ(outside.BuildCount, 0);
@@ -697,7 +694,7 @@ TEST_F(SceneObjectRender, HierarchicalCullingSkipsAWholeSubtreeOutsideTheFrustum
   TTestQuad& reaching = Quad(back, "reaching", 0.5f, 0.0f, 0.0f);
   root_->SetVisibilityCulling(TGLVisibilityCulling::vcHierarchical);
   TRenderContextInfo rci = MakeRci(*cache_);
-  rci.rcci.frustum = HeadlessGL::Frustum();
+  rci.rcci.frustum = OrthoGL::Frustum();
   root_->Render(rci);
   EXPECT_EQ(group.BuildCount, 0);
   EXPECT_EQ(child.BuildCount, 0);

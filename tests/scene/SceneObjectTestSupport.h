@@ -1,8 +1,7 @@
 #pragma once
-// Support of the scene object tests: a small headless OpenGL target (an EGL
-// memory context on Mesa's surfaceless platform) with an orthographic view,
-// a render-context record wired to a state cache, and test node classes that
-// draw a coloured unit quad and log when they are drawn.
+// Support of the scene object tests: a small headless OpenGL target with an
+// orthographic view, a render-context record wired to a state cache, and test
+// node classes that draw a coloured unit quad and log when they are drawn.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -14,57 +13,33 @@
 
 #include "platform/Rounding.h"
 #include "scene/CustomSceneObjects.h"
-#include "scene/EglRenderingContext.h"
 #include "scene/OpenGLBinding.h"
 #include "scene/RenderContextInfo.h"
 #include "scene/SceneObject.h"
 #include "scene/StateCache.h"
 #include "scene/VectorGeometry.h"
+#include "support/HeadlessGL.h"
 
 namespace qira::testing {
 
 inline constexpr int kViewSize = 32;
 
-// A 32x32 memory context with depth, made current for the test's lifetime;
-// the view is orthographic over x, y in [-2, 2] looking down -z.
-class HeadlessGL {
+// A 32x32 headless context with depth, current for the test's lifetime; the
+// view is orthographic over x, y in [-2, 2] looking down -z, with lighting and
+// depth test off, cleared to black.
+class OrthoGL : public HeadlessGL {
  public:
-  HeadlessGL() {
-    context_ = std::make_unique<TGLEglContext>();
-    context_->SetDepthBits(24);
-    context_->CreateMemoryContext(0, kViewSize, kViewSize, 1);
-    context_->Activate();
-    glViewport(0, 0, kViewSize, kViewSize);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(-2.0, 2.0, -2.0, 2.0, -10.0, 10.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+  OrthoGL() : HeadlessGL(kViewSize, kViewSize, 24) {
+    LoadOrthoView(2.0, -10.0, 10.0);
     glDisable(GL_LIGHTING);
     glDisable(GL_DEPTH_TEST);
     Clear();
   }
-  ~HeadlessGL() {
-    context_->Deactivate();
-    context_->DestroyContext();
-  }
-  HeadlessGL(const HeadlessGL&) = delete;
-  HeadlessGL& operator=(const HeadlessGL&) = delete;
 
-  void Clear() {
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  }
-  // RGB of the pixel at window coordinates (x from the left, y from the bottom).
-  std::array<int, 3> Pixel(int x, int y) const {
-    uint8_t rgba[4] = {};
-    glFinish();
-    glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-    return {rgba[0], rgba[1], rgba[2]};
-  }
+  static void Clear() { HeadlessGL::Clear(0.0f, 0.0f, 0.0f); }
   // The pixel under the scene point (x, y) of the orthographic view.
   std::array<int, 3> PixelAt(float x, float y) const {
-    return Pixel(TruncToInt((x + 2.0f) / 4.0f * kViewSize), TruncToInt((y + 2.0f) / 4.0f * kViewSize));
+    return ReadRgb(TruncToInt((x + 2.0f) / 4.0f * kViewSize), TruncToInt((y + 2.0f) / 4.0f * kViewSize));
   }
   // The frustum of the orthographic view with an identity model-view.
   static TFrustum Frustum() {
@@ -72,9 +47,6 @@ class HeadlessGL {
     glGetFloatv(GL_PROJECTION_MATRIX, projection.data());
     return FrustumFromMatrix(projection);
   }
-
- private:
-  std::unique_ptr<TGLEglContext> context_;
 };
 
 // A render-context record for drawing with `cache`, seen from the camera

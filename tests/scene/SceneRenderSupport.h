@@ -11,14 +11,15 @@
 #include <memory>
 
 #include "platform/CanvasTypes.h"
+#include "platform/Rounding.h"
 #include "scene/CameraLight.h"
 #include "scene/EglRenderingContext.h"
 #include "scene/OpenGLBinding.h"
 #include "scene/Scene.h"
 #include "scene/SceneBuffer.h"
-#include "platform/Rounding.h"
 #include "scene/SceneObject.h"
 #include "scene/StateCache.h"
+#include "support/HeadlessGL.h"
 
 namespace qira::testing {
 
@@ -48,19 +49,8 @@ class TFlatQuad : public TGLBaseSceneObject {
   }
 };
 
-inline std::array<int, 3> ReadPixel(int x, int y) {
-  uint8_t rgba[4] = {};
-  glFinish();
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-  return {rgba[0], rgba[1], rgba[2]};
-}
-
 inline bool Near(const std::array<int, 3>& a, const std::array<int, 3>& b, int tolerance = 3) {
-  for (int i = 0; i < 3; ++i) {
-    if (std::abs(a[i] - b[i]) > tolerance) return false;
-  }
-  return true;
+  return NearRgb(a, b, tolerance);
 }
 
 // Pixel (x from the left, y from the bottom) of a picture whose rows run top-down.
@@ -70,6 +60,9 @@ inline std::array<int, 3> ImagePixel(const QImage& image, int x, int y) {
 }
 
 inline constexpr TColor kBlue = MakeColor(0, 0, 255);
+inline constexpr std::array<int, 3> kRedRgb{255, 0, 0};
+inline constexpr std::array<int, 3> kGreenRgb{0, 255, 0};
+inline constexpr std::array<int, 3> kBlueRgb{0, 0, 255};
 inline constexpr int kViewSize = 32;
 
 // Scene + camera at (0, 0, 30) + light under the camera + one red quad at
@@ -105,7 +98,7 @@ struct TRenderedScene {
   std::array<int, 3> Pixel(int x, int y) const {
     TGLContext& context = *buffer->RenderingContext();
     context.Activate();
-    const auto rgb = ReadPixel(x, y);
+    const auto rgb = ReadRgb(x, y);
     context.Deactivate();
     return rgb;
   }

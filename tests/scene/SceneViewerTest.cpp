@@ -21,17 +21,16 @@
 
 #include "scene/EglRenderingContext.h"
 #include "scene/SceneRenderSupport.h"
-#include "scene/ViewerTestApplication.h"
 #include "support/FakeServices.h"
+#include "support/TestApplication.h"
 
 namespace qira {
 namespace {
 
+using testing::kGreenRgb;
+using testing::kRedRgb;
 using testing::Near;
 using testing::TFlatQuad;
-
-const std::array<int, 3> kGreenRgb{0, 255, 0};
-const std::array<int, 3> kRedRgb{255, 0, 0};
 
 // A viewer whose paint handler and viewport refresh the tests can reach.
 class TTestViewer : public TGL3DSceneViewer {
@@ -96,7 +95,7 @@ struct TFakeSwapControl {
 class SceneViewer : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (EnsureViewerTestApplication() == nullptr) GTEST_SKIP() << "the application has no widgets";
+    if (EnsureTestApplication() == nullptr) GTEST_SKIP() << "the application has no widgets";
   }
 };
 
@@ -274,7 +273,7 @@ class SceneViewerX11 : public ::testing::Test {
   void SetUp() override {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "DISPLAY is not set";
     if (QCoreApplication::instance() == nullptr) qputenv("QT_QPA_PLATFORM", "xcb");
-    if (EnsureViewerTestApplication() == nullptr || !WindowContextsAvailable()) {
+    if (EnsureTestApplication() == nullptr || !WindowContextsAvailable()) {
       GTEST_SKIP() << "the application of this process does not run on X11";
     }
     RegisterEglRenderingContext();
@@ -302,8 +301,8 @@ TEST_F(SceneViewerX11, ViewerInAnMdiSubwindowShowsTheSceneAndFollowsAResize) {
   viewer->PostRender() = [&](TObject*) {
     width = viewer->Buffer().Width();
     height = viewer->Buffer().Height();
-    centre = testing::ReadPixel(width / 2, height / 2);
-    corner = testing::ReadPixel(width - 2, height - 2);
+    centre = ReadRgb(width / 2, height / 2);
+    corner = ReadRgb(width - 2, height - 2);
   };
   area.show();
   sub->show();

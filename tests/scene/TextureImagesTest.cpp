@@ -9,12 +9,12 @@
 
 #include <QImage>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "platform/BinaryStream.h"
 #include "platform/BmpCodec.h"
+#include "support/GeneratedFixtures.h"
 #include "support/ScratchFolder.h"
 
 namespace qira {
@@ -149,38 +149,29 @@ TEST(FloatDataImage, ItsBitmapHasASizeAndNoBlock) {
   EXPECT_THROW(blank.Assign(&image), EConvertError);
 }
 
+// Pictures of the BMP generator (Fixture) are read from its folder; what a
+// test writes (File) goes to a folder of its own.
 class ImageFiles : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    folder_ = new TScratchFolder();
-    const std::string command =
-        std::string(QIRA_PYTHON) + " " + QIRA_FIXTURES_DIR + "/make_bmp.py " + folder_->Path();
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-  }
-  static void TearDownTestSuite() {
-    delete folder_;
-    folder_ = nullptr;
-  }
   void SetUp() override {
     RegisterBitmapFileFormat();
     RegisterTextureImageClasses();
   }
-  static std::string File(const std::string& name) { return folder_->File(name); }
+  static std::string Fixture(const std::string& name) { return TGeneratedFixtures::Of("make_bmp.py").File(name); }
+  std::string File(const std::string& name) const { return folder_.File(name); }
 
-  static TScratchFolder* folder_;
+  TScratchFolder folder_;
 };
-
-TScratchFolder* ImageFiles::folder_ = nullptr;
 
 TEST_F(ImageFiles, SizedImagesWriteTheirSizeAsTextAndReadItBack) {
   TGLBlankImage blank;
   blank.SetWidth(40);
   blank.SetHeight(12);
   blank.SaveToFile(File("blank.txt"));
-  EXPECT_EQ(folder_->Get("blank.txt"), "[BlankImage]\r\nWidth=40\r\nHeight=12");
+  EXPECT_EQ(folder_.Get("blank.txt"), "[BlankImage]\r\nWidth=40\r\nHeight=12");
   TGLFloatDataImage floating;
   floating.SaveToFile(File("float.txt"));
-  EXPECT_EQ(folder_->Get("float.txt"), "[FloatDataImage]\r\nWidth=256\r\nHeight=256");
+  EXPECT_EQ(folder_.Get("float.txt"), "[FloatDataImage]\r\nWidth=256\r\nHeight=256");
 
   TGLBlankImage again;
   std::string asked;
@@ -193,7 +184,7 @@ TEST_F(ImageFiles, SizedImagesWriteTheirSizeAsTextAndReadItBack) {
   EXPECT_EQ(again.Width(), 40);
   EXPECT_EQ(again.Height(), 12);
 
-  folder_->Put("sizes.txt", "[FloatDataImage]\nheight=0\nWidth= 7\n");
+  folder_.Put("sizes.txt", "[FloatDataImage]\nheight=0\nWidth= 7\n");
   TGLFloatDataImage loaded;
   loaded.LoadFromFile(File("sizes.txt"));
   EXPECT_EQ(loaded.Width(), 7);
@@ -201,7 +192,7 @@ TEST_F(ImageFiles, SizedImagesWriteTheirSizeAsTextAndReadItBack) {
 }
 
 TEST_F(ImageFiles, ASizeThatIsNoIntegerRaisesAndAMissingFileChangesNothing) {
-  folder_->Put("bad.txt", "[BlankImage]\r\nWidth=12px\r\nHeight=3");
+  folder_.Put("bad.txt", "[BlankImage]\r\nWidth=12px\r\nHeight=3");
   TGLBlankImage image;
   try {
     image.LoadFromFile(File("bad.txt"));
@@ -218,7 +209,7 @@ TEST_F(ImageFiles, ASizeThatIsNoIntegerRaisesAndAMissingFileChangesNothing) {
 TEST_F(ImageFiles, APersistentImageLoadsABmpThroughTheRegistryKeepingRowOrderAndAlpha) {
   TFakeTexture texture;
   TGLPersistentImage image(&texture);
-  image.LoadFromFile(File("rgba32.bmp"));
+  image.LoadFromFile(Fixture("rgba32.bmp"));
   EXPECT_EQ(image.GetWidth(), 4);
   EXPECT_EQ(image.GetHeight(), 2);
   const int changesBefore = texture.imageChanges;
@@ -232,7 +223,7 @@ TEST_F(ImageFiles, APersistentImageLoadsABmpThroughTheRegistryKeepingRowOrderAnd
 
 TEST_F(ImageFiles, APersistentImageThatCannotOpenItsFileRaisesAndEmptiesThePicture) {
   TGLPersistentImage image;
-  image.LoadFromFile(File("pal8.bmp"));
+  image.LoadFromFile(Fixture("pal8.bmp"));
   try {
     image.LoadFromFile(File("absent.bmp"));
     ADD_FAILURE() << "accepted";
@@ -240,9 +231,9 @@ TEST_F(ImageFiles, APersistentImageThatCannotOpenItsFileRaisesAndEmptiesThePictu
     EXPECT_EQ(std::string(e.what()), "Could not open file: " + File("absent.bmp"));
   }
   EXPECT_EQ(image.GetWidth(), 0);
-  folder_->Put("picture.unknown", "data");
+  folder_.Put("picture.unknown", "data");
   EXPECT_THROW(image.LoadFromFile(File("picture.unknown")), EInvalidGraphic);
-  EXPECT_THROW(image.LoadFromFile(File("pixels_cut.bmp")), EInvalidGraphic);
+  EXPECT_THROW(image.LoadFromFile(Fixture("pixels_cut.bmp")), EInvalidGraphic);
 }
 
 TEST_F(ImageFiles, APersistentImageSavesItsPictureAsABmpOthersCanRead) {
@@ -288,7 +279,7 @@ TEST_F(ImageFiles, PictureImagesTakeBitmapsPicturesAndEachOther) {
 
 TEST_F(ImageFiles, APictureFileImageReadsItsFileForEveryBitmapItBuilds) {
   TGLPicFileImage image;
-  image.SetPictureFileName(File("rgba32.bmp"));
+  image.SetPictureFileName(Fixture("rgba32.bmp"));
   EXPECT_EQ(image.GetWidth(), 0);
   TGLBitmap32* bitmap = image.GetBitmap32(GL_TEXTURE_2D);
   EXPECT_EQ(BlockPixel(*bitmap, 1, 1), RgbaPixel(1, 0));
@@ -303,14 +294,14 @@ TEST_F(ImageFiles, APictureFileImageReadsItsFileForEveryBitmapItBuilds) {
   ASSERT_EQ(bitmap->Width(), 4);
   EXPECT_EQ(BlockPixel(*bitmap, 1, 1), RgbaPixel(1, 0));
   // A new name loads the new file.
-  image.SetPictureFileName(File("pal8.bmp"));
+  image.SetPictureFileName(Fixture("pal8.bmp"));
   EXPECT_EQ(image.GetBitmap32(GL_TEXTURE_2D)->Height(), 3);
 }
 
 TEST_F(ImageFiles, AMissingOrBrokenPictureFileGivesAnEmptyBitmapAndTheMissingFlag) {
   for (const char* name : {"absent.bmp", "pixels_cut.bmp"}) {
     TGLPicFileImage image;
-    image.SetPictureFileName(File(name));
+    image.SetPictureFileName(Fixture(name));
     TGLBitmap32* bitmap = image.GetBitmap32(GL_TEXTURE_2D);
     ASSERT_NE(bitmap, nullptr) << name;
     EXPECT_TRUE(bitmap->IsEmpty()) << name;
@@ -320,30 +311,30 @@ TEST_F(ImageFiles, AMissingOrBrokenPictureFileGivesAnEmptyBitmapAndTheMissingFla
 }
 
 TEST_F(ImageFiles, ASmallTextFileNamingAnotherPictureLoadsThatPicture) {
-  folder_->Put("pointer.txt", File("rgba32.bmp") + "\r\n");
+  folder_.Put("pointer.txt", Fixture("rgba32.bmp") + "\r\n");
   TGLPicFileImage image;
   image.LoadFromFile(File("pointer.txt"));
-  EXPECT_EQ(image.PictureFileName(), File("rgba32.bmp"));
+  EXPECT_EQ(image.PictureFileName(), Fixture("rgba32.bmp"));
   EXPECT_EQ(image.GetBitmap32(GL_TEXTURE_2D)->Width(), 4);
 
   // A text with a blank is no name: the file itself is meant.
-  folder_->Put("words.txt", "not a name");
+  folder_.Put("words.txt", "not a name");
   image.LoadFromFile(File("words.txt"));
   EXPECT_EQ(image.PictureFileName(), File("words.txt"));
   // A small binary picture is the picture itself, not a name.
-  image.LoadFromFile(File("rgba32.bmp"));
-  EXPECT_EQ(image.PictureFileName(), File("rgba32.bmp"));
+  image.LoadFromFile(Fixture("rgba32.bmp"));
+  EXPECT_EQ(image.PictureFileName(), Fixture("rgba32.bmp"));
   // 512 bytes or more: the picture itself.
-  image.LoadFromFile(File("pal8.bmp"));
-  EXPECT_EQ(image.PictureFileName(), File("pal8.bmp"));
+  image.LoadFromFile(Fixture("pal8.bmp"));
+  EXPECT_EQ(image.PictureFileName(), Fixture("pal8.bmp"));
 
   image.SaveToFile(File("name.txt"));
-  EXPECT_EQ(folder_->Get("name.txt"), File("pal8.bmp"));
+  EXPECT_EQ(folder_.Get("name.txt"), Fixture("pal8.bmp"));
 }
 
 TEST_F(ImageFiles, TheTextureNeededCallbackChoosesTheFileToRead) {
   TGLPicFileImage image;
-  image.OnTextureNeeded = [](TObject*, std::string& name) { name = File("rgba32.bmp"); };
+  image.OnTextureNeeded = [](TObject*, std::string& name) { name = Fixture("rgba32.bmp"); };
   image.SetPictureFileName("elsewhere/texture.bmp");
   EXPECT_EQ(image.GetBitmap32(GL_TEXTURE_2D)->Width(), 4);
   EXPECT_EQ(image.PictureFileName(), "elsewhere/texture.bmp");
@@ -408,16 +399,16 @@ TEST_F(ImageFiles, ACubeMapCopiesAnotherOnesPicturesAndAnyFaceChangeInvalidates)
 
 TEST_F(ImageFiles, GraphicsFromFilesComeFromThisLayersExtensionsThenThePlatformRegistry) {
   EXPECT_EQ(CreateGraphicFromFile(File("absent.bmp")), nullptr);
-  std::filesystem::copy_file(File("pal4.bmp"), File("upper.BMP"), std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::copy_file(Fixture("pal4.bmp"), File("upper.BMP"));
   std::unique_ptr<TGraphic> graphic = CreateGraphicFromFile(File("upper.BMP"));
   ASSERT_NE(graphic, nullptr);
   EXPECT_EQ(graphic->Width(), 9);
-  folder_->Put("picture.qqq", "x");
+  folder_.Put("picture.qqq", "x");
   EXPECT_EQ(CreateGraphicFromFile(File("picture.qqq")), nullptr);
 
   // An extension only the platform registry knows.
   RegisterPictureFileFormat("dib", "Device independent bitmaps", TBitmapGraphic::StaticClass());
-  std::filesystem::copy_file(File("pal4.bmp"), File("copy.dib"), std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::copy_file(Fixture("pal4.bmp"), File("copy.dib"));
   EXPECT_EQ(GetGraphicClassForExtension(".dib"), &TBitmapGraphic::StaticClass());
   EXPECT_EQ(GetGraphicClassForExtension("DIB"), &TBitmapGraphic::StaticClass());
   EXPECT_NE(CreateGraphicFromFile(File("copy.dib")), nullptr);

@@ -4,32 +4,21 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <memory>
-
 #include "support/FakeServices.h"
+#include "support/TestApplication.h"
 
 namespace qira {
 namespace {
 
-// One application for the whole program, made only when no other test made one.
+// The dialogs need the application before the first test builds one.
 class TQtApplication : public ::testing::Environment {
  public:
-  void SetUp() override {
-    if (!QApplication::instance()) app_ = std::make_unique<QApplication>(argc_, argv_);
-  }
-  void TearDown() override { app_.reset(); }
-
- private:
-  int argc_ = 1;
-  char name_[16] = "ui_tests";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QApplication> app_;
+  void SetUp() override { EnsureTestApplication(); }
 };
 
 [[maybe_unused]] ::testing::Environment* const qtApplication =

@@ -1,24 +1,27 @@
 #pragma once
-// The application object of the viewer and cadencer tests: one QApplication
-// for the whole test program, created on first use on the platform that
-// QT_QPA_PLATFORM names (offscreen when unset) and never destroyed, as Qt's
-// font and window-system state must outlive it. RunEventLoopFor runs the
-// event loop for a bounded time, or until `done` returns true.
+// The one Qt application of a test program, for the tests that need fonts,
+// widgets or an event loop: created on first use on the platform that
+// QT_QPA_PLATFORM names (offscreen when unset), shared with every later test
+// of the program and never destroyed. Destroyed among the exit handlers, it
+// would tear down Qt's font engines and window-system state after Qt's
+// per-thread data.
 #include <QApplication>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QObject>
 #include <QTimer>
 
 #include <functional>
 
 namespace qira {
 
-inline QApplication* EnsureViewerTestApplication() {
+// The application, made when the program has none yet; null when the
+// program's application is a QCoreApplication without widgets.
+inline QApplication* EnsureTestApplication() {
   if (QCoreApplication::instance() == nullptr) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
-    static char name[] = "scene_tests";
+    static char name[] = "qira_tests";
     static char* argv[] = {name, nullptr};
     new QApplication(argc, argv);
   }
