@@ -111,8 +111,24 @@ TAxisTicks LogarithmicTicks(double min, double max, int mode) {
 std::string AxisLabelText(double value) {
   if (value == 0) return "0";
   char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 12);
-  return std::string(buffer, result.ptr);
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 12);
+  const std::string text(buffer, result.ptr);
+  const size_t e = text.find('e');
+  if (e == std::string::npos) return text;
+  // The class library's general format: fixed notation reaches down to 0.00001,
+  // and the exponent has neither a '+' nor leading zeros ("1E-7", "1.5E20").
+  const char* digits = text.data() + e + 1;
+  if (*digits == '+') ++digits;
+  int exponent = 0;
+  std::from_chars(digits, text.data() + text.size(), exponent);
+  if (exponent == -5) {
+    // 16 decimals end at the twelfth significant digit of such a value.
+    result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 16);
+    std::string fixed(buffer, result.ptr);
+    while (fixed.back() == '0') fixed.pop_back();
+    return fixed;
+  }
+  return text.substr(0, e) + "E" + std::to_string(exponent);
 }
 
 // ---- TAxis ---------------------------------------------------------------------

@@ -50,8 +50,9 @@ int LogarithmicMode(double min, double max);
 // 1 * 10^(e + 1)).
 TAxisTicks LogarithmicTicks(double min, double max, int mode);
 
-// A tick label: general format with up to 12 significant digits, '.' as the decimal
-// point; zero is always "0".
+// A tick label: the class library's general format with up to 12 significant digits
+// ('.' as the decimal point; fixed notation from 0.00001 up to 12 integer digits, else
+// "1.5E20" or "1E-7"); zero is always "0".
 std::string AxisLabelText(double value);
 
 class TAxis {

@@ -95,4 +95,15 @@ std::string Utf8ToCp1252(std::string_view utf8) {
   return out;
 }
 
+bool IsValidUtf8(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    char32_t cp;
+    size_t len = DecodeUtf8(text, i, cp);
+    if (len == 0) return false;
+    i += len;
+  }
+  return true;
+}
+
 }  // namespace qira

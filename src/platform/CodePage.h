@@ -14,4 +14,8 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 // malformed UTF-8 (stray continuation bytes, overlong forms, surrogates, > U+10FFFF).
 std::string Utf8ToCp1252(std::string_view utf8);
 
+// True when every byte belongs to a well-formed UTF-8 sequence (no overlong forms,
+// no surrogates, nothing above U+10FFFF).
+bool IsValidUtf8(std::string_view text);
+
 }  // namespace qira

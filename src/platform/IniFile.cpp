@@ -76,7 +76,8 @@ bool ParseIniInteger(const std::string& text, int& value) {
 TIniFile::TIniFile(std::string utf8Path) : path_(std::move(utf8Path)) {
   std::vector<uint8_t> bytes;
   if (!ReadWholeFile(path_, bytes)) return;
-  std::string text = Cp1252ToUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  const std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  std::string text = IsValidUtf8(raw) ? std::string(raw) : Cp1252ToUtf8(raw);
   for (std::string& raw : SplitTextLines(text)) {
     Line line;
     std::string trimmed = Trim(raw);
@@ -250,7 +251,7 @@ std::string TIniFile::Text() const {
 }
 
 bool TIniFile::UpdateFile(std::string* error) const {
-  std::string bytes = Utf8ToCp1252(Text());
+  const std::string bytes = Text();
   return WriteWholeFileAtomic(path_, bytes.data(), bytes.size(), error);
 }
 

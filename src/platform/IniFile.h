@@ -6,9 +6,10 @@
 // line are kept in place when the file is written back.
 //
 // The whole file is read at construction (a missing or unreadable file gives an
-// empty object); nothing is written until UpdateFile(). On disk the text is
-// Windows-1252 with CR LF line endings (CR LF, LF and CR are all read); inside the
-// program every string is UTF-8.
+// empty object); nothing is written until UpdateFile(). The file is written as
+// UTF-8 with CR LF line endings, so folder names in any script survive; a file that
+// is not valid UTF-8 is read as Windows-1252, as files of the original system are.
+// CR LF, LF and CR are all read; inside the program every string is UTF-8.
 #include <string>
 #include <vector>
 

@@ -58,6 +58,7 @@ TEST_F(IniFileTest, ReadsKeysWithBlanksCaseInsensitively) {
   EXPECT_FALSE(ini->ValueExists("Main", "free text line"));
 }
 
+// A file of the original system (Windows-1252) is written back as UTF-8.
 TEST_F(IniFileTest, UnchangedFileIsWrittenBackWithCrLfAndEveryLineKept) {
   auto ini = Load();
   ASSERT_TRUE(ini->UpdateFile());
@@ -73,8 +74,21 @@ TEST_F(IniFileTest, UnchangedFileIsWrittenBackWithCrLfAndEveryLineKept) {
             "\r\n"
             "[Form3D]\r\n"
             "Panel width=250\r\n"
-            "Caf\xE9=na\xEFve\r\n"
+            "Caf\u00E9=na\u00EFve\r\n"
             "Empty=\r\n");
+}
+
+// Folder names outside Windows-1252 (Cyrillic, CJK) must survive a restart.
+TEST_F(IniFileTest, PathsInAnyScriptSurviveWriteAndRead) {
+  const std::string folder = "/home/\u0438\u0432\u0430\u043D/\u6570\u636E/\u00E9t\u00E9";
+  {
+    TIniFile ini(path);
+    ini.WriteString("Main", "ExportPath", folder);
+    ASSERT_TRUE(ini.UpdateFile());
+  }
+  EXPECT_EQ(dir.Get("qira3d.ini"), "[Main]\r\nExportPath=" + folder + "\r\n");
+  TIniFile again(path);
+  EXPECT_EQ(again.ReadString("Main", "ExportPath", "-"), folder);
 }
 
 TEST_F(IniFileTest, WritesGoIntoPlaceAndKeepTheRest) {
@@ -101,7 +115,7 @@ TEST_F(IniFileTest, WritesGoIntoPlaceAndKeepTheRest) {
             "\r\n"
             "[Form3D]\r\n"
             "Panel width=250\r\n"
-            "Caf\xE9=\x80 5\r\n"
+            "Caf\u00E9=\u20AC 5\r\n"
             "Two=a  b\r\n"
             "[Parameters]\r\n"
             "Win7FullScreenMode=0\r\n");
@@ -172,7 +186,7 @@ TEST_F(IniFileTest, WrittenFileReadsBackInAnIndependentParser) {
           "import configparser, sys\n"
           "p = configparser.ConfigParser(interpolation=None)\n"
           "p.optionxform = str\n"
-          "p.read(sys.argv[1], encoding='cp1252')\n"
+          "p.read(sys.argv[1], encoding='utf-8')\n"
           "out = []\n"
           "for s in p.sections():\n"
           "    for k, v in p.items(s):\n"
