@@ -1,0 +1,473 @@
+// Bitmap fonts, the font rendered from a platform font, and flat text:
+// metrics and tables callers rely on, and text drawn headless.
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Canvas.h"
+#include "platform/CanvasFont.h"
+#include "platform/Picture.h"
+#include "scene/Components.h"
+#include "scene/StateCache.h"
+#include "scene/VectorGeometry.h"
+#include "scene/objects/BitmapFonts.h"
+#include "scene/objects/WindowsBitmapFont.h"
+#include "support/HeadlessGL.h"
+#include "support/TestApplication.h"
+
+namespace qira {
+namespace {
+
+// A flat text that counts the change notifications it receives.
+class TCountingText : public TGLFlatText {
+  QIRA_CLASS(TCountingText, TGLFlatText)
+ public:
+  TCountingText() = default;
+  void NotifyChange(TObject* sender) override {
+    Log->push_back(this);
+    TGLFlatText::NotifyChange(sender);
+  }
+  std::vector<TObject*>* Log = nullptr;
+};
+
+// A picture of cells of 16 x 16: a black field with cell i filled in colours[i].
+std::unique_ptr<TBitmapGraphic> CellsPicture(const std::vector<QRgb>& colours, int width = 0) {
+  QImage image(width > 0 ? width : 16 * static_cast<int>(colours.size()), 16, QImage::Format_RGB32);
+  image.fill(qRgb(0, 0, 0));
+  for (size_t i = 0; i < colours.size(); ++i) {
+    for (int y = 0; y < 16; ++y) {
+      for (int x = static_cast<int>(i) * 16; x < std::min(image.width(), static_cast<int>(i + 1) * 16); ++x) {
+        image.setPixel(x, y, colours[i]);
+      }
+    }
+  }
+  return std::make_unique<TBitmapGraphic>(image);
+}
+
+TFont PinnedFont(int32_t height, TFontStyles style = 0) {
+  TFont f;
+  f.Name = PinnedFontFace();
+  f.Height = height;
+  f.Color = clWhite;
+  f.Style = style;
+  return f;
+}
+
+// ------------------------------------------------------------- ranges
+
+TEST(BitmapFontRanges, SettersKeepStartNotAboveStopAndGlyphIndexNotNegative) {
+  TBitmapFontRanges ranges(nullptr);
+  TBitmapFontRange& r = ranges.Add(80, 90);
+  r.SetStartASCII(100);
+  EXPECT_EQ(r.StartASCII(), 100);
+  EXPECT_EQ(r.StopASCII(), 100);
+  r.SetStopASCII(50);
+  EXPECT_EQ(r.StartASCII(), 50);
+  EXPECT_EQ(r.StopASCII(), 50);
+  r.SetStartGlyphIdx(-4);
+  EXPECT_EQ(r.StartGlyphIdx(), 0);
+  r.SetStopASCII(60);
+  r.SetStartGlyphIdx(3);
+  EXPECT_EQ(r.GetDisplayName(), "ASCII [#50, #60] -> Glyphs [3, 13]");
+  ranges.Add(200, 255);
+  EXPECT_EQ(ranges.CharacterCount(), 11 + 56);
+}
+
+// ------------------------------------------------------------- metrics
+
+TEST(BitmapFontMetrics, SettersClampSizesAndGaps) {
+  TGLBitmapFont font;
+  EXPECT_EQ(font.CharWidth(), 16);
+  EXPECT_EQ(font.HSpace(), 1);
+  font.SetCharWidth(0);
+  EXPECT_EQ(font.CharWidth(), 1);
+  font.SetCharHeight(1);
+  EXPECT_EQ(font.CharHeight(), 1);
+  font.SetHSpace(-3);
+  EXPECT_EQ(font.HSpace(), 0);
+  font.SetGlyphsIntervalX(-1);
+  EXPECT_EQ(font.GlyphsIntervalX(), 0);
+}
+
+TEST(BitmapFontMetrics, StringWidthCountsWidthsSpacesAndSpacingFix) {
+  TGLBitmapFont font;
+  font.SetCharWidth(static_cast<uint8_t>('a'), 10);
+  font.SetCharWidth(static_cast<uint8_t>('b'), 12);
+  EXPECT_EQ(font.CalcStringWidth("ab"), 23);
+  EXPECT_EQ(font.CalcStringWidth(""), 0);
+  // Non-ASCII text is measured in Windows-1252 codes, one per character.
+  font.SetCharWidth(0xE9, 7);
+  EXPECT_EQ(font.CalcStringWidth("a\xC3\xA9"), 10 + 7 + 1);
+  font.ResetCharWidths();
+  EXPECT_EQ(font.CharacterWidth('a'), 16);
+}
+
+TEST(BitmapFontMetrics, BlockAndLineOffsetsOfATwoLineText) {
+  TGLBitmapFont font;
+  font.SetCharHeight(20);
+  font.SetVSpace(2);
+  const std::string text = "ab\rabc";
+  EXPECT_EQ(font.TextBlockOffset(text, TTextLayout::tlTop), 0);
+  EXPECT_EQ(font.TextBlockOffset(text, TTextLayout::tlCenter), 21);
+  EXPECT_EQ(font.TextBlockOffset(text, TTextLayout::tlBottom), 42);
+  // Right-justified lines end at x = 0: each starts at minus its own width.
+  EXPECT_EQ(font.LineStartOffset(text, 0, TAlignment::taRightJustify), -font.CodesWidth("ab"));
+  EXPECT_EQ(font.LineStartOffset(text, 3, TAlignment::taRightJustify), -font.CodesWidth("abc"));
+  EXPECT_EQ(font.LineStartOffset(text, 3, TAlignment::taCenter), -(3 * 16 + 2) / 2);
+  EXPECT_EQ(font.LineStartOffset(text, 0, TAlignment::taLeftJustify), 0);
+}
+
+TEST(BitmapFontMetrics, InvalidationResetsWidthsAndTellsUsersLastFirst) {
+  TGLBitmapFont font;
+  std::vector<TObject*> log;
+  TCountingText first;
+  TCountingText second;
+  first.Log = &log;
+  second.Log = &log;
+  first.SetBitmapFont(&font);
+  second.SetBitmapFont(&font);
+  font.SetCharWidth(static_cast<uint8_t>('x'), 3);
+  log.clear();
+  font.SetVSpace(4);
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0], &second);
+  EXPECT_EQ(log[1], &first);
+  EXPECT_EQ(font.CharacterWidth('x'), 16);
+}
+
+// ------------------------------------------------------------- glyph rectangles
+
+TEST(BitmapFontGlyphs, RectanglesFollowTheCellGridAndUnmappedCodesStayZero) {
+  EnsureTestApplication();
+  auto gl = MakeHeadlessGLOrSkip(8, 8, 0);
+  if (!gl) return;
+  TGLBitmapFont font;
+  font.Glyphs().SetGraphic(CellsPicture({qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)}, 40));
+  font.SetGlyphsIntervalX(4);  // 40 + 4 over 16 + 4: two cells per row
+  font.Ranges().Add('A', 'C');
+  TGLStateCache cache;
+  TRenderContextInfo rci;
+  rci.GLStates = &cache;
+  font.RenderString(rci, "A", TAlignment::taLeftJustify, TTextLayout::tlTop, VectorMake(1, 1, 1, 1));
+  ASSERT_EQ(font.TextureWidth(), 64);
+  ASSERT_EQ(font.TextureHeight(), 16);
+  const TCharRect b = font.GetCharTexCoords('B');
+  EXPECT_FLOAT_EQ(b.left, 20.05f / 64.0f);
+  EXPECT_FLOAT_EQ(b.right, (20.0f + 16.0f - 0.05f) / 64.0f);
+  EXPECT_FLOAT_EQ(b.top, (16.0f - 0.05f) / 16.0f);
+  const TCharRect c = font.GetCharTexCoords('C');  // second row
+  EXPECT_FLOAT_EQ(c.left, 0.05f / 64.0f);
+  EXPECT_NEAR(c.top, (16.0 - 16.05) / 16.0, 1e-6);
+  EXPECT_EQ(font.GetCharTexCoords('D'), TCharRect{});
+
+  // A picture narrower than one cell holds no glyph.
+  font.Glyphs().SetGraphic(CellsPicture({}, 8));
+  EXPECT_EQ(font.GetCharTexCoords('A'), TCharRect{});
+}
+
+// ------------------------------------------------------------- flat text objects
+
+TEST(FlatTextObject, FreeNotificationBothWays) {
+  auto font = std::make_unique<TGLBitmapFont>();
+  auto text = std::make_unique<TGLFlatText>();
+  text->SetBitmapFont(font.get());
+  ASSERT_EQ(font->Users().size(), 1u);
+  font.reset();
+  EXPECT_EQ(text->BitmapFont(), nullptr);
+
+  font = std::make_unique<TGLBitmapFont>();
+  text->SetBitmapFont(font.get());
+  text.reset();
+  EXPECT_TRUE(font->Users().empty());
+}
+
+TEST(FlatTextObject, AssignCopiesTheSixPropertiesAndStyleIsDirectAndUnculled) {
+  TGLBitmapFont font;
+  TGLFlatText source;
+  source.SetBitmapFont(&font);
+  source.SetText("north\rsouth");
+  source.SetAlignment(TAlignment::taCenter);
+  source.SetLayout(TTextLayout::tlBottom);
+  source.ModulateColor().SetColor(VectorMake(0.5f, 0.25f, 1.0f, 0.5f));
+  source.SetOptions(ftoTwoSided);
+  TGLFlatText copy;
+  EXPECT_TRUE(VectorEquals(copy.ModulateColor().Color(), VectorMake(1, 1, 1, 1)));
+  copy.Assign(&source);
+  EXPECT_EQ(copy.BitmapFont(), &font);
+  EXPECT_EQ(copy.Text(), "north\rsouth");
+  EXPECT_EQ(copy.Alignment(), TAlignment::taCenter);
+  EXPECT_EQ(copy.Layout(), TTextLayout::tlBottom);
+  EXPECT_TRUE(VectorEquals(copy.ModulateColor().Color(), VectorMake(0.5f, 0.25f, 1.0f, 0.5f)));
+  EXPECT_EQ(copy.Options(), ftoTwoSided);
+  EXPECT_EQ(font.Users().size(), 2u);
+  EXPECT_TRUE(copy.ObjectStyle().Contains(TGLObjectStyle::DirectDraw));
+  EXPECT_TRUE(copy.ObjectStyle().Contains(TGLObjectStyle::NoVisibilityCulling));
+}
+
+TEST(FlatTextObject, ClassesAreFoundByNameAfterRegistration) {
+  RegisterBitmapFontClasses();
+  RegisterWindowsBitmapFontClasses();
+  EXPECT_EQ(GetClass("TGLFlatText"), &TGLFlatText::StaticClass());
+  EXPECT_EQ(GetClass("TGLBitmapFont"), &TGLBitmapFont::StaticClass());
+  EXPECT_EQ(GetClass("TGLWindowsBitmapFont"), &TGLWindowsBitmapFont::StaticClass());
+  EXPECT_EQ(GetClass("TGLStoredBitmapFont"), &TGLStoredBitmapFont::StaticClass());
+}
+
+// ------------------------------------------------------------- Windows font
+
+TEST(WindowsBitmapFont, CellSizeComesFromTheFontAndItalicsOverlap) {
+  EnsureTestApplication();
+  TGLWindowsBitmapFont font;
+  font.SetFont(PinnedFont(-20));
+  font.LoadWindowsFont();
+  TBitmap probe(1, 1);
+  probe.Canvas().SetFont(PinnedFont(-20));
+  const int32_t widest = std::max({probe.Canvas().TextWidth("_"), probe.Canvas().TextWidth("W"),
+                                   probe.Canvas().TextWidth("M")});
+  EXPECT_EQ(font.CharWidth(), widest + 2);
+  EXPECT_EQ(font.CharHeight(), probe.Canvas().TextHeight("\"_pI|,") + 2);
+  EXPECT_EQ(font.SpacingFix(), 0);
+  EXPECT_EQ(font.CharacterWidth('W'), probe.Canvas().TextWidth("W"));
+  EXPECT_EQ(font.CharacterWidth('~'), 0);  // 126 is outside the default range
+  EXPECT_FALSE(font.StoreRanges());
+
+  font.SetFont(PinnedFont(-20, fsItalic));
+  font.LoadWindowsFont();
+  probe.Canvas().SetFont(PinnedFont(-20, fsItalic));
+  const int32_t italicWidest = std::max({probe.Canvas().TextWidth("_"), probe.Canvas().TextWidth("W"),
+                                         probe.Canvas().TextWidth("M")}) + 2;
+  EXPECT_EQ(font.SpacingFix(), -(italicWidest / 3));
+  EXPECT_EQ(font.CharWidth(), italicWidest + italicWidest / 3);
+  EXPECT_EQ(font.CharacterWidth('W'), probe.Canvas().TextWidth("W") + italicWidest / 3);
+  // Measured widths are the natural ones: the italic widening is taken back.
+  EXPECT_EQ(font.CalcStringWidth("WW"), 2 * probe.Canvas().TextWidth("W") + font.HSpace());
+}
+
+TEST(WindowsBitmapFont, DefaultRangePacksIntoTheSmallestSquarestTexture) {
+  EnsureTestApplication();
+  TGLWindowsBitmapFont font;
+  font.SetFont(PinnedFont(-40));
+  font.LoadWindowsFont();
+  const int32_t n = font.Ranges().CharacterCount();
+  ASSERT_EQ(n, 94);
+  const int32_t w = font.Glyphs().Width();
+  const int32_t h = font.Glyphs().Height();
+  EXPECT_EQ(font.LayoutGlyphs(w, h, nullptr), n);
+  for (int32_t sh : {64, 128, 256, 512}) {
+    for (int32_t sw : {64, 128, 256, 512}) {
+      if (font.LayoutGlyphs(sw, sh, nullptr) != n) continue;
+      EXPECT_GE(sw * sh, w * h) << sw << "x" << sh;
+      if (sw * sh == w * h) {
+        EXPECT_GE(std::abs(sw - sh), std::abs(w - h));
+      }
+    }
+  }
+  // Every glyph's rectangle lies inside the texture.
+  for (int c = 32; c <= 125; ++c) {
+    const TCharRect r = font.GetCharTexCoords(static_cast<uint8_t>(c));
+    EXPECT_GT(r.left, 0.0f);
+    EXPECT_LT(r.right, 1.0f);
+    EXPECT_LT(r.top, 1.0f);
+    EXPECT_GT(r.bottom, 0.0f);
+  }
+}
+
+TEST(WindowsBitmapFont, GlyphsThatCannotFitRaiseAndLeaveTheSizeAtSix) {
+  EnsureTestApplication();
+  TGLWindowsBitmapFont font;
+  try {
+    font.SetFont(PinnedFont(-200));
+    font.LoadWindowsFont();
+    FAIL() << "no exception";
+  } catch (const EFontTextureTooSmall& e) {
+    EXPECT_STREQ(e.what(), "Characters are too large or too many. Unable to create font texture.");
+  }
+  EXPECT_EQ(font.Font().Size(), 6);
+  // One glyph wider than the widest texture never counts as placed.
+  font.ResetCharWidths(0);
+  font.SetCharWidth(static_cast<uint8_t>('A'), 600);
+  EXPECT_EQ(font.LayoutGlyphs(512, 512, nullptr), 0);
+}
+
+// ------------------------------------------------------------- headless drawing
+
+constexpr int kView = 64;
+
+// A 64 x 64 context whose units are pixels: x right, y up, origin bottom left.
+class PixelGL : public HeadlessGL {
+ public:
+  PixelGL() : HeadlessGL(kView, kView, 0) {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, kView, 0.0, kView, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    Clear(0.0f, 0.0f, 1.0f);
+  }
+};
+
+class FlatTextRender : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EnsureTestApplication();
+    gl_ = MakeHeadlessGLOrSkip<PixelGL>();
+    if (!gl_) return;
+    rci_.GLStates = &cache_;
+  }
+  void TearDown() override {
+    text_.reset();
+    font_.reset();
+    gl_.reset();
+  }
+  TGLFlatText& Text(TGLCustomBitmapFont& font, const std::string& s, float x, float y) {
+    text_ = std::make_unique<TGLFlatText>();
+    text_->SetBitmapFont(&font);
+    text_->SetText(s);
+    text_->Position().SetPoint(x, y, 0.0f);
+    return *text_;
+  }
+
+  std::unique_ptr<PixelGL> gl_;
+  TGLStateCache cache_;
+  TRenderContextInfo rci_;
+  std::unique_ptr<TGLCustomBitmapFont> font_;
+  std::unique_ptr<TGLFlatText> text_;
+};
+
+const std::array<int, 3> kRed{255, 0, 0};
+const std::array<int, 3> kGreen{0, 255, 0};
+const std::array<int, 3> kBackground{0, 0, 255};
+
+TEST_F(FlatTextRender, GlyphCellsDrawLeftToRightFromTheTopLeftCorner) {
+  if (!gl_) return;
+  auto& font = static_cast<TGLBitmapFont&>(*(font_ = std::make_unique<TGLBitmapFont>()));
+  font.Glyphs().SetGraphic(CellsPicture({qRgb(255, 0, 0), qRgb(0, 255, 0)}));
+  font.Ranges().Add('A', 'B');
+  font.SetGlyphsAlpha(TGLTextureImageAlpha::tiaOpaque);  // the top-left pixel is a glyph's
+  cache_.EnableState(TGLState::stLighting);
+  Text(font, "AB", 8.0f, 40.0f).Render(rci_);
+  EXPECT_TRUE(NearRgb(ReadRgb(9, 25), kRed, 2));    // A: x 8..24, y 24..40
+  EXPECT_TRUE(NearRgb(ReadRgb(22, 38), kRed, 2));
+  EXPECT_TRUE(NearRgb(ReadRgb(27, 30), kGreen, 2));  // B from 8 + 16 + 1
+  EXPECT_TRUE(NearRgb(ReadRgb(24, 30), kBackground, 2));  // the gap of HSpace
+  EXPECT_TRUE(NearRgb(ReadRgb(9, 20), kBackground, 2));
+  EXPECT_TRUE(NearRgb(ReadRgb(45, 30), kBackground, 2));
+  // The state cache tells the truth afterwards.
+  EXPECT_TRUE(cache_.States().Contains(TGLState::stLighting));
+  EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
+  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+  EXPECT_FALSE(glIsEnabled(GL_BLEND));
+}
+
+TEST_F(FlatTextRender, TopLeftColourIsTransparentAndModulateColourTintsGlyphs) {
+  if (!gl_) return;
+  auto& font = static_cast<TGLBitmapFont&>(*(font_ = std::make_unique<TGLBitmapFont>()));
+  QImage image(16, 16, QImage::Format_RGB32);
+  image.fill(qRgb(0, 0, 0));
+  for (int y = 4; y < 16; ++y) {
+    for (int x = 4; x < 16; ++x) image.setPixel(x, y, qRgb(255, 255, 255));
+  }
+  font.Glyphs().SetGraphic(std::make_unique<TBitmapGraphic>(image));
+  font.Ranges().Add('x', 'x');
+  font.SetMagFilter(TGLMagFilter::maNearest);
+  font.SetMinFilter(miNearest);
+  TGLFlatText& text = Text(font, "x", 32.0f, 32.0f);
+  text.ModulateColor().SetColor(VectorMake(0.0f, 1.0f, 0.0f, 1.0f));
+  text.SetAlignment(TAlignment::taRightJustify);
+  text.SetLayout(TTextLayout::tlBottom);
+  text.Render(rci_);
+  // Right-justified, bottom layout: the cell spans x 16..32, y 32..48.
+  EXPECT_TRUE(NearRgb(ReadRgb(18, 46), kBackground, 2));  // black corner: transparent
+  EXPECT_TRUE(NearRgb(ReadRgb(26, 38), kGreen, 2));       // white glyph tinted green
+  EXPECT_TRUE(NearRgb(ReadRgb(36, 38), kBackground, 2));
+}
+
+TEST_F(FlatTextRender, AFontFreedBeforeItsTextLeavesTheTextDrawingNothing) {
+  if (!gl_) return;
+  font_ = std::make_unique<TGLBitmapFont>();
+  font_->Glyphs().SetGraphic(CellsPicture({qRgb(255, 0, 0)}));
+  font_->Ranges().Add('A', 'A');
+  TGLFlatText& text = Text(*font_, "A", 8.0f, 40.0f);
+  font_.reset();
+  text.Render(rci_);
+  EXPECT_TRUE(NearRgb(ReadRgb(12, 32), kBackground, 2));
+}
+
+TEST_F(FlatTextRender, WindowsFontDrawsItsGlyphsInTheModulateColour) {
+  if (!gl_) return;
+  auto windows = std::make_unique<TGLWindowsBitmapFont>();
+  windows->SetFont(PinnedFont(-24));
+  TGLWindowsBitmapFont& font = *windows;
+  font_ = std::move(windows);
+  TGLFlatText& text = Text(font, "II", 4.0f, 60.0f);
+  text.ModulateColor().SetColor(VectorMake(1.0f, 0.0f, 0.0f, 1.0f));
+  text.Render(rci_);
+  ASSERT_NE(font.TextureHandle(), 0u);
+  EXPECT_FALSE(font.TextureModified());
+  const int width = font.CalcStringWidth("II");
+  const int height = font.CharHeight();
+  std::vector<uint8_t> frame(kView * kView * 4);
+  glFinish();
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(0, 0, kView, kView, GL_RGBA, GL_UNSIGNED_BYTE, frame.data());
+  int red = 0;
+  int outside = 0;
+  for (int y = 0; y < kView; ++y) {
+    for (int x = 0; x < kView; ++x) {
+      const uint8_t* p = &frame[static_cast<size_t>((y * kView + x) * 4)];
+      const std::array<int, 3> rgb{p[0], p[1], p[2]};
+      const bool inBox = x >= 4 && x < 4 + width + 2 && y >= 60 - height && y < 60;
+      if (inBox && NearRgb(rgb, kRed, 60)) ++red;
+      if (!inBox && !NearRgb(rgb, kBackground, 2)) ++outside;
+    }
+  }
+  EXPECT_GT(red, 20);  // two vertical strokes
+  EXPECT_EQ(outside, 0);
+
+  // A new font drops the texture; the next draw renders the glyphs again.
+  font.SetFont(PinnedFont(-12));
+  EXPECT_TRUE(font.TextureModified());
+  EXPECT_EQ(font.TextureHandle(), 0u);
+  text.Render(rci_);
+  EXPECT_FALSE(font.TextureModified());
+  EXPECT_LT(font.CharHeight(), height);
+}
+
+TEST_F(FlatTextRender, ChangesAfterTheFirstDrawRebuildTheTexture) {
+  if (!gl_) return;
+  font_ = std::make_unique<TGLBitmapFont>();
+  font_->Glyphs().SetGraphic(CellsPicture({qRgb(255, 0, 0)}));
+  font_->Ranges().Add('A', 'A');
+  Text(*font_, "A", 8.0f, 40.0f).Render(rci_);
+  ASSERT_FALSE(font_->TextureModified());
+  // A new picture is new pixels, not only new tables.
+  font_->Glyphs().SetGraphic(CellsPicture({qRgb(0, 255, 0)}));
+  EXPECT_TRUE(font_->TextureModified());
+
+  auto windows = std::make_unique<TGLWindowsBitmapFont>();
+  windows->SetFont(PinnedFont(-16));
+  TGLWindowsBitmapFont& font = *windows;
+  font_ = std::move(windows);
+  TGLFlatText& text = Text(font, "AB", 4.0f, 60.0f);
+  text.Render(rci_);
+  const float packedRight = font.GetCharTexCoords('A').right;
+  // Spacing and ranges drop the packed tables: the glyphs are laid out again.
+  font.SetHSpace(3);
+  EXPECT_TRUE(font.TextureModified());
+  text.Render(rci_);
+  EXPECT_FLOAT_EQ(font.GetCharTexCoords('A').right, packedRight);
+  font.Ranges().Items(0).SetStopASCII(90);
+  EXPECT_EQ(font.TextureHandle(), 0u);
+  text.Render(rci_);
+  EXPECT_EQ(font.CharacterWidth('a'), 0);
+  EXPECT_GT(font.CharacterWidth('A'), 0);
+}
+
+}  // namespace
+}  // namespace qira
