@@ -33,9 +33,12 @@ std::string SizeText(int64_t width, int64_t height) {
   return "Bitmap of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is too large";
 }
 
-// Draws the picture over white into a 24-bit picture whose width is rounded
-// up to a multiple of 4, stretching it there (nearest pixel).
-QImage DrawInto24BitBitmap(const QImage& picture) {
+// Draws the picture into a 24-bit picture whose width is rounded up to a
+// multiple of 4, stretching it there (nearest pixel). A platform bitmap is
+// copied as bitmaps are drawn, its colour bytes taken and its alpha byte
+// ignored (many 32-bit bitmaps leave that byte 0); any other picture is
+// blended over the white of a new bitmap.
+QImage DrawInto24BitBitmap(const QImage& picture, bool blendOverWhite) {
   const QImage source = picture.convertToFormat(QImage::Format_ARGB32);
   const int width = source.width();
   const int height = source.height();
@@ -50,7 +53,7 @@ QImage DrawInto24BitBitmap(const QImage& picture) {
     auto* dst = reinterpret_cast<QRgb*>(target.scanLine(y));
     for (int x = 0; x < drawnWidth; ++x) {
       const QRgb c = src[static_cast<int64_t>(x) * width / drawnWidth];
-      const int a = qAlpha(c);
+      const int a = blendOverWhite ? qAlpha(c) : 255;
       auto over = [a](int channel) { return (channel * a + 255 * (255 - a) + 127) / 255; };
       dst[x] = qRgb(over(qRed(c)), over(qGreen(c)), over(qBlue(c)));
     }
@@ -123,14 +126,15 @@ void TGLBitmap32::Assign(const TGraphic* graphic) {
     Assign(static_cast<const TPersistent*>(nullptr));
     return;
   }
-  if (const auto* bitmap = dynamic_cast<const TBitmapGraphic*>(graphic)) {
+  const auto* bitmap = dynamic_cast<const TBitmapGraphic*>(graphic);
+  if (bitmap) {
     const int32_t bits = bitmap->BitsPerPixel();
     if ((bits == 24 || bits == 32) && bitmap->Width() % 4 == 0) {
       AssignFromBitmap(bitmap->Image(), bits == 32);
       return;
     }
   }
-  AssignFrom24BitsBitmap(DrawInto24BitBitmap(graphic->ToImage()));
+  AssignFrom24BitsBitmap(DrawInto24BitBitmap(graphic->ToImage(), bitmap == nullptr));
 }
 
 void TGLBitmap32::Assign(const TPicture* picture) { Assign(picture ? picture->Graphic() : nullptr); }
@@ -147,7 +151,7 @@ void TGLBitmap32::Assign(const QImage& image) {
   if ((bits24 || bits32) && image.width() % 4 == 0) {
     AssignFromBitmap(image, bits32);
   } else {
-    AssignFrom24BitsBitmap(DrawInto24BitBitmap(image));
+    AssignFrom24BitsBitmap(DrawInto24BitBitmap(image, false));
   }
 }
 

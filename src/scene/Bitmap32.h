@@ -118,15 +118,17 @@ class TGLBitmap32 : public TPersistent {
   // sizes and, when not blank, its block. Anything else: TPersistent's error.
   void Assign(const TPersistent* source) override;
   // A platform bitmap: 24 or 32 bits per pixel with a width that is a multiple
-  // of 4 are converted directly; any other picture is drawn (over white)
-  // into a 24-bit bitmap whose width is rounded up to a multiple of 4 (the
-  // picture stretched to it, nearest pixel) and that is converted. Null
-  // empties, as a null TPersistent does.
+  // of 4 are converted directly; any other picture is drawn into a 24-bit
+  // bitmap whose width is rounded up to a multiple of 4 (the picture
+  // stretched to it, nearest pixel) and that is converted. Drawing a platform
+  // bitmap copies its colours and drops its alpha byte; other pictures are
+  // blended over white. Null empties, as a null TPersistent does.
   void Assign(const TGraphic* graphic);
   void Assign(const TPicture* picture);
   // A QImage is a platform bitmap: Format_RGB888/BGR888 are 24 bits,
-  // Format_RGB32 and the ARGB32 formats 32 bits; other formats are drawn. A
-  // null image empties.
+  // Format_RGB32 and the ARGB32 formats 32 bits; other formats, and widths
+  // that are no multiple of 4, are drawn as a platform bitmap is (colours
+  // copied, alpha dropped). A null image empties.
   void Assign(const QImage& image);
 
   // Sizes from the image, a new block, blank off; rows from the image's top

@@ -75,7 +75,7 @@ void TGLCamera::Apply() {
     lastDirection_ = d;
     gluLookAt(p.x, p.y, p.z, p.x + d.x, p.y + d.y, p.z + d.z, u.x, u.y, u.z);
   }
-  MarkOwnBoxStale();
+  ClearStructureChanged();
 }
 
 namespace {
@@ -306,6 +306,14 @@ void TGLCamera::SetSceneScale(float value) {
 
 // ---- node overrides
 
+void TGLCamera::SetScene(TGL3DScene* scene) {
+  TGL3DScene* old = Scene();
+  if (old != nullptr && scene != old) {
+    for (TGL3DSceneBuffer* buffer : std::vector<TGL3DSceneBuffer*>(buffers_)) old->RemoveBuffer(*buffer);
+  }
+  TGLBaseSceneObject::SetScene(scene);
+}
+
 void TGLCamera::DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) {
   (void)renderSelf;
   if (renderChildren && ChildCount() > 0) RenderChildren(0, ChildCount() - 1, rci);
@@ -516,7 +524,7 @@ void TGLProxyObject::DoRender(TRenderContextInfo& rci, bool renderSelf, bool ren
   }
   if (renderChildren && ChildCount() > 0) RenderChildren(0, ChildCount() - 1, rci);
   if (effects) masterObject_->Effects().RenderPostEffects(rci);
-  MarkOwnBoxStale();
+  ClearStructureChanged();
 }
 
 }  // namespace qira

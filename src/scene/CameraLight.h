@@ -118,6 +118,9 @@ class TGLCamera : public TGLBaseSceneObject {
   TNotifyEvent OnApplyOverride;
 
   // ---- node overrides
+  // Leaving a scene takes the buffers looking through the camera out of it:
+  // the scene must not keep buffers that no longer reach it.
+  void SetScene(TGL3DScene* scene) override;
   void DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) override;
   bool RayCastIntersect(const TVector& rayStart, const TVector& rayVector,
                         TVector* intersectPoint = nullptr,

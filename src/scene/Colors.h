@@ -93,7 +93,7 @@ class TGLColor : public TGLUpdateAbleObject {
 
   // ConvertWinColor(color, 1), then notifies (no comparison).
   void SetAsWinColor(TColor color);
-  TColor AsWinColor() const { return ConvertColorVector(color_); }
+  TColor GetAsWinColor() const { return ConvertColorVector(color_); }
   // The four floats, for OpenGL calls that take a colour array.
   const float* GetColorAddress() const { return color_.data(); }
 

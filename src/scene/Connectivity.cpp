@@ -29,6 +29,11 @@ int TConnectivity::AddQuad(const TAffineVector& p1, const TAffineVector& p2, con
 }
 
 int TConnectivity::AddIndexedFace(int i1, int i2, int i3) {
+  // Every later step reads the vertices through these indices.
+  const int vertexCount = vertices_.Count();
+  for (const int i : {i1, i2, i3}) {
+    if (i < 0 || i >= vertexCount) throw EListError("Invalid list index");
+  }
   faceVertexIndices_.Add(i1, i2, i3);
   if (PrecomputeFaceNormals()) faceNormals_.Add(CalcPlaneNormal(vertices_[i1], vertices_[i2], vertices_[i3]));
   const int face = faceVisibility_.Add(0);

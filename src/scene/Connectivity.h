@@ -78,7 +78,8 @@ class TConnectivity : public TBaseConnectivity {
   // and (p4, p3, p1); returns the index of the first.
   int AddQuad(const TAffineVector& p1, const TAffineVector& p2, const TAffineVector& p3,
               const TAffineVector& p4);
-  // The indices must name vertices already added.
+  // The indices must name vertices already added; any other index raises
+  // EListError "Invalid list index" and adds nothing.
   int AddIndexedFace(int i1, int i2, int i3);
 
   // A face is visible when (seed - its first vertex) . its normal >= 0.

@@ -130,11 +130,13 @@ uint32_t GetTickCount() {
   const TPerformanceClock clock = CurrentClock();
   if (clock.frequency <= 0) return 0;
   const int64_t ticks = clock.counter();
-  // Split to keep ticks * 1000 from overflowing for large counters.
+  // Split so that ticks * 1000 is never formed; the milliseconds wrap, so they
+  // are summed in unsigned arithmetic (a signed overflow would be undefined).
   const int64_t seconds = ticks / clock.frequency;
   const int64_t rest = ticks % clock.frequency;
-  const int64_t ms = seconds * 1000 + rest * 1000 / clock.frequency;
-  return static_cast<uint32_t>(static_cast<uint64_t>(ms));
+  const auto restMs = static_cast<int64_t>(static_cast<__int128>(rest) * 1000 / clock.frequency);
+  const uint64_t ms = static_cast<uint64_t>(seconds) * 1000u + static_cast<uint64_t>(restMs);
+  return static_cast<uint32_t>(ms);
 }
 
 }  // namespace qira

@@ -218,6 +218,17 @@ void TGLContext::DestroyContext() {
       }
       gCurrentContext = nullptr;
       gActivationFailed = false;
+      // A context that was current before this one and is still active gets
+      // the platform back, as a balancing Deactivate would have given it.
+      TGLContext* previous = previousContext_;
+      if (previous != nullptr && previous != this && previous->Active() && previous->IsValid()) {
+        try {
+          previous->DoActivate();
+        } catch (...) {
+          gActivationFailed = true;
+        }
+        gCurrentContext = previous;
+      }
     }
     // The switch's destructor runs here: previous context current again.
   }

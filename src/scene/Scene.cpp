@@ -125,7 +125,11 @@ void TGL3DScene::AddBuffer(TGL3DSceneBuffer& buffer) {
   buffers_.push_back(&buffer);
   if (baseContext_ == nullptr) baseContext_ = buffers_.front()->RenderingContext();
   TGLContext* context = buffer.RenderingContext();
-  if (buffers_.size() >= 2 && baseContext_ != nullptr && context != nullptr && context != baseContext_) {
+  // A context whose platform context is gone (its window was destroyed
+  // before its buffer let go of it) has no lists to share: sharing would
+  // raise "Context not created" in every later frame of the other buffers.
+  if (buffers_.size() >= 2 && baseContext_ != nullptr && context != nullptr && context != baseContext_ &&
+      baseContext_->IsValid() && context->IsValid()) {
     const auto& group = baseContext_->SharedContexts();
     if (std::find(group.begin(), group.end(), context) == group.end()) baseContext_->ShareLists(*context);
   }

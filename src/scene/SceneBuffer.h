@@ -171,7 +171,7 @@ class TGL3DSceneBuffer : public TGLUpdateAbleObject {
   ~TGL3DSceneBuffer() override;
 
   // From another buffer: the published settings (colours, options, fog,
-  // switches, precisions, camera). Otherwise TPersistent's rules.
+  // switches, precisions, shade model); the camera is not copied. Otherwise TPersistent's rules.
   void Assign(const TPersistent* source) override;
 
   // ---- context

@@ -953,6 +953,11 @@ void TGLBaseSceneObject::AfterListReplayed(TRenderContextInfo& rci) {
   if (listTouchesTextures_) cache->ResetBoundTextures();
 }
 
+void TGLBaseSceneObject::ClearStructureChanged() {
+  changes_.Exclude(TGLObjectChange::ListStale);
+  MarkOwnBoxStale();
+}
+
 void TGLBaseSceneObject::DestroyHandle() {
   if (listHandle_ != nullptr) listHandle_->DestroyHandle();
   changes_.Include(TGLObjectChange::ListStale);

@@ -291,6 +291,10 @@ class TGLBaseSceneObject : public TGLCoordinatesUpdateAbleComponent {
   void SetBoxChanges(TGLBoxChanges value) const;
   void MarkOwnBoxStale() const;
   void MarkChildrenBoxStale() const;
+  // As after a display-list build: the list counts as up to date (so that
+  // the next StructureChanged notifies again) and the own box is stale. For
+  // nodes that draw without a list of their own (camera, proxy).
+  void ClearStructureChanged();
 
  private:
   void RotateAboutAxis(const TAffineVector& axis, float angleDegreesDelta);

@@ -355,7 +355,8 @@ void OrthonormalizeMatrix(TMatrix& m) {
 
 void InvertMatrix(TMatrix& m) {
   const float det = MatrixDeterminant(m);
-  if (std::fabs(det) < DeterminantThreshold) {
+  // Written as "not at or above" so that a NaN determinant also gives the identity.
+  if (!(std::fabs(det) >= DeterminantThreshold)) {
     m = IdentityHmgMatrix;
     return;
   }
@@ -368,7 +369,7 @@ void InvertMatrix(TMatrix& m) {
 
 TMatrix InvertRotationScaleMatrix(const TMatrix& m) {
   const float q = AffineVectorNorm(CopyAffineVector(m[0]));
-  if (std::fabs(q) < DeterminantThreshold) return IdentityHmgMatrix;
+  if (!(std::fabs(q) >= DeterminantThreshold)) return IdentityHmgMatrix;  // also for NaN
   const double inv = 1.0 / q;
   TMatrix r;
   for (std::size_t i = 0; i < 3; ++i) {

@@ -193,10 +193,10 @@ void TransposeMatrix(TMatrix& m);
 // unit length; row 3 := (0,0,0,1).
 void OrthonormalizeMatrix(TMatrix& m);
 // In place; a matrix whose determinant is below `DeterminantThreshold` in
-// magnitude becomes the identity (no error is reported).
+// magnitude, or NaN, becomes the identity (no error is reported).
 void InvertMatrix(TMatrix& m);
 // Inverse of rotation * uniform scale + translation; identity when the scale
-// is below the threshold.
+// is below the threshold or NaN.
 TMatrix InvertRotationScaleMatrix(const TMatrix& m);
 // Normalised (p2 - p1) x (p3 - p1).
 TAffineVector CalcPlaneNormal(const TAffineVector& p1, const TAffineVector& p2,

@@ -159,14 +159,58 @@ TEST(Bitmap32Conversion, AWidthThatIsNoMultipleOfFourIsStretchedToTheNextOne) {
   }
 }
 
-TEST(Bitmap32Conversion, OtherPicturesAreDrawnOverWhiteAsTwentyFourBits) {
-  // A 32-bit picture of width 6 takes the drawn road: its alpha is lost, its
-  // transparent pixels show the white beneath.
+// A picture kind that is not the platform's bitmap (as PNG pictures are).
+class TOtherGraphic final : public TGraphic {
+ public:
+  static const TGraphicClass& StaticClass() {
+    static const TGraphicClass cls("TOtherGraphic", []() -> std::unique_ptr<TGraphic> {
+      return std::make_unique<TOtherGraphic>();
+    });
+    return cls;
+  }
+  const TGraphicClass& GraphicClass() const override { return StaticClass(); }
+  bool Empty() const override { return image_.isNull(); }
+  int32_t Width() const override { return image_.width(); }
+  int32_t Height() const override { return image_.height(); }
+  void LoadFromStream(TBinaryStream&) override {}
+  void SaveToStream(TBinaryStream&) const override {}
+  QImage ToImage() const override { return image_; }
+  void AssignImage(const QImage& image) override { image_ = image; }
+
+ private:
+  QImage image_;
+};
+
+TEST(Bitmap32Conversion, DrawnBitmapsKeepTheirColoursAndDropTheirAlpha) {
+  // A 32-bit bitmap of width 6 takes the drawn road; drawing a bitmap copies
+  // its colour bytes, so one whose alpha byte is 0 (as in many 32-bit
+  // bitmaps) keeps its colours instead of turning white.
   QImage image(6, 1, QImage::Format_ARGB32);
-  image.fill(qRgba(0, 0, 0, 0));
+  image.fill(qRgba(10, 20, 30, 0));
   image.setPixel(5, 0, qRgba(200, 100, 0, 255));
   TGLBitmap32 bitmap;
   bitmap.Assign(image);
+  ASSERT_EQ(bitmap.Width(), 8);
+  EXPECT_EQ(At(bitmap, 0, 0), (TPixel{10, 20, 30, 255}));
+  EXPECT_EQ(At(bitmap, 7, 0), (TPixel{200, 100, 0, 255}));
+
+  TBitmapGraphic graphic(image, 32);
+  bitmap.Assign(&graphic);
+  EXPECT_EQ(At(bitmap, 0, 0), (TPixel{10, 20, 30, 255}));
+  EXPECT_EQ(At(bitmap, 7, 0), (TPixel{200, 100, 0, 255}));
+}
+
+TEST(Bitmap32Conversion, OtherPicturesAreDrawnOverWhiteAsTwentyFourBits) {
+  // A picture that is not a bitmap is blended over the white of the new
+  // bitmap: its alpha is lost, its transparent pixels show the white.
+  QImage image(6, 1, QImage::Format_ARGB32);
+  image.fill(qRgba(10, 20, 30, 0));
+  image.setPixel(5, 0, qRgba(200, 100, 0, 255));
+  TOtherGraphic other;
+  other.AssignImage(image);
+  TGLBitmap32 bitmap;
+  bitmap.Assign(&other);
+  ASSERT_EQ(bitmap.Width(), 8);
   EXPECT_EQ(At(bitmap, 0, 0), (TPixel{255, 255, 255, 255}));
   EXPECT_EQ(At(bitmap, 7, 0), (TPixel{200, 100, 0, 255}));
 

@@ -191,6 +191,8 @@ TEST(CameraApply, ACameraWithoutTargetLooksAlongItsDirection) {
   const TVector origin = VectorTransform(PointMake(0.0f, 0.0f, 0.0f), mv);
   EXPECT_NEAR(origin.z, -10.0f, 1e-4);
   EXPECT_NEAR(camera.LastDirection().z, -1.0f, 1e-6);
+  // Applied as after a list build: a later structural change is reported again.
+  EXPECT_FALSE(camera.Changes().Contains(TGLObjectChange::ListStale));
 }
 
 // ---------------------------------------------------------- RotateObject
@@ -343,6 +345,21 @@ TEST(ProxyObject, DrawsItsMasterInItsOwnPlace) {
   EXPECT_EQ(proxy.MasterObject(), nullptr);
   s.buffer->Render();
   EXPECT_TRUE(Near(s.Pixel(FloorToInt(at.x), FloorToInt(at.y)), {0, 0, 255}));
+}
+
+TEST(ProxyObject, ChangesOfMasterOrOptionsAfterAFrameAskForARepaint) {
+  TRenderedScene s;
+  TGLProxyObject& proxy = s.scene->Objects().AddNewChild<TGLProxyObject>();
+  proxy.SetMasterObject(s.quad);
+  TGLBaseSceneObject& other = s.scene->Objects().AddNewChild<TGLBaseSceneObject>();
+  s.buffer->Render();
+  int changes = 0;
+  s.buffer->OnChange = [&](TObject*) { ++changes; };
+  proxy.SetMasterObject(&other);
+  EXPECT_EQ(changes, 1);
+  s.buffer->Render();
+  proxy.SetProxyOptions(TGLProxyObjectOptions{TGLProxyObjectOption::pooObjects});
+  EXPECT_EQ(changes, 2);
 }
 
 TEST(ProxyObject, AProxyReachedThroughItsOwnMasterStopsAtTheGuard) {

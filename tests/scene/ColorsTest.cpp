@@ -111,7 +111,7 @@ TEST(GLColor, WholeColorSettersNotifyWithoutComparing) {
   color.SetAsWinColor(0x00FF0000);
   EXPECT_EQ(owner.notified, 2);
   EXPECT_EQ(color.Blue(), 1.0f);
-  EXPECT_EQ(color.AsWinColor(), 0x00FF0000u);
+  EXPECT_EQ(color.GetAsWinColor(), 0x00FF0000u);
   TGLColor other(nullptr, {0.1f, 0.2f, 0.3f, 0.4f});
   color.Assign(&other);
   EXPECT_EQ(owner.notified, 3);
@@ -121,7 +121,7 @@ TEST(GLColor, WholeColorSettersNotifyWithoutComparing) {
 TEST(GLColor, SystemColorValueStoresItsComponentsWithAlphaOne) {
   TGLColor color(nullptr, {0.0f, 0.0f, 0.0f, 0.2f});
   color.SetAsWinColor(0xFF000005);  // window
-  EXPECT_EQ(color.AsWinColor(), SystemColor(5));
+  EXPECT_EQ(color.GetAsWinColor(), SystemColor(5));
   EXPECT_EQ(color.Alpha(), 1.0f);
 }
 

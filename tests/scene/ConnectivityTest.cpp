@@ -189,6 +189,19 @@ TEST(Connectivity, ThirdFaceOnAnEdgeReplacesTheSecond) {
   EXPECT_EQ(c.VertexCount(), 0);
 }
 
+TEST(Connectivity, IndexedFaceNamingAMissingVertexIsRefusedAndAddsNothing) {
+  TConnectivity c(true);
+  c.AddFace({0, 0, 0}, {1, 0, 0}, {0, 1, 0});
+  const int refused[][3] = {{0, 1, 3}, {-1, 1, 2}, {0, 1000000, 2}};
+  for (const auto& f : refused) {
+    EXPECT_THROW(c.AddIndexedFace(f[0], f[1], f[2]), EListError);
+  }
+  EXPECT_EQ(c.FaceCount(), 1);
+  EXPECT_EQ(c.EdgeCount(), 3);
+  EXPECT_EQ(c.FaceVertexIndices().Count(), 3);
+  EXPECT_EQ(c.AddIndexedFace(2, 1, 0), 1);
+}
+
 TEST(Connectivity, BaseConnectivityHasNothing) {
   TBaseConnectivity base(false);
   EXPECT_EQ(base.EdgeCount(), 0);

@@ -4,6 +4,8 @@
 
 #include <QImage>
 #include <cerrno>
+#include <cstdint>
+#include <limits>
 
 namespace qira {
 namespace {
@@ -59,6 +61,14 @@ TEST_F(Clock, AnInstalledClockDrivesCounterFrequencyAndTicks) {
   SetPerformanceClock({[] { return int64_t{1}; }, 0});
   EXPECT_FALSE(QueryPerformanceFrequency(frequency));
   EXPECT_EQ(frequency, 0);
+}
+
+TEST_F(Clock, TickCountOfExtremeClocksWrapsWithoutOverflow) {
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  SetPerformanceClock({[] { return kMax; }, 1});
+  EXPECT_EQ(GetTickCount(), static_cast<uint32_t>(static_cast<uint64_t>(kMax) * 1000u));
+  SetPerformanceClock({[] { return kMax - 1; }, kMax});
+  EXPECT_EQ(GetTickCount(), 999u);
 }
 
 TEST_F(Clock, TheDefaultClockIsMonotonic) {

@@ -251,6 +251,17 @@ TEST_F(Contexts, DestroyingTheCurrentContextLeavesNoneCurrent) {
   EXPECT_FALSE(a_.Active());
 }
 
+TEST_F(Contexts, DestroyingTheCurrentContextHandsThePlatformBackToTheActiveOneBefore) {
+  a_.Activate();
+  b_.Activate();
+  b_.DestroyContext();
+  EXPECT_EQ(TFakeContext::platformCurrent, &a_);
+  EXPECT_EQ(CurrentGLContext(), &a_);
+  EXPECT_TRUE(a_.Active());
+  a_.Deactivate();
+  EXPECT_EQ(TFakeContext::platformCurrent, nullptr);
+}
+
 TEST_F(Contexts, ASecondContextActivatedInsideTheFirstHandsTheFirstBack) {
   a_.Activate();
   b_.Activate();

@@ -422,5 +422,17 @@ TEST(SceneBufferCamera, AFreedCameraLeavesNoBufferPointingAtIt) {
   EXPECT_TRUE(Near(s.Pixel(16, 16), kBlueRgb));
 }
 
+TEST(SceneBufferCamera, ACameraTakenOutOfTheSceneTakesItsBuffersOut) {
+  TRenderedScene s;
+  s.buffer->Render();
+  ASSERT_EQ(s.scene->BufferCount(), 1);
+  s.camera->SetParent(nullptr);
+  EXPECT_EQ(s.scene->BufferCount(), 0);
+  EXPECT_EQ(s.scene->BaseContext(), nullptr);
+  // A freed buffer is no longer reached by the scene's notifications.
+  s.buffer.reset();
+  s.quad->SetVisible(false);
+}
+
 }  // namespace
 }  // namespace qira

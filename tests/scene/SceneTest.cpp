@@ -158,6 +158,25 @@ TEST(SceneBuffers, TheBaseContextFollowsTheFirstBufferAndLaterOnesShareWithIt) {
   EXPECT_EQ(s.scene->BaseContext(), nullptr);
 }
 
+TEST(SceneBuffers, ABaseContextWhosePlatformContextIsGoneDoesNotStopOtherBuffers) {
+  TRenderedScene s;
+  s.buffer->Render();
+  // As when the first viewer's window is destroyed before its buffer.
+  s.buffer->RenderingContext()->DestroyContext();
+  TGL3DSceneBuffer second;
+  second.SetBackgroundColor(testing::kBlue);
+  second.Resize(8, 8);
+  second.CreateRC(0, true, 1);
+  second.SetCamera(s.camera);
+  EXPECT_NO_THROW(second.Render());
+  EXPECT_EQ(s.scene->BufferCount(), 2);
+  TGLContext& context = *second.RenderingContext();
+  context.Activate();
+  EXPECT_TRUE(testing::Near(ReadRgb(0, 0), testing::kBlueRgb));
+  context.Deactivate();
+  second.SetCamera(nullptr);
+}
+
 TEST(SceneBuffers, ChangesReachEveryBufferUnlessTheSceneIsUpdating) {
   TRenderedScene s;
   s.buffer->Render();

@@ -252,6 +252,18 @@ TEST(VectorGeometryMatrices, SingularMatrixInvertsToIdentity) {
   ExpectNear(tiny, IdentityHmgMatrix, 0);
 }
 
+TEST(VectorGeometryMatrices, MatrixWithNaNInvertsToIdentity) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  TMatrix m = Translation(1, 2, 3);
+  m[0][0] = nan;
+  InvertMatrix(m);
+  EXPECT_EQ(std::memcmp(&m, &IdentityHmgMatrix, sizeof m), 0);
+  TMatrix r = Scale(2, 2, 2);
+  r[0][1] = nan;
+  const TMatrix inverse = InvertRotationScaleMatrix(r);
+  EXPECT_EQ(std::memcmp(&inverse, &IdentityHmgMatrix, sizeof inverse), 0);
+}
+
 TEST(VectorGeometryMatrices, DeterminantJustAboveThresholdInvertsWithoutOverflow) {
   // 2e-40: its reciprocal does not fit a single, the inverse's elements do.
   TMatrix m = Scale(1e-10f, 1e-10f, 2e-20f);

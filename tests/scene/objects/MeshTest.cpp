@@ -1,0 +1,357 @@
+#include "scene/objects/Mesh.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "scene/Materials.h"
+#include "scene/SceneRenderSupport.h"
+#include "support/HeadlessGL.h"
+#include "support/ScopedEntryPoint.h"
+
+namespace qira {
+namespace {
+
+using testing::Near;
+using testing::TRenderedScene;
+
+constexpr TVector kGreen{0.0f, 1.0f, 0.0f, 1.0f};
+constexpr TAffineVector kNoNormal{0.0f, 0.0f, 0.0f};
+
+// Counts the structure changes a mesh signals.
+class TCountingMesh : public TGLMesh {
+ public:
+  int structureChanges = 0;
+  void StructureChanged() override {
+    ++structureChanges;
+    TGLMesh::StructureChanged();
+  }
+};
+
+// A mesh whose list holds the given points, without colour or normal.
+void Fill(TGLMesh& mesh, TMeshMode mode, const std::vector<TAffineVector>& points) {
+  mesh.VertexList().Clear();
+  mesh.SetMode(mode);
+  for (const TAffineVector& p : points) mesh.VertexList().AddVertex(p, kNoNormal, kGreen);
+}
+
+// --------------------------------------------------------------- vertex list
+
+TEST(VertexList, GrowsInStepsOfGrowthAndClearFreesEverything) {
+  TVertexList list(nullptr);
+  EXPECT_EQ(list.FirstEntry(), nullptr);
+  list.AddVertexFull({1, 2, 3}, {0, 0, 1}, {0.25f, 0.75f}, kGreen);
+  EXPECT_EQ(list.Count(), 1);
+  EXPECT_EQ(list.Capacity(), 256);
+  for (int i = 0; i < 256; ++i) list.AddVertex({0, 0, 0}, kNoNormal, kGreen);
+  EXPECT_EQ(list.Count(), 257);
+  EXPECT_EQ(list.Capacity(), 512);
+  // The record keeps the interleaved layout: texture point, colour, normal, coordinates.
+  const auto* floats = static_cast<const float*>(list.FirstEntry());
+  EXPECT_EQ(floats[1], 0.75f);
+  EXPECT_EQ(floats[3], 1.0f);
+  EXPECT_EQ(floats[8], 1.0f);
+  EXPECT_EQ(floats[10], 2.0f);
+  EXPECT_EQ(static_cast<const char*>(list.FirstVertex()) - static_cast<const char*>(list.FirstEntry()), 36);
+  list.Clear();
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(list.Capacity(), 0);
+  EXPECT_EQ(list.FirstEntry(), nullptr);
+}
+
+TEST(VertexList, AssignCopiesTheRecordsWithoutSpareCapacity) {
+  TVertexList source(nullptr);
+  for (int i = 0; i < 5; ++i) source.AddVertex({static_cast<float>(i), 0, 0}, kNoNormal, kGreen);
+  TVertexList copy(nullptr);
+  copy.Assign(&source);
+  EXPECT_EQ(copy.Count(), 5);
+  EXPECT_EQ(copy.Capacity(), 5);
+  EXPECT_EQ(copy.Vertex(4).coord.x, 4.0f);
+  copy.AddVertex({9, 0, 0}, kNoNormal, kGreen);
+  EXPECT_EQ(copy.Capacity(), 261);
+  copy.Assign(&copy);
+  EXPECT_EQ(copy.Count(), 6);
+}
+
+TEST(VertexList, ExtentsOfAnEmptyListAreInfiniteAndOtherwiseTheCoordinateRange) {
+  TVertexList list(nullptr);
+  TAffineVector min;
+  TAffineVector max;
+  list.GetExtents(min, max);
+  EXPECT_EQ(min.x, std::numeric_limits<float>::infinity());
+  EXPECT_EQ(max.z, -std::numeric_limits<float>::infinity());
+  list.AddVertex({-3, 1, 0.5f}, kNoNormal, kGreen);
+  list.AddVertex({2, -4, 0}, kNoNormal, kGreen);
+  list.GetExtents(min, max);
+  EXPECT_EQ(min.x, -3.0f);
+  EXPECT_EQ(min.y, -4.0f);
+  EXPECT_EQ(max.x, 2.0f);
+  EXPECT_EQ(max.z, 0.5f);
+}
+
+TEST(VertexList, LockingNeedsTheExtensionAndACurrentContext) {
+  TVertexList list(nullptr);
+  list.AddVertex({1, 0, 0}, kNoNormal, kGreen);
+  list.SetLocked(true);
+  EXPECT_FALSE(list.Locked());
+}
+
+// Fake video memory of the vertex-array-range extension.
+int gAllocations = 0;
+int gFrees = 0;
+bool gAllocationFails = false;
+void* FakeAllocate(GLsizei size, GLfloat, GLfloat, GLfloat) {
+  if (gAllocationFails) return nullptr;
+  ++gAllocations;
+  return std::malloc(static_cast<size_t>(size));
+}
+void FakeFree(void* block) {
+  ++gFrees;
+  std::free(block);
+}
+
+class VertexListLocking : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gl_ = MakeHeadlessGLOrSkip(8, 8, 0);
+    if (!gl_) return;
+    savedFlag_ = GL.NV_vertex_array_range;
+    GL.NV_vertex_array_range = true;
+    gAllocations = gFrees = 0;
+    gAllocationFails = false;
+  }
+  void TearDown() override {
+    if (!gl_) return;
+    GL.NV_vertex_array_range = savedFlag_;
+    gl_.reset();
+  }
+  std::unique_ptr<HeadlessGL> gl_;
+  bool savedFlag_ = false;
+  TScopedEntryPoint<TAllocateMemoryNV> allocate_{wglAllocateMemoryNV, &FakeAllocate};
+  TScopedEntryPoint<TFreeMemoryNV> free_{wglFreeMemoryNV, &FakeFree};
+};
+
+TEST_F(VertexListLocking, EditingALockedListUnlocksItAndKeepsEveryRecord) {
+  TGLMesh mesh;
+  Fill(mesh, TMeshMode::mmTriangles, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+  TVertexList& list = mesh.VertexList();
+  const void* ordinary = list.FirstEntry();
+  list.SetLocked(true);
+  ASSERT_TRUE(list.Locked());
+  EXPECT_NE(list.FirstEntry(), ordinary);
+  EXPECT_EQ(list.Vertex(1).coord.x, 1.0f);
+  // Normals computed on the locked copy survive the unlock.
+  mesh.CalcNormals(false);
+  EXPECT_FALSE(list.Locked());
+  EXPECT_EQ(list.Vertex(2).normal.z, 1.0f);
+  list.SetLocked(true);
+  list.AddVertex({5, 5, 5}, kNoNormal, kGreen);
+  EXPECT_FALSE(list.Locked());
+  EXPECT_EQ(list.Count(), 4);
+  EXPECT_EQ(list.Vertex(3).coord.y, 5.0f);
+  list.SetLocked(true);
+  list.Clear();
+  EXPECT_FALSE(list.Locked());
+  EXPECT_EQ(gAllocations, 3);
+  EXPECT_EQ(gFrees, 3);
+}
+
+TEST_F(VertexListLocking, AFailedAllocationLeavesTheListUnlockedAndDestructionFreesTheBlock) {
+  gAllocationFails = true;
+  auto list = std::make_unique<TVertexList>(nullptr);
+  list->AddVertex({1, 0, 0}, kNoNormal, kGreen);
+  list->SetLocked(true);
+  EXPECT_FALSE(list->Locked());
+  gAllocationFails = false;
+  list->SetLocked(true);
+  EXPECT_TRUE(list->Locked());
+  list.reset();
+  EXPECT_EQ(gFrees, 1);
+}
+
+// ---------------------------------------------------------------------- mesh
+
+TEST(Mesh, ANewMeshHoldsOneTriangleOfTheThreeUnitPoints) {
+  TGLMesh mesh;
+  const TVertexList& list = mesh.VertexList();
+  ASSERT_EQ(list.Count(), 3);
+  EXPECT_EQ(list.Vertex(0).coord.x, 1.0f);
+  EXPECT_EQ(list.Vertex(1).coord.y, 1.0f);
+  EXPECT_EQ(list.Vertex(2).coord.z, 1.0f);
+  EXPECT_EQ(list.Vertex(2).normal.z, 1.0f);
+  EXPECT_EQ(list.Vertex(0).color.w, 0.0f);
+  EXPECT_EQ(mesh.Mode(), TMeshMode::mmTriangleStrip);
+  EXPECT_EQ(mesh.VertexMode(), TVertexMode::vmVNCT);
+  const TVector d = mesh.AxisAlignedDimensionsUnscaled();
+  EXPECT_EQ(d.x, 1.0f);
+  EXPECT_EQ(d.z, 1.0f);
+}
+
+TEST(Mesh, ModeSettersSignalOnlyRealChangesAndEditsSignalEachTime) {
+  TCountingMesh mesh;
+  mesh.SetMode(TMeshMode::mmTriangleStrip);
+  mesh.SetVertexMode(TVertexMode::vmVNCT);
+  EXPECT_EQ(mesh.structureChanges, 0);
+  mesh.SetMode(TMeshMode::mmQuads);
+  mesh.SetVertexMode(TVertexMode::vmV);
+  EXPECT_EQ(mesh.structureChanges, 2);
+  mesh.VertexList().AddVertex({0, 0, 0}, kNoNormal, kGreen);
+  EXPECT_EQ(mesh.structureChanges, 3);
+}
+
+TEST(Mesh, HalfExtentsFollowTheVerticesAndAnEmptyMeshHasNone) {
+  TGLMesh mesh;
+  Fill(mesh, TMeshMode::mmTriangles, {{-3, 1, 0.5f}, {2, -4, 0}});
+  TVector d = mesh.AxisAlignedDimensionsUnscaled();
+  EXPECT_EQ(d.x, 3.0f);
+  EXPECT_EQ(d.y, 4.0f);
+  EXPECT_EQ(d.z, 0.5f);
+  mesh.VertexList().AddVertex({0, 0, -7}, kNoNormal, kGreen);
+  EXPECT_EQ(mesh.AxisAlignedDimensionsUnscaled().z, 7.0f);
+  mesh.VertexList().Clear();
+  d = mesh.AxisAlignedDimensionsUnscaled();
+  EXPECT_EQ(d.x, 0.0f);
+  EXPECT_EQ(d.y, 0.0f);
+  EXPECT_EQ(d.z, 0.0f);
+}
+
+TEST(Mesh, AssignCopiesTheVerticesAndModes) {
+  TGLMesh source;
+  Fill(source, TMeshMode::mmQuads, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
+  source.SetVertexMode(TVertexMode::vmVNC);
+  source.Position().SetPoint(2.0f, 0.0f, 0.0f);
+  TGLMesh copy;
+  copy.Assign(&source);
+  EXPECT_EQ(copy.VertexList().Count(), 4);
+  EXPECT_EQ(copy.Mode(), TMeshMode::mmQuads);
+  EXPECT_EQ(copy.VertexMode(), TVertexMode::vmVNC);
+  EXPECT_EQ(copy.Position().X(), 2.0f);
+}
+
+struct NormalCase {
+  const char* name;
+  TMeshMode mode;
+  bool invert;
+  int count;                   // vertices of the counter-clockwise fan in the z = 0 plane
+  std::vector<float> normalZ;  // z of each vertex's normal afterwards (0: unchanged)
+};
+
+TEST(Mesh, CalcNormalsSetsFaceNormalsByMode) {
+  // Points on a circle, counter-clockwise seen from +z.
+  const NormalCase cases[] = {
+      {"triangles", TMeshMode::mmTriangles, false, 5, {1, 1, 1, 0, 0}},
+      {"triangles inverted", TMeshMode::mmTriangles, true, 3, {-1, -1, -1}},
+      {"too few for triangles", TMeshMode::mmTriangles, false, 2, {0, 0}},
+      {"quads", TMeshMode::mmQuads, false, 6, {1, 1, 1, 1, 0, 0}},
+      {"too few for a quad", TMeshMode::mmQuads, false, 3, {0, 0, 0}},
+      {"polygon", TMeshMode::mmPolygon, false, 5, {1, 1, 1, 1, 1}},
+      {"polygon inverted", TMeshMode::mmPolygon, true, 4, {-1, -1, -1, -1}},
+      {"fan", TMeshMode::mmTriangleFan, false, 4, {0, 0, 0, 0}},
+      {"quad strip", TMeshMode::mmQuadStrip, false, 4, {0, 0, 0, 0}},
+      // Every strip triangle here turns the same way, so the alternation shows.
+      {"strip", TMeshMode::mmTriangleStrip, false, 5, {-1, 1, -1, 0, 0}},
+      {"strip inverted", TMeshMode::mmTriangleStrip, true, 4, {1, -1, 0, 0}},
+  };
+  for (const NormalCase& c : cases) {
+    TCountingMesh mesh;
+    std::vector<TAffineVector> points;
+    for (int i = 0; i < c.count; ++i) {
+      const float a = static_cast<float>(i) * 0.5f;
+      points.push_back({std::cos(a), std::sin(a), 0.0f});
+    }
+    Fill(mesh, c.mode, points);
+    const int before = mesh.structureChanges;
+    mesh.CalcNormals(c.invert);
+    EXPECT_EQ(mesh.structureChanges, before + 1) << c.name;
+    for (int i = 0; i < c.count; ++i) {
+      EXPECT_NEAR(mesh.VertexList().Vertex(i).normal.z, c.normalZ[static_cast<size_t>(i)], 1e-5f)
+          << c.name << " vertex " << i;
+    }
+  }
+}
+
+// ----------------------------------------------------------- drawing (GL)
+
+// The scene of the buffer tests, its quad hidden and lighting off, so a
+// mesh shows in its vertex colours or, without colours, in its material's
+// diffuse colour (red).
+class MeshRender : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterMaterialClasses();
+    try {
+      s_ = std::make_unique<TRenderedScene>();
+    } catch (const std::exception& error) {
+      GTEST_SKIP() << "no headless OpenGL: " << error.what();
+    }
+    s_->quad->SetVisible(false);
+    s_->buffer->SetLighting(false);
+    mesh_ = &s_->scene->Objects().AddNewChild<TGLMesh>();
+    dynamic_cast<TGLMaterial&>(mesh_->Material()).FrontProperties().Diffuse().SetColor({1, 0, 0, 1});
+  }
+  void TearDown() override { s_.reset(); }
+
+  // A green square of half size h around (x, 0, 0), counter-clockwise from the camera.
+  void Square(float x, float h) {
+    Fill(*mesh_, TMeshMode::mmQuads, {{x - h, -h, 0}, {x + h, -h, 0}, {x + h, h, 0}, {x - h, h, 0}});
+    mesh_->CalcNormals(false);
+  }
+
+  std::unique_ptr<TRenderedScene> s_;
+  TGLMesh* mesh_ = nullptr;
+};
+
+TEST_F(MeshRender, ANewMeshDrawsItsDefaultTriangleInBlack) {
+  s_->buffer->Render();
+  // (0.3, 0.3, 0.4) lies inside the triangle; the lower left corner does not.
+  EXPECT_TRUE(Near(s_->Pixel(19, 19), {0, 0, 0}));
+  EXPECT_TRUE(Near(s_->Pixel(8, 8), testing::kBlueRgb));
+}
+
+TEST_F(MeshRender, VertexColoursShowOnlyInTheModesThatCarryThem) {
+  struct Case {
+    TVertexMode mode;
+    std::array<int, 3> rgb;
+  };
+  const Case cases[] = {
+      {TVertexMode::vmV, testing::kRedRgb},     {TVertexMode::vmVN, testing::kRedRgb},
+      {TVertexMode::vmVNC, testing::kGreenRgb}, {TVertexMode::vmVNCT, testing::kGreenRgb},
+      {TVertexMode::vmVNT, testing::kGreenRgb}, {TVertexMode::vmVT, testing::kRedRgb},
+  };
+  Square(0.0f, 0.4f);
+  for (const Case& c : cases) {
+    mesh_->SetVertexMode(c.mode);
+    s_->buffer->Render();
+    EXPECT_TRUE(Near(s_->Pixel(16, 16), c.rgb)) << static_cast<int>(c.mode);
+    EXPECT_TRUE(Near(s_->Pixel(2, 16), testing::kBlueRgb)) << static_cast<int>(c.mode);
+  }
+}
+
+TEST_F(MeshRender, TheListIsRecompiledAfterAnEditAndLeavesNoArrayEnabled) {
+  Square(0.6f, 0.2f);
+  s_->buffer->Render();
+  s_->buffer->Render();
+  EXPECT_EQ(mesh_->ListCompileCount(), 1);
+  const int right = FloorToInt(32.0f * (0.6f * (50.0f * 2.0f * 96.0f / (25.4f * 32.0f)) / 15.0f + 1.0f) / 2.0f);
+  EXPECT_TRUE(Near(s_->Pixel(right, 16), testing::kGreenRgb));
+  EXPECT_TRUE(Near(s_->Pixel(16, 16), testing::kBlueRgb));
+  Square(0.0f, 0.2f);
+  s_->buffer->Render();
+  EXPECT_EQ(mesh_->ListCompileCount(), 2);
+  EXPECT_TRUE(Near(s_->Pixel(16, 16), testing::kGreenRgb));
+  EXPECT_TRUE(Near(s_->Pixel(right, 16), testing::kBlueRgb));
+  // The arrays pointed into the mesh's own memory: none may stay enabled.
+  TGLContext& context = *s_->buffer->RenderingContext();
+  context.Activate();
+  EXPECT_FALSE(glIsEnabled(GL_VERTEX_ARRAY));
+  EXPECT_FALSE(glIsEnabled(GL_COLOR_ARRAY));
+  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_COORD_ARRAY));
+  context.Deactivate();
+}
+
+}  // namespace
+}  // namespace qira
