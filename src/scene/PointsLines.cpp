@@ -22,40 +22,6 @@ constexpr int kLockArraysAbove = 64;
 
 float NotNegative(float value) { return value < 0.0f ? 0.0f : value; }
 
-// The axes marker of a node: the scene-object axes, stippled, half-length `l`.
-void NodeAxesBuildList(const TRenderContextInfo& rci, float l) {
-  glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_LINE_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT);
-  glDisable(GL_LIGHTING);
-  glEnable(GL_LINE_STIPPLE);
-  if (!rci.ignoreBlendingRequests) {
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  }
-  glLineWidth(1.0f);
-  glLineStipple(1, 0xCCCC);
-  glBegin(GL_LINES);
-  glColor3f(0.5f, 0.0f, 0.0f);
-  glVertex3f(0.0f, 0.0f, 0.0f);
-  glVertex3f(-l, 0.0f, 0.0f);
-  glColor3f(1.0f, 0.0f, 0.0f);
-  glVertex3f(0.0f, 0.0f, 0.0f);
-  glVertex3f(l, 0.0f, 0.0f);
-  glColor3f(0.0f, 0.5f, 0.0f);
-  glVertex3f(0.0f, 0.0f, 0.0f);
-  glVertex3f(0.0f, -l, 0.0f);
-  glColor3f(0.0f, 1.0f, 0.0f);
-  glVertex3f(0.0f, 0.0f, 0.0f);
-  glVertex3f(0.0f, l, 0.0f);
-  glColor3f(0.0f, 0.0f, 0.5f);
-  glVertex3f(0.0f, 0.0f, 0.0f);
-  glVertex3f(0.0f, 0.0f, -l);
-  glColor3f(0.0f, 0.0f, 1.0f);
-  glVertex3f(0.0f, 0.0f, 0.0f);
-  glVertex3f(0.0f, 0.0f, l);
-  glEnd();
-  glPopAttrib();
-}
-
 bool SameColor(const TVector& a, const TVector& b) {
   return a.x == b.x && a.y == b.y && a.z == b.z && a.w == b.w;
 }
@@ -544,7 +510,7 @@ void TGLNodedLines::DrawNodes(TRenderContextInfo& rci) const {
     glTranslatef(node.X(), node.Y(), node.Z());
     switch (nodesAspect_) {
       case TLineNodesAspect::lnaAxes:
-        NodeAxesBuildList(rci, nodeSize_ * 0.5f);
+        AxesBuildList(rci, 0xCCCC, nodeSize_ * 0.5f);
         break;
       case TLineNodesAspect::lnaCube:
         CubeWireframeBuildList(rci, false, node.Color().Color(), nodeSize_);

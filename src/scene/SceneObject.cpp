@@ -1082,9 +1082,8 @@ void TGLBaseSceneObject::Render(TRenderContextInfo& rci) {
   restore();
 }
 
-void TGLBaseSceneObject::DrawAxes(TRenderContextInfo& rci, uint16_t pattern) {
-  const float l = rci.rcci.farClippingDistance - rci.rcci.nearClippingDistance;
-  glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_LINE_BIT);
+void AxesBuildList(const TRenderContextInfo& rci, uint16_t pattern, float l) {
+  glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_LINE_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT);
   glDisable(GL_LIGHTING);
   glEnable(GL_LINE_STIPPLE);
   if (!rci.ignoreBlendingRequests) {
@@ -1114,6 +1113,10 @@ void TGLBaseSceneObject::DrawAxes(TRenderContextInfo& rci, uint16_t pattern) {
   glVertex3f(0.0f, 0.0f, l);
   glEnd();
   glPopAttrib();
+}
+
+void TGLBaseSceneObject::DrawAxes(TRenderContextInfo& rci, uint16_t pattern) {
+  AxesBuildList(rci, pattern, rci.rcci.farClippingDistance - rci.rcci.nearClippingDistance);
 }
 
 void TGLBaseSceneObject::RenderChildren(int first, int last, TRenderContextInfo& rci) {

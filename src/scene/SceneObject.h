@@ -87,6 +87,11 @@ using TGLProgressEvent = std::function<void(TObject* sender, double deltaTime, d
 
 // ------------------------------------------------------------ TGLBaseSceneObject
 
+// The red, green and blue axes of a node, stippled with pattern, each from -l to
+// l through the origin (darker on the negative side); lighting off, blending on
+// unless the frame ignores blending requests; every state it touches is restored.
+void AxesBuildList(const TRenderContextInfo& rci, uint16_t pattern, float l);
+
 class TGLBaseSceneObject : public TGLCoordinatesUpdateAbleComponent {
   QIRA_CLASS(TGLBaseSceneObject, TGLCoordinatesUpdateAbleComponent)
 

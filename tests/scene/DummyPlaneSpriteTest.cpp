@@ -224,25 +224,11 @@ constexpr std::array<int, 3> kYellowRgb{255, 255, 0};
 
 // The scene of the buffer tests with its quad hidden and lighting off, so a
 // node shows in its material's diffuse colour.
-class DummyPlaneSpriteRender : public ::testing::Test {
+class DummyPlaneSpriteRender : public testing::TUnlitSceneTest {
  protected:
-  void SetUp() override {
-    RegisterMaterialClasses();
-    try {
-      s_ = std::make_unique<TRenderedScene>();
-    } catch (const std::exception& error) {
-      GTEST_SKIP() << "no headless OpenGL: " << error.what();
-    }
-    s_->quad->SetVisible(false);
-    s_->buffer->SetLighting(false);
-  }
-  void TearDown() override { s_.reset(); }
-
   template <class T>
   T& Add(TGLBaseSceneObject& parent, const TVector& diffuse) {
-    T& node = parent.AddNewChild<T>();
-    dynamic_cast<TGLMaterial&>(node.Material()).FrontProperties().Diffuse().SetColor(diffuse);
-    return node;
+    return AddColoured<T>(parent, diffuse);
   }
 
   // Pixels of the last frame whose red channel exceeds `threshold`.
@@ -254,7 +240,6 @@ class DummyPlaneSpriteRender : public ::testing::Test {
     return count;
   }
 
-  std::unique_ptr<TRenderedScene> s_;
 };
 
 TEST_F(DummyPlaneSpriteRender, APlaneDrawsWhereItStandsInItsMaterialColour) {

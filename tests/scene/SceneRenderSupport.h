@@ -14,6 +14,7 @@
 #include "platform/Rounding.h"
 #include "scene/CameraLight.h"
 #include "scene/EglRenderingContext.h"
+#include "scene/Materials.h"
 #include "scene/OpenGLBinding.h"
 #include "scene/Scene.h"
 #include "scene/SceneBuffer.h"
@@ -102,6 +103,35 @@ struct TRenderedScene {
     context.Deactivate();
     return rgb;
   }
+};
+
+// The rendered scene with its quad hidden and lighting off, so a node shows in its
+// material's diffuse colour; the test is skipped where no headless OpenGL exists.
+class TUnlitSceneTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterMaterialClasses();
+    try {
+      s_ = std::make_unique<TRenderedScene>();
+    } catch (const std::exception& error) {
+      GTEST_SKIP() << "no headless OpenGL: " << error.what();
+    }
+    s_->quad->SetVisible(false);
+    s_->buffer->SetLighting(false);
+  }
+  void TearDown() override { s_.reset(); }
+
+  // A new child of parent whose front (and, with backToo, back) diffuse colour is diffuse.
+  template <class T>
+  T& AddColoured(TGLBaseSceneObject& parent, const TVector& diffuse, bool backToo = false) {
+    T& node = parent.AddNewChild<T>();
+    auto& material = dynamic_cast<TGLMaterial&>(node.Material());
+    material.FrontProperties().Diffuse().SetColor(diffuse);
+    if (backToo) material.BackProperties().Diffuse().SetColor(diffuse);
+    return node;
+  }
+
+  std::unique_ptr<TRenderedScene> s_;
 };
 
 }  // namespace qira::testing

@@ -356,26 +356,11 @@ TEST(CylinderSilhouette, OutlinesTheTruncatedConeBetweenItsRims) {
 
 // Each primitive drawn unlit in its red diffuse colour on the blue
 // background, seen from +Z; world (x, y) on the z = 0 plane maps to pixels.
-class QuadricRender : public ::testing::Test {
+class QuadricRender : public testing::TUnlitSceneTest {
  protected:
-  void SetUp() override {
-    RegisterMaterialClasses();
-    try {
-      s_ = std::make_unique<TRenderedScene>();
-    } catch (const std::exception& error) {
-      GTEST_SKIP() << "no headless OpenGL: " << error.what();
-    }
-    s_->quad->SetVisible(false);
-    s_->buffer->SetLighting(false);
-  }
-  void TearDown() override { s_.reset(); }
-
   template <typename T>
   T& Add() {
-    T& object = s_->scene->Objects().AddNewChild<T>();
-    dynamic_cast<TGLMaterial&>(object.Material()).FrontProperties().Diffuse().SetColor({1, 0, 0, 1});
-    dynamic_cast<TGLMaterial&>(object.Material()).BackProperties().Diffuse().SetColor({1, 0, 0, 1});
-    return object;
+    return AddColoured<T>(s_->scene->Objects(), {1, 0, 0, 1}, true);
   }
 
   // Pixels per unit at z = 0 for the test camera 30 units away.
@@ -386,7 +371,6 @@ class QuadricRender : public ::testing::Test {
   bool Red(float x, float y) const { return Near(At(x, y), testing::kRedRgb, 8); }
   bool Background(float x, float y) const { return Near(At(x, y), testing::kBlueRgb, 8); }
 
-  std::unique_ptr<TRenderedScene> s_;
 };
 
 TEST_F(QuadricRender, DiskDrawsItsSweptPart) {
