@@ -271,12 +271,13 @@ TEST_F(GraphParamsCanvas, DisabledFontOrEmptyTextDrawsNothing) {
   EXPECT_EQ(InkOf(bitmap_, clWhite).count, 200 * 100);
 }
 
+// The frame arithmetic overflowed int32 with margins at the limits; the tests run
+// under UndefinedBehaviorSanitizer with no recovery, so an overflow fails this test.
 TEST_F(GraphParamsCanvas, HugeMarginsDoNotOverflow) {
   TFontParams f = FramedTextFont();
   f.HDistance = INT32_MAX;
   f.VDistance = INT32_MIN;
   f.TextOut(canvas_, 100, 50, "Hg");
-  SUCCEED();
 }
 
 // ---- chunks read from an independent generator ---------------------------------
