@@ -20,16 +20,11 @@
 #include <vector>
 
 #include "platform/BinaryStream.h"
+#include "platform/LibraryErrors.h"
 #include "platform/Services.h"
 #include "platform/TextLines.h"
 
 namespace qira {
-
-// A text that is not a number (ParseFloat).
-class EConvertError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // A stored stream that cannot be read (for callers that prefer to raise).
 class EStreamError : public std::runtime_error {

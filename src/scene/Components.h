@@ -21,6 +21,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/LibraryErrors.h"
+
 namespace qira {
 
 class TObject;
@@ -31,25 +33,8 @@ class TCollectionItem;
 
 // ---------------------------------------------------------------- exceptions
 
-// The general exception class; every engine error derives from it and carries
-// the system's fixed text.
-class Exception : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// Assignment between classes that do not know each other:
-// "Cannot assign a <source class> to a <target class>".
-class EConvertError : public Exception {
- public:
-  using Exception::Exception;
-};
-
-// A list index outside the list: "Invalid list index".
-class EListError : public Exception {
- public:
-  using Exception::Exception;
-};
+// Exception, EConvertError ("Cannot assign a <source class> to a <target class>")
+// and EListError ("Invalid list index") come from platform/LibraryErrors.h.
 
 // A class name the registry does not know: "Class <name> not found".
 class EClassNotFound : public Exception {

@@ -25,56 +25,7 @@ void ExpectVec(const TVector& v, float x, float y, float z, float tol = 1e-5f) {
   EXPECT_NEAR(v.z, z, tol);
 }
 
-// Counts the structural changes of a node class.
-template <class T>
-class TCounting : public T {
- public:
-  void StructureChanged() override {
-    ++structureChanges;
-    T::StructureChanged();
-  }
-  int structureChanges = 0;
-};
-
 // ---------------------------------------------------------------- cube
-
-TEST(CubeProperties, DefaultsAndHalfExtents) {
-  TGLCube cube;
-  EXPECT_EQ(cube.CubeWidth(), 1.0f);
-  EXPECT_EQ(cube.Parts(), TCubeParts::All());
-  EXPECT_EQ(cube.NormalDirection(), TNormalDirection::ndOutside);
-  EXPECT_TRUE(cube.ObjectStyle().Contains(TGLObjectStyle::DirectDraw));
-  cube.SetCubeWidth(2.0f);
-  cube.SetCubeHeight(4.0f);
-  cube.SetCubeDepth(6.0f);
-  const TVector d = cube.AxisAlignedDimensionsUnscaled();
-  ExpectVec(d, 1.0f, 2.0f, 3.0f);
-  EXPECT_EQ(d.w, 0.0f);
-}
-
-TEST(CubeProperties, SettersRestructureOnlyOnChange) {
-  TCounting<TGLCube> cube;
-  cube.SetCubeWidth(1.0f);
-  cube.SetParts(TCubeParts::All());
-  cube.SetNormalDirection(TNormalDirection::ndOutside);
-  EXPECT_EQ(cube.structureChanges, 0);
-  cube.SetCubeHeight(2.0f);
-  cube.SetParts({TCubePart::cpTop});
-  cube.SetNormalDirection(TNormalDirection::ndInside);
-  EXPECT_EQ(cube.structureChanges, 3);
-}
-
-TEST(CubeProperties, AssignCopiesSizesPartsAndDirection) {
-  TGLCube source;
-  source.SetCubeWidth(3.0f);
-  source.SetParts({TCubePart::cpLeft, TCubePart::cpRight});
-  source.SetNormalDirection(TNormalDirection::ndInside);
-  TGLCube cube;
-  cube.Assign(&source);
-  EXPECT_EQ(cube.CubeWidth(), 3.0f);
-  EXPECT_EQ(cube.Parts(), source.Parts());
-  EXPECT_EQ(cube.NormalDirection(), TNormalDirection::ndInside);
-}
 
 TEST(CubeStoredForm, CubeSizeIsTwelveLittleEndianSinglesStoredWhenNotUnit) {
   TGLCube cube;
@@ -154,23 +105,10 @@ TEST(CubeQueries, RayCastWorksInTheCubesFrameAndIgnoresParts) {
   EXPECT_FALSE(cube.RayCastIntersect(PointMake(0.0f, 0.0f, 5.0f), VectorMake(0, 0, -1)));
 }
 
-TEST(CubeQueries, SilhouetteSeenFromTheFrontIsTheFrontFacesOutline) {
-  TGLCube cube;
-  TGLSilhouetteParameters p;
-  p.SeedVector = {0.0f, 0.0f, 10.0f};
-  std::unique_ptr<TGLSilhouette> s = cube.GenerateSilhouette(p);
-  EXPECT_EQ(s->Indices.Count(), 8);
-  for (int i = 0; i < s->Vertices.Count(); ++i) EXPECT_NEAR(s->Vertices[i].z, 0.5f, 1e-6f);
-  cube.SetParts({});
-  EXPECT_EQ(cube.GenerateSilhouette(p)->Indices.Count(), 0);
-}
-
 // -------------------------------------------------------------- sphere
 
 TEST(SphereProperties, CountsBelowOneBecomeOneAndAnglesStayInTheirRanges) {
   TGLSphere sphere;
-  EXPECT_EQ(sphere.Radius(), 0.5f);
-  EXPECT_EQ(sphere.Slices(), 16);
   sphere.SetSlices(0);
   sphere.SetStacks(-4);
   EXPECT_EQ(sphere.Slices(), 1);
@@ -183,49 +121,6 @@ TEST(SphereProperties, CountsBelowOneBecomeOneAndAnglesStayInTheirRanges) {
   EXPECT_EQ(sphere.Bottom(), -90);
   EXPECT_EQ(sphere.Start(), 0);
   EXPECT_EQ(sphere.Stop(), 360);
-}
-
-TEST(SphereProperties, SettersRestructureOnlyOnChange) {
-  TCounting<TGLSphere> sphere;
-  sphere.SetRadius(0.5f);
-  sphere.SetTop(90);
-  sphere.SetTopCap(TCapType::ctNone);
-  sphere.SetNormals(TNormalSmoothing::nsSmooth);
-  EXPECT_EQ(sphere.structureChanges, 0);
-  sphere.SetRadius(2.0f);
-  sphere.SetStop(180);
-  sphere.SetBottomCap(TCapType::ctFlat);
-  sphere.SetNormalDirection(TNormalDirection::ndInside);
-  EXPECT_EQ(sphere.structureChanges, 4);
-}
-
-TEST(SphereProperties, AssignCopiesEveryPropertyCapsIncluded) {
-  TGLSphere source;
-  source.SetRadius(3.0f);
-  source.SetSlices(7);
-  source.SetStacks(5);
-  source.SetTop(60);
-  source.SetBottom(-30);
-  source.SetStart(10);
-  source.SetStop(200);
-  source.SetTopCap(TCapType::ctFlat);
-  source.SetBottomCap(TCapType::ctCenter);
-  source.SetNormals(TNormalSmoothing::nsFlat);
-  source.SetNormalDirection(TNormalDirection::ndInside);
-  TCounting<TGLSphere> sphere;
-  sphere.Assign(&source);
-  EXPECT_EQ(sphere.Radius(), 3.0f);
-  EXPECT_EQ(sphere.Slices(), 7);
-  EXPECT_EQ(sphere.Stacks(), 5);
-  EXPECT_EQ(sphere.Top(), 60);
-  EXPECT_EQ(sphere.Bottom(), -30);
-  EXPECT_EQ(sphere.Start(), 10);
-  EXPECT_EQ(sphere.Stop(), 200);
-  EXPECT_EQ(sphere.TopCap(), TCapType::ctFlat);
-  EXPECT_EQ(sphere.BottomCap(), TCapType::ctCenter);
-  EXPECT_EQ(sphere.Normals(), TNormalSmoothing::nsFlat);
-  EXPECT_EQ(sphere.NormalDirection(), TNormalDirection::ndInside);
-  EXPECT_GE(sphere.structureChanges, 1);  // the copied geometry is rebuilt
 }
 
 TEST(SphereQueries, HalfExtentsUseTheRadiusMagnitude) {
@@ -246,75 +141,6 @@ TEST(SphereQueries, RayCastGivesTheNearPointAndTheUnnormalisedNormal) {
   ExpectVec(normal, 0.0f, 0.0f, 2.0f);
   EXPECT_EQ(normal.w, 0.0f);
   EXPECT_FALSE(sphere.RayCastIntersect(PointMake(0.0f, 0.0f, 10.0f), VectorMake(0, 0, -1)));
-}
-
-TEST(SphereQueries, SilhouetteIsACircleOfTheLargerCount) {
-  TGLSphere sphere;
-  sphere.SetRadius(2.0f);
-  sphere.SetSlices(12);
-  sphere.SetStacks(20);
-  TGLSilhouetteParameters p;
-  p.SeedVector = {0.0f, 0.0f, 10.0f};
-  std::unique_ptr<TGLSilhouette> s = sphere.GenerateSilhouette(p);
-  ASSERT_EQ(s->Vertices.Count(), 20);
-  EXPECT_EQ(s->Indices.Count(), 40);
-  EXPECT_EQ(s->Indices[39], 0);
-  for (int i = 0; i < 20; ++i) {
-    EXPECT_NEAR(AffineVectorLength(s->Vertices[i]), 2.0f, 1e-5f);
-    EXPECT_NEAR(s->Vertices[i].z, 0.0f, 1e-5f);
-  }
-  p.CappingRequired = true;
-  s = sphere.GenerateSilhouette(p);
-  EXPECT_EQ(s->Vertices.Count(), 21);
-  EXPECT_EQ(s->CapIndices.Count(), 60);
-  EXPECT_EQ(s->CapIndices[0], 20);
-}
-
-// -------------------------------------------------------- polygon base
-
-TEST(PolygonBase, DefaultsAndDivisionFloor) {
-  TGLPolygonBase polygon;
-  EXPECT_EQ(polygon.Division(), 10);
-  EXPECT_EQ(polygon.SplineMode(), TLineSplineMode::lsmLines);
-  EXPECT_EQ(&polygon.Nodes().ItemClass(), &TGLNode::StaticClass());
-  polygon.SetDivision(-3);
-  EXPECT_EQ(polygon.Division(), 1);
-}
-
-TEST(PolygonBase, AnyChangeOfTheNodesRestructures) {
-  TCounting<TGLPolygonBase> polygon;
-  polygon.AddNode({1.0f, 2.0f, 3.0f});
-  ASSERT_EQ(polygon.Nodes().Count(), 1);
-  EXPECT_EQ(polygon.Nodes()[0].W(), 0.0f);
-  const int afterAdd = polygon.structureChanges;
-  EXPECT_GE(afterAdd, 1);
-  polygon.Nodes()[0].SetY(5.0f);
-  EXPECT_GT(polygon.structureChanges, afterAdd);
-  const int afterSet = polygon.structureChanges;
-  polygon.Nodes().Translate({1.0f, 0.0f, 0.0f});
-  EXPECT_GT(polygon.structureChanges, afterSet);
-}
-
-TEST(PolygonBase, AssignCopiesNodesDivisionAndSplineMode) {
-  TGLPolygonBase source;
-  source.AddNode({1.0f, 0.0f, 0.0f});
-  source.AddNode({0.0f, 1.0f, 0.0f});
-  source.SetDivision(4);
-  source.SetSplineMode(TLineSplineMode::lsmCubicSpline);
-  TGLPolygonBase polygon;
-  polygon.AddNode({9.0f, 9.0f, 9.0f});
-  polygon.Assign(&source);
-  ASSERT_EQ(polygon.Nodes().Count(), 2);
-  EXPECT_EQ(polygon.Nodes()[1].Y(), 1.0f);
-  EXPECT_EQ(polygon.Division(), 4);
-  EXPECT_EQ(polygon.SplineMode(), TLineSplineMode::lsmCubicSpline);
-}
-
-TEST(BasicSolidsRegistration, SphereAndCubeAreFoundByName) {
-  RegisterBasicSolidsClasses();
-  EXPECT_EQ(GetClass("TGLSphere"), &TGLSphere::StaticClass());
-  EXPECT_EQ(GetClass("TGLCube"), &TGLCube::StaticClass());
-  EXPECT_EQ(GetClass("TGLNode"), &TGLNode::StaticClass());
 }
 
 // ------------------------------------------------------- rendering (GL)

@@ -32,11 +32,6 @@ TEST(BoundingBoxCorners, CornerNumberingFollowsTheSignTable) {
   }
 }
 
-TEST(BoundingBoxCorners, AxisBoxRoundTripsThroughCorners) {
-  const TAABB back = BoxToAxisBox(AxisBoxToBox(kUnitBox));
-  EXPECT_EQ(std::memcmp(&back, &kUnitBox, sizeof back), 0);
-}
-
 TEST(BoundingBoxCorners, SetBoxPlaneMovesOnlyThatFace) {
   THmgBoundingBox box = AxisBoxToBox(kUnitBox);
   SetBoxPlane(box, 3, -10);  // y-min
@@ -63,24 +58,6 @@ TEST(BoundingBoxCorners, TransformAndOffsetMoveEveryCorner) {
   OffsetBox(box, AffineVectorMake(0, 1, 0));
   ExpectBoxNear(BoxToAxisBox(box), TAABB{{8, -3, -6}, {12, 5, 6}});
   EXPECT_EQ(box[5].w, 1.0f);
-}
-
-TEST(BoundingBoxAxis, GrowWithItselfIsUnchangedAndWithAnotherIsTheUnion) {
-  TAABB a = kUnitBox;
-  GrowAxisBox(a, a);
-  EXPECT_EQ(std::memcmp(&a, &kUnitBox, sizeof a), 0);
-  GrowAxisBox(a, TAABB{{0, 0, -7}, {5, 1, 0}});
-  ExpectBoxNear(a, TAABB{{-1, -2, -7}, {5, 2, 3}});
-}
-
-TEST(BoundingBoxAxis, HalfSizeScaleAndInclude) {
-  TAABB box;
-  AxisBoxFromHalfSize(box, AffineVectorMake(-1, 2, -3));
-  ExpectBoxNear(box, kUnitBox);
-  ScaleAxisBox(box, AffineVectorMake(2, 1, 0.5f));
-  ExpectBoxNear(box, TAABB{{-2, -2, -1.5f}, {2, 2, 1.5f}});
-  IncludeInAxisBox(box, AffineVectorMake(0, 9, -4));
-  ExpectBoxNear(box, TAABB{{-2, -2, -4}, {2, 9, 1.5f}});
 }
 
 TEST(BoundingBoxAxis, TransformTakesTheBoxOfTheRotatedCorners) {

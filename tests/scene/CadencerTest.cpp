@@ -68,48 +68,11 @@ class Cadencer : public ::testing::Test {
 TEST_F(Cadencer, PerformanceCounterIsTheDefaultReferenceAndCountsSeconds) {
   TGLCadencer cadencer;
   EXPECT_EQ(cadencer.TimeReference(), TGLCadencerTimeReference::cmPerformanceCounter);
-  EXPECT_EQ(cadencer.Mode(), TGLCadencerMode::cmASAP);
-  EXPECT_TRUE(cadencer.Enabled());
-  EXPECT_EQ(cadencer.TimeMultiplier(), 1.0);
-  EXPECT_EQ(cadencer.SleepLength(), -1);
   EXPECT_DOUBLE_EQ(cadencer.GetRawReferenceTime(), 1000.0);
   EXPECT_DOUBLE_EQ(cadencer.GetCurrentTime(), 0.0);
   TFakeClock::Advance(1.25);
   EXPECT_DOUBLE_EQ(cadencer.GetCurrentTime(), 1.25);
   EXPECT_DOUBLE_EQ(cadencer.CurrentTime(), 1.25);
-}
-
-TEST_F(Cadencer, RealTimeClockCountsDaysAsSeconds) {
-  double days = 45000.5;
-  SetDateTimeSource([&] { return days; });
-  TGLCadencer cadencer;
-  cadencer.SetTimeReference(TGLCadencerTimeReference::cmRTC);
-  EXPECT_DOUBLE_EQ(cadencer.GetRawReferenceTime(), 45000.5 * 86400.0);
-  const double before = cadencer.GetCurrentTime();
-  days += 2.0 / 86400.0;
-  EXPECT_NEAR(cadencer.GetCurrentTime() - before, 2.0, 1e-4);
-}
-
-TEST_F(Cadencer, ExternalTimeIsSetFromOutsideAndNotOverwrittenByTheSceneTime) {
-  auto cadencer = Manual();
-  cadencer->SetTimeReference(TGLCadencerTimeReference::cmExternal);
-  const double start = cadencer->GetCurrentTime();
-  cadencer->SetExternalTime(cadencer->ExternalTime() + 3.0);
-  cadencer->SetTimeMultiplier(2.0);
-  cadencer->SetExternalTime(cadencer->ExternalTime() + 1.0);
-  cadencer->Progress();
-  ASSERT_EQ(steps.size(), 1u);
-  EXPECT_DOUBLE_EQ(steps[0].newTime, start + 3.0 + 2.0);
-  // Reading the scene time twice does not move it.
-  EXPECT_DOUBLE_EQ(cadencer->GetCurrentTime(), cadencer->GetCurrentTime());
-}
-
-TEST_F(Cadencer, ChangingTheTimeReferenceKeepsTheSceneTime) {
-  TGLCadencer cadencer;
-  TFakeClock::Advance(4.0);
-  cadencer.SetExternalTime(-77.0);
-  cadencer.SetTimeReference(TGLCadencerTimeReference::cmExternal);
-  EXPECT_DOUBLE_EQ(cadencer.GetCurrentTime(), 4.0);
 }
 
 TEST_F(Cadencer, ClockWithoutFrequencyGivesZeroRawTime) {
@@ -119,21 +82,6 @@ TEST_F(Cadencer, ClockWithoutFrequencyGivesZeroRawTime) {
 }
 
 // ------------------------------------------------------------- progress rules
-
-TEST_F(Cadencer, ProgressHandsTheElapsedSceneTimeToOnProgress) {
-  auto cadencer = Manual();
-  TFakeClock::Advance(0.5);
-  cadencer->Progress();
-  TFakeClock::Advance(0.25);
-  cadencer->Progress();
-  ASSERT_EQ(steps.size(), 2u);
-  EXPECT_DOUBLE_EQ(steps[0].delta, 0.5);
-  EXPECT_DOUBLE_EQ(steps[0].newTime, 0.5);
-  EXPECT_DOUBLE_EQ(steps[1].delta, 0.25);
-  EXPECT_DOUBLE_EQ(steps[1].newTime, 0.75);
-  EXPECT_DOUBLE_EQ(cadencer->LastTime(), 0.75);
-  EXPECT_FALSE(cadencer->IsBusy());
-}
 
 TEST_F(Cadencer, FixedStepAtOneFifthSpeedRunsSixtyStepsPerRealSecond) {
   auto cadencer = Manual();
@@ -163,18 +111,6 @@ TEST_F(Cadencer, FixedStepCarriesTheRemainderToTheNextTick) {
   EXPECT_EQ(cadencer->LastTime(), 0.375);
 }
 
-TEST_F(Cadencer, TickShorterThanTheFixedStepRunsNoStepAndKeepsLastTime) {
-  auto cadencer = Manual();
-  cadencer->SetFixedDeltaTime(0.1);
-  TFakeClock::Advance(0.06);
-  cadencer->Progress();
-  EXPECT_TRUE(steps.empty());
-  EXPECT_EQ(cadencer->LastTime(), 0.0);
-  TFakeClock::Advance(0.06);
-  cadencer->Progress();
-  EXPECT_EQ(steps.size(), 1u);
-}
-
 TEST_F(Cadencer, TickShorterThanMinDeltaTimeIsNotConsumed) {
   auto cadencer = Manual();
   cadencer->SetMinDeltaTime(0.02);
@@ -200,16 +136,6 @@ TEST_F(Cadencer, StallBeyondMaxDeltaTimeAdvancesOnlyByTheMaximum) {
   cadencer->Progress();
   ASSERT_EQ(steps.size(), 2u);
   EXPECT_NEAR(steps[1].delta, 0.05, 1e-9);
-}
-
-TEST_F(Cadencer, ChangingTheMultiplierDoesNotMakeTheSceneTimeJump) {
-  auto cadencer = Manual();
-  TFakeClock::Advance(2.0);
-  EXPECT_DOUBLE_EQ(cadencer->GetCurrentTime(), 2.0);
-  cadencer->SetTimeMultiplier(0.5);
-  EXPECT_NEAR(cadencer->GetCurrentTime(), 2.0, 1e-9);
-  TFakeClock::Advance(1.0);
-  EXPECT_NEAR(cadencer->GetCurrentTime(), 2.5, 1e-9);
 }
 
 TEST_F(Cadencer, MultiplierZeroPausesAndAnotherValueResumesWhereItStopped) {
@@ -358,22 +284,6 @@ TEST_F(CadencerTicking, AsapTicksArriveThroughTheEventLoopNotAtRegistration) {
   EXPECT_EQ(ticks, stopped);
 }
 
-TEST_F(CadencerTicking, OnlyEnabledAsapCadencersWithASceneTick) {
-  TGLCadencer noScene;
-  TGLCadencer manual;
-  manual.SetMode(TGLCadencerMode::cmManual);
-  manual.SetScene(&scene);
-  TGLCadencer ticking;
-  ticking.SetScene(&scene);
-  int counts[3] = {0, 0, 0};
-  noScene.OnProgress = [&](TObject*, double, double) { ++counts[0]; };
-  manual.OnProgress = [&](TObject*, double, double) { ++counts[1]; };
-  ticking.OnProgress = [&](TObject*, double, double) { ++counts[2]; };
-  EXPECT_TRUE(RunEventLoopFor(5000, [&] { return counts[2] >= 20; }));
-  EXPECT_EQ(counts[0], 0);
-  EXPECT_EQ(counts[1], 0);
-}
-
 TEST_F(CadencerTicking, IdleModeTicksWhileTheLoopIsIdleAndEachCadencerLeavesAlone) {
   TGLCadencer first;
   TGLCadencer second;
@@ -475,17 +385,6 @@ TEST_F(CadencerTicking, TicksDeliveredInTheirPostingMillisecondFallBackToATimer)
   // tick beyond it was not: the timer's tick was.
   EXPECT_EQ(dispatchedAtFallback - first.ticksDispatched, kASAPFloodLimit + 1 - first.floodedCount);
   EXPECT_FALSE(after.timerPending);
-}
-
-TEST_F(CadencerTicking, TicksThatWaitedInTheQueueNeverFallBack) {
-  const TASAPTickingState before = ASAPTickingState();
-  TGLCadencer cadencer;
-  int ticks = 0;
-  cadencer.OnProgress = [&](TObject*, double, double) { ++ticks; };
-  cadencer.SetScene(&scene);
-  EXPECT_TRUE(RunEventLoopFor(20000, [&] { return ticks > kASAPFloodLimit + 100; }, 5));
-  EXPECT_EQ(ASAPTickingState().timerFallbacks, before.timerFallbacks);
-  EXPECT_EQ(ASAPTickingState().floodedCount, 0);
 }
 
 }  // namespace

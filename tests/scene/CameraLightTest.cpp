@@ -178,23 +178,6 @@ TEST(CameraApply, ACameraWithATargetLooksAtIt) {
   EXPECT_EQ(camera.TargetObject(), nullptr);
 }
 
-TEST(CameraApply, ACameraWithoutTargetLooksAlongItsDirection) {
-  const HeadlessGL gl(8, 8, 0);
-  TGL3DScene scene;
-  TGLCamera& camera = scene.Objects().AddNewChild<TGLCamera>();
-  camera.Position().SetPoint(0.0f, 0.0f, 10.0f);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  camera.Apply();
-  TMatrix mv;
-  glGetFloatv(GL_MODELVIEW_MATRIX, mv.data());
-  const TVector origin = VectorTransform(PointMake(0.0f, 0.0f, 0.0f), mv);
-  EXPECT_NEAR(origin.z, -10.0f, 1e-4);
-  EXPECT_NEAR(camera.LastDirection().z, -1.0f, 1e-6);
-  // Applied as after a list build: a later structural change is reported again.
-  EXPECT_FALSE(camera.Changes().Contains(TGLObjectChange::ListStale));
-}
-
 // ---------------------------------------------------------- RotateObject
 
 struct TRotateCase {
@@ -252,15 +235,6 @@ TEST(CameraRotateObjectOrder, RollComesBeforeTurnAndPitch) {
   }
 }
 
-// ---------------------------------------------------------- field of view
-
-TEST(CameraFieldOfView, SetAndGetAreInverse) {
-  TGLCamera camera;
-  camera.SetFieldOfView(68.9f, 686.0f);
-  EXPECT_NEAR(camera.FocalLength(), 686.0 / (2.0 * std::tan(68.9 / 2.0 * 3.14159265358979 / 180.0)), 1e-3);
-  EXPECT_NEAR(camera.GetFieldOfView(686.0f), 68.9f, 1e-4);
-}
-
 TEST(CameraProperties, OutOfRangeValuesAreCorrected) {
   TGLCamera camera;
   camera.SetFocalLength(0.0f);
@@ -285,21 +259,6 @@ TEST(LightSource, SpotCutOffAcceptsZeroToNinetyAndExactlyOneEighty) {
   EXPECT_EQ(light.SpotCutOff(), 45.0f);
   light.SetSpotCutOff(180.0f);
   EXPECT_EQ(light.SpotCutOff(), 180.0f);
-}
-
-TEST(LightSource, DefaultsAndSpotDirectionKeepsWZero) {
-  TGLLightSource light;
-  EXPECT_EQ(light.LightStyle(), TLightStyle::lsSpot);
-  EXPECT_TRUE(light.Shining());
-  EXPECT_EQ(light.Diffuse().Color().x, 1.0f);
-  EXPECT_EQ(light.Ambient().Color().x, 0.0f);
-  EXPECT_EQ(light.Ambient().Color().w, 1.0f);
-  EXPECT_EQ(light.SpotDirection().Z(), -1.0f);
-  TGLCoordinates3 v(nullptr, VectorMake(1.0f, 2.0f, 3.0f, 1.0f), TGLCoordinatesStyle::cstPoint);
-  light.SetSpotDirection(v);
-  EXPECT_EQ(light.SpotDirection().W(), 0.0f);
-  EXPECT_EQ(light.SpotDirection().Y(), 2.0f);
-  EXPECT_FALSE(light.RayCastIntersect(PointMake(0, 0, 5), VectorMake(0, 0, -1)));
 }
 
 TEST(LightSource, AParallelLightSendsItsDirectionThroughItsAbsoluteMatrix) {
@@ -347,21 +306,6 @@ TEST(ProxyObject, DrawsItsMasterInItsOwnPlace) {
   EXPECT_TRUE(Near(s.Pixel(FloorToInt(at.x), FloorToInt(at.y)), {0, 0, 255}));
 }
 
-TEST(ProxyObject, ChangesOfMasterOrOptionsAfterAFrameAskForARepaint) {
-  TRenderedScene s;
-  TGLProxyObject& proxy = s.scene->Objects().AddNewChild<TGLProxyObject>();
-  proxy.SetMasterObject(s.quad);
-  TGLBaseSceneObject& other = s.scene->Objects().AddNewChild<TGLBaseSceneObject>();
-  s.buffer->Render();
-  int changes = 0;
-  s.buffer->OnChange = [&](TObject*) { ++changes; };
-  proxy.SetMasterObject(&other);
-  EXPECT_EQ(changes, 1);
-  s.buffer->Render();
-  proxy.SetProxyOptions(TGLProxyObjectOptions{TGLProxyObjectOption::pooObjects});
-  EXPECT_EQ(changes, 2);
-}
-
 TEST(ProxyObject, AProxyReachedThroughItsOwnMasterStopsAtTheGuard) {
   TRenderedScene s;
   TGLProxyObject& proxy = s.quad->AddNewChild<TGLProxyObject>();
@@ -370,21 +314,6 @@ TEST(ProxyObject, AProxyReachedThroughItsOwnMasterStopsAtTheGuard) {
   // The quad once as itself and once through the proxy; the proxy met again
   // inside its master's children draws nothing.
   EXPECT_EQ(s.quad->DrawCount, 2);
-}
-
-TEST(ProxyObject, RayCastGoesThroughTheMaster) {
-  TGL3DScene scene;
-  TGLBaseSceneObject& master = scene.Objects().AddNewChild<TGLBaseSceneObject>();
-  master.Position().SetPoint(0.0f, 0.0f, -50.0f);
-  TGLProxyObject& proxy = scene.Objects().AddNewChild<TGLProxyObject>();
-  proxy.Position().SetPoint(3.0f, 0.0f, 0.0f);
-  TVector point{};
-  EXPECT_FALSE(proxy.RayCastIntersect(PointMake(3, 0, 10), VectorMake(0, 0, -1), &point));
-  proxy.SetMasterObject(&master);
-  ASSERT_TRUE(proxy.RayCastIntersect(PointMake(3, 0, 10), VectorMake(0, 0, -1), &point));
-  EXPECT_NEAR(point.x, 3.0f, 1e-4);
-  EXPECT_NEAR(point.z, std::sqrt(0.75f), 1e-4);
-  EXPECT_FALSE(proxy.RayCastIntersect(PointMake(0, 0, 10), VectorMake(0, 0, -1), &point));
 }
 
 }  // namespace

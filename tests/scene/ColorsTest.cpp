@@ -53,12 +53,6 @@ TEST(ColorConversion, WindowsColorToColorVectorTakesRedFromTheLowestByte) {
   }
 }
 
-TEST(ColorConversion, ChannelAccessorsReadBytesZeroToTwo) {
-  EXPECT_EQ(GetRValue(0x00332211), 0x11);
-  EXPECT_EQ(GetGValue(0x00332211), 0x22);
-  EXPECT_EQ(GetBValue(0x00332211), 0x33);
-}
-
 TEST(ColorConversion, SystemColorsAreResolvedBeforeConversion) {
   const uint32_t buttonFace = SystemColor(15);
   const TVector face = ConvertWinColor(0xFF00000F, 0.25f);
@@ -77,13 +71,6 @@ TEST(ColorConversion, SystemColorsAreResolvedBeforeConversion) {
 
 // ---------------------------------------------------------------- TGLColor
 
-TEST(GLColor, StartsOpaqueBlack) {
-  TGLColor color;
-  EXPECT_EQ(color.Red(), 0.0f);
-  EXPECT_EQ(color.Alpha(), 1.0f);
-  EXPECT_EQ(color.GetColorAddress()[3], 1.0f);
-}
-
 TEST(GLColor, ComponentSettersNotifyOnceAndOnlyOnChange) {
   TCountingComponent owner;
   int events = 0;
@@ -100,50 +87,11 @@ TEST(GLColor, ComponentSettersNotifyOnceAndOnlyOnChange) {
   EXPECT_EQ(owner.notified, 2);
 }
 
-TEST(GLColor, WholeColorSettersNotifyWithoutComparing) {
-  TCountingComponent owner;
-  TGLColor color(&owner);
-  color.SetColor(color.Color());
-  EXPECT_EQ(owner.notified, 1);
-  color.SetDirectColor({1.0f, 0.0f, 0.0f, 1.0f});
-  color.Initialize({0.0f, 1.0f, 0.0f, 1.0f});
-  EXPECT_EQ(owner.notified, 1);
-  color.SetAsWinColor(0x00FF0000);
-  EXPECT_EQ(owner.notified, 2);
-  EXPECT_EQ(color.Blue(), 1.0f);
-  EXPECT_EQ(color.GetAsWinColor(), 0x00FF0000u);
-  TGLColor other(nullptr, {0.1f, 0.2f, 0.3f, 0.4f});
-  color.Assign(&other);
-  EXPECT_EQ(owner.notified, 3);
-  EXPECT_EQ(color.Alpha(), 0.4f);
-}
-
 TEST(GLColor, SystemColorValueStoresItsComponentsWithAlphaOne) {
   TGLColor color(nullptr, {0.0f, 0.0f, 0.0f, 0.2f});
   color.SetAsWinColor(0xFF000005);  // window
   EXPECT_EQ(color.GetAsWinColor(), SystemColor(5));
   EXPECT_EQ(color.Alpha(), 1.0f);
-}
-
-TEST(GLColor, WithoutOwnerChangesSilently) {
-  int events = 0;
-  TGLColor color(nullptr, {0.0f, 0.0f, 0.0f, 1.0f}, [&](TObject*) { ++events; });
-  color.SetRed(1.0f);
-  color.SetColor({0.0f, 0.0f, 0.0f, 0.0f});
-  EXPECT_EQ(events, 0);
-  EXPECT_EQ(color.Red(), 0.0f);
-}
-
-TEST(GLColor, ColorInsideAPropertyObjectNotifiesItWithItselfAsSender) {
-  TCountingComponent component;
-  TGLUpdateAbleObject material(&component);
-  TObject* materialSender = nullptr;
-  material.OnNotifyChange = [&](TObject* s) { materialSender = s; };
-  TGLColor color(&material);
-  color.SetGreen(1.0f);
-  EXPECT_EQ(materialSender, &material);
-  EXPECT_EQ(component.notified, 1);
-  EXPECT_EQ(component.lastSender, &material);
 }
 
 TEST(GLColor, StoredFormIsSixteenLittleEndianBytes) {

@@ -60,18 +60,6 @@ TEST(Connectivity, QuadsSharingCornersShareVertices) {
   EXPECT_EQ(f[5], 0);
 }
 
-TEST(Connectivity, ClosedCubeHasNoOpenEdge) {
-  TConnectivity c(false);
-  AddCube(c);
-  EXPECT_EQ(c.VertexCount(), 8);
-  EXPECT_EQ(c.FaceCount(), 12);
-  EXPECT_EQ(c.EdgeCount(), 18);  // 12 cube edges and one diagonal per face
-  for (int e = 0; e < c.EdgeCount(); ++e) {
-    EXPECT_GE(c.EdgeFaces()[2 * e + 1], 0) << "edge " << e;
-    EXPECT_NE(c.EdgeFaces()[2 * e], c.EdgeFaces()[2 * e + 1]) << "edge " << e;
-  }
-}
-
 TEST(Connectivity, CubeSeenFromACornerGivesOneClosedLoop) {
   for (bool precompute : {false, true}) {
     SCOPED_TRACE(precompute);
@@ -200,15 +188,6 @@ TEST(Connectivity, IndexedFaceNamingAMissingVertexIsRefusedAndAddsNothing) {
   EXPECT_EQ(c.EdgeCount(), 3);
   EXPECT_EQ(c.FaceVertexIndices().Count(), 3);
   EXPECT_EQ(c.AddIndexedFace(2, 1, 0), 1);
-}
-
-TEST(Connectivity, BaseConnectivityHasNothing) {
-  TBaseConnectivity base(false);
-  EXPECT_EQ(base.EdgeCount(), 0);
-  EXPECT_EQ(base.FaceCount(), 0);
-  std::unique_ptr<TGLSilhouette> s;
-  base.CreateSilhouette(SeenFrom(0, 0, 1), s, false);
-  EXPECT_FALSE(s);
 }
 
 }  // namespace

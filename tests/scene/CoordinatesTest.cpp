@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <type_traits>
 #include <vector>
 
 #include "platform/BinaryStream.h"
@@ -47,25 +46,6 @@ TEST(Coordinates, SetAsVectorFollowsTheStyle) {
   }
 }
 
-TEST(Coordinates, EverySetterNotifiesTheOwnerOnChange) {
-  TCountingComponent owner;
-  TGLCoordinates3 coords(&owner);
-  coords.SetX(1.0f);
-  EXPECT_EQ(owner.notified, 1);
-  EXPECT_EQ(owner.lastSender, &coords);
-  coords.SetVector(1, 2, 3);
-  ExpectVector(coords.AsVector(), 1, 2, 3, 0);
-  coords.SetVector(1, 2, 3, 4);
-  coords.SetPoint(4, 5, 6);
-  ExpectVector(coords.AsVector(), 4, 5, 6, 1);
-  coords.SetAffinePoint({7, 8, 9});
-  coords.Translate({1, 1, 1});
-  ExpectVector(coords.AsVector(), 8, 9, 10, 1);
-  coords.SetAsVector({0, 0, 0, 0});
-  coords.Normalize();
-  EXPECT_EQ(owner.notified, 8);
-}
-
 TEST(Coordinates, SettingTheStoredValueAgainStillNotifies) {
   // Unlike the colour components, coordinate setters do not compare.
   TCountingComponent owner;
@@ -98,38 +78,6 @@ TEST(Coordinates, ASceneObjectOwnerIsToldOnlyThroughCoordinateChanged) {
   EXPECT_EQ(events, 0);
 }
 
-TEST(Coordinates, OtherOwnersGetTheBaseProtocol) {
-  int events = 0;
-  TGLCoordinates3 orphan;
-  orphan.OnNotifyChange = [&](TObject*) { ++events; };
-  orphan.SetX(2.0f);
-  EXPECT_EQ(events, 0);  // no owner: silent
-
-  TPersistent plain;
-  TGLCoordinates3 coords(&plain);
-  coords.OnNotifyChange = [&](TObject* s) {
-    ++events;
-    EXPECT_EQ(s, &coords);
-  };
-  coords.SetX(2.0f);
-  EXPECT_EQ(events, 1);
-}
-
-TEST(Coordinates, NormalizeLengthAndEquality) {
-  TGLCoordinates4 coords(nullptr, {0, 3, 4, 1}, TGLCoordinatesStyle::cstPoint);
-  EXPECT_EQ(coords.VectorLength(), 5.0f);
-  coords.Normalize();
-  EXPECT_FLOAT_EQ(coords.Y(), 0.6f);
-  EXPECT_FLOAT_EQ(coords.Z(), 0.8f);
-  EXPECT_EQ(coords.X(), 0.0f);
-  EXPECT_EQ(coords.W(), 0.0f);
-  EXPECT_TRUE(coords.Equals(coords.AsVector()));
-  EXPECT_FALSE(TGLCoordinates4(nullptr, {0, 0, 0, 0}, TGLCoordinatesStyle::cstPlane).Equals({-0.0f, 0, 0, 0}));
-  const TAffineVector a = coords.GetAsAffineVector();
-  EXPECT_EQ(a.z, coords.Z());
-  EXPECT_EQ(coords.AsAddress()[1], coords.Y());
-}
-
 TEST(Coordinates, StoredFormIsSixteenLittleEndianBytesReadQuietly) {
   TGLCoordinates3 coords(nullptr, {1.0f, -2.0f, 0.5f, 1.0f}, TGLCoordinatesStyle::cstPoint);
   TMemoryStream stream;
@@ -146,18 +94,6 @@ TEST(Coordinates, StoredFormIsSixteenLittleEndianBytesReadQuietly) {
   TMemoryStream cut(std::vector<uint8_t>(expected.begin(), expected.begin() + 8));
   EXPECT_THROW(copy.ReadData(cut), EReadError);
   ExpectVector(copy.AsVector(), 1.0f, -2.0f, 0.5f, 1.0f);
-}
-
-TEST(Coordinates, ClassesAreFoundByName) {
-  static_assert(std::is_default_constructible_v<TGLCoordinates3>);
-  RegisterCoordinatesClasses();
-  for (const char* name : {"TGLCoordinates2", "TGLCoordinates3", "TGLCoordinates4"}) {
-    const TClassInfo* cls = GetClass(name);
-    ASSERT_NE(cls, nullptr) << name;
-    const std::unique_ptr<TObject> made = cls->CreateInstance();
-    ASSERT_NE(dynamic_cast<TGLCustomCoordinates*>(made.get()), nullptr) << name;
-    EXPECT_STREQ(made->ClassName(), name);
-  }
 }
 
 }  // namespace

@@ -59,17 +59,6 @@ TEST(SceneObjectBehaviours, ListsAreMadeOnFirstAccessAndTickWithTheNode) {
   EXPECT_EQ(e.Ticks, 1);
 }
 
-TEST(SceneObjectBehaviours, AssignCopiesTheListsOfTheSource) {
-  TGLBaseSceneObject source;
-  source.Behaviours().Add<TTestBehaviour>().SetName("spin");
-  TGLBaseSceneObject copy;
-  copy.Effects().Add<TTestEffect>();
-  copy.Assign(&source);
-  ASSERT_TRUE(copy.HasBehaviours());
-  EXPECT_EQ(copy.Behaviours().Behaviour(0).Name(), "spin");
-  EXPECT_EQ(copy.EffectsIfAny(), nullptr);
-}
-
 // ------------------------------------------- lighting-off and fog-off nesting
 
 struct GLCalls {
@@ -187,15 +176,6 @@ class CustomObjectRender : public ::testing::Test {
   std::unique_ptr<TGLBaseSceneObject> root_ = std::make_unique<TGLBaseSceneObject>();
 };
 
-TEST_F(CustomObjectRender, AMaterialWhoseUnApplyAnswersFalseDrawsOncePerFrame) {
-  TCountedSolid& s = Solid();
-  TRenderContextInfo rci = MakeRci(cache_);
-  root_->Render(rci);
-  EXPECT_EQ(s.Draws, 1);
-  EXPECT_EQ(s.Counting().Applies, 1);
-  EXPECT_EQ(s.Counting().UnApplies, 1);
-}
-
 TEST_F(CustomObjectRender, AMultiPassMaterialDrawsUntilUnApplyAnswersFalse) {
   TCountedSolid& s = Solid();
   s.Counting().ExtraPasses = 2;
@@ -212,13 +192,6 @@ TEST_F(CustomObjectRender, WithoutColourWritesTheMaterialIsLeftOut) {
   root_->Render(rci);
   EXPECT_EQ(s.Draws, 1);
   EXPECT_EQ(s.Counting().Applies, 0);
-}
-
-TEST_F(CustomObjectRender, TheBaseMaterialChangesNothingAndIsOpaque) {
-  TGL3DSceneObject& plain = root_->AddNewChild<TGL3DSceneObject>();
-  EXPECT_FALSE(plain.Blended());
-  TRenderContextInfo rci = MakeRci(cache_);
-  EXPECT_NO_THROW(root_->Render(rci));
 }
 
 TEST_F(CustomObjectRender, DirectOpenGLWithoutAnEventDrawsNothingButItsChildren) {
@@ -250,15 +223,6 @@ TEST_F(CustomObjectRender, DirectOpenGLDrawsEveryFrameOrOnceWithUseBuildList) {
   EXPECT_EQ(calls, 2);
   direct.SetUseBuildList(false);
   EXPECT_TRUE(direct.ObjectStyle().Contains(TGLObjectStyle::DirectDraw));
-}
-
-TEST_F(CustomObjectRender, DirectOpenGLIsBlendedAsItsBlendFlagSaysAndHasNoExtent) {
-  TGLDirectOpenGL& direct = root_->AddNewChild<TGLDirectOpenGL>();
-  EXPECT_FALSE(direct.Blended());
-  direct.SetBlend(true);
-  EXPECT_TRUE(direct.Blended());
-  EXPECT_FLOAT_EQ(direct.BoundingSphereRadius(), 0.0f);
-  EXPECT_TRUE(direct.ObjectStyle().Contains(TGLObjectStyle::ResetsFrontFace));
 }
 
 TEST_F(CustomObjectRender, RenderPointCallsItsCallbacksAndTellsThemWhenFreed) {

@@ -15,14 +15,12 @@ namespace {
 
 using testing::Near;
 using testing::TRenderedScene;
+using testing::WindowX;
 
 // ------------------------------------------------------------ dummy cube
 
 TEST(DummyCube, HalfExtentsFollowTheAbsoluteCubeSizeAndRaysNeverHit) {
   TGLDummyCube cube;
-  EXPECT_EQ(cube.CubeSize(), 1.0f);
-  EXPECT_EQ(cube.EdgeColor().Color().x, 1.0f);
-  EXPECT_TRUE(cube.ObjectStyle().Contains(TGLObjectStyle::DirectDraw));
   cube.SetCubeSize(-3.0f);
   const TVector d = cube.AxisAlignedDimensionsUnscaled();
   EXPECT_EQ(d.x, 1.5f);
@@ -30,38 +28,6 @@ TEST(DummyCube, HalfExtentsFollowTheAbsoluteCubeSizeAndRaysNeverHit) {
   EXPECT_EQ(d.z, 1.5f);
   EXPECT_EQ(d.w, 0.0f);
   EXPECT_FALSE(cube.RayCastIntersect(PointMake(0, 0, 5), VectorMake(0, 0, -1)));
-}
-
-TEST(DummyCube, BarycentreIsTheMeanOfTheChildrenOrTheOwnPosition) {
-  TGLDummyCube cube;
-  cube.Position().SetPoint(1.0f, 1.0f, 1.0f);
-  TVector b = cube.BarycenterAbsolutePosition();
-  EXPECT_EQ(b.x, 1.0f);
-  auto& a = cube.AddNewChild<TGLDummyCube>();
-  auto& c = cube.AddNewChild<TGLDummyCube>();
-  a.Position().SetPoint(2.0f, 0.0f, 0.0f);
-  c.Position().SetPoint(0.0f, 4.0f, 0.0f);
-  b = cube.BarycenterAbsolutePosition();
-  EXPECT_FLOAT_EQ(b.x, 2.0f);
-  EXPECT_FLOAT_EQ(b.y, 3.0f);
-  EXPECT_FLOAT_EQ(b.z, 1.0f);
-}
-
-TEST(DummyCube, AmalgamateSwitchesTheFrontFaceResetAndAssignCopiesEveryField) {
-  TGLDummyCube cube;
-  cube.SetAmalgamate(true);
-  EXPECT_TRUE(cube.ObjectStyle().Contains(TGLObjectStyle::ResetsFrontFace));
-  cube.SetCubeSize(4.0f);
-  cube.SetVisibleAtRunTime(true);
-  cube.EdgeColor().SetColor({1.0f, 0.0f, 0.0f, 1.0f});
-  TGLDummyCube copy;
-  copy.Assign(&cube);
-  EXPECT_EQ(copy.CubeSize(), 4.0f);
-  EXPECT_TRUE(copy.VisibleAtRunTime());
-  EXPECT_TRUE(copy.Amalgamate());
-  EXPECT_EQ(copy.EdgeColor().Color().y, 0.0f);
-  cube.SetAmalgamate(false);
-  EXPECT_FALSE(cube.ObjectStyle().Contains(TGLObjectStyle::ResetsFrontFace));
 }
 
 // ------------------------------------------------------------ dodecahedron
@@ -103,20 +69,6 @@ TEST(Plane, ScopesAboveOneAndTilesBelowOneAreClamped) {
   EXPECT_EQ(d.z, 0.0f);
 }
 
-TEST(Plane, AssignCopiesTheTilingAsWellAsTheSize) {
-  TGLPlane plane;
-  plane.SetWidth(3.0f);
-  plane.SetXTiles(3);
-  plane.SetYOffset(0.5f);
-  plane.SetStyle({TPlaneStyle::psTileTexture});
-  TGLPlane copy;
-  copy.Assign(&plane);
-  EXPECT_EQ(copy.Width(), 3.0f);
-  EXPECT_EQ(copy.XTiles(), 3);
-  EXPECT_EQ(copy.YOffset(), 0.5f);
-  EXPECT_FALSE(copy.Style().Contains(TPlaneStyle::psSingleQuad));
-}
-
 struct RayCase {
   const char* name;
   TVector start;
@@ -151,42 +103,6 @@ TEST(Plane, RayCastsHitTheRectangleFromEitherSide) {
   }
 }
 
-TEST(Plane, RayCastsWorkInTheMovedAndTurnedFrame) {
-  TGLPlane plane;
-  plane.SetWidth(2.0f);
-  plane.SetHeight(2.0f);
-  plane.Position().SetPoint(0.0f, 0.0f, -3.0f);
-  plane.SetTurnAngle(90.0f);  // the plane's normal now lies along x
-  TVector point;
-  TVector normal;
-  ASSERT_TRUE(plane.RayCastIntersect(PointMake(5, 0.5f, -3.5f), VectorMake(-1, 0, 0), &point, &normal));
-  EXPECT_NEAR(point.x, 0.0f, 1e-5f);
-  EXPECT_NEAR(point.y, 0.5f, 1e-5f);
-  EXPECT_NEAR(point.z, -3.5f, 1e-5f);
-  EXPECT_NEAR(std::fabs(normal.x), 1.0f, 1e-5f);
-  EXPECT_FALSE(plane.RayCastIntersect(PointMake(5, 0, 0), VectorMake(-1, 0, 0)));
-}
-
-TEST(Plane, SilhouetteIsTheOutlineWithTwoCapTriangles) {
-  TGLPlane plane;
-  plane.SetWidth(2.0f);
-  plane.SetHeight(4.0f);
-  TGLSilhouetteParameters p;
-  auto s = plane.GenerateSilhouette(p);
-  ASSERT_EQ(s->Vertices.Count(), 4);
-  EXPECT_EQ(s->Vertices[1].x, 1.0f);
-  EXPECT_EQ(s->Vertices[1].y, -2.0f);
-  EXPECT_EQ(s->Vertices[3].x, -1.0f);
-  EXPECT_EQ(s->Indices.Count(), 8);
-  EXPECT_EQ(s->Indices[7], 0);
-  EXPECT_EQ(s->CapIndices.Count(), 0);
-  p.CappingRequired = true;
-  s = plane.GenerateSilhouette(p);
-  ASSERT_EQ(s->CapIndices.Count(), 6);
-  EXPECT_EQ(s->CapIndices[3], 2);
-  EXPECT_EQ(s->CapIndices[5], 0);
-}
-
 // ----------------------------------------------------------------- sprite
 
 TEST(Sprite, AlphaChannelIsClampedAndMirrorsSwapTheTextureCorners) {
@@ -213,24 +129,12 @@ TEST(Sprite, AlphaChannelIsClampedAndMirrorsSwapTheTextureCorners) {
 
 // ----------------------------------------------------------- drawing (GL)
 
-// Window x of a point of the z = 0 plane for the test camera at (0, 0, 30).
-int WindowX(float worldX) {
-  const float size = static_cast<float>(testing::kViewSize);
-  const float nearPlane = 50.0f * 2.0f * 96.0f / (25.4f * size);
-  return FloorToInt(size * (worldX * nearPlane / 15.0f + 1.0f) / 2.0f);
-}
-
 constexpr std::array<int, 3> kYellowRgb{255, 255, 0};
 
 // The scene of the buffer tests with its quad hidden and lighting off, so a
 // node shows in its material's diffuse colour.
 class DummyPlaneSpriteRender : public testing::TUnlitSceneTest {
  protected:
-  template <class T>
-  T& Add(TGLBaseSceneObject& parent, const TVector& diffuse) {
-    return AddColoured<T>(parent, diffuse);
-  }
-
   // Pixels of the last frame whose red channel exceeds `threshold`.
   int RedPixels(int threshold) const {
     int count = 0;
@@ -239,11 +143,10 @@ class DummyPlaneSpriteRender : public testing::TUnlitSceneTest {
     }
     return count;
   }
-
 };
 
 TEST_F(DummyPlaneSpriteRender, APlaneDrawsWhereItStandsInItsMaterialColour) {
-  TGLPlane& plane = Add<TGLPlane>(s_->scene->Objects(), {1, 0, 0, 1});
+  TGLPlane& plane = AddColoured<TGLPlane>(s_->scene->Objects(), {1, 0, 0, 1});
   plane.Position().SetPoint(0.6f, 0.0f, 0.0f);
   plane.SetWidth(0.5f);
   s_->buffer->Render();
@@ -260,7 +163,7 @@ TEST_F(DummyPlaneSpriteRender, APlaneDrawsWhereItStandsInItsMaterialColour) {
 }
 
 TEST_F(DummyPlaneSpriteRender, ASpriteFacesTheCameraEvenWhenItsNodeIsTurned) {
-  TGLSprite& sprite = Add<TGLSprite>(s_->scene->Objects(), {0, 1, 0, 1});
+  TGLSprite& sprite = AddColoured<TGLSprite>(s_->scene->Objects(), {0, 1, 0, 1});
   sprite.Position().SetPoint(-0.6f, 0.0f, 0.0f);
   sprite.SetWidth(0.5f);
   sprite.SetTurnAngle(90.0f);  // a plane would be seen edge-on
@@ -281,7 +184,7 @@ TEST_F(DummyPlaneSpriteRender, ADummyCubeShowsItsEdgesOnlyWhenVisibleAtRunTime) 
   TGLDummyCube& cube = s_->scene->Objects().AddNewChild<TGLDummyCube>();
   cube.SetCubeSize(1.6f);
   cube.EdgeColor().SetColor({1, 1, 0, 1});
-  TGLPlane& plane = Add<TGLPlane>(cube, {1, 0, 0, 1});
+  TGLPlane& plane = AddColoured<TGLPlane>(cube, {1, 0, 0, 1});
   plane.SetWidth(0.2f);
   plane.SetHeight(0.2f);
   s_->buffer->Render();
@@ -303,7 +206,7 @@ TEST_F(DummyPlaneSpriteRender, AnAmalgamatedCubeReplaysItsSubtreeUntilItsStructu
   TGLDummyCube& inner = cube.AddNewChild<TGLDummyCube>();
   cube.SetAmalgamate(true);
   inner.SetAmalgamate(true);
-  TGLPlane& plane = Add<TGLPlane>(inner, {1, 0, 0, 1});
+  TGLPlane& plane = AddColoured<TGLPlane>(inner, {1, 0, 0, 1});
   plane.SetWidth(0.5f);
   s_->buffer->Render();
   s_->buffer->Render();

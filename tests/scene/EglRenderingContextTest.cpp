@@ -127,44 +127,6 @@ TEST(EglConfigChoice, NoAntiAliasingSkipsTheMultisampleConfigsListedFirst) {
   EXPECT_EQ(onlyMulti.ValueIn(0, EGL_SAMPLE_BUFFERS), -1);
 }
 
-TEST(EglConfigChoice, AntiAliasingAsksForItsSamplesAndTakesTheFirst) {
-  TOfferedConfig multi;
-  multi.sampleBuffers = 1;
-  multi.samples = 8;
-  TFakeConfigSource source({multi, TOfferedConfig()});
-  EXPECT_EQ(ChooseEglConfig(Request(24, 24, TGLAntiAliasing::aa4x), source), source.Offered(0));
-  EXPECT_EQ(source.ValueIn(0, EGL_SAMPLE_BUFFERS), 1);
-  EXPECT_EQ(source.ValueIn(0, EGL_SAMPLES), 4);
-}
-
-TEST(EglConfigChoice, MissingMultisamplingKeepsTheAskedDepth) {
-  TOfferedConfig depth24;
-  TOfferedConfig depth16;
-  depth16.depth = 16;
-  TFakeConfigSource source({depth16, depth24});
-  EXPECT_EQ(ChooseEglConfig(Request(24, 24, TGLAntiAliasing::aa8x), source), source.Offered(1));
-  ASSERT_EQ(source.calls.size(), 2u);
-  EXPECT_EQ(source.ValueIn(1, EGL_SAMPLES), -1);
-  EXPECT_EQ(source.ValueIn(1, EGL_DEPTH_SIZE), 24);
-}
-
-TEST(EglConfigChoice, CoverageModesFallBackWhenTheDisplayDoesNotKnowThem) {
-  const TEglAttributeList list = BuildEglConfigAttributes(Request(24, 24, TGLAntiAliasing::csa16x));
-  EXPECT_EQ(list.Value(EGL_SAMPLES), 4);
-  EXPECT_EQ(list.Value(EGL_COVERAGE_SAMPLES_NV), 16);
-  TFakeConfigSource source({TOfferedConfig()});
-  EXPECT_EQ(ChooseEglConfig(Request(24, 24, TGLAntiAliasing::csa16x), source), source.Offered(0));
-  EXPECT_EQ(source.calls.size(), 2u);
-}
-
-TEST(EglConfigChoice, WithoutMultisamplingAvailableNoSampleAttributeIsAsked) {
-  TEglConfigRequest request = Request(24, 24, TGLAntiAliasing::aa4x);
-  request.multisampleAvailable = false;
-  EXPECT_FALSE(BuildEglConfigAttributes(request).Has(EGL_SAMPLE_BUFFERS));
-  request.antiAliasing = TGLAntiAliasing::aaNone;
-  EXPECT_FALSE(BuildEglConfigAttributes(request).Has(EGL_SAMPLE_BUFFERS));
-}
-
 TEST(EglConfigChoice, TooManyColourBitsFallBackTo16) {
   TOfferedConfig rgb565;
   rgb565.red = 5;
@@ -195,36 +157,6 @@ TEST(EglConfigChoice, SlowConfigsAreTheLastResortAtTheAskedSizes) {
 TEST(EglConfigChoice, NothingOfferedGivesNoConfig) {
   TFakeConfigSource source({});
   EXPECT_EQ(ChooseEglConfig(Request(24, 24), source), nullptr);
-}
-
-TEST(EglConfigChoice, OptionsBecomeAttributes) {
-  TEglConfigRequest request = Request(64, 16);
-  request.alphaBits = 8;
-  request.stencilBits = 8;
-  request.surface = TEglSurfaceKind::skPbuffer;
-  const TEglAttributeList list = BuildEglConfigAttributes(request);
-  EXPECT_EQ(list.Value(EGL_SURFACE_TYPE), EGL_PBUFFER_BIT);
-  EXPECT_EQ(list.Value(EGL_RENDERABLE_TYPE), EGL_OPENGL_BIT);
-  EXPECT_EQ(list.Value(EGL_COLOR_COMPONENT_TYPE_EXT), EGL_COLOR_COMPONENT_TYPE_FLOAT_EXT);
-  EXPECT_EQ(list.Value(EGL_RED_SIZE), 16);
-  EXPECT_EQ(list.Value(EGL_ALPHA_SIZE), 8);
-  EXPECT_EQ(list.Value(EGL_DEPTH_SIZE), 16);
-  EXPECT_EQ(list.Value(EGL_STENCIL_SIZE), 8);
-  const std::vector<int32_t> flat = list.Terminated();
-  EXPECT_EQ(flat.back(), EGL_NONE);
-  EXPECT_EQ(flat.size() % 2, 1u);
-  EXPECT_FALSE(BuildEglConfigAttributes(Request(0, 0)).Has(EGL_RED_SIZE));
-}
-
-TEST(EglAttributeList, SetReplacesAndRemoveClosesTheGap) {
-  TEglAttributeList list;
-  list.Add(1, 10);
-  list.Add(2, 20);
-  list.Add(3, 30);
-  list.Set(2, 21);
-  list.Set(4, 40);
-  list.Remove(1);
-  EXPECT_EQ(list.Terminated(), (std::vector<int32_t>{2, 21, 3, 30, 4, 40, EGL_NONE}));
 }
 
 // ============================================================ headless contexts
@@ -303,45 +235,6 @@ TEST_F(Headless, ReadsBackTheExactClearColour) {
   context->Deactivate();
 }
 
-TEST_F(Headless, DrawsAFlatColourWhereTheQuadIs) {
-  auto context = Memory(16, 4);
-  context->Activate();
-  glClearColor(0, 0, 0, 1);
-  glClear(GL_COLOR_BUFFER_BIT);
-  DrawColumns(16, 4, 0, 8, 10, 200, 30);
-  const TPixels pixels = ReadPixels(16, 4);
-  EXPECT_EQ(pixels[0], Rgba(10, 200, 30));
-  EXPECT_EQ(pixels[7], Rgba(10, 200, 30));
-  EXPECT_EQ(pixels[8], Rgba(0, 0, 0));
-  EXPECT_EQ(pixels[3 * 16 + 15], Rgba(0, 0, 0));
-  context->Deactivate();
-}
-
-TEST_F(Headless, ExtensionFlagsAreReadFromTheDriver) {
-  auto context = Memory(1, 1);
-  context->Activate();
-  EXPECT_TRUE(GL.ARB_multitexture);
-  // Mesa lists this one first in its extension string.
-  EXPECT_TRUE(GL.ARB_multisample);
-  EXPECT_TRUE(WGL.ARB_pbuffer);
-  EXPECT_TRUE(IsMesaDriver());
-  context->Deactivate();
-}
-
-TEST_F(Headless, APendingErrorBecomesAnOpenGLError) {
-  auto context = Memory(1, 1);
-  context->Activate();
-  glEnable(0xFFFF);
-  try {
-    CheckOpenGLError();
-    ADD_FAILURE() << "no exception";
-  } catch (const EOpenGLError& error) {
-    EXPECT_STREQ(error.what(), "invalid enumerant");
-  }
-  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-  context->Deactivate();
-}
-
 TEST_F(Headless, ADisplayListCompiledInOneContextDrawsInAnotherOfTheGroup) {
   auto first = Memory(4, 4);
   auto second = Memory(4, 4);
@@ -409,16 +302,6 @@ TEST_F(Headless, MemoryContextsHaveUpToFourColourBuffers) {
   glClear(GL_COLOR_BUFFER_BIT);  // every draw buffer
   glReadBuffer(context->ColorBuffer(3));
   EXPECT_EQ(ReadPixels(2, 2)[0], Rgba(255, 0, 255));
-  context->Deactivate();
-}
-
-TEST_F(Headless, SwapIntervalNeedsAWindow) {
-  auto context = Memory(1, 1);
-  context->Activate();
-  ASSERT_NE(wglSwapIntervalEXT, nullptr);
-  EXPECT_FALSE(wglSwapIntervalEXT(0));
-  EXPECT_EQ(wglGetSwapIntervalEXT(), 1);
-  context->SwapBuffers();  // nothing to present
   context->Deactivate();
 }
 

@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
-#include "MaterialRenderSupport.h"
 #include "platform/BinaryStream.h"
 #include "platform/GraphicErrors.h"
 #include "platform/Picture.h"
@@ -201,10 +201,6 @@ TEST_F(MaterialLibraryArchive, MergeOnLoadUpdatesTheMaterialOfTheSameName) {
   Load(library, Version0("Red").data, /*merge=*/false);
   EXPECT_EQ(library.Materials().Count(), 1);
   EXPECT_EQ(GetLibMaterialByName(&library, "Keep"), nullptr);
-}
-
-TEST_F(MaterialLibraryArchive, GetLibMaterialByNameOfNoLibraryIsNull) {
-  EXPECT_EQ(GetLibMaterialByName(nullptr, "Red"), nullptr);
 }
 
 // One material "Pic" with the hand-made picture, in the version-1 layout.
@@ -431,42 +427,6 @@ TEST_F(MaterialLibraryArchive, APictureThatIsNotABitmapRaisesTheBitmapReadersErr
   keep.SetName("Keep");
   EXPECT_THROW(Load(library, a.data), EInvalidGraphic);
   ExpectUnchanged(library, &keep);
-}
-
-// ------------------------------------------------------------------ drawing
-
-class MaterialLibraryArchiveDrawing : public testing::GLFixture {
- protected:
-  void SetUp() override {
-    RegisterMaterialClasses();
-    GLFixture::SetUp();
-  }
-  void ReleaseGLObjects() override { library_.reset(); }
-  std::unique_ptr<TGLMaterialLibrary> library_ = std::make_unique<TGLMaterialLibrary>();
-};
-
-TEST_F(MaterialLibraryArchiveDrawing, ALoadedPictureIsDrawnModulatedByTheDiffuseColour) {
-  if (!gl_) return;
-  Load(*library_, Version1WithPicture());
-  TGLLibMaterial* pic = GetLibMaterialByName(library_.get(), "Pic");
-  ASSERT_NE(pic, nullptr);
-  pic->Material().Texture().SetMagFilter(TGLMagFilter::maNearest);
-  pic->Material().Texture().SetMinFilter(miNearest);
-  pic->Material().SetBlendingMode(TBlendingMode::bmOpaque);
-  pic->Material().FrontProperties().SetPolygonMode(TPolygonMode::pmFill);
-  pic->SetTexture2Name("");
-  pic->TextureOffset().SetPoint(0.0f, 0.0f, 0.0f);
-
-  TGLMaterial material;
-  material.SetMaterialLibrary(library_.get());
-  material.SetLibMaterialName("Pic");
-  Clear(0.0f, 0.0f, 0.0f);
-  material.Apply(rci_);
-  DrawQuad();
-  material.UnApply(rci_);
-  // Texel times the stored diffuse grey 0.8 (moNoLighting: the diffuse is the colour).
-  EXPECT_TRUE(NearRgb(Pixel(3, 8), 103, 126, 114)) << Pixel(3, 8)[0] << "," << Pixel(3, 8)[1];
-  EXPECT_TRUE(NearRgb(Pixel(12, 8), 103, 113, 115)) << Pixel(12, 8)[0] << "," << Pixel(12, 8)[1];
 }
 
 }  // namespace

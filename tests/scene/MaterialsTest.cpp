@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
@@ -10,7 +8,6 @@
 #include "platform/Picture.h"
 #include "scene/Materials.h"
 #include "scene/StateCache.h"
-#include "support/ScratchFolder.h"
 
 namespace qira {
 namespace {
@@ -19,84 +16,7 @@ using testing::GLFixture;
 using testing::TCountingOwner;
 using testing::TPlainOwner;
 
-std::array<float, 4> Rgba(const TVector& v) { return {v.x, v.y, v.z, v.w}; }
-
-// ------------------------------------------------------------ face properties
-
-TEST(FaceProperties, StartWithTheLightingDefaults) {
-  TGLFaceProperties face;
-  EXPECT_EQ(Rgba(face.Ambient().Color()), Rgba(TVector{0.2f, 0.2f, 0.2f, 1.0f}));
-  EXPECT_EQ(Rgba(face.Diffuse().Color()), Rgba(TVector{0.8f, 0.8f, 0.8f, 1.0f}));
-  EXPECT_EQ(Rgba(face.Specular().Color()), Rgba(TVector{0.0f, 0.0f, 0.0f, 1.0f}));
-  EXPECT_EQ(Rgba(face.Emission().Color()), Rgba(TVector{0.0f, 0.0f, 0.0f, 1.0f}));
-  EXPECT_EQ(face.PolygonMode(), TPolygonMode::pmFill);
-  EXPECT_EQ(face.Shininess(), 0);
-}
-
-TEST(FaceProperties, AssignCopiesEverythingAndNotifiesOnce) {
-  TCountingOwner owner;
-  TGLFaceProperties target(&owner);
-  TGLFaceProperties source;
-  source.Diffuse().SetColor({1.0f, 0.0f, 0.0f, 0.5f});
-  source.Emission().SetColor({0.0f, 1.0f, 0.0f, 1.0f});
-  source.SetShininess(40);
-  source.SetPolygonMode(TPolygonMode::pmLines);
-  target.Assign(&source);
-  EXPECT_EQ(owner.changes, 1);
-  EXPECT_EQ(Rgba(target.Diffuse().Color()), Rgba(source.Diffuse().Color()));
-  EXPECT_EQ(Rgba(target.Emission().Color()), Rgba(source.Emission().Color()));
-  EXPECT_EQ(target.Shininess(), 40);
-  EXPECT_EQ(target.PolygonMode(), TPolygonMode::pmLines);
-}
-
-TEST(FaceProperties, AssignFromAnythingElseIsIgnored) {
-  TCountingOwner owner;
-  TGLFaceProperties target(&owner);
-  TGLColor color;
-  EXPECT_NO_THROW(target.Assign(&color));
-  EXPECT_NO_THROW(target.Assign(nullptr));
-  EXPECT_EQ(owner.changes, 0);
-}
-
-TEST(FaceProperties, SettersNotifyOnlyOnChange) {
-  TCountingOwner owner;
-  TGLFaceProperties face(&owner);
-  face.SetShininess(0);
-  face.SetPolygonMode(TPolygonMode::pmFill);
-  EXPECT_EQ(owner.changes, 0);
-  face.SetShininess(10);
-  face.Diffuse().SetRed(0.1f);
-  EXPECT_EQ(owner.changes, 2);
-}
-
 // ---------------------------------------------------------------- the material
-
-TEST(Material, EachChangeReachesTheOwnerOnce) {
-  TCountingOwner owner;
-  TGLMaterial material(&owner);
-  material.FrontProperties().Diffuse().SetColor({1.0f, 0.0f, 0.0f, 1.0f});
-  EXPECT_EQ(owner.changes, 1);
-  EXPECT_EQ(owner.lastSender, &material);
-  material.SetBlendingMode(TBlendingMode::bmTransparency);
-  material.SetBlendingMode(TBlendingMode::bmTransparency);
-  EXPECT_EQ(owner.changes, 2);
-  material.SetFaceCulling(TFaceCulling::fcNoCull);
-  material.SetMaterialOptions(TMaterialOptions{TMaterialOption::moNoLighting});
-  EXPECT_EQ(owner.changes, 4);
-  material.Texture().SetMagFilter(TGLMagFilter::maNearest);
-  EXPECT_EQ(owner.changes, 5);
-}
-
-TEST(Material, BlendingParametersDoNotNotify) {
-  TCountingOwner owner;
-  TGLMaterial material(&owner);
-  material.BlendingParams().SetUseAlphaFunc(true);
-  material.BlendingParams().SetBlendFuncDFactor(TGLBlendFuncFactor::bff_GL_ONE);
-  EXPECT_EQ(owner.changes, 0);
-  EXPECT_FALSE(material.BlendingParams().StoreAlphaFuncRef());
-  material.BlendingParams().SetAlphaFuncRef(0.002f);
-  EXPECT_TRUE(material.BlendingParams().StoreAlphaFuncRef());
-}
 
 TEST(Material, TextureSwitchingIsATextureMapChange) {
   TCountingOwner owner;
@@ -111,90 +31,27 @@ TEST(Material, TextureSwitchingIsATextureMapChange) {
   EXPECT_EQ(plain.changes, 1);
 }
 
-TEST(Material, AssignCopiesTheMaterialAndNotifiesOnce) {
+TEST(Material, AssignNotifiesOnceAndASourceWithoutBackPropertiesOrTextureFreesTheTargets) {
   TGLMaterial source;
-  source.FrontProperties().Diffuse().SetColor({0.0f, 0.0f, 1.0f, 1.0f});
   source.BackProperties().SetShininess(7);
-  source.SetBlendingMode(TBlendingMode::bmAdditive);
-  source.SetFaceCulling(TFaceCulling::fcCull);
-  source.SetMaterialOptions(TMaterialOptions{TMaterialOption::moIgnoreFog});
   source.Texture().SetMagFilter(TGLMagFilter::maNearest);
-
   TCountingOwner owner;
   TGLMaterial target(&owner);
   target.Assign(&source);
   EXPECT_EQ(owner.changes, 1);
-  EXPECT_EQ(Rgba(target.FrontProperties().Diffuse().Color()), Rgba(source.FrontProperties().Diffuse().Color()));
   ASSERT_TRUE(target.HasBackProperties());
   EXPECT_EQ(target.BackProperties().Shininess(), 7);
-  EXPECT_EQ(target.BlendingMode(), TBlendingMode::bmAdditive);
-  EXPECT_EQ(target.FaceCulling(), TFaceCulling::fcCull);
-  EXPECT_TRUE(target.MaterialOptions().Contains(TMaterialOption::moIgnoreFog));
   ASSERT_TRUE(target.HasTexture());
   EXPECT_EQ(target.Texture().MagFilter(), TGLMagFilter::maNearest);
-
-  // A source without back properties or texture frees the target's.
   TGLMaterial plain;
   target.Assign(&plain);
   EXPECT_FALSE(target.HasBackProperties());
   EXPECT_FALSE(target.HasTexture());
 }
 
-TEST(Material, BlendedFollowsTheBlendingMode) {
-  struct TRow {
-    TBlendingMode mode;
-    bool blended;
-  };
-  const TRow rows[] = {
-      {TBlendingMode::bmOpaque, false},      {TBlendingMode::bmTransparency, true},  {TBlendingMode::bmAdditive, true},
-      {TBlendingMode::bmAlphaTest50, false}, {TBlendingMode::bmAlphaTest100, false}, {TBlendingMode::bmModulate, true},
-      {TBlendingMode::bmCustom, true},
-  };
-  for (const TRow& row : rows) {
-    TGLMaterial material;
-    material.SetBlendingMode(row.mode);
-    EXPECT_EQ(material.Blended(), row.blended) << static_cast<int>(row.mode);
-  }
-}
-
-TEST(Material, SettingTextureToNullFreesIt) {
-  TCountingOwner owner;
-  TGLMaterial material(&owner);
-  material.Texture();
-  material.SetTexture(nullptr);
-  EXPECT_FALSE(material.HasTexture());
-  EXPECT_EQ(owner.changes, 1);
-}
-
 // ------------------------------------------------------------ drawing with GL
 
 class MaterialDrawing : public GLFixture {};
-
-TEST_F(MaterialDrawing, TheDiffuseColourDrawsTheQuadUnlit) {
-  TGLMaterial material;
-  material.FrontProperties().Diffuse().SetColor({1.0f, 0.5f, 0.25f, 1.0f});
-  Clear(0.0f, 0.0f, 0.0f);
-  material.Apply(rci_);
-  DrawQuad();
-  EXPECT_FALSE(material.UnApply(rci_));
-  EXPECT_TRUE(NearRgb(Pixel(8, 8), 255, 128, 64)) << Pixel(8, 8)[0];
-}
-
-TEST_F(MaterialDrawing, WithLightingTheMaterialColoursGoThroughTheCache) {
-  cache_->EnableState(TGLState::stLighting);
-  const GLfloat black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-  glLightModelfv(GL_LIGHT_MODEL_AMBIENT, black);
-  TGLMaterial material;
-  material.FrontProperties().Emission().SetColor({0.0f, 1.0f, 0.0f, 1.0f});
-  Clear(0.0f, 0.0f, 0.0f);
-  material.Apply(rci_);
-  DrawQuad();
-  material.UnApply(rci_);
-  EXPECT_TRUE(NearRgb(Pixel(8, 8), 0, 255, 0));
-  GLfloat emission[4] = {};
-  glGetMaterialfv(GL_FRONT, GL_EMISSION, emission);
-  EXPECT_EQ(emission[1], 1.0f);
-}
 
 struct TBlendRow {
   const char* name;
@@ -285,32 +142,6 @@ TEST_F(MaterialDrawing, TheCacheSeesTheEnablesAfterApplyAndAfterUnApply) {
   EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
 }
 
-TEST_F(MaterialDrawing, NestedNoLightingSwitchesLightingBackOnlyAfterTheOuterObject) {
-  cache_->EnableState(TGLState::stLighting);
-  TGLMaterial outer;
-  TGLMaterial inner;
-  outer.SetMaterialOptions(TMaterialOptions{TMaterialOption::moNoLighting});
-  inner.SetMaterialOptions(TMaterialOptions{TMaterialOption::moNoLighting});
-  outer.Apply(rci_);
-  inner.Apply(rci_);
-  EXPECT_EQ(rci_.lightingDisabledCounter, 2);
-  inner.UnApply(rci_);
-  EXPECT_FALSE(cache_->States().Contains(TGLState::stLighting));
-  outer.UnApply(rci_);
-  EXPECT_TRUE(cache_->States().Contains(TGLState::stLighting));
-  EXPECT_EQ(rci_.lightingDisabledCounter, 0);
-}
-
-TEST_F(MaterialDrawing, NoLightingInAnUnlitSceneNeverSwitchesLightingOn) {
-  TGLMaterial material;
-  material.SetMaterialOptions(TMaterialOptions{TMaterialOption::moNoLighting});
-  material.Apply(rci_);
-  EXPECT_EQ(rci_.lightingDisabledCounter, 0);
-  material.UnApply(rci_);
-  EXPECT_FALSE(cache_->States().Contains(TGLState::stLighting));
-  EXPECT_EQ(rci_.lightingDisabledCounter, 0);
-}
-
 TEST_F(MaterialDrawing, AlphaTest50StaysUntilUnApplyResetsIt) {
   TGLMaterial material;
   material.SetBlendingMode(TBlendingMode::bmAlphaTest50);
@@ -327,20 +158,6 @@ TEST_F(MaterialDrawing, AlphaTest50StaysUntilUnApplyResetsIt) {
   glGetFloatv(GL_ALPHA_TEST_REF, &ref);
   EXPECT_EQ(func, GL_GREATER);
   EXPECT_FLOAT_EQ(ref, 0.0f);
-}
-
-TEST_F(MaterialDrawing, NoCullWithCullingOnLightsBackFacesWithDefaultBackProperties) {
-  cache_->EnableState(TGLState::stCullFace);
-  TGLMaterial material;
-  material.SetFaceCulling(TFaceCulling::fcNoCull);
-  EXPECT_FALSE(material.HasBackProperties());
-  material.Apply(rci_);
-  EXPECT_FALSE(cache_->States().Contains(TGLState::stCullFace));
-  ASSERT_TRUE(material.HasBackProperties());
-  GLfloat diffuse[4] = {};
-  glGetMaterialfv(GL_BACK, GL_DIFFUSE, diffuse);
-  EXPECT_FLOAT_EQ(diffuse[0], 0.8f);
-  material.UnApply(rci_);
 }
 
 TEST_F(MaterialDrawing, FaceCullingFollowsTheBufferByDefault) {
@@ -386,34 +203,11 @@ TEST(MaterialLibrary, NewMaterialsGetUniqueDefaultNames) {
   EXPECT_EQ(second.Name(), "Red");
 }
 
-TEST(MaterialLibrary, RenamingWhileLoadingKeepsTheName) {
-  TGLMaterialLibrary library;
-  library.Materials().Add();
-  TGLLibMaterial& second = library.Materials().Add();
-  library.BeginLoading();
-  second.SetName("LibMaterial");
-  EXPECT_EQ(second.Name(), "LibMaterial");
-  library.EndLoading();
-}
-
 TEST(MaterialLibrary, NameHashIsLengthThenCharacterPlusTwiceTheHash) {
   EXPECT_EQ(ComputeNameHashKey(""), 0u);
   EXPECT_EQ(ComputeNameHashKey("ab"), 300u);  // 2 -> 97 + 4 = 101 -> 98 + 202
   // Long names wrap in 32 bits instead of overflowing.
   EXPECT_NO_THROW(ComputeNameHashKey(std::string(100, 'z')));
-}
-
-TEST(MaterialLibrary, FindsMaterialsByExactName) {
-  TGLMaterialLibrary library;
-  TGLLibMaterial& red = library.Materials().Add();
-  red.SetName("Red");
-  TGLLibMaterial& green = library.Materials().Add();
-  green.SetName("Green");
-  EXPECT_EQ(library.GetLibMaterialByName("Red"), &red);
-  EXPECT_EQ(library.GetLibMaterialByName("Green"), &green);
-  EXPECT_EQ(library.GetLibMaterialByName("red"), nullptr);
-  EXPECT_EQ(library.GetLibMaterialByName("Blue"), nullptr);
-  EXPECT_EQ(library.Materials().IndexOfName("Green"), 1);
 }
 
 TEST(MaterialLibrary, LinkingResolvesByNameAndSignalsATextureMapChange) {
@@ -436,22 +230,6 @@ TEST(MaterialLibrary, LinkingResolvesByNameAndSignalsATextureMapChange) {
   EXPECT_EQ(material.LibMaterial(), nullptr);
   EXPECT_EQ(red.UserCount(), 0);
   EXPECT_EQ(&material.EffectiveMaterial(), &material);
-}
-
-TEST(MaterialLibrary, AChangeOfALibraryMaterialReachesItsUsersOnce) {
-  TGLMaterialLibrary library;
-  TGLLibMaterial& red = library.Materials().Add();
-  TCountingOwner owner;
-  TGLMaterial material(&owner);
-  material.SetMaterialLibrary(&library);
-  material.SetLibMaterialName(red.Name());
-  owner.texMapChanges = 0;
-  red.Material().FrontProperties().Diffuse().SetColor({1.0f, 0.0f, 0.0f, 1.0f});
-  EXPECT_EQ(owner.texMapChanges, 1);
-  red.TextureOffset().SetPoint(0.5f, 0.0f, 0.0f);
-  EXPECT_EQ(owner.texMapChanges, 2);
-  EXPECT_FALSE(red.TextureMatrixIsIdentity());
-  EXPECT_FLOAT_EQ(red.TextureMatrix()[3][0], 0.5f);
 }
 
 TEST(MaterialLibrary, DeletingALibraryMaterialUnlinksItsUsers) {
@@ -522,39 +300,6 @@ TEST(MaterialLibrary, ALinkBackToTheSameMaterialIsRefused) {
   EXPECT_EQ(second.Material().LibMaterial(), nullptr);
   first.Material().SetLibMaterialName(first.Name());
   EXPECT_EQ(first.Material().LibMaterial(), nullptr);
-}
-
-TEST(MaterialLibrary, TexturePathsAreTrimmedAndEndInADelimiter) {
-  TGLMaterialLibrary library;
-  library.SetTexturePaths(" textures ; ;/data/maps/;  ");
-  ASSERT_EQ(library.TexturePathList().size(), 2u);
-  EXPECT_EQ(library.TexturePathList()[0], "textures/");
-  EXPECT_EQ(library.TexturePathList()[1], "/data/maps/");
-}
-
-TEST(MaterialLibrary, TextureFilesAreLookedForInTheTexturePathsThroughTheTexture) {
-  TScratchFolder folder;
-  const std::string second = folder.File("second");
-  std::filesystem::create_directories(second);
-  std::ofstream(second + "/wood.bmp") << "x";
-
-  TGLMaterialLibrary library;
-  library.SetTexturePaths(folder.File("first") + ";" + second);
-  TGLLibMaterial& libMaterial = library.Materials().Add();
-  std::string name = "wood.bmp";
-  // The library material's texture image asks through its texture.
-  ASSERT_TRUE(libMaterial.Material().Texture().Image().OnTextureNeeded);
-  libMaterial.Material().Texture().Image().OnTextureNeeded(nullptr, name);
-  EXPECT_EQ(name, second + "/wood.bmp");
-
-  std::string missing = "stone.bmp";
-  library.DoOnTextureNeeded(nullptr, missing);
-  EXPECT_EQ(missing, "stone.bmp");
-
-  std::string absolute = second + "/wood.bmp";
-  library.OnTextureNeeded = [](TObject*, std::string& fileName) { fileName = "renamed.bmp"; };
-  library.DoOnTextureNeeded(nullptr, absolute);
-  EXPECT_EQ(absolute, "renamed.bmp");
 }
 
 // ------------------------------------------------------- library with GL
@@ -639,15 +384,6 @@ TEST_F(LibraryDrawing, ASecondLibraryTextureGoesOnTheSecondUnitForTheObject) {
   // Freeing the second material drops the link.
   library.Materials().Delete(detail.Index());
   EXPECT_EQ(base.LibMatTexture2(), nullptr);
-}
-
-TEST_F(LibraryDrawing, ASecondTextureNameNotFoundIsCleared) {
-  TGLMaterialLibrary library;
-  TGLLibMaterial& base = library.Materials().Add();
-  base.SetTexture2Name("Nowhere");
-  base.Apply(rci_);
-  base.UnApply(rci_);
-  EXPECT_EQ(base.Texture2Name(), GL.ARB_multitexture ? "" : "Nowhere");
 }
 
 // A shader that draws in its own colour and asks for `passes` passes.

@@ -48,13 +48,6 @@ class Multitexture : public ::testing::Test {
 
 using Calls = std::vector<std::string>;
 
-TEST_F(Multitexture, NoUnitEmitsNothing) {
-  xgl.TexCoord2f(1, 2);
-  xgl.TexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);
-  xgl.EnableClientState(GL_TEXTURE_COORD_ARRAY);
-  EXPECT_TRUE(gCalls.empty());
-}
-
 TEST_F(Multitexture, EachMappingSendsCoordinatesToItsUnits) {
   MapToUnit0();
   xgl.TexCoord2f(1, 2);
@@ -64,25 +57,6 @@ TEST_F(Multitexture, EachMappingSendsCoordinatesToItsUnits) {
   xgl.TexCoord2f(5, 6);
   EXPECT_EQ(gCalls, (Calls{"TexCoord2f 12", "MultiTexCoord2f unit1 34", "TexCoord2f 56",
                            "MultiTexCoord2f unit1 56"}));
-}
-
-TEST_F(Multitexture, UnitMaskFiveListsUnitsZeroAndTwo) {
-  MapToUnitMask(5);
-  EXPECT_EQ(CurrentMultitextureMapping(), TMultitextureMapping::mmUnitList);
-  EXPECT_EQ(MultitextureUnitList(), (std::vector<GLenum>{GL_TEXTURE0_ARB, GL_TEXTURE2_ARB}));
-  xgl.TexCoord2f(1, 2);
-  EXPECT_EQ(gCalls, (Calls{"MultiTexCoord2f unit0 12", "MultiTexCoord2f unit2 12"}));
-}
-
-TEST_F(Multitexture, AddingUnitOneToUnitZeroListsBoth) {
-  MapToUnit0();
-  AddUnitMask(2);
-  EXPECT_EQ(MultitextureUnitList(), (std::vector<GLenum>{GL_TEXTURE0_ARB, GL_TEXTURE1_ARB}));
-  BeginMapUpdate();
-  MapToUnit1();
-  AddUnitMask(4);  // the pending mapping counts while the update is open
-  EndMapUpdate();
-  EXPECT_EQ(MultitextureUnitList(), (std::vector<GLenum>{GL_TEXTURE1_ARB, GL_TEXTURE2_ARB}));
 }
 
 TEST_F(Multitexture, AnUpdateThatEndsWhereItStartedChangesNothing) {

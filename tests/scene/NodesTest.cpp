@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 #include <memory>
 
 #include "scene/MultitextureCoords.h"
@@ -53,18 +52,6 @@ TEST(NodesNotification, AnOpenUpdateHoldsNotificationsBackUntilItsEnd) {
   EXPECT_GE(owner.notified, 1);
 }
 
-TEST(NodesNotification, TranslateAndRotateNotifyOnce) {
-  TCountingComponent owner;
-  TGLNodes nodes(&owner);
-  AddAt(nodes, 1.0f, 0.0f, 0.0f);
-  AddAt(nodes, 0.0f, 0.0f, 1.0f);
-  owner.notified = 0;
-  nodes.Translate({0.0f, 1.0f, 0.0f});
-  EXPECT_EQ(owner.notified, 1);
-  nodes.RotateAroundY(45.0f);
-  EXPECT_EQ(owner.notified, 2);
-}
-
 // ------------------------------------------------------------ node values
 
 TEST(NodeValues, DisplayNameHasFourDecimalsWithAPoint) {
@@ -83,40 +70,7 @@ TEST(NodeValues, OnlyNonZeroCoordinatesAreStored) {
   EXPECT_FALSE(node.IsCoordinateStored(3));  // w is not published
 }
 
-TEST(NodeValues, CopyHoldsPlainNodesAssignedFromTheSource) {
-  TCountingComponent owner;
-  TGLNodes nodes(nullptr);
-  AddAt(nodes, 1.0f, 2.0f, 3.0f);
-  AddAt(nodes, 4.0f, 5.0f, 6.0f);
-  nodes.GetItem(1).SetCoordinate(3, 9.0f);
-  std::unique_ptr<TGLNodes> copy = nodes.CreateCopy(&owner);
-  ASSERT_EQ(copy->Count(), 2);
-  EXPECT_EQ(&copy->ItemClass(), &TGLNode::StaticClass());
-  EXPECT_EQ(copy->GetOwner(), &owner);
-  ExpectAffine(copy->GetItem(1).GetAffineVector(), 4.0f, 5.0f, 6.0f);
-  EXPECT_EQ(copy->GetItem(1).W(), 9.0f);
-  EXPECT_EQ(TGLNodes::CreateCopy(nullptr, &owner), nullptr);
-}
-
 // ---------------------------------------------------------------- geometry
-
-TEST(NodesGeometry, BarycenterIsTheMeanAndZeroWhenEmpty) {
-  TGLNodes nodes(nullptr);
-  ExpectAffine(nodes.Barycenter(), 0.0f, 0.0f, 0.0f);
-  AddAt(nodes, 0.0f, 0.0f, 0.0f);
-  AddAt(nodes, 2.0f, 4.0f, 0.0f);
-  AddAt(nodes, 4.0f, 2.0f, 3.0f);
-  ExpectAffine(nodes.Barycenter(), 2.0f, 2.0f, 1.0f, 1e-5f);
-}
-
-TEST(NodesGeometry, NormalNeedsThreeNodesAndIsUnitLength) {
-  TGLNodes nodes(nullptr);
-  AddAt(nodes, 0.0f, 0.0f, 0.0f);
-  AddAt(nodes, 2.0f, 0.0f, 0.0f);
-  ExpectAffine(nodes.Normal(), 0.0f, 0.0f, 0.0f);
-  AddAt(nodes, 0.0f, 3.0f, 0.0f);
-  ExpectAffine(nodes.Normal(), 0.0f, 0.0f, 1.0f);
-}
 
 TEST(NodesGeometry, DirectionIsOneSidedAtTheEndsAndCentralInside) {
   TGLNodes nodes(nullptr);
@@ -136,38 +90,6 @@ TEST(NodesGeometry, DirectionOfNodesCloserThanTheThresholdIsZero) {
   AddAt(nodes, 1e-3f, 0.0f, 0.0f);  // squared length 1e-6 is not above 1e-5
   ExpectAffine(nodes.DirectionAt(0), 0.0f, 0.0f, 0.0f);
   ExpectAffine(nodes.DirectionAt(1), 0.0f, 0.0f, 0.0f);
-}
-
-TEST(NodesGeometry, ExtentsAreInfiniteWhenEmptyAndPerAxisOtherwise) {
-  TGLNodes nodes(nullptr);
-  TAffineVector lo;
-  TAffineVector hi;
-  nodes.GetExtents(lo, hi);
-  EXPECT_EQ(lo.x, std::numeric_limits<float>::infinity());
-  EXPECT_EQ(hi.z, -std::numeric_limits<float>::infinity());
-  AddAt(nodes, 1.0f, -2.0f, 3.0f);
-  AddAt(nodes, -1.0f, 5.0f, 0.0f);
-  nodes.GetExtents(lo, hi);
-  ExpectAffine(lo, -1.0f, -2.0f, 0.0f);
-  ExpectAffine(hi, 1.0f, 5.0f, 3.0f);
-}
-
-TEST(NodesGeometry, RotateAroundYByNinetyTurnsXIntoMinusZ) {
-  TGLNodes nodes(nullptr);
-  AddAt(nodes, 1.0f, 2.0f, 0.0f);
-  nodes.RotateAroundY(90.0f);
-  ExpectAffine(nodes.GetItem(0).GetAffineVector(), 0.0f, 2.0f, -1.0f, 1e-6f);
-}
-
-TEST(NodesGeometry, SplinePassesThroughTheNodes) {
-  TGLNodes nodes(nullptr);
-  AddAt(nodes, 0.0f, 0.0f, 0.0f);
-  AddAt(nodes, 1.0f, 2.0f, 0.0f);
-  AddAt(nodes, 3.0f, 2.0f, 1.0f);
-  std::unique_ptr<TCubicSpline> spline = nodes.CreateCubicSpline();
-  EXPECT_EQ(spline->Count(), 3);
-  ExpectAffine(spline->EvalXYZ(1.0f), 1.0f, 2.0f, 0.0f, 1e-5f);
-  ExpectAffine(spline->EvalXYZ(2.0f), 3.0f, 2.0f, 1.0f, 1e-5f);
 }
 
 // --------------------------------------------------- tessellated polygon (GL)
@@ -258,17 +180,6 @@ TEST_F(NodesPolygonRender, MoreCrossingsThanNodesAreAllServed) {
   OrthoGL::Clear();
   nodes_.RenderTessellatedPolygon(false, nullptr, 2);  // through the spline as well
   EXPECT_TRUE(Red(0.0f, 0.0f));
-}
-
-TEST_F(NodesPolygonRender, SplineOutlineRoundsTheCorners) {
-  if (!gl_) return;
-  AddAt(nodes_, -1.5f, 0.0f, 0.0f);
-  AddAt(nodes_, 0.0f, -1.5f, 0.0f);
-  AddAt(nodes_, 1.5f, 0.0f, 0.0f);
-  AddAt(nodes_, 0.0f, 1.5f, 0.0f);
-  nodes_.RenderTessellatedPolygon(false, nullptr, 8);
-  EXPECT_TRUE(Red(0.0f, 0.0f));
-  EXPECT_TRUE(Red(-0.5f, 0.0f));
 }
 
 TEST_F(NodesPolygonRender, TexturedVerticesCarryTheirPositionAsTextureCoordinates) {

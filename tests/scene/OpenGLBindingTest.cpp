@@ -92,21 +92,6 @@ TEST_F(ImplementationFlags, AnUnreadableVersionLeavesOnlyVersionOne) {
   EXPECT_FALSE(GLU.VERSION_1_2);
 }
 
-TEST(WindowSystemFlags, FollowTheEglDisplay) {
-  const TWGLFlags saved = WGL;
-  SetWGLFlagsFromStrings("1.5", "EGL_KHR_gl_colorspace EGL_EXT_pixel_format_float");
-  EXPECT_TRUE(WGL.ARB_pixel_format);
-  EXPECT_TRUE(WGL.ARB_pbuffer);
-  EXPECT_TRUE(WGL.ARB_multisample);
-  EXPECT_TRUE(WGL.ARB_framebuffer_sRGB);
-  EXPECT_TRUE(WGL.ARB_pixel_format_float);
-  EXPECT_FALSE(WGL.ARB_buffer_region);
-  SetWGLFlagsFromStrings("", "");
-  EXPECT_FALSE(WGL.ARB_pixel_format);
-  EXPECT_FALSE(WGL.EXT_swap_control);
-  WGL = saved;
-}
-
 // ---- errors, with a fake error queue
 
 std::vector<GLenum> gPendingErrors;
@@ -146,11 +131,6 @@ TEST_F(OpenGLErrors, TwoPendingErrorsRaiseOneExceptionForTheFirstAndLeaveNone) {
   }
   EXPECT_TRUE(gPendingErrors.empty());
   EXPECT_NO_THROW(CheckOpenGLError());
-}
-
-TEST_F(OpenGLErrors, NoPendingErrorCostsOneQuery) {
-  EXPECT_NO_THROW(CheckOpenGLError());
-  EXPECT_EQ(gGetErrorCalls, 1);
 }
 
 TEST_F(OpenGLErrors, ClearingStopsAfterSevenQueries) {

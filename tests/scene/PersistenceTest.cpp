@@ -4,7 +4,6 @@
 
 #include <bit>
 #include <cmath>
-#include <filesystem>
 #include <limits>
 #include <random>
 #include <string>
@@ -131,10 +130,6 @@ TEST_F(PersistenceTest, BooleansAndListMarksAreSingleTags) {
   reader.ReadListBegin();
   EXPECT_TRUE(reader.EndOfList());
   reader.ReadListEnd();
-}
-
-TEST_F(PersistenceTest, ARawWriteCarriesNoTag) {
-  EXPECT_EQ(Written([](TBinaryWriter& w) { w.Write("AB", 2); }), (Bytes{'A', 'B'}));
 }
 
 // ----------------------------------------------------------------- strings
@@ -322,12 +317,6 @@ TEST_F(PersistenceTest, EveryDoubleSurvivesTheExtendedLayout) {
 
 // ------------------------------------------------------------------ errors
 
-TEST_F(PersistenceTest, AReadOfTheWrongTypeRaisesTheReadTypeError) {
-  TMemoryStream stream(Bytes{8});
-  TBinaryReader reader(stream);
-  EXPECT_EQ(ThrownMessage<EReadError>([&] { reader.ReadInteger(); }), "TBinaryReader, read type error");
-}
-
 TEST_F(PersistenceTest, EveryReadOperationChecksItsTag) {
   for (uint8_t tag = 0; tag < 30; ++tag) {
     Bytes b{tag, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
@@ -377,24 +366,6 @@ TEST_F(PersistenceTest, ValuesCutShortRaiseTheStreamReadError) {
 
 // ------------------------------------------------------ persistent objects
 
-TEST_F(PersistenceTest, AssignBetweenObjectsOfOneClassCopiesThroughTheArchive) {
-  TTestPoint a(1234), b;
-  b.Assign(&a);
-  EXPECT_EQ(b.x, 1234);
-  std::unique_ptr<TPersistentObject> clone = a.CreateClone();
-  ASSERT_NE(clone, nullptr);
-  EXPECT_EQ(&clone->ClassType(), &TTestPoint::StaticClass());
-  EXPECT_EQ(static_cast<TTestPoint&>(*clone).x, 1234);
-}
-
-TEST_F(PersistenceTest, AssignBetweenDifferentClassesFallsBackToThePlatformRule) {
-  TTestPoint point;
-  TTestName name("n");
-  EXPECT_EQ(ThrownMessage<EConvertError>([&] { point.Assign(&name); }),
-            "Cannot assign a TTestName to a TTestPoint");
-  EXPECT_THROW(point.Assign(nullptr), EConvertError);
-}
-
 TEST_F(PersistenceTest, TheFileSignatureLeadsTheArchiveAndIsChecked) {
   TSignedThing thing;
   thing.x = 7;
@@ -407,20 +378,6 @@ TEST_F(PersistenceTest, TheFileSignatureLeadsTheArchiveAndIsChecked) {
     EXPECT_EQ(ThrownMessage<EInvalidFileSignature>([&] { back.LoadFromString(bad); }), "Invalid file signature")
         << bad.size();
   }
-}
-
-TEST_F(PersistenceTest, ObjectsSaveToAndLoadFromFiles) {
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "qira-persistence-test";
-  std::filesystem::create_directories(dir);
-  const std::string path = (dir / "point.bin").string();
-  TTestPoint a(-5000);
-  a.SaveToFile(path);
-  TTestPoint b;
-  b.LoadFromFile(path);
-  EXPECT_EQ(b.x, -5000);
-  const std::string missing = (dir / "missing.bin").string();
-  EXPECT_EQ(ThrownMessage<Exception>([&] { b.LoadFromFile(missing); }), "File not found: \"" + missing + "\"");
-  std::filesystem::remove_all(dir);
 }
 
 TEST_F(PersistenceTest, AnUnknownArchiveVersionNamesTheClass) {

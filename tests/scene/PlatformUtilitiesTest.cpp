@@ -35,12 +35,6 @@ TEST_F(ScreenFacts, PixelFormatsGiveTheirBitsAndDeviceFormatsTheScreenDepth) {
   EXPECT_EQ(GetCurrentColorDepth(), 16);
 }
 
-TEST_F(ScreenFacts, WithoutAScreenTheDefaultsHold) {
-  const TScreenCaps caps = GetScreenCaps();  // no GUI application in this test program
-  EXPECT_EQ(caps.logicalPixelsX, 96);
-  EXPECT_EQ(caps.bitsPerPixel, 32);
-}
-
 class Clock : public ::testing::Test {
  protected:
   void TearDown() override { SetPerformanceClock({}); }
@@ -71,15 +65,6 @@ TEST_F(Clock, TickCountOfExtremeClocksWrapsWithoutOverflow) {
   EXPECT_EQ(GetTickCount(), 999u);
 }
 
-TEST_F(Clock, TheDefaultClockIsMonotonic) {
-  int64_t a = 0, b = 0, frequency = 0;
-  QueryPerformanceCounter(a);
-  QueryPerformanceCounter(b);
-  EXPECT_LE(a, b);
-  EXPECT_TRUE(QueryPerformanceFrequency(frequency));
-  EXPECT_EQ(frequency, 1000000000);
-}
-
 TEST(OSErrors, TheMessageCarriesTheSystemText) {
   try {
     RaiseLastOSError(ENOENT);
@@ -95,13 +80,6 @@ TEST(Bitmaps, ScanLinesInsideTheImageOnly) {
   EXPECT_EQ(BitmapScanLine(image, 2), image.scanLine(2));
   EXPECT_EQ(BitmapScanLine(image, 3), nullptr);
   EXPECT_EQ(BitmapScanLine(image, -1), nullptr);
-}
-
-TEST(SubComponents, TheStyleFlagDecides) {
-  TComponent c;
-  EXPECT_FALSE(IsSubComponent(c));
-  c.SetSubComponent(true);
-  EXPECT_TRUE(IsSubComponent(c));
 }
 
 }  // namespace

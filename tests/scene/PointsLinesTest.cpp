@@ -17,6 +17,7 @@ namespace {
 
 using testing::Near;
 using testing::TRenderedScene;
+using testing::WindowX;
 
 constexpr TVector kRed{1.0f, 0.0f, 0.0f, 1.0f};
 constexpr TVector kGreen{0.0f, 1.0f, 0.0f, 1.0f};
@@ -66,17 +67,6 @@ TEST(PointParameters, PointParamsAreThreeLittleEndianSinglesAndAShortReadChanges
 
 // ------------------------------------------------------------------- points
 
-TEST(Points, StartWithOnePointAndStaticSwitchesDirectDrawOff) {
-  TGLPoints points;
-  ASSERT_EQ(points.Positions().Count(), 1);
-  EXPECT_TRUE(points.ObjectStyle().Contains(TGLObjectStyle::DirectDraw));
-  EXPECT_TRUE(points.ObjectStyle().Contains(TGLObjectStyle::NoVisibilityCulling));
-  points.SetStatic(true);
-  EXPECT_FALSE(points.ObjectStyle().Contains(TGLObjectStyle::DirectDraw));
-  points.SetStatic(false);
-  EXPECT_TRUE(points.ObjectStyle().Contains(TGLObjectStyle::DirectDraw));
-}
-
 TEST(Points, MoreThanOneColourCapsTheDrawnPoints) {
   TGLPoints points;
   points.Positions().Clear();
@@ -88,45 +78,6 @@ TEST(Points, MoreThanOneColourCapsTheDrawnPoints) {
   EXPECT_EQ(points.DrawnPointCount(), 40);
   points.Positions().Clear();
   EXPECT_EQ(points.DrawnPointCount(), 0);
-}
-
-void FakeLock(GLint, GLsizei) {}
-void FakeUnlock() {}
-
-TEST(Points, ArraysAreLockedOnlyAboveSixtyFourPointsWithTheExtension) {
-  const bool savedFlag = GL.EXT_compiled_vertex_array;
-  const auto savedLock = glLockArraysEXT;
-  const auto savedUnlock = glUnlockArraysEXT;
-  GL.EXT_compiled_vertex_array = true;
-  glLockArraysEXT = &FakeLock;
-  glUnlockArraysEXT = &FakeUnlock;
-  TGLPoints points;
-  for (int i = 1; i < 64; ++i) points.Positions().Add(static_cast<float>(i), 0.0f, 0.0f);
-  EXPECT_FALSE(points.LocksArrays());
-  points.Positions().Add(64.0f, 0.0f, 0.0f);
-  EXPECT_TRUE(points.LocksArrays());
-  GL.EXT_compiled_vertex_array = false;
-  EXPECT_FALSE(points.LocksArrays());
-  GL.EXT_compiled_vertex_array = savedFlag;
-  glLockArraysEXT = savedLock;
-  glUnlockArraysEXT = savedUnlock;
-}
-
-TEST(Points, AssignCopiesSizeStyleAndBothLists) {
-  TGLPoints source;
-  source.SetSize(3.0f);
-  source.SetStyle(TGLPointStyle::psSmoothAdditive);
-  source.Positions().Add(1.0f, 2.0f, 3.0f);
-  source.Colors().Add(kRed);
-  TGLPoints copy;
-  copy.Assign(&source);
-  EXPECT_EQ(copy.Size(), 3.0f);
-  EXPECT_TRUE(copy.IsSizeStored());
-  EXPECT_EQ(copy.Style(), TGLPointStyle::psSmoothAdditive);
-  ASSERT_EQ(copy.Positions().Count(), 2);
-  EXPECT_EQ(copy.Positions()[1].z, 3.0f);
-  ASSERT_EQ(copy.Colors().Count(), 1);
-  EXPECT_TRUE(SameColor(copy.Colors()[0], kRed));
 }
 
 // -------------------------------------------------------------------- lines
@@ -171,21 +122,6 @@ TEST(Lines, NewNodesTakeTheNodeColourAndANodeColourChangeRecoloursOnlyThoseThatK
   EXPECT_TRUE(SameColor(lines.Nodes()[1].Color().Color(), kGreen));
 }
 
-TEST(Lines, HalfExtentsAreTheLargestAbsoluteNodeCoordinates) {
-  TGLLines lines;
-  const TVector empty = lines.AxisAlignedDimensionsUnscaled();
-  EXPECT_EQ(empty.x, 0.0f);
-  EXPECT_EQ(empty.y, 0.0f);
-  EXPECT_EQ(empty.z, 0.0f);
-  lines.AddNode(-3.0f, 1.0f, 0.5f);
-  lines.AddNode(2.0f, -4.0f, 0.0f);
-  const TVector d = lines.AxisAlignedDimensionsUnscaled();
-  EXPECT_EQ(d.x, 3.0f);
-  EXPECT_EQ(d.y, 4.0f);
-  EXPECT_EQ(d.z, 0.5f);
-  EXPECT_EQ(d.w, 0.0f);
-}
-
 TEST(Lines, SplineVerticesPassThroughTheNodesWithInterpolatedNodeColours) {
   TGLLines lines;
   lines.AddNode(0.0f, 0.0f, 0.0f);
@@ -226,49 +162,7 @@ TEST(Lines, NurbsNeedAnOrderAndExactlyNodeCountPlusOrderKnots) {
   EXPECT_FALSE(lines.NurbsCurveDrawable());
 }
 
-TEST(Lines, AssignCopiesEveryLevel) {
-  TGLLines source;
-  source.SetDivision(4);
-  source.SetSplineMode(TLineSplineMode::lsmLoop);
-  source.SetOptions({TLinesOption::loUseNodeColorForLines});
-  source.SetNodesAspect(TLineNodesAspect::lnaCube);
-  source.SetNodeSize(2.0f);
-  source.SetLinePattern(0x00FF);
-  source.SetLineWidth(3.0f);
-  source.SetAntiAliased(true);
-  source.LineColor().SetColor(kRed);
-  source.AddNode(1.0f, 2.0f, 3.0f);
-  source.Nodes()[0].Color().SetColor(kGreen);
-  TGLLines copy;
-  copy.Assign(&source);
-  EXPECT_EQ(copy.Division(), 4);
-  EXPECT_EQ(copy.SplineMode(), TLineSplineMode::lsmLoop);
-  EXPECT_TRUE(copy.Options().Contains(TLinesOption::loUseNodeColorForLines));
-  EXPECT_EQ(copy.NodesAspect(), TLineNodesAspect::lnaCube);
-  EXPECT_EQ(copy.NodeSize(), 2.0f);
-  EXPECT_EQ(copy.LinePattern(), 0x00FF);
-  EXPECT_EQ(copy.LineWidth(), 3.0f);
-  EXPECT_TRUE(copy.AntiAliased());
-  EXPECT_TRUE(SameColor(copy.LineColor().Color(), kRed));
-  ASSERT_EQ(copy.Nodes().Count(), 1);
-  EXPECT_EQ(copy.Nodes()[0].Z(), 3.0f);
-  EXPECT_TRUE(SameColor(copy.Nodes()[0].Color().Color(), kGreen));
-}
-
-TEST(PointsLinesClasses, RegistrationMakesTheDrawablesFindableByName) {
-  RegisterPointsLinesClasses();
-  EXPECT_EQ(GetClass("TGLPoints"), &TGLPoints::StaticClass());
-  EXPECT_EQ(GetClass("TGLLines"), &TGLLines::StaticClass());
-  EXPECT_EQ(GetClass("TGLLinesNode"), &TGLLinesNode::StaticClass());
-}
-
 // ------------------------------------------------------------------- render
-
-int WindowX(float worldX) {
-  const float size = static_cast<float>(testing::kViewSize);
-  const float nearPlane = 50.0f * 2.0f * 96.0f / (25.4f * size);
-  return FloorToInt(size * (worldX * nearPlane / 15.0f + 1.0f) / 2.0f);
-}
 
 // The scene of the buffer tests with its quad hidden and lighting off.
 class PointsLinesRender : public ::testing::Test {
@@ -350,15 +244,6 @@ TEST_F(PointsLinesRender, AHalfTransparentLineBlendsWithoutAntiAliasing) {
   lines.LineColor().SetColor({1.0f, 0.0f, 0.0f, 0.5f});
   s_->buffer->Render();
   EXPECT_TRUE(Near(s_->Pixel(WindowX(0.0f), 16), {128, 0, 128}, 6));
-}
-
-TEST_F(PointsLinesRender, NodeColoursColourTheLineWhenAsked) {
-  TGLLines& lines = AddLine(-0.6f, 0.6f);
-  lines.Nodes()[0].Color().SetColor(kRed);
-  lines.Nodes()[1].Color().SetColor(kRed);
-  lines.SetOptions({TLinesOption::loUseNodeColorForLines});
-  s_->buffer->Render();
-  EXPECT_TRUE(Near(s_->Pixel(WindowX(0.0f), 16), testing::kRedRgb));
 }
 
 TEST_F(PointsLinesRender, CurveModesDrawThroughTheirNodes) {

@@ -242,15 +242,6 @@ TEST_F(Contexts, DestroyingAContextWhileAnotherIsCurrentKeepsThatOneCurrent) {
   b_.SetActive(false);
 }
 
-TEST_F(Contexts, DestroyingTheCurrentContextLeavesNoneCurrent) {
-  a_.Activate();
-  a_.Activate();
-  a_.DestroyContext();
-  EXPECT_EQ(CurrentGLContext(), nullptr);
-  EXPECT_EQ(TFakeContext::platformCurrent, nullptr);
-  EXPECT_FALSE(a_.Active());
-}
-
 TEST_F(Contexts, DestroyingTheCurrentContextHandsThePlatformBackToTheActiveOneBefore) {
   a_.Activate();
   b_.Activate();
@@ -316,15 +307,6 @@ TEST_F(Contexts, HandlesFreedWithTheirObjectLeaveTheOwnerList) {
   EXPECT_TRUE(a_.OwnedHandles().empty());
   EXPECT_EQ(THandles::destroyed.size(), 1u);
   a_.Deactivate();
-}
-
-TEST(ContextManager, WithoutARegisteredClassCreatesNothing) {
-  TGLContextManager manager;
-  EXPECT_EQ(manager.CreateContext(), nullptr);
-  manager.RegisterContextClass([]() -> std::unique_ptr<TGLContext> { return std::make_unique<TFakeContext>("m"); });
-  auto context = manager.CreateContext();
-  ASSERT_NE(context, nullptr);
-  EXPECT_EQ(context->Manager(), &manager);
 }
 
 TEST(ContextManager, DeferredNotificationsRunNewestFirstWhenTheLastContextGoes) {

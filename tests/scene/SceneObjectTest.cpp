@@ -85,16 +85,6 @@ TEST(SceneObjectTransform, LocalMatrixRowsComeFromUpCrossDirectionUpDirectionAnd
   EXPECT_FLOAT_EQ(m[0].w, 0.0f);
 }
 
-TEST(SceneObjectTransform, DirectionAndUpStayUnitAndPerpendicular) {
-  TGLBaseSceneObject node;
-  node.Direction().SetVector(3.0f, 0.0f, 4.0f);
-  ExpectVec(node.Direction().AsVector(), 0.6f, 0.0f, 0.8f);
-  ExpectVec(node.Up().AsVector(), 0.0f, 1.0f, 0.0f);
-  node.Up().SetVector(0.0f, 1.0f, 1.0f);
-  EXPECT_NEAR(AffineVectorLength(node.Up().AsVector()), 1.0f, kTol);
-  EXPECT_NEAR(VectorDotProduct(node.Up().AsVector(), node.Direction().AsVector()), 0.0f, kTol);
-}
-
 struct ParallelCase {
   const char* what;
   TVector up;         // set first (the rule may turn Direction)
@@ -198,42 +188,6 @@ TEST(SceneObjectTransform, InverseAbsoluteInvertsBothRigidAndScaledNodes) {
   }
 }
 
-TEST(SceneObjectTransform, SetMatrixTakesDirectionUpScaleAndPositionFromTheRows) {
-  TGLBaseSceneObject node;
-  TMatrix m = IdentityHmgMatrix;
-  m[0] = VectorMake(0, 0, -2);
-  m[1] = VectorMake(0, 3, 0);
-  m[2] = VectorMake(4, 0, 0);
-  m[3] = PointMake(5, 6, 7);
-  node.SetMatrix(m);
-  ExpectVec(node.Direction().AsVector(), 1, 0, 0);
-  ExpectVec(node.Up().AsVector(), 0, 1, 0);
-  ExpectVec(node.Scale().AsVector(), 2, 3, 4);
-  ExpectVec(node.Position().AsVector(), 5, 6, 7);
-  // Rebuilt from those values, the local matrix is m again.
-  for (int i = 0; i < 16; ++i) EXPECT_NEAR(node.LocalMatrix().data()[i], m.data()[i], kTol);
-}
-
-TEST(SceneObjectTransform, MatricesAreRebuiltOnlyAfterAChange) {
-  Tree t;
-  TGLBaseSceneObject& parent = t.Add(*t.root, "parent");
-  TGLBaseSceneObject& child = t.Add(parent, "child");
-  (void)child.AbsoluteMatrix();
-  (void)child.InvAbsoluteMatrix();
-  EXPECT_EQ(child.Changes(), TGLObjectChanges{TGLObjectChange::ListStale});
-  const TMatrix* cached = &child.AbsoluteMatrix();
-  EXPECT_EQ(cached, &child.AbsoluteMatrix());
-
-  parent.Position().SetPoint(0.0f, 1.0f, 0.0f);
-  EXPECT_TRUE(parent.Changes().Contains(TGLObjectChange::LocalMatrixStale));
-  EXPECT_FALSE(child.Changes().Contains(TGLObjectChange::LocalMatrixStale));
-  EXPECT_TRUE(child.Changes().Contains(TGLObjectChange::AbsoluteMatrixStale));
-  EXPECT_TRUE(child.Changes().Contains(TGLObjectChange::InverseMatrixStale));
-  ExpectVec(child.GetAbsolutePosition(), 0.0f, 1.0f, 0.0f);
-  EXPECT_FALSE(child.Changes().Contains(TGLObjectChange::AbsoluteMatrixStale));
-  EXPECT_FALSE(parent.Changes().Contains(TGLObjectChange::LocalMatrixStale));
-}
-
 // --------------------------------------------------------------- PointTo
 
 TEST(SceneObjectPointTo, TurnsDirectionToTheTargetWithUpInThePlaneOfTheUpVector) {
@@ -281,54 +235,12 @@ TEST(SceneObjectPointTo, DegenerateTargetsKeepThePreviousOrientation) {
   }
 }
 
-TEST(SceneObjectPointTo, PointToObjectAimsAtTheObjectsAbsolutePosition) {
-  Tree t;
-  TGLBaseSceneObject& a = t.Add(*t.root, "a");
-  TGLBaseSceneObject& b = t.Add(*t.root, "b");
-  b.Position().SetPoint(-3.0f, 0.0f, 0.0f);
-  a.PointToObject(b, YHmgVector);
-  ExpectVec(a.Direction().AsVector(), -1.0f, 0.0f, 0.0f);
-}
-
 // ------------------------------------------------------------ tree editing
-
-TEST(SceneObjectTree, AddNewChildAppendsAndInsertPlacesAtTheIndex) {
-  Tree t;
-  TGLBaseSceneObject& a = t.Add(*t.root, "a");
-  t.Add(*t.root, "b");
-  TGLBaseSceneObject& first = t.root->AddNewChildFirst<TGLBaseSceneObject>();
-  first.SetName("first");
-  EXPECT_EQ(ChildNames(*t.root), (std::vector<std::string>{"first", "a", "b"}));
-  EXPECT_EQ(a.Parent(), t.root.get());
-  EXPECT_EQ(a.Index(), 1);
-  EXPECT_EQ(t.root->Index(), -1);
-  EXPECT_EQ(t.root->Children(3), nullptr);
-  // The root has no owner, so it owns the nodes it makes.
-  EXPECT_EQ(a.Owner(), t.root.get());
-  TGLBaseSceneObject& grand = a.AddNewChild<TGLBaseSceneObject>();
-  EXPECT_EQ(grand.Owner(), t.root.get());
-}
 
 TEST(SceneObjectTree, AddNewChildRefusesAClassThatIsNoSceneObject) {
   TGLBaseSceneObject root;
   EXPECT_THROW(root.AddNewChild(TComponent::StaticClass()), EConvertError);
   EXPECT_EQ(root.ChildCount(), 0);
-}
-
-TEST(SceneObjectTree, MoveToMoveUpAndMoveDownReorderSiblingsWithinBounds) {
-  Tree t;
-  TGLBaseSceneObject& a = t.Add(*t.root, "a");
-  t.Add(*t.root, "b");
-  TGLBaseSceneObject& c = t.Add(*t.root, "c");
-  c.MoveUp();
-  EXPECT_EQ(ChildNames(*t.root), (std::vector<std::string>{"a", "c", "b"}));
-  a.MoveDown();
-  EXPECT_EQ(ChildNames(*t.root), (std::vector<std::string>{"c", "a", "b"}));
-  a.MoveTo(99);
-  EXPECT_EQ(ChildNames(*t.root), (std::vector<std::string>{"c", "b", "a"}));
-  c.MoveUp();  // already first
-  EXPECT_EQ(ChildNames(*t.root), (std::vector<std::string>{"c", "b", "a"}));
-  t.root->MoveTo(0);  // no parent: nothing
 }
 
 TEST(SceneObjectTree, RemoveKeepingChildrenAppendsThemInReverseOrder) {
@@ -345,32 +257,6 @@ TEST(SceneObjectTree, RemoveKeepingChildrenAppendsThemInReverseOrder) {
   // Not freed: it can go back.
   t.root->AddChild(mid);
   EXPECT_EQ(mid.Index(), 4);
-}
-
-TEST(SceneObjectTree, RemoveIgnoresANodeThatIsNotAChild) {
-  Tree t;
-  TGLBaseSceneObject& a = t.Add(*t.root, "a");
-  TGLBaseSceneObject& b = t.Add(a, "b");
-  t.root->Remove(b, false);
-  EXPECT_EQ(b.Parent(), &a);
-  EXPECT_EQ(t.root->ChildCount(), 1);
-}
-
-TEST(SceneObjectTree, SetParentMovesTheSubtree) {
-  Tree t;
-  TGLBaseSceneObject& a = t.Add(*t.root, "a");
-  TGLBaseSceneObject& b = t.Add(*t.root, "b");
-  TGLBaseSceneObject& leaf = t.Add(a, "leaf");
-  leaf.Position().SetPoint(1.0f, 0.0f, 0.0f);
-  b.Position().SetPoint(0.0f, 5.0f, 0.0f);
-  ExpectVec(leaf.GetAbsolutePosition(), 1.0f, 0.0f, 0.0f);
-  leaf.SetParent(&b);
-  EXPECT_EQ(a.ChildCount(), 0);
-  EXPECT_EQ(ChildNames(b), std::vector<std::string>{"leaf"});
-  ExpectVec(leaf.GetAbsolutePosition(), 1.0f, 5.0f, 0.0f);
-  leaf.SetParent(nullptr);
-  EXPECT_EQ(b.ChildCount(), 0);
-  EXPECT_EQ(leaf.Parent(), nullptr);
 }
 
 TEST(SceneObjectTree, DeleteChildrenAndTheOwnerFreeEveryNodeOnce) {
@@ -392,45 +278,12 @@ TEST(SceneObjectTree, DeleteChildrenAndTheOwnerFreeEveryNodeOnce) {
   EXPECT_EQ(TCountedNode::Destroyed(), 4);
 }
 
-TEST(SceneObjectTree, ANodeWithoutOwnerIsOwnedByTheParentItJoins) {
-  TCountedNode::Destroyed() = 0;
-  {
-    TGLBaseSceneObject root;
-    auto* node = new TCountedNode();
-    root.AddChild(*node);
-    EXPECT_EQ(node->Owner(), &root);
-    TGLBaseSceneObject& made = TGLBaseSceneObject::CreateAsChild<TCountedNode>(*node);
-    EXPECT_EQ(made.Owner(), node);
-    EXPECT_EQ(made.Parent(), node);
-  }
-  EXPECT_EQ(TCountedNode::Destroyed(), 2);
-}
-
 TEST(SceneObjectTree, FreeingAChildTakesItOutOfItsParent) {
   TGLBaseSceneObject root;
   TGLBaseSceneObject& a = root.AddNewChild<TGLBaseSceneObject>();
   root.AddNewChild<TGLBaseSceneObject>();
   root.DestroyComponent(a);
   EXPECT_EQ(root.ChildCount(), 1);
-}
-
-TEST(SceneObjectTree, AssignCopiesTheTransformAndEachChildOfItsClass) {
-  Tree src;
-  src.root->Position().SetPoint(1, 2, 3);
-  src.root->SetTurnAngle(45.0f);
-  src.root->SetShowAxes(true);
-  src.root->TagFloat = 2.5f;
-  src.root->AddNewChild<TCountedNode>().Position().SetPoint(7, 0, 0);
-  TGLBaseSceneObject dst;
-  dst.AddNewChild<TGLBaseSceneObject>();
-  dst.Assign(src.root.get());
-  ASSERT_EQ(dst.ChildCount(), 1);
-  EXPECT_STREQ(dst.Children(0)->ClassName(), "TCountedNode");
-  ExpectVec(dst.Children(0)->Position().AsVector(), 7, 0, 0);
-  ExpectVec(dst.Position().AsVector(), 1, 2, 3);
-  EXPECT_FLOAT_EQ(dst.TurnAngle(), 45.0f);
-  EXPECT_TRUE(dst.ShowAxes());
-  EXPECT_FLOAT_EQ(dst.TagFloat, 2.5f);
 }
 
 TEST(SceneObjectTree, ProgressVisitsChildrenLastToFirstBeforeTheNodesOwnEvent) {
@@ -498,58 +351,6 @@ TEST(SceneObjectBoxes, TheBoxIncludingChildrenCoversChildrenInTheNodesFrame) {
   EXPECT_NEAR(box.max.y, 0.5f, kTol);
 }
 
-TEST(SceneObjectBoxes, AbsoluteAABBCarriesTheBoxIntoWorldSpace) {
-  Tree t;
-  TGLBaseSceneObject& node = t.Add(*t.root, "node");
-  node.Position().SetPoint(10.0f, 0.0f, 0.0f);
-  node.Scale().SetVector(2.0f, 2.0f, 2.0f);
-  const TAABB box = node.AbsoluteAABB();
-  EXPECT_NEAR(box.min.x, 9.0f, kTol);
-  EXPECT_NEAR(box.max.x, 11.0f, kTol);
-  EXPECT_NEAR(box.max.y, 1.0f, kTol);
-}
-
-TEST(SceneObjectBoxes, PointInObjectTestsAgainstTheScaledHalfExtents) {
-  TGLBaseSceneObject node;
-  node.Position().SetPoint(5.0f, 0.0f, 0.0f);
-  EXPECT_TRUE(node.PointInObject(PointMake(5.4f, 0.4f, -0.4f)));
-  EXPECT_FALSE(node.PointInObject(PointMake(5.6f, 0.0f, 0.0f)));
-}
-
-TEST(SceneObjectRayCast, RaysHitTheBoundingSphereAtItsNearSide) {
-  TGLBaseSceneObject node;
-  node.Position().SetPoint(5.0f, 0.0f, 0.0f);
-  const float r = std::sqrt(0.75f);
-  TVector hit, normal;
-  ASSERT_TRUE(node.RayCastIntersect(NullHmgPoint, XHmgVector, &hit, &normal));
-  ExpectVec(hit, 5.0f - r, 0.0f, 0.0f, 1e-4f);
-  ExpectVec(normal, -1.0f, 0.0f, 0.0f);
-  EXPECT_FALSE(node.RayCastIntersect(NullHmgPoint, YHmgVector));
-  EXPECT_FALSE(node.RayCastIntersect(NullHmgPoint, VectorMake(-1, 0, 0)));  // behind the start
-  // Scaled twice, the sphere's radius doubles.
-  node.Scale().SetVector(2.0f, 2.0f, 2.0f);
-  ASSERT_TRUE(node.RayCastIntersect(PointMake(5.0f, -10.0f, 0.0f), YHmgVector, &hit, nullptr));
-  ExpectVec(hit, 5.0f, -2.0f * r, 0.0f, 1e-4f);
-}
-
-TEST(SceneObjectSilhouette, ADiscOf21EdgesAndOptionallyItsCap) {
-  TGLBaseSceneObject node;
-  TGLSilhouetteParameters p;
-  p.SeedVector = {0.0f, 0.0f, 10.0f};
-  p.Style = TGLSilhouetteStyle::ssParallel;
-  auto s = node.GenerateSilhouette(p);
-  EXPECT_EQ(s->Vertices.Count(), 21);
-  EXPECT_EQ(s->Indices.Count(), 42);
-  EXPECT_EQ(s->CapIndices.Count(), 0);
-  EXPECT_NEAR(AffineVectorLength(s->Vertices[0]), 0.98f * std::sqrt(0.75f), 1e-5f);
-  EXPECT_EQ(s->Indices[41], 0);
-  p.CappingRequired = true;
-  s = node.GenerateSilhouette(p);
-  EXPECT_EQ(s->Vertices.Count(), 22);
-  EXPECT_EQ(s->CapIndices.Count(), 63);
-  EXPECT_EQ(s->CapIndices[0], 21);
-}
-
 // ------------------------------------------------------------ rendering (GL)
 
 class SceneObjectRender : public ::testing::Test {
@@ -576,15 +377,6 @@ class SceneObjectRender : public ::testing::Test {
   std::unique_ptr<TGLStateCache> cache_ = std::make_unique<TGLStateCache>();
 };
 
-TEST_F(SceneObjectRender, ANodeDrawsItsGeometryAtItsPosition) {
-  TTestQuad& q = Quad(*root_, "", 1.0f, 1.0f, 0.0f);
-  q.Color = {1.0f, 0.0f, 0.0f};
-  TRenderContextInfo rci = MakeRci(*cache_);
-  root_->Render(rci);
-  EXPECT_EQ(gl_->PixelAt(1.0f, 1.0f), (std::array<int, 3>{255, 0, 0}));
-  EXPECT_EQ(gl_->PixelAt(-1.0f, -1.0f), (std::array<int, 3>{0, 0, 0}));
-}
-
 TEST_F(SceneObjectRender, TheDisplayListIsCompiledOnceAndAgainAfterStructureChanged) {
   TTestQuad& q = Quad(*root_, "", 0.0f, 0.0f, 0.0f);
   TRenderContextInfo rci = MakeRci(*cache_);
@@ -606,17 +398,6 @@ TEST_F(SceneObjectRender, TheDisplayListIsCompiledOnceAndAgainAfterStructureChan
   q.Position().SetPoint(1.0f, 0.0f, 0.0f);
   root_->Render(rci);
   EXPECT_EQ(q.ListCompileCount(), 2);
-}
-
-TEST_F(SceneObjectRender, DirectDrawNodesBuildEveryFrameWithoutAList) {
-  TTestQuad& q = Quad(*root_, "", 0.0f, 0.0f, 0.0f);
-  q.SetDirectDraw(true);
-  TRenderContextInfo rci = MakeRci(*cache_);
-  root_->Render(rci);
-  root_->Render(rci);
-  EXPECT_EQ(q.BuildCount, 2);
-  EXPECT_EQ(q.ListCompileCount(), 0);
-  EXPECT_FALSE(q.HasDisplayList());
 }
 
 TEST_F(SceneObjectRender, InvisibleNodesAndTheirSubtreesAreNotDrawn) {
@@ -658,18 +439,6 @@ TEST_F(SceneObjectRender, ChildrenDrawInTheOrderOfTheSortingMode) {
     EXPECT_EQ(DrawLog(), c.order);
     EXPECT_EQ(rci.objectsSorting, TGLObjectsSorting::osNone);  // restored
   }
-}
-
-TEST_F(SceneObjectRender, BlendedChildrenDrawFarthestFirstAfterTheOpaqueOnes) {
-  root_->SetObjectsSorting(TGLObjectsSorting::osRenderBlendedLast);
-  Quad(*root_, "b-near", 0.0f, 0.0f, 3.0f).IsBlended = true;
-  Quad(*root_, "opaque1", 0.0f, 0.0f, 0.0f);
-  Quad(*root_, "b-far", 0.0f, 0.0f, -3.0f).IsBlended = true;
-  Quad(*root_, "opaque2", 0.0f, 0.0f, 9.0f);
-  for (int i = 0; i < root_->ChildCount(); ++i) static_cast<TTestQuad*>(root_->Children(i))->SetDirectDraw(true);
-  TRenderContextInfo rci = MakeRci(*cache_);
-  root_->Render(rci);
-  EXPECT_EQ(DrawLog(), (std::vector<std::string>{"opaque1", "opaque2", "b-far", "b-near"}));
 }
 
 TEST_F(SceneObjectRender, ObjectBasedCullingSkipsNodesOutsideTheFrustum) {

@@ -66,6 +66,14 @@ inline constexpr std::array<int, 3> kGreenRgb{0, 255, 0};
 inline constexpr std::array<int, 3> kBlueRgb{0, 0, 255};
 inline constexpr int kViewSize = 32;
 
+// Window x (or y) of a point of the z = 0 plane for the camera at (0, 0, 30)
+// of a kViewSize square viewport.
+inline int WindowX(float worldX) {
+  const float size = static_cast<float>(kViewSize);
+  const float nearPlane = 50.0f * 2.0f * 96.0f / (25.4f * size);
+  return FloorToInt(size * (worldX * nearPlane / 15.0f + 1.0f) / 2.0f);
+}
+
 // Scene + camera at (0, 0, 30) + light under the camera + one red quad at
 // the origin (or where the test moves it) + a buffer of 32 x 32 pixels with
 // a memory context and blue background.

@@ -94,17 +94,6 @@ TEST(SceneLights, SetupLightsDrivesTheRegisteredUnitsAndSwitchesOffTheOthers) {
   for (bool on : others) EXPECT_FALSE(on);
 }
 
-TEST(SceneLights, ALightThatDoesNotShineIsSwitchedOff) {
-  TRenderedScene s;
-  s.light->SetShining(false);
-  s.buffer->Render();
-  TGLContext& context = *s.buffer->RenderingContext();
-  context.Activate();
-  const bool on = glIsEnabled(GL_LIGHT0) == GL_TRUE;
-  context.Deactivate();
-  EXPECT_FALSE(on);
-}
-
 // ------------------------------------------------------------- ray casts
 
 TEST(SceneRayCast, TheNearestVisibleObjectIsHitAndInvisibleGroupsAreSkippedWhole) {
@@ -194,30 +183,7 @@ TEST(SceneBuffers, ChangesReachEveryBufferUnlessTheSceneIsUpdating) {
   EXPECT_EQ(changes, 2);
 }
 
-TEST(SceneDefaults, InheritedValuesMapToTheScenesOwnDefaults) {
-  TGL3DScene scene;
-  EXPECT_EQ(scene.ObjectsSorting(), TGLObjectsSorting::osRenderBlendedLast);
-  EXPECT_EQ(scene.VisibilityCulling(), TGLVisibilityCulling::vcNone);
-  scene.SetObjectsSorting(TGLObjectsSorting::osNone);
-  scene.SetObjectsSorting(TGLObjectsSorting::osInherited);
-  EXPECT_EQ(scene.ObjectsSorting(), TGLObjectsSorting::osRenderBlendedLast);
-  scene.SetVisibilityCulling(TGLVisibilityCulling::vcObjectBased);
-  scene.SetVisibilityCulling(TGLVisibilityCulling::vcInherited);
-  EXPECT_EQ(scene.VisibilityCulling(), TGLVisibilityCulling::vcNone);
-  EXPECT_EQ(scene.Objects().Name(), "ObjectRoot");
-  EXPECT_EQ(scene.Objects().Scene(), &scene);
-}
-
 // ------------------------------------------------------------ time and init
-
-TEST(SceneProgress, ProgressReachesTheTree) {
-  TGL3DScene scene;
-  TGLBaseSceneObject& node = scene.Objects().AddNewChild<TGLBaseSceneObject>();
-  double seen = 0.0;
-  node.OnProgress = [&](TObject*, double delta, double now) { seen = delta + now; };
-  scene.Progress(0.25, 2.0);
-  EXPECT_EQ(seen, 2.25);
-}
 
 struct TWaitingObject final : IGLInitializable {
   std::vector<std::string>* log;

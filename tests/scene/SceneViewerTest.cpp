@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QContextMenuEvent>
-#include <QEnterEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
@@ -99,21 +98,6 @@ class SceneViewer : public ::testing::Test {
   }
 };
 
-TEST_F(SceneViewer, StartsAtHundredByHundredWithoutVSyncAndFollowsItsSize) {
-  TTestViewer viewer;
-  EXPECT_EQ(viewer.width(), 100);
-  EXPECT_EQ(viewer.height(), 100);
-  EXPECT_EQ(viewer.VSync(), TVSyncMode::vsmNoSync);
-  EXPECT_TRUE(viewer.testAttribute(Qt::WA_NativeWindow));
-  EXPECT_TRUE(viewer.testAttribute(Qt::WA_PaintOnScreen));
-  EXPECT_EQ(viewer.paintEngine(), nullptr);
-  viewer.resize(320, 200);
-  viewer.show();
-  RunEventLoopFor(500, [&] { return viewer.Buffer().Width() == viewer.PixelWidth(); });
-  EXPECT_EQ(viewer.Buffer().Width(), viewer.PixelWidth());
-  EXPECT_EQ(viewer.Buffer().Height(), viewer.PixelHeight());
-}
-
 TEST_F(SceneViewer, FieldOfViewUsesTheSmallerSide) {
   TSceneWithCamera s;
   TTestViewer viewer;
@@ -134,47 +118,21 @@ TEST_F(SceneViewer, FieldOfViewUsesTheSmallerSide) {
   }
 }
 
-TEST_F(SceneViewer, SetupVSyncWithoutSwapControlDoesNothing) {
-  TSwapControlSave save;
-  TFakeSwapControl::sets.clear();
-  TFakeSwapControl::interval = 5;
-  wglSwapIntervalEXT = &TFakeSwapControl::Set;
-  wglGetSwapIntervalEXT = &TFakeSwapControl::Get;
-  WGL.EXT_swap_control = false;
-  SetupVSync(TVSyncMode::vsmSync);
-  SetupVSync(TVSyncMode::vsmNoSync);
-  EXPECT_TRUE(TFakeSwapControl::sets.empty());
-}
-
-TEST_F(SceneViewer, SetupVSyncSetsTheIntervalOnlyWhenItDiffers) {
+TEST_F(SceneViewer, SetupVSyncSetsTheIntervalOnlyWhenItDiffersAndOnlyWithSwapControl) {
   TSwapControlSave save;
   TFakeSwapControl::sets.clear();
   TFakeSwapControl::interval = 1;
   wglSwapIntervalEXT = &TFakeSwapControl::Set;
   wglGetSwapIntervalEXT = &TFakeSwapControl::Get;
+  WGL.EXT_swap_control = false;
+  SetupVSync(TVSyncMode::vsmNoSync);
+  EXPECT_TRUE(TFakeSwapControl::sets.empty());
   WGL.EXT_swap_control = true;
   SetupVSync(TVSyncMode::vsmSync);
   SetupVSync(TVSyncMode::vsmNoSync);
   SetupVSync(TVSyncMode::vsmNoSync);
   SetupVSync(TVSyncMode::vsmSync);
   EXPECT_EQ(TFakeSwapControl::sets, (std::vector<int>{0, 1}));
-}
-
-TEST_F(SceneViewer, MouseEnterAndLeaveSetTheInsideFlagAndCallTheirEvents) {
-  TTestViewer viewer;
-  std::vector<std::string> calls;
-  viewer.OnMouseEnter = [&](TObject* sender) {
-    EXPECT_EQ(sender, static_cast<TObject*>(&viewer));
-    calls.push_back("enter");
-  };
-  viewer.OnMouseLeave = [&](TObject*) { calls.push_back("leave"); };
-  QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
-  viewer.Send(enter);
-  EXPECT_TRUE(viewer.MouseInside());
-  QEvent leave(QEvent::Leave);
-  viewer.Send(leave);
-  EXPECT_FALSE(viewer.MouseInside());
-  EXPECT_EQ(calls, (std::vector<std::string>{"enter", "leave"}));
 }
 
 TEST_F(SceneViewer, MouseEventsReachTheirHandlersWithClientCoordinates) {
@@ -384,26 +342,6 @@ TEST_F(SceneViewerX11, MovedViewerReappliesItsViewportThroughAPostedEvent) {
   viewer->PaintNow();
   EXPECT_EQ(viewer->viewportRefreshes, refreshes);  // posted, not sent
   EXPECT_TRUE(RunEventLoopFor(2000, [&] { return viewer->viewportRefreshes == refreshes + 1; }));
-}
-
-TEST_F(SceneViewerX11, VSyncIsSetUpBeforeEveryFrame) {
-  TSceneWithCamera s;
-  TTestViewer viewer;
-  viewer.SetCamera(s.camera);
-  viewer.show();
-  ASSERT_TRUE(RunEventLoopFor(5000, [&] { return viewer.Buffer().FrameCount() > 0; }));
-  ASSERT_TRUE(WGL.EXT_swap_control);
-  // The display may clamp the interval (Xvfb keeps 1): watch the calls instead.
-  TSwapControlSave save;
-  TFakeSwapControl::sets.clear();
-  TFakeSwapControl::interval = 1;
-  wglSwapIntervalEXT = &TFakeSwapControl::Set;
-  wglGetSwapIntervalEXT = &TFakeSwapControl::Get;
-  ASSERT_TRUE(PaintAFrame(viewer));
-  ASSERT_TRUE(PaintAFrame(viewer));
-  viewer.SetVSync(TVSyncMode::vsmSync);
-  ASSERT_TRUE(PaintAFrame(viewer));
-  EXPECT_EQ(TFakeSwapControl::sets, (std::vector<int>{0, 1}));
 }
 
 TEST_F(SceneViewerX11, StructuralChangeGivesANewContextOnTheSameWindow) {

@@ -68,30 +68,12 @@ TEST_F(StateCache, EnablingTwiceSendsOneEnable) {
   EXPECT_TRUE(cache_.States().Contains(TGLState::stBlend));
 }
 
-TEST_F(StateCache, DisablingAStateNeverSetSendsNothing) {
-  cache_.DisableState(TGLState::stFog);
-  EXPECT_TRUE(gCalls.empty());
-}
-
 TEST_F(StateCache, StartsWithDitheringOnAsOpenGLDoes) {
   // A first disable of dithering must reach OpenGL, which starts with it on.
   cache_.DisableState(TGLState::stDither);
   EXPECT_EQ(gCalls, (std::vector<std::string>{"Disable " + Hex(GL_DITHER)}));
   cache_.EnableState(TGLState::stDither);
   EXPECT_EQ(Count("Enable " + Hex(GL_DITHER)), 1);
-}
-
-TEST_F(StateCache, EachStateSwitchesItsCapability) {
-  const std::pair<TGLState, GLenum> cases[] = {
-      {TGLState::stAlphaTest, GL_ALPHA_TEST},       {TGLState::stCullFace, GL_CULL_FACE},
-      {TGLState::stNormalize, GL_NORMALIZE},        {TGLState::stTexture2D, GL_TEXTURE_2D},
-      {TGLState::stTextureRect, GL_TEXTURE_RECTANGLE}, {TGLState::stTextureBuffer, GL_TEXTURE_BUFFER},
-  };
-  for (const auto& [state, capability] : cases) {
-    gCalls.clear();
-    cache_.EnableState(state);
-    EXPECT_EQ(gCalls, (std::vector<std::string>{"Enable " + Hex(capability)}));
-  }
 }
 
 TEST_F(StateCache, AfterAResetTheDefaultColoursAreSentOnceButNotShininessZero) {
@@ -190,14 +172,6 @@ TEST_F(StateCache, PolygonModeBothFacesIsSkippedWhenEachAlreadyHasIt) {
   cache_.ResetPolygonModes();
   cache_.SetPolygonMode(GL_BACK, GL_FILL);
   EXPECT_EQ(Count("PolygonMode " + Hex(GL_BACK)), 1);
-}
-
-TEST_F(StateCache, ToggleFrontFaceTwiceReturnsToCounterClockwise) {
-  cache_.ToggleFrontFace();
-  EXPECT_FALSE(cache_.FrontFaceCCW());
-  cache_.ToggleFrontFace();
-  EXPECT_TRUE(cache_.FrontFaceCCW());
-  EXPECT_EQ(gCalls, (std::vector<std::string>{"FrontFace " + Hex(GL_CW), "FrontFace " + Hex(GL_CCW)}));
 }
 
 TEST_F(StateCache, BoundTexturesAreCachedPerUnitUntilReset) {

@@ -89,23 +89,7 @@ TEST(TextureImageKinds, ReportNamesDescriptionsSizesAndTargetsAsTheTableSays) {
   EXPECT_EQ(TGLTextureImage::StaticClass().CreateImage(nullptr), nullptr);
 }
 
-TEST(TextureImageRegistry, FindsRegisteredClassesByTheirExactName) {
-  RegisterTextureImageClasses();
-  RegisterTextureImageClasses();
-  EXPECT_EQ(FindGLTextureImageClass("TGLBlankImage"), &TGLBlankImage::StaticClass());
-  EXPECT_EQ(FindGLTextureImageClass("TGLPicFileImage"), &TGLPicFileImage::StaticClass());
-  EXPECT_EQ(FindGLTextureImageClass("tglblankimage"), nullptr);
-  EXPECT_EQ(FindGLTextureImageClass("TGLNoSuchImage"), nullptr);
-  const std::vector<const TGLTextureImageClass*> classes = GLTextureImageClasses();
-  ASSERT_EQ(classes.size(), 5u);
-  EXPECT_EQ(classes[0], &TGLBlankImage::StaticClass());
-  EXPECT_EQ(classes[1], &TGLPersistentImage::StaticClass());
-  EXPECT_EQ(classes[2], &TGLPicFileImage::StaticClass());
-  EXPECT_EQ(classes[3], &TGLCubeMapImage::StaticClass());
-  EXPECT_EQ(classes[4], &TGLFloatDataImage::StaticClass());
-}
-
-// ---- blank and float-data images -------------------------------------------------
+// ---- blank images -----------------------------------------------------------------
 
 TEST(BlankImage, SizesBelowOneBecomeOneAndOnlyChangesInvalidate) {
   TFakeTexture texture;
@@ -118,35 +102,6 @@ TEST(BlankImage, SizesBelowOneBecomeOneAndOnlyChangesInvalidate) {
   EXPECT_EQ(image.Height(), 1);
   EXPECT_GE(texture.imageChanges, 2);
   EXPECT_GE(texture.changes, 2);
-}
-
-TEST(BlankImage, HandsOutOneBitmapUntilReleased) {
-  TGLBlankImage image;
-  image.SetWidth(5);
-  image.SetHeight(3);
-  TGLBitmap32* bitmap = image.GetBitmap32(GL_TEXTURE_2D);
-  ASSERT_NE(bitmap, nullptr);
-  EXPECT_EQ(bitmap->Width(), 8);
-  EXPECT_EQ(bitmap->Height(), 3);
-  EXPECT_NE(bitmap->Data(), nullptr);
-  EXPECT_EQ(image.GetBitmap32(GL_TEXTURE_2D), bitmap);
-  image.SetHeight(4);  // invalidates: the next call builds anew
-  EXPECT_EQ(image.GetBitmap32(GL_TEXTURE_2D)->Height(), 4);
-}
-
-TEST(FloatDataImage, ItsBitmapHasASizeAndNoBlock) {
-  TGLFloatDataImage image;
-  image.SetWidth(64);
-  image.SetHeight(32);
-  TGLBitmap32* bitmap = image.GetBitmap32(GL_TEXTURE_2D);
-  EXPECT_TRUE(bitmap->Blank());
-  EXPECT_EQ(bitmap->Data(), nullptr);
-  EXPECT_EQ(bitmap->DataSize(), 64 * 32 * 4);
-  TGLFloatDataImage copy;
-  copy.Assign(&image);
-  EXPECT_EQ(copy.Width(), 64);
-  TGLBlankImage blank;
-  EXPECT_THROW(blank.Assign(&image), EConvertError);
 }
 
 // Pictures of the BMP generator (Fixture) are read from its folder; what a
@@ -247,34 +202,6 @@ TEST_F(ImageFiles, APersistentImageSavesItsPictureAsABmpOthersCanRead) {
   EXPECT_EQ(back.pixel(2, 1), qRgb(9, 8, 7));
 }
 
-TEST_F(ImageFiles, PictureImagesTakeBitmapsPicturesAndEachOther) {
-  TGLBitmap32 bitmap;
-  QImage source(4, 2, QImage::Format_ARGB32);
-  source.fill(qRgba(1, 2, 3, 4));
-  source.setPixel(0, 0, qRgba(200, 100, 50, 25));
-  bitmap.Assign(source);
-  TGLPersistentImage image;
-  image.Assign(&bitmap);
-  ASSERT_NE(image.Picture().Graphic(), nullptr);
-  EXPECT_EQ(image.Picture().Bitmap().BitsPerPixel(), 32);
-  EXPECT_EQ(image.Picture().Bitmap().Image().pixel(0, 0), qRgba(200, 100, 50, 25));
-
-  TGLPersistentImage copy;
-  copy.Assign(static_cast<const TPersistent*>(&image));
-  EXPECT_EQ(copy.GetWidth(), 4);
-  EXPECT_EQ(BlockPixel(*copy.GetBitmap32(GL_TEXTURE_2D), 0, 1), qRgba(200, 100, 50, 25));
-
-  // A change of the picture invalidates the image and its bitmap.
-  TFakeTexture texture;
-  TGLPersistentImage owned(&texture);
-  owned.Assign(&image.Picture());
-  const int before = texture.imageChanges;
-  owned.GetBitmap32(GL_TEXTURE_2D);
-  owned.Picture().Graphic()->AssignImage(Solid(8, 8, qRgb(0, 0, 0)));
-  EXPECT_GT(texture.imageChanges, before);
-  EXPECT_EQ(owned.GetBitmap32(GL_TEXTURE_2D)->Width(), 8);
-}
-
 // ---- picture-file images ---------------------------------------------------------
 
 TEST_F(ImageFiles, APictureFileImageReadsItsFileForEveryBitmapItBuilds) {
@@ -332,14 +259,6 @@ TEST_F(ImageFiles, ASmallTextFileNamingAnotherPictureLoadsThatPicture) {
   EXPECT_EQ(folder_.Get("name.txt"), Fixture("pal8.bmp"));
 }
 
-TEST_F(ImageFiles, TheTextureNeededCallbackChoosesTheFileToRead) {
-  TGLPicFileImage image;
-  image.OnTextureNeeded = [](TObject*, std::string& name) { name = Fixture("rgba32.bmp"); };
-  image.SetPictureFileName("elsewhere/texture.bmp");
-  EXPECT_EQ(image.GetBitmap32(GL_TEXTURE_2D)->Width(), 4);
-  EXPECT_EQ(image.PictureFileName(), "elsewhere/texture.bmp");
-}
-
 // ---- cube maps -------------------------------------------------------------------
 
 TEST_F(ImageFiles, ACubeMapFileHoldsAVersionWordAndSixBmpFacesInOrder) {
@@ -380,19 +299,6 @@ TEST_F(ImageFiles, ACubeMapFileHoldsAVersionWordAndSixBmpFacesInOrder) {
   ASSERT_TRUE(WriteWholeFileAtomic(File("cut.map"), bytes.data(), bytes.size()));
   EXPECT_THROW(loaded.LoadFromFile(File("cut.map")), EInvalidGraphic);
   EXPECT_EQ(loaded.PictureNZ().Width(), 4);
-}
-
-TEST_F(ImageFiles, ACubeMapCopiesAnotherOnesPicturesAndAnyFaceChangeInvalidates) {
-  TFakeTexture texture;
-  TGLCubeMapImage source;
-  TBitmapGraphic face(Solid(2, 2, qRgb(1, 2, 3)));
-  source.PicturePZ().Assign(&face);
-  TGLCubeMapImage cube(&texture);
-  cube.Assign(&source);
-  EXPECT_EQ(cube.PicturePZ().Width(), 2);
-  const int before = texture.imageChanges;
-  cube.PictureNX().Assign(&face);
-  EXPECT_GT(texture.imageChanges, before);
 }
 
 // ---- graphics from files ---------------------------------------------------------

@@ -58,42 +58,6 @@ class TCountingImage : public TGLBlankImage {
 
 // ------------------------------------------------------------ without OpenGL
 
-TEST(Texture, StartsDisabledWithItsDefaults) {
-  TGLTexture texture;
-  EXPECT_TRUE(texture.Disabled());
-  EXPECT_EQ(texture.TextureMode(), TGLTextureMode::tmDecal);
-  EXPECT_EQ(texture.TextureWrap(), TGLTextureWrap::twBoth);
-  EXPECT_EQ(texture.MinFilter(), miLinearMipmapLinear);
-  EXPECT_EQ(texture.MagFilter(), TGLMagFilter::maLinear);
-  EXPECT_EQ(texture.RequiredMemorySize(), -1);
-  EXPECT_TRUE(texture.ImageStale());
-  EXPECT_TRUE(texture.ParamsStale());
-  EXPECT_EQ(texture.ImageClassName(), "TGLPersistentImage");
-  EXPECT_FALSE(texture.StoreImageClassName());
-  EXPECT_FALSE(texture.HasMappingSCoordinates());
-  EXPECT_EQ(texture.MappingSCoordinates().X(), 1.0f);
-  EXPECT_FALSE(texture.StoreNormalMapScale());
-}
-
-TEST(Texture, ChangesReachTheMaterialsOwnerOnce) {
-  TCountingOwner owner;
-  TGLMaterial material(&owner);
-  TGLTexture& texture = material.Texture();
-  texture.SetMagFilter(TGLMagFilter::maNearest);
-  texture.SetMagFilter(TGLMagFilter::maNearest);
-  EXPECT_EQ(owner.changes, 1);
-  texture.SetImageGamma(2.0f);
-  EXPECT_EQ(owner.changes, 2);
-  texture.EnvColor().SetRed(0.5f);
-  EXPECT_EQ(owner.changes, 3);
-  EXPECT_TRUE(texture.ParamsStale());
-  // The picture changing through the image is one change as well.
-  auto bitmap = KnownBitmap();
-  static_cast<TGLPersistentImage&>(texture.Image()).Assign(bitmap.get());
-  EXPECT_EQ(owner.changes, 4);
-  EXPECT_EQ(texture.Image().GetWidth(), 4);
-}
-
 TEST(Texture, MappingBackToUserCoordinatesIsATextureMapChange) {
   TCountingOwner owner;
   TGLTexture texture(&owner);
@@ -123,45 +87,6 @@ TEST(Texture, MirrorClampWrapsNeedTheirExtensions) {
   GL = saved;
 }
 
-TEST(Texture, ImageClassNameReplacesTheImageOnlyForAKnownClass) {
-  RegisterTextureImageClasses();
-  TGLTexture texture;
-  TGLTextureImage* before = &texture.Image();
-  texture.SetImageClassName("TNoSuchImage");
-  EXPECT_EQ(&texture.Image(), before);
-  texture.SetImageClassName("TGLBlankImage");
-  EXPECT_EQ(texture.ImageClassName(), "TGLBlankImage");
-  EXPECT_TRUE(texture.StoreImageClassName());
-  EXPECT_EQ(texture.Image().GetWidth(), 256);
-}
-
-TEST(Texture, AssignCopiesParametersAndImage) {
-  TGLTexture source;
-  source.SetDisabled(false);
-  source.SetTextureMode(TGLTextureMode::tmReplace);
-  source.SetMinFilter(miNearest);
-  source.SetImageBrightness(0.5f);
-  source.MappingTCoordinates().SetVector(0.0f, 1.0f, 0.0f, 0.0f);
-  TGLBlankImage blank;
-  blank.SetWidth(8);
-  source.SetImage(&blank);
-
-  TCountingOwner owner;
-  TGLTexture target(&owner);
-  target.Assign(&source);
-  EXPECT_EQ(owner.changes, 1);
-  EXPECT_TRUE(target.Enabled());
-  EXPECT_EQ(target.TextureMode(), TGLTextureMode::tmReplace);
-  EXPECT_EQ(target.MinFilter(), miNearest);
-  EXPECT_EQ(target.ImageBrightness(), 0.5f);
-  EXPECT_EQ(target.MappingTCoordinates().Y(), 1.0f);
-  EXPECT_EQ(target.ImageClassName(), "TGLBlankImage");
-  EXPECT_EQ(target.Image().GetWidth(), 8);
-
-  target.Assign(static_cast<const TPersistent*>(nullptr));
-  EXPECT_TRUE(target.Disabled());
-}
-
 TEST(Texture, InternalFormatFollowsFormatDefaultsAndCompression) {
   TGLTexture texture;
   EXPECT_EQ(texture.OpenGLTextureFormat(), static_cast<GLenum>(GL_RGBA8));
@@ -185,31 +110,6 @@ TEST(Texture, InternalFormatFollowsFormatDefaultsAndCompression) {
   EXPECT_EQ(texture.OpenGLTextureFormat(), static_cast<GLenum>(GL_RGB5));
   SetDefaultTextureFormat(TGLTextureFormat::tfDefault);
   EXPECT_EQ(DefaultTextureFormat(), TGLTextureFormat::tfRGBA);
-}
-
-TEST(TextureEx, ItemsNameTheirUnitAndTellTheMaterial) {
-  TCountingOwner owner;
-  TGLMaterial material(&owner);
-  TGLTextureExItem& item = material.TextureEx().Add();
-  const int afterAdd = owner.changes;
-  EXPECT_GE(afterAdd, 1);
-  item.SetTextureIndex(2);
-  EXPECT_EQ(item.GetDisplayName(), "Tex [2]");
-  EXPECT_EQ(owner.changes, afterAdd + 1);
-  EXPECT_TRUE(item.TextureMatrixIsIdentity());
-  item.TextureScale().SetPoint(2.0f, 2.0f, 1.0f);
-  EXPECT_FALSE(item.TextureMatrixIsIdentity());
-  EXPECT_EQ(item.TextureMatrix()[0][0], 2.0f);
-  EXPECT_EQ(owner.changes, afterAdd + 2);
-  item.Texture().SetMagFilter(TGLMagFilter::maNearest);
-  EXPECT_EQ(owner.changes, afterAdd + 3);
-
-  EXPECT_FALSE(material.TextureEx().IsTextureEnabled(2));
-  item.Texture().SetDisabled(false);
-  EXPECT_TRUE(material.TextureEx().IsTextureEnabled(2));
-  EXPECT_FALSE(material.TextureEx().IsTextureEnabled(0));
-  EXPECT_FALSE(IsTextureExEnabled(nullptr, 0));
-  EXPECT_TRUE(material.StoreTextureEx());
 }
 
 // --------------------------------------------------------------- with OpenGL
@@ -266,38 +166,6 @@ TEST_F(TextureDrawing, AKnownBitmapSamplesBackAtChosenTexels) {
   }
 }
 
-TEST_F(TextureDrawing, AMaterialAppliesItsTexture) {
-  TGLMaterial material;
-  auto bitmap = KnownBitmap();
-  static_cast<TGLPersistentImage&>(material.Texture().Image()).Assign(bitmap.get());
-  material.Texture().SetMinFilter(miNearest);
-  material.Texture().SetMagFilter(TGLMagFilter::maNearest);
-  material.Texture().SetTextureMode(TGLTextureMode::tmModulate);
-  material.Texture().SetDisabled(false);
-  material.FrontProperties().Diffuse().SetColor({1.0f, 0.5f, 1.0f, 1.0f});
-  Clear(0.0f, 0.0f, 0.0f);
-  material.Apply(rci_);
-  DrawQuad();
-  material.UnApply(rci_);
-  EXPECT_TRUE(NearRgb(Pixel(14, 12), 255, 128, 255));  // white texel, modulated
-  EXPECT_TRUE(NearRgb(Pixel(6, 4), 0, 128, 0));        // green texel
-  material.DestroyHandles();
-}
-
-TEST_F(TextureDrawing, VerticalWrapRepeatsAlongTAndClampsAlongS) {
-  TGLTexture& texture = KnownTexture();
-  texture.SetTextureWrap(TGLTextureWrap::twVertical);
-  const GLuint name = texture.GetHandle();
-  glBindTexture(GL_TEXTURE_2D, name);
-  GLint wrapS = 0;
-  GLint wrapT = 0;
-  glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrapS);
-  glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &wrapT);
-  EXPECT_EQ(wrapS, GL_CLAMP_TO_EDGE);
-  EXPECT_EQ(wrapT, GL_REPEAT);
-  glBindTexture(GL_TEXTURE_2D, 0);
-}
-
 TEST_F(TextureDrawing, MagFilterResendsParametersAndGammaReuploads) {
   TGLTexture& texture = NewTexture();
   TCountingImage counting;
@@ -323,26 +191,6 @@ TEST_F(TextureDrawing, MagFilterResendsParametersAndGammaReuploads) {
   texture.SetImageGamma(2.0f);
   texture.GetHandle();
   EXPECT_EQ(image.uploads, 2);
-}
-
-TEST_F(TextureDrawing, ABlankImageAllocatesTheTextureAtItsSize) {
-  TGLTexture& texture = NewTexture();
-  TGLBlankImage blank;
-  blank.SetWidth(8);
-  blank.SetHeight(4);
-  texture.SetImage(&blank);
-  texture.SetMinFilter(miNearest);
-  texture.SetImageAlpha(TGLTextureImageAlpha::tiaTopLeftPointColorTransparent);  // no pixels to key on
-  texture.SetImageBrightness(2.0f);
-  const GLuint name = texture.GetHandle();
-  glBindTexture(GL_TEXTURE_2D, name);
-  GLint width = 0;
-  GLint height = 0;
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
-  EXPECT_EQ(width, 8);
-  EXPECT_EQ(height, 4);
-  glBindTexture(GL_TEXTURE_2D, 0);
 }
 
 TEST_F(TextureDrawing, ATextureTheDriverCannotHoldIsRefusedBeforeAllocation) {
@@ -439,23 +287,6 @@ TEST_F(TextureDrawing, ObjectLinearMappingGeneratesCoordinatesUntilUnApply) {
   texture.UnApply(rci_);
   EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_S));
   EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_T));
-}
-
-TEST_F(TextureDrawing, ASecondTextureUnitIsEnabledAndSwitchedOffAgain) {
-  if (!GL.ARB_multitexture) GTEST_SKIP() << "no multitexturing";
-  TGLTexture& texture = KnownTexture();
-  texture.ApplyAsTexture2(rci_, nullptr);
-  glActiveTexture(GL_TEXTURE1);
-  EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
-  glActiveTexture(GL_TEXTURE0);
-  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
-  texture.UnApplyAsTexture2(rci_, false);
-  glActiveTexture(GL_TEXTURE1);
-  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
-  glActiveTexture(GL_TEXTURE0);
-  GLint active = 0;
-  glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
-  EXPECT_EQ(active, GL_TEXTURE0);
 }
 
 TEST_F(TextureDrawing, AnExtendedTextureOnUnitZeroReplacesThePlainTexture) {

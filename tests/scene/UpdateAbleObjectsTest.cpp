@@ -43,14 +43,6 @@ class TNodeItem : public TCollectionItem {
   TNodeItem() = default;
 };
 
-TEST(ChangeNotification, APropertyWithoutOwnerChangesSilently) {
-  TProperty property(nullptr);
-  int events = 0;
-  property.OnNotifyChange = [&](TObject*) { ++events; };
-  property.SetValue(1);
-  EXPECT_EQ(events, 0);
-}
-
 TEST(ChangeNotification, APlainOwnerIsNotToldButTheEventRuns) {
   TPlainPersistent owner;
   TProperty property(&owner);
@@ -82,18 +74,6 @@ TEST(ChangeNotification, ComponentsPassChangesToUpdateAbleOwnersOnly) {
   auto& orphan = form.AddComponent<TRecordingComponent>();
   orphan.NotifyChange(&orphan);  // ends at itself: a plain owner is not told
   EXPECT_EQ(orphan.senders.size(), 1u);
-}
-
-TEST(ChangeNotification, TheInterfaceReachesObjectsAndComponentsAlike) {
-  TRecordingComponent component;
-  TProperty property(nullptr);
-  for (TPersistent* p : {static_cast<TPersistent*>(&component), static_cast<TPersistent*>(&property)}) {
-    auto* notifyable = dynamic_cast<IGLNotifyAble*>(p);
-    ASSERT_NE(notifyable, nullptr);
-    notifyable->NotifyChange(nullptr);
-  }
-  EXPECT_EQ(component.senders.size(), 1u);
-  EXPECT_EQ(property.senders.size(), 1u);
 }
 
 TEST(ChangeNotification, BeginEndUpdateHoldsNotificationsBackAndSendsOneAtTheEnd) {

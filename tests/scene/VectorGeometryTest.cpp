@@ -53,17 +53,6 @@ TEST(VectorTypesLayout, MatrixFloatsAreRowsWithTranslationInElementsTwelveToFour
   EXPECT_EQ(&m[2][1], f + 9);
 }
 
-TEST(VectorTypesLayout, FrustumPlanesAreInFixedOrder) {
-  TFrustum f;
-  for (std::size_t i = 0; i < 6; ++i) f[i].w = float(i);
-  EXPECT_EQ(f.pLeft.w, 0.0f);
-  EXPECT_EQ(f.pTop.w, 1.0f);
-  EXPECT_EQ(f.pRight.w, 2.0f);
-  EXPECT_EQ(f.pBottom.w, 3.0f);
-  EXPECT_EQ(f.pNear.w, 4.0f);
-  EXPECT_EQ(f.pFar.w, 5.0f);
-}
-
 TEST(VectorTypesLayout, ThresholdsHaveTheirStoredBits) {
   EXPECT_EQ(std::bit_cast<std::uint32_t>(DeterminantThreshold), 0x000116C2u);
   EXPECT_EQ(std::bit_cast<std::uint32_t>(cPIdiv180), 0x3C8EFA35u);
@@ -115,30 +104,6 @@ TEST(VectorGeometryVectors, NormalizingANullVectorGivesNaNNotACrash) {
   EXPECT_TRUE(std::isnan(n.x));
 }
 
-TEST(VectorGeometryVectors, ArrayRoutinesWorkElementWiseAndAcceptZeroCount) {
-  std::vector<TAffineVector> a = {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}};
-  std::vector<TAffineVector> out(3);
-  AffineVectorArrayAdd(a.data(), AffineVectorMake(1, 1, 1), 3, out.data());
-  ExpectNear(out[2], AffineVectorMake(8, 9, 10));
-  AffineVectorArrayAdd(a.data(), XVector, 0, nullptr);
-  const std::vector<TAffineVector> b = {{3, 2, 3}, {4, 7, 6}, {9, 8, 9}};
-  AffineVectorArrayLerp(a.data(), b.data(), 3, 0.5f, a.data());
-  ExpectNear(a[0], AffineVectorMake(2, 2, 3));
-  ExpectNear(a[2], AffineVectorMake(8, 8, 9));
-}
-
-TEST(VectorGeometryVectors, CombinationsAndDistances) {
-  ExpectNear(VectorCombineScaled(VectorMake(1, 1, 1, 1), VectorMake(1, 2, 3, 4), 2),
-             VectorMake(3, 5, 7, 9));
-  ExpectNear(AffineVectorCombine(XVector, YVector, 2, 3), AffineVectorMake(2, 3, 0));
-  ExpectNear(VectorLerp(NullHmgVector, VectorMake(2, 4, 6, 8), 0.25f), VectorMake(0.5f, 1, 1.5f, 2));
-  EXPECT_FLOAT_EQ(VectorDistance(PointMake(1, 1, 1), PointMake(4, 5, 1)), 5.0f);
-  EXPECT_FLOAT_EQ(VectorDistance2(AffineVectorMake(1, 1, 1), AffineVectorMake(4, 5, 1)), 25.0f);
-  EXPECT_FLOAT_EQ(AffineVectorSpacing(AffineVectorMake(1, -1, 0), AffineVectorMake(-1, 1, 3)), 7.0f);
-  ExpectNear(RemoveNormalComponent(AffineVectorMake(1, 2, 3), ZVector), AffineVectorMake(1, 2, 0));
-  EXPECT_FLOAT_EQ(ProjectPointOnRay(PointMake(3, 4, 0), PointMake(1, 0, 0), XHmgVector), 2.0f);
-}
-
 TEST(VectorGeometryVectors, RotateAroundYTurnsXTowardMinusZ) {
   ExpectNear(AffineVectorRotateAroundYTo(XVector, kPi / 2), AffineVectorMake(0, 0, -1));
   TAffineVector v = ZVector;
@@ -172,14 +137,6 @@ INSTANTIATE_TEST_SUITE_P(
                     RotationCase{"UnnormalisedZ", AffineVectorMake(0, 0, 5),
                                  {{{0, -1, 0, 0}, {1, 0, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}}}),
     [](const testing::TestParamInfo<RotationCase>& info) { return std::string(info.param.name); });
-
-TEST(VectorGeometryMatrices, PositiveRotationOfRowVectorsTurnsClockwiseAboutTheAxis) {
-  const TMatrix rz = CreateRotationMatrix(ZVector, DegToRad(90.0f));
-  ExpectNear(AffineVectorTransform(XVector, rz), AffineVectorMake(0, -1, 0));
-  ExpectNear(AffineVectorTransform(YVector, rz), AffineVectorMake(1, 0, 0));
-  const TMatrix rx = CreateRotationMatrix(XVector, DegToRad(90.0f));
-  ExpectNear(AffineVectorTransform(YVector, rx), AffineVectorMake(0, 0, -1));
-}
 
 TEST(VectorGeometryMatrices, ProductAppliesTheLeftMatrixFirst) {
   const TMatrix translate = Translation(1, 0, 0);
@@ -231,10 +188,6 @@ INSTANTIATE_TEST_SUITE_P(
                     DeterminantCase{"TwoEqualRows", {{{1, 2, 3, 4}, {1, 2, 3, 4}, {0, 1, 0, 0}, {0, 0, 0, 1}}}, 0}),
     [](const testing::TestParamInfo<DeterminantCase>& info) { return std::string(info.param.name); });
 
-TEST(VectorGeometryMatrices, Det3OfRows) {
-  EXPECT_FLOAT_EQ(MatrixDet3(1, 2, 3, 0, 1, 4, 5, 6, 0), 1.0f);
-}
-
 TEST(VectorGeometryMatrices, InverseTimesMatrixIsIdentity) {
   const TMatrix m{{{1, 2, 0, 1}, {0, 1, 3, 0}, {2, 0, 1, 1}, {1, 1, 1, 2}}};
   TMatrix inv = m;
@@ -273,21 +226,6 @@ TEST(VectorGeometryMatrices, DeterminantJustAboveThresholdInvertsWithoutOverflow
   EXPECT_TRUE(std::isfinite(m[2][2]));
 }
 
-TEST(VectorGeometryMatrices, TransposeSwapsAcrossTheDiagonal) {
-  TMatrix m{{{0, 1, 2, 3}, {4, 5, 6, 7}, {8, 9, 10, 11}, {12, 13, 14, 15}}};
-  TransposeMatrix(m);
-  for (std::size_t i = 0; i < 4; ++i)
-    for (std::size_t j = 0; j < 4; ++j) EXPECT_EQ(m[i][j], float(j * 4 + i));
-}
-
-TEST(VectorGeometryMatrices, AdjointIsDeterminantTimesInverse) {
-  const TMatrix m{{{1, 2, 0, 1}, {0, 1, 3, 0}, {2, 0, 1, 1}, {1, 1, 1, 2}}};
-  TMatrix adj = m;
-  AdjointMatrix(adj);
-  const TMatrix detTimesIdentity{{{17, 0, 0, 0}, {0, 17, 0, 0}, {0, 0, 17, 0}, {0, 0, 0, 17}}};
-  ExpectNear(MatrixMultiply(m, adj), detTimesIdentity, 1e-4f);
-}
-
 TEST(VectorGeometryMatrices, RotationScaleInverseUndoesTheTransform) {
   TMatrix m = MatrixMultiply(CreateRotationMatrix(AffineVectorMake(1, 2, 3), 0.7f), Scale(2, 2, 2));
   m = MatrixMultiply(m, Translation(5, -3, 2));
@@ -306,24 +244,6 @@ TEST(VectorGeometryMatrices, OrthonormalizeKeepsRowOneDirectionAndGivesUnitRows)
     for (std::size_t j = i + 1; j < 3; ++j) EXPECT_NEAR(VectorDotProduct(m[i], m[j]), 0, 1e-6f);
   }
   ExpectNear(m[3], WHmgVector, 0);
-}
-
-TEST(VectorGeometryMatrices, PlaneNormalAndNormalisedPlane) {
-  ExpectNear(CalcPlaneNormal(NullVector, XVector, YVector), ZVector);
-  TVector r = VectorMake(0, 0, 0, 42);
-  CalcPlaneNormalHmg(PointMake(0, 0, 0), PointMake(0, 2, 0), PointMake(0, 0, 2), r);
-  ExpectNear(r, VectorMake(1, 0, 0, 42));
-  TVector plane = VectorMake(0, 3, 4, 10);
-  NormalizePlane(plane);
-  ExpectNear(plane, VectorMake(0, 0.6f, 0.8f, 2));
-  EXPECT_NEAR(EvaluatePlane(plane, AffineVectorMake(0, 0, 1)), 2.8f, 1e-6f);
-}
-
-TEST(VectorGeometryMatrices, MatrixToDoubleKeepsTheOrder) {
-  const TDoubleMatrix d = MatrixToDouble(Translation(1, 2, 3));
-  EXPECT_EQ(d.e[12], 1.0);
-  EXPECT_EQ(d.e[14], 3.0);
-  EXPECT_EQ(d.e[0], 1.0);
 }
 
 // ---- Scalars ---------------------------------------------------------------
@@ -388,26 +308,6 @@ TEST(VectorGeometryScalars, RoundingHalvesToEvenAndTruncationTowardZero) {
   EXPECT_EQ(RoundToInt(1e20f), std::numeric_limits<int32_t>::max());
 }
 
-TEST(VectorGeometryScalars, SmallHelpers) {
-  EXPECT_EQ(Sign(-0.5f), -1);
-  EXPECT_EQ(Sign(0.0f), 0);
-  EXPECT_EQ(Sign(3.0f), 1);
-  EXPECT_EQ(MaxInteger(3, 9, 4), 9);
-  EXPECT_EQ(MaxFloat(1.0, 2.0), 2.0);
-  EXPECT_EQ(ClampValue(5, 0, 1), 1.0f);
-  EXPECT_EQ(ClampValue(-5, 0, 1), 0.0f);
-  EXPECT_EQ(ClampValue(0.5f, 0, 1), 0.5f);
-  EXPECT_FLOAT_EQ(RSqrt(4), 0.5f);
-  EXPECT_NEAR(ArcCos(0.5), std::acos(0.5), 1e-15);
-  EXPECT_TRUE(std::isnan(ArcCos(1.5)));
-  float s = 0, c = 0;
-  SinCos(kPi / 6, s, c);
-  EXPECT_FLOAT_EQ(s, 0.5f);
-  SinCosScaled(0.0f, 3.0f, s, c);
-  EXPECT_EQ(s, 0.0f);
-  EXPECT_EQ(c, 3.0f);
-}
-
 // ---- Sine and cosine cache -------------------------------------------------
 
 class SinCosCacheTest : public testing::TestWithParam<int> {};
@@ -428,13 +328,6 @@ TEST_P(SinCosCacheTest, MatchesDirectSineAndCosine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(VectorGeometry, SinCosCacheTest, testing::Values(1, 4, 36, 999, 1000, 1440));
-
-TEST(VectorGeometrySinCosCache, SingleEntryHoldsTheStartAngle) {
-  std::vector<float> s(1), c(1);
-  PrepareSinCosCache(s, c, 30, 90);
-  EXPECT_FLOAT_EQ(s[0], 0.5f);
-  EXPECT_FLOAT_EQ(c[0], std::cos(kPi / 6));
-}
 
 TEST(VectorGeometrySinCosCache, ShorterCosineArrayIsNotOverrun) {
   std::vector<float> s(37), c(10);
@@ -457,16 +350,6 @@ TMatrix Perspective() {
   m[2][3] = -1;
   m[3][2] = -20.0f / 9.0f;
   return m;
-}
-
-TEST(VectorGeometryFrustum, IdentityMatrixGivesTheUnitCube) {
-  const TFrustum f = FrustumFromMatrix(IdentityHmgMatrix);
-  ExpectNear(f.pLeft, VectorMake(1, 0, 0, 1));
-  ExpectNear(f.pTop, VectorMake(0, -1, 0, 1));
-  ExpectNear(f.pRight, VectorMake(-1, 0, 0, 1));
-  ExpectNear(f.pBottom, VectorMake(0, 1, 0, 1));
-  ExpectNear(f.pNear, VectorMake(0, 0, 1, 1));
-  ExpectNear(f.pFar, VectorMake(0, 0, -1, 1));
 }
 
 TEST(VectorGeometryFrustum, PlanesGiveSignedDistances) {
@@ -511,12 +394,6 @@ INSTANTIATE_TEST_SUITE_P(
                     CullCase{"InsideNearEdge", {4, 4, -5}, 0, false},
                     CullCase{"Huge", {0, 0, 50}, 100, false}),
     [](const testing::TestParamInfo<CullCase>& info) { return std::string(info.param.name); });
-
-TEST(VectorGeometryFrustum, BoxFormUsesItsBoundingSphere) {
-  const TFrustum f = FrustumFromMatrix(Perspective());
-  EXPECT_FALSE(SphereOutsideFrustum(AffineVectorMake(5, -1, -6), AffineVectorMake(7, 1, -4), f));
-  EXPECT_TRUE(SphereOutsideFrustum(AffineVectorMake(8, -1, -6), AffineVectorMake(10, 1, -4), f));
-}
 
 // ---- Rays ------------------------------------------------------------------
 
@@ -575,11 +452,6 @@ TEST(VectorGeometryRays, TangentRayTouchesOnceAndMissesGiveNothing) {
   EXPECT_EQ(RayCastSphereIntersect(PointMake(10, 0, 0), XHmgVector, PointMake(0, 0, 0), 2, nearHit,
                                    farHit),
             0);
-}
-
-TEST(VectorGeometryRays, ApparentRadiusOfASphere) {
-  // r * d / sqrt(d^2 - r^2)
-  EXPECT_NEAR(SphereApparentRadius(5, 3), 3.75f, 1e-5f);
 }
 
 }  // namespace

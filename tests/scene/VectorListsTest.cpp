@@ -128,31 +128,6 @@ TEST_F(VectorListArchives, EmptyAffineVectorListIsVersionCountSizeAndVectorVersi
   EXPECT_EQ(AsBytes(list.SaveToString()), (Bytes{0x02, 0x00, 0x02, 0x00, 0x02, 0x0C, 0x02, 0x00}));
 }
 
-TEST_F(VectorListArchives, ListsInsideAnObjectListComeBackWithTheirClasses) {
-  TIntegerList ints;
-  ints.Add(7, 8, 9);
-  TByteList bytes;
-  bytes.Add(0xAB);
-  TAffineVectorList points;
-  points.Add(1.0f, 2.0f, 3.0f);
-  TPersistentObjectList holder;
-  holder.Add(&ints);
-  holder.Add(&bytes);
-  holder.Add(&points);
-
-  TPersistentObjectList copy;
-  copy.LoadFromString(holder.SaveToString());
-  ASSERT_EQ(copy.Count(), 3);
-  auto* i = dynamic_cast<TIntegerList*>(copy.GetItem(0));
-  auto* b = dynamic_cast<TByteList*>(copy.GetItem(1));
-  auto* p = dynamic_cast<TAffineVectorList*>(copy.GetItem(2));
-  ASSERT_TRUE(i && b && p);
-  EXPECT_EQ(i->Count(), 3);
-  EXPECT_EQ((*i)[2], 9);
-  EXPECT_EQ((*b)[0], 0xAB);
-  EXPECT_EQ((*p)[0].z, 3.0f);
-}
-
 TEST_F(VectorListArchives, MaliciousHeadersAreRejectedBeforeAllocating) {
   struct Case {
     const char* what;
@@ -263,31 +238,6 @@ TEST_F(VectorListArchives, ItemsTextWithABadCharacterLeavesTheListUnchanged) {
 
 // ------------------------------------------------------- growth and access
 
-TEST(VectorLists, AppendsGrowByTheGrowthDeltaOnlyWhenFull) {
-  TAffineVectorList list;
-  EXPECT_EQ(list.Capacity(), 0);
-  EXPECT_EQ(list.Add(1.0f, 0.0f, 0.0f), 0);
-  EXPECT_EQ(list.Capacity(), 16);
-  for (int i = 1; i < 16; ++i) list.Add(static_cast<float>(i), 0.0f, 0.0f);
-  EXPECT_EQ(list.Capacity(), 16);
-  EXPECT_EQ(list.Add(16.0f, 0.0f, 0.0f), 16);
-  EXPECT_EQ(list.Capacity(), 32);
-  EXPECT_EQ(list[16].x, 16.0f);
-  EXPECT_EQ(list[3].x, 3.0f);
-}
-
-TEST(VectorLists, IntegerPairsAndTriplesGrowUntilTheyFit) {
-  TIntegerList list;
-  list.SetGrowthDelta(2);
-  list.Add(1, 2, 3);
-  EXPECT_EQ(list.Count(), 3);
-  EXPECT_EQ(list.Capacity(), 4);
-  list.Add(4, 5);
-  EXPECT_EQ(list.Count(), 5);
-  EXPECT_EQ(list.Capacity(), 6);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(list[i], i + 1);
-}
-
 TEST(VectorLists, SetCountZeroFillsAndSetsTheExactCapacity) {
   TVectorList list;
   list.SetCount(5);
@@ -320,22 +270,6 @@ TEST(VectorLists, IndexOfComparesBitForBit) {
 
 // ------------------------------------------------------------------ Assign
 
-TEST(VectorLists, AssignFromTheSameClassCopiesItemsAndGrowthDelta) {
-  TSingleList source;
-  source.SetGrowthDelta(5);
-  source.Add(1.0f);
-  source.Add(2.0f);
-  TSingleList target;
-  target.Assign(&source);
-  EXPECT_EQ(target.Count(), 2);
-  EXPECT_EQ(target.Capacity(), 2);
-  EXPECT_EQ(target.GrowthDelta(), 5);
-  EXPECT_EQ(target[1], 2.0f);
-  target.Assign(nullptr);
-  EXPECT_EQ(target.Count(), 0);
-  EXPECT_EQ(target.Capacity(), 0);
-}
-
 TEST(VectorLists, AssignFromAnotherListClassTakesTheCountWithZeroItems) {
   TAffineVectorList target;
   for (int i = 0; i < 40; ++i) target.Add(7.0f, 7.0f, 7.0f);
@@ -351,36 +285,7 @@ TEST(VectorLists, AssignFromAnotherListClassTakesTheCountWithZeroItems) {
   }
 }
 
-TEST(VectorLists, CloneCopiesTheItems) {
-  TDoubleList list;
-  list.Add(3.25);
-  const std::unique_ptr<TPersistentObject> clone = list.CreateClone();
-  auto* copy = dynamic_cast<TDoubleList*>(clone.get());
-  ASSERT_NE(copy, nullptr);
-  ASSERT_EQ(copy->Count(), 1);
-  EXPECT_EQ((*copy)[0], 3.25);
-}
-
 // ------------------------------------------------------- whole-list geometry
-
-TEST(VectorLists, ExtentsOfAnEmptyListAreInfinite) {
-  TAffineVectorList list;
-  TAffineVector min, max;
-  list.GetExtents(min, max);
-  const float inf = std::numeric_limits<float>::infinity();
-  EXPECT_EQ(min.x, inf);
-  EXPECT_EQ(min.z, inf);
-  EXPECT_EQ(max.y, -inf);
-  list.Add(1.0f, -2.0f, 3.0f);
-  list.GetExtents(min, max);
-  EXPECT_EQ(min.y, -2.0f);
-  EXPECT_EQ(max.y, -2.0f);
-  list.Add(-1.0f, 5.0f, 3.0f);
-  list.GetExtents(min, max);
-  EXPECT_EQ(min.x, -1.0f);
-  EXPECT_EQ(max.x, 1.0f);
-  EXPECT_EQ(max.y, 5.0f);
-}
 
 TEST(VectorLists, VectorListOperationsLeaveW) {
   TVectorList list;
@@ -453,15 +358,6 @@ TEST(VectorLists, LerpInterpolatesListsOfItsOwnClassOnly) {
   EXPECT_EQ(l1[1].y, 4.0f);
 }
 
-TEST(VectorLists, VectorListLerpInterpolatesW) {
-  TVectorList l1, l2;
-  l1.Add({0.0f, 0.0f, 0.0f, 0.0f});
-  l2.Add({2.0f, 2.0f, 2.0f, 1.0f});
-  l2.Lerp(l1, l2, 0.5f);
-  EXPECT_EQ(l2[0].x, 1.0f);
-  EXPECT_EQ(l2[0].w, 0.5f);
-}
-
 TEST(VectorLists, LerpBeyondTheShorterSecondListKeepsTheFirstListsItems) {
   TAffineVectorList l1, l2, target;
   l1.Add(0.0f, 0.0f, 0.0f);
@@ -480,30 +376,6 @@ class Tagged : public TPersistentObject {
   explicit Tagged(int id) : id(id) {}
   int id;
 };
-
-TEST(QuickSortPairs, DocumentedExamples) {
-  Tagged a(0), b(1), c(2);
-  TSingleList keys;
-  TPersistentObjectList objects;
-  for (float k : {3.0f, 1.0f, 2.0f}) keys.Add(k);
-  objects.Add(&a);
-  objects.Add(&b);
-  objects.Add(&c);
-  QuickSortPairs(0, 2, keys, objects);
-  EXPECT_EQ(keys[0], 1.0f);
-  EXPECT_EQ(keys[1], 2.0f);
-  EXPECT_EQ(keys[2], 3.0f);
-  EXPECT_EQ(objects.GetItem(0), &b);
-  EXPECT_EQ(objects.GetItem(1), &c);
-  EXPECT_EQ(objects.GetItem(2), &a);
-
-  keys.Flush();
-  for (float k : {-2.0f, -1.0f, -3.0f}) keys.Add(k);
-  QuickSortPairs(0, 2, keys, objects);
-  EXPECT_EQ(keys[0], -3.0f);
-  EXPECT_EQ(keys[1], -2.0f);
-  EXPECT_EQ(keys[2], -1.0f);
-}
 
 TEST(QuickSortPairs, MatchesStdSortWithDuplicatesAndObjectsFollowTheirKeys) {
   std::mt19937 random(12345);

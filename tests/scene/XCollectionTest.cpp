@@ -82,11 +82,6 @@ class TTestBehaviours : public TXCollection {
   std::string NamePathSuffix() const override { return ".Behaviours"; }
 };
 
-class TNamedOwner : public TComponent {
-  QIRA_CLASS(TNamedOwner, TComponent)
-  TNamedOwner() { SetName("Cube1"); }
-};
-
 class XCollectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -241,42 +236,6 @@ TEST_F(XCollectionTest, FreeingAnItemRemovesItFromItsCollection) {
   collection.Delete(0);
   EXPECT_EQ(collection.Count(), 1);
   EXPECT_THROW(collection.GetItems(1), EListError);
-}
-
-TEST_F(XCollectionTest, ClassOperationsAndNamePaths) {
-  EXPECT_EQ(TTestBehaviour::StaticClass().FriendlyDescription(), "Test behaviour");
-  EXPECT_EQ(TOtherBehaviour::StaticClass().FriendlyDescription(), "Another behaviour");
-  EXPECT_EQ(TUniqueChild::StaticClass().FriendlyName(), "Unique");
-  EXPECT_TRUE(TUniqueChild::StaticClass().UniqueItem());
-  EXPECT_EQ(FindXCollectionItemClass("tTestBehaviour"), nullptr) << "exact case";
-  EXPECT_EQ(GetXCollectionItemClassesList(TTestBehaviour::StaticClass()).size(), 3u);
-
-  TNamedOwner owner;
-  TTestBehaviours behaviours(&owner);
-  TXCollection plain(&owner);
-  TXCollection unowned(nullptr);
-  EXPECT_EQ(behaviours.GetNamePath(), "Cube1.Behaviours");
-  EXPECT_EQ(plain.GetNamePath(), "Cube1.XCollection");
-  EXPECT_EQ(unowned.GetNamePath(), "TXCollection");
-  behaviours.Add<TTestBehaviour>();
-  EXPECT_EQ(behaviours.Add<TTestBehaviour>().GetNamePath(), "Cube1.Behaviours[1]");
-}
-
-TEST_F(XCollectionTest, AssignCopiesItemsOfTheSameClasses) {
-  TTestBehaviours source(nullptr), target(nullptr);
-  source.Add<TTestBehaviour>().speed = 4;
-  auto& other = source.Add<TOtherBehaviour>();
-  other.SetName("renamed");
-  target.Add<TUniqueBehaviour>();
-  target.Assign(&source);
-  ASSERT_EQ(target.Count(), 2);
-  EXPECT_EQ(&target.GetItems(1).ClassType(), &TOtherBehaviour::StaticClass());
-  EXPECT_EQ(target.GetItems(1).Name(), "renamed");
-  EXPECT_EQ(static_cast<TTestBehaviour&>(target.GetItems(0)).speed, 4);
-  target.Assign(nullptr);
-  EXPECT_EQ(target.Count(), 0);
-  TXCollection plain(nullptr);
-  EXPECT_THROW(plain.Assign(&source), EConvertError);
 }
 
 }  // namespace

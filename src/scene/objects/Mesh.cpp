@@ -282,6 +282,12 @@ void TGLMesh::BuildList(TRenderContextInfo& rci) {
   }
   glDrawArrays(PrimitiveOf(mode_), 0, vertices_->Count());
   glPopClientAttrib();
+  // The pop turns colour material off again; saying so explicitly keeps the state
+  // cache, brought in step with the last switch the list made, from turning it
+  // back on after each replay.
+  if (vertexMode_ == TVertexMode::vmVNC || vertexMode_ == TVertexMode::vmVNCT) {
+    glDisable(GL_COLOR_MATERIAL);
+  }
   glPopAttrib();
   if (direct) vertices_->LeaveLockSection();
 }

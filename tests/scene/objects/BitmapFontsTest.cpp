@@ -81,20 +81,6 @@ TEST(BitmapFontRanges, SettersKeepStartNotAboveStopAndGlyphIndexNotNegative) {
 
 // ------------------------------------------------------------- metrics
 
-TEST(BitmapFontMetrics, SettersClampSizesAndGaps) {
-  TGLBitmapFont font;
-  EXPECT_EQ(font.CharWidth(), 16);
-  EXPECT_EQ(font.HSpace(), 1);
-  font.SetCharWidth(0);
-  EXPECT_EQ(font.CharWidth(), 1);
-  font.SetCharHeight(1);
-  EXPECT_EQ(font.CharHeight(), 1);
-  font.SetHSpace(-3);
-  EXPECT_EQ(font.HSpace(), 0);
-  font.SetGlyphsIntervalX(-1);
-  EXPECT_EQ(font.GlyphsIntervalX(), 0);
-}
-
 TEST(BitmapFontMetrics, StringWidthCountsWidthsSpacesAndSpacingFix) {
   TGLBitmapFont font;
   font.SetCharWidth(static_cast<uint8_t>('a'), 10);
@@ -185,38 +171,6 @@ TEST(FlatTextObject, FreeNotificationBothWays) {
   text->SetBitmapFont(font.get());
   text.reset();
   EXPECT_TRUE(font->Users().empty());
-}
-
-TEST(FlatTextObject, AssignCopiesTheSixPropertiesAndStyleIsDirectAndUnculled) {
-  TGLBitmapFont font;
-  TGLFlatText source;
-  source.SetBitmapFont(&font);
-  source.SetText("north\rsouth");
-  source.SetAlignment(TAlignment::taCenter);
-  source.SetLayout(TTextLayout::tlBottom);
-  source.ModulateColor().SetColor(VectorMake(0.5f, 0.25f, 1.0f, 0.5f));
-  source.SetOptions(ftoTwoSided);
-  TGLFlatText copy;
-  EXPECT_TRUE(VectorEquals(copy.ModulateColor().Color(), VectorMake(1, 1, 1, 1)));
-  copy.Assign(&source);
-  EXPECT_EQ(copy.BitmapFont(), &font);
-  EXPECT_EQ(copy.Text(), "north\rsouth");
-  EXPECT_EQ(copy.Alignment(), TAlignment::taCenter);
-  EXPECT_EQ(copy.Layout(), TTextLayout::tlBottom);
-  EXPECT_TRUE(VectorEquals(copy.ModulateColor().Color(), VectorMake(0.5f, 0.25f, 1.0f, 0.5f)));
-  EXPECT_EQ(copy.Options(), ftoTwoSided);
-  EXPECT_EQ(font.Users().size(), 2u);
-  EXPECT_TRUE(copy.ObjectStyle().Contains(TGLObjectStyle::DirectDraw));
-  EXPECT_TRUE(copy.ObjectStyle().Contains(TGLObjectStyle::NoVisibilityCulling));
-}
-
-TEST(FlatTextObject, ClassesAreFoundByNameAfterRegistration) {
-  RegisterBitmapFontClasses();
-  RegisterWindowsBitmapFontClasses();
-  EXPECT_EQ(GetClass("TGLFlatText"), &TGLFlatText::StaticClass());
-  EXPECT_EQ(GetClass("TGLBitmapFont"), &TGLBitmapFont::StaticClass());
-  EXPECT_EQ(GetClass("TGLWindowsBitmapFont"), &TGLWindowsBitmapFont::StaticClass());
-  EXPECT_EQ(GetClass("TGLStoredBitmapFont"), &TGLStoredBitmapFont::StaticClass());
 }
 
 // ------------------------------------------------------------- Windows font

@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <limits>
 #include <memory>
 #include <vector>
 
@@ -61,36 +60,6 @@ TEST(VertexList, GrowsInStepsOfGrowthAndClearFreesEverything) {
   EXPECT_EQ(list.Count(), 0);
   EXPECT_EQ(list.Capacity(), 0);
   EXPECT_EQ(list.FirstEntry(), nullptr);
-}
-
-TEST(VertexList, AssignCopiesTheRecordsWithoutSpareCapacity) {
-  TVertexList source(nullptr);
-  for (int i = 0; i < 5; ++i) source.AddVertex({static_cast<float>(i), 0, 0}, kNoNormal, kGreen);
-  TVertexList copy(nullptr);
-  copy.Assign(&source);
-  EXPECT_EQ(copy.Count(), 5);
-  EXPECT_EQ(copy.Capacity(), 5);
-  EXPECT_EQ(copy.Vertex(4).coord.x, 4.0f);
-  copy.AddVertex({9, 0, 0}, kNoNormal, kGreen);
-  EXPECT_EQ(copy.Capacity(), 261);
-  copy.Assign(&copy);
-  EXPECT_EQ(copy.Count(), 6);
-}
-
-TEST(VertexList, ExtentsOfAnEmptyListAreInfiniteAndOtherwiseTheCoordinateRange) {
-  TVertexList list(nullptr);
-  TAffineVector min;
-  TAffineVector max;
-  list.GetExtents(min, max);
-  EXPECT_EQ(min.x, std::numeric_limits<float>::infinity());
-  EXPECT_EQ(max.z, -std::numeric_limits<float>::infinity());
-  list.AddVertex({-3, 1, 0.5f}, kNoNormal, kGreen);
-  list.AddVertex({2, -4, 0}, kNoNormal, kGreen);
-  list.GetExtents(min, max);
-  EXPECT_EQ(min.x, -3.0f);
-  EXPECT_EQ(min.y, -4.0f);
-  EXPECT_EQ(max.x, 2.0f);
-  EXPECT_EQ(max.z, 0.5f);
 }
 
 TEST(VertexList, LockingNeedsTheExtensionAndACurrentContext) {
@@ -174,63 +143,6 @@ TEST_F(VertexListLocking, AFailedAllocationLeavesTheListUnlockedAndDestructionFr
 }
 
 // ---------------------------------------------------------------------- mesh
-
-TEST(Mesh, ANewMeshHoldsOneTriangleOfTheThreeUnitPoints) {
-  TGLMesh mesh;
-  const TVertexList& list = mesh.VertexList();
-  ASSERT_EQ(list.Count(), 3);
-  EXPECT_EQ(list.Vertex(0).coord.x, 1.0f);
-  EXPECT_EQ(list.Vertex(1).coord.y, 1.0f);
-  EXPECT_EQ(list.Vertex(2).coord.z, 1.0f);
-  EXPECT_EQ(list.Vertex(2).normal.z, 1.0f);
-  EXPECT_EQ(list.Vertex(0).color.w, 0.0f);
-  EXPECT_EQ(mesh.Mode(), TMeshMode::mmTriangleStrip);
-  EXPECT_EQ(mesh.VertexMode(), TVertexMode::vmVNCT);
-  const TVector d = mesh.AxisAlignedDimensionsUnscaled();
-  EXPECT_EQ(d.x, 1.0f);
-  EXPECT_EQ(d.z, 1.0f);
-}
-
-TEST(Mesh, ModeSettersSignalOnlyRealChangesAndEditsSignalEachTime) {
-  TCountingMesh mesh;
-  mesh.SetMode(TMeshMode::mmTriangleStrip);
-  mesh.SetVertexMode(TVertexMode::vmVNCT);
-  EXPECT_EQ(mesh.structureChanges, 0);
-  mesh.SetMode(TMeshMode::mmQuads);
-  mesh.SetVertexMode(TVertexMode::vmV);
-  EXPECT_EQ(mesh.structureChanges, 2);
-  mesh.VertexList().AddVertex({0, 0, 0}, kNoNormal, kGreen);
-  EXPECT_EQ(mesh.structureChanges, 3);
-}
-
-TEST(Mesh, HalfExtentsFollowTheVerticesAndAnEmptyMeshHasNone) {
-  TGLMesh mesh;
-  Fill(mesh, TMeshMode::mmTriangles, {{-3, 1, 0.5f}, {2, -4, 0}});
-  TVector d = mesh.AxisAlignedDimensionsUnscaled();
-  EXPECT_EQ(d.x, 3.0f);
-  EXPECT_EQ(d.y, 4.0f);
-  EXPECT_EQ(d.z, 0.5f);
-  mesh.VertexList().AddVertex({0, 0, -7}, kNoNormal, kGreen);
-  EXPECT_EQ(mesh.AxisAlignedDimensionsUnscaled().z, 7.0f);
-  mesh.VertexList().Clear();
-  d = mesh.AxisAlignedDimensionsUnscaled();
-  EXPECT_EQ(d.x, 0.0f);
-  EXPECT_EQ(d.y, 0.0f);
-  EXPECT_EQ(d.z, 0.0f);
-}
-
-TEST(Mesh, AssignCopiesTheVerticesAndModes) {
-  TGLMesh source;
-  Fill(source, TMeshMode::mmQuads, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
-  source.SetVertexMode(TVertexMode::vmVNC);
-  source.Position().SetPoint(2.0f, 0.0f, 0.0f);
-  TGLMesh copy;
-  copy.Assign(&source);
-  EXPECT_EQ(copy.VertexList().Count(), 4);
-  EXPECT_EQ(copy.Mode(), TMeshMode::mmQuads);
-  EXPECT_EQ(copy.VertexMode(), TVertexMode::vmVNC);
-  EXPECT_EQ(copy.Position().X(), 2.0f);
-}
 
 struct NormalCase {
   const char* name;
@@ -336,7 +248,7 @@ TEST_F(MeshRender, TheListIsRecompiledAfterAnEditAndLeavesNoArrayEnabled) {
   s_->buffer->Render();
   s_->buffer->Render();
   EXPECT_EQ(mesh_->ListCompileCount(), 1);
-  const int right = FloorToInt(32.0f * (0.6f * (50.0f * 2.0f * 96.0f / (25.4f * 32.0f)) / 15.0f + 1.0f) / 2.0f);
+  const int right = testing::WindowX(0.6f);
   EXPECT_TRUE(Near(s_->Pixel(right, 16), testing::kGreenRgb));
   EXPECT_TRUE(Near(s_->Pixel(16, 16), testing::kBlueRgb));
   Square(0.0f, 0.2f);
@@ -351,6 +263,22 @@ TEST_F(MeshRender, TheListIsRecompiledAfterAnEditAndLeavesNoArrayEnabled) {
   EXPECT_FALSE(glIsEnabled(GL_COLOR_ARRAY));
   EXPECT_FALSE(glIsEnabled(GL_TEXTURE_COORD_ARRAY));
   context.Deactivate();
+}
+
+TEST_F(MeshRender, AReplayedColouredMeshLeavesNoColourMaterialBehind) {
+  Square(0.0f, 0.4f);
+  mesh_->SetVertexMode(TVertexMode::vmVNC);
+  bool enabledAfter = true;
+  bool cachedAfter = true;
+  s_->buffer->PostRender = [&](TObject*) {
+    enabledAfter = glIsEnabled(GL_COLOR_MATERIAL) != 0;
+    cachedAfter = s_->buffer->StateCache().States().Contains(TGLState::stColorMaterial);
+  };
+  for (int frame = 0; frame < 2; ++frame) {  // compiled, then replayed
+    s_->buffer->Render();
+    EXPECT_FALSE(enabledAfter) << "frame " << frame;
+    EXPECT_FALSE(cachedAfter) << "frame " << frame;
+  }
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <cmath>
 #include <memory>
@@ -10,8 +9,6 @@
 
 #include "platform/BinaryStream.h"
 #include "platform/Rounding.h"
-#include "scene/Components.h"
-#include "scene/Connectivity.h"
 #include "scene/Materials.h"
 #include "scene/Persistence.h"
 #include "scene/SceneRenderSupport.h"
@@ -33,31 +30,6 @@ TVector P(float x, float y, float z) { return {x, y, z, 1.0f}; }
 TVector D(float x, float y, float z) { return {x, y, z, 0.0f}; }
 
 // ------------------------------------------------------------ properties
-
-TEST(QuadricProperties, DefaultsAreThoseOfThePrimitiveSet) {
-  TGLDisk disk;
-  EXPECT_EQ(disk.SweepAngle(), 360.0f);
-  EXPECT_EQ(disk.OuterRadius(), 0.5f);
-  EXPECT_EQ(disk.Loops(), 2);
-  TGLCylinder cylinder;
-  EXPECT_EQ(cylinder.Stacks(), 4);
-  EXPECT_EQ(cylinder.Loops(), 1);
-  EXPECT_EQ(cylinder.Parts(), TCylinderParts::All());
-  EXPECT_EQ(cylinder.Alignment(), TCylinderAlignment::caCenter);
-  TGLArrowLine arrow;
-  EXPECT_EQ(arrow.BottomRadius(), 0.1f);
-  EXPECT_EQ(arrow.TopRadius(), 0.1f);
-  EXPECT_EQ(arrow.Parts(), (TArrowLineParts{TArrowLinePart::alLine, TArrowLinePart::alTopArrow}));
-  EXPECT_EQ(arrow.HeadStackingStyle(), TArrowHeadStackingStyle::ahssStacked);
-  TGLCapsule capsule;
-  EXPECT_EQ(capsule.Slices(), 4);
-  TGLTorus torus;
-  EXPECT_EQ(torus.Rings(), 25u);
-  EXPECT_EQ(torus.Sides(), 15u);
-  TGLCone cone;
-  EXPECT_EQ(cone.GetTopRadius(), 0.0f);
-  EXPECT_EQ(cylinder.GetTopRadius(), 0.5f);
-}
 
 TEST(QuadricProperties, SettersWithLimitsStoreTheLimitedValue) {
   TGLCylinder cylinder;
@@ -88,94 +60,20 @@ TEST(QuadricProperties, FrustumHeightAndApexHeightKeepEachOtherInOrder) {
   EXPECT_EQ(frustum.BaseDepth(), 1.0f);
 }
 
-TEST(QuadricProperties, AssignCopiesEachClassesOwnFields) {
-  TGLCylinder a;
-  a.SetTopRadius(2.0f);
-  a.SetBottomRadius(3.0f);
-  a.SetParts({TCylinderPart::cySides});
-  a.SetAlignment(TCylinderAlignment::caTop);
-  TGLCylinder b;
-  b.Assign(&a);
-  EXPECT_EQ(b.TopRadius(), 2.0f);
-  EXPECT_EQ(b.BottomRadius(), 3.0f);
-  EXPECT_EQ(b.Parts(), TCylinderParts{TCylinderPart::cySides});
-  EXPECT_EQ(b.Alignment(), TCylinderAlignment::caCenter);
-
-  TGLCapsule c;
-  c.SetRadius(4.0f);
-  c.SetHeight(5.0f);
-  c.SetParts({TCylinderPart::cyTop});
-  TGLCapsule d;
-  d.Assign(&c);
-  EXPECT_EQ(d.Radius(), 4.0f);
-  EXPECT_EQ(d.Parts(), TCylinderParts{TCylinderPart::cyTop});
-  EXPECT_EQ(d.Height(), 1.0f);
-
-  TGLArrowLine e;
-  e.SetTopArrowHeadRadius(0.7f);
-  e.SetHeadStackingStyle(TArrowHeadStackingStyle::ahssIncluded);
-  e.SetHeight(3.0f);
-  TGLArrowLine f;
-  f.Assign(&e);
-  EXPECT_EQ(f.TopArrowHeadRadius(), 0.7f);
-  EXPECT_EQ(f.HeadStackingStyle(), TArrowHeadStackingStyle::ahssIncluded);
-  EXPECT_EQ(f.Height(), 3.0f);
-
-  TGLFrustrum g;
-  g.SetHeight(3.0f);
-  g.SetNormalDirection(TNormalDirection::ndInside);
-  TGLFrustrum h;
-  h.Assign(&g);
-  EXPECT_EQ(h.ApexHeight(), 3.0f);
-  EXPECT_EQ(h.Height(), 3.0f);
-  EXPECT_EQ(h.NormalDirection(), TNormalDirection::ndInside);
-}
-
 TEST(QuadricProperties, HalfExtentsUseAbsoluteRadii) {
   TGLDisk disk;
   disk.SetOuterRadius(-2.0f);
   ExpectVector(disk.AxisAlignedDimensionsUnscaled(), 2.0f, 2.0f, 0.0f);
-  TGLCone cone;
-  cone.SetBottomRadius(-1.5f);
-  cone.SetHeight(4.0f);
-  ExpectVector(cone.AxisAlignedDimensionsUnscaled(), 1.5f, 2.0f, 1.5f);
   TGLCylinder cylinder;
   cylinder.SetTopRadius(-3.0f);
   cylinder.SetAlignment(TCylinderAlignment::caBottom);
   ExpectVector(cylinder.AxisAlignedDimensionsUnscaled(), 3.0f, 0.5f, 3.0f);
-  TGLAnnulus annulus;
-  annulus.SetBottomRadius(0.8f);
-  ExpectVector(annulus.AxisAlignedDimensionsUnscaled(), 0.8f, 0.5f, 0.8f);
-  TGLCapsule capsule;
-  ExpectVector(capsule.AxisAlignedDimensionsUnscaled(), 0.5f, 0.5f, 0.5f);
   TGLTorus torus;
   torus.SetMajorRadius(-1.0f);
   ExpectVector(torus.AxisAlignedDimensionsUnscaled(), 1.1f, 1.1f, 0.1f);
-  TGLFrustrum frustum;
-  frustum.SetBaseWidth(4.0f);
-  ExpectVector(frustum.AxisAlignedDimensionsUnscaled(), 2.0f, 0.25f, 0.5f);
-  TGLArrowLine arrow;
-  arrow.SetHeight(10.0f);
-  ExpectVector(arrow.AxisAlignedDimensionsUnscaled(), 0.5f, 0.5f, 0.5f);
-}
-
-TEST(QuadricProperties, RegistrationNamesTheNineConcreteClasses) {
-  RegisterQuadricsClasses();
-  for (const char* name : {"TGLDisk", "TGLCone", "TGLCylinder", "TGLAnnulus", "TGLArrowLine", "TGLCapsule",
-                           "TGLTorus", "TGLFrustrum", "TGLPolygon"}) {
-    EXPECT_NE(GetClass(name), nullptr) << name;
-  }
-  EXPECT_EQ(GetClass("TGLCylinderBase"), nullptr);
 }
 
 // ------------------------------------------------------------ stored form
-
-TEST(FrustumSize, StoredOnlyWhenTheSizesDifferFromTheDefaults) {
-  TGLFrustrum frustum;
-  EXPECT_FALSE(frustum.StoreFrustrumSize());
-  frustum.SetBaseDepth(2.0f);
-  EXPECT_TRUE(frustum.StoreFrustrumSize());
-}
 
 TEST(FrustumSize, SixteenLittleEndianSinglesInApexDepthWidthHeightOrder) {
   TGLFrustrum frustum;
@@ -265,27 +163,6 @@ TEST(CylinderRayCast, CapsSidesAndAlignment) {
   ExpectVector(point, 0.0f, 0.0f, 0.0f);
 }
 
-TEST(CylinderRayCast, WorksInTheObjectsFrame) {
-  TGLCylinder cylinder;
-  cylinder.Position().SetPoint(10.0f, 0.0f, 0.0f);
-  TVector point;
-  ASSERT_TRUE(cylinder.RayCastIntersect(P(10.0f, 5.0f, 0.0f), D(0, -1, 0), &point));
-  ExpectVector(point, 10.0f, 0.5f, 0.0f);
-  EXPECT_FALSE(cylinder.RayCastIntersect(P(0.0f, 5.0f, 0.0f), D(0, -1, 0)));
-}
-
-TEST(CapsuleRayCast, UsesTheRadiusForSidesAndFlatCaps) {
-  TGLCapsule capsule;
-  capsule.SetRadius(1.0f);
-  TVector point;
-  TVector normal;
-  ASSERT_TRUE(capsule.RayCastIntersect(P(5.0f, 0.0f, 0.0f), D(-1, 0, 0), &point, &normal));
-  ExpectVector(point, 1.0f, 0.0f, 0.0f);
-  ASSERT_TRUE(capsule.RayCastIntersect(P(0.8f, 5.0f, 0.0f), D(0, -1, 0), &point, &normal));
-  ExpectVector(point, 0.8f, 0.5f, 0.0f);
-  ExpectVector(normal, 0.0f, 1.0f, 0.0f);
-}
-
 TEST(ConeRayCast, BaseFromBelowAndSlantedSide) {
   TGLCone cone;
   TVector point;
@@ -302,21 +179,6 @@ TEST(ConeRayCast, BaseFromBelowAndSlantedSide) {
   EXPECT_FALSE(cone.RayCastIntersect(P(5.0f, 0.0f, 0.0f), D(-1, 0, 0)));
 }
 
-TEST(AnnulusRayCast, TheHoleLetsTheRayThrough) {
-  TGLAnnulus annulus;
-  TVector point;
-  TVector normal;
-  EXPECT_FALSE(annulus.RayCastIntersect(P(0.0f, 5.0f, 0.0f), D(0, -1, 0)));
-  ASSERT_TRUE(annulus.RayCastIntersect(P(0.4f, 5.0f, 0.0f), D(0, -1, 0), &point, &normal));
-  ExpectVector(point, 0.4f, 0.5f, 0.0f);
-  ExpectVector(normal, 0.0f, 1.0f, 0.0f);
-  ASSERT_TRUE(annulus.RayCastIntersect(P(5.0f, 0.0f, 0.0f), D(-1, 0, 0), &point, &normal));
-  ExpectVector(point, 0.5f, 0.0f, 0.0f);
-  // From inside the hole, the inner wall.
-  ASSERT_TRUE(annulus.RayCastIntersect(P(0.0f, 0.0f, 0.0f), D(1, 0, 0), &point, &normal));
-  ExpectVector(point, 0.3f, 0.0f, 0.0f);
-}
-
 TEST(TorusRayCast, HitsTheTubeAndMissesTheHole) {
   TGLTorus torus;
   TVector point;
@@ -329,27 +191,6 @@ TEST(TorusRayCast, HitsTheTubeAndMissesTheHole) {
   ExpectVector(point, 0.5f, 0.0f, 0.0f, 1e-3f);
   ExpectVector(normal, 0.1f, 0.0f, 0.0f, 1e-3f);
   EXPECT_FALSE(torus.RayCastIntersect(P(0.7f, 0.0f, 5.0f), D(0, 0, -1)));
-}
-
-TEST(CylinderSilhouette, OutlinesTheTruncatedConeBetweenItsRims) {
-  TGLCylinder cylinder;
-  cylinder.SetTopRadius(0.25f);
-  cylinder.SetSlices(3);
-  TGLSilhouetteParameters parameters;
-  parameters.SeedVector = {0.0f, 0.0f, 10.0f};
-  const std::unique_ptr<TGLSilhouette> silhouette = cylinder.GenerateSilhouette(parameters);
-  ASSERT_NE(silhouette, nullptr);
-  EXPECT_EQ(cylinder.Slices(), 3);
-  ASSERT_GT(silhouette->Indices.Count(), 0);
-  float maxX = 0.0f;
-  for (int i = 0; i < silhouette->Indices.Count(); ++i) {
-    const TVector& v = silhouette->Vertices[silhouette->Indices[i]];
-    EXPECT_NEAR(std::fabs(v.y), 0.5f, 1e-5f);
-    EXPECT_LE(std::hypot(v.x, v.z), 0.5f + 1e-5f);
-    maxX = std::max(maxX, v.x);
-  }
-  // At least five slices: the rim vertex at angle 0 lies on +X.
-  EXPECT_NEAR(maxX, 0.5f, 1e-5f);
 }
 
 // --------------------------------------------------------------- drawing
@@ -370,7 +211,6 @@ class QuadricRender : public testing::TUnlitSceneTest {
   }
   bool Red(float x, float y) const { return Near(At(x, y), testing::kRedRgb, 8); }
   bool Background(float x, float y) const { return Near(At(x, y), testing::kBlueRgb, 8); }
-
 };
 
 TEST_F(QuadricRender, DiskDrawsItsSweptPart) {
@@ -484,26 +324,6 @@ TEST_F(ArrowLineRender, StackedHeadSitsBeyondTheLine) {
   EXPECT_TRUE(Background(-0.7f, 0.0f));
   EXPECT_TRUE(Background(1.15f, 0.0f));
 }
-
-TEST_F(ArrowLineRender, IncludedHeadEndsAtTheLinesEnd) {
-  arrow_->SetHeadStackingStyle(TArrowHeadStackingStyle::ahssIncluded);
-  s_->buffer->Render();
-  EXPECT_TRUE(Red(0.1f, 0.25f));
-  EXPECT_TRUE(Background(0.7f, 0.0f));
-  EXPECT_TRUE(Red(-0.4f, 0.0f));
-}
-
-TEST_F(ArrowLineRender, HeadOnlyDrawsAClosedConeAndBottomHeadPointsBack) {
-  arrow_->SetParts({TArrowLinePart::alTopArrow});
-  s_->buffer->Render();
-  EXPECT_TRUE(Background(-0.3f, 0.0f));
-  EXPECT_TRUE(Red(0.75f, 0.0f));
-  arrow_->SetParts({TArrowLinePart::alLine, TArrowLinePart::alBottomArrow});
-  s_->buffer->Render();
-  EXPECT_TRUE(Red(-0.55f, 0.25f));
-  EXPECT_TRUE(Background(0.75f, 0.0f));
-}
-
 
 // Polygons the arrow emits, counted in feedback mode with the whole arrow
 // inside the clip volume.

@@ -1,0 +1,451 @@
+// The image data of a PNG file: converting picture rows to and from the
+// stored samples, the encoder that deflates filtered rows into IDAT chunks and
+// the decoder that inflates them across IDAT chunks.
+//
+// Sections: sample access; row conversion; encoder; decoder.
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "imaging/PngChunks.h"
+#include "imaging/PngCrc.h"
+#include "imaging/PngFilters.h"
+#include "imaging/PngMessages.h"
+#include "imaging/PngObject.h"
+#include "platform/BinaryStream.h"
+
+namespace qira {
+
+TChunkIDAT::TChunkIDAT(TPNGObject& owner) : TChunk(owner, "IDAT") {}
+
+const TChunkClass& TChunkIDAT::StaticClass() {
+  static const TChunkClass cls{"IDAT", [](TPNGObject& owner) -> std::unique_ptr<TChunk> {
+                                 return std::make_unique<TChunkIDAT>(owner);
+                               }};
+  return cls;
+}
+
+// ------------------------------------------------------------ sample access
+
+namespace {
+
+// Sample k of `bits` (1, 2, 4) bits in a packed row, the first in the high bits.
+inline uint8_t PackedSample(const uint8_t* row, uint32_t k, int32_t bits) {
+  const uint32_t bit = k * static_cast<uint32_t>(bits);
+  return static_cast<uint8_t>((row[bit / 8] >> (8 - bits - static_cast<int32_t>(bit % 8))) & ((1 << bits) - 1));
+}
+
+inline void PutPackedSample(uint8_t* row, uint32_t k, int32_t bits, uint8_t value) {
+  const uint32_t bit = k * static_cast<uint32_t>(bits);
+  const int32_t shift = 8 - bits - static_cast<int32_t>(bit % 8);
+  const auto mask = static_cast<uint8_t>(((1 << bits) - 1) << shift);
+  row[bit / 8] = static_cast<uint8_t>((row[bit / 8] & ~mask) | ((value << shift) & mask));
+}
+
+// ------------------------------------------------------------ row conversion
+
+// Stores `count` pixels of a decoded row at columns x0, x0 + dx, ... of
+// picture row y (Gamma is the owner's GammaLut).
+void StoreRow(TChunkIHDR& h, const std::array<uint8_t, 256>& gamma, uint32_t y, const uint8_t* src, uint32_t x0,
+              uint32_t dx, uint32_t count) {
+  uint8_t* dib = h.ScanLine(y);
+  uint8_t* alpha = h.HasAlpha() ? h.AlphaScanLine(y) : nullptr;
+  uint8_t* extra = h.HasExtra() ? h.ExtraScanLine(y) : nullptr;
+  const uint8_t depth = h.BitDepth;
+  for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) {
+    switch (h.ColorType) {
+      case COLOR_GRAYSCALE:
+      case COLOR_PALETTE:
+        if (depth == 16) {
+          dib[c] = src[2 * k];
+          extra[c] = src[2 * k + 1];
+        } else if (depth == 8) {
+          dib[c] = src[k];
+        } else if (depth == 2) {
+          const uint8_t s = PackedSample(src, k, 2);
+          // Grey samples widen to the same level at 4 bits; indices keep their value.
+          PutPackedSample(dib, c, 4, h.ColorType == COLOR_GRAYSCALE ? static_cast<uint8_t>(5 * s) : s);
+        } else {
+          PutPackedSample(dib, c, depth, PackedSample(src, k, depth));
+        }
+        break;
+      case COLOR_RGB:
+        if (depth == 8) {
+          dib[3 * c] = gamma[src[3 * k + 2]];
+          dib[3 * c + 1] = gamma[src[3 * k + 1]];
+          dib[3 * c + 2] = gamma[src[3 * k]];
+        } else {
+          const uint8_t* p = src + 6 * k;
+          dib[3 * c] = gamma[p[4]];
+          dib[3 * c + 1] = gamma[p[2]];
+          dib[3 * c + 2] = gamma[p[0]];
+          extra[3 * c] = gamma[p[5]];
+          extra[3 * c + 1] = gamma[p[3]];
+          extra[3 * c + 2] = gamma[p[1]];
+        }
+        break;
+      case COLOR_GRAYSCALEALPHA:
+        if (depth == 8) {
+          dib[c] = src[2 * k];
+          alpha[c] = src[2 * k + 1];
+        } else {
+          dib[c] = src[4 * k];
+          alpha[c] = src[4 * k + 2];
+          extra[c] = src[4 * k + 1];
+        }
+        break;
+      case COLOR_RGBALPHA:
+        if (depth == 8) {
+          const uint8_t* p = src + 4 * k;
+          dib[3 * c] = gamma[p[2]];
+          dib[3 * c + 1] = gamma[p[1]];
+          dib[3 * c + 2] = gamma[p[0]];
+          alpha[c] = p[3];
+        } else {
+          const uint8_t* p = src + 8 * k;
+          dib[3 * c] = gamma[p[4]];
+          dib[3 * c + 1] = gamma[p[2]];
+          dib[3 * c + 2] = gamma[p[0]];
+          alpha[c] = p[6];
+          extra[3 * c] = gamma[p[5]];
+          extra[3 * c + 1] = gamma[p[3]];
+          extra[3 * c + 2] = gamma[p[1]];
+        }
+        break;
+      default: break;
+    }
+  }
+}
+
+// Gathers `count` pixels of picture row y at columns x0, x0 + dx, ... into the
+// stored sample layout (Inverse is the owner's InverseGammaLut). A depth of 2
+// goes out at 4 bits, as the picture holds it. The low bytes of 16-bit samples
+// are the ones read with the picture, so a 16-bit file is written back whole.
+void GatherRow(const TChunkIHDR& h, const std::array<uint8_t, 256>& inverse, uint32_t y, uint8_t* dst, uint32_t x0,
+               uint32_t dx, uint32_t count) {
+  const uint8_t* dib = h.ScanLine(y);
+  const uint8_t* alpha = h.HasAlpha() ? h.AlphaScanLine(y) : nullptr;
+  const uint8_t* extra = h.HasExtra() ? h.ExtraScanLine(y) : nullptr;
+  const uint8_t depth = h.BitDepth;
+  for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) {
+    switch (h.ColorType) {
+      case COLOR_GRAYSCALE:
+      case COLOR_PALETTE:
+        if (depth == 16) {
+          dst[2 * k] = dib[c];
+          dst[2 * k + 1] = extra[c];
+        } else if (depth == 8) {
+          dst[k] = dib[c];
+        } else {
+          const int32_t bits = depth == 2 ? 4 : depth;
+          PutPackedSample(dst, k, bits, PackedSample(dib, c, bits));
+        }
+        break;
+      case COLOR_RGB:
+        if (depth == 8) {
+          dst[3 * k] = inverse[dib[3 * c + 2]];
+          dst[3 * k + 1] = inverse[dib[3 * c + 1]];
+          dst[3 * k + 2] = inverse[dib[3 * c]];
+        } else {
+          uint8_t* p = dst + 6 * k;
+          p[0] = inverse[dib[3 * c + 2]];
+          p[1] = inverse[extra[3 * c + 2]];
+          p[2] = inverse[dib[3 * c + 1]];
+          p[3] = inverse[extra[3 * c + 1]];
+          p[4] = inverse[dib[3 * c]];
+          p[5] = inverse[extra[3 * c]];
+        }
+        break;
+      case COLOR_GRAYSCALEALPHA:
+        if (depth == 8) {
+          dst[2 * k] = dib[c];
+          dst[2 * k + 1] = alpha[c];
+        } else {
+          dst[4 * k] = dib[c];
+          dst[4 * k + 1] = extra[c];
+          dst[4 * k + 2] = alpha[c];
+          dst[4 * k + 3] = 0;
+        }
+        break;
+      case COLOR_RGBALPHA:
+        if (depth == 8) {
+          uint8_t* p = dst + 4 * k;
+          p[0] = inverse[dib[3 * c + 2]];
+          p[1] = inverse[dib[3 * c + 1]];
+          p[2] = inverse[dib[3 * c]];
+          p[3] = alpha[c];
+        } else {
+          uint8_t* p = dst + 8 * k;
+          p[0] = inverse[dib[3 * c + 2]];
+          p[1] = inverse[extra[3 * c + 2]];
+          p[2] = inverse[dib[3 * c + 1]];
+          p[3] = inverse[extra[3 * c + 1]];
+          p[4] = inverse[dib[3 * c]];
+          p[5] = inverse[extra[3 * c]];
+          p[6] = alpha[c];
+          p[7] = 0;
+        }
+        break;
+      default: break;
+    }
+  }
+}
+
+// ------------------------------------------------------------------- encoder
+
+// Deflates pieces of image data and cuts the output into IDAT chunks of
+// exactly `maxBytes` data bytes, the last one shorter.
+class TIdatWriter {
+ public:
+  TIdatWriter(TBinaryStream& stream, int32_t level, int32_t maxBytes)
+      : stream_(stream), area_(static_cast<size_t>(maxBytes)) {
+    if (deflateInit2(&z_, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+      TPNGObject::RaiseError<EPNGOutMemory>(EPNGOutMemoryText);
+    z_.next_out = area_.data();
+    z_.avail_out = static_cast<uInt>(area_.size());
+  }
+  ~TIdatWriter() { deflateEnd(&z_); }
+  TIdatWriter(const TIdatWriter&) = delete;
+  TIdatWriter& operator=(const TIdatWriter&) = delete;
+
+  void Put(const uint8_t* data, size_t size) {
+    z_.next_in = const_cast<Bytef*>(data);
+    z_.avail_in = static_cast<uInt>(size);
+    while (z_.avail_in > 0) {
+      if (deflate(&z_, Z_NO_FLUSH) == Z_STREAM_ERROR) TPNGObject::RaiseError<EPNGOutMemory>(EPNGOutMemoryText);
+      if (z_.avail_out == 0) FlushArea();
+    }
+  }
+
+  void Finish() {
+    for (;;) {
+      const int ret = deflate(&z_, Z_FINISH);
+      if (ret == Z_STREAM_ERROR) TPNGObject::RaiseError<EPNGOutMemory>(EPNGOutMemoryText);
+      if (ret == Z_STREAM_END) break;
+      if (z_.avail_out == 0) FlushArea();
+    }
+    // The last chunk carries what is left; an empty one only when no chunk came before.
+    if (z_.avail_out != area_.size() || chunks_ == 0) FlushArea();
+  }
+
+ private:
+  void FlushArea() {
+    const auto used = static_cast<uint32_t>(area_.size() - z_.avail_out);
+    WritePngChunk(stream_, MakeChunkName("IDAT"), area_.data(), used);
+    ++chunks_;
+    z_.next_out = area_.data();
+    z_.avail_out = static_cast<uInt>(area_.size());
+  }
+
+  TBinaryStream& stream_;
+  std::vector<uint8_t> area_;
+  z_stream z_{};
+  int32_t chunks_ = 0;
+};
+
+// Filters and deflates the rows of one picture (or one Adam7 pass).
+class TRowEncoder {
+ public:
+  TRowEncoder(TIdatWriter& writer, uint8_t filterSet, int32_t distance, size_t maxRowBytes)
+      : writer_(writer), filterSet_(filterSet), distance_(distance), cur_(maxRowBytes), prev_(maxRowBytes) {
+    for (auto& buffer : out_) buffer.resize(maxRowBytes);
+  }
+
+  // Starts a pass of rows of rowBytes bytes (the previous row is zeroed).
+  void StartPass(size_t rowBytes) {
+    rowBytes_ = rowBytes;
+    std::fill(prev_.begin(), prev_.end(), 0);
+    std::fill(cur_.begin(), cur_.end(), 0);
+  }
+  uint8_t* Row() { return cur_.data(); }
+
+  void EncodeRow() {
+    std::array<std::span<uint8_t>, 4> out;
+    for (size_t i = 0; i < 4; ++i) out[i] = std::span<uint8_t>(out_[i].data(), rowBytes_);
+    const uint8_t type = ChoosePngFilter(filterSet_, std::span<const uint8_t>(cur_.data(), rowBytes_),
+                                         std::span<uint8_t>(prev_.data(), rowBytes_), out, distance_);
+    writer_.Put(&type, 1);
+    writer_.Put(type == FILTER_NONE ? cur_.data() : out_[type - 1].data(), rowBytes_);
+  }
+
+ private:
+  TIdatWriter& writer_;
+  uint8_t filterSet_;
+  int32_t distance_;
+  std::vector<uint8_t> cur_;
+  std::vector<uint8_t> prev_;
+  std::array<std::vector<uint8_t>, 4> out_;
+  size_t rowBytes_ = 0;
+};
+
+}  // namespace
+
+void TChunkIDAT::SaveToStream(TBinaryStream& stream) const {
+  const TPNGObject& owner = Owner();
+  const TChunkIHDR& h = owner.GetHeader();
+  const uint8_t depth = h.BitDepth == 2 ? 4 : h.BitDepth;
+  const size_t rowBytes = PngBytesPerRow(h.ColorType, depth, h.Width);
+  TIdatWriter writer(stream, owner.DeflateLevel(), owner.MaxIdatBytes());
+  TRowEncoder encoder(writer, owner.FilterSet(), PngFilterDistance(h.ColorType, depth), rowBytes);
+  if (owner.InterlaceMethod() == 0) {
+    encoder.StartPass(rowBytes);
+    for (uint32_t y = 0; y < h.Height; ++y) {
+      GatherRow(h, owner.InverseGammaLut, y, encoder.Row(), 0, 1, h.Width);
+      encoder.EncodeRow();
+    }
+  } else {
+    for (const TAdam7Pass& pass : kAdam7Passes) {
+      const uint32_t passWidth = Adam7PassWidth(pass, h.Width);
+      const size_t passBytes = PngBytesPerRow(h.ColorType, depth, passWidth);
+      if (passBytes == 0) continue;
+      encoder.StartPass(passBytes);
+      for (uint32_t y = pass.RowStart; y < h.Height; y += pass.RowIncrement) {
+        std::fill(encoder.Row(), encoder.Row() + passBytes, 0);
+        GatherRow(h, owner.InverseGammaLut, y, encoder.Row(), pass.ColumnStart, pass.ColumnIncrement, passWidth);
+        encoder.EncodeRow();
+      }
+    }
+  }
+  writer.Finish();
+}
+
+// ------------------------------------------------------------------- decoder
+
+namespace {
+
+// Inflates the image data of consecutive IDAT chunks, checking each chunk's
+// length against the stream and its CRC. Raises EPngUnexpectedEnd,
+// EPngInvalidCRC, EPNGMissingMultipleIDAT (another chunk, or the end of the
+// compressed data, before the picture is complete) and EPNGZLIBError.
+class TIdatReader {
+ public:
+  TIdatReader(TBinaryStream& stream, const TChunkName& name, uint32_t size)
+      : stream_(stream), left_(size), in_(65535) {
+    if (static_cast<uint64_t>(size) + 4 > static_cast<uint64_t>(stream.Remaining()))
+      TPNGObject::RaiseError<EPngUnexpectedEnd>(EPNGUnexpectedEndText);
+    crc_ = UpdateCRC(0xFFFFFFFFu, name.data(), 4);
+    if (inflateInit2(&z_, 15) != Z_OK) TPNGObject::RaiseError<EPNGOutMemory>(EPNGOutMemoryText);
+  }
+  ~TIdatReader() { inflateEnd(&z_); }
+  TIdatReader(const TIdatReader&) = delete;
+  TIdatReader& operator=(const TIdatReader&) = delete;
+
+  // Fills count bytes of inflated data.
+  void Read(uint8_t* out, size_t count) {
+    z_.next_out = out;
+    z_.avail_out = static_cast<uInt>(count);
+    while (z_.avail_out > 0) {
+      if (ended_) TPNGObject::RaiseError<EPNGMissingMultipleIDAT>(EPNGMissingMultipleIDATText);
+      if (z_.avail_in == 0) {
+        if (left_ == 0) {
+          NextChunk();
+          continue;
+        }
+        const uint32_t n = std::min<uint32_t>(left_, static_cast<uint32_t>(in_.size()));
+        if (!stream_.Read(in_.data(), static_cast<int32_t>(n)))
+          TPNGObject::RaiseError<EPngUnexpectedEnd>(EPNGUnexpectedEndText);
+        crc_ = UpdateCRC(crc_, in_.data(), n);
+        left_ -= n;
+        z_.next_in = in_.data();
+        z_.avail_in = n;
+      }
+      const int ret = inflate(&z_, Z_NO_FLUSH);
+      if (ret == Z_STREAM_END) {
+        ended_ = true;
+      } else if (ret == Z_NEED_DICT || (ret < 0 && ret != Z_BUF_ERROR)) {
+        TPNGObject::RaiseError<EPNGZLIBError>(ZLibErrorMessage(ret));
+      }
+    }
+  }
+
+  // Reads the rest of the current chunk and its CRC; true when it matches.
+  bool Finish() {
+    while (left_ > 0) {
+      const uint32_t n = std::min<uint32_t>(left_, static_cast<uint32_t>(in_.size()));
+      if (!stream_.Read(in_.data(), static_cast<int32_t>(n)))
+        TPNGObject::RaiseError<EPngUnexpectedEnd>(EPNGUnexpectedEndText);
+      crc_ = UpdateCRC(crc_, in_.data(), n);
+      left_ -= n;
+    }
+    return ReadCrcMatches();
+  }
+
+ private:
+  bool ReadCrcMatches() {
+    uint8_t stored[4];
+    if (!stream_.Read(stored, 4)) TPNGObject::RaiseError<EPngUnexpectedEnd>(EPNGUnexpectedEndText);
+    return ~crc_ == ReadBigEndian32(stored);
+  }
+
+  void NextChunk() {
+    if (!ReadCrcMatches()) TPNGObject::RaiseError<EPngInvalidCRC>(EPngInvalidCrcText);
+    uint8_t head[8];
+    if (!stream_.Read(head, 8)) TPNGObject::RaiseError<EPngUnexpectedEnd>(EPNGUnexpectedEndText);
+    if (std::memcmp(head + 4, "IDAT", 4) != 0)
+      TPNGObject::RaiseError<EPNGMissingMultipleIDAT>(EPNGMissingMultipleIDATText);
+    const uint32_t size = ReadBigEndian32(head);
+    if (static_cast<uint64_t>(size) + 4 > static_cast<uint64_t>(stream_.Remaining()))
+      TPNGObject::RaiseError<EPngUnexpectedEnd>(EPNGUnexpectedEndText);
+    crc_ = UpdateCRC(0xFFFFFFFFu, head + 4, 4);
+    left_ = size;
+  }
+
+  TBinaryStream& stream_;
+  uint32_t left_;
+  uint32_t crc_ = 0;
+  std::vector<uint8_t> in_;
+  z_stream z_{};
+  bool ended_ = false;
+};
+
+// Reads one filtered row of rowBytes (+ its filter byte) into cur and undoes
+// the filter against prev; an unknown filter type is broken image data.
+void ReadRow(TIdatReader& reader, std::vector<uint8_t>& cur, const std::vector<uint8_t>& prev, size_t rowBytes,
+             int32_t distance) {
+  reader.Read(cur.data(), rowBytes + 1);
+  if (!UnfilterPngRow(cur[0], std::span<uint8_t>(cur.data() + 1, rowBytes),
+                      std::span<const uint8_t>(prev.data() + 1, rowBytes), distance))
+    TPNGObject::RaiseError<EPNGZLIBError>(ZLibErrorMessage(Z_DATA_ERROR));
+}
+
+}  // namespace
+
+bool TChunkIDAT::LoadFromStream(TBinaryStream& stream, const TChunkName& name, uint32_t size) {
+  TPNGObject& owner = Owner();
+  TChunkIHDR& h = owner.GetHeader();
+  name_ = name;
+  data_.clear();
+  // A gAMA chunk read since the header may have changed the grey levels.
+  if (h.Paletted() && (h.ColorType == COLOR_GRAYSCALE || h.ColorType == COLOR_GRAYSCALEALPHA))
+    h.BuildGreyPalette(h.DibBits());
+
+  const size_t rowBytes = PngBytesPerRow(h.ColorType, h.BitDepth, h.Width);
+  const int32_t distance = PngFilterDistance(h.ColorType, h.BitDepth);
+  TIdatReader reader(stream, name, size);
+  std::vector<uint8_t> cur(rowBytes + 1);
+  std::vector<uint8_t> prev(rowBytes + 1);
+  if (h.InterlaceMethod == 0) {
+    for (uint32_t y = 0; y < h.Height; ++y) {
+      ReadRow(reader, cur, prev, rowBytes, distance);
+      StoreRow(h, owner.GammaLut, y, cur.data() + 1, 0, 1, h.Width);
+      std::swap(cur, prev);
+    }
+  } else {
+    for (const TAdam7Pass& pass : kAdam7Passes) {
+      const uint32_t passWidth = Adam7PassWidth(pass, h.Width);
+      const size_t passBytes = PngBytesPerRow(h.ColorType, h.BitDepth, passWidth);
+      if (passBytes == 0) continue;
+      std::fill(prev.begin(), prev.end(), 0);
+      for (uint32_t y = pass.RowStart; y < h.Height; y += pass.RowIncrement) {
+        ReadRow(reader, cur, prev, passBytes, distance);
+        StoreRow(h, owner.GammaLut, y, cur.data() + 1, pass.ColumnStart, pass.ColumnIncrement, passWidth);
+        std::swap(cur, prev);
+      }
+    }
+  }
+  return reader.Finish();
+}
+
+}  // namespace qira

@@ -1,0 +1,410 @@
+#include "imaging/PngObject.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "imaging/PngCrc.h"
+#include "imaging/PngMessages.h"
+#include "platform/BinaryStream.h"
+#include "platform/Canvas.h"
+
+namespace qira {
+
+// Sections: life and chunks; reading; writing; assignment; transparency;
+// pixels; registration.
+
+// ------------------------------------------------------------ life and chunks
+
+const TGraphicClass& TPNGObject::StaticClass() {
+  static const TGraphicClass cls("TPNGObject", []() -> std::unique_ptr<TGraphic> {
+    return std::make_unique<TPNGObject>();
+  });
+  return cls;
+}
+
+TPNGObject::TPNGObject() : chunks_(*this) { ResetGamma(); }
+
+TPNGObject::~TPNGObject() = default;
+
+void TPNGObject::ResetGamma() {
+  for (int i = 0; i < 256; ++i) {
+    GammaLut[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+    InverseGammaLut[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+  }
+}
+
+void TPNGObject::Clear() {
+  chunks_.Clear();
+  ResetGamma();
+}
+
+bool TPNGObject::HasHeader() const { return dynamic_cast<TChunkIHDR*>(chunks_.GetItem(0)) != nullptr; }
+
+TChunkIHDR& TPNGObject::GetHeader() const {
+  auto* header = dynamic_cast<TChunkIHDR*>(chunks_.GetItem(0));
+  if (!header) RaiseError<EPNGHeaderNotPresent>(EPNGHeaderNotPresentText);
+  return *header;
+}
+
+int32_t TPNGObject::Width() const { return HasHeader() ? static_cast<int32_t>(GetHeader().Width) : 0; }
+int32_t TPNGObject::Height() const { return HasHeader() ? static_cast<int32_t>(GetHeader().Height) : 0; }
+
+// ------------------------------------------------------------------- reading
+
+void TPNGObject::LoadFromStream(TBinaryStream& stream) {
+  // A failure must not leave a half-read image behind: the old one comes back.
+  std::vector<std::unique_ptr<TChunk>> previous = std::move(chunks_.Items());
+  chunks_.Items().clear();
+  const auto gamma = GammaLut;
+  const auto inverse = InverseGammaLut;
+  const uint8_t interlace = interlaceMethod_;
+  try {
+    LoadChunks(stream);
+  } catch (...) {
+    chunks_.Items() = std::move(previous);
+    GammaLut = gamma;
+    InverseGammaLut = inverse;
+    interlaceMethod_ = interlace;
+    throw;
+  }
+  Changed();
+}
+
+// The chunk loop: signature; then each chunk's length and name, the length
+// checked against the bytes that remain before anything is read; the header
+// first; cHRM and stray IDAT chunks skipped (their CRC still checked); unknown
+// ancillary chunks kept raw; up to IEND.
+void TPNGObject::LoadChunks(TBinaryStream& stream) {
+  Clear();
+  uint8_t signature[8];
+  if (!stream.Read(signature, 8) || std::memcmp(signature, kPngSignature.data(), 8) != 0)
+    RaiseError<EPNGInvalidFileHeader>(EPNGInvalidFileHeaderText);
+
+  bool sawImageData = false;
+  for (;;) {
+    uint8_t head[8];
+    if (!stream.Read(head, 8)) RaiseError<EPngUnexpectedEnd>(EPNGUnexpectedEndText);
+    const uint32_t length = ReadBigEndian32(head);
+    TChunkName name;
+    std::memcpy(name.data(), head + 4, 4);
+    const std::string_view nameText = ChunkNameText(name);
+    if (length > 0x7FFFFFFFu || static_cast<uint64_t>(length) + 4 > static_cast<uint64_t>(stream.Remaining()))
+      RaiseError<EPngUnexpectedEnd>(EPNGUnexpectedEndText);
+    if (chunks_.Count() == 0 && nameText != "IHDR") RaiseError<EPNGIHDRNotFirst>(IHDRNotFirstMessage());
+
+    if (nameText == "cHRM" || (nameText == "IDAT" && sawImageData)) {
+      TChunk skipped(*this);
+      if (!skipped.LoadFromStream(stream, name, length)) RaiseError<EPngInvalidCRC>(EPngInvalidCrcText);
+      continue;
+    }
+    if (nameText == "IHDR" && chunks_.Count() > 0) RaiseError<EPngInvalidIHDR>(EPNGInvalidIHDRText);
+
+    bool known = false;
+    std::unique_ptr<TChunk> chunk = CreateClassChunk(*this, name, &known);
+    if (!known && (name[0] & 0x20) == 0) RaiseError<EPNGUnknownCriticalChunk>(EPNGUnknownCriticalChunkText);
+    TChunk& added = *chunk;
+    chunks_.Append(std::move(chunk));
+    if (!added.LoadFromStream(stream, name, length)) RaiseError<EPngInvalidCRC>(EPngInvalidCrcText);
+    if (nameText == "IDAT") sawImageData = true;
+    if (nameText == "IEND") break;
+  }
+  if (!sawImageData) RaiseError<EPNGNoImageData>(EPNGNoImageDataText);
+}
+
+// ------------------------------------------------------------------- writing
+
+void TPNGObject::SaveToStream(TBinaryStream& stream) const {
+  // A file without header would be no PNG image at all.
+  GetHeader();
+  WritePngBytes(stream, kPngSignature.data(), kPngSignature.size());
+  for (const auto& chunk : chunks_.Items()) chunk->SaveToStream(stream);
+}
+
+// ---------------------------------------------------------------- assignment
+
+void TPNGObject::Assign(const TGraphic& source) {
+  if (&source == this) return;
+  const auto* png = dynamic_cast<const TPNGObject*>(&source);
+  if (!png) {
+    AssignImage(source.ToImage());
+    return;
+  }
+  Clear();
+  interlaceMethod_ = png->interlaceMethod_;
+  maxIdatBytes_ = png->maxIdatBytes_;
+  deflateLevel_ = png->deflateLevel_;
+  filterSet_ = png->filterSet_;
+  for (const auto& sourceChunk : png->chunks_.Items()) {
+    std::unique_ptr<TChunk> chunk = CreateClassChunk(*this, sourceChunk->Name());
+    TChunk& added = *chunk;
+    chunks_.Append(std::move(chunk));
+    added.Assign(*sourceChunk);
+  }
+  // The copied pixels are gamma-corrected; writing them back needs the same tables.
+  GammaLut = png->GammaLut;
+  InverseGammaLut = png->InverseGammaLut;
+  Changed();
+}
+
+void TPNGObject::Assign(const TBitmap& bitmap) { AssignHandle(bitmap.Image(), false, 0); }
+
+void TPNGObject::AssignImage(const QImage& image) { AssignHandle(image, false, 0); }
+
+void TPNGObject::AssignHandle(const QImage& bitmap, bool transparent, TColor transparentColor) {
+  Clear();
+  if (bitmap.isNull()) {
+    Changed();
+    return;
+  }
+  int32_t bits = 24;
+  QImage source;
+  if (bitmap.format() == QImage::Format_Mono || bitmap.format() == QImage::Format_MonoLSB) {
+    bits = 1;
+    source = bitmap.convertToFormat(QImage::Format_Mono);
+  } else if (bitmap.format() == QImage::Format_Indexed8) {
+    bits = 8;
+    source = bitmap;
+  } else {
+    source = bitmap.convertToFormat(QImage::Format_RGB32);
+  }
+  if (source.width() > 65535 || source.height() > 65535) RaiseError<EPNGSizeExceeds>(EPNGSizeExceedsText);
+
+  auto header = std::make_unique<TChunkIHDR>(*this);
+  header->Width = static_cast<uint32_t>(source.width());
+  header->Height = static_cast<uint32_t>(source.height());
+  header->BitDepth = static_cast<uint8_t>(bits < 16 ? bits : 8);
+  header->ColorType = bits < 16 ? COLOR_PALETTE : COLOR_RGB;
+  header->PrepareImageData();
+  for (uint32_t y = 0; y < header->Height; ++y) {
+    uint8_t* row = header->ScanLine(y);
+    if (bits == 24) {
+      const auto* pixels = reinterpret_cast<const QRgb*>(source.constScanLine(static_cast<int>(y)));
+      for (uint32_t x = 0; x < header->Width; ++x) {
+        row[3 * x] = static_cast<uint8_t>(qBlue(pixels[x]));
+        row[3 * x + 1] = static_cast<uint8_t>(qGreen(pixels[x]));
+        row[3 * x + 2] = static_cast<uint8_t>(qRed(pixels[x]));
+      }
+    } else {
+      std::memcpy(row, source.constScanLine(static_cast<int>(y)), (header->Width * static_cast<uint32_t>(bits) + 7) / 8);
+    }
+  }
+  if (bits < 16) {
+    std::vector<TPngPaletteEntry> entries(size_t{1} << bits);
+    const QList<QRgb> table = source.colorTable();
+    for (size_t i = 0; i < entries.size() && i < static_cast<size_t>(table.size()); ++i) {
+      const QRgb c = table[static_cast<qsizetype>(i)];
+      entries[i] = {static_cast<uint8_t>(qBlue(c)), static_cast<uint8_t>(qGreen(c)), static_cast<uint8_t>(qRed(c))};
+    }
+    header->SetPaletteEntries(entries);
+  }
+  const bool paletted = header->Paletted();
+  chunks_.Append(std::move(header));
+  if (paletted) {
+    auto palette = std::make_unique<TChunkPLTE>(*this);
+    palette->SetCount(1 << bits);
+    chunks_.Append(std::move(palette));
+  }
+  TChunktRNS* transparency = nullptr;
+  if (transparent) {
+    auto chunk = std::make_unique<TChunktRNS>(*this);
+    transparency = chunk.get();
+    chunks_.Append(std::move(chunk));
+  }
+  chunks_.Append(std::make_unique<TChunkIDAT>(*this));
+  chunks_.Append(std::make_unique<TChunkIEND>(*this));
+  if (transparency && !transparency->SetTransparentColor(transparentColor)) chunks_.Remove(transparency);
+  Changed();
+}
+
+// -------------------------------------------------------------- transparency
+
+int32_t TPNGObject::GetTransparencyMode() const {
+  if (!HasHeader()) return ptmNone;
+  const auto* trns = chunks_.ItemFromClass<TChunktRNS>();
+  switch (GetHeader().ColorType) {
+    case COLOR_GRAYSCALE:
+    case COLOR_RGB: return trns ? ptmBit : ptmNone;
+    case COLOR_PALETTE: return trns ? (trns->BitTransparency() ? ptmBit : ptmPartial) : ptmNone;
+    case COLOR_GRAYSCALEALPHA:
+    case COLOR_RGBALPHA: return ptmPartial;
+    default: return ptmNone;
+  }
+}
+
+TColor TPNGObject::GetTransparentColor() const {
+  const auto* trns = chunks_.ItemFromClass<TChunktRNS>();
+  return trns ? trns->TransparentColor() : 0;
+}
+
+void TPNGObject::SetTransparentColor(TColor color) {
+  if (!HasHeader()) return;
+  const uint8_t colorType = GetHeader().ColorType;
+  if (colorType == COLOR_GRAYSCALEALPHA || colorType == COLOR_RGBALPHA)
+    RaiseError<EPNGCannotChangeTransparent>(EPNGCannotChangeTransparentText);
+  TChunktRNS* trns = chunks_.ItemFromClass<TChunktRNS>();
+  if (!trns) trns = &chunks_.Add<TChunktRNS>();
+  if (!trns->SetTransparentColor(color & 0xFFFFFF)) chunks_.Remove(trns);
+  Changed();
+}
+
+// --------------------------------------------------------------------- pixels
+
+namespace {
+
+// Bits a paletted picture holds per pixel: its depth, 2 held as 4, 16 as 8.
+int32_t HeldBits(const TChunkIHDR& h) { return h.BitDepth == 16 ? 8 : (h.BitDepth == 2 ? 4 : h.BitDepth); }
+
+uint8_t HeldSample(const TChunkIHDR& h, uint32_t x, uint32_t y) {
+  const int32_t bits = HeldBits(h);
+  const uint8_t* row = h.ScanLine(y);
+  const uint32_t perByte = 8 / static_cast<uint32_t>(bits);
+  const int32_t shift = 8 - bits - static_cast<int32_t>(x % perByte) * bits;
+  return static_cast<uint8_t>((row[x / perByte] >> shift) & ((1 << bits) - 1));
+}
+
+void PutHeldSample(TChunkIHDR& h, uint32_t x, uint32_t y, uint8_t value) {
+  const int32_t bits = HeldBits(h);
+  uint8_t* row = h.ScanLine(y);
+  const uint32_t perByte = 8 / static_cast<uint32_t>(bits);
+  const int32_t shift = 8 - bits - static_cast<int32_t>(x % perByte) * bits;
+  const auto mask = static_cast<uint8_t>(((1 << bits) - 1) << shift);
+  row[x / perByte] = static_cast<uint8_t>((row[x / perByte] & ~mask) | ((value << shift) & mask));
+}
+
+}  // namespace
+
+TColor TPNGObject::GetPixel(int32_t x, int32_t y) const {
+  if (!HasHeader()) return 0;
+  const TChunkIHDR& h = GetHeader();
+  if (x < 0 || y < 0 || static_cast<uint32_t>(x) >= h.Width || static_cast<uint32_t>(y) >= h.Height) return 0;
+  const auto ux = static_cast<uint32_t>(x);
+  const auto uy = static_cast<uint32_t>(y);
+  switch (h.ColorType) {
+    case COLOR_GRAYSCALE: {
+      const int32_t bits = HeldBits(h);
+      const uint8_t sample = HeldSample(h, ux, uy);
+      const int32_t level = bits == 1 ? sample * 255 : (sample * ((1 << bits) + 1)) % 256;
+      const uint8_t grey = GammaLut[static_cast<size_t>(level)];
+      return MakeColor(grey, grey, grey);
+    }
+    case COLOR_PALETTE: {
+      const uint8_t index = HeldSample(h, ux, uy);
+      // The palette holds its colours gamma-corrected already.
+      if (const auto* plte = chunks_.ItemFromClass<TChunkPLTE>()) {
+        const TPngPaletteEntry e = plte->Item(index);
+        return MakeColor(e.Red, e.Green, e.Blue);
+      }
+      const TPngPaletteEntry e = h.Palette()[index];
+      return MakeColor(e.Red, e.Green, e.Blue);
+    }
+    case COLOR_GRAYSCALEALPHA: {
+      const uint8_t grey = h.ScanLine(uy)[ux];
+      return MakeColor(grey, grey, grey);
+    }
+    case COLOR_RGB:
+    case COLOR_RGBALPHA: {
+      const uint8_t* p = h.ScanLine(uy) + 3 * ux;
+      return MakeColor(p[2], p[1], p[0]);
+    }
+    default: return 0;
+  }
+}
+
+void TPNGObject::SetPixel(int32_t x, int32_t y, TColor color) {
+  if (!HasHeader()) return;
+  TChunkIHDR& h = GetHeader();
+  if (x < 0 || y < 0 || static_cast<uint32_t>(x) >= h.Width || static_cast<uint32_t>(y) >= h.Height) return;
+  const auto ux = static_cast<uint32_t>(x);
+  const auto uy = static_cast<uint32_t>(y);
+  switch (h.ColorType) {
+    case COLOR_GRAYSCALE:
+    case COLOR_PALETTE: {
+      const auto& palette = h.Palette();
+      size_t count = std::min<size_t>(palette.size(), size_t{1} << HeldBits(h));
+      if (h.ColorType == COLOR_PALETTE) {
+        if (const auto* plte = chunks_.ItemFromClass<TChunkPLTE>(); plte && plte->Count() > 0)
+          count = std::min(count, static_cast<size_t>(plte->Count()));
+      }
+      size_t nearest = 0;
+      int64_t best = INT64_MAX;
+      for (size_t i = 0; i < count; ++i) {
+        const int64_t dr = int64_t{palette[i].Red} - ColorRed(color);
+        const int64_t dg = int64_t{palette[i].Green} - ColorGreen(color);
+        const int64_t db = int64_t{palette[i].Blue} - ColorBlue(color);
+        const int64_t distance = dr * dr + dg * dg + db * db;
+        if (distance < best) {
+          best = distance;
+          nearest = i;
+        }
+      }
+      PutHeldSample(h, ux, uy, static_cast<uint8_t>(nearest));
+      break;
+    }
+    case COLOR_GRAYSCALEALPHA: h.ScanLine(uy)[ux] = ColorRed(color); break;
+    case COLOR_RGB:
+    case COLOR_RGBALPHA: {
+      uint8_t* p = h.ScanLine(uy) + 3 * ux;
+      p[0] = ColorBlue(color);
+      p[1] = ColorGreen(color);
+      p[2] = ColorRed(color);
+      break;
+    }
+    default: return;
+  }
+  Changed();
+}
+
+void TPNGObject::Resize(int32_t width, int32_t height) {
+  if (width <= 0 || height <= 0) RaiseError<EPNGInvalidNewSize>(EPNGInvalidNewSizeText);
+  if (width > 65535 || height > 65535) RaiseError<EPNGSizeExceeds>(EPNGSizeExceedsText);
+  GetHeader().ResizeImage(static_cast<uint32_t>(width), static_cast<uint32_t>(height));
+  Changed();
+}
+
+QImage TPNGObject::ToImage() const {
+  if (!HasHeader()) return {};
+  const TChunkIHDR& h = GetHeader();
+  const int32_t mode = GetTransparencyMode();
+  QImage image(static_cast<int>(h.Width), static_cast<int>(h.Height),
+               mode == ptmNone ? QImage::Format_RGB32 : QImage::Format_ARGB32);
+  if (image.isNull()) RaiseError<EPNGOutMemory>(EPNGOutMemoryText);
+  const TColor transparentColor = GetTransparentColor();
+  const auto* trns = chunks_.ItemFromClass<TChunktRNS>();
+  const auto& palette = h.Palette();
+  for (uint32_t y = 0; y < h.Height; ++y) {
+    auto* out = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)));
+    const uint8_t* row = h.ScanLine(y);
+    const uint8_t* alpha = h.HasAlpha() ? h.AlphaScanLine(y) : nullptr;
+    for (uint32_t x = 0; x < h.Width; ++x) {
+      uint8_t r = 0, g = 0, b = 0, a = 255;
+      if (h.Paletted()) {
+        const uint8_t index = HeldSample(h, x, y);
+        if (index < palette.size()) {
+          r = palette[index].Red;
+          g = palette[index].Green;
+          b = palette[index].Blue;
+        }
+        if (mode == ptmPartial && h.ColorType == COLOR_PALETTE && trns) a = trns->PaletteAlpha()[index];
+      } else {
+        b = row[3 * x];
+        g = row[3 * x + 1];
+        r = row[3 * x + 2];
+      }
+      if (alpha) a = alpha[x];
+      if (mode == ptmBit && MakeColor(r, g, b) == transparentColor) a = 0;
+      out[x] = qRgba(r, g, b, a);
+    }
+  }
+  return image;
+}
+
+// -------------------------------------------------------------- registration
+
+void RegisterPngFileFormat() {
+  RegisterCommonChunks();
+  RegisterPictureFileFormat("PNG", "Portable Network Graphics", TPNGObject::StaticClass());
+}
+
+}  // namespace qira

@@ -1,0 +1,42 @@
+#pragma once
+// The writer of uncompressed, single-strip, little-endian TIFF pictures. There is
+// no TIFF reader.
+//
+// The picture's depth picks one of three fixed layouts, each with exactly one image
+// file directory (IFD) written last and no padding between items:
+// - bilevel (1 bit):      header, pixel rows, X and Y resolution, software text, IFD;
+// - palette (4, 8 bits):  header, colour map (offset 8), X and Y resolution,
+//                         software text, pixel rows, IFD;
+// - RGB (16, 24, 32 bits): header, X resolution (8), Y resolution (16), bits per
+//                         sample 8/8/8 (24), software text (30), pixel rows (40), IFD.
+// Resolution is 877/10 = 87.7 pixels per inch; the software text is the 10 bytes
+// "Dolvu soft" without a terminating zero. Rows run top row first, packed without
+// padding. 24- and 32-bit pictures of the same pixels give identical files.
+//
+// A picture the writer cannot take (empty, an index beyond what its depth holds,
+// a file above 2^31-1 bytes) writes nothing and returns false, so the caller can
+// tell the user. A stream that refuses bytes raises EGraphicFileError
+// "Stream write error"; a file that cannot be created raises EGraphicFileError
+// naming it.
+#include <string>
+
+namespace qira {
+
+class TBinaryStream;
+class TBitmap;
+class TBitmapGraphic;
+
+// Writes the TIFF image at the stream's position; the offsets inside the file
+// are counted from that position. The stream must be able to seek back to it
+// (to patch the IFD offset) and is left just after the image.
+bool WriteTiffToStream(TBinaryStream& Stream, const TBitmap& Bitmap);
+// A bitmap graphic is written at its own depth: 1 bit bilevel, 4 and 8 bits
+// palette, 16, 24 and 32 bits RGB.
+bool WriteTiffToStream(TBinaryStream& Stream, const TBitmapGraphic& Bitmap);
+
+// Writes the file atomically: when the picture is refused or writing fails, an
+// existing file of that name is left untouched.
+bool WriteTiffToFile(const std::string& FileName, const TBitmap& Bitmap);
+bool WriteTiffToFile(const std::string& FileName, const TBitmapGraphic& Bitmap);
+
+}  // namespace qira

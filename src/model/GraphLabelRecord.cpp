@@ -1,0 +1,36 @@
+// The label's stored record, kept apart from its building.
+#include <utility>
+
+#include "model/GraphLabel.h"
+#include "model/GraphRecord.h"
+#include "model/StreamHelpers.h"
+#include "platform/BinaryStream.h"
+
+namespace qira {
+
+// ---- Stored record ------------------------------------------------------------------
+
+bool TGraphLabel::SaveToStream(TBinaryStream& handle) {
+  if (!TGraphMain::SaveToStream(handle)) return false;
+  return WriteKindChunk(handle, 0, [this](TBinaryStream& s) {
+    return s.WriteDouble(Params.Position.X) && s.WriteDouble(Params.Position.Y) &&
+           s.WriteDouble(Params.Position.Z) && s.WriteFloat(Params.TextScale) && s.WriteUInt32(Params.Color) &&
+           s.WriteUInt8(Params.Alignment) && s.WriteUInt8(Params.Layout) && WriteLengthString(s, Params.Text);
+  });
+}
+
+bool TGraphLabel::LoadFromStream(TBinaryStream& handle) {
+  const bool base = TGraphMain::LoadFromStream(handle);
+  return ReadKindChunk(handle, 0, base, [this](TBinaryStream& s, int32_t, int32_t end) {
+    TLabelParams p;
+    if (!(s.ReadDouble(p.Position.X) && s.ReadDouble(p.Position.Y) && s.ReadDouble(p.Position.Z) &&
+          s.ReadFloat(p.TextScale) && s.ReadUInt32(p.Color) && s.ReadUInt8(p.Alignment) &&
+          s.ReadUInt8(p.Layout) && ReadLengthString(s, p.Text)))
+      return false;
+    if (s.Position() > end) return false;  // the fields ran past the chunk
+    Params = std::move(p);
+    return true;
+  });
+}
+
+}  // namespace qira

@@ -1,0 +1,151 @@
+#include "model/GraphSpheres.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "model/GraphRecord.h"
+#include "platform/BinaryStream.h"
+#include "scene/BasicSolids.h"
+#include "scene/DummyPlaneSprite.h"
+
+namespace qira {
+
+namespace {
+
+TSpheresEditor& SpheresEditor() {
+  static TSpheresEditor editor;
+  return editor;
+}
+
+constexpr int32_t kCentreSize = 3 * 8;
+
+}  // namespace
+
+void SetSpheresEditor(TSpheresEditor editor) { SpheresEditor() = std::move(editor); }
+
+TGraphSpheres::TGraphSpheres() {
+  TypeId = GraphTypeId::Spheres;
+  DefaultParams(Params);
+  SetName("Spheres");
+}
+
+TGraphSpheres::~TGraphSpheres() { FreeNodes(); }
+
+void TGraphSpheres::DefaultParams(TSpheresParams& params) {
+  params.Centres.assign(1, TSurveyPoint{0, 0, 0});
+  params.Radius = 5.0;
+  params.Color = MakeColor(255, 255, 0);
+  params.Slices = 16;
+}
+
+void TGraphSpheres::FreeNodes() { Spheres.clear(); }
+
+// ---- Centres ------------------------------------------------------------------------
+
+void TGraphSpheres::SetPointCount(int n) {
+  if (n < 0) n = 0;
+  if (n != PointCount()) {
+    BoundsMin = EmptyBoundsMin;
+    BoundsMax = EmptyBoundsMax;
+  }
+  Params.Centres.resize(static_cast<size_t>(n));
+}
+
+bool TGraphSpheres::SetPoint(int index, const TSurveyPoint& point) {
+  if (index < 0 || index >= PointCount()) return false;
+  Params.Centres[static_cast<size_t>(index)] = point;
+  ExtendBounds(point);
+  return true;
+}
+
+void TGraphSpheres::CalcBounds() {
+  BoundsMin = EmptyBoundsMin;
+  BoundsMax = EmptyBoundsMax;
+  for (const TSurveyPoint& c : Params.Centres) ExtendBounds(c);
+}
+
+// ---- Building -----------------------------------------------------------------------
+
+void TGraphSpheres::Build(bool recursive) {
+  (void)recursive;  // the children are always built
+  TGraphMain::Build(true);
+  if (!Context || !Context->ModelCube) return;
+  if (Spheres.size() != Params.Centres.size()) {
+    FreeNodes();
+    Spheres.resize(Params.Centres.size());
+    for (TBuiltNode<TGLSphere>& node : Spheres) node.Create(*Context->ModelCube);
+  }
+  const float alpha = OpacityAlpha(Transparency);
+  const int32_t slices = std::min(Params.Slices, MaxSphereSlices);
+  for (size_t i = 0; i < Spheres.size(); ++i) {
+    TGLSphere* sphere = Spheres[i].get();
+    if (!sphere) continue;  // freed with the scene
+    sphere->SetRadius(static_cast<float>(Params.Radius));
+    ColorMaterial(*sphere, Params.Color, alpha, true);
+    sphere->SetSlices(slices);
+    sphere->SetStacks(slices);
+    sphere->Position().SetAffinePoint(Context->ToScene(Params.Centres[i]));
+    SetMaterialBlending(*sphere, Transparency < 255);
+  }
+  UpdateVisibility();
+}
+
+void TGraphSpheres::UpdateVisibility() {
+  TGraphMain::UpdateVisibility();
+  const bool shown = !IsHidden();
+  for (TBuiltNode<TGLSphere>& node : Spheres)
+    if (node) node->SetVisible(shown);
+}
+
+void TGraphSpheres::Clear() {
+  FreeNodes();
+  Params.Centres.clear();
+  TGraphMain::Clear();
+}
+
+bool TGraphSpheres::Edit() {
+  IgnoreNextMouseMove = true;
+  TSpheresParams params = Params;
+  uint8_t transparency = Transparency;
+  const TSpheresEditor& editor = SpheresEditor();
+  if (!editor || !editor(Name(), params, transparency)) return false;
+  Params = std::move(params);
+  Transparency = transparency;
+  // The bounds follow the centres also before the object joins a view (a new
+  // object is edited first), or it would never count for centring.
+  CalcBounds();
+  if (Context) Build(false);
+  return true;
+}
+
+// ---- Stored record ------------------------------------------------------------------
+
+bool TGraphSpheres::SaveToStream(TBinaryStream& handle) {
+  if (!TGraphMain::SaveToStream(handle)) return false;
+  return WriteKindChunk(handle, 0, [this](TBinaryStream& s) {
+    if (!s.WriteInt32(static_cast<int32_t>(Params.Centres.size()))) return false;
+    for (const TSurveyPoint& c : Params.Centres)
+      if (!s.WriteDouble(c.X) || !s.WriteDouble(c.Y) || !s.WriteDouble(c.Z)) return false;
+    return s.WriteDouble(Params.Radius) && s.WriteUInt32(Params.Color) && s.WriteInt32(Params.Slices);
+  });
+}
+
+bool TGraphSpheres::LoadFromStream(TBinaryStream& handle) {
+  const bool base = TGraphMain::LoadFromStream(handle);
+  return ReadKindChunk(handle, 0, base, [this](TBinaryStream& s, int32_t, int32_t end) {
+    int32_t n = 0;
+    if (!s.ReadInt32(n)) return false;
+    // The count must fit the chunk before anything is allocated.
+    if (n < 0 || n > (end - s.Position()) / kCentreSize) return false;
+    TSpheresParams p;
+    p.Centres.resize(static_cast<size_t>(n));
+    for (TSurveyPoint& c : p.Centres)
+      if (!s.ReadDouble(c.X) || !s.ReadDouble(c.Y) || !s.ReadDouble(c.Z)) return false;
+    if (!s.ReadDouble(p.Radius) || !s.ReadUInt32(p.Color) || !s.ReadInt32(p.Slices)) return false;
+    if (s.Position() > end) return false;  // the fields ran past the chunk
+    Params = std::move(p);
+    return true;
+  });
+}
+
+}  // namespace qira

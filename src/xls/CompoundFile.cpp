@@ -1,0 +1,271 @@
+#include "xls/CompoundFile.h"
+
+#include <QChar>
+#include <QString>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/BinaryStream.h"
+#include "xls/CompoundFileFormat.h"
+
+// Sections: errors; names; TCFileStream; TCFileStorage; TCFile.
+
+namespace qira {
+
+// ------------------------------------------------------------------ errors
+
+const char* CFileErrorText(int code) {
+  static const char* const texts[] = {
+      "Can not create a file",
+      "Can not create a stream",
+      "Can not create a storage",
+      "Can not open a file (probably it is already opened or does not exist)",
+      "Can not open a stream",
+      "Can not open a storage",
+      "Can not set stream position",
+      "Can not commit a storage",
+  };
+  return code >= 0 && code < 8 ? texts[code] : "";
+}
+
+ECFileError::ECFileError(int code) : std::runtime_error(CFileErrorText(code)), code_(code) {}
+
+// ------------------------------------------------------------------- names
+
+namespace cfb {
+
+namespace {
+char16_t Upper(char16_t c) { return static_cast<char16_t>(QChar(c).toUpper().unicode()); }
+}  // namespace
+
+int CompareEntryNames(const std::u16string& a, const std::u16string& b) {
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const char16_t ua = Upper(a[i]);
+    const char16_t ub = Upper(b[i]);
+    if (ua != ub) return ua < ub ? -1 : 1;
+  }
+  return 0;
+}
+
+std::u16string NameToUtf16(const std::string& utf8) {
+  const QString s = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+  // Qt replaces malformed bytes; a name that does not survive the round trip was not UTF-8.
+  if (s.toUtf8() != QByteArray(utf8.data(), static_cast<qsizetype>(utf8.size()))) return {};
+  return s.toStdU16String();
+}
+
+std::string NameToUtf8(const std::u16string& utf16) {
+  return QString::fromStdU16String(utf16).toStdString();
+}
+
+}  // namespace cfb
+
+namespace {
+
+bool ValidName(const std::u16string& name) {
+  if (name.empty() || name.size() > cfb::kMaxNameChars) return false;
+  return std::none_of(name.begin(), name.end(), [](char16_t c) {
+    return c == u'/' || c == u'\\' || c == u':' || c == u'!' || c == 0;
+  });
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ TCFileStream
+
+int32_t TCFileStream::Read(void* buffer, int32_t count) {
+  if (count <= 0 || buffer == nullptr || position_ >= GetSize()) return 0;
+  const int64_t n = std::min<int64_t>(count, GetSize() - position_);
+  std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(n));
+  position_ += n;
+  return static_cast<int32_t>(n);
+}
+
+int32_t TCFileStream::Write(const void* buffer, int32_t count) {
+  if (count <= 0 || buffer == nullptr || !state_->writable) return 0;
+  const int64_t end = position_ + count;
+  if (end > kMaxCFileStreamSize) return 0;
+  if (end > GetSize()) data_.resize(static_cast<size_t>(end), 0);
+  std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));
+  position_ = end;
+  state_->modified = true;
+  return count;
+}
+
+int64_t TCFileStream::Seek(int64_t offset, TCFileSeekOrigin origin) {
+  int64_t from = 0;
+  switch (origin) {
+    case soFromBeginning: from = 0; break;
+    case soFromCurrent: from = position_; break;
+    case soFromEnd: from = GetSize(); break;
+    default: return position_;
+  }
+  // Both terms are far below 2^62 in magnitude only when the offset is sane.
+  if (offset < -kMaxCFileStreamSize - 1 || offset > kMaxCFileStreamSize) return position_;
+  const int64_t target = from + offset;
+  if (target < 0 || target > kMaxCFileStreamSize) return position_;
+  position_ = target;
+  return position_;
+}
+
+void TCFileStream::SetPosition(int64_t position) {
+  if (Seek(position, soFromBeginning) != position) throw ECFileError(6);
+}
+
+bool TCFileStream::WriteByte(uint8_t value) { return Write(&value, 1) == 1; }
+
+bool TCFileStream::WriteWord(uint16_t value) {
+  const uint8_t b[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
+  return Write(b, 2) == 2;
+}
+
+bool TCFileStream::WriteDWord(uint32_t value) {
+  const uint8_t b[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                        static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  return Write(b, 4) == 4;
+}
+
+bool TCFileStream::WriteBuffer(const void* buffer, int32_t count) {
+  if (buffer == nullptr) return false;
+  return count == 0 || Write(buffer, count) == count;
+}
+
+bool TCFileStream::ReadByte(uint8_t& value) {
+  uint8_t b;
+  if (Read(&b, 1) != 1) return false;
+  value = b;
+  return true;
+}
+
+bool TCFileStream::ReadWord(uint16_t& value) {
+  uint8_t b[2];
+  if (Read(b, 2) != 2) return false;
+  value = static_cast<uint16_t>(b[0] | b[1] << 8);
+  return true;
+}
+
+bool TCFileStream::ReadDWord(uint32_t& value) {
+  uint8_t b[4];
+  if (Read(b, 4) != 4) return false;
+  value = uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+  return true;
+}
+
+bool TCFileStream::ReadBuffer(void* buffer, int32_t count) {
+  if (buffer == nullptr || count < 0) return false;
+  return Read(buffer, count) == count;
+}
+
+// ----------------------------------------------------------- TCFileStorage
+
+TCFileStorage::~TCFileStorage() = default;
+
+TCFileItem* TCFileStorage::Find(const std::string& name) const {
+  const std::u16string wanted = cfb::NameToUtf16(name);
+  if (wanted.empty()) return nullptr;
+  for (const auto& item : items_) {
+    if (cfb::CompareEntryNames(cfb::NameToUtf16(item->Name()), wanted) == 0) return item.get();
+  }
+  return nullptr;
+}
+
+TCFileStream* TCFileStorage::FindStream(const std::string& name) const {
+  TCFileItem* item = Find(name);
+  return item && !item->IsStorage() ? static_cast<TCFileStream*>(item) : nullptr;
+}
+
+TCFileStorage* TCFileStorage::FindStorage(const std::string& name) const {
+  TCFileItem* item = Find(name);
+  return item && item->IsStorage() ? static_cast<TCFileStorage*>(item) : nullptr;
+}
+
+void TCFileStorage::CheckNewName(const std::string& name, int code) const {
+  if (!state_->writable || !ValidName(cfb::NameToUtf16(name)) || Find(name) != nullptr) throw ECFileError(code);
+}
+
+TCFileStream& TCFileStorage::CreateStream(const std::string& name) {
+  CheckNewName(name, 1);
+  auto* stream = new TCFileStream(name, state_);
+  items_.emplace_back(stream);
+  state_->modified = true;
+  return *stream;
+}
+
+TCFileStorage& TCFileStorage::CreateStorage(const std::string& name) {
+  CheckNewName(name, 2);
+  auto* storage = new TCFileStorage(name, state_);
+  items_.emplace_back(storage);
+  state_->modified = true;
+  return *storage;
+}
+
+// ------------------------------------------------------------------ TCFile
+
+TCFile::TCFile(TCFileMode mode, const std::string& fileName) : mode_(mode), fileName_(fileName) {
+  root_.reset(new TCFileStorage("Root Entry", &state_));
+  switch (mode) {
+    case cfmCreate:
+      saveFile_ = TSaveFile::Create(fileName);
+      if (!saveFile_) throw ECFileError(0);
+      state_.writable = true;
+      state_.modified = true;
+      break;
+    case cfmOpen: {
+      std::vector<uint8_t> image;
+      if (!ReadWholeFile(fileName, image)) throw ECFileError(3);
+      TCFileReader::Read(image, *root_, 3);
+      break;
+    }
+    case cfmCreateInMemory:
+      state_.writable = true;
+      state_.modified = true;
+      break;
+    default:
+      throw ECFileError(0);
+  }
+}
+
+std::unique_ptr<TCFile> TCFile::CreateFromStream(TBinaryStream& stream) {
+  std::unique_ptr<TCFile> file(new TCFile());
+  file->mode_ = cfmOpen;
+  file->root_.reset(new TCFileStorage("Root Entry", &file->state_));
+  std::vector<uint8_t> image(static_cast<size_t>(stream.Size()));
+  if (!stream.Seek(0) || !stream.Read(image.data(), stream.Size())) throw ECFileError(0);
+  TCFileReader::Read(image, *file->root_, 0);
+  return file;
+}
+
+// The items hold a pointer to state_, so they go first; an uncommitted save file
+// removes its temporary and leaves any older file alone.
+TCFile::~TCFile() {
+  root_.reset();
+  saveFile_.reset();
+}
+
+std::vector<uint8_t> TCFile::Bytes() const { return cfb::LayOutCompoundFile(*root_); }
+
+void TCFile::Commit() {
+  if (!state_.writable) return;
+  std::vector<uint8_t> image;
+  try {
+    image = Bytes();
+  } catch (const ECFileError&) {
+    throw ECFileError(7);
+  }
+  if (mode_ == cfmCreateInMemory) {
+    memoryImage_ = std::move(image);
+  } else {
+    if (!saveFile_) saveFile_ = TSaveFile::Create(fileName_);
+    if (!saveFile_) throw ECFileError(7);
+    std::unique_ptr<TSaveFile> file = std::move(saveFile_);
+    if (image.size() > static_cast<size_t>(INT32_MAX) ||
+        !file->Stream().Write(image.data(), static_cast<int32_t>(image.size())) || !file->Commit()) {
+      throw ECFileError(7);
+    }
+  }
+  state_.modified = false;
+}
+
+}  // namespace qira

@@ -1,0 +1,196 @@
+#pragma once
+// The compound file (OLE structured storage) that holds the workbook stream: a
+// tree of storages and streams under "Root Entry", written and read by our own
+// code in the compound-file format version 3 (512-byte sectors, FAT, directory,
+// 64-byte mini sectors for streams below 4096 bytes in the mini stream, mini FAT).
+//
+// Streams live in memory while the file is open; Commit() lays the whole tree
+// out and writes it. On disk the write is atomic: the file appears (or replaces
+// an older one) only when everything was written. Destroying a TCFile without
+// Commit() discards what was written to it and leaves any older file as it was,
+// so a save that was interrupted by an exception never leaves half a file.
+//
+// Opening (mode 1, CreateFromStream) reads versions 3 and 4. Every count,
+// sector number, chain and size is checked against the file before anything is
+// allocated; no sector may belong to two chains. Opened files are read only.
+//
+// Names are UTF-8 inside the program and UTF-16 in the file; a name holds 1 to
+// 31 UTF-16 characters and none of '/', '\', ':', '!'. Names compare without
+// regard to case, as the format does.
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qira {
+
+class TBinaryStream;
+class TSaveFile;
+
+// ------------------------------------------------------------------ errors
+
+// Codes 0 to 7 with their fixed texts; any other code gives an empty text.
+const char* CFileErrorText(int code);
+
+class ECFileError : public std::runtime_error {
+ public:
+  explicit ECFileError(int code);
+  int Code() const { return code_; }
+
+ private:
+  int code_;
+};
+
+// -------------------------------------------------------------------- items
+
+class TCFile;
+class TCFileStorage;
+class TCFileStream;
+
+// The largest stream: positions and sizes stay below 2^31, as the files do.
+inline constexpr int64_t kMaxCFileStreamSize = 0x7FFFFFFF;
+
+// What a storage's items share with their file: whether it may be changed,
+// and whether it was changed since the last commit.
+struct TCFileState {
+  bool writable = false;
+  bool modified = false;
+};
+
+class TCFileItem {
+ public:
+  virtual ~TCFileItem() = default;
+  TCFileItem(const TCFileItem&) = delete;
+  TCFileItem& operator=(const TCFileItem&) = delete;
+
+  const std::string& Name() const { return name_; }
+  virtual bool IsStorage() const = 0;
+
+ protected:
+  TCFileItem(std::string name, TCFileState* state) : name_(std::move(name)), state_(state) {}
+  std::string name_;
+  TCFileState* state_;  // owned by the file, which outlives its items
+};
+
+enum TCFileSeekOrigin : int { soFromBeginning = 0, soFromCurrent = 1, soFromEnd = 2 };
+
+class TCFileStream : public TCFileItem {
+ public:
+  bool IsStorage() const override { return false; }
+
+  // The number of bytes transferred. A read stops at the end of the stream; a
+  // write past the end fills the gap with zeros. A write to an opened (read-only)
+  // file, or one that would pass kMaxCFileStreamSize, transfers nothing.
+  int32_t Read(void* buffer, int32_t count);
+  int32_t Write(const void* buffer, int32_t count);
+  // The new position. A target before 0 or beyond kMaxCFileStreamSize leaves the
+  // position as it was (and returns it). The position may pass the end.
+  int64_t Seek(int64_t offset, TCFileSeekOrigin origin);
+  int64_t Position() const { return position_; }
+  int64_t GetSize() const { return static_cast<int64_t>(data_.size()); }
+  // ECFileError 6 when the position cannot be set.
+  void SetPosition(int64_t position);
+
+  // True when every byte was written (a null buffer writes nothing: false).
+  bool WriteByte(uint8_t value);
+  bool WriteWord(uint16_t value);
+  bool WriteDWord(uint32_t value);
+  bool WriteBuffer(const void* buffer, int32_t count);
+  // True only when every byte was read; a short read moves the position on by
+  // what was there and leaves the value untouched.
+  bool ReadByte(uint8_t& value);
+  bool ReadWord(uint16_t& value);
+  bool ReadDWord(uint32_t& value);
+  bool ReadBuffer(void* buffer, int32_t count);
+
+  const std::vector<uint8_t>& Data() const { return data_; }
+
+ private:
+  friend class TCFileStorage;
+  friend class TCFileReader;
+  TCFileStream(std::string name, TCFileState* state) : TCFileItem(std::move(name), state) {}
+
+  std::vector<uint8_t> data_;
+  int64_t position_ = 0;
+};
+
+class TCFileStorage : public TCFileItem {
+ public:
+  ~TCFileStorage() override;
+  bool IsStorage() const override { return true; }
+
+  // A new empty stream in this storage. ECFileError 1 when the file is read
+  // only, the name is not valid, or an item of that name exists.
+  TCFileStream& CreateStream(const std::string& name);
+  // A new empty storage in this storage; ECFileError 2 in the same cases.
+  TCFileStorage& CreateStorage(const std::string& name);
+
+  // Children in the order they were created or found in the file.
+  int Count() const { return static_cast<int>(items_.size()); }
+  TCFileItem& Item(int index) const { return *items_.at(static_cast<size_t>(index)); }
+  // The child of that name (without regard to case) and kind, or null.
+  TCFileStream* FindStream(const std::string& name) const;
+  TCFileStorage* FindStorage(const std::string& name) const;
+
+ private:
+  friend class TCFile;
+  friend class TCFileReader;
+  TCFileStorage(std::string name, TCFileState* state) : TCFileItem(std::move(name), state) {}
+  TCFileItem* Find(const std::string& name) const;
+  // Checks the name and that no child holds it; throws `code` otherwise.
+  void CheckNewName(const std::string& name, int code) const;
+
+  std::vector<std::unique_ptr<TCFileItem>> items_;
+};
+
+// ------------------------------------------------------------------ the file
+
+enum TCFileMode : int {
+  cfmCreate = 0,          // create on disk (replacing an older file at Commit)
+  cfmOpen = 1,            // open on disk, read only
+  cfmCreateInMemory = 2,  // create in memory; Commit() keeps the image in MemoryImage()
+};
+
+class TCFile {
+ public:
+  // Mode 0: ECFileError 0 when no file can be created at that name. Mode 1:
+  // ECFileError 3 when the file is missing or is not a readable compound file,
+  // 4 or 5 when one of its streams or storages cannot be read. Mode 2 ignores
+  // the name.
+  TCFile(TCFileMode mode, const std::string& fileName);
+  // A read-only compound file from the whole of `stream` (read from its start);
+  // ECFileError 0 when it is not a readable compound file, 4 or 5 as above.
+  static std::unique_ptr<TCFile> CreateFromStream(TBinaryStream& stream);
+  // Without Commit(), nothing is written (see the file comment).
+  ~TCFile();
+
+  TCFile(const TCFile&) = delete;
+  TCFile& operator=(const TCFile&) = delete;
+
+  TCFileStorage& Root() { return *root_; }
+  const std::string& FileName() const { return fileName_; }
+  bool ReadOnly() const { return !state_.writable; }
+
+  // Writes the whole tree: to the file (mode 0) or to MemoryImage() (mode 2);
+  // nothing for an opened file. ECFileError 7 when it cannot be written (the
+  // older file then stays). May be called again after further changes.
+  void Commit();
+  // The compound file image of the tree as it stands now.
+  std::vector<uint8_t> Bytes() const;
+  // Mode 2: the image of the last Commit().
+  const std::vector<uint8_t>& MemoryImage() const { return memoryImage_; }
+
+ private:
+  TCFile() = default;
+
+  TCFileMode mode_ = cfmCreateInMemory;
+  std::string fileName_;
+  TCFileState state_;
+  std::unique_ptr<TCFileStorage> root_;
+  std::unique_ptr<TSaveFile> saveFile_;
+  std::vector<uint8_t> memoryImage_;
+};
+
+}  // namespace qira

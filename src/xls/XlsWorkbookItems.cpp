@@ -1,0 +1,422 @@
+// Cells, rows, columns and their collections.
+//
+// Sections: item format setters | cell | rows and columns | collections
+#include <algorithm>
+
+#include "platform/Rounding.h"
+#include "xls/XlsWorkbook.h"
+
+namespace qira {
+
+// ---------------------------------------------------------------- item format setters
+
+TCustomXLSItem::TCustomXLSItem(TCustomXLSItems& owner) : owner_(owner) {}
+
+TFormatContext& TCustomXLSItem::Context() const { return owner_.Context(); }
+
+void TCustomXLSItem::Changed() { owner_.Changed(*this); }
+
+TXFRecord TCustomXLSItem::XF() const { return Context().XFs->Item(formatIndex_); }
+
+TFontRecord TCustomXLSItem::Font() const { return Context().Fonts->Item(XF().FontIndex); }
+
+void TCustomXLSItem::SetXFByte(uint8_t TXFRecord::*field, uint8_t value, uint8_t quiet) {
+  TVirtualXFTable& table = *Context().XFs;
+  TXFRecord& xf = table.GetRecord(formatIndex_);
+  if (xf.*field == value) return;
+  xf.*field = value;
+  formatIndex_ = table.StoreRecord();
+  if (value != quiet) Changed();
+}
+
+void TCustomXLSItem::SetFillColor(uint8_t n) { SetXFByte(&TXFRecord::FillColor, n, kAutoBackground); }
+void TCustomXLSItem::SetPatternColor(uint8_t n) { SetXFByte(&TXFRecord::PatternColor, n, kAutoForeground); }
+void TCustomXLSItem::SetFillColorRGB(TColor c) { SetFillColor(Context().Palette->NearestColor(c)); }
+void TCustomXLSItem::SetPatternColorRGB(TColor c) { SetPatternColor(Context().Palette->NearestColor(c)); }
+void TCustomXLSItem::SetFillPattern(uint8_t v) { SetXFByte(&TXFRecord::FillPattern, v, 0); }
+void TCustomXLSItem::SetHorizontalAlignment(uint8_t v) { SetXFByte(&TXFRecord::HorizontalAlignment, v, 0); }
+void TCustomXLSItem::SetVerticalAlignment(uint8_t v) { SetXFByte(&TXFRecord::VerticalAlignment, v, 0); }
+void TCustomXLSItem::SetMerged(bool v) { SetXFByte(&TXFRecord::Merged, v ? 1 : 0, 0); }
+void TCustomXLSItem::SetWrapText(bool v) { SetXFByte(&TXFRecord::WrapText, v ? 1 : 0, 0); }
+void TCustomXLSItem::SetRotation(uint8_t v) { SetXFByte(&TXFRecord::Rotation, v, 0); }
+void TCustomXLSItem::SetLocked(bool v) { SetXFByte(&TXFRecord::Locked, v ? 1 : 0, 1); }
+
+void TCustomXLSItem::SetIndent(uint8_t value) {
+  TVirtualXFTable& table = *Context().XFs;
+  TXFRecord& xf = table.GetRecord(formatIndex_);
+  // The comparison uses the argument as given, so 20 on a stored 15 interns again.
+  if (xf.Indent == value) return;
+  xf.Indent = std::min<uint8_t>(value, 15);
+  formatIndex_ = table.StoreRecord();
+  if (value != 0) Changed();
+}
+
+void TCustomXLSItem::SetBorderColor(uint8_t side, uint8_t n) {
+  TVirtualXFTable& table = *Context().XFs;
+  TXFRecord& xf = table.GetRecord(formatIndex_);
+  if (side < kBorderAll) xf.BorderColor[side] = n;
+  if (side == kBorderAll) xf.BorderColor.fill(n);
+  formatIndex_ = table.StoreRecord();
+  Changed();
+}
+
+void TCustomXLSItem::SetBorderColorRGB(uint8_t side, TColor c) {
+  SetBorderColor(side, Context().Palette->NearestColor(c));
+}
+
+void TCustomXLSItem::SetBorderStyle(uint8_t side, uint8_t style) {
+  TVirtualXFTable& table = *Context().XFs;
+  TXFRecord& xf = table.GetRecord(formatIndex_);
+  if (side < kBorderAll) xf.BorderStyle[side] = style;
+  if (side == kBorderAll) xf.BorderStyle.fill(style);
+  formatIndex_ = table.StoreRecord();
+  Changed();
+}
+
+uint8_t TCustomXLSItem::GetBorderColor(uint8_t side) const {
+  return side < kBorderAll ? XF().BorderColor[side] : kAutoBackground;
+}
+
+uint8_t TCustomXLSItem::GetBorderStyle(uint8_t side) const { return side < kBorderAll ? XF().BorderStyle[side] : 0; }
+
+void TCustomXLSItem::SetNumberFormat(int32_t index) {
+  // A negative index would wrap in the 16-bit field: it is refused like one too large.
+  if (index < 0 || index >= Context().FormatStrings->Count()) RaiseListIndexError(index);
+  TVirtualXFTable& table = *Context().XFs;
+  TXFRecord& xf = table.GetRecord(formatIndex_);
+  if (xf.NumberFormat == index) return;
+  xf.NumberFormat = static_cast<uint16_t>(index);
+  formatIndex_ = table.StoreRecord();
+  Changed();
+}
+
+void TCustomXLSItem::SetFontIndex(int32_t fontIndex) {
+  TVirtualXFTable& table = *Context().XFs;
+  TXFRecord& xf = table.GetRecord(formatIndex_);
+  if (xf.FontIndex == fontIndex) return;
+  xf.FontIndex = static_cast<uint16_t>(fontIndex);
+  formatIndex_ = table.StoreRecord();
+  if (fontIndex != 0) Changed();
+}
+
+void TCustomXLSItem::ChangeFont(const std::function<bool(TFontRecord&)>& change) {
+  TVirtualFontTable& fonts = *Context().Fonts;
+  TFontRecord& font = fonts.GetRecord(XF().FontIndex);
+  if (!change(font)) return;
+  SetFontIndex(fonts.StoreRecord());
+  Changed();
+}
+
+namespace {
+
+// A font setter's change of one byte field.
+auto ByteChange(uint8_t TFontRecord::*field, uint8_t value) {
+  return [field, value](TFontRecord& f) {
+    if (f.*field == value) return false;
+    f.*field = value;
+    return true;
+  };
+}
+
+}  // namespace
+
+void TCustomXLSItem::SetFontBold(bool v) { ChangeFont(ByteChange(&TFontRecord::Bold, v ? 1 : 0)); }
+void TCustomXLSItem::SetFontItalic(bool v) { ChangeFont(ByteChange(&TFontRecord::Italic, v ? 1 : 0)); }
+void TCustomXLSItem::SetFontUnderline(bool v) { ChangeFont(ByteChange(&TFontRecord::Underline, v ? 1 : 0)); }
+void TCustomXLSItem::SetFontStrikeout(bool v) { ChangeFont(ByteChange(&TFontRecord::Strikeout, v ? 1 : 0)); }
+void TCustomXLSItem::SetFontUnderlineKind(uint8_t v) { ChangeFont(ByteChange(&TFontRecord::UnderlineKind, v)); }
+void TCustomXLSItem::SetFontScript(uint8_t v) { ChangeFont(ByteChange(&TFontRecord::Script, v)); }
+void TCustomXLSItem::SetFontColor(uint8_t n) { ChangeFont(ByteChange(&TFontRecord::Color, n)); }
+
+void TCustomXLSItem::SetFontName(std::u16string_view name) {
+  const std::u16string_view kept = name.substr(0, TFontRecord::NameLength);
+  ChangeFont([kept](TFontRecord& f) {
+    if (f.GetName() == kept) return false;
+    f.SetName(kept);
+    return true;
+  });
+}
+
+void TCustomXLSItem::SetFontHeight(uint16_t points) {
+  ChangeFont([points](TFontRecord& f) {
+    if (f.Height == points) return false;
+    f.Height = points;
+    return true;
+  });
+}
+
+void TCustomXLSItem::SetFontColorRGB(TColor c) {
+  SetFontColor(Context().Palette->NearestColor(c));
+  Changed();
+}
+
+// ---------------------------------------------------------------- cell
+
+TCell::TCell(TCustomXLSItems& owner, uint16_t row, uint16_t col) : TCustomXLSItem(owner), row_(row), col_(col) {}
+
+void TCell::SetValue(const TVariant& v) {
+  switch (v.Kind()) {
+    case varEmpty: case varNull: case varSmallint: case varInteger: case varSingle: case varDouble:
+    case varCurrency: case varDate: case varOleStr: case varBoolean: case varShortInt: case varByte:
+    case varWord: case varLongWord: case varInt64: case varString: case varUString:
+      break;
+    default:
+      throw EXLSError(3);
+  }
+  if (v.StringLength() > 65535) throw EXLSError(3);
+  if (v.Kind() == varDate && value_.Kind() != varDate && GetNumberFormat() == 0) SetNumberFormat(13);
+  if (!(value_ == v)) value_ = v;
+  if (!v.IsEmpty()) Changed();
+}
+
+std::string TCell::GetProperty(std::string_view tag) const {
+  std::string head(PropertyMarker);
+  head += tag;
+  head += PropertyMarker;
+  const size_t at = properties_.find(head);
+  if (at == std::string::npos) return {};
+  const size_t start = at + head.size();
+  const size_t end = properties_.find(PropertyMarker, start);
+  return properties_.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+void TCell::InheritFormat() {
+  TSheet& sheet = Owner().Sheet();
+  constexpr int32_t D = TVirtualXFTable::DefaultIndex;
+  TRow* row = sheet.Rows().Find(Row());
+  TColumn* col = sheet.Columns().Find(Col());
+  const int32_t r = row ? row->FormatIndex() : D;
+  const int32_t c = col ? col->FormatIndex() : D;
+  if (r == D) {
+    AssignFormatIndex(c);
+    return;
+  }
+  if (c == D) {
+    AssignFormatIndex(r);
+    return;
+  }
+  // Both formatted: field by field, the row's value unless it is the default.
+  TCustomXLSItems& cells = Owner();
+  const bool wasSuspended = cells.SuspendInsertion();
+  cells.SetSuspendInsertion(true);
+  struct TRestore {
+    TCustomXLSItems& cells;
+    bool value;
+    ~TRestore() { cells.SetSuspendInsertion(value); }
+  } restore{cells, wasSuspended};
+  auto pick = [](auto rowValue, auto colValue, auto def) { return rowValue != def ? rowValue : colValue; };
+  const TXFRecord defaults;
+  for (uint8_t side = kBorderLeft; side <= kBorderBottom; ++side)
+    SetBorderColor(side, pick(row->GetBorderColor(side), col->GetBorderColor(side), kAutoBackground));
+  for (uint8_t side = kBorderLeft; side <= kBorderBottom; ++side)
+    SetBorderStyle(side, pick(row->GetBorderStyle(side), col->GetBorderStyle(side), uint8_t{0}));
+  SetFillColor(pick(row->GetFillColor(), col->GetFillColor(), kAutoBackground));
+  SetPatternColor(pick(row->GetPatternColor(), col->GetPatternColor(), kAutoForeground));
+  SetFillPattern(pick(row->GetFillPattern(), col->GetFillPattern(), uint8_t{0}));
+  SetNumberFormat(pick(row->GetNumberFormat(), col->GetNumberFormat(), 0));
+  SetHorizontalAlignment(pick(row->GetHorizontalAlignment(), col->GetHorizontalAlignment(), uint8_t{0}));
+  // The record's default (bottom), so a column's top alignment is not lost to an unset row.
+  SetVerticalAlignment(
+      pick(row->GetVerticalAlignment(), col->GetVerticalAlignment(), defaults.VerticalAlignment));
+  SetWrapText(row->GetWrapText() || col->GetWrapText());
+  SetRotation(pick(row->GetRotation(), col->GetRotation(), uint8_t{0}));
+  SetIndent(pick(row->GetIndent(), col->GetIndent(), uint8_t{0}));
+  SetFontBold(row->GetFontBold() || col->GetFontBold());
+  SetFontItalic(row->GetFontItalic() || col->GetFontItalic());
+  SetFontUnderline(row->GetFontUnderline() || col->GetFontUnderline());
+  SetFontStrikeout(row->GetFontStrikeout() || col->GetFontStrikeout());
+  SetFontUnderlineKind(pick(row->GetFontUnderlineKind(), col->GetFontUnderlineKind(), uint8_t{0}));
+  SetFontScript(pick(row->GetFontScript(), col->GetFontScript(), uint8_t{0}));
+  SetFontName(pick(row->GetFontName(), col->GetFontName(), XLSDefaultFontName()));
+  SetFontColor(pick(row->GetFontColor(), col->GetFontColor(), kAutoForeground));
+  SetFontHeight(pick(row->GetFontHeight(), col->GetFontHeight(), uint16_t{10}));
+}
+
+// ---------------------------------------------------------------- rows and columns
+
+TCustomRowCol::TCustomRowCol(TCustomXLSItems& owner, uint16_t index) : TCustomXLSItem(owner), index_(index) {}
+
+void TCustomRowCol::SetDefaultSize(int32_t pixels, double size) {
+  sizePixels_ = pixels;
+  size_ = size;
+  sizeSet_ = false;
+  customSize_ = false;
+}
+
+void TCustomRowCol::SetWidth(double size) {
+  if (size == size_) return;
+  size_ = size;
+  sizePixels_ = RoundToInt(SizeToPixels(size));
+  sizeSet_ = true;
+  customSize_ = true;
+  Changed();
+}
+
+void TCustomRowCol::SetHidden(bool hidden) {
+  if (hidden == hidden_) return;
+  hidden_ = hidden;
+  Changed();
+}
+
+void TCustomRowCol::SetOutlineLevel(uint8_t level) {
+  level = std::min<uint8_t>(level, 7);
+  if (level == outlineLevel_) return;
+  outlineLevel_ = level;
+  Changed();
+}
+
+template <class F>
+void TCustomRowCol::ForEachCell(F&& apply) {
+  TCells& cells = Owner().Sheet().Cells();
+  for (int32_t i = 0; i < cells.Count(); ++i) {
+    TCell& cell = cells.GetCell(i);
+    if (Reaches(cell)) apply(cell);
+  }
+}
+
+// Each override formats the row or column itself, then its stored cells.
+#define QIRA_REACH_CELLS(Setter, Params, Args)                \
+  void TCustomRowCol::Setter Params {                         \
+    TCustomXLSItem::Setter Args;                              \
+    ForEachCell([&](TCell& cell) { cell.Setter Args; });      \
+  }
+
+QIRA_REACH_CELLS(SetFillColor, (uint8_t n), (n))
+QIRA_REACH_CELLS(SetPatternColor, (uint8_t n), (n))
+QIRA_REACH_CELLS(SetFillColorRGB, (TColor c), (c))
+QIRA_REACH_CELLS(SetPatternColorRGB, (TColor c), (c))
+QIRA_REACH_CELLS(SetFillPattern, (uint8_t v), (v))
+QIRA_REACH_CELLS(SetHorizontalAlignment, (uint8_t v), (v))
+QIRA_REACH_CELLS(SetVerticalAlignment, (uint8_t v), (v))
+QIRA_REACH_CELLS(SetWrapText, (bool v), (v))
+QIRA_REACH_CELLS(SetRotation, (uint8_t v), (v))
+QIRA_REACH_CELLS(SetIndent, (uint8_t v), (v))
+QIRA_REACH_CELLS(SetBorderColor, (uint8_t side, uint8_t n), (side, n))
+QIRA_REACH_CELLS(SetBorderColorRGB, (uint8_t side, TColor c), (side, c))
+QIRA_REACH_CELLS(SetBorderStyle, (uint8_t side, uint8_t style), (side, style))
+QIRA_REACH_CELLS(SetNumberFormat, (int32_t index), (index))
+QIRA_REACH_CELLS(SetFontBold, (bool v), (v))
+QIRA_REACH_CELLS(SetFontItalic, (bool v), (v))
+QIRA_REACH_CELLS(SetFontUnderline, (bool v), (v))
+QIRA_REACH_CELLS(SetFontStrikeout, (bool v), (v))
+QIRA_REACH_CELLS(SetFontUnderlineKind, (uint8_t v), (v))
+QIRA_REACH_CELLS(SetFontScript, (uint8_t v), (v))
+QIRA_REACH_CELLS(SetFontName, (std::u16string_view name), (name))
+QIRA_REACH_CELLS(SetFontColor, (uint8_t n), (n))
+QIRA_REACH_CELLS(SetFontColorRGB, (TColor c), (c))
+QIRA_REACH_CELLS(SetFontHeight, (uint16_t points), (points))
+
+#undef QIRA_REACH_CELLS
+
+TRow::TRow(TCustomXLSItems& owner, uint16_t index) : TCustomRowCol(owner, index) { SetDefaultHeight(); }
+
+void TRow::SetDefaultHeight() {
+  const int32_t pixels = DefaultRowHeightPixels();
+  SetDefaultSize(pixels, RowPixelsToPoints(pixels));
+}
+
+double TRow::SizeToPixels(double points) const { return RowPointsToPixels(points); }
+bool TRow::Reaches(const TCell& cell) const { return cell.Row() == Index(); }
+
+TColumn::TColumn(TCustomXLSItems& owner, uint16_t index) : TCustomRowCol(owner, index) { SetDefaultWidth(); }
+
+void TColumn::SetDefaultWidth() {
+  const int32_t pixels = DefaultColumnWidthPixels();
+  SetDefaultSize(pixels, PixelsToColumnWidth(pixels));
+}
+
+double TColumn::SizeToPixels(double chars) const { return ColumnWidthToPixels(chars); }
+bool TColumn::Reaches(const TCell& cell) const { return cell.Col() == Index(); }
+
+// ---------------------------------------------------------------- collections
+
+TCustomXLSItems::TCustomXLSItems(TSheet& sheet, TFormatContext& context)
+    : sheet_(sheet),
+      context_(context),
+      list_(Buckets, [this](const TCustomXLSItem& item, std::string& key) { GetKey(item, key); }) {}
+
+TCustomXLSItems::~TCustomXLSItems() = default;
+
+void TCustomXLSItems::Changed(TCustomXLSItem& item) {
+  if (suspend_ || item.inserted_) return;
+  if (&item != pending_.get()) return;  // not handed out by this collection
+  item.inserted_ = true;
+  list_.Add(std::move(pending_));
+}
+
+int32_t TCustomXLSItems::IndexOfItem(const TCustomXLSItem& item) {
+  std::string key;
+  GetKey(item, key);
+  return list_.IndexOf(key);
+}
+
+TCustomXLSItem& TCustomXLSItems::ItemByKey(std::string_view key,
+                                           const std::function<std::unique_ptr<TCustomXLSItem>()>& make) {
+  if (TCustomXLSItem* stored = list_.Find(key)) return *stored;
+  if (pending_) {
+    std::string pendingKey;
+    GetKey(*pending_, pendingKey);
+    if (pendingKey == key) return *pending_;
+  }
+  pending_.reset();
+  pending_ = make();
+  return *pending_;
+}
+
+std::string TCells::KeyOf(uint16_t row, uint16_t col) {
+  return {static_cast<char>(row & 0xFF), static_cast<char>(row >> 8), static_cast<char>(col & 0xFF),
+          static_cast<char>(col >> 8)};
+}
+
+void TCells::GetKey(const TCustomXLSItem& item, std::string& key) const {
+  const auto& cell = static_cast<const TCell&>(item);
+  key = KeyOf(cell.Row(), cell.Col());
+}
+
+TCell& TCells::Items(int32_t row, int32_t col) {
+  if (!IsValidRow(row) || !IsValidColumn(col)) throw EXLSError(5);
+  const auto r = static_cast<uint16_t>(row);
+  const auto c = static_cast<uint16_t>(col);
+  return static_cast<TCell&>(ItemByKey(KeyOf(r, c), [&]() {
+    auto cell = std::make_unique<TCell>(*this, r, c);
+    if (Context().DoNotInherit != 1) cell->InheritFormat();
+    return std::unique_ptr<TCustomXLSItem>(std::move(cell));
+  }));
+}
+
+TCell* TCells::Find(int32_t row, int32_t col) {
+  if (!IsValidRow(row) || !IsValidColumn(col)) return nullptr;
+  return static_cast<TCell*>(FindByKey(KeyOf(static_cast<uint16_t>(row), static_cast<uint16_t>(col))));
+}
+
+std::string TCustomRowCols::KeyOf(uint16_t index) {
+  return {static_cast<char>(index & 0xFF), static_cast<char>(index >> 8)};
+}
+
+void TCustomRowCols::GetKey(const TCustomXLSItem& item, std::string& key) const {
+  key = KeyOf(static_cast<const TCustomRowCol&>(item).Index());
+}
+
+TColumn& TColumns::Items(int32_t index) {
+  if (!IsValidColumn(index)) throw EXLSError(5);
+  const auto i = static_cast<uint16_t>(index);
+  return static_cast<TColumn&>(ItemByKey(KeyOf(i), [&]() { return std::make_unique<TColumn>(*this, i); }));
+}
+
+TColumn* TColumns::Find(int32_t index) {
+  if (!IsValidColumn(index)) return nullptr;
+  return static_cast<TColumn*>(FindByKey(KeyOf(static_cast<uint16_t>(index))));
+}
+
+TRow& TRows::Items(int32_t index) {
+  if (!IsValidRow(index)) throw EXLSError(5);
+  const auto i = static_cast<uint16_t>(index);
+  return static_cast<TRow&>(ItemByKey(KeyOf(i), [&]() { return std::make_unique<TRow>(*this, i); }));
+}
+
+TRow* TRows::Find(int32_t index) {
+  if (!IsValidRow(index)) return nullptr;
+  return static_cast<TRow*>(FindByKey(KeyOf(static_cast<uint16_t>(index))));
+}
+
+}  // namespace qira

@@ -1,0 +1,87 @@
+#include "xls/XlsWorkbookValue.h"
+
+#include <utility>
+
+#include "xls/XlsSupport.h"
+
+namespace qira {
+
+TVariant TVariant::Integral(uint16_t kind, int64_t v) {
+  TVariant r;
+  r.kind_ = kind;
+  r.int_ = v;
+  return r;
+}
+
+TVariant TVariant::Real(uint16_t kind, double v) {
+  TVariant r;
+  r.kind_ = kind;
+  r.real_ = v;
+  return r;
+}
+
+TVariant TVariant::OleStr(std::u16string text) {
+  TVariant r;
+  r.kind_ = varOleStr;
+  r.wide_ = std::move(text);
+  return r;
+}
+
+TVariant TVariant::UString(std::u16string text) {
+  TVariant r;
+  r.kind_ = varUString;
+  r.wide_ = std::move(text);
+  return r;
+}
+
+TVariant TVariant::AnsiString(std::string bytes) {
+  TVariant r;
+  r.kind_ = varString;
+  r.ansi_ = std::move(bytes);
+  return r;
+}
+
+TVariant TVariant::FromUtf8(std::string_view utf8) { return OleStr(Utf8ToWide(utf8)); }
+
+TVariant TVariant::OfKind(uint16_t kind) {
+  TVariant r;
+  r.kind_ = kind;
+  return r;
+}
+
+bool TVariant::IsNumber() const {
+  switch (kind_) {
+    case varSmallint: case varInteger: case varSingle: case varDouble: case varCurrency: case varDate:
+    case varShortInt: case varByte: case varWord: case varLongWord: case varInt64:
+      return true;
+    default:
+      return false;
+  }
+}
+
+size_t TVariant::StringLength() const {
+  if (kind_ == varString) return ansi_.size();
+  if (kind_ == varOleStr || kind_ == varUString) return wide_.size();
+  return 0;
+}
+
+double TVariant::AsDouble() const {
+  switch (kind_) {
+    case varSingle: case varDouble: case varDate:
+      return real_;
+    case varCurrency:
+      return static_cast<double>(int_) / 10000.0;
+    case varSmallint: case varInteger: case varShortInt: case varByte: case varWord: case varLongWord:
+    case varInt64:
+      return static_cast<double>(int_);
+    default:
+      return 0;
+  }
+}
+
+bool TVariant::operator==(const TVariant& other) const {
+  return kind_ == other.kind_ && int_ == other.int_ && real_ == other.real_ && ansi_ == other.ansi_ &&
+         wide_ == other.wide_;
+}
+
+}  // namespace qira

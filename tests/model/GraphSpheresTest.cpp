@@ -1,0 +1,277 @@
+// The spheres object: defaults, the nodes it builds under ModelCube at the
+// converted centres, node replacement, opacity, bounds, its stored chunk against an
+// independent generator, editing, and one headless render.
+#include "model/GraphSpheres.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/GraphicsSceneSupport.h"
+#include "platform/BinaryStream.h"
+#include "scene/BasicSolids.h"
+#include "scene/Materials.h"
+
+namespace qira {
+namespace {
+
+using graphics_testing::GraphicsFixture;
+using graphics_testing::ReadBack;
+using graphics_testing::ReadTree;
+using graphics_testing::Saved;
+using graphics_testing::TViewScene;
+
+TGLMaterial& Mat(const TGLCustomSceneObject& node) { return dynamic_cast<TGLMaterial&>(node.Material()); }
+
+const std::vector<TSurveyPoint> kCentres{{1.0, 2.0, 3.0}, {-10.5, 20.25, 0.0}, {4.0, -8.0, 100.0}};
+
+// ---- Defaults and building ----------------------------------------------------------
+
+TEST(GraphSpheres, NewObjectShowsOneYellowSphereOfRadius5At16SlicesAtTheOrigin) {
+  TViewScene view;
+  TGraphSpheres spheres;
+  EXPECT_EQ(spheres.TypeId, GraphTypeId::Spheres);
+  EXPECT_EQ(spheres.Name(), "Spheres");
+  spheres.SetContext(&view.context);
+  spheres.Build(false);
+  ASSERT_EQ(spheres.Spheres.size(), 1u);
+  TGLSphere& s = *spheres.Spheres[0];
+  EXPECT_EQ(s.Parent(), view.context.ModelCube);
+  EXPECT_FLOAT_EQ(s.Radius(), 5.0f);
+  EXPECT_EQ(s.Slices(), 16);
+  EXPECT_EQ(s.Stacks(), 16);
+  EXPECT_EQ(Mat(s).FrontProperties().Diffuse().GetAsWinColor(), MakeColor(255, 255, 0));
+  EXPECT_EQ(Mat(s).FrontProperties().Ambient().GetAsWinColor(), MakeColor(255, 255, 0));
+  EXPECT_FALSE(s.Blended());
+  EXPECT_FLOAT_EQ(s.Position().X(), 0.0f);
+  EXPECT_FLOAT_EQ(s.Position().Y(), 0.0f);
+  EXPECT_FLOAT_EQ(s.Position().Z(), 0.0f);
+  EXPECT_TRUE(s.Visible());
+}
+
+TEST(GraphSpheres, CentresAreConvertedToTheSceneLessTheModelOffset) {
+  TViewScene view;
+  view.context.ModelOffset = {100, 300, 200};  // scene order: x, y (elevation), z (east)
+  TGraphSpheres spheres;
+  spheres.SetContext(&view.context);
+  spheres.Params.Centres = {{110, 220, 330}};  // north, east, elevation
+  spheres.Build(false);
+  TGLSphere& s = *spheres.Spheres[0];
+  EXPECT_FLOAT_EQ(s.Position().X(), 10.0f);
+  EXPECT_FLOAT_EQ(s.Position().Y(), 30.0f);
+  EXPECT_FLOAT_EQ(s.Position().Z(), 20.0f);
+}
+
+TEST(GraphSpheres, ANewCountReplacesEveryNodeAndARadiusChangeKeepsThem) {
+  TViewScene view;
+  TGraphSpheres spheres;
+  spheres.SetContext(&view.context);
+  spheres.Params.Centres = kCentres;
+  spheres.Build(false);
+  ASSERT_EQ(spheres.Spheres.size(), 3u);
+  TGLSphere* first = spheres.Spheres[0].get();
+
+  spheres.Params.Radius = 7.5;
+  spheres.Build(false);
+  EXPECT_EQ(spheres.Spheres[0].get(), first);
+  EXPECT_FLOAT_EQ(first->Radius(), 7.5f);
+
+  spheres.Params.Centres.push_back({0, 0, 0});
+  spheres.Params.Centres.push_back({1, 1, 1});
+  spheres.Build(false);
+  ASSERT_EQ(spheres.Spheres.size(), 5u);
+  EXPECT_EQ(view.context.ModelCube->ChildCount(), 5);  // the three old ones are gone
+  for (auto& node : spheres.Spheres) EXPECT_FLOAT_EQ(node->Radius(), 7.5f);
+
+  spheres.Clear();
+  EXPECT_TRUE(spheres.Spheres.empty());
+  EXPECT_EQ(spheres.PointCount(), 0);
+  EXPECT_EQ(view.context.ModelCube->ChildCount(), 0);
+}
+
+TEST(GraphSpheres, Opacity200BlendsWithThatAlphaOnAmbientAndDiffuse) {
+  TViewScene view;
+  TGraphSpheres spheres;
+  spheres.SetContext(&view.context);
+  spheres.Transparency = 200;
+  spheres.Build(false);
+  TGLSphere& s = *spheres.Spheres[0];
+  EXPECT_TRUE(s.Blended());
+  EXPECT_FLOAT_EQ(Mat(s).FrontProperties().Diffuse().Alpha(), 200.0f / 255.0f);
+  EXPECT_FLOAT_EQ(Mat(s).FrontProperties().Ambient().Alpha(), 200.0f / 255.0f);
+}
+
+TEST(GraphSpheres, HidingTheObjectHidesEveryNode) {
+  TViewScene view;
+  TGraphSpheres spheres;
+  spheres.SetContext(&view.context);
+  spheres.Params.Centres = kCentres;
+  spheres.Build(false);
+  spheres.SetVisible(false);
+  for (auto& node : spheres.Spheres) EXPECT_FALSE(node->Visible());
+}
+
+TEST(GraphSpheres, TessellationIsBuiltWithinLimitsAndStoredAsGiven) {
+  TViewScene view;
+  TGraphSpheres spheres;
+  spheres.SetContext(&view.context);
+  for (int32_t stored : {10000000, 0, -5}) {
+    SCOPED_TRACE(stored);
+    spheres.Params.Slices = stored;
+    spheres.Build(false);
+    const int32_t built = spheres.Spheres[0]->Slices();
+    EXPECT_GE(built, 1);
+    EXPECT_LE(built, MaxSphereSlices);
+    EXPECT_EQ(spheres.Spheres[0]->Stacks(), built);
+    EXPECT_EQ(spheres.Params.Slices, stored);
+  }
+}
+
+// ---- Centres and bounds -------------------------------------------------------------
+
+TEST(GraphSpheres, CentresSetOneByOneWidenTheBounds) {
+  TGraphSpheres spheres;
+  spheres.SetPointCount(2);
+  EXPECT_EQ(spheres.BoundsMin, EmptyBoundsMin);
+  EXPECT_TRUE(spheres.SetPoint(0, {1, -2, 3}));
+  EXPECT_TRUE(spheres.SetPoint(1, {-4, 5, 6}));
+  EXPECT_FALSE(spheres.SetPoint(2, {100, 100, 100}));
+  EXPECT_FALSE(spheres.SetPoint(-1, {100, 100, 100}));
+  EXPECT_EQ(spheres.BoundsMin, (TSurveyPoint{-4, -2, 3}));
+  EXPECT_EQ(spheres.BoundsMax, (TSurveyPoint{1, 5, 6}));
+  spheres.SetPointCount(2);  // the same count keeps the box
+  EXPECT_EQ(spheres.BoundsMax, (TSurveyPoint{1, 5, 6}));
+  spheres.SetPointCount(-3);
+  EXPECT_EQ(spheres.PointCount(), 0);
+  EXPECT_EQ(spheres.BoundsMin, EmptyBoundsMin);
+}
+
+TEST(GraphSpheres, CalcBoundsCoversEveryCentre) {
+  TGraphSpheres spheres;
+  spheres.Params.Centres = kCentres;
+  spheres.CalcBounds();
+  EXPECT_EQ(spheres.BoundsMin, (TSurveyPoint{-10.5, -8, 0}));
+  EXPECT_EQ(spheres.BoundsMax, (TSurveyPoint{4, 20.25, 100}));
+}
+
+// ---- Editing ------------------------------------------------------------------------
+
+TEST(GraphSpheres, EditWithoutADialogChangesNothing) {
+  SetSpheresEditor(nullptr);
+  TGraphSpheres spheres;
+  EXPECT_FALSE(spheres.Edit());
+  EXPECT_EQ(spheres.PointCount(), 1);
+}
+
+// A new object is edited before it joins a view; its bounds must follow the
+// centres even so, or it never counts when the view is centred.
+TEST(GraphSpheres, EditOfANewObjectWithoutAViewSetsItsBounds) {
+  SetSpheresEditor([](const std::string&, TSpheresParams& p, uint8_t&) {
+    p.Centres = kCentres;
+    return true;
+  });
+  TGraphSpheres spheres;
+  ASSERT_TRUE(spheres.Edit());
+  EXPECT_TRUE(spheres.Spheres.empty());
+  EXPECT_EQ(spheres.BoundsMin, (TSurveyPoint{-10.5, -8, 0}));
+  SetSpheresEditor(nullptr);
+}
+
+TEST(GraphSpheres, EditInAViewRebuildsAndCancelKeepsEverything) {
+  TViewScene view;
+  TGraphSpheres spheres;
+  spheres.SetContext(&view.context);
+  spheres.Build(false);
+  SetSpheresEditor([](const std::string& caption, TSpheresParams& p, uint8_t& t) {
+    EXPECT_EQ(caption, "Spheres");
+    p.Radius = 1.25;
+    t = 10;
+    return true;
+  });
+  ASSERT_TRUE(spheres.Edit());
+  EXPECT_FLOAT_EQ(spheres.Spheres[0]->Radius(), 1.25f);
+  EXPECT_TRUE(spheres.Spheres[0]->Blended());
+  EXPECT_EQ(spheres.Transparency, 10);
+
+  SetSpheresEditor([](const std::string&, TSpheresParams& p, uint8_t&) {
+    p.Centres.clear();
+    return false;
+  });
+  EXPECT_FALSE(spheres.Edit());
+  EXPECT_EQ(spheres.PointCount(), 1);
+  SetSpheresEditor(nullptr);
+}
+
+// ---- Stored record ------------------------------------------------------------------
+
+TGraphSpheres& Sample(TGraphSpheres& spheres) {
+  spheres.SetName("Kugeln");
+  spheres.Transparency = 128;
+  spheres.Params.Centres = kCentres;
+  spheres.Params.Radius = 2.5;
+  spheres.Params.Color = MakeColor(0, 255, 0);
+  spheres.Params.Slices = 24;
+  spheres.CalcBounds();
+  return spheres;
+}
+
+TEST(GraphSpheresRecord, MatchesTheIndependentLayoutAndReadsBack) {
+  TGraphSpheres spheres;
+  EXPECT_EQ(Saved(Sample(spheres)), GraphicsFixture("spheres.bin"));
+
+  std::unique_ptr<TGraphMain> object = ReadBack(GraphicsFixture("spheres.bin"));
+  auto* read = dynamic_cast<TGraphSpheres*>(object.get());
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(read->Name(), "Kugeln");
+  EXPECT_EQ(read->Transparency, 128);
+  ASSERT_EQ(read->PointCount(), 3);
+  for (size_t i = 0; i < kCentres.size(); ++i) EXPECT_EQ(read->Params.Centres[i], kCentres[i]);
+  EXPECT_EQ(read->Params.Radius, 2.5);
+  EXPECT_EQ(read->Params.Color, MakeColor(0, 255, 0));
+  EXPECT_EQ(read->Params.Slices, 24);
+  EXPECT_EQ(read->BoundsMin, (TSurveyPoint{-10.5, -8, 0}));  // from the common record
+}
+
+TEST(GraphSpheresRecord, ANewerChunkIsSkippedToItsEndAndTheListGoesOn) {
+  TGraphMain root;
+  ASSERT_EQ(ReadTree("spheres_newer.bin", root), TGraphLoadResult::Loaded);
+  ASSERT_EQ(root.ChildCount(), 1);
+  EXPECT_EQ(root.GetChild(0)->Name(), "after");
+}
+
+TEST(GraphSpheresRecord, ACentreCountThatDoesNotFitTheChunkIsDamage) {
+  for (const char* fixture :
+       {"spheres_count_huge.bin", "spheres_count_negative.bin", "spheres_count_beyond_chunk.bin"}) {
+    SCOPED_TRACE(fixture);
+    TGraphMain root;
+    RegisterGraphicsKinds();
+    TMemoryStream s(GraphicsFixture(fixture));
+    EXPECT_EQ(LoadGraphTree(s, root), TGraphLoadResult::Damaged);
+  }
+}
+
+// ---- Drawing ------------------------------------------------------------------------
+
+class GraphSpheresRender : public graphics_testing::TRenderedViewTest {};
+
+TEST_F(GraphSpheresRender, EachSphereDrawsAtItsConvertedCentre) {
+  context_.ModelOffset = {100, 300, 200};
+  TGraphSpheres spheres;
+  spheres.SetContext(&context_);
+  spheres.Params.Centres = {{101, 200, 300.5}, {98.5, 200, 298.5}};  // scene (1, 0.5) and (-1.5, -1.5)
+  spheres.Params.Radius = 0.5;
+  spheres.Params.Color = MakeColor(0, 255, 0);
+  spheres.Build(false);
+  Render();
+  EXPECT_TRUE(Shows(1.0f, 0.5f, testing::kGreenRgb));
+  EXPECT_TRUE(Shows(1.3f, 0.7f, testing::kGreenRgb));
+  EXPECT_TRUE(Shows(-1.5f, -1.5f, testing::kGreenRgb));
+  EXPECT_TRUE(Background(0.0f, 0.0f));
+  EXPECT_TRUE(Background(1.0f, -0.2f));
+  EXPECT_TRUE(Background(-1.5f, -0.8f));
+}
+
+}  // namespace
+}  // namespace qira
