@@ -20,19 +20,6 @@ char32_t CodePointOf(uint8_t b) {
   return b;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
 // The 1252 byte of a code point, or '?'.
 char ByteOf(char32_t cp) {
   if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
@@ -41,8 +28,45 @@ char ByteOf(char32_t cp) {
   return '?';
 }
 
-// Decodes one well-formed UTF-8 sequence at text[i]; returns its length, 0 when malformed.
-size_t DecodeUtf8(std::string_view text, size_t i, char32_t& cp) {
+}  // namespace
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+std::string Utf16ToUtf8(std::u16string_view units) {
+  std::string out;
+  out.reserve(units.size());
+  for (size_t i = 0; i < units.size(); ++i) {
+    const char32_t u = units[i];
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+        units[i + 1] <= 0xDFFF) {
+      AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+      ++i;
+    } else if (u >= 0xD800 && u <= 0xDFFF) {
+      AppendUtf8(out, kReplacementCharacter);
+    } else {
+      AppendUtf8(out, u);
+    }
+  }
+  return out;
+}
+
+size_t Utf8SequenceAt(std::string_view text, size_t i, char32_t& cp) {
   uint8_t b0 = static_cast<uint8_t>(text[i]);
   size_t len;
   char32_t min;
@@ -68,8 +92,6 @@ size_t DecodeUtf8(std::string_view text, size_t i, char32_t& cp) {
   return len;
 }
 
-}  // namespace
-
 std::string Cp1252ToUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
@@ -83,7 +105,7 @@ std::string Utf8ToCp1252(std::string_view utf8) {
   size_t i = 0;
   while (i < utf8.size()) {
     char32_t cp;
-    size_t len = DecodeUtf8(utf8, i, cp);
+    size_t len = Utf8SequenceAt(utf8, i, cp);
     if (len == 0) {
       out.push_back('?');
       ++i;
@@ -99,7 +121,7 @@ bool IsValidUtf8(std::string_view text) {
   size_t i = 0;
   while (i < text.size()) {
     char32_t cp;
-    size_t len = DecodeUtf8(text, i, cp);
+    size_t len = Utf8SequenceAt(text, i, cp);
     if (len == 0) return false;
     i += len;
   }

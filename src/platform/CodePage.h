@@ -1,5 +1,6 @@
 #pragma once
 // Windows-1252 on disk, UTF-8 inside the program.
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -17,5 +18,18 @@ std::string Utf8ToCp1252(std::string_view utf8);
 // True when every byte belongs to a well-formed UTF-8 sequence (no overlong forms,
 // no surrogates, nothing above U+10FFFF).
 bool IsValidUtf8(std::string_view text);
+
+// What stands for a character that cannot be decoded.
+constexpr char32_t kReplacementCharacter = 0xFFFD;
+
+// Appends the UTF-8 form of one code point (any plane).
+void AppendUtf8(std::string& out, char32_t cp);
+
+// The length of the well-formed UTF-8 sequence at text[i] with its code point in
+// cp; 0 when the bytes there are malformed or cut short. Never reads past the end.
+size_t Utf8SequenceAt(std::string_view text, size_t i, char32_t& cp);
+
+// A surrogate pair becomes one character, an unpaired surrogate U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view units);
 
 }  // namespace qira

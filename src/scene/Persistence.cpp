@@ -19,49 +19,6 @@ const char kBrokenArchive[] = "Broken ObjectList archive";
 
 // ------------------------------------------------------------- UTF helpers
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-constexpr uint32_t kReplacement = 0xFFFD;
-
-// A surrogate pair becomes one character; an unpaired surrogate becomes U+FFFD.
-std::string Utf16ToUtf8(const std::u16string& units) {
-  std::string out;
-  out.reserve(units.size());
-  for (size_t i = 0; i < units.size(); ++i) {
-    const uint32_t u = units[i];
-    if (u >= 0xD800 && u <= 0xDBFF) {
-      if (i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-        const uint32_t low = units[i + 1];
-        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
-        ++i;
-      } else {
-        AppendUtf8(out, kReplacement);
-      }
-    } else if (u >= 0xDC00 && u <= 0xDFFF) {
-      AppendUtf8(out, kReplacement);
-    } else {
-      AppendUtf8(out, u);
-    }
-  }
-  return out;
-}
-
 // Well-formed UTF-8 passes unchanged; each byte that does not start a
 // well-formed sequence (overlong, surrogate, above U+10FFFF, cut short)
 // becomes U+FFFD. Never reads past the end.
@@ -70,32 +27,13 @@ std::string SanitizeUtf8(std::string_view in) {
   out.reserve(in.size());
   size_t i = 0;
   while (i < in.size()) {
-    const auto b0 = static_cast<uint8_t>(in[i]);
-    int len = 0;
-    uint32_t cp = 0, min = 0;
-    if (b0 < 0x80) {
-      out += static_cast<char>(b0);
-      ++i;
-      continue;
-    } else if (b0 >= 0xC2 && b0 <= 0xDF) {
-      len = 2, cp = b0 & 0x1F, min = 0x80;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-      len = 3, cp = b0 & 0x0F, min = 0x800;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-      len = 4, cp = b0 & 0x07, min = 0x10000;
-    }
-    bool ok = len > 0 && i + static_cast<size_t>(len) <= in.size();
-    for (int k = 1; ok && k < len; ++k) {
-      const auto b = static_cast<uint8_t>(in[i + static_cast<size_t>(k)]);
-      if ((b & 0xC0) != 0x80) ok = false;
-      cp = (cp << 6) | (b & 0x3F);
-    }
-    if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
-    if (ok) {
-      out.append(in.substr(i, static_cast<size_t>(len)));
-      i += static_cast<size_t>(len);
+    char32_t cp = 0;
+    const size_t len = Utf8SequenceAt(in, i, cp);
+    if (len > 0) {
+      out.append(in.substr(i, len));
+      i += len;
     } else {
-      AppendUtf8(out, kReplacement);
+      AppendUtf8(out, kReplacementCharacter);
       ++i;
     }
   }

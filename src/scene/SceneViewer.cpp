@@ -15,6 +15,7 @@
 #include <exception>
 #include <string>
 
+#include "platform/HandlerGuard.h"
 #include "platform/Rounding.h"
 #include "platform/Services.h"
 #include "scene/CameraLight.h"
@@ -42,27 +43,10 @@ bool WindowContextsAvailable() {
 
 namespace {
 
-// Shown once the handler has returned: a modal message must not run inside
-// a paint or mouse handler.
-void ReportHandlerError(const std::string& text) {
-  auto show = [text]() { Services().Messages->ShowMessage(text, TMessageKind::Error); };
-  if (QCoreApplication* app = QCoreApplication::instance()) {
-    QMetaObject::invokeMethod(app, show, Qt::QueuedConnection);
-  } else {
-    show();
-  }
-}
-
-// Runs a handler's work; nothing it raises crosses the Qt event handler.
+// A modal message must not run inside a paint or mouse handler.
 template <class F>
-void Guarded(F&& work) noexcept {
-  try {
-    work();
-  } catch (const std::exception& e) {
-    ReportHandlerError(e.what());
-  } catch (...) {
-    ReportHandlerError("Unknown error");
-  }
+void GuardedHandler(F&& work) noexcept {
+  qira::Guarded(std::forward<F>(work), TReportTime::rtAfterHandler);
 }
 
 QEvent::Type ViewportRefreshEventType() {
@@ -160,16 +144,16 @@ void TGL3DSceneViewer::DoViewportRefresh() { buffer_->Resize(PixelWidth(), Pixel
 
 bool TGL3DSceneViewer::event(QEvent* event) {
   if (event->type() == ViewportRefreshEventType()) {
-    Guarded([&] { DoViewportRefresh(); });
+    GuardedHandler([&] { DoViewportRefresh(); });
     return true;
   }
-  if (event->type() == QEvent::WinIdChange) Guarded([&] { NativeWindowChanged(); });
+  if (event->type() == QEvent::WinIdChange) GuardedHandler([&] { NativeWindowChanged(); });
   return QWidget::event(event);
 }
 
 void TGL3DSceneViewer::paintEvent(QPaintEvent* event) {
   (void)event;
-  Guarded([&] {
+  GuardedHandler([&] {
     // A moved window keeps its size, yet its context must apply the viewport again.
     const QPoint corner = mapToGlobal(QPoint(0, 0));
     if (corner != lastScreenCorner_ && buffer_->HasContext()) {
@@ -183,13 +167,13 @@ void TGL3DSceneViewer::paintEvent(QPaintEvent* event) {
 
 void TGL3DSceneViewer::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  Guarded([&] { buffer_->Resize(PixelWidth(), PixelHeight()); });
+  GuardedHandler([&] { buffer_->Resize(PixelWidth(), PixelHeight()); });
 }
 
 void TGL3DSceneViewer::enterEvent(QEnterEvent* event) {
   QWidget::enterEvent(event);
   mouseInside_ = true;
-  Guarded([&] {
+  GuardedHandler([&] {
     if (OnMouseEnter) OnMouseEnter(this);
   });
 }
@@ -197,7 +181,7 @@ void TGL3DSceneViewer::enterEvent(QEnterEvent* event) {
 void TGL3DSceneViewer::leaveEvent(QEvent* event) {
   QWidget::leaveEvent(event);
   mouseInside_ = false;
-  Guarded([&] {
+  GuardedHandler([&] {
     if (OnMouseLeave) OnMouseLeave(this);
   });
 }
@@ -215,7 +199,7 @@ TViewerMouse TGL3DSceneViewer::MouseOf(const QMouseEvent& event) const {
 void TGL3DSceneViewer::mousePressEvent(QMouseEvent* event) {
   pressedInside_ = event->button() == Qt::LeftButton;
   const TViewerMouse mouse = MouseOf(*event);
-  Guarded([&] {
+  GuardedHandler([&] {
     if (OnMouseDown) OnMouseDown(this, mouse);
   });
   event->accept();
@@ -223,7 +207,7 @@ void TGL3DSceneViewer::mousePressEvent(QMouseEvent* event) {
 
 void TGL3DSceneViewer::mouseMoveEvent(QMouseEvent* event) {
   const TViewerMouse mouse = MouseOf(*event);
-  Guarded([&] {
+  GuardedHandler([&] {
     if (OnMouseMove) OnMouseMove(this, mouse);
   });
   event->accept();
@@ -234,10 +218,10 @@ void TGL3DSceneViewer::mouseReleaseEvent(QMouseEvent* event) {
   // A click is a left press and release, both over the viewer.
   const bool click = pressedInside_ && event->button() == Qt::LeftButton && rect().contains(mouse.x, mouse.y);
   if (event->button() == Qt::LeftButton) pressedInside_ = false;
-  Guarded([&] {
+  GuardedHandler([&] {
     if (click && OnClick) OnClick(this);
   });
-  Guarded([&] {
+  GuardedHandler([&] {
     if (OnMouseUp) OnMouseUp(this, mouse);
   });
   event->accept();
@@ -246,7 +230,7 @@ void TGL3DSceneViewer::mouseReleaseEvent(QMouseEvent* event) {
 void TGL3DSceneViewer::mouseDoubleClickEvent(QMouseEvent* event) {
   // The second press of a double click is also a press.
   mousePressEvent(event);
-  Guarded([&] {
+  GuardedHandler([&] {
     if (OnDblClick) OnDblClick(this);
   });
 }
@@ -259,7 +243,7 @@ void TGL3DSceneViewer::wheelEvent(QWheelEvent* event) {
   wheel.x = FloorToInt(event->position().x());
   wheel.y = FloorToInt(event->position().y());
   bool handled = false;
-  Guarded([&] {
+  GuardedHandler([&] {
     if (OnMouseWheel) handled = OnMouseWheel(this, wheel);
     if (!handled && wheel.wheelDelta < 0 && OnMouseWheelDown) handled = OnMouseWheelDown(this, wheel);
     if (!handled && wheel.wheelDelta > 0 && OnMouseWheelUp) handled = OnMouseWheelUp(this, wheel);
@@ -269,7 +253,7 @@ void TGL3DSceneViewer::wheelEvent(QWheelEvent* event) {
 
 void TGL3DSceneViewer::contextMenuEvent(QContextMenuEvent* event) {
   bool handled = false;
-  Guarded([&] {
+  GuardedHandler([&] {
     if (OnContextPopup) handled = OnContextPopup(this, event->pos().x(), event->pos().y());
   });
   event->setAccepted(handled);

@@ -20,6 +20,7 @@
 
 #include "model/StreamHelpers.h"
 #include "platform/Canvas.h"
+#include "platform/HandlerGuard.h"
 
 namespace qira {
 
@@ -40,16 +41,6 @@ QHBoxLayout* ButtonRow(QDialog* dialog, QPushButton*& ok, QPushButton*& cancel) 
   row->addWidget(ok);
   row->addWidget(cancel);
   return row;
-}
-
-// Messages of a handler go to the user, never up through Qt.
-template <typename F>
-void Guarded(F&& handler) {
-  try {
-    handler();
-  } catch (const std::exception& e) {
-    ShowMessageDlg(e.what(), 1);
-  }
 }
 
 }  // namespace

@@ -28,6 +28,7 @@
 #include "model/PaletteAxis.h"
 #include "model/StreamHelpers.h"
 #include "platform/Canvas.h"
+#include "platform/HandlerGuard.h"
 #include "platform/Rounding.h"
 #include "widgets/SpinEdit.h"
 
@@ -47,16 +48,6 @@ constexpr int kMarkerTip = 2;
 constexpr int kMarkerBase = 12;
 constexpr int kMarkerHalf = 5;
 constexpr int kRangeDecimals = 6;
-
-// Messages of a handler go to the user, never up through Qt.
-template <typename F>
-void Guarded(F&& handler) {
-  try {
-    handler();
-  } catch (const std::exception& e) {
-    ShowMessageDlg(e.what(), 1);
-  }
-}
 
 TColor ToColor(const QColor& c) {
   return MakeColor(static_cast<uint8_t>(c.red()), static_cast<uint8_t>(c.green()), static_cast<uint8_t>(c.blue()));

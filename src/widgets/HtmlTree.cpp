@@ -13,6 +13,7 @@
 
 #include <exception>
 
+#include "platform/HandlerGuard.h"
 #include "platform/Services.h"
 #include "widgets/TreeVisualStyles.h"
 
@@ -190,15 +191,7 @@ void TFormattedTreeView::EndUpdate() {
   if (--updateCount_ == 0) viewport()->update();
 }
 
-void TFormattedTreeView::Raise(const std::function<void()>& handler) {
-  try {
-    handler();
-  } catch (const std::exception& e) {
-    Services().Messages->ShowMessage(e.what(), TMessageKind::Error);
-  } catch (...) {
-    Services().Messages->ShowMessage("Unknown error", TMessageKind::Error);
-  }
-}
+void TFormattedTreeView::Raise(const std::function<void()>& handler) { Guarded(handler); }
 
 void TFormattedTreeView::ToggleMark(TTreeNode* node) {
   const int32_t ii = ImageIndex(node);

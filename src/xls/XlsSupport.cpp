@@ -208,39 +208,16 @@ bool DecodeUtf8(std::string_view s, std::u16string& out, bool strict) {
   out.clear();
   size_t i = 0;
   while (i < s.size()) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    uint32_t cp = 0;
-    int extra = 0;
-    uint32_t min = 0;
-    if (b0 < 0x80) {
-      cp = b0;
-    } else if ((b0 & 0xE0) == 0xC0) {
-      cp = b0 & 0x1F, extra = 1, min = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-      cp = b0 & 0x0F, extra = 2, min = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-      cp = b0 & 0x07, extra = 3, min = 0x10000;
-    } else {
-      extra = -1;
-    }
-    bool ok = extra >= 0;
-    if (ok && extra > 0) {
-      if (i + static_cast<size_t>(extra) >= s.size()) ok = false;
-      for (int k = 1; ok && k <= extra; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) ok = false;
-        else cp = (cp << 6) | (b & 0x3F);
-      }
-      if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
-    }
-    if (!ok) {
+    char32_t cp = 0;
+    const size_t len = Utf8SequenceAt(s, i, cp);
+    if (len == 0) {
       if (strict) return false;
       out += u'\uFFFD';
       ++i;
       continue;
     }
     AppendUtf16(out, cp);
-    i += static_cast<size_t>(extra) + 1;
+    i += len;
   }
   return true;
 }
@@ -304,38 +281,7 @@ std::u16string Utf8ToWide(std::string_view utf8) {
   return out;
 }
 
-std::string WideToUtf8(std::u16string_view text) {
-  std::string out;
-  auto put = [&out](uint32_t cp) {
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  };
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      put(0x10000 + ((static_cast<uint32_t>(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      put(0xFFFD);
-    } else {
-      put(c);
-    }
-  }
-  return out;
-}
+std::string WideToUtf8(std::u16string_view text) { return Utf16ToUtf8(text); }
 
 std::u16string ReplaceAll(std::u16string_view text, std::u16string_view from, std::u16string_view to) {
   if (from.empty()) return std::u16string(text);

@@ -49,5 +49,15 @@ TEST(CodePage, CharactersWithoutAByteAndMalformedUtf8BecomeQuestionMarks) {
   for (auto [utf8, bytes] : cases) EXPECT_EQ(Utf8ToCp1252(utf8), bytes) << bytes;
 }
 
+TEST(CodePage, Utf16PairsBecomeOneCharacterAndLoneSurrogatesTheReplacement) {
+  EXPECT_EQ(Utf16ToUtf8(u"a\u00E9\u20AC\U0001F600"), "a\u00E9\u20AC\U0001F600");
+  EXPECT_EQ(Utf16ToUtf8(std::u16string{u'x', char16_t(0xD83D)}), "x\uFFFD");     // high half at the end
+  EXPECT_EQ(Utf16ToUtf8(std::u16string{char16_t(0xDE00), u'y'}), "\uFFFDy");     // low half alone
+  char32_t cp = 0;
+  EXPECT_EQ(Utf8SequenceAt("\U0001F600", 0, cp), 4u);
+  EXPECT_EQ(cp, U'\U0001F600');
+  EXPECT_EQ(Utf8SequenceAt("\xF0\x9F\x98", 0, cp), 0u);  // cut short
+}
+
 }  // namespace
 }  // namespace qira

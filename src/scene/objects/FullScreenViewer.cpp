@@ -17,6 +17,7 @@
 #include <string>
 
 #include "platform/DisplayModes.h"
+#include "platform/HandlerGuard.h"
 #include "platform/Rounding.h"
 #include "platform/Services.h"
 
@@ -26,30 +27,10 @@ namespace qira {
 
 namespace {
 
-// Shown once the handler has returned: a modal message must not run inside
-// a paint, key or mouse handler.
-void ReportHandlerError(const std::string& text) {
-  auto show = [text]() { Services().Messages->ShowMessage(text, TMessageKind::Error); };
-  if (QCoreApplication* app = QCoreApplication::instance()) {
-    QMetaObject::invokeMethod(app, show, Qt::QueuedConnection);
-  } else {
-    show();
-  }
-}
-
-// Runs a handler's work; nothing it raises crosses the Qt event handler.
-// False when it raised.
+// A modal message must not run inside a paint, key or mouse handler.
 template <class F>
-bool Guarded(F&& work) noexcept {
-  try {
-    work();
-    return true;
-  } catch (const std::exception& e) {
-    ReportHandlerError(e.what());
-  } catch (...) {
-    ReportHandlerError("Unknown error");
-  }
-  return false;
+bool GuardedHandler(F&& work) noexcept {
+  return qira::Guarded(std::forward<F>(work), TReportTime::rtAfterHandler);
 }
 
 }  // namespace
@@ -220,7 +201,7 @@ class TFullScreenWindow : public QWidget {
   bool ForViewer(F&& work) {
     if (viewer_ == nullptr) return true;
     ++handlerDepth_;
-    const bool ok = Guarded([&] { work(*viewer_); });
+    const bool ok = GuardedHandler([&] { work(*viewer_); });
     --handlerDepth_;
     return ok;
   }
