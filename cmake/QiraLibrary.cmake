@@ -25,8 +25,10 @@ function(qira_tests name folder)
     QIRA_PYTHON="/usr/bin/python3")
   # Suites named *X11* show real windows on the one virtual display the test run
   # shares: they run one at a time, or one window would cover another's pixels.
+  # Their program's application is made on X11 even when a test environment makes
+  # it before the first test.
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES TEST_FILTER "-*X11*"
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES TEST_FILTER "*X11*"
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" RESOURCE_LOCK x11_display)
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb" RESOURCE_LOCK x11_display)
 endfunction()

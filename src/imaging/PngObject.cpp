@@ -8,12 +8,17 @@
 #include "imaging/PngCrc.h"
 #include "imaging/PngMessages.h"
 #include "platform/BinaryStream.h"
+#include "imaging/TransparentStretch.h"
 #include "platform/Canvas.h"
+#include "platform/GraphicErrors.h"
+#include "platform/LibraryErrors.h"
+
+#include <QMimeData>
 
 namespace qira {
 
 // Sections: life and chunks; reading; writing; assignment; transparency;
-// pixels; registration.
+// pixels; drawing and conversion; palette and clipboard; registration.
 
 // ------------------------------------------------------------ life and chunks
 
@@ -398,6 +403,175 @@ QImage TPNGObject::ToImage() const {
     }
   }
   return image;
+}
+
+// --------------------------------------------------- drawing and conversion
+
+namespace {
+
+TRect Normalized(const TRect& r) {
+  return {std::min(r.Left, r.Right), std::min(r.Top, r.Bottom), std::max(r.Left, r.Right), std::max(r.Top, r.Bottom)};
+}
+
+// The colour GetPixel answers for a held sample of a grey or palette picture.
+TColor SampleColor(const TPNGObject& png, const TChunkIHDR& h, uint8_t sample, const TChunkPLTE* plte) {
+  if (h.ColorType == COLOR_GRAYSCALE) {
+    const int32_t bits = HeldBits(h);
+    const int32_t level = bits == 1 ? sample * 255 : (sample * ((1 << bits) + 1)) % 256;
+    const uint8_t grey = png.GammaLut[static_cast<size_t>(level)];
+    return MakeColor(grey, grey, grey);
+  }
+  if (plte && sample < plte->Count()) {
+    const TPngPaletteEntry e = plte->Item(sample);
+    return MakeColor(e.Red, e.Green, e.Blue);
+  }
+  const auto& palette = h.Palette();
+  if (sample < palette.size()) return MakeColor(palette[sample].Red, palette[sample].Green, palette[sample].Blue);
+  return 0;
+}
+
+}  // namespace
+
+void TPNGObject::Draw(TCanvas& canvas, const TRect& rect) const {
+  if (Empty() || !HasHeader()) return;
+  const TRect r = Normalized(rect);
+  switch (GetTransparencyMode()) {
+    case ptmBit: StretchDrawMasked(canvas, r, ToImage(), GetTransparentColor()); break;
+    case ptmPartial: DrawPartialTrans(canvas, r); break;
+    default: StretchDrawMasked(canvas, r, ToImage(), CLR_INVALID); break;
+  }
+}
+
+void TPNGObject::DrawPartialTrans(TCanvas& canvas, const TRect& rect) const {
+  const TRect r = Normalized(rect);
+  QImage* target = canvas.Image();
+  if (r.IsEmpty() || !HasHeader() || !target || target->isNull()) return;
+  const TChunkIHDR& h = GetHeader();
+  if (h.Width == 0 || h.Height == 0) return;
+  if (h.ColorType == COLOR_PALETTE) {
+    // A picture that names a colour its PLTE lacks is refused before anything is drawn.
+    if (const auto* plte = chunks_.ItemFromClass<TChunkPLTE>(); plte && plte->Count() > 0) {
+      for (uint32_t y = 0; y < h.Height; ++y)
+        for (uint32_t x = 0; x < h.Width; ++x)
+          if (HeldSample(h, x, y) >= plte->Count()) RaiseError<EPngError>(EPNGUnknownPalEntryText);
+    }
+  }
+  const QImage source = ToImage();  // ARGB32: the colours with their alpha
+  const int64_t x0 = std::max<int64_t>(r.Left, 0);
+  const int64_t y0 = std::max<int64_t>(r.Top, 0);
+  const int64_t x1 = std::min<int64_t>(r.Right, target->width());
+  const int64_t y1 = std::min<int64_t>(r.Bottom, target->height());
+  if (x0 >= x1 || y0 >= y1) return;
+  QImage work = target->copy(static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0),
+                             static_cast<int>(y1 - y0))
+                    .convertToFormat(QImage::Format_RGB32);
+  if (work.isNull()) RaiseError<EPNGOutMemory>(EPNGOutMemoryText);
+  const int64_t rw = r.Width();
+  const int64_t rh = r.Height();
+  auto blend = [](int32_t s, int32_t d, int32_t a) { return (s * a + 255 + (255 - a) * d) >> 8; };
+  for (int64_t y = y0; y < y1; ++y) {
+    const int64_t sy = (y - r.Top) * static_cast<int64_t>(h.Height) / rh;
+    const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(static_cast<int>(sy)));
+    auto* out = reinterpret_cast<QRgb*>(work.scanLine(static_cast<int>(y - y0)));
+    for (int64_t x = x0; x < x1; ++x) {
+      const QRgb s = in[(x - r.Left) * static_cast<int64_t>(h.Width) / rw];
+      const int32_t a = qAlpha(s);
+      QRgb& d = out[x - x0];
+      if (a == 0) continue;
+      if (a == 255) {
+        d = s;
+        continue;
+      }
+      d = qRgb(blend(qRed(s), qRed(d), a), blend(qGreen(s), qGreen(d), a), blend(qBlue(s), qBlue(d), a));
+    }
+  }
+  canvas.Draw(static_cast<int32_t>(x0), static_cast<int32_t>(y0), work);
+}
+
+TBitmapTransparency TPNGObject::AssignTo(TBitmapGraphic& bitmap) const {
+  if (!HasHeader()) return {};
+  const TChunkIHDR& h = GetHeader();
+  const int32_t mode = GetTransparencyMode();
+  int32_t bits = 24;
+  if (mode != ptmPartial) {
+    switch (h.BitDepth) {
+      case 1: bits = 1; break;
+      case 2:
+      case 4: bits = 4; break;
+      case 8:
+      case 16:
+        if (h.ColorType == COLOR_GRAYSCALE || h.ColorType == COLOR_RGB) bits = 24;
+        else if (h.ColorType == COLOR_PALETTE) bits = 8;
+        else throw Exception("");
+        break;
+      default: throw Exception("");
+    }
+  }
+  const auto width = static_cast<int>(h.Width);
+  const auto height = static_cast<int>(h.Height);
+  if (bits <= 8) {
+    // Indexed depths keep the indices, so the see-through colour stays one index.
+    QImage image(width, height, QImage::Format_Indexed8);
+    if (image.isNull()) RaiseError<EPNGOutMemory>(EPNGOutMemoryText);
+    const auto* plte = chunks_.ItemFromClass<TChunkPLTE>();
+    QList<QRgb> table;
+    for (int32_t v = 0; v < (1 << HeldBits(h)); ++v)
+      table.push_back(ColorToPixel(SampleColor(*this, h, static_cast<uint8_t>(v), plte)));
+    image.setColorTable(table);
+    for (uint32_t y = 0; y < h.Height; ++y) {
+      uint8_t* row = image.scanLine(static_cast<int>(y));
+      for (uint32_t x = 0; x < h.Width; ++x) row[x] = HeldSample(h, x, y);
+    }
+    bitmap.Assign(TBitmapGraphic(image, bits));
+  } else {
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull()) RaiseError<EPNGOutMemory>(EPNGOutMemoryText);
+    image.fill(Qt::white);
+    if (mode == ptmPartial) {
+      TCanvas canvas(&image);
+      DrawPartialTrans(canvas, {0, 0, width, height});
+    } else {
+      // Every pixel as stored, the see-through colour included.
+      for (uint32_t y = 0; y < h.Height; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)));
+        for (uint32_t x = 0; x < h.Width; ++x)
+          row[x] = ColorToPixel(GetPixel(static_cast<int32_t>(x), static_cast<int32_t>(y)));
+      }
+    }
+    bitmap.Assign(TBitmapGraphic(image, 24));
+  }
+  if (mode == ptmBit) return {true, GetTransparentColor()};
+  return {};
+}
+
+// ------------------------------------------------------ palette and clipboard
+
+std::vector<TPngPaletteEntry> TPNGObject::GetPalette() const {
+  if (!HasHeader()) return {};
+  return GetHeader().Palette();
+}
+
+bool TPNGObject::SetPalette(const std::vector<TPngPaletteEntry>& entries) {
+  if (!HasHeader() || GetHeader().ColorType != COLOR_PALETTE) return false;
+  GetHeader().SetPaletteEntries(entries);
+  Changed();
+  return true;
+}
+
+void TPNGObject::SaveToClipboardFormat(QMimeData& data) const {
+  if (!HasHeader()) return;
+  QImage image(Width(), Height(), QImage::Format_RGB32);
+  if (image.isNull()) RaiseError<EPNGOutMemory>(EPNGOutMemoryText);
+  image.fill(Qt::white);
+  TCanvas canvas(&image);
+  Draw(canvas, {0, 0, Width(), Height()});
+  data.setImageData(image);
+}
+
+void TPNGObject::LoadFromClipboardFormat(const QMimeData& data) {
+  const QImage image = data.hasImage() ? qvariant_cast<QImage>(data.imageData()) : QImage();
+  if (image.isNull()) throw EInvalidGraphic(kInvalidBitmapText, "no picture on the clipboard");
+  AssignHandle(image, false, 0);
 }
 
 // -------------------------------------------------------------- registration

@@ -18,9 +18,19 @@
 #include "platform/CanvasTypes.h"
 #include "platform/Picture.h"
 
+class QMimeData;
+
 namespace qira {
 
 class TBitmap;
+class TCanvas;
+
+// What a bitmap made from a PNG image needs to be drawn with its see-through
+// colour (the platform's bitmap has no such properties of its own).
+struct TBitmapTransparency {
+  bool Transparent = false;
+  TColor TransparentColor = 0;
+};
 
 // Row filters the encoder may choose from (FilterSet bits).
 inline constexpr uint8_t pfNone = 1;
@@ -122,6 +132,38 @@ class TPNGObject : public TGraphic {
   // New size keeping the overlapping pixels at the top-left; EPNGInvalidNewSize
   // for a size of 0 or less (the image is unchanged).
   void Resize(int32_t width, int32_t height);
+
+  // ---- drawing ----
+  // Draws the picture stretched (nearest pixel) into the rectangle, which is
+  // normalised first; nothing when empty. Mode 0 copies the pixels, mode 1
+  // leaves the canvas where the picture has its transparent colour, mode 2
+  // blends each pixel over the canvas with its alpha (DrawPartialTrans). The
+  // canvas's clip region holds.
+  void Draw(TCanvas& canvas, const TRect& rect) const;
+  // Per channel (source × a + 255 + (255 − a) × destination) shr 8; a = 0
+  // leaves the canvas, a = 255 copies. EPngError "There is no such palette
+  // entry." (before anything is drawn) for a palette index beyond PLTE.
+  void DrawPartialTrans(TCanvas& canvas, const TRect& rect) const;
+  // Makes the bitmap a copy of the picture, when there is a header. Its depth:
+  // mode 2 → 24 bits; else by bit depth 1 → 1, 2 or 4 → 4 bits, 8 or 16 → 24
+  // (colour types 0 and 2) or 8 (type 3); indexed depths keep the picture's
+  // indices and colours. Mode 2 is blended over white. Mode 1 answers the
+  // transparent colour that the bitmap must be drawn with.
+  TBitmapTransparency AssignTo(TBitmapGraphic& bitmap) const;
+
+  // ---- palette ----
+  // The picture's colour table (empty for pictures without one).
+  std::vector<TPngPaletteEntry> GetPalette() const;
+  // Only for a palette picture (colour type 3): its colour table takes the
+  // entries (the others keep theirs); false otherwise.
+  bool SetPalette(const std::vector<TPngPaletteEntry>& entries);
+
+  // ---- clipboard ----
+  // The picture drawn on a white bitmap of its size, as the standard image.
+  void SaveToClipboardFormat(QMimeData& data) const;
+  // The data's image through AssignHandle, not transparent; EInvalidGraphic
+  // "Bitmap image is not valid" when the data holds no image.
+  void LoadFromClipboardFormat(const QMimeData& data);
 
   // Raises E with the text: every failure of the codec goes through here.
   template <class E>

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "xls/BiffWriter.h"
+
 namespace qira {
 
 namespace {
@@ -106,11 +108,13 @@ void TXLSFile::SetListSeparator(char separator) {
 
 void TXLSFile::SaveAs(const std::string& utf8Path) { SaveAsWithPassword(utf8Path, u""); }
 
-void TXLSFile::SaveAsWithPassword(const std::string& utf8Path, std::u16string_view /*password*/) {
-  // The BIFF8 writer is not part of the library yet: refuse rather than leave an
-  // empty or partial file that would pass for a workbook.
-  throw EXLSError("Can not write the workbook \"" + utf8Path + "\": no workbook writer is built in.",
-                  kXLSErrorNoWriter);
+void TXLSFile::SaveAsWithPassword(const std::string& utf8Path, std::u16string_view password) {
+  TXLSWriter writer(*this);
+  writer.OnProgress = OnProgress;
+  if (password.empty())
+    writer.SaveToFile(utf8Path);
+  else
+    writer.SaveToFileWithPassword(utf8Path, password);
 }
 
 }  // namespace qira

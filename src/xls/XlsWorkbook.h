@@ -517,9 +517,6 @@ class TWorkbook {
 
 // ---------------------------------------------------------------- file object
 
-// The code of the failure SaveAs raises while no workbook writer is built in.
-inline constexpr uint8_t kXLSErrorNoWriter = 0;
-
 class TXLSFile {
  public:
   // A workbook of one sheet; the code page and list separator of the library
@@ -547,8 +544,8 @@ class TXLSFile {
   // SaveAsWithPassword with no password.
   void SaveAs(const std::string& utf8Path);
   // Writes the workbook as a BIFF8 workbook in a compound file, encrypted when
-  // password is not empty. Errors of the writer propagate. Until the writer is
-  // built in this raises EXLSError kXLSErrorNoWriter and writes nothing.
+  // password is not empty. Errors of the writer propagate; the file appears only
+  // when everything was written.
   void SaveAsWithPassword(const std::string& utf8Path, std::u16string_view password);
 
  private:

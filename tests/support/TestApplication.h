@@ -1,7 +1,7 @@
 #pragma once
 // The one Qt application of a test program, for the tests that need fonts,
 // widgets or an event loop: created on first use on the platform that
-// QT_QPA_PLATFORM names (offscreen when unset), shared with every later test
+// QT_QPA_PLATFORM names (offscreen when unset, or xcb without a display), shared with every later test
 // of the program and never destroyed. Destroyed among the exit handlers, it
 // would tear down Qt's font engines and window-system state after Qt's
 // per-thread data.
@@ -19,7 +19,11 @@ namespace qira {
 // program's application is a QCoreApplication without widgets.
 inline QApplication* EnsureTestApplication() {
   if (QCoreApplication::instance() == nullptr) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The window tests ask for xcb; without a display they fall back and skip.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+        (qgetenv("QT_QPA_PLATFORM") == "xcb" && qEnvironmentVariableIsEmpty("DISPLAY"))) {
+      qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     static int argc = 1;
     static char name[] = "qira_tests";
     static char* argv[] = {name, nullptr};

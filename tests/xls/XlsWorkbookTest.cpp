@@ -113,13 +113,6 @@ TEST_F(XlsWorkbook, SheetNamesAreCheckedForLengthBlanksAndDuplicates) {
   EXPECT_TRUE(Sheet().Name() == u"Frequenz \u00E4");
 }
 
-TEST_F(XlsWorkbook, SavingRaisesWhileNoWriterIsBuiltIn) {
-  const auto path = std::filesystem::temp_directory_path() / "xls_model_no_writer.xls";
-  std::filesystem::remove(path);
-  EXPECT_EQ(ErrorCode([&] { file_.SaveAs(path.string()); }), kXLSErrorNoWriter);
-  EXPECT_FALSE(std::filesystem::exists(path));
-}
-
 // ---------------------------------------------------------------- the section export's road
 
 TEST_F(XlsWorkbook, TheSectionExportRoadGivesFormattedColumnsHeadersAndValues) {

@@ -1,0 +1,38 @@
+#include "imaging/TransparentStretch.h"
+
+#include <algorithm>
+
+namespace qira {
+
+void StretchDrawMasked(TCanvas& canvas, const TRect& rect, const QImage& source, TColor transparentColor) {
+  QImage* target = canvas.Image();
+  if (source.isNull() || rect.IsEmpty() || !target || target->isNull()) return;
+  // ARGB32 keeps the colour of see-through pixels, which RGB32 would not.
+  const QImage image = source.convertToFormat(QImage::Format_ARGB32);
+  const bool masked = transparentColor != CLR_INVALID;
+  const int64_t x0 = std::max<int64_t>(rect.Left, 0);
+  const int64_t y0 = std::max<int64_t>(rect.Top, 0);
+  const int64_t x1 = std::min<int64_t>(rect.Right, target->width());
+  const int64_t y1 = std::min<int64_t>(rect.Bottom, target->height());
+  if (x0 >= x1 || y0 >= y1) return;
+  // The visible part goes through one image so that the canvas applies its clip region.
+  QImage work = target->copy(static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0),
+                             static_cast<int>(y1 - y0))
+                    .convertToFormat(QImage::Format_RGB32);
+  const int64_t rw = rect.Width();
+  const int64_t rh = rect.Height();
+  const QRgb see = 0xFF000000u | (transparentColor & 0xFF) << 16 | (transparentColor & 0xFF00) |
+                   ((transparentColor >> 16) & 0xFF);
+  for (int64_t y = y0; y < y1; ++y) {
+    const int64_t sy = (y - rect.Top) * image.height() / rh;
+    const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(static_cast<int>(sy)));
+    auto* out = reinterpret_cast<QRgb*>(work.scanLine(static_cast<int>(y - y0)));
+    for (int64_t x = x0; x < x1; ++x) {
+      const QRgb pixel = in[(x - rect.Left) * image.width() / rw] | 0xFF000000u;
+      if (!masked || pixel != see) out[x - x0] = pixel;
+    }
+  }
+  canvas.Draw(static_cast<int32_t>(x0), static_cast<int32_t>(y0), work);
+}
+
+}  // namespace qira

@@ -1,0 +1,19 @@
+#pragma once
+// The masked stretch copy of the image codecs: an image stretched (nearest
+// pixel) into a rectangle of a canvas, leaving the canvas's pixels where the
+// image has one chosen colour. The widgets offer the same drawing to the
+// program; the codecs keep their own because they may not depend on the widgets.
+#include <QImage>
+
+#include "platform/Canvas.h"
+
+namespace qira {
+
+// Destination pixel (x, y) of the rectangle takes source pixel
+// ((x − Left) × width / rectangle width, (y − Top) × height / rectangle height);
+// pixels of transparentColor (0x00BBGGRR) are left out; CLR_INVALID copies
+// every pixel. The image's alpha is ignored. An empty rectangle or a
+// null image draws nothing; the canvas's clip region holds.
+void StretchDrawMasked(TCanvas& canvas, const TRect& rect, const QImage& source, TColor transparentColor);
+
+}  // namespace qira

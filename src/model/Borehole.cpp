@@ -1,0 +1,469 @@
+#include "model/Borehole.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <numbers>
+#include <optional>
+#include <utility>
+
+#include "model/BoreholeCollections.h"
+#include "model/GeologyFiles.h"
+#include "model/GeologyList.h"
+#include "model/GraphRecord.h"
+#include "model/Settings.h"
+#include "model/StreamHelpers.h"
+#include "platform/Services.h"
+#include "scene/Colors.h"
+#include "scene/DummyPlaneSprite.h"
+#include "scene/VectorTypes.h"
+#include "scene/objects/BitmapFonts.h"
+#include "scene/objects/Pipe.h"
+#include "scene/objects/WindowsBitmapFont.h"
+
+// Sections: hooks; construction; creation from files; path; building; editing;
+// stored record; registration.
+
+namespace qira {
+
+namespace {
+
+struct TBoreholeHooks {
+  TBoreholeCoordsDialog CoordsDialog;
+  TBoreholeEditor Editor;
+};
+
+TBoreholeHooks& Hooks() {
+  static TBoreholeHooks hooks;
+  return hooks;
+}
+
+constexpr char kMagic[] = "Borehole";
+constexpr int32_t kMagicSize = 8;
+// X, Y, Z, Depth (doubles) and GeologyIndex (int32).
+constexpr int32_t kStoredPointSize = 4 * 8 + 4;
+
+double Radians(double degrees) { return degrees * (std::numbers::pi / 180.0); }
+
+std::string FolderOf(const std::string& path) { return std::filesystem::path(path).parent_path().string(); }
+
+}  // namespace
+
+// ---- Hooks --------------------------------------------------------------------------
+
+void SetBoreholeDialogs(TBoreholeCoordsDialog coordsDialog, TBoreholeEditor editor) {
+  Hooks().CoordsDialog = std::move(coordsDialog);
+  Hooks().Editor = std::move(editor);
+}
+
+
+// ---- Construction -------------------------------------------------------------------
+
+TGraphBorehole::TGraphBorehole() {
+  TypeId = GraphTypeId::Borehole;
+  AcceptForAll = true;
+}
+
+TGraphBorehole::~TGraphBorehole() { FreeNodes(); }
+
+void TGraphBorehole::FreeNodes() {
+  TopLabel.Free();
+  BottomLabel.Free();
+  Pipe.Free();
+}
+
+// ---- Creation from files ------------------------------------------------------------
+
+std::unique_ptr<TGraphBorehole> TGraphBorehole::CreateFromFiles(TGeologyList* geologyList) {
+  IgnoreNextMouseMove = true;
+  IFileDialogService& files = *Services().Files;
+
+  TFileRequest request;
+  request.DefaultExt = "ink";
+  request.Filter = "Inclination files (*.ink)|*.ink|All files (*.*)|*.*";
+  request.InitialDir = InclinationPath;
+  const std::optional<std::string> inkFile = files.OpenFile(request);
+  if (!inkFile) return nullptr;
+  InclinationPath = FolderOf(*inkFile);
+  std::string name = FileNameWithoutExt(*inkFile);
+
+  // The same dialog again, for the geology file. Cancel means no geology; the
+  // remembered folder then stays the inclination file's.
+  request.DefaultExt = "bgd";
+  request.Filter = "Geology files (*.bgd)|*.bgd|All files (*.*)|*.*";
+  request.FileName = name + ".bgd";
+  request.InitialDir = InclinationPath;
+  request.FilterIndex = 1;
+  std::string bgdFile;
+  if (std::optional<std::string> chosen = files.OpenFile(request)) {
+    bgdFile = *chosen;
+    InclinationPath = FolderOf(bgdFile);
+  }
+
+  double x = 0, y = 0, z = 0;
+  ReadInkCollarLine(*inkFile, x, y, z);
+  const TBoreholeCoordsDialog& dialog = Hooks().CoordsDialog;
+  if (!dialog || !dialog(name, x, y, z)) return nullptr;
+  return LoadInclinationFile(geologyList, *inkFile, bgdFile, name, x, y, z);
+}
+
+std::unique_ptr<TGraphBorehole> TGraphBorehole::LoadInclinationFile(
+    TGeologyList* geologyList, const std::string& inkFileName, const std::string& bgdFileName,
+    const std::string& name, double x, double y, double z) {
+  std::optional<std::vector<TInkStation>> stations = LoadInclinationStations(inkFileName);
+  if (!stations) return nullptr;  // the reader has told the user
+  // The path and every depth lookup rely on ascending depths; a station above the
+  // one before it would fold the path back on itself.
+  for (size_t i = 1; i < stations->size(); ++i) {
+    if ((*stations)[i].Depth < (*stations)[i - 1].Depth) {
+      ShowMessageDlg("File " + FileNameWithoutFolder(inkFileName) + " has invalid format", 1);
+      return nullptr;
+    }
+  }
+
+  auto borehole = std::make_unique<TGraphBorehole>();
+  TBoreholeItemArray& points = borehole->Points;
+  points.reserve(stations->size());
+  points.push_back({x, y, z, (*stations)[0].Depth, -1});
+  for (size_t i = 1; i < stations->size(); ++i) {
+    const TInkStation& s = (*stations)[i];
+    const TBoreholeItem prev = points.back();
+    // The station's angles hold for the whole interval above it.
+    const double length = s.Depth - prev.Depth;
+    const double inclination = Radians(s.Inclination);
+    const double azimuth = Radians(s.Azimuth);
+    points.push_back({prev.X + std::sin(inclination) * length * std::cos(azimuth),
+                      prev.Y + std::sin(inclination) * length * std::sin(azimuth),
+                      prev.Z - std::cos(inclination) * length, s.Depth, -1});
+  }
+
+  if (!bgdFileName.empty()) {
+    TBHCollectionList intervals(true);
+    if (!intervals.LoadFromFile(bgdFileName)) {
+      ShowMessageDlg("Geology is not loaded", 1);
+    } else {
+      for (int32_t i = 0; i < intervals.Count(); ++i) {
+        const TBHDepthCollectionItem* interval = intervals.Interval(i);
+        borehole->InsertPointAtDepth(interval->Top);
+        borehole->InsertPointAtDepth(interval->Bottom);
+      }
+      if (geologyList) {
+        for (TBoreholeItem& point : points) {
+          for (int32_t i = 0; i < intervals.Count(); ++i) {
+            const TBHDepthCollectionItem* interval = intervals.Interval(i);
+            // A point at an interval's top belongs to the interval above; a later
+            // matching interval overrides an earlier one.
+            if (interval->Filling && interval->Top < point.Depth && point.Depth <= interval->Bottom)
+              point.GeologyIndex = geologyList->FindOrAdd(interval->FullName, interval->ShortName,
+                                                          static_cast<int32_t>(interval->Color));
+          }
+        }
+      }
+    }
+  }
+
+  borehole->SetName(name);
+  borehole->Collar = {x, y, z};
+  borehole->GeologyList = geologyList;
+  borehole->CalcBounds();
+  return borehole;
+}
+
+// ---- Path ---------------------------------------------------------------------------
+
+void TGraphBorehole::SetGeologyList(TGeologyList* list) {
+  GeologyList = list;
+  TGraphMain::SetGeologyList(list);
+}
+
+void TGraphBorehole::CalcBounds() {
+  BoundsMin = EmptyBoundsMin;
+  BoundsMax = EmptyBoundsMax;
+  for (const TBoreholeItem& p : Points) ExtendBounds({p.X, p.Y, p.Z});
+}
+
+TSurveyPoint TGraphBorehole::PointAtDepth(double depth) const {
+  const size_t n = Points.size();
+  if (n < 2) return {0, 0, 0};
+  size_t k = 0;
+  if (depth <= Points[0].Depth) {
+    k = 0;
+  } else if (depth > Points[n - 1].Depth) {
+    k = n - 2;
+  } else {
+    while (k + 2 < n && !(Points[k].Depth < depth && depth <= Points[k + 1].Depth)) ++k;
+  }
+  const TBoreholeItem& a = Points[k];
+  const TBoreholeItem& b = Points[k + 1];
+  const double span = b.Depth - a.Depth;
+  const double t = span != 0 ? (depth - a.Depth) / span : 0.0;
+  return {a.X + t * (b.X - a.X), a.Y + t * (b.Y - a.Y), a.Z + t * (b.Z - a.Z)};
+}
+
+double TGraphBorehole::DistanceTo(const TGraphBorehole& other, double depthSelf, double depthOther) const {
+  const TSurveyPoint p = PointAtDepth(depthSelf);
+  const TSurveyPoint q = other.PointAtDepth(depthOther);
+  const double dx = p.X - q.X, dy = p.Y - q.Y, dz = p.Z - q.Z;
+  return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+int TGraphBorehole::InsertPointAtDepth(double d) {
+  const size_t n = Points.size();
+  for (const TBoreholeItem& p : Points)
+    if (p.Depth == d) return -1;
+  if (n < 2) return -1;
+  size_t k = 0;
+  while (k < n && Points[k].Depth < d) ++k;
+  const size_t ia = k == 0 ? 0 : (k == n ? n - 2 : k - 1);
+  const TBoreholeItem& a = Points[ia];
+  const TBoreholeItem& b = Points[ia + 1];
+  const double span = b.Depth - a.Depth;
+  const double t = span != 0 ? (d - a.Depth) / span : 0.0;
+  const TBoreholeItem point{a.X + (b.X - a.X) * t, a.Y + (b.Y - a.Y) * t, a.Z + (b.Z - a.Z) * t, d, -1};
+  Points.insert(Points.begin() + static_cast<std::ptrdiff_t>(k), point);
+  return static_cast<int>(k);
+}
+
+// ---- Building -----------------------------------------------------------------------
+
+TColor TGraphBorehole::ColorOfPoint(const TBoreholeItem& item) const {
+  if (!GeologyList || !Settings.UseGeologyColors) return Settings.PipeColor;
+  return static_cast<TColor>(
+      GeologyList->ColorOf(item.GeologyIndex, static_cast<int32_t>(Settings.PipeColor), false));
+}
+
+void TGraphBorehole::Build(bool recursive) {
+  TGraphMain::Build(recursive);
+  if (Points.empty() || !Context || !Context->ModelCube) return;
+  const float alpha = OpacityAlpha(Transparency);
+
+  TGLPipe& pipe = Pipe.Create(*Context->ModelCube);
+  SetMaterialBlending(pipe, Transparency < 255);
+  pipe.SetNodesColorMode(TPipeNodesColorMode::pncmAmbientAndDiffuse);
+  pipe.Nodes().BeginUpdate();
+  auto addNode = [&](double x, double y, double z, TColor color) {
+    TGLPipeNode& node = pipe.AddNode(Context->ToScene(x, y, z));
+    node.Color().SetColor(ConvertWinColor(color, alpha));
+  };
+  // Every segment takes the colour of its deeper point: where the colour changes,
+  // an extra node at the upper point starts the new colour sharply.
+  TColor last = ColorOfPoint(Points[0]);
+  addNode(Collar.X, Collar.Y, Collar.Z, last);
+  for (size_t i = 0; i < Points.size(); ++i) {
+    const TBoreholeItem& p = Points[i];
+    const TColor c = ColorOfPoint(p);
+    if (c != last) {
+      const TBoreholeItem& upper = Points[i - 1];
+      addNode(upper.X, upper.Y, upper.Z, c);
+      last = c;
+    }
+    addNode(p.X, p.Y, p.Z, c);
+  }
+  pipe.Nodes().EndUpdate();
+  pipe.SetRadius(static_cast<float>(Settings.Radius));
+  pipe.SetParts({TPipePart::ppOutside, TPipePart::ppStartDisk, TPipePart::ppStopDisk});
+
+  const float scale = static_cast<float>(Settings.LabelSize * 0.25);
+  auto makeLabel = [&](TBuiltNode<TGLFlatText>& holder, const TBoreholeItem& at, bool top) {
+    TGLFlatText& text = holder.Create(*Context->ModelCube);
+    text.SetBitmapFont(Context->BitmapFont);
+    text.ModulateColor().SetColor(ConvertWinColor(Settings.LabelColor, alpha));
+    text.SetText(Name());
+    text.Scale().SetVector(scale, scale, scale);
+    text.SetAlignment(TAlignment::taCenter);
+    if (top) text.SetLayout(TTextLayout::tlBottom);
+    text.Position().SetAffinePoint(Context->ToScene(at.X, at.Y, at.Z));
+  };
+  makeLabel(TopLabel, Points.front(), true);
+  makeLabel(BottomLabel, Points.back(), false);
+
+  UpdateVisibility();
+}
+
+void TGraphBorehole::UpdateVisibility() {
+  const bool hidden = IsHidden();
+  TGraphMain::UpdateVisibility();
+  if (Pipe) Pipe->SetVisible(!hidden);
+  if (TopLabel) TopLabel->SetVisible(!hidden && Settings.ShowLabels && Settings.ShowTopLabel);
+  if (BottomLabel) BottomLabel->SetVisible(!hidden && Settings.ShowLabels && Settings.ShowBottomLabel);
+}
+
+void TGraphBorehole::PointTo(TGLBaseSceneObject* target) {
+  TGraphMain::PointTo(target);
+  if (!target) return;
+  if (TopLabel) TopLabel->PointToObject(*target, YHmgVector);
+  if (BottomLabel) BottomLabel->PointToObject(*target, YHmgVector);
+}
+
+void TGraphBorehole::Clear() {
+  Points.clear();
+  FreeNodes();
+  TGraphMain::Clear();
+}
+
+// ---- Editing ------------------------------------------------------------------------
+
+bool TGraphBorehole::Edit() {
+  IgnoreNextMouseMove = true;
+  TBoreholeSettings settings = Settings;
+  TTransparencyParams base = GetTransparencyParams();
+  const TBoreholeEditor& editor = Hooks().Editor;
+  if (!editor || !editor("Borehole " + Name(), settings, base)) return false;
+  Settings = settings;
+  Transparency = base.Transparency;
+  AcceptForAll = base.AcceptForAll;
+  Build(true);
+  GetRoot()->CopySettingsFrom(*this);
+  return true;
+}
+
+void TGraphBorehole::CopySettingsFrom(const TGraphMain& source) {
+  TGraphMain::CopySettingsFrom(source);
+  const auto* other = dynamic_cast<const TGraphBorehole*>(&source);
+  if (!other || other == this) return;
+  const TBoreholeSettings& s = other->Settings;
+  if (!s.ApplyPipeToAll && !s.ApplyColorToAll && !s.ApplyLabelsToAll && !other->AcceptForAll) return;
+  if (s.ApplyPipeToAll) Settings.Radius = s.Radius;
+  if (s.ApplyColorToAll) {
+    Settings.UseGeologyColors = s.UseGeologyColors;
+    Settings.PipeColor = s.PipeColor;
+  }
+  if (s.ApplyLabelsToAll) {
+    Settings.ShowLabels = s.ShowLabels;
+    Settings.LabelColor = s.LabelColor;
+    Settings.LabelSize = s.LabelSize;
+    Settings.ShowTopLabel = s.ShowTopLabel;
+    Settings.ShowBottomLabel = s.ShowBottomLabel;
+  }
+  if (other->AcceptForAll) Transparency = other->Transparency;
+  Build(true);
+}
+
+// ---- Stored record ------------------------------------------------------------------
+
+namespace {
+
+bool WritePoints(TBinaryStream& s, const TBoreholeItemArray& points) {
+  if (points.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return false;
+  if (!s.WriteInt32(static_cast<int32_t>(points.size()))) return false;
+  for (const TBoreholeItem& p : points)
+    if (!(s.WriteDouble(p.X) && s.WriteDouble(p.Y) && s.WriteDouble(p.Z) && s.WriteDouble(p.Depth) &&
+          s.WriteInt32(p.GeologyIndex)))
+      return false;
+  return true;
+}
+
+// The count is checked against the bytes left in the chunk before anything is
+// allocated.
+bool ReadPoints(TBinaryStream& s, int32_t endOffset, TBoreholeItemArray& points) {
+  int32_t n = 0;
+  if (!s.ReadInt32(n) || n < 0) return false;
+  if (static_cast<int64_t>(n) * kStoredPointSize > static_cast<int64_t>(endOffset) - s.Position()) return false;
+  TBoreholeItemArray read(static_cast<size_t>(n));
+  for (TBoreholeItem& p : read)
+    if (!(s.ReadDouble(p.X) && s.ReadDouble(p.Y) && s.ReadDouble(p.Z) && s.ReadDouble(p.Depth) &&
+          s.ReadInt32(p.GeologyIndex)))
+      return false;
+  points = std::move(read);
+  return true;
+}
+
+// Reads the magic when the chunk holds at least its 8 bytes; false for another one.
+bool ReadMagic(TBinaryStream& s, int32_t endOffset) {
+  if (endOffset - s.Position() < kMagicSize) return false;
+  std::string magic;
+  return ReadRawString(s, kMagicSize, magic) && magic == kMagic;
+}
+
+}  // namespace
+
+bool TGraphBorehole::SaveToStream(TBinaryStream& handle) {
+  if (!TGraphMain::SaveToStream(handle)) return false;
+  return WriteKindChunk(handle, 0, [this](TBinaryStream& s) {
+    const TBoreholeSettings& k = Settings;
+    return WriteRawString(s, kMagic) && WritePoints(s, Points) && WriteLengthString(s, Name()) &&
+           s.WriteDouble(Collar.X) && s.WriteDouble(Collar.Y) && s.WriteDouble(Collar.Z) &&
+           s.WriteDouble(k.Radius) && s.WriteBool(k.ShowLabels) && s.WriteUInt32(k.LabelColor) &&
+           s.WriteDouble(k.LabelSize) && s.WriteBool(k.ApplyPipeToAll) && s.WriteBool(k.ApplyColorToAll) &&
+           s.WriteBool(k.ShowTopLabel) && s.WriteBool(k.ShowBottomLabel) && s.WriteBool(k.ApplyLabelsToAll);
+  });
+}
+
+bool TGraphBorehole::LoadFromStream(TBinaryStream& handle) {
+  const bool base = TGraphMain::LoadFromStream(handle);
+  bool magicMatched = false;
+  const bool read = ReadKindChunk(handle, 0, base, [&](TBinaryStream& s, int32_t, int32_t end) {
+    if (!ReadMagic(s, end)) return true;  // another record: skipped, reported below
+    magicMatched = true;
+    TBoreholeItemArray points;
+    std::string name;
+    TSurveyPoint collar;
+    TBoreholeSettings k;  // UseGeologyColors and PipeColor keep their defaults
+    if (!(ReadPoints(s, end, points) && ReadLengthString(s, name) && s.ReadDouble(collar.X) &&
+          s.ReadDouble(collar.Y) && s.ReadDouble(collar.Z) && s.ReadDouble(k.Radius) &&
+          s.ReadBool(k.ShowLabels) && s.ReadUInt32(k.LabelColor) && s.ReadDouble(k.LabelSize) &&
+          s.ReadBool(k.ApplyPipeToAll) && s.ReadBool(k.ApplyColorToAll) && s.ReadBool(k.ShowTopLabel) &&
+          s.ReadBool(k.ShowBottomLabel) && s.ReadBool(k.ApplyLabelsToAll)))
+      return false;
+    if (s.Position() > end) return false;
+    Points = std::move(points);
+    SetName(name);
+    Collar = collar;
+    Settings = k;
+    return true;
+  });
+  return read && magicMatched;
+}
+
+bool TGraphBorehole::LoadOldLayout(TBinaryStream& handle) {
+  TFileVersion chunk(handle, 1);
+  int32_t version = 0;
+  const bool known = chunk.ReadHeader(version, true);
+  if (chunk.Damaged()) throw EStreamError();
+  if (!known) return false;
+  const int32_t end = chunk.EndOffset;
+  auto skip = [&] {
+    if (!chunk.SkipToEnd()) throw EStreamError();
+  };
+  if (!ReadMagic(handle, end)) {
+    skip();
+    return false;
+  }
+  TBoreholeItemArray points;
+  std::string name;
+  TSurveyPoint collar;
+  TBoreholeSettings k = Settings;
+  bool visible = true;
+  if (!(ReadPoints(handle, end, points) && ReadLengthString(handle, name) && handle.ReadDouble(collar.X) &&
+        handle.ReadDouble(collar.Y) && handle.ReadDouble(collar.Z) && handle.ReadDouble(k.Radius) &&
+        handle.ReadBool(visible) && handle.ReadBool(k.ShowLabels) && handle.ReadUInt32(k.LabelColor) &&
+        handle.ReadDouble(k.LabelSize)))
+    throw EStreamError();
+  if (version >= 1) {
+    uint8_t unusedByte = 0;
+    int32_t unusedInt = 0;
+    if (!(handle.ReadUInt8(unusedByte) && handle.ReadInt32(unusedInt))) throw EStreamError();
+  }
+  if (handle.Position() > end) throw EStreamError();
+  skip();
+  Points = std::move(points);
+  SetName(name);
+  Collar = collar;
+  Settings = k;
+  SetVisible(visible);
+  CalcBounds();
+  return true;
+}
+
+// ---- Registration -------------------------------------------------------------------
+
+void RegisterBoreholeKind() {
+  RegisterGraphKind(GraphTypeId::Borehole, [] { return std::make_unique<TGraphBorehole>(); });
+  RegisterCreateCommand(TCreateCommand::Borehole, [](TGraphMain& target) {
+    std::unique_ptr<TGraphBorehole> borehole = TGraphBorehole::CreateFromFiles(CurrentGeologyList);
+    if (borehole) target.AddNewObject(std::move(borehole), true);
+  });
+}
+
+}  // namespace qira

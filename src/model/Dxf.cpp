@@ -1,0 +1,528 @@
+#include "model/Dxf.h"
+
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <optional>
+#include <utility>
+
+#include "model/GraphLines.h"
+#include "model/GraphMain.h"
+#include "model/GraphPoints.h"
+#include "model/GraphSurface.h"
+#include "model/Settings.h"
+#include "model/StreamHelpers.h"
+#include "platform/BinaryStream.h"
+#include "platform/CodePage.h"
+#include "platform/NumberText.h"
+#include "platform/Rounding.h"
+#include "platform/Services.h"
+#include "platform/TextLines.h"
+
+namespace qira {
+
+namespace {
+
+// Raised inside the reader at the first sign that the file is no DXF text; ReadDXF
+// turns it into the message and a false result.
+struct EDXFDamaged {};
+
+constexpr double kUnset = std::numeric_limits<double>::infinity();
+// Group codes a drawing may hold.
+constexpr int32_t kMaxGroupCode = 1071;
+
+std::string UpperAscii(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+std::string TrimSpaceChars(const std::string& s) {
+  size_t first = 0, last = s.size();
+  while (first < last && s[first] == ' ') ++first;
+  while (last > first && s[last - 1] == ' ') --last;
+  return s.substr(first, last - first);
+}
+
+// Control characters never stand in DXF text (they are written as ^J and the like);
+// tabs and the DOS end-of-file mark are the exceptions handled by the callers.
+bool HasControlCharacters(const std::string& s) {
+  for (unsigned char c : s)
+    if (c < 0x20 && c != '\t') return true;
+  return false;
+}
+
+// Blank lines and a DOS end-of-file mark may close a file.
+bool IsClosingFiller(const std::string& s) {
+  for (unsigned char c : s)
+    if (c != ' ' && c != '\t' && c != 0x1A) return false;
+  return true;
+}
+
+bool IsSet(const TSurveyPoint& p) { return std::isfinite(p.X) && std::isfinite(p.Y) && std::isfinite(p.Z); }
+
+// Text of the drawing: UTF-8 where it is well-formed UTF-8 (as DXF 2007 and later
+// write it), else Windows-1252 (the older versions' code page).
+std::string DecodeText(const std::string& bytes) {
+  return IsValidUtf8(bytes) ? bytes : Cp1252ToUtf8(bytes);
+}
+
+std::string FileNameOnly(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+}  // namespace
+
+// ---- TDXF: groups -------------------------------------------------------------------
+
+TDXF::TDXF() = default;
+TDXF::~TDXF() = default;
+
+TGraphMain* TDXF::Objects(int index) const {
+  if (index < 0 || index >= ObjectCount()) return nullptr;
+  return objects_[static_cast<size_t>(index)].get();
+}
+
+std::vector<std::unique_ptr<TGraphMain>> TDXF::TakeObjects() { return std::move(objects_); }
+
+void TDXF::ReadDXFLine(std::string& line) {
+  line.clear();
+  if (atEnd_) return;
+  std::string raw;
+  switch (ReadRawTextLine(*file_, MaxDXFLineLength, raw)) {
+    case TLineRead::EndOfFile:
+      atEnd_ = true;
+      return;
+    case TLineRead::TooLong:
+      throw EDXFDamaged{};
+    case TLineRead::Line:
+      break;
+  }
+  line = TrimSpaceChars(raw);
+}
+
+void TDXF::ReadDXFPair() {
+  codeNumber_ = -1;
+  ReadDXFLine(code_);
+  if (atEnd_) {
+    value_.clear();
+    return;
+  }
+  int32_t code = 0;
+  if (!ParseInt32(code_, code) || code < 0 || code > kMaxGroupCode) {
+    // Blank lines (and a DOS end-of-file mark) after the last group end the file.
+    while (IsClosingFiller(code_)) {
+      ReadDXFLine(code_);
+      if (atEnd_) {
+        value_.clear();
+        return;
+      }
+    }
+    throw EDXFDamaged{};
+  }
+  ReadDXFLine(value_);
+  if (atEnd_) {
+    // A code without its value: the file was cut; both are empty at the end.
+    code_.clear();
+    return;
+  }
+  if (HasControlCharacters(value_)) throw EDXFDamaged{};
+  codeNumber_ = code;
+}
+
+double TDXF::ValueAsFloat() const {
+  double v = 0;
+  return ParseDouble(value_, v, true) ? v : kUnset;
+}
+
+void TDXF::ValueAsInteger(int32_t& target) const {
+  int32_t v = 0;
+  if (ParseInt32(value_, v)) target = v;
+}
+
+std::string TDXF::UpperValue() const { return UpperAscii(value_); }
+
+std::string TDXF::ValueText() const { return DecodeText(value_); }
+
+// ---- TDXF: reading ------------------------------------------------------------------
+
+void TDXF::Reset() {
+  objects_.clear();
+  current_.reset();
+  unknownEntities_.clear();
+  // A reader used twice must not colour the second drawing with the first's layers.
+  layers_.clear();
+  atEnd_ = false;
+  code_.clear();
+  value_.clear();
+  codeNumber_ = -1;
+  damaged_ = false;
+}
+
+bool TDXF::ReadDXF(const std::string& fileName) {
+  fileName_ = fileName;
+  Reset();
+  std::error_code ec;
+  if (!std::filesystem::exists(std::filesystem::path(fileName), ec)) return false;
+  std::string error;
+  file_ = TBinaryFile::Open(fileName, TBinaryFile::Mode::Read, &error);
+  if (!file_) {
+    ShowMessageDlg(error.empty() ? "File " + FileNameOnly(fileName) + " not found" : error, 1);
+    return false;
+  }
+  try {
+    ReadDXFPair();
+    // Section names stand in groups of code 2, their ends in groups of code 0.
+    while (!atEnd_ && !(codeNumber_ == 2 && (UpperValue() == "ENTITIES" || UpperValue() == "TABLES")))
+      ReadDXFPair();
+    if (!atEnd_ && UpperValue() == "TABLES") {
+      while (!atEnd_) {
+        if (IsEntityStart()) {
+          const std::string name = UpperValue();
+          if (name == "ENDSEC" || name == "EOF") break;
+          if (name == "LAYER") {
+            ReadLayer();  // stops at the next record without consuming it
+            continue;
+          }
+        }
+        ReadDXFPair();
+      }
+    }
+    while (!atEnd_ && !(codeNumber_ == 2 && UpperValue() == "ENTITIES")) ReadDXFPair();
+    while (!atEnd_) {
+      if (!IsEntityStart()) {
+        ReadDXFPair();
+        continue;
+      }
+      const std::string name = UpperValue();
+      if (name == "ENDSEC" || name == "EOF") break;
+      if (name == "3DFACE") {
+        Read3DFace();
+      } else if (name == "POINT") {
+        ReadPoint();
+      } else if (name == "LINE") {
+        ReadLineEntity();
+      } else {
+        AddUnknown(DecodeText(name));
+        ReadDXFPair();
+      }
+    }
+    FinishObject();
+  } catch (const EDXFDamaged&) {
+    // Nothing of a damaged drawing is kept: its objects could be any part of it.
+    file_.reset();
+    Reset();
+    damaged_ = true;
+    ShowMessageDlg("File " + FileNameOnly(fileName) + " has invalid format", 1);
+    return false;
+  }
+  file_.reset();
+  return !objects_.empty();
+}
+
+bool TDXF::Execute() {
+  TFileRequest request;
+  request.Filter = DXFFileFilter;
+  request.DefaultExt = "dxf";
+  request.InitialDir = ImportPath;
+  const std::optional<std::string> chosen = Services().Files->OpenFile(request);
+  if (!chosen) return false;
+  // The folder is kept with its trailing separator.
+  ImportPath = std::filesystem::path(*chosen).parent_path().string();
+  if (ImportPath.empty() || ImportPath.back() != '/') ImportPath += '/';
+  return ReadDXF(*chosen);
+}
+
+void TDXF::AddUnknown(const std::string& name) {
+  for (const std::string& known : unknownEntities_)
+    if (known == name) return;
+  unknownEntities_.push_back(name);
+}
+
+void TDXF::ReadLayer() {
+  std::string name;
+  int32_t colorNumber = -1;
+  ReadDXFPair();
+  while (!atEnd_ && !IsEntityStart()) {
+    if (codeNumber_ == 2) name = ValueText();
+    if (codeNumber_ == 62) ValueAsInteger(colorNumber);
+    ReadDXFPair();
+  }
+  // A negative colour marks a layer switched off: its entities keep their objects' colour.
+  if (!name.empty() && colorNumber >= 0) AddLayer(name, AciToColor(static_cast<uint8_t>(colorNumber % 256)));
+}
+
+void TDXF::AddLayer(const std::string& name, TColor color) {
+  if (FindLayer(name)) return;  // the first definition wins
+  layers_.push_back({name, color});
+}
+
+const TDXFLayer* TDXF::FindLayer(const std::string& name) const {
+  for (const TDXFLayer& layer : layers_)
+    if (layer.Name == name) return &layer;
+  return nullptr;
+}
+
+template <class T>
+T& TDXF::CurrentFor(const std::string& layer) {
+  if (current_ && (!dynamic_cast<T*>(current_.get()) || current_->Name() != layer)) FinishObject();
+  if (!current_) {
+    auto made = std::make_unique<T>();
+    made->SetName(layer);
+    made->BeginAdd();
+    current_ = std::move(made);
+  }
+  return static_cast<T&>(*current_);
+}
+
+template <class T, class SetColor>
+void TDXF::ColorElement(T& object, int32_t colorNumber, const std::string& layer, SetColor setColor) {
+  if (colorNumber < 0) {
+    object.SetVisible(false);
+  } else if (colorNumber >= 1 && colorNumber <= 255) {
+    setColor(AciToColor(static_cast<uint8_t>(colorNumber)));
+  } else if (const TDXFLayer* found = FindLayer(layer)) {
+    // 0 (by block), 256 (by layer) and anything above take the layer's colour.
+    setColor(found->Color);
+  }
+}
+
+void TDXF::Read3DFace() {
+  std::string layer;
+  int32_t colorNumber = 256;
+  int32_t flags = 0;
+  std::array<TSurveyPoint, 4> v;
+  v.fill({kUnset, kUnset, kUnset});
+  ReadDXFPair();
+  while (!atEnd_ && !IsEntityStart()) {
+    const int32_t c = codeNumber_;
+    if (c == 8) {
+      layer = ValueText();
+    } else if (c == 62) {
+      ValueAsInteger(colorNumber);
+    } else if (c == 70) {
+      ValueAsInteger(flags);
+    } else if (c >= 10 && c <= 13) {
+      v[static_cast<size_t>(c - 10)].Y = ValueAsFloat();  // DXF X: East
+    } else if (c >= 20 && c <= 23) {
+      v[static_cast<size_t>(c - 20)].X = ValueAsFloat();  // DXF Y: North
+    } else if (c >= 30 && c <= 33) {
+      v[static_cast<size_t>(c - 30)].Z = ValueAsFloat();
+    }
+    ReadDXFPair();
+  }
+  for (const TSurveyPoint& p : v)
+    if (!IsSet(p)) return;
+
+  TSurfaceFace face;
+  // Edge flags of exactly one bit drop that vertex: files this program reads mark
+  // triangles so.
+  int dropped = -1;
+  switch (flags) {
+    case 1: dropped = 0; break;
+    case 2: dropped = 1; break;
+    case 4: dropped = 2; break;
+    case 8: dropped = 3; break;
+    default:
+      if (v[3] == v[0] || v[3] == v[1] || v[3] == v[2]) dropped = 3;
+  }
+  for (int i = 0; i < 4; ++i)
+    if (i != dropped) face.push_back(v[static_cast<size_t>(i)]);
+
+  TGraphSurface& surface = CurrentFor<TGraphSurface>(layer);
+  surface.AddFace(face);
+  ColorElement(surface, colorNumber, layer, [&](TColor c) { surface.SetLastFaceColor(c); });
+}
+
+void TDXF::ReadPoint() {
+  std::string layer;
+  int32_t colorNumber = 256;
+  TSurveyPoint p{kUnset, kUnset, kUnset};
+  ReadDXFPair();
+  while (!atEnd_ && !IsEntityStart()) {
+    switch (codeNumber_) {
+      case 8: layer = ValueText(); break;
+      case 62: ValueAsInteger(colorNumber); break;
+      case 10: p.Y = ValueAsFloat(); break;
+      case 20: p.X = ValueAsFloat(); break;
+      case 30: p.Z = ValueAsFloat(); break;
+      default: break;
+    }
+    ReadDXFPair();
+  }
+  if (!IsSet(p)) return;
+  TGraphPoints& points = CurrentFor<TGraphPoints>(layer);
+  points.AddPoint(p);
+  ColorElement(points, colorNumber, layer, [&](TColor c) { points.SetLastPointColor(c); });
+}
+
+void TDXF::ReadLineEntity() {
+  std::string layer;
+  int32_t colorNumber = 256;
+  TSurveyPoint start{kUnset, kUnset, kUnset};
+  TSurveyPoint end{kUnset, kUnset, kUnset};
+  ReadDXFPair();
+  while (!atEnd_ && !IsEntityStart()) {
+    switch (codeNumber_) {
+      case 8: layer = ValueText(); break;
+      case 62: ValueAsInteger(colorNumber); break;
+      case 10: start.Y = ValueAsFloat(); break;
+      case 20: start.X = ValueAsFloat(); break;
+      case 30: start.Z = ValueAsFloat(); break;
+      case 11: end.Y = ValueAsFloat(); break;
+      case 21: end.X = ValueAsFloat(); break;
+      case 31: end.Z = ValueAsFloat(); break;
+      default: break;
+    }
+    ReadDXFPair();
+  }
+  if (!IsSet(start) || !IsSet(end)) return;
+  TGraphLines& lines = CurrentFor<TGraphLines>(layer);
+  lines.AddSegment(start, end);
+  ColorElement(lines, colorNumber, layer, [&](TColor c) { lines.SetLastSegmentColor(c); });
+}
+
+void TDXF::FinishObject() {
+  std::unique_ptr<TGraphMain> done = std::move(current_);
+  if (!done || done->IsEmpty()) return;
+  if (auto* surface = dynamic_cast<TGraphSurface*>(done.get())) surface->EndAdd();
+  if (auto* points = dynamic_cast<TGraphPoints*>(done.get())) points->EndAdd();
+  if (auto* lines = dynamic_cast<TGraphLines*>(done.get())) lines->EndAdd();
+  objects_.push_back(std::move(done));
+}
+
+std::string UnknownEntitiesMessage(const std::string& fileName, const std::vector<std::string>& names) {
+  const std::string crlf = "\r\n";
+  std::string text = "File " + fileName + " contains following unknown objects:" + crlf + crlf;
+  for (const std::string& name : names) text += name + crlf;
+  text += crlf;
+  text += "It would be appreciated if you send this file as example to us" + crlf;
+  text += "to support unknown objects in future versions." + crlf;
+  text += "You can find our coordinates on 'About' window." + crlf + crlf;
+  text += "Thank you in advance for your cooperation!" + crlf + crlf;
+  text += "Zorblat production.";
+  return text;
+}
+
+// ---- Colour index -------------------------------------------------------------------
+
+TColor AciToColor(uint8_t index) {
+  static constexpr std::array<std::array<uint8_t, 3>, 10> kFirst{{{0, 0, 0},
+                                                                  {255, 0, 0},
+                                                                  {255, 255, 0},
+                                                                  {0, 255, 0},
+                                                                  {0, 255, 255},
+                                                                  {0, 0, 255},
+                                                                  {255, 0, 255},
+                                                                  {255, 255, 255},
+                                                                  {128, 128, 128},
+                                                                  {192, 192, 192}}};
+  // Index 254 has green 213: kept as the colours of stored drawings were made with it.
+  static constexpr std::array<std::array<uint8_t, 3>, 6> kGreys{
+      {{51, 51, 51}, {91, 91, 91}, {132, 132, 132}, {173, 173, 173}, {214, 213, 214}, {255, 255, 255}}};
+  static constexpr std::array<std::array<uint8_t, 3>, 24> kHues{{{255, 0, 0},   {255, 63, 0},  {255, 127, 0},
+                                                                 {255, 191, 0}, {255, 255, 0}, {191, 255, 0},
+                                                                 {127, 255, 0}, {63, 255, 0},  {0, 255, 0},
+                                                                 {0, 255, 63},  {0, 255, 127}, {0, 255, 191},
+                                                                 {0, 255, 255}, {0, 191, 255}, {0, 127, 255},
+                                                                 {0, 63, 255},  {0, 0, 255},   {63, 0, 255},
+                                                                 {127, 0, 255}, {191, 0, 255}, {255, 0, 255},
+                                                                 {255, 0, 191}, {255, 0, 127}, {255, 0, 63}}};
+  static constexpr std::array<double, 5> kShade{1.0, 0.8, 0.6, 0.5, 0.3};
+  if (index <= 9) {
+    const auto& c = kFirst[index];
+    return MakeColor(c[0], c[1], c[2]);
+  }
+  if (index >= 250) {
+    const auto& c = kGreys[static_cast<size_t>(index - 250)];
+    return MakeColor(c[0], c[1], c[2]);
+  }
+  const auto& base = kHues[static_cast<size_t>(index / 10 - 1)];
+  const double shade = kShade[static_cast<size_t>((index % 10) / 2)];
+  std::array<uint8_t, 3> rgb{};
+  for (size_t i = 0; i < 3; ++i) {
+    int c = base[i];
+    if (index % 2 == 1) c = (c + 255) / 2;  // odd indices are paler
+    rgb[i] = static_cast<uint8_t>(RoundToInt(c * shade));
+  }
+  return MakeColor(rgb[0], rgb[1], rgb[2]);
+}
+
+uint8_t ColorToAci(TColor color) {
+  static const std::array<TColor, 256> table = [] {
+    std::array<TColor, 256> t{};
+    for (int i = 0; i < 256; ++i) t[static_cast<size_t>(i)] = AciToColor(static_cast<uint8_t>(i));
+    return t;
+  }();
+  const int r = ColorRed(color), g = ColorGreen(color), b = ColorBlue(color);
+  int best = 0;
+  int bestDistance = std::numeric_limits<int>::max();
+  for (int i = 0; i < 256; ++i) {
+    const TColor c = table[static_cast<size_t>(i)];
+    const int dr = ColorRed(c) - r, dg = ColorGreen(c) - g, db = ColorBlue(c) - b;
+    // The squared distance orders as the distance does.
+    const int distance = dr * dr + dg * dg + db * db;
+    if (distance < bestDistance) {
+      bestDistance = distance;
+      best = i;
+    }
+  }
+  return static_cast<uint8_t>(best);
+}
+
+// ---- Writer -------------------------------------------------------------------------
+
+bool WriteDXFGroup(TBinaryStream& file, int32_t code, const std::string& value) {
+  // A line end inside the value would shift every later group by one line.
+  if (value.find_first_of("\r\n") != std::string::npos) return false;
+  const std::string text = "  " + FormatInteger(code) + "\r\n" + Utf8ToCp1252(value) + "\r\n";
+  return file.Write(text.data(), static_cast<int32_t>(text.size()));
+}
+
+bool WriteDXFReal(TBinaryStream& file, int32_t code, double value) {
+  if (!std::isfinite(value)) return false;
+  return WriteDXFGroup(file, code, FormatShortest(value));
+}
+
+bool WriteDXFHeader(TBinaryStream& file) {
+  for (const char* section : {"HEADER", "TABLES", "BLOCKS"}) {
+    if (!WriteDXFGroup(file, 0, "SECTION") || !WriteDXFGroup(file, 2, section) ||
+        !WriteDXFGroup(file, 0, "ENDSEC"))
+      return false;
+  }
+  return WriteDXFGroup(file, 0, "SECTION") && WriteDXFGroup(file, 2, "ENTITIES");
+}
+
+bool WriteDXFFooter(TBinaryStream& file) { return WriteDXFGroup(file, 0, "ENDSEC") && WriteDXFGroup(file, 0, "EOF"); }
+
+bool WriteDXFFile(const std::string& path, const std::function<bool(TBinaryStream&)>& writeEntities,
+                  std::string* error) {
+  std::unique_ptr<TSaveFile> save = TSaveFile::Create(path, error);
+  if (!save) return false;
+  TBinaryStream& file = save->Stream();
+  if (!WriteDXFHeader(file) || (writeEntities && !writeEntities(file)) || !WriteDXFFooter(file)) {
+    if (error && error->empty()) *error = "Stream write error";
+    return false;  // the temporary file goes with save; the old file stays
+  }
+  return save->Commit(error);
+}
+
+// ---- Import command -----------------------------------------------------------------
+
+TGraphMain* ObjectsFromDxfClick(TGraphMain& target) {
+  TDXF dxf;
+  TGraphMain* added = nullptr;
+  if (dxf.Execute()) {
+    auto group = std::make_unique<TGraphMain>();
+    group->SetName(FileNameWithoutExt(dxf.FileName()));
+    for (std::unique_ptr<TGraphMain>& object : dxf.TakeObjects()) group->AddChild(std::move(object), true);
+    added = target.AddImportedGroup(std::move(group));
+  }
+  if (dxf.UnknownCount() > 0) ShowMessageDlg(UnknownEntitiesMessage(FileNameOnly(dxf.FileName()), dxf.UnknownEntities()), 2);
+  return added;
+}
+
+void RegisterDxfCommand() {
+  RegisterCreateCommand(TCreateCommand::ObjectsFromDxf, [](TGraphMain& target) { ObjectsFromDxfClick(target); });
+}
+
+}  // namespace qira

@@ -1,0 +1,157 @@
+#pragma once
+// DXF drawings (text form): the reader that turns 3DFACE, POINT and LINE entities
+// into surfaces, points and lines objects, with the layers' colours from the LAYER
+// table; the AutoCAD Color Index conversions; the writer routines of the section
+// export; and the "Objects from D&XF" command.
+//
+// A drawing is a sequence of groups, each a code line (an integer) and a value line.
+// Sections: reader (TDXF); colour index; writer; import command.
+//
+// Coordinates: DXF X is East, Y North, Z Elevation; objects keep survey order
+// (North, East, Elevation). Number text never follows the locale: values are read
+// with '.' or ',' as the decimal separator and written with '.'.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/SurveyPoint.h"
+#include "platform/CanvasTypes.h"
+
+namespace qira {
+
+class TBinaryStream;
+class TBinaryFile;
+class TGraphMain;
+
+// ---- Reader -------------------------------------------------------------------------
+
+struct TDXFLayer {
+  std::string Name;
+  TColor Color = 0;
+};
+
+// The longest line a drawing may hold; a longer one means the file is no DXF text.
+inline constexpr int32_t MaxDXFLineLength = 65536;
+
+// The filter of the DXF open dialog.
+inline constexpr const char* DXFFileFilter =
+    "Drawing eXchange Format files (*.dxf)|*.DXF|All files (*.*)|*.*";
+
+class TDXF {
+ public:
+  TDXF();
+  // Frees the objects the caller did not take over.
+  ~TDXF();
+  TDXF(const TDXF&) = delete;
+  TDXF& operator=(const TDXF&) = delete;
+
+  // The open dialog in the import folder; on OK the folder is remembered and the
+  // file read (ReadDXF). False on Cancel.
+  bool Execute();
+  // Reads the drawing: one object per run of consecutive entities of one kind on
+  // one layer, named after the layer. True when at least one object was made. A
+  // missing file gives false without a message. A damaged drawing (a group code
+  // that is no integer, a line longer than MaxDXFLineLength, control characters)
+  // shows "File <name> has invalid format" as an error and gives false with no
+  // object and no unknown entity; a file that cannot be opened shows the system's
+  // reason. A file that ends inside an entity ends that entity there.
+  bool ReadDXF(const std::string& fileName);
+
+  int ObjectCount() const { return static_cast<int>(objects_.size()); }
+  // Object index in the order completed; null outside 0..count-1.
+  TGraphMain* Objects(int index) const;
+  // Hands every object over; the reader then holds none.
+  std::vector<std::unique_ptr<TGraphMain>> TakeObjects();
+  // The distinct names of unsupported entity kinds, upper case, in the order met.
+  int UnknownCount() const { return static_cast<int>(unknownEntities_.size()); }
+  const std::string& UnknownEntity(int index) const { return unknownEntities_.at(static_cast<size_t>(index)); }
+  const std::vector<std::string>& UnknownEntities() const { return unknownEntities_; }
+  const std::string& FileName() const { return fileName_; }
+  const std::vector<TDXFLayer>& Layers() const { return layers_; }
+  // True when the last ReadDXF met a damaged drawing.
+  bool Damaged() const { return damaged_; }
+
+ private:
+  // -- Groups.
+  // One line, trimmed of spaces; AtEnd when none was left.
+  void ReadDXFLine(std::string& line);
+  // The code line and the value line; both empty at the end of the file.
+  void ReadDXFPair();
+  bool IsEntityStart() const { return !atEnd_ && codeNumber_ == 0; }
+  double ValueAsFloat() const;
+  void ValueAsInteger(int32_t& target) const;
+  std::string UpperValue() const;
+  std::string ValueText() const;
+
+  // -- Sections and entities.
+  void ReadLayer();
+  void AddLayer(const std::string& name, TColor color);
+  const TDXFLayer* FindLayer(const std::string& name) const;
+  void Read3DFace();
+  void ReadPoint();
+  void ReadLineEntity();
+  // Makes Current an object of kind T named layer (finishing another first).
+  template <class T>
+  T& CurrentFor(const std::string& layer);
+  // Gives the element just added its colour by the colour number.
+  template <class T, class SetColor>
+  void ColorElement(T& object, int32_t colorNumber, const std::string& layer, SetColor setColor);
+  void FinishObject();
+  void AddUnknown(const std::string& name);
+  void Reset();
+
+  std::vector<std::unique_ptr<TGraphMain>> objects_;
+  std::unique_ptr<TGraphMain> current_;
+  std::string fileName_;
+  std::unique_ptr<TBinaryFile> file_;
+  bool atEnd_ = false;
+  std::string code_;
+  std::string value_;
+  int32_t codeNumber_ = -1;
+  std::vector<std::string> unknownEntities_;
+  std::vector<TDXFLayer> layers_;
+  bool damaged_ = false;
+};
+
+// The text of the information message after an import that met unknown entities.
+std::string UnknownEntitiesMessage(const std::string& fileName, const std::vector<std::string>& names);
+
+// ---- Colour index -------------------------------------------------------------------
+
+// The AutoCAD Color Index colour, built from the index's structure.
+TColor AciToColor(uint8_t index);
+// The index whose colour lies nearest (Euclidean over the three bytes); the lowest
+// index on a tie, so black gives 0 and white 7.
+uint8_t ColorToAci(TColor color);
+
+// ---- Writer -------------------------------------------------------------------------
+// Lines end with CR LF; text is written in Windows-1252. Each routine returns false
+// when a write failed.
+
+// Two spaces and the code in decimal, then the value.
+bool WriteDXFGroup(TBinaryStream& file, int32_t code, const std::string& value);
+// A real value in the shortest text that reads back the same; false (nothing
+// written) for an infinity or NaN.
+bool WriteDXFReal(TBinaryStream& file, int32_t code, double value);
+// Empty HEADER, TABLES and BLOCKS sections and the opening of the ENTITIES section.
+bool WriteDXFHeader(TBinaryStream& file);
+// The end of the ENTITIES section and of the file.
+bool WriteDXFFooter(TBinaryStream& file);
+// A whole drawing saved atomically: header, writeEntities, footer; the old file stays
+// when anything fails. False with the reason in *error.
+bool WriteDXFFile(const std::string& path, const std::function<bool(TBinaryStream&)>& writeEntities,
+                  std::string* error = nullptr);
+
+// ---- Import command -----------------------------------------------------------------
+
+// "Objects from D&XF" on target: reads a drawing (TDXF::Execute) into a new group
+// named after the file (without folder and extension) appended under target, each
+// object added sorted; builds it; then lists unknown entity kinds in an information
+// message (also when no object was made). Returns the group, or null.
+TGraphMain* ObjectsFromDxfClick(TGraphMain& target);
+// Registers ObjectsFromDxfClick as the "Objects from D&XF" create command.
+void RegisterDxfCommand();
+
+}  // namespace qira

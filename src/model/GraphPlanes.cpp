@@ -1,0 +1,160 @@
+#include "model/GraphPlanes.h"
+
+#include <utility>
+
+#include "model/GraphRecord.h"
+#include "platform/BinaryStream.h"
+#include "scene/Colors.h"
+#include "scene/DummyPlaneSprite.h"
+#include "scene/objects/Mesh.h"
+
+namespace qira {
+
+namespace {
+
+TPlanesEditor& PlanesEditor() {
+  static TPlanesEditor editor;
+  return editor;
+}
+
+constexpr int32_t kPointSize = 3 * 8;
+
+// A vertex of the polygon: its normal is computed once the outline is complete.
+void AddVertex(TGLMesh& mesh, const TAffineVector& at, const TVector& color) {
+  mesh.VertexList().AddVertex(at, {0.0f, 0.0f, 0.0f}, color);
+}
+
+}  // namespace
+
+void SetPlanesEditor(TPlanesEditor editor) { PlanesEditor() = std::move(editor); }
+
+TGraphPlanes::TGraphPlanes() {
+  TypeId = GraphTypeId::Planes;
+  DefaultParams(Params);
+  SetName("Planes");
+}
+
+TGraphPlanes::~TGraphPlanes() { FreeNodes(); }
+
+void TGraphPlanes::DefaultParams(TPlanesParams& params) {
+  params.Points = {{0, 0, 0}, {100, 0, 0}, {100, 100, 0}, {0, 100, 0}};
+  params.Color = MakeColor(0, 128, 0);
+}
+
+void TGraphPlanes::FreeNodes() {
+  FrontMesh.Free();
+  BackMesh.Free();
+}
+
+// ---- Points -------------------------------------------------------------------------
+
+void TGraphPlanes::SetPointCount(int n) {
+  if (n < 0) n = 0;
+  if (n != PointCount()) {
+    BoundsMin = EmptyBoundsMin;
+    BoundsMax = EmptyBoundsMax;
+  }
+  Params.Points.resize(static_cast<size_t>(n));
+}
+
+bool TGraphPlanes::SetPoint(int index, const TSurveyPoint& point) {
+  if (index < 0 || index >= PointCount()) return false;
+  Params.Points[static_cast<size_t>(index)] = point;
+  ExtendBounds(point);
+  return true;
+}
+
+void TGraphPlanes::CalcBounds() {
+  BoundsMin = EmptyBoundsMin;
+  BoundsMax = EmptyBoundsMax;
+  for (const TSurveyPoint& p : Params.Points) ExtendBounds(p);
+}
+
+// ---- Building -----------------------------------------------------------------------
+
+void TGraphPlanes::Build(bool recursive) {
+  (void)recursive;  // the children are always built
+  TGraphMain::Build(true);
+  if (!Context || !Context->ModelCube) return;
+  TGLMesh& front = FrontMesh ? *FrontMesh : FrontMesh.Create(*Context->ModelCube);
+  TGLMesh& back = BackMesh ? *BackMesh : BackMesh.Create(*Context->ModelCube);
+
+  for (TGLMesh* mesh : {&front, &back}) {
+    mesh->VertexList().Clear();
+    mesh->SetMode(TMeshMode::mmPolygon);
+    mesh->VertexList().SetLocked(false);
+    SetMaterialBlending(*mesh, Transparency < 255);
+  }
+
+  const float alpha = OpacityAlpha(Transparency);
+  const TVector color = ConvertWinColor(Params.Color, alpha);
+  for (const TSurveyPoint& p : Params.Points) AddVertex(front, Context->ToScene(p), color);
+  // The back face runs the other way round, so each side faces out of one mesh.
+  for (auto p = Params.Points.rbegin(); p != Params.Points.rend(); ++p)
+    AddVertex(back, Context->ToScene(*p), color);
+
+  for (TGLMesh* mesh : {&front, &back}) {
+    ColorMaterial(*mesh, Params.Color, alpha, true);
+    mesh->CalcNormals(false);
+    mesh->VertexList().SetLocked(true);
+  }
+  UpdateVisibility();
+}
+
+void TGraphPlanes::UpdateVisibility() {
+  TGraphMain::UpdateVisibility();
+  const bool shown = !IsHidden();
+  if (FrontMesh) FrontMesh->SetVisible(shown);
+  if (BackMesh) BackMesh->SetVisible(shown);
+}
+
+void TGraphPlanes::Clear() {
+  FreeNodes();
+  Params.Points.clear();
+  TGraphMain::Clear();
+}
+
+bool TGraphPlanes::Edit() {
+  IgnoreNextMouseMove = true;
+  TPlanesParams params = Params;
+  uint8_t transparency = Transparency;
+  const TPlanesEditor& editor = PlanesEditor();
+  if (!editor || !editor(Name(), params, transparency)) return false;
+  Params = std::move(params);
+  Transparency = transparency;
+  if (Context) Build(false);
+  CalcBounds();
+  return true;
+}
+
+// ---- Stored record ------------------------------------------------------------------
+
+bool TGraphPlanes::SaveToStream(TBinaryStream& handle) {
+  if (!TGraphMain::SaveToStream(handle)) return false;
+  return WriteKindChunk(handle, 0, [this](TBinaryStream& s) {
+    if (!s.WriteInt32(static_cast<int32_t>(Params.Points.size()))) return false;
+    for (const TSurveyPoint& p : Params.Points)
+      if (!s.WriteDouble(p.X) || !s.WriteDouble(p.Y) || !s.WriteDouble(p.Z)) return false;
+    return s.WriteUInt32(Params.Color);
+  });
+}
+
+bool TGraphPlanes::LoadFromStream(TBinaryStream& handle) {
+  const bool base = TGraphMain::LoadFromStream(handle);
+  return ReadKindChunk(handle, 0, base, [this](TBinaryStream& s, int32_t, int32_t end) {
+    int32_t n = 0;
+    if (!s.ReadInt32(n)) return false;
+    // The count must fit the chunk before anything is allocated.
+    if (n < 0 || n > (end - s.Position()) / kPointSize) return false;
+    TPlanesParams p;
+    p.Points.resize(static_cast<size_t>(n));
+    for (TSurveyPoint& point : p.Points)
+      if (!s.ReadDouble(point.X) || !s.ReadDouble(point.Y) || !s.ReadDouble(point.Z)) return false;
+    if (!s.ReadUInt32(p.Color)) return false;
+    if (s.Position() > end) return false;  // the fields ran past the chunk
+    Params = std::move(p);
+    return true;
+  });
+}
+
+}  // namespace qira

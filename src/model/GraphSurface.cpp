@@ -1,0 +1,461 @@
+#include "model/GraphSurface.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "model/GraphLines.h"
+#include "model/GraphPoints.h"
+#include "model/GraphRecord.h"
+#include "model/StreamHelpers.h"
+#include "platform/BinaryStream.h"
+#include "scene/DummyPlaneSprite.h"
+#include "scene/Colors.h"
+#include "scene/Materials.h"
+#include "scene/objects/Mesh.h"
+
+namespace qira {
+
+namespace {
+
+TSurfaceEditor& SurfaceEditor() {
+  static TSurfaceEditor editor;
+  return editor;
+}
+
+constexpr int32_t kPointSize = 3 * 8;
+
+void Require(bool ok) {
+  if (!ok) throw EStreamError();
+}
+
+bool WritePoint(TBinaryStream& s, const TSurveyPoint& p) {
+  return s.WriteDouble(p.X) && s.WriteDouble(p.Y) && s.WriteDouble(p.Z);
+}
+
+bool ReadPoint(TBinaryStream& s, TSurveyPoint& p) {
+  return s.ReadDouble(p.X) && s.ReadDouble(p.Y) && s.ReadDouble(p.Z);
+}
+
+TPolygonMode PolygonModeOf(uint8_t fillMode) {
+  // A stored value outside 0..2 is kept but drawn solid.
+  switch (fillMode) {
+    case 1: return TPolygonMode::pmLines;
+    case 2: return TPolygonMode::pmPoints;
+    default: return TPolygonMode::pmFill;
+  }
+}
+
+// The faces as stored for a kind: 3 or 4 points each for kinds 0 and 1, a count
+// before every face otherwise. A kind whose faces do not all fit its fixed size
+// is stored with counts, so the record always reads back as written.
+int32_t StoredFaceKind(int32_t kind, const std::vector<TSurfaceFace>& faces, int32_t count) {
+  if (kind != 0 && kind != 1) return kind;
+  const size_t size = kind == 0 ? 3 : 4;
+  for (int32_t i = 0; i < count; ++i)
+    if (faces[static_cast<size_t>(i)].size() != size) return 2;
+  return kind;
+}
+
+// Reads the header of a chunk of the older layouts (version 0). False for a newer
+// chunk (the handle then stands at its end); raises on damage.
+bool ReadOldChunkHeader(TFileVersion& chunk) {
+  int32_t found = 0;
+  const bool known = chunk.ReadHeader(found, true);
+  Require(!chunk.Damaged());
+  return known;
+}
+
+}  // namespace
+
+void SetSurfaceEditor(TSurfaceEditor editor) { SurfaceEditor() = std::move(editor); }
+
+void RegisterSurfaceKinds() {
+  RegisterGraphKind(GraphTypeId::Surface, [] { return std::make_unique<TGraphSurface>(); });
+  RegisterGraphKind(GraphTypeId::Points, [] { return std::make_unique<TGraphPoints>(); });
+  RegisterGraphKind(GraphTypeId::Lines, [] { return std::make_unique<TGraphLines>(); });
+}
+
+TGraphSurface::TGraphSurface() { TypeId = GraphTypeId::Surface; }
+
+TGraphSurface::~TGraphSurface() { FreeMeshes(); }
+
+void TGraphSurface::FreeMeshes() {
+  FrontMesh.Free();
+  BackMesh.Free();
+}
+
+TSurfaceSettings TGraphSurface::GetSettings() const {
+  return {Color, FillMode, ColorForAll, FillForAll, IgnoreFaceColors};
+}
+
+// ---- Adding faces -------------------------------------------------------------------
+
+void TGraphSurface::BeginAdd() { FaceCount = static_cast<int32_t>(Faces.size()); }
+
+void TGraphSurface::AddFace(const TSurfaceFace& points) {
+  const size_t n = points.size();
+  if (n < 3) return;
+  if (n == 3)
+    FaceKind = (FaceKind == -1 || FaceKind == 0) ? 0 : 2;
+  else if (n == 4)
+    FaceKind = (FaceKind == -1 || FaceKind == 1) ? 1 : 2;
+  else
+    FaceKind = 2;
+  ++FaceCount;
+  if (Faces.size() < static_cast<size_t>(FaceCount)) {
+    const size_t grown = Faces.size() + SurfaceGrowth;
+    Faces.resize(grown);
+    FaceColors.resize(grown);
+    FaceHasColor.resize(grown);
+  }
+  const size_t i = static_cast<size_t>(FaceCount - 1);
+  Faces[i] = points;
+  for (const TSurveyPoint& p : points) ExtendBounds(p);
+  FaceColors[i] = 0;
+  FaceHasColor[i] = 0;
+}
+
+void TGraphSurface::AddQuad(const TSurveyPoint& a, const TSurveyPoint& b, const TSurveyPoint& c,
+                            const TSurveyPoint& d) {
+  AddFace({a, b, c, d});
+}
+
+void TGraphSurface::SetLastFaceColor(TColor color) {
+  if (FaceCount <= 0 || static_cast<size_t>(FaceCount) > Faces.size()) return;
+  const size_t i = static_cast<size_t>(FaceCount - 1);
+  FaceColors[i] = color;
+  FaceHasColor[i] = 1;
+}
+
+void TGraphSurface::EndAdd() {
+  const size_t n = static_cast<size_t>(std::max(FaceCount, 0));
+  Faces.resize(n);
+  Faces.shrink_to_fit();
+  FaceColors.resize(n);
+  FaceColors.shrink_to_fit();
+  FaceHasColor.resize(n);
+  FaceHasColor.shrink_to_fit();
+}
+
+void TGraphSurface::CalcBounds() {
+  BoundsMin = EmptyBoundsMin;
+  BoundsMax = EmptyBoundsMax;
+  for (int32_t i = 0; i < FaceCount; ++i)
+    for (const TSurveyPoint& p : Faces[static_cast<size_t>(i)]) ExtendBounds(p);
+}
+
+// ---- Building -----------------------------------------------------------------------
+
+// Kind 1 draws as quadrilaterals and kind 0 as triangles. A mesh of mixed faces or
+// larger polygons cannot be one polygon of all its vertices (which would join every
+// face into one shape), so each face of kind 2 (or of an unknown stored kind) is
+// drawn as a fan of triangles from its first point; faces are planar and, coming
+// from DXF faces and potential sections, convex.
+void TGraphSurface::Build(bool recursive) {
+  TGraphMain::Build(recursive);
+  if (!Context || !Context->ModelCube) return;
+  if (!FrontMesh) FrontMesh.Create(*Context->ModelCube);
+  if (!BackMesh) BackMesh.Create(*Context->ModelCube);
+  TGLMesh* front = FrontMesh.get();
+  TGLMesh* back = BackMesh.get();
+  if (!front || !back) return;
+
+  const bool quads = FaceKind == 1;
+  int32_t vertexCount = 0;
+  for (int32_t i = 0; i < FaceCount; ++i) {
+    const int32_t n = static_cast<int32_t>(Faces[static_cast<size_t>(i)].size());
+    if (quads)
+      vertexCount += n == 4 ? 4 : 0;
+    else if (n >= 3)
+      vertexCount += 3 * (n - 2);
+  }
+
+  for (TGLMesh* mesh : {front, back}) {
+    mesh->VertexList().SetLocked(false);
+    mesh->VertexList().Clear();
+    mesh->VertexList().SetGrowth(std::max(vertexCount, 1));
+    mesh->SetMode(quads ? TMeshMode::mmQuads : TMeshMode::mmTriangles);
+    SetMaterialBlending(*mesh, Transparency <= 254);
+  }
+
+  const float alpha = OpacityAlpha(Transparency);
+  const TAffineVector zero{0.0f, 0.0f, 0.0f};
+  std::vector<TAffineVector> scene;
+  for (int32_t i = 0; i < FaceCount; ++i) {
+    const size_t f = static_cast<size_t>(i);
+    const TSurfaceFace& face = Faces[f];
+    const TColor own = (!IgnoreFaceColors && FaceHasColor[f] == 1) ? FaceColors[f] : Color;
+    const TVector color = ConvertWinColor(own, alpha);
+    scene.clear();
+    for (const TSurveyPoint& p : face) scene.push_back(Context->ToScene(p));
+    const size_t n = scene.size();
+    if (quads) {
+      if (n != 4) continue;
+      for (size_t k = 0; k < 4; ++k) front->VertexList().AddVertex(scene[k], zero, color);
+      for (size_t k = 4; k-- > 0;) back->VertexList().AddVertex(scene[k], zero, color);
+    } else {
+      if (n < 3) continue;
+      for (size_t k = 1; k + 1 < n; ++k) {
+        front->VertexList().AddVertex(scene[0], zero, color);
+        front->VertexList().AddVertex(scene[k], zero, color);
+        front->VertexList().AddVertex(scene[k + 1], zero, color);
+      }
+      // The same fan over the reversed point list.
+      for (size_t k = n - 2; k >= 1; --k) {
+        back->VertexList().AddVertex(scene[n - 1], zero, color);
+        back->VertexList().AddVertex(scene[k], zero, color);
+        back->VertexList().AddVertex(scene[k - 1], zero, color);
+      }
+    }
+  }
+
+  for (TGLMesh* mesh : {front, back}) {
+    mesh->CalcNormals(false);
+    mesh->SetVisible(Visible());
+    mesh->VertexList().SetLocked(true);
+  }
+  UpdateVisibility();
+}
+
+void TGraphSurface::UpdateVisibility() {
+  TGraphMain::UpdateVisibility();
+  const bool shown = !IsHidden();
+  for (TBuiltNode<TGLMesh>* node : {&FrontMesh, &BackMesh}) {
+    TGLMesh* mesh = node->get();
+    if (!mesh) continue;
+    mesh->SetVisible(shown);
+    if (!shown) continue;
+    if (TGLMaterial* material = MaterialOf(*mesh))
+      material->FrontProperties().SetPolygonMode(PolygonModeOf(FillMode));
+  }
+}
+
+void TGraphSurface::Clear() {
+  FreeMeshes();
+  Faces.clear();
+  FaceColors.clear();
+  FaceHasColor.clear();
+  FaceCount = 0;
+  TGraphMain::Clear();
+}
+
+bool TGraphSurface::IsEmpty() const { return TGraphMain::IsEmpty() && FaceCount == 0; }
+
+// ---- Settings -----------------------------------------------------------------------
+
+void TGraphSurface::ApplySettings(const TSurfaceSettings& settings, const TTransparencyParams& base,
+                                  bool fromDialog) {
+  bool rebuild = false;
+  bool refresh = false;
+  if (settings.ColorForAll || fromDialog) {
+    if (Color != settings.Color || IgnoreFaceColors != settings.IgnoreFaceColors) {
+      Color = settings.Color;
+      IgnoreFaceColors = settings.IgnoreFaceColors;
+      rebuild = true;
+    }
+  }
+  if (settings.FillForAll || fromDialog) {
+    if (FillMode != settings.FillMode) {
+      FillMode = settings.FillMode;
+      refresh = true;
+    }
+  }
+  if (base.AcceptForAll || fromDialog) {
+    if (Transparency != base.Transparency) {
+      Transparency = base.Transparency;
+      rebuild = true;
+    }
+  }
+  if (rebuild)
+    Build(false);
+  else if (refresh)
+    UpdateVisibility();
+  if (fromDialog) {
+    ColorForAll = settings.ColorForAll;
+    FillForAll = settings.FillForAll;
+    AcceptForAll = base.AcceptForAll;
+  }
+}
+
+bool TGraphSurface::Edit() {
+  IgnoreNextMouseMove = true;
+  TSurfaceSettings settings = GetSettings();
+  TTransparencyParams base = GetTransparencyParams();
+  const TSurfaceEditor& editor = SurfaceEditor();
+  if (!editor || !editor(Name(), settings, base)) return false;
+  ApplySettings(settings, base, true);
+  GetRoot()->CopySettingsFrom(*this);
+  return true;
+}
+
+void TGraphSurface::CopySettingsFrom(const TGraphMain& source) {
+  TGraphMain::CopySettingsFrom(source);
+  const auto* surface = dynamic_cast<const TGraphSurface*>(&source);
+  if (!surface || surface == this) return;
+  ApplySettings(surface->GetSettings(), surface->GetTransparencyParams(), false);
+}
+
+// ---- Stored record ------------------------------------------------------------------
+
+bool TGraphSurface::SaveToStream(TBinaryStream& handle) {
+  if (!TGraphMain::SaveToStream(handle)) return false;
+  return WriteKindChunk(handle, 0, [this](TBinaryStream& s) {
+    const int32_t n = std::max(FaceCount, 0);
+    const int32_t kind = StoredFaceKind(FaceKind, Faces, n);
+    if (!s.WriteUInt32(Color) || !s.WriteUInt8(FillMode) || !s.WriteBool(ColorForAll) ||
+        !s.WriteBool(FillForAll) || !s.WriteInt32(kind) || !s.WriteInt32(n))
+      return false;
+    for (int32_t i = 0; i < n; ++i) {
+      const TSurfaceFace& face = Faces[static_cast<size_t>(i)];
+      if (kind != 0 && kind != 1 && !s.WriteInt32(static_cast<int32_t>(face.size()))) return false;
+      for (const TSurveyPoint& p : face)
+        if (!WritePoint(s, p)) return false;
+    }
+    for (int32_t i = 0; i < n; ++i)
+      if (!s.WriteUInt32(FaceColors[static_cast<size_t>(i)])) return false;
+    for (int32_t i = 0; i < n; ++i)
+      if (!s.WriteUInt8(FaceHasColor[static_cast<size_t>(i)])) return false;
+    return true;
+  });
+}
+
+bool TGraphSurface::LoadFromStream(TBinaryStream& handle) {
+  const bool base = TGraphMain::LoadFromStream(handle);
+  const bool loaded = ReadKindChunk(handle, 0, base, [this](TBinaryStream& s, int32_t, int32_t end) {
+    TColor color = 0;
+    uint8_t fillMode = 0;
+    bool colorForAll = false, fillForAll = false;
+    int32_t kind = 0, n = 0;
+    if (!s.ReadUInt32(color) || !s.ReadUInt8(fillMode) || !s.ReadBool(colorForAll) ||
+        !s.ReadBool(fillForAll) || !s.ReadInt32(kind) || !s.ReadInt32(n))
+      return false;
+    // The smallest face of the layout plus its colour and flag must fit per face.
+    const int32_t fixedPoints = kind == 0 ? 3 : kind == 1 ? 4 : -1;
+    const int32_t perFace = (fixedPoints > 0 ? fixedPoints * kPointSize : 4) + 4 + 1;
+    if (n < 0 || n > (end - s.Position()) / perFace) return false;
+    std::vector<TSurfaceFace> faces(static_cast<size_t>(n));
+    for (TSurfaceFace& face : faces) {
+      int32_t k = fixedPoints;
+      if (k < 0) {
+        if (!s.ReadInt32(k)) return false;
+        if (k < 0 || k > (end - s.Position()) / kPointSize) return false;
+      }
+      face.resize(static_cast<size_t>(k));
+      for (TSurveyPoint& p : face)
+        if (!ReadPoint(s, p)) return false;
+    }
+    if ((end - s.Position()) / 5 < n) return false;
+    std::vector<TColor> colors(static_cast<size_t>(n));
+    std::vector<uint8_t> hasColor(static_cast<size_t>(n));
+    for (TColor& c : colors)
+      if (!s.ReadUInt32(c)) return false;
+    for (uint8_t& h : hasColor)
+      if (!s.ReadUInt8(h)) return false;
+    if (s.Position() > end) return false;
+    Color = color;
+    FillMode = fillMode;
+    ColorForAll = colorForAll;
+    FillForAll = fillForAll;
+    IgnoreFaceColors = false;
+    FaceKind = kind;
+    FaceCount = n;
+    Faces = std::move(faces);
+    FaceColors = std::move(colors);
+    FaceHasColor = std::move(hasColor);
+    return true;
+  });
+  if (loaded) UpdateVisibility();
+  return loaded;
+}
+
+// ---- Older layouts ------------------------------------------------------------------
+
+bool TGraphSurface::ReadOldTriangles(TBinaryStream& handle, int32_t end) {
+  int32_t n = 0;
+  Require(handle.ReadInt32(n));
+  Require(n >= 0 && n <= (end - handle.Position()) / (3 * kPointSize));
+  std::vector<TSurfaceFace> faces(static_cast<size_t>(n), TSurfaceFace(3));
+  for (TSurfaceFace& face : faces)
+    for (TSurveyPoint& p : face) {
+      // Stored East before North.
+      Require(handle.ReadDouble(p.Y) && handle.ReadDouble(p.X) && handle.ReadDouble(p.Z));
+    }
+  Faces = std::move(faces);
+  FaceCount = n;
+  FaceColors.assign(static_cast<size_t>(n), 0);
+  FaceHasColor.assign(static_cast<size_t>(n), 0);
+  FaceKind = 0;
+  return true;
+}
+
+bool TGraphSurface::LoadOldLayout(TBinaryStream& handle) {
+  TFileVersion chunk(handle, 0);
+  if (!ReadOldChunkHeader(chunk)) return false;
+  std::string name;
+  TColor color = 0;
+  uint8_t opacity = 255;
+  bool visible = true;
+  Require(ReadLengthString(handle, name));
+  Require(handle.ReadUInt32(color) && handle.ReadUInt8(opacity) && handle.ReadBool(visible));
+  TGraphSurface read;
+  read.ReadOldTriangles(handle, chunk.EndOffset);
+  Require(handle.Position() <= chunk.EndOffset && chunk.SkipToEnd());
+
+  SetName(name);
+  Color = color;
+  Transparency = opacity;
+  SetVisible(visible);
+  Faces = std::move(read.Faces);
+  FaceColors = std::move(read.FaceColors);
+  FaceHasColor = std::move(read.FaceHasColor);
+  FaceCount = read.FaceCount;
+  FaceKind = 0;
+  CalcBounds();
+  UpdateVisibility();
+  return true;
+}
+
+bool TGraphSurface::LoadOldLayout2(TBinaryStream& handle) {
+  std::string name1, name2;
+  bool visible1 = true, visible2 = true;
+  uint8_t unusedByte = 0, opacity = 255;
+  int32_t unusedInt = 0;
+  TColor color = 0;
+
+  TFileVersion first(handle, 0);
+  if (!ReadOldChunkHeader(first)) return false;
+  Require(handle.ReadBool(visible1) && ReadLengthString(handle, name1) && handle.ReadInt32(unusedInt));
+  Require(handle.Position() <= first.EndOffset && first.SkipToEnd());
+
+  TFileVersion second(handle, 0);
+  if (!ReadOldChunkHeader(second)) return false;
+  Require(handle.ReadInt32(unusedInt) && handle.ReadBool(visible2) && handle.ReadUInt8(unusedByte) &&
+          handle.ReadUInt8(opacity) && ReadLengthString(handle, name2));
+  Require(handle.Position() <= second.EndOffset && second.SkipToEnd());
+
+  TFileVersion third(handle, 0);
+  if (!ReadOldChunkHeader(third)) return false;
+  Require(handle.ReadUInt32(color) && handle.ReadUInt8(unusedByte));
+  TGraphSurface read;
+  read.ReadOldTriangles(handle, third.EndOffset);
+  Require(handle.Position() <= third.EndOffset && third.SkipToEnd());
+
+  // The first chunk's flag is overridden by the second's, and its name by the
+  // second's; only the final values matter before the object is built.
+  SetVisible(visible1);
+  SetName(name1);
+  SetVisible(visible2);
+  Transparency = opacity;
+  SetName(name2);
+  Color = color;
+  Faces = std::move(read.Faces);
+  FaceColors = std::move(read.FaceColors);
+  FaceHasColor = std::move(read.FaceHasColor);
+  FaceCount = read.FaceCount;
+  FaceKind = 0;
+  CalcBounds();
+  UpdateVisibility();
+  return true;
+}
+
+}  // namespace qira

@@ -1,0 +1,418 @@
+#include "model/ModelFile.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <map>
+#include <utility>
+
+#include "model/GeologyFiles.h"
+#include "model/GraphLabel.h"
+#include "model/GraphMain.h"
+#include "model/GraphPlanes.h"
+#include "model/GraphPolyline.h"
+#include "model/GraphSpheres.h"
+#include "model/StreamHelpers.h"
+#include "platform/AsciiCase.h"
+#include "platform/BinaryStream.h"
+#include "platform/CodePage.h"
+#include "platform/NumberText.h"
+#include "platform/Rounding.h"
+#include "platform/Services.h"
+#include "platform/TextLines.h"
+
+// Sections: the ini text; reading the model; building the objects; the command.
+
+namespace qira {
+
+namespace {
+
+// ---- The ini text -------------------------------------------------------------------
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return std::string(s);
+}
+
+// A value with the line it stands on, for the messages.
+struct TIniValue {
+  std::string Text;
+  int Line = 0;  // 1-based
+};
+
+// The sections and keys of an ini text, in file order, each with its line.
+class TModelIni {
+ public:
+  struct TSection {
+    std::string Name;
+    std::vector<std::pair<std::string, TIniValue>> Keys;
+  };
+
+  explicit TModelIni(std::string_view text) {
+    const std::vector<std::string> lines = SplitTextLines(text);
+    TSection* current = nullptr;
+    for (size_t i = 0; i < lines.size(); ++i) {
+      const std::string line = Trim(lines[i]);
+      if (line.empty() || line.front() == ';') continue;
+      if (line.front() == '[') {
+        const size_t close = line.find(']');
+        if (close == std::string::npos) continue;
+        sections_.push_back({Trim(std::string_view(line).substr(1, close - 1)), {}});
+        current = &sections_.back();
+        continue;
+      }
+      const size_t eq = line.find('=');
+      if (eq == std::string::npos || !current) continue;
+      current->Keys.push_back({Trim(std::string_view(line).substr(0, eq)),
+                               {Trim(std::string_view(line).substr(eq + 1)), static_cast<int>(i) + 1}});
+    }
+  }
+
+  const std::vector<TSection>& Sections() const { return sections_; }
+
+  // The first section of that name, or null.
+  const TSection* FindSection(std::string_view name) const {
+    for (const TSection& s : sections_)
+      if (SameTextAscii(s.Name, name)) return &s;
+    return nullptr;
+  }
+
+  // The first key of that name in the first section of that name, or null.
+  static const TIniValue* Find(const TSection* section, std::string_view key) {
+    if (!section) return nullptr;
+    for (const auto& [name, value] : section->Keys)
+      if (SameTextAscii(name, key)) return &value;
+    return nullptr;
+  }
+
+ private:
+  std::vector<TSection> sections_;
+};
+
+// ---- Reading the model --------------------------------------------------------------
+
+// The number under a key, where the value was found.
+struct TNumber {
+  double Value = 0;
+  int Line = 0;  // 0: the default
+};
+
+class TModelReader {
+ public:
+  TModelReader(std::string_view text, const std::string& fileName) : ini_(text), fileName_(fileName) {}
+
+  // A float key: absent or empty gives the default, as the class library's ini
+  // object reads floats.
+  TNumber Float(const TModelIni::TSection* section, std::string_view key, double def) const {
+    const TIniValue* v = TModelIni::Find(section, key);
+    if (!v || v->Text.empty()) return {def, 0};
+    return {Parse(*v), v->Line};
+  }
+
+  // A coordinate: its text defaults to "0", and any text present must be a number.
+  TNumber Coordinate(const TModelIni::TSection* section, std::string_view key) const {
+    const TIniValue* v = TModelIni::Find(section, key);
+    if (!v) return {0, 0};
+    return {Parse(*v), v->Line};
+  }
+
+  // An integer key: absent or empty gives the default; decimal, or hexadecimal as
+  // "$1F" or "0x1F".
+  int32_t Integer(const TModelIni::TSection* section, std::string_view key, int32_t def) const {
+    const TIniValue* v = TModelIni::Find(section, key);
+    if (!v || v->Text.empty()) return def;
+    int32_t value;
+    if (!ParseIntegerText(v->Text, value)) Fail(v->Line, "'" + v->Text + "' is not a valid integer value");
+    return value;
+  }
+
+  const TModelIni& Ini() const { return ini_; }
+
+  [[noreturn]] void Fail(int line, const std::string& message) const {
+    throw EModelFile(fileName_, line, message);
+  }
+
+ private:
+  double Parse(const TIniValue& v) const {
+    double value;
+    if (!ParseDouble(v.Text, value, /*acceptComma=*/true))
+      Fail(v.Line, "'" + v.Text + "' is not a valid floating point value");
+    return value;
+  }
+
+  static bool ParseIntegerText(std::string_view text, int32_t& value) {
+    if (ParseInt32(text, value)) return true;
+    size_t skip = 0;
+    if (text.size() > 1 && text[0] == '$') skip = 1;
+    else if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) skip = 2;
+    if (skip == 0) return false;
+    uint32_t bits = 0;
+    const char* first = text.data() + skip;
+    const char* last = text.data() + text.size();
+    const auto [end, error] = std::from_chars(first, last, bits, 16);
+    if (error != std::errc() || end != last) return false;
+    value = static_cast<int32_t>(bits);  // "$FFFFFFFF" is -1, as the class library reads it
+    return true;
+  }
+
+  TModelIni ini_;
+  std::string fileName_;
+};
+
+// The greater of two depths, with the line that gave it.
+TNumber Deeper(const TNumber& a, const TNumber& b) { return b.Value > a.Value ? b : a; }
+
+// "Sphere_<i>" with i written as the class library writes integers (no sign, no
+// leading zero): the i, else 0.
+int64_t SphereIndex(std::string_view section) {
+  static constexpr std::string_view kPrefix = "Sphere_";
+  if (section.size() <= kPrefix.size() || !SameTextAscii(section.substr(0, kPrefix.size()), kPrefix)) return 0;
+  const std::string_view digits = section.substr(kPrefix.size());
+  if (digits.front() < '1' || digits.front() > '9') return 0;
+  int64_t i = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), i);
+  if (error != std::errc() || end != digits.data() + digits.size()) return 0;
+  return i;
+}
+
+// The library's float-to-text conversion: up to 15 significant digits, '.' always.
+std::string FloatToText(double x) {
+  char buf[64];
+  const auto [end, error] = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::general, 15);
+  if (error != std::errc()) return FormatShortest(x);
+  std::string s(buf, end);
+  // Exponent as the library writes it: "1E-5", not "1e-05".
+  const size_t e = s.find('e');
+  if (e != std::string::npos) {
+    std::string mantissa = s.substr(0, e);
+    std::string exponent = s.substr(e + 1);
+    const bool negative = !exponent.empty() && exponent.front() == '-';
+    if (!exponent.empty() && (exponent.front() == '-' || exponent.front() == '+')) exponent.erase(0, 1);
+    exponent.erase(0, std::min(exponent.find_first_not_of('0'), exponent.size() - 1));
+    s = mantissa + "E" + (negative ? "-" : "") + exponent;
+  }
+  return s;
+}
+
+// ---- Building the objects -----------------------------------------------------------
+
+constexpr TColor kYellow = MakeColor(255, 255, 0);
+constexpr TColor kGrey = MakeColor(128, 128, 128);
+constexpr TColor kLabelColor = MakeColor(50, 50, 50);
+constexpr uint8_t kAlignLeft = 0, kAlignRight = 1;
+constexpr uint8_t kLayoutTop = 0, kLayoutCenter = 1;
+constexpr uint8_t kPlaneOpacity = 100;
+
+std::unique_ptr<TGraphMain> NewGroup(const std::string& name) {
+  auto group = std::make_unique<TGraphMain>();
+  group->SetName(name);
+  return group;
+}
+
+std::unique_ptr<TGraphMain> NewLabel(const std::string& name, const std::string& text, float scale,
+                                     uint8_t alignment, uint8_t layout, const TSurveyPoint& position) {
+  auto label = std::make_unique<TGraphLabel>();
+  label->SetName(name);
+  label->Params.Text = text;
+  label->Params.TextScale = scale;
+  label->Params.Color = kLabelColor;
+  label->Params.Alignment = alignment;
+  label->Params.Layout = layout;
+  label->Params.Position = position;
+  return label;
+}
+
+// Borehole k (1 or 2) at X = x, down to elevation -depth.
+std::unique_ptr<TGraphMain> NewBorehole(int k, double x, double depth) {
+  const bool first = k == 1;
+  const std::string number = std::to_string(k);
+  std::unique_ptr<TGraphMain> group = NewGroup("Borehole #" + number);
+
+  auto line = std::make_unique<TGraphLine>();
+  line->SetName("Borehole");
+  line->SetPointCount(2);
+  line->SetPoint(0, {x, 0, 0});
+  line->SetPoint(1, {x, 0, -depth});
+  line->Params.Color = kGrey;
+  line->Params.RoundEnds = false;
+  group->AddChild(std::move(line), true);
+
+  constexpr float kNameScale = 0.8f;
+  // The name stands below the bottom by twice the text scale, rounded.
+  const double below = RoundToInt(kNameScale * 2.0);
+  group->AddChild(NewLabel("Name", "BH#" + number + "\r\n" + FloatToText(depth) + "m", kNameScale,
+                           first ? kAlignLeft : kAlignRight, kLayoutTop, {x, 0, -depth - below}),
+                  true);
+
+  for (int64_t d = 0; static_cast<double>(d) <= depth; d += 100) {
+    const std::string text = std::to_string(d);
+    group->AddChild(NewLabel("Label " + text, first ? text + "  " : "  " + text, 0.5f,
+                             first ? kAlignRight : kAlignLeft, kLayoutCenter, {x, 0, -static_cast<double>(d)}),
+                    true);
+  }
+  return group;
+}
+
+// Holds tree painting back for a scope; no tree, no effect.
+class TTreePaintHold {
+ public:
+  explicit TTreePaintHold(TObjectTreeView* tree) : tree_(tree) {
+    if (tree_) tree_->BeginUpdate();
+  }
+  ~TTreePaintHold() {
+    if (tree_) tree_->EndUpdate();
+  }
+  TTreePaintHold(const TTreePaintHold&) = delete;
+  TTreePaintHold& operator=(const TTreePaintHold&) = delete;
+
+ private:
+  TObjectTreeView* tree_;
+};
+
+}  // namespace
+
+// ---- EModelFile and the description --------------------------------------------------
+
+EModelFile::EModelFile(const std::string& fileName, int lineNumber, const std::string& systemMessage)
+    : Exception("File " + fileName + ", line " + std::to_string(lineNumber) + ": " + systemMessage),
+      lineNumber_(lineNumber),
+      systemMessage_(systemMessage) {}
+
+bool TModelDescription::Buildable() const {
+  return Distance > 0 && Depth1 > 0 && Depth2 > 0 && !Groups.empty();
+}
+
+TModelDescription ParseModelText(std::string_view text, const std::string& fileName) {
+  // Editors may put a byte-order mark before the first section.
+  static constexpr std::string_view kBom = "\xEF\xBB\xBF";
+  if (text.substr(0, kBom.size()) == kBom) text.remove_prefix(kBom.size());
+  const std::string utf8 = IsValidUtf8(text) ? std::string(text) : Cp1252ToUtf8(text);
+  const TModelReader reader(utf8, fileName);
+  const TModelIni& ini = reader.Ini();
+
+  TModelDescription model;
+  const TModelIni::TSection* geometry = ini.FindSection("Geomentry");
+  model.Distance = reader.Float(geometry, "Distance", -1).Value;
+  const TNumber depth1 =
+      Deeper(reader.Float(geometry, "FTransmitterTo", -1), reader.Float(geometry, "RReceiverTo", -1));
+  const TNumber depth2 =
+      Deeper(reader.Float(geometry, "RTransmitterTo", -1), reader.Float(geometry, "FReceiverTo", -1));
+  for (const TNumber& depth : {depth1, depth2})
+    if (depth.Value > MaxModelDepth)
+      reader.Fail(depth.Line, "Depth " + FloatToText(depth.Value) + " is greater than " +
+                                  FloatToText(MaxModelDepth));
+  model.Depth1 = depth1.Value;
+  model.Depth2 = depth2.Value;
+
+  const int32_t count = reader.Integer(ini.FindSection("Spheres"), "Count", 0);
+  // Sphere_1 .. Sphere_Count in index order; sections that are missing give
+  // spheres of radius 0, which are skipped, so only those present are visited.
+  std::map<int64_t, const TModelIni::TSection*> spheres;
+  for (const TModelIni::TSection& section : ini.Sections()) {
+    const int64_t i = SphereIndex(section.Name);
+    if (i >= 1 && i <= count) spheres.emplace(i, &section);  // the first of duplicates counts
+  }
+  for (const auto& [index, section] : spheres) {
+    const double ro = reader.Float(section, "Ro", 0).Value;
+    const double epsilon = reader.Float(section, "Epsilon", 0).Value;
+    const double mu = reader.Float(section, "Mu", 0).Value;
+    const double radius = reader.Float(section, "Radius", 0).Value;
+    const double x = reader.Coordinate(section, "X").Value;
+    const double y = reader.Coordinate(section, "Y").Value;
+    const double z = reader.Coordinate(section, "Z").Value;
+    if (!(radius > 0)) continue;
+    auto group = std::find_if(model.Groups.begin(), model.Groups.end(), [&](const TModelSphereGroup& g) {
+      return g.Ro == ro && g.Epsilon == epsilon && g.Mu == mu && g.Radius == radius;
+    });
+    if (group == model.Groups.end()) {
+      model.Groups.push_back({ro, epsilon, mu, radius, {}});
+      group = model.Groups.end() - 1;
+    }
+    group->Centres.push_back({x, y, -z});
+  }
+  return model;
+}
+
+std::unique_ptr<TGraphMain> CreateModelGroup(const TModelDescription& model, const std::string& groupName) {
+  if (!model.Buildable()) return nullptr;
+  std::unique_ptr<TGraphMain> root = NewGroup(groupName);
+
+  std::unique_ptr<TGraphMain> spheresGroup = NewGroup("Spheres");
+  for (size_t g = 0; g < model.Groups.size(); ++g) {
+    const TModelSphereGroup& group = model.Groups[g];
+    auto spheres = std::make_unique<TGraphSpheres>();
+    spheres->SetName("Spheres " + std::to_string(g + 1));
+    spheres->SetPointCount(static_cast<int>(group.Centres.size()));
+    for (size_t i = 0; i < group.Centres.size(); ++i) spheres->SetPoint(static_cast<int>(i), group.Centres[i]);
+    spheres->Params.Radius = group.Radius;
+    spheres->Params.Color = kYellow;
+    spheresGroup->AddChild(std::move(spheres), true);
+  }
+  root->AddChild(std::move(spheresGroup), true);
+
+  std::unique_ptr<TGraphMain> boreholes = NewGroup("Boreholes");
+  boreholes->AddChild(NewBorehole(1, 0, model.Depth1), true);
+  boreholes->AddChild(NewBorehole(2, model.Distance, model.Depth2), true);
+  root->AddChild(std::move(boreholes), true);
+
+  auto plane = std::make_unique<TGraphPlanes>();
+  plane->SetName("Plane");
+  plane->SetPointCount(4);
+  plane->SetPoint(0, {0, 0, 0});
+  plane->SetPoint(1, {0, 0, -model.Depth1});
+  plane->SetPoint(2, {model.Distance, 0, -model.Depth2});
+  plane->SetPoint(3, {model.Distance, 0, 0});
+  plane->Params.Color = kGrey;
+  plane->Transparency = kPlaneOpacity;
+  root->AddChild(std::move(plane), true);
+  return root;
+}
+
+// ---- The command --------------------------------------------------------------------
+
+TModelImport ImportModelFile(TGraphMain& target, const std::string& path) {
+  const std::string fileName = FileNameWithoutFolder(path);
+  std::vector<uint8_t> bytes;
+  if (!ReadWholeFile(path, bytes)) {
+    ShowMessageDlg("File " + fileName + " not found", 1);
+    return TModelImport::Failed;
+  }
+  std::unique_ptr<TGraphMain> group;
+  try {
+    const TModelDescription model =
+        ParseModelText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), fileName);
+    group = CreateModelGroup(model, FileNameWithoutExt(path));
+  } catch (const EModelFile& error) {
+    ShowMessageDlg(error.what(), 1);
+    return TModelImport::Failed;
+  }
+  if (!group) return TModelImport::NothingToBuild;
+
+  TObjectTreeView* tree = target.TreeView();
+  TTreePaintHold hold(tree);
+  IgnoreNextMouseMove = true;
+  TGraphMain* added = target.AddChild(std::move(group), true);
+  added->SetContext(target.Context);
+  if (tree) added->AddToTree(tree);
+  added->Build(true);
+  IgnoreNextMouseMove = false;
+  return TModelImport::Built;
+}
+
+TModelImport ModelClick(TGraphMain& target) {
+  TFileRequest request;
+  request.Filter = "Model files (*.mdl)|*.mdl|All files (*.*)|*.*";
+  request.DefaultExt = "mdl";
+  const std::optional<std::string> path = Services().Files->OpenFile(request);
+  if (!path) return TModelImport::Cancelled;
+  return ImportModelFile(target, *path);
+}
+
+void RegisterModelCommand() {
+  RegisterCreateCommand(TCreateCommand::Model, [](TGraphMain& target) { ModelClick(target); });
+}
+
+}  // namespace qira

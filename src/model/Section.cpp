@@ -1,0 +1,742 @@
+#include "model/Section.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <optional>
+#include <system_error>
+#include <utility>
+
+#include "model/GraphRecord.h"
+#include "model/Settings.h"
+#include "model/StreamHelpers.h"
+#include "platform/BinaryStream.h"
+#include "platform/Rounding.h"
+#include "platform/Services.h"
+#include "scene/Colors.h"
+#include "scene/DummyPlaneSprite.h"
+#include "scene/Materials.h"
+#include "scene/objects/Mesh.h"
+
+// Sections: hooks; construction; cells; names; settings; building; menu and editing;
+// project record; older project layout; section file.
+
+namespace qira {
+
+namespace {
+
+TSectionEditor& SectionEditor() {
+  static TSectionEditor editor;
+  return editor;
+}
+
+std::array<TSectionExportAction, kSectionExportCount>& SectionExports() {
+  static std::array<TSectionExportAction, kSectionExportCount> actions;
+  return actions;
+}
+
+void Require(bool ok) {
+  if (!ok) throw EStreamError();
+}
+
+constexpr char kSectionTag[] = "Section";
+constexpr int32_t kSectionTagSize = 7;
+constexpr int32_t kSignatureSize = 15;
+
+// Whether four boundary arrays of `entries` doubles and rows x cols values fit into
+// `available` bytes; checked before anything is allocated.
+bool GridFits(int32_t rows, int32_t cols, int64_t entries, int64_t available) {
+  if (rows < 0 || cols < 0 || entries < 0) return false;
+  const int64_t boundaries = 32 * entries;
+  if (boundaries > available) return false;
+  if (rows == 0) return true;
+  return cols <= (available - boundaries) / 8 / rows;
+}
+
+bool ReadDoubles(TBinaryStream& s, size_t n, std::vector<double>& out) {
+  std::vector<double> v(n);
+  for (double& x : v)
+    if (!s.ReadDouble(x)) return false;
+  out = std::move(v);
+  return true;
+}
+
+bool ReadValueRows(TBinaryStream& s, int32_t rows, int32_t cols, std::vector<std::vector<double>>& out) {
+  std::vector<std::vector<double>> v(static_cast<size_t>(rows));
+  for (std::vector<double>& row : v)
+    if (!ReadDoubles(s, static_cast<size_t>(cols), row)) return false;
+  out = std::move(v);
+  return true;
+}
+
+// Entry i of a boundary array, 0 where the array is short (a section made in code).
+double Entry(const std::vector<double>& v, int i) {
+  return i >= 0 && static_cast<size_t>(i) < v.size() ? v[static_cast<size_t>(i)] : 0.0;
+}
+
+// The general number format: `precision` significant digits without trailing zeros;
+// fixed while the integer part has at most `precision` digits and |x| >= 0.00001,
+// else d.dddE[-]x.
+std::string FormatGeneral(double x, int precision) {
+  if (x == 0) return "0";
+  if (std::isnan(x)) return "NAN";
+  if (std::isinf(x)) return x > 0 ? "INF" : "-INF";
+  char buf[64];
+  const auto done = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, precision - 1);
+  std::string s(buf, done.ptr);
+  std::string sign;
+  if (s[0] == '-') {
+    sign = "-";
+    s.erase(0, 1);
+  }
+  const size_t e = s.find('e');
+  int exponent = 0;
+  std::from_chars(s.data() + e + (s[e + 1] == '+' ? 2 : 1), s.data() + s.size(), exponent);
+  std::string digits = s.substr(0, 1) + (e > 2 ? s.substr(2, e - 2) : std::string());
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+  if (exponent < precision && std::fabs(x) >= 0.00001) {
+    if (exponent < 0) return sign + "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+    const size_t whole = static_cast<size_t>(exponent) + 1;
+    if (digits.size() <= whole) return sign + digits + std::string(whole - digits.size(), '0');
+    return sign + digits.substr(0, whole) + "." + digits.substr(whole);
+  }
+  std::string mantissa = digits.substr(0, 1);
+  if (digits.size() > 1) mantissa += "." + digits.substr(1);
+  return sign + mantissa + "E" + std::to_string(exponent);
+}
+
+std::string WithoutSeparators(const std::string& name) {
+  std::string out;
+  for (char c : name)
+    if (c != ' ' && c != '-' && c != '_') out += c;
+  return out;
+}
+
+TPolygonMode PolygonModeOf(uint8_t fillMode) {
+  switch (fillMode) {
+    case 1: return TPolygonMode::pmLines;
+    case 2: return TPolygonMode::pmPoints;
+    default: return TPolygonMode::pmFill;
+  }
+}
+
+// One corner of a drawn triangle.
+struct TSheetVertex {
+  TAffineVector Position;
+  TVector Color;
+};
+
+float ColorDifference(const TVector& a, const TVector& b) {
+  return std::fabs(a[0] - b[0]) + std::fabs(a[1] - b[1]) + std::fabs(a[2] - b[2]);
+}
+
+}  // namespace
+
+// ---- Hooks --------------------------------------------------------------------------
+
+void SetSectionEditor(TSectionEditor editor) { SectionEditor() = std::move(editor); }
+
+bool ExecuteSectionDialog(const std::string& caption, double dataMin, double dataMax,
+                          TSectionSettings& settings, TTransparencyParams& pair) {
+  const TSectionEditor& editor = SectionEditor();
+  return editor && editor(caption, dataMin, dataMax, settings, pair);
+}
+
+const char* SectionExportCaption(TSectionExport which) {
+  switch (which) {
+    case TSectionExport::BlocksTable: return "Closed colored &blocks table";
+    case TSectionExport::XYZTable: return "&XYZ values table";
+    case TSectionExport::Dxf: return "3D object in DXF format";
+  }
+  return "";
+}
+
+void RegisterSectionExport(TSectionExport which, TSectionExportAction action) {
+  SectionExports().at(static_cast<size_t>(which)) = std::move(action);
+}
+
+// ---- Construction -------------------------------------------------------------------
+
+TGraphSection::TGraphSection() {
+  TypeId = GraphTypeId::Section;
+  AcceptForAll = true;
+  Exclusive = true;
+}
+
+TGraphSection::~TGraphSection() { FreeMeshes(); }
+
+void TGraphSection::FreeMeshes() {
+  FrontMesh.Free();
+  BackMesh.Free();
+}
+
+void TGraphSection::Clear() {
+  FreeMeshes();
+  Borehole1.clear();
+  Borehole2.clear();
+  X1.clear();
+  X2.clear();
+  Y1.clear();
+  Y2.clear();
+  Values.clear();
+  ColCount = 0;
+  RowCount = 0;
+  Palette = TZBPalette();
+  TGraphMain::Clear();
+}
+
+// ---- Cells --------------------------------------------------------------------------
+
+double TGraphSection::Value(int i, int j) const {
+  if (i < 0 || j < 0 || static_cast<size_t>(i) >= Values.size()) return 0;
+  const std::vector<double>& row = Values[static_cast<size_t>(i)];
+  return static_cast<size_t>(j) < row.size() ? row[static_cast<size_t>(j)] : 0;
+}
+
+bool TGraphSection::IsShown(double v) const {
+  // NaN holds no data either: it has no place on the palette.
+  if (v == 0 || std::isnan(v)) return false;
+  return (ShowAboveMax || v <= Palette.Max()) && (ShowBelowMin || v >= Palette.Min());
+}
+
+TSurveyPoint TGraphSection::BoundaryPoint(int k, double f) const {
+  const double x1 = Entry(X1, k), x2 = Entry(X2, k), y1 = Entry(Y1, k), y2 = Entry(Y2, k);
+  const double z = RowCount > 0 ? StartZ + (EndZ - StartZ) * k / RowCount : StartZ;
+  return {x1 + (x2 - x1) * f, y1 + (y2 - y1) * f, z};
+}
+
+bool TGraphSection::GetNode(int i, int j, double& x, double& y, double& z, double& v) const {
+  v = Value(i, j);
+  if (i < 0 || j < 0 || i >= RowCount || j >= ColCount || !IsShown(v)) return false;
+  const double f = (j + 0.5) / ColCount;
+  const TSurveyPoint p = BoundaryPoint(i, f);
+  const TSurveyPoint q = BoundaryPoint(i + 1, f);
+  x = (p.X + q.X) / 2;
+  y = (p.Y + q.Y) / 2;
+  z = StartZ + (EndZ - StartZ) * (i + 0.5) / RowCount;
+  return true;
+}
+
+bool TGraphSection::GetCell(int i, int j, TSurveyPoint& a, TSurveyPoint& b, TSurveyPoint& c,
+                            TSurveyPoint& d, double& v) const {
+  v = Value(i, j);
+  if (i < 0 || j < 0 || i >= RowCount || j >= ColCount || !IsShown(v)) return false;
+  const double f0 = static_cast<double>(j) / ColCount;
+  const double f1 = static_cast<double>(j + 1) / ColCount;
+  a = BoundaryPoint(i, f0);
+  b = BoundaryPoint(i, f1);
+  c = BoundaryPoint(i + 1, f0);
+  d = BoundaryPoint(i + 1, f1);
+  return true;
+}
+
+void TGraphSection::CalcBounds() {
+  BoundsMin = EmptyBoundsMin;
+  BoundsMax = EmptyBoundsMax;
+  for (int i = 0; i < RowCount; ++i) {
+    for (int j = 0; j < ColCount; ++j) {
+      const double v = Value(i, j);
+      if (v == 0 || std::isnan(v)) continue;  // the shown test is not applied
+      ExtendBounds(BoundaryPoint(i, static_cast<double>(j) / ColCount));
+      ExtendBounds(BoundaryPoint(i + 1, static_cast<double>(j + 1) / ColCount));
+    }
+  }
+}
+
+void TGraphSection::CalcDataRange() {
+  double lo = std::numeric_limits<double>::infinity();
+  double hi = -std::numeric_limits<double>::infinity();
+  for (const std::vector<double>& row : Values) {
+    for (double v : row) {
+      if (v == 0 || !std::isfinite(v)) continue;
+      if (v < lo) lo = v;
+      if (v > hi) hi = v;
+    }
+  }
+  if (lo > hi) lo = hi = 0;
+  DataMin = lo;
+  DataMax = hi;
+}
+
+// ---- Names --------------------------------------------------------------------------
+
+std::string TGraphSection::GetPairName() const { return Borehole1 + " - " + Borehole2; }
+
+std::string TGraphSection::GetFrequencyText() const {
+  return FormatGeneral(static_cast<double>(Frequency) / 1000.0, 8) + " kHz";
+}
+
+std::string TGraphSection::GetExportFileName() const {
+  const int64_t kHz = SaturateCast<int64_t>(std::trunc(static_cast<double>(Frequency) / 1000.0));
+  return WithoutSeparators(Borehole1) + "-" + WithoutSeparators(Borehole2) + "_" + std::to_string(kHz);
+}
+
+// ---- Settings -----------------------------------------------------------------------
+
+void TGraphSection::GetSettings(TSectionSettings& settings, TTransparencyParams& pair) const {
+  settings.Palette.Assign(Palette);
+  settings.ShowAboveMax = ShowAboveMax;
+  settings.ShowBelowMin = ShowBelowMin;
+  settings.ImageStyle = ImageStyle;
+  settings.FillMode = FillMode;
+  settings.PaletteForAll = PaletteForAll;
+  settings.StyleForAll = StyleForAll;
+  settings.FillForAll = FillForAll;
+  pair = GetTransparencyParams();
+}
+
+void TGraphSection::ApplySettings(const TSectionSettings& settings, const TTransparencyParams& pair,
+                                  bool force) {
+  bool rebuild = false;
+  bool refresh = false;
+  if (settings.PaletteForAll || force) {
+    if (!Palette.SameAs(settings.Palette)) {
+      Palette.Assign(settings.Palette);
+      rebuild = true;
+    }
+    if (ShowAboveMax != settings.ShowAboveMax) {
+      ShowAboveMax = settings.ShowAboveMax;
+      rebuild = true;
+    }
+    if (ShowBelowMin != settings.ShowBelowMin) {
+      ShowBelowMin = settings.ShowBelowMin;
+      rebuild = true;
+    }
+  }
+  if ((settings.StyleForAll || force) && ImageStyle != settings.ImageStyle) {
+    ImageStyle = settings.ImageStyle;
+    rebuild = true;
+  }
+  if ((pair.AcceptForAll || force) && Transparency != pair.Transparency) {
+    Transparency = pair.Transparency;
+    rebuild = true;
+  }
+  if ((settings.FillForAll || force) && FillMode != settings.FillMode) {
+    FillMode = settings.FillMode;
+    refresh = true;
+  }
+  if (rebuild)
+    Build(false);
+  else if (refresh)
+    UpdateVisibility();
+  if (force) {
+    PaletteForAll = settings.PaletteForAll;
+    StyleForAll = settings.StyleForAll;
+    FillForAll = settings.FillForAll;
+    AcceptForAll = pair.AcceptForAll;
+  }
+}
+
+void TGraphSection::CopySettingsFrom(const TGraphMain& source) {
+  TGraphMain::CopySettingsFrom(source);
+  const auto* other = dynamic_cast<const TGraphSection*>(&source);
+  if (!other || other == this) return;
+  TSectionSettings settings;
+  TTransparencyParams pair;
+  other->GetSettings(settings, pair);
+  ApplySettings(settings, pair, false);
+}
+
+// ---- Building -----------------------------------------------------------------------
+
+void TGraphSection::Build(bool recursive) {
+  (void)recursive;  // the children are always built
+  TGraphMain::Build(true);
+  if (Palette.AutoRange()) Palette.SetRange(DataMin, DataMax);
+  if (!Context || !Context->ModelCube) return;
+  if (!FrontMesh) FrontMesh.Create(*Context->ModelCube);
+  if (!BackMesh) BackMesh.Create(*Context->ModelCube);
+
+  const float alpha = OpacityAlpha(Transparency);
+  auto colorOf = [&](double v) { return ConvertWinColor(Palette.DisplayColorOfValue(v), alpha); };
+  std::vector<TSheetVertex> triangles;  // three vertices per triangle, front winding
+  auto add = [&triangles](const TSheetVertex& p, const TSheetVertex& q, const TSheetVertex& r) {
+    triangles.push_back(p);
+    triangles.push_back(q);
+    triangles.push_back(r);
+  };
+
+  if (ImageStyle == 0) {
+    // Gradient: a sheet between the cell centres, split into triangles per node quad.
+    struct TNode {
+      bool Shown = false;
+      TSheetVertex Vertex;
+    };
+    const size_t cols = static_cast<size_t>(ColCount);
+    std::vector<TNode> nodes(static_cast<size_t>(RowCount) * cols);
+    for (int i = 0; i < RowCount; ++i) {
+      for (int j = 0; j < ColCount; ++j) {
+        double x = 0, y = 0, z = 0, v = 0;
+        TNode& node = nodes[static_cast<size_t>(i) * cols + static_cast<size_t>(j)];
+        node.Shown = GetNode(i, j, x, y, z, v);
+        if (node.Shown) node.Vertex = {Context->ToScene(x, y, z), colorOf(v)};
+      }
+    }
+    auto at = [&](int i, int j) -> const TNode& {
+      return nodes[static_cast<size_t>(i) * cols + static_cast<size_t>(j)];
+    };
+    for (int i = 1; i < RowCount; ++i) {
+      for (int j = 1; j < ColCount; ++j) {
+        const TNode& n00 = at(i - 1, j - 1);
+        const TNode& n10 = at(i, j - 1);
+        const TNode& n11 = at(i, j);
+        const TNode& n01 = at(i - 1, j);
+        const int hidden = !n00.Shown + !n10.Shown + !n11.Shown + !n01.Shown;
+        const TSheetVertex &v00 = n00.Vertex, &v10 = n10.Vertex, &v11 = n11.Vertex, &v01 = n01.Vertex;
+        if (hidden == 0) {
+          // Split along the diagonal whose end colours differ less; ties along 00-11.
+          if (ColorDifference(v00.Color, v11.Color) > ColorDifference(v10.Color, v01.Color)) {
+            add(v01, v00, v10);
+            add(v01, v10, v11);
+          } else {
+            add(v00, v10, v11);
+            add(v00, v11, v01);
+          }
+        } else if (hidden == 1) {
+          if (n00.Shown && n10.Shown && n11.Shown)
+            add(v00, v10, v11);
+          else if (n10.Shown && n11.Shown && n01.Shown)
+            add(v10, v11, v01);
+          else if (n00.Shown && n11.Shown && n01.Shown)
+            add(v00, v11, v01);
+          else
+            add(v00, v10, v01);
+        }
+      }
+    }
+  } else {
+    // Cells: two triangles per shown cell, in the cell's one colour.
+    for (int i = 0; i < RowCount; ++i) {
+      for (int j = 0; j < ColCount; ++j) {
+        TSurveyPoint a, b, c, d;
+        double v = 0;
+        if (!GetCell(i, j, a, b, c, d, v)) continue;
+        const TVector color = colorOf(v);
+        const TSheetVertex va{Context->ToScene(a), color}, vb{Context->ToScene(b), color};
+        const TSheetVertex vc{Context->ToScene(c), color}, vd{Context->ToScene(d), color};
+        add(va, vc, vd);
+        add(va, vd, vb);
+      }
+    }
+  }
+
+  const TAffineVector noNormal{0, 0, 0};
+  const int32_t count = static_cast<int32_t>(triangles.size());
+  for (TBuiltNode<TGLMesh>* holder : {&FrontMesh, &BackMesh}) {
+    TGLMesh& mesh = **holder;
+    TVertexList& list = mesh.VertexList();
+    list.SetLocked(false);
+    list.Clear();
+    mesh.SetMode(TMeshMode::mmTriangles);
+    SetMaterialBlending(mesh, Transparency != 255);
+    list.SetGrowth(count > 0 ? count : 1);  // one allocation for the whole sheet
+    const bool back = holder == &BackMesh;
+    for (int32_t k = 0; k < count; k += 3) {
+      for (int32_t corner = 0; corner < 3; ++corner) {
+        // The back mesh takes every triangle the other way round: it shows the other side.
+        const TSheetVertex& vertex = triangles[static_cast<size_t>(k + (back ? 2 - corner : corner))];
+        list.AddVertex(vertex.Position, noNormal, vertex.Color);
+      }
+    }
+  }
+  for (TBuiltNode<TGLMesh>* holder : {&FrontMesh, &BackMesh}) {
+    (*holder)->CalcNormals(false);
+    (*holder)->VertexList().SetLocked(true);
+  }
+  UpdateVisibility();
+}
+
+void TGraphSection::UpdateVisibility() {
+  TGraphMain::UpdateVisibility();
+  const bool shown = !IsHidden();
+  for (TBuiltNode<TGLMesh>* holder : {&FrontMesh, &BackMesh}) {
+    if (!*holder) continue;
+    TGLMesh& mesh = **holder;
+    mesh.SetVisible(shown);
+    if (!shown) continue;
+    if (TGLMaterial* material = MaterialOf(mesh))
+      material->FrontProperties().SetPolygonMode(PolygonModeOf(FillMode));
+  }
+}
+
+// ---- Menu and editing ---------------------------------------------------------------
+
+void TGraphSection::FillMenu(TObjectMenu& menu) {
+  TGraphMain::FillMenu(menu);
+  TObjectMenuItem exportMenu;
+  exportMenu.Caption = "E&xport";
+  for (int k = 0; k < kSectionExportCount; ++k) {
+    const auto which = static_cast<TSectionExport>(k);
+    TObjectMenuItem item;
+    item.Caption = SectionExportCaption(which);
+    item.Enabled = static_cast<bool>(SectionExports()[static_cast<size_t>(k)]);
+    item.OnClick = [this, k] {
+      // Looked up at click time: the registry may change while a menu is shown.
+      const TSectionExportAction& action = SectionExports()[static_cast<size_t>(k)];
+      if (action) action(*this);
+    };
+    exportMenu.Items.push_back(std::move(item));
+  }
+  menu.push_back(std::move(exportMenu));
+}
+
+bool TGraphSection::Edit() {
+  IgnoreNextMouseMove = true;
+  TSectionSettings settings;
+  TTransparencyParams pair;
+  GetSettings(settings, pair);
+  if (!ExecuteSectionDialog(GetPairName() + ", " + GetFrequencyText(), DataMin, DataMax, settings, pair))
+    return false;
+  ApplySettings(settings, pair, true);
+  GetRoot()->CopySettingsFrom(*this);
+  return true;
+}
+
+// ---- Project record -----------------------------------------------------------------
+
+bool TGraphSection::SaveToStream(TBinaryStream& handle) {
+  if (!TGraphMain::SaveToStream(handle)) return false;
+  return WriteKindChunk(handle, 0, [this](TBinaryStream& s) {
+    if (!s.Write(kSectionTag, kSectionTagSize)) return false;
+    if (!WriteLengthString(s, Borehole1) || !WriteLengthString(s, Borehole2)) return false;
+    if (!s.WriteFloat(Frequency) || !s.WriteInt32(DataKind)) return false;
+    const int32_t rows = RowCount < 0 ? 0 : RowCount;
+    const int32_t cols = ColCount < 0 ? 0 : ColCount;
+    if (!s.WriteInt32(cols) || !s.WriteInt32(rows)) return false;
+    // Exactly the counts' entries, so the record always matches its counts.
+    for (const std::vector<double>* array : {&X1, &X2, &Y1, &Y2})
+      for (int k = 0; k <= rows; ++k)
+        if (!s.WriteDouble(Entry(*array, k))) return false;
+    if (!s.WriteDouble(StartZ) || !s.WriteDouble(EndZ)) return false;
+    for (int i = 0; i < rows; ++i)
+      for (int j = 0; j < cols; ++j)
+        if (!s.WriteDouble(Value(i, j))) return false;
+    if (!s.WriteDouble(DataMin) || !s.WriteDouble(DataMax)) return false;
+    if (!Palette.SaveToStream(s)) return false;
+    return s.WriteBool(ShowAboveMax) && s.WriteBool(ShowBelowMin) && s.WriteUInt8(ImageStyle) &&
+           s.WriteUInt8(FillMode) && s.WriteBool(PaletteForAll) && s.WriteBool(StyleForAll) &&
+           s.WriteBool(FillForAll);
+  });
+}
+
+bool TGraphSection::LoadFromStream(TBinaryStream& handle) {
+  const bool base = TGraphMain::LoadFromStream(handle);
+  TFileVersion chunk(handle, 0);
+  int32_t found = 0;
+  const bool known = chunk.ReadHeader(found, true);
+  Require(!chunk.Damaged());
+  if (!known) return false;  // newer: skipped to its end
+  if (!base) {
+    Require(chunk.SkipToEnd());
+    return false;
+  }
+  const int32_t end = chunk.EndOffset;
+  Require(end - handle.Position() >= kSectionTagSize);
+  char tag[kSectionTagSize];
+  Require(handle.Read(tag, kSectionTagSize));
+  if (std::memcmp(tag, kSectionTag, kSectionTagSize) != 0) {
+    Require(chunk.SkipToEnd());
+    return false;
+  }
+
+  std::string b1, b2;
+  float frequency = 0;
+  int32_t dataKind = 0, cols = 0, rows = 0;
+  Require(ReadLengthString(handle, b1) && ReadLengthString(handle, b2));
+  Require(handle.ReadFloat(frequency) && handle.ReadInt32(dataKind));
+  Require(handle.ReadInt32(cols) && handle.ReadInt32(rows));
+  Require(handle.Position() <= end);
+  Require(GridFits(rows, cols, static_cast<int64_t>(rows) + 1, end - handle.Position()));
+  const size_t entries = static_cast<size_t>(rows) + 1;
+  std::vector<double> x1, x2, y1, y2;
+  Require(ReadDoubles(handle, entries, x1) && ReadDoubles(handle, entries, x2) &&
+          ReadDoubles(handle, entries, y1) && ReadDoubles(handle, entries, y2));
+  double startZ = 0, endZ = 0, dataMin = 0, dataMax = 0;
+  Require(handle.ReadDouble(startZ) && handle.ReadDouble(endZ));
+  std::vector<std::vector<double>> values;
+  Require(ReadValueRows(handle, rows, cols, values));
+  Require(handle.ReadDouble(dataMin) && handle.ReadDouble(dataMax));
+  Require(handle.Position() <= end);
+  TZBPalette palette;
+  palette.LoadFromStream(handle);  // a newer palette chunk is skipped: the palette stays new
+  uint8_t flags[7];
+  Require(handle.Read(flags, 7));
+  Require(handle.Position() <= end);
+  Require(chunk.SkipToEnd());
+
+  Borehole1 = std::move(b1);
+  Borehole2 = std::move(b2);
+  Frequency = frequency;
+  DataKind = dataKind;
+  ColCount = cols;
+  RowCount = rows;
+  X1 = std::move(x1);
+  X2 = std::move(x2);
+  Y1 = std::move(y1);
+  Y2 = std::move(y2);
+  StartZ = startZ;
+  EndZ = endZ;
+  Values = std::move(values);
+  DataMin = dataMin;
+  DataMax = dataMax;
+  Palette = std::move(palette);
+  ShowAboveMax = flags[0] != 0;
+  ShowBelowMin = flags[1] != 0;
+  ImageStyle = flags[2];
+  FillMode = flags[3];
+  PaletteForAll = flags[4] != 0;
+  StyleForAll = flags[5] != 0;
+  FillForAll = flags[6] != 0;
+  return true;
+}
+
+// ---- Older project layout -----------------------------------------------------------
+
+bool TGraphSection::LoadOldLayout(TBinaryStream& handle) {
+  TFileVersion chunk(handle, 0);
+  int32_t found = 0;
+  const bool known = chunk.ReadHeader(found, true);
+  Require(!chunk.Damaged());
+  if (!known) return false;
+  const int32_t end = chunk.EndOffset;
+  Require(end - handle.Position() >= kSectionTagSize);
+  char tag[kSectionTagSize];
+  Require(handle.Read(tag, kSectionTagSize));
+  if (std::memcmp(tag, kSectionTag, kSectionTagSize) != 0) {
+    Require(chunk.SkipToEnd());
+    return false;
+  }
+
+  std::string b1, b2, dropped;
+  float frequency = 0;
+  int32_t dataKind = 0, cols = 0, rows = 0;
+  Require(ReadLengthString(handle, b1) && ReadLengthString(handle, b2) && ReadLengthString(handle, dropped));
+  Require(handle.ReadFloat(frequency) && handle.ReadInt32(dataKind));
+  Require(handle.ReadInt32(cols) && handle.ReadInt32(rows));
+  Require(handle.Position() <= end);
+  Require(GridFits(rows, cols, rows, end - handle.Position()));
+  // This layout stores RowCount entries per boundary array; the missing last entry
+  // repeats the one before it.
+  std::array<std::vector<double>, 4> arrays;
+  for (std::vector<double>& a : arrays) {
+    Require(ReadDoubles(handle, static_cast<size_t>(rows), a));
+    a.push_back(rows >= 1 ? a.back() : 0.0);
+  }
+  double startZ = 0, endZ = 0, pmin = 0, pmax = 0;
+  Require(handle.ReadDouble(startZ) && handle.ReadDouble(endZ));
+  std::vector<std::vector<double>> values;
+  Require(ReadValueRows(handle, rows, cols, values));
+  TZBPalette palette;
+  palette.LoadValueTable(handle);  // raises EStreamError on a broken table
+  uint8_t logarithmic = 0;
+  uint8_t flags[4];
+  Require(handle.ReadDouble(pmin) && handle.ReadDouble(pmax) && handle.ReadUInt8(logarithmic));
+  Require(handle.Read(flags, 4));
+  Require(handle.Position() <= end);
+  Require(chunk.SkipToEnd());
+
+  palette.SetRange(pmin, pmax);
+  palette.SetLogarithmic(logarithmic != 0);
+  Borehole1 = std::move(b1);
+  Borehole2 = std::move(b2);
+  Frequency = frequency;
+  DataKind = dataKind;
+  ColCount = cols;
+  RowCount = rows;
+  X1 = std::move(arrays[0]);
+  X2 = std::move(arrays[1]);
+  Y1 = std::move(arrays[2]);
+  Y2 = std::move(arrays[3]);
+  StartZ = startZ;
+  EndZ = endZ;
+  Values = std::move(values);
+  Palette = std::move(palette);
+  ShowAboveMax = flags[0] != 0;
+  ShowBelowMin = flags[1] != 0;
+  SetVisible(flags[2] != 0);
+  ImageStyle = flags[3];
+  SetName(GetFrequencyText());
+  CalcBounds();
+  CalcDataRange();
+  return true;
+}
+
+// ---- Section file -------------------------------------------------------------------
+
+std::unique_ptr<TGraphSection> ReadSectionFile(TBinaryStream& stream) {
+  auto wrongFormat = [] { throw ESectionFileError(kSectionWrongFormat); };
+  char signature[kSignatureSize];
+  if (!stream.Read(signature, kSignatureSize) ||
+      std::memcmp(signature, kSectionFileSignature, kSignatureSize) != 0)
+    wrongFormat();
+  // The chunk's end offset only serves to skip a newer chunk, which a reader of the
+  // whole file never needs; the file's length bounds every count instead.
+  int32_t version = 0, endOffset = 0;
+  if (!stream.ReadInt32(version) || !stream.ReadInt32(endOffset)) wrongFormat();
+  if (version > 1) throw ESectionFileError(kSectionVersionNotSupported);
+
+  auto section = std::make_unique<TGraphSection>();
+  TGraphSection& s = *section;
+  if (!ReadLengthString(stream, s.Borehole1) || !ReadLengthString(stream, s.Borehole2) ||
+      !stream.ReadFloat(s.Frequency) || !stream.ReadInt32(s.DataKind))
+    wrongFormat();
+  try {
+    s.Palette.LoadValueTable(stream);
+  } catch (const EStreamError&) {
+    wrongFormat();
+  }
+  int32_t cols = 0, rows = 0;
+  double pmin = 0, pmax = 0;
+  if (!stream.ReadInt32(cols) || !stream.ReadInt32(rows) || !stream.ReadDouble(s.StartZ) ||
+      !stream.ReadDouble(s.EndZ) || !stream.ReadDouble(pmin) || !stream.ReadDouble(pmax))
+    wrongFormat();
+  uint8_t logarithmic = 1;  // version 0 always asks for a logarithmic palette
+  if (version >= 1 && !stream.ReadUInt8(logarithmic)) wrongFormat();
+  s.Palette.SetRange(pmin, pmax);
+  s.Palette.SetLogarithmic(logarithmic != 0);
+
+  if (!GridFits(rows, cols, static_cast<int64_t>(rows) + 1, stream.Remaining())) wrongFormat();
+  const size_t entries = static_cast<size_t>(rows) + 1;
+  if (!ReadDoubles(stream, entries, s.X1) || !ReadDoubles(stream, entries, s.X2) ||
+      !ReadDoubles(stream, entries, s.Y1) || !ReadDoubles(stream, entries, s.Y2) ||
+      !ReadValueRows(stream, rows, cols, s.Values))
+    wrongFormat();
+  s.ColCount = cols;
+  s.RowCount = rows;
+  s.SetName(s.GetFrequencyText());
+  s.CalcBounds();
+  s.CalcDataRange();
+  return section;
+}
+
+std::unique_ptr<TGraphSection> LoadSectionFile(const std::string& utf8Path) {
+  std::error_code error;
+  if (!std::filesystem::exists(std::filesystem::path(utf8Path), error)) return nullptr;
+  std::unique_ptr<TBinaryFile> file = TBinaryFile::Open(utf8Path, TBinaryFile::Mode::Read);
+  if (!file) {
+    ShowMessageDlg(kSectionCannotOpen, 1);
+    return nullptr;
+  }
+  try {
+    return ReadSectionFile(*file);
+  } catch (const ESectionFileError& e) {
+    ShowMessageDlg(e.what(), 1);
+    return nullptr;
+  }
+}
+
+std::unique_ptr<TGraphSection> OpenSectionFile() {
+  TFileRequest request;
+  request.Filter = kSectionFileFilter;
+  request.DefaultExt = "sec";
+  request.InitialDir = ImportPath;
+  const std::optional<std::string> chosen = Services().Files->OpenFile(request);
+  if (!chosen) return nullptr;
+  ImportPath = std::filesystem::path(*chosen).parent_path().string();
+  return LoadSectionFile(*chosen);
+}
+
+}  // namespace qira

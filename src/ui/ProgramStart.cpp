@@ -1,0 +1,97 @@
+#include "ui/ProgramStart.h"
+
+#include <mutex>
+
+#include "imaging/GifImage.h"
+#include "imaging/PngChunks.h"
+#include "imaging/PngObject.h"
+#include "model/Borehole.h"
+#include "model/Dxf.h"
+#include "model/GraphPolyline.h"
+#include "model/GraphSurface.h"
+#include "model/GraphicsKinds.h"
+#include "model/ModelFile.h"
+#include "model/SectionGroup.h"
+#include "platform/Picture.h"
+#include "scene/BasicSolids.h"
+#include "scene/Cadencer.h"
+#include "scene/Coordinates.h"
+#include "scene/CustomSceneObjects.h"
+#include "scene/DummyPlaneSprite.h"
+#include "scene/EglRenderingContext.h"
+#include "scene/MaterialLibraryArchive.h"
+#include "scene/Materials.h"
+#include "scene/MemoryViewer.h"
+#include "scene/Nodes.h"
+#include "scene/Persistence.h"
+#include "scene/PointsLines.h"
+#include "scene/Scene.h"
+#include "scene/SceneViewer.h"
+#include "scene/TextureImages.h"
+#include "scene/VectorLists.h"
+#include "scene/objects/BitmapFonts.h"
+#include "scene/objects/FullScreenViewer.h"
+#include "scene/objects/Mesh.h"
+#include "scene/objects/Pipe.h"
+#include "scene/objects/Quadrics.h"
+#include "scene/objects/WindowsBitmapFont.h"
+#include "ui/BoreholeDialogs.h"
+#include "ui/DistanceDialog.h"
+#include "ui/GeologyDialogs.h"
+#include "ui/PaletteEditor.h"
+#include "ui/ParamEditors.h"
+
+namespace qira {
+
+void RegisterProgramClasses() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    // Platform.
+    RegisterBitmapFileFormat();
+    // Engine.
+    RegisterPersistenceClasses();
+    RegisterVectorListClasses();
+    RegisterCoordinatesClasses();
+    RegisterNodesClasses();
+    RegisterEglRenderingContext();
+    RegisterSceneClasses();
+    RegisterCustomSceneObjectClasses();
+    RegisterBasicSolidsClasses();
+    RegisterDummyPlaneSpriteClasses();
+    RegisterPointsLinesClasses();
+    RegisterMaterialClasses();
+    RegisterTextureImageClasses();
+    RegisterMaterialLibraryArchiveClasses();
+    RegisterMemoryViewerClasses();
+    RegisterSceneViewerClasses();
+    RegisterCadencerClasses();
+    // Primitives, text and full-screen display.
+    RegisterQuadricsClasses();
+    RegisterMeshClasses();
+    RegisterPipeClasses();
+    RegisterBitmapFontClasses();
+    RegisterWindowsBitmapFontClasses();
+    RegisterFullScreenViewerClasses();
+    // Image codecs.
+    RegisterCommonChunks();
+    RegisterPngFileFormat();
+    RegisterGifFileFormat();
+    // Scene object kinds and their commands.
+    RegisterGraphicsKinds();
+    RegisterSectionKinds();
+    RegisterSectionCommands();
+    RegisterBoreholeKind();
+    RegisterSurfaceKinds();
+    RegisterPolylineKinds();
+    RegisterDxfCommand();
+    RegisterModelCommand();
+    // Dialogs behind the model's and the view window's hooks.
+    RegisterGeologyDialogs();
+    RegisterPaletteEditor();
+    RegisterParamEditors();
+    RegisterBoreholeDialogs();
+    RegisterDistanceDialog();
+  });
+}
+
+}  // namespace qira

@@ -1,0 +1,82 @@
+#include <QMdiSubWindow>
+
+#include "model/GraphMain.h"
+#include "model/Settings.h"
+#include "scene/SceneViewer.h"
+#include "scene/objects/FullScreenViewer.h"
+#include "ui/ViewObjectTree.h"
+#include "ui/ViewWindow.h"
+
+// Full-screen mode of the view window: either the independent full-screen viewer
+// (Win7FullScreenMode) or the window itself, borderless and on top of everything.
+
+namespace qira {
+
+void TForm3D::ToggleFullScreen() {
+  IgnoreNextMouseMove = true;
+  try {
+    if (!fullScreen_) {
+      EnterFullScreen();
+    } else {
+      LeaveFullScreen();
+    }
+  } catch (...) {
+    FullScreenItem->setChecked(fullScreen_);
+    RelinkTreeNodes();
+    throw;
+  }
+  FullScreenItem->setChecked(fullScreen_);
+  RelinkTreeNodes();
+}
+
+void TForm3D::EnterFullScreen() {
+  // Leaving must undo the way that was entered, whatever the setting says by then.
+  usedFullScreenViewer_ = Win7FullScreenMode;
+  if (usedFullScreenViewer_) {
+    GLFullScreenViewer1->UseCurrentResolution();
+    GL3DSceneViewer1->setEnabled(false);
+    setEnabled(false);
+    try {
+      GLFullScreenViewer1->SetActive(true);
+    } catch (...) {
+      GL3DSceneViewer1->setEnabled(true);
+      setEnabled(true);
+      throw;
+    }
+    fullScreen_ = true;
+    return;
+  }
+  QWidget* frame = FrameWidget();
+  savedWindowState_ = frame->windowState();
+  savedGeometry_ = frame->geometry();
+  if (QMdiSubWindow* sub = SubWindow()) {
+    sub->setWidget(nullptr);  // the window leaves the main frame
+    sub->hide();
+  }
+  fullScreen_ = true;
+  TreeView->hide();
+  setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+  showFullScreen();
+}
+
+void TForm3D::LeaveFullScreen() {
+  fullScreen_ = false;
+  if (usedFullScreenViewer_) {
+    GLFullScreenViewer1->SetActive(false);
+    GL3DSceneViewer1->setEnabled(true);
+    setEnabled(true);
+    return;
+  }
+  setWindowFlags(Qt::Window);
+  if (QMdiSubWindow* sub = SubWindow()) {
+    sub->setWidget(this);
+    sub->show();
+  }
+  TreeView->show();
+  QWidget* frame = FrameWidget();
+  frame->setWindowState(savedWindowState_);
+  if ((savedWindowState_ & (Qt::WindowMaximized | Qt::WindowFullScreen)) == 0) frame->setGeometry(savedGeometry_);
+  show();
+}
+
+}  // namespace qira

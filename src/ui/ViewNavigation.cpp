@@ -1,0 +1,143 @@
+#include "ui/ViewNavigation.h"
+
+#include <QCursor>
+#include <QKeyEvent>
+#include <QWheelEvent>
+
+#include "model/GraphMain.h"
+#include "platform/HandlerGuard.h"
+#include "scene/Cadencer.h"
+#include "scene/CameraLight.h"
+#include "scene/DummyPlaneSprite.h"
+#include "scene/SceneViewer.h"
+#include "scene/VectorGeometry.h"
+#include "scene/objects/FullScreenViewer.h"
+#include "ui/ViewWindow.h"
+
+// The view window's mouse, wheel, keys and spin.
+
+namespace qira {
+
+namespace {
+
+void ShowViewerCursor(TForm3D& form, bool visible) {
+  const QCursor cursor(visible ? Qt::ArrowCursor : Qt::BlankCursor);
+  if (form.GL3DSceneViewer1 != nullptr) form.GL3DSceneViewer1->setCursor(cursor);
+  if (form.GLFullScreenViewer1 != nullptr) form.GLFullScreenViewer1->SetCursor(cursor);
+}
+
+}  // namespace
+
+void TForm3D::GL3DSceneViewer1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y) {
+  if (IgnoreNextMouseMove) {
+    // The move that follows a command or a switch would jump: it only resynchronises.
+    IgnoreNextMouseMove = false;
+    return;
+  }
+  idleTime_ = 0;
+  if (cursorHidden_) {
+    cursorHidden_ = false;
+    ShowViewerCursor(*this, true);
+  }
+  const int dx = lastMouseX_ - x;
+  const int dy = lastMouseY_ - y;
+  if (buttons & Qt::LeftButton) {
+    if (shift & Qt::ControlModifier) {
+      ZoomView(dy / kDragZoomDivisor);
+    } else if (shift & Qt::AltModifier) {
+      TGLCoordinates3& p = Camera->Position();
+      p.SetPoint(p.X() + static_cast<float>(dx), p.Y() - static_cast<float>(dy), p.Z());
+    } else if (shift & Qt::ShiftModifier) {
+      const TVector a = ModelCube->AbsoluteToLocal(VectorMake(1.0f, 0.0f, 0.0f, 0.0f));
+      const TVector b = ModelCube->AbsoluteToLocal(VectorMake(0.0f, 1.0f, 0.0f, 0.0f));
+      ShiftModel(dx * static_cast<double>(a.x) - dy * static_cast<double>(b.x),
+                 dx * static_cast<double>(a.y) - dy * static_cast<double>(b.y),
+                 dx * static_cast<double>(a.z) - dy * static_cast<double>(b.z));
+    } else {
+      Camera->RotateObject(*AxisCube, static_cast<float>(dy), static_cast<float>(dx), 0.0f);
+    }
+  }
+  lastMouseX_ = x;
+  lastMouseY_ = y;
+}
+
+void TForm3D::GL3DSceneViewer1MouseDown() {
+  if (GL3DSceneViewer1 != nullptr) GL3DSceneViewer1->setFocus(Qt::MouseFocusReason);
+}
+
+void TForm3D::FormMouseWheel(int wheelDelta) { ZoomView(wheelDelta / kWheelZoomDivisor); }
+
+void TForm3D::ZoomView(double d) {
+  const double f = 1.0 + d;
+  TGLCoordinates3& camera = Camera->Position();
+  camera.SetZ(static_cast<float>(camera.Z() * f));
+  TGLCoordinates3& light = LightSource->Position();
+  light.SetPoint(static_cast<float>(light.X() * f), static_cast<float>(light.Y() * f),
+                 static_cast<float>(light.Z() * f));
+}
+
+void TForm3D::FormKeyDown(int& key, Qt::KeyboardModifiers shift) {
+  switch (key) {
+    case Qt::Key_X:
+      if (shift & Qt::AltModifier) CloseMainFrame();  // the key is passed on
+      return;
+    case Qt::Key_Right:
+      turnSpeed_ = RaiseSpinSpeed(turnSpeed_);
+      break;
+    case Qt::Key_Left:
+      turnSpeed_ = LowerSpinSpeed(turnSpeed_);
+      break;
+    case Qt::Key_Down:
+      pitchSpeed_ = RaiseSpinSpeed(pitchSpeed_);
+      break;
+    case Qt::Key_Up:
+      pitchSpeed_ = LowerSpinSpeed(pitchSpeed_);
+      break;
+    case Qt::Key_C:
+      AutoCenter();
+      break;
+    case Qt::Key_Escape:
+      if (fullScreen_) {
+        ToggleFullScreen();
+      } else {
+        ResetView();
+      }
+      break;
+    default:
+      return;
+  }
+  key = 0;
+}
+
+void TForm3D::GLCadencer1Progress(double deltaTime) {
+  if (pitchSpeed_ != 0 || turnSpeed_ != 0) {
+    Camera->RotateObject(*AxisCube, static_cast<float>(-kSpinDegreesPerStep * pitchSpeed_ * deltaTime),
+                         static_cast<float>(-kSpinDegreesPerStep * turnSpeed_ * deltaTime), 0.0f);
+  }
+  idleTime_ += deltaTime;
+  if (idleTime_ > kCursorHideSeconds && !cursorHidden_) {
+    cursorHidden_ = true;
+    ShowViewerCursor(*this, false);
+  }
+}
+
+void TForm3D::GL3DSceneViewer1BeforeRender() {
+  if (root_) root_->PointTo(Camera);
+}
+
+void TForm3D::keyPressEvent(QKeyEvent* event) {
+  int key = event->key();
+  Guarded([&] { FormKeyDown(key, event->modifiers()); });
+  if (key == 0) {
+    event->accept();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void TForm3D::wheelEvent(QWheelEvent* event) {
+  Guarded([&] { FormMouseWheel(event->angleDelta().y()); });
+  event->accept();
+}
+
+}  // namespace qira

@@ -1,0 +1,467 @@
+#include "ui/ViewWindow.h"
+
+#include <QAction>
+#include <QColorDialog>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QSplitter>
+#include <QWheelEvent>
+
+#include <filesystem>
+#include <utility>
+
+#include "model/GeologyList.h"
+#include "model/GraphAxis.h"
+#include "model/GraphMain.h"
+#include "model/Settings.h"
+#include "platform/HandlerGuard.h"
+#include "scene/Cadencer.h"
+#include "scene/CameraLight.h"
+#include "scene/Colors.h"
+#include "scene/DummyPlaneSprite.h"
+#include "scene/Scene.h"
+#include "scene/SceneViewer.h"
+#include "scene/VectorGeometry.h"
+#include "scene/objects/FullScreenViewer.h"
+#include "scene/objects/WindowsBitmapFont.h"
+#include "ui/ViewObjectTree.h"
+
+// Sections: hooks; construction and destruction; scene nodes and font; controls
+// and menus; document; scene context; Scene and popup menu commands; placement.
+
+namespace qira {
+
+namespace {
+
+QString ToQt(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
+
+std::unique_ptr<TGLColor> Rgba(float r, float g, float b, float a) {
+  return std::make_unique<TGLColor>(nullptr, VectorMake(r, g, b, a));
+}
+
+// The platform's colour dialog.
+bool ChooseColorWithQtDialog(QWidget* parent, TColor& color) {
+  const QColor chosen =
+      QColorDialog::getColor(QColor(ColorRed(color), ColorGreen(color), ColorBlue(color)), parent);
+  if (!chosen.isValid()) return false;
+  color = MakeColor(static_cast<uint8_t>(chosen.red()), static_cast<uint8_t>(chosen.green()),
+                    static_cast<uint8_t>(chosen.blue()));
+  return true;
+}
+
+}  // namespace
+
+// ---- Hooks ------------------------------------------------------------------------------
+
+TViewWindowHooks& ViewWindowHooks() {
+  static TViewWindowHooks hooks;
+  return hooks;
+}
+
+std::unique_ptr<TGLWindowsBitmapFont> CreateFittingBitmapFont(const std::string& face, int32_t height) {
+  auto font = std::make_unique<TGLWindowsBitmapFont>();
+  // Heights are negative (character height in pixels); each retry is 2 pixels smaller.
+  for (int32_t h = height;; h += 2) {
+    TFont f;
+    f.Name = face;
+    f.Height = h;
+    f.Color = clWhite;
+    font->SetFont(f);
+    try {
+      font->LoadWindowsFont();
+      return font;
+    } catch (const EFontTextureTooSmall&) {
+      if (h + 2 > kSmallestViewFontHeight) throw;
+    }
+  }
+}
+
+// ---- Construction and destruction ----------------------------------------------------------
+
+TForm3D::TForm3D(QWidget* owner) : QWidget(nullptr) {
+  ChooseBackgroundColor = ChooseColorWithQtDialog;
+  if (auto* area = qobject_cast<QMdiArea*>(owner)) {
+    QMdiSubWindow* sub = area->addSubWindow(this);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    subWindow_ = sub;
+  } else if (owner != nullptr) {
+    setParent(owner, Qt::Window);
+  }
+  geologyList_ = std::make_unique<TGeologyList>();
+  CreateScene();
+  CreateBitmapFont();
+  CreateControls();
+  CreateMenus();
+  ConnectViewerEvents();
+  ResetView();
+
+  context_.CenterCube = CenterCube;
+  context_.AxisCube = AxisCube;
+  context_.ModelCube = ModelCube;
+  context_.BitmapFont = BitmapFont.get();
+  context_.ToSceneMethod = [this](double x, double y, double z) { return ToScene(x, y, z); };
+  context_.ModelOffset = {0, 0, 0};
+
+  root_ = std::make_unique<TGraphMain>();
+  root_->SetTreeView(treeAdapter_.get());
+  root_->SetContext(&context_);
+  fullScreen_ = false;
+  fileName_.clear();
+  setWindowTitle(ToQt(CaptionText()));
+  RebuildObjectMenus(0);
+  ReadPlacement();
+  TrackPlacement();
+  idleTime_ = 0;
+  IgnoreNextMouseMove = false;
+}
+
+TForm3D* TForm3D::CreateNewDocument(QWidget* owner) {
+  auto* form = new TForm3D(owner);
+  TGraphMain& root = form->Root();
+  TGraphMain* objects = nullptr;
+  for (const char* name : {"Boreholes", "Sections", "Potential sections", "Objects"}) {
+    auto group = std::make_unique<TGraphMain>();
+    group->SetName(name);
+    objects = root.AddChild(std::move(group), false);
+  }
+  objects->AddChild(std::make_unique<TGraphAxis>(), true);
+  form->RebuildTree();
+  root.Build(true);
+  return form;
+}
+
+TForm3D::~TForm3D() {
+  destroying_ = true;
+  try {
+    WritePlacement();
+  } catch (...) {
+    // The settings live in memory; nothing here may stop the window from closing.
+  }
+  if (CurrentGeologyList == geologyList_.get()) CurrentGeologyList = nullptr;
+  // Engine users first, then the scene objects (they free their nodes), then the scene.
+  GLCadencer1.reset();
+  Guarded([&] {
+    if (GLFullScreenViewer1 && GLFullScreenViewer1->Active()) GLFullScreenViewer1->SetActive(false);
+  });
+  GLFullScreenViewer1.reset();
+  QObject::disconnect(TreeView, nullptr, this, nullptr);
+  QObject::disconnect(Splitter1, nullptr, this, nullptr);
+  TreeView->OnCheckBoxClick = nullptr;
+  TreeView->OnRadioClick = nullptr;
+  TreeView->OnMouseDown = nullptr;
+  TreeView->OnDblClick = nullptr;
+  TreeView->OnKeyDown = nullptr;
+  delete GL3DSceneViewer1;
+  GL3DSceneViewer1 = nullptr;
+  menuTarget_ = nullptr;
+  root_.reset();
+  delete Splitter1;
+  Splitter1 = nullptr;
+  TreeView = nullptr;
+  treeAdapter_.reset();
+  GL3DScene1.reset();
+  BitmapFont.reset();
+  geologyList_.reset();
+}
+
+// ---- Scene nodes and font -----------------------------------------------------------------
+
+void TForm3D::CreateScene() {
+  GL3DScene1 = std::make_unique<TGL3DScene>();
+  CenterCube = &GL3DScene1->Objects().AddNewChild<TGLDummyCube>();
+  CenterCube->SetCubeSize(150);
+  CenterCube->SetEdgeColor(*Rgba(0.576471f, 0.858824f, 0.439216f, 1));
+  Camera = &CenterCube->AddNewChild<TGLCamera>();
+  Camera->SetDepthOfView(1000000);
+  Camera->SetFocalLength(500);
+  Camera->Position().SetPoint(0, 0, 1000);
+  LightSource = &Camera->AddNewChild<TGLLightSource>();
+  LightSource->SetLightStyle(TLightStyle::lsParallel);
+  LightSource->SetConstAttenuation(1);
+  LightSource->SetSpotCutOff(180);
+  AxisCube = &CenterCube->AddNewChild<TGLDummyCube>();
+  AxisCube->SetCubeSize(100);
+  ModelCube = &AxisCube->AddNewChild<TGLDummyCube>();
+  ModelCube->SetCubeSize(200);
+  ModelCube->SetEdgeColor(*Rgba(0.35f, 0.35f, 0.67f, 1));
+
+  GLCadencer1 = std::make_unique<TGLCadencer>();
+  GLCadencer1->SetScene(GL3DScene1.get());
+  GLCadencer1->SetTimeMultiplier(0.2);
+  GLCadencer1->SetFixedDeltaTime(0.0033333333);
+  GLCadencer1->OnProgress = [this](TObject*, double deltaTime, double) { GLCadencer1Progress(deltaTime); };
+}
+
+void TForm3D::CreateBitmapFont() { BitmapFont = CreateFittingBitmapFont("Arial", kViewFontHeight); }
+
+// ---- Controls and menus -------------------------------------------------------------------
+
+void TForm3D::CreateControls() {
+  Splitter1 = new QSplitter(Qt::Horizontal, this);
+  Splitter1->setHandleWidth(2);
+  Splitter1->setChildrenCollapsible(false);
+  GL3DSceneViewer1 = new TGL3DSceneViewer(Splitter1);
+  GL3DSceneViewer1->SetCamera(Camera);
+  GL3DSceneViewer1->Buffer().SetBackgroundColor(clBlack);
+  TreeView = new TViewTreeView(Splitter1);
+  TreeView->SetItemHeight(18);
+  TreeView->SetIndent(22);
+  TreeView->RightClickSelect = true;
+  TreeView->setMinimumWidth(2);
+  Splitter1->addWidget(GL3DSceneViewer1);
+  Splitter1->addWidget(TreeView);
+  Splitter1->setStretchFactor(0, 1);
+  Splitter1->setStretchFactor(1, 0);
+  auto* layout = new QHBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(Splitter1);
+  QObject::connect(Splitter1, &QSplitter::splitterMoved, this, [this](int, int) {
+    if (!fullScreen_) placement_.PanelWidth = TreeView->width();
+  });
+  treeAdapter_ = std::make_unique<TObjectTreeAdapter>(*TreeView);
+
+  TreeView->OnCheckBoxClick = [this](TFormattedTreeView&, QTreeWidgetItem* node, bool checked) {
+    TreeViewCheckBoxClick(treeAdapter_->IdOf(node), checked);
+  };
+  TreeView->OnRadioClick = [this](TFormattedTreeView&, QTreeWidgetItem* node) {
+    TreeViewRadioClick(treeAdapter_->IdOf(node));
+  };
+  TreeView->OnMouseDown = [this](Qt::MouseButton button, int x, int y) { TreeViewMouseDown(button, x, y); };
+  TreeView->OnDblClick = [this] { TreeViewDblClick(); };
+  TreeView->OnKeyDown = [this](int& key, Qt::KeyboardModifiers shift) { FormKeyDown(key, shift); };
+  QObject::connect(TreeView, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+    Guarded([&] { TreeViewChange(treeAdapter_->IdOf(current)); });
+  });
+
+  GLFullScreenViewer1 = std::make_unique<TGLFullScreenViewer>();
+  GLFullScreenViewer1->SetCamera(Camera);
+  GLFullScreenViewer1->SetWidth(800);
+  GLFullScreenViewer1->SetHeight(600);
+  GLFullScreenViewer1->Buffer().SetBackgroundColor(clBlack);
+  GLFullScreenViewer1->SetStayOnTop(true);
+  GLFullScreenViewer1->SetRefreshRate(0);
+}
+
+void TForm3D::CreateMenus() {
+  auto command = [this](QMenu* menu, const char* caption, void (TForm3D::*handler)()) {
+    QAction* action = menu->addAction(QString::fromLatin1(caption));
+    QObject::connect(action, &QAction::triggered, this, [this, handler] { Guarded([&] { (this->*handler)(); }); });
+    return action;
+  };
+  SceneMenu = new QMenu(QStringLiteral("Scene"), this);
+  SceneMenu->setProperty("GroupIndex", kMenuGroupIndex);
+  command(SceneMenu, "Set center", &TForm3D::Center1Click);
+  command(SceneMenu, "Auto center", &TForm3D::AutoCenter1Click);
+  command(SceneMenu, "Distance calculation", &TForm3D::DistanceCalculationClick);
+  command(SceneMenu, "ReDraw", &TForm3D::ReDrawClick);
+  command(SceneMenu, "Save picture", &TForm3D::SavePictureClick);
+  command(SceneMenu, "Copy to clipboard", &TForm3D::CopyToClipboardClick);
+  ObjectsMenu = new QMenu(QStringLiteral("Objects"), this);
+  ObjectsMenu->setProperty("GroupIndex", kMenuGroupIndex);
+
+  PopupMenu = new QMenu(this);
+  FullScreenItem = command(PopupMenu, "Full screen", &TForm3D::ToggleFullScreen);
+  FullScreenItem->setCheckable(true);
+  command(PopupMenu, "Background color", &TForm3D::BackgroundColorClick);
+  command(PopupMenu, "Exit", &TForm3D::ExitClick);
+  PopupMenu1 = new QMenu(this);
+}
+
+void TForm3D::ConnectViewerEvents() {
+  GL3DSceneViewer1->BeforeRender() = [this](TObject*) { GL3DSceneViewer1BeforeRender(); };
+  GL3DSceneViewer1->OnMouseMove = [this](TObject*, const TViewerMouse& m) {
+    GL3DSceneViewer1MouseMove(m.buttons, m.modifiers, m.x, m.y);
+  };
+  GL3DSceneViewer1->OnMouseDown = [this](TObject*, const TViewerMouse&) { GL3DSceneViewer1MouseDown(); };
+  GL3DSceneViewer1->OnDblClick = [this](TObject*) { ToggleFullScreen(); };
+  GL3DSceneViewer1->OnMouseWheel = [this](TObject*, const TViewerWheel& w) {
+    FormMouseWheel(w.wheelDelta);
+    return true;
+  };
+  GL3DSceneViewer1->OnContextPopup = [this](TObject*, int32_t x, int32_t y) {
+    PopupMenu->popup(GL3DSceneViewer1->mapToGlobal(QPoint(x, y)));
+    return true;
+  };
+
+  TGLFullScreenViewer& fs = *GLFullScreenViewer1;
+  fs.BeforeRender() = [this](TObject*) { GL3DSceneViewer1BeforeRender(); };
+  fs.SetPopupMenu(PopupMenu);
+  fs.OnMouseMove = [this](TObject*, const TViewerMouse& m) {
+    GL3DSceneViewer1MouseMove(m.buttons, m.modifiers, m.x, m.y);
+  };
+  fs.OnMouseDown = [this](TObject*, const TViewerMouse&) { GL3DSceneViewer1MouseDown(); };
+  fs.OnDblClick = [this](TObject*) { ToggleFullScreen(); };
+  fs.OnMouseWheel = [this](TObject*, const TViewerWheel& w) {
+    FormMouseWheel(w.wheelDelta);
+    return true;
+  };
+  fs.OnKeyDown = [this](TObject*, int key, Qt::KeyboardModifiers shift) { FormKeyDown(key, shift); };
+}
+
+// ---- Document ------------------------------------------------------------------------------
+
+void TForm3D::SetFileName(const std::string& name) {
+  fileName_ = name;
+  setWindowTitle(ToQt(CaptionText()));
+}
+
+std::string TForm3D::CaptionText() const {
+  if (fileName_.empty()) return "Document";
+  return std::filesystem::path(fileName_).filename().string();
+}
+
+void TForm3D::RebuildTree() {
+  treeAdapter_->BeginUpdate();
+  try {
+    treeAdapter_->ClearNodes();
+    root_->AddToTree(treeAdapter_.get());
+    root_->ApplyExpanded(true);
+  } catch (...) {
+    treeAdapter_->EndUpdate();
+    throw;
+  }
+  treeAdapter_->EndUpdate();
+  RebuildObjectMenus(0);
+}
+
+// ---- Scene context ----------------------------------------------------------------------------
+
+void TForm3D::ResetView() {
+  AxisCube->Up().SetVector(0, 1, 0);
+  AxisCube->Direction().SetVector(0, 0, 1);
+  Camera->Position().SetPoint(0, 0, 20000);
+  LightSource->Position().SetPoint(2000, 2000, 2000);
+}
+
+TAffineVector TForm3D::ToScene(double x, double y, double z) const {
+  const TGLCoordinates3& cube = ModelCube->Position();
+  return SurveyToScene(context_.ModelOffset, {cube.X(), cube.Y(), cube.Z()}, x, y, z);
+}
+
+void TForm3D::ShiftModel(double dx, double dy, double dz) {
+  context_.ModelOffset[0] += dx;
+  context_.ModelOffset[1] += dy;
+  context_.ModelOffset[2] += dz;
+  ModelCube->Position().Translate({static_cast<float>(-dx), static_cast<float>(-dy), static_cast<float>(-dz)});
+}
+
+void TForm3D::SetModelCenter(double x, double y, double z) {
+  const std::array<double, 3>& offset = context_.ModelOffset;
+  ShiftModel(x - offset[0], z - offset[1], y - offset[2]);
+}
+
+void TForm3D::AutoCenter() {
+  Camera->Position().SetX(0);
+  Camera->Position().SetY(0);
+  TSurveyPoint center;
+  if (root_->GetCenter(center)) SetModelCenter(center.X, center.Y, center.Z);
+}
+
+// ---- Scene and popup menu commands -------------------------------------------------------------
+
+void TForm3D::Center1Click() {
+  const TCenterDialog& dialog = ViewWindowHooks().CenterDialog;
+  if (!dialog) return;
+  const std::array<double, 3>& offset = context_.ModelOffset;
+  TSurveyPoint center{offset[0], offset[2], offset[1]};
+  if (dialog(this, center)) SetModelCenter(center.X, center.Y, center.Z);
+}
+
+void TForm3D::DistanceCalculationClick() {
+  const TDistanceDialog& dialog = ViewWindowHooks().DistanceDialog;
+  std::vector<TGraphMain*> boreholes = root_->GetBoreholes();
+  if (boreholes.size() >= 2 && dialog) dialog(this, boreholes);
+}
+
+void TForm3D::ReDrawClick() { root_->Build(true); }
+
+void TForm3D::SavePictureClick() {
+  if (const TFormCommand& command = ViewWindowHooks().SavePicture) command(*this);
+}
+
+void TForm3D::CopyToClipboardClick() {
+  if (const TFormCommand& command = ViewWindowHooks().CopyPictureToClipboard) command(*this);
+}
+
+void TForm3D::BackgroundColorClick() {
+  TColor color = GL3DSceneViewer1->Buffer().BackgroundColor();
+  if (!ChooseBackgroundColor || !ChooseBackgroundColor(this, color)) return;
+  GL3DSceneViewer1->Buffer().SetBackgroundColor(color);
+  GLFullScreenViewer1->Buffer().SetBackgroundColor(color);
+}
+
+void TForm3D::ExitClick() {
+  if (GLFullScreenViewer1->Active()) GLFullScreenViewer1->SetActive(false);
+  CloseMainFrame();
+}
+
+void TForm3D::CloseMainFrame() {
+  if (const auto& close = ViewWindowHooks().CloseMainFrame) {
+    close();
+  } else {
+    window()->close();
+  }
+}
+
+// ---- Placement ---------------------------------------------------------------------------------
+
+QMdiSubWindow* TForm3D::SubWindow() const { return qobject_cast<QMdiSubWindow*>(subWindow_.data()); }
+
+QWidget* TForm3D::FrameWidget() {
+  if (subWindow_ != nullptr && !fullScreen_) return subWindow_;
+  return this;
+}
+
+int TForm3D::PanelWidth() const { return placement_.PanelWidth; }
+
+void TForm3D::ReadPlacement() {
+  QWidget* frame = FrameWidget();
+  placement_.PanelWidth = ReadSetting(SettingKeys::PanelWidth, 155);
+  Splitter1->setSizes({std::max(1, frame->width() - placement_.PanelWidth), placement_.PanelWidth});
+  placement_.Maximized = ReadSetting(SettingKeys::Maximized, false);
+  const QRect current = frame->geometry();
+  placement_.Normal = current;
+  if (placement_.Maximized) {
+    frame->setWindowState(frame->windowState() | Qt::WindowMaximized);
+  } else {
+    const int w = ReadSetting(SettingKeys::FormWidth, current.width());
+    const int h = ReadSetting(SettingKeys::FormHeight, current.height());
+    const int left = ReadSetting(SettingKeys::FormLeft, current.left());
+    const int top = ReadSetting(SettingKeys::FormTop, current.top());
+    frame->setGeometry(left, top, w, h);
+    placement_.Normal = QRect(left, top, w, h);
+  }
+}
+
+void TForm3D::TrackPlacement() { FrameWidget()->installEventFilter(this); }
+
+bool TForm3D::eventFilter(QObject* watched, QEvent* event) {
+  if (!destroying_ && !fullScreen_ && watched == FrameWidget()) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::Resize || type == QEvent::Move || type == QEvent::WindowStateChange) {
+      QWidget* frame = FrameWidget();
+      const Qt::WindowStates state = frame->windowState();
+      placement_.Maximized = (state & Qt::WindowMaximized) != 0;
+      if ((state & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)) == 0)
+        placement_.Normal = frame->geometry();
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TForm3D::WritePlacement() {
+  if (!fullScreen_ && TreeView->isVisible()) placement_.PanelWidth = TreeView->width();
+  WriteSetting(SettingKeys::PanelWidth, placement_.PanelWidth);
+  WriteSetting(SettingKeys::Maximized, placement_.Maximized);
+  if (placement_.Maximized) return;
+  WriteSetting(SettingKeys::FormWidth, placement_.Normal.width());
+  WriteSetting(SettingKeys::FormHeight, placement_.Normal.height());
+  WriteSetting(SettingKeys::FormLeft, placement_.Normal.left());
+  WriteSetting(SettingKeys::FormTop, placement_.Normal.top());
+}
+
+}  // namespace qira

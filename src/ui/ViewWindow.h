@@ -1,0 +1,268 @@
+#pragma once
+// TForm3D: the document window. It shows one scene: a fixed set of engine nodes
+// (CenterCube > Camera > LightSource, CenterCube > AxisCube > ModelCube), the scene
+// viewer left of the object tree, the root scene object, the geology legend and the
+// scene context through which every scene object reaches the scene.
+//
+// The window is a QWidget meant to live in a QMdiSubWindow of the main frame: given
+// a QMdiArea as owner it adds itself to one (closing that sub-window frees it). It
+// offers its "Scene" and "Objects" menus (group index 1) for the frame to merge.
+//
+// Units of this class: ViewWindow.cpp (construction, scene nodes and context,
+// commands of the Scene and popup menus, placement), ViewObjectTree.cpp (the object
+// tree and the object menus), ViewNavigation.cpp (mouse, wheel, keys and spin),
+// ViewFullScreen.cpp (full-screen mode).
+//
+// Nothing raised by a command or an engine call crosses a Qt event handler: every
+// handler runs through the handler guard.
+#include <QPointer>
+#include <QRect>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/SceneContext.h"
+#include "model/SurveyPoint.h"
+#include "model/TreeNode.h"
+#include "platform/CanvasTypes.h"
+#include "scene/VectorTypes.h"
+
+class QAction;
+class QMdiSubWindow;
+class QMenu;
+class QSplitter;
+
+namespace qira {
+
+class TGL3DScene;
+class TGL3DSceneViewer;
+class TGLCadencer;
+class TGLCamera;
+class TGLDummyCube;
+class TGLFullScreenViewer;
+class TGLLightSource;
+class TGLWindowsBitmapFont;
+class TGeologyList;
+class TGraphMain;
+class TObject;
+class TObjectTreeAdapter;
+class TViewTreeView;
+struct TViewerMouse;
+struct TViewerWheel;
+
+// ---- Hooks installed by dialogs and the main frame ------------------------------------
+
+// "Set center": the coordinate dialog, started at the current model offset in survey
+// order; true on OK with the point entered.
+using TCenterDialog = std::function<bool(QWidget* parent, TSurveyPoint& center)>;
+// "Distance calculation": the distance dialog over at least two boreholes.
+using TDistanceDialog = std::function<void(QWidget* parent, const std::vector<TGraphMain*>& boreholes)>;
+// "Save picture" and "Copy to clipboard" of a window.
+class TForm3D;
+using TFormCommand = std::function<void(TForm3D& form)>;
+// Picks a colour starting from initial; false when cancelled.
+using TBackgroundColorChooser = std::function<bool(QWidget* parent, TColor& color)>;
+
+struct TViewWindowHooks {
+  TCenterDialog CenterDialog;
+  TDistanceDialog DistanceDialog;
+  TFormCommand SavePicture;
+  TFormCommand CopyPictureToClipboard;
+  // Ends the program ("Exit" of the viewer popup, Alt+X). Without one the window's
+  // top-level window is closed.
+  std::function<void()> CloseMainFrame;
+};
+// The hooks every view window uses; a missing hook makes its command do nothing.
+TViewWindowHooks& ViewWindowHooks();
+
+// The font size the view's texts start from, and the smallest it falls back to
+// when the glyphs do not fit the largest glyph texture.
+inline constexpr int32_t kViewFontHeight = -60;
+inline constexpr int32_t kSmallestViewFontHeight = -8;
+
+// A bitmap font of the face, white, at the given (negative) height or, when its
+// glyphs do not fit the largest glyph texture, at the largest smaller height that
+// fits; raises EFontTextureTooSmall when not even kSmallestViewFontHeight fits.
+std::unique_ptr<TGLWindowsBitmapFont> CreateFittingBitmapFont(const std::string& face, int32_t height);
+
+// The window's placement as stored under "Form3D".
+struct TViewPlacement {
+  int PanelWidth = 155;
+  bool Maximized = false;
+  QRect Normal;  // left, top, width, height when not maximised
+};
+
+class TForm3D : public QWidget {
+ public:
+  // Group index of the window's menus when the frame merges them.
+  static constexpr int kMenuGroupIndex = 1;
+
+  // The window with its scene and an empty root; no scene object is added. With a
+  // QMdiArea as owner the window puts itself into a new sub-window of it.
+  explicit TForm3D(QWidget* owner = nullptr);
+  // File New: the window, then the groups "Boreholes", "Sections", "Potential
+  // sections", "Objects" and an axis cross in "Objects", shown in the tree and built.
+  static TForm3D* CreateNewDocument(QWidget* owner = nullptr);
+  // Writes the placement to the settings, then frees the scene objects and the scene.
+  ~TForm3D() override;
+
+  // ---- scene nodes (owned by GL3DScene1)
+  std::unique_ptr<TGL3DScene> GL3DScene1;
+  TGLDummyCube* CenterCube = nullptr;
+  TGLCamera* Camera = nullptr;
+  TGLLightSource* LightSource = nullptr;
+  TGLDummyCube* AxisCube = nullptr;
+  TGLDummyCube* ModelCube = nullptr;
+  std::unique_ptr<TGLWindowsBitmapFont> BitmapFont;
+  std::unique_ptr<TGLCadencer> GLCadencer1;
+  std::unique_ptr<TGLFullScreenViewer> GLFullScreenViewer1;
+
+  // ---- controls (Qt children of the window)
+  TGL3DSceneViewer* GL3DSceneViewer1 = nullptr;
+  QSplitter* Splitter1 = nullptr;
+  TViewTreeView* TreeView = nullptr;
+  QMenu* SceneMenu = nullptr;    // "Scene"
+  QMenu* ObjectsMenu = nullptr;  // "Objects", filled from the selected object
+  QMenu* PopupMenu = nullptr;    // the viewers' menu: "Full screen", "Background color", "Exit"
+  QMenu* PopupMenu1 = nullptr;   // the tree's menu, filled like "Objects"
+  QAction* FullScreenItem = nullptr;
+
+  // ---- document
+  TGraphMain& Root() const { return *root_; }
+  TGeologyList& GeologyList() const { return *geologyList_; }
+  TSceneContext& Context() { return context_; }
+  const std::string& FileName() const { return fileName_; }
+  // Stores the project file name and updates the caption.
+  void SetFileName(const std::string& name);
+  // The file name without folder, or "Document".
+  std::string CaptionText() const;
+  // The tree object of the model, over TreeView.
+  TObjectTreeAdapter& TreeAdapter() const { return *treeAdapter_; }
+  // Clears the tree, adds every object's node from Root and applies the expanded
+  // states, with painting held back.
+  void RebuildTree();
+
+  // ---- scene context
+  void ResetView();
+  // Survey point -> ModelCube-local scene coordinates.
+  TAffineVector ToScene(double x, double y, double z) const;
+  // Scene order: adds the deltas to the model offset and moves ModelCube back by them.
+  void ShiftModel(double dx, double dy, double dz);
+  // Survey order: the offset becomes the point (in scene order).
+  void SetModelCenter(double x, double y, double z);
+  void AutoCenter();
+
+  // ---- Scene and popup menu commands
+  void Center1Click();
+  void AutoCenter1Click() { AutoCenter(); }
+  void DistanceCalculationClick();
+  void ReDrawClick();
+  void SavePictureClick();
+  void CopyToClipboardClick();
+  void BackgroundColorClick();
+  void ExitClick();
+  // Replaceable colour dialog of "Background color" (tests need no user).
+  TBackgroundColorChooser ChooseBackgroundColor;
+
+  // ---- object tree and object menus (ViewObjectTree.cpp)
+  // Selects the node (or, without one, clears the selection and targets Root), makes
+  // this window's legend the current one and fills both object menus.
+  void RebuildObjectMenus(TTreeItemId node);
+  // The object whose commands the menus show.
+  TGraphMain* MenuTarget() const { return menuTarget_; }
+  void TreeViewChange(TTreeItemId node);
+  void TreeViewMouseDown(Qt::MouseButton button, int x, int y);
+  void TreeViewCheckBoxClick(TTreeItemId node, bool checked);
+  void TreeViewRadioClick(TTreeItemId node);
+  void TreeViewDblClick();
+  // Every node's object takes its node again (after the window was re-created).
+  void RelinkTreeNodes();
+
+  // ---- navigation (ViewNavigation.cpp)
+  void GL3DSceneViewer1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y);
+  void GL3DSceneViewer1MouseDown();
+  void FormMouseWheel(int wheelDelta);
+  void ZoomView(double d);
+  // key is set to 0 when consumed.
+  void FormKeyDown(int& key, Qt::KeyboardModifiers shift);
+  void GLCadencer1Progress(double deltaTime);
+  void GL3DSceneViewer1BeforeRender();
+  int TurnSpeed() const { return turnSpeed_; }
+  int PitchSpeed() const { return pitchSpeed_; }
+  double IdleTime() const { return idleTime_; }
+  bool CursorHidden() const { return cursorHidden_; }
+
+  // ---- full screen (ViewFullScreen.cpp)
+  bool FullScreen() const { return fullScreen_; }
+  void ToggleFullScreen();
+
+  // ---- placement
+  // As read at construction, then as the window was last seen.
+  const TViewPlacement& Placement() const { return placement_; }
+  // The widget that carries the window's frame: its sub-window, or the window itself.
+  QWidget* FrameWidget();
+  // Width of the tree panel.
+  int PanelWidth() const;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void CreateScene();
+  void CreateBitmapFont();
+  void CreateControls();
+  void CreateMenus();
+  void ConnectViewerEvents();
+  void ReadPlacement();
+  void WritePlacement();
+  void TrackPlacement();
+  void CloseMainFrame();
+  // Fills a Qt menu from the target's command menu.
+  void FillObjectMenu(QMenu& menu, TGraphMain& target);
+  void RunObjectCommand(const std::function<void()>& command, unsigned generation);
+  void ScheduleMenuRebuild();
+  void EnterFullScreen();
+  void LeaveFullScreen();
+
+  // Navigation state.
+  int lastMouseX_ = 0;
+  int lastMouseY_ = 0;
+  int turnSpeed_ = 0;
+  int pitchSpeed_ = 0;
+  bool fullScreen_ = false;
+  double idleTime_ = 0;
+  bool cursorHidden_ = false;
+
+  TSceneContext context_;
+  std::string fileName_;
+  std::unique_ptr<TGraphMain> root_;
+  std::unique_ptr<TGeologyList> geologyList_;
+  std::unique_ptr<TObjectTreeAdapter> treeAdapter_;
+
+  // Object menus: the target, a generation that outdates the actions of earlier
+  // fillings, and the guard against rebuilding from inside a command.
+  TGraphMain* menuTarget_ = nullptr;
+  unsigned menuGeneration_ = 0;
+  int commandDepth_ = 0;
+  bool menuRebuildPending_ = false;
+  bool rebuildingMenus_ = false;
+
+  // Placement and the state saved before full screen (per window).
+  // The sub-window, kept as a plain widget: it may be half destroyed when its last
+  // events reach the window. SubWindow() is the live sub-window or null.
+  QPointer<QWidget> subWindow_;
+  QMdiSubWindow* SubWindow() const;
+  TViewPlacement placement_;
+  bool usedFullScreenViewer_ = false;
+  Qt::WindowStates savedWindowState_;
+  QRect savedGeometry_;
+  bool destroying_ = false;
+};
+
+}  // namespace qira

@@ -1,0 +1,210 @@
+#pragma once
+// The BIFF8 workbook writer: turns one workbook of the model into the record
+// stream of the Excel 97 file format and stores it as the stream "Workbook" of a
+// compound file, encrypted when a password is given.
+//
+// The stream is built in the compound file's memory and reaches the disk only
+// through TCFile::Commit(), which replaces the target atomically: a save that
+// fails for any reason leaves an existing file as it was.
+//
+// Layers the model has no data for yet (formulas, names and links, drawings,
+// validations, hyperlinks, rich-text runs, merged ranges) are not written. A cell
+// that carries a formula, rich-text runs or a hyperlink is refused before anything
+// is written rather than saved without them (EXLSError 13 for a formula, 4 for the
+// others).
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "xls/XlsSupport.h"
+#include "xls/XlsProtect.h"
+
+namespace qira {
+
+class TCFile;
+class TCFileStream;
+class TSheet;
+class TWorkbook;
+class TXLSFile;
+
+// Record ids as the file format numbers them.
+namespace biff {
+inline constexpr uint16_t kFormula = 0x0006;
+inline constexpr uint16_t kEof = 0x000A;
+inline constexpr uint16_t kProtect = 0x0012;
+inline constexpr uint16_t kPassword = 0x0013;
+inline constexpr uint16_t kHeader = 0x0014;
+inline constexpr uint16_t kFooter = 0x0015;
+inline constexpr uint16_t kWindowProtect = 0x0019;
+inline constexpr uint16_t kVerticalPageBreaks = 0x001A;
+inline constexpr uint16_t kHorizontalPageBreaks = 0x001B;
+inline constexpr uint16_t kDateMode = 0x0022;
+inline constexpr uint16_t kLeftMargin = 0x0026;
+inline constexpr uint16_t kRightMargin = 0x0027;
+inline constexpr uint16_t kTopMargin = 0x0028;
+inline constexpr uint16_t kBottomMargin = 0x0029;
+inline constexpr uint16_t kPrintHeaders = 0x002A;
+inline constexpr uint16_t kPrintGridlines = 0x002B;
+inline constexpr uint16_t kFilePass = 0x002F;
+inline constexpr uint16_t kFont = 0x0031;
+inline constexpr uint16_t kContinue = 0x003C;
+inline constexpr uint16_t kWindow1 = 0x003D;
+inline constexpr uint16_t kPane = 0x0041;
+inline constexpr uint16_t kObjProtect = 0x0063;
+inline constexpr uint16_t kColInfo = 0x007D;
+inline constexpr uint16_t kGuts = 0x0080;
+inline constexpr uint16_t kWsBool = 0x0081;
+inline constexpr uint16_t kHCenter = 0x0083;
+inline constexpr uint16_t kVCenter = 0x0084;
+inline constexpr uint16_t kBoundSheet = 0x0085;
+inline constexpr uint16_t kCountry = 0x008C;
+inline constexpr uint16_t kHideObj = 0x008D;
+inline constexpr uint16_t kPalette = 0x0092;
+inline constexpr uint16_t kScl = 0x00A0;
+inline constexpr uint16_t kSetup = 0x00A1;
+inline constexpr uint16_t kMms = 0x00C1;
+inline constexpr uint16_t kScenProtect = 0x00DD;
+inline constexpr uint16_t kXF = 0x00E0;
+inline constexpr uint16_t kInterfaceHdr = 0x00E1;
+inline constexpr uint16_t kInterfaceEnd = 0x00E2;
+inline constexpr uint16_t kMergedCells = 0x00E5;
+inline constexpr uint16_t kSst = 0x00FC;
+inline constexpr uint16_t kLabelSst = 0x00FD;
+inline constexpr uint16_t kExtSst = 0x00FF;
+inline constexpr uint16_t kTabId = 0x013D;
+inline constexpr uint16_t kDsf = 0x0161;
+inline constexpr uint16_t kExcel9File = 0x01C0;
+inline constexpr uint16_t kRecalcId = 0x01C1;
+inline constexpr uint16_t kDimensions = 0x0200;
+inline constexpr uint16_t kBlank = 0x0201;
+inline constexpr uint16_t kNumber = 0x0203;
+inline constexpr uint16_t kBoolErr = 0x0205;
+inline constexpr uint16_t kRow = 0x0208;
+inline constexpr uint16_t kIndex = 0x020B;
+inline constexpr uint16_t kDefaultRowHeight = 0x0225;
+inline constexpr uint16_t kWindow2 = 0x023E;
+inline constexpr uint16_t kStyle = 0x0293;
+inline constexpr uint16_t kFormat = 0x041E;
+inline constexpr uint16_t kBof = 0x0809;
+inline constexpr uint16_t kSheetProtection = 0x0867;
+
+// The most data bytes one record carries; longer data goes on in CONTINUE records.
+inline constexpr int32_t kMaxRecordData = 8224;
+}  // namespace biff
+
+// The data of one record, built little-endian before it is written.
+class TRecordData {
+ public:
+  TRecordData& Byte(uint8_t v);
+  TRecordData& Word(uint16_t v);
+  TRecordData& DWord(uint32_t v);
+  TRecordData& Double(double v);
+  TRecordData& Bytes(std::string_view bytes);
+  // Character count (word), option byte 1, UTF-16LE text.
+  TRecordData& WideString(std::u16string_view text);
+  const std::string& Data() const { return data_; }
+  size_t Size() const { return data_.size(); }
+
+ private:
+  std::string data_;
+};
+
+// One writer serves one save.
+class TXLSWriter {
+ public:
+  // Checks that every cell can be written (see the file comment) before any file
+  // is touched.
+  explicit TXLSWriter(TXLSFile& file);
+  ~TXLSWriter();
+  TXLSWriter(const TXLSWriter&) = delete;
+  TXLSWriter& operator=(const TXLSWriter&) = delete;
+
+  // Called with the fraction of the work done, kept in 0..1.
+  std::function<void(double)> OnProgress;
+  // The 16 bytes of the encryption salt; random unless replaced.
+  TSaltSource SaltSource;
+
+  // A protected workbook is encrypted with the default write-protection password.
+  void SaveToFile(const std::string& utf8Path);
+  // Encrypted when password is not empty (at most 15 characters).
+  void SaveToFileWithPassword(const std::string& utf8Path, std::u16string_view password);
+  // The same into the root storage of a compound file that the caller commits.
+  void SaveToCompoundFile(TCFile& file, std::u16string_view password);
+
+ private:
+  struct TSstEntry;
+
+  // Header and footer lengths, and cells that need a layer this model lacks.
+  void CheckCells() const;
+
+  void WriteByte(uint8_t v);
+  void WriteWord(uint16_t v);
+  void WriteDWord(uint32_t v);
+  void WriteBytes(std::string_view bytes);
+  // A whole record; data beyond the limit goes on in CONTINUE records.
+  void WriteRecord(uint16_t id, const TRecordData& data);
+  void WriteRecord(uint16_t id) { WriteRecord(id, TRecordData()); }
+  // Overwrites the dword at pos without moving the position or the counter.
+  void PatchDWord(int64_t pos, uint32_t v);
+  void PatchWord(int64_t pos, uint16_t v);
+  void PadStream();
+  void DoProgress();
+  void Step();
+
+  void WriteWorkbook();
+  void BuildSharedStrings();
+
+  void WriteGlobals();
+  void WriteBof(uint16_t type);
+  void WriteFilePass();
+  void WriteInterfaceHdr();
+  void WriteTabId();
+  void WriteWorkbookProtection();
+  void WriteWindow1();
+  void WriteFonts();
+  void WriteFormats();
+  void WriteXFs();
+  void WriteStyles();
+  void WritePalette();
+  void WriteBoundSheet(const TSheet& sheet);
+  void WriteRecalcId();
+  void WriteSst();
+  void WriteSstEntry(const std::string& entry, int32_t& recordLength, int64_t& lengthPos);
+
+  void WriteSheet(TSheet& sheet, const std::vector<uint32_t>& sstIndexes);
+  void WriteIndex();
+  void WritePageBreaks(TSheet& sheet);
+  void WritePageSetup(TSheet& sheet);
+  void WriteHeaderFooter(uint16_t id, std::u16string_view left, std::u16string_view centre,
+                         std::u16string_view right);
+  void WriteGuts(TSheet& sheet);
+  void WriteSheetProtection(const TSheet& sheet);
+  void WriteColInfos(TSheet& sheet);
+  void WriteDimensions(const TSheet& sheet);
+  void WriteRows(TSheet& sheet);
+  void WriteCells(TSheet& sheet, const std::vector<uint32_t>& sstIndexes);
+  void WriteWindow2(const TSheet& sheet);
+  void WritePane(const TSheet& sheet);
+
+  void EncryptStream();
+
+  uint16_t XFIndex(int32_t formatIndex) const;
+
+  TXLSFile& file_;
+  TWorkbook& workbook_;
+  TCFileStream* stream_ = nullptr;
+  uint32_t counter_ = 0;
+  std::u16string password_;
+  TEncryptionHeader encryption_;
+  std::vector<int64_t> boundSheetPatches_;
+  std::unique_ptr<THashedStringList> sst_;
+  std::vector<std::vector<uint32_t>> sstIndexes_;
+  int32_t xfBase_ = 21;
+  double progress_ = 0;
+  double step_ = 0;
+};
+
+}  // namespace qira

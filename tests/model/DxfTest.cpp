@@ -1,0 +1,655 @@
+// DXF drawings: runs of entities into surfaces, points and lines; face vertex counts;
+// colours from colour numbers and layers; number text; unknown entities and their
+// message; cut and damaged files; the colour index; the writer; the import command;
+// and ezdxf as the independent peer in both directions.
+#include "model/Dxf.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "model/GraphLines.h"
+#include "model/GraphPoints.h"
+#include "model/GraphSurface.h"
+#include "model/GraphicsSceneSupport.h"
+#include "model/Settings.h"
+#include "model/StreamHelpers.h"
+#include "platform/BinaryStream.h"
+#include "support/FakeServices.h"
+#include "support/ScratchFolder.h"
+
+namespace qira {
+namespace {
+
+constexpr TColor kRed = MakeColor(255, 0, 0);
+constexpr TColor kGreen = MakeColor(0, 255, 0);
+constexpr TColor kBlue = MakeColor(0, 0, 255);
+
+// ---- Drawing text -------------------------------------------------------------------
+
+// Groups of a drawing as text, one code line and one value line each.
+class TDrawing {
+ public:
+  TDrawing& Group(int code, const std::string& value) {
+    body_ += "  " + std::to_string(code) + "\n" + value + "\n";
+    return *this;
+  }
+  TDrawing& Layers(const std::vector<std::pair<std::string, std::string>>& layers) {
+    Group(0, "SECTION").Group(2, "TABLES").Group(0, "TABLE").Group(2, "LAYER").Group(70, "1");
+    for (const auto& [name, color] : layers) Group(0, "LAYER").Group(2, name).Group(70, "0").Group(62, color);
+    return Group(0, "ENDTAB").Group(0, "ENDSEC");
+  }
+  TDrawing& BeginEntities() { return Group(0, "SECTION").Group(2, "ENTITIES"); }
+  TDrawing& End() { return Group(0, "ENDSEC").Group(0, "EOF"); }
+  // DXF (x, y, z) = (East, North, Elevation).
+  TDrawing& Line(const std::string& layer, const std::string& a, const std::string& b,
+                 std::optional<int> color = std::nullopt) {
+    Group(0, "LINE").Group(8, layer);
+    if (color) Group(62, std::to_string(*color));
+    return Xyz(0, a).Xyz(1, b);
+  }
+  TDrawing& Point(const std::string& layer, const std::string& p, std::optional<int> color = std::nullopt) {
+    Group(0, "POINT").Group(8, layer);
+    if (color) Group(62, std::to_string(*color));
+    return Xyz(0, p);
+  }
+  TDrawing& Face(const std::string& layer, const std::vector<std::string>& vertices,
+                 std::optional<int> flags = std::nullopt, std::optional<int> color = std::nullopt) {
+    Group(0, "3DFACE").Group(8, layer);
+    if (color) Group(62, std::to_string(*color));
+    if (flags) Group(70, std::to_string(*flags));
+    for (size_t i = 0; i < vertices.size(); ++i) Xyz(static_cast<int>(i), vertices[i]);
+    return *this;
+  }
+  const std::string& Text() const { return body_; }
+
+ private:
+  // "x y z" as groups 10+i, 20+i, 30+i.
+  TDrawing& Xyz(int i, const std::string& xyz) {
+    std::istringstream in(xyz);
+    std::string x, y, z;
+    in >> x >> y >> z;
+    return Group(10 + i, x).Group(20 + i, y).Group(30 + i, z);
+  }
+  std::string body_;
+};
+
+const TDXFLayer* FindLayer(const TDXF& dxf, const std::string& name) {
+  for (const TDXFLayer& l : dxf.Layers())
+    if (l.Name == name) return &l;
+  return nullptr;
+}
+
+// Reads text as the file "drawing.dxf"; messages go to the fake services.
+struct TReadDrawing {
+  explicit TReadDrawing(const std::string& text, const std::string& name = "drawing.dxf") {
+    folder.Put(name, text);
+    result = dxf.ReadDXF(folder.File(name));
+  }
+  TGraphMain* Object(int i) const { return dxf.Objects(i); }
+  template <class T>
+  T& As(int i) const {
+    T* object = dynamic_cast<T*>(dxf.Objects(i));
+    EXPECT_NE(object, nullptr) << "object " << i;
+    return *object;
+  }
+  TFakeServices services;
+  TScratchFolder folder;
+  TDXF dxf;
+  bool result = false;
+};
+
+// ---- Runs of entities ---------------------------------------------------------------
+
+TEST(DxfReader, LinesOnLayersAABAGiveThreeObjectsNamedAfterTheLayers) {
+  TDrawing d;
+  d.BeginEntities()
+      .Line("A", "0 0 0", "1 0 0")
+      .Line("A", "0 0 0", "0 1 0")
+      .Line("B", "0 0 0", "0 0 1")
+      .Line("A", "1 1 1", "2 2 2")
+      .End();
+  TReadDrawing read(d.Text());
+  ASSERT_TRUE(read.result);
+  ASSERT_EQ(read.dxf.ObjectCount(), 3);
+  EXPECT_EQ(read.Object(0)->Name(), "A");
+  EXPECT_EQ(read.Object(1)->Name(), "B");
+  EXPECT_EQ(read.Object(2)->Name(), "A");
+  EXPECT_EQ(read.As<TGraphLines>(0).SegmentCount, 2);
+  EXPECT_EQ(read.As<TGraphLines>(2).SegmentCount, 1);
+  EXPECT_TRUE(read.services.Messages.empty());
+}
+
+TEST(DxfReader, AChangeOfKindOnOneLayerStartsANewObject) {
+  TDrawing d;
+  d.BeginEntities()
+      .Point("L", "1 2 3")
+      .Line("L", "0 0 0", "1 0 0")
+      .Point("L", "4 5 6")
+      .Face("L", {"0 0 0", "1 0 0", "1 1 0", "0 1 0"})
+      .End();
+  TReadDrawing read(d.Text());
+  ASSERT_EQ(read.dxf.ObjectCount(), 4);
+  EXPECT_NE(dynamic_cast<TGraphPoints*>(read.Object(0)), nullptr);
+  EXPECT_NE(dynamic_cast<TGraphLines*>(read.Object(1)), nullptr);
+  EXPECT_NE(dynamic_cast<TGraphPoints*>(read.Object(2)), nullptr);
+  EXPECT_NE(dynamic_cast<TGraphSurface*>(read.Object(3)), nullptr);
+}
+
+TEST(DxfReader, SevenLineEntitiesStoreExactlySevenSegments) {
+  TDrawing d;
+  d.BeginEntities();
+  for (int i = 0; i < 7; ++i) d.Line("L", "0 0 " + std::to_string(i), "1 1 " + std::to_string(i));
+  d.End();
+  TReadDrawing read(d.Text());
+  TGraphLines& lines = read.As<TGraphLines>(0);
+  EXPECT_EQ(lines.SegmentCount, 7);
+  EXPECT_EQ(lines.Segments.size(), 7u);
+  EXPECT_EQ(lines.SegmentColors.size(), 7u);
+  EXPECT_EQ(lines.SegmentHasColor.size(), 7u);
+}
+
+TEST(DxfReader, CoordinatesAreReadAsEastNorthElevationWithEitherDecimalSeparator) {
+  TDrawing d;
+  d.BeginEntities().Point("P", "1,5 -2.25 3e2").Line("L", "10 20 30", "-1,5 0.5 7").End();
+  TReadDrawing read(d.Text());
+  ASSERT_EQ(read.dxf.ObjectCount(), 2);
+  EXPECT_EQ(read.As<TGraphPoints>(0).Points[0], (TSurveyPoint{-2.25, 1.5, 300}));
+  const TLineSegment& s = read.As<TGraphLines>(1).Segments[0];
+  EXPECT_EQ(s.Start, (TSurveyPoint{20, 10, 30}));
+  EXPECT_EQ(s.End, (TSurveyPoint{0.5, -1.5, 7}));
+  EXPECT_EQ(read.Object(1)->BoundsMin, (TSurveyPoint{0.5, -1.5, 7}));
+}
+
+TEST(DxfReader, EntitiesWithAMissingOrMalformedCoordinateAreDropped) {
+  TDrawing d;
+  d.BeginEntities()
+      .Face("F", {"0 0 0", "1 0 0", "1 1 0"})          // no group 13/23/33
+      .Point("P", "1 2 x")                              // malformed
+      .Line("L", "1 2 3", "4 5 6.5.1")                  // malformed
+      .Group(0, "POINT").Group(8, "P").Group(10, "1").Group(30, "2")  // no 20
+      .Point("P", "7 8 9")
+      .End();
+  TReadDrawing read(d.Text());
+  ASSERT_EQ(read.dxf.ObjectCount(), 1);
+  EXPECT_EQ(read.As<TGraphPoints>(0).PointCount, 1);
+
+  TDrawing none;
+  none.BeginEntities().Face("F", {"0 0 0", "1 0 0", "1 1 0"}).End();
+  TReadDrawing nothing(none.Text());
+  EXPECT_FALSE(nothing.result);
+  EXPECT_EQ(nothing.dxf.ObjectCount(), 0);
+}
+
+// ---- Face vertex counts -------------------------------------------------------------
+
+TEST(DxfReader, FaceVertexCountFollowsEdgeFlagsAndARepeatedFourthVertex) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> vertices;
+    std::optional<int> flags;
+    std::vector<TSurveyPoint> face;  // survey order
+  };
+  const std::vector<std::string> distinct{"0 0 0", "1 0 0", "1 1 0", "0 1 0"};
+  const TSurveyPoint a{0, 0, 0}, b{0, 1, 0}, c{1, 1, 0}, dd{1, 0, 0};
+  const std::vector<Case> cases{
+      {"fourth repeats third", {"0 0 0", "1 0 0", "1 1 0", "1 1 0"}, std::nullopt, {a, b, c}},
+      {"fourth repeats first", {"0 0 0", "1 0 0", "1 1 0", "0 0 0"}, std::nullopt, {a, b, c}},
+      {"flags 4 drop the third", distinct, 4, {a, b, dd}},
+      {"flags 1 drop the first", distinct, 1, {b, c, dd}},
+      {"flags 8 drop the fourth", distinct, 8, {a, b, c}},
+      {"flags 3 keep four", distinct, 3, {a, b, c, dd}},
+      {"no flags keep four", distinct, std::nullopt, {a, b, c, dd}},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    TDrawing d;
+    d.BeginEntities().Face("F", k.vertices, k.flags).End();
+    TReadDrawing read(d.Text());
+    ASSERT_EQ(read.dxf.ObjectCount(), 1);
+    const TGraphSurface& s = read.As<TGraphSurface>(0);
+    ASSERT_EQ(s.FaceCount, 1);
+    EXPECT_EQ(s.Faces[0], k.face);
+    EXPECT_EQ(s.FaceKind, k.face.size() == 3 ? 0 : 1);
+  }
+}
+
+// ---- Colours ------------------------------------------------------------------------
+
+TEST(DxfReader, ColourNumbersAndLayerColoursGiveElementsTheirOwnColours) {
+  TDrawing d;
+  d.Layers({{"Blue", "5"}, {"Green", "3"}, {"Off", "-2"}, {"Blue", "1"}})
+      .BeginEntities()
+      .Line("Blue", "0 0 0", "1 0 0", 1)    // own number: red
+      .Line("Blue", "0 0 0", "1 0 0", 256)  // by layer: blue (the first definition)
+      .Line("Blue", "0 0 0", "1 0 0", 0)    // by block: the layer's too
+      .Line("Blue", "0 0 0", "1 0 0")       // no group 62: by layer
+      .Point("Green", "1 1 1")
+      .Point("Unknown", "1 1 1", 256)
+      .Point("Off", "1 1 1")
+      .End();
+  TReadDrawing read(d.Text());
+  ASSERT_EQ(read.dxf.ObjectCount(), 4);
+  const TGraphLines& lines = read.As<TGraphLines>(0);
+  EXPECT_EQ(lines.SegmentHasColor, (std::vector<uint8_t>{1, 1, 1, 1}));
+  EXPECT_EQ(lines.SegmentColors, (std::vector<TColor>{kRed, kBlue, kBlue, kBlue}));
+  const TGraphPoints& green = read.As<TGraphPoints>(1);
+  EXPECT_EQ(green.PointHasColor[0], 1);
+  EXPECT_EQ(green.PointColors[0], kGreen);
+  // An unknown layer and a switched-off one leave the object's colour.
+  EXPECT_EQ(read.As<TGraphPoints>(2).PointHasColor[0], 0);
+  EXPECT_EQ(read.As<TGraphPoints>(3).PointHasColor[0], 0);
+  EXPECT_EQ(read.dxf.Layers().size(), 2u);
+  ASSERT_NE(FindLayer(read.dxf, "Blue"), nullptr);
+  EXPECT_EQ(FindLayer(read.dxf, "Blue")->Color, kBlue);
+  EXPECT_EQ(FindLayer(read.dxf, "Off"), nullptr);
+}
+
+TEST(DxfReader, ANegativeColourNumberHidesItsWholeObject) {
+  TDrawing d;
+  d.BeginEntities()
+      .Face("F", {"0 0 0", "1 0 0", "1 1 0", "0 1 0"}, std::nullopt, 2)
+      .Face("F", {"0 0 1", "1 0 1", "1 1 1", "0 1 1"}, std::nullopt, -3)
+      .Face("G", {"0 0 0", "1 0 0", "1 1 0", "0 1 0"})
+      .End();
+  TReadDrawing read(d.Text());
+  ASSERT_EQ(read.dxf.ObjectCount(), 2);
+  const TGraphSurface& f = read.As<TGraphSurface>(0);
+  EXPECT_FALSE(f.Visible());
+  EXPECT_EQ(f.FaceHasColor, (std::vector<uint8_t>{1, 0}));
+  EXPECT_EQ(f.FaceColors[0], MakeColor(255, 255, 0));
+  EXPECT_TRUE(read.Object(1)->Visible());
+}
+
+// ---- Sections, unknown entities, line ends ------------------------------------------
+
+TEST(DxfReader, UnknownEntitiesAreListedOnceInTheOrderMet) {
+  TDrawing d;
+  d.BeginEntities()
+      .Group(0, "CIRCLE").Group(8, "0").Group(10, "0").Group(20, "0").Group(30, "0").Group(40, "1")
+      .Group(0, "text").Group(1, "hello")
+      .Line("L", "0 0 0", "1 1 1")
+      .Group(0, "TEXT").Group(1, "again")
+      .End();
+  TReadDrawing read(d.Text());
+  EXPECT_EQ(read.dxf.UnknownEntities(), (std::vector<std::string>{"CIRCLE", "TEXT"}));
+  EXPECT_EQ(read.dxf.UnknownCount(), 2);
+  EXPECT_EQ(read.dxf.UnknownEntity(1), "TEXT");
+  ASSERT_EQ(read.dxf.ObjectCount(), 1);
+}
+
+TEST(DxfReader, HeaderBlocksAndOtherTablesArePassedOver) {
+  TDrawing d;
+  d.Group(0, "SECTION").Group(2, "HEADER").Group(9, "$PROJECTNAME").Group(1, "ENTITIES")
+      .Group(9, "$X").Group(1, "TABLES").Group(0, "ENDSEC");
+  d.Group(0, "SECTION").Group(2, "TABLES")
+      .Group(0, "TABLE").Group(2, "LTYPE").Group(0, "LTYPE").Group(2, "Blue").Group(62, "1").Group(0, "ENDTAB")
+      .Group(0, "TABLE").Group(2, "LAYER").Group(0, "LAYER").Group(2, "Blue").Group(62, "5").Group(0, "ENDTAB")
+      .Group(0, "ENDSEC");
+  d.Group(0, "SECTION").Group(2, "BLOCKS").Group(0, "BLOCK").Group(2, "b");
+  d.Point("InBlock", "1 1 1").Group(0, "ENDBLK").Group(0, "ENDSEC");
+  d.BeginEntities().Point("Blue", "2 2 2").End();
+  TReadDrawing read(d.Text());
+  ASSERT_EQ(read.dxf.ObjectCount(), 1);
+  const TGraphPoints& p = read.As<TGraphPoints>(0);
+  EXPECT_EQ(p.Name(), "Blue");
+  EXPECT_EQ(p.PointColors[0], kBlue);
+  EXPECT_EQ(read.dxf.Layers().size(), 1u);
+}
+
+TEST(DxfReader, CrLfLfAndCrLineEndsAndPaddedCodesAllRead) {
+  TDrawing d;
+  d.BeginEntities().Line("L", "1 2 3", "4 5 6", 3).End();
+  std::string crlf, cr;
+  for (char c : d.Text()) {
+    crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    cr += c == '\n' ? '\r' : c;
+  }
+  // A file may also end without its EOF group, in blank lines and a DOS end mark.
+  TDrawing open;
+  open.BeginEntities().Line("L", "1 2 3", "4 5 6", 3);
+  const std::string unterminated = open.Text() + "\r\n\r\n\x1a";
+  for (const std::string& text : {d.Text(), crlf, cr, unterminated}) {
+    TReadDrawing read(text);
+    ASSERT_TRUE(read.result);
+    EXPECT_EQ(read.As<TGraphLines>(0).Segments[0].End, (TSurveyPoint{5, 4, 6}));
+    EXPECT_TRUE(read.services.Messages.empty());
+  }
+}
+
+TEST(DxfReader, LayerNamesAreDecodedFromUtf8OrWindows1252) {
+  TDrawing utf8;
+  utf8.BeginEntities().Point("Fl\xC3\xA4" "che", "0 0 0").End();
+  TReadDrawing a(utf8.Text());
+  EXPECT_EQ(a.Object(0)->Name(), "Fl\xC3\xA4" "che");
+  TDrawing cp1252;
+  cp1252.BeginEntities().Point("Fl\xE4" "che", "0 0 0").End();
+  TReadDrawing b(cp1252.Text());
+  EXPECT_EQ(b.Object(0)->Name(), "Fl\xC3\xA4" "che");
+}
+
+// ---- Cut and damaged files ----------------------------------------------------------
+
+TEST(DxfReader, AFileCutInsideAnEntityKeepsWhatWasMade) {
+  TDrawing d;
+  d.BeginEntities().Line("A", "0 0 0", "1 1 1").Line("B", "0 0 0", "2 2 2");
+  const std::string whole = d.Text();
+  // Cut after the second line's last value: it is still whole.
+  TReadDrawing complete(whole);
+  EXPECT_EQ(complete.dxf.ObjectCount(), 2);
+  // Cut inside the second line's coordinates, and between a code and its value.
+  for (size_t cut : {whole.size() - 4, whole.size() - 2, whole.size() - 1}) {
+    SCOPED_TRACE(cut);
+    TReadDrawing read(whole.substr(0, cut));
+    ASSERT_TRUE(read.result);
+    EXPECT_GE(read.dxf.ObjectCount(), 1);
+    EXPECT_EQ(read.Object(0)->Name(), "A");
+    EXPECT_TRUE(read.services.Messages.empty());
+  }
+  // Every cut of the whole file finishes without a message or a hang.
+  for (size_t cut = 0; cut < whole.size(); ++cut) {
+    TReadDrawing read(whole.substr(0, cut));
+    EXPECT_TRUE(read.services.Messages.empty()) << cut;
+    EXPECT_LE(read.dxf.ObjectCount(), 2);
+  }
+}
+
+TEST(DxfReader, ADamagedDrawingIsReportedAndMakesNothing) {
+  TDrawing good;
+  good.BeginEntities().Line("A", "0 0 0", "1 1 1").Group(0, "CIRCLE");
+  const std::vector<std::pair<const char*, std::string>> damaged{
+      {"a code that is no number", good.Text() + "abc\nLINE\n"},
+      {"a code out of range", good.Text() + "  5000\nx\n"},
+      {"a blank line inside", good.Text() + "\n  0\nEOF\n"},
+      {"lines out of step", good.Text() + "  0\nLINE\n  8\n  10\n1.5\n  20\n"},
+      {"a control character", good.Text() + "  0\nLINE\n  8\nA\x01\n"},
+      {"a binary drawing", std::string("AutoCAD Binary DXF\r\n\x1a\0\0\x01", 24)},
+      {"an endless line", good.Text() + "  1\n" + std::string(70000, 'x') + "\n"},
+  };
+  for (const auto& [what, text] : damaged) {
+    SCOPED_TRACE(what);
+    TReadDrawing read(text, "bad.dxf");
+    EXPECT_FALSE(read.result);
+    EXPECT_TRUE(read.dxf.Damaged());
+    EXPECT_EQ(read.dxf.ObjectCount(), 0);
+    EXPECT_EQ(read.dxf.UnknownCount(), 0);
+    ASSERT_EQ(read.services.Messages.size(), 1u);
+    EXPECT_EQ(read.services.Messages[0].Text, "File bad.dxf has invalid format");
+    EXPECT_EQ(read.services.Messages[0].Kind, TMessageKind::Error);
+  }
+}
+
+TEST(DxfReader, AMissingFileGivesFalseWithoutAMessage) {
+  TFakeServices services;
+  TScratchFolder folder;
+  TDXF dxf;
+  EXPECT_FALSE(dxf.ReadDXF(folder.File("none.dxf")));
+  EXPECT_EQ(dxf.FileName(), folder.File("none.dxf"));
+  EXPECT_TRUE(services.Messages.empty());
+}
+
+// ---- Colour index -------------------------------------------------------------------
+
+TEST(DxfColorIndex, ColoursAreBuiltFromTheIndexStructure) {
+  const std::vector<std::pair<int, TColor>> table{
+      {0, MakeColor(0, 0, 0)},        {1, MakeColor(255, 0, 0)},      {5, MakeColor(0, 0, 255)},
+      {7, MakeColor(255, 255, 255)},  {8, MakeColor(128, 128, 128)},  {9, MakeColor(192, 192, 192)},
+      {10, MakeColor(255, 0, 0)},     {11, MakeColor(255, 127, 127)}, {12, MakeColor(204, 0, 0)},
+      {16, MakeColor(128, 0, 0)},     {18, MakeColor(76, 0, 0)},      {19, MakeColor(76, 38, 38)},
+      {21, MakeColor(255, 159, 127)}, {30, MakeColor(255, 127, 0)},   {170, MakeColor(0, 0, 255)},
+      {249, MakeColor(76, 38, 48)},   {250, MakeColor(51, 51, 51)},   {254, MakeColor(214, 213, 214)},
+      {255, MakeColor(255, 255, 255)},
+  };
+  for (const auto& [index, color] : table) EXPECT_EQ(AciToColor(static_cast<uint8_t>(index)), color) << index;
+}
+
+TEST(DxfColorIndex, TheNearestIndexWinsAndTiesGoToTheLowest) {
+  EXPECT_EQ(ColorToAci(MakeColor(0, 0, 0)), 0);
+  EXPECT_EQ(ColorToAci(MakeColor(255, 255, 255)), 7);
+  EXPECT_EQ(ColorToAci(MakeColor(255, 0, 0)), 1);
+  EXPECT_EQ(ColorToAci(MakeColor(250, 5, 3)), 1);
+  EXPECT_EQ(ColorToAci(MakeColor(214, 213, 214)), 254);
+  for (int i = 0; i < 256; ++i) {
+    const TColor c = AciToColor(static_cast<uint8_t>(i));
+    const uint8_t back = ColorToAci(c);
+    EXPECT_LE(back, i);
+    EXPECT_EQ(AciToColor(back), c) << i;
+  }
+}
+
+// ---- Writer -------------------------------------------------------------------------
+
+std::string Written(const std::function<bool(TBinaryStream&)>& write) {
+  TMemoryStream s;
+  EXPECT_TRUE(write(s));
+  return std::string(s.Data().begin(), s.Data().end());
+}
+
+TEST(DxfWriter, AGroupIsTwoSpacesAndTheCodeThenTheValue) {
+  EXPECT_EQ(Written([](TBinaryStream& s) { return WriteDXFGroup(s, 62, "7"); }), "  62\r\n7\r\n");
+  EXPECT_EQ(Written([](TBinaryStream& s) { return WriteDXFGroup(s, 0, "3DFACE"); }), "  0\r\n3DFACE\r\n");
+  EXPECT_EQ(Written([](TBinaryStream& s) { return WriteDXFGroup(s, 8, "L\xC3\xA4"); }), "  8\r\nL\xE4\r\n");
+  EXPECT_EQ(Written([](TBinaryStream& s) { return WriteDXFReal(s, 10, -1234.5); }), "  10\r\n-1234.5\r\n");
+  TMemoryStream s;
+  EXPECT_FALSE(WriteDXFGroup(s, 1, "two\nlines"));
+  EXPECT_FALSE(WriteDXFReal(s, 10, std::numeric_limits<double>::infinity()));
+  EXPECT_EQ(s.Size(), 0);
+}
+
+TEST(DxfWriter, HeaderAndFooterFrameAnEmptyEntitiesSection) {
+  const std::string expected =
+      "  0\r\nSECTION\r\n  2\r\nHEADER\r\n  0\r\nENDSEC\r\n"
+      "  0\r\nSECTION\r\n  2\r\nTABLES\r\n  0\r\nENDSEC\r\n"
+      "  0\r\nSECTION\r\n  2\r\nBLOCKS\r\n  0\r\nENDSEC\r\n"
+      "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n"
+      "  0\r\nENDSEC\r\n  0\r\nEOF\r\n";
+  EXPECT_EQ(Written([](TBinaryStream& s) { return WriteDXFHeader(s) && WriteDXFFooter(s); }), expected);
+}
+
+TEST(DxfWriter, AFailedWriteKeepsTheOldFile) {
+  TScratchFolder folder;
+  const std::string path = folder.File("out.dxf");
+  folder.Put("out.dxf", "old");
+  std::string error;
+  EXPECT_FALSE(WriteDXFFile(path, [](TBinaryStream&) { return false; }, &error));
+  EXPECT_EQ(folder.Get("out.dxf"), "old");
+  EXPECT_EQ(folder.Entries().size(), 1u);
+  ASSERT_TRUE(WriteDXFFile(path, [](TBinaryStream& s) { return WriteDXFGroup(s, 0, "POINT"); }, &error)) << error;
+  EXPECT_NE(folder.Get("out.dxf").find("POINT"), std::string::npos);
+  EXPECT_FALSE(WriteDXFFile(folder.File("no/such/folder.dxf"), nullptr, &error));
+}
+
+// ---- Import command -----------------------------------------------------------------
+
+TEST(DxfImportCommand, ObjectsGoSortedIntoAGroupNamedAfterTheFileAndUnknownsAreListed) {
+  graphics_testing::TViewScene view;
+  TFakeServices services;
+  TScratchFolder folder;
+  TDrawing d;
+  d.BeginEntities()
+      .Line("b", "0 0 0", "1 1 1")
+      .Group(0, "CIRCLE").Group(0, "TEXT").Group(0, "TEXT")
+      .Point("a", "0 0 0")
+      .Face("B", {"0 0 0", "1 0 0", "1 1 0", "0 1 0"})
+      .End();
+  folder.Put("site.plan.dxf", d.Text());
+  services.FileAnswers.push_back(folder.File("site.plan.dxf"));
+  ImportPath = "/elsewhere/";
+  TGraphMain root;
+  root.SetContext(&view.context);
+  RegisterDxfCommand();
+  TObjectMenu menu;
+  root.FillMenu(menu);
+  const TObjectMenuItem* item = nullptr;
+  for (const TObjectMenuItem& m : menu)
+    for (const TObjectMenuItem& sub : m.Items)
+      if (sub.Caption == "Objects from D&XF") item = &sub;
+  ASSERT_NE(item, nullptr);
+  ASSERT_TRUE(item->Enabled);
+  item->OnClick();
+
+  ASSERT_EQ(services.FileCalls.size(), 1u);
+  EXPECT_EQ(services.FileCalls[0].Request.Filter, "Drawing eXchange Format files (*.dxf)|*.DXF|All files (*.*)|*.*");
+  EXPECT_EQ(services.FileCalls[0].Request.DefaultExt, "dxf");
+  EXPECT_EQ(services.FileCalls[0].Request.InitialDir, "/elsewhere/");
+  EXPECT_EQ(ImportPath, folder.Path() + "/");
+  ASSERT_EQ(root.ChildCount(), 1);
+  TGraphMain& group = *root.GetChild(0);
+  EXPECT_EQ(group.Name(), "site.plan");
+  ASSERT_EQ(group.ChildCount(), 3);
+  EXPECT_EQ(group.GetChild(0)->Name(), "B");
+  EXPECT_EQ(group.GetChild(1)->Name(), "a");
+  EXPECT_EQ(group.GetChild(2)->Name(), "b");
+  // Built in the view.
+  EXPECT_TRUE(dynamic_cast<TGraphSurface&>(*group.GetChild(0)).FrontMesh);
+  EXPECT_TRUE(dynamic_cast<TGraphLines&>(*group.GetChild(2)).Pipe);
+
+  ASSERT_EQ(services.Messages.size(), 1u);
+  EXPECT_EQ(services.Messages[0].Kind, TMessageKind::Information);
+  EXPECT_EQ(services.Messages[0].Text,
+            "File site.plan.dxf contains following unknown objects:\r\n\r\n"
+            "CIRCLE\r\nTEXT\r\n\r\n"
+            "It would be appreciated if you send this file as example to us\r\n"
+            "to support unknown objects in future versions.\r\n"
+            "You can find our coordinates on 'About' window.\r\n\r\n"
+            "Thank you in advance for your cooperation!\r\n\r\n"
+            "Zorblat production.");
+  RegisterCreateCommand(TCreateCommand::ObjectsFromDxf, nullptr);
+}
+
+TEST(DxfImportCommand, UnknownsAreListedEvenWhenNothingWasMadeAndCancelChangesNothing) {
+  TFakeServices services;
+  TScratchFolder folder;
+  TDrawing d;
+  d.BeginEntities().Group(0, "SPLINE").End();
+  folder.Put("only.dxf", d.Text());
+  services.FileAnswers.push_back(folder.File("only.dxf"));
+  services.FileAnswers.push_back(std::nullopt);
+  TGraphMain root;
+  EXPECT_EQ(ObjectsFromDxfClick(root), nullptr);
+  EXPECT_EQ(root.ChildCount(), 0);
+  ASSERT_EQ(services.Messages.size(), 1u);
+  EXPECT_NE(services.Messages[0].Text.find("only.dxf contains following unknown objects:\r\n\r\nSPLINE\r\n"),
+            std::string::npos);
+  EXPECT_EQ(ObjectsFromDxfClick(root), nullptr);
+  EXPECT_EQ(services.Messages.size(), 1u);
+}
+
+// ---- Peer: ezdxf --------------------------------------------------------------------
+
+struct TPeerRun {
+  int status = -1;
+  std::vector<std::string> lines;
+  std::string output;
+};
+
+TPeerRun RunPeer(const std::string& arguments) {
+  TPeerRun r;
+  const std::string command =
+      std::string(QIRA_PYTHON) + " '" + QIRA_FIXTURES_DIR + "/dxf_peer.py' " + arguments + " 2>&1";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) r.output.append(buf, n);
+  r.status = ::pclose(pipe);
+  std::istringstream in(r.output);
+  std::string line;
+  while (std::getline(in, line)) r.lines.push_back(line);
+  return r;
+}
+
+// A drawing as the section export writes it: faces with a subclass marker and
+// coordinates with two decimals, plus a line and a point.
+bool WriteSample(TBinaryStream& s) {
+  const double corners[4][3] = {{1, 2, 3}, {4.25, 5, 6}, {7, 8.5, 9}, {1, 2, 3}};
+  if (!WriteDXFGroup(s, 0, "3DFACE") || !WriteDXFGroup(s, 8, "12_5kHz") || !WriteDXFGroup(s, 62, "5") ||
+      !WriteDXFGroup(s, 100, "AcDbFace"))
+    return false;
+  for (int i = 0; i < 4; ++i)
+    for (int k = 0; k < 3; ++k)
+      if (!WriteDXFGroup(s, 10 * (k + 1) + i, FloatToStrFixed(2, corners[i][k]))) return false;
+  return WriteDXFGroup(s, 0, "LINE") && WriteDXFGroup(s, 8, "Linie \xC3\xA4") && WriteDXFReal(s, 10, 0.1) &&
+         WriteDXFReal(s, 20, -2.5) && WriteDXFReal(s, 30, 1e6) && WriteDXFReal(s, 11, 3) &&
+         WriteDXFReal(s, 21, 4) && WriteDXFReal(s, 31, 5) && WriteDXFGroup(s, 0, "POINT") &&
+         WriteDXFGroup(s, 8, "P") && WriteDXFGroup(s, 62, "1") && WriteDXFReal(s, 10, 7) &&
+         WriteDXFReal(s, 20, 8) && WriteDXFReal(s, 30, -9.75);
+}
+
+TEST(DxfPeers, EzdxfReadsTheEntitiesLayersAndCoordinatesWeWrote) {
+  TScratchFolder folder;
+  const std::string path = folder.File("ours.dxf");
+  std::string error;
+  ASSERT_TRUE(WriteDXFFile(path, WriteSample, &error)) << error;
+  const TPeerRun peer = RunPeer("read '" + path + "'");
+  ASSERT_EQ(peer.status, 0) << peer.output;
+  EXPECT_EQ(peer.lines, (std::vector<std::string>{
+                            "errors 0",
+                            "3DFACE|12_5kHz|5|1.0,2.0,3.0 4.25,5.0,6.0 7.0,8.5,9.0 1.0,2.0,3.0",
+                            "LINE|Linie \xC3\xA4|256|0.1,-2.5,1000000.0 3.0,4.0,5.0",
+                            "POINT|P|1|7.0,8.0,-9.75",
+                        }))
+      << peer.output;
+
+  // And our own reader agrees.
+  TFakeServices services;
+  TDXF dxf;
+  ASSERT_TRUE(dxf.ReadDXF(path));
+  ASSERT_EQ(dxf.ObjectCount(), 3);
+  EXPECT_EQ(dynamic_cast<TGraphSurface&>(*dxf.Objects(0)).Faces[0][1], (TSurveyPoint{5, 4.25, 6}));
+  EXPECT_EQ(dxf.Objects(1)->Name(), "Linie \xC3\xA4");
+}
+
+class DxfFromEzdxf : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(DxfFromEzdxf, ReadsIntoTheRightSurfacesPointsAndLines) {
+  TScratchFolder folder;
+  const std::string path = folder.File("peer.dxf");
+  const TPeerRun peer = RunPeer(std::string("write ") + GetParam() + " '" + path + "'");
+  ASSERT_EQ(peer.status, 0) << peer.output;
+
+  TFakeServices services;
+  TDXF dxf;
+  ASSERT_TRUE(dxf.ReadDXF(path));
+  EXPECT_TRUE(services.Messages.empty());
+  EXPECT_EQ(dxf.UnknownEntities(), (std::vector<std::string>{"CIRCLE", "TEXT"}));
+  ASSERT_EQ(dxf.ObjectCount(), 5);
+
+  const auto& faces = dynamic_cast<TGraphSurface&>(*dxf.Objects(0));
+  EXPECT_EQ(faces.Name(), "Fl\xC3\xA4" "chen");
+  ASSERT_EQ(faces.FaceCount, 2);
+  EXPECT_EQ(faces.Faces[0], (TSurfaceFace{{2, 1, 3}, {5, 4, 6}, {8, 7, 9}, {11, 10, 12.5}}));
+  EXPECT_EQ(faces.Faces[1].size(), 3u);  // the fourth vertex repeats the third
+  EXPECT_EQ(faces.FaceKind, 2);
+  EXPECT_EQ(faces.FaceColors, (std::vector<TColor>{kBlue, kRed}));
+  EXPECT_EQ(faces.FaceHasColor, (std::vector<uint8_t>{1, 1}));
+
+  const auto& points = dynamic_cast<TGraphPoints&>(*dxf.Objects(1));
+  EXPECT_EQ(points.Name(), "Pkt");
+  EXPECT_EQ(points.Points, (std::vector<TSurveyPoint>{{2.5, 1.5, 3.5}, {-2, -1, -3}}));
+  EXPECT_EQ(points.PointColors, (std::vector<TColor>{kGreen, MakeColor(255, 0, 255)}));
+
+  const auto& a = dynamic_cast<TGraphLines&>(*dxf.Objects(2));
+  EXPECT_EQ(a.Name(), "A");
+  ASSERT_EQ(a.SegmentCount, 2);  // the circle between them is no other kind of ours
+  EXPECT_EQ(a.Segments[1].End, (TSurveyPoint{5, 4, 6}));
+  EXPECT_EQ(a.SegmentHasColor, (std::vector<uint8_t>{0, 0}));
+  EXPECT_EQ(dxf.Objects(3)->Name(), "B");
+  const auto& off = dynamic_cast<TGraphLines&>(*dxf.Objects(4));
+  EXPECT_EQ(off.Name(), "Aus");
+  EXPECT_EQ(off.Segments[0].End, (TSurveyPoint{8, 8, 8.25}));
+  EXPECT_EQ(off.SegmentHasColor[0], 0);  // its layer is switched off
+  EXPECT_TRUE(off.Visible());
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, DxfFromEzdxf, ::testing::Values("R12", "R2010"));
+
+}  // namespace
+}  // namespace qira

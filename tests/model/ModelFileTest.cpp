@@ -1,0 +1,333 @@
+// The model file: reading with every line ending and either decimal separator,
+// sphere grouping, the objects built under the menu's object (names, order,
+// geometry, labels), files that build nothing, and broken files reported with
+// their line and nothing added.
+#include "model/ModelFile.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "model/FakeObjectTree.h"
+#include "model/GraphLabel.h"
+#include "model/GraphMain.h"
+#include "model/GraphPlanes.h"
+#include "model/GraphPolyline.h"
+#include "model/GraphSpheres.h"
+#include "model/GraphicsSceneSupport.h"
+#include "support/CommaDecimalLocale.h"
+#include "support/FakeServices.h"
+#include "support/GeneratedFixtures.h"
+
+namespace qira {
+namespace {
+
+using graphics_testing::TViewScene;
+
+std::string ModelPath(const std::string& name) {
+  return TGeneratedFixtures::Of("make_model_files.py").File(name);
+}
+
+TModelDescription Parse(const std::string& name) {
+  const std::string bytes = TGeneratedFixtures::Of("make_model_files.py").Bytes(name);
+  return ParseModelText(bytes, name);
+}
+
+std::vector<std::string> ChildNames(const TGraphMain& object) {
+  std::vector<std::string> names;
+  for (int i = 0; i < object.ChildCount(); ++i) names.push_back(object.GetChild(i)->Name());
+  return names;
+}
+
+TGraphMain& Child(const TGraphMain& object, const std::string& name) {
+  for (int i = 0; i < object.ChildCount(); ++i)
+    if (object.GetChild(i)->Name() == name) return *object.GetChild(i);
+  ADD_FAILURE() << "no child " << name << " in " << object.Name();
+  throw std::runtime_error("missing child");
+}
+
+template <class T>
+T& ChildAs(const TGraphMain& object, const std::string& name) {
+  T* kind = dynamic_cast<T*>(&Child(object, name));
+  if (!kind) throw std::runtime_error("child " + name + " of another kind");
+  return *kind;
+}
+
+// ---- Reading ------------------------------------------------------------------------
+
+TEST(ModelFileReading, EveryLineEndingGivesTheSameModel) {
+  for (const char* name : {"full_crlf.mdl", "full_lf.mdl", "full_cr.mdl", "full_bom.mdl"}) {
+    SCOPED_TRACE(name);
+    const TModelDescription model = Parse(name);
+    EXPECT_EQ(model.Distance, 100);
+    EXPECT_EQ(model.Depth1, 320);  // the greater of FTransmitterTo 300 and RReceiverTo 320
+    EXPECT_EQ(model.Depth2, 250);  // the greater of RTransmitterTo 250 and FReceiverTo 200
+    EXPECT_TRUE(model.Buildable());
+    // Spheres 1 and 2 share Ro, Epsilon, Mu and Radius (one with a decimal comma);
+    // sphere 3 has another radius; sphere 4 has radius 0 and is not shown.
+    ASSERT_EQ(model.Groups.size(), 2u);
+    EXPECT_EQ(model.Groups[0].Epsilon, 1.5);
+    EXPECT_EQ(model.Groups[0].Radius, 5);
+    ASSERT_EQ(model.Groups[0].Centres.size(), 2u);
+    EXPECT_EQ(model.Groups[0].Centres[0], (TSurveyPoint{10, 0, -50}));
+    EXPECT_EQ(model.Groups[0].Centres[1], (TSurveyPoint{20.5, -1, -60.25}));
+    EXPECT_EQ(model.Groups[1].Radius, 7);
+    ASSERT_EQ(model.Groups[1].Centres.size(), 1u);
+    EXPECT_EQ(model.Groups[1].Centres[0], (TSurveyPoint{30, 0, -70}));
+  }
+}
+
+TEST(ModelFileReading, DecimalCommasAndPointsDoNotFollowTheLocale) {
+  TCommaDecimalLocale comma;
+  const TModelDescription model = Parse("full_crlf.mdl");
+  ASSERT_EQ(model.Groups.size(), 2u);
+  EXPECT_EQ(model.Groups[0].Centres[1], (TSurveyPoint{20.5, -1, -60.25}));
+  EXPECT_EQ(model.Groups[0].Epsilon, 1.5);
+}
+
+TEST(ModelFileReading, SphereSectionsAreTakenInIndexOrderUpToCount) {
+  // Sections 2 and 1 in that order, a duplicate 2 (the first counts), "Sphere_01"
+  // and "Sphere_x" (no index), and a Count far beyond the sections present.
+  const TModelDescription model = Parse("sphere_sections.mdl");
+  ASSERT_EQ(model.Groups.size(), 1u);
+  ASSERT_EQ(model.Groups[0].Centres.size(), 2u);
+  EXPECT_EQ(model.Groups[0].Centres[0], (TSurveyPoint{1, 0, -10}));
+  EXPECT_EQ(model.Groups[0].Centres[1], (TSurveyPoint{2, 0, -20}));
+
+  const TModelDescription two = Parse("sphere_past_count.mdl");  // Count 2 of 4 sections
+  ASSERT_EQ(two.Groups.size(), 1u);
+  EXPECT_EQ(two.Groups[0].Centres.size(), 2u);
+}
+
+TEST(ModelFileReading, EmptyFloatValuesTakeTheDefaultAndHexadecimalCountsRead) {
+  const TModelDescription model = Parse("empty_float_hex_count.mdl");
+  // Sphere 1's Ro is now 0, so it no longer shares sphere 2's properties.
+  ASSERT_EQ(model.Groups.size(), 3u);
+  EXPECT_EQ(model.Groups[0].Ro, 0);
+  EXPECT_EQ(model.Groups[1].Ro, 10);
+}
+
+TEST(ModelFileReading, FilesThatBuildNothing) {
+  struct Case {
+    const char* file;
+    double distance;
+  };
+  for (const Case& c : {Case{"empty.mdl", -1}, Case{"distance_zero.mdl", 0}, Case{"only_radius_zero.mdl", 100}}) {
+    SCOPED_TRACE(c.file);
+    const TModelDescription model = Parse(c.file);
+    EXPECT_EQ(model.Distance, c.distance);
+    EXPECT_FALSE(model.Buildable());
+    EXPECT_EQ(CreateModelGroup(model, "x"), nullptr);
+  }
+}
+
+struct TBrokenFile {
+  const char* file;
+  int line;
+  const char* message;
+};
+
+TEST(ModelFileReading, ABrokenValueIsReportedWithItsLine) {
+  const TBrokenFile cases[] = {
+      {"bad_float.mdl", 21, "'1,5x' is not a valid floating point value"},
+      {"bad_geometry.mdl", 6, "'2 50' is not a valid floating point value"},
+      {"bad_coordinate.mdl", 32, "'3.0.0' is not a valid floating point value"},
+      {"empty_coordinate.mdl", 33, "'' is not a valid floating point value"},
+      {"bad_count.mdl", 10, "'four' is not a valid integer value"},
+      {"bad_cp1252.mdl", 14, "'\u00e9' is not a valid floating point value"},
+      {"not_finite.mdl", 3, "'inf' is not a valid floating point value"},
+      {"bad_in_skipped_sphere.mdl", 37, "'forty' is not a valid floating point value"},
+      {"too_deep.mdl", 7, "Depth 1000000000 is greater than 100000"},
+  };
+  for (const TBrokenFile& c : cases) {
+    SCOPED_TRACE(c.file);
+    try {
+      Parse(c.file);
+      ADD_FAILURE() << "no error";
+    } catch (const EModelFile& error) {
+      EXPECT_EQ(error.LineNumber(), c.line);
+      EXPECT_EQ(error.SystemMessage(), c.message);
+      EXPECT_EQ(std::string(error.what()),
+                std::string("File ") + c.file + ", line " + std::to_string(c.line) + ": " + c.message);
+    }
+  }
+}
+
+// ---- The objects built --------------------------------------------------------------
+
+TEST(ModelFileObjects, TheModelGroupHoldsSpheresBoreholesAndPlaneInNameOrder) {
+  std::unique_ptr<TGraphMain> model = CreateModelGroup(Parse("full_crlf.mdl"), "full");
+  ASSERT_NE(model, nullptr);
+  EXPECT_EQ(model->Name(), "full");
+  EXPECT_EQ(ChildNames(*model), (std::vector<std::string>{"Boreholes", "Plane", "Spheres"}));
+
+  const TGraphMain& spheres = Child(*model, "Spheres");
+  EXPECT_EQ(ChildNames(spheres), (std::vector<std::string>{"Spheres 1", "Spheres 2"}));
+  auto& first = ChildAs<TGraphSpheres>(spheres, "Spheres 1");
+  EXPECT_EQ(first.Params.Radius, 5);
+  EXPECT_EQ(first.Params.Color, MakeColor(255, 255, 0));
+  ASSERT_EQ(first.PointCount(), 2);
+  EXPECT_EQ(first.Params.Centres[1], (TSurveyPoint{20.5, -1, -60.25}));
+  EXPECT_EQ(first.BoundsMin, (TSurveyPoint{10, -1, -60.25}));
+  EXPECT_EQ(ChildAs<TGraphSpheres>(spheres, "Spheres 2").Params.Radius, 7);
+
+  auto& plane = ChildAs<TGraphPlanes>(*model, "Plane");
+  EXPECT_EQ(plane.Params.Points, (std::vector<TSurveyPoint>{{0, 0, 0}, {0, 0, -320}, {100, 0, -250}, {100, 0, 0}}));
+  EXPECT_EQ(plane.Params.Color, MakeColor(128, 128, 128));
+  EXPECT_EQ(plane.Transparency, 100);
+  EXPECT_EQ(plane.BoundsMin, (TSurveyPoint{0, 0, -320}));
+}
+
+TEST(ModelFileObjects, EachBoreholeIsALineWithDepthLabelsAndAName) {
+  std::unique_ptr<TGraphMain> model = CreateModelGroup(Parse("full_crlf.mdl"), "full");
+  const TGraphMain& boreholes = Child(*model, "Boreholes");
+  EXPECT_EQ(ChildNames(boreholes), (std::vector<std::string>{"Borehole #1", "Borehole #2"}));
+
+  const TGraphMain& bh1 = Child(boreholes, "Borehole #1");
+  EXPECT_EQ(ChildNames(bh1), (std::vector<std::string>{"Borehole", "Label 0", "Label 100", "Label 200",
+                                                        "Label 300", "Name"}));
+  const TGraphMain& bh2 = Child(boreholes, "Borehole #2");
+  EXPECT_EQ(ChildNames(bh2), (std::vector<std::string>{"Borehole", "Label 0", "Label 100", "Label 200", "Name"}));
+
+  auto& line1 = ChildAs<TGraphLine>(bh1, "Borehole");
+  EXPECT_EQ(line1.Params.Points, (std::vector<TSurveyPoint>{{0, 0, 0}, {0, 0, -320}}));
+  EXPECT_EQ(line1.Params.Color, MakeColor(128, 128, 128));
+  EXPECT_FALSE(line1.Params.RoundEnds);
+  EXPECT_EQ(line1.BoundsMin, (TSurveyPoint{0, 0, -320}));
+  auto& line2 = ChildAs<TGraphLine>(bh2, "Borehole");
+  EXPECT_EQ(line2.Params.Points, (std::vector<TSurveyPoint>{{100, 0, 0}, {100, 0, -250}}));
+
+  struct LabelCase {
+    const TGraphMain* borehole;
+    const char* name;
+    const char* text;
+    float scale;
+    uint8_t alignment, layout;
+    TSurveyPoint position;
+  };
+  const LabelCase labels[] = {
+      {&bh1, "Name", "BH#1\r\n320m", 0.8f, 0, 0, {0, 0, -322}},
+      {&bh2, "Name", "BH#2\r\n250m", 0.8f, 1, 0, {100, 0, -252}},
+      {&bh1, "Label 0", "0  ", 0.5f, 1, 1, {0, 0, 0}},
+      {&bh1, "Label 300", "300  ", 0.5f, 1, 1, {0, 0, -300}},
+      {&bh2, "Label 200", "  200", 0.5f, 0, 1, {100, 0, -200}},
+  };
+  for (const LabelCase& c : labels) {
+    SCOPED_TRACE(std::string(c.borehole->Name()) + " " + c.name);
+    auto& label = ChildAs<TGraphLabel>(*c.borehole, c.name);
+    EXPECT_EQ(label.Params.Text, c.text);
+    EXPECT_EQ(label.Params.TextScale, c.scale);
+    EXPECT_EQ(label.Params.Color, MakeColor(50, 50, 50));
+    EXPECT_EQ(label.Params.Alignment, c.alignment);
+    EXPECT_EQ(label.Params.Layout, c.layout);
+    EXPECT_EQ(label.Params.Position, c.position);
+  }
+}
+
+TEST(ModelFileObjects, ADepthOf250GetsTheLabels0To200) {
+  std::unique_ptr<TGraphMain> model = CreateModelGroup(Parse("depth_250.mdl"), "m");
+  const TGraphMain& bh1 = Child(Child(*model, "Boreholes"), "Borehole #1");
+  EXPECT_EQ(ChildNames(bh1), (std::vector<std::string>{"Borehole", "Label 0", "Label 100", "Label 200", "Name"}));
+  EXPECT_EQ(ChildAs<TGraphLabel>(bh1, "Name").Params.Text, "BH#1\r\n250m");
+}
+
+// ---- Importing into a view ----------------------------------------------------------
+
+TEST(ModelFileImport, TheModelIsAddedSortedWithTreeNodesAndBuilt) {
+  TFakeServices fake;
+  TViewScene view;
+  TFakeObjectTree tree;
+  TGraphMain root;
+  root.SetContext(&view.context);
+  root.SetTreeView(&tree);
+  for (const char* name : {"a", "z"}) {
+    auto group = std::make_unique<TGraphMain>();
+    group->SetName(name);
+    root.AddChild(std::move(group), true)->AddToTree(&tree);
+  }
+  IgnoreNextMouseMove = false;
+
+  EXPECT_EQ(ImportModelFile(root, ModelPath("full_crlf.mdl")), TModelImport::Built);
+  EXPECT_TRUE(fake.Messages.empty());
+  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"a", "full_crlf", "z"}));
+  EXPECT_EQ(tree.Texts(0), (std::vector<std::string>{"a", "full_crlf", "z"}));
+  TGraphMain& model = *root.GetChild(1);
+  EXPECT_EQ(tree.Texts(model.GetTreeNode()), (std::vector<std::string>{"Boreholes", "Plane", "Spheres"}));
+  EXPECT_EQ(model.Context, &view.context);
+  EXPECT_EQ(tree.UpdateLevel, 0);
+  EXPECT_EQ(tree.Repaints, 1);
+  EXPECT_FALSE(IgnoreNextMouseMove);
+
+  // Built: two spheres and one, two pipes without end spheres, 5 + 4 label texts,
+  // two plane meshes.
+  EXPECT_EQ(ChildAs<TGraphSpheres>(Child(model, "Spheres"), "Spheres 1").Spheres.size(), 2u);
+  EXPECT_TRUE(ChildAs<TGraphPlanes>(model, "Plane").FrontMesh);
+  EXPECT_EQ(view.context.ModelCube->ChildCount(), 3 + 2 + 9 + 2);
+  TSurveyPoint center;
+  EXPECT_TRUE(root.GetCenter(center));
+}
+
+TEST(ModelFileImport, FilesThatBuildNothingAddNothingAndSayNothing) {
+  for (const char* name : {"empty.mdl", "distance_zero.mdl", "only_radius_zero.mdl"}) {
+    SCOPED_TRACE(name);
+    TFakeServices fake;
+    TGraphMain root;
+    EXPECT_EQ(ImportModelFile(root, ModelPath(name)), TModelImport::NothingToBuild);
+    EXPECT_EQ(root.ChildCount(), 0);
+    EXPECT_TRUE(fake.Messages.empty());
+  }
+}
+
+TEST(ModelFileImport, ABrokenOrMissingFileIsReportedAsAnErrorAndAddsNothing) {
+  TFakeServices fake;
+  TFakeObjectTree tree;
+  TGraphMain root;
+  root.SetTreeView(&tree);
+  EXPECT_EQ(ImportModelFile(root, ModelPath("bad_coordinate.mdl")), TModelImport::Failed);
+  EXPECT_EQ(ImportModelFile(root, ModelPath("no_such_file.mdl")), TModelImport::Failed);
+  EXPECT_EQ(root.ChildCount(), 0);
+  EXPECT_TRUE(tree.Texts(0).empty());
+  ASSERT_EQ(fake.Messages.size(), 2u);
+  EXPECT_EQ(fake.Messages[0].Text,
+            "File bad_coordinate.mdl, line 32: '3.0.0' is not a valid floating point value");
+  EXPECT_EQ(fake.Messages[0].Kind, TMessageKind::Error);
+  EXPECT_EQ(fake.Messages[1].Text, "File no_such_file.mdl not found");
+  EXPECT_EQ(fake.Messages[1].Kind, TMessageKind::Error);
+}
+
+TEST(ModelFileImport, TheModelCommandAsksForAFileAndCancelChangesNothing) {
+  TFakeServices fake;
+  TGraphMain root;
+  EXPECT_EQ(ModelClick(root), TModelImport::Cancelled);
+  ASSERT_EQ(fake.FileCalls.size(), 1u);
+  EXPECT_FALSE(fake.FileCalls[0].Save);
+  EXPECT_EQ(fake.FileCalls[0].Request.Filter, "Model files (*.mdl)|*.mdl|All files (*.*)|*.*");
+  EXPECT_EQ(fake.FileCalls[0].Request.DefaultExt, "mdl");
+  EXPECT_EQ(root.ChildCount(), 0);
+}
+
+TEST(ModelFileImport, TheRegisteredMenuCommandImportsTheChosenFile) {
+  RegisterModelCommand();
+  TFakeServices fake;
+  fake.FileAnswers.push_back(ModelPath("full_lf.mdl"));
+  TGraphMain root;
+  TObjectMenu menu;
+  root.FillMenu(menu);
+  TObjectMenuItem* create = FindMenuItem(menu, "&Create");
+  ASSERT_NE(create, nullptr);
+  TObjectMenuItem* graphics = FindMenuItem(create->Items, "&Graphics");
+  ASSERT_NE(graphics, nullptr);
+  TObjectMenuItem* model = FindMenuItem(graphics->Items, "&Model");
+  ASSERT_NE(model, nullptr);
+  ASSERT_TRUE(model->Enabled);
+  model->OnClick();
+  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"full_lf"}));
+  RegisterCreateCommand(TCreateCommand::Model, nullptr);
+}
+
+}  // namespace
+}  // namespace qira

@@ -1,0 +1,219 @@
+#include "ui/ViewNavigation.h"
+
+#include <gtest/gtest.h>
+
+#include <QKeyEvent>
+#include <QWheelEvent>
+
+#include <cmath>
+#include <memory>
+
+#include "scene/Cadencer.h"
+#include "scene/CameraLight.h"
+#include "scene/DummyPlaneSprite.h"
+#include "scene/SceneViewer.h"
+#include "scene/VectorGeometry.h"
+#include "ui/ViewTestSupport.h"
+
+namespace qira {
+namespace {
+
+using view_testing::TViewWindowTest;
+
+class ViewNavigation : public TViewWindowTest {
+ protected:
+  void SetUp() override {
+    TViewWindowTest::SetUp();
+    if (IsSkipped()) return;
+    form_ = std::make_unique<TForm3D>();
+  }
+  void TearDown() override {
+    form_.reset();
+    TViewWindowTest::TearDown();
+  }
+
+  void Key(int key, Qt::KeyboardModifiers shift = Qt::NoModifier, QWidget* target = nullptr) {
+    QKeyEvent event(QEvent::KeyPress, key, shift);
+    QCoreApplication::sendEvent(target ? target : form_.get(), &event);
+  }
+  void Move(int x, int y, Qt::KeyboardModifiers shift = Qt::NoModifier,
+            Qt::MouseButtons buttons = Qt::LeftButton) {
+    form_->GL3DSceneViewer1MouseMove(buttons, shift, x, y);
+  }
+  // A drag from (x0, y0) to (x1, y1): the first move only places the mouse.
+  void Drag(int x0, int y0, int x1, int y1, Qt::KeyboardModifiers shift) {
+    Move(x0, y0, shift, Qt::NoButton);
+    Move(x1, y1, shift);
+  }
+  TVector AxisDirection() const { return form_->AxisCube->Direction().AsVector(); }
+  static float AngleBetween(const TVector& a, const TVector& b) {
+    const float dot = a.x * b.x + a.y * b.y + a.z * b.z;
+    return RadToDeg(std::acos(std::clamp(dot, -1.0f, 1.0f)));
+  }
+
+  std::unique_ptr<TForm3D> form_;
+};
+
+// ----------------------------------------------------------------------- keys
+
+TEST_F(ViewNavigation, ArrowKeysStepTheSpinSpeedsWithinElevenEitherWay) {
+  for (int i = 0; i < 15; ++i) Key(Qt::Key_Right);
+  EXPECT_EQ(form_->TurnSpeed(), 11);
+  for (int i = 0; i < 30; ++i) Key(Qt::Key_Left);
+  EXPECT_EQ(form_->TurnSpeed(), -11);
+  for (int i = 0; i < 3; ++i) Key(Qt::Key_Down);
+  EXPECT_EQ(form_->PitchSpeed(), 3);
+  for (int i = 0; i < 20; ++i) Key(Qt::Key_Up);
+  EXPECT_EQ(form_->PitchSpeed(), -11);
+}
+
+TEST_F(ViewNavigation, KeysInTheTreeGoToTheWindowFirst) {
+  Key(Qt::Key_Right, Qt::NoModifier, form_->TreeView);
+  Key(Qt::Key_Down, Qt::NoModifier, form_->TreeView);
+  EXPECT_EQ(form_->TurnSpeed(), 1);
+  EXPECT_EQ(form_->PitchSpeed(), 1);
+}
+
+TEST_F(ViewNavigation, KeysThatAreNotTheViewsArePassedOn) {
+  int key = Qt::Key_A;
+  form_->FormKeyDown(key, Qt::NoModifier);
+  EXPECT_EQ(key, Qt::Key_A);
+  key = Qt::Key_X;
+  form_->FormKeyDown(key, Qt::AltModifier);
+  EXPECT_EQ(key, Qt::Key_X);  // passed on, after closing the frame
+  EXPECT_EQ(frameCloses_, 1);
+  key = Qt::Key_X;
+  form_->FormKeyDown(key, Qt::NoModifier);
+  EXPECT_EQ(frameCloses_, 1);
+}
+
+TEST_F(ViewNavigation, EscOutsideFullScreenResetsTheViewButNotTheSpin) {
+  Key(Qt::Key_Right);
+  Key(Qt::Key_Up);
+  form_->Camera->Position().SetPoint(5, 6, 7);
+  form_->Camera->RotateObject(*form_->AxisCube, 30, 40, 0);
+  Key(Qt::Key_Escape);
+  EXPECT_EQ(form_->Camera->Position().Z(), 20000.0f);
+  EXPECT_EQ(form_->Camera->Position().X(), 0.0f);
+  EXPECT_NEAR(AngleBetween(AxisDirection(), VectorMake(0, 0, 1, 0)), 0.0f, 1e-3f);
+  EXPECT_NEAR(form_->AxisCube->Up().Y(), 1.0f, 1e-6f);
+  EXPECT_EQ(form_->TurnSpeed(), 1);
+  EXPECT_EQ(form_->PitchSpeed(), -1);
+}
+
+TEST_F(ViewNavigation, KeyCCentresTheModel) {
+  auto object = std::make_unique<TGraphMain>();
+  object->ExtendBounds({10, 20, 30});
+  form_->Root().AddChild(std::move(object), false);
+  Key(Qt::Key_C, Qt::ShiftModifier);
+  EXPECT_EQ(form_->Context().ModelOffset, (std::array<double, 3>{10, 30, 20}));
+}
+
+// ---------------------------------------------------------------------- mouse
+
+TEST_F(ViewNavigation, LeftDragTurnsTheAxisCube) {
+  const TVector before = AxisDirection();
+  Drag(100, 100, 130, 100, Qt::NoModifier);
+  EXPECT_NEAR(AngleBetween(before, AxisDirection()), 30.0f, 0.05f);
+  EXPECT_EQ(form_->Camera->Position().Z(), 20000.0f);
+}
+
+TEST_F(ViewNavigation, FirstMoveAfterACommandDoesNotTurnTheView) {
+  Move(100, 100, Qt::NoModifier, Qt::NoButton);
+  IgnoreNextMouseMove = true;  // as every command leaves it
+  const TVector before = AxisDirection();
+  Move(150, 100);
+  EXPECT_NEAR(AngleBetween(before, AxisDirection()), 0.0f, 1e-4f);
+  EXPECT_FALSE(IgnoreNextMouseMove);
+  // The ignored move did not update the stored position either.
+  Move(110, 100);
+  EXPECT_NEAR(AngleBetween(before, AxisDirection()), 10.0f, 0.05f);
+}
+
+TEST_F(ViewNavigation, CtrlDragZoomsEvenWithAltHeld) {
+  Drag(50, 300, 50, 200, Qt::ControlModifier | Qt::AltModifier);
+  // dy = 100: the camera goes 20 percent farther, the light with it.
+  EXPECT_FLOAT_EQ(form_->Camera->Position().Z(), 24000.0f);
+  EXPECT_EQ(form_->Camera->Position().X(), 0.0f);
+  EXPECT_FLOAT_EQ(form_->LightSource->Position().X(), 2400.0f);
+  EXPECT_FLOAT_EQ(form_->LightSource->Position().Z(), 2400.0f);
+}
+
+TEST_F(ViewNavigation, AltDragPansTheCamera) {
+  Drag(100, 100, 90, 120, Qt::AltModifier);
+  // dx = 10, dy = -20.
+  EXPECT_EQ(form_->Camera->Position().X(), 10.0f);
+  EXPECT_EQ(form_->Camera->Position().Y(), 20.0f);
+  EXPECT_EQ(form_->Camera->Position().Z(), 20000.0f);
+}
+
+TEST_F(ViewNavigation, ShiftDragMovesTheModelWithTheMouse) {
+  Drag(100, 100, 90, 120, Qt::ShiftModifier);
+  // Unturned view: world X and Y are ModelCube's; dx = 10, dy = -20.
+  EXPECT_EQ(form_->Context().ModelOffset, (std::array<double, 3>{10, 20, 0}));
+  EXPECT_EQ(form_->ModelCube->Position().X(), -10.0f);
+  EXPECT_EQ(form_->ModelCube->Position().Y(), -20.0f);
+}
+
+TEST_F(ViewNavigation, MoveWithoutTheLeftButtonOnlyFollowsTheMouse) {
+  const TVector before = AxisDirection();
+  Drag(100, 100, 200, 200, Qt::NoModifier);  // the drag's move has the button
+  Move(10, 10, Qt::ControlModifier, Qt::RightButton);
+  EXPECT_EQ(form_->Camera->Position().Z(), 20000.0f);
+  EXPECT_GT(AngleBetween(before, AxisDirection()), 1.0f);
+}
+
+TEST_F(ViewNavigation, WheelNotchMovesTheCameraSixPercentFarther) {
+  QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(form_->GL3DSceneViewer1, &wheel);
+  EXPECT_FLOAT_EQ(form_->Camera->Position().Z(), 21200.0f);
+  EXPECT_FLOAT_EQ(form_->LightSource->Position().Y(), 2120.0f);
+  EXPECT_TRUE(wheel.isAccepted());
+}
+
+// ---------------------------------------------------------------- cadencer
+
+TEST_F(ViewNavigation, TickTurnsByTenDegreesPerSpeedStepAndSecond) {
+  const TVector before = AxisDirection();
+  form_->GLCadencer1Progress(1.0);
+  EXPECT_NEAR(AngleBetween(before, AxisDirection()), 0.0f, 1e-5f);  // no spin: nothing turns
+  Key(Qt::Key_Right);
+  Key(Qt::Key_Right);
+  form_->GLCadencer1Progress(0.5);
+  EXPECT_NEAR(AngleBetween(before, AxisDirection()), 10.0f, 0.05f);
+}
+
+TEST_F(ViewNavigation, CursorHidesAfterThreeSecondsOfCadencerTimeAndReturnsOnAMove) {
+  form_->GLCadencer1Progress(1.5);
+  form_->GLCadencer1Progress(1.5);
+  EXPECT_FALSE(form_->CursorHidden());  // 3.0 is not more than 3.0
+  form_->GLCadencer1Progress(0.01);
+  EXPECT_TRUE(form_->CursorHidden());
+  EXPECT_EQ(form_->GL3DSceneViewer1->cursor().shape(), Qt::BlankCursor);
+  Move(3, 4, Qt::NoModifier, Qt::NoButton);
+  EXPECT_FALSE(form_->CursorHidden());
+  EXPECT_EQ(form_->GL3DSceneViewer1->cursor().shape(), Qt::ArrowCursor);
+  EXPECT_EQ(form_->IdleTime(), 0.0);
+}
+
+TEST_F(ViewNavigation, CadencerClockRunsAtAFifthOfRealTime) {
+  TGLCadencer& cadencer = *form_->GLCadencer1;
+  EXPECT_EQ(cadencer.Mode(), TGLCadencerMode::cmASAP);
+  EXPECT_DOUBLE_EQ(cadencer.TimeMultiplier(), 0.2);
+  cadencer.SetMode(TGLCadencerMode::cmManual);
+  cadencer.SetTimeReference(TGLCadencerTimeReference::cmExternal);
+  cadencer.SetExternalTime(0);
+  cadencer.Reset();
+  cadencer.Progress();
+  cadencer.SetExternalTime(14.0);  // 2.8 s of scene time
+  cadencer.Progress();
+  EXPECT_FALSE(form_->CursorHidden());
+  EXPECT_NEAR(form_->IdleTime(), 2.8, 0.01);
+  cadencer.SetExternalTime(15.5);  // 3.1 s
+  cadencer.Progress();
+  EXPECT_TRUE(form_->CursorHidden());
+}
+
+}  // namespace
+}  // namespace qira

@@ -1,0 +1,98 @@
+#pragma once
+// What the view window tests share: the application, the program's registrations,
+// settings in a scratch file (the user's own are never read), recorded user
+// services, and helpers to reach the window's tree and menus.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QTreeWidgetItem>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/GraphMain.h"
+#include "model/Settings.h"
+#include "support/FakeServices.h"
+#include "support/ScratchFolder.h"
+#include "support/TestApplication.h"
+#include "ui/ProgramStart.h"
+#include "ui/ViewObjectTree.h"
+#include "ui/ViewWindow.h"
+
+namespace qira::view_testing {
+
+class TViewWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (EnsureTestApplication() == nullptr) GTEST_SKIP() << "the application has no widgets";
+    RegisterProgramClasses();
+    LoadSettings(scratch_.File("QIRA3D.ini"), scratch_.Path());
+    Win7FullScreenMode = false;
+    IgnoreNextMouseMove = false;
+    savedHooks_ = ViewWindowHooks();
+    ViewWindowHooks() = TViewWindowHooks{};
+    // Closing the frame is never the test program's end.
+    ViewWindowHooks().CloseMainFrame = [this] { ++frameCloses_; };
+  }
+  // The hooks that start-up registered are there again for the tests that follow.
+  void TearDown() override { ViewWindowHooks() = savedHooks_; }
+
+  std::unique_ptr<TForm3D> NewDocument() { return std::unique_ptr<TForm3D>(TForm3D::CreateNewDocument()); }
+
+  TScratchFolder scratch_;
+  TFakeServices services_;
+  TViewWindowHooks savedHooks_;
+  int frameCloses_ = 0;
+};
+
+// Captions of a menu's actions, in order.
+inline std::vector<std::string> Captions(const QMenu& menu) {
+  std::vector<std::string> out;
+  for (const QAction* action : menu.actions()) out.push_back(action->text().toStdString());
+  return out;
+}
+
+inline QAction* ActionOf(const QMenu& menu, const std::string& caption) {
+  for (QAction* action : menu.actions())
+    if (action->text().toStdString() == caption) return action;
+  return nullptr;
+}
+
+// The top-level node with this text, or null.
+inline QTreeWidgetItem* TopNode(const TForm3D& form, const std::string& text) {
+  for (int i = 0; i < form.TreeView->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = form.TreeView->topLevelItem(i);
+    if (TFormattedTreeView::NodeText(item) == text) return item;
+  }
+  return nullptr;
+}
+
+inline QTreeWidgetItem* NodeOf(const TForm3D& form, const TGraphMain& object) {
+  return form.TreeAdapter().Item(object.GetTreeNode());
+}
+
+// A mouse press on the tree's viewport at (x, y), as the user makes it.
+inline void PressTree(TForm3D& form, Qt::MouseButton button, QPoint at) {
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), form.TreeView->viewport()->mapToGlobal(QPointF(at)),
+                    button, button, Qt::NoModifier);
+  QCoreApplication::sendEvent(form.TreeView->viewport(), &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at),
+                      form.TreeView->viewport()->mapToGlobal(QPointF(at)), button, Qt::NoButton,
+                      Qt::NoModifier);
+  QCoreApplication::sendEvent(form.TreeView->viewport(), &release);
+}
+
+// The middle of a node's text, and the middle of its mark.
+inline QPoint TextPoint(TForm3D& form, QTreeWidgetItem* node) {
+  const TRect r = form.TreeView->NodeTextRect(node);
+  return QPoint(r.Left + 40, (r.Top + r.Bottom) / 2);
+}
+inline QPoint MarkPoint(TForm3D& form, QTreeWidgetItem* node) {
+  const TRect r = form.TreeView->NodeTextRect(node);
+  return QPoint(r.Left + 8, (r.Top + r.Bottom) / 2);
+}
+
+}  // namespace qira::view_testing
