@@ -60,10 +60,10 @@ void WriteColor4(TVirtualWriter& writer, const TGLColor& color) { WriteRawFloats
 void WriteByteString(TVirtualWriter& writer, const std::vector<uint8_t>& bytes) {
   const auto length = static_cast<int32_t>(bytes.size());
   if (length <= 255) {
-    const uint8_t head[2] = {static_cast<uint8_t>(TValueType::vaString), static_cast<uint8_t>(length)};
+    const uint8_t head[2] = {static_cast<uint8_t>(TArchiveValueType::vaString), static_cast<uint8_t>(length)};
     writer.Write(head, 2);
   } else {
-    uint8_t head[5] = {static_cast<uint8_t>(TValueType::vaLString)};
+    uint8_t head[5] = {static_cast<uint8_t>(TArchiveValueType::vaLString)};
     for (int b = 0; b < 4; ++b) head[1 + b] = static_cast<uint8_t>(static_cast<uint32_t>(length) >> (8 * b));
     writer.Write(head, 5);
   }
@@ -72,14 +72,14 @@ void WriteByteString(TVirtualWriter& writer, const std::vector<uint8_t>& bytes) 
 
 // Tags 6 and 12 (and 20, whose bytes are equally taken as they are).
 std::vector<uint8_t> ReadByteString(TVirtualReader& reader) {
-  const TValueType tag = reader.NextValue();
+  const TArchiveValueType tag = reader.NextValue();
   uint8_t tagByte = 0;
   int64_t length = 0;
-  if (tag == TValueType::vaString) {
+  if (tag == TArchiveValueType::vaString) {
     uint8_t head[2] = {};
     reader.Read(head, 2);
     length = head[1];
-  } else if (tag == TValueType::vaLString || tag == TValueType::vaUTF8String) {
+  } else if (tag == TArchiveValueType::vaLString || tag == TArchiveValueType::vaUTF8String) {
     reader.Read(&tagByte, 1);
     uint8_t bytes[4] = {};
     reader.Read(bytes, 4);

@@ -127,7 +127,7 @@ void TBinaryWriter::Write(const void* buffer, int32_t count) {
   if (count < 0 || !Stream().Write(buffer, count)) throw EWriteError(kStreamWriteError);
 }
 
-void TBinaryWriter::WriteTag(TValueType tag) {
+void TBinaryWriter::WriteTag(TArchiveValueType tag) {
   const auto b = static_cast<uint8_t>(tag);
   Write(&b, 1);
 }
@@ -136,20 +136,20 @@ void TBinaryWriter::WriteInteger(int32_t value) {
   uint8_t buf[5];
   int n;
   if (value >= -128 && value <= 127) {
-    buf[0] = static_cast<uint8_t>(TValueType::vaInt8);
+    buf[0] = static_cast<uint8_t>(TArchiveValueType::vaInt8);
     n = 1;
   } else if (value >= -32768 && value <= 32767) {
-    buf[0] = static_cast<uint8_t>(TValueType::vaInt16);
+    buf[0] = static_cast<uint8_t>(TArchiveValueType::vaInt16);
     n = 2;
   } else {
-    buf[0] = static_cast<uint8_t>(TValueType::vaInt32);
+    buf[0] = static_cast<uint8_t>(TArchiveValueType::vaInt32);
     n = 4;
   }
   PutLE(buf + 1, static_cast<uint32_t>(value), n);
   Write(buf, n + 1);
 }
 
-void TBinaryWriter::WriteBoolean(bool value) { WriteTag(value ? TValueType::vaTrue : TValueType::vaFalse); }
+void TBinaryWriter::WriteBoolean(bool value) { WriteTag(value ? TArchiveValueType::vaTrue : TArchiveValueType::vaFalse); }
 
 void TBinaryWriter::WriteString(std::string_view value) { WriteAnsiString(value); }
 
@@ -157,10 +157,10 @@ void TBinaryWriter::WriteAnsiString(std::string_view value) {
   const std::string bytes = Utf8ToCp1252(value);
   if (bytes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) throw EWriteError(kStreamWriteError);
   if (bytes.size() <= 255) {
-    const uint8_t head[2] = {static_cast<uint8_t>(TValueType::vaString), static_cast<uint8_t>(bytes.size())};
+    const uint8_t head[2] = {static_cast<uint8_t>(TArchiveValueType::vaString), static_cast<uint8_t>(bytes.size())};
     Write(head, 2);
   } else {
-    uint8_t head[5] = {static_cast<uint8_t>(TValueType::vaLString)};
+    uint8_t head[5] = {static_cast<uint8_t>(TArchiveValueType::vaLString)};
     PutLE(head + 1, bytes.size(), 4);
     Write(head, 5);
   }
@@ -169,7 +169,7 @@ void TBinaryWriter::WriteAnsiString(std::string_view value) {
 
 void TBinaryWriter::WriteWideString(std::u16string_view value) {
   if (value.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max() / 2)) throw EWriteError(kStreamWriteError);
-  uint8_t head[5] = {static_cast<uint8_t>(TValueType::vaWString)};
+  uint8_t head[5] = {static_cast<uint8_t>(TArchiveValueType::vaWString)};
   PutLE(head + 1, value.size(), 4);
   Write(head, 5);
   std::vector<uint8_t> body(value.size() * 2);
@@ -178,14 +178,14 @@ void TBinaryWriter::WriteWideString(std::u16string_view value) {
 }
 
 void TBinaryWriter::WriteFloat(double value) {
-  uint8_t buf[11] = {static_cast<uint8_t>(TValueType::vaExtended)};
+  uint8_t buf[11] = {static_cast<uint8_t>(TArchiveValueType::vaExtended)};
   const TExtendedBytes ext = EncodeExtended(value);
   std::memcpy(buf + 1, ext.data(), ext.size());
   Write(buf, 11);
 }
 
-void TBinaryWriter::WriteListBegin() { WriteTag(TValueType::vaList); }
-void TBinaryWriter::WriteListEnd() { WriteTag(TValueType::vaNull); }
+void TBinaryWriter::WriteListBegin() { WriteTag(TArchiveValueType::vaList); }
+void TBinaryWriter::WriteListEnd() { WriteTag(TArchiveValueType::vaNull); }
 
 std::unique_ptr<TVirtualWriter> CreateBinaryWriter(TBinaryStream& stream) {
   return std::make_unique<TBinaryWriter>(stream);
@@ -217,22 +217,22 @@ uint8_t TBinaryReader::ReadTag() {
 
 void TBinaryReader::ReadTypeError() const { throw EReadError(std::string(ClassName()) + ", read type error"); }
 
-TValueType TBinaryReader::NextValue() {
+TArchiveValueType TBinaryReader::NextValue() {
   const uint8_t tag = ReadTag();
   Stream().Seek(Stream().Position() - 1);
-  return static_cast<TValueType>(tag);
+  return static_cast<TArchiveValueType>(tag);
 }
 
 int32_t TBinaryReader::ReadInteger() {
   uint8_t buf[4];
-  switch (static_cast<TValueType>(ReadTag())) {
-    case TValueType::vaInt8:
+  switch (static_cast<TArchiveValueType>(ReadTag())) {
+    case TArchiveValueType::vaInt8:
       Read(buf, 1);
       return static_cast<int8_t>(buf[0]);
-    case TValueType::vaInt16:
+    case TArchiveValueType::vaInt16:
       Read(buf, 2);
       return static_cast<int16_t>(GetLE(buf, 2));
-    case TValueType::vaInt32:
+    case TArchiveValueType::vaInt32:
       Read(buf, 4);
       return static_cast<int32_t>(GetLE(buf, 4));
     default:
@@ -241,10 +241,10 @@ int32_t TBinaryReader::ReadInteger() {
 }
 
 bool TBinaryReader::ReadBoolean() {
-  switch (static_cast<TValueType>(ReadTag())) {
-    case TValueType::vaFalse:
+  switch (static_cast<TArchiveValueType>(ReadTag())) {
+    case TArchiveValueType::vaFalse:
       return false;
-    case TValueType::vaTrue:
+    case TArchiveValueType::vaTrue:
       return true;
     default:
       ReadTypeError();
@@ -260,12 +260,12 @@ int32_t TBinaryReader::ReadLength() {
 }
 
 std::string TBinaryReader::ReadString() {
-  const auto tag = static_cast<TValueType>(ReadTag());
+  const auto tag = static_cast<TArchiveValueType>(ReadTag());
   switch (tag) {
-    case TValueType::vaString:
-    case TValueType::vaLString: {
+    case TArchiveValueType::vaString:
+    case TArchiveValueType::vaLString: {
       int32_t length;
-      if (tag == TValueType::vaString) {
+      if (tag == TArchiveValueType::vaString) {
         uint8_t b;
         Read(&b, 1);
         length = b;
@@ -277,7 +277,7 @@ std::string TBinaryReader::ReadString() {
       Read(bytes.data(), length);
       return Cp1252ToUtf8(bytes);
     }
-    case TValueType::vaWString: {
+    case TArchiveValueType::vaWString: {
       const int32_t units = ReadLength();
       CheckAvailable(int64_t{units} * 2);
       std::vector<uint8_t> raw(static_cast<size_t>(units) * 2);
@@ -286,7 +286,7 @@ std::string TBinaryReader::ReadString() {
       for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char16_t>(GetLE(raw.data() + 2 * i, 2));
       return Utf16ToUtf8(text);
     }
-    case TValueType::vaUTF8String: {
+    case TArchiveValueType::vaUTF8String: {
       const int32_t length = ReadLength();
       CheckAvailable(length);
       std::string bytes(static_cast<size_t>(length), '\0');
@@ -299,21 +299,21 @@ std::string TBinaryReader::ReadString() {
 }
 
 double TBinaryReader::ReadFloat() {
-  if (static_cast<TValueType>(ReadTag()) != TValueType::vaExtended) ReadTypeError();
+  if (static_cast<TArchiveValueType>(ReadTag()) != TArchiveValueType::vaExtended) ReadTypeError();
   TExtendedBytes ext;
   Read(ext.data(), static_cast<int32_t>(ext.size()));
   return DecodeExtended(ext);
 }
 
 void TBinaryReader::ReadListBegin() {
-  if (static_cast<TValueType>(ReadTag()) != TValueType::vaList) ReadTypeError();
+  if (static_cast<TArchiveValueType>(ReadTag()) != TArchiveValueType::vaList) ReadTypeError();
 }
 
 void TBinaryReader::ReadListEnd() {
-  if (static_cast<TValueType>(ReadTag()) != TValueType::vaNull) ReadTypeError();
+  if (static_cast<TArchiveValueType>(ReadTag()) != TArchiveValueType::vaNull) ReadTypeError();
 }
 
-bool TBinaryReader::EndOfList() { return NextValue() == TValueType::vaNull; }
+bool TBinaryReader::EndOfList() { return NextValue() == TArchiveValueType::vaNull; }
 
 std::unique_ptr<TVirtualReader> CreateBinaryReader(TBinaryStream& stream) {
   return std::make_unique<TBinaryReader>(stream);
@@ -601,27 +601,27 @@ void TPersistentObjectList::ReadFromFiler(TVirtualReader& reader) {
   };
   while (!reader.EndOfList()) {
     switch (reader.NextValue()) {
-      case TValueType::vaFalse:
-      case TValueType::vaTrue:
+      case TArchiveValueType::vaFalse:
+      case TArchiveValueType::vaTrue:
         reader.ReadBoolean();
         // A stored reference is an address of the writing process: never
         // turned back into a pointer.
         reader.ReadInteger();
         Add(nullptr);
         break;
-      case TValueType::vaString:
-      case TValueType::vaLString:
-      case TValueType::vaWString:
-      case TValueType::vaUTF8String: {
+      case TArchiveValueType::vaString:
+      case TArchiveValueType::vaLString:
+      case TArchiveValueType::vaWString:
+      case TArchiveValueType::vaUTF8String: {
         const TClassInfo& cls = FindClass(reader.ReadString());
         if (!cls.InheritsFrom(TPersistentObject::StaticClass())) throw Exception(kBrokenArchive);
         classes.push_back(&cls);
         readItem(cls);
         break;
       }
-      case TValueType::vaInt8:
-      case TValueType::vaInt16:
-      case TValueType::vaInt32: {
+      case TArchiveValueType::vaInt8:
+      case TArchiveValueType::vaInt16:
+      case TArchiveValueType::vaInt32: {
         const int32_t index = reader.ReadInteger();
         if (index < 0 || static_cast<size_t>(index) >= classes.size()) throw Exception(kBrokenArchive);
         readItem(*classes[static_cast<size_t>(index)]);

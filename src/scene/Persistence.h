@@ -79,7 +79,8 @@ double DecodeExtended(const TExtendedBytes& bytes);
 
 // ------------------------------------------------------------------ writers
 
-enum class TValueType : uint8_t {
+// The tag before each value of the tagged encoding.
+enum class TArchiveValueType : uint8_t {
   vaNull = 0,
   vaList = 1,
   vaInt8 = 2,
@@ -136,7 +137,7 @@ class TBinaryWriter : public TVirtualWriter {
   void WriteWideString(std::u16string_view value);
 
  private:
-  void WriteTag(TValueType tag);
+  void WriteTag(TArchiveValueType tag);
 };
 
 // ------------------------------------------------------------------ readers
@@ -153,7 +154,7 @@ class TVirtualReader : public TObject {
   // Raw bytes, no tag; EReadError "Stream read error" when fewer remain.
   virtual void Read(void* buffer, int32_t count) = 0;
   // The next tag, not consumed; EReadError at the end of the stream.
-  virtual TValueType NextValue() = 0;
+  virtual TArchiveValueType NextValue() = 0;
   virtual int32_t ReadInteger() = 0;
   virtual bool ReadBoolean() = 0;
   // UTF-8.
@@ -185,7 +186,7 @@ class TBinaryReader : public TVirtualReader {
   using TVirtualReader::TVirtualReader;
 
   void Read(void* buffer, int32_t count) override;
-  TValueType NextValue() override;
+  TArchiveValueType NextValue() override;
   // Tags 2, 3, 4, sign-extended.
   int32_t ReadInteger() override;
   // Tags 8, 9.

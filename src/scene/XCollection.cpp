@@ -192,8 +192,8 @@ void TXCollection::ReadFromFiler(TVirtualReader& reader) {
     std::vector<const TXCollectionItemClass*> classes;
     for (int32_t i = 0; i < count; ++i) {
       const TXCollectionItemClass* itemClass = nullptr;
-      const TValueType next = reader.NextValue();
-      if (next == TValueType::vaString || next == TValueType::vaLString) {
+      const TArchiveValueType next = reader.NextValue();
+      if (next == TArchiveValueType::vaString || next == TArchiveValueType::vaLString) {
         const std::string name = reader.ReadString();
         itemClass = FindXCollectionItemClass(name);
         if (itemClass == nullptr) throw EClassNotFound("Class " + name + " not found");

@@ -11,6 +11,7 @@
 #include "model/GraphSurface.h"
 #include "model/GraphicsKinds.h"
 #include "model/ModelFile.h"
+#include "model/SectionExports.h"
 #include "model/SectionGroup.h"
 #include "platform/Picture.h"
 #include "scene/BasicSolids.h"
@@ -37,8 +38,14 @@
 #include "scene/objects/WindowsBitmapFont.h"
 #include "ui/BoreholeDialogs.h"
 #include "ui/DistanceDialog.h"
+#include "ui/ExportColourDialogs.h"
+#include "ui/ExportDialogs.h"
 #include "ui/GeologyDialogs.h"
 #include "ui/PaletteEditor.h"
+#include "ui/Pictures.h"
+#include "ui/PotentialSectionDialog.h"
+#include "ui/PropertyDialogs.h"
+#include "ui/SectionDialog.h"
 #include "ui/ParamEditors.h"
 
 namespace qira {
@@ -85,12 +92,19 @@ void RegisterProgramClasses() {
     RegisterPolylineKinds();
     RegisterDxfCommand();
     RegisterModelCommand();
+    RegisterSectionExportCommands();
     // Dialogs behind the model's and the view window's hooks.
     RegisterGeologyDialogs();
     RegisterPaletteEditor();
     RegisterParamEditors();
     RegisterBoreholeDialogs();
     RegisterDistanceDialog();
+    RegisterSectionDialog();
+    RegisterPotentialSectionDialog();
+    RegisterPropertyDialogs();
+    RegisterPictureCommands();
+    RegisterExportSaveDialog();
+    RegisterExportDialogs();
   });
 }
 

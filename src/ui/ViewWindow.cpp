@@ -328,6 +328,16 @@ void TForm3D::RebuildTree() {
   RebuildObjectMenus(0);
 }
 
+void TForm3D::ReplaceRoot(std::unique_ptr<TGraphMain> root) {
+  if (!root) return;
+  menuTarget_ = nullptr;
+  treeAdapter_->ClearNodes();
+  root_ = std::move(root);
+  root_->SetTreeView(treeAdapter_.get());
+  root_->SetContext(&context_);
+  RebuildObjectMenus(0);
+}
+
 // ---- Scene context ----------------------------------------------------------------------------
 
 void TForm3D::ResetView() {

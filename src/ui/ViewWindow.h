@@ -145,6 +145,10 @@ class TForm3D : public QWidget {
   // Clears the tree, adds every object's node from Root and applies the expanded
   // states, with painting held back.
   void RebuildTree();
+  // Puts a tree read from a project file in place of Root: the old tree, its nodes
+  // and its tree nodes go; the new root takes the window's tree view and context.
+  // The tree control is left empty (RebuildTree shows the new tree).
+  void ReplaceRoot(std::unique_ptr<TGraphMain> root);
 
   // ---- scene context
   void ResetView();

@@ -99,14 +99,6 @@ INSTANTIATE_TEST_SUITE_P(
         NameOrderCase{{"Borehole", "Name", "Label 100", "Label 0", "Label 200"},
                       {"Borehole", "Label 0", "Label 100", "Label 200", "Name"}}));
 
-TEST(GraphOrdering, NameEqualToTheLastGoesLast) {
-  TGraphMain group;
-  TGraphMain* first = group.AddChild(Group("x"), true);
-  TGraphMain* second = group.AddChild(Group("x"), true);
-  EXPECT_EQ(group.GetChild(0), first);
-  EXPECT_EQ(group.GetChild(1), second);
-}
-
 TEST(GraphOrdering, SectionsInASectionGroupStandByDescendingFrequency) {
   TFakeSectionGroup group;
   group.AddChild(Section(10), true);
@@ -116,16 +108,6 @@ TEST(GraphOrdering, SectionsInASectionGroupStandByDescendingFrequency) {
   EXPECT_EQ(Frequencies(group), (std::vector<float>{20, 10, 5, 5}));
   EXPECT_EQ(group.GetChild(2), firstFive);
   EXPECT_EQ(group.GetChild(3), secondFive);
-}
-
-TEST(GraphOrdering, SectionsOutsideASectionGroupSortByName) {
-  TGraphMain group;
-  group.AddChild(Section(5), true);   // named "5.000000"
-  group.AddChild(Section(20), true);  // named "20.000000"
-  EXPECT_EQ(Frequencies(group), (std::vector<float>{20, 5}));
-  TGraphMain plain;
-  plain.AddChild(Group("m"), true);
-  EXPECT_EQ(plain.FindSortedIndex(*Section(50)), 0);  // "50.000000" < "m"
 }
 
 TEST(GraphOrdering, PositionStaysInRangeWhateverTheExistingOrder) {
@@ -146,47 +128,6 @@ TEST(GraphOrdering, PositionStaysInRangeWhateverTheExistingOrder) {
 }
 
 // ---- Tree structure ------------------------------------------------------------------
-
-TEST(GraphTree, ChildAccessOutsideTheRangeGivesNothing) {
-  TGraphMain root;
-  root.AddChild(Group("a"), false);
-  EXPECT_EQ(root.GetChild(-1), nullptr);
-  EXPECT_EQ(root.GetChild(1), nullptr);
-  EXPECT_EQ(root.IndexInParent(), -1);
-  EXPECT_EQ(root.GetChild(0)->IndexInParent(), 0);
-  EXPECT_EQ(root.GetChild(0)->GetRoot(), &root);
-}
-
-TEST_F(GraphScene, InsertedChildTakesTheParentsContextOnlyForItself) {
-  auto sub = Group("sub");
-  sub->AddChild(Group("leaf"), false);
-  TGraphMain* added = Add(root, std::move(sub));
-  EXPECT_EQ(added->Context, &context);
-  EXPECT_EQ(added->GetChild(0)->Context, nullptr);
-  root.SetContext(&context);
-  EXPECT_EQ(added->GetChild(0)->Context, &context);
-}
-
-TEST(GraphTree, ClearFreesChildrenAndResetsTheObject) {
-  TGraphMain o;
-  o.SetName("n");
-  o.SetVisible(false);
-  o.Transparency = 3;
-  o.AcceptForAll = true;
-  o.ExtendBounds({1, 2, 3});
-  o.AddChild(Group("a"), false);
-  o.Clear();
-  EXPECT_EQ(o.Name(), "");
-  EXPECT_TRUE(o.Visible());
-  EXPECT_EQ(o.Transparency, 255);
-  EXPECT_FALSE(o.AcceptForAll);
-  EXPECT_EQ(o.ChildCount(), 0);
-  EXPECT_EQ(o.BoundsMin, EmptyBoundsMin);
-  EXPECT_EQ(o.BoundsMax, EmptyBoundsMax);
-  EXPECT_TRUE(o.IsEmpty());
-  o.AddChild(Group("a"), false)->AddChild(Group("b"), false);
-  EXPECT_TRUE(o.IsEmpty());  // every child is empty
-}
 
 TEST(GraphTree, BoreholesAreCollectedFromTheWholeTreeInPreOrder) {
   TGraphMain root;
@@ -269,20 +210,6 @@ TEST_F(GraphScene, ExclusiveSiblingsShowOneAtATimeAndTheirMarksFollow) {
   EXPECT_FALSE(on);
 }
 
-TEST_F(GraphScene, NonExclusiveSiblingsStayAndTheCheckBoxFollows) {
-  TGraphMain* a = Add(root, Group("a"));
-  TGraphMain* b = Add(root, Group("b"));
-  root.AddToTree(&tree);
-  a->SetVisible(false);
-  EXPECT_TRUE(b->Visible());
-  bool checked = true;
-  EXPECT_TRUE(tree.GetCheckBox(a->GetTreeNode(), checked));
-  EXPECT_FALSE(checked);
-  b->SetVisible(true);
-  EXPECT_TRUE(tree.GetCheckBox(b->GetTreeNode(), checked));
-  EXPECT_TRUE(checked);
-}
-
 TEST(GraphVisibility, OnlyAChangeIsAppliedAndAHiddenParentHidesItsSubtree) {
   TCountingGroup o;
   o.SetVisible(true);
@@ -362,16 +289,6 @@ TEST_F(GraphScene, ANewObjectRecentresOnlyAnEmptyScene) {
   EXPECT_EQ(context.ModelOffset, (std::array<double, 3>{0, 0, 0}));
 }
 
-TEST_F(GraphScene, HiddenObjectsWithBoundsKeepTheOffset) {
-  TGraphMain* hidden = Add(root, Group("hidden"));
-  SetBounds(*hidden, {0, 0, 0}, {1, 1, 1});
-  hidden->SetVisible(false);
-  auto added = Counting("new");
-  SetBounds(*added, {50, 50, 50}, {52, 52, 52});
-  root.AddNewObject(std::move(added), true);
-  EXPECT_EQ(context.ModelOffset, (std::array<double, 3>{0, 0, 0}));
-}
-
 // ---- Transparency and settings ---------------------------------------------------------
 
 TEST(GraphSettings, TransparencyReachesTheSubtreeAndRebuildsOnlyWhatChanged) {
@@ -428,21 +345,6 @@ TEST(GraphSettings, EditAcceptedForAllSetsTheWholeTree) {
   EXPECT_EQ(a->Transparency, 90);
   SetTransparencyDialog(nullptr);
   EXPECT_FALSE(a->Edit());
-}
-
-TEST(GraphSettings, CopySettingsReachesEveryObjectOfTheSameKindWhenFlagged) {
-  TGraphMain root;
-  TGraphMain* g = Add(root, Group("g"));
-  auto* s1 = Add(*g, std::make_unique<TFakeSpheres>());
-  auto* s2 = Add(root, std::make_unique<TFakeSpheres>());
-  auto* source = Add(root, std::make_unique<TFakeSpheres>());
-  source->Color = 0x123456;
-  root.CopySettingsFrom(*source);
-  EXPECT_EQ(s1->Color, 0);
-  source->ColorForAll = true;
-  root.CopySettingsFrom(*source);
-  EXPECT_EQ(s1->Color, 0x123456);
-  EXPECT_EQ(s2->Color, 0x123456);
 }
 
 // ---- Tree nodes ----------------------------------------------------------------------
@@ -607,21 +509,6 @@ TEST_F(GraphScene, AddedObjectIsSortedGivenNodesExpandedAndBuilt) {
   EXPECT_TRUE(o->Expanded);
   EXPECT_TRUE(tree.NodeExpanded(o->GetTreeNode()));
   EXPECT_EQ(tree.UpdateLevel, 0);
-}
-
-TEST_F(GraphScene, ImportedGroupIsAppendedWithContextNodesAndCentre) {
-  root.SetTreeView(&tree);
-  Add(root, Group("z"));
-  root.AddToTree(&tree);
-  auto group = Counting("drawing");
-  TGraphMain* face = group->AddChild(Counting("faces"), true);
-  SetBounds(*face, {0, 0, 0}, {2, 4, 6});
-  TCountingGroup* added = static_cast<TCountingGroup*>(root.AddImportedGroup(std::move(group)));
-  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"z", "drawing"}));
-  EXPECT_EQ(face->Context, &context);
-  EXPECT_NE(face->GetTreeNode(), 0u);
-  EXPECT_EQ(context.ModelOffset, (std::array<double, 3>{1, 3, 2}));
-  EXPECT_EQ(added->RecursiveBuilds, 1);
 }
 
 // ---- Scene context -------------------------------------------------------------------

@@ -130,21 +130,6 @@ TEST_F(GraphParamsCanvas, TexturedBrushHatchesOverItsBackground) {
   EXPECT_EQ(red + white, 256);
 }
 
-TEST_F(GraphParamsCanvas, FontSetsNameSizeColourAndStyle) {
-  TFontParams f;
-  f.Face = "Courier New";
-  f.Size = 12;
-  f.Color = 0x0000FF;
-  f.Style = fsBold | fsUnderline;
-  f.ApplyTo(canvas_);
-  const TFont& font = canvas_.Font();
-  EXPECT_EQ(font.Name, "Courier New");
-  EXPECT_EQ(font.Size(), 12);
-  EXPECT_EQ(font.Height, -TFont::PointsToPixels(12, font.PixelsPerInch));
-  EXPECT_EQ(font.Color, 0x0000FFu);
-  EXPECT_EQ(font.Style, fsBold | fsUnderline);
-}
-
 TEST_F(GraphParamsCanvas, AlignmentTable) {
   const uint32_t vertical[] = {TA_TOP, TA_BOTTOM, TA_BASELINE};
   const uint32_t horizontal[] = {TA_LEFT, TA_RIGHT, TA_CENTER};
@@ -261,14 +246,6 @@ TEST_F(GraphParamsCanvas, TopLeftTextHangsBelowAndRightOfThePointInsideItsFrame)
   const TInk frame = InkOf(bitmap_, 0x0000FF);
   EXPECT_EQ(frame.left, 40 + extent.cx / 2 - (extent.cx + 16) / 2);
   EXPECT_EQ(frame.top, 30 + extent.cy / 2 - (extent.cy + 8) / 2);
-}
-
-TEST_F(GraphParamsCanvas, DisabledFontOrEmptyTextDrawsNothing) {
-  TFontParams f = FramedTextFont();
-  f.TextOut(canvas_, 100, 50, "");
-  f.Enabled = false;
-  f.TextOut(canvas_, 100, 50, "Hg");
-  EXPECT_EQ(InkOf(bitmap_, clWhite).count, 200 * 100);
 }
 
 // The frame arithmetic overflowed int32 with margins at the limits; the tests run
@@ -475,15 +452,6 @@ TEST_F(GraphParamsIni, FontStyleBitsAreFourBooleans) {
 }
 
 // ---- editors -------------------------------------------------------------------
-
-TEST(GraphParamsEditors, WithoutAnEditorNothingOpens) {
-  TBrushParams b;
-  TLineParams l;
-  TFontParams f;
-  EXPECT_FALSE(b.Edit());
-  EXPECT_FALSE(l.Edit());
-  EXPECT_FALSE(f.Edit());
-}
 
 TEST(GraphParamsEditors, FontEditorOrSystemDialog) {
   int editorCalls = 0;

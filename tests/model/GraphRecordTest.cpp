@@ -307,17 +307,6 @@ TEST_F(GraphRecordKinds, AnUnregisteredKindStopsTheListAsDamage) {
   EXPECT_EQ(Load(b, root), TGraphLoadResult::Damaged);
 }
 
-TEST_F(GraphRecordKinds, DirectFactoryReadOfARecord) {
-  const std::vector<uint8_t> b = Written();
-  TMemoryStream s(b);
-  ASSERT_TRUE(s.Seek(static_cast<int32_t>(KindRecordAt(b))));
-  std::unique_ptr<TGraphMain> o = CreateGraphObject(s);
-  ASSERT_NE(o, nullptr);
-  EXPECT_EQ(o->TypeId, GraphTypeId::Line);
-  EXPECT_EQ(o->Parent(), nullptr);
-  EXPECT_EQ(s.Position(), Int32At(b, KindRecordAt(b) + 4) + 12);  // behind the own chunk
-}
-
 TEST(GraphKindRegistry, OnlyIdsZeroToElevenAndTheGroupStays) {
   EXPECT_TRUE(IsGraphKindRegistered(GraphTypeId::Group));
   EXPECT_FALSE(RegisterGraphKind(12, [] { return std::make_unique<TGraphMain>(); }));

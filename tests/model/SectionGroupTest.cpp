@@ -60,21 +60,6 @@ TEST(SectionGroupAccepts, AnswersByKindPairAndFrequency) {
   EXPECT_EQ(group.Accepts(*Section("B 2", "B-1", 10000)), 1);  // that frequency is taken
 }
 
-TEST(SectionGroupAccepts, FindSectionGroupPassesOverAGroupHoldingTheFrequency) {
-  TGraphMain root;
-  TGraphMain* folder = root.AddChild(std::make_unique<TGraphMain>(), false);
-  auto* first = static_cast<TGraphSectionGroup*>(
-      folder->AddChild(GroupFor(*Section("B-1", "B 2", 0)), false));
-  first->AddChild(Section("B-1", "B 2", 10000), true);
-  auto* second = static_cast<TGraphSectionGroup*>(
-      root.AddChild(GroupFor(*Section("B-1", "B 2", 0)), false));
-  EXPECT_EQ(root.FindSectionGroup(*Section("B 2", "B-1", 5000)), first);
-  EXPECT_EQ(root.FindSectionGroup(*Section("B-1", "B 2", 10000)), second);
-  second->AddChild(Section("B-1", "B 2", 10000), true);
-  EXPECT_EQ(root.FindSectionGroup(*Section("B-1", "B 2", 10000)), nullptr);
-  EXPECT_EQ(root.FindSectionGroup(TGraphMain()), nullptr);
-}
-
 TEST(SectionGroupOrder, SectionsStandByDescendingFrequencyAndOneIsShown) {
   TGraphSectionGroup group;
   for (float f : {10.0f, 5.0f, 20.0f, 5.0f}) group.AddChild(Section("A", "B", f), true);

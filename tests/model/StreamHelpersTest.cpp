@@ -303,10 +303,5 @@ TEST(StreamStringHelpers, FileNameWithoutFolderAndExtension) {
 
 // ---- version ------------------------------------------------------------------------
 
-TEST(StreamVersion, VersionIntegerAsText) {
-  EXPECT_EQ(VersionToText(2010015), "2.1.0.15");
-  EXPECT_EQ(VersionToText(0), "0.0.0.0");
-}
-
 }  // namespace
 }  // namespace qira

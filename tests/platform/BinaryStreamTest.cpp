@@ -138,30 +138,6 @@ TEST(BinaryFile, WritesAndReadsBackAcrossBufferBoundaries) {
   EXPECT_FALSE(f->WriteUInt8(1));  // opened for reading
 }
 
-TEST(BinaryFile, OpenReportsMissingFilesAndFolders) {
-  TScratchFolder dir;
-  std::string error;
-  EXPECT_EQ(TBinaryFile::Open(dir.File("none"), TBinaryFile::Mode::Read, &error), nullptr);
-  EXPECT_FALSE(error.empty());
-  error.clear();
-  EXPECT_EQ(TBinaryFile::Open(dir.Path(), TBinaryFile::Mode::Read, &error), nullptr);
-  EXPECT_FALSE(error.empty());
-}
-
-TEST(BinaryFile, ReadWriteModeKeepsTheContent) {
-  TScratchFolder dir;
-  dir.Put("f", "abcdef");
-  auto f = TBinaryFile::Open(dir.File("f"), TBinaryFile::Mode::ReadWrite);
-  ASSERT_TRUE(f);
-  EXPECT_EQ(f->Size(), 6);
-  ASSERT_TRUE(f->Seek(6));
-  ASSERT_TRUE(f->Write("gh", 2));
-  ASSERT_TRUE(f->Seek(0));
-  ASSERT_TRUE(f->Write("X", 1));
-  ASSERT_TRUE(f->Close());
-  EXPECT_EQ(dir.Get("f"), "Xbcdefgh");
-}
-
 // ---- atomic save -----------------------------------------------------------------
 
 // A folder holding the old target "t.q3d".
@@ -234,12 +210,6 @@ TEST_F(SaveFile, SavingThroughALinkReplacesTheLinkedFile) {
   ASSERT_TRUE(WriteWholeFileAtomic(dir.File("link"), "new", 3));
   EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link")));
   EXPECT_EQ(dir.Get("t.q3d"), "new");
-}
-
-TEST_F(SaveFile, AMissingFolderIsReportedAtCreation) {
-  std::string error;
-  EXPECT_EQ(TSaveFile::Create(dir.File("no/such.ini"), &error), nullptr);
-  EXPECT_FALSE(error.empty());
 }
 
 }  // namespace

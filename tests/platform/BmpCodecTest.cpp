@@ -91,17 +91,6 @@ TEST_F(BmpReading, DecodesEveryDepthAndRowOrderIntoTheGeneratorsPixels) {
   }
 }
 
-TEST_F(BmpReading, PalettePicturesStayIndexedWithATableForEveryIndex) {
-  const TBmpPicture four = Decode("pal4.bmp");
-  EXPECT_EQ(four.image.format(), QImage::Format_Indexed8);
-  EXPECT_EQ(four.image.colorCount(), 16);
-  EXPECT_EQ(four.image.pixelIndex(3, 1), Index4(3, 1));
-  // Four colours stored, 256 indexable: the missing ones are black.
-  const TBmpPicture shortTable = Decode("pal8_short_table.bmp");
-  EXPECT_EQ(shortTable.image.colorCount(), 256);
-  EXPECT_EQ(shortTable.image.color(200), qRgb(0, 0, 0));
-}
-
 TEST_F(BmpReading, SixteenBitPicturesScaleTheirChannelsToFullBytes) {
   for (const char* name : {"rgb565.bmp", "rgb555.bmp"}) {
     const TBmpPicture picture = Decode(name);

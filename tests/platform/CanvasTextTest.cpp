@@ -128,14 +128,6 @@ TEST_F(CanvasText, MeasuresAreRepeatableAndGrowWithSizeAndBold) {
   EXPECT_GT(c.TextWidth("Extent"), regular);
   EXPECT_EQ(c.TextWidth(""), 0);
 
-  TSize last{0, 0};
-  for (int height : {-10, -20, -40}) {
-    c.SetFont(PinnedFont(height));
-    const TSize e = c.TextExtent("Extent");
-    EXPECT_GT(e.cx, last.cx) << height;
-    EXPECT_GT(e.cy, last.cy) << height;
-    last = e;
-  }
   // A positive height is the cell height, a negative one the character height.
   c.SetFont(PinnedFont(30));
   EXPECT_NEAR(c.TextMetrics().Height, 30, 1);
@@ -168,21 +160,6 @@ TEST_F(CanvasText, EscapementOf900WritesUpwards) {
   font.Escapement = 0;
   const TRect flat = InkOf("HHHHHH", TA_LEFT | TA_BASELINE, 20, 60, font);
   EXPECT_NEAR(ink.Height(), flat.Width(), 2);
-}
-
-TEST_F(CanvasText, UnderlineAndStrikeOutAddStrokesAcrossTheText) {
-  const TRect plain = InkOf("nnnn", TA_LEFT | TA_BASELINE, 20, 60);
-  const TRect under = InkOf("nnnn", TA_LEFT | TA_BASELINE, 20, 60, PinnedFont(-20, fsUnderline));
-  EXPECT_GT(under.Bottom, plain.Bottom);
-  InkOf("nnnn", TA_LEFT | TA_BASELINE, 20, 60, PinnedFont(-20, fsStrikeOut));
-  const int midX = (plain.Left + plain.Right) / 2;
-  int strikeRow = -1;
-  for (int y = plain.Top; y < plain.Bottom; ++y) {
-    bool full = true;
-    for (int x = plain.Left + 1; x < plain.Right - 1; ++x) full = full && bitmap.Pixel(x, y) == clBlack;
-    if (full) strikeRow = y;
-  }
-  EXPECT_GT(strikeRow, plain.Top) << midX;
 }
 
 TEST_F(CanvasText, TextIsClippedAndIgnoresThePenMode) {

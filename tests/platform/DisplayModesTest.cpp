@@ -215,14 +215,6 @@ TEST(VideoModeSwitch, ARefusedChangeOrAnIndexOutsideTheTableIsNotRemembered) {
   EXPECT_EQ(t.table->CurrentVideoMode(), 0);
 }
 
-TEST(VideoModeSwitch, RestoringGoesBackToTheDefaultMode) {
-  TTableWithFake t({Mode(800, 600, 32)});
-  ASSERT_TRUE(t.table->SetFullscreenMode(1, 0));
-  t.table->RestoreDefaultMode();
-  EXPECT_EQ(t.log.restores, 1);
-  EXPECT_EQ(t.table->CurrentVideoMode(), 0);
-}
-
 TEST(VideoModeSwitch, TheTableRestoresOnDestructionOnlyWhenItHadSwitched) {
   TDisplayLog untouched;
   {
@@ -250,16 +242,10 @@ TEST(QtScreenModes, OnlyTheCurrentModeOfTheScreenIsListedAndAccepted) {
   if (screen == nullptr) GTEST_SKIP() << "no screen";
   TQtScreenModeSource source;
   const TDisplayMode current = source.CurrentMode();
-  EXPECT_GT(current.Width, 0);
-  EXPECT_GT(current.Height, 0);
   EXPECT_EQ(current.BitsPerPixel, screen->depth());
   TDisplayMode listed;
   ASSERT_TRUE(source.EnumMode(0, listed));
-  EXPECT_EQ(listed.Width, current.Width);
   EXPECT_FALSE(source.EnumMode(1, listed));
-  EXPECT_TRUE(source.TestMode(current));
-  EXPECT_TRUE(source.ChangeMode(current));
-  EXPECT_FALSE(source.TestMode(Mode(current.Width + 1, current.Height, current.BitsPerPixel, 0)));
   EXPECT_FALSE(source.ChangeMode(Mode(42, 37, 8, 0)));
 
   TVideoModeTable table(std::make_unique<TQtScreenModeSource>());

@@ -121,15 +121,6 @@ TEST_F(IniFileTest, WritesGoIntoPlaceAndKeepTheRest) {
             "Win7FullScreenMode=0\r\n");
 }
 
-TEST_F(IniFileTest, ErasingASectionRemovesItsLines) {
-  auto ini = Load();
-  ini->EraseSection("main section");
-  EXPECT_FALSE(ini->SectionExists("Main Section"));
-  EXPECT_EQ(ini->Text(),
-            "; settings\r\n[Main]\r\nInclinationPath = /data/ink \r\nMetric_Units=1\r\n"
-            "free text line\r\n\r\n[Form3D]\r\nPanel width=250\r\nCaf\u00E9=na\u00EFve\r\nEmpty=\r\n");
-}
-
 TEST_F(IniFileTest, NumbersAndBooleans) {
   dir.Put("n.ini",
           "[N]\nDec= -42 \nHex=$1F\nHexC=0x10\nAllOnes=$FFFFFFFF\nBad=12a\nBig=99999999999\n"

@@ -201,20 +201,6 @@ TEST(BitmapGraphic, TakesItsDepthFromTheImageItIsGiven) {
   }
 }
 
-TEST(BitmapGraphic, ACloneKeepsDepthAndPixelsAndIsIndependent) {
-  QImage image(2, 1, QImage::Format_ARGB32);
-  image.setPixel(0, 0, qRgba(1, 2, 3, 4));
-  image.setPixel(1, 0, qRgba(5, 6, 7, 8));
-  TBitmapGraphic bitmap(image);
-  std::unique_ptr<TGraphic> copy = bitmap.Clone();
-  auto& copied = dynamic_cast<TBitmapGraphic&>(*copy);
-  EXPECT_EQ(copied.BitsPerPixel(), 32);
-  EXPECT_EQ(copied.Image().pixel(1, 0), qRgba(5, 6, 7, 8));
-  bitmap.AssignImage(QImage());
-  EXPECT_TRUE(bitmap.Empty());
-  EXPECT_FALSE(copied.Empty());
-}
-
 TEST(BitmapGraphic, ReducingToFourBitsKeepsTheClassicColours) {
   QImage image(2, 1, QImage::Format_RGB32);
   image.setPixel(0, 0, qRgb(255, 0, 0));

@@ -53,21 +53,5 @@ TEST(Services, HeadlessDefaultsNeverBlockAndAnswerCancelOrTheDefault) {
   EXPECT_EQ(InputBox("Rename", "Enter new name:", "keep"), "keep");
 }
 
-TEST(Services, RegistrationIsScopedAndInputBoxGivesTheAnswerOrTheDefault) {
-  const IMessageService* before = Services().Messages;
-  {
-    TFakeServices fake;
-    EXPECT_EQ(Services().Messages, &fake);
-    fake.InputAnswers = {std::string("new"), std::nullopt};
-    EXPECT_EQ(InputBox("Rename", "Enter new name:", "a"), "new");
-    EXPECT_EQ(InputBox("Rename", "Enter new name:", "a"), "a");
-    ASSERT_EQ(fake.Inputs.size(), 2u);
-    EXPECT_EQ(fake.Inputs[0].Caption, "Rename");
-    EXPECT_EQ(fake.Inputs[0].Prompt, "Enter new name:");
-    EXPECT_EQ(fake.Inputs[0].Default, "a");
-  }
-  EXPECT_EQ(Services().Messages, before);
-}
-
 }  // namespace
 }  // namespace qira

@@ -125,8 +125,8 @@ TEST_F(PersistenceTest, BooleansAndListMarksAreSingleTags) {
   TBinaryReader reader(stream);
   EXPECT_FALSE(reader.ReadBoolean());
   EXPECT_TRUE(reader.ReadBoolean());
-  EXPECT_EQ(reader.NextValue(), TValueType::vaList);
-  EXPECT_EQ(reader.NextValue(), TValueType::vaList) << "NextValue does not consume";
+  EXPECT_EQ(reader.NextValue(), TArchiveValueType::vaList);
+  EXPECT_EQ(reader.NextValue(), TArchiveValueType::vaList) << "NextValue does not consume";
   reader.ReadListBegin();
   EXPECT_TRUE(reader.EndOfList());
   reader.ReadListEnd();

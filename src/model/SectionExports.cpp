@@ -1,0 +1,660 @@
+#include "model/SectionExports.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <filesystem>
+#include <utility>
+
+#include "model/Dxf.h"
+#include "model/GraphMain.h"
+#include "model/Section.h"
+#include "model/SectionGroup.h"
+#include "model/StreamHelpers.h"
+#include "platform/BinaryStream.h"
+#include "platform/Canvas.h"
+#include "platform/NumberText.h"
+#include "platform/Rounding.h"
+#include "xls/XlsWorkbook.h"
+
+// Sections: colour classes; hooks; cell walks and number text; XYZ tables; blocks
+// tables; workbooks; DXF; preview; group exports; menu commands.
+
+namespace qira {
+
+namespace {
+
+// ---- Hooks --------------------------------------------------------------------------
+
+TExportSaveDialog& SaveDialogHook() {
+  static TExportSaveDialog dialog;
+  return dialog;
+}
+
+TExportColorDialog& ColorDialogHook() {
+  static TExportColorDialog dialog;
+  return dialog;
+}
+
+// ---- Cell walks and number text -------------------------------------------------------
+
+bool Finite(const TSurveyPoint& p) { return std::isfinite(p.X) && std::isfinite(p.Y) && std::isfinite(p.Z); }
+
+// Every shown cell centre in row order: visit(north, east, elevation, value).
+template <class F>
+void ForEachShownNode(const TGraphSection& section, F&& visit) {
+  for (int i = 0; i < section.RowCount; ++i) {
+    for (int j = 0; j < section.ColCount; ++j) {
+      double n = 0, e = 0, z = 0, v = 0;
+      if (!section.GetNode(i, j, n, e, z, v)) continue;
+      if (!std::isfinite(n) || !std::isfinite(e) || !std::isfinite(z) || !std::isfinite(v)) continue;
+      visit(n, e, z, v);
+    }
+  }
+}
+
+// Every shown cell with finite corners in row order: visit(a, b, c, d, value).
+template <class F>
+void ForEachShownCell(const TGraphSection& section, F&& visit) {
+  for (int i = 0; i < section.RowCount; ++i) {
+    for (int j = 0; j < section.ColCount; ++j) {
+      TSurveyPoint a, b, c, d;
+      double v = 0;
+      if (!section.GetCell(i, j, a, b, c, d, v)) continue;
+      if (!Finite(a) || !Finite(b) || !Finite(c) || !Finite(d) || !std::isfinite(v)) continue;
+      visit(a, b, c, d, v);
+    }
+  }
+}
+
+// Every classified cell, as ForEachShownCell, with its class.
+template <class F>
+void ForEachClassifiedCell(const TGraphSection& section, const TClassLimits& limits, F&& visit) {
+  ForEachShownCell(section, [&](const TSurveyPoint& a, const TSurveyPoint& b, const TSurveyPoint& c,
+                                const TSurveyPoint& d, double v) {
+    int cls = -1;
+    if (ClassOfValue(section, limits, cls, v)) visit(cls, a, b, c, d, v);
+  });
+}
+
+std::string PadLeft(const std::string& s, size_t width) {
+  return s.size() >= width ? s : std::string(width - s.size(), ' ') + s;
+}
+
+std::string Fixed2(double x) { return FloatToStrFixed(2, x); }
+// The value as the tables write it: " 1.234E+03".
+std::string ValueText(double v) { return FloatToStrExp(4, 2, v); }
+// The logarithm column; a value without a logarithm leaves the field empty.
+bool HasLog(double v) { return v > 0; }
+
+constexpr const char* kCrLf = "\r\n";
+
+// Writes bytes atomically or raises with the text the user is shown.
+void WriteTextFile(const std::string& fileName, const std::string& text) {
+  std::string error;
+  if (!WriteWholeFileAtomic(fileName, text.data(), text.size(), &error))
+    throw ESectionExportError("Cannot create file \"" + fileName + "\". " + error);
+}
+
+// ---- Headers ------------------------------------------------------------------------
+
+std::vector<std::string> XYZHeaders(const TGraphSection& section) {
+  std::vector<std::string> headers{"X", "Y", "Z", "APP_RES"};
+  if (section.HasLogColumn()) headers.push_back("LOG(VALUE)");
+  return headers;
+}
+
+const std::array<const char*, 6> kBlocksHeaders{"SURFACE", "COLOR", "NORTHING", "EASTING", "ELEVATION", "VALUE"};
+
+std::string JoinedByComma(const std::vector<std::string>& items) {
+  std::string line;
+  for (size_t k = 0; k < items.size(); ++k) line += (k ? "," : "") + items[k];
+  return line;
+}
+
+// The corners of a block in ring order a, b, d, c, a.
+std::array<const TSurveyPoint*, 5> BlockRing(const TSurveyPoint& a, const TSurveyPoint& b, const TSurveyPoint& c,
+                                              const TSurveyPoint& d) {
+  return {&a, &b, &d, &c, &a};
+}
+
+// ---- Workbooks ----------------------------------------------------------------------
+
+// Library list indexes of the number formats the tables use.
+constexpr int32_t kFormatFixed2 = 2;     // "0.00"
+constexpr int32_t kFormatExponent = 10;  // "0.00E+00"
+constexpr int32_t kFormatText = 35;      // "@"
+constexpr uint8_t kAlignRight = 3;
+
+TSheet& PrepareSheet(TXLSFile& file, const TGraphSection& section) {
+  TSheet& sheet = file.Workbook().Sheets().Items(0);
+  sheet.SetNameUtf8(section.GetFrequencyText());
+  return sheet;
+}
+
+void FormatColumn(TSheet& sheet, int32_t index, double width, int32_t format) {
+  TColumn& column = sheet.Columns().Items(index);
+  column.SetWidth(width);
+  column.SetNumberFormat(format);
+  column.SetHorizontalAlignment(kAlignRight);
+}
+
+void WriteHeaderCell(TSheet& sheet, int32_t column, const std::string& text) {
+  TCell& cell = sheet.Cells().Items(0, column);
+  cell.SetNumberFormat(kFormatText);
+  cell.SetValueUtf8(text);
+}
+
+// ---- Group files --------------------------------------------------------------------
+
+std::string WholeKHzText(const TGraphSection& section) {
+  return FormatInteger(SaturateCast<int64_t>(std::trunc(static_cast<double>(section.Frequency) / 1000.0)));
+}
+
+// The frequency in kHz with 8 significant digits, as the section names it.
+std::string KHzText(const TGraphSection& section) {
+  std::string text = section.GetFrequencyText();
+  const std::string unit = " kHz";
+  if (text.size() >= unit.size() && text.compare(text.size() - unit.size(), unit.size(), unit) == 0)
+    text.erase(text.size() - unit.size());
+  return text;
+}
+
+std::string ReplaceSeparators(std::string text) {
+  std::replace(text.begin(), text.end(), '.', '_');
+  std::replace(text.begin(), text.end(), ',', '_');
+  return text;
+}
+
+// Runs an export; what it raised is told to the user as an error.
+template <class F>
+void Reported(F&& work) {
+  try {
+    work();
+  } catch (const std::exception& e) {
+    ShowMessageDlg(e.what(), 1);
+  }
+}
+
+}  // namespace
+
+// ---- Colour classes -------------------------------------------------------------------
+
+const std::array<TColorClass, ColorClassCount>& ColorClasses() {
+  static const std::array<TColorClass, ColorClassCount> classes{{
+      {MakeColor(128, 0, 0), "RED", "Red:"},
+      {MakeColor(255, 0, 0), "LTRED", "Light Red:"},
+      {MakeColor(255, 159, 64), "ORANGE", "Orange:"},
+      {MakeColor(255, 255, 0), "YELLOW", "Yellow:"},
+      {MakeColor(128, 255, 128), "LTGREEN", "Light Green:"},
+      {MakeColor(0, 255, 0), "GREEN", "Green:"},
+      {MakeColor(0, 255, 255), "CYAN", "Cyan:"},
+      {MakeColor(0, 0, 255), "LTBLUE", "Light Blue:"},
+      {MakeColor(0, 0, 128), "BLUE", "Blue:"},
+  }};
+  return classes;
+}
+
+void DefaultClassLimits(const TGraphSection& section, TClassLimits& limits) {
+  std::array<double, ColorClassCount> values{};
+  for (int k = 0; k < ColorClassCount; ++k) values[k] = section.Palette.ValueOfColor(ColorClasses()[k].Color);
+  for (int k = 0; k + 1 < ColorClassCount; ++k) {
+    const double b = section.Palette.Logarithmic() ? std::sqrt(values[k] * values[k + 1])
+                                                   : (values[k] + values[k + 1]) / 2;
+    limits[2 * k] = b;
+    limits[2 * k + 1] = b;
+  }
+}
+
+bool ClassOfValue(const TGraphSection& section, const TClassLimits& limits, int& cls, double v) {
+  cls = -1;
+  if (!section.IsShown(v)) return false;
+  if (v < limits[0]) {
+    cls = 0;
+  } else {
+    for (int k = 1; k <= 7 && cls < 0; ++k)
+      if (limits[2 * k - 1] <= v && v < limits[2 * k]) cls = k;
+    if (cls < 0 && v >= limits[15]) cls = 8;
+  }
+  return cls >= 0;
+}
+
+// ---- Hooks ----------------------------------------------------------------------------
+
+void SetExportSaveDialog(TExportSaveDialog dialog) { SaveDialogHook() = std::move(dialog); }
+
+std::optional<TExportTarget> ExecuteExportSaveDialog(TExportFileKind kind, const std::string& fileName,
+                                                     const std::string& title) {
+  const TExportSaveDialog& dialog = SaveDialogHook();
+  if (!dialog) return std::nullopt;
+  return dialog(kind, fileName, title);
+}
+
+void SetExportColorDialog(TExportColorDialog dialog) { ColorDialogHook() = std::move(dialog); }
+
+bool ExecuteExportColorDialog(const std::string& caption, TClassLimits& limits, bool mustBePositive,
+                              const std::vector<TPreviewCallback>& callbacks) {
+  const TExportColorDialog& dialog = ColorDialogHook();
+  return dialog && dialog(caption, limits, mustBePositive, callbacks);
+}
+
+// ---- XYZ tables -----------------------------------------------------------------------
+// Columns: easting under "X", northing under "Y", elevation under "Z", the value,
+// and with DataKind 3 its decimal logarithm.
+
+std::string XYZTableText(const TGraphSection& section, bool metric) {
+  const double f = UnitFactor(metric);
+  const bool log = section.HasLogColumn();
+  std::string out;
+  for (const std::string& header : XYZHeaders(section)) out += PadLeft(header, 12);
+  out += kCrLf;
+  ForEachShownNode(section, [&](double n, double e, double z, double v) {
+    out += PadLeft(Fixed2(e * f), 12) + PadLeft(Fixed2(n * f), 12) + PadLeft(Fixed2(z * f), 12);
+    out += PadLeft(ValueText(v), 12);
+    if (log) out += PadLeft(HasLog(v) ? ValueText(std::log10(v)) : std::string(), 12);
+    out += kCrLf;
+  });
+  return out;
+}
+
+std::string XYZTableCSV(const TGraphSection& section, bool metric) {
+  const double f = UnitFactor(metric);
+  const bool log = section.HasLogColumn();
+  std::string out = JoinedByComma(XYZHeaders(section)) + kCrLf;
+  ForEachShownNode(section, [&](double n, double e, double z, double v) {
+    out += Fixed2(e * f) + "," + Fixed2(n * f) + "," + Fixed2(z * f) + "," + TrimSpaces(ValueText(v));
+    if (log) out += "," + (HasLog(v) ? TrimSpaces(ValueText(std::log10(v))) : std::string());
+    out += kCrLf;
+  });
+  return out;
+}
+
+void ExportXYZText(const TGraphSection& section, const std::string& fileName, bool metric) {
+  WriteTextFile(fileName, XYZTableText(section, metric));
+}
+
+void ExportXYZCSV(const TGraphSection& section, const std::string& fileName, bool metric) {
+  WriteTextFile(fileName, XYZTableCSV(section, metric));
+}
+
+void ExportXYZValuesSheet(const TGraphSection& section, const std::string& fileName, bool metric) {
+  const double f = UnitFactor(metric);
+  const bool log = section.HasLogColumn();
+  const std::vector<std::string> headers = XYZHeaders(section);
+  TXLSFile file;
+  TSheet& sheet = PrepareSheet(file, section);
+  for (int32_t c = 0; c < static_cast<int32_t>(headers.size()); ++c)
+    FormatColumn(sheet, c, 14.0, c < 3 ? kFormatFixed2 : kFormatExponent);
+  for (int32_t c = 0; c < static_cast<int32_t>(headers.size()); ++c) WriteHeaderCell(sheet, c, headers[c]);
+  int32_t row = 1;
+  ForEachShownNode(section, [&](double n, double e, double z, double v) {
+    TCells& cells = sheet.Cells();
+    cells.Items(row, 0).SetValue(e * f);
+    cells.Items(row, 1).SetValue(n * f);
+    cells.Items(row, 2).SetValue(z * f);
+    cells.Items(row, 3).SetValue(v);
+    if (log && HasLog(v)) cells.Items(row, 4).SetValue(std::log10(v));
+    ++row;
+  });
+  file.SaveAs(fileName);
+}
+
+void ExportXYZ(const TGraphSection& section, const std::string& fileName, bool metric, int filterIndex) {
+  switch (filterIndex) {
+    case 1: ExportXYZText(section, fileName, metric); break;
+    case 2: ExportXYZCSV(section, fileName, metric); break;
+    case 3: ExportXYZValuesSheet(section, fileName, metric); break;
+    default: break;
+  }
+}
+
+// ---- Blocks tables --------------------------------------------------------------------
+// Each classified cell is a closed ring of five corner rows a, b, d, c, a, each row
+// "SURFACE", the class name, northing, easting, elevation and the cell's value.
+
+std::string BlocksTableText(const TGraphSection& section, const TClassLimits& limits, bool metric) {
+  const double f = UnitFactor(metric);
+  std::string out = PadLeft(kBlocksHeaders[0], 7) + PadLeft(kBlocksHeaders[1], 10);
+  for (size_t k = 2; k < kBlocksHeaders.size(); ++k) out += PadLeft(kBlocksHeaders[k], 12);
+  out += kCrLf;
+  ForEachClassifiedCell(section, limits, [&](int cls, const TSurveyPoint& a, const TSurveyPoint& b,
+                                             const TSurveyPoint& c, const TSurveyPoint& d, double v) {
+    out += kCrLf;
+    const std::string value = PadLeft(ValueText(v), 12);
+    for (const TSurveyPoint* p : BlockRing(a, b, c, d)) {
+      out += PadLeft("SURFACE", 7) + PadLeft(ColorClasses()[cls].Name, 10);
+      out += PadLeft(Fixed2(p->X * f), 12) + PadLeft(Fixed2(p->Y * f), 12) + PadLeft(Fixed2(p->Z * f), 12);
+      out += value + kCrLf;
+    }
+  });
+  return out;
+}
+
+std::string BlocksTableCSV(const TGraphSection& section, const TClassLimits& limits, bool metric) {
+  const double f = UnitFactor(metric);
+  std::string out = JoinedByComma(std::vector<std::string>(kBlocksHeaders.begin(), kBlocksHeaders.end())) + kCrLf;
+  ForEachClassifiedCell(section, limits, [&](int cls, const TSurveyPoint& a, const TSurveyPoint& b,
+                                             const TSurveyPoint& c, const TSurveyPoint& d, double v) {
+    out += std::string(",,,,,") + kCrLf;
+    const std::string value = TrimSpaces(ValueText(v));
+    for (const TSurveyPoint* p : BlockRing(a, b, c, d)) {
+      out += std::string("SURFACE,") + ColorClasses()[cls].Name + "," + Fixed2(p->X * f) + "," +
+             Fixed2(p->Y * f) + "," + Fixed2(p->Z * f) + "," + value + kCrLf;
+    }
+  });
+  return out;
+}
+
+void ExportBlocksText(const TGraphSection& section, const TClassLimits& limits, const std::string& fileName,
+                      bool metric) {
+  WriteTextFile(fileName, BlocksTableText(section, limits, metric));
+}
+
+void ExportBlocksCSV(const TGraphSection& section, const TClassLimits& limits, const std::string& fileName,
+                     bool metric) {
+  WriteTextFile(fileName, BlocksTableCSV(section, limits, metric));
+}
+
+void ExportBlocksSheet(const TGraphSection& section, const TClassLimits& limits, const std::string& fileName,
+                       bool metric) {
+  const double f = UnitFactor(metric);
+  TXLSFile file;
+  TSheet& sheet = PrepareSheet(file, section);
+  for (int32_t c = 0; c < 6; ++c)
+    FormatColumn(sheet, c, 12.0, c < 2 ? kFormatText : (c < 5 ? kFormatFixed2 : kFormatExponent));
+  for (int32_t c = 0; c < 6; ++c) WriteHeaderCell(sheet, c, kBlocksHeaders[static_cast<size_t>(c)]);
+  int32_t row = 2;
+  ForEachClassifiedCell(section, limits, [&](int cls, const TSurveyPoint& a, const TSurveyPoint& b,
+                                             const TSurveyPoint& c, const TSurveyPoint& d, double v) {
+    TCells& cells = sheet.Cells();
+    for (const TSurveyPoint* p : BlockRing(a, b, c, d)) {
+      cells.Items(row, 0).SetValueUtf8("SURFACE");
+      cells.Items(row, 1).SetValueUtf8(ColorClasses()[cls].Name);
+      cells.Items(row, 2).SetValue(p->X * f);
+      cells.Items(row, 3).SetValue(p->Y * f);
+      cells.Items(row, 4).SetValue(p->Z * f);
+      cells.Items(row, 5).SetValue(v);
+      ++row;
+    }
+    ++row;  // one empty row between blocks
+  });
+  file.SaveAs(fileName);
+}
+
+void ExportBlocksAs(const TGraphSection& section, const TClassLimits& limits, const std::string& fileName,
+                    bool metric, int filterIndex) {
+  switch (filterIndex) {
+    case 1: ExportBlocksText(section, limits, fileName, metric); break;
+    case 2: ExportBlocksCSV(section, limits, fileName, metric); break;
+    case 3: ExportBlocksSheet(section, limits, fileName, metric); break;
+    default: break;
+  }
+}
+
+bool ExportBlocks(TGraphSection& section, const std::string& fileName, bool metric, int filterIndex) {
+  TClassLimits limits{};
+  DefaultClassLimits(section, limits);
+  const std::vector<TPreviewCallback> callbacks{PreviewCallbackOf(section)};
+  if (!ExecuteExportColorDialog(section.GetPairName() + " " + section.GetFrequencyText(), limits,
+                                section.DataKind != 3, callbacks))
+    return false;
+  ExportBlocksAs(section, limits, fileName, metric, filterIndex);
+  return true;
+}
+
+// ---- DXF ------------------------------------------------------------------------------
+
+std::string DXFLayerName(const TGraphSection& section) { return ReplaceSeparators(KHzText(section) + "kHz"); }
+
+bool WriteDXFFaces(TGraphSection& section, TBinaryStream& file, bool metric) {
+  const double f = UnitFactor(metric);
+  if (section.Palette.AutoRange()) section.Palette.SetRange(section.DataMin, section.DataMax);
+  const std::string layer = DXFLayerName(section);
+  bool ok = true;
+  auto face = [&](const std::string& colour, const std::array<const TSurveyPoint*, 4>& corners) {
+    ok = ok && WriteDXFGroup(file, 0, "3DFACE") && WriteDXFGroup(file, 8, layer) &&
+         WriteDXFGroup(file, 62, colour) && WriteDXFGroup(file, 100, "AcDbFace");
+    for (int32_t k = 0; k < 4 && ok; ++k) {
+      // DXF x is the easting, y the northing, z the elevation.
+      ok = WriteDXFGroup(file, 10 + k, Fixed2(corners[k]->Y * f)) &&
+           WriteDXFGroup(file, 20 + k, Fixed2(corners[k]->X * f)) &&
+           WriteDXFGroup(file, 30 + k, Fixed2(corners[k]->Z * f));
+    }
+  };
+  ForEachShownCell(section, [&](const TSurveyPoint& a, const TSurveyPoint& b, const TSurveyPoint& c,
+                                const TSurveyPoint& d, double v) {
+    if (!ok) return;
+    const std::string colour = FormatInteger(ColorToAci(section.Palette.DisplayColorOfValue(v)));
+    face(colour, {&a, &b, &d, &a});
+    face(colour, {&a, &d, &c, &a});
+  });
+  return ok;
+}
+
+void ExportDXF(TGraphSection& section, const std::string& fileName, bool metric) {
+  std::string error;
+  if (!WriteDXFFile(fileName, [&](TBinaryStream& file) { return WriteDXFFaces(section, file, metric); }, &error))
+    throw ESectionExportError("Cannot create file \"" + fileName + "\". " + error);
+}
+
+// ---- Preview --------------------------------------------------------------------------
+
+double MeanAzimuth(const TGraphSection& section) {
+  double sumN = 0, sumE = 0;
+  for (int k = 0; k <= section.RowCount; ++k) {
+    const TSurveyPoint p = section.BoundaryPoint(k, 0);
+    const TSurveyPoint q = section.BoundaryPoint(k, 1);
+    const double dN = q.X - p.X, dE = q.Y - p.Y;
+    const double length = std::sqrt(dN * dN + dE * dE);
+    if (length > 0) {
+      sumN += dN / length;
+      sumE += dE / length;
+    }
+  }
+  return std::atan2(sumE, sumN);
+}
+
+namespace {
+
+double ProjectOnAzimuth(const TGraphSection& section, double azimuth, double north, double east) {
+  const TSurveyPoint origin = section.BoundaryPoint(0, 0);
+  const double dN = north - origin.X, dE = east - origin.Y;
+  return std::cos(std::atan2(dE, dN) - azimuth) * std::sqrt(dN * dN + dE * dE);
+}
+
+}  // namespace
+
+double ProjectDistance(const TGraphSection& section, double north, double east) {
+  return ProjectOnAzimuth(section, MeanAzimuth(section), north, east);
+}
+
+double BoundaryDistance(const TGraphSection& section, int k, double f) {
+  const TSurveyPoint p = section.BoundaryPoint(k, f);
+  return ProjectDistance(section, p.X, p.Y);
+}
+
+void DrawPreview(const TGraphSection& section, TCanvas& canvas, const TClassLimits& limits, int left, int top,
+                 int right, int bottom, double& frequency) {
+  frequency = section.Frequency;
+  if (!Finite(section.BoundsMin) || !Finite(section.BoundsMax)) return;  // no cell holds data
+  const double azimuth = MeanAzimuth(section);
+  auto distance = [&](const TSurveyPoint& p) { return ProjectOnAzimuth(section, azimuth, p.X, p.Y); };
+  const double d1 = distance(section.BoundsMin), d2 = distance(section.BoundsMax);
+  const double dmin = std::min(d1, d2), dmax = std::max(d1, d2);
+  const double zlow = std::min(section.BoundsMin.Z, section.BoundsMax.Z);
+  const double zhigh = std::max(section.BoundsMin.Z, section.BoundsMax.Z);
+
+  const double width = static_cast<double>(right) - left + 1;
+  const double height = static_cast<double>(bottom) - top + 1;
+  if (width <= 0 || height <= 0) return;
+  double scale = 0;
+  if ((dmax - dmin) / width > (zhigh - zlow) / height)
+    scale = width / (dmax - dmin) * 0.98;
+  else if (zhigh > zlow)
+    scale = height / (zhigh - zlow) * 0.98;
+  else
+    return;  // no extent on either axis: no picture to scale
+  const double centreD = (dmin + dmax) / 2, centreZ = (zlow + zhigh) / 2;
+  const double centreX = (static_cast<double>(left) + right) / 2;
+  const double centreY = (static_cast<double>(top) + bottom) / 2;
+  auto pixelX = [&](double d) { return RoundToInt((d - centreD) * scale + centreX); };
+  auto pixelY = [&](double z) { return RoundToInt(-(z - centreZ) * scale + centreY); };
+
+  canvas.SetPenStyle(psClear);
+  canvas.SetBrushStyle(bsSolid);
+  const double cols = section.ColCount;
+  for (int i = 0; i < section.RowCount; ++i) {
+    for (int j = 0; j < section.ColCount; ++j) {
+      int cls = -1;
+      if (!ClassOfValue(section, limits, cls, section.Value(i, j))) continue;
+      auto x = [&](int k, int column) {
+        const TSurveyPoint p = section.BoundaryPoint(k, column / cols);
+        return pixelX(distance(p));
+      };
+      const int y1 = pixelY(section.BoundaryPoint(i, 0).Z);
+      const int y2 = pixelY(section.BoundaryPoint(i + 1, 0).Z);
+      const TPoint corners[4] = {{x(i, j), y1}, {x(i, j + 1), y1}, {x(i + 1, j + 1), y2}, {x(i + 1, j), y2}};
+      canvas.SetBrushColor(ColorClasses()[cls].Color);
+      canvas.Polygon(corners);
+    }
+  }
+}
+
+TPreviewCallback PreviewCallbackOf(const TGraphSection& section) {
+  const TGraphSection* target = &section;
+  return [target](TCanvas& canvas, const TClassLimits& limits, int left, int top, int right, int bottom,
+                  double& frequency) { DrawPreview(*target, canvas, limits, left, top, right, bottom, frequency); };
+}
+
+// ---- Group exports --------------------------------------------------------------------
+
+std::string GroupMemberFileName(const std::string& chosen, const TGraphSection& section,
+                                std::vector<std::string>& taken) {
+  const std::filesystem::path path(chosen);
+  const std::string stem = path.stem().string();
+  const std::string extension = path.extension().string();
+  auto isTaken = [&taken](const std::string& name) {
+    return std::find(taken.begin(), taken.end(), name) != taken.end();
+  };
+  std::string name = stem + "_" + WholeKHzText(section) + extension;
+  if (isTaken(name)) {
+    const std::string precise = stem + "_" + ReplaceSeparators(KHzText(section));
+    name = precise + extension;
+    for (int counter = 2; isTaken(name); ++counter) name = precise + "_" + FormatInteger(counter) + extension;
+  }
+  taken.push_back(name);
+  // The chosen folder explicitly: the current folder of the process is nobody's to rely on.
+  return path.has_parent_path() ? (path.parent_path() / name).string() : name;
+}
+
+void ExportXYZ(const std::vector<TGraphSection*>& sections, const std::string& fileName, int filterIndex,
+               bool metric) {
+  std::vector<std::string> taken;
+  for (TGraphSection* section : sections)
+    ExportXYZ(*section, GroupMemberFileName(fileName, *section, taken), metric, filterIndex);
+}
+
+bool ExportBlocks(const std::string& caption, const std::vector<TGraphSection*>& sections,
+                  const std::string& fileName, int filterIndex, bool metric) {
+  if (sections.empty()) return false;
+  const TGraphSection& first = *sections.front();
+  TClassLimits limits{};
+  DefaultClassLimits(first, limits);
+  std::vector<TPreviewCallback> callbacks;
+  for (const TGraphSection* section : sections) callbacks.push_back(PreviewCallbackOf(*section));
+  if (!ExecuteExportColorDialog(caption, limits, first.DataKind != 3, callbacks)) return false;
+  std::vector<std::string> taken;
+  for (const TGraphSection* section : sections)
+    ExportBlocksAs(*section, limits, GroupMemberFileName(fileName, *section, taken), metric, filterIndex);
+  return true;
+}
+
+void ExportDXF(const std::vector<TGraphSection*>& sections, const std::string& fileName, bool metric) {
+  std::vector<std::string> taken;
+  for (TGraphSection* section : sections) ExportDXF(*section, GroupMemberFileName(fileName, *section, taken), metric);
+}
+
+// ---- Menu commands --------------------------------------------------------------------
+
+namespace {
+
+std::optional<TExportTarget> AskTarget(TExportFileKind kind, const std::string& fileName,
+                                       const std::string& title) {
+  IgnoreNextMouseMove = true;
+  return ExecuteExportSaveDialog(kind, fileName, title);
+}
+
+std::string SectionTitle(const TGraphSection& section, const char* what) {
+  return section.GetPairName() + " " + section.GetFrequencyText() + what;
+}
+
+std::vector<TGraphSection*> SectionsOf(TGraphSectionGroup& group) {
+  std::vector<TGraphSection*> sections;
+  group.CollectSections(sections);
+  return sections;
+}
+
+constexpr const char* kXYZTitle = " XYZ values sheet export";
+constexpr const char* kBlocksTitle = " blocks sheet export";
+constexpr const char* kDXFTitle = " DXF export";
+
+}  // namespace
+
+void XYZExportClick(TGraphSection& section) {
+  const std::optional<TExportTarget> target =
+      AskTarget(TExportFileKind::Table, section.GetExportFileName(), SectionTitle(section, kXYZTitle));
+  if (!target) return;
+  Reported([&] { ExportXYZ(section, target->FileName, target->Metric, target->FilterIndex); });
+}
+
+void BlocksExportClick(TGraphSection& section) {
+  const std::optional<TExportTarget> target =
+      AskTarget(TExportFileKind::Table, section.GetExportFileName(), SectionTitle(section, kBlocksTitle));
+  if (!target) return;
+  Reported([&] { ExportBlocks(section, target->FileName, target->Metric, target->FilterIndex); });
+}
+
+void DXFExportClick(TGraphSection& section) {
+  const std::optional<TExportTarget> target =
+      AskTarget(TExportFileKind::Dxf, section.GetExportFileName(), SectionTitle(section, kDXFTitle));
+  if (!target) return;
+  Reported([&] { ExportDXF(section, target->FileName, target->Metric); });
+}
+
+void XYZExportClick(TGraphSectionGroup& group) {
+  const std::vector<TGraphSection*> sections = SectionsOf(group);
+  if (sections.empty()) return;
+  const std::optional<TExportTarget> target =
+      AskTarget(TExportFileKind::Table, group.GetExportFileName(), sections.front()->GetPairName() + kXYZTitle);
+  if (!target) return;
+  Reported([&] { ExportXYZ(sections, target->FileName, target->FilterIndex, target->Metric); });
+}
+
+void BlocksExportClick(TGraphSectionGroup& group) {
+  const std::vector<TGraphSection*> sections = SectionsOf(group);
+  if (sections.empty()) return;
+  const std::optional<TExportTarget> target = AskTarget(TExportFileKind::Table, group.GetExportFileName(),
+                                                        sections.front()->GetPairName() + kBlocksTitle);
+  if (!target) return;
+  Reported([&] { ExportBlocks(group.Name(), sections, target->FileName, target->FilterIndex, target->Metric); });
+}
+
+void DXFExportClick(TGraphSectionGroup& group) {
+  const std::vector<TGraphSection*> sections = SectionsOf(group);
+  if (sections.empty()) return;
+  const std::optional<TExportTarget> target =
+      AskTarget(TExportFileKind::Dxf, group.GetExportFileName(), sections.front()->GetPairName() + kDXFTitle);
+  if (!target) return;
+  Reported([&] { ExportDXF(sections, target->FileName, target->Metric); });
+}
+
+void RegisterSectionExportCommands() {
+  RegisterSectionExport(TSectionExport::BlocksTable, [](TGraphSection& s) { BlocksExportClick(s); });
+  RegisterSectionExport(TSectionExport::XYZTable, [](TGraphSection& s) { XYZExportClick(s); });
+  RegisterSectionExport(TSectionExport::Dxf, [](TGraphSection& s) { DXFExportClick(s); });
+  RegisterSectionGroupExport(TSectionExport::BlocksTable, [](TGraphSectionGroup& g) { BlocksExportClick(g); });
+  RegisterSectionGroupExport(TSectionExport::XYZTable, [](TGraphSectionGroup& g) { XYZExportClick(g); });
+  RegisterSectionGroupExport(TSectionExport::Dxf, [](TGraphSectionGroup& g) { DXFExportClick(g); });
+}
+
+}  // namespace qira

@@ -1,0 +1,362 @@
+#include "ui/MainFrame.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <optional>
+
+#include "model/Settings.h"
+#include "model/StreamHelpers.h"
+#include "platform/HandlerGuard.h"
+#include "platform/Services.h"
+#include "ui/FrameDialogs.h"
+#include "ui/ProjectFile.h"
+#include "ui/ViewWindow.h"
+
+// Sections: menu merging and tiling; construction and destruction; recent files;
+// documents; menu commands; start-up project.
+
+namespace qira {
+
+namespace {
+
+QString ToQt(const std::string& utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+// Below this a view window is too small to use.
+constexpr int kSmallestChildWidth = 200;
+constexpr int kSmallestChildHeight = 150;
+
+const TSettingKey& RecentKey(int index) {
+  static const TSettingKey* const keys[TMainForm::kRecentCount] = {
+      &SettingKeys::RecentFile1, &SettingKeys::RecentFile2, &SettingKeys::RecentFile3, &SettingKeys::RecentFile4,
+      &SettingKeys::RecentFile5};
+  return *keys[index];
+}
+
+bool FileExists(const std::string& name) {
+  std::error_code ec;
+  return !name.empty() && std::filesystem::exists(std::filesystem::path(name), ec);
+}
+
+}  // namespace
+
+// ---- Menu merging and tiling ----------------------------------------------------------------
+
+int MenuGroupIndex(const QMenu& menu) { return menu.property("GroupIndex").toInt(); }
+
+std::vector<QMenu*> MergeMenuGroups(const std::vector<QMenu*>& frame, const std::vector<QMenu*>& child) {
+  std::vector<QMenu*> merged;
+  for (QMenu* menu : frame) {
+    const int group = MenuGroupIndex(*menu);
+    const bool replaced = std::any_of(child.begin(), child.end(), [&](QMenu* c) { return MenuGroupIndex(*c) == group; });
+    if (!replaced) merged.push_back(menu);
+  }
+  merged.insert(merged.end(), child.begin(), child.end());
+  std::stable_sort(merged.begin(), merged.end(),
+                   [](QMenu* a, QMenu* b) { return MenuGroupIndex(*a) < MenuGroupIndex(*b); });
+  return merged;
+}
+
+std::vector<QRect> TileRects(int count, const QRect& area, bool horizontal) {
+  std::vector<QRect> rects;
+  if (count <= 0) return rects;
+  // Groups are columns (horizontal: windows stacked inside a column) or rows.
+  const int groups = count <= 3 ? 1 : static_cast<int>(std::floor(std::sqrt(static_cast<double>(count))));
+  const int perGroup = count / groups;
+  const int extra = count % groups;  // the last `extra` groups hold one more
+  const int across = horizontal ? area.width() : area.height();
+  const int along = horizontal ? area.height() : area.width();
+  for (int g = 0; g < groups; ++g) {
+    const int n = perGroup + (g >= groups - extra ? 1 : 0);
+    const int a0 = across * g / groups;
+    const int a1 = across * (g + 1) / groups;
+    for (int i = 0; i < n; ++i) {
+      const int b0 = along * i / n;
+      const int b1 = along * (i + 1) / n;
+      if (horizontal) {
+        rects.emplace_back(area.left() + a0, area.top() + b0, a1 - a0, b1 - b0);
+      } else {
+        rects.emplace_back(area.left() + b0, area.top() + a0, b1 - b0, a1 - a0);
+      }
+    }
+  }
+  return rects;
+}
+
+// ---- Construction and destruction -------------------------------------------------------------
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+  setWindowTitle(QString::fromLatin1(kMainFrameCaption));
+  MdiArea = new QMdiArea(this);
+  setCentralWidget(MdiArea);
+  CreateMenus();
+  for (int k = kRecentCount - 1; k >= 0; --k) AddRecent(ReadSetting(RecentKey(k), std::string()));
+  UpdateRecentMenu();
+  QObject::connect(MdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) {
+    Guarded([&] { MergeMenus(); });
+  });
+  MergeMenus();
+  setWindowState(Qt::WindowMaximized);
+  SetRecentFileSink([this](const std::string& path) { AddRecent(path); });
+  ViewWindowHooks().CloseMainFrame = [this] { close(); };
+}
+
+TMainForm::~TMainForm() {
+  SetRecentFileSink(nullptr);
+  ViewWindowHooks().CloseMainFrame = nullptr;
+  QObject::disconnect(MdiArea, nullptr, this, nullptr);
+  // The view windows go first: each writes its placement as it is destroyed.
+  for (QMdiSubWindow* sub : MdiArea->subWindowList()) delete sub;
+  for (const QPointer<TForm3D>& form : forms_) delete form.data();
+  for (int k = 0; k < kRecentCount; ++k) WriteSetting(RecentKey(k), recent_[k]);
+}
+
+void TMainForm::CreateMenus() {
+  auto command = [this](QMenu* menu, const char* caption, auto handler) {
+    QAction* action = menu->addAction(QString::fromLatin1(caption));
+    QObject::connect(action, &QAction::triggered, this, [this, handler] { Guarded([&] { (this->*handler)(); }); });
+    return action;
+  };
+  FileMenu = new QMenu(QStringLiteral("File"), this);
+  FileMenu->setProperty("GroupIndex", kFileMenuGroupIndex);
+  New1 = command(FileMenu, "New", &TMainForm::New1Click);
+  Open1 = command(FileMenu, "Open", &TMainForm::Open1Click);
+  Save1 = command(FileMenu, "Save", &TMainForm::Save1Click);
+  Saveas1 = command(FileMenu, "Save as", &TMainForm::Saveas1Click);
+  FileMenu->addSeparator();
+  Parameters1 = command(FileMenu, "Parameters", &TMainForm::Parameters1Click);
+  RecentSeparator = FileMenu->addSeparator();
+  for (int k = 0; k < kRecentCount; ++k) {
+    QAction* item = FileMenu->addAction(QString());
+    QObject::connect(item, &QAction::triggered, this, [this, k] { Guarded([&] { NameClick(k); }); });
+    RecentItems[k] = item;
+  }
+  FileMenu->addSeparator();
+  Exit1 = command(FileMenu, "Exit", &TMainForm::Exit1Click);
+
+  WindowMenu = new QMenu(QStringLiteral("Window"), this);
+  WindowMenu->setProperty("GroupIndex", kWindowMenuGroupIndex);
+  Cascade1 = command(WindowMenu, "Cascade", &TMainForm::Cascade1Click);
+  TileHorizontal1 = command(WindowMenu, "Tile Horizontal", &TMainForm::TileHorizontal1Click);
+  TileVertical1 = command(WindowMenu, "Tile Vertical", &TMainForm::TileVertical1Click);
+  QObject::connect(WindowMenu, &QMenu::aboutToShow, this, [this] { Guarded([&] { FillWindowList(); }); });
+
+  HelpMenu = new QMenu(QStringLiteral("Help"), this);
+  HelpMenu->setProperty("GroupIndex", kWindowMenuGroupIndex);
+  About1 = command(HelpMenu, "About", &TMainForm::About1Click);
+}
+
+// ---- Recent files -------------------------------------------------------------------------------
+
+void TMainForm::AddRecent(const std::string& name) {
+  if (!FileExists(name) || name == recent_[0]) return;
+  auto found = std::find(recent_.begin(), recent_.end(), name);
+  if (found != recent_.end()) {
+    std::move(found + 1, recent_.end(), found);
+    recent_.back().clear();
+  }
+  std::move_backward(recent_.begin(), recent_.end() - 1, recent_.end());
+  recent_[0] = name;
+  UpdateRecentMenu();
+}
+
+void TMainForm::UpdateRecentMenu() {
+  RecentSeparator->setVisible(!recent_[0].empty());
+  for (int k = 0; k < kRecentCount; ++k) {
+    QAction* item = RecentItems[k];
+    item->setVisible(!recent_[k].empty());
+    // A '&' of the name is shown as itself, not as a mnemonic.
+    QString name = ToQt(std::filesystem::path(recent_[k]).filename().string());
+    name.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    item->setText(QString::number(k + 1) + QLatin1Char(' ') + name);
+  }
+}
+
+// ---- Documents ----------------------------------------------------------------------------------
+
+TForm3D* TMainForm::OpenProject(const std::string& name) {
+  if (!FileExists(name)) {
+    ShowMessageDlg(ProjectNotFoundText(name), 1);
+    return nullptr;
+  }
+  TForm3D* form = CreateFromFile(MdiArea, name);
+  if (form != nullptr) ShowForm(form);
+  return form;
+}
+
+void TMainForm::ShowForm(TForm3D* form) {
+  std::erase_if(forms_, [](const QPointer<TForm3D>& f) { return f.isNull(); });
+  forms_.emplace_back(form);
+  QWidget* frame = form->FrameWidget();
+  // A first window has no stored size: it gets two thirds of the frame's area
+  // instead of the few pixels an unshown sub-window starts with.
+  if (frame != form && !(frame->windowState() & Qt::WindowMaximized) &&
+      (frame->width() < kSmallestChildWidth || frame->height() < kSmallestChildHeight)) {
+    const QSize area = MdiArea->viewport()->size();
+    frame->resize(std::max(kSmallestChildWidth, area.width() * 2 / 3),
+                  std::max(kSmallestChildHeight, area.height() * 2 / 3));
+  }
+  frame->show();
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(frame)) MdiArea->setActiveSubWindow(sub);
+  MergeMenus();
+}
+
+TForm3D* TMainForm::ActiveForm() const {
+  QMdiSubWindow* sub = MdiArea->currentSubWindow();
+  if (sub == nullptr) return nullptr;
+  return dynamic_cast<TForm3D*>(sub->widget());
+}
+
+std::vector<TForm3D*> TMainForm::Forms() const {
+  std::vector<TForm3D*> forms;
+  for (const QPointer<TForm3D>& form : forms_)
+    if (form) forms.push_back(form.data());
+  return forms;
+}
+
+void TMainForm::MergeMenus() {
+  std::vector<QMenu*> child;
+  if (TForm3D* form = ActiveForm()) child = {form->SceneMenu, form->ObjectsMenu};
+  QMenuBar* bar = menuBar();
+  bar->clear();
+  for (QMenu* menu : MergeMenuGroups({FileMenu, WindowMenu, HelpMenu}, child)) bar->addMenu(menu);
+}
+
+std::vector<std::string> TMainForm::MenuBarCaptions() const {
+  std::vector<std::string> captions;
+  for (const QAction* action : menuBar()->actions()) captions.push_back(action->text().toStdString());
+  return captions;
+}
+
+// ---- Menu commands ------------------------------------------------------------------------------
+
+void TMainForm::New1Click() { ShowForm(TForm3D::CreateNewDocument(MdiArea)); }
+
+void TMainForm::Open1Click() {
+  TFileRequest request;
+  request.DefaultExt = kProjectExtension;
+  request.Filter = kProjectFilter;
+  if (std::optional<std::string> name = Services().Files->OpenFile(request)) OpenProject(*name);
+}
+
+void TMainForm::Save1Click() {
+  TForm3D* form = ActiveForm();
+  if (form == nullptr) return;
+  if (form->FileName().empty()) {
+    SaveProjectAs(*form);
+  } else {
+    SaveProject(*form, form->FileName());
+  }
+}
+
+void TMainForm::Saveas1Click() {
+  if (TForm3D* form = ActiveForm()) SaveProjectAs(*form);
+}
+
+void TMainForm::Parameters1Click() {
+  TParamsForm dialog(this);
+  dialog.Execute();
+}
+
+void TMainForm::NameClick(int index) {
+  if (index < 0 || index >= kRecentCount || recent_[index].empty()) return;
+  // The list may change while the project opens.
+  const std::string name = recent_[index];
+  OpenProject(name);
+}
+
+void TMainForm::Exit1Click() { close(); }
+
+void TMainForm::Cascade1Click() { MdiArea->cascadeSubWindows(); }
+
+void TMainForm::Tile(bool horizontal) {
+  std::vector<QMdiSubWindow*> windows;
+  for (QMdiSubWindow* sub : MdiArea->subWindowList())
+    if (sub->isVisible() && !sub->isMinimized()) windows.push_back(sub);
+  const std::vector<QRect> rects =
+      TileRects(static_cast<int>(windows.size()), MdiArea->viewport()->rect(), horizontal);
+  for (size_t i = 0; i < windows.size(); ++i) {
+    windows[i]->showNormal();
+    windows[i]->setGeometry(rects[i]);
+  }
+}
+
+void TMainForm::FillWindowList() {
+  for (QAction* action : windowListActions_) {
+    WindowMenu->removeAction(action);
+    delete action;
+  }
+  windowListActions_.clear();
+  const QList<QMdiSubWindow*> windows = MdiArea->subWindowList();
+  if (windows.isEmpty()) return;
+  windowListActions_.push_back(WindowMenu->addSeparator());
+  QMdiSubWindow* current = MdiArea->currentSubWindow();
+  for (int i = 0; i < windows.size(); ++i) {
+    QMdiSubWindow* sub = windows[i];
+    QAction* item = WindowMenu->addAction(QString::number(i + 1) + QLatin1Char(' ') + sub->windowTitle());
+    item->setCheckable(true);
+    item->setChecked(sub == current);
+    QPointer<QMdiSubWindow> target(sub);
+    QObject::connect(item, &QAction::triggered, this, [this, target] {
+      Guarded([&] {
+        if (target) MdiArea->setActiveSubWindow(target);
+      });
+    });
+    windowListActions_.push_back(item);
+  }
+}
+
+void TMainForm::About1Click() {
+  TAboutForm about(this);
+  about.exec();
+}
+
+// ---- Start-up project ---------------------------------------------------------------------------
+
+void TMainForm::FormActivate() {
+  std::string name = std::move(commandLine_);
+  commandLine_.clear();
+  if (!name.empty() && name.front() == '"') name.erase(0, 1);
+  if (!name.empty() && name.back() == '"') name.pop_back();
+  if (name.empty()) return;
+  OpenProject(name);
+  const std::vector<TForm3D*> forms = Forms();
+  if (forms.size() != 1) return;
+  TForm3D* form = forms[0];
+  form->ToggleFullScreen();
+  // Without a window manager a full-screen request changes nothing: the window is
+  // given its screen's size outright (with one, it has that size already).
+  if (form->FullScreen() && form->isWindow() && form->screen() != nullptr)
+    form->setGeometry(form->screen()->geometry());
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow() && !commandLine_.empty()) ScheduleFormActivate();
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  // Platforms without window activation (offscreen) still open the project, once the
+  // frame is on screen; whichever comes first clears the command line.
+  if (!commandLine_.empty()) ScheduleFormActivate();
+}
+
+void TMainForm::ScheduleFormActivate() {
+  // Opening may show messages and dialogs: not inside the event handler.
+  QTimer::singleShot(0, this, [this] { Guarded([&] { FormActivate(); }); });
+}
+
+}  // namespace qira

@@ -1,0 +1,134 @@
+#pragma once
+// TMainForm: the program's main window, a multiple-document frame (QMdiArea) that
+// holds the view windows, carries the "File", "Window" and "Help" menus (the active
+// view window's "Scene" and "Objects" menus merge in between, by group index),
+// keeps the five most recent project files, opens the project named on the command
+// line and opens the "Parameters" and "About" dialogs.
+//
+// Every menu handler runs through the handler guard: nothing it raises crosses Qt.
+#include <QMainWindow>
+#include <QPointer>
+#include <QRect>
+
+#include <array>
+#include <string>
+#include <vector>
+
+class QAction;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+
+namespace qira {
+
+class TForm3D;
+
+// Frame and application title.
+inline constexpr const char* kMainFrameCaption = "QIRA 3D Viewer";
+
+// Group indexes of menus as they merge: the frame's "File" first, the child's menus
+// (TForm3D::kMenuGroupIndex) next, the frame's "Window" and "Help" last. A menu's
+// index is its "GroupIndex" property (0 when unset).
+inline constexpr int kFileMenuGroupIndex = 0;
+inline constexpr int kWindowMenuGroupIndex = 2;
+int MenuGroupIndex(const QMenu& menu);
+// The frame's menus with every group the child has replaced by the child's menus of
+// that group, in ascending group order (stable within a group).
+std::vector<QMenu*> MergeMenuGroups(const std::vector<QMenu*>& frame, const std::vector<QMenu*>& child);
+
+// The places of count windows tiled in area. Horizontal: each window a band across
+// (the windows stacked top to bottom); vertical: each a column (side by side). Beyond
+// three windows they form a grid of floor(sqrt(count)) columns (horizontal) or rows
+// (vertical); later columns or rows take the windows left over.
+std::vector<QRect> TileRects(int count, const QRect& area, bool horizontal);
+
+class TMainForm : public QMainWindow {
+ public:
+  static constexpr int kRecentCount = 5;
+
+  // Reads the recent files from the settings (dropping those that no longer exist)
+  // and builds the menus. Becomes the receiver of the project files' recent names
+  // and the view windows' "close the main frame".
+  explicit TMainForm(QWidget* parent = nullptr);
+  // Frees the view windows (each writes its placement), then writes "FName1" to
+  // "FName5" to "Main Section".
+  ~TMainForm() override;
+
+  QMdiArea* MdiArea = nullptr;
+  QMenu* FileMenu = nullptr;    // "File"
+  QMenu* WindowMenu = nullptr;  // "Window": also lists the open view windows
+  QMenu* HelpMenu = nullptr;    // "Help"
+  QAction* New1 = nullptr;
+  QAction* Open1 = nullptr;
+  QAction* Save1 = nullptr;
+  QAction* Saveas1 = nullptr;
+  QAction* Parameters1 = nullptr;
+  QAction* RecentSeparator = nullptr;  // shown only when the recent list is not empty
+  std::array<QAction*, kRecentCount> RecentItems{};
+  QAction* Exit1 = nullptr;
+  QAction* Cascade1 = nullptr;
+  QAction* TileHorizontal1 = nullptr;
+  QAction* TileVertical1 = nullptr;
+  QAction* About1 = nullptr;
+
+  // ---- recent files: Recent(0) is the newest; "" for places not in use
+  const std::array<std::string, kRecentCount>& Recent() const { return recent_; }
+  // Nothing when the file does not exist or is already first (exact text); else it
+  // moves (or enters) first and the others move down, the fifth dropping out.
+  void AddRecent(const std::string& name);
+  void UpdateRecentMenu();
+
+  // ---- documents
+  // "File " + name + " not found" for a missing file; else a new view window from
+  // the file (two windows for a file opened twice). Null when nothing opened.
+  TForm3D* OpenProject(const std::string& name);
+  // The current view window, or null.
+  TForm3D* ActiveForm() const;
+  // The open view windows, in the order they were opened (full-screen ones included).
+  std::vector<TForm3D*> Forms() const;
+
+  // ---- menu commands
+  void New1Click();
+  void Open1Click();
+  void Save1Click();
+  void Saveas1Click();
+  void Parameters1Click();
+  void NameClick(int index);  // recent item index (0 = "1 ...")
+  void Exit1Click();
+  void Cascade1Click();
+  void TileHorizontal1Click() { Tile(true); }
+  void TileVertical1Click() { Tile(false); }
+  void About1Click();
+
+  // The menu bar: the frame's menus merged with the current view window's.
+  void MergeMenus();
+  // Captions of the menu bar's menus, in order.
+  std::vector<std::string> MenuBarCaptions() const;
+
+  // ---- start-up project
+  // The process arguments behind the program's path, joined by blanks.
+  void SetCommandLine(const std::string& commandLine) { commandLine_ = commandLine; }
+  // Once: one leading and one trailing double quote removed, a non-empty rest is
+  // opened, and when exactly one view window then exists it goes full screen.
+  void FormActivate();
+
+ protected:
+  void changeEvent(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void CreateMenus();
+  void ShowForm(TForm3D* form);
+  void Tile(bool horizontal);
+  void FillWindowList();
+  void ScheduleFormActivate();
+
+  std::array<std::string, kRecentCount> recent_;
+  std::string commandLine_;
+  std::vector<QAction*> windowListActions_;
+  // Every view window the frame made, in order; a window in full screen leaves its
+  // sub-window, so the sub-windows alone do not find it.
+  std::vector<QPointer<TForm3D>> forms_;
+};
+
+}  // namespace qira

@@ -1,0 +1,82 @@
+#include "ui/Pictures.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "platform/Rounding.h"
+#include "widgets/SpinEdit.h"
+
+// TSaveImageForm, the "Image" dialog of "Save picture".
+
+namespace qira {
+
+// ---- picture options dialog --------------------------------------------------------------
+
+TSaveImageForm::TSaveImageForm(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("Image"));
+  // Dialog border: no resizing, no help button.
+  setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) & ~Qt::WindowContextHelpButtonHint);
+
+  auto* label = new QLabel(QStringLiteral("Dots per inch:"), this);
+  dpiEdit_ = new TSpinEditEx(this);
+  dpiEdit_->SetValueType(vtInteger);
+  dpiEdit_->SetMinValue(kMinPictureDpi);
+  dpiEdit_->SetMaxValue(kMaxPictureDpi);
+  label->setBuddy(dpiEdit_);
+  transparentBox_ = new QCheckBox(QStringLiteral("Transparent back"), this);
+  ok_ = new QPushButton(QStringLiteral("OK"), this);
+  cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+  ok_->setDefault(true);
+  connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+  connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+
+  auto* dpiRow = new QHBoxLayout();
+  dpiRow->addWidget(label);
+  dpiRow->addWidget(dpiEdit_);
+  auto* buttons = new QHBoxLayout();
+  buttons->addStretch(1);
+  buttons->addWidget(ok_);
+  buttons->addWidget(cancel_);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(dpiRow);
+  layout->addWidget(transparentBox_);
+  layout->addLayout(buttons);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TSaveImageForm::Start(int32_t DPI, bool Transparent) {
+  dpiEdit_->SetValue(DPI);
+  transparentBox_->setChecked(Transparent);
+}
+
+int32_t TSaveImageForm::ChosenDPI() const {
+  // Typed text is not clamped by the edit itself; a resolution outside the
+  // range would give an empty or absurd picture.
+  return RoundToInt(dpiEdit_->CheckValue(dpiEdit_->Value()));
+}
+
+bool TSaveImageForm::ChosenTransparent() const { return transparentBox_->isChecked(); }
+
+bool TSaveImageForm::Execute(int32_t& DPI, bool& Transparent) {
+  Start(DPI, Transparent);
+  if (exec() != QDialog::Accepted) return false;
+  DPI = ChosenDPI();
+  Transparent = ChosenTransparent();
+  return true;
+}
+
+void TSaveImageForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // Centred on the screen rather than on the owner.
+  if (QScreen* screen = this->screen()) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+  }
+}
+
+}  // namespace qira

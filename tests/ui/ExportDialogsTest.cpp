@@ -1,0 +1,339 @@
+#include "ui/ExportDialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/SectionExports.h"
+#include "model/Settings.h"
+#include "support/FakeServices.h"
+#include "support/ScratchFolder.h"
+#include "support/TestApplication.h"
+
+namespace qira {
+namespace {
+
+// The recorded file service, able to show the extra choice: it records what
+// the dialog showed and answers with the queued choice text.
+class TFakeChoiceServices : public TFakeServices, public ISaveChoiceDialogService {
+ public:
+  std::vector<TSaveDialogChoice> ShownChoices;
+  std::deque<std::string> ChoiceAnswers;  // the text the "user" leaves in the box
+
+  std::optional<std::string> SaveFileWithChoice(TFileRequest& request, TSaveDialogChoice& choice) override {
+    ShownChoices.push_back(choice);
+    if (!ChoiceAnswers.empty()) {
+      choice.Text = ChoiceAnswers.front();
+      ChoiceAnswers.pop_front();
+    }
+    return SaveFile(request);
+  }
+};
+
+class ExportDialogs : public ::testing::Test {
+ protected:
+  void SetUp() override { LoadSettings(scratch_.File("QIRA3D.ini"), "/start/dir"); }
+
+  TScratchFolder scratch_;
+};
+
+// ---- what the dialog offers ------------------------------------------------------------------
+
+TEST_F(ExportDialogs, TableDialogOffersTheThreeFormsAndTheUnitsStartingFromTheDefaults) {
+  TFakeChoiceServices services;
+  TSaveExportTableDialog dialog;
+  dialog.FileName = "Section 12.5 kHz";
+  dialog.Title = "Export section";
+  services.FileAnswers.push_back(std::nullopt);
+  EXPECT_FALSE(dialog.Execute());
+
+  ASSERT_EQ(services.FileCalls.size(), 1u);
+  const TFileRequest& request = services.FileCalls[0].Request;
+  EXPECT_TRUE(services.FileCalls[0].Save);
+  EXPECT_EQ(request.Filter,
+            "Spaced text sheet (*.dat)|*.dat|Comma separated values sheet (*.csv)|*.csv|"
+            "MICROSOFT\xC2\xAE Excel format sheet (*.xls)|*.xls");
+  EXPECT_EQ(request.FilterIndex, 1);
+  EXPECT_EQ(request.InitialDir, "/start/dir");
+  EXPECT_EQ(request.FileName, "Section 12.5 kHz");
+  EXPECT_EQ(request.Title, "Export section");
+  EXPECT_EQ(request.DefaultExt, "");
+  ASSERT_EQ(services.ShownChoices.size(), 1u);
+  EXPECT_EQ(services.ShownChoices[0].LabelCaption, "System of units");
+  EXPECT_EQ(services.ShownChoices[0].Items,
+            (std::vector<std::string>{"Metric units (meters)", "British units (feet)"}));
+  EXPECT_EQ(services.ShownChoices[0].Text, "Metric units (meters)");
+}
+
+TEST_F(ExportDialogs, DxfDialogOffersDxfOnlyWithItsDefaultExtension) {
+  TFakeChoiceServices services;
+  TSaveExportDXFDialog dialog;
+  EXPECT_FALSE(dialog.Execute());
+  const TFileRequest& request = services.FileCalls.at(0).Request;
+  EXPECT_EQ(request.Filter, "AUTODESK\xC2\xAE Drawing exchange format (*.dxf)|*.dxf");
+  EXPECT_EQ(request.FilterIndex, 1);
+  EXPECT_EQ(request.DefaultExt, "dxf");
+  EXPECT_EQ(services.ShownChoices.size(), 1u);
+}
+
+// ---- the table extension ---------------------------------------------------------------------
+
+TEST_F(ExportDialogs, NameWithoutExtensionGetsTheChosenTablesExtension) {
+  struct TCase {
+    std::string typed;
+    int filter;
+    std::string expected;
+  };
+  const std::vector<TCase> cases = {
+      {"/out/section", 1, "/out/section.dat"},
+      {"/out/section", 2, "/out/section.csv"},
+      {"/out/section", 3, "/out/section.xls"},
+      {"/out/section.txt", 2, "/out/section.txt"},  // any extension stays as typed
+      {"/out/section.CSV", 3, "/out/section.CSV"},
+      {"/out.d/section", 2, "/out.d/section.csv"},  // a dot in the folder is no extension
+  };
+  for (const TCase& c : cases) {
+    TFakeChoiceServices services;
+    services.FileAnswers.push_back(c.typed);
+    services.FilterIndexAnswers.push_back(c.filter);
+    TSaveExportTableDialog dialog;
+    ASSERT_TRUE(dialog.Execute());
+    EXPECT_EQ(dialog.FileName, c.expected) << c.typed;
+    EXPECT_EQ(dialog.FilterIndex, c.filter);
+  }
+}
+
+TEST_F(ExportDialogs, SectionExportsAskThroughTheseDialogs) {
+  RegisterExportSaveDialog();
+  TFakeChoiceServices services;
+  services.FileAnswers.push_back("/out/section");
+  services.FilterIndexAnswers.push_back(2);
+  services.ChoiceAnswers.push_back("British units (feet)");
+  const std::optional<TExportTarget> table =
+      ExecuteExportSaveDialog(TExportFileKind::Table, "Section 12.5 kHz", "Export section");
+  ASSERT_TRUE(table.has_value());
+  EXPECT_EQ(table->FileName, "/out/section.csv");
+  EXPECT_EQ(table->FilterIndex, 2);
+  EXPECT_FALSE(table->Metric);
+  EXPECT_EQ(services.FileCalls.at(0).Request.Title, "Export section");
+
+  services.FileAnswers.push_back(std::nullopt);
+  EXPECT_FALSE(ExecuteExportSaveDialog(TExportFileKind::Dxf, "s", "Export DXF").has_value());
+  EXPECT_EQ(services.FileCalls.at(1).Request.DefaultExt, "dxf");
+}
+
+// ---- choices stored in and read from the settings --------------------------------------------
+
+TEST_F(ExportDialogs, UnitsTableTypeAndFolderChosenLastArePreselectedNextTime) {
+  {
+    TFakeChoiceServices services;
+    services.FileAnswers.push_back(scratch_.File("table.csv"));
+    services.FilterIndexAnswers.push_back(2);
+    services.ChoiceAnswers.push_back("British units (feet)");
+    TSaveExportTableDialog dialog;
+    ASSERT_TRUE(dialog.Execute());
+    EXPECT_FALSE(dialog.IsMetric());
+  }
+  EXPECT_FALSE(ReadSetting(SettingKeys::MetricUnits, true));
+  EXPECT_EQ(ReadSetting(SettingKeys::ExportFilterIndex, 1), 2);
+  EXPECT_EQ(ExportPath, scratch_.Path());
+
+  // Written to the file with the rest of the settings and read back from it.
+  ASSERT_TRUE(SaveSettings());
+  LoadSettings(scratch_.File("QIRA3D.ini"), "/start/dir");
+  TFakeChoiceServices services;
+  TSaveExportTableDialog dialog;
+  EXPECT_FALSE(dialog.IsMetric());
+  EXPECT_FALSE(dialog.Execute());
+  EXPECT_EQ(services.FileCalls.at(0).Request.FilterIndex, 2);
+  EXPECT_EQ(services.FileCalls.at(0).Request.InitialDir, scratch_.Path());
+  EXPECT_EQ(services.ShownChoices.at(0).Text, "British units (feet)");
+}
+
+TEST_F(ExportDialogs, CancellingStillStoresTheUnitChoiceAndThePresetFolder) {
+  {
+    TFakeChoiceServices services;
+    services.ChoiceAnswers.push_back("British units (feet)");
+    TSaveExportDXFDialog dialog;
+    dialog.FileName = "/preset/folder/section.dxf";
+    EXPECT_FALSE(dialog.Execute());
+    EXPECT_EQ(dialog.FileName, "/preset/folder/section.dxf");
+  }
+  EXPECT_FALSE(ReadSetting(SettingKeys::MetricUnits, true));
+  EXPECT_EQ(ExportPath, "/preset/folder");
+}
+
+TEST_F(ExportDialogs, CancellingWithADefaultNameWithoutFolderKeepsTheRememberedFolder) {
+  ExportPath = "/remembered";
+  {
+    TFakeChoiceServices services;
+    TSaveExportTableDialog dialog;
+    dialog.FileName = "section";
+    EXPECT_FALSE(dialog.Execute());
+  }
+  EXPECT_EQ(ExportPath, "/remembered");
+  EXPECT_TRUE(ReadSetting(SettingKeys::MetricUnits, false));
+}
+
+TEST_F(ExportDialogs, StoredTableTypeOutsideTheThreeFormsStartsWithTheFirst) {
+  for (int stored : {0, 4, -1, 99}) {
+    WriteSetting(SettingKeys::ExportFilterIndex, stored);
+    TSaveExportTableDialog dialog;
+    EXPECT_EQ(dialog.FilterIndex, 1) << stored;
+  }
+}
+
+// ---- services without the choice ----------------------------------------------------------
+
+TEST_F(ExportDialogs, ServiceWithoutTheChoiceShowsThePlainDialogAndKeepsTheUnits) {
+  TFakeServices services;
+  WriteSetting(SettingKeys::MetricUnits, false);
+  services.FileAnswers.push_back("/out/blocks.xls");
+  services.FilterIndexAnswers.push_back(3);
+  TSaveExportTableDialog dialog;
+  ASSERT_TRUE(dialog.Execute());
+  EXPECT_EQ(dialog.FileName, "/out/blocks.xls");
+  EXPECT_EQ(dialog.Text, "British units (feet)");
+  EXPECT_FALSE(dialog.IsMetric());
+}
+
+TEST_F(ExportDialogs, DialogWithoutItemsNeverShowsTheChoice) {
+  TFakeChoiceServices services;
+  TCBSaveDialog dialog;
+  dialog.Filter = "All files (*.*)|*.*";
+  services.FileAnswers.push_back("/out/x");
+  ASSERT_TRUE(dialog.Execute());
+  EXPECT_TRUE(services.ShownChoices.empty());
+  EXPECT_EQ(dialog.FileName, "/out/x");
+}
+
+TEST_F(ExportDialogs, ChosenTextIsCutToOneHundredCharacters) {
+  TFakeChoiceServices services;
+  TCBSaveDialog dialog;
+  dialog.Items = "a|b";
+  dialog.LabelCaption = "Pick";
+  // 120 two-byte characters: the cut counts characters, not bytes.
+  std::string longText;
+  for (int i = 0; i < 120; ++i) longText += "\xC3\xA9";
+  services.ChoiceAnswers.push_back(longText);
+  EXPECT_FALSE(dialog.Execute());
+  EXPECT_EQ(dialog.Text, longText.substr(0, 200));
+}
+
+TEST_F(ExportDialogs, ItemsAreSplitAtTheSeparator) {
+  TCBSaveDialog dialog;
+  dialog.Items = "one;two;;three";
+  dialog.Separator = ';';
+  EXPECT_EQ(dialog.ItemList(), (std::vector<std::string>{"one", "two", "", "three"}));
+  dialog.Items.clear();
+  EXPECT_TRUE(dialog.ItemList().empty());
+}
+
+// ---- the Qt dialog ------------------------------------------------------------------------
+
+// Runs `answer` on the visible file dialog once the modal loop runs.
+void AnswerFileDialog(std::function<void(QFileDialog&)> answer, bool* seen) {
+  QTimer::singleShot(0, [answer, seen] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (auto* d = qobject_cast<QFileDialog*>(w); d && d->isVisible()) {
+        *seen = true;
+        answer(*d);
+        return;
+      }
+    }
+  });
+}
+
+class QtSaveChoiceDialog : public ExportDialogs {
+ protected:
+  void SetUp() override {
+    if (EnsureTestApplication() == nullptr) GTEST_SKIP() << "the application has no widgets";
+    ExportDialogs::SetUp();
+  }
+};
+
+TEST_F(QtSaveChoiceDialog, ShowsTheChoiceBelowTheFileTypeAndReturnsTheChosenFileTypeAndItem) {
+  TFileRequest request;
+  request.Filter = kExportTableFilter;
+  request.FilterIndex = 2;
+  request.InitialDir = scratch_.Path();
+  request.FileName = "section";
+  TSaveDialogChoice choice{"System of units", {"Metric units (meters)", "British units (feet)"},
+                           "British units (feet)"};
+  bool seen = false;
+  std::string label, selectedAtStart, filterAtStart;
+  AnswerFileDialog(
+      [&](QFileDialog& d) {
+        auto* box = d.findChild<QComboBox*>(QStringLiteral("SaveChoiceBox"));
+        auto* caption = d.findChild<QLabel*>(QStringLiteral("SaveChoiceLabel"));
+        ASSERT_NE(box, nullptr);
+        ASSERT_NE(caption, nullptr);
+        label = caption->text().toStdString();
+        selectedAtStart = box->currentText().toStdString();
+        filterAtStart = d.selectedNameFilter().toStdString();
+        box->setCurrentIndex(0);
+        d.selectNameFilter(d.nameFilters().at(2));
+        d.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("blocks.xls"));
+        // What the dialog's Save button does.
+        QMetaObject::invokeMethod(&d, "accept");
+      },
+      &seen);
+  const std::optional<std::string> path = RunQtSaveChoiceDialog(nullptr, request, choice);
+  ASSERT_TRUE(seen);
+  EXPECT_EQ(label, "System of units");
+  EXPECT_EQ(selectedAtStart, "British units (feet)");
+  EXPECT_EQ(filterAtStart, "Comma separated values sheet (*.csv)");
+  ASSERT_TRUE(path.has_value());
+  EXPECT_EQ(*path, scratch_.File("blocks.xls"));
+  EXPECT_EQ(request.FilterIndex, 3);
+  EXPECT_EQ(choice.Text, "Metric units (meters)");
+}
+
+TEST_F(QtSaveChoiceDialog, CancelledDialogStillHandsBackTheChoice) {
+  TFileRequest request;
+  request.Filter = kExportDXFFilter;
+  request.InitialDir = scratch_.Path();
+  TSaveDialogChoice choice{"System of units", {"Metric units (meters)", "British units (feet)"},
+                           "Metric units (meters)"};
+  bool seen = false;
+  AnswerFileDialog(
+      [](QFileDialog& d) {
+        d.findChild<QComboBox*>(QStringLiteral("SaveChoiceBox"))->setCurrentIndex(1);
+        d.reject();
+      },
+      &seen);
+  EXPECT_FALSE(RunQtSaveChoiceDialog(nullptr, request, choice).has_value());
+  ASSERT_TRUE(seen);
+  EXPECT_EQ(choice.Text, "British units (feet)");
+  EXPECT_EQ(request.FilterIndex, 1);
+}
+
+TEST_F(QtSaveChoiceDialog, InstalledDialogWrapsTheServiceAndPassesPlainDialogsThrough) {
+  TFakeServices services;
+  InstallSaveChoiceDialog();
+  auto* withChoice = dynamic_cast<ISaveChoiceDialogService*>(Services().Files);
+  ASSERT_NE(withChoice, nullptr);
+  IFileDialogService* wrapper = Services().Files;
+  InstallSaveChoiceDialog();  // a second call changes nothing
+  EXPECT_EQ(Services().Files, wrapper);
+
+  services.FileAnswers.push_back("/out/plain.bmp");
+  TCBSaveDialog plain;
+  ASSERT_TRUE(plain.Execute());
+  EXPECT_EQ(plain.FileName, "/out/plain.bmp");
+  EXPECT_EQ(services.FileCalls.size(), 1u);
+}
+
+}  // namespace
+}  // namespace qira

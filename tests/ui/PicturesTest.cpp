@@ -1,0 +1,412 @@
+// Pictures of the view window, rendered headless (the picture pass makes its
+// own memory context) and read back by independent readers: Qt's BMP, PNG and
+// JPEG readers and libtiff's tiff2rgba / tiffinfo. The options dialog's own
+// tests are in PictureOptionsDialogTest.cpp.
+#include "ui/Pictures.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "scene/CameraLight.h"
+#include "scene/PlatformUtilities.h"
+#include "scene/Scene.h"
+#include "scene/SceneBuffer.h"
+#include "scene/SceneViewer.h"
+#include "scene/objects/FullScreenViewer.h"
+#include "ui/ViewTestSupport.h"
+
+namespace qira {
+namespace {
+
+constexpr TColor kBackground = MakeColor(10, 200, 30);
+
+// ---- peers ----------------------------------------------------------------------------
+
+struct TRun {
+  int status = -1;
+  std::string output;
+};
+
+TRun RunTool(const std::string& command) {
+  TRun r;
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) r.output.append(buf, n);
+  r.status = ::pclose(pipe);
+  return r;
+}
+
+// The TIFF file as libtiff decodes it (tiff2rgba, then tiffinfo's dump of the
+// RGBA strip), top row first; a null image when the tools fail.
+QImage ReadTiffWithLibtiff(const std::string& tif, const std::string& scratchRgba, int width, int height) {
+  const TRun convert = RunTool("tiff2rgba -c none '" + tif + "' '" + scratchRgba + "'");
+  const TRun dump = RunTool("tiffinfo -d '" + scratchRgba + "'");
+  const size_t strip = dump.output.find("Strip 0:");
+  if (convert.status != 0 || dump.status != 0 || strip == std::string::npos) {
+    ADD_FAILURE() << convert.output << dump.output;
+    return {};
+  }
+  std::istringstream in(dump.output.substr(strip + 8));
+  std::vector<int> samples;
+  std::string hex;
+  // Later strips are headed "Strip n:"; every sample is two hex digits.
+  while (in >> hex) {
+    if (hex.size() == 2 && std::isxdigit(static_cast<unsigned char>(hex[0])) &&
+        std::isxdigit(static_cast<unsigned char>(hex[1]))) {
+      samples.push_back(static_cast<int>(std::stoul(hex, nullptr, 16)));
+    }
+  }
+  if (samples.size() != static_cast<size_t>(width) * height * 4) return {};
+  QImage image(width, height, QImage::Format_RGB32);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const size_t at = (static_cast<size_t>(y) * width + x) * 4;
+      image.setPixel(x, y, qRgb(samples[at], samples[at + 1], samples[at + 2]));
+    }
+  return image;
+}
+
+int MaxChannelDistance(const QImage& a, const QImage& b) {
+  int worst = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) {
+      const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+      worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                        std::abs(qBlue(p) - qBlue(q))});
+    }
+  return worst;
+}
+
+double MeanChannelDistance(const QImage& a, const QImage& b) {
+  double sum = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) {
+      const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+      sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+    }
+  return sum / (3.0 * a.width() * a.height());
+}
+
+// Runs `answer` on the visible picture options dialog once its modal loop runs.
+void AnswerOptions(std::function<void(TSaveImageForm&)> answer, bool* seen = nullptr) {
+  QTimer::singleShot(0, [answer, seen] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (auto* d = dynamic_cast<TSaveImageForm*>(w); d && d->isVisible()) {
+        if (seen) *seen = true;
+        answer(*d);
+        return;
+      }
+    }
+  });
+}
+
+void ChooseOptions(int dpi, bool transparent, bool* seen = nullptr) {
+  AnswerOptions(
+      [dpi, transparent](TSaveImageForm& d) {
+        d.Start(dpi, transparent);
+        d.OkButton()->click();
+      },
+      seen);
+}
+
+// ---- fixture ---------------------------------------------------------------------------
+
+class Pictures : public view_testing::TViewWindowTest {
+ protected:
+  void SetUp() override {
+    TViewWindowTest::SetUp();
+    if (IsSkipped()) return;
+    RegisterPictureCommands();
+    SetScreenCapsProvider([] { return TScreenCaps{}; });  // 96 pixels per inch
+    form_ = NewDocument();
+    // Close enough for the axis cross to cover many pixels of a small picture.
+    form_->Camera->Position().SetPoint(0, 0, 600);
+    Buffer().SetBackgroundColor(kBackground);
+    // The viewer keeps a small size whatever the layout does while dialogs run.
+    form_->GL3DSceneViewer1->setFixedSize(40, 30);
+    RunEventLoopFor(10);
+    Buffer().Resize(40, 30);
+    try {
+      reference96_ = RenderBitmap(*form_, 96, false).Bitmap;
+    } catch (const std::exception& e) {
+      GTEST_SKIP() << "no headless rendering: " << e.what();
+    }
+  }
+  void TearDown() override {
+    form_.reset();
+    SetScreenCapsProvider({});
+    TViewWindowTest::TearDown();
+  }
+
+  TGL3DSceneBuffer& Buffer() { return form_->GL3DSceneViewer1->Buffer(); }
+  // One "Save picture" that chooses `path` with `filterIndex` and the options.
+  void SaveAs(const std::string& path, int filterIndex, int dpi, bool transparent) {
+    services_.FileAnswers.push_back(path);
+    services_.FilterIndexAnswers.push_back(filterIndex);
+    bool seen = false;
+    ChooseOptions(dpi, transparent, &seen);
+    SavePicture(*form_);
+    ASSERT_TRUE(seen);
+  }
+
+  std::unique_ptr<TForm3D> form_;
+  QImage reference96_;
+};
+
+// ---- picture size ----------------------------------------------------------------------
+
+TEST(PictureSizes, AreTheViewerSizeScaledByDpiOverScreenDpiTimesOnePointThree) {
+  struct TCase {
+    int32_t width, height, dpi, screen;
+    int64_t expectedWidth, expectedHeight;
+  };
+  const TCase cases[] = {
+      {800, 768, 300, 96, 3250, 3120},   // a large viewer at 300 DPI
+      {800, 600, 96, 96, 1040, 780},     // a clipboard copy: 1.3 times the viewer
+      {40, 30, 96, 120, 42, 31},         // 41.6 and 31.2
+      {5, 15, 96, 96, 6, 20},            // 6.5 and 19.5: halves go to the even neighbour
+      {40, 30, 96, 0, 52, 39},           // no screen resolution: 96
+      {2000000000, 1, 10000, 96, 270833333333, 135},  // 64-bit, refused later rather than wrapped
+  };
+  for (const TCase& c : cases) {
+    const TPictureSize size = PictureSize(c.width, c.height, c.dpi, c.screen);
+    EXPECT_EQ(size.Width, c.expectedWidth) << c.width << "x" << c.height << " at " << c.dpi << "/" << c.screen;
+    EXPECT_EQ(size.Height, c.expectedHeight) << c.width << "x" << c.height << " at " << c.dpi << "/" << c.screen;
+  }
+}
+
+TEST_F(Pictures, RenderedPictureIsTheViewAtTheChosenResolution) {
+  EXPECT_EQ(reference96_.size(), QSize(52, 39));
+  EXPECT_EQ(reference96_.pixel(0, 0) & 0xFFFFFFu, qRgb(10, 200, 30) & 0xFFFFFFu);
+  // Not a blank picture: the axis cross is there.
+  int other = 0;
+  for (int y = 0; y < reference96_.height(); ++y)
+    for (int x = 0; x < reference96_.width(); ++x) other += (reference96_.pixel(x, y) & 0xFFFFFFu) != 0x0AC81Eu;
+  EXPECT_GT(other, 10);
+  EXPECT_EQ(RenderBitmap(*form_, 192, false).Bitmap.size(), QSize(104, 78));
+
+  SetScreenCapsProvider([] { return TScreenCaps{120, 120, 32, -1}; });
+  EXPECT_EQ(RenderBitmap(*form_, 96, false).Bitmap.size(), QSize(42, 31));
+}
+
+TEST_F(Pictures, TransparentPictureNamesTheBackgroundColour) {
+  const TRenderedPicture picture = RenderBitmap(*form_, 96, true);
+  EXPECT_TRUE(picture.Transparent);
+  EXPECT_EQ(picture.TransparentColor, kBackground);
+  EXPECT_FALSE(RenderBitmap(*form_, 96, false).Transparent);
+}
+
+TEST_F(Pictures, PictureShowsTheBufferThatRenderedLast) {
+  EXPECT_EQ(&PictureBuffer(*form_), &Buffer());
+  TGL3DSceneBuffer& fullScreen = form_->GLFullScreenViewer1->Buffer();
+  fullScreen.Resize(20, 10);
+  form_->GL3DScene1->SetCurrentBuffer(&fullScreen);
+  EXPECT_EQ(&PictureBuffer(*form_), &fullScreen);
+  EXPECT_EQ(RenderBitmap(*form_, 96, false).Bitmap.size(), QSize(26, 13));
+  form_->GL3DScene1->SetCurrentBuffer(nullptr);
+}
+
+// ---- save picture: the dialogs ---------------------------------------------------------------
+
+TEST_F(Pictures, SaveDialogOffersTheFourFormatsWithPngPreselected) {
+  services_.FileAnswers.push_back(std::nullopt);
+  bool optionsShown = false;
+  AnswerOptions([&](TSaveImageForm& d) { optionsShown = true; d.reject(); });
+  SavePicture(*form_);
+  ASSERT_EQ(services_.FileCalls.size(), 1u);
+  const TFileRequest& request = services_.FileCalls[0].Request;
+  EXPECT_TRUE(services_.FileCalls[0].Save);
+  EXPECT_EQ(request.Filter,
+            "Bitmap pictures (*.bmp)|*.bmp|TIF pictures (*.tif)|*.tif|PNG pictures (*.png)|*.png|"
+            "JPG pictures (*.jpg)|*.jpg|All files (*.*)|*.*");
+  EXPECT_EQ(request.FilterIndex, 3);
+  EXPECT_EQ(request.DefaultExt, "bmp");
+  EXPECT_TRUE(request.OverwritePrompt);
+  // Cancelled: no options dialog, nothing stored.
+  RunEventLoopFor(20);
+  EXPECT_FALSE(optionsShown);
+  EXPECT_EQ(ReadSetting(SettingKeys::PictureFileType, -1), -1);
+}
+
+TEST_F(Pictures, OptionsStartFromTheStoredResolutionAndTransparency) {
+  services_.FileAnswers.push_back(scratch_.File("a.png"));
+  int shownDpi = 0;
+  bool shownTransparent = false;
+  AnswerOptions([&](TSaveImageForm& d) {
+    shownDpi = d.ChosenDPI();
+    shownTransparent = d.ChosenTransparent();
+    d.CancelButton()->click();
+  });
+  SavePicture(*form_);
+  EXPECT_EQ(shownDpi, 300);
+  EXPECT_TRUE(shownTransparent);
+}
+
+TEST_F(Pictures, CancellingTheOptionsLeavesTheStoredTypeAndWritesNothing) {
+  WriteSetting(SettingKeys::PictureFileType, 2);
+  services_.FileAnswers.push_back(scratch_.File("view.jpg"));
+  services_.FilterIndexAnswers.push_back(4);
+  bool seen = false;
+  AnswerOptions([](TSaveImageForm& d) { d.CancelButton()->click(); }, &seen);
+  SavePicture(*form_);
+  ASSERT_TRUE(seen);
+  EXPECT_EQ(ReadSetting(SettingKeys::PictureFileType, -1), 2);
+  EXPECT_EQ(ReadSetting(SettingKeys::PictureDpi, -1), -1);
+  EXPECT_FALSE(std::filesystem::exists(scratch_.File("view.jpg")));
+}
+
+TEST_F(Pictures, ChoicesAreStoredAfterASaveAndPreselectedNextTime) {
+  SaveAs(scratch_.File("view.jpg"), 4, 150, false);
+  EXPECT_EQ(ReadSetting(SettingKeys::PictureFileType, -1), 4);
+  EXPECT_EQ(ReadSetting(SettingKeys::PictureDpi, -1), 150);
+  EXPECT_FALSE(ReadSetting(SettingKeys::PictureTransparency, true));
+
+  services_.FileAnswers.push_back(std::nullopt);
+  SavePicture(*form_);
+  EXPECT_EQ(services_.FileCalls.at(1).Request.FilterIndex, 4);
+  services_.FileAnswers.push_back(scratch_.File("again.jpg"));
+  int shownDpi = 0;
+  bool shownTransparent = true;
+  AnswerOptions([&](TSaveImageForm& d) {
+    shownDpi = d.ChosenDPI();
+    shownTransparent = d.ChosenTransparent();
+    d.CancelButton()->click();
+  });
+  SavePicture(*form_);
+  EXPECT_EQ(shownDpi, 150);
+  EXPECT_FALSE(shownTransparent);
+}
+
+TEST_F(Pictures, StoredTypeOutsideTheFilterStartsWithPng) {
+  WriteSetting(SettingKeys::PictureFileType, 9);
+  SavePicture(*form_);
+  EXPECT_EQ(services_.FileCalls.at(0).Request.FilterIndex, 3);
+}
+
+// ---- save picture: the files -----------------------------------------------------------------
+
+TEST_F(Pictures, EachFormatReadsBackWithTheRenderedPixelsAtTheChosenResolution) {
+  const QImage reference = RenderBitmap(*form_, 192, false).Bitmap;
+  ASSERT_EQ(reference.size(), QSize(104, 78));
+  struct TCase {
+    int filterIndex;
+    std::string name;
+    std::string signature;  // first bytes of the file
+    int tolerance;          // largest channel difference
+  };
+  const std::vector<TCase> cases = {
+      {1, "view.bmp", "BM", 0},
+      {2, "view.tif", "II*", 0},
+      {3, "view.png", "\x89PNG", 0},
+      {4, "view.jpg", "\xFF\xD8\xFF", 255},  // thin lines ring at quality 50: mean and corner checked
+      {5, "typed.png", "BM", 0},            // "All files" writes a BMP whatever the extension
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = scratch_.File(c.name);
+    SaveAs(path, c.filterIndex, 192, false);
+    EXPECT_TRUE(services_.Messages.empty()) << services_.Texts().at(0);
+    ASSERT_TRUE(std::filesystem::exists(path));  // the name exactly as chosen
+    EXPECT_EQ(scratch_.Get(c.name).substr(0, c.signature.size()), c.signature);
+    const QImage read = c.filterIndex == 2
+                            ? ReadTiffWithLibtiff(path, scratch_.File("rgba.tif"), 104, 78)
+                            : QImage(QString::fromStdString(path));
+    ASSERT_EQ(read.size(), QSize(104, 78));
+    EXPECT_LE(MaxChannelDistance(read, reference), c.tolerance);
+    if (c.filterIndex == 4) {
+      EXPECT_LT(MeanChannelDistance(read, reference), 4.0);
+      const QRgb corner = read.pixel(0, 0);
+      EXPECT_NEAR(qRed(corner), 10, 8);
+      EXPECT_NEAR(qGreen(corner), 200, 8);
+      EXPECT_NEAR(qBlue(corner), 30, 8);
+    }
+    if (c.filterIndex == 3) {
+      EXPECT_FALSE(read.hasAlphaChannel());  // not transparent: no colour marked
+    }
+  }
+}
+
+TEST_F(Pictures, TransparentPngSeesThroughTheBackgroundColourOnly) {
+  SaveAs(scratch_.File("clear.png"), 3, 96, true);
+  const QImage read = QImage(QString::fromStdString(scratch_.File("clear.png"))).convertToFormat(QImage::Format_ARGB32);
+  ASSERT_EQ(read.size(), reference96_.size());
+  int seeThrough = 0;
+  for (int y = 0; y < read.height(); ++y) {
+    for (int x = 0; x < read.width(); ++x) {
+      const bool background = (reference96_.pixel(x, y) & 0xFFFFFFu) == (qRgb(10, 200, 30) & 0xFFFFFFu);
+      ASSERT_EQ(qAlpha(read.pixel(x, y)), background ? 0 : 255) << x << "," << y;
+      if (!background) {
+        ASSERT_EQ(read.pixel(x, y), reference96_.pixel(x, y) | 0xFF000000u);
+      }
+      seeThrough += background;
+    }
+  }
+  EXPECT_GT(seeThrough, 0);
+  EXPECT_NE(scratch_.Get("clear.png").find("tRNS"), std::string::npos);
+}
+
+// ---- save picture: failures -------------------------------------------------------------
+
+TEST_F(Pictures, PictureTooLargeForMemoryIsRefusedBeforeAnythingIsWritten) {
+  scratch_.Put("view.bmp", "old picture");
+  Buffer().SetPictureMemoryLimit(1000);
+  SaveAs(scratch_.File("view.bmp"), 1, 192, false);
+  ASSERT_EQ(services_.Messages.size(), 1u);
+  EXPECT_EQ(services_.Messages[0].Kind, TMessageKind::Error);
+  EXPECT_EQ(services_.Messages[0].Text.rfind("The picture of 104 x 78 pixels is too large", 0), 0u)
+      << services_.Messages[0].Text;
+  EXPECT_EQ(scratch_.Get("view.bmp"), "old picture");
+  EXPECT_EQ(ReadSetting(SettingKeys::PictureFileType, -1), -1);
+  EXPECT_EQ(ReadSetting(SettingKeys::PictureDpi, -1), -1);
+}
+
+TEST_F(Pictures, FileThatCannotBeCreatedIsToldAndNothingIsStored) {
+  for (int filterIndex : {1, 2, 3, 4}) {
+    services_.Messages.clear();
+    const std::string path = scratch_.File("missing/view.pic");
+    SaveAs(path, filterIndex, 96, true);
+    ASSERT_EQ(services_.Messages.size(), 1u) << filterIndex;
+    EXPECT_EQ(services_.Messages[0].Kind, TMessageKind::Error);
+    EXPECT_NE(services_.Messages[0].Text.find("Cannot create file \"" + path + "\""), std::string::npos)
+        << services_.Messages[0].Text;
+  }
+  EXPECT_EQ(ReadSetting(SettingKeys::PictureFileType, -1), -1);
+  EXPECT_TRUE(scratch_.Entries().empty());  // no file, no temporary
+}
+
+// ---- clipboard --------------------------------------------------------------------------
+
+TEST_F(Pictures, ClipboardHoldsTheViewAtOnePointThreeTimesItsSize) {
+  QGuiApplication::clipboard()->clear();
+  form_->CopyToClipboardClick();  // through the hook RegisterPictureCommands installed
+  const QImage pasted = QGuiApplication::clipboard()->image();
+  ASSERT_EQ(pasted.size(), QSize(52, 39));
+  EXPECT_EQ(MaxChannelDistance(pasted, reference96_), 0);
+  EXPECT_TRUE(services_.Messages.empty());
+}
+
+TEST_F(Pictures, ClipboardCopyTooLargeForMemoryIsTold) {
+  Buffer().SetPictureMemoryLimit(100);
+  CopyPictureToClipboard(*form_);
+  ASSERT_EQ(services_.Messages.size(), 1u);
+  EXPECT_EQ(services_.Messages[0].Text.rfind("The picture of 52 x 39 pixels is too large", 0), 0u);
+}
+
+}  // namespace
+}  // namespace qira

@@ -1,0 +1,382 @@
+#include "ui/ProjectFile.h"
+
+#include <gtest/gtest.h>
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/Borehole.h"
+#include "model/GraphAxis.h"
+#include "model/StreamHelpers.h"
+#include "platform/BinaryStream.h"
+#include "scene/CameraLight.h"
+#include "scene/DummyPlaneSprite.h"
+#include "support/ThrownMessage.h"
+#include "ui/ProjectTestSupport.h"
+#include "ui/ViewTestSupport.h"
+
+namespace qira {
+namespace {
+
+using project_testing::Describe;
+using project_testing::Projects;
+using project_testing::WithVersion;
+
+constexpr int32_t kFixtureVersion = 2010015;  // 2.1.0.15, as the fixtures are written
+
+std::string Bytes(const TMemoryStream& s) { return std::string(s.Data().begin(), s.Data().end()); }
+
+TProject Read(const std::string& name, int32_t programVersion = kFixtureVersion) {
+  TMemoryStream stream = Projects().Stream(name);
+  return ReadProject(stream, name, programVersion);
+}
+
+std::string Written(TProject& project, int32_t version) {
+  TMemoryStream out;
+  EXPECT_TRUE(WriteProject(out, version, project.View, project.Legend, *project.Root));
+  return Bytes(out);
+}
+
+std::array<float, 3> Pos(const TGLCoordinates3& c) { return {c.X(), c.Y(), c.Z()}; }
+
+// ------------------------------------------------------------------ the stored layout
+
+class ProjectFileFormat : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (EnsureTestApplication() == nullptr) GTEST_SKIP() << "the application has no widgets";
+    RegisterProgramClasses();
+  }
+};
+
+TEST_F(ProjectFileFormat, WriterMatchesTheStoredLayoutByteForByte) {
+  TProjectView view;
+  view.ModelOffset = {1000.5, 50.25, 2000.75};
+  view.CameraPosition = {12.5f, -3.0f, 15000.0f};
+  view.ViewDirection = {1, 0, 0};
+  TGeologyList legend;
+  legend.FindOrAdd("Sand", "Sd", 0x0000FF);
+  legend.FindOrAdd("Ton \xE2\x80\x94 gr\xC3\xBCn", "Tn", 0x00FF00);
+  legend.FindOrAdd("Kalkstein", "", 0x123456);
+  legend.FindOrAdd("", "\xC3\x98", -1);
+  TGraphMain root;
+  for (const char* name : {"Boreholes", "Sections", "Objects"}) {
+    auto group = std::make_unique<TGraphMain>();
+    group->SetName(name);
+    root.AddChild(std::move(group), false);
+  }
+  root.GetChild(1)->SetVisible(false);
+  root.GetChild(1)->Transparency = 128;
+  root.GetChild(2)->AddChild(std::make_unique<TGraphAxis>(), true);
+
+  TMemoryStream out;
+  ASSERT_TRUE(WriteProject(out, kFixtureVersion, view, legend, root));
+  EXPECT_EQ(Bytes(out), Projects().Bytes("current.q3d"));
+}
+
+TEST_F(ProjectFileFormat, ReadingAndWritingAgainGivesTheSameBytes) {
+  // (The expanded marks of rich_tree.q3d need a window's tree: see ProjectWindow.)
+  for (const char* name : {"current.q3d", "current_empty_legend.q3d"}) {
+    SCOPED_TRACE(name);
+    TProject project = Read(name);
+    EXPECT_EQ(Written(project, kFixtureVersion), Projects().Bytes(name));
+  }
+}
+
+TEST_F(ProjectFileFormat, ReaderTakesTheViewTheLegendAndTheTree) {
+  TProject project = Read("current.q3d");
+  EXPECT_EQ(project.Version, kFixtureVersion);
+  EXPECT_FALSE(project.View.Legacy);
+  EXPECT_EQ(project.View.ModelOffset, (std::array<double, 3>{1000.5, 50.25, 2000.75}));
+  EXPECT_EQ(project.View.CameraPosition.z, 15000.0f);
+  EXPECT_EQ(project.View.CameraPosition.y, -3.0f);
+  EXPECT_EQ(project.View.ViewDirection.x, 1.0f);
+  ASSERT_EQ(project.Legend.Count(), 4);
+  EXPECT_EQ(project.Legend.Entry(1).FullName, "Ton \xE2\x80\x94 gr\xC3\xBCn");
+  EXPECT_EQ(Describe(*project.Root), "{Boreholes -Sections Objects{Axis}}");
+  EXPECT_EQ(project.Root->GetChild(2)->GetChild(0)->TypeId, GraphTypeId::Axis);
+}
+
+TEST_F(ProjectFileFormat, ANewerLegendIsSkippedAndTheTreeStillRead) {
+  TProject project = Read("legend_newer.q3d");
+  EXPECT_EQ(project.Legend.Count(), 0);
+  EXPECT_EQ(Describe(*project.Root), "{Boreholes -Sections Objects{Axis}}");
+}
+
+// The last of the four version numbers does not count.
+struct TVersionCase {
+  int32_t File;
+  int32_t Program;
+  bool TooNew;
+};
+
+TEST_F(ProjectFileFormat, VersionTestIgnoresTheLastNumber) {
+  const TVersionCase cases[] = {
+      {2010015, 2010003, false},  // 2.1.0.15 opened by 2.1.0.3
+      {2020000, 2010015, true},   // 2.2.0.0 opened by 2.1.0.15
+      {2010099, 2010000, false},
+      {2010100, 2010099, true},
+      {2000000, 2010015, false},
+      {4, 1000000, false},
+  };
+  for (const TVersionCase& c : cases) {
+    SCOPED_TRACE(c.File);
+    EXPECT_EQ(IsProjectTooNew(c.File, c.Program), c.TooNew);
+    const std::string bytes = WithVersion(Projects().Bytes("current.q3d"), c.File);
+    TMemoryStream patched(bytes.data(), bytes.size());
+    if (c.TooNew) {
+      try {
+        ReadProject(patched, "dir/new.q3d", c.Program);
+        ADD_FAILURE() << "read a newer project";
+      } catch (const EProjectTooNew& e) {
+        EXPECT_EQ(e.FileVersion, c.File);
+      }
+    } else if (c.File > kLastLegacyProjectVersion) {
+      EXPECT_NO_THROW(ReadProject(patched, "dir/new.q3d", c.Program));
+    }
+  }
+}
+
+// Damaged, short and unreadable files: refused whole, with the system's message.
+TEST_F(ProjectFileFormat, DamagedFilesAreRefusedAsInvalidFormat) {
+  for (const char* name :
+       {"bad_signature.q3d", "cut_in_tree.q3d", "cut_in_view.q3d", "cut_in_header.q3d", "end_beyond_file.q3d",
+        "tree_count_huge.q3d", "root_newer.q3d", "legacy_v3_count_huge.q3d", "legacy_v3_cut.q3d"}) {
+    SCOPED_TRACE(name);
+    const std::string bytes = Projects().Bytes(name);
+    TMemoryStream stream(bytes.data(), bytes.size());
+    EXPECT_EQ(ThrownMessage<EProjectFileError>([&] { ReadProject(stream, std::string("/x/") + name, kFixtureVersion); }),
+              std::string("File ") + name + " has invalid format");
+  }
+}
+
+TEST_F(ProjectFileFormat, MissingFileIsNotFound) {
+  TScratchFolder folder;
+  EXPECT_EQ(ThrownMessage<EProjectFileError>([&] { ReadProjectFile(folder.File("gone.q3d"), kFixtureVersion); }),
+            "File gone.q3d not found");
+}
+
+// ------------------------------------------------------------------ older layouts
+
+TEST_F(ProjectFileFormat, Version3OpensWithTheFixedGroupsAndTheAxisFirstInObjects) {
+  TProject project = Read("legacy_v3.q3d");
+  EXPECT_TRUE(project.View.Legacy);
+  // Survey order X, Y, Z stored in scene order X, Z, Y.
+  EXPECT_EQ(project.View.ModelOffset, (std::array<double, 3>{100.0, 30.0, 200.0}));
+  EXPECT_EQ(project.View.CameraDistance, 5000.0f);
+  EXPECT_EQ(project.Legend.Count(), 2);
+  // Boreholes sorted; sections (stored hidden) in the group of their pair, by
+  // descending frequency; a second section of a frequency the group holds gets a
+  // group of its own, sorted in before the first; the three-chunk surfaces unsorted
+  // behind the (hidden) axis.
+  EXPECT_EQ(Describe(*project.Root),
+            "{Boreholes{Alpha Zeta} Sections{B-1 - B 2{-12.5 kHz} B-1 - B 2{-25 kHz -12.5 kHz} C - D{-5 kHz}} "
+            "Objects{-Axis Surface B Surface A}}");
+  const auto* axis = dynamic_cast<const TGraphAxis*>(project.Root->GetChild(2)->GetChild(0));
+  ASSERT_NE(axis, nullptr);
+  EXPECT_EQ(axis->AxisLength, 150.5f);
+}
+
+TEST_F(ProjectFileFormat, Version2ReadsTheOneChunkSurfaces) {
+  TProject project = Read("legacy_v2.q3d");
+  EXPECT_EQ(Describe(*project.Root->GetChild(2)), "Objects{-Axis Surface B Surface A}");
+  EXPECT_EQ(project.Root->GetChild(2)->GetChild(1)->Transparency, 200);
+}
+
+TEST_F(ProjectFileFormat, Version1HasNoSurfacesAndVersion4NoObjects) {
+  TProject v1 = Read("legacy_v1.q3d");
+  EXPECT_EQ(Describe(*v1.Root->GetChild(2)), "Objects{-Axis}");
+  EXPECT_EQ(v1.Root->ChildCount(), 3);
+  TProject v4 = Read("legacy_v4.q3d");
+  EXPECT_EQ(v4.Root->ChildCount(), 0);
+  EXPECT_EQ(v4.Legend.Count(), 2);
+  EXPECT_EQ(v4.View.CameraDistance, 5000.0f);
+}
+
+// ------------------------------------------------------------------ through a view window
+
+class ProjectWindow : public view_testing::TViewWindowTest {
+ protected:
+  void SetUp() override {
+    view_testing::TViewWindowTest::SetUp();
+    if (IsSkipped()) return;
+    SetRecentFileSink([this](const std::string& path) { recent_.push_back(path); });
+    SetFileVersionDialog([this](QWidget*, const std::string& path, int32_t version) {
+      dialogs_.push_back(path + " " + VersionToText(version));
+    });
+  }
+  void TearDown() override {
+    SetRecentFileSink(nullptr);
+    SetFileVersionDialog(nullptr);
+    view_testing::TViewWindowTest::TearDown();
+  }
+
+  // The fixture as this program's own version wrote it, in the scratch folder.
+  std::string Put(const std::string& fixture, int32_t version = GetProgramVersion()) {
+    scratch_.Put(fixture, WithVersion(Projects().Bytes(fixture), version));
+    return scratch_.File(fixture);
+  }
+
+  std::vector<std::string> recent_;
+  std::vector<std::string> dialogs_;
+};
+
+TEST_F(ProjectWindow, OpeningFillsTheWindowFromTheFile) {
+  const std::string path = Put("current.q3d");
+  std::unique_ptr<TForm3D> form(CreateFromFile(nullptr, path));
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(Describe(form->Root()), "{Boreholes -Sections Objects{Axis}}");
+  EXPECT_EQ(form->TreeView->topLevelItemCount(), 3);
+  EXPECT_EQ(form->Context().ModelOffset, (std::array<double, 3>{1000.5, 50.25, 2000.75}));
+  EXPECT_EQ(Pos(form->Camera->Position()), (std::array<float, 3>{12.5f, -3.0f, 15000.0f}));
+  EXPECT_EQ(Pos(form->AxisCube->Direction()), (std::array<float, 3>{1, 0, 0}));
+  // The light is not stored: it stays where the new window put it.
+  EXPECT_EQ(Pos(form->LightSource->Position()), (std::array<float, 3>{2000, 2000, 2000}));
+  EXPECT_EQ(form->GeologyList().Count(), 4);
+  EXPECT_EQ(form->FileName(), path);
+  EXPECT_EQ(form->windowTitle().toStdString(), "current.q3d");
+  EXPECT_EQ(recent_, std::vector<std::string>{path});
+  EXPECT_TRUE(IgnoreNextMouseMove);
+  EXPECT_TRUE(services_.Messages.empty());
+}
+
+TEST_F(ProjectWindow, OlderFileSetsCameraDistanceAndLight) {
+  std::unique_ptr<TForm3D> form(CreateFromFile(nullptr, Put("legacy_v3.q3d", 3)));
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(Pos(form->Camera->Position()), (std::array<float, 3>{0, 0, 5000}));
+  EXPECT_EQ(Pos(form->LightSource->Position()), (std::array<float, 3>{500, 500, 500}));
+  std::vector<std::string> top;
+  for (int i = 0; i < form->TreeView->topLevelItemCount(); ++i)
+    top.push_back(TFormattedTreeView::NodeText(form->TreeView->topLevelItem(i)));
+  EXPECT_EQ(top, (std::vector<std::string>{"Boreholes", "Sections", "Objects"}));
+}
+
+TEST_F(ProjectWindow, DamagedFileShowsTheMessageAndLeavesNoWindow) {
+  QMdiArea area;
+  for (const char* name : {"cut_in_tree.q3d", "root_newer.q3d", "legacy_v3_cut.q3d"}) {
+    SCOPED_TRACE(name);
+    services_.Messages.clear();
+    EXPECT_EQ(CreateFromFile(&area, Put(name)), nullptr);
+    EXPECT_TRUE(area.subWindowList().isEmpty());
+    ASSERT_EQ(services_.Messages.size(), 1u);
+    EXPECT_EQ(services_.Messages[0].Text, std::string("File ") + name + " has invalid format");
+    EXPECT_EQ(services_.Messages[0].Kind, TMessageKind::Error);
+  }
+  EXPECT_TRUE(recent_.empty());
+}
+
+TEST_F(ProjectWindow, MissingFileAndWrongSignatureGiveTheirMessages) {
+  EXPECT_EQ(CreateFromFile(nullptr, scratch_.File("none.q3d")), nullptr);
+  EXPECT_EQ(CreateFromFile(nullptr, Put("bad_signature.q3d")), nullptr);
+  EXPECT_EQ(services_.Texts(),
+            (std::vector<std::string>{"File none.q3d not found", "File bad_signature.q3d has invalid format"}));
+}
+
+TEST_F(ProjectWindow, NewerFileOpensTheUpdateDialogInsteadOfAWindow) {
+  QMdiArea area;
+  const int32_t program = GetProgramVersion();
+  const int32_t newer = (program / 100 + 1) * 100;
+  EXPECT_EQ(CreateFromFile(&area, Put("current.q3d", newer)), nullptr);
+  EXPECT_TRUE(area.subWindowList().isEmpty());
+  EXPECT_EQ(dialogs_, std::vector<std::string>{scratch_.File("current.q3d") + " " + VersionToText(newer)});
+  EXPECT_TRUE(services_.Messages.empty());
+
+  // The same version without its last number loads.
+  TForm3D* form = CreateFromFile(&area, Put("current.q3d", program / 100 * 100 + 99));
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(area.subWindowList().size(), 1);
+}
+
+TEST_F(ProjectWindow, FailedLoadLeavesTheWindowAsItWas) {
+  auto form = NewDocument();
+  const std::string before = Describe(form->Root());
+  EXPECT_FALSE(LoadProject(*form, Put("cut_in_tree.q3d")));
+  EXPECT_EQ(Describe(form->Root()), before);
+  EXPECT_EQ(form->TreeView->topLevelItemCount(), 4);
+  EXPECT_TRUE(form->FileName().empty());
+}
+
+TEST_F(ProjectWindow, SavedProjectLoadsBackWithTheSameTreeViewAndBytes) {
+  const std::string original = Put("rich_tree.q3d");
+  std::unique_ptr<TForm3D> form(CreateFromFile(nullptr, original));
+  ASSERT_NE(form, nullptr);
+  recent_.clear();
+  const std::string copy = scratch_.File("copy.q3d");
+  ASSERT_TRUE(SaveProject(*form, copy));
+  EXPECT_EQ(form->FileName(), copy);
+  EXPECT_EQ(recent_, std::vector<std::string>{copy});
+  // The expanded marks come from the tree nodes, as loaded.
+  EXPECT_EQ(scratch_.Get("copy.q3d"), scratch_.Get("rich_tree.q3d"));
+
+  std::unique_ptr<TForm3D> again(CreateFromFile(nullptr, copy));
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(Describe(again->Root()), Describe(form->Root()));
+}
+
+TEST_F(ProjectWindow, FailedSaveKeepsTheTargetAndTellsTheUser) {
+  auto form = NewDocument();
+  // A folder where the file should go: the rename over it fails.
+  std::filesystem::create_directory(scratch_.File("taken.q3d"));
+  EXPECT_FALSE(SaveProject(*form, scratch_.File("taken.q3d")));
+  EXPECT_TRUE(std::filesystem::is_directory(scratch_.File("taken.q3d")));
+  EXPECT_FALSE(SaveProject(*form, scratch_.File("no/such/folder.q3d")));
+  ASSERT_EQ(services_.Messages.size(), 2u);
+  EXPECT_EQ(services_.Messages[0].Text.rfind("Cannot create file \"" + scratch_.File("taken.q3d") + "\".", 0), 0u)
+      << services_.Messages[0].Text;
+  EXPECT_EQ(services_.Messages[0].Kind, TMessageKind::Error);
+  EXPECT_TRUE(form->FileName().empty());
+  EXPECT_TRUE(recent_.empty());
+  // No temporary file stays behind.
+  std::vector<std::string> entries = scratch_.Entries();
+  std::erase(entries, "QIRA3D.ini");
+  EXPECT_EQ(entries, std::vector<std::string>{"taken.q3d"});
+}
+
+TEST_F(ProjectWindow, SaveAsAsksForAProjectName) {
+  auto form = NewDocument();
+  EXPECT_FALSE(SaveProjectAs(*form));
+  ASSERT_EQ(services_.FileCalls.size(), 1u);
+  const TFileRequest& request = services_.FileCalls[0].Request;
+  EXPECT_TRUE(services_.FileCalls[0].Save);
+  EXPECT_EQ(request.DefaultExt, "q3d");
+  EXPECT_EQ(request.Filter, "QIRA 3D files (*.q3d)|*.q3d|All files (*.*)|*.*");
+  EXPECT_TRUE(request.OverwritePrompt);
+
+  services_.FileAnswers.push_back(scratch_.File("named.q3d"));
+  EXPECT_TRUE(SaveProjectAs(*form));
+  EXPECT_EQ(form->CaptionText(), "named.q3d");
+}
+
+// ------------------------------------------------------------------ the bundled example
+
+TEST_F(ProjectWindow, ExampleOpensWithTheTreeTheScriptWrote) {
+  TScratchFolder made;
+  ASSERT_TRUE(project_testing::MakeExample(made.Path()));
+  // The bundled files are the script's output.
+  for (const char* name : {"Example.q3d", "BH1.ink", "BH1.bgd", "BH2.ink", "BH2.bgd", "BH1_BH2_25kHz.sec",
+                           "BH1_BH2_12.5kHz.sec"}) {
+    SCOPED_TRACE(name);
+    std::vector<uint8_t> bundled, fresh;
+    ASSERT_TRUE(ReadWholeFile(std::string(QIRA_FIXTURES_DIR) + "/../../examples/" + name, bundled));
+    ASSERT_TRUE(ReadWholeFile(made.File(name), fresh));
+    EXPECT_EQ(bundled, fresh);
+  }
+  std::unique_ptr<TForm3D> form(CreateFromFile(nullptr, made.File("Example.q3d")));
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(Describe(form->Root()),
+            "{Boreholes{BH1 BH2} Sections{BH1 - BH2{25 kHz -12.5 kHz}} Potential sections Objects{Axis}}");
+  EXPECT_EQ(form->GeologyList().Count(), 3);
+  const auto* borehole = dynamic_cast<const TGraphBorehole*>(form->Root().GetChild(0)->GetChild(0));
+  ASSERT_NE(borehole, nullptr);
+  EXPECT_EQ(borehole->GeologyList, &form->GeologyList());
+  // Built: the scene objects hang under the model cube.
+  EXPECT_GT(form->ModelCube->ChildCount(), 0);
+}
+
+}  // namespace
+}  // namespace qira
