@@ -8,6 +8,7 @@
 #include <string>
 
 #include "model/Settings.h"
+#include "ui/ExportDialogs.h"
 #include "ui/MainFrame.h"
 #include "ui/ProgramStart.h"
 #include "ui/QtServices.h"
@@ -16,6 +17,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   qira::RegisterProgramClasses();
   qira::TQtServices services;
+  // Export dialogs show the units choice inside the save dialog.
+  qira::InstallSaveChoiceDialog();
   qira::LoadSettings();
 
   // The command line behind the program's path, as one text.

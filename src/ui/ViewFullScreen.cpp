@@ -31,7 +31,9 @@ void TForm3D::ToggleFullScreen() {
 
 void TForm3D::EnterFullScreen() {
   // Leaving must undo the way that was entered, whatever the setting says by then.
-  usedFullScreenViewer_ = Win7FullScreenMode;
+  // Where the viewer draws on a window-system surface (X11), the surface cannot
+  // follow the window out of the frame: the full-screen viewer shows the scene.
+  usedFullScreenViewer_ = Win7FullScreenMode || WindowContextsAvailable();
   if (usedFullScreenViewer_) {
     GLFullScreenViewer1->UseCurrentResolution();
     GL3DSceneViewer1->setEnabled(false);

@@ -14,6 +14,7 @@
 
 #include "model/GeologyList.h"
 #include "model/GraphAxis.h"
+#include "model/Settings.h"
 #include "platform/CanvasFont.h"
 #include "scene/Components.h"
 #include "scene/CameraLight.h"
@@ -423,6 +424,34 @@ TEST_F(ViewWindowX11, NewDocumentShowsTheAxisCross) {
   EXPECT_TRUE(blackAt(shown, cx - 60, cy - 60));
   EXPECT_TRUE(blackAt(shown, 2, 2));
   EXPECT_FALSE(blackAt(shown, cx, cy));  // the origin sphere
+}
+
+TEST_F(ViewWindowX11, FullScreenGoesThroughTheFullScreenViewerWhateverTheSetting) {
+  Win7FullScreenMode = false;
+  QMdiArea area;
+  area.resize(600, 400);
+  TForm3D* form = TForm3D::CreateNewDocument(&area);
+  area.show();
+  for (QMdiSubWindow* sub : area.subWindowList()) {
+    sub->resize(500, 350);
+    sub->show();
+  }
+  TGL3DSceneViewer& viewer = *form->GL3DSceneViewer1;
+  TGLFullScreenViewer& fullScreen = *form->GLFullScreenViewer1;
+  ASSERT_TRUE(RunEventLoopFor(5000, [&] { return viewer.Buffer().FrameCount() > 0; }));
+  form->ToggleFullScreen();
+  EXPECT_TRUE(form->FullScreen());
+  EXPECT_FALSE(form->isWindow());  // the window stays in the frame
+  ASSERT_TRUE(fullScreen.Active());
+  ASSERT_NE(fullScreen.FullScreenWindow(), nullptr);
+  const int32_t shown = fullScreen.Buffer().FrameCount();
+  fullScreen.FullScreenWindow()->update();
+  EXPECT_TRUE(RunEventLoopFor(5000, [&] { return fullScreen.Buffer().FrameCount() > shown; }));
+  form->ToggleFullScreen();
+  EXPECT_FALSE(fullScreen.Active());
+  const int32_t before = viewer.Buffer().FrameCount();
+  viewer.Invalidate();
+  EXPECT_TRUE(RunEventLoopFor(5000, [&] { return viewer.Buffer().FrameCount() > before; }));
 }
 
 }  // namespace
