@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <vector>
 
 #include "platform/Rounding.h"
 
@@ -144,6 +145,32 @@ struct TLayer {
     return mask;
   }
 };
+
+// Aliased filling keeps a pixel only when its centre lies inside an outline, so
+// a stroke thinner than a pixel (a hyphen, a minus sign, the stem of a small
+// letter) can vanish. Such a pixel comes back when the smooth coverage peaks
+// there across the stroke and no aliased pixel stands beside it in that direction.
+void RestoreDropouts(QImage& aliased, const QImage& smooth) {
+  const int w = aliased.width(), h = aliased.height();
+  const auto on = [&](int x, int y) {
+    return x >= 0 && y >= 0 && x < w && y < h && (aliased.pixel(x, y) >> 24) >= 128;
+  };
+  const auto cover = [&](int x, int y) -> uint32_t {
+    return x >= 0 && y >= 0 && x < w && y < h ? smooth.pixel(x, y) >> 24 : 0;
+  };
+  constexpr uint32_t kTrace = 64;  // a quarter of a pixel
+  std::vector<QPoint> restored;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const uint32_t c = cover(x, y);
+      if (c < kTrace || on(x, y)) continue;
+      const bool acrossRows = c >= cover(x, y - 1) && c > cover(x, y + 1) && !on(x, y - 1) && !on(x, y + 1);
+      const bool acrossColumns = c >= cover(x - 1, y) && c > cover(x + 1, y) && !on(x - 1, y) && !on(x + 1, y);
+      if (acrossRows || acrossColumns) restored.emplace_back(x, y);
+    }
+  }
+  for (const QPoint& p : restored) aliased.setPixel(p, 0xFFFFFFFFu);
+}
 
 // A painter on a mask, aliased, in canvas coordinates.
 void PrepareMaskPainter(QPainter& p, const QRect& area) {
@@ -469,26 +496,32 @@ void TCanvasPainter::Text(int32_t x, int32_t y, std::string_view text) {
   const bool antialiased = s_.font.Quality == ANTIALIASED_QUALITY;
   // Glyph coverage, white on transparent: the outlines filled, aliased unless the
   // font asks for antialiasing.
-  QImage coverage = layer.NewMask();
-  {
-    QPainter p(&coverage);
-    p.setRenderHint(QPainter::Antialiasing, antialiased);
+  QPainterPath glyphs;
+  for (qsizetype i = 0; i < layout.Glyphs.size(); ++i) {
+    const QPointF origin = QPointF(dx, baseline) + layout.Positions[i];
+    const QPainterPath outline = font->GlyphPath(layout.Glyphs[i]).translated(origin);
+    glyphs.addPath(outline);
+    if (font->SyntheticBold()) glyphs.addPath(outline.translated(1, 0));
+  }
+  glyphs.setFillRule(Qt::WindingFill);
+  const auto fillCoverage = [&](QImage& mask, bool smooth) {
+    QPainter p(&mask);
+    p.setRenderHint(QPainter::Antialiasing, smooth);
     p.translate(-layer.area.left(), -layer.area.top());
     p.setTransform(frame, true);
-    QPainterPath glyphs;
-    for (qsizetype i = 0; i < layout.Glyphs.size(); ++i) {
-      const QPointF origin = QPointF(dx, baseline) + layout.Positions[i];
-      const QPainterPath outline = font->GlyphPath(layout.Glyphs[i]).translated(origin);
-      glyphs.addPath(outline);
-      if (font->SyntheticBold()) glyphs.addPath(outline.translated(1, 0));
-    }
-    glyphs.setFillRule(Qt::WindingFill);
     p.fillPath(glyphs, Qt::white);
     const double thickness = font->LineThickness();
     if (s_.font.Style & fsUnderline)
       p.fillRect(QRectF(dx, baseline + std::round(font->UnderlinePosition()), width, thickness), Qt::white);
     if (s_.font.Style & fsStrikeOut)
       p.fillRect(QRectF(dx, baseline - std::round(font->StrikeOutPosition()), width, thickness), Qt::white);
+  };
+  QImage coverage = layer.NewMask();
+  fillCoverage(coverage, antialiased);
+  if (!antialiased) {
+    QImage smooth = layer.NewMask();
+    fillCoverage(smooth, true);
+    RestoreDropouts(coverage, smooth);
   }
   // The text cell, for an opaque background.
   const bool opaque = s_.bkMode == bkOpaque;

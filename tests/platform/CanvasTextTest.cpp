@@ -76,6 +76,16 @@ TEST_F(CanvasText, VerticalAlignmentPutsTheInkBelowAboveOrOnTheBaseLine) {
   EXPECT_GT(descender.Bottom, 62) << "a descender hangs below it";
 }
 
+TEST_F(CanvasText, ThinStrokesKeepTheirInkAtSmallSizes) {
+  // A hyphen or a minus sign is one thin horizontal stroke; drawn without
+  // antialiasing it must still leave ink (names like "B-1", negative labels).
+  for (int32_t height : {-8, -9, -10, -11, -12, -13, -14, -16}) {
+    SCOPED_TRACE(height);
+    EXPECT_FALSE(InkOf("-", TA_LEFT | TA_TOP, 20, 20, PinnedFont(height)).IsEmpty());
+    EXPECT_FALSE(InkOf(".", TA_LEFT | TA_TOP, 20, 20, PinnedFont(height)).IsEmpty());
+  }
+}
+
 TEST_F(CanvasText, TextCellTakesTheBackgroundOnlyWhenOpaque) {
   TBitmap b(100, 40);
   TCanvas& c = b.Canvas();
