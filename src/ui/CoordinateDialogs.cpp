@@ -16,6 +16,7 @@
 #include "platform/NumberText.h"
 #include "platform/Services.h"
 #include "platform/TextLines.h"
+#include "ui/DialogSupport.h"
 
 // Sections: point list file; one point; a list of points.
 
@@ -23,8 +24,6 @@ namespace qira {
 
 namespace {
 
-QString ToQt(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
-std::string FromQt(const QString& text) { return text.toUtf8().toStdString(); }
 
 constexpr int kFieldWidth = 16;
 

@@ -14,14 +14,9 @@
 #include "platform/HandlerGuard.h"
 #include "ui/ViewWindow.h"
 #include "widgets/SpinEdit.h"
+#include "ui/DialogSupport.h"
 
 namespace qira {
-
-namespace {
-
-QString ToQt(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
-
-}  // namespace
 
 void RegisterDistanceDialog() {
   ViewWindowHooks().DistanceDialog = [](QWidget* parent, const std::vector<TGraphMain*>& objects) {

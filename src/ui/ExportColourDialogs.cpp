@@ -19,13 +19,12 @@
 #include "model/StreamHelpers.h"
 #include "platform/Canvas.h"
 #include "platform/HandlerGuard.h"
+#include "ui/DialogSupport.h"
 
 namespace qira {
 
 namespace {
 
-QString ToQt(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
-std::string FromQt(const QString& text) { return text.toUtf8().toStdString(); }
 
 // The preview never shrinks below this, whatever the settings hold.
 constexpr int kMinPreviewSide = 100;

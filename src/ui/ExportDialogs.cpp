@@ -14,6 +14,7 @@
 
 #include "model/SectionExports.h"
 #include "model/Settings.h"
+#include "ui/DialogSupport.h"
 
 // Sections: Qt save dialog with the choice; the wrapping file service;
 // TCBSaveDialog; the export dialogs.
@@ -22,8 +23,6 @@ namespace qira {
 
 namespace {
 
-QString ToQt(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
-std::string FromQt(const QString& text) { return text.toUtf8().toStdString(); }
 
 std::vector<std::string> Split(const std::string& text, char separator) {
   std::vector<std::string> pieces;

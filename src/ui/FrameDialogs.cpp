@@ -13,14 +13,12 @@
 
 #include "model/Settings.h"
 #include "model/StreamHelpers.h"
+#include "ui/DialogSupport.h"
 
 namespace qira {
 
 namespace {
 
-QString ToQt(const std::string& utf8) {
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
 
 QLabel* Link(QWidget* parent, const QString& caption, const QString& target) {
   auto* label = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>").arg(target.toHtmlEscaped(), caption), parent);

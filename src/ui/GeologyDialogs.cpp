@@ -21,29 +21,9 @@
 #include "model/StreamHelpers.h"
 #include "platform/Canvas.h"
 #include "platform/HandlerGuard.h"
+#include "ui/DialogSupport.h"
 
 namespace qira {
-
-namespace {
-
-QString ToQt(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
-std::string FromQt(const QString& text) { return text.toUtf8().toStdString(); }
-
-// OK and Cancel at the bottom right; OK is the default button.
-QHBoxLayout* ButtonRow(QDialog* dialog, QPushButton*& ok, QPushButton*& cancel) {
-  ok = new QPushButton(QStringLiteral("OK"), dialog);
-  cancel = new QPushButton(QStringLiteral("Cancel"), dialog);
-  ok->setDefault(true);
-  QObject::connect(ok, &QPushButton::clicked, dialog, [dialog] { dialog->accept(); });
-  QObject::connect(cancel, &QPushButton::clicked, dialog, [dialog] { dialog->reject(); });
-  auto* row = new QHBoxLayout();
-  row->addStretch(1);
-  row->addWidget(ok);
-  row->addWidget(cancel);
-  return row;
-}
-
-}  // namespace
 
 void RegisterGeologyDialogs() {
   SetBHCollectionEditors(

@@ -22,6 +22,7 @@
 #include "ui/FrameDialogs.h"
 #include "ui/ProjectFile.h"
 #include "ui/ViewWindow.h"
+#include "ui/DialogSupport.h"
 
 // Sections: menu merging and tiling; construction and destruction; recent files;
 // documents; menu commands; start-up project.
@@ -30,9 +31,6 @@ namespace qira {
 
 namespace {
 
-QString ToQt(const std::string& utf8) {
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
 
 // Below this a view window is too small to use.
 constexpr int kSmallestChildWidth = 200;

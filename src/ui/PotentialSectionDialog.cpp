@@ -19,6 +19,7 @@
 #include "platform/NumberText.h"
 #include "platform/Rounding.h"
 #include "widgets/SpinEdit.h"
+#include "ui/DialogSupport.h"
 
 // Sections: the band; the command; construction; start and finish; handlers.
 
@@ -26,8 +27,6 @@ namespace qira {
 
 namespace {
 
-QString ToQt(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
-std::string FromQt(const QString& text) { return text.toUtf8().toStdString(); }
 
 // Below this half-distance the band starts at this depth, when both holes reach it.
 constexpr double kShallowDepth = 150;

@@ -15,6 +15,7 @@
 #include "ui/BoreholeDialogs.h"
 #include "ui/PropertyDialogs.h"
 #include "widgets/SpinEdit.h"
+#include "ui/DialogSupport.h"
 
 // Sections: axis dialog; spheres dialog; polyline dialog; label dialog; planes dialog.
 
@@ -22,8 +23,6 @@ namespace qira {
 
 namespace {
 
-QString ToQt(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
-std::string FromQt(const QString& text) { return text.toUtf8().toStdString(); }
 
 // Adds "caption" and the field as one row of a grid.
 void AddRow(QGridLayout* grid, const QString& caption, QWidget* field, QWidget* parent) {

@@ -19,6 +19,7 @@
 #include "ui/BoreholeDialogs.h"
 #include "ui/ViewWindow.h"
 #include "widgets/SpinEdit.h"
+#include "ui/DialogSupport.h"
 
 // Sections: registration; common frame; surface dialog; points dialog; lines dialog.
 
@@ -26,8 +27,6 @@ namespace qira {
 
 namespace {
 
-QString ToQt(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
-std::string FromQt(const QString& text) { return text.toUtf8().toStdString(); }
 
 // A property dialog of Form over the active window, captioned with the object's name.
 template <class Form, class... Values>

@@ -1,4 +1,5 @@
 #include "ui/QtServices.h"
+#include "ui/DialogSupport.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -13,9 +14,6 @@ namespace qira {
 
 namespace {
 
-QString ToQt(const std::string& utf8) {
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
 
 QMessageBox::Icon IconOf(TMessageKind kind) {
   switch (kind) {

@@ -14,16 +14,11 @@
 #include <limits>
 
 #include "platform/HandlerGuard.h"
+#include "ui/DialogSupport.h"
 
 // Sections: registration; construction; data range; start and finish; palette button.
 
 namespace qira {
-
-namespace {
-
-QString ToQt(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
-
-}  // namespace
 
 // ---- Registration -------------------------------------------------------------------
 

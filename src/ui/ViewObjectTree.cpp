@@ -9,6 +9,7 @@
 #include "model/GraphMain.h"
 #include "platform/HandlerGuard.h"
 #include "ui/ViewWindow.h"
+#include "ui/DialogSupport.h"
 
 // Sections: the tree control; the adapter; Qt menus from object menus; the
 // window's tree handlers and object menus.
@@ -20,7 +21,6 @@ namespace {
 // The adapter's identifier of a node, kept in the node.
 constexpr int kItemIdRole = Qt::UserRole + 16;
 
-QString ToQt(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
 
 }  // namespace
 

@@ -29,6 +29,7 @@
 #include "scene/objects/FullScreenViewer.h"
 #include "scene/objects/WindowsBitmapFont.h"
 #include "ui/ViewObjectTree.h"
+#include "ui/DialogSupport.h"
 
 // Sections: hooks; construction and destruction; scene nodes and font; controls
 // and menus; document; scene context; Scene and popup menu commands; placement.
@@ -37,7 +38,6 @@ namespace qira {
 
 namespace {
 
-QString ToQt(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
 
 std::unique_ptr<TGLColor> Rgba(float r, float g, float b, float a) {
   return std::make_unique<TGLColor>(nullptr, VectorMake(r, g, b, a));

@@ -1,0 +1,22 @@
+#include "ui/DialogSupport.h"
+
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QPushButton>
+
+namespace qira {
+
+QHBoxLayout* ButtonRow(QDialog* dialog, QPushButton*& ok, QPushButton*& cancel) {
+  ok = new QPushButton(QStringLiteral("OK"), dialog);
+  cancel = new QPushButton(QStringLiteral("Cancel"), dialog);
+  ok->setDefault(true);
+  QObject::connect(ok, &QPushButton::clicked, dialog, [dialog] { dialog->accept(); });
+  QObject::connect(cancel, &QPushButton::clicked, dialog, [dialog] { dialog->reject(); });
+  auto* row = new QHBoxLayout();
+  row->addStretch(1);
+  row->addWidget(ok);
+  row->addWidget(cancel);
+  return row;
+}
+
+}  // namespace qira

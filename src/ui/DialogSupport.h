@@ -1,0 +1,22 @@
+#pragma once
+// What every window and dialog of the program shares: text passes between the
+// program (UTF-8) and Qt at this one place, and dialogs end in the same buttons.
+#include <QString>
+
+#include <string>
+
+class QDialog;
+class QHBoxLayout;
+class QPushButton;
+
+namespace qira {
+
+inline QString ToQt(const std::string& utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+inline std::string FromQt(const QString& text) { return text.toUtf8().toStdString(); }
+
+// OK and Cancel at the bottom right; OK is the default button.
+QHBoxLayout* ButtonRow(QDialog* dialog, QPushButton*& ok, QPushButton*& cancel);
+
+}  // namespace qira
