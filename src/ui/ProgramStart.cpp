@@ -85,6 +85,7 @@ void RegisterProgramClasses() {
     RegisterGifFileFormat();
     // Scene object kinds and their commands.
     RegisterGraphicsKinds();
+    RegisterGraphicsCommands();
     RegisterSectionKinds();
     RegisterSectionCommands();
     RegisterBoreholeKind();
