@@ -17,7 +17,6 @@ TPlanesEditor& PlanesEditor() {
   return editor;
 }
 
-constexpr int32_t kPointSize = 3 * 8;
 
 // A vertex of the polygon: its normal is computed once the outline is complete.
 void AddVertex(TGLMesh& mesh, const TAffineVector& at, const TVector& color) {
@@ -132,9 +131,7 @@ bool TGraphPlanes::Edit() {
 bool TGraphPlanes::SaveToStream(TBinaryStream& handle) {
   if (!TGraphMain::SaveToStream(handle)) return false;
   return WriteKindChunk(handle, 0, [this](TBinaryStream& s) {
-    if (!s.WriteInt32(static_cast<int32_t>(Params.Points.size()))) return false;
-    for (const TSurveyPoint& p : Params.Points)
-      if (!s.WriteDouble(p.X) || !s.WriteDouble(p.Y) || !s.WriteDouble(p.Z)) return false;
+    if (!WriteSurveyPoints(s, Params.Points)) return false;
     return s.WriteUInt32(Params.Color);
   });
 }
@@ -142,14 +139,8 @@ bool TGraphPlanes::SaveToStream(TBinaryStream& handle) {
 bool TGraphPlanes::LoadFromStream(TBinaryStream& handle) {
   const bool base = TGraphMain::LoadFromStream(handle);
   return ReadKindChunk(handle, 0, base, [this](TBinaryStream& s, int32_t, int32_t end) {
-    int32_t n = 0;
-    if (!s.ReadInt32(n)) return false;
-    // The count must fit the chunk before anything is allocated.
-    if (n < 0 || n > (end - s.Position()) / kPointSize) return false;
     TPlanesParams p;
-    p.Points.resize(static_cast<size_t>(n));
-    for (TSurveyPoint& point : p.Points)
-      if (!s.ReadDouble(point.X) || !s.ReadDouble(point.Y) || !s.ReadDouble(point.Z)) return false;
+    if (!ReadSurveyPoints(s, end, p.Points)) return false;
     if (!s.ReadUInt32(p.Color)) return false;
     if (s.Position() > end) return false;  // the fields ran past the chunk
     Params = std::move(p);

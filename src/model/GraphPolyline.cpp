@@ -20,7 +20,6 @@ TLineEditor& LineEditor() {
   return editor;
 }
 
-constexpr int32_t kPointSize = 3 * 8;
 
 }  // namespace
 
@@ -159,9 +158,7 @@ bool TGraphLine::Edit() {
 bool TGraphLine::SaveToStream(TBinaryStream& handle) {
   if (!TGraphMain::SaveToStream(handle)) return false;
   return WriteKindChunk(handle, 0, [this](TBinaryStream& s) {
-    if (!s.WriteInt32(static_cast<int32_t>(Params.Points.size()))) return false;
-    for (const TSurveyPoint& p : Params.Points)
-      if (!s.WriteDouble(p.X) || !s.WriteDouble(p.Y) || !s.WriteDouble(p.Z)) return false;
+    if (!WriteSurveyPoints(s, Params.Points)) return false;
     return s.WriteDouble(Params.Diameter) && s.WriteUInt32(Params.Color) && s.WriteBool(Params.RoundEnds);
   });
 }
@@ -169,14 +166,8 @@ bool TGraphLine::SaveToStream(TBinaryStream& handle) {
 bool TGraphLine::LoadFromStream(TBinaryStream& handle) {
   const bool base = TGraphMain::LoadFromStream(handle);
   return ReadKindChunk(handle, 0, base, [this](TBinaryStream& s, int32_t, int32_t end) {
-    int32_t n = 0;
-    if (!s.ReadInt32(n)) return false;
-    // The count must fit the chunk before anything is allocated.
-    if (n < 0 || n > (end - s.Position()) / kPointSize) return false;
     TLineParams3D p;
-    p.Points.resize(static_cast<size_t>(n));
-    for (TSurveyPoint& point : p.Points)
-      if (!s.ReadDouble(point.X) || !s.ReadDouble(point.Y) || !s.ReadDouble(point.Z)) return false;
+    if (!ReadSurveyPoints(s, end, p.Points)) return false;
     if (!s.ReadDouble(p.Diameter) || !s.ReadUInt32(p.Color) || !s.ReadBool(p.RoundEnds)) return false;
     if (s.Position() > end) return false;  // the fields ran past the chunk
     Params = std::move(p);

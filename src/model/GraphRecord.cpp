@@ -197,4 +197,22 @@ bool ReadKindChunk(TBinaryStream& handle, int32_t knownVersion, bool baseLoaded,
   return true;
 }
 
+bool WriteSurveyPoints(TBinaryStream& handle, const std::vector<TSurveyPoint>& points) {
+  if (!handle.WriteInt32(static_cast<int32_t>(points.size()))) return false;
+  for (const TSurveyPoint& p : points)
+    if (!handle.WriteDouble(p.X) || !handle.WriteDouble(p.Y) || !handle.WriteDouble(p.Z)) return false;
+  return true;
+}
+
+bool ReadSurveyPoints(TBinaryStream& handle, int32_t endOffset, std::vector<TSurveyPoint>& points) {
+  constexpr int32_t kPointSize = 3 * 8;
+  int32_t n = 0;
+  if (!handle.ReadInt32(n)) return false;
+  if (n < 0 || n > (endOffset - handle.Position()) / kPointSize) return false;
+  points.resize(static_cast<size_t>(n));
+  for (TSurveyPoint& p : points)
+    if (!handle.ReadDouble(p.X) || !handle.ReadDouble(p.Y) || !handle.ReadDouble(p.Z)) return false;
+  return true;
+}
+
 }  // namespace qira

@@ -16,8 +16,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "model/GraphMain.h"
+#include "model/SurveyPoint.h"
 
 namespace qira {
 
@@ -80,5 +82,11 @@ using TKindFieldsReader =
     std::function<bool(TBinaryStream& handle, int32_t version, int32_t endOffset)>;
 bool ReadKindChunk(TBinaryStream& handle, int32_t knownVersion, bool baseLoaded,
                    const TKindFieldsReader& readFields);
+
+// A counted list of survey points inside a kind's chunk: int32 count, then X, Y, Z
+// as doubles for each. Reading checks the count against the chunk's end before
+// anything is allocated; false on a short read or a count that cannot fit.
+bool WriteSurveyPoints(TBinaryStream& handle, const std::vector<TSurveyPoint>& points);
+bool ReadSurveyPoints(TBinaryStream& handle, int32_t endOffset, std::vector<TSurveyPoint>& points);
 
 }  // namespace qira

@@ -17,7 +17,6 @@ TSpheresEditor& SpheresEditor() {
   return editor;
 }
 
-constexpr int32_t kCentreSize = 3 * 8;
 
 }  // namespace
 
@@ -123,9 +122,7 @@ bool TGraphSpheres::Edit() {
 bool TGraphSpheres::SaveToStream(TBinaryStream& handle) {
   if (!TGraphMain::SaveToStream(handle)) return false;
   return WriteKindChunk(handle, 0, [this](TBinaryStream& s) {
-    if (!s.WriteInt32(static_cast<int32_t>(Params.Centres.size()))) return false;
-    for (const TSurveyPoint& c : Params.Centres)
-      if (!s.WriteDouble(c.X) || !s.WriteDouble(c.Y) || !s.WriteDouble(c.Z)) return false;
+    if (!WriteSurveyPoints(s, Params.Centres)) return false;
     return s.WriteDouble(Params.Radius) && s.WriteUInt32(Params.Color) && s.WriteInt32(Params.Slices);
   });
 }
@@ -133,14 +130,8 @@ bool TGraphSpheres::SaveToStream(TBinaryStream& handle) {
 bool TGraphSpheres::LoadFromStream(TBinaryStream& handle) {
   const bool base = TGraphMain::LoadFromStream(handle);
   return ReadKindChunk(handle, 0, base, [this](TBinaryStream& s, int32_t, int32_t end) {
-    int32_t n = 0;
-    if (!s.ReadInt32(n)) return false;
-    // The count must fit the chunk before anything is allocated.
-    if (n < 0 || n > (end - s.Position()) / kCentreSize) return false;
     TSpheresParams p;
-    p.Centres.resize(static_cast<size_t>(n));
-    for (TSurveyPoint& c : p.Centres)
-      if (!s.ReadDouble(c.X) || !s.ReadDouble(c.Y) || !s.ReadDouble(c.Z)) return false;
+    if (!ReadSurveyPoints(s, end, p.Centres)) return false;
     if (!s.ReadDouble(p.Radius) || !s.ReadUInt32(p.Color) || !s.ReadInt32(p.Slices)) return false;
     if (s.Position() > end) return false;  // the fields ran past the chunk
     Params = std::move(p);

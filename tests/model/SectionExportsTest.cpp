@@ -709,6 +709,11 @@ TEST(ExportCommands, RegisteredCommandsRunFromTheGroupsMenu) {
   EXPECT_EQ(dialog.Calls[0].FileName, "B1-B2");
   EXPECT_EQ(dialog.Calls[0].Title, "B-1 - B 2 XYZ values sheet export");
   EXPECT_EQ(folder.Entries(), std::vector<std::string>{"g_12.dat"});
+  // Other tests of this program expect the items unregistered.
+  for (TSectionExport e : {TSectionExport::BlocksTable, TSectionExport::XYZTable, TSectionExport::Dxf}) {
+    RegisterSectionExport(e, nullptr);
+    RegisterSectionGroupExport(e, nullptr);
+  }
 }
 
 }  // namespace
