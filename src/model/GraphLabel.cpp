@@ -100,13 +100,7 @@ void TGraphLabel::Clear() {
 }
 
 bool TGraphLabel::Edit() {
-  IgnoreNextMouseMove = true;
-  TLabelParams params = Params;
-  uint8_t transparency = Transparency;
-  const TLabelEditor& editor = LabelEditor();
-  if (!editor || !editor(Name(), params, transparency)) return false;
-  Params = std::move(params);
-  Transparency = transparency;
+  if (!EditWithDialog(LabelEditor(), Name(), Params, Transparency)) return false;
   if (Context) Build(false);
   return true;
 }

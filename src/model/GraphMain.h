@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/ObjectMenu.h"
@@ -246,5 +247,20 @@ using TCreateCommandAction = std::function<void(TGraphMain& target)>;
 // Registers (or, with an empty action, removes) the action of a command; the menu
 // shows an unregistered command disabled.
 void RegisterCreateCommand(TCreateCommand command, TCreateCommandAction action);
+
+// The dialog step of a kind whose dialog edits a parameter record and the opacity:
+// the dialog works on copies, which replace both on OK. False without a dialog or
+// on Cancel, with nothing changed.
+template <class TParams, class TEditor>
+bool EditWithDialog(const TEditor& editor, const std::string& caption, TParams& params,
+                    uint8_t& transparency) {
+  IgnoreNextMouseMove = true;
+  TParams edited = params;
+  uint8_t opacity = transparency;
+  if (!editor || !editor(caption, edited, opacity)) return false;
+  params = std::move(edited);
+  transparency = opacity;
+  return true;
+}
 
 }  // namespace qira

@@ -114,13 +114,7 @@ void TGraphPlanes::Clear() {
 }
 
 bool TGraphPlanes::Edit() {
-  IgnoreNextMouseMove = true;
-  TPlanesParams params = Params;
-  uint8_t transparency = Transparency;
-  const TPlanesEditor& editor = PlanesEditor();
-  if (!editor || !editor(Name(), params, transparency)) return false;
-  Params = std::move(params);
-  Transparency = transparency;
+  if (!EditWithDialog(PlanesEditor(), Name(), Params, Transparency)) return false;
   if (Context) Build(false);
   CalcBounds();
   return true;

@@ -139,13 +139,7 @@ void TGraphLine::Clear() {
 }
 
 bool TGraphLine::Edit() {
-  IgnoreNextMouseMove = true;
-  TLineParams3D params = Params;
-  uint8_t transparency = Transparency;
-  const TLineEditor& editor = LineEditor();
-  if (!editor || !editor(Name(), params, transparency)) return false;
-  Params = std::move(params);
-  Transparency = transparency;
+  if (!EditWithDialog(LineEditor(), Name(), Params, Transparency)) return false;
   // The bounds follow the points also before the object joins a view (a new
   // object is edited first), or it would never count for centring.
   CalcBounds();

@@ -103,13 +103,7 @@ void TGraphSpheres::Clear() {
 }
 
 bool TGraphSpheres::Edit() {
-  IgnoreNextMouseMove = true;
-  TSpheresParams params = Params;
-  uint8_t transparency = Transparency;
-  const TSpheresEditor& editor = SpheresEditor();
-  if (!editor || !editor(Name(), params, transparency)) return false;
-  Params = std::move(params);
-  Transparency = transparency;
+  if (!EditWithDialog(SpheresEditor(), Name(), Params, Transparency)) return false;
   // The bounds follow the centres also before the object joins a view (a new
   // object is edited first), or it would never count for centring.
   CalcBounds();
