@@ -162,22 +162,11 @@ void TGraphLines::ApplySettings(const TLinesSettings& settings, const TTranspare
   }
 }
 
-bool TGraphLines::Edit() {
-  IgnoreNextMouseMove = true;
-  TLinesSettings settings = GetSettings();
-  TTransparencyParams base = GetTransparencyParams();
-  const TLinesEditor& editor = LinesEditor();
-  if (!editor || !editor(Name(), settings, base)) return false;
-  ApplySettings(settings, base, true);
-  GetRoot()->CopySettingsFrom(*this);
-  return true;
-}
+bool TGraphLines::Edit() { return EditSettingsForAll(*this, LinesEditor()); }
 
 void TGraphLines::CopySettingsFrom(const TGraphMain& source) {
   TGraphMain::CopySettingsFrom(source);
-  const auto* lines = dynamic_cast<const TGraphLines*>(&source);
-  if (!lines || lines == this) return;
-  ApplySettings(lines->GetSettings(), lines->GetTransparencyParams(), false);
+  CopySettingsOfKind(*this, source);
 }
 
 // ---- Stored record ------------------------------------------------------------------

@@ -263,4 +263,26 @@ bool EditWithDialog(const TEditor& editor, const std::string& caption, TParams& 
   return true;
 }
 
+// The dialog step of a kind with "Accept for all" groups: on OK the object takes
+// the settings and every object of its kind copies the groups whose flags are set.
+template <class TKind, class TEditor>
+bool EditSettingsForAll(TKind& self, const TEditor& editor) {
+  IgnoreNextMouseMove = true;
+  auto settings = self.GetSettings();
+  TTransparencyParams base = self.GetTransparencyParams();
+  if (!editor || !editor(self.Name(), settings, base)) return false;
+  self.ApplySettings(settings, base, true);
+  self.GetRoot()->CopySettingsFrom(self);
+  return true;
+}
+
+// What CopySettingsFrom adds for such a kind: another object of the kind hands
+// over the groups its flags mark.
+template <class TKind>
+void CopySettingsOfKind(TKind& self, const TGraphMain& source) {
+  const auto* same = dynamic_cast<const TKind*>(&source);
+  if (same == nullptr || same == &self) return;
+  self.ApplySettings(same->GetSettings(), same->GetTransparencyParams(), false);
+}
+
 }  // namespace qira

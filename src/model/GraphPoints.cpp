@@ -159,22 +159,11 @@ void TGraphPoints::ApplySettings(const TPointsSettings& settings, const TTranspa
   }
 }
 
-bool TGraphPoints::Edit() {
-  IgnoreNextMouseMove = true;
-  TPointsSettings settings = GetSettings();
-  TTransparencyParams base = GetTransparencyParams();
-  const TPointsEditor& editor = PointsEditor();
-  if (!editor || !editor(Name(), settings, base)) return false;
-  ApplySettings(settings, base, true);
-  GetRoot()->CopySettingsFrom(*this);
-  return true;
-}
+bool TGraphPoints::Edit() { return EditSettingsForAll(*this, PointsEditor()); }
 
 void TGraphPoints::CopySettingsFrom(const TGraphMain& source) {
   TGraphMain::CopySettingsFrom(source);
-  const auto* points = dynamic_cast<const TGraphPoints*>(&source);
-  if (!points || points == this) return;
-  ApplySettings(points->GetSettings(), points->GetTransparencyParams(), false);
+  CopySettingsOfKind(*this, source);
 }
 
 // ---- Stored record ------------------------------------------------------------------

@@ -277,22 +277,11 @@ void TGraphSurface::ApplySettings(const TSurfaceSettings& settings, const TTrans
   }
 }
 
-bool TGraphSurface::Edit() {
-  IgnoreNextMouseMove = true;
-  TSurfaceSettings settings = GetSettings();
-  TTransparencyParams base = GetTransparencyParams();
-  const TSurfaceEditor& editor = SurfaceEditor();
-  if (!editor || !editor(Name(), settings, base)) return false;
-  ApplySettings(settings, base, true);
-  GetRoot()->CopySettingsFrom(*this);
-  return true;
-}
+bool TGraphSurface::Edit() { return EditSettingsForAll(*this, SurfaceEditor()); }
 
 void TGraphSurface::CopySettingsFrom(const TGraphMain& source) {
   TGraphMain::CopySettingsFrom(source);
-  const auto* surface = dynamic_cast<const TGraphSurface*>(&source);
-  if (!surface || surface == this) return;
-  ApplySettings(surface->GetSettings(), surface->GetTransparencyParams(), false);
+  CopySettingsOfKind(*this, source);
 }
 
 // ---- Stored record ------------------------------------------------------------------
