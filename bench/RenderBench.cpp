@@ -17,14 +17,14 @@
 #include <string>
 #include <vector>
 
-#include "scene/CameraLight.h"
-#include "scene/CustomSceneObjects.h"
-#include "scene/EglRenderingContext.h"
-#include "scene/Materials.h"
-#include "scene/MemoryViewer.h"
-#include "scene/OpenGLBinding.h"
-#include "scene/Scene.h"
-#include "scene/VectorGeometry.h"
+#include "scene/graph/CameraLight.h"
+#include "scene/graph/CustomSceneObjects.h"
+#include "scene/gl/EglRenderingContext.h"
+#include "scene/materials/Materials.h"
+#include "scene/viewers/MemoryViewer.h"
+#include "scene/gl/OpenGLBinding.h"
+#include "scene/graph/Scene.h"
+#include "scene/math/VectorGeometry.h"
 
 namespace qira {
 namespace {

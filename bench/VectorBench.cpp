@@ -6,9 +6,9 @@
 #include <random>
 #include <vector>
 
-#include "scene/PolynomialSolvers.h"
-#include "scene/VectorGeometry.h"
-#include "scene/VectorLists.h"
+#include "scene/math/PolynomialSolvers.h"
+#include "scene/math/VectorGeometry.h"
+#include "scene/components/VectorLists.h"
 
 namespace qira {
 namespace {

@@ -1,10 +1,10 @@
 #include "model/BuiltNode.h"
 
-#include "scene/Colors.h"
-#include "scene/Components.h"
-#include "scene/CustomSceneObjects.h"
-#include "scene/Materials.h"
-#include "scene/SceneObject.h"
+#include "scene/components/Colors.h"
+#include "scene/components/Components.h"
+#include "scene/graph/CustomSceneObjects.h"
+#include "scene/materials/Materials.h"
+#include "scene/graph/SceneObject.h"
 
 namespace qira {
 

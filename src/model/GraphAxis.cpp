@@ -4,9 +4,9 @@
 
 #include "model/GraphRecord.h"
 #include "platform/BinaryStream.h"
-#include "scene/BasicSolids.h"
-#include "scene/DummyPlaneSprite.h"
-#include "scene/VectorTypes.h"
+#include "scene/objects/BasicSolids.h"
+#include "scene/objects/DummyPlaneSprite.h"
+#include "scene/math/VectorTypes.h"
 #include "scene/objects/BitmapFonts.h"
 #include "scene/objects/Quadrics.h"
 #include "scene/objects/WindowsBitmapFont.h"

@@ -2,10 +2,10 @@
 
 #include <utility>
 
-#include "scene/Colors.h"
-#include "scene/DummyPlaneSprite.h"
-#include "scene/Materials.h"
-#include "scene/VectorTypes.h"
+#include "scene/components/Colors.h"
+#include "scene/objects/DummyPlaneSprite.h"
+#include "scene/materials/Materials.h"
+#include "scene/math/VectorTypes.h"
 #include "scene/objects/BitmapFonts.h"
 #include "scene/objects/WindowsBitmapFont.h"
 

@@ -5,8 +5,8 @@
 
 #include "model/GraphRecord.h"
 #include "platform/BinaryStream.h"
-#include "scene/DummyPlaneSprite.h"
-#include "scene/Colors.h"
+#include "scene/objects/DummyPlaneSprite.h"
+#include "scene/components/Colors.h"
 #include "scene/objects/Pipe.h"
 
 namespace qira {

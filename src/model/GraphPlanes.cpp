@@ -4,8 +4,8 @@
 
 #include "model/GraphRecord.h"
 #include "platform/BinaryStream.h"
-#include "scene/Colors.h"
-#include "scene/DummyPlaneSprite.h"
+#include "scene/components/Colors.h"
+#include "scene/objects/DummyPlaneSprite.h"
 #include "scene/objects/Mesh.h"
 
 namespace qira {

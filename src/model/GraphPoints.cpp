@@ -5,9 +5,9 @@
 
 #include "model/GraphRecord.h"
 #include "platform/BinaryStream.h"
-#include "scene/DummyPlaneSprite.h"
-#include "scene/Colors.h"
-#include "scene/PointsLines.h"
+#include "scene/objects/DummyPlaneSprite.h"
+#include "scene/components/Colors.h"
+#include "scene/objects/PointsLines.h"
 
 namespace qira {
 

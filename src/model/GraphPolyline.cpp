@@ -6,9 +6,9 @@
 #include "model/GraphPlanes.h"
 #include "model/GraphRecord.h"
 #include "platform/BinaryStream.h"
-#include "scene/BasicSolids.h"
-#include "scene/Colors.h"
-#include "scene/DummyPlaneSprite.h"
+#include "scene/objects/BasicSolids.h"
+#include "scene/components/Colors.h"
+#include "scene/objects/DummyPlaneSprite.h"
 #include "scene/objects/Pipe.h"
 
 namespace qira {

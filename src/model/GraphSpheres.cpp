@@ -5,8 +5,8 @@
 
 #include "model/GraphRecord.h"
 #include "platform/BinaryStream.h"
-#include "scene/BasicSolids.h"
-#include "scene/DummyPlaneSprite.h"
+#include "scene/objects/BasicSolids.h"
+#include "scene/objects/DummyPlaneSprite.h"
 
 namespace qira {
 

@@ -8,9 +8,9 @@
 #include "model/GraphRecord.h"
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
-#include "scene/DummyPlaneSprite.h"
-#include "scene/Colors.h"
-#include "scene/Materials.h"
+#include "scene/objects/DummyPlaneSprite.h"
+#include "scene/components/Colors.h"
+#include "scene/materials/Materials.h"
 #include "scene/objects/Mesh.h"
 
 namespace qira {

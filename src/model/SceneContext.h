@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "model/SurveyPoint.h"
-#include "scene/VectorTypes.h"
+#include "scene/math/VectorTypes.h"
 
 namespace qira {
 

@@ -16,9 +16,9 @@
 #include "platform/BinaryStream.h"
 #include "platform/Rounding.h"
 #include "platform/Services.h"
-#include "scene/Colors.h"
-#include "scene/DummyPlaneSprite.h"
-#include "scene/Materials.h"
+#include "scene/components/Colors.h"
+#include "scene/objects/DummyPlaneSprite.h"
+#include "scene/materials/Materials.h"
 #include "scene/objects/Mesh.h"
 
 // Sections: hooks; construction; cells; names; settings; building; menu and editing;

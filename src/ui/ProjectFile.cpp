@@ -15,8 +15,8 @@
 #include "model/SectionGroup.h"
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
-#include "scene/CameraLight.h"
-#include "scene/DummyPlaneSprite.h"
+#include "scene/graph/CameraLight.h"
+#include "scene/objects/DummyPlaneSprite.h"
 #include "ui/FrameDialogs.h"
 #include "ui/ViewWindow.h"
 

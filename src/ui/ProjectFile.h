@@ -28,7 +28,7 @@
 
 #include "model/GeologyList.h"
 #include "model/GraphMain.h"
-#include "scene/VectorTypes.h"
+#include "scene/math/VectorTypes.h"
 
 class QWidget;
 

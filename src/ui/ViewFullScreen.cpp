@@ -2,8 +2,8 @@
 
 #include "model/GraphMain.h"
 #include "model/Settings.h"
-#include "scene/SceneViewer.h"
-#include "scene/objects/FullScreenViewer.h"
+#include "scene/viewers/SceneViewer.h"
+#include "scene/viewers/FullScreenViewer.h"
 #include "ui/ViewObjectTree.h"
 #include "ui/ViewWindow.h"
 

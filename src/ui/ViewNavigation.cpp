@@ -6,12 +6,12 @@
 
 #include "model/GraphMain.h"
 #include "platform/HandlerGuard.h"
-#include "scene/Cadencer.h"
-#include "scene/CameraLight.h"
-#include "scene/DummyPlaneSprite.h"
-#include "scene/SceneViewer.h"
-#include "scene/VectorGeometry.h"
-#include "scene/objects/FullScreenViewer.h"
+#include "scene/viewers/Cadencer.h"
+#include "scene/graph/CameraLight.h"
+#include "scene/objects/DummyPlaneSprite.h"
+#include "scene/viewers/SceneViewer.h"
+#include "scene/math/VectorGeometry.h"
+#include "scene/viewers/FullScreenViewer.h"
 #include "ui/ViewWindow.h"
 
 // The view window's mouse, wheel, keys and spin.

@@ -29,7 +29,7 @@
 #include "model/SurveyPoint.h"
 #include "model/TreeNode.h"
 #include "platform/CanvasTypes.h"
-#include "scene/VectorTypes.h"
+#include "scene/math/VectorTypes.h"
 
 class QAction;
 class QMdiSubWindow;

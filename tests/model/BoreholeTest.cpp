@@ -17,7 +17,7 @@
 #include "model/Settings.h"
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
-#include "scene/Colors.h"
+#include "scene/components/Colors.h"
 #include "scene/objects/BitmapFonts.h"
 #include "scene/objects/Pipe.h"
 #include "support/FakeServices.h"

@@ -12,8 +12,8 @@
 
 #include "model/GraphicsSceneSupport.h"
 #include "platform/BinaryStream.h"
-#include "scene/BasicSolids.h"
-#include "scene/Materials.h"
+#include "scene/objects/BasicSolids.h"
+#include "scene/materials/Materials.h"
 #include "scene/objects/BitmapFonts.h"
 #include "scene/objects/Quadrics.h"
 

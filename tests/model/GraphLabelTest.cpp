@@ -11,7 +11,7 @@
 
 #include "model/GraphicsSceneSupport.h"
 #include "platform/BinaryStream.h"
-#include "scene/Materials.h"
+#include "scene/materials/Materials.h"
 #include "scene/objects/BitmapFonts.h"
 
 namespace qira {

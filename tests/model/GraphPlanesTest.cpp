@@ -15,7 +15,7 @@
 #include "model/PolylineFixtures.h"
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
-#include "scene/Materials.h"
+#include "scene/materials/Materials.h"
 #include "scene/objects/Mesh.h"
 
 namespace qira {

@@ -13,9 +13,9 @@
 #include "model/GraphicsSceneSupport.h"
 #include "model/SurfaceRecordFixtures.h"
 #include "platform/BinaryStream.h"
-#include "scene/Colors.h"
-#include "scene/Materials.h"
-#include "scene/PointsLines.h"
+#include "scene/components/Colors.h"
+#include "scene/materials/Materials.h"
+#include "scene/objects/PointsLines.h"
 #include "scene/objects/Pipe.h"
 
 namespace qira {

@@ -14,8 +14,8 @@
 #include "model/PolylineFixtures.h"
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
-#include "scene/BasicSolids.h"
-#include "scene/Materials.h"
+#include "scene/objects/BasicSolids.h"
+#include "scene/materials/Materials.h"
 #include "scene/objects/Pipe.h"
 
 namespace qira {

@@ -14,8 +14,8 @@
 #include "model/StreamHelpers.h"
 #include "model/SurfaceRecordFixtures.h"
 #include "platform/BinaryStream.h"
-#include "scene/Colors.h"
-#include "scene/Materials.h"
+#include "scene/components/Colors.h"
+#include "scene/materials/Materials.h"
 #include "scene/objects/Mesh.h"
 
 namespace qira {

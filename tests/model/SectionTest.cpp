@@ -14,7 +14,7 @@
 #include "model/Settings.h"
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
-#include "scene/Materials.h"
+#include "scene/materials/Materials.h"
 #include "scene/objects/Mesh.h"
 #include "support/FakeServices.h"
 #include "support/GeneratedFixtures.h"

@@ -1,7 +1,7 @@
 #pragma once
 // A component that stands at the top of an ownership chain and counts the
 // change notifications that reach it.
-#include "scene/UpdateAbleObjects.h"
+#include "scene/components/UpdateAbleObjects.h"
 
 namespace qira {
 

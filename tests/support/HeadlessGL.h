@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "scene/EglRenderingContext.h"
-#include "scene/OpenGLBinding.h"
-#include "scene/RenderingContext.h"
+#include "scene/gl/EglRenderingContext.h"
+#include "scene/gl/OpenGLBinding.h"
+#include "scene/gl/RenderingContext.h"
 
 namespace qira {
 

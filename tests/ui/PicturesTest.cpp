@@ -21,12 +21,12 @@
 #include <string>
 #include <vector>
 
-#include "scene/CameraLight.h"
-#include "scene/PlatformUtilities.h"
-#include "scene/Scene.h"
-#include "scene/SceneBuffer.h"
-#include "scene/SceneViewer.h"
-#include "scene/objects/FullScreenViewer.h"
+#include "scene/graph/CameraLight.h"
+#include "scene/components/PlatformUtilities.h"
+#include "scene/graph/Scene.h"
+#include "scene/graph/SceneBuffer.h"
+#include "scene/viewers/SceneViewer.h"
+#include "scene/viewers/FullScreenViewer.h"
 #include "ui/ViewTestSupport.h"
 
 namespace qira {

@@ -8,11 +8,11 @@
 #include <cmath>
 #include <memory>
 
-#include "scene/Cadencer.h"
-#include "scene/CameraLight.h"
-#include "scene/DummyPlaneSprite.h"
-#include "scene/SceneViewer.h"
-#include "scene/VectorGeometry.h"
+#include "scene/viewers/Cadencer.h"
+#include "scene/graph/CameraLight.h"
+#include "scene/objects/DummyPlaneSprite.h"
+#include "scene/viewers/SceneViewer.h"
+#include "scene/math/VectorGeometry.h"
 #include "ui/ViewTestSupport.h"
 
 namespace qira {

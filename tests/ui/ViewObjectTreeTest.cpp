@@ -11,9 +11,9 @@
 
 #include "model/GeologyList.h"
 #include "platform/DisplayModes.h"
-#include "scene/CameraLight.h"
-#include "scene/SceneViewer.h"
-#include "scene/objects/FullScreenViewer.h"
+#include "scene/graph/CameraLight.h"
+#include "scene/viewers/SceneViewer.h"
+#include "scene/viewers/FullScreenViewer.h"
 #include "ui/ViewTestSupport.h"
 
 namespace qira {

@@ -9,10 +9,10 @@
 
 #include "platform/CodePage.h"
 #include "platform/Rounding.h"
-#include "scene/Bitmap32.h"
-#include "scene/OpenGLBinding.h"
-#include "scene/StateCache.h"
-#include "scene/VectorGeometry.h"
+#include "scene/materials/Bitmap32.h"
+#include "scene/gl/OpenGLBinding.h"
+#include "scene/gl/StateCache.h"
+#include "scene/math/VectorGeometry.h"
 
 namespace qira {
 

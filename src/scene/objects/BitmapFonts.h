@@ -19,12 +19,12 @@
 #include <vector>
 
 #include "platform/Picture.h"
-#include "scene/Colors.h"
-#include "scene/Components.h"
-#include "scene/CustomSceneObjects.h"
-#include "scene/RenderingContext.h"
-#include "scene/Textures.h"
-#include "scene/UpdateAbleObjects.h"
+#include "scene/components/Colors.h"
+#include "scene/components/Components.h"
+#include "scene/graph/CustomSceneObjects.h"
+#include "scene/gl/RenderingContext.h"
+#include "scene/materials/Textures.h"
+#include "scene/components/UpdateAbleObjects.h"
 
 namespace qira {
 

@@ -6,10 +6,10 @@
 #include <limits>
 #include <stdexcept>
 
-#include "scene/OpenGLBinding.h"
-#include "scene/RenderingContext.h"
-#include "scene/StateCache.h"
-#include "scene/VectorGeometry.h"
+#include "scene/gl/OpenGLBinding.h"
+#include "scene/gl/RenderingContext.h"
+#include "scene/gl/StateCache.h"
+#include "scene/math/VectorGeometry.h"
 
 namespace qira {
 

@@ -12,9 +12,9 @@
 #include <memory>
 #include <vector>
 
-#include "scene/CustomSceneObjects.h"
-#include "scene/UpdateAbleObjects.h"
-#include "scene/VectorTypes.h"
+#include "scene/graph/CustomSceneObjects.h"
+#include "scene/components/UpdateAbleObjects.h"
+#include "scene/math/VectorTypes.h"
 
 namespace qira {
 

@@ -10,8 +10,8 @@
 
 #include "platform/NumberText.h"
 #include "platform/Rounding.h"
-#include "scene/OpenGLBinding.h"
-#include "scene/VectorGeometry.h"
+#include "scene/gl/OpenGLBinding.h"
+#include "scene/math/VectorGeometry.h"
 
 namespace qira {
 

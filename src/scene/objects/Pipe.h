@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "scene/BasicSolids.h"
-#include "scene/Colors.h"
+#include "scene/objects/BasicSolids.h"
+#include "scene/components/Colors.h"
 #include "scene/objects/Quadrics.h"
 
 namespace qira {

@@ -10,12 +10,12 @@
 
 #include "platform/BinaryStream.h"
 #include "platform/Rounding.h"
-#include "scene/Connectivity.h"
-#include "scene/MultitextureCoords.h"
-#include "scene/OpenGLBinding.h"
-#include "scene/Persistence.h"
-#include "scene/PolynomialSolvers.h"
-#include "scene/VectorGeometry.h"
+#include "scene/graph/Connectivity.h"
+#include "scene/gl/MultitextureCoords.h"
+#include "scene/gl/OpenGLBinding.h"
+#include "scene/components/Persistence.h"
+#include "scene/math/PolynomialSolvers.h"
+#include "scene/math/VectorGeometry.h"
 
 namespace qira {
 

@@ -17,7 +17,7 @@
 #include <initializer_list>
 #include <memory>
 
-#include "scene/BasicSolids.h"
+#include "scene/objects/BasicSolids.h"
 
 namespace qira {
 

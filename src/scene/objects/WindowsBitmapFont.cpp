@@ -8,7 +8,7 @@
 #include "platform/Canvas.h"
 #include "platform/CodePage.h"
 #include "platform/Picture.h"
-#include "scene/OpenGLBinding.h"
+#include "scene/gl/OpenGLBinding.h"
 
 namespace qira {
 

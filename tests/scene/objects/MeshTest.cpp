@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "scene/Materials.h"
-#include "scene/SceneRenderSupport.h"
+#include "scene/materials/Materials.h"
+#include "support/SceneRenderSupport.h"
 #include "support/HeadlessGL.h"
 #include "support/ScopedEntryPoint.h"
 

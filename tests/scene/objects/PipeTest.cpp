@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "platform/Rounding.h"
-#include "scene/Materials.h"
-#include "scene/SceneRenderSupport.h"
-#include "scene/StateCache.h"
-#include "scene/VectorGeometry.h"
+#include "scene/materials/Materials.h"
+#include "support/SceneRenderSupport.h"
+#include "scene/gl/StateCache.h"
+#include "scene/math/VectorGeometry.h"
 #include "support/HeadlessGL.h"
 
 namespace qira {

@@ -9,9 +9,9 @@
 
 #include "platform/BinaryStream.h"
 #include "platform/Rounding.h"
-#include "scene/Materials.h"
-#include "scene/Persistence.h"
-#include "scene/SceneRenderSupport.h"
+#include "scene/materials/Materials.h"
+#include "scene/components/Persistence.h"
+#include "support/SceneRenderSupport.h"
 #include "support/HeadlessGL.h"
 
 namespace qira {

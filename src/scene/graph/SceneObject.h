@@ -1,0 +1,363 @@
+#pragma once
+// The node class of the engine's scene tree: its local transform (position,
+// direction, up, scale and the pitch/turn/roll angles), its children, the
+// lazily rebuilt local, absolute and inverse absolute matrices, a cached
+// display list of its own geometry, cached bounding boxes, and the per-node
+// render entry point that culls, multiplies the local matrix, draws the node
+// and then its children in the requested order.
+//
+// Sections: flag sets; TGLBaseSceneObject (life, transform, matrices, tree,
+// boxes and geometry queries, rendering, behaviours and effects); hooks.
+//
+// Ownership: a node is a component. Nodes made by AddNewChild belong to the
+// parent's owner (or to the parent itself when the parent has no owner), as
+// nodes made by CreateAsChild belong to the parent. The child list only
+// refers to its children; removing a child never frees it, DeleteChildren and
+// the destructor do (through the child's owner when it has one, else
+// directly). Single-threaded: everything runs on the thread of the current
+// rendering context.
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "scene/math/BoundingBox.h"
+#include "scene/graph/Connectivity.h"
+#include "scene/components/Coordinates.h"
+#include "scene/graph/RenderContextInfo.h"
+#include "scene/components/UpdateAbleObjects.h"
+#include "scene/math/VectorTypes.h"
+
+namespace qira {
+
+class TGL3DScene;
+class TGL3DSceneBuffer;
+class TGLListHandle;
+class TGLBehaviours;
+class TGLObjectEffects;
+class TGLBaseSceneObject;
+
+// ------------------------------------------------------------------ flag sets
+
+// How a node is drawn; subclasses set these in their constructors.
+enum class TGLObjectStyle : uint8_t {
+  DirectDraw = 1,          // never compiled into a display list: BuildList every frame
+  ResetsFrontFace = 2,     // after drawing, the cached front-face winding is reset
+  IgnoreDepthBuffer = 4,   // drawn with the depth test off
+  NoVisibilityCulling = 8  // never culled
+};
+
+// What of a node's caches must be rebuilt.
+enum class TGLObjectChange : uint8_t {
+  LocalMatrixStale = 1,
+  AbsoluteMatrixStale = 2,
+  InverseMatrixStale = 4,
+  ListStale = 8
+};
+
+enum class TGLBoxChange : uint8_t { ChildrenBoxStale = 1, OwnBoxStale = 2 };
+
+// A set of the flags of one of the enumerations above (one byte).
+template <class E>
+class TGLFlagSet {
+ public:
+  constexpr TGLFlagSet() = default;
+  constexpr TGLFlagSet(std::initializer_list<E> flags) {
+    for (E f : flags) Include(f);
+  }
+  constexpr bool Contains(E flag) const { return (bits_ & static_cast<uint8_t>(flag)) != 0; }
+  constexpr void Include(E flag) { bits_ = static_cast<uint8_t>(bits_ | static_cast<uint8_t>(flag)); }
+  constexpr void Exclude(E flag) { bits_ = static_cast<uint8_t>(bits_ & ~static_cast<uint8_t>(flag)); }
+  constexpr bool Empty() const { return bits_ == 0; }
+  constexpr uint8_t Bits() const { return bits_; }
+  constexpr bool operator==(const TGLFlagSet&) const = default;
+
+ private:
+  uint8_t bits_ = 0;
+};
+
+using TGLObjectStyles = TGLFlagSet<TGLObjectStyle>;
+using TGLObjectChanges = TGLFlagSet<TGLObjectChange>;
+using TGLBoxChanges = TGLFlagSet<TGLBoxChange>;
+
+// (Sender, deltaTime, newTime)
+using TGLProgressEvent = std::function<void(TObject* sender, double deltaTime, double newTime)>;
+
+// ------------------------------------------------------------ TGLBaseSceneObject
+
+// The red, green and blue axes of a node, stippled with pattern, each from -l to
+// l through the origin (darker on the negative side); lighting off, blending on
+// unless the frame ignores blending requests; every state it touches is restored.
+void AxesBuildList(const TRenderContextInfo& rci, uint16_t pattern, float l);
+
+class TGLBaseSceneObject : public TGLCoordinatesUpdateAbleComponent {
+  QIRA_CLASS(TGLBaseSceneObject, TGLCoordinatesUpdateAbleComponent)
+
+  TGLBaseSceneObject();
+  // Cameras of the subtree are freed first, then the node leaves its parent
+  // and frees its remaining children.
+  ~TGLBaseSceneObject() override;
+
+  // A new node of class T owned by `parent` and added to it.
+  template <class T>
+  static T& CreateAsChild(TGLBaseSceneObject& parent) {
+    T& child = parent.AddComponent<T>();
+    parent.AddChild(child);
+    return child;
+  }
+
+  // ---- TComponent / TPersistent
+  // From another TGLBaseSceneObject: transform, flags, a copy of each child
+  // (of the child's class), behaviours, effects, tags. Other sources: inherited.
+  void Assign(const TPersistent* source) override;
+  // Inherited, then Position.W := 1, then the behaviours and effects finish loading.
+  void Loaded() override;
+  // Calls the process-wide name hook (SetSceneObjectNameChangeHook) on change.
+  void SetName(const std::string& name) override;
+
+  // ---- notification and time
+  // Children last to first, behaviours, effects, then OnProgress.
+  void DoProgress(const TProgressTimes& progressTimes) override;
+  // To the scene's NotifyChange, unless there is no scene, an update is
+  // pending or the node is being read.
+  void NotifyChange(TObject* sender) override;
+  // Keeps Direction and Up unit length and perpendicular (see the .cpp).
+  void CoordinateChanged(TGLCustomCoordinates* sender) override;
+  // A structural change: the display list is rebuilt on the next frame.
+  virtual void StructureChanged();
+  // The local matrix (and with it every absolute matrix below) is stale.
+  void TransformationChanged();
+
+  // ---- scene and flags
+  TGL3DScene* Scene() const { return scene_; }
+  // When it differs: the display lists of the subtree are destroyed (they
+  // belong to the old scene's contexts), then every child follows.
+  virtual void SetScene(TGL3DScene* scene);
+  bool Visible() const { return visible_; }
+  virtual void SetVisible(bool value);
+  bool ShowAxes() const { return showAxes_; }
+  void SetShowAxes(bool value);
+  TGLObjectsSorting ObjectsSorting() const { return objectsSorting_; }
+  void SetObjectsSorting(TGLObjectsSorting value);
+  TGLVisibilityCulling VisibilityCulling() const { return visibilityCulling_; }
+  void SetVisibilityCulling(TGLVisibilityCulling value);
+  TGLObjectStyles ObjectStyle() const { return objectStyle_; }
+  TGLObjectChanges Changes() const { return changes_; }
+  TGLBoxChanges BoxChanges() const { return boxChanges_; }
+  virtual bool Blended() const { return false; }
+  float TagFloat = 0.0f;
+  TGLProgressEvent OnProgress;
+  TNotifyEvent OnAddedToParent;
+
+  // ---- transform
+  TGLCoordinates3& Position() const { return *position_; }
+  TGLCoordinates3& Direction() const { return *direction_; }
+  TGLCoordinates3& Up() const { return *up_; }
+  TGLCoordinates3& Scale() const { return *scale_; }
+  TGLCoordinates3& Rotation() const { return *rotation_; }
+  // Assign the coordinates (each runs the coordinate-change rule). A
+  // direction or up vector whose x, y and z are all 0 is ignored.
+  void SetPosition(const TGLCoordinates3& value);
+  void SetDirection(const TGLCoordinates3& value);
+  void SetUp(const TGLCoordinates3& value);
+  void SetScale(const TGLCoordinates3& value);
+  // Degrees; stored normalised to (-180, 180]. Turning rotates Direction and
+  // Up about the node's own axes by the difference to the stored angle.
+  float PitchAngle() const { return rotation_->X(); }
+  float TurnAngle() const { return rotation_->Y(); }
+  float RollAngle() const { return rotation_->Z(); }
+  void SetPitchAngle(float value);
+  void SetTurnAngle(float value);
+  void SetRollAngle(float value);
+  // Turns the node so that Direction points at the target and Up lies in the
+  // plane of that direction and `upVector` (both absolute). A target at the
+  // node's own position, or a direction parallel to `upVector`, keeps the
+  // previous orientation.
+  void PointTo(const TVector& targetPosition, const TVector& upVector);
+  void PointToObject(const TGLBaseSceneObject& object, const TVector& upVector);
+
+  // ---- matrices (rebuilt on demand)
+  const TMatrix& LocalMatrix() const;
+  const TMatrix& AbsoluteMatrix() const;
+  const TMatrix& InvAbsoluteMatrix() const;
+  // Local matrix := m; Direction, Up, Scale and Position taken from its rows.
+  void SetMatrix(const TMatrix& m);
+  TVector GetAbsolutePosition() const;
+  TAffineVector GetAbsoluteAffinePosition() const;
+  TVector GetAbsoluteDirection() const;
+  TVector GetAbsoluteUp() const;
+  TVector AbsoluteToLocal(const TVector& v) const;
+  TVector LocalToAbsolute(const TVector& v) const;
+
+  // ---- tree
+  TGLBaseSceneObject* Parent() const { return parent_; }
+  int ChildCount() const { return static_cast<int>(children_.size()); }
+  // Null outside 0..ChildCount()-1.
+  TGLBaseSceneObject* Children(int index) const;
+  // Position in the parent's list, -1 without a parent.
+  int Index() const;
+  bool HasParent() const { return parent_ != nullptr; }
+  // Appends; the child must not have a parent.
+  virtual void AddChild(TGLBaseSceneObject& child);
+  // A new node of that class, owned by this node's owner (by this node when
+  // it has none), appended / inserted first. `cls` must describe a
+  // TGLBaseSceneObject descendant with a constructor without arguments,
+  // otherwise EConvertError.
+  virtual TGLBaseSceneObject& AddNewChild(const TClassInfo& cls);
+  virtual TGLBaseSceneObject& AddNewChildFirst(const TClassInfo& cls);
+  template <class T>
+  T& AddNewChild() {
+    return static_cast<T&>(AddNewChild(T::StaticClass()));
+  }
+  template <class T>
+  T& AddNewChildFirst() {
+    return static_cast<T&>(AddNewChildFirst(T::StaticClass()));
+  }
+  // Inserts at index (clamped); a child with a parent leaves it first.
+  virtual void Insert(int index, TGLBaseSceneObject& child);
+  // Takes the child out of the list (not freed). With keepChildren its
+  // children pass to this node, the child's last child first.
+  virtual void Remove(TGLBaseSceneObject& child, bool keepChildren);
+  // Frees every child (cameras of the subtree first).
+  virtual void DeleteChildren();
+  // Moves the node under another parent (or none).
+  virtual void SetParent(TGLBaseSceneObject* newParent);
+  // Moves the node within its parent's list (index clamped).
+  void MoveTo(int index);
+  void MoveUp() { MoveTo(Index() - 1); }
+  void MoveDown() { MoveTo(Index() + 1); }
+
+  // ---- boxes and geometry queries
+  // Half extents of the unscaled node: (0.5, 0.5, 0.5, 0) here.
+  virtual TVector AxisAlignedDimensionsUnscaled() const;
+  TVector AxisAlignedDimensions() const;
+  float BoundingSphereRadius() const;
+  float BoundingSphereRadiusUnscaled() const;
+  virtual TVector BarycenterAbsolutePosition() const;
+  float BarycenterSqrDistanceTo(const TVector& point) const;
+  // The node alone, in its own frame (see the .cpp).
+  virtual THmgBoundingBox BoundingBox() const;
+  // Cached: the own box merged with the children's boxes in this node's frame.
+  THmgBoundingBox BoundingBoxIncludingChildren() const;
+  // Scaled by Scale, in the node's own frame.
+  TAABB AxisAlignedBoundingBox(bool includeChildren = true) const;
+  TAABB AxisAlignedBoundingBoxUnscaled(bool includeChildren = true) const;
+  // The box including children carried by the absolute matrix, made axis-aligned.
+  TAABB AbsoluteAABB() const;
+  virtual bool PointInObject(const TVector& point) const;
+  // Ray (unit direction) against the bounding sphere. The outputs may be null.
+  virtual bool RayCastIntersect(const TVector& rayStart, const TVector& rayVector,
+                                TVector* intersectPoint = nullptr,
+                                TVector* intersectNormal = nullptr) const;
+  virtual std::unique_ptr<TGLSilhouette> GenerateSilhouette(const TGLSilhouetteParameters& parameters) const;
+
+  // ---- updates
+  void BeginUpdate() override;
+  void EndUpdate() override;
+
+  // ---- rendering (a rendering context must be current)
+  // The display list of BuildList, compiled on first use and after
+  // StructureChanged. Returns its name.
+  virtual uint32_t GetHandle(TRenderContextInfo& rci);
+  // Number of times this node's display list was compiled.
+  int ListCompileCount() const { return listCompileCount_; }
+  bool HasDisplayList() const;
+  // The node's OpenGL commands; empty here.
+  virtual void BuildList(TRenderContextInfo& rci);
+  // Culls, multiplies the local matrix, draws the node and its children.
+  void Render(TRenderContextInfo& rci);
+  virtual void DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren);
+  // Children first..last in the effective sorting order.
+  virtual void RenderChildren(int first, int last, TRenderContextInfo& rci);
+  // Frees the display list.
+  virtual void DestroyHandle();
+  // Children first, then this node.
+  void DestroyHandles();
+
+  // ---- behaviours and effects (created on first access)
+  TGLBehaviours& Behaviours();
+  TGLObjectEffects& Effects();
+  // A list exists and holds at least one item.
+  bool HasBehaviours() const;
+  bool HasEffects() const;
+  const TGLBehaviours* BehavioursIfAny() const { return behaviours_.get(); }
+  const TGLObjectEffects* EffectsIfAny() const { return effects_.get(); }
+
+ protected:
+  void SetObjectStyle(TGLObjectStyles style) { objectStyle_ = style; }
+  void IncludeObjectStyle(TGLObjectStyle flag) { objectStyle_.Include(flag); }
+  void ExcludeObjectStyle(TGLObjectStyle flag) { objectStyle_.Exclude(flag); }
+  virtual void DoOnAddedToParent();
+  // Draws BuildList directly (DirectDraw, amalgamating) or replays the list.
+  void DrawSelf(TRenderContextInfo& rci);
+  void RebuildMatrix() const;
+  void SetBoxChanges(TGLBoxChanges value) const;
+  void MarkOwnBoxStale() const;
+  void MarkChildrenBoxStale() const;
+  // As after a display-list build: the list counts as up to date (so that
+  // the next StructureChanged notifies again) and the own box is stale. For
+  // nodes that draw without a list of their own (camera, proxy).
+  void ClearStructureChanged();
+
+ private:
+  void RotateAboutAxis(const TAffineVector& axis, float angleDegreesDelta);
+  void SetAngle(int index, float value);
+  TGLBaseSceneObject& CreateChildOf(const TClassInfo& cls);
+  void FreeChild(TGLBaseSceneObject& child);
+  void RemoveCamerasOfSubtree();
+  void RemoveChildFromList(TGLBaseSceneObject& child);
+  void DrawAxes(TRenderContextInfo& rci, uint16_t pattern);
+  void RenderSelfBracketed(TRenderContextInfo& rci, bool renderChildren);
+  void AfterListReplayed(TRenderContextInfo& rci);
+
+  // Matrices: the caches are rebuilt from const accessors.
+  mutable TMatrix localMatrix_;
+  mutable TMatrix absoluteMatrix_;
+  mutable TMatrix invAbsoluteMatrix_;
+  TGLObjectStyles objectStyle_;
+  std::unique_ptr<TGLListHandle> listHandle_;
+  std::unique_ptr<TGLCoordinates3> position_;
+  std::unique_ptr<TGLCoordinates3> direction_;
+  std::unique_ptr<TGLCoordinates3> up_;
+  std::unique_ptr<TGLCoordinates3> scale_;
+  std::unique_ptr<TGLCoordinates3> rotation_;
+  mutable TGLObjectChanges changes_;
+  TGLBaseSceneObject* parent_ = nullptr;
+  TGL3DScene* scene_ = nullptr;
+  mutable TGLBoxChanges boxChanges_;
+  mutable THmgBoundingBox ownBox_;
+  mutable THmgBoundingBox childrenBox_;
+  mutable THmgBoundingBox combinedBox_;
+  std::vector<TGLBaseSceneObject*> children_;
+  bool hasChildList_ = false;
+  bool visible_ = true;
+  bool showAxes_ = false;
+  bool calculating_ = false;
+  TGLObjectsSorting objectsSorting_ = TGLObjectsSorting::osInherited;
+  TGLVisibilityCulling visibilityCulling_ = TGLVisibilityCulling::vcInherited;
+  std::unique_ptr<TGLBehaviours> behaviours_;
+  std::unique_ptr<TGLObjectEffects> effects_;
+  int listCompileCount_ = 0;
+  // Enable flags the list changed while it was compiled, and their values
+  // after the compile: replaying the list sets them again behind the cache.
+  // Other cached state the list changed: it is forgotten after each replay.
+  uint32_t listStateMask_ = 0;
+  uint32_t listStateValues_ = 0;
+  int8_t listFrontFaceCCW_ = -1;  // -1: the list leaves the winding alone
+  bool listTouchesMaterial_ = false;
+  bool listTouchesPolygonMode_ = false;
+  bool listTouchesTextures_ = false;
+  uint32_t pickName_ = 0;
+};
+
+// ---------------------------------------------------------------------- hooks
+
+// Called with the node after every change of a node's name; empty by default.
+void SetSceneObjectNameChangeHook(std::function<void(TGLBaseSceneObject&)> hook);
+// When set, Render saves the model-view matrix by reading it back instead of
+// glPushMatrix (for drivers with a shallow matrix stack). False by default.
+void SetSceneObjectMatrixSaving(bool readBack);
+
+}  // namespace qira

@@ -1,0 +1,397 @@
+#include "scene/materials/Bitmap32.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "platform/Picture.h"
+#include "platform/Rounding.h"
+#include "scene/components/Colors.h"
+#include "scene/components/GLUtilities.h"
+#include "scene/gl/OpenGLBinding.h"
+#include "scene/math/VectorGeometry.h"
+
+namespace qira {
+
+namespace {
+
+constexpr int64_t kMaxDataSize = std::numeric_limits<int32_t>::max();
+
+bool IsDepthFormat(int32_t internalFormat) {
+  return internalFormat == GL_DEPTH_COMPONENT16 || internalFormat == GL_DEPTH_COMPONENT24 ||
+         internalFormat == GL_DEPTH_COMPONENT32;
+}
+
+// GL_RGBA_FLOAT32_ATI, GL_RGBA_FLOAT16_ATI, GL_FLOAT_RGBA32_NV, GL_FLOAT_RGBA16_NV.
+bool IsFloatFormat(int32_t internalFormat) {
+  return internalFormat == 0x888A || internalFormat == 0x888B || internalFormat == 0x881A ||
+         internalFormat == 0x8814;
+}
+
+std::string SizeText(int64_t width, int64_t height) {
+  return "Bitmap of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is too large";
+}
+
+// Draws the picture into a 24-bit picture whose width is rounded up to a
+// multiple of 4, stretching it there (nearest pixel). A platform bitmap is
+// copied as bitmaps are drawn, its colour bytes taken and its alpha byte
+// ignored (many 32-bit bitmaps leave that byte 0); any other picture is
+// blended over the white of a new bitmap.
+QImage DrawInto24BitBitmap(const QImage& picture, bool blendOverWhite) {
+  const QImage source = picture.convertToFormat(QImage::Format_ARGB32);
+  const int width = source.width();
+  const int height = source.height();
+  const int drawnWidth = (width + 3) & ~3;
+  QImage target(drawnWidth, height, QImage::Format_RGB32);
+  if (target.isNull()) {
+    if (width > 0 && height > 0) throw EBitmapTooLarge(SizeText(drawnWidth, height));
+    return target;
+  }
+  for (int y = 0; y < height; ++y) {
+    const auto* src = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+    auto* dst = reinterpret_cast<QRgb*>(target.scanLine(y));
+    for (int x = 0; x < drawnWidth; ++x) {
+      const QRgb c = src[static_cast<int64_t>(x) * width / drawnWidth];
+      const int a = blendOverWhite ? qAlpha(c) : 255;
+      auto over = [a](int channel) { return (channel * a + 255 * (255 - a) + 127) / 255; };
+      dst[x] = qRgb(over(qRed(c)), over(qGreen(c)), over(qBlue(c)));
+    }
+  }
+  return target;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- sizes
+
+void TGLBitmap32::Resize(int32_t width, int32_t height) {
+  const int64_t size = int64_t{width} * height * 4;
+  if (size > kMaxDataSize) throw EBitmapTooLarge(SizeText(width, height));
+  width_ = width;
+  height_ = height;
+  dataSize_ = static_cast<int32_t>(size);
+  if (blank_) {
+    // A block of the old size would no longer match the sizes.
+    data_.clear();
+    data_.shrink_to_fit();
+  } else {
+    data_.resize(static_cast<size_t>(size));
+  }
+}
+
+void TGLBitmap32::SetWidth(int32_t width) {
+  const int64_t rounded = width <= 0 ? 0 : (int64_t{width} + 3) & ~int64_t{3};
+  if (rounded > std::numeric_limits<int32_t>::max()) throw EBitmapTooLarge(SizeText(rounded, height_));
+  if (rounded != width_) Resize(static_cast<int32_t>(rounded), height_);
+}
+
+void TGLBitmap32::SetHeight(int32_t height) {
+  height = std::max(height, 0);
+  if (height != height_) Resize(width_, height);
+}
+
+uint8_t* TGLBitmap32::ScanLine(int32_t y) {
+  if (data_.empty() || y < 0 || y >= height_) return nullptr;
+  return data_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_) * 4;
+}
+
+// ----------------------------------------------------------- conversions
+
+void TGLBitmap32::Assign(const TPersistent* source) {
+  if (!source) {
+    width_ = height_ = dataSize_ = 0;
+    data_.clear();
+    data_.shrink_to_fit();
+    return;
+  }
+  if (const auto* other = dynamic_cast<const TGLBitmap32*>(source)) {
+    if (other == this) return;
+    blank_ = other->blank_;
+    dataSize_ = other->dataSize_;
+    width_ = other->width_;
+    height_ = other->height_;
+    if (blank_) {
+      data_.clear();
+    } else {
+      data_ = other->data_;
+    }
+    return;
+  }
+  TPersistent::Assign(source);
+}
+
+void TGLBitmap32::Assign(const TGraphic* graphic) {
+  if (!graphic) {
+    Assign(static_cast<const TPersistent*>(nullptr));
+    return;
+  }
+  const auto* bitmap = dynamic_cast<const TBitmapGraphic*>(graphic);
+  if (bitmap) {
+    const int32_t bits = bitmap->BitsPerPixel();
+    if ((bits == 24 || bits == 32) && bitmap->Width() % 4 == 0) {
+      AssignFromBitmap(bitmap->Image(), bits == 32);
+      return;
+    }
+  }
+  AssignFrom24BitsBitmap(DrawInto24BitBitmap(graphic->ToImage(), bitmap == nullptr));
+}
+
+void TGLBitmap32::Assign(const TPicture* picture) { Assign(picture ? picture->Graphic() : nullptr); }
+
+void TGLBitmap32::Assign(const QImage& image) {
+  if (image.isNull()) {
+    Assign(static_cast<const TPersistent*>(nullptr));
+    return;
+  }
+  const QImage::Format format = image.format();
+  const bool bits24 = format == QImage::Format_RGB888 || format == QImage::Format_BGR888;
+  const bool bits32 = format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
+                      format == QImage::Format_ARGB32_Premultiplied;
+  if ((bits24 || bits32) && image.width() % 4 == 0) {
+    AssignFromBitmap(image, bits32);
+  } else {
+    AssignFrom24BitsBitmap(DrawInto24BitBitmap(image, false));
+  }
+}
+
+void TGLBitmap32::AssignFrom24BitsBitmap(const QImage& image) { AssignFromBitmap(image, false); }
+
+void TGLBitmap32::AssignFrom32BitsBitmap(const QImage& image) { AssignFromBitmap(image, true); }
+
+void TGLBitmap32::AssignFromBitmap(const QImage& image, bool withAlpha) {
+  const int32_t width = image.isNull() ? 0 : image.width();
+  const int32_t height = image.isNull() ? 0 : image.height();
+  const int64_t size = int64_t{width} * height * 4;
+  if (size > kMaxDataSize) throw EBitmapTooLarge(SizeText(width, height));
+  QImage source = image;
+  if (!source.isNull() && source.format() != QImage::Format_ARGB32 && source.format() != QImage::Format_RGB32) {
+    source = source.convertToFormat(QImage::Format_ARGB32);
+  }
+  std::vector<uint8_t> block(static_cast<size_t>(size));
+  for (int32_t i = 0; i < height; ++i) {
+    const int32_t blockRow = height - 1 - i;
+    const int32_t sourceRow = verticalOrder_ ? blockRow : i;
+    const auto* src = reinterpret_cast<const QRgb*>(source.constScanLine(sourceRow));
+    uint8_t* dst = block.data() + static_cast<size_t>(blockRow) * static_cast<size_t>(width) * 4;
+    for (int32_t x = 0; x < width; ++x) {
+      dst[4 * x] = static_cast<uint8_t>(qRed(src[x]));
+      dst[4 * x + 1] = static_cast<uint8_t>(qGreen(src[x]));
+      dst[4 * x + 2] = static_cast<uint8_t>(qBlue(src[x]));
+      dst[4 * x + 3] = withAlpha ? static_cast<uint8_t>(qAlpha(src[x])) : 255;
+    }
+  }
+  data_ = std::move(block);
+  width_ = width;
+  height_ = height;
+  dataSize_ = static_cast<int32_t>(size);
+  blank_ = false;
+}
+
+QImage TGLBitmap32::Create32BitsBitmap() const {
+  if (blank_ || data_.empty()) return QImage();
+  QImage image(width_, height_, QImage::Format_ARGB32);
+  if (image.isNull()) throw EBitmapTooLarge(SizeText(width_, height_));
+  for (int32_t y = 0; y < height_; ++y) {
+    const uint8_t* src = data_.data() + static_cast<size_t>(height_ - 1 - y) * static_cast<size_t>(width_) * 4;
+    auto* dst = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int32_t x = 0; x < width_; ++x) {
+      dst[x] = qRgba(src[4 * x], src[4 * x + 1], src[4 * x + 2], src[4 * x + 3]);
+    }
+  }
+  return image;
+}
+
+// ----------------------------------------------------------------- alpha
+
+void TGLBitmap32::SetAlphaFromIntensity() {
+  for (size_t i = 0; i + 3 < data_.size(); i += 4) {
+    data_[i + 3] = static_cast<uint8_t>((data_[i] + data_[i + 1] + data_[i + 2]) / 3);
+  }
+}
+
+void TGLBitmap32::SetAlphaFromSqrtIntensity() {
+  const std::array<uint8_t, 256>& table = Sqrt255Table();
+  for (size_t i = 0; i + 3 < data_.size(); i += 4) {
+    data_[i + 3] = table[(data_[i] + data_[i + 1] + data_[i + 2]) / 3];
+  }
+}
+
+void TGLBitmap32::SetAlphaForColorKey(uint32_t color) {
+  SetAlphaForColorKeyPixel(GetRValue(color), GetGValue(color), GetBValue(color));
+}
+
+void TGLBitmap32::SetAlphaForColorKeyPixel(uint8_t red, uint8_t green, uint8_t blue) {
+  for (size_t i = 0; i + 3 < data_.size(); i += 4) {
+    const bool key = data_[i] == red && data_[i + 1] == green && data_[i + 2] == blue;
+    data_[i + 3] = key ? 0 : 255;
+  }
+}
+
+void TGLBitmap32::FillAlpha(uint8_t alpha) {
+  for (size_t i = 0; i + 3 < data_.size(); i += 4) data_[i + 3] = alpha;
+}
+
+void TGLBitmap32::InvertAlpha() {
+  for (size_t i = 0; i + 3 < data_.size(); i += 4) data_[i + 3] = static_cast<uint8_t>(255 - data_[i + 3]);
+}
+
+// ------------------------------------------------------ colour corrections
+
+void TGLBitmap32::ApplyColorTable(const uint8_t (&table)[256]) {
+  for (size_t i = 0; i + 3 < data_.size(); i += 4) {
+    data_[i] = table[data_[i]];
+    data_[i + 1] = table[data_[i + 1]];
+    data_[i + 2] = table[data_[i + 2]];
+  }
+}
+
+void TGLBitmap32::BrightnessCorrection(float factor) {
+  if (data_.empty()) return;
+  uint8_t table[256];
+  for (int i = 0; i < 256; ++i) {
+    table[i] = static_cast<uint8_t>(std::clamp(RoundToInt(static_cast<double>(i) * factor), 0, 255));
+  }
+  ApplyColorTable(table);
+}
+
+void TGLBitmap32::GammaCorrection(float gamma) {
+  if (data_.empty()) return;
+  const double exponent = gamma > 0.1f ? 1.0 / gamma : 10.0;
+  uint8_t table[256];
+  for (int i = 0; i < 256; ++i) {
+    table[i] = static_cast<uint8_t>(std::clamp(RoundToInt(std::pow(i / 255.0, exponent) * 255.0), 0, 255));
+  }
+  ApplyColorTable(table);
+}
+
+void TGLBitmap32::GrayScaleToNormalMap(float scale, bool wrapS, bool wrapT) {
+  if (data_.empty() || IsEmpty()) return;
+  const int32_t w = width_;
+  const int32_t h = height_;
+  auto g = [&](int32_t x, int32_t y) {
+    return static_cast<int32_t>(data_[(static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)) * 4 + 1]);
+  };
+  auto toByte = [](float v) { return static_cast<uint8_t>(RoundToInt(ClampValue(v, -128.0f, 127.0f) + 128.0f)); };
+  std::vector<uint8_t> result(data_.size());
+  for (int32_t y = 0; y < h; ++y) {
+    const int32_t below = wrapT ? ((y - 1) & (h - 1)) : std::max(y - 1, 0);
+    const int32_t above = wrapT ? ((y + 1) & (h - 1)) : std::min(y + 1, h - 1);
+    for (int32_t x = 0; x < w; ++x) {
+      const int32_t left = wrapS ? ((x - 1) & (w - 1)) : std::max(x - 1, 0);
+      const int32_t right = wrapS ? ((x + 1) & (w - 1)) : std::min(x + 1, w - 1);
+      const float nx = static_cast<float>(g(left, y) - g(right, y)) * scale;
+      const float ny = static_cast<float>(g(x, below) - g(x, above)) * scale;
+      const float k = 127.0f * RSqrt(nx * nx + ny * ny + 1.0f);
+      uint8_t* p = result.data() + (static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x)) * 4;
+      p[0] = toByte(nx * k);
+      p[1] = toByte(ny * k);
+      p[2] = toByte(k);
+      p[3] = 255;
+    }
+  }
+  data_ = std::move(result);
+}
+
+// ---------------------------------------------------------------- upload
+
+TTextureUploadCaps CurrentTextureUploadCaps() {
+  TTextureUploadCaps caps;
+  caps.anySize = GL.ARB_texture_non_power_of_two;
+  GLint maxSize = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+  caps.maxTextureSize = maxSize;
+  caps.generateMipmap = GL.SGIS_generate_mipmap;
+  return caps;
+}
+
+void TextureSizeFor(int32_t imageWidth, int32_t imageHeight, const TTextureUploadCaps& caps,
+                    int32_t& textureWidth, int32_t& textureHeight) {
+  textureWidth = caps.anySize ? imageWidth : RoundUpToPowerOf2(imageWidth);
+  textureHeight = caps.anySize ? imageHeight : RoundUpToPowerOf2(imageHeight);
+  if (caps.maxTextureSize > 0) {
+    textureWidth = std::min(textureWidth, caps.maxTextureSize);
+    textureHeight = std::min(textureHeight, caps.maxTextureSize);
+  }
+}
+
+TTextureUploadPlan TGLBitmap32::PlanUpload(uint32_t target, TGLMinFilter minFilter, int32_t internalFormat,
+                                           const TTextureUploadCaps& caps) const {
+  TTextureUploadPlan plan;
+  if (dataSize_ == 0) return plan;
+  TextureSizeFor(width_, height_, caps, plan.width, plan.height);
+  plan.pixelFormat = IsDepthFormat(internalFormat) ? GL_DEPTH_COMPONENT : GL_RGBA;
+  if (IsFloatFormat(internalFormat)) {
+    plan.kind = TTextureUploadKind::ukFloatStorage;
+    return plan;
+  }
+  const bool sameSize = plan.width == width_ && plan.height == height_;
+  plan.pixels = !data_.empty();
+  if (plan.pixelFormat == GL_RGBA) {
+    plan.rescale = plan.pixels && !sameSize;
+  } else if (!sameSize) {
+    // Depth texels are read as one byte each from rows of the texture's
+    // width; from a block of another size that read could pass its end.
+    plan.pixels = false;
+  }
+  if (minFilter == miNearest || minFilter == miLinear) {
+    plan.kind = TTextureUploadKind::ukImage;
+  } else if (caps.generateMipmap && target == GL_TEXTURE_2D) {
+    plan.kind = TTextureUploadKind::ukGeneratedMipmaps;
+  } else {
+    plan.kind = TTextureUploadKind::ukBuiltMipmaps;
+  }
+  return plan;
+}
+
+void TGLBitmap32::RegisterAsOpenGLTexture(uint32_t target, TGLMinFilter minFilter, int32_t internalFormat,
+                                          int32_t& textureWidth, int32_t& textureHeight) {
+  textureWidth = 0;
+  textureHeight = 0;
+  if (dataSize_ == 0) return;
+  const TTextureUploadPlan plan = PlanUpload(target, minFilter, internalFormat, CurrentTextureUploadCaps());
+  textureWidth = plan.width;
+  textureHeight = plan.height;
+
+  if (plan.kind == TTextureUploadKind::ukFloatStorage) {
+    glTexImage2D(target, 0, internalFormat, plan.width, plan.height, 0, GL_RGBA, GL_FLOAT, nullptr);
+    return;
+  }
+  std::vector<uint8_t> scaled;  // freed on every exit
+  const void* pixels = plan.pixels ? data_.data() : nullptr;
+  if (plan.rescale) {
+    scaled.resize(static_cast<size_t>(plan.width) * static_cast<size_t>(plan.height) * 4);
+    gluScaleImage(GL_RGBA, width_, height_, GL_UNSIGNED_BYTE, data_.data(), plan.width, plan.height,
+                  GL_UNSIGNED_BYTE, scaled.data());
+    pixels = scaled.data();
+  }
+  switch (plan.kind) {
+    case TTextureUploadKind::ukImage:
+      glTexImage2D(target, 0, internalFormat, plan.width, plan.height, 0, plan.pixelFormat, GL_UNSIGNED_BYTE,
+                   pixels);
+      break;
+    case TTextureUploadKind::ukGeneratedMipmaps:
+      glTexParameteri(target, GL_GENERATE_MIPMAP_SGIS, 1);
+      glTexImage2D(target, 0, internalFormat, plan.width, plan.height, 0, plan.pixelFormat, GL_UNSIGNED_BYTE,
+                   pixels);
+      break;
+    case TTextureUploadKind::ukBuiltMipmaps:
+      if (!pixels) {
+        // GLU reads the pixels it scales down: give it a cleared level.
+        scaled.assign(static_cast<size_t>(plan.width) * static_cast<size_t>(plan.height) * 4, 0);
+        pixels = scaled.data();
+      }
+      gluBuild2DMipmaps(target, internalFormat, plan.width, plan.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+      break;
+    default:
+      break;
+  }
+}
+
+void TGLBitmap32::UploadTexture(uint32_t target, TGLMinFilter minFilter, int32_t internalFormat) {
+  int32_t width = 0;
+  int32_t height = 0;
+  RegisterAsOpenGLTexture(target, minFilter, internalFormat, width, height);
+}
+
+}  // namespace qira

@@ -1,0 +1,264 @@
+#include "scene/viewers/SceneViewer.h"
+
+// Sections: vertical sync; handler guard; TGL3DSceneViewer (life, properties,
+// window and context, Qt event handlers).
+
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QEnterEvent>
+#include <QGuiApplication>
+#include <QMetaObject>
+#include <QMouseEvent>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <exception>
+#include <string>
+
+#include "platform/HandlerGuard.h"
+#include "platform/Rounding.h"
+#include "platform/Services.h"
+#include "scene/graph/CameraLight.h"
+#include "scene/gl/OpenGLBinding.h"
+
+namespace qira {
+
+// ============================================================ vertical sync
+
+void SetupVSync(TVSyncMode mode) {
+  if (!WGL.EXT_swap_control || wglGetSwapIntervalEXT == nullptr || wglSwapIntervalEXT == nullptr) return;
+  const int interval = wglGetSwapIntervalEXT();
+  if (mode == TVSyncMode::vsmSync) {
+    if (interval != 1) wglSwapIntervalEXT(1);
+  } else if (interval != 0) {
+    wglSwapIntervalEXT(0);
+  }
+}
+
+bool WindowContextsAvailable() {
+  return qGuiApp != nullptr && QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+// ============================================================ handler guard
+
+namespace {
+
+// A modal message must not run inside a paint or mouse handler.
+template <class F>
+void GuardedHandler(F&& work) noexcept {
+  qira::Guarded(std::forward<F>(work), TReportTime::rtAfterHandler);
+}
+
+QEvent::Type ViewportRefreshEventType() {
+  // Stands in for the size message the window posts itself after a move.
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+}  // namespace
+
+// ======================================================== TGL3DSceneViewer
+
+TGL3DSceneViewer::TGL3DSceneViewer(QWidget* parent)
+    : QWidget(parent), buffer_(std::make_unique<TGL3DSceneBuffer>(this)) {
+  setAttribute(Qt::WA_NativeWindow);
+  setAttribute(Qt::WA_PaintOnScreen);
+  setAttribute(Qt::WA_NoSystemBackground);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMouseTracking(true);
+  resize(100, 100);
+  buffer_->OnChange = [this](TObject*) { Invalidate(); };
+  buffer_->OnStructuralChange = [this](TObject*) { RecreateWnd(); };
+  buffer_->OnViewerBeforeRender = [this](TObject*) { SetupVSync(vSync_); };
+}
+
+TGL3DSceneViewer::~TGL3DSceneViewer() {
+  buffer_->OnChange = nullptr;
+  buffer_->OnStructuralChange = nullptr;
+  buffer_->OnViewerBeforeRender = nullptr;
+  try {
+    buffer_->DestroyRC();
+  } catch (...) {
+    // A destructor cannot report; the context object is freed with the buffer.
+  }
+  buffer_.reset();
+}
+
+// -------------------------------------------------------------- properties
+
+void TGL3DSceneViewer::SetBuffer(const TGL3DSceneBuffer* value) {
+  if (value != nullptr && value != buffer_.get()) buffer_->Assign(value);
+}
+
+TGLCamera* TGL3DSceneViewer::Camera() const { return buffer_->Camera(); }
+
+void TGL3DSceneViewer::SetCamera(TGLCamera* value) { buffer_->SetCamera(value); }
+
+int32_t TGL3DSceneViewer::PixelWidth() const { return RoundToInt(width() * devicePixelRatioF()); }
+
+int32_t TGL3DSceneViewer::PixelHeight() const { return RoundToInt(height() * devicePixelRatioF()); }
+
+float TGL3DSceneViewer::FieldOfView() const {
+  TGLCamera* camera = Camera();
+  if (camera == nullptr) return 0.0f;
+  return camera->GetFieldOfView(static_cast<float>(std::min(PixelWidth(), PixelHeight())));
+}
+
+void TGL3DSceneViewer::SetFieldOfView(float value) {
+  TGLCamera* camera = Camera();
+  if (camera == nullptr) return;
+  camera->SetFieldOfView(value, static_cast<float>(std::min(PixelWidth(), PixelHeight())));
+}
+
+void TGL3DSceneViewer::Invalidate() {
+  if (!buffer_->Rendering()) update();
+}
+
+// ------------------------------------------------------ window and context
+
+void TGL3DSceneViewer::HandleNeeded() { (void)winId(); }
+
+void TGL3DSceneViewer::CreateRenderingContext() {
+  buffer_->Resize(PixelWidth(), PixelHeight());
+  if (!WindowContextsAvailable() || internalWinId() == 0) return;
+  buffer_->CreateRC(static_cast<TGLOutputDevice>(internalWinId()), false);
+}
+
+void TGL3DSceneViewer::RecreateWnd() {
+  buffer_->DestroyRC();
+  if (internalWinId() != 0) CreateRenderingContext();
+  Invalidate();
+}
+
+void TGL3DSceneViewer::NativeWindowChanged() {
+  if (internalWinId() != 0) {
+    CreateRenderingContext();
+  } else {
+    buffer_->DestroyRC();
+  }
+}
+
+void TGL3DSceneViewer::DoViewportRefresh() { buffer_->Resize(PixelWidth(), PixelHeight()); }
+
+// --------------------------------------------------------- Qt event handlers
+
+bool TGL3DSceneViewer::event(QEvent* event) {
+  if (event->type() == ViewportRefreshEventType()) {
+    GuardedHandler([&] { DoViewportRefresh(); });
+    return true;
+  }
+  if (event->type() == QEvent::WinIdChange) GuardedHandler([&] { NativeWindowChanged(); });
+  return QWidget::event(event);
+}
+
+void TGL3DSceneViewer::paintEvent(QPaintEvent* event) {
+  (void)event;
+  GuardedHandler([&] {
+    // A moved window keeps its size, yet its context must apply the viewport again.
+    const QPoint corner = mapToGlobal(QPoint(0, 0));
+    if (corner != lastScreenCorner_ && buffer_->HasContext()) {
+      QCoreApplication::postEvent(this, new QEvent(ViewportRefreshEventType()));
+    }
+    lastScreenCorner_ = corner;
+    const TGLContext* context = buffer_->RenderingContext();
+    if (context != nullptr && context->IsValid() && width() > 0 && height() > 0) buffer_->Render();
+  });
+}
+
+void TGL3DSceneViewer::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  GuardedHandler([&] { buffer_->Resize(PixelWidth(), PixelHeight()); });
+}
+
+void TGL3DSceneViewer::enterEvent(QEnterEvent* event) {
+  QWidget::enterEvent(event);
+  mouseInside_ = true;
+  GuardedHandler([&] {
+    if (OnMouseEnter) OnMouseEnter(this);
+  });
+}
+
+void TGL3DSceneViewer::leaveEvent(QEvent* event) {
+  QWidget::leaveEvent(event);
+  mouseInside_ = false;
+  GuardedHandler([&] {
+    if (OnMouseLeave) OnMouseLeave(this);
+  });
+}
+
+TViewerMouse TGL3DSceneViewer::MouseOf(const QMouseEvent& event) const {
+  TViewerMouse mouse;
+  mouse.button = event.button();
+  mouse.buttons = event.buttons();
+  mouse.modifiers = event.modifiers();
+  mouse.x = FloorToInt(event.position().x());
+  mouse.y = FloorToInt(event.position().y());
+  return mouse;
+}
+
+void TGL3DSceneViewer::mousePressEvent(QMouseEvent* event) {
+  pressedInside_ = event->button() == Qt::LeftButton;
+  const TViewerMouse mouse = MouseOf(*event);
+  GuardedHandler([&] {
+    if (OnMouseDown) OnMouseDown(this, mouse);
+  });
+  event->accept();
+}
+
+void TGL3DSceneViewer::mouseMoveEvent(QMouseEvent* event) {
+  const TViewerMouse mouse = MouseOf(*event);
+  GuardedHandler([&] {
+    if (OnMouseMove) OnMouseMove(this, mouse);
+  });
+  event->accept();
+}
+
+void TGL3DSceneViewer::mouseReleaseEvent(QMouseEvent* event) {
+  const TViewerMouse mouse = MouseOf(*event);
+  // A click is a left press and release, both over the viewer.
+  const bool click = pressedInside_ && event->button() == Qt::LeftButton && rect().contains(mouse.x, mouse.y);
+  if (event->button() == Qt::LeftButton) pressedInside_ = false;
+  GuardedHandler([&] {
+    if (click && OnClick) OnClick(this);
+  });
+  GuardedHandler([&] {
+    if (OnMouseUp) OnMouseUp(this, mouse);
+  });
+  event->accept();
+}
+
+void TGL3DSceneViewer::mouseDoubleClickEvent(QMouseEvent* event) {
+  // The second press of a double click is also a press.
+  mousePressEvent(event);
+  GuardedHandler([&] {
+    if (OnDblClick) OnDblClick(this);
+  });
+}
+
+void TGL3DSceneViewer::wheelEvent(QWheelEvent* event) {
+  TViewerWheel wheel;
+  wheel.wheelDelta = event->angleDelta().y();
+  wheel.buttons = event->buttons();
+  wheel.modifiers = event->modifiers();
+  wheel.x = FloorToInt(event->position().x());
+  wheel.y = FloorToInt(event->position().y());
+  bool handled = false;
+  GuardedHandler([&] {
+    if (OnMouseWheel) handled = OnMouseWheel(this, wheel);
+    if (!handled && wheel.wheelDelta < 0 && OnMouseWheelDown) handled = OnMouseWheelDown(this, wheel);
+    if (!handled && wheel.wheelDelta > 0 && OnMouseWheelUp) handled = OnMouseWheelUp(this, wheel);
+  });
+  event->setAccepted(handled);
+}
+
+void TGL3DSceneViewer::contextMenuEvent(QContextMenuEvent* event) {
+  bool handled = false;
+  GuardedHandler([&] {
+    if (OnContextPopup) handled = OnContextPopup(this, event->pos().x(), event->pos().y());
+  });
+  event->setAccepted(handled);
+}
+
+void RegisterSceneViewerClasses() { RegisterClass(TGL3DSceneViewer::StaticClass()); }
+
+}  // namespace qira

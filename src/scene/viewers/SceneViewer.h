@@ -1,0 +1,154 @@
+#pragma once
+// The windowed control in which a scene is drawn: a Qt widget with a native
+// window of its own (WA_NativeWindow, WA_PaintOnScreen, no paint engine)
+// that owns a scene buffer, gives the buffer a window context on its native
+// window as soon as that window exists, resizes the buffer with the widget
+// and renders the buffer when the widget is painted. SetupVSync switches the
+// buffer swap of the current context to wait for the vertical retrace or not.
+//
+// Window contexts need Qt's xcb platform (the EGL layer draws on X11
+// windows); on any other platform the viewer keeps its buffer and sizes but
+// has no context and draws nothing.
+//
+// Every Qt event handler of the viewer catches what the buffer or a user
+// handler raises and reports it through the message service once the
+// handler has returned. All of it runs on the user-interface thread.
+#include <QPoint>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "scene/graph/SceneBuffer.h"
+
+namespace qira {
+
+class TGLCamera;
+
+enum class TVSyncMode : uint8_t { vsmSync, vsmNoSync };
+
+// Only when the driver offers swap control: sets the current context's swap
+// interval to 1 (vsmSync) or 0 (vsmNoSync) when it is not that already.
+void SetupVSync(TVSyncMode mode);
+
+// A mouse event in the viewer's client coordinates (logical pixels from the
+// top-left corner). `button` is the button that changed (none for moves),
+// `buttons` those held after the event.
+struct TViewerMouse {
+  Qt::MouseButton button = Qt::NoButton;
+  Qt::MouseButtons buttons;
+  Qt::KeyboardModifiers modifiers;
+  int32_t x = 0;
+  int32_t y = 0;
+};
+using TViewerMouseEvent = std::function<void(TObject* sender, const TViewerMouse& mouse)>;
+
+// A wheel turn: `wheelDelta` is 120 per notch, positive away from the user.
+struct TViewerWheel {
+  int32_t wheelDelta = 0;
+  Qt::MouseButtons buttons;
+  Qt::KeyboardModifiers modifiers;
+  int32_t x = 0;
+  int32_t y = 0;
+};
+// Returns whether the turn was handled.
+using TViewerWheelEvent = std::function<bool(TObject* sender, const TViewerWheel& wheel)>;
+// A context-menu request at client coordinates; returns whether it was handled.
+using TViewerContextPopupEvent = std::function<bool(TObject* sender, int32_t x, int32_t y)>;
+
+class TGL3DSceneViewer : public QWidget, public TComponent {
+  QIRA_CLASS(TGL3DSceneViewer, TComponent)
+
+  // 100 x 100, vsmNoSync; the buffer's change event invalidates the viewer,
+  // its structural change recreates the context and its viewer hook sets up
+  // the vertical sync before every frame.
+  explicit TGL3DSceneViewer(QWidget* parent = nullptr);
+  // Drops the context while the native window still exists.
+  ~TGL3DSceneViewer() override;
+
+  TGL3DSceneBuffer& Buffer() const { return *buffer_; }
+  // Assigns the given buffer's settings into the owned one.
+  void SetBuffer(const TGL3DSceneBuffer* value);
+  TGLCamera* Camera() const;
+  void SetCamera(TGLCamera* value);
+  TVSyncMode VSync() const { return vSync_; }
+  void SetVSync(TVSyncMode value) { vSync_ = value; }
+
+  // The camera's field of view (degrees) for the smaller of the viewer's
+  // width and height; 0 without a camera.
+  float FieldOfView() const;
+  // Sets the camera's focal length for that angle and the smaller of width
+  // and height; nothing without a camera.
+  void SetFieldOfView(float value);
+
+  // The viewer's size in device pixels (what the context draws).
+  int32_t PixelWidth() const;
+  int32_t PixelHeight() const;
+
+  // Schedules a paint unless the buffer is rendering.
+  void Invalidate();
+  // Creates the native window now (and with it the context), so that the
+  // context exists before the first paint.
+  void HandleNeeded();
+  // A new context on the native window, for options that need one.
+  void RecreateWnd();
+
+  bool MouseInside() const { return mouseInside_; }
+
+  // The buffer's events, seen through the viewer.
+  TNotifyEvent& BeforeRender() const { return buffer_->BeforeRender; }
+  TNotifyEvent& PostRender() const { return buffer_->PostRender; }
+  TNotifyEvent& AfterRender() const { return buffer_->AfterRender; }
+
+  TNotifyEvent OnMouseEnter;
+  TNotifyEvent OnMouseLeave;
+  TViewerMouseEvent OnMouseDown;
+  TViewerMouseEvent OnMouseMove;
+  TViewerMouseEvent OnMouseUp;
+  // OnMouseWheel first; when it is missing or did not handle the turn,
+  // OnMouseWheelDown (towards the user) or OnMouseWheelUp.
+  TViewerWheelEvent OnMouseWheel;
+  TViewerWheelEvent OnMouseWheelDown;
+  TViewerWheelEvent OnMouseWheelUp;
+  TNotifyEvent OnClick;
+  TNotifyEvent OnDblClick;
+  TViewerContextPopupEvent OnContextPopup;
+
+  // The context draws on the native window: Qt must not paint it.
+  QPaintEngine* paintEngine() const override { return nullptr; }
+
+ protected:
+  bool event(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void enterEvent(QEnterEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  // Re-applies the viewport after the window moved on the screen.
+  virtual void DoViewportRefresh();
+
+ private:
+  void CreateRenderingContext();
+  void NativeWindowChanged();
+  TViewerMouse MouseOf(const QMouseEvent& event) const;
+
+  std::unique_ptr<TGL3DSceneBuffer> buffer_;
+  TVSyncMode vSync_ = TVSyncMode::vsmNoSync;
+  bool mouseInside_ = false;
+  bool pressedInside_ = false;
+  QPoint lastScreenCorner_;  // of the client area, at the last paint
+};
+
+// True when viewers can draw on their native windows (Qt's xcb platform).
+bool WindowContextsAvailable();
+
+// Registers TGL3DSceneViewer with the class registry.
+void RegisterSceneViewerClasses();
+
+}  // namespace qira
