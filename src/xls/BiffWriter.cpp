@@ -1,14 +1,27 @@
 // The BIFF8 workbook writer.
 //
-// Sections: record data | checks | save | stream | workbook | globals |
-// shared strings | worksheet | cells | encryption
+// Sections (each begins at a line "// [SECTION] <name>"):
+//   record data
+//   checks
+//   save
+//   stream
+//   workbook
+//   globals
+//   shared strings
+//   worksheet
+//   cells
+//   encryption
 #include "xls/BiffWriter.h"
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 
 #include "platform/Rounding.h"
 #include "xls/CompoundFile.h"
+#include "xls/XlsCellExtras.h"
+#include "xls/XlsDrawing.h"
+#include "xls/XlsFormula.h"
 #include "xls/XlsWorkbook.h"
 
 namespace qira {
@@ -19,14 +32,26 @@ constexpr uint16_t kBiff8Version = 0x0600;
 constexpr uint16_t kBofGlobals = 0x0005;
 constexpr uint16_t kBofWorksheet = 0x0010;
 constexpr int32_t kBuiltInXFCount = 21;
+constexpr int32_t kFileDefaultFonts = 4;
+constexpr uint32_t kUnset = 0xFFFFFFFF;
+constexpr size_t kMergedPerRecord = 1024;
+// Error codes of BOOLERR and of cached formula results.
+constexpr uint8_t kErrorNum = 0x24;
+// Kinds of a cached formula result that is not a number.
+constexpr uint8_t kResultString = 0;  // the text follows in a STRING record
+constexpr uint8_t kResultBoolean = 1;
+constexpr uint8_t kResultError = 2;
+constexpr uint8_t kResultEmptyString = 3;
+constexpr int32_t kPaletteRecordColours = 56;
+// EXTSST: at least 8 strings per bucket, at most 128 buckets.
+constexpr uint32_t kMinStringsPerBucket = 8;
+constexpr uint32_t kMaxExtSstBuckets = 128;
 constexpr uint32_t kSstBuckets = 4095;
 // The longest header or footer text the file format allows.
 constexpr size_t kMaxHeaderFooterLength = 255;
 
 // Byte offset of the first character of a shared-string entry: count word, flags byte.
 constexpr size_t kSstEntryHeader = 3;
-
-std::string Hex(std::initializer_list<uint8_t> bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 std::u16string HeaderFooterText(std::u16string_view left, std::u16string_view centre, std::u16string_view right) {
   std::u16string text;
@@ -65,17 +90,17 @@ bool IsNumberKind(uint16_t kind) {
 }  // namespace
 
 // The entry of one string in the shared-string table: character count, option
-// flags (bit 0: UTF-16 characters) and the characters.
+// flags (bit 0: UTF-16 characters, bit 3: rich text), for rich text the run
+// count, the characters, then the runs.
 struct TXLSWriter::TSstEntry {
-  static std::string Of(const TVariant& value) {
-    std::u16string text;
-    if (value.Kind() == varString)
-      text = AnsiToWide(value.AsAnsi());
-    else
-      text = value.AsWide();
+  static std::u16string TextOf(const TVariant& value) {
+    return value.Kind() == varString ? AnsiToWide(value.AsAnsi()) : value.AsWide();
+  }
+  static std::string Of(const std::u16string& text, const std::string& runs) {
     const bool compressed = std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x100; });
     TRecordData d;
-    d.Word(static_cast<uint16_t>(text.size())).Byte(compressed ? 0 : 1);
+    d.Word(static_cast<uint16_t>(text.size())).Byte((compressed ? 0 : 1) | (runs.empty() ? 0 : 8));
+    if (!runs.empty()) d.Word(static_cast<uint16_t>(runs.size() / 4));
     if (compressed) {
       // The low bytes of the converted characters, not the 8-bit input: in a
       // multi-byte code page the two differ in length.
@@ -85,11 +110,11 @@ struct TXLSWriter::TSstEntry {
     } else {
       d.Bytes(WideToUtf16Bytes(text));
     }
-    return d.Data();
+    return d.Bytes(runs).Data();
   }
 };
 
-// ---------------------------------------------------------------- record data
+// [SECTION] record data
 
 TRecordData& TRecordData::Byte(uint8_t v) {
   data_.push_back(static_cast<char>(v));
@@ -116,31 +141,100 @@ TRecordData& TRecordData::WideString(std::u16string_view text) {
   return Word(static_cast<uint16_t>(text.size())).Byte(1).Bytes(WideToUtf16Bytes(text));
 }
 
-// ---------------------------------------------------------------- checks
+// [SECTION] checks
 
-TXLSWriter::TXLSWriter(TXLSFile& file) : file_(file), workbook_(file.Workbook()) { CheckCells(); }
+TXLSWriter::TXLSWriter(TXLSFile& file) : file_(file), workbook_(file.Workbook()) {
+  CheckPageSetups();
+  PrepareNames();
+  ParseFormulas();
+}
 
 TXLSWriter::~TXLSWriter() = default;
 
-void TXLSWriter::CheckCells() const {
+void TXLSWriter::CheckPageSetups() const {
   const TSheets& sheets = workbook_.Sheets();
   for (int32_t s = 0; s < sheets.Count(); ++s) {
     TSheet& sheet = sheets.Items(s);
     TPageSetup& p = sheet.PageSetup();
     if (HeaderFooterText(p.HeaderLeft, p.HeaderCenter, p.HeaderRight).size() > kMaxHeaderFooterLength ||
         HeaderFooterText(p.FooterLeft, p.FooterCenter, p.FooterRight).size() > kMaxHeaderFooterLength)
-      throw EXLSError(4);
-    TCells& cells = sheet.Cells();
-    for (int32_t i = 0; i < cells.Count(); ++i) {
-      const TCell& cell = cells.GetCell(i);
-      if (cell.PropertyString().empty()) continue;
-      if (!cell.GetProperty("F").empty()) throw EXLSError(13);
-      if (!cell.GetProperty("R").empty() || !cell.GetProperty("H").empty()) throw EXLSError(4);
-    }
+      throw EXLSError(xlserr::kInvalidCellProperty);
   }
 }
 
-// ---------------------------------------------------------------- save
+void TXLSWriter::PrepareNames() {
+  TXLSLinkTable& links = workbook_.LinkTable();
+  links.Clear();
+  const TSheets& sheets = workbook_.Sheets();
+  for (int32_t i = 0; i < sheets.Count(); ++i) links.AddSheetName(sheets.Items(i).Name());
+  for (int32_t i = 0; i < sheets.Count(); ++i) links.XtiOfSheet(sheets.Items(i).Name());
+
+  std::vector<int32_t> order(static_cast<size_t>(sheets.Count()));
+  for (int32_t i = 0; i < sheets.Count(); ++i) order[static_cast<size_t>(i)] = i;
+  std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
+    return WideToUtf16Bytes(sheets.Items(a).Name()) < WideToUtf16Bytes(sheets.Items(b).Name());
+  });
+  for (const int32_t s : order) {
+    TSheet& sheet = sheets.Items(s);
+    TRanges& ranges = sheet.Ranges();
+    for (int32_t r = 0; r < ranges.Count(); ++r) {
+      const TRange& range = ranges.Item(r);
+      if (range.Name.empty()) continue;
+      links.AddName(range.Name, range.Rects, range.WorkbookWide ? -1 : s, 0, s);
+    }
+    const TPageSetup& p = sheet.PageSetup();
+    if (p.PrintArea.Count() > 0) links.AddName({}, p.PrintArea, s, kBuiltInPrintArea, s);
+    TRangeRects titles;
+    if (p.PrintTitleRow1 != kUnset || p.PrintTitleRow2 != kUnset) {
+      const int64_t r1 = p.PrintTitleRow1 == kUnset ? p.PrintTitleRow2 : p.PrintTitleRow1;
+      const int64_t r2 = p.PrintTitleRow2 == kUnset ? p.PrintTitleRow1 : p.PrintTitleRow2;
+      titles.Add(CheckedRect(static_cast<int32_t>(std::min<int64_t>(r1, 0x7FFFFFFF)), 0,
+                             static_cast<int32_t>(std::min<int64_t>(r2, 0x7FFFFFFF)), 255));
+    }
+    if (p.PrintTitleCol1 != kUnset || p.PrintTitleCol2 != kUnset) {
+      const int64_t c1 = p.PrintTitleCol1 == kUnset ? p.PrintTitleCol2 : p.PrintTitleCol1;
+      const int64_t c2 = p.PrintTitleCol2 == kUnset ? p.PrintTitleCol1 : p.PrintTitleCol2;
+      titles.Add(CheckedRect(0, static_cast<int32_t>(std::min<int64_t>(c1, 0x7FFFFFFF)), 65535,
+                             static_cast<int32_t>(std::min<int64_t>(c2, 0x7FFFFFFF))));
+    }
+    if (titles.Count() > 0) links.AddName({}, titles, s, kBuiltInPrintTitles, s);
+  }
+}
+
+void TXLSWriter::ParseFormulas() {
+  parser_ = std::make_unique<TXLSFormulaParser>(workbook_.LinkTable());
+  formulaTokens_.clear();
+  hyperlinks_.clear();
+  validations_.clear();
+  const TSheets& sheets = workbook_.Sheets();
+  for (int32_t s = 0; s < sheets.Count(); ++s) {
+    TCells& cells = sheets.Items(s).Cells();
+    std::vector<std::string>& tokens = formulaTokens_.emplace_back(static_cast<size_t>(cells.Count()));
+    std::vector<std::string>& links = hyperlinks_.emplace_back();
+    for (int32_t i = 0; i < cells.Count(); ++i) {
+      const TCell& cell = cells.GetCell(i);
+      if (cell.PropertyString().empty()) continue;
+      if (const std::string target = cell.GetProperty("H"); !target.empty()) {
+        const std::string kind = cell.GetProperty("L");
+        TRecordData d;
+        d.Word(cell.Row()).Word(cell.Row()).Word(cell.Col()).Word(cell.Col());
+        d.Bytes(HyperlinkData(Utf16BytesToWide(target), kind.empty() ? 0 : static_cast<uint8_t>(kind[0])));
+        links.push_back(d.Data());
+      }
+      const std::string text = cell.GetProperty("F");
+      if (text.empty()) continue;
+      std::string bytes = parser_->Encode(text);
+      // A formula of blanks (or "=" alone) has nothing to write.
+      if (bytes.empty()) throw EXLSError(text, xlserr::kInvalidFormula);
+      tokens[static_cast<size_t>(i)] = std::move(bytes);
+    }
+    TCellValidations& validations = sheets.Items(s).Validations();
+    std::vector<std::string>& dvs = validations_.emplace_back();
+    for (int32_t i = 0; i < validations.Count(); ++i) dvs.push_back(ValidationData(validations.Item(i), *parser_));
+  }
+}
+
+// [SECTION] save
 
 void TXLSWriter::SaveToFile(const std::string& utf8Path) {
   SaveToFileWithPassword(utf8Path, workbook_.IsProtected() ? kDefaultWriteProtectionPassword : u"");
@@ -166,12 +260,12 @@ void TXLSWriter::SaveToCompoundFile(TCFile& file, std::u16string_view password) 
   stream_ = nullptr;
 }
 
-// ---------------------------------------------------------------- stream
+// [SECTION] stream
 
 void TXLSWriter::WriteBytes(std::string_view bytes) {
   const auto n = static_cast<int32_t>(bytes.size());
   // A stream that takes no more (beyond 2 GB) fails the save.
-  if (stream_->Write(bytes.data(), n) != n) throw ECFileError(7);
+  if (stream_->Write(bytes.data(), n) != n) throw ECFileError(cferr::kCommit);
   counter_ += static_cast<uint32_t>(n);
 }
 
@@ -197,14 +291,14 @@ void TXLSWriter::WriteRecord(uint16_t id, const TRecordData& data) {
 void TXLSWriter::PatchWord(int64_t pos, uint16_t v) {
   const int64_t back = stream_->Position();
   stream_->SetPosition(pos);
-  if (!stream_->WriteWord(v)) throw ECFileError(7);
+  if (!stream_->WriteWord(v)) throw ECFileError(cferr::kCommit);
   stream_->SetPosition(back);
 }
 
 void TXLSWriter::PatchDWord(int64_t pos, uint32_t v) {
   const int64_t back = stream_->Position();
   stream_->SetPosition(pos);
-  if (!stream_->WriteDWord(v)) throw ECFileError(7);
+  if (!stream_->WriteDWord(v)) throw ECFileError(cferr::kCommit);
   stream_->SetPosition(back);
 }
 
@@ -214,7 +308,7 @@ void TXLSWriter::PadStream() {
   const std::string zeros(static_cast<size_t>(512 - size % 512), '\0');
   stream_->SetPosition(size);
   if (stream_->Write(zeros.data(), static_cast<int32_t>(zeros.size())) != static_cast<int32_t>(zeros.size()))
-    throw ECFileError(7);
+    throw ECFileError(cferr::kCommit);
 }
 
 void TXLSWriter::DoProgress() {
@@ -228,7 +322,7 @@ void TXLSWriter::Step() {
 
 uint16_t TXLSWriter::XFIndex(int32_t formatIndex) const { return static_cast<uint16_t>(xfBase_ + formatIndex); }
 
-// ---------------------------------------------------------------- workbook
+// [SECTION] workbook
 
 void TXLSWriter::WriteWorkbook() {
   progress_ = 0;
@@ -237,14 +331,15 @@ void TXLSWriter::WriteWorkbook() {
   bool anySelected = false;
   for (int32_t i = 0; i < sheets.Count(); ++i) anySelected = anySelected || sheets.Items(i).Selected;
   if (!anySelected && sheets.Count() > 0) sheets.Items(0).Selected = true;
-  if (sheets.Count() == 0) throw EXLSError(12);
+  if (sheets.Count() == 0) throw EXLSError(xlserr::kNoSheets);
   xfBase_ = file_.OmitBuiltInFormats() ? 0 : kBuiltInXFCount;
 
   counter_ = 0;
   BuildSharedStrings();
   progress_ = 0.05;
   DoProgress();
-  // The drawing layer has no data in this model: no pictures or comments to build.
+  drawings_ = std::make_unique<TMSOData>();
+  drawings_->Build(workbook_);
   progress_ = 0.06;
   DoProgress();
 
@@ -259,11 +354,12 @@ void TXLSWriter::WriteWorkbook() {
 
   sst_.reset();
   sstIndexes_.clear();
+  drawings_.reset();
   progress_ = 1.0;
   DoProgress();
 }
 
-// ---------------------------------------------------------------- globals
+// [SECTION] globals
 
 void TXLSWriter::WriteGlobals() {
   WriteBof(kBofGlobals);
@@ -286,21 +382,21 @@ void TXLSWriter::WriteGlobals() {
   boundSheetPatches_.clear();
   for (int32_t i = 0; i < workbook_.Sheets().Count(); ++i) WriteBoundSheet(workbook_.Sheets().Items(i));
   WriteRecord(biff::kCountry, TRecordData().Word(1).Word(1));
-  // Names, links and the drawing group have no data in this model.
+  WriteLinkTable();
+  if (!drawings_->Empty()) WriteRecord(biff::kMsoDrawingGroup, TRecordData().Bytes(drawings_->GroupBytes()));
   WriteRecalcId();
   WriteSst();
-  WriteRecord(biff::kExtSst, TRecordData().Word(0));
   WriteRecord(biff::kEof);
 }
 
 void TXLSWriter::WriteBof(uint16_t type) {
   WriteRecord(biff::kBof, TRecordData()
-                              .Word(kBiff8Version)
-                              .Word(type)
-                              .Word(0x1846)
-                              .Word(0x07CD)
-                              .DWord(0x000040C1)
-                              .DWord(0x00000106));
+                              .Word(kBiff8Version)  // BIFF version
+                              .Word(type)           // substream type: globals or worksheet
+                              .Word(0x1846)         // build identifier
+                              .Word(0x07CD)         // build year
+                              .DWord(0x000040C1)    // file history flags
+                              .DWord(0x00000106));  // lowest version that can read all records
 }
 
 void TXLSWriter::WriteFilePass() {
@@ -347,20 +443,25 @@ void TXLSWriter::WriteWindow1() {
     selected = 1;
   }
   WriteRecord(biff::kWindow1, TRecordData()
-                                  .Word(360)
-                                  .Word(15)
-                                  .Word(11340)
-                                  .Word(6795)
-                                  .Word(0x0038)
-                                  .Word(static_cast<uint16_t>(first))
-                                  .Word(static_cast<uint16_t>(first < 10 ? 0 : first))
-                                  .Word(static_cast<uint16_t>(selected))
-                                  .Word(600));
+                                  .Word(360)     // horizontal position of the window, twips
+                                  .Word(15)      // vertical position, twips
+                                  .Word(11340)   // width, twips
+                                  .Word(6795)    // height, twips
+                                  .Word(0x0038)  // options: horizontal and vertical scroll bars, sheet tabs
+                                  .Word(static_cast<uint16_t>(first))                   // active sheet
+                                  .Word(static_cast<uint16_t>(first < 10 ? 0 : first))  // first visible tab
+                                  .Word(static_cast<uint16_t>(selected))                // selected sheet count
+                                  .Word(600));  // tab bar width, 1/1000 of the window width
 }
 
 void TXLSWriter::WriteFonts() {
+  // Fonts 0 to 3 of the file are the default font (the built-in style formats
+  // use font 1); the file has no font 4, so the table's further fonts take
+  // indexes 5, 6, ... (FileFontIndex).
   const TVirtualFontTable& fonts = workbook_.FontTable();
-  for (int32_t i = 0; i < fonts.Count(); ++i) WriteRecord(biff::kFont, TRecordData().Bytes(PackFont(fonts.Item(i))));
+  const std::string base = PackFont(fonts.Item(0));
+  for (int32_t i = 0; i < kFileDefaultFonts; ++i) WriteRecord(biff::kFont, TRecordData().Bytes(base));
+  for (int32_t i = 1; i < fonts.Count(); ++i) WriteRecord(biff::kFont, TRecordData().Bytes(PackFont(fonts.Item(i))));
 }
 
 void TXLSWriter::WriteFormats() {
@@ -373,21 +474,29 @@ void TXLSWriter::WriteFormats() {
 
 void TXLSWriter::WriteXFs() {
   if (xfBase_ != 0) {
-    const std::string style = Hex({0x00, 0x00, 0x00, 0x00, 0xF5, 0xFF, 0x20, 0x00, 0x00, 0x00,
-                                   0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x20});
-    for (int i = 0; i < 15; ++i) WriteRecord(biff::kXF, TRecordData().Bytes(style));
-    WriteRecord(biff::kXF, TRecordData().Bytes(Hex({0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x20, 0x00, 0x00, 0x00,
-                                                    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x20})));
-    for (uint8_t format : {0x2C, 0x2A, 0x09, 0x2B, 0x29})
-      WriteRecord(biff::kXF, TRecordData().Bytes(Hex({0x01, 0x00, format, 0x00, 0xF5, 0xFF, 0x20, 0x00, 0x00, 0xF8,
-                                                      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x20})));
+    // The built-in formats: 15 style formats, the default cell format and five
+    // number-format styles (comma, currency, percent, comma 0, currency 0).
+    auto xf = [](uint8_t font, uint8_t format, uint16_t typeAndParent, uint8_t usedAttributes) {
+      return TRecordData()
+          .Word(font)           // font index
+          .Word(format)         // number format id
+          .Word(typeAndParent)  // bit 0 locked, bit 2 style format, bits 4-15 parent (0xFFF: none)
+          .Word(0x0020)         // alignment: bottom, no wrap, no rotation
+          .Byte(0)              // indent, shrink, reading order
+          .Byte(usedAttributes) // bits 2-7: attribute groups that differ from the parent (a style: not used)
+          .DWord(0)             // border line styles and left/right border colours
+          .DWord(0)             // top/bottom border colours, diagonal, fill pattern
+          .Word(0x20C0);        // fill colours: pattern 64 (automatic), background 65 (automatic)
+    };
+    for (int i = 0; i < 15; ++i) WriteRecord(biff::kXF, xf(0, 0, 0xFFF5, 0));
+    WriteRecord(biff::kXF, xf(0, 0, 0x0001, 0));
+    for (uint8_t format : {0x2C, 0x2A, 0x09, 0x2B, 0x29}) WriteRecord(biff::kXF, xf(1, format, 0xFFF5, 0xF8));
   }
   const TVirtualXFTable& xfs = workbook_.XFTable();
   const TFormatStrings& formats = workbook_.FormatStrings();
   for (int32_t i = 0; i < xfs.Count(); ++i) {
     TXFRecord xf = xfs.Item(i);
-    // The file format has no font 4.
-    if (xf.FontIndex >= 4) ++xf.FontIndex;
+    xf.FontIndex = FileFontIndex(xf.FontIndex);
     xf.NumberFormat = formats.GetFormat(xf.NumberFormat).Id;
     WriteRecord(biff::kXF, TRecordData().Bytes(PackXF(xf)));
   }
@@ -402,8 +511,11 @@ void TXLSWriter::WriteStyles() {
 void TXLSWriter::WritePalette() {
   const TXLPalette& palette = workbook_.Palette();
   TRecordData d;
-  d.Word(static_cast<uint16_t>(palette.Count()));
-  for (int32_t i = 0; i < palette.Count(); ++i) d.DWord(palette.Color(i));
+  // The record holds the 56 colours of indexes 8 to 63; the palette's 57th entry
+  // (black) is only a matching aid.
+  const int32_t n = std::min(palette.Count(), kPaletteRecordColours);
+  d.Word(static_cast<uint16_t>(n));
+  for (int32_t i = 0; i < n; ++i) d.DWord(palette.Color(i));
   WriteRecord(biff::kPalette, d);
 }
 
@@ -421,10 +533,26 @@ void TXLSWriter::WriteBoundSheet(const TSheet& sheet) {
 }
 
 void TXLSWriter::WriteRecalcId() {
-  WriteRecord(biff::kRecalcId, TRecordData().Bytes(Hex({0xC1, 0x01, 0x00, 0x00, 0x60, 0x69, 0x01, 0x00})));
+  WriteRecord(biff::kRecalcId, TRecordData()
+                                   .Word(biff::kRecalcId)  // the record's own id, as the format repeats it
+                                   .Word(0)                // reserved
+                                   .DWord(0x00016960));    // id of the calculation engine that last calculated
 }
 
-// ---------------------------------------------------------------- shared strings
+void TXLSWriter::WriteLinkTable() {
+  const TXLSLinkTable& links = workbook_.LinkTable();
+  for (int32_t d = 0; d < links.DocumentCount(); ++d) {
+    WriteRecord(biff::kSupBook, TRecordData().Bytes(links.SupBookData(d)));
+    const TXLSLinkDocument& doc = links.Document(d);
+    if (doc.Own) continue;
+    for (const TXLSLinkName& name : doc.Names)
+      WriteRecord(biff::kExternName, TRecordData().Bytes(links.ExternNameData(name)));
+  }
+  WriteRecord(biff::kExternSheet, TRecordData().Bytes(links.ExternSheetData()));
+  for (const TXLSLinkName& name : links.Names()) WriteRecord(biff::kName, TRecordData().Bytes(links.NameData(name)));
+}
+
+// [SECTION] shared strings
 
 void TXLSWriter::BuildSharedStrings() {
   sst_ = std::make_unique<THashedStringList>(kSstBuckets);
@@ -434,9 +562,16 @@ void TXLSWriter::BuildSharedStrings() {
     TCells& cells = sheets.Items(s).Cells();
     std::vector<uint32_t>& indexes = sstIndexes_.emplace_back(static_cast<size_t>(cells.Count()), 0);
     for (int32_t i = 0; i < cells.Count(); ++i) {
-      const TVariant& value = cells.GetCell(i).Value();
+      const TCell& cell = cells.GetCell(i);
+      const TVariant& value = cell.Value();
       if (!value.IsString()) continue;
-      const std::string entry = TSstEntry::Of(value);
+      const std::u16string text = TSstEntry::TextOf(value);
+      const std::string spec = cell.PropertyString().empty() ? std::string() : cell.GetProperty("R");
+      const std::string runs =
+          spec.empty() ? std::string()
+                       : RichTextRuns(spec, workbook_.XFTable().Item(cell.FormatIndex()).FontIndex, text.size(),
+                                      workbook_.FontTable());
+      const std::string entry = TSstEntry::Of(text, runs);
       int32_t index = sst_->IndexOf(entry);
       if (index < 0) index = sst_->Add(entry);
       indexes[static_cast<size_t>(i)] = static_cast<uint32_t>(index);
@@ -444,46 +579,89 @@ void TXLSWriter::BuildSharedStrings() {
   }
 }
 
+// A record whose data runs on in CONTINUE records: the length of each record is
+// patched when the next one begins or when the writer finishes.
+class TXLSWriter::TContinuedRecord {
+ public:
+  TContinuedRecord(TXLSWriter& writer, uint16_t id) : w_(writer) { Begin(id); }
+  int32_t Room() const { return biff::kMaxRecordData - length_; }
+  int32_t Length() const { return length_; }
+  int64_t LengthPos() const { return lengthPos_; }
+  void Put(std::string_view bytes) {
+    w_.WriteBytes(bytes);
+    length_ += static_cast<int32_t>(bytes.size());
+  }
+  // Ends the current record and begins a CONTINUE record.
+  void Continue() {
+    Finish();
+    Begin(biff::kContinue);
+  }
+  void Finish() { w_.PatchWord(lengthPos_, static_cast<uint16_t>(length_)); }
+
+ private:
+  void Begin(uint16_t id) {
+    w_.WriteWord(id);
+    lengthPos_ = w_.counter_;
+    w_.WriteWord(0);
+    length_ = 0;
+  }
+  TXLSWriter& w_;
+  int64_t lengthPos_ = 0;
+  int32_t length_ = 0;
+};
+
 void TXLSWriter::WriteSst() {
   const auto unique = static_cast<uint32_t>(sst_->Count());
-  WriteWord(biff::kSst);
-  int64_t lengthPos = counter_;
-  WriteWord(0);
-  WriteDWord(unique);
-  WriteDWord(unique);
-  int32_t recordLength = 8;
-  for (int32_t i = 0; i < sst_->Count(); ++i) WriteSstEntry(sst_->Strings(i), recordLength, lengthPos);
-  PatchWord(lengthPos, static_cast<uint16_t>(recordLength));
+  const uint32_t perBucket = std::max(kMinStringsPerBucket, (unique + kMaxExtSstBuckets - 1) / kMaxExtSstBuckets);
+  TRecordData extSst;
+  extSst.Word(static_cast<uint16_t>(perBucket));
+  TContinuedRecord sst(*this, biff::kSst);
+  sst.Put(TRecordData().DWord(unique).DWord(unique).Data());
+  for (uint32_t i = 0; i < unique; ++i) {
+    uint32_t start = 0;
+    uint16_t offset = 0;
+    WriteSstEntry(sst_->Strings(static_cast<int32_t>(i)), sst, start, offset);
+    // Every bucket's first string: its stream position and its offset from the
+    // start of the record (header included) that holds its first byte.
+    if (i % perBucket == 0) extSst.DWord(start).Word(offset).Word(0);
+  }
+  sst.Finish();
+  WriteRecord(biff::kExtSst, extSst);
 }
 
-// An entry goes on in a CONTINUE record when fewer than 4 bytes are left; a
-// continued part starts with the entry's character width flag, and a UTF-16
-// character is never split between two records.
-void TXLSWriter::WriteSstEntry(const std::string& entry, int32_t& recordLength, int64_t& lengthPos) {
-  const bool wide = (static_cast<uint8_t>(entry[2]) & 1) != 0;
-  size_t written = 0;
-  while (written < entry.size()) {
-    if (biff::kMaxRecordData - recordLength < 4) {
-      PatchWord(lengthPos, static_cast<uint16_t>(recordLength));
-      WriteWord(biff::kContinue);
-      lengthPos = counter_;
-      WriteWord(0);
-      recordLength = 0;
-      if (written > 0) {
-        WriteByte(wide ? 1 : 0);
-        recordLength = 1;
-      }
+// An entry is header (character count, option flags and, for a rich string, the
+// run count), characters, runs. The header is never split from the first
+// character (or run); characters split between characters, and a record that
+// goes on with characters starts with the width flag; runs split between runs.
+void TXLSWriter::WriteSstEntry(const std::string& entry, TContinuedRecord& record, uint32_t& start, uint16_t& offset) {
+  const std::string_view e = entry;
+  const uint8_t flags = static_cast<uint8_t>(e[2]);
+  const size_t width = (flags & 1) != 0 ? 2 : 1;
+  const size_t header = (flags & 8) != 0 ? kSstEntryHeader + 2 : kSstEntryHeader;
+  const size_t chars = (static_cast<uint8_t>(e[0]) | static_cast<uint8_t>(e[1]) << 8) * width;
+  const size_t runs = e.size() - header - chars;
+  const size_t first = chars > 0 ? width : std::min<size_t>(runs, 4);
+  if (static_cast<size_t>(record.Room()) < header + first) record.Continue();
+  start = counter_;
+  offset = static_cast<uint16_t>(record.Length() + 4);
+  record.Put(e.substr(0, header));
+  WriteSplit(record, e.substr(header, chars), width, std::string(1, static_cast<char>(flags & 1)));
+  WriteSplit(record, e.substr(header + chars), 4, {});
+}
+
+void TXLSWriter::WriteSplit(TContinuedRecord& record, std::string_view bytes, size_t unit, std::string_view lead) {
+  while (!bytes.empty()) {
+    if (static_cast<size_t>(record.Room()) < unit) {
+      record.Continue();
+      record.Put(lead);
     }
-    size_t fit = std::min(entry.size() - written, static_cast<size_t>(biff::kMaxRecordData - recordLength));
-    const size_t end = written + fit;
-    if (wide && end < entry.size() && end > kSstEntryHeader && (end - kSstEntryHeader) % 2 != 0) --fit;
-    WriteBytes(std::string_view(entry).substr(written, fit));
-    written += fit;
-    recordLength += static_cast<int32_t>(fit);
+    const size_t fit = std::min(bytes.size(), static_cast<size_t>(record.Room()) / unit * unit);
+    record.Put(bytes.substr(0, fit));
+    bytes.remove_prefix(fit);
   }
 }
 
-// ---------------------------------------------------------------- worksheet
+// [SECTION] worksheet
 
 void TXLSWriter::WriteSheet(TSheet& sheet, const std::vector<uint32_t>& sstIndexes) {
   PatchDWord(boundSheetPatches_[static_cast<size_t>(sheet.Index())], counter_);
@@ -496,10 +674,40 @@ void TXLSWriter::WriteSheet(TSheet& sheet, const std::vector<uint32_t>& sstIndex
   WriteDimensions(sheet);
   WriteRows(sheet);
   WriteCells(sheet, sstIndexes);
-  // Drawings, merged cells, hyperlinks and validations have no data in this model.
+  for (const auto& [id, data] : drawings_->SheetRecords(sheet.Index())) WriteRecord(id, TRecordData().Bytes(data));
   WriteWindow2(sheet);
   WritePane(sheet);
+  WriteMergedCells(sheet);
+  const size_t s = static_cast<size_t>(sheet.Index());
+  for (const std::string& link : hyperlinks_[s]) WriteRecord(biff::kHLink, TRecordData().Bytes(link));
+  if (!validations_[s].empty()) {
+    WriteRecord(biff::kDVal, TRecordData()
+                                 .Word(0x0004)      // options: the validations are cached
+                                 .DWord(0)          // x of the input window
+                                 .DWord(0)          // y of the input window
+                                 .DWord(0xFFFFFFFF) // no drop-down object
+                                 .DWord(static_cast<uint32_t>(validations_[s].size())));
+    for (const std::string& dv : validations_[s]) WriteRecord(biff::kDV, TRecordData().Bytes(dv));
+  }
   WriteRecord(biff::kEof);
+}
+
+void TXLSWriter::WriteMergedCells(TSheet& sheet) {
+  std::vector<TRangeRect> rects;
+  TRanges& ranges = sheet.Ranges();
+  for (int32_t i = 0; i < ranges.Count(); ++i) {
+    const TRange& r = ranges.Item(i);
+    if (!r.Merged) continue;
+    for (int32_t k = 0; k < r.Rects.Count(); ++k) rects.push_back(r.Rects.Item(k));
+  }
+  for (size_t first = 0; first < rects.size(); first += kMergedPerRecord) {
+    const size_t n = std::min(rects.size() - first, kMergedPerRecord);
+    TRecordData d;
+    d.Word(static_cast<uint16_t>(n));
+    for (size_t k = first; k < first + n; ++k)
+      d.Word(rects[k].Row1).Word(rects[k].Row2).Word(rects[k].Col1).Word(rects[k].Col2);
+    WriteRecord(biff::kMergedCells, d);
+  }
 }
 
 void TXLSWriter::WriteIndex() {
@@ -643,28 +851,76 @@ void TXLSWriter::WriteRows(TSheet& sheet) {
   }
 }
 
-// ---------------------------------------------------------------- cells
+// [SECTION] cells
 
 void TXLSWriter::WriteCells(TSheet& sheet, const std::vector<uint32_t>& sstIndexes) {
   TCells& cells = sheet.Cells();
+  const std::vector<std::string>& formulas = formulaTokens_[static_cast<size_t>(sheet.Index())];
   for (int32_t i = 0; i < cells.Count(); ++i) {
     const TCell& cell = cells.GetCell(i);
     const TVariant& v = cell.Value();
     TRecordData d;
     d.Word(cell.Row()).Word(cell.Col()).Word(XFIndex(cell.FormatIndex()));
-    if (v.Kind() == varEmpty || v.Kind() == varNull) {
+    if (!formulas[static_cast<size_t>(i)].empty()) {
+      WriteFormula(cell, formulas[static_cast<size_t>(i)]);
+    } else if (v.Kind() == varEmpty || v.Kind() == varNull) {
       WriteRecord(biff::kBlank, d);
-    } else if (IsNumberKind(v.Kind())) {
-      WriteRecord(biff::kNumber, d.Double(v.AsDouble()));
-    } else if (v.Kind() == varDate) {
-      WriteRecord(biff::kNumber, d.Double(DateSerial(v.AsDouble())));
+    } else if (IsNumberKind(v.Kind()) || v.Kind() == varDate) {
+      const double x = v.Kind() == varDate ? DateSerial(v.AsDouble()) : v.AsDouble();
+      // The format has no NaN or infinity: such a number is the #NUM! error.
+      if (std::isfinite(x))
+        WriteRecord(biff::kNumber, d.Double(x));
+      else
+        WriteRecord(biff::kBoolErr, d.Byte(kErrorNum).Byte(1));
     } else if (v.IsString()) {
       WriteRecord(biff::kLabelSst, d.DWord(sstIndexes[static_cast<size_t>(i)]));
     } else if (v.Kind() == varBoolean) {
       WriteRecord(biff::kBoolErr, d.Byte(v.AsBoolean() ? 1 : 0).Byte(0));
+    } else if (v.Kind() == varError) {
+      WriteRecord(biff::kBoolErr, d.Byte(v.AsErrorCode()).Byte(1));
     }
     Step();
   }
+}
+
+// The cached result is the cell's value: a number, a string (its text follows in
+// a STRING record), a boolean, an error, or an empty string.
+void TXLSWriter::WriteFormula(const TCell& cell, const std::string& tokens) {
+  const TVariant& v = cell.Value();
+  TRecordData d;
+  d.Word(cell.Row()).Word(cell.Col()).Word(XFIndex(cell.FormatIndex()));
+  auto special = [&d](uint8_t kind, uint8_t value) {
+    d.Byte(kind).Byte(0).Byte(value).Byte(0).Word(0).Word(0xFFFF);  // result kind, value, marker 0xFFFF
+  };
+  std::u16string text;
+  const bool number = IsNumberKind(v.Kind()) || v.Kind() == varDate;
+  const double x = v.Kind() == varDate ? DateSerial(v.AsDouble()) : v.AsDouble();
+  if (number && std::isfinite(x)) {
+    d.Double(x);
+  } else if (number) {
+    special(kResultError, kErrorNum);
+  } else if (v.Kind() == varBoolean) {
+    special(kResultBoolean, v.AsBoolean() ? 1 : 0);
+  } else if (v.Kind() == varError) {
+    special(kResultError, v.AsErrorCode());
+  } else if (v.IsString()) {
+    text = v.Kind() == varString ? AnsiToWide(v.AsAnsi()) : v.AsWide();
+    special(text.empty() ? kResultEmptyString : kResultString, 0);
+  } else {
+    special(kResultEmptyString, 0);
+  }
+  d.Word(0x0002);  // options: calculate on load
+  d.DWord(0);      // reserved
+  d.Word(static_cast<uint16_t>(tokens.size())).Bytes(tokens);
+  WriteRecord(biff::kFormula, d);
+  if (!text.empty()) WriteLongString(biff::kString, text);
+}
+
+void TXLSWriter::WriteLongString(uint16_t id, std::u16string_view text) {
+  TContinuedRecord record(*this, id);
+  record.Put(TRecordData().Word(static_cast<uint16_t>(text.size())).Byte(1).Data());
+  WriteSplit(record, WideToUtf16Bytes(text), 2, std::string(1, '\x01'));
+  record.Finish();
 }
 
 void TXLSWriter::WriteWindow2(const TSheet& sheet) {
@@ -691,7 +947,7 @@ void TXLSWriter::WritePane(const TSheet& sheet) {
                                .Word(active));
 }
 
-// ---------------------------------------------------------------- encryption
+// [SECTION] encryption
 
 // Rewrites the padded clear stream in place: every record goes through the
 // block stream, and encryption starts after the record that follows FILEPASS.

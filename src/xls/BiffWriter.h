@@ -7,11 +7,10 @@
 // through TCFile::Commit(), which replaces the target atomically: a save that
 // fails for any reason leaves an existing file as it was.
 //
-// Layers the model has no data for yet (formulas, names and links, drawings,
-// validations, hyperlinks, rich-text runs, merged ranges) are not written. A cell
-// that carries a formula, rich-text runs or a hyperlink is refused before anything
-// is written rather than saved without them (EXLSError 13 for a formula, 4 for the
-// others).
+// Creating the writer prepares the link table (sheet names, defined names,
+// print areas and titles), parses every formula once and builds the hyperlink
+// and validation records, so that what cannot be written fails before any file
+// is touched.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -25,7 +24,10 @@
 namespace qira {
 
 class TCFile;
+class TMSOData;
+class TXLSFormulaParser;
 class TCFileStream;
+class TCell;
 class TSheet;
 class TWorkbook;
 class TXLSFile;
@@ -88,6 +90,19 @@ inline constexpr uint16_t kDefaultRowHeight = 0x0225;
 inline constexpr uint16_t kWindow2 = 0x023E;
 inline constexpr uint16_t kStyle = 0x0293;
 inline constexpr uint16_t kFormat = 0x041E;
+inline constexpr uint16_t kExternSheet = 0x0017;
+inline constexpr uint16_t kName = 0x0018;
+inline constexpr uint16_t kNote = 0x001C;
+inline constexpr uint16_t kExternName = 0x0023;
+inline constexpr uint16_t kObj = 0x005D;
+inline constexpr uint16_t kMsoDrawingGroup = 0x00EB;
+inline constexpr uint16_t kMsoDrawing = 0x00EC;
+inline constexpr uint16_t kSupBook = 0x01AE;
+inline constexpr uint16_t kDVal = 0x01B2;
+inline constexpr uint16_t kTxo = 0x01B6;
+inline constexpr uint16_t kHLink = 0x01B8;
+inline constexpr uint16_t kDV = 0x01BE;
+inline constexpr uint16_t kString = 0x0207;
 inline constexpr uint16_t kBof = 0x0809;
 inline constexpr uint16_t kSheetProtection = 0x0867;
 
@@ -136,9 +151,14 @@ class TXLSWriter {
 
  private:
   struct TSstEntry;
+  class TContinuedRecord;
 
-  // Header and footer lengths, and cells that need a layer this model lacks.
-  void CheckCells() const;
+  // Headers and footers hold at most 255 characters (EXLSError 4).
+  void CheckPageSetups() const;
+  // Sheet names, XTI entries and defined names into the link table, then every
+  // formula parsed once.
+  void PrepareNames();
+  void ParseFormulas();
 
   void WriteByte(uint8_t v);
   void WriteWord(uint16_t v);
@@ -171,8 +191,11 @@ class TXLSWriter {
   void WritePalette();
   void WriteBoundSheet(const TSheet& sheet);
   void WriteRecalcId();
+  void WriteLinkTable();
   void WriteSst();
-  void WriteSstEntry(const std::string& entry, int32_t& recordLength, int64_t& lengthPos);
+  void WriteSstEntry(const std::string& entry, TContinuedRecord& record, uint32_t& start, uint16_t& offset);
+  // Writes bytes in pieces of whole units; a record begun for the rest starts with lead.
+  void WriteSplit(TContinuedRecord& record, std::string_view bytes, size_t unit, std::string_view lead);
 
   void WriteSheet(TSheet& sheet, const std::vector<uint32_t>& sstIndexes);
   void WriteIndex();
@@ -186,6 +209,11 @@ class TXLSWriter {
   void WriteDimensions(const TSheet& sheet);
   void WriteRows(TSheet& sheet);
   void WriteCells(TSheet& sheet, const std::vector<uint32_t>& sstIndexes);
+  void WriteFormula(const TCell& cell, const std::string& tokens);
+  // A record of a string header and text whose characters run on in CONTINUE
+  // records, each of which starts with the width flag.
+  void WriteLongString(uint16_t id, std::u16string_view text);
+  void WriteMergedCells(TSheet& sheet);
   void WriteWindow2(const TSheet& sheet);
   void WritePane(const TSheet& sheet);
 
@@ -195,6 +223,13 @@ class TXLSWriter {
 
   TXLSFile& file_;
   TWorkbook& workbook_;
+  std::unique_ptr<TXLSFormulaParser> parser_;
+  // Per sheet, per stored cell: the formula's token bytes (empty without one).
+  std::vector<std::vector<std::string>> formulaTokens_;
+  // Per sheet: the HLINK and DV record data, built before anything is written.
+  std::vector<std::vector<std::string>> hyperlinks_;
+  std::vector<std::vector<std::string>> validations_;
+  std::unique_ptr<TMSOData> drawings_;
   TCFileStream* stream_ = nullptr;
   uint32_t counter_ = 0;
   std::u16string password_;

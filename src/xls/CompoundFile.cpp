@@ -1,3 +1,9 @@
+// Sections (each begins at a line "// [SECTION] <name>"):
+//   errors
+//   names
+//   TCFileStream
+//   TCFileStorage
+//   TCFile
 #include "xls/CompoundFile.h"
 
 #include <QChar>
@@ -9,11 +15,9 @@
 #include "platform/BinaryStream.h"
 #include "xls/CompoundFileFormat.h"
 
-// Sections: errors; names; TCFileStream; TCFileStorage; TCFile.
-
 namespace qira {
 
-// ------------------------------------------------------------------ errors
+// [SECTION] errors
 
 const char* CFileErrorText(int code) {
   static const char* const texts[] = {
@@ -30,8 +34,9 @@ const char* CFileErrorText(int code) {
 }
 
 ECFileError::ECFileError(int code) : std::runtime_error(CFileErrorText(code)), code_(code) {}
+ECFileError::ECFileError(int code, const std::string& text) : std::runtime_error(text), code_(code) {}
 
-// ------------------------------------------------------------------- names
+// [SECTION] names
 
 namespace cfb {
 
@@ -73,7 +78,7 @@ bool ValidName(const std::u16string& name) {
 
 }  // namespace
 
-// ------------------------------------------------------------ TCFileStream
+// [SECTION] TCFileStream
 
 int32_t TCFileStream::Read(void* buffer, int32_t count) {
   if (count <= 0 || buffer == nullptr || position_ >= GetSize()) return 0;
@@ -111,7 +116,7 @@ int64_t TCFileStream::Seek(int64_t offset, TCFileSeekOrigin origin) {
 }
 
 void TCFileStream::SetPosition(int64_t position) {
-  if (Seek(position, soFromBeginning) != position) throw ECFileError(6);
+  if (Seek(position, soFromBeginning) != position) throw ECFileError(cferr::kSeek);
 }
 
 bool TCFileStream::WriteByte(uint8_t value) { return Write(&value, 1) == 1; }
@@ -158,7 +163,7 @@ bool TCFileStream::ReadBuffer(void* buffer, int32_t count) {
   return Read(buffer, count) == count;
 }
 
-// ----------------------------------------------------------- TCFileStorage
+// [SECTION] TCFileStorage
 
 TCFileStorage::~TCFileStorage() = default;
 
@@ -186,7 +191,7 @@ void TCFileStorage::CheckNewName(const std::string& name, int code) const {
 }
 
 TCFileStream& TCFileStorage::CreateStream(const std::string& name) {
-  CheckNewName(name, 1);
+  CheckNewName(name, cferr::kCreateStream);
   auto* stream = new TCFileStream(name, state_);
   items_.emplace_back(stream);
   state_->modified = true;
@@ -194,28 +199,28 @@ TCFileStream& TCFileStorage::CreateStream(const std::string& name) {
 }
 
 TCFileStorage& TCFileStorage::CreateStorage(const std::string& name) {
-  CheckNewName(name, 2);
+  CheckNewName(name, cferr::kCreateStorage);
   auto* storage = new TCFileStorage(name, state_);
   items_.emplace_back(storage);
   state_->modified = true;
   return *storage;
 }
 
-// ------------------------------------------------------------------ TCFile
+// [SECTION] TCFile
 
 TCFile::TCFile(TCFileMode mode, const std::string& fileName) : mode_(mode), fileName_(fileName) {
   root_.reset(new TCFileStorage("Root Entry", &state_));
   switch (mode) {
     case cfmCreate:
       saveFile_ = TSaveFile::Create(fileName);
-      if (!saveFile_) throw ECFileError(0);
+      if (!saveFile_) throw ECFileError(cferr::kCreateFile);
       state_.writable = true;
       state_.modified = true;
       break;
     case cfmOpen: {
       std::vector<uint8_t> image;
-      if (!ReadWholeFile(fileName, image)) throw ECFileError(3);
-      TCFileReader::Read(image, *root_, 3);
+      if (!ReadWholeFile(fileName, image)) throw ECFileError(cferr::kOpenFile);
+      TCFileReader::Read(image, *root_, cferr::kOpenFile);
       break;
     }
     case cfmCreateInMemory:
@@ -223,7 +228,7 @@ TCFile::TCFile(TCFileMode mode, const std::string& fileName) : mode_(mode), file
       state_.modified = true;
       break;
     default:
-      throw ECFileError(0);
+      throw ECFileError(cferr::kCreateFile);
   }
 }
 
@@ -232,8 +237,8 @@ std::unique_ptr<TCFile> TCFile::CreateFromStream(TBinaryStream& stream) {
   file->mode_ = cfmOpen;
   file->root_.reset(new TCFileStorage("Root Entry", &file->state_));
   std::vector<uint8_t> image(static_cast<size_t>(stream.Size()));
-  if (!stream.Seek(0) || !stream.Read(image.data(), stream.Size())) throw ECFileError(0);
-  TCFileReader::Read(image, *file->root_, 0);
+  if (!stream.Seek(0) || !stream.Read(image.data(), stream.Size())) throw ECFileError(cferr::kCreateFile);
+  TCFileReader::Read(image, *file->root_, cferr::kCreateFile);
   return file;
 }
 
@@ -252,18 +257,21 @@ void TCFile::Commit() {
   try {
     image = Bytes();
   } catch (const ECFileError&) {
-    throw ECFileError(7);
+    throw ECFileError(cferr::kCommit);
   }
   if (mode_ == cfmCreateInMemory) {
     memoryImage_ = std::move(image);
   } else {
-    if (!saveFile_) saveFile_ = TSaveFile::Create(fileName_);
-    if (!saveFile_) throw ECFileError(7);
+    std::string reason;
+    if (!saveFile_) saveFile_ = TSaveFile::Create(fileName_, &reason);
+    if (!saveFile_) throw ECFileError(cferr::kCommit, fileName_ + ": " + reason);
     std::unique_ptr<TSaveFile> file = std::move(saveFile_);
-    if (image.size() > static_cast<size_t>(INT32_MAX) ||
-        !file->Stream().Write(image.data(), static_cast<int32_t>(image.size())) || !file->Commit()) {
-      throw ECFileError(7);
-    }
+    if (image.size() > static_cast<size_t>(INT32_MAX)) throw ECFileError(cferr::kCommit);
+    if (!file->Stream().Write(image.data(), static_cast<int32_t>(image.size())))
+      reason = file->FailureReason(CFileErrorText(cferr::kCommit));
+    else
+      file->Commit(&reason);
+    if (!reason.empty()) throw ECFileError(cferr::kCommit, fileName_ + ": " + reason);
   }
   state_.modified = false;
 }

@@ -17,6 +17,11 @@
 // Names are UTF-8 inside the program and UTF-16 in the file; a name holds 1 to
 // 31 UTF-16 characters and none of '/', '\', ':', '!'. Names compare without
 // regard to case, as the format does.
+//
+// Sections (each begins at a line "// [SECTION] <name>"):
+//   errors
+//   items
+//   the file
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -29,7 +34,19 @@ namespace qira {
 class TBinaryStream;
 class TSaveFile;
 
-// ------------------------------------------------------------------ errors
+// [SECTION] errors
+
+// The error codes; their texts are the table of CFileErrorText, in this order.
+namespace cferr {
+inline constexpr int kCreateFile = 0;     // "Can not create a file"
+inline constexpr int kCreateStream = 1;   // "Can not create a stream"
+inline constexpr int kCreateStorage = 2;  // "Can not create a storage"
+inline constexpr int kOpenFile = 3;       // "Can not open a file (...)"
+inline constexpr int kOpenStream = 4;     // "Can not open a stream"
+inline constexpr int kOpenStorage = 5;    // "Can not open a storage"
+inline constexpr int kSeek = 6;           // "Can not set stream position"
+inline constexpr int kCommit = 7;         // "Can not commit a storage"
+}  // namespace cferr
 
 // Codes 0 to 7 with their fixed texts; any other code gives an empty text.
 const char* CFileErrorText(int code);
@@ -37,13 +54,15 @@ const char* CFileErrorText(int code);
 class ECFileError : public std::runtime_error {
  public:
   explicit ECFileError(int code);
+  // The code with the text shown instead of the code's own ("<file>: <reason>").
+  ECFileError(int code, const std::string& text);
   int Code() const { return code_; }
 
  private:
   int code_;
 };
 
-// -------------------------------------------------------------------- items
+// [SECTION] items
 
 class TCFile;
 class TCFileStorage;
@@ -145,7 +164,7 @@ class TCFileStorage : public TCFileItem {
   std::vector<std::unique_ptr<TCFileItem>> items_;
 };
 
-// ------------------------------------------------------------------ the file
+// [SECTION] the file
 
 enum TCFileMode : int {
   cfmCreate = 0,          // create on disk (replacing an older file at Commit)

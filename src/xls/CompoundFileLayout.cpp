@@ -2,8 +2,11 @@
 // sectors in this order: directory, mini FAT, mini stream, the large streams,
 // then the FAT and the DIFAT sectors.
 //
-// Sections: directory entries; sector plan; byte image (header, directory,
-// mini FAT, stream data, FAT, DIFAT); LayOutCompoundFile.
+// Sections (each begins at a line "// [SECTION] <name>"):
+//   directory entries
+//   sector plan
+//   byte image
+//   LayOutCompoundFile
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -15,7 +18,7 @@ namespace qira::cfb {
 
 namespace {
 
-// ------------------------------------------------------- directory entries
+// [SECTION] directory entries
 
 struct TDirEntry {
   std::u16string name;
@@ -79,7 +82,7 @@ void AddChildren(std::vector<TDirEntry>& entries, uint32_t parent, const TCFileS
 
 uint64_t CeilDiv(uint64_t a, uint64_t b) { return (a + b - 1) / b; }
 
-// ------------------------------------------------------------- sector plan
+// [SECTION] sector plan
 
 struct TPlan {
   uint64_t dirSectors = 0;
@@ -117,7 +120,7 @@ TPlan PlanSectors(const std::vector<TDirEntry>& entries) {
   return p;
 }
 
-// -------------------------------------------------------------- byte image
+// [SECTION] byte image
 
 class TImage {
  public:
@@ -149,21 +152,23 @@ void LinkRun(std::vector<uint32_t>& table, uint64_t first, uint64_t count) {
 }
 
 void WriteHeader(TImage& image, const TPlan& p, uint64_t fatStart, uint64_t difatStart) {
-  image.Copy(0, kSignature, sizeof kSignature);
-  image.U16(24, 0x003E);  // minor version
-  image.U16(26, 0x0003);  // major version 3
-  image.U16(28, 0xFFFE);  // little-endian
-  image.U16(30, 9);       // 512-byte sectors
-  image.U16(32, 6);       // 64-byte mini sectors
-  image.U32(40, 0);       // directory sector count: always 0 in version 3
-  image.U32(44, static_cast<uint32_t>(p.fatSectors));
-  image.U32(48, 0);  // the directory starts at sector 0
-  image.U32(52, 0);
-  image.U32(56, kMiniStreamCutoff);
-  image.U32(60, p.miniFatSectors ? static_cast<uint32_t>(p.dirSectors) : kEndOfChain);
-  image.U32(64, static_cast<uint32_t>(p.miniFatSectors));
-  image.U32(68, p.difatSectors ? static_cast<uint32_t>(difatStart) : kEndOfChain);
-  image.U32(72, static_cast<uint32_t>(p.difatSectors));
+  image.Copy(0, kSignature, sizeof kSignature);  // signature; bytes 8-23, the class id, stay zero
+  image.U16(24, 0x003E);                         // minor version
+  image.U16(26, 0x0003);                         // major version 3
+  image.U16(28, 0xFFFE);                         // byte order mark: little-endian
+  image.U16(30, 9);                              // sector shift: 512-byte sectors
+  image.U16(32, 6);                              // mini sector shift: 64-byte mini sectors
+  // bytes 34-39 reserved, zero
+  image.U32(40, 0);  // directory sector count: always 0 in version 3
+  image.U32(44, static_cast<uint32_t>(p.fatSectors));  // FAT sector count
+  image.U32(48, 0);                                     // first directory sector: the directory starts at sector 0
+  image.U32(52, 0);                                     // transaction signature
+  image.U32(56, kMiniStreamCutoff);                     // mini stream cutoff size
+  image.U32(60, p.miniFatSectors ? static_cast<uint32_t>(p.dirSectors) : kEndOfChain);  // first mini FAT sector
+  image.U32(64, static_cast<uint32_t>(p.miniFatSectors));                               // mini FAT sector count
+  image.U32(68, p.difatSectors ? static_cast<uint32_t>(difatStart) : kEndOfChain);      // first DIFAT sector
+  image.U32(72, static_cast<uint32_t>(p.difatSectors));                                 // DIFAT sector count
+  // bytes 76-511: the first 109 FAT sector numbers (the header's DIFAT)
   for (uint32_t i = 0; i < kHeaderDifatCount; ++i) {
     image.U32(76 + 4 * i, i < p.fatSectors ? static_cast<uint32_t>(fatStart + i) : kFreeSect);
   }
@@ -193,7 +198,7 @@ void WriteTable(TImage& image, uint64_t firstSector, const std::vector<uint32_t>
 
 }  // namespace
 
-// ------------------------------------------------------- LayOutCompoundFile
+// [SECTION] LayOutCompoundFile
 
 std::vector<uint8_t> LayOutCompoundFile(const TCFileStorage& root) {
   std::vector<TDirEntry> entries(1);
@@ -204,7 +209,7 @@ std::vector<uint8_t> LayOutCompoundFile(const TCFileStorage& root) {
 
   const TPlan p = PlanSectors(entries);
   if ((p.Total() + 1) * kSectorSize > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
-    throw ECFileError(7);
+    throw ECFileError(cferr::kCommit);
   }
   const uint64_t miniFatStart = p.dirSectors;
   const uint64_t miniStreamStart = miniFatStart + p.miniFatSectors;

@@ -6,6 +6,13 @@
 // sector (and mini sector) may belong to one chain only, so chains cannot loop
 // and no stream can make the reader copy the same bytes twice: what is read
 // never exceeds the size of the file.
+//
+// Sections (each begins at a line "// [SECTION] <name>"):
+//   header
+//   directory and mini stream
+//   entries
+//   tree
+//   TCFileReader
 #include <algorithm>
 #include <cstring>
 
@@ -91,7 +98,7 @@ std::vector<uint8_t> TContainer::ChainBytes(const std::vector<uint32_t>& chain, 
   return bytes;
 }
 
-// ----------------------------------------------------------------- header
+// [SECTION] header
 
 void TContainer::ReadHeaderAndTables() {
   if (image_.size() < kHeaderSize || std::memcmp(image_.data(), kSignature, sizeof kSignature) != 0) Fail(code_);
@@ -133,7 +140,7 @@ void TContainer::ReadHeaderAndTables() {
   }
 }
 
-// ------------------------------------------------ directory and mini stream
+// [SECTION] directory and mini stream
 
 void TContainer::ReadDirectoryAndMiniStream() {
   const uint8_t* h = image_.data();
@@ -161,7 +168,7 @@ void TContainer::ReadDirectoryAndMiniStream() {
   miniFat_.claimed.assign(miniFat_.next.size(), 0);
 }
 
-// --------------------------------------------------------------- entries
+// [SECTION] entries
 
 std::u16string TContainer::EntryName(const uint8_t* entry, int code) const {
   const uint16_t bytes = U16(entry + 64);
@@ -194,7 +201,7 @@ std::vector<uint8_t> TContainer::StreamBytes(const uint8_t* entry, int code) {
   return bytes;
 }
 
-// ------------------------------------------------------------------ tree
+// [SECTION] tree
 
 // In-order walk of the sibling tree under `id`, so children come in the
 // format's name order. Every entry may be reached once in the whole file.
@@ -216,14 +223,14 @@ void TContainer::LoadStorage(uint32_t id, TCFileStorage& storage, int code, int 
     const uint8_t* entry = Entry(current);
     const uint8_t type = entry[66];
     if (type == etStorage || type == etStream) {
-      const int itemCode = type == etStorage ? 5 : 4;
+      const int itemCode = type == etStorage ? cferr::kOpenStorage : cferr::kOpenStream;
       const std::string name = NameToUtf8(EntryName(entry, itemCode));
       if (storage.FindStream(name) || storage.FindStorage(name)) Fail(itemCode);
       if (type == etStorage) {
         TCFileStorage& child = TCFileReader::AddStorage(storage, name);
-        LoadStorage(current, child, 5, depth + 1);
+        LoadStorage(current, child, cferr::kOpenStorage, depth + 1);
       } else {
-        TCFileReader::AddStream(storage, name, StreamBytes(entry, 4));
+        TCFileReader::AddStream(storage, name, StreamBytes(entry, cferr::kOpenStream));
       }
     }
     descend(U32(entry + 72));
@@ -232,7 +239,7 @@ void TContainer::LoadStorage(uint32_t id, TCFileStorage& storage, int code, int 
 
 }  // namespace
 
-// ----------------------------------------------------------- TCFileReader
+// [SECTION] TCFileReader
 
 TCFileStorage& TCFileReader::AddStorage(TCFileStorage& parent, const std::string& name) {
   auto* storage = new TCFileStorage(name, parent.state_);

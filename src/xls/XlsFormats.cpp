@@ -1,3 +1,10 @@
+// Sections (each begins at a line "// [SECTION] <name>"):
+//   records
+//   interning tables
+//   number formats
+//   palette
+//   FONT and XF packing
+//   size conversions
 #include "xls/XlsFormats.h"
 
 #include <algorithm>
@@ -7,7 +14,7 @@
 
 namespace qira {
 
-// ---------------------------------------------------------------- records
+// [SECTION] records
 
 namespace {
 
@@ -101,7 +108,7 @@ TFontRecord TFontRecord::Unpack(std::string_view b) {
   return r;
 }
 
-// ---------------------------------------------------------------- interning tables
+// [SECTION] interning tables
 
 int32_t TVirtualDataTable::Add(std::string_view record) {
   const int32_t found = list_.IndexOf(record);
@@ -135,7 +142,7 @@ TFontRecord& TVirtualFontTable::GetRecord(int32_t index) {
 
 int32_t TVirtualFontTable::StoreRecord() { return Intern(reference_, working_.Pack()); }
 
-// ---------------------------------------------------------------- number formats
+// [SECTION] number formats
 
 TFormatStrings::TFormatStrings() {
   static const struct {
@@ -190,7 +197,7 @@ TFormatString TFormatStrings::GetFormat(int32_t index) const {
   return formats_[index];
 }
 
-// ---------------------------------------------------------------- palette
+// [SECTION] palette
 
 namespace {
 
@@ -266,7 +273,7 @@ uint8_t NearestDefaultColor(TColor color) {
   return Nearest(table, color);
 }
 
-// ---------------------------------------------------------------- FONT and XF packing
+// [SECTION] FONT and XF packing
 
 std::string PackFont(const TFontRecord& font) {
   const std::u16string name = font.GetName();
@@ -313,7 +320,7 @@ std::string PackXF(const TXFRecord& xf) {
   return out;
 }
 
-// ---------------------------------------------------------------- size conversions
+// [SECTION] size conversions
 
 namespace {
 

@@ -4,8 +4,13 @@
 // the table of distinct fonts. Changing an attribute fetches the record, changes
 // a field and interns the result, so equal formats share one index.
 //
-// Sections: records | interning tables | number formats | palette |
-// FONT and XF packing | size conversions
+// Sections (each begins at a line "// [SECTION] <name>"):
+//   records
+//   interning tables
+//   number formats
+//   palette
+//   FONT and XF packing
+//   size conversions
 #include <array>
 #include <cstdint>
 #include <string>
@@ -17,7 +22,7 @@
 
 namespace qira {
 
-// ---------------------------------------------------------------- records
+// [SECTION] records
 
 // Palette numbers 1..56 are the workbook palette's colours; these two stand for
 // the automatic colours.
@@ -89,7 +94,7 @@ struct TFontRecord {
   bool operator==(const TFontRecord&) const = default;
 };
 
-// ---------------------------------------------------------------- interning tables
+// [SECTION] interning tables
 
 // Interns byte strings of one fixed length; an index is a position in the list.
 // Records are never removed or changed in place.
@@ -144,7 +149,7 @@ class TVirtualFontTable : public TVirtualDataTable {
   std::string reference_;
 };
 
-// ---------------------------------------------------------------- number formats
+// [SECTION] number formats
 
 struct TFormatString {
   uint16_t Id = 0;
@@ -168,7 +173,7 @@ class TFormatStrings {
   uint16_t maxId_ = 0;
 };
 
-// ---------------------------------------------------------------- palette
+// [SECTION] palette
 
 // A colour as RGB: system colours (0xFF000000 + n) become the platform's
 // default colour of that element; other values keep their low 24 bits.
@@ -198,7 +203,7 @@ uint8_t NearestDefaultColor(TColor color);
 // 64 (automatic foreground), 58 gives 65 (automatic background).
 inline uint16_t ColorIndexOf(uint8_t paletteNumber) { return static_cast<uint16_t>((paletteNumber & 127) + 7); }
 
-// ---------------------------------------------------------------- FONT and XF packing
+// [SECTION] FONT and XF packing
 
 // FONT record data, 16 + 2n bytes for a name of n characters.
 std::string PackFont(const TFontRecord& font);
@@ -206,7 +211,7 @@ std::string PackFont(const TFontRecord& font);
 // written as they are: the writer has already mapped them to file values.
 std::string PackXF(const TXFRecord& xf);
 
-// ---------------------------------------------------------------- size conversions
+// [SECTION] size conversions
 
 // The constants follow XLSScreenPixelsPerInch(): 96 gives 7 pixels per character,
 // 5 extra pixels, small-width factor 0.0834, 0.75 points per pixel, default

@@ -1,6 +1,10 @@
 // Workbook encryption.
 //
-// Sections: MD5 | RC4 | password and header | record stream
+// Sections (each begins at a line "// [SECTION] <name>"):
+//   MD5
+//   RC4
+//   password and header
+//   record stream
 #include "xls/XlsProtect.h"
 
 #include <sys/random.h>
@@ -15,7 +19,7 @@
 
 namespace qira {
 
-// ---------------------------------------------------------------- MD5
+// [SECTION] MD5
 
 namespace {
 
@@ -111,7 +115,7 @@ TMD5Digest TMD5::Of(const void* data, size_t n) {
   return md5.Final();
 }
 
-// ---------------------------------------------------------------- RC4
+// [SECTION] RC4
 
 TRC4::TRC4(const uint8_t* key, size_t n) {
   for (int i = 0; i < 256; ++i) s_[i] = static_cast<uint8_t>(i);
@@ -131,7 +135,7 @@ void TRC4::Apply(uint8_t* data, size_t n) {
   }
 }
 
-// ---------------------------------------------------------------- password and header
+// [SECTION] password and header
 
 void RandomSalt(uint8_t* salt16) {
   size_t got = 0;
@@ -182,11 +186,28 @@ TRC4 MakeRC4Key(uint32_t block, const TMD5Digest& digest) {
   return TRC4(key.data(), key.size());
 }
 
-// ---------------------------------------------------------------- record stream
+// [SECTION] record stream
 
 namespace {
 constexpr uint16_t kBoundSheetId = 0x0085;
+
+// Records the format never encrypts: BOF (of every substream), FILEPASS,
+// INTERFACEHDR and the sharing records; readers take them as they are.
+bool NeverEncrypted(uint16_t id) {
+  switch (id) {
+    case 0x0809:  // BOF
+    case 0x002F:  // FILEPASS
+    case 0x00E1:  // INTERFACEHDR
+    case 0x0194:  // USREXCL
+    case 0x0195:  // FILELOCK
+    case 0x0196:  // RRDINFO
+    case 0x0138:  // RRDHEAD
+      return true;
+    default:
+      return false;
+  }
 }
+}  // namespace
 
 void TBIFFStream::StartEncryption(const TMD5Digest& digest) {
   digest_ = digest;
@@ -199,7 +220,7 @@ void TBIFFStream::WriteRecord(uint16_t id, std::string_view data) {
   Add(static_cast<uint8_t>(data.size()), true);
   Add(static_cast<uint8_t>(data.size() >> 8), true);
   for (size_t i = 0; i < data.size(); ++i) {
-    const bool clear = !encrypting_ || (id == kBoundSheetId && i < 4);
+    const bool clear = !encrypting_ || NeverEncrypted(id) || (id == kBoundSheetId && i < 4);
     Add(static_cast<uint8_t>(data[i]), clear);
   }
 }
@@ -230,7 +251,7 @@ void TBIFFStream::FlushBlock(size_t used) {
   }
   ++block_;
   if (out_.Write(out.data(), static_cast<int32_t>(out.size())) != static_cast<int32_t>(out.size()))
-    throw ECFileError(7);
+    throw ECFileError(cferr::kCommit);
   plain_.fill(0);
   clearMask_.fill(0);
   fill_ = 0;

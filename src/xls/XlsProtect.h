@@ -2,13 +2,18 @@
 // Workbook encryption: the RC4 scheme of the BIFF8 file format with MD5 key
 // derivation. A FILEPASS record carries the salt and the password verifier;
 // every record's data after the record that follows FILEPASS is encrypted with
-// a key that changes every 1024 bytes of the stream. Record headers, and the
-// sheet offset at the start of a BOUNDSHEET record, stay in the clear.
+// a key that changes every 1024 bytes of the stream. Record headers, the records
+// the format never encrypts (every BOF, INTERFACEHDR, ...) and the sheet offset
+// at the start of a BOUNDSHEET record stay in the clear.
 //
 // MD5 (RFC 1321) and RC4 are the published algorithms, carried here because
 // nothing else in the program needs them.
 //
-// Sections: MD5 | RC4 | password and header | record stream
+// Sections (each begins at a line "// [SECTION] <name>"):
+//   MD5
+//   RC4
+//   password and header
+//   record stream
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -19,7 +24,7 @@ namespace qira {
 
 class TCFileStream;
 
-// ---------------------------------------------------------------- MD5
+// [SECTION] MD5
 
 using TMD5Digest = std::array<uint8_t, 16>;
 
@@ -38,7 +43,7 @@ class TMD5 {
   size_t fill_ = 0;
 };
 
-// ---------------------------------------------------------------- RC4
+// [SECTION] RC4
 
 class TRC4 {
  public:
@@ -53,10 +58,10 @@ class TRC4 {
   uint8_t j_ = 0;
 };
 
-// ---------------------------------------------------------------- password and header
+// [SECTION] password and header
 
 // The password of a protected workbook saved without one.
-inline constexpr std::u16string_view kDefaultWriteProtectionPassword = u"PlumCanyonDrift";
+inline constexpr std::u16string_view kDefaultWriteProtectionPassword = u"VelvetSweatshop";
 inline constexpr size_t kMaxPasswordLength = 15;
 
 // Fills the 16 salt bytes.
@@ -81,11 +86,12 @@ TEncryptionHeader CreateEncryptionHeader(std::u16string_view password, const TSa
 // The RC4 state of a block of 1024 stream bytes.
 TRC4 MakeRC4Key(uint32_t block, const TMD5Digest& digest);
 
-// ---------------------------------------------------------------- record stream
+// [SECTION] record stream
 
 // Rewrites records into a stream in blocks of 1024 bytes: headers in the clear,
-// data encrypted once encryption is on (BOUNDSHEET keeps its first 4 data bytes
-// clear). The keystream position of every byte is its offset within its block.
+// data encrypted once encryption is on, except for the records the format never
+// encrypts (BOF, FILEPASS, INTERFACEHDR, the sharing records) and the first 4
+// data bytes of BOUNDSHEET. The keystream position of every byte is its offset within its block.
 class TBIFFStream {
  public:
   static constexpr size_t kBlockSize = 1024;

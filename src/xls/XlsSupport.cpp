@@ -1,3 +1,12 @@
+// Sections (each begins at a line "// [SECTION] <name>"):
+//   errors
+//   library-wide settings
+//   hash tables
+//   string lists
+//   stream
+//   text
+//   A1 references
+//   coordinates and rectangles
 #include "xls/XlsSupport.h"
 
 #include <algorithm>
@@ -7,7 +16,7 @@
 
 namespace qira {
 
-// ---------------------------------------------------------------- errors
+// [SECTION] errors
 
 namespace {
 
@@ -65,7 +74,7 @@ void RaiseListIndexError(int64_t index, bool withMark) {
   throw EListError("List index (" + std::to_string(index) + ") out of bounds" + (withMark ? " !" : ""));
 }
 
-// ---------------------------------------------------------------- library-wide settings
+// [SECTION] library-wide settings
 
 namespace {
 uint32_t gCodePage = 1252;
@@ -85,7 +94,7 @@ const std::u16string& XLSDefaultFontName() {
   return name;
 }
 
-// ---------------------------------------------------------------- hash tables
+// [SECTION] hash tables
 
 namespace {
 
@@ -145,7 +154,7 @@ void TCustomHashTable::Remove(int32_t entry) {
   if (it != bucket->end()) bucket->erase(it);
 }
 
-// ---------------------------------------------------------------- string lists
+// [SECTION] string lists
 
 int32_t TAnsiStringList::Add(std::string s) {
   strings_.push_back(std::move(s));
@@ -174,7 +183,7 @@ int32_t THashedStringList::Add(std::string s) {
   return pos;
 }
 
-// ---------------------------------------------------------------- stream
+// [SECTION] stream
 
 bool TEasyStream::WriteWord(uint16_t v) {
   const uint8_t b[2] = {static_cast<uint8_t>(v & 0xFF), static_cast<uint8_t>(v >> 8)};
@@ -189,7 +198,7 @@ bool TEasyStream::ReadString(std::string& s, int32_t n) {
   return true;
 }
 
-// ---------------------------------------------------------------- text
+// [SECTION] text
 
 namespace {
 
@@ -332,7 +341,7 @@ std::string XLSLowerCase(std::string_view text) {
   return out;
 }
 
-// ---------------------------------------------------------------- A1 references
+// [SECTION] A1 references
 
 bool ColumnLettersToIndex(std::string_view letters, int& col) {
   if (letters.empty()) return false;
@@ -394,10 +403,11 @@ bool ParseRangeRef(std::string_view text, TRangeRect& rect) {
   return true;
 }
 
-// ---------------------------------------------------------------- coordinates and rectangles
+// [SECTION] coordinates and rectangles
 
-int32_t TCellCoords::Add(uint16_t row, uint8_t col) {
-  coords_.push_back(Pack(row, col));
+int32_t TCellCoords::Add(int32_t row, int32_t col) {
+  if (!IsValidRow(row) || !IsValidColumn(col)) throw EXLSError(xlserr::kInvalidRowOrColumn);
+  coords_.push_back(Pack(static_cast<uint16_t>(row), static_cast<uint8_t>(col)));
   return Count() - 1;
 }
 
@@ -406,8 +416,11 @@ uint32_t TCellCoords::Item(int32_t pos) const {
   return coords_[pos];
 }
 
-int32_t TRangeRects::Add(uint16_t row1, uint16_t row2, uint8_t col1, uint8_t col2) {
-  return Add(TRangeRect{row1, row2, col1, col2, 0});
+int32_t TRangeRects::Add(int32_t row1, int32_t row2, int32_t col1, int32_t col2) {
+  if (!IsValidRow(row1) || !IsValidRow(row2) || !IsValidColumn(col1) || !IsValidColumn(col2))
+    throw EXLSError(xlserr::kInvalidRowOrColumn);
+  return Add(TRangeRect{static_cast<uint16_t>(row1), static_cast<uint16_t>(row2), static_cast<uint8_t>(col1),
+                        static_cast<uint8_t>(col2), 0});
 }
 
 int32_t TRangeRects::Add(const TRangeRect& rect) {

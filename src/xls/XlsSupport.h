@@ -5,8 +5,16 @@
 // and range references in A1 notation, coordinate and rectangle lists, and a
 // memory stream with typed writes.
 //
-// Sections: errors | library-wide settings | hash tables | string lists |
-// stack | stream | text | A1 references | coordinates and rectangles
+// Sections (each begins at a line "// [SECTION] <name>"):
+//   errors
+//   library-wide settings
+//   hash tables
+//   string lists
+//   stack
+//   stream
+//   text
+//   A1 references
+//   coordinates and rectangles
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -21,7 +29,27 @@
 
 namespace qira {
 
-// ---------------------------------------------------------------- errors
+// [SECTION] errors
+
+// The error codes; their messages are the table in XlsSupport.cpp, in this order.
+namespace xlserr {
+inline constexpr uint8_t kBufferTooSmall = 1;      // "Buffer size is too small."
+inline constexpr uint8_t kStreamNotFound = 2;      // "Stream not found: %s. ..."
+inline constexpr uint8_t kInvalidCellValue = 3;    // "Invalid cell value or type."
+inline constexpr uint8_t kInvalidCellProperty = 4; // "Invalid cell property value."
+inline constexpr uint8_t kInvalidRowOrColumn = 5;  // "Invalid row or column number."
+inline constexpr uint8_t kInvalidSheetName = 6;    // "Invalid or duplicated sheet name."
+inline constexpr uint8_t kSheetNameLength = 7;     // "Sheet name must have a length 1..255."
+inline constexpr uint8_t kInvalidFormula = 8;      // "Invalid formula."
+inline constexpr uint8_t kInvalidFunction = 9;     // "Invalid function in formula: %s."
+inline constexpr uint8_t kStringConstantLength = 10;  // "String constants in formula must have a length 0..255."
+inline constexpr uint8_t kInvalidRangeName = 11;   // "Invalid range name: %s."
+inline constexpr uint8_t kNoSheets = 12;           // "There are no sheets in the workbook."
+inline constexpr uint8_t kFormulaNotRecognized = 13;  // "Formula not recognized."
+inline constexpr uint8_t kLinkTable = 14;          // "Invalid data. Error in link table."
+inline constexpr uint8_t kDrawingStream = 15;      // "Invalid data. Error in drawing stream."
+inline constexpr uint8_t kHyperlink = 16;          // "Invalid data. Error in hyperlink."
+}  // namespace xlserr
 
 // The message of an error code 1..16; empty for any other code.
 std::string XLSErrorMessage(uint8_t code);
@@ -47,7 +75,7 @@ class EXLSError : public std::runtime_error {
 // "List index (" + index + ") out of bounds" (with " !" appended by the sheet list).
 [[noreturn]] void RaiseListIndexError(int64_t index, bool withMark = false);
 
-// ---------------------------------------------------------------- library-wide settings
+// [SECTION] library-wide settings
 
 // The code page of every 8-bit string of the library. Supported: 1252 (the
 // default, the system's ANSI code page here), 28591 (Latin-1), 20127 (US-ASCII)
@@ -67,7 +95,7 @@ void SetXLSScreenPixelsPerInch(int dotsPerInch);
 // The name of a new font record ("Arial").
 const std::u16string& XLSDefaultFontName();
 
-// ---------------------------------------------------------------- hash tables
+// [SECTION] hash tables
 
 // The bucket hash of a key: CRC-32 (reflected polynomial 0xEDB88320) of the key
 // bytes started from 0x0FFFFFFF, without the final inversion.
@@ -148,7 +176,7 @@ class THashedList : public THashTable {
   TItemKey itemKey_;
 };
 
-// ---------------------------------------------------------------- string lists
+// [SECTION] string lists
 
 // A list of 8-bit strings.
 class TAnsiStringList {
@@ -183,7 +211,7 @@ class THashedStringList {
   THashTable hash_;
 };
 
-// ---------------------------------------------------------------- stack
+// [SECTION] stack
 
 // A stack of non-owning pointers, as the formula parser uses it.
 template <class T>
@@ -206,7 +234,7 @@ class TStack {
 template <class T>
 using TOrderedList = TStack<T>;
 
-// ---------------------------------------------------------------- stream
+// [SECTION] stream
 
 // A memory stream with little-endian typed writes.
 class TEasyStream : public TMemoryStream {
@@ -221,7 +249,7 @@ class TEasyStream : public TMemoryStream {
   int32_t BytesRemaining() const { return Remaining(); }
 };
 
-// ---------------------------------------------------------------- text
+// [SECTION] text
 
 // 8-bit text (library code page) to UTF-16; empty when unconvertible.
 std::u16string AnsiToWide(std::string_view bytes);
@@ -247,10 +275,15 @@ std::u16string ReplaceAll(std::u16string_view text, std::u16string_view from, st
 std::string XLSUpperCase(std::string_view text);
 std::string XLSLowerCase(std::string_view text);
 
+// The error values of cells: #NULL!, #DIV/0!, #VALUE!, #REF!, #NAME?, #NUM!, #N/A.
+inline bool IsXLSErrorCode(uint8_t code) {
+  return code == 0x00 || code == 0x07 || code == 0x0F || code == 0x17 || code == 0x1D || code == 0x24 || code == 0x2A;
+}
+
 inline bool IsValidRow(int64_t row) { return row >= 0 && row <= 65535; }
 inline bool IsValidColumn(int64_t col) { return col >= 0 && col <= 255; }
 
-// ---------------------------------------------------------------- A1 references
+// [SECTION] A1 references
 
 // A cell position; Flags bit 0 absolute column, bit 1 absolute row.
 struct TCellRef {
@@ -277,13 +310,14 @@ bool ParseCellRef(std::string_view text, TCellRef& ref);
 // cell[:cell]; without ":" the one cell is both ends.
 bool ParseRangeRef(std::string_view text, TRangeRect& rect);
 
-// ---------------------------------------------------------------- coordinates and rectangles
+// [SECTION] coordinates and rectangles
 
 // Cell positions packed as row in the low 16 bits, column in bits 16-23.
 class TCellCoords {
  public:
   static uint32_t Pack(uint16_t row, uint8_t col) { return row | (static_cast<uint32_t>(col) << 16); }
-  int32_t Add(uint16_t row, uint8_t col);
+  // EXLSError 5 for a row outside 0..65535 or a column outside 0..255 (no wrapping).
+  int32_t Add(int32_t row, int32_t col);
   int32_t Count() const { return static_cast<int32_t>(coords_.size()); }
   // Raises EListError outside 0..Count-1.
   uint32_t Item(int32_t pos) const;
@@ -295,7 +329,8 @@ class TCellCoords {
 class TRangeRects {
  public:
   // A rectangle added by its coordinates has flags 0 (relative references).
-  int32_t Add(uint16_t row1, uint16_t row2, uint8_t col1, uint8_t col2);
+  // EXLSError 5 for a row or column outside the sheet (no wrapping).
+  int32_t Add(int32_t row1, int32_t row2, int32_t col1, int32_t col2);
   int32_t Add(const TRangeRect& rect);
   void AddAll(const TRangeRects& other);
   int32_t Count() const { return static_cast<int32_t>(rects_.size()); }

@@ -1,4 +1,11 @@
 // Sheets, the workbook and the file object.
+//
+// Sections (each begins at a line "// [SECTION] <name>"):
+//   ranges, validations, comments and pictures
+//   sheet
+//   sheets
+//   workbook
+//   file object
 #include "xls/XlsWorkbook.h"
 
 #include <algorithm>
@@ -15,7 +22,85 @@ constexpr char kSystemListSeparator = ',';
 
 }  // namespace
 
-// ---------------------------------------------------------------- sheet
+// [SECTION] ranges, validations, comments and pictures
+
+TRangeRect CheckedRect(int32_t row1, int32_t col1, int32_t row2, int32_t col2) {
+  if (!IsValidRow(row1) || !IsValidRow(row2) || !IsValidColumn(col1) || !IsValidColumn(col2))
+    throw EXLSError(xlserr::kInvalidRowOrColumn);
+  TRangeRect r;
+  r.Row1 = static_cast<uint16_t>(std::min(row1, row2));
+  r.Row2 = static_cast<uint16_t>(std::max(row1, row2));
+  r.Col1 = static_cast<uint8_t>(std::min(col1, col2));
+  r.Col2 = static_cast<uint8_t>(std::max(col1, col2));
+  r.Flags = 0x0F;  // absolute corners
+  return r;
+}
+
+TRange& TRanges::Add(std::u16string_view name, int32_t row1, int32_t col1, int32_t row2, int32_t col2) {
+  const TRangeRect rect = CheckedRect(row1, col1, row2, col2);
+  TRange& range = Append();
+  range.Name = name;
+  range.Rects.Add(rect);
+  return range;
+}
+
+TRange& TRanges::Merge(int32_t row1, int32_t col1, int32_t row2, int32_t col2) {
+  TRange& range = Add(u"", row1, col1, row2, col2);
+  range.Merged = true;
+  return range;
+}
+
+namespace {
+
+constexpr uint32_t kCommentBuckets = 16383;
+
+std::string CommentKey(uint16_t row, uint16_t col) { return TCells::KeyOf(row, col); }
+
+}  // namespace
+
+TCellComments::TCellComments()
+    : list_(kCommentBuckets, [](const TCellComment& c, std::string& key) { key = CommentKey(c.Row, c.Col); }) {}
+
+TCellComment* TCellComments::Find(int32_t row, int32_t col) {
+  if (!IsValidRow(row) || !IsValidColumn(col)) return nullptr;
+  return list_.Find(CommentKey(static_cast<uint16_t>(row), static_cast<uint16_t>(col)));
+}
+
+TCellComment& TCellComments::Add(int32_t row, int32_t col, std::u16string_view text, std::u16string_view author) {
+  if (!IsValidRow(row) || !IsValidColumn(col)) throw EXLSError(xlserr::kInvalidRowOrColumn);
+  TCellComment* c = Find(row, col);
+  if (c == nullptr) {
+    auto made = std::make_unique<TCellComment>();
+    made->Row = static_cast<uint16_t>(row);
+    made->Col = static_cast<uint16_t>(col);
+    // Two default columns wide, five default rows (less their borders) high.
+    made->Width = static_cast<uint16_t>(2 * DefaultColumnWidthPixels());
+    made->Height = static_cast<uint16_t>(5 * (DefaultRowHeightPixels() - 2));
+    c = made.get();
+    list_.Add(std::move(made));
+  }
+  c->Text = text;
+  c->Author = author;
+  return *c;
+}
+
+TXLSImage& TXLSImages::AddFile(std::string fileName, int32_t row, int32_t col) {
+  if (!IsValidRow(row) || !IsValidColumn(col)) throw EXLSError(xlserr::kInvalidRowOrColumn);
+  TXLSImage& image = Append();
+  image.FileName = std::move(fileName);
+  image.Row = row;
+  image.Col = col;
+  return image;
+}
+
+TXLSImage& TXLSImages::AddBytes(std::string bytes, int32_t row, int32_t col) {
+  TXLSImage& image = AddFile({}, row, col);
+  image.Bytes = std::move(bytes);
+  return image;
+}
+
+
+// [SECTION] sheet
 
 TSheet::TSheet(TWorkbook& workbook, TFormatContext& context)
     : workbook_(workbook), context_(context), cells_(*this, context), columns_(*this, context), rows_(*this, context) {}
@@ -23,9 +108,11 @@ TSheet::TSheet(TWorkbook& workbook, TFormatContext& context)
 void TSheet::UpdateIndex() { index_ = workbook_.Sheets().IndexOf(*this); }
 
 void TSheet::SetName(std::u16string_view name) {
+  // A sheet keeps its own name without a clash with itself.
+  if (name_ == name) return;
   const uint8_t code = workbook_.Sheets().CheckName(name);
   if (code != 0) throw EXLSError(code);
-  if (name_ != name) name_ = name;
+  name_ = name;
 }
 
 bool TSheet::GetUsedRange(uint16_t& firstRow, uint16_t& firstCol, uint16_t& lastRow, uint16_t& lastCol) const {
@@ -45,7 +132,7 @@ bool TSheet::GetUsedRange(uint16_t& firstRow, uint16_t& firstCol, uint16_t& last
   return true;
 }
 
-// ---------------------------------------------------------------- sheets
+// [SECTION] sheets
 
 TSheet& TSheets::Items(int32_t index) const {
   if (index < 0 || index >= Count()) RaiseListIndexError(index, true);
@@ -69,9 +156,9 @@ TSheet* TSheets::FindByName(std::u16string_view name) const {
 }
 
 uint8_t TSheets::CheckName(std::u16string_view name) const {
-  if (name.empty() || name.size() > 255) return 7;
-  if (name.find_first_not_of(u' ') == std::u16string_view::npos) return 6;
-  if (FindByName(name)) return 6;
+  if (name.empty() || name.size() > 255) return xlserr::kSheetNameLength;
+  if (name.find_first_not_of(u' ') == std::u16string_view::npos) return xlserr::kInvalidSheetName;
+  if (FindByName(name)) return xlserr::kInvalidSheetName;
   return 0;
 }
 
@@ -81,7 +168,7 @@ int32_t TSheets::IndexOf(const TSheet& sheet) const {
   return -1;
 }
 
-// ---------------------------------------------------------------- workbook
+// [SECTION] workbook
 
 TWorkbook::TWorkbook(int32_t sheetCount)
     : context_{&fonts_, &xfs_, &formatStrings_, &palette_, 0}, sheets_(*this) {
@@ -89,7 +176,7 @@ TWorkbook::TWorkbook(int32_t sheetCount)
   if (sheets_.Count() > 0) sheets_.Items(0).Selected = true;
 }
 
-// ---------------------------------------------------------------- file object
+// [SECTION] file object
 
 TXLSFile::TXLSFile() : workbook_(std::make_unique<TWorkbook>(1)) {
   SetCodePage(kSystemCodePage);

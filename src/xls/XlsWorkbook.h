@@ -5,8 +5,16 @@
 // table. Only what has been set is stored: an item that was merely looked at is
 // kept as its collection's one pending item and dropped when the next is asked for.
 //
-// Sections: format context | items | collections | page setup | sheet |
-// sheets | workbook | file object
+// Sections (each begins at a line "// [SECTION] <name>"):
+//   format context
+//   items
+//   collections
+//   ranges, validations, comments and pictures
+//   page setup
+//   sheet
+//   sheets
+//   workbook
+//   file object
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -16,6 +24,7 @@
 #include <vector>
 
 #include "xls/XlsFormats.h"
+#include "xls/XlsLinkTable.h"
 #include "xls/XlsSupport.h"
 #include "xls/XlsWorkbookValue.h"
 
@@ -29,7 +38,7 @@ class TRows;
 class TSheet;
 class TWorkbook;
 
-// ---------------------------------------------------------------- format context
+// [SECTION] format context
 
 // One record shared by every item of a workbook.
 struct TFormatContext {
@@ -41,7 +50,7 @@ struct TFormatContext {
   uint8_t DoNotInherit = 0;
 };
 
-// ---------------------------------------------------------------- items
+// [SECTION] items
 
 // Base of cells, rows and columns. A setter that changes its field interns the
 // changed cell format and notifies the owner, which stores a pending item on its
@@ -171,6 +180,22 @@ class TCell : public TCustomXLSItem {
   void SetPropertyString(std::string properties) { properties_ = std::move(properties); }
   // The text after marker + tag + marker up to the next marker; empty when absent.
   std::string GetProperty(std::string_view tag) const;
+  // Replaces the tag's value (an empty value removes the tag) and stores the
+  // cell. A value holding the marker raises EXLSError 4.
+  void SetProperty(std::string_view tag, std::string_view value);
+
+  // Formula text in the library code page ("=A1+1"); checked when the workbook
+  // is saved. The cell's value is the formula's cached result: a number, text,
+  // a boolean, an error value, or empty.
+  void SetFormula(std::string_view text) { SetProperty("F", text); }
+  std::string Formula() const { return GetProperty("F"); }
+  // Rich-text runs of a string value: entries start-end(spec); with 1-based
+  // character positions, spec parts "style:biu", "script:sub|super",
+  // "color:$RRGGBB"-style hex, "size:points", "font:name", joined by ";".
+  void SetRichText(std::string_view runs) { SetProperty("R", runs); }
+  // A hyperlink of the cell; kind 0 detects it from the target (1 address,
+  // 2 file, 3 network path, 4 place in the workbook).
+  void SetHyperlink(std::u16string_view target, uint8_t kind = 0);
 
   // Takes the format of the cell's stored row and column (both: field by field,
   // the row's value unless it is the default). Run when the cell is created
@@ -282,7 +307,7 @@ class TColumn : public TCustomRowCol {
   bool Reaches(const TCell& cell) const override;
 };
 
-// ---------------------------------------------------------------- collections
+// [SECTION] collections
 
 // Base of the cell, row and column collections: the stored items in a hashed
 // list (in order of their first change) and at most one pending item.
@@ -369,7 +394,114 @@ class TRows : public TCustomRowCols {
   TRow& GetRow(int32_t pos) const { return static_cast<TRow&>(ItemAt(pos)); }
 };
 
-// ---------------------------------------------------------------- page setup
+// [SECTION] ranges, validations, comments and pictures
+
+// An owning list of a sheet's extras, in the order they were added.
+template <class T>
+class TOwnedList {
+ public:
+  int32_t Count() const { return static_cast<int32_t>(items_.size()); }
+  // Raises EListError outside 0..Count-1.
+  T& Item(int32_t pos) const {
+    if (pos < 0 || pos >= Count()) RaiseListIndexError(pos);
+    return *items_[static_cast<size_t>(pos)];
+  }
+
+ protected:
+  T& Append() { return *items_.emplace_back(std::make_unique<T>()); }
+
+ private:
+  std::vector<std::unique_ptr<T>> items_;
+};
+
+// A rectangle of a sheet that carries a name, is merged, or both.
+struct TRange {
+  std::u16string Name;  // empty: no defined name
+  TRangeRects Rects;
+  bool Merged = false;
+  bool WorkbookWide = false;  // a named range is local to its sheet unless set
+};
+
+class TRanges : public TOwnedList<TRange> {
+ public:
+  // A named rectangle. EXLSError 5 for a row or column outside the sheet; the
+  // name is checked when the workbook is saved (EXLSError 11).
+  TRange& Add(std::u16string_view name, int32_t row1, int32_t col1, int32_t row2, int32_t col2);
+  // A merged rectangle without a name.
+  TRange& Merge(int32_t row1, int32_t col1, int32_t row2, int32_t col2);
+};
+
+// The rectangle, EXLSError 5 when a bound lies outside the sheet; the corners
+// may be given in either order.
+TRangeRect CheckedRect(int32_t row1, int32_t col1, int32_t row2, int32_t col2);
+
+// A data validation of cell rectangles.
+struct TCellValidation {
+  // 0 any, 1 whole number, 2 decimal, 3 list, 4 explicit list, 5 date, 6 time,
+  // 7 text length, 8 custom.
+  uint8_t Type = 0;
+  // 0/1 between, 2 not between, 3 equal, 4 not equal, 5 greater, 6 less,
+  // 7 greater or equal, 8 less or equal.
+  uint8_t Operator = 0;
+  uint8_t ErrorStyle = 0;  // 0 stop, 1 warning, 2 information
+  bool ShowInputMessage = true;
+  bool ShowErrorMessage = true;
+  bool AllowBlank = true;
+  bool ShowDropDown = true;
+  std::u16string PromptTitle, ErrorTitle, PromptText, ErrorText;
+  std::string Formula1, Formula2;  // formula text in the library code page
+  TRangeRects Rects;
+};
+
+class TCellValidations : public TOwnedList<TCellValidation> {
+ public:
+  TCellValidation& Add() { return Append(); }
+};
+
+// A cell comment (note).
+struct TCellComment {
+  uint16_t Row = 0;
+  uint16_t Col = 0;
+  std::u16string Text;
+  std::u16string Author;
+  std::string Formatting;  // rich-text runs of the text, as TCell::SetRichText
+  uint16_t Width = 0;      // pixels; the default size is set by TCellComments::Add
+  uint16_t Height = 0;
+};
+
+// The comments of a sheet, one per cell, in the order they were added.
+class TCellComments {
+ public:
+  TCellComments();
+  // The comment of the cell, created with the default size when absent.
+  // EXLSError 5 outside the sheet.
+  TCellComment& Add(int32_t row, int32_t col, std::u16string_view text, std::u16string_view author);
+  TCellComment* Find(int32_t row, int32_t col);
+  int32_t Count() const { return list_.Count(); }
+  TCellComment& Item(int32_t pos) const { return list_.Item(pos); }
+
+ private:
+  THashedList<TCellComment> list_;
+};
+
+// A picture placed on a sheet: from a file, or from bytes when the file name is empty.
+struct TXLSImage {
+  std::string FileName;  // UTF-8 path
+  std::string Bytes;
+  int32_t Col = 0, Row = 0;
+  int32_t LastCol = -1, LastRow = -1;  // both -1: the size gives the last corner
+  int32_t Width = 0, Height = 0;       // pixels; 0 or less: the picture's own size
+  int32_t ColOffset = 0, RowOffset = 0;  // pixels from the anchor cell's left and top edges
+};
+
+class TXLSImages : public TOwnedList<TXLSImage> {
+ public:
+  // EXLSError 5 for an anchor outside the sheet.
+  TXLSImage& AddFile(std::string fileName, int32_t row, int32_t col);
+  TXLSImage& AddBytes(std::string bytes, int32_t row, int32_t col);
+};
+
+// [SECTION] page setup
 
 // Print settings; margins in inches. Print-title bounds of 0xFFFFFFFF are unset.
 struct TPageSetup {
@@ -404,7 +536,7 @@ struct TPageSetup {
   uint32_t PrintTitleCol2 = 0xFFFFFFFF;
 };
 
-// ---------------------------------------------------------------- sheet
+// [SECTION] sheet
 
 class TSheet {
  public:
@@ -418,8 +550,8 @@ class TSheet {
   void UpdateIndex();
 
   const std::u16string& Name() const { return name_; }
-  // TSheets::CheckName, which also sees this sheet: a non-zero code raises
-  // EXLSError with that code (so the sheet's own name gives 6).
+  // TSheets::CheckName: a non-zero code raises EXLSError with that code. The
+  // sheet's own name is accepted and changes nothing.
   void SetName(std::u16string_view name);
   void SetNameUtf8(std::string_view name) { SetName(Utf8ToWide(name)); }
 
@@ -429,6 +561,10 @@ class TSheet {
   TPageSetup& PageSetup() { return pageSetup_; }
   // Page breaks.
   TCellCoords& CellCoords() { return cellCoords_; }
+  TRanges& Ranges() { return ranges_; }
+  TCellValidations& Validations() { return validations_; }
+  TCellComments& Comments() { return comments_; }
+  TXLSImages& Images() { return images_; }
   TFormatContext& Context() const { return context_; }
 
   // False when the sheet has no cells; else the bounds over all stored cells.
@@ -458,9 +594,13 @@ class TSheet {
   TRows rows_;
   TPageSetup pageSetup_;
   TCellCoords cellCoords_;
+  TRanges ranges_;
+  TCellValidations validations_;
+  TCellComments comments_;
+  TXLSImages images_;
 };
 
-// ---------------------------------------------------------------- sheets
+// [SECTION] sheets
 
 class TSheets {
  public:
@@ -483,7 +623,7 @@ class TSheets {
   std::vector<std::unique_ptr<TSheet>> sheets_;
 };
 
-// ---------------------------------------------------------------- workbook
+// [SECTION] workbook
 
 class TWorkbook {
  public:
@@ -498,6 +638,7 @@ class TWorkbook {
   TVirtualFontTable& FontTable() { return fonts_; }
   TVirtualXFTable& XFTable() { return xfs_; }
   TXLPalette& Palette() { return palette_; }
+  TXLSLinkTable& LinkTable() { return links_; }
   TFormatContext& Context() { return context_; }
 
   // Non-zero: written as the workbook's password hash, and the file encrypted.
@@ -511,11 +652,12 @@ class TWorkbook {
   TVirtualFontTable fonts_;
   TVirtualXFTable xfs_;
   TXLPalette palette_;
+  TXLSLinkTable links_;
   TFormatContext context_;
   TSheets sheets_;  // last, so it is freed before the tables its items index into
 };
 
-// ---------------------------------------------------------------- file object
+// [SECTION] file object
 
 class TXLSFile {
  public:

@@ -1,6 +1,10 @@
 // Cells, rows, columns and their collections.
 //
-// Sections: item format setters | cell | rows and columns | collections
+// Sections (each begins at a line "// [SECTION] <name>"):
+//   item format setters
+//   cell
+//   rows and columns
+//   collections
 #include <algorithm>
 
 #include "platform/Rounding.h"
@@ -8,7 +12,7 @@
 
 namespace qira {
 
-// ---------------------------------------------------------------- item format setters
+// [SECTION] item format setters
 
 TCustomXLSItem::TCustomXLSItem(TCustomXLSItems& owner) : owner_(owner) {}
 
@@ -150,7 +154,7 @@ void TCustomXLSItem::SetFontColorRGB(TColor c) {
   Changed();
 }
 
-// ---------------------------------------------------------------- cell
+// [SECTION] cell
 
 TCell::TCell(TCustomXLSItems& owner, uint16_t row, uint16_t col) : TCustomXLSItem(owner), row_(row), col_(col) {}
 
@@ -160,10 +164,14 @@ void TCell::SetValue(const TVariant& v) {
     case varCurrency: case varDate: case varOleStr: case varBoolean: case varShortInt: case varByte:
     case varWord: case varLongWord: case varInt64: case varString: case varUString:
       break;
+    case varError:
+      // Only the error values the file format has.
+      if (IsXLSErrorCode(v.AsErrorCode())) break;
+      throw EXLSError(xlserr::kInvalidCellValue);
     default:
-      throw EXLSError(3);
+      throw EXLSError(xlserr::kInvalidCellValue);
   }
-  if (v.StringLength() > 65535) throw EXLSError(3);
+  if (v.StringLength() > 65535) throw EXLSError(xlserr::kInvalidCellValue);
   if (v.Kind() == varDate && value_.Kind() != varDate && GetNumberFormat() == 0) SetNumberFormat(13);
   if (!(value_ == v)) value_ = v;
   if (!v.IsEmpty()) Changed();
@@ -178,6 +186,28 @@ std::string TCell::GetProperty(std::string_view tag) const {
   const size_t start = at + head.size();
   const size_t end = properties_.find(PropertyMarker, start);
   return properties_.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+void TCell::SetProperty(std::string_view tag, std::string_view value) {
+  if (value.find(PropertyMarker) != std::string_view::npos) throw EXLSError(xlserr::kInvalidCellProperty);
+  std::string head(PropertyMarker);
+  head += tag;
+  head += PropertyMarker;
+  const size_t at = properties_.find(head);
+  if (at != std::string::npos) {
+    const size_t end = properties_.find(PropertyMarker, at + head.size());
+    properties_.erase(at, end == std::string::npos ? std::string::npos : end - at);
+  }
+  if (!value.empty()) properties_.append(head).append(value);
+  Changed();
+}
+
+void TCell::SetHyperlink(std::u16string_view target, uint8_t kind) {
+  // Checked before anything changes.
+  const std::string bytes = WideToUtf16Bytes(target);
+  if (bytes.find(PropertyMarker) != std::string::npos) throw EXLSError(xlserr::kInvalidCellProperty);
+  SetProperty("H", bytes);
+  SetProperty("L", target.empty() ? std::string_view() : std::string_view(reinterpret_cast<const char*>(&kind), 1));
 }
 
 void TCell::InheritFormat() {
@@ -232,7 +262,7 @@ void TCell::InheritFormat() {
   SetFontHeight(pick(row->GetFontHeight(), col->GetFontHeight(), uint16_t{10}));
 }
 
-// ---------------------------------------------------------------- rows and columns
+// [SECTION] rows and columns
 
 TCustomRowCol::TCustomRowCol(TCustomXLSItems& owner, uint16_t index) : TCustomXLSItem(owner), index_(index) {}
 
@@ -328,7 +358,7 @@ void TColumn::SetDefaultWidth() {
 double TColumn::SizeToPixels(double chars) const { return ColumnWidthToPixels(chars); }
 bool TColumn::Reaches(const TCell& cell) const { return cell.Col() == Index(); }
 
-// ---------------------------------------------------------------- collections
+// [SECTION] collections
 
 TCustomXLSItems::TCustomXLSItems(TSheet& sheet, TFormatContext& context)
     : sheet_(sheet),
@@ -374,7 +404,7 @@ void TCells::GetKey(const TCustomXLSItem& item, std::string& key) const {
 }
 
 TCell& TCells::Items(int32_t row, int32_t col) {
-  if (!IsValidRow(row) || !IsValidColumn(col)) throw EXLSError(5);
+  if (!IsValidRow(row) || !IsValidColumn(col)) throw EXLSError(xlserr::kInvalidRowOrColumn);
   const auto r = static_cast<uint16_t>(row);
   const auto c = static_cast<uint16_t>(col);
   return static_cast<TCell&>(ItemByKey(KeyOf(r, c), [&]() {
@@ -398,7 +428,7 @@ void TCustomRowCols::GetKey(const TCustomXLSItem& item, std::string& key) const 
 }
 
 TColumn& TColumns::Items(int32_t index) {
-  if (!IsValidColumn(index)) throw EXLSError(5);
+  if (!IsValidColumn(index)) throw EXLSError(xlserr::kInvalidRowOrColumn);
   const auto i = static_cast<uint16_t>(index);
   return static_cast<TColumn&>(ItemByKey(KeyOf(i), [&]() { return std::make_unique<TColumn>(*this, i); }));
 }
@@ -409,7 +439,7 @@ TColumn* TColumns::Find(int32_t index) {
 }
 
 TRow& TRows::Items(int32_t index) {
-  if (!IsValidRow(index)) throw EXLSError(5);
+  if (!IsValidRow(index)) throw EXLSError(xlserr::kInvalidRowOrColumn);
   const auto i = static_cast<uint16_t>(index);
   return static_cast<TRow&>(ItemByKey(KeyOf(i), [&]() { return std::make_unique<TRow>(*this, i); }));
 }

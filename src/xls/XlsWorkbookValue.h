@@ -53,6 +53,8 @@ class TVariant {
   static TVariant Word(uint16_t v) { return Integral(varWord, v); }
   static TVariant LongWord(uint32_t v) { return Integral(varLongWord, v); }
   static TVariant Int64(int64_t v) { return Integral(varInt64, v); }
+  // An error value of the file format (0x07 #DIV/0!, 0x24 #NUM!, 0x2A #N/A, ...).
+  static TVariant Error(uint8_t code) { return Integral(varError, code); }
   // 8-bit text in the library code page.
   static TVariant AnsiString(std::string bytes);
   static TVariant UString(std::u16string text);
@@ -72,6 +74,8 @@ class TVariant {
   // Numbers and dates as a double (currency in whole units); 0 for other kinds.
   double AsDouble() const;
   bool AsBoolean() const { return kind_ == varBoolean && int_ != 0; }
+  // The code of an error value; 0 for other kinds.
+  uint8_t AsErrorCode() const { return kind_ == varError ? static_cast<uint8_t>(int_) : 0; }
   // The text of a wide or Unicode string; empty for other kinds.
   const std::u16string& AsWide() const { return wide_; }
   // The bytes of an 8-bit string; empty for other kinds.

@@ -1,26 +1,34 @@
 // The compound file: what we write is read by an independent reader (Python's
 // olefile, which also checks the sibling trees here), and what we read comes
 // from an independent generator (tests/fixtures/make_compound_files.py).
+//
+// Sections (each begins at a line "// [SECTION] <name>"):
+//   helpers
+//   peer: olefile
+//   the version-3 layout
+//   reading independent files
+//   errors
+//   saving on disk
+//   stream access
 #include <gtest/gtest.h>
 
 #include <QByteArray>
 #include <QCryptographicHash>
 
 #include <algorithm>
-#include <cstdio>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/BinaryStream.h"
 #include "support/GeneratedFixtures.h"
+#include "support/PeerRun.h"
 #include "support/ScratchFolder.h"
 #include "xls/CompoundFile.h"
 
 namespace qira {
 namespace {
 
-// ------------------------------------------------------------------ helpers
+// [SECTION] helpers
 
 std::vector<uint8_t> Payload(size_t n, int seed) {
   std::vector<uint8_t> bytes(n);
@@ -116,18 +124,11 @@ struct TPeerResult {
 };
 
 TPeerResult ReadWithOlefile(const TScratchFolder& folder, const std::string& path) {
-  folder.Put("peer.py", kOlefilePeer);
+  const test::TPeerOutput run = test::RunPython(folder, "peer.py", kOlefilePeer, {path});
   TPeerResult r;
-  const std::string command = std::string(QIRA_PYTHON) + " '" + folder.File("peer.py") + "' '" + path + "' 2>&1";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) r.output.append(buf, n);
-  r.status = ::pclose(pipe);
-  std::istringstream in(r.output);
-  std::string line;
-  while (std::getline(in, line)) {
+  r.status = run.status;
+  r.output = run.text;
+  for (const std::string& line : run.lines) {
     if (line.rfind("root ", 0) == 0) {
       r.root = line.substr(5);
     } else if (line == "trees ok") {
@@ -160,7 +161,7 @@ void FillSampleTree(TCFile& file) {
   for (int i = 0; i < 23; ++i) Put(many, "s" + std::to_string(i * 37 % 23), Payload(static_cast<size_t>(i * 10), i));
 }
 
-// ------------------------------------------------------------ peer: olefile
+// [SECTION] peer: olefile
 
 TEST(CompoundFilePeers, OlefileReadsEveryStreamAndTheTreeAsWritten) {
   TScratchFolder folder;
@@ -206,7 +207,7 @@ TEST(CompoundFilePeers, OlefileReadsAFileWithoutStreams) {
   EXPECT_TRUE(peer.treesOk);
 }
 
-// --------------------------------------------------- the version-3 layout
+// [SECTION] the version-3 layout
 
 TEST(CompoundFileLayout, HeaderIsVersionThreeWithFiveHundredTwelveByteSectors) {
   TCFile file(cfmCreateInMemory, "");
@@ -226,7 +227,7 @@ TEST(CompoundFileLayout, HeaderIsVersionThreeWithFiveHundredTwelveByteSectors) {
   EXPECT_EQ(file.Bytes(), b);
 }
 
-// ------------------------------------------------ reading independent files
+// [SECTION] reading independent files
 
 TEST(CompoundFileReading, GeneratedFilesOfBothVersionsGiveTheirTree) {
   const auto& fixtures = TGeneratedFixtures::Of("make_compound_files.py");
@@ -328,7 +329,7 @@ TEST(CompoundFileReading, AMissingFileRaisesCodeThreeWithItsFullText) {
   }
 }
 
-// ---------------------------------------------------------------- errors
+// [SECTION] errors
 
 TEST(CompoundFileErrors, CodesCarryTheirFixedTexts) {
   const char* const texts[] = {
@@ -396,7 +397,7 @@ TEST(CompoundFileErrors, AFileThatCannotBeCreatedRaisesCodeZero) {
   }
 }
 
-// ------------------------------------------------------ saving on disk
+// [SECTION] saving on disk
 
 TEST(CompoundFileSaving, CreatingOverAnExistingFileReplacesItOnCommit) {
   TScratchFolder folder;
@@ -435,7 +436,7 @@ TEST(CompoundFileSaving, CommitCanBeRepeatedAfterMoreWrites) {
   EXPECT_EQ(Describe(back), Describe(file));
 }
 
-// ------------------------------------------------------- stream access
+// [SECTION] stream access
 
 TEST(CompoundFileStreams, SeekAndSetPositionStayInsideTheStreamLimits) {
   TCFile file(cfmCreateInMemory, "");

@@ -1,3 +1,9 @@
+// Sections (each begins at a line "// [SECTION] <name>"):
+//   interning
+//   number formats
+//   palette
+//   FONT and XF packing
+//   size conversions
 #include "xls/XlsFormats.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +27,7 @@ uint16_t WordAt(const std::string& s, size_t at) {
   return static_cast<uint16_t>(static_cast<uint8_t>(s[at]) | (static_cast<uint8_t>(s[at + 1]) << 8));
 }
 
-// ---------------------------------------------------------------- interning
+// [SECTION] interning
 
 TEST(XlsInterning, NewTablesHoldOneDefaultFontAndOneDefaultFormat) {
   TVirtualFontTable fonts;
@@ -84,7 +90,7 @@ TEST(XlsInterning, FontNamesAreCutAtOneHundredCharacters) {
   EXPECT_EQ(font.Name[99], 0);
 }
 
-// ---------------------------------------------------------------- number formats
+// [SECTION] number formats
 
 TEST(XlsNumberFormats, BuiltInsKeepTheirListIndexesAndIds) {
   TFormatStrings formats;
@@ -114,7 +120,7 @@ TEST(XlsNumberFormats, BuiltInsKeepTheirListIndexesAndIds) {
   EXPECT_EQ(ThrownMessage<EListError>([&] { formats.GetFormat(36); }), "List index (36) out of bounds");
 }
 
-// ---------------------------------------------------------------- palette
+// [SECTION] palette
 
 TEST(XlsPalette, HoldsTheFiftySixDefaultColoursAndBlack) {
   TXLPalette palette;
@@ -149,7 +155,7 @@ TEST(XlsPalette, PaletteNumbersMapToColourIndexes) {
   EXPECT_EQ(ColorIndexOf(kAutoBackground), 65);
 }
 
-// ---------------------------------------------------------------- FONT and XF packing
+// [SECTION] FONT and XF packing
 
 TEST(XlsPacking, TheDefaultFontPacksAsArialTenPoints) {
   EXPECT_EQ(PackFont(TFontRecord()),
@@ -225,7 +231,7 @@ TEST(XlsPacking, AlignmentIndentMergeAndStyleBits) {
   EXPECT_EQ(WordAt(b, 8), 15 | 0x20 | 0x400);
 }
 
-// ---------------------------------------------------------------- size conversions
+// [SECTION] size conversions
 
 class XlsSizes : public ::testing::Test {
  protected:

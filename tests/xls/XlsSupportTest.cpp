@@ -1,3 +1,9 @@
+// Sections (each begins at a line "// [SECTION] <name>"):
+//   errors
+//   hash tables
+//   text
+//   A1 references
+//   coordinates and rectangles
 #include "xls/XlsSupport.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +24,7 @@ class XlsCodePage : public ::testing::Test {
   uint32_t saved_ = XLSCodePage();
 };
 
-// ---------------------------------------------------------------- errors
+// [SECTION] errors
 
 TEST(XlsError, CarriesTheFixedMessageOfItsCode) {
   const std::pair<int, const char*> cases[] = {
@@ -54,7 +60,7 @@ TEST(XlsError, ListIndexTextsNameTheIndex) {
   EXPECT_EQ(ThrownMessage<EListError>([] { RaiseListIndexError(-1, true); }), "List index (-1) out of bounds !");
 }
 
-// ---------------------------------------------------------------- hash tables
+// [SECTION] hash tables
 
 TEST(XlsHash, IsTheCrcStartedFromSevenFWithoutFinalInversion) {
   // Expected values from Python's binascii.crc32 (start 0xF0000000, result inverted).
@@ -64,12 +70,25 @@ TEST(XlsHash, IsTheCrcStartedFromSevenFWithoutFinalInversion) {
   EXPECT_EQ(XLSKeyHash("\x01\x00\x02\x00"s), 0xE98CD718u);
 }
 
-TEST(XlsHash, AKeyGoesToTheSameBucketEachTime) {
+// Cell keys are row and column as two little-endian 16-bit words, mostly zero bytes.
+TEST(XlsHash, EveryCellKeyOfASheetIsFoundAndNoOtherCell) {
+  auto cellKey = [](int row, int column) {
+    const char bytes[] = {static_cast<char>(row & 0xFF), static_cast<char>(row >> 8),
+                          static_cast<char>(column & 0xFF), static_cast<char>(column >> 8)};
+    return std::string(bytes, sizeof bytes);
+  };
   std::vector<std::string> keys;
   THashTable table(0x1FFFF, [&keys](int32_t e, std::string& k) { k = keys[e]; });
-  const std::string key = "\x01\x00\x02\x00"s;  // row 1, column 2
-  EXPECT_EQ(table.BucketOf(key), 84958u);
-  EXPECT_EQ(table.BucketOf(key), table.BucketOf(std::string(key)));
+  for (int row = 0; row < 300; ++row)
+    for (int column = 0; column < 20; ++column) {
+      keys.push_back(cellKey(row, column));
+      table.Insert(static_cast<int32_t>(keys.size() - 1));
+    }
+  for (int32_t e = 0; e < static_cast<int32_t>(keys.size()); ++e) ASSERT_EQ(table.Find(keys[e]), e);
+  EXPECT_EQ(table.Find(cellKey(300, 0)), -1);
+  EXPECT_FALSE(table.Found());
+  EXPECT_EQ(table.Find(cellKey(0, 20)), -1);
+  EXPECT_EQ(table.Find(keys[0].substr(0, 3)), -1) << "a shorter key with the same bytes is another key";
 }
 
 TEST(XlsHash, KeysSharingABucketAreAllFound) {
@@ -173,7 +192,7 @@ TEST(XlsEasyStream, WritesLittleEndianAndRefusesShortReads) {
   EXPECT_FALSE(s.ReadString(out, -1));
 }
 
-// ---------------------------------------------------------------- text
+// [SECTION] text
 
 TEST_F(XlsCodePage, Windows1252TextConvertsToUtf16) {
   SetXLSCodePage(1252);
@@ -223,7 +242,7 @@ TEST(XlsText, CaseConversionIsCharacterWiseAndKeepsZeroBytes) {
   EXPECT_EQ(XLSLowerCase("AB\0\xC9\x9F\xD7"s), "ab\0\xE9\xFF\xD7"s);
 }
 
-// ---------------------------------------------------------------- A1 references
+// [SECTION] A1 references
 
 TEST(XlsReferences, ColumnLettersAreBase26FromA) {
   const std::pair<const char*, int> valid[] = {{"A", 0}, {"Z", 25}, {"AA", 26}, {"ab", 27}, {"IV", 255}};
@@ -269,13 +288,19 @@ TEST(XlsReferences, RangesJoinTwoCellsOrRepeatOne) {
   EXPECT_FALSE(ParseRangeRef("A1:B2:C3", r));
 }
 
-// ---------------------------------------------------------------- coordinates and rectangles
+// [SECTION] coordinates and rectangles
 
 TEST(XlsCoordinates, PackRowLowAndColumnHigh) {
   TCellCoords coords;
   coords.Add(0x1234, 0x56);
   EXPECT_EQ(coords.Item(0), 0x00561234u);
   EXPECT_THROW(coords.Item(1), EListError);
+  // Row 65536 is refused instead of wrapping onto row 0.
+  for (auto [row, col] : {std::pair{65536, 0}, std::pair{-1, 0}, std::pair{0, 256}}) {
+    EXPECT_THROW(coords.Add(row, col), EXLSError);
+    EXPECT_THROW(TRangeRects().Add(row, row, col, col), EXLSError);
+  }
+  EXPECT_EQ(coords.Count(), 1);
 }
 
 TEST(XlsCoordinates, RectanglesCopyFromAnotherListAndFromThemselves) {
