@@ -285,10 +285,16 @@ class TCanvasPainter {
   bool PenVisible() const { return s_.pen.Style != psClear; }
   bool PenWide() const { return s_.pen.Width > 1; }
   int32_t PenWidth() const { return std::clamp<int32_t>(s_.pen.Width, 1, 1 << 16); }
-  bool BrushVisible() const { return s_.brush.Style != bsClear; }
+  bool BrushPattern() const { return s_.brushPattern && !s_.brushPattern->isNull(); }
+  bool BrushVisible() const { return s_.brush.Style != bsClear || BrushPattern(); }
+  bool BrushSolid() const { return s_.brush.Style == bsSolid && !BrushPattern(); }
 
   // The colour a brush gives the device pixel (x, y), or 0 when it leaves it alone.
   uint32_t BrushPixel(int32_t x, int32_t y) const {
+    if (BrushPattern()) {
+      const QImage& p = *s_.brushPattern;
+      return 0xFF000000u | p.pixel(static_cast<int>(Mod(x, p.width())), static_cast<int>(Mod(y, p.height())));
+    }
     if (s_.brush.Style == bsSolid || HatchPixel(s_.brush.Style, x, y)) return ColorToPixel(s_.brush.Color);
     return s_.bkMode == bkOpaque ? ColorToPixel(s_.bkColor) : 0;
   }
@@ -301,7 +307,17 @@ class TCanvasPainter {
     std::vector<TPoint> outline;
     bool closed = false;
     uint64_t phase = 0;  // dash pattern position of the thin outline's first pixel
+    // Further thin outlines of the same call (polygon sets, stroked paths).
+    std::vector<std::pair<std::vector<TPoint>, bool>> moreOutlines;
   };
+
+  // The dash pattern of the thin pen: the style's, or the dots of SetPenDots.
+  std::span<const uint8_t> DashPattern() {
+    if (s_.penDotGap < 1) return PenDashPattern(s_.pen.Style);
+    dots_[0] = 1;
+    dots_[1] = static_cast<uint8_t>(s_.penDotGap);
+    return dots_;
+  }
 
   void DrawFigure(const TFigure& f, bool withFill) {
     const bool pen = PenVisible();
@@ -309,6 +325,7 @@ class TCanvasPainter {
     if (!pen && !fill) return;
     if (!fill && !PenWide()) {
       DrawThinOutline(f.outline, f.closed, f.phase);
+      for (const auto& [points, closed] : f.moreOutlines) DrawThinOutline(points, closed, 0);
       return;
     }
 
@@ -318,6 +335,8 @@ class TCanvasPainter {
       for (const QPainterPath& part : f.wideStroke) bounds |= part.boundingRect();
     if (pen && !PenWide()) {
       for (const TPoint& p : f.outline) bounds |= QRectF(p.X, p.Y, 1, 1);
+      for (const auto& more : f.moreOutlines)
+        for (const TPoint& p : more.first) bounds |= QRectF(p.X, p.Y, 1, 1);
     }
     const QRect wanted = bounds.toAlignedRect().adjusted(-2, -2, 2, 2);
     TLayer layer(wanted & Visible());
@@ -325,12 +344,15 @@ class TCanvasPainter {
 
     if (fill) PaintFill(layer, f.fill);
     if (pen && PenWide()) PaintWideStroke(layer, f.wideStroke);
-    if (pen && !PenWide()) PaintThinOutline(layer, f.outline, f.closed, f.phase);
+    if (pen && !PenWide()) {
+      PaintThinOutline(layer, f.outline, f.closed, f.phase);
+      for (const auto& [points, closed] : f.moreOutlines) PaintThinOutline(layer, points, closed, 0);
+    }
     Combine(layer, c_.ROP2());
   }
 
   void PaintFill(TLayer& layer, const QPainterPath& path) {
-    const bool solid = s_.brush.Style == bsSolid;
+    const bool solid = BrushSolid();
     {
       // An opaque Qt pixel is a fill mark with its colour; a hatch is resolved below.
       QPainter p(&layer.pixels);
@@ -368,8 +390,8 @@ class TCanvasPainter {
   // pattern's dash from its gap.
   template <typename Visit>
   void TraceThinOutline(const std::vector<TPoint>& points, bool closed, uint64_t phase, const QRect& area,
-                        Visit&& visit) const {
-    const auto pattern = PenDashPattern(s_.pen.Style);
+                        Visit&& visit) {
+    const auto pattern = DashPattern();
     const size_t segments = points.size() < 2 ? 0 : (closed ? points.size() : points.size() - 1);
     // A closed figure shrunk to one point is that pixel.
     bool dot = closed && !points.empty();
@@ -435,7 +457,7 @@ class TCanvasPainter {
   // Fills a rectangle with the brush, or frames it, copying.
   void BrushRect(const TRect& r, bool frameOnly) {
     if (!BrushVisible() || r.IsEmpty()) return;
-    if (!frameOnly && s_.brush.Style == bsSolid) {  // the common case, straight into the image
+    if (!frameOnly && BrushSolid()) {  // the common case, straight into the image
       const QRect area = ToQRect(r) & Visible();
       if (area.isEmpty()) return;
       const uint32_t colour = ColorToPixel(s_.brush.Color);
@@ -464,13 +486,28 @@ class TCanvasPainter {
  private:
   TCanvas& c_;
   TCanvas::TState& s_;
+  uint8_t dots_[2] = {1, 1};
 };
+
+namespace {
+
+// The layout of a text with extra pixels after every character.
+TLoadedFont::TLayout SpacedLayout(const TLoadedFont& font, const QString& text, int32_t extra) {
+  TLoadedFont::TLayout layout = font.Layout(text);
+  if (extra != 0) {
+    for (qsizetype i = 0; i < layout.Positions.size(); ++i) layout.Positions[i].rx() += double(i) * extra;
+    layout.Width = SaturateCast<int32_t>(double(layout.Width) + double(extra) * layout.Glyphs.size());
+  }
+  return layout;
+}
+
+}  // namespace
 
 void TCanvasPainter::Text(int32_t x, int32_t y, std::string_view text) {
   if (text.empty()) return;
   const auto font = TLoadedFont::Load(s_.font);
   const QString string = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-  const TLoadedFont::TLayout layout = font->Layout(string);
+  const TLoadedFont::TLayout layout = SpacedLayout(*font, string, s_.charExtra);
   if (layout.Glyphs.isEmpty()) return;
   const int32_t ascent = font->Ascent();
   const int32_t descent = font->Descent();
@@ -488,6 +525,14 @@ void TCanvasPainter::Text(int32_t x, int32_t y, std::string_view text) {
   frame.translate(x, y);
   frame.rotate(-s_.font.Escapement / 10.0);
   const QRectF cell(dx, baseline - ascent, width, height);
+  if (s_.pathOpen) {
+    // Into the path: the glyph outlines, moved from pixel corners to pixel centres.
+    QPainterPath outlines;
+    for (qsizetype i = 0; i < layout.Glyphs.size(); ++i)
+      outlines.addPath(font->GlyphPath(layout.Glyphs[i]).translated(QPointF(dx, baseline) + layout.Positions[i]));
+    c_.AddToPath(frame.map(outlines).translated(-0.5, -0.5), true);
+    return;
+  }
   const double slack = height + 2.0;
   const QRect wanted = frame.mapRect(cell.adjusted(-slack, -slack, slack, slack)).toAlignedRect();
   TLayer layer(wanted & Visible());
@@ -576,12 +621,14 @@ int32_t TCanvas::Width() const { return image_ ? image_->width() : 0; }
 int32_t TCanvas::Height() const { return image_ ? image_->height() : 0; }
 
 void TCanvas::SetBrush(const TBrush& brush) {
+  state_.brushPattern.reset();
   state_.brush = brush;
   state_.brush.Color &= 0xFFFFFF;
   state_.bkColor = state_.brush.Color;
   state_.bkMode = brush.Style == bsSolid ? bkOpaque : bkTransparent;
 }
 void TCanvas::SetBrushColor(TColor c) { SetBrush({c, state_.brush.Style}); }
+void TCanvas::SetBrushPattern(std::shared_ptr<const QImage> pattern) { state_.brushPattern = std::move(pattern); }
 void TCanvas::SetBrushStyle(TBrushStyle s) { SetBrush({state_.brush.Color, s}); }
 
 int TCanvas::SaveDC() {
@@ -618,28 +665,90 @@ namespace {
 
 // The area a wide pen of width w covers along a polyline, as parts whose union it is:
 // a disc at each vertex and a band along each segment (round caps and joins).
-std::vector<QPainterPath> WideLineArea(const std::vector<TPoint>& points, bool closed, double w) {
+std::vector<QPainterPath> WideLineArea(const std::vector<TPoint>& points, bool closed, double w,
+                                       TPenCap cap = TPenCap::Round, TPenJoin join = TPenJoin::Round) {
   std::vector<QPainterPath> parts;
   const double r = w / 2;
-  for (const TPoint& p : points) {
-    QPainterPath disc;
-    disc.addEllipse(QPointF(p.X, p.Y), r, r);
-    parts.push_back(std::move(disc));
-  }
-  const size_t segments = points.size() < 2 ? 0 : (closed ? points.size() : points.size() - 1);
-  for (size_t i = 0; i < segments; ++i) {
-    const QPointF a(points[i].X, points[i].Y);
-    const QPointF b(points[(i + 1) % points.size()].X, points[(i + 1) % points.size()].Y);
-    const QPointF d = b - a;
+  const auto disc = [&](const TPoint& p) {
+    QPainterPath path;
+    path.addEllipse(QPointF(p.X, p.Y), r, r);
+    parts.push_back(std::move(path));
+  };
+  const auto polygon = [&](const QPolygonF& corners) {
+    QPainterPath path;
+    path.addPolygon(corners);
+    path.closeSubpath();
+    parts.push_back(std::move(path));
+  };
+  const size_t count = points.size();
+  const size_t segments = count < 2 ? 0 : (closed ? count : count - 1);
+  // The unit normal of segment i scaled to r; nullopt for a segment without length.
+  const auto normal = [&points, count, r](size_t i) -> std::optional<QPointF> {
+    const QPointF d(double(points[(i + 1) % count].X) - points[i].X, double(points[(i + 1) % count].Y) - points[i].Y);
     const double length = std::hypot(d.x(), d.y());
-    if (length == 0) continue;
-    const QPointF n(-d.y() / length * r, d.x() / length * r);
-    QPainterPath band;
-    band.addPolygon(QPolygonF() << a + n << b + n << b - n << a - n);
-    band.closeSubpath();
-    parts.push_back(std::move(band));
+    if (length == 0) return std::nullopt;
+    return QPointF(-d.y() / length * r, d.x() / length * r);
+  };
+  bool anyLength = false;
+  for (size_t i = 0; i < segments; ++i) {
+    const auto n = normal(i);
+    if (!n) continue;
+    anyLength = true;
+    QPointF a(points[i].X, points[i].Y);
+    QPointF b(points[(i + 1) % count].X, points[(i + 1) % count].Y);
+    if (cap == TPenCap::Square && !closed) {
+      const QPointF along(n->y(), -n->x());  // r along the segment
+      if (i == 0) a -= along;
+      if (i + 1 == segments) b += along;
+    }
+    polygon(QPolygonF() << a + *n << b + *n << b - *n << a - *n);
+  }
+  // A figure without length (a dot) is a disc whatever the ends.
+  if (!anyLength) {
+    if (count > 0) disc(points[0]);
+    return parts;
+  }
+  for (size_t v = 0; v < count; ++v) {
+    const bool end = !closed && (v == 0 || v + 1 == count);
+    if (end) {
+      if (cap == TPenCap::Round) disc(points[v]);
+      continue;
+    }
+    const auto n1 = normal((v + count - 1) % count), n2 = normal(v);
+    if (join == TPenJoin::Round || !n1 || !n2) {
+      disc(points[v]);
+      continue;
+    }
+    const QPointF p(points[v].X, points[v].Y);
+    for (const double side : {1.0, -1.0}) {
+      const QPointF a = *n1 * side, b = *n2 * side;
+      const QPointF u = a + b;
+      const double along = QPointF::dotProduct(u, a);
+      const QPointF mitre = along > 0 ? u * (r * r / along) : QPointF();
+      if (join == TPenJoin::Miter && along > 0 && std::hypot(mitre.x(), mitre.y()) <= 10 * r)
+        polygon(QPolygonF() << p << p + a << p + mitre << p + b);
+      else
+        polygon(QPolygonF() << p << p + a << p + b);
+    }
   }
   return parts;
+}
+
+}  // namespace
+
+namespace {
+
+QPolygonF ToPolygonF(std::span<const TPoint> points) {
+  QPolygonF polygon;
+  for (const TPoint& p : points) polygon << QPointF(p.X, p.Y);
+  return polygon;
+}
+
+QPainterPath ClosedPath(std::span<const TPoint> points) {
+  QPainterPath path;
+  path.addPolygon(ToPolygonF(points));
+  path.closeSubpath();
+  return path;
 }
 
 }  // namespace
@@ -647,16 +756,28 @@ std::vector<QPainterPath> WideLineArea(const std::vector<TPoint>& points, bool c
 void TCanvas::MoveTo(int32_t x, int32_t y) {
   state_.penPos = ClampPoint({x, y});
   dashPhase_ = 0;
+  if (state_.pathOpen) {
+    if (!state_.path) state_.path.emplace();
+    state_.path->moveTo(state_.penPos.X, state_.penPos.Y);
+  }
 }
 
 void TCanvas::LineTo(int32_t x, int32_t y) {
   const TPoint from = state_.penPos;
   const TPoint to = ClampPoint({x, y});
+  if (state_.pathOpen) {
+    if (!state_.path) state_.path.emplace();
+    if (state_.path->elementCount() == 0 || state_.path->currentPosition() != QPointF(from.X, from.Y))
+      state_.path->moveTo(from.X, from.Y);
+    state_.path->lineTo(to.X, to.Y);
+    state_.penPos = to;
+    return;
+  }
   TCanvasPainter painter(*this);
   TCanvasPainter::TFigure f;
   f.outline = {from, to};
   f.phase = dashPhase_;
-  if (painter.PenWide()) f.wideStroke = WideLineArea(f.outline, false, painter.PenWidth());
+  if (painter.PenWide()) f.wideStroke = WideLineArea(f.outline, false, painter.PenWidth(), state_.penCap, state_.penJoin);
   painter.DrawFigure(f, false);
   dashPhase_ += static_cast<uint64_t>(LineSteps(from, to));
   state_.penPos = to;
@@ -664,15 +785,25 @@ void TCanvas::LineTo(int32_t x, int32_t y) {
 
 void TCanvas::Polyline(std::span<const TPoint> points) {
   if (points.size() < 2) return;
+  if (state_.pathOpen) {
+    QPainterPath figure;
+    figure.addPolygon(ToPolygonF(points));
+    AddToPath(figure);
+    return;
+  }
   TCanvasPainter painter(*this);
   TCanvasPainter::TFigure f;
   for (const TPoint& p : points) f.outline.push_back(ClampPoint(p));
-  if (painter.PenWide()) f.wideStroke = WideLineArea(f.outline, false, painter.PenWidth());
+  if (painter.PenWide()) f.wideStroke = WideLineArea(f.outline, false, painter.PenWidth(), state_.penCap, state_.penJoin);
   painter.DrawFigure(f, false);
 }
 
 void TCanvas::Polygon(std::span<const TPoint> points) {
   if (points.size() < 2) return;
+  if (state_.pathOpen) {
+    AddToPath(ClosedPath(points));
+    return;
+  }
   TCanvasPainter painter(*this);
   TCanvasPainter::TFigure f;
   QPolygonF polygon;
@@ -685,7 +816,7 @@ void TCanvas::Polygon(std::span<const TPoint> points) {
   f.fill.addPolygon(polygon);
   f.fill.closeSubpath();
   f.fill.setFillRule(Qt::OddEvenFill);
-  if (painter.PenWide()) f.wideStroke = WideLineArea(f.outline, true, painter.PenWidth());
+  if (painter.PenWide()) f.wideStroke = WideLineArea(f.outline, true, painter.PenWidth(), state_.penCap, state_.penJoin);
   painter.DrawFigure(f, true);
 }
 
@@ -735,6 +866,12 @@ void AddWideBand(const TBoxFigure& box, TCanvasPainter::TFigure& f, AddShape add
 void TCanvas::Rectangle(int32_t left, int32_t top, int32_t right, int32_t bottom) {
   const auto box = BoxFigure(left, top, right, bottom, state_.pen);
   if (!box) return;
+  if (state_.pathOpen) {
+    QPainterPath figure;
+    figure.addRect(box->centres);
+    AddToPath(figure);
+    return;
+  }
   TCanvasPainter painter(*this);
   TCanvasPainter::TFigure f;
   if (painter.PenVisible() && painter.PenWide()) {
@@ -753,6 +890,11 @@ void TCanvas::Rectangle(int32_t left, int32_t top, int32_t right, int32_t bottom
 void TCanvas::Ellipse(int32_t left, int32_t top, int32_t right, int32_t bottom) {
   const auto box = BoxFigure(left, top, right, bottom, state_.pen);
   if (!box) return;
+  if (state_.pathOpen) {
+    const QRectF& c = box->centres;
+    AddToPath(ClosedPath(EllipseChain(c.center().x(), c.center().y(), c.width() / 2, c.height() / 2)));
+    return;
+  }
   TCanvasPainter painter(*this);
   TCanvasPainter::TFigure f;
   if (painter.PenVisible() && painter.PenWide()) {
@@ -769,6 +911,315 @@ void TCanvas::Ellipse(int32_t left, int32_t top, int32_t right, int32_t bottom) 
     f.fill.closeSubpath();
   }
   painter.DrawFigure(f, true);
+}
+
+// ---- 6a. arcs, round rectangles, polygon sets ----
+
+namespace {
+
+enum TArcKind { kArc, kPie, kChord };
+
+// The pixel chain of an arc on the ellipse of box centres c, counter-clockwise on the
+// screen from the ray through a to the ray through b (equal rays: the whole ellipse).
+std::vector<TPoint> ArcChain(const QRectF& c, TPoint a, TPoint b) {
+  const double cx = c.center().x(), cy = c.center().y();
+  const std::vector<TPoint> chain = EllipseChain(cx, cy, c.width() / 2, c.height() / 2);
+  const auto angle = [&](double x, double y) {
+    if (x == cx && y == cy) return 0.0;
+    return std::atan2(-(y - cy), x - cx);  // counter-clockwise on the screen
+  };
+  const double twoPi = 2 * std::numbers::pi;
+  const double start = angle(a.X, a.Y);
+  double sweep = std::fmod(angle(b.X, b.Y) - start + 2 * twoPi, twoPi);
+  if (sweep <= 0) sweep = twoPi;
+  std::vector<std::pair<double, TPoint>> picked;
+  for (const TPoint& p : chain) {
+    const double d = std::fmod(angle(p.X, p.Y) - start + 2 * twoPi, twoPi);
+    if (d <= sweep) picked.emplace_back(d, p);
+  }
+  std::stable_sort(picked.begin(), picked.end(), [](const auto& l, const auto& r) { return l.first < r.first; });
+  std::vector<TPoint> out;
+  out.reserve(picked.size());
+  for (const auto& [d, p] : picked) out.push_back(p);
+  return out;
+}
+
+// The outline of a RoundRect through the pixel centres of the box (l, t)..(r − 1, b − 1).
+std::vector<TPoint> RoundRectChain(int64_t l, int64_t t, int64_t r, int64_t b, int64_t w, int64_t h) {
+  w = std::min(std::abs(w), r - l);
+  h = std::min(std::abs(h), b - t);
+  if (w < 2 || h < 2) {
+    const int32_t L = static_cast<int32_t>(l), T = static_cast<int32_t>(t);
+    const int32_t R = static_cast<int32_t>(r - 1), B = static_cast<int32_t>(b - 1);
+    return {{L, T}, {R, T}, {R, B}, {L, B}};
+  }
+  const double rx = (w - 1) / 2.0, ry = (h - 1) / 2.0;
+  const double cx = l + rx, cy = t + ry;
+  const int64_t shiftX = (r - l) - w, shiftY = (b - t) - h;
+  std::vector<TPoint> out;
+  for (const TPoint& p : EllipseChain(cx, cy, rx, ry)) {
+    const TPoint q{ClampCoord(p.X + (p.X > cx ? shiftX : 0)), ClampCoord(p.Y + (p.Y > cy ? shiftY : 0))};
+    if (out.empty() || !(out.back() == q)) out.push_back(q);
+  }
+  return out;
+}
+
+}  // namespace
+
+QRegion RoundRectRegion(const TRect& r, int32_t cornerWidth, int32_t cornerHeight) {
+  if (r.IsEmpty()) return QRegion();
+  const std::vector<TPoint> chain = RoundRectChain(ClampCoord(r.Left), ClampCoord(r.Top), ClampCoord(r.Right),
+                                                   ClampCoord(r.Bottom), cornerWidth, cornerHeight);
+  QPainterPath path = ClosedPath(chain);
+  path.setFillRule(Qt::OddEvenFill);
+  return PathRegion(path, ToQRect(r));
+}
+
+QRegion PathRegion(const QPainterPath& path, const QRect& within) {
+  const QRect area = path.boundingRect().toAlignedRect().adjusted(-2, -2, 2, 2) & within;
+  if (area.isEmpty()) return QRegion();
+  QImage mask(area.size(), QImage::Format_ARGB32_Premultiplied);
+  if (mask.isNull()) return QRegion();
+  mask.fill(0);
+  {
+    QPainter p(&mask);
+    PrepareMaskPainter(p, area);
+    p.fillPath(path, Qt::white);
+  }
+  std::vector<QRect> runs;
+  for (int y = 0; y < area.height(); ++y) {
+    const auto* row = reinterpret_cast<const uint32_t*>(mask.constScanLine(y));
+    for (int x = 0; x < area.width();) {
+      if (!(row[x] & kAlphaMask)) {
+        ++x;
+        continue;
+      }
+      const int start = x;
+      while (x < area.width() && (row[x] & kAlphaMask)) ++x;
+      runs.emplace_back(area.left() + start, area.top() + y, x - start, 1);
+    }
+  }
+  QRegion region;
+  if (!runs.empty()) region.setRects(runs.data(), static_cast<int>(runs.size()));
+  return region;
+}
+
+void TCanvas::ArcFigure(int kind, int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t x3, int32_t y3,
+                        int32_t x4, int32_t y4) {
+  const auto box = BoxFigure(left, top, right, bottom, state_.pen);
+  if (!box) return;
+  std::vector<TPoint> arc = ArcChain(box->centres, ClampPoint({x3, y3}), ClampPoint({x4, y4}));
+  if (arc.empty()) return;
+  const TPoint centre{RoundToInt(box->centres.center().x()), RoundToInt(box->centres.center().y())};
+  std::vector<TPoint> outline;
+  if (kind == kPie) outline.push_back(centre);
+  outline.insert(outline.end(), arc.begin(), arc.end());
+  if (state_.pathOpen) {
+    if (kind == kArc) {
+      QPainterPath figure;
+      figure.addPolygon(ToPolygonF(outline));
+      AddToPath(figure);
+    } else {
+      AddToPath(ClosedPath(outline));
+    }
+    return;
+  }
+  TCanvasPainter painter(*this);
+  TCanvasPainter::TFigure f;
+  f.outline = outline;
+  f.closed = kind != kArc;
+  if (kind == kArc) f.moreOutlines.push_back({{arc.back()}, true});  // the end pixel
+  else f.fill = ClosedPath(outline);
+  if (painter.PenWide()) f.wideStroke = WideLineArea(f.outline, f.closed, painter.PenWidth(), state_.penCap, state_.penJoin);
+  painter.DrawFigure(f, kind != kArc);
+}
+
+void TCanvas::Arc(int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t x3, int32_t y3, int32_t x4,
+                  int32_t y4) {
+  ArcFigure(kArc, left, top, right, bottom, x3, y3, x4, y4);
+}
+void TCanvas::Pie(int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t x3, int32_t y3, int32_t x4,
+                  int32_t y4) {
+  ArcFigure(kPie, left, top, right, bottom, x3, y3, x4, y4);
+}
+void TCanvas::Chord(int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t x3, int32_t y3, int32_t x4,
+                    int32_t y4) {
+  ArcFigure(kChord, left, top, right, bottom, x3, y3, x4, y4);
+}
+
+void TCanvas::RoundRect(int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t cornerWidth,
+                        int32_t cornerHeight) {
+  const auto box = BoxFigure(left, top, right, bottom, state_.pen);
+  if (!box) return;
+  const QRectF& c = box->centres;
+  const std::vector<TPoint> chain =
+      RoundRectChain(RoundToInt(c.left()), RoundToInt(c.top()), RoundToInt(c.right()) + int64_t{1},
+                     RoundToInt(c.bottom()) + int64_t{1}, cornerWidth, cornerHeight);
+  if (state_.pathOpen) {
+    AddToPath(ClosedPath(chain));
+    return;
+  }
+  TCanvasPainter painter(*this);
+  TCanvasPainter::TFigure f;
+  if (painter.PenVisible() && painter.PenWide()) {
+    const double rx = std::min<double>(std::abs(cornerWidth), c.width() + 1) / 2;
+    const double ry = std::min<double>(std::abs(cornerHeight), c.height() + 1) / 2;
+    AddWideBand(*box, f, [&](QPainterPath& path, const QRectF& r) {
+      const double shrink = (box->outer.width() - r.width()) / 2;
+      path.addRoundedRect(r, std::max(0.0, rx - shrink), std::max(0.0, ry - shrink));
+    });
+  } else {
+    f.outline = chain;
+    f.closed = true;
+    f.fill = ClosedPath(chain);
+  }
+  painter.DrawFigure(f, true);
+}
+
+void TCanvas::PolyPolygon(std::span<const TPoint> points, std::span<const int32_t> counts) {
+  std::vector<std::vector<TPoint>> polygons;
+  size_t at = 0;
+  for (int32_t n : counts) {
+    if (n < 0 || static_cast<size_t>(n) > points.size() - at) break;
+    std::vector<TPoint> polygon;
+    for (size_t i = 0; i < static_cast<size_t>(n); ++i) polygon.push_back(ClampPoint(points[at + i]));
+    at += static_cast<size_t>(n);
+    if (polygon.size() >= 2) polygons.push_back(std::move(polygon));
+  }
+  if (polygons.empty()) return;
+  QPainterPath fill;
+  for (const auto& polygon : polygons) fill.addPath(ClosedPath(polygon));
+  fill.setFillRule(Qt::OddEvenFill);
+  if (state_.pathOpen) {
+    AddToPath(fill);
+    return;
+  }
+  TCanvasPainter painter(*this);
+  TCanvasPainter::TFigure f;
+  f.fill = fill;
+  f.outline = polygons[0];
+  f.closed = true;
+  for (size_t i = 1; i < polygons.size(); ++i) f.moreOutlines.push_back({polygons[i], true});
+  if (painter.PenWide())
+    for (const auto& polygon : polygons)
+      for (QPainterPath& part : WideLineArea(polygon, true, painter.PenWidth(), state_.penCap, state_.penJoin)) f.wideStroke.push_back(part);
+  painter.DrawFigure(f, true);
+}
+
+// ---- 6b. paths ----
+
+void TCanvas::AddToPath(const QPainterPath& figure, bool winding) {
+  if (!state_.path) state_.path.emplace();
+  state_.path->addPath(figure);
+  state_.pathWinding = state_.pathWinding || winding;
+}
+
+void TCanvas::BeginPath() {
+  state_.path.emplace();
+  state_.pathOpen = true;
+  state_.pathWinding = false;
+}
+void TCanvas::EndPath() { state_.pathOpen = false; }
+void TCanvas::AbortPath() {
+  state_.pathOpen = false;
+  state_.path.reset();
+}
+void TCanvas::CloseFigure() {
+  if (state_.pathOpen && state_.path) state_.path->closeSubpath();
+}
+
+void TCanvas::DrawPath(bool stroke, bool fill) {
+  if (state_.pathOpen || !state_.path) return;
+  QPainterPath path = std::move(*state_.path);
+  state_.path.reset();
+  path.setFillRule(state_.pathWinding ? Qt::WindingFill : Qt::OddEvenFill);
+  TCanvasPainter painter(*this);
+  TCanvasPainter::TFigure f;
+  if (fill) f.fill = path;
+  if (stroke) {
+    const TPen savedPen = state_.pen;
+    for (const QPolygonF& sub : path.toSubpathPolygons()) {
+      std::vector<TPoint> outline;
+      for (const QPointF& q : sub) {
+        const TPoint p{RoundToInt(q.x()), RoundToInt(q.y())};
+        if (outline.empty() || !(outline.back() == p)) outline.push_back(p);
+      }
+      const bool closed = sub.size() > 2 && sub.isClosed();
+      if (closed && outline.size() > 1 && outline.back() == outline.front()) outline.pop_back();
+      if (outline.empty()) continue;
+      if (painter.PenWide())
+        for (QPainterPath& part : WideLineArea(outline, closed, painter.PenWidth(), state_.penCap, state_.penJoin)) f.wideStroke.push_back(part);
+      if (f.outline.empty()) {
+        f.outline = std::move(outline);
+        f.closed = closed;
+      } else {
+        f.moreOutlines.push_back({std::move(outline), closed});
+      }
+    }
+    painter.DrawFigure(f, fill);
+    state_.pen = savedPen;
+  } else {
+    const TPen savedPen = state_.pen;
+    state_.pen.Style = psClear;
+    painter.DrawFigure(f, true);
+    state_.pen = savedPen;
+  }
+}
+
+void TCanvas::StrokePath() { DrawPath(true, false); }
+void TCanvas::FillPath() { DrawPath(false, true); }
+void TCanvas::StrokeAndFillPath() { DrawPath(true, true); }
+
+void TCanvas::WidenPath() {
+  if (state_.pathOpen || !state_.path) return;
+  QPainterPathStroker stroker;
+  stroker.setWidth(std::clamp<int32_t>(state_.pen.Width, 1, 1 << 16));
+  stroker.setCapStyle(Qt::RoundCap);
+  stroker.setJoinStyle(Qt::RoundJoin);
+  *state_.path = stroker.createStroke(*state_.path);
+  state_.pathWinding = true;
+}
+
+void TCanvas::SelectClipPath(TRegionMode mode) {
+  if (state_.pathOpen || !state_.path || !image_) return;
+  QPainterPath path = std::move(*state_.path);
+  state_.path.reset();
+  path.setFillRule(state_.pathWinding ? Qt::WindingFill : Qt::OddEvenFill);
+  CombineClipRegion(PathRegion(path, image_->rect()), mode);
+}
+
+// ---- 6c. alpha blending ----
+
+void TCanvas::AlphaBlend(const TRect& destination, const QImage& source, const TRect& sourceRect, uint8_t alpha) {
+  if (!image_ || image_->isNull() || source.isNull() || destination.IsEmpty() || sourceRect.IsEmpty()) return;
+  const QImage src = source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32
+                         ? source
+                         : source.convertToFormat(QImage::Format_RGB32);
+  const QRect target = ToQRect(destination) & image_->rect();
+  if (target.isEmpty()) return;
+  const QRegion region = state_.clip ? (*state_.clip & target) : QRegion(target);
+  const int64_t dw = int64_t{destination.Right} - destination.Left, dh = int64_t{destination.Bottom} - destination.Top;
+  const int64_t sw = int64_t{sourceRect.Right} - sourceRect.Left, sh = int64_t{sourceRect.Bottom} - sourceRect.Top;
+  const uint32_t a = alpha;
+  for (const QRect& r : region) {
+    for (int32_t y = r.top(); y <= r.bottom(); ++y) {
+      const int64_t sy = sourceRect.Top + (int64_t{y} - destination.Top) * sh / dh;
+      if (sy < 0 || sy >= src.height()) continue;
+      const auto* srow = reinterpret_cast<const uint32_t*>(src.constScanLine(static_cast<int>(sy)));
+      uint32_t* drow = reinterpret_cast<uint32_t*>(image_->scanLine(y));
+      for (int32_t x = r.left(); x <= r.right(); ++x) {
+        const int64_t sx = sourceRect.Left + (int64_t{x} - destination.Left) * sw / dw;
+        if (sx < 0 || sx >= src.width()) continue;
+        const uint32_t s = srow[sx], d = drow[x];
+        uint32_t out = 0xFF000000u;
+        for (int shift = 0; shift <= 16; shift += 8) {
+          const uint32_t sc = (s >> shift) & 0xFF, dc = (d >> shift) & 0xFF;
+          out |= ((sc * a + dc * (255 - a) + 127) / 255) << shift;
+        }
+        drow[x] = out;
+      }
+    }
+  }
 }
 
 void TCanvas::FillRect(const TRect& r) { TCanvasPainter(*this).BrushRect(r, false); }
@@ -804,7 +1255,7 @@ void TCanvas::StretchDraw(const TRect& r, const QImage& image) {
 TSize TCanvas::TextExtent(std::string_view text) const {
   const auto font = TLoadedFont::Load(state_.font);
   const QString string = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-  return {font->Layout(string).Width, font->Ascent() + font->Descent()};
+  return {SpacedLayout(*font, string, state_.charExtra).Width, font->Ascent() + font->Descent()};
 }
 
 TTextMetric TCanvas::TextMetrics() const {

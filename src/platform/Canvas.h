@@ -10,7 +10,7 @@
 //   pixel narrower and lower (l .. r − 2), as on the platform. A pen of style
 //   psInsideFrame wider than one pixel insets the figure so the whole stroke stays in
 //   (l, t, r, b). Pens wider than one pixel always draw solid, with round caps and
-//   joins (rectangles keep square corners).
+//   joins unless SetPenGeometry says otherwise (rectangles keep square corners).
 // - Fills use the alternate (even-odd) rule; a pixel belongs to a fill when its centre
 //   is inside, or on a left or top edge.
 // - Lines and shapes combine their pen and brush pixels with the destination through
@@ -31,6 +31,7 @@
 //
 // Coordinates are clamped to ±2^27, the range the platform draws in.
 #include <QImage>
+#include <QPainterPath>
 #include <QRegion>
 
 #include <cstdint>
@@ -63,6 +64,9 @@ inline constexpr uint32_t TA_BASELINE = 24;
 // How a region combines with the clip region (the platform's numbering).
 enum TRegionMode : int { RGN_AND = 1, RGN_OR = 2, RGN_XOR = 3, RGN_DIFF = 4, RGN_COPY = 5 };
 
+enum class TPenCap : uint8_t { Round, Square, Flat };
+enum class TPenJoin : uint8_t { Round, Bevel, Miter };
+
 struct TPen {
   TColor Color = clBlack;
   int32_t Width = 1;  // pixels; 0 and 1 both give the thinnest line
@@ -92,6 +96,12 @@ bool HatchPixel(TBrushStyle style, int32_t x, int32_t y);
 QRegion RectRegion(const TRect& r);
 QRegion PolygonRegion(std::span<const TPoint> points);  // alternate rule
 QRegion EllipseRegion(const TRect& r);
+// The pixels a RoundRect call with a clear pen fills, as a region: corners rounded by
+// an ellipse of cornerWidth × cornerHeight.
+QRegion RoundRectRegion(const TRect& r, int32_t cornerWidth, int32_t cornerHeight);
+// The pixels whose centres a path covers (its own fill rule), as a region, within
+// the given device rectangle.
+QRegion PathRegion(const QPainterPath& path, const QRect& within);
 
 class TCanvas {
  public:
@@ -109,15 +119,42 @@ class TCanvas {
   // a clear brush is transparent, as on the windowing library's canvas); SetBkColor and
   // SetBkMode afterwards override that until the next brush change.
   const TPen& Pen() const { return state_.pen; }
-  void SetPen(const TPen& pen) { state_.pen = pen; }
+  // SetPen and SetPenStyle end a dotted pattern set by SetPenDots and the caps and
+  // joins set by SetPenGeometry.
+  void SetPen(const TPen& pen) {
+    state_.pen = pen;
+    state_.penDotGap = -1;
+    state_.penCap = TPenCap::Round;
+    state_.penJoin = TPenJoin::Round;
+  }
   void SetPenColor(TColor c) { state_.pen.Color = c; }
   void SetPenWidth(int32_t w) { state_.pen.Width = w; }
-  void SetPenStyle(TPenStyle s) { state_.pen.Style = s; }
+  void SetPenStyle(TPenStyle s) {
+    state_.pen.Style = s;
+    state_.penDotGap = -1;
+    state_.penCap = TPenCap::Round;
+    state_.penJoin = TPenJoin::Round;
+  }
+  // Ends and corners of the lines of a wide pen (a geometric pen); round by default.
+  // Flat ends stop at the end points, square ones reach half the width beyond them;
+  // mitred corners stop at ten half-widths and are bevelled beyond.
+  void SetPenGeometry(TPenCap cap, TPenJoin join) {
+    state_.penCap = cap;
+    state_.penJoin = join;
+  }
+  // A thin pen of one-pixel dots with gap pixels between them (gap 1: every other
+  // pixel), as a user-styled pen of zero-length dashes with round caps draws.
+  void SetPenDots(int32_t gap) { state_.penDotGap = gap < 1 ? 1 : (gap > 255 ? 255 : gap); }
+  int32_t PenDotGap() const { return state_.penDotGap; }
   void SetPenMode(TPenMode m) { state_.pen.Mode = m; }
   const TBrush& Brush() const { return state_.brush; }
   void SetBrush(const TBrush& brush);
   void SetBrushColor(TColor c);
   void SetBrushStyle(TBrushStyle s);
+  // A pattern brush: the image's pixels tiled from the image's origin (any brush
+  // change ends it). Fills with it whatever the style, as a pattern brush does.
+  void SetBrushPattern(std::shared_ptr<const QImage> pattern);
+  const std::shared_ptr<const QImage>& BrushPattern() const { return state_.brushPattern; }
   const TFont& Font() const { return state_.font; }
   void SetFont(const TFont& font) { state_.font = font; }
   void SetTextColor(TColor c) { state_.font.Color = c; }
@@ -134,6 +171,9 @@ class TCanvas {
   int ROP2() const { return PenModeToRop2(state_.pen.Mode); }
   void SetROP2(int rop2) { state_.pen.Mode = Rop2ToPenMode(rop2); }
   TPoint PenPos() const { return state_.penPos; }
+  // Extra pixels after every character of a text.
+  int32_t TextCharacterExtra() const { return state_.charExtra; }
+  void SetTextCharacterExtra(int32_t extra) { state_.charExtra = extra; }
 
   // Saves the whole state (objects, colours, modes, alignment, position, clip region);
   // returns the new depth of the stack.
@@ -161,6 +201,48 @@ class TCanvas {
   void Rectangle(const TRect& r) { Rectangle(r.Left, r.Top, r.Right, r.Bottom); }
   void Ellipse(int32_t left, int32_t top, int32_t right, int32_t bottom);
   void Ellipse(const TRect& r) { Ellipse(r.Left, r.Top, r.Right, r.Bottom); }
+  // Arc, Pie and Chord take the ellipse that Ellipse (left, top, right, bottom) draws
+  // and run counter-clockwise from the ray through (x3, y3) to the ray through
+  // (x4, y4), both from the ellipse's centre; equal rays give the whole ellipse.
+  // Arc draws the curve with the pen (its end pixel included); Pie closes it with
+  // the two radii and fills; Chord closes it with the straight line and fills.
+  void Arc(int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t x3, int32_t y3, int32_t x4, int32_t y4);
+  void Pie(int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t x3, int32_t y3, int32_t x4, int32_t y4);
+  void Chord(int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t x3, int32_t y3, int32_t x4,
+             int32_t y4);
+  // A rectangle whose corners are quarters of a cornerWidth × cornerHeight ellipse
+  // (each limited to the rectangle's size; 0 gives square corners).
+  void RoundRect(int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t cornerWidth,
+                 int32_t cornerHeight);
+  // Polygons filled together by the alternate rule (holes stay empty); each is
+  // outlined closed. counts holds the number of points of each polygon in turn;
+  // a count past the remaining points stops the list.
+  void PolyPolygon(std::span<const TPoint> points, std::span<const int32_t> counts);
+
+  // ---- paths ----
+  // Between BeginPath and EndPath the figures of MoveTo, LineTo, Polyline, Polygon,
+  // Rectangle, Ellipse, Arc, RoundRect, PolyPolygon and TextOut are collected
+  // instead of drawn. The closed path is then stroked, filled, widened, or made the
+  // clip; stroking and filling use it up.
+  void BeginPath();
+  void EndPath();
+  void AbortPath();
+  void CloseFigure();
+  bool PathOpen() const { return state_.pathOpen; }
+  const std::optional<QPainterPath>& Path() const { return state_.path; }
+  void StrokePath();
+  void FillPath();
+  void StrokeAndFillPath();
+  // The path becomes the area the current pen covers along it.
+  void WidenPath();
+  // Combines the path's area with the clip region, and uses the path up.
+  void SelectClipPath(TRegionMode mode);
+
+  // Blends the source rectangle of source over the destination rectangle (stretched
+  // by nearest pixel when the sizes differ) with a constant opacity 0..255, inside
+  // the clip region: d := (s·a + d·(255 − a)) / 255, rounded.
+  void AlphaBlend(const TRect& destination, const QImage& source, const TRect& sourceRect, uint8_t alpha);
+
   // Fills with the brush (a clear brush fills nothing); a rectangle whose right or
   // bottom is not beyond its left or top fills nothing.
   void FillRect(const TRect& r);
@@ -201,7 +283,21 @@ class TCanvas {
     uint32_t textAlign = TA_LEFT | TA_TOP;
     TPoint penPos;
     std::optional<QRegion> clip;
+    std::shared_ptr<const QImage> brushPattern;
+    int32_t penDotGap = -1;  // -1: the style's own pattern
+    TPenCap penCap = TPenCap::Round;
+    TPenJoin penJoin = TPenJoin::Round;
+    int32_t charExtra = 0;
+    bool pathOpen = false;
+    bool pathWinding = false;  // text and widened outlines fill by the winding rule
+    std::optional<QPainterPath> path;
   };
+
+  // Adds a figure to the open path (figure coordinates: pixel centres on integers).
+  void AddToPath(const QPainterPath& figure, bool winding = false);
+  void ArcFigure(int kind, int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t x3, int32_t y3,
+                 int32_t x4, int32_t y4);
+  void DrawPath(bool stroke, bool fill);
 
   QImage* image_;
   TState state_;

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "platform/AsciiCase.h"
+#include "platform/CanvasColors.h"
 #include "platform/Rounding.h"
 
 namespace qira {
@@ -67,35 +68,6 @@ std::optional<int32_t> LeadingNumber(std::string_view text) {
 }
 
 // ------------------------------------------------------------------ colours
-
-// The classic desktop scheme, indexed by system colour number.
-constexpr TColor kSystemColors[25] = {
-    0xC8D0D4,  // 0 scroll bar
-    0x808000,  // 1 background
-    0x6A240A,  // 2 active caption
-    0x808080,  // 3 inactive caption
-    0xC8D0D4,  // 4 menu
-    0xFFFFFF,  // 5 window
-    0x000000,  // 6 window frame
-    0x000000,  // 7 menu text
-    0x000000,  // 8 window text
-    0xFFFFFF,  // 9 caption text
-    0xC8D0D4,  // 10 active border
-    0xC8D0D4,  // 11 inactive border
-    0x808080,  // 12 application workspace
-    0x6A240A,  // 13 highlight
-    0xFFFFFF,  // 14 highlight text
-    0xC8D0D4,  // 15 button face
-    0x808080,  // 16 button shadow
-    0x808080,  // 17 gray text
-    0x000000,  // 18 button text
-    0xC8D0D4,  // 19 inactive caption text
-    0xFFFFFF,  // 20 button highlight
-    0x404040,  // 21 3D dark shadow
-    0xC8D0D4,  // 22 3D light
-    0x000000,  // 23 info text
-    0xE1FFFF,  // 24 info background
-};
 
 struct TNamedColor {
   const char* name;
@@ -957,13 +929,7 @@ TColor HexColorToColor(std::string_view value) {
   return MakeColor(pair(1), pair(3), pair(5));
 }
 
-TColor ColorToRGB(TColor color) {
-  if ((color & 0xFF000000u) == 0xFF000000u) {
-    const uint32_t index = color & 0xFFu;
-    return index < std::size(kSystemColors) ? kSystemColors[index] : clBlack;
-  }
-  return color;
-}
+TColor ColorToRGB(TColor color) { return SystemColorToRGB(color); }
 
 std::string StripFormatting(std::string_view input) {
   std::string text(input);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Canvas.h"
+#include "support/TestApplication.h"
 
 namespace qira {
 namespace {
@@ -429,6 +430,99 @@ TEST(CanvasBitmap, CanvasOnAForeignImageConvertsItTo32Bits) {
   canvas.FillRect({1, 1, 3, 3});
   EXPECT_EQ(canvas.Pixel(2, 2), kRed);
   EXPECT_EQ(canvas.Pixel(3, 3), clWhite);
+}
+
+// ---- arcs, round rectangles, polygon sets, paths and blending
+
+TEST(CanvasPolygonSets, AnInnerPolygonIsAHole) {
+  Surface s(30, 30);
+  const TPoint points[] = {{0, 0}, {20, 0}, {20, 20}, {0, 20}, {5, 5}, {15, 5}, {15, 15}, {5, 15}};
+  const int32_t counts[] = {4, 4, 99};  // a count past the points ends the list
+  s.canvas.PolyPolygon(points, counts);
+  EXPECT_EQ(s.At(2, 10), kRed);
+  EXPECT_EQ(s.At(10, 10), clWhite);
+  EXPECT_EQ(s.At(5, 10), clBlack);   // the hole's outline
+  EXPECT_EQ(s.At(20, 10), clBlack);  // closing edge of the outer outline
+}
+
+TEST(CanvasPaths, FiguresCollectedInAPathAreFilledOrClippedLater) {
+  Surface s(30, 30);
+  s.canvas.BeginPath();
+  s.canvas.Rectangle(2, 2, 12, 12);
+  s.canvas.EndPath();
+  EXPECT_EQ(s.At(5, 5), clWhite);  // nothing drawn while collecting
+  s.canvas.FillPath();
+  EXPECT_EQ(s.At(5, 5), kRed);
+  EXPECT_EQ(s.At(2, 2), kRed);  // no outline: filled only
+  EXPECT_FALSE(s.canvas.Path().has_value());
+
+  s.canvas.BeginPath();
+  const TPoint triangle[] = {{15, 15}, {29, 15}, {15, 29}};
+  s.canvas.Polygon(triangle);
+  s.canvas.EndPath();
+  s.canvas.SelectClipPath(RGN_AND);
+  s.canvas.SetBrush({clLime, bsSolid});
+  s.canvas.FillRect({0, 0, 30, 30});
+  EXPECT_EQ(s.At(17, 17), clLime);
+  EXPECT_EQ(s.At(27, 27), clWhite);
+  EXPECT_EQ(s.At(5, 5), kRed);
+}
+
+TEST(CanvasPaths, TextOutlinesStrokeWhereTheTextWouldBeWritten) {
+  EnsureTestApplication();
+  Surface written(120, 60), stroked(120, 60);
+  for (Surface* s : {&written, &stroked}) {
+    TFont f;
+    f.Name = PinnedFontFace();
+    f.Height = -40;
+    s->canvas.SetFont(f);
+    s->canvas.SetBkMode(bkTransparent);
+  }
+  written.canvas.TextOut(10, 5, "L");
+  stroked.canvas.BeginPath();
+  stroked.canvas.TextOut(10, 5, "L");
+  stroked.canvas.EndPath();
+  stroked.canvas.SetBrush({clBlack, bsSolid});
+  stroked.canvas.StrokeAndFillPath();
+  // Every written pixel is covered, and the outline adds only pixels next to the glyph.
+  const auto inkNear = [&](int x, int y) {
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx)
+        if (written.At(x + dx, y + dy) == clBlack) return true;
+    return false;
+  };
+  for (int y = 0; y < 60; ++y)
+    for (int x = 0; x < 120; ++x) {
+      if (written.At(x, y) == clBlack) EXPECT_EQ(stroked.At(x, y), clBlack) << x << "," << y;
+      if (stroked.At(x, y) == clBlack) EXPECT_TRUE(inkNear(x, y)) << x << "," << y;
+    }
+  EXPECT_EQ(stroked.At(13, 40), clBlack);
+}
+
+TEST(CanvasAlphaBlend, ConstantOpacityMixesSourceOverDestination) {
+  Surface s(10, 10);
+  s.canvas.FillRect({0, 0, 10, 10});  // red
+  QImage blue(4, 4, QImage::Format_RGB32);
+  blue.fill(ColorToPixel(clBlue));
+  const struct {
+    uint8_t alpha;
+    TColor expected;
+  } table[] = {{0, kRed}, {255, clBlue}, {128, MakeColor(127, 0, 128)}};
+  for (const auto& row : table) {
+    s.canvas.FillRect({0, 0, 10, 10});
+    s.canvas.AlphaBlend({2, 2, 6, 6}, blue, {0, 0, 4, 4}, row.alpha);
+    EXPECT_EQ(s.At(3, 3), row.expected) << int(row.alpha);
+    EXPECT_EQ(s.At(6, 6), kRed);
+  }
+}
+
+TEST(CanvasRoundRect, ClearPenFillMatchesItsRegion) {
+  Surface s(30, 20);
+  s.canvas.SetPenStyle(psClear);
+  s.canvas.RoundRect(0, 0, 30, 16, 10, 10);
+  const QRegion region = RoundRectRegion({0, 0, 30, 16}, 10, 10);
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 30; ++x) EXPECT_EQ(s.At(x, y) == kRed, region.contains(QPoint(x, y))) << x << "," << y;
 }
 
 }  // namespace

@@ -1,0 +1,183 @@
+#pragma once
+// The chart panel that owns the axes and knows the series, and paints one frame:
+// background, titles and legend, walls, axes and series in a fixed order. The
+// chart component adds walls, titles and the legend through the hooks.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "chart/ChartAxis.h"
+#include "chart/ChartInterfaces.h"
+#include "chart/ChartPanel.h"
+#include "chart/ChartSeries.h"
+
+namespace qira {
+
+class TCustomAxisPanel;
+
+// Sent to the chart's listeners when a series joins or leaves the chart.
+class TChartSeriesEvent : public TChartEvent {
+ public:
+  enum TKind : uint8_t {
+    seAdd = 0,
+    seRemove = 1,
+    seChangeTitle = 2,
+    seChangeColor = 3,
+    seChangeActive = 5,
+    seDataChanged = 6
+  };
+  TKind Event = seAdd;
+  TChartSeries* Series = nullptr;
+};
+
+// Sent to the chart's listeners when the page changes.
+class TChartChangePage : public TChartEvent {};
+
+// Paging of the series' points.
+class TChartPage {
+ public:
+  explicit TChartPage(TCustomAxisPanel& panel) : fPanel(panel) {}
+  bool AutoScale() const { return fAutoScale; }
+  void SetAutoScale(bool value);
+  // Clamped to 1 .. NumPages.
+  int32_t Current() const { return fCurrent; }
+  void SetCurrent(int32_t value);
+  int32_t MaxPointsPerPage() const { return fMaxPointsPerPage; }
+  // Raises ChartException "MaxPointsPerPage must be >= 0" below 0.
+  void SetMaxPointsPerPage(int32_t value);
+  bool ScaleLastPage() const { return fScaleLastPage; }
+  void SetScaleLastPage(bool value);
+  int32_t NumPages() const;
+  void Assign(const TChartPage& source);
+
+ private:
+  void Broadcast();
+
+  TCustomAxisPanel& fPanel;
+  bool fAutoScale = false;
+  int32_t fCurrent = 1;
+  int32_t fMaxPointsPerPage = 0;
+  bool fScaleLastPage = true;
+};
+
+class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
+ public:
+  explicit TCustomAxisPanel(QWidget* parent = nullptr);
+  ~TCustomAxisPanel() override;
+
+  // ---- IAxisPanel
+  const std::vector<TChartAxis*>& AxesList() const override { return fAxesList; }
+  void AxisCreated(TChartAxis& axis) override;
+  void AxisDestroyed(TChartAxis& axis) override;
+  int32_t SeriesCount() const override { return static_cast<int32_t>(fSeries.size()); }
+  IChartSeries& SeriesAt(int32_t index) const override { return *fSeries[static_cast<size_t>(index)]; }
+  void SeriesDestroyed(IChartSeries& series) override;
+  double MaxValueOfAxis(const TChartAxis& axis, bool isMin, bool horizontal) const override;
+  TRect ChartRect() const override { return TCustomChartPanel::ChartRect(); }
+  int32_t Depth3D() const override { return DepthWidth; }
+  bool IsLoading() const override { return Loading(); }
+  void Invalidate() override { TCustomChartPanel::Invalidate(); }
+  int32_t MultiLineTextWidth(const std::string& text, int32_t& lines) const override;
+  int32_t CanvasFontHeight() const override;
+  TCanvas3D* Canvas() const override { return canvas_.get(); }
+  bool View3D() const override { return TCustomChartPanel::View3D(); }
+  bool AxisBehind() const override { return fAxisBehind; }
+  std::string SeriesTitleLegend(int32_t index) const override;
+  int32_t MaxPointsPerPage() const override { return fPage.MaxPointsPerPage(); }
+  int32_t CurrentPage() const override { return fPage.Current(); }
+
+  TChartPage& Pages() { return fPage; }
+  const TChartPage& Pages() const { return fPage; }
+
+  // ---- axes
+  TChartAxis& BottomAxis() const { return *fBottomAxis; }
+  TChartAxis& TopAxis() const { return *fTopAxis; }
+  TChartAxis& LeftAxis() const { return *fLeftAxis; }
+  TChartAxis& RightAxis() const { return *fRightAxis; }
+  TChartDepthAxis& DepthAxis() const { return *fDepthAxis; }
+  TChartDepthAxis& DepthTopAxis() const { return *fDepthTopAxis; }
+  TChartAxis& AddCustomAxis(bool horizontal, bool otherSide = false);
+  void RemoveCustomAxis(TChartAxis& axis);
+  // AxisVisible, the axis's Visible and, for a depth axis, View3D; else an active
+  // series drawn on it (none when the first active series uses no axes).
+  bool IsAxisVisible(const TChartAxis& axis) const;
+
+  // ---- series (not owned: the series' owner frees them)
+  void AddSeries(TChartSeries& series);
+  void RemoveSeries(TChartSeries& series);
+  void RemoveSeries(int32_t index);
+  // Every series leaves the chart.
+  void RemoveAllSeries();
+  TChartSeries& Series(int32_t index) const { return *fSeries[static_cast<size_t>(index)]; }
+  // The first active series on the axis (an inactive one when no active one is).
+  TChartSeries* SeriesOfAxis(const TChartAxis& axis) const;
+  // Among the same series, the one with the most points.
+  TChartSeries* SeriesWithMostPoints(const TChartAxis& axis) const;
+  int32_t MaxValuesCount() const;
+  // Palette colours in order until ColorIsFree accepts one.
+  TColor GetFreeSeriesColor(bool checkBackground, const TChartSeries* series) const;
+  virtual bool ColorIsFree(TColor color, bool checkBackground, const TChartSeries* series) const;
+
+  // ---- settings
+  int32_t Chart3DPercent() const { return fChart3DPercent; }
+  // Raises ChartException "3D effect percent must be between 1 and 100" outside.
+  void SetChart3DPercent(int32_t value);
+  void SetAxisBehind(bool value) { ChangeBoolean(fAxisBehind, value); }
+  bool AxisVisible() const { return fAxisVisible; }
+  void SetAxisVisible(bool value) { ChangeBoolean(fAxisVisible, value); }
+  bool ClipPoints() const { return fClipPoints; }
+  void SetClipPoints(bool value) { ChangeBoolean(fClipPoints, value); }
+  bool View3DWalls() const { return fView3DWalls; }
+  void SetView3DWalls(bool value) { ChangeBoolean(fView3DWalls, value); }
+
+  // ---- the frame
+  // The frame's 3D depth from Chart3DPercent and the chart width (0 in 2D).
+  void CalcSize3D();
+  // Each active series' place in depth: in 3D series without a fixed Z order get
+  // one each, front to back unless the depth axis is inverted.
+  void CalcZOrders();
+  // The depth of one series in pixels (the frame's 3D depth divided among the Z orders).
+  int32_t SeriesDepth() const { return fSeriesDepth; }
+  // Ranges, room and positions of every axis; the chart rectangle shrinks to what
+  // the shown axes leave free.
+  void LayoutAxes();
+  // Widens the axis's range for the pixels its series and offsets keep free.
+  void ApplySeriesMargins(TChartAxis& axis);
+  void DrawAxes();
+  void InternalDraw(const TRect& rect) override;
+
+  std::function<void(TChartSeries&)> OnAddSeries;
+  std::function<void(TChartSeries&)> OnRemoveSeries;
+  std::function<void()> OnBeforeDrawAxes;
+  std::function<void()> OnBeforeDrawChart;
+  std::function<void()> OnBeforeDrawSeries;
+  std::function<void()> OnPageChange;
+
+ protected:
+  // Hooks of the chart component: walls take their room (then CalcSize3D), titles
+  // and legend take theirs before the series and draw after them, walls paint.
+  virtual void AdjustRectForWalls() { CalcSize3D(); }
+  virtual void PaintTitlesAndLegend(bool beforeSeries) { (void)beforeSeries; }
+  virtual void PaintWalls() {}
+  // Draws one series' points (the series kinds draw themselves).
+  virtual void DrawSeriesValues(TChartSeries& series) { (void)series; }
+
+ private:
+  std::vector<TChartAxis*> fAxesList;
+  std::unique_ptr<TChartAxis> fBottomAxis, fTopAxis, fLeftAxis, fRightAxis;
+  std::unique_ptr<TChartDepthAxis> fDepthAxis, fDepthTopAxis;
+  std::vector<std::unique_ptr<TChartAxis>> fCustomAxes;
+  std::vector<TChartSeries*> fSeries;
+  int32_t fChart3DPercent = 15;
+  bool fAxisBehind = true;
+  bool fAxisVisible = true;
+  bool fClipPoints = true;
+  bool fView3DWalls = true;
+  double fMaxZOrder = 0;
+  int32_t fSeriesDepth = 0;
+  TChartPage fPage{*this};
+};
+
+}  // namespace qira

@@ -1,0 +1,368 @@
+#include "chart/ChartMouse.h"
+
+#include <QMouseEvent>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "chart/Chart.h"
+#include "platform/HandlerGuard.h"
+
+namespace qira {
+
+// ----------------------------------------------------- [SECTION] range arithmetic
+
+TAllAxisSavedScales SaveAxisScales(const std::vector<TChartAxis*>& axes) {
+  TAllAxisSavedScales saved(axes.size());
+  for (size_t i = 0; i < axes.size(); ++i) {
+    const TChartAxis& axis = *axes[i];
+    if (axis.IsDepthAxis()) continue;
+    saved[i] = {axis.Automatic(), axis.AutomaticMinimum(), axis.AutomaticMaximum(), axis.Minimum(), axis.Maximum()};
+  }
+  return saved;
+}
+
+void RestoreAxisScales(const std::vector<TChartAxis*>& axes, const TAllAxisSavedScales& saved) {
+  const size_t n = std::min(axes.size(), saved.size());
+  for (size_t i = 0; i < n; ++i) {
+    TChartAxis& axis = *axes[i];
+    if (axis.IsDepthAxis()) continue;
+    const TAxisSavedScale& s = saved[i];
+    // The pair first (it clears the automatic flags), then the flags.
+    axis.SetMinMax(s.Minimum, s.Maximum);
+    axis.SetAutomatic(s.Automatic);
+    axis.SetAutomaticMinimum(s.AutomaticMinimum);
+    axis.SetAutomaticMaximum(s.AutomaticMaximum);
+  }
+}
+
+TAxisRange ZoomPercentRange(double a, double b, double percent) {
+  const double lo = std::min(a, b), hi = std::max(a, b);
+  if (!std::isfinite(percent)) return {lo, hi};
+  const double share = std::min((percent - 100) * 0.01, kMaxZoomEndShare);
+  const double delta = (hi - lo) * share;
+  return {lo + delta, hi - delta};
+}
+
+TAxisRange AxisPixelRange(const TChartAxis& axis) {
+  // Set ends are read as set: a zoom right after another one, before a frame has
+  // moved the pixels, starts from the range in force.
+  if (axis.IAxisSize() < 1 || (!axis.AutomaticMinimum() && !axis.AutomaticMaximum()))
+    return {axis.Minimum(), axis.Maximum()};
+  const double a = axis.CalcPosPoint(axis.IStartPos()), b = axis.CalcPosPoint(axis.IEndPos());
+  return {std::min(a, b), std::max(a, b)};
+}
+
+bool PanAxis(TChart& chart, TChartAxis& axis, int32_t a, int32_t b, const TChartAllowScrollEvent& allow) {
+  const double delta = axis.CalcPosPoint(a) - axis.CalcPosPoint(b);
+  // The range in force: an automatic end shows what the last frame computed; a set
+  // end its value, also when moves come faster than frames.
+  double aMin = (axis.AutomaticMinimum() ? axis.MinAxis() : axis.Minimum()) + delta;
+  double aMax = (axis.AutomaticMaximum() ? axis.MaxAxis() : axis.Maximum()) + delta;
+  bool allowed = true;
+  if (allow) allow(chart, axis, aMin, aMax, allowed);
+  if (!allowed) return false;
+  axis.SetMinMax(aMin, aMax);
+  return true;
+}
+
+// ---------------------------------------------------------- [SECTION] zoom and pan
+
+void TChart::SaveScalesOnce() {
+  if (!scalesUnsaved_) return;
+  savedScales_ = SaveAxisScales(AxesList());
+  scalesUnsaved_ = false;
+}
+
+void TChart::ZoomToRectangle() {
+  TChartZoom& zoom = Zoom();
+  zoom.OrderCorners();
+  auto horizontal = [&](const TChartAxis& axis) {
+    return TAxisRange{axis.CalcPosPoint(zoom.X0), axis.CalcPosPoint(zoom.X1)};
+  };
+  auto vertical = [&](const TChartAxis& axis) {
+    return TAxisRange{axis.CalcPosPoint(zoom.Y1), axis.CalcPosPoint(zoom.Y0)};
+  };
+  ZoomToValues(horizontal(TopAxis()), horizontal(BottomAxis()), vertical(LeftAxis()), vertical(RightAxis()));
+}
+
+void TChart::ZoomToValues(TAxisRange top, TAxisRange bottom, TAxisRange left, TAxisRange right) {
+  SaveScalesOnce();
+  const TChartZoom& zoom = Zoom();
+  const bool doVertical = zoom.Direction != tzdHorizontal;
+  const bool doHorizontal = zoom.Direction != tzdVertical;
+  struct Target {
+    TChartAxis* Axis;
+    TAxisRange Range;
+    bool Applies;
+  };
+  const Target targets[] = {{&LeftAxis(), left, doVertical},
+                            {&RightAxis(), right, doVertical},
+                            {&TopAxis(), top, doHorizontal},
+                            {&BottomAxis(), bottom, doHorizontal}};
+  if (zoom.Animated) {
+    for (int32_t step = 1; step < zoom.AnimatedSteps; ++step) {
+      for (const Target& t : targets) {
+        if (!t.Applies) continue;
+        const double lo = t.Axis->Minimum(), hi = t.Axis->Maximum();
+        t.Axis->SetMinMax(lo + (t.Range.Min - lo) / 3, hi - (hi - t.Range.Max) / 3);
+      }
+      if (isVisible()) repaint();
+    }
+  }
+  for (const Target& t : targets)
+    if (t.Applies) t.Axis->SetMinMax(t.Range.Min, t.Range.Max);
+  ZoomedState = true;
+  if (OnZoom) OnZoom();
+}
+
+void TChart::ZoomPercent(double percent) {
+  const TChartZoomDirection direction = Zoom().Direction;
+  auto target = [&](const TChartAxis& axis) {
+    const TAxisRange r = AxisPixelRange(axis);
+    const bool applies = axis.Horizontal() ? direction != tzdVertical : direction != tzdHorizontal;
+    return applies ? ZoomPercentRange(r.Min, r.Max, percent) : r;
+  };
+  ZoomToValues(target(TopAxis()), target(BottomAxis()), target(LeftAxis()), target(RightAxis()));
+  Invalidate();
+}
+
+void TChart::UndoZoom() {
+  if (!scalesUnsaved_) {
+    RestoreAxisScales(AxesList(), savedScales_);
+    savedScales_.clear();
+    scalesUnsaved_ = true;
+  }
+  TCustomAxisPanel::UndoZoom();
+}
+
+bool TChart::PanAxes(bool horizontal, int32_t a, int32_t b) {
+  if (a == b) return false;
+  if (AllowPanning != pmBoth && AllowPanning != (horizontal ? pmHorizontal : pmVertical)) return false;
+  bool any = false;
+  const std::vector<TChartAxis*> axes = AxesList();
+  for (TChartAxis* axis : axes)
+    if (!axis->IsDepthAxis() && axis->Horizontal() == horizontal && PanAxis(*this, *axis, a, b, OnAllowScroll))
+      any = true;
+  return any;
+}
+
+void TChart::ScrollVertical(bool down) {
+  if (!WheelScrolling || (AllowPanning != pmVertical && AllowPanning != pmBoth)) return;
+  const std::vector<TChartAxis*> axes = AxesList();
+  for (TChartAxis* axis : axes) {
+    if (axis->IsDepthAxis() || axis->Horizontal()) continue;
+    double delta = (axis->Maximum() - axis->Minimum()) * 3 * 0.01;
+    if (!down) delta = -delta;
+    if (OnAllowScroll) {
+      double aMin = axis->Minimum() + delta, aMax = axis->Maximum() + delta;
+      bool allowed = true;
+      OnAllowScroll(*this, *axis, aMin, aMax, allowed);
+      if (!allowed) continue;
+    }
+    axis->Scroll(delta, false);
+  }
+}
+
+void TChart::DoMouseWheelDown() { ScrollVertical(true); }
+void TChart::DoMouseWheelUp() { ScrollVertical(false); }
+
+// ------------------------------------------------------------- [SECTION] hit test
+
+namespace {
+bool Inside(const TRect& r, int32_t x, int32_t y) { return x >= r.Left && x < r.Right && y >= r.Top && y < r.Bottom; }
+}  // namespace
+
+TChartClickedPart TChart::HitTestPart(int32_t x, int32_t y, bool onlyClickable) const {
+  TChartClickedPart result;
+  auto legendItem = [&](bool customPosition) {
+    return Legend.Visible() && Legend.CustomPosition() == customPosition ? Legend.Clicked(x, y) : -1;
+  };
+  if (const int32_t item = legendItem(true); item >= 0) return {cpLegend, item, nullptr, nullptr};
+  for (int32_t i = SeriesCount() - 1; i >= 0; --i) {
+    TChartSeries& s = Series(i);
+    if (!s.Active() || (onlyClickable && !OnClickSeries)) continue;
+    if (s.Marks().Visible) {
+      const int32_t index = s.Marks().Clicked(x, y);
+      if (index >= 0) return {cpSeriesMarks, index, &s, nullptr};
+    }
+  }
+  for (TChartAxis* axis : AxesList()) {
+    if (axis->Clicked(x, y)) return {cpAxis, -1, nullptr, axis};
+    if (axis->Title.Visible() && !axis->Title.Caption.empty() && axis->Title.Clicked(x, y))
+      return {cpAxisTitle, -1, nullptr, axis};
+  }
+  if (const int32_t item = legendItem(false); item >= 0) return {cpLegend, item, nullptr, nullptr};
+  if (Title.Clicked(x, y)) return {cpTitle, -1, nullptr, nullptr};
+  if (SubTitle.Clicked(x, y)) return {cpSubTitle, -1, nullptr, nullptr};
+  if (Foot.Clicked(x, y)) return {cpFoot, -1, nullptr, nullptr};
+  if (SubFoot.Clicked(x, y)) return {cpSubFoot, -1, nullptr, nullptr};
+  if (Inside(ChartRect(), x, y) && FirstActiveSeries() != nullptr) result.Part = cpChartRect;
+  return result;
+}
+
+// ---------------------------------------------------------------- [SECTION] mouse
+
+bool TChart::RunClick(const std::function<void()>& event) {
+  MouseHandled = true;
+  event();
+  return MouseHandled;
+}
+
+bool TChart::StartDrags(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
+  bool useAxes = FirstActiveSeries() == nullptr;
+  for (int32_t i = 0; i < SeriesCount() && !useAxes; ++i)
+    useAxes = Series(i).Active() && Series(i).UseAxis();
+  if (!useAxes) return false;
+  bool started = false;
+  TChartZoom& zoom = Zoom();
+  const TRect r = ChartRect();
+  if (zoom.Allow && button == zoom.MouseButton && (shift & zoom.KeyShift) == zoom.KeyShift) {
+    zoom.Activate(zoom.Direction == tzdVertical ? r.Left : x, zoom.Direction == tzdHorizontal ? r.Top : y);
+    if (zoom.Direction == tzdVertical) zoom.X1 = r.Right;
+    if (zoom.Direction == tzdHorizontal) zoom.Y1 = r.Bottom;
+    DrawZoomRectangle();
+    started = true;
+  }
+  if (AllowPanning != pmNone && button == ScrollMouseButton && (shift & PanningKeyShift) == PanningKeyShift) {
+    Panning().Activate(x, y);
+    started = true;
+  }
+  return started;
+}
+
+void TChart::MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
+  if (MouseHandled || Zoom().Active || Panning().Active) return;
+  MouseHandled = false;
+  const TChartClickedPart part = HitTestPart(x, y, true);
+  bool handled = false;
+  auto background = [&] {
+    if (OnClickBackground) handled = RunClick([&] { OnClickBackground(*this, button, shift, x, y); });
+  };
+  switch (part.Part) {
+    case cpLegend:
+      handled = Legend.CheckBoxesInUse() && Legend.DoCheck(part.PointIndex);
+      if (OnClickLegend) handled = RunClick([&] { OnClickLegend(*this, button, shift, x, y); });
+      break;
+    case cpAxis:
+      if (OnClickAxis) handled = RunClick([&] { OnClickAxis(*this, *part.AAxis, button, shift, x, y); });
+      if (!handled) handled = StartDrags(button, shift, x, y);
+      break;
+    case cpSeries:
+      if (OnClickSeries)
+        handled = RunClick([&] { OnClickSeries(*this, *part.ASeries, part.PointIndex, button, shift, x, y); });
+      if (!handled) handled = StartDrags(button, shift, x, y);
+      break;
+    case cpTitle:
+    case cpSubTitle:
+    case cpFoot:
+    case cpSubFoot: {
+      TChartTitle& title = part.Part == cpTitle ? Title
+                           : part.Part == cpSubTitle ? SubTitle
+                           : part.Part == cpFoot     ? static_cast<TChartTitle&>(Foot)
+                                                     : static_cast<TChartTitle&>(SubFoot);
+      if (OnClickTitle) handled = RunClick([&] { OnClickTitle(*this, title, button, shift, x, y); });
+      if (!handled) handled = StartDrags(button, shift, x, y);
+      break;
+    }
+    case cpChartRect:
+      // The background event hears a press in the chart rectangle once: before the
+      // drags, which start only when its handler let the press go on.
+      background();
+      if (!handled) handled = StartDrags(button, shift, x, y);
+      break;
+    default:
+      break;
+  }
+  if (!handled && part.Part != cpChartRect) background();
+  MouseHandled = false;
+}
+
+void TChart::MouseMove(TShiftState shift, int32_t x, int32_t y) {
+  (void)shift;
+  if (MouseHandled) return;
+  TChartZoom& zoom = Zoom();
+  const TRect r = ChartRect();
+  if (zoom.Active) {
+    const int32_t cx = zoom.Direction == tzdVertical ? r.Right : x;
+    const int32_t cy = zoom.Direction == tzdHorizontal ? r.Bottom : y;
+    if (cx != zoom.X1 || cy != zoom.Y1) {
+      DrawZoomRectangle();
+      zoom.X1 = cx;
+      zoom.Y1 = cy;
+      DrawZoomRectangle();
+    }
+    return;
+  }
+  TZoomPanning& panning = Panning();
+  if (!panning.Active) return;
+  if (!Inside(r, x, y)) {
+    panning.Active = false;
+    return;
+  }
+  if (x == panning.X1 && y == panning.Y1) return;
+  SaveScalesOnce();
+  const bool movedX = PanAxes(true, panning.X1, x);
+  const bool movedY = PanAxes(false, panning.Y1, y);
+  panning.X1 = x;
+  panning.Y1 = y;
+  if ((movedX || movedY) && OnScroll) OnScroll();
+}
+
+void TChart::MouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
+  (void)shift;
+  TChartZoom& zoom = Zoom();
+  if (zoom.Active && button == zoom.MouseButton) {
+    zoom.Active = false;
+    DrawZoomRectangle();
+    if (zoom.Direction != tzdVertical) zoom.X1 = x;
+    if (zoom.Direction != tzdHorizontal) zoom.Y1 = y;
+    const bool wide = zoom.Direction == tzdVertical || std::abs(zoom.X1 - zoom.X0) > zoom.MinimumPixels;
+    const bool tall = zoom.Direction == tzdHorizontal || std::abs(zoom.Y1 - zoom.Y0) > zoom.MinimumPixels;
+    if (wide && tall) {
+      const bool backwards = zoom.Direction == tzdVertical ? zoom.Y1 <= zoom.Y0 : zoom.X1 <= zoom.X0;
+      if (!zoom.UpLeftZooms && backwards)
+        UndoZoom();
+      else
+        ZoomToRectangle();
+      Invalidate();
+    }
+  }
+  Panning().Active = false;
+}
+
+// ------------------------------------------------------ [SECTION] window system
+
+
+void TChart::mousePressEvent(QMouseEvent* e) {
+  TCustomAxisPanel::mousePressEvent(e);
+  const QPoint p = e->position().toPoint();
+  Guarded([&] { MouseDown(ChartMouseButton(e->button()), ChartShiftState(e), p.x(), p.y()); });
+}
+
+void TChart::mouseMoveEvent(QMouseEvent* e) {
+  TCustomAxisPanel::mouseMoveEvent(e);
+  const QPoint p = e->position().toPoint();
+  Guarded([&] { MouseMove(ChartShiftState(e), p.x(), p.y()); });
+}
+
+void TChart::mouseReleaseEvent(QMouseEvent* e) {
+  MouseHandled = false;
+  TCustomAxisPanel::mouseReleaseEvent(e);
+  const QPoint p = e->position().toPoint();
+  Guarded([&] { MouseUp(ChartMouseButton(e->button()), ChartShiftState(e), p.x(), p.y()); });
+}
+
+void TChart::wheelEvent(QWheelEvent* e) {
+  const int delta = e->angleDelta().y();
+  Guarded([&] {
+    if (delta < 0)
+      DoMouseWheelDown();
+    else if (delta > 0)
+      DoMouseWheelUp();
+  });
+  e->accept();
+}
+
+}  // namespace qira

@@ -1,0 +1,218 @@
+#pragma once
+// The data side of a series: points held in value lists (X, Y and extra lists),
+// a label and a colour per point, marks, the axes it is drawn on, the series it
+// feeds and is fed by, and the update counter. Works without a chart.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "chart/ChartInterfaces.h"
+#include "chart/ChartValueList.h"
+#include "chart/SeriesFunctions.h"
+#include "chart/SeriesMarks.h"
+
+namespace qira {
+
+// What a series tells the series that it feeds.
+enum class TValueEvent : uint8_t { veClear = 0, veAdd = 1, veDelete = 2, veRefresh = 3, veModify = 4 };
+
+// Which events of a source a dependent series follows.
+enum TSeriesNotifyFlags : uint8_t { snDelete = 1, snModify = 2, snAdd = 4, snClear = 8, snAll = 15 };
+
+class TChartSeries : public IChartSeries {
+ public:
+  TChartSeries();
+  ~TChartSeries() override;
+  TChartSeries(const TChartSeries&) = delete;
+  TChartSeries& operator=(const TChartSeries&) = delete;
+
+  // [SECTION] Points
+  // Index of the new point, or -1 when OnBeforeAdd refused it.
+  int32_t AddXY(double x, double y, const std::string& label = {}, TColor color = clTeeColor);
+  int32_t Add(double value, const std::string& label = {}, TColor color = clTeeColor);
+  int32_t AddNull(const std::string& label = {}) { return Add(0, label, clNone); }
+  int32_t AddNullXY(double x, double y, const std::string& label = {}) { return AddXY(x, y, label, clNone); }
+  // Raises ChartException "Series Delete: ValueIndex %d out of bounds (0 to %d)."
+  // for an index outside the points; the series is then unchanged.
+  void Delete(int32_t index);
+  void DeleteRange(int32_t start, int32_t quantity, bool renumberX = false);
+  void Clear();
+  virtual void ClearLists();
+  // Exchanges two points in every list.
+  void SwapValueIndex(int32_t a, int32_t b);
+
+  int32_t Count() const override { return fX->Count(); }
+  virtual double XValue(int32_t index) const { return fX->Value(index); }
+  virtual double YValue(int32_t index) const { return fY->Value(index); }
+  std::string Label(int32_t index) const;
+  void SetLabel(int32_t index, const std::string& text);
+  bool HasTextLabels() const override;
+  int32_t FirstVisibleIndex() const override { return fFirstVisibleIndex; }
+  int32_t LastVisibleIndex() const override { return fLastVisibleIndex; }
+  std::string PointText(int32_t index, bool markText) const override {
+    return markText ? GetMarkText(index) : Label(index);
+  }
+  double PointValue(int32_t index, bool horizontal) const override {
+    return horizontal ? XValue(index) : YValue(index);
+  }
+  // The range of points whose X lies inside the independent axis (all points
+  // without an axis, with CalcVisiblePoints off or unordered X).
+  virtual void CalcFirstLastVisibleIndex();
+  // The index range of the chart's current page (-1, -1 without points; all
+  // points without paging). A page past the end shows the last full page.
+  void CalcFirstLastPage(int32_t& first, int32_t& last) const;
+  bool CalcVisiblePoints = true;
+  // The last visible point may lie one beyond the axis end (lines reach the edge).
+  bool DrawBetweenPoints = false;
+  // The point's own colour, else the palette's with ColorEachPoint, else the series'.
+  virtual TColor ValueColor(int32_t index) const;
+  bool IsNull(int32_t index) const { return ValueColor(index) == clNone; }
+  bool HasColorList() const { return fColors.has_value(); }
+
+  TChartValueList& XValues() const { return *fX; }
+  TChartValueList& YValues() const { return *fY; }
+  TChartValueLists& ValuesList() { return fValuesList; }
+  // A further value list (index 2 and up), owned by the series.
+  TChartValueList& AddValueList(const std::string& name);
+  // The extra list of that name (ignoring case), else the mandatory list.
+  TChartValueList& GetYValueList(const std::string& name) const;
+  TChartValueList& MandatoryValueList() const { return fYMandatory ? *fY : *fX; }
+  TChartValueList& NotMandatoryValueList() const { return fYMandatory ? *fX : *fY; }
+  bool YMandatory() const override { return fYMandatory; }
+  void SetYMandatory(bool value) { fYMandatory = value; }
+
+  double MaxXValue() const override { return fX->MaxValue(); }
+  double MinXValue() const override { return fX->MinValue(); }
+  double MaxYValue() const override { return fY->MaxValue(); }
+  double MinYValue() const override { return fY->MinValue(); }
+  double MaxZValue() const override { return ZOrderInUse(); }
+  double MinZValue() const override { return ZOrderInUse(); }
+
+  // [SECTION] Updates and dependent series
+  void BeginUpdate() { ++fUpdating; }
+  // Reaching 0 refreshes the dependent series.
+  void EndUpdate();
+  bool Updating() const { return fUpdating > 0; }
+  void NotifyValue(TValueEvent event, int32_t index);
+  virtual void Added(int32_t index);
+  int32_t AddValueFrom(const TChartSeries& source, int32_t index);
+  int32_t AddPointFrom(const TChartSeries& source, int32_t index);
+  // Replaces the points by the source's (or by the function's results).
+  void AddValues(TChartSeries& source);
+  virtual void DeleteFromSource(const TChartSeries& source, int32_t index);
+  // The source feeds this series: it is validated against cycles (ChartException
+  // "Circular Series dependences are not allowed") and its points copied.
+  void AddDataSource(TChartSeries& source);
+  void RemoveDataSource(TChartSeries& source);
+  const std::vector<TChartSeries*>& DataSources() const { return fDataSources; }
+  const std::vector<TChartSeries*>& DependentSeries() const { return fLinkedSeries; }
+  // Refreshes the points from the sources or the function (a no-op without either).
+  void CheckDataSource();
+  uint8_t NotifyFlags = snAll;
+  TChartFunction* Function() const { return fFunction.get(); }
+  void SetFunction(std::unique_ptr<TChartFunction> function);
+  bool FunctionCentre = true;
+
+  // [SECTION] Chart and axes
+  IAxisPanel* ParentChart() const { return fParentChart; }
+  // Stores the chart and resolves the axes in use (bottom/top, left/right, custom).
+  void SetParentChart(IAxisPanel* chart);
+  THorizAxis HorizAxis() const { return fHorizAxis; }
+  void SetHorizAxis(THorizAxis value);
+  TVertAxis VertAxis() const { return fVertAxis; }
+  void SetVertAxis(TVertAxis value);
+  void SetCustomHorizAxis(TChartAxis* axis);
+  void SetCustomVertAxis(TChartAxis* axis);
+  TChartAxis* GetHorizAxis() const { return fGetHorizAxis; }
+  TChartAxis* GetVertAxis() const { return fGetVertAxis; }
+  bool AssociatedToAxis(const TChartAxis& axis) const override;
+  const TChartValueList* ValuesListForAxis(const TChartAxis& axis) const override;
+  // Extra pixels the series needs at the ends of its axes (0 and 0 here).
+  virtual void CalcHorizMargins(int32_t& left, int32_t& right) const { left = right = 0; }
+  virtual void CalcVerticalMargins(int32_t& top, int32_t& bottom) const { top = bottom = 0; }
+  int32_t CalcXPos(int32_t index) const;
+  int32_t CalcYPos(int32_t index) const;
+
+  // [SECTION] Look and texts
+  bool Active() const override { return fActive; }
+  void SetActive(bool value);
+  const std::string& Title() const { return fTitle; }
+  void SetTitle(const std::string& value) { fTitle = value; }
+  std::string Name;
+  // Title with column separators (character 6) as blanks; the name when empty.
+  std::string TitleForDisplay() const;
+  bool ShowInLegend = true;
+  TColor SeriesColor() const { return fColor == clTeeColor ? fAutoColor : fColor; }
+  void SetSeriesColor(TColor color);
+  // The colour a chart gives a series that has none of its own.
+  void AssignAutomaticColor(TColor color);
+  TColor StoredColor() const { return fColor; }
+  bool ColorEachPoint = false;
+  // The fixed Z order (-1: automatic), the one computed for the frame and the one
+  // in use.
+  int32_t ZOrder() const { return fZOrder; }
+  void SetZOrder(int32_t value) { fZOrder = value; }
+  int32_t ComputedZOrder() const { return fComputedZOrder; }
+  void SetComputedZOrder(int32_t value) { fComputedZOrder = value; }
+  int32_t ZOrderInUse() const { return fZOrder != -1 ? fZOrder : fComputedZOrder; }
+  // Depth in 3D pixels; -1: the chart's depth per series.
+  int32_t Depth = -1;
+  // Start, middle and end depth of the frame from the Z order in use.
+  void CalcDepthPositions(int32_t seriesDepth);
+  int32_t StartZ() const { return fStartZ; }
+  int32_t MiddleZ() const { return fMiddleZ; }
+  int32_t EndZ() const { return fEndZ; }
+  std::string ValueFormat;
+  std::string PercentFormat;
+  TSeriesMarks& Marks() { return fMarks; }
+  const TSeriesMarks& Marks() const { return fMarks; }
+  // The mark text of a point by the marks' style (or the point's own item text).
+  std::string GetMarkText(int32_t index) const;
+  virtual double GetMarkValue(int32_t index) const { return MandatoryValueList().Value(index); }
+
+  void Repaint() const;
+
+  // [SECTION] Events
+  std::function<bool(TChartSeries&)> OnBeforeAdd;
+  std::function<void(TChartSeries&, int32_t)> OnAfterAdd;
+  std::function<void(TChartSeries&)> OnClearValues;
+  std::function<void(const TChartSeries&, int32_t, std::string&)> OnGetMarkText;
+
+ private:
+  void RecalcGetAxis();
+  void InsertPointExtras(int32_t index, const std::string& label, TColor color);
+
+  TChartValueLists fValuesList;
+  TChartValueList* fX;
+  TChartValueList* fY;
+  bool fYMandatory = true;
+  std::vector<std::string> fLabels;  // may be shorter than the points: missing reads empty
+  std::optional<std::vector<TColor>> fColors;
+  TColor fColor = clTeeColor;
+  TColor fAutoColor = clTeeColor;
+  bool fActive = true;
+  std::string fTitle;
+  int32_t fZOrder = -1;
+  int32_t fComputedZOrder = 0;
+  int32_t fStartZ = 0, fMiddleZ = 0, fEndZ = 0;
+  TSeriesMarks fMarks;
+  std::unique_ptr<TChartFunction> fFunction;
+  std::vector<TChartSeries*> fDataSources;
+  std::vector<TChartSeries*> fLinkedSeries;
+  int32_t fUpdating = 0;
+  int32_t fFirstVisibleIndex = -1;
+  int32_t fLastVisibleIndex = -1;
+
+  IAxisPanel* fParentChart = nullptr;
+  THorizAxis fHorizAxis = aBottomAxis;
+  TVertAxis fVertAxis = aLeftAxis;
+  TChartAxis* fCustomHorizAxis = nullptr;
+  TChartAxis* fCustomVertAxis = nullptr;
+  TChartAxis* fGetHorizAxis = nullptr;
+  TChartAxis* fGetVertAxis = nullptr;
+};
+
+}  // namespace qira

@@ -1,0 +1,138 @@
+#pragma once
+// The drawing engine behind line, area and point series (TCustomSeries): each
+// point's connection to the previous one as a line, a 3D ribbon, stairs or an area,
+// the point's symbol, stacking of series of the same kind, and hit tests.
+// TLineSeries is the line variant the plan window creates.
+//
+// Sections:
+//   [SECTION] TCustomLineSeries and TCustomSeries
+//   [SECTION] TLineSeries
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "chart/SeriesDrawing.h"
+#include "chart/SeriesPointer.h"
+
+namespace qira {
+
+enum TTreatNullsStyle : uint8_t { tnDontPaint, tnSkip, tnIgnore };
+enum TCustomSeriesStack : uint8_t { cssNone, cssOverlap, cssStack, cssStack100 };
+
+// ================================== [SECTION] TCustomLineSeries and TCustomSeries
+
+class TCustomLineSeries : public TChartSeries {
+ public:
+  TTreatNullsStyle TreatNulls = tnDontPaint;
+};
+
+class TCustomSeries : public TCustomLineSeries, public IPointerSeries {
+ public:
+  TCustomSeries();
+  ~TCustomSeries() override;
+
+  // ---- settings
+  bool DrawArea = false;   // the area flag
+  bool DrawLine = false;   // the line flag
+  bool ClickableLine = true;
+  bool ColorEachLine = true;
+  bool Dark3D = true;
+  bool Stairs = false;
+  bool InvertedStairs = false;
+  int32_t LineHeight = 0;
+  TBrushStyle LineBrush = bsSolid;
+  TChartPen LinePen;
+  TColor AreaColor = clTeeColor;
+  TChartBrush AreaBrush;
+  TChartPen AreaLinesPen;
+  TChartHiddenPen OutLine;
+  TSeriesPointer Pointer;
+  TChartShadow Shadow;
+  TChartGradient Gradient;
+  int32_t Transparency = 0;
+  TCustomSeriesStack Stacked() const { return fStacked; }
+  // Also sets every series of the chart of this series' class, then repaints.
+  void SetStacked(TCustomSeriesStack value);
+  std::function<void(TCustomSeries&, int32_t valueIndex, int32_t x, int32_t y)> OnClickPointer;
+  std::function<TSeriesPointerStyle(TCustomSeries&, int32_t valueIndex)> OnGetPointerStyle;
+
+  // Copies every setting above (and TreatNulls).
+  virtual void Assign(const TCustomSeries& source);
+
+  // ---- IPointerSeries: the series' depth
+  int32_t StartZ() const override { return fStartZ; }
+  int32_t EndZ() const override { return fEndZ; }
+  IAxisPanel* PointerChart() const override { return ParentChart(); }
+
+  // ---- geometry
+  // Pixel of the point's value along the value axis, stacking aware.
+  int32_t CalcValuePos(int32_t index) const;
+  // Pixel of the value axis' origin for the point (stacking aware).
+  int32_t CalcZeroPos(int32_t index) const;
+  void CalcHorizMargins(int32_t& left, int32_t& right) const override;
+  void CalcVerticalMargins(int32_t& top, int32_t& bottom) const override;
+  double MaxXValue() const override;
+  double MinXValue() const override;
+  double MaxYValue() const override;
+  double MinYValue() const override;
+  // The other series is of this series' own class (stacking partners).
+  bool SameClass(const TChartSeries& other) const;
+  // Z start and end from the chart's depth (the whole depth for every series).
+  void CalcDepthPositions();
+
+  // ---- drawing (on the chart's canvas; nothing without one)
+  // Shadow pass, outline pass and the normal pass over the visible points.
+  void DrawAllValues();
+  void DrawValue(int32_t index);
+  // The legend symbol of point index (-1: the series) in the rectangle.
+  void DrawLegendShape(int32_t index, const TRect& rect);
+  // The point (or, with ClickableLine, the segment's first point) under the
+  // pixel, or -1.
+  int32_t Clicked(int32_t x, int32_t y);
+
+ protected:
+  TPoint PointPixel(int32_t index) const;
+
+ private:
+  struct TPrevious {
+    int32_t Index = -1;
+    TPoint Pixel;
+    int32_t Origin = 0;
+    TColor Color = clTeeColor;
+  };
+  double OriginSum(int32_t index, double& total) const;
+  double StackedMax(bool isMax) const;
+  TPoint EdgePoint(int32_t index) const;
+  void DrawSegment(const TPrevious& previous, int32_t index, const TPoint& c, int32_t origin, TColor colour);
+  void DrawPointerAt(int32_t index, const TPoint& p, TColor colour);
+  TSeriesPointerStyle PointerStyle(int32_t index);
+  TColor LineColour(TColor pointColour) const;
+  TColor AreaFill(TColor pointColour) const;
+  std::vector<TPoint> SegmentPolygon(const TPoint& p, const TPoint& c, int32_t p0, int32_t c0) const;
+
+  TCustomSeriesStack fStacked = cssNone;
+  int32_t fStartZ = 0;
+  int32_t fEndZ = 0;
+  int32_t fFirstDrawn = -1;
+  int32_t fLastDrawn = -1;
+  TPrevious fPrevious;
+  bool fHideLineColour = false;  // shadow pass: every line in the series colour
+};
+
+// ============================================================ [SECTION] TLineSeries
+
+class TLineSeries : public TCustomSeries {
+ public:
+  TLineSeries();
+  // The legend's canvas: pen LinePen, brush style LineBrush.
+  void PrepareLegendCanvas(TCanvas3D& canvas) const;
+  // "Stairs", "Points", "Height", "Hollow", "Colors", "Marks", "No Border", "Outline".
+  static std::vector<std::string> GallerySubTypes();
+  // Applies sub-type i (1 to 8, in the order above); other values do nothing.
+  void ApplySubType(int32_t index);
+  // Hides the pointer again unless the source is a line series; area off, line on.
+  void Assign(const TCustomSeries& source) override;
+};
+
+}  // namespace qira

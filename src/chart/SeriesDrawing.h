@@ -1,0 +1,45 @@
+#pragma once
+// The series operations that turn points into texts and pixels, written as free
+// functions over TChartSeries: legend texts, the drawing loop over the visible
+// points, the depth of a series in 3D and its legend symbol. Series kinds that draw
+// (TCustomSeries, LineSeries.h) supply the per-point step through ISeriesPainter.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "chart/ChartSeries.h"
+
+namespace qira {
+
+// Splits a legend text into columns (character 6).
+inline constexpr char kColumnSeparator = '\x06';
+// Separates the lines of a mark text (character 13).
+inline constexpr char kLineSeparator = '\r';
+
+enum TLegendTextStyle : uint8_t {
+  ltsPlain, ltsLeftValue, ltsRightValue, ltsLeftPercent, ltsRightPercent,
+  ltsXValue, ltsValue, ltsPercent, ltsXAndValue, ltsXAndPercent
+};
+
+// The legend text of point index by style: value (a date-time text for date-time
+// values), percent of the absolute total (signed), label and X text, joined by the
+// column separator.
+std::string LegendString(const TChartSeries& series, int32_t index, TLegendTextStyle style);
+
+// [SECTION] Drawing order
+
+// Points are drawn from first to last visible when the independent axis is not
+// inverted (the vertical one for series whose X is mandatory).
+bool DrawValuesForward(const TChartSeries& series);
+// Calls draw for each visible index in drawing order, bracketed by the canvas's
+// BeginGroup/EndGroup while its grouping flag is set.
+void ForEachVisibleIndex(const TChartSeries& series, const std::function<void(int32_t)>& draw);
+
+// [SECTION] Legend symbol
+
+// The legend symbol of point index (-1: the series' own entry) in rect: a line
+// series draws its line and pointer; any other series a rectangle in its colour.
+// Nothing for the series' own entry with ColorEachPoint, or for a null colour.
+void DrawSeriesLegend(TChartSeries& series, int32_t index, const TRect& rect);
+
+}  // namespace qira

@@ -1,0 +1,234 @@
+#include "chart/ChartGradients.h"
+
+#include <gtest/gtest.h>
+
+#include "chart/ChartTestSupport.h"
+
+namespace qira {
+namespace {
+
+using test::ChartSurface;
+
+TColor Gray(int v) { return MakeColor(v, v, v); }
+
+TEST(ChartColorHelpers, DarkenAndBrightenClampEachChannel) {
+  EXPECT_EQ(DarkenColor(MakeColor(10, 200, 255), 64), MakeColor(0, 136, 191));
+  EXPECT_EQ(ApplyBright(MakeColor(10, 200, 255), 64), MakeColor(74, 255, 255));
+  EXPECT_EQ(GrayColor(MakeColor(30, 60, 90)), Gray(60));
+}
+
+TEST(ChartGradientFill, BandsLandOnTheExpectedPixels) {
+  struct Row {
+    const char* name;
+    TRect rect;
+    TGradientDirection direction;
+    int32_t balance;
+    int32_t x, y;
+    TColor expected;
+  } rows[] = {
+      {"top-bottom: first colour in the bottom row", {0, 0, 10, 300}, gdTopBottom, 50, 5, 299, Gray(0)},
+      {"top-bottom: second colour in the top band", {0, 0, 10, 300}, gdTopBottom, 50, 5, 0, Gray(255)},
+      {"top-bottom: band 128 halfway", {0, 0, 10, 300}, gdTopBottom, 50, 5, 149, Gray(128)},
+      {"bottom-top: colours exchanged", {0, 0, 10, 300}, gdBottomTop, 50, 5, 299, Gray(255)},
+      {"left-right: first colour at the right edge", {0, 0, 256, 4}, gdLeftRight, 50, 255, 1, Gray(0)},
+      {"left-right: second colour at the left edge", {0, 0, 256, 4}, gdLeftRight, 50, 0, 1, Gray(255)},
+      {"balance 80 bends the ramp", {0, 0, 10, 256}, gdTopBottom, 80, 5, 127, Gray(80)},
+      {"diagonal down: first colour top-left", {0, 0, 20, 20}, gdDiagonalDown, 50, 0, 0, Gray(0)},
+      {"diagonal up: first colour bottom-left", {0, 0, 20, 20}, gdDiagonalUp, 50, 0, 19, Gray(0)},
+      {"from centre: first colour in the middle", {0, 0, 21, 21}, gdFromCenter, 50, 10, 10, Gray(0)},
+      {"from centre: second colour at the edge", {0, 0, 21, 21}, gdFromCenter, 50, 0, 0, Gray(255)},
+      {"from top-left: second colour at the corner", {0, 0, 20, 20}, gdFromTopLeft, 50, 0, 0, Gray(255)},
+      {"radial: the smallest ring at the centre", {0, 0, 41, 41}, gdRadial, 50, 21, 21, Gray(12)},
+      {"radial: end colour in the corner", {0, 0, 41, 41}, gdRadial, 50, 0, 0, Gray(255)},
+  };
+  for (const Row& row : rows) {
+    TBitmap bitmap(row.rect.Right, row.rect.Bottom);
+    FillGradientRect(bitmap.Canvas(), row.rect, Gray(0), Gray(255), row.direction, row.balance);
+    EXPECT_EQ(bitmap.Pixel(row.x, row.y), row.expected) << row.name;
+  }
+}
+
+TEST(ChartGradientFill, DegenerateRectanglesAndBalancesGiveADefinedResult) {
+  TBitmap bitmap(4, 4);
+  FillGradientRect(bitmap.Canvas(), TRect{0, 0, 4, 1}, clBlack, clBlack, gdTopBottom);  // one band: nothing
+  EXPECT_EQ(bitmap.Pixel(0, 0), clWhite);
+  FillGradientRect(bitmap.Canvas(), TRect{1, 1, 2, 2}, clBlack, clRed, gdRadial);  // zero steps
+  EXPECT_EQ(bitmap.Pixel(1, 1), clRed);
+  FillGradientRect(bitmap.Canvas(), TRect{0, 0, 0, 0}, clBlack, clRed, gdFromCenter);
+  for (int32_t balance : {-1000, 1000, INT32_MIN, INT32_MAX}) {
+    EXPECT_NE(GradientStepColor(clBlack, clWhite, 3, 10, balance), CLR_INVALID);
+    FillGradientRect(bitmap.Canvas(), TRect{0, 0, 4, 4}, clBlack, clWhite, gdTopBottom, balance);
+  }
+  EXPECT_EQ(GradientStepColor(clBlack, clWhite, 0, 0, 50), clBlack);
+}
+
+TEST(ChartGradient, MiddleColourSplitsTheRampInTwoHalves) {
+  ChartSurface s(10, 100);
+  TChartGradient g;
+  g.SetVisible(true);
+  g.SetStartColor(clRed);
+  g.SetMidColor(clLime);
+  g.SetEndColor(clBlue);
+  g.Draw(s.canvas, TRect{0, 0, 10, 100});
+  EXPECT_EQ(s.At(5, 99), clRed);
+  EXPECT_EQ(s.At(5, 50), clLime);
+  EXPECT_EQ(s.At(5, 0), clBlue);
+}
+
+TEST(ChartGradient, MidColorNoneSwitchesTheMiddleOff) {
+  TChartGradient g;
+  g.SetMidColor(clRed);
+  EXPECT_TRUE(g.HasMidColor());
+  g.SetMidColor(clNone);
+  EXPECT_FALSE(g.HasMidColor());
+  EXPECT_EQ(g.MidColor(), clNone);
+  TStreamedProperties block;
+  g.WriteProperties(block);
+  EXPECT_EQ(FindProperty(block, "MidColor"), nullptr);
+}
+
+TEST(ChartGradient, AssignFreesASubGradientTheSourceLacks) {
+  TChartGradient withSub, without;
+  withSub.SubGradient().SetTransparency(70);
+  TChartGradient target;
+  target.Assign(withSub);
+  ASSERT_NE(target.SubGradientIfAny(), nullptr);
+  EXPECT_EQ(target.SubGradientIfAny()->Transparency(), 70);
+  target.Assign(without);
+  EXPECT_EQ(target.SubGradientIfAny(), nullptr);
+}
+
+TEST(ChartGradient, AnAngledGradientStaysInsideItsRectangle) {
+  InstallChartFills();
+  ChartSurface s(60, 60);
+  TChartGradient g;
+  g.SetVisible(true);
+  g.SetAngle(30);
+  g.SetStartColor(clRed);
+  g.SetEndColor(clBlue);
+  s.Device().SetPenStyle(psClear);
+  g.Draw(s.canvas, TRect{10, 10, 50, 50});
+  EXPECT_EQ(s.Ink(), (TRect{10, 10, 50, 50}));
+  EXPECT_NE(s.At(30, 30), clWhite);
+}
+
+TEST(ChartBlend, TransparencyMixesTheNewDrawingWithTheOld) {
+  struct Row {
+    int32_t transparency;
+    TColor expected;
+  } rows[] = {{0, Gray(0)}, {100, Gray(200)}, {50, Gray(100)}};
+  for (const Row& row : rows) {
+    ChartSurface s(20, 20);
+    s.Device().SetBrush(TBrush{Gray(200), bsSolid});
+    s.Device().FillRect(TRect{0, 0, 20, 20});
+    TChartBlend blend(s.canvas, TRect{2, 2, 12, 12});
+    s.Device().SetBrush(TBrush{Gray(0), bsSolid});
+    s.Device().FillRect(TRect{0, 0, 20, 20});
+    blend.DoBlend(row.transparency);
+    EXPECT_EQ(s.At(5, 5), row.expected) << row.transparency;
+    EXPECT_EQ(s.At(15, 15), Gray(0));
+  }
+}
+
+TEST(ChartBlend, ARectangleLargerThanTheSurfaceIsClipped) {
+  ChartSurface s(20, 20);
+  TChartBlend huge(s.canvas, TRect{-50, -50, 5000, 5000});
+  EXPECT_TRUE(huge.Valid());
+  EXPECT_EQ(huge.Rect(), (TRect{0, 0, 20, 20}));
+  huge.DoBlend(50);
+  TChartBlend outside(s.canvas, TRect{30, 30, 40, 40});
+  EXPECT_FALSE(outside.Valid());
+  outside.DoBlend(50);
+  QImage target(4, 4, QImage::Format_RGB32);
+  BlendImages(QImage(10, 10, QImage::Format_RGB32), target, 2, 2, 50);
+}
+
+TEST(ChartShadow, ShadowOfSizeZeroDrawsNothing) {
+  ChartSurface s(30, 30);
+  TChartShadow shadow;
+  shadow.SetColor(clBlack);
+  shadow.DrawRect(s.canvas, TRect{5, 5, 20, 20});
+  shadow.DrawEllipse(s.canvas, TRect{5, 5, 20, 20});
+  EXPECT_EQ(s.Ink(), TRect{});
+}
+
+TEST(ChartShadow, FadingBandGrowsLighterAndABandOfNoLinesIsSkipped) {
+  ChartSurface s(40, 40);
+  TChartShadow shadow;
+  shadow.SetColor(clBlack);
+  shadow.SetVertSize(3);  // HorizSize 0: a right band of no lines
+  shadow.DrawRect(s.canvas, TRect{5, 5, 20, 20});
+  EXPECT_EQ(s.At(10, 20), clBlack);
+  EXPECT_EQ(s.At(10, 21), Gray(85));
+  EXPECT_EQ(s.At(10, 22), Gray(170));
+  EXPECT_EQ(s.At(20, 10), clWhite);
+}
+
+TEST(ChartShadow, PlainShadowIsTheShapeMoved) {
+  ChartSurface s(40, 40);
+  TChartShadow shadow;
+  shadow.SetColor(clBlack);
+  shadow.SetSmooth(false);
+  shadow.SetSize(4);
+  shadow.DrawRect(s.canvas, TRect{5, 5, 20, 20});
+  EXPECT_EQ(s.Ink().Left, 9);
+  EXPECT_EQ(s.Ink().Top, 9);
+}
+
+TEST(ChartShadow, SmoothShadowOnABufferedCanvasIsBlurred) {
+  EnsureTestApplication();
+  TBitmap screen(60, 60);
+  TChartCanvas3D canvas(&screen.Canvas());
+  const TRect drawing = canvas.InitWindow(screen.Canvas(), nullptr, TRect{0, 0, 60, 60}, false);
+  ASSERT_EQ(drawing, (TRect{0, 0, 60, 60}));
+  canvas.Buffer()->Canvas().SetBrush(TBrush{clWhite, bsSolid});
+  canvas.Buffer()->Canvas().FillRect(drawing);
+  TChartShadow shadow;
+  shadow.SetColor(clBlack);
+  shadow.SetSize(4);
+  shadow.DrawRect(canvas, TRect{10, 10, 40, 40});
+  const TBitmap& buffer = *canvas.Buffer();
+  EXPECT_EQ(buffer.Pixel(30, 30), clBlack);  // deep inside the moved shape
+  const int edge = ColorRed(buffer.Pixel(44, 30));
+  EXPECT_GT(edge, 0);  // the edge is soft
+  EXPECT_LT(edge, 255);
+  EXPECT_EQ(buffer.Pixel(2, 2), clWhite);
+}
+
+TEST(ChartFont, TheShadowTheCanvasReadsFollowsSettingsReadBack) {
+  TChartFont font;
+  const IChartFont& asCanvasSees = font;
+  EXPECT_EQ(asCanvasSees.Shadow(), nullptr);  // asking does not make one
+  font.Shadow().SetHorizSize(2);
+  EXPECT_EQ(asCanvasSees.Shadow()->HorizSize, 2);
+  TStreamedProperties block;
+  AddInteger(block, "Shadow.HorizSize", 5);
+  AddInteger(block, "Shadow.Transparency", 40);
+  font.ReadProperties(block);
+  EXPECT_EQ(asCanvasSees.Shadow()->HorizSize, 5);
+  EXPECT_EQ(asCanvasSees.Shadow()->Transparency, 40);
+  TStreamedProperties bad;
+  AddInteger(bad, "Shadow.Transparency", 400);
+  EXPECT_THROW(font.ReadProperties(bad), EChartStreamError);
+  EXPECT_EQ(asCanvasSees.Shadow()->Transparency, 40);
+}
+
+TEST(ChartFont, AssignCopiesPartsAndFreesThoseTheSourceLacks) {
+  TChartFont source, target;
+  source.SetColor(clRed);
+  source.Gradient().SetVisible(true);
+  source.SetInterCharSize(2);
+  target.Shadow().SetSize(3);
+  target.Assign(source);
+  EXPECT_EQ(target.Color(), clRed);
+  EXPECT_EQ(target.InterCharSize(), 2);
+  const IChartFont& t = target;
+  ASSERT_NE(t.Gradient(), nullptr);
+  EXPECT_TRUE(t.Gradient()->Visible());
+  EXPECT_EQ(t.Shadow(), nullptr);
+  EXPECT_EQ(target.Name(), "Arial");
+  EXPECT_EQ(target.Size(), 8);
+}
+
+}  // namespace
+}  // namespace qira

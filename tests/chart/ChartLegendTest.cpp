@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "chart/ChartLegend.h"
+#include "platform/Rounding.h"
+#include "support/TestApplication.h"
+#include "support/ThrownMessage.h"
+
+namespace qira {
+namespace {
+
+struct ApplicationFirst {
+  ApplicationFirst() { EnsureTestApplication(); }
+};
+
+// The chart component's legend step, on an axis panel.
+class LegendChart : public TCustomAxisPanel {
+ public:
+  LegendChart() : legend(this) {}
+  TChartLegend legend;
+  TRect rectBefore, rectAfter;
+
+ protected:
+  void PaintTitlesAndLegend(bool beforeSeries) override {
+    if (!beforeSeries) return;
+    rectBefore = ChartRect();
+    if (legend.ShouldDraw()) legend.Draw();
+    rectAfter = ChartRect();
+  }
+};
+
+struct LegendFixture : ::testing::Test, ApplicationFirst {
+  void SetUp() override {
+    chart.SetView3D(false);
+    chart.resize(400, 300);
+    chart.SetColor(clWhite);
+    chart.Border().Hide();
+    chart.SetBevelOuter(bvNone);
+    chart.Shadow().SetVisible(false);
+    chart.legend.Shadow().SetVisible(false);
+  }
+  void AddSeries(TChartSeries& s, int32_t points, TColor colour) {
+    for (int32_t i = 0; i < points; ++i) s.AddXY(i, i * 10);
+    s.SetSeriesColor(colour);
+    chart.AddSeries(s);
+  }
+  std::unique_ptr<TBitmap> Render() { return chart.CreateChartBitmap(clWhite, {0, 0, 400, 300}); }
+  LegendChart chart;
+};
+
+TEST_F(LegendFixture, AutomaticStyleListsValuesOfOneSeriesAndSeriesOfMany) {
+  TChartSeries a, b;
+  AddSeries(a, 3, clRed);
+  EXPECT_EQ(chart.legend.ResolvedStyle(), lsValues);
+  chart.legend.CheckBoxes = true;
+  EXPECT_EQ(chart.legend.ResolvedStyle(), lsSeries);
+  chart.legend.CheckBoxes = false;
+  AddSeries(b, 3, clBlue);
+  EXPECT_EQ(chart.legend.ResolvedStyle(), lsSeries);
+}
+
+TEST_F(LegendFixture, ARightLegendStandsRightOfTheShrunkChartWithItsSymbolsInSeriesColours) {
+  TChartSeries a, b;
+  a.SetTitle("Alpha");
+  b.SetTitle("Beta");
+  AddSeries(a, 3, clRed);
+  AddSeries(b, 3, clBlue);
+  const auto picture = Render();
+  const TRect box = chart.legend.ShapeBounds;
+  EXPECT_EQ(chart.legend.ItemCount(), 2);
+  EXPECT_EQ(box.Right, chart.rectBefore.Right - chart.legend.Pen().Width() - 1);
+  EXPECT_LT(chart.rectAfter.Right, box.Left);
+  EXPECT_EQ(chart.rectAfter.Right, box.Left - RoundToInt(3 * (chart.rectBefore.Right - chart.rectBefore.Left) * 0.01));
+  const TRect red = chart.legend.Items(0).SymbolRect, blue = chart.legend.Items(1).SymbolRect;
+  EXPECT_EQ(picture->Pixel((red.Left + red.Right) / 2, (red.Top + red.Bottom) / 2), clRed);
+  EXPECT_EQ(picture->Pixel((blue.Left + blue.Right) / 2, (blue.Top + blue.Bottom) / 2), clBlue);
+  EXPECT_EQ(blue.Top - red.Top, chart.legend.LineHeight());
+  EXPECT_EQ(chart.legend.Items(1).Text, "Beta");
+  // Clicks find the line; Inverted turns the order round.
+  EXPECT_EQ(chart.legend.Clicked(box.Left + 5, red.Top + 1), 0);
+  EXPECT_EQ(chart.legend.Clicked(box.Left + 5, blue.Top + 1), 1);
+  EXPECT_EQ(chart.legend.Clicked(box.Left - 5, blue.Top + 1), -1);
+  chart.legend.Inverted = true;
+  Render();
+  EXPECT_EQ(chart.legend.Clicked(box.Left + 5, red.Top + 1), 1);
+}
+
+TEST_F(LegendFixture, TheColumnSeparatorSplitsATextIntoTwoColumns) {
+  TChartSeries a;
+  AddSeries(a, 2, clRed);
+  a.SetLabel(0, "first");
+  Render();
+  EXPECT_EQ(chart.legend.Items(0).Text, "0");
+  EXPECT_EQ(chart.legend.Items(0).Text2, "first");
+  EXPECT_EQ(chart.legend.Items(0).Align, TA_RIGHT);
+}
+
+TEST_F(LegendFixture, ANegativeFirstValueIsRefusedAndNotStored) {
+  chart.legend.SetFirstValue(0);
+  EXPECT_EQ(ThrownMessage<LegendException>([&] { chart.legend.SetFirstValue(-1); }),
+            "First Legend Value must be > 0");
+  EXPECT_EQ(chart.legend.FirstValue(), 0);
+}
+
+TEST_F(LegendFixture, CheckBoxesToggleOrSelectSeries) {
+  TChartSeries a, b, c;
+  AddSeries(a, 1, clRed);
+  AddSeries(b, 1, clBlue);
+  AddSeries(c, 1, clLime);
+  chart.legend.CheckBoxes = true;
+  Render();
+  EXPECT_TRUE(chart.legend.DoCheck(1));
+  EXPECT_FALSE(b.Active());
+  chart.legend.SetCheckBoxesStyle(cbsRadio);
+  EXPECT_TRUE(chart.legend.DoCheck(2));
+  EXPECT_FALSE(a.Active());
+  EXPECT_TRUE(c.Active());
+  EXPECT_FALSE(chart.legend.DoCheck(-1));
+}
+
+// Degenerate layouts give defined results: no division by zero, nothing listed
+// beyond the rows.
+struct DegenerateLayout {
+  const char* name;
+  TLegendAlignment alignment;
+  int32_t vertSpacing;
+  int32_t maxNumRows;
+};
+
+TEST_F(LegendFixture, DegenerateLayoutsStayDefined) {
+  const DegenerateLayout cases[] = {
+      {"negative spacing leaves a one-pixel line", laRight, -100, 10},
+      {"no rows allowed in a horizontal legend", laBottom, 0, 0},
+      {"items wider than the chart take one column", laTop, 0, 10},
+  };
+  TChartSeries a;
+  AddSeries(a, 4, clRed);
+  a.SetLabel(0, std::string(300, 'W'));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    chart.legend.Alignment = c.alignment;
+    chart.legend.VertSpacing = c.vertSpacing;
+    chart.legend.MaxNumRows = c.maxNumRows;
+    Render();
+    EXPECT_GE(chart.legend.LineHeight(), 1);
+    EXPECT_GE(chart.legend.Columns(), 1);
+    EXPECT_LE(chart.legend.LastValue() - chart.legend.FirstValue() + 1,
+              chart.legend.Rows() * chart.legend.Columns());
+    const TRect box = chart.legend.ShapeBounds;
+    const int32_t hit = chart.legend.Clicked(box.Left + 2, box.Bottom - 2);
+    EXPECT_GE(hit, -1);
+    EXPECT_LE(hit, 3);
+  }
+}
+
+TEST_F(LegendFixture, APagePastTheEndAfterTheDataShrankListsTheLastPage) {
+  TChartSeries a;
+  AddSeries(a, 10, clRed);
+  chart.Pages().SetMaxPointsPerPage(4);
+  chart.Pages().SetCurrent(3);
+  ASSERT_EQ(chart.Pages().Current(), 3);
+  a.DeleteRange(5, 5);
+  ASSERT_EQ(a.Count(), 5);
+  ASSERT_EQ(chart.Pages().MaxPointsPerPage(), 4);
+  Render();
+  EXPECT_EQ(chart.legend.FirstValue(), 4);
+  EXPECT_EQ(chart.legend.ItemCount(), 1);
+  EXPECT_EQ(chart.legend.Items(0).Text, "40");
+}
+
+}  // namespace
+}  // namespace qira
