@@ -26,9 +26,10 @@ function(qira_tests name folder)
   # Suites named *X11* show real windows on the one virtual display the test run
   # shares: they run one at a time, or one window would cover another's pixels.
   # Their program's application is made on X11 even when a test environment makes
-  # it before the first test.
+  # it before the first test. A modal dialog that misses its queued answer would
+  # wait for ever; the time limit turns it into a failure.
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES TEST_FILTER "-*X11*"
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES TEST_FILTER "*X11*"
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb" RESOURCE_LOCK x11_display)
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb" RESOURCE_LOCK x11_display TIMEOUT 300)
 endfunction()

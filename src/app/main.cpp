@@ -2,8 +2,10 @@
 // settings (read before any window exists, written after every window has stored
 // its keys) and the main frame with the project named on the command line.
 #include <QApplication>
+#include <QMessageBox>
 #include <QScreen>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -13,8 +15,51 @@
 #include "ui/ProgramStart.h"
 #include "ui/QtServices.h"
 
+namespace {
+
+const char kNoX11Display[] =
+    "The 3D view draws only on an X11 display, and none is available (DISPLAY is not set). Start "
+    "the viewer in an X11 session, or in a Wayland session that offers XWayland.";
+const char kNotOnX11[] =
+    "The 3D view draws only on an X11 display (Qt's xcb platform), but the viewer runs on the "
+    "platform \"%1\". Start it without QT_QPA_PLATFORM, or with QT_QPA_PLATFORM=xcb.";
+
+// The 3D view draws only on Qt's xcb platform. In a Wayland session with XWayland
+// the program starts on xcb unless the user chose a platform. Must run before the
+// application exists.
+void PreferX11Platform() {
+  if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return;
+  const bool wayland =
+      !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || qgetenv("XDG_SESSION_TYPE") == "wayland";
+  if (wayland && !qEnvironmentVariableIsEmpty("DISPLAY")) qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+// False, after telling the user, when the view would stay black.
+bool X11DisplayAvailable() {
+  const QString platform = QGuiApplication::platformName();
+  if (platform == QLatin1String("xcb")) return true;
+  const QString text = qEnvironmentVariableIsEmpty("DISPLAY") ? QString::fromUtf8(kNoX11Display)
+                                                               : QString::fromUtf8(kNotOnX11).arg(platform);
+  std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+  // Platforms without a screen cannot show the message: the line above tells.
+  if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
+    QMessageBox::critical(nullptr, QStringLiteral("QIRA 3D viewer"), text);
+  return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  PreferX11Platform();
+  // Without any display and no platform chosen, Qt would stop with its own
+  // message about plugins: say what is missing instead.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    std::fprintf(stderr, "%s\n", kNoX11Display);
+    return 1;
+  }
   QApplication app(argc, argv);
+  if (!X11DisplayAvailable()) return 1;
   qira::RegisterProgramClasses();
   qira::TQtServices services;
   // Export dialogs show the units choice inside the save dialog.

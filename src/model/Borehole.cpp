@@ -4,8 +4,10 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <numbers>
 #include <optional>
+#include <queue>
 #include <utility>
 
 #include "model/BoreholeCollections.h"
@@ -48,6 +50,27 @@ double Radians(double degrees) { return degrees * (std::numbers::pi / 180.0); }
 
 std::string FolderOf(const std::string& path) { return std::filesystem::path(path).parent_path().string(); }
 
+// The stations of an inclination file, read and checked; nothing (the user told)
+// when the file cannot make a borehole.
+std::optional<std::vector<TInkStation>> ReadCheckedStations(const std::string& inkFileName) {
+  std::optional<std::vector<TInkStation>> stations = LoadInclinationStations(inkFileName);
+  if (!stations) return std::nullopt;  // the reader has told the user
+  // The path and every depth lookup rely on ascending depths; a station above the
+  // one before it would fold the path back on itself.
+  for (size_t i = 1; i < stations->size(); ++i) {
+    if ((*stations)[i].Depth < (*stations)[i - 1].Depth) {
+      ShowMessageDlg("File " + FileNameWithoutFolder(inkFileName) + " has invalid format", 1);
+      return std::nullopt;
+    }
+  }
+  return stations;
+}
+
+std::unique_ptr<TGraphBorehole> BoreholeFromStations(TGeologyList* geologyList,
+                                                     const std::vector<TInkStation>& stations,
+                                                     const std::string& bgdFileName, const std::string& name,
+                                                     double x, double y, double z);
+
 }  // namespace
 
 // ---- Hooks --------------------------------------------------------------------------
@@ -86,6 +109,9 @@ std::unique_ptr<TGraphBorehole> TGraphBorehole::CreateFromFiles(TGeologyList* ge
   const std::optional<std::string> inkFile = files.OpenFile(request);
   if (!inkFile) return nullptr;
   InclinationPath = FolderOf(*inkFile);
+  // A file that cannot make a borehole is refused before anything else is asked.
+  const std::optional<std::vector<TInkStation>> stations = ReadCheckedStations(*inkFile);
+  if (!stations) return nullptr;
   std::string name = FileNameWithoutExt(*inkFile);
 
   // The same dialog again, for the geology file. Cancel means no geology; the
@@ -105,29 +131,114 @@ std::unique_ptr<TGraphBorehole> TGraphBorehole::CreateFromFiles(TGeologyList* ge
   ReadInkCollarLine(*inkFile, x, y, z);
   const TBoreholeCoordsDialog& dialog = Hooks().CoordsDialog;
   if (!dialog || !dialog(name, x, y, z)) return nullptr;
-  return LoadInclinationFile(geologyList, *inkFile, bgdFile, name, x, y, z);
+  return BoreholeFromStations(geologyList, *stations, bgdFile, name, x, y, z);
 }
 
 std::unique_ptr<TGraphBorehole> TGraphBorehole::LoadInclinationFile(
     TGeologyList* geologyList, const std::string& inkFileName, const std::string& bgdFileName,
     const std::string& name, double x, double y, double z) {
-  std::optional<std::vector<TInkStation>> stations = LoadInclinationStations(inkFileName);
-  if (!stations) return nullptr;  // the reader has told the user
-  // The path and every depth lookup rely on ascending depths; a station above the
-  // one before it would fold the path back on itself.
-  for (size_t i = 1; i < stations->size(); ++i) {
-    if ((*stations)[i].Depth < (*stations)[i - 1].Depth) {
-      ShowMessageDlg("File " + FileNameWithoutFolder(inkFileName) + " has invalid format", 1);
-      return nullptr;
-    }
-  }
+  const std::optional<std::vector<TInkStation>> stations = ReadCheckedStations(inkFileName);
+  if (!stations) return nullptr;
+  return BoreholeFromStations(geologyList, *stations, bgdFileName, name, x, y, z);
+}
 
+namespace {
+
+bool DeeperFirst(const TBoreholeItem& a, const TBoreholeItem& b) { return a.Depth < b.Depth; }
+
+// The point at depth d on the line through a and b.
+TBoreholeItem PointBetween(const TBoreholeItem& a, const TBoreholeItem& b, double d) {
+  const double span = b.Depth - a.Depth;
+  const double t = span != 0 ? (d - a.Depth) / span : 0.0;
+  return {a.X + (b.X - a.X) * t, a.Y + (b.Y - a.Y) * t, a.Z + (b.Z - a.Z) * t, d, -1};
+}
+
+// Inserts every interval's top, then bottom, in order, exactly as InsertPointAtDepth
+// one at a time would on a path in ascending depth (each new point on the line
+// through its neighbours of that moment), in n log n.
+void InsertIntervalEnds(TBoreholeItemArray& points, const TBHCollectionList& intervals) {
+  if (points.size() < 2) return;
+  std::multimap<double, TBoreholeItem> path;  // equal depths keep their order
+  for (const TBoreholeItem& p : points) path.emplace_hint(path.end(), p.Depth, p);
+  auto insert = [&path](double d) {
+    auto next = path.lower_bound(d);
+    if (next != path.end() && next->first == d) return;  // depths are finite: the reader refuses others
+    auto a = next == path.begin() ? path.begin() : std::prev(next == path.end() ? std::prev(next) : next);
+    path.emplace_hint(next, d, PointBetween(a->second, std::next(a)->second, d));
+  };
+  for (int32_t i = 0; i < intervals.Count(); ++i) {
+    insert(intervals.Interval(i)->Top);
+    insert(intervals.Interval(i)->Bottom);
+  }
+  points.clear();
+  points.reserve(path.size());
+  for (auto& entry : path) points.push_back(entry.second);
+}
+
+// On a path in ascending depth, gives every point the rock of the last filled
+// interval holding it (top excluded, bottom included) and leaves the legend as if
+// FindOrAdd had been called for every such pair, points outer, intervals inner:
+// entries appear in the order of their first call and take their last call's colour.
+void AssignRocks(TBoreholeItemArray& points, const TBHCollectionList& intervals, TGeologyList& legend) {
+  struct TRange {
+    size_t Lo, Hi;  // the points [Lo, Hi) lie in the interval
+    int32_t Interval;
+  };
+  struct TRock {
+    std::pair<size_t, int32_t> First{SIZE_MAX, 0}, Last{0, -1};  // (point, interval) of the first/last call
+    int Entry = -1;
+  };
+  const auto depthAbove = [](double d, const TBoreholeItem& p) { return d < p.Depth; };
+  std::vector<TRange> ranges;
+  std::map<std::string, TRock> rocks;
+  std::vector<TRock*> rockOf(static_cast<size_t>(intervals.Count()), nullptr);
+  for (int32_t i = 0; i < intervals.Count(); ++i) {
+    const TBHDepthCollectionItem* interval = intervals.Interval(i);
+    if (!interval->Filling) continue;
+    const size_t lo = static_cast<size_t>(
+        std::upper_bound(points.begin(), points.end(), static_cast<double>(interval->Top), depthAbove) - points.begin());
+    const size_t hi = static_cast<size_t>(
+        std::upper_bound(points.begin(), points.end(), static_cast<double>(interval->Bottom), depthAbove) - points.begin());
+    if (lo >= hi) continue;
+    ranges.push_back({lo, hi, i});
+    TRock& rock = rocks[TGeologyList::MatchKey(interval->FullName, interval->ShortName)];
+    rock.First = std::min(rock.First, std::make_pair(lo, i));
+    rock.Last = std::max(rock.Last, std::make_pair(hi - 1, i));
+    rockOf[static_cast<size_t>(i)] = &rock;
+  }
+  std::vector<TRock*> byFirstCall;
+  for (auto& entry : rocks) byFirstCall.push_back(&entry.second);
+  std::sort(byFirstCall.begin(), byFirstCall.end(), [](const TRock* a, const TRock* b) { return a->First < b->First; });
+  const auto call = [&](int32_t i) {
+    const TBHDepthCollectionItem* interval = intervals.Interval(i);
+    return legend.FindOrAdd(interval->FullName, interval->ShortName, static_cast<int32_t>(interval->Color));
+  };
+  for (TRock* rock : byFirstCall) rock->Entry = call(rock->First.second);
+  for (TRock* rock : byFirstCall) call(rock->Last.second);
+
+  // Sweep down the path keeping the intervals that began, the latest on top; those
+  // that ended are dropped once they surface.
+  std::sort(ranges.begin(), ranges.end(), [](const TRange& a, const TRange& b) { return a.Lo < b.Lo; });
+  const auto earlier = [](const TRange& a, const TRange& b) { return a.Interval < b.Interval; };
+  std::priority_queue<TRange, std::vector<TRange>, decltype(earlier)> open(earlier);
+  size_t next = 0;
+  for (size_t p = 0; p < points.size(); ++p) {
+    for (; next < ranges.size() && ranges[next].Lo <= p; ++next) open.push(ranges[next]);
+    while (!open.empty() && open.top().Hi <= p) open.pop();
+    if (!open.empty()) points[p].GeologyIndex = rockOf[static_cast<size_t>(open.top().Interval)]->Entry;
+  }
+}
+
+std::unique_ptr<TGraphBorehole> BoreholeFromStations(TGeologyList* geologyList,
+                                                     const std::vector<TInkStation>& stations,
+                                                     const std::string& bgdFileName, const std::string& name,
+                                                     double x, double y, double z) {
   auto borehole = std::make_unique<TGraphBorehole>();
   TBoreholeItemArray& points = borehole->Points;
-  points.reserve(stations->size());
-  points.push_back({x, y, z, (*stations)[0].Depth, -1});
-  for (size_t i = 1; i < stations->size(); ++i) {
-    const TInkStation& s = (*stations)[i];
+  points.reserve(stations.size());
+  points.push_back({x, y, z, stations[0].Depth, -1});
+  for (size_t i = 1; i < stations.size(); ++i) {
+    const TInkStation& s = stations[i];
     const TBoreholeItem prev = points.back();
     // The station's angles hold for the whole interval above it.
     const double length = s.Depth - prev.Depth;
@@ -142,7 +253,11 @@ std::unique_ptr<TGraphBorehole> TGraphBorehole::LoadInclinationFile(
     TBHCollectionList intervals(true);
     if (!intervals.LoadFromFile(bgdFileName)) {
       ShowMessageDlg("Geology is not loaded", 1);
+    } else if (std::is_sorted(points.begin(), points.end(), DeeperFirst)) {
+      InsertIntervalEnds(points, intervals);
+      if (geologyList) AssignRocks(points, intervals, *geologyList);
     } else {
+      // A path that turns back up in depth: one by one, as the points are found.
       for (int32_t i = 0; i < intervals.Count(); ++i) {
         const TBHDepthCollectionItem* interval = intervals.Interval(i);
         borehole->InsertPointAtDepth(interval->Top);
@@ -169,6 +284,8 @@ std::unique_ptr<TGraphBorehole> TGraphBorehole::LoadInclinationFile(
   borehole->CalcBounds();
   return borehole;
 }
+
+}  // namespace
 
 // ---- Path ---------------------------------------------------------------------------
 
@@ -216,11 +333,7 @@ int TGraphBorehole::InsertPointAtDepth(double d) {
   size_t k = 0;
   while (k < n && Points[k].Depth < d) ++k;
   const size_t ia = k == 0 ? 0 : (k == n ? n - 2 : k - 1);
-  const TBoreholeItem& a = Points[ia];
-  const TBoreholeItem& b = Points[ia + 1];
-  const double span = b.Depth - a.Depth;
-  const double t = span != 0 ? (d - a.Depth) / span : 0.0;
-  const TBoreholeItem point{a.X + (b.X - a.X) * t, a.Y + (b.Y - a.Y) * t, a.Z + (b.Z - a.Z) * t, d, -1};
+  const TBoreholeItem point = PointBetween(Points[ia], Points[ia + 1], d);
   Points.insert(Points.begin() + static_cast<std::ptrdiff_t>(k), point);
   return static_cast<int>(k);
 }
@@ -287,6 +400,11 @@ void TGraphBorehole::UpdateVisibility() {
   if (Pipe) Pipe->SetVisible(!hidden);
   if (TopLabel) TopLabel->SetVisible(!hidden && Settings.ShowLabels && Settings.ShowTopLabel);
   if (BottomLabel) BottomLabel->SetVisible(!hidden && Settings.ShowLabels && Settings.ShowBottomLabel);
+}
+
+void TGraphBorehole::NameChanged() {
+  for (TBuiltNode<TGLFlatText>* label : {&TopLabel, &BottomLabel})
+    if (*label) (*label)->SetText(Name());
 }
 
 void TGraphBorehole::PointTo(TGLBaseSceneObject* target) {

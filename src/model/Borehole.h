@@ -88,8 +88,10 @@ class TGraphBorehole : public TGraphMain {
 
   // -- Creation.
 
-  // The "&Borehole" command: asks for the inclination file, the geology file and the
-  // collar, then LoadInclinationFile. Null when cancelled or when the files fail.
+  // The "&Borehole" command: asks for the inclination file and reads and checks it
+  // at once (an unusable file is reported before anything else is asked), then the
+  // geology file and the collar, and builds the borehole as LoadInclinationFile
+  // does. Null when cancelled or when the files fail.
   static std::unique_ptr<TGraphBorehole> CreateFromFiles(TGeologyList* geologyList);
   // Reads the inclination file, computes the path from the collar, merges the
   // intervals of the geology file (none when bgdFileName is empty) and returns the
@@ -140,6 +142,8 @@ class TGraphBorehole : public TGraphMain {
   // Empties the points, frees the nodes, then the base clear.
   void Clear() override;
   void UpdateVisibility() override;
+  // The labels take the new name at once.
+  void NameChanged() override;
   // The borehole dialog; on OK rebuilds and spreads the accepted groups to every
   // borehole of the tree.
   bool Edit() override;

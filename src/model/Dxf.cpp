@@ -156,6 +156,7 @@ void TDXF::Reset() {
   value_.clear();
   codeNumber_ = -1;
   damaged_ = false;
+  completed_ = false;
 }
 
 bool TDXF::ReadDXF(const std::string& fileName) {
@@ -216,6 +217,7 @@ bool TDXF::ReadDXF(const std::string& fileName) {
     return false;
   }
   file_.reset();
+  completed_ = true;
   return !objects_.empty();
 }
 
@@ -290,11 +292,15 @@ void TDXF::Read3DFace() {
   std::string layer;
   int32_t colorNumber = 256;
   int32_t flags = 0;
+  // A coordinate group left out holds the format's default 0; a face given with
+  // three corners has its fourth at the third.
   std::array<TSurveyPoint, 4> v;
-  v.fill({kUnset, kUnset, kUnset});
+  v.fill({0, 0, 0});
+  bool fourthGiven = false;
   ReadDXFPair();
   while (!atEnd_ && !IsEntityStart()) {
     const int32_t c = codeNumber_;
+    if (c == 13 || c == 23 || c == 33) fourthGiven = true;
     if (c == 8) {
       layer = ValueText();
     } else if (c == 62) {
@@ -310,8 +316,9 @@ void TDXF::Read3DFace() {
     }
     ReadDXFPair();
   }
+  if (!fourthGiven) v[3] = v[2];
   for (const TSurveyPoint& p : v)
-    if (!IsSet(p)) return;
+    if (!IsSet(p)) return;  // a value that is no number
 
   TSurfaceFace face;
   // Edge flags of exactly one bit drop that vertex: files this program reads mark
@@ -336,7 +343,7 @@ void TDXF::Read3DFace() {
 void TDXF::ReadPoint() {
   std::string layer;
   int32_t colorNumber = 256;
-  TSurveyPoint p{kUnset, kUnset, kUnset};
+  TSurveyPoint p{0, 0, 0};  // a group left out holds the default 0 (2-D drawings have no Z)
   ReadDXFPair();
   while (!atEnd_ && !IsEntityStart()) {
     switch (codeNumber_) {
@@ -358,8 +365,9 @@ void TDXF::ReadPoint() {
 void TDXF::ReadLineEntity() {
   std::string layer;
   int32_t colorNumber = 256;
-  TSurveyPoint start{kUnset, kUnset, kUnset};
-  TSurveyPoint end{kUnset, kUnset, kUnset};
+  // A group left out holds the default 0 (2-D drawings have no Z).
+  TSurveyPoint start{0, 0, 0};
+  TSurveyPoint end{0, 0, 0};
   ReadDXFPair();
   while (!atEnd_ && !IsEntityStart()) {
     switch (codeNumber_) {
@@ -388,6 +396,10 @@ void TDXF::FinishObject() {
   if (auto* points = dynamic_cast<TGraphPoints*>(done.get())) points->EndAdd();
   if (auto* lines = dynamic_cast<TGraphLines*>(done.get())) lines->EndAdd();
   objects_.push_back(std::move(done));
+}
+
+std::string NothingReadMessage(const std::string& fileName) {
+  return "File " + fileName + " holds no 3DFACE, POINT or LINE entity that could be read: nothing was imported.";
 }
 
 std::string UnknownEntitiesMessage(const std::string& fileName, const std::vector<std::string>& names) {
@@ -500,7 +512,7 @@ bool WriteDXFFile(const std::string& path, const std::function<bool(TBinaryStrea
   if (!save) return false;
   TBinaryStream& file = save->Stream();
   if (!WriteDXFHeader(file) || (writeEntities && !writeEntities(file)) || !WriteDXFFooter(file)) {
-    if (error && error->empty()) *error = "Stream write error";
+    if (error) *error = save->FailureReason("Stream write error");
     return false;  // the temporary file goes with save; the old file stays
   }
   return save->Commit(error);
@@ -516,6 +528,9 @@ TGraphMain* ObjectsFromDxfClick(TGraphMain& target) {
     group->SetName(FileNameWithoutExt(dxf.FileName()));
     for (std::unique_ptr<TGraphMain>& object : dxf.TakeObjects()) group->AddChild(std::move(object), true);
     added = target.AddImportedGroup(std::move(group));
+  } else if (dxf.Completed()) {
+    // Read through, yet nothing to show: silence would look like a lost import.
+    ShowMessageDlg(NothingReadMessage(FileNameOnly(dxf.FileName())), 2);
   }
   if (dxf.UnknownCount() > 0) ShowMessageDlg(UnknownEntitiesMessage(FileNameOnly(dxf.FileName()), dxf.UnknownEntities()), 2);
   return added;

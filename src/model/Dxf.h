@@ -56,7 +56,10 @@ class TDXF {
   // that is no integer, a line longer than MaxDXFLineLength, control characters)
   // shows "File <name> has invalid format" as an error and gives false with no
   // object and no unknown entity; a file that cannot be opened shows the system's
-  // reason. A file that ends inside an entity ends that entity there.
+  // reason. A file that ends inside an entity ends that entity there. A
+  // coordinate group left out holds 0 (2-D drawings have no Z); a 3DFACE without
+  // its fourth corner repeats the third; an entity with a coordinate that is no
+  // number is dropped.
   bool ReadDXF(const std::string& fileName);
 
   int ObjectCount() const { return static_cast<int>(objects_.size()); }
@@ -72,6 +75,9 @@ class TDXF {
   const std::vector<TDXFLayer>& Layers() const { return layers_; }
   // True when the last ReadDXF met a damaged drawing.
   bool Damaged() const { return damaged_; }
+  // True when the last ReadDXF read the drawing through, whether or not it made
+  // objects.
+  bool Completed() const { return completed_; }
 
  private:
   // -- Groups.
@@ -113,8 +119,11 @@ class TDXF {
   std::vector<std::string> unknownEntities_;
   std::vector<TDXFLayer> layers_;
   bool damaged_ = false;
+  bool completed_ = false;
 };
 
+// The text of the information message after reading a drawing that made no object.
+std::string NothingReadMessage(const std::string& fileName);
 // The text of the information message after an import that met unknown entities.
 std::string UnknownEntitiesMessage(const std::string& fileName, const std::vector<std::string>& names);
 
@@ -149,7 +158,8 @@ bool WriteDXFFile(const std::string& path, const std::function<bool(TBinaryStrea
 // "Objects from D&XF" on target: reads a drawing (TDXF::Execute) into a new group
 // named after the file (without folder and extension) appended under target, each
 // object added sorted; builds it; then lists unknown entity kinds in an information
-// message (also when no object was made). Returns the group, or null.
+// message (also when no object was made). A drawing read through that made no
+// object is reported (NothingReadMessage, as information). Returns the group, or null.
 TGraphMain* ObjectsFromDxfClick(TGraphMain& target);
 // Registers ObjectsFromDxfClick as the "Objects from D&XF" create command.
 void RegisterDxfCommand();

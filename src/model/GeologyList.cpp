@@ -36,18 +36,26 @@ void Require(bool ok) {
 
 }  // namespace
 
+std::string TGeologyList::MatchKey(const std::string& fullName, const std::string& shortName) {
+  const std::string full = UpperCp1252(fullName);
+  return std::to_string(full.size()) + ":" + full + UpperCp1252(shortName);
+}
+
+void TGeologyList::Reindex() {
+  index_.clear();
+  for (size_t i = 0; i < entries_.size(); ++i)
+    index_.emplace(MatchKey(entries_[i].FullName, entries_[i].ShortName), static_cast<int>(i));
+}
+
 int TGeologyList::FindOrAdd(const std::string& fullName, const std::string& shortName,
                             int32_t color) {
-  const std::string full = UpperCp1252(fullName);
-  const std::string shortUpper = UpperCp1252(shortName);
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    if (UpperCp1252(entries_[i].FullName) == full && UpperCp1252(entries_[i].ShortName) == shortUpper) {
-      entries_[i].EntryColor = color;
-      return static_cast<int>(i);
-    }
+  const auto [it, added] = index_.emplace(MatchKey(fullName, shortName), Count());
+  if (added) {
+    entries_.push_back({fullName, shortName, color});
+  } else {
+    entries_[static_cast<size_t>(it->second)].EntryColor = color;
   }
-  entries_.push_back({fullName, shortName, color});
-  return static_cast<int>(entries_.size() - 1);
+  return it->second;
 }
 
 int32_t TGeologyList::ColorOf(int index, int32_t def, bool useDefault) const {
@@ -98,6 +106,7 @@ bool TGeologyList::LoadFromStream(TBinaryStream& handle) {
   }
   Require(chunk.SkipToEnd());
   entries_ = std::move(read);
+  Reindex();
   return true;
 }
 

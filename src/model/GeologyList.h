@@ -9,6 +9,7 @@
 //   Windows-1252 bytes each), int32 EntryColor.
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace qira {
@@ -34,6 +35,8 @@ class TGeologyList {
   // letter case (Windows-1252 letters) takes color; else a new entry is appended.
   // Returns the entry's index.
   int FindOrAdd(const std::string& fullName, const std::string& shortName, int32_t color);
+  // Equal exactly for the name pairs FindOrAdd takes as the same entry.
+  static std::string MatchKey(const std::string& fullName, const std::string& shortName);
   // def when useDefault is set or index is outside the list; else the entry's colour.
   int32_t ColorOf(int index, int32_t def, bool useDefault) const;
 
@@ -45,7 +48,10 @@ class TGeologyList {
   bool LoadFromStream(TBinaryStream& handle);
 
  private:
+  void Reindex();
+
   std::vector<TGeologyEntry> entries_;
+  std::unordered_map<std::string, int> index_;  // MatchKey -> first entry with it
 };
 
 // The legend of the view window whose tree selection changed last; new boreholes

@@ -22,6 +22,11 @@ TTransparencyDialog& TransparencyDialog() {
   return dialog;
 }
 
+TGraphChangeSink& ChangeSink() {
+  static TGraphChangeSink sink;
+  return sink;
+}
+
 constexpr size_t kCreateCommandCount = static_cast<size_t>(TCreateCommand::Model) + 1;
 
 std::array<TCreateCommandAction, kCreateCommandCount>& CreateCommands() {
@@ -80,6 +85,8 @@ void CollectVisibleBounds(const TGraphMain& object, TSurveyPoint& min, TSurveyPo
 
 void SetTransparencyDialog(TTransparencyDialog dialog) { TransparencyDialog() = std::move(dialog); }
 
+void SetGraphChangeSink(TGraphChangeSink sink) { ChangeSink() = std::move(sink); }
+
 void RegisterCreateCommand(TCreateCommand command, TCreateCommandAction action) {
   CreateCommands().at(static_cast<size_t>(command)) = std::move(action);
 }
@@ -88,7 +95,21 @@ void RegisterCreateCommand(TCreateCommand command, TCreateCommandAction action) 
 
 TGraphMain::TGraphMain() = default;
 
-TGraphMain::~TGraphMain() { children_.clear(); }
+TGraphMain::~TGraphMain() {
+  // Deepest first, without recursion, so that a tree of any depth goes without
+  // exhausting the stack; every object still finds its ancestors alive, as with
+  // nested destruction, and goes without children.
+  std::vector<TGraphMain*> path{this};
+  while (!path.empty()) {
+    TGraphMain* node = path.back();
+    if (!node->children_.empty()) {
+      path.push_back(node->children_.back().get());
+      continue;
+    }
+    path.pop_back();
+    if (!path.empty()) path.back()->children_.pop_back();
+  }
+}
 
 void TGraphMain::Build(bool recursive) {
   if (!recursive) return;
@@ -171,6 +192,7 @@ TGraphMain* TGraphMain::InsertChild(std::unique_ptr<TGraphMain> child, int index
       if (other != c && other->Exclusive) other->SetVisible(false);
     }
   }
+  NotifyChanged();
   return c;
 }
 
@@ -179,6 +201,7 @@ std::unique_ptr<TGraphMain> TGraphMain::RemoveChild(int index) {
   std::unique_ptr<TGraphMain> child = std::move(children_[index]);
   children_.erase(children_.begin() + index);
   child->parent_ = nullptr;
+  NotifyChanged();
   return child;
 }
 
@@ -240,6 +263,7 @@ void TGraphMain::SetVisible(bool value) {
   if (value != visible_) {
     visible_ = value;
     UpdateVisibility();
+    NotifyChanged();
   }
   if (visible_ && Exclusive && parent_) {
     for (int i = 0; i < parent_->ChildCount(); ++i) {
@@ -268,7 +292,11 @@ bool TGraphMain::IsHidden() const {
 // ---- Names and tree nodes -----------------------------------------------------------
 
 void TGraphMain::SetName(const std::string& value) {
-  name_ = value;
+  if (value != name_) {
+    name_ = value;
+    NameChanged();
+    NotifyChanged();
+  }
   if (TTreeItemId node = GetTreeNode())
     if (treeView_->NodeText(node) != value) treeView_->SetNodeText(node, value);
 }
@@ -356,10 +384,15 @@ void TGraphMain::CenterIfUnset() {
 
 // ---- Editing ------------------------------------------------------------------------
 
+void TGraphMain::NotifyChanged() {
+  if (const TGraphChangeSink& sink = ChangeSink()) sink(*this);
+}
+
 void TGraphMain::ApplyTransparency(uint8_t value) {
   if (Transparency != value) {
     Transparency = value;
     Build(false);
+    NotifyChanged();
   }
   for (int i = 0; i < ChildCount(); ++i) children_[i]->ApplyTransparency(value);
 }
@@ -405,7 +438,9 @@ void TGraphMain::FillCreateMenu(TObjectMenuItem& create) {
 }
 
 void TGraphMain::FillMenu(TObjectMenu& menu) {
-  menu.push_back({"&Edit", [this] { Edit(); }, {}, true});
+  menu.push_back({"&Edit", [this] {
+                    if (Edit()) NotifyChanged();
+                  }, {}, true});
   TObjectMenuItem create;
   create.Caption = "&Create";
   FillCreateMenu(create);

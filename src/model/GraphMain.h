@@ -61,6 +61,12 @@ using TTransparencyDialog =
     std::function<bool(const std::string& caption, TTransparencyParams& params)>;
 void SetTransparencyDialog(TTransparencyDialog dialog);
 
+// Hears of every change a command makes to an object of a tree: children added or
+// removed, a new name, visibility or transparency, an edit confirmed from the
+// object's menu. The view windows mark their document modified by it. Empty: nothing.
+using TGraphChangeSink = std::function<void(TGraphMain& changed)>;
+void SetGraphChangeSink(TGraphChangeSink sink);
+
 // ---- TGraphMain -------------------------------------------------------------------
 
 class TGraphMain {
@@ -102,6 +108,8 @@ class TGraphMain {
   virtual bool IsEmpty() const;
   // Shows or hides the visual nodes by IsHidden(). The base recurses.
   virtual void UpdateVisibility();
+  // After SetName took a different name: the nodes that show it follow. The base: nothing.
+  virtual void NameChanged() {}
   // Opens the property dialog; true when confirmed.
   virtual bool Edit();
   // Takes display settings from source where source's apply-to-all flags are set.
@@ -154,7 +162,8 @@ class TGraphMain {
 
   // -- Names and tree nodes.
   const std::string& Name() const { return name_; }
-  // Stores the name; the node text follows.
+  // Stores the name; the node text and, through NameChanged, what the object shows
+  // of its name in the scene follow.
   void SetName(const std::string& value);
   TTreeItemId TreeItemId() const { return treeItemId_; }
   TObjectTreeView* TreeView() const { return treeView_; }
@@ -183,6 +192,8 @@ class TGraphMain {
   void CenterIfUnset();
 
   // -- Editing.
+  // Passes the object to the change sink.
+  void NotifyChanged();
   TTransparencyParams GetTransparencyParams() const { return {Transparency, AcceptForAll}; }
   // On this object and every descendant: a different transparency is taken and the
   // object rebuilds its own nodes.

@@ -1,6 +1,8 @@
 #include "model/GraphRecord.h"
 
+#include <algorithm>
 #include <array>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -28,19 +30,22 @@ void Require(bool ok) {
   if (!ok) throw EStreamError();
 }
 
-// Depth of the record being read; the reader is used on one thread at a time per
-// thread, and a nested read always unwinds through the guard.
-thread_local int tNesting = 0;
+// Depth of the record being read and of the one being written; a nested call
+// always unwinds through the guard.
+thread_local int tReadNesting = 0;
+thread_local int tWriteNesting = 0;
 
+// Counts one level for its lifetime.
 class TNestingGuard {
  public:
-  TNestingGuard() {
-    if (tNesting >= MaxGraphNesting) throw EStreamError();
-    ++tNesting;
-  }
-  ~TNestingGuard() { --tNesting; }
+  explicit TNestingGuard(int& depth) : depth_(depth) { ++depth_; }
+  ~TNestingGuard() { --depth_; }
   TNestingGuard(const TNestingGuard&) = delete;
   TNestingGuard& operator=(const TNestingGuard&) = delete;
+  bool Within() const { return depth_ <= MaxGraphNesting; }
+
+ private:
+  int& depth_;
 };
 
 }  // namespace
@@ -70,6 +75,8 @@ TScopedGraphKind::~TScopedGraphKind() {
 // ---- Common chunk -------------------------------------------------------------------
 
 bool TGraphMain::SaveToStream(TBinaryStream& handle) {
+  TNestingGuard nesting(tWriteNesting);
+  if (!nesting.Within()) return false;
   TFileVersion chunk(handle, 0);
   if (!chunk.WriteHeader()) return false;
   if (!handle.WriteInt32(TypeId)) return false;
@@ -89,7 +96,8 @@ bool TGraphMain::SaveToStream(TBinaryStream& handle) {
 }
 
 bool TGraphMain::LoadFromStream(TBinaryStream& handle) {
-  TNestingGuard nesting;
+  TNestingGuard nesting(tReadNesting);
+  Require(nesting.Within());
   TFileVersion chunk(handle, 0);
   int32_t found = 0;
   if (!chunk.ReadHeader(found, true)) {
@@ -139,6 +147,23 @@ bool TGraphMain::LoadFromStream(TBinaryStream& handle) {
     children_.push_back(std::move(child));
   }
   return true;
+}
+
+int GraphTreeDepth(const TGraphMain& root) {
+  int deepest = 0;
+  std::vector<std::pair<const TGraphMain*, int>> pending{{&root, 1}};
+  while (!pending.empty()) {
+    const auto [node, depth] = pending.back();
+    pending.pop_back();
+    deepest = std::max(deepest, depth);
+    for (int i = 0; i < node->ChildCount(); ++i) pending.emplace_back(node->GetChild(i), depth + 1);
+  }
+  return deepest;
+}
+
+std::string GraphTreeTooDeepText() {
+  return "Objects are nested deeper than " + std::to_string(MaxGraphNesting) +
+         " levels; such a file could not be opened";
 }
 
 // ---- Factory ------------------------------------------------------------------------

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "model/GraphMain.h"
@@ -27,9 +28,16 @@ class TBinaryStream;
 
 // The smallest common chunk: header, type id, empty name, five bytes, bounds, count.
 inline constexpr int32_t MinGraphRecordSize = 8 + 4 + 4 + 5 + 48 + 4;
-// Records nest no deeper than this; a deeper stream is treated as damaged, so a
-// crafted file cannot exhaust the stack.
+// Records nest no deeper than this (the root is level 1); a deeper stream is treated
+// as damaged, so a crafted file cannot exhaust the stack. Saving a deeper tree fails
+// for the same reason, and because the file would not open again.
 inline constexpr int MaxGraphNesting = 1000;
+
+// The levels of the tree, root included (1 for a root without children); counted
+// without recursion, so any depth is measured.
+int GraphTreeDepth(const TGraphMain& root);
+// Why a tree deeper than MaxGraphNesting is not saved.
+std::string GraphTreeTooDeepText();
 
 // Makes an empty object of one kind.
 using TGraphObjectCreator = std::function<std::unique_ptr<TGraphMain>()>;

@@ -398,9 +398,9 @@ TClrRead TZBPalette::ReadClrText(std::string_view text) {
   return TClrRead::Ok;
 }
 
-bool TZBPalette::WriteClrFile(const std::string& utf8Path) const {
+bool TZBPalette::WriteClrFile(const std::string& utf8Path, std::string* error) const {
   const std::string text = ClrText();
-  return WriteWholeFileAtomic(utf8Path, text.data(), text.size());
+  return WriteWholeFileAtomic(utf8Path, text.data(), text.size(), error);
 }
 
 TClrRead TZBPalette::ReadClrFile(const std::string& utf8Path) {
@@ -414,8 +414,9 @@ bool TZBPalette::SaveToClrFile() const {
   std::optional<std::string> file = Services().Files->SaveFile(request);
   if (!file) return false;
   RememberPaletteFolder(*file);
-  if (!WriteClrFile(*file)) {
-    ShowMessageDlg(kClrCannotWrite, 1);
+  std::string error;
+  if (!WriteClrFile(*file, &error)) {
+    ShowMessageDlg(std::string(kClrCannotWrite) + "\n" + *file + ": " + error, 1);
     return false;
   }
   return true;

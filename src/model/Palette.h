@@ -135,8 +135,8 @@ class TZBPalette {
   // Replaces colours, stops and intensity from file text; range and flags stay.
   // InvalidFormat leaves the palette unchanged.
   TClrRead ReadClrText(std::string_view text);
-  // Writes atomically; false (old file kept) on failure.
-  bool WriteClrFile(const std::string& utf8Path) const;
+  // Writes atomically; false (old file kept) on failure, with the system's reason.
+  bool WriteClrFile(const std::string& utf8Path, std::string* error = nullptr) const;
   TClrRead ReadClrFile(const std::string& utf8Path);
   // Ask for a file name (folder from and back to the settings), write or read it,
   // and report failures to the user. True on success.

@@ -48,7 +48,11 @@ void TGraphic::SaveToFile(const std::string& utf8Path) const {
   std::string error;
   std::unique_ptr<TSaveFile> file = TSaveFile::Create(utf8Path, &error);
   if (!file) throw EGraphicFileError("Cannot create file \"" + utf8Path + "\". " + error);
-  SaveToStream(file->Stream());
+  try {
+    SaveToStream(file->Stream());
+  } catch (const EGraphicFileError& e) {
+    throw EGraphicFileError("Cannot create file \"" + utf8Path + "\". " + file->FailureReason(e.what()));
+  }
   if (!file->Commit(&error)) throw EGraphicFileError("Cannot create file \"" + utf8Path + "\". " + error);
 }
 

@@ -71,7 +71,7 @@ class TGraphic {
   // cannot be read.
   void LoadFromFile(const std::string& utf8Path);
   // Writes the file atomically (a failure keeps the old file); EGraphicFileError
-  // when it cannot be written.
+  // "Cannot create file \"<path>\". <the system's reason>" when it cannot be written.
   void SaveToFile(const std::string& utf8Path) const;
 
   // The pixels as they are drawn; a null image when empty.

@@ -62,6 +62,7 @@ std::vector<TMessageResult> MessageButtonsOf(TMessageButtons buttons) {
     case TMessageButtons::YesNoCancel: return {R::Yes, R::No, R::Cancel};
     case TMessageButtons::YesNo: return {R::Yes, R::No};
     case TMessageButtons::RetryCancel: return {R::Retry, R::Cancel};
+    case TMessageButtons::SaveDiscardCancel: return {R::Save, R::Discard, R::Cancel};
   }
   return {R::Ok};
 }

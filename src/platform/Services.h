@@ -16,12 +16,14 @@ enum class TMessageKind : int { Warning = 0, Error = 1, Information = 2, Confirm
 TMessageKind MessageKindFromInt(int kind);
 const char* MessageKindCaption(TMessageKind kind);
 
-// Button sets and pressed-button identifiers, numbered as the system message box numbers them.
+// Button sets and pressed-button identifiers, numbered as the system message box numbers them;
+// the desktop's Save / Discard / Cancel question of a closing document follows them.
 enum class TMessageButtons : int {
-  Ok = 0, OkCancel = 1, AbortRetryIgnore = 2, YesNoCancel = 3, YesNo = 4, RetryCancel = 5
+  Ok = 0, OkCancel = 1, AbortRetryIgnore = 2, YesNoCancel = 3, YesNo = 4, RetryCancel = 5,
+  SaveDiscardCancel = 6
 };
 enum class TMessageResult : int {
-  None = 0, Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7
+  None = 0, Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7, Save = 8, Discard = 9
 };
 // The buttons of a set, left to right.
 std::vector<TMessageResult> MessageButtonsOf(TMessageButtons buttons);

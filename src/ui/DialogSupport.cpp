@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QScreen>
+#include <QWidget>
 
 namespace qira {
 
@@ -17,6 +19,14 @@ QHBoxLayout* ButtonRow(QDialog* dialog, QPushButton*& ok, QPushButton*& cancel) 
   row->addWidget(ok);
   row->addWidget(cancel);
   return row;
+}
+
+void CentreOnScreen(QWidget* window) {
+  if (QScreen* screen = window->screen()) {
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
+  }
 }
 
 }  // namespace qira

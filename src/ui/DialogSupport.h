@@ -8,6 +8,7 @@
 class QDialog;
 class QHBoxLayout;
 class QPushButton;
+class QWidget;
 
 namespace qira {
 
@@ -18,5 +19,8 @@ inline std::string FromQt(const QString& text) { return text.toUtf8().toStdStrin
 
 // OK and Cancel at the bottom right; OK is the default button.
 QHBoxLayout* ButtonRow(QDialog* dialog, QPushButton*& ok, QPushButton*& cancel);
+
+// Moves a shown window to the centre of its screen (rather than of its owner).
+void CentreOnScreen(QWidget* window);
 
 }  // namespace qira

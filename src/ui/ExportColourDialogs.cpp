@@ -19,6 +19,7 @@
 #include "model/StreamHelpers.h"
 #include "platform/Canvas.h"
 #include "platform/HandlerGuard.h"
+#include "platform/NumberText.h"
 #include "ui/DialogSupport.h"
 
 namespace qira {
@@ -183,10 +184,12 @@ TExportColorForm::TExportColorForm(QWidget* parent) : QDialog(parent) {
     grid->addWidget(new QLabel(QString::fromLatin1(classes[static_cast<size_t>(row)].Label), this), row, 0);
     if (row == 0) {
       grid->addWidget(Edit(1), row, 1);
-      grid->addWidget(new QLabel(QStringLiteral("and less"), this), row, 2);
+      endLabels_[0] = new QLabel(QStringLiteral("and less"), this);
+      grid->addWidget(endLabels_[0], row, 2);
     } else if (row == ColorClassCount - 1) {
       grid->addWidget(Edit(9), row, 1);
-      grid->addWidget(new QLabel(QStringLiteral("and more"), this), row, 2);
+      endLabels_[1] = new QLabel(QStringLiteral("and more"), this);
+      grid->addWidget(endLabels_[1], row, 2);
     } else {
       grid->addWidget(Edit(row + 1), row, 1);
       grid->addWidget(Edit(row + 9), row, 2);
@@ -200,6 +203,7 @@ TExportColorForm::TExportColorForm(QWidget* parent) : QDialog(parent) {
   connect(preview_, &QPushButton::clicked, this, [this] { Guarded([this] { PreviewClick(); }); });
   connect(ok_, &QPushButton::clicked, this, [this] { accept(); });
   connect(cancel_, &QPushButton::clicked, this, [this] { reject(); });
+  for (int n : {1, 9}) connect(Edit(n), &QLineEdit::textChanged, this, [this] { UpdateEndLabels(); });
   auto* buttons = new QHBoxLayout();
   buttons->addWidget(preview_);
   buttons->addStretch(1);
@@ -222,6 +226,20 @@ void TExportColorForm::Start(const TClassLimits& limits, bool mustBePositive,
   limits_ = limits;
   mustBePositive_ = mustBePositive;
   callbacks_ = callbacks;
+  UpdateEndLabels();
+}
+
+void TExportColorForm::UpdateEndLabels() {
+  double red = 0, blue = 0;
+  if (!ParseDouble(TrimSpaces(FromQt(Edit(1)->text())), red) ||
+      !ParseDouble(TrimSpaces(FromQt(Edit(9)->text())), blue))
+    return;
+  TClassLimits ends{};
+  ends[0] = red;
+  ends[15] = blue;
+  const bool descending = LimitsDescend(ends);
+  endLabels_[0]->setText(descending ? QStringLiteral("and more") : QStringLiteral("and less"));
+  endLabels_[1]->setText(descending ? QStringLiteral("and less") : QStringLiteral("and more"));
 }
 
 bool TExportColorForm::ReadLimits(TClassLimits& limits) {

@@ -14,6 +14,7 @@
 
 #include "model/SectionExports.h"
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -71,8 +72,10 @@ using TPreviewRunner = std::function<void(const std::string& caption, const std:
 void RunPreviewForm(const std::string& caption, const std::vector<TPreviewCallback>& callbacks,
                     const TClassLimits& limits, QWidget* parent);
 
-// "Export": one row per colour class; the first row holds the upper limit ("and
-// less"), the last the lower limit ("and more"), each other row from and to.
+// "Export": one row per colour class; the first and last rows hold one limit each,
+// each other row from and to. The open ends read "and less" and "and more" by the
+// order of the limits: with limits that descend (the defaults when red is the
+// palette's high end) the first row is "and more" and the last "and less".
 class TExportColorForm : public QDialog {
  public:
   explicit TExportColorForm(QWidget* parent = nullptr);
@@ -96,6 +99,9 @@ class TExportColorForm : public QDialog {
   QLineEdit* Edit(int n) const { return edits_.at(static_cast<size_t>(n - 1)); }
   // The limit index that edit n holds.
   static int LimitIndexOfEdit(int n);
+  // The texts after Edit1 (Red) and Edit9 (Blue).
+  QLabel* RedEndLabel() const { return endLabels_[0]; }
+  QLabel* BlueEndLabel() const { return endLabels_[1]; }
   QPushButton* PreviewButton() const { return preview_; }
   QPushButton* OkButton() const { return ok_; }
   QPushButton* CancelButton() const { return cancel_; }
@@ -108,8 +114,11 @@ class TExportColorForm : public QDialog {
 
  private:
   void PreviewClick();
+  // The open ends' texts from Edit1 and Edit9 (kept while either is no number).
+  void UpdateEndLabels();
 
   std::array<QLineEdit*, 16> edits_{};
+  std::array<QLabel*, 2> endLabels_{};
   QPushButton* preview_;
   QPushButton* ok_;
   QPushButton* cancel_;

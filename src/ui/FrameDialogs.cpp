@@ -122,14 +122,22 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWin
   titleFont.setPointSizeF(titleFont.pointSizeF() * 1.5);
   Title->setFont(titleFont);
   text->addWidget(Title);
-  VersionLabel = new QLabel(QStringLiteral("Version: ") + ToQt(GetProgramVersionText()), this);
+  VersionLabel = new TVersionLabel(this);
+  VersionLabel->SetVersionResource(vrFileVersion);
+  VersionLabel->SetInfoPrefix("Version:");
   text->addWidget(VersionLabel);
   text->addWidget(new QLabel(QStringLiteral("Made by the QIRA 3D Viewer team"), this));
-  text->addWidget(LinkRow(this, QStringLiteral("Support:"),
-                          Link(this, QString::fromLatin1(kSupportMailAddress),
-                               QStringLiteral("mailto:") + QString::fromLatin1(kSupportMailAddress))));
-  text->addWidget(LinkRow(this, QStringLiteral("Web:"),
-                          Link(this, QString::fromLatin1(kWebsiteAddress), QString::fromLatin1(kWebsiteAddress))));
+  SupportLink = new TLegacy(this);
+  SupportLink->setText(QString::fromLatin1(kSupportMailAddress));
+  SupportLink->SetAdressType(atMail);
+  SupportLink->SetAdress(kSupportMailAddress);
+  SupportLink->SetMailSubject("QIRA3DView response");
+  text->addWidget(LinkRow(this, QStringLiteral("Support:"), SupportLink));
+  WebLink = new TLegacy(this);
+  WebLink->setText(QString::fromLatin1(kWebsiteAddress));
+  WebLink->SetAdressType(atWWW);
+  WebLink->SetAdress(kWebsiteAddress);
+  text->addWidget(LinkRow(this, QStringLiteral("Web:"), WebLink));
   OkButton = new QPushButton(QStringLiteral("OK"), this);
   QObject::connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
   text->addWidget(OkButton, 0, Qt::AlignRight);

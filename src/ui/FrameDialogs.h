@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <string>
 
+#include "widgets/HyperlinkLabel.h"
+#include "widgets/VersionLabel.h"
+
 class QCheckBox;
 class QLabel;
 class QPushButton;
@@ -49,7 +52,9 @@ class TAboutForm : public QDialog {
 
   QLabel* Picture = nullptr;
   QLabel* Title = nullptr;
-  QLabel* VersionLabel = nullptr;  // "Version:" and the program's file version
+  TVersionLabel* VersionLabel = nullptr;  // "Version:" and the program's file version
+  TLegacy* SupportLink = nullptr;         // the support mail address
+  TLegacy* WebLink = nullptr;             // the web site
   QPushButton* OkButton = nullptr;
 };
 

@@ -1,13 +1,17 @@
 #include "ui/MainFrame.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
 #include <QEvent>
+#include <QKeySequence>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
 #include <QScreen>
+#include <QStyle>
 #include <QTimer>
 
 #include <algorithm>
@@ -46,6 +50,18 @@ const TSettingKey& RecentKey(int index) {
 bool FileExists(const std::string& name) {
   std::error_code ec;
   return !name.empty() && std::filesystem::exists(std::filesystem::path(name), ec);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return !a.empty() && !b.empty() && std::filesystem::equivalent(a, b, ec);
+}
+
+// A sub-window's title as shown: Qt's "[*]" placeholder becomes the modified mark.
+QString ShownTitle(const QWidget& window) {
+  QString title = window.windowTitle();
+  title.replace(QStringLiteral("[*]"), window.isWindowModified() ? QStringLiteral("*") : QString());
+  return title;
 }
 
 }  // namespace
@@ -93,15 +109,42 @@ std::vector<QRect> TileRects(int count, const QRect& area, bool horizontal) {
   return rects;
 }
 
+std::vector<QRect> CascadeRects(int count, const QRect& area, int step) {
+  std::vector<QRect> rects;
+  if (count <= 0) return rects;
+  step = std::max(step, 1);
+  const int minWidth = std::min(area.width(), std::max(kSmallestChildWidth, area.width() * 2 / 3));
+  const int minHeight = std::min(area.height(), std::max(kSmallestChildHeight, area.height() * 2 / 3));
+  const int w = std::clamp(area.width() - (count - 1) * step, minWidth, area.width());
+  const int h = std::clamp(area.height() - (count - 1) * step, minHeight, area.height());
+  const int places = std::min((area.width() - w) / step, (area.height() - h) / step) + 1;
+  for (int i = 0; i < count; ++i) {
+    const int offset = (i % places) * step;
+    rects.emplace_back(area.left() + offset, area.top() + offset, w, h);
+  }
+  return rects;
+}
+
+QRect FitInside(const QRect& window, const QRect& area) {
+  const int w = std::min(window.width(), area.width());
+  const int h = std::min(window.height(), area.height());
+  const int left = std::clamp(window.left(), area.left(), area.left() + area.width() - w);
+  const int top = std::clamp(window.top(), area.top(), area.top() + area.height() - h);
+  return QRect(left, top, w, h);
+}
+
 // ---- Construction and destruction -------------------------------------------------------------
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   setWindowTitle(QString::fromLatin1(kMainFrameCaption));
+  QGuiApplication::setApplicationDisplayName(QString::fromLatin1(kMainFrameCaption));
   MdiArea = new QMdiArea(this);
   setCentralWidget(MdiArea);
   CreateMenus();
   for (int k = kRecentCount - 1; k >= 0; --k) AddRecent(ReadSetting(RecentKey(k), std::string()));
   UpdateRecentMenu();
+  // The project dialogs start where the newest project lives.
+  if (!recent_[0].empty()) SetProjectFolderFrom(recent_[0]);
   QObject::connect(MdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) {
     Guarded([&] { MergeMenus(); });
   });
@@ -133,6 +176,10 @@ void TMainForm::CreateMenus() {
   Open1 = command(FileMenu, "Open", &TMainForm::Open1Click);
   Save1 = command(FileMenu, "Save", &TMainForm::Save1Click);
   Saveas1 = command(FileMenu, "Save as", &TMainForm::Saveas1Click);
+  New1->setShortcuts(QKeySequence::New);
+  Open1->setShortcuts(QKeySequence::Open);
+  Save1->setShortcuts(QKeySequence::Save);
+  Saveas1->setShortcuts(QKeySequence::SaveAs);
   FileMenu->addSeparator();
   Parameters1 = command(FileMenu, "Parameters", &TMainForm::Parameters1Click);
   RecentSeparator = FileMenu->addSeparator();
@@ -143,6 +190,7 @@ void TMainForm::CreateMenus() {
   }
   FileMenu->addSeparator();
   Exit1 = command(FileMenu, "Exit", &TMainForm::Exit1Click);
+  Exit1->setShortcuts(QKeySequence::Quit);
 
   WindowMenu = new QMenu(QStringLiteral("Window"), this);
   WindowMenu->setProperty("GroupIndex", kWindowMenuGroupIndex);
@@ -158,7 +206,8 @@ void TMainForm::CreateMenus() {
 
 // ---- Recent files -------------------------------------------------------------------------------
 
-void TMainForm::AddRecent(const std::string& name) {
+void TMainForm::AddRecent(const std::string& given) {
+  const std::string name = AbsoluteProjectPath(given);
   if (!FileExists(name) || name == recent_[0]) return;
   auto found = std::find(recent_.begin(), recent_.end(), name);
   if (found != recent_.end()) {
@@ -184,10 +233,23 @@ void TMainForm::UpdateRecentMenu() {
 
 // ---- Documents ----------------------------------------------------------------------------------
 
-TForm3D* TMainForm::OpenProject(const std::string& name) {
+TForm3D* TMainForm::OpenProject(const std::string& given) {
+  const std::string name = AbsoluteProjectPath(given);
   if (!FileExists(name)) {
     ShowMessageDlg(ProjectNotFoundText(name), 1);
     return nullptr;
+  }
+  for (TForm3D* open : Forms()) {
+    if (!SameFile(open->FileName(), name)) continue;
+    QWidget* frame = open->FrameWidget();
+    if (frame->isMinimized()) frame->showNormal();
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(frame)) {
+      MdiArea->setActiveSubWindow(sub);
+    } else {
+      frame->raise();
+      frame->activateWindow();
+    }
+    return open;
   }
   TForm3D* form = CreateFromFile(MdiArea, name);
   if (form != nullptr) ShowForm(form);
@@ -206,6 +268,27 @@ void TMainForm::ShowForm(TForm3D* form) {
     frame->resize(std::max(kSmallestChildWidth, area.width() * 2 / 3),
                   std::max(kSmallestChildHeight, area.height() * 2 / 3));
   }
+  // The stored place is the last closed window's: a window there may hide another
+  // or stand partly outside a smaller frame. Until the frame has its size there is
+  // nothing to fit into.
+  const QRect area = MdiArea->viewport()->rect();
+  if (frame != form && !(frame->windowState() & Qt::WindowMaximized) && area.width() >= kSmallestChildWidth &&
+      area.height() >= kSmallestChildHeight) {
+    QRect place = FitInside(frame->geometry(), area);
+    const int step = CascadeStep();
+    const QList<QMdiSubWindow*> others = MdiArea->subWindowList();
+    // One title bar further down for every window already there, starting over at
+    // the top left where the area ends.
+    for (int tries = 0; tries <= others.size(); ++tries) {
+      const bool taken = std::any_of(others.begin(), others.end(), [&](QMdiSubWindow* other) {
+        return other != frame && other->isVisible() && other->geometry().topLeft() == place.topLeft();
+      });
+      if (!taken) break;
+      const QRect moved = place.translated(step, step);
+      place = area.contains(moved) ? moved : QRect(area.topLeft(), place.size());
+    }
+    frame->setGeometry(place);
+  }
   frame->show();
   if (auto* sub = qobject_cast<QMdiSubWindow*>(frame)) MdiArea->setActiveSubWindow(sub);
   MergeMenus();
@@ -222,6 +305,16 @@ std::vector<TForm3D*> TMainForm::Forms() const {
   for (const QPointer<TForm3D>& form : forms_)
     if (form) forms.push_back(form.data());
   return forms;
+}
+
+bool TMainForm::QueryCloseAll() {
+  for (TForm3D* form : Forms())
+    if (!form->QueryClose()) return false;
+  return true;
+}
+
+int TMainForm::CascadeStep() const {
+  return std::max(20, MdiArea->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, MdiArea));
 }
 
 void TMainForm::MergeMenus() {
@@ -246,6 +339,7 @@ void TMainForm::Open1Click() {
   TFileRequest request;
   request.DefaultExt = kProjectExtension;
   request.Filter = kProjectFilter;
+  request.InitialDir = ProjectFolder();
   if (std::optional<std::string> name = Services().Files->OpenFile(request)) OpenProject(*name);
 }
 
@@ -277,7 +371,19 @@ void TMainForm::NameClick(int index) {
 
 void TMainForm::Exit1Click() { close(); }
 
-void TMainForm::Cascade1Click() { MdiArea->cascadeSubWindows(); }
+void TMainForm::Cascade1Click() {
+  // Qt's own cascade shrinks every window to its size hint; these keep a usable size.
+  std::vector<QMdiSubWindow*> windows;
+  for (QMdiSubWindow* sub : MdiArea->subWindowList(QMdiArea::StackingOrder))
+    if (sub->isVisible() && !sub->isMinimized()) windows.push_back(sub);
+  const std::vector<QRect> rects =
+      CascadeRects(static_cast<int>(windows.size()), MdiArea->viewport()->rect(), CascadeStep());
+  for (size_t i = 0; i < windows.size(); ++i) {
+    windows[i]->showNormal();
+    windows[i]->setGeometry(rects[i]);
+    windows[i]->raise();
+  }
+}
 
 void TMainForm::Tile(bool horizontal) {
   std::vector<QMdiSubWindow*> windows;
@@ -303,7 +409,7 @@ void TMainForm::FillWindowList() {
   QMdiSubWindow* current = MdiArea->currentSubWindow();
   for (int i = 0; i < windows.size(); ++i) {
     QMdiSubWindow* sub = windows[i];
-    QAction* item = WindowMenu->addAction(QString::number(i + 1) + QLatin1Char(' ') + sub->windowTitle());
+    QAction* item = WindowMenu->addAction(QString::number(i + 1) + QLatin1Char(' ') + ShownTitle(*sub));
     item->setCheckable(true);
     item->setChecked(sub == current);
     QPointer<QMdiSubWindow> target(sub);
@@ -338,6 +444,16 @@ void TMainForm::FormActivate() {
   // given its screen's size outright (with one, it has that size already).
   if (form->FullScreen() && form->isWindow() && form->screen() != nullptr)
     form->setGeometry(form->screen()->geometry());
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  bool approved = false;
+  Guarded([&] { approved = QueryCloseAll(); });
+  if (approved) {
+    QMainWindow::closeEvent(event);
+  } else {
+    event->ignore();
+  }
 }
 
 void TMainForm::changeEvent(QEvent* event) {

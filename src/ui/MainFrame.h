@@ -41,6 +41,13 @@ std::vector<QMenu*> MergeMenuGroups(const std::vector<QMenu*>& frame, const std:
 // three windows they form a grid of floor(sqrt(count)) columns (horizontal) or rows
 // (vertical); later columns or rows take the windows left over.
 std::vector<QRect> TileRects(int count, const QRect& area, bool horizontal);
+// The places of count cascaded windows in area, each step further right and down
+// than the one before, all of one size: what the steps leave of the area, but at
+// least two thirds of it (and never more than all of it). When the next step would
+// leave the area the cascade starts again at the top left.
+std::vector<QRect> CascadeRects(int count, const QRect& area, int step);
+// window no larger than area and moved in so that all of it shows.
+QRect FitInside(const QRect& window, const QRect& area);
 
 class TMainForm : public QMainWindow {
  public:
@@ -48,7 +55,8 @@ class TMainForm : public QMainWindow {
 
   // Reads the recent files from the settings (dropping those that no longer exist)
   // and builds the menus. Becomes the receiver of the project files' recent names
-  // and the view windows' "close the main frame".
+  // and the view windows' "close the main frame"; the application takes the
+  // frame's caption as its title.
   explicit TMainForm(QWidget* parent = nullptr);
   // Frees the view windows (each writes its placement), then writes "FName1" to
   // "FName5" to "Main Section".
@@ -73,14 +81,16 @@ class TMainForm : public QMainWindow {
 
   // ---- recent files: Recent(0) is the newest; "" for places not in use
   const std::array<std::string, kRecentCount>& Recent() const { return recent_; }
-  // Nothing when the file does not exist or is already first (exact text); else it
-  // moves (or enters) first and the others move down, the fifth dropping out.
+  // The name is made absolute first. Nothing when the file does not exist or is
+  // already first (exact text); else it moves (or enters) first and the others move
+  // down, the fifth dropping out.
   void AddRecent(const std::string& name);
   void UpdateRecentMenu();
 
   // ---- documents
-  // "File " + name + " not found" for a missing file; else a new view window from
-  // the file (two windows for a file opened twice). Null when nothing opened.
+  // "File " + name + " not found" for a missing file; a file open in a view window
+  // already brings that window forward; else a new view window from the file. Null
+  // when nothing opened.
   TForm3D* OpenProject(const std::string& name);
   // The current view window, or null.
   TForm3D* ActiveForm() const;
@@ -100,6 +110,10 @@ class TMainForm : public QMainWindow {
   void TileVertical1Click() { Tile(false); }
   void About1Click();
 
+  // Each modified view window asks whether to save it; false (nothing closed) as
+  // soon as one is cancelled or fails to save. The frame's close asks it.
+  bool QueryCloseAll();
+
   // The menu bar: the frame's menus merged with the current view window's.
   void MergeMenus();
   // Captions of the menu bar's menus, in order.
@@ -114,6 +128,7 @@ class TMainForm : public QMainWindow {
 
  protected:
   void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:
@@ -121,6 +136,8 @@ class TMainForm : public QMainWindow {
   void ShowForm(TForm3D* form);
   void Tile(bool horizontal);
   void FillWindowList();
+  // How far each cascaded or stacked window stands from the one before: a title bar.
+  int CascadeStep() const;
   void ScheduleFormActivate();
 
   std::array<std::string, kRecentCount> recent_;

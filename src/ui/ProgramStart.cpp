@@ -32,21 +32,25 @@
 #include "scene/components/VectorLists.h"
 #include "scene/objects/BitmapFonts.h"
 #include "scene/viewers/FullScreenViewer.h"
+#include "scene/objects/HudObjects.h"
 #include "scene/objects/Mesh.h"
 #include "scene/objects/Pipe.h"
 #include "scene/objects/Quadrics.h"
+#include "scene/objects/SpaceText.h"
 #include "scene/objects/WindowsBitmapFont.h"
 #include "ui/BoreholeDialogs.h"
 #include "ui/DistanceDialog.h"
 #include "ui/ExportColourDialogs.h"
 #include "ui/ExportDialogs.h"
 #include "ui/GeologyDialogs.h"
+#include "ui/GraphMainDialog.h"
 #include "ui/PaletteEditor.h"
 #include "ui/Pictures.h"
 #include "ui/PotentialSectionDialog.h"
 #include "ui/PropertyDialogs.h"
 #include "ui/SectionDialog.h"
 #include "ui/ParamEditors.h"
+#include "widgets/WidgetSupport.h"
 
 namespace qira {
 
@@ -55,6 +59,7 @@ void RegisterProgramClasses() {
   std::call_once(once, [] {
     // Platform.
     RegisterBitmapFileFormat();
+    RegisterIconClipboardFormat();
     // Engine.
     RegisterPersistenceClasses();
     RegisterVectorListClasses();
@@ -78,6 +83,8 @@ void RegisterProgramClasses() {
     RegisterPipeClasses();
     RegisterBitmapFontClasses();
     RegisterWindowsBitmapFontClasses();
+    RegisterHudObjectsClasses();
+    RegisterSpaceTextClasses();
     RegisterFullScreenViewerClasses();
     // Image codecs.
     RegisterCommonChunks();
@@ -103,6 +110,7 @@ void RegisterProgramClasses() {
     RegisterSectionDialog();
     RegisterPotentialSectionDialog();
     RegisterPropertyDialogs();
+    RegisterGraphMainDialog();
     RegisterPictureCommands();
     RegisterExportSaveDialog();
     RegisterExportDialogs();

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include <climits>
+#include <cmath>
 #include <filesystem>
 #include <optional>
 #include <utility>
@@ -44,7 +45,13 @@ TFileVersionDialog& VersionDialog() {
   return dialog;
 }
 
+std::string& LastProjectFolder() {
+  static std::string folder;
+  return folder;
+}
+
 void AddToRecent(const std::string& path) {
+  SetProjectFolderFrom(path);
   if (const TRecentFileSink& sink = RecentSink()) sink(path);
 }
 
@@ -71,6 +78,29 @@ std::string ProjectInvalidFormatText(const std::string& path) {
 
 std::string ProjectCannotCreateText(const std::string& path, const std::string& reason) {
   return "Cannot create file \"" + path + "\". " + reason;
+}
+
+std::string ProjectSkippedObjectsText(const std::string& path, int32_t count) {
+  const bool one = count == 1;
+  return "File " + NameWithoutFolder(path) + ": " + (one ? "1 object was" : std::to_string(count) + " objects were") +
+         " skipped: " + (one ? "it was" : "they were") +
+         " written by a newer version of the program. Saving the project under its name would remove " +
+         (one ? "it" : "them") + " from the file.";
+}
+
+std::string AbsoluteProjectPath(const std::string& path) {
+  if (path.empty()) return path;
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(std::filesystem::path(path), ec);
+  if (ec) return path;
+  return absolute.lexically_normal().string();
+}
+
+const std::string& ProjectFolder() { return LastProjectFolder(); }
+
+void SetProjectFolderFrom(const std::string& path) {
+  if (path.empty()) return;
+  LastProjectFolder() = std::filesystem::path(AbsoluteProjectPath(path)).parent_path().string();
 }
 
 void SetRecentFileSink(TRecentFileSink sink) { RecentSink() = std::move(sink); }
@@ -106,18 +136,65 @@ int32_t ReadProjectHeader(TBinaryStream& stream, const std::string& path) {
 
 namespace {
 
-void ReadFloats(TBinaryStream& s, TAffineVector& v) { Require(s.ReadFloat(v.x) && s.ReadFloat(v.y) && s.ReadFloat(v.z)); }
+// A coordinate that is no finite number would spread into every later view and save.
+void ReadFloats(TBinaryStream& s, TAffineVector& v) {
+  Require(s.ReadFloat(v.x) && s.ReadFloat(v.y) && s.ReadFloat(v.z));
+  Require(std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z));
+}
+
+void ReadOffset(TBinaryStream& s, double& x, double& y, double& z) {
+  Require(s.ReadDouble(x) && s.ReadDouble(y) && s.ReadDouble(z));
+  Require(std::isfinite(x) && std::isfinite(y) && std::isfinite(z));
+}
+
+// The object records of a tree from here: each record, the records of its children
+// and, for every kind but the group, the kind's own chunk behind it. Used on a tree
+// the reader has just accepted, still checked: a fault raises EStreamError.
+int32_t CountStoredRecords(TBinaryStream& s, int depth) {
+  Require(depth < MaxGraphNesting);
+  TFileVersion common(s, INT32_MAX);
+  int32_t version = 0;
+  Require(common.ReadHeader(version, false));
+  int32_t typeId = 0;
+  int32_t count = 0;
+  std::string name;
+  Require(s.ReadInt32(typeId) && ReadLengthString(s, name));
+  constexpr int32_t kFlagsAndBounds = 5 + 6 * 8;
+  Require(s.Remaining() >= kFlagsAndBounds && s.Seek(s.Position() + kFlagsAndBounds));
+  Require(s.ReadInt32(count) && count >= 0 && count <= s.Remaining() / MinGraphRecordSize);
+  int32_t total = 1;
+  for (int32_t i = 0; i < count; ++i) total += CountStoredRecords(s, depth + 1);
+  Require(common.SkipToEnd());
+  if (typeId != GraphTypeId::Group) {
+    TFileVersion own(s, INT32_MAX);
+    Require(own.ReadHeader(version, false) && own.SkipToEnd());
+  }
+  return total;
+}
+
+int32_t CountObjects(const TGraphMain& object) {
+  int32_t total = 1;
+  for (int i = 0; i < object.ChildCount(); ++i) total += CountObjects(*object.GetChild(i));
+  return total;
+}
 
 void ReadCurrentLayout(TBinaryStream& s, TProject& project) {
   std::array<double, 3>& offset = project.View.ModelOffset;
-  Require(s.ReadDouble(offset[0]) && s.ReadDouble(offset[1]) && s.ReadDouble(offset[2]));
+  ReadOffset(s, offset[0], offset[1], offset[2]);
   ReadFloats(s, project.View.CameraPosition);
   ReadFloats(s, project.View.ViewDirection);
   // A legend block newer than known is skipped whole; the tree behind it is read.
   project.Legend.LoadFromStream(s);
   // A root record that cannot be read gives no project: an empty scene shown in its
   // place would pass for the file's content.
+  const int32_t treeStart = s.Position();
   Require(LoadGraphTree(s, *project.Root) == TGraphLoadResult::Loaded);
+  // Records the reader skipped leave no trace in the tree: the count of stored
+  // records tells how many there were.
+  const int32_t treeEnd = s.Position();
+  Require(s.Seek(treeStart));
+  project.SkippedObjects = CountStoredRecords(s, 0) - CountObjects(*project.Root);
+  Require(s.Seek(treeEnd));
 }
 
 // ---- Older layout ---------------------------------------------------------------------------
@@ -164,11 +241,11 @@ void ReadOldSurfaces(TBinaryStream& s, int32_t version, TGraphMain& objects) {
 void ReadLegacyLayout(TBinaryStream& s, int32_t version, TProject& project) {
   project.View.Legacy = true;
   double x = 0, y = 0, z = 0;
-  Require(s.ReadDouble(x) && s.ReadDouble(y) && s.ReadDouble(z));
+  ReadOffset(s, x, y, z);
   project.View.ModelOffset = {x, z, y};
   constexpr int32_t kUnusedFloats = 12 * 4;
   Require(s.Remaining() >= kUnusedFloats && s.Seek(s.Position() + kUnusedFloats));
-  Require(s.ReadFloat(project.View.CameraDistance));
+  Require(s.ReadFloat(project.View.CameraDistance) && std::isfinite(project.View.CameraDistance));
   project.Legend.LoadFromStream(s);
   // What a version-4 file holds behind the legend is not known: nothing is read.
   if (version >= kLastLegacyProjectVersion) return;
@@ -267,8 +344,11 @@ void InstallProject(TForm3D& window, TProject project, const std::string& path) 
   root.SetGeologyList(&window.GeologyList());
   window.RebuildTree();
   root.Build(true);
-  window.SetFileName(path);
-  AddToRecent(path);
+  const std::string absolute = AbsoluteProjectPath(path);
+  window.SetFileName(absolute);
+  window.SetModified(false);
+  AddToRecent(absolute);
+  if (project.SkippedObjects > 0) ShowMessageDlg(ProjectSkippedObjectsText(path, project.SkippedObjects), 0);
 }
 
 namespace {
@@ -319,6 +399,11 @@ TForm3D* CreateFromFile(QWidget* owner, const std::string& path) {
 
 bool SaveProject(TForm3D& window, const std::string& path) {
   std::string error;
+  // A tree the reader would refuse is not written over a file that opens.
+  if (GraphTreeDepth(window.Root()) > MaxGraphNesting) {
+    ShowMessageDlg(ProjectCannotCreateText(path, GraphTreeTooDeepText()), 1);
+    return false;
+  }
   std::unique_ptr<TSaveFile> save = TSaveFile::Create(path, &error);
   bool saved = false;
   if (save) {
@@ -326,15 +411,17 @@ bool SaveProject(TForm3D& window, const std::string& path) {
                      window.Root())) {
       saved = save->Commit(&error);
     } else {
-      error = "Stream write error";
+      error = save->FailureReason("Stream write error");
     }
   }
   if (!saved) {
     ShowMessageDlg(ProjectCannotCreateText(path, error), 1);
     return false;
   }
-  window.SetFileName(path);
-  AddToRecent(path);
+  const std::string absolute = AbsoluteProjectPath(path);
+  window.SetFileName(absolute);
+  window.SetModified(false);
+  AddToRecent(absolute);
   return true;
 }
 
@@ -344,6 +431,9 @@ bool SaveProjectAs(TForm3D& window) {
   request.Filter = kProjectFilter;
   request.OverwritePrompt = true;
   request.FileName = window.FileName();
+  request.InitialDir = window.FileName().empty()
+                           ? ProjectFolder()
+                           : std::filesystem::path(window.FileName()).parent_path().string();
   std::optional<std::string> path = Services().Files->SaveFile(request);
   if (!path) return false;
   return SaveProject(window, *path);

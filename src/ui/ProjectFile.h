@@ -50,6 +50,17 @@ std::string ProjectNotFoundText(const std::string& path);
 std::string ProjectInvalidFormatText(const std::string& path);
 // The class library's text for a file that cannot be created.
 std::string ProjectCannotCreateText(const std::string& path, const std::string& reason);
+// Told after a load that dropped objects a newer program wrote.
+std::string ProjectSkippedObjectsText(const std::string& path, int32_t count);
+
+// The path made absolute (against the working folder) and normalised: windows and
+// the recent-file list keep names that still hold from another working folder.
+std::string AbsoluteProjectPath(const std::string& path);
+// The folder of the project last opened or saved, where the open and save dialogs
+// of projects start ("" until one is known: the dialog's own choice).
+const std::string& ProjectFolder();
+// Notes the folder of the project file path.
+void SetProjectFolderFrom(const std::string& path);
 
 // A project file that cannot be read; what() is the message the user sees.
 class EProjectFileError : public std::runtime_error {
@@ -80,6 +91,9 @@ struct TProjectView {
 // A whole project read from a file, not yet in any window.
 struct TProject {
   int32_t Version = 0;
+  // Object records in the file that the tree lacks: written by a newer program
+  // (a skipped record takes its whole subtree along).
+  int32_t SkippedObjects = 0;
   TProjectView View;
   TGeologyList Legend;
   std::unique_ptr<TGraphMain> Root;
@@ -112,7 +126,9 @@ bool WriteProject(TBinaryStream& stream, int32_t version, const TProjectView& vi
 // The window's offset, camera position and AxisCube direction.
 TProjectView ProjectViewOf(TForm3D& window);
 // Puts a project read whole into the window: view, legend and tree; builds it,
-// names the window after path and adds path to the recent files.
+// names the window after path (made absolute), adds it to the recent files and
+// leaves the document unmodified. Skipped objects are told (warning) afterwards;
+// the file itself is left alone.
 void InstallProject(TForm3D& window, TProject project, const std::string& path);
 
 // Reads the file into the window. On any failure the user sees the system's message
@@ -123,12 +139,14 @@ bool LoadProject(TForm3D& window, const std::string& path);
 // failure.
 TForm3D* CreateFromFile(QWidget* owner, const std::string& path);
 
-// Writes the window's project atomically; then the window takes the name and the
-// name goes to the head of the recent files. On failure the old file stays, the
-// user is told ("Cannot create file ...") and the result is false.
+// Writes the window's project atomically; then the window takes the name (made
+// absolute), is no longer modified and the name goes to the head of the recent
+// files. On failure the old file stays, the window stays modified, the user is
+// told ("Cannot create file ...") and the result is false.
 bool SaveProject(TForm3D& window, const std::string& path);
-// Asks for a name (save dialog, default extension "q3d", overwrite prompt), then
-// SaveProject. False when cancelled or failed.
+// Asks for a name (save dialog, default extension "q3d", overwrite prompt, starting
+// in the window's own folder or ProjectFolder()), then SaveProject. False when
+// cancelled or failed.
 bool SaveProjectAs(TForm3D& window);
 
 // ---- Hooks ----------------------------------------------------------------------------

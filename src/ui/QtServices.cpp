@@ -6,6 +6,7 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <filesystem>
@@ -38,6 +39,8 @@ QMessageBox::StandardButton QtButton(TMessageResult result) {
     case TMessageResult::Ignore: return QMessageBox::Ignore;
     case TMessageResult::Yes: return QMessageBox::Yes;
     case TMessageResult::No: return QMessageBox::No;
+    case TMessageResult::Save: return QMessageBox::Save;
+    case TMessageResult::Discard: return QMessageBox::Discard;
     case TMessageResult::None: break;
   }
   return QMessageBox::NoButton;
@@ -62,8 +65,20 @@ std::vector<TFilterPair> FilterPairs(const std::string& filter) {
   return pairs;
 }
 
+// A description that already ends with its patterns in parentheses ("QIRA 3D files
+// (*.q3d)") is taken as it is; Qt reads the patterns from the last parentheses.
 QString QtPair(const TFilterPair& pair) {
-  return pair.Description + QStringLiteral(" (") + pair.Patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+  const QString& text = pair.Description;
+  const qsizetype open = text.lastIndexOf(QLatin1Char('('));
+  if (open >= 0 && text.endsWith(QLatin1Char(')'))) {
+    const QString shown = text.mid(open + 1, text.size() - open - 2);
+    QStringList listed = shown.split(QRegularExpression(QStringLiteral("[ ;]")), Qt::SkipEmptyParts);
+    QStringList patterns = pair.Patterns;
+    listed.sort();
+    patterns.sort();
+    if (listed == patterns) return text;
+  }
+  return text + QStringLiteral(" (") + pair.Patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
 }
 
 }  // namespace
@@ -136,13 +151,18 @@ std::optional<std::string> TQtServices::RunFileDialog(TFileRequest& request, boo
   }
   if (!request.DefaultExt.empty()) dialog.setDefaultSuffix(ToQt(request.DefaultExt));
   if (save && !request.OverwritePrompt) dialog.setOption(QFileDialog::DontConfirmOverwrite);
-  if (!request.InitialDir.empty()) dialog.setDirectory(ToQt(request.InitialDir));
+  // Without a folder of its own the dialog starts where the user last chose a file,
+  // not in the process's working folder; a proposed absolute name moves it there.
+  const std::string& start = request.InitialDir.empty() ? lastFolder_ : request.InitialDir;
+  if (!start.empty()) dialog.setDirectory(ToQt(start));
   if (!request.FileName.empty()) dialog.selectFile(ToQt(request.FileName));
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList files = dialog.selectedFiles();
   if (files.isEmpty()) return std::nullopt;
   request.FilterIndex = FilterIndexOf(request.Filter, dialog.selectedNameFilter());
-  return WithDefaultExtension(files.front().toStdString(), request.DefaultExt);
+  const std::string chosen = WithDefaultExtension(files.front().toStdString(), request.DefaultExt);
+  lastFolder_ = std::filesystem::path(chosen).parent_path().string();
+  return chosen;
 }
 
 }  // namespace qira

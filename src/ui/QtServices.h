@@ -13,7 +13,8 @@
 
 namespace qira {
 
-// "Description|pattern[;pattern]|..." -> Qt's "Description (pattern pattern);;...".
+// "Description|pattern[;pattern]|..." -> Qt's "Description (pattern pattern);;...";
+// a description that ends with its own patterns in parentheses is kept as it is.
 // Pairs without a pattern are dropped.
 QString QtFileFilter(const std::string& filter);
 // The 1-based filter index of a Qt filter string among those QtFileFilter made; 1
@@ -38,6 +39,7 @@ class TQtServices : public IMessageService, public IInputService, public IFileDi
 
  private:
   std::optional<std::string> RunFileDialog(TFileRequest& request, bool save);
+  std::string lastFolder_;  // folder of the last file chosen in any dialog
   TScopedServices scope_;
 };
 

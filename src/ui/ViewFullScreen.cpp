@@ -38,6 +38,9 @@ void TForm3D::EnterFullScreen() {
     GLFullScreenViewer1->UseCurrentResolution();
     GL3DSceneViewer1->setEnabled(false);
     setEnabled(false);
+    // The viewers' menu is a child of this window, which has just disabled it with
+    // itself; the full-screen viewer shows it, so it must stay usable there.
+    PopupMenu->setEnabled(true);
     try {
       GLFullScreenViewer1->SetActive(true);
     } catch (...) {

@@ -2,7 +2,10 @@
 
 #include <QCursor>
 #include <QKeyEvent>
+#include <QTimer>
 #include <QWheelEvent>
+
+#include <algorithm>
 
 #include "model/GraphMain.h"
 #include "platform/HandlerGuard.h"
@@ -26,6 +29,42 @@ void ShowViewerCursor(TForm3D& form, bool visible) {
   if (form.GLFullScreenViewer1 != nullptr) form.GLFullScreenViewer1->SetCursor(cursor);
 }
 
+// The spin clock ticks only while the view spins: a still view renders only when
+// something changes and costs no processor time in between.
+void SyncSpinTicking(TForm3D& form) {
+  if (form.GLCadencer1) form.GLCadencer1->SetEnabled(form.TurnSpeed() != 0 || form.PitchSpeed() != 0);
+}
+
+// While the spin clock is paused the idle time cannot grow by its ticks: a timer,
+// restarted by every mouse move, adds the idle time the paused clock would have
+// counted by the time the cursor is due to disappear.
+constexpr char kCursorTimerName[] = "IdleCursorTimer";
+
+void RestartIdleCursorTimer(TForm3D& form) {
+  auto* timer = form.findChild<QTimer*>(QLatin1String(kCursorTimerName), Qt::FindDirectChildrenOnly);
+  if (timer == nullptr) {
+    timer = new QTimer(&form);
+    timer->setObjectName(QLatin1String(kCursorTimerName));
+    timer->setSingleShot(true);
+    QObject::connect(timer, &QTimer::timeout, &form, [&form] {
+      Guarded([&] {
+        if (!form.GLCadencer1 || form.GLCadencer1->Enabled() || form.CursorHidden()) return;
+        // No spin while the clock is paused: the tick only counts idle time.
+        form.GLCadencer1Progress(std::max(0.0, kCursorHideSeconds - form.IdleTime()) + 0.001);
+      });
+    });
+  }
+  const double multiplier = form.GLCadencer1 ? form.GLCadencer1->TimeMultiplier() : 1.0;
+  const double realSeconds = kCursorHideSeconds / (multiplier > 0 ? multiplier : 1.0);
+  timer->start(static_cast<int>(realSeconds * 1000.0) + 1);
+}
+
+// Camera x follows the mouse's leftward travel, camera y its downward travel.
+void PanCamera(TGLCamera& camera, int dx, int dy) {
+  TGLCoordinates3& p = camera.Position();
+  p.SetPoint(p.X() + static_cast<float>(dx), p.Y() - static_cast<float>(dy), p.Z());
+}
+
 }  // namespace
 
 void TForm3D::GL3DSceneViewer1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y) {
@@ -35,6 +74,7 @@ void TForm3D::GL3DSceneViewer1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardMo
     return;
   }
   idleTime_ = 0;
+  RestartIdleCursorTimer(*this);
   if (cursorHidden_) {
     cursorHidden_ = false;
     ShowViewerCursor(*this, true);
@@ -45,8 +85,7 @@ void TForm3D::GL3DSceneViewer1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardMo
     if (shift & Qt::ControlModifier) {
       ZoomView(dy / kDragZoomDivisor);
     } else if (shift & Qt::AltModifier) {
-      TGLCoordinates3& p = Camera->Position();
-      p.SetPoint(p.X() + static_cast<float>(dx), p.Y() - static_cast<float>(dy), p.Z());
+      PanCamera(*Camera, dx, dy);
     } else if (shift & Qt::ShiftModifier) {
       const TVector a = ModelCube->AbsoluteToLocal(VectorMake(1.0f, 0.0f, 0.0f, 0.0f));
       const TVector b = ModelCube->AbsoluteToLocal(VectorMake(0.0f, 1.0f, 0.0f, 0.0f));
@@ -56,6 +95,9 @@ void TForm3D::GL3DSceneViewer1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardMo
     } else {
       Camera->RotateObject(*AxisCube, static_cast<float>(dy), static_cast<float>(dx), 0.0f);
     }
+  } else if (buttons & Qt::MiddleButton) {
+    // Most window managers take Alt+drag for themselves: the middle button pans too.
+    PanCamera(*Camera, dx, dy);
   }
   lastMouseX_ = x;
   lastMouseY_ = y;
@@ -83,15 +125,19 @@ void TForm3D::FormKeyDown(int& key, Qt::KeyboardModifiers shift) {
       return;
     case Qt::Key_Right:
       turnSpeed_ = RaiseSpinSpeed(turnSpeed_);
+      SyncSpinTicking(*this);
       break;
     case Qt::Key_Left:
       turnSpeed_ = LowerSpinSpeed(turnSpeed_);
+      SyncSpinTicking(*this);
       break;
     case Qt::Key_Down:
       pitchSpeed_ = RaiseSpinSpeed(pitchSpeed_);
+      SyncSpinTicking(*this);
       break;
     case Qt::Key_Up:
       pitchSpeed_ = LowerSpinSpeed(pitchSpeed_);
+      SyncSpinTicking(*this);
       break;
     case Qt::Key_C:
       AutoCenter();

@@ -1,6 +1,7 @@
 #include "ui/ViewWindow.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QColorDialog>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -11,13 +12,17 @@
 #include <QSplitter>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <filesystem>
 #include <utility>
+#include <vector>
 
 #include "model/GeologyList.h"
 #include "model/GraphAxis.h"
 #include "model/GraphMain.h"
 #include "model/Settings.h"
+#include "model/StreamHelpers.h"
+#include "platform/BinaryStream.h"
 #include "platform/HandlerGuard.h"
 #include "scene/viewers/Cadencer.h"
 #include "scene/graph/CameraLight.h"
@@ -28,6 +33,8 @@
 #include "scene/math/VectorGeometry.h"
 #include "scene/viewers/FullScreenViewer.h"
 #include "scene/objects/WindowsBitmapFont.h"
+#include "ui/PlanForm.h"
+#include "ui/ProjectFile.h"
 #include "ui/ViewObjectTree.h"
 #include "ui/DialogSupport.h"
 
@@ -51,6 +58,26 @@ bool ChooseColorWithQtDialog(QWidget* parent, TColor& color) {
   color = MakeColor(static_cast<uint8_t>(chosen.red()), static_cast<uint8_t>(chosen.green()),
                     static_cast<uint8_t>(chosen.blue()));
   return true;
+}
+
+// The windows alive, for the change sink: an object belongs to the window whose
+// context it points to.
+std::vector<TForm3D*>& LiveForms() {
+  static std::vector<TForm3D*> forms;
+  return forms;
+}
+
+void MarkOwnerModified(TGraphMain& changed) {
+  if (changed.Context == nullptr) return;  // not (yet) in a window's tree
+  for (TForm3D* form : LiveForms())
+    if (&form->Context() == changed.Context) form->SetModified(true);
+}
+
+// The object's stored record: equal before and after an edit that changed nothing.
+std::vector<uint8_t> RecordOf(TGraphMain& object) {
+  TMemoryStream stream;
+  if (!object.SaveToStream(stream)) return {};
+  return stream.TakeData();
 }
 
 }  // namespace
@@ -111,7 +138,9 @@ TForm3D::TForm3D(QWidget* owner) : QWidget(nullptr) {
   root_->SetContext(&context_);
   fullScreen_ = false;
   fileName_.clear();
-  setWindowTitle(ToQt(CaptionText()));
+  UpdateCaption();
+  LiveForms().push_back(this);
+  SetGraphChangeSink(MarkOwnerModified);
   RebuildObjectMenus(0);
   ReadPlacement();
   TrackPlacement();
@@ -131,11 +160,16 @@ TForm3D* TForm3D::CreateNewDocument(QWidget* owner) {
   objects->AddChild(std::make_unique<TGraphAxis>(), true);
   form->RebuildTree();
   root.Build(true);
+  form->SetModified(false);
   return form;
 }
 
 TForm3D::~TForm3D() {
   destroying_ = true;
+  // Plan windows go before anything else; each one empties its own entry.
+  for (size_t i = 0; i < PlanForms.size(); ++i)
+    if (TPlanForm* plan = PlanForms[i]) delete plan->FrameWidget();
+  std::erase(LiveForms(), this);
   try {
     WritePlacement();
   } catch (...) {
@@ -194,6 +228,8 @@ void TForm3D::CreateScene() {
   GLCadencer1->SetTimeMultiplier(0.2);
   GLCadencer1->SetFixedDeltaTime(0.0033333333);
   GLCadencer1->OnProgress = [this](TObject*, double deltaTime, double) { GLCadencer1Progress(deltaTime); };
+  // Paused until an arrow key sets the view spinning (ViewNavigation.cpp).
+  GLCadencer1->SetEnabled(false);
 }
 
 void TForm3D::CreateBitmapFont() { BitmapFont = CreateFittingBitmapFont("Arial", kViewFontHeight); }
@@ -231,7 +267,7 @@ void TForm3D::CreateControls() {
     TreeViewRadioClick(treeAdapter_->IdOf(node));
   };
   TreeView->OnMouseDown = [this](Qt::MouseButton button, int x, int y) { TreeViewMouseDown(button, x, y); };
-  TreeView->OnDblClick = [this] { TreeViewDblClick(); };
+  TreeView->OnDblClick = [this] { TreeViewDblClickTracked(); };
   TreeView->OnKeyDown = [this](int& key, Qt::KeyboardModifiers shift) { FormKeyDown(key, shift); };
   QObject::connect(TreeView, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
     Guarded([&] { TreeViewChange(treeAdapter_->IdOf(current)); });
@@ -260,6 +296,7 @@ void TForm3D::CreateMenus() {
   command(SceneMenu, "ReDraw", &TForm3D::ReDrawClick);
   command(SceneMenu, "Save picture", &TForm3D::SavePictureClick);
   command(SceneMenu, "Copy to clipboard", &TForm3D::CopyToClipboardClick);
+  command(SceneMenu, "Horizontal plan", &TForm3D::Createplan1Click);
   ObjectsMenu = new QMenu(QStringLiteral("Objects"), this);
   ObjectsMenu->setProperty("GroupIndex", kMenuGroupIndex);
 
@@ -306,12 +343,57 @@ void TForm3D::ConnectViewerEvents() {
 
 void TForm3D::SetFileName(const std::string& name) {
   fileName_ = name;
-  setWindowTitle(ToQt(CaptionText()));
+  UpdateCaption();
 }
 
 std::string TForm3D::CaptionText() const {
   if (fileName_.empty()) return "Document";
   return std::filesystem::path(fileName_).filename().string();
+}
+
+void TForm3D::UpdateCaption() {
+  // "[*]" is where Qt shows the modified mark.
+  setWindowTitle(ToQt(CaptionText()) + QStringLiteral("[*]"));
+}
+
+void TForm3D::SetModified(bool value) {
+  modified_ = value;
+  setWindowModified(value);
+  // The objects changed (or were made, loaded or saved): the plans take them again.
+  for (TPlanForm* plan : PlanForms)
+    if (plan != nullptr) plan->ScheduleLoad();
+}
+
+bool TForm3D::QueryClose() {
+  if (!modified_) return true;
+  const TMessageResult answer =
+      MessageBoxDlg("Save changes to " + CaptionText() + "?", 3, TMessageButtons::SaveDiscardCancel, 1);
+  if (answer == TMessageResult::Save) return fileName_.empty() ? SaveProjectAs(*this) : SaveProject(*this, fileName_);
+  return answer == TMessageResult::Discard;
+}
+
+void TForm3D::closeEvent(QCloseEvent* event) {
+  bool approved = false;
+  Guarded([&] { approved = destroying_ || QueryClose(); });
+  if (approved) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+void TForm3D::TreeViewDblClickTracked() {
+  // The double click's edit dialog does not say whether it changed anything: the
+  // object's record before and after does.
+  TGraphMain* object = treeAdapter_->NodeData(treeAdapter_->IdOf(TreeView->currentItem()));
+  if (object != nullptr && object->TypeId == GraphTypeId::Group) object = nullptr;  // groups have no dialog
+  std::vector<uint8_t> before;
+  if (object != nullptr) Guarded([&] { before = RecordOf(*object); });
+  TreeViewDblClick();
+  if (object == nullptr) return;
+  Guarded([&] {
+    if (RecordOf(*object) != before) SetModified(true);
+  });
 }
 
 void TForm3D::RebuildTree() {
@@ -353,6 +435,7 @@ TAffineVector TForm3D::ToScene(double x, double y, double z) const {
 }
 
 void TForm3D::ShiftModel(double dx, double dy, double dz) {
+  if (dx != 0 || dy != 0 || dz != 0) SetModified(true);
   context_.ModelOffset[0] += dx;
   context_.ModelOffset[1] += dy;
   context_.ModelOffset[2] += dz;
@@ -399,7 +482,12 @@ void TForm3D::CopyToClipboardClick() {
 
 void TForm3D::BackgroundColorClick() {
   TColor color = GL3DSceneViewer1->Buffer().BackgroundColor();
-  if (!ChooseBackgroundColor || !ChooseBackgroundColor(this, color)) return;
+  // In full screen this window is disabled and covered: the dialog belongs to the
+  // full-screen window.
+  QWidget* parent = this;
+  if (GLFullScreenViewer1->Active() && GLFullScreenViewer1->FullScreenWindow() != nullptr)
+    parent = GLFullScreenViewer1->FullScreenWindow();
+  if (!ChooseBackgroundColor || !ChooseBackgroundColor(parent, color)) return;
   GL3DSceneViewer1->Buffer().SetBackgroundColor(color);
   GLFullScreenViewer1->Buffer().SetBackgroundColor(color);
 }

@@ -50,6 +50,7 @@ class TGeologyList;
 class TGraphMain;
 class TObject;
 class TObjectTreeAdapter;
+class TPlanForm;
 class TViewTreeView;
 struct TViewerMouse;
 struct TViewerWheel;
@@ -140,6 +141,14 @@ class TForm3D : public QWidget {
   void SetFileName(const std::string& name);
   // The file name without folder, or "Document".
   std::string CaptionText() const;
+  // Set by every command that changes the tree, an object or the model offset;
+  // cleared when the document is made, loaded or saved. The caption marks it ("[*]").
+  bool Modified() const { return modified_; }
+  void SetModified(bool value);
+  // Before the window closes: a modified document asks "Save changes to <name>?"
+  // (Save / Discard / Cancel). True when it may close: unmodified, saved, or
+  // discarded; false on Cancel or when the save failed. The close event asks it.
+  bool QueryClose();
   // The tree object of the model, over TreeView.
   TObjectTreeAdapter& TreeAdapter() const { return *treeAdapter_; }
   // Clears the tree, adds every object's node from Root and applies the expanded
@@ -169,6 +178,11 @@ class TForm3D : public QWidget {
   void CopyToClipboardClick();
   void BackgroundColorClick();
   void ExitClick();
+  // "Horizontal plan" (PlanForm.cpp): appends a new plan window to PlanForms.
+  void Createplan1Click();
+  // The plan windows made here, in creation order. The list only grows; a closed
+  // plan window leaves a null entry. The destructor frees the open ones first.
+  std::vector<TPlanForm*> PlanForms;
   // Replaceable colour dialog of "Background color" (tests need no user).
   TBackgroundColorChooser ChooseBackgroundColor;
 
@@ -213,6 +227,7 @@ class TForm3D : public QWidget {
   int PanelWidth() const;
 
  protected:
+  void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -223,6 +238,8 @@ class TForm3D : public QWidget {
   void CreateControls();
   void CreateMenus();
   void ConnectViewerEvents();
+  void UpdateCaption();
+  void TreeViewDblClickTracked();
   void ReadPlacement();
   void WritePlacement();
   void TrackPlacement();
@@ -245,6 +262,7 @@ class TForm3D : public QWidget {
 
   TSceneContext context_;
   std::string fileName_;
+  bool modified_ = false;
   std::unique_ptr<TGraphMain> root_;
   std::unique_ptr<TGeologyList> geologyList_;
   std::unique_ptr<TObjectTreeAdapter> treeAdapter_;

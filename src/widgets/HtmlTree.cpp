@@ -22,6 +22,7 @@ namespace qira {
 namespace {
 
 constexpr int kImageIndexRole = Qt::UserRole + 1;
+constexpr int kStateIndexRole = Qt::UserRole + 2;
 
 TRect ToRect(const QRect& r) { return TRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
 
@@ -91,6 +92,12 @@ void TFormattedTreeView::SetHTMLImages(const std::shared_ptr<const THTMLImageLis
   viewport()->update();
 }
 
+void TFormattedTreeView::SetStateImages(const std::shared_ptr<const THTMLImageList>& images) {
+  stateImages_ = images;
+  doItemsLayout();
+  viewport()->update();
+}
+
 void TFormattedTreeView::SetItemHeight(int32_t height) {
   if (height == itemHeight_ || height < 1) return;
   itemHeight_ = height;
@@ -120,6 +127,16 @@ int32_t TFormattedTreeView::ImageIndex(const TTreeNode* node) {
 
 void TFormattedTreeView::SetImageIndex(TTreeNode* node, int32_t index) {
   if (node != nullptr && ImageIndex(node) != index) node->setData(0, kImageIndexRole, index);
+}
+
+int32_t TFormattedTreeView::StateIndex(const TTreeNode* node) {
+  if (node == nullptr) return -1;
+  const QVariant v = node->data(0, kStateIndexRole);
+  return v.isValid() ? v.toInt() : -1;
+}
+
+void TFormattedTreeView::SetStateIndex(TTreeNode* node, int32_t index) {
+  if (node != nullptr && StateIndex(node) != index) node->setData(0, kStateIndexRole, index);
 }
 
 std::string TFormattedTreeView::NodeText(const TTreeNode* node) {
@@ -238,7 +255,9 @@ QSize TFormattedTreeView::NodeSizeHint(const QModelIndex& index) const {
   TFormattedTextResult m;
   RenderFormattedText(canvas, NodeText(node), TRect{0, 0, 1 << 20, itemHeight_}, p, m);
   const int32_t markW = ImageIndex(node) > 0 ? 16 : 0;
-  return QSize(2 + markW + m.XSize + 4, itemHeight_);
+  int32_t stateW = 0;
+  if (StateImageOf(node, &stateW)) stateW += 4;
+  return QSize(2 + markW + stateW + m.XSize + 4, itemHeight_);
 }
 
 void TFormattedTreeView::PaintNode(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
@@ -272,8 +291,15 @@ void TFormattedTreeView::PaintNode(QPainter* painter, const QStyleOptionViewItem
     const int32_t ii = ImageIndex(node);
     const int32_t markW = ii > 0 ? 16 : 0;
     TColor linkColor = urlColor_;
+    int32_t stateW = 0;
+    const std::optional<QImage> stateImage = StateImageOf(node, &stateW);
     if (selected) {
-      const TRect s{row.Left, row.Top, row.Left + markW + m.XSize + 4, row.Bottom};
+      TRect s{row.Left, row.Top, row.Left + markW + m.XSize + 4, row.Bottom};
+      if (stateImage) {
+        // The state image stands outside the selection, which moves right of it.
+        s.Left += stateW + 4;
+        s.Right += stateW + 4;
+      }
       const bool hasKeyboard = hasFocus();
       canvas.SetBrush(TBrush{ColorToRGB(hasKeyboard ? selectionColor_ : selectionNFColor_), bsSolid});
       canvas.FillRect(s);
@@ -293,6 +319,10 @@ void TFormattedTreeView::PaintNode(QPainter* painter, const QStyleOptionViewItem
       DrawTreeRadioButton(canvas, q, ii == 4, style);
       t.Left += 16;
     }
+    if (stateImage) {
+      canvas.Draw(t.Left, t.Top, *stateImage);
+      t.Left += stateW + 4;
+    }
     p.CheckHeight = false;
     p.URLColor = linkColor;
     p.Selected = selected;
@@ -304,11 +334,26 @@ void TFormattedTreeView::PaintNode(QPainter* painter, const QStyleOptionViewItem
 
 // ---------------------------------------------------------- mouse, keys, hints
 
+std::optional<QImage> TFormattedTreeView::StateImageOf(const TTreeNode* node, int32_t* width) const {
+  const auto images = stateImages_.lock();
+  const int32_t index = StateIndex(node);
+  if (!images || index < 0 || index >= images->Count()) return std::nullopt;
+  if (width) *width = images->Width;
+  return images->Images[static_cast<size_t>(index)];
+}
+
+int32_t TFormattedTreeView::TextIndent(const TTreeNode* node) const {
+  int32_t indent = 2;
+  if (HasMark(ImageIndex(node))) indent += 16;
+  int32_t stateW = 0;
+  if (StateImageOf(node, &stateW)) indent += stateW + 4;
+  return indent;
+}
+
 std::string TFormattedTreeView::LinkAt(TTreeNode* node, int32_t x, int32_t y) const {
   TRect r = NodeTextRect(node);
   // The same geometry the row's text is painted with.
-  r.Left += 2;
-  if (HasMark(ImageIndex(node))) r.Left += 16;
+  r.Left += TextIndent(node);
   QImage scratch(1, 1, QImage::Format_RGB32);
   TCanvas canvas(&scratch);
   canvas.SetFont(font_);

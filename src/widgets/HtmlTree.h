@@ -7,6 +7,9 @@
 // A node is a QTreeWidgetItem. Its text (Qt::DisplayRole, column 0) is the raw
 // formatted text; its mark lives in its image index:
 //   1 check box unchecked, 2 checked, 3 radio button off, 4 on, any other: no mark.
+// Its state index picks an image of StateImages, drawn between the mark and the
+// text. Link tests use the geometry the text is painted with, so a link reacts
+// where it is seen whatever the node's image and state indexes.
 //
 // Events are called synchronously after the mark has changed. An exception thrown
 // by a handler never leaves a Qt event handler: it is shown through the message
@@ -16,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/Canvas.h"
@@ -47,6 +51,9 @@ class TFormattedTreeView : public QTreeWidget {
   // ---- nodes ----
   static int32_t ImageIndex(const TTreeNode* node);
   static void SetImageIndex(TTreeNode* node, int32_t index);
+  // -1 (no state image) until set.
+  static int32_t StateIndex(const TTreeNode* node);
+  static void SetStateIndex(TTreeNode* node, int32_t index);
   static std::string NodeText(const TTreeNode* node);
   static void SetNodeText(TTreeNode* node, const std::string& text);
   // 0 for a top-level node.
@@ -86,6 +93,10 @@ class TFormattedTreeView : public QTreeWidget {
   // Images for "IDX:" sources; the reference clears itself when the list is destroyed.
   std::shared_ptr<const THTMLImageList> HTMLImages() const { return htmlImages_.lock(); }
   void SetHTMLImages(const std::shared_ptr<const THTMLImageList>& images);
+  // The state images of the nodes (StateIndex); the reference clears itself when the
+  // list is destroyed.
+  std::shared_ptr<const THTMLImageList> StateImages() const { return stateImages_.lock(); }
+  void SetStateImages(const std::shared_ptr<const THTMLImageList>& images);
   bool HTMLHint() const { return htmlHint_; }
   void SetHTMLHint(bool value) { htmlHint_ = value; }
   int32_t ItemHeight() const { return itemHeight_; }
@@ -154,6 +165,11 @@ class TFormattedTreeView : public QTreeWidget {
   // Flips a check box, or switches a radio button on (others of its level under
   // the same parent off), then raises the event.
   void ToggleMark(TTreeNode* node);
+  // The node's state image and the list's image width; nothing when none is drawn.
+  std::optional<QImage> StateImageOf(const TTreeNode* node, int32_t* width) const;
+  // How far right of the row's left edge the node's text starts: the margin, the
+  // mark and the state image.
+  int32_t TextIndent(const TTreeNode* node) const;
   // The link under a viewport point over node, or empty.
   std::string LinkAt(TTreeNode* node, int32_t x, int32_t y) const;
   TFormattedTextParams RendererParams() const;
@@ -174,6 +190,7 @@ class TFormattedTreeView : public QTreeWidget {
   TControlStyle controlStyle_ = csClassic;
   TColor controlColor_ = clRed;
   std::weak_ptr<const THTMLImageList> htmlImages_;
+  std::weak_ptr<const THTMLImageList> stateImages_;
   bool htmlHint_ = false;
   int32_t itemHeight_ = 16;
   TColor selectionColor_ = 0xFF00000Du;      // clHighlight

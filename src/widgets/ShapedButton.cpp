@@ -170,6 +170,7 @@ TShapedButton::TShapedButton(QWidget* parent) : QPushButton(parent) {
 TShapedButton::~TShapedButton() {
   building_ = true;  // no face is built while the widget goes
   if (animationTimer_ != nullptr) animationTimer_->stop();
+  if (rotateTimer_ != nullptr) rotateTimer_->stop();
 }
 
 TRect TShapedButton::StoredRect() const {
@@ -504,10 +505,25 @@ void TShapedButton::SetTransparent(bool on) {
   FaceChanged();
 }
 
-void TShapedButton::SetRotated(bool on) { rotated_ = on; }
+void TShapedButton::SetRotated(bool on) {
+  if (on == rotated_) return;
+  rotated_ = on;
+  if (!on) {
+    if (rotateTimer_ != nullptr) rotateTimer_->stop();
+    return;
+  }
+  if (rotateTimer_ == nullptr) {
+    rotateTimer_ = new QTimer(this);
+    connect(rotateTimer_, &QTimer::timeout, this,
+            [this] { Guarded([this] { RotationTick(); }, TReportTime::rtAfterHandler); });
+  }
+  rotateTimer_->start(rotatedTime_);
+}
 
 void TShapedButton::SetRotatedTime(int32_t ms) {
-  if (ms >= 0) rotatedTime_ = ms;
+  if (ms < 0 || ms == rotatedTime_) return;
+  rotatedTime_ = ms;
+  if (rotated_ && rotateTimer_ != nullptr) rotateTimer_->start(ms);
 }
 
 void TShapedButton::SetRotatedAngle(int32_t angle) {

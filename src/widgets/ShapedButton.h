@@ -11,9 +11,10 @@
 // the control canvas (a back buffer the size of the widget): PaintButton draws the
 // face there, descendants draw on top of it, and the buffer is shown.
 //
-// The button never turns by itself: the rotation thread of the original control is
-// not built, so Rotated, RotatedTime and RotatedAngle are only stored, and
-// RotationTick() does what one tick of it would.
+// Rotated turns the button continuously: a timer on the user-interface thread
+// (every RotatedTime ms) adds RotatedAngle to ButtonAngle. A timer, not a worker
+// thread: a thread sending synchronous ticks deadlocks against the destructor
+// that waits for it.
 #include <QPushButton>
 
 #include <cstdint>
@@ -154,11 +155,11 @@ class TShapedButton : public QPushButton {
   bool Transparent() const { return transparent_; }
   virtual void SetTransparent(bool on);
 
-  // ---- rotation (stored only; see the file comment)
+  // ---- rotation (see the file comment)
   bool Rotated() const { return rotated_; }
-  virtual void SetRotated(bool on);
+  virtual void SetRotated(bool on);  // starts or stops the rotation timer
   int32_t RotatedTime() const { return rotatedTime_; }
-  virtual void SetRotatedTime(int32_t ms);  // ≥ 0
+  virtual void SetRotatedTime(int32_t ms);  // ≥ 0; a running timer takes it at once
   int32_t RotatedAngle() const { return rotatedAngle_; }
   virtual void SetRotatedAngle(int32_t angle);  // −1799 .. 1799
   // One rotation tick: ButtonAngle += RotatedAngle.
@@ -291,6 +292,7 @@ class TShapedButton : public QPushButton {
   bool rotated_ = false;
   int32_t rotatedTime_ = 40;
   int32_t rotatedAngle_ = 40;
+  QTimer* rotateTimer_ = nullptr;  // runs while Rotated
 
   // User regions: 1 from StringButtonRegion, 2 from SetUserRegion; the source marker
   // says which was set last (−1 region 1, 1 region 2, 0 neither).

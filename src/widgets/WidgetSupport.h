@@ -10,6 +10,9 @@
 
 #include "platform/Canvas.h"
 #include "platform/LibraryErrors.h"
+#include "platform/Picture.h"
+
+class QMimeData;
 
 namespace qira {
 
@@ -31,6 +34,13 @@ void StretchBitmapTransparent(TCanvas& dest, const TBitmap& bitmap, TColor trans
                               int32_t dstY, int32_t dstW, int32_t dstH, int32_t srcX, int32_t srcY, int32_t srcW,
                               int32_t srcH);
 
+// StretchBitmapTransparent on an image of any format. A monochrome image
+// (QImage::Format_Mono or Format_MonoLSB) leaves out white whatever colour other
+// than clNone is asked for; an indexed image hands its colour table on to
+// StretchBltTransparent as the palette.
+void StretchImageTransparent(TCanvas& dest, const QImage& image, TColor transparentColor, int32_t dstX, int32_t dstY,
+                             int32_t dstW, int32_t dstH, int32_t srcX, int32_t srcY, int32_t srcW, int32_t srcH);
+
 // StretchBitmapTransparent with the source part given as a rectangle.
 void StretchBitmapPartTransparent(TCanvas& dest, int32_t dstX, int32_t dstY, int32_t dstW, int32_t dstH,
                                   const TRect& srcRect, const TBitmap& bitmap, TColor transparentColor);
@@ -38,10 +48,16 @@ void StretchBitmapPartTransparent(TCanvas& dest, int32_t dstX, int32_t dstY, int
 // The masked stretch copy: the source part (srcX, srcY, srcW, srcH) of source,
 // stretched (nearest pixel) into the destination rectangle; where the source
 // pixel has transparentRGB the destination keeps its pixel. Sizes below 1 draw
-// nothing. The destination's clip region holds. (The platform's palette
-// argument has no counterpart: every image here is true colour.)
+// nothing. The destination's clip region holds. With a palette (not empty),
+// transparentRGB is first matched to its nearest palette colour, as a
+// palette-relative colour is, and the pixels of that colour are left out.
 void StretchBltTransparent(TCanvas& dest, int32_t dstX, int32_t dstY, int32_t dstW, int32_t dstH, const QImage& source,
-                           int32_t srcX, int32_t srcY, int32_t srcW, int32_t srcH, TColor transparentRGB);
+                           int32_t srcX, int32_t srcY, int32_t srcW, int32_t srcH, TColor transparentRGB,
+                           const QList<QRgb>& palette = {});
+
+// The palette colour nearest to color (resolved to RGB; squared RGB distance, the
+// first of equals); color itself when the palette is empty.
+TColor NearestPaletteColor(TColor color, const QList<QRgb>& palette);
 
 // The colour resolved to RGB (system colours take their scheme colour) with the
 // palette-relative flag 0x02000000 added.
@@ -80,5 +96,40 @@ inline constexpr int32_t crDragMove = 14001;   // "CUR_DRAGMOVE"
 // The shape of a cursor of the table (the platform's hand and closed hand);
 // the default arrow for any other number.
 Qt::CursorShape WidgetCursorShape(int32_t cursor);
+
+// The class library's icon as a graphic: read and written as an ICO file; the
+// picture is the file's first image.
+class TIconGraphic : public TGraphic {
+ public:
+  static const TGraphicClass& StaticClass();
+  const TGraphicClass& GraphicClass() const override { return StaticClass(); }
+
+  bool Empty() const override { return image_.isNull(); }
+  int32_t Width() const override { return image_.isNull() ? 0 : image_.width(); }
+  int32_t Height() const override { return image_.isNull() ? 0 : image_.height(); }
+  // The rest of the stream is the ICO file; EInvalidGraphic when it is none.
+  void LoadFromStream(TBinaryStream& stream) override;
+  void SaveToStream(TBinaryStream& stream) const override;
+  QImage ToImage() const override { return image_; }
+  void AssignImage(const QImage& image) override;
+
+ private:
+  QImage image_;
+};
+
+// The clipboard format icons travel under.
+inline constexpr const char* kIconClipboardFormat = "image/x-icon";
+
+// Binds a clipboard format (a MIME type) to the graphic kind that reads it;
+// binding a format again replaces its kind.
+void RegisterClipboardGraphicFormat(std::string_view format, const TGraphicClass& graphicClass);
+// The kind bound to the format, or null.
+const TGraphicClass* FindClipboardGraphicClass(std::string_view format);
+// The start-up registration: kIconClipboardFormat -> TIconGraphic.
+void RegisterIconClipboardFormat();
+// Puts into picture a graphic read from the first format of data that has a kind
+// bound to it; false (picture unchanged) when there is none. A damaged
+// clipboard picture raises what its kind's reader raises.
+bool PasteIntoPicture(const QMimeData& data, TPicture& picture);
 
 }  // namespace qira

@@ -118,6 +118,28 @@ TEST(GifReading, GraphicControlGivesTransparencyIntervalAndDisposal) {
   EXPECT_EQ(qAlpha(image.pixel(0, 0)), 255);  // index 0
 }
 
+// Entries 1 and 3 share a colour; the graphic control block names index 1.
+TEST(GifReading, OnlyTheTransparentIndexIsSeeThroughNotOtherEntriesOfItsColour) {
+  TGIFImage gif;
+  LoadGif(gif, "transparent_shared_colour.gif");
+  EXPECT_EQ(gif.Frame(0).TransparentIndex, 1);
+  const QImage image = gif.ToImage();
+  // Indices 0 1 2 3 / 3 2 1 0.
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 4; ++x) {
+      const int index = y == 0 ? x : 3 - x;
+      EXPECT_EQ(qAlpha(image.pixel(x, y)), index == 1 ? 0 : 255) << x << "," << y;
+    }
+
+  QImage target(4, 2, QImage::Format_RGB32);
+  target.fill(qRgb(1, 2, 3));
+  TCanvas canvas(&target);
+  gif.Draw(canvas, {0, 0, 4, 2});
+  EXPECT_EQ(target.pixel(1, 0), qRgb(1, 2, 3));
+  EXPECT_EQ(target.pixel(3, 0), ColorToPixel(FixtureColor(1)));  // index 3, opaque
+  EXPECT_EQ(target.pixel(0, 1), ColorToPixel(FixtureColor(1)));
+}
+
 TEST(GifReading, NetscapeLoopBlockSetsLoopingAndCapsTheCount) {
   TGIFImage zero;
   LoadGif(zero, "loop_0.gif");
@@ -268,7 +290,7 @@ TEST(GifWriting, OurReaderReadsOurGifBack) {
 }
 
 TEST(GifWriting, GiflibToolsReadOurGifWithTheSamePixels) {
-  if (std::system("command -v gif2rgb gifbuild >/dev/null 2>&1") != 0) GTEST_SKIP() << "giflib-tools not installed";
+  ASSERT_EQ(std::system("command -v gif2rgb gifbuild >/dev/null 2>&1"), 0) << "giflib-tools not installed; run scripts/setup";
   TBitmapGraphic bitmap(Stripes(31, 7));
   TGIFImage gif;
   gif.AddFrame(bitmap);

@@ -5,6 +5,7 @@
 
 #include "imaging/PngMessages.h"
 #include "imaging/PngObject.h"
+#include "platform/Canvas.h"
 #include "platform/Picture.h"
 #include "support/ThrownMessage.h"
 #include "PngFixtures.h"
@@ -100,6 +101,35 @@ TEST(PngReaderDecoding, TwoBitPaletteShowsItsFourColours) {
   const QImage image = png.ToImage();
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 4; ++x) EXPECT_EQ(image.pixel(x, y), colours[(x + y) % 4]);
+}
+
+// Palette entries 1 and 3 are both green; tRNS makes index 1 alone see-through.
+TEST(PngReaderTransparency, OnlyTheIndexOfTheTransparencyChunkIsSeeThroughNotItsColourElsewhere) {
+  TPNGObject png;
+  LoadPngFixture(png, "pal_trns_shared_colour.png");
+  ASSERT_EQ(png.GetTransparencyMode(), ptmBit);
+  const std::string bytes = PngFiles().Bytes("pal_trns_shared_colour.png");
+  QImage peer;  // Qt's reader (libpng) as the independent decoder
+  ASSERT_TRUE(peer.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size()), "PNG"));
+  peer = peer.convertToFormat(QImage::Format_ARGB32);
+  const QImage image = png.ToImage();
+  for (int x = 0; x < 4; ++x) EXPECT_EQ(image.pixel(x, 0), peer.pixel(x, 0)) << x;
+  EXPECT_EQ(qAlpha(image.pixel(1, 0)), 0);
+  EXPECT_EQ(image.pixel(3, 0), qRgb(0, 255, 0));
+
+  QImage target(4, 1, QImage::Format_RGB32);
+  target.fill(qRgb(1, 2, 3));
+  TCanvas canvas(&target);
+  png.Draw(canvas, {0, 0, 4, 1});
+  EXPECT_EQ(target.pixel(1, 0), qRgb(1, 2, 3));
+  EXPECT_EQ(target.pixel(3, 0), qRgb(0, 255, 0));
+
+  // A bitmap's transparent colour picks out index 1 alone.
+  TBitmapGraphic bitmap;
+  const TBitmapTransparency t = png.AssignTo(bitmap);
+  ASSERT_TRUE(t.Transparent);
+  for (int x = 0; x < 4; ++x) EXPECT_EQ(PixelToColor(bitmap.Image().pixel(x, 0)) == t.TransparentColor, x == 1) << x;
+  EXPECT_EQ(bitmap.Image().pixel(3, 0), qRgb(0, 255, 0));
 }
 
 TEST(PngReaderDecoding, FourBitGreySampleFifteenIsWhite) {

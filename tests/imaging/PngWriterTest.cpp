@@ -156,7 +156,7 @@ TEST(PngWriterTransparency, AlphaPicturesRefuseATransparentColour) {
 class PngWriterPeers : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!PngcheckAvailable()) GTEST_SKIP() << "pngcheck is not installed";
+    ASSERT_TRUE(PngcheckAvailable()) << "pngcheck is not installed; run scripts/setup";
   }
   std::string Save(const TPNGObject& png, const std::string& name) {
     const std::string path = folder_.File(name);

@@ -267,6 +267,30 @@ TEST_F(BoreholeCreation, CancellingTheInclinationFileOrTheCollarDialogCreatesNot
   EXPECT_EQ(TGraphBorehole::CreateFromFiles(nullptr), nullptr);
 }
 
+TEST_F(BoreholeCreation, AnUnusableInclinationFileIsRefusedBeforeTheGeologyFileOrCollarIsAsked) {
+  const struct {
+    const char* file;
+    const char* message;
+  } cases[] = {
+      {"junk.ink", "File junk.ink has invalid format"},
+      {"upwards.ink", "File upwards.ink has invalid format"},
+      {"first_not_zero.ink", "File first_not_zero.ink. First point must be 0"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    TFakeServices fake;
+    fake.FileAnswers = {FixtureFile(c.file), FixtureFile("rocks.bgd")};
+    calls_ = 0;
+    CollarDialog(true);
+    EXPECT_EQ(TGraphBorehole::CreateFromFiles(nullptr), nullptr);
+    EXPECT_EQ(fake.FileCalls.size(), 1u);  // no geology file asked for
+    EXPECT_EQ(calls_, 0);                  // nor the collar
+    ASSERT_EQ(fake.Messages.size(), 1u);
+    EXPECT_EQ(fake.Messages[0].Text, c.message);
+    EXPECT_EQ(fake.Messages[0].Kind, TMessageKind::Error);
+  }
+}
+
 TEST_F(BoreholeCreation, TheFilesAndTheCollarDialogMakeTheBorehole) {
   TFakeServices fake;
   TGeologyList legend;
@@ -392,6 +416,14 @@ TEST(BoreholeBuild, LabelsShowTheNameAtTheTopAndAtTheBottom) {
   // By default only the bottom label shows.
   EXPECT_FALSE(top.Visible());
   EXPECT_TRUE(bottom.Visible());
+}
+
+TEST(BoreholeBuild, ARenamedHolesLabelsShowTheNewNameWithoutARebuild) {
+  TBuiltBorehole t;
+  t.b->Build(false);
+  t.b->SetName("BH7");
+  EXPECT_EQ(t.b->TopLabel->Text(), "BH7");
+  EXPECT_EQ(t.b->BottomLabel->Text(), "BH7");
 }
 
 TEST(BoreholeBuild, VisibilityFollowsTheObjectAndTheLabelSwitches) {
@@ -643,9 +675,9 @@ TEST(BoreholeRecord, TheOlderLayoutOfBothVersionsReadsAndComputesTheBounds) {
 
 // ---- Drawing ----------------------------------------------------------------------------
 
-class BoreholeRender : public graphics_testing::TRenderedViewTest {};
+class BoreholeRenderGL : public graphics_testing::TRenderedViewTest {};
 
-TEST_F(BoreholeRender, TheRocksColourThePipe) {
+TEST_F(BoreholeRenderGL, TheRocksColourThePipe) {
   TGeologyList legend;
   legend.FindOrAdd("Sand", "Sd", 0x0000FF);
   legend.FindOrAdd("Ton", "Tn", 0x00FF00);

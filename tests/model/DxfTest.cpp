@@ -23,10 +23,14 @@
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
 #include "support/FakeServices.h"
+#include "support/PeerRun.h"
 #include "support/ScratchFolder.h"
 
 namespace qira {
 namespace {
+
+using test::RunCommand;
+using test::TPeerOutput;
 
 constexpr TColor kRed = MakeColor(255, 0, 0);
 constexpr TColor kGreen = MakeColor(0, 255, 0);
@@ -156,24 +160,23 @@ TEST(DxfReader, CoordinatesAreReadAsEastNorthElevationWithEitherDecimalSeparator
   EXPECT_EQ(read.Object(1)->BoundsMin, (TSurveyPoint{0.5, -1.5, 7}));
 }
 
-TEST(DxfReader, EntitiesWithAMissingOrMalformedCoordinateAreDropped) {
+TEST(DxfReader, AMissingCoordinateGroupIsZeroAndAMalformedOneDropsTheEntity) {
   TDrawing d;
   d.BeginEntities()
-      .Face("F", {"0 0 0", "1 0 0", "1 1 0"})          // no group 13/23/33
+      .Face("F", {"0 0 1", "1 0 1", "1 1 1"})           // no group 13/23/33: the fourth is the third
       .Point("P", "1 2 x")                              // malformed
       .Line("L", "1 2 3", "4 5 6.5.1")                  // malformed
       .Group(0, "POINT").Group(8, "P").Group(10, "1").Group(30, "2")  // no 20
       .Point("P", "7 8 9")
+      .Group(0, "LINE").Group(8, "L").Group(10, "1").Group(20, "2").Group(11, "3").Group(21, "4")  // 2-D
       .End();
   TReadDrawing read(d.Text());
-  ASSERT_EQ(read.dxf.ObjectCount(), 1);
-  EXPECT_EQ(read.As<TGraphPoints>(0).PointCount, 1);
-
-  TDrawing none;
-  none.BeginEntities().Face("F", {"0 0 0", "1 0 0", "1 1 0"}).End();
-  TReadDrawing nothing(none.Text());
-  EXPECT_FALSE(nothing.result);
-  EXPECT_EQ(nothing.dxf.ObjectCount(), 0);
+  ASSERT_EQ(read.dxf.ObjectCount(), 3);
+  EXPECT_EQ(read.As<TGraphSurface>(0).Faces[0], (TSurfaceFace{{0, 0, 1}, {0, 1, 1}, {1, 1, 1}}));
+  EXPECT_EQ(read.As<TGraphPoints>(1).Points, (std::vector<TSurveyPoint>{{0, 1, 2}, {8, 7, 9}}));
+  EXPECT_EQ(read.As<TGraphLines>(2).Segments[0].Start, (TSurveyPoint{2, 1, 0}));
+  EXPECT_EQ(read.As<TGraphLines>(2).Segments[0].End, (TSurveyPoint{4, 3, 0}));
+  EXPECT_TRUE(read.services.Messages.empty());
 }
 
 // ---- Face vertex counts -------------------------------------------------------------
@@ -491,46 +494,31 @@ TEST(DxfImportCommand, ObjectsGoSortedIntoAGroupNamedAfterTheFileAndUnknownsAreL
   RegisterCreateCommand(TCreateCommand::ObjectsFromDxf, nullptr);
 }
 
-TEST(DxfImportCommand, UnknownsAreListedEvenWhenNothingWasMadeAndCancelChangesNothing) {
+TEST(DxfImportCommand, ADrawingThatMakesNothingIsReportedWithItsUnknownsAndCancelChangesNothing) {
   TFakeServices services;
   TScratchFolder folder;
   TDrawing d;
-  d.BeginEntities().Group(0, "SPLINE").End();
+  d.BeginEntities().Group(0, "SPLINE").Point("P", "x 0 0").End();
   folder.Put("only.dxf", d.Text());
   services.FileAnswers.push_back(folder.File("only.dxf"));
   services.FileAnswers.push_back(std::nullopt);
   TGraphMain root;
   EXPECT_EQ(ObjectsFromDxfClick(root), nullptr);
   EXPECT_EQ(root.ChildCount(), 0);
-  ASSERT_EQ(services.Messages.size(), 1u);
-  EXPECT_NE(services.Messages[0].Text.find("only.dxf contains following unknown objects:\r\n\r\nSPLINE\r\n"),
+  ASSERT_EQ(services.Messages.size(), 2u);
+  EXPECT_EQ(services.Messages[0].Text,
+            "File only.dxf holds no 3DFACE, POINT or LINE entity that could be read: nothing was imported.");
+  EXPECT_EQ(services.Messages[0].Kind, TMessageKind::Information);
+  EXPECT_NE(services.Messages[1].Text.find("only.dxf contains following unknown objects:\r\n\r\nSPLINE\r\n"),
             std::string::npos);
   EXPECT_EQ(ObjectsFromDxfClick(root), nullptr);
-  EXPECT_EQ(services.Messages.size(), 1u);
+  EXPECT_EQ(services.Messages.size(), 2u);
 }
 
 // ---- Peer: ezdxf --------------------------------------------------------------------
 
-struct TPeerRun {
-  int status = -1;
-  std::vector<std::string> lines;
-  std::string output;
-};
-
-TPeerRun RunPeer(const std::string& arguments) {
-  TPeerRun r;
-  const std::string command =
-      std::string(QIRA_PYTHON) + " '" + QIRA_FIXTURES_DIR + "/dxf_peer.py' " + arguments + " 2>&1";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) r.output.append(buf, n);
-  r.status = ::pclose(pipe);
-  std::istringstream in(r.output);
-  std::string line;
-  while (std::getline(in, line)) r.lines.push_back(line);
-  return r;
+TPeerOutput RunPeer(const std::string& arguments) {
+  return RunCommand(std::string(QIRA_PYTHON) + " '" + QIRA_FIXTURES_DIR + "/dxf_peer.py' " + arguments);
 }
 
 // A drawing as the section export writes it: faces with a subclass marker and
@@ -555,15 +543,15 @@ TEST(DxfPeers, EzdxfReadsTheEntitiesLayersAndCoordinatesWeWrote) {
   const std::string path = folder.File("ours.dxf");
   std::string error;
   ASSERT_TRUE(WriteDXFFile(path, WriteSample, &error)) << error;
-  const TPeerRun peer = RunPeer("read '" + path + "'");
-  ASSERT_EQ(peer.status, 0) << peer.output;
+  const TPeerOutput peer = RunPeer("read '" + path + "'");
+  ASSERT_EQ(peer.status, 0) << peer.text;
   EXPECT_EQ(peer.lines, (std::vector<std::string>{
                             "errors 0",
                             "3DFACE|12_5kHz|5|1.0,2.0,3.0 4.25,5.0,6.0 7.0,8.5,9.0 1.0,2.0,3.0",
                             "LINE|Linie \xC3\xA4|256|0.1,-2.5,1000000.0 3.0,4.0,5.0",
                             "POINT|P|1|7.0,8.0,-9.75",
                         }))
-      << peer.output;
+      << peer.text;
 
   // And our own reader agrees.
   TFakeServices services;
@@ -579,8 +567,8 @@ class DxfFromEzdxf : public ::testing::TestWithParam<const char*> {};
 TEST_P(DxfFromEzdxf, ReadsIntoTheRightSurfacesPointsAndLines) {
   TScratchFolder folder;
   const std::string path = folder.File("peer.dxf");
-  const TPeerRun peer = RunPeer(std::string("write ") + GetParam() + " '" + path + "'");
-  ASSERT_EQ(peer.status, 0) << peer.output;
+  const TPeerOutput peer = RunPeer(std::string("write ") + GetParam() + " '" + path + "'");
+  ASSERT_EQ(peer.status, 0) << peer.text;
 
   TFakeServices services;
   TDXF dxf;
@@ -617,6 +605,31 @@ TEST_P(DxfFromEzdxf, ReadsIntoTheRightSurfacesPointsAndLines) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, DxfFromEzdxf, ::testing::Values("R12", "R2010"));
+
+// A plan drawing without Z groups, as 2-D drafting programs write it: ezdxf reads
+// it with Z 0, and so do we.
+TEST(DxfPeers, ATwoDimensionalDrawingKeepsItsLinesAndPointsAtElevationZero) {
+  TScratchFolder folder;
+  const std::string path = folder.File("plan.dxf");
+  const TPeerOutput made = RunPeer("write2d '" + path + "'");
+  ASSERT_EQ(made.status, 0) << made.text;
+  const TPeerOutput peer = RunPeer("read '" + path + "'");
+  ASSERT_EQ(peer.status, 0) << peer.text;
+  EXPECT_EQ(peer.lines, (std::vector<std::string>{"errors 0", "LINE|Plan|256|1.5,2.5,0.0 3.0,4.0,0.0",
+                                                  "LINE|Plan|256|3.0,4.0,0.0 5.0,-6.0,0.0",
+                                                  "POINT|Pkt|256|7.0,8.0,0.0"}));
+
+  TFakeServices services;
+  TDXF dxf;
+  ASSERT_TRUE(dxf.ReadDXF(path));
+  EXPECT_TRUE(services.Messages.empty());
+  ASSERT_EQ(dxf.ObjectCount(), 2);
+  const auto& lines = dynamic_cast<TGraphLines&>(*dxf.Objects(0));
+  ASSERT_EQ(lines.SegmentCount, 2);
+  EXPECT_EQ(lines.Segments[0].Start, (TSurveyPoint{2.5, 1.5, 0}));
+  EXPECT_EQ(lines.Segments[1].End, (TSurveyPoint{-6, 5, 0}));
+  EXPECT_EQ(dynamic_cast<TGraphPoints&>(*dxf.Objects(1)).Points, (std::vector<TSurveyPoint>{{8, 7, 0}}));
+}
 
 }  // namespace
 }  // namespace qira

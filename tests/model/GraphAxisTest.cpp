@@ -267,10 +267,10 @@ TEST(GraphAxisRecord, OldLayoutReadsVisibilityAndFieldsButNoOriginAndAShortOneCh
 
 // ---- Drawing ------------------------------------------------------------------------
 
-class GraphAxisRender : public graphics_testing::TRenderedViewTest {};
+class GraphAxisRenderGL : public graphics_testing::TRenderedViewTest {};
 
 // Seen from +z: the "N" arrow runs right, the "Z" arrow up, the "E" arrow at the viewer.
-TEST_F(GraphAxisRender, ArrowsPointNorthAndUpFromTheCentre) {
+TEST_F(GraphAxisRenderGL, ArrowsPointNorthAndUpFromTheCentre) {
   TGraphAxis axis;
   axis.SetContext(&context_);
   axis.AxisLength = 1.2f;

@@ -166,7 +166,7 @@ TEST(GraphLabelRecord, ANewerChunkIsSkippedAndATextLongerThanTheStreamIsDamage) 
 
 // ---- Drawing ------------------------------------------------------------------------
 
-class GraphLabelRender : public graphics_testing::TRenderedViewTest {
+class GraphLabelRenderGL : public graphics_testing::TRenderedViewTest {
  protected:
   // Pixels of the frame in the label colour (green), by quadrant around the view's centre.
   std::array<int, 4> GreenByQuadrant() const {
@@ -181,7 +181,7 @@ class GraphLabelRender : public graphics_testing::TRenderedViewTest {
 };
 
 // Left and top: the text hangs right of and below its point once turned to the camera.
-TEST_F(GraphLabelRender, TextHangsFromItsPointTowardsTheCamera) {
+TEST_F(GraphLabelRenderGL, TextHangsFromItsPointTowardsTheCamera) {
   auto font = graphics_testing::ViewFont();
   context_.BitmapFont = font.get();
   context_.ModelOffset = {100, 300, 200};

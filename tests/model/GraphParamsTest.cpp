@@ -255,6 +255,18 @@ TEST_F(GraphParamsCanvas, HugeMarginsDoNotOverflow) {
   f.HDistance = INT32_MAX;
   f.VDistance = INT32_MIN;
   f.TextOut(canvas_, 100, 50, "Hg");
+  // The box outgrows the canvas, so the filling covers it with no outline in sight,
+  // and the text still stands centred on the point.
+  EXPECT_EQ(InkOf(bitmap_, 0x0000FF).count, 0);
+  EXPECT_EQ(InkOf(bitmap_, clWhite).count, 0);
+  f.ApplyTo(canvas_);
+  const TSize extent = canvas_.TextExtent("Hg");
+  const TInk text = InkOf(bitmap_, clBlack);
+  ASSERT_GT(text.count, 0);
+  EXPECT_GE(text.left, 100 - extent.cx / 2 - 1);
+  EXPECT_LE(text.right, 100 - extent.cx / 2 + extent.cx);
+  EXPECT_GE(text.top, 50 - extent.cy / 2);
+  EXPECT_LT(text.bottom, 50 - extent.cy / 2 + extent.cy);
 }
 
 // ---- chunks read from an independent generator ---------------------------------

@@ -228,11 +228,11 @@ TEST(GraphPlanesRecord, APointCountThatDoesNotFitOrAShortChunkIsDamage) {
 
 // ---- Drawing ------------------------------------------------------------------------
 
-class GraphPlanesRender : public graphics_testing::TRenderedViewTest {};
+class GraphPlanesRenderGL : public graphics_testing::TRenderedViewTest {};
 
 // The square stands upright, facing the camera with one mesh and away with the
 // other; either way round it shows.
-TEST_F(GraphPlanesRender, TheSquareShowsFromEitherSide) {
+TEST_F(GraphPlanesRenderGL, TheSquareShowsFromEitherSide) {
   for (bool reversed : {false, true}) {
     SCOPED_TRACE(reversed);
     TGraphPlanes planes;

@@ -327,9 +327,9 @@ TEST(GraphLinesRecord, NewerChunksAreSkippedAndBadCountsAreDamage) {
 
 // ---- Drawing ------------------------------------------------------------------------
 
-class GraphPointsLinesRender : public graphics_testing::TRenderedViewTest {};
+class GraphPointsLinesRenderGL : public graphics_testing::TRenderedViewTest {};
 
-TEST_F(GraphPointsLinesRender, PointsDrawInTheirColours) {
+TEST_F(GraphPointsLinesRenderGL, PointsDrawInTheirColours) {
   TGraphPoints points;
   points.SetContext(&context_);
   points.Round = false;
@@ -345,7 +345,7 @@ TEST_F(GraphPointsLinesRender, PointsDrawInTheirColours) {
   EXPECT_TRUE(Background(0.0f, 0.0f));
 }
 
-TEST_F(GraphPointsLinesRender, TwoSegmentsFarApartShowNothingBetweenThem) {
+TEST_F(GraphPointsLinesRenderGL, TwoSegmentsFarApartShowNothingBetweenThem) {
   TGraphLines lines;
   lines.SetContext(&context_);
   lines.LineWidth = 0.6f;

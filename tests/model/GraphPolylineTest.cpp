@@ -285,9 +285,9 @@ TEST(GraphLineRecord, APointCountThatDoesNotFitAShortChunkOrAShortStreamIsDamage
 
 // ---- Drawing ------------------------------------------------------------------------
 
-class GraphLineRender : public graphics_testing::TRenderedViewTest {};
+class GraphLineRenderGL : public graphics_testing::TRenderedViewTest {};
 
-TEST_F(GraphLineRender, ThePipeRunsBetweenItsPointsWithRoundEnds) {
+TEST_F(GraphLineRenderGL, ThePipeRunsBetweenItsPointsWithRoundEnds) {
   context_.ModelOffset = {100, 300, 200};
   TGraphLine line;
   line.SetContext(&context_);

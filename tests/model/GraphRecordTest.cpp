@@ -229,16 +229,20 @@ TEST(GraphRecordDamage, AStoredTypeOtherThanTheObjectsIsDamage) {
 }
 
 TEST(GraphRecordDamage, NestingUpToTheLimitLoadsAndDeeperIsDamage) {
-  auto chain = [](int depth) {
-    TGraphMain root;
-    TGraphMain* o = &root;
-    for (int i = 1; i < depth; ++i) o = o->AddChild(std::make_unique<TGraphMain>(), false);
-    return Saved(root);
-  };
+  TGraphMain root;
+  TGraphMain* o = &root;
+  for (int i = 1; i < MaxGraphNesting; ++i) o = o->AddChild(std::make_unique<TGraphMain>(), false);
   TGraphMain atLimit;
-  EXPECT_EQ(Load(chain(MaxGraphNesting), atLimit), TGraphLoadResult::Loaded);
+  EXPECT_EQ(Load(Saved(root), atLimit), TGraphLoadResult::Loaded);
+  // Saving refuses a deeper tree, so one more group record is written around it by hand.
+  TMemoryStream deeper;
+  TFileVersion outer(deeper, 0);
+  ASSERT_TRUE(outer.WriteHeader() && deeper.WriteInt32(GraphTypeId::Group) && WriteLengthString(deeper, ""));
+  for (uint8_t flag : {1, 255, 0, 0, 0}) ASSERT_TRUE(deeper.WriteUInt8(flag));
+  for (int i = 0; i < 6; ++i) ASSERT_TRUE(deeper.WriteDouble(0));
+  ASSERT_TRUE(deeper.WriteInt32(1) && root.SaveToStream(deeper) && outer.WriteEndOffset());
   TGraphMain beyond;
-  EXPECT_EQ(Load(chain(MaxGraphNesting + 1), beyond), TGraphLoadResult::Damaged);
+  EXPECT_EQ(Load(deeper.Data(), beyond), TGraphLoadResult::Damaged);
 }
 
 // ---- Kinds with their own chunk ---------------------------------------------------------

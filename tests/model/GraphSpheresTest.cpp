@@ -211,9 +211,9 @@ TEST(GraphSpheresRecord, ANewerChunkIsSkippedAndACentreCountThatDoesNotFitIsDama
 
 // ---- Drawing ------------------------------------------------------------------------
 
-class GraphSpheresRender : public graphics_testing::TRenderedViewTest {};
+class GraphSpheresRenderGL : public graphics_testing::TRenderedViewTest {};
 
-TEST_F(GraphSpheresRender, EachSphereDrawsAtItsConvertedCentre) {
+TEST_F(GraphSpheresRenderGL, EachSphereDrawsAtItsConvertedCentre) {
   context_.ModelOffset = {100, 300, 200};
   TGraphSpheres spheres;
   spheres.SetContext(&context_);

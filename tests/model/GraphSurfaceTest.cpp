@@ -421,9 +421,9 @@ TEST(GraphSurfaceRecord, TheSecondOlderLayoutTakesTheSecondChunksNameAndVisibili
 
 // ---- Drawing ------------------------------------------------------------------------
 
-class GraphSurfaceRender : public graphics_testing::TRenderedViewTest {};
+class GraphSurfaceRenderGL : public graphics_testing::TRenderedViewTest {};
 
-TEST_F(GraphSurfaceRender, BothSidesShowInTheFaceColours) {
+TEST_F(GraphSurfaceRenderGL, BothSidesShowInTheFaceColours) {
   // Faces in the plane East = 0, which faces the camera: scene x = North, y = Elevation.
   TGraphSurface surface;
   surface.SetContext(&context_);

@@ -25,6 +25,7 @@
 #include "support/SceneRenderSupport.h"
 #include "scene/objects/WindowsBitmapFont.h"
 #include "support/GeneratedFixtures.h"
+#include "support/MissingPeer.h"
 #include "support/TestApplication.h"
 
 namespace qira::graphics_testing {
@@ -100,7 +101,7 @@ class TRenderedViewTest : public ::testing::Test {
     try {
       view_ = std::make_unique<testing::TRenderedScene>(kSize, kSize);
     } catch (const std::exception& error) {
-      GTEST_SKIP() << "no headless OpenGL: " << error.what();
+      QIRA_SKIP_OR_FAIL_IN_CI("no headless OpenGL: " << error.what());
     }
     view_->quad->SetVisible(false);
     view_->buffer->SetLighting(false);

@@ -496,7 +496,8 @@ TEST_F(PaletteFiles, SaveAsksForANameAndRemembersTheFolder) {
 
   fake.FileAnswers.push_back(folder_.File("no-such-folder/x.clr"));
   EXPECT_FALSE(p.SaveToClrFile());
-  EXPECT_EQ(fake.Texts(), (std::vector<std::string>{"File can not be written"}));
+  EXPECT_EQ(fake.Texts(), (std::vector<std::string>{"File can not be written\n" + folder_.File("no-such-folder/x.clr") +
+                                                     ": No such file or directory"}));
 }
 
 TEST_F(PaletteFiles, LoadStartsInTheRememberedFolderAndReportsBadFiles) {

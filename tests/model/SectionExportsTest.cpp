@@ -11,6 +11,7 @@
 #include <limits>
 #include <optional>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -407,15 +408,17 @@ TEST(DxfExport, SectionWithoutShownCellsWritesEmptySections) {
 
 // ---- Colour classes -------------------------------------------------------------------------
 
-// A palette whose class colours sit at 0, 12, 25, 37, 50, 62, 75, 87 and 100 percent.
-TZBPalette ClassPalette(double min, double max, bool logarithmic) {
+// A palette whose class colours sit at 0, 12, 25, 37, 50, 62, 75, 87 and 100 percent,
+// or with redAtMax at 100, 88, 75, 63, 50, 38, 25, 13 and 0 percent.
+TZBPalette ClassPalette(double min, double max, bool logarithmic, bool redAtMax = false) {
   TZBPalette p;
   p.SetIntensity(100);
   const auto& classes = ColorClasses();
-  p.SetColor(0, classes[0].Color);
-  p.SetColor(1, classes[8].Color);
+  p.SetColor(0, classes[redAtMax ? 8 : 0].Color);
+  p.SetColor(1, classes[redAtMax ? 0 : 8].Color);
   const int positions[7] = {12, 25, 37, 50, 62, 75, 87};
-  for (int k = 0; k < 7; ++k) p.AddStop(positions[k], classes[static_cast<size_t>(k + 1)].Color);
+  for (int k = 0; k < 7; ++k)
+    p.AddStop(redAtMax ? 100 - positions[k] : positions[k], classes[static_cast<size_t>(k + 1)].Color);
   p.SetRange(min, max);
   p.SetLogarithmic(logarithmic);
   return p;
@@ -506,6 +509,53 @@ TEST_F(Preview, PaintsClassifiedCellsInTheirClassColours) {
   // The picture fills 98 % of the width and is centred: the left edge at x 2.
   EXPECT_EQ(bitmap.Pixel(3, 11), classes[2].Color);
   EXPECT_EQ(bitmap.Pixel(0, 11), clGray);
+}
+
+// The usual palette: blue at its minimum, red at its maximum. Its default limits
+// descend, and every value goes to the class of the colour it has.
+TEST(ColorClasses, DescendingDefaultLimitsPutEachValueInTheClassOfItsColour) {
+  TGraphSection section;
+  section.Palette.Assign(ClassPalette(0, 100, false, true));
+  TClassLimits limits{};
+  DefaultClassLimits(section, limits);
+  ASSERT_TRUE(LimitsDescend(limits));
+  EXPECT_DOUBLE_EQ(limits[0], 94);
+  EXPECT_DOUBLE_EQ(limits[15], 6.5);
+  const struct {
+    double v;
+    int cls;
+  } cases[] = {{1e9, 0}, {94, 0}, {93.9, 1}, {81.5, 1}, {81.4, 2}, {50, 4}, {6.5, 7}, {6.4, 8}, {-1, 8}};
+  for (const auto& c : cases) {
+    int cls = -2;
+    EXPECT_TRUE(ClassOfValue(section, limits, cls, c.v)) << c.v;
+    EXPECT_EQ(cls, c.cls) << c.v;
+  }
+  // A middle row entered high to low still holds the values between its limits.
+  TClassLimits swapped = limits;
+  std::swap(swapped[7], swapped[8]);
+  int cls = -2;
+  EXPECT_TRUE(ClassOfValue(section, swapped, cls, 50));
+  EXPECT_EQ(cls, 4);
+}
+
+TEST_F(Preview, DefaultLimitsOfAPaletteRedAtItsMaximumShowEveryClassInItsColour) {
+  auto section = Sample();  // values 5, 20, 60 and 2.5, 1.5, 40 on a palette of 2..50
+  section->Palette.Assign(ClassPalette(2, 50, false, true));
+  TClassLimits limits{};
+  DefaultClassLimits(*section, limits);
+  const auto& classes = ColorClasses();
+  const std::string csv = BlocksTableCSV(*section, limits, true);
+  for (const char* row : {"SURFACE,RED,", "SURFACE,ORANGE,", "SURFACE,GREEN,", "SURFACE,BLUE,"})
+    EXPECT_NE(csv.find(row), std::string::npos) << row;
+  TBitmap bitmap(200, 100);
+  bitmap.Canvas().SetBrushColor(clGray);
+  bitmap.Canvas().FillRect({0, 0, 200, 100});
+  double frequency = 0;
+  DrawPreview(*section, bitmap.Canvas(), limits, 0, 0, 199, 99, frequency);
+  std::set<TColor> shown;
+  for (int y = 0; y < 100; ++y)
+    for (int x = 0; x < 200; ++x) shown.insert(bitmap.Pixel(x, y));
+  for (int k : {0, 2, 5, 8}) EXPECT_EQ(shown.count(classes[static_cast<size_t>(k)].Color), 1u) << k;
 }
 
 TEST_F(Preview, WithoutClassifiedCellsOrExtentPaintsNothing) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/GraphRecord.h"
+#include "model/GraphSurface.h"
 #include "model/GraphicsSceneSupport.h"
 #include "model/SectionGroup.h"
 #include "model/Settings.h"
@@ -606,9 +607,9 @@ TEST(SectionRecord, TheOlderLayoutRepeatsTheLastBoundaryAndTakesItsFlags) {
 
 // ---- Drawing ----------------------------------------------------------------------------
 
-class SectionRender : public graphics_testing::TRenderedViewTest {};
+class SectionRenderGL : public graphics_testing::TRenderedViewTest {};
 
-TEST_F(SectionRender, CellsShowTheirPaletteColoursAndCellsWithoutDataStayEmpty) {
+TEST_F(SectionRenderGL, CellsShowTheirPaletteColoursAndCellsWithoutDataStayEmpty) {
   std::unique_ptr<TGraphSection> s = FlatSection({{10, 0, 30}, {20, 30, 10}});
   s->ImageStyle = 1;
   s->SetContext(&context_);
@@ -622,6 +623,26 @@ TEST_F(SectionRender, CellsShowTheirPaletteColoursAndCellsWithoutDataStayEmpty) 
   EXPECT_TRUE(Shows(0, -1, green));
   EXPECT_TRUE(Shows(2, -1, red));
   EXPECT_TRUE(Background(3.4f, 0));
+}
+
+TEST_F(SectionRenderGL, APotentialSectionInTheSectionsPlaneStaysBehindIt) {
+  // The potential band first: at equal depth a later sheet would lose to it.
+  TGraphSurface band;
+  band.BeginAdd();
+  band.AddQuad({-3, 0, 2}, {3, 0, 2}, {3, 0, -2}, {-3, 0, -2});
+  band.EndAdd();
+  band.Color = MakeColor(0, 255, 0);
+  band.SetContext(&context_);
+  band.Build(false);
+  std::unique_ptr<TGraphSection> s = FlatSection({{10, 10}, {10, 10}});
+  s->ImageStyle = 1;
+  s->SetContext(&context_);
+  s->Build(false);
+  Render();
+  const std::array<int, 3> red{255, 0, 0};
+  for (float x : {-2.5f, -1.0f, 0.5f, 2.0f}) {
+    for (float y : {-1.5f, 0.0f, 1.5f}) EXPECT_TRUE(Shows(x, y, red)) << x << ", " << y;
+  }
 }
 
 }  // namespace

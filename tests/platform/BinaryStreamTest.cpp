@@ -212,5 +212,22 @@ TEST_F(SaveFile, SavingThroughALinkReplacesTheLinkedFile) {
   EXPECT_EQ(dir.Get("t.q3d"), "new");
 }
 
+// A pipe or a device chosen as a file would block or read without end: only regular
+// files open, in every mode.
+TEST(BinaryFile, OnlyRegularFilesOpen) {
+  TScratchFolder dir;
+  ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
+  for (const std::string& path : {dir.File("pipe"), std::string("/dev/zero")}) {
+    SCOPED_TRACE(path);
+    for (TBinaryFile::Mode mode : {TBinaryFile::Mode::Read, TBinaryFile::Mode::ReadWrite, TBinaryFile::Mode::Create}) {
+      std::string error;
+      EXPECT_EQ(TBinaryFile::Open(path, mode, &error), nullptr);
+      EXPECT_FALSE(error.empty());
+    }
+    std::vector<uint8_t> bytes;
+    EXPECT_FALSE(ReadWholeFile(path, bytes));
+  }
+}
+
 }  // namespace
 }  // namespace qira

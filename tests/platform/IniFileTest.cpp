@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <memory>
 
 #include "support/CommaDecimalLocale.h"
+#include "support/PeerRun.h"
 #include "support/ScratchFolder.h"
 
 namespace qira {
@@ -172,26 +172,20 @@ TEST_F(IniFileTest, WrittenFileReadsBackInAnIndependentParser) {
   ini.WriteInteger("Form3D", "Panel width", 250);
   ini.WriteBool("Parameters", "Win7FullScreenMode", true);
   ASSERT_TRUE(ini.UpdateFile());
-  std::string script = dir.File("dump.py");
-  dir.Put("dump.py",
-          "import configparser, sys\n"
-          "p = configparser.ConfigParser(interpolation=None)\n"
-          "p.optionxform = str\n"
-          "p.read(sys.argv[1], encoding='utf-8')\n"
-          "out = []\n"
-          "for s in p.sections():\n"
-          "    for k, v in p.items(s):\n"
-          "        out.append(s + '|' + k + '|' + v)\n"
-          "sys.stdout.buffer.write('\\n'.join(out).encode('utf-8'))\n");
-  std::string command = std::string(QIRA_PYTHON) + " " + script + " " + path;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  ASSERT_TRUE(pipe);
-  std::string output;
-  char buf[256];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) output.append(buf, n);
-  ASSERT_EQ(::pclose(pipe), 0);
-  EXPECT_EQ(output,
+  const test::TPeerOutput peer = test::RunPython(
+      dir, "dump.py",
+      "import configparser, sys\n"
+      "p = configparser.ConfigParser(interpolation=None)\n"
+      "p.optionxform = str\n"
+      "p.read(sys.argv[1], encoding='utf-8')\n"
+      "out = []\n"
+      "for s in p.sections():\n"
+      "    for k, v in p.items(s):\n"
+      "        out.append(s + '|' + k + '|' + v)\n"
+      "sys.stdout.buffer.write('\\n'.join(out).encode('utf-8'))\n",
+      {path});
+  ASSERT_EQ(peer.status, 0) << peer.text;
+  EXPECT_EQ(peer.text,
             "Main Section|FName1|/p/\u00E9t\u00E9.q3d\n"
             "Form3D|Panel width|250\n"
             "Parameters|Win7FullScreenMode|1");

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -76,6 +77,22 @@ TEST(ExportColorForm, RowsAndEditsFollowTheClassesAndLimits) {
                {8, "14.0"},  {16, "15.0"}, {9, "16.0"}};
   for (const auto& c : cases) EXPECT_EQ(form.Edit(c.edit)->text().toStdString(), c.text) << c.edit;
   EXPECT_EQ(form.Edit(5)->objectName(), "Edit5");
+}
+
+TEST(ExportColorForm, OpenEndsSayAndMoreOrAndLessByTheOrderOfTheLimits) {
+  TExportColorForm form;
+  form.Start(Ascending(), false, {});
+  EXPECT_EQ(form.RedEndLabel()->text(), "and less");
+  EXPECT_EQ(form.BlueEndLabel()->text(), "and more");
+  TClassLimits descending{};
+  for (size_t k = 0; k < 16; ++k) descending[k] = 16.0 - static_cast<double>(k);
+  form.Start(descending, false, {});
+  EXPECT_EQ(form.RedEndLabel()->text(), "and more");
+  EXPECT_EQ(form.BlueEndLabel()->text(), "and less");
+  form.Edit(1)->setText("0,5");  // now below Blue's 1: ascending again
+  EXPECT_EQ(form.RedEndLabel()->text(), "and less");
+  form.Edit(9)->setText("x");  // no number: the texts stay
+  EXPECT_EQ(form.BlueEndLabel()->text(), "and more");
 }
 
 TEST(ExportColorForm, LimitsShowThreeSignificantDigitsWithoutBlanks) {

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -53,6 +54,7 @@ class MainFrame : public view_testing::TViewWindowTest {
 TEST_F(MainFrame, StartsWithTheFrameMenusOnly) {
   TMainForm frame;
   EXPECT_EQ(frame.windowTitle().toStdString(), "QIRA 3D Viewer");
+  EXPECT_EQ(QGuiApplication::applicationDisplayName().toStdString(), "QIRA 3D Viewer");
   EXPECT_EQ(frame.MenuBarCaptions(), (std::vector<std::string>{"File", "Window", "Help"}));
   std::vector<std::string> file;
   for (QAction* a : frame.FileMenu->actions())
@@ -128,17 +130,18 @@ TEST_F(MainFrame, SaveAsWritesAFileThatOpenReadsBackIntoTheSameTree) {
   EXPECT_EQ(form->FileName(), path);
   EXPECT_EQ(frame.Recent()[0], path);
 
+  delete form->FrameWidget();
   services_.FileAnswers.push_back(path);
   frame.Open1->trigger();
   ASSERT_EQ(services_.FileCalls.size(), 2u);
   EXPECT_FALSE(services_.FileCalls[1].Save);
   EXPECT_EQ(services_.FileCalls[1].Request.Filter, "QIRA 3D files (*.q3d)|*.q3d|All files (*.*)|*.*");
   EXPECT_EQ(services_.FileCalls[1].Request.DefaultExt, "q3d");
-  ASSERT_EQ(frame.Forms().size(), 2u);
+  ASSERT_EQ(frame.Forms().size(), 1u);
   TForm3D* opened = frame.ActiveForm();
-  ASSERT_NE(opened, form);
+  ASSERT_NE(opened, nullptr);
   EXPECT_EQ(Describe(opened->Root()), "{Boreholes -Sections Potential sections Objects{Axis}}");
-  EXPECT_EQ(opened->windowTitle().toStdString(), "saved.q3d");
+  EXPECT_EQ(opened->CaptionText(), "saved.q3d");
 }
 
 TEST_F(MainFrame, SaveOnANewWindowAsksForANameAndOnANamedOneDoesNot) {
@@ -158,14 +161,46 @@ TEST_F(MainFrame, SaveOnANewWindowAsksForANameAndOnANamedOneDoesNot) {
   EXPECT_TRUE(services_.Messages.empty());
 }
 
-TEST_F(MainFrame, OpeningAMissingFileSaysSoAndOpeningTwiceGivesTwoWindows) {
+TEST_F(MainFrame, OpeningAMissingFileSaysSoAndAnOpenOneComesForward) {
   TMainForm frame;
   EXPECT_EQ(frame.OpenProject(scratch_.File("gone.q3d")), nullptr);
   EXPECT_EQ(services_.Texts(), std::vector<std::string>{"File gone.q3d not found"});
   const std::string path = Project("p.q3d");
-  EXPECT_NE(frame.OpenProject(path), nullptr);
-  EXPECT_NE(frame.OpenProject(path), nullptr);
+  TForm3D* first = frame.OpenProject(path);
+  ASSERT_NE(first, nullptr);
+  frame.New1Click();
+  ASSERT_NE(frame.ActiveForm(), first);
+  // The same file under another spelling of its path.
+  EXPECT_EQ(frame.OpenProject(scratch_.Path() + "/./p.q3d"), first);
   EXPECT_EQ(frame.Forms().size(), 2u);
+  EXPECT_EQ(frame.ActiveForm(), first);
+}
+
+TEST_F(MainFrame, ProjectDialogsStartInTheLastProjectFolderAndRecentNamesAreAbsolute) {
+  std::filesystem::create_directory(scratch_.File("sub"));
+  scratch_.Put("sub/p.q3d", WithVersion(Projects().Bytes("current.q3d"), GetProgramVersion()));
+  const std::filesystem::path workingFolder = std::filesystem::current_path();
+  std::filesystem::current_path(scratch_.Path());
+  {
+    TMainForm frame;
+    TForm3D* form = frame.OpenProject("sub/p.q3d");
+    std::filesystem::current_path(workingFolder);
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(std::filesystem::path(frame.Recent()[0]).is_absolute());
+    EXPECT_TRUE(std::filesystem::equivalent(frame.Recent()[0], scratch_.File("sub/p.q3d")));
+    EXPECT_EQ(form->FileName(), frame.Recent()[0]);
+
+    frame.Open1Click();
+    frame.New1Click();
+    frame.Saveas1Click();
+    ASSERT_EQ(services_.FileCalls.size(), 2u);
+    for (const TFakeServices::TFileCall& call : services_.FileCalls)
+      EXPECT_TRUE(std::filesystem::equivalent(call.Request.InitialDir, scratch_.File("sub")));
+  }
+  // The next start begins in the folder of the newest recent project.
+  SetProjectFolderFrom(workingFolder.string() + "/elsewhere.q3d");
+  TMainForm next;
+  EXPECT_TRUE(std::filesystem::equivalent(ProjectFolder(), scratch_.File("sub")));
 }
 
 TEST_F(MainFrame, DamagedProjectLeavesNoWindow) {
@@ -295,6 +330,43 @@ TEST_F(MainFrame, TileAndCascadeArrangeTheWindows) {
   EXPECT_EQ(subs[1]->geometry().width(), area.width());
   frame.Cascade1->trigger();
   EXPECT_NE(subs[0]->geometry().topLeft(), subs[1]->geometry().topLeft());
+  for (QMdiSubWindow* sub : subs) {
+    EXPECT_GE(sub->width(), area.width() * 2 / 3);
+    EXPECT_GE(sub->height(), area.height() * 2 / 3);
+    EXPECT_TRUE(area.contains(sub->geometry()));
+  }
+}
+
+TEST_F(MainFrame, NewWindowsOpenInsideTheFrameAndNotOnTopOfEachOther) {
+  TMainForm frame;
+  frame.resize(1000, 800);
+  frame.show();
+  // The last closed window stood in a larger frame.
+  WriteSetting(SettingKeys::FormLeft, 700);
+  WriteSetting(SettingKeys::FormTop, 500);
+  WriteSetting(SettingKeys::FormWidth, 900);
+  WriteSetting(SettingKeys::FormHeight, 700);
+  frame.New1Click();
+  frame.New1Click();
+  const QRect area = frame.MdiArea->viewport()->rect();
+  const QList<QMdiSubWindow*> subs = frame.MdiArea->subWindowList();
+  ASSERT_EQ(subs.size(), 2);
+  for (QMdiSubWindow* sub : subs) EXPECT_TRUE(area.contains(sub->geometry())) << sub->geometry().x();
+  EXPECT_NE(subs[0]->geometry().topLeft(), subs[1]->geometry().topLeft());
+}
+
+TEST(MainFrameCascade, WindowsKeepAUsableSizeAndStayInside) {
+  const QRect area(0, 0, 900, 600);
+  EXPECT_EQ(CascadeRects(2, area, 30), (std::vector<QRect>{QRect(0, 0, 870, 570), QRect(30, 30, 870, 570)}));
+  // Many windows: two thirds of the area each, the cascade starting over.
+  const std::vector<QRect> many = CascadeRects(20, area, 30);
+  for (const QRect& r : many) {
+    EXPECT_EQ(r.size(), QSize(600, 400));
+    EXPECT_TRUE(area.contains(r));
+  }
+  EXPECT_EQ(many[7].topLeft(), QPoint(0, 0));
+  EXPECT_EQ(FitInside(QRect(700, 500, 900, 300), area), QRect(0, 300, 900, 300));
+  EXPECT_EQ(FitInside(QRect(-50, 10, 100, 100), area), QRect(0, 10, 100, 100));
 }
 
 TEST_F(MainFrame, ParametersDialogSetsTheFullScreenModeOnlyOnOk) {
@@ -323,7 +395,8 @@ TEST_F(MainFrame, VersionDialogNamesBothVersions) {
 
 TEST(QtServicesText, FiltersAndDefaultExtensions) {
   EXPECT_EQ(QtFileFilter("QIRA 3D files (*.q3d)|*.q3d|All files (*.*)|*.*").toStdString(),
-            "QIRA 3D files (*.q3d) (*.q3d);;All files (*.*) (*.*)");
+            "QIRA 3D files (*.q3d);;All files (*.*)");
+  EXPECT_EQ(QtFileFilter("Pictures (*.png)|*.png;*.bmp").toStdString(), "Pictures (*.png) (*.png *.bmp)");
   EXPECT_EQ(QtFileFilter("Pictures|*.png;*.bmp").toStdString(), "Pictures (*.png *.bmp)");
   EXPECT_EQ(FilterIndexOf("A|*.a|B|*.b", QStringLiteral("B (*.b)")), 2);
   EXPECT_EQ(FilterIndexOf("A|*.a|B|*.b", QStringLiteral("C (*.c)")), 1);

@@ -9,6 +9,7 @@
 
 #include <functional>
 
+#include "support/FakeServices.h"
 #include "support/TestApplication.h"
 #include "ui/Pictures.h"
 #include "widgets/SpinEdit.h"
@@ -88,6 +89,32 @@ TEST_F(PictureOptions, CancelLeavesTheArgumentsAsTheyWere) {
   EXPECT_FALSE(form.Execute(dpi, transparent));
   EXPECT_EQ(dpi, 250);
   EXPECT_FALSE(transparent);
+}
+
+TEST_F(PictureOptions, ThePictureSizeInPixelsFollowsTheResolutionAndATooLargeOneIsRefused) {
+  SetAvailableMemoryProbe([] { return int64_t{16} << 30; });
+  TFakeServices services;
+  TSaveImageForm form;
+  EXPECT_FALSE(form.SizeLabel()->isVisibleTo(&form));  // no geometry, nothing to say
+  form.SetPictureGeometry(800, 768, 96, pftJpeg);
+  form.Start(300, true);
+  EXPECT_TRUE(form.SizeLabel()->isVisibleTo(&form));
+  EXPECT_EQ(form.SizeLabel()->text(), "Picture: 3250 x 3120 pixels");
+  form.DpiEdit()->setText("10000");
+  EXPECT_EQ(form.SizeLabel()->text(),
+            "Picture: 108333 x 104000 pixels\nThe picture of 108333 x 104000 pixels is too large for a JPEG "
+            "file: its sides can be at most 65535 pixels. Choose a lower resolution.");
+  form.OkButton()->click();
+  EXPECT_NE(form.result(), QDialog::Accepted);
+  ASSERT_EQ(services.Messages.size(), 1u);
+  EXPECT_EQ(services.Messages[0].Kind, TMessageKind::Error);
+  EXPECT_EQ(services.Messages[0].Text.rfind("The picture of 108333 x 104000 pixels is too large for a JPEG", 0), 0u);
+  form.DpiEdit()->setText("600");
+  EXPECT_EQ(form.SizeLabel()->text(), "Picture: 6500 x 6240 pixels");
+  form.OkButton()->click();
+  EXPECT_EQ(form.result(), QDialog::Accepted);
+  EXPECT_EQ(services.Messages.size(), 1u);
+  SetAvailableMemoryProbe({});
 }
 
 }  // namespace

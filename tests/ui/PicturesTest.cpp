@@ -10,6 +10,8 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
 
@@ -27,6 +29,7 @@
 #include "scene/graph/SceneBuffer.h"
 #include "scene/viewers/SceneViewer.h"
 #include "scene/viewers/FullScreenViewer.h"
+#include "support/PeerRun.h"
 #include "ui/ViewTestSupport.h"
 
 namespace qira {
@@ -36,33 +39,17 @@ constexpr TColor kBackground = MakeColor(10, 200, 30);
 
 // ---- peers ----------------------------------------------------------------------------
 
-struct TRun {
-  int status = -1;
-  std::string output;
-};
-
-TRun RunTool(const std::string& command) {
-  TRun r;
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) r.output.append(buf, n);
-  r.status = ::pclose(pipe);
-  return r;
-}
-
 // The TIFF file as libtiff decodes it (tiff2rgba, then tiffinfo's dump of the
 // RGBA strip), top row first; a null image when the tools fail.
 QImage ReadTiffWithLibtiff(const std::string& tif, const std::string& scratchRgba, int width, int height) {
-  const TRun convert = RunTool("tiff2rgba -c none '" + tif + "' '" + scratchRgba + "'");
-  const TRun dump = RunTool("tiffinfo -d '" + scratchRgba + "'");
-  const size_t strip = dump.output.find("Strip 0:");
+  const test::TPeerOutput convert = test::RunCommand("tiff2rgba -c none '" + tif + "' '" + scratchRgba + "'");
+  const test::TPeerOutput dump = test::RunCommand("tiffinfo -d '" + scratchRgba + "'");
+  const size_t strip = dump.text.find("Strip 0:");
   if (convert.status != 0 || dump.status != 0 || strip == std::string::npos) {
-    ADD_FAILURE() << convert.output << dump.output;
+    ADD_FAILURE() << convert.text << dump.text;
     return {};
   }
-  std::istringstream in(dump.output.substr(strip + 8));
+  std::istringstream in(dump.text.substr(strip + 8));
   std::vector<int> samples;
   std::string hex;
   // Later strips are headed "Strip n:"; every sample is two hex digits.
@@ -116,6 +103,22 @@ void AnswerOptions(std::function<void(TSaveImageForm&)> answer, bool* seen = nul
   });
 }
 
+// Runs `act` on the progress dialog once it shows; *seen counts the tiles it
+// was set up for.
+void WatchProgress(std::function<void(QProgressDialog&)> act, int* steps = nullptr) {
+  auto* poll = new QTimer();
+  poll->setInterval(0);
+  QObject::connect(poll, &QTimer::timeout, poll, [poll, act, steps] {
+    if (auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget())) {
+      poll->stop();
+      poll->deleteLater();
+      if (steps) *steps = dialog->maximum();
+      act(*dialog);
+    }
+  });
+  poll->start();
+}
+
 void ChooseOptions(int dpi, bool transparent, bool* seen = nullptr) {
   AnswerOptions(
       [dpi, transparent](TSaveImageForm& d) {
@@ -127,7 +130,7 @@ void ChooseOptions(int dpi, bool transparent, bool* seen = nullptr) {
 
 // ---- fixture ---------------------------------------------------------------------------
 
-class Pictures : public view_testing::TViewWindowTest {
+class PicturesGL : public view_testing::TViewWindowTest {
  protected:
   void SetUp() override {
     TViewWindowTest::SetUp();
@@ -191,7 +194,7 @@ TEST(PictureSizes, AreTheViewerSizeScaledByDpiOverScreenDpiTimesOnePointThree) {
   }
 }
 
-TEST_F(Pictures, RenderedPictureIsTheViewAtTheChosenResolution) {
+TEST_F(PicturesGL, RenderedPictureIsTheViewAtTheChosenResolution) {
   EXPECT_EQ(reference96_.size(), QSize(52, 39));
   EXPECT_EQ(reference96_.pixel(0, 0) & 0xFFFFFFu, qRgb(10, 200, 30) & 0xFFFFFFu);
   // Not a blank picture: the axis cross is there.
@@ -205,14 +208,14 @@ TEST_F(Pictures, RenderedPictureIsTheViewAtTheChosenResolution) {
   EXPECT_EQ(RenderBitmap(*form_, 96, false).Bitmap.size(), QSize(42, 31));
 }
 
-TEST_F(Pictures, TransparentPictureNamesTheBackgroundColour) {
+TEST_F(PicturesGL, TransparentPictureNamesTheBackgroundColour) {
   const TRenderedPicture picture = RenderBitmap(*form_, 96, true);
   EXPECT_TRUE(picture.Transparent);
   EXPECT_EQ(picture.TransparentColor, kBackground);
   EXPECT_FALSE(RenderBitmap(*form_, 96, false).Transparent);
 }
 
-TEST_F(Pictures, PictureShowsTheBufferThatRenderedLast) {
+TEST_F(PicturesGL, PictureShowsTheBufferThatRenderedLast) {
   EXPECT_EQ(&PictureBuffer(*form_), &Buffer());
   TGL3DSceneBuffer& fullScreen = form_->GLFullScreenViewer1->Buffer();
   fullScreen.Resize(20, 10);
@@ -224,7 +227,7 @@ TEST_F(Pictures, PictureShowsTheBufferThatRenderedLast) {
 
 // ---- save picture: the dialogs ---------------------------------------------------------------
 
-TEST_F(Pictures, SaveDialogOffersTheFourFormatsWithPngPreselected) {
+TEST_F(PicturesGL, SaveDialogOffersTheFourFormatsWithPngPreselected) {
   services_.FileAnswers.push_back(std::nullopt);
   bool optionsShown = false;
   AnswerOptions([&](TSaveImageForm& d) { optionsShown = true; d.reject(); });
@@ -236,7 +239,7 @@ TEST_F(Pictures, SaveDialogOffersTheFourFormatsWithPngPreselected) {
             "Bitmap pictures (*.bmp)|*.bmp|TIF pictures (*.tif)|*.tif|PNG pictures (*.png)|*.png|"
             "JPG pictures (*.jpg)|*.jpg|All files (*.*)|*.*");
   EXPECT_EQ(request.FilterIndex, 3);
-  EXPECT_EQ(request.DefaultExt, "bmp");
+  EXPECT_EQ(request.DefaultExt, "");  // the chosen type completes a bare name instead
   EXPECT_TRUE(request.OverwritePrompt);
   // Cancelled: no options dialog, nothing stored.
   RunEventLoopFor(20);
@@ -244,7 +247,7 @@ TEST_F(Pictures, SaveDialogOffersTheFourFormatsWithPngPreselected) {
   EXPECT_EQ(ReadSetting(SettingKeys::PictureFileType, -1), -1);
 }
 
-TEST_F(Pictures, OptionsStartFromTheStoredResolutionAndTransparency) {
+TEST_F(PicturesGL, OptionsStartFromTheStoredResolutionAndTransparency) {
   services_.FileAnswers.push_back(scratch_.File("a.png"));
   int shownDpi = 0;
   bool shownTransparent = false;
@@ -258,7 +261,7 @@ TEST_F(Pictures, OptionsStartFromTheStoredResolutionAndTransparency) {
   EXPECT_TRUE(shownTransparent);
 }
 
-TEST_F(Pictures, CancellingTheOptionsLeavesTheStoredTypeAndWritesNothing) {
+TEST_F(PicturesGL, CancellingTheOptionsLeavesTheStoredTypeAndWritesNothing) {
   WriteSetting(SettingKeys::PictureFileType, 2);
   services_.FileAnswers.push_back(scratch_.File("view.jpg"));
   services_.FilterIndexAnswers.push_back(4);
@@ -271,7 +274,7 @@ TEST_F(Pictures, CancellingTheOptionsLeavesTheStoredTypeAndWritesNothing) {
   EXPECT_FALSE(std::filesystem::exists(scratch_.File("view.jpg")));
 }
 
-TEST_F(Pictures, ChoicesAreStoredAfterASaveAndPreselectedNextTime) {
+TEST_F(PicturesGL, ChoicesAreStoredAfterASaveAndPreselectedNextTime) {
   SaveAs(scratch_.File("view.jpg"), 4, 150, false);
   EXPECT_EQ(ReadSetting(SettingKeys::PictureFileType, -1), 4);
   EXPECT_EQ(ReadSetting(SettingKeys::PictureDpi, -1), 150);
@@ -293,7 +296,7 @@ TEST_F(Pictures, ChoicesAreStoredAfterASaveAndPreselectedNextTime) {
   EXPECT_FALSE(shownTransparent);
 }
 
-TEST_F(Pictures, StoredTypeOutsideTheFilterStartsWithPng) {
+TEST_F(PicturesGL, StoredTypeOutsideTheFilterStartsWithPng) {
   WriteSetting(SettingKeys::PictureFileType, 9);
   SavePicture(*form_);
   EXPECT_EQ(services_.FileCalls.at(0).Request.FilterIndex, 3);
@@ -301,7 +304,7 @@ TEST_F(Pictures, StoredTypeOutsideTheFilterStartsWithPng) {
 
 // ---- save picture: the files -----------------------------------------------------------------
 
-TEST_F(Pictures, EachFormatReadsBackWithTheRenderedPixelsAtTheChosenResolution) {
+TEST_F(PicturesGL, EachFormatReadsBackWithTheRenderedPixelsAtTheChosenResolution) {
   const QImage reference = RenderBitmap(*form_, 192, false).Bitmap;
   ASSERT_EQ(reference.size(), QSize(104, 78));
   struct TCase {
@@ -315,7 +318,8 @@ TEST_F(Pictures, EachFormatReadsBackWithTheRenderedPixelsAtTheChosenResolution) 
       {2, "view.tif", "II*", 0},
       {3, "view.png", "\x89PNG", 0},
       {4, "view.jpg", "\xFF\xD8\xFF", 255},  // thin lines ring at quality 50: mean and corner checked
-      {5, "typed.png", "BM", 0},            // "All files" writes a BMP whatever the extension
+      {5, "typed.png", "\x89PNG", 0},       // a typed extension chooses the type
+      {5, "typed.dat", "BM", 0},            // "All files" writes a BMP for any other name
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -342,7 +346,7 @@ TEST_F(Pictures, EachFormatReadsBackWithTheRenderedPixelsAtTheChosenResolution) 
   }
 }
 
-TEST_F(Pictures, TransparentPngSeesThroughTheBackgroundColourOnly) {
+TEST_F(PicturesGL, TransparentPngSeesThroughTheBackgroundColourOnly) {
   SaveAs(scratch_.File("clear.png"), 3, 96, true);
   const QImage read = QImage(QString::fromStdString(scratch_.File("clear.png"))).convertToFormat(QImage::Format_ARGB32);
   ASSERT_EQ(read.size(), reference96_.size());
@@ -361,9 +365,163 @@ TEST_F(Pictures, TransparentPngSeesThroughTheBackgroundColourOnly) {
   EXPECT_NE(scratch_.Get("clear.png").find("tRNS"), std::string::npos);
 }
 
+TEST(PictureTargets, ABareNameGetsTheChosenTypesExtensionAndATypedOneChoosesTheType) {
+  const struct {
+    const char* typed;
+    int filterIndex;
+    const char* fileName;
+    int fileType;
+  } cases[] = {
+      {"/p/view", pftPng, "/p/view.png", pftPng},
+      {"/p/view", pftTiff, "/p/view.tif", pftTiff},
+      {"/p/view", pftAllFiles, "/p/view", pftAllFiles},
+      {"/p/view.JPG", pftPng, "/p/view.JPG", pftJpeg},
+      {"/p/view.tiff", pftBmp, "/p/view.tiff", pftTiff},
+      {"/p/view.png", pftAllFiles, "/p/view.png", pftPng},
+      {"/p/survey.v2", pftBmp, "/p/survey.v2.bmp", pftBmp},
+      {"/p/survey.v2", pftAllFiles, "/p/survey.v2", pftAllFiles},
+  };
+  for (const auto& c : cases) {
+    const TPictureTarget target = PictureTarget(c.typed, c.filterIndex);
+    EXPECT_EQ(target.FileName, c.fileName) << c.typed << " " << c.filterIndex;
+    EXPECT_EQ(target.FileType, c.fileType) << c.typed << " " << c.filterIndex;
+  }
+}
+
+TEST_F(PicturesGL, ABareNameIsSavedWithTheChosenTypesExtension) {
+  SaveAs(scratch_.File("bare"), pftJpeg, 96, false);
+  EXPECT_TRUE(services_.Messages.empty());
+  EXPECT_EQ(scratch_.Get("bare.jpg").substr(0, 3), "\xFF\xD8\xFF");
+  EXPECT_FALSE(std::filesystem::exists(scratch_.File("bare")));
+  EXPECT_FALSE(std::filesystem::exists(scratch_.File("bare.bmp")));
+}
+
+// ---- picture size limits ------------------------------------------------------------------
+
+class PictureLimits : public ::testing::Test {
+ protected:
+  void SetUp() override { SetAvailableMemoryProbe([] { return int64_t{8} << 30; }); }
+  void TearDown() override { SetAvailableMemoryProbe({}); }
+};
+
+TEST_F(PictureLimits, ASizeTheTypeOrTheMemoryCannotHoldIsRefusedWithTheReason) {
+  const struct {
+    const char* what;
+    TPictureSize size;
+    int fileType;
+    const char* start;  // of the message; "" when the picture can be saved
+  } cases[] = {
+      {"a large PNG", {12000, 12000}, pftPng, ""},
+      {"PNG over what its writer holds", {20000, 15000}, pftPng,
+       "The picture of 20000 x 15000 pixels is too large for a PNG file: it takes 859 MB"},
+      {"BMP over 2 GB", {30000, 30000}, pftBmp,
+       "The picture of 30000 x 30000 pixels would make a BMP file of 2575 MB"},
+      {"All files writes BMP", {30000, 30000}, pftAllFiles, "The picture of 30000 x 30000 pixels would make a BMP"},
+      {"TIFF over 2 GB", {30000, 30000}, pftTiff, "The picture of 30000 x 30000 pixels would make a TIFF file"},
+      {"TIFF just below", {26000, 27000}, pftTiff, ""},
+      {"JPEG side", {65536, 10}, pftJpeg, "The picture of 65536 x 10 pixels is too large for a JPEG file"},
+      {"JPEG side fits", {65535, 10}, pftJpeg, ""},
+      {"PNG side", {10, 70000}, pftPng, "The picture of 10 x 70000 pixels is too large for a PNG file"},
+      {"10000 dpi on a small view", {54167, 40625}, pftJpeg, "The picture of 54167 x 40625 pixels needs about"},
+      {"empty", {0, 5}, pftPng, "The picture size 0 x 5 pixels is empty."},
+  };
+  for (const auto& c : cases) {
+    const std::string problem = PictureSizeProblem(c.size, c.fileType);
+    EXPECT_EQ(problem.rfind(c.start, 0), 0u) << c.what << ": " << problem;
+    EXPECT_EQ(problem.empty(), std::string(c.start).empty()) << c.what << ": " << problem;
+  }
+  SetAvailableMemoryProbe([] { return int64_t{50} << 20; });
+  EXPECT_EQ(PictureSizeProblem({4000, 3000}, pftTiff),
+            "The picture of 4000 x 3000 pixels needs about 81 MB of memory, more than the 50 MB available now. "
+            "Choose a lower resolution.");
+  EXPECT_EQ(PictureSizeProblem({2000, 2000}, pftTiff), "");
+}
+
+TEST_F(PicturesGL, ATooLargeResolutionIsRefusedInTheOptionsBeforeAnythingIsRendered) {
+  SetAvailableMemoryProbe([] { return int64_t{1} << 20; });
+  scratch_.Put("big.png", "old picture");
+  services_.FileAnswers.push_back(scratch_.File("big.png"));
+  services_.FilterIndexAnswers.push_back(pftPng);
+  QString sizeText;
+  bool stayedOpen = false;
+  AnswerOptions([&](TSaveImageForm& d) {
+    d.Start(10000, false);
+    sizeText = d.SizeLabel()->text();
+    d.OkButton()->click();
+    stayedOpen = d.isVisible();
+    d.CancelButton()->click();
+  });
+  SavePicture(*form_);
+  SetAvailableMemoryProbe({});
+  EXPECT_TRUE(stayedOpen);
+  const TPictureSize size = PictureSize(40, 30, 10000, 96);
+  const std::string pixels = std::to_string(size.Width) + " x " + std::to_string(size.Height) + " pixels";
+  EXPECT_EQ(sizeText.toStdString().rfind("Picture: " + pixels + "\nThe picture of " + pixels + " needs about", 0), 0u)
+      << sizeText.toStdString();
+  ASSERT_EQ(services_.Messages.size(), 1u);
+  EXPECT_EQ(services_.Messages[0].Kind, TMessageKind::Error);
+  EXPECT_NE(services_.Messages[0].Text.find("more than the 1 MB available now"), std::string::npos);
+  EXPECT_EQ(scratch_.Get("big.png"), "old picture");
+  EXPECT_EQ(ReadSetting(SettingKeys::PictureDpi, -1), -1);
+}
+
+// ---- tiled pictures -------------------------------------------------------------------------
+
+TEST(PictureProgress, StepsRunOnePerTurnOfTheEventLoopAndCancelStops) {
+  if (EnsureTestApplication() == nullptr) GTEST_SKIP() << "the application has no widgets";
+  std::vector<int> ran;
+  bool turned = false;
+  EXPECT_TRUE(RunStepsWithProgress(nullptr, "Working", 4, [&](int k) {
+    if (k == 1) QTimer::singleShot(0, [&] { turned = true; });
+    if (k == 2) {
+      EXPECT_TRUE(turned);  // other events ran between the steps
+    }
+    ran.push_back(k);
+  }));
+  EXPECT_EQ(ran, (std::vector<int>{0, 1, 2, 3}));
+
+  ran.clear();
+  EXPECT_FALSE(RunStepsWithProgress(nullptr, "Working", 10, [&](int k) {
+    ran.push_back(k);
+    if (k == 2) {
+      auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      EXPECT_EQ(dialog->labelText(), "Working");
+      dialog->cancel();
+    }
+  }));
+  EXPECT_EQ(ran, (std::vector<int>{0, 1, 2}));
+
+  EXPECT_THROW(RunStepsWithProgress(nullptr, "Working", 3, [](int k) {
+                 if (k == 1) throw std::runtime_error("tile failed");
+               }),
+               std::runtime_error);
+}
+
+TEST_F(PicturesGL, APictureOfManyTilesShowsProgressAndComesOutAsInOnePiece) {
+  Buffer().SetPictureTileLimit(16);  // 52 x 39 pixels: 4 x 3 tiles
+  int tiles = 0;
+  WatchProgress([](QProgressDialog&) {}, &tiles);
+  SaveAs(scratch_.File("tiled.bmp"), pftBmp, 96, false);
+  EXPECT_EQ(tiles, 12);
+  EXPECT_TRUE(services_.Messages.empty());
+  const QImage read(QString::fromStdString(scratch_.File("tiled.bmp")));
+  ASSERT_EQ(read.size(), reference96_.size());
+  EXPECT_EQ(MaxChannelDistance(read, reference96_), 0);
+}
+
+TEST_F(PicturesGL, CancellingATiledPictureWritesAndStoresNothing) {
+  Buffer().SetPictureTileLimit(16);
+  WatchProgress([](QProgressDialog& dialog) { dialog.cancel(); });
+  SaveAs(scratch_.File("cancelled.png"), pftPng, 96, false);
+  EXPECT_TRUE(services_.Messages.empty());
+  EXPECT_FALSE(std::filesystem::exists(scratch_.File("cancelled.png")));
+  EXPECT_EQ(ReadSetting(SettingKeys::PictureFileType, -1), -1);
+}
+
 // ---- save picture: failures -------------------------------------------------------------
 
-TEST_F(Pictures, PictureTooLargeForMemoryIsRefusedBeforeAnythingIsWritten) {
+TEST_F(PicturesGL, PictureTooLargeForMemoryIsRefusedBeforeAnythingIsWritten) {
   scratch_.Put("view.bmp", "old picture");
   Buffer().SetPictureMemoryLimit(1000);
   SaveAs(scratch_.File("view.bmp"), 1, 192, false);
@@ -376,14 +534,15 @@ TEST_F(Pictures, PictureTooLargeForMemoryIsRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(ReadSetting(SettingKeys::PictureDpi, -1), -1);
 }
 
-TEST_F(Pictures, FileThatCannotBeCreatedIsToldAndNothingIsStored) {
+TEST_F(PicturesGL, FileThatCannotBeCreatedIsToldAndNothingIsStored) {
   for (int filterIndex : {1, 2, 3, 4}) {
     services_.Messages.clear();
     const std::string path = scratch_.File("missing/view.pic");
     SaveAs(path, filterIndex, 96, true);
     ASSERT_EQ(services_.Messages.size(), 1u) << filterIndex;
     EXPECT_EQ(services_.Messages[0].Kind, TMessageKind::Error);
-    EXPECT_NE(services_.Messages[0].Text.find("Cannot create file \"" + path + "\""), std::string::npos)
+    const std::string written = PictureTarget(path, filterIndex).FileName;
+    EXPECT_NE(services_.Messages[0].Text.find("Cannot create file \"" + written + "\""), std::string::npos)
         << services_.Messages[0].Text;
   }
   EXPECT_EQ(ReadSetting(SettingKeys::PictureFileType, -1), -1);
@@ -392,7 +551,7 @@ TEST_F(Pictures, FileThatCannotBeCreatedIsToldAndNothingIsStored) {
 
 // ---- clipboard --------------------------------------------------------------------------
 
-TEST_F(Pictures, ClipboardHoldsTheViewAtOnePointThreeTimesItsSize) {
+TEST_F(PicturesGL, ClipboardHoldsTheViewAtOnePointThreeTimesItsSize) {
   QGuiApplication::clipboard()->clear();
   form_->CopyToClipboardClick();  // through the hook RegisterPictureCommands installed
   const QImage pasted = QGuiApplication::clipboard()->image();
@@ -401,7 +560,7 @@ TEST_F(Pictures, ClipboardHoldsTheViewAtOnePointThreeTimesItsSize) {
   EXPECT_TRUE(services_.Messages.empty());
 }
 
-TEST_F(Pictures, ClipboardCopyTooLargeForMemoryIsTold) {
+TEST_F(PicturesGL, ClipboardCopyTooLargeForMemoryIsTold) {
   Buffer().SetPictureMemoryLimit(100);
   CopyPictureToClipboard(*form_);
   ASSERT_EQ(services_.Messages.size(), 1u);

@@ -5,6 +5,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
+#include <cerrno>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -12,10 +13,12 @@
 
 #include "model/Borehole.h"
 #include "model/GraphAxis.h"
+#include "model/GraphRecord.h"
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
 #include "scene/graph/CameraLight.h"
 #include "scene/objects/DummyPlaneSprite.h"
+#include "support/ScopedWriteFailure.h"
 #include "support/ThrownMessage.h"
 #include "ui/ProjectTestSupport.h"
 #include "ui/ViewTestSupport.h"
@@ -146,7 +149,8 @@ TEST_F(ProjectFileFormat, VersionTestIgnoresTheLastNumber) {
 TEST_F(ProjectFileFormat, DamagedFilesAreRefusedAsInvalidFormat) {
   for (const char* name :
        {"bad_signature.q3d", "cut_in_tree.q3d", "cut_in_view.q3d", "cut_in_header.q3d", "end_beyond_file.q3d",
-        "tree_count_huge.q3d", "root_newer.q3d", "legacy_v3_count_huge.q3d", "legacy_v3_cut.q3d"}) {
+        "tree_count_huge.q3d", "root_newer.q3d", "legacy_v3_count_huge.q3d", "legacy_v3_cut.q3d",
+        "direction_infinite.q3d", "camera_nan.q3d", "offset_infinite.q3d", "legacy_v4_distance_nan.q3d"}) {
     SCOPED_TRACE(name);
     const std::string bytes = Projects().Bytes(name);
     TMemoryStream stream(bytes.data(), bytes.size());
@@ -239,7 +243,7 @@ TEST_F(ProjectWindow, OpeningFillsTheWindowFromTheFile) {
   EXPECT_EQ(Pos(form->LightSource->Position()), (std::array<float, 3>{2000, 2000, 2000}));
   EXPECT_EQ(form->GeologyList().Count(), 4);
   EXPECT_EQ(form->FileName(), path);
-  EXPECT_EQ(form->windowTitle().toStdString(), "current.q3d");
+  EXPECT_EQ(form->CaptionText(), "current.q3d");
   EXPECT_EQ(recent_, std::vector<std::string>{path});
   EXPECT_TRUE(IgnoreNextMouseMove);
   EXPECT_TRUE(services_.Messages.empty());
@@ -292,6 +296,22 @@ TEST_F(ProjectWindow, NewerFileOpensTheUpdateDialogInsteadOfAWindow) {
   EXPECT_EQ(area.subWindowList().size(), 1);
 }
 
+// The users' projects come from 2.1.0.15; this program opens every 2.1 file and
+// sends 2.2 and later to the update dialog.
+TEST_F(ProjectWindow, FilesOfVersion21OpenAndLaterOnesGetTheUpdateDialog) {
+  QMdiArea area;
+  for (int32_t version : {2000000, 2010000, 2010015, 2010099}) {
+    SCOPED_TRACE(version);
+    EXPECT_NE(CreateFromFile(&area, Put("current.q3d", version)), nullptr);
+  }
+  for (int32_t version : {2020000, 3000000}) {
+    SCOPED_TRACE(version);
+    EXPECT_EQ(CreateFromFile(&area, Put("current.q3d", version)), nullptr);
+  }
+  EXPECT_EQ(dialogs_.size(), 2u);
+  EXPECT_TRUE(services_.Messages.empty());
+}
+
 TEST_F(ProjectWindow, FailedLoadLeavesTheWindowAsItWas) {
   auto form = NewDocument();
   const std::string before = Describe(form->Root());
@@ -335,6 +355,22 @@ TEST_F(ProjectWindow, FailedSaveKeepsTheTargetAndTellsTheUser) {
   std::vector<std::string> entries = scratch_.Entries();
   std::erase(entries, "QIRA3D.ini");
   EXPECT_EQ(entries, std::vector<std::string>{"taken.q3d"});
+}
+
+TEST_F(ProjectWindow, AFullDiskOrATreeTooDeepToOpenIsToldWithTheFileAndTheReason) {
+  auto form = NewDocument();
+  const std::string path = scratch_.File("p.q3d");
+  {
+    TScopedWriteFailure full(ENOSPC);
+    EXPECT_FALSE(SaveProject(*form, path));
+  }
+  TGraphMain* last = &form->Root();
+  for (int level = 1; level <= MaxGraphNesting; ++level) last = last->AddChild(std::make_unique<TGraphMain>(), false);
+  EXPECT_FALSE(SaveProject(*form, path));
+  ASSERT_EQ(services_.Messages.size(), 2u);
+  EXPECT_EQ(services_.Messages[0].Text, "Cannot create file \"" + path + "\". No space left on device");
+  EXPECT_EQ(services_.Messages[1].Text, "Cannot create file \"" + path + "\". " + GraphTreeTooDeepText());
+  EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 TEST_F(ProjectWindow, SaveAsAsksForAProjectName) {

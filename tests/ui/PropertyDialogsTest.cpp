@@ -174,12 +174,14 @@ TEST_F(PropertyDialogs, SurfaceOkTakesTheControlsAndTheColourAcceptedForAllReach
 
 TEST_F(PropertyDialogs, SurfaceCancelChangesNothing) {
   TGraphSurface& first = Add<TGraphSurface>("first");
+  bool seen = false;
   AnswerDialog<TGraphSurfaceForm>([](TGraphSurfaceForm& d) {
     Pick(*d.ColorBox1, kRed);
     d.TrackBar1->setValue(3);
     d.CancelButton->click();
-  });
+  }, &seen);
   EXPECT_FALSE(first.Edit());
+  EXPECT_TRUE(seen) << "the dialog was shown and cancelled";
   EXPECT_EQ(first.Color, MakeColor(128, 128, 128));
   EXPECT_EQ(first.Transparency, 255);
 }
@@ -296,15 +298,20 @@ TEST_F(PropertyDialogs, CancelAfterChangingTheCoordinatesLeavesThePointsUnchange
   TGraphLine& line = Add<TGraphLine>("Lines");
   TGraphLine::DefaultParams(line.Params);
   const std::vector<TSurveyPoint> before = line.Params.Points;
-  AnswerDialog<TGraphLineForm>([](TGraphLineForm& d) {
-    d.EditPoints = [](QWidget*, std::vector<TSurveyPoint>& points) {
+  bool seen = false;
+  bool edited = false;
+  AnswerDialog<TGraphLineForm>([&edited](TGraphLineForm& d) {
+    d.EditPoints = [&edited](QWidget*, std::vector<TSurveyPoint>& points) {
       points.clear();
+      edited = true;
       return true;
     };
     d.BitBtn3->click();
     d.CancelButton->click();
-  });
+  }, &seen);
   EXPECT_FALSE(line.Edit());
+  EXPECT_TRUE(seen) << "the dialog was shown and cancelled";
+  EXPECT_TRUE(edited) << "the coordinates were changed before the cancel";
   EXPECT_EQ(line.Params.Points, before);
 }
 

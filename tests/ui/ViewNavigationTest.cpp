@@ -197,11 +197,31 @@ TEST_F(ViewNavigation, CursorHidesAfterThreeSecondsOfCadencerTimeAndReturnsOnAMo
   EXPECT_EQ(form_->IdleTime(), 0.0);
 }
 
+TEST_F(ViewNavigation, TheSpinClockTicksOnlyWhileTheViewSpins) {
+  const TGLCadencer& cadencer = *form_->GLCadencer1;
+  EXPECT_FALSE(cadencer.Enabled());
+  Key(Qt::Key_Right);
+  EXPECT_TRUE(cadencer.Enabled());
+  Key(Qt::Key_Up);
+  Key(Qt::Key_Left);
+  EXPECT_TRUE(cadencer.Enabled());  // still pitching
+  Key(Qt::Key_Down);
+  EXPECT_FALSE(cadencer.Enabled());
+}
+
+TEST_F(ViewNavigation, MiddleDragPansTheCameraAsAltDragDoes) {
+  Move(100, 100, Qt::NoModifier, Qt::NoButton);
+  Move(90, 120, Qt::NoModifier, Qt::MiddleButton);
+  EXPECT_EQ(form_->Camera->Position().X(), 10.0f);
+  EXPECT_EQ(form_->Camera->Position().Y(), 20.0f);
+}
+
 TEST_F(ViewNavigation, CadencerClockRunsAtAFifthOfRealTime) {
   TGLCadencer& cadencer = *form_->GLCadencer1;
   EXPECT_EQ(cadencer.Mode(), TGLCadencerMode::cmASAP);
   EXPECT_DOUBLE_EQ(cadencer.TimeMultiplier(), 0.2);
   cadencer.SetMode(TGLCadencerMode::cmManual);
+  cadencer.SetEnabled(true);
   cadencer.SetTimeReference(TGLCadencerTimeReference::cmExternal);
   cadencer.SetExternalTime(0);
   cadencer.Reset();

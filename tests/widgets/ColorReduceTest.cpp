@@ -2,7 +2,9 @@
 // routines the GIF codec and the widgets share.
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QImage>
+#include <QMimeData>
 
 #include <cstring>
 #include <set>
@@ -192,6 +194,66 @@ TEST(WidgetSupportDrawing, PartTransparentTakesTheSourceRectangle) {
   StretchBitmapPartTransparent(canvas, 0, 0, 2, 1, {2, 0, 4, 1}, bitmap, clRed);
   EXPECT_EQ(target.pixel(0, 0), qRgb(0, 200, 0));
   EXPECT_EQ(target.pixel(1, 0), qRgb(3, 0, 0));
+}
+
+TEST(WidgetSupportDrawing, AMonochromeImageLeavesOutWhiteWhateverColourIsAsked) {
+  QImage mono(2, 1, QImage::Format_Mono);
+  mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+  mono.setPixel(0, 0, 1);  // white
+  mono.setPixel(1, 0, 0);  // black
+  for (TColor asked : {clRed, clBlack, clDefault}) {
+    QImage target(2, 1, QImage::Format_RGB32);
+    target.fill(qRgb(0, 0, 200));
+    TCanvas canvas(&target);
+    StretchImageTransparent(canvas, mono, asked, 0, 0, 0, 0, 0, 0, 0, 0);
+    EXPECT_EQ(target.pixel(0, 0), qRgb(0, 0, 200)) << asked;
+    EXPECT_EQ(target.pixel(1, 0), qRgb(0, 0, 0)) << asked;
+  }
+  QImage target(2, 1, QImage::Format_RGB32);
+  TCanvas canvas(&target);
+  StretchImageTransparent(canvas, mono, clNone, 0, 0, 0, 0, 0, 0, 0, 0);
+  EXPECT_EQ(target.pixel(0, 0), qRgb(255, 255, 255));
+}
+
+TEST(WidgetSupportDrawing, WithAPaletteTheNearestPaletteColourIsTransparent) {
+  QImage indexed(2, 1, QImage::Format_Indexed8);
+  indexed.setColorTable({qRgb(200, 0, 0), qRgb(0, 0, 200)});
+  indexed.setPixel(0, 0, 0);
+  indexed.setPixel(1, 0, 1);
+  QImage target(2, 1, QImage::Format_RGB32);
+  target.fill(qRgb(0, 99, 0));
+  TCanvas canvas(&target);
+  StretchImageTransparent(canvas, indexed, MakeColor(250, 10, 10), 0, 0, 0, 0, 0, 0, 0, 0);
+  EXPECT_EQ(target.pixel(0, 0), qRgb(0, 99, 0));
+  EXPECT_EQ(target.pixel(1, 0), qRgb(0, 0, 200));
+  StretchBltTransparent(canvas, 0, 0, 2, 1, indexed, 0, 0, 2, 1, MakeColor(250, 10, 10));
+  EXPECT_EQ(target.pixel(0, 0), qRgb(200, 0, 0)) << "without a palette only the exact colour is left out";
+}
+
+TEST(WidgetSupportClipboard, AnIconOnTheClipboardIsPastedIntoAPictureAndADamagedOneRefused) {
+  RegisterIconClipboardFormat();
+  QImage icon(16, 16, QImage::Format_ARGB32);
+  icon.fill(qRgba(10, 120, 230, 255));
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(icon.save(&buffer, "ICO"));
+  QMimeData data;
+  data.setData("application/x-unknown", "x");
+  data.setData(kIconClipboardFormat, bytes);
+  TPicture picture;
+  ASSERT_TRUE(PasteIntoPicture(data, picture));
+  ASSERT_NE(picture.Graphic(), nullptr);
+  EXPECT_STREQ(picture.Graphic()->ClassName(), "TIcon");
+  EXPECT_EQ(picture.Graphic()->ToImage().pixel(3, 3), qRgba(10, 120, 230, 255));
+
+  QMimeData damaged;
+  damaged.setData(kIconClipboardFormat, bytes.left(10));
+  EXPECT_THROW(PasteIntoPicture(damaged, picture), EInvalidGraphic);
+  EXPECT_STREQ(picture.Graphic()->ClassName(), "TIcon") << "the picture keeps what it had";
+  QMimeData none;
+  none.setData("application/x-unknown", "x");
+  EXPECT_FALSE(PasteIntoPicture(none, picture));
 }
 
 TEST(WidgetSupportMessages, NotImplementedTellsTheUserAndAbortsSilently) {

@@ -308,5 +308,56 @@ TEST_F(HtmlTree, SelectedRowIsPaintedInTheSelectionColours) {
   EXPECT_NE(PixelToColor(image.pixel(r.Right - 1, r.Top + 2)), clLime) << "only as wide as mark and text";
 }
 
+// A list of one 16 x 16 image filled with colour.
+std::shared_ptr<THTMLImageList> OneImageList(TColor color) {
+  auto list = std::make_shared<THTMLImageList>();
+  QImage image(16, 16, QImage::Format_RGB32);
+  image.fill(ColorToPixel(color));
+  list->Images.push_back(image);
+  return list;
+}
+
+TEST_F(HtmlTree, AStateImageStandsBetweenTheMarkAndTheTextAndOutsideTheSelection) {
+  const auto states = OneImageList(clLime);
+  tree->SetStateImages(states);
+  tree->SetSelectionNFColor(clRed);
+  tree->SetSelectionColor(clRed);
+  TFormattedTreeView::SetStateIndex(c, 0);
+  TFormattedTreeView::SetStateIndex(d, 1);  // beyond the list: no image
+  tree->setCurrentItem(c);
+  const QImage image = tree->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const TRect rc = tree->NodeTextRect(c);
+  const TRect rd = tree->NodeTextRect(d);
+  const int imageX = rc.Left + 2 + 16 + 8;
+  EXPECT_EQ(PixelToColor(image.pixel(imageX, (rc.Top + rc.Bottom) / 2)), clLime);
+  EXPECT_NE(PixelToColor(image.pixel(rd.Left + 2 + 8, (rd.Top + rd.Bottom) / 2)), clLime);
+  EXPECT_NE(PixelToColor(image.pixel(rc.Left + 1, rc.Top + 1)), clRed) << "selection moved right of the image";
+  EXPECT_EQ(PixelToColor(image.pixel(rc.Left + 16 + 4 + 1, rc.Top + 1)), clRed);
+}
+
+TEST_F(HtmlTree, ALinkReactsWhereItIsPaintedForEveryImageIndex) {
+  const auto states = OneImageList(clLime);
+  tree->SetStateImages(states);
+  for (int32_t imageIndex : {-1, 0, 2, 4, 5, 9}) {
+    for (int32_t stateIndex : {-1, 0}) {
+      TNode* link = tree->AddNode(root, "<a href=\"go\">Go there</a>");
+      TFormattedTreeView::SetImageIndex(link, imageIndex);
+      TFormattedTreeView::SetStateIndex(link, stateIndex);
+      std::vector<std::string> anchors;
+      tree->OnAnchorClick = [&](TFormattedTreeView&, TNode*, const std::string& anchor) { anchors.push_back(anchor); };
+      const TRect r = tree->NodeTextRect(link);
+      const int textLeft = r.Left + 2 + (imageIndex >= 1 && imageIndex <= 4 ? 16 : 0) + (stateIndex == 0 ? 20 : 0);
+      Press(textLeft + 3, (r.Top + r.Bottom) / 2);
+      EXPECT_EQ(anchors, std::vector<std::string>{"go"}) << imageIndex << " " << stateIndex;
+      if (textLeft > r.Left + 4) {
+        anchors.clear();
+        Press(textLeft - 2, (r.Top + r.Bottom) / 2);
+        EXPECT_TRUE(anchors.empty()) << "left of the text: " << imageIndex << " " << stateIndex;
+      }
+      delete link;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qira

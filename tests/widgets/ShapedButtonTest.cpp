@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QWidget>
 
 #include <algorithm>
+#include <functional>
 #include <numbers>
 
 #include "support/TestApplication.h"
@@ -286,6 +290,36 @@ TEST_F(ShapedButton, RotationTickAddsTheRotatedAngle) {
   button->RotationTick();
   button->RotationTick();
   EXPECT_EQ(button->ButtonAngle(), 200);
+}
+
+// Runs the event loop until done() holds or two seconds pass.
+bool SpinUntil(const std::function<bool()>& done) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done() && clock.elapsed() < 2000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  return done();
+}
+
+TEST_F(ShapedButton, RotatedTurnsTheButtonOnTheTimerUntilSwitchedOff) {
+  button->SetRotatedAngle(100);
+  button->SetRotatedTime(1);
+  button->SetRotated(true);
+  EXPECT_TRUE(SpinUntil([&] { return button->ButtonAngle() >= 300; }));
+  button->SetRotated(false);
+  const int32_t stopped = button->ButtonAngle();
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < 30) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  EXPECT_EQ(button->ButtonAngle(), stopped);
+}
+
+TEST_F(ShapedButton, ARotatingButtonIsDestroyedWithoutWaiting) {
+  auto* turning = new TShapedButton(&parent);
+  turning->SetRotatedTime(0);
+  turning->SetRotated(true);
+  EXPECT_TRUE(SpinUntil([&] { return turning->ButtonAngle() != 0; }));
+  delete turning;
+  QCoreApplication::processEvents();
 }
 
 TEST_F(ShapedButton, ArcKindTakesItsOwnHeight) {

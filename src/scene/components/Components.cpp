@@ -1,3 +1,10 @@
+// Sections:
+//   Class identity
+//   Class registry
+//   TPersistent
+//   TComponent
+//   TCollection
+
 #include "scene/components/Components.h"
 
 #include <algorithm>
@@ -7,7 +14,7 @@
 
 namespace qira {
 
-// ------------------------------------------------------------ class identity
+// [SECTION] Class identity
 
 bool TClassInfo::InheritsFrom(const TClassInfo& ancestor) const {
   for (const TClassInfo* c = this; c != nullptr; c = c->parent_) {
@@ -21,7 +28,7 @@ const TClassInfo& TObject::StaticClass() {
   return meta;
 }
 
-// ------------------------------------------------------------ class registry
+// [SECTION] Class registry
 
 namespace {
 
@@ -67,7 +74,7 @@ const TClassInfo& FindClass(std::string_view name) {
   return *c;
 }
 
-// --------------------------------------------------------------- TPersistent
+// [SECTION] TPersistent
 
 void TPersistent::Assign(const TPersistent* source) {
   if (source != nullptr) {
@@ -93,7 +100,7 @@ std::string TPersistent::GetNamePath() const {
   return result;
 }
 
-// ---------------------------------------------------------------- TComponent
+// [SECTION] TComponent
 
 TComponent::~TComponent() {
   Destroying();
@@ -203,7 +210,7 @@ void TComponent::Notification(TComponent& component, TOperation operation) {
   (void)operation;
 }
 
-// --------------------------------------------------------------- TCollection
+// [SECTION] TCollection
 
 int TCollectionItem::Index() const {
   if (collection_ == nullptr) return -1;

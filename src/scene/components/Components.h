@@ -4,14 +4,19 @@
 // objects with assignment, components that own components and tell each other
 // when they are freed, and the owned collection of items.
 //
-// Sections: exceptions; class identity; class registry; TPersistent;
-// TComponent; TCollection.
-//
 // Ownership is always visible in the type: a component owns its components
 // through std::unique_ptr, a collection owns its items the same way; every raw
 // pointer is a reference that someone else keeps alive. A reference to a
 // component held by an unrelated object is kept safe by free notification
 // (FreeNotification / Notification), never by a back door.
+//
+// Sections:
+//   Exceptions
+//   Class identity
+//   Class registry
+//   TPersistent
+//   TComponent
+//   TCollection
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -31,7 +36,7 @@ class TComponent;
 class TCollection;
 class TCollectionItem;
 
-// ---------------------------------------------------------------- exceptions
+// [SECTION] Exceptions
 
 // Exception, EConvertError ("Cannot assign a <source class> to a <target class>")
 // and EListError ("Invalid list index") come from platform/LibraryErrors.h.
@@ -42,7 +47,7 @@ class EClassNotFound : public Exception {
   using Exception::Exception;
 };
 
-// ------------------------------------------------------------ class identity
+// [SECTION] Class identity
 
 // What the class library calls a class reference: the class's name, its parent
 // and its constructor without arguments. Exactly one instance per class (see
@@ -111,7 +116,7 @@ class TObject {
   bool InheritsFrom(const TClassInfo& ancestor) const { return ClassType().InheritsFrom(ancestor); }
 };
 
-// ------------------------------------------------------------ class registry
+// [SECTION] Class registry
 // A process-wide table name -> class, filled by explicit calls: each unit that
 // has classes to be found by name offers one registration function (e.g.
 // RegisterPersistenceClasses) that the program and the tests call at start.
@@ -125,7 +130,7 @@ const TClassInfo* GetClass(std::string_view name);
 // The registered class of that name; EClassNotFound "Class <name> not found" otherwise.
 const TClassInfo& FindClass(std::string_view name);
 
-// --------------------------------------------------------------- TPersistent
+// [SECTION] TPersistent
 
 // An object that can be assigned from another. The default assignment raises
 // EConvertError; a class that can copy a source overrides Assign (source side
@@ -145,7 +150,7 @@ class TPersistent : public TObject {
   [[noreturn]] void AssignError(const TPersistent* source) const;
 };
 
-// ---------------------------------------------------------------- TComponent
+// [SECTION] TComponent
 
 enum class TOperation { opInsert, opRemove };
 
@@ -242,7 +247,7 @@ class TComponent : public TPersistent {
   bool subComponent_ = false;
 };
 
-// --------------------------------------------------------------- TCollection
+// [SECTION] TCollection
 
 enum class TCollectionNotification { cnAdded, cnExtracting, cnDeleting };
 

@@ -1,3 +1,13 @@
+// Sections:
+//   UTF helpers
+//   Extended-float layout
+//   Writers
+//   Readers
+//   Persistent objects
+//   The object list
+//   File streams
+//   Registration
+
 #include "scene/components/Persistence.h"
 
 #include <bit>
@@ -17,7 +27,7 @@ const char kStreamReadError[] = "Stream read error";
 const char kStreamWriteError[] = "Stream write error";
 const char kBrokenArchive[] = "Broken ObjectList archive";
 
-// ------------------------------------------------------------- UTF helpers
+// [SECTION] UTF helpers
 
 // Well-formed UTF-8 passes unchanged; each byte that does not start a
 // well-formed sequence (overlong, surrogate, above U+10FFFF, cut short)
@@ -52,7 +62,7 @@ uint64_t GetLE(const uint8_t* p, int n) {
 
 }  // namespace
 
-// ---------------------------------------------------- extended-float layout
+// [SECTION] Extended-float layout
 
 TExtendedBytes EncodeExtended(double value) {
   const auto bits = std::bit_cast<uint64_t>(value);
@@ -121,7 +131,7 @@ double DecodeExtended(const TExtendedBytes& bytes) {
   return negative ? -magnitude : magnitude;
 }
 
-// ------------------------------------------------------------------ writers
+// [SECTION] Writers
 
 void TBinaryWriter::Write(const void* buffer, int32_t count) {
   if (count < 0 || !Stream().Write(buffer, count)) throw EWriteError(kStreamWriteError);
@@ -191,7 +201,7 @@ std::unique_ptr<TVirtualWriter> CreateBinaryWriter(TBinaryStream& stream) {
   return std::make_unique<TBinaryWriter>(stream);
 }
 
-// ------------------------------------------------------------------ readers
+// [SECTION] Readers
 
 int64_t TVirtualReader::Remaining() const { return stream_.Remaining(); }
 
@@ -319,7 +329,7 @@ std::unique_ptr<TVirtualReader> CreateBinaryReader(TBinaryStream& stream) {
   return std::make_unique<TBinaryReader>(stream);
 }
 
-// ------------------------------------------------------- persistent objects
+// [SECTION] Persistent objects
 
 void TPersistentObject::Assign(const TPersistent* source) {
   if (source != nullptr && &source->ClassType() == &ClassType()) {
@@ -365,9 +375,13 @@ void TPersistentObject::LoadFromStream(TBinaryStream& stream, TVirtualReaderClas
 void TPersistentObject::SaveToFile(const std::string& fileName, TVirtualWriterClass writerClass) const {
   std::string error;
   std::unique_ptr<TSaveFile> file = TSaveFile::Create(fileName, &error);
-  if (!file) throw EWriteError(error.empty() ? kStreamWriteError : error);
-  SaveToStream(file->Stream(), writerClass != nullptr ? writerClass : DefaultWriter());
-  if (!file->Commit(&error)) throw EWriteError(error.empty() ? kStreamWriteError : error);
+  if (!file) throw EWriteError(fileName + ": " + (error.empty() ? kStreamWriteError : error));
+  try {
+    SaveToStream(file->Stream(), writerClass != nullptr ? writerClass : DefaultWriter());
+  } catch (const EWriteError& e) {
+    throw EWriteError(fileName + ": " + file->FailureReason(e.what()));
+  }
+  if (!file->Commit(&error)) throw EWriteError(fileName + ": " + (error.empty() ? kStreamWriteError : error));
 }
 
 void TPersistentObject::LoadFromFile(const std::string& fileName, TVirtualReaderClass readerClass) {
@@ -396,7 +410,7 @@ void RaiseFilerException(const TClassInfo& cls, int32_t archiveVersion) {
   throw EFilerException(std::string(cls.ClassName()) + " : unknown archive version " + std::to_string(archiveVersion));
 }
 
-// ---------------------------------------------------------- the object list
+// [SECTION] The object list
 
 TPersistentObjectList::~TPersistentObjectList() { Clear(); }
 
@@ -634,7 +648,7 @@ void TPersistentObjectList::ReadFromFiler(TVirtualReader& reader) {
   reader.ReadListEnd();
 }
 
-// ------------------------------------------------------------- file streams
+// [SECTION] File streams
 
 bool FileStreamExists(const std::string& fileName) {
   std::error_code ec;
@@ -654,7 +668,7 @@ std::unique_ptr<TBinaryStream> CreateFileStream(const std::string& fileName, TFi
   return file;
 }
 
-// ------------------------------------------------------------- registration
+// [SECTION] Registration
 
 void RegisterPersistenceClasses() { RegisterClass(TPersistentObjectList::StaticClass()); }
 

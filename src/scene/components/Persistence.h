@@ -4,9 +4,6 @@
 // writer and reader, and a growable list of object references that stores its
 // items polymorphically by class name.
 //
-// Sections: errors; extended-float layout; writers; readers; persistent
-// objects; the object list; owner-keeping bases; file streams; registration.
-//
 // Tagged encoding (one tag byte, then a little-endian payload):
 //   0 end of list, 1 begin of list, 2/3/4 int8/int16/int32, 5 80-bit float,
 //   6 string (1-byte length), 8 False, 9 True, 12 string (int32 length),
@@ -21,6 +18,17 @@
 // Reading never trusts a length: every length is checked against the bytes
 // left in the stream before anything is allocated. Every failure raises a
 // typed exception (below) at the first bad byte.
+//
+// Sections:
+//   Errors
+//   Extended-float layout
+//   Writers
+//   Readers
+//   Persistent objects
+//   The object list
+//   Owner-keeping bases
+//   File streams
+//   Registration
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -34,7 +42,7 @@ namespace qira {
 
 class TBinaryStream;
 
-// -------------------------------------------------------------------- errors
+// [SECTION] Errors
 
 // A value not readable as asked: "<reader class>, read type error", or a
 // stream cut short: "Stream read error".
@@ -61,7 +69,7 @@ class EInvalidFileSignature : public Exception {
   using Exception::Exception;
 };
 
-// ---------------------------------------------------- extended-float layout
+// [SECTION] Extended-float layout
 // The 80-bit extended layout: 64-bit significand with an explicit integer bit,
 // then 15-bit biased exponent (bias 16383) and the sign in the top bit, all
 // little-endian. Converted bit by bit; long double is not used.
@@ -77,7 +85,7 @@ TExtendedBytes EncodeExtended(double value);
 // gives NaN.
 double DecodeExtended(const TExtendedBytes& bytes);
 
-// ------------------------------------------------------------------ writers
+// [SECTION] Writers
 
 // The tag before each value of the tagged encoding.
 enum class TArchiveValueType : uint8_t {
@@ -140,7 +148,7 @@ class TBinaryWriter : public TVirtualWriter {
   void WriteTag(TArchiveValueType tag);
 };
 
-// ------------------------------------------------------------------ readers
+// [SECTION] Readers
 
 // Reads values from a stream it does not own; the stream must outlive it.
 class TVirtualReader : public TObject {
@@ -212,7 +220,7 @@ using TVirtualReaderClass = std::unique_ptr<TVirtualReader> (*)(TBinaryStream&);
 std::unique_ptr<TVirtualWriter> CreateBinaryWriter(TBinaryStream& stream);
 std::unique_ptr<TVirtualReader> CreateBinaryReader(TBinaryStream& stream);
 
-// ------------------------------------------------------- persistent objects
+// [SECTION] Persistent objects
 
 class TPersistentObject : public TPersistent {
   QIRA_CLASS(TPersistentObject, TPersistent)
@@ -243,7 +251,8 @@ class TPersistentObject : public TPersistent {
   // ReadFromFiler. Reader class null: TBinaryReader.
   virtual void LoadFromStream(TBinaryStream& stream, TVirtualReaderClass readerClass = nullptr);
   // Writer/reader class null: DefaultWriter/DefaultReader. The file is written
-  // atomically: a failed save leaves the old file.
+  // atomically: a failed save leaves the old file and raises EWriteError
+  // "<fileName>: <the system's reason>".
   virtual void SaveToFile(const std::string& fileName, TVirtualWriterClass writerClass = nullptr) const;
   virtual void LoadFromFile(const std::string& fileName, TVirtualReaderClass readerClass = nullptr);
   // The archive as a byte string, and back.
@@ -256,7 +265,7 @@ class TPersistentObject : public TPersistent {
 
 [[noreturn]] void RaiseFilerException(const TClassInfo& cls, int32_t archiveVersion);
 
-// ---------------------------------------------------------- the object list
+// [SECTION] The object list
 
 // A growable list of object references (indices from 0). Items are references
 // the list does not own, except the objects it made itself while reading an
@@ -333,7 +342,7 @@ class TPersistentObjectList : public TPersistentObject {
   int growthDelta_ = 16;
 };
 
-// ------------------------------------------------------ owner-keeping bases
+// [SECTION] Owner-keeping bases
 
 // A persistent object that knows its owner (not owned).
 class TGLOwnedPersistent : public TPersistent {
@@ -354,7 +363,7 @@ class TGLInterfacedPersistent : public TPersistent {
   TGLInterfacedPersistent() = default;
 };
 
-// ------------------------------------------------------------- file streams
+// [SECTION] File streams
 
 enum class TFileStreamMode { fmCreate, fmOpenRead, fmOpenReadWrite };
 
@@ -364,7 +373,7 @@ enum class TFileStreamMode { fmCreate, fmOpenRead, fmOpenReadWrite };
 std::unique_ptr<TBinaryStream> CreateFileStream(const std::string& fileName, TFileStreamMode mode);
 bool FileStreamExists(const std::string& fileName);
 
-// ------------------------------------------------------------- registration
+// [SECTION] Registration
 
 // Registers TPersistentObjectList with the class registry.
 void RegisterPersistenceClasses();

@@ -1,5 +1,10 @@
-// Sections: config choice; display and share root; window watcher;
-// TGLEglContext; swap interval and registration.
+// Sections:
+//   Config choice
+//   Display and share root
+//   Window watcher
+//   TGLEglContext
+//   Swap interval, registration
+
 #include "scene/gl/EglRenderingContext.h"
 
 #include <EGL/egl.h>
@@ -111,7 +116,7 @@ std::string EglErrorName(EGLint error) {
 
 }  // namespace
 
-// ============================================================ config choice
+// [SECTION] Config choice
 
 void TEglAttributeList::Set(int32_t name, int32_t value) {
   for (auto& pair : pairs_) {
@@ -231,7 +236,7 @@ TEglConfig ChooseEglConfig(const TEglConfigRequest& request, TEglConfigSource& s
   return found.front();
 }
 
-// ================================================== display and share root
+// [SECTION] Display and share root
 
 namespace {
 
@@ -427,7 +432,7 @@ uint8_t AccelerationOf(EGLConfig config) {
 
 TEglPlatform EglPlatform() { return Egl().platform; }
 
-// ============================================================ window watcher
+// [SECTION] Window watcher
 
 // Destroys a window context while its window's surface still exists: Qt
 // announces the end of a native window's surface to the window first, and to
@@ -463,7 +468,7 @@ class TEglWindowWatcher final : public QObject {
   TGLEglContext* context_;
 };
 
-// ============================================================ TGLEglContext
+// [SECTION] TGLEglContext
 
 TGLEglContext::TGLEglContext() = default;
 
@@ -751,7 +756,7 @@ void TGLEglContext::SwapBuffers() {
   eglSwapBuffers(Egl().display, surface_);
 }
 
-// ================================================ swap interval, registration
+// [SECTION] Swap interval, registration
 
 bool EglSetSwapInterval(int interval) {
   auto* context = dynamic_cast<TGLEglContext*>(CurrentGLContext());

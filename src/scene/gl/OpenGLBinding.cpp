@@ -1,3 +1,9 @@
+// Sections:
+//   Entry-point variables
+//   Loading and reading
+//   Version and extension tests
+//   Errors
+
 #include "scene/gl/OpenGLBinding.h"
 
 #include <EGL/egl.h>
@@ -8,7 +14,7 @@
 
 namespace qira {
 
-// ----------------------------------------------------- entry-point variables
+// [SECTION] Entry-point variables
 
 #define QIRA_DEFINE_DIRECT(name) decltype(&::name) name = nullptr;
 #define QIRA_DEFINE_LATER(name, type) type name = nullptr;
@@ -81,7 +87,7 @@ std::string_view StringOf(const char* text) { return text ? std::string_view(tex
 
 }  // namespace
 
-// ------------------------------------------------------- loading and reading
+// [SECTION] Loading and reading
 
 bool InitOpenGL() {
   if (IsOpenGLInitialized()) return true;
@@ -174,7 +180,7 @@ bool IsMesaDriver() {
   return CheckExtension("Mesa", StringOf(glGetString(GL_VERSION)));
 }
 
-// --------------------------------------------- version and extension tests
+// [SECTION] Version and extension tests
 
 TGLVersion ParseVersionString(std::string_view text) {
   auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
@@ -273,7 +279,7 @@ void SetWGLFlagsFromStrings(std::string_view eglVersion, std::string_view eglExt
   // Buffer regions, render-to-texture pbuffers and packed-float formats are not offered.
 }
 
-// ---------------------------------------------------------------- errors
+// [SECTION] Errors
 
 void CheckOpenGLError() {
   if (glGetError == nullptr) return;

@@ -4,9 +4,6 @@
 // (InitOpenGL), and every function is called through a variable of this
 // namespace that holds its address.
 //
-// Sections: function lists; entry-point variables; version and extension
-// flags; loading and reading; version and extension tests; errors.
-//
 // Contracts every caller keeps:
 // - Call OpenGL from code inside namespace qira without qualification:
 //   `glBegin(GL_TRIANGLES)` finds qira::glBegin (the variable), never the
@@ -23,6 +20,15 @@
 //   GLU_VERSION_1_3, WGL.EXT_swap_control for WGL_EXT_swap_control.
 // - The window-system flags keep their historical names; on this platform they
 //   say what the EGL display offers in place of each (see ReadImplementationProperties).
+//
+// Sections:
+//   Function lists
+//   Version and flag lists
+//   Entry-point variables
+//   Flag records
+//   Loading and reading
+//   Version and extension tests
+//   Errors
 #include <GL/gl.h>
 #include <GL/glext.h>
 #include <GL/glu.h>
@@ -35,7 +41,7 @@
 
 namespace qira {
 
-// ------------------------------------------------------------ function lists
+// [SECTION] Function lists
 
 // Every OpenGL 1.1 function, resolved from the OpenGL library itself.
 #define QIRA_GL_1_1_FUNCTIONS(X) \
@@ -206,7 +212,7 @@ namespace qira {
   /* GL.MESA_resize_buffers */                                            \
   X(glResizeBuffersMESA, PFNGLRESIZEBUFFERSMESAPROC)
 
-// -------------------------------------------------------- version and flags
+// [SECTION] Version and flag lists
 
 // The GL extension flags, in the order they are tested. X(name) is searched as
 // "GL_" + name; XN(member, search) where the member cannot be the name.
@@ -271,7 +277,7 @@ namespace qira {
   X(ATI_pixel_format_float) X(EXT_framebuffer_sRGB) X(EXT_pixel_format_packed_float) \
   X(EXT_swap_control)
 
-// ----------------------------------------------------- entry-point variables
+// [SECTION] Entry-point variables
 
 #define QIRA_DECLARE_DIRECT(name) extern decltype(&::name) name;
 #define QIRA_DECLARE_LATER(name, type) extern type name;
@@ -296,7 +302,7 @@ extern TSwapIntervalGet wglGetSwapIntervalEXT;
 extern TAllocateMemoryNV wglAllocateMemoryNV;
 extern TFreeMemoryNV wglFreeMemoryNV;
 
-// -------------------------------------------------------------------- flags
+// [SECTION] Flag records
 
 #define QIRA_FLAG_MEMBER(name) bool name = false;
 #define QIRA_FLAG_MEMBER_NAMED(member, search) bool member = false;
@@ -335,7 +341,7 @@ extern TGLFlags GL;
 extern TGLUFlags GLU;
 extern TWGLFlags WGL;
 
-// ------------------------------------------------------- loading and reading
+// [SECTION] Loading and reading
 
 // The two library names InitOpenGL loads.
 inline constexpr const char* kOpenGLLibraryName = "libGL.so.1";
@@ -373,7 +379,7 @@ void ReadWGLImplementationProperties();
 // True when the current context comes from Mesa (its version text names it).
 bool IsMesaDriver();
 
-// --------------------------------------------- version and extension tests
+// [SECTION] Version and extension tests
 
 struct TGLVersion {
   int major = 0;
@@ -397,7 +403,7 @@ void SetFlagsFromStrings(std::string_view glVersion, std::string_view glExtensio
 // Sets the window-system flags from an EGL version and extension string.
 void SetWGLFlagsFromStrings(std::string_view eglVersion, std::string_view eglExtensions);
 
-// ---------------------------------------------------------------- errors
+// [SECTION] Errors
 
 // A pending OpenGL error; the message is GLU's text for the first one.
 class EOpenGLError : public Exception {

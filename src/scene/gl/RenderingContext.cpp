@@ -1,3 +1,8 @@
+// Sections:
+//   TGLContext
+//   Handles
+//   TGLContextManager
+
 #include "scene/gl/RenderingContext.h"
 
 #include <algorithm>
@@ -71,7 +76,7 @@ TGLContext* CurrentGLContext() { return gCurrentContext; }
 
 bool GLActivationFailed() { return gActivationFailed; }
 
-// ---------------------------------------------------------------- TGLContext
+// [SECTION] TGLContext
 
 TGLContext::TGLContext() : manager_(&GLContextManager()) { manager_->RegisterContext(*this); }
 
@@ -291,7 +296,7 @@ void TGLContext::SetActive(bool active) {
   }
 }
 
-// ------------------------------------------------------------------ handles
+// [SECTION] Handles
 
 TGLContextHandle::~TGLContextHandle() {
   // Concrete classes freed the name; drop a reference left by one that did not.
@@ -374,7 +379,7 @@ void TGLVirtualHandle::DoDestroyHandle() {
   CheckOpenGLError();
 }
 
-// --------------------------------------------------------- TGLContextManager
+// [SECTION] TGLContextManager
 
 std::unique_ptr<TGLContext> TGLContextManager::CreateContext() {
   std::lock_guard guard(lock_);

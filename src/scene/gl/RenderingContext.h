@@ -3,8 +3,6 @@
 // OpenGL name to the context that made it, and the process-wide manager that
 // creates contexts of the registered platform class.
 //
-// Sections: errors and options; TGLContext; handles; TGLContextManager.
-//
 // One context is current for the whole process (CurrentGLContext). A
 // context's activations nest: only the first Activate makes it current on the
 // platform and only the balancing Deactivate releases it. When a context is
@@ -12,6 +10,12 @@
 // one current again.
 //
 // All of it runs on the user-interface thread.
+//
+// Sections:
+//   Errors and options
+//   TGLContext
+//   Handles
+//   TGLContextManager
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -26,7 +30,7 @@ namespace qira {
 class TGLContextManager;
 class TGLContextHandle;
 
-// ------------------------------------------------------ errors and options
+// [SECTION] Errors and options
 
 // Every error of a context, with one of the fixed texts: "Cannot alter an
 // active context", "Invalid context registration", "Context already created",
@@ -53,7 +57,7 @@ struct TGLRCOptions {
 // id here), or 0 for none.
 using TGLOutputDevice = std::uintptr_t;
 
-// ---------------------------------------------------------------- TGLContext
+// [SECTION] TGLContext
 
 class TGLContext : public TObject {
   QIRA_CLASS(TGLContext, TObject)
@@ -160,7 +164,7 @@ TGLContext* CurrentGLContext();
 // be torn down.
 bool GLActivationFailed();
 
-// ------------------------------------------------------------------ handles
+// [SECTION] Handles
 
 // One OpenGL name and the context that made it. Each concrete class's
 // destructor frees the name (DestroyHandle).
@@ -237,7 +241,7 @@ class TGLVirtualHandle final : public TGLContextHandle {
   void DoDestroyHandle() override;
 };
 
-// --------------------------------------------------------- TGLContextManager
+// [SECTION] TGLContextManager
 
 class TGLContextManager : public TObject {
   QIRA_CLASS(TGLContextManager, TObject)

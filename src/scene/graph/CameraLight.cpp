@@ -1,3 +1,14 @@
+// Sections:
+//   Root
+//   Camera
+//   Camera: frame set-up
+//   Camera: turning
+//   Camera: field of view
+//   Camera: properties
+//   Camera: node overrides
+//   Light source
+//   Proxy
+
 #include "scene/graph/CameraLight.h"
 
 #include <algorithm>
@@ -11,14 +22,14 @@
 
 namespace qira {
 
-// ===================================================================== root
+// [SECTION] Root
 
 TGL3DSceneRootObject::TGL3DSceneRootObject(TGL3DScene& scene) {
   IncludeObjectStyle(TGLObjectStyle::DirectDraw);
   SetScene(&scene);
 }
 
-// =================================================================== camera
+// [SECTION] Camera
 
 TGLCamera::TGLCamera() { Direction().Initialize(VectorMake(0.0f, 0.0f, -1.0f, 0.0f)); }
 
@@ -54,7 +65,7 @@ void TGLCamera::Notification(TComponent& component, TOperation operation) {
   TGLBaseSceneObject::Notification(component, operation);
 }
 
-// ---- frame set-up
+// [SECTION] Camera: frame set-up
 
 void TGLCamera::Apply() {
   if (OnApplyOverride) {
@@ -211,7 +222,7 @@ void TGLCamera::ApplyPerspective(const TRectangle& viewport, int32_t width, int3
   viewPortRadius_ = std::sqrt(e.right * e.right + e.top * e.top) / e.znear;
 }
 
-// ---- turning
+// [SECTION] Camera: turning
 
 TVector TGLCamera::AbsoluteVectorToTarget() const {
   if (targetObject_ == nullptr) return GetAbsoluteDirection();
@@ -250,7 +261,7 @@ void TGLCamera::RotateObject(TGLBaseSceneObject& obj, float pitchDelta, float tu
   obj.Position().SetAsVector(savedPosition);
 }
 
-// ---- field of view
+// [SECTION] Camera: field of view
 
 float TGLCamera::GetFieldOfView(float viewportDimension) const {
   if (focalLength_ == 0.0f) return 0.0f;
@@ -261,7 +272,7 @@ void TGLCamera::SetFieldOfView(float fieldOfView, float viewportDimension) {
   SetFocalLength(viewportDimension / (2.0f * std::tan(DegToRad(fieldOfView / 2.0f))));
 }
 
-// ---- properties
+// [SECTION] Camera: properties
 
 void TGLCamera::SetFocalLength(float value) {
   if (!(value > 0.0f)) value = 1.0f;
@@ -304,7 +315,7 @@ void TGLCamera::SetSceneScale(float value) {
   NotifyChange(this);
 }
 
-// ---- node overrides
+// [SECTION] Camera: node overrides
 
 void TGLCamera::SetScene(TGL3DScene* scene) {
   TGL3DScene* old = Scene();
@@ -321,7 +332,7 @@ void TGLCamera::DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderCh
 
 bool TGLCamera::RayCastIntersect(const TVector&, const TVector&, TVector*, TVector*) const { return false; }
 
-// ============================================================= light source
+// [SECTION] Light source
 
 TGLLightSource::TGLLightSource()
     : spotDirection_(CreateInitialized<TGLCoordinates3>(this, VectorMake(0.0f, 0.0f, -1.0f, 0.0f),
@@ -425,7 +436,7 @@ void TGLLightSource::CoordinateChanged(TGLCustomCoordinates* sender) {
   if (sender == spotDirection_.get()) TransformationChanged();
 }
 
-// ==================================================================== proxy
+// [SECTION] Proxy
 
 TGLProxyObject::TGLProxyObject() { IncludeObjectStyle(TGLObjectStyle::ResetsFrontFace); }
 

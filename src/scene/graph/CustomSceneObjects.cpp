@@ -1,6 +1,11 @@
-// Sections: behaviours and effects; the material seam and the lighting/fog
-// nesting; custom scene objects; camera-invariant objects; direct OpenGL and
-// render points; registration.
+// Sections:
+//   Behaviours and effects
+//   The material seam, lighting and fog nesting
+//   Custom scene objects
+//   Camera-invariant objects
+//   Direct OpenGL, render points
+//   Registration
+
 #include "scene/graph/CustomSceneObjects.h"
 
 #include <utility>
@@ -26,7 +31,7 @@ TGLMaterialFactory& MaterialFactory() {
 
 }  // namespace
 
-// ----------------------------------------------------- behaviours and effects
+// [SECTION] Behaviours and effects
 
 TGLBaseSceneObject* TGLBaseBehaviour::OwnerBaseSceneObject() const {
   return Owner() != nullptr ? dynamic_cast<TGLBaseSceneObject*>(Owner()->GetOwner()) : nullptr;
@@ -88,7 +93,7 @@ void SetBehaviourNameChangeHook(std::function<void(TGLBaseBehaviour&)> hook) {
   BehaviourNameHook() = std::move(hook);
 }
 
-// ------------------------------- the material seam, lighting and fog nesting
+// [SECTION] The material seam, lighting and fog nesting
 
 void TGLAbstractMaterial::Assign(const TPersistent* source) {
   if (dynamic_cast<const TGLAbstractMaterial*>(source) != nullptr) return;
@@ -126,7 +131,7 @@ void EndLightingOff(TRenderContextInfo& rci) { EndStateOff(rci, TGLState::stLigh
 void BeginFogOff(TRenderContextInfo& rci) { BeginStateOff(rci, TGLState::stFog, rci.fogDisabledCounter); }
 void EndFogOff(TRenderContextInfo& rci) { EndStateOff(rci, TGLState::stFog, rci.fogDisabledCounter); }
 
-// ------------------------------------------------------- custom scene objects
+// [SECTION] Custom scene objects
 
 TGLCustomSceneObject::TGLCustomSceneObject() {
   if (MaterialFactory()) material_ = MaterialFactory()(*this);
@@ -185,7 +190,7 @@ void TGLImmaterialSceneObject::DoRender(TRenderContextInfo& rci, bool renderSelf
   if (renderChildren) RenderChildren(0, ChildCount() - 1, rci);
 }
 
-// --------------------------------------------------- camera-invariant objects
+// [SECTION] Camera-invariant objects
 
 void TGLCameraInvariantObject::SetCamInvarianceMode(TGLCameraInvarianceMode value) {
   if (camInvarianceMode_ == value) return;
@@ -242,7 +247,7 @@ void TGLCameraInvariantObject::DoRender(TRenderContextInfo& rci, bool renderSelf
   finish();
 }
 
-// ------------------------------------------------ direct OpenGL, render points
+// [SECTION] Direct OpenGL, render points
 
 TGLDirectOpenGL::TGLDirectOpenGL() {
   IncludeObjectStyle(TGLObjectStyle::DirectDraw);
@@ -312,7 +317,7 @@ void TGLRenderPoint::BuildList(TRenderContextInfo& rci) {
   }
 }
 
-// --------------------------------------------------------------- registration
+// [SECTION] Registration
 
 void RegisterCustomSceneObjectClasses() {
   RegisterClass(TGLBaseSceneObject::StaticClass());

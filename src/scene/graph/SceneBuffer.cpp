@@ -1,16 +1,12 @@
-// Sections of this unit:
-//   1. Small tools: option tables, scoped activation and restoring guards,
-//      the 64-bit projection helpers.
-//   2. Fog environment.
-//   3. Buffer life and settings: creation, Assign, the published setters,
-//      camera, statistics.
-//   4. Context: CreateRC, DestroyRC, ApplyContextOptions,
-//      SetupRenderingContext, ClearBuffers, Resize.
-//   5. The render loop: RenderBaseObject, DoBaseRender,
-//      PrepareRenderingMatrices, RenderScene and the render-context record.
-//   6. Pictures: RenderToBitmap, tiles, size checks.
-//   7. Projection queries and copies: WorldToScreen, ScreenToWorld,
-//      CopyToTexture, CopyBufferToTexture, the model-view stack.
+// Sections:
+//   Small tools
+//   Fog environment
+//   Buffer life and settings
+//   Context
+//   Render loop
+//   Pictures
+//   Projection queries and copies
+
 #include "scene/graph/SceneBuffer.h"
 
 #include <unistd.h>
@@ -36,7 +32,9 @@
 
 namespace qira {
 
-// ============================================================ 1. small tools
+// [SECTION] Small tools
+// Option tables, scoped activation and restoring guards, the 64-bit
+// projection helpers.
 
 namespace {
 
@@ -229,7 +227,7 @@ int32_t ColorDepthBits(TGLColorDepth value) {
   }
 }
 
-// ============================================================ 2. fog environment
+// [SECTION] Fog environment
 
 TGLFogEnvironment::TGLFogEnvironment(TGL3DSceneBuffer* owner)
     : TGLUpdateAbleObject(owner),
@@ -330,7 +328,8 @@ void TGLFogEnvironment::ApplyFog() {
   if (activation) activation->Release();
 }
 
-// ============================================== 3. buffer life and settings
+// [SECTION] Buffer life and settings
+// Creation, Assign, the published setters, camera, statistics.
 
 TGL3DSceneBuffer::TGL3DSceneBuffer(TPersistent* owner)
     : TGLUpdateAbleObject(owner),
@@ -492,7 +491,9 @@ void TGL3DSceneBuffer::ResetStatistics() {
   frameTime_ = 0.0f;
 }
 
-// =================================================================== 4. context
+// [SECTION] Context
+// CreateRC, DestroyRC, ApplyContextOptions, SetupRenderingContext,
+// ClearBuffers, Resize.
 
 void TGL3DSceneBuffer::CreateRC(TGLOutputDevice device, bool memoryContext, int32_t bufferCount) {
   DestroyRC();
@@ -575,7 +576,9 @@ void TGL3DSceneBuffer::Resize(int32_t width, int32_t height) {
   activation.Release();
 }
 
-// ============================================================= 5. render loop
+// [SECTION] Render loop
+// RenderBaseObject, DoBaseRender, PrepareRenderingMatrices, RenderScene and
+// the render-context record.
 
 void TGL3DSceneBuffer::RenderBaseObject(TGLBaseSceneObject* baseObject) {
   if (rendering_ || !renderingContext_) return;
@@ -742,7 +745,8 @@ void TGL3DSceneBuffer::RenderScene(TGL3DScene& scene, int32_t width, int32_t hei
   glAlphaFunc(GL_GREATER, 0.0f);
 }
 
-// ================================================================ 6. pictures
+// [SECTION] Pictures
+// RenderToBitmap, tiles, size checks.
 
 int64_t TGL3DSceneBuffer::PictureMemoryLimit() const {
   if (pictureMemoryLimit_ > 0) return pictureMemoryLimit_;
@@ -815,16 +819,45 @@ void TGL3DSceneBuffer::RenderToBitmap(QImage& bitmap, int32_t dpi) {
   if (AfterRender) AfterRender(this);
 }
 
-void TGL3DSceneBuffer::RenderPictureTiles(QImage& bitmap, int32_t dpi, int32_t colorBits) {
-  const int32_t W = bitmap.width();
-  const int32_t H = bitmap.height();
+int32_t TGL3DSceneBuffer::PictureTileEdge() {
   int32_t limit = pictureTileLimit_ > 0 ? pictureTileLimit_ : kDefaultPictureTileLimit;
   if (renderingContext_ && renderingContext_->IsValid()) {
     TScopedActivation activation(*renderingContext_);
     limit = std::min(limit, DriverTileLimit());
     activation.Release();
   }
-  limit = std::max(limit, 1);
+  return std::max(limit, 1);
+}
+
+int32_t TGL3DSceneBuffer::PictureTileCount(int32_t width, int32_t height) {
+  const int64_t edge = PictureTileEdge();
+  const int64_t across = (std::max<int64_t>(width, 1) + edge - 1) / edge;
+  const int64_t down = (std::max<int64_t>(height, 1) + edge - 1) / edge;
+  return static_cast<int32_t>(std::min<int64_t>(across * down, INT32_MAX));
+}
+
+void TGL3DSceneBuffer::RenderToBitmapTiles(QImage& bitmap, int32_t dpi, int32_t first, int32_t count) {
+  if (bitmap.isNull() || bitmap.width() < 1 || bitmap.height() < 1) {
+    throw EGLPictureSize("The picture size " + std::to_string(bitmap.width()) + " x " +
+                         std::to_string(bitmap.height()) + " is empty.");
+  }
+  if (!WritableDirectly(bitmap.format())) {
+    throw Exception("A picture rendered in parts must be RGB32, ARGB32 or RGB888.");
+  }
+  if (rendering_) throw Exception("Cannot render a picture while the scene is being rendered.");
+  const int32_t colorBits = std::max(8, PixelFormatToColorBits(PixelFormatOf(bitmap)));
+  {
+    TValueRestore<bool> renderingFlag(rendering_, true);
+    RenderPictureTiles(bitmap, dpi, colorBits, first, count);
+  }
+  if (AfterRender) AfterRender(this);
+}
+
+void TGL3DSceneBuffer::RenderPictureTiles(QImage& bitmap, int32_t dpi, int32_t colorBits, int32_t first,
+                                          int32_t count) {
+  const int32_t W = bitmap.width();
+  const int32_t H = bitmap.height();
+  const int32_t limit = PictureTileEdge();
   const int32_t tileWidth = std::min(W, limit);
   const int32_t tileHeight = std::min(H, limit);
 
@@ -883,8 +916,11 @@ void TGL3DSceneBuffer::RenderPictureTiles(QImage& bitmap, int32_t dpi, int32_t c
   const bool tiled = tileWidth < W || tileHeight < H;
   std::vector<uint8_t> pixels(static_cast<size_t>(tileWidth) * static_cast<size_t>(tileHeight) * 4);
   ClearGLError();
+  const int64_t end = int64_t{first} + count;
+  int64_t index = 0;
   for (int32_t y = 0; y < H; y += tileHeight) {
-    for (int32_t x = 0; x < W; x += tileWidth) {
+    for (int32_t x = 0; x < W; x += tileWidth, ++index) {
+      if (index < first || index >= end) continue;
       const TPictureTile tile{x, y, std::min(tileWidth, W - x), std::min(tileHeight, H - y)};
       SetupRenderingContext();
       glClearColor(bg.x, bg.y, bg.z, 1.0f);
@@ -903,7 +939,9 @@ void TGL3DSceneBuffer::RenderPictureTiles(QImage& bitmap, int32_t dpi, int32_t c
   activation.Release();
 }
 
-// ============================================= 7. projection queries and copies
+// [SECTION] Projection queries and copies
+// WorldToScreen, ScreenToWorld, CopyToTexture, CopyBufferToTexture, the
+// model-view stack.
 
 TAffineVector TGL3DSceneBuffer::WorldToScreen(const TAffineVector& point) const {
   if (camera_ == nullptr) return point;

@@ -6,11 +6,14 @@
 // scene once into a picture, projects world points to window coordinates and
 // copies the frame into a texture.
 //
-// Sections: option sets and enumerations; fog; the texture a frame is copied
-// into; the buffer.
-//
 // All of it runs on the user-interface thread; the rendering flag guards only
 // against re-entry from events and paint messages.
+//
+// Sections:
+//   Option sets and enumerations
+//   Fog
+//   The texture a frame is copied into
+//   The buffer
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -36,7 +39,7 @@ class TGLCamera;
 class TGLStateCache;
 class TPersistentObjectList;
 
-// ------------------------------------------------ option sets and enumerations
+// [SECTION] Option sets and enumerations
 
 enum class TContextOption : uint8_t {
   roDoubleBuffer,
@@ -82,7 +85,7 @@ int32_t ColorDepthBits(TGLColorDepth value);
 
 using TDirectRenderEvent = std::function<void(TObject* sender, TRenderContextInfo& rci)>;
 
-// ------------------------------------------------------------------------ fog
+// [SECTION] Fog
 
 enum class TFogMode : uint8_t { fmLinear, fmExp, fmExp2 };
 enum class TFogDistance : uint8_t { fdDefault, fdEyeRadial, fdEyePlane };
@@ -129,7 +132,7 @@ class TGLFogEnvironment : public TGLUpdateAbleObject {
   TFogDistance fogDistance_ = TFogDistance::fdDefault;
 };
 
-// -------------------------------------------- the texture a frame is copied into
+// [SECTION] The texture a frame is copied into
 
 // What copying a frame into a texture needs of the texture (the texture
 // class implements it). Minification filters at or above
@@ -153,7 +156,7 @@ class IGLFrameCopyTexture {
   ~IGLFrameCopyTexture() = default;
 };
 
-// ------------------------------------------------------------------ the buffer
+// [SECTION] The buffer
 
 // A picture that cannot be rendered: too large for memory, or empty. Raised
 // before anything is allocated.
@@ -211,6 +214,13 @@ class TGL3DSceneBuffer : public TGLUpdateAbleObject {
   // rendering flag, state cache and the previously current context are
   // restored on every exit, exceptions included.
   void RenderToBitmap(QImage& bitmap, int32_t dpi);
+  // The tiles RenderToBitmap renders a picture of width x height in (at least 1).
+  int32_t PictureTileCount(int32_t width, int32_t height);
+  // Tiles [first, first + count) of `bitmap` (row by row from the bottom-left),
+  // rendered as RenderToBitmap renders them, with the projection of the whole
+  // picture; the rest of the bitmap stays as it is. Lets a caller go back to
+  // the event loop between tiles. The bitmap must be RGB32, ARGB32 or RGB888.
+  void RenderToBitmapTiles(QImage& bitmap, int32_t dpi, int32_t first, int32_t count);
   // A new 24-bit picture of width x height, rendered as above. The size is
   // checked before anything is allocated (EGLPictureSize).
   QImage RenderToNewBitmap(int32_t width, int32_t height, int32_t dpi);
@@ -334,8 +344,12 @@ class TGL3DSceneBuffer : public TGLUpdateAbleObject {
                    TGLBaseSceneObject* baseObject);
   void FillRenderContextInfo(TRenderContextInfo& rci, TGL3DScene& scene, int32_t width, int32_t height,
                              TDrawState drawState);
-  void RenderPictureTiles(QImage& bitmap, int32_t dpi, int32_t colorBits);
+  // Tiles [first, first + count) in the order of PictureTileCount.
+  void RenderPictureTiles(QImage& bitmap, int32_t dpi, int32_t colorBits, int32_t first = 0,
+                          int32_t count = INT32_MAX);
   int32_t DriverTileLimit() const;
+  // The largest tile edge of a picture: the set limit, the driver's and at least 1.
+  int32_t PictureTileEdge();
 
   std::unique_ptr<TGLStateCache> stateCache_;
   bool rendering_ = false;

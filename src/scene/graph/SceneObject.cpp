@@ -1,6 +1,15 @@
-// Sections: helpers and hooks; life; notification and time; transform;
-// matrices; tree; boxes and geometry queries; display list and its state
-// recorder; rendering; behaviours and effects.
+// Sections:
+//   Helpers and hooks
+//   Life
+//   Notification and time
+//   Transform
+//   Matrices
+//   Tree
+//   Boxes and geometry queries
+//   Display list and its state recorder
+//   Rendering
+//   Behaviours and effects
+
 #include "scene/graph/SceneObject.h"
 
 #include <algorithm>
@@ -18,7 +27,7 @@
 
 namespace qira {
 
-// --------------------------------------------------------- helpers and hooks
+// [SECTION] Helpers and hooks
 
 namespace {
 
@@ -80,7 +89,7 @@ void SetSceneObjectNameChangeHook(std::function<void(TGLBaseSceneObject&)> hook)
 
 void SetSceneObjectMatrixSaving(bool readBack) { g_matrixReadBack = readBack; }
 
-// ----------------------------------------------------------------------- life
+// [SECTION] Life
 
 TGLBaseSceneObject::TGLBaseSceneObject()
     : localMatrix_(IdentityHmgMatrix),
@@ -160,7 +169,7 @@ void TGLBaseSceneObject::SetName(const std::string& name) {
   if (NameChangeHook()) NameChangeHook()(*this);
 }
 
-// ---------------------------------------------------- notification and time
+// [SECTION] Notification and time
 
 void TGLBaseSceneObject::DoProgress(const TProgressTimes& progressTimes) {
   for (int i = ChildCount() - 1; i >= 0; --i) {
@@ -209,7 +218,7 @@ void TGLBaseSceneObject::TransformationChanged() {
   if (!IsLoading()) NotifyChange(this);
 }
 
-// ------------------------------------------------------------------ transform
+// [SECTION] Transform
 
 void TGLBaseSceneObject::CoordinateChanged(TGLCustomCoordinates* sender) {
   if (calculating_) return;
@@ -319,7 +328,7 @@ void TGLBaseSceneObject::PointToObject(const TGLBaseSceneObject& object, const T
   PointTo(object.GetAbsolutePosition(), upVector);
 }
 
-// ------------------------------------------------------------------- matrices
+// [SECTION] Matrices
 
 void TGLBaseSceneObject::RebuildMatrix() const {
   if (!changes_.Contains(TGLObjectChange::LocalMatrixStale)) return;
@@ -412,7 +421,7 @@ TVector TGLBaseSceneObject::LocalToAbsolute(const TVector& v) const {
   return VectorTransform(v, AbsoluteMatrix());
 }
 
-// ----------------------------------------------------------------------- tree
+// [SECTION] Tree
 
 TGLBaseSceneObject* TGLBaseSceneObject::Children(int index) const {
   if (index < 0 || index >= ChildCount()) return nullptr;
@@ -600,7 +609,7 @@ void TGLBaseSceneObject::DeleteChildren() {
   MarkChildrenBoxStale();
 }
 
-// ------------------------------------------------ boxes and geometry queries
+// [SECTION] Boxes and geometry queries
 
 void TGLBaseSceneObject::SetBoxChanges(TGLBoxChanges value) const {
   if (value == boxChanges_) return;
@@ -764,7 +773,7 @@ std::unique_ptr<TGLSilhouette> TGLBaseSceneObject::GenerateSilhouette(const TGLS
   return silhouette;
 }
 
-// ---------------------------------------- display list and its state recorder
+// [SECTION] Display list and its state recorder
 
 namespace {
 
@@ -970,7 +979,7 @@ void TGLBaseSceneObject::DestroyHandles() {
 
 void TGLBaseSceneObject::BuildList(TRenderContextInfo& rci) { (void)rci; }
 
-// ------------------------------------------------------------------ rendering
+// [SECTION] Rendering
 
 void TGLBaseSceneObject::DrawSelf(TRenderContextInfo& rci) {
   if (objectStyle_.Contains(TGLObjectStyle::DirectDraw) || rci.amalgamating) {
@@ -1184,7 +1193,7 @@ void TGLBaseSceneObject::RenderChildren(int first, int last, TRenderContextInfo&
   rci.visibilityCulling = savedCulling;
 }
 
-// ------------------------------------------------------ behaviours and effects
+// [SECTION] Behaviours and effects
 
 TGLBehaviours& TGLBaseSceneObject::Behaviours() {
   if (behaviours_ == nullptr) behaviours_ = std::make_unique<TGLBehaviours>(this);

@@ -6,9 +6,6 @@
 // render entry point that culls, multiplies the local matrix, draws the node
 // and then its children in the requested order.
 //
-// Sections: flag sets; TGLBaseSceneObject (life, transform, matrices, tree,
-// boxes and geometry queries, rendering, behaviours and effects); hooks.
-//
 // Ownership: a node is a component. Nodes made by AddNewChild belong to the
 // parent's owner (or to the parent itself when the parent has no owner), as
 // nodes made by CreateAsChild belong to the parent. The child list only
@@ -16,6 +13,11 @@
 // the destructor do (through the child's owner when it has one, else
 // directly). Single-threaded: everything runs on the thread of the current
 // rendering context.
+//
+// Sections:
+//   Flag sets
+//   TGLBaseSceneObject
+//   Hooks
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -39,7 +41,7 @@ class TGLBehaviours;
 class TGLObjectEffects;
 class TGLBaseSceneObject;
 
-// ------------------------------------------------------------------ flag sets
+// [SECTION] Flag sets
 
 // How a node is drawn; subclasses set these in their constructors.
 enum class TGLObjectStyle : uint8_t {
@@ -85,7 +87,7 @@ using TGLBoxChanges = TGLFlagSet<TGLBoxChange>;
 // (Sender, deltaTime, newTime)
 using TGLProgressEvent = std::function<void(TObject* sender, double deltaTime, double newTime)>;
 
-// ------------------------------------------------------------ TGLBaseSceneObject
+// [SECTION] TGLBaseSceneObject
 
 // The red, green and blue axes of a node, stippled with pattern, each from -l to
 // l through the origin (darker on the negative side); lighting off, blending on
@@ -352,7 +354,7 @@ class TGLBaseSceneObject : public TGLCoordinatesUpdateAbleComponent {
   uint32_t pickName_ = 0;
 };
 
-// ---------------------------------------------------------------------- hooks
+// [SECTION] Hooks
 
 // Called with the node after every change of a node's name; empty by default.
 void SetSceneObjectNameChangeHook(std::function<void(TGLBaseSceneObject&)> hook);

@@ -424,10 +424,16 @@ void TGLCustomBitmapFont::RenderString(TRenderContextInfo& rci, std::string_view
   cache.EnableState(TGLState::stTexture2D);
   cache.DisableState(TGLState::stLighting);
   cache.EnableState(TGLState::stBlend);
+  // Only the glyphs are drawn: the transparent texels around them write neither
+  // colour nor depth, so whatever lies behind the text and is drawn after it still
+  // shows around the glyphs.
+  cache.EnableState(TGLState::stAlphaTest);
+  // Pushed after the enables, so that the pop leaves the flags as the cache knows them.
+  glPushAttrib(GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glAlphaFunc(GL_GREATER, 0.0f);
   cache.SetBoundTexture(0, GL_TEXTURE_2D, textureHandle_->Handle());
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-  glPushAttrib(GL_CURRENT_BIT);
   glColor4fv(color.data());
   glBegin(GL_QUADS);
   for (size_t i = 0; i < codes.size(); ++i) {

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cmath>
-#include <deque>
 #include <limits>
 #include <vector>
 
@@ -164,92 +163,159 @@ std::unique_ptr<TCubicSpline> TGLNodes::CreateCubicSpline() const {
 }
 
 // ----------------------------------------------------- tessellated polygon
-// The scratch store holds the spline vertices and the vertices the
-// tessellator asks for where edges cross. It belongs to one call and reaches
-// the combine callback as the polygon data, so calls may nest; a deque keeps
-// every vertex handed out at its address while the store grows, so any number
-// of crossings is served without writing past an end.
+
+TVectorPool::TVectorPool(int recordFloats, int recordsPerBlock)
+    : recordFloats_(recordFloats < 1 ? 1 : recordFloats),
+      recordsPerBlock_(recordsPerBlock < 1 ? 1 : recordsPerBlock),
+      usedInLast_(recordsPerBlock_) {}
+
+float* TVectorPool::Take() {
+  if (usedInLast_ == recordsPerBlock_) {
+    blocks_.push_back(std::make_unique<float[]>(static_cast<size_t>(recordFloats_) * recordsPerBlock_));
+    usedInLast_ = 0;
+  }
+  return blocks_.back().get() + static_cast<ptrdiff_t>(usedInLast_++) * recordFloats_;
+}
 
 namespace {
-
-using TScratchVertex = std::array<float, 3>;
-using TScratchStore = std::deque<TScratchVertex>;
 
 void TessBegin(GLenum mode) { glBegin(mode); }
 void TessEnd() { glEnd(); }
 void TessVertex(void* data) { glVertex3fv(static_cast<const GLfloat*>(data)); }
-void TessTexturedVertex(void* data) {
+void TessVertexTex2(void* data) {
+  const auto* v = static_cast<const GLfloat*>(data);
+  xgl.TexCoord2fv(v);
+  glVertex3fv(v);
+}
+void TessVertexTex3(void* data) {
   const auto* v = static_cast<const GLfloat*>(data);
   xgl.TexCoord3fv(v);
   glVertex3fv(v);
 }
+// Errors of a malformed outline are ignored: what GLU makes of it is drawn.
 void TessError(GLenum error) { (void)error; }
-void TessCombine(GLdouble coords[3], void* vertexData[4], GLfloat weight[4], void** outData, void* polygonData) {
-  (void)vertexData;
-  (void)weight;
-  auto* store = static_cast<TScratchStore*>(polygonData);
-  TScratchVertex& v = store->emplace_back();
-  v = {static_cast<float>(coords[0]), static_cast<float>(coords[1]), static_cast<float>(coords[2])};
-  *outData = v.data();
-}
 
 template <class F>
 _GLUfuncptr TessCallback(F* function) {
   return reinterpret_cast<_GLUfuncptr>(function);
 }
 
-// Frees the tessellator however the drawing ends.
-struct TTessellator {
-  GLUtesselator* tess = gluNewTess();
-  ~TTessellator() {
-    if (tess != nullptr) gluDeleteTess(tess);
-  }
-};
-
 }  // namespace
+
+TGLTessellation::TGLTessellation(TOutput output, int poolBlockRecords, TGLOutlines* outlines)
+    : tess_(gluNewTess()), pool_(3, poolBlockRecords), outlines_(outlines) {
+  if (tess_ == nullptr) return;
+  gluTessCallback(tess_, GLU_TESS_ERROR, TessCallback(&TessError));
+  gluTessCallback(tess_, GLU_TESS_COMBINE_DATA, TessCallback(&Combine));
+  if (output == TOutput::toOutlines) {
+    gluTessCallback(tess_, GLU_TESS_BEGIN_DATA, TessCallback(&BeginOutline));
+    gluTessCallback(tess_, GLU_TESS_VERTEX_DATA, TessCallback(&OutlineVertex));
+    gluTessProperty(tess_, GLU_TESS_BOUNDARY_ONLY, GL_TRUE);
+    return;
+  }
+  gluTessCallback(tess_, GLU_TESS_BEGIN, TessCallback(&TessBegin));
+  gluTessCallback(tess_, GLU_TESS_END, TessCallback(&TessEnd));
+  const auto vertex = output == TOutput::toDrawTexCoord2   ? TessCallback(&TessVertexTex2)
+                      : output == TOutput::toDrawTexCoord3 ? TessCallback(&TessVertexTex3)
+                                                           : TessCallback(&TessVertex);
+  gluTessCallback(tess_, GLU_TESS_VERTEX, vertex);
+}
+
+TGLTessellation::~TGLTessellation() {
+  if (tess_ != nullptr) gluDeleteTess(tess_);
+}
+
+void TGLTessellation::SetNormal(const TAffineVector& n) {
+  if (tess_ != nullptr) gluTessNormal(tess_, n.x, n.y, n.z);
+}
+
+void TGLTessellation::SetWindingRule(GLenum rule) {
+  if (tess_ != nullptr) gluTessProperty(tess_, GLU_TESS_WINDING_RULE, rule);
+}
+
+void TGLTessellation::BeginPolygon() {
+  if (tess_ != nullptr) gluTessBeginPolygon(tess_, this);
+}
+
+void TGLTessellation::BeginContour() {
+  if (tess_ != nullptr) gluTessBeginContour(tess_);
+}
+
+void TGLTessellation::AddVertex(const TAffineVector& v) {
+  float* record = pool_.Take();
+  record[0] = v.x;
+  record[1] = v.y;
+  record[2] = v.z;
+  AddVertexRef(record);
+}
+
+void TGLTessellation::AddVertexRef(const float* v) {
+  if (tess_ == nullptr) return;
+  GLdouble coords[3] = {v[0], v[1], v[2]};
+  // The tessellator only reads through the vertex data.
+  gluTessVertex(tess_, coords, const_cast<float*>(v));
+}
+
+void TGLTessellation::EndContour() {
+  if (tess_ != nullptr) gluTessEndContour(tess_);
+}
+
+void TGLTessellation::EndPolygon() {
+  if (tess_ != nullptr) gluTessEndPolygon(tess_);
+}
+
+void TGLTessellation::Combine(GLdouble coords[3], void* vertexData[4], GLfloat weight[4], void** outData,
+                              void* run) {
+  (void)vertexData;
+  (void)weight;
+  float* record = static_cast<TGLTessellation*>(run)->pool_.Take();
+  for (int i = 0; i < 3; ++i) record[i] = static_cast<float>(coords[i]);
+  *outData = record;
+}
+
+void TGLTessellation::BeginOutline(GLenum mode, void* run) {
+  (void)mode;
+  auto* self = static_cast<TGLTessellation*>(run);
+  if (self->outlines_ != nullptr) self->outlines_->emplace_back();
+}
+
+void TGLTessellation::OutlineVertex(void* vertex, void* run) {
+  auto* self = static_cast<TGLTessellation*>(run);
+  if (self->outlines_ == nullptr || self->outlines_->empty()) return;
+  const auto* v = static_cast<const float*>(vertex);
+  self->outlines_->back().push_back({v[0], v[1], v[2]});
+}
 
 void TGLNodes::RenderTessellatedPolygon(bool textured, const TAffineVector* normal, int splineDivisions,
                                         bool invertOrder) const {
   const int n = Count();
   if (n < 3) return;
-  TTessellator t;
-  if (t.tess == nullptr) return;
-  GLUtesselator* tess = t.tess;
-  gluTessCallback(tess, GLU_TESS_BEGIN, TessCallback(&TessBegin));
-  gluTessCallback(tess, GLU_TESS_VERTEX, textured ? TessCallback(&TessTexturedVertex) : TessCallback(&TessVertex));
-  gluTessCallback(tess, GLU_TESS_END, TessCallback(&TessEnd));
-  gluTessCallback(tess, GLU_TESS_ERROR, TessCallback(&TessError));
-  gluTessCallback(tess, GLU_TESS_COMBINE_DATA, TessCallback(&TessCombine));
-
-  TScratchStore store;
+  TGLTessellation run(textured ? TGLTessellation::TOutput::toDrawTexCoord3 : TGLTessellation::TOutput::toDraw,
+                      n * (splineDivisions > 1 ? splineDivisions : 1) + 1);
+  if (!run.Valid()) return;
   if (normal != nullptr) {
     glNormal3fv(normal->data());
-    gluTessNormal(tess, normal->x, normal->y, normal->z);
+    run.SetNormal(*normal);
   }
-  gluTessBeginPolygon(tess, &store);
-  gluTessBeginContour(tess);
+  run.BeginPolygon();
+  run.BeginContour();
   if (splineDivisions > 1) {
     const std::unique_ptr<TCubicSpline> spline = CreateCubicSpline();
     const float f = 1.0f / static_cast<float>(splineDivisions);
     const int last = (n - 1) * splineDivisions;
     for (int step = 0; step <= last; ++step) {
       const int k = invertOrder ? last - step : step;
-      TScratchVertex& v = store.emplace_back();
-      spline->EvalToFloats(static_cast<float>(k) * f, v[0], v[1], v[2]);
-      GLdouble coords[3] = {v[0], v[1], v[2]};
-      gluTessVertex(tess, coords, v.data());
+      TAffineVector v;
+      spline->EvalToFloats(static_cast<float>(k) * f, v.x, v.y, v.z);
+      run.AddVertex(v);
     }
   } else {
     for (int step = 0; step < n; ++step) {
-      const int i = invertOrder ? n - 1 - step : step;
-      const TGLNode& node = GetItem(i);
-      GLdouble coords[3] = {node.X(), node.Y(), node.Z()};
-      // The tessellator only reads through the vertex data.
-      gluTessVertex(tess, coords, const_cast<float*>(node.CoordinatesAddress()));
+      run.AddVertexRef(GetItem(invertOrder ? n - 1 - step : step).CoordinatesAddress());
     }
   }
-  gluTessEndContour(tess);
-  gluTessEndPolygon(tess);
+  run.EndContour();
+  run.EndPolygon();
 }
 
 // -------------------------------------------------------------- registration

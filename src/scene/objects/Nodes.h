@@ -4,9 +4,13 @@
 // ask of it: barycentre, plane normal, path direction, extents, translation,
 // rotation about Y, a cubic spline through the nodes and the nodes drawn as
 // one tessellated polygon. Every change reports to the owning scene object.
+#include <GL/glu.h>
+
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "scene/components/Components.h"
 #include "scene/math/CubicSpline.h"
@@ -112,6 +116,66 @@ class TGLNodes : public TOwnedCollection {
 
  protected:
   void Update(TCollectionItem* item) override;
+};
+
+// Fixed-size float records for the vertices one tessellator run hands out:
+// blocks of a fixed number of records, a new block when the last is full. A
+// record keeps its address until the pool is freed, whatever it grows to.
+class TVectorPool {
+ public:
+  TVectorPool(int recordFloats, int recordsPerBlock);
+  // The next free record (recordFloats floats, zero-filled).
+  float* Take();
+  int BlockCount() const { return static_cast<int>(blocks_.size()); }
+
+ private:
+  std::vector<std::unique_ptr<float[]>> blocks_;
+  int recordFloats_;
+  int recordsPerBlock_;
+  int usedInLast_;
+};
+
+// The outlines a boundary-only run collects: one point list per outline.
+using TGLOutlines = std::vector<std::vector<TAffineVector>>;
+
+// One run of the GLU tessellator (a rendering context current for the
+// drawing outputs): the tessellator, the vertex pool that also serves the
+// crossing points it asks for, and where its output goes. The run reaches its
+// callbacks as the polygon data, so runs may nest.
+class TGLTessellation {
+ public:
+  enum class TOutput : uint8_t {
+    toDraw,           // glBegin, glVertex3fv, glEnd
+    toDrawTexCoord2,  // each vertex first its x, y as the 2D texture coordinate
+    toDrawTexCoord3,  // each vertex first its position as a 3D texture coordinate
+    toOutlines        // boundary only: each outline appended to `outlines`
+  };
+  TGLTessellation(TOutput output, int poolBlockRecords, TGLOutlines* outlines = nullptr);
+  ~TGLTessellation();
+  TGLTessellation(const TGLTessellation&) = delete;
+  TGLTessellation& operator=(const TGLTessellation&) = delete;
+
+  // False when GLU gave no tessellator: the run then does nothing.
+  bool Valid() const { return tess_ != nullptr; }
+  void SetNormal(const TAffineVector& n);
+  void SetWindingRule(GLenum rule);
+  void BeginPolygon();
+  void BeginContour();
+  // Copies the point into a pool record and hands that over.
+  void AddVertex(const TAffineVector& v);
+  // Hands the caller's three floats over; they must live until EndPolygon.
+  void AddVertexRef(const float* v);
+  void EndContour();
+  void EndPolygon();
+
+ private:
+  static void Combine(GLdouble coords[3], void* vertexData[4], GLfloat weight[4], void** outData, void* run);
+  static void BeginOutline(GLenum mode, void* run);
+  static void OutlineVertex(void* vertex, void* run);
+
+  GLUtesselator* tess_ = nullptr;
+  TVectorPool pool_;
+  TGLOutlines* outlines_;
 };
 
 // Registers TGLNode with the class registry.

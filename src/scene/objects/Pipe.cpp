@@ -11,6 +11,7 @@
 #include "platform/NumberText.h"
 #include "platform/Rounding.h"
 #include "scene/gl/OpenGLBinding.h"
+#include "scene/objects/ExtrusionSolids.h"
 #include "scene/math/VectorGeometry.h"
 
 namespace qira {
@@ -422,6 +423,8 @@ void TGLPipe::BuildList(TRenderContextInfo& rci) {
 // ============================================================== registration
 
 void RegisterPipeClasses() {
+  // The pipe's unit also holds the revolution and extrusion solids.
+  RegisterExtrusionSolidsClasses();
   RegisterClass(TGLPipe::StaticClass());
   RegisterClass(TGLPipeNode::StaticClass());
 }

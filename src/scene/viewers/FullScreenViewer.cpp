@@ -412,7 +412,9 @@ void TGLFullScreenViewer::Invalidate() {
   if (window_ && !Buffer().Rendering()) window_->update();
 }
 
-void TGLFullScreenViewer::DoOnChange() { Invalidate(); }
+void TGLFullScreenViewer::DoOnChange() {
+  if (!SceneOfBufferRendering(Buffer())) Invalidate();
+}
 
 void TGLFullScreenViewer::DoBufferStructuralChange() {
   TGLNonVisualViewer::DoBufferStructuralChange();

@@ -19,6 +19,7 @@
 #include "platform/Rounding.h"
 #include "platform/Services.h"
 #include "scene/graph/CameraLight.h"
+#include "scene/graph/Scene.h"
 #include "scene/gl/OpenGLBinding.h"
 
 namespace qira {
@@ -37,6 +38,17 @@ void SetupVSync(TVSyncMode mode) {
 
 bool WindowContextsAvailable() {
   return qGuiApp != nullptr && QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+bool SceneOfBufferRendering(const TGL3DSceneBuffer& buffer) {
+  if (buffer.Rendering()) return true;
+  const TGLCamera* camera = buffer.Camera();
+  const TGL3DScene* scene = camera != nullptr ? camera->Scene() : nullptr;
+  if (scene == nullptr) return false;
+  for (int i = 0; i < scene->BufferCount(); ++i) {
+    if (const TGL3DSceneBuffer* other = scene->Buffer(i); other != nullptr && other->Rendering()) return true;
+  }
+  return false;
 }
 
 // ============================================================ handler guard
@@ -67,7 +79,9 @@ TGL3DSceneViewer::TGL3DSceneViewer(QWidget* parent)
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
   resize(100, 100);
-  buffer_->OnChange = [this](TObject*) { Invalidate(); };
+  buffer_->OnChange = [this](TObject*) {
+    if (!SceneOfBufferRendering(*buffer_)) Invalidate();
+  };
   buffer_->OnStructuralChange = [this](TObject*) { RecreateWnd(); };
   buffer_->OnViewerBeforeRender = [this](TObject*) { SetupVSync(vSync_); };
 }

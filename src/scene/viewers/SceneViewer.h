@@ -86,7 +86,9 @@ class TGL3DSceneViewer : public QWidget, public TComponent {
   int32_t PixelWidth() const;
   int32_t PixelHeight() const;
 
-  // Schedules a paint unless the buffer is rendering.
+  // Schedules a paint unless the buffer is rendering. The buffer's change
+  // event does so only while no buffer of its scene renders: the viewer
+  // renders when something changes and is idle otherwise.
   void Invalidate();
   // Creates the native window now (and with it the context), so that the
   // context exists before the first paint.
@@ -147,6 +149,12 @@ class TGL3DSceneViewer : public QWidget, public TComponent {
 
 // True when viewers can draw on their native windows (Qt's xcb platform).
 bool WindowContextsAvailable();
+
+// True while any buffer showing the buffer's scene renders. What a frame's
+// preparation changes (texts turned to that frame's camera) is part of that
+// frame, not a change for the scene's other viewers: were it one, two viewers
+// of one scene would make each other render without end.
+bool SceneOfBufferRendering(const TGL3DSceneBuffer& buffer);
 
 // Registers TGL3DSceneViewer with the class registry.
 void RegisterSceneViewerClasses();

@@ -106,15 +106,19 @@ TEST(FreeNotification, AFreedComponentLeavesEveryListThatAskedToBeTold) {
 
 TEST(FreeNotification, AWatcherFreedFirstIsNotToldLater) {
   std::vector<std::string> log;
-  auto watcher = std::make_unique<TProbe>("watcher", &log);
-  TProbe target("target", &log);
-  watcher->Watch(target);
-  watcher.reset();  // a stale link here would be a use after free under ASan
-  log.clear();
-  TProbe survivor("survivor", &log);
-  survivor.Watch(target);
-  survivor.RemoveFreeNotification(target);
-  // Both gone out of scope at the end: no notification may reach a freed object.
+  {
+    TProbe target("target", &log);
+    auto watcher = std::make_unique<TProbe>("watcher", &log);
+    watcher->Watch(target);
+    watcher.reset();  // a stale link here would be a use after free under ASan
+    EXPECT_EQ(log, (std::vector<std::string>{"free watcher", "target remove watcher"}));
+    log.clear();
+    TProbe survivor("survivor", &log);
+    survivor.Watch(target);
+    survivor.RemoveFreeNotification(target);
+  }
+  // The survivor goes first, then the target: the links are gone, so neither is told.
+  EXPECT_EQ(log, (std::vector<std::string>{"free survivor", "free target"}));
 }
 
 TEST(FreeNotification, OwnedComponentsWatchingEachOtherAreFreedSafely) {

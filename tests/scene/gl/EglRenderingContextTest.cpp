@@ -191,7 +191,7 @@ void DrawColumns(int width, int height, int x0, int x1, uint8_t r, uint8_t g, ui
   glEnd();
 }
 
-class Headless : public ::testing::Test {
+class HeadlessContextGL : public ::testing::Test {
  protected:
   void SetUp() override {
     RegisterEglRenderingContext();
@@ -220,7 +220,7 @@ class Headless : public ::testing::Test {
   }
 };
 
-TEST_F(Headless, ReadsBackTheExactClearColour) {
+TEST_F(HeadlessContextGL, ReadsBackTheExactClearColour) {
   auto context = Memory(8, 6);
   EXPECT_TRUE(context->IsMemoryContext());
   EXPECT_EQ(context->Acceleration(), 1);
@@ -235,7 +235,7 @@ TEST_F(Headless, ReadsBackTheExactClearColour) {
   context->Deactivate();
 }
 
-TEST_F(Headless, ADisplayListCompiledInOneContextDrawsInAnotherOfTheGroup) {
+TEST_F(HeadlessContextGL, ADisplayListCompiledInOneContextDrawsInAnotherOfTheGroup) {
   auto first = Memory(4, 4);
   auto second = Memory(4, 4);
   second->ShareLists(*first);
@@ -268,7 +268,7 @@ TEST_F(Headless, ADisplayListCompiledInOneContextDrawsInAnotherOfTheGroup) {
   second->Deactivate();
 }
 
-TEST_F(Headless, FreeingAHandleOfAnotherContextKeepsTheCurrentContextCurrent) {
+TEST_F(HeadlessContextGL, FreeingAHandleOfAnotherContextKeepsTheCurrentContextCurrent) {
   auto owner = Memory(2, 2);
   auto other = Memory(2, 2);
   TGLTextureHandle texture;
@@ -292,7 +292,7 @@ TEST_F(Headless, FreeingAHandleOfAnotherContextKeepsTheCurrentContextCurrent) {
   other->SetActive(false);
 }
 
-TEST_F(Headless, MemoryContextsHaveUpToFourColourBuffers) {
+TEST_F(HeadlessContextGL, MemoryContextsHaveUpToFourColourBuffers) {
   auto context = Memory(2, 2, 7);
   EXPECT_EQ(context->BufferCount(), 4);
   EXPECT_EQ(context->ColorBuffer(0), static_cast<uint32_t>(GL_COLOR_ATTACHMENT0));
@@ -305,7 +305,7 @@ TEST_F(Headless, MemoryContextsHaveUpToFourColourBuffers) {
   context->Deactivate();
 }
 
-TEST_F(Headless, AContextWithoutAWindowDrawsOnItsOwnPbuffer) {
+TEST_F(HeadlessContextGL, AContextWithoutAWindowDrawsOnItsOwnPbuffer) {
   auto context = std::unique_ptr<TGLContext>(GLContextManager().CreateContext());
   context->CreateContext(0);
   context->Activate();
@@ -317,7 +317,7 @@ TEST_F(Headless, AContextWithoutAWindowDrawsOnItsOwnPbuffer) {
   EXPECT_FALSE(context->IsValid());
 }
 
-TEST_F(Headless, ContextsOfAnotherClassCannotShare) {
+TEST_F(HeadlessContextGL, ContextsOfAnotherClassCannotShare) {
   class TOther final : public TGLContext {
    public:
     bool IsValid() const override { return true; }
@@ -345,9 +345,9 @@ TEST_F(Headless, ContextsOfAnotherClassCannotShare) {
 
 // Double-buffered windows present on swap; single-buffered ones show what was
 // drawn too (EGL may give them a back buffer, which the swap then presents).
-class EglWindowContextX11 : public ::testing::TestWithParam<bool> {};
+class EglWindowContextX11GL : public ::testing::TestWithParam<bool> {};
 
-TEST_P(EglWindowContextX11, DrawsIntoANativeQtWindowThatShowsIt) {
+TEST_P(EglWindowContextX11GL, DrawsIntoANativeQtWindowThatShowsIt) {
   if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "no X display";
   if (QCoreApplication::instance() != nullptr || EglPlatform() != TEglPlatform::epNone) {
     GTEST_SKIP() << "needs a process of its own";
@@ -413,7 +413,7 @@ TEST_P(EglWindowContextX11, DrawsIntoANativeQtWindowThatShowsIt) {
   context.reset();
 }
 
-INSTANTIATE_TEST_SUITE_P(Buffering, EglWindowContextX11, ::testing::Values(true, false),
+INSTANTIATE_TEST_SUITE_P(Buffering, EglWindowContextX11GL, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "DoubleBuffered" : "SingleBuffered"; });
 
 }  // namespace

@@ -86,9 +86,9 @@ struct TProjectionCase {
   int dpi;
 };
 
-class CameraProjection : public ::testing::TestWithParam<TProjectionCase> {};
+class CameraProjectionGL : public ::testing::TestWithParam<TProjectionCase> {};
 
-TEST_P(CameraProjection, ReadBackMatchesTheFormulas) {
+TEST_P(CameraProjectionGL, ReadBackMatchesTheFormulas) {
   const TProjectionCase c = GetParam();
   const HeadlessGL gl(8, 8, 0);
   TGLCamera camera;
@@ -112,7 +112,7 @@ TEST_P(CameraProjection, ReadBackMatchesTheFormulas) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Styles, CameraProjection,
+    Styles, CameraProjectionGL,
     ::testing::Values(TProjectionCase{TGLCameraStyle::csPerspective, 64, 48, 96},
                       TProjectionCase{TGLCameraStyle::csPerspective, 40, 90, 300},  // taller than wide
                       TProjectionCase{TGLCameraStyle::csOrthogonal, 64, 48, 96},
@@ -132,7 +132,7 @@ TEST(CameraProjectionEdges, ATallViewportKeepsTheVerticalExtentOfASquareOne) {
   EXPECT_NEAR(squareNear / square[1][1], 0.5f, 1e-6);
 }
 
-TEST(CameraProjectionEdges, CustomStyleCallsTheHandlerAndZeroSizesAreSkipped) {
+TEST(CameraProjectionEdgesGL, CustomStyleCallsTheHandlerAndZeroSizesAreSkipped) {
   const HeadlessGL gl(8, 8, 0);
   TGLCamera camera;
   camera.SetCameraStyle(TGLCameraStyle::csCustom);
@@ -154,7 +154,7 @@ TEST(CameraProjectionEdges, CustomStyleCallsTheHandlerAndZeroSizesAreSkipped) {
 
 // --------------------------------------------------------------- Apply
 
-TEST(CameraApply, ACameraWithATargetLooksAtIt) {
+TEST(CameraApplyGL, ACameraWithATargetLooksAtIt) {
   const HeadlessGL gl(8, 8, 0);
   TGL3DScene scene;
   TGLCamera& camera = scene.Objects().AddNewChild<TGLCamera>();
@@ -261,7 +261,7 @@ TEST(LightSource, SpotCutOffAcceptsZeroToNinetyAndExactlyOneEighty) {
   EXPECT_EQ(light.SpotCutOff(), 180.0f);
 }
 
-TEST(LightSource, AParallelLightSendsItsDirectionThroughItsAbsoluteMatrix) {
+TEST(LightSourceGL, AParallelLightSendsItsDirectionThroughItsAbsoluteMatrix) {
   TRenderedScene s;
   s.light->SetLightStyle(TLightStyle::lsParallel);
   s.light->SpotDirection().SetVector(1.0f, 0.0f, 0.0f);
@@ -285,7 +285,7 @@ TEST(LightSource, AParallelLightSendsItsDirectionThroughItsAbsoluteMatrix) {
 
 // ----------------------------------------------------------------- proxy
 
-TEST(ProxyObject, DrawsItsMasterInItsOwnPlace) {
+TEST(ProxyObjectGL, DrawsItsMasterInItsOwnPlace) {
   TRenderedScene s;
   s.quad->Position().SetPoint(-0.8f, 0.0f, 0.0f);
   TGLProxyObject& proxy = s.scene->Objects().AddNewChild<TGLProxyObject>();
@@ -306,7 +306,7 @@ TEST(ProxyObject, DrawsItsMasterInItsOwnPlace) {
   EXPECT_TRUE(Near(s.Pixel(FloorToInt(at.x), FloorToInt(at.y)), {0, 0, 255}));
 }
 
-TEST(ProxyObject, AProxyReachedThroughItsOwnMasterStopsAtTheGuard) {
+TEST(ProxyObjectGL, AProxyReachedThroughItsOwnMasterStopsAtTheGuard) {
   TRenderedScene s;
   TGLProxyObject& proxy = s.quad->AddNewChild<TGLProxyObject>();
   proxy.SetMasterObject(s.quad);

@@ -153,7 +153,7 @@ class TCountedSolid : public TGL3DSceneObject {
   int Draws = 0;
 };
 
-class CustomObjectRender : public ::testing::Test {
+class CustomObjectRenderGL : public ::testing::Test {
  protected:
   void SetUp() override {
     gl_ = MakeHeadlessGLOrSkip<OrthoGL>();
@@ -176,7 +176,7 @@ class CustomObjectRender : public ::testing::Test {
   std::unique_ptr<TGLBaseSceneObject> root_ = std::make_unique<TGLBaseSceneObject>();
 };
 
-TEST_F(CustomObjectRender, AMultiPassMaterialDrawsUntilUnApplyAnswersFalse) {
+TEST_F(CustomObjectRenderGL, AMultiPassMaterialDrawsUntilUnApplyAnswersFalse) {
   TCountedSolid& s = Solid();
   s.Counting().ExtraPasses = 2;
   TRenderContextInfo rci = MakeRci(cache_);
@@ -185,7 +185,7 @@ TEST_F(CustomObjectRender, AMultiPassMaterialDrawsUntilUnApplyAnswersFalse) {
   EXPECT_EQ(s.Counting().Applies, 1);
 }
 
-TEST_F(CustomObjectRender, WithoutColourWritesTheMaterialIsLeftOut) {
+TEST_F(CustomObjectRenderGL, WithoutColourWritesTheMaterialIsLeftOut) {
   TCountedSolid& s = Solid();
   TRenderContextInfo rci = MakeRci(cache_);
   rci.noColorWrites = true;
@@ -194,7 +194,7 @@ TEST_F(CustomObjectRender, WithoutColourWritesTheMaterialIsLeftOut) {
   EXPECT_EQ(s.Counting().Applies, 0);
 }
 
-TEST_F(CustomObjectRender, DirectOpenGLWithoutAnEventDrawsNothingButItsChildren) {
+TEST_F(CustomObjectRenderGL, DirectOpenGLWithoutAnEventDrawsNothingButItsChildren) {
   TGLDirectOpenGL& direct = root_->AddNewChild<TGLDirectOpenGL>();
   TTestQuad& child = direct.AddNewChild<TTestQuad>();
   child.Color = {0.0f, 0.0f, 1.0f};
@@ -204,7 +204,7 @@ TEST_F(CustomObjectRender, DirectOpenGLWithoutAnEventDrawsNothingButItsChildren)
   EXPECT_EQ(gl_->PixelAt(0.0f, 0.0f), (std::array<int, 3>{0, 0, 255}));
 }
 
-TEST_F(CustomObjectRender, DirectOpenGLDrawsEveryFrameOrOnceWithUseBuildList) {
+TEST_F(CustomObjectRenderGL, DirectOpenGLDrawsEveryFrameOrOnceWithUseBuildList) {
   TGLDirectOpenGL& direct = root_->AddNewChild<TGLDirectOpenGL>();
   int calls = 0;
   direct.OnRender = [&calls](TObject*, TRenderContextInfo&) { ++calls; };
@@ -225,7 +225,7 @@ TEST_F(CustomObjectRender, DirectOpenGLDrawsEveryFrameOrOnceWithUseBuildList) {
   EXPECT_TRUE(direct.ObjectStyle().Contains(TGLObjectStyle::DirectDraw));
 }
 
-TEST_F(CustomObjectRender, RenderPointCallsItsCallbacksAndTellsThemWhenFreed) {
+TEST_F(CustomObjectRenderGL, RenderPointCallsItsCallbacksAndTellsThemWhenFreed) {
   std::vector<std::string> log;
   {
     TGLRenderPoint& point = root_->AddNewChild<TGLRenderPoint>();
@@ -252,7 +252,7 @@ class TMatrixProbe : public TGLImmaterialSceneObject {
   TMatrix Reported;
 };
 
-TEST_F(CustomObjectRender, CameraInvariantOrientationDrawsInAFixedFrame) {
+TEST_F(CustomObjectRenderGL, CameraInvariantOrientationDrawsInAFixedFrame) {
   auto& invariant = root_->AddNewChild<TGLCameraInvariantObject>();
   invariant.SetCamInvarianceMode(TGLCameraInvarianceMode::cimOrientation);
   invariant.Position().SetPoint(1.0f, 2.0f, 3.0f);
@@ -268,7 +268,7 @@ TEST_F(CustomObjectRender, CameraInvariantOrientationDrawsInAFixedFrame) {
   EXPECT_EQ(rci.modelViewMatrix, nullptr);
 }
 
-TEST_F(CustomObjectRender, CameraInvariantPositionFollowsTheCamera) {
+TEST_F(CustomObjectRenderGL, CameraInvariantPositionFollowsTheCamera) {
   auto& invariant = root_->AddNewChild<TGLCameraInvariantObject>();
   invariant.SetCamInvarianceMode(TGLCameraInvarianceMode::cimPosition);
   invariant.Position().SetPoint(1.0f, 2.0f, 3.0f);

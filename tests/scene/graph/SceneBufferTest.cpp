@@ -32,7 +32,7 @@ float ExpectedWindowX(float worldX, int size) {
 
 // ------------------------------------------------------------ one frame
 
-TEST(SceneBufferFrame, BackgroundAndQuadAppearWhereTheCameraProjectsThem) {
+TEST(SceneBufferFrameGL, BackgroundAndQuadAppearWhereTheCameraProjectsThem) {
   TRenderedScene s;
   s.quad->Position().SetPoint(0.5f, 0.0f, 0.0f);
   s.buffer->Render();
@@ -46,7 +46,7 @@ TEST(SceneBufferFrame, BackgroundAndQuadAppearWhereTheCameraProjectsThem) {
   EXPECT_EQ(s.scene->BaseContext(), s.buffer->RenderingContext());
 }
 
-TEST(SceneBufferFrame, WithoutCameraOnlyClearsAndWorldToScreenReturnsItsInput) {
+TEST(SceneBufferFrameGL, WithoutCameraOnlyClearsAndWorldToScreenReturnsItsInput) {
   TRenderedScene s;
   s.buffer->SetCamera(nullptr);
   s.buffer->Render();
@@ -59,7 +59,7 @@ TEST(SceneBufferFrame, WithoutCameraOnlyClearsAndWorldToScreenReturnsItsInput) {
   EXPECT_EQ(q.z, 3.0f);
 }
 
-TEST(SceneBufferFrame, ARenderRequestedWhileRenderingDoesNothing) {
+TEST(SceneBufferFrameGL, ARenderRequestedWhileRenderingDoesNothing) {
   TRenderedScene s;
   int inner = 0;
   s.quad->OnDraw = [&](TRenderContextInfo&) {
@@ -71,7 +71,7 @@ TEST(SceneBufferFrame, ARenderRequestedWhileRenderingDoesNothing) {
   EXPECT_EQ(s.buffer->FrameCount(), 1);
 }
 
-TEST(SceneBufferFrame, ChangesAreSwallowedWhileRenderingAndReportedOtherwise) {
+TEST(SceneBufferFrameGL, ChangesAreSwallowedWhileRenderingAndReportedOtherwise) {
   TRenderedScene s;
   int changes = 0;
   s.buffer->OnChange = [&](TObject*) { ++changes; };
@@ -97,7 +97,7 @@ struct TScriptedClock {
   int64_t Read() { return next < values.size() ? values[next++] : values.back(); }
 };
 
-TEST(SceneBufferStatistics, FramesPerSecondFollowsTheInjectedClock) {
+TEST(SceneBufferStatisticsGL, FramesPerSecondFollowsTheInjectedClock) {
   TRenderedScene s;
   static TScriptedClock clock;
   // Frame 1: start 100, first-frame counter 110 (after activation), end 150.
@@ -120,7 +120,7 @@ TEST(SceneBufferStatistics, FramesPerSecondFollowsTheInjectedClock) {
 
 // ------------------------------------------------------ projection queries
 
-TEST(SceneBufferProjection, WorldToScreenMatchesThePixelsAndScreenToWorldInvertsIt) {
+TEST(SceneBufferProjectionGL, WorldToScreenMatchesThePixelsAndScreenToWorldInvertsIt) {
   TRenderedScene s;
   s.quad->Position().SetPoint(-0.6f, 0.4f, 0.0f);
   s.buffer->Render();
@@ -139,7 +139,7 @@ TEST(SceneBufferProjection, WorldToScreenMatchesThePixelsAndScreenToWorldInverts
 
 // -------------------------------------------------------------- pictures
 
-TEST(SceneBufferPicture, RenderToBitmapGivesTheScreenPicture) {
+TEST(SceneBufferPictureGL, RenderToBitmapGivesTheScreenPicture) {
   TRenderedScene s;
   s.quad->Position().SetPoint(0.5f, -0.3f, 0.0f);
   s.buffer->Render();
@@ -159,7 +159,7 @@ TEST(SceneBufferPicture, RenderToBitmapGivesTheScreenPicture) {
   EXPECT_FALSE(s.buffer->Rendering());
 }
 
-TEST(SceneBufferPicture, AFailedPictureLeavesTheBufferWorking) {
+TEST(SceneBufferPictureGL, AFailedPictureLeavesTheBufferWorking) {
   TRenderedScene s;
   s.buffer->Render();
   TGLStateCache* cacheBefore = &s.buffer->StateCache();
@@ -192,7 +192,7 @@ TEST(SceneBufferPicture, AFailedPictureLeavesTheBufferWorking) {
   EXPECT_TRUE(Near(ImagePixel(picture, 2, 2), {0, 255, 0}));
 }
 
-TEST(SceneBufferPicture, TiledPictureMatchesTheUntiledOne) {
+TEST(SceneBufferPictureGL, TiledPictureMatchesTheUntiledOne) {
   TRenderedScene s;
   s.quad->Position().SetPoint(0.3f, -0.2f, 0.0f);
   s.quad->HalfSize = 0.7f;
@@ -237,7 +237,7 @@ TEST(SceneBufferPicture, OversizedAndEmptyPicturesAreRefusedBeforeAllocation) {
 
 // ----------------------------------------------------------------- fog
 
-TEST(SceneBufferFog, ExponentialFogTakesItsDensityFromTheColourAlpha) {
+TEST(SceneBufferFogGL, ExponentialFogTakesItsDensityFromTheColourAlpha) {
   TRenderedScene s;
   TGLFogEnvironment& fog = s.buffer->FogEnvironment();
   EXPECT_TRUE(fog.HasDefaultValues());
@@ -292,7 +292,7 @@ class TCopyTexture final : public IGLFrameCopyTexture {
   GLuint name_ = 0;
 };
 
-TEST(SceneBufferCopy, CopyToTextureReadsFromTheSourcePosition) {
+TEST(SceneBufferCopyGL, CopyToTextureReadsFromTheSourcePosition) {
   TRenderedScene s;
   s.quad->Position().SetPoint(0.8f, 0.8f, 0.0f);
   s.buffer->Render();
@@ -316,7 +316,7 @@ TEST(SceneBufferCopy, CopyToTextureReadsFromTheSourcePosition) {
   context.Deactivate();
 }
 
-TEST(SceneBufferCopy, BufferIndicesOutsideTheContextsBuffersAreRejected) {
+TEST(SceneBufferCopyGL, BufferIndicesOutsideTheContextsBuffersAreRejected) {
   TRenderedScene s;
   s.buffer->Render();
   TCopyTexture texture;
@@ -336,7 +336,7 @@ TEST(SceneBufferCopy, BufferIndicesOutsideTheContextsBuffersAreRejected) {
 
 // --------------------------------------------------------------- camera
 
-TEST(SceneBufferCamera, AFreedCameraLeavesNoBufferPointingAtIt) {
+TEST(SceneBufferCameraGL, AFreedCameraLeavesNoBufferPointingAtIt) {
   TRenderedScene s;
   s.buffer->Render();
   EXPECT_EQ(s.scene->BufferCount(), 1);
@@ -348,7 +348,7 @@ TEST(SceneBufferCamera, AFreedCameraLeavesNoBufferPointingAtIt) {
   EXPECT_TRUE(Near(s.Pixel(16, 16), kBlueRgb));
 }
 
-TEST(SceneBufferCamera, ACameraTakenOutOfTheSceneTakesItsBuffersOut) {
+TEST(SceneBufferCameraGL, ACameraTakenOutOfTheSceneTakesItsBuffersOut) {
   TRenderedScene s;
   s.buffer->Render();
   ASSERT_EQ(s.scene->BufferCount(), 1);

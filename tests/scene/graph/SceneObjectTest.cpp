@@ -353,7 +353,7 @@ TEST(SceneObjectBoxes, TheBoxIncludingChildrenCoversChildrenInTheNodesFrame) {
 
 // ------------------------------------------------------------ rendering (GL)
 
-class SceneObjectRender : public ::testing::Test {
+class SceneObjectRenderGL : public ::testing::Test {
  protected:
   void SetUp() override {
     gl_ = MakeHeadlessGLOrSkip<OrthoGL>();
@@ -377,7 +377,7 @@ class SceneObjectRender : public ::testing::Test {
   std::unique_ptr<TGLStateCache> cache_ = std::make_unique<TGLStateCache>();
 };
 
-TEST_F(SceneObjectRender, TheDisplayListIsCompiledOnceAndAgainAfterStructureChanged) {
+TEST_F(SceneObjectRenderGL, TheDisplayListIsCompiledOnceAndAgainAfterStructureChanged) {
   TTestQuad& q = Quad(*root_, "", 0.0f, 0.0f, 0.0f);
   TRenderContextInfo rci = MakeRci(*cache_);
   for (int i = 0; i < 3; ++i) root_->Render(rci);
@@ -400,7 +400,7 @@ TEST_F(SceneObjectRender, TheDisplayListIsCompiledOnceAndAgainAfterStructureChan
   EXPECT_EQ(q.ListCompileCount(), 2);
 }
 
-TEST_F(SceneObjectRender, InvisibleNodesAndTheirSubtreesAreNotDrawn) {
+TEST_F(SceneObjectRenderGL, InvisibleNodesAndTheirSubtreesAreNotDrawn) {
   TTestQuad& hidden = Quad(*root_, "hidden", 0.0f, 0.0f, 0.0f);
   TTestQuad& inner = Quad(hidden, "inner", 1.0f, 0.0f, 0.0f);
   Quad(*root_, "shown", -1.0f, 0.0f, 0.0f);
@@ -417,7 +417,7 @@ struct SortCase {
   std::vector<std::string> order;
 };
 
-TEST_F(SceneObjectRender, ChildrenDrawInTheOrderOfTheSortingMode) {
+TEST_F(SceneObjectRenderGL, ChildrenDrawInTheOrderOfTheSortingMode) {
   // Camera at z = 10: "far" is farthest, "near" nearest; "mid" is blended.
   const SortCase cases[] = {
       {"none: list order", TGLObjectsSorting::osNone, {"mid", "far", "near"}},
@@ -441,7 +441,7 @@ TEST_F(SceneObjectRender, ChildrenDrawInTheOrderOfTheSortingMode) {
   }
 }
 
-TEST_F(SceneObjectRender, ObjectBasedCullingSkipsNodesOutsideTheFrustum) {
+TEST_F(SceneObjectRenderGL, ObjectBasedCullingSkipsNodesOutsideTheFrustum) {
   TTestQuad& inside = Quad(*root_, "inside", 0.0f, 0.0f, 0.0f);
   TTestQuad& outside = Quad(*root_, "outside", 50.0f, 0.0f, 0.0f);
   TTestQuad& forced = Quad(*root_, "forced", -50.0f, 0.0f, 0.0f);
@@ -456,7 +456,7 @@ TEST_F(SceneObjectRender, ObjectBasedCullingSkipsNodesOutsideTheFrustum) {
   EXPECT_EQ(rci.visibilityCulling, TGLVisibilityCulling::vcNone);  // restored
 }
 
-TEST_F(SceneObjectRender, HierarchicalCullingSkipsAWholeSubtreeOutsideTheFrustum) {
+TEST_F(SceneObjectRenderGL, HierarchicalCullingSkipsAWholeSubtreeOutsideTheFrustum) {
   TTestQuad& group = Quad(*root_, "group", 50.0f, 0.0f, 0.0f);
   TTestQuad& child = Quad(group, "child", 1.0f, 0.0f, 0.0f);
   TTestQuad& back = Quad(*root_, "back", 0.0f, 0.0f, 0.0f);
@@ -471,7 +471,7 @@ TEST_F(SceneObjectRender, HierarchicalCullingSkipsAWholeSubtreeOutsideTheFrustum
   EXPECT_EQ(reaching.BuildCount, 1);
 }
 
-TEST_F(SceneObjectRender, RenderLeavesTheModelViewMatrixAsItFoundIt) {
+TEST_F(SceneObjectRenderGL, RenderLeavesTheModelViewMatrixAsItFoundIt) {
   Quad(*root_, "", 1.0f, 2.0f, 3.0f).SetTurnAngle(30.0f);
   root_->Position().SetPoint(0.5f, 0.0f, 0.0f);
   TRenderContextInfo rci = MakeRci(*cache_);
@@ -504,7 +504,7 @@ class TMaterialProbe : public TGLCustomSceneObject {
   }
 };
 
-TEST_F(SceneObjectRender, ReplayedListsThatChangeCachedStateLeaveTheCacheInStep) {
+TEST_F(SceneObjectRenderGL, ReplayedListsThatChangeCachedStateLeaveTheCacheInStep) {
   SetSceneObjectMaterialFactory(
       [](TGLCustomSceneObject& owner) { return std::make_unique<TStateMaterial>(&owner); });
   TTestQuad& lister = Quad(*root_, "", 0.0f, 0.0f, 0.0f);
@@ -526,7 +526,7 @@ TEST_F(SceneObjectRender, ReplayedListsThatChangeCachedStateLeaveTheCacheInStep)
   EXPECT_EQ(lister.ListCompileCount(), 1);
 }
 
-TEST_F(SceneObjectRender, AListUsingColourMaterialDoesNotHideTheNextMaterial) {
+TEST_F(SceneObjectRenderGL, AListUsingColourMaterialDoesNotHideTheNextMaterial) {
   SetSceneObjectMaterialFactory(
       [](TGLCustomSceneObject& owner) { return std::make_unique<TStateMaterial>(&owner); });
   TMaterialProbe& first = root_->AddNewChild<TMaterialProbe>();

@@ -65,7 +65,7 @@ TLightUnitState ReadLightUnit(GLenum unit) {
   return state;
 }
 
-TEST(SceneLights, SetupLightsDrivesTheRegisteredUnitsAndSwitchesOffTheOthers) {
+TEST(SceneLightsGL, SetupLightsDrivesTheRegisteredUnitsAndSwitchesOffTheOthers) {
   TRenderedScene s;
   // Slot 0: the camera's light (spot, cutoff 180). Slot 1: a spot of 45 degrees.
   TGLLightSource& spot = s.scene->Objects().AddNewChild<TGLLightSource>();
@@ -126,7 +126,7 @@ TEST(SceneRayCast, TheNearestVisibleObjectIsHitAndInvisibleGroupsAreSkippedWhole
 
 // --------------------------------------------------------------- buffers
 
-TEST(SceneBuffers, TheBaseContextFollowsTheFirstBufferAndLaterOnesShareWithIt) {
+TEST(SceneBuffersGL, TheBaseContextFollowsTheFirstBufferAndLaterOnesShareWithIt) {
   TRenderedScene s;
   TGL3DSceneBuffer second;
   second.Resize(8, 8);
@@ -147,7 +147,7 @@ TEST(SceneBuffers, TheBaseContextFollowsTheFirstBufferAndLaterOnesShareWithIt) {
   EXPECT_EQ(s.scene->BaseContext(), nullptr);
 }
 
-TEST(SceneBuffers, ABaseContextWhosePlatformContextIsGoneDoesNotStopOtherBuffers) {
+TEST(SceneBuffersGL, ABaseContextWhosePlatformContextIsGoneDoesNotStopOtherBuffers) {
   TRenderedScene s;
   s.buffer->Render();
   // As when the first viewer's window is destroyed before its buffer.
@@ -166,7 +166,7 @@ TEST(SceneBuffers, ABaseContextWhosePlatformContextIsGoneDoesNotStopOtherBuffers
   second.SetCamera(nullptr);
 }
 
-TEST(SceneBuffers, ChangesReachEveryBufferUnlessTheSceneIsUpdating) {
+TEST(SceneBuffersGL, ChangesReachEveryBufferUnlessTheSceneIsUpdating) {
   TRenderedScene s;
   s.buffer->Render();
   int changes = 0;
@@ -193,7 +193,7 @@ struct TWaitingObject final : IGLInitializable {
   }
 };
 
-TEST(SceneProgress, WaitingObjectsAreInitialisedLastFirstWithTheFramesRecord) {
+TEST(SceneProgressGL, WaitingObjectsAreInitialisedLastFirstWithTheFramesRecord) {
   TRenderedScene s;
   std::vector<std::string> log;
   TWaitingObject a;

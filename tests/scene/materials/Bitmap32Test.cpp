@@ -404,7 +404,7 @@ TEST(Bitmap32Upload, AnEmptyImageUploadsNothing) {
 
 // ---- upload into a headless context ---------------------------------------------
 
-class Bitmap32GLUpload : public ::testing::Test {
+class Bitmap32UploadGL : public ::testing::Test {
  protected:
   void SetUp() override {
     gl_ = MakeHeadlessGLOrSkip(4, 4, 0);
@@ -437,7 +437,7 @@ class Bitmap32GLUpload : public ::testing::Test {
   GLuint texture_ = 0;
 };
 
-TEST_F(Bitmap32GLUpload, SendsTheBlockBottomRowFirstAtTheImageSize) {
+TEST_F(Bitmap32UploadGL, SendsTheBlockBottomRowFirstAtTheImageSize) {
   GL.ARB_texture_non_power_of_two = true;
   TGLBitmap32 bitmap;
   bitmap.Assign(Picture(4, 3, QImage::Format_ARGB32));
@@ -454,7 +454,7 @@ TEST_F(Bitmap32GLUpload, SendsTheBlockBottomRowFirstAtTheImageSize) {
   EXPECT_EQ(texels[(2 * 4 + 3) * 4 + 1], 2);  // top row, x = 3
 }
 
-TEST_F(Bitmap32GLUpload, BlankImagesAllocateTheirTextureOnEveryRoad) {
+TEST_F(Bitmap32UploadGL, BlankImagesAllocateTheirTextureOnEveryRoad) {
   for (bool generate : {true, false}) {
     GL.ARB_texture_non_power_of_two = false;
     GL.SGIS_generate_mipmap = generate && savedFlags_.SGIS_generate_mipmap;

@@ -51,7 +51,7 @@ TEST(Material, AssignNotifiesOnceAndASourceWithoutBackPropertiesOrTextureFreesTh
 
 // ------------------------------------------------------------ drawing with GL
 
-class MaterialDrawing : public GLFixture {};
+class MaterialDrawingGL : public GLFixture {};
 
 struct TBlendRow {
   const char* name;
@@ -61,9 +61,9 @@ struct TBlendRow {
   std::array<int, 3> expected;
 };
 
-class BlendingModes : public GLFixture, public ::testing::WithParamInterface<TBlendRow> {};
+class BlendingModesGL : public GLFixture, public ::testing::WithParamInterface<TBlendRow> {};
 
-TEST_P(BlendingModes, GiveTheBlendedPixelOverAKnownBackground) {
+TEST_P(BlendingModesGL, GiveTheBlendedPixelOverAKnownBackground) {
   const TBlendRow& row = GetParam();
   TGLMaterial material;
   material.SetBlendingMode(row.mode);
@@ -82,7 +82,7 @@ TEST_P(BlendingModes, GiveTheBlendedPixelOverAKnownBackground) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Material, BlendingModes,
+    Material, BlendingModesGL,
     ::testing::Values(
         TBlendRow{"Opaque", TBlendingMode::bmOpaque, {1, 0, 0, 0.5f}, {0, 0, 1}, {255, 0, 0}},
         TBlendRow{"Transparency", TBlendingMode::bmTransparency, {1, 0, 0, 0.5f}, {0, 0, 1}, {128, 0, 128}},
@@ -94,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
         TBlendRow{"CustomOneOne", TBlendingMode::bmCustom, {1, 0, 0, 0.2f}, {0, 0, 1}, {255, 0, 255}}),
     [](const ::testing::TestParamInfo<TBlendRow>& info) { return std::string(info.param.name); });
 
-TEST_F(MaterialDrawing, IgnoredBlendingRequestsLeaveBlendingAlone) {
+TEST_F(MaterialDrawingGL, IgnoredBlendingRequestsLeaveBlendingAlone) {
   TGLMaterial material;
   material.SetBlendingMode(TBlendingMode::bmTransparency);
   rci_.ignoreBlendingRequests = true;
@@ -104,7 +104,7 @@ TEST_F(MaterialDrawing, IgnoredBlendingRequestsLeaveBlendingAlone) {
   EXPECT_FALSE(cache_->States().Contains(TGLState::stAlphaTest));
 }
 
-TEST_F(MaterialDrawing, TheCacheSeesTheEnablesAfterApplyAndAfterUnApply) {
+TEST_F(MaterialDrawingGL, TheCacheSeesTheEnablesAfterApplyAndAfterUnApply) {
   cache_->EnableState(TGLState::stLighting);
   cache_->EnableState(TGLState::stFog);
   cache_->EnableState(TGLState::stCullFace);
@@ -142,7 +142,7 @@ TEST_F(MaterialDrawing, TheCacheSeesTheEnablesAfterApplyAndAfterUnApply) {
   EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
 }
 
-TEST_F(MaterialDrawing, AlphaTest50StaysUntilUnApplyResetsIt) {
+TEST_F(MaterialDrawingGL, AlphaTest50StaysUntilUnApplyResetsIt) {
   TGLMaterial material;
   material.SetBlendingMode(TBlendingMode::bmAlphaTest50);
   material.Apply(rci_);
@@ -160,7 +160,7 @@ TEST_F(MaterialDrawing, AlphaTest50StaysUntilUnApplyResetsIt) {
   EXPECT_FLOAT_EQ(ref, 0.0f);
 }
 
-TEST_F(MaterialDrawing, FaceCullingFollowsTheBufferByDefault) {
+TEST_F(MaterialDrawingGL, FaceCullingFollowsTheBufferByDefault) {
   struct TRow {
     bool cullOn;
     TFaceCulling culling;
@@ -304,9 +304,9 @@ TEST(MaterialLibrary, ALinkBackToTheSameMaterialIsRefused) {
 
 // ------------------------------------------------------- library with GL
 
-class LibraryDrawing : public GLFixture {};
+class LibraryDrawingGL : public GLFixture {};
 
-TEST_F(LibraryDrawing, ALinkedLibraryMaterialIsAppliedAndUnAppliedInItsPlace) {
+TEST_F(LibraryDrawingGL, ALinkedLibraryMaterialIsAppliedAndUnAppliedInItsPlace) {
   TGLMaterialLibrary library;
   TGLLibMaterial& green = library.Materials().Add();
   green.SetName("Green");
@@ -328,7 +328,7 @@ TEST_F(LibraryDrawing, ALinkedLibraryMaterialIsAppliedAndUnAppliedInItsPlace) {
   EXPECT_TRUE(NearRgb(Pixel(4, 4), 0, 255, 0));
 }
 
-TEST_F(LibraryDrawing, ATextureOffsetIsLoadedForTheObjectAndResetAfterIt) {
+TEST_F(LibraryDrawingGL, ATextureOffsetIsLoadedForTheObjectAndResetAfterIt) {
   TGLMaterialLibrary library;
   TGLLibMaterial& shifted = library.Materials().Add();
   shifted.Material().Texture().SetDisabled(false);
@@ -347,7 +347,7 @@ TEST_F(LibraryDrawing, ATextureOffsetIsLoadedForTheObjectAndResetAfterIt) {
   EXPECT_FLOAT_EQ(m[12], 0.0f);
 }
 
-TEST_F(LibraryDrawing, ASecondLibraryTextureGoesOnTheSecondUnitForTheObject) {
+TEST_F(LibraryDrawingGL, ASecondLibraryTextureGoesOnTheSecondUnitForTheObject) {
   if (!GL.ARB_multitexture) GTEST_SKIP() << "no multitexturing";
   TGLMaterialLibrary library;
   TGLLibMaterial& base = library.Materials().Add();
@@ -406,7 +406,7 @@ class TPassShader : public TGLShader {
   bool DoUnApply(TRenderContextInfo&) override { return ++unApplied < passes; }
 };
 
-TEST_F(LibraryDrawing, AReplacingShaderDrawsInsteadOfTheMaterialAndAsksForPasses) {
+TEST_F(LibraryDrawingGL, AReplacingShaderDrawsInsteadOfTheMaterialAndAsksForPasses) {
   TGLMaterialLibrary library;
   TGLLibMaterial& libMaterial = library.Materials().Add();
   libMaterial.Material().FrontProperties().Diffuse().SetColor({1.0f, 0.0f, 0.0f, 1.0f});
@@ -433,7 +433,7 @@ TEST_F(LibraryDrawing, AReplacingShaderDrawsInsteadOfTheMaterialAndAsksForPasses
   EXPECT_FALSE(shader.ShaderInitialized());
 }
 
-TEST_F(LibraryDrawing, AShaderThatCannotInitialiseRaisesItsMessage) {
+TEST_F(LibraryDrawingGL, AShaderThatCannotInitialiseRaisesItsMessage) {
   TGLMaterialLibrary library;
   TGLLibMaterial& libMaterial = library.Materials().Add();
   TPassShader shader;

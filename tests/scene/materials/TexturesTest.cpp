@@ -114,7 +114,7 @@ TEST(Texture, InternalFormatFollowsFormatDefaultsAndCompression) {
 
 // --------------------------------------------------------------- with OpenGL
 
-class TextureDrawing : public GLFixture {
+class TextureDrawingGL : public GLFixture {
  protected:
   void ReleaseGLObjects() override { textures_.clear(); }
 
@@ -137,7 +137,7 @@ class TextureDrawing : public GLFixture {
   std::vector<std::unique_ptr<TGLTexture>> textures_;
 };
 
-TEST_F(TextureDrawing, ADisabledTextureSwitchesTexturingOff) {
+TEST_F(TextureDrawingGL, ADisabledTextureSwitchesTexturingOff) {
   TGLTexture& texture = NewTexture();
   cache_->EnableState(TGLState::stTexture2D);
   texture.Apply(rci_);
@@ -147,7 +147,7 @@ TEST_F(TextureDrawing, ADisabledTextureSwitchesTexturingOff) {
   texture.UnApply(rci_);
 }
 
-TEST_F(TextureDrawing, AKnownBitmapSamplesBackAtChosenTexels) {
+TEST_F(TextureDrawingGL, AKnownBitmapSamplesBackAtChosenTexels) {
   TGLTexture& texture = KnownTexture();
   Clear(0.0f, 0.0f, 0.0f);
   texture.Apply(rci_);
@@ -166,7 +166,7 @@ TEST_F(TextureDrawing, AKnownBitmapSamplesBackAtChosenTexels) {
   }
 }
 
-TEST_F(TextureDrawing, MagFilterResendsParametersAndGammaReuploads) {
+TEST_F(TextureDrawingGL, MagFilterResendsParametersAndGammaReuploads) {
   TGLTexture& texture = NewTexture();
   TCountingImage counting;
   counting.SetWidth(8);
@@ -193,7 +193,7 @@ TEST_F(TextureDrawing, MagFilterResendsParametersAndGammaReuploads) {
   EXPECT_EQ(image.uploads, 2);
 }
 
-TEST_F(TextureDrawing, ATextureTheDriverCannotHoldIsRefusedBeforeAllocation) {
+TEST_F(TextureDrawingGL, ATextureTheDriverCannotHoldIsRefusedBeforeAllocation) {
   GLint maxSize = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
   TGLTexture& texture = NewTexture();
@@ -225,7 +225,7 @@ TEST_F(TextureDrawing, ATextureTheDriverCannotHoldIsRefusedBeforeAllocation) {
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
-TEST_F(TextureDrawing, AnUploadPutsBackTheBindingTheCacheKnows) {
+TEST_F(TextureDrawingGL, AnUploadPutsBackTheBindingTheCacheKnows) {
   TGLTexture& first = KnownTexture();
   TGLTexture& second = KnownTexture();
   first.Apply(rci_);  // binds through the cache
@@ -238,7 +238,7 @@ TEST_F(TextureDrawing, AnUploadPutsBackTheBindingTheCacheKnows) {
   first.UnApply(rci_);
 }
 
-TEST_F(TextureDrawing, DestroyHandlesFreesTheNameAndTheNextBindRebuildsIt) {
+TEST_F(TextureDrawingGL, DestroyHandlesFreesTheNameAndTheNextBindRebuildsIt) {
   TGLTexture& texture = KnownTexture();
   const GLuint name = texture.GetHandle();
   EXPECT_TRUE(glIsTexture(name));
@@ -251,7 +251,7 @@ TEST_F(TextureDrawing, DestroyHandlesFreesTheNameAndTheNextBindRebuildsIt) {
   EXPECT_FALSE(texture.ImageStale());
 }
 
-TEST_F(TextureDrawing, ACubeMapWithUnequalFacesIsBoundButNotUploaded) {
+TEST_F(TextureDrawingGL, ACubeMapWithUnequalFacesIsBoundButNotUploaded) {
   if (!GL.ARB_texture_cube_map) GTEST_SKIP() << "no cube maps";
   for (const bool equal : {false, true}) {
     TGLTexture& texture = NewTexture();
@@ -275,7 +275,7 @@ TEST_F(TextureDrawing, ACubeMapWithUnequalFacesIsBoundButNotUploaded) {
   }
 }
 
-TEST_F(TextureDrawing, ObjectLinearMappingGeneratesCoordinatesUntilUnApply) {
+TEST_F(TextureDrawingGL, ObjectLinearMappingGeneratesCoordinatesUntilUnApply) {
   TGLTexture& texture = KnownTexture();
   texture.SetMappingMode(TGLTextureMappingMode::tmmObjectLinear);
   texture.Apply(rci_);
@@ -289,7 +289,7 @@ TEST_F(TextureDrawing, ObjectLinearMappingGeneratesCoordinatesUntilUnApply) {
   EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_T));
 }
 
-TEST_F(TextureDrawing, AnExtendedTextureOnUnitZeroReplacesThePlainTexture) {
+TEST_F(TextureDrawingGL, AnExtendedTextureOnUnitZeroReplacesThePlainTexture) {
   if (!GL.ARB_multitexture) GTEST_SKIP() << "no multitexturing";
   TGLMaterial material;
   material.Texture().SetDisabled(false);  // an empty plain texture, overridden below

@@ -145,7 +145,7 @@ TEST(SphereQueries, RayCastGivesTheNearPointAndTheUnnormalisedNormal) {
 
 // ------------------------------------------------------- rendering (GL)
 
-class BasicSolidsRender : public ::testing::Test {
+class BasicSolidsRenderGL : public ::testing::Test {
  protected:
   void SetUp() override {
     gl_ = MakeHeadlessGLOrSkip<OrthoGL>();
@@ -184,7 +184,7 @@ class BasicSolidsRender : public ::testing::Test {
   std::unique_ptr<TGLStateCache> cache_ = std::make_unique<TGLStateCache>();
 };
 
-TEST_F(BasicSolidsRender, CubeCoversItsFootprintInItsMaterialColour) {
+TEST_F(BasicSolidsRenderGL, CubeCoversItsFootprintInItsMaterialColour) {
   if (!gl_) return;
   TGLCube& cube = Add<TGLCube>(kRed);
   cube.SetCubeWidth(2.0f);
@@ -196,7 +196,7 @@ TEST_F(BasicSolidsRender, CubeCoversItsFootprintInItsMaterialColour) {
   EXPECT_TRUE(Is(0.5f, 0.7f, kBlack));
 }
 
-TEST_F(BasicSolidsRender, InwardCubeFacesTurnTheirFrontsAway) {
+TEST_F(BasicSolidsRenderGL, InwardCubeFacesTurnTheirFrontsAway) {
   if (!gl_) return;
   TGLCube& cube = Add<TGLCube>(kRed);
   cube.SetParts({TCubePart::cpFront});
@@ -210,7 +210,7 @@ TEST_F(BasicSolidsRender, InwardCubeFacesTurnTheirFrontsAway) {
   EXPECT_TRUE(Is(0.0f, 0.0f, kBlack));
 }
 
-TEST_F(BasicSolidsRender, SphereIsADiscOfItsRadius) {
+TEST_F(BasicSolidsRenderGL, SphereIsADiscOfItsRadius) {
   if (!gl_) return;
   TGLSphere& sphere = Add<TGLSphere>(kRed);
   sphere.SetRadius(1.5f);
@@ -222,7 +222,7 @@ TEST_F(BasicSolidsRender, SphereIsADiscOfItsRadius) {
   EXPECT_TRUE(Is(1.8f, 0.0f, kBlack));
 }
 
-TEST_F(BasicSolidsRender, StartAndStopLimitTheLongitudes) {
+TEST_F(BasicSolidsRenderGL, StartAndStopLimitTheLongitudes) {
   if (!gl_) return;
   TGLSphere& sphere = Add<TGLSphere>(kRed);
   sphere.SetRadius(1.5f);
@@ -243,9 +243,9 @@ struct CapCase {
   bool centreDrawn;
 };
 
-class SphereCaps : public BasicSolidsRender, public ::testing::WithParamInterface<CapCase> {};
+class SphereCapsGL : public BasicSolidsRenderGL, public ::testing::WithParamInterface<CapCase> {};
 
-TEST_P(SphereCaps, CloseTheOpeningOnlyWhereTheLimitLeavesOne) {
+TEST_P(SphereCapsGL, CloseTheOpeningOnlyWhereTheLimitLeavesOne) {
   if (!gl_) return;
   const CapCase& c = GetParam();
   TGLSphere& sphere = Add<TGLSphere>(kRed);
@@ -269,7 +269,7 @@ TEST_P(SphereCaps, CloseTheOpeningOnlyWhereTheLimitLeavesOne) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Caps, SphereCaps,
+    Caps, SphereCapsGL,
     ::testing::Values(CapCase{"TopOpenWithoutCap", true, 60, -90, TCapType::ctNone, false},
                       CapCase{"TopFlatCap", true, 60, -90, TCapType::ctFlat, true},
                       CapCase{"TopCentreCap", true, 60, -90, TCapType::ctCenter, true},
@@ -279,7 +279,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CapCase{"HemisphereCentreCap", false, 90, 0, TCapType::ctCenter, true}),
     [](const ::testing::TestParamInfo<CapCase>& info) { return std::string(info.param.name); });
 
-TEST_F(BasicSolidsRender, AnInwardSphereKeepsItsFrontFaceWindingAfterDrawing) {
+TEST_F(BasicSolidsRenderGL, AnInwardSphereKeepsItsFrontFaceWindingAfterDrawing) {
   if (!gl_) return;
   TGLSphere& sphere = Add<TGLSphere>(kRed);
   sphere.SetRadius(1.5f);
@@ -292,7 +292,7 @@ TEST_F(BasicSolidsRender, AnInwardSphereKeepsItsFrontFaceWindingAfterDrawing) {
   EXPECT_EQ(frontFace, GL_CCW);
 }
 
-TEST_F(BasicSolidsRender, AddingANodeMakesTheNextFrameRebuildTheGeometry) {
+TEST_F(BasicSolidsRenderGL, AddingANodeMakesTheNextFrameRebuildTheGeometry) {
   if (!gl_) return;
   TGLPolygonBase& polygon = Add<TGLPolygonBase>(kRed);
   Render();

@@ -129,7 +129,7 @@ TEST(BitmapFontMetrics, InvalidationResetsWidthsAndTellsUsersLastFirst) {
 
 // ------------------------------------------------------------- glyph rectangles
 
-TEST(BitmapFontGlyphs, RectanglesFollowTheCellGridAndUnmappedCodesStayZero) {
+TEST(BitmapFontGlyphsGL, RectanglesFollowTheCellGridAndUnmappedCodesStayZero) {
   EnsureTestApplication();
   auto gl = MakeHeadlessGLOrSkip(8, 8, 0);
   if (!gl) return;
@@ -256,7 +256,7 @@ constexpr int kView = 64;
 // A 64 x 64 context whose units are pixels: x right, y up, origin bottom left.
 class PixelGL : public HeadlessGL {
  public:
-  PixelGL() : HeadlessGL(kView, kView, 0) {
+  explicit PixelGL(int depthBits = 0) : HeadlessGL(kView, kView, depthBits) {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(0.0, kView, 0.0, kView, -1.0, 1.0);
@@ -266,7 +266,7 @@ class PixelGL : public HeadlessGL {
   }
 };
 
-class FlatTextRender : public ::testing::Test {
+class FlatTextRenderGL : public ::testing::Test {
  protected:
   void SetUp() override {
     EnsureTestApplication();
@@ -298,7 +298,7 @@ const std::array<int, 3> kRed{255, 0, 0};
 const std::array<int, 3> kGreen{0, 255, 0};
 const std::array<int, 3> kBackground{0, 0, 255};
 
-TEST_F(FlatTextRender, GlyphCellsDrawLeftToRightFromTheTopLeftCorner) {
+TEST_F(FlatTextRenderGL, GlyphCellsDrawLeftToRightFromTheTopLeftCorner) {
   if (!gl_) return;
   auto& font = static_cast<TGLBitmapFont&>(*(font_ = std::make_unique<TGLBitmapFont>()));
   font.Glyphs().SetGraphic(CellsPicture({qRgb(255, 0, 0), qRgb(0, 255, 0)}));
@@ -319,7 +319,7 @@ TEST_F(FlatTextRender, GlyphCellsDrawLeftToRightFromTheTopLeftCorner) {
   EXPECT_FALSE(glIsEnabled(GL_BLEND));
 }
 
-TEST_F(FlatTextRender, TopLeftColourIsTransparentAndModulateColourTintsGlyphs) {
+TEST_F(FlatTextRenderGL, TopLeftColourIsTransparentAndModulateColourTintsGlyphs) {
   if (!gl_) return;
   auto& font = static_cast<TGLBitmapFont&>(*(font_ = std::make_unique<TGLBitmapFont>()));
   QImage image(16, 16, QImage::Format_RGB32);
@@ -342,7 +342,7 @@ TEST_F(FlatTextRender, TopLeftColourIsTransparentAndModulateColourTintsGlyphs) {
   EXPECT_TRUE(NearRgb(ReadRgb(36, 38), kBackground, 2));
 }
 
-TEST_F(FlatTextRender, AFontFreedBeforeItsTextLeavesTheTextDrawingNothing) {
+TEST_F(FlatTextRenderGL, AFontFreedBeforeItsTextLeavesTheTextDrawingNothing) {
   if (!gl_) return;
   font_ = std::make_unique<TGLBitmapFont>();
   font_->Glyphs().SetGraphic(CellsPicture({qRgb(255, 0, 0)}));
@@ -353,7 +353,7 @@ TEST_F(FlatTextRender, AFontFreedBeforeItsTextLeavesTheTextDrawingNothing) {
   EXPECT_TRUE(NearRgb(ReadRgb(12, 32), kBackground, 2));
 }
 
-TEST_F(FlatTextRender, WindowsFontDrawsItsGlyphsInTheModulateColour) {
+TEST_F(FlatTextRenderGL, WindowsFontDrawsItsGlyphsInTheModulateColour) {
   if (!gl_) return;
   auto windows = std::make_unique<TGLWindowsBitmapFont>();
   windows->SetFont(PinnedFont(-24));
@@ -393,7 +393,7 @@ TEST_F(FlatTextRender, WindowsFontDrawsItsGlyphsInTheModulateColour) {
   EXPECT_LT(font.CharHeight(), height);
 }
 
-TEST_F(FlatTextRender, ChangesAfterTheFirstDrawRebuildTheTexture) {
+TEST_F(FlatTextRenderGL, ChangesAfterTheFirstDrawRebuildTheTexture) {
   if (!gl_) return;
   font_ = std::make_unique<TGLBitmapFont>();
   font_->Glyphs().SetGraphic(CellsPicture({qRgb(255, 0, 0)}));
@@ -421,6 +421,51 @@ TEST_F(FlatTextRender, ChangesAfterTheFirstDrawRebuildTheTexture) {
   text.Render(rci_);
   EXPECT_EQ(font.CharacterWidth('a'), 0);
   EXPECT_GT(font.CharacterWidth('A'), 0);
+}
+
+// A label drawn in front of a surface that is drawn after it, with depth test:
+// around the glyphs the surface shows, not a box of the clear colour.
+TEST(FlatTextOverASurfaceGL, OnlyTheGlyphsHideWhatLiesBehind) {
+  EnsureTestApplication();
+  auto gl = MakeHeadlessGLOrSkip<PixelGL>(24);
+  if (!gl) return;
+  TGLStateCache cache;
+  TRenderContextInfo rci;
+  rci.GLStates = &cache;
+  cache.EnableState(TGLState::stDepthTest);
+  glDepthFunc(GL_LESS);
+  TGLWindowsBitmapFont font;
+  font.SetFont(PinnedFont(-24));
+  TGLFlatText text;
+  text.SetBitmapFont(&font);
+  text.SetText("II");
+  text.ModulateColor().SetColor(VectorMake(1.0f, 0.0f, 0.0f, 1.0f));
+  text.Position().SetPoint(4.0f, 60.0f, 0.5f);  // nearer than the surface
+  text.Render(rci);
+  // The surface behind, drawn afterwards (as a parent's later child would be).
+  glColor3f(0.0f, 1.0f, 0.0f);
+  glBegin(GL_QUADS);
+  glVertex3f(0.0f, 0.0f, -0.5f);
+  glVertex3f(kView, 0.0f, -0.5f);
+  glVertex3f(kView, kView, -0.5f);
+  glVertex3f(0.0f, kView, -0.5f);
+  glEnd();
+  const int width = font.CalcStringWidth("II");
+  const int height = font.CharHeight();
+  int glyph = 0;
+  int surface = 0;
+  int clearColour = 0;
+  for (int y = 60 - height; y < 60; ++y) {
+    for (int x = 4; x < 4 + width; ++x) {
+      const std::array<int, 3> rgb = ReadRgb(x, y);
+      if (NearRgb(rgb, kRed, 60)) ++glyph;
+      if (NearRgb(rgb, kGreen, 2)) ++surface;
+      if (NearRgb(rgb, kBackground, 2)) ++clearColour;
+    }
+  }
+  EXPECT_GT(glyph, 20);
+  EXPECT_GT(surface, width * height / 2);
+  EXPECT_EQ(clearColour, 0);
 }
 
 }  // namespace

@@ -133,7 +133,7 @@ constexpr std::array<int, 3> kYellowRgb{255, 255, 0};
 
 // The scene of the buffer tests with its quad hidden and lighting off, so a
 // node shows in its material's diffuse colour.
-class DummyPlaneSpriteRender : public testing::TUnlitSceneTest {
+class DummyPlaneSpriteRenderGL : public testing::TUnlitSceneTest {
  protected:
   // Pixels of the last frame whose red channel exceeds `threshold`.
   int RedPixels(int threshold) const {
@@ -145,7 +145,7 @@ class DummyPlaneSpriteRender : public testing::TUnlitSceneTest {
   }
 };
 
-TEST_F(DummyPlaneSpriteRender, APlaneDrawsWhereItStandsInItsMaterialColour) {
+TEST_F(DummyPlaneSpriteRenderGL, APlaneDrawsWhereItStandsInItsMaterialColour) {
   TGLPlane& plane = AddColoured<TGLPlane>(s_->scene->Objects(), {1, 0, 0, 1});
   plane.Position().SetPoint(0.6f, 0.0f, 0.0f);
   plane.SetWidth(0.5f);
@@ -162,7 +162,7 @@ TEST_F(DummyPlaneSpriteRender, APlaneDrawsWhereItStandsInItsMaterialColour) {
   EXPECT_TRUE(Near(s_->Pixel(WindowX(0.0f), 16), testing::kBlueRgb));
 }
 
-TEST_F(DummyPlaneSpriteRender, ASpriteFacesTheCameraEvenWhenItsNodeIsTurned) {
+TEST_F(DummyPlaneSpriteRenderGL, ASpriteFacesTheCameraEvenWhenItsNodeIsTurned) {
   TGLSprite& sprite = AddColoured<TGLSprite>(s_->scene->Objects(), {0, 1, 0, 1});
   sprite.Position().SetPoint(-0.6f, 0.0f, 0.0f);
   sprite.SetWidth(0.5f);
@@ -180,7 +180,7 @@ TEST_F(DummyPlaneSpriteRender, ASpriteFacesTheCameraEvenWhenItsNodeIsTurned) {
   EXPECT_TRUE(Near(s_->Pixel(WindowX(0.6f), 16), testing::kBlueRgb));
 }
 
-TEST_F(DummyPlaneSpriteRender, ADummyCubeShowsItsEdgesOnlyWhenVisibleAtRunTime) {
+TEST_F(DummyPlaneSpriteRenderGL, ADummyCubeShowsItsEdgesOnlyWhenVisibleAtRunTime) {
   TGLDummyCube& cube = s_->scene->Objects().AddNewChild<TGLDummyCube>();
   cube.SetCubeSize(1.6f);
   cube.EdgeColor().SetColor({1, 1, 0, 1});
@@ -201,7 +201,7 @@ TEST_F(DummyPlaneSpriteRender, ADummyCubeShowsItsEdgesOnlyWhenVisibleAtRunTime) 
   EXPECT_GT(yellow, 4);
 }
 
-TEST_F(DummyPlaneSpriteRender, AnAmalgamatedCubeReplaysItsSubtreeUntilItsStructureChanges) {
+TEST_F(DummyPlaneSpriteRenderGL, AnAmalgamatedCubeReplaysItsSubtreeUntilItsStructureChanges) {
   TGLDummyCube& cube = s_->scene->Objects().AddNewChild<TGLDummyCube>();
   TGLDummyCube& inner = cube.AddNewChild<TGLDummyCube>();
   cube.SetAmalgamate(true);

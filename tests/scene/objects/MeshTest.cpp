@@ -83,7 +83,7 @@ void FakeFree(void* block) {
   std::free(block);
 }
 
-class VertexListLocking : public ::testing::Test {
+class VertexListLockingGL : public ::testing::Test {
  protected:
   void SetUp() override {
     gl_ = MakeHeadlessGLOrSkip(8, 8, 0);
@@ -104,7 +104,7 @@ class VertexListLocking : public ::testing::Test {
   TScopedEntryPoint<TFreeMemoryNV> free_{wglFreeMemoryNV, &FakeFree};
 };
 
-TEST_F(VertexListLocking, EditingALockedListUnlocksItAndKeepsEveryRecord) {
+TEST_F(VertexListLockingGL, EditingALockedListUnlocksItAndKeepsEveryRecord) {
   TGLMesh mesh;
   Fill(mesh, TMeshMode::mmTriangles, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
   TVertexList& list = mesh.VertexList();
@@ -129,7 +129,7 @@ TEST_F(VertexListLocking, EditingALockedListUnlocksItAndKeepsEveryRecord) {
   EXPECT_EQ(gFrees, 3);
 }
 
-TEST_F(VertexListLocking, AFailedAllocationLeavesTheListUnlockedAndDestructionFreesTheBlock) {
+TEST_F(VertexListLockingGL, AFailedAllocationLeavesTheListUnlockedAndDestructionFreesTheBlock) {
   gAllocationFails = true;
   auto list = std::make_unique<TVertexList>(nullptr);
   list->AddVertex({1, 0, 0}, kNoNormal, kGreen);
@@ -191,7 +191,7 @@ TEST(Mesh, CalcNormalsSetsFaceNormalsByMode) {
 // The scene of the buffer tests, its quad hidden and lighting off, so a
 // mesh shows in its vertex colours or, without colours, in its material's
 // diffuse colour (red).
-class MeshRender : public ::testing::Test {
+class MeshRenderGL : public ::testing::Test {
  protected:
   void SetUp() override {
     RegisterMaterialClasses();
@@ -217,14 +217,14 @@ class MeshRender : public ::testing::Test {
   TGLMesh* mesh_ = nullptr;
 };
 
-TEST_F(MeshRender, ANewMeshDrawsItsDefaultTriangleInBlack) {
+TEST_F(MeshRenderGL, ANewMeshDrawsItsDefaultTriangleInBlack) {
   s_->buffer->Render();
   // (0.3, 0.3, 0.4) lies inside the triangle; the lower left corner does not.
   EXPECT_TRUE(Near(s_->Pixel(19, 19), {0, 0, 0}));
   EXPECT_TRUE(Near(s_->Pixel(8, 8), testing::kBlueRgb));
 }
 
-TEST_F(MeshRender, VertexColoursShowOnlyInTheModesThatCarryThem) {
+TEST_F(MeshRenderGL, VertexColoursShowOnlyInTheModesThatCarryThem) {
   struct Case {
     TVertexMode mode;
     std::array<int, 3> rgb;
@@ -243,7 +243,7 @@ TEST_F(MeshRender, VertexColoursShowOnlyInTheModesThatCarryThem) {
   }
 }
 
-TEST_F(MeshRender, TheListIsRecompiledAfterAnEditAndLeavesNoArrayEnabled) {
+TEST_F(MeshRenderGL, TheListIsRecompiledAfterAnEditAndLeavesNoArrayEnabled) {
   Square(0.6f, 0.2f);
   s_->buffer->Render();
   s_->buffer->Render();
@@ -265,7 +265,7 @@ TEST_F(MeshRender, TheListIsRecompiledAfterAnEditAndLeavesNoArrayEnabled) {
   context.Deactivate();
 }
 
-TEST_F(MeshRender, AReplayedColouredMeshLeavesNoColourMaterialBehind) {
+TEST_F(MeshRenderGL, AReplayedColouredMeshLeavesNoColourMaterialBehind) {
   Square(0.0f, 0.4f);
   mesh_->SetVertexMode(TVertexMode::vmVNC);
   bool enabledAfter = true;

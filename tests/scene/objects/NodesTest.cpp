@@ -94,7 +94,7 @@ TEST(NodesGeometry, DirectionOfNodesCloserThanTheThresholdIsZero) {
 
 // --------------------------------------------------- tessellated polygon (GL)
 
-class NodesPolygonRender : public ::testing::Test {
+class NodesPolygonRenderGL : public ::testing::Test {
  protected:
   void SetUp() override {
     gl_ = MakeHeadlessGLOrSkip<OrthoGL>();
@@ -113,7 +113,7 @@ class NodesPolygonRender : public ::testing::Test {
   TGLNodes nodes_{nullptr};
 };
 
-TEST_F(NodesPolygonRender, AConcaveOutlineLeavesItsNotchEmpty) {
+TEST_F(NodesPolygonRenderGL, AConcaveOutlineLeavesItsNotchEmpty) {
   if (!gl_) return;
   // An L: the upper right quarter of the square -1.5..1.5 is cut away.
   AddAt(nodes_, -1.5f, -1.5f, 0.0f);
@@ -129,7 +129,7 @@ TEST_F(NodesPolygonRender, AConcaveOutlineLeavesItsNotchEmpty) {
   EXPECT_FALSE(Red(1.0f, 1.0f));
 }
 
-TEST_F(NodesPolygonRender, TwoNodesDrawNothing) {
+TEST_F(NodesPolygonRenderGL, TwoNodesDrawNothing) {
   if (!gl_) return;
   AddAt(nodes_, -1.5f, -1.5f, 0.0f);
   AddAt(nodes_, 1.5f, 1.5f, 0.0f);
@@ -137,7 +137,7 @@ TEST_F(NodesPolygonRender, TwoNodesDrawNothing) {
   EXPECT_FALSE(Red(0.0f, 0.0f));
 }
 
-TEST_F(NodesPolygonRender, ReversedOrderFlipsTheFrontSide) {
+TEST_F(NodesPolygonRenderGL, ReversedOrderFlipsTheFrontSide) {
   if (!gl_) return;
   AddAt(nodes_, -1.0f, -1.0f, 0.0f);
   AddAt(nodes_, 1.0f, -1.0f, 0.0f);
@@ -161,7 +161,7 @@ void AddStar(TGLNodes& nodes, int points, int step) {
   }
 }
 
-TEST_F(NodesPolygonRender, ASelfCrossingStarFollowsTheOddWindingRule) {
+TEST_F(NodesPolygonRenderGL, ASelfCrossingStarFollowsTheOddWindingRule) {
   if (!gl_) return;
   AddStar(nodes_, 5, 2);
   nodes_.RenderTessellatedPolygon(false);
@@ -171,7 +171,7 @@ TEST_F(NodesPolygonRender, ASelfCrossingStarFollowsTheOddWindingRule) {
 
 // The seven-pointed star's edges cross 14 times: the tessellator asks for
 // twice as many new vertices as the outline has nodes, and gets every one.
-TEST_F(NodesPolygonRender, MoreCrossingsThanNodesAreAllServed) {
+TEST_F(NodesPolygonRenderGL, MoreCrossingsThanNodesAreAllServed) {
   if (!gl_) return;
   AddStar(nodes_, 7, 3);
   nodes_.RenderTessellatedPolygon(false);
@@ -182,7 +182,7 @@ TEST_F(NodesPolygonRender, MoreCrossingsThanNodesAreAllServed) {
   EXPECT_TRUE(Red(0.0f, 0.0f));
 }
 
-TEST_F(NodesPolygonRender, TexturedVerticesCarryTheirPositionAsTextureCoordinates) {
+TEST_F(NodesPolygonRenderGL, TexturedVerticesCarryTheirPositionAsTextureCoordinates) {
   if (!gl_) return;
   MapToNoUnit();
   MapToUnit0();

@@ -378,7 +378,7 @@ TEST(PipeGeometry, RingsTurnedAgainstEachOtherAreRealignedBeforeTheBand) {
 
 // A pipe along x drawn unlit on the blue background, seen from +z; world
 // (x, y) on the z = 0 plane maps to pixels.
-class PipeRender : public testing::TUnlitSceneTest {
+class PipeRenderGL : public testing::TUnlitSceneTest {
  protected:
   TGLPipe& AddPipe() {
     TGLPipe& pipe = AddColoured<TGLPipe>(s_->scene->Objects(), {1, 0, 0, 1}, true);
@@ -394,7 +394,7 @@ class PipeRender : public testing::TUnlitSceneTest {
   bool Is(float x, float y, const std::array<int, 3>& rgb) const { return testing::Near(At(x, y), rgb, 12); }
 };
 
-TEST_F(PipeRender, WithoutNodeColoursThePipeShowsInItsMaterialColour) {
+TEST_F(PipeRenderGL, WithoutNodeColoursThePipeShowsInItsMaterialColour) {
   TGLPipe& pipe = AddPipe();
   AddColoredNode(pipe, {-1.5f, 0.0f, 0.0f}, kGreen);
   AddColoredNode(pipe, {1.5f, 0.0f, 0.0f}, kGreen);
@@ -405,7 +405,7 @@ TEST_F(PipeRender, WithoutNodeColoursThePipeShowsInItsMaterialColour) {
   EXPECT_TRUE(Is(0.0f, -0.45f, testing::kBlueRgb));
 }
 
-TEST_F(PipeRender, NodeColoursAndRadiiShowWhereTheNodesAre) {
+TEST_F(PipeRenderGL, NodeColoursAndRadiiShowWhereTheNodesAre) {
   TGLPipe& pipe = AddPipe();
   pipe.SetNodesColorMode(TPipeNodesColorMode::pncmAmbientAndDiffuse);
   pipe.SetParts({TPipePart::ppOutside, TPipePart::ppStartDisk, TPipePart::ppStopDisk});
@@ -423,7 +423,7 @@ TEST_F(PipeRender, NodeColoursAndRadiiShowWhereTheNodesAre) {
   EXPECT_TRUE(Is(0.0f, 1.0f, testing::kBlueRgb));
 }
 
-TEST_F(PipeRender, LitNodeColoursReachTheMaterialAndLeaveNoColourMaterialBehind) {
+TEST_F(PipeRenderGL, LitNodeColoursReachTheMaterialAndLeaveNoColourMaterialBehind) {
   s_->buffer->SetLighting(true);
   TGLPipe& pipe = AddPipe();
   pipe.SetNodesColorMode(TPipeNodesColorMode::pncmAmbientAndDiffuse);

@@ -165,7 +165,7 @@ TEST(Lines, NurbsNeedAnOrderAndExactlyNodeCountPlusOrderKnots) {
 // ------------------------------------------------------------------- render
 
 // The scene of the buffer tests with its quad hidden and lighting off.
-class PointsLinesRender : public ::testing::Test {
+class PointsLinesRenderGL : public ::testing::Test {
  protected:
   void SetUp() override {
     try {
@@ -198,7 +198,7 @@ class PointsLinesRender : public ::testing::Test {
   std::unique_ptr<TRenderedScene> s_;
 };
 
-TEST_F(PointsLinesRender, PointsDrawWhereTheyStandInTheirColours) {
+TEST_F(PointsLinesRenderGL, PointsDrawWhereTheyStandInTheirColours) {
   auto& points = s_->scene->Objects().AddNewChild<TGLPoints>();
   points.Positions().Clear();
   points.Positions().Add(-0.6f, 0.0f, 0.0f);
@@ -213,7 +213,7 @@ TEST_F(PointsLinesRender, PointsDrawWhereTheyStandInTheirColours) {
   EXPECT_TRUE(Near(s_->Pixel(WindowX(0.0f), 16), testing::kBlueRgb));
 }
 
-TEST_F(PointsLinesRender, AdditivePointsAddToTheBackground) {
+TEST_F(PointsLinesRenderGL, AdditivePointsAddToTheBackground) {
   auto& points = s_->scene->Objects().AddNewChild<TGLPoints>();
   points.Colors().Add(kRed);
   points.SetSize(4.0f);
@@ -223,7 +223,7 @@ TEST_F(PointsLinesRender, AdditivePointsAddToTheBackground) {
   EXPECT_TRUE(Near(s_->Pixel(16, 16), {255, 0, 255}));
 }
 
-TEST_F(PointsLinesRender, ALineDrawsBetweenItsNodesInItsColour) {
+TEST_F(PointsLinesRenderGL, ALineDrawsBetweenItsNodesInItsColour) {
   TGLLines& lines = AddLine(-0.6f, 0.3f);
   lines.LineColor().SetColor(kGreen);
   s_->buffer->Render();
@@ -239,14 +239,14 @@ TEST_F(PointsLinesRender, ALineDrawsBetweenItsNodesInItsColour) {
   EXPECT_TRUE(Near(s_->Pixel(WindowX(0.6f), 16), testing::kRedRgb));
 }
 
-TEST_F(PointsLinesRender, AHalfTransparentLineBlendsWithoutAntiAliasing) {
+TEST_F(PointsLinesRenderGL, AHalfTransparentLineBlendsWithoutAntiAliasing) {
   TGLLines& lines = AddLine(-0.6f, 0.6f);
   lines.LineColor().SetColor({1.0f, 0.0f, 0.0f, 0.5f});
   s_->buffer->Render();
   EXPECT_TRUE(Near(s_->Pixel(WindowX(0.0f), 16), {128, 0, 128}, 6));
 }
 
-TEST_F(PointsLinesRender, CurveModesDrawThroughTheirNodes) {
+TEST_F(PointsLinesRenderGL, CurveModesDrawThroughTheirNodes) {
   for (TLineSplineMode mode : {TLineSplineMode::lsmBezierSpline, TLineSplineMode::lsmCubicSpline}) {
     TGLLines& lines = AddLine(-0.6f, 0.0f);
     lines.AddNode(0.6f, 0.0f, 0.0f);
@@ -262,7 +262,7 @@ TEST_F(PointsLinesRender, CurveModesDrawThroughTheirNodes) {
   }
 }
 
-TEST_F(PointsLinesRender, OneNodeDrawsNothingAndMarkersShowWithTwo) {
+TEST_F(PointsLinesRenderGL, OneNodeDrawsNothingAndMarkersShowWithTwo) {
   auto& lines = s_->scene->Objects().AddNewChild<TGLLines>();
   lines.NodeColor().SetColor(kRed);
   lines.AddNode(0.0f, 0.0f, 0.0f);

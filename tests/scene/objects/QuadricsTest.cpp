@@ -13,6 +13,7 @@
 #include "scene/components/Persistence.h"
 #include "support/SceneRenderSupport.h"
 #include "support/HeadlessGL.h"
+#include "support/ObjectRenderSupport.h"
 
 namespace qira {
 namespace {
@@ -197,23 +198,15 @@ TEST(TorusRayCast, HitsTheTubeAndMissesTheHole) {
 
 // Each primitive drawn unlit in its red diffuse colour on the blue
 // background, seen from +Z; world (x, y) on the z = 0 plane maps to pixels.
-class QuadricRender : public testing::TUnlitSceneTest {
+class QuadricRenderGL : public testing::TObjectPixelTest {
  protected:
   template <typename T>
   T& Add() {
-    return AddColoured<T>(s_->scene->Objects(), {1, 0, 0, 1}, true);
+    return AddRed<T>();
   }
-
-  // Pixels per unit at z = 0 for the test camera 30 units away.
-  static constexpr float kScale = 16.0f * (50.0f * 2.0f * 96.0f / (25.4f * 32.0f)) / 15.0f;
-  std::array<int, 3> At(float x, float y) const {
-    return s_->Pixel(FloorToInt(16.0f + x * kScale), FloorToInt(16.0f + y * kScale));
-  }
-  bool Red(float x, float y) const { return Near(At(x, y), testing::kRedRgb, 8); }
-  bool Background(float x, float y) const { return Near(At(x, y), testing::kBlueRgb, 8); }
 };
 
-TEST_F(QuadricRender, DiskDrawsItsSweptPart) {
+TEST_F(QuadricRenderGL, DiskDrawsItsSweptPart) {
   TGLDisk& disk = Add<TGLDisk>();
   s_->buffer->Render();
   EXPECT_TRUE(Red(0.0f, 0.0f));
@@ -226,7 +219,7 @@ TEST_F(QuadricRender, DiskDrawsItsSweptPart) {
   EXPECT_TRUE(Background(0.25f, -0.25f));
 }
 
-TEST_F(QuadricRender, CylinderFollowsItsAlignment) {
+TEST_F(QuadricRenderGL, CylinderFollowsItsAlignment) {
   TGLCylinder& cylinder = Add<TGLCylinder>();
   s_->buffer->Render();
   EXPECT_TRUE(Red(0.0f, 0.35f));
@@ -239,7 +232,7 @@ TEST_F(QuadricRender, CylinderFollowsItsAlignment) {
   EXPECT_TRUE(Background(0.0f, -0.3f));
 }
 
-TEST_F(QuadricRender, ConeNarrowsTowardsItsApexAtTheTop) {
+TEST_F(QuadricRenderGL, ConeNarrowsTowardsItsApexAtTheTop) {
   Add<TGLCone>();
   s_->buffer->Render();
   EXPECT_TRUE(Red(0.3f, -0.35f));
@@ -247,7 +240,7 @@ TEST_F(QuadricRender, ConeNarrowsTowardsItsApexAtTheTop) {
   EXPECT_TRUE(Red(0.0f, 0.3f));
 }
 
-TEST_F(QuadricRender, AnnulusSeenFromAboveShowsItsHole) {
+TEST_F(QuadricRenderGL, AnnulusSeenFromAboveShowsItsHole) {
   TGLAnnulus& annulus = Add<TGLAnnulus>();
   annulus.SetPitchAngle(90.0f);
   s_->buffer->Render();
@@ -257,7 +250,7 @@ TEST_F(QuadricRender, AnnulusSeenFromAboveShowsItsHole) {
   EXPECT_TRUE(Background(0.7f, 0.0f));
 }
 
-TEST_F(QuadricRender, TorusIsARingAroundTheViewAxis) {
+TEST_F(QuadricRenderGL, TorusIsARingAroundTheViewAxis) {
   Add<TGLTorus>();
   s_->buffer->Render();
   EXPECT_TRUE(Red(0.4f, 0.0f));
@@ -266,7 +259,7 @@ TEST_F(QuadricRender, TorusIsARingAroundTheViewAxis) {
   EXPECT_TRUE(Background(0.7f, 0.0f));
 }
 
-TEST_F(QuadricRender, FrustumIsATrapezoidFromTheFront) {
+TEST_F(QuadricRenderGL, FrustumIsATrapezoidFromTheFront) {
   Add<TGLFrustrum>();
   s_->buffer->Render();
   EXPECT_TRUE(Red(0.0f, 0.0f));
@@ -275,7 +268,7 @@ TEST_F(QuadricRender, FrustumIsATrapezoidFromTheFront) {
   EXPECT_TRUE(Background(0.0f, 0.4f));
 }
 
-TEST_F(QuadricRender, CapsuleDrawsAroundTheCentre) {
+TEST_F(QuadricRenderGL, CapsuleDrawsAroundTheCentre) {
   Add<TGLCapsule>();
   s_->buffer->Render();
   EXPECT_TRUE(Red(0.0f, 0.0f));
@@ -283,14 +276,14 @@ TEST_F(QuadricRender, CapsuleDrawsAroundTheCentre) {
   EXPECT_TRUE(Background(0.0f, 0.8f));
 }
 
-TEST_F(QuadricRender, CapsuleWithoutStacksDrawsNothing) {
+TEST_F(QuadricRenderGL, CapsuleWithoutStacksDrawsNothing) {
   TGLCapsule& capsule = Add<TGLCapsule>();
   capsule.SetStacks(0);
   s_->buffer->Render();
   EXPECT_TRUE(Background(0.0f, 0.0f));
 }
 
-TEST_F(QuadricRender, PolygonFillsItsOutline) {
+TEST_F(QuadricRenderGL, PolygonFillsItsOutline) {
   TGLPolygon& polygon = Add<TGLPolygon>();
   polygon.AddNode({-0.5f, -0.5f, 0.0f});
   polygon.AddNode({0.5f, -0.5f, 0.0f});
@@ -302,10 +295,10 @@ TEST_F(QuadricRender, PolygonFillsItsOutline) {
 
 // The arrow turned so that its local Z runs along world +X, with heads wide
 // enough to tell from the line.
-class ArrowLineRender : public QuadricRender {
+class ArrowLineRenderGL : public QuadricRenderGL {
  protected:
   void SetUp() override {
-    QuadricRender::SetUp();
+    QuadricRenderGL::SetUp();
     if (s_ == nullptr) return;
     arrow_ = &Add<TGLArrowLine>();
     arrow_->Direction().SetVector(1.0f, 0.0f, 0.0f);
@@ -315,7 +308,7 @@ class ArrowLineRender : public QuadricRender {
   TGLArrowLine* arrow_ = nullptr;
 };
 
-TEST_F(ArrowLineRender, StackedHeadSitsBeyondTheLine) {
+TEST_F(ArrowLineRenderGL, StackedHeadSitsBeyondTheLine) {
   s_->buffer->Render();
   EXPECT_TRUE(Red(-0.4f, 0.0f));
   EXPECT_TRUE(Background(0.0f, 0.25f));
@@ -360,7 +353,7 @@ int ArrowPolygonCount(TRenderedScene& scene, TGLArrowLine& arrow) {
   return polygons;
 }
 
-TEST_F(ArrowLineRender, IncludedHeadsLongerThanTheLineLeaveNoLine) {
+TEST_F(ArrowLineRenderGL, IncludedHeadsLongerThanTheLineLeaveNoLine) {
   arrow_->SetParts(TArrowLineParts::All());
   arrow_->SetHeadStackingStyle(TArrowHeadStackingStyle::ahssIncluded);
   arrow_->SetTopArrowHeadHeight(0.4f);

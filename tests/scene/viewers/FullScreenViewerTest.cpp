@@ -348,7 +348,7 @@ TEST_F(FullScreenViewer, DestroyingAnActiveViewerDeactivatesItFirst) {
 
 // ------------------------------------------------------------ real X display
 
-class FullScreenViewerX11 : public ::testing::Test {
+class FullScreenViewerX11GL : public ::testing::Test {
  protected:
   void SetUp() override {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "DISPLAY is not set";
@@ -360,7 +360,7 @@ class FullScreenViewerX11 : public ::testing::Test {
   }
 };
 
-TEST_F(FullScreenViewerX11, ActivatedViewerShowsTheSceneOnTheScreenAndDeactivationTakesItAway) {
+TEST_F(FullScreenViewerX11GL, ActivatedViewerShowsTheSceneOnTheScreenAndDeactivationTakesItAway) {
   std::unique_ptr<TGL3DScene> scene = std::make_unique<TGL3DScene>();
   TGLCamera& camera = scene->Objects().AddNewChild<TGLCamera>();
   camera.Position().SetPoint(0.0f, 0.0f, 30.0f);
@@ -408,7 +408,7 @@ TEST_F(FullScreenViewerX11, ActivatedViewerShowsTheSceneOnTheScreenAndDeactivati
   viewer.SetActive(false);
 }
 
-TEST_F(FullScreenViewerX11, ASizeLargerThanTheScreenIsAnUnsupportedVideoMode) {
+TEST_F(FullScreenViewerX11GL, ASizeLargerThanTheScreenIsAnUnsupportedVideoMode) {
   TGLFullScreenViewer viewer;
   viewer.UseCurrentResolution();
   viewer.SetWidth(viewer.Width() + 1);
@@ -421,7 +421,7 @@ TEST_F(FullScreenViewerX11, ASizeLargerThanTheScreenIsAnUnsupportedVideoMode) {
   EXPECT_EQ(viewer.FullScreenWindow(), nullptr);
 }
 
-TEST_F(FullScreenViewerX11, TheDefaultDepthFindsADesktopOfTwentyFourBitColour) {
+TEST_F(FullScreenViewerX11GL, TheDefaultDepthFindsADesktopOfTwentyFourBitColour) {
   TGLFullScreenViewer viewer;
   ASSERT_EQ(viewer.ScreenDepth(), TScreenDepth::sd32bits);
   viewer.UseCurrentResolution();

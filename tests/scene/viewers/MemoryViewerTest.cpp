@@ -113,7 +113,7 @@ TEST(MemoryViewer, SettingsAreClampedToTheirRanges) {
   EXPECT_EQ(viewer.CubeMapFace(), 5);
 }
 
-TEST(MemoryViewer, RendersTheSceneHeadlessAndTheBackgroundReadsBack) {
+TEST(MemoryViewerGL, RendersTheSceneHeadlessAndTheBackgroundReadsBack) {
   TViewedScene s;
   EXPECT_FALSE(s.viewer->Buffer().HasContext());
   s.viewer->Render();
@@ -132,7 +132,7 @@ TEST(MemoryViewer, RendersTheSceneHeadlessAndTheBackgroundReadsBack) {
   EXPECT_EQ(s.viewer->prepared, 1);
 }
 
-TEST(MemoryViewer, WidthZeroMakesTheNextContextOnePixelWide) {
+TEST(MemoryViewerGL, WidthZeroMakesTheNextContextOnePixelWide) {
   TViewedScene s;
   s.viewer->Render();
   s.viewer->SetWidth(0);
@@ -145,7 +145,7 @@ TEST(MemoryViewer, WidthZeroMakesTheNextContextOnePixelWide) {
   EXPECT_EQ(s.viewer->prepared, 2);
 }
 
-TEST(MemoryViewer, ChangingTheBufferCountOrAContextOptionDropsTheContext) {
+TEST(MemoryViewerGL, ChangingTheBufferCountOrAContextOptionDropsTheContext) {
   TViewedScene s;
   s.viewer->Render();
   s.viewer->SetBufferCount(1);  // unchanged
@@ -170,7 +170,7 @@ TEST(MemoryViewer, CopyToTextureBeforeAnyRenderDoesNothing) {
   EXPECT_EQ(texture.Name(), 0u);
 }
 
-TEST(MemoryViewer, CopiesAColourBufferIntoATextureAndRefusesOthers) {
+TEST(MemoryViewerGL, CopiesAColourBufferIntoATextureAndRefusesOthers) {
   TViewedScene s;
   s.viewer->SetBufferCount(2);
   s.viewer->Render();
@@ -185,7 +185,7 @@ TEST(MemoryViewer, CopiesAColourBufferIntoATextureAndRefusesOthers) {
   EXPECT_TRUE(s.viewer->CopyToTexture(texture, 1));
 }
 
-TEST(MemoryViewer, FreedCameraLeavesAViewerThatOnlyClears) {
+TEST(MemoryViewerGL, FreedCameraLeavesAViewerThatOnlyClears) {
   TViewedScene s;
   s.viewer->Render();
   EXPECT_EQ(s.quad->DrawCount, 1);

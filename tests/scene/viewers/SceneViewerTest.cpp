@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "scene/gl/EglRenderingContext.h"
+#include "scene/math/VectorGeometry.h"
+#include "scene/viewers/Cadencer.h"
 #include "support/SceneRenderSupport.h"
 #include "support/FakeServices.h"
 #include "support/TestApplication.h"
@@ -226,7 +228,7 @@ TEST_F(SceneViewer, WithoutWindowContextsThePaintDrawsNothing) {
 
 // ------------------------------------------------------------ real X display
 
-class SceneViewerX11 : public ::testing::Test {
+class SceneViewerX11GL : public ::testing::Test {
  protected:
   void SetUp() override {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "DISPLAY is not set";
@@ -245,7 +247,7 @@ class SceneViewerX11 : public ::testing::Test {
   }
 };
 
-TEST_F(SceneViewerX11, ViewerInAnMdiSubwindowShowsTheSceneAndFollowsAResize) {
+TEST_F(SceneViewerX11GL, ViewerInAnMdiSubwindowShowsTheSceneAndFollowsAResize) {
   TSceneWithCamera s;
   QMdiArea area;
   area.resize(640, 480);
@@ -306,7 +308,45 @@ TEST_F(SceneViewerX11, ViewerInAnMdiSubwindowShowsTheSceneAndFollowsAResize) {
   EXPECT_TRUE(Near({qRed(edge), qGreen(edge), qBlue(edge)}, kGreenRgb));
 }
 
-TEST_F(SceneViewerX11, ViewerOfWidthZeroDoesNotRenderOnPaint) {
+TEST_F(SceneViewerX11GL, TwoViewersOfOneSceneRenderOnChangeOnlyAndWithoutPauseWhileSomethingMoves) {
+  TSceneWithCamera s;
+  QWidget parent;
+  parent.resize(400, 200);
+  auto* left = new TTestViewer(&parent);
+  auto* right = new TTestViewer(&parent);
+  left->setGeometry(0, 0, 200, 200);
+  right->setGeometry(200, 0, 200, 200);
+  // Each frame turns the quad to its camera, as the view window turns its texts.
+  for (TTestViewer* viewer : {left, right}) {
+    viewer->SetCamera(s.camera);
+    viewer->BeforeRender() = [&s](TObject*) { s.quad->PointToObject(*s.camera, YHmgVector); };
+  }
+  parent.show();
+  ASSERT_TRUE(RunEventLoopFor(5000, [&] { return left->Buffer().FrameCount() > 0 && right->Buffer().FrameCount() > 0; }));
+  RunEventLoopFor(300);  // the frames of the show and its exposures
+  const auto framesIn = [&](int ms) {
+    const int32_t before = left->Buffer().FrameCount() + right->Buffer().FrameCount();
+    RunEventLoopFor(ms);
+    return left->Buffer().FrameCount() + right->Buffer().FrameCount() - before;
+  };
+  EXPECT_LE(framesIn(1000), 2);  // idle: near none
+
+  // A change renders each viewer again, once.
+  s.quad->Position().SetX(0.5f);
+  RunEventLoopFor(300);
+  EXPECT_LE(framesIn(1000), 2);
+
+  // Something moving on every tick keeps both rendering.
+  TGLCadencer cadencer;
+  cadencer.OnProgress = [&s](TObject*, double, double newTime) {
+    s.quad->Position().SetX(static_cast<float>(std::sin(newTime)));
+  };
+  cadencer.SetScene(s.scene.get());
+  EXPECT_GT(framesIn(1000), 20);
+  cadencer.SetEnabled(false);
+}
+
+TEST_F(SceneViewerX11GL, ViewerOfWidthZeroDoesNotRenderOnPaint) {
   TSceneWithCamera s;
   QWidget parent;
   parent.resize(200, 200);
@@ -323,7 +363,7 @@ TEST_F(SceneViewerX11, ViewerOfWidthZeroDoesNotRenderOnPaint) {
   EXPECT_EQ(viewer->Buffer().FrameCount(), frames + 1);
 }
 
-TEST_F(SceneViewerX11, MovedViewerReappliesItsViewportThroughAPostedEvent) {
+TEST_F(SceneViewerX11GL, MovedViewerReappliesItsViewportThroughAPostedEvent) {
   TSceneWithCamera s;
   QWidget parent;
   parent.resize(300, 300);
@@ -344,7 +384,7 @@ TEST_F(SceneViewerX11, MovedViewerReappliesItsViewportThroughAPostedEvent) {
   EXPECT_TRUE(RunEventLoopFor(2000, [&] { return viewer->viewportRefreshes == refreshes + 1; }));
 }
 
-TEST_F(SceneViewerX11, StructuralChangeGivesANewContextOnTheSameWindow) {
+TEST_F(SceneViewerX11GL, StructuralChangeGivesANewContextOnTheSameWindow) {
   TSceneWithCamera s;
   TTestViewer viewer;
   viewer.SetCamera(s.camera);
@@ -360,7 +400,7 @@ TEST_F(SceneViewerX11, StructuralChangeGivesANewContextOnTheSameWindow) {
   EXPECT_TRUE(PaintAFrame(viewer));
 }
 
-TEST_F(SceneViewerX11, RenderErrorIsReportedNotThrownThroughThePaint) {
+TEST_F(SceneViewerX11GL, RenderErrorIsReportedNotThrownThroughThePaint) {
   TFakeServices services;
   TSceneWithCamera s;
   TTestViewer viewer;
@@ -375,7 +415,7 @@ TEST_F(SceneViewerX11, RenderErrorIsReportedNotThrownThroughThePaint) {
   EXPECT_EQ(services.Messages[0].Text, "frame failed");
 }
 
-TEST_F(SceneViewerX11, ClosingTheWindowThatHoldsAViewerDropsItsContextFirst) {
+TEST_F(SceneViewerX11GL, ClosingTheWindowThatHoldsAViewerDropsItsContextFirst) {
   TSceneWithCamera s;
   auto parent = std::make_unique<QWidget>();
   parent->resize(120, 120);
