@@ -104,11 +104,12 @@ const TGIFColorMap& TGIFFrame::ColorMap() const {
   return item_ ? item_->ColorMap : none;
 }
 
-void TGIFFrame::DecodeFrameToBitmap() const {
+bool TGIFFrame::DecodeFrameToBitmap() const {
   const TGIFItem& item = *item_;
   const int32_t depth = item.BitsPerPixel <= 1 ? 1 : (item.BitsPerPixel <= 4 ? 4 : 8);
+  bool corrupt = false;
   const std::vector<uint8_t> indices = ReadGIFData(item.ZipData, item.Width, item.Height, depth, Interlaced,
-                                                   owner_->OnProgress);
+                                                   owner_->OnProgress, owner_->TolerantRead ? &corrupt : nullptr);
   QImage image(item.Width, item.Height, QImage::Format_Indexed8);
   if (image.isNull()) throw EInvalidGraphic(kInvalidBitmapText, "no memory for the frame");
   QList<QRgb> table(1 << depth, qRgb(128, 128, 128));
@@ -121,6 +122,7 @@ void TGIFFrame::DecodeFrameToBitmap() const {
     std::copy_n(indices.data() + static_cast<size_t>(y) * static_cast<size_t>(item.Width), item.Width,
                 image.scanLine(y));
   bitmap_ = std::make_unique<TBitmapGraphic>(image, depth);
+  return corrupt;
 }
 
 void TGIFFrame::Assign(const TGIFFrame* source) {
@@ -137,6 +139,7 @@ void TGIFFrame::Assign(const TGIFFrame* source) {
   const TBitmapGraphic* bitmap = source->Bitmap();
   bitmap_ = bitmap ? std::make_unique<TBitmapGraphic>(bitmap->Image(), bitmap->BitsPerPixel()) : nullptr;
   TransparentColor = source->TransparentColor;
+  TransparentIndex = source->TransparentIndex;
   AnimateInterval = source->AnimateInterval;
   DisposalMethod = source->DisposalMethod;
   GrayScale = source->GrayScale;
@@ -164,6 +167,7 @@ void TGIFFrame::Assign(const TGraphic* source) {
   item_.reset();
   extensions_.clear();
   TransparentColor = kGifNoColor;
+  TransparentIndex = -1;
   const auto* bitmap = dynamic_cast<const TBitmapGraphic*>(source);
   const QImage image = source->ToImage();
   bool seeThrough = false;
@@ -277,12 +281,15 @@ QImage TGIFImage::ToImage() const {
   const TBitmapGraphic* bitmap = frame.Bitmap();
   if (!bitmap || bitmap->Empty()) return {};
   if (!Transparent || frame.TransparentColor == kGifNoColor) return bitmap->Image().convertToFormat(QImage::Format_RGB32);
-  QImage image = bitmap->Image().convertToFormat(QImage::Format_ARGB32);
+  const QImage& source = bitmap->Image();
+  QImage image = source.convertToFormat(QImage::Format_ARGB32);
+  const bool byIndex = frame.TransparentIndex >= 0 && source.format() == QImage::Format_Indexed8;
   const QRgb see = 0xFF000000u | ColorToPixel(frame.TransparentColor);
   for (int y = 0; y < image.height(); ++y) {
     auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+    const uchar* indices = byIndex ? source.constScanLine(y) : nullptr;
     for (int x = 0; x < image.width(); ++x)
-      if (row[x] == see) row[x] = 0;
+      if (byIndex ? indices[x] == frame.TransparentIndex : row[x] == see) row[x] = 0;
   }
   return image;
 }
@@ -371,7 +378,13 @@ void TGIFImage::Draw(TCanvas& canvas, const TRect& rect) const {
   const TBitmapGraphic* bitmap = frame.Bitmap();
   if (!bitmap || bitmap->Empty()) return;
   if (frame.TransparentColor != kGifNoColor && Transparent) {
-    StretchDrawMasked(canvas, rect, bitmap->Image(), frame.TransparentColor);
+    if (frame.TransparentIndex >= 0 && bitmap->Image().format() == QImage::Format_Indexed8) {
+      // The mask must pick out the index, not every entry of its colour.
+      const TUniqueEntryPicture unique = WithUniqueEntryColor(bitmap->Image(), frame.TransparentIndex);
+      StretchDrawMasked(canvas, rect, unique.Image, unique.Color);
+    } else {
+      StretchDrawMasked(canvas, rect, bitmap->Image(), frame.TransparentColor);
+    }
   } else {
     canvas.StretchDraw(rect, bitmap->Image().convertToFormat(QImage::Format_RGB32));
   }

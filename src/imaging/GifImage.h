@@ -163,10 +163,16 @@ class TGIFFrame {
   int32_t Left = 0;
   int32_t Top = 0;
   TColor TransparentColor = kGifNoColor;
+  // The colour-table index that is see-through (a read frame's graphic control
+  // block), or -1: then pixels of TransparentColor are (frames made from pictures).
+  // Other entries of the same colour stay opaque.
+  int32_t TransparentIndex = -1;
   int32_t AnimateInterval = 0;  // ms
   int32_t DisposalMethod = 0;
   bool Interlaced = false;
   bool LocalColors = false;
+  // The frame's image data was damaged or cut short (tolerant reading): its
+  // pixels are those read up to the damage, the rest index 0.
   bool Corrupted = false;
   bool GrayScale = false;
 
@@ -175,7 +181,8 @@ class TGIFFrame {
 
  private:
   friend class TGIFImage;
-  void DecodeFrameToBitmap() const;
+  // True when the data was damaged (tolerant reading; strict reading raises).
+  bool DecodeFrameToBitmap() const;
   void EncodeBitmapToFrame(const std::vector<uint8_t>& bmp);
   void EncodeFromBitmap();
   void UpdateExtensions();
@@ -210,8 +217,8 @@ class TGIFImage : public TGraphic {
   // Reads from the stream's position to its end; the stream then stands at its end.
   void LoadFromStream(TBinaryStream& stream) override;
   void SaveToStream(TBinaryStream& stream) const override;
-  // The current frame's pixels (RGB32; ARGB32 with its transparent colour
-  // see-through when the image is transparent); null without frames.
+  // The current frame's pixels (RGB32; ARGB32 with its transparent index, or
+  // colour, see-through when the image is transparent); null without frames.
   QImage ToImage() const override;
   // A one-frame image of the pixels; a null image empties.
   void AssignImage(const QImage& image) override;
@@ -223,7 +230,7 @@ class TGIFImage : public TGraphic {
   // The current frame rendered into the bitmap (size of the frame).
   void AssignTo(TBitmap& bitmap) const;
   // The current frame stretched into the rectangle; see-through where the frame
-  // has its transparent colour and the image is transparent.
+  // has its transparent index (or colour) and the image is transparent.
   void Draw(TCanvas& canvas, const TRect& rect) const;
   // The colours of the current frame's bitmap.
   QList<QRgb> Palette() const;
@@ -265,6 +272,11 @@ class TGIFImage : public TGraphic {
   int32_t RepeatCount = 1;
   bool Loaded() const { return loaded_; }
   bool Transparent = true;
+  // Tolerant reading (on by default): a frame whose image data holds a bad
+  // code or ends early is kept with the pixels read up to the damage and its
+  // Corrupted flag, and the frames behind it are still read. Off, such a frame
+  // fails the whole read.
+  bool TolerantRead = true;
   TGIFProgress OnProgress;
 
  private:
@@ -290,9 +302,12 @@ class TGIFImage : public TGraphic {
 // into width × height indices (rows from the top), masked to `depthBits`.
 // Interlaced data fills the rows in the GIF order. Raises GIFError with
 // sGIFCodeSize, sGIFCorrupt (a bad code, or data that ends before every pixel
-// is filled) or sGIFStreamRead (sub-blocks cut short).
+// is filled) or sGIFStreamRead (sub-blocks cut short). With `corrupt` given,
+// damage raises nothing: decoding stops there, the pixels read so far are kept
+// (the rest 0) and *corrupt becomes true; a code size outside 2 .. 9 is clamped.
+// A picture larger than its data could ever fill is refused either way.
 std::vector<uint8_t> ReadGIFData(const std::vector<uint8_t>& data, int32_t width, int32_t height, int32_t depthBits,
-                                 bool interlaced, const TGIFProgress& progress = {});
+                                 bool interlaced, const TGIFProgress& progress = {}, bool* corrupt = nullptr);
 
 // Encodes width × height indices (rows from the top, each below 2^bitsPerPixel)
 // as a frame's data stream: minimum code size byte, sub-blocks, zero block.

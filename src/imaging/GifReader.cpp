@@ -4,7 +4,9 @@
 //
 // Every length, count and code is checked against the bytes that are there
 // before it is used; the image is read into a new image that replaces this one
-// only when the whole stream was read and every frame decoded.
+// only when the whole stream was read and every frame decoded. Tolerant
+// reading keeps a frame whose image data is damaged or cut short, flagged
+// Corrupted; the damage never reaches beyond that frame's own pixels.
 #include <algorithm>
 #include <cstring>
 
@@ -30,6 +32,13 @@ bool SameNoCase(const uint8_t* bytes, const char* text) {
 
 // The most pixels one code can stand for: the longest string of the table.
 constexpr int64_t kMaxStringLength = 4096;
+
+// Damage in the image data: strict reading (no `corrupt`) raises text; tolerant
+// reading notes it and the caller stops decoding there.
+void Damage(bool* corrupt, const char* text) {
+  if (corrupt == nullptr) GIFError(text);
+  *corrupt = true;
+}
 
 }  // namespace
 
@@ -213,16 +222,34 @@ void TGIFImage::TReadState::ReadFrame(std::vector<std::unique_ptr<TExtension>> e
     item->ColorMap = image.data_->ColorMap;
   }
 
-  // The code size byte and the sub-blocks, kept as stored.
+  // The code size byte and the sub-blocks, kept as stored. Data that ends
+  // early is kept as far as it goes, its last block shortened and a zero block
+  // added, so that the frame is written back as a whole stream.
   const size_t start = pos;
-  Byte();
-  for (;;) {
-    const uint8_t length = Byte();
+  bool cut = AtEnd();
+  if (!cut) ++pos;
+  while (!cut) {
+    const uint8_t length = AtEnd() ? 0 : bytes[pos];
+    if (AtEnd() || (length > 0 && length >= Remaining())) {
+      cut = true;
+      break;
+    }
+    ++pos;
     if (length == 0) break;
-    if (length > Remaining()) GIFError(sGIFStreamRead);
     pos += length;
   }
+  if (cut && !image.TolerantRead) GIFError(sGIFStreamRead);
   item->ZipData.assign(bytes + start, bytes + pos);
+  if (cut && pos < size) {
+    const size_t partial = size - pos - 1;
+    if (partial > 0) {
+      item->ZipData.push_back(static_cast<uint8_t>(partial));
+      item->ZipData.insert(item->ZipData.end(), bytes + pos + 1, bytes + size);
+    }
+    pos = size;
+  }
+  if (cut && !item->ZipData.empty()) item->ZipData.push_back(0);
+  frame->Corrupted = cut;
 
   if (item->Width == 0) item->Width = image.screenWidth_;
   if (item->Height == 0) item->Height = image.screenHeight_;
@@ -231,22 +258,25 @@ void TGIFImage::TReadState::ReadFrame(std::vector<std::unique_ptr<TExtension>> e
     if (e->Kind() != TGIFExtensionKind::etGraphic) continue;
     if ((e->Flags() & 1) && e->TransparentIndex() < item->ColorMap.Count) {
       frame->TransparentColor = item->ColorMap.Color(e->TransparentIndex());
+      frame->TransparentIndex = e->TransparentIndex();
     } else {
       frame->TransparentColor = kGifNoColor;
+      frame->TransparentIndex = -1;
     }
     frame->AnimateInterval = std::max(e->Delay() * 10, frame->AnimateInterval);
     frame->DisposalMethod = (e->Flags() & 0x1C) >> 2;
   }
   frame->extensions_ = std::move(extensions);
   frame->item_ = std::move(item);
-  // Decoding now lets a damaged frame fail the whole read instead of a later paint.
-  frame->DecodeFrameToBitmap();
+  // Decoding now lets a damaged frame fail a strict read instead of a later paint.
+  if (frame->DecodeFrameToBitmap()) frame->Corrupted = true;
   image.frames_.push_back(std::move(frame));
 }
 
 void TGIFImage::ReadInto(const uint8_t* bytes, size_t size) {
   TGIFImage fresh;
   fresh.OnProgress = OnProgress;
+  fresh.TolerantRead = TolerantRead;
   TReadState state{bytes, size, 0, fresh};
   state.Read();
 
@@ -278,20 +308,29 @@ std::vector<int32_t> InterlacedRowOrder(int32_t height) {
 }
 
 std::vector<uint8_t> ReadGIFData(const std::vector<uint8_t>& data, int32_t width, int32_t height, int32_t depthBits,
-                                 bool interlaced, const TGIFProgress& progress) {
-  if (data.empty()) GIFError(sGIFStreamRead);
-  const int32_t m = data[0];
-  if (m < 2 || m > 9) GIFError(sGIFCodeSize);
+                                 bool interlaced, const TGIFProgress& progress, bool* corrupt) {
+  if (data.empty()) Damage(corrupt, sGIFStreamRead);
+  int32_t m = data.empty() ? 2 : data[0];
+  if (m < 2 || m > 9) {
+    Damage(corrupt, sGIFCodeSize);
+    m = std::clamp(m, 2, 9);
+  }
 
   // The sub-blocks joined; they must end with the zero block.
   std::vector<uint8_t> codes;
   codes.reserve(data.size());
   size_t at = 1;
-  for (;;) {
-    if (at >= data.size()) GIFError(sGIFStreamRead);
+  while (!data.empty()) {
+    if (at >= data.size()) {
+      Damage(corrupt, sGIFStreamRead);
+      break;
+    }
     const uint8_t length = data[at++];
     if (length == 0) break;
-    if (length > data.size() - at) GIFError(sGIFStreamRead);
+    if (length > data.size() - at) {
+      Damage(corrupt, sGIFStreamRead);
+      break;
+    }
     codes.insert(codes.end(), data.begin() + static_cast<std::ptrdiff_t>(at),
                  data.begin() + static_cast<std::ptrdiff_t>(at + length));
     at += length;
@@ -343,7 +382,10 @@ std::vector<uint8_t> ReadGIFData(const std::vector<uint8_t>& data, int32_t width
 
   report();
   while (written < total) {
-    if (bitPos + static_cast<size_t>(codeWidth) > bitCount) GIFError(sGIFStreamRead);
+    if (bitPos + static_cast<size_t>(codeWidth) > bitCount) {
+      Damage(corrupt, sGIFStreamRead);
+      break;
+    }
     int32_t code = 0;
     for (int32_t i = 0; i < codeWidth; ++i, ++bitPos)
       code |= ((codes[bitPos >> 3] >> (bitPos & 7)) & 1) << i;
@@ -358,13 +400,19 @@ std::vector<uint8_t> ReadGIFData(const std::vector<uint8_t>& data, int32_t width
     if (code == end) break;
     if (previous < 0) {
       // The first code after a clear must be a pixel of its own.
-      if (code > clear) GIFError(sGIFCorrupt);
+      if (code > clear) {
+        Damage(corrupt, sGIFCorrupt);
+        break;
+      }
       first = static_cast<uint8_t>(code);
       put(first);
       previous = code;
       continue;
     }
-    if (code > freeCode || (code == freeCode && freeCode >= 4096)) GIFError(sGIFCorrupt);
+    if (code > freeCode || (code == freeCode && freeCode >= 4096)) {
+      Damage(corrupt, sGIFCorrupt);
+      break;
+    }
     stack.clear();
     int32_t walk = code;
     if (code == freeCode) {
@@ -372,12 +420,15 @@ std::vector<uint8_t> ReadGIFData(const std::vector<uint8_t>& data, int32_t width
       stack.push_back(first);
       walk = previous;
     }
-    while (walk > end) {
-      if (stack.size() >= 4096) GIFError(sGIFCorrupt);
+    while (walk > end && stack.size() < 4096) {
       stack.push_back(suffix[static_cast<size_t>(walk)]);
       walk = prefix[static_cast<size_t>(walk)];
     }
-    if (walk >= clear) GIFError(sGIFCorrupt);
+    if (walk >= clear) {
+      // A string longer than the table, or one that runs into a control code.
+      Damage(corrupt, sGIFCorrupt);
+      break;
+    }
     first = static_cast<uint8_t>(walk);
     stack.push_back(first);
     for (auto it = stack.rbegin(); it != stack.rend() && written < total; ++it) put(*it);
@@ -391,7 +442,7 @@ std::vector<uint8_t> ReadGIFData(const std::vector<uint8_t>& data, int32_t width
     previous = code;
   }
   // An end code before the last pixel leaves a picture that is not whole.
-  if (written < total) GIFError(sGIFCorrupt);
+  if (written < total) Damage(corrupt, sGIFCorrupt);
   if (progress) progress(100);
   return pixels;
 }

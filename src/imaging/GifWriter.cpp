@@ -61,15 +61,17 @@ class TByteWriter {
   std::vector<uint8_t> bytes_;
 };
 
-// ---- the LZW string table: up to 4096 strings found through a hash table
-constexpr int32_t kHashSize = 17777;
+// ---- the LZW string table: up to 4096 strings, each a known string (its
+// code, below 4096) plus one pixel, found through an open-addressed hash table
+// of a power-of-two size well above the table's fill.
 constexpr int32_t kMaxCode = 4096;
+constexpr uint32_t kLzwHashBits = 14;
+constexpr uint32_t kLzwHashSize = 1u << kLzwHashBits;
+// A slot holds (prefix code << 8 | pixel) << 12 | code; the key never reaches
+// all ones, as prefix codes stay below kMaxCode - 2.
+constexpr uint32_t kFreeSlot = 0xFFFFFFFFu;
 
-struct TLzwEntry {
-  int32_t prefix = -1;  // -1: free slot
-  uint8_t pixel = 0;
-  int32_t code = 0;
-};
+uint32_t LzwSlotOf(uint32_t key) { return (key * 0x9E3779B1u) >> (32 - kLzwHashBits); }
 
 // Codes packed least-significant bit first into sub-blocks of 255 bytes.
 class TCodePacker {
@@ -120,18 +122,16 @@ std::vector<uint8_t> WriteGIFData(const std::vector<uint8_t>& indices, int32_t w
   out.push_back(static_cast<uint8_t>(initialWidth - 1));
   TCodePacker packer(out);
 
-  std::vector<TLzwEntry> table(kHashSize);
+  std::vector<uint32_t> table(kLzwHashSize, kFreeSlot);
   int32_t codeWidth = initialWidth;
   int32_t nextCode = clear + 2;
   auto resetTable = [&]() {
-    std::fill(table.begin(), table.end(), TLzwEntry{});
+    std::fill(table.begin(), table.end(), kFreeSlot);
     codeWidth = initialWidth;
     nextCode = clear + 2;
   };
 
-  int32_t current = -1;      // code of the current string; -1 before its first pixel
-  int64_t currentHash = 0;   // hash of the current string
-  int32_t currentLength = 0; // its pixels
+  int32_t current = -1;  // code of the current string; -1 before its first pixel
   packer.Put(clear, codeWidth);
   if (progress) progress(0);
 
@@ -143,28 +143,19 @@ std::vector<uint8_t> WriteGIFData(const std::vector<uint8_t>& indices, int32_t w
       const uint8_t pixel = row[x] & pixelMask;
       if (current < 0) {
         current = pixel;
-        currentHash = (int64_t{pixel} + 3) * 301 % kHashSize;
-        currentLength = 1;
         continue;
       }
-      const int64_t hash = (int64_t{pixel} + currentLength + 1 + 4) * currentHash % kHashSize;
-      auto slot = static_cast<int32_t>(hash);
-      while (table[static_cast<size_t>(slot)].prefix >= 0 &&
-             !(table[static_cast<size_t>(slot)].prefix == current && table[static_cast<size_t>(slot)].pixel == pixel))
-        slot = slot + 1 == kHashSize ? 0 : slot + 1;
-      TLzwEntry& entry = table[static_cast<size_t>(slot)];
-      if (entry.prefix >= 0) {
-        current = entry.code;
-        currentHash = hash;
-        ++currentLength;
+      const uint32_t key = (static_cast<uint32_t>(current) << 8) | pixel;
+      uint32_t slot = LzwSlotOf(key);
+      while (table[slot] != kFreeSlot && (table[slot] >> 12) != key) slot = (slot + 1) & (kLzwHashSize - 1);
+      if (table[slot] != kFreeSlot) {
+        current = static_cast<int32_t>(table[slot] & 0xFFF);
         continue;
       }
       packer.Put(current, codeWidth);
-      entry = {current, pixel, nextCode};
+      table[slot] = (key << 12) | static_cast<uint32_t>(nextCode);
       const int32_t added = nextCode++;
       current = pixel;
-      currentHash = (int64_t{pixel} + 3) * 301 % kHashSize;
-      currentLength = 1;
       if (added == (1 << codeWidth)) {
         ++codeWidth;
       } else if (added == kMaxCode - 2) {
@@ -186,62 +177,109 @@ std::vector<uint8_t> WriteGIFData(const std::vector<uint8_t>& indices, int32_t w
 
 // ---------------------------------------------------------- frame encoding
 
+namespace {
+
+// A frame item of `count` colours (2, 16 or 256) from palette indices: the
+// colour table is `table` up to `known` entries, black after; every index is
+// cut to the table. The same item comes out as from the BMP image of the
+// picture decoded again, without building that image.
+std::shared_ptr<TGIFItem> MakeIndexedItem(const QRgb* table, int32_t known, int32_t count, int32_t width,
+                                          int32_t height, const uint8_t* firstRow, size_t stride,
+                                          std::vector<uint8_t>* packed, const TGIFProgress& progress) {
+  auto item = std::make_shared<TGIFItem>();
+  item->ColorMap.Count = count;
+  for (int32_t i = 0; i < count; ++i) {
+    const QRgb c = i < known ? table[i] : qRgb(0, 0, 0);
+    item->ColorMap.Colors[static_cast<size_t>(i)] = {static_cast<uint8_t>(qRed(c)), static_cast<uint8_t>(qGreen(c)),
+                                                     static_cast<uint8_t>(qBlue(c))};
+  }
+  item->Width = width;
+  item->Height = height;
+  item->BitsPerPixel = BitsForCount(count);
+  const auto w = static_cast<size_t>(width);
+  std::vector<uint8_t> copied;
+  if (packed == nullptr || count != 256) {
+    copied.resize(w * static_cast<size_t>(height));
+    const auto mask = static_cast<uint8_t>(count - 1);
+    for (int32_t y = 0; y < height; ++y) {
+      const uint8_t* row = firstRow + static_cast<size_t>(y) * stride;
+      uint8_t* out = copied.data() + static_cast<size_t>(y) * w;
+      if (count == 256) {
+        std::memcpy(out, row, w);
+      } else {
+        for (size_t x = 0; x < w; ++x) out[x] = row[x] & mask;
+      }
+    }
+    packed = &copied;
+  }
+  item->ZipData = WriteGIFData(*packed, width, height, item->BitsPerPixel, false, progress);
+  return item;
+}
+
+int32_t CountOfBits(int32_t bits) {
+  switch (bits) {
+    case 1: return 2;
+    case 4: return 16;
+    case 8: return 256;
+    default: return 0;
+  }
+}
+
+// Makes the frame's colours the image's global ones when it has none yet;
+// true when it did (the frame then needs no local table).
+bool AdoptAsGlobalColors(TGIFData& data, const TGIFItem& item) {
+  if (data.ColorMap.Count != 0) return false;
+  data.ColorMap = item.ColorMap;
+  data.BitsPerPixel = item.BitsPerPixel;
+  data.ColorResBits = item.BitsPerPixel;
+  return true;
+}
+
+}  // namespace
+
 void TGIFFrame::EncodeFromBitmap() {
   if (!bitmap_ || bitmap_->Empty()) GIFError(sGIFNoData);
   const int32_t bits = bitmap_->BitsPerPixel();
-  std::vector<uint8_t> bmp;
+  const QImage& image = bitmap_->Image();
+  std::shared_ptr<TGIFItem> item;
   if (bits == 1 || bits == 4 || bits == 8) {
-    TMemoryStream stream;
-    bitmap_->SaveToStream(stream);
-    bmp = stream.TakeData();
+    const int32_t count = CountOfBits(bits);
+    if (image.format() != QImage::Format_Indexed8 || image.colorCount() > count) {
+      // The bitmap's own writer reports what does not fit.
+      TMemoryStream stream;
+      bitmap_->SaveToStream(stream);
+      EncodeBitmapToFrame(stream.TakeData());
+      return;
+    }
+    const QList<QRgb> table = image.colorTable();
+    item = MakeIndexedItem(table.constData(), static_cast<int32_t>(table.size()), count, image.width(),
+                           image.height(), image.constBits(), static_cast<size_t>(image.bytesPerLine()), nullptr,
+                           owner_->OnProgress);
   } else {
     const int32_t method = GrayScale ? rmGrayscale : DefaultColorReduction();
-    std::unique_ptr<TMemoryStream> stream = BitmapToBMPStream(*bitmap_, TPixelFormat::pf8bit, method);
+    TReducedPicture reduced = ReduceColors(image, method);
     if (method == rmGrayscale) GrayScale = true;
-    bmp = stream->TakeData();
+    const int32_t known = reduced.ColorsUsed != 0 ? reduced.ColorsUsed : 256;
+    item = MakeIndexedItem(reduced.Palette.data(), known, 256, reduced.Width, reduced.Height, reduced.Indices.data(),
+                           static_cast<size_t>(reduced.Width), &reduced.Indices, owner_->OnProgress);
   }
-  EncodeBitmapToFrame(bmp);
+  Interlaced = false;
+  LocalColors = !AdoptAsGlobalColors(owner_->MutableData(), *item);
+  item_ = std::move(item);
+  GrowScreen();
 }
 
 void TGIFFrame::EncodeBitmapToFrame(const std::vector<uint8_t>& bmp) {
   const TBmpPicture picture = DecodeBmp(bmp);
-  int32_t count = 0;
-  switch (picture.bitsPerPixel) {
-    case 1: count = 2; break;
-    case 4: count = 16; break;
-    case 8: count = 256; break;
-    default: GIFError(sGIFEncodeError);
-  }
+  const int32_t count = CountOfBits(picture.bitsPerPixel);
+  if (count == 0) GIFError(sGIFEncodeError);
   if (picture.image.isNull() || picture.image.format() != QImage::Format_Indexed8) GIFError(sGIFEncodeError);
-  auto item = std::make_shared<TGIFItem>();
   const QList<QRgb> table = picture.image.colorTable();
-  item->ColorMap.Count = count;
-  for (int32_t i = 0; i < count && i < table.size(); ++i)
-    item->ColorMap.Colors[static_cast<size_t>(i)] = {static_cast<uint8_t>(qRed(table[i])),
-                                                     static_cast<uint8_t>(qGreen(table[i])),
-                                                     static_cast<uint8_t>(qBlue(table[i]))};
-  item->Width = picture.image.width();
-  item->Height = picture.image.height();
-  item->BitsPerPixel = BitsForCount(count);
-  std::vector<uint8_t> indices(static_cast<size_t>(item->Width) * static_cast<size_t>(item->Height));
-  for (int32_t y = 0; y < item->Height; ++y) {
-    const uint8_t* row = picture.image.constScanLine(y);
-    for (int32_t x = 0; x < item->Width; ++x)
-      indices[static_cast<size_t>(y) * static_cast<size_t>(item->Width) + static_cast<size_t>(x)] =
-          static_cast<uint8_t>(row[x] & (count - 1));
-  }
   Interlaced = false;
-  item->ZipData = WriteGIFData(indices, item->Width, item->Height, item->BitsPerPixel, false, owner_->OnProgress);
-
-  TGIFData& data = owner_->MutableData();
-  if (data.ColorMap.Count == 0) {
-    data.ColorMap = item->ColorMap;
-    data.BitsPerPixel = item->BitsPerPixel;
-    data.ColorResBits = item->BitsPerPixel;
-    LocalColors = false;
-  } else {
-    LocalColors = true;
-  }
+  std::shared_ptr<TGIFItem> item = MakeIndexedItem(
+      table.constData(), static_cast<int32_t>(table.size()), count, picture.image.width(), picture.image.height(),
+      picture.image.constBits(), static_cast<size_t>(picture.image.bytesPerLine()), nullptr, owner_->OnProgress);
+  LocalColors = !AdoptAsGlobalColors(owner_->MutableData(), *item);
   item_ = std::move(item);
   GrowScreen();
 }
@@ -336,8 +374,10 @@ std::vector<uint8_t> TGIFImage::WriteGIFStream() const {
       }
     }
     const TGIFItem& item = *frame->item_;
-    // A frame without a global table to lean on carries its own.
-    const bool local = frame->LocalColors || global.Count == 0;
+    // A frame without a global table to lean on carries its own; one that has no
+    // colours at all (read from a file without tables) stays without, so that it
+    // reads back as the same picture rather than as black.
+    const bool local = frame->LocalColors || (global.Count == 0 && item.ColorMap.Count > 0);
     const int32_t frameBits = std::clamp(item.BitsPerPixel, 1, 8);
     w.Byte(kImageIntroducer);
     w.U16(frame->Left);

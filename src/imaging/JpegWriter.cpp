@@ -165,7 +165,11 @@ void WriteJpegToFile(const std::string& FileName, const QImage& Image, int32_t Q
   std::string error;
   std::unique_ptr<TSaveFile> file = TSaveFile::Create(FileName, &error);
   if (!file) throw EGraphicFileError("Cannot create file \"" + FileName + "\". " + error);
-  WriteJpegToStream(file->Stream(), Image, Quality);  // on failure the temporary goes with `file`
+  try {
+    WriteJpegToStream(file->Stream(), Image, Quality);  // on failure the temporary goes with `file`
+  } catch (const EGraphicFileError& e) {
+    throw EGraphicFileError("Cannot create file \"" + FileName + "\". " + file->FailureReason(e.what()));
+  }
   if (!file->Commit(&error)) throw EGraphicFileError("Cannot create file \"" + FileName + "\". " + error);
 }
 

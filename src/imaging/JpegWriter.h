@@ -7,8 +7,8 @@
 // Failures have one shape: the library's own refusals (a picture wider or
 // higher than 65500 pixels, for example) raise EJPEG with the library's text;
 // a stream that refuses bytes raises EGraphicFileError "Stream write error";
-// a file that cannot be created or committed raises EGraphicFileError naming
-// it. Nothing is left behind: saving to a file is atomic.
+// a file that cannot be created, written or committed raises EGraphicFileError
+// naming it and giving the system's reason. Nothing is left behind: saving to a file is atomic.
 #include <QImage>
 
 #include <cstdint>

@@ -1,31 +1,23 @@
 #include "imaging/PngCrc.h"
 
-#include <array>
+#include <zlib.h>
+
+#include <algorithm>
 
 namespace qira {
 
-namespace {
-
-const std::array<uint32_t, 256>& CrcTable() {
-  static const std::array<uint32_t, 256> table = [] {
-    std::array<uint32_t, 256> t{};
-    for (uint32_t n = 0; n < 256; ++n) {
-      uint32_t c = n;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[n] = c;
-    }
-    return t;
-  }();
-  return table;
-}
-
-}  // namespace
-
+// zlib's CRC-32 is the same polynomial, computed several bytes at a time; it
+// takes and gives the register inverted.
 uint32_t UpdateCRC(uint32_t crc, const void* buffer, size_t length) {
-  const auto& table = CrcTable();
-  const auto* p = static_cast<const uint8_t*>(buffer);
-  for (size_t i = 0; i < length; ++i) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-  return crc;
+  const auto* p = static_cast<const Bytef*>(buffer);
+  uLong c = ~crc & 0xFFFFFFFFu;
+  while (length > 0) {
+    const auto n = static_cast<uInt>(std::min<size_t>(length, 0x40000000));
+    c = crc32(c, p, n);
+    p += n;
+    length -= n;
+  }
+  return ~static_cast<uint32_t>(c);
 }
 
 }  // namespace qira

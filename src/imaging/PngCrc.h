@@ -7,8 +7,7 @@
 namespace qira {
 
 // Continues the running register `crc` over `length` bytes. A chunk's CRC is
-// ~UpdateCRC(UpdateCRC(0xFFFFFFFF, name, 4), data, n). The table is built on
-// the first call.
+// ~UpdateCRC(UpdateCRC(0xFFFFFFFF, name, 4), data, n).
 uint32_t UpdateCRC(uint32_t crc, const void* buffer, size_t length);
 
 inline constexpr uint32_t ByteSwap(uint32_t v) {

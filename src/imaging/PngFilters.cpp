@@ -1,6 +1,6 @@
 #include "imaging/PngFilters.h"
 
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
 
 #include "imaging/PngObject.h"
@@ -31,24 +31,14 @@ int32_t PngFilterDistance(uint8_t colorType, uint8_t bitDepth) {
   }
 }
 
-uint8_t PaethPredictor(uint8_t left, uint8_t above, uint8_t upperLeft) {
-  const int p = int{left} + above - upperLeft;
-  const int pa = std::abs(p - left);
-  const int pb = std::abs(p - above);
-  const int pc = std::abs(p - upperLeft);
-  if (pa <= pb && pa <= pc) return left;
-  if (pb <= pc) return above;
-  return upperLeft;
-}
-
 namespace {
 
 // Positions j = 2 .. n - 1 whose byte repeats one of the two before it: the
 // encoder's measure of how well a filtered row will compress.
 int32_t RepeatCount(std::span<const uint8_t> row) {
+  const uint8_t* r = row.data();
   int32_t count = 0;
-  for (size_t j = 2; j < row.size(); ++j)
-    if (row[j] == row[j - 1] || row[j] == row[j - 2]) ++count;
+  for (size_t j = 2; j < row.size(); ++j) count += static_cast<int32_t>((r[j] == r[j - 1]) | (r[j] == r[j - 2]));
   return count;
 }
 
@@ -57,14 +47,29 @@ int32_t RepeatCount(std::span<const uint8_t> row) {
 uint8_t ChoosePngFilter(uint8_t filterSet, std::span<const uint8_t> cur, std::span<uint8_t> prev,
                         std::array<std::span<uint8_t>, 4> out, int32_t distance) {
   const size_t n = cur.size();
-  const size_t d = distance > 0 ? static_cast<size_t>(distance) : 1;
-  for (size_t i = 0; i < n; ++i) {
-    const uint8_t left = i >= d ? cur[i - d] : 0;
-    const uint8_t upperLeft = i >= d ? prev[i - d] : 0;
-    if (filterSet & pfSub) out[0][i] = static_cast<uint8_t>(cur[i] - left);
-    if (filterSet & pfUp) out[1][i] = static_cast<uint8_t>(cur[i] - prev[i]);
-    if (filterSet & pfAverage) out[2][i] = static_cast<uint8_t>(cur[i] - ((prev[i] + left) / 2));
-    if (filterSet & pfPaeth) out[3][i] = static_cast<uint8_t>(cur[i] - PaethPredictor(left, prev[i], upperLeft));
+  const size_t d = std::min(distance > 0 ? static_cast<size_t>(distance) : 1, n);
+  const uint8_t* c = cur.data();
+  const uint8_t* up = prev.data();
+  // Each candidate in a loop of its own, so the compiler can vectorise it;
+  // the first d bytes have no left neighbour (0).
+  if (filterSet & pfSub) {
+    uint8_t* o = out[0].data();
+    for (size_t i = 0; i < d; ++i) o[i] = c[i];
+    for (size_t i = d; i < n; ++i) o[i] = static_cast<uint8_t>(c[i] - c[i - d]);
+  }
+  if (filterSet & pfUp) {
+    uint8_t* o = out[1].data();
+    for (size_t i = 0; i < n; ++i) o[i] = static_cast<uint8_t>(c[i] - up[i]);
+  }
+  if (filterSet & pfAverage) {
+    uint8_t* o = out[2].data();
+    for (size_t i = 0; i < d; ++i) o[i] = static_cast<uint8_t>(c[i] - up[i] / 2);
+    for (size_t i = d; i < n; ++i) o[i] = static_cast<uint8_t>(c[i] - ((up[i] + c[i - d]) / 2));
+  }
+  if (filterSet & pfPaeth) {
+    uint8_t* o = out[3].data();
+    for (size_t i = 0; i < d; ++i) o[i] = static_cast<uint8_t>(c[i] - up[i]);
+    for (size_t i = d; i < n; ++i) o[i] = static_cast<uint8_t>(c[i] - PaethPredictor(c[i - d], up[i], up[i - d]));
   }
   std::memcpy(prev.data(), cur.data(), n);
 
@@ -101,17 +106,14 @@ bool UnfilterPngRow(uint8_t type, std::span<uint8_t> row, std::span<const uint8_
       for (size_t i = 0; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + prev[i]);
       return true;
     case FILTER_AVERAGE:
-      for (size_t i = 0; i < n; ++i) {
-        const uint8_t left = i >= d ? row[i - d] : 0;
-        row[i] = static_cast<uint8_t>(row[i] + ((left + prev[i]) / 2));
-      }
+      for (size_t i = 0; i < d && i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + prev[i] / 2);
+      for (size_t i = d; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + ((row[i - d] + prev[i]) / 2));
       return true;
     case FILTER_PAETH:
-      for (size_t i = 0; i < n; ++i) {
-        const uint8_t left = i >= d ? row[i - d] : 0;
-        const uint8_t upperLeft = i >= d ? prev[i - d] : 0;
-        row[i] = static_cast<uint8_t>(row[i] + PaethPredictor(left, prev[i], upperLeft));
-      }
+      // With no left neighbour the predictor is the byte above.
+      for (size_t i = 0; i < d && i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + prev[i]);
+      for (size_t i = d; i < n; ++i)
+        row[i] = static_cast<uint8_t>(row[i] + PaethPredictor(row[i - d], prev[i], prev[i - d]));
       return true;
     default: return false;
   }

@@ -14,7 +14,16 @@ uint64_t PngBytesPerRow(uint8_t colorType, uint8_t bitDepth, uint64_t width);
 // Bytes of one complete pixel (1 below 8 bits); 0 for an unknown colour type.
 int32_t PngFilterDistance(uint8_t colorType, uint8_t bitDepth);
 
-uint8_t PaethPredictor(uint8_t left, uint8_t above, uint8_t upperLeft);
+// Inline: it runs once per byte in the encoder's and the decoder's loops.
+inline uint8_t PaethPredictor(uint8_t left, uint8_t above, uint8_t upperLeft) {
+  const int p = int{left} + above - upperLeft;
+  const int pa = p > left ? p - left : left - p;
+  const int pb = p > above ? p - above : above - p;
+  const int pc = p > upperLeft ? p - upperLeft : upperLeft - p;
+  if (pa <= pb && pa <= pc) return left;
+  if (pb <= pc) return above;
+  return upperLeft;
+}
 
 // Filter types as stored in front of each row.
 enum : uint8_t { FILTER_NONE = 0, FILTER_SUB = 1, FILTER_UP = 2, FILTER_AVERAGE = 3, FILTER_PAETH = 4 };

@@ -47,75 +47,96 @@ inline void PutPackedSample(uint8_t* row, uint32_t k, int32_t bits, uint8_t valu
 // ------------------------------------------------------------ row conversion
 
 // Stores `count` pixels of a decoded row at columns x0, x0 + dx, ... of
-// picture row y (Gamma is the owner's GammaLut).
+// picture row y (Gamma is the owner's GammaLut). The colour type and depth
+// are chosen once per row, each layout in a loop of its own.
 void StoreRow(TChunkIHDR& h, const std::array<uint8_t, 256>& gamma, uint32_t y, const uint8_t* src, uint32_t x0,
               uint32_t dx, uint32_t count) {
   uint8_t* dib = h.ScanLine(y);
   uint8_t* alpha = h.HasAlpha() ? h.AlphaScanLine(y) : nullptr;
   uint8_t* extra = h.HasExtra() ? h.ExtraScanLine(y) : nullptr;
   const uint8_t depth = h.BitDepth;
-  for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) {
-    switch (h.ColorType) {
-      case COLOR_GRAYSCALE:
-      case COLOR_PALETTE:
-        if (depth == 16) {
+  const uint8_t* g = gamma.data();
+  switch (h.ColorType) {
+    case COLOR_GRAYSCALE:
+    case COLOR_PALETTE:
+      if (depth == 16) {
+        for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) {
           dib[c] = src[2 * k];
           extra[c] = src[2 * k + 1];
-        } else if (depth == 8) {
-          dib[c] = src[k];
-        } else if (depth == 2) {
-          const uint8_t s = PackedSample(src, k, 2);
-          // Grey samples widen to the same level at 4 bits; indices keep their value.
-          PutPackedSample(dib, c, 4, h.ColorType == COLOR_GRAYSCALE ? static_cast<uint8_t>(5 * s) : s);
-        } else {
-          PutPackedSample(dib, c, depth, PackedSample(src, k, depth));
         }
-        break;
-      case COLOR_RGB:
-        if (depth == 8) {
-          dib[3 * c] = gamma[src[3 * k + 2]];
-          dib[3 * c + 1] = gamma[src[3 * k + 1]];
-          dib[3 * c + 2] = gamma[src[3 * k]];
+      } else if (depth == 8) {
+        if (dx == 1) {
+          std::memcpy(dib + x0, src, count);
         } else {
+          for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) dib[c] = src[k];
+        }
+      } else if (depth == 2) {
+        // Grey samples widen to the same level at 4 bits; indices keep their value.
+        const bool grey = h.ColorType == COLOR_GRAYSCALE;
+        for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) {
+          const uint8_t v = PackedSample(src, k, 2);
+          PutPackedSample(dib, c, 4, grey ? static_cast<uint8_t>(5 * v) : v);
+        }
+      } else {
+        for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) PutPackedSample(dib, c, depth, PackedSample(src, k, depth));
+      }
+      break;
+    case COLOR_RGB:
+      if (depth == 8) {
+        for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) {
+          dib[3 * c] = g[src[3 * k + 2]];
+          dib[3 * c + 1] = g[src[3 * k + 1]];
+          dib[3 * c + 2] = g[src[3 * k]];
+        }
+      } else {
+        for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) {
           const uint8_t* p = src + 6 * k;
-          dib[3 * c] = gamma[p[4]];
-          dib[3 * c + 1] = gamma[p[2]];
-          dib[3 * c + 2] = gamma[p[0]];
-          extra[3 * c] = gamma[p[5]];
-          extra[3 * c + 1] = gamma[p[3]];
-          extra[3 * c + 2] = gamma[p[1]];
+          dib[3 * c] = g[p[4]];
+          dib[3 * c + 1] = g[p[2]];
+          dib[3 * c + 2] = g[p[0]];
+          extra[3 * c] = g[p[5]];
+          extra[3 * c + 1] = g[p[3]];
+          extra[3 * c + 2] = g[p[1]];
         }
-        break;
-      case COLOR_GRAYSCALEALPHA:
-        if (depth == 8) {
+      }
+      break;
+    case COLOR_GRAYSCALEALPHA:
+      if (depth == 8) {
+        for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) {
           dib[c] = src[2 * k];
           alpha[c] = src[2 * k + 1];
-        } else {
+        }
+      } else {
+        for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) {
           dib[c] = src[4 * k];
           alpha[c] = src[4 * k + 2];
           extra[c] = src[4 * k + 1];
         }
-        break;
-      case COLOR_RGBALPHA:
-        if (depth == 8) {
+      }
+      break;
+    case COLOR_RGBALPHA:
+      if (depth == 8) {
+        for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) {
           const uint8_t* p = src + 4 * k;
-          dib[3 * c] = gamma[p[2]];
-          dib[3 * c + 1] = gamma[p[1]];
-          dib[3 * c + 2] = gamma[p[0]];
+          dib[3 * c] = g[p[2]];
+          dib[3 * c + 1] = g[p[1]];
+          dib[3 * c + 2] = g[p[0]];
           alpha[c] = p[3];
-        } else {
-          const uint8_t* p = src + 8 * k;
-          dib[3 * c] = gamma[p[4]];
-          dib[3 * c + 1] = gamma[p[2]];
-          dib[3 * c + 2] = gamma[p[0]];
-          alpha[c] = p[6];
-          extra[3 * c] = gamma[p[5]];
-          extra[3 * c + 1] = gamma[p[3]];
-          extra[3 * c + 2] = gamma[p[1]];
         }
-        break;
-      default: break;
-    }
+      } else {
+        for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) {
+          const uint8_t* p = src + 8 * k;
+          dib[3 * c] = g[p[4]];
+          dib[3 * c + 1] = g[p[2]];
+          dib[3 * c + 2] = g[p[0]];
+          alpha[c] = p[6];
+          extra[3 * c] = g[p[5]];
+          extra[3 * c + 1] = g[p[3]];
+          extra[3 * c + 2] = g[p[1]];
+        }
+      }
+      break;
+    default: break;
   }
 }
 
@@ -129,67 +150,84 @@ void GatherRow(const TChunkIHDR& h, const std::array<uint8_t, 256>& inverse, uin
   const uint8_t* alpha = h.HasAlpha() ? h.AlphaScanLine(y) : nullptr;
   const uint8_t* extra = h.HasExtra() ? h.ExtraScanLine(y) : nullptr;
   const uint8_t depth = h.BitDepth;
-  for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) {
-    switch (h.ColorType) {
-      case COLOR_GRAYSCALE:
-      case COLOR_PALETTE:
-        if (depth == 16) {
+  const uint8_t* inv = inverse.data();
+  switch (h.ColorType) {
+    case COLOR_GRAYSCALE:
+    case COLOR_PALETTE:
+      if (depth == 16) {
+        for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) {
           dst[2 * k] = dib[c];
           dst[2 * k + 1] = extra[c];
-        } else if (depth == 8) {
-          dst[k] = dib[c];
-        } else {
-          const int32_t bits = depth == 2 ? 4 : depth;
-          PutPackedSample(dst, k, bits, PackedSample(dib, c, bits));
         }
-        break;
-      case COLOR_RGB:
-        if (depth == 8) {
-          dst[3 * k] = inverse[dib[3 * c + 2]];
-          dst[3 * k + 1] = inverse[dib[3 * c + 1]];
-          dst[3 * k + 2] = inverse[dib[3 * c]];
+      } else if (depth == 8) {
+        if (dx == 1) {
+          std::memcpy(dst, dib + x0, count);
         } else {
+          for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) dst[k] = dib[c];
+        }
+      } else {
+        const int32_t bits = depth == 2 ? 4 : depth;
+        for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) PutPackedSample(dst, k, bits, PackedSample(dib, c, bits));
+      }
+      break;
+    case COLOR_RGB:
+      if (depth == 8) {
+        for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) {
+          dst[3 * k] = inv[dib[3 * c + 2]];
+          dst[3 * k + 1] = inv[dib[3 * c + 1]];
+          dst[3 * k + 2] = inv[dib[3 * c]];
+        }
+      } else {
+        for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) {
           uint8_t* p = dst + 6 * k;
-          p[0] = inverse[dib[3 * c + 2]];
-          p[1] = inverse[extra[3 * c + 2]];
-          p[2] = inverse[dib[3 * c + 1]];
-          p[3] = inverse[extra[3 * c + 1]];
-          p[4] = inverse[dib[3 * c]];
-          p[5] = inverse[extra[3 * c]];
+          p[0] = inv[dib[3 * c + 2]];
+          p[1] = inv[extra[3 * c + 2]];
+          p[2] = inv[dib[3 * c + 1]];
+          p[3] = inv[extra[3 * c + 1]];
+          p[4] = inv[dib[3 * c]];
+          p[5] = inv[extra[3 * c]];
         }
-        break;
-      case COLOR_GRAYSCALEALPHA:
-        if (depth == 8) {
+      }
+      break;
+    case COLOR_GRAYSCALEALPHA:
+      if (depth == 8) {
+        for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) {
           dst[2 * k] = dib[c];
           dst[2 * k + 1] = alpha[c];
-        } else {
+        }
+      } else {
+        for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) {
           dst[4 * k] = dib[c];
           dst[4 * k + 1] = extra[c];
           dst[4 * k + 2] = alpha[c];
           dst[4 * k + 3] = 0;
         }
-        break;
-      case COLOR_RGBALPHA:
-        if (depth == 8) {
+      }
+      break;
+    case COLOR_RGBALPHA:
+      if (depth == 8) {
+        for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) {
           uint8_t* p = dst + 4 * k;
-          p[0] = inverse[dib[3 * c + 2]];
-          p[1] = inverse[dib[3 * c + 1]];
-          p[2] = inverse[dib[3 * c]];
+          p[0] = inv[dib[3 * c + 2]];
+          p[1] = inv[dib[3 * c + 1]];
+          p[2] = inv[dib[3 * c]];
           p[3] = alpha[c];
-        } else {
+        }
+      } else {
+        for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) {
           uint8_t* p = dst + 8 * k;
-          p[0] = inverse[dib[3 * c + 2]];
-          p[1] = inverse[extra[3 * c + 2]];
-          p[2] = inverse[dib[3 * c + 1]];
-          p[3] = inverse[extra[3 * c + 1]];
-          p[4] = inverse[dib[3 * c]];
-          p[5] = inverse[extra[3 * c]];
+          p[0] = inv[dib[3 * c + 2]];
+          p[1] = inv[extra[3 * c + 2]];
+          p[2] = inv[dib[3 * c + 1]];
+          p[3] = inv[extra[3 * c + 1]];
+          p[4] = inv[dib[3 * c]];
+          p[5] = inv[extra[3 * c]];
           p[6] = alpha[c];
           p[7] = 0;
         }
-        break;
-      default: break;
-    }
+      }
+      break;
+    default: break;
   }
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/PngCrc.h"
+#include "imaging/PngFilters.h"
 #include "imaging/PngMessages.h"
 #include "platform/BinaryStream.h"
 #include "imaging/TransparentStretch.h"
@@ -77,6 +78,47 @@ void TPNGObject::LoadFromStream(TBinaryStream& stream) {
   Changed();
 }
 
+namespace {
+
+// Deflate turns at most 258 bytes into one two-bit code, so no compressed byte
+// inflates to more than 1032.
+constexpr uint64_t kMaxInflateRatio = 1032;
+
+// The filtered image data a header declares (rows with their filter bytes).
+uint64_t DeclaredImageDataBytes(const uint8_t* ihdr) {
+  const uint32_t width = ReadBigEndian32(ihdr);
+  const uint32_t height = ReadBigEndian32(ihdr + 4);
+  const uint8_t depth = ihdr[8];
+  const uint8_t colorType = ihdr[9];
+  if (ihdr[12] == 0) return height * (PngBytesPerRow(colorType, depth, width) + 1);
+  uint64_t total = 0;
+  for (const TAdam7Pass& pass : kAdam7Passes) {
+    const uint64_t rowBytes = PngBytesPerRow(colorType, depth, Adam7PassWidth(pass, width));
+    if (rowBytes > 0 && height > pass.RowStart)
+      total += (height - pass.RowStart + pass.RowIncrement - 1) / pass.RowIncrement * (rowBytes + 1);
+  }
+  return total;
+}
+
+// A header whose picture the rest of the file could not hold even at deflate's
+// best ratio is refused before the picture's storage is allocated: a few bytes
+// must not claim hundreds of megabytes. Sizes the header refuses itself, before
+// allocating, keep the header's own message.
+void CheckDeclaredSize(TBinaryStream& stream, uint32_t length) {
+  const int32_t at = stream.Position();
+  uint8_t ihdr[13];
+  if (length < sizeof ihdr || !stream.Read(ihdr, sizeof ihdr) || !stream.Seek(at)) return;
+  const uint32_t width = ReadBigEndian32(ihdr);
+  const uint32_t height = ReadBigEndian32(ihdr + 4);
+  if (width == 0 || height == 0 || width >= 65536 || height >= 65536) return;
+  const uint64_t declared = DeclaredImageDataBytes(ihdr);
+  const uint64_t rest = static_cast<uint64_t>(stream.Remaining()) - length - 4;
+  if (declared <= kMaxPngStorageBytes && declared > rest * kMaxInflateRatio)
+    TPNGObject::RaiseError<EPngUnexpectedEnd>(EPNGUnexpectedEndText);
+}
+
+}  // namespace
+
 // The chunk loop: signature; then each chunk's length and name, the length
 // checked against the bytes that remain before anything is read; the header
 // first; cHRM and stray IDAT chunks skipped (their CRC still checked); unknown
@@ -105,6 +147,7 @@ void TPNGObject::LoadChunks(TBinaryStream& stream) {
       continue;
     }
     if (nameText == "IHDR" && chunks_.Count() > 0) RaiseError<EPngInvalidIHDR>(EPNGInvalidIHDRText);
+    if (nameText == "IHDR") CheckDeclaredSize(stream, length);
 
     bool known = false;
     std::unique_ptr<TChunk> chunk = CreateClassChunk(*this, name, &known);
@@ -368,6 +411,16 @@ void TPNGObject::Resize(int32_t width, int32_t height) {
   Changed();
 }
 
+void TPNGObject::SetWidth(int32_t width) {
+  if (width == Width()) return;
+  Resize(width, static_cast<int32_t>(GetHeader().Height));
+}
+
+void TPNGObject::SetHeight(int32_t height) {
+  if (height == Height()) return;
+  Resize(static_cast<int32_t>(GetHeader().Width), height);
+}
+
 QImage TPNGObject::ToImage() const {
   if (!HasHeader()) return {};
   const TChunkIHDR& h = GetHeader();
@@ -391,14 +444,15 @@ QImage TPNGObject::ToImage() const {
           g = palette[index].Green;
           b = palette[index].Blue;
         }
-        if (mode == ptmPartial && h.ColorType == COLOR_PALETTE && trns) a = trns->PaletteAlpha()[index];
+        // A palette picture is see-through by index: entries sharing the colour stay opaque.
+        if (h.ColorType == COLOR_PALETTE && trns) a = trns->PaletteAlpha()[index];
       } else {
         b = row[3 * x];
         g = row[3 * x + 1];
         r = row[3 * x + 2];
       }
       if (alpha) a = alpha[x];
-      if (mode == ptmBit && MakeColor(r, g, b) == transparentColor) a = 0;
+      if (mode == ptmBit && h.ColorType != COLOR_PALETTE && MakeColor(r, g, b) == transparentColor) a = 0;
       out[x] = qRgba(r, g, b, a);
     }
   }
@@ -436,7 +490,14 @@ void TPNGObject::Draw(TCanvas& canvas, const TRect& rect) const {
   if (Empty() || !HasHeader()) return;
   const TRect r = Normalized(rect);
   switch (GetTransparencyMode()) {
-    case ptmBit: StretchDrawMasked(canvas, r, ToImage(), GetTransparentColor()); break;
+    case ptmBit:
+      // A palette picture's transparency belongs to one index, which a colour mask cannot tell apart.
+      if (GetHeader().ColorType == COLOR_PALETTE) {
+        DrawPartialTrans(canvas, r);
+      } else {
+        StretchDrawMasked(canvas, r, ToImage(), GetTransparentColor());
+      }
+      break;
     case ptmPartial: DrawPartialTrans(canvas, r); break;
     default: StretchDrawMasked(canvas, r, ToImage(), CLR_INVALID); break;
   }
@@ -521,6 +582,15 @@ TBitmapTransparency TPNGObject::AssignTo(TBitmapGraphic& bitmap) const {
     for (uint32_t y = 0; y < h.Height; ++y) {
       uint8_t* row = image.scanLine(static_cast<int>(y));
       for (uint32_t x = 0; x < h.Width; ++x) row[x] = HeldSample(h, x, y);
+    }
+    if (mode == ptmBit && h.ColorType == COLOR_PALETTE) {
+      // The bitmap's transparent colour must pick out the one see-through index only.
+      const auto* trns = chunks_.ItemFromClass<TChunktRNS>();
+      const auto& alphas = trns->PaletteAlpha();
+      const auto see = std::find_if(alphas.begin(), alphas.end(), [](uint8_t a) { return a < 255; });
+      const TUniqueEntryPicture unique = WithUniqueEntryColor(image, static_cast<int>(see - alphas.begin()));
+      bitmap.Assign(TBitmapGraphic(unique.Image, bits));
+      return {true, unique.Color};
     }
     bitmap.Assign(TBitmapGraphic(image, bits));
   } else {

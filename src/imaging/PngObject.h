@@ -132,13 +132,19 @@ class TPNGObject : public TGraphic {
   // New size keeping the overlapping pixels at the top-left; EPNGInvalidNewSize
   // for a size of 0 or less (the image is unchanged).
   void Resize(int32_t width, int32_t height);
+  // Resize keeping the height (the width); nothing when the size is the one
+  // held. The chunk list stays as it is: the image data chunks are encoded from
+  // the resized picture when saved. EPNGHeaderNotPresent without a header.
+  void SetWidth(int32_t width);
+  void SetHeight(int32_t height);
 
   // ---- drawing ----
   // Draws the picture stretched (nearest pixel) into the rectangle, which is
   // normalised first; nothing when empty. Mode 0 copies the pixels, mode 1
-  // leaves the canvas where the picture has its transparent colour, mode 2
-  // blends each pixel over the canvas with its alpha (DrawPartialTrans). The
-  // canvas's clip region holds.
+  // leaves the canvas where the picture has its transparent colour (a palette
+  // picture: its see-through index, whatever other entries share the colour),
+  // mode 2 blends each pixel over the canvas with its alpha (DrawPartialTrans).
+  // The canvas's clip region holds.
   void Draw(TCanvas& canvas, const TRect& rect) const;
   // Per channel (source × a + 255 + (255 − a) × destination) shr 8; a = 0
   // leaves the canvas, a = 255 copies. EPngError "There is no such palette
@@ -148,7 +154,9 @@ class TPNGObject : public TGraphic {
   // mode 2 → 24 bits; else by bit depth 1 → 1, 2 or 4 → 4 bits, 8 or 16 → 24
   // (colour types 0 and 2) or 8 (type 3); indexed depths keep the picture's
   // indices and colours. Mode 2 is blended over white. Mode 1 answers the
-  // transparent colour that the bitmap must be drawn with.
+  // transparent colour that the bitmap must be drawn with; for a palette
+  // picture the see-through entry gets a colour no other entry has, so that
+  // colour picks out that index alone.
   TBitmapTransparency AssignTo(TBitmapGraphic& bitmap) const;
 
   // ---- palette ----

@@ -2,11 +2,13 @@
 
 #include <QImage>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <limits>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "platform/BinaryStream.h"
@@ -30,7 +32,8 @@ constexpr uint16_t kRational = 5;
 constexpr uint32_t kHeaderSize = 8;
 constexpr uint32_t kRationalSize = 8;
 constexpr uint32_t kBitsPerSampleSize = 6;
-constexpr std::array<char, 10> kSoftware = {'D', 'o', 'l', 'v', 'u', ' ', 's', 'o', 'f', 't'};
+// ASCII fields end in a NUL, which the field's count includes.
+constexpr std::array<char, 11> kSoftware = {'D', 'o', 'l', 'v', 'u', ' ', 's', 'o', 'f', 't', '\0'};
 constexpr uint32_t kResolutionNumerator = 877;
 constexpr uint32_t kResolutionDenominator = 10;
 
@@ -130,8 +133,8 @@ std::optional<TPlan> MakePlan(const QImage& image, int32_t bits, QImage& convert
 // -------------------------------------------------------------- pixel rows
 
 // Row y of the picture (top row 0) as the file stores it.
-void PackRow(const TPlan& plan, uint32_t y, std::vector<uint8_t>& out) {
-  std::fill(out.begin(), out.end(), uint8_t{0});
+void PackRow(const TPlan& plan, uint32_t y, std::span<uint8_t> out) {
+  if (plan.layout != TLayout::Rgb) std::fill(out.begin(), out.end(), uint8_t{0});
   const uchar* src = plan.image->constScanLine(static_cast<int>(y));
   switch (plan.layout) {
     case TLayout::Bilevel:
@@ -141,7 +144,7 @@ void PackRow(const TPlan& plan, uint32_t y, std::vector<uint8_t>& out) {
       break;
     case TLayout::Palette:
       if (plan.bitsPerSample == 8) {
-        std::copy(src, src + plan.width, out.begin());
+        std::copy(src, src + plan.width, out.data());
       } else {
         for (uint32_t x = 0; x < plan.width; ++x) {
           out[x / 2] |= static_cast<uint8_t>((src[x] & 0x0F) << (x % 2 == 0 ? 4 : 0));
@@ -150,10 +153,13 @@ void PackRow(const TPlan& plan, uint32_t y, std::vector<uint8_t>& out) {
       break;
     case TLayout::Rgb: {
       const auto* pixels = reinterpret_cast<const QRgb*>(src);
-      for (uint32_t x = 0; x < plan.width; ++x) {
-        out[3 * x] = static_cast<uint8_t>(qRed(pixels[x]));
-        out[3 * x + 1] = static_cast<uint8_t>(qGreen(pixels[x]));
-        out[3 * x + 2] = static_cast<uint8_t>(qBlue(pixels[x]));
+      uint8_t* dst = out.data();
+      const uint32_t width = plan.width;
+      for (uint32_t x = 0; x < width; ++x) {
+        const QRgb p = pixels[x];
+        dst[3 * x] = static_cast<uint8_t>(p >> 16);
+        dst[3 * x + 1] = static_cast<uint8_t>(p >> 8);
+        dst[3 * x + 2] = static_cast<uint8_t>(p);
       }
       break;
     }
@@ -227,11 +233,19 @@ uint32_t WriteColorMap(TTiffOut& out, const TPlan& plan) {
 }
 
 uint32_t WritePixelRows(TTiffOut& out, const TPlan& plan) {
+  // Rows go out in batches of about kBatchBytes: a file takes a few large
+  // writes instead of one per row.
+  constexpr size_t kBatchBytes = size_t{256} << 10;
   const uint32_t at = out.Offset();
-  std::vector<uint8_t> row(plan.rowBytes);
-  for (uint32_t y = 0; y < plan.height; ++y) {
-    PackRow(plan, y, row);
-    out.Bytes(row.data(), row.size());
+  const size_t rowBytes = plan.rowBytes;
+  const size_t batchRows = std::max<size_t>(1, kBatchBytes / std::max<size_t>(rowBytes, 1));
+  std::vector<uint8_t> batch(std::min<size_t>(batchRows, plan.height) * rowBytes);
+  for (uint32_t y = 0; y < plan.height;) {
+    const auto rows = static_cast<uint32_t>(std::min<size_t>(batchRows, plan.height - y));
+    for (uint32_t k = 0; k < rows; ++k)
+      PackRow(plan, y + k, std::span<uint8_t>(batch.data() + size_t{k} * rowBytes, rowBytes));
+    out.Bytes(batch.data(), rows * rowBytes);
+    y += rows;
   }
   return at;
 }
@@ -300,12 +314,16 @@ uint32_t WriteDirectory(TTiffOut& out, const std::vector<TEntry>& entries) {
 }
 
 // The whole file's size, to refuse a picture that no 32-bit offset can address.
-uint64_t FileSize(const TPlan& plan) {
-  const uint64_t entries = plan.layout == TLayout::Bilevel ? 14 : 15;
+uint64_t FileSize(TLayout layout, uint64_t height, uint64_t rowBytes, uint64_t colorMapSize) {
+  const uint64_t entries = layout == TLayout::Bilevel ? 14 : 15;
   uint64_t items = 2 * kRationalSize + kSoftware.size();
-  if (plan.layout == TLayout::Rgb) items += kBitsPerSampleSize;
-  items += 2 * static_cast<uint64_t>(plan.colorMap.size());
-  return kHeaderSize + items + uint64_t{plan.height} * plan.rowBytes + 2 + 12 * entries + 4;
+  if (layout == TLayout::Rgb) items += kBitsPerSampleSize;
+  items += 2 * colorMapSize;
+  return kHeaderSize + items + height * rowBytes + 2 + 12 * entries + 4;
+}
+
+uint64_t FileSize(const TPlan& plan) {
+  return FileSize(plan.layout, plan.height, plan.rowBytes, plan.colorMap.size());
 }
 
 // -------------------------------------------- WriteTiffImage, top to bottom
@@ -314,10 +332,12 @@ bool WriteTiffImage(TBinaryStream& stream, const QImage& image, int32_t bits) {
   QImage converted;
   const std::optional<TPlan> plan = MakePlan(image, bits, converted);
   if (!plan) return false;
-  if (FileSize(*plan) > static_cast<uint64_t>(std::numeric_limits<int32_t>::max() - stream.Position())) {
+  if (FileSize(*plan) > MaxTiffFileSize - static_cast<uint64_t>(stream.Position())) {
     return false;
   }
 
+  if (auto* memory = dynamic_cast<TMemoryStream*>(&stream))
+    memory->Reserve(static_cast<size_t>(memory->Position()) + static_cast<size_t>(FileSize(*plan)));
   TTiffOut out(stream);
   TItemOffsets at;
   WriteHeader(out);
@@ -352,7 +372,16 @@ bool WriteTiffFile(const std::string& fileName, const QImage& image, int32_t bit
   std::string error;
   std::unique_ptr<TSaveFile> file = TSaveFile::Create(fileName, &error);
   if (!file) throw EGraphicFileError("Cannot create file \"" + fileName + "\". " + error);
-  if (!WriteTiffImage(file->Stream(), image, bits)) return false;  // the old file stays
+  bool written;
+  try {
+    written = WriteTiffImage(file->Stream(), image, bits);
+  } catch (const EGraphicFileError& e) {
+    throw EGraphicFileError("Cannot create file \"" + fileName + "\". " + file->FailureReason(e.what()));
+  }
+  if (!written) {  // the old file stays
+    if (file->FailureReason("").empty()) return false;
+    throw EGraphicFileError("Cannot create file \"" + fileName + "\". " + file->FailureReason(""));
+  }
   if (!file->Commit(&error)) throw EGraphicFileError("Cannot create file \"" + fileName + "\". " + error);
   return true;
 }
@@ -360,6 +389,8 @@ bool WriteTiffFile(const std::string& fileName, const QImage& image, int32_t bit
 }  // namespace
 
 // ------------------------------------------------------ public entry points
+
+uint64_t TiffRgbFileSize(uint64_t width, uint64_t height) { return FileSize(TLayout::Rgb, height, width * 3, 0); }
 
 bool WriteTiffToStream(TBinaryStream& Stream, const TBitmap& Bitmap) {
   return WriteTiffImage(Stream, Bitmap.Image(), 32);

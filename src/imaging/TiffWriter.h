@@ -8,19 +8,25 @@
 // - palette (4, 8 bits):  header, colour map (offset 8), X and Y resolution,
 //                         software text, pixel rows, IFD;
 // - RGB (16, 24, 32 bits): header, X resolution (8), Y resolution (16), bits per
-//                         sample 8/8/8 (24), software text (30), pixel rows (40), IFD.
-// Resolution is 877/10 = 87.7 pixels per inch; the software text is the 10 bytes
-// "Dolvu soft" without a terminating zero. Rows run top row first, packed without
+//                         sample 8/8/8 (24), software text (30), pixel rows (41), IFD.
+// Resolution is 877/10 = 87.7 pixels per inch; the software text is the 11 bytes
+// "Dolvu soft" with its terminating zero. Rows run top row first, packed without
 // padding. 24- and 32-bit pictures of the same pixels give identical files.
 //
 // A picture the writer cannot take (empty, an index beyond what its depth holds,
 // a file above 2^31-1 bytes) writes nothing and returns false, so the caller can
 // tell the user. A stream that refuses bytes raises EGraphicFileError
-// "Stream write error"; a file that cannot be created raises EGraphicFileError
-// naming it.
+// "Stream write error"; a file that cannot be created or written raises
+// EGraphicFileError naming it and giving the system's reason.
+#include <cstdint>
 #include <string>
 
 namespace qira {
+
+// The largest file the writer makes (its offsets are counted in signed 32 bits).
+inline constexpr uint64_t MaxTiffFileSize = 0x7FFFFFFF;
+// The size of the file of a 16-, 24- or 32-bit picture of width x height.
+uint64_t TiffRgbFileSize(uint64_t width, uint64_t height);
 
 class TBinaryStream;
 class TBitmap;

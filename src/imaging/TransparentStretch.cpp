@@ -35,4 +35,26 @@ void StretchDrawMasked(TCanvas& canvas, const TRect& rect, const QImage& source,
   canvas.Draw(static_cast<int32_t>(x0), static_cast<int32_t>(y0), work);
 }
 
+TUniqueEntryPicture WithUniqueEntryColor(const QImage& indexed, int index) {
+  TUniqueEntryPicture result{indexed, 0};
+  QList<QRgb> table = indexed.colorTable();
+  if (index < 0 || index >= table.size()) return result;
+  auto usedElsewhere = [&](QRgb colour) {
+    for (qsizetype i = 0; i < table.size(); ++i)
+      if (i != index && (table[i] & 0xFFFFFFu) == colour) return true;
+    return false;
+  };
+  QRgb colour = table[index] & 0xFFFFFFu;
+  // At most 255 other entries: a free colour is found within 256 steps.
+  const bool changed = usedElsewhere(colour);
+  while (usedElsewhere(colour)) colour = (colour + 1) & 0xFFFFFFu;
+  if (changed) {
+    table[index] = 0xFF000000u | colour;
+    result.Image.setColorTable(table);
+  }
+  result.Color = MakeColor(static_cast<uint8_t>(qRed(colour)), static_cast<uint8_t>(qGreen(colour)),
+                           static_cast<uint8_t>(qBlue(colour)));
+  return result;
+}
+
 }  // namespace qira

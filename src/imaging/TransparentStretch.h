@@ -16,4 +16,14 @@ namespace qira {
 // null image draws nothing; the canvas's clip region holds.
 void StretchDrawMasked(TCanvas& canvas, const TRect& rect, const QImage& source, TColor transparentColor);
 
+// An indexed picture (Format_Indexed8) whose table entry `index` has a colour no
+// other entry has, and that colour (0x00BBGGRR): a colour mask then leaves out
+// exactly the pixels of that index, not others that share its colour. The
+// picture is copied only when its entry has to change.
+struct TUniqueEntryPicture {
+  QImage Image;
+  TColor Color = 0;
+};
+TUniqueEntryPicture WithUniqueEntryColor(const QImage& indexed, int index);
+
 }  // namespace qira

@@ -13,10 +13,12 @@
 #include "model/GraphRecord.h"
 #include "model/Settings.h"
 #include "model/StreamHelpers.h"
+#include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
 #include "platform/Rounding.h"
 #include "platform/Services.h"
 #include "scene/components/Colors.h"
+#include "scene/gl/OpenGLBinding.h"
 #include "scene/objects/DummyPlaneSprite.h"
 #include "scene/materials/Materials.h"
 #include "scene/objects/Mesh.h"
@@ -32,6 +34,32 @@ TSectionEditor& SectionEditor() {
   static TSectionEditor editor;
   return editor;
 }
+
+// A section sheet drawn a little nearer the viewer than its depth: a potential
+// section lying in the same plane would otherwise fight it pixel by pixel, and the
+// measured section is the one to see.
+class TSectionSheetMesh : public TGLMesh {
+  QIRA_CLASS(TSectionSheetMesh, TGLMesh)
+
+  void BuildList(TRenderContextInfo& rci) override {
+    glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT);
+    glEnable(GL_POLYGON_OFFSET_FILL);
+    glEnable(GL_POLYGON_OFFSET_LINE);
+    glEnable(GL_POLYGON_OFFSET_POINT);
+    glPolygonOffset(-1.0f, -2.0f);
+    TGLMesh::BuildList(rci);
+    glPopAttrib();
+  }
+};
+
+// Makes the holder's mesh a section sheet (TBuiltNode makes what AddNewChild gives).
+struct TSheetParent {
+  TGLBaseSceneObject& cube;
+  template <class T>
+  T& AddNewChild() {
+    return cube.AddNewChild<TSectionSheetMesh>();
+  }
+};
 
 std::array<TSectionExportAction, kSectionExportCount>& SectionExports() {
   static std::array<TSectionExportAction, kSectionExportCount> actions;
@@ -261,6 +289,41 @@ void TGraphSection::CalcDataRange() {
   DataMax = hi;
 }
 
+// ---- Memory -------------------------------------------------------------------------
+
+namespace {
+
+// Peak bytes per cell of building both meshes (vertex lists and the triangles
+// gathered for them).
+constexpr double kBuildBytesPerCell = 720;
+
+// Whole KB or MB rounded up, GB with one decimal.
+std::string MemoryText(double bytes) {
+  constexpr double kB = 1024.0, MB = kB * 1024.0, GB = MB * 1024.0;
+  if (bytes >= GB) return FloatToStrFixed(1, std::ceil(bytes / GB * 10) / 10) + " GB";
+  if (bytes >= MB) return std::to_string(static_cast<int64_t>(std::ceil(bytes / MB))) + " MB";
+  return std::to_string(static_cast<int64_t>(std::ceil(bytes / kB))) + " KB";
+}
+
+}  // namespace
+
+double SectionMemoryNeeded(int32_t rows, int32_t cols, bool gridLoaded) {
+  const double r = rows > 0 ? rows : 0, c = cols > 0 ? cols : 0;
+  double bytes = r * c * kBuildBytesPerCell;
+  // Values, one vector per row, and four boundary arrays.
+  if (!gridLoaded) bytes += r * c * 8 + r * (sizeof(std::vector<double>) + 32);
+  return bytes;
+}
+
+std::string SectionMemoryProblem(int32_t rows, int32_t cols, bool gridLoaded, double reusable) {
+  const double needed = SectionMemoryNeeded(rows, cols, gridLoaded);
+  const double available = static_cast<double>(AvailableMemory()) + reusable;
+  if (needed <= available) return {};
+  return "The section of " + std::to_string(rows) + " x " + std::to_string(cols) + " cells needs about " +
+         MemoryText(needed) + " of memory to be shown, but only " + MemoryText(available) +
+         " are available.";
+}
+
 // ---- Names --------------------------------------------------------------------------
 
 std::string TGraphSection::GetPairName() const { return Borehole1 + " - " + Borehole2; }
@@ -347,8 +410,18 @@ void TGraphSection::Build(bool recursive) {
   TGraphMain::Build(true);
   if (Palette.AutoRange()) Palette.SetRange(DataMin, DataMax);
   if (!Context || !Context->ModelCube) return;
-  if (!FrontMesh) FrontMesh.Create(*Context->ModelCube);
-  if (!BackMesh) BackMesh.Create(*Context->ModelCube);
+  // The records of meshes built before are freed before the new ones are made.
+  double reusable = 0;
+  for (TBuiltNode<TGLMesh>* holder : {&FrontMesh, &BackMesh})
+    if (*holder) reusable += static_cast<double>((*holder)->VertexList().Capacity()) * sizeof(TVertexData);
+  if (const std::string problem = SectionMemoryProblem(RowCount, ColCount, true, reusable); !problem.empty()) {
+    FreeMeshes();
+    ShowMessageDlg(problem, 1);
+    return;
+  }
+  TSheetParent sheetParent{*Context->ModelCube};
+  if (!FrontMesh) FrontMesh.Create(sheetParent);
+  if (!BackMesh) BackMesh.Create(sheetParent);
 
   const float alpha = OpacityAlpha(Transparency);
   auto colorOf = [&](double v) { return ConvertWinColor(Palette.DisplayColorOfValue(v), alpha); };
@@ -423,25 +496,32 @@ void TGraphSection::Build(bool recursive) {
     }
   }
 
-  const TAffineVector noNormal{0, 0, 0};
   const int32_t count = static_cast<int32_t>(triangles.size());
+  // Both old sheets go first, and the triangles once the front sheet holds them:
+  // a large section never has more than two copies of its vertices at a time.
   for (TBuiltNode<TGLMesh>* holder : {&FrontMesh, &BackMesh}) {
     TGLMesh& mesh = **holder;
-    TVertexList& list = mesh.VertexList();
-    list.SetLocked(false);
-    list.Clear();
+    mesh.VertexList().SetLocked(false);
+    mesh.VertexList().Clear();
     mesh.SetMode(TMeshMode::mmTriangles);
     SetMaterialBlending(mesh, Transparency != 255);
-    list.SetGrowth(count > 0 ? count : 1);  // one allocation for the whole sheet
-    const bool back = holder == &BackMesh;
-    for (int32_t k = 0; k < count; k += 3) {
-      for (int32_t corner = 0; corner < 3; ++corner) {
-        // The back mesh takes every triangle the other way round: it shows the other side.
-        const TSheetVertex& vertex = triangles[static_cast<size_t>(k + (back ? 2 - corner : corner))];
-        list.AddVertex(vertex.Position, noNormal, vertex.Color);
-      }
-    }
   }
+  TVertexList& front = FrontMesh->VertexList();
+  front.SetCount(count);  // one allocation and one notification for the whole sheet
+  for (int32_t k = 0; k < count; ++k) {
+    const TSheetVertex& vertex = triangles[static_cast<size_t>(k)];
+    TVertexData& record = front.Vertex(k);
+    record.textCoord = NullTexPoint;
+    record.color = vertex.Color;
+    record.normal = {0, 0, 0};
+    record.coord = vertex.Position;
+  }
+  std::vector<TSheetVertex>().swap(triangles);
+  TVertexList& back = BackMesh->VertexList();
+  back.SetCount(count);
+  // The back sheet takes every triangle the other way round: it shows the other side.
+  for (int32_t k = 0; k < count; k += 3)
+    for (int32_t corner = 0; corner < 3; ++corner) back.Vertex(k + corner) = front.Vertex(k + 2 - corner);
   for (TBuiltNode<TGLMesh>* holder : {&FrontMesh, &BackMesh}) {
     (*holder)->CalcNormals(false);
     (*holder)->VertexList().SetLocked(true);
@@ -699,6 +779,8 @@ std::unique_ptr<TGraphSection> ReadSectionFile(TBinaryStream& stream) {
   s.Palette.SetLogarithmic(logarithmic != 0);
 
   if (!GridFits(rows, cols, static_cast<int64_t>(rows) + 1, stream.Remaining())) wrongFormat();
+  if (const std::string problem = SectionMemoryProblem(rows, cols, false); !problem.empty())
+    throw ESectionFileError(problem);
   const size_t entries = static_cast<size_t>(rows) + 1;
   if (!ReadDoubles(stream, entries, s.X1) || !ReadDoubles(stream, entries, s.X2) ||
       !ReadDoubles(stream, entries, s.Y1) || !ReadDoubles(stream, entries, s.Y2) ||

@@ -174,6 +174,8 @@ class TGraphSection : public TGraphMain {
   // -- Operations of the base.
   float SortFrequency() const override { return Frequency; }
   // Children first; the automatic range; then, with a context, both meshes refilled.
+  // A section whose meshes would not fit into the memory available is refused with
+  // a message and left without meshes.
   void Build(bool recursive) override;
   bool SaveToStream(TBinaryStream& handle) override;
   // False after a newer chunk or a chunk whose first field is not "Section" (the
@@ -200,11 +202,21 @@ class TGraphSection : public TGraphMain {
   void FreeMeshes();
 };
 
+// ---- Memory ------------------------------------------------------------------------
+
+// Bytes that building the meshes of a section of rows x cols cells takes at its
+// peak, and, unless the grid is already loaded, the grid itself.
+double SectionMemoryNeeded(int32_t rows, int32_t cols, bool gridLoaded);
+// Why a section of rows x cols cells cannot be shown in the memory available now
+// (AvailableMemory, plus `reusable` bytes the build frees first); empty when it can.
+std::string SectionMemoryProblem(int32_t rows, int32_t cols, bool gridLoaded, double reusable = 0);
+
 // ---- Section file reader -------------------------------------------------------------
 
 // Reads a section file from the stream's position: an unbuilt section without parent,
 // named by its frequency, with its bounds and data range. Throws ESectionFileError
-// with the text the user is shown; nothing half-read is returned.
+// with the text the user is shown (also for a section too large for the memory
+// available, before its grid is read); nothing half-read is returned.
 std::unique_ptr<TGraphSection> ReadSectionFile(TBinaryStream& stream);
 // Null, silently, for a missing file; null after showing the error for a file that
 // cannot be read.

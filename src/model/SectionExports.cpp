@@ -126,11 +126,7 @@ constexpr int32_t kFormatExponent = 10;  // "0.00E+00"
 constexpr int32_t kFormatText = 35;      // "@"
 constexpr uint8_t kAlignRight = 3;
 
-TSheet& PrepareSheet(TXLSFile& file, const TGraphSection& section) {
-  TSheet& sheet = file.Workbook().Sheets().Items(0);
-  sheet.SetNameUtf8(section.GetFrequencyText());
-  return sheet;
-}
+constexpr int32_t kLastSheetRow = 65535;  // the last row a sheet can hold
 
 void FormatColumn(TSheet& sheet, int32_t index, double width, int32_t format) {
   TColumn& column = sheet.Columns().Items(index);
@@ -144,6 +140,44 @@ void WriteHeaderCell(TSheet& sheet, int32_t column, const std::string& text) {
   cell.SetNumberFormat(kFormatText);
   cell.SetValueUtf8(text);
 }
+
+// A table whose rows run on over as many sheets as they need: the first sheet is
+// named by the frequency, the next ones "<name> (2)", "(3)", ..., each formatted
+// alike with the header row repeated.
+class TPagedTable {
+ public:
+  // prepare formats a new sheet and writes its header; records start at firstRow.
+  TPagedTable(TXLSFile& file, const TGraphSection& section, int32_t firstRow, std::function<void(TSheet&)> prepare)
+      : file_(file), name_(section.GetFrequencyText()), firstRow_(firstRow), prepare_(std::move(prepare)) {
+    sheet_ = &file_.Workbook().Sheets().Items(0);
+    sheet_->SetNameUtf8(name_);
+    prepare_(*sheet_);
+    row_ = firstRow_;
+  }
+
+  // The first row of a record of `rows` rows, on a new sheet when the current one
+  // cannot hold it whole; then `advance` rows are passed.
+  int32_t Next(int32_t rows, int32_t advance) {
+    if (row_ + rows - 1 > kLastSheetRow) {
+      sheet_ = &file_.Workbook().Sheets().Add(Utf8ToWide(name_ + " (" + FormatInteger(++pages_) + ")"));
+      prepare_(*sheet_);
+      row_ = firstRow_;
+    }
+    const int32_t first = row_;
+    row_ += advance;
+    return first;
+  }
+  TCells& Cells() { return sheet_->Cells(); }
+
+ private:
+  TXLSFile& file_;
+  std::string name_;
+  int32_t firstRow_;
+  std::function<void(TSheet&)> prepare_;
+  TSheet* sheet_ = nullptr;
+  int32_t row_ = 0;
+  int pages_ = 1;
+};
 
 // ---- Group files --------------------------------------------------------------------
 
@@ -206,15 +240,20 @@ void DefaultClassLimits(const TGraphSection& section, TClassLimits& limits) {
   }
 }
 
+bool LimitsDescend(const TClassLimits& limits) { return limits[0] > limits[15]; }
+
 bool ClassOfValue(const TGraphSection& section, const TClassLimits& limits, int& cls, double v) {
   cls = -1;
   if (!section.IsShown(v)) return false;
-  if (v < limits[0]) {
+  const bool descending = LimitsDescend(limits);
+  // Every interval holds its lower bound, so a boundary value goes to the class above it.
+  auto between = [v](double a, double b) { return std::min(a, b) <= v && v < std::max(a, b); };
+  if (descending ? v >= limits[0] : v < limits[0]) {
     cls = 0;
   } else {
     for (int k = 1; k <= 7 && cls < 0; ++k)
-      if (limits[2 * k - 1] <= v && v < limits[2 * k]) cls = k;
-    if (cls < 0 && v >= limits[15]) cls = 8;
+      if (between(limits[2 * k - 1], limits[2 * k])) cls = k;
+    if (cls < 0 && (descending ? v < limits[15] : v >= limits[15])) cls = 8;
   }
   return cls >= 0;
 }
@@ -282,19 +321,20 @@ void ExportXYZValuesSheet(const TGraphSection& section, const std::string& fileN
   const bool log = section.HasLogColumn();
   const std::vector<std::string> headers = XYZHeaders(section);
   TXLSFile file;
-  TSheet& sheet = PrepareSheet(file, section);
-  for (int32_t c = 0; c < static_cast<int32_t>(headers.size()); ++c)
-    FormatColumn(sheet, c, 14.0, c < 3 ? kFormatFixed2 : kFormatExponent);
-  for (int32_t c = 0; c < static_cast<int32_t>(headers.size()); ++c) WriteHeaderCell(sheet, c, headers[c]);
-  int32_t row = 1;
+  TPagedTable table(file, section, 1, [&headers](TSheet& sheet) {
+    for (int32_t c = 0; c < static_cast<int32_t>(headers.size()); ++c) {
+      FormatColumn(sheet, c, 14.0, c < 3 ? kFormatFixed2 : kFormatExponent);
+      WriteHeaderCell(sheet, c, headers[static_cast<size_t>(c)]);
+    }
+  });
   ForEachShownNode(section, [&](double n, double e, double z, double v) {
-    TCells& cells = sheet.Cells();
+    const int32_t row = table.Next(1, 1);
+    TCells& cells = table.Cells();
     cells.Items(row, 0).SetValue(e * f);
     cells.Items(row, 1).SetValue(n * f);
     cells.Items(row, 2).SetValue(z * f);
     cells.Items(row, 3).SetValue(v);
     if (log && HasLog(v)) cells.Items(row, 4).SetValue(std::log10(v));
-    ++row;
   });
   file.SaveAs(fileName);
 }
@@ -359,14 +399,17 @@ void ExportBlocksSheet(const TGraphSection& section, const TClassLimits& limits,
                        bool metric) {
   const double f = UnitFactor(metric);
   TXLSFile file;
-  TSheet& sheet = PrepareSheet(file, section);
-  for (int32_t c = 0; c < 6; ++c)
-    FormatColumn(sheet, c, 12.0, c < 2 ? kFormatText : (c < 5 ? kFormatFixed2 : kFormatExponent));
-  for (int32_t c = 0; c < 6; ++c) WriteHeaderCell(sheet, c, kBlocksHeaders[static_cast<size_t>(c)]);
-  int32_t row = 2;
+  TPagedTable table(file, section, 2, [](TSheet& sheet) {
+    for (int32_t c = 0; c < 6; ++c) {
+      FormatColumn(sheet, c, 12.0, c < 2 ? kFormatText : (c < 5 ? kFormatFixed2 : kFormatExponent));
+      WriteHeaderCell(sheet, c, kBlocksHeaders[static_cast<size_t>(c)]);
+    }
+  });
   ForEachClassifiedCell(section, limits, [&](int cls, const TSurveyPoint& a, const TSurveyPoint& b,
                                              const TSurveyPoint& c, const TSurveyPoint& d, double v) {
-    TCells& cells = sheet.Cells();
+    // Five ring rows and one empty row between blocks; a ring never straddles sheets.
+    int32_t row = table.Next(5, 6);
+    TCells& cells = table.Cells();
     for (const TSurveyPoint* p : BlockRing(a, b, c, d)) {
       cells.Items(row, 0).SetValueUtf8("SURFACE");
       cells.Items(row, 1).SetValueUtf8(ColorClasses()[cls].Name);
@@ -376,7 +419,6 @@ void ExportBlocksSheet(const TGraphSection& section, const TClassLimits& limits,
       cells.Items(row, 5).SetValue(v);
       ++row;
     }
-    ++row;  // one empty row between blocks
   });
   file.SaveAs(fileName);
 }

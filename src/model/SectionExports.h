@@ -49,15 +49,22 @@ struct TColorClass {
 // Classes 0 (dark red) to 8 (dark blue).
 const std::array<TColorClass, ColorClassCount>& ColorClasses();
 
-// L[0..15]: class 0 holds V < L[0]; class k (1..7) L[2k-1] <= V < L[2k]; class 8
-// V >= L[15]. A value in no interval (a gap left by edited limits) has no class.
+// L[0..15], in either order. Ascending (L[0] <= L[15]): class 0 holds V < L[0],
+// class 8 V >= L[15]. Descending (L[0] > L[15], as the default limits of a palette
+// whose red end is its maximum): class 0 holds V >= L[0], class 8 V < L[15].
+// Class k (1..7) holds min(L[2k-1], L[2k]) <= V < max(L[2k-1], L[2k]). A value in
+// no interval (a gap left by edited limits) has no class.
 using TClassLimits = std::array<double, 16>;
+// True when the limits run from high to low (L[0] > L[15]): class 0 is then the
+// high end, "and more", and class 8 the low end, "and less".
+bool LimitsDescend(const TClassLimits& limits);
 
 // Boundaries between the palette values of neighbouring class colours: geometric
 // means on a logarithmic palette, arithmetic means otherwise; L[2k] = L[2k+1].
 void DefaultClassLimits(const TGraphSection& section, TClassLimits& limits);
 // False (cls = -1) for a cell that is not shown or a value in no class; classes are
-// tested from 0 to 8, so with overlapping limits the lower class wins.
+// tested from 0 to 8, so with overlapping limits the lower class number wins. A
+// value on a boundary goes to the class of the higher values.
 bool ClassOfValue(const TGraphSection& section, const TClassLimits& limits, int& cls, double v);
 
 // ---- Dialog hooks -------------------------------------------------------------------
@@ -117,13 +124,16 @@ void ExportXYZText(const TGraphSection& section, const std::string& fileName, bo
 void ExportXYZCSV(const TGraphSection& section, const std::string& fileName, bool metric);
 // Sheet named by the frequency text; columns 0..3 (4 with the log column) 14
 // characters wide, "0.00" and "0.00E+00", right-aligned; header in row 0 as text.
+// Rows past a sheet's last (65535) go on in further sheets of the same workbook,
+// "<name> (2)", "(3)", ..., formatted alike with the header repeated.
 void ExportXYZValuesSheet(const TGraphSection& section, const std::string& fileName, bool metric);
 void ExportBlocksText(const TGraphSection& section, const TClassLimits& limits, const std::string& fileName,
                       bool metric);
 void ExportBlocksCSV(const TGraphSection& section, const TClassLimits& limits, const std::string& fileName,
                      bool metric);
 // Columns 0..5 12 characters wide: two text columns, three "0.00", one "0.00E+00";
-// the first block in rows 2..6, each next six rows lower.
+// the first block in rows 2..6, each next six rows lower; a block that would pass
+// a sheet's last row starts the next sheet, as with the values sheet.
 void ExportBlocksSheet(const TGraphSection& section, const TClassLimits& limits, const std::string& fileName,
                        bool metric);
 

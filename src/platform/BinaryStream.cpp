@@ -1,8 +1,11 @@
 #include "platform/BinaryStream.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <atomic>
@@ -46,7 +49,13 @@ bool PreadAll(int fd, uint8_t* buf, size_t n, off_t at, size_t& got) {
   return true;
 }
 
+std::atomic<int> gWriteFailure{0};
+
 bool PwriteAll(int fd, const uint8_t* buf, size_t n, off_t at) {
+  if (int injected = gWriteFailure.load(std::memory_order_relaxed)) {
+    errno = injected;
+    return false;
+  }
   size_t done = 0;
   while (done < n) {
     ssize_t r = ::pwrite(fd, buf + done, n - done, at + static_cast<off_t>(done));
@@ -81,6 +90,45 @@ std::string FolderOf(const std::string& path) {
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// ".<name>.tmp": the start of every named temporary file of a target; the process id
+// and "-" follow.
+std::string TemporaryPrefix(const std::string& target) { return "." + NameOf(target) + ".tmp"; }
+
+std::string NewTemporaryName(const std::string& target) {
+  static std::atomic<unsigned> counter{0};
+  auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+  return FolderOf(target) + "/" + TemporaryPrefix(target) + std::to_string(::getpid()) + "-" +
+         std::to_string(counter.fetch_add(1)) + "-" + std::to_string(ticks & 0xFFFF);
+}
+
+// Removes the named temporary files of the target left by processes that have ended
+// (a save killed where no unnamed temporary file could be made, or between link and
+// rename). Files of living processes, including this one, may be saves in progress.
+void RemoveStaleTemporaries(const std::string& target) {
+  const std::string folder = FolderOf(target);
+  const std::string prefix = TemporaryPrefix(target);
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  std::vector<std::string> stale;
+  while (dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    size_t i = prefix.size();
+    long pid = 0;
+    while (i < name.size() && name[i] >= '0' && name[i] <= '9' && pid < INT_MAX / 10)
+      pid = pid * 10 + (name[i++] - '0');
+    if (i == prefix.size() || i >= name.size() || name[i] != '-' || pid <= 0) continue;
+    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) stale.push_back(folder + "/" + name);
+  }
+  ::closedir(dir);
+  for (const std::string& path : stale) ::unlink(path.c_str());
 }
 
 }  // namespace
@@ -138,9 +186,11 @@ std::unique_ptr<TBinaryFile> TBinaryFile::Open(const std::string& utf8Path, Mode
     case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     case Mode::ReadWrite: flags |= O_RDWR; break;
   }
+  // Without O_NONBLOCK, opening a named pipe waits for a writer that may never
+  // come; the descriptor blocks again once it is known to be a regular file.
   int fd;
   do {
-    fd = ::open(utf8Path.c_str(), flags, 0666);
+    fd = ::open(utf8Path.c_str(), flags | O_NONBLOCK, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     SetError(error, ErrnoText(errno));
@@ -154,6 +204,12 @@ std::unique_ptr<TBinaryFile> TBinaryFile::Open(const std::string& utf8Path, Mode
   }
   if (S_ISDIR(st.st_mode)) {
     SetError(error, ErrnoText(EISDIR));
+    ::close(fd);
+    return nullptr;
+  }
+  // Pipes, sockets and devices have no size to check a read against and may block.
+  if (!S_ISREG(st.st_mode) || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    SetError(error, ErrnoText(ENXIO));
     ::close(fd);
     return nullptr;
   }
@@ -171,10 +227,18 @@ TBinaryFile::TBinaryFile(int fd, std::string path, int32_t size, bool writable)
 
 TBinaryFile::~TBinaryFile() { Close(); }
 
+void TBinaryFile::Fail(int err) {
+  if (!failed_) errno_ = err != 0 ? err : EIO;
+  failed_ = true;
+}
+
 bool TBinaryFile::Close() {
   if (fd_ < 0) return false;
   bool ok = Flush();
-  if (::close(fd_) != 0) ok = false;
+  if (::close(fd_) != 0) {
+    if (writable_) Fail(errno);
+    ok = false;
+  }
   fd_ = -1;
   return ok;
 }
@@ -221,7 +285,7 @@ bool TBinaryFile::Write(const void* buf, int32_t n) {
   if (fd_ < 0 || !writable_ || n < 0) return false;
   if (failed_) return false;
   if (!FitsStream(pos_, n)) {
-    failed_ = true;
+    Fail(EFBIG);
     return false;
   }
   if (n == 0) return true;
@@ -233,7 +297,7 @@ bool TBinaryFile::Write(const void* buf, int32_t n) {
     if (!Flush()) return false;
     if (static_cast<size_t>(n) >= kBufferSize) {
       if (!PwriteAll(fd_, in, static_cast<size_t>(n), pos_)) {
-        failed_ = true;
+        Fail(errno);
         return false;
       }
       pos_ += n;
@@ -251,7 +315,7 @@ bool TBinaryFile::Write(const void* buf, int32_t n) {
 bool TBinaryFile::Flush() {
   if (fd_ < 0) return false;
   if (!wbuf_.empty()) {
-    if (!PwriteAll(fd_, wbuf_.data(), wbuf_.size(), wstart_)) failed_ = true;
+    if (!PwriteAll(fd_, wbuf_.data(), wbuf_.size(), wstart_)) Fail(errno);
     wbuf_.clear();
   }
   return !failed_;
@@ -259,7 +323,7 @@ bool TBinaryFile::Flush() {
 
 bool TBinaryFile::Sync() {
   if (!Flush()) return false;
-  if (writable_ && ::fsync(fd_) != 0) failed_ = true;
+  if (writable_ && ::fsync(fd_) != 0) Fail(errno);
   return !failed_;
 }
 
@@ -285,9 +349,13 @@ bool TMemoryStream::Read(void* buf, int32_t n) {
 bool TMemoryStream::Write(const void* buf, int32_t n) {
   if (n < 0 || !FitsStream(pos_, n)) return false;
   if (n == 0) return true;
-  size_t end = static_cast<size_t>(pos_) + static_cast<size_t>(n);
-  if (end > data_.size()) data_.resize(end);
-  std::memcpy(data_.data() + pos_, buf, static_cast<size_t>(n));
+  // Overwrites what lies under the position, then appends the rest (without
+  // zero-filling bytes that are written at once).
+  const auto* in = static_cast<const uint8_t*>(buf);
+  const size_t at = static_cast<size_t>(pos_);
+  const size_t over = std::min(static_cast<size_t>(n), data_.size() - at);
+  if (over != 0) std::memcpy(data_.data() + at, in, over);
+  data_.insert(data_.end(), in + over, in + n);
   pos_ += n;
   return true;
 }
@@ -300,6 +368,8 @@ std::vector<uint8_t> TMemoryStream::TakeData() {
 }
 
 // ---- TSaveFile ---------------------------------------------------------------
+
+void SetFileWriteFailureForTesting(int errorNumber) { gWriteFailure.store(errorNumber); }
 
 std::unique_ptr<TSaveFile> TSaveFile::Create(const std::string& utf8TargetPath,
                                              std::string* error) {
@@ -318,18 +388,15 @@ std::unique_ptr<TSaveFile> TSaveFile::Create(const std::string& utf8TargetPath,
     SetError(error, ErrnoText(EISDIR));
     return nullptr;
   }
-  size_t slash = target.find_last_of('/');
-  std::string folder = FolderOf(target);
-  std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+  RemoveStaleTemporaries(target);
 
-  static std::atomic<unsigned> counter{0};
-  int fd = -1;
   std::string temp;
   int err = 0;
+  int fd = ::open(FolderOf(target).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+  // Not every file system has unnamed files; the named one reports the real reason
+  // when the folder itself is the trouble.
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-    temp = folder + "/." + name + ".tmp" + std::to_string(::getpid()) + "-" +
-           std::to_string(counter.fetch_add(1)) + "-" + std::to_string(ticks & 0xFFFF);
+    temp = NewTemporaryName(target);
     fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     err = errno;
     if (fd < 0 && err != EEXIST && err != EINTR) break;
@@ -353,7 +420,27 @@ TSaveFile::~TSaveFile() {
 
 void TSaveFile::Discard() {
   if (file_) file_->Close();
-  ::unlink(temp_.c_str());
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+}
+
+std::string TSaveFile::FailureReason(const std::string& otherwise) const {
+  return file_->ErrorNumber() != 0 ? ErrnoText(file_->ErrorNumber()) : otherwise;
+}
+
+bool TSaveFile::LinkTemporary() {
+  const std::string fdPath = "/proc/self/fd/" + std::to_string(file_->fd_);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string temp = NewTemporaryName(target_);
+    int r = ::linkat(AT_FDCWD, fdPath.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW);
+    // Without /proc the descriptor links directly, where the process may.
+    if (r != 0 && errno == ENOENT) r = ::linkat(file_->fd_, "", AT_FDCWD, temp.c_str(), AT_EMPTY_PATH);
+    if (r == 0) {
+      temp_ = std::move(temp);
+      return true;
+    }
+    if (errno != EEXIST && errno != EINTR) return false;
+  }
+  return false;
 }
 
 bool TSaveFile::Commit(std::string* error) {
@@ -363,12 +450,20 @@ bool TSaveFile::Commit(std::string* error) {
   }
   done_ = true;
   if (file_->Failed() || !file_->Sync()) {
-    SetError(error, ErrnoText(EIO));
+    SetError(error, FailureReason(ErrnoText(EIO)));
     Discard();
     return false;
   }
-  if (!file_->Close()) {
-    SetError(error, ErrnoText(EIO));
+  const bool unnamed = temp_.empty();
+  if (!unnamed && !file_->Close()) {
+    SetError(error, FailureReason(ErrnoText(EIO)));
+    Discard();
+    return false;
+  }
+  // The unnamed file gets a name only here and hands it to the target at once: a
+  // save killed in between leaves a temporary that the next save removes.
+  if (unnamed && !LinkTemporary()) {
+    SetError(error, ErrnoText(errno));
     Discard();
     return false;
   }
@@ -377,6 +472,7 @@ bool TSaveFile::Commit(std::string* error) {
     Discard();
     return false;
   }
+  if (unnamed) file_->Close();  // its bytes were synced: the target is whole already
   // Makes the rename itself durable; some file systems cannot sync a folder, which
   // does not undo the save.
   int dir = ::open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -410,7 +506,7 @@ bool WriteWholeFileAtomic(const std::string& utf8Path, const void* bytes, size_t
   std::unique_ptr<TSaveFile> save = TSaveFile::Create(utf8Path, error);
   if (!save) return false;
   if (!save->Stream().Write(bytes, static_cast<int32_t>(n))) {
-    SetError(error, ErrnoText(EIO));
+    SetError(error, save->FailureReason(ErrnoText(EIO)));
     return false;
   }
   return save->Commit(error);

@@ -79,12 +79,16 @@ class TBinaryFile : public TBinaryStream {
   bool Close();
   // True once any write was refused or failed.
   bool Failed() const { return failed_; }
+  // The system's error number of the first failed write, flush or sync (EFBIG for a
+  // write past 2^31-1 bytes); 0 while none failed.
+  int ErrorNumber() const { return errno_; }
   const std::string& Path() const { return path_; }
 
  private:
   friend class TSaveFile;
   TBinaryFile(int fd, std::string path, int32_t size, bool writable);
   bool FillReadCache();
+  void Fail(int err);
 
   int fd_ = -1;
   std::string path_;
@@ -92,6 +96,7 @@ class TBinaryFile : public TBinaryStream {
   int32_t size_ = 0;
   bool writable_ = false;
   bool failed_ = false;
+  int errno_ = 0;
   std::vector<uint8_t> rbuf_;  // bytes [rstart_, rstart_ + rlen_) of the file
   int32_t rstart_ = 0;
   int32_t rlen_ = 0;
@@ -114,15 +119,26 @@ class TMemoryStream : public TBinaryStream {
 
   const std::vector<uint8_t>& Data() const { return data_; }
   std::vector<uint8_t> TakeData();  // leaves the stream empty at position 0
+  // Room for `bytes` in all, so a writer that knows its output size grows the
+  // stream once; size and position stay.
+  void Reserve(size_t bytes) { data_.reserve(bytes); }
 
  private:
   std::vector<uint8_t> data_;
   int32_t pos_ = 0;
 };
 
+// Test hook: while non-zero, every write of a TBinaryFile to the system fails with
+// this error number (as a full disk would with ENOSPC).
+void SetFileWriteFailureForTesting(int errorNumber);
+
 // The atomic save: everything is written into a temporary file beside the target;
 // Commit() flushes, fsyncs and renames it over the target. Destroyed without a
 // successful Commit(), the temporary file is removed and the old target is untouched.
+// Where the file system allows, the temporary file has no name until the commit
+// links it (O_TMPFILE), so a killed save leaves nothing behind; elsewhere a named
+// ".<target name>.tmp<pid>-..." is used, and Create removes those of the same target
+// whose process has ended.
 class TSaveFile {
  public:
   // Null when the temporary file cannot be created (reason in *error).
@@ -135,14 +151,21 @@ class TSaveFile {
 
   TBinaryStream& Stream() { return *file_; }
   // False (temporary removed, target untouched) when any write failed or the
-  // flush, sync or rename fails. Calling it twice fails the second time.
+  // flush, sync or rename fails, with the system's reason in *error (for a failed
+  // write the reason of the first one). Calling it twice fails the second time.
   bool Commit(std::string* error = nullptr);
+  // The system's reason of the first failed write, or `otherwise` while none
+  // failed: what a saver reports when its writer gave up.
+  std::string FailureReason(const std::string& otherwise) const;
   const std::string& TargetPath() const { return target_; }
+  // Empty while the temporary file has no name.
   const std::string& TemporaryPath() const { return temp_; }
 
  private:
   TSaveFile(std::unique_ptr<TBinaryFile> file, std::string target, std::string temp);
   void Discard();
+  // Gives the unnamed temporary file a name beside the target; errno on failure.
+  bool LinkTemporary();
 
   std::unique_ptr<TBinaryFile> file_;
   std::string target_;

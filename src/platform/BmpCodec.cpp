@@ -262,6 +262,53 @@ QImage PrepareForWriting(const QImage& image, uint32_t bpp) {
                                  " bits per pixel");
 }
 
+// One picture row as stored: palette indices packed high bits first, or the
+// pixels' blue, green, red (and alpha at 32 bits). The padding bytes of `out`
+// stay as they are (zero).
+void PackBmpRow(const uint8_t* src, uint64_t width, uint32_t bpp, uint8_t indexMask, uint8_t* out) {
+  switch (bpp) {
+    case 8:
+      for (uint64_t x = 0; x < width; ++x) out[x] = src[x] & indexMask;
+      break;
+    case 4:
+      for (uint64_t x = 0; x + 1 < width; x += 2)
+        out[x >> 1] = static_cast<uint8_t>(((src[x] & indexMask) << 4) | (src[x + 1] & indexMask));
+      if (width & 1) out[width >> 1] = static_cast<uint8_t>((src[width - 1] & indexMask) << 4);
+      break;
+    case 1:
+      for (uint64_t x = 0; x < width; x += 8) {
+        uint8_t byte = 0;
+        for (uint64_t k = 0; k < 8 && x + k < width; ++k)
+          byte = static_cast<uint8_t>(byte | ((src[x + k] & indexMask) << (7 - k)));
+        out[x >> 3] = byte;
+      }
+      break;
+    case 24: {
+      // Format_RGB32 pixels lie in memory as blue, green, red, 0xFF on a
+      // little-endian machine; they are read as values to stay order-free.
+      const auto* px = reinterpret_cast<const QRgb*>(src);
+      for (uint64_t x = 0; x < width; ++x) {
+        const QRgb p = px[x];
+        out[3 * x] = static_cast<uint8_t>(p);
+        out[3 * x + 1] = static_cast<uint8_t>(p >> 8);
+        out[3 * x + 2] = static_cast<uint8_t>(p >> 16);
+      }
+      break;
+    }
+    default: {
+      const auto* px = reinterpret_cast<const QRgb*>(src);
+      for (uint64_t x = 0; x < width; ++x) {
+        const QRgb p = px[x];
+        out[4 * x] = static_cast<uint8_t>(p);
+        out[4 * x + 1] = static_cast<uint8_t>(p >> 8);
+        out[4 * x + 2] = static_cast<uint8_t>(p >> 16);
+        out[4 * x + 3] = static_cast<uint8_t>(p >> 24);
+      }
+      break;
+    }
+  }
+}
+
 void WriteOrFail(TBinaryStream& stream, const void* bytes, size_t n) {
   if (!stream.Write(bytes, static_cast<int32_t>(n))) throw EGraphicFileError("Stream write error");
 }
@@ -311,6 +358,10 @@ TBmpPicture ReadBmp(TBinaryStream& stream) {
 
 // ------------------------------------------------------------------ writing
 
+uint64_t BmpFileSize(uint64_t width, uint64_t height, int32_t bitsPerPixel) {
+  return kFileHeaderSize + kInfoHeaderSize + RowStride(width, static_cast<uint32_t>(bitsPerPixel)) * height;
+}
+
 void WriteBmp(TBinaryStream& stream, const QImage& source, int32_t bitsPerPixel) {
   if (bitsPerPixel != 1 && bitsPerPixel != 4 && bitsPerPixel != 8 && bitsPerPixel != 24 && bitsPerPixel != 32) {
     throw EInvalidGraphicOperation("A BMP file cannot hold " + std::to_string(bitsPerPixel) + " bits per pixel");
@@ -323,9 +374,12 @@ void WriteBmp(TBinaryStream& stream, const QImage& source, int32_t bitsPerPixel)
   const uint64_t stride = RowStride(width, bpp);
   const uint64_t pixelOffset = kFileHeaderSize + kInfoHeaderSize + 4ull * paletteEntries;
   const uint64_t fileSize = pixelOffset + stride * height;
-  if (fileSize > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
+  if (fileSize > MaxBmpFileSize) {
     throw EInvalidGraphicOperation("Picture too large for a BMP file");
   }
+
+  if (auto* memory = dynamic_cast<TMemoryStream*>(&stream))
+    memory->Reserve(static_cast<size_t>(memory->Position()) + static_cast<size_t>(fileSize));
 
   uint8_t head[kFileHeaderSize + kInfoHeaderSize] = {};
   head[0] = 'B';
@@ -354,31 +408,11 @@ void WriteBmp(TBinaryStream& stream, const QImage& source, int32_t bitsPerPixel)
     WriteOrFail(stream, table.data(), table.size());
   }
 
-  std::vector<uint8_t> row(stride);
+  std::vector<uint8_t> row(stride, 0);
   const uint8_t indexMask = static_cast<uint8_t>(bpp <= 8 ? (1u << bpp) - 1 : 0xFF);
   for (uint64_t r = 0; r < height; ++r) {
-    std::fill(row.begin(), row.end(), 0);
     const int y = static_cast<int>(height - 1 - r);
-    const uint8_t* src = image.constScanLine(y);
-    for (uint64_t x = 0; x < width; ++x) {
-      if (bpp <= 8) {
-        const uint8_t index = src[x] & indexMask;
-        if (bpp == 8) {
-          row[x] = index;
-        } else if (bpp == 4) {
-          row[x >> 1] |= (x & 1) ? index : static_cast<uint8_t>(index << 4);
-        } else {
-          row[x >> 3] |= static_cast<uint8_t>(index << (7 - (x & 7)));
-        }
-      } else {
-        const QRgb px = reinterpret_cast<const QRgb*>(src)[x];
-        uint8_t* dst = row.data() + x * (bpp / 8);
-        dst[0] = static_cast<uint8_t>(qBlue(px));
-        dst[1] = static_cast<uint8_t>(qGreen(px));
-        dst[2] = static_cast<uint8_t>(qRed(px));
-        if (bpp == 32) dst[3] = static_cast<uint8_t>(qAlpha(px));
-      }
-    }
+    PackBmpRow(image.constScanLine(y), width, bpp, indexMask, row.data());
     WriteOrFail(stream, row.data(), row.size());
   }
 }

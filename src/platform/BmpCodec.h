@@ -56,6 +56,11 @@ TBmpPicture DecodeBmp(std::span<const uint8_t> bytes);
 // after the other are read in turn. On failure the position is where it was.
 TBmpPicture ReadBmp(TBinaryStream& stream);
 
+// The largest file WriteBmp makes.
+inline constexpr uint64_t MaxBmpFileSize = 0x7FFFFFFF;
+// The size of the BMP file image of a width x height picture of 24 or 32 bits.
+uint64_t BmpFileSize(uint64_t width, uint64_t height, int32_t bitsPerPixel);
+
 // Writes the image as a BMP file image of `bitsPerPixel` (1, 4, 8, 24 or 32)
 // at the stream's position. 24 bits drop alpha; 32 bits store it as the fourth
 // byte. 1 and 4 bits need a Format_Indexed8 image whose colour table and

@@ -54,13 +54,15 @@ struct TRgb {
 // The picture's pixels as RGB triples, rows from the top.
 std::vector<TRgb> PixelsOf(const QImage& source) {
   const QImage image = source.convertToFormat(QImage::Format_RGB32);
-  std::vector<TRgb> pixels;
-  pixels.reserve(static_cast<size_t>(image.width()) * static_cast<size_t>(image.height()));
-  for (int y = 0; y < image.height(); ++y) {
+  const auto width = static_cast<size_t>(image.width());
+  const int height = image.height();
+  std::vector<TRgb> pixels(width * static_cast<size_t>(height));
+  TRgb* out = pixels.data();
+  for (int y = 0; y < height; ++y) {
     const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-    for (int x = 0; x < image.width(); ++x) {
-      pixels.push_back({static_cast<uint8_t>(qRed(row[x])), static_cast<uint8_t>(qGreen(row[x])),
-                        static_cast<uint8_t>(qBlue(row[x]))});
+    for (size_t x = 0; x < width; ++x) {
+      *out++ = {static_cast<uint8_t>(qRed(row[x])), static_cast<uint8_t>(qGreen(row[x])),
+                static_cast<uint8_t>(qBlue(row[x]))};
     }
   }
   return pixels;
@@ -70,7 +72,10 @@ void FillPalette(TReducedPicture& picture, QRgb color) { picture.Palette.fill(co
 
 // ----------------------------------------------------------- method 0 histogram
 
-constexpr int32_t kHashSlots = 5191;
+// A power of two four times the most colours counted: short probe runs. The
+// table only finds entries; their order is the order in which colours were met.
+constexpr uint32_t kHashBits = 13;
+constexpr uint32_t kHashSlots = 1u << kHashBits;
 constexpr int32_t kMaxHistogramColors = 2049;
 // Squared distances at or above this do not count as near (above any real one).
 constexpr int64_t kFarDistance = 196608;
@@ -80,52 +85,110 @@ struct THistogramEntry {
   int64_t count = 0;
 };
 
-// Counts the masked colours; false when a colour beyond kMaxHistogramColors was met.
-bool CountColors(const std::vector<TRgb>& pixels, const TRgb& mask, std::vector<THistogramEntry>& entries,
-                 std::vector<int32_t>& hashSlots, std::vector<int32_t>* pixelEntry) {
-  entries.clear();
-  std::fill(hashSlots.begin(), hashSlots.end(), -1);
-  if (pixelEntry) pixelEntry->assign(pixels.size(), 0);
-  for (size_t i = 0; i < pixels.size(); ++i) {
-    const TRgb c{static_cast<uint8_t>(pixels[i].r & mask.r), static_cast<uint8_t>(pixels[i].g & mask.g),
-                 static_cast<uint8_t>(pixels[i].b & mask.b)};
-    const int64_t hash = (int64_t{c.r} + c.g) * (int64_t{c.g} + c.b) * (int64_t{c.b} + c.r) % kHashSlots;
-    auto slot = static_cast<int32_t>(hash);
+// A slot of the colour hash table: a masked colour as 0xRRGGBB and its entry.
+struct THashSlot {
+  uint32_t key = 0;
+  int32_t entry = -1;  // -1: free
+};
+
+// The colour table of a histogram: entries in the order their colours were
+// first met, found through the hash table.
+class TColorCounter {
+ public:
+  TColorCounter() : slots_(kHashSlots) { entries_.reserve(kMaxHistogramColors); }
+
+  std::vector<THistogramEntry>& Entries() { return entries_; }
+
+  // The entry of a colour key (0xRRGGBB) counted `count` more times, added when
+  // new; -1 when it is new and the table is full.
+  int32_t Count(uint32_t key, int64_t count) {
+    uint32_t slot = (key * 0x9E3779B1u) >> (32 - kHashBits);
     for (;;) {
-      const int32_t at = hashSlots[static_cast<size_t>(slot)];
-      if (at < 0) {
-        if (static_cast<int32_t>(entries.size()) == kMaxHistogramColors) return false;
-        hashSlots[static_cast<size_t>(slot)] = static_cast<int32_t>(entries.size());
-        entries.push_back({c, 1});
-        if (pixelEntry) (*pixelEntry)[i] = static_cast<int32_t>(entries.size()) - 1;
-        break;
+      THashSlot& s = slots_[slot];
+      if (s.entry < 0) {
+        if (static_cast<int32_t>(entries_.size()) == kMaxHistogramColors) return -1;
+        s = {key, static_cast<int32_t>(entries_.size())};
+        entries_.push_back({{static_cast<uint8_t>(key >> 16), static_cast<uint8_t>(key >> 8), static_cast<uint8_t>(key)},
+                            count});
+        return s.entry;
       }
-      const TRgb& e = entries[static_cast<size_t>(at)].color;
-      if (e.r == c.r && e.g == c.g && e.b == c.b) {
-        ++entries[static_cast<size_t>(at)].count;
-        if (pixelEntry) (*pixelEntry)[i] = at;
-        break;
+      if (s.key == key) {
+        entries_[static_cast<size_t>(s.entry)].count += count;
+        return s.entry;
       }
-      slot = slot + 1 == kHashSlots ? 0 : slot + 1;
+      slot = (slot + 1) & (kHashSlots - 1);
     }
   }
-  return true;
-}
+
+  // Counts the pixels from `first` on under the mask, each one's entry into
+  // pixelEntry; the index of the pixel whose colour did not fit, or the end.
+  size_t CountPixels(const QRgb* pixels, size_t n, size_t first, uint32_t keyMask, int32_t* pixelEntry) {
+    // A run of one colour needs no look-up after its first pixel.
+    uint32_t lastKey = 0xFFFFFFFFu;
+    int32_t lastEntry = -1;
+    for (size_t i = first; i < n; ++i) {
+      const uint32_t key = pixels[i] & keyMask;
+      if (key == lastKey) {
+        ++entries_[static_cast<size_t>(lastEntry)].count;
+      } else {
+        lastEntry = Count(key, 1);
+        if (lastEntry < 0) return i;
+        lastKey = key;
+      }
+      pixelEntry[i] = lastEntry;
+    }
+    return n;
+  }
+
+  // The entries under a coarser mask, merged in the order of their first
+  // pixels (which the old order is); remap gets each old entry's new one.
+  void Coarsen(uint32_t keyMask, std::vector<int32_t>& remap) {
+    std::vector<THistogramEntry> old = std::move(entries_);
+    entries_.clear();
+    entries_.reserve(kMaxHistogramColors);
+    std::fill(slots_.begin(), slots_.end(), THashSlot{});
+    remap.resize(old.size());
+    for (size_t i = 0; i < old.size(); ++i) {
+      const TRgb& c = old[i].color;
+      const uint32_t key = ((uint32_t{c.r} << 16) | (uint32_t{c.g} << 8) | c.b) & keyMask;
+      remap[i] = Count(key, old[i].count);
+    }
+  }
+
+ private:
+  std::vector<THashSlot> slots_;
+  std::vector<THistogramEntry> entries_;
+};
 
 // A mask "doubles as a byte": its lowest set bit goes.
 uint8_t Doubled(uint8_t mask) { return static_cast<uint8_t>(mask << 1); }
 
-void ReduceHistogram(const std::vector<TRgb>& pixels, TReducedPicture& out) {
+uint32_t KeyMask(const TRgb& mask) { return (uint32_t{mask.r} << 16) | (uint32_t{mask.g} << 8) | mask.b; }
+
+// `image` is Format_RGB32, whose rows lie one after the other without gaps.
+void ReduceHistogram(const QImage& image, TReducedPicture& out) {
+  const auto* pixels = reinterpret_cast<const QRgb*>(image.constBits());
+  const size_t n = static_cast<size_t>(image.width()) * static_cast<size_t>(image.height());
+  // The masks coarsen until at most kMaxHistogramColors colours remain. The
+  // colours of the pixels counted so far are merged under each coarser mask
+  // instead of counted again: the result is that of counting every pixel
+  // under the final mask, in the same first-met order.
   TRgb mask{0xFF, 0xFF, 0xFF};
-  std::vector<THistogramEntry> entries;
-  std::vector<int32_t> hashSlots(kHashSlots);
-  std::vector<int32_t> pixelEntry;
-  while (!CountColors(pixels, mask, entries, hashSlots, &pixelEntry)) {
+  TColorCounter counter;
+  std::vector<int32_t> pixelEntry(n);
+  std::vector<int32_t> remap;
+  size_t counted = 0;
+  for (;;) {
+    counted = counter.CountPixels(pixels, n, counted, KeyMask(mask), pixelEntry.data());
+    if (counted == n) break;
     // Precision goes blue, red, green, blue, red, green... from all masks at 0xFF.
     if (mask.r < mask.g) mask.g = Doubled(mask.g);
     else if (mask.r <= mask.b) mask.b = Doubled(mask.b);
     else mask.r = Doubled(mask.r);
+    counter.Coarsen(KeyMask(mask), remap);
+    for (size_t i = 0; i < counted; ++i) pixelEntry[i] = remap[static_cast<size_t>(pixelEntry[i])];
   }
+  std::vector<THistogramEntry>& entries = counter.Entries();
 
   // Most frequent first; equal counts keep the order in which they were met.
   std::vector<int32_t> order(entries.size());
@@ -157,7 +220,8 @@ void ReduceHistogram(const std::vector<TRgb>& pixels, TReducedPicture& out) {
     }
     indexOfEntry[static_cast<size_t>(order[i])] = nearest;
   }
-  for (size_t i = 0; i < pixels.size(); ++i) out.Indices[i] = indexOfEntry[static_cast<size_t>(pixelEntry[i])];
+  uint8_t* indices = out.Indices.data();
+  for (size_t i = 0; i < n; ++i) indices[i] = indexOfEntry[static_cast<size_t>(pixelEntry[i])];
   out.ColorsUsed = 0;
 }
 
@@ -367,10 +431,14 @@ TReducedPicture ReduceColors(const QImage& image, int32_t method) {
   if (image.isNull()) return out;
   out.Width = image.width();
   out.Height = image.height();
+  if (method == rmHistogram) {
+    out.Indices.assign(static_cast<size_t>(out.Width) * static_cast<size_t>(out.Height), 0);
+    ReduceHistogram(image.convertToFormat(QImage::Format_RGB32), out);
+    return out;
+  }
   const std::vector<TRgb> pixels = PixelsOf(image);
   out.Indices.assign(pixels.size(), 0);
   switch (method) {
-    case rmHistogram: ReduceHistogram(pixels, out); break;
     case rmMedianCut: ReduceMedianCut(pixels, out); break;
     case rmFixed784: ReduceFixed(pixels, out, 7, 8, 4); break;
     case rmFixed666: ReduceFixed(pixels, out, 6, 6, 6); break;

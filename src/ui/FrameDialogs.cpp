@@ -20,10 +20,14 @@ namespace qira {
 namespace {
 
 
-QLabel* Link(QWidget* parent, const QString& caption, const QString& target) {
-  auto* label = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>").arg(target.toHtmlEscaped(), caption), parent);
-  label->setTextFormat(Qt::RichText);
-  label->setOpenExternalLinks(true);
+// A link label of the program's own: only http, https and mailto open, escaped.
+TLegacy* Link(QWidget* parent, const QString& caption, TAdressType type, const char* address,
+              const char* mailSubject = "") {
+  auto* label = new TLegacy(parent);
+  label->setText(caption);
+  label->SetAdressType(type);
+  label->SetAdress(address);
+  label->SetMailSubject(mailSubject);
   return label;
 }
 
@@ -66,13 +70,11 @@ TFileVersionForm::TFileVersionForm(QWidget* parent, const std::string& path, int
   FileVersionLabel =
       AddPair(layout, this, QStringLiteral("Minimal version to open this file:"), ToQt(VersionToText(fileVersion)));
   layout->addWidget(LinkRow(this, QStringLiteral("Please, update your version by "),
-                            Link(this, QStringLiteral("Link"), QString::fromLatin1(kDownloadAddress))));
+                            Link(this, QStringLiteral("Link"), atWWW, kDownloadAddress)));
   layout->addWidget(LinkRow(this, QStringLiteral("or proceed to our"),
-                            Link(this, QStringLiteral("Website"), QString::fromLatin1(kWebsiteAddress))));
-  const QString mail =
-      QStringLiteral("mailto:%1?subject=QIRA3DView%20response").arg(QString::fromLatin1(kSupportMailAddress));
+                            Link(this, QStringLiteral("Website"), atWWW, kWebsiteAddress)));
   layout->addWidget(LinkRow(this, QStringLiteral("or contact to delevoroper by"),
-                            Link(this, QStringLiteral("E-Mail"), mail)));
+                            Link(this, QStringLiteral("E-Mail"), atMail, kSupportMailAddress, "QIRA3DView response")));
   layout->addWidget(new QLabel(QStringLiteral("Sorry for troubles!"), this));
   layout->addWidget(new QLabel(QStringLiteral("The QIRA 3D Viewer team"), this));
   CloseButton = new QPushButton(QStringLiteral("Close"), this);
@@ -127,16 +129,9 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWin
   VersionLabel->SetInfoPrefix("Version:");
   text->addWidget(VersionLabel);
   text->addWidget(new QLabel(QStringLiteral("Made by the QIRA 3D Viewer team"), this));
-  SupportLink = new TLegacy(this);
-  SupportLink->setText(QString::fromLatin1(kSupportMailAddress));
-  SupportLink->SetAdressType(atMail);
-  SupportLink->SetAdress(kSupportMailAddress);
-  SupportLink->SetMailSubject("QIRA3DView response");
+  SupportLink = Link(this, QString::fromLatin1(kSupportMailAddress), atMail, kSupportMailAddress, "QIRA3DView response");
   text->addWidget(LinkRow(this, QStringLiteral("Support:"), SupportLink));
-  WebLink = new TLegacy(this);
-  WebLink->setText(QString::fromLatin1(kWebsiteAddress));
-  WebLink->SetAdressType(atWWW);
-  WebLink->SetAdress(kWebsiteAddress);
+  WebLink = Link(this, QString::fromLatin1(kWebsiteAddress), atWWW, kWebsiteAddress);
   text->addWidget(LinkRow(this, QStringLiteral("Web:"), WebLink));
   OkButton = new QPushButton(QStringLiteral("OK"), this);
   QObject::connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);

@@ -8,6 +8,8 @@
 #include <QVBoxLayout>
 
 #include "platform/Rounding.h"
+#include "platform/Services.h"
+#include "ui/DialogSupport.h"
 #include "widgets/SpinEdit.h"
 
 // TSaveImageForm, the "Image" dialog of "Save picture".
@@ -28,10 +30,15 @@ TSaveImageForm::TSaveImageForm(QWidget* parent) : QDialog(parent) {
   dpiEdit_->SetMaxValue(kMaxPictureDpi);
   label->setBuddy(dpiEdit_);
   transparentBox_ = new QCheckBox(QStringLiteral("Transparent back"), this);
+  sizeLabel_ = new QLabel(this);
+  sizeLabel_->setWordWrap(true);
+  sizeLabel_->setMinimumWidth(300);
+  sizeLabel_->setVisible(false);
+  dpiEdit_->OnChange = [this] { UpdateSizeLabel(); };
   ok_ = new QPushButton(QStringLiteral("OK"), this);
   cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
   ok_->setDefault(true);
-  connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+  connect(ok_, &QPushButton::clicked, this, [this] { accept(); });
   connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 
   auto* dpiRow = new QHBoxLayout();
@@ -43,6 +50,7 @@ TSaveImageForm::TSaveImageForm(QWidget* parent) : QDialog(parent) {
   buttons->addWidget(cancel_);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(dpiRow);
+  layout->addWidget(sizeLabel_);
   layout->addWidget(transparentBox_);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -51,6 +59,44 @@ TSaveImageForm::TSaveImageForm(QWidget* parent) : QDialog(parent) {
 void TSaveImageForm::Start(int32_t DPI, bool Transparent) {
   dpiEdit_->SetValue(DPI);
   transparentBox_->setChecked(Transparent);
+  UpdateSizeLabel();
+}
+
+void TSaveImageForm::SetPictureGeometry(int32_t bufferWidth, int32_t bufferHeight, int32_t screenDpi,
+                                        int fileType) {
+  hasGeometry_ = true;
+  bufferWidth_ = bufferWidth;
+  bufferHeight_ = bufferHeight;
+  screenDpi_ = screenDpi;
+  fileType_ = fileType;
+  sizeLabel_->setVisible(true);
+  UpdateSizeLabel();
+}
+
+TPictureSize TSaveImageForm::ChosenSize() const {
+  return PictureSize(bufferWidth_, bufferHeight_, ChosenDPI(), screenDpi_);
+}
+
+void TSaveImageForm::UpdateSizeLabel() {
+  if (!hasGeometry_) return;
+  const TPictureSize size = ChosenSize();
+  QString text = QStringLiteral("Picture: %1 x %2 pixels").arg(size.Width).arg(size.Height);
+  const std::string problem = PictureSizeProblem(size, fileType_);
+  if (!problem.empty()) text += QStringLiteral("\n") + QString::fromStdString(problem);
+  sizeLabel_->setText(text);
+}
+
+void TSaveImageForm::accept() {
+  if (hasGeometry_) {
+    // Refused here, before anything is rendered, so the user can pick another resolution.
+    const std::string problem = PictureSizeProblem(ChosenSize(), fileType_);
+    if (!problem.empty()) {
+      Services().Messages->ShowMessage(problem, TMessageKind::Error);
+      dpiEdit_->setFocus();
+      return;
+    }
+  }
+  QDialog::accept();
 }
 
 int32_t TSaveImageForm::ChosenDPI() const {
@@ -71,12 +117,7 @@ bool TSaveImageForm::Execute(int32_t& DPI, bool& Transparent) {
 
 void TSaveImageForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  // Centred on the screen rather than on the owner.
-  if (QScreen* screen = this->screen()) {
-    QRect frame = frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
-  }
+  CentreOnScreen(this);
 }
 
 }  // namespace qira

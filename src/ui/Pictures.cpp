@@ -2,13 +2,23 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QProgressBar>
+#include <QProgressDialog>
+#include <QTimer>
 
+#include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <exception>
+#include <filesystem>
+#include <limits>
 
 #include "imaging/JpegWriter.h"
+#include "imaging/PngChunks.h"
 #include "imaging/PngObject.h"
 #include "imaging/TiffWriter.h"
 #include "model/Settings.h"
+#include "platform/BmpCodec.h"
 #include "platform/GraphicErrors.h"
 #include "platform/Picture.h"
 #include "platform/Rounding.h"
@@ -18,11 +28,13 @@
 #include "scene/graph/Scene.h"
 #include "scene/graph/SceneBuffer.h"
 #include "scene/viewers/SceneViewer.h"
+#include "ui/DialogSupport.h"
 #include "ui/ExportDialogs.h"
 #include "ui/ViewWindow.h"
 
-// Sections: registration; rendering; writing; commands. The picture options
-// dialog is in PictureOptionsDialog.cpp, which needs nothing of the engine.
+// Sections: registration; sizes and limits; file names; rendering; writing;
+// commands. The picture options dialog is in PictureOptionsDialog.cpp, which
+// needs nothing of the engine.
 
 namespace qira {
 
@@ -34,7 +46,7 @@ void RegisterPictureCommands() {
   hooks.CopyPictureToClipboard = [](TForm3D& form) { CopyPictureToClipboard(form); };
 }
 
-// ---- rendering ----------------------------------------------------------------------------
+// ---- sizes and limits -----------------------------------------------------------------------
 
 TPictureSize PictureSize(int32_t bufferWidth, int32_t bufferHeight, int32_t dpi, int32_t screenDpi) {
   const double screen = screenDpi >= 1 ? screenDpi : 96;
@@ -45,22 +57,204 @@ TPictureSize PictureSize(int32_t bufferWidth, int32_t bufferHeight, int32_t dpi,
   return {side(bufferWidth), side(bufferHeight)};
 }
 
+namespace {
+
+std::string SizeText(const TPictureSize& size) {
+  return std::to_string(size.Width) + " x " + std::to_string(size.Height) + " pixels";
+}
+
+// Whole megabytes, rounded up, so a limit is never shown as what it is not.
+std::string Megabytes(double bytes) {
+  return std::to_string(static_cast<int64_t>(std::ceil(bytes / (1024.0 * 1024.0)))) + " MB";
+}
+
+constexpr const char* kLowerResolution = " Choose a lower resolution.";
+
+std::string TooLargeFile(const TPictureSize& size, const char* kind, uint64_t fileSize, uint64_t maxSize) {
+  return "The picture of " + SizeText(size) + " would make a " + kind + " file of " +
+         Megabytes(static_cast<double>(fileSize)) + "; a " + kind + " file can hold at most " +
+         Megabytes(static_cast<double>(maxSize)) + "." + kLowerResolution;
+}
+
+}  // namespace
+
+int64_t PictureMemoryNeeded(const TPictureSize& size, int fileType) {
+  const double width = static_cast<double>(std::max<int64_t>(size.Width, 0));
+  const double height = static_cast<double>(std::max<int64_t>(size.Height, 0));
+  const double picture = std::ceil(width * 3 / 4) * 4 * height;  // 24-bit rows padded to 4 bytes
+  const double writer = width * height * (fileType == pftPng ? 8 : 4);
+  const double total = picture + writer;
+  constexpr double kMax = 9.0e18;  // below INT64_MAX, exactly representable
+  return total >= kMax ? static_cast<int64_t>(kMax) : static_cast<int64_t>(total);
+}
+
+std::string PictureSizeProblem(const TPictureSize& size, int fileType) {
+  if (size.Width < 1 || size.Height < 1) return "The picture size " + SizeText(size) + " is empty.";
+  constexpr int64_t kMaxSide = std::numeric_limits<int32_t>::max();
+  if (size.Width > kMaxSide || size.Height > kMaxSide)
+    return "The picture of " + SizeText(size) + " is too large for any picture file." + kLowerResolution;
+  const auto width = static_cast<uint64_t>(size.Width);
+  const auto height = static_cast<uint64_t>(size.Height);
+  switch (fileType) {
+    case pftTiff:
+      if (const uint64_t bytes = TiffRgbFileSize(width, height); bytes > MaxTiffFileSize)
+        return TooLargeFile(size, "TIFF", bytes, MaxTiffFileSize);
+      break;
+    case pftPng:
+    case pftJpeg:
+      if (size.Width > kMaxJpegSide || size.Height > kMaxJpegSide) {
+        return "The picture of " + SizeText(size) + " is too large for a " + (fileType == pftPng ? "PNG" : "JPEG") +
+               " file: its sides can be at most " + std::to_string(kMaxJpegSide) + " pixels." + kLowerResolution;
+      }
+      if (fileType == pftPng) {
+        // The PNG writer keeps the pixels as 24-bit rows padded to 4 bytes.
+        const uint64_t storage = (24 * width + 31) / 32 * 4 * height;
+        if (storage > kMaxPngStorageBytes) {
+          return "The picture of " + SizeText(size) + " is too large for a PNG file: it takes " +
+                 Megabytes(static_cast<double>(storage)) + ", more than the " +
+                 Megabytes(static_cast<double>(kMaxPngStorageBytes)) + " the PNG writer can hold." + kLowerResolution;
+        }
+      }
+      break;
+    default:
+      if (const uint64_t bytes = BmpFileSize(width, height, 24); bytes > MaxBmpFileSize)
+        return TooLargeFile(size, "BMP", bytes, MaxBmpFileSize);
+      break;
+  }
+  const int64_t needed = PictureMemoryNeeded(size, fileType);
+  const int64_t available = AvailableMemory();
+  if (needed > available) {
+    return "The picture of " + SizeText(size) + " needs about " + Megabytes(static_cast<double>(needed)) +
+           " of memory, more than the " + Megabytes(static_cast<double>(available)) + " available now." +
+           kLowerResolution;
+  }
+  return {};
+}
+
+// ---- file names -------------------------------------------------------------------------------
+
+namespace {
+
+struct TPictureExtension {
+  const char* Extension;
+  int FileType;
+};
+constexpr TPictureExtension kPictureExtensions[] = {{".bmp", pftBmp},  {".tif", pftTiff},  {".tiff", pftTiff},
+                                                    {".png", pftPng},  {".jpg", pftJpeg},  {".jpeg", pftJpeg}};
+
+const char* ExtensionOf(int fileType) {
+  switch (fileType) {
+    case pftTiff: return ".tif";
+    case pftPng: return ".png";
+    case pftJpeg: return ".jpg";
+    default: return ".bmp";
+  }
+}
+
+}  // namespace
+
+TPictureTarget PictureTarget(const std::string& typed, int filterIndex) {
+  std::string extension = std::filesystem::path(typed).extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const TPictureExtension& known : kPictureExtensions)
+    if (extension == known.Extension) return {typed, known.FileType};
+  const int type = filterIndex >= pftBmp && filterIndex <= pftAllFiles ? filterIndex : pftBmp;
+  if (type == pftAllFiles || typed.empty()) return {typed, type};
+  return {typed + ExtensionOf(type), type};
+}
+
+// ---- rendering ----------------------------------------------------------------------------
+
 TGL3DSceneBuffer& PictureBuffer(TForm3D& form) {
   if (TGL3DSceneBuffer* current = form.GL3DScene1->CurrentBuffer()) return *current;
   return form.GL3DSceneViewer1->Buffer();
 }
 
-TRenderedPicture RenderBitmap(TForm3D& form, int32_t DPI, bool Transparent) {
-  TGL3DSceneBuffer& buffer = PictureBuffer(form);
+namespace {
+
+// The size of the picture of the buffer at DPI, checked before anything is allocated.
+TPictureSize CheckedPictureSize(TGL3DSceneBuffer& buffer, int32_t DPI) {
   const TPictureSize size = PictureSize(buffer.Width(), buffer.Height(), DPI, GetDeviceLogicalPixelsX());
   buffer.CheckPictureSize(size.Width, size.Height, 3);
+  return size;
+}
+
+void MarkTransparency(TGL3DSceneBuffer& buffer, bool transparent, TRenderedPicture& picture) {
+  if (!transparent) return;
+  picture.Transparent = true;
+  picture.TransparentColor = ResolveSystemColor(buffer.BackgroundColor()) & 0xFFFFFFu;
+}
+
+}  // namespace
+
+TRenderedPicture RenderBitmap(TForm3D& form, int32_t DPI, bool Transparent) {
+  TGL3DSceneBuffer& buffer = PictureBuffer(form);
+  const TPictureSize size = CheckedPictureSize(buffer, DPI);
   TRenderedPicture picture;
   picture.Bitmap =
       buffer.RenderToNewBitmap(static_cast<int32_t>(size.Width), static_cast<int32_t>(size.Height), DPI);
-  if (Transparent) {
-    picture.Transparent = true;
-    picture.TransparentColor = ResolveSystemColor(buffer.BackgroundColor()) & 0xFFFFFFu;
+  MarkTransparency(buffer, Transparent, picture);
+  return picture;
+}
+
+bool RunStepsWithProgress(QWidget* parent, const std::string& label, int count,
+                          const std::function<void(int)>& step) {
+  if (count <= 0) return true;
+  QProgressDialog dialog(ToQt(label), QStringLiteral("Cancel"), 0, count, parent);
+  dialog.setWindowTitle(QStringLiteral("Picture"));
+  dialog.setAutoClose(false);
+  dialog.setAutoReset(false);
+  // The bar is driven directly: the dialog's own setValue pumps events when modal.
+  auto* bar = new QProgressBar(&dialog);
+  dialog.setBar(bar);
+  bar->setRange(0, count);
+  bar->setValue(0);
+
+  int done = 0;
+  std::exception_ptr failure;
+  QTimer timer;
+  timer.setInterval(0);
+  QObject::connect(&timer, &QTimer::timeout, &dialog, [&] {
+    if (done >= count || dialog.wasCanceled() || failure) return;
+    try {
+      step(done);
+    } catch (...) {
+      failure = std::current_exception();
+      timer.stop();
+      dialog.done(QDialog::Rejected);
+      return;
+    }
+    ++done;
+    bar->setValue(done);
+    if (done == count) {
+      timer.stop();
+      dialog.done(QDialog::Accepted);
+    }
+  });
+  timer.start();
+  const int result = dialog.exec();
+  timer.stop();
+  if (failure) std::rethrow_exception(failure);
+  return result == QDialog::Accepted && done == count;
+}
+
+std::optional<TRenderedPicture> RenderBitmapWithProgress(TForm3D& form, int32_t DPI, bool Transparent) {
+  TGL3DSceneBuffer& buffer = PictureBuffer(form);
+  const TPictureSize size = CheckedPictureSize(buffer, DPI);
+  const auto width = static_cast<int32_t>(size.Width);
+  const auto height = static_cast<int32_t>(size.Height);
+  const int32_t tiles = buffer.PictureTileCount(width, height);
+  if (tiles <= 1) return RenderBitmap(form, DPI, Transparent);
+  TRenderedPicture picture;
+  picture.Bitmap = QImage(width, height, QImage::Format_RGB888);
+  if (picture.Bitmap.isNull()) {
+    throw EGLPictureSize("The picture of " + SizeText(size) + " could not be allocated.");
   }
+  auto renderTile = [&](int tile) { buffer.RenderToBitmapTiles(picture.Bitmap, DPI, tile, 1); };
+  const bool finished =
+      RunStepsWithProgress(&form, "Rendering the picture of " + SizeText(size) + "...", tiles, renderTile);
+  if (!finished) return std::nullopt;
+  MarkTransparency(buffer, Transparent, picture);
   return picture;
 }
 
@@ -98,32 +292,53 @@ namespace {
 
 void ShowError(const std::string& text) { Services().Messages->ShowMessage(text, TMessageKind::Error); }
 
+// The dialog asked about the name as typed; a name that got its extension
+// afterwards is asked about here.
+bool MayWrite(const std::string& typed, const std::string& target) {
+  std::error_code ec;
+  if (target == typed || !std::filesystem::exists(target, ec)) return true;
+  return Services().Messages->MessageBox(target + " already exists.\nDo you want to replace it?",
+                                         TMessageKind::Confirmation, TMessageButtons::YesNo,
+                                         2) == TMessageResult::Yes;
+}
+
 }  // namespace
 
 void SavePicture(TForm3D& form) {
   TCBSaveDialog dialog(&form);
   dialog.Filter = kPictureFilter;
-  dialog.DefaultExt = "bmp";
+  // No default extension: a bare name takes the chosen type's (PictureTarget).
   dialog.OverwritePrompt = true;
   const int storedType = ReadSetting(SettingKeys::PictureFileType, static_cast<int>(pftPng));
   dialog.FilterIndex = storedType >= pftBmp && storedType <= pftAllFiles ? storedType : pftPng;
   if (!dialog.Execute()) return;
+  const TPictureTarget target = PictureTarget(dialog.FileName, dialog.FilterIndex);
 
   int32_t dpi = ReadSetting(SettingKeys::PictureDpi, kDefaultPictureDpi);
   bool transparent = ReadSetting(SettingKeys::PictureTransparency, true);
+  TGL3DSceneBuffer& buffer = PictureBuffer(form);
   TSaveImageForm options(&form);
+  options.SetPictureGeometry(buffer.Width(), buffer.Height(), GetDeviceLogicalPixelsX(), target.FileType);
   if (!options.Execute(dpi, transparent)) return;
+  if (!MayWrite(dialog.FileName, target.FileName)) return;
 
   try {
-    const TRenderedPicture picture = RenderBitmap(form, dpi, transparent);
-    WritePictureFile(picture, dialog.FilterIndex, dialog.FileName);
+    const std::string problem = PictureSizeProblem(
+        PictureSize(buffer.Width(), buffer.Height(), dpi, GetDeviceLogicalPixelsX()), target.FileType);
+    if (!problem.empty()) {
+      ShowError(problem);
+      return;
+    }
+    const std::optional<TRenderedPicture> picture = RenderBitmapWithProgress(form, dpi, transparent);
+    if (!picture) return;  // cancelled: nothing written, nothing stored
+    WritePictureFile(*picture, target.FileType, target.FileName);
   } catch (const std::exception& error) {
     ShowError(error.what());
     return;
   }
   WriteSetting(SettingKeys::PictureDpi, static_cast<int>(dpi));
   WriteSetting(SettingKeys::PictureTransparency, transparent);
-  WriteSetting(SettingKeys::PictureFileType, dialog.FilterIndex);
+  WriteSetting(SettingKeys::PictureFileType, target.FileType);
 }
 
 void CopyPictureToClipboard(TForm3D& form) {

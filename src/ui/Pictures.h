@@ -6,18 +6,25 @@
 //
 // Saving is atomic (a failed save leaves an existing file as it was) and every
 // failure is shown to the user as an error message, with nothing stored in the
-// settings. A picture too large for memory is refused with the engine's message
-// before its pixels are allocated.
+// settings. A picture that its file type cannot hold, or that would not fit in
+// the memory available, is refused with a message before anything is rendered.
+// A picture of several tiles is rendered one tile per turn of the event loop
+// under a progress dialog whose Cancel stops it.
 #include <QDialog>
 #include <QImage>
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
+#include "platform/AvailableMemory.h"
 #include "platform/CanvasTypes.h"
 
 class QCheckBox;
+class QLabel;
 class QPushButton;
+class QWidget;
 
 namespace qira {
 
@@ -38,6 +45,8 @@ inline constexpr int32_t kDefaultPictureDpi = 300;
 inline constexpr int32_t kClipboardPictureDpi = 96;
 inline constexpr int32_t kMinPictureDpi = 10;
 inline constexpr int32_t kMaxPictureDpi = 10000;
+// The longest side a JPEG file can describe.
+inline constexpr int64_t kMaxJpegSide = 65535;
 
 // The rendered view: a 24-bit picture and, for a transparent picture, the
 // colour to be seen through (the buffer's background colour, as RGB).
@@ -57,23 +66,68 @@ struct TPictureSize {
 };
 TPictureSize PictureSize(int32_t bufferWidth, int32_t bufferHeight, int32_t dpi, int32_t screenDpi);
 
+// ---- limits
+
+// AvailableMemory (platform/AvailableMemory.h) is what the limits below compare with.
+
+// Bytes "Save picture" needs in memory for a picture of that size and file
+// type: the 24-bit picture and the writer's copies (one of 32 bits a pixel, two
+// for PNG). Saturates instead of overflowing.
+int64_t PictureMemoryNeeded(const TPictureSize& size, int fileType);
+
+// Why a picture of that size cannot be saved as that file type (see
+// TPictureFileType; other indices write BMP): an empty picture, a file larger
+// than the BMP and TIFF writers make, a side longer than JPEG and PNG allow, more
+// pixels than the PNG writer holds, or more memory than is available now. Empty
+// when it can be saved.
+std::string PictureSizeProblem(const TPictureSize& size, int fileType);
+
+// ---- file names
+
+// The file and the type a name typed in the save dialog stands for. A known
+// picture extension (.bmp, .tif, .tiff, .png, .jpg, .jpeg, any case) selects its
+// type, whatever filter was chosen. Any other name keeps the chosen type (All
+// files writes BMP) and, unless All files was chosen, gets the type's extension.
+struct TPictureTarget {
+  std::string FileName;
+  int FileType = pftBmp;  // the filter index the file is written by
+};
+TPictureTarget PictureTarget(const std::string& typed, int filterIndex);
+
+// ---- rendering
+
 // The buffer whose view a picture shows: the scene's current buffer (the one
 // that rendered last: the window's viewer, or the full-screen viewer while it
 // is active), or the window's viewer when none has rendered yet.
 TGL3DSceneBuffer& PictureBuffer(TForm3D& form);
 
 // Renders the view at DPI into a new 24-bit picture (see PictureSize, with the
-// screen's logical pixels per inch). EGLPictureSize, before anything is
-// allocated, for a picture too large for memory; the engine's errors pass on.
+// screen's logical pixels per inch) in one go. EGLPictureSize, before anything
+// is allocated, for a picture too large for memory; the engine's errors pass on.
 TRenderedPicture RenderBitmap(TForm3D& form, int32_t DPI, bool Transparent);
+
+// Runs step(0) .. step(count - 1), one per turn of the event loop (a zero-time
+// timer), while a modal progress dialog with the label and Cancel shows how far
+// it got; the window stays responsive between steps. True when every step ran,
+// false when the user cancelled. An exception of a step ends the run and is
+// raised again once the dialog is closed.
+bool RunStepsWithProgress(QWidget* parent, const std::string& label, int count,
+                          const std::function<void(int)>& step);
+
+// As RenderBitmap, but a picture of more than one tile is rendered tile by tile
+// under RunStepsWithProgress. Nothing when the user cancelled.
+std::optional<TRenderedPicture> RenderBitmapWithProgress(TForm3D& form, int32_t DPI, bool Transparent);
+
+// ---- writing and commands
 
 // Writes the picture by the save dialog's filter index (see TPictureFileType),
 // atomically, to the file name as given. PNG marks the transparent colour
 // only for a transparent picture. Raises the writer's exception on failure.
 void WritePictureFile(const TRenderedPicture& picture, int filterIndex, const std::string& fileName);
 
-// "Save picture": the save dialog, the picture options, rendering and writing;
-// "FileType", "DPI" and "Transparency" of "Form3D" are stored after a save.
+// "Save picture": the save dialog, the picture options, the size check,
+// rendering and writing; "FileType" (the type written), "DPI" and
+// "Transparency" of "Form3D" are stored after a save.
 void SavePicture(TForm3D& form);
 // "Copy to clipboard": the view at 96 DPI as an image on the clipboard.
 void CopyPictureToClipboard(TForm3D& form);
@@ -91,19 +145,41 @@ class TSaveImageForm : public QDialog {
   int32_t ChosenDPI() const;
   bool ChosenTransparent() const;
 
+  // What the picture is made from: the view's size, the screen's resolution and
+  // the file type. From then on the dialog shows the picture's size in pixels
+  // as the resolution changes, says when that size cannot be saved, and refuses
+  // OK (with a message) for such a size.
+  void SetPictureGeometry(int32_t bufferWidth, int32_t bufferHeight, int32_t screenDpi, int fileType);
+  // The size of the picture at the resolution the edit holds.
+  TPictureSize ChosenSize() const;
+
   TSpinEditEx* DpiEdit() const { return dpiEdit_; }
   QCheckBox* TransparentBox() const { return transparentBox_; }
+  // "Picture: W x H pixels", and the reason when it cannot be saved; hidden
+  // until the geometry is set.
+  QLabel* SizeLabel() const { return sizeLabel_; }
   QPushButton* OkButton() const { return ok_; }
   QPushButton* CancelButton() const { return cancel_; }
+
+  // Closes with OK unless the chosen size cannot be saved.
+  void accept() override;
 
  protected:
   void showEvent(QShowEvent* event) override;
 
  private:
+  void UpdateSizeLabel();
+
   TSpinEditEx* dpiEdit_;
   QCheckBox* transparentBox_;
+  QLabel* sizeLabel_;
   QPushButton* ok_;
   QPushButton* cancel_;
+  bool hasGeometry_ = false;
+  int32_t bufferWidth_ = 0;
+  int32_t bufferHeight_ = 0;
+  int32_t screenDpi_ = 96;
+  int fileType_ = pftBmp;
 };
 
 }  // namespace qira

@@ -3,6 +3,13 @@
 // loop); plain text; gradient.
 #include "widgets/FormattedText.h"
 
+#include <QApplication>
+#include <QFileInfo>
+#include <QIcon>
+#include <QMimeDatabase>
+#include <QPainter>
+#include <QStyle>
+
 #include <algorithm>
 #include <climits>
 #include <optional>
@@ -320,6 +327,7 @@ class TFormattedTextRenderer {
   struct TPictureRef {
     const QImage* image = nullptr;
     const THTMLPicture* picture = nullptr;
+    QImage icon;  // a desktop icon, held for the call
     int32_t width = 0, height = 0;
   };
   bool FindPicture(const std::string& source, int32_t width, int32_t height, TPictureRef& out);
@@ -792,7 +800,13 @@ bool TFormattedTextRenderer::FindPicture(const std::string& source, int32_t widt
     out.height = RoundToInt(p_.Images->Height * scale);
     return true;
   }
-  if (upper.starts_with("SSYS:") || upper.starts_with("LSYS:")) return false;  // no shell icons here
+  if (upper.starts_with("SSYS:") || upper.starts_with("LSYS:")) {
+    out.icon = SystemIconImage(std::string_view(source).substr(5), upper[0] == 'L');
+    if (out.icon.isNull()) return false;
+    out.width = RoundToInt(out.icon.width() * scale);
+    out.height = RoundToInt(out.icon.height() * scale);
+    return true;
+  }
   const THTMLPicture* picture = nullptr;
   if (source.find(':') == std::string::npos) {
     if (p_.PictureContainer != nullptr && *p_.PictureContainer) picture = (*p_.PictureContainer)(source);
@@ -820,7 +834,7 @@ bool TFormattedTextRenderer::FindPicture(const std::string& source, int32_t widt
 
 void TFormattedTextRenderer::DrawPicture(const TPictureRef& ref, int32_t x, int32_t y, int32_t width,
                                          int32_t height) {
-  const QImage image = ref.image ? *ref.image : ref.picture->ToImage();
+  const QImage image = ref.image ? *ref.image : ref.picture ? ref.picture->ToImage() : ref.icon;
   if (p_.Print) {
     StretchBitmapToCanvas(c_, TRect{x, y, x + RoundToInt(width * p_.ResFactor), y + RoundToInt(height * p_.ResFactor)},
                           image);
@@ -930,6 +944,41 @@ TColor HexColorToColor(std::string_view value) {
 }
 
 TColor ColorToRGB(TColor color) { return SystemColorToRGB(color); }
+
+QImage SystemIconImage(std::string_view source, bool large) {
+  // The style lives in the widget application; without one there are no icons.
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return {};
+  QStyle* style = QApplication::style();
+  const int size = style->pixelMetric(large ? QStyle::PM_LargeIconSize : QStyle::PM_SmallIconSize);
+  const QString name = QString::fromUtf8(source.data(), static_cast<qsizetype>(source.size())).trimmed();
+  if (name.isEmpty() || size < 1) return {};
+  QIcon icon;
+  bool isIndex = false;
+  const int index = name.toInt(&isIndex);
+  if (isIndex) {
+    if (index >= 0 && static_cast<uint32_t>(index) < static_cast<uint32_t>(QStyle::SP_CustomBase)) icon = style->standardIcon(static_cast<QStyle::StandardPixmap>(index));
+  } else {
+    const QFileInfo info(name);
+    const QIcon fileIcon = style->standardIcon(info.isDir() ? QStyle::SP_DirIcon : QStyle::SP_FileIcon);
+    const QMimeDatabase types;
+    const QMimeType type = info.isDir()    ? types.mimeTypeForName(QStringLiteral("inode/directory"))
+                           : info.isFile() ? types.mimeTypeForFile(info)
+                                           : types.mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+    if (type.isValid() && (!type.isDefault() || info.exists()))
+      icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName(), fileIcon));
+    else if (QIcon::hasThemeIcon(name))
+      icon = QIcon::fromTheme(name);
+  }
+  if (icon.isNull()) return {};
+  const QPixmap pixmap = icon.pixmap(QSize(size, size), 1.0);
+  if (pixmap.isNull()) return {};
+  // An icon without this size comes smaller; it is centred in the icon's square.
+  QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  painter.drawPixmap((size - pixmap.width()) / 2, (size - pixmap.height()) / 2, pixmap);
+  return image;
+}
 
 std::string StripFormatting(std::string_view input) {
   std::string text(input);

@@ -74,6 +74,14 @@ struct TFormattedTextResult {
   TRect HoverRect;         // that link's area
 };
 
+// The desktop's icon for a "SSYS:" (small) or "LSYS:" (large) picture source, a
+// square of the style's small or large icon size. A number names a standard icon
+// of the style; a folder, an existing file or a name whose extension has a known
+// type gives that type's icon from the theme (else the style's file or folder
+// icon); any other name is looked up as an icon name of the theme. A null image
+// when nothing matches, or without a widget application.
+QImage SystemIconImage(std::string_view source, bool large);
+
 // Measures, draws or hit-tests text in rect (lines start at rect.Left + 1 and
 // rect.Top). Returns true when the test found a link or a picture under the point.
 // The canvas's state (font, brush, pen, background, alignment, clip) is as it was

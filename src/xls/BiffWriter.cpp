@@ -566,10 +566,10 @@ void TXLSWriter::BuildSharedStrings() {
       const TVariant& value = cell.Value();
       if (!value.IsString()) continue;
       const std::u16string text = TSstEntry::TextOf(value);
-      const std::string spec = cell.PropertyString().empty() ? std::string() : cell.GetProperty("R");
+      const std::string runList = cell.PropertyString().empty() ? std::string() : cell.GetProperty("R");
       const std::string runs =
-          spec.empty() ? std::string()
-                       : RichTextRuns(spec, workbook_.XFTable().Item(cell.FormatIndex()).FontIndex, text.size(),
+          runList.empty() ? std::string()
+                       : RichTextRuns(runList, workbook_.XFTable().Item(cell.FormatIndex()).FontIndex, text.size(),
                                       workbook_.FontTable());
       const std::string entry = TSstEntry::Of(text, runs);
       int32_t index = sst_->IndexOf(entry);

@@ -234,26 +234,26 @@ void ApplyPart(std::string_view part, TFontRecord& font) {
 
 }  // namespace
 
-std::string RichTextRuns(std::string_view spec, int32_t baseFont, size_t textLength, TVirtualFontTable& fonts) {
+std::string RichTextRuns(std::string_view runList, int32_t baseFont, size_t textLength, TVirtualFontTable& fonts) {
   const TFontRecord base = fonts.Item(baseFont);
   std::map<size_t, uint16_t> runs;  // position -> file font index; a later entry wins
   size_t i = 0;
-  while (i < spec.size()) {
-    if (spec[i] == ';' || spec[i] == ' ') {
+  while (i < runList.size()) {
+    if (runList[i] == ';' || runList[i] == ' ') {
       ++i;
       continue;
     }
-    const size_t dash = spec.find('-', i);
-    const size_t open = spec.find('(', i);
-    const size_t close = spec.find(')', i);
+    const size_t dash = runList.find('-', i);
+    const size_t open = runList.find('(', i);
+    const size_t close = runList.find(')', i);
     if (dash == std::string_view::npos || open == std::string_view::npos || close == std::string_view::npos ||
         !(dash < open && open < close))
       BadSpec();
-    const int32_t start = ParseInt(Trimmed(spec.substr(i, dash - i)));
-    const int32_t end = ParseInt(Trimmed(spec.substr(dash + 1, open - dash - 1)));
+    const int32_t start = ParseInt(Trimmed(runList.substr(i, dash - i)));
+    const int32_t end = ParseInt(Trimmed(runList.substr(dash + 1, open - dash - 1)));
     if (start < 1 || end < start) BadSpec();
     TFontRecord font = base;
-    std::string_view parts = spec.substr(open + 1, close - open - 1);
+    std::string_view parts = runList.substr(open + 1, close - open - 1);
     while (!parts.empty()) {
       const size_t semi = parts.find(';');
       const std::string part = Trimmed(parts.substr(0, semi));

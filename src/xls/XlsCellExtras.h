@@ -31,11 +31,11 @@ std::string HyperlinkData(std::u16string_view target, uint8_t kind);
 std::string ValidationData(const TCellValidation& v, TXLSFormulaParser& parser);
 
 // The formatting runs (4 bytes each: character position, file font index) of a
-// rich-text specification for a text of textLength characters whose base font
+// rich-text run list for a text of textLength characters whose base font
 // is baseFont; the changed fonts are interned into fonts. Runs come sorted by
 // position, one per position, and none at or beyond the end of the text.
-// EXLSError 4 for a specification that does not parse.
-std::string RichTextRuns(std::string_view spec, int32_t baseFont, size_t textLength, TVirtualFontTable& fonts);
+// EXLSError 4 for a run list that does not parse.
+std::string RichTextRuns(std::string_view runList, int32_t baseFont, size_t textLength, TVirtualFontTable& fonts);
 
 // The FONT record index of a font table index. The file's fonts 0 to 3 are the
 // table's font 0 (the default font the format expects there); it has no font 4,

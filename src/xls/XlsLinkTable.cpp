@@ -193,22 +193,22 @@ bool TXLSLinkTable::Recognize(std::string_view text, TXLSReference& ref) {
 bool TXLSLinkTable::RecognizeSheetRef(std::string_view text, bool area, TXLSReference& ref) {
   const size_t bang = text.find('!');
   if (bang == std::string_view::npos || bang == 0) return false;
-  const std::string_view spec = Unquote(text.substr(0, bang));
+  const std::string_view target = Unquote(text.substr(0, bang));
   const std::string_view cell = text.substr(bang + 1);
   if (!(area ? AreaToReference(cell, ref) : CellToReference(cell, ref))) return false;
   uint16_t xti;
   bool range = false;
-  const size_t colon = spec.find(':');
+  const size_t colon = target.find(':');
   if (colon != std::string_view::npos) {
-    const std::string_view first = spec.substr(0, colon), last = spec.substr(colon + 1);
+    const std::string_view first = target.substr(0, colon), last = target.substr(colon + 1);
     if (first.empty() || last.empty()) return false;
     // Looking the sheets up first keeps unknown sheets from adding entries.
     if (IndexOfSheet(AnsiToWide(first)) == kNone || IndexOfSheet(AnsiToWide(last)) == kNone) return false;
     xti = XtiOfSheetRange(AnsiToWide(first), AnsiToWide(last));
     range = true;
   } else {
-    if (IndexOfSheet(AnsiToWide(spec)) == kNone) return false;
-    xti = XtiOfSheet(AnsiToWide(spec));
+    if (IndexOfSheet(AnsiToWide(target)) == kNone) return false;
+    xti = XtiOfSheet(AnsiToWide(target));
   }
   if (xti == kNone) return false;
   ref.Xti = xti;
@@ -229,14 +229,14 @@ bool TXLSLinkTable::RecognizeName(std::string_view text, TXLSReference& ref) con
 bool TXLSLinkTable::RecognizeWorkbookRef(std::string_view text, bool area, TXLSReference& ref) {
   const size_t bang = text.find('!');
   if (bang == std::string_view::npos || bang == 0) return false;
-  const std::string_view spec = Unquote(text.substr(0, bang));
-  const size_t close = spec.find(']');
+  const std::string_view target = Unquote(text.substr(0, bang));
+  const size_t close = target.find(']');
   if (close == std::string_view::npos) return false;
   if (!(area ? AreaToReference(text.substr(bang + 1), ref) : CellToReference(text.substr(bang + 1), ref)))
     return false;
-  std::string path(spec.substr(0, close + 1));
+  std::string path(target.substr(0, close + 1));
   std::erase_if(path, [](char c) { return c == '[' || c == ']'; });
-  const std::string_view sheets = spec.substr(close + 1);
+  const std::string_view sheets = target.substr(close + 1);
   std::string_view first = sheets, last = sheets;
   const size_t colon = sheets.find(':');
   if (colon != std::string_view::npos) {

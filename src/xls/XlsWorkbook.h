@@ -189,8 +189,8 @@ class TCell : public TCustomXLSItem {
   // a boolean, an error value, or empty.
   void SetFormula(std::string_view text) { SetProperty("F", text); }
   std::string Formula() const { return GetProperty("F"); }
-  // Rich-text runs of a string value: entries start-end(spec); with 1-based
-  // character positions, spec parts "style:biu", "script:sub|super",
+  // Rich-text runs of a string value: entries start-end(style); with 1-based
+  // character positions, style parts "style:biu", "script:sub|super",
   // "color:$RRGGBB"-style hex, "size:points", "font:name", joined by ";".
   void SetRichText(std::string_view runs) { SetProperty("R", runs); }
   // A hyperlink of the cell; kind 0 detects it from the target (1 address,

@@ -188,56 +188,133 @@ TEST(GifReading, ZeroSizedFrameTakesTheScreenSize) {
 struct TRefusal {
   const char* file;
   std::string text;
+  bool inFrameData = false;  // tolerant reading keeps the frame, flagged
 };
 
 class GifRefuses : public testing::TestWithParam<TRefusal> {};
 
 TEST_P(GifRefuses, WithTheCodecTextAndKeepsThePreviousImage) {
-  TGIFImage gif;
-  LoadGif(gif, "pattern_87a.gif");
-  TMemoryStream stream = GifFiles().Stream(GetParam().file);
-  try {
-    gif.LoadFromStream(stream);
-    FAIL() << "loaded " << GetParam().file;
-  } catch (const EInvalidGraphicOperation& e) {
-    EXPECT_EQ(std::string(e.what()), GetParam().text);
+  for (const bool tolerant : {false, true}) {
+    if (tolerant && GetParam().inFrameData) continue;
+    TGIFImage gif;
+    gif.TolerantRead = tolerant;
+    LoadGif(gif, "pattern_87a.gif");
+    TMemoryStream stream = GifFiles().Stream(GetParam().file);
+    try {
+      gif.LoadFromStream(stream);
+      ADD_FAILURE() << "loaded " << GetParam().file << " tolerant " << tolerant;
+    } catch (const EInvalidGraphicOperation& e) {
+      EXPECT_EQ(std::string(e.what()), GetParam().text);
+    }
+    ASSERT_EQ(gif.FrameCount(), 1);
+    EXPECT_EQ(gif.Width(), 5);
+    EXPECT_EQ(FramePixel(gif, 0, 1, 0), FixtureColor(1));
   }
-  ASSERT_EQ(gif.FrameCount(), 1);
-  EXPECT_EQ(gif.Width(), 5);
-  EXPECT_EQ(FramePixel(gif, 0, 1, 0), FixtureColor(1));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     DamagedFiles, GifRefuses,
     testing::Values(TRefusal{"version_88a.gif", "Unknown GIF version"}, TRefusal{"not_gif.gif", "Unknown GIF version"},
                     TRefusal{"extension_99.gif", "Unrecognized extension block: 99"},
-                    TRefusal{"code_size_12.gif", "GIF code size not in range 2 to 9"},
-                    TRefusal{"bad_first_code.gif", "GIF encoded data is corrupt"},
-                    TRefusal{"code_beyond_table.gif", "GIF encoded data is corrupt"},
-                    TRefusal{"early_end.gif", "GIF encoded data is corrupt"},
+                    TRefusal{"code_size_12.gif", "GIF code size not in range 2 to 9", true},
+                    TRefusal{"bad_first_code.gif", "GIF encoded data is corrupt", true},
+                    TRefusal{"code_beyond_table.gif", "GIF encoded data is corrupt", true},
+                    TRefusal{"early_end.gif", "GIF encoded data is corrupt", true},
                     TRefusal{"huge_frame.gif", "GIF encoded data is corrupt"},
                     TRefusal{"cut_colour_table.gif", "Stream read error"},
-                    TRefusal{"cut_sub_block.gif", "Stream read error"},
+                    TRefusal{"cut_sub_block.gif", "Stream read error", true},
                     TRefusal{"cut_in_descriptor.gif", "Stream read error"},
                     TRefusal{"cut_in_extension.gif", "Stream read error"},
-                    TRefusal{"cut_before_zero_block.gif", "Stream read error"},
-                    TRefusal{"codes_run_out.gif", "Stream read error"},
+                    TRefusal{"cut_before_zero_block.gif", "Stream read error", true},
+                    TRefusal{"codes_run_out.gif", "Stream read error", true},
                     TRefusal{"garbage_after_header.gif", "Stream read error"}),
     [](const testing::TestParamInfo<TRefusal>& info) {
       std::string name = info.param.file;
       return name.substr(0, name.find('.'));
     });
 
-TEST(GifTruncation, EveryCutOfAGoodFileFailsOrHoldsNoFrame) {
+TEST(GifTruncation, EveryCutOfAGoodFileFailsOrHoldsNoWholeFrame) {
   const std::string bytes = GifFiles().Bytes("transparent.gif");
-  for (size_t cut = 0; cut + 1 < bytes.size(); ++cut) {
-    TMemoryStream stream(bytes.data(), cut);
-    TGIFImage gif;
-    try {
-      gif.LoadFromStream(stream);
-      EXPECT_EQ(gif.FrameCount(), 0) << "cut at " << cut;
-    } catch (const EInvalidGraphicOperation&) {
+  for (const bool tolerant : {false, true}) {
+    for (size_t cut = 0; cut + 1 < bytes.size(); ++cut) {
+      TMemoryStream stream(bytes.data(), cut);
+      TGIFImage gif;
+      gif.TolerantRead = tolerant;
+      try {
+        gif.LoadFromStream(stream);
+        if (!tolerant) EXPECT_EQ(gif.FrameCount(), 0) << "cut at " << cut;
+        for (int f = 0; f < gif.FrameCount(); ++f) {
+          // A frame cut inside its data is kept at its own size, flagged.
+          EXPECT_TRUE(gif.Frame(f).Corrupted) << "cut at " << cut;
+          ASSERT_NE(gif.Frame(f).Bitmap(), nullptr);
+          EXPECT_EQ(gif.Frame(f).Bitmap()->Image().size(), QSize(6, 3));
+        }
+      } catch (const EInvalidGraphicOperation&) {
+      }
     }
+  }
+}
+
+// Indices of a frame's bitmap, rows from the top.
+std::vector<int> FrameIndices(const TGIFImage& gif, int frame) {
+  const QImage& image = gif.Frame(frame).Bitmap()->Image();
+  std::vector<int> out;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) out.push_back(image.pixelIndex(x, y));
+  return out;
+}
+
+// pattern(8, 4, 4) up to `kept` pixels, index 0 after.
+std::vector<int> PatternUpTo(int kept) {
+  std::vector<int> out;
+  for (int i = 0; i < 32; ++i) out.push_back(i < kept ? Pattern(i % 8, i / 8, 4) : 0);
+  return out;
+}
+
+struct TDamagedFrame {
+  const char* file;
+  int kept;    // pixels read before the damage
+  int frames;  // frames read in all
+};
+
+class GifTolerantReading : public testing::TestWithParam<TDamagedFrame> {};
+
+TEST_P(GifTolerantReading, KeepsTheFrameUpToTheDamageFlaggedAndReadsOn) {
+  TGIFImage gif;
+  LoadGif(gif, GetParam().file);
+  ASSERT_EQ(gif.FrameCount(), GetParam().frames);
+  EXPECT_TRUE(gif.Frame(0).Corrupted);
+  EXPECT_EQ(FrameIndices(gif, 0), PatternUpTo(GetParam().kept));
+  for (int f = 1; f < gif.FrameCount(); ++f) {
+    EXPECT_FALSE(gif.Frame(f).Corrupted);
+    std::vector<int> inverse = PatternUpTo(32);
+    for (int& k : inverse) k = 3 - k;
+    EXPECT_EQ(FrameIndices(gif, f), inverse);
+  }
+  // Written back as a whole stream, the damage reads the same again.
+  const std::vector<uint8_t> saved = Saved(gif);
+  TMemoryStream stream(saved);
+  TGIFImage again;
+  again.LoadFromStream(stream);
+  ASSERT_EQ(again.FrameCount(), GetParam().frames);
+  EXPECT_EQ(FrameIndices(again, 0), PatternUpTo(GetParam().kept));
+}
+
+INSTANTIATE_TEST_SUITE_P(DamagedFrames, GifTolerantReading,
+                         testing::Values(TDamagedFrame{"damaged_bad_code.gif", 13, 2},
+                                         TDamagedFrame{"damaged_cut_short.gif", 10, 1}),
+                         [](const testing::TestParamInfo<TDamagedFrame>& info) {
+                           std::string name = info.param.file;
+                           return name.substr(0, name.find('.'));
+                         });
+
+TEST(GifTolerantReading, StrictReadingRefusesTheDamagedFrames) {
+  for (const char* file : {"damaged_bad_code.gif", "damaged_cut_short.gif"}) {
+    TGIFImage gif;
+    gif.TolerantRead = false;
+    TMemoryStream stream = GifFiles().Stream(file);
+    EXPECT_THROW(gif.LoadFromStream(stream), EInvalidGraphicOperation) << file;
+    EXPECT_EQ(gif.FrameCount(), 0);
   }
 }
 

@@ -1,14 +1,21 @@
-// Sections larger than one sheet of a workbook: every record reaches xlrd, across
-// as many sheets as it takes.
+// Large sections: refused before they are read or built when the memory available
+// cannot hold them; exported to workbooks whose records reach xlrd across as many
+// sheets as they take.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
+#include "model/GraphicsSceneSupport.h"
 #include "model/Section.h"
 #include "model/SectionExports.h"
+#include "platform/AvailableMemory.h"
+#include "support/FakeServices.h"
+#include "support/GeneratedFixtures.h"
 #include "support/PeerRun.h"
 #include "support/ScratchFolder.h"
+#include "support/ThrownMessage.h"
 
 namespace qira {
 namespace {
@@ -64,6 +71,46 @@ print("records %d %s" % (len(values), "ordered" if values == [float(k + 1) for k
 TPeerOutput ReadSheets(const TScratchFolder& folder, const std::string& file, const char* table) {
   return RunPython(folder, "sheets_peer.py", kSheetsPeer, {file, table});
 }
+
+// ---- Memory ----------------------------------------------------------------------------
+
+class SectionMemory : public ::testing::Test {
+ protected:
+  void TearDown() override { SetAvailableMemoryProbe({}); }
+  static void Limit(int64_t bytes) { SetAvailableMemoryProbe([bytes] { return bytes; }); }
+};
+
+TEST_F(SectionMemory, AFileTooLargeForTheMemoryAvailableIsRefusedBeforeItsGridIsRead) {
+  // The sample has 2 x 4 cells: the grid and both meshes take about 6 KB.
+  TMemoryStream file = TGeneratedFixtures::Of("make_sections.py").Stream("valid_v1.sec");
+  Limit(4096);
+  const std::string message = ThrownMessage<ESectionFileError>([&] { ReadSectionFile(file); });
+  EXPECT_EQ(message, "The section of 2 x 4 cells needs about 6 KB of memory to be shown, but only 4 KB are available.");
+  EXPECT_LT(file.Position(), file.Size());  // the grid was never read
+
+  Limit(int64_t{1} << 20);
+  file.Seek(0);
+  EXPECT_TRUE(ReadSectionFile(file));
+}
+
+TEST_F(SectionMemory, ASectionTooLargeToBuildIsToldAndLeftWithoutMeshes) {
+  graphics_testing::TViewScene view;
+  TFakeServices fake;
+  auto section = CountingSection(100, 100);
+  section->SetContext(&view.context);
+  Limit(int64_t{100 * 100} * 100);  // 100 bytes a cell
+  section->Build(false);
+  EXPECT_FALSE(section->FrontMesh || section->BackMesh);
+  ASSERT_EQ(fake.Messages.size(), 1u);
+  EXPECT_EQ(fake.Messages[0].Text.rfind("The section of 100 x 100 cells needs about ", 0), 0u) << fake.Messages[0].Text;
+
+  SetAvailableMemoryProbe({});
+  section->Build(false);
+  EXPECT_TRUE(section->FrontMesh && section->BackMesh);
+  EXPECT_EQ(fake.Messages.size(), 1u);
+}
+
+// ---- Workbooks ------------------------------------------------------------------------
 
 TEST(LargeSectionWorkbooks, ValuesAndBlocksRunOnOverFurtherSheetsWithTheHeaderRepeated) {
   TScratchFolder folder;

@@ -1,6 +1,7 @@
 #pragma once
 // The test environment that makes the program's one Qt application before the
-// first test: add it once per test file that needs widgets or fonts.
+// first test: including this header is enough; the registration happens once per
+// test program however many of its files include it.
 #include <gtest/gtest.h>
 
 #include "support/TestApplication.h"
@@ -11,5 +12,8 @@ class TQtTestEnvironment : public ::testing::Environment {
  public:
   void SetUp() override { EnsureTestApplication(); }
 };
+
+inline ::testing::Environment* const kQtTestEnvironment =
+    ::testing::AddGlobalTestEnvironment(new TQtTestEnvironment);
 
 }  // namespace qira

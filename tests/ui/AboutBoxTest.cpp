@@ -13,9 +13,6 @@
 namespace qira {
 namespace {
 
-[[maybe_unused]] ::testing::Environment* const qtApplication =
-    ::testing::AddGlobalTestEnvironment(new dialog_testing::TQtApplication);
-
 TEST(AboutBox, LinksOpenTheSupportMailAndTheWebSite) {
   std::vector<std::string> opened;
   TUrlOpener previous = SetUrlOpener([&](const QUrl& url) {

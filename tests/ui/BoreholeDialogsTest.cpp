@@ -19,33 +19,14 @@
 #include "model/Settings.h"
 #include "support/FakeServices.h"
 #include "support/GeneratedFixtures.h"
-#include "support/TestApplication.h"
+#include "support/QtTestEnvironment.h"
+#include "ui/PropertyDialogTestSupport.h"
 #include "widgets/SpinEdit.h"
 
 namespace qira {
 namespace {
 
-class TQtApplication : public ::testing::Environment {
- public:
-  void SetUp() override { EnsureTestApplication(); }
-};
-
-[[maybe_unused]] ::testing::Environment* const qtApplication =
-    ::testing::AddGlobalTestEnvironment(new TQtApplication);
-
-// Runs `answer` on the first visible dialog of type D once the modal loop runs.
-template <class D>
-void AnswerDialog(std::function<void(D&)> answer, bool* seen) {
-  QTimer::singleShot(0, [answer, seen] {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-      if (auto* d = dynamic_cast<D*>(w); d && d->isVisible()) {
-        *seen = true;
-        answer(*d);
-        return;
-      }
-    }
-  });
-}
+using dialog_testing::AnswerDialog;
 
 // ---- Collar dialog ----------------------------------------------------------------------
 
@@ -59,13 +40,23 @@ TEST(CollarDialog, ShowsTheNameAndTheCollarWithTwoDecimals) {
   EXPECT_EQ(dialog.ElevationEdit()->text(), "150.00");
 }
 
-TEST(CollarDialog, ADecimalCommaIsAccepted) {
+// The shared number check is wired: the first invalid field is told and keeps the
+// dialog open; fixed with a decimal comma, the dialog accepts.
+TEST(CollarDialog, TheFirstInvalidFieldIsToldThenADecimalCommaIsAccepted) {
   TFakeServices fake;
   TBhCoordsDlgForm dialog;
   dialog.Start("BH", 0, 0, 0);
+  dialog.EastEdit()->setText("12a");
+  dialog.ElevationEdit()->setText("");
+  dialog.OkButton()->click();
+  EXPECT_NE(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(fake.Texts(), (std::vector<std::string>{"Invalid value: 12a"}));
+  EXPECT_EQ(fake.Messages[0].Kind, TMessageKind::Error);
+  fake.Messages.clear();
   dialog.NameEdit()->setText("Neu");
   dialog.NorthEdit()->setText("12,5");
   dialog.EastEdit()->setText(" 7.25 ");
+  dialog.ElevationEdit()->setText("0");
   dialog.OkButton()->click();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_TRUE(fake.Messages.empty());
@@ -76,18 +67,6 @@ TEST(CollarDialog, ADecimalCommaIsAccepted) {
   EXPECT_EQ(x, 12.5);
   EXPECT_EQ(y, 7.25);
   EXPECT_EQ(z, 0);
-}
-
-TEST(CollarDialog, TheFirstInvalidFieldIsToldAndTheDialogStaysOpen) {
-  TFakeServices fake;
-  TBhCoordsDlgForm dialog;
-  dialog.Start("BH", 0, 0, 0);
-  dialog.EastEdit()->setText("12a");
-  dialog.ElevationEdit()->setText("");
-  dialog.OkButton()->click();
-  EXPECT_NE(dialog.result(), QDialog::Accepted);
-  EXPECT_EQ(fake.Texts(), (std::vector<std::string>{"Invalid value: 12a"}));
-  EXPECT_EQ(fake.Messages[0].Kind, TMessageKind::Error);
 }
 
 TEST(CollarDialog, CancelWritesNothingBack) {

@@ -16,16 +16,12 @@
 
 #include "support/FakeServices.h"
 #include "support/ScratchFolder.h"
-#include "support/TestApplication.h"
 #include "ui/PropertyDialogTestSupport.h"
 
 namespace qira {
 namespace {
 
 using namespace dialog_testing;
-
-[[maybe_unused]] ::testing::Environment* const qtApplication =
-    ::testing::AddGlobalTestEnvironment(new TQtApplication);
 
 // The three texts of a row.
 std::vector<std::string> RowTexts(const TCoordsEditForm& form, int row) {
@@ -46,12 +42,25 @@ TEST(CoordDialog, ShowsTheValuesWithTwoDecimals) {
   EXPECT_EQ(dialog.Edit3->text(), "12.00");
 }
 
-TEST(CoordDialog, OkTakesNumbersWithEitherDecimalSeparator) {
+// The shared number check is wired: the first invalid value is told, focused and keeps
+// the dialog open; fixed with either decimal separator, Ok hands the numbers back.
+TEST(CoordDialog, TheFirstInvalidValueIsToldThenEitherDecimalSeparatorIsTaken) {
   TFakeServices fake;
   double n = 1, e = 2, z = 3;
   bool seen = false;
   TCoordDlgForm dialog;
-  AnswerDialog<TCoordDlgForm>([](TCoordDlgForm& d) {
+  AnswerDialog<TCoordDlgForm>([&fake](TCoordDlgForm& d) {
+    d.Edit2->setText("12a");
+    d.Edit3->setText("");
+    d.BitBtn1->click();
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_EQ(fake.Texts(), (std::vector<std::string>{"Invalid value: 12a"}));
+    EXPECT_EQ(fake.Messages.at(0).Kind, TMessageKind::Error);
+    EXPECT_EQ(d.focusWidget(), d.Edit2);
+    d.Edit2->setText("4");
+    d.BitBtn1->click();
+    EXPECT_EQ(fake.Texts().back(), "Invalid value: ");
+    fake.Messages.clear();
     d.Edit1->setText("12,5");
     d.Edit2->setText(" -7.25 ");
     d.Edit3->setText("1e3");
@@ -63,25 +72,6 @@ TEST(CoordDialog, OkTakesNumbersWithEitherDecimalSeparator) {
   EXPECT_EQ(n, 12.5);
   EXPECT_EQ(e, -7.25);
   EXPECT_EQ(z, 1000);
-}
-
-TEST(CoordDialog, TheFirstInvalidValueIsToldFocusedAndTheDialogStaysOpen) {
-  TFakeServices fake;
-  TCoordDlgForm dialog;
-  dialog.Start(0, 0, 0);
-  dialog.show();
-  dialog.Edit2->setText("12a");
-  dialog.Edit3->setText("");
-  dialog.BitBtn1->click();
-  EXPECT_TRUE(dialog.isVisible());
-  EXPECT_NE(dialog.result(), QDialog::Accepted);
-  EXPECT_EQ(fake.Texts(), (std::vector<std::string>{"Invalid value: 12a"}));
-  EXPECT_EQ(fake.Messages.at(0).Kind, TMessageKind::Error);
-  EXPECT_EQ(dialog.focusWidget(), dialog.Edit2);
-  dialog.Edit2->setText("4");
-  dialog.BitBtn1->click();
-  EXPECT_EQ(fake.Texts().back(), "Invalid value: ");
-  dialog.hide();
 }
 
 TEST(CoordDialog, CancelLeavesTheValues) {

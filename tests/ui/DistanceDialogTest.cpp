@@ -15,20 +15,12 @@
 #include <vector>
 
 #include "support/CommaDecimalLocale.h"
-#include "support/TestApplication.h"
+#include "support/QtTestEnvironment.h"
 #include "ui/ViewWindow.h"
 #include "widgets/SpinEdit.h"
 
 namespace qira {
 namespace {
-
-class TQtApplication : public ::testing::Environment {
- public:
-  void SetUp() override { EnsureTestApplication(); }
-};
-
-[[maybe_unused]] ::testing::Environment* const qtApplication =
-    ::testing::AddGlobalTestEnvironment(new TQtApplication);
 
 // A vertical hole at (north, east) from elevation 0 down to `bottom`, starting at depth `top`.
 std::unique_ptr<TGraphBorehole> Vertical(const std::string& name, double north, double east, double top,

@@ -10,20 +10,12 @@
 #include <QPushButton>
 
 #include "support/FakeServices.h"
-#include "support/TestApplication.h"
+#include "support/QtTestEnvironment.h"
 
 namespace qira {
 namespace {
 
 // The dialogs need the application before the first test builds one.
-class TQtApplication : public ::testing::Environment {
- public:
-  void SetUp() override { EnsureTestApplication(); }
-};
-
-[[maybe_unused]] ::testing::Environment* const qtApplication =
-    ::testing::AddGlobalTestEnvironment(new TQtApplication);
-
 TBHDepthCollectionItem Sand() {
   TBHDepthCollectionItem item;
   item.ShortName = "Sd";

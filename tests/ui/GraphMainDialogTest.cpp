@@ -22,9 +22,6 @@ namespace {
 
 using namespace dialog_testing;
 
-[[maybe_unused]] ::testing::Environment* const qtApplication =
-    ::testing::AddGlobalTestEnvironment(new TQtApplication);
-
 // root > {group > {inner > {leaf}}, sibling}, all plain groups without a scene.
 class GraphMainDialog : public ::testing::Test {
  protected:

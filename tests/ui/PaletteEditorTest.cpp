@@ -18,19 +18,11 @@
 #include "model/Settings.h"
 #include "support/FakeServices.h"
 #include "support/ScratchFolder.h"
-#include "support/TestApplication.h"
+#include "support/QtTestEnvironment.h"
 #include "widgets/SpinEdit.h"
 
 namespace qira {
 namespace {
-
-class TQtApplication : public ::testing::Environment {
- public:
-  void SetUp() override { EnsureTestApplication(); }
-};
-
-[[maybe_unused]] ::testing::Environment* const qtApplication =
-    ::testing::AddGlobalTestEnvironment(new TQtApplication);
 
 constexpr TColor kBlue = MakeColor(0, 0, 255);
 constexpr TColor kGreen = MakeColor(0, 255, 0);

@@ -11,20 +11,12 @@
 
 #include <functional>
 
-#include "support/TestApplication.h"
+#include "support/QtTestEnvironment.h"
 #include "widgets/FormattedText.h"
 #include "widgets/SpinEdit.h"
 
 namespace qira {
 namespace {
-
-class TQtApplication : public ::testing::Environment {
- public:
-  void SetUp() override { EnsureTestApplication(); }
-};
-
-[[maybe_unused]] ::testing::Environment* const qtApplication =
-    ::testing::AddGlobalTestEnvironment(new TQtApplication);
 
 constexpr TColor kRed = 0x0000FF;
 constexpr TColor kLime = 0x00FF00;

@@ -18,33 +18,14 @@
 #include "model/GraphSurface.h"
 #include "model/Settings.h"
 #include "support/FakeServices.h"
-#include "support/TestApplication.h"
+#include "support/QtTestEnvironment.h"
+#include "ui/PropertyDialogTestSupport.h"
 #include "widgets/SpinEdit.h"
 
 namespace qira {
 namespace {
 
-class TQtApplication : public ::testing::Environment {
- public:
-  void SetUp() override { EnsureTestApplication(); }
-};
-
-[[maybe_unused]] ::testing::Environment* const qtApplication =
-    ::testing::AddGlobalTestEnvironment(new TQtApplication);
-
-// Runs `answer` on the first visible dialog of type D once the modal loop runs.
-template <class D>
-void AnswerDialog(std::function<void(D&)> answer, bool* seen) {
-  QTimer::singleShot(0, [answer, seen] {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-      if (auto* d = dynamic_cast<D*>(w); d && d->isVisible()) {
-        *seen = true;
-        answer(*d);
-        return;
-      }
-    }
-  });
-}
+using dialog_testing::AnswerDialog;
 
 // A vertical hole at (north, east) with its collar at elevation 0, from depth 0 down
 // to `bottom`.
@@ -205,28 +186,22 @@ TEST_F(PotentialDialog, OkWithTheSameHoleTwiceIsRefusedAndTheDialogStaysOpen) {
   EXPECT_EQ(fake.Messages[0].Kind, TMessageKind::Error);
 }
 
-TEST_F(PotentialDialog, NumbersThatAreNotNumbersAreToldAndTheDialogStaysOpen) {
-  TFakeServices fake;
-  TPotentialSectionForm form;
-  form.Start({a_, b_});
-  form.SpinEditEx1()->setText("12x");
-  form.BitBtn1()->click();
-  form.SpinEditEx1()->setText("100");
-  form.SpinEditEx2()->setText("4.5");
-  form.BitBtn1()->click();
-  EXPECT_NE(form.result(), QDialog::Accepted);
-  EXPECT_EQ(fake.Texts(), (std::vector<std::string>{"Invalid value: 12x", "Invalid value: 4.5"}));
-  form.SpinEditEx2()->setText("4");
-  form.BitBtn1()->click();
-  EXPECT_EQ(form.result(), QDialog::Accepted);
-}
-
-TEST_F(PotentialDialog, OkTakesADecimalCommaAndRemembersTheDivisions) {
+// The shared number check is wired: text that is no number (a fraction for the
+// divisions) is told and keeps the dialog open; then a decimal comma is taken.
+TEST_F(PotentialDialog, NonNumbersAreToldThenADecimalCommaIsTakenAndTheDivisionsRemembered) {
   std::vector<TPotentialQuad> quads;
   std::string name1, name2;
   bool seen = false;
   TFakeServices fake;
-  AnswerDialog<TPotentialSectionForm>([](TPotentialSectionForm& f) {
+  AnswerDialog<TPotentialSectionForm>([&fake](TPotentialSectionForm& f) {
+    f.SpinEditEx1()->setText("12x");
+    f.BitBtn1()->click();
+    f.SpinEditEx1()->setText("100");
+    f.SpinEditEx2()->setText("4.5");
+    f.BitBtn1()->click();
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_EQ(fake.Texts(), (std::vector<std::string>{"Invalid value: 12x", "Invalid value: 4.5"}));
+    fake.Messages.clear();
     f.ComboBox1()->setCurrentIndex(2);
     f.ComboBox2()->setCurrentIndex(0);
     f.SpinEditEx1()->setText("100,5");

@@ -36,9 +36,6 @@ namespace {
 
 using namespace dialog_testing;
 
-[[maybe_unused]] ::testing::Environment* const qtApplication =
-    ::testing::AddGlobalTestEnvironment(new TQtApplication);
-
 // A view's scene without rendering, a root with its context, and the dialogs
 // installed as the objects' editors.
 class PropertyDialogRebuild : public ::testing::Test {

@@ -8,15 +8,10 @@
 
 #include <functional>
 
-#include "support/TestApplication.h"
+#include "support/QtTestEnvironment.h"
 #include "ui/BoreholeDialogs.h"
 
 namespace qira::dialog_testing {
-
-class TQtApplication : public ::testing::Environment {
- public:
-  void SetUp() override { EnsureTestApplication(); }
-};
 
 // Queues `answer` for the first visible dialog of type D: it runs once a modal loop
 // (the dialog's own, or one it opens) turns the event loop; seen tells whether it ran.

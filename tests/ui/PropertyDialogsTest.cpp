@@ -24,7 +24,6 @@
 
 #include "model/GraphMain.h"
 #include "support/FakeServices.h"
-#include "support/TestApplication.h"
 #include "ui/BoreholeDialogs.h"
 #include "ui/PropertyDialogTestSupport.h"
 #include "widgets/SpinEdit.h"
@@ -33,9 +32,6 @@ namespace qira {
 namespace {
 
 using namespace dialog_testing;
-
-[[maybe_unused]] ::testing::Environment* const qtApplication =
-    ::testing::AddGlobalTestEnvironment(new TQtApplication);
 
 // A root without a scene, and the dialogs installed as the objects' editors.
 class PropertyDialogs : public ::testing::Test {

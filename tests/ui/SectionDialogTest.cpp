@@ -19,34 +19,15 @@
 #include <string>
 
 #include "model/SectionGroup.h"
-#include "support/TestApplication.h"
+#include "support/QtTestEnvironment.h"
+#include "ui/PropertyDialogTestSupport.h"
 
 namespace qira {
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-class TQtApplication : public ::testing::Environment {
- public:
-  void SetUp() override { EnsureTestApplication(); }
-};
-
-[[maybe_unused]] ::testing::Environment* const qtApplication =
-    ::testing::AddGlobalTestEnvironment(new TQtApplication);
-
-// Runs `answer` on the first visible dialog of type D once the modal loop runs.
-template <class D>
-void AnswerDialog(std::function<void(D&)> answer, bool* seen) {
-  QTimer::singleShot(0, [answer, seen] {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-      if (auto* d = dynamic_cast<D*>(w); d && d->isVisible()) {
-        *seen = true;
-        answer(*d);
-        return;
-      }
-    }
-  });
-}
+using dialog_testing::AnswerDialog;
 
 // A palette editor that records its arguments and, when it accepts, sets the
 // palette's intensity to `Intensity`.

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QStyle>
+
 #include <memory>
 #include <string>
 
@@ -312,6 +315,30 @@ TEST_F(FormattedText, IndexedImagesDrawAndTakeTheListsSize) {
   p.XPos = 5;
   p.YPos = Height() - 3;
   EXPECT_TRUE(RenderFormattedText(bitmap.Canvas(), "<img src=\"idx:0\">X", TRect{0, 0, 300, 120}, p, hit));
+}
+
+TEST_F(FormattedText, SystemIconsTakeTheIconSizeAndUnknownNamesTakeNoRoom) {
+  const int32_t small = QApplication::style()->pixelMetric(QStyle::PM_SmallIconSize);
+  const int32_t large = QApplication::style()->pixelMetric(QStyle::PM_LargeIconSize);
+  const int32_t x = Width("X") + 2;
+  EXPECT_EQ(Measure("<img src=\"SSYS:notes.txt\">X").XSize, small + x);
+  EXPECT_EQ(Measure("<img src=\"lsys:notes.txt\">X").XSize, large + x);
+  EXPECT_EQ(Measure("<img src=\"LSYS:notes.txt\">X").YSize, large);
+  EXPECT_EQ(Measure("<img src=\"SSYS:" + std::to_string(QStyle::SP_DirIcon) + "\">X").XSize, small + x)
+      << "a number is a standard icon";
+  EXPECT_EQ(Measure("<img src=\"SSYS:no-such-icon-anywhere\">X").XSize, x);
+  EXPECT_EQ(Measure("<img src=\"SSYS:\">X").XSize, x);
+  EXPECT_EQ(Measure("<img src=\"SSYS:99999\">X").XSize, x);
+
+  Draw("<img src=\"SSYS:notes.txt\">");
+  int32_t drawn = 0, outside = 0;
+  for (int32_t py = 0; py < bitmap.Height(); ++py)
+    for (int32_t px = 0; px < bitmap.Width(); ++px)
+      if (bitmap.Pixel(px, py) != clWhite) ++(px <= small && py < std::max(small, Height()) ? drawn : outside);
+  EXPECT_GT(drawn, small) << "the icon is drawn";
+  EXPECT_EQ(outside, 0) << "within the small icon's square";
+  Draw("<img src=\"SSYS:no-such-icon-anywhere\">");
+  EXPECT_EQ(Count(clWhite), bitmap.Width() * bitmap.Height());
 }
 
 TEST_F(FormattedText, PicturesByAddressLoadOnceIntoTheCacheAndUnknownSchemesTakeNoRoom) {

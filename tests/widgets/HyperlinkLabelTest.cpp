@@ -16,9 +16,6 @@
 namespace qira {
 namespace {
 
-[[maybe_unused]] ::testing::Environment* const qtApplication =
-    ::testing::AddGlobalTestEnvironment(new TQtTestEnvironment);
-
 // Records what a click opens instead of handing it to the desktop.
 class HyperlinkLabel : public ::testing::Test {
  protected:

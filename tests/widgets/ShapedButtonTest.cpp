@@ -13,19 +13,11 @@
 #include <functional>
 #include <numbers>
 
-#include "support/TestApplication.h"
+#include "support/QtTestEnvironment.h"
 #include "widgets/FormattedText.h"
 
 namespace qira {
 namespace {
-
-class TQtApplication : public ::testing::Environment {
- public:
-  void SetUp() override { EnsureTestApplication(); }
-};
-
-[[maybe_unused]] ::testing::Environment* const qtApplication =
-    ::testing::AddGlobalTestEnvironment(new TQtApplication);
 
 TRect Bounds(const Tpoints& points) {
   TRect b{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};

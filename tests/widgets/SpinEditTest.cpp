@@ -14,18 +14,10 @@
 #include <string>
 
 #include "support/CommaDecimalLocale.h"
-#include "support/TestApplication.h"
+#include "support/QtTestEnvironment.h"
 
 namespace qira {
 namespace {
-
-class TQtApplication : public ::testing::Environment {
- public:
-  void SetUp() override { EnsureTestApplication(); }
-};
-
-[[maybe_unused]] ::testing::Environment* const qtApplication =
-    ::testing::AddGlobalTestEnvironment(new TQtApplication);
 
 // An edit that counts its beeps, changes and step events.
 struct TCountedEdit {

@@ -16,9 +16,6 @@
 namespace qira {
 namespace {
 
-[[maybe_unused]] ::testing::Environment* const qtApplication =
-    ::testing::AddGlobalTestEnvironment(new TQtTestEnvironment);
-
 std::string Caption(const TVersionLabel& label) { return label.text().toStdString(); }
 
 TEST(VersionLabel, ShowsTheProgramsItemsAfterTheirPrefixes) {

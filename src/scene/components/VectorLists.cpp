@@ -1,3 +1,10 @@
+// Sections:
+//   TBaseList
+//   TBaseVectorList
+//   Concrete lists
+//   QuickSortPairs
+//   Registration
+
 #include "scene/components/VectorLists.h"
 
 #include <algorithm>
@@ -21,7 +28,7 @@ const char kStreamReadError[] = "Stream read error";
 
 }  // namespace
 
-// ------------------------------------------------------------------ TBaseList
+// [SECTION] TBaseList
 
 void TBaseList::FreeDeleter::operator()(std::byte* p) const { std::free(p); }
 
@@ -157,7 +164,7 @@ std::string DecodeItemsHex(std::string_view text) {
   return bytes;
 }
 
-// ------------------------------------------------------------ TBaseVectorList
+// [SECTION] TBaseVectorList
 
 TAffineVector TBaseVectorList::ItemXYZ(int index) const {
   TAffineVector v;
@@ -257,7 +264,7 @@ void LerpLists(TList& target, const TList& list1, const TList& list2, float t, L
 
 }  // namespace
 
-// ------------------------------------------------------------ concrete lists
+// [SECTION] Concrete lists
 
 int TAffineVectorList::Add(const TAffineVector& v) {
   const int index = GrowForAppend();
@@ -361,7 +368,7 @@ int TByteList::Add(uint8_t value) {
   return index;
 }
 
-// ------------------------------------------------------------- QuickSortPairs
+// [SECTION] QuickSortPairs
 
 namespace {
 
@@ -403,7 +410,7 @@ void QuickSortPairs(int first, int last, TSingleList& keys, TPersistentObjectLis
   SortPairs(first, last, keys, objects);
 }
 
-// --------------------------------------------------------------- registration
+// [SECTION] Registration
 
 void RegisterVectorListClasses() {
   RegisterClass(TAffineVectorList::StaticClass());

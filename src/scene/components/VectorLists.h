@@ -5,9 +5,6 @@
 // whole-list geometric operations, their archive and the pair quicksort that
 // the render loop's depth sorting uses.
 //
-// Sections: TBaseList; TBaseVectorList; the concrete lists; QuickSortPairs;
-// registration.
-//
 // Contracts shared by every list:
 // - indices run from 0; item accessors do not check their index (callers stay
 //   below Count());
@@ -22,6 +19,13 @@
 // "<reader class>, read type error": the typed accessors assume their own size)
 // and count*item size against the bytes left (EReadError "Stream read error")
 // before allocating. A list whose header is rejected keeps its old items.
+//
+// Sections:
+//   TBaseList
+//   TBaseVectorList
+//   Concrete lists
+//   QuickSortPairs
+//   Registration
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -33,7 +37,7 @@
 
 namespace qira {
 
-// ------------------------------------------------------------------ TBaseList
+// [SECTION] TBaseList
 
 class TBaseList : public TPersistentObject {
   QIRA_CLASS(TBaseList, TPersistentObject)
@@ -115,7 +119,7 @@ std::string EncodeItemsHex(std::string_view bytes);
 // "Stream read error". Upper- and lower-case digits are accepted.
 std::string DecodeItemsHex(std::string_view text);
 
-// ------------------------------------------------------------ TBaseVectorList
+// [SECTION] TBaseVectorList
 // Whole-list operations over the x, y, z of each item (a TVectorList's w is
 // left alone). Operations taking a second list read as many of its items as
 // both lists have: items of this list beyond the other's count are untouched.
@@ -151,7 +155,7 @@ class TBaseVectorList : public TBaseList {
   void SetItemXYZ(int index, const TAffineVector& v);
 };
 
-// ------------------------------------------------------------ concrete lists
+// [SECTION] Concrete lists
 
 class TAffineVectorList : public TBaseVectorList {
   QIRA_CLASS(TAffineVectorList, TBaseVectorList)
@@ -306,7 +310,7 @@ class TByteList : public TBaseList {
   const TClassInfo& AssignableClass() const override { return StaticClass(); }
 };
 
-// ------------------------------------------------------------- QuickSortPairs
+// [SECTION] QuickSortPairs
 
 // Sorts keys[first..last] ascending and applies every swap to the same
 // positions of `objects`, so objects follow their keys. Not stable. A range
@@ -314,7 +318,7 @@ class TByteList : public TBaseList {
 // (last < first) does nothing.
 void QuickSortPairs(int first, int last, TSingleList& keys, TPersistentObjectList& objects);
 
-// --------------------------------------------------------------- registration
+// [SECTION] Registration
 
 // Registers every concrete list class (the vector, texture point, single and
 // double lists, and the integer and byte lists) with the class registry.

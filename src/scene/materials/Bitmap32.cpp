@@ -1,3 +1,10 @@
+// Sections:
+//   Sizes
+//   Conversions
+//   Alpha
+//   Colour corrections
+//   Upload
+
 #include "scene/materials/Bitmap32.h"
 
 #include <algorithm>
@@ -10,6 +17,7 @@
 #include "scene/components/Colors.h"
 #include "scene/components/GLUtilities.h"
 #include "scene/gl/OpenGLBinding.h"
+#include "scene/gl/RenderingContext.h"
 #include "scene/math/VectorGeometry.h"
 
 namespace qira {
@@ -63,7 +71,31 @@ QImage DrawInto24BitBitmap(const QImage& picture, bool blendOverWhite) {
 
 }  // namespace
 
-// ---------------------------------------------------------------- sizes
+// [SECTION] Sizes
+
+int32_t MaxTextureSide() {
+  if (CurrentGLContext() == nullptr) return kFallbackMaxTextureSide;
+  GLint maxSize = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+  return maxSize > 0 ? maxSize : kFallbackMaxTextureSide;
+}
+
+std::string TextureSizeProblem(int64_t width, int64_t height) {
+  const int32_t limit = MaxTextureSide();
+  if (width <= limit && height <= limit) return {};
+  return "Picture of " + std::to_string(width) + " x " + std::to_string(height) +
+         " pixels is too large for a texture: no side may be longer than " + std::to_string(limit) + " pixels";
+}
+
+namespace {
+
+// Raises before a picture too large for any texture is converted.
+void CheckTextureSize(int64_t width, int64_t height) {
+  if (std::string problem = TextureSizeProblem(width, height); !problem.empty())
+    throw EBitmapTooLarge(problem);
+}
+
+}  // namespace
 
 void TGLBitmap32::Resize(int32_t width, int32_t height) {
   const int64_t size = int64_t{width} * height * 4;
@@ -96,7 +128,7 @@ uint8_t* TGLBitmap32::ScanLine(int32_t y) {
   return data_.data() + static_cast<size_t>(y) * static_cast<size_t>(width_) * 4;
 }
 
-// ----------------------------------------------------------- conversions
+// [SECTION] Conversions
 
 void TGLBitmap32::Assign(const TPersistent* source) {
   if (!source) {
@@ -126,6 +158,7 @@ void TGLBitmap32::Assign(const TGraphic* graphic) {
     Assign(static_cast<const TPersistent*>(nullptr));
     return;
   }
+  CheckTextureSize(graphic->Width(), graphic->Height());
   const auto* bitmap = dynamic_cast<const TBitmapGraphic*>(graphic);
   if (bitmap) {
     const int32_t bits = bitmap->BitsPerPixel();
@@ -144,6 +177,7 @@ void TGLBitmap32::Assign(const QImage& image) {
     Assign(static_cast<const TPersistent*>(nullptr));
     return;
   }
+  CheckTextureSize(image.width(), image.height());
   const QImage::Format format = image.format();
   const bool bits24 = format == QImage::Format_RGB888 || format == QImage::Format_BGR888;
   const bool bits32 = format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
@@ -202,7 +236,7 @@ QImage TGLBitmap32::Create32BitsBitmap() const {
   return image;
 }
 
-// ----------------------------------------------------------------- alpha
+// [SECTION] Alpha
 
 void TGLBitmap32::SetAlphaFromIntensity() {
   for (size_t i = 0; i + 3 < data_.size(); i += 4) {
@@ -236,7 +270,7 @@ void TGLBitmap32::InvertAlpha() {
   for (size_t i = 0; i + 3 < data_.size(); i += 4) data_[i + 3] = static_cast<uint8_t>(255 - data_[i + 3]);
 }
 
-// ------------------------------------------------------ colour corrections
+// [SECTION] Colour corrections
 
 void TGLBitmap32::ApplyColorTable(const uint8_t (&table)[256]) {
   for (size_t i = 0; i + 3 < data_.size(); i += 4) {
@@ -293,7 +327,7 @@ void TGLBitmap32::GrayScaleToNormalMap(float scale, bool wrapS, bool wrapT) {
   data_ = std::move(result);
 }
 
-// ---------------------------------------------------------------- upload
+// [SECTION] Upload
 
 TTextureUploadCaps CurrentTextureUploadCaps() {
   TTextureUploadCaps caps;

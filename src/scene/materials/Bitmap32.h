@@ -12,6 +12,7 @@
 #include <QImage>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "scene/components/Components.h"
@@ -38,6 +39,14 @@ class EBitmapTooLarge : public Exception {
  public:
   using Exception::Exception;
 };
+
+// The longest side a picture may have to become a texture: GL_MAX_TEXTURE_SIZE
+// while a context is current, else kFallbackMaxTextureSide.
+inline constexpr int32_t kFallbackMaxTextureSide = 16384;
+int32_t MaxTextureSide();
+// Why a picture of width x height pixels cannot become a texture (a side longer
+// than MaxTextureSide); empty when it can.
+std::string TextureSizeProblem(int64_t width, int64_t height);
 
 // ------------------------------------------------------------ upload plan
 
@@ -122,13 +131,16 @@ class TGLBitmap32 : public TPersistent {
   // bitmap whose width is rounded up to a multiple of 4 (the picture
   // stretched to it, nearest pixel) and that is converted. Drawing a platform
   // bitmap copies its colours and drops its alpha byte; other pictures are
-  // blended over white. Null empties, as a null TPersistent does.
+  // blended over white. Null empties, as a null TPersistent does. A picture
+  // with a side longer than MaxTextureSide raises EBitmapTooLarge with the
+  // TextureSizeProblem text before anything is allocated.
   void Assign(const TGraphic* graphic);
   void Assign(const TPicture* picture);
   // A QImage is a platform bitmap: Format_RGB888/BGR888 are 24 bits,
   // Format_RGB32 and the ARGB32 formats 32 bits; other formats, and widths
   // that are no multiple of 4, are drawn as a platform bitmap is (colours
-  // copied, alpha dropped). A null image empties.
+  // copied, alpha dropped). A null image empties. Sides are checked as for a
+  // graphic.
   void Assign(const QImage& image);
 
   // Sizes from the image, a new block, blank off; rows from the image's top

@@ -1,8 +1,12 @@
-#include "scene/materials/MaterialLibraryArchive.h"
+// Sections:
+//   Raw values
+//   Writing
+//   Reading into records
+//   Applying records to the library
+//   TGLMaterialLibraryArchive
+//   Free operations, registration
 
-// Sections: raw values; writing (one function per record, in archive
-// order); reading into records (checks follow the bytes); applying records
-// to the library; free operations and registration.
+#include "scene/materials/MaterialLibraryArchive.h"
 
 #include <array>
 #include <bit>
@@ -22,7 +26,7 @@ namespace qira {
 
 namespace {
 
-// ---------------------------------------------------------------- raw values
+// [SECTION] Raw values
 
 constexpr const char* kStreamReadError = "Stream read error";
 constexpr const char* kInvalidPropertyValue = "Invalid property value";
@@ -129,7 +133,7 @@ int32_t ReadCount(TVirtualReader& reader, int64_t minBytes) {
 constexpr int64_t kMinMaterialBytes = 2 + 1 + 12 + 16 + 12 + 12;
 constexpr int64_t kMinTextureExItemBytes = 1 + 2 + 12 + 12;
 
-// ------------------------------------------------------------------- writing
+// [SECTION] Writing
 
 // The texture's picture as a graphic, when its image is a persistent image
 // holding one.
@@ -243,7 +247,7 @@ void WriteLibMaterial(TVirtualWriter& writer, TGLLibMaterial& libMaterial) {
   WriteTextureExItems(writer, material);
 }
 
-// ------------------------------------------------------ reading into records
+// [SECTION] Reading into records
 
 struct TTextureParametersRecord {
   int32_t border = 0;
@@ -440,7 +444,7 @@ TLibMaterialRecord ReadLibMaterial(TVirtualReader& reader, int32_t version) {
   return r;
 }
 
-// ------------------------------------------- applying records to the library
+// [SECTION] Applying records to the library
 
 TVector WithRgb(TVector color, const TFloats<3>& rgb) {
   color.x = rgb[0];
@@ -552,7 +556,7 @@ void ApplyLibMaterial(TGLMaterialLibrary& library, bool mergeOnLoad, const TLibM
 
 }  // namespace
 
-// ------------------------------------------------ TGLMaterialLibraryArchive
+// [SECTION] TGLMaterialLibraryArchive
 
 void TGLMaterialLibraryArchive::WriteToFiler(TVirtualWriter& writer) const {
   TPersistentObject::WriteToFiler(writer);
@@ -585,7 +589,7 @@ void TGLMaterialLibraryArchive::ReadFromFiler(TVirtualReader& reader) {
   materials.EndUpdate();
 }
 
-// --------------------------------------------- free operations, registration
+// [SECTION] Free operations, registration
 
 void SaveToStream(const TGLMaterialLibrary& library, TBinaryStream& stream) {
   TGLMaterialLibraryArchive archive(const_cast<TGLMaterialLibrary&>(library));

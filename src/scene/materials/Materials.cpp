@@ -1,7 +1,14 @@
-#include "scene/materials/Materials.h"
+// Sections:
+//   Face properties
+//   Blending
+//   TGLMaterial
+//   Shaders
+//   Library materials
+//   The collection
+//   TGLMaterialLibrary
+//   Registration
 
-// Sections: face properties; blending; TGLMaterial; shaders; library
-// materials; the collection; TGLMaterialLibrary; registration.
+#include "scene/materials/Materials.h"
 
 #include <algorithm>
 #include <cmath>
@@ -32,7 +39,7 @@ void RemoveFrom(std::vector<T*>& list, const T* item) {
 
 }  // namespace
 
-// ============================================================ face properties
+// [SECTION] Face properties
 
 GLenum PolygonModeToGL(TPolygonMode mode) {
   switch (mode) {
@@ -91,7 +98,7 @@ void TGLFaceProperties::Assign(const TPersistent* source) {
   NotifyChange(this);
 }
 
-// ================================================================== blending
+// [SECTION] Blending
 
 GLenum AlphaFuncToGL(TGlAlphaFunc func) { return GL_NEVER + static_cast<GLenum>(func); }
 
@@ -165,7 +172,7 @@ void TGLBlendingParameters::Assign(const TPersistent* source) {
   TGLOwnedPersistent::Assign(source);
 }
 
-// =============================================================== TGLMaterial
+// [SECTION] TGLMaterial
 
 TGLMaterial::TGLMaterial(TPersistent* owner)
     : TGLAbstractMaterial(owner),
@@ -485,7 +492,7 @@ void TGLMaterial::Assign(const TPersistent* source) {
   NotifyChange(this);
 }
 
-// =================================================================== shaders
+// [SECTION] Shaders
 
 TGLShader::TGLShader() : virtualHandle_(std::make_unique<TGLVirtualHandle>()) {
   // The handle only marks "initialised in this context group".
@@ -565,7 +572,7 @@ void TGLShader::RegisterUser(TGLLibMaterial& libMaterial) { AddOnce(libMatUsers_
 
 void TGLShader::UnRegisterUser(TGLLibMaterial& libMaterial) { RemoveFrom(libMatUsers_, &libMaterial); }
 
-// ========================================================== library materials
+// [SECTION] Library materials
 
 uint32_t ComputeNameHashKey(std::string_view name) {
   uint32_t hash = static_cast<uint32_t>(name.size());
@@ -788,7 +795,7 @@ bool TGLLibMaterial::UnApply(TRenderContextInfo& rci) {
   return result;
 }
 
-// ============================================================ the collection
+// [SECTION] The collection
 
 TGLLibMaterials::TGLLibMaterials(TGLMaterialLibrary* owner) : TOwnedCollection(owner, TGLLibMaterial::StaticClass()) {}
 
@@ -833,7 +840,7 @@ void TGLLibMaterials::Notify(TCollectionItem& item, TCollectionNotification acti
   if (libMaterial.Name().empty()) libMaterial.SetNameDirect(MakeUniqueName("LibMaterial"));
 }
 
-// ========================================================= TGLMaterialLibrary
+// [SECTION] TGLMaterialLibrary
 
 TGLMaterialLibrary::TGLMaterialLibrary() : materials_(std::make_unique<TGLLibMaterials>(this)) {}
 
@@ -889,7 +896,7 @@ void TGLMaterialLibrary::RegisterMaterialRef(TGLMaterial& material) { AddOnce(ma
 
 void TGLMaterialLibrary::UnRegisterMaterialRef(TGLMaterial& material) { RemoveFrom(materialRefs_, &material); }
 
-// ============================================================== registration
+// [SECTION] Registration
 
 bool SecondTextureUnitForbidden() { return gSecondTextureUnitForbidden; }
 void SetSecondTextureUnitForbidden(bool value) { gSecondTextureUnitForbidden = value; }

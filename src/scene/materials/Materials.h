@@ -4,9 +4,6 @@
 // object's drawing, and the material library whose named materials a
 // material can stand in for.
 //
-// Sections: face properties; blending; TGLMaterial; shaders; library
-// materials; TGLMaterialLibrary; registration.
-//
 // A material changes OpenGL only through the render context's state cache.
 // Lighting-off and fog-off requests nest through the render context's
 // counters, so only the outermost object switches the state back on.
@@ -14,6 +11,15 @@
 // Links between materials, library materials, libraries and shaders are
 // references, never ownership; each side clears the other's reference when it
 // is freed, so no pointer outlives its target.
+//
+// Sections:
+//   Face properties
+//   Blending
+//   TGLMaterial
+//   Shaders
+//   Library materials
+//   TGLMaterialLibrary
+//   Registration
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -37,7 +43,7 @@ class TGLMaterialLibrary;
 class TGLShader;
 class TGLVirtualHandle;
 
-// ------------------------------------------------------------ face properties
+// [SECTION] Face properties
 
 enum class TPolygonMode : uint8_t { pmFill, pmLines, pmPoints };
 using TShininess = uint8_t;
@@ -86,7 +92,7 @@ class TGLFaceProperties : public TGLUpdateAbleObject {
   TShininess shininess_ = 0;
 };
 
-// ------------------------------------------------------------------ blending
+// [SECTION] Blending
 
 enum class TBlendingMode : uint8_t {
   bmOpaque,
@@ -166,7 +172,7 @@ class TGLBlendingParameters : public TGLOwnedPersistent {
   TGLBlendFuncFactor blendFuncDFactor_ = TGLBlendFuncFactor::bff_GL_ONE_MINUS_SRC_ALPHA;
 };
 
-// ---------------------------------------------------------------- TGLMaterial
+// [SECTION] TGLMaterial
 
 // Bits as stored: moIgnoreFog bit 0, moNoLighting bit 1.
 enum class TMaterialOption : uint8_t { moIgnoreFog = 1, moNoLighting = 2 };
@@ -265,7 +271,7 @@ class TGLMaterial : public TGLAbstractMaterial, public IGLTextureNotifyAble {
   int notifyHold_ = 0;  // above 0 while Assign runs: notifications held back
 };
 
-// ------------------------------------------------------------------- shaders
+// [SECTION] Shaders
 
 enum class TGLShaderStyle : uint8_t { ssApplyFirst, ssApplyLast, ssReplaceMaterial };
 // What a shader that cannot initialise does: switch itself off silently,
@@ -341,7 +347,7 @@ class TGLShader : public TGLUpdateAbleComponent {
   bool shaderActive_ = false;
 };
 
-// ---------------------------------------------------------- library materials
+// [SECTION] Library materials
 
 // A named material of a library.
 class TGLLibMaterial : public TCollectionItem,
@@ -453,7 +459,7 @@ class TGLLibMaterials : public TOwnedCollection {
   void Notify(TCollectionItem& item, TCollectionNotification action) override;
 };
 
-// ----------------------------------------------------------- TGLMaterialLibrary
+// [SECTION] TGLMaterialLibrary
 
 class TGLMaterialLibrary : public TGLCadenceAbleComponent {
   QIRA_CLASS(TGLMaterialLibrary, TGLCadenceAbleComponent)
@@ -494,7 +500,7 @@ class TGLMaterialLibrary : public TGLCadenceAbleComponent {
   std::vector<TGLMaterial*> materialRefs_;  // materials whose MaterialLibrary is this one
 };
 
-// ------------------------------------------------------------- registration
+// [SECTION] Registration
 
 // The process-wide switch that keeps library materials off the second
 // texture unit (False at start).

@@ -1,3 +1,14 @@
+// Sections:
+//   The sized images' text file
+//   Registry storage
+//   TGLTextureImage
+//   TGLSizedImage
+//   TGLPictureImage
+//   TGLPersistentImage
+//   TGLPicFileImage
+//   TGLCubeMapImage
+//   Registries
+
 #include "scene/materials/TextureImages.h"
 
 #include <GL/gl.h>
@@ -17,7 +28,7 @@ namespace qira {
 
 namespace {
 
-// ---- the sized images' text file
+// [SECTION] The sized images' text file
 
 // The value of the first "name=value" line whose name matches (ASCII case
 // ignored), as the string list of the class library finds it; "" when none.
@@ -71,7 +82,7 @@ void WithoutChangeHandler(TPicture& picture, F&& action) {
   picture.OnChange = std::move(handler);
 }
 
-// ---- registries
+// [SECTION] Registry storage
 
 std::vector<const TGLTextureImageClass*>& ImageClasses() {
   static std::vector<const TGLTextureImageClass*> classes;
@@ -90,7 +101,7 @@ std::vector<TExtensionEntry>& GraphicExtensions() {
 
 }  // namespace
 
-// --------------------------------------------------------- TGLTextureImage
+// [SECTION] TGLTextureImage
 
 TGLTextureImage::~TGLTextureImage() = default;
 
@@ -110,7 +121,7 @@ void TGLTextureImage::DoTextureNeeded(std::string& fileName) {
   if (OnTextureNeeded) OnTextureNeeded(this, fileName);
 }
 
-// ------------------------------------------------------------ TGLSizedImage
+// [SECTION] TGLSizedImage
 
 void TGLSizedImage::SetWidth(int32_t width) {
   if (width == width_) return;
@@ -163,7 +174,7 @@ void TGLSizedImage::LoadFromFile(const std::string& fileName) {
   SetHeight(height);
 }
 
-// ---------------------------------------------------------- TGLPictureImage
+// [SECTION] TGLPictureImage
 
 TGLPictureImage::~TGLPictureImage() {
   // The picture's handler reaches back into this image: drop it first.
@@ -201,7 +212,7 @@ void TGLPictureImage::Assign(const TPersistent* source) {
   TGLTextureImage::Assign(source);
 }
 
-// ------------------------------------------------------- TGLPersistentImage
+// [SECTION] TGLPersistentImage
 
 void TGLPersistentImage::SaveToFile(const std::string& fileName) { Picture().SaveToFile(fileName); }
 
@@ -216,9 +227,14 @@ void TGLPersistentImage::LoadFromFile(const std::string& fileName) {
     Picture().SetGraphic(nullptr);
     throw ETexture("Could not open file: " + name);
   }
+  // Refused now rather than kept whole in memory for an upload that cannot happen.
+  if (std::string problem = TextureSizeProblem(Picture().Width(), Picture().Height()); !problem.empty()) {
+    Picture().SetGraphic(nullptr);
+    throw ETexture(problem);
+  }
 }
 
-// ---------------------------------------------------------- TGLPicFileImage
+// [SECTION] TGLPicFileImage
 
 void TGLPicFileImage::SetPictureFileName(const std::string& fileName) {
   if (fileName == fileName_) return;
@@ -253,6 +269,12 @@ TGLBitmap32* TGLPicFileImage::GetBitmap32(uint32_t target) {
       }
     } else {
       loadError_ = "Could not open file: " + name;
+    }
+    if (graphic) {
+      if (std::string problem = TextureSizeProblem(graphic->Width(), graphic->Height()); !problem.empty()) {
+        loadError_ = std::move(problem);
+        graphic.reset();
+      }
     }
     missingFile_ = graphic == nullptr;
     Picture().SetGraphic(std::move(graphic));
@@ -293,7 +315,7 @@ void TGLPicFileImage::LoadFromFile(const std::string& fileName) {
   SetPictureFileName(isText && text.find(' ') == std::string::npos ? text : name);
 }
 
-// ---------------------------------------------------------- TGLCubeMapImage
+// [SECTION] TGLCubeMapImage
 
 TGLCubeMapImage::TGLCubeMapImage(TPersistent* owner) : TGLTextureImage(owner) {
   for (auto& picture : pictures_) {
@@ -364,7 +386,7 @@ void TGLCubeMapImage::LoadFromFile(const std::string& fileName) {
   Invalidate();
 }
 
-// ---------------------------------------------------------------- registries
+// [SECTION] Registries
 
 void RegisterGLTextureImageClass(const TGLTextureImageClass& imageClass) {
   auto& classes = ImageClasses();

@@ -1,8 +1,14 @@
-#include "scene/materials/Textures.h"
+// Sections:
+//   Enumeration values
+//   Process-wide defaults
+//   Construction and image
+//   Setters
+//   Upload
+//   Applying
+//   Assignment, notification
+//   Extended textures
 
-// Sections: enumeration values; process-wide defaults; construction and
-// image; setters; upload; applying; assignment and notification; extended
-// textures.
+#include "scene/materials/Textures.h"
 
 #include <algorithm>
 #include <utility>
@@ -108,7 +114,7 @@ TGLTextureCompression gDefaultTextureCompression = TGLTextureCompression::tcNone
 
 }  // namespace
 
-// ====================================================== enumeration values
+// [SECTION] Enumeration values
 
 GLenum TextureModeToGL(TGLTextureMode mode) {
   switch (mode) {
@@ -259,7 +265,7 @@ GLenum CompressedTextureFormatToGL(TGLTextureFormat format) {
   }
 }
 
-// ================================================== process-wide defaults
+// [SECTION] Process-wide defaults
 
 TGLTextureFormat DefaultTextureFormat() { return gDefaultTextureFormat; }
 void SetDefaultTextureFormat(TGLTextureFormat format) {
@@ -271,7 +277,7 @@ void SetDefaultTextureCompression(TGLTextureCompression compression) {
       compression == TGLTextureCompression::tcDefault ? TGLTextureCompression::tcNone : compression;
 }
 
-// ============================================= construction and image
+// [SECTION] Construction and image
 
 TGLTexture::TGLTexture(TPersistent* owner)
     : TGLUpdateAbleObject(owner),
@@ -327,7 +333,7 @@ void TGLTexture::DoOnTextureNeeded(TObject* sender, std::string& textureFileName
   if (OnTextureNeeded) OnTextureNeeded(sender, textureFileName);
 }
 
-// ================================================================== setters
+// [SECTION] Setters
 
 void TGLTexture::ImageParameterChanged() {
   imageChanged_ = true;
@@ -461,7 +467,7 @@ void TGLTexture::SetMappingTCoordinates(const TGLCoordinates4& value) {
   NotifyChange(this);
 }
 
-// =================================================================== upload
+// [SECTION] Upload
 
 bool TGLTexture::IsHandleAllocated() const { return handle_->Handle() != 0; }
 
@@ -703,7 +709,7 @@ void TGLTexture::PrepareImage(GLenum target) {
   ClearGLError();
 }
 
-// ================================================================= applying
+// [SECTION] Applying
 
 void TGLTexture::ApplyEnvironment() {
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, static_cast<GLint>(TextureModeToGL(textureMode_)));
@@ -858,7 +864,7 @@ void TGLTexture::UnApplyAsTextureN(int n, TRenderContextInfo& rci, bool reloadId
   SelectTextureUnit(GL_TEXTURE0);
 }
 
-// =================================================== assignment, notification
+// [SECTION] Assignment, notification
 
 void TGLTexture::Assign(const TPersistent* source) {
   if (source == nullptr) {
@@ -944,7 +950,7 @@ void TGLTexture::NotifyChange(TObject* sender) {
   TGLUpdateAbleObject::NotifyChange(sender);
 }
 
-// ========================================================= extended textures
+// [SECTION] Extended textures
 
 TGLTextureTransform::TGLTextureTransform(TPersistent* holder)
     : textureOffset_(std::make_unique<TGLCoordinates3>(holder, NullHmgVector, TGLCoordinatesStyle::cstPoint)),

@@ -3,14 +3,18 @@
 // from it and the parameters it is uploaded and applied with; and the
 // extended texture, a list of further textures bound to other units.
 //
-// Sections: notification interface and events; enumerations; TGLTexture;
-// texture transform, TGLTextureExItem and TGLTextureEx; process-wide defaults.
-//
 // Uploads are lazy: a setter only marks the image or the parameters stale and
 // notifies; the next GetHandle (with a context current) rebuilds what is
 // stale. Enables, unit-0 bindings and the texture matrix go through the
 // render context's state cache; an upload restores the binding it found, so
 // the cache never goes out of step with OpenGL.
+//
+// Sections:
+//   Notification interface
+//   Enumerations
+//   TGLTexture
+//   Texture transform, TGLTextureExItem, TGLTextureEx
+//   Process-wide defaults
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -31,7 +35,7 @@ class TGLTextureHandle;
 class TGLTextureEx;
 struct TRenderContextInfo;
 
-// ---------------------------------------------------- notification interface
+// [SECTION] Notification interface
 
 // Offered by owners that want a texture-map change (a texture switched on or
 // off, a coordinate mapping back to user coordinates, a library link changed)
@@ -45,7 +49,7 @@ class IGLTextureNotifyAble {
   ~IGLTextureNotifyAble() = default;
 };
 
-// -------------------------------------------------------------- enumerations
+// [SECTION] Enumerations
 // TGLMinFilter (miNearest .. miLinearMipmapLinear) comes with the bitmap.
 
 enum class TGLTextureMode : uint8_t { tmDecal, tmModulate, tmBlend, tmReplace, tmAdd };
@@ -128,7 +132,7 @@ GLenum UncompressedTextureFormatToGL(TGLTextureFormat format);
 // The compressed internal format, or 0 for formats that have none (float, depth).
 GLenum CompressedTextureFormatToGL(TGLTextureFormat format);
 
-// ---------------------------------------------------------------- TGLTexture
+// [SECTION] TGLTexture
 
 class TGLTexture : public TGLUpdateAbleObject, public IGLTextureImageOwner {
   QIRA_CLASS(TGLTexture, TGLUpdateAbleObject)
@@ -332,7 +336,7 @@ class TGLTexture : public TGLUpdateAbleObject, public IGLTextureImageOwner {
   int notifyHold_ = 0;  // above 0 while Assign runs: notifications held back
 };
 
-// ------------------------ texture transform, TGLTextureExItem, TGLTextureEx
+// [SECTION] Texture transform, TGLTextureExItem, TGLTextureEx
 
 // The offset and scale of texture coordinates and the texture matrix they
 // make, as an extended-texture item and a library material carry them. The
@@ -429,7 +433,7 @@ class TGLTextureEx : public TOwnedCollection {
 // True for a missing collection too: IsTextureEnabled of a null list is False.
 bool IsTextureExEnabled(const TGLTextureEx* textureEx, int unit);
 
-// ------------------------------------------------------ process-wide defaults
+// [SECTION] Process-wide defaults
 
 // What tfDefault and tcDefault stand for (tfRGBA and tcNone at start; setting
 // a default to tfDefault / tcDefault brings back those).
