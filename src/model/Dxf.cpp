@@ -108,7 +108,7 @@ void TDXF::ReadDXFPair() {
     return;
   }
   int32_t code = 0;
-  if (!ParseInt32(code_, code) || code < 0 || code > kMaxGroupCode + 1) {
+  if (!ParseInt32(code_, code) || code < 0 || code > kMaxGroupCode) {
     // Blank lines (and a DOS end-of-file mark) after the last group end the file.
     while (IsClosingFiller(code_)) {
       ReadDXFLine(code_);

@@ -19,6 +19,7 @@
 #include "model/Section.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Rounding.h"
+#include "ui/MainFrame.h"
 #include "ui/ViewWindow.h"
 
 namespace qira {
@@ -218,6 +219,10 @@ TPlanForm::TPlanForm(TForm3D& owner) : QWidget(nullptr), owner_(&owner) {
   FrameWidget()->resize(551, 443);  // 689 × 554 as designed at 120 pixels per inch
   FormCreate();
   FrameWidget()->show();
+  // The window area places a new window where there is room, which may be partly
+  // outside what shows: all of the plan stays inside.
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(subWindow_.data()); sub != nullptr && sub->mdiArea() != nullptr)
+    sub->setGeometry(FitInside(sub->geometry(), sub->mdiArea()->viewport()->rect()));
 }
 
 TPlanForm::~TPlanForm() {

@@ -138,14 +138,18 @@ def build(build_dir, programs):
 
 
 def run(build_dir, program):
+    """The names of the failed tests, or {"<timeout>"} / {"<crash>"}."""
     exe = os.path.join(build_dir, "tests", program)
     try:
         r = subprocess.run([exe, "--gtest_filter=-*X11*", "--gtest_brief=1"], cwd=ROOT, env=test_env(),
                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=RUN_TIMEOUT)
     except subprocess.TimeoutExpired:
-        return False, "timeout"
-    failed = [l for l in r.stdout.decode(errors="replace").splitlines() if l.startswith("[  FAILED  ]")]
-    return r.returncode == 0, (failed[0] if failed else "exit %d" % r.returncode)
+        return {"<timeout>"}
+    out = r.stdout.decode(errors="replace")
+    failed = {l.split()[3] for l in out.splitlines() if l.startswith("[  FAILED  ]") and "(" in l}
+    if r.returncode != 0 and (not failed or " ran." not in out):
+        failed.add("<crash>")
+    return failed
 
 
 def main():
@@ -171,13 +175,16 @@ def main():
     if not ok:
         print(log[-3000:])
         return 2
+    # Tests already failing (someone's unfinished work) do not count as catches.
+    known = {}
     for p in programs:
-        passed, why = run(build_dir, p)
-        if not passed:
-            print("%s fails before any mutation (%s): fix that first" % (p, why))
+        known[p] = run(build_dir, p)
+        if known[p]:
+            print("%s fails before any mutation: %s" % (p, ", ".join(sorted(known[p]))))
+        if "<crash>" in known[p] or "<timeout>" in known[p]:
             return 2
 
-    caught, survivors = 0, []
+    caught, survivors, unjudged = 0, [], []
     for n in chosen:
         f, original_text, mutated_text, progs = MUTATIONS[n - 1]
         path = os.path.join(ROOT, f)
@@ -194,23 +201,29 @@ def main():
                 fh.write(text.replace(original_text, mutated_text).encode())
             ok, log = build(build_dir, progs)
             if not ok:
-                verdict = "caught (does not build)"
+                # Every mutation compiles; a failed build is someone else's half-made change.
+                verdict = "unjudged"
             else:
                 verdict = None
                 for p in progs:
-                    passed, why = run(build_dir, p)
-                    if not passed:
-                        verdict = "caught by %s: %s" % (p, why)
+                    new_failures = run(build_dir, p) - known[p]
+                    if new_failures:
+                        verdict = "caught by %s: %s" % (p, sorted(new_failures)[0])
                         break
         finally:
             restorer.restore()
-        if verdict:
+        if verdict == "unjudged":
+            unjudged.append(n)
+            verdict = "NOT JUDGED: the build failed\n" + log[-1500:]
+        elif verdict:
             caught += 1
         else:
             survivors.append(n)
             verdict = "SURVIVED"
         print("%2d %-32s %-60.60s %s (%.0fs)" % (n, f[4:], mutated_text, verdict, time.time() - start), flush=True)
-    print("caught/total: %d/%d" % (caught, len(chosen)))
+    print("caught/total: %d/%d" % (caught, len(chosen) - len(unjudged)))
+    if unjudged:
+        print("not judged (build failed; rerun with --only): " + ",".join(map(str, unjudged)))
     if survivors:
         print("survivors: " + ",".join(map(str, survivors)))
     return 0
