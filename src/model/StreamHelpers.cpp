@@ -44,7 +44,7 @@ bool TFileVersion::ReadHeader(int32_t& foundVersion, bool skipIfNewer) {
     return false;
   }
   EndOffset = end;
-  if (version > Version + 1) {
+  if (version > Version) {
     if (skipIfNewer) Handle->Seek(EndOffset);
     return false;
   }

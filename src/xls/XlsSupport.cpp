@@ -120,38 +120,81 @@ uint32_t XLSKeyHash(std::string_view key) {
 
 TCustomHashTable::TCustomHashTable(uint32_t bucketCount, TKeyFunction keyOf) : keyOf_(std::move(keyOf)) {
   if (bucketCount == 0) throw std::invalid_argument("Bad hash table size !");
-  buckets_.resize(bucketCount);
+  heads_.assign(bucketCount, kNone);
+  tails_.assign(bucketCount, kNone);
 }
 
 int32_t TCustomHashTable::Find(std::string_view key) {
   found_ = false;
-  const auto& bucket = buckets_[BucketOf(key)];
-  if (!bucket) return -1;
-  for (int32_t entry : *bucket) {
-    keyOf_(entry, scratch_);
+  const uint32_t hash = XLSKeyHash(key);
+  for (int32_t n = heads_[hash % BucketCount()]; n != kNone; n = nodes_[n].next) {
+    if (nodes_[n].hash != hash) continue;
+    keyOf_(nodes_[n].entry, scratch_);
     if (scratch_ == key) {
       found_ = true;
-      return entry;
+      return nodes_[n].entry;
     }
   }
   return -1;
 }
 
+void TCustomHashTable::Link(int32_t node) {
+  const uint32_t bucket = nodes_[node].hash % BucketCount();
+  nodes_[node].next = kNone;
+  if (tails_[bucket] == kNone) heads_[bucket] = node;
+  else nodes_[tails_[bucket]].next = node;
+  tails_[bucket] = node;
+}
+
+void TCustomHashTable::Grow() {
+  // Walking the old buckets in order keeps entries of equal keys in insertion
+  // order, so Find still returns the first one inserted.
+  const uint64_t grown = uint64_t{BucketCount()} * 2 + 1;
+  const std::vector<int32_t> oldHeads = std::move(heads_);
+  const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(grown, 0x7FFFFFFF));
+  heads_.assign(count, kNone);
+  tails_.assign(count, kNone);
+  for (int32_t head : oldHeads) {
+    for (int32_t n = head; n != kNone;) {
+      const int32_t next = nodes_[n].next;
+      Link(n);
+      n = next;
+    }
+  }
+}
+
 void TCustomHashTable::Insert(int32_t entry) {
-  std::string key;
-  keyOf_(entry, key);
-  auto& bucket = buckets_[BucketOf(key)];
-  if (!bucket) bucket = std::make_unique<std::vector<int32_t>>();
-  bucket->push_back(entry);
+  keyOf_(entry, scratch_);
+  int32_t node = free_;
+  if (node != kNone) {
+    free_ = nodes_[node].next;
+  } else {
+    node = static_cast<int32_t>(nodes_.size());
+    nodes_.push_back({});
+  }
+  nodes_[node].entry = entry;
+  nodes_[node].hash = XLSKeyHash(scratch_);
+  Link(node);
+  ++count_;
+  if (count_ / 2 > BucketCount() && BucketCount() < 0x7FFFFFFF) Grow();
 }
 
 void TCustomHashTable::Remove(int32_t entry) {
-  std::string key;
-  keyOf_(entry, key);
-  auto& bucket = buckets_[BucketOf(key)];
-  if (!bucket) return;
-  auto it = std::find(bucket->begin(), bucket->end(), entry);
-  if (it != bucket->end()) bucket->erase(it);
+  keyOf_(entry, scratch_);
+  const uint32_t hash = XLSKeyHash(scratch_);
+  const uint32_t bucket = hash % BucketCount();
+  int32_t previous = kNone;
+  for (int32_t n = heads_[bucket]; n != kNone; previous = n, n = nodes_[n].next) {
+    if (nodes_[n].entry != entry) continue;
+    const int32_t next = nodes_[n].next;
+    if (previous == kNone) heads_[bucket] = next;
+    else nodes_[previous].next = next;
+    if (tails_[bucket] == n) tails_[bucket] = previous;
+    nodes_[n].next = free_;
+    free_ = n;
+    --count_;
+    return;
+  }
 }
 
 // [SECTION] string lists

@@ -124,11 +124,28 @@ class TCustomHashTable {
   void Remove(int32_t entry);
 
   bool Found() const { return found_; }
-  uint32_t BucketCount() const { return static_cast<uint32_t>(buckets_.size()); }
+  // Starts at the count given at creation and grows with the entries, so a
+  // bucket holds about two of them whatever the table's size.
+  uint32_t BucketCount() const { return static_cast<uint32_t>(heads_.size()); }
   uint32_t BucketOf(std::string_view key) const { return XLSKeyHash(key) % BucketCount(); }
 
  private:
-  std::vector<std::unique_ptr<std::vector<int32_t>>> buckets_;
+  // Chains in pooled nodes, each bucket in insertion order; the key's hash is
+  // kept so growing and a miss on a full bucket need no key.
+  struct TNode {
+    int32_t entry;
+    int32_t next;
+    uint32_t hash;
+  };
+  static constexpr int32_t kNone = -1;
+  void Grow();
+  void Link(int32_t node);
+
+  std::vector<int32_t> heads_;
+  std::vector<int32_t> tails_;
+  std::vector<TNode> nodes_;
+  int32_t free_ = kNone;
+  uint32_t count_ = 0;
   TKeyFunction keyOf_;
   bool found_ = false;
   std::string scratch_;

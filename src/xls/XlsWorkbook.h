@@ -176,8 +176,8 @@ class TCell : public TCustomXLSItem {
   // Entries marker + tag + marker + value. Written by the formula, rich-text and
   // hyperlink layers; "F" formula, "R" rich-text runs, "H" hyperlink target
   // (UTF-16 bytes), "L" hyperlink kind.
-  const std::string& PropertyString() const { return properties_; }
-  void SetPropertyString(std::string properties) { properties_ = std::move(properties); }
+  const std::string& PropertyString() const;
+  void SetPropertyString(std::string properties);
   // The text after marker + tag + marker up to the next marker; empty when absent.
   std::string GetProperty(std::string_view tag) const;
   // Replaces the tag's value (an empty value removes the tag) and stores the
@@ -206,7 +206,8 @@ class TCell : public TCustomXLSItem {
   uint16_t row_;
   uint16_t col_;
   TVariant value_;
-  std::string properties_;
+  // Made on the first property: most cells have none.
+  std::unique_ptr<std::string> properties_;
 };
 
 // Base of rows and columns: an index and a size in user units (characters for a

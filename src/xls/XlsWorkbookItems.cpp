@@ -177,15 +177,25 @@ void TCell::SetValue(const TVariant& v) {
   if (!v.IsEmpty()) Changed();
 }
 
+const std::string& TCell::PropertyString() const {
+  static const std::string kNone;
+  return properties_ ? *properties_ : kNone;
+}
+
+void TCell::SetPropertyString(std::string properties) {
+  properties_ = std::make_unique<std::string>(std::move(properties));
+}
+
 std::string TCell::GetProperty(std::string_view tag) const {
+  const std::string& properties = PropertyString();
   std::string head(PropertyMarker);
   head += tag;
   head += PropertyMarker;
-  const size_t at = properties_.find(head);
+  const size_t at = properties.find(head);
   if (at == std::string::npos) return {};
   const size_t start = at + head.size();
-  const size_t end = properties_.find(PropertyMarker, start);
-  return properties_.substr(start, end == std::string::npos ? std::string::npos : end - start);
+  const size_t end = properties.find(PropertyMarker, start);
+  return properties.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
 void TCell::SetProperty(std::string_view tag, std::string_view value) {
@@ -193,12 +203,14 @@ void TCell::SetProperty(std::string_view tag, std::string_view value) {
   std::string head(PropertyMarker);
   head += tag;
   head += PropertyMarker;
-  const size_t at = properties_.find(head);
+  if (!properties_) properties_ = std::make_unique<std::string>();
+  std::string& properties = *properties_;
+  const size_t at = properties.find(head);
   if (at != std::string::npos) {
-    const size_t end = properties_.find(PropertyMarker, at + head.size());
-    properties_.erase(at, end == std::string::npos ? std::string::npos : end - at);
+    const size_t end = properties.find(PropertyMarker, at + head.size());
+    properties.erase(at, end == std::string::npos ? std::string::npos : end - at);
   }
-  if (!value.empty()) properties_.append(head).append(value);
+  if (!value.empty()) properties.append(head).append(value);
   Changed();
 }
 

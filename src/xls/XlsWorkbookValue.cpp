@@ -23,23 +23,32 @@ TVariant TVariant::Real(uint16_t kind, double v) {
 TVariant TVariant::OleStr(std::u16string text) {
   TVariant r;
   r.kind_ = varOleStr;
-  r.wide_ = std::move(text);
+  r.text_ = std::make_shared<const TText>(TText{{}, std::move(text)});
   return r;
 }
 
 TVariant TVariant::UString(std::u16string text) {
   TVariant r;
   r.kind_ = varUString;
-  r.wide_ = std::move(text);
+  r.text_ = std::make_shared<const TText>(TText{{}, std::move(text)});
   return r;
 }
 
 TVariant TVariant::AnsiString(std::string bytes) {
   TVariant r;
   r.kind_ = varString;
-  r.ansi_ = std::move(bytes);
+  r.text_ = std::make_shared<const TText>(TText{std::move(bytes), {}});
   return r;
 }
+
+const TVariant::TText& TVariant::Text() const {
+  static const TText kNoText;
+  return text_ ? *text_ : kNoText;
+}
+
+const std::u16string& TVariant::AsWide() const { return Text().wide; }
+
+const std::string& TVariant::AsAnsi() const { return Text().ansi; }
 
 TVariant TVariant::FromUtf8(std::string_view utf8) { return OleStr(Utf8ToWide(utf8)); }
 
@@ -60,8 +69,8 @@ bool TVariant::IsNumber() const {
 }
 
 size_t TVariant::StringLength() const {
-  if (kind_ == varString) return ansi_.size();
-  if (kind_ == varOleStr || kind_ == varUString) return wide_.size();
+  if (kind_ == varString) return Text().ansi.size();
+  if (kind_ == varOleStr || kind_ == varUString) return Text().wide.size();
   return 0;
 }
 
@@ -80,8 +89,8 @@ double TVariant::AsDouble() const {
 }
 
 bool TVariant::operator==(const TVariant& other) const {
-  return kind_ == other.kind_ && int_ == other.int_ && real_ == other.real_ && ansi_ == other.ansi_ &&
-         wide_ == other.wide_;
+  return kind_ == other.kind_ && int_ == other.int_ && real_ == other.real_ && Text().ansi == other.Text().ansi &&
+         Text().wide == other.Text().wide;
 }
 
 }  // namespace qira

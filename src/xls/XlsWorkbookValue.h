@@ -2,6 +2,7 @@
 // The value of a cell: a tagged value whose kinds carry the platform's variant
 // type codes, so that the writer can choose a record by kind.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -77,9 +78,9 @@ class TVariant {
   // The code of an error value; 0 for other kinds.
   uint8_t AsErrorCode() const { return kind_ == varError ? static_cast<uint8_t>(int_) : 0; }
   // The text of a wide or Unicode string; empty for other kinds.
-  const std::u16string& AsWide() const { return wide_; }
+  const std::u16string& AsWide() const;
   // The bytes of an 8-bit string; empty for other kinds.
-  const std::string& AsAnsi() const { return ansi_; }
+  const std::string& AsAnsi() const;
 
   // Same kind and same value.
   bool operator==(const TVariant& other) const;
@@ -88,11 +89,18 @@ class TVariant {
   static TVariant Integral(uint16_t kind, int64_t v);
   static TVariant Real(uint16_t kind, double v);
 
+  // Text is never changed once made, so copies share it: a number value stays
+  // small, which matters with a value in every cell.
+  struct TText {
+    std::string ansi;
+    std::u16string wide;
+  };
+  const TText& Text() const;
+
   uint16_t kind_ = varEmpty;
   int64_t int_ = 0;
   double real_ = 0;
-  std::string ansi_;
-  std::u16string wide_;
+  std::shared_ptr<const TText> text_;
 };
 
 }  // namespace qira

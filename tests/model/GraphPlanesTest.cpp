@@ -128,18 +128,10 @@ TEST(GraphPlanes, HidingHidesBothMeshesAndClearFreesThem) {
 
 // ---- Points and bounds --------------------------------------------------------------
 
-TEST(GraphPlanes, PointsSetOneByOneWidenTheBoundsAndCalcBoundsCoversThemAll) {
+// Points set one by one: PointSetBounds in GraphPolylineTest.
+TEST(GraphPlanes, CalcBoundsCoversEveryPoint) {
   TGraphPlanes planes;
   EXPECT_EQ(planes.BoundsMin, EmptyBoundsMin);
-  planes.SetPointCount(2);
-  EXPECT_TRUE(planes.SetPoint(0, {1, -2, 3}));
-  EXPECT_TRUE(planes.SetPoint(1, {-4, 5, 6}));
-  EXPECT_FALSE(planes.SetPoint(2, {100, 100, 100}));
-  EXPECT_EQ(planes.BoundsMin, (TSurveyPoint{-4, -2, 3}));
-  EXPECT_EQ(planes.BoundsMax, (TSurveyPoint{1, 5, 6}));
-  planes.SetPointCount(3);  // another count empties the box
-  EXPECT_EQ(planes.BoundsMax, EmptyBoundsMax);
-
   planes.Params.Points = kPoints;
   planes.CalcBounds();
   EXPECT_EQ(planes.BoundsMin, (TSurveyPoint{0, 0, -320}));

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "model/GraphPlanes.h"
+#include "model/GraphSpheres.h"
 #include "model/GraphicsSceneSupport.h"
 #include "model/PolylineFixtures.h"
 #include "model/StreamHelpers.h"
@@ -166,21 +168,33 @@ TEST(GraphLine, HidingTheObjectOrAnAncestorHidesEveryNode) {
 
 // ---- Points and bounds --------------------------------------------------------------
 
-TEST(GraphLine, PointsSetOneByOneWidenTheBounds) {
+// The kinds whose points are set one by one share how that widens the bounds.
+template <class T>
+class PointSetBounds : public ::testing::Test {};
+using TPointSetKinds = ::testing::Types<TGraphLine, TGraphSpheres, TGraphPlanes>;
+TYPED_TEST_SUITE(PointSetBounds, TPointSetKinds);
+
+TYPED_TEST(PointSetBounds, PointsSetOneByOneWidenTheBoundsAndAnotherCountEmptiesThem) {
+  TypeParam o;
+  o.SetPointCount(2);
+  EXPECT_EQ(o.BoundsMin, EmptyBoundsMin);
+  EXPECT_TRUE(o.SetPoint(0, {1, -2, 3}));
+  EXPECT_TRUE(o.SetPoint(1, {-4, 5, 6}));
+  EXPECT_FALSE(o.SetPoint(2, {100, 100, 100}));
+  EXPECT_FALSE(o.SetPoint(-1, {100, 100, 100}));
+  EXPECT_EQ(o.BoundsMin, (TSurveyPoint{-4, -2, 3}));
+  EXPECT_EQ(o.BoundsMax, (TSurveyPoint{1, 5, 6}));
+  o.SetPointCount(2);  // the same count keeps the box
+  EXPECT_EQ(o.BoundsMax, (TSurveyPoint{1, 5, 6}));
+  o.SetPointCount(3);
+  EXPECT_EQ(o.BoundsMax, EmptyBoundsMax);
+  o.SetPointCount(-3);
+  EXPECT_EQ(o.PointCount(), 0);
+  EXPECT_EQ(o.BoundsMin, EmptyBoundsMin);
+}
+
+TEST(GraphLine, CalcBoundsCoversEveryPoint) {
   TGraphLine line;
-  line.SetPointCount(2);
-  EXPECT_EQ(line.BoundsMin, EmptyBoundsMin);
-  EXPECT_TRUE(line.SetPoint(0, {1, -2, 3}));
-  EXPECT_TRUE(line.SetPoint(1, {-4, 5, 6}));
-  EXPECT_FALSE(line.SetPoint(2, {100, 100, 100}));
-  EXPECT_FALSE(line.SetPoint(-1, {100, 100, 100}));
-  EXPECT_EQ(line.BoundsMin, (TSurveyPoint{-4, -2, 3}));
-  EXPECT_EQ(line.BoundsMax, (TSurveyPoint{1, 5, 6}));
-  line.SetPointCount(2);  // the same count keeps the box
-  EXPECT_EQ(line.BoundsMax, (TSurveyPoint{1, 5, 6}));
-  line.SetPointCount(-3);
-  EXPECT_EQ(line.PointCount(), 0);
-  EXPECT_EQ(line.BoundsMin, EmptyBoundsMin);
   line.Params.Points = kPoints;
   line.CalcBounds();
   EXPECT_EQ(line.BoundsMin, (TSurveyPoint{-10.5, -8, -7.5}));

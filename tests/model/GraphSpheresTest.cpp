@@ -105,21 +105,9 @@ TEST(GraphSpheres, TessellationIsBuiltWithinLimitsAndStoredAsGiven) {
 
 // ---- Centres and bounds -------------------------------------------------------------
 
-TEST(GraphSpheres, CentresSetOneByOneWidenTheBounds) {
+// Points set one by one: PointSetBounds in GraphPolylineTest.
+TEST(GraphSpheres, CalcBoundsCoversEveryCentre) {
   TGraphSpheres spheres;
-  spheres.SetPointCount(2);
-  EXPECT_EQ(spheres.BoundsMin, EmptyBoundsMin);
-  EXPECT_TRUE(spheres.SetPoint(0, {1, -2, 3}));
-  EXPECT_TRUE(spheres.SetPoint(1, {-4, 5, 6}));
-  EXPECT_FALSE(spheres.SetPoint(2, {100, 100, 100}));
-  EXPECT_FALSE(spheres.SetPoint(-1, {100, 100, 100}));
-  EXPECT_EQ(spheres.BoundsMin, (TSurveyPoint{-4, -2, 3}));
-  EXPECT_EQ(spheres.BoundsMax, (TSurveyPoint{1, 5, 6}));
-  spheres.SetPointCount(2);  // the same count keeps the box
-  EXPECT_EQ(spheres.BoundsMax, (TSurveyPoint{1, 5, 6}));
-  spheres.SetPointCount(-3);
-  EXPECT_EQ(spheres.PointCount(), 0);
-  EXPECT_EQ(spheres.BoundsMin, EmptyBoundsMin);
   spheres.Params.Centres = kCentres;
   spheres.CalcBounds();
   EXPECT_EQ(spheres.BoundsMin, (TSurveyPoint{-10.5, -8, 0}));

@@ -113,6 +113,19 @@ TEST(XlsHash, KeysSharingABucketAreAllFound) {
   EXPECT_EQ(table.Find(keys[2]), 2);
 }
 
+TEST(XlsHash, GrowsWithItsEntriesAndKeepsTheFirstOfEqualKeys) {
+  std::vector<std::string> keys;
+  THashTable table(3, [&keys](int32_t e, std::string& k) { k = keys[e]; });
+  for (int i = 0; i < 5000; ++i) {
+    keys.push_back("s" + std::to_string(i % 2500));  // every key twice
+    table.Insert(i);
+  }
+  EXPECT_GT(table.BucketCount(), 1000u);
+  for (int i = 0; i < 2500; ++i) EXPECT_EQ(table.Find(keys[i]), i);
+  table.Remove(7);
+  EXPECT_EQ(table.Find(keys[7]), 2507);
+}
+
 TEST(XlsHash, ZeroBucketsAreRefused) {
   EXPECT_EQ(ThrownMessage<std::invalid_argument>([] { THashTable t(0, nullptr); }), "Bad hash table size !");
 }
