@@ -171,7 +171,9 @@ TEST(GdiChartCanvasText, AGradientFillsOnlyTheLetters) {
   EXPECT_GT(graded.Count(clBlue), plain.Count(clBlack) * 3 / 4);
   for (int32_t y = 0; y < 100; ++y)
     for (int32_t x = 0; x < 100; ++x)
-      if (graded.At(x, y) == clBlue) EXPECT_TRUE(Near(plain, x, y, clBlack)) << x << "," << y;
+      if (graded.At(x, y) == clBlue) {
+        EXPECT_TRUE(Near(plain, x, y, clBlack)) << x << "," << y;
+      }
 }
 
 TEST(GdiChartCanvasBrushes, ABrushPictureTilesFromTheOrigin) {

@@ -242,7 +242,9 @@ TEST(GifTruncation, EveryCutOfAGoodFileFailsOrHoldsNoWholeFrame) {
       gif.TolerantRead = tolerant;
       try {
         gif.LoadFromStream(stream);
-        if (!tolerant) EXPECT_EQ(gif.FrameCount(), 0) << "cut at " << cut;
+        if (!tolerant) {
+          EXPECT_EQ(gif.FrameCount(), 0) << "cut at " << cut;
+        }
         for (int f = 0; f < gif.FrameCount(); ++f) {
           // A frame cut inside its data is kept at its own size, flagged.
           EXPECT_TRUE(gif.Frame(f).Corrupted) << "cut at " << cut;

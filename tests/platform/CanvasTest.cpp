@@ -493,8 +493,12 @@ TEST(CanvasPaths, TextOutlinesStrokeWhereTheTextWouldBeWritten) {
   };
   for (int y = 0; y < 60; ++y)
     for (int x = 0; x < 120; ++x) {
-      if (written.At(x, y) == clBlack) EXPECT_EQ(stroked.At(x, y), clBlack) << x << "," << y;
-      if (stroked.At(x, y) == clBlack) EXPECT_TRUE(inkNear(x, y)) << x << "," << y;
+      if (written.At(x, y) == clBlack) {
+        EXPECT_EQ(stroked.At(x, y), clBlack) << x << "," << y;
+      }
+      if (stroked.At(x, y) == clBlack) {
+        EXPECT_TRUE(inkNear(x, y)) << x << "," << y;
+      }
     }
   EXPECT_EQ(stroked.At(13, 40), clBlack);
 }

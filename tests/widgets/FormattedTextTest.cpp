@@ -380,7 +380,9 @@ TEST_P(FormattedTextMalformed, NeverFailsInAnyMode) {
     TFormattedTextResult hit;
     const bool found = HitTest(GetParam(), 10, 5, hit);
     EXPECT_LE(hit.MouseLink, hit.HyperLinks) << "wrap " << wrap;
-    if (!found) EXPECT_EQ(hit.AnchorVal, "") << "wrap " << wrap;
+    if (!found) {
+      EXPECT_EQ(hit.AnchorVal, "") << "wrap " << wrap;
+    }
     EXPECT_EQ(bitmap.Canvas().Font(), PinnedFont()) << "wrap " << wrap;
   }
 }

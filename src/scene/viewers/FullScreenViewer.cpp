@@ -123,12 +123,7 @@ class TFullScreenWindow : public QWidget {
   }
 
   void wheelEvent(QWheelEvent* event) override {
-    TViewerWheel wheel;
-    wheel.wheelDelta = event->angleDelta().y();
-    wheel.buttons = event->buttons();
-    wheel.modifiers = event->modifiers();
-    wheel.x = FloorToInt(event->position().x());
-    wheel.y = FloorToInt(event->position().y());
+    const TViewerWheel wheel = ViewerWheelOf(*event);
     bool handled = false;
     ForViewer([&](TGLFullScreenViewer& v) {
       if (v.OnMouseWheel) handled = v.OnMouseWheel(&v, wheel);

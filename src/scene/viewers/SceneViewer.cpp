@@ -249,13 +249,18 @@ void TGL3DSceneViewer::mouseDoubleClickEvent(QMouseEvent* event) {
   });
 }
 
-void TGL3DSceneViewer::wheelEvent(QWheelEvent* event) {
+TViewerWheel ViewerWheelOf(const QWheelEvent& event) {
   TViewerWheel wheel;
-  wheel.wheelDelta = event->angleDelta().y();
-  wheel.buttons = event->buttons();
-  wheel.modifiers = event->modifiers();
-  wheel.x = FloorToInt(event->position().x());
-  wheel.y = FloorToInt(event->position().y());
+  wheel.wheelDelta = event.angleDelta().y();
+  wheel.buttons = event.buttons();
+  wheel.modifiers = event.modifiers();
+  wheel.x = FloorToInt(event.position().x());
+  wheel.y = FloorToInt(event.position().y());
+  return wheel;
+}
+
+void TGL3DSceneViewer::wheelEvent(QWheelEvent* event) {
+  const TViewerWheel wheel = ViewerWheelOf(*event);
   bool handled = false;
   GuardedHandler([&] {
     if (OnMouseWheel) handled = OnMouseWheel(this, wheel);

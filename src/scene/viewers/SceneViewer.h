@@ -22,6 +22,8 @@
 
 #include "scene/graph/SceneBuffer.h"
 
+class QWheelEvent;
+
 namespace qira {
 
 class TGLCamera;
@@ -52,6 +54,8 @@ struct TViewerWheel {
   int32_t x = 0;
   int32_t y = 0;
 };
+// The wheel turn of a Qt event, at whole client pixels.
+TViewerWheel ViewerWheelOf(const QWheelEvent& event);
 // Returns whether the turn was handled.
 using TViewerWheelEvent = std::function<bool(TObject* sender, const TViewerWheel& wheel)>;
 // A context-menu request at client coordinates; returns whether it was handled.
