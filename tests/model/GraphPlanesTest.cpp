@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "model/GraphicsSceneSupport.h"
-#include "model/PolylineFixtures.h"
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
 #include "scene/materials/Materials.h"
@@ -22,10 +21,10 @@ namespace qira {
 namespace {
 
 using graphics_testing::TViewScene;
-using polyline_testing::PolylineFixture;
-using polyline_testing::ReadBack;
-using polyline_testing::ReadTree;
-using polyline_testing::Saved;
+using graphics_testing::PolylineFixture;
+using graphics_testing::ReadBack;
+using graphics_testing::ReadTree;
+using graphics_testing::Saved;
 
 TGLMaterial& Mat(const TGLCustomSceneObject& node) { return dynamic_cast<TGLMaterial&>(node.Material()); }
 
@@ -128,15 +127,7 @@ TEST(GraphPlanes, HidingHidesBothMeshesAndClearFreesThem) {
 
 // ---- Points and bounds --------------------------------------------------------------
 
-// Points set one by one: PointSetBounds in GraphPolylineTest.
-TEST(GraphPlanes, CalcBoundsCoversEveryPoint) {
-  TGraphPlanes planes;
-  EXPECT_EQ(planes.BoundsMin, EmptyBoundsMin);
-  planes.Params.Points = kPoints;
-  planes.CalcBounds();
-  EXPECT_EQ(planes.BoundsMin, (TSurveyPoint{0, 0, -320}));
-  EXPECT_EQ(planes.BoundsMax, (TSurveyPoint{500.5, 1, 2}));
-}
+// Set one by one and CalcBounds: PointSetBounds in GraphPolylineTest.
 
 // ---- Editing ------------------------------------------------------------------------
 
@@ -194,12 +185,12 @@ TEST(GraphPlanesRecord, MatchesTheIndependentLayoutAndReadsBack) {
 
 TEST(GraphPlanesRecord, ANewerChunkIsSkippedAndTrailingFieldsArePassedOver) {
   TGraphMain newer;
-  ASSERT_EQ(ReadTree("planes_newer.bin", newer), TGraphLoadResult::Loaded);
+  ASSERT_EQ(ReadTree("planes_newer.bin", newer, PolylineFixture), TGraphLoadResult::Loaded);
   ASSERT_EQ(newer.ChildCount(), 1);
   EXPECT_EQ(newer.GetChild(0)->Name(), "after");
 
   TGraphMain trailing;
-  ASSERT_EQ(ReadTree("planes_trailing.bin", trailing), TGraphLoadResult::Loaded);
+  ASSERT_EQ(ReadTree("planes_trailing.bin", trailing, PolylineFixture), TGraphLoadResult::Loaded);
   ASSERT_EQ(trailing.ChildCount(), 2);
   EXPECT_EQ(static_cast<TGraphPlanes*>(trailing.GetChild(0))->PointCount(), 5);
   EXPECT_EQ(trailing.GetChild(1)->Name(), "after");
@@ -210,7 +201,7 @@ TEST(GraphPlanesRecord, APointCountThatDoesNotFitOrAShortChunkIsDamage) {
                               "planes_count_beyond_chunk.bin", "planes_chunk_too_short.bin"}) {
     SCOPED_TRACE(fixture);
     TGraphMain root;
-    EXPECT_EQ(ReadTree(fixture, root), TGraphLoadResult::Damaged);
+    EXPECT_EQ(ReadTree(fixture, root, PolylineFixture), TGraphLoadResult::Damaged);
     EXPECT_EQ(root.ChildCount(), 0);
   }
   RegisterPolylineKinds();

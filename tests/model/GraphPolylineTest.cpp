@@ -13,7 +13,6 @@
 #include "model/GraphPlanes.h"
 #include "model/GraphSpheres.h"
 #include "model/GraphicsSceneSupport.h"
-#include "model/PolylineFixtures.h"
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
 #include "scene/objects/BasicSolids.h"
@@ -24,10 +23,10 @@ namespace qira {
 namespace {
 
 using graphics_testing::TViewScene;
-using polyline_testing::PolylineFixture;
-using polyline_testing::ReadBack;
-using polyline_testing::ReadTree;
-using polyline_testing::Saved;
+using graphics_testing::PolylineFixture;
+using graphics_testing::ReadBack;
+using graphics_testing::ReadTree;
+using graphics_testing::Saved;
 
 TGLMaterial& Mat(const TGLCustomSceneObject& node) { return dynamic_cast<TGLMaterial&>(node.Material()); }
 
@@ -174,14 +173,20 @@ class PointSetBounds : public ::testing::Test {};
 using TPointSetKinds = ::testing::Types<TGraphLine, TGraphSpheres, TGraphPlanes>;
 TYPED_TEST_SUITE(PointSetBounds, TPointSetKinds);
 
-TYPED_TEST(PointSetBounds, PointsSetOneByOneWidenTheBoundsAndAnotherCountEmptiesThem) {
+TYPED_TEST(PointSetBounds, PointsSetOneByOneWidenTheBoundsCalcBoundsCoversThemAndAnotherCountEmptiesThem) {
   TypeParam o;
+  EXPECT_EQ(o.BoundsMin, EmptyBoundsMin);
   o.SetPointCount(2);
   EXPECT_EQ(o.BoundsMin, EmptyBoundsMin);
   EXPECT_TRUE(o.SetPoint(0, {1, -2, 3}));
   EXPECT_TRUE(o.SetPoint(1, {-4, 5, 6}));
   EXPECT_FALSE(o.SetPoint(2, {100, 100, 100}));
   EXPECT_FALSE(o.SetPoint(-1, {100, 100, 100}));
+  EXPECT_EQ(o.BoundsMin, (TSurveyPoint{-4, -2, 3}));
+  EXPECT_EQ(o.BoundsMax, (TSurveyPoint{1, 5, 6}));
+  o.BoundsMin = EmptyBoundsMin;
+  o.BoundsMax = EmptyBoundsMax;
+  o.CalcBounds();
   EXPECT_EQ(o.BoundsMin, (TSurveyPoint{-4, -2, 3}));
   EXPECT_EQ(o.BoundsMax, (TSurveyPoint{1, 5, 6}));
   o.SetPointCount(2);  // the same count keeps the box
@@ -191,13 +196,6 @@ TYPED_TEST(PointSetBounds, PointsSetOneByOneWidenTheBoundsAndAnotherCountEmpties
   o.SetPointCount(-3);
   EXPECT_EQ(o.PointCount(), 0);
   EXPECT_EQ(o.BoundsMin, EmptyBoundsMin);
-}
-
-TEST(GraphLine, CalcBoundsCoversEveryPoint) {
-  TGraphLine line;
-  line.Params.Points = kPoints;
-  line.CalcBounds();
-  EXPECT_EQ(line.BoundsMin, (TSurveyPoint{-10.5, -8, -7.5}));
 }
 
 // ---- Editing ------------------------------------------------------------------------
@@ -274,7 +272,7 @@ TEST(GraphLineRecord, ANewerChunkIsSkippedAndTrailingFieldsArePassedOver) {
   for (const char* fixture : {"line_newer.bin", "line_trailing.bin"}) {
     SCOPED_TRACE(fixture);
     TGraphMain root;
-    ASSERT_EQ(ReadTree(fixture, root), TGraphLoadResult::Loaded);
+    ASSERT_EQ(ReadTree(fixture, root, PolylineFixture), TGraphLoadResult::Loaded);
     const bool newer = std::string(fixture) == "line_newer.bin";
     ASSERT_EQ(root.ChildCount(), newer ? 1 : 2);
     EXPECT_EQ(root.GetChild(root.ChildCount() - 1)->Name(), "after");
@@ -289,7 +287,7 @@ TEST(GraphLineRecord, APointCountThatDoesNotFitAShortChunkOrAShortStreamIsDamage
                               "line_chunk_too_short.bin"}) {
     SCOPED_TRACE(fixture);
     TGraphMain root;
-    EXPECT_EQ(ReadTree(fixture, root), TGraphLoadResult::Damaged);
+    EXPECT_EQ(ReadTree(fixture, root, PolylineFixture), TGraphLoadResult::Damaged);
     EXPECT_EQ(root.ChildCount(), 0);
   }
   RegisterPolylineKinds();

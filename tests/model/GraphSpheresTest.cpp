@@ -105,14 +105,7 @@ TEST(GraphSpheres, TessellationIsBuiltWithinLimitsAndStoredAsGiven) {
 
 // ---- Centres and bounds -------------------------------------------------------------
 
-// Points set one by one: PointSetBounds in GraphPolylineTest.
-TEST(GraphSpheres, CalcBoundsCoversEveryCentre) {
-  TGraphSpheres spheres;
-  spheres.Params.Centres = kCentres;
-  spheres.CalcBounds();
-  EXPECT_EQ(spheres.BoundsMin, (TSurveyPoint{-10.5, -8, 0}));
-  EXPECT_EQ(spheres.BoundsMax, (TSurveyPoint{4, 20.25, 100}));
-}
+// Set one by one and CalcBounds: PointSetBounds in GraphPolylineTest.
 
 // ---- Editing ------------------------------------------------------------------------
 

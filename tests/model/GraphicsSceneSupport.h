@@ -2,7 +2,8 @@
 // What the tests of the axis cross, spheres and label objects share: the view's
 // scene nodes (AxisCube with ModelCube inside) and the context that points at them,
 // with or without a headless render buffer; the bitmap font of a view; and the
-// records written by tests/fixtures/make_graphics.py.
+// records written by tests/fixtures/make_graphics.py and make_polyline.py, read back
+// with the graphics and polyline kinds registered.
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "model/GraphPolyline.h"
 #include "model/GraphRecord.h"
 #include "model/GraphicsKinds.h"
 #include "model/SceneContext.h"
@@ -30,9 +32,16 @@
 
 namespace qira::graphics_testing {
 
-inline std::vector<uint8_t> GraphicsFixture(const std::string& name) {
-  const std::string bytes = TGeneratedFixtures::Of("make_graphics.py").Bytes(name);
+inline std::vector<uint8_t> Fixture(const char* generator, const std::string& name) {
+  const std::string bytes = TGeneratedFixtures::Of(generator).Bytes(name);
   return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
+inline std::vector<uint8_t> GraphicsFixture(const std::string& name) { return Fixture("make_graphics.py", name); }
+inline std::vector<uint8_t> PolylineFixture(const std::string& name) { return Fixture("make_polyline.py", name); }
+
+inline void RegisterKinds() {
+  RegisterGraphicsKinds();
+  RegisterPolylineKinds();
 }
 
 inline std::vector<uint8_t> Saved(TGraphMain& object) {
@@ -43,17 +52,18 @@ inline std::vector<uint8_t> Saved(TGraphMain& object) {
 
 // Reads one record through the type-id factory; the whole stream must be used.
 inline std::unique_ptr<TGraphMain> ReadBack(const std::vector<uint8_t>& bytes) {
-  RegisterGraphicsKinds();
+  RegisterKinds();
   TMemoryStream s(bytes);
   std::unique_ptr<TGraphMain> object = CreateGraphObject(s);
   EXPECT_EQ(s.Position(), s.Size());
   return object;
 }
 
-// Reads a whole tree (a root group and its children).
-inline TGraphLoadResult ReadTree(const std::string& fixture, TGraphMain& root) {
-  RegisterGraphicsKinds();
-  TMemoryStream s(GraphicsFixture(fixture));
+// Reads a whole tree (a root group and its children) from a fixture of `source`.
+inline TGraphLoadResult ReadTree(const std::string& fixture, TGraphMain& root,
+                                 std::vector<uint8_t> (*source)(const std::string&) = GraphicsFixture) {
+  RegisterKinds();
+  TMemoryStream s(source(fixture));
   return LoadGraphTree(s, root);
 }
 
