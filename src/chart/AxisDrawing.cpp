@@ -199,7 +199,7 @@ void TChartAxis::Draw(bool calcPosAxis) {
     for (int32_t p : fTicks) DrawTick(*canvas, p, 1, TickLength, wall);
   }
   if (Grid.Visible()) {
-    canvas->AssignPenColor(Grid, Grid.Color() == clTeeColor ? GridDefaultColor : Grid.Color());
+    canvas->AssignPenColor(Grid, Grid.Color() == clChartDefault ? GridDefaultColor : Grid.Color());
     const size_t step = static_cast<size_t>(std::max(1, Grid.DrawEvery()));
     for (size_t i = Grid.Centered() ? 1 : 0; i < fTicks.size(); ++i) {
       if (i % step != 0) continue;

@@ -185,7 +185,7 @@ void TCustomAxisPanel::AddSeries(TChartSeries& series) {
   }
   fSeries.push_back(&series);
   series.SetParentChart(this);
-  if (series.StoredColor() == clTeeColor) series.AssignAutomaticColor(GetFreeSeriesColor(true, &series));
+  if (series.StoredColor() == clChartDefault) series.AssignAutomaticColor(GetFreeSeriesColor(true, &series));
   TChartSeriesEvent event;
   event.Sender = this;
   event.Event = TChartSeriesEvent::seAdd;

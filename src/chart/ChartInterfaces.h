@@ -31,7 +31,7 @@ class AxisException : public std::runtime_error {
 };
 
 // The chart library's marker for "the element takes its automatic colour".
-inline constexpr TColor clTeeColor = 0x20000000u;
+inline constexpr TColor clChartDefault = 0x20000000u;
 // No colour: a transparent back colour, or a null series point.
 inline constexpr TColor clNone = 0x1FFFFFFFu;
 

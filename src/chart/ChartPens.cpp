@@ -131,7 +131,7 @@ TWhitePen::TWhitePen(TNotifyEvent onChange) : TChartPen(std::move(onChange)) {
 // ---------------------------------------------------------------- TChartBrush
 
 TChartBrush::TChartBrush(TNotifyEvent onChange)
-    : OnChange(std::move(onChange)), color_(clTeeColor), backColor_(clNone) {}
+    : OnChange(std::move(onChange)), color_(clChartDefault), backColor_(clNone) {}
 
 TChartBrush::~TChartBrush() = default;
 
@@ -183,13 +183,13 @@ void TChartBrush::Assign(const TBrush& source) {
 
 void TChartBrush::WriteProperties(TStreamedProperties& block) const {
   if (backColor_ != clNone) AddInteger(block, "BackColor", ColorValue(backColor_));
-  if (color_ != clTeeColor) AddInteger(block, "Color", ColorValue(color_));
+  if (color_ != clChartDefault) AddInteger(block, "Color", ColorValue(color_));
   if (style_ != bsSolid) AddIdent(block, "Style", kBrushStyleNames[style_]);
 }
 
 void TChartBrush::ReadProperties(const TStreamedProperties& block) {
   const TColor backColor = ReadColor(block, "BackColor", clNone);
-  const TColor color = ReadColor(block, "Color", clTeeColor);
+  const TColor color = ReadColor(block, "Color", clChartDefault);
   const auto style = static_cast<TBrushStyle>(PropertyIdent(block, "Style", kBrushStyleNames, bsSolid));
   bool changed = Change(backColor_, backColor);
   changed |= Change(color_, color);

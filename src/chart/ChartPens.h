@@ -123,7 +123,7 @@ class TWhitePen : public TChartPen {
 
 class TChartBrush {
  public:
-  // Color clTeeColor (the element's automatic colour), style solid, BackColor clNone.
+  // Color clChartDefault (the element's automatic colour), style solid, BackColor clNone.
   explicit TChartBrush(TNotifyEvent onChange = {});
   ~TChartBrush();
   TChartBrush(const TChartBrush&) = delete;
@@ -151,7 +151,7 @@ class TChartBrush {
   void Assign(const TChartBrush& source);
   void Assign(const TBrush& source);
 
-  // Color unless clTeeColor, BackColor unless clNone, Style unless solid.
+  // Color unless clChartDefault, BackColor unless clNone, Style unless solid.
   void WriteProperties(TStreamedProperties& block) const;
   void ReadProperties(const TStreamedProperties& block);
 

@@ -2,12 +2,12 @@
 
 namespace qira {
 
-TChartSeriesTypes& TeeSeriesTypes() {
+TChartSeriesTypes& ChartSeriesTypes() {
   static TChartSeriesTypes registry;
   return registry;
 }
 
-TChartToolTypes& TeeToolTypes() {
+TChartToolTypes& ChartToolTypes() {
   static TChartToolTypes registry;
   return registry;
 }

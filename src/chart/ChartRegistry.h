@@ -41,7 +41,7 @@ class TChartTypeRegistry {
 using TChartSeriesTypes = TChartTypeRegistry<TChartSeriesType>;
 using TChartToolTypes = TChartTypeRegistry<TChartToolType>;
 
-TChartSeriesTypes& TeeSeriesTypes();
-TChartToolTypes& TeeToolTypes();
+TChartSeriesTypes& ChartSeriesTypes();
+TChartToolTypes& ChartToolTypes();
 
 }  // namespace qira

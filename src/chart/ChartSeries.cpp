@@ -57,8 +57,8 @@ TChartValueList& TChartSeries::GetYValueList(const std::string& name) const {
 void TChartSeries::InsertPointExtras(int32_t index, const std::string& label, TColor color) {
   if (fColors) {
     fColors->insert(fColors->begin() + index, color);
-  } else if (color != clTeeColor) {
-    fColors.emplace(static_cast<size_t>(Count() - 1), clTeeColor);
+  } else if (color != clChartDefault) {
+    fColors.emplace(static_cast<size_t>(Count() - 1), clChartDefault);
     fColors->insert(fColors->begin() + index, color);
   }
   if (!label.empty() || !fLabels.empty()) {
@@ -163,7 +163,7 @@ bool TChartSeries::HasTextLabels() const {
 TColor TChartSeries::ValueColor(int32_t index) const {
   if (fColors && index >= 0 && static_cast<size_t>(index) < fColors->size()) {
     const TColor c = (*fColors)[static_cast<size_t>(index)];
-    if (c != clTeeColor) return c;
+    if (c != clChartDefault) return c;
   }
   if (ColorEachPoint) return fParentChart ? fParentChart->GetDefaultColor(index) : GetDefaultColor(index);
   return SeriesColor();
@@ -222,7 +222,7 @@ int32_t TChartSeries::AddPointFrom(const TChartSeries& source, int32_t index) {
   const int32_t at = AddValueFrom(source, index);
   const TColor c = source.fColors && static_cast<size_t>(index) < source.fColors->size()
                        ? (*source.fColors)[static_cast<size_t>(index)]
-                       : clTeeColor;
+                       : clChartDefault;
   InsertPointExtras(at, source.Label(index), c);
   if (!Updating()) Added(at);
   return at;
@@ -420,11 +420,11 @@ std::string TChartSeries::TitleForDisplay() const {
 }
 
 void TChartSeries::AssignAutomaticColor(TColor color) {
-  if (fColor == clTeeColor) fAutoColor = color;
+  if (fColor == clChartDefault) fAutoColor = color;
 }
 
 void TChartSeries::SetSeriesColor(TColor color) {
-  if (fColor == clTeeColor && color == fAutoColor) return;
+  if (fColor == clChartDefault && color == fAutoColor) return;
   if (fColor != color) {
     fColor = color;
     Repaint();

@@ -31,8 +31,8 @@ class TChartSeries : public IChartSeries {
 
   // [SECTION] Points
   // Index of the new point, or -1 when OnBeforeAdd refused it.
-  int32_t AddXY(double x, double y, const std::string& label = {}, TColor color = clTeeColor);
-  int32_t Add(double value, const std::string& label = {}, TColor color = clTeeColor);
+  int32_t AddXY(double x, double y, const std::string& label = {}, TColor color = clChartDefault);
+  int32_t Add(double value, const std::string& label = {}, TColor color = clChartDefault);
   int32_t AddNull(const std::string& label = {}) { return Add(0, label, clNone); }
   int32_t AddNullXY(double x, double y, const std::string& label = {}) { return AddXY(x, y, label, clNone); }
   // Raises ChartException "Series Delete: ValueIndex %d out of bounds (0 to %d)."
@@ -145,7 +145,7 @@ class TChartSeries : public IChartSeries {
   // Title with column separators (character 6) as blanks; the name when empty.
   std::string TitleForDisplay() const;
   bool ShowInLegend = true;
-  TColor SeriesColor() const { return fColor == clTeeColor ? fAutoColor : fColor; }
+  TColor SeriesColor() const { return fColor == clChartDefault ? fAutoColor : fColor; }
   void SetSeriesColor(TColor color);
   // The colour a chart gives a series that has none of its own.
   void AssignAutomaticColor(TColor color);
@@ -191,8 +191,8 @@ class TChartSeries : public IChartSeries {
   bool fYMandatory = true;
   std::vector<std::string> fLabels;  // may be shorter than the points: missing reads empty
   std::optional<std::vector<TColor>> fColors;
-  TColor fColor = clTeeColor;
-  TColor fAutoColor = clTeeColor;
+  TColor fColor = clChartDefault;
+  TColor fAutoColor = clChartDefault;
   bool fActive = true;
   std::string fTitle;
   int32_t fZOrder = -1;

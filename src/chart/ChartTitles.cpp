@@ -61,7 +61,7 @@ void TChartTitle::DrawTitle() {
   TChartCanvas3D& canvas = chart->ChartCanvas();
   const int32_t lines = static_cast<int32_t>(Text.size());
 
-  int32_t fw = Pen().Visible() && Pen().Color() != clTeeColor ? Pen().Width() : 0;
+  int32_t fw = Pen().Visible() && Pen().Color() != clChartDefault ? Pen().Width() : 0;
   if (Bevel() != bvNone) fw = BevelWidth();
 
   const bool custom = CustomPosition();

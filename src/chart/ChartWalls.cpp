@@ -74,7 +74,7 @@ void TCustomChartWall::PrepareCanvas(TChartCanvas3D& canvas) {
   if (Transparent()) {
     if (TCanvas* dc = canvas.GetHandle()) dc->SetBrushStyle(bsClear);
   } else {
-    Chart()->ApplyBrush(Brush(), Color(), Brush().Color() == clTeeColor ? Color() : Brush().Color());
+    Chart()->ApplyBrush(Brush(), Color(), Brush().Color() == clChartDefault ? Color() : Brush().Color());
   }
 }
 

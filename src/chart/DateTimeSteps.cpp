@@ -37,7 +37,8 @@ void CivilFromDays(int64_t z, int32_t& year, int32_t& month, int32_t& day) {
   day = static_cast<int32_t>(d);
 }
 
-const int64_t kDelphiEpoch = DaysFromCivil(1899, 12, 30);
+// Day 0 of the stored date-time numbers (whole days, fraction of a day after the point).
+const int64_t kDateZeroDays = DaysFromCivil(1899, 12, 30);
 
 bool IsLeapYear(int32_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
@@ -91,14 +92,14 @@ int32_t DaysInMonth(int32_t year, int32_t month) {
 
 bool TryEncodeDate(int32_t year, int32_t month, int32_t day, TDateTime& date) {
   if (year < 1 || year > 9999 || day < 1 || day > DaysInMonth(year, month)) return false;
-  date = static_cast<double>(DaysFromCivil(year, month, day) - kDelphiEpoch);
+  date = static_cast<double>(DaysFromCivil(year, month, day) - kDateZeroDays);
   return true;
 }
 
 void DecodeDate(TDateTime date, int32_t& year, int32_t& month, int32_t& day) {
   // The date part as the windowing library takes it: truncated toward zero.
   const double whole = std::isfinite(date) ? std::trunc(std::clamp(date, -1.0e9, 1.0e9)) : 0.0;
-  CivilFromDays(static_cast<int64_t>(whole) + kDelphiEpoch, year, month, day);
+  CivilFromDays(static_cast<int64_t>(whole) + kDateZeroDays, year, month, day);
 }
 
 int32_t FindDateTimeStep(double step) {

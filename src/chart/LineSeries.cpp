@@ -170,7 +170,7 @@ TColor TCustomSeries::LineColour(TColor pointColour) const {
 }
 
 TColor TCustomSeries::AreaFill(TColor pointColour) const {
-  if (AreaColor != clTeeColor && !ColorEachPoint) return AreaColor;
+  if (AreaColor != clChartDefault && !ColorEachPoint) return AreaColor;
   return fHideLineColour ? SeriesColor() : pointColour;
 }
 
@@ -353,7 +353,7 @@ void TCustomSeries::DrawSegment(const TPrevious& prev, int32_t index, const TPoi
     if (DrawArea && !is3D) {
       const TColor fill = AreaFill(colour);
       canvas.AssignBrushColor(AreaBrush, fill, clWhite);
-      if (AreaLinesPen.Visible() && AreaLinesPen.Color() != clTeeColor)
+      if (AreaLinesPen.Visible() && AreaLinesPen.Color() != clChartDefault)
         canvas.AssignPen(AreaLinesPen);
       else
         canvas.AssignPenColor(LinePen, LineColour(colour));

@@ -43,7 +43,7 @@ class TCustomSeries : public TCustomLineSeries, public IPointerSeries {
   int32_t LineHeight = 0;
   TBrushStyle LineBrush = bsSolid;
   TChartPen LinePen;
-  TColor AreaColor = clTeeColor;
+  TColor AreaColor = clChartDefault;
   TChartBrush AreaBrush;
   TChartPen AreaLinesPen;
   TChartHiddenPen OutLine;
@@ -99,7 +99,7 @@ class TCustomSeries : public TCustomLineSeries, public IPointerSeries {
     int32_t Index = -1;
     TPoint Pixel;
     int32_t Origin = 0;
-    TColor Color = clTeeColor;
+    TColor Color = clChartDefault;
   };
   double OriginSum(int32_t index, double& total) const;
   double StackedMax(bool isMax) const;

@@ -16,14 +16,14 @@ namespace {
 
 constexpr size_t kMarkPositionSize = 34;
 
-// The colour a point stores: clTeeColor where it shows its automatic colour.
+// The colour a point stores: clChartDefault where it shows its automatic colour.
 TColor StoredPointColor(const TChartSeries& series, int32_t index) {
-  if (!series.HasColorList()) return clTeeColor;
+  if (!series.HasColorList()) return clChartDefault;
   const TColor c = series.ValueColor(index);
   const TColor automatic = series.ColorEachPoint
                                ? (series.ParentChart() ? series.ParentChart()->GetDefaultColor(index) : GetDefaultColor(index))
                                : series.SeriesColor();
-  return c == automatic ? clTeeColor : c;
+  return c == automatic ? clChartDefault : c;
 }
 
 std::string StoredLabel(const TChartSeries& series, int32_t index) {
@@ -119,7 +119,7 @@ TSeriesMarkPosition ReadMarkPosition(TRecordReader& r) {
 
 struct TReadPoint {
   double X = 0, Y = 0;
-  TColor Color = clTeeColor;
+  TColor Color = clChartDefault;
   std::string Label;
   std::vector<double> Extra;
   TSeriesMarkPosition Position;
@@ -137,7 +137,7 @@ uint8_t SeriesDataFlags(const TChartSeries& series) {
       break;
     }
   for (int32_t i = 0; i < n; ++i)
-    if (StoredPointColor(series, i) != clTeeColor) {
+    if (StoredPointColor(series, i) != clChartDefault) {
       flags |= sdColors;
       break;
     }

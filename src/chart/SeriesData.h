@@ -7,7 +7,7 @@
 //   per point:
 //     double  X                      (flag 1; absent: X = the point's index)
 //     double  Y
-//     uint32  colour                 (flag 2; absent: clTeeColor)
+//     uint32  colour                 (flag 2; absent: clChartDefault)
 //     uint8 n, n bytes  label        (flag 4; Windows-1252)
 //     double  per extra value list (lists 2 and up, in list order)
 //     34 bytes mark position         (flag 8)

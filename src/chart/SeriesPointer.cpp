@@ -64,9 +64,9 @@ void TSeriesPointer::PrepareCanvas(TCanvas3D& canvas, TColor colour) const {
   if (!Pen().Visible())
     canvas.AssignPenColor(Pen(), Pen().Color());  // a hidden chart pen selects a clear pen
   else
-    canvas.AssignPenColor(Pen(), Pen().Color() == clTeeColor ? colour : Pen().Color());
+    canvas.AssignPenColor(Pen(), Pen().Color() == clChartDefault ? colour : Pen().Color());
   TColor fill = Brush().Color();
-  if (fill == clTeeColor) fill = Brush().Style() == bsSolid ? colour : Brush().Color();
+  if (fill == clChartDefault) fill = Brush().Style() == bsSolid ? colour : Brush().Color();
   canvas.AssignBrushColor(Brush(), fill, clNone);
 }
 

@@ -89,8 +89,8 @@ class TSeriesPointer : public TChartCustomShapeBrushPen {
 
   void Assign(const TSeriesPointer& source);
 
-  // Pen: clear when hidden, in colour when its colour is clTeeColor. Brush: its own
-  // colour, or when that is clTeeColor, colour (solid) or its stored colour.
+  // Pen: clear when hidden, in colour when its colour is clChartDefault. Brush: its own
+  // colour, or when that is clChartDefault, colour (solid) or its stored colour.
   void PrepareCanvas(TCanvas3D& canvas, TColor colour) const;
   // Each margin at least the half size + 1 when visible with InflateMargins.
   void CalcHorizMargins(int32_t& a, int32_t& b) const;

@@ -127,7 +127,7 @@ TEST(ChartPropertyStream, ADamagedStreamIsRefusedWholeAndLeavesThePenUnchanged) 
 TEST(ChartBrush, StartsWithTheAutomaticColourAndPictureChangesReachTheOwner) {
   int changes = 0;
   TChartBrush brush([&] { ++changes; });
-  EXPECT_EQ(brush.Color(), clTeeColor);
+  EXPECT_EQ(brush.Color(), clChartDefault);
   EXPECT_EQ(brush.BackColor(), clNone);
   EXPECT_EQ(brush.ImageIfAny(), nullptr);
   brush.Image().SetGraphic(std::make_unique<TBitmapGraphic>(QImage(2, 2, QImage::Format_RGB32)));

@@ -167,11 +167,11 @@ TEST(ChartPalettes, PalettesGiveTheirColoursToTheChart) {
 }
 
 TEST(ChartRegistries, ClearingFreesEveryRecord) {
-  TChartToolTypes& tools = TeeToolTypes();
+  TChartToolTypes& tools = ChartToolTypes();
   tools.Add({"TMarksTipTool", "Marks tip"});
-  EXPECT_EQ(&tools, &TeeToolTypes());
+  EXPECT_EQ(&tools, &ChartToolTypes());
   tools.Clear();
-  EXPECT_EQ(TeeToolTypes().Count(), 0);
+  EXPECT_EQ(ChartToolTypes().Count(), 0);
 }
 
 }  // namespace
