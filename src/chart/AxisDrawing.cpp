@@ -50,12 +50,15 @@ int32_t TChartAxis::CalcLabelsSize() {
 int32_t TChartAxis::MaxLabelsWidth() {
   if (!Items.Automatic()) {
     int32_t widest = 0;
+    TCanvas3D* canvas = fChart.Canvas();
     for (int32_t i = 0; i < Items.Count(); ++i) {
-      const TAxisItem& item = Items[i];
+      TAxisItem& item = Items[i];
+      if (canvas != nullptr) canvas->AssignFont(item.Font());
       int32_t lines = 0;
       widest =
-          std::max(widest, fChart.MultiLineTextWidth(item.Text.empty() ? LabelValue(item.Value) : item.Text, lines));
+          std::max(widest, fChart.MultiLineTextWidth(item.Text().empty() ? LabelValue(item.Value()) : item.Text(), lines));
     }
+    if (canvas != nullptr) canvas->AssignFont(LabelsFont);
     return widest;
   }
   if (LabelStyleInForce() != talValue) return 0;
@@ -158,9 +161,9 @@ void TChartAxis::Draw(bool calcPosAxis) {
       canvas->SetTextAlign(fOtherSide ? TA_LEFT : TA_RIGHT);
       canvas->RotatedTextOut3D(fPosTitle, DepthAxisPosition(), fChart.Depth3D() / 2, Title.Caption, Title.Angle);
     } else if (fHorizontal) {
-      DrawAxisLabel(fICenterPos, fPosTitle, Title.Angle, Title.Caption, 0, true);
+      DrawAxisLabel(fICenterPos, fPosTitle, Title.Angle, Title.Caption, &Title);
     } else {
-      DrawAxisLabel(fPosTitle, fICenterPos, Title.Angle, Title.Caption, 0, true);
+      DrawAxisLabel(fPosTitle, fICenterPos, Title.Angle, Title.Caption, &Title);
     }
     canvas->EndGroup();
   }
@@ -171,11 +174,11 @@ void TChartAxis::Draw(bool calcPosAxis) {
   canvas->AssignFont(LabelsFont);
   if (!Items.Automatic()) {
     for (int32_t i = 0; i < Items.Count(); ++i) {
-      const TAxisItem item = Items[i];
-      if (item.Value < fMinimumValue || item.Value > fMaximumValue) continue;
-      const int32_t p = CalcPosValue(item.Value);
+      TAxisItem& item = Items[i];
+      if (item.Value() < fMinimumValue || item.Value() > fMaximumValue) continue;
+      const int32_t p = CalcPosValue(item.Value());
       if (!TickOnLabelsOnly) fTicks.push_back(p);
-      if (item.Visible) DrawLabelAt(p, item.Text.empty() ? LabelValue(item.Value) : item.Text);
+      if (item.Visible()) DrawLabelAt(p, item.Text().empty() ? LabelValue(item.Value()) : item.Text(), &item);
     }
   } else {
     Items.Clear();
@@ -198,16 +201,7 @@ void TChartAxis::Draw(bool calcPosAxis) {
     canvas->AssignPen(Ticks);
     for (int32_t p : fTicks) DrawTick(*canvas, p, 1, TickLength, wall);
   }
-  if (Grid.Visible()) {
-    canvas->AssignPenColor(Grid, Grid.Color() == clChartDefault ? GridDefaultColor : Grid.Color());
-    const size_t step = static_cast<size_t>(std::max(1, Grid.DrawEvery()));
-    for (size_t i = Grid.Centered() ? 1 : 0; i < fTicks.size(); ++i) {
-      if (i % step != 0) continue;
-      const int32_t p =
-          Grid.Centered() ? RoundToInt((static_cast<double>(fTicks[i]) + fTicks[i - 1]) * 0.5) : fTicks[i];
-      DrawGridLine(*canvas, p);
-    }
-  }
+  DrawGrid();
   if (TicksInner.Visible()) {
     canvas->AssignPen(TicksInner);
     for (int32_t p : fTicks) DrawTick(*canvas, p, -1, -TickInnerLength, wall);
@@ -222,6 +216,20 @@ void TChartAxis::Draw(bool calcPosAxis) {
   }
   canvas->SetBackMode(bkOpaque);
   canvas->EndGroup();
+}
+
+void TChartAxis::DrawGrid() {
+  TCanvas3D* canvas = fChart.Canvas();
+  if (canvas == nullptr || !Grid.Visible()) return;
+  canvas->SetBackMode(bkTransparent);
+  if (TCanvas* handle = canvas->GetHandle()) handle->SetBrushStyle(bsClear);
+  canvas->AssignPenColor(Grid, Grid.Color() == clChartDefault ? GridDefaultColor : Grid.Color());
+  const size_t step = static_cast<size_t>(std::max(1, Grid.DrawEvery()));
+  for (size_t i = Grid.Centered() ? 1 : 0; i < fTicks.size(); ++i) {
+    if (i % step != 0) continue;
+    const int32_t p = Grid.Centered() ? RoundToInt((static_cast<double>(fTicks[i]) + fTicks[i - 1]) * 0.5) : fTicks[i];
+    DrawGridLine(*canvas, p);
+  }
 }
 
 // [SECTION] Labels
@@ -304,14 +312,23 @@ void TChartAxis::DrawSeriesTitleLabels() {
   }
 }
 
-void TChartAxis::DrawLabelAt(int32_t pixel, const std::string& text) {
+void TChartAxis::DrawLabelAt(int32_t pixel, const std::string& text, TAxisItem* item) {
   TCanvas3D& canvas = *fChart.Canvas();
   if (TickOnLabelsOnly) fTicks.push_back(pixel);
+  // A custom item draws in its own font; computed labels keep LabelsFont.
+  if (item != nullptr) canvas.AssignFont(item->Font());
+  const TScopeExit labelsFont([&] {
+    if (item != nullptr) canvas.AssignFont(LabelsFont);
+  });
   if (TCanvas* handle = canvas.GetHandle()) handle->SetBrushStyle(bsClear);
   canvas.SetBackMode(bkTransparent);
   if (fIsDepthAxis) {
     const int32_t x = fOtherSide ? fPosLabels : fPosLabels - 2 - canvas.TextWidth("W") / 2;
-    DrawAxisLabel(x, DepthAxisPosition(), fLabelsAngle, text, pixel);
+    // Seen straight from the front the labels sit half a line deeper than their tick.
+    const TView3DOptions* view = canvas.View3DOptions();
+    const bool frontal = view != nullptr && (view->Rotation() == 360 || view->Orthogonal());
+    const int32_t z = frontal ? SaturateCast<int32_t>(static_cast<int64_t>(pixel) + canvas.FontHeight() / 2) : pixel;
+    DrawAxisLabel(x, DepthAxisPosition(), fLabelsAngle, text, item, z);
     return;
   }
   int32_t position = fPosLabels;
@@ -324,13 +341,13 @@ void TChartAxis::DrawLabelAt(int32_t pixel, const std::string& text) {
     fAlternateToggle = !fAlternateToggle;
   }
   if (fHorizontal)
-    DrawAxisLabel(pixel, position, fLabelsAngle, text);
+    DrawAxisLabel(pixel, position, fLabelsAngle, text, item);
   else
-    DrawAxisLabel(position, pixel, fLabelsAngle, text);
+    DrawAxisLabel(position, pixel, fLabelsAngle, text, item);
 }
 
-void TChartAxis::DrawTitleFrame(int32_t x, int32_t y, int32_t angle, uint32_t align, const std::string& text,
-                                int32_t z) {
+void TChartAxis::DrawLabelFrame(TChartCustomShape& frame, int32_t x, int32_t y, int32_t angle, uint32_t align,
+                                const std::string& text, int32_t z) {
   TCanvas3D& canvas = *fChart.Canvas();
   int32_t lines = 0;
   const int32_t tw = fChart.MultiLineTextWidth(text, lines);
@@ -385,14 +402,46 @@ void TChartAxis::DrawTitleFrame(int32_t x, int32_t y, int32_t angle, uint32_t al
   }
   box.Left -= w2;
   box.Right += w2;
-  Title.ShapeBounds = box;
-  if (!Title.Transparent()) {
-    Title.DrawRectRotated(box, angle, z);
+  frame.ShapeBounds = box;
+  if (!frame.Transparent()) {
+    frame.DrawRectRotated(box, angle, z);
     if (TCanvas* handle = canvas.GetHandle()) handle->SetBrushStyle(bsClear);
   }
 }
 
-void TChartAxis::DrawAxisLabel(int32_t x, int32_t y, int32_t angle, const std::string& label, int32_t z, bool isTitle) {
+void TChartAxis::DrawExponentText(TCanvas3D& canvas, int32_t x, int32_t y, int32_t z, const std::string& text) {
+  const size_t e = text.find_first_of("Ee");
+  TCanvas* handle = canvas.GetHandle();
+  if (e == std::string::npos || handle == nullptr) {
+    canvas.TextOut3D(x, y, z, text);
+    return;
+  }
+  const std::string mantissa = text.substr(0, e), exponent = text.substr(e + 1);
+  const TFont font = handle->Font();
+  TFont smaller = font;
+  smaller.SetSize(std::max(1, font.Size() - 1));
+  const int32_t mantissaWidth = canvas.TextWidth(mantissa), bigHeight = canvas.FontHeight();
+  handle->SetFont(smaller);
+  const int32_t exponentWidth = canvas.TextWidth(exponent), raise = bigHeight - canvas.FontHeight();
+  handle->SetFont(font);
+  // The pair is placed as one text by the horizontal alignment, then drawn from its left.
+  const uint32_t align = canvas.GetTextAlign();
+  const int64_t width = static_cast<int64_t>(mantissaWidth) + exponentWidth;
+  const uint32_t horizontal = align & TA_CENTER;
+  const int64_t left = horizontal == TA_RIGHT ? x - width : horizontal == TA_CENTER ? x - width / 2 : x;
+  canvas.SetTextAlign((align & ~TA_CENTER) | TA_LEFT);
+  const TScopeExit restore([&] {
+    handle->SetFont(font);
+    canvas.SetTextAlign(align);
+  });
+  canvas.TextOut3D(SaturateCast<int32_t>(left), y, z, mantissa);
+  handle->SetFont(smaller);
+  canvas.TextOut3D(SaturateCast<int32_t>(left + mantissaWidth), SaturateCast<int32_t>(static_cast<int64_t>(y) - raise),
+                   z, exponent);
+}
+
+void TChartAxis::DrawAxisLabel(int32_t x, int32_t y, int32_t angle, const std::string& label, TChartCustomShape* frame,
+                               int32_t z) {
   TCanvas3D& canvas = *fChart.Canvas();
   std::string text = label;
   const bool horizontal = fHorizontal && !fIsDepthAxis;
@@ -463,7 +512,8 @@ void TChartAxis::DrawAxisLabel(int32_t x, int32_t y, int32_t angle, const std::s
       x -= fOtherSide ? L * n : L;
   }
   if (!fIsDepthAxis) z = fIZPos;
-  if (isTitle) DrawTitleFrame(x, y, angle, align, text, z);
+  if (frame != nullptr) DrawLabelFrame(*frame, x, y, angle, align, text, z);
+  const bool exponent = fLabelsExponent && frame != &Title;
   canvas.SetTextAlign(align);
   bool draw = true;
   if (OnDrawLabel) {
@@ -479,7 +529,10 @@ void TChartAxis::DrawAxisLabel(int32_t x, int32_t y, int32_t angle, const std::s
       start = end == std::string::npos ? text.size() : end + 1;
       if (angle == 0 || angle == 360) {
         y += L;
-        canvas.TextOut3D(x, y, z, part);
+        if (exponent)
+          DrawExponentText(canvas, x, y, z, part);
+        else
+          canvas.TextOut3D(x, y, z, part);
         continue;
       }
       if (angle == 180)
@@ -577,12 +630,14 @@ void TChartAxis::DrawGridLine(TCanvas3D& canvas, int32_t p) {
     else
       canvas.HorizLine3D(r.Left, r.Right, p, 0);
   } else {
-    if (fHorizontal)
-      canvas.VertLine3D(p, r.Top, r.Bottom, depth);
-    else
-      canvas.HorizLine3D(r.Left, r.Right, p, depth);
+    if (!HideBackGrid) {
+      if (fHorizontal)
+        canvas.VertLine3D(p, r.Top, r.Bottom, depth);
+      else
+        canvas.HorizLine3D(r.Left, r.Right, p, depth);
+    }
     const int32_t z = RoundToInt(depth * Grid.ZPosition() * 0.01);
-    if (z != depth) {
+    if (!HideSideGrid && z != depth) {
       if (fHorizontal)
         canvas.ZLine3D(p, fPosAxis, depth, z);
       else

@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QTime>
 #include <charconv>
+#include <clocale>
 #include <cmath>
 #include <vector>
 
@@ -114,18 +115,18 @@ TPictureSection ParseSection(const std::string& f) {
   return p;
 }
 
-std::string GroupThousands(const std::string& digits) {
+std::string GroupThousands(const std::string& digits, const std::string& separator) {
   std::string out;
   const size_t n = digits.size();
   for (size_t i = 0; i < n; ++i) {
     out += digits[i];
-    if ((n - i - 1) % 3 == 0 && i + 1 < n) out += ',';
+    if ((n - i - 1) % 3 == 0 && i + 1 < n) out += separator;
   }
   return out;
 }
 
 // The unsigned number by the picture, and whether it rounded to zero.
-std::string FormatMagnitude(const TPictureSection& p, double magnitude, bool& isZero) {
+std::string FormatMagnitude(const TPictureSection& p, double magnitude, bool& isZero, const TNumberSeparators& sep) {
   std::string body;
   int exponent = 0;
   if (p.scientific && magnitude != 0) {
@@ -153,9 +154,9 @@ std::string FormatMagnitude(const TPictureSection& p, double magnitude, bool& is
   isZero = intPart.find_first_not_of('0') == std::string::npos && fracPart.find_first_not_of('0') == std::string::npos;
   intPart.erase(0, std::min(intPart.find_first_not_of('0'), intPart.size()));
   while (static_cast<int32_t>(intPart.size()) < p.intZeros) intPart.insert(intPart.begin(), '0');
-  if (p.thousands) intPart = GroupThousands(intPart);
+  if (p.thousands) intPart = GroupThousands(intPart, sep.Thousands);
   body = intPart;
-  if (!fracPart.empty()) body += "." + fracPart;
+  if (!fracPart.empty()) body += sep.Decimal + fracPart;
   if (p.scientific) {
     std::string e = std::to_string(std::abs(exponent));
     while (static_cast<int32_t>(e.size()) < p.expDigits) e.insert(e.begin(), '0');
@@ -177,22 +178,39 @@ std::string FloatToStr(double value) {
   return GeneralDigits(value);
 }
 
-std::string FormatFloat(const std::string& format, double value) {
-  if (!std::isfinite(value) || std::fabs(value) >= 1e18 || format.empty()) return FloatToStr(value);
+std::string FormatFloat(const std::string& format, double value) { return FormatFloat(format, value, {}); }
+
+TNumberSeparators UserNumberSeparators() {
+  TNumberSeparators result;
+  if (const std::lconv* conv = std::localeconv()) {
+    if (conv->decimal_point != nullptr && *conv->decimal_point != '\0') result.Decimal = conv->decimal_point;
+    if (conv->thousands_sep != nullptr && *conv->thousands_sep != '\0') result.Thousands = conv->thousands_sep;
+  }
+  return result;
+}
+
+std::string FormatFloat(const std::string& format, double value, const TNumberSeparators& separators) {
+  if (!std::isfinite(value) || std::fabs(value) >= 1e18 || format.empty()) {
+    // The general form has a decimal point only, never a group.
+    std::string text = FloatToStr(value);
+    if (const auto dot = text.find('.'); dot != std::string::npos) text.replace(dot, 1, separators.Decimal);
+    return text;
+  }
   const std::vector<std::string> sections = SplitSections(format);
   const TPictureSection positive = ParseSection(sections[0]);
   bool isZero = false;
-  const std::string body = FormatMagnitude(positive, std::fabs(value), isZero);
+  const std::string body = FormatMagnitude(positive, std::fabs(value), isZero, separators);
   if (isZero && sections.size() >= 3 && !sections[2].empty()) {
     const TPictureSection zero = ParseSection(sections[2]);
     bool z = false;
-    return zero.prefix + (zero.hasDigits ? FormatMagnitude(zero, 0.0, z) : "") + zero.suffix;
+    return zero.prefix + (zero.hasDigits ? FormatMagnitude(zero, 0.0, z, separators) : "") + zero.suffix;
   }
   if (value < 0 && !isZero) {
     if (sections.size() >= 2 && !sections[1].empty()) {
       const TPictureSection negative = ParseSection(sections[1]);
       bool z = false;
-      return negative.prefix + (negative.hasDigits ? FormatMagnitude(negative, -value, z) : "") + negative.suffix;
+      return negative.prefix + (negative.hasDigits ? FormatMagnitude(negative, -value, z, separators) : "") +
+             negative.suffix;
     }
     return "-" + positive.prefix + body + positive.suffix;
   }

@@ -1,8 +1,9 @@
 #pragma once
 // Texts and step arithmetic of axis labels: the class library's number formatting
 // (FormatFloat, FloatToStr) and date-time formatting, line counting, and the
-// 1-2-5 step series. All free of locale: '.' is the decimal point and ',' the
-// thousands separator of every label.
+// 1-2-5 step series. Free of locale ('.' is the decimal point and ',' the
+// thousands separator) unless the user's separators are asked for: texts shown on
+// screen follow the user, number text in files never does.
 #include <cstdint>
 #include <string>
 
@@ -14,6 +15,19 @@ namespace qira {
 // Infinities and NaN give "INF", "-INF" and "NAN"; magnitudes of 1e18 and more
 // fall back to FloatToStr, as the picture cannot hold their digits.
 std::string FormatFloat(const std::string& format, double value);
+
+// The decimal and thousands separators of numbers shown to the user.
+struct TNumberSeparators {
+  std::string Decimal = ".";
+  std::string Thousands = ",";
+};
+// The user's separators: those of the C library's numeric locale, which the
+// application takes from the environment at start. A locale without a thousands
+// separator (the "C" locale) keeps ','.
+TNumberSeparators UserNumberSeparators();
+// FormatFloat with the given separators for the decimal point and the groups;
+// literal text of the picture stays as written.
+std::string FormatFloat(const std::string& format, double value, const TNumberSeparators& separators);
 // General format with 15 significant digits ("0.1", "1E20", "1.5E-7").
 std::string FloatToStr(double value);
 // A date value (days since 1899-12-30) in a date-time format of Qt notation

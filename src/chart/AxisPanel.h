@@ -116,6 +116,10 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
   // Among the same series, the one with the most points.
   TChartSeries* SeriesWithMostPoints(const TChartAxis& axis) const;
   int32_t MaxValuesCount() const;
+  // Every active series, from the last to the first, checks the mouse over its
+  // points (enter and leave events); the control shows the cursor of a series
+  // under the mouse. True when any series has a point under it.
+  bool CheckMouseOverSeries(int32_t x, int32_t y);
   // Palette colours in order until ColorIsFree accepts one.
   TColor GetFreeSeriesColor(bool checkBackground, const TChartSeries* series) const;
   virtual bool ColorIsFree(TColor color, bool checkBackground, const TChartSeries* series) const;

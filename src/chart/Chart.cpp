@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "chart/ChartPalettes.h"
 #include "chart/LineSeries.h"
 #include "platform/Canvas.h"
 #include "platform/HandlerGuard.h"
@@ -87,20 +88,30 @@ void TChart::PaintTitlesAndLegend(bool beforeSeries) {
   if (beforeSeries && legend) Legend.Draw();
   if (beforeSeries || !View3D() || !AnyActiveSeriesUsesAxes()) return;
 
-  // Walls standing in front of the series come over them, with their axes.
+  // Walls standing in front of the series come over them, with their axes; the
+  // grid lines that lie on walls behind the series are not drawn over them again.
+  auto redraw = [](TChartAxis& axis, bool& hide, bool gridOnly) {
+    if (!axis.Shown()) return;
+    hide = true;
+    const TScopeExit show([&] { hide = false; });
+    if (gridOnly)
+      axis.DrawGrid();
+    else
+      axis.Draw(true);
+  };
   const int32_t depth = DepthWidth;
   if (!WallSideTest(*this, ChartRect().Right, Walls.Back.Size())) {
     if (Walls.Right.WallShouldDraw()) Walls.Right.DrawWall();
-    if (RightAxis().Shown()) RightAxis().Draw(true);
+    redraw(RightAxis(), RightAxis().HideBackGrid, false);
   }
   // The side test answers the other way for the left wall: True means in front.
   if (WallSideTest(*this, ChartRect().Left, Walls.Back.Size())) {
     if (Walls.Left.WallShouldDraw()) Walls.Left.DrawWall();
-    if (LeftAxis().Shown()) LeftAxis().Draw(true);
+    redraw(LeftAxis(), LeftAxis().HideBackGrid, false);
   }
   if (IsDepthReversed(*this, depth)) {
-    if (TopAxis().Shown()) TopAxis().Draw(true);
-    if (BottomAxis().Shown()) BottomAxis().Draw(true);
+    redraw(TopAxis(), TopAxis().HideSideGrid, true);
+    redraw(BottomAxis(), BottomAxis().HideSideGrid, true);
     if (Walls.Back.WallShouldDraw()) Walls.Back.DrawWall();
   }
 }
@@ -126,6 +137,16 @@ void TChart::PaintWalls() {
 
 void TChart::DrawSeriesValues(TChartSeries& series) {
   if (auto* drawing = dynamic_cast<TCustomSeries*>(&series)) drawing->DrawAllValues();
+}
+
+void TChart::SetColorPaletteIndex(int32_t index) {
+  if (index == ColorPaletteIndex) return;
+  SetColorPalette(*this, index);
+  // Series without a colour of their own take theirs from the new palette, in order.
+  for (int32_t i = 0; i < SeriesCount(); ++i)
+    if (Series(i).StoredColor() == clChartDefault) Series(i).AssignAutomaticColor(clChartDefault);
+  for (int32_t i = 0; i < SeriesCount(); ++i)
+    if (Series(i).StoredColor() == clChartDefault) Series(i).AssignAutomaticColor(GetFreeSeriesColor(true, &Series(i)));
 }
 
 void TChart::RemoveAllSeries() {

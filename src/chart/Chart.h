@@ -51,6 +51,9 @@ class TChart : public TCustomAxisPanel {
   // notifications and OnRemoveSeries; the series objects are not freed (their owner
   // frees them). Freeing is the owner's separate step after this.
   void RemoveAllSeries();
+  // Applies the named palette (ChartPalettes.h) when the index changes: the chart's
+  // colours, and the automatic colours of its series in series order.
+  void SetColorPaletteIndex(int32_t index);
   // The first active series, or null.
   TChartSeries* FirstActiveSeries() const;
   // ColorPaletteIndex, the titles, the legend, ScrollMouseButton and the walls, then the axis
@@ -109,10 +112,15 @@ class TChart : public TCustomAxisPanel {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  // A second press in quick succession: the press again, with ssDouble.
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
 
  private:
   void SaveScalesOnce();
+  // The rubber band, drawn (or erased: it inverts) into the picture the next paint
+  // shows, and that paint requested.
+  void ShowZoomRectangle();
   // Runs a click event the house way: MouseHandled set before, read back after.
   bool RunClick(const std::function<void()>& event);
   bool StartDrags(TMouseButton button, TShiftState shift, int32_t x, int32_t y);

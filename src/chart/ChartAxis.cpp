@@ -25,6 +25,9 @@ namespace {
 // never grows.
 constexpr int32_t MaxGrowSteps = 4096;
 
+// The class library's text for a number that is no date-time.
+constexpr std::string_view InvalidDateTimeText = "Invalid argument to date encode";
+
 double SanitizeAxisValue(double v) {
   if (std::isnan(v)) return 0;
   return std::clamp(v, -AxisValueLimit, AxisValueLimit);
@@ -43,6 +46,7 @@ int32_t ClampPixel64(int64_t p) {
 
 TChartAxis::TChartAxis(IAxisPanel& chart, bool horizontal, bool otherSide)
     : Title(dynamic_cast<TCustomChartPanel*>(&chart)),
+      Items(dynamic_cast<TCustomChartPanel*>(&chart)),
       fChart(chart),
       fHorizontal(horizontal),
       fOtherSide(otherSide),
@@ -70,6 +74,31 @@ bool TChartAxisTitle::Clicked(int32_t x, int32_t y) const {
   if (Angle == 0) return PointInRect(ShapeBounds, x, y);
   const std::array<TPoint, 4> corners = RectRotatedPoints(ShapeBounds, Angle);
   return PointInPolygon(TPoint{x, y}, corners, 3);
+}
+
+TAxisItem::TAxisItem(TCustomChartPanel* parent, double value, const std::string& text)
+    : TChartCustomShape(parent), fValue(value), fText(text) {
+  SetColor(clWhite);
+  SetDefaultTransparent(true);
+}
+
+TAxisItems::TAxisItems(TCustomChartPanel* parent) : Format(parent), fParent(parent) { Format.SetTransparent(true); }
+
+void TAxisItems::Clear() {
+  fItems.clear();
+  if (fParent != nullptr) fParent->Invalidate();
+}
+
+TAxisItem& TAxisItems::Append(double value, const std::string& text) {
+  fItems.push_back(std::make_unique<TAxisItem>(fParent, value, text));
+  return *fItems.back();
+}
+
+void TAxisItems::Assign(const TAxisItems& source) {
+  Format.Assign(source.Format);
+  fItems.clear();
+  for (const auto& item : source.fItems) Append(item->Value(), item->Text()).Assign(*item);
+  fAutomatic = source.fAutomatic;
 }
 
 TChartAxisPen::TChartAxisPen(TNotifyEvent onChange) : TChartPen(std::move(onChange)) { SetWidth(2); }
@@ -110,7 +139,7 @@ void TChartAxis::Assign(const TChartAxis& s) {
   MinorGrid.Assign(s.MinorGrid);
   LabelsFont.Assign(s.LabelsFont);
   Title.Assign(s.Title);
-  Items = s.Items;
+  Items.Assign(s.Items);
   TickLength = s.TickLength;
   TickInnerLength = s.TickInnerLength;
   MinorTickLength = s.MinorTickLength;
@@ -127,6 +156,7 @@ void TChartAxis::Assign(const TChartAxis& s) {
   fLabelsAlternate = s.fLabelsAlternate;
   fLabelsAngle = s.fLabelsAngle;
   fLabelsMultiLine = s.fLabelsMultiLine;
+  fLabelsExponent = s.fLabelsExponent;
   fLabelsSeparation = s.fLabelsSeparation;
   fLabelStyle = s.fLabelStyle;
   fMinorTickCount = s.fMinorTickCount;
@@ -419,7 +449,7 @@ std::string TChartAxis::LabelValue(double value) {
       text = FormatDateTimeValue(format, value);
     }
   } else {
-    text = FormatFloat(fAxisValuesFormat, value);
+    text = FormatFloat(fAxisValuesFormat, value, UserNumberSeparators());
   }
   if (fChart.OnGetAxisLabel) fChart.OnGetAxisLabel(*this, nullptr, -1, text);
   if (fLabelsMultiLine) std::replace(text.begin(), text.end(), ' ', '\r');
@@ -642,6 +672,8 @@ void TChartAxis::SetMaximum(double value) {
 void TChartAxis::SetIncrement(double value) {
   // NaN is refused with the negative values: it would make every step NaN.
   if (!(value >= 0)) throw AxisException(std::string(ChartMsg::AxisIncrement));
+  // A date-time axis takes only a step that is itself a date-time (years 1 to 9999).
+  if (IsDateTime() && FormatDateTimeValue("yyyy", value).empty()) throw AxisException(std::string(InvalidDateTimeText));
   Change(fDesiredIncrement, value);
 }
 

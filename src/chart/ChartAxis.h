@@ -7,6 +7,7 @@
 // [SECTION] Label values, [SECTION] Layout and drawing (AxisDrawing.cpp),
 // [SECTION] Pixel mapping, [SECTION] Properties
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -71,37 +72,50 @@ class TChartAxisTitle : public TChartCustomShape {
   bool Clicked(int32_t x, int32_t y) const;
 };
 
-// One custom label of an axis: its value and text (empty: the value's label text).
-struct TAxisItem {
-  double Value = 0;
-  std::string Text;
-  bool Visible = true;
+// One custom label of an axis: its value and text (empty: the value's label text),
+// drawn in a frame of its own: white, transparent until asked for, with its own
+// font. Changing the value or the text repaints the chart.
+class TAxisItem : public TChartCustomShape {
+ public:
+  TAxisItem(TCustomChartPanel* parent, double value, const std::string& text);
+  double Value() const { return fValue; }
+  void SetValue(double value) { Change(fValue, value); }
+  const std::string& Text() const { return fText; }
+  void SetText(const std::string& value) { Change(fText, value); }
+
+ private:
+  double fValue;
+  std::string fText;
 };
 
-// An axis's custom labels. While Automatic, each draw refills the list with the
-// labels it computed; the first Add switches Automatic off, and from then on the
-// items are drawn instead of computed labels.
+// An axis's custom labels and the frame they share (Format, transparent). While
+// Automatic, each draw refills the list with the labels it computed; the first Add
+// switches Automatic off, and from then on the items are drawn instead of computed
+// labels, each in its own frame and font.
 class TAxisItems {
  public:
+  explicit TAxisItems(TCustomChartPanel* parent);
   TAxisItem& Add(double value, const std::string& text = {}) {
     fAutomatic = false;
     return Append(value, text);
   }
-  void Clear() { fItems.clear(); }
+  // Frees the items and repaints.
+  void Clear();
   int32_t Count() const { return static_cast<int32_t>(fItems.size()); }
-  TAxisItem& operator[](int32_t index) { return fItems[static_cast<size_t>(index)]; }
-  const TAxisItem& operator[](int32_t index) const { return fItems[static_cast<size_t>(index)]; }
+  TAxisItem& operator[](int32_t index) { return *fItems[static_cast<size_t>(index)]; }
+  const TAxisItem& operator[](int32_t index) const { return *fItems[static_cast<size_t>(index)]; }
   bool Automatic() const { return fAutomatic; }
   void SetAutomatic(bool value) { fAutomatic = value; }
   // Records a computed label, keeping Automatic.
-  TAxisItem& Append(double value, const std::string& text) {
-    fItems.push_back({value, text, true});
-    return fItems.back();
-  }
+  TAxisItem& Append(double value, const std::string& text);
+  // The shared frame, then every item again (value and text); Automatic as the source's.
+  void Assign(const TAxisItems& source);
+  TChartShape Format;
 
  private:
+  TCustomChartPanel* fParent;
   bool fAutomatic = true;
-  std::vector<TAxisItem> fItems;
+  std::vector<std::unique_ptr<TAxisItem>> fItems;
 };
 
 // Sender; var X, Y, Z; var Text; var DrawLabel.
@@ -177,8 +191,18 @@ class TChartAxis {
   void CalcRect(TRect& rect, bool shrink);
   // Draws title, labels, line, ticks, grid and minor marks on the chart's canvas.
   void Draw(bool calcPosAxis);
-  // One label or title text at (x, y); z is the depth of depth-axis labels.
-  void DrawAxisLabel(int32_t x, int32_t y, int32_t angle, const std::string& text, int32_t z = 0, bool isTitle = false);
+  // One label or title text at (x, y); z is the depth of depth-axis labels. A frame
+  // of its own (the title's, a custom item's) gets its bounds and, unless
+  // transparent, is drawn under the text.
+  void DrawAxisLabel(int32_t x, int32_t y, int32_t angle, const std::string& text, TChartCustomShape* frame = nullptr,
+                     int32_t z = 0);
+  // The grid lines at the ticks of the last draw (walls drawn over the series
+  // bring them back), within the suppression flags.
+  void DrawGrid();
+  // Set by the chart while it draws grid lines again over walls: leave out the
+  // lines on the back wall, or those along the depth on the floor and side wall.
+  bool HideBackGrid = false;
+  bool HideSideGrid = false;
   // The axis line and its label band hold the pixel (2D).
   bool Clicked(int32_t x, int32_t y);
   // Tick pixels of the last draw, one per label.
@@ -247,6 +271,10 @@ class TChartAxis {
   void SetLabelsAngle(int32_t value) { Change(fLabelsAngle, value % 360); }
   bool LabelsAlternate() const { return fLabelsAlternate; }
   void SetLabelsAlternate(bool value) { Change(fLabelsAlternate, value); }
+  // Labels in scientific notation are drawn as the mantissa followed by the
+  // exponent in a font one point smaller, raised.
+  bool LabelsExponent() const { return fLabelsExponent; }
+  void SetLabelsExponent(bool value) { Change(fLabelsExponent, value); }
   bool LabelsMultiLine() const { return fLabelsMultiLine; }
   void SetLabelsMultiLine(bool value) { Change(fLabelsMultiLine, value); }
   bool Inverted() const { return fInverted; }
@@ -326,11 +354,13 @@ class TChartAxis {
   int32_t Outward(int32_t position, int32_t size) const;
   int32_t ApplyPositionPercent(int32_t position) const;
   int32_t DepthAxisPosition() const;
-  void DrawTitleFrame(int32_t x, int32_t y, int32_t angle, uint32_t align, const std::string& text, int32_t z);
+  void DrawLabelFrame(TChartCustomShape& frame, int32_t x, int32_t y, int32_t angle, uint32_t align,
+                      const std::string& text, int32_t z);
+  void DrawExponentText(TCanvas3D& canvas, int32_t x, int32_t y, int32_t z, const std::string& text);
   void DrawValueLabel(double value);
   void DrawTextLabels(bool markTexts);
   void DrawSeriesTitleLabels();
-  void DrawLabelAt(int32_t pixel, const std::string& text);
+  void DrawLabelAt(int32_t pixel, const std::string& text, TAxisItem* item = nullptr);
   void DrawAxisLine(int32_t wall);
   void DrawTick(TCanvas3D& canvas, int32_t p, int32_t offset, int32_t length, int32_t wall);
   void DrawGridLine(TCanvas3D& canvas, int32_t p);
@@ -353,6 +383,7 @@ class TChartAxis {
   int32_t fLabelsAngle = 0;
   bool fLabelsAlternate = false;
   bool fLabelsMultiLine = false;
+  bool fLabelsExponent = false;
   bool fInverted = false;
   bool fHorizontal;
   bool fOtherSide;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "chart/Chart.h"
+#include "chart/ChartRoutines.h"
 #include "platform/HandlerGuard.h"
 
 namespace qira {
@@ -168,6 +169,23 @@ void TChart::ScrollVertical(bool down) {
 void TChart::DoMouseWheelDown() { ScrollVertical(true); }
 void TChart::DoMouseWheelUp() { ScrollVertical(false); }
 
+// ------------------------------------------------------- [SECTION] rubber band
+
+void TChart::ShowZoomRectangle() {
+  // A paint copies the canvas buffer onto the control while that buffer is
+  // current, so the band goes into the buffer; a stale buffer is drawn again
+  // whole, band included, and the band drawn into the control meanwhile does no harm.
+  TChartCanvas3D& canvas = ChartCanvas();
+  TBitmap* buffer = canvas.GetUseBuffer() && !canvas.BufferDirty() ? canvas.Buffer() : nullptr;
+  TCanvas* const previous = canvas.GetHandle();
+  if (buffer != nullptr) canvas.RestoreHandle(&buffer->Canvas());
+  const TScopeExit restore([&] {
+    if (buffer != nullptr) canvas.RestoreHandle(previous);
+  });
+  DrawZoomRectangle();
+  update();
+}
+
 // ------------------------------------------------------------- [SECTION] hit test
 
 namespace {
@@ -182,7 +200,8 @@ TChartClickedPart TChart::HitTestPart(int32_t x, int32_t y, bool onlyClickable) 
   if (const int32_t item = legendItem(true); item >= 0) return {cpLegend, item, nullptr, nullptr};
   for (int32_t i = SeriesCount() - 1; i >= 0; --i) {
     TChartSeries& s = Series(i);
-    if (!s.Active() || (onlyClickable && !OnClickSeries)) continue;
+    if (!s.Active() || (onlyClickable && !s.HasClickEvents() && !OnClickSeries)) continue;
+    if (const int32_t index = s.Clicked(x, y); index >= 0) return {cpSeries, index, &s, nullptr};
     if (s.Marks().Visible) {
       const int32_t index = s.Marks().Clicked(x, y);
       if (index >= 0) return {cpSeriesMarks, index, &s, nullptr};
@@ -200,6 +219,36 @@ TChartClickedPart TChart::HitTestPart(int32_t x, int32_t y, bool onlyClickable) 
   if (SubFoot.Clicked(x, y)) return {cpSubFoot, -1, nullptr, nullptr};
   if (Inside(ChartRect(), x, y) && FirstActiveSeries() != nullptr) result.Part = cpChartRect;
   return result;
+}
+
+// ---------------------------------------------------------------- [SECTION] hover
+
+namespace {
+// The class library's standard cursor numbers a series may name.
+constexpr int32_t crCross = -3;
+constexpr int32_t crDrag = -12;
+constexpr int32_t crHandPoint = -21;
+
+Qt::CursorShape ChartCursorShape(int32_t cursor) {
+  switch (cursor) {
+    case crChartHand:
+    case crHandPoint: return Qt::PointingHandCursor;
+    case crCross: return Qt::CrossCursor;
+    case crDrag: return Qt::DragMoveCursor;
+    default: return Qt::ArrowCursor;
+  }
+}
+}  // namespace
+
+bool TCustomAxisPanel::CheckMouseOverSeries(int32_t x, int32_t y) {
+  bool over = false;
+  for (int32_t i = SeriesCount() - 1; i >= 0; --i) {
+    TChartSeries& s = Series(i);
+    if (!s.Active() || !s.MouseMoveCheck(x, y)) continue;
+    over = true;
+    if (s.Cursor != 0) setCursor(ChartCursorShape(s.Cursor));
+  }
+  return over;
 }
 
 // ---------------------------------------------------------------- [SECTION] mouse
@@ -222,13 +271,14 @@ bool TChart::StartDrags(TMouseButton button, TShiftState shift, int32_t x, int32
     zoom.Activate(zoom.Direction == tzdVertical ? r.Left : x, zoom.Direction == tzdHorizontal ? r.Top : y);
     if (zoom.Direction == tzdVertical) zoom.X1 = r.Right;
     if (zoom.Direction == tzdHorizontal) zoom.Y1 = r.Bottom;
-    DrawZoomRectangle();
+    ShowZoomRectangle();
     started = true;
   }
   if (AllowPanning != pmNone && button == ScrollMouseButton && (shift & PanningKeyShift) == PanningKeyShift) {
     Panning().Activate(x, y);
     started = true;
   }
+  if (started) RestoreSavedCursor();
   return started;
 }
 
@@ -249,11 +299,17 @@ void TChart::MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_
       if (OnClickAxis) handled = RunClick([&] { OnClickAxis(*this, *part.AAxis, button, shift, x, y); });
       if (!handled) handled = StartDrags(button, shift, x, y);
       break;
-    case cpSeries:
+    case cpSeries: {
+      TChartSeries& series = *part.ASeries;
+      const TChartSeries::TSeriesClick& click = (shift & ssDouble) != 0 ? series.OnDblClick : series.OnClick;
+      MouseHandled = false;
+      if (click) click(series, part.PointIndex, button, shift, x, y);
+      handled = MouseHandled;
       if (OnClickSeries)
-        handled = RunClick([&] { OnClickSeries(*this, *part.ASeries, part.PointIndex, button, shift, x, y); });
+        handled = RunClick([&] { OnClickSeries(*this, series, part.PointIndex, button, shift, x, y); });
       if (!handled) handled = StartDrags(button, shift, x, y);
       break;
+    }
     case cpTitle:
     case cpSubTitle:
     case cpFoot:
@@ -288,15 +344,18 @@ void TChart::MouseMove(TShiftState shift, int32_t x, int32_t y) {
     const int32_t cx = zoom.Direction == tzdVertical ? r.Right : x;
     const int32_t cy = zoom.Direction == tzdHorizontal ? r.Bottom : y;
     if (cx != zoom.X1 || cy != zoom.Y1) {
-      DrawZoomRectangle();
+      ShowZoomRectangle();
       zoom.X1 = cx;
       zoom.Y1 = cy;
-      DrawZoomRectangle();
+      ShowZoomRectangle();
     }
     return;
   }
   TZoomPanning& panning = Panning();
-  if (!panning.Active) return;
+  if (!panning.Active) {
+    if (!CheckMouseOverSeries(x, y)) RestoreSavedCursor();
+    return;
+  }
   if (!Inside(r, x, y)) {
     panning.Active = false;
     return;
@@ -315,7 +374,8 @@ void TChart::MouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t 
   TChartZoom& zoom = Zoom();
   if (zoom.Active && button == zoom.MouseButton) {
     zoom.Active = false;
-    DrawZoomRectangle();
+    ShowZoomRectangle();
+    if (TCanvas* dc = ChartCanvas().GetHandle()) dc->SetPenMode(pmCopy);
     if (zoom.Direction != tzdVertical) zoom.X1 = x;
     if (zoom.Direction != tzdHorizontal) zoom.Y1 = y;
     const bool wide = zoom.Direction == tzdVertical || std::abs(zoom.X1 - zoom.X0) > zoom.MinimumPixels;
@@ -352,6 +412,12 @@ void TChart::mouseReleaseEvent(QMouseEvent* e) {
   TCustomAxisPanel::mouseReleaseEvent(e);
   const QPoint p = e->position().toPoint();
   Guarded([&] { MouseUp(ChartMouseButton(e->button()), ChartShiftState(e), p.x(), p.y()); });
+}
+
+void TChart::mouseDoubleClickEvent(QMouseEvent* e) {
+  TCustomAxisPanel::mouseDoubleClickEvent(e);
+  const QPoint p = e->position().toPoint();
+  Guarded([&] { MouseDown(ChartMouseButton(e->button()), ChartShiftState(e) | ssDouble, p.x(), p.y()); });
 }
 
 void TChart::wheelEvent(QWheelEvent* e) {

@@ -169,6 +169,8 @@ class TCustomChartPanel : public QWidget, public IChartViewHost {
   void SetRepaintEnabled(bool value) { repaintEnabled_ = value; }
   bool MouseHandled = false;
   TZoomPanning& Panning() { return panning_; }
+  // Back to the cursor the control had when it was made (or loaded).
+  void RestoreSavedCursor() { setCursor(savedCursor_); }
   // The control's own back buffer that painting shows.
   TBitmap& ControlCanvas() { return control_; }
 

@@ -505,4 +505,19 @@ void TChartSeries::Repaint() const {
   if (fParentChart) fParentChart->Invalidate();
 }
 
+// [SECTION] Clicks and hover
+
+bool TChartSeries::MouseMoveCheck(int32_t x, int32_t y) {
+  if (Cursor == 0 && !OnMouseEnter && !OnMouseLeave) return false;
+  const bool over = Clicked(x, y) >= 0;
+  if (over && !fMouseInside) {
+    fMouseInside = true;
+    if (OnMouseEnter) OnMouseEnter(*this);
+  } else if (!over && fMouseInside) {
+    fMouseInside = false;
+    if (OnMouseLeave) OnMouseLeave(*this);
+  }
+  return over;
+}
+
 }  // namespace qira

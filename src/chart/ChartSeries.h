@@ -11,6 +11,7 @@
 
 #include "chart/ChartInterfaces.h"
 #include "chart/ChartValueList.h"
+#include "chart/ChartZoom.h"
 #include "chart/SeriesFunctions.h"
 #include "chart/SeriesMarks.h"
 
@@ -181,7 +182,34 @@ class TChartSeries : public IChartSeries {
   std::function<void(TChartSeries&)> OnClearValues;
   std::function<void(const TChartSeries&, int32_t, std::string&)> OnGetMarkText;
 
+  // [SECTION] Clicks and hover
+  // Index of the point under the pixel, or -1: always -1 here and for a series
+  // without points; the series kinds that draw points answer for them.
+  virtual int32_t Clicked(int32_t x, int32_t y) {
+    (void)x;
+    (void)y;
+    return -1;
+  }
+  // OnClick or OnDblClick is set (a click on the series is worth a hit test).
+  virtual bool HasClickEvents() const { return OnClick != nullptr || OnDblClick != nullptr; }
+  // Whether a point lies under the mouse. Entering a point sets the inside flag and
+  // fires OnMouseEnter, leaving all points clears it and fires OnMouseLeave; false
+  // at once for a series with no cursor and neither event. The chart shows Cursor
+  // while this answers true.
+  bool MouseMoveCheck(int32_t x, int32_t y);
+  bool MouseInside() const { return fMouseInside; }
+  // Screen cursor number over a point; 0: the chart's own cursor.
+  int32_t Cursor = 0;
+  using TSeriesClick =
+      std::function<void(TChartSeries&, int32_t valueIndex, TMouseButton, TShiftState, int32_t x, int32_t y)>;
+  TSeriesClick OnClick;
+  TSeriesClick OnDblClick;
+  std::function<void(TChartSeries&)> OnMouseEnter;
+  std::function<void(TChartSeries&)> OnMouseLeave;
+
  private:
+  bool fMouseInside = false;
+
   void RecalcGetAxis();
   void InsertPointExtras(int32_t index, const std::string& label, TColor color);
 

@@ -439,28 +439,50 @@ void TCustomSeries::DrawLegendShape(int32_t index, const TRect& rect) {
   }
 }
 
+// ------------------------------------------------------------ clicks and hover
+
+bool TCustomSeries::HasClickEvents() const {
+  return TChartSeries::HasClickEvents() || (Pointer.Visible() && OnClickPointer != nullptr);
+}
+
+bool TCustomSeries::ClickedPointer(int32_t index, int32_t x, int32_t y, int32_t pointX, int32_t pointY) {
+  return Pointer.Visible() && PointerStyle(index) != psNothing && std::abs(pointX - x) < Pointer.HorizSize() &&
+         std::abs(pointY - y) < Pointer.VertSize();
+}
+
 int32_t TCustomSeries::Clicked(int32_t x, int32_t y) {
   IAxisPanel* chart = ParentChart();
-  if (chart != nullptr && chart->Canvas() != nullptr && chart->View3D()) chart->Canvas()->Calculate2DPosition(x, y, fStartZ);
-  const int32_t first = FirstVisibleIndex(), last = LastVisibleIndex();
-  if (first < 0) return -1;
+  TCanvas3D* canvas = chart != nullptr ? chart->Canvas() : nullptr;
+  const bool ribbon = canvas != nullptr && chart->View3D();
+  const TPoint screen{x, y};
+  if (ribbon) canvas->Calculate2DPosition(x, y, fStartZ);
+  // The visible range is that of the last frame: points deleted since then are
+  // not looked at, and a series without points is never hit.
+  const int32_t first = FirstVisibleIndex(), last = std::min(LastVisibleIndex(), Count() - 1);
+  if (first < 0 || first > last) return -1;
   const TPoint click{x, y};
+  const int32_t from = ClickableLine ? std::max(first - 1, 0) : first;
   TPoint previous{};
   int32_t previousOrigin = 0;
-  for (int32_t i = ClickableLine ? std::max(first - 1, 0) : first; i <= last; ++i) {
+  for (int32_t i = from; i <= last; ++i) {
     const TPoint p = PointPixel(i);
-    if (Pointer.Visible() && PointerStyle(i) != psNothing && std::abs(p.X - x) < Pointer.HorizSize() &&
-        std::abs(p.Y - y) < Pointer.VertSize()) {
+    if (ClickedPointer(i, x, y, p.X, p.Y)) {
       if (OnClickPointer) OnClickPointer(*this, i, p.X, p.Y);
       return i;
     }
     if (p.X == x && p.Y == y) return i;
     const int32_t origin = CalcZeroPos(i);
-    if (ClickableLine && i > 0 && i > (ClickableLine ? std::max(first - 1, 0) : first)) {
+    if (ClickableLine && i > from) {
       bool hit = false;
       if (Stairs) {
         const TPoint corner = InvertedStairs ? TPoint{previous.X, p.Y} : TPoint{p.X, previous.Y};
         hit = PointInLine(click, previous, corner) || PointInLine(click, corner, p);
+      } else if (ribbon && DrawLine) {
+        const TPoint plane[4] = {canvas->Calculate3DPosition(previous.X, previous.Y, fStartZ),
+                                 canvas->Calculate3DPosition(p.X, p.Y, fStartZ),
+                                 canvas->Calculate3DPosition(p.X, p.Y, fEndZ),
+                                 canvas->Calculate3DPosition(previous.X, previous.Y, fEndZ)};
+        hit = PointInPolygon(screen, plane, 3) || PointInLine(click, previous, p);
       } else {
         hit = PointInLine(click, previous, p);
       }

@@ -88,8 +88,13 @@ class TCustomSeries : public TCustomLineSeries, public IPointerSeries {
   // The legend symbol of point index (-1: the series) in the rectangle.
   void DrawLegendShape(int32_t index, const TRect& rect);
   // The point (or, with ClickableLine, the segment's first point) under the
-  // pixel, or -1.
-  int32_t Clicked(int32_t x, int32_t y);
+  // pixel, or -1; a hit pointer fires OnClickPointer.
+  int32_t Clicked(int32_t x, int32_t y) override;
+  // Also true with a visible pointer and OnClickPointer.
+  bool HasClickEvents() const override;
+  // The visible pointer of point index at (pointX, pointY) holds the pixel: closer
+  // than its half sizes, and a style that draws.
+  virtual bool ClickedPointer(int32_t index, int32_t x, int32_t y, int32_t pointX, int32_t pointY);
 
  protected:
   TPoint PointPixel(int32_t index) const;

@@ -129,7 +129,7 @@ TEST_F(AxisDrawingFixture, CustomItemsReplaceTheComputedLabels) {
   LayOut(axis);
   axis.Draw(true);
   ASSERT_EQ(axis.Items.Count(), 3);  // the computed labels, recorded
-  EXPECT_EQ(axis.Items[0].Text, "100");
+  EXPECT_EQ(axis.Items[0].Text(), "100");
   EXPECT_TRUE(axis.Items.Automatic());
   axis.Items.Clear();
   axis.Items.Add(10, "ten");
@@ -137,6 +137,54 @@ TEST_F(AxisDrawingFixture, CustomItemsReplaceTheComputedLabels) {
   axis.Draw(true);
   EXPECT_FALSE(axis.Items.Automatic());
   EXPECT_EQ(axis.TickPositions(), (std::vector<int32_t>{axis.CalcPosValue(10)}));
+}
+
+// Lowest inked row in a column range of the label band, or -1.
+int32_t InkBottom(const TBitmap& bitmap, int32_t left, int32_t right, int32_t top) {
+  int32_t bottom = -1;
+  for (int32_t y = top; y < bitmap.Height(); ++y)
+    for (int32_t x = left; x < right; ++x)
+      if (bitmap.Pixel(x, y) != White) bottom = y;
+  return bottom;
+}
+
+TEST_F(AxisDrawingFixture, WithLabelsExponentTheExponentIsDrawnSmallerAndRaisedAfterTheMantissa) {
+  struct Ink {
+    TRect box;
+    int32_t mantissaBottom, lastBottom;
+  };
+  auto drawLabel = [&](bool exponent) {
+    bitmap.Canvas().SetBrush(TBrush{White, bsSolid});
+    bitmap.Canvas().FillRect({0, 0, 300, 200});
+    TChartAxis axis(chart, true);
+    chart.rect = {40, 10, 290, 160};
+    axis.SetLabelStyle(talValue);
+    axis.SetMinMax(0, 10000);
+    axis.SetAxisValuesFormat("0E+0");
+    axis.SetLabelsExponent(exponent);
+    axis.Items.Add(5000);  // "5E+3"
+    axis.Ticks.SetVisible(false);
+    axis.Grid.SetVisible(false);
+    LayOut(axis);
+    axis.Draw(true);
+    const int32_t top = axis.PosLabels();
+    TRect box{300, 0, 0, 0};
+    for (int32_t y = top; y < 200; ++y)
+      for (int32_t x = 0; x < 300; ++x)
+        if (bitmap.Pixel(x, y) != White) box = {std::min(box.Left, x), 0, std::max(box.Right, x + 1), 0};
+    const int32_t quarter = std::max(1, (box.Right - box.Left) / 4);
+    return Ink{box, InkBottom(bitmap, box.Left, box.Left + quarter, top),
+               InkBottom(bitmap, box.Right - quarter, box.Right, top)};
+  };
+  const Ink plain = drawLabel(false);
+  const Ink raised = drawLabel(true);
+  ASSERT_GT(plain.box.Right, plain.box.Left);
+  // Without the option "5E+3" stands on one base line.
+  EXPECT_EQ(plain.lastBottom, plain.mantissaBottom);
+  // With it the "E" is gone (a narrower text) and the exponent's digits end higher.
+  EXPECT_LT(raised.box.Right - raised.box.Left, plain.box.Right - plain.box.Left);
+  EXPECT_EQ(raised.mantissaBottom, plain.mantissaBottom);
+  EXPECT_LT(raised.lastBottom, raised.mantissaBottom - 1);
 }
 
 TEST_F(AxisDrawingFixture, TextLabelsThatWouldOverlapAreLeftOut) {
@@ -154,7 +202,7 @@ TEST_F(AxisDrawingFixture, TextLabelsThatWouldOverlapAreLeftOut) {
   series.CalcFirstLastVisibleIndex();
   axis.Draw(true);
   std::vector<std::string> texts;
-  for (int32_t i = 0; i < axis.Items.Count(); ++i) texts.push_back(axis.Items[i].Text);
+  for (int32_t i = 0; i < axis.Items.Count(); ++i) texts.push_back(axis.Items[i].Text());
   EXPECT_EQ(texts, (std::vector<std::string>{"alpha", "beta", "gamma", "delta"}));
   EXPECT_EQ(axis.TickPositions().size(), 5u);  // a tick also where a label was left out (ticks not only on labels)
 }

@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "chart/AxisLabels.h"
+#include "support/CommaDecimalLocale.h"
 
 namespace qira {
 namespace {
@@ -33,6 +35,24 @@ TEST(AxisLabelTexts, NumbersFollowThePictureFormat) {
       {"#,##0.###", std::nan(""), "NAN"},
   };
   for (const auto& c : cases) EXPECT_EQ(FormatFloat(c.format, c.value), c.text) << c.format << " " << c.value;
+}
+
+TEST(AxisLabelTexts, TheUsersSeparatorsReplaceThePointAndTheGroupsButNotLiterals) {
+  const TNumberSeparators comma{",", "."};
+  EXPECT_EQ(FormatFloat("#,##0.###", 1234.5678, comma), "1.234,568");
+  EXPECT_EQ(FormatFloat("0.00E+00", 1234.5, comma), "1,23E+03");
+  EXPECT_EQ(FormatFloat("0.0' m.'", 2.5, comma), "2,5 m.");
+  EXPECT_EQ(FormatFloat("#,##0.###", 1.5e20, comma), "1,5E20");
+}
+
+TEST(AxisLabelTexts, TheSeparatorsComeFromTheNumericLocale) {
+  const TCommaDecimalLocale comma;
+  ASSERT_TRUE(comma.CLocaleSwitched()) << "no decimal-comma locale; run scripts/setup";
+  const TNumberSeparators separators = UserNumberSeparators();
+  EXPECT_EQ(separators.Decimal, ",");
+  EXPECT_EQ(separators.Thousands, ".");
+  // The plain form stays free of the locale: it is the one files use.
+  EXPECT_EQ(FormatFloat("#,##0.###", 1234.5), "1,234.5");
 }
 
 TEST(AxisLabelTexts, FloatToStrWritesFifteenSignificantDigits) {

@@ -160,7 +160,7 @@ TEST_F(AxisPanelFixture, TheDepthAxisShowsTheSeriesTitles) {
   chart.DepthAxis().SetVisible(true);
   chart.CreateChartBitmap(clWhite, {0, 0, 300, 200});
   std::vector<std::string> texts;
-  for (int32_t i = 0; i < chart.DepthAxis().Items.Count(); ++i) texts.push_back(chart.DepthAxis().Items[i].Text);
+  for (int32_t i = 0; i < chart.DepthAxis().Items.Count(); ++i) texts.push_back(chart.DepthAxis().Items[i].Text());
   EXPECT_EQ(texts, (std::vector<std::string>{"first", "second"}));
 }
 

@@ -329,6 +329,14 @@ TEST_F(DateAxisFixture, NegativeDatesHaveNoText) {
   EXPECT_EQ(ThrownMessage<AxisException>([&] { axis.SetLogarithmic(true); }), "DateTime Axis cannot be Logarithmic");
 }
 
+TEST_F(DateAxisFixture, AStepThatIsNoDateTimeIsRefusedAndTheOldOneKept) {
+  axis.SetIncrement(DateTimeStep[dtOneDay]);
+  EXPECT_EQ(ThrownMessage<AxisException>([&] { axis.SetIncrement(1e9); }), "Invalid argument to date encode");
+  EXPECT_EQ(axis.Increment(), DateTimeStep[dtOneDay]);
+  axis.SetIncrement(365000);  // about a thousand years: still a date
+  EXPECT_EQ(axis.Increment(), 365000);
+}
+
 TEST_F(DateAxisFixture, ACalendarStepThatCannotMoveEndsTheLabels) {
   Layout(-693593, -693593 + 400);  // from 1 January of year 1: a year back cannot be taken
   axis.SetIncrement(DateTimeStep[dtOneYear]);

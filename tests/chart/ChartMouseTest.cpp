@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QImage>
+
 #include "chart/Chart.h"
+#include "chart/ChartRoutines.h"
+#include "chart/LineSeries.h"
 #include "support/TestApplication.h"
 
 namespace qira {
@@ -193,6 +197,132 @@ TEST(ChartMouse, APressInTheChartRectangleWithoutSeriesOnlyReachesTheBackground)
   chart.MouseDown(mbLeft, 0, (r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
   EXPECT_EQ(clicks, 1);
   EXPECT_FALSE(chart.Zoom().Active);
+}
+
+// A 2D chart with a line series through (0, 0), (50, 50) and (100, 100), laid out.
+struct SeriesClickFixture : ::testing::Test {
+  const bool app = (EnsureTestApplication(), true);
+  TLineSeries series;
+  TChart chart;
+
+  void SetUp() override {
+    chart.SetView3D(false);
+    chart.resize(300, 200);
+    for (double v : {0.0, 50.0, 100.0}) series.AddXY(v, v);
+    chart.AddSeries(series);
+    chart.CalcChartLayout();
+  }
+  TPoint Pixel(int32_t index) const { return {series.CalcXPos(index), series.CalcYPos(index)}; }
+  // A pixel of the chart rectangle far from the diagonal line.
+  TPoint Away() const { return {chart.BottomAxis().CalcPosValue(90), chart.LeftAxis().CalcPosValue(10)}; }
+};
+
+TEST_F(SeriesClickFixture, AClickOnAPointReachesOnClickSeriesWithTheSeriesAndThePointIndex) {
+  TChartSeries* clicked = nullptr;
+  int32_t index = -1, seriesClicks = 0;
+  chart.OnClickSeries = [&](TChart&, TChartSeries& s, int32_t valueIndex, TMouseButton, TShiftState, int32_t,
+                            int32_t) {
+    clicked = &s;
+    index = valueIndex;
+  };
+  series.OnClick = [&](TChartSeries&, int32_t valueIndex, TMouseButton, TShiftState, int32_t, int32_t) {
+    EXPECT_EQ(valueIndex, 1);
+    ++seriesClicks;
+  };
+  const TPoint p = Pixel(1);
+  EXPECT_EQ(chart.HitTestPart(p.X, p.Y, true).Part, cpSeries);
+  chart.MouseDown(mbLeft, 0, p.X, p.Y);
+  EXPECT_EQ(clicked, &series);
+  EXPECT_EQ(index, 1);
+  EXPECT_EQ(seriesClicks, 1);
+  // The click was the series': no rubber band started under it.
+  EXPECT_FALSE(chart.Zoom().Active);
+}
+
+TEST_F(SeriesClickFixture, ADoubleClickFiresOnDblClickNotOnClick) {
+  int clicks = 0, doubleClicks = 0;
+  series.OnClick = [&](TChartSeries&, int32_t, TMouseButton, TShiftState, int32_t, int32_t) { ++clicks; };
+  series.OnDblClick = [&](TChartSeries&, int32_t, TMouseButton, TShiftState, int32_t, int32_t) { ++doubleClicks; };
+  const TPoint p = Pixel(2);
+  chart.MouseDown(mbLeft, ssDouble, p.X, p.Y);
+  EXPECT_EQ(clicks, 0);
+  EXPECT_EQ(doubleClicks, 1);
+}
+
+TEST_F(SeriesClickFixture, ASeriesIsHitTestedOnlyWhenSomeoneListens) {
+  const TPoint p = Pixel(1);
+  // Nobody listens to series clicks: the press belongs to the chart rectangle.
+  EXPECT_EQ(chart.HitTestPart(p.X, p.Y, true).Part, cpChartRect);
+  const TChartClickedPart part = chart.HitTestPart(p.X, p.Y, false);
+  EXPECT_EQ(part.Part, cpSeries);
+  EXPECT_EQ(part.ASeries, &series);
+  EXPECT_EQ(part.PointIndex, 1);
+  const TPoint away = Away();
+  EXPECT_EQ(chart.HitTestPart(away.X, away.Y, false).Part, cpChartRect);
+}
+
+TEST_F(SeriesClickFixture, AHitTestOnASeriesWithoutItsPointsFindsNothing) {
+  const TPoint middle = Pixel(1), last = Pixel(2);
+  // Deleted after the frame that computed the visible points: never looked at.
+  series.Delete(2);
+  EXPECT_EQ(series.Clicked(last.X, last.Y), -1);
+  series.Clear();
+  EXPECT_EQ(series.Clicked(middle.X, middle.Y), -1);
+  EXPECT_EQ(chart.HitTestPart(middle.X, middle.Y, false).Part, cpChartRect);
+  TChartSeries plain;  // a kind without points of its own to hit
+  EXPECT_EQ(plain.Clicked(0, 0), -1);
+}
+
+TEST_F(SeriesClickFixture, HoveringShowsTheSeriesCursorAndFiresEnterAndLeaveOnceEach) {
+  int enters = 0, leaves = 0;
+  series.Cursor = crChartHand;
+  series.OnMouseEnter = [&](TChartSeries&) { ++enters; };
+  series.OnMouseLeave = [&](TChartSeries&) { ++leaves; };
+  const TPoint a = Pixel(1), b = Pixel(2), away = Away();
+  chart.MouseMove(0, a.X, a.Y);
+  EXPECT_EQ(chart.cursor().shape(), Qt::PointingHandCursor);
+  chart.MouseMove(0, b.X, b.Y);  // still over the series
+  EXPECT_EQ(enters, 1);
+  EXPECT_EQ(leaves, 0);
+  chart.MouseMove(0, away.X, away.Y);
+  chart.MouseMove(0, away.X + 1, away.Y);
+  EXPECT_EQ(enters, 1);
+  EXPECT_EQ(leaves, 1);
+  EXPECT_EQ(chart.cursor().shape(), Qt::ArrowCursor);
+}
+
+// Pixels of two frames that differ, within a rectangle (right and bottom exclusive).
+int32_t Changed(const QImage& a, const QImage& b, const TRect& r) {
+  int32_t n = 0;
+  for (int32_t y = r.Top; y < r.Bottom; ++y)
+    for (int32_t x = r.Left; x < r.Right; ++x) n += a.pixel(x, y) != b.pixel(x, y);
+  return n;
+}
+
+TEST_F(SeriesClickFixture, AFrameGrabbedDuringADragShowsTheRubberBandAndTheReleaseTakesItAway) {
+  const QImage before = chart.grab().toImage();
+  // In the upper left of the chart rectangle, away from the rising line.
+  const TRect r = chart.ChartRect();
+  const int32_t x0 = r.Left + 20, y0 = r.Top + 10, x1 = r.Left + 60, y1 = r.Top + 50;
+  chart.MouseDown(mbLeft, 0, x0, y0);
+  chart.MouseMove(0, x1, y1);
+  const QImage during = chart.grab().toImage();
+  // The band's top and left edges are drawn (inverted) over most of their length...
+  EXPECT_GT(Changed(before, during, {x0, y0, x1, y0 + 1}), (x1 - x0) / 2);
+  EXPECT_GT(Changed(before, during, {x0, y0, x0 + 1, y1}), (y1 - y0) / 2);
+  // ...and nothing inside or outside it changed.
+  EXPECT_EQ(Changed(before, during, {x0 + 2, y0 + 2, x1 - 2, y1 - 2}), 0);
+  EXPECT_EQ(Changed(before, during, {0, 0, 300, y0 - 1}), 0);
+  // A second move draws the band at the new corner only.
+  chart.MouseMove(0, x1 + 10, y1);
+  const QImage moved = chart.grab().toImage();
+  EXPECT_EQ(Changed(before, moved, {x1 - 1, y0 + 2, x1 + 2, y1 - 2}), 0);
+  // (The right edge lies on the last column before the corner, as every rectangle's.)
+  EXPECT_GT(Changed(before, moved, {x1 + 9, y0, x1 + 10, y1}), (y1 - y0) / 2);
+  // Released short of MinimumPixels, nothing zooms and the band is gone.
+  chart.MouseMove(0, x0 + 5, y0 + 5);
+  chart.MouseUp(mbLeft, 0, x0 + 5, y0 + 5);
+  EXPECT_EQ(Changed(before, chart.grab().toImage(), {0, 0, 300, 200}), 0);
 }
 
 }  // namespace

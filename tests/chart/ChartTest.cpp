@@ -2,7 +2,13 @@
 
 #include <vector>
 
+#include <clocale>
+#include <string>
+
 #include "chart/Chart.h"
+#include "chart/ChartPalettes.h"
+#include "chart/ChartRoutines.h"
+#include "support/CommaDecimalLocale.h"
 #include "support/TestApplication.h"
 
 namespace qira {
@@ -10,6 +16,19 @@ namespace {
 
 struct ChartFixture : ::testing::Test {
   void SetUp() override { EnsureTestApplication(); }
+};
+
+// A 2D chart of the given size with one series from (0, 0) to (xMax, yMax).
+struct TwoPointChart {
+  TChartSeries series;
+  TChart chart;
+  TwoPointChart(int32_t width, int32_t height, double xMax, double yMax) {
+    chart.SetView3D(false);
+    chart.resize(width, height);
+    series.AddXY(0, 0);
+    series.AddXY(xMax, yMax);
+    chart.AddSeries(series);
+  }
 };
 
 TEST_F(ChartFixture, ATransparentBackWallShowsThePanelColour) {
@@ -47,13 +66,8 @@ TEST_F(ChartFixture, A2DChartHasNoWallThickness) {
 }
 
 TEST_F(ChartFixture, TheLayoutLeavesTheAxesRoomAndMapsTheirRangesOntoTheChartRectangle) {
-  TChartSeries series;
-  TChart chart;
-  chart.SetView3D(false);
-  chart.resize(400, 300);
-  series.AddXY(0, 0);
-  series.AddXY(10, 20);
-  chart.AddSeries(series);
+  TwoPointChart c(400, 300, 10, 20);
+  TChart& chart = c.chart;
   chart.BottomAxis().SetMinMax(0, 10);
   chart.LeftAxis().SetMinMax(0, 20);
   chart.CalcChartLayout();
@@ -84,6 +98,75 @@ TEST_F(ChartFixture, AVisibleLegendTakesItsRoomAndAnswersTheHitTest) {
   const TRect legend = chart.Legend.ShapeBounds;
   EXPECT_EQ(chart.HitTestPart((legend.Left + legend.Right) / 2, (legend.Top + legend.Bottom) / 2, false).Part,
             cpLegend);
+}
+
+TEST_F(ChartFixture, ChoosingAPaletteRecoloursTheSeriesWithoutAColourOfTheirOwn) {
+  TChart chart;
+  TChartSeries first, second, fixed;
+  fixed.SetSeriesColor(clRed);
+  for (TChartSeries* s : {&first, &fixed, &second}) chart.AddSeries(*s);
+  const std::span<const TColor> solid = ColorPaletteColors(4);
+  chart.SetColorPaletteIndex(4);
+  EXPECT_EQ(chart.ColorPaletteIndex, 4);
+  EXPECT_EQ(first.SeriesColor(), solid[0]);
+  ASSERT_EQ(solid[1], clRed);
+  EXPECT_EQ(second.SeriesColor(), solid[2]);  // red is the fixed series' already
+  EXPECT_EQ(fixed.SeriesColor(), clRed);
+  chart.SetColorPaletteIndex(0);  // back to the library's default sequence, red first
+  EXPECT_TRUE(chart.ColorPalette.empty());
+  EXPECT_EQ(first.SeriesColor(), GetDefaultColor(1));
+  EXPECT_EQ(second.SeriesColor(), GetDefaultColor(2));
+}
+
+// The texts a chart's left axis draws for values 0 .. 2000 by 500 with decimals.
+std::vector<std::string> LeftAxisTexts() {
+  TwoPointChart c(300, 400, 1, 2000);
+  TChart& chart = c.chart;
+  chart.LeftAxis().SetMinMax(0, 2000);
+  chart.LeftAxis().SetIncrement(500);
+  chart.LeftAxis().SetAxisValuesFormat("#,##0.0");
+  chart.CalcChartLayout();
+  std::vector<std::string> texts;
+  for (int32_t i = 0; i < chart.LeftAxis().Items.Count(); ++i) texts.push_back(chart.LeftAxis().Items[i].Text());
+  return texts;
+}
+
+TEST_F(ChartFixture, AxisLabelsFollowTheUsersDecimalAndThousandsSeparators) {
+  const std::string previous = std::setlocale(LC_ALL, nullptr);
+  std::setlocale(LC_ALL, "C");
+  const std::vector<std::string> plain = LeftAxisTexts();
+  std::setlocale(LC_ALL, previous.c_str());
+  EXPECT_EQ(plain, (std::vector<std::string>{"2,000.0", "1,500.0", "1,000.0", "500.0", "0.0"}));
+  const TCommaDecimalLocale comma;
+  ASSERT_TRUE(comma.CLocaleSwitched()) << "no decimal-comma locale; run scripts/setup";
+  EXPECT_EQ(LeftAxisTexts(), (std::vector<std::string>{"2.000,0", "1.500,0", "1.000,0", "500,0", "0,0"}));
+}
+
+TEST_F(ChartFixture, AnAxisItemDrawsItsOwnFrameUnderItsText) {
+  TwoPointChart c(300, 200, 100, 100);
+  TChart& chart = c.chart;
+  chart.BottomAxis().SetMinMax(0, 100);
+  TAxisItem& item = chart.BottomAxis().Items.Add(50, "fifty");
+  constexpr TColor Frame = 0x3366CC;  // a colour nothing else of the chart has
+  auto framePixels = [&] {
+    chart.CalcChartLayout();
+    const TBitmap& shown = chart.ControlCanvas();
+    int32_t n = 0;
+    for (int32_t y = 0; y < shown.Height(); ++y)
+      for (int32_t x = 0; x < shown.Width(); ++x) n += shown.Pixel(x, y) == Frame;
+    return n;
+  };
+  item.SetColor(Frame);
+  item.Brush().SetColor(Frame);
+  EXPECT_EQ(framePixels(), 0);  // transparent by default
+  item.SetTransparent(false);
+  EXPECT_GT(framePixels(), 50);
+  // The frame lies around the label, below the axis line, centred on its value.
+  const TRect frame = item.ShapeBounds;
+  const int32_t p = chart.BottomAxis().CalcPosValue(50);
+  EXPECT_LT(frame.Left, p);
+  EXPECT_GT(frame.Right, p);
+  EXPECT_GT(frame.Top, chart.BottomAxis().PosAxis());
 }
 
 }  // namespace
