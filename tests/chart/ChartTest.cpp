@@ -169,5 +169,44 @@ TEST_F(ChartFixture, AnAxisItemDrawsItsOwnFrameUnderItsText) {
   EXPECT_GT(frame.Top, chart.BottomAxis().PosAxis());
 }
 
+TEST_F(ChartFixture, TheGridSuppressionFlagsLeaveOutTheBackWallOrTheFloorPartOfTheGrid) {
+  TwoPointChart c(400, 300, 100, 100);
+  TChart& chart = c.chart;
+  chart.SetView3D(true);
+  chart.BottomAxis().SetMinMax(0, 100);
+  chart.CalcChartLayout();
+  const TRect r = chart.ChartRect();
+  const int32_t rise = chart.Canvas()->Calculate3DPosition(r.Left, r.Bottom, chart.DepthWidth).Y;
+  ASSERT_LT(rise, r.Bottom - 8);  // the back of the floor lies well above its front
+  struct Ink {
+    int32_t wall, floor;
+  };
+  auto grid = [&](bool hideBack, bool hideSide) {
+    TBitmap& shown = chart.ControlCanvas();
+    shown.Canvas().SetBrush(TBrush{clWhite, bsSolid});
+    shown.Canvas().FillRect({0, 0, shown.Width(), shown.Height()});
+    TChartAxis& axis = chart.BottomAxis();
+    axis.HideBackGrid = hideBack;
+    axis.HideSideGrid = hideSide;
+    axis.DrawGrid();
+    axis.HideBackGrid = axis.HideSideGrid = false;
+    Ink ink{0, 0};
+    for (int32_t y = 0; y < shown.Height(); ++y)
+      for (int32_t x = 0; x < shown.Width(); ++x) {
+        if (shown.Pixel(x, y) == clWhite) continue;
+        if (y < rise - 1) ++ink.wall;  // only back-wall lines reach above the floor
+        if (y > (rise + r.Bottom) / 2) ++ink.floor;
+      }
+    return ink;
+  };
+  const Ink all = grid(false, false), noBack = grid(true, false), noSide = grid(false, true);
+  EXPECT_GT(all.wall, 0);
+  EXPECT_GT(all.floor, 0);
+  EXPECT_EQ(noBack.wall, 0);
+  EXPECT_EQ(noBack.floor, all.floor);
+  EXPECT_EQ(noSide.wall, all.wall);
+  EXPECT_EQ(noSide.floor, 0);
+}
+
 }  // namespace
 }  // namespace qira
