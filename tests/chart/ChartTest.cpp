@@ -208,5 +208,33 @@ TEST_F(ChartFixture, TheGridSuppressionFlagsLeaveOutTheBackWallOrTheFloorPartOfT
   EXPECT_EQ(noSide.floor, 0);
 }
 
+TEST_F(ChartFixture, DepthLabelsSeenFromTheFrontSitHalfALineDeeperThanTheirTicks) {
+  TwoPointChart c(400, 300, 100, 100);
+  TChart& chart = c.chart;
+  chart.SetView3D(true);
+  chart.DepthAxis().SetVisible(true);
+  std::vector<int32_t> depths;
+  int32_t half = 0;
+  chart.DepthAxis().OnDrawLabel = [&](TChartAxis&, int32_t&, int32_t&, int32_t& z, std::string&, bool&) {
+    depths.push_back(z);
+    half = chart.Canvas()->FontHeight() / 2;
+  };
+  auto offsets = [&] {
+    depths.clear();
+    chart.CalcChartLayout();
+    const std::vector<int32_t>& ticks = chart.DepthAxis().TickPositions();
+    std::vector<int32_t> result;
+    for (size_t i = 0; i < depths.size() && i < ticks.size(); ++i) result.push_back(depths[i] - ticks[i]);
+    return result;
+  };
+  const std::vector<int32_t> front = offsets();  // orthogonal by default
+  ASSERT_FALSE(front.empty());
+  EXPECT_GT(half, 0);
+  for (int32_t d : front) EXPECT_EQ(d, half);
+  chart.View3DOptions().SetOrthogonal(false);
+  chart.View3DOptions().SetRotation(345);
+  for (int32_t d : offsets()) EXPECT_EQ(d, 0);
+}
+
 }  // namespace
 }  // namespace qira
