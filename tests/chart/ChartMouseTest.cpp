@@ -259,6 +259,22 @@ TEST_F(SeriesClickFixture, ASeriesIsHitTestedOnlyWhenSomeoneListens) {
   EXPECT_EQ(part.PointIndex, 1);
   const TPoint away = Away();
   EXPECT_EQ(chart.HitTestPart(away.X, away.Y, false).Part, cpChartRect);
+  // A visible pointer with its own click event listens too.
+  series.Pointer.SetVisible(true);
+  series.OnClickPointer = [](TCustomSeries&, int32_t, int32_t, int32_t) {};
+  EXPECT_EQ(chart.HitTestPart(p.X, p.Y, true).Part, cpSeries);
+}
+
+TEST_F(SeriesClickFixture, In3DAClickOnTheRibbonBetweenTwoPointsHitsTheFirstOfThem) {
+  chart.SetView3D(true);
+  chart.CalcChartLayout();
+  ASSERT_GT(series.EndZ(), series.StartZ() + 2);
+  const TPoint a = Pixel(0), b = Pixel(1);
+  const TPoint onRibbon =
+      chart.Canvas()->Calculate3DPosition((a.X + b.X) / 2, (a.Y + b.Y) / 2, (series.StartZ() + series.EndZ()) / 2);
+  EXPECT_EQ(series.Clicked(onRibbon.X, onRibbon.Y), 0);
+  const TPoint away = Away();
+  EXPECT_EQ(series.Clicked(away.X, away.Y), -1);
 }
 
 TEST_F(SeriesClickFixture, AHitTestOnASeriesWithoutItsPointsFindsNothing) {
