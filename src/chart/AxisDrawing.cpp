@@ -689,6 +689,9 @@ void TChartAxis::DrawMinorMarks(TCanvas3D& canvas, bool grid, int32_t wall) {
 
 bool TChartAxis::Clicked(int32_t x, int32_t y) {
   if (!fShownThisFrame) return false;
+  // In 3D the band lies at the back for axes on the other side, else at the front.
+  if (fChart.View3D() && fChart.Canvas() != nullptr)
+    fChart.Canvas()->Calculate2DPosition(x, y, fOtherSide ? fChart.Depth3D() : 0);
   const int32_t along = fHorizontal ? x : y;
   const int32_t across = fHorizontal ? y : x;
   if (along < std::min(fIStartPos, fIEndPos) || along > std::max(fIStartPos, fIEndPos)) return false;

@@ -203,7 +203,8 @@ class TChartAxis {
   // lines on the back wall, or those along the depth on the floor and side wall.
   bool HideBackGrid = false;
   bool HideSideGrid = false;
-  // The axis line and its label band hold the pixel (2D).
+  // The axis line and its label band hold the pixel (in 3D at the axis' side of the
+  // depth: the back for axes on the other side).
   bool Clicked(int32_t x, int32_t y);
   // Tick pixels of the last draw, one per label.
   const std::vector<int32_t>& TickPositions() const { return fTicks; }

@@ -341,5 +341,24 @@ TEST_F(SeriesClickFixture, AFrameGrabbedDuringADragShowsTheRubberBandAndTheRelea
   EXPECT_EQ(Changed(before, chart.grab().toImage(), {0, 0, 300, 200}), 0);
 }
 
+TEST(ChartMouse, In3DTheRightAxisIsHitWhereItIsDrawnAtTheBack) {
+  EnsureTestApplication();
+  TLineSeries series;
+  TChart chart;
+  chart.resize(300, 200);
+  series.AddXY(0, 0);
+  series.AddXY(100, 100);
+  series.SetVertAxis(aRightAxis);
+  chart.AddSeries(series);
+  chart.CalcChartLayout();
+  TChartAxis& right = chart.RightAxis();
+  ASSERT_TRUE(right.Shown());
+  ASSERT_GT(chart.DepthWidth, 4);
+  const TPoint drawn = chart.Canvas()->Calculate3DPosition(right.PosAxis(), right.ICenterPos(), chart.DepthWidth);
+  const TChartClickedPart part = chart.HitTestPart(drawn.X, drawn.Y, false);
+  EXPECT_EQ(part.Part, cpAxis);
+  EXPECT_EQ(part.AAxis, &right);
+}
+
 }  // namespace
 }  // namespace qira
