@@ -415,7 +415,9 @@ void TChart::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 void TChart::mouseDoubleClickEvent(QMouseEvent* e) {
-  TCustomAxisPanel::mouseDoubleClickEvent(e);
+  // The second press of a double click is a press with ssDouble, not a plain one
+  // (the default handling would report it as a plain press).
+  TCustomAxisPanel::mousePressEvent(e);
   const QPoint p = e->position().toPoint();
   Guarded([&] { MouseDown(ChartMouseButton(e->button()), ChartShiftState(e) | ssDouble, p.x(), p.y()); });
 }

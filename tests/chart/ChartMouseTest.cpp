@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QImage>
+#include <QMouseEvent>
 
 #include "chart/Chart.h"
 #include "chart/ChartRoutines.h"
@@ -243,10 +245,18 @@ TEST_F(SeriesClickFixture, ADoubleClickFiresOnDblClickNotOnClick) {
   int clicks = 0, doubleClicks = 0;
   series.OnClick = [&](TChartSeries&, int32_t, TMouseButton, TShiftState, int32_t, int32_t) { ++clicks; };
   series.OnDblClick = [&](TChartSeries&, int32_t, TMouseButton, TShiftState, int32_t, int32_t) { ++doubleClicks; };
-  const TPoint p = Pixel(2);
+  const TPoint p = Pixel(1);
   chart.MouseDown(mbLeft, ssDouble, p.X, p.Y);
+  chart.MouseUp(mbLeft, 0, p.X, p.Y);
   EXPECT_EQ(clicks, 0);
   EXPECT_EQ(doubleClicks, 1);
+  // The window system's double click arrives the same way.
+  const QPoint at(p.X, p.Y);
+  QMouseEvent event(QEvent::MouseButtonDblClick, at, chart.mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QCoreApplication::sendEvent(&chart, &event);
+  EXPECT_EQ(clicks, 0);
+  EXPECT_EQ(doubleClicks, 2);
 }
 
 TEST_F(SeriesClickFixture, ASeriesIsHitTestedOnlyWhenSomeoneListens) {
