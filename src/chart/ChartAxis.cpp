@@ -47,6 +47,7 @@ int32_t ClampPixel64(int64_t p) {
 TChartAxis::TChartAxis(IAxisPanel& chart, bool horizontal, bool otherSide)
     : Title(dynamic_cast<TCustomChartPanel*>(&chart)),
       Items(dynamic_cast<TCustomChartPanel*>(&chart)),
+      LabelsFont(Items.Format.Font()),
       fChart(chart),
       fHorizontal(horizontal),
       fOtherSide(otherSide),

@@ -221,9 +221,10 @@ class TChartAxis {
   TDarkGrayPen TicksInner;
   TDarkGrayPen MinorTicks;
   TChartHiddenPen MinorGrid;
-  TChartFont LabelsFont;
   TChartAxisTitle Title;
   TAxisItems Items;
+  // The font of the labels: that of the items' shared frame.
+  TChartFont& LabelsFont;
   int32_t TickLength = 4;
   int32_t TickInnerLength = 0;
   int32_t MinorTickLength = 2;
