@@ -132,7 +132,7 @@ void TChartAxis::CalcRect(TRect& rect, bool shrink) {
       fPosTitle = fOtherSide ? rect.Right : rect.Left;
     else if (Title.Visible() && !Title.Caption.empty())
       fPosTitle = ShrinkSide(rect, InternalCalcSize(Title.Font(), Title.Angle, Title.Caption, TitleSize));
-    if (Labels) fPosLabels = ShrinkSide(rect, CalcLabelsSize());
+    if (Labels()) fPosLabels = ShrinkSide(rect, CalcLabelsSize());
     const int32_t ticks = fChart.WallThicknessFor(*this) + CalcTicksSize();
     if (ticks > 0) ShrinkSide(rect, ticks);
     fPosTitle = ApplyPositionPercent(fPosTitle);
@@ -239,7 +239,7 @@ void TChartAxis::DrawValueLabel(double value) {
   if (!LabelsOnAxis && !(p > fIStartPos && p < fIEndPos)) return;
   if (!TickOnLabelsOnly) fTicks.push_back(p);
   fDrawnLabelValues.push_back(value);
-  if (Labels) {
+  if (Labels()) {
     const std::string text = LabelValue(value);
     Items.Append(value, text);
     DrawLabelAt(p, text);
@@ -275,7 +275,7 @@ void TChartAxis::DrawTextLabels(bool markTexts) {
     if (!(value >= fMinAxis && value <= fMaxAxis)) continue;
     const int32_t p = CalcPosValue(value);
     if (!TickOnLabelsOnly) fTicks.push_back(p);
-    if (!Labels) continue;
+    if (!Labels()) continue;
     // Labels that would overlap the previous one are left out, never moved.
     int32_t lines = 0;
     const int32_t width = fChart.MultiLineTextWidth(text, lines);
@@ -304,7 +304,7 @@ void TChartAxis::DrawSeriesTitleLabels() {
   for (double i = first; i <= last && count < AxisMaxLabels; i += 1, ++count) {
     const int32_t p = CalcPosValue((fMaxAxis - i) - 0.5);
     if (!TickOnLabelsOnly) fTicks.push_back(p);
-    if (!Labels) continue;
+    if (!Labels()) continue;
     std::string text = fChart.SeriesTitleLegend(TruncToInt(i));
     if (fChart.OnGetAxisLabel) fChart.OnGetAxisLabel(*this, nullptr, TruncToInt(i), text);
     Items.Append(i, text);
@@ -695,7 +695,7 @@ bool TChartAxis::Clicked(int32_t x, int32_t y) {
   const int32_t along = fHorizontal ? x : y;
   const int32_t across = fHorizontal ? y : x;
   if (along < std::min(fIStartPos, fIEndPos) || along > std::max(fIStartPos, fIEndPos)) return false;
-  const int32_t outer = Labels ? Outward(fPosLabels, 3) : fPosAxis;
+  const int32_t outer = Labels() ? Outward(fPosLabels, 3) : fPosAxis;
   return across >= std::min(fPosAxis, outer) && across <= std::max(fPosAxis, outer);
 }
 

@@ -146,7 +146,7 @@ void TChartAxis::Assign(const TChartAxis& s) {
   MinorTickLength = s.MinorTickLength;
   TickOnLabelsOnly = s.TickOnLabelsOnly;
   LabelsOnAxis = s.LabelsOnAxis;
-  Labels = s.Labels;
+  SetLabels(s.Labels());
   LabelsSize = s.LabelsSize;
   TitleSize = s.TitleSize;
   LabelsAlign = s.LabelsAlign;

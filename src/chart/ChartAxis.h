@@ -230,7 +230,9 @@ class TChartAxis {
   int32_t MinorTickLength = 2;
   bool TickOnLabelsOnly = true;
   bool LabelsOnAxis = true;
-  bool Labels = true;
+  // Labels are drawn: the visibility of the items' shared frame.
+  bool Labels() const { return Items.Format.Visible(); }
+  void SetLabels(bool value) { Items.Format.SetVisible(value); }
   int32_t LabelsSize = 0;
   int32_t TitleSize = 0;
   TAxisLabelAlign LabelsAlign = alDefault;

@@ -107,7 +107,7 @@ TEST_F(AxisDrawingFixture, MinorTicksSplitEachStepAndANonPositiveCountDrawsNone)
   axis.AxisPen.Hide();
   axis.SetMinMax(0, 100);
   axis.SetIncrement(50);
-  axis.Labels = false;
+  axis.SetLabels(false);
   axis.TickOnLabelsOnly = false;  // ticks without labels
   LayOut(axis);
   axis.SetMinorTickCount(1);
