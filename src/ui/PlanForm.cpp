@@ -201,6 +201,9 @@ TPlanForm::TPlanForm(TForm3D& owner) : QWidget(nullptr), owner_(&owner) {
   chart.BottomAxis().SetIncrement(0);
   chart.BottomAxis().SetLabelStyle(talValue);
 
+  // The band is drawn not-XOR with a colour taken against the background: a white
+  // pen would leave the plan's white chart unchanged, so the drag would show nothing.
+  chart.Zoom().Pen().SetColor(clBlack);
   chart.OnZoom = [this] { ChartZoom(); };
   chart.OnResize = [this] { ChartResize(); };
   chart.OnGetNextAxisLabel = [this](TChartAxis& sender, int32_t index, double& value, bool& stop) {

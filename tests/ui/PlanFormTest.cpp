@@ -124,6 +124,26 @@ TEST_F(PlanWindow, AZoomInKeepsTheMiddleThirdThenEqualisesTheScales) {
   EXPECT_NEAR(r.Left.Max - r.Left.Min, 45, 1e-3);
 }
 
+TEST_F(PlanWindow, ADragShowsTheRubberBandOnThePlansWhiteChart) {
+  std::unique_ptr<TForm3D> form = NewDocument();
+  form->Createplan1Click();
+  TPlanForm& plan = *form->PlanForms[0];
+  plan.resize(500, 400);
+  Settle();
+  TChart& chart = plan.Chart();
+  const QImage before = chart.grab().toImage();
+  const TRect r = chart.ChartRect();
+  const int32_t x0 = r.Left + 20, y0 = r.Top + 20, x1 = r.Left + 120, y1 = r.Top + 90;
+  chart.MouseDown(mbLeft, 0, x0, y0);
+  chart.MouseMove(0, x1, y1);
+  const QImage during = chart.grab().toImage();
+  int32_t changed = 0;
+  for (int32_t x = x0; x < x1; ++x) changed += before.pixel(x, y0) != during.pixel(x, y0);
+  EXPECT_GT(changed, (x1 - x0) / 2);
+  chart.MouseMove(0, x0 + 2, y0 + 2);
+  chart.MouseUp(mbLeft, 0, x0 + 2, y0 + 2);
+}
+
 TEST_F(PlanWindow, TheExampleShowsBothCollarsWhereTheirCoordinatesPutThemAtEqualScales) {
   std::unique_ptr<TForm3D> form(CreateFromFile(nullptr, project_testing::BundledExamplePath()));
   ASSERT_NE(form, nullptr);
