@@ -13,6 +13,7 @@ namespace qira {
 TChart::TChart(QWidget* parent)
     : TCustomAxisPanel(parent), Title(this), SubTitle(this), Foot(this), SubFoot(this), Walls(this), Legend(this) {
   SetRepaintEnabled(false);
+  Legend.Groups = &SeriesGroups();
   ScrollMouseButton = mbRight;
   scalesUnsaved_ = true;
   SetRepaintEnabled(true);
@@ -124,8 +125,20 @@ void TChart::PaintWalls() {
 
 // --------------------------------------------------------------- [SECTION] series
 
-void TChart::DrawSeriesValues(TChartSeries& series) {
-  if (auto* drawing = dynamic_cast<TCustomSeries*>(&series)) drawing->DrawAllValues();
+std::string TChart::LegendTextOfValue(const TChartSeries& series, int32_t index) const {
+  std::string text = LegendString(series, index, Legend.TextStyle);
+  if (Legend.OnGetLegendText)
+    Legend.OnGetLegendText(const_cast<TChartLegend&>(Legend), lsValues, index, text);
+  return text;
+}
+
+void TChart::PaintLegendSymbolBack(const TRect& rect) {
+  if (!Legend.Symbol.Gradient.Visible() && !Legend.Symbol.Shadow.Visible()) {
+    TCustomAxisPanel::PaintLegendSymbolBack(rect);
+    return;
+  }
+  TChartCanvas3D& canvas = ChartCanvas();
+  if (TCanvas* dc = canvas.GetHandle()) Legend.DrawPlainSymbol(canvas, rect, dc->Brush().Color);
 }
 
 void TChart::RemoveAllSeries() {

@@ -46,6 +46,11 @@ class TChart : public TCustomAxisPanel {
   // 0 unless 3D with walls; else the Size of the axis' visible wall.
   int32_t WallThicknessFor(const TChartAxis& axis) const override;
   bool ColorIsFree(TColor color, bool checkBackground, const TChartSeries* exceptSeries) const override;
+  // The legend's text of a value (by its text style), through OnGetLegendText.
+  std::string LegendTextOfValue(const TChartSeries& series, int32_t index) const override;
+  // With a visible symbol gradient or shadow, the legend's plain symbol in the
+  // brush colour; else the panel's.
+  void PaintLegendSymbolBack(const TRect& rect) override;
 
   // Detaches every series, always the current first one, each with its removal
   // notifications and OnRemoveSeries; the series objects are not freed (their owner
@@ -102,8 +107,6 @@ class TChart : public TCustomAxisPanel {
   void AdjustRectForWalls() override;
   void PaintTitlesAndLegend(bool beforeSeries) override;
   void PaintWalls() override;
-  // Series kinds that draw (line series and their relatives) draw their points.
-  void DrawSeriesValues(TChartSeries& series) override;
 
   void resizeEvent(QResizeEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;

@@ -183,7 +183,7 @@ TChartClickedPart TChart::HitTestPart(int32_t x, int32_t y, bool onlyClickable) 
   for (int32_t i = SeriesCount() - 1; i >= 0; --i) {
     TChartSeries& s = Series(i);
     if (!s.Active() || (onlyClickable && !OnClickSeries)) continue;
-    if (s.Marks().Visible) {
+    if (s.Marks().Visible()) {
       const int32_t index = s.Marks().Clicked(x, y);
       if (index >= 0) return {cpSeriesMarks, index, &s, nullptr};
     }

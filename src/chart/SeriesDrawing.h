@@ -28,11 +28,8 @@ std::string LegendString(const TChartSeries& series, int32_t index, TLegendTextS
 
 // [SECTION] Drawing order
 
-// Points are drawn from first to last visible when the independent axis is not
-// inverted (the vertical one for series whose X is mandatory).
-bool DrawValuesForward(const TChartSeries& series);
 // Calls draw for each visible index in drawing order, bracketed by the canvas's
-// BeginGroup/EndGroup while its grouping flag is set.
+// BeginGroup/EndGroup while its grouping flag is set (the order: DrawValuesForward).
 void ForEachVisibleIndex(const TChartSeries& series, const std::function<void(int32_t)>& draw);
 
 // [SECTION] Legend symbol

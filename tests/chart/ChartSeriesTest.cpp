@@ -105,7 +105,8 @@ TEST(SeriesMarkTexts, MarginsInPercentOfTheFont) {
 }
 
 TEST(SeriesMarkTexts, DrawEveryZeroDrawsEveryMark) {
-  TSeriesMarks marks;
+  TChartSeries series;
+  TSeriesMarks& marks = series.Marks();
   marks.SetDrawEvery(0);
   TSeriesMarkPosition p;
   p.LeftTop = {10, 10};
