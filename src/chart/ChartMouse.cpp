@@ -165,8 +165,17 @@ void TChart::ScrollVertical(bool down) {
   }
 }
 
-void TChart::DoMouseWheelDown() { ScrollVertical(true); }
-void TChart::DoMouseWheelUp() { ScrollVertical(false); }
+void TChart::DoMouseWheelDown() {
+  ScrollVertical(true);
+  const TPoint at = CursorClientPos();
+  Tools().WheelEvent(ctwDown, 0, at.X, at.Y);
+}
+
+void TChart::DoMouseWheelUp() {
+  ScrollVertical(false);
+  const TPoint at = CursorClientPos();
+  Tools().WheelEvent(ctwUp, 0, at.X, at.Y);
+}
 
 // ------------------------------------------------------------- [SECTION] hit test
 
@@ -235,6 +244,10 @@ bool TChart::StartDrags(TMouseButton button, TShiftState shift, int32_t x, int32
 void TChart::MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
   if (MouseHandled || Zoom().Active || Panning().Active) return;
   MouseHandled = false;
+  if (Tools().MouseEvent(ctmDown, button, shift, x, y)) {
+    MouseHandled = false;
+    return;
+  }
   const TChartClickedPart part = HitTestPart(x, y, true);
   bool handled = false;
   auto background = [&] {
@@ -280,7 +293,7 @@ void TChart::MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_
 }
 
 void TChart::MouseMove(TShiftState shift, int32_t x, int32_t y) {
-  (void)shift;
+  Tools().MouseEvent(ctmMove, mbLeft, shift, x, y);
   if (MouseHandled) return;
   TChartZoom& zoom = Zoom();
   const TRect r = ChartRect();
@@ -330,6 +343,7 @@ void TChart::MouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t 
     }
   }
   Panning().Active = false;
+  Tools().MouseEvent(ctmUp, button, shift, x, y);
 }
 
 // ------------------------------------------------------ [SECTION] window system
@@ -357,6 +371,8 @@ void TChart::mouseReleaseEvent(QMouseEvent* e) {
 void TChart::wheelEvent(QWheelEvent* e) {
   const int delta = e->angleDelta().y();
   Guarded([&] {
+    const QPoint at = e->position().toPoint();
+    Tools().WheelEvent(ctwWheel, delta, at.x(), at.y());
     if (delta < 0)
       DoMouseWheelDown();
     else if (delta > 0)
