@@ -1,5 +1,5 @@
 #pragma once
-// TChart: the complete chart control. The axis panel with its axes and series, plus
+// TCustomChart: the complete chart. The axis panel with its axes and series, plus
 // four titles, the walls and the legend; it turns presses, drags and wheel turns into clicks on
 // chart parts, rubber-band zooming, panning and scrolling, and zooms on request (by a
 // rectangle, by axis values, by percent) with an undo that restores the scales saved
@@ -20,10 +20,10 @@ class QWheelEvent;
 
 namespace qira {
 
-class TChart : public TCustomAxisPanel {
+class TCustomChart : public TCustomAxisPanel {
  public:
-  explicit TChart(QWidget* parent = nullptr);
-  ~TChart() override;
+  explicit TCustomChart(QWidget* parent = nullptr);
+  ~TCustomChart() override;
 
   // ---- parts (owned)
   TChartTitle Title;
@@ -124,6 +124,12 @@ class TChart : public TCustomAxisPanel {
 
   TAllAxisSavedScales savedScales_;
   bool scalesUnsaved_ = true;
+};
+
+// The chart control that windows place: the complete chart under its published name.
+class TChart : public TCustomChart {
+ public:
+  using TCustomChart::TCustomChart;
 };
 
 }  // namespace qira

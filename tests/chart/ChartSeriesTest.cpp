@@ -167,6 +167,17 @@ TEST(ChartPalettes, PalettesGiveTheirColoursToTheChart) {
   EXPECT_EQ(ColorPaletteName(9), "Win. XP");
 }
 
+TEST(ChartPalettes, TheNamedListHoldsTheSixteenPalettesInIndexOrder) {
+  const TColorPalettes& palettes = ColorPalettes();
+  EXPECT_EQ(&palettes, &ColorPalettes());
+  ASSERT_EQ(palettes.Count(), 16);
+  EXPECT_EQ(palettes[0], "ZedUrori");
+  EXPECT_EQ(palettes[15], "Cool");
+  EXPECT_EQ(palettes.IndexOf("Win. Vista"), 11);
+  EXPECT_EQ(palettes.IndexOf("Sepia"), -1);
+  EXPECT_EQ(ColorPaletteColors(palettes.IndexOf("Warm")).size(), 8u);
+}
+
 TEST(ChartRegistries, ClearingFreesEveryRecord) {
   TChartToolTypes& tools = ChartToolTypes();
   tools.Add({"TMarksTipTool", "Marks tip"});

@@ -132,7 +132,7 @@ TEST_F(ChartToolsFixture, ToolsHearTheMouseAndAConsumingToolStopsThePress) {
   RecordingTool& first = AddTool();
   AddTool();
   int clicks = 0;
-  chart.OnClickBackground = [&](TChart&, TMouseButton, TShiftState, int32_t, int32_t) { ++clicks; };
+  chart.OnClickBackground = [&](TCustomChart&, TMouseButton, TShiftState, int32_t, int32_t) { ++clicks; };
   chart.CalcChartLayout();
   heard.clear();  // the layout's own repaint
   const TRect r = chart.ChartRect();
