@@ -311,6 +311,13 @@ void TCustomSeries::DrawValue(int32_t index) {
     TPrevious start{-1, c, origin, colour};
     if (FirstVisibleIndex() > 0 && index == FirstVisibleIndex() && !DrawArea) start.Pixel = EdgePoint(index);
     if (!null) DrawSegment(start, index, c, origin, colour);
+    // Seen from any side, an area's first point needs its side closed too.
+    if (DrawArea && chart->View3D() && canvas.SupportsFullRotation()) {
+      if (YMandatory())
+        canvas.RectangleZ(c.X, std::min(c.Y, origin), std::max(c.Y, origin), StartZ(), EndZ());
+      else
+        canvas.RectangleY(std::min(c.X, origin), c.Y, std::max(c.X, origin), StartZ(), EndZ());
+    }
   } else {
     DrawSegment(fPrevious, index, c, origin, colour);
   }

@@ -160,6 +160,25 @@ INSTANTIATE_TEST_SUITE_P(Table, MarkTextAlign,
                                            AlignCase{"Right", taRightJustify, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(MarksChart, In3DTheBoxStandsAtTheSeriesFrontDepth) {
+  chart.SetView3D(true);
+  chart.SetView3DWalls(false);
+  TLineSeries before;  // in front: the marked series stands behind it
+  before.AddXY(0, 1);
+  before.AddXY(100, 2);
+  chart.AddSeries(before);
+  Draw();
+  const TSeriesMarkPosition* p = series.Marks().PositionAt(1);
+  ASSERT_NE(p, nullptr);
+  ASSERT_GT(series.StartZ(), 0);
+  EXPECT_EQ(series.Marks().ZPosition, series.StartZ());
+  // The position is kept flat; the box is drawn where its corner projects.
+  EXPECT_EQ(p->ArrowFrom, PointPixel(1));
+  const TPoint corner = chart.ChartCanvas().Calculate3DPosition(p->LeftTop.X, p->LeftTop.Y, series.StartZ());
+  EXPECT_NE(corner, p->LeftTop);
+  EXPECT_EQ(At(corner.X + 1, corner.Y + 1), SystemColorToRGB(clInfoBk));
+}
+
 TEST_F(MarksChart, LegendStyleMarksShowTheLegendsTextOfTheValue) {
   series.Marks().Style = smsLegend;
   chart.Legend.TextStyle = ltsValue;
