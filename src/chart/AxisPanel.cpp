@@ -394,10 +394,17 @@ void TCustomAxisPanel::LayoutAxes() {
       if (!AxisSizeCallback) continue;
       // A hidden axis still keeps the room the callback asks for on its side.
       const int32_t size = AxisSizeCallback(*axes[i], 0);
-      if (axes[i]->Horizontal())
-        (axes[i]->OtherSide() ? work.Top += size : work.Bottom -= size);
-      else
-        (axes[i]->OtherSide() ? work.Right -= size : work.Left += size);
+      const bool otherSide = axes[i]->OtherSide();
+      if (axes[i]->Horizontal()) {
+        if (otherSide)
+          work.Top = ClampChartCoord(int64_t{work.Top} + size);
+        else
+          work.Bottom = ClampChartCoord(int64_t{work.Bottom} - size);
+      } else if (otherSide) {
+        work.Right = ClampChartCoord(int64_t{work.Right} - size);
+      } else {
+        work.Left = ClampChartCoord(int64_t{work.Left} + size);
+      }
       continue;
     }
     TRect r = work;

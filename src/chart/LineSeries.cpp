@@ -166,7 +166,7 @@ double TCustomSeries::MinYValue() const { return YMandatory() ? StackedMax(false
 
 int32_t TCustomSeries::MarksArrowSpace() const {
   const TMarksCallout* callout = Marks().CalloutIfAny();
-  return callout ? callout->Length + callout->Distance : TMarksCallout().Length;
+  return callout ? callout->Length + callout->Distance : kMarksArrowLength;
 }
 
 void TCustomSeries::CalcHorizMargins(int32_t& left, int32_t& right) const {

@@ -115,7 +115,7 @@ bool TSeriesMarks::HasCustomPositions() const {
 
 void TSeriesMarks::ApplyArrowLength(TSeriesMarkPosition& position) {
   const int32_t distance = fCallout ? fCallout->Distance : 0;
-  const int32_t d = (fCallout ? fCallout->Length : TMarksCallout().Length) + distance;
+  const int32_t d = (fCallout ? fCallout->Length : kMarksArrowLength) + distance;
   position.LeftTop.Y -= d;
   position.ArrowTo.Y -= d;
   position.ArrowFrom.Y -= distance;
@@ -154,17 +154,10 @@ void TSeriesMarks::Clear() {
 // [SECTION] Drawing
 
 int32_t TSeriesMarks::TextWidth(int32_t index) {
-  if (ParentChart() == nullptr) return 0;
-  TChartCanvas3D& canvas = ParentChart()->ChartCanvas();
-  const std::string text = fSeries.GetMarkText(index);
-  int32_t widest = 0;
-  size_t start = 0;
-  while (start <= text.size()) {
-    const size_t end = std::min(text.find('\r', start), text.size());
-    widest = std::max(widest, canvas.TextWidth(std::string_view(text).substr(start, end - start)));
-    start = end + 1;
-  }
-  return widest;
+  IAxisPanel* chart = fSeries.ParentChart();
+  if (chart == nullptr || ParentChart() == nullptr) return 0;
+  int32_t lines = 0;
+  return chart->MultiLineTextWidth(fSeries.GetMarkText(index), lines);
 }
 
 void TSeriesMarks::DrawCallout(TColor colour, TSeriesMarkPosition& position) {

@@ -60,6 +60,8 @@ struct TSeriesMarkPosition {
 
 // The system's info-background colour, the default fill of marks.
 inline constexpr TColor clInfoBk = 0xFF000018;
+// The default length of a mark's callout, in pixels.
+inline constexpr int32_t kMarksArrowLength = 8;
 
 // A point's own mark: its look, and its text lines (empty: the text follows the
 // marks' style).

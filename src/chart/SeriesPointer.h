@@ -132,7 +132,7 @@ class TCallout : public TSeriesPointer {
 class TMarksCallout : public TCallout {
  public:
   explicit TMarksCallout(IPointerSeries* series = nullptr);
-  int32_t Length = 8;
+  int32_t Length = kMarksArrowLength;
 };
 
 }  // namespace qira
