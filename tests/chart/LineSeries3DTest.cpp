@@ -88,6 +88,27 @@ TEST_F(Line3DChart, ABandOfDepthZeroStillShowsItsFrontFace) {
   EXPECT_EQ(At3D((Pixel(front, 0).X + Pixel(front, 1).X) / 2, Pixel(front, 1).Y + 6, front.StartZ()), kBlue);
 }
 
+TEST_F(Line3DChart, AVisibleGradientFillsTheRibbonAndTransparencyBlendsIt) {
+  Add(front, {{0, 30}, {10, 30}});
+  Draw();
+  const int32_t x = (Pixel(front, 0).X + Pixel(front, 1).X) / 2, y = Pixel(front, 0).Y;
+  const int32_t z = (front.StartZ() + front.EndZ()) / 2;
+  ASSERT_EQ(At3D(x, y, z), kBlue);
+  front.Gradient.SetVisible(true);
+  front.Gradient.SetStartColor(clRed);
+  front.Gradient.SetEndColor(clRed);
+  Draw();
+  EXPECT_EQ(At3D(x, y, z), clRed);
+  front.Gradient.SetVisible(false);
+  front.Transparency = 50;
+  // On screen (a picture for printing is drawn without reading pixels back).
+  chart.CalcChartLayout();
+  const TPoint at = chart.ChartCanvas().Calculate3DPosition(x, y, z);
+  const TColor mixed = chart.ControlCanvas().Pixel(at.X, at.Y);
+  EXPECT_NE(mixed, kBlue);
+  EXPECT_NE(mixed, clWhite);
+}
+
 TEST_F(Line3DChart, RibbonsRisingMoreSteeplyThanTheDepthRunsAreDarkened) {
   front.Dark3D = true;
   Add(front, {{0, 0}, {1, 100}, {10, 100}});
