@@ -1,7 +1,8 @@
 #pragma once
-// The data side of a series: points held in value lists (X, Y and extra lists),
-// a label and a colour per point, marks, the axes it is drawn on, the series it
-// feeds and is fed by, and the update counter. Works without a chart.
+// A series: points held in value lists (X, Y and extra lists), a label and a
+// colour per point, marks, the axes it is drawn on, the series it feeds and is fed
+// by, and the update counter; and the hooks through which the chart's repaint draws
+// it (its depth, its points, its marks). Works without a chart.
 #include <cstdint>
 #include <functional>
 #include <memory>

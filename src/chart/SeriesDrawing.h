@@ -1,8 +1,8 @@
 #pragma once
 // The series operations that turn points into texts and pixels, written as free
-// functions over TChartSeries: legend texts, the drawing loop over the visible
-// points, the depth of a series in 3D and its legend symbol. Series kinds that draw
-// (TCustomSeries, LineSeries.h) supply the per-point step through ISeriesPainter.
+// functions over TChartSeries: legend texts, the walk over the visible points and
+// the legend symbol. Series kinds that draw (TCustomSeries, LineSeries.h) supply
+// the per-point step by overriding DrawValue.
 #include <cstdint>
 #include <functional>
 #include <string>
