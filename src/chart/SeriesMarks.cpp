@@ -122,10 +122,13 @@ void TSeriesMarks::ApplyArrowLength(TSeriesMarkPosition& position) {
 }
 
 int32_t TSeriesMarks::Clicked(int32_t x, int32_t y) const {
+  // The boxes stand where DrawItem drew them: projected at the marks' depth in 3D.
+  TCustomChartPanel* chart = ParentChart();
+  const bool project = chart && chart->View3D() && !chart->ChartCanvas().SupportsFullRotation();
   for (int32_t i = static_cast<int32_t>(fPositions.size()) - 1; i >= 0; --i) {
     const TSeriesMarkPosition* p = fPositions[static_cast<size_t>(i)].get();
     if (!p || !DrawsMark(i)) continue;
-    const TRect r = p->Bounds();
+    const TRect r = project ? chart->ChartCanvas().ProjectRect(p->Bounds(), ZPosition) : p->Bounds();
     if (Angle > 0) {
       const auto corners = RectRotatedPoints(r, Angle % 360);
       if (PointInPolygon({x, y}, corners, 3)) return i;

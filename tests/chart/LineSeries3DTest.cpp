@@ -64,6 +64,18 @@ TEST_F(Line3DChart, EachSeriesTakesItsOwnSliceOfTheDepthByItsZOrder) {
   EXPECT_NE(At3D(x, Pixel(back, 0).Y, d / 2), kGreen);
 }
 
+TEST_F(Line3DChart, StackedSeriesShareOneSliceOfTheDepth) {
+  Add(back, {{0, 10}, {10, 10}});
+  Add(front, {{0, 30}, {10, 30}});
+  front.SetStacked(cssStack);
+  EXPECT_EQ(back.Stacked(), cssStack);
+  Draw();
+  EXPECT_EQ(front.ZOrderInUse(), back.ZOrderInUse());
+  EXPECT_EQ(front.StartZ(), back.StartZ());
+  EXPECT_EQ(chart.Depth3D(), chart.SeriesDepth());
+  EXPECT_TRUE(front.MoreSameZOrder());
+}
+
 TEST_F(Line3DChart, ABandHangsBelowTheLineAndAPlaneClosesItsEnd) {
   front.LineHeight = 12;
   Add(front, {{0, 30}, {10, 30}});

@@ -177,6 +177,8 @@ TEST_F(MarksChart, In3DTheBoxStandsAtTheSeriesFrontDepth) {
   const TPoint corner = chart.ChartCanvas().Calculate3DPosition(p->LeftTop.X, p->LeftTop.Y, series.StartZ());
   EXPECT_NE(corner, p->LeftTop);
   EXPECT_EQ(At(corner.X + 1, corner.Y + 1), SystemColorToRGB(clInfoBk));
+  // A click finds the box where it was drawn.
+  EXPECT_EQ(series.Marks().Clicked(corner.X + 1, corner.Y + 1), 1);
 }
 
 TEST_F(MarksChart, LegendStyleMarksShowTheLegendsTextOfTheValue) {
