@@ -23,7 +23,9 @@ TSeriesMarksSymbol::TSeriesMarksSymbol(TCustomChartPanel* parent) : TChartCustom
 TSeriesMarks::TSeriesMarks(TChartSeries& series) : TChartCustomShape(nullptr), fSeries(series) {
   SetVisible(false);
   SetColor(clInfoBk);
-  TChartGradient& gradient = Gradient();
+}
+
+void TSeriesMarks::InitGradient(TChartGradient& gradient) {
   gradient.SetDirection(gdRightLeft);
   gradient.SetStartColor(clSilver);
   gradient.SetEndColor(clWhite);

@@ -81,8 +81,8 @@ class TSeriesMarksSymbol : public TChartCustomShape {
 
 class TSeriesMarks : public TChartCustomShape {
  public:
-  // Hidden, in the info-background colour, with a silver-to-white gradient (unused
-  // until made visible).
+  // Hidden, in the info-background colour; its gradient, when made, runs from
+  // silver at the right to white.
   explicit TSeriesMarks(TChartSeries& series);
   ~TSeriesMarks() override;
 
@@ -146,6 +146,9 @@ class TSeriesMarks : public TChartCustomShape {
   int32_t TextWidth(int32_t index);
   // The chart the marks draw on (the series' chart), or null.
   void SetParentChart(TCustomChartPanel* chart);
+
+ protected:
+  void InitGradient(TChartGradient& gradient) override;
 
  private:
   void DrawCallout(TColor colour, TSeriesMarkPosition& position);

@@ -181,6 +181,25 @@ TEST_F(MarksChart, In3DTheBoxStandsAtTheSeriesFrontDepth) {
   EXPECT_EQ(series.Marks().Clicked(corner.X + 1, corner.Y + 1), 1);
 }
 
+TEST(SeriesMarksLook, MarksAreHiddenInfoColouredBoxesWithASilverToWhiteGradientWhenMade) {
+  TChartSeries series;
+  TSeriesMarks& marks = series.Marks();
+  EXPECT_FALSE(marks.Visible());
+  EXPECT_EQ(marks.BackColor(), clInfoBk);
+  EXPECT_EQ(marks.GradientIfAny(), nullptr);
+  EXPECT_EQ(marks.Gradient().Direction(), gdRightLeft);
+  EXPECT_EQ(marks.Gradient().StartColor(), clSilver);
+  EXPECT_EQ(marks.Gradient().EndColor(), clWhite);
+  EXPECT_FALSE(marks.Gradient().Visible());
+  // A point's own mark: its own look, with a grey shadow.
+  TMarksItem& item = marks.MarkItem(5);
+  EXPECT_EQ(marks.ItemCount(), 6);
+  EXPECT_EQ(marks.ItemAt(4), nullptr);
+  EXPECT_EQ(item.Color(), clInfoBk);
+  EXPECT_EQ(item.Shadow().Color(), clGray);
+  EXPECT_EQ(item.Shadow().Size(), 3);
+}
+
 TEST_F(MarksChart, LegendStyleMarksShowTheLegendsTextOfTheValue) {
   series.Marks().Style = smsLegend;
   chart.Legend.TextStyle = ltsValue;
