@@ -6,6 +6,7 @@
 #include "chart/ChartMessages.h"
 #include "chart/ChartWalls.h"
 #include "chart/GdiChartCanvas.h"
+#include "platform/CanvasColors.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Rounding.h"
 
@@ -294,11 +295,12 @@ void TCustomAxisPanel::PaintLegendSymbolBack(const TRect& rect) {
   TCanvas* dc = canvas_->GetHandle();
   if (dc == nullptr) return;
   canvas_->RectangleRect(rect);
-  if (dc->Brush().Color != LegendColor) return;
+  const TColor legend = SystemColorToRGB(LegendColor);
+  if (LegendColor == clNone || dc->Brush().Color != legend) return;
   // A symbol in the legend's own colour would vanish: only its frame shows.
   const TColor pen = dc->Pen().Color;
   dc->SetBrushStyle(bsClear);
-  if (LegendColor == clBlack) dc->SetPenColor(clWhite);
+  if (legend == clBlack) dc->SetPenColor(clWhite);
   canvas_->RectangleRect(rect);
   dc->SetPenColor(pen);
 }
