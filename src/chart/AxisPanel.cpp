@@ -4,7 +4,10 @@
 #include <cstdio>
 
 #include "chart/ChartMessages.h"
+#include "chart/ChartWalls.h"
 #include "chart/GdiChartCanvas.h"
+#include "platform/CanvasColors.h"
+#include "platform/HandlerGuard.h"
 #include "platform/Rounding.h"
 
 namespace qira {
@@ -244,12 +247,17 @@ TChartSeries* TCustomAxisPanel::SeriesWithMostPoints(const TChartAxis& axis) con
   return most;
 }
 
-std::string TCustomAxisPanel::SeriesTitleLegend(int32_t index) const {
-  for (const TChartSeries* s : fSeries) {
+TChartSeries* TCustomAxisPanel::ActiveSeriesLegend(int32_t index) const {
+  for (TChartSeries* s : fSeries) {
     if (!s->Active() || !s->ShowInLegend) continue;
-    if (index-- == 0) return s->TitleForDisplay();
+    if (index-- == 0) return s;
   }
-  return {};
+  return nullptr;
+}
+
+std::string TCustomAxisPanel::SeriesTitleLegend(int32_t index) const {
+  const TChartSeries* s = ActiveSeriesLegend(index);
+  return s ? s->TitleForDisplay() : std::string();
 }
 
 int32_t TCustomAxisPanel::MaxValuesCount() const {
@@ -257,6 +265,44 @@ int32_t TCustomAxisPanel::MaxValuesCount() const {
   for (const TChartSeries* s : fSeries)
     if (s->Active()) result = std::max(result, s->Count());
   return result;
+}
+
+int32_t TCustomAxisPanel::MaxMarkWidth() const {
+  int32_t widest = 0;
+  for (TChartSeries* s : fSeries)
+    if (s->Active()) widest = std::max(widest, s->MaxMarkWidth());
+  return widest;
+}
+
+int32_t TCustomAxisPanel::MaxXLabelsWidth() const {
+  int32_t widest = 0;
+  for (const TChartSeries* s : fSeries)
+    for (int32_t i = 0; i < s->Count(); ++i) {
+      int32_t lines = 0;
+      const std::string label = s->Label(i);
+      if (!label.empty()) widest = std::max(widest, MultiLineTextWidth(label, lines));
+    }
+  return widest;
+}
+
+void TCustomAxisPanel::AssignFreeColors() {
+  const std::vector<TChartSeries*> series = fSeries;
+  for (TChartSeries* s : series)
+    if (s->StoredColor() == clChartDefault) s->SetSeriesColor(GetFreeSeriesColor(true, s));
+}
+
+void TCustomAxisPanel::PaintLegendSymbolBack(const TRect& rect) {
+  TCanvas* dc = canvas_->GetHandle();
+  if (dc == nullptr) return;
+  canvas_->RectangleRect(rect);
+  const TColor legend = SystemColorToRGB(LegendColor);
+  if (LegendColor == clNone || dc->Brush().Color != legend) return;
+  // A symbol in the legend's own colour would vanish: only its frame shows.
+  const TColor pen = dc->Pen().Color;
+  dc->SetBrushStyle(bsClear);
+  if (legend == clBlack) dc->SetPenColor(clWhite);
+  canvas_->RectangleRect(rect);
+  dc->SetPenColor(pen);
 }
 
 bool TCustomAxisPanel::ColorIsFree(TColor color, bool, const TChartSeries* series) const {
@@ -305,7 +351,7 @@ void TCustomAxisPanel::SetChart3DPercent(int32_t value) {
 
 void TCustomAxisPanel::CalcSize3D() {
   if (!View3D()) {
-    DepthWidth = DepthHeight = fSeriesDepth = 0;
+    DepthWidth = DepthHeight = fSeriesDepth = fSeriesHeight = 0;
     return;
   }
   double factor = fChart3DPercent * 0.01;
@@ -315,30 +361,26 @@ void TCustomAxisPanel::CalcSize3D() {
   if (zoom > 1) seriesDepth = RoundToInt(seriesDepth / zoom);
   const int32_t seriesHeight = RoundToInt(seriesDepth * zoom);
   fSeriesDepth = seriesDepth;
+  fSeriesHeight = seriesHeight;
   const int32_t multiplier = std::max(1, RoundToInt(fMaxZOrder + 1));
   DepthWidth = SaturateCast<int32_t>(static_cast<double>(seriesDepth) * multiplier);
   DepthHeight = SaturateCast<int32_t>(static_cast<double>(seriesHeight) * multiplier);
 }
 
 void TCustomAxisPanel::CalcZOrders() {
+  const std::vector<TChartSeries*> series = fSeries;
   fMaxZOrder = 0;
-  if (!View3D()) {
-    for (TChartSeries* s : fSeries) s->SetComputedZOrder(0);
+  if (!View3D() || !ApplyZOrder) {
+    for (TChartSeries* s : series) s->SetComputedZOrder(0);
     return;
   }
-  int32_t largest = -1;
-  for (TChartSeries* s : fSeries) {
-    if (!s->Active()) continue;
-    if (s->ZOrder() != -1) {
-      largest = std::max(largest, s->ZOrder());
-    } else {
-      s->SetComputedZOrder(++largest);
-    }
-  }
+  fMaxZOrder = -1;
+  for (TChartSeries* s : series)
+    if (s->Active()) s->CalcZOrder();
   if (!fDepthAxis->Inverted())
-    for (TChartSeries* s : fSeries)
-      if (s->Active() && s->ZOrder() == -1) s->SetComputedZOrder(largest - s->ComputedZOrder());
-  fMaxZOrder = std::max(largest, 0);
+    for (TChartSeries* s : series)
+      if (s->Active() && s->ZOrder() == -1) s->SetComputedZOrder(fMaxZOrder - s->ComputedZOrder());
+  fMaxZOrder = std::max(fMaxZOrder, 0);
 }
 
 void TCustomAxisPanel::LayoutAxes() {
@@ -350,7 +392,23 @@ void TCustomAxisPanel::LayoutAxes() {
   TRect work = ChartRect();
   const std::vector<TChartAxis*> axes = fAxesList;
   for (size_t i = 0; i < axes.size(); ++i) {
-    if (!axes[i]->Shown()) continue;
+    if (!axes[i]->Shown()) {
+      if (!AxisSizeCallback) continue;
+      // A hidden axis still keeps the room the callback asks for on its side.
+      const int32_t size = AxisSizeCallback(*axes[i], 0);
+      const bool otherSide = axes[i]->OtherSide();
+      if (axes[i]->Horizontal()) {
+        if (otherSide)
+          work.Top = ClampChartCoord(int64_t{work.Top} + size);
+        else
+          work.Bottom = ClampChartCoord(int64_t{work.Bottom} - size);
+      } else if (otherSide) {
+        work.Right = ClampChartCoord(int64_t{work.Right} - size);
+      } else {
+        work.Left = ClampChartCoord(int64_t{work.Left} + size);
+      }
+      continue;
+    }
     TRect r = work;
     axes[i]->CalcRect(r, i < 5);
     const TRect cut{std::max(r.Left, work.Left), std::max(r.Top, work.Top), std::min(r.Right, work.Right),
@@ -403,9 +461,113 @@ void TCustomAxisPanel::DrawAxes() {
   canvas_->BeginGroup();
   if (OnBeforeDrawAxes) OnBeforeDrawAxes();
   const std::vector<TChartAxis*> axes = fAxesList;
+  // Seen from below, the bottom axis would cross the series: the walls redraw it.
+  const bool skipBottom = IsDepthReversed(*this, 0);
   for (TChartAxis* axis : axes)
-    if (axis->Shown()) axis->Draw(true);
+    if (axis->Shown() && !(skipBottom && axis == fBottomAxis.get())) axis->Draw(true);
   canvas_->EndGroup();
+}
+
+void TCustomAxisPanel::leaveEvent(QEvent* event) {
+  TCustomChartPanelExtended::leaveEvent(event);
+  Guarded([this] { fTools.Notify(cteMouseLeave); });
+}
+
+bool TCustomAxisPanel::CalcDepthReversed() {
+  if (!View3D()) return false;
+  const TView3DOptions& view = View3DOptions();
+  return view.Orthogonal() ? view.OrthoAngle() >= 91 : view.Rotation() < 180;
+}
+
+bool TCustomAxisPanel::Holds(const TChartSeries* series) const {
+  return std::find(fSeries.begin(), fSeries.end(), series) != fSeries.end();
+}
+
+void TCustomAxisPanel::ClipSeries() {
+  const TRect r = ChartRect();
+  canvas_->ClipCube(TRect{r.Left, r.Top - 1, r.Right, r.Bottom + 1}, 0, DepthWidth);
+}
+
+void TCustomAxisPanel::DrawAllSeries() {
+  bool backwards = fDepthAxis->Inverted();
+  if (IsDepthReversed(*this, DepthWidth)) backwards = !backwards;
+  // A handler may remove series while they draw: walk a copy, skip the removed.
+  const std::vector<TChartSeries*> series = fSeries;
+  auto one = [&](TChartSeries* s) {
+    if (Holds(s) && s->Active()) DrawSeries(*s);
+  };
+  if (backwards)
+    std::for_each(series.rbegin(), series.rend(), one);
+  else
+    std::for_each(series.begin(), series.end(), one);
+}
+
+void TCustomAxisPanel::DrawSeries(TChartSeries& s) {
+  if (View3D() && s.MoreSameZOrder()) {
+    DrawSameZOrder(s);
+    return;
+  }
+  s.CalcFirstLastVisibleIndex();
+  if (s.FirstVisibleIndex() < 0) return;
+  const bool grouping = canvas_->GroupingEnabled();
+  if (grouping) canvas_->BeginGroup();
+  s.DoBeforeDrawValues();
+  const bool clip = s.UseAxis() && fClipPoints;
+  if (clip) ClipSeries();
+  DrawSeriesValues(s);
+  if (clip) canvas_->UnClipRectangle();
+  if (s.Count() > 0 && s.Marks().Visible()) {
+    if (s.Marks().Clip) ClipSeries();
+    s.DrawMarks();
+    if (s.Marks().Clip) canvas_->UnClipRectangle();
+  }
+  s.DoAfterDrawValues();
+  if (grouping) canvas_->EndGroup();
+}
+
+void TCustomAxisPanel::DrawSameZOrder(TChartSeries& first) {
+  const int32_t z = first.ZOrderInUse();
+  std::vector<TChartSeries*> group;
+  bool started = false;
+  for (TChartSeries* s : fSeries) {
+    if (!s->Active() || s->HasZValues() || s->ZOrderInUse() != z) continue;
+    if (!started && s != &first) return;  // an earlier series of this Z order drew them all
+    started = true;
+    group.push_back(s);
+  }
+  // Only series with points in view take part.
+  int32_t low = INT32_MAX, high = -1;
+  std::vector<TChartSeries*> shown;
+  for (TChartSeries* s : group) {
+    s->CalcFirstLastVisibleIndex();
+    if (s->FirstVisibleIndex() < 0) continue;
+    s->DoBeforeDrawValues();
+    shown.push_back(s);
+    low = std::min(low, s->FirstVisibleIndex());
+    high = std::max(high, s->LastVisibleIndex());
+  }
+  if (shown.empty()) return;
+  if (fClipPoints) ClipSeries();
+  auto drawIndex = [&](int32_t i) {
+    if (i >= first.Count()) return;
+    auto one = [&](TChartSeries* s) {
+      if (Holds(s) && s->Count() > i) s->DrawValue(i);
+    };
+    if (first.DrawSeriesForward())
+      std::for_each(shown.begin(), shown.end(), one);
+    else
+      std::for_each(shown.rbegin(), shown.rend(), one);
+  };
+  if (first.DrawValuesForward())
+    for (int32_t i = low; i <= high; ++i) drawIndex(i);
+  else
+    for (int32_t i = high; i >= low; --i) drawIndex(i);
+  if (fClipPoints) canvas_->UnClipRectangle();
+  for (TChartSeries* s : shown) {
+    if (!Holds(s)) continue;
+    if (s->Count() > 0 && s->Marks().Visible()) s->DrawMarks();
+    s->DoAfterDrawValues();
+  }
 }
 
 void TCustomAxisPanel::InternalDraw(const TRect& rect) {
@@ -414,38 +576,48 @@ void TCustomAxisPanel::InternalDraw(const TRect& rect) {
   const bool repaint = RepaintEnabled();
   SetRepaintEnabled(false);
   TScopeExit restore([&] { SetRepaintEnabled(repaint); });
+  fDepthReversed = CalcDepthReversed();
 
-  if (!canvas_->SupportsFullRotation()) PaintBackground(rect);
+  const bool fullRotation = canvas_->SupportsFullRotation();
+  if (!fullRotation) PaintBackground(rect);
+  fTools.Notify(cteBeforeDraw);
   if (OnBeforeDrawChart) OnBeforeDrawChart();
-  if (!canvas_->SupportsFullRotation()) PaintTitlesAndLegend(true);
+  {
+    const std::vector<TChartSeries*> series = fSeries;
+    for (TChartSeries* s : series)
+      if (Holds(s) && s->Active()) s->PrepareForDraw();
+  }
+  if (!fullRotation) PaintTitlesAndLegend(true);
   CalcZOrders();
   AdjustRectForWalls();
+  const TRect beforeAxes = ChartRect();
   LayoutAxes();
   for (TChartSeries* s : fSeries)
     if (s->Active()) s->CalcDepthPositions(fSeriesDepth);
   canvas_->Projection(DepthWidth, ChartRect());
+  if (fullRotation) {
+    const TRect laidOut = ChartRect();
+    SetChartRect(beforeAxes);
+    PaintBackground(rect);
+    PaintTitlesAndLegend(true);
+    SetChartRect(laidOut);
+  }
   PaintWalls();
-  if (fAxisBehind) DrawAxes();
+  if (fAxisBehind) {
+    fTools.Notify(cteBeforeDrawAxes);
+    DrawAxes();
+  }
+  fTools.Notify(cteBeforeDrawSeries);
   if (OnBeforeDrawSeries) OnBeforeDrawSeries();
-  const bool reversed = fDepthAxis->Inverted();
-  const std::vector<TChartSeries*> series = fSeries;
-  auto drawOne = [&](TChartSeries* s) {
-    if (!s->Active() || s->Count() == 0) return;
-    const bool clip = s->UseAxis() && fClipPoints;
-    if (clip) {
-      const TRect r = ChartRect();
-      canvas_->ClipCube(TRect{r.Left, r.Top - 1, r.Right, r.Bottom + 1}, 0, DepthWidth);
-    }
-    DrawSeriesValues(*s);
-    if (clip) canvas_->UnClipRectangle();
-  };
-  if (reversed)
-    std::for_each(series.rbegin(), series.rend(), drawOne);
-  else
-    std::for_each(series.begin(), series.end(), drawOne);
-  if (!fAxisBehind) DrawAxes();
+  DrawAllSeries();
+  fTools.Notify(cteAfterDrawSeries);
+  if (!fAxisBehind) {
+    fTools.Notify(cteBeforeDrawAxes);
+    DrawAxes();
+  }
   PaintTitlesAndLegend(false);
   if (Zoom().Active) DrawZoomRectangle();
+  fTools.Notify(cteAfterDraw);
   canvas_->ResetState();
   if (OnAfterDraw) OnAfterDraw();
 }

@@ -12,6 +12,8 @@
 #include "chart/ChartInterfaces.h"
 #include "chart/ChartPanel.h"
 #include "chart/ChartSeries.h"
+#include "chart/ChartTools.h"
+#include "chart/SeriesPointer.h"
 
 namespace qira {
 
@@ -85,11 +87,17 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
   bool View3D() const override { return TCustomChartPanel::View3D(); }
   bool AxisBehind() const override { return fAxisBehind; }
   std::string SeriesTitleLegend(int32_t index) const override;
+  // The index-th (from 0) series that is active and shown in the legend, or null.
+  TChartSeries* ActiveSeriesLegend(int32_t index) const;
   int32_t MaxPointsPerPage() const override { return fPage.MaxPointsPerPage(); }
   int32_t CurrentPage() const override { return fPage.Current(); }
 
   TChartPage& Pages() { return fPage; }
   const TChartPage& Pages() const { return fPage; }
+  // The chart's tools (owned), told of the repaint steps and the mouse.
+  TChartTools& Tools() { return fTools; }
+  // Named groups of the chart's series.
+  TSeriesGroups& SeriesGroups() { return fSeriesGroups; }
 
   // ---- axes
   TChartAxis& BottomAxis() const { return *fBottomAxis; }
@@ -120,6 +128,12 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
   // points (enter and leave events); the control shows the cursor of a series
   // under the mouse. True when any series has a point under it.
   bool CheckMouseOverSeries(int32_t x, int32_t y);
+  // The widest mark text of the active series.
+  int32_t MaxMarkWidth() const;
+  // The widest point text label of all series (the widest line of each).
+  int32_t MaxXLabelsWidth() const;
+  // Every series without a colour of its own gets a free palette colour.
+  void AssignFreeColors();
   // Palette colours in order until ColorIsFree accepts one.
   TColor GetFreeSeriesColor(bool checkBackground, const TChartSeries* series) const;
   virtual bool ColorIsFree(TColor color, bool checkBackground, const TChartSeries* series) const;
@@ -137,6 +151,27 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
   void SetView3DWalls(bool value) { ChangeBoolean(fView3DWalls, value); }
 
   // ---- the frame
+  // Hidden axes take room in the layout when this answers a size for them (axis,
+  // current size 0) -> size in pixels.
+  std::function<int32_t(const TChartAxis&, int32_t)> AxisSizeCallback;
+  // Series of one Z order share it (set at construction, never cleared).
+  const bool ApplyZOrder = true;
+  // The largest Z order of the frame (series grow it in CalcZOrder).
+  int32_t MaxZOrder() const { return fMaxZOrder; }
+  void SetMaxZOrder(int32_t value) { fMaxZOrder = value; }
+  // Set for a frame whose view looks at the chart from behind (series draw their
+  // points and each other in reverse).
+  bool DepthReversed() const { return fDepthReversed; }
+  // The text the legend shows for a value (empty here; the chart asks its legend).
+  virtual std::string LegendTextOfValue(const TChartSeries& series, int32_t index) const {
+    (void)series, (void)index;
+    return {};
+  }
+  // The colour the legend stores while it draws (a symbol of that colour shows
+  // only its frame).
+  TColor LegendColor = clNone;
+  // Fills a legend symbol with the current brush.
+  virtual void PaintLegendSymbolBack(const TRect& rect);
   // The frame's 3D depth from Chart3DPercent and the chart width (0 in 2D).
   void CalcSize3D();
   // Each active series' place in depth: in 3D series without a fixed Z order get
@@ -144,6 +179,8 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
   void CalcZOrders();
   // The depth of one series in pixels (the frame's 3D depth divided among the Z orders).
   int32_t SeriesDepth() const { return fSeriesDepth; }
+  // Its vertical counterpart (the depth as it runs up the screen).
+  int32_t SeriesHeight() const { return fSeriesHeight; }
   // Ranges, room and positions of every axis; the chart rectangle shrinks to what
   // the shown axes leave free.
   void LayoutAxes();
@@ -166,9 +203,18 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
   virtual void PaintTitlesAndLegend(bool beforeSeries) { (void)beforeSeries; }
   virtual void PaintWalls() {}
   // Draws one series' points (the series kinds draw themselves).
-  virtual void DrawSeriesValues(TChartSeries& series) { (void)series; }
+  virtual void DrawSeriesValues(TChartSeries& series) { series.DrawAllValues(); }
+  void leaveEvent(QEvent* event) override;
 
  private:
+  bool CalcDepthReversed();
+  void DrawAllSeries();
+  void DrawSeries(TChartSeries& series);
+  // Series of one Z order drawn point by point together; series is the first of them.
+  void DrawSameZOrder(TChartSeries& series);
+  void ClipSeries();
+  bool Holds(const TChartSeries* series) const;
+
   std::vector<TChartAxis*> fAxesList;
   std::unique_ptr<TChartAxis> fBottomAxis, fTopAxis, fLeftAxis, fRightAxis;
   std::unique_ptr<TChartDepthAxis> fDepthAxis, fDepthTopAxis;
@@ -179,9 +225,13 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
   bool fAxisVisible = true;
   bool fClipPoints = true;
   bool fView3DWalls = true;
-  double fMaxZOrder = 0;
+  int32_t fMaxZOrder = 0;
   int32_t fSeriesDepth = 0;
+  int32_t fSeriesHeight = 0;
+  bool fDepthReversed = false;
   TChartPage fPage{*this};
+  TChartTools fTools{*this};
+  TSeriesGroups fSeriesGroups;
 };
 
 }  // namespace qira

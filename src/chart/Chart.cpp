@@ -11,23 +11,24 @@
 
 namespace qira {
 
-TChart::TChart(QWidget* parent)
+TCustomChart::TCustomChart(QWidget* parent)
     : TCustomAxisPanel(parent), Title(this), SubTitle(this), Foot(this), SubFoot(this), Walls(this), Legend(this) {
   SetRepaintEnabled(false);
+  Legend.Groups = &SeriesGroups();
   ScrollMouseButton = mbRight;
   scalesUnsaved_ = true;
   SetRepaintEnabled(true);
 }
 
-TChart::~TChart() { SetRepaintEnabled(false); }
+TCustomChart::~TCustomChart() { SetRepaintEnabled(false); }
 
 // ---------------------------------------------------------------- [SECTION] hooks
 
-TColor TChart::BackgroundColor() const {
+TColor TCustomChart::BackgroundColor() const {
   return Walls.Back.Transparent() ? TCustomAxisPanel::BackgroundColor() : Walls.Back.Color();
 }
 
-int32_t TChart::WallThicknessFor(const TChartAxis& axis) const {
+int32_t TCustomChart::WallThicknessFor(const TChartAxis& axis) const {
   if (!View3D() || !View3DWalls()) return 0;
   const TCustomChartWall* wall = &Walls.Back;
   if (&axis == &LeftAxis())
@@ -39,7 +40,7 @@ int32_t TChart::WallThicknessFor(const TChartAxis& axis) const {
   return wall->Visible() ? wall->Size() : 0;
 }
 
-bool TChart::ColorIsFree(TColor color, bool checkBackground, const TChartSeries* exceptSeries) const {
+bool TCustomChart::ColorIsFree(TColor color, bool checkBackground, const TChartSeries* exceptSeries) const {
   for (int32_t i = 0; i < SeriesCount(); ++i) {
     const TChartSeries& s = Series(i);
     if (&s != exceptSeries && s.SeriesColor() == color) return false;
@@ -47,13 +48,13 @@ bool TChart::ColorIsFree(TColor color, bool checkBackground, const TChartSeries*
   return !(checkBackground && (color == Color() || color == Walls.Back.Color()));
 }
 
-bool TChart::AnyActiveSeriesUsesAxes() const {
+bool TCustomChart::AnyActiveSeriesUsesAxes() const {
   for (int32_t i = 0; i < SeriesCount(); ++i)
     if (Series(i).Active()) return Series(i).UseAxis();
   return true;  // a chart without active series shows its axes
 }
 
-void TChart::AdjustRectForWalls() {
+void TCustomChart::AdjustRectForWalls() {
   TCustomAxisPanel::AdjustRectForWalls();
   if (View3D() && View3DOptions().Orthogonal()) {
     TRect r = ChartRect();
@@ -72,7 +73,7 @@ void TChart::AdjustRectForWalls() {
   RecalcChartRect();
 }
 
-void TChart::PaintTitlesAndLegend(bool beforeSeries) {
+void TCustomChart::PaintTitlesAndLegend(bool beforeSeries) {
   canvas_->Begin3DSuspension();
   TScopeExit resume([this] { canvas_->End3DSuspension(); });
   // Titles and legend at their default place draw (and take their room) before the
@@ -116,7 +117,7 @@ void TChart::PaintTitlesAndLegend(bool beforeSeries) {
   }
 }
 
-void TChart::PaintWalls() {
+void TCustomChart::PaintWalls() {
   if (!AnyActiveSeriesUsesAxes()) return;
   const bool walls3D = View3D() && View3DWalls();
   const int32_t backSize = Walls.Back.Size();
@@ -135,11 +136,14 @@ void TChart::PaintWalls() {
 
 // --------------------------------------------------------------- [SECTION] series
 
-void TChart::DrawSeriesValues(TChartSeries& series) {
-  if (auto* drawing = dynamic_cast<TCustomSeries*>(&series)) drawing->DrawAllValues();
+std::string TCustomChart::LegendTextOfValue(const TChartSeries& series, int32_t index) const {
+  std::string text = LegendString(series, index, Legend.TextStyle);
+  if (Legend.OnGetLegendText)
+    Legend.OnGetLegendText(const_cast<TChartLegend&>(Legend), lsValues, index, text);
+  return text;
 }
 
-void TChart::SetColorPaletteIndex(int32_t index) {
+void TCustomChart::SetColorPaletteIndex(int32_t index) {
   if (index == ColorPaletteIndex) return;
   SetColorPalette(*this, index);
   // Series without a colour of their own take theirs from the new palette, in order.
@@ -149,18 +153,27 @@ void TChart::SetColorPaletteIndex(int32_t index) {
     if (Series(i).StoredColor() == clChartDefault) Series(i).AssignAutomaticColor(GetFreeSeriesColor(true, &Series(i)));
 }
 
-void TChart::RemoveAllSeries() {
+void TCustomChart::PaintLegendSymbolBack(const TRect& rect) {
+  if (!Legend.Symbol.Gradient.Visible() && !Legend.Symbol.Shadow.Visible()) {
+    TCustomAxisPanel::PaintLegendSymbolBack(rect);
+    return;
+  }
+  TChartCanvas3D& canvas = ChartCanvas();
+  if (TCanvas* dc = canvas.GetHandle()) Legend.DrawPlainSymbol(canvas, rect, dc->Brush().Color);
+}
+
+void TCustomChart::RemoveAllSeries() {
   while (SeriesCount() > 0) RemoveSeries(0);
 }
 
-TChartSeries* TChart::FirstActiveSeries() const {
+TChartSeries* TCustomChart::FirstActiveSeries() const {
   for (int32_t i = 0; i < SeriesCount(); ++i)
     if (Series(i).Active()) return &Series(i);
   return nullptr;
 }
 
-void TChart::Assign(const TCustomChartPanel& source) {
-  if (const auto* chart = dynamic_cast<const TChart*>(&source)) {
+void TCustomChart::Assign(const TCustomChartPanel& source) {
+  if (const auto* chart = dynamic_cast<const TCustomChart*>(&source)) {
     ColorPaletteIndex = chart->ColorPaletteIndex;
     Foot.Assign(chart->Foot);
     Legend.Assign(chart->Legend);
@@ -175,7 +188,7 @@ void TChart::Assign(const TCustomChartPanel& source) {
 
 // ---------------------------------------------------------------- [SECTION] layout
 
-void TChart::CalcChartLayout() {
+void TCustomChart::CalcChartLayout() {
   // Onto the control's own buffer: the canvas keeps the last destination it drew on,
   // so a scratch bitmap would leave it pointing at freed memory. The next paint then
   // shows this frame.
@@ -185,7 +198,7 @@ void TChart::CalcChartLayout() {
   Draw(buffer.Canvas(), TRect{0, 0, w, h});
 }
 
-void TChart::resizeEvent(QResizeEvent* event) {
+void TCustomChart::resizeEvent(QResizeEvent* event) {
   TCustomAxisPanel::resizeEvent(event);
   Guarded(
       [this] {

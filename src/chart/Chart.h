@@ -1,5 +1,5 @@
 #pragma once
-// TChart: the complete chart control. The axis panel with its axes and series, plus
+// TCustomChart: the complete chart. The axis panel with its axes and series, plus
 // four titles, the walls and the legend; it turns presses, drags and wheel turns into clicks on
 // chart parts, rubber-band zooming, panning and scrolling, and zooms on request (by a
 // rectangle, by axis values, by percent) with an undo that restores the scales saved
@@ -20,10 +20,10 @@ class QWheelEvent;
 
 namespace qira {
 
-class TChart : public TCustomAxisPanel {
+class TCustomChart : public TCustomAxisPanel {
  public:
-  explicit TChart(QWidget* parent = nullptr);
-  ~TChart() override;
+  explicit TCustomChart(QWidget* parent = nullptr);
+  ~TCustomChart() override;
 
   // ---- parts (owned)
   TChartTitle Title;
@@ -46,6 +46,11 @@ class TChart : public TCustomAxisPanel {
   // 0 unless 3D with walls; else the Size of the axis' visible wall.
   int32_t WallThicknessFor(const TChartAxis& axis) const override;
   bool ColorIsFree(TColor color, bool checkBackground, const TChartSeries* exceptSeries) const override;
+  // The legend's text of a value (by its text style), through OnGetLegendText.
+  std::string LegendTextOfValue(const TChartSeries& series, int32_t index) const override;
+  // With a visible symbol gradient or shadow, the legend's plain symbol in the
+  // brush colour; else the panel's.
+  void PaintLegendSymbolBack(const TRect& rect) override;
 
   // Detaches every series, always the current first one, each with its removal
   // notifications and OnRemoveSeries; the series objects are not freed (their owner
@@ -105,8 +110,6 @@ class TChart : public TCustomAxisPanel {
   void AdjustRectForWalls() override;
   void PaintTitlesAndLegend(bool beforeSeries) override;
   void PaintWalls() override;
-  // Series kinds that draw (line series and their relatives) draw their points.
-  void DrawSeriesValues(TChartSeries& series) override;
 
   void resizeEvent(QResizeEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
@@ -129,6 +132,12 @@ class TChart : public TCustomAxisPanel {
 
   TAllAxisSavedScales savedScales_;
   bool scalesUnsaved_ = true;
+};
+
+// The chart control that windows place: the complete chart under its published name.
+class TChart : public TCustomChart {
+ public:
+  using TCustomChart::TCustomChart;
 };
 
 }  // namespace qira

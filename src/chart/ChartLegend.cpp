@@ -258,6 +258,9 @@ void TChartLegend::Draw() {
   TCustomAxisPanel* chart = Chart();
   if (chart == nullptr) return;
   TChartCanvas3D& canvas = chart->ChartCanvas();
+  // Symbols in the legend's own colour show only their frame while it draws.
+  chart->LegendColor = Color();
+  const TScopeExit forget([chart] { chart->LegendColor = clNone; });
   canvas.BeginGroup();
   fStyle = ResolvedStyle();
   fFrameWidth = Pen().Visible() ? Pen().Width() : 0;

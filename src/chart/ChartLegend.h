@@ -152,6 +152,8 @@ class TChartLegend : public TChartCustomShapePosition {
   int32_t Clicked(int32_t x, int32_t y) const;
   // Applies a click on the check box of an item; false when nothing was done.
   bool DoCheck(int32_t index);
+  // The symbol without a series shape: shadow, gradient or a filled rectangle.
+  void DrawPlainSymbol(TChartCanvas3D& canvas, const TRect& r, TColor colour);
 
  private:
   TCustomAxisPanel* Chart() const { return static_cast<TCustomAxisPanel*>(ParentChart()); }
@@ -165,7 +167,6 @@ class TChartLegend : public TChartCustomShapePosition {
   void CalcSymbolWidth(int32_t itemWidth);
   void DrawTitleText(TChartCanvas3D& canvas);
   void DrawItem(TChartCanvas3D& canvas, int32_t n, int32_t index);
-  void DrawPlainSymbol(TChartCanvas3D& canvas, const TRect& r, TColor colour);
   void ResizeChartRect();
 
   TCheckBoxesStyle fCheckBoxesStyle = cbsCheck;

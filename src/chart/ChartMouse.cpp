@@ -55,7 +55,7 @@ TAxisRange AxisPixelRange(const TChartAxis& axis) {
   return {std::min(a, b), std::max(a, b)};
 }
 
-bool PanAxis(TChart& chart, TChartAxis& axis, int32_t a, int32_t b, const TChartAllowScrollEvent& allow) {
+bool PanAxis(TCustomChart& chart, TChartAxis& axis, int32_t a, int32_t b, const TChartAllowScrollEvent& allow) {
   const double delta = axis.CalcPosPoint(a) - axis.CalcPosPoint(b);
   // The range in force: an automatic end shows what the last frame computed; a set
   // end its value, also when moves come faster than frames.
@@ -70,13 +70,13 @@ bool PanAxis(TChart& chart, TChartAxis& axis, int32_t a, int32_t b, const TChart
 
 // ---------------------------------------------------------- [SECTION] zoom and pan
 
-void TChart::SaveScalesOnce() {
+void TCustomChart::SaveScalesOnce() {
   if (!scalesUnsaved_) return;
   savedScales_ = SaveAxisScales(AxesList());
   scalesUnsaved_ = false;
 }
 
-void TChart::ZoomToRectangle() {
+void TCustomChart::ZoomToRectangle() {
   TChartZoom& zoom = Zoom();
   zoom.OrderCorners();
   auto horizontal = [&](const TChartAxis& axis) {
@@ -88,7 +88,7 @@ void TChart::ZoomToRectangle() {
   ZoomToValues(horizontal(TopAxis()), horizontal(BottomAxis()), vertical(LeftAxis()), vertical(RightAxis()));
 }
 
-void TChart::ZoomToValues(TAxisRange top, TAxisRange bottom, TAxisRange left, TAxisRange right) {
+void TCustomChart::ZoomToValues(TAxisRange top, TAxisRange bottom, TAxisRange left, TAxisRange right) {
   SaveScalesOnce();
   const TChartZoom& zoom = Zoom();
   const bool doVertical = zoom.Direction != tzdHorizontal;
@@ -118,7 +118,7 @@ void TChart::ZoomToValues(TAxisRange top, TAxisRange bottom, TAxisRange left, TA
   if (OnZoom) OnZoom();
 }
 
-void TChart::ZoomPercent(double percent) {
+void TCustomChart::ZoomPercent(double percent) {
   const TChartZoomDirection direction = Zoom().Direction;
   auto target = [&](const TChartAxis& axis) {
     const TAxisRange r = AxisPixelRange(axis);
@@ -129,7 +129,7 @@ void TChart::ZoomPercent(double percent) {
   Invalidate();
 }
 
-void TChart::UndoZoom() {
+void TCustomChart::UndoZoom() {
   if (!scalesUnsaved_) {
     RestoreAxisScales(AxesList(), savedScales_);
     savedScales_.clear();
@@ -138,7 +138,7 @@ void TChart::UndoZoom() {
   TCustomAxisPanel::UndoZoom();
 }
 
-bool TChart::PanAxes(bool horizontal, int32_t a, int32_t b) {
+bool TCustomChart::PanAxes(bool horizontal, int32_t a, int32_t b) {
   if (a == b) return false;
   if (AllowPanning != pmBoth && AllowPanning != (horizontal ? pmHorizontal : pmVertical)) return false;
   bool any = false;
@@ -149,7 +149,7 @@ bool TChart::PanAxes(bool horizontal, int32_t a, int32_t b) {
   return any;
 }
 
-void TChart::ScrollVertical(bool down) {
+void TCustomChart::ScrollVertical(bool down) {
   if (!WheelScrolling || (AllowPanning != pmVertical && AllowPanning != pmBoth)) return;
   const std::vector<TChartAxis*> axes = AxesList();
   for (TChartAxis* axis : axes) {
@@ -166,12 +166,21 @@ void TChart::ScrollVertical(bool down) {
   }
 }
 
-void TChart::DoMouseWheelDown() { ScrollVertical(true); }
-void TChart::DoMouseWheelUp() { ScrollVertical(false); }
+void TCustomChart::DoMouseWheelDown() {
+  ScrollVertical(true);
+  const TPoint at = CursorClientPos();
+  Tools().WheelEvent(ctwDown, 0, at.X, at.Y);
+}
+
+void TCustomChart::DoMouseWheelUp() {
+  ScrollVertical(false);
+  const TPoint at = CursorClientPos();
+  Tools().WheelEvent(ctwUp, 0, at.X, at.Y);
+}
 
 // ------------------------------------------------------- [SECTION] rubber band
 
-void TChart::ShowZoomRectangle() {
+void TCustomChart::ShowZoomRectangle() {
   // A paint copies the canvas buffer onto the control while that buffer is
   // current, so the band goes into the buffer; a stale buffer is drawn again
   // whole, band included, and the band drawn into the control meanwhile does no harm.
@@ -192,7 +201,7 @@ namespace {
 bool Inside(const TRect& r, int32_t x, int32_t y) { return x >= r.Left && x < r.Right && y >= r.Top && y < r.Bottom; }
 }  // namespace
 
-TChartClickedPart TChart::HitTestPart(int32_t x, int32_t y, bool onlyClickable) const {
+TChartClickedPart TCustomChart::HitTestPart(int32_t x, int32_t y, bool onlyClickable) const {
   TChartClickedPart result;
   auto legendItem = [&](bool customPosition) {
     return Legend.Visible() && Legend.CustomPosition() == customPosition ? Legend.Clicked(x, y) : -1;
@@ -202,7 +211,7 @@ TChartClickedPart TChart::HitTestPart(int32_t x, int32_t y, bool onlyClickable) 
     TChartSeries& s = Series(i);
     if (!s.Active() || (onlyClickable && !s.HasClickEvents() && !OnClickSeries)) continue;
     if (const int32_t index = s.Clicked(x, y); index >= 0) return {cpSeries, index, &s, nullptr};
-    if (s.Marks().Visible) {
+    if (s.Marks().Visible()) {
       const int32_t index = s.Marks().Clicked(x, y);
       if (index >= 0) return {cpSeriesMarks, index, &s, nullptr};
     }
@@ -253,13 +262,13 @@ bool TCustomAxisPanel::CheckMouseOverSeries(int32_t x, int32_t y) {
 
 // ---------------------------------------------------------------- [SECTION] mouse
 
-bool TChart::RunClick(const std::function<void()>& event) {
+bool TCustomChart::RunClick(const std::function<void()>& event) {
   MouseHandled = true;
   event();
   return MouseHandled;
 }
 
-bool TChart::StartDrags(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
+bool TCustomChart::StartDrags(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
   bool useAxes = FirstActiveSeries() == nullptr;
   for (int32_t i = 0; i < SeriesCount() && !useAxes; ++i)
     useAxes = Series(i).Active() && Series(i).UseAxis();
@@ -282,9 +291,13 @@ bool TChart::StartDrags(TMouseButton button, TShiftState shift, int32_t x, int32
   return started;
 }
 
-void TChart::MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
+void TCustomChart::MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
   if (MouseHandled || Zoom().Active || Panning().Active) return;
   MouseHandled = false;
+  if (Tools().MouseEvent(ctmDown, button, shift, x, y)) {
+    MouseHandled = false;
+    return;
+  }
   const TChartClickedPart part = HitTestPart(x, y, true);
   bool handled = false;
   auto background = [&] {
@@ -335,8 +348,8 @@ void TChart::MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_
   MouseHandled = false;
 }
 
-void TChart::MouseMove(TShiftState shift, int32_t x, int32_t y) {
-  (void)shift;
+void TCustomChart::MouseMove(TShiftState shift, int32_t x, int32_t y) {
+  Tools().MouseEvent(ctmMove, mbLeft, shift, x, y);
   if (MouseHandled) return;
   TChartZoom& zoom = Zoom();
   const TRect r = ChartRect();
@@ -369,7 +382,7 @@ void TChart::MouseMove(TShiftState shift, int32_t x, int32_t y) {
   if ((movedX || movedY) && OnScroll) OnScroll();
 }
 
-void TChart::MouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
+void TCustomChart::MouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
   (void)shift;
   TChartZoom& zoom = Zoom();
   if (zoom.Active && button == zoom.MouseButton) {
@@ -390,31 +403,32 @@ void TChart::MouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t 
     }
   }
   Panning().Active = false;
+  Tools().MouseEvent(ctmUp, button, shift, x, y);
 }
 
 // ------------------------------------------------------ [SECTION] window system
 
 
-void TChart::mousePressEvent(QMouseEvent* e) {
+void TCustomChart::mousePressEvent(QMouseEvent* e) {
   TCustomAxisPanel::mousePressEvent(e);
   const QPoint p = e->position().toPoint();
   Guarded([&] { MouseDown(ChartMouseButton(e->button()), ChartShiftState(e), p.x(), p.y()); });
 }
 
-void TChart::mouseMoveEvent(QMouseEvent* e) {
+void TCustomChart::mouseMoveEvent(QMouseEvent* e) {
   TCustomAxisPanel::mouseMoveEvent(e);
   const QPoint p = e->position().toPoint();
   Guarded([&] { MouseMove(ChartShiftState(e), p.x(), p.y()); });
 }
 
-void TChart::mouseReleaseEvent(QMouseEvent* e) {
+void TCustomChart::mouseReleaseEvent(QMouseEvent* e) {
   MouseHandled = false;
   TCustomAxisPanel::mouseReleaseEvent(e);
   const QPoint p = e->position().toPoint();
   Guarded([&] { MouseUp(ChartMouseButton(e->button()), ChartShiftState(e), p.x(), p.y()); });
 }
 
-void TChart::mouseDoubleClickEvent(QMouseEvent* e) {
+void TCustomChart::mouseDoubleClickEvent(QMouseEvent* e) {
   // The second press of a double click is a press with ssDouble, not a plain one
   // (the default handling would report it as a plain press).
   TCustomAxisPanel::mousePressEvent(e);
@@ -422,9 +436,11 @@ void TChart::mouseDoubleClickEvent(QMouseEvent* e) {
   Guarded([&] { MouseDown(ChartMouseButton(e->button()), ChartShiftState(e) | ssDouble, p.x(), p.y()); });
 }
 
-void TChart::wheelEvent(QWheelEvent* e) {
+void TCustomChart::wheelEvent(QWheelEvent* e) {
   const int delta = e->angleDelta().y();
   Guarded([&] {
+    const QPoint at = e->position().toPoint();
+    Tools().WheelEvent(ctwWheel, delta, at.x(), at.y());
     if (delta < 0)
       DoMouseWheelDown();
     else if (delta > 0)

@@ -1,7 +1,7 @@
 #pragma once
 // What the chart's mouse handling and zooming stand on: the saved axis scales that
 // undo a zoom or a pan, the range arithmetic of a zoom by percent and of panning, the
-// hit-test result and the click events. TChart (Chart.h) runs them; its mouse, zoom
+// hit-test result and the click events. TCustomChart (Chart.h) runs them; its mouse, zoom
 // and pan operations live in ChartMouse.cpp.
 #include <cstdint>
 #include <functional>
@@ -14,7 +14,7 @@ namespace qira {
 
 class TChartSeries;
 class TChartTitle;
-class TChart;
+class TCustomChart;
 
 // One axis' scale as it was before the first zoom or pan.
 struct TAxisSavedScale {
@@ -54,11 +54,11 @@ TAxisRange AxisPixelRange(const TChartAxis& axis);
 
 // Panning and wheel scrolling may be vetoed or changed per axis.
 using TChartAllowScrollEvent =
-    std::function<void(TChart& sender, TChartAxis& axis, double& aMin, double& aMax, bool& allowScroll)>;
+    std::function<void(TCustomChart& sender, TChartAxis& axis, double& aMin, double& aMax, bool& allowScroll)>;
 
 // Moves the axis' range by the values between pixel a and pixel b (the content
 // follows the mouse), through the veto. True when the axis moved.
-bool PanAxis(TChart& chart, TChartAxis& axis, int32_t a, int32_t b, const TChartAllowScrollEvent& allow);
+bool PanAxis(TCustomChart& chart, TChartAxis& axis, int32_t a, int32_t b, const TChartAllowScrollEvent& allow);
 
 // ---- hit test
 
@@ -83,12 +83,12 @@ struct TChartClickedPart {
   TChartAxis* AAxis = nullptr;
 };
 
-using TChartClick = std::function<void(TChart& sender, TMouseButton button, TShiftState shift, int32_t x, int32_t y)>;
+using TChartClick = std::function<void(TCustomChart& sender, TMouseButton button, TShiftState shift, int32_t x, int32_t y)>;
 using TChartClickAxis =
-    std::function<void(TChart& sender, TChartAxis& axis, TMouseButton button, TShiftState shift, int32_t x, int32_t y)>;
-using TChartClickSeries = std::function<void(TChart& sender, TChartSeries& series, int32_t valueIndex,
+    std::function<void(TCustomChart& sender, TChartAxis& axis, TMouseButton button, TShiftState shift, int32_t x, int32_t y)>;
+using TChartClickSeries = std::function<void(TCustomChart& sender, TChartSeries& series, int32_t valueIndex,
                                              TMouseButton button, TShiftState shift, int32_t x, int32_t y)>;
-using TChartClickTitle = std::function<void(TChart& sender, TChartTitle& title, TMouseButton button, TShiftState shift,
+using TChartClickTitle = std::function<void(TCustomChart& sender, TChartTitle& title, TMouseButton button, TShiftState shift,
                                             int32_t x, int32_t y)>;
 
 // Process-wide: the keys that must be held to start panning, and whether the wheel

@@ -69,6 +69,21 @@ std::span<const TColor> ColorPaletteColors(int32_t index) {
   return Palettes[static_cast<size_t>(index)];
 }
 
+TColorPalettes::TColorPalettes() {
+  for (int32_t i = 0; i < ColorPaletteCount; ++i) fNames.emplace_back(ColorPaletteName(i));
+}
+
+int32_t TColorPalettes::IndexOf(std::string_view name) const {
+  for (int32_t i = 0; i < Count(); ++i)
+    if (fNames[static_cast<size_t>(i)] == name) return i;
+  return -1;
+}
+
+const TColorPalettes& ColorPalettes() {
+  static const TColorPalettes palettes;
+  return palettes;
+}
+
 void SetColorPalette(IAxisPanel& chart, int32_t index) {
   const std::span<const TColor> colors = ColorPaletteColors(index);
   chart.ColorPalette.assign(colors.begin(), colors.end());

@@ -5,10 +5,14 @@
 #include <cstdio>
 
 #include "chart/AxisLabels.h"
+#include "chart/AxisPanel.h"
 #include "chart/ChartAxis.h"
 #include "chart/ChartMessages.h"
 #include "chart/ChartRoutines.h"
+#include "chart/ChartText.h"
+#include "chart/SeriesDrawing.h"
 #include "platform/AsciiCase.h"
+#include "platform/Rounding.h"
 
 namespace qira {
 
@@ -173,7 +177,10 @@ TColor TChartSeries::ValueColor(int32_t index) const {
 
 void TChartSeries::EndUpdate() {
   if (fUpdating == 0) return;
-  if (--fUpdating == 0) NotifyValue(TValueEvent::veRefresh, 0);
+  if (--fUpdating == 0) {
+    NotifyValue(TValueEvent::veRefresh, 0);
+    BroadcastSeriesEvent(TChartSeriesEvent::seDataChanged);
+  }
 }
 
 void TChartSeries::Added(int32_t index) {
@@ -289,7 +296,20 @@ void TChartSeries::SetFunction(std::unique_ptr<TChartFunction> function) {
 
 void TChartSeries::SetParentChart(IAxisPanel* chart) {
   fParentChart = chart;
+  fMarks.SetParentChart(dynamic_cast<TCustomChartPanel*>(chart));
   RecalcGetAxis();
+}
+
+TCustomAxisPanel* TChartSeries::ChartPanel() const { return dynamic_cast<TCustomAxisPanel*>(fParentChart); }
+
+void TChartSeries::BroadcastSeriesEvent(uint8_t kind) {
+  TCustomAxisPanel* chart = ChartPanel();
+  if (chart == nullptr) return;
+  TChartSeriesEvent event;
+  event.Sender = chart;
+  event.Event = static_cast<TChartSeriesEvent::TKind>(kind);
+  event.Series = this;
+  chart->BroadcastChartEvent(event);
 }
 
 void TChartSeries::RecalcGetAxis() {
@@ -373,7 +393,125 @@ void TChartSeries::CalcDepthPositions(int32_t seriesDepth) {
   const int64_t end = start + (Depth != -1 ? Depth : seriesDepth);
   fStartZ = static_cast<int32_t>(std::clamp<int64_t>(start, INT32_MIN, INT32_MAX));
   fEndZ = static_cast<int32_t>(std::clamp<int64_t>(end, INT32_MIN, INT32_MAX));
-  fMiddleZ = static_cast<int32_t>((start + end) / 2);
+  fMiddleZ = static_cast<int32_t>(std::clamp<int64_t>((start + end) / 2, INT32_MIN, INT32_MAX));
+  fMarks.ZPosition = fMiddleZ;
+}
+
+// [SECTION] Drawing
+
+void TChartSeries::CalcZOrder() {
+  TCustomAxisPanel* chart = ChartPanel();
+  if (chart == nullptr) return;
+  if (fZOrder != -1) {
+    chart->SetMaxZOrder(std::max(chart->MaxZOrder(), fZOrder));
+  } else if (chart->View3D()) {
+    chart->SetMaxZOrder(chart->MaxZOrder() + 1);
+    fComputedZOrder = chart->MaxZOrder();
+  } else {
+    fComputedZOrder = 0;
+  }
+}
+
+bool TChartSeries::MoreSameZOrder() const {
+  const TCustomAxisPanel* chart = ChartPanel();
+  if (chart == nullptr || !chart->ApplyZOrder) return false;
+  for (int32_t i = 0; i < chart->SeriesCount(); ++i) {
+    const TChartSeries& s = chart->Series(i);
+    if (&s != this && s.Active() && !s.HasZValues() && s.ZOrderInUse() == ZOrderInUse()) return true;
+  }
+  return false;
+}
+
+bool TChartSeries::DrawValuesForward() const {
+  if (!fYMandatory) return !(fGetVertAxis && fGetVertAxis->Inverted());
+  const bool inverted = fGetHorizAxis && fGetHorizAxis->Inverted();
+  const TCustomAxisPanel* chart = ChartPanel();
+  return chart && chart->DepthReversed() ? inverted : !inverted;
+}
+
+bool TChartSeries::DrawSeriesForward() const {
+  const TCustomAxisPanel* chart = ChartPanel();
+  return !(chart && chart->DepthReversed());
+}
+
+void TChartSeries::DoBeforeDrawValues() {
+  if (TCustomAxisPanel* chart = ChartPanel()) chart->Tools().NotifySeries(*this, cteBeforeDrawSeries);
+  if (BeforeDrawValues) BeforeDrawValues(*this);
+}
+
+void TChartSeries::DoAfterDrawValues() {
+  if (TCustomAxisPanel* chart = ChartPanel()) chart->Tools().NotifySeries(*this, cteAfterDrawSeries);
+  if (AfterDrawValues) AfterDrawValues(*this);
+}
+
+void TChartSeries::DrawAllValues() {
+  ForEachVisibleIndex(*this, [this](int32_t i) { DrawValue(i); });
+}
+
+void TChartSeries::DrawMarks() {
+  if (fFirstVisibleIndex < 0) return;
+  for (int32_t i = fFirstVisibleIndex; i <= fLastVisibleIndex; ++i) {
+    if (!fMarks.DrawsMark(i) || IsNull(i)) continue;
+    const std::string text = GetMarkText(i);
+    if (text.empty()) continue;
+    if (const TMarksItem* item = fMarks.ItemAt(i); item && !item->Visible()) continue;
+    TSeriesMarkPosition position;
+    PrepareMark(i, text, CalcXPos(i), CalcYPos(i), position);
+    DrawMark(i, text, position);
+  }
+}
+
+void TChartSeries::DrawMark(int32_t index, const std::string& text, TSeriesMarkPosition& position) {
+  fMarks.DrawItem(index, ValueColor(index), text, position);
+}
+
+void TChartSeries::PrepareMark(int32_t index, const std::string& text, int32_t x, int32_t y,
+                               TSeriesMarkPosition& position) {
+  TCustomAxisPanel* chart = ChartPanel();
+  if (chart == nullptr) return;
+  TChartCanvas3D& canvas = chart->ChartCanvas();
+  TMarksItem* item = fMarks.ItemAt(index);
+  TChartCustomShape& look = item ? static_cast<TChartCustomShape&>(*item) : fMarks;
+  // Zoomed 3D views write their marks in proportion.
+  const double savedZoom = canvas.FontZoom();
+  const TView3DOptions& view = chart->View3DOptions();
+  if (chart->View3D() && view.ZoomText() && view.Zoom() != 100)
+    canvas.SetFontZoom(std::max(savedZoom * view.Zoom() * 0.01, 1.0));
+  canvas.AssignFont(look.Font());
+  canvas.SetFontZoom(savedZoom);
+  const int32_t fontHeight = canvas.FontHeight();
+  int32_t width = 0, height = 0;
+  if (fMarks.TextFormat() == ttfHtml) {
+    const TSize size = HtmlTextSize(canvas, text);
+    width = size.cx;
+    height = size.cy;
+  } else {
+    int32_t lines = 0;
+    width = chart->MultiLineTextWidth(text, lines);
+    height = lines * fontHeight;
+  }
+  const TRect margin = fMarks.Margins.Pixels(width, height, fontHeight);
+  width += margin.Left + margin.Right;
+  height += margin.Top + margin.Bottom;
+  if (fMarks.SymbolIfAny() && fMarks.SymbolIfAny()->ShouldDraw()) width += fontHeight - 4;
+  const int32_t frame = fMarks.Pen().Visible() ? fMarks.Pen().Width() - 1 : 1;
+  width += frame;
+  height += frame;
+  position.ArrowFrom = position.ArrowTo = {x, y};
+  position.LeftTop = {ClampChartCoord(int64_t{x} - width / 2), ClampChartCoord(int64_t{y} - height + 1)};
+  position.Width = width;
+  position.Height = height;
+  if (fMarks.SymbolIfAny())
+    fMarks.Symbol().ShapeBounds = {position.LeftTop.X + 2, position.LeftTop.Y + 2,
+                                   position.LeftTop.X + 2 + fontHeight, position.LeftTop.Y + 2 + fontHeight};
+}
+
+int32_t TChartSeries::MaxMarkWidth() {
+  int32_t widest = 0;
+  for (int32_t i = 0; i < Count(); ++i)
+    if (const TMarksItem* item = fMarks.ItemAt(i); item == nullptr || item->Visible())
+      widest = std::max(widest, fMarks.TextWidth(i));
+  return widest;
 }
 
 void TChartSeries::CalcFirstLastPage(int32_t& first, int32_t& last) const {
@@ -411,12 +549,23 @@ void TChartSeries::SetActive(bool value) {
   if (fActive == value) return;
   fActive = value;
   Repaint();
+  BroadcastSeriesEvent(TChartSeriesEvent::seChangeActive);
+}
+
+void TChartSeries::SetTitle(const std::string& value) {
+  if (fTitle == value) return;
+  fTitle = value;
+  BroadcastSeriesEvent(TChartSeriesEvent::seChangeTitle);
 }
 
 std::string TChartSeries::TitleForDisplay() const {
   std::string t = fTitle;
   std::replace(t.begin(), t.end(), '\x06', ' ');
-  return t.empty() ? Name : t;
+  if (!t.empty()) return t;
+  if (!Name.empty() || fParentChart == nullptr) return Name;
+  for (int32_t i = 0; i < fParentChart->SeriesCount(); ++i)
+    if (&fParentChart->SeriesAt(i) == this) return std::string(ChartMsg::SeriesPrefix) + std::to_string(i + 1);
+  return Name;
 }
 
 void TChartSeries::AssignAutomaticColor(TColor color) {
@@ -430,6 +579,7 @@ void TChartSeries::SetSeriesColor(TColor color) {
     Repaint();
   }
   fAutoColor = color;
+  BroadcastSeriesEvent(TChartSeriesEvent::seChangeColor);
 }
 
 std::string TChartSeries::GetMarkText(int32_t index) const {
@@ -470,7 +620,9 @@ std::string TChartSeries::GetMarkText(int32_t index) const {
         text = label + sep + valueText;
         break;
       case smsLegend:
-        break;  // the chart's legend text of a value: none without a chart legend
+        if (const TCustomAxisPanel* chart = ChartPanel()) text = chart->LegendTextOfValue(*this, index);
+        if (!fMarks.MultiLine) std::replace(text.begin(), text.end(), '\x06', ' ');
+        break;
       case smsPercentTotal:
         text = withTotal();
         break;

@@ -1,7 +1,8 @@
 #pragma once
-// The data side of a series: points held in value lists (X, Y and extra lists),
-// a label and a colour per point, marks, the axes it is drawn on, the series it
-// feeds and is fed by, and the update counter. Works without a chart.
+// A series: points held in value lists (X, Y and extra lists), a label and a
+// colour per point, marks, the axes it is drawn on, the series it feeds and is fed
+// by, and the update counter; and the hooks through which the chart's repaint draws
+// it (its depth, its points, its marks). Works without a chart.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,6 +17,8 @@
 #include "chart/SeriesMarks.h"
 
 namespace qira {
+
+class TCustomAxisPanel;
 
 // What a series tells the series that it feeds.
 enum class TValueEvent : uint8_t { veClear = 0, veAdd = 1, veDelete = 2, veRefresh = 3, veModify = 4 };
@@ -134,16 +137,49 @@ class TChartSeries : public IChartSeries {
   // Extra pixels the series needs at the ends of its axes (0 and 0 here).
   virtual void CalcHorizMargins(int32_t& left, int32_t& right) const { left = right = 0; }
   virtual void CalcVerticalMargins(int32_t& top, int32_t& bottom) const { top = bottom = 0; }
-  int32_t CalcXPos(int32_t index) const;
-  int32_t CalcYPos(int32_t index) const;
+  virtual int32_t CalcXPos(int32_t index) const;
+  virtual int32_t CalcYPos(int32_t index) const;
+
+  // [SECTION] Drawing (the chart's repaint pipeline calls these in its order)
+  // The chart that draws the series, as a full panel (null without one or with a
+  // chart of another kind).
+  TCustomAxisPanel* ChartPanel() const;
+  // Run by the chart before the titles and legend take their room; nothing here.
+  virtual void PrepareForDraw() {}
+  // The series' place in depth for this frame (the chart's largest Z order grows).
+  virtual void CalcZOrder();
+  // Another active series of the chart has the same Z order in use (and no depth
+  // values of its own): the chart then draws their points interleaved.
+  bool MoreSameZOrder() const;
+  // Points in increasing index order (the independent axis not inverted; with the
+  // chart's depth reversed, inverted).
+  bool DrawValuesForward() const;
+  // Series of one Z order in list order, unless the chart's depth is reversed.
+  bool DrawSeriesForward() const;
+  // Tools bound to the series hear event 1 (4), then the event fires.
+  virtual void DoBeforeDrawValues();
+  virtual void DoAfterDrawValues();
+  // Every visible point through DrawValue, in drawing order.
+  virtual void DrawAllValues();
+  virtual void DrawValue(int32_t index) { (void)index; }
+  // Every mark to show: every DrawEvery-th visible, non-null point with a text.
+  virtual void DrawMarks();
+  virtual void DrawMark(int32_t index, const std::string& text, TSeriesMarkPosition& position);
+  // The widest text among the visible marks items (0 without a chart).
+  int32_t MaxMarkWidth();
+  std::function<void(TChartSeries&)> BeforeDrawValues;
+  std::function<void(TChartSeries&)> AfterDrawValues;
 
   // [SECTION] Look and texts
   bool Active() const override { return fActive; }
+  // A change repaints and tells the chart's listeners.
   void SetActive(bool value);
   const std::string& Title() const { return fTitle; }
-  void SetTitle(const std::string& value) { fTitle = value; }
+  // A change tells the chart's listeners.
+  void SetTitle(const std::string& value);
   std::string Name;
-  // Title with column separators (character 6) as blanks; the name when empty.
+  // Title with column separators (character 6) as blanks; the name when empty;
+  // "Series" and the position in the chart's list (from 1) when that is empty too.
   std::string TitleForDisplay() const;
   bool ShowInLegend = true;
   TColor SeriesColor() const { return fColor == clChartDefault ? fAutoColor : fColor; }
@@ -161,7 +197,8 @@ class TChartSeries : public IChartSeries {
   int32_t ZOrderInUse() const { return fZOrder != -1 ? fZOrder : fComputedZOrder; }
   // Depth in 3D pixels; -1: the chart's depth per series.
   int32_t Depth = -1;
-  // Start, middle and end depth of the frame from the Z order in use.
+  // Start, middle and end depth of the frame from the Z order in use; the marks
+  // stand at the middle.
   void CalcDepthPositions(int32_t seriesDepth);
   int32_t StartZ() const { return fStartZ; }
   int32_t MiddleZ() const { return fMiddleZ; }
@@ -206,11 +243,15 @@ class TChartSeries : public IChartSeries {
   TSeriesClick OnDblClick;
   std::function<void(TChartSeries&)> OnMouseEnter;
   std::function<void(TChartSeries&)> OnMouseLeave;
+ protected:
+  // Size and place of the box of a mark with text at the point's pixel (x, y).
+  void PrepareMark(int32_t index, const std::string& text, int32_t x, int32_t y, TSeriesMarkPosition& position);
 
  private:
   bool fMouseInside = false;
 
   void RecalcGetAxis();
+  void BroadcastSeriesEvent(uint8_t kind);
   void InsertPointExtras(int32_t index, const std::string& label, TColor color);
 
   TChartValueLists fValuesList;
@@ -226,7 +267,7 @@ class TChartSeries : public IChartSeries {
   int32_t fZOrder = -1;
   int32_t fComputedZOrder = 0;
   int32_t fStartZ = 0, fMiddleZ = 0, fEndZ = 0;
-  TSeriesMarks fMarks;
+  TSeriesMarks fMarks{*this};
   std::unique_ptr<TChartFunction> fFunction;
   std::vector<TChartSeries*> fDataSources;
   std::vector<TChartSeries*> fLinkedSeries;

@@ -50,7 +50,10 @@ void TChartCustomShape::SetShadow(const TChartShadow* value) {
 }
 
 TChartGradient& TChartCustomShape::Gradient() {
-  if (!gradient_) gradient_ = std::make_unique<TChartGradient>([this] { Repaint(); });
+  if (!gradient_) {
+    gradient_ = std::make_unique<TChartGradient>([this] { Repaint(); });
+    InitGradient(*gradient_);
+  }
   return *gradient_;
 }
 

@@ -116,6 +116,8 @@ class TChartCustomShape : public TChartCustomShapeBrushPen {
  protected:
   // The shadow's defaults (colour, size); subclasses choose their own.
   virtual void InitShadow(TChartShadow& shadow) { shadow.SetDefaults(clBlack, 3); }
+  // The gradient's settings when it is made (subclasses choose their own).
+  virtual void InitGradient(TChartGradient& gradient) { (void)gradient; }
   void SetDefaultTransparent(bool value) {
     defaultTransparent_ = value;
     transparent_ = value;

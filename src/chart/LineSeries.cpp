@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 
+#include "chart/AxisPanel.h"
 #include "chart/ChartAxis.h"
 #include "chart/ChartGradients.h"
 #include "chart/ChartMessages.h"
@@ -13,8 +14,8 @@
 namespace qira {
 
 namespace {
-// The ratio of the 3D frame's height to its depth (equal in this program's views).
-constexpr double kDarkSlope = 1;
+// Every darkening of a ribbon's side.
+constexpr int32_t kDarken = 64;
 }  // namespace
 
 // ================================== [SECTION] TCustomLineSeries and TCustomSeries
@@ -114,8 +115,30 @@ int32_t TCustomSeries::CalcZeroPos(int32_t index) const {
   return startSide ? axis->IStartPos() : axis->IEndPos();
 }
 
-TPoint TCustomSeries::PointPixel(int32_t index) const {
-  return YMandatory() ? TPoint{CalcXPos(index), CalcValuePos(index)} : TPoint{CalcValuePos(index), CalcYPos(index)};
+int32_t TCustomSeries::CalcXPos(int32_t index) const {
+  return YMandatory() ? TChartSeries::CalcXPos(index) : CalcValuePos(index);
+}
+
+int32_t TCustomSeries::CalcYPos(int32_t index) const {
+  return YMandatory() ? CalcValuePos(index) : TChartSeries::CalcYPos(index);
+}
+
+TPoint TCustomSeries::PointPixel(int32_t index) const { return {CalcXPos(index), CalcYPos(index)}; }
+
+void TCustomSeries::CalcZOrder() {
+  TCustomAxisPanel* chart = ChartPanel();
+  if (chart != nullptr && chart->View3D() && ZOrder() == -1 && (fStacked == cssStack || fStacked == cssStack100)) {
+    for (int32_t i = 0; i < chart->SeriesCount(); ++i) {
+      TChartSeries& s = chart->Series(i);
+      if (&s == this) break;
+      if (s.Active() && SameClass(s)) {
+        // Not the stack's first series: on the stack's Z order.
+        SetComputedZOrder(std::max(chart->MaxZOrder(), 0));
+        return;
+      }
+    }
+  }
+  TChartSeries::CalcZOrder();
 }
 
 double TCustomSeries::StackedMax(bool isMax) const {
@@ -141,11 +164,17 @@ double TCustomSeries::MinXValue() const { return YMandatory() ? TChartSeries::Mi
 double TCustomSeries::MaxYValue() const { return YMandatory() ? StackedMax(true) : TChartSeries::MaxYValue(); }
 double TCustomSeries::MinYValue() const { return YMandatory() ? StackedMax(false) : TChartSeries::MinYValue(); }
 
+int32_t TCustomSeries::MarksArrowSpace() const {
+  const TMarksCallout* callout = Marks().CalloutIfAny();
+  return callout ? callout->Length + callout->Distance : kMarksArrowLength;
+}
+
 void TCustomSeries::CalcHorizMargins(int32_t& left, int32_t& right) const {
   left = right = 0;
   Pointer.CalcHorizMargins(left, right);
   if (DrawLine && Stairs) left = std::max(left, LinePen.Width()), right = std::max(right, LinePen.Width());
   if (OutLine.Visible()) left = std::max(left, OutLine.Width()), right = std::max(right, OutLine.Width());
+  if (Marks().Visible() && !YMandatory()) right = std::max(left, MarksArrowSpace());
 }
 
 void TCustomSeries::CalcVerticalMargins(int32_t& top, int32_t& bottom) const {
@@ -153,52 +182,53 @@ void TCustomSeries::CalcVerticalMargins(int32_t& top, int32_t& bottom) const {
   Pointer.CalcVerticalMargins(top, bottom);
   if (DrawLine && Stairs) top = std::max(top, LinePen.Width()), bottom = std::max(bottom, LinePen.Width());
   if (OutLine.Visible()) top = std::max(top, OutLine.Width()), bottom = std::max(bottom, OutLine.Width());
+  if (Marks().Visible() && YMandatory()) top = std::max(bottom, MarksArrowSpace());
   if (ParentChart() && ParentChart()->View3D() && !DrawArea) bottom = std::max(bottom, LineHeight);
-}
-
-void TCustomSeries::CalcDepthPositions() {
-  IAxisPanel* chart = ParentChart();
-  fStartZ = 0;
-  fEndZ = chart && chart->View3D() ? chart->Depth3D() : 0;
 }
 
 // [SECTION] drawing
 
 TColor TCustomSeries::LineColour(TColor pointColour) const {
-  if (fHideLineColour || (Pointer.Visible() && !ColorEachLine)) return SeriesColor();
+  if (fPassColour != clNone || (Pointer.Visible() && !ColorEachLine)) return DrawColour();
   return pointColour;
 }
 
 TColor TCustomSeries::AreaFill(TColor pointColour) const {
   if (AreaColor != clChartDefault && !ColorEachPoint) return AreaColor;
-  return fHideLineColour ? SeriesColor() : pointColour;
+  return fPassColour != clNone ? fPassColour : pointColour;
+}
+
+void TCustomSeries::StartPass() {
+  const bool forward = DrawValuesForward();
+  fFirstDrawn = forward ? FirstVisibleIndex() : LastVisibleIndex();
+  fLastDrawn = forward ? LastVisibleIndex() : FirstVisibleIndex();
+  fPrevious = {};
+}
+
+void TCustomSeries::DoBeforeDrawValues() {
+  TChartSeries::DoBeforeDrawValues();
+  StartPass();
 }
 
 void TCustomSeries::DrawAllValues() {
   IAxisPanel* chart = ParentChart();
   if (chart == nullptr || chart->Canvas() == nullptr) return;
-  CalcDepthPositions();
   auto pass = [&] {
-    fFirstDrawn = FirstVisibleIndex();
-    fLastDrawn = LastVisibleIndex();
-    fPrevious = {};
+    StartPass();
     if (fFirstDrawn < 0) return;
     ForEachVisibleIndex(*this, [&](int32_t i) { DrawValue(i); });
   };
   if (Shadow.Visible() && Shadow.Size() != 0) {
-    const TColor saved = StoredColor();
     const bool pointer = Pointer.Visible();
-    SetSeriesColor(Shadow.Color());
+    fPassColour = Shadow.Color();
     Pointer.SetVisible(false);
-    fHideLineColour = true;
     TChartAxis* h = GetHorizAxis();
     TChartAxis* v = GetVertAxis();
     const TScopeExit restore([&] {
       if (h) h->SetPositions(h->IStartPos() - Shadow.HorizSize(), h->IEndPos() - Shadow.HorizSize());
       if (v) v->SetPositions(v->IStartPos() - Shadow.VertSize(), v->IEndPos() - Shadow.VertSize());
-      fHideLineColour = false;
+      fPassColour = clNone;
       Pointer.SetVisible(pointer);
-      SetSeriesColor(saved);
     });
     if (h) h->SetPositions(h->IStartPos() + Shadow.HorizSize(), h->IEndPos() + Shadow.HorizSize());
     if (v) v->SetPositions(v->IStartPos() + Shadow.VertSize(), v->IEndPos() + Shadow.VertSize());
@@ -207,18 +237,15 @@ void TCustomSeries::DrawAllValues() {
   if (OutLine.Visible()) {
     TChartPen saved;
     saved.Assign(LinePen);
-    const TColor savedColour = StoredColor();
     const bool pointer = Pointer.Visible();
     LinePen.Assign(OutLine);
     LinePen.SetWidth(saved.Width() * 2 + OutLine.Width() + 1);
-    SetSeriesColor(OutLine.Color());
-    fHideLineColour = true;
+    fPassColour = OutLine.Color();
     Pointer.SetVisible(false);
     const TScopeExit restore([&] {
       LinePen.Assign(saved);
-      fHideLineColour = false;
+      fPassColour = clNone;
       Pointer.SetVisible(pointer);
-      SetSeriesColor(savedColour);
     });
     pass();
   }
@@ -253,7 +280,9 @@ TPoint TCustomSeries::EdgePoint(int32_t index) const {
 }
 
 void TCustomSeries::DrawValue(int32_t index) {
-  TCanvas3D& canvas = *ParentChart()->Canvas();
+  IAxisPanel* chart = ParentChart();
+  if (chart == nullptr || chart->Canvas() == nullptr) return;
+  TCanvas3D& canvas = *chart->Canvas();
   const TColor colour = ValueColor(index);
   const bool null = colour == clNone;
   TPoint c = PointPixel(index);
@@ -261,20 +290,34 @@ void TCustomSeries::DrawValue(int32_t index) {
     if (fPrevious.Index >= 0) {
       c = fPrevious.Pixel;
     } else {
-      for (int32_t i = index; i <= fLastDrawn; ++i)
+      for (int32_t i = index; i <= LastVisibleIndex(); ++i)
         if (!IsNull(i)) {
           c = PointPixel(i);
           break;
         }
     }
   }
-  if (TCanvas* dc = canvas.GetHandle()) dc->SetBrushColor(colour == clNone ? SeriesColor() : colour);
+  if (TCanvas* dc = canvas.GetHandle()) dc->SetBrushColor(colour == clNone ? DrawColour() : colour);
   const int32_t origin = CalcZeroPos(index);
 
   if (index == fFirstDrawn) {
+    if (Dark3D) {
+      // How steeply the depth runs on screen: ribbons rising more steeply show
+      // their underside.
+      const TCustomAxisPanel* panel = ChartPanel();
+      const int32_t depth = panel ? panel->SeriesDepth() : 0;
+      fDarkSlope = depth == 0 ? 1 : std::fabs(static_cast<double>(panel->SeriesHeight()) / depth);
+    }
     TPrevious start{-1, c, origin, colour};
-    if (FirstVisibleIndex() > 0 && !DrawArea) start.Pixel = EdgePoint(index);
+    if (FirstVisibleIndex() > 0 && index == FirstVisibleIndex() && !DrawArea) start.Pixel = EdgePoint(index);
     if (!null) DrawSegment(start, index, c, origin, colour);
+    // Seen from any side, an area's first point needs its side closed too.
+    if (DrawArea && chart->View3D() && canvas.SupportsFullRotation()) {
+      if (YMandatory())
+        canvas.RectangleZ(c.X, std::min(c.Y, origin), std::max(c.Y, origin), StartZ(), EndZ());
+      else
+        canvas.RectangleY(std::min(c.X, origin), c.Y, std::max(c.X, origin), StartZ(), EndZ());
+    }
   } else {
     DrawSegment(fPrevious, index, c, origin, colour);
   }
@@ -286,6 +329,182 @@ std::vector<TPoint> TCustomSeries::SegmentPolygon(const TPoint& p, const TPoint&
   return {p, c, {c0, c.Y}, {p0, p.Y}};
 }
 
+TColor TCustomSeries::DrawColour() const { return fPassColour != clNone ? fPassColour : SeriesColor(); }
+
+// A ribbon from P to C across the series' depth, with the band below it.
+void TCustomSeries::DrawRibbon3D(const TPoint& p, const TPoint& c, int32_t index, TColor ribbon) {
+  TCanvas3D& canvas = *ParentChart()->Canvas();
+  TCanvas* dc = canvas.GetHandle();
+  const int32_t z0 = StartZ(), z1 = EndZ();
+  auto blended = [&](std::span<const TPoint> corners, auto&& draw) {
+    std::unique_ptr<IChartBlend> blend;
+    if (Transparency > 0) blend = canvas.BeginBlending(PointsBoundingRect(corners), Transparency);
+    draw();
+    if (blend) canvas.EndBlending(std::move(blend));
+  };
+  if (LineHeight != 0 && !DrawArea) {
+    const std::array<TPoint, 4> band{{p, c, {c.X, c.Y + LineHeight}, {p.X, p.Y + LineHeight}}};
+    std::array<TPoint, 4> front;
+    for (size_t i = 0; i < 4; ++i) front[i] = canvas.Calculate3DPosition(band[i].X, band[i].Y, z0);
+    blended(front, [&] { canvas.PolygonWithZ(band, z0); });
+    if (index == fLastDrawn) {
+      // The band's end: a plane across the depth closes it.
+      const std::array<TPoint, 4> end{{canvas.Calculate3DPosition(c.X, c.Y, z0),
+                                       canvas.Calculate3DPosition(c.X, c.Y, z1),
+                                       canvas.Calculate3DPosition(c.X, c.Y + LineHeight, z1),
+                                       canvas.Calculate3DPosition(c.X, c.Y + LineHeight, z0)}};
+      blended(end, [&] { canvas.RectangleZ(c.X, c.Y, c.Y + LineHeight, z0, z1); });
+    }
+  }
+  if (Dark3D && !canvas.SupportsFullRotation() && c.X != p.X && fDarkSlope != 0 &&
+      fDarkSlope < static_cast<double>(p.Y - c.Y) / (c.X - p.X))
+    if (dc) dc->SetBrushColor(DarkenColor(ribbon, kDarken));
+  const std::array<TPoint, 4> corners{{canvas.Calculate3DPosition(p.X, p.Y, z0),
+                                       canvas.Calculate3DPosition(c.X, c.Y, z0),
+                                       canvas.Calculate3DPosition(c.X, c.Y, z1),
+                                       canvas.Calculate3DPosition(p.X, p.Y, z1)}};
+  blended(corners, [&] {
+    if (Gradient.Visible())
+      canvas.PolygonGradient(corners, Gradient);
+    else
+      canvas.PlaneFour3D(p, c, z0, z1);
+  });
+}
+
+void TCustomSeries::DrawStairs3D(const TPoint& p, const TPoint& c, TColor ribbon) {
+  TCanvas3D& canvas = *ParentChart()->Canvas();
+  TCanvas* dc = canvas.GetHandle();
+  const int32_t z0 = StartZ(), z1 = EndZ();
+  // The riser across the depth (darkened) and the tread; exchanged for a series
+  // whose values run along X.
+  const auto riser = [&](int32_t at, int32_t from, int32_t to) {
+    if (Dark3D && dc) dc->SetBrushColor(DarkenColor(ribbon, kDarken));
+    if (YMandatory())
+      canvas.RectangleZ(at, from, to, z0, z1);
+    else
+      canvas.RectangleY(from, at, to, z0, z1);
+    if (dc) dc->SetBrushColor(ribbon);
+  };
+  const auto tread = [&](int32_t level, int32_t from, int32_t to) {
+    if (YMandatory())
+      canvas.RectangleY(from, level, to, z0, z1);
+    else
+      canvas.RectangleZ(level, from, to, z0, z1);
+  };
+  const bool yMandatory = YMandatory();
+  const int32_t pa = yMandatory ? p.X : p.Y, pb = yMandatory ? p.Y : p.X;
+  const int32_t ca = yMandatory ? c.X : c.Y, cb = yMandatory ? c.Y : c.X;
+  if (InvertedStairs) {
+    riser(pa, pb, cb);
+    tread(cb, pa, ca);
+  } else {
+    tread(pb, pa, ca);
+    riser(ca, pb, cb);
+  }
+}
+
+bool TCustomSeries::EndOfRun(int32_t index) const {
+  if (index == fLastDrawn) return true;
+  if (TreatNulls != tnDontPaint) return false;
+  return (index + 1 < Count() && IsNull(index + 1)) || (index > 0 && IsNull(index - 1));
+}
+
+void TCustomSeries::DrawAreaSegment(const TPrevious& prev, int32_t index, const TPoint& c, int32_t origin, TColor colour) {
+  IAxisPanel* chart = ParentChart();
+  TCanvas3D& canvas = *chart->Canvas();
+  TCanvas* dc = canvas.GetHandle();
+  const bool is3D = chart->View3D();
+  const TPoint p = prev.Pixel;
+  const TColor fill = AreaFill(colour);
+  canvas.AssignBrushColor(AreaBrush, fill, clWhite);
+  if (AreaLinesPen.Visible() && AreaLinesPen.Color() != clChartDefault)
+    canvas.AssignPen(AreaLinesPen);
+  else
+    canvas.AssignPenColor(LinePen, LineColour(colour));
+  const int32_t p0 = prev.Index >= 0 ? prev.Origin : origin;
+  const int32_t z0 = StartZ(), z1 = EndZ();
+  if (is3D && EndOfRun(index)) {
+    if (Dark3D && dc) dc->SetBrushColor(DarkenColor(fill, kDarken));
+    if (YMandatory())
+      canvas.RectangleZ(c.X, std::min(c.Y, origin), std::max(c.Y, origin), z0, z1);
+    else
+      canvas.RectangleY(std::min(c.X, origin), c.Y, std::max(c.X, origin), z0, z1);
+    if (dc) dc->SetBrushColor(fill);
+  }
+  // The front face stands at the depth the view looks at.
+  const TCustomAxisPanel* panel = ChartPanel();
+  const int32_t rotation = panel ? const_cast<TCustomAxisPanel*>(panel)->View3DOptions().Rotation() : 0;
+  const int32_t front = rotation < 91 || rotation > 269 ? z0 : z1;
+  const bool bothDepths = canvas.SupportsFullRotation();
+  std::unique_ptr<IChartBlend> blend;
+  if (Stairs) {
+    TRect box;
+    if (YMandatory()) {
+      const int32_t level = InvertedStairs ? c.Y : p.Y;
+      const int32_t base = InvertedStairs ? origin : p0;
+      box = {p.X, std::min(level, base), c.X + 1, std::max(level, base) + 1};
+    } else {
+      const int32_t level = InvertedStairs ? c.X : p.X;
+      const int32_t base = InvertedStairs ? origin : p0;
+      box = {std::min(level, base), p.Y + 1, std::max(level, base) + 1, c.Y};
+    }
+    if (Transparency > 0) blend = canvas.BeginBlending(is3D ? canvas.ProjectRectBounds(box, z0) : box, Transparency);
+    if (is3D) {
+      canvas.RectangleWithZ(box, z0);
+      if (bothDepths) canvas.RectangleWithZ(box, z1);
+    } else if (Gradient.Visible()) {
+      Gradient.Draw(canvas, box, 0);
+      if (dc && dc->Pen().Style != psClear) {
+        dc->SetBrushStyle(bsClear);
+        canvas.RectangleRect(box);
+      }
+    } else {
+      canvas.RectangleRect(box);
+    }
+    if (blend) canvas.EndBlending(std::move(blend));
+    if (LinePen.Visible() && YMandatory()) {
+      // The step's outline; normal stairs redraw the riser into P, which this
+      // segment's fill has covered.
+      canvas.AssignPen(LinePen);
+      if (InvertedStairs) {
+        canvas.LineWithZ(p.X, c.Y, c.X, c.Y, z0);
+        if (index >= FirstVisibleIndex() + 2) canvas.LineWithZ(p.X, p.Y, p.X, c.Y, z0);
+      } else {
+        canvas.LineWithZ(p.X, p.Y, c.X, p.Y, z0);
+        if (index < LastVisibleIndex()) canvas.LineWithZ(c.X, p.Y, c.X, c.Y, z0);
+        if (index >= fFirstDrawn + 2) canvas.LineWithZ(p.X, p.Y, p.X, PointPixel(index - 2).Y, z0);
+      }
+    }
+    return;
+  }
+  const auto poly = SegmentPolygon(p, c, p0, origin);
+  if (!is3D) {
+    if (Transparency > 0) blend = canvas.BeginBlending(PointsBoundingRect(poly), Transparency);
+    if (Gradient.Visible())
+      canvas.PolygonGradient(poly, Gradient);
+    else
+      canvas.Polygon(poly);
+    if (blend) canvas.EndBlending(std::move(blend));
+    return;
+  }
+  auto face = [&](int32_t z) {
+    std::array<TPoint, 4> projected;
+    for (size_t i = 0; i < 4; ++i) projected[i] = canvas.Calculate3DPosition(poly[i].X, poly[i].Y, z);
+    if (Transparency > 0) blend = canvas.BeginBlending(PointsBoundingRect(projected), Transparency);
+    if (Gradient.Visible())
+      canvas.PolygonGradient(projected, Gradient);
+    else
+      canvas.PolygonWithZ(poly, z);
+    if (blend) canvas.EndBlending(std::move(blend));
+  };
+  face(front);
+  if (bothDepths) face(front == z0 ? z1 : z0);
+  if (LinePen.Visible()) {
+    canvas.AssignPen(LinePen);
+    canvas.LineWithZ(p.X, p.Y, c.X, c.Y, z0);
+  }
+}
+
 void TCustomSeries::DrawSegment(const TPrevious& prev, int32_t index, const TPoint& c, int32_t origin,
                                 TColor colour) {
   IAxisPanel* chart = ParentChart();
@@ -293,18 +512,28 @@ void TCustomSeries::DrawSegment(const TPrevious& prev, int32_t index, const TPoi
   TCanvas* dc = canvas.GetHandle();
   const bool cNull = colour == clNone;
   // A null point drawn through (tnIgnore) takes the series colour.
-  if (cNull) colour = SeriesColor();
+  if (cNull) colour = DrawColour();
+  if (fPassColour != clNone) colour = fPassColour;
   const bool pNull = prev.Index >= 0 && prev.Color == clNone;
   const TPoint p = prev.Pixel;
   const bool skipNulls = TreatNulls != tnIgnore;
   const bool nothing = (p.X == c.X && p.Y == c.Y) || (cNull && skipNulls) || (pNull && TreatNulls == tnDontPaint);
 
   if (!nothing) {
-    std::unique_ptr<IChartBlend> blend;
     const bool is3D = chart->View3D();
-    if (DrawLine && !DrawArea && !is3D) {
+    if (is3D && (DrawLine || DrawArea)) {
+      const TColor ribbon = (ColorEachLine || DrawArea) ? AreaFill(colour) : DrawColour();
+      canvas.AssignBrushColor(AreaBrush, ribbon, clWhite);
+      if (dc) dc->SetBrushStyle(LineBrush);
+      canvas.AssignPen(LinePen);
+      if (Stairs)
+        DrawStairs3D(p, c, ribbon);
+      else
+        DrawRibbon3D(p, c, index, ribbon);
+    } else if (DrawLine && !DrawArea) {
       canvas.AssignPenColor(LinePen, LineColour(colour));
       if (dc) dc->SetBrushStyle(bsClear);
+      std::unique_ptr<IChartBlend> blend;
       if (Transparency > 0) {
         const int32_t w = LinePen.Width();
         blend = canvas.BeginBlending({std::min(p.X, c.X) - w, std::min(p.Y, c.Y) - w, std::max(p.X, c.X) + w + 1,
@@ -319,81 +548,9 @@ void TCustomSeries::DrawSegment(const TPrevious& prev, int32_t index, const TPoi
           canvas.LineTo(c.X, p.Y);
       }
       canvas.LineTo(c.X, c.Y);
-    } else if (is3D && (DrawLine || DrawArea)) {
-      const TColor ribbon = (ColorEachLine || DrawArea) ? AreaFill(colour) : SeriesColor();
-      canvas.AssignBrushColor(AreaBrush, ribbon, clWhite);
-      if (dc) dc->SetBrushStyle(LineBrush);
-      canvas.AssignPenColor(LinePen, LinePen.Color());
-      if (Stairs) {
-        const auto riser = [&](int32_t x) {
-          if (Dark3D && dc) dc->SetBrushColor(DarkenColor(ribbon, 64));
-          canvas.RectangleZ(x, p.Y, c.Y, fStartZ, fEndZ);
-          if (dc) dc->SetBrushColor(ribbon);
-        };
-        if (InvertedStairs) {
-          riser(p.X);
-          canvas.RectangleY(p.X, c.Y, c.X, fStartZ, fEndZ);
-        } else {
-          canvas.RectangleY(p.X, p.Y, c.X, fStartZ, fEndZ);
-          riser(c.X);
-        }
-      } else {
-        if (LineHeight != 0 && !DrawArea) {
-          const std::array<TPoint, 4> band{{p, c, {c.X, c.Y + LineHeight}, {p.X, p.Y + LineHeight}}};
-          canvas.PolygonWithZ(band, fStartZ);
-        }
-        // A segment rising more steeply than the depth runs on screen shows its
-        // underside: darker.
-        if (Dark3D && !canvas.SupportsFullRotation() && c.X != p.X &&
-            kDarkSlope < static_cast<double>(p.Y - c.Y) / (c.X - p.X))
-          if (dc) dc->SetBrushColor(DarkenColor(ribbon, 64));
-        canvas.PlaneFour3D(p, c, fStartZ, fEndZ);
-      }
+      if (blend) canvas.EndBlending(std::move(blend));
     }
-    if (DrawArea && !is3D) {
-      const TColor fill = AreaFill(colour);
-      canvas.AssignBrushColor(AreaBrush, fill, clWhite);
-      if (AreaLinesPen.Visible() && AreaLinesPen.Color() != clChartDefault)
-        canvas.AssignPen(AreaLinesPen);
-      else
-        canvas.AssignPenColor(LinePen, LineColour(colour));
-      const int32_t p0 = prev.Index >= 0 ? prev.Origin : origin;
-      if (Transparency > 0) {
-        const auto poly = SegmentPolygon(p, c, p0, origin);
-        blend = canvas.BeginBlending(PointsBoundingRect(poly), Transparency);
-      }
-      if (Stairs) {
-        if (YMandatory()) {
-          const int32_t level = InvertedStairs ? c.Y : p.Y;
-          const int32_t base = InvertedStairs ? origin : p0;
-          canvas.Rectangle(p.X, std::min(level, base), c.X + 1, std::max(level, base) + 1);
-          if (LinePen.Visible()) {
-            // The step's outline; normal stairs redraw the riser into P, which
-            // this segment's fill has covered.
-            canvas.AssignPen(LinePen);
-            if (InvertedStairs) {
-              canvas.LineWithZ(p.X, c.Y, c.X, c.Y, fStartZ);
-              if (index >= FirstVisibleIndex() + 2) canvas.LineWithZ(p.X, p.Y, p.X, c.Y, fStartZ);
-            } else {
-              canvas.LineWithZ(p.X, p.Y, c.X, p.Y, fStartZ);
-              if (index < LastVisibleIndex()) canvas.LineWithZ(c.X, p.Y, c.X, c.Y, fStartZ);
-              if (index >= fFirstDrawn + 2) canvas.LineWithZ(p.X, p.Y, p.X, PointPixel(index - 2).Y, fStartZ);
-            }
-          }
-        } else {
-          const int32_t level = InvertedStairs ? c.X : p.X;
-          const int32_t base = InvertedStairs ? origin : p0;
-          canvas.Rectangle(std::min(level, base), p.Y + 1, std::max(level, base) + 1, c.Y);
-        }
-      } else {
-        const auto poly = SegmentPolygon(p, c, p0, origin);
-        if (Gradient.Visible())
-          canvas.PolygonGradient(poly, Gradient);
-        else
-          canvas.Polygon(poly);
-      }
-    }
-    if (blend) canvas.EndBlending(std::move(blend));
+    if (DrawArea) DrawAreaSegment(prev, index, c, origin, colour);
   }
 
   // Pointers: the previous point's after its segment, the last point's too.
@@ -402,13 +559,19 @@ void TCustomSeries::DrawSegment(const TPrevious& prev, int32_t index, const TPoi
   if (index == fLastDrawn && !cNull) DrawPointerAt(index, c, colour);
 }
 
+void TCustomSeries::DrawMark(int32_t index, const std::string& text, TSeriesMarkPosition& position) {
+  Marks().ZPosition = StartZ();
+  if (YMandatory()) Marks().ApplyArrowLength(position);
+  TChartSeries::DrawMark(index, text, position);
+}
+
 TSeriesPointerStyle TCustomSeries::PointerStyle(int32_t index) {
   return OnGetPointerStyle ? OnGetPointerStyle(*this, index) : Pointer.Style;
 }
 
 void TCustomSeries::DrawPointerAt(int32_t index, const TPoint& p, TColor colour) {
   if (!Pointer.Visible()) return;
-  const TColor c = colour == clNone ? SeriesColor() : colour;
+  const TColor c = colour == clNone ? DrawColour() : colour;
   const TSeriesPointerStyle style = PointerStyle(index);
   Pointer.DrawPointer(p.X, p.Y, c, style);
 }
@@ -455,7 +618,7 @@ int32_t TCustomSeries::Clicked(int32_t x, int32_t y) {
   TCanvas3D* canvas = chart != nullptr ? chart->Canvas() : nullptr;
   const bool ribbon = canvas != nullptr && chart->View3D();
   const TPoint screen{x, y};
-  if (ribbon) canvas->Calculate2DPosition(x, y, fStartZ);
+  if (ribbon) canvas->Calculate2DPosition(x, y, StartZ());
   // The visible range is that of the last frame: points deleted since then are
   // not looked at, and a series without points is never hit.
   const int32_t first = FirstVisibleIndex(), last = std::min(LastVisibleIndex(), Count() - 1);
@@ -525,7 +688,7 @@ void TLineSeries::ApplySubType(int32_t index) {
     case 3: LineHeight = 5; break;
     case 4: LineBrush = bsClear; break;
     case 5: ColorEachPoint = true; break;
-    case 6: Marks().Visible = true; break;
+    case 6: Marks().SetVisible(true); break;
     case 7: LinePen.Hide(); break;
     case 8: OutLine.Show(); break;
     default: return;

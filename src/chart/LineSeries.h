@@ -61,8 +61,8 @@ class TCustomSeries : public TCustomLineSeries, public IPointerSeries {
   virtual void Assign(const TCustomSeries& source);
 
   // ---- IPointerSeries: the series' depth
-  int32_t StartZ() const override { return fStartZ; }
-  int32_t EndZ() const override { return fEndZ; }
+  int32_t StartZ() const override { return TChartSeries::StartZ(); }
+  int32_t EndZ() const override { return TChartSeries::EndZ(); }
   IAxisPanel* PointerChart() const override { return ParentChart(); }
 
   // ---- geometry
@@ -70,6 +70,11 @@ class TCustomSeries : public TCustomLineSeries, public IPointerSeries {
   int32_t CalcValuePos(int32_t index) const;
   // Pixel of the value axis' origin for the point (stacking aware).
   int32_t CalcZeroPos(int32_t index) const;
+  // The point's pixel, stacking aware along the value axis.
+  int32_t CalcXPos(int32_t index) const override;
+  int32_t CalcYPos(int32_t index) const override;
+  // Room above (beside) a point for its mark's callout: its length and distance.
+  virtual int32_t MarksArrowSpace() const;
   void CalcHorizMargins(int32_t& left, int32_t& right) const override;
   void CalcVerticalMargins(int32_t& top, int32_t& bottom) const override;
   double MaxXValue() const override;
@@ -78,13 +83,19 @@ class TCustomSeries : public TCustomLineSeries, public IPointerSeries {
   double MinYValue() const override;
   // The other series is of this series' own class (stacking partners).
   bool SameClass(const TChartSeries& other) const;
-  // Z start and end from the chart's depth (the whole depth for every series).
-  void CalcDepthPositions();
+  // A stacked series shares the Z order of the stack's first series.
+  void CalcZOrder() override;
 
   // ---- drawing (on the chart's canvas; nothing without one)
+  // Starts a drawing pass (also when the chart draws series of one Z order
+  // point by point).
+  void DoBeforeDrawValues() override;
   // Shadow pass, outline pass and the normal pass over the visible points.
-  void DrawAllValues();
-  void DrawValue(int32_t index);
+  void DrawAllValues() override;
+  void DrawValue(int32_t index) override;
+  // At the series' front depth; a series whose Y is mandatory lifts the box by the
+  // callout's length.
+  void DrawMark(int32_t index, const std::string& text, TSeriesMarkPosition& position) override;
   // The legend symbol of point index (-1: the series) in the rectangle.
   void DrawLegendShape(int32_t index, const TRect& rect);
   // The point (or, with ClickableLine, the segment's first point) under the
@@ -109,7 +120,13 @@ class TCustomSeries : public TCustomLineSeries, public IPointerSeries {
   double OriginSum(int32_t index, double& total) const;
   double StackedMax(bool isMax) const;
   TPoint EdgePoint(int32_t index) const;
+  void StartPass();
   void DrawSegment(const TPrevious& previous, int32_t index, const TPoint& c, int32_t origin, TColor colour);
+  void DrawRibbon3D(const TPoint& p, const TPoint& c, int32_t index, TColor colour);
+  void DrawStairs3D(const TPoint& p, const TPoint& c, TColor ribbon);
+  void DrawAreaSegment(const TPrevious& previous, int32_t index, const TPoint& c, int32_t origin, TColor colour);
+  // A run of the area ends at point index (the last drawn, or a null neighbour).
+  bool EndOfRun(int32_t index) const;
   void DrawPointerAt(int32_t index, const TPoint& p, TColor colour);
   TSeriesPointerStyle PointerStyle(int32_t index);
   TColor LineColour(TColor pointColour) const;
@@ -117,12 +134,14 @@ class TCustomSeries : public TCustomLineSeries, public IPointerSeries {
   std::vector<TPoint> SegmentPolygon(const TPoint& p, const TPoint& c, int32_t p0, int32_t c0) const;
 
   TCustomSeriesStack fStacked = cssNone;
-  int32_t fStartZ = 0;
-  int32_t fEndZ = 0;
+  double fDarkSlope = 1;
   int32_t fFirstDrawn = -1;
   int32_t fLastDrawn = -1;
   TPrevious fPrevious;
-  bool fHideLineColour = false;  // shadow pass: every line in the series colour
+  // The shadow and outline passes draw everything in one colour (clNone: the
+  // normal pass).
+  TColor fPassColour = clNone;
+  TColor DrawColour() const;
 };
 
 // ============================================================ [SECTION] TLineSeries

@@ -1,6 +1,7 @@
 #include "chart/SeriesDrawing.h"
 
 #include "chart/AxisLabels.h"
+#include "chart/AxisPanel.h"
 #include "chart/ChartAxis.h"
 #include "chart/DateTimeSteps.h"
 #include "chart/LineSeries.h"
@@ -42,11 +43,6 @@ std::string LegendString(const TChartSeries& series, int32_t index, TLegendTextS
 
 // [SECTION] Drawing order
 
-bool DrawValuesForward(const TChartSeries& series) {
-  const TChartAxis* axis = series.YMandatory() ? series.GetHorizAxis() : series.GetVertAxis();
-  return axis == nullptr || !axis->Inverted();
-}
-
 void ForEachVisibleIndex(const TChartSeries& series, const std::function<void(int32_t)>& draw) {
   const int32_t first = series.FirstVisibleIndex(), last = series.LastVisibleIndex();
   if (first < 0 || last < first) return;
@@ -57,7 +53,7 @@ void ForEachVisibleIndex(const TChartSeries& series, const std::function<void(in
     draw(i);
     if (grouping) canvas->EndGroup();
   };
-  if (DrawValuesForward(series))
+  if (series.DrawValuesForward())
     for (int32_t i = first; i <= last; ++i) one(i);
   else
     for (int32_t i = last; i >= first; --i) one(i);
@@ -73,13 +69,13 @@ void DrawSeriesLegend(TChartSeries& series, int32_t index, const TRect& rect) {
     drawing->DrawLegendShape(index, rect);
     return;
   }
-  TCanvas3D* canvas = series.ParentChart() ? series.ParentChart()->Canvas() : nullptr;
-  if (canvas == nullptr) return;
-  if (TCanvas* dc = canvas->GetHandle()) {
+  TCustomAxisPanel* chart = series.ChartPanel();
+  if (chart == nullptr) return;
+  if (TCanvas* dc = chart->ChartCanvas().GetHandle()) {
     dc->SetBrush(TBrush{colour, bsSolid});
     dc->SetPen(TPen{});
   }
-  canvas->RectangleRect(rect);
+  chart->PaintLegendSymbolBack(rect);
 }
 
 }  // namespace qira

@@ -1,8 +1,8 @@
 #pragma once
 // The series operations that turn points into texts and pixels, written as free
-// functions over TChartSeries: legend texts, the drawing loop over the visible
-// points, the depth of a series in 3D and its legend symbol. Series kinds that draw
-// (TCustomSeries, LineSeries.h) supply the per-point step through ISeriesPainter.
+// functions over TChartSeries: legend texts, the walk over the visible points and
+// the legend symbol. Series kinds that draw (TCustomSeries, LineSeries.h) supply
+// the per-point step by overriding DrawValue.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -28,11 +28,8 @@ std::string LegendString(const TChartSeries& series, int32_t index, TLegendTextS
 
 // [SECTION] Drawing order
 
-// Points are drawn from first to last visible when the independent axis is not
-// inverted (the vertical one for series whose X is mandatory).
-bool DrawValuesForward(const TChartSeries& series);
 // Calls draw for each visible index in drawing order, bracketed by the canvas's
-// BeginGroup/EndGroup while its grouping flag is set.
+// BeginGroup/EndGroup while its grouping flag is set (the order: DrawValuesForward).
 void ForEachVisibleIndex(const TChartSeries& series, const std::function<void(int32_t)>& draw);
 
 // [SECTION] Legend symbol

@@ -1,15 +1,22 @@
 #pragma once
-// The data side of series marks: settings, the per-point items with their own
-// text, the stored positions of drawn (or dragged) marks and the margins around a
-// mark's text. Drawing a mark builds on these.
+// Series marks: the small framed boxes of text a series shows at its points. The
+// marks are a shape (colour, font, frame, gradient, shadow) with per-point items
+// that carry their own text and look, the stored positions of drawn (or dragged)
+// marks, the margins around a mark's text, the callout from the point to the box
+// and an optional symbol beside the text. The series prepares each mark's position
+// and hands it to DrawItem.
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "chart/ChartTitles.h"
 #include "platform/CanvasTypes.h"
 
 namespace qira {
+
+class TChartSeries;
+class TMarksCallout;
 
 enum TSeriesMarksStyle : uint8_t {
   smsValue,
@@ -51,19 +58,54 @@ struct TSeriesMarkPosition {
   TRect Bounds() const { return {LeftTop.X, LeftTop.Y, LeftTop.X + Width, LeftTop.Y + Height}; }
 };
 
-// A point's own mark: its text lines (empty: the text follows the marks' style).
-struct TMarksItem {
+// The system's info-background colour, the default fill of marks.
+inline constexpr TColor clInfoBk = 0xFF000018;
+// The default length of a mark's callout, in pixels.
+inline constexpr int32_t kMarksArrowLength = 8;
+
+// A point's own mark: its look, and its text lines (empty: the text follows the
+// marks' style).
+class TMarksItem : public TChartCustomShape {
+ public:
+  explicit TMarksItem(TCustomChartPanel* parent);
   std::vector<std::string> Text;
 };
 
-class TSeriesMarks {
+// A small shape at the left of a mark's text, in the point's colour; hidden by default.
+class TSeriesMarksSymbol : public TChartCustomShape {
  public:
-  bool Visible = false;
+  explicit TSeriesMarksSymbol(TCustomChartPanel* parent);
+  // Shown by a mark when visible and not transparent.
+  bool ShouldDraw() const { return Visible() && !Transparent(); }
+};
+
+class TSeriesMarks : public TChartCustomShape {
+ public:
+  // Hidden, in the info-background colour; its gradient, when made, runs from
+  // silver at the right to white.
+  explicit TSeriesMarks(TChartSeries& series);
+  ~TSeriesMarks() override;
+
   TSeriesMarksStyle Style = smsLabel;
   bool MultiLine = false;
   bool Clip = false;
   int32_t Angle = 0;
+  TChartAlignment TextAlign = taCenter;
   TMargins Margins;
+  // Depth of the marks in 3D (the series sets it before drawing).
+  int32_t ZPosition = 0;
+  TColor BackColor() const { return Color(); }
+  void SetBackColor(TColor value) { SetColor(value); }
+
+  // Made on first use.
+  TMarksCallout& Callout();
+  const TMarksCallout* CalloutIfAny() const { return fCallout.get(); }
+  TSeriesMarksSymbol& Symbol();
+  const TSeriesMarksSymbol* SymbolIfAny() const { return fSymbol.get(); }
+  // The callout's arrow pen and length.
+  TChartPen& Arrow();
+  int32_t ArrowLength();
+  void SetArrowLength(int32_t value);
 
   // Every DrawEvery-th mark is drawn; values below 1 count as 1.
   int32_t DrawEvery() const { return fDrawEvery; }
@@ -75,6 +117,7 @@ class TSeriesMarks {
   TMarksItem& MarkItem(int32_t index);
   // The item of point i when one exists.
   const TMarksItem* ItemAt(int32_t index) const;
+  TMarksItem* ItemAt(int32_t index);
   int32_t ItemCount() const { return static_cast<int32_t>(fItems.size()); }
 
   // Keeps the computed position of mark i; a custom (dragged) position stored for
@@ -84,8 +127,9 @@ class TSeriesMarks {
   const TSeriesMarkPosition* PositionAt(int32_t index) const;
   TSeriesMarkPosition& CustomPosition(int32_t index);
   bool HasCustomPositions() const;
-  // Moves a box up by the callout's length and distance.
-  static void ApplyArrowLength(TSeriesMarkPosition& position, int32_t length, int32_t distance);
+  // Moves a box up by the callout's length and distance (the arrow start by the
+  // distance only).
+  void ApplyArrowLength(TSeriesMarkPosition& position);
   // The index of the drawn mark whose box holds the point, or -1; later marks
   // first, only marks drawn (multiples of DrawEvery).
   int32_t Clicked(int32_t x, int32_t y) const;
@@ -94,7 +138,25 @@ class TSeriesMarks {
   void DeletePoint(int32_t index, int32_t quantity = 1);
   void Clear();
 
+  // Draws mark i: the callout from the arrow start to the arrow end, the box (the
+  // item's look when the point has one), the symbol and the text, on the chart's
+  // canvas. Stores the position first (a dragged mark draws where it was dragged).
+  void DrawItem(int32_t index, TColor colour, const std::string& text, TSeriesMarkPosition& position);
+  // The widest line of mark i's text in the chart canvas' font (0 without a chart).
+  int32_t TextWidth(int32_t index);
+  // The chart the marks draw on (the series' chart), or null.
+  void SetParentChart(TCustomChartPanel* chart);
+
+ protected:
+  void InitGradient(TChartGradient& gradient) override;
+
  private:
+  void DrawCallout(TColor colour, TSeriesMarkPosition& position);
+  void DrawText(TChartCustomShape& look, const TRect& box, int32_t textLeft, const std::string& text);
+
+  TChartSeries& fSeries;
+  std::unique_ptr<TMarksCallout> fCallout;
+  std::unique_ptr<TSeriesMarksSymbol> fSymbol;
   int32_t fDrawEvery = 1;
   std::vector<std::unique_ptr<TMarksItem>> fItems;
   std::vector<std::unique_ptr<TSeriesMarkPosition>> fPositions;

@@ -218,4 +218,14 @@ void TSeriesPointer::DrawShape(TCanvas3D& canvas, bool is3D, int32_t x, int32_t 
   }
 }
 
+// =========================================================== [SECTION] Callout
+
+TCallout::TCallout(IPointerSeries* series) : TSeriesPointer(series) {
+  Style = psRectangle;
+  Draw3D = false;
+  InflateMargins = true;
+}
+
+TMarksCallout::TMarksCallout(IPointerSeries* series) : TCallout(series) { SetVisible(false); }
+
 }  // namespace qira

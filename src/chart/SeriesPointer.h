@@ -7,6 +7,7 @@
 // Sections:
 //   [SECTION] Series groups
 //   [SECTION] Series pointer
+//   [SECTION] Callout
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -111,6 +112,27 @@ class TSeriesPointer : public TChartCustomShapeBrushPen {
   int32_t fVertSize = 4;
   std::unique_ptr<TChartShadow> fShadow;
   std::unique_ptr<TChartGradient> fGradient;
+};
+
+// =========================================================== [SECTION] Callout
+
+enum TArrowHeadStyle : uint8_t { ahNone, ahLine, ahSolid };
+
+// A line (or arrow) from a point to a box, with the pointer's symbol at the point.
+class TCallout : public TSeriesPointer {
+ public:
+  explicit TCallout(IPointerSeries* series = nullptr);
+  TWhitePen Arrow;
+  TArrowHeadStyle ArrowHead = ahNone;
+  int32_t ArrowHeadSize = 8;
+  int32_t Distance = 0;
+};
+
+// The callout of series marks: hidden until asked for, 8 pixels long.
+class TMarksCallout : public TCallout {
+ public:
+  explicit TMarksCallout(IPointerSeries* series = nullptr);
+  int32_t Length = kMarksArrowLength;
 };
 
 }  // namespace qira

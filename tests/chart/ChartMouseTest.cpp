@@ -173,7 +173,7 @@ TEST_F(ChartMouseFixture, UndoAfterAPanBeyondTheOldRangeRestoresBothEnds) {
 }
 
 TEST_F(ChartMouseFixture, AScrollVetoKeepsTheAxis) {
-  chart.OnAllowScroll = [](TChart&, TChartAxis&, double&, double&, bool& allow) { allow = false; };
+  chart.OnAllowScroll = [](TCustomChart&, TChartAxis&, double&, double&, bool& allow) { allow = false; };
   EXPECT_FALSE(chart.PanAxes(true, 10, 50));
   EXPECT_EQ(Bottom().Min, 0);
 }
@@ -194,7 +194,7 @@ TEST(ChartMouse, APressInTheChartRectangleWithoutSeriesOnlyReachesTheBackground)
   chart.resize(300, 200);
   chart.CalcChartLayout();
   int clicks = 0;
-  chart.OnClickBackground = [&](TChart&, TMouseButton, TShiftState, int32_t, int32_t) { ++clicks; };
+  chart.OnClickBackground = [&](TCustomChart&, TMouseButton, TShiftState, int32_t, int32_t) { ++clicks; };
   const TRect r = chart.ChartRect();
   chart.MouseDown(mbLeft, 0, (r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
   EXPECT_EQ(clicks, 1);
@@ -222,7 +222,7 @@ struct SeriesClickFixture : ::testing::Test {
 TEST_F(SeriesClickFixture, AClickOnAPointReachesOnClickSeriesWithTheSeriesAndThePointIndex) {
   TChartSeries* clicked = nullptr;
   int32_t index = -1, seriesClicks = 0;
-  chart.OnClickSeries = [&](TChart&, TChartSeries& s, int32_t valueIndex, TMouseButton, TShiftState, int32_t,
+  chart.OnClickSeries = [&](TCustomChart&, TChartSeries& s, int32_t valueIndex, TMouseButton, TShiftState, int32_t,
                             int32_t) {
     clicked = &s;
     index = valueIndex;

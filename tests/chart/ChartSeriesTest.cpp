@@ -105,7 +105,8 @@ TEST(SeriesMarkTexts, MarginsInPercentOfTheFont) {
 }
 
 TEST(SeriesMarkTexts, DrawEveryZeroDrawsEveryMark) {
-  TSeriesMarks marks;
+  TChartSeries series;
+  TSeriesMarks& marks = series.Marks();
   marks.SetDrawEvery(0);
   TSeriesMarkPosition p;
   p.LeftTop = {10, 10};
@@ -164,6 +165,17 @@ TEST(ChartPalettes, PalettesGiveTheirColoursToTheChart) {
   EXPECT_EQ(chart.GetDefaultColor(0), 0xF0F0F0u);
   EXPECT_EQ(chart.GetDefaultColor(16), 0xE0E0E0u);
   EXPECT_EQ(ColorPaletteName(9), "Win. XP");
+}
+
+TEST(ChartPalettes, TheNamedListHoldsTheSixteenPalettesInIndexOrder) {
+  const TColorPalettes& palettes = ColorPalettes();
+  EXPECT_EQ(&palettes, &ColorPalettes());
+  ASSERT_EQ(palettes.Count(), 16);
+  EXPECT_EQ(palettes[0], "ZedUrori");
+  EXPECT_EQ(palettes[15], "Cool");
+  EXPECT_EQ(palettes.IndexOf("Win. Vista"), 11);
+  EXPECT_EQ(palettes.IndexOf("Sepia"), -1);
+  EXPECT_EQ(ColorPaletteColors(palettes.IndexOf("Warm")).size(), 8u);
 }
 
 TEST(ChartRegistries, ClearingFreesEveryRecord) {
