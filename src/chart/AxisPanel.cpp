@@ -322,7 +322,7 @@ void TCustomAxisPanel::CalcSize3D() {
 
 void TCustomAxisPanel::CalcZOrders() {
   fMaxZOrder = 0;
-  if (!View3D()) {
+  if (!View3D() || !ZOrdering()) {
     for (TChartSeries* s : fSeries) s->SetComputedZOrder(0);
     return;
   }
