@@ -362,7 +362,7 @@ void TCustomAxisPanel::CalcSize3D() {
   const int32_t seriesHeight = RoundToInt(seriesDepth * zoom);
   fSeriesDepth = seriesDepth;
   fSeriesHeight = seriesHeight;
-  const int32_t multiplier = std::max(1, RoundToInt(fMaxZOrder + 1));
+  const int32_t multiplier = ZOrdering() ? std::max(1, RoundToInt(fMaxZOrder + 1)) : 1;
   DepthWidth = SaturateCast<int32_t>(static_cast<double>(seriesDepth) * multiplier);
   DepthHeight = SaturateCast<int32_t>(static_cast<double>(seriesHeight) * multiplier);
 }
@@ -370,7 +370,7 @@ void TCustomAxisPanel::CalcSize3D() {
 void TCustomAxisPanel::CalcZOrders() {
   const std::vector<TChartSeries*> series = fSeries;
   fMaxZOrder = 0;
-  if (!View3D() || !ApplyZOrder) {
+  if (!View3D() || !ZOrdering()) {
     for (TChartSeries* s : series) s->SetComputedZOrder(0);
     return;
   }

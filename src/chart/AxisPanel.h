@@ -154,8 +154,6 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
   // Hidden axes take room in the layout when this answers a size for them (axis,
   // current size 0) -> size in pixels.
   std::function<int32_t(const TChartAxis&, int32_t)> AxisSizeCallback;
-  // Series of one Z order share it (set at construction, never cleared).
-  const bool ApplyZOrder = true;
   // The largest Z order of the frame (series grow it in CalcZOrder).
   int32_t MaxZOrder() const { return fMaxZOrder; }
   void SetMaxZOrder(int32_t value) { fMaxZOrder = value; }

@@ -4,6 +4,11 @@
 #include <cmath>
 #include <numbers>
 
+#include <QCoreApplication>
+#include <QFont>
+#include <QGuiApplication>
+#include <QLocale>
+
 #include "chart/ChartMessages.h"
 #include "chart/ChartText.h"
 #include "platform/CanvasColors.h"
@@ -20,6 +25,15 @@ int32_t ClampChartCoord(int64_t v) {
 int32_t RoundChartCoord(double v) {
   if (std::isnan(v)) return 0;
   return static_cast<int32_t>(std::clamp(RoundHalfEven(v), -double(kChartCoordLimit), double(kChartCoordLimit)));
+}
+
+int32_t MulDiv(int64_t a, int64_t b, int64_t c) {
+  if (c == 0) return -1;
+  // The operands here are pixel sizes and resolutions: the product stays in 64 bits.
+  const int64_t p = a * b;
+  const int64_t ap = p < 0 ? -p : p, ac = c < 0 ? -c : c;
+  const int64_t q = (ap + ac / 2) / ac;
+  return static_cast<int32_t>(std::clamp<int64_t>((p < 0) != (c < 0) ? -q : q, INT32_MIN, INT32_MAX));
 }
 
 bool PointInRect(const TRect& rect, int32_t x, int32_t y) {
@@ -199,6 +213,35 @@ void TChartProjection::Calculate2DPosition(int32_t& x, int32_t& y, int32_t z) co
   y = AddOffset(RoundChartCoord(((y0 - YCenterOffset) * k - dz * D5 - (x0 - XCenter) * D3) / D1), YCenter);
 }
 
+// ===================================================== [SECTION] Default chart font
+
+TChartFontDefaults ChartFontDefaultsFor(bool japanese, const std::string& desktopFontName, int32_t desktopFontHeight,
+                                        int32_t pixelsPerInch) {
+  TChartFontDefaults defaults{std::string(ChartMsg::DefaultFontName), 0};
+  for (char c : ChartMsg::DefaultFontSize) defaults.Size = defaults.Size * 10 + (c - '0');
+  if (!japanese) return defaults;
+  if (!desktopFontName.empty()) defaults.Name = desktopFontName;
+  // Without a resolution the size cannot be converted: it stays.
+  if (defaults.Size == 8 && pixelsPerInch > 0) defaults.Size = -MulDiv(desktopFontHeight, 72, pixelsPerInch);
+  return defaults;
+}
+
+const TChartFontDefaults& ChartFontDefaults() {
+  static TChartFontDefaults decided;
+  static bool isDecided = false;
+  static const TChartFontDefaults plain = ChartFontDefaultsFor(false, {}, 0, 0);
+  if (isDecided) return decided;
+  if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) return plain;
+  const QFont desktop = QGuiApplication::font();
+  const int32_t ppi = DefaultPixelsPerInch();
+  const int32_t pixels =
+      desktop.pixelSize() > 0 ? desktop.pixelSize() : RoundToInt(desktop.pointSizeF() * ppi / 72.0);
+  decided = ChartFontDefaultsFor(QLocale::system().language() == QLocale::Japanese, desktop.family().toStdString(),
+                                 -pixels, ppi);
+  isDecided = true;
+  return decided;
+}
+
 // ========================================================== [SECTION] TChartCanvas
 
 TChartCanvas::TChartCanvas() = default;
@@ -211,8 +254,8 @@ void TChartCanvas::ResetState() {
   c->SetPen(TPen{});
   c->SetBrush(TBrush{clWhite, bsSolid});
   TFont font;
-  font.Name = std::string(ChartMsg::DefaultFontName);
-  font.SetSize(8);
+  font.Name = ChartDefaultFontName();
+  font.SetSize(ChartDefaultFontSize());
   font.Color = clBlack;
   font.Style = 0;
   c->SetFont(font);

@@ -76,10 +76,30 @@ TPoint RectCenter(const TRect& r);
 int32_t ClampChartCoord(int64_t v);
 // Rounded halves to even, then clamped to ±kChartCoordLimit (NaN gives 0).
 int32_t RoundChartCoord(double v);
+// a · b / c rounded half away from zero and clamped to int32, as the platform's MulDiv;
+// -1 when c is 0.
+int32_t MulDiv(int64_t a, int64_t b, int64_t c);
 
 // ============= [SECTION] What the canvas reads of fonts, gradients and blends
 
 class TChartCanvas;
+
+// The default font of chart texts: the message texts' "Arial" at 8 points, except on a
+// system whose language is Japanese, where the desktop's default font gives the name
+// and, for a size of 8, the size: −MulDiv(its height, 72, pixels per inch), its height
+// being the platform's (negative: the character height in pixels).
+struct TChartFontDefaults {
+  std::string Name;
+  int32_t Size = 8;
+  friend bool operator==(const TChartFontDefaults&, const TChartFontDefaults&) = default;
+};
+TChartFontDefaults ChartFontDefaultsFor(bool japanese, const std::string& desktopFontName, int32_t desktopFontHeight,
+                                        int32_t pixelsPerInch);
+// The defaults of this system (its locale and the desktop font), decided once a GUI
+// application exists; before that the plain defaults.
+const TChartFontDefaults& ChartFontDefaults();
+inline std::string ChartDefaultFontName() { return ChartFontDefaults().Name; }
+inline int32_t ChartDefaultFontSize() { return ChartFontDefaults().Size; }
 
 // A gradient as the canvas uses it (TCustomChartGradient implements it).
 class IChartGradient {
@@ -402,6 +422,9 @@ class TCanvas3D : public TChartCanvas {
   virtual void RectangleZ(int32_t left, int32_t top, int32_t bottom, int32_t z0, int32_t z1) = 0;
   virtual void RotatedTextOut3D(int32_t x, int32_t y, int32_t z, std::string_view text, double angle) = 0;
   virtual void Circle3D(int32_t xCenter, int32_t yCenter, int32_t z, double radius) = 0;
+  // A reserved drawing slot of eight integers: the GDI canvas draws nothing for it.
+  virtual void ReservedDraw3D(int32_t a, int32_t b, int32_t c, int32_t d, int32_t e, int32_t f, int32_t g,
+                              int32_t h) = 0;
   virtual void TextOut3D(int32_t x, int32_t y, int32_t z, std::string_view text) = 0;
   virtual void Triangle3D(const TPoint3D& p0, const TPoint3D& p1, const TPoint3D& p2, TColor color0,
                           TColor color1, TColor color2) = 0;

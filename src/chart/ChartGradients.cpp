@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "chart/ChartFilters.h"
-#include "chart/ChartMessages.h"
 #include "chart/GdiChartCanvas.h"
 #include "platform/CanvasColors.h"
 #include "platform/Rounding.h"
@@ -132,23 +131,28 @@ void FillLinear(TCanvas& dc, const TRect& r, TColor first, TColor second, bool v
   }
 }
 
-// L shapes from the top-left (or bottom-left) corner: round k paints column k from
-// row k on and row k from column k on, in colour step 2k (column + row counters).
+// L shapes from the top-left (or bottom-left) corner. Round k paints column k down
+// to row k and row k across to column k; the column counter stops at the last column
+// and the row counter at the last row, so pixel (c, r) gets colour step
+// min(R, w − 1) + min(R, h − 1) with R = max(c, r): the ramp runs over the whole
+// longer side towards step N = w + h.
 void FillFromCorner(TCanvas& dc, const TRect& r, TColor first, TColor second, bool fromTop, int32_t balance) {
   const int32_t w = r.Width(), h = r.Height();
   const int32_t n = static_cast<int32_t>(std::max<int64_t>(1, int64_t{w} + h));
   TBandBrush brush(dc);
   for (int32_t k = 0; k < std::max(w, h); ++k) {
-    const TColor c = GradientStepColor(first, second, std::min<int64_t>(2 * int64_t{k}, n), n, balance);
+    const int32_t column = std::min(k, w - 1), row = std::min(k, h - 1);
+    const TColor c = GradientStepColor(first, second, column + row, n, balance);
     if (k < w) {
-      const TRect column = fromTop ? TRect{r.Left + k, r.Top + std::min(k, h), r.Left + k + 1, r.Bottom}
-                                   : TRect{r.Left + k, r.Top, r.Left + k + 1, r.Bottom - std::min(k, h)};
-      if (!column.IsEmpty()) brush.Fill(column, c);
+      const int32_t rows = row + 1;
+      brush.Fill(fromTop ? TRect{r.Left + k, r.Top, r.Left + k + 1, r.Top + rows}
+                         : TRect{r.Left + k, r.Bottom - rows, r.Left + k + 1, r.Bottom},
+                 c);
     }
     if (k < h) {
+      // Rows are counted from the corner: downwards from the top, upwards from the bottom.
       const int32_t y = fromTop ? r.Top + k : r.Bottom - 1 - k;
-      const TRect row{r.Left + std::min(k, w), y, r.Right, y + 1};
-      if (!row.IsEmpty()) brush.Fill(row, c);
+      brush.Fill(TRect{r.Left, y, r.Left + column + 1, y + 1}, c);
     }
   }
 }
@@ -236,6 +240,8 @@ void BlendImages(const QImage& saved, QImage& target, int32_t x, int32_t y, int3
     const auto* src = reinterpret_cast<const uint32_t*>(s.constScanLine(row));
     auto* dst = reinterpret_cast<uint32_t*>(target.scanLine(y + row)) + x;
     for (int32_t col = 0; col < w; ++col) {
+      // Kept on purpose: a pure white target pixel first becomes (254, 255, 255).
+      if ((dst[col] & 0xFFFFFFu) == 0xFFFFFFu) dst[col] = (dst[col] & 0xFF00FFFFu) | 0x00FE0000u;
       uint32_t out = dst[col] & 0xFF000000u;
       for (int32_t c = 0; c < 3; ++c) {
         const int32_t sv = (src[col] >> (8 * c)) & 0xFF, dv = (dst[col] >> (8 * c)) & 0xFF;
@@ -795,14 +801,6 @@ void TChartFontGradient::ReadProperties(const TStreamedProperties& block, std::s
 }
 
 // ------------------------------------------------------- [SECTION] TChartFont
-
-std::string ChartDefaultFontName() { return std::string(ChartMsg::DefaultFontName); }
-
-int32_t ChartDefaultFontSize() {
-  int32_t size = 0;
-  for (char c : ChartMsg::DefaultFontSize) size = size * 10 + (c - '0');
-  return size;
-}
 
 TChartFont::TChartFont(TNotifyEvent onChange) : OnChange(std::move(onChange)) {
   font_.Name = ChartDefaultFontName();

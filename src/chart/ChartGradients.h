@@ -75,7 +75,8 @@ class TChartBlend : public IChartBlend {
 };
 
 // Blends image saved over target at (x, y) with transparency percent t, clipped to
-// both; nothing when the covered size is below 1.
+// both; nothing when the covered size is below 1. Per channel d + t · (s − d) div 100,
+// after a pure white target pixel has become red 254, green 255, blue 255.
 void BlendImages(const QImage& saved, QImage& target, int32_t x, int32_t y, int32_t t);
 
 // -------------------------------------------------------------- TChartShadow
@@ -344,10 +345,6 @@ class TChartFont : public IChartFont {
   mutable std::unique_ptr<TBitmapGraphic> filtered_;
   TChartCanvas* canvas_ = nullptr;
 };
-
-// The chart's default font name and size in points.
-std::string ChartDefaultFontName();
-int32_t ChartDefaultFontSize();
 
 // ------------------------------------------------------------- installation
 

@@ -2,6 +2,7 @@
 
 #include <QCursor>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -72,7 +73,8 @@ void TBackImage::Assign(const TBackImage* source) {
 void TBackImage::Draw(TCustomChartPanelExtended& panel, const TRect& rect, int32_t z) {
   const QImage image = Filtered();
   if (image.isNull() || image.width() < 1 || image.height() < 1) return;
-  const TBitmapGraphic graphic(image);
+  TBitmapGraphic graphic(image);
+  graphic.SetTransparent(Graphic() != nullptr && Graphic()->Transparent());
   TChartCanvas3D& canvas = panel.ChartCanvas();
   const bool orthogonal = canvas.IsOrthogonal();
   if (mode_ == pbmStretch) {
@@ -131,13 +133,23 @@ TCustomChartPanel::TCustomChartPanel(QWidget* parent) : QWidget(parent) {
   savedCursor_ = cursor().shape();
   shadow_ = std::make_unique<TChartShadow>([this] { Invalidate(); });
   border_ = std::make_unique<TChartHiddenPen>([this] { Invalidate(); });
-  border_->SetEndStyle(esFlat);
+  border_->SetInstanceEndStyle(esFlat);
   setMouseTracking(true);
   setAttribute(Qt::WA_OpaquePaintEvent);
   repaintEnabled_ = true;
 }
 
 TCustomChartPanel::~TCustomChartPanel() { destroying_ = true; }
+
+void TCustomChartPanel::AssignTo(TGraphic& target) {
+  const std::unique_ptr<TBitmap> bitmap = CreateChartBitmap(color_, DrawingArea());
+  target.Assign(TBitmapGraphic(bitmap->Image()));
+}
+
+void TCustomChartPanel::AssignTo(TPicture& target) {
+  const std::unique_ptr<TBitmap> bitmap = CreateChartBitmap(color_, DrawingArea());
+  target.SetGraphic(std::make_unique<TBitmapGraphic>(bitmap->Image()));
+}
 
 TRect TCustomChartPanel::DrawingArea() const {
   if (parentWidget() == nullptr) return TRect{0, 0, width(), height()};
@@ -256,6 +268,18 @@ void TCustomChartPanel::Draw(TCanvas& canvas, const TRect& rect) {
 
 void TCustomChartPanel::PaintControl() {
   const TRect client{0, 0, width(), height()};
+  QImage& shown = control_.Image();
+  if (color_ == clNone) {
+    // Transparent: only what the chart draws gets alpha; the rest shows the parent.
+    shown = QImage(std::max(client.Right, 0), std::max(client.Bottom, 0), QImage::Format_ARGB32);
+    shown.fill(Qt::transparent);
+    DrawUnbuffered(control_.Canvas(), client, false);
+    return;
+  }
+  if (shown.hasAlphaChannel()) {
+    shown = QImage();
+    canvas_->Invalidate();
+  }
   if (control_.Width() != client.Right || control_.Height() != client.Bottom) {
     control_.SetSize(client.Right, client.Bottom);
     canvas_->Invalidate();
@@ -275,9 +299,14 @@ std::unique_ptr<TBitmap> TCustomChartPanel::CreateChartBitmap(TColor backColor, 
 }
 
 void TCustomChartPanel::DrawToCanvas(TCanvas& canvas, const TRect& rect) {
+  DrawUnbuffered(canvas, rect, true);
+  Invalidate();
+}
+
+void TCustomChartPanel::DrawUnbuffered(TCanvas& canvas, const TRect& rect, bool noReadBack) {
   const bool useBuffer = canvas_->GetUseBuffer();
   TCanvas* const previous = canvas_->GetHandle();
-  canvas_->SetNoReadBack(true);
+  canvas_->SetNoReadBack(noReadBack);
   canvas_->SetHoldBuffer(true);
   canvas_->SetUseBuffer(false);
   // Restored on every exit: the target may be a bitmap freed right after.
@@ -288,7 +317,6 @@ void TCustomChartPanel::DrawToCanvas(TCanvas& canvas, const TRect& rect) {
     canvas_->RestoreHandle(previous == &canvas ? nullptr : previous);
   });
   Draw(canvas, rect);
-  Invalidate();
 }
 
 // ----------------------------------------------- [SECTION] chart rectangle
@@ -432,14 +460,27 @@ void TCustomChartPanel::Assign(const TCustomChartPanel& source) {
   view3D_ = source.view3D_;
   view3DOptions_->Assign(*source.view3DOptions_);
   color_ = source.color_;
+  setAttribute(Qt::WA_OpaquePaintEvent, color_ != clNone);
   Invalidate();
 }
 
 // ------------------------------------------------------ [SECTION] Qt events
 
-void TCustomChartPanel::paintEvent(QPaintEvent*) {
+bool TCustomChartPanel::event(QEvent* e) {
+  if (e->type() == QEvent::ShortcutOverride) {
+    const int key = static_cast<QKeyEvent*>(e)->key();
+    if (key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down) {
+      e->accept();
+      return true;
+    }
+  }
+  return QWidget::event(e);
+}
+
+void TCustomChartPanel::paintEvent(QPaintEvent* e) {
   Guarded([this] { PaintControl(); }, TReportTime::rtAfterHandler);
   QPainter painter(this);
+  if (EraseBackgroundFlag) painter.fillRect(e->rect(), palette().window());
   painter.drawImage(0, 0, control_.Image());
 }
 
@@ -550,6 +591,7 @@ void TCustomChartPanel::ReadProperties(const TStreamedProperties& block) {
   if (borderStyle != nullptr && borderStyle->Type != TPropertyType::Ident)
     throw EChartStreamError("Invalid property value BorderStyle");
   TChartHiddenPen border;
+  border.SetInstanceEndStyle(esFlat);
   border.Assign(*border_);
   border.ReadProperties(PropertiesUnder(block, "Border."));
   TChartShadow shadow;
@@ -562,6 +604,7 @@ void TCustomChartPanel::ReadProperties(const TStreamedProperties& block) {
   loading_ = true;
   borderRound_ = borderRound;
   color_ = color;
+  setAttribute(Qt::WA_OpaquePaintEvent, color_ != clNone);
   margins_ = margins;
   marginUnits_ = static_cast<TChartUnits>(units);
   PrintProportional = proportional;
@@ -612,6 +655,15 @@ void TCustomChartPanelExtended::SetBackImage(const TBackImage* value) {
     BackImage().Assign(value);
   }
   Invalidate();
+}
+
+bool TCustomChartPanelExtended::BackImageTransp() {
+  const TGraphic* graphic = BackImage().Graphic();
+  return graphic != nullptr && graphic->Transparent();
+}
+
+void TCustomChartPanelExtended::SetBackImageTransp(bool value) {
+  if (TGraphic* graphic = BackImage().Graphic()) graphic->SetTransparent(value);
 }
 
 void TCustomChartPanelExtended::FillColor(const TRect& rect, TColor color, int32_t radius) {
@@ -713,6 +765,8 @@ void TCustomChartPanelExtended::WriteProperties(TStreamedProperties& block) cons
       static constexpr const char* kModes[] = {"pbmStretch", "pbmTile", "pbmCenter", "pbmCustom"};
       AddIdent(block, "BackImageMode", kModes[backImage_->Mode()]);
     }
+    if (backImage_->Graphic() != nullptr && backImage_->Graphic()->Transparent())
+      AddBoolean(block, "BackImageTransp", true);
     backImage_->WriteProperties(block);
   }
   const TRect& m = PrintMargins();
@@ -730,6 +784,7 @@ void TCustomChartPanelExtended::ReadProperties(const TStreamedProperties& block)
   const int panning = PropertyIdent(block, "AllowPanning", kPanning, AllowPanning);
   const int mode = PropertyIdent(block, "BackImageMode", kModes, backImage_ ? backImage_->Mode() : pbmStretch);
   const bool inside = PropertyBoolean(block, "BackImageInside", backImage_ && backImage_->Inside());
+  const bool transparent = PropertyBoolean(block, "BackImageTransp", false);
   TRect printMargins = PrintMargins();
   if (const TStreamedProperty* p = FindProperty(block, "PrintMargins")) {
     if (p->Type != TPropertyType::Binary || p->Text.size() != 4 * sizeof(int32_t))
@@ -765,6 +820,7 @@ void TCustomChartPanelExtended::ReadProperties(const TStreamedProperties& block)
     BackImage().SetInside(inside);
     BackImage().ReadProperties(block);
   }
+  if (FindProperty(block, "BackImageTransp") != nullptr) SetBackImageTransp(transparent);
 }
 
 void TCustomChartPanelExtended::Assign(const TCustomChartPanel& source) {

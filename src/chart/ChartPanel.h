@@ -7,8 +7,11 @@
 // TCustomChartPanelExtended adds the background (gradient or back image), the zoom
 // settings and the panning mode; TBackImage is the panel's back picture.
 //
-// The window outline of a round-cornered panel is the widget's mask (a QRegion).
-// Nothing raised while painting or handling the mouse leaves a Qt event handler.
+// The window outline of a round-cornered panel is the widget's mask (a QRegion). A
+// panel whose Color is clNone is transparent: it paints only what the chart draws, and
+// the parent shows through the rest. The panel takes the arrow keys before any
+// shortcut does. Nothing raised while painting or handling the mouse leaves a Qt
+// event handler.
 #include <QWidget>
 
 #include <cstdint>
@@ -59,6 +62,10 @@ class TChartMouseEvent : public TChartEvent {
 
 // View3D changed.
 class TChartView3DEvent : public TChartEvent {};
+
+// Called before a chart is printed; printing is not part of this program, so the event
+// is only stored.
+using TChartPrintEvent = std::function<void(TCustomChartPanel& sender, TCanvas& canvas, const TRect& r)>;
 
 class IChartEventListener {
  public:
@@ -118,6 +125,14 @@ class TCustomChartPanel : public QWidget, public IChartViewHost {
   // Marks the canvas buffer stale and schedules a repaint, while RepaintEnabled.
   void Invalidate() override;
 
+  // A bitmap of the chart over DrawingArea, with the panel colour behind it, assigned
+  // to the target (a picture then holds a bitmap graphic).
+  void AssignTo(TGraphic& target);
+  void AssignTo(TPicture& target);
+
+  // True from construction on: series get Z orders of their own in 3D.
+  bool ZOrdering() const { return zOrdering_; }
+
   // ---- properties
   TColor Color() const { return color_; }
   void SetColor(TColor value);
@@ -168,6 +183,7 @@ class TCustomChartPanel : public QWidget, public IChartViewHost {
   bool RepaintEnabled() const { return repaintEnabled_; }
   void SetRepaintEnabled(bool value) { repaintEnabled_ = value; }
   bool MouseHandled = false;
+  TChartPrintEvent OnBeforePrint;
   TZoomPanning& Panning() { return panning_; }
   // Back to the cursor the control had when it was made (or loaded).
   void RestoreSavedCursor() { setCursor(savedCursor_); }
@@ -199,7 +215,8 @@ class TCustomChartPanel : public QWidget, public IChartViewHost {
   // A bitmap of the chart: rect's size, filled with backColor unless white, drawn
   // through DrawToCanvas.
   std::unique_ptr<TBitmap> CreateChartBitmap(TColor backColor, const TRect& rect);
-  // Draws unbuffered onto canvas, then restores the buffer setting and repaints.
+  // Draws unbuffered onto canvas, without reading pixels back, then restores the
+  // buffer setting and repaints.
   void DrawToCanvas(TCanvas& canvas, const TRect& rect);
 
   // The window outline follows BorderRound (called by the setter and on resize).
@@ -218,10 +235,14 @@ class TCustomChartPanel : public QWidget, public IChartViewHost {
   // Monochrome, shadow, View3D, View3DOptions and Color.
   virtual void Assign(const TCustomChartPanel& source);
 
-  // Process-wide: while set, panels erase their background.
+  // Process-wide: while set, panels erase their background (fill it with the palette's
+  // window colour) before they paint. A panel made while it is set keeps it set, as
+  // no panel here is ever being designed.
   static bool EraseBackgroundFlag;
 
  protected:
+  // Accepts the shortcut check of the arrow keys, so they reach the panel.
+  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
@@ -231,8 +252,11 @@ class TCustomChartPanel : public QWidget, public IChartViewHost {
   void leaveEvent(QEvent* event) override;
   void changeEvent(QEvent* event) override;
 
-  // Paints the control: from the canvas buffer when it still shows the chart, else Draw.
+  // Paints the control: from the canvas buffer when it still shows the chart, else Draw;
+  // a transparent panel draws each time onto a cleared control buffer.
   void PaintControl();
+  // Draw straight onto canvas; the canvas's buffer is kept for later buffered paints.
+  void DrawUnbuffered(TCanvas& canvas, const TRect& rect, bool noReadBack);
   void BroadcastMouse(TChartMouseEventKind kind, QMouseEvent* event);
   // Draws one bevel inside rect and shrinks rect by the bevel width.
   void DrawBevel(TRect& rect, TPanelBevel bevel);
@@ -240,6 +264,7 @@ class TCustomChartPanel : public QWidget, public IChartViewHost {
   std::unique_ptr<TChartCanvas3D> canvas_;
 
  private:
+  bool zOrdering_ = true;
   TColor color_ = 0xFF00000F;  // clBtnFace
   std::unique_ptr<TChartPen> border_;
   int32_t borderRound_ = 0;
@@ -290,6 +315,10 @@ class TCustomChartPanelExtended : public TCustomChartPanel {
   void SetBackImageInside(bool value) { BackImage().SetInside(value); }
   TChartBackImageMode BackImageMode() { return BackImage().Mode(); }
   void SetBackImageMode(TChartBackImageMode value) { BackImage().SetMode(value); }
+  // The transparency of the back image's graphic: False without a graphic, and
+  // setting it without a graphic does nothing.
+  bool BackImageTransp();
+  void SetBackImageTransp(bool value);
 
   // Fills rect with the visible gradient, else the panel colour (BorderRound corners).
   virtual void FillBackground(const TRect& rect);

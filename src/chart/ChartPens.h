@@ -53,6 +53,10 @@ class TChartPen {
   void SetVisible(bool value);
   void Hide() { SetVisible(false); }
   void Show() { SetVisible(true); }
+  // Sets the end style and the instance default that decides whether it is streamed,
+  // without a change notification: for an owner whose pen starts with its own end
+  // style (the panel's border starts and streams as esFlat).
+  void SetInstanceEndStyle(TPenEndStyle value) { endStyle_ = defaultEndStyle_ = value; }
 
   // From a chart pen: Visible, SmallDots, SmallSpace, EndStyle, then the platform
   // attributes. From a plain pen: the platform attributes only. One OnChange when

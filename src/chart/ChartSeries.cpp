@@ -414,7 +414,7 @@ void TChartSeries::CalcZOrder() {
 
 bool TChartSeries::MoreSameZOrder() const {
   const TCustomAxisPanel* chart = ChartPanel();
-  if (chart == nullptr || !chart->ApplyZOrder) return false;
+  if (chart == nullptr || !chart->ZOrdering()) return false;
   for (int32_t i = 0; i < chart->SeriesCount(); ++i) {
     const TChartSeries& s = chart->Series(i);
     if (&s != this && s.Active() && !s.HasZValues() && s.ZOrderInUse() == ZOrderInUse()) return true;

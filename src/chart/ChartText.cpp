@@ -209,9 +209,9 @@ class THtmlWriter {
       const int32_t shift = name == "SUB" ? h : -(h / 2);
       fonts_.push_back({before, shift});
       y_ += shift;
-    } else if (name == "/SUB" || name == "/SUPER" || name == "/PRE" || name == "/FONT" || name == "/BIG" ||
-               name == "/SMALL" || (name.size() == 3 && name[0] == '/' && name[1] == 'H' && name[2] >= '1' &&
-                                    name[2] <= '6')) {
+    } else if (name == "/SUB" || name == "/SUPER" || name == "/PRE" || name == "/FONT") {
+      // BIG, SMALL and H1 to H6 have no closing form: "</BIG>" is text, and their
+      // font stays until an enclosing tag restores an earlier one.
       RestoreFont();
     } else if (name.size() == 2 && name[0] == 'H' && name[1] >= '1' && name[1] <= '6') {
       static constexpr int32_t kSizes[] = {48, 36, 24, 18, 12, 8};

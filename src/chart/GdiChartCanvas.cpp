@@ -46,14 +46,6 @@ int64_t ScreenArea2(std::span<const TPoint> p) {
   return sum;
 }
 
-// (a · b + c / 2) / c, the platform's MulDiv for the non-negative values used here.
-int32_t MulDiv(int64_t a, int64_t b, int64_t c) {
-  if (c == 0) return -1;
-  const int64_t p = a * b;
-  const int64_t q = (p >= 0 ? p + c / 2 : p - c / 2) / c;
-  return static_cast<int32_t>(std::clamp<int64_t>(q, INT32_MIN, INT32_MAX));
-}
-
 int32_t Half(int32_t a, int32_t b) { return static_cast<int32_t>((int64_t{a} + b) / 2); }
 int32_t HalfSpan(int32_t from, int32_t to) { return static_cast<int32_t>((int64_t{to} - from) / 2); }
 
@@ -253,11 +245,11 @@ void TChartCanvas3D::Donut(const TRect& box, double startAngle, double endAngle,
 }
 
 void TChartCanvas3D::Draw(int32_t x, int32_t y, const TGraphic* graphic) {
-  if (graphic && !graphic->Empty()) Ref().Draw(x, y, graphic->ToImage());
+  if (graphic && !graphic->Empty()) Ref().Draw(x, y, graphic->DrawnImage());
 }
 
 void TChartCanvas3D::StretchDraw(const TRect& rect, const TGraphic* graphic) {
-  if (graphic && !graphic->Empty()) Ref().StretchDraw(rect, graphic->ToImage());
+  if (graphic && !graphic->Empty()) Ref().StretchDraw(rect, graphic->DrawnImage());
 }
 
 void TChartCanvas3D::Ellipse(int32_t left, int32_t top, int32_t right, int32_t bottom) {

@@ -133,6 +133,7 @@ class TChartCanvas3D : public TCanvas3D {
   void RectangleZ(int32_t left, int32_t top, int32_t bottom, int32_t z0, int32_t z1) override;
   void RotatedTextOut3D(int32_t x, int32_t y, int32_t z, std::string_view text, double angle) override;
   void Circle3D(int32_t xCenter, int32_t yCenter, int32_t z, double radius) override;
+  void ReservedDraw3D(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) override {}
   void TextOut3D(int32_t x, int32_t y, int32_t z, std::string_view text) override;
   void Triangle3D(const TPoint3D& p0, const TPoint3D& p1, const TPoint3D& p2, TColor color0, TColor color1,
                   TColor color2) override;

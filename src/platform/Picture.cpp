@@ -59,7 +59,27 @@ void TGraphic::SaveToFile(const std::string& utf8Path) const {
 std::unique_ptr<TGraphic> TGraphic::Clone() const {
   std::unique_ptr<TGraphic> copy = GraphicClass().Create();
   copy->Assign(*this);
+  copy->transparent_ = transparent_;
   return copy;
+}
+
+void TGraphic::SetTransparent(bool value) {
+  if (transparent_ == value) return;
+  transparent_ = value;
+  Changed();
+}
+
+QImage TGraphic::DrawnImage() const {
+  QImage image = ToImage();
+  if (!transparent_ || image.isNull()) return image;
+  image = image.convertToFormat(QImage::Format_ARGB32);
+  const QRgb key = image.pixel(0, image.height() - 1) | 0xFF000000u;
+  for (int y = 0; y < image.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < image.width(); ++x)
+      if ((row[x] | 0xFF000000u) == key) row[x] = 0;
+  }
+  return image;
 }
 
 // ----------------------------------------------------------- TBitmapGraphic

@@ -80,8 +80,16 @@ class TGraphic {
   virtual void AssignImage(const QImage& image) = 0;
   // Takes another graphic's picture; the default goes through its pixels.
   virtual void Assign(const TGraphic& source) { AssignImage(source.ToImage()); }
-  // A new graphic of the same kind holding the same picture.
+  // A new graphic of the same kind holding the same picture (and transparency).
   std::unique_ptr<TGraphic> Clone() const;
+
+  // A transparent graphic is drawn without the pixels of its bottom-left pixel's
+  // colour. Changing it calls Changed.
+  bool Transparent() const { return transparent_; }
+  void SetTransparent(bool value);
+  // The pixels to draw: ToImage, with the transparent colour's pixels given alpha 0
+  // when the graphic is transparent.
+  QImage DrawnImage() const;
 
   // Called after every change of the picture.
   std::function<void(TGraphic&)> OnChange;
@@ -90,6 +98,9 @@ class TGraphic {
   void Changed() {
     if (OnChange) OnChange(*this);
   }
+
+ private:
+  bool transparent_ = false;
 };
 
 // ----------------------------------------------------------- TBitmapGraphic

@@ -137,5 +137,35 @@ TEST(ChartGeometry, CrossProductSignDoesNotOverflow) {
   EXPECT_TRUE(TriangleCrossProductNegative({INT32_MIN, 0}, {INT32_MAX, 0}, {INT32_MAX, INT32_MAX}));
 }
 
+TEST(ChartGeometry, MulDivRoundsHalvesAwayFromZeroAndRefusesZero) {
+  const struct {
+    int64_t a, b, c;
+    int32_t expected;
+  } table[] = {{5, 3, 2, 8},    {-5, 3, 2, -8},  {5, -3, 2, -8},  {-5, 3, -2, 8},
+               {7, 1, 3, 2},    {12, 72, 96, 9}, {1, 1, 0, -1},   {INT32_MAX, INT32_MAX, 1, INT32_MAX},
+               {INT32_MIN, INT32_MAX, 1, INT32_MIN}};
+  for (const auto& row : table) EXPECT_EQ(MulDiv(row.a, row.b, row.c), row.expected) << row.a << "*" << row.b << "/" << row.c;
+}
+
+TEST(ChartDefaultFont, AJapaneseSystemTakesTheDesktopFont) {
+  const struct {
+    const char* name;
+    bool japanese;
+    const char* desktopName;
+    int32_t desktopHeight, pixelsPerInch;
+    TChartFontDefaults expected;
+  } table[] = {
+      {"another language keeps Arial 8", false, "MS UI Gothic", -12, 96, {"Arial", 8}},
+      {"Japanese: the desktop font's name and size", true, "MS UI Gothic", -12, 96, {"MS UI Gothic", 9}},
+      {"Japanese: the size rounds half away from zero", true, "Meiryo UI", -14, 96, {"Meiryo UI", 11}},
+      {"Japanese at 120 pixels per inch", true, "Meiryo UI", -16, 120, {"Meiryo UI", 10}},
+      {"Japanese without a resolution keeps size 8", true, "Meiryo UI", -12, 0, {"Meiryo UI", 8}},
+      {"Japanese without a desktop font name keeps Arial", true, "", -12, 96, {"Arial", 9}},
+  };
+  for (const auto& row : table)
+    EXPECT_EQ(ChartFontDefaultsFor(row.japanese, row.desktopName, row.desktopHeight, row.pixelsPerInch), row.expected)
+        << row.name;
+}
+
 }  // namespace
 }  // namespace qira

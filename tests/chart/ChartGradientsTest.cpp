@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "chart/ChartTestSupport.h"
 
 namespace qira {
@@ -55,11 +57,50 @@ TEST(ChartGradientFill, DegenerateRectanglesAndBalancesGiveADefinedResult) {
   FillGradientRect(bitmap.Canvas(), TRect{1, 1, 2, 2}, clBlack, clRed, gdRadial);  // zero steps
   EXPECT_EQ(bitmap.Pixel(1, 1), clRed);
   FillGradientRect(bitmap.Canvas(), TRect{0, 0, 0, 0}, clBlack, clRed, gdFromCenter);
-  for (int32_t balance : {-1000, 1000, INT32_MIN, INT32_MAX}) {
-    EXPECT_NE(GradientStepColor(clBlack, clWhite, 3, 10, balance), CLR_INVALID);
-    FillGradientRect(bitmap.Canvas(), TRect{0, 0, 4, 4}, clBlack, clWhite, gdTopBottom, balance);
-  }
   EXPECT_EQ(GradientStepColor(clBlack, clWhite, 0, 0, 50), clBlack);
+  // Extreme balances bend the ramp to one end or the other; the channels saturate
+  // instead of wrapping. Four bands, the first colour at the bottom.
+  struct Row {
+    int32_t balance;
+    TColor step3of10, topBand, bottomBand;
+  } rows[] = {
+      {-1000, clWhite, clWhite, clWhite},
+      {1000, clBlack, clWhite, clBlack},
+      {INT32_MIN, clWhite, clWhite, clWhite},
+      {INT32_MAX, clBlack, clWhite, clBlack},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(GradientStepColor(clBlack, clWhite, 3, 10, row.balance), row.step3of10) << row.balance;
+    FillGradientRect(bitmap.Canvas(), TRect{0, 0, 4, 4}, clBlack, clWhite, gdTopBottom, row.balance);
+    EXPECT_EQ(bitmap.Pixel(2, 0), row.topBand) << row.balance;
+    EXPECT_EQ(bitmap.Pixel(2, 3), row.bottomBand) << row.balance;
+  }
+}
+
+// The corner gradients: round k paints an L of column k and row k (counted from the
+// corner); the column counter stops at the last column, the row counter at the last
+// row, and the colour step is their sum out of N = w + h.
+TEST(ChartGradientFill, CornerGradientsRampOverTheWholeRectangle) {
+  struct Row {
+    int32_t w, h;
+    TGradientDirection direction;
+  } rows[] = {{40, 10, gdFromTopLeft}, {40, 10, gdFromBottomLeft}, {10, 40, gdFromTopLeft}, {10, 40, gdFromBottomLeft}};
+  for (const Row& row : rows) {
+    TBitmap bitmap(row.w, row.h);
+    // The colours are exchanged for these directions: the corner shows the second one.
+    // Second 250, first 0: step s of N is 250 − 250 · s div N.
+    FillGradientRect(bitmap.Canvas(), TRect{0, 0, row.w, row.h}, Gray(0), Gray(250), row.direction);
+    const int32_t n = row.w + row.h;
+    for (int32_t y = 0; y < row.h; ++y) {
+      const int32_t fromCorner = row.direction == gdFromTopLeft ? y : row.h - 1 - y;
+      for (int32_t x = 0; x < row.w; ++x) {
+        const int32_t round = std::max(x, fromCorner);
+        const int32_t step = std::min(round, row.w - 1) + std::min(round, row.h - 1);
+        ASSERT_EQ(bitmap.Pixel(x, y), Gray(250 - 250 * step / n))
+            << row.w << "x" << row.h << " direction " << row.direction << " at " << x << "," << y;
+      }
+    }
+  }
 }
 
 TEST(ChartGradient, MiddleColourSplitsTheRampInTwoHalves) {
@@ -132,15 +173,54 @@ TEST(ChartBlend, TransparencyMixesTheNewDrawingWithTheOld) {
 
 TEST(ChartBlend, ARectangleLargerThanTheSurfaceIsClipped) {
   ChartSurface s(20, 20);
+  s.Device().SetBrush(TBrush{Gray(200), bsSolid});
+  s.Device().FillRect(TRect{0, 0, 20, 20});
   TChartBlend huge(s.canvas, TRect{-50, -50, 5000, 5000});
   EXPECT_TRUE(huge.Valid());
   EXPECT_EQ(huge.Rect(), (TRect{0, 0, 20, 20}));
+  s.Device().SetBrush(TBrush{Gray(0), bsSolid});
+  s.Device().FillRect(TRect{0, 0, 20, 20});
   huge.DoBlend(50);
+  EXPECT_EQ(s.At(0, 0), Gray(100));
+  EXPECT_EQ(s.At(19, 19), Gray(100));
+
   TChartBlend outside(s.canvas, TRect{30, 30, 40, 40});
   EXPECT_FALSE(outside.Valid());
   outside.DoBlend(50);
+  EXPECT_EQ(s.Count(Gray(100)), 400);
+
+  // A saved picture larger than the room left in the target covers only that room.
+  QImage saved(10, 10, QImage::Format_RGB32);
+  saved.fill(QColor(200, 200, 200));
   QImage target(4, 4, QImage::Format_RGB32);
-  BlendImages(QImage(10, 10, QImage::Format_RGB32), target, 2, 2, 50);
+  target.fill(QColor(0, 0, 0));
+  BlendImages(saved, target, 2, 2, 50);
+  for (int32_t y = 0; y < 4; ++y)
+    for (int32_t x = 0; x < 4; ++x)
+      EXPECT_EQ(qGray(target.pixel(x, y)), x >= 2 && y >= 2 ? 100 : 0) << x << "," << y;
+}
+
+TEST(ChartBlend, APureWhiteTargetPixelLosesOneStepOfRedFirst) {
+  struct Row {
+    const char* name;
+    QColor saved, target;
+    int32_t transparency;
+    QColor expected;
+  } rows[] = {
+      {"white over white, 50 %", Qt::white, Qt::white, 50, QColor(254, 255, 255)},
+      {"white over white, 0 %", Qt::white, Qt::white, 0, QColor(254, 255, 255)},
+      {"black over white, 50 %", Qt::black, Qt::white, 50, QColor(127, 128, 128)},
+      {"white over a near white, 50 %", Qt::white, QColor(255, 255, 254), 50, QColor(255, 255, 254)},
+      {"black over black, 50 %", Qt::black, Qt::black, 50, QColor(0, 0, 0)},
+  };
+  for (const Row& row : rows) {
+    QImage saved(2, 2, QImage::Format_RGB32);
+    saved.fill(row.saved);
+    QImage target(2, 2, QImage::Format_RGB32);
+    target.fill(row.target);
+    BlendImages(saved, target, 0, 0, row.transparency);
+    EXPECT_EQ(QColor(target.pixel(1, 1)), row.expected) << row.name;
+  }
 }
 
 TEST(ChartShadow, ShadowOfSizeZeroDrawsNothing) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include "platform/CanvasColors.h"
@@ -216,6 +217,129 @@ TEST(ChartPanel, StreamsPrintMarginsOnlyWhenChanged) {
   BackgroundPanel untouched;
   EXPECT_THROW(untouched.ReadProperties(damaged), EChartStreamError);
   EXPECT_EQ(untouched.MarginUnits(), muPercent);
+}
+
+TEST(ChartPanel, TheBorderStartsAndStreamsWithFlatEnds) {
+  EnsureTestApplication();
+  BackgroundPanel panel;
+  EXPECT_EQ(panel.Border().EndStyle(), esFlat);
+  EXPECT_TRUE(panel.ZOrdering());
+  TStreamedProperties block;
+  panel.WriteProperties(block);
+  EXPECT_EQ(FindProperty(block, "Border.EndStyle"), nullptr);
+
+  panel.Border().SetEndStyle(esRound);
+  block.clear();
+  panel.WriteProperties(block);
+  const TStreamedProperty* written = FindProperty(block, "Border.EndStyle");
+  ASSERT_NE(written, nullptr);
+  EXPECT_EQ(written->Text, "esRound");
+  BackgroundPanel read;
+  read.ReadProperties(block);
+  EXPECT_EQ(read.Border().EndStyle(), esRound);
+  BackgroundPanel fresh;
+  fresh.ReadProperties(TStreamedProperties{});
+  EXPECT_EQ(fresh.Border().EndStyle(), esFlat);
+}
+
+TEST(ChartPanel, AssignToGivesABitmapOfTheChart) {
+  EnsureTestApplication();
+  BackgroundPanel panel;
+  panel.resize(40, 30);
+  panel.SetBevelOuter(bvNone);
+  panel.SetColor(clRed);
+  TPicture picture;
+  panel.AssignTo(picture);
+  ASSERT_NE(dynamic_cast<TBitmapGraphic*>(picture.Graphic()), nullptr);
+  EXPECT_EQ(picture.Width(), 40);
+  EXPECT_EQ(picture.Height(), 30);
+  EXPECT_EQ(PixelToColor(picture.Graphic()->ToImage().pixel(20, 15)), clRed);
+
+  TBitmapGraphic graphic;
+  panel.SetColor(clBlue);
+  panel.AssignTo(graphic);
+  EXPECT_EQ(graphic.Width(), 40);
+  EXPECT_EQ(PixelToColor(graphic.ToImage().pixel(39, 29)), clBlue);
+  // The panel still paints itself afterwards.
+  EXPECT_EQ(PixelToColor(panel.grab().toImage().pixel(20, 15)), clBlue);
+}
+
+TEST(ChartPanel, ATransparentBackImageLeavesOutItsBottomLeftColour) {
+  EnsureTestApplication();
+  BackgroundPanel panel;
+  panel.resize(20, 20);
+  panel.SetBevelOuter(bvNone);
+  panel.SetColor(clLime);
+  EXPECT_FALSE(panel.BackImageTransp());
+  panel.SetBackImageTransp(true);  // no graphic: nothing to make transparent
+  EXPECT_FALSE(panel.BackImageTransp());
+
+  QImage image(2, 2, QImage::Format_RGB32);
+  image.fill(ColorToPixel(clRed));
+  image.setPixel(0, 1, ColorToPixel(clBlue));  // bottom-left: the transparent colour
+  panel.BackImage().SetGraphic(std::make_unique<TBitmapGraphic>(image));
+  EXPECT_EQ(PixelToColor(panel.grab().toImage().pixel(5, 15)), clBlue);
+  panel.SetBackImageTransp(true);
+  EXPECT_TRUE(panel.BackImageTransp());
+  const QImage shown = panel.grab().toImage();
+  EXPECT_EQ(PixelToColor(shown.pixel(5, 15)), clLime);
+  EXPECT_EQ(PixelToColor(shown.pixel(15, 15)), clRed);
+
+  TStreamedProperties block;
+  panel.WriteProperties(block);
+  ASSERT_NE(FindProperty(block, "BackImageTransp"), nullptr);
+  BackgroundPanel read;
+  read.BackImage().SetGraphic(std::make_unique<TBitmapGraphic>(image));
+  read.ReadProperties(block);
+  EXPECT_TRUE(read.BackImageTransp());
+}
+
+TEST(ChartPanel, ArrowKeysReachThePanelBeforeAnyShortcut) {
+  EnsureTestApplication();
+  BackgroundPanel panel;
+  const struct {
+    Qt::Key key;
+    bool taken;
+  } table[] = {{Qt::Key_Left, true}, {Qt::Key_Right, true}, {Qt::Key_Up, true}, {Qt::Key_Down, true},
+               {Qt::Key_A, false}, {Qt::Key_Tab, false}};
+  for (const auto& row : table) {
+    QKeyEvent override(QEvent::ShortcutOverride, row.key, Qt::NoModifier);
+    override.ignore();
+    QCoreApplication::sendEvent(&panel, &override);
+    EXPECT_EQ(override.isAccepted(), row.taken) << row.key;
+  }
+}
+
+TEST(ChartPanel, APanelWithoutColourShowsItsParentAndErasesOnlyWhenAsked) {
+  EnsureTestApplication();
+  QWidget parent;
+  parent.resize(60, 60);
+  QPalette green = parent.palette();
+  green.setColor(QPalette::Window, QColor(0, 255, 0));
+  parent.setPalette(green);
+  parent.setAutoFillBackground(true);
+  auto* panel = new BackgroundPanel(&parent);
+  panel->setGeometry(10, 10, 40, 40);
+  panel->SetBevelOuter(bvNone);
+  panel->Border().SetVisible(true);
+  panel->Border().SetColor(clRed);
+  panel->SetColor(clNone);
+  QPalette blue = panel->palette();
+  blue.setColor(QPalette::Window, QColor(0, 0, 255));
+  panel->setPalette(blue);
+
+  QImage shown = parent.grab().toImage();
+  EXPECT_EQ(PixelToColor(shown.pixel(30, 30)), clLime);  // the parent through the panel
+  EXPECT_EQ(PixelToColor(shown.pixel(10, 30)), clRed);   // the border the chart drew
+
+  TCustomChartPanel::EraseBackgroundFlag = true;
+  shown = parent.grab().toImage();
+  TCustomChartPanel::EraseBackgroundFlag = false;
+  EXPECT_EQ(PixelToColor(shown.pixel(30, 30)), clBlue);
+  EXPECT_EQ(PixelToColor(shown.pixel(10, 30)), clRed);
+
+  panel->SetColor(MakeColor(255, 255, 0));  // opaque again
+  EXPECT_EQ(PixelToColor(parent.grab().toImage().pixel(30, 30)), MakeColor(255, 255, 0));
 }
 
 // ---- zoom

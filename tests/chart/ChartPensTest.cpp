@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "chart/ChartInterfaces.h"
-#include "chart/ChartMessages.h"
 #include "chart/ChartPens.h"
 #include "platform/BinaryStream.h"
 
@@ -172,12 +171,6 @@ TEST(View3DOptions, OrthoDepthRatioFollowsTheObliqueAngle) {
     v.SetOrthoAngle(row.angle);
     EXPECT_NEAR(v.OrthoDepthRatio(), row.ratio, 1e-9) << row.angle;
   }
-}
-
-TEST(ChartMessages, GrayScaleStandsForAFilterAndForAPalette) {
-  EXPECT_EQ(ChartMsg::FilterGrayScale, "Gray scale");
-  EXPECT_EQ(ChartMsg::PaletteNames[12], "Gray scale");
-  EXPECT_EQ(ChartMsg::ValueOfTotalTwoLines, "%s\rof %s");
 }
 
 }  // namespace

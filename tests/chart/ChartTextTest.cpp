@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "chart/ChartTestSupport.h"
@@ -43,6 +44,29 @@ TEST(ChartTextSize, FontSizesAreAbsoluteOrRelative) {
   s.Device().SetFont(f);
   EXPECT_EQ(HtmlTextSize(s.canvas, "<FONT size=+20>W</FONT>").cy, heightAt(30));
   EXPECT_EQ(s.Device().Font().Size(), 10);
+}
+
+// BIG, SMALL and the headings open a font with no closing form: "</H1>" is drawn as
+// text in the heading's font, and the font holds to the end.
+TEST(ChartTextSize, SizeTagsHaveNoClosingFormAndTheirFontHolds) {
+  const struct {
+    const char* tag;
+    int points;  // with the canvas font at 10 points
+  } table[] = {{"BIG", 12}, {"SMALL", 8}, {"H1", 48}, {"H2", 36}, {"H3", 24}, {"H4", 18}, {"H5", 12}, {"H6", 8}};
+  for (const auto& row : table) {
+    ChartSurface s(10, 10);
+    TFont f = s.Device().Font();
+    f.SetSize(10);
+    s.Device().SetFont(f);
+    const int32_t startHeight = s.canvas.FontHeight();
+    const std::string tag = row.tag;
+    const TSize size = HtmlTextSize(s.canvas, "<" + tag + ">W</" + tag + ">W");
+    TFont sized = f;
+    sized.SetSize(row.points);
+    s.Device().SetFont(sized);
+    EXPECT_EQ(size.cx, 2 * s.canvas.TextWidth("W") + s.canvas.TextWidth("</" + tag + ">")) << row.tag;
+    EXPECT_EQ(size.cy, std::max(startHeight, s.canvas.TextHeight("W"))) << row.tag;
+  }
 }
 
 TEST(ChartTextErrors, MalformedMarkupRaisesItsText) {

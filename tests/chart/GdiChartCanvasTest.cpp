@@ -393,6 +393,14 @@ TEST_F(GdiChartCanvasOblique, APictureInAPlaneIsCutIntoOneProjectedCellPerPixel)
                   {"outside", 25, 75, clWhite}});
 }
 
+TEST_F(GdiChartCanvasOblique, TheReservedSlotsDrawNothingAndAnswerZero) {
+  s.canvas.MoveTo(7, 9);
+  s.canvas.ReservedDraw3D(10, 10, 100, 100, 0, 20, 1, 1);
+  EXPECT_EQ(s.Ink(), TRect{});
+  EXPECT_EQ(s.Device().PenPos(), (TPoint{7, 9}));
+  EXPECT_EQ(s.canvas.ReservedQuery(5, 6), 0);
+}
+
 TEST_F(GdiChartCanvasOblique, SuspensionNestsAndOnlyTheOutermostResumes) {
   s.canvas.Begin3DSuspension();
   s.canvas.Begin3DSuspension();

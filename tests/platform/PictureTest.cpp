@@ -213,5 +213,27 @@ TEST(BitmapGraphic, ReducingToFourBitsKeepsTheClassicColours) {
   EXPECT_THROW(bitmap.SetBitsPerPixel(12), EInvalidGraphicOperation);
 }
 
+TEST(BitmapGraphic, ATransparentGraphicLeavesOutItsBottomLeftColourAndCopiesKeepIt) {
+  QImage image(2, 2, QImage::Format_RGB32);
+  image.fill(qRgb(255, 0, 0));
+  image.setPixel(0, 1, qRgb(0, 0, 255));
+  image.setPixel(1, 0, qRgb(0, 0, 255));
+  TBitmapGraphic bitmap(image);
+  int changes = 0;
+  bitmap.OnChange = [&](TGraphic&) { ++changes; };
+  EXPECT_EQ(qAlpha(bitmap.DrawnImage().pixel(1, 0)), 255);  // opaque until asked
+  bitmap.SetTransparent(true);
+  bitmap.SetTransparent(true);
+  EXPECT_EQ(changes, 1);
+  const QImage drawn = bitmap.DrawnImage();
+  EXPECT_EQ(qAlpha(drawn.pixel(0, 1)), 0);
+  EXPECT_EQ(qAlpha(drawn.pixel(1, 0)), 0);
+  EXPECT_EQ(drawn.pixel(0, 0), qRgb(255, 0, 0));
+  TPicture picture;
+  picture.SetGraphic(&bitmap);
+  ASSERT_NE(picture.Graphic(), nullptr);
+  EXPECT_TRUE(picture.Graphic()->Transparent());
+}
+
 }  // namespace
 }  // namespace qira
