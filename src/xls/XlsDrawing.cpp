@@ -320,13 +320,17 @@ int32_t TMSOData::AddImage(const std::string& fileName, const std::string& bytes
   return static_cast<int32_t>(blips_.size() - 1);
 }
 
-TMSOShapeImage::TMSOShapeImage(int32_t sheet, int32_t blob, const TMSOAnchor& anchor) {
-  Sheet = sheet;
-  Blob = blob;
+void TMSOShape::SetAnchor(const TMSOAnchor& anchor) {
   Col1 = anchor.Col1;
   Row1 = anchor.Row1;
   Col2 = anchor.Col2;
   Row2 = anchor.Row2;
+}
+
+TMSOShapeImage::TMSOShapeImage(int32_t sheet, int32_t blob, const TMSOAnchor& anchor) {
+  Sheet = sheet;
+  Blob = blob;
+  SetAnchor(anchor);
 }
 
 TMSOShapeComment::TMSOShapeComment(int32_t sheet, uint16_t row, uint16_t col, std::u16string text,
@@ -338,10 +342,7 @@ TMSOShapeComment::TMSOShapeComment(int32_t sheet, uint16_t row, uint16_t col, st
   Text = std::move(text);
   Author = std::move(author);
   Runs = std::move(runs);
-  Col1 = anchor.Col1;
-  Row1 = anchor.Row1;
-  Col2 = anchor.Col2;
-  Row2 = anchor.Row2;
+  SetAnchor(anchor);
 }
 
 void TMSOData::AddImageShape(int32_t sheet, int32_t blob, const TMSOAnchor& anchor) {

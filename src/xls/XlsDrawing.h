@@ -82,6 +82,8 @@ struct TMSOShape {
   uint16_t Row = 0, Col = 0;  // notes
   std::u16string Text, Author;
   std::string Runs;  // TXO formatting runs, 8 bytes each
+
+  void SetAnchor(const TMSOAnchor& anchor);
 };
 
 struct TMSOShapeImage : TMSOShape {
