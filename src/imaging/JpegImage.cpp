@@ -46,7 +46,8 @@ void CheckFrameSize(JDIMENSION width, JDIMENSION height, size_t fileBytes, char 
                   static_cast<unsigned>(height), why);
 }
 
-// Adobe's CMYK files store the inks inverted (255 = no ink); others do not.
+// CMYK files with an APP14 colour-transform marker store the inks inverted
+// (255 = no ink); others do not.
 void CmykToRgb32(const JSAMPLE* cmyk, JDIMENSION width, bool inverted, uint8_t* bgrx) {
   for (JDIMENSION x = 0; x < width; ++x, cmyk += 4, bgrx += 4) {
     const int k = inverted ? cmyk[3] : 255 - cmyk[3];

@@ -73,10 +73,11 @@ TEST(JpegReader, DamagedAndTruncatedFilesAreRefusedWithTheLibrarysReason) {
   EXPECT_THROW((void)DecodeJpeg({}), EInvalidGraphic);
 }
 
-// djpeg writes no CMYK as PPM: the inks are checked by value. Adobe's files
-// store them inverted, so 128 of each ink is 128 x 128 / 255 of each colour.
-TEST(JpegReader, AdobeCmykInksBecomeRgb) {
-  const QImage image = DecodeJpeg(BytesOf("cmyk_adobe.jpg"));
+// djpeg writes no CMYK as PPM: the inks are checked by value. Files with an
+// APP14 marker store them inverted, so 128 of each ink is 128 x 128 / 255 of
+// each colour.
+TEST(JpegReader, InvertedCmykInksBecomeRgb) {
+  const QImage image = DecodeJpeg(BytesOf("cmyk_app14.jpg"));
   ASSERT_EQ(image.size(), QSize(8, 8));
   EXPECT_EQ(image.pixel(0, 0), qRgb(64, 64, 64));
   EXPECT_EQ(image.pixel(7, 7), qRgb(64, 64, 64));
