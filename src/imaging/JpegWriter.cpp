@@ -6,10 +6,7 @@
 #include <cstdio>
 #include <memory>
 
-// jpeglib.h needs size_t and FILE declared before it.
-#include <jerror.h>
-#include <jpeglib.h>
-
+#include "imaging/JpegErrorManager.h"
 #include "platform/BinaryStream.h"
 #include "platform/GraphicErrors.h"
 
@@ -20,21 +17,6 @@ namespace qira {
 namespace {
 
 // ----------------------------------------------------------- error manager
-
-// libjpeg reports a fatal error by calling error_exit, which must not return.
-// It jumps back to the compression function, which is written so that nothing
-// with a destructor lives between its setjmp and the library calls.
-struct TJpegErrorManager {
-  jpeg_error_mgr pub;
-  std::jmp_buf jump;
-  char message[JMSG_LENGTH_MAX];
-};
-
-[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
-  auto* errors = reinterpret_cast<TJpegErrorManager*>(cinfo->err);
-  (*cinfo->err->format_message)(cinfo, errors->message);
-  std::longjmp(errors->jump, 1);
-}
 
 // Warnings (corrupt-data notices of decoders) do not concern the encoder.
 void OutputMessage(j_common_ptr) {}
@@ -98,10 +80,8 @@ TCompressResult CompressRgb(const QImage& rgb, int quality, TBinaryStream& strea
   dest->stream = &stream;
   dest->writeFailed = false;
 
-  cinfo.err = jpeg_std_error(&errors.pub);
-  errors.pub.error_exit = ErrorExit;
+  cinfo.err = JpegErrors(errors);
   errors.pub.output_message = OutputMessage;
-  errors.message[0] = '\0';
   if (setjmp(errors.jump) != 0) {
     std::snprintf(message, JMSG_LENGTH_MAX, "%s", errors.message);
     const bool writeFailed = dest->writeFailed;

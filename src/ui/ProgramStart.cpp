@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "imaging/GifImage.h"
+#include "imaging/JpegImage.h"
 #include "imaging/PngChunks.h"
 #include "imaging/PngObject.h"
 #include "model/Borehole.h"
@@ -90,6 +91,7 @@ void RegisterProgramClasses() {
     RegisterCommonChunks();
     RegisterPngFileFormat();
     RegisterGifFileFormat();
+    RegisterJpegFileFormat();
     // Scene object kinds and their commands.
     RegisterGraphicsKinds();
     RegisterGraphicsCommands();

@@ -204,4 +204,7 @@ class TFormattedTreeView : public QTreeWidget {
   THTMLTreeDelegate* delegate_ = nullptr;
 };
 
+// The object tree under the name its callers know it by.
+using THTMLTreeview = TFormattedTreeView;
+
 }  // namespace qira

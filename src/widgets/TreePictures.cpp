@@ -1,13 +1,31 @@
 #include "widgets/TreePictures.h"
 
+#include <QBuffer>
+#include <QDir>
+#include <QEventLoop>
 #include <QFile>
+#include <QImageReader>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
 
 #include <utility>
 
 #include "platform/AsciiCase.h"
 #include "platform/BinaryStream.h"
+#include "platform/HandlerGuard.h"
+#include "platform/Rounding.h"
+
+// Sections (each begins at a line "// [SECTION] <name>"):
+//   decoding
+//   THTMLPicture
+//   download
+//   THTMLPictureCache
 
 namespace qira {
+
+// [SECTION] decoding
 
 namespace {
 
@@ -27,15 +45,62 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && SameTextAscii(text.substr(0, prefix.size()), prefix);
 }
 
+bool IsJpeg(const std::vector<uint8_t>& d) { return d.size() >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF; }
+
+// The picture of the bytes, or a null image with the loader's text in `error`.
+// JPEG data goes to the registry's JPEG graphic when one is registered.
+QImage Decode(const std::vector<uint8_t>& bytes, std::string& error) {
+  if (IsJpeg(bytes)) {
+    if (const TGraphicClass* jpeg = FindPictureFileFormat("jpg")) {
+      std::unique_ptr<TGraphic> graphic = jpeg->Create();
+      TMemoryStream stream(bytes.data(), bytes.size());
+      try {
+        graphic->LoadFromStream(stream);
+      } catch (const EInvalidGraphic&) {
+        error = kPictureLoadText;
+        return {};
+      }
+      return graphic->ToImage();
+    }
+  }
+  QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                            static_cast<qsizetype>(bytes.size()));
+  QBuffer buffer(&data);
+  if (!buffer.open(QIODevice::ReadOnly)) {
+    error = kPictureStreamText;
+    return {};
+  }
+  QImageReader reader(&buffer);
+  if (!reader.canRead()) {
+    error = kPictureInvalidFormatText;
+    return {};
+  }
+  const QSize size = reader.size();
+  if (size.isValid() && int64_t{size.width()} * size.height() > kMaxTreePicturePixels) {
+    error = kPictureMemoryText;
+    return {};
+  }
+  QImage image;
+  if (!reader.read(&image)) error = kPictureLoadText;
+  return image;
+}
+
 }  // namespace
+
+// [SECTION] THTMLPicture
+
+THTMLPicture::THTMLPicture() = default;
+
+THTMLPicture::~THTMLPicture() { StopDownload(); }
 
 const TGraphicClass& THTMLPicture::StaticClass() {
   static const TGraphicClass cls("THTMLPicture", &CreateHtmlPicture);
   return cls;
 }
 
-int32_t THTMLPicture::Width() const { return image_.isNull() ? 0 : image_.width(); }
-int32_t THTMLPicture::Height() const { return image_.isNull() ? 0 : image_.height(); }
+// The OLE picture's size: HIMETRIC at the stored 96 pixels per inch.
+int32_t THTMLPicture::Width() const { return image_.isNull() ? 0 : RoundToInt(himetricWidth_ * 96.0 / 2540); }
+int32_t THTMLPicture::Height() const { return image_.isNull() ? 0 : RoundToInt(himetricHeight_ * 96.0 / 2540); }
 int32_t THTMLPicture::GetPictureWidth() const { return screenWidth_ != 0 ? screenWidth_ : Width(); }
 int32_t THTMLPicture::GetPictureHeight() const { return screenHeight_ != 0 ? screenHeight_ : Height(); }
 
@@ -65,6 +130,7 @@ void THTMLPicture::Clear() {
   frame_ = 1;
   frameLeft_ = frameTop_ = frameWidth_ = frameHeight_ = 0;
   screenWidth_ = screenHeight_ = 0;
+  himetricWidth_ = himetricHeight_ = 0;
 }
 
 // Decodes data_ for the current frame. A frame that does not exist (or data that
@@ -99,11 +165,15 @@ void THTMLPicture::Load() {
   } else {
     loaded_ = data_;
   }
-  image_ = QImage::fromData(loaded_.data(), static_cast<int>(loaded_.size()));
+  loadError_.clear();
+  image_ = Decode(loaded_, loadError_);
+  himetricWidth_ = RoundToInt(image_.width() * 2540.0 / 96);
+  himetricHeight_ = RoundToInt(image_.height() * 2540.0 / 96);
 }
 
 void THTMLPicture::LoadFromBytes(std::vector<uint8_t> bytes) {
   if (bytes.empty()) throw EInvalidGraphic(kPictureEmptyStreamText);
+  if (static_cast<int64_t>(bytes.size()) > kMaxTreePictureBytes) throw EInvalidGraphic(kPictureMemoryText);
   // Decode into a scratch picture first, so bad data leaves this one as it was.
   THTMLPicture trial;
   trial.data_ = std::move(bytes);
@@ -112,8 +182,9 @@ void THTMLPicture::LoadFromBytes(std::vector<uint8_t> bytes) {
   if (trial.image_.isNull()) {
     trial.frame_ = 1;
     trial.Load();
-    if (trial.image_.isNull()) throw EInvalidGraphic(kPictureInvalidFormatText);
+    if (trial.image_.isNull()) throw EInvalidGraphic(trial.loadError_);
   }
+  CancelDownload();
   data_ = std::move(trial.data_);
   loaded_ = std::move(trial.loaded_);
   image_ = std::move(trial.image_);
@@ -125,6 +196,8 @@ void THTMLPicture::LoadFromBytes(std::vector<uint8_t> bytes) {
   frameHeight_ = trial.frameHeight_;
   screenWidth_ = trial.screenWidth_;
   screenHeight_ = trial.screenHeight_;
+  himetricWidth_ = trial.himetricWidth_;
+  himetricHeight_ = trial.himetricHeight_;
   empty_ = false;
   Changed();
 }
@@ -132,6 +205,7 @@ void THTMLPicture::LoadFromBytes(std::vector<uint8_t> bytes) {
 void THTMLPicture::LoadFromStream(TBinaryStream& stream) {
   const int32_t n = stream.Remaining();
   if (n <= 0) throw EInvalidGraphic(kPictureEmptyStreamText);
+  if (n > kMaxTreePictureBytes) throw EInvalidGraphic(kPictureMemoryText);
   std::vector<uint8_t> bytes(static_cast<size_t>(n));
   if (!stream.Read(bytes.data(), n)) throw EInvalidGraphic(kPictureInvalidFormatText);
   LoadFromBytes(std::move(bytes));
@@ -150,6 +224,7 @@ void THTMLPicture::AssignImage(const QImage& image) {
 void THTMLPicture::Assign(const TGraphic& source) {
   const auto* other = dynamic_cast<const THTMLPicture*>(&source);
   if (other == nullptr || other == this) return;
+  CancelDownload();
   Clear();
   Stretch = other->Stretch;
   frame_ = other->frame_;
@@ -172,10 +247,19 @@ void THTMLPicture::SetFrame(int32_t frame) {
 
 void THTMLPicture::Draw(TCanvas& canvas, const TRect& rect) const {
   if (empty_ || image_.isNull()) return;
-  if (Stretch)
+  if (Stretch) {
     canvas.StretchDraw(rect, image_);
-  else
+    return;
+  }
+  const QImage* device = canvas.Image();
+  const int dpiX = device != nullptr ? device->logicalDpiX() : 96;
+  const int dpiY = device != nullptr ? device->logicalDpiY() : 96;
+  const int32_t w = RoundToInt(static_cast<double>(himetricWidth_) * dpiX / 2540);
+  const int32_t h = RoundToInt(static_cast<double>(himetricHeight_) * dpiY / 2540);
+  if (w == image_.width() && h == image_.height())
     canvas.Draw(rect.Left, rect.Top, image_);
+  else
+    canvas.StretchDraw(TRect{rect.Left, rect.Top, rect.Left + w, rect.Top + h}, image_);
 }
 
 void THTMLPicture::SetID(const std::string& value) {
@@ -191,13 +275,136 @@ void THTMLPicture::SetID(const std::string& value) {
     id_ = value;
     const std::string name = value.substr(7);
     if (!name.empty()) LoadFromFile(name);
-  } else {
-    // Addresses are never fetched: the picture stays empty whether or not it was
-    // meant to load asynchronously.
+  } else if (!Asynch) {
     url_ = value;
     id_ = value;
+  } else if (!downloading_) {
+    url_ = value;
+    StartDownload();
   }
 }
+
+// [SECTION] download
+
+namespace {
+
+// http and https addresses as they are; an absolute path as a local file; any
+// other address gives an empty URL, which the thread reports as unsupported.
+QUrl DownloadUrl(const std::string& address) {
+  const QString text = QString::fromStdString(address);
+  const QUrl url(text, QUrl::StrictMode);
+  const QString scheme = url.scheme().toLower();
+  if (url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"))) return url;
+  if (scheme.isEmpty() && QDir::isAbsolutePath(text)) return QUrl::fromLocalFile(text);
+  return {};
+}
+
+// How often a running transfer looks for a cancellation.
+constexpr int kCancelPollMilliseconds = 20;
+
+}  // namespace
+
+TDownLoadThread::TDownLoadThread(THTMLPicture& picture, QUrl url, QObject& receiver)
+    : picture_(picture), url_(std::move(url)), receiver_(receiver) {}
+
+TDownLoadThread::~TDownLoadThread() {
+  Cancel();
+  wait();
+}
+
+void TDownLoadThread::run() {
+  THTMLPicture* picture = &picture_;
+  // Calls queued to the picture's thread; dropped when the receiver goes first.
+  const auto post = [this](auto call) { QMetaObject::invokeMethod(&receiver_, std::move(call), Qt::QueuedConnection); };
+  if (url_.isEmpty()) {
+    post([picture] { picture->DownloadEnded({}, kPictureAddressText); });
+    return;
+  }
+  QNetworkAccessManager manager;
+  QNetworkRequest request(url_);
+  request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+  QNetworkReply* reply = manager.get(request);
+  bool tooLarge = false;
+  QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [&](qint64 received, qint64 total) {
+    // Refused before the bytes are held: the picture could not be taken anyway.
+    if (received > kMaxTreePictureBytes || total > kMaxTreePictureBytes) {
+      tooLarge = true;
+      reply->abort();
+      return;
+    }
+    post([picture, received, total] { picture->DownloadProgress(received, total); });
+  });
+  QEventLoop loop;
+  QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, reply, [&] {
+    if (cancelled_) reply->abort();
+  });
+  poll.start(kCancelPollMilliseconds);
+  if (!reply->isFinished()) loop.exec();
+  poll.stop();
+  if (cancelled_) return;  // the picture already told its cancel event
+  if (tooLarge) {
+    post([picture] { picture->DownloadEnded({}, kPictureMemoryText); });
+  } else if (reply->error() != QNetworkReply::NoError) {
+    post([picture, text = reply->errorString().toStdString()] { picture->DownloadEnded({}, text); });
+  } else {
+    post([picture, bytes = reply->readAll()] { picture->DownloadEnded(bytes, {}); });
+  }
+}
+
+void THTMLPicture::StartDownload() {
+  downloading_ = true;
+  if (!receiver_) receiver_ = std::make_unique<QObject>();
+  thread_ = std::make_unique<TDownLoadThread>(*this, DownloadUrl(url_), *receiver_);
+  thread_->start();
+}
+
+void THTMLPicture::StopDownload() {
+  if (!thread_) return;
+  thread_->Cancel();
+  thread_->wait();
+  thread_.reset();
+  receiver_.reset();  // drops the calls that download still had queued
+  downloading_ = false;
+}
+
+void THTMLPicture::CancelDownload() {
+  if (!downloading_) return;
+  StopDownload();
+  if (OnDownLoadCancel) Guarded([&] { OnDownLoadCancel(*this); }, TReportTime::rtAfterHandler);
+}
+
+void THTMLPicture::DownloadProgress(int64_t received, int64_t total) {
+  if (!downloading_ || !OnDownLoadProgress) return;
+  Guarded([&] { OnDownLoadProgress(*this, received, total); }, TReportTime::rtAfterHandler);
+}
+
+// Runs as a queued call on the picture's thread: nothing may escape it.
+void THTMLPicture::DownloadEnded(const QByteArray& bytes, const std::string& error) {
+  if (thread_) thread_->wait();  // its last act was to queue this call
+  thread_.reset();
+  downloading_ = false;
+  std::string failure = error;
+  if (failure.empty()) {
+    try {
+      LoadFromBytes(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    } catch (const std::exception& e) {
+      failure = e.what();
+    }
+  }
+  Guarded(
+      [&] {
+        if (failure.empty()) {
+          if (OnDownLoadComplete) OnDownLoadComplete(*this);
+        } else if (OnDownLoadError) {
+          OnDownLoadError(*this, failure);
+        }
+      },
+      TReportTime::rtAfterHandler);
+}
+
+// [SECTION] THTMLPictureCache
 
 THTMLPicture* THTMLPictureCache::AddPicture() {
   pictures_.push_back(std::make_unique<THTMLPicture>());

@@ -2,13 +2,19 @@
 // Pictures that the object tree's formatted text names by address, and the cache
 // that keeps them for the tree's lifetime.
 //
-// A THTMLPicture keeps the raw bytes of a picture file and decodes them with Qt's
-// image readers (BMP, PNG, GIF, JPEG, ICO). GIF data can show any of its frames:
-// the data is cut down to the header and the frames from the chosen one on.
-// Only local pictures load: "RES://" names a Qt resource, "FILE://" a file; any
-// other address leaves the picture empty (nothing is downloaded).
+// A THTMLPicture keeps the raw bytes of a picture file and decodes them: JPEG
+// data through the picture registry's JPEG graphic, other data with Qt's image
+// readers (BMP, PNG, GIF, ICO). GIF data can show any of its frames: the data is
+// cut down to the header and the frames from the chosen one on.
+// "RES://" names a Qt resource and "FILE://" a file, both loaded at once; any
+// other address is fetched by a TDownLoadThread when the picture loads
+// asynchronously (http and https through Qt's network access, an absolute path
+// from the local disk), else it only records the address.
 #include <QImage>
+#include <QThread>
+#include <QUrl>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -21,16 +27,58 @@
 
 namespace qira {
 
-// Texts of EInvalidGraphic for data that does not decode.
+// Texts of EInvalidGraphic for data that does not decode: no reader knows it;
+// a reader knows it but the data is damaged; the picture or its data is larger
+// than may be allocated; the data cannot be opened as a stream; no data at all.
 inline constexpr const char* kPictureInvalidFormatText = "Could not load image. Invalid format";
+inline constexpr const char* kPictureLoadText = "Could not load image";
+inline constexpr const char* kPictureMemoryText = "Could not allocate memory for image";
+inline constexpr const char* kPictureStreamText = "Could not create image stream";
 inline constexpr const char* kPictureEmptyStreamText = "Empty image stream created";
+// The text of OnDownLoadError for an address that is neither http, https nor an
+// absolute local path.
+inline constexpr const char* kPictureAddressText = "Unsupported picture address";
+
+// Largest picture file a tree picture takes, and largest decoded picture (pixels).
+inline constexpr int64_t kMaxTreePictureBytes = int64_t{64} << 20;
+inline constexpr int64_t kMaxTreePicturePixels = int64_t{1} << 26;
+
+class THTMLPicture;
+
+// Fetches the picture file of one THTMLPicture. It holds the picture but never
+// touches it: progress and the result reach the picture through queued calls on
+// the thread the picture lives on, which is where its events fire. The picture
+// stops and joins the thread before it is destroyed.
+class TDownLoadThread : public QThread {
+ public:
+  // `receiver` lives on the picture's thread; results are queued to it.
+  TDownLoadThread(THTMLPicture& picture, QUrl url, QObject& receiver);
+  ~TDownLoadThread() override;
+
+  THTMLPicture& Picture() const { return picture_; }
+  const QUrl& Url() const { return url_; }
+  // Asks the transfer to stop; the thread ends soon after without a result.
+  void Cancel() { cancelled_ = true; }
+  bool Cancelled() const { return cancelled_; }
+
+ protected:
+  void run() override;
+
+ private:
+  THTMLPicture& picture_;
+  const QUrl url_;
+  QObject& receiver_;
+  std::atomic<bool> cancelled_{false};
+};
 
 class THTMLPicture : public TGraphic {
  public:
   static const TGraphicClass& StaticClass();
   const TGraphicClass& GraphicClass() const override { return StaticClass(); }
 
-  THTMLPicture() = default;
+  THTMLPicture();
+  // Stops a running download first.
+  ~THTMLPicture() override;
 
   // True until data is loaded.
   bool Empty() const override { return empty_; }
@@ -59,8 +107,12 @@ class THTMLPicture : public TGraphic {
   void Assign(const TGraphic& source) override;
 
   // Draws the decoded picture at rect's top-left: stretched to rect when Stretch is
-  // on, else at its own size. Nothing when empty.
+  // on, else at its HIMETRIC size converted with the canvas image's dots per inch.
+  // Nothing when empty.
   void Draw(TCanvas& canvas, const TRect& rect) const;
+  // The picture's size in 0.01 mm (its pixels at 96 per inch); 0 when empty.
+  int32_t HimetricWidth() const { return himetricWidth_; }
+  int32_t HimetricHeight() const { return himetricHeight_; }
 
   bool Stretch = false;
 
@@ -84,15 +136,37 @@ class THTMLPicture : public TGraphic {
   const std::string& URL() const { return url_; }
   // "RES://name" loads the Qt resource ":/name", "FILE://path" the file; the
   // prefix is compared without case and the ID keeps the text as written. Any
-  // other address only records URL and ID.
+  // other address records URL and ID and, when Asynch is on and no download
+  // runs, starts a TDownLoadThread for it.
   void SetID(const std::string& value);
 
-  // Asynchronous loading; the renderer turns it off. Nothing is ever downloaded.
+  // Asynchronous loading; the renderer turns it off.
   bool Asynch = true;
+  // True from the start of a download until its last event.
+  bool Downloading() const { return downloading_; }
+  // The running download, or null.
+  const TDownLoadThread* DownLoadThread() const { return thread_.get(); }
+
+  // Download events, fired on the picture's thread, in this order: progress
+  // (bytes so far, total or -1) any number of times, then exactly one of
+  // complete (the data is loaded), error (the reason; the picture is as it
+  // was) or cancel (new data replaced the download).
+  std::function<void(THTMLPicture&, int64_t, int64_t)> OnDownLoadProgress;
+  std::function<void(THTMLPicture&)> OnDownLoadCancel;
+  std::function<void(THTMLPicture&)> OnDownLoadComplete;
+  std::function<void(THTMLPicture&, const std::string&)> OnDownLoadError;
 
  private:
+  friend class TDownLoadThread;
   void Clear();
   void Load();
+  void StartDownload();
+  // Stops and joins a running download without an event.
+  void StopDownload();
+  // New data replaces a running download: stop it and fire OnDownLoadCancel.
+  void CancelDownload();
+  void DownloadProgress(int64_t received, int64_t total);
+  void DownloadEnded(const QByteArray& bytes, const std::string& error);
 
   std::vector<uint8_t> data_;
   std::vector<uint8_t> loaded_;
@@ -102,8 +176,15 @@ class THTMLPicture : public TGraphic {
   mutable int32_t frameCount_ = -2;  // -2: not yet counted
   int32_t frameLeft_ = 0, frameTop_ = 0, frameWidth_ = 0, frameHeight_ = 0;
   int32_t screenWidth_ = 0, screenHeight_ = 0;
+  int32_t himetricWidth_ = 0, himetricHeight_ = 0;
+  std::string loadError_;  // the loader's text when the last Load gave no image
   std::string url_;
   std::string id_;
+  bool downloading_ = false;
+  // Receives the download thread's queued calls on the picture's thread; its
+  // destruction drops calls still queued.
+  std::unique_ptr<QObject> receiver_;
+  std::unique_ptr<TDownLoadThread> thread_;
 };
 
 // Owns its pictures.

@@ -1,6 +1,9 @@
 #include "xls/XlsDrawing.h"
 
+#include <QCryptographicHash>
+
 #include <algorithm>
+#include <cstdlib>
 
 #include "platform/BinaryStream.h"
 #include "platform/LibraryErrors.h"
@@ -45,6 +48,14 @@ uint32_t BigEndian(const std::string& b, size_t at, int n) {
   return v;
 }
 
+uint32_t LittleEndian(const std::string& b, size_t at, int n) {
+  uint32_t v = 0;
+  for (int k = n - 1; k >= 0; --k) v = v << 8 | static_cast<uint8_t>(b[at + static_cast<size_t>(k)]);
+  return v;
+}
+int32_t LeInt32(const std::string& b, size_t at) { return static_cast<int32_t>(LittleEndian(b, at, 4)); }
+int16_t LeInt16(const std::string& b, size_t at) { return static_cast<int16_t>(LittleEndian(b, at, 2)); }
+
 [[noreturn]] void Unsupported() { throw EXLSError("Unsupported image file format", 0); }
 [[noreturn]] void InvalidJpeg() { throw EXLSError("Invalid JPEG file format", 0); }
 
@@ -78,19 +89,139 @@ constexpr size_t kMaxRecordData = 8224;
 
 // [SECTION] pictures
 
+namespace {
+
+const std::string kPngSignature("\x89PNG\r\n\x1A\n", 8);
+constexpr uint32_t kPlaceableMetafileKey = 0x9AC6CDD7;
+constexpr uint32_t kEmfHeaderRecord = 1;
+constexpr size_t kPlaceableHeaderSize = 22;
+constexpr size_t kWmfHeaderSize = 18;
+constexpr size_t kEmfHeaderSize = 88;
+constexpr size_t kBitmapFileHeaderSize = 14;
+constexpr int32_t kEmuPerInch = 914400;
+constexpr int32_t kEmuPerHimetric = 360;  // 0.01 mm
+constexpr uint8_t kMetafileDeflated = 0x00;
+constexpr uint8_t kMetafileNoFilter = 0xFE;
+
+// A size in pixels at 96 per inch from a length in units of which `perInch`
+// make an inch; at least 1.
+int32_t Pixels(int64_t length, double perInch) {
+  return std::max(1, RoundToInt(static_cast<double>(length < 0 ? -length : length) * 96.0 / perInch));
+}
+
+// The blob of a metafile: the MD4 of the data as its id, the drawing format's
+// metafile header (data size, bounds, size in EMUs, stored size, compression,
+// no filter) and the data as a zlib stream. Stored uncompressed, readers that
+// expect every metafile deflated (as the format's makers store them) show
+// nothing.
+std::string MetafileBlob(const std::string& data, const int32_t (&bounds)[4], int32_t emuWidth, int32_t emuHeight) {
+  const QByteArray raw = QByteArray::fromRawData(data.data(), static_cast<qsizetype>(data.size()));
+  const QByteArray md4 = QCryptographicHash::hash(raw, QCryptographicHash::Md4);
+  // qCompress puts the data size (4 bytes, big-endian) before the zlib stream.
+  const QByteArray deflated = qCompress(raw, 9).mid(4);
+  TBytes blob;
+  blob.Raw(std::string_view(md4.constData(), static_cast<size_t>(md4.size())));
+  blob.U32(static_cast<uint32_t>(data.size()));                 // cbSize
+  for (const int32_t v : bounds) blob.U32(static_cast<uint32_t>(v));  // rcBounds: left, top, right, bottom
+  blob.U32(static_cast<uint32_t>(emuWidth)).U32(static_cast<uint32_t>(emuHeight));  // ptSize
+  blob.U32(static_cast<uint32_t>(deflated.size()));             // cbSave
+  blob.U8(kMetafileDeflated).U8(kMetafileNoFilter);             // compression, filter
+  blob.Raw(std::string_view(deflated.constData(), static_cast<size_t>(deflated.size())));
+  return blob.s;
+}
+
+void ReadPng(const std::string& b, TImageInfo& info) {
+  if (b.size() < 24 || b.compare(12, 4, "IHDR") != 0) Unsupported();
+  info.Width = static_cast<int32_t>(std::min<uint32_t>(BigEndian(b, 16, 4), 0x7FFFFFFF));
+  info.Height = static_cast<int32_t>(std::min<uint32_t>(BigEndian(b, 20, 4), 0x7FFFFFFF));
+  info.Blob = b;
+}
+
+// The bitmap file header (type, file size, reserved, pixel offset) is dropped:
+// the blob starts with the info header, whose width and height follow its size.
+void ReadBitmap(const std::string& b, TImageInfo& info) {
+  if (b.size() < kBitmapFileHeaderSize + 12) Unsupported();
+  info.Width = SaturateCast<int32_t>(std::abs(static_cast<double>(LeInt32(b, 18))));
+  info.Height = SaturateCast<int32_t>(std::abs(static_cast<double>(LeInt32(b, 22))));  // negative: top-down rows
+  info.Blob = b.substr(kBitmapFileHeaderSize);
+}
+
+// Placeable header: key, handle, box (left, top, right, bottom), units per
+// inch, reserved, checksum. The blob keeps the metafile from its own header on.
+void ReadWindowsMetafile(const std::string& b, TImageInfo& info) {
+  if (b.size() < kPlaceableHeaderSize + kWmfHeaderSize) Unsupported();
+  const int32_t box[4] = {LeInt16(b, 6), LeInt16(b, 8), LeInt16(b, 10), LeInt16(b, 12)};
+  const uint32_t perInch = LittleEndian(b, 14, 2);
+  if (perInch == 0) Unsupported();
+  info.Width = Pixels(int64_t{box[2]} - box[0], perInch);
+  info.Height = Pixels(int64_t{box[3]} - box[1], perInch);
+  const auto emu = [perInch](int64_t length) {
+    return SaturateCast<int32_t>(static_cast<double>(length < 0 ? -length : length) * kEmuPerInch / perInch);
+  };
+  info.Blob = MetafileBlob(b.substr(kPlaceableHeaderSize), box, emu(int64_t{box[2]} - box[0]),
+                           emu(int64_t{box[3]} - box[1]));
+}
+
+// Header record: type, size, bounds in device pixels, frame in 0.01 mm, " EMF".
+void ReadEnhancedMetafile(const std::string& b, TImageInfo& info) {
+  if (b.size() < kEmfHeaderSize || LittleEndian(b, 4, 4) < kEmfHeaderSize) Unsupported();
+  const int32_t bounds[4] = {LeInt32(b, 8), LeInt32(b, 12), LeInt32(b, 16), LeInt32(b, 20)};
+  const int64_t frameWidth = int64_t{LeInt32(b, 32)} - LeInt32(b, 24);
+  const int64_t frameHeight = int64_t{LeInt32(b, 36)} - LeInt32(b, 28);
+  info.Width = Pixels(frameWidth, 2540);
+  info.Height = Pixels(frameHeight, 2540);
+  const auto emu = [](int64_t length) {
+    return SaturateCast<int32_t>(static_cast<double>(length < 0 ? -length : length) * kEmuPerHimetric);
+  };
+  info.Blob = MetafileBlob(b, bounds, emu(frameWidth), emu(frameHeight));
+}
+
+void ReadJpeg(const std::string& b, TImageInfo& info);
+
+}  // namespace
+
+uint8_t DetectImageFormat(const std::string& b) {
+  // Later tests win, as for a file that would match two.
+  uint8_t kind = kBlipUnknown;
+  if (b.size() >= 2 && b.compare(0, 2, "BM") == 0) kind = kBlipDib;
+  if (b.size() >= 3 && static_cast<uint8_t>(b[0]) == 0xFF && static_cast<uint8_t>(b[1]) == 0xD8 &&
+      static_cast<uint8_t>(b[2]) == 0xFF)
+    kind = kBlipJpeg;
+  if (b.size() >= 8 && b.compare(0, 8, kPngSignature) == 0) kind = kBlipPng;
+  if (b.size() >= 4 && LittleEndian(b, 0, 4) == kPlaceableMetafileKey) kind = kBlipWmf;
+  if (b.size() >= 44 && LittleEndian(b, 0, 4) == kEmfHeaderRecord && b.compare(40, 4, " EMF") == 0) kind = kBlipEmf;
+  return kind;
+}
+
 TImageInfo ReadImageInfo(const std::string& b) {
-  static const std::string kPngSignature("\x89PNG\r\n\x1A\n", 8);
   TImageInfo info;
-  if (b.size() >= 8 && b.compare(0, 8, kPngSignature) == 0) {
-    if (b.size() < 24 || b.compare(12, 4, "IHDR") != 0) Unsupported();
-    info.Kind = kBlipPng;
-    info.Width = static_cast<int32_t>(std::min<uint32_t>(BigEndian(b, 16, 4), 0x7FFFFFFF));
-    info.Height = static_cast<int32_t>(std::min<uint32_t>(BigEndian(b, 20, 4), 0x7FFFFFFF));
-    return info;
+  info.Kind = DetectImageFormat(b);
+  switch (info.Kind) {
+    case kBlipPng:
+      ReadPng(b, info);
+      break;
+    case kBlipJpeg:
+      ReadJpeg(b, info);
+      break;
+    case kBlipDib:
+      ReadBitmap(b, info);
+      break;
+    case kBlipWmf:
+      ReadWindowsMetafile(b, info);
+      break;
+    case kBlipEmf:
+      ReadEnhancedMetafile(b, info);
+      break;
+    default:
+      Unsupported();
   }
-  if (b.size() < 4 || static_cast<uint8_t>(b[0]) != 0xFF || static_cast<uint8_t>(b[1]) != 0xD8 ||
-      static_cast<uint8_t>(b[2]) != 0xFF)
-    Unsupported();
+  return info;
+}
+
+namespace {
+
+void ReadJpeg(const std::string& b, TImageInfo& info) {
+  if (b.size() < 4) Unsupported();
   // Marker segments from the start-of-image marker on, until a frame header.
   size_t pos = 2;
   bool sawSegment = false;
@@ -114,14 +245,16 @@ TImageInfo ReadImageInfo(const std::string& b) {
     const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
     if (frame) {
       if (length < 7) InvalidJpeg();
-      info.Kind = kBlipJpeg;
       info.Height = static_cast<int32_t>(BigEndian(b, pos + 3, 2));
       info.Width = static_cast<int32_t>(BigEndian(b, pos + 5, 2));
-      return info;
+      info.Blob = b;
+      return;
     }
     pos += length;
   }
 }
+
+}  // namespace
 
 // [SECTION] anchors
 
@@ -163,27 +296,63 @@ TAnchorPoint WalkColumns(TSheet& sheet, int32_t start, int32_t pixels) {
 // [SECTION] building
 
 int32_t TMSOData::AddImage(const std::string& fileName, const std::string& bytes) {
-  std::vector<uint8_t> fileBytes;
-  std::string data = bytes;
+  std::string data;
   if (!fileName.empty()) {
     for (size_t i = 0; i < blips_.size(); ++i)
       if (blips_[i].FileName == fileName) return static_cast<int32_t>(i);
+    std::vector<uint8_t> fileBytes;
     std::string error;
     if (!ReadWholeFile(fileName, fileBytes, &error)) throw Exception("Cannot open file \"" + fileName + "\". " + error);
     data.assign(fileBytes.begin(), fileBytes.end());
-  } else {
-    for (size_t i = 0; i < blips_.size(); ++i)
-      if (blips_[i].FileName.empty() && blips_[i].Bytes == data) return static_cast<int32_t>(i);
   }
-  const TImageInfo info = ReadImageInfo(data);
+  TImageInfo info = ReadImageInfo(fileName.empty() ? bytes : data);
+  if (fileName.empty()) {
+    for (size_t i = 0; i < blips_.size(); ++i)
+      if (blips_[i].FileName.empty() && blips_[i].Bytes == info.Blob) return static_cast<int32_t>(i);
+  }
   TMSOBlip blip;
-  blip.Bytes = std::move(data);
+  blip.Bytes = std::move(info.Blob);
   blip.Kind = info.Kind;
   blip.FileName = fileName;
   blip.Width = info.Width;
   blip.Height = info.Height;
   blips_.push_back(std::move(blip));
   return static_cast<int32_t>(blips_.size() - 1);
+}
+
+void TMSOShape::SetAnchor(const TMSOAnchor& anchor) {
+  Col1 = anchor.Col1;
+  Row1 = anchor.Row1;
+  Col2 = anchor.Col2;
+  Row2 = anchor.Row2;
+}
+
+TMSOShapeImage::TMSOShapeImage(int32_t sheet, int32_t blob, const TMSOAnchor& anchor) {
+  Sheet = sheet;
+  Blob = blob;
+  SetAnchor(anchor);
+}
+
+TMSOShapeComment::TMSOShapeComment(int32_t sheet, uint16_t row, uint16_t col, std::u16string text,
+                                   std::u16string author, std::string runs, const TMSOAnchor& anchor) {
+  Sheet = sheet;
+  Note = true;
+  Row = row;
+  Col = col;
+  Text = std::move(text);
+  Author = std::move(author);
+  Runs = std::move(runs);
+  SetAnchor(anchor);
+}
+
+void TMSOData::AddImageShape(int32_t sheet, int32_t blob, const TMSOAnchor& anchor) {
+  shapes_.push_back(TMSOShapeImage(sheet, blob, anchor));
+  ++blips_[static_cast<size_t>(blob)].RefCount;
+}
+
+void TMSOData::AddCommentShape(int32_t sheet, uint16_t row, uint16_t col, std::u16string text, std::u16string author,
+                               std::string runs, const TMSOAnchor& anchor) {
+  shapes_.push_back(TMSOShapeComment(sheet, row, col, std::move(text), std::move(author), std::move(runs), anchor));
 }
 
 void TMSOData::Build(TWorkbook& workbook) {
@@ -194,23 +363,21 @@ void TMSOData::Build(TWorkbook& workbook) {
     TSheet& sheet = sheets.Items(s);
     for (int32_t i = 0; i < sheet.Images().Count(); ++i) {
       const TXLSImage& image = sheet.Images().Item(i);
-      TMSOShape shape;
-      shape.Sheet = s;
-      shape.Blob = AddImage(image.FileName, image.Bytes);
-      const TMSOBlip& blip = blips_[static_cast<size_t>(shape.Blob)];
-      shape.Col1 = WalkColumns(sheet, image.Col, image.ColOffset);
-      shape.Row1 = WalkRows(sheet, image.Row, image.RowOffset);
+      const int32_t blob = AddImage(image.FileName, image.Bytes);
+      const TMSOBlip& blip = blips_[static_cast<size_t>(blob)];
+      TMSOAnchor anchor;
+      anchor.Col1 = WalkColumns(sheet, image.Col, image.ColOffset);
+      anchor.Row1 = WalkRows(sheet, image.Row, image.RowOffset);
       if (image.LastCol == -1 && image.LastRow == -1) {
         const int32_t w = image.Width > 0 ? image.Width : blip.Width;
         const int32_t h = image.Height > 0 ? image.Height : blip.Height;
-        shape.Col2 = WalkColumns(sheet, image.Col, image.ColOffset + w);
-        shape.Row2 = WalkRows(sheet, image.Row, image.RowOffset + h);
+        anchor.Col2 = WalkColumns(sheet, image.Col, image.ColOffset + w);
+        anchor.Row2 = WalkRows(sheet, image.Row, image.RowOffset + h);
       } else {
-        shape.Col2 = {static_cast<uint16_t>(std::clamp(image.LastCol + 1, 0, 255)), 0};
-        shape.Row2 = {static_cast<uint16_t>(std::clamp(image.LastRow + 1, 0, 65535)), 0};
+        anchor.Col2 = {static_cast<uint16_t>(std::clamp(image.LastCol + 1, 0, 255)), 0};
+        anchor.Row2 = {static_cast<uint16_t>(std::clamp(image.LastRow + 1, 0, 65535)), 0};
       }
-      ++blips_[static_cast<size_t>(shape.Blob)].RefCount;
-      shapes_.push_back(std::move(shape));
+      AddImageShape(s, blob, anchor);
     }
   }
   for (int32_t s = 0; s < sheets.Count(); ++s) {
@@ -218,77 +385,98 @@ void TMSOData::Build(TWorkbook& workbook) {
     TCellComments& comments = sheet.Comments();
     for (int32_t i = 0; i < comments.Count(); ++i) {
       const TCellComment& c = comments.Item(i);
-      TMSOShape shape;
-      shape.Sheet = s;
-      shape.Note = true;
-      shape.Row = c.Row;
-      shape.Col = c.Col;
-      shape.Text = c.Text;
-      shape.Author = c.Author;
       const int32_t startRow = c.Row == 0 ? 0 : (c.Row + 10 > 65536 ? c.Row - 10 : c.Row - 1);
       const int32_t startCol = c.Col + 6 > 256 ? c.Col - 6 : c.Col + 1;
-      shape.Row1 = WalkRows(sheet, startRow, 10);
-      shape.Col1 = WalkColumns(sheet, startCol, 15);
-      shape.Row2 = WalkRows(sheet, shape.Row1.Cell, c.Height + 10);
-      shape.Col2 = WalkColumns(sheet, shape.Col1.Cell, c.Width + 15);
+      TMSOAnchor anchor;
+      anchor.Row1 = WalkRows(sheet, startRow, 10);
+      anchor.Col1 = WalkColumns(sheet, startCol, 15);
+      anchor.Row2 = WalkRows(sheet, anchor.Row1.Cell, c.Height + 10);
+      anchor.Col2 = WalkColumns(sheet, anchor.Col1.Cell, c.Width + 15);
       // TXO runs, 8 bytes each: position, font, 4 reserved bytes; the text starts
       // in font 0 unless a run says otherwise and a last run closes it.
+      std::string runs;
       if (!c.Text.empty()) {
-        const std::string runs =
+        const std::string cellRuns =
             c.Formatting.empty() ? std::string() : RichTextRuns(c.Formatting, 0, c.Text.size(), workbook.FontTable());
         TBytes r;
-        if (runs.size() < 4 || runs[0] != 0 || runs[1] != 0) r.U16(0).U16(0).U32(0);
-        for (size_t k = 0; k + 4 <= runs.size(); k += 4) r.Raw(std::string_view(runs).substr(k, 4)).U32(0);
+        if (cellRuns.size() < 4 || cellRuns[0] != 0 || cellRuns[1] != 0) r.U16(0).U16(0).U32(0);
+        for (size_t k = 0; k + 4 <= cellRuns.size(); k += 4) r.Raw(std::string_view(cellRuns).substr(k, 4)).U32(0);
         r.U16(static_cast<uint16_t>(c.Text.size())).U16(0).U32(0);
-        shape.Runs = std::move(r.s);
+        runs = std::move(r.s);
       }
-      shapes_.push_back(std::move(shape));
+      AddCommentShape(s, c.Row, c.Col, c.Text, c.Author, std::move(runs), anchor);
     }
   }
-  Distribute();
+  map_.Distribute(shapes_);
 }
 
-// Each shape joins its sheet's list: shape id (sheet + 1) x 1024 + its 1-based
-// position, object id that position.
-void TMSOData::Distribute() {
+void TMSOShapeMap::Distribute(std::vector<TMSOShape>& shapes) {
   int32_t sheets = 0;
-  for (const TMSOShape& s : shapes_) sheets = std::max(sheets, s.Sheet + 1);
+  for (const TMSOShape& s : shapes) sheets = std::max(sheets, s.Sheet + 1);
   bySheet_.assign(static_cast<size_t>(sheets), {});
-  for (size_t i = 0; i < shapes_.size(); ++i) {
-    TMSOShape& shape = shapes_[i];
+  maxShapeId_ = 0;
+  for (size_t i = 0; i < shapes.size(); ++i) {
+    TMSOShape& shape = shapes[i];
     std::vector<size_t>& list = bySheet_[static_cast<size_t>(shape.Sheet)];
     list.push_back(i);
     shape.ObjectId = static_cast<uint16_t>(list.size());
     shape.ShapeId = static_cast<uint32_t>(shape.Sheet + 1) * 1024 + static_cast<uint32_t>(list.size());
+    maxShapeId_ = std::max(maxShapeId_, shape.ShapeId);
   }
+}
+
+const std::vector<size_t>& TMSOShapeMap::Sheet(int32_t sheet) const {
+  static const std::vector<size_t> kNone;
+  if (sheet < 0 || static_cast<size_t>(sheet) >= bySheet_.size()) return kNone;
+  return bySheet_[static_cast<size_t>(sheet)];
 }
 
 // [SECTION] drawing group
 
+namespace {
+
+// The blob record's header word (version 0, the kind's instance).
+uint16_t BlipInstance(uint8_t kind) {
+  switch (kind) {
+    case kBlipEmf:
+      return 0x3D40;
+    case kBlipWmf:
+      return 0x2160;
+    case kBlipJpeg:
+      return 0x46A0;
+    case kBlipPng:
+      return 0x6E00;
+    default:
+      return 0x7A80;  // device-independent bitmap
+  }
+}
+
+}  // namespace
+
 std::string TMSOData::GroupBytes() const {
   if (shapes_.empty()) return {};
-  uint32_t maxShapeId = 0;
-  for (const TMSOShape& s : shapes_) maxShapeId = std::max(maxShapeId, s.ShapeId);
   std::vector<int32_t> drawn;  // sheets with shapes
-  for (size_t s = 0; s < bySheet_.size(); ++s)
-    if (!bySheet_[s].empty()) drawn.push_back(static_cast<int32_t>(s));
+  for (int32_t s = 0; s < map_.SheetCount(); ++s)
+    if (!map_.Sheet(s).empty()) drawn.push_back(s);
   const auto d = static_cast<uint32_t>(drawn.size());
 
   TBytes body;
   body.Header(0x0000, kDgg, 16 + 8 * d);
-  body.U32(maxShapeId).U32(d + 1).U32(static_cast<uint32_t>(shapes_.size()) + d).U32(d);  // drawings saved
+  body.U32(map_.MaxShapeId()).U32(d + 1).U32(static_cast<uint32_t>(shapes_.size()) + d).U32(d);  // drawings saved
   for (const int32_t s : drawn)
-    body.U32(static_cast<uint32_t>(s + 1)).U32(static_cast<uint32_t>(bySheet_[static_cast<size_t>(s)].size() + 1));
+    body.U32(static_cast<uint32_t>(s + 1)).U32(static_cast<uint32_t>(map_.Sheet(s).size() + 1));
   if (!blips_.empty()) {
     TBytes store;
     for (const TMSOBlip& b : blips_) {
-      const uint32_t size = static_cast<uint32_t>(b.Bytes.size()) + 25;  // blip record with its 25-byte head
+      // A metafile blob carries its own id and header; the others get a 25-byte head.
+      const bool metafile = b.Kind == kBlipEmf || b.Kind == kBlipWmf;
+      const uint32_t size = static_cast<uint32_t>(b.Bytes.size()) + (metafile ? 8 : 25);
       TBytes bse;
       bse.U8(b.Kind).U8(b.Kind).Raw(std::string(16, '\0')).U16(0x00FF);  // kinds, id, tag
       bse.U32(size).U32(b.RefCount).U32(0).U32(0);  // size, references, delay offset, name and usage
-      const uint16_t instance = b.Kind == kBlipJpeg ? 0x46A0 : 0x6E00;
-      bse.Header(instance, static_cast<uint16_t>(kBlipBase + b.Kind), size - 8);
-      bse.Raw(std::string(16, '\0')).U8(0xFF).Raw(b.Bytes);
+      bse.Header(BlipInstance(b.Kind), static_cast<uint16_t>(kBlipBase + b.Kind), size - 8);
+      if (!metafile) bse.Raw(std::string(16, '\0')).U8(0xFF);  // id, tag
+      bse.Raw(b.Bytes);
       store.Header(static_cast<uint16_t>(b.Kind * 16 + 2), kBSE, static_cast<uint32_t>(bse.s.size())).Raw(bse.s);
     }
     body.Header(static_cast<uint16_t>(blips_.size() * 16 + 0x0F), kBStoreContainer,
@@ -359,9 +547,8 @@ TBytes Obj(const TMSOShape& s) {
 
 std::vector<TBiffRecordBytes> TMSOData::SheetRecords(int32_t sheet) const {
   std::vector<TBiffRecordBytes> out;
-  if (sheet < 0 || static_cast<size_t>(sheet) >= bySheet_.size() || bySheet_[static_cast<size_t>(sheet)].empty())
-    return out;
-  const std::vector<size_t>& list = bySheet_[static_cast<size_t>(sheet)];
+  const std::vector<size_t>& list = map_.Sheet(sheet);
+  if (list.empty()) return out;
   std::vector<std::string> shapes;
   size_t total = 0;
   for (const size_t i : list) {

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include "xls/XlsLinkTable.h"
@@ -14,8 +15,8 @@
 //   tables
 //   tokens
 //   splitting
-//   classification
 //   ordering
+//   classification
 //   encoding
 //   parser
 
@@ -123,13 +124,14 @@ struct TToken {
   TXLSReference ref;
 };
 
-}  // namespace
-
-struct TXLSFormulaParser::TImpl {
-  TXLSLinkTable& links;
+// Splits formula text into tokens and orders them in reverse Polish notation.
+// Each token is handed to OnNewToken (the formula parser's classification) the
+// moment it is split off; the tokens are owned here and freed with the parser.
+struct TRPNParser {
   char separator;
-  std::vector<TToken> tokens;
-  std::vector<TToken*> output;
+  std::vector<TToken> tokens;   // in text order
+  std::vector<TToken*> output;  // in reverse Polish order
+  std::function<void(TToken&)> OnNewToken;
 
   // [SECTION] splitting
 
@@ -160,7 +162,7 @@ struct TXLSFormulaParser::TImpl {
     TToken t;
     t.text = std::move(text);
     t.unary = unary;
-    Classify(t);
+    if (OnNewToken) OnNewToken(t);
     tokens.push_back(std::move(t));
   }
 
@@ -245,69 +247,6 @@ struct TXLSFormulaParser::TImpl {
     }
     if (inString || inSheetQuote) Fail();
     Add(std::move(cur));
-  }
-
-  // [SECTION] classification
-
-  static bool ParseNumber(std::string_view s, double& value) {
-    if (s.empty() || !(std::isdigit(static_cast<unsigned char>(s[0])) || s[0] == '.')) return false;
-    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
-    if (end != s.data() + s.size()) return false;
-    if (ec != std::errc() || !std::isfinite(value)) Fail();
-    return true;
-  }
-
-  void Classify(TToken& t) {
-    const std::string upper = XLSUpperCase(t.text);
-    if (t.text.size() == 1 && t.text[0] == separator) {
-      t.kind = TTokenKind::Separator;
-    } else if (t.text == "(") {
-      t.kind = TTokenKind::OpenParen;
-    } else if (t.text == ")") {
-      t.kind = TTokenKind::CloseParen;
-    } else if (BinaryOpcode(t.text) != 0) {
-      t.kind = TTokenKind::Operator;
-    } else if (ParseNumber(t.text, t.number)) {
-      t.operand = TOperand::Number;
-    } else if (t.text.size() >= 2 && t.text.front() == '"' && t.text.back() == '"') {
-      t.operand = TOperand::String;
-    } else if (upper == "TRUE" || upper == "FALSE") {
-      t.operand = TOperand::Boolean;
-      t.boolean = upper == "TRUE";
-    } else if (t.text == kMissingArgument) {
-      t.operand = TOperand::Missing;
-    } else if (const TFunction* f = FindFunction(upper); f != nullptr && upper != kUdf) {
-      t.kind = TTokenKind::Function;
-      t.function = f->number;
-    } else if (links.Recognize(t.text, t.ref)) {
-      t.operand = TOperand::Reference;
-    } else {
-      Fail();
-    }
-  }
-
-  // An external name called like a function, F(1), becomes a call of the
-  // user-defined-function entry with F as its first argument: <UDF>(F, 1).
-  void RewriteUserCalls() {
-    for (size_t i = 0; i + 1 < tokens.size(); ++i) {
-      if (!(tokens[i].kind == TTokenKind::Operand && tokens[i].operand == TOperand::Reference &&
-            tokens[i].ref.Kind == TRefKind::ExternName && tokens[i + 1].kind == TTokenKind::OpenParen))
-        continue;
-      TToken udf;
-      udf.kind = TTokenKind::Function;
-      udf.text = kUdf;
-      udf.function = FindFunction(kUdf)->number;
-      TToken name = std::move(tokens[i]);
-      tokens[i] = std::move(udf);
-      const bool empty = i + 2 < tokens.size() && tokens[i + 2].kind == TTokenKind::CloseParen;
-      tokens.insert(tokens.begin() + static_cast<std::ptrdiff_t>(i + 2), std::move(name));
-      if (!empty) {
-        TToken sep;
-        sep.kind = TTokenKind::Separator;
-        sep.text = std::string(1, separator);
-        tokens.insert(tokens.begin() + static_cast<std::ptrdiff_t>(i + 3), std::move(sep));
-      }
-    }
   }
 
   // [SECTION] ordering
@@ -440,6 +379,76 @@ struct TXLSFormulaParser::TImpl {
     }
     if (!functions.empty() || starts.size() != 1) Fail();
   }
+};
+
+}  // namespace
+
+struct TXLSFormulaParser::TImpl {
+  TXLSLinkTable& links;
+  TRPNParser rpn;
+
+  // [SECTION] classification
+
+  static bool ParseNumber(std::string_view s, double& value) {
+    if (s.empty() || !(std::isdigit(static_cast<unsigned char>(s[0])) || s[0] == '.')) return false;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (end != s.data() + s.size()) return false;
+    if (ec != std::errc() || !std::isfinite(value)) Fail();
+    return true;
+  }
+
+  void Classify(TToken& t) {
+    const std::string upper = XLSUpperCase(t.text);
+    if (t.text.size() == 1 && t.text[0] == rpn.separator) {
+      t.kind = TTokenKind::Separator;
+    } else if (t.text == "(") {
+      t.kind = TTokenKind::OpenParen;
+    } else if (t.text == ")") {
+      t.kind = TTokenKind::CloseParen;
+    } else if (BinaryOpcode(t.text) != 0) {
+      t.kind = TTokenKind::Operator;
+    } else if (ParseNumber(t.text, t.number)) {
+      t.operand = TOperand::Number;
+    } else if (t.text.size() >= 2 && t.text.front() == '"' && t.text.back() == '"') {
+      t.operand = TOperand::String;
+    } else if (upper == "TRUE" || upper == "FALSE") {
+      t.operand = TOperand::Boolean;
+      t.boolean = upper == "TRUE";
+    } else if (t.text == kMissingArgument) {
+      t.operand = TOperand::Missing;
+    } else if (const TFunction* f = FindFunction(upper); f != nullptr && upper != kUdf) {
+      t.kind = TTokenKind::Function;
+      t.function = f->number;
+    } else if (links.Recognize(t.text, t.ref)) {
+      t.operand = TOperand::Reference;
+    } else {
+      Fail();
+    }
+  }
+
+  // An external name called like a function, F(1), becomes a call of the
+  // user-defined-function entry with F as its first argument: <UDF>(F, 1).
+  void RewriteUserCalls() {
+    for (size_t i = 0; i + 1 < rpn.tokens.size(); ++i) {
+      if (!(rpn.tokens[i].kind == TTokenKind::Operand && rpn.tokens[i].operand == TOperand::Reference &&
+            rpn.tokens[i].ref.Kind == TRefKind::ExternName && rpn.tokens[i + 1].kind == TTokenKind::OpenParen))
+        continue;
+      TToken udf;
+      udf.kind = TTokenKind::Function;
+      udf.text = kUdf;
+      udf.function = FindFunction(kUdf)->number;
+      TToken name = std::move(rpn.tokens[i]);
+      rpn.tokens[i] = std::move(udf);
+      const bool empty = i + 2 < rpn.tokens.size() && rpn.tokens[i + 2].kind == TTokenKind::CloseParen;
+      rpn.tokens.insert(rpn.tokens.begin() + static_cast<std::ptrdiff_t>(i + 2), std::move(name));
+      if (!empty) {
+        TToken sep;
+        sep.kind = TTokenKind::Separator;
+        sep.text = std::string(1, rpn.separator);
+        rpn.tokens.insert(rpn.tokens.begin() + static_cast<std::ptrdiff_t>(i + 3), std::move(sep));
+      }
+    }
+  }
 
   // [SECTION] encoding
 
@@ -564,7 +573,7 @@ struct TXLSFormulaParser::TImpl {
   // outside follows gets the memory-function prefix with the run's length.
   std::string Encode(bool relative, uint16_t baseRow, uint8_t baseCol) const {
     std::string bytes, run;
-    for (const TToken* t : output) {
+    for (const TToken* t : rpn.output) {
       const std::string b = EncodeToken(*t, relative, baseRow, baseCol);
       if (t->inRange) {
         run += b;
@@ -602,11 +611,12 @@ std::string TXLSFormulaParser::Run(std::string_view text, bool relative, uint16_
     std::string body = Trim(text);
     if (!body.empty() && body[0] == '=') body.erase(0, 1);
     if (Trim(body).empty()) return {};
-    TImpl impl{links_, separator_, {}, {}};
-    impl.Split(body);
+    TImpl impl{links_, TRPNParser{separator_, {}, {}, {}}};
+    impl.rpn.OnNewToken = [&impl](TToken& t) { impl.Classify(t); };
+    impl.rpn.Split(body);
     impl.RewriteUserCalls();
-    impl.CheckShape();
-    impl.Order();
+    impl.rpn.CheckShape();
+    impl.rpn.Order();
     return impl.Encode(relative, baseRow, baseCol);
   } catch (const std::exception&) {
     throw EXLSError(std::string(text), xlserr::kInvalidFormula);

@@ -1,7 +1,9 @@
 #pragma once
 // The formula parser: formula text (8-bit, in the library code page) to the
-// token bytes of the BIFF8 formula format. The text is split into tokens, each
-// classified as it is split off, ordered in reverse Polish notation and encoded.
+// token bytes of the BIFF8 formula format. Its TRPNParser (XlsFormula.cpp)
+// splits the text into tokens, each classified by the formula parser as it is
+// split off, and orders them in reverse Polish notation; the formula parser
+// encodes them.
 // References to other sheets, other workbooks and names go through the link
 // table, which may grow while a formula is parsed.
 //

@@ -153,6 +153,7 @@ TEST_F(TreePictures, AddressesLoadOnlyLocalFilesWhateverTheCaseOfTheirPrefix) {
   EXPECT_EQ(local.Width(), 6);
 
   THTMLPicture remote;
+  remote.Asynch = false;  // as the renderer makes them: nothing is fetched
   remote.SetID("https://example.org/p.png");
   EXPECT_TRUE(remote.Empty());
   EXPECT_EQ(remote.URL(), "https://example.org/p.png");
@@ -169,8 +170,11 @@ TEST_F(TreePictures, AddressesLoadOnlyLocalFilesWhateverTheCaseOfTheirPrefix) {
 TEST_F(TreePictures, CacheFindsPicturesByExactIdAndOwnsThem) {
   THTMLPictureCache cache;
   THTMLPicture* a = cache.AddPicture();
+  a->Asynch = false;
   a->SetID("http://a");
-  cache.AddPicture()->SetID("http://b");
+  THTMLPicture* b = cache.AddPicture();
+  b->Asynch = false;
+  b->SetID("http://b");
   EXPECT_EQ(cache.FindPicture("http://a"), a);
   EXPECT_EQ(cache.FindPicture("HTTP://A"), nullptr);
   EXPECT_EQ(cache.Count(), 2u);

@@ -1,0 +1,62 @@
+#pragma once
+// JPEG pictures as a graphic of the picture registry: decompressed through
+// libjpeg when loaded (textures, tree pictures and every other registry user
+// read .jpg and .jpeg files through it), compressed through the JPEG writer
+// when saved.
+//
+// Reading is checked like every reader here: the frame size is bounded before
+// any pixel memory is taken, and a damaged or truncated file (any corrupt-data
+// notice of the library included) raises EInvalidGraphic kInvalidJpegText with
+// the library's own text as Reason(), leaving the graphic as it was. The
+// library's fatal errors return to the reader; they never end the program.
+#include <QImage>
+
+#include <cstdint>
+#include <span>
+
+#include "platform/Picture.h"
+
+namespace qira {
+
+// The fixed text of a JPEG file that cannot be decoded.
+inline constexpr const char* kInvalidJpegText = "JPEG image is not valid";
+
+// Largest number of pixels a file may declare per byte it holds. Huffman-coded
+// files need at least one bit per 8 x 8 block in every scan, so none comes near
+// it; a short file declaring a vast frame is refused before memory is taken.
+inline constexpr int64_t kMaxJpegPixelsPerByte = 4096;
+
+// The pixels of a JPEG file as Format_RGB32 (grey, YCbCr, RGB and CMYK
+// files). EInvalidGraphic kInvalidJpegText on any failure.
+QImage DecodeJpeg(std::span<const uint8_t> bytes);
+
+class TJPEGImage : public TGraphic {
+ public:
+  static const TGraphicClass& StaticClass();
+  const TGraphicClass& GraphicClass() const override { return StaticClass(); }
+
+  TJPEGImage() = default;
+
+  bool Empty() const override { return image_.isNull(); }
+  int32_t Width() const override { return image_.isNull() ? 0 : image_.width(); }
+  int32_t Height() const override { return image_.isNull() ? 0 : image_.height(); }
+
+  // Decodes the rest of the stream, then Changed.
+  void LoadFromStream(TBinaryStream& stream) override;
+  // Baseline JPEG at CompressionQuality; EJPEG for an empty picture.
+  void SaveToStream(TBinaryStream& stream) const override;
+
+  QImage ToImage() const override { return image_; }
+  void AssignImage(const QImage& image) override;
+
+  // 1 .. 100, used when the picture is saved.
+  int32_t CompressionQuality = 90;
+
+ private:
+  QImage image_;
+};
+
+// The start-up registration: "jpg" and "jpeg" = "JPEG Image File" -> TJPEGImage.
+void RegisterJpegFileFormat();
+
+}  // namespace qira

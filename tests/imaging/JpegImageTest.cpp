@@ -1,0 +1,120 @@
+// The JPEG reader behind the picture registry, checked against libjpeg's own
+// decoder (djpeg) on files libjpeg's own encoder (cjpeg) made.
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <string>
+#include <vector>
+
+#include "imaging/JpegImage.h"
+#include "imaging/JpegWriter.h"
+#include "platform/BinaryStream.h"
+#include "platform/GraphicErrors.h"
+#include "platform/Picture.h"
+#include "support/DjpegPeer.h"
+#include "support/GeneratedFixtures.h"
+#include "support/ScratchFolder.h"
+
+namespace qira {
+namespace {
+
+const TGeneratedFixtures& Jpegs() { return TGeneratedFixtures::Of("make_jpegs.py"); }
+
+std::vector<uint8_t> BytesOf(const std::string& name) {
+  const std::string b = Jpegs().Bytes(name);
+  return {b.begin(), b.end()};
+}
+
+// The first pixel where the two pictures differ, as text; "" when equal.
+std::string FirstDifference(const QImage& ours, const QImage& theirs) {
+  if (ours.size() != theirs.size()) return "sizes differ";
+  for (int y = 0; y < ours.height(); ++y)
+    for (int x = 0; x < ours.width(); ++x)
+      if ((ours.pixel(x, y) & 0xFFFFFF) != (theirs.pixel(x, y) & 0xFFFFFF))
+        return std::to_string(x) + "," + std::to_string(y);
+  return {};
+}
+
+class CjpegFiles : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(CjpegFiles, DecodeToThePixelsLibjpegsOwnDecoderGives) {
+  TScratchFolder folder;
+  const QImage theirs = test::DjpegPixels(folder, Jpegs().File(GetParam()));
+  ASSERT_FALSE(theirs.isNull());
+  const QImage ours = DecodeJpeg(BytesOf(GetParam()));
+  EXPECT_EQ(ours.format(), QImage::Format_RGB32);
+  EXPECT_EQ(FirstDifference(ours, theirs), "") << GetParam();
+}
+
+INSTANTIATE_TEST_SUITE_P(LibjpegEncoder, CjpegFiles, ::testing::Values("baseline.jpg", "progressive.jpg", "grey.jpg"));
+
+TEST(JpegReader, DamagedAndTruncatedFilesAreRefusedWithTheLibrarysReason) {
+  const struct {
+    const char* file;
+    const char* reason;  // a part of the library's text (or the size check's)
+  } cases[] = {
+      {"truncated.jpg", "Premature end of JPEG file"},
+      {"no_end.jpg", "Premature end of JPEG file"},
+      {"bad_marker.jpg", ""},
+      {"text.jpg", "Not a JPEG file"},
+      {"vast.jpg", "16000 x 16000 pixels is more than the file's data can hold"},
+  };
+  for (const auto& c : cases) {
+    try {
+      (void)DecodeJpeg(BytesOf(c.file));
+      ADD_FAILURE() << c.file << " was decoded";
+    } catch (const EInvalidGraphic& e) {
+      EXPECT_STREQ(e.what(), kInvalidJpegText) << c.file;
+      EXPECT_NE(e.Reason().find(c.reason), std::string::npos) << c.file << ": " << e.Reason();
+      EXPECT_FALSE(e.Reason().empty()) << c.file;
+    }
+  }
+  EXPECT_THROW((void)DecodeJpeg({}), EInvalidGraphic);
+}
+
+// djpeg writes no CMYK as PPM: the inks are checked by value. Files with an
+// APP14 marker store them inverted, so 128 of each ink is 128 x 128 / 255 of
+// each colour.
+TEST(JpegReader, InvertedCmykInksBecomeRgb) {
+  const QImage image = DecodeJpeg(BytesOf("cmyk_app14.jpg"));
+  ASSERT_EQ(image.size(), QSize(8, 8));
+  EXPECT_EQ(image.pixel(0, 0), qRgb(64, 64, 64));
+  EXPECT_EQ(image.pixel(7, 7), qRgb(64, 64, 64));
+}
+
+TEST(JpegReader, ARefusedFileLeavesTheGraphicAsItWas) {
+  TJPEGImage image;
+  TMemoryStream good(BytesOf("grey.jpg"));
+  image.LoadFromStream(good);
+  int changes = 0;
+  image.OnChange = [&](TGraphic&) { ++changes; };
+  TMemoryStream cut(BytesOf("truncated.jpg"));
+  EXPECT_THROW(image.LoadFromStream(cut), EInvalidGraphic);
+  EXPECT_EQ(image.Width(), 19);
+  EXPECT_EQ(image.Height(), 11);
+  EXPECT_EQ(changes, 0);
+}
+
+TEST(JpegReader, BothExtensionsLoadThroughThePictureRegistryAndSaveBack) {
+  RegisterJpegFileFormat();
+  TScratchFolder folder;
+  for (const char* name : {"copy.jpg", "copy.JPEG"}) {
+    folder.Put(name, Jpegs().Bytes("baseline.jpg"));
+    TPicture picture;
+    picture.LoadFromFile(folder.File(name));
+    ASSERT_NE(picture.Graphic(), nullptr) << name;
+    EXPECT_STREQ(picture.Graphic()->ClassName(), "TJPEGImage");
+    EXPECT_EQ(picture.Width(), 37);
+    EXPECT_EQ(picture.Height(), 23);
+  }
+  // Saved through the writer and read by djpeg again.
+  TPicture picture;
+  picture.LoadFromFile(folder.File("copy.jpg"));
+  picture.SaveToFile(folder.File("again.jpg"));
+  const QImage theirs = test::DjpegPixels(folder, folder.File("again.jpg"));
+  EXPECT_EQ(theirs.size(), QSize(37, 23));
+}
+
+}  // namespace
+}  // namespace qira
