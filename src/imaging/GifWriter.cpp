@@ -298,7 +298,14 @@ void TGIFFrame::UpdateExtensions() {
   if (graphic) {
     graphic->SetDelay(static_cast<uint16_t>(std::clamp(AnimateInterval / 10, 0, 65535)));
     uint8_t flags = graphic->Flags();
-    const int32_t index = TransparentColor == kGifNoColor ? -1 : ColorMap().IndexOf(TransparentColor);
+    // A frame read from a file keeps its see-through index: an opaque entry of the
+    // same colour stays opaque.
+    int32_t index = -1;
+    if (TransparentColor != kGifNoColor) {
+      const bool keptIndex = TransparentIndex >= 0 && TransparentIndex < ColorMap().Count &&
+                             ColorMap().Color(TransparentIndex) == TransparentColor;
+      index = keptIndex ? TransparentIndex : ColorMap().IndexOf(TransparentColor);
+    }
     if (index >= 0) {
       graphic->SetTransparentIndex(static_cast<uint8_t>(index));
       flags |= 1;

@@ -11,6 +11,7 @@
 #include "imaging/PngFilters.h"
 #include "imaging/PngMessages.h"
 #include "imaging/PngObject.h"
+#include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
 #include "platform/GraphicErrors.h"
 #include "platform/Rounding.h"
@@ -165,7 +166,14 @@ void TChunkIHDR::PrepareImageData() {
   const uint64_t alpha =
       (ColorType == COLOR_GRAYSCALEALPHA || ColorType == COLOR_RGBALPHA) ? uint64_t{Width} * Height : 0;
   const uint64_t extra = BitDepth == 16 ? pixels : 0;
-  if (pixels + alpha + extra > kMaxPngStorageBytes) TPNGObject::RaiseError<EPNGOutMemory>(EPNGOutMemoryText);
+  // The decoded rows and the 32-bit picture shown from them must both fit, or the
+  // picture is refused before anything is allocated.
+  const uint64_t storage = pixels + alpha + extra;
+  const uint64_t needed = storage + uint64_t{Width} * Height * 4;
+  const uint64_t usable = static_cast<uint64_t>(std::max<int64_t>(AvailableMemory(), 0));
+  if (storage > kMaxPngStorageBytes)
+    TPNGObject::RaiseError<EPNGOutMemory>(PngTooLargeMessage(Width, Height, storage, kMaxPngStorageBytes));
+  if (needed > usable) TPNGObject::RaiseError<EPNGOutMemory>(PngTooLargeMessage(Width, Height, needed, usable));
 
   dibBits_ = bits;
   stride_ = static_cast<int32_t>(stride);

@@ -1,6 +1,7 @@
 #pragma once
 // The fixed texts of the PNG codec, byte for byte as the program has always
 // shown them (spelling included: stored logs and users' reports quote them).
+#include <cstdint>
 #include <string>
 
 namespace qira {
@@ -58,6 +59,10 @@ const char* ZLibCodeText(int code);
 // "Could not decompress ..." followed by a line break, " Description: " and the
 // text of the failing zlib return code.
 std::string ZLibErrorMessage(int code);
+
+// A picture refused for its size before it is decoded: its pixels, what holding it
+// would take (the decoded rows and the picture shown from them) and what may be used.
+std::string PngTooLargeMessage(uint32_t width, uint32_t height, uint64_t neededBytes, uint64_t usableBytes);
 
 // The first-chunk text with its detail on a second line.
 std::string IHDRNotFirstMessage();

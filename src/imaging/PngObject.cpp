@@ -421,6 +421,15 @@ void TPNGObject::SetHeight(int32_t height) {
   Resize(static_cast<int32_t>(GetHeader().Width), height);
 }
 
+size_t TPNGObject::PaletteEntryCount() const {
+  const TChunkIHDR& h = GetHeader();
+  if (h.ColorType != COLOR_PALETTE) return h.Palette().size();
+  // Without a PLTE the stand-in palette serves whole; with one, only its entries exist.
+  const auto* plte = chunks_.ItemFromClass<TChunkPLTE>();
+  return plte && plte->Count() > 0 ? std::min<size_t>(static_cast<size_t>(plte->Count()), h.Palette().size())
+                                   : h.Palette().size();
+}
+
 QImage TPNGObject::ToImage() const {
   if (!HasHeader()) return {};
   const TChunkIHDR& h = GetHeader();
@@ -431,6 +440,7 @@ QImage TPNGObject::ToImage() const {
   const TColor transparentColor = GetTransparentColor();
   const auto* trns = chunks_.ItemFromClass<TChunktRNS>();
   const auto& palette = h.Palette();
+  const size_t entries = PaletteEntryCount();
   for (uint32_t y = 0; y < h.Height; ++y) {
     auto* out = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)));
     const uint8_t* row = h.ScanLine(y);
@@ -439,11 +449,11 @@ QImage TPNGObject::ToImage() const {
       uint8_t r = 0, g = 0, b = 0, a = 255;
       if (h.Paletted()) {
         const uint8_t index = HeldSample(h, x, y);
-        if (index < palette.size()) {
-          r = palette[index].Red;
-          g = palette[index].Green;
-          b = palette[index].Blue;
-        }
+        // A colour the palette lacks is refused, never invented.
+        if (index >= entries) RaiseError<EPngError>(EPNGUnknownPalEntryText);
+        r = palette[index].Red;
+        g = palette[index].Green;
+        b = palette[index].Blue;
         // A palette picture is see-through by index: entries sharing the colour stay opaque.
         if (h.ColorType == COLOR_PALETTE && trns) a = trns->PaletteAlpha()[index];
       } else {
@@ -509,15 +519,9 @@ void TPNGObject::DrawPartialTrans(TCanvas& canvas, const TRect& rect) const {
   if (r.IsEmpty() || !HasHeader() || !target || target->isNull()) return;
   const TChunkIHDR& h = GetHeader();
   if (h.Width == 0 || h.Height == 0) return;
-  if (h.ColorType == COLOR_PALETTE) {
-    // A picture that names a colour its PLTE lacks is refused before anything is drawn.
-    if (const auto* plte = chunks_.ItemFromClass<TChunkPLTE>(); plte && plte->Count() > 0) {
-      for (uint32_t y = 0; y < h.Height; ++y)
-        for (uint32_t x = 0; x < h.Width; ++x)
-          if (HeldSample(h, x, y) >= plte->Count()) RaiseError<EPngError>(EPNGUnknownPalEntryText);
-    }
-  }
-  const QImage source = ToImage();  // ARGB32: the colours with their alpha
+  // ARGB32: the colours with their alpha; a picture that names a colour its palette
+  // lacks is refused before anything is drawn.
+  const QImage source = ToImage();
   const int64_t x0 = std::max<int64_t>(r.Left, 0);
   const int64_t y0 = std::max<int64_t>(r.Top, 0);
   const int64_t x1 = std::min<int64_t>(r.Right, target->width());
@@ -579,9 +583,13 @@ TBitmapTransparency TPNGObject::AssignTo(TBitmapGraphic& bitmap) const {
     for (int32_t v = 0; v < (1 << HeldBits(h)); ++v)
       table.push_back(ColorToPixel(SampleColor(*this, h, static_cast<uint8_t>(v), plte)));
     image.setColorTable(table);
+    const size_t entries = h.ColorType == COLOR_PALETTE ? PaletteEntryCount() : table.size();
     for (uint32_t y = 0; y < h.Height; ++y) {
       uint8_t* row = image.scanLine(static_cast<int>(y));
-      for (uint32_t x = 0; x < h.Width; ++x) row[x] = HeldSample(h, x, y);
+      for (uint32_t x = 0; x < h.Width; ++x) {
+        row[x] = HeldSample(h, x, y);
+        if (row[x] >= entries) RaiseError<EPngError>(EPNGUnknownPalEntryText);
+      }
     }
     if (mode == ptmBit && h.ColorType == COLOR_PALETTE) {
       // The bitmap's transparent colour must pick out the one see-through index only.

@@ -182,6 +182,8 @@ class TPNGObject : public TGraphic {
  private:
   void ResetGamma();
   void LoadChunks(TBinaryStream& stream);
+  // The palette indices that name a colour: a PLTE's entries, else the stand-in palette.
+  size_t PaletteEntryCount() const;
 
   TPNGList chunks_;
   uint8_t filterSet_ = pfSub;

@@ -167,7 +167,7 @@ bool TDXF::ReadDXF(const std::string& fileName) {
   std::string error;
   file_ = TBinaryFile::Open(fileName, TBinaryFile::Mode::Read, &error);
   if (!file_) {
-    ShowMessageDlg(error.empty() ? "File " + FileNameOnly(fileName) + " not found" : error, 1);
+    ShowMessageDlg(FileReadFailureText(fileName, FileNameOnly(fileName), error), 1);
     return false;
   }
   try {

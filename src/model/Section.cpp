@@ -797,9 +797,10 @@ std::unique_ptr<TGraphSection> ReadSectionFile(TBinaryStream& stream) {
 std::unique_ptr<TGraphSection> LoadSectionFile(const std::string& utf8Path) {
   std::error_code error;
   if (!std::filesystem::exists(std::filesystem::path(utf8Path), error)) return nullptr;
-  std::unique_ptr<TBinaryFile> file = TBinaryFile::Open(utf8Path, TBinaryFile::Mode::Read);
+  std::string reason;
+  std::unique_ptr<TBinaryFile> file = TBinaryFile::Open(utf8Path, TBinaryFile::Mode::Read, &reason);
   if (!file) {
-    ShowMessageDlg(kSectionCannotOpen, 1);
+    ShowMessageDlg(std::string(kSectionCannotOpen) + " " + utf8Path + ": " + reason, 1);
     return nullptr;
   }
   try {

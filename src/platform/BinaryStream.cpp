@@ -30,6 +30,8 @@ void SetError(std::string* error, const std::string& text) {
   if (error) *error = text;
 }
 
+constexpr const char* kNotRegularFile = "it is not a regular file";
+
 // True when the stream may grow to pos + n bytes.
 bool FitsStream(int32_t pos, int32_t n) {
   return static_cast<int64_t>(pos) + n <= kMaxStreamSize;
@@ -202,14 +204,14 @@ std::unique_ptr<TBinaryFile> TBinaryFile::Open(const std::string& utf8Path, Mode
     ::close(fd);
     return nullptr;
   }
-  if (S_ISDIR(st.st_mode)) {
-    SetError(error, ErrnoText(EISDIR));
+  // Folders, pipes, sockets and devices have no size to check a read against and may block.
+  if (!S_ISREG(st.st_mode)) {
+    SetError(error, kNotRegularFile);
     ::close(fd);
     return nullptr;
   }
-  // Pipes, sockets and devices have no size to check a read against and may block.
-  if (!S_ISREG(st.st_mode) || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-    SetError(error, ErrnoText(ENXIO));
+  if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    SetError(error, ErrnoText(errno));
     ::close(fd);
     return nullptr;
   }
@@ -495,6 +497,17 @@ bool ReadWholeFile(const std::string& utf8Path, std::vector<uint8_t>& bytes, std
   }
   bytes = std::move(out);
   return true;
+}
+
+std::string FileReadFailureText(const std::string& utf8Path, const std::string& shownName,
+                                const std::string& reason) {
+  struct stat st;
+  if (::stat(utf8Path.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return "File " + shownName + " not found";
+    return "File " + shownName + " can not be read: " + ErrnoText(errno);
+  }
+  if (!S_ISREG(st.st_mode)) return "File " + shownName + " can not be read: " + kNotRegularFile;
+  return "File " + shownName + " can not be read: " + (reason.empty() ? ErrnoText(EIO) : reason);
 }
 
 bool WriteWholeFileAtomic(const std::string& utf8Path, const void* bytes, size_t n,

@@ -176,6 +176,11 @@ class TSaveFile {
 // Whole-file helpers; false (with the reason) on any failure.
 bool ReadWholeFile(const std::string& utf8Path, std::vector<uint8_t>& bytes,
                    std::string* error = nullptr);
+// What a reader tells the user when a file cannot be read: "File <name> not found"
+// for a missing one, else the name and why ("it is not a regular file" for a
+// folder, pipe or device; otherwise `reason`, what the failed open or read said).
+std::string FileReadFailureText(const std::string& utf8Path, const std::string& shownName,
+                                const std::string& reason = {});
 // Writes through TSaveFile, so a failure keeps the old file.
 bool WriteWholeFileAtomic(const std::string& utf8Path, const void* bytes, size_t n,
                           std::string* error = nullptr);

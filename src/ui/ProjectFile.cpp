@@ -282,12 +282,9 @@ TProject ReadProject(TBinaryStream& stream, const std::string& path, int32_t pro
 }
 
 TProject ReadProjectFile(const std::string& path, int32_t programVersion) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(std::filesystem::path(path), ec))
-    throw EProjectFileError(ProjectNotFoundText(path));
   std::string error;
   std::unique_ptr<TBinaryFile> file = TBinaryFile::Open(path, TBinaryFile::Mode::Read, &error);
-  if (!file) throw EProjectFileError("Cannot open file \"" + path + "\". " + error);
+  if (!file) throw EProjectFileError(FileReadFailureText(path, NameWithoutFolder(path), error));
   return ReadProject(*file, path, programVersion);
 }
 

@@ -211,12 +211,17 @@ TCFileStorage& TCFileStorage::CreateStorage(const std::string& name) {
 TCFile::TCFile(TCFileMode mode, const std::string& fileName) : mode_(mode), fileName_(fileName) {
   root_.reset(new TCFileStorage("Root Entry", &state_));
   switch (mode) {
-    case cfmCreate:
-      saveFile_ = TSaveFile::Create(fileName);
-      if (!saveFile_) throw ECFileError(cferr::kCreateFile);
+    case cfmCreate: {
+      std::string reason;
+      saveFile_ = TSaveFile::Create(fileName, &reason);
+      // Like every saver, name the file and the system's reason.
+      if (!saveFile_)
+        throw ECFileError(cferr::kCreateFile,
+                          std::string(CFileErrorText(cferr::kCreateFile)) + " " + fileName + ": " + reason);
       state_.writable = true;
       state_.modified = true;
       break;
+    }
     case cfmOpen: {
       std::vector<uint8_t> image;
       if (!ReadWholeFile(fileName, image)) throw ECFileError(cferr::kOpenFile);

@@ -140,6 +140,27 @@ TEST(GifReading, OnlyTheTransparentIndexIsSeeThroughNotOtherEntriesOfItsColour) 
   EXPECT_EQ(target.pixel(0, 1), ColorToPixel(FixtureColor(1)));
 }
 
+TEST(GifWriting, TheTransparentIndexSurvivesASaveWhenAnOpaqueEntryHasItsColour) {
+  // Entries 1 and 3 share a colour; one of them is see-through.
+  for (const auto& [file, seeThrough] : {std::pair{"transparent_shared_colour.gif", 1},
+                                         std::pair{"transparent_shared_colour_late.gif", 3}}) {
+    SCOPED_TRACE(file);
+    TGIFImage gif;
+    LoadGif(gif, file);
+    const std::vector<uint8_t> bytes = Saved(gif);
+    TGIFImage back;
+    TMemoryStream stream(bytes);
+    back.LoadFromStream(stream);
+    EXPECT_EQ(back.Frame(0).TransparentIndex, seeThrough);
+    const QImage image = back.ToImage();
+    for (int y = 0; y < 2; ++y)
+      for (int x = 0; x < 4; ++x) {
+        const int index = y == 0 ? x : 3 - x;
+        EXPECT_EQ(qAlpha(image.pixel(x, y)), index == seeThrough ? 0 : 255) << x << "," << y;
+      }
+  }
+}
+
 TEST(GifReading, NetscapeLoopBlockSetsLoopingAndCapsTheCount) {
   TGIFImage zero;
   LoadGif(zero, "loop_0.gif");

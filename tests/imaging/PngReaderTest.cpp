@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <functional>
 #include <QImage>
 
 #include "imaging/PngMessages.h"
 #include "imaging/PngObject.h"
+#include "platform/AvailableMemory.h"
 #include "platform/Canvas.h"
 #include "platform/Picture.h"
 #include "support/ThrownMessage.h"
@@ -235,7 +237,10 @@ INSTANTIATE_TEST_SUITE_P(
         TBrokenCase{"bad_crc_text", Expect<EPngInvalidCRC>("bad_crc_text.png"), EPngInvalidCrcText},
         TBrokenCase{"bad_crc_idat", Expect<EPngInvalidCRC>("bad_crc_idat.png"), EPngInvalidCrcText},
         TBrokenCase{"width_65536", Expect<EPNGSizeExceeds>("width_65536.png"), EPNGSizeExceedsText},
-        TBrokenCase{"huge_storage", Expect<EPNGOutMemory>("huge_storage.png"), EPNGOutMemoryText},
+        // 60000 rows of 180000 colour and 60000 alpha bytes, against the reader's 512 MB.
+        TBrokenCase{"huge_storage", Expect<EPNGOutMemory>("huge_storage.png"),
+                    "This \"Portable Network Graphics\" image of 60000 x 60000 pixels is too large: it needs 13733 MB "
+                    "of memory, and 512 MB can be used."},
         TBrokenCase{"bad_depth", Expect<EPngInvalidIHDR>("bad_depth.png"), EPNGInvalidIHDRText},
         TBrokenCase{"zlib_broken", Expect<EPNGZLIBError>("zlib_broken.png"), ZLibErrorMessage(-3)},
         TBrokenCase{"short_data", Expect<EPNGMissingMultipleIDAT>("short_data.png"), EPNGMissingMultipleIDATText},
@@ -245,6 +250,44 @@ INSTANTIATE_TEST_SUITE_P(
         TBrokenCase{"plte_771", Expect<EPNGInvalidPalette>("plte_771.png"), EPNGInvalidPaletteText},
         TBrokenCase{"trns_257", Expect<EPNGInvalidPalette>("trns_257.png"), EPNGInvalidPaletteText}),
     [](const auto& info) { return std::string(info.param.file); });
+
+// The decoded rows and the 32-bit picture shown from them are counted against the
+// memory the program may take, before anything is decoded.
+TEST(PngReaderMemory, APictureThatWouldNotFitIsRefusedBeforeDecodingWithItsSize) {
+  // 5 x 4 RGB: 4 rows of 16 bytes and 80 bytes of picture shown, 144 in all.
+  struct TReset {
+    ~TReset() { SetAvailableMemoryProbe({}); }
+  } reset;
+  SetAvailableMemoryProbe([] { return int64_t{143}; });
+  TPNGObject refused;
+  EXPECT_EQ(ThrownMessage<EPNGOutMemory>([&] { LoadPngFixture(refused, "rgb8.png"); }),
+            "This \"Portable Network Graphics\" image of 5 x 4 pixels is too large: it needs 1 MB of memory, and "
+            "0 MB can be used.");
+  EXPECT_TRUE(refused.Empty());
+  SetAvailableMemoryProbe([] { return int64_t{144}; });
+  TPNGObject loaded;
+  LoadPngFixture(loaded, "rgb8.png");
+  ExpectRgbPicture(loaded, 5, 4);
+}
+
+// Every way of turning the picture into pixels refuses a colour the palette lacks.
+TEST(PngReaderPalette, AnIndexBeyondThePaletteIsRefusedOnEveryPixelPath) {
+  TPNGObject png;
+  LoadPngFixture(png, "pal2_index_beyond.png");
+  QImage target(4, 1, QImage::Format_RGB32);
+  TCanvas canvas(&target);
+  TBitmapGraphic bitmap;
+  const std::function<void()> paths[] = {
+      [&] { (void)png.ToImage(); },
+      [&] { png.Draw(canvas, {0, 0, 4, 1}); },
+      [&] { png.DrawPartialTrans(canvas, {0, 0, 4, 1}); },
+      [&] { (void)png.AssignTo(bitmap); },
+      [&] { (void)png.GetPixel(3, 0); },
+  };
+  for (size_t i = 0; i < std::size(paths); ++i)
+    EXPECT_EQ(ThrownMessage<EPngError>(paths[i]), EPNGUnknownPalEntryText) << i;
+  EXPECT_EQ(png.GetPixel(1, 0), MakeColor(0, 255, 0));  // indices the palette holds still answer
+}
 
 TEST(PngReaderMessages, ZlibErrorCarriesTheReturnCodeOnASecondLine) {
   EXPECT_EQ(ZLibErrorMessage(-3),

@@ -1,6 +1,7 @@
 #include "ui/ProjectFile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -163,6 +164,16 @@ TEST_F(ProjectFileFormat, MissingFileIsNotFound) {
   TScratchFolder folder;
   EXPECT_EQ(ThrownMessage<EProjectFileError>([&] { ReadProjectFile(folder.File("gone.q3d"), kFixtureVersion); }),
             "File gone.q3d not found");
+}
+
+TEST_F(ProjectFileFormat, APipeOrFolderIsNamedAsNotARegularFile) {
+  TScratchFolder folder;
+  ASSERT_EQ(::mkfifo(folder.File("fifo.q3d").c_str(), 0600), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(folder.File("dir.q3d")));
+  for (const char* name : {"fifo.q3d", "dir.q3d"}) {
+    EXPECT_EQ(ThrownMessage<EProjectFileError>([&] { ReadProjectFile(folder.File(name), kFixtureVersion); }),
+              std::string("File ") + name + " can not be read: it is not a regular file");
+  }
 }
 
 // ------------------------------------------------------------------ older layouts

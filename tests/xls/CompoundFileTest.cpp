@@ -386,14 +386,15 @@ TEST(CompoundFileErrors, NamesThatDoNotFitOrClashAreRefused) {
   EXPECT_EQ(file.Root().Count(), 3);
 }
 
-TEST(CompoundFileErrors, AFileThatCannotBeCreatedRaisesCodeZero) {
+TEST(CompoundFileErrors, AFileThatCannotBeCreatedRaisesCodeZeroNamingTheFileAndWhy) {
   TScratchFolder folder;
+  const std::string path = folder.File("missing/book.xls");
   try {
-    TCFile file(cfmCreate, folder.File("missing/book.xls"));
+    TCFile file(cfmCreate, path);
     FAIL() << "created";
   } catch (const ECFileError& e) {
     EXPECT_EQ(e.Code(), 0);
-    EXPECT_STREQ(e.what(), "Can not create a file");
+    EXPECT_EQ(std::string(e.what()), "Can not create a file " + path + ": No such file or directory");
   }
 }
 
