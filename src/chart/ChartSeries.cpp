@@ -8,6 +8,7 @@
 #include "chart/ChartAxis.h"
 #include "chart/ChartMessages.h"
 #include "chart/ChartRoutines.h"
+#include "chart/SeriesSource.h"
 #include "platform/AsciiCase.h"
 
 namespace qira {
@@ -34,6 +35,7 @@ TChartSeries::TChartSeries() : ValueFormat(ChartMsg::ValuesFormat), PercentForma
 
 TChartSeries::~TChartSeries() {
   if (fParentChart) fParentChart->SeriesDestroyed(*this);
+  if (fSourceComponent) fSourceComponent->SeriesDestroyed(*this);
   fFunction.reset();
   for (TChartSeries* source : fDataSources) std::erase(source->fLinkedSeries, this);
   for (TChartSeries* dependent : fLinkedSeries) std::erase(dependent->fDataSources, this);
@@ -276,6 +278,8 @@ void TChartSeries::CheckDataSource() {
     EndUpdate();
   } else if (!fDataSources.empty()) {
     AddValues(*fDataSources.front());
+  } else if (fSourceComponent && fSourceComponent->Active()) {
+    fSourceComponent->Load();
   }
 }
 

@@ -22,6 +22,8 @@ enum class TValueEvent : uint8_t { veClear = 0, veAdd = 1, veDelete = 2, veRefre
 // Which events of a source a dependent series follows.
 enum TSeriesNotifyFlags : uint8_t { snDelete = 1, snModify = 2, snAdd = 4, snClear = 8, snAll = 15 };
 
+class TChartSeriesSource;
+
 class TChartSeries : public IChartSeries {
  public:
   TChartSeries();
@@ -126,6 +128,8 @@ class TChartSeries : public IChartSeries {
   void SetVertAxis(TVertAxis value);
   void SetCustomHorizAxis(TChartAxis* axis);
   void SetCustomVertAxis(TChartAxis* axis);
+  TChartAxis* CustomHorizAxis() const { return fCustomHorizAxis; }
+  TChartAxis* CustomVertAxis() const { return fCustomVertAxis; }
   TChartAxis* GetHorizAxis() const { return fGetHorizAxis; }
   TChartAxis* GetVertAxis() const { return fGetVertAxis; }
   bool AssociatedToAxis(const TChartAxis& axis) const override;
@@ -175,6 +179,19 @@ class TChartSeries : public IChartSeries {
 
   void Repaint() const;
 
+  // [SECTION] Copying, streaming and source components (SeriesSource.cpp)
+  // The settings, then the points (or the same sources when the points came from them).
+  void Assign(const TChartSeries& source);
+  // The points came from a form (or a copy of such a series) and are written back.
+  bool StoredData = false;
+  // Sample points made when asked for 0 (0: the library's default count).
+  int32_t SampleCount = 0;
+  // Streamed only: a text and six style flags (bits 0-5).
+  std::string Identifier;
+  uint8_t StyleFlags = 0;
+  // The component that feeds this series (bound by the component), or null.
+  TChartSeriesSource* SourceComponent() const { return fSourceComponent; }
+
   // [SECTION] Events
   std::function<bool(TChartSeries&)> OnBeforeAdd;
   std::function<void(TChartSeries&, int32_t)> OnAfterAdd;
@@ -182,6 +199,7 @@ class TChartSeries : public IChartSeries {
   std::function<void(const TChartSeries&, int32_t, std::string&)> OnGetMarkText;
 
  private:
+  friend class TChartSeriesSource;
   void RecalcGetAxis();
   void InsertPointExtras(int32_t index, const std::string& label, TColor color);
 
@@ -202,6 +220,7 @@ class TChartSeries : public IChartSeries {
   std::unique_ptr<TChartFunction> fFunction;
   std::vector<TChartSeries*> fDataSources;
   std::vector<TChartSeries*> fLinkedSeries;
+  TChartSeriesSource* fSourceComponent = nullptr;
   int32_t fUpdating = 0;
   int32_t fFirstVisibleIndex = -1;
   int32_t fLastVisibleIndex = -1;
