@@ -551,7 +551,8 @@ void TCustomChartPanel::ReadProperties(const TStreamedProperties& block) {
     throw EChartStreamError("Invalid property value BorderStyle");
   TChartHiddenPen border;
   border.Assign(*border_);
-  border.ReadProperties(PropertiesUnder(block, "Border."));
+  // A stream without the border leaves it as it is (its end style is not the pen's).
+  if (const TStreamedProperties part = PropertiesUnder(block, "Border."); !part.empty()) border.ReadProperties(part);
   TChartShadow shadow;
   shadow.Assign(*shadow_);
   shadow.ReadProperties(block, "Shadow.");
