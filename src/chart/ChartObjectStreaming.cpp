@@ -443,6 +443,8 @@ TSeriesLinks ApplySeriesBlock(TChartSeries& s, const TStreamedProperties& block)
   links.CustomHorizAxis = PropertyInt32(block, "CustomHorizAxis", -1, -1, INT32_MAX);
   links.CustomVertAxis = PropertyInt32(block, "CustomVertAxis", -1, -1, INT32_MAX);
 
+  // The points first: reading them clears the marks' items, which belong to points.
+  if (ReadSeriesDataProperty(block, s)) s.StoredData = true;
   s.SetActive(PropertyBoolean(block, "Active", s.Active()));
   s.ColorEachPoint = PropertyBoolean(block, "ColorEachPoint", s.ColorEachPoint);
   s.Depth = PropertyInt32(block, "Depth", s.Depth);
@@ -461,7 +463,6 @@ TSeriesLinks ApplySeriesBlock(TChartSeries& s, const TStreamedProperties& block)
   ReadValueList(s.XValues(), block, "XValues.");
   ReadValueList(s.YValues(), block, "YValues.");
   if (auto* line = dynamic_cast<TCustomSeries*>(&s)) ReadLineProperties(*line, block);
-  if (ReadSeriesDataProperty(block, s)) s.StoredData = true;
   return links;
 }
 

@@ -281,6 +281,7 @@ TEST(ChartObjectStreaming, ALineSeriesStreamsEveryPublishedPropertyAndItsPoints)
       {{"HorizAxis"}, [](H& h) { h.series->SetHorizAxis(aTopAxis); }},
       {{"Identifier"}, [](H& h) { h.series->Identifier = "id"; }},
       {{"Marks.Visible"}, [](H& h) { h.series->Marks().Visible = true; }},
+      {{"Marks.Items"}, [](H& h) { h.series->Marks().MarkItem(1).Text = {"second point"}; }},
       {{"Name"}, [](H& h) { h.series->Name = "Series1"; }},
       {{"PercentFormat"}, [](H& h) { h.series->PercentFormat = "0 %"; }},
       {{"SeriesColor"}, [](H& h) { h.series->SetSeriesColor(clRed); }},

@@ -10,6 +10,7 @@
 #include "chart/ChartObjectStreaming.h"
 #include "chart/SeriesData.h"
 #include "chart/SeriesSource.h"
+#include "support/GeneratedFixtures.h"
 #include "support/TestApplication.h"
 #include "support/ThrownMessage.h"
 
@@ -270,6 +271,56 @@ TEST_F(SeriesSourceFixture, TwoSourcesAreWrittenAsDataSourcesAndAnUnknownOneRefu
   EXPECT_THROW(ReadChartSeries(read, unknown), EChartStreamError);
   EXPECT_EQ(read.SeriesCount(), 0);
   chart.RemoveAllSeries();
+}
+
+TEST_F(SeriesSourceFixture, AChartBlockWrittenByAnIndependentGeneratorReadsIntoTheChartAndItsSeries) {
+  const TGeneratedFixtures& fixtures = TGeneratedFixtures::Of("make_chart_properties.py");
+  const TStreamedProperties block = PropertiesFromBytes(fixtures.Bytes("chart.bin"));
+  chart.ReadProperties(block);
+  EXPECT_EQ(chart.Chart3DPercent(), 30);
+  EXPECT_FALSE(chart.AxisVisible());
+  EXPECT_FALSE(chart.LeftAxis().Automatic());
+  EXPECT_EQ(chart.LeftAxis().Minimum(), 20);
+  EXPECT_EQ(chart.LeftAxis().Maximum(), 80);
+  EXPECT_EQ(chart.LeftAxis().Title.Caption, "Depth");
+  EXPECT_EQ(chart.BottomAxis().Grid.Color(), clRed);
+  ASSERT_EQ(chart.AxesList().size(), 7u);
+  EXPECT_TRUE(chart.AxesList()[6]->OtherSide());
+  EXPECT_EQ(chart.Pages().MaxPointsPerPage(), 7);
+  EXPECT_EQ(chart.ColorPaletteIndex, 3);
+  EXPECT_EQ(chart.BackWall().Color(), TColor{0xFFFF00});
+  EXPECT_EQ(chart.Title.Text, (std::vector<std::string>{"Plan", "of the wells"}));
+  EXPECT_EQ(chart.Legend.Alignment, laBottom);
+  EXPECT_EQ(chart.LeftWall().Size(), 4);
+
+  const auto series = ReadChartSeries(chart, block);
+  ASSERT_EQ(series.size(), 2u);
+  EXPECT_EQ(series[0]->Title(), "Wells");
+  EXPECT_EQ(series[0]->VertAxis(), aRightAxis);
+  EXPECT_EQ(Xs(*series[0]), (std::vector<double>{1, 3}));
+  EXPECT_TRUE(series[0]->StoredData);
+  ASSERT_NE(series[0]->Marks().ItemAt(1), nullptr);
+  EXPECT_EQ(series[0]->Marks().ItemAt(1)->Text, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(Ys(*series[1]), (std::vector<double>{10, 30}));
+  EXPECT_EQ(series[1]->CustomVertAxis(), chart.AxesList()[6]);
+  chart.RemoveAllSeries();
+}
+
+TEST_F(SeriesSourceFixture, DamagedChartBlocksAreRefusedAndTheChartKept) {
+  const TGeneratedFixtures& fixtures = TGeneratedFixtures::Of("make_chart_properties.py");
+  for (const char* name : {"long_string.bin", "unknown_type.bin", "deep_nesting.bin"}) {
+    SCOPED_TRACE(name);
+    EXPECT_THROW(PropertiesFromBytes(fixtures.Bytes(name)), EChartStreamError);
+  }
+  TStreamedProperties before;
+  chart.WriteProperties(before);
+  EXPECT_THROW(chart.ReadProperties(PropertiesFromBytes(fixtures.Bytes("wrong_type.bin"))), EChartStreamError);
+  EXPECT_EQ(ThrownMessage<AxisException>(
+                [&] { chart.ReadProperties(PropertiesFromBytes(fixtures.Bytes("negative_increment.bin"))); }),
+            "Axis increment must be >= 0");
+  TStreamedProperties after;
+  chart.WriteProperties(after);
+  EXPECT_EQ(PropertiesToBytes(after), PropertiesToBytes(before));
 }
 
 }  // namespace
