@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "chart/ChartMessages.h"
+#include "chart/ChartObjectStreaming.h"
 #include "chart/ChartRoutines.h"
 #include "chart/LineSeries.h"
 #include "platform/Rounding.h"
@@ -600,24 +601,12 @@ constexpr const char* kTextStyleIdents[] = {"ltsPlain",   "ltsLeftValue", "ltsRi
 constexpr const char* kSymbolPositionIdents[] = {"spLeft", "spRight"};
 constexpr const char* kSymbolSizeIdents[] = {"lcsPercent", "lcsPixels"};
 constexpr const char* kUnitIdents[] = {"muPercent", "muPixels"};
-constexpr const char* kAlignmentIdents[] = {"taLeftJustify", "taRightJustify", "taCenter"};
-
-void AddPen(TStreamedProperties& block, const TChartPen& pen, std::string_view prefix) {
-  TStreamedProperties part;
-  pen.WriteProperties(part);
-  AddPropertiesUnder(block, std::move(part), prefix);
-}
-
-void ReadPen(TChartPen& pen, const TStreamedProperties& block, std::string_view prefix) {
-  const TStreamedProperties part = PropertiesUnder(block, prefix);
-  if (!part.empty()) pen.ReadProperties(part);
-}
 
 void WriteSymbol(const TLegendSymbol& symbol, TStreamedProperties& block) {
   if (symbol.Continuous) AddBoolean(block, "Symbol.Continuous", true);
   if (!symbol.DefaultPen) AddBoolean(block, "Symbol.DefaultPen", false);
   symbol.Gradient.WriteProperties(block, "Symbol.Gradient.");
-  AddPen(block, symbol.Pen, "Symbol.Pen.");
+  AddPenUnder(block, symbol.Pen, "Symbol.Pen.");
   if (symbol.Position != spLeft) AddIdent(block, "Symbol.Position", kSymbolPositionIdents[symbol.Position]);
   symbol.Shadow.WriteProperties(block, "Symbol.Shadow.");
   if (symbol.Squared) AddBoolean(block, "Symbol.Squared", true);
@@ -630,7 +619,7 @@ void ReadSymbol(TLegendSymbol& symbol, const TStreamedProperties& block) {
   symbol.Continuous = PropertyBoolean(block, "Symbol.Continuous", symbol.Continuous);
   symbol.DefaultPen = PropertyBoolean(block, "Symbol.DefaultPen", symbol.DefaultPen);
   symbol.Gradient.ReadProperties(block, "Symbol.Gradient.");
-  ReadPen(symbol.Pen, block, "Symbol.Pen.");
+  ReadPenUnder(symbol.Pen, block, "Symbol.Pen.");
   symbol.Position =
       static_cast<TLegendSymbolPosition>(PropertyIdent(block, "Symbol.Position", kSymbolPositionIdents, symbol.Position));
   symbol.Shadow.ReadProperties(block, "Symbol.Shadow.");
@@ -646,13 +635,13 @@ void ReadSymbol(TLegendSymbol& symbol, const TStreamedProperties& block) {
 
 void TLegendTitle::WriteProperties(TStreamedProperties& block) const {
   if (!Text.empty()) AddStrings(block, "Text", Text);
-  if (TextAlignment != taLeftJustify) AddIdent(block, "TextAlignment", kAlignmentIdents[TextAlignment]);
+  if (TextAlignment != taLeftJustify) AddIdent(block, "TextAlignment", kChartAlignmentIdents[TextAlignment]);
   TChartShape::WriteProperties(block);
 }
 
 void TLegendTitle::ReadProperties(const TStreamedProperties& block) {
   Text = PropertyStrings(block, "Text", Text);
-  TextAlignment = static_cast<TChartAlignment>(PropertyIdent(block, "TextAlignment", kAlignmentIdents, TextAlignment));
+  TextAlignment = static_cast<TChartAlignment>(PropertyIdent(block, "TextAlignment", kChartAlignmentIdents, TextAlignment));
   TChartShape::ReadProperties(block);
 }
 
@@ -661,7 +650,7 @@ void TChartLegend::WriteProperties(TStreamedProperties& block) const {
   if (CheckBoxes) AddBoolean(block, "CheckBoxes", true);
   if (fCheckBoxesStyle != cbsCheck) AddIdent(block, "CheckBoxesStyle", kCheckBoxesStyleIdents[fCheckBoxesStyle]);
   if (!CurrentPage) AddBoolean(block, "CurrentPage", false);
-  AddPen(block, DividingLines, "DividingLines.");
+  AddPenUnder(block, DividingLines, "DividingLines.");
   if (fFirstValue != 0) AddInteger(block, "FirstValue", fFirstValue);
   if (FontSeriesColor) AddBoolean(block, "FontSeriesColor", true);
   if (HorizMargin != 0) AddInteger(block, "HorizMargin", HorizMargin);
@@ -693,7 +682,7 @@ void TChartLegend::ReadProperties(const TStreamedProperties& block) {
   copy.fCheckBoxesStyle = static_cast<TCheckBoxesStyle>(
       PropertyIdent(block, "CheckBoxesStyle", kCheckBoxesStyleIdents, copy.fCheckBoxesStyle));
   copy.CurrentPage = PropertyBoolean(block, "CurrentPage", copy.CurrentPage);
-  ReadPen(copy.DividingLines, block, "DividingLines.");
+  ReadPenUnder(copy.DividingLines, block, "DividingLines.");
   copy.SetFirstValue(PropertyInt32(block, "FirstValue", copy.fFirstValue));
   copy.FontSeriesColor = PropertyBoolean(block, "FontSeriesColor", copy.FontSeriesColor);
   copy.HorizMargin = PropertyInt32(block, "HorizMargin", copy.HorizMargin);

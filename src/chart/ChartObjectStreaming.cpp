@@ -30,19 +30,6 @@ constexpr const char* kVertAxisIdents[] = {"aLeftAxis", "aRightAxis", "aBothVert
 constexpr const char* kTreatNullsIdents[] = {"tnDontPaint", "tnSkip", "tnIgnore"};
 constexpr const char* kStackedIdents[] = {"cssNone", "cssOverlap", "cssStack", "cssStack100"};
 
-// A pen's properties under "<name>.".
-void AddPen(TStreamedProperties& block, const TChartPen& pen, std::string_view prefix) {
-  TStreamedProperties part;
-  pen.WriteProperties(part);
-  AddPropertiesUnder(block, std::move(part), prefix);
-}
-
-// Reads a pen's part when the block has one (a block without it leaves the pen).
-void ReadPen(TChartPen& pen, const TStreamedProperties& block, std::string_view prefix) {
-  const TStreamedProperties part = PropertiesUnder(block, prefix);
-  if (!part.empty()) pen.ReadProperties(part);
-}
-
 // A part of a block as its own block, written as one binary property.
 void AddPart(TStreamedProperties& block, std::string_view name, const TStreamedProperties& part) {
   if (!part.empty()) AddBinary(block, name, PropertiesToBytes(part));
@@ -81,6 +68,17 @@ int32_t AxisIndex(const TChartAxis& axis) {
 
 }  // namespace
 
+void AddPenUnder(TStreamedProperties& block, const TChartPen& pen, std::string_view prefix) {
+  TStreamedProperties part;
+  pen.WriteProperties(part);
+  AddPropertiesUnder(block, std::move(part), prefix);
+}
+
+void ReadPenUnder(TChartPen& pen, const TStreamedProperties& block, std::string_view prefix) {
+  const TStreamedProperties part = PropertiesUnder(block, prefix);
+  if (!part.empty()) pen.ReadProperties(part);
+}
+
 void TQuietChartMessages::TSilent::ShowMessage(const std::string&, TMessageKind) {}
 TMessageResult TQuietChartMessages::TSilent::MessageBox(const std::string&, TMessageKind, TMessageButtons, int) {
   return TMessageResult::Ok;
@@ -95,12 +93,12 @@ void WriteAxisProperties(const TChartAxis& axis, TStreamedProperties& block) {
   if (!axis.Automatic()) AddBoolean(block, "Automatic", false);
   if (!axis.AutomaticMaximum()) AddBoolean(block, "AutomaticMaximum", false);
   if (!axis.AutomaticMinimum()) AddBoolean(block, "AutomaticMinimum", false);
-  AddPen(block, axis.AxisPen, "Axis.");
+  AddPenUnder(block, axis.AxisPen, "Axis.");
   if (axis.AxisPen.LineMode() != lmLine) AddIdent(block, "Axis.LineMode", kLineModeIdents[axis.AxisPen.LineMode()]);
   if (axis.AxisValuesFormat() != "#,##0.###") AddString(block, "AxisValuesFormat", axis.AxisValuesFormat());
   if (!axis.DateTimeFormat().empty()) AddString(block, "DateTimeFormat", axis.DateTimeFormat());
   if (!axis.ExactDateTime()) AddBoolean(block, "ExactDateTime", false);
-  AddPen(block, axis.Grid, "Grid.");
+  AddPenUnder(block, axis.Grid, "Grid.");
   if (axis.Grid.DrawEvery() != 1) AddInteger(block, "Grid.DrawEvery", axis.Grid.DrawEvery());
   // The top and right axes draw their grid at the back by default.
   const double gridZ = index == 1 || index == 3 ? 100 : 0;
@@ -130,10 +128,10 @@ void WriteAxisProperties(const TChartAxis& axis, TStreamedProperties& block) {
   if (!axis.Automatic() && !axis.AutomaticMinimum()) AddDouble(block, "Minimum", axis.Minimum());
   if (axis.MinimumOffset != 0) AddInteger(block, "MinimumOffset", axis.MinimumOffset);
   if (axis.MinimumRound()) AddBoolean(block, "MinimumRound", true);
-  AddPen(block, axis.MinorGrid, "MinorGrid.");
+  AddPenUnder(block, axis.MinorGrid, "MinorGrid.");
   if (axis.MinorTickCount() != 3) AddInteger(block, "MinorTickCount", axis.MinorTickCount());
   if (axis.MinorTickLength != 2) AddInteger(block, "MinorTickLength", axis.MinorTickLength);
-  AddPen(block, axis.MinorTicks, "MinorTicks.");
+  AddPenUnder(block, axis.MinorTicks, "MinorTicks.");
   if (axis.StartPosition() != 0) AddDouble(block, "StartPosition", axis.StartPosition());
   if (axis.EndPosition() != 100) AddDouble(block, "EndPosition", axis.EndPosition());
   if (axis.PositionPercent != 0) AddDouble(block, "PositionPercent", axis.PositionPercent);
@@ -141,8 +139,8 @@ void WriteAxisProperties(const TChartAxis& axis, TStreamedProperties& block) {
   if (!axis.RoundFirstLabel()) AddBoolean(block, "RoundFirstLabel", false);
   if (axis.TickInnerLength != 0) AddInteger(block, "TickInnerLength", axis.TickInnerLength);
   if (axis.TickLength != 4) AddInteger(block, "TickLength", axis.TickLength);
-  AddPen(block, axis.Ticks, "Ticks.");
-  AddPen(block, axis.TicksInner, "TicksInner.");
+  AddPenUnder(block, axis.Ticks, "Ticks.");
+  AddPenUnder(block, axis.TicksInner, "TicksInner.");
   if (!axis.TickOnLabelsOnly) AddBoolean(block, "TickOnLabelsOnly", false);
   const int32_t titleAngle = index == 2 ? 90 : index == 3 ? 270 : 0;
   if (axis.Title.Angle != titleAngle) AddInteger(block, "Title.Angle", axis.Title.Angle);
@@ -173,13 +171,13 @@ void ReadAxisProperties(TChartAxis& axis, const TStreamedProperties& block) {
     copy.SetAutomaticMinimum(PropertyBoolean(block, "AutomaticMinimum", true));
   // The flags as streamed: the setters above tie them together only outside loading.
   copy.SetAutomatic(PropertyBoolean(block, "Automatic", axis.Automatic()));
-  ReadPen(copy.AxisPen, block, "Axis.");
+  ReadPenUnder(copy.AxisPen, block, "Axis.");
   copy.AxisPen.SetLineMode(
       static_cast<TPenLineMode>(PropertyIdent(block, "Axis.LineMode", kLineModeIdents, copy.AxisPen.LineMode())));
   copy.SetAxisValuesFormat(PropertyString(block, "AxisValuesFormat", copy.AxisValuesFormat()));
   copy.SetDateTimeFormat(PropertyString(block, "DateTimeFormat", copy.DateTimeFormat()));
   copy.SetExactDateTime(PropertyBoolean(block, "ExactDateTime", copy.ExactDateTime()));
-  ReadPen(copy.Grid, block, "Grid.");
+  ReadPenUnder(copy.Grid, block, "Grid.");
   copy.Grid.SetDrawEvery(PropertyInt32(block, "Grid.DrawEvery", copy.Grid.DrawEvery()));
   copy.Grid.SetZPosition(PropertyDouble(block, "Grid.ZPosition", copy.Grid.ZPosition()));
   copy.Grid.SetCentered(PropertyBoolean(block, "GridCentered", copy.Grid.Centered()));
@@ -205,10 +203,10 @@ void ReadAxisProperties(TChartAxis& axis, const TStreamedProperties& block) {
   copy.SetMinimum(PropertyDouble(block, "Minimum", copy.Minimum()));
   copy.MinimumOffset = PropertyInt32(block, "MinimumOffset", copy.MinimumOffset);
   copy.SetMinimumRound(PropertyBoolean(block, "MinimumRound", copy.MinimumRound()));
-  ReadPen(copy.MinorGrid, block, "MinorGrid.");
+  ReadPenUnder(copy.MinorGrid, block, "MinorGrid.");
   copy.SetMinorTickCount(PropertyInt32(block, "MinorTickCount", copy.MinorTickCount()));
   copy.MinorTickLength = PropertyInt32(block, "MinorTickLength", copy.MinorTickLength);
-  ReadPen(copy.MinorTicks, block, "MinorTicks.");
+  ReadPenUnder(copy.MinorTicks, block, "MinorTicks.");
   copy.SetStartPosition(PropertyDouble(block, "StartPosition", copy.StartPosition()));
   copy.SetEndPosition(PropertyDouble(block, "EndPosition", copy.EndPosition()));
   copy.PositionPercent = PropertyDouble(block, "PositionPercent", copy.PositionPercent);
@@ -216,8 +214,8 @@ void ReadAxisProperties(TChartAxis& axis, const TStreamedProperties& block) {
   copy.SetRoundFirstLabel(PropertyBoolean(block, "RoundFirstLabel", copy.RoundFirstLabel()));
   copy.TickInnerLength = PropertyInt32(block, "TickInnerLength", copy.TickInnerLength);
   copy.TickLength = PropertyInt32(block, "TickLength", copy.TickLength);
-  ReadPen(copy.Ticks, block, "Ticks.");
-  ReadPen(copy.TicksInner, block, "TicksInner.");
+  ReadPenUnder(copy.Ticks, block, "Ticks.");
+  ReadPenUnder(copy.TicksInner, block, "TicksInner.");
   copy.TickOnLabelsOnly = PropertyBoolean(block, "TickOnLabelsOnly", copy.TickOnLabelsOnly);
   copy.Title.Angle = PropertyInt32(block, "Title.Angle", copy.Title.Angle) % 360;
   copy.Title.Caption = PropertyString(block, "Title.Caption", copy.Title.Caption);
@@ -316,7 +314,7 @@ void WritePointerProperties(const TSeriesPointer& pointer, TStreamedProperties& 
   pointer.Gradient().WriteProperties(block, "Gradient.");
   if (pointer.HorizSize() != 4) AddInteger(block, "HorizSize", pointer.HorizSize());
   if (!pointer.InflateMargins) AddBoolean(block, "InflateMargins", false);
-  AddPen(block, pointer.Pen(), "Pen.");
+  AddPenUnder(block, pointer.Pen(), "Pen.");
   pointer.Shadow().WriteProperties(block, "Shadow.");
   if (pointer.Style != psRectangle) AddIdent(block, "Style", kPointerStyleIdents[pointer.Style]);
   if (pointer.Transparency != 0) AddInteger(block, "Transparency", pointer.Transparency);
@@ -334,7 +332,7 @@ void ReadPointerProperties(TSeriesPointer& pointer, const TStreamedProperties& b
   copy.Gradient().ReadProperties(block, "Gradient.");
   copy.SetHorizSize(PropertyInt32(block, "HorizSize", copy.HorizSize()));
   copy.InflateMargins = PropertyBoolean(block, "InflateMargins", copy.InflateMargins);
-  ReadPen(copy.Pen(), block, "Pen.");
+  ReadPenUnder(copy.Pen(), block, "Pen.");
   copy.Shadow().ReadProperties(block, "Shadow.");
   copy.Style = static_cast<TSeriesPointerStyle>(PropertyIdent(block, "Style", kPointerStyleIdents, copy.Style));
   copy.Transparency = PropertyInt32(block, "Transparency", copy.Transparency, 0, 100);
@@ -383,8 +381,8 @@ void WriteLineProperties(const TCustomSeries& s, TStreamedProperties& block) {
     AddPropertiesUnder(block, std::move(part), "LineBrush.");
   }
   if (s.LineHeight != 0) AddInteger(block, "LineHeight", s.LineHeight);
-  AddPen(block, s.LinePen, "LinePen.");
-  AddPen(block, s.OutLine, "OutLine.");
+  AddPenUnder(block, s.LinePen, "LinePen.");
+  AddPenUnder(block, s.OutLine, "OutLine.");
   TStreamedProperties pointer;
   WritePointerProperties(s.Pointer, pointer);
   AddPropertiesUnder(block, std::move(pointer), "Pointer.");
@@ -408,8 +406,8 @@ void ReadLineProperties(TCustomSeries& s, const TStreamedProperties& block) {
     s.LineBrush = brush.Style();
   }
   s.LineHeight = PropertyInt32(block, "LineHeight", s.LineHeight);
-  ReadPen(s.LinePen, block, "LinePen.");
-  ReadPen(s.OutLine, block, "OutLine.");
+  ReadPenUnder(s.LinePen, block, "LinePen.");
+  ReadPenUnder(s.OutLine, block, "OutLine.");
   const TStreamedProperties pointer = PropertiesUnder(block, "Pointer.");
   if (!pointer.empty()) ReadPointerProperties(s.Pointer, pointer);
   s.Shadow.ReadProperties(block, "Shadow.");

@@ -51,6 +51,11 @@ class TQuietChartMessages {
   TScopedServices fScope;
 };
 
+// A pen's properties under a prefix ("Grid." gives "Grid.Color"), and back: a block
+// without any of them leaves the pen as it is.
+void AddPenUnder(TStreamedProperties& block, const TChartPen& pen, std::string_view prefix);
+void ReadPenUnder(TChartPen& pen, const TStreamedProperties& block, std::string_view prefix);
+
 // ============================================================= [SECTION] Axes
 
 // The axis's published properties. Its place in the chart's axes list decides the

@@ -137,10 +137,6 @@ void TChartTitle::DrawTitle() {
 
 // [SECTION] Properties
 
-namespace {
-constexpr const char* kAlignmentIdents[] = {"taLeftJustify", "taRightJustify", "taCenter"};
-}  // namespace
-
 void TChartCustomShapePosition::WriteProperties(TStreamedProperties& block) const {
   TChartCustomShape::WriteProperties(block);
   if (!customPosition_) return;
@@ -161,7 +157,7 @@ void TChartCustomShapePosition::ReadProperties(const TStreamedProperties& block)
 
 void TChartTitle::WriteProperties(TStreamedProperties& block) const {
   if (!AdjustFrame) AddBoolean(block, "AdjustFrame", false);
-  if (Alignment != taCenter) AddIdent(block, "Alignment", kAlignmentIdents[Alignment]);
+  if (Alignment != taCenter) AddIdent(block, "Alignment", kChartAlignmentIdents[Alignment]);
   if (!Text.empty()) AddStrings(block, "Text", Text);
   if (VertMargin != 5) AddInteger(block, "VertMargin", VertMargin);
   TChartCustomShapePosition::WriteProperties(block);
@@ -169,7 +165,7 @@ void TChartTitle::WriteProperties(TStreamedProperties& block) const {
 
 void TChartTitle::ReadProperties(const TStreamedProperties& block) {
   const bool adjustFrame = PropertyBoolean(block, "AdjustFrame", AdjustFrame);
-  const int alignment = PropertyIdent(block, "Alignment", kAlignmentIdents, Alignment);
+  const int alignment = PropertyIdent(block, "Alignment", kChartAlignmentIdents, Alignment);
   std::vector<std::string> text = PropertyStrings(block, "Text", Text);
   const int32_t vertMargin = PropertyInt32(block, "VertMargin", VertMargin);
   TChartCustomShapePosition::ReadProperties(block);
