@@ -445,6 +445,8 @@ TSeriesLinks ApplySeriesBlock(TChartSeries& s, const TStreamedProperties& block)
   if (ReadSeriesDataProperty(block, s)) s.StoredData = true;
   s.SetActive(PropertyBoolean(block, "Active", s.Active()));
   s.ColorEachPoint = PropertyBoolean(block, "ColorEachPoint", s.ColorEachPoint);
+  s.SetColorSource(PropertyString(block, "ColorSource", s.ColorSource()));
+  s.SetXLabelsSource(PropertyString(block, "XLabelsSource", s.XLabelsSource()));
   s.Depth = PropertyInt32(block, "Depth", s.Depth);
   s.SetHorizAxis(static_cast<THorizAxis>(PropertyIdent(block, "HorizAxis", kHorizAxisIdents, s.HorizAxis())));
   s.SetVertAxis(static_cast<TVertAxis>(PropertyIdent(block, "VertAxis", kVertAxisIdents, s.VertAxis())));
@@ -469,6 +471,7 @@ TSeriesLinks ApplySeriesBlock(TChartSeries& s, const TStreamedProperties& block)
 void WriteSeriesProperties(const TChartSeries& s, TStreamedProperties& block) {
   if (!s.Active()) AddBoolean(block, "Active", false);
   if (s.ColorEachPoint) AddBoolean(block, "ColorEachPoint", true);
+  if (!s.ColorSource().empty()) AddString(block, "ColorSource", s.ColorSource());
   if (const int32_t i = CustomAxisIndex(s, s.CustomHorizAxis()); i >= 0) AddInteger(block, "CustomHorizAxis", i);
   if (const int32_t i = CustomAxisIndex(s, s.CustomVertAxis()); i >= 0) AddInteger(block, "CustomVertAxis", i);
   // The points of a series filled from a form (its sources refill the others).
@@ -490,6 +493,7 @@ void WriteSeriesProperties(const TChartSeries& s, TStreamedProperties& block) {
   if (!s.Title().empty()) AddString(block, "Title", s.Title());
   if (s.ValueFormat != ChartMsg::ValuesFormat) AddString(block, "ValueFormat", s.ValueFormat);
   if (s.VertAxis() != aLeftAxis) AddIdent(block, "VertAxis", kVertAxisIdents[s.VertAxis()]);
+  if (!s.XLabelsSource().empty()) AddString(block, "XLabelsSource", s.XLabelsSource());
   TStreamedProperties x, y;
   s.XValues().WriteProperties(x);
   s.YValues().WriteProperties(y);

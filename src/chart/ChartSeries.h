@@ -189,6 +189,12 @@ class TChartSeries : public IChartSeries {
   // Streamed only: a text and six style flags (bits 0-5).
   std::string Identifier;
   uint8_t StyleFlags = 0;
+  // Names of the source's lists that give the points' colours and labels; a new
+  // name refreshes the points from the sources.
+  const std::string& ColorSource() const { return fColorSource; }
+  void SetColorSource(const std::string& value);
+  const std::string& XLabelsSource() const { return fXLabelsSource; }
+  void SetXLabelsSource(const std::string& value);
   // The component that feeds this series (bound by the component), or null.
   TChartSeriesSource* SourceComponent() const { return fSourceComponent; }
 
@@ -221,6 +227,8 @@ class TChartSeries : public IChartSeries {
   std::vector<TChartSeries*> fDataSources;
   std::vector<TChartSeries*> fLinkedSeries;
   TChartSeriesSource* fSourceComponent = nullptr;
+  std::string fColorSource;
+  std::string fXLabelsSource;
   int32_t fUpdating = 0;
   int32_t fFirstVisibleIndex = -1;
   int32_t fLastVisibleIndex = -1;

@@ -148,6 +148,18 @@ std::vector<std::string> DataSourceNames(const TChartSeries& series) {
 
 // ========================================================= [SECTION] Assign
 
+void TChartSeries::SetColorSource(const std::string& value) {
+  if (value == fColorSource) return;
+  fColorSource = value;
+  CheckDataSource();
+}
+
+void TChartSeries::SetXLabelsSource(const std::string& value) {
+  if (value == fXLabelsSource) return;
+  fXLabelsSource = value;
+  CheckDataSource();
+}
+
 void TChartSeries::Assign(const TChartSeries& source) {
   if (&source == this) return;
   SetActive(source.Active());
@@ -161,6 +173,8 @@ void TChartSeries::Assign(const TChartSeries& source) {
   const bool exchange = source.fYMandatory != fYMandatory;
   fX->Assign(exchange ? *source.fY : *source.fX);
   fY->Assign(exchange ? *source.fX : *source.fY);
+  fXLabelsSource = source.fXLabelsSource;
+  fColorSource = source.fColorSource;
   for (int32_t i = 2; i < fValuesList.Count() && i < source.fValuesList.Count(); ++i)
     fValuesList[i].Assign(source.fValuesList[i]);
   fMarks.Visible = source.fMarks.Visible;

@@ -271,6 +271,11 @@ TEST(ChartObjectStreaming, ALineSeriesStreamsEveryPublishedPropertyAndItsPoints)
   ExpectStreamsEveryProperty<H>({
       {{"Active"}, [](H& h) { h.series->SetActive(false); }},
       {{"ColorEachPoint"}, [](H& h) { h.series->ColorEachPoint = true; }},
+      {{"ColorSource", "XLabelsSource"},
+       [](H& h) {
+         h.series->SetColorSource("Colours");
+         h.series->SetXLabelsSource("Names");
+       }},
       {{"Data"},
        [](H& h) {
          h.series->AddXY(1, 10, "one", clRed);
