@@ -266,8 +266,14 @@ void TChartSeries::AddDataSource(TChartSeries& source) {
 }
 
 void TChartSeries::RemoveDataSource(TChartSeries& source) {
+  const bool first = !fDataSources.empty() && fDataSources.front() == &source;
   std::erase(fDataSources, &source);
   std::erase(source.fLinkedSeries, this);
+  if (!first) return;
+  // Without its first source the series has none: the points go unless stored.
+  for (TChartSeries* s : fDataSources) std::erase(s->fLinkedSeries, this);
+  fDataSources.clear();
+  if (!StoredData) Clear();
 }
 
 void TChartSeries::CheckDataSource() {

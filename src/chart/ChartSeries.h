@@ -108,6 +108,7 @@ class TChartSeries : public IChartSeries {
   // The source feeds this series: it is validated against cycles (ChartException
   // "Circular Series dependences are not allowed") and its points copied.
   void AddDataSource(TChartSeries& source);
+  // Removing the first source removes them all, and the points unless stored.
   void RemoveDataSource(TChartSeries& source);
   const std::vector<TChartSeries*>& DataSources() const { return fDataSources; }
   const std::vector<TChartSeries*>& DependentSeries() const { return fLinkedSeries; }

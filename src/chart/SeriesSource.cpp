@@ -75,8 +75,7 @@ std::string FormatName(std::string_view format, const std::string& name) {
 
 // Every source series goes; the points too unless they are stored.
 void ClearDataSources(TChartSeries& series) {
-  const std::vector<TChartSeries*> sources = series.DataSources();
-  for (TChartSeries* s : sources) series.RemoveDataSource(*s);
+  if (!series.DataSources().empty()) series.RemoveDataSource(*series.DataSources().front());
   if (!series.StoredData) series.Clear();
 }
 

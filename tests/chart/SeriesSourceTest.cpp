@@ -150,6 +150,25 @@ TEST_F(SeriesSourceFixture, AssignCopiesTheSettingsAndThePoints) {
   EXPECT_TRUE(copy.DataSources().empty());
 }
 
+TEST_F(SeriesSourceFixture, RemovingTheFirstSourceRemovesEveryOneAndThePointsUnlessStored) {
+  TLineSeries other;
+  source.Add(1);
+  other.Add(2);
+  for (const bool stored : {false, true}) {
+    SCOPED_TRACE(stored);
+    AddDataSource(fed, source, false);
+    AddDataSource(fed, other, false);
+    fed.StoredData = stored;
+    fed.RemoveDataSource(other);  // not the first: only that one goes
+    ASSERT_EQ(fed.DataSources().size(), 1u);
+    fed.RemoveDataSource(source);
+    EXPECT_TRUE(fed.DataSources().empty());
+    EXPECT_TRUE(source.DependentSeries().empty());
+    EXPECT_EQ(fed.Count(), stored ? 1 : 0);
+    fed.Clear();
+  }
+}
+
 TEST_F(SeriesSourceFixture, AssignFromASeriesFedBySourcesTakesTheSameSources) {
   TLineSeries origin;
   origin.Add(3);
