@@ -1,5 +1,7 @@
 #include "chart/ChartObjectStreaming.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -58,6 +60,14 @@ class TDetachedAxisPanel : public IAxisPanel {
  private:
   std::vector<TChartAxis*> fAxes;
 };
+
+// A real number that positions or ranges are computed from: infinities and NaN
+// would reach pixel conversions, so they are refused as damage.
+double FiniteDouble(const TStreamedProperties& block, std::string_view name, double fallback) {
+  const double value = PropertyDouble(block, name, fallback);
+  if (!std::isfinite(value)) throw EChartStreamError("Invalid property value " + std::string(name));
+  return value;
+}
 
 int32_t AxisIndex(const TChartAxis& axis) {
   const auto& list = axis.ParentChart().AxesList();
@@ -162,15 +172,11 @@ void ReadAxisProperties(TChartAxis& axis, const TStreamedProperties& block) {
   TDetachedAxisPanel panel;
   TChartAxis copy(panel, axis.Horizontal(), axis.OtherSide());
   copy.Assign(axis);
+  // The two flags first: each setter ties Automatic to them; Automatic then takes
+  // the streamed value without passing it on, as while loading.
+  copy.SetAutomaticMaximum(PropertyBoolean(block, "AutomaticMaximum", copy.AutomaticMaximum()));
+  copy.SetAutomaticMinimum(PropertyBoolean(block, "AutomaticMinimum", copy.AutomaticMinimum()));
   copy.SetAutomatic(PropertyBoolean(block, "Automatic", copy.Automatic()));
-  if (const auto* p = FindProperty(block, "AutomaticMaximum")) {
-    (void)p;
-    copy.SetAutomaticMaximum(PropertyBoolean(block, "AutomaticMaximum", true));
-  }
-  if (FindProperty(block, "AutomaticMinimum") != nullptr)
-    copy.SetAutomaticMinimum(PropertyBoolean(block, "AutomaticMinimum", true));
-  // The flags as streamed: the setters above tie them together only outside loading.
-  copy.SetAutomatic(PropertyBoolean(block, "Automatic", axis.Automatic()));
   ReadPenUnder(copy.AxisPen, block, "Axis.");
   copy.AxisPen.SetLineMode(
       static_cast<TPenLineMode>(PropertyIdent(block, "Axis.LineMode", kLineModeIdents, copy.AxisPen.LineMode())));
@@ -179,9 +185,9 @@ void ReadAxisProperties(TChartAxis& axis, const TStreamedProperties& block) {
   copy.SetExactDateTime(PropertyBoolean(block, "ExactDateTime", copy.ExactDateTime()));
   ReadPenUnder(copy.Grid, block, "Grid.");
   copy.Grid.SetDrawEvery(PropertyInt32(block, "Grid.DrawEvery", copy.Grid.DrawEvery()));
-  copy.Grid.SetZPosition(PropertyDouble(block, "Grid.ZPosition", copy.Grid.ZPosition()));
+  copy.Grid.SetZPosition(FiniteDouble(block, "Grid.ZPosition", copy.Grid.ZPosition()));
   copy.Grid.SetCentered(PropertyBoolean(block, "GridCentered", copy.Grid.Centered()));
-  copy.SetIncrement(PropertyDouble(block, "Increment", copy.Increment()));
+  copy.SetIncrement(FiniteDouble(block, "Increment", copy.Increment()));
   copy.SetInverted(PropertyBoolean(block, "Inverted", copy.Inverted()));
   copy.SetHorizontal(PropertyBoolean(block, "Horizontal", copy.Horizontal()));
   copy.SetOtherSide(PropertyBoolean(block, "OtherSide", copy.OtherSide()));
@@ -196,20 +202,21 @@ void ReadAxisProperties(TChartAxis& axis, const TStreamedProperties& block) {
   copy.LabelsSize = PropertyInt32(block, "LabelsSize", copy.LabelsSize);
   copy.SetLabelStyle(static_cast<TAxisLabelStyle>(PropertyIdent(block, "LabelStyle", kLabelStyleIdents, copy.LabelStyle())));
   copy.SetLogarithmic(PropertyBoolean(block, "Logarithmic", copy.Logarithmic()));
-  copy.SetLogarithmicBase(PropertyDouble(block, "LogarithmicBase", copy.LogarithmicBase()));
-  copy.SetMaximum(PropertyDouble(block, "Maximum", copy.Maximum()));
+  copy.SetLogarithmicBase(FiniteDouble(block, "LogarithmicBase", copy.LogarithmicBase()));
+  // Range ends stay inside the limit that keeps a range and its steps finite.
+  copy.SetMaximum(std::clamp(FiniteDouble(block, "Maximum", copy.Maximum()), -AxisValueLimit, AxisValueLimit));
   copy.MaximumOffset = PropertyInt32(block, "MaximumOffset", copy.MaximumOffset);
   copy.SetMaximumRound(PropertyBoolean(block, "MaximumRound", copy.MaximumRound()));
-  copy.SetMinimum(PropertyDouble(block, "Minimum", copy.Minimum()));
+  copy.SetMinimum(std::clamp(FiniteDouble(block, "Minimum", copy.Minimum()), -AxisValueLimit, AxisValueLimit));
   copy.MinimumOffset = PropertyInt32(block, "MinimumOffset", copy.MinimumOffset);
   copy.SetMinimumRound(PropertyBoolean(block, "MinimumRound", copy.MinimumRound()));
   ReadPenUnder(copy.MinorGrid, block, "MinorGrid.");
   copy.SetMinorTickCount(PropertyInt32(block, "MinorTickCount", copy.MinorTickCount()));
   copy.MinorTickLength = PropertyInt32(block, "MinorTickLength", copy.MinorTickLength);
   ReadPenUnder(copy.MinorTicks, block, "MinorTicks.");
-  copy.SetStartPosition(PropertyDouble(block, "StartPosition", copy.StartPosition()));
-  copy.SetEndPosition(PropertyDouble(block, "EndPosition", copy.EndPosition()));
-  copy.PositionPercent = PropertyDouble(block, "PositionPercent", copy.PositionPercent);
+  copy.SetStartPosition(FiniteDouble(block, "StartPosition", copy.StartPosition()));
+  copy.SetEndPosition(FiniteDouble(block, "EndPosition", copy.EndPosition()));
+  copy.PositionPercent = FiniteDouble(block, "PositionPercent", copy.PositionPercent);
   copy.PositionUnits = static_cast<TChartUnits>(PropertyIdent(block, "PositionUnits", kUnitIdents, copy.PositionUnits));
   copy.SetRoundFirstLabel(PropertyBoolean(block, "RoundFirstLabel", copy.RoundFirstLabel()));
   copy.TickInnerLength = PropertyInt32(block, "TickInnerLength", copy.TickInnerLength);
@@ -223,7 +230,7 @@ void ReadAxisProperties(TChartAxis& axis, const TStreamedProperties& block) {
   if (!title.empty()) copy.Title.ReadProperties(title);
   copy.TitleSize = PropertyInt32(block, "TitleSize", copy.TitleSize);
   copy.SetVisible(PropertyBoolean(block, "Visible", copy.Visible()));
-  if (FindProperty(block, "ZPosition") != nullptr) copy.SetZPosition(PropertyDouble(block, "ZPosition", 0));
+  if (FindProperty(block, "ZPosition") != nullptr) copy.SetZPosition(FiniteDouble(block, "ZPosition", 0));
   axis.Assign(copy);
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -485,6 +486,26 @@ TEST(ChartObjectStreaming, AMinimumAboveTheMaximumIsTakenAsStreamedAndZeroZPosit
   EXPECT_EQ(chart.BottomAxis().Minimum(), 50);
   EXPECT_EQ(chart.BottomAxis().Maximum(), 80);
   EXPECT_DOUBLE_EQ(chart.BottomAxis().ZPosition(), 0.01);
+}
+
+TEST(ChartObjectStreaming, NonFiniteAxisNumbersAreRefusedAndHugeRangeEndsKeptInsideTheLimit) {
+  EnsureTestApplication();
+  TChart chart;
+  for (const char* name : {"Maximum", "Minimum", "Increment", "StartPosition", "EndPosition", "PositionPercent",
+                           "ZPosition", "Grid.ZPosition", "LogarithmicBase"}) {
+    for (const double bad : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
+      TStreamedProperties block;
+      AddDouble(block, name, bad);
+      EXPECT_THROW(ReadAxisProperties(chart.BottomAxis(), block), EChartStreamError) << name << " " << bad;
+    }
+  }
+  TStreamedProperties block;
+  AddBoolean(block, "Automatic", false);
+  AddDouble(block, "Maximum", 1e308);
+  AddDouble(block, "Minimum", -1e308);
+  ReadAxisProperties(chart.BottomAxis(), block);
+  EXPECT_EQ(chart.BottomAxis().Maximum(), AxisValueLimit);
+  EXPECT_EQ(chart.BottomAxis().Minimum(), -AxisValueLimit);
 }
 
 TEST(ChartObjectStreaming, AnAxisValueItsSetterRefusesRaisesTheSettersMessageAndChangesNothing) {
