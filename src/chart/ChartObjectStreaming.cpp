@@ -32,11 +32,6 @@ constexpr const char* kVertAxisIdents[] = {"aLeftAxis", "aRightAxis", "aBothVert
 constexpr const char* kTreatNullsIdents[] = {"tnDontPaint", "tnSkip", "tnIgnore"};
 constexpr const char* kStackedIdents[] = {"cssNone", "cssOverlap", "cssStack", "cssStack100"};
 
-// A part of a block as its own block, written as one binary property.
-void AddPart(TStreamedProperties& block, std::string_view name, const TStreamedProperties& part) {
-  if (!part.empty()) AddBinary(block, name, PropertiesToBytes(part));
-}
-
 // A chart for an axis read on its own: it has no series, draws nothing and is
 // always loading, so setters store what the stream says without their order checks.
 class TDetachedAxisPanel : public IAxisPanel {
