@@ -110,6 +110,18 @@ TEST_F(SeriesSourceFixture, ASourceComponentLoadsWhenOpenAndClearsWhenClosedUnle
   chart.RemoveSeries(fed);
 }
 
+TEST_F(SeriesSourceFixture, ASourceComponentBeingReadLoadsOnlyOnceItIsLoaded) {
+  chart.AddSeries(fed);
+  TThreePointSource component;
+  component.Loading = true;
+  SetDataSource(fed, &component);
+  component.Open();
+  EXPECT_EQ(fed.Count(), 0);
+  component.Loaded();
+  EXPECT_EQ(Ys(fed), (std::vector<double>{4, 5, 6}));
+  chart.RemoveSeries(fed);
+}
+
 TEST_F(SeriesSourceFixture, ASeriesGoingAwayUnbindsItsSourceComponent) {
   TThreePointSource component;
   {
@@ -130,6 +142,7 @@ TEST_F(SeriesSourceFixture, AssignCopiesTheSettingsAndThePoints) {
   source.Depth = 7;
   source.Marks().Visible = true;
   source.Stairs = true;
+  source.SetColorSource("Colours");
   source.AddXY(1, 10, "a", clBlue);
   source.AddXY(2, 20);
   source.Marks().MarkItem(1).Text = {"second"};
@@ -142,6 +155,7 @@ TEST_F(SeriesSourceFixture, AssignCopiesTheSettingsAndThePoints) {
   EXPECT_EQ(copy.Depth, 7);
   EXPECT_TRUE(copy.Marks().Visible);
   EXPECT_TRUE(copy.Stairs);
+  EXPECT_EQ(copy.ColorSource(), "Colours");
   EXPECT_EQ(Ys(copy), (std::vector<double>{10, 20}));
   EXPECT_EQ(copy.Label(0), "a");
   EXPECT_EQ(copy.ValueColor(0), clBlue);
