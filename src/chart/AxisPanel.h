@@ -187,6 +187,11 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
   void DrawAxes();
   void InternalDraw(const TRect& rect) override;
 
+  // Published properties with the axes (under "BottomAxis." and so on), the custom
+  // axes, the pages and the old paging properties (ChartFormStreaming.cpp).
+  void WriteProperties(TStreamedProperties& block) const override;
+  void ReadProperties(const TStreamedProperties& block) override;
+
   std::function<void(TChartSeries&)> OnAddSeries;
   std::function<void(TChartSeries&)> OnRemoveSeries;
   std::function<void()> OnBeforeDrawAxes;

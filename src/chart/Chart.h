@@ -64,6 +64,11 @@ class TCustomChart : public TCustomAxisPanel {
   // ColorPaletteIndex, the titles, the legend, ScrollMouseButton and the walls, then the axis
   // panel's settings.
   void Assign(const TCustomChartPanel& source) override;
+  // The axis panel's properties, the titles, walls, legend, "ColorPaletteIndex" and
+  // the old "BackColor". The whole block is tried on a scratch chart first, so a bad
+  // value leaves this chart as it was (ChartFormStreaming.cpp).
+  void WriteProperties(TStreamedProperties& block) const override;
+  void ReadProperties(const TStreamedProperties& block) override;
 
   // Lays the frame out as the next paint will (titles, walls, axes: the chart
   // rectangle and every axis' pixel positions) by drawing it into the control's

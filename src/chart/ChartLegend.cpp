@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "chart/ChartMessages.h"
+#include "chart/ChartObjectStreaming.h"
 #include "chart/ChartRoutines.h"
 #include "chart/LineSeries.h"
 #include "platform/Rounding.h"
@@ -588,6 +589,123 @@ bool TChartLegend::DoCheck(int32_t index) {
   }
   Repaint();
   return true;
+}
+
+// ======================================================== [SECTION] Properties
+
+namespace {
+
+constexpr const char* kLegendAlignmentIdents[] = {"laLeft", "laRight", "laTop", "laBottom"};
+constexpr const char* kCheckBoxesStyleIdents[] = {"cbsCheck", "cbsRadio"};
+constexpr const char* kLegendStyleIdents[] = {"lsAuto", "lsSeries", "lsValues", "lsLastValues", "lsSeriesGroups"};
+constexpr const char* kTextStyleIdents[] = {"ltsPlain",   "ltsLeftValue", "ltsRightValue", "ltsLeftPercent",
+                                            "ltsRightPercent", "ltsXValue", "ltsValue", "ltsPercent",
+                                            "ltsXAndValue",    "ltsXAndPercent"};
+constexpr const char* kSymbolPositionIdents[] = {"spLeft", "spRight"};
+constexpr const char* kSymbolSizeIdents[] = {"lcsPercent", "lcsPixels"};
+constexpr const char* kUnitIdents[] = {"muPercent", "muPixels"};
+
+void WriteSymbol(const TLegendSymbol& symbol, TStreamedProperties& block) {
+  if (symbol.Continuous) AddBoolean(block, "Symbol.Continuous", true);
+  if (!symbol.DefaultPen) AddBoolean(block, "Symbol.DefaultPen", false);
+  symbol.Gradient.WriteProperties(block, "Symbol.Gradient.");
+  AddPenUnder(block, symbol.Pen, "Symbol.Pen.");
+  if (symbol.Position != spLeft) AddIdent(block, "Symbol.Position", kSymbolPositionIdents[symbol.Position]);
+  symbol.Shadow.WriteProperties(block, "Symbol.Shadow.");
+  if (symbol.Squared) AddBoolean(block, "Symbol.Squared", true);
+  if (!symbol.Visible) AddBoolean(block, "Symbol.Visible", false);
+  if (symbol.Width != 20) AddInteger(block, "Symbol.Width", symbol.Width);
+  if (symbol.WidthUnits != lcsPercent) AddIdent(block, "Symbol.WidthUnits", kSymbolSizeIdents[symbol.WidthUnits]);
+}
+
+void ReadSymbol(TLegendSymbol& symbol, const TStreamedProperties& block) {
+  symbol.Continuous = PropertyBoolean(block, "Symbol.Continuous", symbol.Continuous);
+  symbol.DefaultPen = PropertyBoolean(block, "Symbol.DefaultPen", symbol.DefaultPen);
+  symbol.Gradient.ReadProperties(block, "Symbol.Gradient.");
+  ReadPenUnder(symbol.Pen, block, "Symbol.Pen.");
+  symbol.Position =
+      static_cast<TLegendSymbolPosition>(PropertyIdent(block, "Symbol.Position", kSymbolPositionIdents, symbol.Position));
+  symbol.Shadow.ReadProperties(block, "Symbol.Shadow.");
+  symbol.Squared = PropertyBoolean(block, "Symbol.Squared", symbol.Squared);
+  symbol.Visible = PropertyBoolean(block, "Symbol.Visible", symbol.Visible);
+  symbol.Width = PropertyInt32(block, "ColorWidth", symbol.Width);  // the old name of the width
+  symbol.Width = PropertyInt32(block, "Symbol.Width", symbol.Width);
+  symbol.WidthUnits =
+      static_cast<TLegendSymbolSize>(PropertyIdent(block, "Symbol.WidthUnits", kSymbolSizeIdents, symbol.WidthUnits));
+}
+
+}  // namespace
+
+void TLegendTitle::WriteProperties(TStreamedProperties& block) const {
+  if (!Text.empty()) AddStrings(block, "Text", Text);
+  if (TextAlignment != taLeftJustify) AddIdent(block, "TextAlignment", kChartAlignmentIdents[TextAlignment]);
+  TChartShape::WriteProperties(block);
+}
+
+void TLegendTitle::ReadProperties(const TStreamedProperties& block) {
+  Text = PropertyStrings(block, "Text", Text);
+  TextAlignment = static_cast<TChartAlignment>(PropertyIdent(block, "TextAlignment", kChartAlignmentIdents, TextAlignment));
+  TChartShape::ReadProperties(block);
+}
+
+void TChartLegend::WriteProperties(TStreamedProperties& block) const {
+  if (Alignment != laRight) AddIdent(block, "Alignment", kLegendAlignmentIdents[Alignment]);
+  if (CheckBoxes) AddBoolean(block, "CheckBoxes", true);
+  if (fCheckBoxesStyle != cbsCheck) AddIdent(block, "CheckBoxesStyle", kCheckBoxesStyleIdents[fCheckBoxesStyle]);
+  if (!CurrentPage) AddBoolean(block, "CurrentPage", false);
+  AddPenUnder(block, DividingLines, "DividingLines.");
+  if (fFirstValue != 0) AddInteger(block, "FirstValue", fFirstValue);
+  if (FontSeriesColor) AddBoolean(block, "FontSeriesColor", true);
+  if (HorizMargin != 0) AddInteger(block, "HorizMargin", HorizMargin);
+  if (Inverted) AddBoolean(block, "Inverted", true);
+  if (LeftPercent != 0) AddInteger(block, "LeftPercent", LeftPercent);
+  if (LegendStyle != lsAuto) AddIdent(block, "LegendStyle", kLegendStyleIdents[LegendStyle]);
+  if (MaxNumRows != 10) AddInteger(block, "MaxNumRows", MaxNumRows);
+  if (PositionUnits != muPixels) AddIdent(block, "PositionUnits", kUnitIdents[PositionUnits]);
+  if (!ResizeChart) AddBoolean(block, "ResizeChart", false);
+  WriteSymbol(Symbol, block);
+  if (TextStyle != ltsLeftValue) AddIdent(block, "TextStyle", kTextStyleIdents[TextStyle]);
+  TStreamedProperties title;
+  Title.WriteProperties(title);
+  AddPropertiesUnder(block, std::move(title), "Title.");
+  if (TopPos != 10) AddInteger(block, "TopPos", TopPos);
+  if (TopPercent != 0) AddInteger(block, "TopPercent", TopPercent);
+  if (VertMargin != 0) AddInteger(block, "VertMargin", VertMargin);
+  if (VertSpacing != 0) AddInteger(block, "VertSpacing", VertSpacing);
+  TChartCustomShapePosition::WriteProperties(block);
+}
+
+void TChartLegend::ReadProperties(const TStreamedProperties& block) {
+  // Into a detached copy first: the legend takes it only when all was good.
+  TChartLegend copy(nullptr);
+  copy.Assign(*this);
+  copy.Alignment =
+      static_cast<TLegendAlignment>(PropertyIdent(block, "Alignment", kLegendAlignmentIdents, copy.Alignment));
+  copy.CheckBoxes = PropertyBoolean(block, "CheckBoxes", copy.CheckBoxes);
+  copy.fCheckBoxesStyle = static_cast<TCheckBoxesStyle>(
+      PropertyIdent(block, "CheckBoxesStyle", kCheckBoxesStyleIdents, copy.fCheckBoxesStyle));
+  copy.CurrentPage = PropertyBoolean(block, "CurrentPage", copy.CurrentPage);
+  ReadPenUnder(copy.DividingLines, block, "DividingLines.");
+  copy.SetFirstValue(PropertyInt32(block, "FirstValue", copy.fFirstValue));
+  copy.FontSeriesColor = PropertyBoolean(block, "FontSeriesColor", copy.FontSeriesColor);
+  copy.HorizMargin = PropertyInt32(block, "HorizMargin", copy.HorizMargin);
+  copy.Inverted = PropertyBoolean(block, "Inverted", copy.Inverted);
+  copy.LeftPercent = PropertyInt32(block, "LeftPercent", copy.LeftPercent);
+  copy.LegendStyle = static_cast<TLegendStyle>(PropertyIdent(block, "LegendStyle", kLegendStyleIdents, copy.LegendStyle));
+  copy.MaxNumRows = PropertyInt32(block, "MaxNumRows", copy.MaxNumRows);
+  copy.PositionUnits = static_cast<TChartUnits>(PropertyIdent(block, "PositionUnits", kUnitIdents, copy.PositionUnits));
+  copy.ResizeChart = PropertyBoolean(block, "ResizeChart", copy.ResizeChart);
+  ReadSymbol(copy.Symbol, block);
+  copy.TextStyle = static_cast<TLegendTextStyle>(PropertyIdent(block, "TextStyle", kTextStyleIdents, copy.TextStyle));
+  const TStreamedProperties title = PropertiesUnder(block, "Title.");
+  if (!title.empty()) copy.Title.ReadProperties(title);
+  copy.TopPos = PropertyInt32(block, "TopPos", copy.TopPos);
+  copy.TopPercent = PropertyInt32(block, "TopPercent", copy.TopPercent);
+  copy.VertMargin = PropertyInt32(block, "VertMargin", copy.VertMargin);
+  copy.VertSpacing = PropertyInt32(block, "VertSpacing", copy.VertSpacing);
+  copy.TChartCustomShapePosition::ReadProperties(block);
+  Assign(copy);
+  Repaint();
 }
 
 }  // namespace qira

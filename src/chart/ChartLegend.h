@@ -64,6 +64,9 @@ class TLegendTitle : public TChartShape {
   std::vector<std::string> Text;
   TChartAlignment TextAlignment = taLeftJustify;
   void Assign(const TLegendTitle& source);
+  void WriteProperties(TStreamedProperties& block) const;
+  // Changes the title as it goes: the legend reads into a copy first.
+  void ReadProperties(const TStreamedProperties& block);
 };
 
 // One laid-out line; a user may replace its texts.
@@ -126,6 +129,14 @@ class TChartLegend : public TChartCustomShapePosition {
   std::function<void(TChartLegend&, TLegendStyle, int32_t index, std::string&)> OnGetLegendText;
 
   void Assign(const TChartLegend& source);
+
+  // Published properties where they differ from their defaults (the symbol's under
+  // "Symbol.", the title's under "Title."), then the position and shape. The reader
+  // also takes the old "ColorWidth" into Symbol.Width; a bad value raises (the
+  // setter's LegendException for a negative FirstValue, else EChartStreamError)
+  // and the legend stays as it was.
+  void WriteProperties(TStreamedProperties& block) const;
+  void ReadProperties(const TStreamedProperties& block);
 
   // ---- working state
   TLegendStyle ResolvedStyle() const;

@@ -593,7 +593,8 @@ void TCustomChartPanel::ReadProperties(const TStreamedProperties& block) {
   TChartHiddenPen border;
   border.SetInstanceEndStyle(esFlat);
   border.Assign(*border_);
-  border.ReadProperties(PropertiesUnder(block, "Border."));
+  // A stream without the border leaves it as it is (its end style is not the pen's).
+  if (const TStreamedProperties part = PropertiesUnder(block, "Border."); !part.empty()) border.ReadProperties(part);
   TChartShadow shadow;
   shadow.Assign(*shadow_);
   shadow.ReadProperties(block, "Shadow.");

@@ -11,6 +11,7 @@
 #include "chart/ChartRoutines.h"
 #include "chart/ChartText.h"
 #include "chart/SeriesDrawing.h"
+#include "chart/SeriesSource.h"
 #include "platform/AsciiCase.h"
 #include "platform/Rounding.h"
 
@@ -38,6 +39,7 @@ TChartSeries::TChartSeries() : ValueFormat(ChartMsg::ValuesFormat), PercentForma
 
 TChartSeries::~TChartSeries() {
   if (fParentChart) fParentChart->SeriesDestroyed(*this);
+  if (fSourceComponent) fSourceComponent->SeriesDestroyed(*this);
   fFunction.reset();
   for (TChartSeries* source : fDataSources) std::erase(source->fLinkedSeries, this);
   for (TChartSeries* dependent : fLinkedSeries) std::erase(dependent->fDataSources, this);
@@ -271,8 +273,14 @@ void TChartSeries::AddDataSource(TChartSeries& source) {
 }
 
 void TChartSeries::RemoveDataSource(TChartSeries& source) {
+  const bool first = !fDataSources.empty() && fDataSources.front() == &source;
   std::erase(fDataSources, &source);
   std::erase(source.fLinkedSeries, this);
+  if (!first) return;
+  // Without its first source the series has none: the points go unless stored.
+  for (TChartSeries* s : fDataSources) std::erase(s->fLinkedSeries, this);
+  fDataSources.clear();
+  if (!StoredData) Clear();
 }
 
 void TChartSeries::CheckDataSource() {
@@ -283,6 +291,8 @@ void TChartSeries::CheckDataSource() {
     EndUpdate();
   } else if (!fDataSources.empty()) {
     AddValues(*fDataSources.front());
+  } else if (fSourceComponent && fSourceComponent->Active()) {
+    fSourceComponent->Load();
   }
 }
 

@@ -26,6 +26,8 @@ enum class TValueEvent : uint8_t { veClear = 0, veAdd = 1, veDelete = 2, veRefre
 // Which events of a source a dependent series follows.
 enum TSeriesNotifyFlags : uint8_t { snDelete = 1, snModify = 2, snAdd = 4, snClear = 8, snAll = 15 };
 
+class TChartSeriesSource;
+
 class TChartSeries : public IChartSeries {
  public:
   TChartSeries();
@@ -110,6 +112,7 @@ class TChartSeries : public IChartSeries {
   // The source feeds this series: it is validated against cycles (ChartException
   // "Circular Series dependences are not allowed") and its points copied.
   void AddDataSource(TChartSeries& source);
+  // Removing the first source removes them all, and the points unless stored.
   void RemoveDataSource(TChartSeries& source);
   const std::vector<TChartSeries*>& DataSources() const { return fDataSources; }
   const std::vector<TChartSeries*>& DependentSeries() const { return fLinkedSeries; }
@@ -130,6 +133,8 @@ class TChartSeries : public IChartSeries {
   void SetVertAxis(TVertAxis value);
   void SetCustomHorizAxis(TChartAxis* axis);
   void SetCustomVertAxis(TChartAxis* axis);
+  TChartAxis* CustomHorizAxis() const { return fCustomHorizAxis; }
+  TChartAxis* CustomVertAxis() const { return fCustomVertAxis; }
   TChartAxis* GetHorizAxis() const { return fGetHorizAxis; }
   TChartAxis* GetVertAxis() const { return fGetVertAxis; }
   bool AssociatedToAxis(const TChartAxis& axis) const override;
@@ -213,6 +218,25 @@ class TChartSeries : public IChartSeries {
 
   void Repaint() const;
 
+  // [SECTION] Copying, streaming and source components (SeriesSource.cpp)
+  // The settings, then the points (or the same sources when the points came from them).
+  void Assign(const TChartSeries& source);
+  // The points came from a form (or a copy of such a series) and are written back.
+  bool StoredData = false;
+  // Sample points made when asked for 0 (0: the library's default count).
+  int32_t SampleCount = 0;
+  // Streamed only: a text and six style flags (bits 0-5).
+  std::string Identifier;
+  uint8_t StyleFlags = 0;
+  // Names of the source's lists that give the points' colours and labels; a new
+  // name refreshes the points from the sources.
+  const std::string& ColorSource() const { return fColorSource; }
+  void SetColorSource(const std::string& value);
+  const std::string& XLabelsSource() const { return fXLabelsSource; }
+  void SetXLabelsSource(const std::string& value);
+  // The component that feeds this series (bound by the component), or null.
+  TChartSeriesSource* SourceComponent() const { return fSourceComponent; }
+
   // [SECTION] Events
   std::function<bool(TChartSeries&)> OnBeforeAdd;
   std::function<void(TChartSeries&, int32_t)> OnAfterAdd;
@@ -248,6 +272,7 @@ class TChartSeries : public IChartSeries {
   void PrepareMark(int32_t index, const std::string& text, int32_t x, int32_t y, TSeriesMarkPosition& position);
 
  private:
+  friend class TChartSeriesSource;
   bool fMouseInside = false;
 
   void RecalcGetAxis();
@@ -271,6 +296,9 @@ class TChartSeries : public IChartSeries {
   std::unique_ptr<TChartFunction> fFunction;
   std::vector<TChartSeries*> fDataSources;
   std::vector<TChartSeries*> fLinkedSeries;
+  TChartSeriesSource* fSourceComponent = nullptr;
+  std::string fColorSource;
+  std::string fXLabelsSource;
   int32_t fUpdating = 0;
   int32_t fFirstVisibleIndex = -1;
   int32_t fLastVisibleIndex = -1;

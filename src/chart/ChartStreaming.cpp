@@ -49,6 +49,11 @@ bool WriteBlock(TBinaryStream& s, const TStreamedProperties& block, int depth) {
           ok = ok && s.WriteUInt8(static_cast<uint8_t>(TPropertyType::List)) && WriteBlock(s, item, depth + 1);
         ok = ok && s.WriteUInt8(static_cast<uint8_t>(TPropertyType::End));
         break;
+      case TPropertyType::Strings:
+        for (const std::string& line : p.Lines)
+          ok = ok && s.WriteUInt8(static_cast<uint8_t>(TPropertyType::String)) && WriteLongString(s, line);
+        ok = ok && s.WriteUInt8(static_cast<uint8_t>(TPropertyType::End));
+        break;
       default: return false;
     }
     if (!ok) return false;
@@ -117,6 +122,17 @@ TStreamedProperties ReadBlock(TBinaryStream& s, int depth) {
           p.Items.push_back(ReadBlock(s, depth + 1));
         }
         break;
+      case TPropertyType::Strings:
+        for (;;) {
+          uint8_t marker = 0;
+          if (!s.ReadUInt8(marker)) Damaged("lines of " + p.Name + " cut short");
+          if (marker == static_cast<uint8_t>(TPropertyType::End)) break;
+          if (marker != static_cast<uint8_t>(TPropertyType::String)) Damaged("line marker of " + p.Name);
+          int32_t n = 0;
+          if (!s.ReadInt32(n)) Damaged("line length of " + p.Name + " missing");
+          p.Lines.push_back(ReadBytes(s, n, p.Name.c_str()));
+        }
+        break;
       default: Damaged("unknown value type of " + p.Name);
     }
     block.push_back(std::move(p));
@@ -165,7 +181,31 @@ void AddBinary(TStreamedProperties& block, std::string_view name, std::string_vi
   Add(block, name, TPropertyType::Binary, p);
 }
 
+void AddStrings(TStreamedProperties& block, std::string_view name, const std::vector<std::string>& lines) {
+  TStreamedProperty p;
+  p.Lines = lines;
+  Add(block, name, TPropertyType::Strings, std::move(p));
+}
+void AddCollection(TStreamedProperties& block, std::string_view name, std::vector<TStreamedProperties> items) {
+  TStreamedProperty p;
+  p.Items = std::move(items);
+  Add(block, name, TPropertyType::Collection, std::move(p));
+}
+
 bool WriteProperties(TBinaryStream& stream, const TStreamedProperties& block) { return WriteBlock(stream, block, 0); }
+
+std::string PropertiesToBytes(const TStreamedProperties& block) {
+  TMemoryStream stream;
+  if (!WriteProperties(stream, block)) throw EChartStreamError("Property block cannot be written");
+  return std::string(stream.Data().begin(), stream.Data().end());
+}
+
+TStreamedProperties PropertiesFromBytes(std::string_view bytes) {
+  TMemoryStream stream(bytes.data(), bytes.size());
+  TStreamedProperties block = ReadProperties(stream);
+  if (stream.Remaining() != 0) Damaged("bytes after the end of the block");
+  return block;
+}
 
 TStreamedProperties ReadProperties(TBinaryStream& stream) {
   const int32_t start = stream.Position();
@@ -210,6 +250,23 @@ double PropertyDouble(const TStreamedProperties& block, std::string_view name, d
 
 std::string PropertyString(const TStreamedProperties& block, std::string_view name, std::string_view fallback) {
   const TStreamedProperty* p = Typed(block, name, {TPropertyType::String});
+  return p ? p->Text : std::string(fallback);
+}
+
+std::vector<std::string> PropertyStrings(const TStreamedProperties& block, std::string_view name,
+                                         const std::vector<std::string>& fallback) {
+  const TStreamedProperty* p = Typed(block, name, {TPropertyType::Strings});
+  return p ? p->Lines : fallback;
+}
+
+const std::vector<TStreamedProperties>& PropertyCollection(const TStreamedProperties& block, std::string_view name) {
+  static const std::vector<TStreamedProperties> kNone;
+  const TStreamedProperty* p = Typed(block, name, {TPropertyType::Collection});
+  return p ? p->Items : kNone;
+}
+
+std::string PropertyBinary(const TStreamedProperties& block, std::string_view name, std::string_view fallback) {
+  const TStreamedProperty* p = Typed(block, name, {TPropertyType::Binary});
   return p ? p->Text : std::string(fallback);
 }
 

@@ -16,6 +16,7 @@
 //   False/True nothing
 //   Binary     int32 byte count, bytes
 //   Collection repeat { List marker (uint8 1), block }, End marker (uint8 0)
+//   Strings    repeat { String type (uint8 6), int32 byte count, bytes }, End (uint8 0)
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -37,6 +38,7 @@ enum class TPropertyType : uint8_t {
   True = 9,
   Binary = 10,
   Collection = 14,
+  Strings = 15,
   Int64 = 19,
 };
 
@@ -50,6 +52,7 @@ struct TStreamedProperty {
   double Real = 0;                         // Double
   std::string Text;                        // String, Ident, Binary
   std::vector<TStreamedProperties> Items;  // Collection
+  std::vector<std::string> Lines;          // Strings
 };
 
 // A damaged or unexpected property stream; the text names the first bad thing.
@@ -65,6 +68,8 @@ void AddDouble(TStreamedProperties& block, std::string_view name, double value);
 void AddString(TStreamedProperties& block, std::string_view name, std::string_view value);
 void AddIdent(TStreamedProperties& block, std::string_view name, std::string_view value);
 void AddBinary(TStreamedProperties& block, std::string_view name, std::string_view bytes);
+void AddStrings(TStreamedProperties& block, std::string_view name, const std::vector<std::string>& lines);
+void AddCollection(TStreamedProperties& block, std::string_view name, std::vector<TStreamedProperties> items);
 
 // Writes one block at the stream's position; false when the stream refused a write
 // (a name longer than 255 bytes is refused too).
@@ -87,6 +92,16 @@ bool PropertyBoolean(const TStreamedProperties& block, std::string_view name, bo
 // A Double, or an Integer taken as a real.
 double PropertyDouble(const TStreamedProperties& block, std::string_view name, double fallback);
 std::string PropertyString(const TStreamedProperties& block, std::string_view name, std::string_view fallback);
+std::vector<std::string> PropertyStrings(const TStreamedProperties& block, std::string_view name,
+                                         const std::vector<std::string>& fallback);
+// The items of a Collection; none when the property is absent.
+const std::vector<TStreamedProperties>& PropertyCollection(const TStreamedProperties& block, std::string_view name);
+// A Binary value, or the fallback.
+std::string PropertyBinary(const TStreamedProperties& block, std::string_view name, std::string_view fallback);
+// Writes a block on its own and reads it back from bytes (the form a binary
+// property holds): the reader refuses trailing bytes.
+std::string PropertiesToBytes(const TStreamedProperties& block);
+TStreamedProperties PropertiesFromBytes(std::string_view bytes);
 // The index of an Ident among names; an unknown name raises EChartStreamError.
 template <size_t N>
 int PropertyIdent(const TStreamedProperties& block, std::string_view name, const char* const (&names)[N],

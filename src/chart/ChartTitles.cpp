@@ -135,4 +135,45 @@ void TChartTitle::DrawTitle() {
   chart->RecalcChartRect();
 }
 
+// [SECTION] Properties
+
+void TChartCustomShapePosition::WriteProperties(TStreamedProperties& block) const {
+  TChartCustomShape::WriteProperties(block);
+  if (!customPosition_) return;
+  AddBoolean(block, "CustomPosition", true);
+  AddInteger(block, "Left", ShapeBounds.Left);
+  AddInteger(block, "Top", ShapeBounds.Top);
+}
+
+void TChartCustomShapePosition::ReadProperties(const TStreamedProperties& block) {
+  const bool custom = PropertyBoolean(block, "CustomPosition", customPosition_);
+  const int32_t left = PropertyInt32(block, "Left", ShapeBounds.Left);
+  const int32_t top = PropertyInt32(block, "Top", ShapeBounds.Top);
+  TChartCustomShape::ReadProperties(block);  // raises before it changes anything
+  if (FindProperty(block, "Left") != nullptr) SetLeft(left);
+  if (FindProperty(block, "Top") != nullptr) SetTop(top);
+  customPosition_ = custom;
+}
+
+void TChartTitle::WriteProperties(TStreamedProperties& block) const {
+  if (!AdjustFrame) AddBoolean(block, "AdjustFrame", false);
+  if (Alignment != taCenter) AddIdent(block, "Alignment", kChartAlignmentIdents[Alignment]);
+  if (!Text.empty()) AddStrings(block, "Text", Text);
+  if (VertMargin != 5) AddInteger(block, "VertMargin", VertMargin);
+  TChartCustomShapePosition::WriteProperties(block);
+}
+
+void TChartTitle::ReadProperties(const TStreamedProperties& block) {
+  const bool adjustFrame = PropertyBoolean(block, "AdjustFrame", AdjustFrame);
+  const int alignment = PropertyIdent(block, "Alignment", kChartAlignmentIdents, Alignment);
+  std::vector<std::string> text = PropertyStrings(block, "Text", Text);
+  const int32_t vertMargin = PropertyInt32(block, "VertMargin", VertMargin);
+  TChartCustomShapePosition::ReadProperties(block);
+  AdjustFrame = adjustFrame;
+  Alignment = static_cast<TChartAlignment>(alignment);
+  Text = std::move(text);
+  VertMargin = vertMargin;
+  Repaint();
+}
+
 }  // namespace qira

@@ -12,6 +12,8 @@ namespace qira {
 
 // The class library's TAlignment (the 3D text has its own of that name).
 enum TChartAlignment : uint8_t { taLeftJustify, taRightJustify, taCenter };
+// Its names as streamed.
+inline constexpr const char* kChartAlignmentIdents[] = {"taLeftJustify", "taRightJustify", "taCenter"};
 
 // A shape that can stand at a fixed place instead of its automatic one.
 class TChartCustomShapePosition : public TChartCustomShape {
@@ -30,6 +32,11 @@ class TChartCustomShapePosition : public TChartCustomShape {
   // CustomPosition (and Left, Top with it), then the shape.
   void AssignPosition(const TChartCustomShapePosition& source);
 
+  // The shape's published properties, then CustomPosition when set and Left, Top
+  // with it. The reader takes them only when every value is good.
+  void WriteProperties(TStreamedProperties& block) const;
+  void ReadProperties(const TStreamedProperties& block);
+
  private:
   bool customPosition_ = false;
 };
@@ -46,6 +53,11 @@ class TChartTitle : public TChartCustomShapePosition {
 
   // AdjustFrame, Alignment, Text, VertMargin, then the position and shape.
   void Assign(const TChartTitle& source);
+  // AdjustFrame, Alignment, Text and VertMargin where they differ from their
+  // defaults, then the position and shape. A bad value raises EChartStreamError and
+  // the title stays as it was.
+  void WriteProperties(TStreamedProperties& block) const;
+  void ReadProperties(const TStreamedProperties& block);
   // Visible and the point inside ShapeBounds.
   bool Clicked(int32_t x, int32_t y) const;
   // Draws the title on the chart's canvas inside its chart rectangle; at the default

@@ -5,6 +5,7 @@
 
 #include "chart/ChartRoutines.h"
 #include "chart/ChartSeries.h"
+#include "platform/Services.h"
 
 namespace qira {
 
@@ -155,6 +156,33 @@ void TChartValueList::SetValueSource(const std::string& value) {
   if (fValueSource == value) return;
   fValueSource = value;
   if (fOwner) fOwner->CheckDataSource();
+}
+
+// [SECTION] Properties
+
+namespace {
+constexpr const char* kOrderIdents[] = {"loNone", "loAscending", "loDescending"};
+}  // namespace
+
+void TChartValueList::WriteProperties(TStreamedProperties& block) const {
+  if (fDateTime != DefaultDateTime) AddBoolean(block, "DateTime", fDateTime);
+  AddString(block, "Name", fName);
+  AddIdent(block, "Order", kOrderIdents[fOrder]);
+  if (!fValueSource.empty()) AddString(block, "ValueSource", fValueSource);
+}
+
+void TChartValueList::ReadProperties(const TStreamedProperties& block) {
+  const bool dateTime = PropertyBoolean(block, "DateTime", fDateTime);
+  std::string name = PropertyString(block, "Name", fName);
+  const int order = PropertyIdent(block, "Order", kOrderIdents, fOrder);
+  const std::string valueSource = PropertyString(block, "ValueSource", fValueSource);
+  const double multiplier = PropertyDouble(block, "Multiplier", 1.0);
+  fName = std::move(name);
+  fOrder = static_cast<TChartListOrder>(order);
+  SetDateTime(dateTime);
+  SetValueSource(valueSource);
+  // Stored forms of old versions scaled values by a multiplier; they must be rebuilt.
+  if (multiplier != 1.0) Services().Messages->ShowMessage(std::string(MultiplierObsolete), TMessageKind::Error);
 }
 
 }  // namespace qira

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "chart/ChartInterfaces.h"
+#include "chart/ChartStreaming.h"
 
 namespace qira {
 
@@ -64,6 +65,17 @@ class TChartValueList {
   void SetDateTime(bool value);
   const std::string& ValueSource() const { return fValueSource; }
   void SetValueSource(const std::string& value);
+  // DateTime is streamed only when it differs from this (False at creation).
+  bool DefaultDateTime = false;
+
+  // Published properties: DateTime (see DefaultDateTime), Name, Order, ValueSource.
+  void WriteProperties(TStreamedProperties& block) const;
+  // A bad value raises EChartStreamError and changes nothing. The old "Multiplier"
+  // is read and dropped; any value other than 1 shows MultiplierObsolete once.
+  void ReadProperties(const TStreamedProperties& block);
+  static constexpr std::string_view MultiplierObsolete =
+      "Error: Multiplier property is obsolete.\rModify ChartDefs (enable Multiplier) and recompile.";
+
   double PendingValue() const { return fTempValue; }
   void SetPendingValue(double value) { fTempValue = value; }
   TChartSeries* Owner() const { return fOwner; }

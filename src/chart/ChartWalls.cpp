@@ -25,7 +25,10 @@ void TCustomChartWall::Assign(const TCustomChartWall& source) {
 
 void TCustomChartWall::WriteProperties(TStreamedProperties& block) const {
   TChartCustomShape::WriteProperties(block);
-  std::erase_if(block, [](const TStreamedProperty& p) { return p.Name == "Color"; });
+  std::erase_if(block, [](const TStreamedProperty& p) { return p.Name == "Color" || p.Name == "Visible"; });
+  // The right wall starts hidden, so its Visible is judged against that.
+  const bool defaultVisible = dynamic_cast<const TChartRightWall*>(this) == nullptr;
+  if (Visible() != defaultVisible) AddBoolean(block, "Visible", Visible());
   if (autoHide_) AddBoolean(block, "AutoHide", true);
   if (ColorStored()) AddInteger(block, "Color", Color());
   if (!dark3D_) AddBoolean(block, "Dark3D", false);

@@ -30,6 +30,7 @@ TCustomSeries::TCustomSeries() : Pointer(this) {
 TCustomSeries::~TCustomSeries() = default;
 
 void TCustomSeries::Assign(const TCustomSeries& source) {
+  TChartSeries::Assign(source);
   TreatNulls = source.TreatNulls;
   DrawArea = source.DrawArea;
   DrawLine = source.DrawLine;

@@ -8,7 +8,10 @@
 #include "chart/ChartAxis.h"
 #include "chart/ChartMessages.h"
 #include "chart/ChartRoutines.h"
+#include "chart/DateTimeSteps.h"
 #include "platform/CodePage.h"
+
+#include <QDate>
 
 namespace qira {
 
@@ -230,13 +233,39 @@ int32_t ChartRandom(int32_t n) {
   return n <= 0 ? 0 : static_cast<int32_t>((static_cast<uint64_t>(gRandSeed) * static_cast<uint32_t>(n)) >> 32);
 }
 
+namespace {
+
+// Today as a date value (days since 1899-12-30), for the X values of a date-time list.
+TDateTime Today() {
+  const QDate today = QDate::currentDate();
+  TDateTime date = 0;
+  TryEncodeDate(today.year(), today.month(), today.day(), date);
+  return date;
+}
+
+}  // namespace
+
 void FillSampleValues(TChartSeries& series, int32_t n) {
   if (n < 0) throw ChartException(std::string(ChartMsg::FillSampleValues));
-  if (n == 0) n = kNumSampleValues;
+  if (n == 0) n = series.SampleCount > 0 ? series.SampleCount : kNumSampleValues;
   series.Clear();
   gRandSeed = static_cast<uint32_t>(ChartRandom(7774444));
+  series.BeginUpdate();
+  {
+    const TScopeExit endUpdate([&] { series.EndUpdate(); });
+    AddSampleValues(series, n, false);
+    CheckOrder(series);
+  }
+  series.StoredData = false;
+}
 
+void AddSampleValues(TChartSeries& series, int32_t n, bool onlyMandatory) {
+  if (n <= 0) return;
   double minX = 0, maxX = n - 1, minY = 0, maxY = 1000;
+  if (series.XValues().DateTime()) {
+    minX = Today();
+    maxX = minX + n - 1;
+  }
   IAxisPanel* chart = series.ParentChart();
   bool chartHasPoints = false;
   if (chart != nullptr)
@@ -258,16 +287,38 @@ void FillSampleValues(TChartSeries& series, int32_t n) {
   const double rangeY = std::clamp(maxY - minY, -2147483647.0, 2147483647.0);
   double y = minY + ChartRandom(100) * rangeY * 0.01;
   double x = minX;
-  series.BeginUpdate();
-  const TScopeExit endUpdate([&] { series.EndUpdate(); });
   for (int32_t i = 0; i < n; ++i) {
     y = std::fabs(ChartRandom(100) * (rangeY * 0.25) * 0.01 + y - (rangeY * 0.25) * 0.5);
+    if (onlyMandatory) {
+      series.Add(y);
+      continue;
+    }
     if (series.YMandatory())
       series.AddXY(x, y);
     else
       series.AddXY(y, x);
     x += stepX;
   }
+}
+
+void CheckOrder(TChartSeries& series) {
+  TChartValueList& mandatory = series.MandatoryValueList();
+  if (mandatory.Order() == loNone) return;
+  mandatory.SortValues();
+  if (series.NotMandatoryValueList().ValueSource().empty()) series.NotMandatoryValueList().FillSequence();
+  series.Repaint();
+}
+
+void PrepareForGallery(TChartSeries& series, bool enabled) {
+  FillSampleValues(series, 4);
+  series.Marks().Visible = false;
+  series.Marks().SetDrawEvery(2);
+  series.ColorEachPoint = true;
+  IAxisPanel* chart = series.ParentChart();
+  const bool first = chart == nullptr || chart->SeriesCount() == 0 || &chart->SeriesAt(0) == &series;
+  const int32_t entry = first ? 0 : 3;
+  const TColor colour = chart != nullptr ? chart->GetDefaultColor(entry) : GetDefaultColor(entry);
+  series.SetSeriesColor(enabled ? colour : clSilver);
 }
 
 void WriteSeriesDataProperty(TStreamedProperties& block, const TChartSeries& series) {

@@ -41,11 +41,23 @@ void ReadSeriesData(TChartSeries& series, std::string_view record);
 
 // Points made up for a series without data (a gallery or a design-time preview).
 inline constexpr int32_t kNumSampleValues = 25;
-// Clears the series and adds n random points (n 0: kNumSampleValues) between the
-// ranges of the chart's axes in use, or X 0..n-1 and Y 0..1000. Raises
-// ChartException "FillSampleValues NumValues must be > 0" for a negative n and
-// leaves the series unchanged.
+// Clears the series and adds n random points (n 0: the series' SampleCount, else
+// kNumSampleValues) between the ranges of the chart's axes in use, or X 0..n-1
+// (today .. today + n-1 for date-time X values) and Y 0..1000, then puts them in
+// order; the points are no longer stored ones. Raises ChartException
+// "FillSampleValues NumValues must be > 0" for a negative n and leaves the series
+// unchanged.
 void FillSampleValues(TChartSeries& series, int32_t n = 0);
+// Adds n random points (nothing for n below 1) as FillSampleValues does, without
+// clearing or sorting; with onlyMandatory only values (X from the point count).
+void AddSampleValues(TChartSeries& series, int32_t n, bool onlyMandatory);
+// Sorts the points by the mandatory list when it has an order, renumbering the
+// other list unless it has a value source.
+void CheckOrder(TChartSeries& series);
+// Four sample points for a gallery picture: marks hidden and every second one,
+// a colour per point, the series in the chart's first palette colour (the fourth
+// for any but the chart's first series), or silver when not enabled.
+void PrepareForGallery(TChartSeries& series, bool enabled);
 // The platform generator's integer below n (a multiplicative congruential
 // generator on one 32-bit seed, reseeded from itself by FillSampleValues).
 int32_t ChartRandom(int32_t n);

@@ -119,6 +119,7 @@ class TSeriesMarks : public TChartCustomShape {
   const TMarksItem* ItemAt(int32_t index) const;
   TMarksItem* ItemAt(int32_t index);
   int32_t ItemCount() const { return static_cast<int32_t>(fItems.size()); }
+  void ClearItems() { fItems.clear(); }
 
   // Keeps the computed position of mark i; a custom (dragged) position stored for
   // i replaces the computed one instead (keeping the computed arrow start when both

@@ -25,7 +25,8 @@ take() {  # target generator file...
 # Inputs fuzzing found (finding-*) stay: the replay keeps them mended.
 mkdir -p "$corpus"
 find "$corpus" -type f ! -name 'finding-*' -delete
-for g in make_projects make_sections make_geology make_boreholes make_model_files make_png make_gif make_bmp make_jpegs; do
+for g in make_projects make_sections make_geology make_boreholes make_model_files make_png make_gif make_bmp make_jpegs \
+  make_chart_properties make_series_data; do
   generate "$g"
 done
 take project make_projects current.q3d rich_tree.q3d legacy_v3.q3d legacy_v4.q3d object_newer.q3d \
@@ -42,6 +43,9 @@ take png make_png rgb8.png rgba8.png grey2_adam7.png pal2.png rgb16.png ztxt.png
 take gif make_gif transparent.gif interlaced_rows.gif local_table.gif loop_0.gif comment.gif huge_frame.gif \
   code_beyond_table.gif damaged_bad_code.gif damaged_cut_short.gif
 take jpeg make_jpegs baseline.jpg progressive.jpg grey.jpg cmyk_app14.jpg truncated.jpg no_end.jpg bad_marker.jpg vast.jpg
+take chart_properties make_chart_properties chart.bin empty.bin long_string.bin unknown_type.bin deep_nesting.bin \
+  wrong_type.bin negative_increment.bin
+take series_data make_series_data full.bin y_only.bin huge_count.bin negative_count.bin long_label.bin truncated.bin
 take bmp make_bmp pal1.bmp pal4.bmp pal8.bmp rgb565.bmp rgba32.bmp v5_argb32.bmp core8.bmp two_in_a_row.bin \
   huge_dimensions.bmp
 

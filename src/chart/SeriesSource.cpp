@@ -1,0 +1,215 @@
+#include "chart/SeriesSource.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "chart/ChartMessages.h"
+#include "chart/LineSeries.h"
+
+namespace qira {
+
+// ================================================ [SECTION] TChartSeriesSource
+
+TChartSeriesSource::~TChartSeriesSource() {
+  fDestroying = true;
+  Close();
+  SetSeries(nullptr);
+}
+
+void TChartSeriesSource::SetActive(bool value) {
+  if (value == fActive) return;
+  fActive = value;
+  if (fSeries == nullptr) return;
+  if (value) {
+    if (!Loading) Load();
+  } else if (!fDestroying && !KeepSeriesPoints) {
+    fSeries->Clear();
+  }
+}
+
+void TChartSeriesSource::Close() {
+  if (!Loading) SetActive(false);
+}
+
+void TChartSeriesSource::Loaded() {
+  Loading = false;
+  if (fActive) Load();
+}
+
+bool TChartSeriesSource::IsSourceOfSeries(const TChartSeries& series) const {
+  return series.SourceComponent() != nullptr && series.SourceComponent()->ClassName() == ClassName();
+}
+
+void TChartSeriesSource::SetSeries(TChartSeries* series) {
+  if (series == fSeries) return;
+  Close();
+  if (fSeries != nullptr) fSeries->fSourceComponent = nullptr;
+  fSeries = series;
+  if (series != nullptr) {
+    // The series had another component: that one loses it.
+    if (series->fSourceComponent != nullptr && series->fSourceComponent != this)
+      series->fSourceComponent->fSeries = nullptr;
+    series->fSourceComponent = this;
+  }
+}
+
+void TChartSeriesSource::SeriesDestroyed(TChartSeries& series) {
+  if (&series != fSeries) return;
+  const bool destroying = fDestroying;
+  fDestroying = true;  // its points go with it: nothing to clear
+  fActive = false;
+  fSeries = nullptr;
+  fDestroying = destroying;
+}
+
+// ==================================================== [SECTION] Joining sources
+
+namespace {
+
+std::string FormatName(std::string_view format, const std::string& name) {
+  std::string text(format);
+  const size_t at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, name);
+  return text;
+}
+
+// Every source series goes; the points too unless they are stored.
+void ClearDataSources(TChartSeries& series) {
+  if (!series.DataSources().empty()) series.RemoveDataSource(*series.DataSources().front());
+  if (!series.StoredData) series.Clear();
+}
+
+}  // namespace
+
+std::string SeriesClassName(const TChartSeries& series) {
+  if (!series.Name.empty()) return series.Name;
+  if (dynamic_cast<const TLineSeries*>(&series) != nullptr) return "TLineSeries";
+  if (dynamic_cast<const TCustomSeries*>(&series) != nullptr) return "TCustomSeries";
+  return "TChartSeries";
+}
+
+void AddDataSource(TChartSeries& series, TChartSeries& source, bool replace) {
+  if (series.ParentChart() != nullptr) {
+    if (&source == &series) throw ChartException(FormatName(ChartMsg::InvalidDataSource, SeriesClassName(source)));
+  } else if (&source == &series) {
+    // A function accepts any source, so only the series itself is refused here.
+    throw ChartException(std::string(ChartMsg::NoParentChartForDataSource));
+  }
+  const auto& sources = series.DataSources();
+  if (std::find(sources.begin(), sources.end(), &source) != sources.end()) return;
+  // A chain back to the series is refused before anything changes.
+  std::vector<const TChartSeries*> pending{&source};
+  for (size_t i = 0; i < pending.size(); ++i) {
+    if (pending[i] == &series) throw ChartException(std::string(ChartMsg::CircularSeries));
+    for (const TChartSeries* s : pending[i]->DataSources())
+      if (std::find(pending.begin(), pending.end(), s) == pending.end()) pending.push_back(s);
+  }
+  if (replace) {
+    if (TChartSeriesSource* component = series.SourceComponent()) component->SetSeries(nullptr);
+    ClearDataSources(series);
+  }
+  series.StoredData = false;
+  series.AddDataSource(source);
+}
+
+void SetDataSource(TChartSeries& series, TChartSeries* source) {
+  if (source != nullptr) {
+    AddDataSource(series, *source, true);
+  } else if (!series.DataSources().empty()) {
+    ClearDataSources(series);
+    series.CheckDataSource();
+  } else if (TChartSeriesSource* component = series.SourceComponent()) {
+    component->SetSeries(nullptr);
+  }
+}
+
+void SetDataSource(TChartSeries& series, TChartSeriesSource* source) {
+  if (source == nullptr) {
+    if (TChartSeriesSource* component = series.SourceComponent()) component->SetSeries(nullptr);
+    return;
+  }
+  if (series.ParentChart() == nullptr) throw ChartException(std::string(ChartMsg::NoParentChartForDataSource));
+  if (series.SourceComponent() == source) return;
+  ClearDataSources(series);
+  series.StoredData = false;
+  const bool wasActive = source->Active();
+  source->SetSeries(&series);  // closes it first
+  if (wasActive) source->Open();
+  series.CheckDataSource();
+}
+
+std::vector<std::string> DataSourceNames(const TChartSeries& series) {
+  std::vector<std::string> names;
+  for (const TChartSeries* s : series.DataSources()) names.push_back(SeriesClassName(*s));
+  if (const TChartSeriesSource* c = series.SourceComponent()) names.push_back(c->Name.empty() ? c->ClassName() : c->Name);
+  return names;
+}
+
+// ========================================================= [SECTION] Assign
+
+void TChartSeries::SetColorSource(const std::string& value) {
+  if (value == fColorSource) return;
+  fColorSource = value;
+  CheckDataSource();
+}
+
+void TChartSeries::SetXLabelsSource(const std::string& value) {
+  if (value == fXLabelsSource) return;
+  fXLabelsSource = value;
+  CheckDataSource();
+}
+
+void TChartSeries::Assign(const TChartSeries& source) {
+  if (&source == this) return;
+  SetActive(source.Active());
+  SetTitle(source.Title());
+  ShowInLegend = source.ShowInLegend;
+  Identifier = source.Identifier;
+  StyleFlags = source.StyleFlags;
+  // The source's sources are taken only below, when the points came from them.
+  ClearDataSources(*this);
+  if (fSourceComponent != nullptr) fSourceComponent->SetSeries(nullptr);
+  const bool exchange = source.fYMandatory != fYMandatory;
+  fX->Assign(exchange ? *source.fY : *source.fX);
+  fY->Assign(exchange ? *source.fX : *source.fY);
+  fXLabelsSource = source.fXLabelsSource;
+  fColorSource = source.fColorSource;
+  for (int32_t i = 2; i < fValuesList.Count() && i < source.fValuesList.Count(); ++i)
+    fValuesList[i].Assign(source.fValuesList[i]);
+  fMarks.Visible = source.fMarks.Visible;
+  fMarks.Style = source.fMarks.Style;
+  fMarks.MultiLine = source.fMarks.MultiLine;
+  fMarks.Clip = source.fMarks.Clip;
+  fMarks.Angle = source.fMarks.Angle;
+  fMarks.Margins = source.fMarks.Margins;
+  fMarks.SetDrawEvery(source.fMarks.DrawEvery());
+  fColor = source.fColor;
+  fAutoColor = source.fAutoColor;
+  ColorEachPoint = source.ColorEachPoint;
+  ValueFormat = source.ValueFormat;
+  PercentFormat = source.PercentFormat;
+  SetHorizAxis(source.fHorizAxis);
+  SetVertAxis(source.fVertAxis);
+  fCustomHorizAxis = source.fCustomHorizAxis;
+  fCustomVertAxis = source.fCustomVertAxis;
+  RecalcGetAxis();
+  NotifyFlags = source.NotifyFlags;
+  Depth = source.Depth;
+  StoredData = source.StoredData;
+
+  const bool fedBySources = (!source.fDataSources.empty() || source.fSourceComponent != nullptr) && !source.StoredData;
+  const bool fedByFunction = source.fFunction != nullptr && !source.StoredData;
+  if (fedBySources || fedByFunction) {
+    for (TChartSeries* s : source.fDataSources) qira::AddDataSource(*this, *s, false);
+    CheckDataSource();
+  } else {
+    // The points themselves: values, colours and labels.
+    AddValues(const_cast<TChartSeries&>(source));
+  }
+  // The marks' own items belong to points, so they come after them.
+  fMarks.ClearItems();
+  for (int32_t i = 0; i < source.fMarks.ItemCount(); ++i)
+    if (const TMarksItem* item = source.fMarks.ItemAt(i)) fMarks.MarkItem(i).Text = item->Text;
+}
+
+}  // namespace qira

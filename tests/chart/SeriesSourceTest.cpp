@@ -1,0 +1,360 @@
+// Series fed from sources, copied, filled with sample points and streamed as the
+// children of their chart.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "chart/Chart.h"
+#include "chart/ChartObjectStreaming.h"
+#include "chart/SeriesData.h"
+#include "chart/SeriesSource.h"
+#include "support/GeneratedFixtures.h"
+#include "support/TestApplication.h"
+#include "support/ThrownMessage.h"
+
+namespace qira {
+namespace {
+
+std::vector<double> Ys(const TChartSeries& s) {
+  std::vector<double> ys;
+  for (int32_t i = 0; i < s.Count(); ++i) ys.push_back(s.YValue(i));
+  return ys;
+}
+std::vector<double> Xs(const TChartSeries& s) {
+  std::vector<double> xs;
+  for (int32_t i = 0; i < s.Count(); ++i) xs.push_back(s.XValue(i));
+  return xs;
+}
+
+// A source component that fills its series with a fixed set of points.
+class TThreePointSource : public TChartSeriesSource {
+ public:
+  std::string ClassName() const override { return "TThreePointSource"; }
+  void Load() override {
+    Series()->Clear();
+    for (double y : {4.0, 5.0, 6.0}) Series()->Add(y);
+  }
+};
+
+class SeriesSourceFixture : public ::testing::Test {
+ protected:
+  struct TApplicationFirst {
+    TApplicationFirst() { EnsureTestApplication(); }
+  } application;
+  TChart chart;
+  TLineSeries source, fed;
+};
+
+TEST_F(SeriesSourceFixture, ASeriesFedFromASourceSeriesShowsItsPointsAndFollowsThem) {
+  source.AddXY(1, 10, "a");
+  source.AddXY(2, 20, "b", clRed);
+  SetDataSource(fed, &source);
+  EXPECT_EQ(Xs(fed), (std::vector<double>{1, 2}));
+  EXPECT_EQ(Ys(fed), (std::vector<double>{10, 20}));
+  EXPECT_EQ(fed.Label(1), "b");
+  EXPECT_EQ(fed.ValueColor(1), clRed);
+  source.AddXY(3, 30);
+  EXPECT_EQ(Ys(fed), (std::vector<double>{10, 20, 30}));
+  SetDataSource(fed, static_cast<TChartSeries*>(nullptr));
+  EXPECT_TRUE(fed.DataSources().empty());
+  EXPECT_EQ(fed.Count(), 0);  // the points were the source's
+}
+
+TEST_F(SeriesSourceFixture, InvalidSourcesRaiseTheirMessagesAndLeaveTheSeriesAsItWas) {
+  fed.AddXY(1, 1);
+  fed.Name = "Wells";
+  // Without a chart nothing but another series can be checked.
+  EXPECT_EQ(ThrownMessage<ChartException>([&] { SetDataSource(fed, &fed); }), "No ParentChart to validate DataSource");
+  TThreePointSource component;
+  EXPECT_EQ(ThrownMessage<ChartException>([&] { SetDataSource(fed, &component); }),
+            "No ParentChart to validate DataSource");
+  EXPECT_EQ(component.Series(), nullptr);
+  // With a chart the chart refuses the series as its own source, by name or class.
+  chart.AddSeries(fed);
+  EXPECT_EQ(ThrownMessage<ChartException>([&] { SetDataSource(fed, &fed); }), "No valid DataSource: Wells");
+  fed.Name.clear();
+  EXPECT_EQ(ThrownMessage<ChartException>([&] { SetDataSource(fed, &fed); }), "No valid DataSource: TLineSeries");
+  // A chain back to the series.
+  SetDataSource(source, &fed);
+  EXPECT_EQ(ThrownMessage<ChartException>([&] { SetDataSource(fed, &source); }),
+            "Circular Series dependences are not allowed");
+  EXPECT_EQ(Ys(fed), (std::vector<double>{1}));
+  EXPECT_TRUE(fed.DataSources().empty());
+  chart.RemoveSeries(fed);
+}
+
+TEST_F(SeriesSourceFixture, ASourceComponentLoadsWhenOpenAndClearsWhenClosedUnlessToldToKeepThePoints) {
+  chart.AddSeries(fed);
+  TThreePointSource component;
+  component.Name = "Three";
+  component.Open();  // no series yet: nothing to load
+  SetDataSource(fed, &component);
+  EXPECT_EQ(fed.SourceComponent(), &component);
+  EXPECT_EQ(Ys(fed), (std::vector<double>{4, 5, 6}));  // reopened: it was active
+  EXPECT_TRUE(component.IsSourceOfSeries(fed));
+  EXPECT_FALSE(TChartSeriesSource().IsSourceOfSeries(fed));
+  EXPECT_EQ(DataSourceNames(fed), std::vector<std::string>{"Three"});
+  component.Close();
+  EXPECT_EQ(fed.Count(), 0);
+  component.KeepSeriesPoints = true;
+  component.Open();
+  component.Close();
+  EXPECT_EQ(fed.Count(), 3);
+  // A source series replaces the component.
+  source.Add(9);
+  SetDataSource(fed, &source);
+  EXPECT_EQ(component.Series(), nullptr);
+  EXPECT_EQ(fed.SourceComponent(), nullptr);
+  chart.RemoveSeries(fed);
+}
+
+TEST_F(SeriesSourceFixture, ASourceComponentBeingReadLoadsOnlyOnceItIsLoaded) {
+  chart.AddSeries(fed);
+  TThreePointSource component;
+  component.Loading = true;
+  SetDataSource(fed, &component);
+  component.Open();
+  EXPECT_EQ(fed.Count(), 0);
+  component.Loaded();
+  EXPECT_EQ(Ys(fed), (std::vector<double>{4, 5, 6}));
+  chart.RemoveSeries(fed);
+}
+
+TEST_F(SeriesSourceFixture, ASeriesGoingAwayUnbindsItsSourceComponent) {
+  TThreePointSource component;
+  {
+    TLineSeries series;
+    chart.AddSeries(series);
+    SetDataSource(series, &component);
+    EXPECT_EQ(component.Series(), &series);
+  }
+  EXPECT_EQ(component.Series(), nullptr);
+  component.Open();  // nothing bound: nothing to load into
+}
+
+TEST_F(SeriesSourceFixture, AssignCopiesTheSettingsAndThePoints) {
+  source.SetTitle("Wells");
+  source.ValueFormat = "0.0";
+  source.SetSeriesColor(clRed);
+  source.SetVertAxis(aRightAxis);
+  source.Depth = 7;
+  source.Marks().Visible = true;
+  source.Stairs = true;
+  source.SetColorSource("Colours");
+  source.AddXY(1, 10, "a", clBlue);
+  source.AddXY(2, 20);
+  source.Marks().MarkItem(1).Text = {"second"};
+  TLineSeries copy;
+  copy.Assign(source);
+  EXPECT_EQ(copy.Title(), "Wells");
+  EXPECT_EQ(copy.ValueFormat, "0.0");
+  EXPECT_EQ(copy.SeriesColor(), clRed);
+  EXPECT_EQ(copy.VertAxis(), aRightAxis);
+  EXPECT_EQ(copy.Depth, 7);
+  EXPECT_TRUE(copy.Marks().Visible);
+  EXPECT_TRUE(copy.Stairs);
+  EXPECT_EQ(copy.ColorSource(), "Colours");
+  EXPECT_EQ(Ys(copy), (std::vector<double>{10, 20}));
+  EXPECT_EQ(copy.Label(0), "a");
+  EXPECT_EQ(copy.ValueColor(0), clBlue);
+  ASSERT_NE(copy.Marks().ItemAt(1), nullptr);
+  EXPECT_EQ(copy.Marks().ItemAt(1)->Text, std::vector<std::string>{"second"});
+  EXPECT_TRUE(copy.DataSources().empty());
+}
+
+TEST_F(SeriesSourceFixture, RemovingTheFirstSourceRemovesEveryOneAndThePointsUnlessStored) {
+  TLineSeries other;
+  source.Add(1);
+  other.Add(2);
+  for (const bool stored : {false, true}) {
+    SCOPED_TRACE(stored);
+    AddDataSource(fed, source, false);
+    AddDataSource(fed, other, false);
+    fed.StoredData = stored;
+    fed.RemoveDataSource(other);  // not the first: only that one goes
+    ASSERT_EQ(fed.DataSources().size(), 1u);
+    fed.RemoveDataSource(source);
+    EXPECT_TRUE(fed.DataSources().empty());
+    EXPECT_TRUE(source.DependentSeries().empty());
+    EXPECT_EQ(fed.Count(), stored ? 1 : 0);
+    fed.Clear();
+  }
+}
+
+TEST_F(SeriesSourceFixture, AssignFromASeriesFedBySourcesTakesTheSameSources) {
+  TLineSeries origin;
+  origin.Add(3);
+  origin.Add(4);
+  SetDataSource(source, &origin);
+  fed.Assign(source);
+  ASSERT_EQ(fed.DataSources().size(), 1u);
+  EXPECT_EQ(fed.DataSources().front(), &origin);
+  EXPECT_EQ(Ys(fed), (std::vector<double>{3, 4}));
+}
+
+TEST_F(SeriesSourceFixture, SampleValuesFillAndOrderThePoints) {
+  struct Case {
+    const char* Name;
+    bool OnlyMandatory;
+  };
+  for (const Case c : {Case{"with X", false}, Case{"values only", true}}) {
+    SCOPED_TRACE(c.Name);
+    TLineSeries s;
+    AddSampleValues(s, 6, c.OnlyMandatory);
+    ASSERT_EQ(s.Count(), 6);
+    EXPECT_EQ(Xs(s), (std::vector<double>{0, 1, 2, 3, 4, 5}));
+    for (double y : Ys(s)) EXPECT_GE(y, 0);
+  }
+  TLineSeries none;
+  AddSampleValues(none, 0, false);
+  EXPECT_EQ(none.Count(), 0);
+
+  // A mandatory list with an order is sorted, and X renumbered.
+  TChartSeries s;
+  s.YValues().SetOrder(loDescending);
+  s.XValues().SetOrder(loNone);
+  for (double y : {2.0, 9.0, 5.0}) s.Add(y);
+  CheckOrder(s);
+  EXPECT_EQ(Ys(s), (std::vector<double>{9, 5, 2}));
+  EXPECT_EQ(Xs(s), (std::vector<double>{0, 1, 2}));
+
+  TChartSeries sampled;
+  sampled.SampleCount = 7;
+  sampled.StoredData = true;
+  FillSampleValues(sampled, 0);
+  EXPECT_EQ(sampled.Count(), 7);
+  EXPECT_FALSE(sampled.StoredData);
+}
+
+TEST_F(SeriesSourceFixture, AGalleryPictureHasFourPointsInThePaletteOrSilverWhenDisabled) {
+  TLineSeries first, second;
+  chart.AddSeries(first);
+  chart.AddSeries(second);
+  PrepareForGallery(first, true);
+  PrepareForGallery(second, true);
+  EXPECT_EQ(first.Count(), 4);
+  EXPECT_FALSE(first.Marks().Visible);
+  EXPECT_EQ(first.Marks().DrawEvery(), 2);
+  EXPECT_TRUE(first.ColorEachPoint);
+  EXPECT_EQ(first.SeriesColor(), chart.GetDefaultColor(0));
+  EXPECT_EQ(second.SeriesColor(), chart.GetDefaultColor(3));
+  PrepareForGallery(second, false);
+  EXPECT_EQ(second.SeriesColor(), clSilver);
+  chart.RemoveAllSeries();
+}
+
+TEST_F(SeriesSourceFixture, TheChartsSeriesStreamAsChildrenWithTheirSourcesAndCustomAxes) {
+  TChartAxis& axis = chart.AddCustomAxis(false);
+  source.Name = "Measured";
+  source.AddXY(1, 10);
+  source.AddXY(2, 20);
+  source.StoredData = true;
+  fed.Name = "Copy";
+  chart.AddSeries(source);
+  chart.AddSeries(fed);
+  SetDataSource(fed, &source);
+  fed.SetCustomVertAxis(&axis);
+  TStreamedProperties block;
+  chart.WriteProperties(block);
+  WriteChartSeries(chart, block);
+  // One source is carried by "DataSource" alone.
+  const auto& items = PropertyCollection(block, "Series");
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(PropertyString(items[1], "DataSource", ""), "Measured");
+  EXPECT_EQ(FindProperty(items[1], "DataSources"), nullptr);
+  EXPECT_EQ(FindProperty(items[1], "Data"), nullptr);  // its points come from its source
+
+  TChart read;
+  read.ReadProperties(PropertiesFromBytes(PropertiesToBytes(block)));
+  const auto series = ReadChartSeries(read, block);
+  ASSERT_EQ(series.size(), 2u);
+  EXPECT_EQ(Ys(*series[0]), (std::vector<double>{10, 20}));
+  ASSERT_EQ(series[1]->DataSources().size(), 1u);
+  EXPECT_EQ(series[1]->DataSources().front(), series[0].get());
+  EXPECT_EQ(Ys(*series[1]), (std::vector<double>{10, 20}));
+  ASSERT_EQ(read.AxesList().size(), 7u);
+  EXPECT_EQ(series[1]->CustomVertAxis(), read.AxesList()[6]);
+  read.RemoveAllSeries();
+  chart.RemoveAllSeries();
+}
+
+TEST_F(SeriesSourceFixture, TwoSourcesAreWrittenAsDataSourcesAndAnUnknownOneRefusesTheSeries) {
+  TLineSeries other;
+  source.Name = "A";
+  other.Name = "B";
+  fed.Name = "Sum";
+  chart.AddSeries(source);
+  chart.AddSeries(other);
+  chart.AddSeries(fed);
+  AddDataSource(fed, source, false);
+  AddDataSource(fed, other, false);
+  TStreamedProperties block;
+  WriteChartSeries(chart, block);
+  const auto& items = PropertyCollection(block, "Series");
+  EXPECT_EQ(PropertyStrings(items[2], "DataSources", {}), (std::vector<std::string>{"A", "B"}));
+
+  TStreamedProperties unknown;
+  TStreamedProperties item;
+  AddIdent(item, "ClassName", "TLineSeries");
+  AddString(item, "DataSource", "Nowhere");
+  AddCollection(unknown, "Series", {item});
+  TChart read;
+  EXPECT_THROW(ReadChartSeries(read, unknown), EChartStreamError);
+  EXPECT_EQ(read.SeriesCount(), 0);
+  chart.RemoveAllSeries();
+}
+
+TEST_F(SeriesSourceFixture, AChartBlockWrittenByAnIndependentGeneratorReadsIntoTheChartAndItsSeries) {
+  const TGeneratedFixtures& fixtures = TGeneratedFixtures::Of("make_chart_properties.py");
+  const TStreamedProperties block = PropertiesFromBytes(fixtures.Bytes("chart.bin"));
+  chart.ReadProperties(block);
+  EXPECT_EQ(chart.Chart3DPercent(), 30);
+  EXPECT_FALSE(chart.AxisVisible());
+  EXPECT_FALSE(chart.LeftAxis().Automatic());
+  EXPECT_EQ(chart.LeftAxis().Minimum(), 20);
+  EXPECT_EQ(chart.LeftAxis().Maximum(), 80);
+  EXPECT_EQ(chart.LeftAxis().Title.Caption, "Depth");
+  EXPECT_EQ(chart.BottomAxis().Grid.Color(), clRed);
+  ASSERT_EQ(chart.AxesList().size(), 7u);
+  EXPECT_TRUE(chart.AxesList()[6]->OtherSide());
+  EXPECT_EQ(chart.Pages().MaxPointsPerPage(), 7);
+  EXPECT_EQ(chart.ColorPaletteIndex, 3);
+  EXPECT_EQ(chart.BackWall().Color(), TColor{0xFFFF00});
+  EXPECT_EQ(chart.Title.Text, (std::vector<std::string>{"Plan", "of the wells"}));
+  EXPECT_EQ(chart.Legend.Alignment, laBottom);
+  EXPECT_EQ(chart.LeftWall().Size(), 4);
+
+  const auto series = ReadChartSeries(chart, block);
+  ASSERT_EQ(series.size(), 2u);
+  EXPECT_EQ(series[0]->Title(), "Wells");
+  EXPECT_EQ(series[0]->VertAxis(), aRightAxis);
+  EXPECT_EQ(Xs(*series[0]), (std::vector<double>{1, 3}));
+  EXPECT_TRUE(series[0]->StoredData);
+  ASSERT_NE(series[0]->Marks().ItemAt(1), nullptr);
+  EXPECT_EQ(series[0]->Marks().ItemAt(1)->Text, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(Ys(*series[1]), (std::vector<double>{10, 30}));
+  EXPECT_EQ(series[1]->CustomVertAxis(), chart.AxesList()[6]);
+  chart.RemoveAllSeries();
+}
+
+TEST_F(SeriesSourceFixture, DamagedChartBlocksAreRefusedAndTheChartKept) {
+  const TGeneratedFixtures& fixtures = TGeneratedFixtures::Of("make_chart_properties.py");
+  for (const char* name : {"long_string.bin", "unknown_type.bin", "deep_nesting.bin"}) {
+    SCOPED_TRACE(name);
+    EXPECT_THROW(PropertiesFromBytes(fixtures.Bytes(name)), EChartStreamError);
+  }
+  TStreamedProperties before;
+  chart.WriteProperties(before);
+  EXPECT_THROW(chart.ReadProperties(PropertiesFromBytes(fixtures.Bytes("wrong_type.bin"))), EChartStreamError);
+  EXPECT_EQ(ThrownMessage<AxisException>(
+                [&] { chart.ReadProperties(PropertiesFromBytes(fixtures.Bytes("negative_increment.bin"))); }),
+            "Axis increment must be >= 0");
+  TStreamedProperties after;
+  chart.WriteProperties(after);
+  EXPECT_EQ(PropertiesToBytes(after), PropertiesToBytes(before));
+}
+
+}  // namespace
+}  // namespace qira
