@@ -116,7 +116,7 @@ void ReadShape(const TStreamedProperties& block, const char* prefix, auto& shape
 }
 
 // Reads the chart's part of the block into the chart, changing it as it goes.
-void ApplyChartBlock(TChart& chart, const TStreamedProperties& block) {
+void ApplyChartBlock(TCustomChart& chart, const TStreamedProperties& block) {
   const int32_t paletteIndex = PropertyInt32(block, "ColorPaletteIndex", chart.ColorPaletteIndex);
   const bool hasBackColor = FindProperty(block, "BackColor") != nullptr;
   const TColor backColor = PropertyColor(block, "BackColor", chart.BackWall().Color());
@@ -142,7 +142,7 @@ void ApplyChartBlock(TChart& chart, const TStreamedProperties& block) {
 
 }  // namespace
 
-void TChart::WriteProperties(TStreamedProperties& block) const {
+void TCustomChart::WriteProperties(TStreamedProperties& block) const {
   TCustomAxisPanel::WriteProperties(block);
   if (ColorPaletteIndex >= 1) AddInteger(block, "ColorPaletteIndex", ColorPaletteIndex);
   AddShape(block, "Title.", Title);
@@ -157,7 +157,7 @@ void TChart::WriteProperties(TStreamedProperties& block) const {
   if (ScrollMouseButton != mbRight) AddIdent(block, "ScrollMouseButton", kMouseButtonIdents[ScrollMouseButton]);
 }
 
-void TChart::ReadProperties(const TStreamedProperties& block) {
+void TCustomChart::ReadProperties(const TStreamedProperties& block) {
   {
     // The trial on a scratch chart raises before this chart changes; it keeps quiet.
     const TQuietChartMessages quiet;

@@ -115,7 +115,7 @@ void WriteAxisProperties(const TChartAxis& axis, TStreamedProperties& block) {
     AddBoolean(block, "Horizontal", axis.Horizontal());
     AddBoolean(block, "OtherSide", axis.OtherSide());
   }
-  if (!axis.Labels) AddBoolean(block, "Labels", false);
+  if (!axis.Labels()) AddBoolean(block, "Labels", false);
   if (axis.LabelsAlign != alDefault) AddIdent(block, "LabelsAlign", kLabelAlignIdents[axis.LabelsAlign]);
   if (axis.LabelsAlternate()) AddBoolean(block, "LabelsAlternate", true);
   if (axis.LabelsAngle() != 0) AddInteger(block, "LabelsAngle", axis.LabelsAngle());
@@ -186,7 +186,7 @@ void ReadAxisProperties(TChartAxis& axis, const TStreamedProperties& block) {
   copy.SetInverted(PropertyBoolean(block, "Inverted", copy.Inverted()));
   copy.SetHorizontal(PropertyBoolean(block, "Horizontal", copy.Horizontal()));
   copy.SetOtherSide(PropertyBoolean(block, "OtherSide", copy.OtherSide()));
-  copy.Labels = PropertyBoolean(block, "Labels", copy.Labels);
+  copy.SetLabels(PropertyBoolean(block, "Labels", copy.Labels()));
   copy.LabelsAlign = static_cast<TAxisLabelAlign>(PropertyIdent(block, "LabelsAlign", kLabelAlignIdents, copy.LabelsAlign));
   copy.SetLabelsAlternate(PropertyBoolean(block, "LabelsAlternate", copy.LabelsAlternate()));
   copy.SetLabelsAngle(PropertyInt32(block, "LabelsAngle", copy.LabelsAngle()));
@@ -243,7 +243,7 @@ void WriteMarksProperties(const TSeriesMarks& marks, TStreamedProperties& block)
   if (marks.Margins.Units != defaults.Units) AddIdent(block, "Margins.Units", kMarginUnitIdents[marks.Margins.Units]);
   if (marks.MultiLine) AddBoolean(block, "MultiLine", true);
   if (marks.Style != smsLabel) AddIdent(block, "Style", kMarksStyleIdents[marks.Style]);
-  if (marks.Visible) AddBoolean(block, "Visible", true);
+  if (marks.Visible()) AddBoolean(block, "Visible", true);
   if (marks.ItemCount() > 0) AddBinary(block, "Items", WriteMarksItems(marks));
 }
 
@@ -259,7 +259,7 @@ void ReadMarksProperties(TSeriesMarks& marks, const TStreamedProperties& block) 
   margins.Units = static_cast<TMarginUnits>(PropertyIdent(block, "Margins.Units", kMarginUnitIdents, marks.Margins.Units));
   const bool multiLine = PropertyBoolean(block, "MultiLine", marks.MultiLine);
   const int style = PropertyIdent(block, "Style", kMarksStyleIdents, marks.Style);
-  const bool visible = PropertyBoolean(block, "Visible", marks.Visible);
+  const bool visible = PropertyBoolean(block, "Visible", marks.Visible());
   const TStreamedProperty* items = FindProperty(block, "Items");
   if (items != nullptr && items->Type != TPropertyType::Binary) throw EChartStreamError("Invalid property value Items");
   if (items != nullptr) ReadMarksItems(marks, items->Text);  // replaces the items only when the record was good
@@ -269,7 +269,7 @@ void ReadMarksProperties(TSeriesMarks& marks, const TStreamedProperties& block) 
   marks.Margins = margins;
   marks.MultiLine = multiLine;
   marks.Style = static_cast<TSeriesMarksStyle>(style);
-  marks.Visible = visible;
+  marks.SetVisible(visible);
 }
 
 std::string WriteMarksItems(const TSeriesMarks& marks) {

@@ -642,10 +642,10 @@ int32_t TCustomSeries::Clicked(int32_t x, int32_t y) {
         const TPoint corner = InvertedStairs ? TPoint{previous.X, p.Y} : TPoint{p.X, previous.Y};
         hit = PointInLine(click, previous, corner) || PointInLine(click, corner, p);
       } else if (ribbon && DrawLine) {
-        const TPoint plane[4] = {canvas->Calculate3DPosition(previous.X, previous.Y, fStartZ),
-                                 canvas->Calculate3DPosition(p.X, p.Y, fStartZ),
-                                 canvas->Calculate3DPosition(p.X, p.Y, fEndZ),
-                                 canvas->Calculate3DPosition(previous.X, previous.Y, fEndZ)};
+        const TPoint plane[4] = {canvas->Calculate3DPosition(previous.X, previous.Y, StartZ()),
+                                 canvas->Calculate3DPosition(p.X, p.Y, StartZ()),
+                                 canvas->Calculate3DPosition(p.X, p.Y, EndZ()),
+                                 canvas->Calculate3DPosition(previous.X, previous.Y, EndZ())};
         hit = PointInPolygon(screen, plane, 3) || PointInLine(click, previous, p);
       } else {
         hit = PointInLine(click, previous, p);

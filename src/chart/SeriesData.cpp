@@ -311,7 +311,7 @@ void CheckOrder(TChartSeries& series) {
 
 void PrepareForGallery(TChartSeries& series, bool enabled) {
   FillSampleValues(series, 4);
-  series.Marks().Visible = false;
+  series.Marks().SetVisible(false);
   series.Marks().SetDrawEvery(2);
   series.ColorEachPoint = true;
   IAxisPanel* chart = series.ParentChart();

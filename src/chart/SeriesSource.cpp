@@ -176,7 +176,7 @@ void TChartSeries::Assign(const TChartSeries& source) {
   fColorSource = source.fColorSource;
   for (int32_t i = 2; i < fValuesList.Count() && i < source.fValuesList.Count(); ++i)
     fValuesList[i].Assign(source.fValuesList[i]);
-  fMarks.Visible = source.fMarks.Visible;
+  fMarks.SetVisible(source.fMarks.Visible());
   fMarks.Style = source.fMarks.Style;
   fMarks.MultiLine = source.fMarks.MultiLine;
   fMarks.Clip = source.fMarks.Clip;
