@@ -472,8 +472,8 @@ TEST(FlatTextOverASurfaceGL, OnlyTheGlyphsHideWhatLiesBehind) {
 // ------------------------------------------------------- labels drawn 1:1
 
 // A label drawn one texel per pixel shows exactly the pixels the platform font
-// draws for the same characters at the same places: none lost at the glyph's
-// edges (the collar name "BH2" read "3H2"), none added from a neighbour.
+// draws for the same characters at the same places: none lost where a glyph's
+// ink reaches past its advance (the tail of a "j"), none added from a neighbour.
 struct TLabelCase {
   const char* text;
   int32_t height;  // font height, negative: character height in pixels
@@ -503,10 +503,14 @@ QImage PlatformRendering(TGLWindowsBitmapFont& font, const std::string& text, in
   return bitmap.Image().convertToFormat(QImage::Format_RGB32);
 }
 
-TEST_P(LabelPixelsGL, EveryGlyphPixelOfTheFontShowsAndNoOther) {
-  EnsureTestApplication();
+// A kLabelWidth x kLabelHeight frame, black, with the text drawn white by its
+// label node at `scale`, its top-left corner at (left, top) from the frame's
+// top-left; the red channel of each pixel, rows from the top. Empty, with the
+// test skipped, without headless OpenGL.
+std::vector<uint8_t> DrawLabel(TGLWindowsBitmapFont& font, const std::string& label, int left, int top,
+                               float scale) {
   auto gl = MakeHeadlessGLOrSkip<HeadlessGL>(kLabelWidth, kLabelHeight, 0);
-  if (!gl) return;
+  if (!gl) return {};
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   glOrtho(0.0, kLabelWidth, 0.0, kLabelHeight, -1.0, 1.0);
@@ -516,21 +520,35 @@ TEST_P(LabelPixelsGL, EveryGlyphPixelOfTheFontShowsAndNoOther) {
   TGLStateCache cache;
   TRenderContextInfo rci;
   rci.GLStates = &cache;
-  TGLWindowsBitmapFont font;
-  font.SetFont(PinnedFont(GetParam().height));
   TGLFlatText text;
   text.SetBitmapFont(&font);
-  text.SetText(GetParam().text);
+  text.SetText(label);
   text.ModulateColor().SetColor(VectorMake(1.0f, 1.0f, 1.0f, 1.0f));
-  constexpr int kLeft = 10;
-  constexpr int kTop = 10;  // rows from the top of the frame
-  text.Position().SetPoint(static_cast<float>(kLeft), static_cast<float>(kLabelHeight - kTop), 0.0f);
+  text.Position().SetPoint(static_cast<float>(left), static_cast<float>(kLabelHeight - top), 0.0f);
+  text.Scale().SetVector(scale, scale, scale);
   text.Render(rci);
-
-  std::vector<uint8_t> frame(static_cast<size_t>(kLabelWidth) * kLabelHeight * 4);
+  std::vector<uint8_t> rgba(static_cast<size_t>(kLabelWidth) * kLabelHeight * 4);
   glFinish();
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(0, 0, kLabelWidth, kLabelHeight, GL_RGBA, GL_UNSIGNED_BYTE, frame.data());
+  glReadPixels(0, 0, kLabelWidth, kLabelHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+  std::vector<uint8_t> red(static_cast<size_t>(kLabelWidth) * kLabelHeight);
+  for (int row = 0; row < kLabelHeight; ++row) {
+    for (int x = 0; x < kLabelWidth; ++x) {
+      red[static_cast<size_t>(row) * kLabelWidth + x] =
+          rgba[(static_cast<size_t>(kLabelHeight - 1 - row) * kLabelWidth + x) * 4];
+    }
+  }
+  return red;
+}
+
+TEST_P(LabelPixelsGL, EveryGlyphPixelOfTheFontShowsAndNoOther) {
+  EnsureTestApplication();
+  TGLWindowsBitmapFont font;
+  font.SetFont(PinnedFont(GetParam().height));
+  constexpr int kLeft = 10;
+  constexpr int kTop = 10;
+  const std::vector<uint8_t> frame = DrawLabel(font, GetParam().text, kLeft, kTop, 1.0f);
+  if (frame.empty()) return;
   // The glyph is drawn one row below the top of its cell.
   const QImage expected = PlatformRendering(font, GetParam().text, kLeft, kTop + 1);
 
@@ -538,10 +556,9 @@ TEST_P(LabelPixelsGL, EveryGlyphPixelOfTheFontShowsAndNoOther) {
   int lost = 0;
   int added = 0;
   for (int row = 0; row < kLabelHeight; ++row) {
-    const int glRow = kLabelHeight - 1 - row;
     for (int x = 0; x < kLabelWidth; ++x) {
       const bool shouldShow = qGray(expected.pixel(x, row)) >= 128;
-      const bool shows = frame[(static_cast<size_t>(glRow) * kLabelWidth + x) * 4] >= 128;
+      const bool shows = frame[static_cast<size_t>(row) * kLabelWidth + x] >= 128;
       lit += shouldShow ? 1 : 0;
       if (shouldShow && !shows) ++lost;
       if (shows && !shouldShow) ++added;
@@ -553,49 +570,27 @@ TEST_P(LabelPixelsGL, EveryGlyphPixelOfTheFontShowsAndNoOther) {
 }
 
 INSTANTIATE_TEST_SUITE_P(CollarNamesAndLabels, LabelPixelsGL,
-                         ::testing::Values(TLabelCase{"BH2", -40}, TLabelCase{"Well C", -40}, TLabelCase{"BH2", -30}, TLabelCase{"Well C", -36},
+                         ::testing::Values(TLabelCase{"BH2", -40}, TLabelCase{"Well C", -40},
+                                           TLabelCase{"BH2", -30}, TLabelCase{"Well C", -36},
                                            TLabelCase{"BH2", -13}, TLabelCase{"Well C", -11},
                                            TLabelCase{"jW|_g", -24}));
-
 
 // A label shown smaller than its glyphs (the collar names of a project are an
 // eighth of the font's size on screen): every screen pixel under which the
 // font has ink shows some of it, and nothing shows farther than a pixel from ink.
 TEST(SmallLabelPixelsGL, EveryPixelOverInkShowsWhenTheLabelIsMinified) {
   EnsureTestApplication();
-  auto gl = MakeHeadlessGLOrSkip<HeadlessGL>(kLabelWidth, kLabelHeight, 0);
-  if (!gl) return;
   constexpr int kShrink = 8;
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glOrtho(0.0, kLabelWidth, 0.0, kLabelHeight, -1.0, 1.0);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  HeadlessGL::Clear(0.0f, 0.0f, 0.0f);
-  TGLStateCache cache;
-  TRenderContextInfo rci;
-  rci.GLStates = &cache;
+  constexpr int kLeft = 4;
+  constexpr int kTop = 4;
   TGLWindowsBitmapFont font;
   font.SetFont(PinnedFont(-40));
   const std::string label = "BH2 Well C";
-  TGLFlatText text;
-  text.SetBitmapFont(&font);
-  text.SetText(label);
-  text.ModulateColor().SetColor(VectorMake(1.0f, 1.0f, 1.0f, 1.0f));
-  constexpr int kLeft = 4;
-  constexpr int kTop = 4;
-  text.Position().SetPoint(static_cast<float>(kLeft), static_cast<float>(kLabelHeight - kTop), 0.0f);
-  constexpr float kScale = 1.0f / kShrink;
-  text.Scale().SetVector(kScale, kScale, kScale);
-  text.Render(rci);
-
-  std::vector<uint8_t> frame(static_cast<size_t>(kLabelWidth) * kLabelHeight * 4);
-  glFinish();
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(0, 0, kLabelWidth, kLabelHeight, GL_RGBA, GL_UNSIGNED_BYTE, frame.data());
+  const std::vector<uint8_t> frame = DrawLabel(font, label, kLeft, kTop, 1.0f / kShrink);
+  if (frame.empty()) return;
   const auto shows = [&](int x, int row) {
     if (x < 0 || row < 0 || x >= kLabelWidth || row >= kLabelHeight) return false;
-    return frame[(static_cast<size_t>(kLabelHeight - 1 - row) * kLabelWidth + x) * 4] > 0;
+    return frame[static_cast<size_t>(row) * kLabelWidth + x] > 0;
   };
   // Full size, then each screen pixel's block of kShrink x kShrink font pixels.
   const QImage full = PlatformRendering(font, label, 0, 1);
