@@ -20,7 +20,8 @@
 // Reading validates as it goes: a bad signature, an unknown class or
 // property, or a value of the wrong kind raises (EReadError, EClassNotFound)
 // at the first bad byte, and every component made by that read is freed
-// again, so no half-read tree is left behind.
+// again, so no half-read tree is left behind (the root's own properties read
+// before the failure keep their new values).
 #include <cstdint>
 #include <functional>
 #include <string>
