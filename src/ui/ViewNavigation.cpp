@@ -6,6 +6,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 
 #include "model/GraphMain.h"
 #include "platform/HandlerGuard.h"
@@ -65,6 +66,42 @@ void PanCamera(TGLCamera& camera, int dx, int dy) {
   p.SetPoint(p.X() + static_cast<float>(dx), p.Y() - static_cast<float>(dy), p.Z());
 }
 
+// Moves the camera across the screen so that the scene point under the cursor on
+// the plane through `pivot` that faces the camera stays under the cursor: a drag
+// of (dx, dy) pixels moves that plane's picture by exactly (dx, dy), whatever the
+// camera's distance, lens and the viewer's size. `buffer` is the viewer whose
+// frames the user sees (its size and dpi give the projection).
+void PanCameraWithCursor(TGLCamera& camera, const TGL3DSceneBuffer& buffer, const TVector& pivot, int dx, int dy) {
+  const int32_t width = buffer.Width();
+  const int32_t height = buffer.Height();
+  if (width < 1 || height < 1) return;
+  const TVector eye = camera.GetAbsolutePosition();
+  const TVector forward = camera.AbsoluteVectorToTarget();
+  const TVector right = VectorNormalize(VectorCrossProduct(forward, camera.GetAbsoluteUp()));
+  const TVector up = VectorCrossProduct(right, forward);
+  TVector toPivot = VectorSubtract(pivot, eye);
+  toPivot.w = 0.0f;
+  // A pivot level with or behind the camera has no picture: the near plane stands in.
+  const double depth = std::max(static_cast<double>(VectorDotProduct(toPivot, forward)),
+                                static_cast<double>(std::max(camera.NearPlane(), 1e-3f)));
+  const TMatrix projection =
+      camera.PerspectiveMatrix(TRectangle{0, 0, width, height}, width, height, buffer.RenderDPI());
+  // Clip w of a point `depth` ahead (eye z = -depth): the depth itself in
+  // perspective, 1 in an orthogonal view.
+  const double clipW = -depth * projection[2][3] + projection[3][3];
+  if (projection[0][0] == 0.0f || projection[1][1] == 0.0f || !std::isfinite(clipW)) return;
+  const double unitsPerPixelX = 2.0 * clipW / (static_cast<double>(projection[0][0]) * width);
+  const double unitsPerPixelY = 2.0 * clipW / (static_cast<double>(projection[1][1]) * height);
+  // The camera goes the other way from the picture: right for a drag to the left
+  // (dx > 0), down for a drag upwards (dy > 0).
+  TVector move = VectorCombine(right, up, static_cast<float>(dx * unitsPerPixelX),
+                               static_cast<float>(-dy * unitsPerPixelY));
+  move.w = 0.0f;
+  if (TGLBaseSceneObject* parent = camera.Parent()) move = parent->AbsoluteToLocal(move);
+  TGLCoordinates3& p = camera.Position();
+  p.SetPoint(p.X() + move.x, p.Y() + move.y, p.Z() + move.z);
+}
+
 }  // namespace
 
 void TForm3D::GL3DSceneViewer1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y) {
@@ -96,8 +133,15 @@ void TForm3D::GL3DSceneViewer1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardMo
       Camera->RotateObject(*AxisCube, static_cast<float>(dy), static_cast<float>(dx), 0.0f);
     }
   } else if (buttons & Qt::MiddleButton) {
-    // Most window managers take Alt+drag for themselves: the middle button pans too.
-    PanCamera(*Camera, dx, dy);
+    // Most window managers take Alt+drag for themselves: the middle button pans
+    // too, holding the model under the cursor about the turning centre.
+    const TGL3DSceneBuffer* buffer = nullptr;
+    if (fullScreen_ && GLFullScreenViewer1 != nullptr) {
+      buffer = &GLFullScreenViewer1->Buffer();
+    } else if (GL3DSceneViewer1 != nullptr) {
+      buffer = &GL3DSceneViewer1->Buffer();
+    }
+    if (buffer != nullptr) PanCameraWithCursor(*Camera, *buffer, AxisCube->GetAbsolutePosition(), dx, dy);
   }
   lastMouseX_ = x;
   lastMouseY_ = y;

@@ -11,8 +11,10 @@
 #include "scene/viewers/Cadencer.h"
 #include "scene/graph/CameraLight.h"
 #include "scene/objects/DummyPlaneSprite.h"
+#include "scene/viewers/MemoryViewer.h"
 #include "scene/viewers/SceneViewer.h"
 #include "scene/math/VectorGeometry.h"
+#include "support/HeadlessGL.h"
 #include "ui/ViewTestSupport.h"
 
 namespace qira {
@@ -209,12 +211,49 @@ TEST_F(ViewNavigation, TheSpinClockTicksOnlyWhileTheViewSpins) {
   EXPECT_FALSE(cadencer.Enabled());
 }
 
-TEST_F(ViewNavigation, MiddleDragPansTheCameraAsAltDragDoes) {
-  Move(100, 100, Qt::NoModifier, Qt::NoButton);
-  Move(90, 120, Qt::NoModifier, Qt::MiddleButton);
-  EXPECT_EQ(form_->Camera->Position().X(), 10.0f);
-  EXPECT_EQ(form_->Camera->Position().Y(), 20.0f);
+// The middle button drags the model: the turning centre, wherever the camera
+// stands, follows the cursor pixel for pixel, as the frames OpenGL renders show it.
+struct TPanCase {
+  float cameraDistance;
+  int fromX, fromY, toX, toY;
+};
+
+class MiddleButtonPanGL : public ViewNavigation, public ::testing::WithParamInterface<TPanCase> {};
+
+TEST_P(MiddleButtonPanGL, TheTurningCentreStaysUnderTheCursor) {
+  if (IsSkipped()) return;
+  auto gl = MakeHeadlessGLOrSkip<HeadlessGL>(1, 1, 0);  // proves the machine renders headless
+  if (!gl) return;
+  gl.reset();
+  const TPanCase c = GetParam();
+  constexpr int kWidth = 400;
+  constexpr int kHeight = 300;
+  form_->GL3DSceneViewer1->Buffer().Resize(kWidth, kHeight);
+  form_->Camera->Position().SetZ(c.cameraDistance);
+  // A second viewer of the same camera and size renders the frames to look at.
+  TGLMemoryViewer frames;
+  frames.SetWidth(kWidth);
+  frames.SetHeight(kHeight);
+  frames.SetCamera(form_->Camera);
+  const auto centreOnScreen = [&] {
+    frames.Render();
+    return frames.Buffer().WorldToScreen(form_->AxisCube->GetAbsoluteAffinePosition());
+  };
+  const TAffineVector before = centreOnScreen();
+  Move(c.fromX, c.fromY, Qt::NoModifier, Qt::NoButton);
+  Move(c.toX, c.toY, Qt::NoModifier, Qt::MiddleButton);
+  const TAffineVector after = centreOnScreen();
+  // Window rows grow downwards, OpenGL's upwards.
+  EXPECT_NEAR(after.x - before.x, c.toX - c.fromX, 0.05);
+  EXPECT_NEAR(after.y - before.y, -(c.toY - c.fromY), 0.05);
+  EXPECT_EQ(form_->Camera->Position().Z(), c.cameraDistance);  // across the screen only
 }
+
+INSTANTIATE_TEST_SUITE_P(Drags, MiddleButtonPanGL,
+                         ::testing::Values(TPanCase{1000.0f, 100, 100, 110, 100},
+                                           TPanCase{1000.0f, 200, 150, 50, 150},
+                                           TPanCase{20000.0f, 100, 100, 90, 120},
+                                           TPanCase{300.0f, 10, 10, 160, 160}));
 
 TEST_F(ViewNavigation, CadencerClockRunsAtAFifthOfRealTime) {
   TGLCadencer& cadencer = *form_->GLCadencer1;

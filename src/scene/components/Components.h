@@ -35,6 +35,9 @@ class TPersistent;
 class TComponent;
 class TCollection;
 class TCollectionItem;
+class TFiler;
+class TReader;
+class TWriter;
 
 // [SECTION] Exceptions
 
@@ -144,6 +147,11 @@ class TPersistent : public TObject {
   virtual TPersistent* GetOwner() const { return nullptr; }
   // The class name, preceded by the owner's name path and "." when that is not empty.
   virtual std::string GetNamePath() const;
+  // Component streams (ComponentStreams.h): the published properties, then
+  // the properties a class stores in its own way, each declared to the filer
+  // with whether it has something to store. Both empty here.
+  virtual void DefinePublished(TFiler& filer) { (void)filer; }
+  virtual void DefineProperties(TFiler& filer) { (void)filer; }
 
  protected:
   virtual void AssignTo(TPersistent& dest) const;
@@ -221,6 +229,27 @@ class TComponent : public TPersistent {
   // A sub-component is part of another component and is not streamed as a child of its own.
   bool IsSubComponent() const { return subComponent_; }
   void SetSubComponent(bool value) { subComponent_ = value; }
+
+  // ---- component streaming
+  using TGetChildProc = std::function<void(TComponent& child)>;
+  // The components streamed as this one's children, in order; none here.
+  virtual void GetChildren(const TGetChildProc& proc, TComponent* root) {
+    (void)proc;
+    (void)root;
+  }
+  // The component a streamed component is the child of; null here.
+  virtual TComponent* GetParentComponent() const { return nullptr; }
+  virtual bool HasParent() const { return false; }
+  // Makes `value` the parent of this component; nothing here.
+  virtual void SetParentComponent(TComponent* value) { (void)value; }
+  // Puts a child read from a stream at position `order` among its siblings.
+  virtual void SetChildOrder(TComponent& child, int order) {
+    (void)child;
+    (void)order;
+  }
+  // Reads / writes the properties and the children of this component.
+  virtual void ReadState(TReader& reader);
+  virtual void WriteState(TWriter& writer);
 
   // ---- free notification
   // Both components are told when the other is freed (Notification with

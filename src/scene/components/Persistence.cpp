@@ -194,6 +194,15 @@ void TBinaryWriter::WriteFloat(double value) {
   Write(buf, 11);
 }
 
+void TBinaryWriter::WriteBinary(const std::vector<uint8_t>& bytes) {
+  if (bytes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) throw EWriteError(kStreamWriteError);
+  uint8_t head[5];
+  head[0] = static_cast<uint8_t>(TArchiveValueType::vaBinary);
+  PutLE(head + 1, static_cast<uint32_t>(bytes.size()), 4);
+  Write(head, 5);
+  Write(bytes.data(), static_cast<int32_t>(bytes.size()));
+}
+
 void TBinaryWriter::WriteListBegin() { WriteTag(TArchiveValueType::vaList); }
 void TBinaryWriter::WriteListEnd() { WriteTag(TArchiveValueType::vaNull); }
 
@@ -259,6 +268,22 @@ bool TBinaryReader::ReadBoolean() {
     default:
       ReadTypeError();
   }
+}
+
+float ToSingle(double value) {
+  if (std::isnan(value)) return std::numeric_limits<float>::quiet_NaN();
+  if (value > std::numeric_limits<float>::max()) return std::numeric_limits<float>::infinity();
+  if (value < -std::numeric_limits<float>::max()) return -std::numeric_limits<float>::infinity();
+  return static_cast<float>(value);
+}
+
+std::vector<uint8_t> TBinaryReader::ReadBinary() {
+  if (static_cast<TArchiveValueType>(ReadTag()) != TArchiveValueType::vaBinary) ReadTypeError();
+  const int32_t length = ReadLength();
+  CheckAvailable(length);
+  std::vector<uint8_t> bytes(static_cast<size_t>(length));
+  Read(bytes.data(), length);
+  return bytes;
 }
 
 int32_t TBinaryReader::ReadLength() {

@@ -6,7 +6,8 @@
 //
 // Tagged encoding (one tag byte, then a little-endian payload):
 //   0 end of list, 1 begin of list, 2/3/4 int8/int16/int32, 5 80-bit float,
-//   6 string (1-byte length), 8 False, 9 True, 12 string (int32 length),
+//   6 string (1-byte length), 8 False, 9 True, 10 bytes (int32 length),
+//   12 string (int32 length),
 //   18 UTF-16 string (int32 length in units), 20 UTF-8 string (read only).
 //
 // Byte strings in archives are Windows-1252 (tags 6 and 12); strings in the
@@ -98,6 +99,7 @@ enum class TArchiveValueType : uint8_t {
   vaString = 6,
   vaFalse = 8,
   vaTrue = 9,
+  vaBinary = 10,
   vaLString = 12,
   vaWString = 18,
   vaUTF8String = 20,
@@ -143,6 +145,8 @@ class TBinaryWriter : public TVirtualWriter {
   void WriteAnsiString(std::string_view value);
   // Tag 18, length in UTF-16 units.
   void WriteWideString(std::u16string_view value);
+  // Tag 10, the int32 byte count, then the bytes as they are.
+  void WriteBinary(const std::vector<uint8_t>& bytes);
 
  private:
   void WriteTag(TArchiveValueType tag);
@@ -206,6 +210,8 @@ class TBinaryReader : public TVirtualReader {
   void ReadListBegin() override;
   void ReadListEnd() override;
   bool EndOfList() override;
+  // Tag 10; the count is checked against the bytes left before anything is allocated.
+  std::vector<uint8_t> ReadBinary();
 
  private:
   uint8_t ReadTag();
@@ -264,6 +270,10 @@ class TPersistentObject : public TPersistent {
 };
 
 [[noreturn]] void RaiseFilerException(const TClassInfo& cls, int32_t archiveVersion);
+
+// A stored Float in single precision: magnitudes beyond float's range become
+// infinities (a plain conversion would be undefined), NaN stays NaN.
+float ToSingle(double value);
 
 // [SECTION] The object list
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "scene/components/ComponentStreams.h"
 #include "scene/graph/CameraLight.h"
 #include "scene/gl/OpenGLBinding.h"
 #include "scene/gl/RenderingContext.h"
@@ -273,6 +274,33 @@ void RegisterSceneClasses() {
   RegisterClass(TGLCamera::StaticClass());
   RegisterClass(TGLLightSource::StaticClass());
   RegisterClass(TGLProxyObject::StaticClass());
+}
+
+// ---- component streams
+
+void TGL3DScene::DefinePublished(TFiler& filer) {
+  TGLUpdateAbleComponent::DefinePublished(filer);
+  DefineOrdinal(filer, "ObjectsSorting", objectsSorting_, TGLObjectsSorting::osRenderNearestFirst,
+                TGLObjectsSorting::osRenderBlendedLast, [this](TGLObjectsSorting v) { SetObjectsSorting(v); });
+  DefineOrdinal(filer, "VisibilityCulling", visibilityCulling_, TGLVisibilityCulling::vcHierarchical,
+                TGLVisibilityCulling::vcNone, [this](TGLVisibilityCulling v) { SetVisibilityCulling(v); });
+}
+
+void TGL3DScene::GetChildren(const TGetChildProc& proc, TComponent* root) { objects_->GetChildren(proc, root); }
+
+void TGL3DScene::SetChildOrder(TComponent& child, int order) {
+  if (auto* object = dynamic_cast<TGLBaseSceneObject*>(&child)) object->MoveTo(order);
+}
+
+void TGL3DScene::ReadState(TReader& reader) {
+  TComponent* const savedRoot = reader.Root();
+  if (Owner() != nullptr) reader.SetRoot(Owner());
+  struct TRestoreRoot {
+    TReader& reader;
+    TComponent* root;
+    ~TRestoreRoot() { reader.SetRoot(root); }
+  } restore{reader, savedRoot};
+  TGLUpdateAbleComponent::ReadState(reader);
 }
 
 }  // namespace qira

@@ -98,6 +98,17 @@ class TGL3DScene : public TGLUpdateAbleComponent {
   void InitializeObjects(TObject* sender, const TRenderContextInfo& rci);
   int InitializableObjectCount() const { return static_cast<int>(pendingObjects_.size()); }
 
+  // ---- component streams
+  // ObjectsSorting and VisibilityCulling when they differ from their defaults.
+  void DefinePublished(TFiler& filer) override;
+  // The root object's children stand for the scene's own.
+  void GetChildren(const TGetChildProc& proc, TComponent* root) override;
+  // A streamed scene object takes position `order` among the root's children.
+  void SetChildOrder(TComponent& child, int order) override;
+  // While the scene is read, the reader's root is the scene's owner (when it
+  // has one), so that the objects read belong to it; restored afterwards.
+  void ReadState(TReader& reader) override;
+
   // ---- defaults of the tree
   TGLObjectsSorting ObjectsSorting() const { return objectsSorting_; }
   // osInherited is stored as osRenderBlendedLast (the scene has no parent).

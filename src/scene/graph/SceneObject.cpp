@@ -9,6 +9,7 @@
 //   Display list and its state recorder
 //   Rendering
 //   Behaviours and effects
+//   Component streams
 
 #include "scene/graph/SceneObject.h"
 
@@ -17,11 +18,13 @@
 #include <cstring>
 #include <utility>
 
+#include "scene/components/ComponentStreams.h"
 #include "scene/graph/CustomSceneObjects.h"
 #include "scene/gl/OpenGLBinding.h"
 #include "scene/gl/RenderingContext.h"
 #include "scene/graph/Scene.h"
 #include "scene/graph/SceneBuffer.h"
+#include "scene/graph/CameraLight.h"
 #include "scene/gl/StateCache.h"
 #include "scene/math/VectorGeometry.h"
 
@@ -1208,5 +1211,92 @@ TGLObjectEffects& TGLBaseSceneObject::Effects() {
 bool TGLBaseSceneObject::HasBehaviours() const { return behaviours_ != nullptr && behaviours_->Count() > 0; }
 
 bool TGLBaseSceneObject::HasEffects() const { return effects_ != nullptr && effects_->Count() > 0; }
+
+
+// [SECTION] Component streams
+
+namespace {
+
+// The coordinates' 16 bytes, always stored.
+void DefineCoordinates(TFiler& filer, std::string_view name, TGLCustomCoordinates& coordinates) {
+  filer.DefineBinaryProperty(
+      name, [&coordinates](TBinaryStream& stream) { coordinates.ReadData(stream); },
+      [&coordinates](TBinaryStream& stream) { coordinates.WriteData(stream); }, true);
+}
+
+// A behaviour or effect list's stored form as a block of bytes.
+void DefineCollection(TFiler& filer, std::string_view name, const std::function<TXCollection&()>& list,
+                      bool hasItems) {
+  filer.DefineBinaryProperty(
+      name,
+      [&list](TBinaryStream& stream) {
+        TBinaryReader reader(stream);
+        list().ReadFromFiler(reader);
+      },
+      [&list](TBinaryStream& stream) {
+        TBinaryWriter writer(stream);
+        list().WriteToFiler(writer);
+      },
+      hasItems);
+}
+
+}  // namespace
+
+void TGLBaseSceneObject::DefinePublished(TFiler& filer) {
+  DefineOrdinal(filer, "ObjectsSorting", objectsSorting_, TGLObjectsSorting::osRenderNearestFirst,
+                TGLObjectsSorting::osInherited, [this](TGLObjectsSorting v) { SetObjectsSorting(v); });
+  DefineOrdinal(filer, "VisibilityCulling", visibilityCulling_, TGLVisibilityCulling::vcHierarchical,
+                TGLVisibilityCulling::vcInherited, [this](TGLVisibilityCulling v) { SetVisibilityCulling(v); });
+  DefineCoordinates(filer, "Direction.Coordinates", *direction_);
+  const std::pair<const char*, int> angles[] = {{"PitchAngle", 0}, {"RollAngle", 2}, {"TurnAngle", 1}};
+  for (const auto& [name, index] : angles) {
+    filer.DefineProperty(
+        name, [this, index = index](TReader& r) { SetAngle(index, ToSingle(r.ReadFloat())); },
+        [this, index = index](TWriter& w) { w.WriteFloat(rotation_->AsVector()[static_cast<size_t>(index)]); },
+        rotation_->AsVector()[static_cast<size_t>(index)] != 0.0f);
+  }
+  DefineCoordinates(filer, "Position.Coordinates", *position_);
+  DefineCoordinates(filer, "Scale.Coordinates", *scale_);
+  filer.DefineProperty(
+      "ShowAxes", [this](TReader& r) { SetShowAxes(r.ReadBoolean()); },
+      [this](TWriter& w) { w.WriteBoolean(showAxes_); }, showAxes_);
+  DefineCoordinates(filer, "Up.Coordinates", *up_);
+  filer.DefineProperty(
+      "Visible", [this](TReader& r) { SetVisible(r.ReadBoolean()); },
+      [this](TWriter& w) { w.WriteBoolean(visible_); }, !visible_);
+  filer.DefineProperty(
+      "TagFloat", [this](TReader& r) { TagFloat = ToSingle(r.ReadFloat()); },
+      [this](TWriter& w) { w.WriteFloat(TagFloat); }, TagFloat != 0.0f);
+}
+
+void TGLBaseSceneObject::DefineProperties(TFiler& filer) {
+  TGLCoordinatesUpdateAbleComponent::DefineProperties(filer);
+  DefineCollection(filer, "BehavioursData", [this]() -> TXCollection& { return Behaviours(); }, HasBehaviours());
+  DefineCollection(filer, "EffectsData", [this]() -> TXCollection& { return Effects(); }, HasEffects());
+}
+
+void TGLBaseSceneObject::GetChildren(const TGetChildProc& proc, TComponent* root) {
+  (void)root;
+  // A copy: a procedure that moves children must not upset the walk.
+  const std::vector<TGLBaseSceneObject*> children = children_;
+  for (TGLBaseSceneObject* child : children) {
+    if (!child->IsSubComponent()) proc(*child);
+  }
+}
+
+void TGLBaseSceneObject::SetParentComponent(TComponent* value) {
+  TGLBaseSceneObject* parent = nullptr;
+  if (auto* scene = dynamic_cast<TGL3DScene*>(value)) {
+    parent = &scene->Objects();
+  } else if (auto* object = dynamic_cast<TGLBaseSceneObject*>(value)) {
+    parent = object;
+  }
+  SetParent(parent);
+}
+
+TComponent* TGLBaseSceneObject::GetParentComponent() const {
+  if (auto* root = dynamic_cast<TGL3DSceneRootObject*>(parent_)) return root->Scene();
+  return parent_;
+}
 
 }  // namespace qira

@@ -119,6 +119,21 @@ class TGLBaseSceneObject : public TGLCoordinatesUpdateAbleComponent {
   // Calls the process-wide name hook (SetSceneObjectNameChangeHook) on change.
   void SetName(const std::string& name) override;
 
+  // ---- component streams
+  // Visible, ShowAxes, ObjectsSorting, VisibilityCulling, TagFloat and the
+  // angles when they differ from their defaults; the four coordinates always.
+  void DefinePublished(TFiler& filer) override;
+  // "BehavioursData" and "EffectsData": each list's stored form, written only
+  // when the list exists and holds an item.
+  void DefineProperties(TFiler& filer) override;
+  // Every child that is not a sub-component.
+  void GetChildren(const TGetChildProc& proc, TComponent* root) override;
+  // A scene means its root object, a scene object itself, anything else
+  // none; then SetParent.
+  void SetParentComponent(TComponent* value) override;
+  // The scene when the parent is the scene's root object, else the parent.
+  TComponent* GetParentComponent() const override;
+
   // ---- notification and time
   // Children last to first, behaviours, effects, then OnProgress.
   void DoProgress(const TProgressTimes& progressTimes) override;
@@ -200,7 +215,7 @@ class TGLBaseSceneObject : public TGLCoordinatesUpdateAbleComponent {
   TGLBaseSceneObject* Children(int index) const;
   // Position in the parent's list, -1 without a parent.
   int Index() const;
-  bool HasParent() const { return parent_ != nullptr; }
+  bool HasParent() const override { return parent_ != nullptr; }
   // Appends; the child must not have a parent.
   virtual void AddChild(TGLBaseSceneObject& child);
   // A new node of that class, owned by this node's owner (by this node when

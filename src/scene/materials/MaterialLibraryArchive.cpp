@@ -111,15 +111,6 @@ void WriteOrdinal(TVirtualWriter& writer, E value) {
   writer.WriteInteger(static_cast<int32_t>(value));
 }
 
-// A Float into single precision: magnitudes beyond float's range become
-// infinities (a plain conversion would be undefined).
-float ToSingle(double value) {
-  if (std::isnan(value)) return std::numeric_limits<float>::quiet_NaN();
-  if (value > std::numeric_limits<float>::max()) return std::numeric_limits<float>::infinity();
-  if (value < -std::numeric_limits<float>::max()) return -std::numeric_limits<float>::infinity();
-  return static_cast<float>(value);
-}
-
 // A count of records that take at least `minBytes` each: refused when the
 // bytes left cannot hold them.
 int32_t ReadCount(TVirtualReader& reader, int64_t minBytes) {

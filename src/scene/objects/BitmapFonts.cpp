@@ -419,6 +419,9 @@ void TGLCustomBitmapFont::RenderString(TRenderContextInfo& rci, std::string_view
   };
   float bottom = bottomOf(y);
   const float spaceAdvance = static_cast<float>(CharacterWidth(32) + spacingFix_ + hSpace_);
+  // Margins overlap the neighbours' quads; their texels are transparent and
+  // fail the alpha test, so they never cover a neighbour's ink.
+  const int32_t margin = GlyphMargin();
 
   const TGLStates before = cache.States();
   cache.EnableState(TGLState::stTexture2D);
@@ -455,11 +458,12 @@ void TGLCustomBitmapFont::RenderString(TRenderContextInfo& rci, std::string_view
     // but has no glyph to show.
     if (ranges_->Contains(code)) {
       const TCharRect r = GetCharTexCoords(code);
-      const float right = x + static_cast<float>(w);
+      const float left = x - static_cast<float>(margin);
+      const float right = x + static_cast<float>(w + margin);
       glTexCoord2f(r.left, r.top);
-      glVertex2f(x, y);
+      glVertex2f(left, y);
       glTexCoord2f(r.left, r.bottom);
-      glVertex2f(x, bottom);
+      glVertex2f(left, bottom);
       glTexCoord2f(r.right, r.bottom);
       glVertex2f(right, bottom);
       glTexCoord2f(r.right, r.top);

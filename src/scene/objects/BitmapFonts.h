@@ -179,6 +179,9 @@ class TGLCustomBitmapFont : public TGLUpdateAbleComponent {
   virtual void PrepareGlyphTexture();
   // Internal format of the texture: GL_RGBA here.
   virtual GLenum TextureFormat() const;
+  // Columns by which a glyph's texture rectangle reaches past its advance on
+  // either side; the quad is drawn that much wider. 0 here.
+  virtual int32_t GlyphMargin() const { return 0; }
   // Called when a range changed.
   virtual void RangesChanged() { InvalidateUsers(); }
   // A user being freed leaves the list.

@@ -17,6 +17,8 @@ namespace {
 constexpr uint8_t kDefaultFirst = 32;
 constexpr uint8_t kDefaultLast = 125;
 constexpr int32_t kTextureSides[] = {64, 128, 256, 512};
+// Blank columns left and right of each glyph in its cell.
+constexpr int32_t kGlyphMargin = 1;
 
 // The text of one character code.
 std::string CodeText(int code) { return Cp1252ToUtf8(std::string(1, static_cast<char>(code))); }
@@ -26,6 +28,10 @@ std::string CodeText(int code) { return Cp1252ToUtf8(std::string(1, static_cast<
 TGLWindowsBitmapFont::TGLWindowsBitmapFont() {
   font_.Color = clWhite;
   SetGlyphsAlpha(TGLTextureImageAlpha::tiaAlphaFromIntensity);
+  // Labels are mostly shown far smaller than their glyphs are rendered: without
+  // mipmaps a minified glyph samples a few texels per pixel, thin strokes fall
+  // between the samples and the alpha test drops them ("BH2" read "3H2").
+  SetMinFilter(miLinearMipmapLinear);
   Ranges().Add(kDefaultFirst, kDefaultLast);
   LoadWindowsFont();
 }
@@ -50,6 +56,8 @@ void TGLWindowsBitmapFont::NotifyChange(TObject* sender) {
 
 GLenum TGLWindowsBitmapFont::TextureFormat() const { return GL_ALPHA; }
 
+int32_t TGLWindowsBitmapFont::GlyphMargin() const { return kGlyphMargin; }
+
 void TGLWindowsBitmapFont::PrepareGlyphTexture() {
   LoadWindowsFont();
   TGLCustomBitmapFont::PrepareGlyphTexture();
@@ -72,7 +80,7 @@ int32_t TGLWindowsBitmapFont::LayoutGlyphs(int32_t width, int32_t height, TCanva
     if (w < 1) continue;
     // The fit is tested before a glyph is placed, so that a glyph wider than
     // the picture, or a row below its bottom, is never counted as placed.
-    const int64_t cellWidth = int64_t{w} + 2;
+    const int64_t cellWidth = int64_t{w} + 2 * kGlyphMargin;
     if (x + cellWidth > width) {
       if (x == 0) break;
       x = 0;
@@ -82,11 +90,12 @@ int32_t TGLWindowsBitmapFont::LayoutGlyphs(int32_t width, int32_t height, TCanva
     if (canvas != nullptr) {
       const double W = width;
       const double H = height;
-      SetCharRect(code, TCharRect{static_cast<float>((x + 1.05) / W), static_cast<float>((H - (y + 0.05)) / H),
-                                  static_cast<float>((x + w + 2 - 1.05) / W),
+      // The whole cell: ink the glyph puts into the cell's margins shows too.
+      SetCharRect(code, TCharRect{static_cast<float>((x + 0.05) / W), static_cast<float>((H - (y + 0.05)) / H),
+                                  static_cast<float>((x + cellWidth - 0.05) / W),
                                   static_cast<float>((H - (y + cellHeight - 0.05)) / H)});
       canvas->SelectClipRect(TRect{x, y, static_cast<int32_t>(x + cellWidth), y + cellHeight});
-      canvas->TextOut(x + 1, y + 1, CodeText(c));
+      canvas->TextOut(x + kGlyphMargin, y + 1, CodeText(c));
     }
     x += static_cast<int32_t>(cellWidth);
     ++count;

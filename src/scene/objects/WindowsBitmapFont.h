@@ -23,8 +23,9 @@ class EFontTextureTooSmall : public Exception {
 class TGLWindowsBitmapFont : public TGLCustomBitmapFont {
   QIRA_CLASS(TGLWindowsBitmapFont, TGLCustomBitmapFont)
 
-  // Alpha from intensity, one range 32..125 from glyph 0, white font; the
-  // glyphs are rendered at once (EFontTextureTooSmall when they do not fit).
+  // Alpha from intensity, mipmapped minification, one range 32..125 from
+  // glyph 0, white font; the glyphs are rendered at once (EFontTextureTooSmall
+  // when they do not fit).
   TGLWindowsBitmapFont();
 
   const TFont& Font() const { return font_; }
@@ -42,7 +43,7 @@ class TGLWindowsBitmapFont : public TGLCustomBitmapFont {
   virtual void LoadWindowsFont();
 
   // The layout pass: places the glyphs of codes 0..255 with a width of at
-  // least 1 in cells of width + 2 by CharHeight, row by row, in a width x
+  // least 1 in cells of width + 2 by CharHeight (the glyph one pixel in), row by row, in a width x
   // height picture, and returns how many fit before the first that does not.
   // With a canvas each glyph is drawn and its rectangle recorded.
   int32_t LayoutGlyphs(int32_t width, int32_t height, TCanvas* canvas);
@@ -52,6 +53,9 @@ class TGLWindowsBitmapFont : public TGLCustomBitmapFont {
   void PrepareGlyphTexture() override;
   // GL_ALPHA: the texture is alpha only.
   GLenum TextureFormat() const override;
+  // Each glyph's rectangle is its whole cell, one blank column wider on
+  // either side than its advance.
+  int32_t GlyphMargin() const override;
   void RangesChanged() override { NotifyChange(this); }
   // Any drop of the tables renders the glyphs again on the next draw.
   void GlyphTablesDropped() override;

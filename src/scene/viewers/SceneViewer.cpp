@@ -3,11 +3,16 @@
 // Sections: vertical sync; handler guard; TGL3DSceneViewer (life, properties,
 // window and context, Qt event handlers).
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QCursor>
+#include <QDrag>
+#include <QDropEvent>
 #include <QEnterEvent>
 #include <QGuiApplication>
 #include <QMetaObject>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QWheelEvent>
 
@@ -78,6 +83,8 @@ TGL3DSceneViewer::TGL3DSceneViewer(QWidget* parent)
   setAttribute(Qt::WA_NoSystemBackground);
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
+  // Drops reach OnDragOver, which decides whether to take them.
+  setAcceptDrops(true);
   resize(100, 100);
   buffer_->OnChange = [this](TObject*) {
     if (!SceneOfBufferRendering(*buffer_)) Invalidate();
@@ -212,6 +219,7 @@ TViewerMouse TGL3DSceneViewer::MouseOf(const QMouseEvent& event) const {
 
 void TGL3DSceneViewer::mousePressEvent(QMouseEvent* event) {
   pressedInside_ = event->button() == Qt::LeftButton;
+  if (pressedInside_) dragStart_ = event->position().toPoint();
   const TViewerMouse mouse = MouseOf(*event);
   GuardedHandler([&] {
     if (OnMouseDown) OnMouseDown(this, mouse);
@@ -225,6 +233,12 @@ void TGL3DSceneViewer::mouseMoveEvent(QMouseEvent* event) {
     if (OnMouseMove) OnMouseMove(this, mouse);
   });
   event->accept();
+  if (dragMode_ == TDragMode::dmAutomatic && pressedInside_ && !dragging_ && (event->buttons() & Qt::LeftButton) &&
+      (event->position().toPoint() - dragStart_).manhattanLength() >= QApplication::startDragDistance()) {
+    // The press belongs to the drag now: its release is not a click.
+    pressedInside_ = false;
+    BeginDrag();
+  }
 }
 
 void TGL3DSceneViewer::mouseReleaseEvent(QMouseEvent* event) {
@@ -276,6 +290,99 @@ void TGL3DSceneViewer::contextMenuEvent(QContextMenuEvent* event) {
     if (OnContextPopup) handled = OnContextPopup(this, event->pos().x(), event->pos().y());
   });
   event->setAccepted(handled);
+}
+
+// ------------------------------------------------------------ drag and drop
+
+void TGL3DSceneViewer::BeginDrag() {
+  if (dragging_) return;
+  dragging_ = true;
+  struct TDragEnd {
+    bool& flag;
+    ~TDragEnd() { flag = false; }
+  } dragEnd{dragging_};
+  // Owned by the drag from here on.
+  auto* drag = new QDrag(this);
+  auto data = std::make_unique<QMimeData>();
+  bool started = false;
+  GuardedHandler([&] {
+    if (OnStartDrag) OnStartDrag(this, *data);
+    started = true;
+  });
+  if (!started) {
+    drag->deleteLater();
+    return;
+  }
+  drag->setMimeData(data.release());
+  // Platforms that draw their own drag cursors give the shape no picture.
+  const QPixmap cursor = QCursor(dragCursor_).pixmap();
+  if (!cursor.isNull()) drag->setDragCursor(cursor, Qt::CopyAction);
+  QPointer<QObject> target = ExecDrag(*drag);
+  drag->deleteLater();
+  const QPoint at = mapFromGlobal(QCursor::pos());
+  GuardedHandler([&] {
+    if (OnEndDrag) OnEndDrag(this, target.data(), at.x(), at.y());
+  });
+}
+
+QObject* TGL3DSceneViewer::ExecDrag(QDrag& drag) {
+  drag.exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
+  return drag.target();
+}
+
+bool TGL3DSceneViewer::DragOver(const QDropEvent& event, QPoint at, TDragState state) {
+  if (!OnDragOver) return false;
+  const TViewerDrag drag{event.source(), event.mimeData(), at.x(), at.y()};
+  bool accept = true;
+  GuardedHandler([&] { OnDragOver(this, drag, state, accept); });
+  return accept;
+}
+
+void TGL3DSceneViewer::dragEnterEvent(QDragEnterEvent* event) {
+  const QPoint at = event->position().toPoint();
+  lastDragPosition_ = at;
+  lastDragSource_ = event->source();
+  event->setAccepted(DragOver(*event, at, TDragState::dsDragEnter));
+}
+
+void TGL3DSceneViewer::dragMoveEvent(QDragMoveEvent* event) {
+  const QPoint at = event->position().toPoint();
+  lastDragPosition_ = at;
+  event->setAccepted(DragOver(*event, at, TDragState::dsDragMove));
+}
+
+void TGL3DSceneViewer::dragLeaveEvent(QDragLeaveEvent* event) {
+  event->accept();
+  if (!OnDragOver) return;
+  // Qt's leave carries neither position nor data: the last ones seen stand in.
+  const TViewerDrag drag{lastDragSource_.data(), nullptr, lastDragPosition_.x(), lastDragPosition_.y()};
+  bool accept = false;
+  GuardedHandler([&] { OnDragOver(this, drag, TDragState::dsDragLeave, accept); });
+}
+
+void TGL3DSceneViewer::dropEvent(QDropEvent* event) {
+  const QPoint at = event->position().toPoint();
+  const TViewerDrag drag{event->source(), event->mimeData(), at.x(), at.y()};
+  event->acceptProposedAction();
+  GuardedHandler([&] {
+    if (OnDragDrop) OnDragDrop(this, drag);
+  });
+}
+
+// ------------------------------------------------------------------ focus
+
+void TGL3DSceneViewer::focusInEvent(QFocusEvent* event) {
+  QWidget::focusInEvent(event);
+  GuardedHandler([&] {
+    if (OnEnter) OnEnter(this);
+  });
+}
+
+void TGL3DSceneViewer::focusOutEvent(QFocusEvent* event) {
+  QWidget::focusOutEvent(event);
+  GuardedHandler([&] {
+    if (OnExit) OnExit(this);
+  });
 }
 
 void RegisterSceneViewerClasses() { RegisterClass(TGL3DSceneViewer::StaticClass()); }

@@ -14,6 +14,7 @@
 // handler raises and reports it through the message service once the
 // handler has returned. All of it runs on the user-interface thread.
 #include <QPoint>
+#include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
@@ -22,6 +23,9 @@
 
 #include "scene/graph/SceneBuffer.h"
 
+class QDrag;
+class QDropEvent;
+class QMimeData;
 class QWheelEvent;
 
 namespace qira {
@@ -60,6 +64,28 @@ TViewerWheel ViewerWheelOf(const QWheelEvent& event);
 using TViewerWheelEvent = std::function<bool(TObject* sender, const TViewerWheel& wheel)>;
 // A context-menu request at client coordinates; returns whether it was handled.
 using TViewerContextPopupEvent = std::function<bool(TObject* sender, int32_t x, int32_t y)>;
+
+// Drag and drop, as the viewer sees it. `source` is the object that started
+// the drag inside this program (null for a drag from another program), `data`
+// what is dragged; x and y are client coordinates of the cursor.
+enum class TDragState : uint8_t { dsDragEnter, dsDragLeave, dsDragMove };
+enum class TDragMode : uint8_t { dmManual, dmAutomatic };
+struct TViewerDrag {
+  QObject* source = nullptr;
+  const QMimeData* data = nullptr;
+  int32_t x = 0;
+  int32_t y = 0;
+};
+// Over the viewer: set `accept` (true on entry) to say whether a drop would be taken.
+using TViewerDragOverEvent =
+    std::function<void(TObject* sender, const TViewerDrag& drag, TDragState state, bool& accept)>;
+using TViewerDragDropEvent = std::function<void(TObject* sender, const TViewerDrag& drag)>;
+// A drag leaves the viewer: the handler may fill `data` (a drag without
+// data carries none).
+using TViewerStartDragEvent = std::function<void(TObject* sender, QMimeData& data)>;
+// The drag the viewer started ended: `target` took the drop (null: nobody did);
+// x and y are client coordinates of the cursor at the end.
+using TViewerEndDragEvent = std::function<void(TObject* sender, QObject* target, int32_t x, int32_t y)>;
 
 class TGL3DSceneViewer : public QWidget, public TComponent {
   QIRA_CLASS(TGL3DSceneViewer, TComponent)
@@ -120,6 +146,25 @@ class TGL3DSceneViewer : public QWidget, public TComponent {
   TNotifyEvent OnClick;
   TNotifyEvent OnDblClick;
   TViewerContextPopupEvent OnContextPopup;
+  // Drops are offered to OnDragOver; without it the viewer takes none.
+  TViewerDragOverEvent OnDragOver;
+  TViewerDragDropEvent OnDragDrop;
+  TViewerStartDragEvent OnStartDrag;
+  TViewerEndDragEvent OnEndDrag;
+  // The viewer gains / loses the keyboard focus.
+  TNotifyEvent OnEnter;
+  TNotifyEvent OnExit;
+
+  // dmAutomatic: a left drag longer than the platform's drag distance drags
+  // from the viewer (OnStartDrag, then OnEndDrag). dmManual (default): only BeginDrag does.
+  TDragMode DragMode() const { return dragMode_; }
+  void SetDragMode(TDragMode value) { dragMode_ = value; }
+  // Shown over a target while the viewer's drag would copy there.
+  Qt::CursorShape DragCursor() const { return dragCursor_; }
+  void SetDragCursor(Qt::CursorShape value) { dragCursor_ = value; }
+  // Drags from the viewer now: OnStartDrag, the platform's drag, OnEndDrag.
+  // The platform runs the drag to its end before this returns.
+  void BeginDrag();
 
   // The context draws on the native window: Qt must not paint it.
   QPaintEngine* paintEngine() const override { return nullptr; }
@@ -136,6 +181,15 @@ class TGL3DSceneViewer : public QWidget, public TComponent {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dragLeaveEvent(QDragLeaveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  // Runs the platform's drag to its end; returns the object that took the
+  // drop, or null.
+  virtual QObject* ExecDrag(QDrag& drag);
   // Re-applies the viewport after the window moved on the screen.
   virtual void DoViewportRefresh();
 
@@ -143,12 +197,21 @@ class TGL3DSceneViewer : public QWidget, public TComponent {
   void CreateRenderingContext();
   void NativeWindowChanged();
   TViewerMouse MouseOf(const QMouseEvent& event) const;
+  // OnDragOver for a drag at `at`; whether a drop would be taken.
+  bool DragOver(const QDropEvent& event, QPoint at, TDragState state);
 
   std::unique_ptr<TGL3DSceneBuffer> buffer_;
   TVSyncMode vSync_ = TVSyncMode::vsmNoSync;
   bool mouseInside_ = false;
   bool pressedInside_ = false;
   QPoint lastScreenCorner_;  // of the client area, at the last paint
+  TDragMode dragMode_ = TDragMode::dmManual;
+  Qt::CursorShape dragCursor_ = Qt::DragCopyCursor;
+  QPoint dragStart_;          // of a left press that may begin an automatic drag
+  bool dragging_ = false;
+  // Of the last drag over the viewer, for its leaving (Qt's leave event has none).
+  QPoint lastDragPosition_;
+  QPointer<QObject> lastDragSource_;
 };
 
 // True when viewers can draw on their native windows (Qt's xcb platform).

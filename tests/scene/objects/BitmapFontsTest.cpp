@@ -468,5 +468,165 @@ TEST(FlatTextOverASurfaceGL, OnlyTheGlyphsHideWhatLiesBehind) {
   EXPECT_EQ(clearColour, 0);
 }
 
+
+// ------------------------------------------------------- labels drawn 1:1
+
+// A label drawn one texel per pixel shows exactly the pixels the platform font
+// draws for the same characters at the same places: none lost where a glyph's
+// ink reaches past its advance (the tail of a "j"), none added from a neighbour.
+struct TLabelCase {
+  const char* text;
+  int32_t height;  // font height, negative: character height in pixels
+};
+
+class LabelPixelsGL : public ::testing::TestWithParam<TLabelCase> {};
+
+constexpr int kLabelWidth = 400;
+constexpr int kLabelHeight = 120;
+
+// The platform font's own drawing of the characters at the advances the bitmap
+// font gives them, white on black; the text's top-left corner at (left, top).
+QImage PlatformRendering(TGLWindowsBitmapFont& font, const std::string& text, int left, int top) {
+  TBitmap bitmap(kLabelWidth, kLabelHeight);
+  TCanvas& canvas = bitmap.Canvas();
+  canvas.SetBrush(TBrush{clBlack, bsSolid});
+  canvas.FillRect(TRect{0, 0, kLabelWidth, kLabelHeight});
+  canvas.SetBkMode(bkTransparent);
+  TFont f = font.Font();
+  f.Color = clWhite;
+  canvas.SetFont(f);
+  int x = left;
+  for (char c : text) {
+    canvas.TextOut(x, top, std::string(1, c));
+    x += font.CharacterWidth(static_cast<uint8_t>(c)) + font.HSpace() + font.SpacingFix();
+  }
+  return bitmap.Image().convertToFormat(QImage::Format_RGB32);
+}
+
+// A kLabelWidth x kLabelHeight frame, black, with the text drawn white by its
+// label node at `scale`, its top-left corner at (left, top) from the frame's
+// top-left; the red channel of each pixel, rows from the top. Empty, with the
+// test skipped, without headless OpenGL.
+std::vector<uint8_t> DrawLabel(TGLWindowsBitmapFont& font, const std::string& label, int left, int top,
+                               float scale) {
+  auto gl = MakeHeadlessGLOrSkip<HeadlessGL>(kLabelWidth, kLabelHeight, 0);
+  if (!gl) return {};
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0.0, kLabelWidth, 0.0, kLabelHeight, -1.0, 1.0);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  HeadlessGL::Clear(0.0f, 0.0f, 0.0f);
+  TGLStateCache cache;
+  TRenderContextInfo rci;
+  rci.GLStates = &cache;
+  TGLFlatText text;
+  text.SetBitmapFont(&font);
+  text.SetText(label);
+  text.ModulateColor().SetColor(VectorMake(1.0f, 1.0f, 1.0f, 1.0f));
+  text.Position().SetPoint(static_cast<float>(left), static_cast<float>(kLabelHeight - top), 0.0f);
+  text.Scale().SetVector(scale, scale, scale);
+  text.Render(rci);
+  std::vector<uint8_t> rgba(static_cast<size_t>(kLabelWidth) * kLabelHeight * 4);
+  glFinish();
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(0, 0, kLabelWidth, kLabelHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+  std::vector<uint8_t> red(static_cast<size_t>(kLabelWidth) * kLabelHeight);
+  for (int row = 0; row < kLabelHeight; ++row) {
+    for (int x = 0; x < kLabelWidth; ++x) {
+      red[static_cast<size_t>(row) * kLabelWidth + x] =
+          rgba[(static_cast<size_t>(kLabelHeight - 1 - row) * kLabelWidth + x) * 4];
+    }
+  }
+  return red;
+}
+
+TEST_P(LabelPixelsGL, EveryGlyphPixelOfTheFontShowsAndNoOther) {
+  EnsureTestApplication();
+  TGLWindowsBitmapFont font;
+  font.SetFont(PinnedFont(GetParam().height));
+  constexpr int kLeft = 10;
+  constexpr int kTop = 10;
+  const std::vector<uint8_t> frame = DrawLabel(font, GetParam().text, kLeft, kTop, 1.0f);
+  if (frame.empty()) return;
+  // The glyph is drawn one row below the top of its cell.
+  const QImage expected = PlatformRendering(font, GetParam().text, kLeft, kTop + 1);
+
+  int lit = 0;
+  int lost = 0;
+  int added = 0;
+  for (int row = 0; row < kLabelHeight; ++row) {
+    for (int x = 0; x < kLabelWidth; ++x) {
+      const bool shouldShow = qGray(expected.pixel(x, row)) >= 128;
+      const bool shows = frame[static_cast<size_t>(row) * kLabelWidth + x] >= 128;
+      lit += shouldShow ? 1 : 0;
+      if (shouldShow && !shows) ++lost;
+      if (shows && !shouldShow) ++added;
+    }
+  }
+  EXPECT_GT(lit, 20);
+  EXPECT_EQ(lost, 0) << "of " << lit << " pixels the font draws";
+  EXPECT_EQ(added, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(CollarNamesAndLabels, LabelPixelsGL,
+                         ::testing::Values(TLabelCase{"BH2", -40}, TLabelCase{"Well C", -40},
+                                           TLabelCase{"BH2", -30}, TLabelCase{"Well C", -36},
+                                           TLabelCase{"BH2", -13}, TLabelCase{"Well C", -11},
+                                           TLabelCase{"jW|_g", -24}));
+
+// A label shown smaller than its glyphs (the collar names of a project are an
+// eighth of the font's size on screen): every screen pixel under which the
+// font has ink shows some of it, and nothing shows farther than a pixel from ink.
+TEST(SmallLabelPixelsGL, EveryPixelOverInkShowsWhenTheLabelIsMinified) {
+  EnsureTestApplication();
+  constexpr int kShrink = 8;
+  constexpr int kLeft = 4;
+  constexpr int kTop = 4;
+  TGLWindowsBitmapFont font;
+  font.SetFont(PinnedFont(-40));
+  const std::string label = "BH2 Well C";
+  const std::vector<uint8_t> frame = DrawLabel(font, label, kLeft, kTop, 1.0f / kShrink);
+  if (frame.empty()) return;
+  const auto shows = [&](int x, int row) {
+    if (x < 0 || row < 0 || x >= kLabelWidth || row >= kLabelHeight) return false;
+    return frame[static_cast<size_t>(row) * kLabelWidth + x] > 0;
+  };
+  // Full size, then each screen pixel's block of kShrink x kShrink font pixels.
+  const QImage full = PlatformRendering(font, label, 0, 1);
+  const int blocksX = kLabelWidth / kShrink;
+  const int blocksY = kLabelHeight / kShrink;
+  std::vector<char> ink(static_cast<size_t>(blocksX) * blocksY, 0);
+  for (int y = 0; y < blocksY * kShrink; ++y) {
+    for (int x = 0; x < blocksX * kShrink; ++x) {
+      if (qGray(full.pixel(x, y)) >= 128) ink[static_cast<size_t>(y / kShrink) * blocksX + x / kShrink] = 1;
+    }
+  }
+  const auto inkAt = [&](int bx, int by) {
+    return bx >= 0 && by >= 0 && bx < blocksX && by < blocksY && ink[static_cast<size_t>(by) * blocksX + bx] != 0;
+  };
+  int inked = 0;
+  int lost = 0;
+  int stray = 0;
+  for (int by = 0; by < blocksY; ++by) {
+    for (int bx = 0; bx < blocksX; ++bx) {
+      const int x = kLeft + bx;
+      const int row = kTop + by;
+      if (inkAt(bx, by)) {
+        ++inked;
+        if (!shows(x, row)) ++lost;
+      } else if (shows(x, row)) {
+        bool nearInk = false;
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dx = -1; dx <= 1; ++dx) nearInk = nearInk || inkAt(bx + dx, by + dy);
+        if (!nearInk) ++stray;
+      }
+    }
+  }
+  EXPECT_GT(inked, 20);
+  EXPECT_EQ(lost, 0) << "of " << inked << " pixels over the font's ink";
+  EXPECT_EQ(stray, 0);
+}
+
 }  // namespace
 }  // namespace qira

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QContextMenuEvent>
+#include <QDrag>
+#include <QDropEvent>
+#include <QFocusEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPixmap>
@@ -167,6 +172,150 @@ TEST_F(SceneViewer, MouseEventsReachTheirHandlersWithClientCoordinates) {
   viewer.Send(press);
   viewer.Send(outside);
   EXPECT_EQ(calls, (std::vector<std::string>{"down 10,20 1", "up 300,22 1"}));
+}
+
+// ------------------------------------------------------------ drag and drop
+
+// Records the drag events of a viewer as text.
+struct TDragLog {
+  std::vector<std::string> calls;
+  void Watch(TGL3DSceneViewer& viewer, const std::string& name, bool accept) {
+    viewer.OnDragOver = [this, name, accept](TObject*, const TViewerDrag& d, TDragState state, bool& take) {
+      static const char* const kStates[] = {"enter", "leave", "move"};
+      calls.push_back(name + " over " + kStates[static_cast<int>(state)] + " " + std::to_string(d.x) + "," +
+                      std::to_string(d.y));
+      take = accept;
+    };
+    viewer.OnDragDrop = [this, name](TObject*, const TViewerDrag& d) {
+      calls.push_back(name + " drop " + std::to_string(d.x) + "," + std::to_string(d.y) + " " +
+                      (d.data != nullptr ? d.data->text().toStdString() : std::string("-")));
+    };
+    viewer.OnStartDrag = [this, name](TObject*, QMimeData& data) {
+      calls.push_back(name + " start");
+      data.setText(QString::fromStdString(name));
+    };
+    viewer.OnEndDrag = [this, name](TObject*, QObject* target, int32_t, int32_t) {
+      calls.push_back(name + " end on " + (target != nullptr ? target->objectName().toStdString() : "nothing"));
+    };
+  }
+};
+
+// What the platform's drag loop delivers, in order, to the viewer the cursor
+// reaches: entry, one move, a drop (or a leave when it refuses).
+void DeliverDrag(QWidget& target, const QMimeData* data, QPoint enter, QPoint drop) {
+  QDragEnterEvent entering(enter, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&target, &entering);
+  if (!entering.isAccepted()) return;
+  QDragMoveEvent moving(drop, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&target, &moving);
+  if (!moving.isAccepted()) {
+    QDragLeaveEvent leaving;
+    QCoreApplication::sendEvent(&target, &leaving);
+    return;
+  }
+  QDropEvent dropping(QPointF(drop), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&target, &dropping);
+}
+
+TEST_F(SceneViewer, DragsOverAViewerReachOnDragOverAndTheDropOnDragDrop) {
+  struct TCase {
+    bool accept;
+    std::vector<std::string> calls;
+  };
+  const TCase cases[] = {
+      {true, {"b over enter 5,6", "b over move 30,40", "b drop 30,40 dragged"}},
+      {false, {"b over enter 5,6"}},
+  };
+  for (const TCase& c : cases) {
+    TTestViewer viewer;
+    TDragLog log;
+    log.Watch(viewer, "b", c.accept);
+    QMimeData data;
+    data.setText("dragged");
+    DeliverDrag(viewer, &data, QPoint(5, 6), QPoint(30, 40));
+    EXPECT_EQ(log.calls, c.calls) << "accept " << c.accept;
+  }
+}
+
+TEST_F(SceneViewer, ADragThatLeavesIsToldAtTheLastPlaceItWasSeen) {
+  TTestViewer viewer;
+  TDragLog log;
+  log.Watch(viewer, "b", true);
+  QMimeData data;
+  QDragEnterEvent entering(QPoint(5, 6), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  viewer.Send(entering);
+  EXPECT_TRUE(entering.isAccepted());
+  QDragMoveEvent moving(QPoint(50, 60), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  viewer.Send(moving);
+  QDragLeaveEvent leaving;
+  viewer.Send(leaving);
+  EXPECT_EQ(log.calls, (std::vector<std::string>{"b over enter 5,6", "b over move 50,60", "b over leave 50,60"}));
+}
+
+TEST_F(SceneViewer, WithoutOnDragOverTheViewerTakesNoDrop) {
+  TTestViewer viewer;
+  QMimeData data;
+  QDragEnterEvent entering(QPoint(5, 6), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  viewer.Send(entering);
+  EXPECT_FALSE(entering.isAccepted());
+}
+
+// A viewer whose platform drag carries the data to another viewer, as the
+// platform's drag loop would, and ends there.
+class TDraggingViewer : public TTestViewer {
+ public:
+  QWidget* over = nullptr;
+
+ protected:
+  QObject* ExecDrag(QDrag& drag) override {
+    if (over == nullptr) return nullptr;
+    DeliverDrag(*over, drag.mimeData(), QPoint(1, 2), QPoint(3, 4));
+    return over;
+  }
+};
+
+TEST_F(SceneViewer, ALeftDragFromAnAutomaticViewerStartsAndEndsOnTheViewerThatTookIt) {
+  struct TCase {
+    TDragMode mode;
+    std::vector<std::string> calls;
+  };
+  const TCase cases[] = {
+      {TDragMode::dmAutomatic,
+       {"a start", "b over enter 1,2", "b over move 3,4", "b drop 3,4 a", "a end on target"}},
+      {TDragMode::dmManual, {"a click"}},
+  };
+  for (const TCase& c : cases) {
+    TDraggingViewer a;
+    TTestViewer b;
+    b.setObjectName("target");
+    a.over = &b;
+    a.SetDragMode(c.mode);
+    TDragLog log;
+    log.Watch(a, "a", true);
+    log.Watch(b, "b", true);
+    a.OnClick = [&](TObject*) { log.calls.push_back("a click"); };
+    const QPointF from(10, 10);
+    const QPointF to(10 + 2 * QApplication::startDragDistance(), 10);
+    QMouseEvent press(QEvent::MouseButtonPress, from, from, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, to, to, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, to, to, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    a.Send(press);
+    a.Send(move);
+    a.Send(release);
+    EXPECT_EQ(log.calls, c.calls) << "automatic " << (c.mode == TDragMode::dmAutomatic);
+  }
+}
+
+TEST_F(SceneViewer, KeyboardFocusComingAndGoingReachesOnEnterAndOnExit) {
+  TTestViewer viewer;
+  std::vector<std::string> calls;
+  viewer.OnEnter = [&](TObject* sender) { calls.push_back(sender == &viewer ? "enter" : "?"); };
+  viewer.OnExit = [&](TObject* sender) { calls.push_back(sender == &viewer ? "exit" : "?"); };
+  QFocusEvent in(QEvent::FocusIn, Qt::MouseFocusReason);
+  QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+  viewer.Send(in);
+  viewer.Send(out);
+  EXPECT_EQ(calls, (std::vector<std::string>{"enter", "exit"}));
 }
 
 TEST_F(SceneViewer, WheelGoesToOnMouseWheelThenToTheDirectionalEvents) {
