@@ -84,10 +84,11 @@ using P3 = std::array<float, 3>;
 using Rgba = std::array<float, 4>;
 Rgba ColorOf(const TVector& v) { return {v.x, v.y, v.z, v.w}; }
 
+// The corners of the triangles a mesh draws, in drawing order.
 std::vector<P3> Coords(const TGLMesh& mesh) {
   std::vector<P3> out;
-  for (int32_t k = 0; k < mesh.VertexList().Count(); ++k) {
-    const TAffineVector& p = mesh.VertexList().Vertex(k).coord;
+  for (int32_t k = 0; k < mesh.DrawnCount(); ++k) {
+    const TAffineVector p = mesh.DrawnVertex(k).coord;
     out.push_back({p.x, p.y, p.z});
   }
   return out;
@@ -368,16 +369,16 @@ TEST_F(SectionBuild, VertexColoursComeFromThePaletteWithTheOpacityAsAlpha) {
   made->ImageStyle = 1;
   made->Transparency = 51;
   TGraphSection& s = Built(std::move(made));
-  const TVertexList& list = s.FrontMesh->VertexList();
-  ASSERT_EQ(list.Count(), 12);
-  EXPECT_EQ(ColorOf(list.Vertex(0).color), (Rgba{1, 0, 0, 51.0f / 255.0f}));
-  EXPECT_EQ(ColorOf(list.Vertex(6).color), (Rgba{0, 1, 0, 51.0f / 255.0f}));
+  const TGLMesh& front = *s.FrontMesh;
+  ASSERT_EQ(front.DrawnCount(), 12);
+  EXPECT_EQ(ColorOf(front.DrawnVertex(0).color), (Rgba{1, 0, 0, 51.0f / 255.0f}));
+  EXPECT_EQ(ColorOf(front.DrawnVertex(6).color), (Rgba{0, 1, 0, 51.0f / 255.0f}));
   ASSERT_TRUE(MaterialOf(*s.FrontMesh));
   EXPECT_EQ(MaterialOf(*s.FrontMesh)->BlendingMode(), TBlendingMode::bmTransparency);
   s.Transparency = 255;
   s.Build(false);
   EXPECT_EQ(MaterialOf(*s.BackMesh)->BlendingMode(), TBlendingMode::bmOpaque);
-  EXPECT_EQ(s.FrontMesh->VertexList().Vertex(0).color[3], 1.0f);
+  EXPECT_EQ(s.FrontMesh->DrawnVertex(0).color[3], 1.0f);
 }
 
 TEST_F(SectionBuild, GradientJoinsCellCentresAndSkipsQuadsWithTwoHiddenNodes) {
@@ -385,7 +386,7 @@ TEST_F(SectionBuild, GradientJoinsCellCentresAndSkipsQuadsWithTwoHiddenNodes) {
   std::unique_ptr<TGraphSection> made = ReadSec("valid_v1.sec");
   ASSERT_TRUE(made);
   TGraphSection& s = Built(std::move(made));
-  EXPECT_EQ(s.FrontMesh->VertexList().Count(), 9);
+  EXPECT_EQ(s.FrontMesh->DrawnCount(), 9);
 }
 
 TEST_F(SectionBuild, AQuadSplitsAlongTheDiagonalWhoseColoursDifferLessTiesAlong00To11) {
@@ -513,7 +514,7 @@ TEST_F(SectionSettings, ChangedSettingsRebuildAndAFillChangeOnlyRefreshes) {
   EXPECT_EQ(MaterialOf(*a_->FrontMesh)->FrontProperties().PolygonMode(), TPolygonMode::pmPoints);
   s.ImageStyle = 1;
   a_->ApplySettings(s, pair, false);
-  EXPECT_EQ(a_->FrontMesh->VertexList().Count(), 4 * 6);
+  EXPECT_EQ(a_->FrontMesh->DrawnCount(), 4 * 6);
 }
 
 // ---- Menu -------------------------------------------------------------------------------
