@@ -320,17 +320,17 @@ double SectionMemoryNeeded(int32_t rows, int32_t cols, bool gridLoaded, uint8_t 
   return bytes;
 }
 
-std::string SectionMemoryText(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle, double reusable) {
-  const double needed = SectionMemoryNeeded(rows, cols, gridLoaded, imageStyle);
-  const double available = static_cast<double>(AvailableMemory()) + reusable;
-  return "The section of " + std::to_string(rows) + " x " + std::to_string(cols) + " cells needs about " +
-         MemoryText(needed) + " of memory to be shown, but only " + MemoryText(available) + " are available.";
+std::string SectionOutOfMemoryText() {
+  return "There is not enough memory for the section: only " + MemoryText(static_cast<double>(AvailableMemory())) +
+         " are available.";
 }
 
 std::string SectionMemoryProblem(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle, double reusable) {
   const double needed = SectionMemoryNeeded(rows, cols, gridLoaded, imageStyle);
-  if (needed <= static_cast<double>(AvailableMemory()) + reusable) return {};
-  return SectionMemoryText(rows, cols, gridLoaded, imageStyle, reusable);
+  const double available = static_cast<double>(AvailableMemory()) + reusable;
+  if (needed <= available) return {};
+  return "The section of " + std::to_string(rows) + " x " + std::to_string(cols) + " cells needs about " +
+         MemoryText(needed) + " of memory to be shown, but only " + MemoryText(available) + " are available.";
 }
 
 // ---- Names --------------------------------------------------------------------------
@@ -444,7 +444,7 @@ void TGraphSection::Build(bool recursive) {
   }
   if (!sheet) {
     FreeMeshes();
-    ShowMessageDlg(SectionMemoryText(RowCount, ColCount, true, ImageStyle, 0), 1);
+    ShowMessageDlg(SectionOutOfMemoryText(), 1);
     return;
   }
   // Once drawn, the sheet lives in the drawing's buffers; should they go, it is
@@ -839,8 +839,8 @@ std::unique_ptr<TGraphSection> ReadSectionFile(TBinaryStream& stream) {
            ReadDoubles(stream, entries, s.Y1) && ReadDoubles(stream, entries, s.Y2) &&
            ReadValueRows(stream, rows, cols, s.Values);
   } catch (const std::bad_alloc&) {
-    // The memory went elsewhere after the check: the same message, nothing read.
-    throw ESectionFileError(SectionMemoryText(rows, cols, false, s.ImageStyle, 0));
+    // The memory went elsewhere after the check: nothing read.
+    throw ESectionFileError(SectionOutOfMemoryText());
   }
   if (!read) wrongFormat();
   s.ColCount = cols;

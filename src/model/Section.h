@@ -214,10 +214,11 @@ class TGraphSection : public TGraphMain {
 // it), and, unless the grid is already loaded, the grid itself. The section tests
 // measure a built and drawn section against it.
 double SectionMemoryNeeded(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle);
-// The message that a section of rows x cols cells cannot be shown in the memory
-// available now (AvailableMemory, plus `reusable` bytes the build frees first).
-std::string SectionMemoryText(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle, double reusable);
-// SectionMemoryText when the section does not fit; empty when it does.
+// Told when memory runs out while a section is built or exported (the check before
+// could not foresee what others took in the meantime), with what is available now.
+std::string SectionOutOfMemoryText();
+// Why a section of rows x cols cells cannot be shown in the memory available now
+// (AvailableMemory, plus `reusable` bytes the build frees first); empty when it can.
 std::string SectionMemoryProblem(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle,
                                  double reusable = 0);
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <fstream>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,28 @@ TEST_F(SectionSheet, ARebuildReplacesTheSheetAndADegenerateSheetHasNoNonFiniteNo
   EXPECT_NE(s.FrontMesh->SharedVertices(), nullptr);
   EXPECT_EQ(s.FrontMesh->SharedVertices()->Vertices.size(), 16u);
   EXPECT_TRUE(fake_.Messages.empty());
+}
+
+TEST_F(SectionSheet, RunningOutOfMemoryWhileBuildingIsToldAndLeavesTheDataAsTheyWere) {
+  TGraphSection& s = Built(PlaneSection({{10, 20, 30}, {20, 30, 10}}));
+  ASSERT_TRUE(s.FrontMesh);
+  const std::vector<std::vector<double>> values = s.Values;
+  // The memory runs out half-way through the points.
+  int calls = 0;
+  view_.context.ToSceneMethod = [&calls](double x, double y, double z) -> TAffineVector {
+    if (++calls > 3) throw std::bad_alloc();
+    return {static_cast<float>(x), static_cast<float>(z), static_cast<float>(y)};
+  };
+  s.Build(false);
+  ASSERT_EQ(fake_.Messages.size(), 1u);
+  EXPECT_EQ(fake_.Messages[0].Kind, TMessageKind::Error);
+  EXPECT_EQ(fake_.Messages[0].Text.rfind("There is not enough memory for the section: only ", 0), 0u)
+      << fake_.Messages[0].Text;
+  EXPECT_FALSE(s.FrontMesh || s.BackMesh);
+  EXPECT_EQ(s.Values, values);
+  view_.context.ToSceneMethod = nullptr;
+  s.Build(false);
+  EXPECT_TRUE(s.FrontMesh && s.BackMesh);
 }
 
 // ---- Drawn ------------------------------------------------------------------------------
