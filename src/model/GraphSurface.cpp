@@ -233,18 +233,18 @@ std::shared_ptr<TSharedVertices> TGraphSurface::BuildSheet(bool quads) const {
     // Signed zeros are one place.
     for (size_t k = 0; k < 3; ++k)
       if (key.Position[k] == 0.0f) key.Position[k] = 0.0f;
-    auto [it, added] = firstOfKey.try_emplace(key, kNone);
-    uint32_t* link = &it->second;
-    while (*link != kNone) {
-      if (AffineVectorDotProduct(planeOf[*link], plane) >= kSmoothCosine) return *link;
-      link = &nextOfKey[*link];
+    auto found = firstOfKey.try_emplace(key, kNone).first;
+    uint32_t last = kNone;
+    for (uint32_t k = found->second; k != kNone; k = nextOfKey[k]) {
+      if (AffineVectorDotProduct(planeOf[k], plane) >= kSmoothCosine) return k;
+      last = k;
     }
     if (points.size() >= kNone - 1) throw std::length_error("surface sheet too large");
     const uint32_t made = static_cast<uint32_t>(points.size());
     points.push_back({position, color, {}, {}});
     nextOfKey.push_back(kNone);
     planeOf.push_back(plane);
-    *link = made;
+    (last == kNone ? found->second : nextOfKey[last]) = made;
     return made;
   };
 

@@ -170,6 +170,38 @@ TEST(GraphSurface, MixedFacesAreDrawnFaceByFaceAsTriangleFans) {
   for (int i : {5, 8, 11}) ExpectAt(Coord(*surface.BackMesh, i), 0, 0, 0);
 }
 
+// A grid of faces (a potential section) is drawn from points shared where faces of
+// one colour meet nearly in one plane; a sharp fold or a change of colour keeps
+// each side's own points.
+TEST(GraphSurface, FacesShareTheirCornersWhereTheyMeetSmoothlyInOneColour) {
+  struct TCase {
+    const char* name;
+    TSurfaceFace second;  // beside kQuadA = (0,0,0) (10,0,0) (10,10,0) (0,10,0), sharing its edge x = 10
+    bool ownColor;
+    size_t points;
+  };
+  const TCase cases[] = {
+      {"in one plane", {{10, 0, 0}, {20, 0, 0}, {20, 10, 0}, {10, 10, 0}}, false, 6},
+      {"bent by 5 degrees", {{10, 0, 0}, {20, 0, 0.875}, {20, 10, 0.875}, {10, 10, 0}}, false, 6},
+      {"folded square", {{10, 0, 0}, {10, 0, 10}, {10, 10, 10}, {10, 10, 0}}, false, 8},
+      {"another colour", {{10, 0, 0}, {20, 0, 0}, {20, 10, 0}, {10, 10, 0}}, true, 8},
+  };
+  for (const TCase& c : cases) {
+    TViewScene view;
+    TGraphSurface surface;
+    surface.SetContext(&view.context);
+    surface.AddFace(kQuadA);
+    surface.AddFace(c.second);
+    if (c.ownColor) surface.SetLastFaceColor(kRed);
+    surface.Build(false);
+    const TSharedVertices* sheet = surface.FrontMesh->SharedVertices();
+    ASSERT_NE(sheet, nullptr) << c.name;
+    EXPECT_EQ(sheet->Vertices.size(), c.points) << c.name;
+    EXPECT_EQ(sheet->Indices.size(), 8u) << c.name;
+    EXPECT_EQ(surface.BackMesh->SharedVertices(), sheet) << c.name;
+  }
+}
+
 TEST(GraphSurface, OwnFaceColoursShowUnlessIgnored) {
   TViewScene view;
   TGraphSurface surface;

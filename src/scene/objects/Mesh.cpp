@@ -289,26 +289,29 @@ void TSharedVertices::Draw(uint32_t primitive, TVertexMode vertexMode, bool back
     return;
   const bool buffers = Upload();
   if (!buffers && !HoldArrays()) return;
-  // Offsets into the bound buffer, or addresses of the arrays here.
-  const char* vertexBase = buffers ? nullptr : reinterpret_cast<const char*>(Vertices.data());
+  // Offsets into the bound buffers, or addresses of the arrays here.
+  auto vertexPart = [&](size_t offset) -> const void* {
+    if (buffers) return reinterpret_cast<const void*>(offset);
+    return reinterpret_cast<const char*>(Vertices.data()) + offset;
+  };
   const void* indexBase = buffers ? nullptr : Indices.data();
   if (buffers) {
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_.Handle());
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_.Handle());
   }
   constexpr GLsizei stride = sizeof(TSharedVertex);
-  glVertexPointer(3, GL_FLOAT, stride, vertexBase + offsetof(TSharedVertex, coord));
+  glVertexPointer(3, GL_FLOAT, stride, vertexPart(offsetof(TSharedVertex, coord)));
   glEnableClientState(GL_VERTEX_ARRAY);
   const bool normals = vertexMode != TVertexMode::vmV && vertexMode != TVertexMode::vmVT;
   const bool colors = vertexMode == TVertexMode::vmVNC || vertexMode == TVertexMode::vmVNCT ||
                       vertexMode == TVertexMode::vmVNT;
   if (normals) {
     glNormalPointer(GL_SHORT, stride,
-                    vertexBase + (back ? offsetof(TSharedVertex, backNormal) : offsetof(TSharedVertex, frontNormal)));
+                    vertexPart(back ? offsetof(TSharedVertex, backNormal) : offsetof(TSharedVertex, frontNormal)));
     glEnableClientState(GL_NORMAL_ARRAY);
   }
   if (colors) {
-    glColorPointer(4, GL_UNSIGNED_BYTE, stride, vertexBase + offsetof(TSharedVertex, color));
+    glColorPointer(4, GL_UNSIGNED_BYTE, stride, vertexPart(offsetof(TSharedVertex, color)));
     glEnableClientState(GL_COLOR_ARRAY);
   }
   GLint frontFace = GL_CCW;
