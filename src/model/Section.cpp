@@ -424,7 +424,8 @@ void TGraphSection::Build(bool recursive) {
   double reusable = 0;
   if (FrontMesh && FrontMesh->SharedVertices()) {
     const TSharedVertices& old = *FrontMesh->SharedVertices();
-    reusable = static_cast<double>(old.ByteSize()) * (old.InBuffers() ? 2 : 1);
+    // Held here, in the drawing's buffers, or (for a moment) both.
+    reusable = static_cast<double>(old.ByteSize()) * ((old.ArraysHeld() ? 1 : 0) + (old.InBuffers() ? 1 : 0));
   }
   if (const std::string problem = SectionMemoryProblem(RowCount, ColCount, true, ImageStyle, reusable);
       !problem.empty()) {

@@ -246,6 +246,25 @@ TEST_F(SectionSheetGL, BothSidesLookAsTheTrianglesDrawnOneByOne) {
   }
 }
 
+TEST_F(SectionSheetGL, ASheetWhoseBuffersWentWithTheirContextIsMadeAgainFromTheGrid) {
+  section_ = PlaneSection({{10, 20, 30}, {20, 30, 10}, {30, 10, 20}});
+  section_->SetContext(&context_);
+  section_->Build(false);
+  Render();
+  const std::array<int, 3> before = At(0.0f, 0.0f);
+  ASSERT_FALSE(Background(0.0f, 0.0f));
+  const TSharedVertices& sheet = *section_->FrontMesh->SharedVertices();
+  ASSERT_TRUE(sheet.InBuffers());
+  ASSERT_FALSE(sheet.ArraysHeld());
+  // The only context goes, and a new one comes.
+  view_->buffer->DestroyRC();
+  EXPECT_FALSE(sheet.InBuffers());
+  view_->buffer->CreateRC(0, true, 1);
+  Render();
+  EXPECT_TRUE(sheet.InBuffers());
+  EXPECT_TRUE(NearRgb(At(0.0f, 0.0f), before, 3));
+}
+
 // ---- Memory -----------------------------------------------------------------------------
 
 // Peak growth of the memory the process takes, from construction. Under the address
