@@ -49,19 +49,6 @@ void TVertexList::AddVertex(const TAffineVector& coordinates, const TAffineVecto
   AddVertexFull(coordinates, normal, NullTexPoint, color);
 }
 
-void TVertexList::SetCount(int32_t count) {
-  Unlock();
-  if (count < 0) count = 0;
-  if (count > capacity_) {
-    storage_.resize(static_cast<size_t>(count));
-    capacity_ = count;
-  }
-  if (count > count_) std::fill(storage_.begin() + count_, storage_.begin() + count, TVertexData{});
-  array_ = storage_.empty() ? nullptr : storage_.data();
-  count_ = count;
-  NotifyChange(this);
-}
-
 void TVertexList::Clear() {
   Unlock();
   std::vector<TVertexData>().swap(storage_);

@@ -56,9 +56,6 @@ class TVertexList : public TGLUpdateAbleObject {
                      const TVector& color);
   // AddVertexFull with texture point (0, 0).
   void AddVertex(const TAffineVector& coordinates, const TAffineVector& normal, const TVector& color);
-  // Count records in one batch (those beyond the old Count zeroed, Capacity at
-  // least Count), then one notification; the caller fills them through Vertex.
-  void SetCount(int32_t count);
   // Frees the records (Count = Capacity = 0), then notifies.
   void Clear();
   // From a TVertexList: Count and Capacity become the source's Count and the
