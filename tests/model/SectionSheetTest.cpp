@@ -14,6 +14,7 @@
 
 #include "model/GraphicsSceneSupport.h"
 #include "model/Section.h"
+#include "model/SectionFixtures.h"
 #include "scene/materials/Materials.h"
 #include "scene/objects/Mesh.h"
 #include "support/FakeServices.h"
@@ -30,31 +31,7 @@ size_t __sanitizer_get_allocated_size(const volatile void* p);
 namespace qira {
 namespace {
 
-constexpr TColor kRed = MakeColor(255, 0, 0);
-constexpr TColor kGreen = MakeColor(0, 255, 0);
-
-// A section in the vertical plane East = 0 (the scene's z = 0), columns along North
-// from -3 to 3, rows from elevation 2 down to -2, on a red-to-green palette over
-// [10, 30].
-std::unique_ptr<TGraphSection> PlaneSection(const std::vector<std::vector<double>>& values) {
-  auto s = std::make_unique<TGraphSection>();
-  s->RowCount = static_cast<int32_t>(values.size());
-  s->ColCount = values.empty() ? 0 : static_cast<int32_t>(values[0].size());
-  const size_t entries = values.size() + 1;
-  s->X1.assign(entries, -3.0);
-  s->X2.assign(entries, 3.0);
-  s->Y1.assign(entries, 0.0);
-  s->Y2.assign(entries, 0.0);
-  s->StartZ = 2;
-  s->EndZ = -2;
-  s->Values = values;
-  s->Palette.SetColor(0, kRed);
-  s->Palette.SetColor(1, kGreen);
-  s->Palette.SetIntensity(100);
-  s->Palette.SetRange(10, 30);
-  s->CalcBounds();
-  return s;
-}
+using section_testing::FlatSection;
 
 // A rows x cols section with values running over the palette and a few cells
 // without data, bent out of its plane a little (row boundaries move east with depth)
@@ -63,7 +40,7 @@ std::unique_ptr<TGraphSection> BentSection(int rows, int cols) {
   std::vector<std::vector<double>> values(static_cast<size_t>(rows), std::vector<double>(static_cast<size_t>(cols)));
   for (int i = 0; i < rows; ++i)
     for (int j = 0; j < cols; ++j) values[i][j] = (i * 7 + j * 3) % 5 == 0 ? 0.0 : 10.0 + (i * cols + j) % 21;
-  auto s = PlaneSection(values);
+  auto s = FlatSection(values);
   for (int k = 0; k <= rows; ++k) {
     s->Y1[static_cast<size_t>(k)] = 0.15 * k * k / rows;
     s->Y2[static_cast<size_t>(k)] = -0.1 * k;
@@ -88,7 +65,7 @@ class SectionSheet : public ::testing::Test {
 
 TEST_F(SectionSheet, GradientStoresEachShownCellCentreOnceForBothMeshes) {
   // Cell (0, 1) holds no data; the other five centres are drawn.
-  TGraphSection& s = Built(PlaneSection({{10, 0, 30}, {20, 30, 10}}));
+  TGraphSection& s = Built(FlatSection({{10, 0, 30}, {20, 30, 10}}));
   ASSERT_TRUE(s.FrontMesh && s.BackMesh);
   const TSharedVertices* sheet = s.FrontMesh->SharedVertices();
   ASSERT_NE(sheet, nullptr);
@@ -102,7 +79,7 @@ TEST_F(SectionSheet, GradientStoresEachShownCellCentreOnceForBothMeshes) {
 }
 
 TEST_F(SectionSheet, CellsGiveEachShownCellFourCornersOfItsColour) {
-  std::unique_ptr<TGraphSection> made = PlaneSection({{10, 0, 30}, {20, 30, 10}});
+  std::unique_ptr<TGraphSection> made = FlatSection({{10, 0, 30}, {20, 30, 10}});
   made->ImageStyle = 1;
   TGraphSection& s = Built(std::move(made));
   const TSharedVertices& sheet = *s.FrontMesh->SharedVertices();
@@ -113,7 +90,7 @@ TEST_F(SectionSheet, CellsGiveEachShownCellFourCornersOfItsColour) {
 }
 
 TEST_F(SectionSheet, NormalsArePerPointUnitAndOppositeOnTheBack) {
-  TGraphSection& s = Built(PlaneSection({{10, 20, 30}, {20, 30, 10}, {30, 10, 20}}));
+  TGraphSection& s = Built(FlatSection({{10, 20, 30}, {20, 30, 10}, {30, 10, 20}}));
   const TGLMesh& front = *s.FrontMesh;
   const TGLMesh& back = *s.BackMesh;
   ASSERT_EQ(front.DrawnCount(), back.DrawnCount());
@@ -133,7 +110,7 @@ TEST_F(SectionSheet, NormalsArePerPointUnitAndOppositeOnTheBack) {
 }
 
 TEST_F(SectionSheet, ARebuildReplacesTheSheetAndADegenerateSheetHasNoNonFiniteNormal) {
-  std::unique_ptr<TGraphSection> made = PlaneSection({{10, 20}, {20, 30}});
+  std::unique_ptr<TGraphSection> made = FlatSection({{10, 20}, {20, 30}});
   // Every row boundary at one place: all points coincide.
   made->X1.assign(3, 0.0);
   made->X2.assign(3, 0.0);
@@ -150,7 +127,7 @@ TEST_F(SectionSheet, ARebuildReplacesTheSheetAndADegenerateSheetHasNoNonFiniteNo
 }
 
 TEST_F(SectionSheet, RunningOutOfMemoryWhileBuildingIsToldAndLeavesTheDataAsTheyWere) {
-  TGraphSection& s = Built(PlaneSection({{10, 20, 30}, {20, 30, 10}}));
+  TGraphSection& s = Built(FlatSection({{10, 20, 30}, {20, 30, 10}}));
   ASSERT_TRUE(s.FrontMesh);
   const std::vector<std::vector<double>> values = s.Values;
   // The memory runs out half-way through the points.
@@ -247,7 +224,7 @@ TEST_F(SectionSheetGL, BothSidesLookAsTheTrianglesDrawnOneByOne) {
 }
 
 TEST_F(SectionSheetGL, ASheetWhoseBuffersWentWithTheirContextIsMadeAgainFromTheGrid) {
-  section_ = PlaneSection({{10, 20, 30}, {20, 30, 10}, {30, 10, 20}});
+  section_ = FlatSection({{10, 20, 30}, {20, 30, 10}, {30, 10, 20}});
   section_->SetContext(&context_);
   section_->Build(false);
   Render();

@@ -11,6 +11,7 @@
 #include "model/GraphRecord.h"
 #include "model/GraphSurface.h"
 #include "model/GraphicsSceneSupport.h"
+#include "model/SectionFixtures.h"
 #include "model/SectionGroup.h"
 #include "model/Settings.h"
 #include "model/StreamHelpers.h"
@@ -47,37 +48,8 @@ std::vector<uint8_t> Saved(TGraphMain& object) {
   return s.Data();
 }
 
-// A linear palette from red (Min) to green (Max) at full intensity.
-TZBPalette RedToGreen(double min, double max) {
-  TZBPalette p;
-  p.SetColor(0, kRed);
-  p.SetColor(1, kGreen);
-  p.SetIntensity(100);
-  p.SetRange(min, max);
-  return p;
-}
-
-// A section in the vertical plane East = 0: columns along North from -3 to 3, rows
-// from elevation 2 (boundary 0) down to -2.
-std::unique_ptr<TGraphSection> FlatSection(const std::vector<std::vector<double>>& values) {
-  auto s = std::make_unique<TGraphSection>();
-  s->Borehole1 = "B-1";
-  s->Borehole2 = "B 2";
-  s->Frequency = 12500;
-  s->RowCount = static_cast<int32_t>(values.size());
-  s->ColCount = values.empty() ? 0 : static_cast<int32_t>(values[0].size());
-  const size_t entries = values.size() + 1;
-  s->X1.assign(entries, -3.0);
-  s->X2.assign(entries, 3.0);
-  s->Y1.assign(entries, 0.0);
-  s->Y2.assign(entries, 0.0);
-  s->StartZ = 2;
-  s->EndZ = -2;
-  s->Values = values;
-  s->Palette = RedToGreen(10, 30);
-  s->CalcBounds();
-  return s;
-}
+using section_testing::FlatSection;
+using section_testing::RedToGreen;
 
 // Scene points and colours as comparable arrays.
 using P3 = std::array<float, 3>;
