@@ -6,6 +6,11 @@
 // - BM_SteadyFrame: later frames, which replay the compiled list.
 // Each frame is timed from Render to the end of glFinish (manual time), so
 // the rasteriser's work is included even when it runs on other threads.
+// - BM_SectionScene: a section of N x N cells in the view's scene: building it
+//   (open_ms), its first frame (first_frame_ms) and the growth of the process's
+//   peak resident size per cell from before building to after that frame
+//   (bytes_per_cell); its triangles (front and back) as the counter to set
+//   against BM_CompileFrame of the same count, the bare compile of a peer.
 // Not part of the tests; run by hand.
 #include <benchmark/benchmark.h>
 
@@ -13,10 +18,15 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "model/SceneContext.h"
+#include "model/Section.h"
+#include "scene/objects/DummyPlaneSprite.h"
+#include "scene/objects/Mesh.h"
 #include "scene/graph/CameraLight.h"
 #include "scene/graph/CustomSceneObjects.h"
 #include "scene/gl/EglRenderingContext.h"
@@ -221,6 +231,59 @@ void MeshSizes(benchmark::internal::Benchmark* b) {
 }
 BENCHMARK(BM_CompileFrame)->Apply(MeshSizes);
 BENCHMARK(BM_SteadyFrame)->Apply(MeshSizes);
+
+// Kilobytes after `key` in /proc/self/status.
+int64_t StatusKilobytes(const std::string& key) {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind(key, 0) == 0) return std::stoll(line.substr(key.size()));
+  return 0;
+}
+
+void BM_SectionScene(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const double cells = static_cast<double>(n) * n;
+  double openSeconds = 0.0, frameSeconds = 0.0, peakBytes = 0.0, triangles = 0.0;
+  for (auto _ : state) {
+    TBenchScene s(2);
+    s.mesh->SetVisible(false);
+    TSceneContext context;
+    context.AxisCube = &s.scene->Objects().AddNewChild<TGLDummyCube>();
+    context.ModelCube = &context.AxisCube->AddNewChild<TGLDummyCube>();
+    s.TimedFrame();  // the context is not the section's
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const int64_t startKb = StatusKilobytes("VmRSS:");
+    auto section = std::make_unique<TGraphSection>();
+    section->RowCount = section->ColCount = n;
+    section->X1.assign(static_cast<size_t>(n) + 1, -kHalfExtent);
+    section->X2.assign(static_cast<size_t>(n) + 1, kHalfExtent);
+    section->Y1.assign(static_cast<size_t>(n) + 1, 0.0);
+    section->Y2.assign(static_cast<size_t>(n) + 1, 0.0);
+    section->StartZ = kHalfExtent;
+    section->EndZ = -kHalfExtent;
+    section->Values.assign(static_cast<size_t>(n), std::vector<double>(static_cast<size_t>(n)));
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; j < n; ++j) section->Values[i][j] = 10.0 + (i + j) % 20;
+    section->Palette.SetRange(10, 30);
+    section->SetContext(&context);
+    const auto start = std::chrono::steady_clock::now();
+    section->Build(false);
+    openSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    frameSeconds = s.TimedFrame();
+    state.SetIterationTime(openSeconds + frameSeconds);
+    peakBytes = static_cast<double>(StatusKilobytes("VmHWM:") - startKb) * 1024.0;
+    if (section->FrontMesh) triangles = 2.0 * section->FrontMesh->DrawnCount() / 3.0;
+    section.reset();
+  }
+  state.counters["cells"] = cells;
+  state.counters["triangles"] = triangles;
+  state.counters["open_ms"] = 1e3 * openSeconds;
+  state.counters["first_frame_ms"] = 1e3 * frameSeconds;
+  state.counters["bytes_per_cell"] = peakBytes / cells;
+}
+BENCHMARK(BM_SectionScene)->Arg(1000)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+// The peer of a 1000 x 1000 section: as many triangles compiled bare and drawn once.
+BENCHMARK(BM_CompileFrame)->Arg(3'992'004)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // The OpenGL renderer, for the benchmark's context lines.
 std::string RendererName() {

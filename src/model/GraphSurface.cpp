@@ -1,6 +1,11 @@
 #include "model/GraphSurface.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+#include <unordered_map>
 #include <utility>
 
 #include "model/GraphLines.h"
@@ -8,9 +13,11 @@
 #include "model/GraphRecord.h"
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
+#include "platform/Rounding.h"
 #include "scene/objects/DummyPlaneSprite.h"
 #include "scene/components/Colors.h"
 #include "scene/materials/Materials.h"
+#include "scene/math/VectorGeometry.h"
 #include "scene/objects/Mesh.h"
 
 namespace qira {
@@ -150,71 +157,129 @@ void TGraphSurface::CalcBounds() {
 // larger polygons cannot be one polygon of all its vertices (which would join every
 // face into one shape), so each face of kind 2 (or of an unknown stored kind) is
 // drawn as a fan of triangles from its first point; faces are planar and, coming
-// from DXF faces and potential sections, convex.
+// from DXF faces and potential sections, convex. Both meshes draw one sheet of
+// shared points (see BuildSheet).
 void TGraphSurface::Build(bool recursive) {
   TGraphMain::Build(recursive);
   if (!Context || !Context->ModelCube) return;
+  const bool quads = FaceKind == 1;
+  // The sheet before goes first: a surface never holds two.
+  for (TBuiltNode<TGLMesh>* node : {&FrontMesh, &BackMesh})
+    if (*node) (*node)->SetSharedVertices(nullptr, false);
+  std::shared_ptr<TSharedVertices> sheet = BuildSheet(quads);
+  // Once drawn, the sheet lives in the drawing's buffers; should they go, it is
+  // made again from the faces. The meshes holding it go with the surface.
+  sheet->Refill = [this, quads](TSharedVertices& into) {
+    std::shared_ptr<TSharedVertices> again = BuildSheet(quads);
+    into.Vertices = std::move(again->Vertices);
+    into.Indices = std::move(again->Indices);
+  };
   if (!FrontMesh) FrontMesh.Create(*Context->ModelCube);
   if (!BackMesh) BackMesh.Create(*Context->ModelCube);
-  TGLMesh* front = FrontMesh.get();
-  TGLMesh* back = BackMesh.get();
-  if (!front || !back) return;
-
-  const bool quads = FaceKind == 1;
-  int32_t vertexCount = 0;
-  for (int32_t i = 0; i < FaceCount; ++i) {
-    const int32_t n = static_cast<int32_t>(Faces[static_cast<size_t>(i)].size());
-    if (quads)
-      vertexCount += n == 4 ? 4 : 0;
-    else if (n >= 3)
-      vertexCount += 3 * (n - 2);
+  for (TBuiltNode<TGLMesh>* node : {&FrontMesh, &BackMesh}) {
+    TGLMesh& mesh = **node;
+    mesh.VertexList().SetLocked(false);
+    mesh.VertexList().Clear();
+    mesh.SetMode(quads ? TMeshMode::mmQuads : TMeshMode::mmTriangles);
+    SetMaterialBlending(mesh, Transparency <= 254);
+    mesh.SetSharedVertices(sheet, node == &BackMesh);
+    mesh.SetVisible(Visible());
   }
+  UpdateVisibility();
+}
 
-  for (TGLMesh* mesh : {front, back}) {
-    mesh->VertexList().SetLocked(false);
-    mesh->VertexList().Clear();
-    mesh->VertexList().SetGrowth(std::max(vertexCount, 1));
-    mesh->SetMode(quads ? TMeshMode::mmQuads : TMeshMode::mmTriangles);
-    SetMaterialBlending(*mesh, Transparency <= 254);
+namespace {
+
+// Where faces meet at a point with the same colour and nearly the same plane (within
+// about 10 degrees, as neighbouring cells of a grid do), they share the point and
+// its normal is their mean; across a sharper fold each side keeps its own point, so
+// an edge of a solid stays an edge.
+constexpr float kSmoothCosine = 0.985f;
+
+struct TPointKey {
+  TAffineVector Position;
+  uint32_t Color;
+  bool operator==(const TPointKey& other) const {
+    return std::memcmp(this, &other, sizeof(TPointKey)) == 0;
   }
+};
+static_assert(sizeof(TPointKey) == 16);
+
+struct TPointKeyHash {
+  size_t operator()(const TPointKey& key) const {
+    uint32_t words[4];
+    std::memcpy(words, &key, sizeof words);
+    uint64_t h = 1469598103934665603ull;
+    for (uint32_t w : words) h = (h ^ w) * 1099511628211ull;
+    return static_cast<size_t>(h);
+  }
+};
+
+}  // namespace
+
+std::shared_ptr<TSharedVertices> TGraphSurface::BuildSheet(bool quads) const {
+  auto sheet = std::make_shared<TSharedVertices>();
+  std::vector<TSharedVertex>& points = sheet->Vertices;
+  std::vector<uint32_t>& indices = sheet->Indices;
+  // The first point of each key, and for each point the next one of the same key.
+  std::unordered_map<TPointKey, uint32_t, TPointKeyHash> firstOfKey;
+  std::vector<uint32_t> nextOfKey;
+  std::vector<TAffineVector> planeOf;  // the unit normal of the face that made the point
+  constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
+  auto pointFor = [&](const TAffineVector& position, const std::array<uint8_t, 4>& color,
+                      const TAffineVector& plane) {
+    TPointKey key{position, 0};
+    std::memcpy(&key.Color, color.data(), 4);
+    // Signed zeros are one place.
+    for (size_t k = 0; k < 3; ++k)
+      if (key.Position[k] == 0.0f) key.Position[k] = 0.0f;
+    auto found = firstOfKey.try_emplace(key, kNone).first;
+    uint32_t last = kNone;
+    for (uint32_t k = found->second; k != kNone; k = nextOfKey[k]) {
+      if (AffineVectorDotProduct(planeOf[k], plane) >= kSmoothCosine) return k;
+      last = k;
+    }
+    if (points.size() >= kNone - 1) throw std::length_error("surface sheet too large");
+    const uint32_t made = static_cast<uint32_t>(points.size());
+    points.push_back({position, color, {}, {}});
+    nextOfKey.push_back(kNone);
+    planeOf.push_back(plane);
+    (last == kNone ? found->second : nextOfKey[last]) = made;
+    return made;
+  };
 
   const float alpha = OpacityAlpha(Transparency);
-  const TAffineVector zero{0.0f, 0.0f, 0.0f};
   std::vector<TAffineVector> scene;
+  std::vector<uint32_t> corners;
   for (int32_t i = 0; i < FaceCount; ++i) {
     const size_t f = static_cast<size_t>(i);
     const TSurfaceFace& face = Faces[f];
+    const size_t n = face.size();
+    if (quads ? n != 4 : n < 3) continue;
     const TColor own = (!IgnoreFaceColors && FaceHasColor[f] == 1) ? FaceColors[f] : Color;
-    const TVector color = ConvertWinColor(own, alpha);
+    const TVector c = ConvertWinColor(own, alpha);
+    const std::array<uint8_t, 4> color{static_cast<uint8_t>(RoundToInt(c[0] * 255.0)),
+                                       static_cast<uint8_t>(RoundToInt(c[1] * 255.0)),
+                                       static_cast<uint8_t>(RoundToInt(c[2] * 255.0)), Transparency};
     scene.clear();
     for (const TSurveyPoint& p : face) scene.push_back(Context->ToScene(p));
-    const size_t n = scene.size();
+    const TAffineVector plane = CalcPlaneNormal(scene[0], scene[1], scene[2]);
+    corners.clear();
+    for (const TAffineVector& p : scene) corners.push_back(pointFor(p, color, plane));
     if (quads) {
-      if (n != 4) continue;
-      for (size_t k = 0; k < 4; ++k) front->VertexList().AddVertex(scene[k], zero, color);
-      for (size_t k = 4; k-- > 0;) back->VertexList().AddVertex(scene[k], zero, color);
+      indices.insert(indices.end(), corners.begin(), corners.end());
     } else {
-      if (n < 3) continue;
       for (size_t k = 1; k + 1 < n; ++k) {
-        front->VertexList().AddVertex(scene[0], zero, color);
-        front->VertexList().AddVertex(scene[k], zero, color);
-        front->VertexList().AddVertex(scene[k + 1], zero, color);
-      }
-      // The same fan over the reversed point list.
-      for (size_t k = n - 2; k >= 1; --k) {
-        back->VertexList().AddVertex(scene[n - 1], zero, color);
-        back->VertexList().AddVertex(scene[k], zero, color);
-        back->VertexList().AddVertex(scene[k - 1], zero, color);
+        indices.push_back(corners[0]);
+        indices.push_back(corners[k]);
+        indices.push_back(corners[k + 1]);
       }
     }
   }
-
-  for (TGLMesh* mesh : {front, back}) {
-    mesh->CalcNormals(false);
-    mesh->SetVisible(Visible());
-    mesh->VertexList().SetLocked(true);
-  }
-  UpdateVisibility();
+  if (indices.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
+    throw std::length_error("surface sheet too large");
+  sheet->CalcNormals(quads ? 4 : 3);
+  return sheet;
 }
 
 void TGraphSurface::UpdateVisibility() {

@@ -11,6 +11,7 @@
 // count k and k x 24 bytes. IgnoreFaceColors is not stored.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ namespace qira {
 
 class TBinaryStream;
 class TGLMesh;
+class TSharedVertices;
 
 // One face: its points in order (North, East, Elevation each).
 using TSurfaceFace = std::vector<TSurveyPoint>;
@@ -120,6 +122,9 @@ class TGraphSurface : public TGraphMain {
 
  private:
   void FreeMeshes();
+  // The points both meshes draw: each corner shared by the faces of the same colour
+  // that meet there nearly in one plane; quadrilaterals (quads) or triangle fans.
+  std::shared_ptr<TSharedVertices> BuildSheet(bool quads) const;
   // Faces of older layouts: int32 n, then n triangles with East before North.
   bool ReadOldTriangles(TBinaryStream& handle, int32_t end);
 };

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <algorithm>
 #include <limits>
+#include <new>
 #include <optional>
 #include <system_error>
 #include <utility>
@@ -151,12 +153,6 @@ TPolygonMode PolygonModeOf(uint8_t fillMode) {
   }
 }
 
-// One corner of a drawn triangle.
-struct TSheetVertex {
-  TAffineVector Position;
-  TVector Color;
-};
-
 float ColorDifference(const TVector& a, const TVector& b) {
   return std::fabs(a[0] - b[0]) + std::fabs(a[1] - b[1]) + std::fabs(a[2] - b[2]);
 }
@@ -293,10 +289,6 @@ void TGraphSection::CalcDataRange() {
 
 namespace {
 
-// Peak bytes per cell of building both meshes (vertex lists and the triangles
-// gathered for them).
-constexpr double kBuildBytesPerCell = 720;
-
 // Whole KB or MB rounded up, GB with one decimal.
 std::string MemoryText(double bytes) {
   constexpr double kB = 1024.0, MB = kB * 1024.0, GB = MB * 1024.0;
@@ -307,21 +299,38 @@ std::string MemoryText(double bytes) {
 
 }  // namespace
 
-double SectionMemoryNeeded(int32_t rows, int32_t cols, bool gridLoaded) {
+double SectionMemoryNeeded(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle) {
   const double r = rows > 0 ? rows : 0, c = cols > 0 ? cols : 0;
-  double bytes = r * c * kBuildBytesPerCell;
+  const double cells = r * c;
+  // The sheet with every cell shown: Gradient one point per cell and two triangles
+  // per node quad, Cells four points and two triangles per cell.
+  const double points = imageStyle == 0 ? cells : 4 * cells;
+  const double triangles = imageStyle == 0 ? 2 * std::max(r - 1, 0.0) * std::max(c - 1, 0.0) : 2 * cells;
+  const double sheet = points * sizeof(TSharedVertex) + triangles * 3 * sizeof(uint32_t);
+  // While it is built: the normal sums of the points and, for Gradient, a slot per cell.
+  const double building = points * sizeof(TAffineVector) + (imageStyle == 0 ? cells * sizeof(uint32_t) : 0);
+  // The first frame copies the sheet into the drawing's buffers (both held for a
+  // moment, then the buffers alone), and the driver bins the triangles it draws:
+  // measured at 75 bytes a cell (a million-cell section drawn by the software
+  // rasteriser), counted as 80.
+  constexpr double kFrameBytesPerCell = 80;
+  double bytes = std::max({sheet + building, 2 * sheet, sheet + cells * kFrameBytesPerCell});
   // Values, one vector per row, and four boundary arrays.
-  if (!gridLoaded) bytes += r * c * 8 + r * (sizeof(std::vector<double>) + 32);
+  if (!gridLoaded) bytes += cells * 8 + r * (sizeof(std::vector<double>) + 32);
   return bytes;
 }
 
-std::string SectionMemoryProblem(int32_t rows, int32_t cols, bool gridLoaded, double reusable) {
-  const double needed = SectionMemoryNeeded(rows, cols, gridLoaded);
+std::string SectionOutOfMemoryText() {
+  return "There is not enough memory for the section: only " + MemoryText(static_cast<double>(AvailableMemory())) +
+         " are available.";
+}
+
+std::string SectionMemoryProblem(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle, double reusable) {
+  const double needed = SectionMemoryNeeded(rows, cols, gridLoaded, imageStyle);
   const double available = static_cast<double>(AvailableMemory()) + reusable;
   if (needed <= available) return {};
   return "The section of " + std::to_string(rows) + " x " + std::to_string(cols) + " cells needs about " +
-         MemoryText(needed) + " of memory to be shown, but only " + MemoryText(available) +
-         " are available.";
+         MemoryText(needed) + " of memory to be shown, but only " + MemoryText(available) + " are available.";
 }
 
 // ---- Names --------------------------------------------------------------------------
@@ -410,123 +419,166 @@ void TGraphSection::Build(bool recursive) {
   TGraphMain::Build(true);
   if (Palette.AutoRange()) Palette.SetRange(DataMin, DataMax);
   if (!Context || !Context->ModelCube) return;
-  // The records of meshes built before are freed before the new ones are made.
+  // The sheet built before is freed before the new one is made: a section never
+  // holds two.
   double reusable = 0;
-  for (TBuiltNode<TGLMesh>* holder : {&FrontMesh, &BackMesh})
-    if (*holder) reusable += static_cast<double>((*holder)->VertexList().Capacity()) * sizeof(TVertexData);
-  if (const std::string problem = SectionMemoryProblem(RowCount, ColCount, true, reusable); !problem.empty()) {
+  if (FrontMesh && FrontMesh->SharedVertices()) {
+    const TSharedVertices& old = *FrontMesh->SharedVertices();
+    // Held here, in the drawing's buffers, or (for a moment) both.
+    reusable = static_cast<double>(old.ByteSize()) * ((old.ArraysHeld() ? 1 : 0) + (old.InBuffers() ? 1 : 0));
+  }
+  if (const std::string problem = SectionMemoryProblem(RowCount, ColCount, true, ImageStyle, reusable);
+      !problem.empty()) {
     FreeMeshes();
     ShowMessageDlg(problem, 1);
     return;
   }
+  for (TBuiltNode<TGLMesh>* holder : {&FrontMesh, &BackMesh})
+    if (*holder) (*holder)->SetSharedVertices(nullptr, false);
+  std::shared_ptr<TSharedVertices> sheet;
+  try {
+    sheet = BuildSheet();
+  } catch (const std::bad_alloc&) {
+    sheet.reset();
+  } catch (const std::length_error&) {
+    sheet.reset();
+  }
+  if (!sheet) {
+    FreeMeshes();
+    ShowMessageDlg(SectionOutOfMemoryText(), 1);
+    return;
+  }
+  // Once drawn, the sheet lives in the drawing's buffers; should they go, it is
+  // made again from the grid. The meshes holding it go with the section.
+  sheet->Refill = [this](TSharedVertices& into) {
+    std::shared_ptr<TSharedVertices> again = BuildSheet();
+    into.Vertices = std::move(again->Vertices);
+    into.Indices = std::move(again->Indices);
+  };
   TSheetParent sheetParent{*Context->ModelCube};
   if (!FrontMesh) FrontMesh.Create(sheetParent);
   if (!BackMesh) BackMesh.Create(sheetParent);
-
-  const float alpha = OpacityAlpha(Transparency);
-  auto colorOf = [&](double v) { return ConvertWinColor(Palette.DisplayColorOfValue(v), alpha); };
-  std::vector<TSheetVertex> triangles;  // three vertices per triangle, front winding
-  auto add = [&triangles](const TSheetVertex& p, const TSheetVertex& q, const TSheetVertex& r) {
-    triangles.push_back(p);
-    triangles.push_back(q);
-    triangles.push_back(r);
-  };
-
-  if (ImageStyle == 0) {
-    // Gradient: a sheet between the cell centres, split into triangles per node quad.
-    struct TNode {
-      bool Shown = false;
-      TSheetVertex Vertex;
-    };
-    const size_t cols = static_cast<size_t>(ColCount);
-    std::vector<TNode> nodes(static_cast<size_t>(RowCount) * cols);
-    for (int i = 0; i < RowCount; ++i) {
-      for (int j = 0; j < ColCount; ++j) {
-        double x = 0, y = 0, z = 0, v = 0;
-        TNode& node = nodes[static_cast<size_t>(i) * cols + static_cast<size_t>(j)];
-        node.Shown = GetNode(i, j, x, y, z, v);
-        if (node.Shown) node.Vertex = {Context->ToScene(x, y, z), colorOf(v)};
-      }
-    }
-    auto at = [&](int i, int j) -> const TNode& {
-      return nodes[static_cast<size_t>(i) * cols + static_cast<size_t>(j)];
-    };
-    for (int i = 1; i < RowCount; ++i) {
-      for (int j = 1; j < ColCount; ++j) {
-        const TNode& n00 = at(i - 1, j - 1);
-        const TNode& n10 = at(i, j - 1);
-        const TNode& n11 = at(i, j);
-        const TNode& n01 = at(i - 1, j);
-        const int hidden = !n00.Shown + !n10.Shown + !n11.Shown + !n01.Shown;
-        const TSheetVertex &v00 = n00.Vertex, &v10 = n10.Vertex, &v11 = n11.Vertex, &v01 = n01.Vertex;
-        if (hidden == 0) {
-          // Split along the diagonal whose end colours differ less; ties along 00-11.
-          if (ColorDifference(v00.Color, v11.Color) > ColorDifference(v10.Color, v01.Color)) {
-            add(v01, v00, v10);
-            add(v01, v10, v11);
-          } else {
-            add(v00, v10, v11);
-            add(v00, v11, v01);
-          }
-        } else if (hidden == 1) {
-          if (n00.Shown && n10.Shown && n11.Shown)
-            add(v00, v10, v11);
-          else if (n10.Shown && n11.Shown && n01.Shown)
-            add(v10, v11, v01);
-          else if (n00.Shown && n11.Shown && n01.Shown)
-            add(v00, v11, v01);
-          else
-            add(v00, v10, v01);
-        }
-      }
-    }
-  } else {
-    // Cells: two triangles per shown cell, in the cell's one colour.
-    for (int i = 0; i < RowCount; ++i) {
-      for (int j = 0; j < ColCount; ++j) {
-        TSurveyPoint a, b, c, d;
-        double v = 0;
-        if (!GetCell(i, j, a, b, c, d, v)) continue;
-        const TVector color = colorOf(v);
-        const TSheetVertex va{Context->ToScene(a), color}, vb{Context->ToScene(b), color};
-        const TSheetVertex vc{Context->ToScene(c), color}, vd{Context->ToScene(d), color};
-        add(va, vc, vd);
-        add(va, vd, vb);
-      }
-    }
-  }
-
-  const int32_t count = static_cast<int32_t>(triangles.size());
-  // Both old sheets go first, and the triangles once the front sheet holds them:
-  // a large section never has more than two copies of its vertices at a time.
   for (TBuiltNode<TGLMesh>* holder : {&FrontMesh, &BackMesh}) {
     TGLMesh& mesh = **holder;
     mesh.VertexList().SetLocked(false);
     mesh.VertexList().Clear();
     mesh.SetMode(TMeshMode::mmTriangles);
     SetMaterialBlending(mesh, Transparency != 255);
-  }
-  TVertexList& front = FrontMesh->VertexList();
-  front.SetCount(count);  // one allocation and one notification for the whole sheet
-  for (int32_t k = 0; k < count; ++k) {
-    const TSheetVertex& vertex = triangles[static_cast<size_t>(k)];
-    TVertexData& record = front.Vertex(k);
-    record.textCoord = NullTexPoint;
-    record.color = vertex.Color;
-    record.normal = {0, 0, 0};
-    record.coord = vertex.Position;
-  }
-  std::vector<TSheetVertex>().swap(triangles);
-  TVertexList& back = BackMesh->VertexList();
-  back.SetCount(count);
-  // The back sheet takes every triangle the other way round: it shows the other side.
-  for (int32_t k = 0; k < count; k += 3)
-    for (int32_t corner = 0; corner < 3; ++corner) back.Vertex(k + corner) = front.Vertex(k + 2 - corner);
-  for (TBuiltNode<TGLMesh>* holder : {&FrontMesh, &BackMesh}) {
-    (*holder)->CalcNormals(false);
-    (*holder)->VertexList().SetLocked(true);
+    mesh.SetSharedVertices(sheet, holder == &BackMesh);
   }
   UpdateVisibility();
+}
+
+// The sheet of the section: every drawn point once, the triangles as indices in
+// front winding. Gradient shares each cell centre between the triangles around it;
+// Cells gives each shown cell its four corners (its colour is its own). Raises
+// std::bad_alloc, or std::length_error for more points or indices than the
+// drawing can address.
+std::shared_ptr<TSharedVertices> TGraphSection::BuildSheet() const {
+  auto sheet = std::make_shared<TSharedVertices>();
+  const float alpha = OpacityAlpha(Transparency);
+  auto colorOf = [&](double v) {
+    const TVector c = ConvertWinColor(Palette.DisplayColorOfValue(v), alpha);
+    return std::array<uint8_t, 4>{static_cast<uint8_t>(RoundToInt(c[0] * 255.0)),
+                                  static_cast<uint8_t>(RoundToInt(c[1] * 255.0)),
+                                  static_cast<uint8_t>(RoundToInt(c[2] * 255.0)), Transparency};
+  };
+  const size_t rows = static_cast<size_t>(std::max(RowCount, 0));
+  const size_t cols = static_cast<size_t>(std::max(ColCount, 0));
+  auto require = [](size_t count, size_t limit) {
+    if (count > limit) throw std::length_error("section sheet too large");
+  };
+  std::vector<TSharedVertex>& points = sheet->Vertices;
+  std::vector<uint32_t>& indices = sheet->Indices;
+  constexpr size_t kIndexLimit = static_cast<size_t>(std::numeric_limits<int32_t>::max());
+
+  if (ImageStyle == 0) {
+    // Gradient: a sheet between the cell centres, split into triangles per node quad.
+    constexpr uint32_t kHidden = std::numeric_limits<uint32_t>::max();
+    std::vector<uint32_t> slot(rows * cols, kHidden);
+    size_t shown = 0;
+    for (size_t i = 0; i < rows; ++i)
+      for (size_t j = 0; j < cols; ++j) shown += IsShown(Value(static_cast<int>(i), static_cast<int>(j))) ? 1 : 0;
+    require(shown, kHidden - 1);
+    points.reserve(shown);
+    for (int i = 0; i < RowCount; ++i) {
+      for (int j = 0; j < ColCount; ++j) {
+        double x = 0, y = 0, z = 0, v = 0;
+        if (!GetNode(i, j, x, y, z, v)) continue;
+        slot[static_cast<size_t>(i) * cols + static_cast<size_t>(j)] = static_cast<uint32_t>(points.size());
+        points.push_back({Context->ToScene(x, y, z), colorOf(v), {}, {}});
+      }
+    }
+    auto at = [&](size_t i, size_t j) { return slot[i * cols + j]; };
+    // The float colours the diagonal is chosen on, as the palette gives them.
+    auto colorVector = [&](uint32_t k) {
+      const std::array<uint8_t, 4>& c = points[k].color;
+      return ConvertWinColor(MakeColor(c[0], c[1], c[2]), alpha);
+    };
+    size_t triangles = 0;
+    for (size_t i = 1; i < rows; ++i) {
+      for (size_t j = 1; j < cols; ++j) {
+        const int hidden = (at(i - 1, j - 1) == kHidden) + (at(i, j - 1) == kHidden) + (at(i, j) == kHidden) +
+                           (at(i - 1, j) == kHidden);
+        triangles += hidden == 0 ? 2 : hidden == 1 ? 1 : 0;
+      }
+    }
+    require(triangles, kIndexLimit / 3);
+    indices.reserve(triangles * 3);
+    auto add = [&indices](uint32_t p, uint32_t q, uint32_t r) {
+      indices.push_back(p);
+      indices.push_back(q);
+      indices.push_back(r);
+    };
+    for (size_t i = 1; i < rows; ++i) {
+      for (size_t j = 1; j < cols; ++j) {
+        const uint32_t n00 = at(i - 1, j - 1), n10 = at(i, j - 1), n11 = at(i, j), n01 = at(i - 1, j);
+        const bool s00 = n00 != kHidden, s10 = n10 != kHidden, s11 = n11 != kHidden, s01 = n01 != kHidden;
+        const int hidden = !s00 + !s10 + !s11 + !s01;
+        if (hidden == 0) {
+          // Split along the diagonal whose end colours differ less; ties along 00-11.
+          if (ColorDifference(colorVector(n00), colorVector(n11)) > ColorDifference(colorVector(n10), colorVector(n01))) {
+            add(n01, n00, n10);
+            add(n01, n10, n11);
+          } else {
+            add(n00, n10, n11);
+            add(n00, n11, n01);
+          }
+        } else if (hidden == 1) {
+          if (s00 && s10 && s11)
+            add(n00, n10, n11);
+          else if (s10 && s11 && s01)
+            add(n10, n11, n01);
+          else if (s00 && s11 && s01)
+            add(n00, n11, n01);
+          else
+            add(n00, n10, n01);
+        }
+      }
+    }
+  } else {
+    // Cells: two triangles per shown cell, in the cell's one colour.
+    size_t shown = 0;
+    for (size_t i = 0; i < rows; ++i)
+      for (size_t j = 0; j < cols; ++j) shown += IsShown(Value(static_cast<int>(i), static_cast<int>(j))) ? 1 : 0;
+    require(shown, kIndexLimit / 6);
+    points.reserve(shown * 4);
+    indices.reserve(shown * 6);
+    for (int i = 0; i < RowCount; ++i) {
+      for (int j = 0; j < ColCount; ++j) {
+        TSurveyPoint a, b, c, d;
+        double v = 0;
+        if (!GetCell(i, j, a, b, c, d, v)) continue;
+        const std::array<uint8_t, 4> color = colorOf(v);
+        const uint32_t first = static_cast<uint32_t>(points.size());
+        for (const TSurveyPoint* corner : {&a, &b, &c, &d}) points.push_back({Context->ToScene(*corner), color, {}, {}});
+        const uint32_t ka = first, kb = first + 1, kc = first + 2, kd = first + 3;
+        for (uint32_t k : {ka, kc, kd, ka, kd, kb}) indices.push_back(k);
+      }
+    }
+  }
+  sheet->CalcNormals();
+  return sheet;
 }
 
 void TGraphSection::UpdateVisibility() {
@@ -779,13 +831,19 @@ std::unique_ptr<TGraphSection> ReadSectionFile(TBinaryStream& stream) {
   s.Palette.SetLogarithmic(logarithmic != 0);
 
   if (!GridFits(rows, cols, static_cast<int64_t>(rows) + 1, stream.Remaining())) wrongFormat();
-  if (const std::string problem = SectionMemoryProblem(rows, cols, false); !problem.empty())
+  if (const std::string problem = SectionMemoryProblem(rows, cols, false, s.ImageStyle); !problem.empty())
     throw ESectionFileError(problem);
   const size_t entries = static_cast<size_t>(rows) + 1;
-  if (!ReadDoubles(stream, entries, s.X1) || !ReadDoubles(stream, entries, s.X2) ||
-      !ReadDoubles(stream, entries, s.Y1) || !ReadDoubles(stream, entries, s.Y2) ||
-      !ReadValueRows(stream, rows, cols, s.Values))
-    wrongFormat();
+  bool read = false;
+  try {
+    read = ReadDoubles(stream, entries, s.X1) && ReadDoubles(stream, entries, s.X2) &&
+           ReadDoubles(stream, entries, s.Y1) && ReadDoubles(stream, entries, s.Y2) &&
+           ReadValueRows(stream, rows, cols, s.Values);
+  } catch (const std::bad_alloc&) {
+    // The memory went elsewhere after the check: nothing read.
+    throw ESectionFileError(SectionOutOfMemoryText());
+  }
+  if (!read) wrongFormat();
   s.ColCount = cols;
   s.RowCount = rows;
   s.SetName(s.GetFrequencyText());

@@ -39,6 +39,7 @@ namespace qira {
 
 class TBinaryStream;
 class TGLMesh;
+class TSharedVertices;
 
 // ---- Section file texts and errors -----------------------------------------------
 
@@ -173,9 +174,10 @@ class TGraphSection : public TGraphMain {
 
   // -- Operations of the base.
   float SortFrequency() const override { return Frequency; }
-  // Children first; the automatic range; then, with a context, both meshes refilled.
-  // A section whose meshes would not fit into the memory available is refused with
-  // a message and left without meshes.
+  // Children first; the automatic range; then, with a context, both meshes drawing
+  // one new sheet of shared points. A section whose sheet would not fit into the
+  // memory available, or whose building runs out of memory, is refused with a
+  // message and left without meshes; its data stay as they were.
   void Build(bool recursive) override;
   bool SaveToStream(TBinaryStream& handle) override;
   // False after a newer chunk or a chunk whose first field is not "Section" (the
@@ -200,16 +202,25 @@ class TGraphSection : public TGraphMain {
 
  private:
   void FreeMeshes();
+  // The points and triangles both meshes draw; raises std::bad_alloc or
+  // std::length_error when they cannot be held.
+  std::shared_ptr<TSharedVertices> BuildSheet() const;
 };
 
 // ---- Memory ------------------------------------------------------------------------
 
-// Bytes that building the meshes of a section of rows x cols cells takes at its
-// peak, and, unless the grid is already loaded, the grid itself.
-double SectionMemoryNeeded(int32_t rows, int32_t cols, bool gridLoaded);
+// Bytes a section of rows x cols cells in imageStyle takes at its peak until after
+// its first frame (its sheet while built, then the sheet and the drawing's copy of
+// it), and, unless the grid is already loaded, the grid itself. The section tests
+// measure a built and drawn section against it.
+double SectionMemoryNeeded(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle);
+// Told when memory runs out while a section is built or exported (the check before
+// could not foresee what others took in the meantime), with what is available now.
+std::string SectionOutOfMemoryText();
 // Why a section of rows x cols cells cannot be shown in the memory available now
 // (AvailableMemory, plus `reusable` bytes the build frees first); empty when it can.
-std::string SectionMemoryProblem(int32_t rows, int32_t cols, bool gridLoaded, double reusable = 0);
+std::string SectionMemoryProblem(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle,
+                                 double reusable = 0);
 
 // ---- Section file reader -------------------------------------------------------------
 

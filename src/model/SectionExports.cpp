@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 #include <filesystem>
+#include <new>
 #include <utility>
 
 #include "model/Dxf.h"
@@ -205,6 +206,8 @@ template <class F>
 void Reported(F&& work) {
   try {
     work();
+  } catch (const std::bad_alloc&) {
+    ShowMessageDlg(SectionOutOfMemoryText(), 1);
   } catch (const std::exception& e) {
     ShowMessageDlg(e.what(), 1);
   }

@@ -1,33 +1,49 @@
 #include "platform/AvailableMemory.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <charconv>
 #include <fstream>
 #include <limits>
-#include <locale>
-#include <string>
+#include <sstream>
 #include <utility>
+#include <vector>
 
 namespace qira {
 
 namespace {
 
-int64_t SystemAvailableMemory() {
-  std::ifstream meminfo("/proc/meminfo");
-  meminfo.imbue(std::locale::classic());
-  std::string key;
-  while (meminfo >> key) {
-    if (key == "MemAvailable:") {
-      int64_t kilobytes = 0;
-      if (meminfo >> kilobytes && kilobytes > 0) return kilobytes * 1024;
-      break;
+std::string FileText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return {};
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// The number at the start of `text` (after blanks); -1 when there is none.
+int64_t LeadingNumber(const std::string& text, size_t from = 0) {
+  while (from < text.size() && (text[from] == ' ' || text[from] == '\t')) ++from;
+  int64_t value = -1;
+  const auto done = std::from_chars(text.data() + from, text.data() + text.size(), value);
+  return done.ec == std::errc() ? value : -1;
+}
+
+// The number after "key" at the start of a line of a /proc file, times `unit`.
+int64_t KeyedNumber(const std::string& text, const std::string& key, int64_t unit) {
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t end = std::min(text.find('\n', at), text.size());
+    if (text.compare(at, key.size(), key) == 0) {
+      const int64_t value = LeadingNumber(text.substr(at + key.size(), end - at - key.size()));
+      if (value < 0 || value > std::numeric_limits<int64_t>::max() / unit) return -1;
+      return value * unit;
     }
-    meminfo.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    at = end + 1;
   }
-  const long pages = sysconf(_SC_AVPHYS_PAGES);
-  const long pageSize = sysconf(_SC_PAGESIZE);
-  if (pages > 0 && pageSize > 0) return static_cast<int64_t>(pages) * static_cast<int64_t>(pageSize);
-  return int64_t{1} << 30;
+  return -1;
 }
 
 TAvailableMemoryProbe& MemoryProbe() {
@@ -37,9 +53,85 @@ TAvailableMemoryProbe& MemoryProbe() {
 
 }  // namespace
 
+int64_t AvailableMemoryOf(const TMemoryFigures& figures) {
+  int64_t room = std::numeric_limits<int64_t>::max();
+  bool known = false;
+  auto take = [&](int64_t value) {
+    if (value < 0) return;
+    room = std::min(room, value);
+    known = true;
+  };
+  take(figures.SystemAvailable);
+  if (figures.AddressSpaceLimit >= 0 && figures.AddressSpaceUsed >= 0)
+    take(std::max<int64_t>(figures.AddressSpaceLimit - figures.AddressSpaceUsed, 0));
+  take(figures.GroupRoom);
+  return known ? room : int64_t{1} << 30;
+}
+
+int64_t ControlGroupRoom(const std::string& selfCgroup, const std::string& cgroupRoot) {
+  // Version 2 keeps one tree ("0::/path"); version 1 a tree per controller
+  // ("4:memory:/path") with its own file names. Where both are mounted, memory is
+  // limited through version 1.
+  std::string path;
+  std::string version1Path;
+  std::istringstream lines(selfCgroup);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t first = line.find(':');
+    const size_t second = first == std::string::npos ? first : line.find(':', first + 1);
+    if (second == std::string::npos) continue;
+    const std::string controllers = line.substr(first + 1, second - first - 1);
+    if (controllers.empty() && line.compare(0, first, "0") == 0) path = line.substr(second + 1);
+    std::istringstream names(controllers);
+    for (std::string name; std::getline(names, name, ',');)
+      if (name == "memory") version1Path = line.substr(second + 1);
+  }
+  std::string folder = cgroupRoot;
+  const char* limitFile = "memory.max";
+  const char* usageFile = "memory.current";
+  if (!version1Path.empty()) {
+    path = version1Path;
+    folder = cgroupRoot + "/memory";
+    limitFile = "memory.limit_in_bytes";
+    usageFile = "memory.usage_in_bytes";
+  }
+  if (path.empty() || path.find("..") != std::string::npos) return -1;
+  int64_t room = -1;
+  // The group and every group above it, up to the root.
+  while (true) {
+    const std::string group = folder + (path == "/" ? "" : path);
+    const int64_t limit = LeadingNumber(FileText(group + "/" + limitFile));  // "max": no number
+    const int64_t usage = LeadingNumber(FileText(group + "/" + usageFile));
+    if (limit >= 0 && usage >= 0) {
+      const int64_t here = std::max<int64_t>(limit - usage, 0);
+      room = room < 0 ? here : std::min(room, here);
+    }
+    if (path == "/" || path.empty()) break;
+    const size_t slash = path.find_last_of('/');
+    path = slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+  }
+  return room;
+}
+
+TMemoryFigures ReadMemoryFigures(const std::string& procRoot, const std::string& cgroupRoot) {
+  TMemoryFigures figures;
+  figures.SystemAvailable = KeyedNumber(FileText(procRoot + "/meminfo"), "MemAvailable:", 1024);
+  if (figures.SystemAvailable < 0) {
+    const long pages = sysconf(_SC_AVPHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0) figures.SystemAvailable = static_cast<int64_t>(pages) * pageSize;
+  }
+  rlimit limit{};
+  if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      limit.rlim_cur <= static_cast<rlim_t>(std::numeric_limits<int64_t>::max()))
+    figures.AddressSpaceLimit = static_cast<int64_t>(limit.rlim_cur);
+  figures.AddressSpaceUsed = KeyedNumber(FileText(procRoot + "/self/status"), "VmSize:", 1024);
+  figures.GroupRoom = ControlGroupRoom(FileText(procRoot + "/self/cgroup"), cgroupRoot);
+  return figures;
+}
+
 int64_t AvailableMemory() {
   const TAvailableMemoryProbe& probe = MemoryProbe();
-  return probe ? probe() : SystemAvailableMemory();
+  return probe ? probe() : AvailableMemoryOf(ReadMemoryFigures());
 }
 
 void SetAvailableMemoryProbe(TAvailableMemoryProbe probe) { MemoryProbe() = std::move(probe); }

@@ -1,14 +1,37 @@
 #pragma once
-// How much physical memory the program may still take, asked before a large
-// allocation so that it can be refused with a message instead of the program
-// being killed.
+// How much memory the program may still take, asked before a large allocation so
+// that it can be refused with a message instead of failing half-way or the program
+// being killed. A process meets more limits than the machine's free memory: its
+// address-space limit (RLIMIT_AS) and the memory limit of its control group and of
+// every group above it (memory.max).
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace qira {
 
-// Bytes of physical memory available now: MemAvailable of /proc/meminfo, else
-// the available pages the system reports. Replaceable so tests can pretend.
+// What the limits are made of, in bytes; -1 where a figure is unknown or there is
+// no limit.
+struct TMemoryFigures {
+  int64_t SystemAvailable = -1;    // MemAvailable of /proc/meminfo
+  int64_t AddressSpaceLimit = -1;  // soft RLIMIT_AS; -1 unlimited
+  int64_t AddressSpaceUsed = -1;   // VmSize of /proc/self/status (read with or without a limit)
+  int64_t GroupRoom = -1;          // least memory.max - memory.current of the process's groups
+};
+
+// The least room the figures leave (never negative); 1 GB when none is known.
+int64_t AvailableMemoryOf(const TMemoryFigures& figures);
+
+// The figures of this process now. The roots are replaceable for tests.
+TMemoryFigures ReadMemoryFigures(const std::string& procRoot = "/proc", const std::string& cgroupRoot = "/sys/fs/cgroup");
+
+// The least room of the process's group and its ancestors under cgroupRoot, given
+// the lines of /proc/self/cgroup (version 2 "0::/path", or version 1 with a
+// "memory" controller); -1 without a limit.
+int64_t ControlGroupRoom(const std::string& selfCgroup, const std::string& cgroupRoot);
+
+// Bytes available now: AvailableMemoryOf(ReadMemoryFigures()). Replaceable so
+// tests can pretend.
 using TAvailableMemoryProbe = std::function<int64_t()>;
 int64_t AvailableMemory();
 // An empty probe brings back the system's.

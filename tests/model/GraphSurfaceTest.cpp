@@ -39,7 +39,7 @@ const TSurfaceFace kSmallTriangle{{1, 1, 1}, {2, 1, 1}, {2, 2, 1}};
 
 TGLMaterial& Mat(const TGLCustomSceneObject& node) { return dynamic_cast<TGLMaterial&>(node.Material()); }
 
-TAffineVector Coord(const TGLMesh& mesh, int i) { return mesh.VertexList().Vertex(i).coord; }
+TAffineVector Coord(const TGLMesh& mesh, int i) { return mesh.DrawnVertex(i).coord; }
 
 void ExpectAt(const TAffineVector& v, float x, float y, float z) {
   EXPECT_FLOAT_EQ(v.x, x);
@@ -128,16 +128,16 @@ TEST(GraphSurface, TrianglesGoToTheFrontMeshInOrderAndToTheBackMeshReversed) {
   TGLMesh& back = *surface.BackMesh;
   EXPECT_EQ(front.Parent(), view.context.ModelCube);
   EXPECT_EQ(front.Mode(), TMeshMode::mmTriangles);
-  ASSERT_EQ(front.VertexList().Count(), 3);
-  ASSERT_EQ(back.VertexList().Count(), 3);
+  ASSERT_EQ(front.DrawnCount(), 3);
+  ASSERT_EQ(back.DrawnCount(), 3);
   // (North, East, Elevation) -> (North, Elevation, East) less the offset.
   ExpectAt(Coord(front, 0), 0, 0, 0);
   ExpectAt(Coord(front, 2), 6, 6.5f, 6);
   ExpectAt(Coord(back, 0), 6, 6.5f, 6);
   ExpectAt(Coord(back, 2), 0, 0, 0);
   // The back faces the other way.
-  EXPECT_FLOAT_EQ(front.VertexList().Vertex(0).normal.x, -back.VertexList().Vertex(0).normal.x);
-  EXPECT_FLOAT_EQ(front.VertexList().Vertex(0).normal.z, -back.VertexList().Vertex(0).normal.z);
+  EXPECT_FLOAT_EQ(front.DrawnVertex(0).normal.x, -back.DrawnVertex(0).normal.x);
+  EXPECT_FLOAT_EQ(front.DrawnVertex(0).normal.z, -back.DrawnVertex(0).normal.z);
 
   surface.Clear();
   EXPECT_EQ(view.context.ModelCube->ChildCount(), 0);
@@ -149,7 +149,7 @@ TEST(GraphSurface, TrianglesGoToTheFrontMeshInOrderAndToTheBackMeshReversed) {
   quads.AddFace(kQuadB);
   quads.Build(false);
   EXPECT_EQ(quads.FrontMesh->Mode(), TMeshMode::mmQuads);
-  ASSERT_EQ(quads.FrontMesh->VertexList().Count(), 8);
+  ASSERT_EQ(quads.FrontMesh->DrawnCount(), 8);
   ExpectAt(Coord(*quads.BackMesh, 5), 9, 2, 8);  // second quad reversed: d, c, b, a
 }
 
@@ -163,11 +163,43 @@ TEST(GraphSurface, MixedFacesAreDrawnFaceByFaceAsTriangleFans) {
   surface.Build(false);
   TGLMesh& front = *surface.FrontMesh;
   EXPECT_EQ(front.Mode(), TMeshMode::mmTriangles);
-  ASSERT_EQ(front.VertexList().Count(), 3 + 9);
-  ASSERT_EQ(surface.BackMesh->VertexList().Count(), 3 + 9);
-  // The pentagon's fans start at its first point (front) and its last point (back).
+  ASSERT_EQ(front.DrawnCount(), 3 + 9);
+  ASSERT_EQ(surface.BackMesh->DrawnCount(), 3 + 9);
+  // The pentagon's fans start at its first point; the back takes each the other way round.
   for (int i : {3, 6, 9}) ExpectAt(Coord(front, i), 0, 0, 0);
-  for (int i : {3, 6, 9}) ExpectAt(Coord(*surface.BackMesh, i), -1, 0, 3);
+  for (int i : {5, 8, 11}) ExpectAt(Coord(*surface.BackMesh, i), 0, 0, 0);
+}
+
+// A grid of faces (a potential section) is drawn from points shared where faces of
+// one colour meet nearly in one plane; a sharp fold or a change of colour keeps
+// each side's own points.
+TEST(GraphSurface, FacesShareTheirCornersWhereTheyMeetSmoothlyInOneColour) {
+  struct TCase {
+    const char* name;
+    TSurfaceFace second;  // beside kQuadA = (0,0,0) (10,0,0) (10,10,0) (0,10,0), sharing its edge x = 10
+    bool ownColor;
+    size_t points;
+  };
+  const TCase cases[] = {
+      {"in one plane", {{10, 0, 0}, {20, 0, 0}, {20, 10, 0}, {10, 10, 0}}, false, 6},
+      {"bent by 5 degrees", {{10, 0, 0}, {20, 0, 0.875}, {20, 10, 0.875}, {10, 10, 0}}, false, 6},
+      {"folded square", {{10, 0, 0}, {10, 0, 10}, {10, 10, 10}, {10, 10, 0}}, false, 8},
+      {"another colour", {{10, 0, 0}, {20, 0, 0}, {20, 10, 0}, {10, 10, 0}}, true, 8},
+  };
+  for (const TCase& c : cases) {
+    TViewScene view;
+    TGraphSurface surface;
+    surface.SetContext(&view.context);
+    surface.AddFace(kQuadA);
+    surface.AddFace(c.second);
+    if (c.ownColor) surface.SetLastFaceColor(kRed);
+    surface.Build(false);
+    const TSharedVertices* sheet = surface.FrontMesh->SharedVertices();
+    ASSERT_NE(sheet, nullptr) << c.name;
+    EXPECT_EQ(sheet->Vertices.size(), c.points) << c.name;
+    EXPECT_EQ(sheet->Indices.size(), 8u) << c.name;
+    EXPECT_EQ(surface.BackMesh->SharedVertices(), sheet) << c.name;
+  }
 }
 
 TEST(GraphSurface, OwnFaceColoursShowUnlessIgnored) {
@@ -179,12 +211,12 @@ TEST(GraphSurface, OwnFaceColoursShowUnlessIgnored) {
   surface.AddFace(kTriangleB);
   surface.SetLastFaceColor(kRed);
   surface.Build(false);
-  EXPECT_EQ(ConvertColorVector(surface.FrontMesh->VertexList().Vertex(0).color), kSky);
-  EXPECT_EQ(ConvertColorVector(surface.FrontMesh->VertexList().Vertex(3).color), kRed);
-  EXPECT_EQ(ConvertColorVector(surface.BackMesh->VertexList().Vertex(5).color), kRed);
+  EXPECT_EQ(ConvertColorVector(surface.FrontMesh->DrawnVertex(0).color), kSky);
+  EXPECT_EQ(ConvertColorVector(surface.FrontMesh->DrawnVertex(3).color), kRed);
+  EXPECT_EQ(ConvertColorVector(surface.BackMesh->DrawnVertex(5).color), kRed);
   surface.IgnoreFaceColors = true;
   surface.Build(false);
-  EXPECT_EQ(ConvertColorVector(surface.FrontMesh->VertexList().Vertex(3).color), kSky);
+  EXPECT_EQ(ConvertColorVector(surface.FrontMesh->DrawnVertex(3).color), kSky);
 }
 
 TEST(GraphSurface, Opacity255IsOpaqueAnd254Blends) {
@@ -197,7 +229,7 @@ TEST(GraphSurface, Opacity255IsOpaqueAnd254Blends) {
   surface.Transparency = 254;
   surface.Build(false);
   EXPECT_EQ(Mat(*surface.BackMesh).BlendingMode(), TBlendingMode::bmTransparency);
-  EXPECT_FLOAT_EQ(surface.FrontMesh->VertexList().Vertex(0).color.w, 254.0f / 255.0f);
+  EXPECT_FLOAT_EQ(surface.FrontMesh->DrawnVertex(0).color.w, 254.0f / 255.0f);
 }
 
 TEST(GraphSurface, FillModeSetsThePolygonModeAndHiddenSurfacesHideBothMeshes) {
@@ -259,7 +291,7 @@ TEST(GraphSurface, ColourAcceptedForAllSpreadsButTheFillModeStaysUnlessItsBoxIsC
   EXPECT_EQ(two.first->FillMode, 1);
   EXPECT_TRUE(two.first->ColorForAll);
   EXPECT_EQ(two.second->Color, kRed);
-  EXPECT_EQ(ConvertColorVector(two.second->FrontMesh->VertexList().Vertex(0).color), kRed);
+  EXPECT_EQ(ConvertColorVector(two.second->FrontMesh->DrawnVertex(0).color), kRed);
   EXPECT_EQ(two.second->FillMode, 0);
   EXPECT_FALSE(two.second->ColorForAll);  // the flags stay the source's
 

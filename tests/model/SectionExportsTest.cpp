@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -718,6 +720,24 @@ TEST(ExportCommands, FailureIsToldToTheUserAsAnError) {
   XYZExportClick(*section);
   ASSERT_EQ(services.Messages.size(), 1u);
   EXPECT_EQ(services.Messages[0].Kind, TMessageKind::Error);
+}
+
+TEST(ExportCommands, RunningOutOfMemoryIsToldAsSuchAndWritesNothing) {
+  TScratchFolder folder;
+  TFakeServices services;
+  auto section = Sample();
+  TFakeSaveDialog dialog(TExportTarget{folder.File("b.xls"), 3, true});
+  // The memory runs out once the export is under way (here: in its colour dialog).
+  SetExportColorDialog([](const std::string&, TClassLimits&, bool, const std::vector<TPreviewCallback>&) -> bool {
+    throw std::bad_alloc();
+  });
+  BlocksExportClick(*section);
+  SetExportColorDialog({});
+  ASSERT_EQ(services.Messages.size(), 1u);
+  EXPECT_EQ(services.Messages[0].Kind, TMessageKind::Error);
+  EXPECT_EQ(services.Messages[0].Text.rfind("There is not enough memory for the section: only ", 0), 0u)
+      << services.Messages[0].Text;
+  EXPECT_TRUE(folder.Entries().empty());
 }
 
 TEST(ExportCommands, CancelOrNoDialogWritesNothing) {

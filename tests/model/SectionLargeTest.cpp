@@ -2,6 +2,8 @@
 // cannot hold them; exported to workbooks whose records reach xlrd across as many
 // sheets as they take.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <memory>
@@ -81,11 +83,11 @@ class SectionMemory : public ::testing::Test {
 };
 
 TEST_F(SectionMemory, AFileTooLargeForTheMemoryAvailableIsRefusedBeforeItsGridIsRead) {
-  // The sample has 2 x 4 cells: the grid and both meshes take about 6 KB.
+  // The sample has 2 x 4 cells: the grid, its sheet and its first frame take 1144 bytes.
   TMemoryStream file = TGeneratedFixtures::Of("make_sections.py").Stream("valid_v1.sec");
-  Limit(4096);
+  Limit(1000);
   const std::string message = ThrownMessage<ESectionFileError>([&] { ReadSectionFile(file); });
-  EXPECT_EQ(message, "The section of 2 x 4 cells needs about 6 KB of memory to be shown, but only 4 KB are available.");
+  EXPECT_EQ(message, "The section of 2 x 4 cells needs about 2 KB of memory to be shown, but only 1 KB are available.");
   EXPECT_LT(file.Position(), file.Size());  // the grid was never read
 
   Limit(int64_t{1} << 20);
@@ -108,6 +110,30 @@ TEST_F(SectionMemory, ASectionTooLargeToBuildIsToldAndLeftWithoutMeshes) {
   section->Build(false);
   EXPECT_TRUE(section->FrontMesh && section->BackMesh);
   EXPECT_EQ(fake.Messages.size(), 1u);
+}
+
+// In a child process, so that the limit binds nothing else.
+TEST(SectionMemoryDeathTest, ASectionBeyondTheAddressSpaceLimitIsRefusedAndASmallOneBuilt) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        graphics_testing::TViewScene view;
+        TFakeServices fake;
+        auto large = CountingSection(1000, 1000);  // about 110 MB once drawn
+        auto small = CountingSection(100, 100);    // about 1 MB
+        large->SetContext(&view.context);
+        small->SetContext(&view.context);
+        rlimit limit{};
+        getrlimit(RLIMIT_AS, &limit);
+        limit.rlim_cur = static_cast<rlim_t>(ReadMemoryFigures().AddressSpaceUsed + (int64_t{64} << 20));
+        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(2);
+        large->Build(false);
+        small->Build(false);
+        const bool refused = !large->FrontMesh && fake.Messages.size() == 1 &&
+                             fake.Messages[0].Text.rfind("The section of 1000 x 1000 cells needs about ", 0) == 0;
+        _exit(refused && small->FrontMesh ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 // ---- Workbooks ------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include "model/GraphRecord.h"
 #include "model/GraphSurface.h"
 #include "model/GraphicsSceneSupport.h"
+#include "model/SectionFixtures.h"
 #include "model/SectionGroup.h"
 #include "model/Settings.h"
 #include "model/StreamHelpers.h"
@@ -47,47 +48,19 @@ std::vector<uint8_t> Saved(TGraphMain& object) {
   return s.Data();
 }
 
-// A linear palette from red (Min) to green (Max) at full intensity.
-TZBPalette RedToGreen(double min, double max) {
-  TZBPalette p;
-  p.SetColor(0, kRed);
-  p.SetColor(1, kGreen);
-  p.SetIntensity(100);
-  p.SetRange(min, max);
-  return p;
-}
-
-// A section in the vertical plane East = 0: columns along North from -3 to 3, rows
-// from elevation 2 (boundary 0) down to -2.
-std::unique_ptr<TGraphSection> FlatSection(const std::vector<std::vector<double>>& values) {
-  auto s = std::make_unique<TGraphSection>();
-  s->Borehole1 = "B-1";
-  s->Borehole2 = "B 2";
-  s->Frequency = 12500;
-  s->RowCount = static_cast<int32_t>(values.size());
-  s->ColCount = values.empty() ? 0 : static_cast<int32_t>(values[0].size());
-  const size_t entries = values.size() + 1;
-  s->X1.assign(entries, -3.0);
-  s->X2.assign(entries, 3.0);
-  s->Y1.assign(entries, 0.0);
-  s->Y2.assign(entries, 0.0);
-  s->StartZ = 2;
-  s->EndZ = -2;
-  s->Values = values;
-  s->Palette = RedToGreen(10, 30);
-  s->CalcBounds();
-  return s;
-}
+using section_testing::FlatSection;
+using section_testing::RedToGreen;
 
 // Scene points and colours as comparable arrays.
 using P3 = std::array<float, 3>;
 using Rgba = std::array<float, 4>;
 Rgba ColorOf(const TVector& v) { return {v.x, v.y, v.z, v.w}; }
 
+// The corners of the triangles a mesh draws, in drawing order.
 std::vector<P3> Coords(const TGLMesh& mesh) {
   std::vector<P3> out;
-  for (int32_t k = 0; k < mesh.VertexList().Count(); ++k) {
-    const TAffineVector& p = mesh.VertexList().Vertex(k).coord;
+  for (int32_t k = 0; k < mesh.DrawnCount(); ++k) {
+    const TAffineVector p = mesh.DrawnVertex(k).coord;
     out.push_back({p.x, p.y, p.z});
   }
   return out;
@@ -368,16 +341,16 @@ TEST_F(SectionBuild, VertexColoursComeFromThePaletteWithTheOpacityAsAlpha) {
   made->ImageStyle = 1;
   made->Transparency = 51;
   TGraphSection& s = Built(std::move(made));
-  const TVertexList& list = s.FrontMesh->VertexList();
-  ASSERT_EQ(list.Count(), 12);
-  EXPECT_EQ(ColorOf(list.Vertex(0).color), (Rgba{1, 0, 0, 51.0f / 255.0f}));
-  EXPECT_EQ(ColorOf(list.Vertex(6).color), (Rgba{0, 1, 0, 51.0f / 255.0f}));
+  const TGLMesh& front = *s.FrontMesh;
+  ASSERT_EQ(front.DrawnCount(), 12);
+  EXPECT_EQ(ColorOf(front.DrawnVertex(0).color), (Rgba{1, 0, 0, 51.0f / 255.0f}));
+  EXPECT_EQ(ColorOf(front.DrawnVertex(6).color), (Rgba{0, 1, 0, 51.0f / 255.0f}));
   ASSERT_TRUE(MaterialOf(*s.FrontMesh));
   EXPECT_EQ(MaterialOf(*s.FrontMesh)->BlendingMode(), TBlendingMode::bmTransparency);
   s.Transparency = 255;
   s.Build(false);
   EXPECT_EQ(MaterialOf(*s.BackMesh)->BlendingMode(), TBlendingMode::bmOpaque);
-  EXPECT_EQ(s.FrontMesh->VertexList().Vertex(0).color[3], 1.0f);
+  EXPECT_EQ(s.FrontMesh->DrawnVertex(0).color[3], 1.0f);
 }
 
 TEST_F(SectionBuild, GradientJoinsCellCentresAndSkipsQuadsWithTwoHiddenNodes) {
@@ -385,7 +358,7 @@ TEST_F(SectionBuild, GradientJoinsCellCentresAndSkipsQuadsWithTwoHiddenNodes) {
   std::unique_ptr<TGraphSection> made = ReadSec("valid_v1.sec");
   ASSERT_TRUE(made);
   TGraphSection& s = Built(std::move(made));
-  EXPECT_EQ(s.FrontMesh->VertexList().Count(), 9);
+  EXPECT_EQ(s.FrontMesh->DrawnCount(), 9);
 }
 
 TEST_F(SectionBuild, AQuadSplitsAlongTheDiagonalWhoseColoursDifferLessTiesAlong00To11) {
@@ -513,7 +486,7 @@ TEST_F(SectionSettings, ChangedSettingsRebuildAndAFillChangeOnlyRefreshes) {
   EXPECT_EQ(MaterialOf(*a_->FrontMesh)->FrontProperties().PolygonMode(), TPolygonMode::pmPoints);
   s.ImageStyle = 1;
   a_->ApplySettings(s, pair, false);
-  EXPECT_EQ(a_->FrontMesh->VertexList().Count(), 4 * 6);
+  EXPECT_EQ(a_->FrontMesh->DrawnCount(), 4 * 6);
 }
 
 // ---- Menu -------------------------------------------------------------------------------

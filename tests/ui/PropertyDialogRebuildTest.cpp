@@ -78,8 +78,8 @@ TEST_F(PropertyDialogRebuild, AColourAcceptedForAllRecoloursTheOtherSurfacesMesh
     d.OkButton->click();
   });
   ASSERT_TRUE(first.Edit());
-  EXPECT_EQ(ConvertColorVector(first.FrontMesh->VertexList().Vertex(0).color), kRed);
-  EXPECT_EQ(ConvertColorVector(second.FrontMesh->VertexList().Vertex(0).color), kRed);
+  EXPECT_EQ(ConvertColorVector(first.FrontMesh->DrawnVertex(0).color), kRed);
+  EXPECT_EQ(ConvertColorVector(second.FrontMesh->DrawnVertex(0).color), kRed);
 }
 
 TEST_F(PropertyDialogRebuild, AStyleAcceptedForAllReachesTheOtherPointsNode) {

@@ -5,12 +5,14 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <stdexcept>
 
 #include "scene/gl/OpenGLBinding.h"
 #include "scene/gl/RenderingContext.h"
 #include "scene/gl/StateCache.h"
 #include "scene/math/VectorGeometry.h"
+#include "platform/Rounding.h"
 
 namespace qira {
 
@@ -45,19 +47,6 @@ void TVertexList::AddVertexFull(const TAffineVector& coordinates, const TAffineV
 
 void TVertexList::AddVertex(const TAffineVector& coordinates, const TAffineVector& normal, const TVector& color) {
   AddVertexFull(coordinates, normal, NullTexPoint, color);
-}
-
-void TVertexList::SetCount(int32_t count) {
-  Unlock();
-  if (count < 0) count = 0;
-  if (count > capacity_) {
-    storage_.resize(static_cast<size_t>(count));
-    capacity_ = count;
-  }
-  if (count > count_) std::fill(storage_.begin() + count_, storage_.begin() + count, TVertexData{});
-  array_ = storage_.empty() ? nullptr : storage_.data();
-  count_ = count;
-  NotifyChange(this);
 }
 
 void TVertexList::Clear() {
@@ -141,6 +130,191 @@ void TVertexList::LeaveLockSection() {
   glFlushVertexArrayRangeNV();
 }
 
+// --------------------------------------------------------- TSharedVertices
+
+namespace {
+
+// A unit normal as signed 16-bit components; a zero or non-finite one as 0.
+std::array<int16_t, 4> PackNormal(const TAffineVector& n) {
+  const double length = std::sqrt(double{n.x} * n.x + double{n.y} * n.y + double{n.z} * n.z);
+  if (!(length > 0) || !std::isfinite(length)) return {0, 0, 0, 0};
+  auto component = [length](float c) { return static_cast<int16_t>(RoundToInt(c / length * 32767.0)); };
+  return {component(n.x), component(n.y), component(n.z), 0};
+}
+
+}  // namespace
+
+TSharedVertices::TSharedVertices() {
+  for (TGLVirtualHandle* handle : {&vertexBuffer_, &indexBuffer_}) {
+    handle->OnAllocate = [](TGLVirtualHandle&, uint32_t& name) {
+      GLuint made = 0;
+      glGenBuffers(1, &made);
+      name = made;
+    };
+    handle->OnDestroy = [](TGLVirtualHandle&, uint32_t& name) {
+      const GLuint gone = name;
+      glDeleteBuffers(1, &gone);
+    };
+  }
+}
+
+TSharedVertices::~TSharedVertices() = default;
+
+void TSharedVertices::CalcNormals(int corners) {
+  std::vector<TAffineVector> sums(Vertices.size(), TAffineVector{0.0f, 0.0f, 0.0f});
+  const size_t points = Vertices.size();
+  const size_t step = corners == 4 ? 4 : 3;
+  for (size_t t = 0; t + step <= Indices.size(); t += step) {
+    const uint32_t a = Indices[t], b = Indices[t + 1], c = Indices[t + 2];
+    const uint32_t d = step == 4 ? Indices[t + 3] : c;
+    if (a >= points || b >= points || c >= points || d >= points) continue;
+    // The cross product of the diagonals (of two edges for a triangle) is twice the
+    // area: larger faces weigh more.
+    const TAffineVector n =
+        step == 4 ? AffineVectorCrossProduct(AffineVectorSubtract(Vertices[c].coord, Vertices[a].coord),
+                                             AffineVectorSubtract(Vertices[d].coord, Vertices[b].coord))
+                  : AffineVectorCrossProduct(AffineVectorSubtract(Vertices[b].coord, Vertices[a].coord),
+                                             AffineVectorSubtract(Vertices[c].coord, Vertices[a].coord));
+    for (size_t k = t; k < t + step; ++k) AddAffineVector(sums[Indices[k]], n);
+  }
+  constexpr float inf = std::numeric_limits<float>::infinity();
+  min_ = {inf, inf, inf};
+  max_ = {-inf, -inf, -inf};
+  for (size_t k = 0; k < points; ++k) {
+    TSharedVertex& v = Vertices[k];
+    v.frontNormal = PackNormal(sums[k]);
+    v.backNormal = {static_cast<int16_t>(-v.frontNormal[0]), static_cast<int16_t>(-v.frontNormal[1]),
+                    static_cast<int16_t>(-v.frontNormal[2]), 0};
+    for (size_t c = 0; c < 3; ++c) {
+      min_[c] = std::fmin(min_[c], v.coord[c]);
+      max_[c] = std::fmax(max_[c], v.coord[c]);
+    }
+  }
+  pointCount_ = Vertices.size();
+  indexCount_ = Indices.size();
+  released_ = false;
+  // Degenerate triangles give non-finite sums; nothing may trap on them later.
+  std::feclearexcept(FE_ALL_EXCEPT);
+}
+
+void TSharedVertices::GetExtents(TAffineVector& min, TAffineVector& max) const {
+  min = min_;
+  max = max_;
+}
+
+void TSharedVertices::ReleaseArrays() {
+  if (!Refill) return;
+  std::vector<TSharedVertex>().swap(Vertices);
+  std::vector<uint32_t>().swap(Indices);
+  released_ = true;
+}
+
+bool TSharedVertices::HoldArrays() {
+  if (!released_) return true;
+  if (!Refill) return false;
+  try {
+    Refill(*this);
+  } catch (const std::exception&) {
+    // Out of memory while drawing: nothing is drawn rather than anything thrown.
+    std::vector<TSharedVertex>().swap(Vertices);
+    std::vector<uint32_t>().swap(Indices);
+    return false;
+  }
+  // The owner's content must not have changed its shape; drawing trusts the counts.
+  if (Vertices.size() != pointCount_ || Indices.size() != indexCount_) {
+    std::vector<TSharedVertex>().swap(Vertices);
+    std::vector<uint32_t>().swap(Indices);
+    return false;
+  }
+  released_ = false;
+  return true;
+}
+
+void TSharedVertices::FreeBuffers() {
+  vertexBuffer_.DestroyHandle();
+  indexBuffer_.DestroyHandle();
+}
+
+bool TSharedVertices::Upload() {
+  if (vertexBuffer_.Handle() != 0 && indexBuffer_.Handle() != 0) return true;
+  if (noBuffers_ || !HoldArrays()) return false;
+  if (!(GL.VERSION_1_5 || GL.ARB_vertex_buffer_object) || glGenBuffers == nullptr || glBufferData == nullptr ||
+      glBindBuffer == nullptr || glDeleteBuffers == nullptr) {
+    noBuffers_ = true;
+    return false;
+  }
+  ClearGLError();
+  vertexBuffer_.AllocateHandle();
+  indexBuffer_.AllocateHandle();
+  bool filled = vertexBuffer_.Handle() != 0 && indexBuffer_.Handle() != 0;
+  if (filled) {
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_.Handle());
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(Vertices.size() * sizeof(TSharedVertex)), Vertices.data(),
+                 GL_STATIC_DRAW);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_.Handle());
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(Indices.size() * sizeof(uint32_t)),
+                 Indices.data(), GL_STATIC_DRAW);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    // Out of memory here is not the end: the arrays can still be drawn.
+    filled = glGetError() == GL_NO_ERROR;
+  }
+  if (!filled) {
+    FreeBuffers();
+    ClearGLError();
+    noBuffers_ = true;
+  } else {
+    // The buffers are the sheet now; the owner can fill the arrays again should
+    // the buffers go with their contexts.
+    ReleaseArrays();
+  }
+  return filled;
+}
+
+void TSharedVertices::Draw(uint32_t primitive, TVertexMode vertexMode, bool back) {
+  if (indexCount_ == 0 || pointCount_ == 0 || indexCount_ > static_cast<size_t>(std::numeric_limits<GLsizei>::max()))
+    return;
+  const bool buffers = Upload();
+  if (!buffers && !HoldArrays()) return;
+  // Offsets into the bound buffers, or addresses of the arrays here.
+  auto vertexPart = [&](size_t offset) -> const void* {
+    if (buffers) return reinterpret_cast<const void*>(offset);
+    return reinterpret_cast<const char*>(Vertices.data()) + offset;
+  };
+  const void* indexBase = buffers ? nullptr : Indices.data();
+  if (buffers) {
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_.Handle());
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_.Handle());
+  }
+  constexpr GLsizei stride = sizeof(TSharedVertex);
+  glVertexPointer(3, GL_FLOAT, stride, vertexPart(offsetof(TSharedVertex, coord)));
+  glEnableClientState(GL_VERTEX_ARRAY);
+  const bool normals = vertexMode != TVertexMode::vmV && vertexMode != TVertexMode::vmVT;
+  const bool colors = vertexMode == TVertexMode::vmVNC || vertexMode == TVertexMode::vmVNCT ||
+                      vertexMode == TVertexMode::vmVNT;
+  if (normals) {
+    glNormalPointer(GL_SHORT, stride,
+                    vertexPart(back ? offsetof(TSharedVertex, backNormal) : offsetof(TSharedVertex, frontNormal)));
+    glEnableClientState(GL_NORMAL_ARRAY);
+  }
+  if (colors) {
+    glColorPointer(4, GL_UNSIGNED_BYTE, stride, vertexPart(offsetof(TSharedVertex, color)));
+    glEnableClientState(GL_COLOR_ARRAY);
+  }
+  GLint frontFace = GL_CCW;
+  if (back) {
+    // The same triangles seen from the other side: the other winding faces the viewer.
+    glGetIntegerv(GL_FRONT_FACE, &frontFace);
+    glFrontFace(frontFace == GL_CW ? GL_CCW : GL_CW);
+  }
+  glDrawElements(primitive, static_cast<GLsizei>(indexCount_), GL_UNSIGNED_INT, indexBase);
+  if (back) glFrontFace(static_cast<GLenum>(frontFace));
+  if (buffers) {
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+  }
+}
+
 // ----------------------------------------------------------------- TGLMesh
 
 TGLMesh::TGLMesh() : vertices_(std::make_unique<TVertexList>(this)) {
@@ -176,7 +350,48 @@ void TGLMesh::StructureChanged() {
   TGL3DSceneObject::StructureChanged();
 }
 
+void TGLMesh::SetSharedVertices(std::shared_ptr<TSharedVertices> vertices, bool back) {
+  if (vertices && !ObjectStyle().Contains(TGLObjectStyle::DirectDraw)) {
+    IncludeObjectStyle(TGLObjectStyle::DirectDraw);
+    sharedAddedDirectDraw_ = true;
+  } else if (!vertices && sharedAddedDirectDraw_) {
+    ExcludeObjectStyle(TGLObjectStyle::DirectDraw);
+    sharedAddedDirectDraw_ = false;
+  }
+  shared_ = std::move(vertices);
+  back_ = back;
+  StructureChanged();
+}
+
+int32_t TGLMesh::DrawnCount() const {
+  if (!shared_) return vertices_->Count();
+  return static_cast<int32_t>(std::min<size_t>(shared_->IndexCount(), std::numeric_limits<int32_t>::max()));
+}
+
+TVertexData TGLMesh::DrawnVertex(int32_t k) const {
+  if (k < 0 || k >= DrawnCount()) return {};
+  if (!shared_) return vertices_->Vertex(k);
+  if (!shared_->HoldArrays()) return {};
+  size_t at = static_cast<size_t>(k);
+  // The back side takes each face the other way round.
+  const size_t corners = mode_ == TMeshMode::mmQuads ? 4 : 3;
+  if (back_) at = at - at % corners + (corners - 1 - at % corners);
+  const uint32_t point = shared_->Indices[at];
+  if (point >= shared_->Vertices.size()) return {};
+  const TSharedVertex& v = shared_->Vertices[point];
+  const std::array<int16_t, 4>& n = back_ ? v.backNormal : v.frontNormal;
+  TVertexData out{};
+  for (size_t c = 0; c < 4; ++c) out.color[c] = static_cast<float>(v.color[c]) / 255.0f;
+  for (size_t c = 0; c < 3; ++c) out.normal[c] = static_cast<float>(n[c]) / 32767.0f;
+  out.coord = v.coord;
+  return out;
+}
+
 void TGLMesh::CalcNormals(bool invert) {
+  if (shared_) {
+    StructureChanged();
+    return;
+  }
   TVertexList& list = *vertices_;
   // Normals are written into the ordinary array, which is what the list keeps.
   list.SetLocked(false);
@@ -222,6 +437,7 @@ void TGLMesh::CalcNormals(bool invert) {
 void TGLMesh::Assign(const TPersistent* source) {
   if (const auto* src = dynamic_cast<const TGLMesh*>(source)) {
     vertices_->Assign(src->vertices_.get());
+    SetSharedVertices(src->shared_, src->back_);
     mode_ = src->mode_;
     vertexMode_ = src->vertexMode_;
     StructureChanged();
@@ -231,13 +447,16 @@ void TGLMesh::Assign(const TPersistent* source) {
 
 TVector TGLMesh::AxisAlignedDimensionsUnscaled() const {
   if (dimensionsCache_.x < 0.0f) {
-    if (vertices_->Count() == 0) {
+    if (shared_ ? shared_->PointCount() == 0 : vertices_->Count() == 0) {
       // Nothing is drawn: no extent rather than an infinite one.
       dimensionsCache_ = NullVector;
     } else {
       TAffineVector min;
       TAffineVector max;
-      vertices_->GetExtents(min, max);
+      if (shared_)
+        shared_->GetExtents(min, max);
+      else
+        vertices_->GetExtents(min, max);
       for (size_t k = 0; k < 3; ++k) dimensionsCache_[k] = std::fmax(std::fabs(min[k]), std::fabs(max[k]));
     }
   }
@@ -262,11 +481,32 @@ GLenum PrimitiveOf(TMeshMode mode) {
 
 void TGLMesh::BuildList(TRenderContextInfo& rci) {
   TGL3DSceneObject::BuildList(rci);
-  const bool direct = ObjectStyle().Contains(TGLObjectStyle::DirectDraw);
+  const bool direct = ObjectStyle().Contains(TGLObjectStyle::DirectDraw) && !shared_;
   if (direct) vertices_->EnterLockSection();
   glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT | GL_CURRENT_BIT);
   // The array pointers point into this list: they must not outlive the call.
   glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+  const bool colored = vertexMode_ == TVertexMode::vmVNC || vertexMode_ == TVertexMode::vmVNCT;
+  if (colored) {
+    glEnable(GL_COLOR_MATERIAL);
+    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+    if (rci.GLStates != nullptr) rci.GLStates->ResetMaterialColors();
+  }
+  if (shared_) {
+    shared_->Draw(PrimitiveOf(mode_), vertexMode_, back_);
+  } else {
+    DrawVertexList();
+  }
+  glPopClientAttrib();
+  // The pop turns colour material off again; saying so explicitly keeps the state
+  // cache, brought in step with the last switch the list made, from turning it
+  // back on after each replay.
+  if (colored) glDisable(GL_COLOR_MATERIAL);
+  glPopAttrib();
+  if (direct) vertices_->LeaveLockSection();
+}
+
+void TGLMesh::DrawVertexList() {
   constexpr GLsizei stride = sizeof(TVertexData);
   switch (vertexMode_) {
     case TVertexMode::vmV:
@@ -289,21 +529,7 @@ void TGLMesh::BuildList(TRenderContextInfo& rci) {
       glEnableClientState(GL_TEXTURE_COORD_ARRAY);
       break;
   }
-  if (vertexMode_ == TVertexMode::vmVNC || vertexMode_ == TVertexMode::vmVNCT) {
-    glEnable(GL_COLOR_MATERIAL);
-    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
-    if (rci.GLStates != nullptr) rci.GLStates->ResetMaterialColors();
-  }
   glDrawArrays(PrimitiveOf(mode_), 0, vertices_->Count());
-  glPopClientAttrib();
-  // The pop turns colour material off again; saying so explicitly keeps the state
-  // cache, brought in step with the last switch the list made, from turning it
-  // back on after each replay.
-  if (vertexMode_ == TVertexMode::vmVNC || vertexMode_ == TVertexMode::vmVNCT) {
-    glDisable(GL_COLOR_MATERIAL);
-  }
-  glPopAttrib();
-  if (direct) vertices_->LeaveLockSection();
 }
 
 void RegisterMeshClasses() { RegisterClass(TGLMesh::StaticClass()); }

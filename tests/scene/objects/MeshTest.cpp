@@ -281,5 +281,132 @@ TEST_F(MeshRenderGL, AReplayedColouredMeshLeavesNoColourMaterialBehind) {
   }
 }
 
+// ------------------------------------------------------------ shared points
+
+// A square of half size h in the z = 0 plane, counter-clockwise seen from +z, in
+// `color`, its two triangles sharing the diagonal's points; refilled on request.
+std::shared_ptr<TSharedVertices> SharedSquare(float h, std::array<uint8_t, 4> color, int* refills = nullptr) {
+  auto sheet = std::make_shared<TSharedVertices>();
+  auto fill = [h, color](TSharedVertices& into) {
+    into.Vertices = {{{-h, -h, 0}, color, {}, {}}, {{h, -h, 0}, color, {}, {}},
+                     {{h, h, 0}, color, {}, {}},   {{-h, h, 0}, color, {}, {}}};
+    into.Indices = {0, 1, 2, 0, 2, 3};
+  };
+  fill(*sheet);
+  sheet->CalcNormals();
+  if (refills != nullptr) {
+    sheet->Refill = [fill, refills](TSharedVertices& into) {
+      ++*refills;
+      fill(into);
+      into.CalcNormals();
+    };
+  }
+  return sheet;
+}
+
+TEST(SharedVertices, NormalsAreTheAreaWeightedMeanOfTheFacesAtAPoint) {
+  // Two triangles folded at right angles along the edge (0, 0, 0)-(1, 0, 0): one in
+  // z = 0 facing +z (area 0.5), one in y = 0 facing +y (area 1).
+  TSharedVertices sheet;
+  const std::array<uint8_t, 4> white{255, 255, 255, 255};
+  sheet.Vertices = {{{0, 0, 0}, white, {}, {}}, {{1, 0, 0}, white, {}, {}},
+                    {{0, 1, 0}, white, {}, {}}, {{0, 0, 2}, white, {}, {}}};
+  sheet.Indices = {0, 1, 2, 0, 3, 1};
+  sheet.CalcNormals();
+  auto at = [&](size_t k) { return sheet.Vertices[k].frontNormal; };
+  EXPECT_EQ(at(2), (std::array<int16_t, 4>{0, 0, 32767, 0}));
+  EXPECT_EQ(at(3), (std::array<int16_t, 4>{0, 32767, 0, 0}));
+  // The shared edge: (0, 2, 1) made unit.
+  const int16_t y = static_cast<int16_t>(std::lround(2 / std::sqrt(5.0) * 32767));
+  const int16_t z = static_cast<int16_t>(std::lround(1 / std::sqrt(5.0) * 32767));
+  EXPECT_EQ(at(0), (std::array<int16_t, 4>{0, y, z, 0}));
+  EXPECT_EQ(sheet.Vertices[0].backNormal, (std::array<int16_t, 4>{0, static_cast<int16_t>(-y), static_cast<int16_t>(-z), 0}));
+  TAffineVector min, max;
+  sheet.GetExtents(min, max);
+  EXPECT_EQ(max.z, 2.0f);
+  EXPECT_EQ(min.x, 0.0f);
+
+  // A quadrilateral face (four indices) and a degenerate one.
+  TSharedVertices quads;
+  quads.Vertices = {{{0, 0, 0}, white, {}, {}}, {{1, 0, 0}, white, {}, {}}, {{1, 1, 0}, white, {}, {}},
+                    {{0, 1, 0}, white, {}, {}}, {{5, 5, 5}, white, {}, {}}};
+  quads.Indices = {0, 1, 2, 3, 4, 4, 4, 4};
+  quads.CalcNormals(4);
+  EXPECT_EQ(quads.Vertices[1].frontNormal, (std::array<int16_t, 4>{0, 0, 32767, 0}));
+  EXPECT_EQ(quads.Vertices[4].frontNormal, (std::array<int16_t, 4>{0, 0, 0, 0}));
+}
+
+// Lit, so that a side whose normals point away from the light shows dark.
+class SharedMeshRenderGL : public MeshRenderGL {
+ protected:
+  void SetUp() override {
+    MeshRenderGL::SetUp();
+    if (!s_) return;
+    s_->buffer->SetLighting(true);
+    back_ = &s_->scene->Objects().AddNewChild<TGLMesh>();
+    for (TGLMesh* mesh : {mesh_, back_}) mesh->SetMode(TMeshMode::mmTriangles);
+    sheet_ = SharedSquare(0.4f, {0, 255, 0, 255}, &refills_);
+    mesh_->SetSharedVertices(sheet_, false);
+    back_->SetSharedVertices(sheet_, true);
+  }
+  // The centre pixel with only the front or only the back mesh shown, seen from
+  // the front (+z) or, with both meshes turned half round, from behind.
+  std::array<int, 3> Centre(bool back, bool fromBehind) {
+    mesh_->SetVisible(!back);
+    back_->SetVisible(back);
+    for (TGLMesh* mesh : {mesh_, back_}) mesh->Direction().SetVector(0, 0, fromBehind ? -1.0f : 1.0f);
+    s_->buffer->Render();
+    return s_->Pixel(16, 16);
+  }
+  TGLMesh* back_ = nullptr;
+  std::shared_ptr<TSharedVertices> sheet_;
+  int refills_ = 0;
+};
+
+TEST_F(SharedMeshRenderGL, EachSideShowsLitFromItsOwnSideAndIsCulledFromTheOther) {
+  const std::array<int, 3> front = Centre(false, false);
+  EXPECT_GT(front[1], 128) << front[0] << " " << front[1] << " " << front[2];
+  EXPECT_TRUE(Near(Centre(true, true), front));  // the back, seen from behind, lit alike
+  EXPECT_TRUE(Near(Centre(false, true), testing::kBlueRgb));
+  EXPECT_TRUE(Near(Centre(true, false), testing::kBlueRgb));
+  EXPECT_EQ(mesh_->ListCompileCount(), 0);  // drawn every frame from the buffers
+}
+
+TEST_F(SharedMeshRenderGL, TheBuffersBecomeTheOneCopyAndNothingStaysBound) {
+  Centre(false, false);
+  ASSERT_TRUE(sheet_->InBuffers());
+  EXPECT_FALSE(sheet_->ArraysHeld());
+  EXPECT_TRUE(sheet_->Vertices.empty());
+  EXPECT_EQ(mesh_->DrawnCount(), 6);
+  EXPECT_EQ(refills_, 0);
+  // Asking what is drawn brings the arrays back from the owner.
+  EXPECT_EQ(back_->DrawnVertex(0).coord.x, 0.4f);  // the first triangle reversed: (2, 1, 0)
+  EXPECT_EQ(refills_, 1);
+  TGLContext& context = *s_->buffer->RenderingContext();
+  context.Activate();
+  GLint arrayBuffer = -1, elementBuffer = -1;
+  glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &arrayBuffer);
+  glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &elementBuffer);
+  EXPECT_EQ(arrayBuffer, 0);
+  EXPECT_EQ(elementBuffer, 0);
+  EXPECT_FALSE(glIsEnabled(GL_VERTEX_ARRAY));
+  EXPECT_FALSE(glIsEnabled(GL_NORMAL_ARRAY));
+  EXPECT_FALSE(glIsEnabled(GL_COLOR_ARRAY));
+  context.Deactivate();
+}
+
+TEST_F(SharedMeshRenderGL, WithoutBufferObjectsTheArraysAreDrawn) {
+  const bool version15 = GL.VERSION_1_5;
+  const bool arb = GL.ARB_vertex_buffer_object;
+  GL.VERSION_1_5 = GL.ARB_vertex_buffer_object = false;
+  const std::array<int, 3> front = Centre(false, false);
+  GL.VERSION_1_5 = version15;
+  GL.ARB_vertex_buffer_object = arb;
+  EXPECT_GT(front[1], 128);
+  EXPECT_FALSE(sheet_->InBuffers());
+  EXPECT_TRUE(sheet_->ArraysHeld());
+  EXPECT_EQ(refills_, 0);
+}
+
 }  // namespace
 }  // namespace qira

@@ -1,0 +1,98 @@
+#include "platform/AvailableMemory.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "support/ScratchFolder.h"
+
+namespace qira {
+namespace {
+
+constexpr int64_t MB = int64_t{1} << 20;
+
+TEST(AvailableMemory, TheLeastRoomOfTheMachineTheAddressSpaceAndTheGroupCounts) {
+  struct TCase {
+    const char* name;
+    TMemoryFigures figures;
+    int64_t expected;
+  };
+  const TCase cases[] = {
+      {"machine only", {800 * MB, -1, -1, -1}, 800 * MB},
+      {"address space below the machine", {800 * MB, 1000 * MB, 700 * MB, -1}, 300 * MB},
+      {"address space used up", {800 * MB, 1000 * MB, 1200 * MB, -1}, 0},
+      {"address space limit without its use is no figure", {800 * MB, 1000 * MB, -1, -1}, 800 * MB},
+      {"group below both", {800 * MB, 1000 * MB, 100 * MB, 50 * MB}, 50 * MB},
+      {"group above the machine", {800 * MB, -1, -1, 4000 * MB}, 800 * MB},
+      {"nothing known", {-1, -1, -1, -1}, 1024 * MB},
+  };
+  for (const TCase& c : cases) EXPECT_EQ(AvailableMemoryOf(c.figures), c.expected) << c.name;
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream(path) << text;
+}
+
+TEST(AvailableMemory, TheGroupAndEveryGroupAboveItLimit) {
+  TScratchFolder folder;
+  const std::string root = folder.Path();
+  // Version 2: the group has no limit of its own ("max"), its parent 300 MB of which
+  // 100 MB are used, the root none.
+  WriteFile(root + "/memory.max", "max\n");
+  WriteFile(root + "/memory.current", "900000000\n");
+  WriteFile(root + "/user.slice/memory.max", std::to_string(300 * MB) + "\n");
+  WriteFile(root + "/user.slice/memory.current", std::to_string(100 * MB) + "\n");
+  WriteFile(root + "/user.slice/app/memory.max", "max\n");
+  WriteFile(root + "/user.slice/app/memory.current", std::to_string(20 * MB) + "\n");
+  EXPECT_EQ(ControlGroupRoom("0::/user.slice/app\n", root), 200 * MB);
+  // The group itself tighter than its parent.
+  WriteFile(root + "/user.slice/app/memory.max", std::to_string(50 * MB) + "\n");
+  EXPECT_EQ(ControlGroupRoom("0::/user.slice/app\n", root), 30 * MB);
+
+  // Version 1 (beside a version 2 line, as hybrid systems list them).
+  WriteFile(root + "/memory/box/memory.limit_in_bytes", std::to_string(64 * MB) + "\n");
+  WriteFile(root + "/memory/box/memory.usage_in_bytes", std::to_string(60 * MB) + "\n");
+  EXPECT_EQ(ControlGroupRoom("4:memory:/box\n1:cpu:/\n0::/\n", root), 4 * MB);
+
+  // No group line, or one leading out of the tree: no limit.
+  EXPECT_EQ(ControlGroupRoom("", root), -1);
+  EXPECT_EQ(ControlGroupRoom("0::/../etc\n", root), -1);
+}
+
+TEST(AvailableMemory, FiguresComeFromTheProcessFiles) {
+  TScratchFolder folder;
+  const std::string proc = folder.Path() + "/proc";
+  WriteFile(proc + "/meminfo", "MemTotal:       16000000 kB\nMemFree:  100 kB\nMemAvailable:    2048 kB\n");
+  WriteFile(proc + "/self/status", "Name:\tqira\nVmSize:\t  4096 kB\n");
+  WriteFile(proc + "/self/cgroup", "0::/\n");
+  WriteFile(folder.Path() + "/cg/memory.max", "3000000\n");
+  WriteFile(folder.Path() + "/cg/memory.current", "1000000\n");
+  const TMemoryFigures figures = ReadMemoryFigures(proc, folder.Path() + "/cg");
+  EXPECT_EQ(figures.SystemAvailable, 2048 * 1024);
+  EXPECT_EQ(figures.AddressSpaceUsed, 4096 * 1024);
+  EXPECT_EQ(figures.GroupRoom, 2000000);
+}
+
+// In a child process, so that the limit binds nothing else.
+TEST(AvailableMemoryDeathTest, AnAddressSpaceLimitLeavesOnlyTheRoomBelowIt) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        rlimit limit{};
+        getrlimit(RLIMIT_AS, &limit);
+        limit.rlim_cur = static_cast<rlim_t>(ReadMemoryFigures().AddressSpaceUsed + 96 * MB);
+        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(2);
+        const int64_t room = AvailableMemory();
+        _exit(room <= 96 * MB && room > 64 * MB ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
+}  // namespace qira
