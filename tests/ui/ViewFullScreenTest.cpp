@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
@@ -8,6 +9,8 @@
 
 #include "model/Settings.h"
 #include "scene/viewers/FullScreenViewer.h"
+#include "scene/viewers/SceneViewer.h"
+#include "ui/MainFrame.h"
 #include "ui/ViewTestSupport.h"
 #include "support/TestApplication.h"
 #include "ui/ViewWindow.h"
@@ -23,53 +26,6 @@ struct TFullScreenRoundTrip {
   bool independentViewer;  // "Use independent full screen viewer"
   bool leaveByEsc;         // else the popup's "Full screen"
 };
-
-class FullScreenWithTwoDocuments : public TViewWindowTest,
-                                   public ::testing::WithParamInterface<TFullScreenRoundTrip> {};
-
-TEST_P(FullScreenWithTwoDocuments, TheDocumentThatWentFullScreenIsStillTheActiveOneAfterwards) {
-  const TFullScreenRoundTrip& trip = GetParam();
-  Win7FullScreenMode = trip.independentViewer;
-  QMdiArea area;
-  area.resize(900, 700);
-  TForm3D* first = TForm3D::CreateNewDocument(&area);
-  TForm3D* second = TForm3D::CreateNewDocument(&area);
-  area.show();
-  auto* firstSub = qobject_cast<QMdiSubWindow*>(first->FrameWidget());
-  auto* secondSub = qobject_cast<QMdiSubWindow*>(second->FrameWidget());
-  ASSERT_NE(firstSub, nullptr);
-  ASSERT_NE(secondSub, nullptr);
-  firstSub->setGeometry(0, 0, 500, 400);
-  secondSub->setGeometry(100, 80, 500, 400);
-  firstSub->show();
-  secondSub->show();
-  area.setActiveSubWindow(secondSub);
-  ASSERT_EQ(area.activeSubWindow(), secondSub);
-
-  second->FullScreenItem->trigger();
-  if (!second->FullScreen()) GTEST_SKIP() << "no display mode for the full-screen viewer here";
-  if (trip.leaveByEsc) {
-    int key = Qt::Key_Escape;
-    second->FormKeyDown(key, Qt::NoModifier);
-  } else {
-    second->FullScreenItem->trigger();
-  }
-  ASSERT_FALSE(second->FullScreen());
-  EXPECT_EQ(area.activeSubWindow(), secondSub);
-  EXPECT_EQ(area.currentSubWindow(), secondSub);
-  // In front of the other document.
-  EXPECT_EQ(area.subWindowList(QMdiArea::StackingOrder).back(), secondSub);
-  EXPECT_EQ(secondSub->geometry(), QRect(100, 80, 500, 400));
-  Win7FullScreenMode = false;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Ways, FullScreenWithTwoDocuments,
-    ::testing::Values(TFullScreenRoundTrip{"TheWindowItselfLeftByEsc", false, true},
-                      TFullScreenRoundTrip{"TheWindowItselfLeftByThePopup", false, false},
-                      TFullScreenRoundTrip{"TheIndependentViewerLeftByEsc", true, true},
-                      TFullScreenRoundTrip{"TheIndependentViewerLeftByThePopup", true, false}),
-    [](const ::testing::TestParamInfo<TFullScreenRoundTrip>& info) { return std::string(info.param.name); });
 
 // One document in a frame's area, taken full screen the window's own way.
 class FullScreenTheWindowsOwnWay : public TViewWindowTest {
@@ -138,6 +94,62 @@ TEST_F(FullScreenThroughTheIndependentViewer, ClosingItsWindowGivesTheViewWindow
   EXPECT_FALSE(form->FullScreenItem->isChecked());
   Win7FullScreenMode = false;
 }
+
+// ------------------------------------------------------------ real X display
+
+class FullScreenInTheFrameX11 : public TViewWindowTest, public ::testing::WithParamInterface<TFullScreenRoundTrip> {
+ protected:
+  void SetUp() override {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "DISPLAY is not set";
+    if (QCoreApplication::instance() == nullptr) qputenv("QT_QPA_PLATFORM", "xcb");
+    TViewWindowTest::SetUp();
+    if (IsSkipped()) return;
+    if (!WindowContextsAvailable()) GTEST_SKIP() << "the application of this process does not run on X11";
+  }
+};
+
+TEST_P(FullScreenInTheFrameX11, TheDocumentThatWentFullScreenIsStillTheActiveOneAfterwards) {
+  const TFullScreenRoundTrip& trip = GetParam();
+  Win7FullScreenMode = trip.independentViewer;
+  TMainForm frame;
+  frame.setGeometry(0, 0, 1000, 800);
+  frame.show();
+  frame.activateWindow();
+  frame.New1Click();
+  frame.New1Click();
+  ASSERT_EQ(frame.Forms().size(), 2u);
+  TForm3D* second = frame.Forms()[1];
+  ASSERT_TRUE(RunEventLoopFor(5000, [&] { return frame.ActiveForm() == second && second->GL3DSceneViewer1->Buffer().FrameCount() > 0; }));
+  second->GL3DSceneViewer1->setFocus();
+  RunEventLoopFor(100);
+
+  second->FullScreenItem->trigger();
+  ASSERT_TRUE(second->FullScreen());
+  RunEventLoopFor(300);
+  if (trip.leaveByEsc) {
+    int key = Qt::Key_Escape;
+    second->FormKeyDown(key, Qt::NoModifier);
+  } else {
+    second->FullScreenItem->trigger();
+  }
+  ASSERT_FALSE(second->FullScreen());
+  RunEventLoopFor(300);
+  EXPECT_EQ(frame.ActiveForm(), second);
+  EXPECT_EQ(frame.MdiArea->subWindowList(QMdiArea::StackingOrder).back(), second->FrameWidget());
+  // The keyboard is back with it.
+  EXPECT_TRUE(frame.isActiveWindow());
+  QWidget* focus = QApplication::focusWidget();
+  EXPECT_TRUE(focus != nullptr && second->isAncestorOf(focus));
+  Win7FullScreenMode = false;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, FullScreenInTheFrameX11,
+    ::testing::Values(TFullScreenRoundTrip{"TheWindowItselfLeftByEsc", false, true},
+                      TFullScreenRoundTrip{"TheWindowItselfLeftByThePopup", false, false},
+                      TFullScreenRoundTrip{"TheIndependentViewerLeftByEsc", true, true},
+                      TFullScreenRoundTrip{"TheIndependentViewerLeftByThePopup", true, false}),
+    [](const ::testing::TestParamInfo<TFullScreenRoundTrip>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace qira
