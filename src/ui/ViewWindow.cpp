@@ -387,16 +387,18 @@ void TForm3D::closeEvent(QCloseEvent* event) {
   bool approved = false;
   Guarded([&] { approved = destroying_ || closeApproved_ || QueryClose(); });
   closeApproved_ = false;
-  if (approved && fullScreen_ && !usedFullScreenViewer_ && SubWindow() != nullptr) {
+  if (approved && fullScreen_ && !usedFullScreenViewer_) {
     // Closed while standing alone on the screen: it goes back into its sub-window,
     // which then closes with it (without asking a second time).
-    event->ignore();
     Guarded([&] { ToggleFullScreen(); });
-    closeApproved_ = true;
-    QTimer::singleShot(0, SubWindow(), [sub = QPointer<QMdiSubWindow>(SubWindow())] {
-      if (sub) sub->close();
-    });
-    return;
+    if (QMdiSubWindow* sub = SubWindow()) {
+      event->ignore();
+      closeApproved_ = true;
+      QTimer::singleShot(0, sub, [sub = QPointer<QMdiSubWindow>(sub)] {
+        if (sub) sub->close();
+      });
+      return;
+    }
   }
   if (approved) {
     event->accept();
