@@ -8,6 +8,7 @@
 #include <string>
 
 #include "model/Settings.h"
+#include "platform/DisplayModes.h"
 #include "scene/viewers/FullScreenViewer.h"
 #include "scene/viewers/SceneViewer.h"
 #include "ui/MainFrame.h"
@@ -93,6 +94,49 @@ TEST_F(FullScreenThroughTheIndependentViewer, ClosingItsWindowGivesTheViewWindow
   EXPECT_TRUE(form->GL3DSceneViewer1->isEnabled());
   EXPECT_FALSE(form->FullScreenItem->isChecked());
   Win7FullScreenMode = false;
+}
+
+// A display at 1280 x 1024 that also offers 800 x 600; it counts the returns to
+// its desktop mode.
+class TTwoModeDisplay : public TDisplayModeSource {
+ public:
+  explicit TTwoModeDisplay(int& restores) : restores_(restores) {}
+  TDisplayMode CurrentMode() override { return {1280, 1024, 32, 60}; }
+  bool EnumMode(int32_t index, TDisplayMode& mode) override {
+    if (index == 0) mode = {800, 600, 32, 60};
+    if (index == 1) mode = {1280, 1024, 32, 60};
+    return index == 0 || index == 1;
+  }
+  bool TestMode(const TDisplayMode& mode) override { return mode.Width != 42; }
+  bool ChangeMode(const TDisplayMode&) override { return true; }
+  void RestoreMode() override { ++restores_; }
+
+ private:
+  int& restores_;
+};
+
+TEST_F(FullScreenThroughTheIndependentViewer, ASwitchedModeIsRestoredWhenItsWindowOrTheDocumentCloses) {
+  for (const bool closeDocument : {false, true}) {
+    SCOPED_TRACE(closeDocument ? "the document closes" : "the full-screen window closes");
+    int restores = 0;
+    TVideoModeTable modes(std::make_unique<TTwoModeDisplay>(restores));
+    std::unique_ptr<TForm3D> form = NewDocument();
+    TGLFullScreenViewer& viewer = *form->GLFullScreenViewer1;
+    viewer.SetVideoModeTable(&modes);
+    viewer.SetWidth(800);
+    viewer.SetHeight(600);
+    viewer.SetActive(true);
+    ASSERT_TRUE(viewer.ModeSwitched());
+    if (closeDocument) {
+      form.reset();
+    } else {
+      viewer.FullScreenWindow()->close();
+      RunEventLoopFor(50);
+      EXPECT_FALSE(viewer.Active());
+    }
+    EXPECT_EQ(restores, 1);
+    EXPECT_EQ(modes.CurrentVideoMode(), 0);
+  }
 }
 
 // ------------------------------------------------------------ real X display
