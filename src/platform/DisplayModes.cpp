@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "platform/RandRModes.h"
 #include "platform/Rounding.h"
 
 namespace qira {
@@ -75,7 +76,7 @@ uint8_t FrequencyByte(int32_t frequency) { return static_cast<uint8_t>(std::clam
 }  // namespace
 
 TVideoModeTable::TVideoModeTable(std::unique_ptr<TDisplayModeSource> source) : source_(std::move(source)) {
-  if (!source_) source_ = std::make_unique<TQtScreenModeSource>();
+  if (!source_) source_ = MakeDesktopModeSource();
   modes_.reserve(kMaxVideoModes);
 }
 
@@ -192,7 +193,7 @@ std::unique_ptr<TVideoModeTable>& ProcessTable() {
 
 TVideoModeTable& VideoModes() {
   std::unique_ptr<TVideoModeTable>& table = ProcessTable();
-  if (!table) table = std::make_unique<TVideoModeTable>(std::make_unique<TQtScreenModeSource>());
+  if (!table) table = std::make_unique<TVideoModeTable>(MakeDesktopModeSource());
   return *table;
 }
 

@@ -5,9 +5,9 @@
 // switch) are plain logic over a mode source; the source is the only part
 // that talks to the display.
 //
-// The source of the program (TQtScreenModeSource) offers the primary
-// screen's current mode only, accepts only that mode and never changes the
-// display: switching the X11 display's resolution is left to the desktop.
+// On an X11 display the program's source is the server's RandR extension
+// (platform/RandRModes.h); elsewhere TQtScreenModeSource offers the primary
+// screen's current mode only and never changes the display.
 //
 // Sections: mode values; the mode source; the table; the process-wide table.
 #include <cstdint>
@@ -72,6 +72,7 @@ inline constexpr int32_t kMaxVideoModes = 200;
 
 class TVideoModeTable {
  public:
+  // Null: MakeDesktopModeSource().
   explicit TVideoModeTable(std::unique_ptr<TDisplayModeSource> source);
   // Restores the desktop's mode when a switched mode is still current.
   ~TVideoModeTable();
@@ -119,10 +120,11 @@ class TVideoModeTable {
 
 // ------------------------------------------------------- the process-wide table
 
-// The table of the program, over TQtScreenModeSource until replaced.
+// The table of the program, over MakeDesktopModeSource() until replaced. It
+// lives until the program ends and then restores a switched mode.
 TVideoModeTable& VideoModes();
 // Replaces the process-wide table by one over `source` (the old one restores
-// the desktop's mode when it had switched). Null gives TQtScreenModeSource.
+// the desktop's mode when it had switched). Null gives MakeDesktopModeSource().
 void SetDisplayModeSource(std::unique_ptr<TDisplayModeSource> source);
 
 // The table operations on the process-wide table.

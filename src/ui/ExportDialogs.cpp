@@ -17,7 +17,7 @@
 #include "ui/DialogSupport.h"
 
 // Sections: Qt save dialog with the choice; the wrapping file service;
-// TCBSaveDialog; the export dialogs.
+// TCBSaveDialog; the export folder; the export dialogs.
 
 namespace qira {
 
@@ -178,24 +178,33 @@ bool TCBSaveDialog::Execute() {
   return true;
 }
 
+// ---- the export folder --------------------------------------------------------------
+
+const std::string& ExportFolder() {
+  SettingsIni();  // the folder global is read with the settings
+  return ExportPath;
+}
+
+void RememberExportFolder(const std::string& fileName) {
+  // A name without folder (the preset default name of a cancelled dialog)
+  // leaves the remembered folder as it was rather than forgetting it.
+  const std::string folder = std::filesystem::path(fileName).parent_path().string();
+  if (folder.empty()) return;
+  ExportPath = folder;
+  WriteSetting(SettingKeys::ExportPath, folder);
+}
+
 // ---- the export dialogs -----------------------------------------------------------------
 
 TSaveExportDialog::TSaveExportDialog(QWidget* owner) : TCBSaveDialog(owner) {
   Items = std::string(kMetricUnitsItem) + "|" + kBritishUnitsItem;
   Text = ReadSetting(SettingKeys::MetricUnits, true) ? kMetricUnitsItem : kBritishUnitsItem;
   LabelCaption = "System of units";
-  SettingsIni();  // the folder global is read with the settings
-  InitialDir = ExportPath;
+  InitialDir = ExportFolder();
 }
 
 TSaveExportDialog::~TSaveExportDialog() {
-  // A name without folder (the preset default name of a cancelled dialog)
-  // leaves the remembered folder as it was rather than forgetting it.
-  const std::string folder = std::filesystem::path(FileName).parent_path().string();
-  if (!folder.empty()) {
-    ExportPath = folder;
-    WriteSetting(SettingKeys::ExportPath, folder);
-  }
+  RememberExportFolder(FileName);
   WriteSetting(SettingKeys::MetricUnits, IsMetric());
 }
 

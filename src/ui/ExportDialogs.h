@@ -146,4 +146,10 @@ class TSaveExportDXFDialog : public TSaveExportDialog {
 // The section exports ask for their file through these dialogs.
 void RegisterExportSaveDialog();
 
+// The folder the export and picture save dialogs start in: the one used last,
+// kept in "ExportPath" so that it holds after the next start as well.
+const std::string& ExportFolder();
+// "ExportPath" := the folder of fileName; a name without folder leaves it as it was.
+void RememberExportFolder(const std::string& fileName);
+
 }  // namespace qira

@@ -10,7 +10,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
-#include <QScreen>
 #include <QStyle>
 #include <QTimer>
 
@@ -438,12 +437,7 @@ void TMainForm::FormActivate() {
   OpenProject(name);
   const std::vector<TForm3D*> forms = Forms();
   if (forms.size() != 1) return;
-  TForm3D* form = forms[0];
-  form->ToggleFullScreen();
-  // Without a window manager a full-screen request changes nothing: the window is
-  // given its screen's size outright (with one, it has that size already).
-  if (form->FullScreen() && form->isWindow() && form->screen() != nullptr)
-    form->setGeometry(form->screen()->geometry());
+  forms[0]->ToggleFullScreen();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

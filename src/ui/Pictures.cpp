@@ -311,6 +311,8 @@ void SavePicture(TForm3D& form) {
   dialog.OverwritePrompt = true;
   const int storedType = ReadSetting(SettingKeys::PictureFileType, static_cast<int>(pftPng));
   dialog.FilterIndex = storedType >= pftBmp && storedType <= pftAllFiles ? storedType : pftPng;
+  // Not the working folder: the one the user saved a picture or an export to last.
+  dialog.InitialDir = ExportFolder();
   if (!dialog.Execute()) return;
   const TPictureTarget target = PictureTarget(dialog.FileName, dialog.FilterIndex);
 
@@ -339,6 +341,7 @@ void SavePicture(TForm3D& form) {
   WriteSetting(SettingKeys::PictureDpi, static_cast<int>(dpi));
   WriteSetting(SettingKeys::PictureTransparency, transparent);
   WriteSetting(SettingKeys::PictureFileType, target.FileType);
+  RememberExportFolder(target.FileName);
 }
 
 void CopyPictureToClipboard(TForm3D& form) {

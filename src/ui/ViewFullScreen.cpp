@@ -1,7 +1,13 @@
+#include <QCloseEvent>
+#include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
 
 #include "model/GraphMain.h"
 #include "model/Settings.h"
+#include "platform/HandlerGuard.h"
 #include "scene/viewers/SceneViewer.h"
 #include "scene/viewers/FullScreenViewer.h"
 #include "ui/ViewObjectTree.h"
@@ -11,6 +17,43 @@
 // (Win7FullScreenMode) or the window itself, borderless and on top of everything.
 
 namespace qira {
+
+// The top-level window the view window stands in while it covers the screen.
+//
+// Qt makes a widget's native window anew whenever the widget turns from a child
+// into a top-level window or back, and destroys the old one together with every
+// native window inside it, the viewer's among them, while their widgets still
+// hold them. Moving the view window from its sub-window into a top-level window
+// that already has its native window keeps them all: the viewer's context goes on
+// drawing on its own window.
+class TFullScreenHolder : public QWidget {
+ public:
+  explicit TFullScreenHolder(TForm3D& form)
+      : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), form_(&form) {
+    // The program ends with its main frame, not with this window.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setWindowTitle(form.windowTitle());
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+  }
+  void Take(TForm3D& form) { layout()->addWidget(&form); }
+  // After this the window closes without a word to the view window.
+  void Detach() { form_ = nullptr; }
+
+ protected:
+  // Closing it closes the view window (which asks, and leaves full screen first).
+  void closeEvent(QCloseEvent* event) override {
+    event->ignore();
+    if (form_ == nullptr) {
+      event->accept();
+      return;
+    }
+    QTimer::singleShot(0, form_, [form = form_] { form->close(); });
+  }
+
+ private:
+  QPointer<TForm3D> form_;
+};
 
 void TForm3D::ToggleFullScreen() {
   IgnoreNextMouseMove = true;
@@ -31,9 +74,7 @@ void TForm3D::ToggleFullScreen() {
 
 void TForm3D::EnterFullScreen() {
   // Leaving must undo the way that was entered, whatever the setting says by then.
-  // Where the viewer draws on a window-system surface (X11), the surface cannot
-  // follow the window out of the frame: the full-screen viewer shows the scene.
-  usedFullScreenViewer_ = Win7FullScreenMode || WindowContextsAvailable();
+  usedFullScreenViewer_ = Win7FullScreenMode;
   if (usedFullScreenViewer_) {
     GLFullScreenViewer1->UseCurrentResolution();
     GL3DSceneViewer1->setEnabled(false);
@@ -46,6 +87,7 @@ void TForm3D::EnterFullScreen() {
     } catch (...) {
       GL3DSceneViewer1->setEnabled(true);
       setEnabled(true);
+      BringForward();
       throw;
     }
     fullScreen_ = true;
@@ -54,14 +96,26 @@ void TForm3D::EnterFullScreen() {
   QWidget* frame = FrameWidget();
   savedWindowState_ = frame->windowState();
   savedGeometry_ = frame->geometry();
+  // The screen the frame is on, not the primary one a new window would start on.
+  QScreen* target = frame->screen();
+  auto holder = std::make_unique<TFullScreenHolder>(*this);
+  // Without a window manager a full-screen request changes nothing: the window is
+  // given its screen's size outright (with one, it would get that size anyway).
+  if (target != nullptr) holder->setGeometry(target->geometry());
+  (void)holder->winId();
+  holder->Take(*this);  // out of the main frame
   if (QMdiSubWindow* sub = SubWindow()) {
-    sub->setWidget(nullptr);  // the window leaves the main frame
+    sub->setWidget(nullptr);
     sub->hide();
   }
   fullScreen_ = true;
+  // The splitter's handle hides with the tree.
   TreeView->hide();
-  setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-  showFullScreen();
+  show();
+  holder->showFullScreen();
+  holder->activateWindow();
+  GL3DSceneViewer1->setFocus();
+  fullScreenHolder_ = holder.release();
 }
 
 void TForm3D::LeaveFullScreen() {
@@ -70,18 +124,42 @@ void TForm3D::LeaveFullScreen() {
     GLFullScreenViewer1->SetActive(false);
     GL3DSceneViewer1->setEnabled(true);
     setEnabled(true);
+    BringForward();
     return;
   }
-  setWindowFlags(Qt::Window);
   if (QMdiSubWindow* sub = SubWindow()) {
     sub->setWidget(this);
     sub->show();
+  } else {
+    setParent(nullptr);
   }
   TreeView->show();
   QWidget* frame = FrameWidget();
   frame->setWindowState(savedWindowState_);
   if ((savedWindowState_ & (Qt::WindowMaximized | Qt::WindowFullScreen)) == 0) frame->setGeometry(savedGeometry_);
   show();
+  ReleaseFullScreenHolder();
+  BringForward();
+}
+
+void TForm3D::ReleaseFullScreenHolder() {
+  if (fullScreenHolder_ == nullptr) return;
+  TFullScreenHolder* holder = static_cast<TFullScreenHolder*>(fullScreenHolder_.data());
+  fullScreenHolder_ = nullptr;
+  holder->Detach();
+  holder->hide();
+  // Its event handler may be running: it goes once that has returned.
+  holder->deleteLater();
+}
+
+void TForm3D::BringForward() {
+  // The frame hands activation to another document while this one is hidden or
+  // disabled; the window that went full screen is the active one again.
+  if (QMdiSubWindow* sub = SubWindow()) {
+    if (QMdiArea* area = sub->mdiArea()) area->setActiveSubWindow(sub);
+  }
+  window()->activateWindow();
+  if (GL3DSceneViewer1->isVisible()) GL3DSceneViewer1->setFocus();
 }
 
 }  // namespace qira

@@ -10,6 +10,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QSplitter>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -182,6 +183,7 @@ TForm3D::~TForm3D() {
     if (GLFullScreenViewer1 && GLFullScreenViewer1->Active()) GLFullScreenViewer1->SetActive(false);
   });
   GLFullScreenViewer1.reset();
+  ReleaseFullScreenHolder();
   QObject::disconnect(TreeView, nullptr, this, nullptr);
   QObject::disconnect(Splitter1, nullptr, this, nullptr);
   TreeView->OnCheckBoxClick = nullptr;
@@ -337,6 +339,15 @@ void TForm3D::ConnectViewerEvents() {
     return true;
   };
   fs.OnKeyDown = [this](TObject*, int key, Qt::KeyboardModifiers shift) { FormKeyDown(key, shift); };
+  // Its window closed by the desktop: once the viewer has shut down, the window is
+  // usable again as after leaving full screen.
+  fs.OnClose = [this](TObject*) {
+    QTimer::singleShot(0, this, [this] {
+      Guarded([&] {
+        if (fullScreen_ && usedFullScreenViewer_ && !GLFullScreenViewer1->Active()) ToggleFullScreen();
+      });
+    });
+  };
 }
 
 // ---- Document ------------------------------------------------------------------------------
@@ -374,7 +385,21 @@ bool TForm3D::QueryClose() {
 
 void TForm3D::closeEvent(QCloseEvent* event) {
   bool approved = false;
-  Guarded([&] { approved = destroying_ || QueryClose(); });
+  Guarded([&] { approved = destroying_ || closeApproved_ || QueryClose(); });
+  closeApproved_ = false;
+  if (approved && fullScreen_ && !usedFullScreenViewer_) {
+    // Closed while standing alone on the screen: it goes back into its sub-window,
+    // which then closes with it (without asking a second time).
+    Guarded([&] { ToggleFullScreen(); });
+    if (QMdiSubWindow* sub = SubWindow()) {
+      event->ignore();
+      closeApproved_ = true;
+      QTimer::singleShot(0, sub, [sub = QPointer<QMdiSubWindow>(sub)] {
+        if (sub) sub->close();
+      });
+      return;
+    }
+  }
   if (approved) {
     event->accept();
   } else {
@@ -498,6 +523,9 @@ void TForm3D::ExitClick() {
 }
 
 void TForm3D::CloseMainFrame() {
+  // Back in the frame first: it must not stay on the screen once the frame is gone,
+  // and the frame's questions must not be hidden behind it.
+  if (fullScreen_ && !usedFullScreenViewer_) ToggleFullScreen();
   if (const auto& close = ViewWindowHooks().CloseMainFrame) {
     close();
   } else {
@@ -510,6 +538,7 @@ void TForm3D::CloseMainFrame() {
 QMdiSubWindow* TForm3D::SubWindow() const { return qobject_cast<QMdiSubWindow*>(subWindow_.data()); }
 
 QWidget* TForm3D::FrameWidget() {
+  if (fullScreen_ && fullScreenHolder_ != nullptr) return fullScreenHolder_;
   if (subWindow_ != nullptr && !fullScreen_) return subWindow_;
   return this;
 }

@@ -221,7 +221,8 @@ class TForm3D : public QWidget {
   // ---- placement
   // As read at construction, then as the window was last seen.
   const TViewPlacement& Placement() const { return placement_; }
-  // The widget that carries the window's frame: its sub-window, or the window itself.
+  // The widget that carries the window's frame: its sub-window, the top-level window
+  // it stands in while it covers the screen, or the window itself.
   QWidget* FrameWidget();
   // Width of the tree panel.
   int PanelWidth() const;
@@ -250,6 +251,10 @@ class TForm3D : public QWidget {
   void ScheduleMenuRebuild();
   void EnterFullScreen();
   void LeaveFullScreen();
+  // Makes this the frame's active document again, with the keyboard at the viewer.
+  void BringForward();
+  // Frees the top-level window that held this one in full screen.
+  void ReleaseFullScreenHolder();
 
   // Navigation state.
   int lastMouseX_ = 0;
@@ -285,6 +290,9 @@ class TForm3D : public QWidget {
   Qt::WindowStates savedWindowState_;
   QRect savedGeometry_;
   bool destroying_ = false;
+  bool closeApproved_ = false;  // the next close needs no question
+  // The top-level window this one stands in while it covers the screen itself.
+  QPointer<QWidget> fullScreenHolder_;
 };
 
 }  // namespace qira

@@ -30,6 +30,7 @@
 #include "scene/viewers/SceneViewer.h"
 #include "scene/viewers/FullScreenViewer.h"
 #include "support/PeerRun.h"
+#include "ui/ExportDialogs.h"
 #include "ui/ViewTestSupport.h"
 
 namespace qira {
@@ -294,6 +295,34 @@ TEST_F(PicturesGL, ChoicesAreStoredAfterASaveAndPreselectedNextTime) {
   SavePicture(*form_);
   EXPECT_EQ(shownDpi, 150);
   EXPECT_FALSE(shownTransparent);
+}
+
+TEST_F(PicturesGL, SaveDialogsStartInTheFolderUsedLastAlsoAfterTheNextStart) {
+  // An earlier run exported to this folder; this run starts somewhere else.
+  const std::string earlier = scratch_.File("earlier");
+  std::filesystem::create_directory(earlier);
+  ExportPath = earlier;
+  ASSERT_TRUE(SaveSettings());
+  ExportPath.clear();
+  LoadSettings(scratch_.File("QIRA3D.ini"), scratch_.File("start"));
+  services_.FileAnswers.push_back(std::nullopt);
+  SavePicture(*form_);
+  ASSERT_EQ(services_.FileCalls.size(), 1u);
+  EXPECT_EQ(services_.FileCalls[0].Request.InitialDir, earlier);
+
+  // A picture saved elsewhere moves both dialogs there, in this run and the next.
+  const std::string pictures = scratch_.File("pictures");
+  std::filesystem::create_directory(pictures);
+  SaveAs(pictures + "/view.png", 3, 96, false);
+  EXPECT_TRUE(std::filesystem::exists(pictures + "/view.png"));
+  EXPECT_EQ(TSaveExportTableDialog().InitialDir, pictures);
+  ASSERT_TRUE(SaveSettings());
+  LoadSettings(scratch_.File("QIRA3D.ini"), scratch_.File("start"));
+  services_.FileAnswers.push_back(std::nullopt);
+  SavePicture(*form_);
+  ASSERT_EQ(services_.FileCalls.size(), 3u);
+  EXPECT_EQ(services_.FileCalls[2].Request.InitialDir, pictures);
+  EXPECT_EQ(TSaveExportDXFDialog().InitialDir, pictures);
 }
 
 TEST_F(PicturesGL, StoredTypeOutsideTheFilterStartsWithPng) {

@@ -249,8 +249,8 @@ TEST_F(ViewObjectTree, FullScreenOnAndOffKeepsTheTreeWorking) {
   form->ToggleFullScreen();
   EXPECT_TRUE(form->FullScreen());
   EXPECT_TRUE(form->FullScreenItem->isChecked());
-  EXPECT_TRUE(form->isFullScreen());
-  EXPECT_EQ(form->parentWidget(), nullptr);  // out of the main frame
+  EXPECT_TRUE(form->window()->isFullScreen());
+  EXPECT_NE(form->window(), &area);  // out of the main frame
   EXPECT_FALSE(form->TreeView->isVisible());
   EXPECT_TRUE(IgnoreNextMouseMove);
 

@@ -379,55 +379,106 @@ class ViewWindowX11 : public ::testing::Test {
   TFakeServices services_;
 };
 
+// Seen from the front, the cross's origin is the viewer's centre: its elevation
+// arrow runs straight up and its east arrow to the right (both cyan); the quarter
+// left of and above the origin stays black.
+bool CyanAt(const QImage& image, int x, int y) {
+  const QRgb p = image.pixel(x, y);
+  return qRed(p) < 80 && qGreen(p) > 150 && qBlue(p) > 150;
+}
+bool BlackAt(const QImage& image, int x, int y) {
+  const QRgb p = image.pixel(x, y);
+  return qRed(p) + qGreen(p) + qBlue(p) < 60;
+}
+bool ShowsCross(const QImage& image) {
+  if (image.isNull() || image.width() < 200 || image.height() < 200) return false;
+  const int cx = image.width() / 2, cy = image.height() / 2;
+  return CyanAt(image, cx, cy - 60) && CyanAt(image, cx + 60, cy) && BlackAt(image, cx - 60, cy - 60) &&
+         BlackAt(image, 2, 2) && !BlackAt(image, cx, cy);  // the origin sphere
+}
+
+bool PaintAFrame(TGL3DSceneViewer& viewer) {
+  const int32_t before = viewer.Buffer().FrameCount();
+  viewer.Invalidate();
+  return RunEventLoopFor(5000, [&] { return viewer.Buffer().FrameCount() > before; });
+}
+
+// What the screen shows where the viewer is, once a frame shows the cross (the
+// screen may show a frame late); the last picture grabbed when none does.
+QImage GrabCross(TGL3DSceneViewer& viewer) {
+  QImage shown;
+  for (int frame = 0; frame < 20; ++frame) {
+    if (!PaintAFrame(viewer)) break;
+    const QPoint at = viewer.mapToGlobal(QPoint(0, 0));
+    shown = viewer.screen()->grabWindow(0, at.x(), at.y(), viewer.width(), viewer.height()).toImage();
+    if (ShowsCross(shown)) break;
+  }
+  return shown;
+}
+
+// Close enough for the 200-unit arrows to span many pixels.
+void LookCloseAtTheCross(TForm3D& form) { form.Camera->Position().SetPoint(0, 0, 600); }
+
 TEST_F(ViewWindowX11, NewDocumentShowsTheAxisCross) {
   std::unique_ptr<TForm3D> form(TForm3D::CreateNewDocument());
   form->resize(500, 400);
-  // Close enough for the 200-unit arrows to span many pixels.
-  form->Camera->Position().SetPoint(0, 0, 600);
+  LookCloseAtTheCross(*form);
   form->show();
   TGL3DSceneViewer& viewer = *form->GL3DSceneViewer1;
-  auto paintAFrame = [&] {
-    const int32_t before = viewer.Buffer().FrameCount();
-    viewer.Invalidate();
-    return RunEventLoopFor(5000, [&] { return viewer.Buffer().FrameCount() > before; });
-  };
   ASSERT_TRUE(RunEventLoopFor(5000, [&] { return viewer.Buffer().FrameCount() > 0; }));
-  // Seen from the front, the cross's origin is the viewer's centre: its elevation
-  // arrow runs straight up and its east arrow to the right (both cyan); the quarter
-  // left of and above the origin stays black. The screen may show a frame late.
-  auto cyanAt = [](const QImage& image, int x, int y) {
-    const QRgb p = image.pixel(x, y);
-    return qRed(p) < 80 && qGreen(p) > 150 && qBlue(p) > 150;
-  };
-  auto blackAt = [](const QImage& image, int x, int y) {
-    const QRgb p = image.pixel(x, y);
-    return qRed(p) + qGreen(p) + qBlue(p) < 60;
-  };
-  auto showsCross = [&](const QImage& image, int cx, int cy) {
-    return cyanAt(image, cx, cy - 60) && cyanAt(image, cx + 60, cy) && blackAt(image, cx - 60, cy - 60) &&
-           blackAt(image, 2, 2);
-  };
-  QImage shown;
-  int cx = 0, cy = 0;
-  for (int frame = 0; frame < 20; ++frame) {
-    ASSERT_TRUE(paintAFrame());
-    shown = viewer.screen()->grabWindow(viewer.winId()).toImage();
-    if (shown.isNull() || shown.width() < 200 || shown.height() < 200) continue;
-    cx = shown.width() / 2;
-    cy = shown.height() / 2;
-    if (showsCross(shown, cx, cy)) break;
-  }
-  ASSERT_FALSE(shown.isNull());
+  const QImage shown = GrabCross(viewer);
   ASSERT_GE(shown.width(), 200);
-  EXPECT_TRUE(cyanAt(shown, cx, cy - 60));
-  EXPECT_TRUE(cyanAt(shown, cx + 60, cy));
-  EXPECT_TRUE(blackAt(shown, cx - 60, cy - 60));
-  EXPECT_TRUE(blackAt(shown, 2, 2));
-  EXPECT_FALSE(blackAt(shown, cx, cy));  // the origin sphere
+  EXPECT_TRUE(ShowsCross(shown));
 }
 
-TEST_F(ViewWindowX11, FullScreenGoesThroughTheFullScreenViewerWhateverTheSetting) {
+TEST_F(ViewWindowX11, FullScreenTheWindowsOwnWayLeavesTheFrameAndComesBackWithItsPlaceAndTree) {
   Win7FullScreenMode = false;
+  QMdiArea area;
+  area.resize(700, 500);
+  TForm3D* form = TForm3D::CreateNewDocument(&area);
+  LookCloseAtTheCross(*form);
+  auto* sub = qobject_cast<QMdiSubWindow*>(form->FrameWidget());
+  ASSERT_NE(sub, nullptr);
+  area.show();
+  sub->setGeometry(20, 30, 560, 420);
+  sub->show();
+  TGL3DSceneViewer& viewer = *form->GL3DSceneViewer1;
+  ASSERT_TRUE(RunEventLoopFor(5000, [&] { return viewer.Buffer().FrameCount() > 0; }));
+  const int treeWidth = form->TreeView->width();
+
+  form->ToggleFullScreen();
+  EXPECT_TRUE(form->FullScreen());
+  EXPECT_FALSE(form->GLFullScreenViewer1->Active());
+  QWidget* top = form->window();
+  EXPECT_NE(top, &area);  // out of the main frame
+  EXPECT_TRUE(top->windowFlags().testFlag(Qt::FramelessWindowHint));
+  EXPECT_TRUE(top->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_FALSE(form->TreeView->isVisible());
+  EXPECT_FALSE(form->Splitter1->handle(1)->isVisible());
+  const QRect screen = top->screen()->geometry();
+  EXPECT_TRUE(RunEventLoopFor(5000, [&] { return top->geometry() == screen && viewer.width() == screen.width(); }));
+  EXPECT_EQ(viewer.height(), screen.height());
+  // The view goes on drawing on its own native window, now the whole screen.
+  const QImage whole = GrabCross(viewer);
+  EXPECT_EQ(whole.size(), screen.size());
+  EXPECT_TRUE(ShowsCross(whole));
+
+  form->ToggleFullScreen();
+  EXPECT_FALSE(form->FullScreen());
+  EXPECT_EQ(form->parentWidget(), sub);  // back as a child
+  EXPECT_EQ(sub->geometry(), QRect(20, 30, 560, 420));
+  EXPECT_TRUE(form->TreeView->isVisible());
+  EXPECT_TRUE(RunEventLoopFor(5000, [&] {
+    return form->TreeView->width() == treeWidth && form->Splitter1->handle(1)->isVisible();
+  }));
+  EXPECT_EQ(area.activeSubWindow(), sub);
+  const QImage back = GrabCross(viewer);
+  EXPECT_EQ(back.size(), viewer.size());
+  EXPECT_TRUE(ShowsCross(back));
+}
+
+TEST_F(ViewWindowX11, FullScreenThroughTheIndependentViewerKeepsTheWindowInTheFrame) {
+  Win7FullScreenMode = true;
   QMdiArea area;
   area.resize(600, 400);
   TForm3D* form = TForm3D::CreateNewDocument(&area);
@@ -452,9 +503,8 @@ TEST_F(ViewWindowX11, FullScreenGoesThroughTheFullScreenViewerWhateverTheSetting
   EXPECT_TRUE(RunEventLoopFor(5000, [&] { return fullScreen.Buffer().FrameCount() > shown; }));
   form->ToggleFullScreen();
   EXPECT_FALSE(fullScreen.Active());
-  const int32_t before = viewer.Buffer().FrameCount();
-  viewer.Invalidate();
-  EXPECT_TRUE(RunEventLoopFor(5000, [&] { return viewer.Buffer().FrameCount() > before; }));
+  EXPECT_TRUE(PaintAFrame(viewer));
+  Win7FullScreenMode = false;
 }
 
 }  // namespace
