@@ -197,6 +197,15 @@ void TChunkIHDR::BuildGreyPalette(int32_t bits) {
   }
 }
 
+void TChunkIHDR::StartKeyPlane() {
+  if (ColorType != COLOR_GRAYSCALE && ColorType != COLOR_RGB) return;
+  imageAlpha_.assign(uint64_t{Width} * Height, 255);
+}
+
+void TChunkIHDR::DropKeyPlane() {
+  if (ColorType == COLOR_GRAYSCALE || ColorType == COLOR_RGB) imageAlpha_ = {};
+}
+
 void TChunkIHDR::SetPaletteEntries(const std::vector<TPngPaletteEntry>& entries) {
   for (size_t i = 0; i < entries.size() && i < palette_.size(); ++i) palette_[i] = entries[i];
 }
@@ -209,10 +218,12 @@ void TChunkIHDR::ResizeImage(uint32_t width, uint32_t height) {
   std::vector<uint8_t> oldExtra = std::move(extraImageData_);
   std::vector<TPngPaletteEntry> oldPalette = std::move(palette_);
   const int32_t oldStride = stride_;
+  const bool keyPlane = !oldAlpha.empty() && (ColorType == COLOR_GRAYSCALE || ColorType == COLOR_RGB);
   Width = width;
   Height = height;
   try {
     PrepareImageData();
+    if (keyPlane) StartKeyPlane();
   } catch (...) {
     Width = oldWidth;
     Height = oldHeight;

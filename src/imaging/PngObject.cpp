@@ -294,6 +294,8 @@ void TPNGObject::SetTransparentColor(TColor color) {
   TChunktRNS* trns = chunks_.ItemFromClass<TChunktRNS>();
   if (!trns) trns = &chunks_.Add<TChunktRNS>();
   if (!trns->SetTransparentColor(color & 0xFFFFFF)) chunks_.Remove(trns);
+  // The new key is a colour of the held picture, no longer the file's raw samples.
+  GetHeader().DropKeyPlane();
   Changed();
 }
 
@@ -401,6 +403,9 @@ void TPNGObject::SetPixel(int32_t x, int32_t y, TColor color) {
     }
     default: return;
   }
+  // A pixel set by colour is see-through when it takes the key's colour.
+  if (h.HasAlpha() && (h.ColorType == COLOR_GRAYSCALE || h.ColorType == COLOR_RGB))
+    h.AlphaScanLine(uy)[ux] = GetPixel(x, y) == GetTransparentColor() ? 0 : 255;
   Changed();
 }
 
@@ -444,7 +449,8 @@ QImage TPNGObject::ToImage() const {
   for (uint32_t y = 0; y < h.Height; ++y) {
     auto* out = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)));
     const uint8_t* row = h.ScanLine(y);
-    const uint8_t* alpha = h.HasAlpha() ? h.AlphaScanLine(y) : nullptr;
+    // A key plane counts only while the picture has its key.
+    const uint8_t* alpha = h.HasAlpha() && mode != ptmNone ? h.AlphaScanLine(y) : nullptr;
     for (uint32_t x = 0; x < h.Width; ++x) {
       uint8_t r = 0, g = 0, b = 0, a = 255;
       if (h.Paletted()) {
@@ -461,8 +467,12 @@ QImage TPNGObject::ToImage() const {
         g = row[3 * x + 1];
         r = row[3 * x + 2];
       }
-      if (alpha) a = alpha[x];
-      if (mode == ptmBit && h.ColorType != COLOR_PALETTE && MakeColor(r, g, b) == transparentColor) a = 0;
+      if (alpha) {
+        a = alpha[x];
+      } else if (mode == ptmBit && h.ColorType != COLOR_PALETTE && MakeColor(r, g, b) == transparentColor) {
+        // A key set in memory: the held colours are the picture's own.
+        a = 0;
+      }
       out[x] = qRgba(r, g, b, a);
     }
   }
@@ -501,8 +511,9 @@ void TPNGObject::Draw(TCanvas& canvas, const TRect& rect) const {
   const TRect r = Normalized(rect);
   switch (GetTransparencyMode()) {
     case ptmBit:
-      // A palette picture's transparency belongs to one index, which a colour mask cannot tell apart.
-      if (GetHeader().ColorType == COLOR_PALETTE) {
+      // A palette picture's transparency belongs to one index, and a key read from a file to the
+      // raw samples: a colour mask can tell neither apart.
+      if (GetHeader().ColorType == COLOR_PALETTE || GetHeader().HasAlpha()) {
         DrawPartialTrans(canvas, r);
       } else {
         StretchDrawMasked(canvas, r, ToImage(), GetTransparentColor());
