@@ -446,14 +446,21 @@ QImage TPNGObject::ToImage() const {
   const auto* trns = chunks_.ItemFromClass<TChunktRNS>();
   const auto& palette = h.Palette();
   const size_t entries = PaletteEntryCount();
+  const bool paletted = h.Paletted();
   for (uint32_t y = 0; y < h.Height; ++y) {
     auto* out = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)));
     const uint8_t* row = h.ScanLine(y);
     // A key plane counts only while the picture has its key.
     const uint8_t* alpha = h.HasAlpha() && mode != ptmNone ? h.AlphaScanLine(y) : nullptr;
+    if (!paletted && !alpha && mode == ptmNone) {
+      // The common picture: blue, green, red bytes to opaque pixels, nothing to decide.
+      for (uint32_t x = 0; x < h.Width; ++x)
+        out[x] = 0xFF000000u | (uint32_t{row[3 * x + 2]} << 16) | (uint32_t{row[3 * x + 1]} << 8) | row[3 * x];
+      continue;
+    }
     for (uint32_t x = 0; x < h.Width; ++x) {
       uint8_t r = 0, g = 0, b = 0, a = 255;
-      if (h.Paletted()) {
+      if (paletted) {
         const uint8_t index = HeldSample(h, x, y);
         // A colour the palette lacks is refused, never invented.
         if (index >= entries) RaiseError<EPngError>(EPNGUnknownPalEntryText);
