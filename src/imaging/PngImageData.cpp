@@ -46,6 +46,13 @@ inline void PutPackedSample(uint8_t* row, uint32_t k, int32_t bits, uint8_t valu
 
 // ------------------------------------------------------------ row conversion
 
+// Whether a gamma table leaves every value as it is (no gAMA chunk read).
+bool IsIdentity(const std::array<uint8_t, 256>& gamma) {
+  for (size_t i = 0; i < 256; ++i)
+    if (gamma[i] != i) return false;
+  return true;
+}
+
 // Stores `count` pixels of a decoded row at columns x0, x0 + dx, ... of
 // picture row y (Gamma is the owner's GammaLut). The colour type and depth
 // are chosen once per row, each layout in a loop of its own.
@@ -82,7 +89,15 @@ void StoreRow(TChunkIHDR& h, const std::array<uint8_t, 256>& gamma, uint32_t y, 
       }
       break;
     case COLOR_RGB:
-      if (depth == 8) {
+      if (depth == 8 && dx == 1 && IsIdentity(gamma)) {
+        // No gamma: the bytes only change places, in a loop the compiler can widen.
+        uint8_t* d = dib + 3 * x0;
+        for (uint32_t k = 0; k < count; ++k) {
+          d[3 * k] = src[3 * k + 2];
+          d[3 * k + 1] = src[3 * k + 1];
+          d[3 * k + 2] = src[3 * k];
+        }
+      } else if (depth == 8) {
         for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) {
           dib[3 * c] = g[src[3 * k + 2]];
           dib[3 * c + 1] = g[src[3 * k + 1]];
