@@ -319,7 +319,7 @@ int main(int argc, char** argv) {
   };
   const int32_t oldReduction = DefaultColorReduction();
   SetDefaultColorReduction(rmFixed666);
-  Row("GIF write, fixed palette, mapping included (giflib)",
+  Row("GIF write, fixed palette + mapping (giflib)",
       [&] {
         TGIFImage gif;
         gif.AssignImage(picture);

@@ -199,7 +199,14 @@ void TChunkIHDR::BuildGreyPalette(int32_t bits) {
 
 void TChunkIHDR::StartKeyPlane() {
   if (ColorType != COLOR_GRAYSCALE && ColorType != COLOR_RGB) return;
-  imageAlpha_.assign(uint64_t{Width} * Height, 255);
+  // The plane joins the storage after the header was accepted: the same limits hold for it.
+  const uint64_t plane = uint64_t{Width} * Height;
+  const uint64_t storage = imageData_.size() + extraImageData_.size() + plane;
+  const uint64_t usable = static_cast<uint64_t>(std::max<int64_t>(AvailableMemory(), 0));
+  if (storage > kMaxPngStorageBytes)
+    TPNGObject::RaiseError<EPNGOutMemory>(PngTooLargeMessage(Width, Height, storage, kMaxPngStorageBytes));
+  if (plane > usable) TPNGObject::RaiseError<EPNGOutMemory>(PngTooLargeMessage(Width, Height, plane, usable));
+  imageAlpha_.assign(plane, 255);
 }
 
 void TChunkIHDR::DropKeyPlane() {
