@@ -275,7 +275,7 @@ int main(int argc, char** argv) {
         p.LoadFromStream(in);
         const QImage shown = p.ToImage();
       },
-      [&] { const QImage shown = LibpngRead(pngBytes); }, "1.1x");
+      [&] { const QImage shown = LibpngRead(pngBytes); }, "1.1x", 15);
   Row("PNG write, Sub filter, level 6 (libpng)",
       [&] {
         TPNGObject p;

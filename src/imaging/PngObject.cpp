@@ -15,6 +15,7 @@
 #include "platform/LibraryErrors.h"
 
 #include <QMimeData>
+#include <QtEndian>
 
 namespace qira {
 
@@ -453,9 +454,16 @@ QImage TPNGObject::ToImage() const {
     // A key plane counts only while the picture has its key.
     const uint8_t* alpha = h.HasAlpha() && mode != ptmNone ? h.AlphaScanLine(y) : nullptr;
     if (!paletted && !alpha && mode == ptmNone) {
-      // The common picture: blue, green, red bytes to opaque pixels, nothing to decide.
-      for (uint32_t x = 0; x < h.Width; ++x)
-        out[x] = 0xFF000000u | (uint32_t{row[3 * x + 2]} << 16) | (uint32_t{row[3 * x + 1]} << 8) | row[3 * x];
+      // The common picture: blue, green, red bytes are an opaque pixel's first three
+      // bytes, so each pixel is one 4-byte load with its fourth byte made opaque. The
+      // last pixel's load would pass the row's end: it is built byte by byte.
+      const uint32_t last = h.Width - 1;
+      for (uint32_t x = 0; x < last; ++x) {
+        uint32_t bgr;
+        std::memcpy(&bgr, row + 3 * x, 4);
+        out[x] = qToLittleEndian(bgr) | 0xFF000000u;
+      }
+      out[last] = 0xFF000000u | (uint32_t{row[3 * last + 2]} << 16) | (uint32_t{row[3 * last + 1]} << 8) | row[3 * last];
       continue;
     }
     for (uint32_t x = 0; x < h.Width; ++x) {
