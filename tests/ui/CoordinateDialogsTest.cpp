@@ -288,7 +288,7 @@ TEST(CoordsEdit, EditAndADoubleClickChangeTheSelectedPoint) {
   EXPECT_EQ(RowTexts(form, 2)[1], "200.12");
   QTreeWidgetItem* row0 = form.ListView1->topLevelItem(0);
   form.SelectRow(0);
-  emit form.ListView1->itemDoubleClicked(row0, 0);
+  Q_EMIT form.ListView1->itemDoubleClicked(row0, 0);
   EXPECT_EQ(form.Points().at(0), (TSurveyPoint{1, 2.125, 3}));
 
   form.EditPoint = [](QWidget*, TSurveyPoint& p) {

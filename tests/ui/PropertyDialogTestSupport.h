@@ -37,7 +37,7 @@ inline void Pick(TBoreholeColorBox& box, TColor color) {
   for (int i = 1; i < box.count(); ++i) {
     if (box.itemData(i).toUInt() == color) {
       box.setCurrentIndex(i);
-      emit box.activated(i);
+      Q_EMIT box.activated(i);
       return;
     }
   }
