@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "ProjectTestSupport.h"
+#include "chart/Chart.h"
 #include "ui/PlanForm.h"
 #include "ui/ProjectFile.h"
 #include "ViewTestSupport.h"
