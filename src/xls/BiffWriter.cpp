@@ -121,15 +121,29 @@ TRecordData& TRecordData::Byte(uint8_t v) {
   return *this;
 }
 
-TRecordData& TRecordData::Word(uint16_t v) { return Byte(static_cast<uint8_t>(v)).Byte(static_cast<uint8_t>(v >> 8)); }
+namespace {
+// The n low bytes of v, least significant first.
+template <size_t n>
+void AppendLittleEndian(std::string& out, uint64_t v) {
+  char bytes[n];
+  for (size_t k = 0; k < n; ++k) bytes[k] = static_cast<char>(v >> (8 * k));
+  out.append(bytes, n);
+}
+}  // namespace
+
+TRecordData& TRecordData::Word(uint16_t v) {
+  AppendLittleEndian<2>(data_, v);
+  return *this;
+}
 
 TRecordData& TRecordData::DWord(uint32_t v) {
-  return Word(static_cast<uint16_t>(v)).Word(static_cast<uint16_t>(v >> 16));
+  AppendLittleEndian<4>(data_, v);
+  return *this;
 }
 
 TRecordData& TRecordData::Double(double v) {
-  const auto bits = std::bit_cast<uint64_t>(v);
-  return DWord(static_cast<uint32_t>(bits)).DWord(static_cast<uint32_t>(bits >> 32));
+  AppendLittleEndian<8>(data_, std::bit_cast<uint64_t>(v));
+  return *this;
 }
 
 TRecordData& TRecordData::Bytes(std::string_view bytes) {
@@ -279,9 +293,12 @@ void TXLSWriter::WriteRecord(uint16_t id, const TRecordData& data) {
   uint16_t recordId = id;
   do {
     const size_t n = std::min<size_t>(rest.size(), biff::kMaxRecordData);
-    WriteWord(recordId);
-    WriteWord(static_cast<uint16_t>(n));
-    WriteBytes(rest.substr(0, n));
+    // Header and data in one write: most records are a few bytes long.
+    record_.clear();
+    AppendLittleEndian<2>(record_, recordId);
+    AppendLittleEndian<2>(record_, n);
+    record_.append(rest.substr(0, n));
+    WriteBytes(record_);
     rest.remove_prefix(n);
     recordId = biff::kContinue;
   } while (!rest.empty());

@@ -238,6 +238,7 @@ class TXLSWriter {
   std::vector<std::vector<std::string>> validations_;
   std::unique_ptr<TMSOData> drawings_;
   TCFileStream* stream_ = nullptr;
+  std::string record_;  // the record being written
   uint32_t counter_ = 0;
   std::u16string password_;
   TEncryptionHeader encryption_;

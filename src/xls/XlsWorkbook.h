@@ -467,6 +467,11 @@ class TColumns : public TCustomRowCols {
   TColumn* Find(int32_t index);
   bool Exists(int32_t index) { return Find(index) != nullptr; }
   TColumn& GetColumn(int32_t pos) const { return static_cast<TColumn&>(ItemAt(pos)); }
+  void Changed(TCustomXLSItem& item) override;
+
+ private:
+  // The stored columns by index: every new cell asks for its column.
+  std::vector<TColumn*> byIndex_;
 };
 
 class TRows : public TCustomRowCols {
@@ -477,6 +482,11 @@ class TRows : public TCustomRowCols {
   TRow* Find(int32_t index);
   bool Exists(int32_t index) { return Find(index) != nullptr; }
   TRow& GetRow(int32_t pos) const { return static_cast<TRow&>(ItemAt(pos)); }
+  void Changed(TCustomXLSItem& item) override;
+
+ private:
+  // The stored rows by index: every new cell asks for its row.
+  std::vector<TRow*> byIndex_;
 };
 
 // [SECTION] ranges, validations, comments and pictures

@@ -650,8 +650,31 @@ TColumn& TColumns::Items(int32_t index) {
 }
 
 TColumn* TColumns::Find(int32_t index) {
-  if (!IsValidColumn(index)) return nullptr;
-  return static_cast<TColumn*>(FindByKey(KeyOf(static_cast<uint16_t>(index))));
+  if (!IsValidColumn(index) || static_cast<size_t>(index) >= byIndex_.size()) return nullptr;
+  return byIndex_[static_cast<size_t>(index)];
+}
+
+namespace {
+// Notes a row or column in its index the moment its collection stores it.
+template <class T>
+void IndexStored(std::vector<T*>& byIndex, TCustomXLSItem& item, bool wasInserted) {
+  if (wasInserted || !item.Inserted()) return;
+  auto& stored = static_cast<T&>(item);
+  if (stored.Index() >= byIndex.size()) byIndex.resize(size_t{stored.Index()} + 1, nullptr);
+  byIndex[stored.Index()] = &stored;
+}
+}  // namespace
+
+void TColumns::Changed(TCustomXLSItem& item) {
+  const bool was = item.Inserted();
+  TCustomRowCols::Changed(item);
+  IndexStored<TColumn>(byIndex_, item, was);
+}
+
+void TRows::Changed(TCustomXLSItem& item) {
+  const bool was = item.Inserted();
+  TCustomRowCols::Changed(item);
+  IndexStored<TRow>(byIndex_, item, was);
 }
 
 TRow& TRows::Items(int32_t index) {
@@ -661,8 +684,8 @@ TRow& TRows::Items(int32_t index) {
 }
 
 TRow* TRows::Find(int32_t index) {
-  if (!IsValidRow(index)) return nullptr;
-  return static_cast<TRow*>(FindByKey(KeyOf(static_cast<uint16_t>(index))));
+  if (!IsValidRow(index) || static_cast<size_t>(index) >= byIndex_.size()) return nullptr;
+  return byIndex_[static_cast<size_t>(index)];
 }
 
 }  // namespace qira
