@@ -188,6 +188,15 @@ int32_t TCFileStream::Write(const void* buffer, int32_t count) {
     std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));
   } else {
     const auto* bytes = static_cast<const uint8_t*>(buffer);
+    if (static_cast<size_t>(count) >= kSpillBuffer) {
+      // A large write goes straight to the file, after what is buffered before it.
+      if (!Flush() || !WriteAllAt(fd_, bytes, static_cast<size_t>(count), position_)) failed_ = true;
+      if (failed_) return 0;
+      size_ = std::max(size_, end);
+      position_ = end;
+      state_->modified = true;
+      return count;
+    }
     const bool joins = !buffer_.empty() && position_ >= bufferStart_ &&
                        position_ <= bufferStart_ + static_cast<int64_t>(buffer_.size()) &&
                        end - bufferStart_ <= static_cast<int64_t>(kSpillBuffer);
