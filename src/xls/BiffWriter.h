@@ -3,9 +3,11 @@
 // stream of the Excel 97 file format and stores it as the stream "Workbook" of a
 // compound file, encrypted when a password is given.
 //
-// The stream is built in the compound file's memory and reaches the disk only
-// through TCFile::Commit(), which replaces the target atomically: a save that
-// fails for any reason leaves an existing file as it was.
+// The records go into the compound file's stream as they are made (a large stream
+// waits in an unnamed temporary file) and reach the target only through
+// TCFile::Commit(), which replaces it atomically: a save that fails for any reason
+// leaves an existing file as it was. Cells are read from the sheets' compact
+// records in list order; nothing per cell is held beside them.
 //
 // Creating the writer prepares the link table (sheet names, defined names,
 // print areas and titles), parses every formula once and builds the hyperlink
