@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/BinaryStream.h"
 #include "xls/CompoundFileFormat.h"
@@ -118,9 +119,11 @@ bool ReadAllAt(int fd, uint8_t* data, size_t n, int64_t at) {
   return true;
 }
 
-int OpenUnnamedTemporary() {
-  const char* dir = std::getenv("TMPDIR");
-  const std::string folder = dir && *dir ? dir : "/tmp";
+int OpenUnnamedTemporary(std::string folder) {
+  if (folder.empty()) {
+    const char* dir = std::getenv("TMPDIR");
+    folder = dir && *dir ? dir : "/tmp";
+  }
   int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
   if (fd >= 0) return fd;
   std::string name = folder + "/qira-stream-XXXXXX";
@@ -135,7 +138,8 @@ TCFileStream::~TCFileStream() {
 }
 
 bool TCFileStream::Spill() {
-  const int fd = OpenUnnamedTemporary();
+  int fd = OpenUnnamedTemporary(state_->spillFolder);
+  if (fd < 0 && !state_->spillFolder.empty()) fd = OpenUnnamedTemporary({});
   if (fd < 0) return false;
   if (!WriteAllAt(fd, data_.data(), data_.size(), 0)) {
     ::close(fd);
@@ -338,6 +342,8 @@ TCFile::TCFile(TCFileMode mode, const std::string& fileName) : mode_(mode), file
                           std::string(CFileErrorText(cferr::kCreateFile)) + " " + fileName + ": " + reason);
       state_.writable = true;
       state_.modified = true;
+      state_.spillFolder = std::filesystem::path(fileName).parent_path().string();
+      if (state_.spillFolder.empty()) state_.spillFolder = ".";
       break;
     }
     case cfmOpen: {

@@ -5,8 +5,8 @@
 // 64-byte mini sectors for streams below 4096 bytes in the mini stream, mini FAT).
 //
 // Streams live in memory while the file is open, except that a stream growing
-// past kCFileStreamSpillSize moves into an unnamed temporary file (of the system's
-// temporary folder), so a large stream costs no memory while its size is still
+// past kCFileStreamSpillSize moves into an unnamed temporary file (in the target's
+// folder, or the system's temporary folder for a file in memory), so a large stream costs no memory while its size is still
 // unknown; Commit() lays the whole tree out and writes it piece by piece. On disk the write is atomic: the file appears (or replaces
 // an older one) only when everything was written. Destroying a TCFile without
 // Commit() discards what was written to it and leaves any older file as it was,
@@ -80,6 +80,9 @@ inline constexpr int64_t kCFileStreamSpillSize = 1 << 20;
 struct TCFileState {
   bool writable = false;
   bool modified = false;
+  // Where a large stream waits: the target's folder, which must take the file
+  // anyway; empty for the system's temporary folder.
+  std::string spillFolder;
 };
 
 class TCFileItem {
