@@ -374,6 +374,7 @@ struct TCellSlot {
   uint8_t Col = 0;
   uint8_t Kind = 0;  // the value's kind, packed (see TCells::PackKind)
 };
+static_assert(sizeof(TCellSlot) == 16, "a cell's record is what a sheet of millions costs");
 
 // The cells of a sheet in the order of their first change. Each row's cells are
 // found through the row: one run of the list while the row was filled without
