@@ -108,7 +108,8 @@ class TCFileStream : public TCFileItem {
 
   // The number of bytes transferred. A read stops at the end of the stream; a
   // write past the end fills the gap with zeros. A write to an opened (read-only)
-  // file, or one that would pass kMaxCFileStreamSize, transfers nothing.
+  // file, or one that would pass kMaxCFileStreamSize, transfers nothing; so does
+  // every write once the temporary file of a large stream could not be written.
   int32_t Read(void* buffer, int32_t count);
   int32_t Write(const void* buffer, int32_t count);
   // The new position. A target before 0 or beyond kMaxCFileStreamSize leaves the
