@@ -3,7 +3,8 @@
 // processes, alternating, so each has its own peak resident size (wait4's
 // rusage) and its own start-up; the medians and their ratios are reported.
 // Absolute times on a shared machine mean little; the ratios are compared with
-// the targets.
+// the targets. Our save syncs its file before it replaces the target, so the
+// peer syncs its file too: both sides time the same durable save.
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -43,6 +44,7 @@ void WriteOurs(const std::string& path) {
 
 std::string PeerScript() {
   return "use strict;\n"
+         "use IO::Handle;\n"
          "use Spreadsheet::WriteExcel;\n"
          "my $wb = Spreadsheet::WriteExcel->new($ARGV[0]) or die;\n"
          "my $ws = $wb->add_worksheet();\n"
@@ -51,7 +53,10 @@ std::string PeerScript() {
          "    $ws->write_number($r, $c, ($r * " + std::to_string(kCols) + " + $c) * 0.25);\n"
          "  }\n"
          "}\n"
-         "$wb->close();\n";
+         "$wb->close();\n"
+         "open(my $fh, '+<', $ARGV[0]) or die;\n"
+         "$fh->sync or die;\n"
+         "close($fh);\n";
 }
 
 struct TRun {

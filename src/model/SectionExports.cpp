@@ -12,6 +12,7 @@
 #include "model/Section.h"
 #include "model/SectionGroup.h"
 #include "model/StreamHelpers.h"
+#include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
 #include "platform/Canvas.h"
 #include "platform/NumberText.h"
@@ -128,6 +129,24 @@ constexpr int32_t kFormatText = 35;      // "@"
 constexpr uint8_t kAlignRight = 3;
 
 constexpr int32_t kLastSheetRow = 65535;  // the last row a sheet can hold
+
+// What a workbook holds while it is filled: a 16-byte record per cell, with room
+// for the row index and the list's growth, and the tables, pools and buffers of
+// any workbook. The file itself goes to disk as it is written.
+constexpr double kWorkbookBytesPerCell = 24;
+constexpr double kWorkbookBytesFixed = 8.0 * 1024 * 1024;
+
+// Refuses a workbook of `cells` cells that the memory available cannot hold,
+// before anything is built.
+void CheckWorkbookMemory(int64_t cells) {
+  const double needed = static_cast<double>(cells) * kWorkbookBytesPerCell + kWorkbookBytesFixed;
+  const double available = static_cast<double>(AvailableMemory());
+  if (needed <= available) return;
+  constexpr double kMB = 1024.0 * 1024.0;
+  auto megabytes = [kMB](double bytes) { return FormatInteger(SaturateCast<int64_t>(std::ceil(bytes / kMB))) + " MB"; };
+  throw ESectionExportError("The workbook of " + FormatInteger(cells) + " cells needs about " + megabytes(needed) +
+                            " of memory to be written, but only " + megabytes(available) + " are available.");
+}
 
 void FormatColumn(TSheet& sheet, int32_t index, double width, int32_t format) {
   TColumn& column = sheet.Columns().Items(index);
@@ -323,6 +342,9 @@ void ExportXYZValuesSheet(const TGraphSection& section, const std::string& fileN
   const double f = UnitFactor(metric);
   const bool log = section.HasLogColumn();
   const std::vector<std::string> headers = XYZHeaders(section);
+  int64_t nodes = 0;
+  ForEachShownNode(section, [&nodes](double, double, double, double) { ++nodes; });
+  CheckWorkbookMemory(nodes * static_cast<int64_t>(headers.size()));
   TXLSFile file;
   TPagedTable table(file, section, 1, [&headers](TSheet& sheet) {
     for (int32_t c = 0; c < static_cast<int32_t>(headers.size()); ++c) {
@@ -401,6 +423,10 @@ void ExportBlocksCSV(const TGraphSection& section, const TClassLimits& limits, c
 void ExportBlocksSheet(const TGraphSection& section, const TClassLimits& limits, const std::string& fileName,
                        bool metric) {
   const double f = UnitFactor(metric);
+  int64_t blocks = 0;
+  ForEachClassifiedCell(section, limits, [&blocks](int, const TSurveyPoint&, const TSurveyPoint&, const TSurveyPoint&,
+                                                   const TSurveyPoint&, double) { ++blocks; });
+  CheckWorkbookMemory(blocks * 5 * static_cast<int64_t>(kBlocksHeaders.size()));
   TXLSFile file;
   TPagedTable table(file, section, 2, [](TSheet& sheet) {
     for (int32_t c = 0; c < 6; ++c) {

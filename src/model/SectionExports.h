@@ -16,6 +16,8 @@
 //   - every file is written atomically: a failure leaves the old file as it was and
 //     raises ESectionExportError (or the workbook writer's error) with the text the
 //     user is shown.
+//   - a workbook that the memory available cannot hold while it is filled is
+//     refused with ESectionExportError before anything is built or written.
 #include <array>
 #include <cstdint>
 #include <functional>

@@ -121,15 +121,29 @@ TRecordData& TRecordData::Byte(uint8_t v) {
   return *this;
 }
 
-TRecordData& TRecordData::Word(uint16_t v) { return Byte(static_cast<uint8_t>(v)).Byte(static_cast<uint8_t>(v >> 8)); }
+namespace {
+// The n low bytes of v, least significant first.
+template <size_t n>
+void AppendLittleEndian(std::string& out, uint64_t v) {
+  char bytes[n];
+  for (size_t k = 0; k < n; ++k) bytes[k] = static_cast<char>(v >> (8 * k));
+  out.append(bytes, n);
+}
+}  // namespace
+
+TRecordData& TRecordData::Word(uint16_t v) {
+  AppendLittleEndian<2>(data_, v);
+  return *this;
+}
 
 TRecordData& TRecordData::DWord(uint32_t v) {
-  return Word(static_cast<uint16_t>(v)).Word(static_cast<uint16_t>(v >> 16));
+  AppendLittleEndian<4>(data_, v);
+  return *this;
 }
 
 TRecordData& TRecordData::Double(double v) {
-  const auto bits = std::bit_cast<uint64_t>(v);
-  return DWord(static_cast<uint32_t>(bits)).DWord(static_cast<uint32_t>(bits >> 32));
+  AppendLittleEndian<8>(data_, std::bit_cast<uint64_t>(v));
+  return *this;
 }
 
 TRecordData& TRecordData::Bytes(std::string_view bytes) {
@@ -209,11 +223,10 @@ void TXLSWriter::ParseFormulas() {
   const TSheets& sheets = workbook_.Sheets();
   for (int32_t s = 0; s < sheets.Count(); ++s) {
     TCells& cells = sheets.Items(s).Cells();
-    std::vector<std::string>& tokens = formulaTokens_.emplace_back(static_cast<size_t>(cells.Count()));
+    std::vector<std::pair<int32_t, std::string>>& tokens = formulaTokens_.emplace_back();
     std::vector<std::string>& links = hyperlinks_.emplace_back();
-    for (int32_t i = 0; i < cells.Count(); ++i) {
+    for (const int32_t i : cells.PositionsWithProperties()) {
       const TCell& cell = cells.GetCell(i);
-      if (cell.PropertyString().empty()) continue;
       if (const std::string target = cell.GetProperty("H"); !target.empty()) {
         const std::string kind = cell.GetProperty("L");
         TRecordData d;
@@ -226,7 +239,7 @@ void TXLSWriter::ParseFormulas() {
       std::string bytes = parser_->Encode(text);
       // A formula of blanks (or "=" alone) has nothing to write.
       if (bytes.empty()) throw EXLSError(text, xlserr::kInvalidFormula);
-      tokens[static_cast<size_t>(i)] = std::move(bytes);
+      tokens.emplace_back(i, std::move(bytes));
     }
     TCellValidations& validations = sheets.Items(s).Validations();
     std::vector<std::string>& dvs = validations_.emplace_back();
@@ -280,9 +293,12 @@ void TXLSWriter::WriteRecord(uint16_t id, const TRecordData& data) {
   uint16_t recordId = id;
   do {
     const size_t n = std::min<size_t>(rest.size(), biff::kMaxRecordData);
-    WriteWord(recordId);
-    WriteWord(static_cast<uint16_t>(n));
-    WriteBytes(rest.substr(0, n));
+    // Header and data in one write: most records are a few bytes long.
+    record_.clear();
+    AppendLittleEndian<2>(record_, recordId);
+    AppendLittleEndian<2>(record_, n);
+    record_.append(rest.substr(0, n));
+    WriteBytes(record_);
     rest.remove_prefix(n);
     recordId = biff::kContinue;
   } while (!rest.empty());
@@ -560,21 +576,35 @@ void TXLSWriter::BuildSharedStrings() {
   const TSheets& sheets = workbook_.Sheets();
   for (int32_t s = 0; s < sheets.Count(); ++s) {
     TCells& cells = sheets.Items(s).Cells();
-    std::vector<uint32_t>& indexes = sstIndexes_.emplace_back(static_cast<size_t>(cells.Count()), 0);
-    for (int32_t i = 0; i < cells.Count(); ++i) {
-      const TCell& cell = cells.GetCell(i);
-      const TVariant& value = cell.Value();
-      if (!value.IsString()) continue;
-      const std::u16string text = TSstEntry::TextOf(value);
-      const std::string runList = cell.PropertyString().empty() ? std::string() : cell.GetProperty("R");
-      const std::string runs =
-          runList.empty() ? std::string()
-                       : RichTextRuns(runList, workbook_.XFTable().Item(cell.FormatIndex()).FontIndex, text.size(),
-                                      workbook_.FontTable());
-      const std::string entry = TSstEntry::Of(text, runs);
+    TSheetStrings& indexes = sstIndexes_.emplace_back();
+    indexes.Pool.assign(static_cast<size_t>(cells.StringCount()), kUnset);
+    auto intern = [this](const std::string& entry) {
       int32_t index = sst_->IndexOf(entry);
       if (index < 0) index = sst_->Add(entry);
-      indexes[static_cast<size_t>(i)] = static_cast<uint32_t>(index);
+      return static_cast<uint32_t>(index);
+    };
+    const std::vector<int32_t> withProperties = cells.PositionsWithProperties();
+    auto next = withProperties.begin();
+    for (int32_t i = 0; i < cells.Count(); ++i) {
+      const TCellSlot& slot = cells.Slot(i);
+      if (!cells.IsString(slot)) continue;
+      uint32_t& plain = indexes.Pool[cells.StringIndex(slot)];
+      while (next != withProperties.end() && *next < i) ++next;
+      const TCell* cell = nullptr;
+      std::string runList;
+      if (next != withProperties.end() && *next == i) {
+        cell = &cells.GetCell(i);
+        runList = cell->GetProperty("R");
+      }
+      if (runList.empty()) {
+        if (plain == kUnset) plain = intern(TSstEntry::Of(TSstEntry::TextOf(cells.ValueOf(slot)), {}));
+        continue;
+      }
+      const std::u16string text = TSstEntry::TextOf(cells.ValueOf(slot));
+      const std::string runs =
+          RichTextRuns(runList, workbook_.XFTable().Item(cell->FormatIndex()).FontIndex, text.size(),
+                       workbook_.FontTable());
+      indexes.Rich.emplace_back(i, intern(TSstEntry::Of(text, runs)));
     }
   }
 }
@@ -663,7 +693,7 @@ void TXLSWriter::WriteSplit(TContinuedRecord& record, std::string_view bytes, si
 
 // [SECTION] worksheet
 
-void TXLSWriter::WriteSheet(TSheet& sheet, const std::vector<uint32_t>& sstIndexes) {
+void TXLSWriter::WriteSheet(TSheet& sheet, const TSheetStrings& strings) {
   PatchDWord(boundSheetPatches_[static_cast<size_t>(sheet.Index())], counter_);
   WriteBof(kBofWorksheet);
   WriteIndex();
@@ -673,7 +703,7 @@ void TXLSWriter::WriteSheet(TSheet& sheet, const std::vector<uint32_t>& sstIndex
   WriteColInfos(sheet);
   WriteDimensions(sheet);
   WriteRows(sheet);
-  WriteCells(sheet, sstIndexes);
+  WriteCells(sheet, strings);
   for (const auto& [id, data] : drawings_->SheetRecords(sheet.Index())) WriteRecord(id, TRecordData().Bytes(data));
   WriteWindow2(sheet);
   WritePane(sheet);
@@ -853,17 +883,23 @@ void TXLSWriter::WriteRows(TSheet& sheet) {
 
 // [SECTION] cells
 
-void TXLSWriter::WriteCells(TSheet& sheet, const std::vector<uint32_t>& sstIndexes) {
+void TXLSWriter::WriteCells(TSheet& sheet, const TSheetStrings& strings) {
   TCells& cells = sheet.Cells();
-  const std::vector<std::string>& formulas = formulaTokens_[static_cast<size_t>(sheet.Index())];
+  const auto& formulas = formulaTokens_[static_cast<size_t>(sheet.Index())];
+  auto formula = formulas.begin();
+  auto rich = strings.Rich.begin();
   for (int32_t i = 0; i < cells.Count(); ++i) {
-    const TCell& cell = cells.GetCell(i);
-    const TVariant& v = cell.Value();
+    const TCellSlot& cell = cells.Slot(i);
+    if (formula != formulas.end() && formula->first == i) {
+      WriteFormula(cells.GetCell(i), formula->second);
+      ++formula;
+      Step();
+      continue;
+    }
+    const TVariant v = cells.ValueOf(cell);
     TRecordData d;
-    d.Word(cell.Row()).Word(cell.Col()).Word(XFIndex(cell.FormatIndex()));
-    if (!formulas[static_cast<size_t>(i)].empty()) {
-      WriteFormula(cell, formulas[static_cast<size_t>(i)]);
-    } else if (v.Kind() == varEmpty || v.Kind() == varNull) {
+    d.Word(cell.Row).Word(cell.Col).Word(XFIndex(cell.Format));
+    if (v.Kind() == varEmpty || v.Kind() == varNull) {
       WriteRecord(biff::kBlank, d);
     } else if (IsNumberKind(v.Kind()) || v.Kind() == varDate) {
       const double x = v.Kind() == varDate ? DateSerial(v.AsDouble()) : v.AsDouble();
@@ -873,7 +909,9 @@ void TXLSWriter::WriteCells(TSheet& sheet, const std::vector<uint32_t>& sstIndex
       else
         WriteRecord(biff::kBoolErr, d.Byte(kErrorNum).Byte(1));
     } else if (v.IsString()) {
-      WriteRecord(biff::kLabelSst, d.DWord(sstIndexes[static_cast<size_t>(i)]));
+      uint32_t index = strings.Pool[cells.StringIndex(cell)];
+      if (rich != strings.Rich.end() && rich->first == i) index = (rich++)->second;
+      WriteRecord(biff::kLabelSst, d.DWord(index));
     } else if (v.Kind() == varBoolean) {
       WriteRecord(biff::kBoolErr, d.Byte(v.AsBoolean() ? 1 : 0).Byte(0));
     } else if (v.Kind() == varError) {

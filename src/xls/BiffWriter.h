@@ -3,9 +3,11 @@
 // stream of the Excel 97 file format and stores it as the stream "Workbook" of a
 // compound file, encrypted when a password is given.
 //
-// The stream is built in the compound file's memory and reaches the disk only
-// through TCFile::Commit(), which replaces the target atomically: a save that
-// fails for any reason leaves an existing file as it was.
+// The records go into the compound file's stream as they are made (a large stream
+// waits in an unnamed temporary file) and reach the target only through
+// TCFile::Commit(), which replaces it atomically: a save that fails for any reason
+// leaves an existing file as it was. Cells are read from the sheets' compact
+// records in list order; nothing per cell is held beside them.
 //
 // Creating the writer prepares the link table (sheet names, defined names,
 // print areas and titles), parses every formula once and builds the hyperlink
@@ -16,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "xls/XlsSupport.h"
@@ -152,6 +155,12 @@ class TXLSWriter {
  private:
   struct TSstEntry;
   class TContinuedRecord;
+  // A sheet's shared-string indexes: per entry of its string pool (plain text),
+  // and by list position for the few cells whose text has rich-text runs.
+  struct TSheetStrings {
+    std::vector<uint32_t> Pool;
+    std::vector<std::pair<int32_t, uint32_t>> Rich;
+  };
 
   // Headers and footers hold at most 255 characters (EXLSError 4).
   void CheckPageSetups() const;
@@ -197,7 +206,7 @@ class TXLSWriter {
   // Writes bytes in pieces of whole units; a record begun for the rest starts with lead.
   void WriteSplit(TContinuedRecord& record, std::string_view bytes, size_t unit, std::string_view lead);
 
-  void WriteSheet(TSheet& sheet, const std::vector<uint32_t>& sstIndexes);
+  void WriteSheet(TSheet& sheet, const TSheetStrings& strings);
   void WriteIndex();
   void WritePageBreaks(TSheet& sheet);
   void WritePageSetup(TSheet& sheet);
@@ -208,7 +217,7 @@ class TXLSWriter {
   void WriteColInfos(TSheet& sheet);
   void WriteDimensions(const TSheet& sheet);
   void WriteRows(TSheet& sheet);
-  void WriteCells(TSheet& sheet, const std::vector<uint32_t>& sstIndexes);
+  void WriteCells(TSheet& sheet, const TSheetStrings& strings);
   void WriteFormula(const TCell& cell, const std::string& tokens);
   // A record of a string header and text whose characters run on in CONTINUE
   // records, each of which starts with the width flag.
@@ -224,19 +233,20 @@ class TXLSWriter {
   TXLSFile& file_;
   TWorkbook& workbook_;
   std::unique_ptr<TXLSFormulaParser> parser_;
-  // Per sheet, per stored cell: the formula's token bytes (empty without one).
-  std::vector<std::vector<std::string>> formulaTokens_;
+  // Per sheet: the token bytes of each formula by the list position of its cell, ascending.
+  std::vector<std::vector<std::pair<int32_t, std::string>>> formulaTokens_;
   // Per sheet: the HLINK and DV record data, built before anything is written.
   std::vector<std::vector<std::string>> hyperlinks_;
   std::vector<std::vector<std::string>> validations_;
   std::unique_ptr<TMSOData> drawings_;
   TCFileStream* stream_ = nullptr;
+  std::string record_;  // the record being written
   uint32_t counter_ = 0;
   std::u16string password_;
   TEncryptionHeader encryption_;
   std::vector<int64_t> boundSheetPatches_;
   std::unique_ptr<THashedStringList> sst_;
-  std::vector<std::vector<uint32_t>> sstIndexes_;
+  std::vector<TSheetStrings> sstIndexes_;
   int32_t xfBase_ = 21;
   double progress_ = 0;
   double step_ = 0;

@@ -9,8 +9,14 @@
 #include <QChar>
 #include <QString>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/BinaryStream.h"
 #include "xls/CompoundFileFormat.h"
@@ -80,20 +86,136 @@ bool ValidName(const std::u16string& name) {
 
 // [SECTION] TCFileStream
 
+namespace {
+// Writes to a spilled stream gather in a buffer of this size.
+constexpr size_t kSpillBuffer = 1 << 16;
+
+bool WriteAllAt(int fd, const uint8_t* data, size_t n, int64_t at) {
+  while (n > 0) {
+    const ssize_t done = ::pwrite(fd, data, n, static_cast<off_t>(at));
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) return false;
+    data += done;
+    n -= static_cast<size_t>(done);
+    at += done;
+  }
+  return true;
+}
+
+bool ReadAllAt(int fd, uint8_t* data, size_t n, int64_t at) {
+  while (n > 0) {
+    const ssize_t done = ::pread(fd, data, n, static_cast<off_t>(at));
+    if (done < 0 && errno == EINTR) continue;
+    if (done < 0) return false;
+    // A hole at the end of the file reads as zeros.
+    if (done == 0) {
+      std::memset(data, 0, n);
+      return true;
+    }
+    data += done;
+    n -= static_cast<size_t>(done);
+    at += done;
+  }
+  return true;
+}
+
+int OpenUnnamedTemporary(std::string folder) {
+  if (folder.empty()) {
+    const char* dir = std::getenv("TMPDIR");
+    folder = dir && *dir ? dir : "/tmp";
+  }
+  int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd >= 0) return fd;
+  std::string name = folder + "/qira-stream-XXXXXX";
+  fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd >= 0) ::unlink(name.c_str());
+  return fd;
+}
+}  // namespace
+
+TCFileStream::~TCFileStream() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool TCFileStream::Spill() {
+  int fd = OpenUnnamedTemporary(state_->spillFolder);
+  if (fd < 0 && !state_->spillFolder.empty()) fd = OpenUnnamedTemporary({});
+  if (fd < 0) return false;
+  if (!WriteAllAt(fd, data_.data(), data_.size(), 0)) {
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  std::vector<uint8_t>().swap(data_);
+  buffer_.reserve(kSpillBuffer);
+  return true;
+}
+
+bool TCFileStream::Flush() const {
+  if (fd_ < 0 || buffer_.empty()) return true;
+  const bool ok = WriteAllAt(fd_, buffer_.data(), buffer_.size(), bufferStart_);
+  buffer_.clear();
+  return ok;
+}
+
+bool TCFileStream::ReadAt(int64_t pos, void* buffer, size_t n) const {
+  if (n == 0) return true;
+  if (fd_ < 0) {
+    std::memcpy(buffer, data_.data() + pos, n);
+    return true;
+  }
+  return !failed_ && Flush() && ReadAllAt(fd_, static_cast<uint8_t*>(buffer), n, pos);
+}
+
+std::vector<uint8_t> TCFileStream::Data() const {
+  if (fd_ < 0) return data_;
+  std::vector<uint8_t> bytes(static_cast<size_t>(size_));
+  if (!ReadAt(0, bytes.data(), bytes.size())) throw ECFileError(cferr::kOpenStream);
+  return bytes;
+}
+
 int32_t TCFileStream::Read(void* buffer, int32_t count) {
   if (count <= 0 || buffer == nullptr || position_ >= GetSize()) return 0;
   const int64_t n = std::min<int64_t>(count, GetSize() - position_);
-  std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(n));
+  if (!ReadAt(position_, buffer, static_cast<size_t>(n))) return 0;
   position_ += n;
   return static_cast<int32_t>(n);
 }
 
 int32_t TCFileStream::Write(const void* buffer, int32_t count) {
-  if (count <= 0 || buffer == nullptr || !state_->writable) return 0;
+  if (count <= 0 || buffer == nullptr || !state_->writable || failed_) return 0;
   const int64_t end = position_ + count;
   if (end > kMaxCFileStreamSize) return 0;
-  if (end > GetSize()) data_.resize(static_cast<size_t>(end), 0);
-  std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));
+  if (fd_ < 0 && end > kCFileStreamSpillSize) Spill();
+  if (fd_ < 0) {
+    if (end > GetSize()) data_.resize(static_cast<size_t>(end), 0);
+    std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));
+  } else {
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    if (static_cast<size_t>(count) >= kSpillBuffer) {
+      // A large write goes straight to the file, after what is buffered before it.
+      if (!Flush() || !WriteAllAt(fd_, bytes, static_cast<size_t>(count), position_)) failed_ = true;
+      if (failed_) return 0;
+      size_ = std::max(size_, end);
+      position_ = end;
+      state_->modified = true;
+      return count;
+    }
+    const bool joins = !buffer_.empty() && position_ >= bufferStart_ &&
+                       position_ <= bufferStart_ + static_cast<int64_t>(buffer_.size()) &&
+                       end - bufferStart_ <= static_cast<int64_t>(kSpillBuffer);
+    if (!joins) {
+      if (!Flush()) failed_ = true;
+      bufferStart_ = position_;
+    }
+    const auto at = static_cast<size_t>(position_ - bufferStart_);
+    if (at + static_cast<size_t>(count) > buffer_.size()) buffer_.resize(at + static_cast<size_t>(count));
+    std::memcpy(buffer_.data() + at, bytes, static_cast<size_t>(count));
+    // Bytes between the old end and a write beyond it read as zeros from the file's hole.
+    if (buffer_.size() >= kSpillBuffer && !Flush()) failed_ = true;
+    if (failed_) return 0;
+  }
+  size_ = std::max(size_, end);
   position_ = end;
   state_->modified = true;
   return count;
@@ -220,6 +342,8 @@ TCFile::TCFile(TCFileMode mode, const std::string& fileName) : mode_(mode), file
                           std::string(CFileErrorText(cferr::kCreateFile)) + " " + fileName + ": " + reason);
       state_.writable = true;
       state_.modified = true;
+      state_.spillFolder = std::filesystem::path(fileName).parent_path().string();
+      if (state_.spillFolder.empty()) state_.spillFolder = ".";
       break;
     }
     case cfmOpen: {
@@ -258,26 +382,34 @@ std::vector<uint8_t> TCFile::Bytes() const { return cfb::LayOutCompoundFile(*roo
 
 void TCFile::Commit() {
   if (!state_.writable) return;
-  std::vector<uint8_t> image;
-  try {
-    image = Bytes();
-  } catch (const ECFileError&) {
-    throw ECFileError(cferr::kCommit);
-  }
   if (mode_ == cfmCreateInMemory) {
-    memoryImage_ = std::move(image);
-  } else {
-    std::string reason;
-    if (!saveFile_) saveFile_ = TSaveFile::Create(fileName_, &reason);
-    if (!saveFile_) throw ECFileError(cferr::kCommit, fileName_ + ": " + reason);
-    std::unique_ptr<TSaveFile> file = std::move(saveFile_);
-    if (image.size() > static_cast<size_t>(INT32_MAX)) throw ECFileError(cferr::kCommit);
-    if (!file->Stream().Write(image.data(), static_cast<int32_t>(image.size())))
-      reason = file->FailureReason(CFileErrorText(cferr::kCommit));
-    else
-      file->Commit(&reason);
-    if (!reason.empty()) throw ECFileError(cferr::kCommit, fileName_ + ": " + reason);
+    try {
+      memoryImage_ = Bytes();
+    } catch (const ECFileError&) {
+      throw ECFileError(cferr::kCommit);
+    }
+    state_.modified = false;
+    return;
   }
+  std::string reason;
+  if (!saveFile_) saveFile_ = TSaveFile::Create(fileName_, &reason);
+  if (!saveFile_) throw ECFileError(cferr::kCommit, fileName_ + ": " + reason);
+  // Dropped on any failure below, which removes the temporary and keeps an older file.
+  std::unique_ptr<TSaveFile> file = std::move(saveFile_);
+  bool written = true;
+  try {
+    cfb::WriteCompoundFile(*root_, [&](const uint8_t* data, size_t n) {
+      if (!file->Stream().Write(data, static_cast<int32_t>(n))) {
+        written = false;
+        throw ECFileError(cferr::kCommit);
+      }
+    });
+  } catch (const ECFileError&) {
+    if (written) throw ECFileError(cferr::kCommit);
+    reason = file->FailureReason(CFileErrorText(cferr::kCommit));
+  }
+  if (reason.empty()) file->Commit(&reason);
+  if (!reason.empty()) throw ECFileError(cferr::kCommit, fileName_ + ": " + reason);
   state_.modified = false;
 }
 

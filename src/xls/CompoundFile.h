@@ -4,8 +4,10 @@
 // code in the compound-file format version 3 (512-byte sectors, FAT, directory,
 // 64-byte mini sectors for streams below 4096 bytes in the mini stream, mini FAT).
 //
-// Streams live in memory while the file is open; Commit() lays the whole tree
-// out and writes it. On disk the write is atomic: the file appears (or replaces
+// Streams live in memory while the file is open, except that a stream growing
+// past kCFileStreamSpillSize moves into an unnamed temporary file (in the target's
+// folder, or the system's temporary folder for a file in memory), so a large stream costs no memory while its size is still
+// unknown; Commit() lays the whole tree out and writes it piece by piece. On disk the write is atomic: the file appears (or replaces
 // an older one) only when everything was written. Destroying a TCFile without
 // Commit() discards what was written to it and leaves any older file as it was,
 // so a save that was interrupted by an exception never leaves half a file.
@@ -70,12 +72,17 @@ class TCFileStream;
 
 // The largest stream: positions and sizes stay below 2^31, as the files do.
 inline constexpr int64_t kMaxCFileStreamSize = 0x7FFFFFFF;
+// A stream larger than this is kept in a temporary file.
+inline constexpr int64_t kCFileStreamSpillSize = 1 << 20;
 
 // What a storage's items share with their file: whether it may be changed,
 // and whether it was changed since the last commit.
 struct TCFileState {
   bool writable = false;
   bool modified = false;
+  // Where a large stream waits: the target's folder, which must take the file
+  // anyway; empty for the system's temporary folder.
+  std::string spillFolder;
 };
 
 class TCFileItem {
@@ -101,14 +108,15 @@ class TCFileStream : public TCFileItem {
 
   // The number of bytes transferred. A read stops at the end of the stream; a
   // write past the end fills the gap with zeros. A write to an opened (read-only)
-  // file, or one that would pass kMaxCFileStreamSize, transfers nothing.
+  // file, or one that would pass kMaxCFileStreamSize, transfers nothing; so does
+  // every write once the temporary file of a large stream could not be written.
   int32_t Read(void* buffer, int32_t count);
   int32_t Write(const void* buffer, int32_t count);
   // The new position. A target before 0 or beyond kMaxCFileStreamSize leaves the
   // position as it was (and returns it). The position may pass the end.
   int64_t Seek(int64_t offset, TCFileSeekOrigin origin);
   int64_t Position() const { return position_; }
-  int64_t GetSize() const { return static_cast<int64_t>(data_.size()); }
+  int64_t GetSize() const { return size_; }
   // ECFileError 6 when the position cannot be set.
   void SetPosition(int64_t position);
 
@@ -124,15 +132,31 @@ class TCFileStream : public TCFileItem {
   bool ReadDWord(uint32_t& value);
   bool ReadBuffer(void* buffer, int32_t count);
 
-  const std::vector<uint8_t>& Data() const { return data_; }
+  // A copy of the whole stream.
+  std::vector<uint8_t> Data() const;
+  // Copies n bytes from pos, which the caller keeps inside the stream. False when
+  // the temporary file cannot be read.
+  bool ReadAt(int64_t pos, void* buffer, size_t n) const;
+  ~TCFileStream() override;
 
  private:
   friend class TCFileStorage;
   friend class TCFileReader;
   TCFileStream(std::string name, TCFileState* state) : TCFileItem(std::move(name), state) {}
+  // Moves the bytes into a temporary file; false (bytes stay in memory) when
+  // none can be made.
+  bool Spill();
+  // Writes the buffered bytes of the temporary file; false when that fails.
+  bool Flush() const;
 
-  std::vector<uint8_t> data_;
+  std::vector<uint8_t> data_;  // the bytes while in memory
+  int64_t size_ = 0;
   int64_t position_ = 0;
+  int fd_ = -1;  // the temporary file, once spilled
+  // Bytes of [bufferStart_, bufferStart_ + buffer_.size()) not yet in the temporary file.
+  mutable std::vector<uint8_t> buffer_;
+  mutable int64_t bufferStart_ = 0;
+  bool failed_ = false;  // a write to the temporary file failed: the stream is lost
 };
 
 class TCFileStorage : public TCFileItem {

@@ -11,6 +11,7 @@
 // below the mini-stream cutoff live in 64-byte mini sectors inside the mini
 // stream (the root entry's own stream), chained through the mini FAT.
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -49,7 +50,12 @@ int CompareEntryNames(const std::u16string& a, const std::u16string& b);
 std::u16string NameToUtf16(const std::string& utf8);
 std::string NameToUtf8(const std::u16string& utf16);
 
-// The whole compound file of the tree under `root` (named "Root Entry").
+// Receives the compound file piece by piece, in order; raises to stop.
+using TCFileSink = std::function<void(const uint8_t* data, size_t n)>;
+// The compound file of the tree under `root` (named "Root Entry"), handed to sink.
+// ECFileError 7 when it would pass 2 GB or a stream cannot be read.
+void WriteCompoundFile(const TCFileStorage& root, const TCFileSink& sink);
+// The same as one image.
 std::vector<uint8_t> LayOutCompoundFile(const TCFileStorage& root);
 
 }  // namespace cfb

@@ -29,7 +29,7 @@ struct TDirEntry {
   uint32_t child = kNoStream;
   uint32_t start = kEndOfChain;
   uint64_t size = 0;
-  const std::vector<uint8_t>* data = nullptr;  // streams only
+  const TCFileStream* stream = nullptr;  // streams only
 };
 
 uint32_t FloorLog2(size_t n) {
@@ -62,8 +62,8 @@ void AddChildren(std::vector<TDirEntry>& entries, uint32_t parent, const TCFileS
       e.type = etStorage;
     } else {
       e.type = etStream;
-      e.data = &static_cast<const TCFileStream&>(item).Data();
-      e.size = e.data->size();
+      e.stream = &static_cast<const TCFileStream&>(item);
+      e.size = static_cast<uint64_t>(e.stream->GetSize());
     }
     ids.push_back(static_cast<uint32_t>(entries.size()));
     entries.push_back(std::move(e));
@@ -81,6 +81,9 @@ void AddChildren(std::vector<TDirEntry>& entries, uint32_t parent, const TCFileS
 }
 
 uint64_t CeilDiv(uint64_t a, uint64_t b) { return (a + b - 1) / b; }
+
+// Large streams are copied to the file in pieces of this size.
+constexpr size_t kCopyPiece = 1 << 16;
 
 // [SECTION] sector plan
 
@@ -122,25 +125,31 @@ TPlan PlanSectors(const std::vector<TDirEntry>& entries) {
 
 // [SECTION] byte image
 
+// The bytes of the file from `origin` on, addressed by their offset in the file.
 class TImage {
  public:
-  explicit TImage(uint64_t sectors) : bytes_((sectors + 1) * kSectorSize, 0) {}
+  TImage(uint64_t origin, uint64_t size) : origin_(origin), bytes_(size, 0) {}
 
   void U16(uint64_t at, uint16_t v) {
-    bytes_[at] = static_cast<uint8_t>(v);
-    bytes_[at + 1] = static_cast<uint8_t>(v >> 8);
+    bytes_[at - origin_] = static_cast<uint8_t>(v);
+    bytes_[at - origin_ + 1] = static_cast<uint8_t>(v >> 8);
   }
   void U32(uint64_t at, uint32_t v) {
     U16(at, static_cast<uint16_t>(v));
     U16(at + 2, static_cast<uint16_t>(v >> 16));
   }
   void Copy(uint64_t at, const uint8_t* data, size_t n) {
-    if (n > 0) std::memcpy(bytes_.data() + at, data, n);
+    if (n > 0) std::memcpy(bytes_.data() + (at - origin_), data, n);
+  }
+  void CopyStream(uint64_t at, const TCFileStream& stream) {
+    if (!stream.ReadAt(0, bytes_.data() + (at - origin_), static_cast<size_t>(stream.GetSize())))
+      throw ECFileError(cferr::kCommit);
   }
   static uint64_t SectorOffset(uint64_t sector) { return (sector + 1) * kSectorSize; }
-  std::vector<uint8_t> Take() { return std::move(bytes_); }
+  const std::vector<uint8_t>& Bytes() const { return bytes_; }
 
  private:
+  uint64_t origin_;
   std::vector<uint8_t> bytes_;
 };
 
@@ -200,7 +209,10 @@ void WriteTable(TImage& image, uint64_t firstSector, const std::vector<uint32_t>
 
 // [SECTION] LayOutCompoundFile
 
-std::vector<uint8_t> LayOutCompoundFile(const TCFileStorage& root) {
+// The file goes out in three pieces: header, directory, mini FAT and mini stream
+// from memory; each large stream straight from its own bytes; then the FAT and
+// the DIFAT from memory. Only the small pieces are ever held whole.
+void WriteCompoundFile(const TCFileStorage& root, const TCFileSink& sink) {
   std::vector<TDirEntry> entries(1);
   entries[0].name = u"Root Entry";
   entries[0].type = etRoot;
@@ -225,7 +237,9 @@ std::vector<uint8_t> LayOutCompoundFile(const TCFileStorage& root) {
   for (uint64_t i = 0; i < p.fatSectors; ++i) fat[fatStart + i] = kFatSect;
   for (uint64_t i = 0; i < p.difatSectors; ++i) fat[difatStart + i] = kDifSect;
 
-  TImage image(p.Total());
+  TImage head(0, TImage::SectorOffset(bigStart));
+  TImage tail(TImage::SectorOffset(fatStart), (p.fatSectors + p.difatSectors) * kSectorSize);
+  std::vector<const TDirEntry*> big;
   uint64_t nextMini = 0;
   uint64_t nextBig = bigStart;
   for (TDirEntry& e : entries) {
@@ -234,13 +248,13 @@ std::vector<uint8_t> LayOutCompoundFile(const TCFileStorage& root) {
       const uint64_t n = CeilDiv(e.size, kMiniSectorSize);
       e.start = static_cast<uint32_t>(nextMini);
       LinkRun(miniFat, nextMini, n);
-      image.Copy(TImage::SectorOffset(miniStreamStart) + nextMini * kMiniSectorSize, e.data->data(), e.data->size());
+      head.CopyStream(TImage::SectorOffset(miniStreamStart) + nextMini * kMiniSectorSize, *e.stream);
       nextMini += n;
     } else {
       const uint64_t n = CeilDiv(e.size, kSectorSize);
       e.start = static_cast<uint32_t>(nextBig);
       LinkRun(fat, nextBig, n);
-      image.Copy(TImage::SectorOffset(nextBig), e.data->data(), e.data->size());
+      big.push_back(&e);
       nextBig += n;
     }
   }
@@ -249,10 +263,10 @@ std::vector<uint8_t> LayOutCompoundFile(const TCFileStorage& root) {
     entries[0].size = p.miniSectors * kMiniSectorSize;
   }
 
-  WriteHeader(image, p, fatStart, difatStart);
-  WriteDirectory(image, entries);
-  WriteTable(image, miniFatStart, miniFat);
-  WriteTable(image, fatStart, fat);
+  WriteHeader(head, p, fatStart, difatStart);
+  WriteDirectory(head, entries);
+  WriteTable(head, miniFatStart, miniFat);
+  WriteTable(tail, fatStart, fat);
   // DIFAT sectors: the FAT sector numbers past the header's 109, 127 a sector,
   // each sector ending with the number of the next one.
   const uint32_t perDifat = kSectorSize / 4 - 1;
@@ -260,11 +274,30 @@ std::vector<uint8_t> LayOutCompoundFile(const TCFileStorage& root) {
     const uint64_t at = TImage::SectorOffset(difatStart + d);
     for (uint32_t k = 0; k < perDifat; ++k) {
       const uint64_t fatIndex = kHeaderDifatCount + d * perDifat + k;
-      image.U32(at + 4 * k, fatIndex < p.fatSectors ? static_cast<uint32_t>(fatStart + fatIndex) : kFreeSect);
+      tail.U32(at + 4 * k, fatIndex < p.fatSectors ? static_cast<uint32_t>(fatStart + fatIndex) : kFreeSect);
     }
-    image.U32(at + 4 * perDifat, d + 1 < p.difatSectors ? static_cast<uint32_t>(difatStart + d + 1) : kEndOfChain);
+    tail.U32(at + 4 * perDifat, d + 1 < p.difatSectors ? static_cast<uint32_t>(difatStart + d + 1) : kEndOfChain);
   }
-  return image.Take();
+
+  sink(head.Bytes().data(), head.Bytes().size());
+  std::vector<uint8_t> piece(kCopyPiece);
+  for (const TDirEntry* e : big) {
+    const uint64_t padded = CeilDiv(e->size, kSectorSize) * kSectorSize;
+    for (uint64_t done = 0; done < padded; done += piece.size()) {
+      const uint64_t n = std::min<uint64_t>(piece.size(), padded - done);
+      const uint64_t data = done < e->size ? std::min(n, e->size - done) : 0;
+      if (!e->stream->ReadAt(static_cast<int64_t>(done), piece.data(), data)) throw ECFileError(cferr::kCommit);
+      std::fill(piece.begin() + static_cast<std::ptrdiff_t>(data), piece.begin() + static_cast<std::ptrdiff_t>(n), 0);
+      sink(piece.data(), n);
+    }
+  }
+  sink(tail.Bytes().data(), tail.Bytes().size());
+}
+
+std::vector<uint8_t> LayOutCompoundFile(const TCFileStorage& root) {
+  std::vector<uint8_t> image;
+  WriteCompoundFile(root, [&image](const uint8_t* data, size_t n) { image.insert(image.end(), data, data + n); });
+  return image;
 }
 
 }  // namespace qira::cfb

@@ -250,6 +250,7 @@ TCFileStorage& TCFileReader::AddStorage(TCFileStorage& parent, const std::string
 void TCFileReader::AddStream(TCFileStorage& parent, const std::string& name, std::vector<uint8_t> data) {
   auto* stream = new TCFileStream(name, parent.state_);
   stream->data_ = std::move(data);
+  stream->size_ = static_cast<int64_t>(stream->data_.size());
   parent.items_.emplace_back(stream);
 }
 

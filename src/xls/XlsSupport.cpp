@@ -118,14 +118,14 @@ uint32_t XLSKeyHash(std::string_view key) {
   return crc;
 }
 
-TCustomHashTable::TCustomHashTable(uint32_t bucketCount, TKeyFunction keyOf) : keyOf_(std::move(keyOf)) {
+TCustomHashTable::TCustomHashTable(uint32_t bucketCount, TKeyFunction keyOf)
+    : bucketCount_(bucketCount), keyOf_(std::move(keyOf)) {
   if (bucketCount == 0) throw std::invalid_argument("Bad hash table size !");
-  heads_.assign(bucketCount, kNone);
-  tails_.assign(bucketCount, kNone);
 }
 
 int32_t TCustomHashTable::Find(std::string_view key) {
   found_ = false;
+  if (heads_.empty()) return -1;
   const uint32_t hash = XLSKeyHash(key);
   for (int32_t n = heads_[hash % BucketCount()]; n != kNone; n = nodes_[n].next) {
     if (nodes_[n].hash != hash) continue;
@@ -152,6 +152,7 @@ void TCustomHashTable::Grow() {
   const uint64_t grown = uint64_t{BucketCount()} * 2 + 1;
   const std::vector<int32_t> oldHeads = std::move(heads_);
   const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(grown, 0x7FFFFFFF));
+  bucketCount_ = count;
   heads_.assign(count, kNone);
   tails_.assign(count, kNone);
   for (int32_t head : oldHeads) {
@@ -164,6 +165,10 @@ void TCustomHashTable::Grow() {
 }
 
 void TCustomHashTable::Insert(int32_t entry) {
+  if (heads_.empty()) {
+    heads_.assign(bucketCount_, kNone);
+    tails_.assign(bucketCount_, kNone);
+  }
   keyOf_(entry, scratch_);
   int32_t node = free_;
   if (node != kNone) {
@@ -180,6 +185,7 @@ void TCustomHashTable::Insert(int32_t entry) {
 }
 
 void TCustomHashTable::Remove(int32_t entry) {
+  if (heads_.empty()) return;
   keyOf_(entry, scratch_);
   const uint32_t hash = XLSKeyHash(scratch_);
   const uint32_t bucket = hash % BucketCount();

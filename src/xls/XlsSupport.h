@@ -126,7 +126,7 @@ class TCustomHashTable {
   bool Found() const { return found_; }
   // Starts at the count given at creation and grows with the entries, so a
   // bucket holds about two of them whatever the table's size.
-  uint32_t BucketCount() const { return static_cast<uint32_t>(heads_.size()); }
+  uint32_t BucketCount() const { return bucketCount_; }
   uint32_t BucketOf(std::string_view key) const { return XLSKeyHash(key) % BucketCount(); }
 
  private:
@@ -141,6 +141,8 @@ class TCustomHashTable {
   void Grow();
   void Link(int32_t node);
 
+  uint32_t bucketCount_;
+  // Empty until the first entry: a sheet's collections that stay empty cost nothing.
   std::vector<int32_t> heads_;
   std::vector<int32_t> tails_;
   std::vector<TNode> nodes_;

@@ -123,11 +123,11 @@ bool TSheet::GetUsedRange(uint16_t& firstRow, uint16_t& firstCol, uint16_t& last
   lastRow = 0;
   lastCol = 0;
   for (int32_t i = 0; i < n; ++i) {
-    const TCell& cell = cells_.GetCell(i);
-    firstRow = std::min(firstRow, cell.Row());
-    firstCol = std::min(firstCol, cell.Col());
-    lastRow = std::max(lastRow, cell.Row());
-    lastCol = std::max(lastCol, cell.Col());
+    const TCellSlot& cell = cells_.Slot(i);
+    firstRow = std::min(firstRow, cell.Row);
+    firstCol = std::min<uint16_t>(firstCol, cell.Col);
+    lastRow = std::max(lastRow, cell.Row);
+    lastCol = std::max<uint16_t>(lastCol, cell.Col);
   }
   return true;
 }

@@ -4,6 +4,8 @@
 // cell, row and column holds an index into the workbook's interned cell-format
 // table. Only what has been set is stored: an item that was merely looked at is
 // kept as its collection's one pending item and dropped when the next is asked for.
+// Cells are held as 16-byte records, each row's cells one run of the sheet's list
+// where they were set row by row; a TCell is a view of one of them.
 //
 // Sections (each begins at a line "// [SECTION] <name>"):
 //   format context
@@ -17,10 +19,12 @@
 //   file object
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "xls/XlsFormats.h"
@@ -61,10 +65,10 @@ class TCustomXLSItem {
   TCustomXLSItem(const TCustomXLSItem&) = delete;
   TCustomXLSItem& operator=(const TCustomXLSItem&) = delete;
 
-  bool Inserted() const { return inserted_; }
+  virtual bool Inserted() const { return inserted_; }
   TCustomXLSItems& Owner() const { return owner_; }
   // Index into the workbook's cell-format table.
-  int32_t FormatIndex() const { return formatIndex_; }
+  virtual int32_t FormatIndex() const { return formatIndex_; }
 
   virtual void SetFillColor(uint8_t paletteNumber);
   virtual void SetPatternColor(uint8_t paletteNumber);
@@ -133,7 +137,8 @@ class TCustomXLSItem {
   // Stores fontIndex in the item's cell format; notifies unless it is 0.
   void SetFontIndex(int32_t fontIndex);
   // Takes an interned format as it is, without notifying (format inheritance).
-  void AssignFormatIndex(int32_t index) { formatIndex_ = index; }
+  void AssignFormatIndex(int32_t index) { StoreFormatIndex(index); }
+  virtual void StoreFormatIndex(int32_t index) { formatIndex_ = index; }
 
  private:
   friend class TCustomXLSItems;
@@ -152,17 +157,22 @@ class TCustomXLSItem {
   int32_t formatIndex_ = TVirtualXFTable::DefaultIndex;
 };
 
-// A cell: position, value and a property string of tagged values.
+// A cell: position, value and a property string of tagged values. A TCell is a
+// view of the cell its collection holds at (row, column); see TCells for how long
+// a reference to one stays valid.
 class TCell : public TCustomXLSItem {
  public:
   // The four bytes around every tag and value of the property string.
   static constexpr std::string_view PropertyMarker{"\xFF\x00\xFF\x63", 4};
 
-  TCell(TCustomXLSItems& owner, uint16_t row, uint16_t col);
+  TCell(TCells& owner, uint16_t row, uint16_t col);
 
   uint16_t Row() const { return row_; }
   uint16_t Col() const { return col_; }
-  const TVariant& Value() const { return value_; }
+  bool Inserted() const override;
+  int32_t FormatIndex() const override;
+  // Valid until the next call of Value on this view.
+  const TVariant& Value() const;
 
   // Accepts empty, null, the integer and real kinds, currency, date, the string
   // kinds and boolean; any other kind, or a string of more than 65535
@@ -202,12 +212,16 @@ class TCell : public TCustomXLSItem {
   // unless the context's do-not-inherit flag is 1.
   void InheritFormat();
 
+ protected:
+  void StoreFormatIndex(int32_t index) override;
+
  private:
+  friend class TCells;
+  TCells& Cells() const;
+
   uint16_t row_;
   uint16_t col_;
-  TVariant value_;
-  // Made on the first property: most cells have none.
-  std::unique_ptr<std::string> properties_;
+  mutable TVariant value_;  // the last value read
 };
 
 // Base of rows and columns: an index and a size in user units (characters for a
@@ -323,18 +337,18 @@ class TCustomXLSItems {
 
   TSheet& Sheet() const { return sheet_; }
   TFormatContext& Context() const { return context_; }
-  int32_t Count() const { return list_.Count(); }
+  virtual int32_t Count() const { return list_.Count(); }
 
   // Stores a pending item on its first change (unless insertion is suspended).
   virtual void Changed(TCustomXLSItem& item);
   virtual void GetKey(const TCustomXLSItem& item, std::string& key) const = 0;
   // The item's position in the stored list, or -1.
-  int32_t IndexOfItem(const TCustomXLSItem& item);
+  virtual int32_t IndexOfItem(const TCustomXLSItem& item);
 
   bool SuspendInsertion() const { return suspend_; }
   void SetSuspendInsertion(bool suspend) { suspend_ = suspend; }
   // The item handed out but not yet changed, or null.
-  TCustomXLSItem* Pending() const { return pending_.get(); }
+  virtual TCustomXLSItem* Pending() const { return pending_.get(); }
 
  protected:
   TCustomXLSItem* FindByKey(std::string_view key) { return list_.Find(key); }
@@ -352,19 +366,90 @@ class TCustomXLSItems {
   bool suspend_ = false;
 };
 
-// A reference from Items stays valid while the item is stored; an unchanged
-// (pending) item lives until another key is asked for.
+// One stored cell: 16 bytes, so that a sheet of millions of numbers stays small.
+struct TCellSlot {
+  uint64_t Payload = 0;  // TVariant::Payload, or the string's index in the sheet's string pool
+  int32_t Format = TVirtualXFTable::DefaultIndex;
+  uint16_t Row = 0;
+  uint8_t Col = 0;
+  uint8_t Kind = 0;  // the value's kind, packed (see TCells::PackKind)
+};
+static_assert(sizeof(TCellSlot) == 16, "a cell's record is what a sheet of millions costs");
+
+// The cells of a sheet in the order of their first change. Each row's cells are
+// found through the row: one run of the list while the row was filled without
+// another row in between (a binary search when its columns ascend), else a list
+// of positions. Strings are kept once each in the sheet's string pool.
+//
+// Items, Find and GetCell hand out views. A view stays bound to its cell while no
+// other cell whose row and column agree with it modulo 64 is asked for; an
+// unchanged (pending) cell lives until another cell is asked for. A view of a
+// cell that is neither stored nor pending reads as an empty default cell and
+// ignores changes.
 class TCells : public TCustomXLSItems {
  public:
-  using TCustomXLSItems::TCustomXLSItems;
+  TCells(TSheet& sheet, TFormatContext& context);
+  ~TCells() override;
   // EXLSError 5 when row is outside 0..65535 or col outside 0..255.
   TCell& Items(int32_t row, int32_t col);
   TCell* Find(int32_t row, int32_t col);
   bool Exists(int32_t row, int32_t col) { return Find(row, col) != nullptr; }
-  TCell& GetCell(int32_t pos) const { return static_cast<TCell&>(ItemAt(pos)); }
+  // EListError "List index (i) out of bounds" outside 0..Count-1.
+  TCell& GetCell(int32_t pos);
   void GetKey(const TCustomXLSItem& item, std::string& key) const override;
   // Row low, row high, column low, column high.
   static std::string KeyOf(uint16_t row, uint16_t col);
+
+  int32_t Count() const override { return static_cast<int32_t>(slots_.size()); }
+  void Changed(TCustomXLSItem& item) override;
+  int32_t IndexOfItem(const TCustomXLSItem& item) override;
+  TCustomXLSItem* Pending() const override;
+
+  // The writer's road: stored cells by list position without views.
+  const TCellSlot& Slot(int32_t pos) const { return slots_[static_cast<size_t>(pos)]; }
+  TVariant ValueOf(const TCellSlot& slot) const;
+  bool IsString(const TCellSlot& slot) const;
+  // The index of a string cell's text in the string pool.
+  uint32_t StringIndex(const TCellSlot& slot) const { return static_cast<uint32_t>(slot.Payload); }
+  int32_t StringCount() const { return static_cast<int32_t>(strings_.size()); }
+  // List positions of the stored cells that have a property string, ascending.
+  std::vector<int32_t> PositionsWithProperties() const;
+
+ private:
+  friend class TCell;
+  struct TRowCells {
+    uint32_t First = 0;  // list position of the row's run
+    uint16_t Count = 0;
+    bool Ascending = true;  // columns of the run ascend
+    bool Scattered = false; // positions are in scattered_
+  };
+  static uint32_t Key(uint16_t row, uint16_t col) { return uint32_t{row} << 8 | col; }
+  static uint8_t PackKind(uint16_t kind);
+  static uint16_t UnpackKind(uint8_t packed);
+
+  // List position of the stored cell, or -1.
+  int32_t PositionOf(uint16_t row, uint16_t col) const;
+  // The stored or pending cell, or null.
+  TCellSlot* SlotOf(uint16_t row, uint16_t col);
+  const TCellSlot* SlotOf(uint16_t row, uint16_t col) const;
+  void Insert(const TCellSlot& slot);
+  void DropPending();
+  TCell& ViewOf(uint16_t row, uint16_t col);
+  void SetSlotValue(TCellSlot& slot, const TVariant& value);
+  const std::string* PropertiesOf(uint16_t row, uint16_t col) const;
+  void SetProperties(uint16_t row, uint16_t col, std::string properties);
+
+  std::deque<TCellSlot> slots_;
+  std::vector<TRowCells> rows_;
+  std::unordered_map<uint16_t, std::vector<uint32_t>> scattered_;
+  int32_t lastRow_ = -1;  // row of the last stored cell
+  TCellSlot pending_;
+  bool hasPending_ = false;
+  // Property strings (formulas, rich text, hyperlinks) by Key: few cells have one.
+  std::unordered_map<uint32_t, std::string> properties_;
+  std::vector<TVariant> strings_;
+  std::unordered_map<std::string, uint32_t> stringIndex_;
+  std::vector<std::unique_ptr<TCell>> views_;
 };
 
 class TCustomRowCols : public TCustomXLSItems {
@@ -383,6 +468,11 @@ class TColumns : public TCustomRowCols {
   TColumn* Find(int32_t index);
   bool Exists(int32_t index) { return Find(index) != nullptr; }
   TColumn& GetColumn(int32_t pos) const { return static_cast<TColumn&>(ItemAt(pos)); }
+  void Changed(TCustomXLSItem& item) override;
+
+ private:
+  // The stored columns by index: every new cell asks for its column.
+  std::vector<TColumn*> byIndex_;
 };
 
 class TRows : public TCustomRowCols {
@@ -393,6 +483,11 @@ class TRows : public TCustomRowCols {
   TRow* Find(int32_t index);
   bool Exists(int32_t index) { return Find(index) != nullptr; }
   TRow& GetRow(int32_t pos) const { return static_cast<TRow&>(ItemAt(pos)); }
+  void Changed(TCustomXLSItem& item) override;
+
+ private:
+  // The stored rows by index: every new cell asks for its row.
+  std::vector<TRow*> byIndex_;
 };
 
 // [SECTION] ranges, validations, comments and pictures

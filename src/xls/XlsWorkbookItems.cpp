@@ -20,16 +20,16 @@ TFormatContext& TCustomXLSItem::Context() const { return owner_.Context(); }
 
 void TCustomXLSItem::Changed() { owner_.Changed(*this); }
 
-TXFRecord TCustomXLSItem::XF() const { return Context().XFs->Item(formatIndex_); }
+TXFRecord TCustomXLSItem::XF() const { return Context().XFs->Item(FormatIndex()); }
 
 TFontRecord TCustomXLSItem::Font() const { return Context().Fonts->Item(XF().FontIndex); }
 
 void TCustomXLSItem::SetXFByte(uint8_t TXFRecord::*field, uint8_t value, uint8_t quiet) {
   TVirtualXFTable& table = *Context().XFs;
-  TXFRecord& xf = table.GetRecord(formatIndex_);
+  TXFRecord& xf = table.GetRecord(FormatIndex());
   if (xf.*field == value) return;
   xf.*field = value;
-  formatIndex_ = table.StoreRecord();
+  StoreFormatIndex(table.StoreRecord());
   if (value != quiet) Changed();
 }
 
@@ -47,20 +47,20 @@ void TCustomXLSItem::SetLocked(bool v) { SetXFByte(&TXFRecord::Locked, v ? 1 : 0
 
 void TCustomXLSItem::SetIndent(uint8_t value) {
   TVirtualXFTable& table = *Context().XFs;
-  TXFRecord& xf = table.GetRecord(formatIndex_);
+  TXFRecord& xf = table.GetRecord(FormatIndex());
   // The comparison uses the argument as given, so 20 on a stored 15 interns again.
   if (xf.Indent == value) return;
   xf.Indent = std::min<uint8_t>(value, 15);
-  formatIndex_ = table.StoreRecord();
+  StoreFormatIndex(table.StoreRecord());
   if (value != 0) Changed();
 }
 
 void TCustomXLSItem::SetBorderColor(uint8_t side, uint8_t n) {
   TVirtualXFTable& table = *Context().XFs;
-  TXFRecord& xf = table.GetRecord(formatIndex_);
+  TXFRecord& xf = table.GetRecord(FormatIndex());
   if (side < kBorderAll) xf.BorderColor[side] = n;
   if (side == kBorderAll) xf.BorderColor.fill(n);
-  formatIndex_ = table.StoreRecord();
+  StoreFormatIndex(table.StoreRecord());
   Changed();
 }
 
@@ -70,10 +70,10 @@ void TCustomXLSItem::SetBorderColorRGB(uint8_t side, TColor c) {
 
 void TCustomXLSItem::SetBorderStyle(uint8_t side, uint8_t style) {
   TVirtualXFTable& table = *Context().XFs;
-  TXFRecord& xf = table.GetRecord(formatIndex_);
+  TXFRecord& xf = table.GetRecord(FormatIndex());
   if (side < kBorderAll) xf.BorderStyle[side] = style;
   if (side == kBorderAll) xf.BorderStyle.fill(style);
-  formatIndex_ = table.StoreRecord();
+  StoreFormatIndex(table.StoreRecord());
   Changed();
 }
 
@@ -87,19 +87,19 @@ void TCustomXLSItem::SetNumberFormat(int32_t index) {
   // A negative index would wrap in the 16-bit field: it is refused like one too large.
   if (index < 0 || index >= Context().FormatStrings->Count()) RaiseListIndexError(index);
   TVirtualXFTable& table = *Context().XFs;
-  TXFRecord& xf = table.GetRecord(formatIndex_);
+  TXFRecord& xf = table.GetRecord(FormatIndex());
   if (xf.NumberFormat == index) return;
   xf.NumberFormat = static_cast<uint16_t>(index);
-  formatIndex_ = table.StoreRecord();
+  StoreFormatIndex(table.StoreRecord());
   Changed();
 }
 
 void TCustomXLSItem::SetFontIndex(int32_t fontIndex) {
   TVirtualXFTable& table = *Context().XFs;
-  TXFRecord& xf = table.GetRecord(formatIndex_);
+  TXFRecord& xf = table.GetRecord(FormatIndex());
   if (xf.FontIndex == fontIndex) return;
   xf.FontIndex = static_cast<uint16_t>(fontIndex);
-  formatIndex_ = table.StoreRecord();
+  StoreFormatIndex(table.StoreRecord());
   if (fontIndex != 0) Changed();
 }
 
@@ -156,7 +156,26 @@ void TCustomXLSItem::SetFontColorRGB(TColor c) {
 
 // [SECTION] cell
 
-TCell::TCell(TCustomXLSItems& owner, uint16_t row, uint16_t col) : TCustomXLSItem(owner), row_(row), col_(col) {}
+TCell::TCell(TCells& owner, uint16_t row, uint16_t col) : TCustomXLSItem(owner), row_(row), col_(col) {}
+
+TCells& TCell::Cells() const { return static_cast<TCells&>(Owner()); }
+
+bool TCell::Inserted() const { return Cells().PositionOf(row_, col_) >= 0; }
+
+int32_t TCell::FormatIndex() const {
+  const TCellSlot* slot = Cells().SlotOf(row_, col_);
+  return slot ? slot->Format : TVirtualXFTable::DefaultIndex;
+}
+
+void TCell::StoreFormatIndex(int32_t index) {
+  if (TCellSlot* slot = Cells().SlotOf(row_, col_)) slot->Format = index;
+}
+
+const TVariant& TCell::Value() const {
+  const TCellSlot* slot = Cells().SlotOf(row_, col_);
+  value_ = slot ? Cells().ValueOf(*slot) : TVariant();
+  return value_;
+}
 
 void TCell::SetValue(const TVariant& v) {
   switch (v.Kind()) {
@@ -172,19 +191,24 @@ void TCell::SetValue(const TVariant& v) {
       throw EXLSError(xlserr::kInvalidCellValue);
   }
   if (v.StringLength() > 65535) throw EXLSError(xlserr::kInvalidCellValue);
-  if (v.Kind() == varDate && value_.Kind() != varDate && GetNumberFormat() == 0) SetNumberFormat(13);
-  if (!(value_ == v)) value_ = v;
+  TCells& cells = Cells();
+  TCellSlot* slot = cells.SlotOf(row_, col_);
+  if (slot == nullptr) return;  // a view of a cell that was dropped
+  if (v.Kind() == varDate && TCells::UnpackKind(slot->Kind) != varDate && GetNumberFormat() == 0) {
+    SetNumberFormat(13);
+    slot = cells.SlotOf(row_, col_);
+  }
+  cells.SetSlotValue(*slot, v);
   if (!v.IsEmpty()) Changed();
 }
 
 const std::string& TCell::PropertyString() const {
   static const std::string kNone;
-  return properties_ ? *properties_ : kNone;
+  const std::string* properties = Cells().PropertiesOf(row_, col_);
+  return properties ? *properties : kNone;
 }
 
-void TCell::SetPropertyString(std::string properties) {
-  properties_ = std::make_unique<std::string>(std::move(properties));
-}
+void TCell::SetPropertyString(std::string properties) { Cells().SetProperties(row_, col_, std::move(properties)); }
 
 std::string TCell::GetProperty(std::string_view tag) const {
   const std::string& properties = PropertyString();
@@ -203,14 +227,14 @@ void TCell::SetProperty(std::string_view tag, std::string_view value) {
   std::string head(PropertyMarker);
   head += tag;
   head += PropertyMarker;
-  if (!properties_) properties_ = std::make_unique<std::string>();
-  std::string& properties = *properties_;
+  std::string properties = PropertyString();
   const size_t at = properties.find(head);
   if (at != std::string::npos) {
     const size_t end = properties.find(PropertyMarker, at + head.size());
     properties.erase(at, end == std::string::npos ? std::string::npos : end - at);
   }
   if (!value.empty()) properties.append(head).append(value);
+  SetPropertyString(std::move(properties));
   Changed();
 }
 
@@ -415,20 +439,200 @@ void TCells::GetKey(const TCustomXLSItem& item, std::string& key) const {
   key = KeyOf(cell.Row(), cell.Col());
 }
 
+// [SECTION] cell store
+
+namespace {
+// Views kept per sheet: 64 rows by 64 columns, so neighbouring cells never share one.
+constexpr uint32_t kViewSide = 64;
+// A kind packed into a byte: the kinds below 0x100 as they are, the string kinds above.
+constexpr uint16_t kStringKinds = varString;
+constexpr uint8_t kPackedStringKinds = 0x80;
+}  // namespace
+
+TCells::TCells(TSheet& sheet, TFormatContext& context) : TCustomXLSItems(sheet, context) {}
+
+TCells::~TCells() = default;
+
+uint8_t TCells::PackKind(uint16_t kind) {
+  return kind >= kStringKinds ? static_cast<uint8_t>(kPackedStringKinds + (kind - kStringKinds))
+                              : static_cast<uint8_t>(kind);
+}
+
+uint16_t TCells::UnpackKind(uint8_t packed) {
+  return packed >= kPackedStringKinds ? static_cast<uint16_t>(kStringKinds + (packed - kPackedStringKinds)) : packed;
+}
+
+bool TCells::IsString(const TCellSlot& slot) const {
+  const uint16_t kind = UnpackKind(slot.Kind);
+  return kind == varOleStr || kind == varString || kind == varUString;
+}
+
+TVariant TCells::ValueOf(const TCellSlot& slot) const {
+  if (IsString(slot)) return strings_[static_cast<size_t>(slot.Payload)];
+  return TVariant::FromPayload(UnpackKind(slot.Kind), slot.Payload);
+}
+
+void TCells::SetSlotValue(TCellSlot& slot, const TVariant& value) {
+  slot.Kind = PackKind(value.Kind());
+  if (!value.IsString()) {
+    slot.Payload = value.Payload();
+    return;
+  }
+  std::string key(2, '\0');
+  key[0] = static_cast<char>(value.Kind());
+  key[1] = static_cast<char>(value.Kind() >> 8);
+  if (value.Kind() == varString)
+    key += value.AsAnsi();
+  else
+    key += WideToUtf16Bytes(value.AsWide());
+  const auto [at, added] = stringIndex_.try_emplace(std::move(key), static_cast<uint32_t>(strings_.size()));
+  if (added) strings_.push_back(value);
+  slot.Payload = at->second;
+}
+
+int32_t TCells::PositionOf(uint16_t row, uint16_t col) const {
+  if (row >= rows_.size()) return -1;
+  const TRowCells& r = rows_[row];
+  if (r.Count == 0) return -1;
+  if (r.Scattered) {
+    for (const uint32_t pos : scattered_.at(row))
+      if (slots_[pos].Col == col) return static_cast<int32_t>(pos);
+    return -1;
+  }
+  if (r.Ascending) {
+    uint32_t lo = r.First, hi = r.First + r.Count;
+    while (lo < hi) {
+      const uint32_t mid = lo + (hi - lo) / 2;
+      if (slots_[mid].Col < col)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    return lo < r.First + r.Count && slots_[lo].Col == col ? static_cast<int32_t>(lo) : -1;
+  }
+  for (uint32_t pos = r.First; pos < r.First + r.Count; ++pos)
+    if (slots_[pos].Col == col) return static_cast<int32_t>(pos);
+  return -1;
+}
+
+const TCellSlot* TCells::SlotOf(uint16_t row, uint16_t col) const {
+  if (hasPending_ && pending_.Row == row && pending_.Col == col) return &pending_;
+  const int32_t pos = PositionOf(row, col);
+  return pos < 0 ? nullptr : &slots_[static_cast<size_t>(pos)];
+}
+
+TCellSlot* TCells::SlotOf(uint16_t row, uint16_t col) {
+  return const_cast<TCellSlot*>(static_cast<const TCells&>(*this).SlotOf(row, col));
+}
+
+void TCells::Insert(const TCellSlot& slot) {
+  const auto pos = static_cast<uint32_t>(slots_.size());
+  slots_.push_back(slot);
+  if (slot.Row >= rows_.size()) rows_.resize(size_t{slot.Row} + 1);
+  TRowCells& r = rows_[slot.Row];
+  if (r.Count == 0) {
+    r.First = pos;
+  } else if (!r.Scattered && lastRow_ != slot.Row) {
+    // Another row came in between: the row's positions are listed from now on.
+    std::vector<uint32_t>& positions = scattered_[slot.Row];
+    for (uint32_t p = r.First; p < r.First + r.Count; ++p) positions.push_back(p);
+    r.Scattered = true;
+  }
+  if (r.Scattered) {
+    scattered_[slot.Row].push_back(pos);
+  } else if (r.Count > 0 && slots_[pos - 1].Col > slot.Col) {
+    r.Ascending = false;
+  }
+  ++r.Count;
+  lastRow_ = slot.Row;
+}
+
+void TCells::DropPending() {
+  if (!hasPending_) return;
+  hasPending_ = false;
+  if (PositionOf(pending_.Row, pending_.Col) < 0) properties_.erase(Key(pending_.Row, pending_.Col));
+}
+
+TCell& TCells::ViewOf(uint16_t row, uint16_t col) {
+  if (views_.empty()) views_.resize(kViewSide * kViewSide);
+  std::unique_ptr<TCell>& view = views_[(row % kViewSide) * kViewSide + col % kViewSide];
+  if (!view) {
+    view = std::make_unique<TCell>(*this, row, col);
+  } else {
+    view->row_ = row;
+    view->col_ = col;
+  }
+  return *view;
+}
+
+const std::string* TCells::PropertiesOf(uint16_t row, uint16_t col) const {
+  if (properties_.empty()) return nullptr;
+  const auto at = properties_.find(Key(row, col));
+  return at == properties_.end() ? nullptr : &at->second;
+}
+
+void TCells::SetProperties(uint16_t row, uint16_t col, std::string properties) {
+  if (SlotOf(row, col) == nullptr) return;
+  properties_[Key(row, col)] = std::move(properties);
+}
+
+std::vector<int32_t> TCells::PositionsWithProperties() const {
+  std::vector<int32_t> positions;
+  for (const auto& [key, properties] : properties_) {
+    if (properties.empty()) continue;
+    const int32_t pos = PositionOf(static_cast<uint16_t>(key >> 8), static_cast<uint8_t>(key));
+    if (pos >= 0) positions.push_back(pos);
+  }
+  std::sort(positions.begin(), positions.end());
+  return positions;
+}
+
+void TCells::Changed(TCustomXLSItem& item) {
+  if (SuspendInsertion() || !hasPending_) return;
+  const auto& cell = static_cast<const TCell&>(item);
+  if (&cell.Owner() != this || cell.Row() != pending_.Row || cell.Col() != pending_.Col) return;
+  hasPending_ = false;
+  Insert(pending_);
+}
+
+int32_t TCells::IndexOfItem(const TCustomXLSItem& item) {
+  const auto& cell = static_cast<const TCell&>(item);
+  return PositionOf(cell.Row(), cell.Col());
+}
+
+TCustomXLSItem* TCells::Pending() const {
+  if (!hasPending_) return nullptr;
+  return &const_cast<TCells&>(*this).ViewOf(pending_.Row, pending_.Col);
+}
+
+TCell& TCells::GetCell(int32_t pos) {
+  if (pos < 0 || pos >= Count()) RaiseListIndexError(pos);
+  const TCellSlot& slot = slots_[static_cast<size_t>(pos)];
+  return ViewOf(slot.Row, slot.Col);
+}
+
 TCell& TCells::Items(int32_t row, int32_t col) {
   if (!IsValidRow(row) || !IsValidColumn(col)) throw EXLSError(xlserr::kInvalidRowOrColumn);
   const auto r = static_cast<uint16_t>(row);
   const auto c = static_cast<uint16_t>(col);
-  return static_cast<TCell&>(ItemByKey(KeyOf(r, c), [&]() {
-    auto cell = std::make_unique<TCell>(*this, r, c);
-    if (Context().DoNotInherit != 1) cell->InheritFormat();
-    return std::unique_ptr<TCustomXLSItem>(std::move(cell));
-  }));
+  if (!(hasPending_ && pending_.Row == r && pending_.Col == c) && PositionOf(r, c) < 0) {
+    DropPending();
+    pending_ = TCellSlot();
+    pending_.Row = r;
+    pending_.Col = static_cast<uint8_t>(c);
+    hasPending_ = true;
+    TCell& cell = ViewOf(r, c);
+    if (Context().DoNotInherit != 1) cell.InheritFormat();
+    return cell;
+  }
+  return ViewOf(r, c);
 }
 
 TCell* TCells::Find(int32_t row, int32_t col) {
   if (!IsValidRow(row) || !IsValidColumn(col)) return nullptr;
-  return static_cast<TCell*>(FindByKey(KeyOf(static_cast<uint16_t>(row), static_cast<uint16_t>(col))));
+  const auto r = static_cast<uint16_t>(row);
+  const auto c = static_cast<uint16_t>(col);
+  return PositionOf(r, c) < 0 ? nullptr : &ViewOf(r, c);
 }
 
 std::string TCustomRowCols::KeyOf(uint16_t index) {
@@ -446,8 +650,31 @@ TColumn& TColumns::Items(int32_t index) {
 }
 
 TColumn* TColumns::Find(int32_t index) {
-  if (!IsValidColumn(index)) return nullptr;
-  return static_cast<TColumn*>(FindByKey(KeyOf(static_cast<uint16_t>(index))));
+  if (!IsValidColumn(index) || static_cast<size_t>(index) >= byIndex_.size()) return nullptr;
+  return byIndex_[static_cast<size_t>(index)];
+}
+
+namespace {
+// Notes a row or column in its index the moment its collection stores it.
+template <class T>
+void IndexStored(std::vector<T*>& byIndex, TCustomXLSItem& item, bool wasInserted) {
+  if (wasInserted || !item.Inserted()) return;
+  auto& stored = static_cast<T&>(item);
+  if (stored.Index() >= byIndex.size()) byIndex.resize(size_t{stored.Index()} + 1, nullptr);
+  byIndex[stored.Index()] = &stored;
+}
+}  // namespace
+
+void TColumns::Changed(TCustomXLSItem& item) {
+  const bool was = item.Inserted();
+  TCustomRowCols::Changed(item);
+  IndexStored<TColumn>(byIndex_, item, was);
+}
+
+void TRows::Changed(TCustomXLSItem& item) {
+  const bool was = item.Inserted();
+  TCustomRowCols::Changed(item);
+  IndexStored<TRow>(byIndex_, item, was);
 }
 
 TRow& TRows::Items(int32_t index) {
@@ -457,8 +684,8 @@ TRow& TRows::Items(int32_t index) {
 }
 
 TRow* TRows::Find(int32_t index) {
-  if (!IsValidRow(index)) return nullptr;
-  return static_cast<TRow*>(FindByKey(KeyOf(static_cast<uint16_t>(index))));
+  if (!IsValidRow(index) || static_cast<size_t>(index) >= byIndex_.size()) return nullptr;
+  return byIndex_[static_cast<size_t>(index)];
 }
 
 }  // namespace qira

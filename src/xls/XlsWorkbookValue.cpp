@@ -1,5 +1,6 @@
 #include "xls/XlsWorkbookValue.h"
 
+#include <bit>
 #include <utility>
 
 #include "xls/XlsSupport.h"
@@ -91,6 +92,18 @@ double TVariant::AsDouble() const {
 bool TVariant::operator==(const TVariant& other) const {
   return kind_ == other.kind_ && int_ == other.int_ && real_ == other.real_ && Text().ansi == other.Text().ansi &&
          Text().wide == other.Text().wide;
+}
+
+namespace {
+bool IsRealKind(uint16_t kind) { return kind == varSingle || kind == varDouble || kind == varDate; }
+}  // namespace
+
+uint64_t TVariant::Payload() const {
+  return IsRealKind(kind_) ? std::bit_cast<uint64_t>(real_) : static_cast<uint64_t>(int_);
+}
+
+TVariant TVariant::FromPayload(uint16_t kind, uint64_t payload) {
+  return IsRealKind(kind) ? Real(kind, std::bit_cast<double>(payload)) : Integral(kind, static_cast<int64_t>(payload));
 }
 
 }  // namespace qira

@@ -85,6 +85,12 @@ class TVariant {
   // Same kind and same value.
   bool operator==(const TVariant& other) const;
 
+  // The eight bytes that carry a value of a kind other than a string: the bits
+  // of the double of the real kinds, the integer of the others. With the kind,
+  // FromPayload makes the same value again; a cell stores no more than this.
+  uint64_t Payload() const;
+  static TVariant FromPayload(uint16_t kind, uint64_t payload);
+
  private:
   static TVariant Integral(uint16_t kind, int64_t v);
   static TVariant Real(uint16_t kind, double v);

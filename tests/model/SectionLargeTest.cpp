@@ -5,9 +5,23 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
+
+#if defined(__SANITIZE_ADDRESS__)
+// The address sanitizer's allocator interface (its header is not always installed).
+extern "C" {
+int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*, size_t),
+                                              void (*free_hook)(const volatile void*));
+size_t __sanitizer_get_allocated_size(const volatile void* p);
+int __sanitizer_get_ownership(const volatile void* p);
+}
+#define QIRA_HEAP_HOOKS 1
+#endif
 
 #include "model/GraphicsSceneSupport.h"
 #include "model/Section.h"
@@ -74,6 +88,74 @@ TPeerOutput ReadSheets(const TScratchFolder& folder, const std::string& file, co
   return RunPython(folder, "sheets_peer.py", kSheetsPeer, {file, table});
 }
 
+// The blocks workbook against the blocks CSV table of the same section, line by line
+// from row 1 of each sheet: texts alike, coordinates within the table's 2 decimals,
+// values within its 4 digits, an empty CSV field an empty cell. Prints the cells read,
+// the mismatches and the CSV lines left over.
+const char* const kBlocksAgainstCsvPeer = R"PY(
+import sys, csv, xlrd
+book = xlrd.open_workbook(sys.argv[1])
+lines = list(csv.reader(open(sys.argv[2], newline="")))
+header, records = lines[0], iter(lines[1:])
+cells = mismatches = 0
+for sh in book.sheets():
+    if sh.row_values(0) != header:
+        mismatches += 1
+    for r in range(1, sh.nrows):
+        line = next(records)
+        for c, text in enumerate(line):
+            kind = sh.cell_type(r, c) if c < sh.ncols else xlrd.XL_CELL_EMPTY
+            if kind != xlrd.XL_CELL_EMPTY:
+                cells += 1
+            x = sh.cell_value(r, c) if kind != xlrd.XL_CELL_EMPTY else None
+            if text == "":
+                ok = kind == xlrd.XL_CELL_EMPTY
+            elif c < 2:
+                ok = x == text
+            elif c < 5:
+                ok = kind == xlrd.XL_CELL_NUMBER and abs(x - float(text)) <= 0.0050001
+            else:
+                ok = kind == xlrd.XL_CELL_NUMBER and abs(x - float(text)) <= 5e-4 * abs(float(text))
+            mismatches += not ok
+print("cells %d mismatches %d leftover %d" % (cells, mismatches, sum(1 for _ in records)))
+)PY";
+
+#ifdef QIRA_HEAP_HOOKS
+// The bytes the program asks the heap for between Start and Stop, at their peak:
+// what a step adds to the heap, without the sanitizer's padding, shadow and
+// quarantine, which inflate the resident size.
+class THeapPeak {
+ public:
+  static void Start() {
+    static const bool installed = __sanitizer_install_malloc_and_free_hooks(&OnMalloc, &OnFree) != 0;
+    ASSERT_TRUE(installed);
+    current_ = 0;
+    peak_ = 0;
+    on_ = true;
+  }
+  static int64_t Stop() {
+    on_ = false;
+    return peak_;
+  }
+
+ private:
+  static void OnMalloc(const volatile void*, size_t n) {
+    if (!on_) return;
+    const int64_t now = current_ += static_cast<int64_t>(n);
+    int64_t seen = peak_;
+    while (now > seen && !peak_.compare_exchange_weak(seen, now)) {
+    }
+  }
+  static void OnFree(const volatile void* p) {
+    if (!on_ || p == nullptr) return;
+    if (__sanitizer_get_ownership(p)) current_ -= static_cast<int64_t>(__sanitizer_get_allocated_size(p));
+  }
+  static inline std::atomic<bool> on_{false};
+  static inline std::atomic<int64_t> current_{0};
+  static inline std::atomic<int64_t> peak_{0};
+};
+#endif
+
 // ---- Memory ----------------------------------------------------------------------------
 
 class SectionMemory : public ::testing::Test {
@@ -93,6 +175,26 @@ TEST_F(SectionMemory, AFileTooLargeForTheMemoryAvailableIsRefusedBeforeItsGridIs
   Limit(int64_t{1} << 20);
   file.Seek(0);
   EXPECT_TRUE(ReadSectionFile(file));
+}
+
+TEST_F(SectionMemory, AWorkbookTooLargeForTheMemoryAvailableIsRefusedBeforeAnyFileIsWritten) {
+  TScratchFolder folder;
+  auto section = CountingSection(100, 100);
+  const TClassLimits limits{10, 10, 20, 20, 30, 30, 40, 40, 50, 50, 60, 60, 70, 70, 80, 80};
+  // 10000 blocks of five rows of six cells; 10000 nodes of four cells.
+  Limit(int64_t{8} << 20);
+  EXPECT_EQ(ThrownMessage<ESectionExportError>([&] { ExportBlocksSheet(*section, limits, folder.File("b.xls"), true); }),
+            "The workbook of 300000 cells needs about 15 MB of memory to be written, but only 8 MB are available.");
+  EXPECT_EQ(ThrownMessage<ESectionExportError>([&] { ExportXYZValuesSheet(*section, folder.File("v.xls"), true); }),
+            "The workbook of 40000 cells needs about 9 MB of memory to be written, but only 8 MB are available.");
+  EXPECT_FALSE(std::filesystem::exists(folder.File("b.xls")));
+  EXPECT_FALSE(std::filesystem::exists(folder.File("v.xls")));
+
+  Limit(int64_t{20} << 20);
+  ExportBlocksSheet(*section, limits, folder.File("b.xls"), true);
+  ExportXYZValuesSheet(*section, folder.File("v.xls"), true);
+  EXPECT_TRUE(std::filesystem::exists(folder.File("b.xls")));
+  EXPECT_TRUE(std::filesystem::exists(folder.File("v.xls")));
 }
 
 TEST_F(SectionMemory, ASectionTooLargeToBuildIsToldAndLeftWithoutMeshes) {
@@ -161,6 +263,32 @@ TEST(LargeSectionWorkbooks, ValuesAndBlocksRunOnOverFurtherSheetsWithTheHeaderRe
     EXPECT_EQ(run.lines[static_cast<size_t>(k - 1)], "sheet 12.5 kHz (" + std::to_string(k) + ") 65533 True");
   EXPECT_EQ(run.lines[8], "sheet 12.5 kHz (9) " + std::to_string(2 + 6 * (90000 - 8 * 10922) - 1) + " True");
   EXPECT_EQ(run.lines[9], "records 90000 ordered");
+}
+
+TEST(LargeSectionWorkbooks, TheBlocksOfA300By300SectionTakeNoMoreHeapThanTheFileAnd32MB) {
+#ifndef QIRA_HEAP_HOOKS
+  GTEST_SKIP() << "the heap is measured through the address sanitizer's allocator hooks";
+#else
+  TScratchFolder folder;
+  auto section = CountingSection(300, 300);
+  const TClassLimits limits{10, 10, 20, 20, 30, 30, 40, 40, 50, 50, 60, 60, 70, 70, 80, 80};
+
+  THeapPeak::Start();
+  ExportBlocksSheet(*section, limits, folder.File("b.xls"), true);
+  const int64_t peak = THeapPeak::Stop();
+  const auto size = static_cast<int64_t>(std::filesystem::file_size(folder.File("b.xls")));
+  EXPECT_GT(size, int64_t{40} << 20);
+  EXPECT_LT(peak, size + (int64_t{32} << 20)) << "file " << size << " bytes";
+  RecordProperty("file_bytes", std::to_string(size));
+  RecordProperty("peak_heap_growth_bytes", std::to_string(peak));
+
+  ExportBlocksCSV(*section, limits, folder.File("b.csv"), true);
+  const TPeerOutput run =
+      RunPython(folder, "blocks_csv_peer.py", kBlocksAgainstCsvPeer, {folder.File("b.xls"), folder.File("b.csv")});
+  ASSERT_EQ(run.status, 0) << run.text;
+  // 90000 blocks of five rows of six cells below the header rows.
+  EXPECT_EQ(run.lines, std::vector<std::string>{"cells " + std::to_string(90000 * 30) + " mismatches 0 leftover 0"});
+#endif
 }
 
 }  // namespace

@@ -369,6 +369,35 @@ TEST_F(BiffWriter, OneNumberCellGivesTheSheetRecordsInOrder) {
   EXPECT_EQ(LeWord(sheet.Find(biff::kWindow2).data, 0), 0x0080 | 0x0020 | 0x0400 | 0x0200 | 0x0002 | 0x0004 | 0x0010);
 }
 
+TEST_F(BiffWriter, CellsAreWrittenInTheOrderTheyWereFirstSetWhateverTheirRowsAndColumns) {
+  // Rows revisited after others, columns falling, strings and numbers mixed.
+  const std::vector<std::pair<int, int>> order = {{5, 3}, {5, 1}, {2, 0}, {5, 2}, {2, 4}, {0, 0}, {2, 1}, {9, 0}};
+  TCells& cells = Sheet().Cells();
+  for (size_t k = 0; k < order.size(); ++k) {
+    TCell& cell = cells.Items(order[k].first, order[k].second);
+    if (k % 3 == 2)
+      cell.SetValueUtf8("text " + std::to_string(k));
+    else
+      cell.SetValue(static_cast<double>(k));
+  }
+  cells.Items(5, 1).SetValue(100.0);  // a stored cell changed again keeps its place
+  for (size_t k = 0; k < order.size(); ++k) {
+    const TCell* found = cells.Find(order[k].first, order[k].second);
+    ASSERT_NE(found, nullptr) << k;
+    EXPECT_EQ(cells.IndexOfItem(*found), static_cast<int32_t>(k));
+  }
+  EXPECT_FALSE(cells.Exists(5, 0));
+  EXPECT_FALSE(cells.Exists(2, 2));
+
+  const TBiffRecords sheet = TBiffRecords(WorkbookStream(file_)).Substream(1);
+  std::vector<std::pair<int, int>> written;
+  for (const auto& r : sheet.All())
+    if (r.id == biff::kNumber || r.id == biff::kLabelSst) written.emplace_back(LeWord(r.data, 0), LeWord(r.data, 2));
+  EXPECT_EQ(written, order);
+  EXPECT_EQ(sheet.Find(biff::kNumber, 1).data.substr(6), TRecordData().Double(100.0).Data());
+  EXPECT_EQ(sheet.Find(biff::kDimensions).data, Bytes({0, 0, 0, 0, 10, 0, 0, 0, 0, 0, 5, 0, 0, 0}));
+}
+
 TEST_F(BiffWriter, NonFiniteNumbersAreNumErrorCells) {
   Sheet().Cells().Items(0, 0).SetValue(std::numeric_limits<double>::quiet_NaN());
   Sheet().Cells().Items(0, 1).SetValue(-std::numeric_limits<double>::infinity());

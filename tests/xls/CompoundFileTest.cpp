@@ -481,6 +481,59 @@ TEST(CompoundFileStreams, WritingPastTheEndFillsTheGapWithZeros) {
   EXPECT_EQ(s.GetSize(), 10);
 }
 
+TEST(CompoundFileStreams, AStreamPastTheMemoryLimitKeepsEveryWritePatchAndGap) {
+  // Small writes past the size kept in memory, with patches far behind the end
+  // (as the workbook writer patches record lengths and sheet offsets), a large
+  // single write, and a gap: everything reads back and reaches olefile as a
+  // stream held in memory would have.
+  TScratchFolder folder;
+  const std::string path = folder.File("big.cfb");
+  std::vector<uint8_t> expected;
+  {
+    TCFile file(cfmCreate, path);
+    TCFileStream& s = file.Root().CreateStream("Workbook");
+    const std::vector<uint8_t> chunk = Payload(1000, 3);
+    for (int k = 0; k < 3000; ++k) {
+      ASSERT_TRUE(s.WriteBuffer(chunk.data(), static_cast<int32_t>(chunk.size())));
+      expected.insert(expected.end(), chunk.begin(), chunk.end());
+      if (k % 500 == 499) {
+        const int64_t back = s.Position();
+        const int64_t at = static_cast<int64_t>(k) * 600 + 3;
+        s.SetPosition(at);
+        ASSERT_TRUE(s.WriteDWord(0xA1B2C3D4));
+        for (int b = 0; b < 4; ++b) expected[static_cast<size_t>(at) + b] = static_cast<uint8_t>(0xA1B2C3D4u >> (8 * b));
+        s.SetPosition(back);
+      }
+    }
+    const std::vector<uint8_t> large = Payload(300000, 5);
+    ASSERT_TRUE(s.WriteBuffer(large.data(), static_cast<int32_t>(large.size())));
+    expected.insert(expected.end(), large.begin(), large.end());
+    s.SetPosition(s.GetSize() + 5000);
+    ASSERT_TRUE(s.WriteWord(0x0102));
+    expected.resize(expected.size() + 5000, 0);
+    expected.push_back(2);
+    expected.push_back(1);
+
+    EXPECT_EQ(s.GetSize(), static_cast<int64_t>(expected.size()));
+    EXPECT_EQ(s.Data(), expected);
+    std::vector<uint8_t> middle(1000);
+    s.SetPosition(1499990);
+    ASSERT_TRUE(s.ReadBuffer(middle.data(), 1000));
+    EXPECT_TRUE(std::equal(middle.begin(), middle.end(), expected.begin() + 1499990));
+    Put(file.Root(), "Small", Payload(300, 12));
+    file.Commit();
+  }
+  const TPeerResult peer = ReadWithOlefile(folder, path);
+  ASSERT_EQ(peer.status, 0) << peer.output;
+  EXPECT_TRUE(std::find(peer.lines.begin(), peer.lines.end(),
+                        "stream Workbook " + std::to_string(expected.size()) + " " + Sha256(expected)) !=
+              peer.lines.end())
+      << peer.output;
+  TCFile back(cfmOpen, path);
+  ASSERT_NE(back.Root().FindStream("Workbook"), nullptr);
+  EXPECT_EQ(back.Root().FindStream("Workbook")->Data(), expected);
+}
+
 TEST(CompoundFileStreams, TypedReadsSucceedOnlyWhenEveryByteIsThere) {
   TCFile file(cfmCreateInMemory, "");
   TCFileStream& s = file.Root().CreateStream("S");
