@@ -119,7 +119,8 @@ struct ValueListHarness {
 };
 
 struct MarksHarness {
-  std::unique_ptr<TSeriesMarks> marks = std::make_unique<TSeriesMarks>();
+  std::unique_ptr<TChartSeries> series = std::make_unique<TChartSeries>();
+  TSeriesMarks* marks = &series->Marks();
   void Write(TStreamedProperties& b) const { WriteMarksProperties(*marks, b); }
   void Read(const TStreamedProperties& b) { ReadMarksProperties(*marks, b); }
 };
@@ -173,7 +174,7 @@ TEST(ChartObjectStreaming, AnAxisStreamsEveryPublishedProperty) {
        }},
       {{"Increment"}, [](H& h) { h.Axis().SetIncrement(2.5); }},
       {{"Inverted"}, [](H& h) { h.Axis().SetInverted(true); }},
-      {{"Labels"}, [](H& h) { h.Axis().Labels = false; }},
+      {{"Labels"}, [](H& h) { h.Axis().SetLabels(false); }},
       {{"LabelsAlign"}, [](H& h) { h.Axis().LabelsAlign = alOpposite; }},
       {{"LabelsAlternate"}, [](H& h) { h.Axis().SetLabelsAlternate(true); }},
       {{"LabelsAngle"}, [](H& h) { h.Axis().SetLabelsAngle(90); }},
@@ -245,7 +246,7 @@ TEST(ChartObjectStreaming, MarksStreamEveryPublishedPropertyAndTheirItems) {
        [](H& h) { h.marks->Margins = TMargins{1, 2, 3, 4, maPixels}; }},
       {{"MultiLine"}, [](H& h) { h.marks->MultiLine = true; }},
       {{"Style"}, [](H& h) { h.marks->Style = smsValue; }},
-      {{"Visible"}, [](H& h) { h.marks->Visible = true; }},
+      {{"Visible"}, [](H& h) { h.marks->SetVisible(true); }},
       {{"Items"}, [](H& h) { h.marks->MarkItem(2).Text = {"first", "second"}; }},
   });
 }
@@ -286,7 +287,7 @@ TEST(ChartObjectStreaming, ALineSeriesStreamsEveryPublishedPropertyAndItsPoints)
       {{"Depth"}, [](H& h) { h.series->Depth = 5; }},
       {{"HorizAxis"}, [](H& h) { h.series->SetHorizAxis(aTopAxis); }},
       {{"Identifier"}, [](H& h) { h.series->Identifier = "id"; }},
-      {{"Marks.Visible"}, [](H& h) { h.series->Marks().Visible = true; }},
+      {{"Marks.Visible"}, [](H& h) { h.series->Marks().SetVisible(true); }},
       {{"Marks.Items"}, [](H& h) { h.series->Marks().MarkItem(1).Text = {"second point"}; }},
       {{"Name"}, [](H& h) { h.series->Name = "Series1"; }},
       {{"PercentFormat"}, [](H& h) { h.series->PercentFormat = "0 %"; }},
@@ -565,7 +566,8 @@ TEST(ChartObjectStreaming, TheLegendReadsTheOldColorWidthIntoTheSymbolWidth) {
 }
 
 TEST(ChartObjectStreaming, MarksItemsAreACountAndAPropertyListPerIndex) {
-  TSeriesMarks marks;
+  TChartSeries series;
+  TSeriesMarks& marks = series.Marks();
   marks.MarkItem(1).Text = {"b"};
   const std::string record = WriteMarksItems(marks);
   // count 2; index 0: list marker, end; index 1: list marker, "Text" as lines, end.
@@ -573,7 +575,8 @@ TEST(ChartObjectStreaming, MarksItemsAreACountAndAPropertyListPerIndex) {
                                "\x04Text" + "\x0F" + "\x06" + std::string("\x01\x00\x00\x00", 4) + "b" +
                                std::string(1, '\0') + std::string(1, '\0');
   EXPECT_EQ(record, expected);
-  TSeriesMarks copy;
+  TChartSeries copySeries;
+  TSeriesMarks& copy = copySeries.Marks();
   ReadMarksItems(copy, record);
   ASSERT_EQ(copy.ItemCount(), 2);
   ASSERT_NE(copy.ItemAt(0), nullptr);  // reading makes an item for every index

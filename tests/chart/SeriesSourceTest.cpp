@@ -140,7 +140,7 @@ TEST_F(SeriesSourceFixture, AssignCopiesTheSettingsAndThePoints) {
   source.SetSeriesColor(clRed);
   source.SetVertAxis(aRightAxis);
   source.Depth = 7;
-  source.Marks().Visible = true;
+  source.Marks().SetVisible(true);
   source.Stairs = true;
   source.SetColorSource("Colours");
   source.AddXY(1, 10, "a", clBlue);
@@ -153,7 +153,7 @@ TEST_F(SeriesSourceFixture, AssignCopiesTheSettingsAndThePoints) {
   EXPECT_EQ(copy.SeriesColor(), clRed);
   EXPECT_EQ(copy.VertAxis(), aRightAxis);
   EXPECT_EQ(copy.Depth, 7);
-  EXPECT_TRUE(copy.Marks().Visible);
+  EXPECT_TRUE(copy.Marks().Visible());
   EXPECT_TRUE(copy.Stairs);
   EXPECT_EQ(copy.ColorSource(), "Colours");
   EXPECT_EQ(Ys(copy), (std::vector<double>{10, 20}));
@@ -235,7 +235,7 @@ TEST_F(SeriesSourceFixture, AGalleryPictureHasFourPointsInThePaletteOrSilverWhen
   PrepareForGallery(first, true);
   PrepareForGallery(second, true);
   EXPECT_EQ(first.Count(), 4);
-  EXPECT_FALSE(first.Marks().Visible);
+  EXPECT_FALSE(first.Marks().Visible());
   EXPECT_EQ(first.Marks().DrawEvery(), 2);
   EXPECT_TRUE(first.ColorEachPoint);
   EXPECT_EQ(first.SeriesColor(), chart.GetDefaultColor(0));
