@@ -140,6 +140,7 @@ TEST_F(SeriesSourceFixture, AssignCopiesTheSettingsAndThePoints) {
   source.SetSeriesColor(clRed);
   source.SetVertAxis(aRightAxis);
   source.Depth = 7;
+  source.Cursor = -21;
   source.Marks().SetVisible(true);
   source.Stairs = true;
   source.SetColorSource("Colours");
@@ -154,6 +155,7 @@ TEST_F(SeriesSourceFixture, AssignCopiesTheSettingsAndThePoints) {
   EXPECT_EQ(copy.VertAxis(), aRightAxis);
   EXPECT_EQ(copy.Depth, 7);
   EXPECT_TRUE(copy.Marks().Visible());
+  EXPECT_EQ(copy.Cursor, -21);
   EXPECT_TRUE(copy.Stairs);
   EXPECT_EQ(copy.ColorSource(), "Colours");
   EXPECT_EQ(Ys(copy), (std::vector<double>{10, 20}));
@@ -162,6 +164,60 @@ TEST_F(SeriesSourceFixture, AssignCopiesTheSettingsAndThePoints) {
   ASSERT_NE(copy.Marks().ItemAt(1), nullptr);
   EXPECT_EQ(copy.Marks().ItemAt(1)->Text, std::vector<std::string>{"second"});
   EXPECT_TRUE(copy.DataSources().empty());
+}
+
+TEST_F(SeriesSourceFixture, AssignCopiesTheMarksWholeAndDropsACalloutTheSourceHasNot) {
+  TLineSeries source;
+  source.AddXY(1, 10);
+  source.AddXY(2, 20);
+  TSeriesMarks& marks = source.Marks();
+  marks.SetColor(TColor{0x00FFFF});
+  marks.Font().SetSize(15);
+  marks.Pen().SetColor(clRed);
+  marks.Gradient().SetVisible(true);
+  marks.Shadow().SetSize(5);
+  marks.TextAlign = taLeftJustify;
+  marks.SetArrowLength(20);
+  marks.Arrow().SetColor(clBlue);
+  marks.Callout().ArrowHead = ahLine;
+  marks.Callout().Distance = 6;
+  marks.Symbol().SetVisible(true);
+  marks.MarkItem(1).Text = {"own"};
+  marks.MarkItem(1).SetColor(clLime);
+
+  TLineSeries copy;
+  copy.Assign(source);
+  TSeriesMarks& copied = copy.Marks();
+  EXPECT_EQ(copied.Color(), TColor{0x00FFFF});
+  EXPECT_EQ(copied.Font().Size(), 15);
+  EXPECT_EQ(copied.Pen().Color(), clRed);
+  ASSERT_NE(copied.GradientIfAny(), nullptr);
+  EXPECT_TRUE(copied.GradientIfAny()->Visible());
+  EXPECT_EQ(copied.Shadow().Size(), 5);
+  EXPECT_EQ(copied.TextAlign, taLeftJustify);
+  ASSERT_NE(copied.CalloutIfAny(), nullptr);
+  EXPECT_EQ(copied.ArrowLength(), 20);
+  EXPECT_EQ(copied.Arrow().Color(), clBlue);
+  EXPECT_EQ(copied.CalloutIfAny()->ArrowHead, ahLine);
+  EXPECT_EQ(copied.CalloutIfAny()->Distance, 6);
+  ASSERT_NE(copied.SymbolIfAny(), nullptr);
+  EXPECT_TRUE(copied.SymbolIfAny()->Visible());
+  ASSERT_NE(copied.ItemAt(1), nullptr);
+  EXPECT_EQ(copied.ItemAt(1)->Text, std::vector<std::string>{"own"});
+  EXPECT_EQ(copied.ItemAt(1)->Color(), clLime);
+  EXPECT_EQ(copied.ItemAt(0), nullptr);
+  // Everything the marks publish is the same.
+  TStreamedProperties a, b;
+  WriteMarksProperties(marks, a);
+  WriteMarksProperties(copied, b);
+  EXPECT_EQ(PropertiesToBytes(a), PropertiesToBytes(b));
+
+  TLineSeries plain;
+  copy.Assign(plain);
+  EXPECT_EQ(copy.Marks().CalloutIfAny(), nullptr);
+  EXPECT_EQ(copy.Marks().SymbolIfAny(), nullptr);
+  EXPECT_EQ(copy.Marks().ItemCount(), 0);
+  EXPECT_EQ(copy.Marks().Color(), clInfoBk);
 }
 
 TEST_F(SeriesSourceFixture, RemovingTheFirstSourceRemovesEveryOneAndThePointsUnlessStored) {
@@ -237,6 +293,8 @@ TEST_F(SeriesSourceFixture, AGalleryPictureHasFourPointsInThePaletteOrSilverWhen
   EXPECT_EQ(first.Count(), 4);
   EXPECT_FALSE(first.Marks().Visible());
   EXPECT_EQ(first.Marks().DrawEvery(), 2);
+  EXPECT_EQ(first.Marks().Font().Size(), 7);
+  EXPECT_EQ(first.Marks().ArrowLength(), 4);
   EXPECT_TRUE(first.ColorEachPoint);
   EXPECT_EQ(first.SeriesColor(), chart.GetDefaultColor(0));
   EXPECT_EQ(second.SeriesColor(), chart.GetDefaultColor(3));
