@@ -479,6 +479,11 @@ TEST(ChartObjectStreaming, TheChartStreamsItsOwnPropertiesAxesTitlesWallsAndLege
          h.chart->Pages().SetMaxPointsPerPage(10);
          h.chart->Pages().SetScaleLastPage(false);
        }},
+      {{"SeriesGroups"},
+       [](H& h) {
+         h.chart->SeriesGroups().Add().Name = "Wells";
+         h.chart->SeriesGroups().Add();
+       }},
       {{"ColorPaletteIndex"}, [](H& h) { SetColorPalette(*h.chart, 3); }},
       {{"Title.Text"}, [](H& h) { h.chart->Title.Text = {"Plan"}; }},
       {{"SubTitle.Alignment"}, [](H& h) { h.chart->SubTitle.Alignment = taRightJustify; }},

@@ -338,6 +338,52 @@ TEST_F(SeriesSourceFixture, TheChartsSeriesStreamAsChildrenWithTheirSourcesAndCu
   chart.RemoveAllSeries();
 }
 
+TEST_F(SeriesSourceFixture, SeriesGroupsReadBackWithTheirSeriesOnceTheSeriesAreRead) {
+  TLineSeries wells, faults;
+  wells.Name = "Wells";
+  faults.Name = "Faults";
+  chart.AddSeries(wells);
+  chart.AddSeries(faults);
+  TSeriesGroup& both = chart.SeriesGroups().Add();
+  both.Name = "Both";
+  both.Series = {&wells, &faults};
+  chart.SeriesGroups().Add().Series = {&faults};
+  TStreamedProperties block;
+  chart.WriteProperties(block);
+  WriteChartSeries(chart, block);
+
+  TChart read;
+  read.ReadProperties(block);
+  ASSERT_EQ(read.SeriesGroups().Count(), 2);  // named, their series still to come
+  EXPECT_EQ(read.SeriesGroups()[0].Name, "Both");
+  EXPECT_TRUE(read.SeriesGroups()[0].Series.empty());
+  const auto series = ReadChartSeries(read, block);
+  ASSERT_EQ(series.size(), 2u);
+  ASSERT_EQ(read.SeriesGroups().Count(), 2);
+  EXPECT_EQ(read.SeriesGroups()[0].Series, (std::vector<TChartSeries*>{series[0].get(), series[1].get()}));
+  EXPECT_EQ(read.SeriesGroups()[1].Name, "Group2");
+  EXPECT_EQ(read.SeriesGroups()[1].Series, std::vector<TChartSeries*>{series[1].get()});
+
+  // A series that leaves the chart leaves its groups.
+  read.RemoveSeries(*series[1]);
+  EXPECT_EQ(read.SeriesGroups()[0].Series, std::vector<TChartSeries*>{series[0].get()});
+  EXPECT_TRUE(read.SeriesGroups()[1].Series.empty());
+  read.RemoveAllSeries();
+
+  // A group naming a series the chart does not have refuses the series, groups kept.
+  TStreamedProperties group;
+  AddString(group, "Name", "Lost");
+  AddStrings(group, "Series", {"Nowhere"});
+  TStreamedProperties damaged;
+  AddCollection(damaged, "SeriesGroups", {group});
+  TChart other;
+  other.SeriesGroups().Add().Name = "Kept";
+  EXPECT_THROW(ReadChartSeries(other, damaged), EChartStreamError);
+  ASSERT_EQ(other.SeriesGroups().Count(), 1);
+  EXPECT_EQ(other.SeriesGroups()[0].Name, "Kept");
+  chart.RemoveAllSeries();
+}
+
 TEST_F(SeriesSourceFixture, TwoSourcesAreWrittenAsDataSourcesAndAnUnknownOneRefusesTheSeries) {
   TLineSeries other;
   source.Name = "A";
