@@ -157,11 +157,12 @@ bool TSeriesMarks::HasCustomPositions() const {
 }
 
 void TSeriesMarks::ApplyArrowLength(TSeriesMarkPosition& position) {
-  const int32_t distance = fCallout ? fCallout->Distance : 0;
-  const int32_t d = (fCallout ? fCallout->Length : kMarksArrowLength) + distance;
-  position.LeftTop.Y -= d;
-  position.ArrowTo.Y -= d;
-  position.ArrowFrom.Y -= distance;
+  // In 64 bits and clamped: a streamed length or distance may be any integer.
+  const int64_t distance = fCallout ? fCallout->Distance : 0;
+  const int64_t d = int64_t{fCallout ? fCallout->Length : kMarksArrowLength} + distance;
+  position.LeftTop.Y = ClampChartCoord(position.LeftTop.Y - d);
+  position.ArrowTo.Y = ClampChartCoord(position.ArrowTo.Y - d);
+  position.ArrowFrom.Y = ClampChartCoord(position.ArrowFrom.Y - distance);
 }
 
 int32_t TSeriesMarks::Clicked(int32_t x, int32_t y) const {

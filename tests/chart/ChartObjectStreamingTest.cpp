@@ -691,6 +691,21 @@ TEST(ChartObjectStreaming, AMarksItemKeepsItsOwnLookAndACutItemsRecordChangesNot
   }
 }
 
+TEST(ChartObjectStreaming, AnyStreamedCalloutLengthAndDistanceMoveAMarkWithinTheCoordinateRange) {
+  TChartSeries series;
+  TStreamedProperties block;
+  AddInteger(block, "ArrowLength", INT32_MAX);
+  AddInteger(block, "Callout.Distance", INT32_MAX);
+  ReadMarksProperties(series.Marks(), block);
+  TSeriesMarkPosition position;
+  position.LeftTop = {10, -100};
+  position.ArrowTo = {10, -100};
+  series.Marks().ApplyArrowLength(position);
+  EXPECT_EQ(position.LeftTop.Y, -kChartCoordLimit);
+  EXPECT_EQ(position.ArrowTo.Y, -kChartCoordLimit);
+  EXPECT_EQ(position.ArrowFrom.Y, -kChartCoordLimit);
+}
+
 TEST(ChartObjectStreaming, HandMadeAxisItemsReadBackWithValueTextAndLookAndTurnAutomaticOff) {
   EnsureTestApplication();
   TChart chart;
