@@ -589,6 +589,7 @@ TSeriesLinks ApplySeriesBlock(TChartSeries& s, const TStreamedProperties& block)
   s.Name = PropertyString(block, "Name", s.Name);
   s.PercentFormat = PropertyString(block, "PercentFormat", s.PercentFormat);
   if (FindProperty(block, "SeriesColor") != nullptr) s.SetSeriesColor(PropertyColor(block, "SeriesColor", 0));
+  s.ShowInEditor = PropertyBoolean(block, "ShowInEditor", s.ShowInEditor);
   s.ShowInLegend = PropertyBoolean(block, "ShowInLegend", s.ShowInLegend);
   s.SetTitle(PropertyString(block, "Title", s.Title()));
   s.ValueFormat = PropertyString(block, "ValueFormat", s.ValueFormat);
@@ -621,6 +622,7 @@ void WriteSeriesProperties(const TChartSeries& s, TStreamedProperties& block) {
   if (!s.Name.empty()) AddString(block, "Name", s.Name);
   if (s.PercentFormat != ChartMsg::PercentFormat) AddString(block, "PercentFormat", s.PercentFormat);
   if (s.StoredColor() != clChartDefault) AddInteger(block, "SeriesColor", s.StoredColor());
+  if (!s.ShowInEditor) AddBoolean(block, "ShowInEditor", false);
   if (!s.ShowInLegend) AddBoolean(block, "ShowInLegend", false);
   if (s.StyleFlags != 0) AddInteger(block, "Style", s.StyleFlags);
   if (!s.Title().empty()) AddString(block, "Title", s.Title());

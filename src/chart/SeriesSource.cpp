@@ -164,6 +164,7 @@ void TChartSeries::Assign(const TChartSeries& source) {
   SetActive(source.Active());
   SetTitle(source.Title());
   ShowInLegend = source.ShowInLegend;
+  ShowInEditor = source.ShowInEditor;
   Identifier = source.Identifier;
   StyleFlags = source.StyleFlags;
   // The source's sources are taken only below, when the points came from them.

@@ -362,6 +362,7 @@ TEST(ChartObjectStreaming, ALineSeriesStreamsEveryPublishedPropertyAndItsPoints)
       {{"Name"}, [](H& h) { h.series->Name = "Series1"; }},
       {{"PercentFormat"}, [](H& h) { h.series->PercentFormat = "0 %"; }},
       {{"SeriesColor"}, [](H& h) { h.series->SetSeriesColor(clRed); }},
+      {{"ShowInEditor"}, [](H& h) { h.series->ShowInEditor = false; }},
       {{"ShowInLegend"}, [](H& h) { h.series->ShowInLegend = false; }},
       {{"Style"}, [](H& h) { h.series->StyleFlags = 5; }},
       {{"Title"}, [](H& h) { h.series->SetTitle("Wells"); }},

@@ -141,6 +141,7 @@ TEST_F(SeriesSourceFixture, AssignCopiesTheSettingsAndThePoints) {
   source.SetVertAxis(aRightAxis);
   source.Depth = 7;
   source.Cursor = -21;
+  source.ShowInEditor = false;
   source.Marks().SetVisible(true);
   source.Stairs = true;
   source.SetColorSource("Colours");
@@ -156,6 +157,7 @@ TEST_F(SeriesSourceFixture, AssignCopiesTheSettingsAndThePoints) {
   EXPECT_EQ(copy.Depth, 7);
   EXPECT_TRUE(copy.Marks().Visible());
   EXPECT_EQ(copy.Cursor, -21);
+  EXPECT_FALSE(copy.ShowInEditor);
   EXPECT_TRUE(copy.Stairs);
   EXPECT_EQ(copy.ColorSource(), "Colours");
   EXPECT_EQ(Ys(copy), (std::vector<double>{10, 20}));
