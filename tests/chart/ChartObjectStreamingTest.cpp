@@ -515,9 +515,10 @@ TEST(ChartObjectStreaming, TheObsoleteMultiplierShowsItsMessageOnlyForValuesOthe
     AddDouble(block, "Multiplier", c.Multiplier);
     series.YValues().ReadProperties(block);
     ASSERT_EQ(services.Messages.size(), c.Messages);
-    if (c.Messages > 0)
+    if (c.Messages > 0) {
       EXPECT_EQ(services.Messages[0].Text,
                 "Error: Multiplier property is obsolete.\rModify ChartDefs (enable Multiplier) and recompile.");
+    }
     TStreamedProperties written;
     series.YValues().WriteProperties(written);
     EXPECT_EQ(FindProperty(written, "Multiplier"), nullptr);
