@@ -213,6 +213,8 @@ void TCustomAxisPanel::RemoveSeries(int32_t index) {
   BroadcastChartEvent(event);
   series.SetParentChart(nullptr);
   fSeries.erase(fSeries.begin() + index);
+  // A group must not keep a series that may be freed once it has left the chart.
+  for (int32_t g = 0; g < fSeriesGroups.Count(); ++g) std::erase(fSeriesGroups[g].Series, &series);
   if (OnRemoveSeries) OnRemoveSeries(series);
   Invalidate();
 }

@@ -28,6 +28,54 @@ std::vector<std::pair<const char*, TChartAxis*>> StandardAxes(const TCustomAxisP
 
 constexpr const char* kMouseButtonIdents[] = {"mbLeft", "mbRight", "mbMiddle"};
 
+// One block per group: its name and the names of its series (when it has any).
+std::vector<TStreamedProperties> SeriesGroupBlocks(const TSeriesGroups& groups) {
+  std::vector<TStreamedProperties> blocks;
+  for (int32_t i = 0; i < groups.Count(); ++i) {
+    TStreamedProperties& b = blocks.emplace_back();
+    AddString(b, "Name", groups[i].Name);
+    std::vector<std::string> names;
+    for (const TChartSeries* s : groups[i].Series) names.push_back(SeriesClassName(*s));
+    if (!names.empty()) AddStrings(b, "Series", names);
+  }
+  return blocks;
+}
+
+// The groups of the blocks with their series found by name among the panel's.
+// Strict: a name no series has is damage. Otherwise it is left out (the panel's
+// own block is read before its series, which come as its children).
+struct TReadGroup {
+  std::string Name;
+  std::vector<TChartSeries*> Series;
+};
+std::vector<TReadGroup> ReadSeriesGroupBlocks(const TCustomAxisPanel& panel,
+                                              const std::vector<TStreamedProperties>& blocks, bool strict) {
+  std::vector<TReadGroup> groups;
+  for (const TStreamedProperties& b : blocks) {
+    TReadGroup& g = groups.emplace_back();
+    g.Name = PropertyString(b, "Name", "");
+    for (const std::string& name : PropertyStrings(b, "Series", {})) {
+      TChartSeries* found = nullptr;
+      for (int32_t i = 0; i < panel.SeriesCount() && found == nullptr; ++i)
+        if (SeriesClassName(panel.Series(i)) == name) found = &panel.Series(i);
+      if (found != nullptr)
+        g.Series.push_back(found);
+      else if (strict)
+        throw EChartStreamError("Series " + name + " not found");
+    }
+  }
+  return groups;
+}
+
+void SetSeriesGroups(TSeriesGroups& groups, std::vector<TReadGroup> read) {
+  groups.Clear();
+  for (TReadGroup& g : read) {
+    TSeriesGroup& group = groups.Add();
+    group.Name = std::move(g.Name);
+    group.Series = std::move(g.Series);
+  }
+}
+
 }  // namespace
 
 // ======================================================= [SECTION] Axis panel
@@ -55,6 +103,7 @@ void TCustomAxisPanel::WriteProperties(TStreamedProperties& block) const {
   if (fPage.Current() != 1) AddInteger(block, "Pages.Current", fPage.Current());
   if (fPage.MaxPointsPerPage() != 0) AddInteger(block, "Pages.MaxPointsPerPage", fPage.MaxPointsPerPage());
   if (!fPage.ScaleLastPage()) AddBoolean(block, "Pages.ScaleLastPage", false);
+  if (fSeriesGroups.Count() > 0) AddCollection(block, "SeriesGroups", SeriesGroupBlocks(fSeriesGroups));
   if (!fView3DWalls) AddBoolean(block, "View3DWalls", false);
 }
 
@@ -73,6 +122,8 @@ void TCustomAxisPanel::ReadProperties(const TStreamedProperties& block) {
   bool scaleLastPage = PropertyBoolean(block, "ScaleLastPage", fPage.ScaleLastPage());
   scaleLastPage = PropertyBoolean(block, "Pages.ScaleLastPage", scaleLastPage);
   const std::vector<TStreamedProperties>& customAxes = PropertyCollection(block, "CustomAxes");
+  const bool hasGroups = FindProperty(block, "SeriesGroups") != nullptr;
+  std::vector<TReadGroup> groups = ReadSeriesGroupBlocks(*this, PropertyCollection(block, "SeriesGroups"), false);
 
   TCustomChartPanelExtended::ReadProperties(block);
   const bool wasLoading = Loading();
@@ -98,6 +149,7 @@ void TCustomAxisPanel::ReadProperties(const TStreamedProperties& block) {
   fPage.SetMaxPointsPerPage(maxPoints);
   fPage.SetScaleLastPage(scaleLastPage);
   fPage.SetCurrent(current);
+  if (hasGroups) SetSeriesGroups(fSeriesGroups, std::move(groups));
 }
 
 // ============================================================ [SECTION] Chart
@@ -216,6 +268,10 @@ std::vector<std::unique_ptr<TChartSeries>> ReadChartSeries(TCustomAxisPanel& cha
     std::vector<TChartSeries*> candidates;
     for (int32_t i = 0; i < chart.SeriesCount(); ++i) candidates.push_back(&chart.Series(i));
     for (size_t i = 0; i < created.size(); ++i) ResolveSeriesLinks(*created[i], links[i], candidates, components);
+    // Groups name their series, which exist only now.
+    if (FindProperty(block, "SeriesGroups") != nullptr)
+      SetSeriesGroups(chart.SeriesGroups(),
+                      ReadSeriesGroupBlocks(chart, PropertyCollection(block, "SeriesGroups"), true));
   } catch (...) {
     for (auto& s : created) chart.RemoveSeries(*s);
     throw;

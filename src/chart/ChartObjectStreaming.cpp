@@ -24,6 +24,7 @@ constexpr const char* kMarksStyleIdents[] = {
     "smsLegend",          "smsPercentTotal", "smsLabelPercentTotal", "smsXValue", "smsXY",
     "smsSeriesTitle",     "smsPointIndex",   "smsPercentRelative"};
 constexpr const char* kMarginUnitIdents[] = {"maPercentFont", "maPercentSize", "maPixels"};
+constexpr const char* kArrowHeadIdents[] = {"ahNone", "ahLine", "ahSolid"};
 constexpr const char* kPointerStyleIdents[] = {
     "psRectangle", "psCircle",   "psTriangle",     "psDownTriangle",  "psCross",    "psDiagCross", "psStar",
     "psDiamond",   "psSmallDot", "psNothing",      "psLeftTriangle",  "psRightTriangle", "psHexagon"};
@@ -69,6 +70,51 @@ int32_t AxisIndex(const TChartAxis& axis) {
   for (size_t i = 0; i < list.size(); ++i)
     if (list[i] == &axis) return static_cast<int32_t>(i);
   return -1;
+}
+
+// The block without what an object at its defaults writes too (parts such as
+// pens write some values always): reading into a fresh object gives them back.
+void DropDefaults(TStreamedProperties& block, const TStreamedProperties& defaults) {
+  const auto same = [](const TStreamedProperty& a, const TStreamedProperty& b) {
+    return a.Type == b.Type && a.Integer == b.Integer && a.Real == b.Real && a.Text == b.Text && a.Lines == b.Lines &&
+           a.Items.empty() && b.Items.empty();
+  };
+  std::erase_if(block, [&](const TStreamedProperty& p) {
+    const TStreamedProperty* d = FindProperty(defaults, p.Name);
+    return d != nullptr && same(p, *d);
+  });
+}
+
+// A shape's own look (its published properties) less what a fresh one writes.
+void AddLook(TStreamedProperties& block, const TChartCustomShape& shape, const TChartCustomShape& fresh) {
+  TStreamedProperties look, defaults;
+  shape.WriteProperties(look);
+  fresh.WriteProperties(defaults);
+  DropDefaults(look, defaults);
+  block.insert(block.end(), look.begin(), look.end());
+}
+
+// One block per custom label: its value, its text and its own frame and font.
+std::vector<TStreamedProperties> AxisItemBlocks(const TAxisItems& items) {
+  std::vector<TStreamedProperties> blocks;
+  const TAxisItem fresh(nullptr, 0, {});
+  for (int32_t i = 0; i < items.Count(); ++i) {
+    TStreamedProperties& b = blocks.emplace_back();
+    AddDouble(b, "Value", items[i].Value());
+    if (!items[i].Text().empty()) AddString(b, "Text", items[i].Text());
+    AddLook(b, items[i], fresh);
+  }
+  return blocks;
+}
+
+void ReadAxisItems(TAxisItems& items, const std::vector<TStreamedProperties>& blocks) {
+  items.Clear();
+  items.SetAutomatic(false);
+  for (const TStreamedProperties& b : blocks) {
+    const TStreamedProperty* value = FindProperty(b, "Value");
+    if (value == nullptr) throw EChartStreamError("Axis item without a value");
+    items.Add(FiniteDouble(b, "Value", 0), PropertyString(b, "Text", "")).ReadProperties(b);
+  }
 }
 
 }  // namespace
@@ -119,6 +165,7 @@ void WriteAxisProperties(const TChartAxis& axis, TStreamedProperties& block) {
   if (axis.LabelsAlign != alDefault) AddIdent(block, "LabelsAlign", kLabelAlignIdents[axis.LabelsAlign]);
   if (axis.LabelsAlternate()) AddBoolean(block, "LabelsAlternate", true);
   if (axis.LabelsAngle() != 0) AddInteger(block, "LabelsAngle", axis.LabelsAngle());
+  if (axis.LabelsExponent()) AddBoolean(block, "LabelsExponent", true);
   axis.LabelsFont.WriteProperties(block, "LabelsFont.");
   if (axis.LabelsMultiLine()) AddBoolean(block, "LabelsMultiLine", true);
   if (!axis.LabelsOnAxis) AddBoolean(block, "LabelsOnAxis", false);
@@ -156,6 +203,9 @@ void WriteAxisProperties(const TChartAxis& axis, TStreamedProperties& block) {
   if (axis.TitleSize != 0) AddInteger(block, "TitleSize", axis.TitleSize);
   const bool depth = dynamic_cast<const TChartDepthAxis*>(&axis) != nullptr;
   if (axis.Visible() == depth) AddBoolean(block, "Visible", axis.Visible());
+  // Items added by hand (computed ones are made again at every draw): an empty
+  // list still says the labels are the items.
+  if (!axis.Items.Automatic()) AddCollection(block, "Items", AxisItemBlocks(axis.Items));
   if (!axis.IsDepthAxis() && !depth) {
     const double z = axis.ZPosition();
     if ((axis.OtherSide() && z != 100) || (!axis.OtherSide() && z > 0.011)) AddDouble(block, "ZPosition", z);
@@ -190,6 +240,7 @@ void ReadAxisProperties(TChartAxis& axis, const TStreamedProperties& block) {
   copy.LabelsAlign = static_cast<TAxisLabelAlign>(PropertyIdent(block, "LabelsAlign", kLabelAlignIdents, copy.LabelsAlign));
   copy.SetLabelsAlternate(PropertyBoolean(block, "LabelsAlternate", copy.LabelsAlternate()));
   copy.SetLabelsAngle(PropertyInt32(block, "LabelsAngle", copy.LabelsAngle()));
+  copy.SetLabelsExponent(PropertyBoolean(block, "LabelsExponent", copy.LabelsExponent()));
   copy.LabelsFont.ReadProperties(block, "LabelsFont.");
   copy.SetLabelsMultiLine(PropertyBoolean(block, "LabelsMultiLine", copy.LabelsMultiLine()));
   copy.LabelsOnAxis = PropertyBoolean(block, "LabelsOnAxis", copy.LabelsOnAxis);
@@ -226,50 +277,92 @@ void ReadAxisProperties(TChartAxis& axis, const TStreamedProperties& block) {
   copy.TitleSize = PropertyInt32(block, "TitleSize", copy.TitleSize);
   copy.SetVisible(PropertyBoolean(block, "Visible", copy.Visible()));
   if (FindProperty(block, "ZPosition") != nullptr) copy.SetZPosition(FiniteDouble(block, "ZPosition", 0));
+  if (FindProperty(block, "Items") != nullptr) ReadAxisItems(copy.Items, PropertyCollection(block, "Items"));
   axis.Assign(copy);
 }
 
 // ============================================================ [SECTION] Marks
 
+namespace {
+
+void WriteCalloutProperties(const TMarksCallout& callout, TStreamedProperties& block);
+void ReadCalloutProperties(TMarksCallout& callout, const TStreamedProperties& block);
+
+// Reads the block into the marks, changing them as it goes; ReadMarksProperties
+// runs it on a copy.
+void ApplyMarksBlock(TSeriesMarks& marks, const TStreamedProperties& block) {
+  marks.TChartCustomShape::ReadProperties(block);
+  marks.Angle = PropertyInt32(block, "Angle", marks.Angle);
+  const TStreamedProperties arrow = PropertiesUnder(block, "Arrow.");
+  const TStreamedProperties callout = PropertiesUnder(block, "Callout.");
+  if (!arrow.empty() || !callout.empty() || FindProperty(block, "ArrowLength") != nullptr) {
+    TMarksCallout& c = marks.Callout();
+    if (!arrow.empty()) c.Arrow.ReadProperties(arrow);
+    c.Length = PropertyInt32(block, "ArrowLength", c.Length);
+    if (!callout.empty()) ReadCalloutProperties(c, callout);
+  }
+  marks.Clip = PropertyBoolean(block, "Clip", marks.Clip);
+  marks.SetDrawEvery(PropertyInt32(block, "DrawEvery", marks.DrawEvery()));
+  marks.Margins.Left = PropertyInt32(block, "Margins.Left", marks.Margins.Left);
+  marks.Margins.Top = PropertyInt32(block, "Margins.Top", marks.Margins.Top);
+  marks.Margins.Right = PropertyInt32(block, "Margins.Right", marks.Margins.Right);
+  marks.Margins.Bottom = PropertyInt32(block, "Margins.Bottom", marks.Margins.Bottom);
+  marks.Margins.Units =
+      static_cast<TMarginUnits>(PropertyIdent(block, "Margins.Units", kMarginUnitIdents, marks.Margins.Units));
+  marks.MultiLine = PropertyBoolean(block, "MultiLine", marks.MultiLine);
+  marks.Style = static_cast<TSeriesMarksStyle>(PropertyIdent(block, "Style", kMarksStyleIdents, marks.Style));
+  if (const TStreamedProperties symbol = PropertiesUnder(block, "Symbol."); !symbol.empty())
+    marks.Symbol().ReadProperties(symbol);
+  marks.TextAlign =
+      static_cast<TChartAlignment>(PropertyIdent(block, "TextAlign", kChartAlignmentIdents, marks.TextAlign));
+  const TStreamedProperty* items = FindProperty(block, "Items");
+  if (items != nullptr && items->Type != TPropertyType::Binary) throw EChartStreamError("Invalid property value Items");
+  if (items != nullptr) ReadMarksItems(marks, items->Text);
+}
+
+}  // namespace
+
 void WriteMarksProperties(const TSeriesMarks& marks, TStreamedProperties& block) {
-  if (marks.Angle != 0) AddInteger(block, "Angle", marks.Angle);
-  if (marks.Clip) AddBoolean(block, "Clip", true);
-  if (marks.DrawEvery() != 1) AddInteger(block, "DrawEvery", marks.DrawEvery());
+  TStreamedProperties own;
+  if (marks.Angle != 0) AddInteger(own, "Angle", marks.Angle);
+  if (const TMarksCallout* callout = marks.CalloutIfAny()) {
+    AddPenUnder(own, callout->Arrow, "Arrow.");
+    if (callout->Length != kMarksArrowLength) AddInteger(own, "ArrowLength", callout->Length);
+    TStreamedProperties part;
+    WriteCalloutProperties(*callout, part);
+    AddPropertiesUnder(own, std::move(part), "Callout.");
+  }
+  if (marks.Clip) AddBoolean(own, "Clip", true);
+  if (marks.DrawEvery() != 1) AddInteger(own, "DrawEvery", marks.DrawEvery());
   const TMargins defaults;
-  if (marks.Margins.Left != defaults.Left) AddInteger(block, "Margins.Left", marks.Margins.Left);
-  if (marks.Margins.Top != defaults.Top) AddInteger(block, "Margins.Top", marks.Margins.Top);
-  if (marks.Margins.Right != defaults.Right) AddInteger(block, "Margins.Right", marks.Margins.Right);
-  if (marks.Margins.Bottom != defaults.Bottom) AddInteger(block, "Margins.Bottom", marks.Margins.Bottom);
-  if (marks.Margins.Units != defaults.Units) AddIdent(block, "Margins.Units", kMarginUnitIdents[marks.Margins.Units]);
-  if (marks.MultiLine) AddBoolean(block, "MultiLine", true);
-  if (marks.Style != smsLabel) AddIdent(block, "Style", kMarksStyleIdents[marks.Style]);
-  if (marks.Visible()) AddBoolean(block, "Visible", true);
-  if (marks.ItemCount() > 0) AddBinary(block, "Items", WriteMarksItems(marks));
+  if (marks.Margins.Left != defaults.Left) AddInteger(own, "Margins.Left", marks.Margins.Left);
+  if (marks.Margins.Top != defaults.Top) AddInteger(own, "Margins.Top", marks.Margins.Top);
+  if (marks.Margins.Right != defaults.Right) AddInteger(own, "Margins.Right", marks.Margins.Right);
+  if (marks.Margins.Bottom != defaults.Bottom) AddInteger(own, "Margins.Bottom", marks.Margins.Bottom);
+  if (marks.Margins.Units != defaults.Units) AddIdent(own, "Margins.Units", kMarginUnitIdents[marks.Margins.Units]);
+  if (marks.MultiLine) AddBoolean(own, "MultiLine", true);
+  if (marks.Style != smsLabel) AddIdent(own, "Style", kMarksStyleIdents[marks.Style]);
+  if (const TSeriesMarksSymbol* symbol = marks.SymbolIfAny()) {
+    TStreamedProperties part;
+    symbol->WriteProperties(part);
+    AddPropertiesUnder(own, std::move(part), "Symbol.");
+  }
+  if (marks.TextAlign != taCenter) AddIdent(own, "TextAlign", kChartAlignmentIdents[marks.TextAlign]);
+  // The shape: colour, font, frame, gradient, shadow, visibility and the rest,
+  // less what fresh marks write too.
+  const TChartSeries fresh;
+  AddLook(own, marks, fresh.Marks());
+  if (marks.ItemCount() > 0) AddBinary(own, "Items", WriteMarksItems(marks));
+  block.insert(block.end(), own.begin(), own.end());
 }
 
 void ReadMarksProperties(TSeriesMarks& marks, const TStreamedProperties& block) {
-  const int32_t angle = PropertyInt32(block, "Angle", marks.Angle);
-  const bool clip = PropertyBoolean(block, "Clip", marks.Clip);
-  const int32_t drawEvery = PropertyInt32(block, "DrawEvery", marks.DrawEvery());
-  TMargins margins;
-  margins.Left = PropertyInt32(block, "Margins.Left", marks.Margins.Left);
-  margins.Top = PropertyInt32(block, "Margins.Top", marks.Margins.Top);
-  margins.Right = PropertyInt32(block, "Margins.Right", marks.Margins.Right);
-  margins.Bottom = PropertyInt32(block, "Margins.Bottom", marks.Margins.Bottom);
-  margins.Units = static_cast<TMarginUnits>(PropertyIdent(block, "Margins.Units", kMarginUnitIdents, marks.Margins.Units));
-  const bool multiLine = PropertyBoolean(block, "MultiLine", marks.MultiLine);
-  const int style = PropertyIdent(block, "Style", kMarksStyleIdents, marks.Style);
-  const bool visible = PropertyBoolean(block, "Visible", marks.Visible());
-  const TStreamedProperty* items = FindProperty(block, "Items");
-  if (items != nullptr && items->Type != TPropertyType::Binary) throw EChartStreamError("Invalid property value Items");
-  if (items != nullptr) ReadMarksItems(marks, items->Text);  // replaces the items only when the record was good
-  marks.Angle = angle;
-  marks.Clip = clip;
-  marks.SetDrawEvery(drawEvery);
-  marks.Margins = margins;
-  marks.MultiLine = multiLine;
-  marks.Style = static_cast<TSeriesMarksStyle>(style);
-  marks.SetVisible(visible);
+  // Read into a copy; the marks take it only when all of the block was good.
+  TChartSeries scratch;
+  TSeriesMarks& copy = scratch.Marks();
+  copy.Assign(marks);
+  ApplyMarksBlock(copy, block);
+  marks.Assign(copy);
 }
 
 std::string WriteMarksItems(const TSeriesMarks& marks) {
@@ -279,7 +372,10 @@ std::string WriteMarksItems(const TSeriesMarks& marks) {
   for (int32_t i = 0; i < count; ++i) {
     record.push_back(static_cast<char>(TPropertyType::List));  // list-begin marker
     TStreamedProperties item;
-    if (const TMarksItem* m = marks.ItemAt(i); m != nullptr && !m->Text.empty()) AddStrings(item, "Text", m->Text);
+    if (const TMarksItem* m = marks.ItemAt(i)) {
+      if (!m->Text.empty()) AddStrings(item, "Text", m->Text);
+      AddLook(item, *m, TMarksItem(nullptr));
+    }
     record += PropertiesToBytes(item);  // the item's properties, then the list-end marker
   }
   return record;
@@ -293,35 +389,68 @@ void ReadMarksItems(TSeriesMarks& marks, std::string_view record) {
   if (count < 0 || static_cast<uint64_t>(count) * 2 > record.size() - 4)
     throw EChartStreamError("Marks Items record is damaged: item count exceeds the record");
   TMemoryStream stream(record.data() + 4, record.size() - 4);
-  std::vector<std::vector<std::string>> texts(static_cast<size_t>(count));
-  for (auto& text : texts) {
+  std::vector<std::unique_ptr<TMarksItem>> items(static_cast<size_t>(count));
+  for (auto& item : items) {
     uint8_t marker = 0;
     if (!stream.ReadUInt8(marker) || marker != static_cast<uint8_t>(TPropertyType::List))
       throw EChartStreamError("Marks Items record is damaged: item marker missing");
-    text = PropertyStrings(ReadProperties(stream), "Text", {});
+    const TStreamedProperties properties = ReadProperties(stream);
+    item = std::make_unique<TMarksItem>(nullptr);
+    item->ReadProperties(properties);
+    item->Text = PropertyStrings(properties, "Text", {});
   }
   if (stream.Remaining() != 0) throw EChartStreamError("Marks Items record is damaged: bytes after the last item");
   marks.ClearItems();
-  for (int32_t i = 0; i < count; ++i) marks.MarkItem(i).Text = std::move(texts[static_cast<size_t>(i)]);
+  for (int32_t i = 0; i < count; ++i) marks.MarkItem(i).Assign(*items[static_cast<size_t>(i)]);
 }
 
 // ========================================================== [SECTION] Pointer
 
-void WritePointerProperties(const TSeriesPointer& pointer, TStreamedProperties& block) {
+namespace {
+
+// The pointer's properties against the defaults of its kind (a callout starts
+// hidden and flat).
+void WritePointerAgainst(const TSeriesPointer& pointer, const TSeriesPointer& defaults, TStreamedProperties& block) {
   TStreamedProperties brush;
   pointer.Brush().WriteProperties(brush);
   AddPropertiesUnder(block, std::move(brush), "Brush.");
-  if (!pointer.Dark3D) AddBoolean(block, "Dark3D", false);
-  if (!pointer.Draw3D) AddBoolean(block, "Draw3D", false);
+  if (pointer.Dark3D != defaults.Dark3D) AddBoolean(block, "Dark3D", pointer.Dark3D);
+  if (pointer.Draw3D != defaults.Draw3D) AddBoolean(block, "Draw3D", pointer.Draw3D);
   pointer.Gradient().WriteProperties(block, "Gradient.");
-  if (pointer.HorizSize() != 4) AddInteger(block, "HorizSize", pointer.HorizSize());
-  if (!pointer.InflateMargins) AddBoolean(block, "InflateMargins", false);
+  if (pointer.HorizSize() != defaults.HorizSize()) AddInteger(block, "HorizSize", pointer.HorizSize());
+  if (pointer.InflateMargins != defaults.InflateMargins) AddBoolean(block, "InflateMargins", pointer.InflateMargins);
   AddPenUnder(block, pointer.Pen(), "Pen.");
   pointer.Shadow().WriteProperties(block, "Shadow.");
-  if (pointer.Style != psRectangle) AddIdent(block, "Style", kPointerStyleIdents[pointer.Style]);
-  if (pointer.Transparency != 0) AddInteger(block, "Transparency", pointer.Transparency);
-  if (pointer.VertSize() != 4) AddInteger(block, "VertSize", pointer.VertSize());
+  if (pointer.Style != defaults.Style) AddIdent(block, "Style", kPointerStyleIdents[pointer.Style]);
+  if (pointer.Transparency != defaults.Transparency) AddInteger(block, "Transparency", pointer.Transparency);
+  if (pointer.VertSize() != defaults.VertSize()) AddInteger(block, "VertSize", pointer.VertSize());
   AddBoolean(block, "Visible", pointer.Visible());
+}
+
+// The callout as a pointer, with its arrow head and distance; its arrow pen and
+// length are the marks' "Arrow" and "ArrowLength".
+void WriteCalloutProperties(const TMarksCallout& callout, TStreamedProperties& block) {
+  const TMarksCallout defaults;
+  WritePointerAgainst(callout, defaults, block);
+  if (callout.ArrowHead != ahNone) AddIdent(block, "ArrowHead", kArrowHeadIdents[callout.ArrowHead]);
+  if (callout.ArrowHeadSize != defaults.ArrowHeadSize) AddInteger(block, "ArrowHeadSize", callout.ArrowHeadSize);
+  if (callout.Distance != 0) AddInteger(block, "Distance", callout.Distance);
+}
+
+void ReadCalloutProperties(TMarksCallout& callout, const TStreamedProperties& block) {
+  const int head = PropertyIdent(block, "ArrowHead", kArrowHeadIdents, callout.ArrowHead);
+  const int32_t headSize = PropertyInt32(block, "ArrowHeadSize", callout.ArrowHeadSize);
+  const int32_t distance = PropertyInt32(block, "Distance", callout.Distance);
+  ReadPointerProperties(callout, block);
+  callout.ArrowHead = static_cast<TArrowHeadStyle>(head);
+  callout.ArrowHeadSize = headSize;
+  callout.Distance = distance;
+}
+
+}  // namespace
+
+void WritePointerProperties(const TSeriesPointer& pointer, TStreamedProperties& block) {
+  WritePointerAgainst(pointer, TSeriesPointer(), block);
 }
 
 void ReadPointerProperties(TSeriesPointer& pointer, const TStreamedProperties& block) {
@@ -448,6 +577,7 @@ TSeriesLinks ApplySeriesBlock(TChartSeries& s, const TStreamedProperties& block)
   s.SetActive(PropertyBoolean(block, "Active", s.Active()));
   s.ColorEachPoint = PropertyBoolean(block, "ColorEachPoint", s.ColorEachPoint);
   s.SetColorSource(PropertyString(block, "ColorSource", s.ColorSource()));
+  s.Cursor = PropertyInt32(block, "Cursor", s.Cursor);
   s.SetXLabelsSource(PropertyString(block, "XLabelsSource", s.XLabelsSource()));
   s.Depth = PropertyInt32(block, "Depth", s.Depth);
   s.SetHorizAxis(static_cast<THorizAxis>(PropertyIdent(block, "HorizAxis", kHorizAxisIdents, s.HorizAxis())));
@@ -459,6 +589,7 @@ TSeriesLinks ApplySeriesBlock(TChartSeries& s, const TStreamedProperties& block)
   s.Name = PropertyString(block, "Name", s.Name);
   s.PercentFormat = PropertyString(block, "PercentFormat", s.PercentFormat);
   if (FindProperty(block, "SeriesColor") != nullptr) s.SetSeriesColor(PropertyColor(block, "SeriesColor", 0));
+  s.ShowInEditor = PropertyBoolean(block, "ShowInEditor", s.ShowInEditor);
   s.ShowInLegend = PropertyBoolean(block, "ShowInLegend", s.ShowInLegend);
   s.SetTitle(PropertyString(block, "Title", s.Title()));
   s.ValueFormat = PropertyString(block, "ValueFormat", s.ValueFormat);
@@ -474,6 +605,7 @@ void WriteSeriesProperties(const TChartSeries& s, TStreamedProperties& block) {
   if (!s.Active()) AddBoolean(block, "Active", false);
   if (s.ColorEachPoint) AddBoolean(block, "ColorEachPoint", true);
   if (!s.ColorSource().empty()) AddString(block, "ColorSource", s.ColorSource());
+  if (s.Cursor != 0) AddInteger(block, "Cursor", s.Cursor);
   if (const int32_t i = CustomAxisIndex(s, s.CustomHorizAxis()); i >= 0) AddInteger(block, "CustomHorizAxis", i);
   if (const int32_t i = CustomAxisIndex(s, s.CustomVertAxis()); i >= 0) AddInteger(block, "CustomVertAxis", i);
   // The points of a series filled from a form (its sources refill the others).
@@ -490,6 +622,7 @@ void WriteSeriesProperties(const TChartSeries& s, TStreamedProperties& block) {
   if (!s.Name.empty()) AddString(block, "Name", s.Name);
   if (s.PercentFormat != ChartMsg::PercentFormat) AddString(block, "PercentFormat", s.PercentFormat);
   if (s.StoredColor() != clChartDefault) AddInteger(block, "SeriesColor", s.StoredColor());
+  if (!s.ShowInEditor) AddBoolean(block, "ShowInEditor", false);
   if (!s.ShowInLegend) AddBoolean(block, "ShowInLegend", false);
   if (s.StyleFlags != 0) AddInteger(block, "Style", s.StyleFlags);
   if (!s.Title().empty()) AddString(block, "Title", s.Title());

@@ -61,15 +61,22 @@ void ReadPenUnder(TChartPen& pen, const TStreamedProperties& block, std::string_
 // The axis's published properties. Its place in the chart's axes list decides the
 // defaults that depend on it (title angle 90 for the left axis, 270 for the right
 // one; Horizontal and OtherSide only for custom axes; ZPosition never for depth axes).
+// Labels added by hand are the Collection "Items" (one block each: "Value", "Text"
+// and the item's own look); reading it turns the items' Automatic off.
 void WriteAxisProperties(const TChartAxis& axis, TStreamedProperties& block);
 void ReadAxisProperties(TChartAxis& axis, const TStreamedProperties& block);
 
 // ============================================================ [SECTION] Marks
 
+// The marks' settings and their shape (colour, font, frame, gradient, shadow...),
+// the callout's arrow pen and length as "Arrow" and "ArrowLength" and the rest of
+// it under "Callout.", the symbol under "Symbol.", and the binary "Items". The
+// callout and the symbol are written only when made, and made when read.
 void WriteMarksProperties(const TSeriesMarks& marks, TStreamedProperties& block);
 void ReadMarksProperties(TSeriesMarks& marks, const TStreamedProperties& block);
 // The binary "Items": int32 count, then per index List marker (uint8 1) and the
-// item's property block (nothing in it for an index without item).
+// item's property block: its "Text" and its own look (nothing in it for an index
+// without item, or with an item at its defaults).
 std::string WriteMarksItems(const TSeriesMarks& marks);
 // Every count is checked against the bytes left; the items are replaced only when
 // the whole record was good.

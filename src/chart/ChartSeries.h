@@ -187,6 +187,8 @@ class TChartSeries : public IChartSeries {
   // "Series" and the position in the chart's list (from 1) when that is empty too.
   std::string TitleForDisplay() const;
   bool ShowInLegend = true;
+  // Whether the chart editors list the series (stored and streamed only).
+  bool ShowInEditor = true;
   TColor SeriesColor() const { return fColor == clChartDefault ? fAutoColor : fColor; }
   void SetSeriesColor(TColor color);
   // The colour a chart gives a series that has none of its own.

@@ -233,7 +233,7 @@ void TChartCustomShape::WriteProperties(TStreamedProperties& block) const {
   TStreamedProperties brush;
   Brush().WriteProperties(brush);
   AddPropertiesUnder(block, std::move(brush), "Brush.");
-  if (color_ != clWhite) AddInteger(block, "Color", color_);
+  if (color_ != defaultColor_) AddInteger(block, "Color", color_);
   font_->WriteProperties(block, "Font.");
   if (gradient_) gradient_->WriteProperties(block, "Gradient.");
   TStreamedProperties pen;
@@ -246,7 +246,7 @@ void TChartCustomShape::WriteProperties(TStreamedProperties& block) const {
   if (textFormat_ != ttfNormal) AddIdent(block, "TextFormat", kFormatIdents[textFormat_]);
   if (transparent_ != defaultTransparent_) AddBoolean(block, "Transparent", transparent_);
   if (transparency_ != 0) AddInteger(block, "Transparency", transparency_);
-  if (!Visible()) AddBoolean(block, "Visible", false);
+  if (Visible() != defaultVisible_) AddBoolean(block, "Visible", Visible());
 }
 
 void TChartCustomShape::ReadProperties(const TStreamedProperties& block) {

@@ -108,8 +108,8 @@ class TChartCustomShape : public TChartCustomShapeBrushPen {
   // Top-left, top-right, bottom-right, bottom-left turned about the rectangle's centre.
   static std::array<TPoint, 4> RectRotatedPoints(const TRect& rect, double angle);
 
-  // Published properties; "Transparent" only when it differs from the element's
-  // default. The old "ShadowColor" and "ShadowSize" are read into the shadow.
+  // Published properties; "Color", "Transparent" and "Visible" only when they
+  // differ from the element's defaults. The old "ShadowColor" and "ShadowSize" are read into the shadow.
   void WriteProperties(TStreamedProperties& block) const;
   void ReadProperties(const TStreamedProperties& block);
 
@@ -122,6 +122,14 @@ class TChartCustomShape : public TChartCustomShapeBrushPen {
     defaultTransparent_ = value;
     transparent_ = value;
   }
+  void SetDefaultColor(TColor value) {
+    defaultColor_ = value;
+    color_ = value;
+  }
+  void SetDefaultVisible(bool value) {
+    defaultVisible_ = value;
+    SetVisible(value);
+  }
 
  private:
   void DrawOutline(TChartCanvas3D& canvas, const TRect& rect, int32_t angle, int32_t z);
@@ -130,6 +138,8 @@ class TChartCustomShape : public TChartCustomShapeBrushPen {
   TPanelBevel bevel_ = bvNone;
   int32_t bevelWidth_ = 2;
   TColor color_ = clWhite;
+  TColor defaultColor_ = clWhite;
+  bool defaultVisible_ = true;
   std::unique_ptr<TChartFont> font_;
   int32_t roundSize_ = 16;
   std::unique_ptr<TChartShadow> shadow_;

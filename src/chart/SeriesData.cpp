@@ -312,6 +312,8 @@ void CheckOrder(TChartSeries& series) {
 void PrepareForGallery(TChartSeries& series, bool enabled) {
   FillSampleValues(series, 4);
   series.Marks().SetVisible(false);
+  series.Marks().Font().SetSize(7);
+  series.Marks().SetArrowLength(4);
   series.Marks().SetDrawEvery(2);
   series.ColorEachPoint = true;
   IAxisPanel* chart = series.ParentChart();

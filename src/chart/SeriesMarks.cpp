@@ -14,15 +14,56 @@ namespace qira {
 // [SECTION] Marks, items and symbol
 
 TMarksItem::TMarksItem(TCustomChartPanel* parent) : TChartCustomShape(parent) {
-  SetColor(clInfoBk);
+  SetDefaultColor(clInfoBk);
   Shadow().SetDefaults(clGray, 3);
 }
 
-TSeriesMarksSymbol::TSeriesMarksSymbol(TCustomChartPanel* parent) : TChartCustomShape(parent) { SetVisible(false); }
+void TMarksItem::Assign(const TChartCustomShape& source) {
+  if (const auto* item = dynamic_cast<const TMarksItem*>(&source)) Text = item->Text;
+  TChartCustomShape::Assign(source);
+}
+
+TSeriesMarksSymbol::TSeriesMarksSymbol(TCustomChartPanel* parent) : TChartCustomShape(parent) {
+  SetDefaultVisible(false);
+}
 
 TSeriesMarks::TSeriesMarks(TChartSeries& series) : TChartCustomShape(nullptr), fSeries(series) {
-  SetVisible(false);
-  SetColor(clInfoBk);
+  SetDefaultVisible(false);
+  SetDefaultColor(clInfoBk);
+}
+
+void TSeriesMarks::Assign(const TChartCustomShape& source) {
+  if (&source == this) return;
+  if (const auto* marks = dynamic_cast<const TSeriesMarks*>(&source)) {
+    Style = marks->Style;
+    MultiLine = marks->MultiLine;
+    Clip = marks->Clip;
+    Angle = marks->Angle;
+    TextAlign = marks->TextAlign;
+    Margins = marks->Margins;
+    fDrawEvery = marks->fDrawEvery;
+    // Callout and symbol exist here exactly when they exist in the source.
+    if (const TMarksCallout* from = marks->fCallout.get()) {
+      TMarksCallout& to = Callout();
+      to.TSeriesPointer::Assign(*from);
+      to.Arrow.Assign(from->Arrow);
+      to.ArrowHead = from->ArrowHead;
+      to.ArrowHeadSize = from->ArrowHeadSize;
+      to.Distance = from->Distance;
+      to.Length = from->Length;
+    } else {
+      fCallout.reset();
+    }
+    if (marks->fSymbol)
+      Symbol().Assign(*marks->fSymbol);
+    else
+      fSymbol.reset();
+    fItems.clear();
+    fItems.resize(marks->fItems.size());
+    for (size_t i = 0; i < marks->fItems.size(); ++i)
+      if (const TMarksItem* item = marks->fItems[i].get()) MarkItem(static_cast<int32_t>(i)).Assign(*item);
+  }
+  TChartCustomShape::Assign(source);
 }
 
 void TSeriesMarks::InitGradient(TChartGradient& gradient) {
@@ -116,11 +157,12 @@ bool TSeriesMarks::HasCustomPositions() const {
 }
 
 void TSeriesMarks::ApplyArrowLength(TSeriesMarkPosition& position) {
-  const int32_t distance = fCallout ? fCallout->Distance : 0;
-  const int32_t d = (fCallout ? fCallout->Length : kMarksArrowLength) + distance;
-  position.LeftTop.Y -= d;
-  position.ArrowTo.Y -= d;
-  position.ArrowFrom.Y -= distance;
+  // In 64 bits and clamped: a streamed length or distance may be any integer.
+  const int64_t distance = fCallout ? fCallout->Distance : 0;
+  const int64_t d = int64_t{fCallout ? fCallout->Length : kMarksArrowLength} + distance;
+  position.LeftTop.Y = ClampChartCoord(position.LeftTop.Y - d);
+  position.ArrowTo.Y = ClampChartCoord(position.ArrowTo.Y - d);
+  position.ArrowFrom.Y = ClampChartCoord(position.ArrowFrom.Y - distance);
 }
 
 int32_t TSeriesMarks::Clicked(int32_t x, int32_t y) const {

@@ -69,6 +69,8 @@ class TMarksItem : public TChartCustomShape {
  public:
   explicit TMarksItem(TCustomChartPanel* parent);
   std::vector<std::string> Text;
+  // The look, and the text when the source is an item too.
+  void Assign(const TChartCustomShape& source) override;
 };
 
 // A small shape at the left of a mark's text, in the point's colour; hidden by default.
@@ -85,6 +87,10 @@ class TSeriesMarks : public TChartCustomShape {
   // silver at the right to white.
   explicit TSeriesMarks(TChartSeries& series);
   ~TSeriesMarks() override;
+  // From other marks: the settings, the callout and the symbol (made or dropped to
+  // match the source), every item with its look and text, then the shape. The
+  // stored positions stay: they belong to this series' last drawing.
+  void Assign(const TChartCustomShape& source) override;
 
   TSeriesMarksStyle Style = smsLabel;
   bool MultiLine = false;

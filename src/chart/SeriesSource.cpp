@@ -164,6 +164,7 @@ void TChartSeries::Assign(const TChartSeries& source) {
   SetActive(source.Active());
   SetTitle(source.Title());
   ShowInLegend = source.ShowInLegend;
+  ShowInEditor = source.ShowInEditor;
   Identifier = source.Identifier;
   StyleFlags = source.StyleFlags;
   // The source's sources are taken only below, when the points came from them.
@@ -176,13 +177,6 @@ void TChartSeries::Assign(const TChartSeries& source) {
   fColorSource = source.fColorSource;
   for (int32_t i = 2; i < fValuesList.Count() && i < source.fValuesList.Count(); ++i)
     fValuesList[i].Assign(source.fValuesList[i]);
-  fMarks.SetVisible(source.fMarks.Visible());
-  fMarks.Style = source.fMarks.Style;
-  fMarks.MultiLine = source.fMarks.MultiLine;
-  fMarks.Clip = source.fMarks.Clip;
-  fMarks.Angle = source.fMarks.Angle;
-  fMarks.Margins = source.fMarks.Margins;
-  fMarks.SetDrawEvery(source.fMarks.DrawEvery());
   fColor = source.fColor;
   fAutoColor = source.fAutoColor;
   ColorEachPoint = source.ColorEachPoint;
@@ -194,6 +188,7 @@ void TChartSeries::Assign(const TChartSeries& source) {
   fCustomVertAxis = source.fCustomVertAxis;
   RecalcGetAxis();
   NotifyFlags = source.NotifyFlags;
+  Cursor = source.Cursor;
   Depth = source.Depth;
   StoredData = source.StoredData;
 
@@ -206,10 +201,8 @@ void TChartSeries::Assign(const TChartSeries& source) {
     // The points themselves: values, colours and labels.
     AddValues(const_cast<TChartSeries&>(source));
   }
-  // The marks' own items belong to points, so they come after them.
-  fMarks.ClearItems();
-  for (int32_t i = 0; i < source.fMarks.ItemCount(); ++i)
-    if (const TMarksItem* item = source.fMarks.ItemAt(i)) fMarks.MarkItem(i).Text = item->Text;
+  // The marks whole; their items belong to points, so they come after them.
+  fMarks.Assign(source.fMarks);
 }
 
 }  // namespace qira

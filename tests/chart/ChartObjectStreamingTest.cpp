@@ -178,7 +178,16 @@ TEST(ChartObjectStreaming, AnAxisStreamsEveryPublishedProperty) {
       {{"LabelsAlign"}, [](H& h) { h.Axis().LabelsAlign = alOpposite; }},
       {{"LabelsAlternate"}, [](H& h) { h.Axis().SetLabelsAlternate(true); }},
       {{"LabelsAngle"}, [](H& h) { h.Axis().SetLabelsAngle(90); }},
+      {{"LabelsExponent"}, [](H& h) { h.Axis().SetLabelsExponent(true); }},
       {{"LabelsFont.Color"}, [](H& h) { h.Axis().LabelsFont.SetColor(clRed); }},
+      {{"Items"},
+       [](H& h) {
+         h.Axis().Items.Add(2.5, "shallow").SetColor(clRed);
+         TAxisItem& deep = h.Axis().Items.Add(-40);
+         deep.Font().SetColor(clBlue);
+         deep.SetTransparent(false);
+         deep.Pen().SetWidth(2);
+       }},
       {{"LabelsMultiLine"}, [](H& h) { h.Axis().SetLabelsMultiLine(true); }},
       {{"LabelsOnAxis"}, [](H& h) { h.Axis().LabelsOnAxis = false; }},
       {{"LabelsSeparation"}, [](H& h) { h.Axis().SetLabelsSeparation(20); }},
@@ -247,7 +256,67 @@ TEST(ChartObjectStreaming, MarksStreamEveryPublishedPropertyAndTheirItems) {
       {{"MultiLine"}, [](H& h) { h.marks->MultiLine = true; }},
       {{"Style"}, [](H& h) { h.marks->Style = smsValue; }},
       {{"Visible"}, [](H& h) { h.marks->SetVisible(true); }},
-      {{"Items"}, [](H& h) { h.marks->MarkItem(2).Text = {"first", "second"}; }},
+      {{"Items"},
+       [](H& h) {
+         h.marks->MarkItem(2).Text = {"first", "second"};
+         TMarksItem& own = h.marks->MarkItem(4);
+         own.SetColor(clRed);
+         own.Font().SetSize(14);
+         own.Shadow().SetSize(6);
+         own.SetShapeStyle(fosEllipse);
+         own.SetTransparency(30);
+       }},
+      {{"Arrow.Color", "ArrowLength"},
+       [](H& h) {
+         h.marks->Arrow().SetColor(clRed);
+         h.marks->SetArrowLength(12);
+       }},
+      {{"Callout.Visible", "Callout.ArrowHead", "Callout.ArrowHeadSize", "Callout.Distance", "Callout.Draw3D",
+        "Callout.Style"},
+       [](H& h) {
+         TMarksCallout& c = h.marks->Callout();
+         c.SetVisible(true);
+         c.ArrowHead = ahSolid;
+         c.ArrowHeadSize = 5;
+         c.Distance = 3;
+         c.Draw3D = true;
+         c.Style = psCircle;
+       }},
+      {{"Symbol.Visible", "Symbol.ShapeStyle"},
+       [](H& h) {
+         h.marks->Symbol().SetVisible(true);
+         h.marks->Symbol().SetShapeStyle(fosEllipse);
+       }},
+      {{"TextAlign"}, [](H& h) { h.marks->TextAlign = taRightJustify; }},
+      {{"Color"}, [](H& h) { h.marks->SetColor(TColor{0x00FFFF}); }},
+      {{"Bevel", "BevelWidth"},
+       [](H& h) {
+         h.marks->SetBevel(bvRaised);
+         h.marks->SetBevelWidth(4);
+       }},
+      {{"Font.Color", "Font.Height"},
+       [](H& h) {
+         h.marks->Font().SetColor(clRed);
+         h.marks->Font().SetSize(20);
+       }},
+      {{"Pen.Color"}, [](H& h) { h.marks->Pen().SetColor(clBlue); }},
+      {{"Brush.Style"}, [](H& h) { h.marks->Brush().SetStyle(bsCross); }},
+      {{"Gradient.Visible"}, [](H& h) { h.marks->Gradient().SetVisible(true); }},
+      {{"Shadow.Color", "Shadow.HorizSize"},
+       [](H& h) {
+         h.marks->Shadow().SetColor(clRed);
+         h.marks->Shadow().SetHorizSize(7);
+       }},
+      {{"RoundSize", "ShapeStyle"},
+       [](H& h) {
+         h.marks->SetRoundSize(4);
+         h.marks->SetShapeStyle(fosRoundRectangle);
+       }},
+      {{"Transparent", "Transparency"},
+       [](H& h) {
+         h.marks->SetTransparent(true);
+         h.marks->SetTransparency(50);
+       }},
   });
 }
 
@@ -273,6 +342,7 @@ TEST(ChartObjectStreaming, ALineSeriesStreamsEveryPublishedPropertyAndItsPoints)
   ExpectStreamsEveryProperty<H>({
       {{"Active"}, [](H& h) { h.series->SetActive(false); }},
       {{"ColorEachPoint"}, [](H& h) { h.series->ColorEachPoint = true; }},
+      {{"Cursor"}, [](H& h) { h.series->Cursor = -21; }},
       {{"ColorSource", "XLabelsSource"},
        [](H& h) {
          h.series->SetColorSource("Colours");
@@ -292,6 +362,7 @@ TEST(ChartObjectStreaming, ALineSeriesStreamsEveryPublishedPropertyAndItsPoints)
       {{"Name"}, [](H& h) { h.series->Name = "Series1"; }},
       {{"PercentFormat"}, [](H& h) { h.series->PercentFormat = "0 %"; }},
       {{"SeriesColor"}, [](H& h) { h.series->SetSeriesColor(clRed); }},
+      {{"ShowInEditor"}, [](H& h) { h.series->ShowInEditor = false; }},
       {{"ShowInLegend"}, [](H& h) { h.series->ShowInLegend = false; }},
       {{"Style"}, [](H& h) { h.series->StyleFlags = 5; }},
       {{"Title"}, [](H& h) { h.series->SetTitle("Wells"); }},
@@ -409,6 +480,11 @@ TEST(ChartObjectStreaming, TheChartStreamsItsOwnPropertiesAxesTitlesWallsAndLege
          h.chart->Pages().SetMaxPointsPerPage(10);
          h.chart->Pages().SetScaleLastPage(false);
        }},
+      {{"SeriesGroups"},
+       [](H& h) {
+         h.chart->SeriesGroups().Add().Name = "Wells";
+         h.chart->SeriesGroups().Add();
+       }},
       {{"ColorPaletteIndex"}, [](H& h) { SetColorPalette(*h.chart, 3); }},
       {{"Title.Text"}, [](H& h) { h.chart->Title.Text = {"Plan"}; }},
       {{"SubTitle.Alignment"}, [](H& h) { h.chart->SubTitle.Alignment = taRightJustify; }},
@@ -439,9 +515,10 @@ TEST(ChartObjectStreaming, TheObsoleteMultiplierShowsItsMessageOnlyForValuesOthe
     AddDouble(block, "Multiplier", c.Multiplier);
     series.YValues().ReadProperties(block);
     ASSERT_EQ(services.Messages.size(), c.Messages);
-    if (c.Messages > 0)
+    if (c.Messages > 0) {
       EXPECT_EQ(services.Messages[0].Text,
                 "Error: Multiplier property is obsolete.\rModify ChartDefs (enable Multiplier) and recompile.");
+    }
     TStreamedProperties written;
     series.YValues().WriteProperties(written);
     EXPECT_EQ(FindProperty(written, "Multiplier"), nullptr);
@@ -584,6 +661,91 @@ TEST(ChartObjectStreaming, MarksItemsAreACountAndAPropertyListPerIndex) {
   EXPECT_EQ(copy.ItemAt(1)->Text, std::vector<std::string>{"b"});
   EXPECT_THROW(ReadMarksItems(copy, std::string("\xFF\xFF\xFF\x7F", 4)), EChartStreamError);
   EXPECT_EQ(copy.ItemCount(), 2);
+}
+
+TEST(ChartObjectStreaming, AMarksItemKeepsItsOwnLookAndACutItemsRecordChangesNothing) {
+  TChartSeries series;
+  TMarksItem& own = series.Marks().MarkItem(1);
+  own.Text = {"b"};
+  own.SetColor(clRed);
+  own.Font().SetColor(clBlue);
+  own.SetShapeStyle(fosEllipse);
+  const std::string record = WriteMarksItems(series.Marks());
+
+  TChartSeries read;
+  ReadMarksItems(read.Marks(), record);
+  ASSERT_NE(read.Marks().ItemAt(1), nullptr);
+  const TMarksItem& item = *read.Marks().ItemAt(1);
+  EXPECT_EQ(item.Color(), clRed);
+  EXPECT_EQ(const_cast<TMarksItem&>(item).Font().Color(), clBlue);
+  EXPECT_EQ(item.ShapeStyle(), fosEllipse);
+  EXPECT_EQ(item.Text, std::vector<std::string>{"b"});
+  // An item written at its defaults reads back in the info colour with its grey shadow.
+  EXPECT_EQ(read.Marks().ItemAt(0)->Color(), clInfoBk);
+
+  TChartSeries target;
+  target.Marks().MarkItem(0).Text = {"kept"};
+  for (size_t cut = 0; cut < record.size(); ++cut) {
+    EXPECT_THROW(ReadMarksItems(target.Marks(), std::string_view(record).substr(0, cut)), EChartStreamError)
+        << "cut at " << cut;
+    ASSERT_EQ(target.Marks().ItemCount(), 1) << "cut at " << cut;
+    EXPECT_EQ(target.Marks().ItemAt(0)->Text, std::vector<std::string>{"kept"});
+  }
+}
+
+TEST(ChartObjectStreaming, AnyStreamedCalloutLengthAndDistanceMoveAMarkWithinTheCoordinateRange) {
+  TChartSeries series;
+  TStreamedProperties block;
+  AddInteger(block, "ArrowLength", INT32_MAX);
+  AddInteger(block, "Callout.Distance", INT32_MAX);
+  ReadMarksProperties(series.Marks(), block);
+  TSeriesMarkPosition position;
+  position.LeftTop = {10, -100};
+  position.ArrowTo = {10, -100};
+  series.Marks().ApplyArrowLength(position);
+  EXPECT_EQ(position.LeftTop.Y, -kChartCoordLimit);
+  EXPECT_EQ(position.ArrowTo.Y, -kChartCoordLimit);
+  EXPECT_EQ(position.ArrowFrom.Y, -kChartCoordLimit);
+}
+
+TEST(ChartObjectStreaming, HandMadeAxisItemsReadBackWithValueTextAndLookAndTurnAutomaticOff) {
+  EnsureTestApplication();
+  TChart chart;
+  chart.LeftAxis().Items.Add(12.5, "casing").Font().SetColor(clRed);
+  chart.LeftAxis().Items.Add(-3);
+  TStreamedProperties block;
+  WriteAxisProperties(chart.LeftAxis(), block);
+  TChart read;
+  ReadAxisProperties(read.LeftAxis(), block);
+  const TAxisItems& items = read.LeftAxis().Items;
+  EXPECT_FALSE(items.Automatic());
+  ASSERT_EQ(items.Count(), 2);
+  EXPECT_EQ(items[0].Value(), 12.5);
+  EXPECT_EQ(items[0].Text(), "casing");
+  EXPECT_EQ(const_cast<TAxisItem&>(items[0]).Font().Color(), clRed);
+  EXPECT_EQ(items[1].Value(), -3);
+  EXPECT_TRUE(items[1].Text().empty());
+  EXPECT_TRUE(items[1].Transparent());
+
+  // Labels the axis computed itself are not written: the next draw makes them again.
+  TChart automatic;
+  automatic.LeftAxis().Items.Append(1, "1");
+  TStreamedProperties computed;
+  WriteAxisProperties(automatic.LeftAxis(), computed);
+  EXPECT_EQ(FindProperty(computed, "Items"), nullptr);
+
+  // An item without a value, or with a value no range can hold, is refused whole.
+  for (const double bad : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
+    TStreamedProperties item;
+    AddDouble(item, "Value", bad);
+    TStreamedProperties damaged;
+    AddCollection(damaged, "Items", {item});
+    EXPECT_THROW(ReadAxisProperties(read.LeftAxis(), damaged), EChartStreamError);
+  }
+  TStreamedProperties noValue;
+  AddCollection(noValue, "Items", {TStreamedProperties{}});
+  EXPECT_THROW(ReadAxisProperties(read.LeftAxis(), noValue), EChartStreamError);
+  EXPECT_EQ(read.LeftAxis().Items.Count(), 2);
 }
 
 }  // namespace

@@ -140,6 +140,8 @@ TEST_F(SeriesSourceFixture, AssignCopiesTheSettingsAndThePoints) {
   source.SetSeriesColor(clRed);
   source.SetVertAxis(aRightAxis);
   source.Depth = 7;
+  source.Cursor = -21;
+  source.ShowInEditor = false;
   source.Marks().SetVisible(true);
   source.Stairs = true;
   source.SetColorSource("Colours");
@@ -154,6 +156,8 @@ TEST_F(SeriesSourceFixture, AssignCopiesTheSettingsAndThePoints) {
   EXPECT_EQ(copy.VertAxis(), aRightAxis);
   EXPECT_EQ(copy.Depth, 7);
   EXPECT_TRUE(copy.Marks().Visible());
+  EXPECT_EQ(copy.Cursor, -21);
+  EXPECT_FALSE(copy.ShowInEditor);
   EXPECT_TRUE(copy.Stairs);
   EXPECT_EQ(copy.ColorSource(), "Colours");
   EXPECT_EQ(Ys(copy), (std::vector<double>{10, 20}));
@@ -162,6 +166,60 @@ TEST_F(SeriesSourceFixture, AssignCopiesTheSettingsAndThePoints) {
   ASSERT_NE(copy.Marks().ItemAt(1), nullptr);
   EXPECT_EQ(copy.Marks().ItemAt(1)->Text, std::vector<std::string>{"second"});
   EXPECT_TRUE(copy.DataSources().empty());
+}
+
+TEST_F(SeriesSourceFixture, AssignCopiesTheMarksWholeAndDropsACalloutTheSourceHasNot) {
+  TLineSeries source;
+  source.AddXY(1, 10);
+  source.AddXY(2, 20);
+  TSeriesMarks& marks = source.Marks();
+  marks.SetColor(TColor{0x00FFFF});
+  marks.Font().SetSize(15);
+  marks.Pen().SetColor(clRed);
+  marks.Gradient().SetVisible(true);
+  marks.Shadow().SetSize(5);
+  marks.TextAlign = taLeftJustify;
+  marks.SetArrowLength(20);
+  marks.Arrow().SetColor(clBlue);
+  marks.Callout().ArrowHead = ahLine;
+  marks.Callout().Distance = 6;
+  marks.Symbol().SetVisible(true);
+  marks.MarkItem(1).Text = {"own"};
+  marks.MarkItem(1).SetColor(clLime);
+
+  TLineSeries copy;
+  copy.Assign(source);
+  TSeriesMarks& copied = copy.Marks();
+  EXPECT_EQ(copied.Color(), TColor{0x00FFFF});
+  EXPECT_EQ(copied.Font().Size(), 15);
+  EXPECT_EQ(copied.Pen().Color(), clRed);
+  ASSERT_NE(copied.GradientIfAny(), nullptr);
+  EXPECT_TRUE(copied.GradientIfAny()->Visible());
+  EXPECT_EQ(copied.Shadow().Size(), 5);
+  EXPECT_EQ(copied.TextAlign, taLeftJustify);
+  ASSERT_NE(copied.CalloutIfAny(), nullptr);
+  EXPECT_EQ(copied.ArrowLength(), 20);
+  EXPECT_EQ(copied.Arrow().Color(), clBlue);
+  EXPECT_EQ(copied.CalloutIfAny()->ArrowHead, ahLine);
+  EXPECT_EQ(copied.CalloutIfAny()->Distance, 6);
+  ASSERT_NE(copied.SymbolIfAny(), nullptr);
+  EXPECT_TRUE(copied.SymbolIfAny()->Visible());
+  ASSERT_NE(copied.ItemAt(1), nullptr);
+  EXPECT_EQ(copied.ItemAt(1)->Text, std::vector<std::string>{"own"});
+  EXPECT_EQ(copied.ItemAt(1)->Color(), clLime);
+  EXPECT_EQ(copied.ItemAt(0), nullptr);
+  // Everything the marks publish is the same.
+  TStreamedProperties a, b;
+  WriteMarksProperties(marks, a);
+  WriteMarksProperties(copied, b);
+  EXPECT_EQ(PropertiesToBytes(a), PropertiesToBytes(b));
+
+  TLineSeries plain;
+  copy.Assign(plain);
+  EXPECT_EQ(copy.Marks().CalloutIfAny(), nullptr);
+  EXPECT_EQ(copy.Marks().SymbolIfAny(), nullptr);
+  EXPECT_EQ(copy.Marks().ItemCount(), 0);
+  EXPECT_EQ(copy.Marks().Color(), clInfoBk);
 }
 
 TEST_F(SeriesSourceFixture, RemovingTheFirstSourceRemovesEveryOneAndThePointsUnlessStored) {
@@ -237,6 +295,8 @@ TEST_F(SeriesSourceFixture, AGalleryPictureHasFourPointsInThePaletteOrSilverWhen
   EXPECT_EQ(first.Count(), 4);
   EXPECT_FALSE(first.Marks().Visible());
   EXPECT_EQ(first.Marks().DrawEvery(), 2);
+  EXPECT_EQ(first.Marks().Font().Size(), 7);
+  EXPECT_EQ(first.Marks().ArrowLength(), 4);
   EXPECT_TRUE(first.ColorEachPoint);
   EXPECT_EQ(first.SeriesColor(), chart.GetDefaultColor(0));
   EXPECT_EQ(second.SeriesColor(), chart.GetDefaultColor(3));
@@ -280,6 +340,52 @@ TEST_F(SeriesSourceFixture, TheChartsSeriesStreamAsChildrenWithTheirSourcesAndCu
   chart.RemoveAllSeries();
 }
 
+TEST_F(SeriesSourceFixture, SeriesGroupsReadBackWithTheirSeriesOnceTheSeriesAreRead) {
+  TLineSeries wells, faults;
+  wells.Name = "Wells";
+  faults.Name = "Faults";
+  chart.AddSeries(wells);
+  chart.AddSeries(faults);
+  TSeriesGroup& both = chart.SeriesGroups().Add();
+  both.Name = "Both";
+  both.Series = {&wells, &faults};
+  chart.SeriesGroups().Add().Series = {&faults};
+  TStreamedProperties block;
+  chart.WriteProperties(block);
+  WriteChartSeries(chart, block);
+
+  TChart read;
+  read.ReadProperties(block);
+  ASSERT_EQ(read.SeriesGroups().Count(), 2);  // named, their series still to come
+  EXPECT_EQ(read.SeriesGroups()[0].Name, "Both");
+  EXPECT_TRUE(read.SeriesGroups()[0].Series.empty());
+  const auto series = ReadChartSeries(read, block);
+  ASSERT_EQ(series.size(), 2u);
+  ASSERT_EQ(read.SeriesGroups().Count(), 2);
+  EXPECT_EQ(read.SeriesGroups()[0].Series, (std::vector<TChartSeries*>{series[0].get(), series[1].get()}));
+  EXPECT_EQ(read.SeriesGroups()[1].Name, "Group2");
+  EXPECT_EQ(read.SeriesGroups()[1].Series, std::vector<TChartSeries*>{series[1].get()});
+
+  // A series that leaves the chart leaves its groups.
+  read.RemoveSeries(*series[1]);
+  EXPECT_EQ(read.SeriesGroups()[0].Series, std::vector<TChartSeries*>{series[0].get()});
+  EXPECT_TRUE(read.SeriesGroups()[1].Series.empty());
+  read.RemoveAllSeries();
+
+  // A group naming a series the chart does not have refuses the series, groups kept.
+  TStreamedProperties group;
+  AddString(group, "Name", "Lost");
+  AddStrings(group, "Series", {"Nowhere"});
+  TStreamedProperties damaged;
+  AddCollection(damaged, "SeriesGroups", {group});
+  TChart other;
+  other.SeriesGroups().Add().Name = "Kept";
+  EXPECT_THROW(ReadChartSeries(other, damaged), EChartStreamError);
+  ASSERT_EQ(other.SeriesGroups().Count(), 1);
+  EXPECT_EQ(other.SeriesGroups()[0].Name, "Kept");
+  chart.RemoveAllSeries();
+}
+
 TEST_F(SeriesSourceFixture, TwoSourcesAreWrittenAsDataSourcesAndAnUnknownOneRefusesTheSeries) {
   TLineSeries other;
   source.Name = "A";
@@ -316,6 +422,13 @@ TEST_F(SeriesSourceFixture, AChartBlockWrittenByAnIndependentGeneratorReadsIntoT
   EXPECT_EQ(chart.LeftAxis().Minimum(), 20);
   EXPECT_EQ(chart.LeftAxis().Maximum(), 80);
   EXPECT_EQ(chart.LeftAxis().Title.Caption, "Depth");
+  EXPECT_TRUE(chart.LeftAxis().LabelsExponent());
+  ASSERT_EQ(chart.LeftAxis().Items.Count(), 2);
+  EXPECT_FALSE(chart.LeftAxis().Items.Automatic());
+  EXPECT_EQ(chart.LeftAxis().Items[0].Value(), 12.5);
+  EXPECT_EQ(chart.LeftAxis().Items[0].Text(), "casing");
+  EXPECT_EQ(chart.LeftAxis().Items[0].Font().Color(), clRed);
+  EXPECT_EQ(chart.LeftAxis().Items[1].Value(), -3);
   EXPECT_EQ(chart.BottomAxis().Grid.Color(), clRed);
   ASSERT_EQ(chart.AxesList().size(), 7u);
   EXPECT_TRUE(chart.AxesList()[6]->OtherSide());
@@ -334,6 +447,27 @@ TEST_F(SeriesSourceFixture, AChartBlockWrittenByAnIndependentGeneratorReadsIntoT
   EXPECT_TRUE(series[0]->StoredData);
   ASSERT_NE(series[0]->Marks().ItemAt(1), nullptr);
   EXPECT_EQ(series[0]->Marks().ItemAt(1)->Text, (std::vector<std::string>{"a", "b"}));
+  ASSERT_NE(series[0]->Marks().ItemAt(2), nullptr);
+  EXPECT_EQ(series[0]->Marks().ItemAt(2)->Color(), clRed);
+  EXPECT_EQ(series[0]->Marks().ItemAt(2)->Font().Color(), clBlue);
+  EXPECT_EQ(series[0]->Cursor, -21);
+  TSeriesMarks& marks = series[0]->Marks();
+  EXPECT_EQ(marks.ArrowLength(), 12);
+  EXPECT_EQ(marks.Arrow().Color(), clRed);
+  ASSERT_NE(marks.CalloutIfAny(), nullptr);
+  EXPECT_TRUE(marks.CalloutIfAny()->Visible());
+  EXPECT_EQ(marks.CalloutIfAny()->ArrowHead, ahSolid);
+  EXPECT_EQ(marks.CalloutIfAny()->Distance, 3);
+  ASSERT_NE(marks.SymbolIfAny(), nullptr);
+  EXPECT_TRUE(marks.SymbolIfAny()->Visible());
+  EXPECT_EQ(marks.TextAlign, taRightJustify);
+  EXPECT_EQ(marks.Color(), TColor{0x00FFFF});
+  EXPECT_EQ(marks.Font().Height(), -20);
+  ASSERT_EQ(chart.SeriesGroups().Count(), 2);
+  EXPECT_EQ(chart.SeriesGroups()[0].Name, "Both");
+  EXPECT_EQ(chart.SeriesGroups()[0].Series, (std::vector<TChartSeries*>{series[0].get(), series[1].get()}));
+  EXPECT_EQ(chart.SeriesGroups()[1].Name, "None");
+  EXPECT_TRUE(chart.SeriesGroups()[1].Series.empty());
   EXPECT_EQ(Ys(*series[1]), (std::vector<double>{10, 30}));
   EXPECT_EQ(series[1]->CustomVertAxis(), chart.AxesList()[6]);
   chart.RemoveAllSeries();
