@@ -197,6 +197,22 @@ void TChunkIHDR::BuildGreyPalette(int32_t bits) {
   }
 }
 
+void TChunkIHDR::StartKeyPlane() {
+  if (ColorType != COLOR_GRAYSCALE && ColorType != COLOR_RGB) return;
+  // The plane joins the storage after the header was accepted: the same limits hold for it.
+  const uint64_t plane = uint64_t{Width} * Height;
+  const uint64_t storage = imageData_.size() + extraImageData_.size() + plane;
+  const uint64_t usable = static_cast<uint64_t>(std::max<int64_t>(AvailableMemory(), 0));
+  if (storage > kMaxPngStorageBytes)
+    TPNGObject::RaiseError<EPNGOutMemory>(PngTooLargeMessage(Width, Height, storage, kMaxPngStorageBytes));
+  if (plane > usable) TPNGObject::RaiseError<EPNGOutMemory>(PngTooLargeMessage(Width, Height, plane, usable));
+  imageAlpha_.assign(plane, 255);
+}
+
+void TChunkIHDR::DropKeyPlane() {
+  if (ColorType == COLOR_GRAYSCALE || ColorType == COLOR_RGB) imageAlpha_ = {};
+}
+
 void TChunkIHDR::SetPaletteEntries(const std::vector<TPngPaletteEntry>& entries) {
   for (size_t i = 0; i < entries.size() && i < palette_.size(); ++i) palette_[i] = entries[i];
 }
@@ -209,10 +225,12 @@ void TChunkIHDR::ResizeImage(uint32_t width, uint32_t height) {
   std::vector<uint8_t> oldExtra = std::move(extraImageData_);
   std::vector<TPngPaletteEntry> oldPalette = std::move(palette_);
   const int32_t oldStride = stride_;
+  const bool keyPlane = !oldAlpha.empty() && (ColorType == COLOR_GRAYSCALE || ColorType == COLOR_RGB);
   Width = width;
   Height = height;
   try {
     PrepareImageData();
+    if (keyPlane) StartKeyPlane();
   } catch (...) {
     Width = oldWidth;
     Height = oldHeight;

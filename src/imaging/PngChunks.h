@@ -111,7 +111,8 @@ inline constexpr uint64_t kMaxPngStorageBytes = uint64_t{512} << 20;
 // The header and the decoded picture. The picture is held as a device-
 // independent bitmap of DibBits() bits per pixel (1, 4, 8 with a palette, or
 // 24 as blue, green, red), rows of Stride() bytes, row 0 at the top; an alpha
-// plane (colour types 4 and 6) of Width bytes per row; and for 16-bit images a
+// plane (colour types 4 and 6; grey and RGB pictures read with a colour key,
+// see StartKeyPlane) of Width bytes per row; and for 16-bit images a
 // plane of the low bytes laid out like the bitmap. A bit depth of 2 is held at
 // 4 bits.
 class TChunkIHDR : public TChunk {
@@ -156,6 +157,14 @@ class TChunkIHDR : public TChunk {
   }
   bool HasAlpha() const { return !imageAlpha_.empty(); }
   bool HasExtra() const { return !extraImageData_.empty(); }
+  // Grey and RGB pictures: the colour key is decided on the raw samples at their
+  // own depth while the rows are decoded (the held pixels have lost the low
+  // bytes and passed the gamma table), so the decoder keeps the decision in an
+  // alpha plane, 0 where a pixel matched the key and 255 elsewhere.
+  // StartKeyPlane makes that plane (all 255); DropKeyPlane removes it once the
+  // key no longer belongs to the file read. Other colour types: nothing.
+  void StartKeyPlane();
+  void DropKeyPlane();
 
   // The picture's palette: 2^DibBits() entries for a paletted picture, none otherwise.
   std::vector<TPngPaletteEntry>& Palette() { return palette_; }

@@ -94,9 +94,49 @@ uint8_t ChoosePngFilter(uint8_t filterSet, std::span<const uint8_t> cur, std::sp
   return best;
 }
 
+namespace {
+
+// The filters that look left, for a distance known when compiling: the bytes of
+// one pixel are undone together and the loop carries no variable stride, which is
+// where the decoder spends its time besides inflating.
+template <size_t D>
+bool UnfilterLeft(uint8_t type, uint8_t* row, const uint8_t* prev, size_t n) {
+  if (n < D) return false;
+  switch (type) {
+    case FILTER_SUB:
+      for (size_t i = D; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - D]);
+      return true;
+    case FILTER_AVERAGE:
+      for (size_t i = 0; i < D; ++i) row[i] = static_cast<uint8_t>(row[i] + prev[i] / 2);
+      for (size_t i = D; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + ((row[i - D] + prev[i]) / 2));
+      return true;
+    case FILTER_PAETH:
+      for (size_t i = 0; i < D; ++i) row[i] = static_cast<uint8_t>(row[i] + prev[i]);
+      for (size_t i = D; i < n; ++i)
+        row[i] = static_cast<uint8_t>(row[i] + PaethPredictor(row[i - D], prev[i], prev[i - D]));
+      return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
 bool UnfilterPngRow(uint8_t type, std::span<uint8_t> row, std::span<const uint8_t> prev, int32_t distance) {
   const size_t n = row.size();
   const size_t d = distance > 0 ? static_cast<size_t>(distance) : 1;
+  if (type == FILTER_SUB || type == FILTER_AVERAGE || type == FILTER_PAETH) {
+    bool done = false;
+    switch (d) {
+      case 1: done = UnfilterLeft<1>(type, row.data(), prev.data(), n); break;
+      case 2: done = UnfilterLeft<2>(type, row.data(), prev.data(), n); break;
+      case 3: done = UnfilterLeft<3>(type, row.data(), prev.data(), n); break;
+      case 4: done = UnfilterLeft<4>(type, row.data(), prev.data(), n); break;
+      case 6: done = UnfilterLeft<6>(type, row.data(), prev.data(), n); break;
+      case 8: done = UnfilterLeft<8>(type, row.data(), prev.data(), n); break;
+      default: break;
+    }
+    if (done) return true;
+  }
   switch (type) {
     case FILTER_NONE: return true;
     case FILTER_SUB:

@@ -15,6 +15,7 @@
 #include "platform/LibraryErrors.h"
 
 #include <QMimeData>
+#include <QtEndian>
 
 namespace qira {
 
@@ -294,6 +295,8 @@ void TPNGObject::SetTransparentColor(TColor color) {
   TChunktRNS* trns = chunks_.ItemFromClass<TChunktRNS>();
   if (!trns) trns = &chunks_.Add<TChunktRNS>();
   if (!trns->SetTransparentColor(color & 0xFFFFFF)) chunks_.Remove(trns);
+  // The new key is a colour of the held picture, no longer the file's raw samples.
+  GetHeader().DropKeyPlane();
   Changed();
 }
 
@@ -401,6 +404,9 @@ void TPNGObject::SetPixel(int32_t x, int32_t y, TColor color) {
     }
     default: return;
   }
+  // A pixel set by colour is see-through when it takes the key's colour.
+  if (h.HasAlpha() && (h.ColorType == COLOR_GRAYSCALE || h.ColorType == COLOR_RGB))
+    h.AlphaScanLine(uy)[ux] = GetPixel(x, y) == GetTransparentColor() ? 0 : 255;
   Changed();
 }
 
@@ -441,13 +447,28 @@ QImage TPNGObject::ToImage() const {
   const auto* trns = chunks_.ItemFromClass<TChunktRNS>();
   const auto& palette = h.Palette();
   const size_t entries = PaletteEntryCount();
+  const bool paletted = h.Paletted();
   for (uint32_t y = 0; y < h.Height; ++y) {
     auto* out = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)));
     const uint8_t* row = h.ScanLine(y);
-    const uint8_t* alpha = h.HasAlpha() ? h.AlphaScanLine(y) : nullptr;
+    // A key plane counts only while the picture has its key.
+    const uint8_t* alpha = h.HasAlpha() && mode != ptmNone ? h.AlphaScanLine(y) : nullptr;
+    if (!paletted && !alpha && mode == ptmNone) {
+      // The common picture: blue, green, red bytes are an opaque pixel's first three
+      // bytes, so each pixel is one 4-byte load with its fourth byte made opaque. The
+      // last pixel's load would pass the row's end: it is built byte by byte.
+      const uint32_t last = h.Width - 1;
+      for (uint32_t x = 0; x < last; ++x) {
+        uint32_t bgr;
+        std::memcpy(&bgr, row + 3 * x, 4);
+        out[x] = qToLittleEndian(bgr) | 0xFF000000u;
+      }
+      out[last] = 0xFF000000u | (uint32_t{row[3 * last + 2]} << 16) | (uint32_t{row[3 * last + 1]} << 8) | row[3 * last];
+      continue;
+    }
     for (uint32_t x = 0; x < h.Width; ++x) {
       uint8_t r = 0, g = 0, b = 0, a = 255;
-      if (h.Paletted()) {
+      if (paletted) {
         const uint8_t index = HeldSample(h, x, y);
         // A colour the palette lacks is refused, never invented.
         if (index >= entries) RaiseError<EPngError>(EPNGUnknownPalEntryText);
@@ -461,8 +482,12 @@ QImage TPNGObject::ToImage() const {
         g = row[3 * x + 1];
         r = row[3 * x + 2];
       }
-      if (alpha) a = alpha[x];
-      if (mode == ptmBit && h.ColorType != COLOR_PALETTE && MakeColor(r, g, b) == transparentColor) a = 0;
+      if (alpha) {
+        a = alpha[x];
+      } else if (mode == ptmBit && h.ColorType != COLOR_PALETTE && MakeColor(r, g, b) == transparentColor) {
+        // A key set in memory: the held colours are the picture's own.
+        a = 0;
+      }
       out[x] = qRgba(r, g, b, a);
     }
   }
@@ -501,8 +526,9 @@ void TPNGObject::Draw(TCanvas& canvas, const TRect& rect) const {
   const TRect r = Normalized(rect);
   switch (GetTransparencyMode()) {
     case ptmBit:
-      // A palette picture's transparency belongs to one index, which a colour mask cannot tell apart.
-      if (GetHeader().ColorType == COLOR_PALETTE) {
+      // A palette picture's transparency belongs to one index, and a key read from a file to the
+      // raw samples: a colour mask can tell neither apart.
+      if (GetHeader().ColorType == COLOR_PALETTE || GetHeader().HasAlpha()) {
         DrawPartialTrans(canvas, r);
       } else {
         StretchDrawMasked(canvas, r, ToImage(), GetTransparentColor());

@@ -114,7 +114,9 @@ std::optional<TPlan> MakePlan(const QImage& image, int32_t bits, QImage& convert
     case 16:  // written as RGB: the palette layout holds at most 256 colours
     case 24:
     case 32:
-      if (image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32) {
+      // Rows of red, green, blue bytes are the file's rows already.
+      if (image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32 ||
+          image.format() == QImage::Format_RGB888) {
         plan.image = &image;
       } else {
         converted = image.convertToFormat(QImage::Format_RGB32);
@@ -152,6 +154,10 @@ void PackRow(const TPlan& plan, uint32_t y, std::span<uint8_t> out) {
       }
       break;
     case TLayout::Rgb: {
+      if (plan.image->format() == QImage::Format_RGB888) {
+        std::memcpy(out.data(), src, out.size());
+        break;
+      }
       const auto* pixels = reinterpret_cast<const QRgb*>(src);
       uint8_t* dst = out.data();
       const uint32_t width = plan.width;
@@ -238,6 +244,13 @@ uint32_t WritePixelRows(TTiffOut& out, const TPlan& plan) {
   constexpr size_t kBatchBytes = size_t{256} << 10;
   const uint32_t at = out.Offset();
   const size_t rowBytes = plan.rowBytes;
+  const QImage& image = *plan.image;
+  if (plan.layout == TLayout::Rgb && image.format() == QImage::Format_RGB888 &&
+      static_cast<size_t>(image.bytesPerLine()) == rowBytes) {
+    // The picture's rows are the file's, one after another: no copy at all.
+    out.Bytes(image.constBits(), rowBytes * plan.height);
+    return at;
+  }
   const size_t batchRows = std::max<size_t>(1, kBatchBytes / std::max<size_t>(rowBytes, 1));
   std::vector<uint8_t> batch(std::min<size_t>(batchRows, plan.height) * rowBytes);
   for (uint32_t y = 0; y < plan.height;) {
@@ -406,6 +419,14 @@ bool WriteTiffToFile(const std::string& FileName, const TBitmap& Bitmap) {
 
 bool WriteTiffToFile(const std::string& FileName, const TBitmapGraphic& Bitmap) {
   return WriteTiffFile(FileName, Bitmap.Image(), Bitmap.BitsPerPixel());
+}
+
+bool WriteTiffPictureToStream(TBinaryStream& Stream, const QImage& Picture) {
+  return WriteTiffImage(Stream, Picture, 24);
+}
+
+bool WriteTiffPictureToFile(const std::string& FileName, const QImage& Picture) {
+  return WriteTiffFile(FileName, Picture, 24);
 }
 
 }  // namespace qira

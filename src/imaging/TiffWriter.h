@@ -21,6 +21,8 @@
 #include <cstdint>
 #include <string>
 
+class QImage;
+
 namespace qira {
 
 // The largest file the writer makes (its offsets are counted in signed 32 bits).
@@ -44,5 +46,11 @@ bool WriteTiffToStream(TBinaryStream& Stream, const TBitmapGraphic& Bitmap);
 // existing file of that name is left untouched.
 bool WriteTiffToFile(const std::string& FileName, const TBitmap& Bitmap);
 bool WriteTiffToFile(const std::string& FileName, const TBitmapGraphic& Bitmap);
+
+// A picture as an export holds it, written as RGB: rows of red, green and blue
+// bytes (Format_RGB888) go to the file as they are, any other image through
+// one conversion per pixel.
+bool WriteTiffPictureToStream(TBinaryStream& Stream, const QImage& Picture);
+bool WriteTiffPictureToFile(const std::string& FileName, const QImage& Picture);
 
 }  // namespace qira

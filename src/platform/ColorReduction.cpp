@@ -320,7 +320,7 @@ void ReduceMedianCut(const std::vector<TRgb>& pixels, TReducedPicture& out) {
 
 // --------------------------------------------------------------- fixed palettes
 
-void ReduceFixed(const std::vector<TRgb>& pixels, TReducedPicture& out, int32_t redLevels, int32_t greenLevels,
+void ReduceFixed(const QImage& source, TReducedPicture& out, int32_t redLevels, int32_t greenLevels,
                  int32_t blueLevels) {
   const TLevelTable& red = LevelTable(redLevels);
   const TLevelTable& green = LevelTable(greenLevels);
@@ -332,10 +332,27 @@ void ReduceFixed(const std::vector<TRgb>& pixels, TReducedPicture& out, int32_t 
         out.Palette[static_cast<size_t>((r * greenLevels + g) * blueLevels + b)] =
             qRgb(red.Levels[static_cast<size_t>(r)], green.Levels[static_cast<size_t>(g)],
                  blue.Levels[static_cast<size_t>(b)]);
-  for (size_t i = 0; i < pixels.size(); ++i) {
-    const TRgb& p = pixels[i];
-    out.Indices[i] = static_cast<uint8_t>((red.IndexOf[p.r] * greenLevels + green.IndexOf[p.g]) * blueLevels +
-                                          blue.IndexOf[p.b]);
+  // Each channel's share of the palette index, looked up per byte: the index of a
+  // pixel is three lookups and two additions.
+  std::array<uint8_t, 256> redPart{};
+  std::array<uint8_t, 256> greenPart{};
+  for (size_t v = 0; v < 256; ++v) {
+    redPart[v] = static_cast<uint8_t>(red.IndexOf[v] * greenLevels * blueLevels);
+    greenPart[v] = static_cast<uint8_t>(green.IndexOf[v] * blueLevels);
+  }
+  const std::array<uint8_t, 256>& bluePart = blue.IndexOf;
+  // Only a picture of another format is converted; the rows are read in place.
+  const QImage image = source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32
+                           ? source
+                           : source.convertToFormat(QImage::Format_RGB32);
+  const auto width = static_cast<size_t>(image.width());
+  for (int y = 0; y < image.height(); ++y) {
+    const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    uint8_t* indices = out.Indices.data() + static_cast<size_t>(y) * width;
+    for (size_t x = 0; x < width; ++x) {
+      const QRgb p = row[x];
+      indices[x] = static_cast<uint8_t>(redPart[(p >> 16) & 0xFF] + greenPart[(p >> 8) & 0xFF] + bluePart[p & 0xFF]);
+    }
   }
   out.ColorsUsed = redLevels * greenLevels * blueLevels;
 }
@@ -436,12 +453,16 @@ TReducedPicture ReduceColors(const QImage& image, int32_t method) {
     ReduceHistogram(image.convertToFormat(QImage::Format_RGB32), out);
     return out;
   }
+  if (method == rmFixed784 || method == rmFixed666) {
+    out.Indices.assign(static_cast<size_t>(out.Width) * static_cast<size_t>(out.Height), 0);
+    if (method == rmFixed784) ReduceFixed(image, out, 7, 8, 4);
+    else ReduceFixed(image, out, 6, 6, 6);
+    return out;
+  }
   const std::vector<TRgb> pixels = PixelsOf(image);
   out.Indices.assign(pixels.size(), 0);
   switch (method) {
     case rmMedianCut: ReduceMedianCut(pixels, out); break;
-    case rmFixed784: ReduceFixed(pixels, out, 7, 8, 4); break;
-    case rmFixed666: ReduceFixed(pixels, out, 6, 6, 6); break;
     case rmPrimaryRamps: ReducePrimaryRamps(pixels, out.Width, out); break;
     default: ReduceGrey(pixels, out); break;
   }

@@ -263,7 +263,7 @@ std::optional<TRenderedPicture> RenderBitmapWithProgress(TForm3D& form, int32_t 
 void WritePictureFile(const TRenderedPicture& picture, int filterIndex, const std::string& fileName) {
   switch (filterIndex) {
     case pftTiff:
-      if (!WriteTiffToFile(fileName, TBitmapGraphic(picture.Bitmap, 24))) {
+      if (!WriteTiffPictureToFile(fileName, picture.Bitmap)) {
         throw EInvalidGraphicOperation("The picture cannot be written as a TIFF file \"" + fileName + "\".");
       }
       return;

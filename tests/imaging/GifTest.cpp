@@ -18,6 +18,7 @@
 #include "imaging/GifImage.h"
 #include "platform/BinaryStream.h"
 #include "platform/Canvas.h"
+#include "platform/ColorReduction.h"
 #include "platform/GraphicErrors.h"
 #include "support/GeneratedFixtures.h"
 #include "support/ScratchFolder.h"
@@ -459,6 +460,52 @@ TEST(GifWriting, TwentyFourBitBitmapIsReducedToA256EntryTable) {
   EXPECT_EQ(bytes[10] & 0x87, 0x87);
   EXPECT_EQ(gif.Frame(0).ColorMap().Count, 256);
 }
+
+// A fixed palette maps every pixel to its nearest level per channel, row by row of
+// a picture in any format (here red, green, blue bytes with padded rows); Qt's
+// reader sees the level colours.
+struct TFixedCase {
+  int32_t method;
+  int redLevels, greenLevels, blueLevels;
+};
+
+class GifFixedPalette : public testing::TestWithParam<TFixedCase> {};
+
+TEST_P(GifFixedPalette, EveryPixelReadsBackAsItsNearestLevels) {
+  const TFixedCase c = GetParam();
+  QImage picture(37, 11, QImage::Format_RGB888);
+  for (int y = 0; y < 11; ++y)
+    for (int x = 0; x < 37; ++x) picture.setPixel(x, y, qRgb(x * 7 % 256, (y * 23 + x) % 256, (x * y * 5) % 256));
+  const int32_t old = DefaultColorReduction();
+  ASSERT_TRUE(SetDefaultColorReduction(c.method));
+  TGIFImage gif;
+  gif.AssignImage(picture);
+  const std::vector<uint8_t> bytes = Saved(gif);
+  SetDefaultColorReduction(old);
+  const QImage qt = ReadWithQt(bytes);
+  ASSERT_FALSE(qt.isNull());
+  // The nearest of n levels round(255 i / (n - 1)); the lower one on a tie.
+  const auto nearest = [](int v, int n) {
+    int best = 0;
+    for (int i = 1; i < n; ++i) {
+      const int level = (2 * 255 * i + (n - 1)) / (2 * (n - 1));
+      const int bestLevel = (2 * 255 * best + (n - 1)) / (2 * (n - 1));
+      if (std::abs(v - level) < std::abs(v - bestLevel)) best = i;
+    }
+    return (2 * 255 * best + (n - 1)) / (2 * (n - 1));
+  };
+  for (int y = 0; y < 11; ++y) {
+    for (int x = 0; x < 37; ++x) {
+      const QRgb p = picture.pixel(x, y);
+      EXPECT_EQ(qt.pixel(x, y) | 0xFF000000u,
+                qRgb(nearest(qRed(p), c.redLevels), nearest(qGreen(p), c.greenLevels), nearest(qBlue(p), c.blueLevels)))
+          << x << "," << y;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, GifFixedPalette,
+                         testing::Values(TFixedCase{rmFixed666, 6, 6, 6}, TFixedCase{rmFixed784, 7, 8, 4}));
 
 // Counts the clear codes of a data stream written with the given code size.
 int CountClearCodes(const std::vector<uint8_t>& data) {

@@ -253,6 +253,18 @@ TEST(TiffLayouts, TwentyFourAndThirtyTwoBitPicturesGiveIdenticalFiles) {
   EXPECT_EQ(Written(bitmap), b24);
 }
 
+// The export's picture (rows of red, green, blue bytes) goes out as it is held; the
+// file is the one its 24-bit bitmap gives, whether its rows are padded (odd width)
+// or follow one another.
+TEST(TiffLayouts, ExportPictureGivesTheFileOfItsTwentyFourBitBitmap) {
+  for (const int width : {11, 16}) {
+    const QImage picture = ColourPicture(width, 6).convertToFormat(QImage::Format_RGB888);
+    TMemoryStream s;
+    ASSERT_TRUE(WriteTiffPictureToStream(s, picture)) << width;
+    EXPECT_EQ(Bytes(s), Written(TBitmapGraphic(picture, 24))) << width;
+  }
+}
+
 TEST(TiffLayouts, ASideAbove65535IsWrittenAsALong) {
   TBitmap wide(70000, 1);
   const std::vector<uint8_t> b = Written(wide);
@@ -310,6 +322,14 @@ TEST(TiffPeers, LibtiffReadsEveryLayoutWithTheSamePixels) {
     EXPECT_EQ(dump.status, 0) << c.name << dump.output;
     EXPECT_EQ(PeerPixels(folder, tif), SourcePixels(c.image)) << c.name;
   }
+}
+
+TEST(TiffPeers, LibtiffReadsTheExportPictureWithTheSamePixels) {
+  TScratchFolder folder;
+  const QImage picture = ColourPicture(17, 9).convertToFormat(QImage::Format_RGB888);
+  const std::string tif = folder.File("export.tif");
+  ASSERT_TRUE(WriteTiffPictureToFile(tif, picture));
+  EXPECT_EQ(PeerPixels(folder, tif), SourcePixels(picture));
 }
 
 // scripts/setup installs Qt's TIFF plugin, so its absence fails the test.

@@ -1,0 +1,103 @@
+// Transparency by colour key (tRNS of grey and RGB pictures), pixel by pixel
+// against libpng's reading of the same hand-made files.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <QImage>
+
+#include <string>
+#include <vector>
+
+#include "PngFixtures.h"
+#include "platform/Canvas.h"
+
+namespace qira {
+namespace {
+
+// libpng's alpha of each pixel (0 see-through, 255 opaque), rows from the top.
+std::vector<uint8_t> LibpngAlpha(const std::string& bytes, uint32_t& width, uint32_t& height) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return {};
+  image.format = PNG_FORMAT_RGBA;
+  std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr)) return {};
+  width = image.width;
+  height = image.height;
+  std::vector<uint8_t> alpha;
+  for (size_t i = 3; i < rgba.size(); i += 4) alpha.push_back(rgba[i]);
+  return alpha;
+}
+
+class PngColourKey : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(PngColourKey, SeeThroughPixelsAreTheOnesLibpngKeys) {
+  const std::string name = GetParam();
+  uint32_t width = 0, height = 0;
+  const std::vector<uint8_t> expected = LibpngAlpha(PngFiles().Bytes(name), width, height);
+  ASSERT_FALSE(expected.empty()) << "libpng could not read " << name;
+
+  TPNGObject png;
+  LoadPngFixture(png, name);
+  ASSERT_EQ(png.GetTransparencyMode(), ptmBit);
+  const QImage image = png.ToImage();
+  ASSERT_EQ(static_cast<uint32_t>(image.width()), width);
+  ASSERT_EQ(static_cast<uint32_t>(image.height()), height);
+  int seeThrough = 0;
+  for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t x = 0; x < width; ++x) {
+      const int ours = qAlpha(image.pixel(static_cast<int>(x), static_cast<int>(y)));
+      EXPECT_EQ(ours, expected[y * width + x]) << name << " at " << x << ", " << y;
+      seeThrough += ours == 0;
+    }
+  }
+  // Every fixture has see-through pixels and opaque ones.
+  EXPECT_GT(seeThrough, 0) << name;
+  EXPECT_LT(seeThrough, static_cast<int>(width * height)) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, PngColourKey,
+                         ::testing::Values("key_rgb8_gamma1.png", "key_grey2.png", "key_grey2_adam7.png",
+                                           "key_grey4.png", "key_grey16.png", "key_rgb16.png",
+                                           "key_grey8_gamma.png", "key_rgb8_adam7.png"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           std::string n = info.param;
+                           n = n.substr(0, n.find('.'));
+                           std::erase(n, '_');
+                           return n;
+                         });
+
+// Drawing leaves the canvas under the keyed pixels only: the near-white 254
+// pixel that the gamma table turns into the key's 255 stays opaque.
+TEST(PngColourKeyDraw, DrawLeavesTheCanvasOnlyWhereTheRawSamplesMatch) {
+  TPNGObject png;
+  LoadPngFixture(png, "key_rgb8_gamma1.png");
+  QImage target(4, 2, QImage::Format_RGB32);
+  target.fill(qRgb(10, 20, 30));
+  TCanvas canvas(&target);
+  png.Draw(canvas, {0, 0, 4, 2});
+  const QImage shown = png.ToImage();
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      const QRgb pixel = shown.pixel(x, y);
+      const QRgb want = qAlpha(pixel) == 0 ? qRgb(10, 20, 30) : (pixel | 0xFF000000u);
+      EXPECT_EQ(target.pixel(x, y), want) << x << ", " << y;
+    }
+  }
+  EXPECT_EQ(qAlpha(shown.pixel(0, 0)), 255);  // raw 254, 254, 254
+  EXPECT_EQ(qAlpha(shown.pixel(1, 0)), 0);    // raw 255, 255, 255
+}
+
+// A key set in memory replaces the file's: the pixels of that colour turn see-through.
+TEST(PngColourKeyDraw, NewKeyColourReplacesTheKeyReadFromTheFile) {
+  TPNGObject png;
+  LoadPngFixture(png, "key_rgb16.png");
+  const TColor fourth = png.GetPixel(0, 1);  // raw 0x2000, 0x4000, 0x6000
+  png.SetTransparentColor(fourth);
+  const QImage shown = png.ToImage();
+  EXPECT_EQ(qAlpha(shown.pixel(0, 1)), 0);
+  EXPECT_EQ(qAlpha(shown.pixel(0, 0)), 255);
+}
+
+}  // namespace
+}  // namespace qira
