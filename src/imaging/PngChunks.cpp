@@ -389,7 +389,19 @@ bool TChunktRNS::LoadFromStream(TBinaryStream& stream, const TChunkName& name, u
 }
 
 void TChunktRNS::SaveToStream(TBinaryStream& stream) const {
-  WritePngChunk(stream, name_, data_.data(), static_cast<uint32_t>(std::min<size_t>(data_.size(), 256)));
+  const uint32_t size = static_cast<uint32_t>(std::min<size_t>(data_.size(), 256));
+  const bool grey2 = Owner().HasHeader() && Owner().GetHeader().ColorType == COLOR_GRAYSCALE &&
+                     Owner().GetHeader().BitDepth == 2 && size >= 2;
+  if (!grey2) {
+    WritePngChunk(stream, name_, data_.data(), size);
+    return;
+  }
+  // Two-bit grey goes out at four bits, each sample s as 5 × s: the key follows, and a
+  // key no 2-bit sample has stays one no written sample has.
+  std::vector<uint8_t> data(data_.begin(), data_.begin() + size);
+  const uint32_t key = (uint32_t{data[0]} << 8) | data[1];
+  WriteBigEndian16(data.data(), static_cast<uint16_t>(key <= 3 ? 5 * key : 0xFFFF));
+  WritePngChunk(stream, name_, data.data(), size);
 }
 
 // Reads through the alpha table, which holds the data bytes over 255s, so a
@@ -401,7 +413,9 @@ TColor TChunktRNS::TransparentColor() const {
   switch (header.ColorType) {
     case COLOR_GRAYSCALE: {
       const auto& palette = header.Palette();
-      const uint8_t index = alphaTable_[1];
+      // Two-bit samples are held at four bits as 5 × s, among sixteen grey levels.
+      const uint32_t key = (uint32_t{alphaTable_[0]} << 8) | alphaTable_[1];
+      const size_t index = header.BitDepth != 2 ? alphaTable_[1] : key <= 3 ? 5 * key : palette.size();
       if (index >= palette.size()) return 0;
       const TPngPaletteEntry& e = palette[index];
       return MakeColor(e.Red, e.Green, e.Blue);

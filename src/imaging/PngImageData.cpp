@@ -381,6 +381,55 @@ class TRowEncoder {
   size_t rowBytes_ = 0;
 };
 
+// The held RGB picture went through the gamma table, which can join raw values:
+// written back through its inverse, a keyed pixel may no longer match the key and
+// an opaque one may come to match it. The key plane tells which pixels were keyed,
+// so a gathered row is mended: keyed pixels take the key's samples, and an opaque
+// pixel that meets the key takes another sample of the same shown level.
+void KeepKeyRow(const TChunkIHDR& h, const TColourKey& key, const std::array<uint8_t, 256>& gamma, uint32_t y,
+                uint8_t* dst, uint32_t x0, uint32_t dx, uint32_t count) {
+  const uint8_t* alpha = h.AlphaScanLine(y);
+  const bool wide = h.BitDepth == 16;
+  const uint32_t limit = wide ? 0xFFFF : 0xFF;
+  if (key.Value[0] > limit || key.Value[1] > limit || key.Value[2] > limit) return;  // matches no sample
+  const size_t bytes = wide ? 2 : 1;
+  auto sample = [&](const uint8_t* p, size_t i) -> uint32_t {
+    return wide ? (uint32_t{p[2 * i]} << 8) | p[2 * i + 1] : p[i];
+  };
+  auto put = [&](uint8_t* p, size_t i, uint32_t v) {
+    if (wide) {
+      p[2 * i] = static_cast<uint8_t>(v >> 8);
+      p[2 * i + 1] = static_cast<uint8_t>(v);
+    } else {
+      p[i] = static_cast<uint8_t>(v);
+    }
+  };
+  for (uint32_t k = 0, c = x0; k < count; ++k, c += dx) {
+    uint8_t* p = dst + 3 * bytes * k;
+    if (alpha[c] == 0) {
+      for (size_t i = 0; i < 3; ++i) put(p, i, key.Value[i]);
+      continue;
+    }
+    if (sample(p, 0) != key.Value[0] || sample(p, 1) != key.Value[1] || sample(p, 2) != key.Value[2]) continue;
+    // A 16-bit picture is shown by its high bytes, so a low byte can differ unseen;
+    // an 8-bit one needs a sample the gamma table shows at the key's level.
+    for (size_t i = 0; i < 3; ++i) {
+      const uint32_t v = key.Value[i];
+      if (wide) {
+        put(p, i, v ^ 1);
+        break;
+      }
+      int other = -1;
+      for (int candidate = 0; candidate < 256 && other < 0; ++candidate)
+        if (static_cast<uint32_t>(candidate) != v && gamma[candidate] == gamma[v]) other = candidate;
+      if (other >= 0) {
+        put(p, i, static_cast<uint32_t>(other));
+        break;
+      }
+    }
+  }
+}
+
 }  // namespace
 
 void TChunkIDAT::SaveToStream(TBinaryStream& stream) const {
@@ -390,10 +439,13 @@ void TChunkIDAT::SaveToStream(TBinaryStream& stream) const {
   const size_t rowBytes = PngBytesPerRow(h.ColorType, depth, h.Width);
   TIdatWriter writer(stream, owner.DeflateLevel(), owner.MaxIdatBytes());
   TRowEncoder encoder(writer, owner.FilterSet(), PngFilterDistance(h.ColorType, depth), rowBytes);
+  const TColourKey key = ColourKeyOf(owner, h);
+  const bool keepKey = key.Active && h.ColorType == COLOR_RGB && h.HasAlpha();
   if (owner.InterlaceMethod() == 0) {
     encoder.StartPass(rowBytes);
     for (uint32_t y = 0; y < h.Height; ++y) {
       GatherRow(h, owner.InverseGammaLut, y, encoder.Row(), 0, 1, h.Width);
+      if (keepKey) KeepKeyRow(h, key, owner.GammaLut, y, encoder.Row(), 0, 1, h.Width);
       encoder.EncodeRow();
     }
   } else {
@@ -405,6 +457,8 @@ void TChunkIDAT::SaveToStream(TBinaryStream& stream) const {
       for (uint32_t y = pass.RowStart; y < h.Height; y += pass.RowIncrement) {
         std::fill(encoder.Row(), encoder.Row() + passBytes, 0);
         GatherRow(h, owner.InverseGammaLut, y, encoder.Row(), pass.ColumnStart, pass.ColumnIncrement, passWidth);
+        if (keepKey)
+          KeepKeyRow(h, key, owner.GammaLut, y, encoder.Row(), pass.ColumnStart, pass.ColumnIncrement, passWidth);
         encoder.EncodeRow();
       }
     }

@@ -4,8 +4,12 @@
 // scratch folder for the few readers that insist on a file name.
 #include <unistd.h>
 
+#include <QImage>
+
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -53,6 +57,35 @@ inline std::string PutScratchFile(const std::string& name, const uint8_t* data, 
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   return path;
+}
+
+// A round trip that changed what the user sees: the run ends here, as a finding.
+[[noreturn]] inline void Finding(const char* what) {
+  std::fprintf(stderr, "round trip changed %s\n", what);
+  std::abort();
+}
+
+inline void Expect(bool same, const char* what) {
+  if (!same) Finding(what);
+}
+
+// Equal bits, so a NaN read back as the NaN it was counts as kept.
+template <class T>
+bool SameBits(const T& a, const T& b) {
+  return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+
+// The same size and the same colour and opacity at every pixel, whatever the
+// storage (indexed, opaque or with alpha).
+inline bool SamePixels(const QImage& a, const QImage& b) {
+  if (a.isNull() || b.isNull()) return a.isNull() == b.isNull();
+  if (a.size() != b.size()) return false;
+  const QImage x = a.convertToFormat(QImage::Format_ARGB32);
+  const QImage y = b.convertToFormat(QImage::Format_ARGB32);
+  const size_t rowBytes = static_cast<size_t>(x.width()) * 4;
+  for (int row = 0; row < x.height(); ++row)
+    if (std::memcmp(x.constScanLine(row), y.constScanLine(row), rowBytes) != 0) return false;
+  return true;
 }
 
 }  // namespace qira::fuzzing

@@ -56,10 +56,36 @@ TEST_P(PngColourKey, SeeThroughPixelsAreTheOnesLibpngKeys) {
   EXPECT_LT(seeThrough, static_cast<int>(width * height)) << name;
 }
 
+// Saved and read by libpng, the picture keys the pixels the original keyed: the
+// key goes out at the depth the samples are written with, and every sample is
+// written as it was read.
+TEST_P(PngColourKey, SavedPictureKeysTheSamePixelsForLibpng) {
+  const std::string name = GetParam();
+  TPNGObject png;
+  LoadPngFixture(png, name);
+  const std::vector<uint8_t> saved = SavedBytes(png);
+  uint32_t width = 0, height = 0, savedWidth = 0, savedHeight = 0;
+  const std::vector<uint8_t> original = LibpngAlpha(PngFiles().Bytes(name), width, height);
+  ASSERT_FALSE(original.empty()) << name;
+  EXPECT_EQ(LibpngAlpha(std::string(saved.begin(), saved.end()), savedWidth, savedHeight), original) << name;
+  EXPECT_EQ(savedWidth, width);
+  EXPECT_EQ(savedHeight, height);
+
+  // And by our own reader: the same see-through pixels.
+  TMemoryStream stream(saved);
+  TPNGObject reloaded;
+  reloaded.LoadFromStream(stream);
+  const QImage before = png.ToImage();
+  const QImage after = reloaded.ToImage();
+  for (int y = 0; y < before.height(); ++y)
+    for (int x = 0; x < before.width(); ++x)
+      EXPECT_EQ(qAlpha(after.pixel(x, y)), qAlpha(before.pixel(x, y))) << name << " at " << x << ", " << y;
+}
+
 INSTANTIATE_TEST_SUITE_P(Files, PngColourKey,
                          ::testing::Values("key_rgb8_gamma1.png", "key_grey2.png", "key_grey2_adam7.png",
                                            "key_grey4.png", "key_grey16.png", "key_rgb16.png",
-                                           "key_grey8_gamma.png", "key_rgb8_adam7.png"),
+                                           "key_grey8_gamma.png", "key_rgb8_adam7.png", "key_rgb16_gamma.png"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                            std::string n = info.param;
                            n = n.substr(0, n.find('.'));
@@ -86,6 +112,26 @@ TEST(PngColourKeyDraw, DrawLeavesTheCanvasOnlyWhereTheRawSamplesMatch) {
   }
   EXPECT_EQ(qAlpha(shown.pixel(0, 0)), 255);  // raw 254, 254, 254
   EXPECT_EQ(qAlpha(shown.pixel(1, 0)), 0);    // raw 255, 255, 255
+}
+
+// The key's colour is the colour its samples show, also where two-bit samples are
+// held among sixteen grey levels.
+TEST(PngColourKeyDraw, KeyColourIsTheColourOfTheKeyedPixels) {
+  for (const char* name : {"key_grey2.png", "key_grey2_adam7.png", "key_grey4.png", "key_rgb8_adam7.png"}) {
+    TPNGObject png;
+    LoadPngFixture(png, name);
+    const QImage shown = png.ToImage();
+    int keyed = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+      for (int x = 0; x < shown.width(); ++x) {
+        const QRgb pixel = shown.pixel(x, y);
+        if (qAlpha(pixel) != 0) continue;
+        ++keyed;
+        EXPECT_EQ(png.GetTransparentColor(), MakeColor(qRed(pixel), qGreen(pixel), qBlue(pixel))) << name;
+      }
+    }
+    EXPECT_GT(keyed, 0) << name;
+  }
 }
 
 // A key set in memory replaces the file's: the pixels of that colour turn see-through.
