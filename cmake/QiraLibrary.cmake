@@ -9,7 +9,7 @@ function(qira_library name folder)
   if(ARGN)
     target_link_libraries(${name} PUBLIC ${ARGN})
   endif()
-  qira_precompiled_headers(${name} QIRA_LIBRARY_PCH ${CMAKE_SOURCE_DIR}/src/Precompiled.h)
+  qira_precompiled_headers(${name} QIRA_LIBRARY_PCH ${CMAKE_SOURCE_DIR}/src/platform/Precompiled.h)
 endfunction()
 
 # The standard, Qt and test headers every unit includes are compiled once: the
@@ -34,7 +34,7 @@ function(qira_tests name folder)
   add_executable(${name} ${_sources})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/src)
   target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gmock GTest::gtest_main)
-  qira_precompiled_headers(${name} QIRA_TEST_PCH ${CMAKE_SOURCE_DIR}/src/Precompiled.h <gtest/gtest.h> <gmock/gmock.h>)
+  qira_precompiled_headers(${name} QIRA_TEST_PCH ${CMAKE_SOURCE_DIR}/src/platform/Precompiled.h <gtest/gtest.h> <gmock/gmock.h>)
   target_compile_definitions(${name} PRIVATE
     QIRA_FIXTURES_DIR="${CMAKE_SOURCE_DIR}/tests/fixtures"
     QIRA_PYTHON="/usr/bin/python3")

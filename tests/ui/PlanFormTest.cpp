@@ -1,14 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QMouseEvent>
 #include <QPointer>
 #include <QTimer>
 #include <QToolButton>
 
 #include <cmath>
 #include <cstdlib>
-#include <vector>
 
 #include "ProjectTestSupport.h"
 #include "ui/PlanForm.h"
@@ -124,36 +122,6 @@ TEST_F(PlanWindow, AZoomInKeepsTheMiddleThirdThenEqualisesTheScales) {
   plan.SpeedButton2->click();
   r = plan.Ranges();
   EXPECT_NEAR(r.Left.Max - r.Left.Min, 45, 1e-3);
-}
-
-TEST_F(PlanWindow, ADragShowsTheRubberBandOnThePlansWhiteChart) {
-  std::unique_ptr<TForm3D> form = NewDocument();
-  form->Createplan1Click();
-  TPlanForm& plan = *form->PlanForms[0];
-  plan.resize(500, 400);
-  Settle();
-  plan.CalcLayout();
-  QWidget* chart = nullptr;
-  for (QWidget* child : plan.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-    if (child != plan.Panel1) chart = child;
-  ASSERT_NE(chart, nullptr);
-  const TRect r = plan.ChartRect();
-  const int32_t x0 = r.Left + 20, y0 = r.Top + 20, x1 = r.Left + 120, y1 = r.Top + 90;
-  std::vector<TColor> before;
-  for (int32_t x = x0; x < x1; ++x) before.push_back(plan.ChartPixel(x, y0));
-  auto send = [&](QEvent::Type type, int32_t x, int32_t y, Qt::MouseButtons held) {
-    const QPointF at(x, y);
-    QMouseEvent event(type, at, chart->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
-    QCoreApplication::sendEvent(chart, &event);
-  };
-  send(QEvent::MouseButtonPress, x0, y0, Qt::LeftButton);
-  send(QEvent::MouseMove, x1, y1, Qt::LeftButton);
-  // The band's top edge shows over most of its length.
-  int32_t changed = 0;
-  for (int32_t x = x0; x < x1; ++x) changed += plan.ChartPixel(x, y0) != before[static_cast<size_t>(x - x0)];
-  EXPECT_GT(changed, (x1 - x0) / 2);
-  send(QEvent::MouseMove, x0 + 2, y0 + 2, Qt::LeftButton);
-  send(QEvent::MouseButtonRelease, x0 + 2, y0 + 2, Qt::NoButton);
 }
 
 TEST_F(PlanWindow, TheExampleShowsBothCollarsWhereTheirCoordinatesPutThemAtEqualScales) {
