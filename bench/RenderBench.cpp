@@ -11,13 +11,26 @@
 //   peak resident size per cell from before building to after that frame
 //   (bytes_per_cell); its triangles (front and back) as the counter to set
 //   against BM_CompileFrame of the same count, the bare compile of a peer.
-// Not part of the tests; run by hand.
+// - BM_SurveyProject: the survey project named by QIRA_SURVEY_PROJECT (made by
+//   make_survey.py) read and built, then its first frame, each against a bare
+//   compile and first frame of as many triangles as its sections draw.
+// - BM_BlocksWorkbook: the blocks workbook of a 300 x 300 section, its peak
+//   resident growth against the file's size.
+// The scene and workbook rows are printed as a table at the end, each with ours,
+// the peer and the ratio. Not part of the tests; run by hand.
 #include <benchmark/benchmark.h>
+
+#include <malloc.h>
+
+#include <QGuiApplication>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -25,16 +38,22 @@
 
 #include "model/SceneContext.h"
 #include "model/Section.h"
-#include "scene/objects/DummyPlaneSprite.h"
-#include "scene/objects/Mesh.h"
+#include "model/SectionExports.h"
+#include "model/StreamHelpers.h"
+#include "scene/gl/EglRenderingContext.h"
+#include "scene/gl/OpenGLBinding.h"
 #include "scene/graph/CameraLight.h"
 #include "scene/graph/CustomSceneObjects.h"
-#include "scene/gl/EglRenderingContext.h"
-#include "scene/materials/Materials.h"
-#include "scene/viewers/MemoryViewer.h"
-#include "scene/gl/OpenGLBinding.h"
 #include "scene/graph/Scene.h"
+#include "scene/materials/Materials.h"
 #include "scene/math/VectorGeometry.h"
+#include "scene/objects/DummyPlaneSprite.h"
+#include "scene/objects/Mesh.h"
+#include "scene/objects/WindowsBitmapFont.h"
+#include "scene/viewers/MemoryViewer.h"
+#include "ui/ProgramStart.h"
+#include "ui/ProjectFile.h"
+#include "ui/ViewWindow.h"
 
 namespace qira {
 namespace {
@@ -240,6 +259,18 @@ int64_t StatusKilobytes(const std::string& key) {
   return 0;
 }
 
+// The rows printed after the runs: what, ours, the peer, the unit, the target ratio.
+struct TTableRow {
+  std::string What;
+  double Ours = 0, Peer = 0;
+  std::string Unit;
+  double Target = 0;
+};
+std::vector<TTableRow>& TableRows() {
+  static std::vector<TTableRow> rows;
+  return rows;
+}
+
 void BM_SectionScene(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const double cells = static_cast<double>(n) * n;
@@ -251,6 +282,7 @@ void BM_SectionScene(benchmark::State& state) {
     context.AxisCube = &s.scene->Objects().AddNewChild<TGLDummyCube>();
     context.ModelCube = &context.AxisCube->AddNewChild<TGLDummyCube>();
     s.TimedFrame();  // the context is not the section's
+    malloc_trim(0);  // what earlier rows freed is not counted as this row's
     std::ofstream("/proc/self/clear_refs") << "5";
     const int64_t startKb = StatusKilobytes("VmRSS:");
     auto section = std::make_unique<TGraphSection>();
@@ -280,6 +312,130 @@ void BM_SectionScene(benchmark::State& state) {
   state.counters["open_ms"] = 1e3 * openSeconds;
   state.counters["first_frame_ms"] = 1e3 * frameSeconds;
   state.counters["bytes_per_cell"] = peakBytes / cells;
+  TableRows().push_back({"Section " + std::to_string(n) + " x " + std::to_string(n) + ", peak bytes per cell",
+                         peakBytes / cells, 150, "B", 1.0});
+}
+
+// A section and its groups, walked for the triangles the visible sections draw.
+int64_t DrawnTriangles(const TGraphMain& node) {
+  int64_t triangles = 0;
+  if (const auto* section = dynamic_cast<const TGraphSection*>(&node)) {
+    for (const auto* mesh : {&section->FrontMesh, &section->BackMesh})
+      if (*mesh && (*mesh)->Visible()) triangles += (*mesh)->DrawnCount() / 3;
+  }
+  for (int i = 0; i < node.ChildCount(); ++i) triangles += DrawnTriangles(*node.GetChild(i));
+  return triangles;
+}
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+void BM_SurveyProject(benchmark::State& state) {
+  const char* path = std::getenv("QIRA_SURVEY_PROJECT");
+  if (path == nullptr || !std::filesystem::exists(path)) {
+    state.SkipWithError("QIRA_SURVEY_PROJECT names no project (make it with bench/make_survey.py)");
+    return;
+  }
+  // Ours and the peer alternate; the medians are reported.
+  std::vector<double> open, read, frame, peer;
+  double triangles = 0, coverage = 0, peerCoverage = 0;
+  for (auto _ : state) {
+    TBenchScene s(2);
+    s.mesh->SetVisible(false);
+    // The view window's lens; the project's own camera and direction below.
+    s.camera->SetDepthOfView(1000000);
+    s.camera->SetFocalLength(500);
+    auto font = CreateFittingBitmapFont("Arial", kViewFontHeight);
+    TSceneContext context;
+    context.AxisCube = &s.scene->Objects().AddNewChild<TGLDummyCube>();
+    context.ModelCube = &context.AxisCube->AddNewChild<TGLDummyCube>();
+    context.BitmapFont = font.get();
+    s.TimedFrame();  // the context is not the project's
+    const auto start = std::chrono::steady_clock::now();
+    TProject project = ReadProjectFile(path, GetProgramVersion());
+    read.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    context.ModelOffset = project.View.ModelOffset;
+    const TProjectView& view = project.View;
+    s.camera->Position().SetPoint(view.CameraPosition.x, view.CameraPosition.y, view.CameraPosition.z);
+    context.AxisCube->Direction().SetVector(view.ViewDirection.x, view.ViewDirection.y, view.ViewDirection.z);
+    project.Root->SetContext(&context);
+    project.Root->SetGeologyList(&project.Legend);
+    project.Root->Build(true);
+    open.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    frame.push_back(s.TimedFrame());
+    coverage = s.Coverage();
+    triangles = static_cast<double>(DrawnTriangles(*project.Root));
+    project.Root.reset();
+
+    TBenchScene bare(static_cast<int64_t>(triangles));
+    bare.TimedFrame();  // context and material, as for ours
+    bare.mesh->StructureChanged();
+    peer.push_back(bare.TimedFrame());
+    peerCoverage = bare.Coverage();
+    state.SetIterationTime(open.back() + frame.back());
+  }
+  const double openMs = 1e3 * Median(open), frameMs = 1e3 * Median(frame), peerMs = 1e3 * Median(peer);
+  state.counters["triangles"] = triangles;
+  state.counters["open_ms"] = openMs;
+  state.counters["read_ms"] = 1e3 * Median(read);
+  state.counters["first_frame_ms"] = frameMs;
+  state.counters["peer_ms"] = peerMs;
+  state.counters["coverage"] = coverage;
+  state.counters["peer_coverage"] = peerCoverage;
+  TableRows().push_back({"Survey project: read and build", openMs, peerMs, "ms", 0.15});
+  TableRows().push_back({"Survey project: first frame", frameMs, peerMs, "ms", 1.0});
+}
+BENCHMARK(BM_SurveyProject)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_BlocksWorkbook(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const std::string file = (std::filesystem::temp_directory_path() / "qira_bench_blocks.xls").string();
+  double peakBytes = 0, fileBytes = 0;
+  for (auto _ : state) {
+    auto section = std::make_unique<TGraphSection>();
+    section->Frequency = 12500;
+    section->RowCount = section->ColCount = n;
+    section->X1.assign(static_cast<size_t>(n) + 1, 0.0);
+    section->X2.assign(static_cast<size_t>(n) + 1, static_cast<double>(n));
+    section->Y1.assign(static_cast<size_t>(n) + 1, 0.0);
+    section->Y2.assign(static_cast<size_t>(n) + 1, 0.0);
+    section->StartZ = 0;
+    section->EndZ = -n;
+    section->Values.assign(static_cast<size_t>(n), std::vector<double>(static_cast<size_t>(n)));
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; j < n; ++j) section->Values[i][j] = 1.0 + i * n + j;
+    section->CalcBounds();
+    section->CalcDataRange();
+    const TClassLimits limits{10, 10, 20, 20, 30, 30, 40, 40, 50, 50, 60, 60, 70, 70, 80, 80};
+    malloc_trim(0);  // what earlier rows freed is not counted as this row's
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const int64_t startKb = StatusKilobytes("VmRSS:");
+    const auto start = std::chrono::steady_clock::now();
+    ExportBlocksSheet(*section, limits, file, true);
+    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    peakBytes = static_cast<double>(StatusKilobytes("VmHWM:") - startKb) * 1024.0;
+    fileBytes = static_cast<double>(std::filesystem::file_size(file));
+  }
+  std::filesystem::remove(file);
+  state.counters["file_MB"] = fileBytes / 1048576.0;
+  state.counters["peak_growth_MB"] = peakBytes / 1048576.0;
+  TableRows().push_back({"Blocks workbook " + std::to_string(n) + " x " + std::to_string(n) +
+                             ", peak growth vs file + 32 MB",
+                         peakBytes / 1048576.0, fileBytes / 1048576.0 + 32, "MB", 1.0});
+}
+BENCHMARK(BM_BlocksWorkbook)->Arg(300)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void PrintTable() {
+  if (TableRows().empty()) return;
+  std::printf("\n%-58s %12s %12s %8s  %s\n", "what", "ours", "peer", "ratio", "target");
+  for (const TTableRow& row : TableRows()) {
+    const double ratio = row.Peer > 0 ? row.Ours / row.Peer : 0;
+    std::printf("%-58s %9.1f %-2s %9.1f %-2s %7.2fx  <= %.2fx%s\n", row.What.c_str(), row.Ours, row.Unit.c_str(),
+                row.Peer, row.Unit.c_str(), ratio, row.Target, ratio <= row.Target ? "" : "  (over)");
+  }
 }
 BENCHMARK(BM_SectionScene)->Arg(1000)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 // The peer of a 1000 x 1000 section: as many triangles compiled bare and drawn once.
@@ -301,11 +457,16 @@ std::string RendererName() {
 }  // namespace qira
 
 int main(int argc, char** argv) {
+  // The view's font is made through the desktop's font machinery.
+  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QGuiApplication application(argc, argv);
+  qira::RegisterProgramClasses();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::AddCustomContext("gl_renderer", qira::RendererName());
   benchmark::AddCustomContext("viewport", std::to_string(qira::kViewSize) + "x" + std::to_string(qira::kViewSize));
   benchmark::RunSpecifiedBenchmarks();
+  qira::PrintTable();
   benchmark::Shutdown();
   return 0;
 }

@@ -201,12 +201,12 @@ def section_record(sec, name, visible):
     return write
 
 
-def section_group_record(sections):
+def section_group_record(sections, b1="BH1", b2="BH2"):
     def write(s):
-        common(s, 1, "BH1 - BH2", sections, expanded=1)
+        common(s, 1, "%s - %s" % (b1, b2), sections, expanded=1)
         at = s.open_chunk(0)
-        s.string("BH1")
-        s.string("BH2")
+        s.string(b1)
+        s.string(b2)
         s.close_chunk(at)
     return write
 
@@ -225,10 +225,21 @@ def build():
     files["BH1_BH2_25kHz.sec"] = sec_file(high)
     files["BH1_BH2_12.5kHz.sec"] = sec_file(low)
 
+    files["Example.q3d"] = project_bytes(
+        (1015.0, 100.0, 2020.0), legend,
+        [borehole_record(b, p) for b, p in boreholes],
+        [section_group_record([section_record(high, "25 kHz", visible=1),
+                               section_record(low, "12.5 kHz", visible=0)])])
+    return files
+
+
+def project_bytes(centre, legend, boreholes, section_groups):
+    """The project file: the data's centre (scene order), the view, the legend
+    and the root with its four groups."""
     s = Stream()
     s.raw(b"QIRA 3D image")
     at = s.open_chunk(PROGRAM_VERSION)
-    for v in (1015.0, 100.0, 2020.0):       # the data's centre, scene order
+    for v in centre:
         s.f64(v)
     for v in (0.0, 0.0, 650.0):             # camera position
         s.f32(v)
@@ -236,16 +247,13 @@ def build():
         s.f32(v)
     write_legend(s, [(full, short, colour) for full, short, colour in legend])
     common(s, 0, "", [
-        group("Boreholes", [borehole_record(b, p) for b, p in boreholes]),
-        group("Sections", [section_group_record([
-            section_record(high, "25 kHz", visible=1),
-            section_record(low, "12.5 kHz", visible=0)])]),
+        group("Boreholes", boreholes),
+        group("Sections", section_groups),
         group("Potential sections", expanded=0),
         group("Objects", [axis_default]),
     ], expanded=0)
     s.close_chunk(at)
-    files["Example.q3d"] = bytes(s)
-    return files
+    return bytes(s)
 
 
 def main(argv):

@@ -413,15 +413,22 @@ TColor TChunktRNS::TransparentColor() const {
   switch (header.ColorType) {
     case COLOR_GRAYSCALE: {
       const auto& palette = header.Palette();
-      // Two-bit samples are held at four bits as 5 × s, among sixteen grey levels.
+      // Two-bit samples are held at four bits as 5 × s, among sixteen grey levels;
+      // 16-bit ones by their high byte.
       const uint32_t key = (uint32_t{alphaTable_[0]} << 8) | alphaTable_[1];
-      const size_t index = header.BitDepth != 2 ? alphaTable_[1] : key <= 3 ? 5 * key : palette.size();
+      const size_t index = header.BitDepth == 16 ? alphaTable_[0]
+                           : header.BitDepth != 2 ? alphaTable_[1]
+                           : key <= 3             ? 5 * key
+                                                  : palette.size();
       if (index >= palette.size()) return 0;
       const TPngPaletteEntry& e = palette[index];
       return MakeColor(e.Red, e.Green, e.Blue);
     }
-    case COLOR_RGB:
-      return MakeColor(gamma[alphaTable_[1]], gamma[alphaTable_[3]], gamma[alphaTable_[5]]);
+    case COLOR_RGB: {
+      // A 16-bit sample shows as its high byte, an 8-bit one as its low byte.
+      const size_t at = header.BitDepth == 16 ? 0 : 1;
+      return MakeColor(gamma[alphaTable_[at]], gamma[alphaTable_[at + 2]], gamma[alphaTable_[at + 4]]);
+    }
     case COLOR_PALETTE: {
       const auto& palette = header.Palette();
       for (size_t i = 0; i < data_.size() && i < palette.size(); ++i) {
@@ -435,17 +442,34 @@ TColor TChunktRNS::TransparentColor() const {
 
 bool TChunktRNS::SetTransparentColor(TColor color) {
   const TChunkIHDR& header = Owner().GetHeader();
+  // The key holds the raw samples the writer puts out for a pixel of that colour; a
+  // 16-bit sample takes the low byte the owner gives such pixels (KeyLowByte).
+  const bool wide = header.BitDepth == 16;
+  const auto& inverse = Owner().InverseGammaLut;
   switch (header.ColorType) {
-    case COLOR_GRAYSCALE:
+    case COLOR_GRAYSCALE: {
+      // The sample of the grey level shown in that colour: two-bit levels are held
+      // at four bits as 5 × s.
+      const auto& palette = header.Palette();
+      size_t k = 0;
+      while (k < palette.size() && !(palette[k].Red == ColorRed(color) && palette[k].Green == ColorGreen(color) &&
+                                     palette[k].Blue == ColorBlue(color)))
+        ++k;
+      if (k == palette.size() || (header.BitDepth == 2 && k % 5 != 0)) return false;
+      const size_t sample = header.BitDepth == 2 ? k / 5 : wide ? (k << 8) | KeyLowByte : k;
       data_.assign(2, 0);
-      WriteBigEndian16(data_.data(), ColorRed(color));
+      WriteBigEndian16(data_.data(), static_cast<uint16_t>(sample));
       break;
-    case COLOR_RGB:
+    }
+    case COLOR_RGB: {
       data_.assign(6, 0);
-      WriteBigEndian16(data_.data(), ColorRed(color));
-      WriteBigEndian16(data_.data() + 2, ColorGreen(color));
-      WriteBigEndian16(data_.data() + 4, ColorBlue(color));
+      const uint8_t channels[3] = {ColorRed(color), ColorGreen(color), ColorBlue(color)};
+      for (size_t i = 0; i < 3; ++i) {
+        const uint8_t high = inverse[channels[i]];
+        WriteBigEndian16(data_.data() + 2 * i, static_cast<uint16_t>(wide ? (high << 8) | inverse[KeyLowByte] : high));
+      }
       break;
+    }
     case COLOR_PALETTE: {
       const auto& palette = header.Palette();
       const auto* plte = Owner().Chunks().ItemFromClass<TChunkPLTE>();

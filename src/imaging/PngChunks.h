@@ -229,10 +229,13 @@ class TChunktRNS : public TChunk {
   const std::array<uint8_t, 256>& PaletteAlpha() const { return alphaTable_; }
   // The colour that is see-through, by the header's colour type.
   TColor TransparentColor() const;
-  // Fills the data for that colour (colour types 0, 2, 3). For a palette
-  // picture whose palette lacks the colour nothing is made transparent and
-  // false is returned.
+  // Fills the data for that colour (colour types 0, 2, 3): the raw samples the
+  // writer puts out for a pixel of it. For a palette or grey picture without
+  // the colour nothing is made transparent and false is returned.
   bool SetTransparentColor(TColor color);
+  // The low byte of a 16-bit key set in memory; the owner gives it to the pixels
+  // of the key's colour, whose low bytes do not show.
+  static constexpr uint8_t KeyLowByte = 0;
 
  private:
   void TakeData();

@@ -294,9 +294,31 @@ void TPNGObject::SetTransparentColor(TColor color) {
     RaiseError<EPNGCannotChangeTransparent>(EPNGCannotChangeTransparentText);
   TChunktRNS* trns = chunks_.ItemFromClass<TChunktRNS>();
   if (!trns) trns = &chunks_.Add<TChunktRNS>();
-  if (!trns->SetTransparentColor(color & 0xFFFFFF)) chunks_.Remove(trns);
+  if (!trns->SetTransparentColor(color & 0xFFFFFF)) {
+    chunks_.Remove(trns);
+    trns = nullptr;
+  }
   // The new key is a colour of the held picture, no longer the file's raw samples.
-  GetHeader().DropKeyPlane();
+  TChunkIHDR& h = GetHeader();
+  h.DropKeyPlane();
+  if (trns && h.BitDepth == 16 && h.HasExtra()) {
+    // A 16-bit key matches one low byte; the pixels showing its colour take it, so a
+    // saved file keys the pixels this picture shows see-through.
+    const auto& key = trns->PaletteAlpha();
+    const auto& inverse = InverseGammaLut;
+    for (uint32_t y = 0; y < h.Height; ++y) {
+      const uint8_t* row = h.ScanLine(y);
+      uint8_t* low = h.ExtraScanLine(y);
+      for (uint32_t x = 0; x < h.Width; ++x) {
+        if (colorType == COLOR_GRAYSCALE) {
+          if (row[x] == key[0]) low[x] = TChunktRNS::KeyLowByte;
+        } else if (inverse[row[3 * x + 2]] == key[0] && inverse[row[3 * x + 1]] == key[2] &&
+                   inverse[row[3 * x]] == key[4]) {
+          for (size_t i = 0; i < 3; ++i) low[3 * x + i] = TChunktRNS::KeyLowByte;
+        }
+      }
+    }
+  }
   Changed();
 }
 

@@ -163,14 +163,23 @@ TColor TZBPalette::ColorAtPercent(double p) const {
                    channel(ColorBlue(c0), ColorBlue(c1)));
 }
 
-TColor TZBPalette::ColorOfValue(double v) const {
-  if (!(v > min_)) v = min_;
-  if (!(v < max_)) v = max_;
+TZBPalette::TValueScale TZBPalette::ValueScale() const {
+  TValueScale scale{min_, max_, 0, 0, logarithmic_};
+  if (logarithmic_) {
+    scale.LogMin = std::log(min_);
+    scale.LogSpan = std::log(max_) - scale.LogMin;
+  }
+  return scale;
+}
+
+TColor TZBPalette::ColorOfValue(double v, const TValueScale& scale) const {
+  if (!(v > scale.Min)) v = scale.Min;
+  if (!(v < scale.Max)) v = scale.Max;
   double p;
-  if (logarithmic_)
-    p = (std::log(v) - std::log(min_)) / (std::log(max_) - std::log(min_)) * 100.0;
+  if (scale.Logarithmic)
+    p = (std::log(v) - scale.LogMin) / scale.LogSpan * 100.0;
   else
-    p = (v - min_) / (max_ - min_) * 100.0;
+    p = (v - scale.Min) / (scale.Max - scale.Min) * 100.0;
   // Min = Max (or a range the logarithm cannot take) gives NaN: the start colour.
   return ColorAtPercent(p);
 }

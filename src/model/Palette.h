@@ -91,7 +91,14 @@ class TZBPalette {
   TColor ColorAtPercent(double p) const;
   // Without intensity; the value is clamped to the range first. Min = Max gives the
   // start colour.
-  TColor ColorOfValue(double v) const;
+  TColor ColorOfValue(double v) const { return ColorOfValue(v, ValueScale()); }
+  // The range as ColorOfValue maps it, its logarithms taken once for many values.
+  struct TValueScale {
+    double Min = 0, Max = 0, LogMin = 0, LogSpan = 0;
+    bool Logarithmic = false;
+  };
+  TValueScale ValueScale() const;
+  TColor ColorOfValue(double v, const TValueScale& scale) const;
   // What sections draw and export: the intensity applied to ColorOfValue.
   TColor DisplayColorOfValue(double v) const { return AdjustColor(ColorOfValue(v)); }
   // The lowest whole percent whose colour is nearest (intensity plays no part).

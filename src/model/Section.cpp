@@ -153,10 +153,6 @@ TPolygonMode PolygonModeOf(uint8_t fillMode) {
   }
 }
 
-float ColorDifference(const TVector& a, const TVector& b) {
-  return std::fabs(a[0] - b[0]) + std::fabs(a[1] - b[1]) + std::fabs(a[2] - b[2]);
-}
-
 }  // namespace
 
 // ---- Hooks --------------------------------------------------------------------------
@@ -476,12 +472,15 @@ void TGraphSection::Build(bool recursive) {
 // drawing can address.
 std::shared_ptr<TSharedVertices> TGraphSection::BuildSheet() const {
   auto sheet = std::make_shared<TSharedVertices>();
-  const float alpha = OpacityAlpha(Transparency);
+  // DisplayColorOfValue's bytes as they are (through the float colour and back they
+  // come out the same), the intensity applied by a table: it treats each channel alike.
+  const TZBPalette::TValueScale scale = Palette.ValueScale();
+  std::array<uint8_t, 256> intensity{};
+  for (int c = 0; c < 256; ++c) intensity[static_cast<size_t>(c)] = ColorRed(Palette.AdjustColor(MakeColor(c, 0, 0)));
   auto colorOf = [&](double v) {
-    const TVector c = ConvertWinColor(Palette.DisplayColorOfValue(v), alpha);
-    return std::array<uint8_t, 4>{static_cast<uint8_t>(RoundToInt(c[0] * 255.0)),
-                                  static_cast<uint8_t>(RoundToInt(c[1] * 255.0)),
-                                  static_cast<uint8_t>(RoundToInt(c[2] * 255.0)), Transparency};
+    const TColor c = Palette.ColorOfValue(v, scale);
+    return std::array<uint8_t, 4>{intensity[ColorRed(c)], intensity[ColorGreen(c)], intensity[ColorBlue(c)],
+                                  Transparency};
   };
   const size_t rows = static_cast<size_t>(std::max(RowCount, 0));
   const size_t cols = static_cast<size_t>(std::max(ColCount, 0));
@@ -510,10 +509,14 @@ std::shared_ptr<TSharedVertices> TGraphSection::BuildSheet() const {
       }
     }
     auto at = [&](size_t i, size_t j) { return slot[i * cols + j]; };
-    // The float colours the diagonal is chosen on, as the palette gives them.
-    auto colorVector = [&](uint32_t k) {
-      const std::array<uint8_t, 4>& c = points[k].color;
-      return ConvertWinColor(MakeColor(c[0], c[1], c[2]), alpha);
+    // The diagonal is chosen on the float colours, each channel as ConvertWinColor makes it.
+    std::array<float, 256> channel{};
+    for (int c = 0; c < 256; ++c) channel[static_cast<size_t>(c)] = ConvertWinColor(MakeColor(c, 0, 0))[0];
+    auto colorDifference = [&](uint32_t a, uint32_t b) {
+      const std::array<uint8_t, 4>& p = points[a].color;
+      const std::array<uint8_t, 4>& q = points[b].color;
+      return std::fabs(channel[p[0]] - channel[q[0]]) + std::fabs(channel[p[1]] - channel[q[1]]) +
+             std::fabs(channel[p[2]] - channel[q[2]]);
     };
     size_t triangles = 0;
     for (size_t i = 1; i < rows; ++i) {
@@ -537,7 +540,7 @@ std::shared_ptr<TSharedVertices> TGraphSection::BuildSheet() const {
         const int hidden = !s00 + !s10 + !s11 + !s01;
         if (hidden == 0) {
           // Split along the diagonal whose end colours differ less; ties along 00-11.
-          if (ColorDifference(colorVector(n00), colorVector(n11)) > ColorDifference(colorVector(n10), colorVector(n01))) {
+          if (colorDifference(n00, n11) > colorDifference(n10, n01)) {
             add(n01, n00, n10);
             add(n01, n10, n11);
           } else {

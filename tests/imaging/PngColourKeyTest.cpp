@@ -5,6 +5,7 @@
 
 #include <QImage>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,14 @@ std::vector<uint8_t> LibpngAlpha(const std::string& bytes, uint32_t& width, uint
   height = image.height;
   std::vector<uint8_t> alpha;
   for (size_t i = 3; i < rgba.size(); i += 4) alpha.push_back(rgba[i]);
+  return alpha;
+}
+
+// Our alpha of each pixel, rows from the top.
+std::vector<uint8_t> AlphaOf(const QImage& image) {
+  std::vector<uint8_t> alpha;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) alpha.push_back(static_cast<uint8_t>(qAlpha(image.pixel(x, y))));
   return alpha;
 }
 
@@ -117,7 +126,8 @@ TEST(PngColourKeyDraw, DrawLeavesTheCanvasOnlyWhereTheRawSamplesMatch) {
 // The key's colour is the colour its samples show, also where two-bit samples are
 // held among sixteen grey levels.
 TEST(PngColourKeyDraw, KeyColourIsTheColourOfTheKeyedPixels) {
-  for (const char* name : {"key_grey2.png", "key_grey2_adam7.png", "key_grey4.png", "key_rgb8_adam7.png"}) {
+  for (const char* name : {"key_grey2.png", "key_grey2_adam7.png", "key_grey4.png", "key_rgb8_adam7.png",
+                           "key_grey16.png", "key_rgb16.png", "key_rgb16_gamma.png"}) {
     TPNGObject png;
     LoadPngFixture(png, name);
     const QImage shown = png.ToImage();
@@ -143,6 +153,37 @@ TEST(PngColourKeyDraw, NewKeyColourReplacesTheKeyReadFromTheFile) {
   const QImage shown = png.ToImage();
   EXPECT_EQ(qAlpha(shown.pixel(0, 1)), 0);
   EXPECT_EQ(qAlpha(shown.pixel(0, 0)), 255);
+}
+
+// A key set in memory, at every depth, keys after a save the pixels the picture
+// showed see-through, for libpng and for our reader: the key goes out as the raw
+// samples those pixels are written with.
+TEST(PngColourKeyDraw, KeySetInMemoryKeysTheSamePixelsOnceSaved) {
+  for (const char* name : {"key_grey2.png", "key_grey4.png", "key_grey8_gamma.png", "key_grey16.png",
+                           "key_rgb8_adam7.png", "key_rgb16.png", "key_rgb16_gamma.png"}) {
+    SCOPED_TRACE(name);
+    TPNGObject png;
+    LoadPngFixture(png, name);
+    // The colour of the last opaque pixel becomes the key.
+    const QImage loaded = png.ToImage();
+    QRgb chosen = 0;
+    for (int y = 0; y < loaded.height(); ++y)
+      for (int x = 0; x < loaded.width(); ++x)
+        if (qAlpha(loaded.pixel(x, y)) != 0) chosen = loaded.pixel(x, y);
+    png.SetTransparentColor(MakeColor(qRed(chosen), qGreen(chosen), qBlue(chosen)));
+    ASSERT_EQ(png.GetTransparencyMode(), ptmBit);
+    EXPECT_EQ(png.GetTransparentColor(), MakeColor(qRed(chosen), qGreen(chosen), qBlue(chosen)));
+    const std::vector<uint8_t> alpha = AlphaOf(png.ToImage());
+    ASSERT_NE(std::count(alpha.begin(), alpha.end(), 0), 0);
+
+    const std::vector<uint8_t> saved = SavedBytes(png);
+    uint32_t width = 0, height = 0;
+    EXPECT_EQ(LibpngAlpha(std::string(saved.begin(), saved.end()), width, height), alpha);
+    TMemoryStream stream(saved);
+    TPNGObject reloaded;
+    reloaded.LoadFromStream(stream);
+    EXPECT_EQ(AlphaOf(reloaded.ToImage()), alpha);
+  }
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "model/Settings.h"
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
+#include "scene/components/Colors.h"
 #include "scene/materials/Materials.h"
 #include "scene/objects/Mesh.h"
 #include "support/FakeServices.h"
@@ -351,6 +352,32 @@ TEST_F(SectionBuild, VertexColoursComeFromThePaletteWithTheOpacityAsAlpha) {
   s.Build(false);
   EXPECT_EQ(MaterialOf(*s.BackMesh)->BlendingMode(), TBlendingMode::bmOpaque);
   EXPECT_EQ(s.FrontMesh->DrawnVertex(0).color[3], 1.0f);
+}
+
+// Every drawn colour is the palette's display colour of its value, whatever the
+// scale and the intensity: the sheet takes the palette's range and intensity once.
+TEST_F(SectionBuild, EveryCellTakesThePaletteDisplayColourOfItsValue) {
+  struct TCase {
+    bool Logarithmic;
+    int Intensity;
+  };
+  const TCase cases[] = {{false, 100}, {false, 40}, {true, 100}, {true, 37}, {true, 0}};
+  std::vector<double> row;
+  for (double v = 8; v < 33; v += 0.73) row.push_back(v);  // clamped at both ends too
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "log " << c.Logarithmic << " intensity " << c.Intensity);
+    std::unique_ptr<TGraphSection> made = FlatSection({row});
+    made->ImageStyle = 1;
+    made->Palette.AddStop(30, MakeColor(20, 90, 250));
+    made->Palette.SetLogarithmic(c.Logarithmic);
+    made->Palette.SetIntensity(c.Intensity);
+    TGraphSection& s = Built(std::move(made));
+    ASSERT_EQ(s.FrontMesh->DrawnCount(), static_cast<int32_t>(6 * row.size()));
+    for (size_t k = 0; k < row.size(); ++k) {
+      const TVector expected = ConvertWinColor(s.Palette.DisplayColorOfValue(row[k]));
+      EXPECT_EQ(ColorOf(s.FrontMesh->DrawnVertex(static_cast<int32_t>(6 * k)).color), ColorOf(expected)) << row[k];
+    }
+  }
 }
 
 TEST_F(SectionBuild, GradientJoinsCellCentresAndSkipsQuadsWithTwoHiddenNodes) {

@@ -142,6 +142,17 @@ std::array<int16_t, 4> PackNormal(const TAffineVector& n) {
   return {component(n.x), component(n.y), component(n.z), 0};
 }
 
+// AffineVectorCrossProduct of (b - a) and (d - c), inlined: it runs for every face
+// of a sheet of millions.
+inline TAffineVector FaceCross(const TAffineVector& a, const TAffineVector& b, const TAffineVector& c,
+                               const TAffineVector& d) {
+  const TAffineVector u = AffineVectorSubtract(b, a);
+  const TAffineVector v = AffineVectorSubtract(d, c);
+  return {static_cast<float>(double(u.y) * v.z - double(u.z) * v.y),
+          static_cast<float>(double(u.z) * v.x - double(u.x) * v.z),
+          static_cast<float>(double(u.x) * v.y - double(u.y) * v.x)};
+}
+
 }  // namespace
 
 TSharedVertices::TSharedVertices() {
@@ -170,11 +181,9 @@ void TSharedVertices::CalcNormals(int corners) {
     if (a >= points || b >= points || c >= points || d >= points) continue;
     // The cross product of the diagonals (of two edges for a triangle) is twice the
     // area: larger faces weigh more.
-    const TAffineVector n =
-        step == 4 ? AffineVectorCrossProduct(AffineVectorSubtract(Vertices[c].coord, Vertices[a].coord),
-                                             AffineVectorSubtract(Vertices[d].coord, Vertices[b].coord))
-                  : AffineVectorCrossProduct(AffineVectorSubtract(Vertices[b].coord, Vertices[a].coord),
-                                             AffineVectorSubtract(Vertices[c].coord, Vertices[a].coord));
+    const TAffineVector& pa = Vertices[a].coord;
+    const TAffineVector n = step == 4 ? FaceCross(pa, Vertices[c].coord, Vertices[b].coord, Vertices[d].coord)
+                                      : FaceCross(pa, Vertices[b].coord, pa, Vertices[c].coord);
     for (size_t k = t; k < t + step; ++k) AddAffineVector(sums[Indices[k]], n);
   }
   constexpr float inf = std::numeric_limits<float>::infinity();
@@ -185,9 +194,10 @@ void TSharedVertices::CalcNormals(int corners) {
     v.frontNormal = PackNormal(sums[k]);
     v.backNormal = {static_cast<int16_t>(-v.frontNormal[0]), static_cast<int16_t>(-v.frontNormal[1]),
                     static_cast<int16_t>(-v.frontNormal[2]), 0};
+    // fmin and fmax without their calls: a NaN coordinate is passed over alike.
     for (size_t c = 0; c < 3; ++c) {
-      min_[c] = std::fmin(min_[c], v.coord[c]);
-      max_[c] = std::fmax(max_[c], v.coord[c]);
+      if (v.coord[c] < min_[c]) min_[c] = v.coord[c];
+      if (v.coord[c] > max_[c]) max_[c] = v.coord[c];
     }
   }
   pointCount_ = Vertices.size();
@@ -247,19 +257,29 @@ bool TSharedVertices::Upload() {
   vertexBuffer_.AllocateHandle();
   indexBuffer_.AllocateHandle();
   bool filled = vertexBuffer_.Handle() != 0 && indexBuffer_.Handle() != 0;
+  // Once in its buffer, an array the owner can fill again goes at once, so the sheet
+  // is never held three times over (arrays, the vertex buffer and the index buffer).
   if (filled) {
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_.Handle());
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(Vertices.size() * sizeof(TSharedVertex)), Vertices.data(),
                  GL_STATIC_DRAW);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
+    filled = glGetError() == GL_NO_ERROR;
+  }
+  if (filled && Refill) {
+    std::vector<TSharedVertex>().swap(Vertices);
+    released_ = true;
+  }
+  if (filled) {
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_.Handle());
     glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(Indices.size() * sizeof(uint32_t)),
                  Indices.data(), GL_STATIC_DRAW);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-    // Out of memory here is not the end: the arrays can still be drawn.
     filled = glGetError() == GL_NO_ERROR;
   }
   if (!filled) {
+    // Out of memory here is not the end: the arrays (filled again if they went) can
+    // still be drawn.
     FreeBuffers();
     ClearGLError();
     noBuffers_ = true;
