@@ -32,8 +32,6 @@ class AxisException : public std::runtime_error {
 
 // The chart library's marker for "the element takes its automatic colour".
 inline constexpr TColor clChartDefault = 0x20000000u;
-// No colour: a transparent back colour, or a null series point.
-inline constexpr TColor clNone = 0x1FFFFFFFu;
 
 enum TAxisLabelStyle : uint8_t { talAuto, talNone, talValue, talMark, talText };
 enum TAxisLabelAlign : uint8_t { alDefault, alOpposite };

@@ -28,6 +28,11 @@ inline constexpr TColor PixelToColor(uint32_t argb) {
                    static_cast<uint8_t>(argb & 0xFF));
 }
 
+// The class library's "no colour" marker (a transparent back colour, a null
+// series point) and "default colour" marker; one definition for every library.
+inline constexpr TColor clNone = 0x1FFFFFFF;
+inline constexpr TColor clDefault = 0x20000000;
+
 inline constexpr TColor clBlack = 0x000000;
 inline constexpr TColor clWhite = 0xFFFFFF;
 inline constexpr TColor clRed = 0x0000FF;

@@ -16,10 +16,6 @@ class QMimeData;
 
 namespace qira {
 
-// The class library's "no colour" and "default colour" markers.
-inline constexpr TColor clNone = 0x1FFFFFFF;
-inline constexpr TColor clDefault = 0x20000000;
-
 // The larger of A and B; B when they are equal.
 int32_t LargerInteger(int32_t a, int32_t b);
 // The smaller of A and B; B when they are equal.
