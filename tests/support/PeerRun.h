@@ -44,4 +44,13 @@ inline TPeerOutput RunPython(const TScratchFolder& folder, const std::string& na
   return RunCommand(command);
 }
 
+// LibreOffice converts folder/file to the format (its extension) inside the folder,
+// with a profile of its own there: two runs at once must not share one.
+inline TPeerOutput LibreOfficeConvert(const TScratchFolder& folder, const std::string& file,
+                                      const std::string& format) {
+  const std::string at = "'" + folder.Path() + "'";
+  return RunCommand("cd " + at + " && HOME=" + at + " XDG_CONFIG_HOME=" + at + " soffice --headless --convert-to " +
+                    format + " '" + file + "'");
+}
+
 }  // namespace qira::test

@@ -18,6 +18,7 @@
 namespace qira {
 namespace {
 
+using test::LibreOfficeConvert;
 using test::RunCommand;
 using test::RunPython;
 using test::TPeerOutput;
@@ -229,8 +230,7 @@ TEST_F(SheetPictureReaders, GnumericReadsABitmapAWindowsAndAnEnhancedMetafile) {
 
 TEST_F(SheetPictureReaders, LibreOfficeReadsABitmapAWindowsAndAnEnhancedMetafile) {
   ASSERT_EQ(RunCommand("command -v soffice").status, 0) << "LibreOffice is not installed; run scripts/setup";
-  const TPeerOutput run = RunCommand("cd '" + folder_.Path() + "' && HOME='" + folder_.Path() +
-                                     "' soffice --headless --convert-to ods pictures.xls");
+  const TPeerOutput run = LibreOfficeConvert(folder_, "pictures.xls", "ods");
   ASSERT_EQ(run.status, 0) << run.text;
   const TPeerOutput peer = RunPython(folder_, "libreoffice_peer.py", kLibreOfficePicturesPeer,
                                      {folder_.File("pictures.ods"), SheetPictures().File("square.wmf"),

@@ -17,6 +17,7 @@
 namespace qira {
 namespace {
 
+using test::LibreOfficeConvert;
 using test::RunCommand;
 using test::RunPython;
 using test::TPeerOutput;
@@ -57,8 +58,7 @@ TEST(ValidationReaders, LibreOfficeReadsRelativeReferencesFromTheFirstCellAndEve
   }
   TScratchFolder folder;
   file.SaveAs(folder.File("checks.xls"));
-  const TPeerOutput run = RunCommand("cd '" + folder.Path() + "' && HOME='" + folder.Path() +
-                                     "' soffice --headless --convert-to fods checks.xls");
+  const TPeerOutput run = LibreOfficeConvert(folder, "checks.xls", "fods");
   ASSERT_EQ(run.status, 0) << run.text;
   const TPeerOutput peer = RunPython(folder, "validations_peer.py", kValidationsPeer, {folder.File("checks.fods")});
   ASSERT_EQ(peer.status, 0) << peer.text;
