@@ -38,7 +38,7 @@ void CheckFrameSize(JDIMENSION width, JDIMENSION height, size_t fileBytes, char 
     why = "is too large";
   } else if (pixels > static_cast<int64_t>(fileBytes) * kMaxJpegPixelsPerByte) {
     why = "is more than the file's data can hold";
-  } else if (pixels * 4 > AvailableMemory()) {
+  } else if (!MemoryFits(pixels * 4)) {
     why = "needs more memory than is available";
   }
   if (why != nullptr)

@@ -30,30 +30,23 @@ inline constexpr int64_t kMaxJpegPixelsPerByte = 4096;
 // files). EInvalidGraphic kInvalidJpegText on any failure.
 QImage DecodeJpeg(std::span<const uint8_t> bytes);
 
-class TJPEGImage : public TGraphic {
+class TJPEGImage : public TImageGraphic {
  public:
   static const TGraphicClass& StaticClass();
   const TGraphicClass& GraphicClass() const override { return StaticClass(); }
 
   TJPEGImage() = default;
 
-  bool Empty() const override { return image_.isNull(); }
-  int32_t Width() const override { return image_.isNull() ? 0 : image_.width(); }
-  int32_t Height() const override { return image_.isNull() ? 0 : image_.height(); }
 
   // Decodes the rest of the stream, then Changed.
   void LoadFromStream(TBinaryStream& stream) override;
   // Baseline JPEG at CompressionQuality; EJPEG for an empty picture.
   void SaveToStream(TBinaryStream& stream) const override;
 
-  QImage ToImage() const override { return image_; }
   void AssignImage(const QImage& image) override;
 
   // 1 .. 100, used when the picture is saved.
   int32_t CompressionQuality = 90;
-
- private:
-  QImage image_;
 };
 
 // The start-up registration: "jpg" and "jpeg" = "JPEG Image File" -> TJPEGImage.

@@ -152,6 +152,18 @@ void TChunkIHDR::FreeImageData() {
   palette_ = {};
 }
 
+namespace {
+
+// Refuses the picture, with its size and the room there is, when its rows need
+// more memory than the program may take.
+void RefuseUnlessMemoryFits(uint32_t width, uint32_t height, uint64_t bytes) {
+  if (bytes <= static_cast<uint64_t>(INT64_MAX) && MemoryFits(static_cast<int64_t>(bytes))) return;
+  const uint64_t usable = static_cast<uint64_t>(std::max<int64_t>(AvailableMemory(), 0));
+  TPNGObject::RaiseError<EPNGOutMemory>(PngTooLargeMessage(width, height, bytes, usable));
+}
+
+}  // namespace
+
 void TChunkIHDR::PrepareImageData() {
   FreeImageData();
   if (!ValidColorAndDepth(ColorType, BitDepth)) TPNGObject::RaiseError<EPngInvalidIHDR>(EPNGInvalidIHDRText);
@@ -170,10 +182,9 @@ void TChunkIHDR::PrepareImageData() {
   // picture is refused before anything is allocated.
   const uint64_t storage = pixels + alpha + extra;
   const uint64_t needed = storage + uint64_t{Width} * Height * 4;
-  const uint64_t usable = static_cast<uint64_t>(std::max<int64_t>(AvailableMemory(), 0));
   if (storage > kMaxPngStorageBytes)
     TPNGObject::RaiseError<EPNGOutMemory>(PngTooLargeMessage(Width, Height, storage, kMaxPngStorageBytes));
-  if (needed > usable) TPNGObject::RaiseError<EPNGOutMemory>(PngTooLargeMessage(Width, Height, needed, usable));
+  RefuseUnlessMemoryFits(Width, Height, needed);
 
   dibBits_ = bits;
   stride_ = static_cast<int32_t>(stride);
@@ -202,10 +213,9 @@ void TChunkIHDR::StartKeyPlane() {
   // The plane joins the storage after the header was accepted: the same limits hold for it.
   const uint64_t plane = uint64_t{Width} * Height;
   const uint64_t storage = imageData_.size() + extraImageData_.size() + plane;
-  const uint64_t usable = static_cast<uint64_t>(std::max<int64_t>(AvailableMemory(), 0));
   if (storage > kMaxPngStorageBytes)
     TPNGObject::RaiseError<EPNGOutMemory>(PngTooLargeMessage(Width, Height, storage, kMaxPngStorageBytes));
-  if (plane > usable) TPNGObject::RaiseError<EPNGOutMemory>(PngTooLargeMessage(Width, Height, plane, usable));
+  RefuseUnlessMemoryFits(Width, Height, plane);
   imageAlpha_.assign(plane, 255);
 }
 

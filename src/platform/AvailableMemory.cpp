@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <charconv>
 #include <fstream>
 #include <limits>
@@ -49,6 +51,16 @@ int64_t KeyedNumber(const std::string& text, const std::string& key, int64_t uni
 TAvailableMemoryProbe& MemoryProbe() {
   static TAvailableMemoryProbe probe;
   return probe;
+}
+
+// The last room read from the system and when (steady clock, nanoseconds); pictures
+// are decoded on download threads too.
+std::atomic<int64_t> lastRoom{-1};
+std::atomic<int64_t> lastReadAt{0};
+
+int64_t SteadyNanoseconds() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 }  // namespace
@@ -131,7 +143,21 @@ TMemoryFigures ReadMemoryFigures(const std::string& procRoot, const std::string&
 
 int64_t AvailableMemory() {
   const TAvailableMemoryProbe& probe = MemoryProbe();
-  return probe ? probe() : AvailableMemoryOf(ReadMemoryFigures());
+  if (probe) return probe();
+  const int64_t room = AvailableMemoryOf(ReadMemoryFigures());
+  lastReadAt.store(SteadyNanoseconds(), std::memory_order_relaxed);
+  lastRoom.store(room, std::memory_order_relaxed);
+  return room;
+}
+
+bool MemoryFits(int64_t bytes) {
+  if (bytes <= 0) return true;
+  if (!MemoryProbe()) {
+    const int64_t room = lastRoom.load(std::memory_order_relaxed);
+    const int64_t age = SteadyNanoseconds() - lastReadAt.load(std::memory_order_relaxed);
+    if (room >= 0 && age >= 0 && age < 1'000'000'000 && bytes <= room / 16) return true;
+  }
+  return bytes <= AvailableMemory();
 }
 
 void SetAvailableMemoryProbe(TAvailableMemoryProbe probe) { MemoryProbe() = std::move(probe); }

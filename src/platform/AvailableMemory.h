@@ -37,4 +37,11 @@ int64_t AvailableMemory();
 // An empty probe brings back the system's.
 void SetAvailableMemoryProbe(TAvailableMemoryProbe probe);
 
+// True when `bytes` more fit in what the program may take. Reading the limits
+// costs tens of microseconds, more than decoding a small picture, so a need under
+// a sixteenth of the room read less than a second ago is taken as fitting without
+// reading them again; a larger need always reads them. A test's probe is always
+// asked.
+bool MemoryFits(int64_t bytes);
+
 }  // namespace qira

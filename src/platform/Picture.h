@@ -103,13 +103,28 @@ class TGraphic {
   bool transparent_ = false;
 };
 
+// ------------------------------------------------------------ TImageGraphic
+
+// A graphic whose picture is one image in memory; the kinds differ only in how
+// they read and write it.
+class TImageGraphic : public TGraphic {
+ public:
+  bool Empty() const override { return image_.isNull(); }
+  int32_t Width() const override { return image_.isNull() ? 0 : image_.width(); }
+  int32_t Height() const override { return image_.isNull() ? 0 : image_.height(); }
+  QImage ToImage() const override { return image_; }
+
+ protected:
+  QImage image_;
+};
+
 // ----------------------------------------------------------- TBitmapGraphic
 
 // The platform's bitmap as a graphic: pixels in memory, read and written as a
 // BMP file. It remembers the depth it was read with (or assigned) and writes
 // that depth back: 1, 4 or 8 bits with a colour table, 24 bits, or 32 bits
 // with alpha as the fourth byte.
-class TBitmapGraphic : public TGraphic {
+class TBitmapGraphic : public TImageGraphic {
  public:
   static const TGraphicClass& StaticClass();
   const TGraphicClass& GraphicClass() const override { return StaticClass(); }
@@ -118,14 +133,10 @@ class TBitmapGraphic : public TGraphic {
   // An image and the depth it stands for (see AssignImage for the default).
   explicit TBitmapGraphic(const QImage& image, int32_t bitsPerPixel = 0);
 
-  bool Empty() const override { return image_.isNull(); }
-  int32_t Width() const override { return image_.isNull() ? 0 : image_.width(); }
-  int32_t Height() const override { return image_.isNull() ? 0 : image_.height(); }
 
   void LoadFromStream(TBinaryStream& stream) override;
   void SaveToStream(TBinaryStream& stream) const override;
 
-  QImage ToImage() const override { return image_; }
   // The depth follows the image: indexed images 8 bits (1 for monochrome
   // images), images with an alpha channel 32 bits, every other 24 bits.
   void AssignImage(const QImage& image) override;
@@ -143,7 +154,6 @@ class TBitmapGraphic : public TGraphic {
  private:
   void Store(QImage image, int32_t bitsPerPixel);
 
-  QImage image_;
   int32_t bitsPerPixel_ = 24;
 };
 

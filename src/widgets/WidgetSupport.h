@@ -95,22 +95,15 @@ Qt::CursorShape WidgetCursorShape(int32_t cursor);
 
 // The class library's icon as a graphic: read and written as an ICO file; the
 // picture is the file's first image.
-class TIconGraphic : public TGraphic {
+class TIconGraphic : public TImageGraphic {
  public:
   static const TGraphicClass& StaticClass();
   const TGraphicClass& GraphicClass() const override { return StaticClass(); }
 
-  bool Empty() const override { return image_.isNull(); }
-  int32_t Width() const override { return image_.isNull() ? 0 : image_.width(); }
-  int32_t Height() const override { return image_.isNull() ? 0 : image_.height(); }
   // The rest of the stream is the ICO file; EInvalidGraphic when it is none.
   void LoadFromStream(TBinaryStream& stream) override;
   void SaveToStream(TBinaryStream& stream) const override;
-  QImage ToImage() const override { return image_; }
   void AssignImage(const QImage& image) override;
-
- private:
-  QImage image_;
 };
 
 // The clipboard format icons travel under.

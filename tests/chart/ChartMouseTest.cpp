@@ -8,6 +8,7 @@
 #include "chart/ChartRoutines.h"
 #include "chart/LineSeries.h"
 #include "support/TestApplication.h"
+#include "TwoPointChart.h"
 
 namespace qira {
 namespace {
@@ -20,11 +21,7 @@ struct ChartMouseFixture : ::testing::Test {
   int zooms = 0;
 
   void SetUp() override {
-    chart.SetView3D(false);
-    chart.resize(300, 200);
-    series.AddXY(0, 0);
-    series.AddXY(100, 100);
-    chart.AddSeries(series);
+    test::SetUpTwoPointChart(chart, series);
     chart.BottomAxis().SetMinMax(0, 100);
     chart.LeftAxis().SetMinMax(0, 100);
     chart.OnZoom = [this] { ++zooms; };

@@ -8,6 +8,7 @@
 #include "chart/Chart.h"
 #include "chart/LineSeries.h"
 #include "support/TestApplication.h"
+#include "TwoPointChart.h"
 
 namespace qira {
 namespace {
@@ -45,13 +46,7 @@ struct ChartToolsFixture : ::testing::Test {
   TChart chart;
   std::vector<int> heard;
 
-  void SetUp() override {
-    chart.SetView3D(false);
-    chart.resize(300, 200);
-    series.AddXY(0, 0);
-    series.AddXY(100, 100);
-    chart.AddSeries(series);
-  }
+  void SetUp() override { test::SetUpTwoPointChart(chart, series); }
   RecordingTool& AddTool(TChartSeries* bound = nullptr) {
     return static_cast<RecordingTool&>(chart.Tools().Add(std::make_unique<RecordingTool>(heard, bound)));
   }

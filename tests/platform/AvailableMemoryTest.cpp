@@ -94,5 +94,40 @@ TEST(AvailableMemoryDeathTest, AnAddressSpaceLimitLeavesOnlyTheRoomBelowIt) {
       ::testing::ExitedWithCode(0), "");
 }
 
+// A small need is answered from the last reading; a larger one reads the limits
+// again, so a limit raised or lowered since then counts at once.
+TEST(AvailableMemoryDeathTest, ANeedBeyondASixteenthOfTheLastRoomReadsTheLimitsAgain) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        rlimit limit{};
+        getrlimit(RLIMIT_AS, &limit);
+        const rlimit unlimited = limit;
+        limit.rlim_cur = static_cast<rlim_t>(ReadMemoryFigures().AddressSpaceUsed + 96 * MB);
+        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(2);
+        const bool refused = !MemoryFits(128 * MB);
+        const bool smallFits = MemoryFits(2 * MB);
+        if (setrlimit(RLIMIT_AS, &unlimited) != 0) _exit(3);
+        const bool fitsAgain = MemoryFits(128 * MB);
+        _exit(refused && smallFits && fitsAgain ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+TEST(AvailableMemory, AProbeIsAskedForEveryNeed) {
+  struct TReset {
+    ~TReset() { SetAvailableMemoryProbe({}); }
+  } reset;
+  int asked = 0;
+  SetAvailableMemoryProbe([&] {
+    ++asked;
+    return int64_t{1000};
+  });
+  EXPECT_TRUE(MemoryFits(1));
+  EXPECT_TRUE(MemoryFits(1000));
+  EXPECT_FALSE(MemoryFits(1001));
+  EXPECT_EQ(asked, 3);
+}
+
 }  // namespace
 }  // namespace qira

@@ -148,7 +148,9 @@ TEST_F(UnsavedChanges, ClosingAModifiedWindowAsksSaveDiscardOrCancel) {
     EXPECT_EQ(services_.Messages[0].Buttons, TMessageButtons::SaveDiscardCancel);
     EXPECT_EQ(sub.isNull(), c.Closes);
     EXPECT_EQ(!path.empty() && std::filesystem::exists(path), c.Written);
-    if (!c.Closes) EXPECT_TRUE(form->Modified());
+    if (!c.Closes) {
+      EXPECT_TRUE(form->Modified());
+    }
     delete sub.data();
   }
 }
