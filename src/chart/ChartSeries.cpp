@@ -299,6 +299,7 @@ void TChartSeries::CheckDataSource() {
 void TChartSeries::SetFunction(std::unique_ptr<TChartFunction> function) {
   fFunction = std::move(function);
   if (fFunction) fFunction->SetParentSeries(this);
+  StoredData = false;
   CheckDataSource();
 }
 

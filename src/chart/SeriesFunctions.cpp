@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <typeinfo>
 
 #include "chart/ChartAxis.h"
 #include "chart/ChartMessages.h"
@@ -34,6 +35,11 @@ void TChartFunction::Assign(const TChartFunction& source) {
   fPeriod = source.fPeriod;
   fPeriodStyle = source.fPeriodStyle;
   fPeriodAlign = source.fPeriodAlign;
+}
+
+std::unique_ptr<TChartFunction> TChartFunction::NewOfSameKind() const {
+  if (typeid(*this) != typeid(TChartFunction)) return nullptr;
+  return std::make_unique<TChartFunction>();
 }
 
 void TChartFunction::ReCalculate() {

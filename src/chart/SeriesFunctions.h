@@ -2,6 +2,7 @@
 // The base of functions that compute a series' points from its source series:
 // one value over all points, or one value per period of points or of X range.
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace qira {
@@ -28,6 +29,10 @@ class TChartFunction {
   TFunctionPeriodAlign PeriodAlign() const { return fPeriodAlign; }
   void SetPeriodAlign(TFunctionPeriodAlign value);
   void Assign(const TChartFunction& source);
+  // A new function of this one's kind, without parent and with default settings:
+  // what a series copies a function through. Each derived kind overrides it; a
+  // derived kind that does not gives null rather than a function of another kind.
+  virtual std::unique_ptr<TChartFunction> NewOfSameKind() const;
   TChartSeries* ParentSeries() const { return fParent; }
   void SetParentSeries(TChartSeries* parent) { fParent = parent; }
   bool NoRecalc = false;

@@ -5,6 +5,7 @@
 
 #include "chart/ChartMessages.h"
 #include "chart/LineSeries.h"
+#include "chart/SeriesFunctions.h"
 
 namespace qira {
 
@@ -190,6 +191,13 @@ void TChartSeries::Assign(const TChartSeries& source) {
   NotifyFlags = source.NotifyFlags;
   Cursor = source.Cursor;
   Depth = source.Depth;
+  // The source's function, when this series has none, as a new one of its kind.
+  if (source.fFunction && !fFunction) {
+    if (std::unique_ptr<TChartFunction> copy = source.fFunction->NewOfSameKind()) {
+      copy->Assign(*source.fFunction);
+      SetFunction(std::move(copy));
+    }
+  }
   StoredData = source.StoredData;
 
   const bool fedBySources = (!source.fDataSources.empty() || source.fSourceComponent != nullptr) && !source.StoredData;

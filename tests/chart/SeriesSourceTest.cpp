@@ -9,6 +9,7 @@
 #include "chart/Chart.h"
 #include "chart/ChartObjectStreaming.h"
 #include "chart/SeriesData.h"
+#include "chart/SeriesFunctions.h"
 #include "chart/SeriesSource.h"
 #include "support/GeneratedFixtures.h"
 #include "support/TestApplication.h"
@@ -250,6 +251,60 @@ TEST_F(SeriesSourceFixture, AssignFromASeriesFedBySourcesTakesTheSameSources) {
   ASSERT_EQ(fed.DataSources().size(), 1u);
   EXPECT_EQ(fed.DataSources().front(), &origin);
   EXPECT_EQ(Ys(fed), (std::vector<double>{3, 4}));
+}
+
+// Sums each period's Y values; `Renewable` kinds can be made anew by a copy.
+template <bool Renewable>
+class TSumKind : public TChartFunction {
+ public:
+  double Calculate(TChartSeries& from, int32_t first, int32_t last) override {
+    double sum = 0;
+    for (int32_t i = first < 0 ? 0 : first; i <= (last < 0 ? from.Count() - 1 : last); ++i) sum += from.YValue(i);
+    return sum;
+  }
+  std::unique_ptr<TChartFunction> NewOfSameKind() const override {
+    return Renewable ? std::make_unique<TSumKind>() : TChartFunction::NewOfSameKind();
+  }
+};
+
+TEST_F(SeriesSourceFixture, AssignTakesTheSourcesFunctionAsANewOneOfItsKindWhenItHasNone) {
+  struct Case {
+    const char* Name;
+    bool Renewable;
+    bool OwnFunction;  // copy has a function (period 0: the sum of all, at the first and last X) before
+    std::vector<double> Ys;
+  };
+  for (const Case& c : {Case{"copied", true, false, {3, 7}}, Case{"own kept", true, true, {10, 10}},
+                        Case{"kind that cannot be made anew", false, false, {1, 2, 3, 4}}}) {
+    SCOPED_TRACE(c.Name);
+    TLineSeries origin, computed, copy;
+    for (double y : {1.0, 2.0, 3.0, 4.0}) origin.Add(y);
+    if (c.Renewable)
+      computed.SetFunction(std::make_unique<TSumKind<true>>());
+    else
+      computed.SetFunction(std::make_unique<TSumKind<false>>());
+    computed.Function()->SetPeriod(2);
+    SetDataSource(computed, &origin);
+    TChartFunction* own = nullptr;
+    if (c.OwnFunction) {
+      copy.StoredData = true;
+      copy.SetFunction(std::make_unique<TSumKind<true>>());
+      EXPECT_FALSE(copy.StoredData);  // a function's points are computed, not stored
+      own = copy.Function();
+    }
+    copy.Assign(computed);
+    EXPECT_EQ(Ys(copy), c.Ys);
+    if (c.OwnFunction) {
+      EXPECT_EQ(copy.Function(), own);
+    } else if (c.Renewable) {
+      ASSERT_NE(copy.Function(), nullptr);
+      EXPECT_NE(copy.Function(), computed.Function());
+      EXPECT_NE(dynamic_cast<TSumKind<true>*>(copy.Function()), nullptr);
+      EXPECT_EQ(copy.Function()->Period(), 2);
+    } else {
+      EXPECT_EQ(copy.Function(), nullptr);
+    }
+  }
 }
 
 TEST_F(SeriesSourceFixture, SampleValuesFillAndOrderThePoints) {
