@@ -188,7 +188,6 @@ void TCustomAxisPanel::AddSeries(TChartSeries& series) {
   }
   fSeries.push_back(&series);
   series.SetParentChart(this);
-  if (series.StoredColor() == clChartDefault) series.AssignAutomaticColor(GetFreeSeriesColor(true, &series));
   TChartSeriesEvent event;
   event.Sender = this;
   event.Event = TChartSeriesEvent::seAdd;
@@ -214,13 +213,22 @@ void TCustomAxisPanel::RemoveSeries(int32_t index) {
   series.SetParentChart(nullptr);
   fSeries.erase(fSeries.begin() + index);
   // A group must not keep a series that may be freed once it has left the chart.
-  for (int32_t g = 0; g < fSeriesGroups.Count(); ++g) std::erase(fSeriesGroups[g].Series, &series);
+  for (int32_t g = 0; g < fSeries.Groups().Count(); ++g) std::erase(fSeries.Groups()[g].Series, &series);
   if (OnRemoveSeries) OnRemoveSeries(series);
   Invalidate();
 }
 
 void TCustomAxisPanel::RemoveAllSeries() {
   while (!fSeries.empty()) RemoveSeries(SeriesCount() - 1);
+}
+
+void TCustomAxisPanel::ValidateSource(const TChartSeries& series, const TChartSeries& source) {
+  std::vector<const TChartSeries*> pending{&source};
+  for (size_t i = 0; i < pending.size(); ++i) {
+    if (pending[i] == &series) throw ChartException(std::string(ChartMsg::CircularSeries));
+    for (const TChartSeries* s : pending[i]->DataSources())
+      if (std::find(pending.begin(), pending.end(), s) == pending.end()) pending.push_back(s);
+  }
 }
 
 void TCustomAxisPanel::SeriesDestroyed(IChartSeries& series) {
@@ -395,9 +403,9 @@ void TCustomAxisPanel::LayoutAxes() {
   const std::vector<TChartAxis*> axes = fAxesList;
   for (size_t i = 0; i < axes.size(); ++i) {
     if (!axes[i]->Shown()) {
-      if (!AxisSizeCallback) continue;
+      if (!fAxesList.AxisSizeCallback) continue;
       // A hidden axis still keeps the room the callback asks for on its side.
-      const int32_t size = AxisSizeCallback(*axes[i], 0);
+      const int32_t size = fAxesList.AxisSizeCallback(*axes[i], 0);
       const bool otherSide = axes[i]->OtherSide();
       if (axes[i]->Horizontal()) {
         if (otherSide)
@@ -486,8 +494,13 @@ bool TCustomAxisPanel::Holds(const TChartSeries* series) const {
 }
 
 void TCustomAxisPanel::ClipSeries() {
+  if (!ClipAllowed()) return;
   const TRect r = ChartRect();
   canvas_->ClipCube(TRect{r.Left, r.Top - 1, r.Right, r.Bottom + 1}, 0, DepthWidth);
+}
+
+void TCustomAxisPanel::UnClipSeries() {
+  if (ClipAllowed()) canvas_->UnClipRectangle();
 }
 
 void TCustomAxisPanel::DrawAllSeries() {
@@ -517,11 +530,11 @@ void TCustomAxisPanel::DrawSeries(TChartSeries& s) {
   const bool clip = s.UseAxis() && fClipPoints;
   if (clip) ClipSeries();
   DrawSeriesValues(s);
-  if (clip) canvas_->UnClipRectangle();
+  if (clip) UnClipSeries();
   if (s.Count() > 0 && s.Marks().Visible()) {
     if (s.Marks().Clip) ClipSeries();
     s.DrawMarks();
-    if (s.Marks().Clip) canvas_->UnClipRectangle();
+    if (s.Marks().Clip) UnClipSeries();
   }
   s.DoAfterDrawValues();
   if (grouping) canvas_->EndGroup();
@@ -564,7 +577,7 @@ void TCustomAxisPanel::DrawSameZOrder(TChartSeries& first) {
     for (int32_t i = low; i <= high; ++i) drawIndex(i);
   else
     for (int32_t i = high; i >= low; --i) drawIndex(i);
-  if (fClipPoints) canvas_->UnClipRectangle();
+  if (fClipPoints) UnClipSeries();
   for (TChartSeries* s : shown) {
     if (!Holds(s)) continue;
     if (s->Count() > 0 && s->Marks().Visible()) s->DrawMarks();

@@ -19,6 +19,9 @@ namespace qira {
 
 class TCustomAxisPanel;
 
+// The custom axes, owned by the chart.
+using TChartCustomAxes = std::vector<std::unique_ptr<TChartAxis>>;
+
 // Sent to the chart's listeners when a series joins or leaves the chart.
 class TChartSeriesEvent : public TChartEvent {
  public:
@@ -33,6 +36,22 @@ class TChartSeriesEvent : public TChartEvent {
   TKind Event = seAdd;
   TChartSeries* Series = nullptr;
 };
+
+// The chart's series (not owned: the series' owner frees them) and their groups.
+class TChartSeriesList : public TCustomSeriesList {
+ public:
+  explicit TChartSeriesList(TCustomAxisPanel& panel) : fPanel(panel) {}
+  TCustomAxisPanel& Panel() const { return fPanel; }
+  TSeriesGroups& Groups() { return fGroups; }
+  const TSeriesGroups& Groups() const { return fGroups; }
+
+ private:
+  TCustomAxisPanel& fPanel;
+  TSeriesGroups fGroups;
+};
+
+// Sender: the series added or removed.
+using TSeriesNotifyEvent = std::function<void(TChartSeries&)>;
 
 // Sent to the chart's listeners when the page changes.
 class TChartChangePage : public TChartEvent {};
@@ -70,7 +89,8 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
   ~TCustomAxisPanel() override;
 
   // ---- IAxisPanel
-  const std::vector<TChartAxis*>& AxesList() const override { return fAxesList; }
+  const TChartAxes& AxesList() const override { return fAxesList; }
+  TChartAxes& AxesList() { return fAxesList; }
   void AxisCreated(TChartAxis& axis) override;
   void AxisDestroyed(TChartAxis& axis) override;
   int32_t SeriesCount() const override { return static_cast<int32_t>(fSeries.size()); }
@@ -96,8 +116,9 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
   const TChartPage& Pages() const { return fPage; }
   // The chart's tools (owned), told of the repaint steps and the mouse.
   TChartTools& Tools() { return fTools; }
-  // Named groups of the chart's series.
-  TSeriesGroups& SeriesGroups() { return fSeriesGroups; }
+  // Named groups of the chart's series (the series list's).
+  TSeriesGroups& SeriesGroups() { return fSeries.Groups(); }
+  const TChartSeriesList& SeriesList() const { return fSeries; }
 
   // ---- axes
   TChartAxis& BottomAxis() const { return *fBottomAxis; }
@@ -118,6 +139,10 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
   void RemoveSeries(int32_t index);
   // Every series leaves the chart.
   void RemoveAllSeries();
+  // Raises ChartException "Circular Series dependences are not allowed" when source
+  // takes its data from series, directly or through a chain of sources. Needs no
+  // chart: a series without one checks its sources the same way.
+  static void ValidateSource(const TChartSeries& series, const TChartSeries& source);
   TChartSeries& Series(int32_t index) const { return *fSeries[static_cast<size_t>(index)]; }
   // The first active series on the axis (an inactive one when no active one is).
   TChartSeries* SeriesOfAxis(const TChartAxis& axis) const;
@@ -151,9 +176,6 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
   void SetView3DWalls(bool value) { ChangeBoolean(fView3DWalls, value); }
 
   // ---- the frame
-  // Hidden axes take room in the layout when this answers a size for them (axis,
-  // current size 0) -> size in pixels.
-  std::function<int32_t(const TChartAxis&, int32_t)> AxisSizeCallback;
   // The largest Z order of the frame (series grow it in CalcZOrder).
   int32_t MaxZOrder() const { return fMaxZOrder; }
   void SetMaxZOrder(int32_t value) { fMaxZOrder = value; }
@@ -192,8 +214,8 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
   void WriteProperties(TStreamedProperties& block) const override;
   void ReadProperties(const TStreamedProperties& block) override;
 
-  std::function<void(TChartSeries&)> OnAddSeries;
-  std::function<void(TChartSeries&)> OnRemoveSeries;
+  TSeriesNotifyEvent OnAddSeries;
+  TSeriesNotifyEvent OnRemoveSeries;
   std::function<void()> OnBeforeDrawAxes;
   std::function<void()> OnBeforeDrawChart;
   std::function<void()> OnBeforeDrawSeries;
@@ -215,14 +237,17 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
   void DrawSeries(TChartSeries& series);
   // Series of one Z order drawn point by point together; series is the first of them.
   void DrawSameZOrder(TChartSeries& series);
+  // The chart rectangle one pixel taller, between depth 0 and the 3D depth, where
+  // clipping is allowed.
   void ClipSeries();
+  void UnClipSeries();
   bool Holds(const TChartSeries* series) const;
 
-  std::vector<TChartAxis*> fAxesList;
+  TChartAxes fAxesList;
   std::unique_ptr<TChartAxis> fBottomAxis, fTopAxis, fLeftAxis, fRightAxis;
   std::unique_ptr<TChartDepthAxis> fDepthAxis, fDepthTopAxis;
-  std::vector<std::unique_ptr<TChartAxis>> fCustomAxes;
-  std::vector<TChartSeries*> fSeries;
+  TChartCustomAxes fCustomAxes;
+  TChartSeriesList fSeries{*this};
   int32_t fChart3DPercent = 15;
   bool fAxisBehind = true;
   bool fAxisVisible = true;
@@ -234,7 +259,6 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
   bool fDepthReversed = false;
   TChartPage fPage{*this};
   TChartTools fTools{*this};
-  TSeriesGroups fSeriesGroups;
 };
 
 }  // namespace qira

@@ -60,6 +60,7 @@ TChartAxis::TChartAxis(IAxisPanel& chart, bool horizontal, bool otherSide)
     pen->OnChange = changed;
   LabelsFont.OnChange = changed;
   fChart.AxisCreated(*this);
+  SetCalcPosValue();
 }
 
 TChartAxisTitle::TChartAxisTitle(TCustomChartPanel* parent) : TChartCustomShape(parent) { SetDefaultTransparent(true); }
@@ -183,6 +184,7 @@ void TChartAxis::Assign(const TChartAxis& s) {
   fHorizontal = s.fHorizontal;
   fOtherSide = s.fOtherSide;
   fZPosition = s.fZPosition;
+  SetCalcPosValue();
   fChart.Invalidate();
 }
 
@@ -576,21 +578,34 @@ bool TChartAxis::AddEventLabels(std::vector<double>& out) {
 
 // [SECTION] Pixel mapping
 
-int32_t TChartAxis::CalcXPosValue(double value) const {
-  if (fIsDepthAxis) return CalcDepthPos(value);
-  return fLogarithmic ? CalcLogPos(value, true) : CalcLinearPos(value, true);
+void TChartAxis::SetCalcPosValue() {
+  if (fIsDepthAxis)
+    fPosMapping = pmDepth;
+  else if (fLogarithmic)
+    fPosMapping = pmLogarithmic;
+  else
+    fPosMapping = fChart.AxesList().FastCalc ? pmLinearFast : pmLinear;
 }
 
-int32_t TChartAxis::CalcYPosValue(double value) const {
-  if (fIsDepthAxis) return CalcDepthPos(value);
-  return fLogarithmic ? CalcLogPos(value, false) : CalcLinearPos(value, false);
+int32_t TChartAxis::CalcXPosValue(double value) const { return CalcPosByMapping(value, true); }
+
+int32_t TChartAxis::CalcYPosValue(double value) const { return CalcPosByMapping(value, false); }
+
+int32_t TChartAxis::CalcPosByMapping(double value, bool horizontal) const {
+  switch (fPosMapping) {
+    case pmDepth: return CalcDepthPos(value);
+    case pmLogarithmic: return CalcLogPos(value, horizontal);
+    case pmLinear:
+    case pmLinearFast: break;
+  }
+  return CalcLinearPos(value, horizontal);
 }
 
 int32_t TChartAxis::CalcLinearPos(double value, bool horizontal) const {
   if (fRangeZero) return fICenterPos;
   double d = (value - fMinAxis) * fAxisSizeRange;
   if (std::isnan(d)) d = 0;
-  if (fChart.FastCalc()) {
+  if (fPosMapping == pmLinearFast) {
     const int64_t r = RoundToInt64(d);
     const int64_t p =
         horizontal ? (fInverted ? fIEndPos - r : fIStartPos + r) : (fInverted ? fIStartPos + r : fIEndPos - r);
@@ -692,6 +707,7 @@ void TChartAxis::SetLogarithmic(bool value) {
     fLogarithmic = false;
   }
   Change(fLogarithmic, value);
+  SetCalcPosValue();
 }
 
 void TChartAxis::SetLogarithmicBase(double value) {

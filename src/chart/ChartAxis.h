@@ -244,6 +244,10 @@ class TChartAxis {
   TAxisDrawLabelEvent OnDrawLabel;
 
   // [SECTION] Pixel mapping
+  // Chooses the value-to-pixel mapping from the kind of axis: depth, logarithmic,
+  // or linear (by integer steps when the chart's axes list asks for fast mapping).
+  // Run whenever one of those settings changes.
+  void SetCalcPosValue();
   int32_t CalcPosValue(double value) const { return fHorizontal ? CalcXPosValue(value) : CalcYPosValue(value); }
   int32_t CalcXPosValue(double value) const;
   int32_t CalcYPosValue(double value) const;
@@ -284,7 +288,10 @@ class TChartAxis {
   bool Inverted() const { return fInverted; }
   virtual void SetInverted(bool value) { Change(fInverted, value); }
   bool Horizontal() const { return fHorizontal; }
-  void SetHorizontal(bool value) { Change(fHorizontal, value); }
+  void SetHorizontal(bool value) {
+    Change(fHorizontal, value);
+    SetCalcPosValue();
+  }
   bool OtherSide() const { return fOtherSide; }
   void SetOtherSide(bool value) { Change(fOtherSide, value); }
   bool RoundFirstLabel() const { return fRoundFirstLabel; }
@@ -312,7 +319,10 @@ class TChartAxis {
   bool Visible() const { return fVisible; }
   void SetVisible(bool value) { Change(fVisible, value); }
   bool IsDepthAxis() const { return fIsDepthAxis; }
-  void SetDepthAxis(bool value) { fIsDepthAxis = value; }
+  void SetDepthAxis(bool value) {
+    fIsDepthAxis = value;
+    SetCalcPosValue();
+  }
 
   // The axis whose range this one repeats (custom axes). Refused (false, the old
   // one kept) when it would close a cycle of following axes.
@@ -344,6 +354,9 @@ class TChartAxis {
   void StoreInverted(bool value) { fInverted = value; }
 
  private:
+  // How values become pixels, chosen by SetCalcPosValue.
+  enum TPosMapping : uint8_t { pmLinear, pmLinearFast, pmLogarithmic, pmDepth };
+  int32_t CalcPosByMapping(double value, bool horizontal) const;
   int32_t CalcLinearPos(double value, bool horizontal) const;
   int32_t CalcLogPos(double value, bool horizontal) const;
   int32_t CalcDepthPos(double value) const;
@@ -403,6 +416,7 @@ class TChartAxis {
   int32_t fMinorTickCount = 3;
   bool fVisible = true;
   bool fIsDepthAxis = false;
+  TPosMapping fPosMapping = pmLinear;
 
   // Working state.
   double fMinAxis = 0;

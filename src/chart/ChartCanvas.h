@@ -53,12 +53,14 @@ struct TPoint3DFloat {
 };
 
 using TFourPoints = std::array<TPoint, 4>;
+// Percent 0 (opaque) .. 100.
+using TChartTransparency = int32_t;
 
 inline TPoint MakePoint(int32_t x, int32_t y) { return {x, y}; }
 inline TRect MakeRect(int32_t left, int32_t top, int32_t right, int32_t bottom) { return {left, top, right, bottom}; }
 // Edges count as inside.
 bool PointInRect(const TRect& rect, int32_t x, int32_t y);
-inline bool PointInRect(const TRect& rect, const TPoint& p) { return PointInRect(rect, p.X, p.Y); }
+inline bool PointInRectPoint(const TRect& rect, const TPoint& p) { return PointInRect(rect, p.X, p.Y); }
 // Bounding rectangle whose right and bottom are the extreme coordinates themselves;
 // an empty span gives (0, 0, 0, 0).
 TRect PolygonBounds(std::span<const TPoint> points);
@@ -118,7 +120,7 @@ struct TChartTextShadow {
   TColor Color = clSilver;
   int32_t HorizSize = 0;
   int32_t VertSize = 0;
-  int32_t Transparency = 0;  // percent
+  TChartTransparency Transparency = 0;
   bool Smooth = true;
   int32_t SmoothBlur = 0;
 };

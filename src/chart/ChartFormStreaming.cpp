@@ -103,7 +103,7 @@ void TCustomAxisPanel::WriteProperties(TStreamedProperties& block) const {
   if (fPage.Current() != 1) AddInteger(block, "Pages.Current", fPage.Current());
   if (fPage.MaxPointsPerPage() != 0) AddInteger(block, "Pages.MaxPointsPerPage", fPage.MaxPointsPerPage());
   if (!fPage.ScaleLastPage()) AddBoolean(block, "Pages.ScaleLastPage", false);
-  if (fSeriesGroups.Count() > 0) AddCollection(block, "SeriesGroups", SeriesGroupBlocks(fSeriesGroups));
+  if (fSeries.Groups().Count() > 0) AddCollection(block, "SeriesGroups", SeriesGroupBlocks(fSeries.Groups()));
   if (!fView3DWalls) AddBoolean(block, "View3DWalls", false);
 }
 
@@ -149,7 +149,7 @@ void TCustomAxisPanel::ReadProperties(const TStreamedProperties& block) {
   fPage.SetMaxPointsPerPage(maxPoints);
   fPage.SetScaleLastPage(scaleLastPage);
   fPage.SetCurrent(current);
-  if (hasGroups) SetSeriesGroups(fSeriesGroups, std::move(groups));
+  if (hasGroups) SetSeriesGroups(fSeries.Groups(), std::move(groups));
 }
 
 // ============================================================ [SECTION] Chart

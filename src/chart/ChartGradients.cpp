@@ -292,7 +292,7 @@ void TChartShadow::SetColor(TColor v) { Change(color_, v, [this] { Changed(); })
 void TChartShadow::SetHorizSize(int32_t v) { Change(horizSize_, v, [this] { Changed(); }); }
 void TChartShadow::SetSmooth(bool v) { Change(smooth_, v, [this] { Changed(); }); }
 void TChartShadow::SetSmoothBlur(int32_t v) { Change(smoothBlur_, v, [this] { Changed(); }); }
-void TChartShadow::SetTransparency(int32_t v) { Change(transparency_, std::clamp(v, 0, 100), [this] { Changed(); }); }
+void TChartShadow::SetTransparency(TChartTransparency v) { Change(transparency_, std::clamp(v, 0, 100), [this] { Changed(); }); }
 void TChartShadow::SetVertSize(int32_t v) { Change(vertSize_, v, [this] { Changed(); }); }
 void TChartShadow::SetVisible(bool v) { Change(visible_, v, [this] { Changed(); }); }
 
@@ -715,7 +715,7 @@ void TCustomChartGradient::ReadProperties(const TStreamedProperties& block, std:
   Changed();
 }
 
-void TSubGradient::SetTransparency(int32_t v) { Change(transparency_, std::clamp(v, 0, 100), [this] { Changed(); }); }
+void TSubGradient::SetTransparency(TChartTransparency v) { Change(transparency_, std::clamp(v, 0, 100), [this] { Changed(); }); }
 
 void TSubGradient::Assign(const TCustomChartGradient& source) {
   if (const auto* sub = dynamic_cast<const TSubGradient*>(&source)) transparency_ = sub->transparency_;

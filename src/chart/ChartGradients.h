@@ -99,8 +99,8 @@ class TChartShadow {
   int32_t SmoothBlur() const { return smoothBlur_; }
   void SetSmoothBlur(int32_t value);
   // Percent, limited to 0 .. 100.
-  int32_t Transparency() const { return transparency_; }
-  void SetTransparency(int32_t value);
+  TChartTransparency Transparency() const { return transparency_; }
+  void SetTransparency(TChartTransparency value);
   int32_t VertSize() const { return vertSize_; }
   void SetVertSize(int32_t value);
   bool Visible() const { return visible_; }
@@ -144,7 +144,7 @@ class TChartShadow {
   int32_t horizSize_ = 0;
   bool smooth_ = true;
   int32_t smoothBlur_ = 0;
-  int32_t transparency_ = 0;
+  TChartTransparency transparency_ = 0;
   int32_t vertSize_ = 0;
   bool visible_ = true;
   TColor defaultColor_ = clSilver;
@@ -224,14 +224,14 @@ class TCustomChartGradient : public IChartGradient {
 class TSubGradient : public TCustomChartGradient {
  public:
   using TCustomChartGradient::TCustomChartGradient;
-  int32_t Transparency() const { return transparency_; }
-  void SetTransparency(int32_t value);
+  TChartTransparency Transparency() const { return transparency_; }
+  void SetTransparency(TChartTransparency value);
   void Assign(const TCustomChartGradient& source) override;
   void WriteProperties(TStreamedProperties& block, std::string_view prefix = {}) const override;
   void ReadProperties(const TStreamedProperties& block, std::string_view prefix = {}) override;
 
  private:
-  int32_t transparency_ = 50;
+  TChartTransparency transparency_ = 50;
 };
 
 class TChartGradient : public TCustomChartGradient {

@@ -30,6 +30,9 @@ class AxisException : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A palette: series colours in order.
+using TColorArray = std::vector<TColor>;
+
 // The chart library's marker for "the element takes its automatic colour".
 inline constexpr TColor clChartDefault = 0x20000000u;
 
@@ -61,14 +64,24 @@ class TScopeExit {
   F fExit;
 };
 
+// Every axis of a chart in creation order: the six standard axes first, then the
+// custom ones (not owned: axes register and unregister themselves).
+class TChartAxes : public std::vector<TChartAxis*> {
+ public:
+  // Pixel mapping by integer steps and unclamped (never set by the system; axes
+  // read it when they choose their mapping).
+  bool FastCalc = false;
+  // Hidden axes take room in the layout when this answers a size for them (axis,
+  // current size 0) -> size in pixels.
+  std::function<int32_t(const TChartAxis&, int32_t)> AxisSizeCallback;
+};
+
 // What an axis, a series or a wall asks of the chart that owns it.
 class IAxisPanel {
  public:
   virtual ~IAxisPanel() = default;
 
-  // Every axis of the chart in creation order: the six standard axes first, then
-  // the custom ones. Axes register and unregister themselves.
-  virtual const std::vector<TChartAxis*>& AxesList() const = 0;
+  virtual const TChartAxes& AxesList() const = 0;
   virtual void AxisCreated(TChartAxis& axis) = 0;
   virtual void AxisDestroyed(TChartAxis& axis) = 0;
 
@@ -103,8 +116,6 @@ class IAxisPanel {
 
   // True while the chart is read from a stream (setters skip their checks).
   virtual bool IsLoading() const { return false; }
-  // The chart's axes list has its fast-calculation flag (pixel mapping unclamped).
-  virtual bool FastCalc() const { return false; }
   // Asks for a repaint; a no-op while painting is switched off.
   virtual void Invalidate() = 0;
 
@@ -126,7 +137,7 @@ class IAxisPanel {
   virtual TColor GetDefaultColor(int32_t index) const;
   // The chart's own palette (empty: the library's default colours) and the index
   // of the named palette it came from (SetColorPalette).
-  std::vector<TColor> ColorPalette;
+  TColorArray ColorPalette;
   int32_t ColorPaletteIndex = 0;
 
   TAxisOnGetLabel OnGetAxisLabel;

@@ -51,7 +51,13 @@ void TLegendTitle::Assign(const TLegendTitle& source) {
 
 // ============================================================ [SECTION] Legend
 
-TChartLegend::TChartLegend(TCustomAxisPanel* chart)
+TChartLegendGradient::TChartLegendGradient(TNotifyEvent onChange) : TChartGradient(std::move(onChange)) {
+  SetDirection(gdRightLeft);
+  SetStartColor(clSilver);
+  SetEndColor(clWhite);
+}
+
+TCustomChartLegend::TCustomChartLegend(TCustomAxisPanel* chart)
     : TChartCustomShapePosition(chart),
       DividingLines([this] { Repaint(); }),
       Symbol([this] { Repaint(); }),
@@ -59,7 +65,7 @@ TChartLegend::TChartLegend(TCustomAxisPanel* chart)
   SetColor(clWhite);
 }
 
-void TChartLegend::SetCheckBoxesStyle(TCheckBoxesStyle value) {
+void TCustomChartLegend::SetCheckBoxesStyle(TCheckBoxesStyle value) {
   if (fCheckBoxesStyle == value) return;
   fCheckBoxesStyle = value;
   if (value == cbsRadio) {
@@ -73,12 +79,12 @@ void TChartLegend::SetCheckBoxesStyle(TCheckBoxesStyle value) {
   Repaint();
 }
 
-void TChartLegend::SetFirstValue(int32_t value) {
+void TCustomChartLegend::SetFirstValue(int32_t value) {
   if (value < 0) throw LegendException(std::string(ChartMsg::LegendFirstValue));
   Change(fFirstValue, value);
 }
 
-void TChartLegend::Assign(const TChartLegend& source) {
+void TCustomChartLegend::Assign(const TCustomChartLegend& source) {
   Alignment = source.Alignment;
   CheckBoxes = source.CheckBoxes;
   fCheckBoxesStyle = source.fCheckBoxesStyle;
@@ -103,7 +109,7 @@ void TChartLegend::Assign(const TChartLegend& source) {
   AssignPosition(source);
 }
 
-std::vector<TChartSeries*> TChartLegend::ListedSeries() const {
+std::vector<TChartSeries*> TCustomChartLegend::ListedSeries() const {
   std::vector<TChartSeries*> result;
   if (const TCustomAxisPanel* chart = Chart())
     for (int32_t i = 0; i < chart->SeriesCount(); ++i) {
@@ -113,7 +119,7 @@ std::vector<TChartSeries*> TChartLegend::ListedSeries() const {
   return result;
 }
 
-TLegendStyle TChartLegend::ResolvedStyle() const {
+TLegendStyle TCustomChartLegend::ResolvedStyle() const {
   if (LegendStyle != lsAuto) return LegendStyle;
   int32_t active = 0;
   if (const TCustomAxisPanel* chart = Chart())
@@ -121,7 +127,7 @@ TLegendStyle TChartLegend::ResolvedStyle() const {
   return !CheckBoxes && active < 2 ? lsValues : lsSeries;
 }
 
-bool TChartLegend::ShouldDraw() const {
+bool TCustomChartLegend::ShouldDraw() const {
   if (!Visible() || Chart() == nullptr) return false;
   if (CheckBoxesInUse()) return true;
   for (int32_t i = 0; i < Chart()->SeriesCount(); ++i)
@@ -129,7 +135,7 @@ bool TChartLegend::ShouldDraw() const {
   return false;
 }
 
-TChartSeries* TChartLegend::LegendSeries() const {
+TChartSeries* TCustomChartLegend::LegendSeries() const {
   if (Series != nullptr) return Series;
   const TCustomAxisPanel* chart = Chart();
   if (chart == nullptr) return nullptr;
@@ -147,7 +153,7 @@ TChartSeries* TChartLegend::LegendSeries() const {
   return firstActive;
 }
 
-TLegendItem& TChartLegend::Items(int32_t index) {
+TLegendItem& TCustomChartLegend::Items(int32_t index) {
   if (index < 0) throw LegendException("Legend item index out of range");
   if (static_cast<size_t>(index) >= fItems.size()) fItems.resize(static_cast<size_t>(index) + 1);
   auto& item = fItems[static_cast<size_t>(index)];
@@ -155,7 +161,7 @@ TLegendItem& TChartLegend::Items(int32_t index) {
   return *item;
 }
 
-int32_t TChartLegend::CalcItemCount() {
+int32_t TCustomChartLegend::CalcItemCount() {
   int32_t count = 0;
   switch (fStyle) {
     case lsSeriesGroups:
@@ -185,7 +191,7 @@ int32_t TChartLegend::CalcItemCount() {
   return std::max(count, 0);
 }
 
-std::string TChartLegend::ItemText(int32_t index) const {
+std::string TCustomChartLegend::ItemText(int32_t index) const {
   std::string text;
   switch (fStyle) {
     case lsSeries: {
@@ -210,11 +216,11 @@ std::string TChartLegend::ItemText(int32_t index) const {
       break;
     case lsAuto: break;
   }
-  if (OnGetLegendText) OnGetLegendText(const_cast<TChartLegend&>(*this), fStyle, index, text);
+  if (OnGetLegendText) OnGetLegendText(const_cast<TCustomChartLegend&>(*this), fStyle, index, text);
   return text;
 }
 
-TColor TChartLegend::ItemColor(int32_t index) const {
+TColor TCustomChartLegend::ItemColor(int32_t index) const {
   if (fStyle == lsValues) {
     const TChartSeries* s = LegendSeries();
     return s && index < s->Count() ? s->ValueColor(index) : clWhite;
@@ -226,13 +232,13 @@ TColor TChartLegend::ItemColor(int32_t index) const {
   return clWhite;
 }
 
-bool TChartLegend::ItemChecked(int32_t index) const {
+bool TCustomChartLegend::ItemChecked(int32_t index) const {
   if (fStyle == lsSeriesGroups) return Groups && index < Groups->Count() && (*Groups)[index].Active() != gaNo;
   const auto listed = ListedSeries();
   return index < static_cast<int32_t>(listed.size()) && listed[static_cast<size_t>(index)]->Active();
 }
 
-void TChartLegend::CalcLineHeight(TChartCanvas3D& canvas) {
+void TCustomChartLegend::CalcLineHeight(TChartCanvas3D& canvas) {
   canvas.AssignFont(Font());
   int32_t h = canvas.FontHeight();
   if (CheckBoxesInUse()) h = std::max(h, 17);
@@ -243,7 +249,7 @@ void TChartLegend::CalcLineHeight(TChartCanvas3D& canvas) {
   fLineHeight = std::max(h, 1);
 }
 
-void TChartLegend::CalcSymbolWidth(int32_t itemWidth) {
+void TCustomChartLegend::CalcSymbolWidth(int32_t itemWidth) {
   if (!Symbol.Visible)
     fSymbolWidth = 0;
   else if (Symbol.Squared)
@@ -255,7 +261,7 @@ void TChartLegend::CalcSymbolWidth(int32_t itemWidth) {
   fSymbolWidth = std::max(fSymbolWidth, 0);
 }
 
-void TChartLegend::Draw() {
+void TCustomChartLegend::Draw() {
   TCustomAxisPanel* chart = Chart();
   if (chart == nullptr) return;
   TChartCanvas3D& canvas = chart->ChartCanvas();
@@ -395,7 +401,7 @@ void TChartLegend::Draw() {
   canvas.EndGroup();
 }
 
-void TChartLegend::DrawTitleText(TChartCanvas3D& canvas) {
+void TCustomChartLegend::DrawTitleText(TChartCanvas3D& canvas) {
   const TRect area{ShapeBounds.Left + 2, ShapeBounds.Top + 2, ShapeBounds.Right - 2, ShapeBounds.Top + 2 + fTitleHeight};
   Title.ShapeBounds = area;
   Title.Draw();
@@ -419,7 +425,7 @@ void TChartLegend::DrawTitleText(TChartCanvas3D& canvas) {
   canvas.AssignFont(Font());
 }
 
-void TChartLegend::DrawItem(TChartCanvas3D& canvas, int32_t n, int32_t index) {
+void TCustomChartLegend::DrawItem(TChartCanvas3D& canvas, int32_t n, int32_t index) {
   const bool checks = CheckBoxesInUse();
   const int32_t textWidth = fColumnWidths[0] + (fColumnWidths[1] > 0 ? kColumnSpacing + fColumnWidths[1] : 0);
   const int32_t row = Vertical() ? n : n / fColumns;
@@ -509,7 +515,7 @@ void TChartLegend::DrawItem(TChartCanvas3D& canvas, int32_t n, int32_t index) {
   }
 }
 
-void TChartLegend::DrawPlainSymbol(TChartCanvas3D& canvas, const TRect& r, TColor colour) {
+void TCustomChartLegend::DrawPlainSymbol(TChartCanvas3D& canvas, const TRect& r, TColor colour) {
   if (Symbol.Shadow.Visible()) Symbol.Shadow.DrawRect(canvas, r);
   if (!Symbol.DefaultPen) canvas.AssignPen(Symbol.Pen);
   TCanvas* dc = canvas.GetHandle();
@@ -526,7 +532,7 @@ void TChartLegend::DrawPlainSymbol(TChartCanvas3D& canvas, const TRect& r, TColo
     canvas.RectangleRect(r);
 }
 
-void TChartLegend::ResizeChartRect() {
+void TCustomChartLegend::ResizeChartRect() {
   TCustomAxisPanel* chart = Chart();
   if (!ResizeChart || chart == nullptr) return;
   TRect cr = chart->ChartRect();
@@ -547,7 +553,7 @@ void TChartLegend::ResizeChartRect() {
   chart->RecalcChartRect();
 }
 
-int32_t TChartLegend::Clicked(int32_t x, int32_t y) const {
+int32_t TCustomChartLegend::Clicked(int32_t x, int32_t y) const {
   if (!PointInRect(ShapeBounds, x, y)) return -1;
   const int32_t shown = std::min(fItemCount, fRows * fColumns);
   if (shown <= 0) return -1;
@@ -568,7 +574,7 @@ int32_t TChartLegend::Clicked(int32_t x, int32_t y) const {
   return fFirstValue + index;
 }
 
-bool TChartLegend::DoCheck(int32_t index) {
+bool TCustomChartLegend::DoCheck(int32_t index) {
   if (!CheckBoxes || index < 0) return false;
   if (fStyle == lsSeriesGroups) {
     if (Groups == nullptr || index >= Groups->Count()) return false;

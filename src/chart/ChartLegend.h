@@ -35,10 +35,17 @@ enum TLegendSymbolSize : uint8_t { lcsPercent, lcsPixels };
 
 // ====================================== [SECTION] Symbol, title and items
 
-class TChartLegend;
+class TCustomChartLegend;
+
+// Sender, item index, x and y of the line, x of its text.
+using TOnGetLegendPos = std::function<void(TCustomChartLegend&, int32_t index, int32_t& x, int32_t& y, int32_t& xColor)>;
+// Sender, the legend's frame rectangle.
+using TOnGetLegendRect = std::function<void(TCustomChartLegend&, TRect&)>;
+// Sender, style in force, item index, the text.
+using TOnGetLegendText = std::function<void(TCustomChartLegend&, TLegendStyle, int32_t index, std::string&)>;
 
 // Sender, item index, symbol rectangle.
-using TSymbolDrawEvent = std::function<void(TChartLegend&, int32_t, const TRect&)>;
+using TSymbolDrawEvent = std::function<void(TCustomChartLegend&, int32_t, const TRect&)>;
 
 class TLegendSymbol {
  public:
@@ -79,11 +86,20 @@ struct TLegendItem {
   TRect SymbolRect;
 };
 
+// The laid-out lines, kept while a user has customised them.
+using TLegendItems = std::vector<std::unique_ptr<TLegendItem>>;
+
+// The legend's gradient: silver at the right to white.
+class TChartLegendGradient : public TChartGradient {
+ public:
+  explicit TChartLegendGradient(TNotifyEvent onChange = {});
+};
+
 // ============================================================ [SECTION] Legend
 
-class TChartLegend : public TChartCustomShapePosition {
+class TCustomChartLegend : public TChartCustomShapePosition {
  public:
-  explicit TChartLegend(TCustomAxisPanel* chart);
+  explicit TCustomChartLegend(TCustomAxisPanel* chart);
 
   // ---- settings (setters repaint on change)
   TLegendAlignment Alignment = laRight;
@@ -124,19 +140,11 @@ class TChartLegend : public TChartCustomShapePosition {
   std::function<std::string(TChartSeries&, int32_t)> TextOfValue;
   // Draws a series' symbol; default: a line series' own shape, else a plain one.
   std::function<void(TChartSeries&, int32_t valueIndex, const TRect&)> DrawSeriesSymbol;
-  std::function<void(TChartLegend&, int32_t index, int32_t& x, int32_t& y, int32_t& textX)> OnGetLegendPos;
-  std::function<void(TChartLegend&, TRect&)> OnGetLegendRect;
-  std::function<void(TChartLegend&, TLegendStyle, int32_t index, std::string&)> OnGetLegendText;
+  TOnGetLegendPos OnGetLegendPos;
+  TOnGetLegendRect OnGetLegendRect;
+  TOnGetLegendText OnGetLegendText;
 
-  void Assign(const TChartLegend& source);
-
-  // Published properties where they differ from their defaults (the symbol's under
-  // "Symbol.", the title's under "Title."), then the position and shape. The reader
-  // also takes the old "ColorWidth" into Symbol.Width; a bad value raises (the
-  // setter's LegendException for a negative FirstValue, else EChartStreamError)
-  // and the legend stays as it was.
-  void WriteProperties(TStreamedProperties& block) const;
-  void ReadProperties(const TStreamedProperties& block);
+  void Assign(const TCustomChartLegend& source);
 
   // ---- working state
   TLegendStyle ResolvedStyle() const;
@@ -166,7 +174,10 @@ class TChartLegend : public TChartCustomShapePosition {
   // The symbol without a series shape: shadow, gradient or a filled rectangle.
   void DrawPlainSymbol(TChartCanvas3D& canvas, const TRect& r, TColor colour);
 
- private:
+ protected:
+  std::unique_ptr<TChartGradient> CreateGradient(TNotifyEvent onChange) const override {
+    return std::make_unique<TChartLegendGradient>(std::move(onChange));
+  }
   TCustomAxisPanel* Chart() const { return static_cast<TCustomAxisPanel*>(ParentChart()); }
   // The chart's series shown in the legend (active or with check boxes), in order.
   std::vector<TChartSeries*> ListedSeries() const;
@@ -182,7 +193,7 @@ class TChartLegend : public TChartCustomShapePosition {
 
   TCheckBoxesStyle fCheckBoxesStyle = cbsCheck;
   int32_t fFirstValue = 0;
-  std::vector<std::unique_ptr<TLegendItem>> fItems;
+  TLegendItems fItems;
   bool fItemsCustomised = false;
 
   // layout of the last Draw
@@ -198,6 +209,19 @@ class TChartLegend : public TChartCustomShapePosition {
   int32_t fTitleHeight = 0;
   int32_t fFrameWidth = 0;
   int32_t fItemsTop = 0;
+};
+
+// The legend a chart owns and streams.
+class TChartLegend : public TCustomChartLegend {
+ public:
+  using TCustomChartLegend::TCustomChartLegend;
+  // Published properties where they differ from their defaults (the symbol's under
+  // "Symbol.", the title's under "Title."), then the position and shape. The reader
+  // also takes the old "ColorWidth" into Symbol.Width; a bad value raises (the
+  // setter's LegendException for a negative FirstValue, else EChartStreamError)
+  // and the legend stays as it was.
+  void WriteProperties(TStreamedProperties& block) const;
+  void ReadProperties(const TStreamedProperties& block);
 };
 
 }  // namespace qira

@@ -37,7 +37,7 @@ constexpr const char* kStackedIdents[] = {"cssNone", "cssOverlap", "cssStack", "
 // always loading, so setters store what the stream says without their order checks.
 class TDetachedAxisPanel : public IAxisPanel {
  public:
-  const std::vector<TChartAxis*>& AxesList() const override { return fAxes; }
+  const TChartAxes& AxesList() const override { return fAxes; }
   void AxisCreated(TChartAxis& axis) override { fAxes.push_back(&axis); }
   void AxisDestroyed(TChartAxis& axis) override { std::erase(fAxes, &axis); }
   int32_t SeriesCount() const override { return 0; }
@@ -54,7 +54,7 @@ class TDetachedAxisPanel : public IAxisPanel {
   int32_t CanvasFontHeight() const override { return 0; }
 
  private:
-  std::vector<TChartAxis*> fAxes;
+  TChartAxes fAxes;
 };
 
 // A real number that positions or ranges are computed from: infinities and NaN
@@ -504,15 +504,15 @@ void WriteLineProperties(const TCustomSeries& s, TStreamedProperties& block) {
   if (s.Dark3D != fresh->Dark3D) AddBoolean(block, "Dark3D", s.Dark3D);
   s.Gradient.WriteProperties(block, "Gradient.");
   if (s.InvertedStairs) AddBoolean(block, "InvertedStairs", true);
-  if (s.LineBrush != bsSolid) {
+  if (s.LineBrush() != bsSolid) {
     TChartBrush brush;
-    brush.SetStyle(s.LineBrush);
+    brush.SetStyle(s.LineBrush());
     TStreamedProperties part;
     brush.WriteProperties(part);
     AddPropertiesUnder(block, std::move(part), "LineBrush.");
   }
   if (s.LineHeight != 0) AddInteger(block, "LineHeight", s.LineHeight);
-  AddPenUnder(block, s.LinePen, "LinePen.");
+  AddPenUnder(block, s.LinePen(), "LinePen.");
   AddPenUnder(block, s.OutLine, "OutLine.");
   TStreamedProperties pointer;
   WritePointerProperties(s.Pointer, pointer);
@@ -534,10 +534,10 @@ void ReadLineProperties(TCustomSeries& s, const TStreamedProperties& block) {
   if (!lineBrush.empty()) {
     TChartBrush brush;
     brush.ReadProperties(lineBrush);
-    s.LineBrush = brush.Style();
+    s.SetLineBrush(brush.Style());
   }
   s.LineHeight = PropertyInt32(block, "LineHeight", s.LineHeight);
-  ReadPenUnder(s.LinePen, block, "LinePen.");
+  ReadPenUnder(s.LinePen(), block, "LinePen.");
   ReadPenUnder(s.OutLine, block, "OutLine.");
   const TStreamedProperties pointer = PropertiesUnder(block, "Pointer.");
   if (!pointer.empty()) ReadPointerProperties(s.Pointer, pointer);

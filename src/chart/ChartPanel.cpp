@@ -89,7 +89,7 @@ void TBackImage::Draw(TCustomChartPanelExtended& panel, const TRect& rect, int32
     }
     return;
   }
-  const bool clip = !canvas.SupportsFullRotation();
+  const bool clip = panel.ClipAllowed();
   if (clip) canvas.ClipRectangle(z != 0 ? canvas.ProjectRect(rect, z) : rect);
   TRect r = rect;
   if (z > 0 && orthogonal) r = canvas.ProjectRect(rect, z);
@@ -237,6 +237,8 @@ TPoint TCustomChartPanel::CursorClientPos() const {
   return TPoint{p.x(), p.y()};
 }
 
+bool TCustomChartPanel::ClipAllowed() const { return !canvas_->SupportsFullRotation(); }
+
 void TCustomChartPanel::AddListener(IChartEventListener* listener) {
   if (listener != nullptr && std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end())
     listeners_.push_back(listener);
@@ -251,7 +253,7 @@ void TCustomChartPanel::BroadcastChartEvent(TChartEvent& event) {
   event.Sender = this;
   const bool mouse = dynamic_cast<TChartMouseEvent*>(&event) != nullptr;
   // A listener may remove itself: walk a copy.
-  const std::vector<IChartEventListener*> listeners = listeners_;
+  const TChartEventListeners listeners = listeners_;
   for (IChartEventListener* listener : listeners) {
     listener->Notify(event);
     if (mouse && MouseHandled) break;

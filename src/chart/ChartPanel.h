@@ -30,6 +30,9 @@ class TCustomChartPanel;
 class TCustomChartPanelExtended;
 
 enum TPanelBevel : uint8_t { bvNone, bvLowered, bvRaised, bvSpace };
+// A shape's bevel takes the panel's kinds and a width in pixels.
+using TBevelCut = TPanelBevel;
+using TBevelWidth = int32_t;
 enum TPanningMode : uint8_t { pmNone, pmHorizontal, pmVertical, pmBoth };
 enum TChartBackImageMode : uint8_t { pbmStretch, pbmTile, pbmCenter, pbmCustom };
 
@@ -72,6 +75,9 @@ class IChartEventListener {
   virtual ~IChartEventListener() = default;
   virtual void Notify(TChartEvent& event) = 0;
 };
+
+// Not owned: a listener removes itself before it goes.
+using TChartEventListeners = std::vector<IChartEventListener*>;
 
 // ---------------------------------------------------------------- TBackImage
 
@@ -171,6 +177,8 @@ class TCustomChartPanel : public QWidget, public IChartViewHost {
   bool PrintProportional = true;
 
   TChartCanvas3D& ChartCanvas() { return *canvas_; }
+  // The canvas clips only where it does not rotate fully.
+  bool ClipAllowed() const;
   const TRect& ChartRect() const { return chartRect_; }
   void SetChartRect(const TRect& value) { chartRect_ = value; }
   int32_t ChartRectWidth() const { return chartRectWidth_; }
@@ -279,7 +287,7 @@ class TCustomChartPanel : public QWidget, public IChartViewHost {
   bool view3D_ = true;
   std::unique_ptr<TView3DOptions> view3DOptions_;
   TZoomPanning panning_;
-  std::vector<IChartEventListener*> listeners_;
+  TChartEventListeners listeners_;
   bool repaintEnabled_ = false;
   bool regionBusy_ = false;
   bool loading_ = false;

@@ -132,7 +132,7 @@ void DrawCheckBox(int32_t x, int32_t y, TCanvas& canvas, bool checked, bool chec
   canvas.RestoreDC(saved);
 }
 
-const std::array<TColor, 20> ColorPalette = {
+const TColorArray ColorPalette = {
     0x0000FF, 0x008000, 0x00FFFF, 0xFF0000, 0xFFFFFF, 0x808080, 0xFF00FF, 0x808000, 0x800000, 0x000080,
     0x00FF00, 0x008080, 0x800080, 0xC0C0C0, 0xFFFF00, 0x000000, 0xC0DCC0, 0xF0CAA6, 0xF0FBFF, 0xA4A0A0};
 

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 
+#include "chart/ChartInterfaces.h"
 #include "platform/Canvas.h"
 
 namespace qira {
@@ -38,8 +39,8 @@ std::string ReplaceChar(std::string s, char oldChar, char newChar);
 // the platform's classic frame control.
 void DrawCheckBox(int32_t x, int32_t y, TCanvas& canvas, bool checked, bool checkStyle);
 
-// The default series colours, in order.
-extern const std::array<TColor, 20> ColorPalette;
+// The default series colours, in order (20).
+extern const TColorArray ColorPalette;
 // Entry Index mod 20 of the default palette (negative indices count from the end).
 TColor GetDefaultColor(int32_t index);
 std::string IntegerToText(int64_t value);

@@ -38,7 +38,7 @@ TChartSeries::TChartSeries() : ValueFormat(ChartMsg::ValuesFormat), PercentForma
 }
 
 TChartSeries::~TChartSeries() {
-  if (fParentChart) fParentChart->SeriesDestroyed(*this);
+  if (ParentChart()) ParentChart()->SeriesDestroyed(*this);
   if (fSourceComponent) fSourceComponent->SeriesDestroyed(*this);
   fFunction.reset();
   for (TChartSeries* source : fDataSources) std::erase(source->fLinkedSeries, this);
@@ -97,7 +97,7 @@ void TChartSeries::Delete(int32_t index) {
   if (static_cast<size_t>(index) < fLabels.size()) fLabels.erase(fLabels.begin() + index);
   fMarks.DeletePoint(index);
   NotifyValue(TValueEvent::veDelete, index);
-  if (fActive) Repaint();
+  if (Active()) Repaint();
 }
 
 void TChartSeries::DeleteRange(int32_t start, int32_t quantity, bool renumberX) {
@@ -116,7 +116,7 @@ void TChartSeries::DeleteRange(int32_t start, int32_t quantity, bool renumberX) 
   drop(fLabels);
   fMarks.DeletePoint(start, quantity);
   NotifyValue(TValueEvent::veDelete, -1);
-  if (fActive) Repaint();
+  if (Active()) Repaint();
   if (renumberX) fX->FillSequence();
 }
 
@@ -132,7 +132,7 @@ void TChartSeries::Clear() {
   ClearLists();
   if (OnClearValues) OnClearValues(*this);
   NotifyValue(TValueEvent::veClear, 0);
-  if (fActive && fParentChart) Repaint();
+  if (Active() && ParentChart()) Repaint();
 }
 
 void TChartSeries::SwapValueIndex(int32_t a, int32_t b) {
@@ -171,7 +171,7 @@ TColor TChartSeries::ValueColor(int32_t index) const {
     const TColor c = (*fColors)[static_cast<size_t>(index)];
     if (c != clChartDefault) return c;
   }
-  if (ColorEachPoint) return fParentChart ? fParentChart->GetDefaultColor(index) : GetDefaultColor(index);
+  if (ColorEachPoint) return ParentChart() ? ParentChart()->GetDefaultColor(index) : GetDefaultColor(index);
   return SeriesColor();
 }
 
@@ -188,7 +188,7 @@ void TChartSeries::EndUpdate() {
 void TChartSeries::Added(int32_t index) {
   if (OnAfterAdd) OnAfterAdd(*this, index);
   NotifyValue(TValueEvent::veAdd, index);
-  if (fActive) Repaint();
+  if (Active()) Repaint();
 }
 
 void TChartSeries::NotifyValue(TValueEvent event, int32_t index) {
@@ -258,13 +258,7 @@ void TChartSeries::DeleteFromSource(const TChartSeries&, int32_t index) {
 }
 
 void TChartSeries::AddDataSource(TChartSeries& source) {
-  // A chain of sources must not lead back here.
-  std::vector<const TChartSeries*> pending{&source};
-  for (size_t i = 0; i < pending.size(); ++i) {
-    if (pending[i] == this) throw ChartException(std::string(ChartMsg::CircularSeries));
-    for (const TChartSeries* s : pending[i]->fDataSources)
-      if (std::find(pending.begin(), pending.end(), s) == pending.end()) pending.push_back(s);
-  }
+  TCustomAxisPanel::ValidateSource(*this, source);
   if (std::find(fDataSources.begin(), fDataSources.end(), &source) != fDataSources.end()) return;
   fDataSources.push_back(&source);
   if (std::find(source.fLinkedSeries.begin(), source.fLinkedSeries.end(), this) == source.fLinkedSeries.end())
@@ -306,12 +300,23 @@ void TChartSeries::SetFunction(std::unique_ptr<TChartFunction> function) {
 // [SECTION] Chart and axes
 
 void TChartSeries::SetParentChart(IAxisPanel* chart) {
-  fParentChart = chart;
+  if (ParentChart() != nullptr) RemovedFromChart();
+  TCustomChartSeries::SetParentChart(chart);
   fMarks.SetParentChart(dynamic_cast<TCustomChartPanel*>(chart));
+  if (chart != nullptr) AddedToChart();
+}
+
+void TChartSeries::AddedToChart() {
+  if (TCustomAxisPanel* chart = ChartPanel(); chart && fColor == clChartDefault)
+    AssignAutomaticColor(chart->GetFreeSeriesColor(true, this));
   RecalcGetAxis();
 }
 
-TCustomAxisPanel* TChartSeries::ChartPanel() const { return dynamic_cast<TCustomAxisPanel*>(fParentChart); }
+void TChartSeries::RemovedFromChart() {
+  fGetHorizAxis = fGetVertAxis = nullptr;
+}
+
+TCustomAxisPanel* TChartSeries::ChartPanel() const { return dynamic_cast<TCustomAxisPanel*>(ParentChart()); }
 
 void TChartSeries::BroadcastSeriesEvent(uint8_t kind) {
   TCustomAxisPanel* chart = ChartPanel();
@@ -325,8 +330,8 @@ void TChartSeries::BroadcastSeriesEvent(uint8_t kind) {
 
 void TChartSeries::RecalcGetAxis() {
   fGetHorizAxis = fGetVertAxis = nullptr;
-  if (!fParentChart || fParentChart->AxesList().size() < 4) return;
-  const auto& axes = fParentChart->AxesList();  // bottom, top, left, right first
+  if (!ParentChart() || ParentChart()->AxesList().size() < 4) return;
+  const auto& axes = ParentChart()->AxesList();  // bottom, top, left, right first
   fGetHorizAxis = fHorizAxis == aTopAxis ? axes[1] : axes[0];
   if (fHorizAxis == aCustomHorizAxis && fCustomHorizAxis) fGetHorizAxis = fCustomHorizAxis;
   fGetVertAxis = fVertAxis == aRightAxis ? axes[3] : axes[2];
@@ -531,13 +536,13 @@ void TChartSeries::CalcFirstLastPage(int32_t& first, int32_t& last) const {
     first = last = -1;
     return;
   }
-  const int64_t perPage = fParentChart ? fParentChart->MaxPointsPerPage() : 0;
+  const int64_t perPage = ParentChart() ? ParentChart()->MaxPointsPerPage() : 0;
   if (perPage < 1) {
     first = 0;
     last = count - 1;
     return;
   }
-  const int64_t page = fParentChart->CurrentPage();
+  const int64_t page = ParentChart()->CurrentPage();
   int64_t f = perPage * (page - 1);
   if (count <= f) f = perPage * std::max<int64_t>(0, count / perPage - 1);
   int64_t l = f + perPage - 1;
@@ -556,26 +561,39 @@ int32_t TChartSeries::CalcYPos(int32_t index) const {
 
 // [SECTION] Look and texts
 
-void TChartSeries::SetActive(bool value) {
+TCustomChartElement::TCustomChartElement() : fPen([this] { Repaint(); }), fBrush([this] { Repaint(); }) {}
+
+void TCustomChartElement::SetActive(bool value) { ChangeActive(value); }
+
+void TCustomChartElement::ChangeActive(bool value) {
   if (fActive == value) return;
   fActive = value;
   Repaint();
+}
+
+void TCustomChartElement::Repaint() const {
+  if (fParentChart) fParentChart->Invalidate();
+}
+
+void TCustomChartSeries::SetActive(bool value) {
+  if (Active() == value) return;
+  ChangeActive(value);
   BroadcastSeriesEvent(TChartSeriesEvent::seChangeActive);
 }
 
-void TChartSeries::SetTitle(const std::string& value) {
+void TCustomChartSeries::SetTitle(const std::string& value) {
   if (fTitle == value) return;
   fTitle = value;
   BroadcastSeriesEvent(TChartSeriesEvent::seChangeTitle);
 }
 
 std::string TChartSeries::TitleForDisplay() const {
-  std::string t = fTitle;
+  std::string t = Title();
   std::replace(t.begin(), t.end(), '\x06', ' ');
   if (!t.empty()) return t;
-  if (!Name.empty() || fParentChart == nullptr) return Name;
-  for (int32_t i = 0; i < fParentChart->SeriesCount(); ++i)
-    if (&fParentChart->SeriesAt(i) == this) return std::string(ChartMsg::SeriesPrefix) + std::to_string(i + 1);
+  if (!Name.empty() || ParentChart() == nullptr) return Name;
+  for (int32_t i = 0; i < ParentChart()->SeriesCount(); ++i)
+    if (&ParentChart()->SeriesAt(i) == this) return std::string(ChartMsg::SeriesPrefix) + std::to_string(i + 1);
   return Name;
 }
 
@@ -662,10 +680,6 @@ std::string TChartSeries::GetMarkText(int32_t index) const {
   }
   if (OnGetMarkText) OnGetMarkText(*this, index, text);
   return text;
-}
-
-void TChartSeries::Repaint() const {
-  if (fParentChart) fParentChart->Invalidate();
 }
 
 // [SECTION] Clicks and hover

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "chart/ChartInterfaces.h"
+#include "chart/ChartPens.h"
 #include "chart/ChartValueList.h"
 #include "chart/ChartZoom.h"
 #include "chart/SeriesFunctions.h"
@@ -27,8 +28,75 @@ enum class TValueEvent : uint8_t { veClear = 0, veAdd = 1, veDelete = 2, veRefre
 enum TSeriesNotifyFlags : uint8_t { snDelete = 1, snModify = 2, snAdd = 4, snClear = 8, snAll = 15 };
 
 class TChartSeriesSource;
+class TChartSeries;
 
-class TChartSeries : public IChartSeries {
+// Series not owned by the list (a chart's, a group's, a series' dependents).
+using TCustomSeriesList = std::vector<TChartSeries*>;
+// The series that feed a series, the first one leading.
+using TDataSourcesList = std::vector<TChartSeries*>;
+// Item i is the label of point i; the list may be shorter than the points (missing
+// labels read empty).
+using TLabelsList = std::vector<std::string>;
+
+// Anything a chart draws that can be switched off: an active flag, a pen, a brush
+// and the chart that draws it (not owned). A change repaints the chart.
+class TCustomChartElement {
+ public:
+  TCustomChartElement();
+  virtual ~TCustomChartElement() = default;
+  TCustomChartElement(const TCustomChartElement&) = delete;
+  TCustomChartElement& operator=(const TCustomChartElement&) = delete;
+
+  bool Active() const { return fActive; }
+  virtual void SetActive(bool value);
+  TChartPen& Pen() { return fPen; }
+  const TChartPen& Pen() const { return fPen; }
+  TChartBrush& Brush() { return fBrush; }
+  const TChartBrush& Brush() const { return fBrush; }
+  IAxisPanel* ParentChart() const { return fParentChart; }
+  virtual void SetParentChart(IAxisPanel* chart) { fParentChart = chart; }
+  std::string Name;
+  // Whether the chart editors list the element (stored and streamed only).
+  bool ShowInEditor = true;
+  void Repaint() const;
+
+ protected:
+  // Stores a changed value and repaints.
+  void ChangeActive(bool value);
+
+ private:
+  bool fActive = true;
+  TChartPen fPen;
+  TChartBrush fBrush;
+  IAxisPanel* fParentChart = nullptr;
+};
+
+// A series as the legend and the chart's layout see it: a title, whether the legend
+// lists it, and the extra room it needs at its axes' ends.
+class TCustomChartSeries : public TCustomChartElement {
+ public:
+  // A change repaints and tells the chart's listeners.
+  void SetActive(bool value) override;
+  const std::string& Title() const { return fTitle; }
+  // A change tells the chart's listeners.
+  void SetTitle(const std::string& value);
+  bool ShowInLegend = true;
+  // Streamed only: a text and six style flags (bits 0-5).
+  std::string Identifier;
+  uint8_t StyleFlags = 0;
+  // Extra pixels the series needs at the ends of its axes (0 and 0 here).
+  virtual void CalcHorizMargins(int32_t& left, int32_t& right) const { left = right = 0; }
+  virtual void CalcVerticalMargins(int32_t& top, int32_t& bottom) const { top = bottom = 0; }
+
+ protected:
+  // Tells the chart's listeners (a TChartSeriesEvent of that kind).
+  virtual void BroadcastSeriesEvent(uint8_t kind) = 0;
+
+ private:
+  std::string fTitle;
+};
+
+class TChartSeries : public TCustomChartSeries, public IChartSeries {
  public:
   TChartSeries();
   ~TChartSeries() override;
@@ -114,8 +182,8 @@ class TChartSeries : public IChartSeries {
   void AddDataSource(TChartSeries& source);
   // Removing the first source removes them all, and the points unless stored.
   void RemoveDataSource(TChartSeries& source);
-  const std::vector<TChartSeries*>& DataSources() const { return fDataSources; }
-  const std::vector<TChartSeries*>& DependentSeries() const { return fLinkedSeries; }
+  const TDataSourcesList& DataSources() const { return fDataSources; }
+  const TCustomSeriesList& DependentSeries() const { return fLinkedSeries; }
   // Refreshes the points from the sources or the function (a no-op without either).
   void CheckDataSource();
   uint8_t NotifyFlags = snAll;
@@ -124,9 +192,15 @@ class TChartSeries : public IChartSeries {
   bool FunctionCentre = true;
 
   // [SECTION] Chart and axes
-  IAxisPanel* ParentChart() const { return fParentChart; }
-  // Stores the chart and resolves the axes in use (bottom/top, left/right, custom).
-  void SetParentChart(IAxisPanel* chart);
+  // Leaves the old chart's care (RemovedFromChart), stores the new chart, hands it
+  // to the marks and joins it (AddedToChart).
+  void SetParentChart(IAxisPanel* chart) override;
+  // The series has joined its chart: without a colour of its own it takes the
+  // chart's next free one; the axes in use are resolved (bottom/top, left/right,
+  // custom).
+  virtual void AddedToChart();
+  // The series is leaving its chart: the axes in use are forgotten.
+  virtual void RemovedFromChart();
   THorizAxis HorizAxis() const { return fHorizAxis; }
   void SetHorizAxis(THorizAxis value);
   TVertAxis VertAxis() const { return fVertAxis; }
@@ -139,9 +213,6 @@ class TChartSeries : public IChartSeries {
   TChartAxis* GetVertAxis() const { return fGetVertAxis; }
   bool AssociatedToAxis(const TChartAxis& axis) const override;
   const TChartValueList* ValuesListForAxis(const TChartAxis& axis) const override;
-  // Extra pixels the series needs at the ends of its axes (0 and 0 here).
-  virtual void CalcHorizMargins(int32_t& left, int32_t& right) const { left = right = 0; }
-  virtual void CalcVerticalMargins(int32_t& top, int32_t& bottom) const { top = bottom = 0; }
   virtual int32_t CalcXPos(int32_t index) const;
   virtual int32_t CalcYPos(int32_t index) const;
 
@@ -176,19 +247,10 @@ class TChartSeries : public IChartSeries {
   std::function<void(TChartSeries&)> AfterDrawValues;
 
   // [SECTION] Look and texts
-  bool Active() const override { return fActive; }
-  // A change repaints and tells the chart's listeners.
-  void SetActive(bool value);
-  const std::string& Title() const { return fTitle; }
-  // A change tells the chart's listeners.
-  void SetTitle(const std::string& value);
-  std::string Name;
+  bool Active() const override { return TCustomChartElement::Active(); }
   // Title with column separators (character 6) as blanks; the name when empty;
   // "Series" and the position in the chart's list (from 1) when that is empty too.
   std::string TitleForDisplay() const;
-  bool ShowInLegend = true;
-  // Whether the chart editors list the series (stored and streamed only).
-  bool ShowInEditor = true;
   TColor SeriesColor() const { return fColor == clChartDefault ? fAutoColor : fColor; }
   void SetSeriesColor(TColor color);
   // The colour a chart gives a series that has none of its own.
@@ -218,8 +280,6 @@ class TChartSeries : public IChartSeries {
   std::string GetMarkText(int32_t index) const;
   virtual double GetMarkValue(int32_t index) const { return MandatoryValueList().Value(index); }
 
-  void Repaint() const;
-
   // [SECTION] Copying, streaming and source components (SeriesSource.cpp)
   // The settings, then the points (or the same sources when the points came from them).
   void Assign(const TChartSeries& source);
@@ -227,9 +287,6 @@ class TChartSeries : public IChartSeries {
   bool StoredData = false;
   // Sample points made when asked for 0 (0: the library's default count).
   int32_t SampleCount = 0;
-  // Streamed only: a text and six style flags (bits 0-5).
-  std::string Identifier;
-  uint8_t StyleFlags = 0;
   // Names of the source's lists that give the points' colours and labels; a new
   // name refreshes the points from the sources.
   const std::string& ColorSource() const { return fColorSource; }
@@ -278,26 +335,24 @@ class TChartSeries : public IChartSeries {
   bool fMouseInside = false;
 
   void RecalcGetAxis();
-  void BroadcastSeriesEvent(uint8_t kind);
+  void BroadcastSeriesEvent(uint8_t kind) override;
   void InsertPointExtras(int32_t index, const std::string& label, TColor color);
 
   TChartValueLists fValuesList;
   TChartValueList* fX;
   TChartValueList* fY;
   bool fYMandatory = true;
-  std::vector<std::string> fLabels;  // may be shorter than the points: missing reads empty
+  TLabelsList fLabels;
   std::optional<std::vector<TColor>> fColors;
   TColor fColor = clChartDefault;
   TColor fAutoColor = clChartDefault;
-  bool fActive = true;
-  std::string fTitle;
   int32_t fZOrder = -1;
   int32_t fComputedZOrder = 0;
   int32_t fStartZ = 0, fMiddleZ = 0, fEndZ = 0;
   TSeriesMarks fMarks{*this};
   std::unique_ptr<TChartFunction> fFunction;
-  std::vector<TChartSeries*> fDataSources;
-  std::vector<TChartSeries*> fLinkedSeries;
+  TDataSourcesList fDataSources;
+  TCustomSeriesList fLinkedSeries;
   TChartSeriesSource* fSourceComponent = nullptr;
   std::string fColorSource;
   std::string fXLabelsSource;
@@ -305,7 +360,6 @@ class TChartSeries : public IChartSeries {
   int32_t fFirstVisibleIndex = -1;
   int32_t fLastVisibleIndex = -1;
 
-  IAxisPanel* fParentChart = nullptr;
   THorizAxis fHorizAxis = aBottomAxis;
   TVertAxis fVertAxis = aLeftAxis;
   TChartAxis* fCustomHorizAxis = nullptr;

@@ -51,8 +51,7 @@ void TChartCustomShape::SetShadow(const TChartShadow* value) {
 
 TChartGradient& TChartCustomShape::Gradient() {
   if (!gradient_) {
-    gradient_ = std::make_unique<TChartGradient>([this] { Repaint(); });
-    InitGradient(*gradient_);
+    gradient_ = CreateGradient([this] { Repaint(); });
   }
   return *gradient_;
 }

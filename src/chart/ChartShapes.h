@@ -58,10 +58,10 @@ class TChartCustomShape : public TChartCustomShapeBrushPen {
   explicit TChartCustomShape(TCustomChartPanel* parent, std::unique_ptr<TChartBrush> brush = nullptr);
   ~TChartCustomShape() override;
 
-  TPanelBevel Bevel() const { return bevel_; }
-  void SetBevel(TPanelBevel value) { Change(bevel_, value); }
-  int32_t BevelWidth() const { return bevelWidth_; }
-  void SetBevelWidth(int32_t value) { Change(bevelWidth_, value); }
+  TBevelCut Bevel() const { return bevel_; }
+  void SetBevel(TBevelCut value) { Change(bevel_, value); }
+  TBevelWidth BevelWidth() const { return bevelWidth_; }
+  void SetBevelWidth(TBevelWidth value) { Change(bevelWidth_, value); }
   TColor Color() const { return color_; }
   void SetColor(TColor value) { Change(color_, value); }
   TChartFont& Font() { return *font_; }
@@ -75,8 +75,8 @@ class TChartCustomShape : public TChartCustomShapeBrushPen {
   bool Transparent() const { return transparent_; }
   void SetTransparent(bool value) { Change(transparent_, value); }
   // Percent: the box is blended with what lies under it.
-  int32_t Transparency() const { return transparency_; }
-  void SetTransparency(int32_t value) { Change(transparency_, std::clamp(value, 0, 100)); }
+  TChartTransparency Transparency() const { return transparency_; }
+  void SetTransparency(TChartTransparency value) { Change(transparency_, std::clamp(value, 0, 100)); }
 
   // Parts: the shadow exists from construction (black, size 3); gradient and picture
   // are made on first read. Assigning null frees them.
@@ -116,8 +116,10 @@ class TChartCustomShape : public TChartCustomShapeBrushPen {
  protected:
   // The shadow's defaults (colour, size); subclasses choose their own.
   virtual void InitShadow(TChartShadow& shadow) { shadow.SetDefaults(clBlack, 3); }
-  // The gradient's settings when it is made (subclasses choose their own).
-  virtual void InitGradient(TChartGradient& gradient) { (void)gradient; }
+  // The gradient, made on first read (subclasses make their own kind with its defaults).
+  virtual std::unique_ptr<TChartGradient> CreateGradient(TNotifyEvent onChange) const {
+    return std::make_unique<TChartGradient>(std::move(onChange));
+  }
   void SetDefaultTransparent(bool value) {
     defaultTransparent_ = value;
     transparent_ = value;
@@ -135,7 +137,7 @@ class TChartCustomShape : public TChartCustomShapeBrushPen {
   void DrawOutline(TChartCanvas3D& canvas, const TRect& rect, int32_t angle, int32_t z);
   void DrawBevel(TChartCanvas3D& canvas, TRect rect);
 
-  TPanelBevel bevel_ = bvNone;
+  TBevelCut bevel_ = bvNone;
   int32_t bevelWidth_ = 2;
   TColor color_ = clWhite;
   TColor defaultColor_ = clWhite;
@@ -149,7 +151,7 @@ class TChartCustomShape : public TChartCustomShapeBrushPen {
   bool defaultTransparent_ = false;
   std::unique_ptr<TChartGradient> gradient_;
   std::unique_ptr<TBackImage> picture_;
-  int32_t transparency_ = 0;
+  TChartTransparency transparency_ = 0;
 };
 
 // The shape with its properties published.

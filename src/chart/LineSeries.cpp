@@ -40,8 +40,8 @@ void TCustomSeries::Assign(const TCustomSeries& source) {
   Stairs = source.Stairs;
   InvertedStairs = source.InvertedStairs;
   LineHeight = source.LineHeight;
-  LineBrush = source.LineBrush;
-  LinePen.Assign(source.LinePen);
+  SetLineBrush(source.LineBrush());
+  LinePen().Assign(source.LinePen());
   AreaColor = source.AreaColor;
   AreaBrush.Assign(source.AreaBrush);
   AreaLinesPen.Assign(source.AreaLinesPen);
@@ -173,7 +173,7 @@ int32_t TCustomSeries::MarksArrowSpace() const {
 void TCustomSeries::CalcHorizMargins(int32_t& left, int32_t& right) const {
   left = right = 0;
   Pointer.CalcHorizMargins(left, right);
-  if (DrawLine && Stairs) left = std::max(left, LinePen.Width()), right = std::max(right, LinePen.Width());
+  if (DrawLine && Stairs) left = std::max(left, LinePen().Width()), right = std::max(right, LinePen().Width());
   if (OutLine.Visible()) left = std::max(left, OutLine.Width()), right = std::max(right, OutLine.Width());
   if (Marks().Visible() && !YMandatory()) right = std::max(left, MarksArrowSpace());
 }
@@ -181,7 +181,7 @@ void TCustomSeries::CalcHorizMargins(int32_t& left, int32_t& right) const {
 void TCustomSeries::CalcVerticalMargins(int32_t& top, int32_t& bottom) const {
   top = bottom = 0;
   Pointer.CalcVerticalMargins(top, bottom);
-  if (DrawLine && Stairs) top = std::max(top, LinePen.Width()), bottom = std::max(bottom, LinePen.Width());
+  if (DrawLine && Stairs) top = std::max(top, LinePen().Width()), bottom = std::max(bottom, LinePen().Width());
   if (OutLine.Visible()) top = std::max(top, OutLine.Width()), bottom = std::max(bottom, OutLine.Width());
   if (Marks().Visible() && YMandatory()) top = std::max(bottom, MarksArrowSpace());
   if (ParentChart() && ParentChart()->View3D() && !DrawArea) bottom = std::max(bottom, LineHeight);
@@ -237,14 +237,14 @@ void TCustomSeries::DrawAllValues() {
   }
   if (OutLine.Visible()) {
     TChartPen saved;
-    saved.Assign(LinePen);
+    saved.Assign(LinePen());
     const bool pointer = Pointer.Visible();
-    LinePen.Assign(OutLine);
-    LinePen.SetWidth(saved.Width() * 2 + OutLine.Width() + 1);
+    LinePen().Assign(OutLine);
+    LinePen().SetWidth(saved.Width() * 2 + OutLine.Width() + 1);
     fPassColour = OutLine.Color();
     Pointer.SetVisible(false);
     const TScopeExit restore([&] {
-      LinePen.Assign(saved);
+      LinePen().Assign(saved);
       fPassColour = clNone;
       Pointer.SetVisible(pointer);
     });
@@ -421,7 +421,7 @@ void TCustomSeries::DrawAreaSegment(const TPrevious& prev, int32_t index, const 
   if (AreaLinesPen.Visible() && AreaLinesPen.Color() != clChartDefault)
     canvas.AssignPen(AreaLinesPen);
   else
-    canvas.AssignPenColor(LinePen, LineColour(colour));
+    canvas.AssignPenColor(LinePen(), LineColour(colour));
   const int32_t p0 = prev.Index >= 0 ? prev.Origin : origin;
   const int32_t z0 = StartZ(), z1 = EndZ();
   if (is3D && EndOfRun(index)) {
@@ -463,10 +463,10 @@ void TCustomSeries::DrawAreaSegment(const TPrevious& prev, int32_t index, const 
       canvas.RectangleRect(box);
     }
     if (blend) canvas.EndBlending(std::move(blend));
-    if (LinePen.Visible() && YMandatory()) {
+    if (LinePen().Visible() && YMandatory()) {
       // The step's outline; normal stairs redraw the riser into P, which this
       // segment's fill has covered.
-      canvas.AssignPen(LinePen);
+      canvas.AssignPen(LinePen());
       if (InvertedStairs) {
         canvas.LineWithZ(p.X, c.Y, c.X, c.Y, z0);
         if (index >= FirstVisibleIndex() + 2) canvas.LineWithZ(p.X, p.Y, p.X, c.Y, z0);
@@ -500,8 +500,8 @@ void TCustomSeries::DrawAreaSegment(const TPrevious& prev, int32_t index, const 
   };
   face(front);
   if (bothDepths) face(front == z0 ? z1 : z0);
-  if (LinePen.Visible()) {
-    canvas.AssignPen(LinePen);
+  if (LinePen().Visible()) {
+    canvas.AssignPen(LinePen());
     canvas.LineWithZ(p.X, p.Y, c.X, c.Y, z0);
   }
 }
@@ -525,18 +525,18 @@ void TCustomSeries::DrawSegment(const TPrevious& prev, int32_t index, const TPoi
     if (is3D && (DrawLine || DrawArea)) {
       const TColor ribbon = (ColorEachLine || DrawArea) ? AreaFill(colour) : DrawColour();
       canvas.AssignBrushColor(AreaBrush, ribbon, clWhite);
-      if (dc) dc->SetBrushStyle(LineBrush);
-      canvas.AssignPen(LinePen);
+      if (dc) dc->SetBrushStyle(LineBrush());
+      canvas.AssignPen(LinePen());
       if (Stairs)
         DrawStairs3D(p, c, ribbon);
       else
         DrawRibbon3D(p, c, index, ribbon);
     } else if (DrawLine && !DrawArea) {
-      canvas.AssignPenColor(LinePen, LineColour(colour));
+      canvas.AssignPenColor(LinePen(), LineColour(colour));
       if (dc) dc->SetBrushStyle(bsClear);
       std::unique_ptr<IChartBlend> blend;
       if (Transparency > 0) {
-        const int32_t w = LinePen.Width();
+        const int32_t w = LinePen().Width();
         blend = canvas.BeginBlending({std::min(p.X, c.X) - w, std::min(p.Y, c.Y) - w, std::max(p.X, c.X) + w + 1,
                                       std::max(p.Y, c.Y) + w + 1},
                                      Transparency);
@@ -585,7 +585,7 @@ void TCustomSeries::DrawLegendShape(int32_t index, const TRect& rect) {
   const int32_t midX = (rect.Left + rect.Right) / 2, midY = (rect.Top + rect.Bottom) / 2;
   if (Pointer.Visible()) {
     if (DrawLine) {
-      canvas->AssignPenColor(LinePen, colour);
+      canvas->AssignPenColor(LinePen(), colour);
       canvas->DoHorizLine(rect.Left, rect.Right, midY);
     }
     const int32_t h = std::min((rect.Right - rect.Left) / 2 + 1, Pointer.HorizSize());
@@ -594,10 +594,10 @@ void TCustomSeries::DrawLegendShape(int32_t index, const TRect& rect) {
     Pointer.Draw(*canvas, false, midX, midY, std::max(h, 1), std::max(v, 1), colour,
                  index >= 0 ? PointerStyle(index) : Pointer.Style);
   } else if (DrawLine && !DrawArea) {
-    canvas->AssignPenColor(LinePen, colour);
+    canvas->AssignPenColor(LinePen(), colour);
     canvas->DoHorizLine(rect.Left, rect.Right, midY);
   } else {
-    canvas->AssignPenColor(LinePen, LinePen.Color());
+    canvas->AssignPenColor(LinePen(), LinePen().Color());
     if (TCanvas* dc = canvas->GetHandle()) dc->SetBrush(TBrush{colour, bsSolid});
     canvas->Rectangle(rect.Left, rect.Top, rect.Right + 1, rect.Bottom + 1);
   }
@@ -671,8 +671,8 @@ TLineSeries::TLineSeries() {
 }
 
 void TLineSeries::PrepareLegendCanvas(TCanvas3D& canvas) const {
-  canvas.AssignPen(LinePen);
-  if (TCanvas* dc = canvas.GetHandle()) dc->SetBrushStyle(LineBrush);
+  canvas.AssignPen(LinePen());
+  if (TCanvas* dc = canvas.GetHandle()) dc->SetBrushStyle(LineBrush());
 }
 
 std::vector<std::string> TLineSeries::GallerySubTypes() {
@@ -687,10 +687,10 @@ void TLineSeries::ApplySubType(int32_t index) {
     case 1: Stairs = true; break;
     case 2: Pointer.SetVisible(true); break;
     case 3: LineHeight = 5; break;
-    case 4: LineBrush = bsClear; break;
+    case 4: SetLineBrush(bsClear); break;
     case 5: ColorEachPoint = true; break;
     case 6: Marks().SetVisible(true); break;
-    case 7: LinePen.Hide(); break;
+    case 7: LinePen().Hide(); break;
     case 8: OutLine.Show(); break;
     default: return;
   }

@@ -41,8 +41,11 @@ class TCustomSeries : public TCustomLineSeries, public IPointerSeries {
   bool Stairs = false;
   bool InvertedStairs = false;
   int32_t LineHeight = 0;
-  TBrushStyle LineBrush = bsSolid;
-  TChartPen LinePen;
+  // The element's brush style and pen.
+  TBrushStyle LineBrush() const { return Brush().Style(); }
+  void SetLineBrush(TBrushStyle value) { Brush().SetStyle(value); }
+  TChartPen& LinePen() { return Pen(); }
+  const TChartPen& LinePen() const { return Pen(); }
   TColor AreaColor = clChartDefault;
   TChartBrush AreaBrush;
   TChartPen AreaLinesPen;
@@ -50,7 +53,7 @@ class TCustomSeries : public TCustomLineSeries, public IPointerSeries {
   TSeriesPointer Pointer;
   TChartShadow Shadow;
   TChartGradient Gradient;
-  int32_t Transparency = 0;
+  TChartTransparency Transparency = 0;
   TCustomSeriesStack Stacked() const { return fStacked; }
   // Also sets every series of the chart of this series' class, then repaints.
   void SetStacked(TCustomSeriesStack value);

@@ -66,10 +66,14 @@ void TSeriesMarks::Assign(const TChartCustomShape& source) {
   TChartCustomShape::Assign(source);
 }
 
-void TSeriesMarks::InitGradient(TChartGradient& gradient) {
-  gradient.SetDirection(gdRightLeft);
-  gradient.SetStartColor(clSilver);
-  gradient.SetEndColor(clWhite);
+TSeriesMarksGradient::TSeriesMarksGradient(TNotifyEvent onChange) : TChartGradient(std::move(onChange)) {
+  SetDirection(gdRightLeft);
+  SetStartColor(clSilver);
+  SetEndColor(clWhite);
+}
+
+std::unique_ptr<TChartGradient> TSeriesMarks::CreateGradient(TNotifyEvent onChange) const {
+  return std::make_unique<TSeriesMarksGradient>(std::move(onChange));
 }
 
 TSeriesMarks::~TSeriesMarks() = default;

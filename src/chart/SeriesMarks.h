@@ -81,6 +81,17 @@ class TSeriesMarksSymbol : public TChartCustomShape {
   bool ShouldDraw() const { return Visible() && !Transparent(); }
 };
 
+// Index -> the point's item or nothing; made on demand.
+using TMarksItems = std::vector<std::unique_ptr<TMarksItem>>;
+// Index -> where the point's mark was drawn (or dragged to), or nothing.
+using TSeriesMarksPositions = std::vector<std::unique_ptr<TSeriesMarkPosition>>;
+
+// The marks' gradient: silver at the right to white.
+class TSeriesMarksGradient : public TChartGradient {
+ public:
+  explicit TSeriesMarksGradient(TNotifyEvent onChange = {});
+};
+
 class TSeriesMarks : public TChartCustomShape {
  public:
   // Hidden, in the info-background colour; its gradient, when made, runs from
@@ -155,7 +166,7 @@ class TSeriesMarks : public TChartCustomShape {
   void SetParentChart(TCustomChartPanel* chart);
 
  protected:
-  void InitGradient(TChartGradient& gradient) override;
+  std::unique_ptr<TChartGradient> CreateGradient(TNotifyEvent onChange) const override;
 
  private:
   void DrawCallout(TColor colour, TSeriesMarkPosition& position);
@@ -165,8 +176,8 @@ class TSeriesMarks : public TChartCustomShape {
   std::unique_ptr<TMarksCallout> fCallout;
   std::unique_ptr<TSeriesMarksSymbol> fSymbol;
   int32_t fDrawEvery = 1;
-  std::vector<std::unique_ptr<TMarksItem>> fItems;
-  std::vector<std::unique_ptr<TSeriesMarkPosition>> fPositions;
+  TMarksItems fItems;
+  TSeriesMarksPositions fPositions;
 };
 
 }  // namespace qira

@@ -27,7 +27,7 @@ class TSeriesGroup {
   explicit TSeriesGroup(std::string name) : Name(std::move(name)) {}
   std::string Name;
   // The chart's series of the group (not owned).
-  std::vector<TChartSeries*> Series;
+  TCustomSeriesList Series;
   // gaYes for an empty group or when every series is active, gaNo when none is.
   TSeriesGroupActive Active() const;
   // gaYes activates every series, gaNo deactivates every one; gaSome changes nothing.
@@ -76,7 +76,7 @@ class TSeriesPointer : public TChartCustomShapeBrushPen {
   bool InflateMargins = true;
   bool Draw3D = true;
   bool Dark3D = true;
-  int32_t Transparency = 0;
+  TChartTransparency Transparency = 0;
   int32_t HorizSize() const { return fHorizSize; }
   int32_t VertSize() const { return fVertSize; }
   // Raise ChartException "Pointer size must be greater than zero" below 1 and keep

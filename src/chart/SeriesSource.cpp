@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "chart/AxisPanel.h"
 #include "chart/ChartMessages.h"
 #include "chart/LineSeries.h"
 #include "chart/SeriesFunctions.h"
@@ -99,12 +100,7 @@ void AddDataSource(TChartSeries& series, TChartSeries& source, bool replace) {
   const auto& sources = series.DataSources();
   if (std::find(sources.begin(), sources.end(), &source) != sources.end()) return;
   // A chain back to the series is refused before anything changes.
-  std::vector<const TChartSeries*> pending{&source};
-  for (size_t i = 0; i < pending.size(); ++i) {
-    if (pending[i] == &series) throw ChartException(std::string(ChartMsg::CircularSeries));
-    for (const TChartSeries* s : pending[i]->DataSources())
-      if (std::find(pending.begin(), pending.end(), s) == pending.end()) pending.push_back(s);
-  }
+  TCustomAxisPanel::ValidateSource(series, source);
   if (replace) {
     if (TChartSeriesSource* component = series.SourceComponent()) component->SetSeries(nullptr);
     ClearDataSources(series);

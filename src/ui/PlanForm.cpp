@@ -94,7 +94,7 @@ std::unique_ptr<TLineSeries> PlanLine(TColor colour, int32_t width) {
   auto line = std::make_unique<TLineSeries>();
   line->XValues().SetOrder(loNone);
   line->SetSeriesColor(colour);
-  line->LinePen.SetWidth(width);
+  line->LinePen().SetWidth(width);
   return line;
 }
 

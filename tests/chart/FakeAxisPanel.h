@@ -23,7 +23,7 @@ inline std::vector<double> Values(const TChartValueList& list) {
 
 class FakeAxisPanel : public IAxisPanel {
  public:
-  const std::vector<TChartAxis*>& AxesList() const override { return axes; }
+  const TChartAxes& AxesList() const override { return axes; }
   void AxisCreated(TChartAxis& axis) override { axes.push_back(&axis); }
   void AxisDestroyed(TChartAxis& axis) override { std::erase(axes, &axis); }
   int32_t SeriesCount() const override { return static_cast<int32_t>(series.size()); }
@@ -66,7 +66,7 @@ class FakeAxisPanel : public IAxisPanel {
   }
   int32_t CanvasFontHeight() const override { return canvas ? canvas->FontHeight() : 10; }
 
-  std::vector<TChartAxis*> axes;
+  TChartAxes axes;
   TCanvas3D* canvas = nullptr;
   std::vector<IChartSeries*> series;
   TRect rect{0, 0, 500, 400};

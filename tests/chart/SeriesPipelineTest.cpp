@@ -166,7 +166,7 @@ TEST_F(PipelineFixture, AHiddenAxisTakesTheRoomTheSizeCallbackAsksFor) {
   chart.SetView3D(false);
   Repaint();
   const TRect before = chart.ChartRect();
-  chart.AxisSizeCallback = [&](const TChartAxis& axis, int32_t) { return &axis == &chart.RightAxis() ? 30 : 0; };
+  chart.AxesList().AxisSizeCallback = [&](const TChartAxis& axis, int32_t) { return &axis == &chart.RightAxis() ? 30 : 0; };
   Repaint();
   EXPECT_EQ(chart.ChartRect().Right, before.Right - 30);
   EXPECT_EQ(chart.ChartRect().Left, before.Left);
