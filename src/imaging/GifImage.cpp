@@ -216,10 +216,7 @@ TGIFImage::TGIFImage() : data_(std::make_shared<TGIFData>()) { data_->ColorMap.C
 
 TGIFImage::~TGIFImage() = default;
 
-TGIFData& TGIFImage::MutableData() {
-  if (data_.use_count() > 1) data_ = std::make_shared<TGIFData>(*data_);
-  return *data_;
-}
+TGIFData& TGIFImage::MutableData() { return TGIFData::Unshared(data_); }
 
 void TGIFImage::ResetImage() {
   frames_.clear();

@@ -79,7 +79,7 @@ using TGIFProgress = std::function<void(int32_t percent)>;
 // --------------------------------------------------------------- shared data
 
 // The data copies of an image share (copy on write).
-struct TGIFData {
+struct TGIFData : TSharedImage<TGIFData> {
   std::vector<std::string> Comment;  // comment lines
   int32_t ColorResBits = 8;
   int32_t BitsPerPixel = 8;  // of the global colour table
@@ -87,7 +87,7 @@ struct TGIFData {
 };
 
 // A frame's encoded picture (shared between frames assigned from each other).
-struct TGIFItem {
+struct TGIFItem : TSharedImage<TGIFItem> {
   // The minimum code size byte, then the data sub-blocks as stored.
   std::vector<uint8_t> ZipData;
   int32_t Width = 0;
@@ -207,7 +207,7 @@ class TGIFImage : public TGraphic {
   ~TGIFImage() override;
 
   // ---- graphic ----
-  bool Empty() const override { return frames_.empty(); }
+  bool GetEmpty() const override { return frames_.empty(); }
   // The screen size.
   int32_t Width() const override { return screenWidth_; }
   int32_t Height() const override { return screenHeight_; }

@@ -744,32 +744,40 @@ std::unique_ptr<TChunk> CreateClassChunk(TPNGObject& owner, const TChunkName& na
   return chunk;
 }
 
-// ------------------------------------------------------------------ TPNGList
+// ----------------------------------------------------------- TPNGPointerList
 
-TChunk* TPNGList::GetItem(int32_t index) const {
+TChunk* TPNGPointerList::GetItem(int32_t index) const {
   return index >= 0 && index < Count() ? items_[static_cast<size_t>(index)].get() : nullptr;
 }
 
-int32_t TPNGList::IndexOf(const TChunk* chunk) const {
+int32_t TPNGPointerList::IndexOf(const TChunk* chunk) const {
   for (size_t i = 0; i < items_.size(); ++i)
     if (items_[i].get() == chunk) return static_cast<int32_t>(i);
   return -1;
 }
 
-int32_t TPNGList::IndexOfName(std::string_view name) const {
-  for (size_t i = 0; i < items_.size(); ++i)
-    if (ChunkNameText(items_[i]->Name()) == name) return static_cast<int32_t>(i);
-  return -1;
+bool TPNGPointerList::Insert(int32_t index, std::unique_ptr<TChunk> chunk) {
+  if (index < 0 || (index >= Count() && !items_.empty())) return false;
+  items_.insert(items_.begin() + std::min(index, Count()), std::move(chunk));
+  return true;
 }
 
-void TPNGList::Insert(int32_t index, std::unique_ptr<TChunk> chunk) {
-  index = std::clamp(index, 0, Count());
-  items_.insert(items_.begin() + index, std::move(chunk));
-}
-
-void TPNGList::Remove(const TChunk* chunk) {
+void TPNGPointerList::Remove(const TChunk* chunk) {
   const int32_t index = IndexOf(chunk);
   if (index >= 0) items_.erase(items_.begin() + index);
+}
+
+void TPNGPointerList::SetCount(int32_t count) {
+  items_.resize(static_cast<size_t>(std::max(count, 0)));
+  if (items_.empty()) items_.shrink_to_fit();
+}
+
+// ------------------------------------------------------------------ TPNGList
+
+int32_t TPNGList::IndexOfName(std::string_view name) const {
+  for (size_t i = 0; i < items_.size(); ++i)
+    if (items_[i] && ChunkNameText(items_[i]->Name()) == name) return static_cast<int32_t>(i);
+  return -1;
 }
 
 // Placement: gAMA and pHYs right after IHDR; tRNS right after PLTE, else right

@@ -323,16 +323,41 @@ void RegisterCommonChunks();
 // either way it carries the name given. *known tells which.
 std::unique_ptr<TChunk> CreateClassChunk(TPNGObject& owner, const TChunkName& name, bool* known = nullptr);
 
+// ----------------------------------------------------------- TPNGPointerList
+
+// A growable array of chunks in order; the list owns them.
+class TPNGPointerList {
+ public:
+  int32_t Count() const { return static_cast<int32_t>(items_.size()); }
+  // Null outside 0 .. Count() - 1 (and for an empty slot).
+  TChunk* GetItem(int32_t index) const;
+  int32_t IndexOf(const TChunk* chunk) const;
+  // At the end.
+  void Add(std::unique_ptr<TChunk> chunk) { items_.push_back(std::move(chunk)); }
+  // Before the item at index. An index not below Count() on a list that is not
+  // empty, or below 0, inserts nothing and frees the chunk; false then.
+  bool Insert(int32_t index, std::unique_ptr<TChunk> chunk);
+  // Removes and frees the chunk; nothing when it is not in the list.
+  void Remove(const TChunk* chunk);
+  // Grows with empty (null) slots or shrinks, freeing the chunks cut off; 0
+  // releases the storage. The image code itself only ever shrinks the list.
+  void SetCount(int32_t count);
+  void Clear() { SetCount(0); }
+
+  std::vector<std::unique_ptr<TChunk>>& Items() { return items_; }
+  const std::vector<std::unique_ptr<TChunk>>& Items() const { return items_; }
+
+ protected:
+  std::vector<std::unique_ptr<TChunk>> items_;
+};
+
 // ------------------------------------------------------------------ TPNGList
 
 // The chunks of an image in file order.
-class TPNGList {
+class TPNGList : public TPNGPointerList {
  public:
   explicit TPNGList(TPNGObject& owner) : owner_(&owner) {}
 
-  int32_t Count() const { return static_cast<int32_t>(items_.size()); }
-  // Null outside 0 .. Count() - 1.
-  TChunk* GetItem(int32_t index) const;
   // The first chunk of class T or of a class derived from it, else null.
   template <class T>
   T* ItemFromClass() const {
@@ -340,6 +365,7 @@ class TPNGList {
       if (auto* p = dynamic_cast<T*>(c.get())) return p;
     return nullptr;
   }
+  using TPNGPointerList::Add;
   // Adds an ancillary chunk where the PNG standard wants it (see the .cpp);
   // EPngError for a critical kind, a second gAMA, tRNS or pHYs, or a list
   // without IHDR or IEND.
@@ -349,21 +375,10 @@ class TPNGList {
     return static_cast<T&>(Add(T::StaticClass()));
   }
 
-  void Append(std::unique_ptr<TChunk> chunk) { items_.push_back(std::move(chunk)); }
-  void Insert(int32_t index, std::unique_ptr<TChunk> chunk);
-  // Removes and frees the chunk; nothing when it is not in the list.
-  void Remove(const TChunk* chunk);
-  void Clear() { items_.clear(); }
-  int32_t IndexOf(const TChunk* chunk) const;
-
-  std::vector<std::unique_ptr<TChunk>>& Items() { return items_; }
-  const std::vector<std::unique_ptr<TChunk>>& Items() const { return items_; }
-
  private:
   int32_t IndexOfName(std::string_view name) const;
 
   TPNGObject* owner_;
-  std::vector<std::unique_ptr<TChunk>> items_;
 };
 
 }  // namespace qira

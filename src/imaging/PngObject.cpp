@@ -154,7 +154,7 @@ void TPNGObject::LoadChunks(TBinaryStream& stream) {
     std::unique_ptr<TChunk> chunk = CreateClassChunk(*this, name, &known);
     if (!known && (name[0] & 0x20) == 0) RaiseError<EPNGUnknownCriticalChunk>(EPNGUnknownCriticalChunkText);
     TChunk& added = *chunk;
-    chunks_.Append(std::move(chunk));
+    chunks_.Add(std::move(chunk));
     if (!added.LoadFromStream(stream, name, length)) RaiseError<EPngInvalidCRC>(EPngInvalidCrcText);
     if (nameText == "IDAT") sawImageData = true;
     if (nameText == "IEND") break;
@@ -168,7 +168,8 @@ void TPNGObject::SaveToStream(TBinaryStream& stream) const {
   // A file without header would be no PNG image at all.
   GetHeader();
   WritePngBytes(stream, kPngSignature.data(), kPngSignature.size());
-  for (const auto& chunk : chunks_.Items()) chunk->SaveToStream(stream);
+  for (const auto& chunk : chunks_.Items())
+    if (chunk) chunk->SaveToStream(stream);
 }
 
 // ---------------------------------------------------------------- assignment
@@ -186,9 +187,10 @@ void TPNGObject::Assign(const TGraphic& source) {
   deflateLevel_ = png->deflateLevel_;
   filterSet_ = png->filterSet_;
   for (const auto& sourceChunk : png->chunks_.Items()) {
+    if (!sourceChunk) continue;
     std::unique_ptr<TChunk> chunk = CreateClassChunk(*this, sourceChunk->Name());
     TChunk& added = *chunk;
-    chunks_.Append(std::move(chunk));
+    chunks_.Add(std::move(chunk));
     added.Assign(*sourceChunk);
   }
   // The copied pixels are gamma-corrected; writing them back needs the same tables.
@@ -249,20 +251,20 @@ void TPNGObject::AssignHandle(const QImage& bitmap, bool transparent, TColor tra
     header->SetPaletteEntries(entries);
   }
   const bool paletted = header->Paletted();
-  chunks_.Append(std::move(header));
+  chunks_.Add(std::move(header));
   if (paletted) {
     auto palette = std::make_unique<TChunkPLTE>(*this);
     palette->SetCount(1 << bits);
-    chunks_.Append(std::move(palette));
+    chunks_.Add(std::move(palette));
   }
   TChunktRNS* transparency = nullptr;
   if (transparent) {
     auto chunk = std::make_unique<TChunktRNS>(*this);
     transparency = chunk.get();
-    chunks_.Append(std::move(chunk));
+    chunks_.Add(std::move(chunk));
   }
-  chunks_.Append(std::make_unique<TChunkIDAT>(*this));
-  chunks_.Append(std::make_unique<TChunkIEND>(*this));
+  chunks_.Add(std::make_unique<TChunkIDAT>(*this));
+  chunks_.Add(std::make_unique<TChunkIEND>(*this));
   if (transparency && !transparency->SetTransparentColor(transparentColor)) chunks_.Remove(transparency);
   Changed();
 }
@@ -524,6 +526,12 @@ TRect Normalized(const TRect& r) {
   return {std::min(r.Left, r.Right), std::min(r.Top, r.Bottom), std::max(r.Left, r.Right), std::max(r.Top, r.Bottom)};
 }
 
+// The one-colour transparency draw: the picture stretched into the rectangle,
+// the destination left showing wherever the picture has the transparent colour.
+void DrawTransparentBitmap(TCanvas& canvas, const QImage& picture, TColor transparentColor, const TRect& rect) {
+  StretchDrawMasked(canvas, rect, picture, transparentColor);
+}
+
 // The colour GetPixel answers for a held sample of a grey or palette picture.
 TColor SampleColor(const TPNGObject& png, const TChunkIHDR& h, uint8_t sample, const TChunkPLTE* plte) {
   if (h.ColorType == COLOR_GRAYSCALE) {
@@ -553,7 +561,7 @@ void TPNGObject::Draw(TCanvas& canvas, const TRect& rect) const {
       if (GetHeader().ColorType == COLOR_PALETTE || GetHeader().HasAlpha()) {
         DrawPartialTrans(canvas, r);
       } else {
-        StretchDrawMasked(canvas, r, ToImage(), GetTransparentColor());
+        DrawTransparentBitmap(canvas, ToImage(), GetTransparentColor(), r);
       }
       break;
     case ptmPartial: DrawPartialTrans(canvas, r); break;

@@ -63,7 +63,7 @@ class TPNGObject : public TGraphic {
   ~TPNGObject() override;
 
   // ---- graphic ----
-  bool Empty() const override { return chunks_.Count() == 0; }
+  bool GetEmpty() const override { return chunks_.Count() == 0; }
   int32_t Width() const override;
   int32_t Height() const override;
   // Replaces the image by the one read; on failure raises and keeps the old one.

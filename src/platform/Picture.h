@@ -4,7 +4,7 @@
 // any kind, and the picture registry that maps a file extension to the kind
 // that reads and writes it.
 //
-// Sections: graphic classes; TGraphic; TBitmapGraphic; TPicture; registry.
+// Sections: graphic classes; TGraphic; TSharedImage; TBitmapGraphic; TPicture; registry.
 //
 // The registry is filled by explicit calls at start-up (RegisterBitmapFileFormat
 // here, the PNG, GIF and JPEG kinds in their own units); nothing registers
@@ -58,7 +58,8 @@ class TGraphic {
   virtual const TGraphicClass& GraphicClass() const = 0;
   const char* ClassName() const { return GraphicClass().ClassName(); }
 
-  virtual bool Empty() const = 0;
+  // Whether the graphic holds no picture (each kind answers through GetEmpty).
+  bool Empty() const { return GetEmpty(); }
   virtual int32_t Width() const = 0;
   virtual int32_t Height() const = 0;
 
@@ -95,6 +96,7 @@ class TGraphic {
   std::function<void(TGraphic&)> OnChange;
 
  protected:
+  virtual bool GetEmpty() const = 0;
   void Changed() {
     if (OnChange) OnChange(*this);
   }
@@ -103,13 +105,27 @@ class TGraphic {
   bool transparent_ = false;
 };
 
+// ------------------------------------------------------------- TSharedImage
+
+// The base of data that copies of a graphic share by reference counting: the
+// holders keep it in a shared_ptr, and one about to change it takes a private
+// copy first (copy on write), so the other holders keep what they had.
+template <class TData>
+struct TSharedImage {
+  // The holder's data for writing: copied first while another holder shares it.
+  static TData& Unshared(std::shared_ptr<TData>& holder) {
+    if (holder.use_count() > 1) holder = std::make_shared<TData>(*holder);
+    return *holder;
+  }
+};
+
 // ------------------------------------------------------------ TImageGraphic
 
 // A graphic whose picture is one image in memory; the kinds differ only in how
 // they read and write it.
 class TImageGraphic : public TGraphic {
  public:
-  bool Empty() const override { return image_.isNull(); }
+  bool GetEmpty() const override { return image_.isNull(); }
   int32_t Width() const override { return image_.isNull() ? 0 : image_.width(); }
   int32_t Height() const override { return image_.isNull() ? 0 : image_.height(); }
   QImage ToImage() const override { return image_; }

@@ -81,7 +81,7 @@ class THTMLPicture : public TGraphic {
   ~THTMLPicture() override;
 
   // True until data is loaded.
-  bool Empty() const override { return empty_; }
+  bool GetEmpty() const override { return empty_; }
   // The decoded size in pixels; 0 without a decoded picture.
   int32_t Width() const override;
   int32_t Height() const override;

@@ -91,6 +91,64 @@ TEST(PngChunkList, RefusesCriticalKindsSecondSingletonsAndAnInvalidImage) {
   EXPECT_EQ(ThrownMessage<EPngError>([&] { png.Chunks().Add<TChunkgAMA>(); }), EPNGCannotAddChunkText);
 }
 
+// The names of a pointer list's slots, "-" for an empty one.
+std::vector<std::string> SlotNames(const TPNGPointerList& list) {
+  std::vector<std::string> names;
+  for (int32_t i = 0; i < list.Count(); ++i)
+    names.emplace_back(list.GetItem(i) ? std::string(ChunkNameText(list.GetItem(i)->Name())) : "-");
+  return names;
+}
+
+std::unique_ptr<TChunk> NamedChunk(TPNGObject& owner, std::string_view name) {
+  auto chunk = std::make_unique<TChunk>(owner);
+  chunk->SetName(MakeChunkName(name));
+  return chunk;
+}
+
+TEST(PngPointerList, InsertsOnlyBeforeAnItemOfANonEmptyList) {
+  struct Case {
+    int32_t index;
+    bool inserted;
+    std::vector<std::string> after;
+  };
+  const Case cases[] = {
+      {0, true, {"newC", "aaaa", "bbbb"}},
+      {1, true, {"aaaa", "newC", "bbbb"}},
+      {2, false, {"aaaa", "bbbb"}},  // at the end: nothing
+      {5, false, {"aaaa", "bbbb"}},
+      {-1, false, {"aaaa", "bbbb"}},
+  };
+  for (const Case& c : cases) {
+    TPNGObject png;
+    TPNGPointerList list;
+    list.Add(NamedChunk(png, "aaaa"));
+    list.Add(NamedChunk(png, "bbbb"));
+    EXPECT_EQ(list.Insert(c.index, NamedChunk(png, "newC")), c.inserted) << c.index;
+    EXPECT_EQ(SlotNames(list), c.after) << c.index;
+  }
+  TPNGObject png;
+  TPNGPointerList empty;
+  EXPECT_TRUE(empty.Insert(3, NamedChunk(png, "only")));
+  EXPECT_EQ(SlotNames(empty), (std::vector<std::string>{"only"}));
+}
+
+TEST(PngPointerList, SetCountGrowsWithEmptySlotsAndShrinksFreeingTheRest) {
+  TPNGObject png;
+  TPNGPointerList list;
+  list.Add(NamedChunk(png, "aaaa"));
+  list.Add(NamedChunk(png, "bbbb"));
+  list.SetCount(4);
+  EXPECT_EQ(SlotNames(list), (std::vector<std::string>{"aaaa", "bbbb", "-", "-"}));
+  EXPECT_EQ(list.GetItem(4), nullptr);
+  EXPECT_EQ(list.GetItem(-1), nullptr);
+  list.SetCount(1);
+  EXPECT_EQ(SlotNames(list), (std::vector<std::string>{"aaaa"}));
+  TChunk* first = list.GetItem(0);
+  list.Remove(nullptr);  // not in the list: nothing
+  list.Remove(first);
+  EXPECT_EQ(list.Count(), 0);
+}
+
 TEST(PngChunkList, AssigningAChunkOfAnotherKindIsRefused) {
   TPNGObject png;
   TChunkIHDR header(png);

@@ -25,7 +25,7 @@ class TSolidGraphic : public TGraphic {
     return cls;
   }
   const TGraphicClass& GraphicClass() const override { return StaticClass(); }
-  bool Empty() const override { return size_ == 0; }
+  bool GetEmpty() const override { return size_ == 0; }
   int32_t Width() const override { return size_; }
   int32_t Height() const override { return size_; }
   void LoadFromStream(TBinaryStream& stream) override {
@@ -177,6 +177,24 @@ TEST_F(PictureRegistry, AnotherKindTurnsIntoABitmapOfItsPixelsWhenAskedForOne) {
   picture.Assign(static_cast<const TPicture*>(nullptr));
   EXPECT_EQ(picture.Graphic(), nullptr);
   EXPECT_EQ(picture.Width(), 0);
+}
+
+// ---- shared image data -----------------------------------------------------------
+
+struct TSharedText : TSharedImage<TSharedText> {
+  std::string Text;
+};
+
+TEST(SharedImage, AHolderAboutToWriteCopiesOnlyWhileOthersShareTheData) {
+  auto first = std::make_shared<TSharedText>();
+  first->Text = "kept";
+  std::shared_ptr<TSharedText> second = first;
+  TSharedText::Unshared(second).Text = "changed";
+  EXPECT_EQ(first->Text, "kept");
+  EXPECT_EQ(second->Text, "changed");
+  const TSharedText* alone = second.get();
+  TSharedText::Unshared(second).Text = "again";
+  EXPECT_EQ(second.get(), alone);  // no other holder: written in place
 }
 
 // ---- the bitmap graphic ----------------------------------------------------------

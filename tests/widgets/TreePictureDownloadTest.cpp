@@ -242,7 +242,7 @@ class TFakeJpeg : public TGraphic {
     return cls;
   }
   const TGraphicClass& GraphicClass() const override { return StaticClass(); }
-  bool Empty() const override { return image_.isNull(); }
+  bool GetEmpty() const override { return image_.isNull(); }
   int32_t Width() const override { return image_.width(); }
   int32_t Height() const override { return image_.height(); }
   void LoadFromStream(TBinaryStream& stream) override {

@@ -161,7 +161,7 @@ class TOtherGraphic final : public TGraphic {
     return cls;
   }
   const TGraphicClass& GraphicClass() const override { return StaticClass(); }
-  bool Empty() const override { return image_.isNull(); }
+  bool GetEmpty() const override { return image_.isNull(); }
   int32_t Width() const override { return image_.width(); }
   int32_t Height() const override { return image_.height(); }
   void LoadFromStream(TBinaryStream&) override {}
