@@ -66,12 +66,15 @@ TFormattedTreeView::TFormattedTreeView(QWidget* parent) : QTreeWidget(parent) {
   setPalette(pal);
   themed_ = IsThemeActive();
   savedCursor_ = viewport()->cursor();
-  QObject::connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem*) {
-    if (HotTrack) viewport()->update();
-  });
+  QObject::connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* node) { Expanded(node); });
 }
 
 TFormattedTreeView::~TFormattedTreeView() = default;
+
+void TFormattedTreeView::Expanded(TTreeNode* node) {
+  if (OnExpanded) Raise([&] { OnExpanded(*this, node); });
+  if (HotTrack) viewport()->update();
+}
 
 void TFormattedTreeView::SetRepainting(TColor& field, TColor value) {
   if (field == value) return;

@@ -38,6 +38,7 @@ class TFormattedTreeView : public QTreeWidget {
   using TAnchorClick = std::function<void(TFormattedTreeView& sender, TTreeNode* node, const std::string& anchor)>;
   using TCheckBoxClick = std::function<void(TFormattedTreeView& sender, TTreeNode* node, bool check)>;
   using TRadioClick = std::function<void(TFormattedTreeView& sender, TTreeNode* node)>;
+  using TTVExpandedEvent = std::function<void(TFormattedTreeView& sender, TTreeNode* node)>;
   // key holds the typed character; setting it to 0 consumes the key.
   using TKeyPress = std::function<void(TFormattedTreeView& sender, char32_t& key)>;
   // Called before a row is painted on its canvas (row rectangle in canvas pixels);
@@ -138,6 +139,8 @@ class TFormattedTreeView : public QTreeWidget {
   TAnchorClick OnAnchorExit;
   TCheckBoxClick OnCheckBoxClick;
   TRadioClick OnRadioClick;
+  // A node was expanded (by the user or the program).
+  TTVExpandedEvent OnExpanded;
   TKeyPress OnKeyPress;
   TCustomDrawItem OnCustomDrawItem;
 
@@ -157,6 +160,9 @@ class TFormattedTreeView : public QTreeWidget {
   void resizeEvent(QResizeEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
   bool viewportEvent(QEvent* event) override;
+  // After a node expanded: OnExpanded, then a repaint with HotTrack (the hot row
+  // may now lie elsewhere).
+  virtual void Expanded(TTreeNode* node);
 
  private:
   friend class THTMLTreeDelegate;

@@ -153,7 +153,8 @@ std::vector<uint8_t> DecodeRegionString(std::string_view text) {
 
 // ---- 2. construction ------------------------------------------------------------------------------
 
-TShapedButton::TShapedButton(QWidget* parent) : QPushButton(parent) {
+TShapedButton::TShapedButton(QWidget* parent)
+    : QPushButton(parent), rotateTimer_(std::make_unique<TRotateTimer>(*this, rotatedTime_)) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   font_.Name = "Times New Roman";
   control_.Canvas().SetFont(font_);
@@ -170,7 +171,7 @@ TShapedButton::TShapedButton(QWidget* parent) : QPushButton(parent) {
 TShapedButton::~TShapedButton() {
   building_ = true;  // no face is built while the widget goes
   if (animationTimer_ != nullptr) animationTimer_->stop();
-  if (rotateTimer_ != nullptr) rotateTimer_->stop();
+  rotateTimer_->Suspend();
 }
 
 TRect TShapedButton::StoredRect() const {
@@ -473,7 +474,6 @@ void TShapedButton::SetAnimationGlyphs(TAnimationKind kind, int32_t glyphs) {
   if (glyphs >= 1) animations_[kind].glyphs = glyphs;
 }
 
-void TShapedButton::SetAnimationInterval(TAnimationKind kind, int32_t ms) { animations_[kind].interval = ms; }
 
 void TShapedButton::SetBitmapHAlign(TButtonHAlign align) {
   if (align == bitmapHAlign_) return;
@@ -508,22 +508,17 @@ void TShapedButton::SetTransparent(bool on) {
 void TShapedButton::SetRotated(bool on) {
   if (on == rotated_) return;
   rotated_ = on;
-  if (!on) {
-    if (rotateTimer_ != nullptr) rotateTimer_->stop();
-    return;
+  if (on) {
+    rotateTimer_->Resume();
+  } else {
+    rotateTimer_->Suspend();
   }
-  if (rotateTimer_ == nullptr) {
-    rotateTimer_ = new QTimer(this);
-    connect(rotateTimer_, &QTimer::timeout, this,
-            [this] { Guarded([this] { RotationTick(); }, TReportTime::rtAfterHandler); });
-  }
-  rotateTimer_->start(rotatedTime_);
 }
 
 void TShapedButton::SetRotatedTime(int32_t ms) {
   if (ms < 0 || ms == rotatedTime_) return;
   rotatedTime_ = ms;
-  if (rotated_ && rotateTimer_ != nullptr) rotateTimer_->start(ms);
+  rotateTimer_->SetInterval(ms);
 }
 
 void TShapedButton::SetRotatedAngle(int32_t angle) {

@@ -11,20 +11,20 @@
 // the control canvas (a back buffer the size of the widget): PaintButton draws the
 // face there, descendants draw on top of it, and the buffer is shown.
 //
-// Rotated turns the button continuously: a timer on the user-interface thread
-// (every RotatedTime ms) adds RotatedAngle to ButtonAngle. A timer, not a worker
-// thread: a thread sending synchronous ticks deadlocks against the destructor
-// that waits for it.
+// Rotated turns the button continuously: its TRotateTimer (every RotatedTime ms)
+// adds RotatedAngle to ButtonAngle.
 #include <QPushButton>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "platform/Canvas.h"
 #include "widgets/ButtonShapes.h"
 #include "widgets/RegionRotation.h"
+#include "widgets/RotateTimer.h"
 
 class QTimer;
 
@@ -54,6 +54,9 @@ int32_t NormalizeButtonAngle(int64_t angle);
 // c + 128, any other c and one more character for the byte c; an odd last character
 // is ignored.
 std::vector<uint8_t> DecodeRegionString(std::string_view text);
+
+// The mouse entered or left a button.
+using TMouseInOutEvent = std::function<void(QObject* sender)>;
 
 class TShapedButton : public QPushButton {
  public:
@@ -136,13 +139,28 @@ class TShapedButton : public QPushButton {
   virtual void SetMainBitmap(const TBitmap* bitmap);
   int32_t MainBitmapGlyphs() const { return mainBitmapGlyphs_; }
   virtual void SetMainBitmapGlyphs(int32_t glyphs);  // 1 .. 4
+  // The enter, exit and click animations: a strip of Glyphs equal-width frames,
+  // played one frame every Interval ms. The bitmap is copied (an empty or absent
+  // one empties it); a glyph count below 1 is refused; none of them changes the face.
   enum TAnimationKind { akEnter, akExit, akClick };
-  const TBitmap& AnimationBitmap(TAnimationKind kind) const { return animations_[kind].bitmap; }
-  virtual void SetAnimationBitmap(TAnimationKind kind, const TBitmap* bitmap);
-  int32_t AnimationGlyphs(TAnimationKind kind) const { return animations_[kind].glyphs; }
-  virtual void SetAnimationGlyphs(TAnimationKind kind, int32_t glyphs);  // ≥ 1
-  int32_t AnimationInterval(TAnimationKind kind) const { return animations_[kind].interval; }
-  virtual void SetAnimationInterval(TAnimationKind kind, int32_t ms);
+  const TBitmap& OnEnterBitmap() const { return animations_[akEnter].bitmap; }
+  virtual void SetOnEnterBitmap(const TBitmap* bitmap) { SetAnimationBitmap(akEnter, bitmap); }
+  int32_t OnEnterGlyphs() const { return animations_[akEnter].glyphs; }
+  virtual void SetOnEnterGlyphs(int32_t glyphs) { SetAnimationGlyphs(akEnter, glyphs); }
+  int32_t OnEnterInterval() const { return animations_[akEnter].interval; }
+  virtual void SetOnEnterInterval(int32_t ms) { animations_[akEnter].interval = ms; }
+  const TBitmap& OnExitBitmap() const { return animations_[akExit].bitmap; }
+  virtual void SetOnExitBitmap(const TBitmap* bitmap) { SetAnimationBitmap(akExit, bitmap); }
+  int32_t OnExitGlyphs() const { return animations_[akExit].glyphs; }
+  virtual void SetOnExitGlyphs(int32_t glyphs) { SetAnimationGlyphs(akExit, glyphs); }
+  int32_t OnExitInterval() const { return animations_[akExit].interval; }
+  virtual void SetOnExitInterval(int32_t ms) { animations_[akExit].interval = ms; }
+  const TBitmap& OnClickBitmap() const { return animations_[akClick].bitmap; }
+  virtual void SetOnClickBitmap(const TBitmap* bitmap) { SetAnimationBitmap(akClick, bitmap); }
+  int32_t OnClickGlyphs() const { return animations_[akClick].glyphs; }
+  virtual void SetOnClickGlyphs(int32_t glyphs) { SetAnimationGlyphs(akClick, glyphs); }
+  int32_t OnClickInterval() const { return animations_[akClick].interval; }
+  virtual void SetOnClickInterval(int32_t ms) { animations_[akClick].interval = ms; }
   bool AnimationRunning(TAnimationKind kind) const { return animations_[kind].running; }
   TButtonHAlign BitmapHAlign() const { return bitmapHAlign_; }
   virtual void SetBitmapHAlign(TButtonHAlign align);
@@ -157,17 +175,18 @@ class TShapedButton : public QPushButton {
 
   // ---- rotation (see the file comment)
   bool Rotated() const { return rotated_; }
-  virtual void SetRotated(bool on);  // starts or stops the rotation timer
+  virtual void SetRotated(bool on);  // resumes or suspends the rotation timer
   int32_t RotatedTime() const { return rotatedTime_; }
   virtual void SetRotatedTime(int32_t ms);  // ≥ 0; a running timer takes it at once
+  const TRotateTimer& RotateTimer() const { return *rotateTimer_; }
   int32_t RotatedAngle() const { return rotatedAngle_; }
   virtual void SetRotatedAngle(int32_t angle);  // −1799 .. 1799
   // One rotation tick: ButtonAngle += RotatedAngle.
   void RotationTick();
 
   // ---- events
-  std::function<void(QObject* sender)> onMouseEnter;
-  std::function<void(QObject* sender)> onMouseExit;
+  TMouseInOutEvent onMouseEnter;
+  TMouseInOutEvent onMouseExit;
   std::function<void()> OnPaint;
 
   // ---- painting and state
@@ -232,6 +251,8 @@ class TShapedButton : public QPushButton {
   void TraceUserRegion();
   void MoveToStoredRect();
   void FocusChanged(bool focused);
+  void SetAnimationBitmap(TAnimationKind kind, const TBitmap* bitmap);
+  void SetAnimationGlyphs(TAnimationKind kind, int32_t glyphs);
   void StartAnimation(TAnimationKind kind);
   void StopAnimation(TAnimationKind kind);
   void AnimationTick();
@@ -292,7 +313,7 @@ class TShapedButton : public QPushButton {
   bool rotated_ = false;
   int32_t rotatedTime_ = 40;
   int32_t rotatedAngle_ = 40;
-  QTimer* rotateTimer_ = nullptr;  // runs while Rotated
+  std::unique_ptr<TRotateTimer> rotateTimer_;  // resumed while Rotated
 
   // User regions: 1 from StringButtonRegion, 2 from SetUserRegion; the source marker
   // says which was set last (−1 region 1, 1 region 2, 0 neither).

@@ -520,6 +520,19 @@ void TSpinEditEx::keyPressEvent(QKeyEvent* event) {
   QLineEdit::keyPressEvent(event);
 }
 
+void TSpinEditEx::focusInEvent(QFocusEvent* event) {
+  QLineEdit::focusInEvent(event);
+  // Focus coming back to the window or from a popup (the context menu) is no entering.
+  const Qt::FocusReason reason = event->reason();
+  if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return;
+  // Qt selects on keyboard focus only; the property decides here, for every way in.
+  if (!autoSelect_) {
+    deselect();
+  } else if (!(QGuiApplication::mouseButtons() & Qt::LeftButton)) {
+    selectAll();
+  }
+}
+
 void TSpinEditEx::focusOutEvent(QFocusEvent* event) {
   QLineEdit::focusOutEvent(event);
   double v = 0;

@@ -120,6 +120,9 @@ class TSpinEditEx : public QLineEdit {
   void SetAlignment(Qt::Alignment alignment) { setAlignment(alignment); }
   bool ArrowKeys() const { return arrowKeys_; }
   void SetArrowKeys(bool on);
+  // Entering the edit selects its text, unless a left click entered it.
+  bool AutoSelect() const { return autoSelect_; }
+  void SetAutoSelect(bool on) { autoSelect_ = on; }
   TSpinButtonKind ButtonKind() const { return buttonKind_; }
   void SetButtonKind(TSpinButtonKind kind);
   uint8_t Decimal() const { return decimal_; }
@@ -166,6 +169,7 @@ class TSpinEditEx : public QLineEdit {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
@@ -179,6 +183,7 @@ class TSpinEditEx : public QLineEdit {
   void TextChanged();
 
   bool arrowKeys_ = true;
+  bool autoSelect_ = true;
   TSpinButtonKind buttonKind_ = bkDiagonal;
   uint8_t decimal_ = 2;
   bool editorEnabled_ = true;

@@ -191,6 +191,19 @@ TEST_F(HtmlTree, AHandlerThatThrowsIsReportedAndDoesNotEscape) {
   EXPECT_EQ(services.Messages[0].Kind, TMessageKind::Error);
 }
 
+TEST_F(HtmlTree, ExpandingANodeRaisesTheExpandedEventWithThatNode) {
+  std::vector<TNode*> expanded;
+  tree->OnExpanded = [&](TFormattedTreeView& sender, TNode* node) {
+    EXPECT_EQ(&sender, tree.get());
+    expanded.push_back(node);
+  };
+  tree->AddNode(d, "E");
+  tree->collapseItem(d);
+  tree->expandItem(d);
+  tree->expandItem(d);  // already expanded: no second event
+  EXPECT_EQ(expanded, (std::vector<TNode*>{d}));
+}
+
 TEST_F(HtmlTree, UpdatesNestAndAnUnmatchedEndDoesNothing) {
   tree->EndUpdate();
   EXPECT_EQ(tree->UpdateCount(), 0);

@@ -277,6 +277,57 @@ TEST_F(ShapedButton, CaptionTopSwitchesAlignmentOnlyAfterLoading) {
   EXPECT_EQ(button->CaptionHAlign(), haNone);
 }
 
+TEST_F(ShapedButton, EachAnimationKeepsItsOwnStripGlyphCountAndInterval) {
+  using TStrip = const TBitmap& (TShapedButton::*)() const;
+  using TNumber = int32_t (TShapedButton::*)() const;
+  struct {
+    void (TShapedButton::*setBitmap)(const TBitmap*);
+    TStrip bitmap;
+    void (TShapedButton::*setGlyphs)(int32_t);
+    TNumber glyphs;
+    void (TShapedButton::*setInterval)(int32_t);
+    TNumber interval;
+  } const animations[] = {
+      {&TShapedButton::SetOnEnterBitmap, &TShapedButton::OnEnterBitmap, &TShapedButton::SetOnEnterGlyphs,
+       &TShapedButton::OnEnterGlyphs, &TShapedButton::SetOnEnterInterval, &TShapedButton::OnEnterInterval},
+      {&TShapedButton::SetOnExitBitmap, &TShapedButton::OnExitBitmap, &TShapedButton::SetOnExitGlyphs,
+       &TShapedButton::OnExitGlyphs, &TShapedButton::SetOnExitInterval, &TShapedButton::OnExitInterval},
+      {&TShapedButton::SetOnClickBitmap, &TShapedButton::OnClickBitmap, &TShapedButton::SetOnClickGlyphs,
+       &TShapedButton::OnClickGlyphs, &TShapedButton::SetOnClickInterval, &TShapedButton::OnClickInterval},
+  };
+  TBitmap strip;
+  strip.SetSize(30, 10);
+  for (size_t i = 0; i < std::size(animations); ++i) {
+    const auto& a = animations[i];
+    EXPECT_TRUE((button->*a.bitmap)().Empty()) << i;
+    EXPECT_EQ((button->*a.glyphs)(), 1) << i;
+    EXPECT_EQ((button->*a.interval)(), 40) << i;
+    (button->*a.setBitmap)(&strip);
+    (button->*a.setGlyphs)(3);
+    (button->*a.setGlyphs)(0);  // refused
+    (button->*a.setInterval)(25 + static_cast<int32_t>(i));
+    EXPECT_EQ((button->*a.bitmap)().Width(), 30) << i;
+    EXPECT_EQ((button->*a.glyphs)(), 3) << i;
+    EXPECT_EQ((button->*a.interval)(), 25 + static_cast<int32_t>(i)) << i;
+    (button->*a.setBitmap)(nullptr);
+    EXPECT_TRUE((button->*a.bitmap)().Empty()) << i;
+  }
+}
+
+TEST_F(ShapedButton, TheRotateTimerRunsOnlyWhileRotatedAndTakesTheRotatedTime) {
+  EXPECT_TRUE(button->RotateTimer().Suspended());
+  EXPECT_EQ(button->RotateTimer().Interval(), 40);
+  button->SetRotated(true);
+  EXPECT_FALSE(button->RotateTimer().Suspended());
+  button->SetRotatedTime(500);
+  EXPECT_EQ(button->RotateTimer().Interval(), 500);
+  EXPECT_FALSE(button->RotateTimer().Suspended());
+  button->SetRotated(false);
+  EXPECT_TRUE(button->RotateTimer().Suspended());
+  button->SetRotatedTime(-1);  // refused
+  EXPECT_EQ(button->RotateTimer().Interval(), 500);
+}
+
 TEST_F(ShapedButton, RotationTickAddsTheRotatedAngle) {
   button->SetRotatedAngle(100);
   button->RotationTick();

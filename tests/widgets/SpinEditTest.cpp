@@ -278,6 +278,27 @@ TEST(SpinEditTyping, DisabledEditorRefusesEveryEdit) {
   EXPECT_EQ(t.edit.text(), "13");
 }
 
+TEST(SpinEditFocus, EnteringSelectsTheTextWhenAutoSelectIsOn) {
+  struct {
+    bool autoSelect;
+    Qt::FocusReason reason;
+    bool selected;
+  } const cases[] = {
+      {true, Qt::TabFocusReason, true},           {true, Qt::OtherFocusReason, true},
+      {true, Qt::ActiveWindowFocusReason, false},  {true, Qt::PopupFocusReason, false},
+      {false, Qt::TabFocusReason, false},         {false, Qt::OtherFocusReason, false},
+  };
+  for (const auto& c : cases) {
+    TCountedEdit e;
+    e.edit.SetValue(125);
+    e.edit.deselect();
+    e.edit.SetAutoSelect(c.autoSelect);
+    QFocusEvent in(QEvent::FocusIn, c.reason);
+    QCoreApplication::sendEvent(&e.edit, &in);
+    EXPECT_EQ(e.edit.selectedText() == e.edit.text(), c.selected) << c.autoSelect << " " << c.reason;
+  }
+}
+
 TEST(SpinEditTyping, InvalidTextRestoresTheLastValueOnLeaving) {
   TCountedEdit t;
   t.edit.SetValueType(vtFloat);
