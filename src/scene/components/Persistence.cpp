@@ -571,6 +571,12 @@ void TPersistentObjectList::Clean() {
   }
 }
 
+void TPersistentObjectList::CleanFree(std::unique_ptr<TPersistentObjectList>& list) {
+  if (!list) return;
+  list->Clean();
+  list.reset();
+}
+
 namespace {
 
 // Depth of object lists being written inside each other: a list that holds
@@ -623,6 +629,11 @@ void TPersistentObjectList::WriteToFiler(TVirtualWriter& writer) const {
 }
 
 void TPersistentObjectList::ReadFromFiler(TVirtualReader& reader) {
+  ReadFromFilerWithEvent(reader, [this](TObject& object) { AfterObjectCreatedByReader(object); });
+}
+
+void TPersistentObjectList::ReadFromFilerWithEvent(TVirtualReader& reader,
+                                                   const std::function<void(TObject& object)>& afterObjectCreated) {
   ReadNestingGuard guard(reader);
   Clear();
   TPersistentObject::ReadFromFiler(reader);
@@ -634,7 +645,7 @@ void TPersistentObjectList::ReadFromFiler(TVirtualReader& reader) {
     std::unique_ptr<TObject> made = cls.CreateInstance();
     auto* persistent = dynamic_cast<TPersistentObject*>(made.get());
     if (persistent == nullptr) throw Exception(kBrokenArchive);
-    AfterObjectCreatedByReader(*made);
+    if (afterObjectCreated) afterObjectCreated(*made);
     persistent->ReadFromFiler(reader);
     AddOwned(std::move(made));
   };

@@ -32,6 +32,7 @@
 //   Registration
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -319,6 +320,8 @@ class TPersistentObjectList : public TPersistentObject {
   virtual void Clear();
   // FreeItems, then Clear.
   virtual void Clean();
+  // Clean, then frees the list itself; nothing for an empty pointer.
+  static void CleanFree(std::unique_ptr<TPersistentObjectList>& list);
   // Gives up ownership of an object the list owns (its slot stays); null
   // when the list does not own it.
   std::unique_ptr<TObject> ReleaseOwned(TObject* item);
@@ -337,7 +340,11 @@ class TPersistentObjectList : public TPersistentObject {
   // classes that are not persistent objects raise the general exception
   // "Broken ObjectList archive"; a class name not registered raises
   // EClassNotFound. On a failure the list keeps the items read so far.
+  // Reads through ReadFromFilerWithEvent with AfterObjectCreatedByReader.
   void ReadFromFiler(TVirtualReader& reader) override;
+  // The same archive; every object made is handed to afterObjectCreated (when
+  // given) before it reads itself.
+  void ReadFromFilerWithEvent(TVirtualReader& reader, const std::function<void(TObject& object)>& afterObjectCreated);
 
  protected:
   // Called with every object made while reading, before it reads itself.

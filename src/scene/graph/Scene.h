@@ -33,6 +33,10 @@ class IGLInitializable {
   ~IGLInitializable() = default;
 };
 
+// The objects waiting for the next frame's render context, in the order they
+// asked; not owned.
+using TGLInitializableObjectList = std::vector<IGLInitializable*>;
+
 inline constexpr int kSceneLightSlots = 8;
 
 class TGL3DScene : public TGLUpdateAbleComponent {
@@ -128,7 +132,7 @@ class TGL3DScene : public TGLUpdateAbleComponent {
   TGL3DSceneBuffer* currentBuffer_ = nullptr;
   TGLObjectsSorting objectsSorting_ = TGLObjectsSorting::osRenderBlendedLast;
   TGLVisibilityCulling visibilityCulling_ = TGLVisibilityCulling::vcNone;
-  std::vector<IGLInitializable*> pendingObjects_;
+  TGLInitializableObjectList pendingObjects_;
 };
 
 // Registers the scene's streamable classes (the scene, camera, light source

@@ -111,16 +111,17 @@ class TTickEvent final : public QEvent {
 
 }  // namespace
 
-// The hidden receiver of the ticks. Invariant: while `tickInFlight` is set,
+// The hidden receiver of the ASAP ticks, with the pending fallback timer and
+// the count of flooded deliveries. Invariant: while `tickInFlight` is set,
 // exactly one tick event or the fallback timer is pending (or a dispatch runs
 // and will post the next one).
-class TCadencerTickHandler final : public QObject {
+class TASAPHandler final : public QObject {
  public:
-  static TCadencerTickHandler& Instance() {
+  static TASAPHandler& Instance() {
     // Lives for the process: it may still be the receiver of a queued tick
     // when the last cadencer goes, and it must not be freed inside its own
     // event handler.
-    static TCadencerTickHandler* handler = new TCadencerTickHandler();
+    static TASAPHandler* handler = new TASAPHandler();
     return *handler;
   }
 
@@ -173,7 +174,7 @@ class TCadencerTickHandler final : public QObject {
   }
 
  private:
-  TCadencerTickHandler() = default;
+  TASAPHandler() = default;
 
   void PostTick() {
     tickInFlight_ = true;
@@ -239,15 +240,15 @@ class TCadencerTickHandler final : public QObject {
 namespace {
 bool gTickHandlerUsed = false;
 
-TCadencerTickHandler& TickHandler() {
+TASAPHandler& TickHandler() {
   gTickHandlerUsed = true;
-  return TCadencerTickHandler::Instance();
+  return TASAPHandler::Instance();
 }
 }  // namespace
 
 TASAPTickingState ASAPTickingState() {
   if (!gTickHandlerUsed) return TASAPTickingState{};
-  return TCadencerTickHandler::Instance().State();
+  return TASAPHandler::Instance().State();
 }
 
 // ============================================================= idle ticking
@@ -329,7 +330,7 @@ TGLCadencer::TGLCadencer() {
 }
 
 TGLCadencer::~TGLCadencer() {
-  if (gTickHandlerUsed) TCadencerTickHandler::Instance().Unregister(*this);
+  if (gTickHandlerUsed) TASAPHandler::Instance().Unregister(*this);
   if (gIdleHandlerUsed) TCadencerIdleHandler::Instance().Unregister(*this);
 }
 
@@ -500,7 +501,7 @@ void TGLCadencer::UpdateRegistration() {
   if (asap) {
     TickHandler().Register(*this);
   } else if (gTickHandlerUsed) {
-    TCadencerTickHandler::Instance().Unregister(*this);
+    TASAPHandler::Instance().Unregister(*this);
   }
   if (idle) {
     IdleHandler().Register(*this);

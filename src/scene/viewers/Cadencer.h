@@ -110,7 +110,7 @@ class TGLCadencer : public TComponent {
   void Notification(TComponent& component, TOperation operation) override;
 
  private:
-  friend class TCadencerTickHandler;
+  friend class TASAPHandler;
   friend class TCadencerIdleHandler;
   void UpdateRegistration();
 

@@ -66,6 +66,17 @@ class TSignedThing : public TTestPoint {
   std::string FileSignature() const override { return "SIG1"; }
 };
 
+// Counts its frees.
+class TWatchedPoint : public TTestPoint {
+  QIRA_CLASS(TWatchedPoint, TTestPoint)
+  TWatchedPoint() = default;
+  explicit TWatchedPoint(int* freed) : freed_(freed) {}
+  ~TWatchedPoint() override {
+    if (freed_ != nullptr) ++*freed_;
+  }
+  int* freed_ = nullptr;
+};
+
 // Registered, but not a persistent object.
 class TNotPersistent : public TPersistent {
   QIRA_CLASS(TNotPersistent, TPersistent)
@@ -482,6 +493,40 @@ TEST_F(PersistenceTest, ObjectsTheListMadeLiveUntilTheListGoesOrHandsThemOver) {
   list.FreeItems();
   EXPECT_EQ(list.GetItem(0), nullptr) << "a freed object's slot is emptied";
   EXPECT_FALSE(list.Owns(second));
+}
+
+TEST_F(PersistenceTest, CleanFreeFreesTheObjectsTheListOwnsAndThenTheList) {
+  int freed = 0;
+  TWatchedPoint elsewhere(&freed);
+  auto list = std::make_unique<TPersistentObjectList>();
+  list->AddOwned(std::make_unique<TWatchedPoint>(&freed));
+  list->Add(&elsewhere);
+  list->AddOwned(std::make_unique<TWatchedPoint>(&freed));
+  TPersistentObjectList::CleanFree(list);
+  EXPECT_EQ(list, nullptr);
+  EXPECT_EQ(freed, 2);
+  TPersistentObjectList::CleanFree(list);  // no list: nothing
+  EXPECT_EQ(freed, 2);
+}
+
+TEST_F(PersistenceTest, ReadingWithAnEventHandsItEveryObjectBeforeTheObjectReadsItself) {
+  Bytes archive{2, 0, 1};
+  AppendShortString(archive, "TTestPoint");
+  Append(archive, {2, 0, 2, 9});
+  Append(archive, {2, 0, 2, 0, 2, 7});  // class index 0
+  Append(archive, {0});
+  TMemoryStream stream(archive);
+  TBinaryReader reader(stream);
+  TPersistentObjectList list;
+  std::vector<std::pair<TObject*, int32_t>> seen;
+  list.ReadFromFilerWithEvent(reader, [&](TObject& object) {
+    seen.emplace_back(&object, static_cast<TTestPoint&>(object).x);
+  });
+  ASSERT_EQ(list.Count(), 2);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0], (std::pair<TObject*, int32_t>{list.GetItem(0), 0}));
+  EXPECT_EQ(seen[1], (std::pair<TObject*, int32_t>{list.GetItem(1), 0}));
+  EXPECT_EQ(static_cast<TTestPoint*>(list.GetItem(1))->x, 7);
 }
 
 struct BrokenCase {
