@@ -1000,7 +1000,8 @@ void TXLSWriter::EncryptStream() {
     const auto id = static_cast<uint16_t>(clear[pos] | clear[pos + 1] << 8);
     const size_t length = static_cast<size_t>(clear[pos + 2] | clear[pos + 3] << 8);
     if (pos + 4 + length > clear.size()) break;
-    out.WriteRecord(id, std::string_view(reinterpret_cast<const char*>(clear.data() + pos + 4), length));
+    const TBIFFRecord record{id, std::string_view(reinterpret_cast<const char*>(clear.data() + pos + 4), length)};
+    out.WriteRecord(record);
     pos += 4 + length;
     if (afterFilePass && !started) {
       out.StartEncryption(encryption_.Digest);

@@ -214,14 +214,15 @@ void TBIFFStream::StartEncryption(const TMD5Digest& digest) {
   encrypting_ = true;
 }
 
-void TBIFFStream::WriteRecord(uint16_t id, std::string_view data) {
+void TBIFFStream::WriteRecord(const TBIFFRecord& record) {
+  const uint16_t id = record.Id;
   Add(static_cast<uint8_t>(id), true);
   Add(static_cast<uint8_t>(id >> 8), true);
-  Add(static_cast<uint8_t>(data.size()), true);
-  Add(static_cast<uint8_t>(data.size() >> 8), true);
-  for (size_t i = 0; i < data.size(); ++i) {
+  Add(static_cast<uint8_t>(record.Length()), true);
+  Add(static_cast<uint8_t>(record.Length() >> 8), true);
+  for (size_t i = 0; i < record.Data.size(); ++i) {
     const bool clear = !encrypting_ || NeverEncrypted(id) || (id == kBoundSheetId && i < 4);
-    Add(static_cast<uint8_t>(data[i]), clear);
+    Add(static_cast<uint8_t>(record.Data[i]), clear);
   }
 }
 

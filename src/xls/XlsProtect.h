@@ -88,6 +88,13 @@ TRC4 MakeRC4Key(uint32_t block, const TMD5Digest& digest);
 
 // [SECTION] record stream
 
+// One record as the stream holds it: id, then the length and the bytes of its data.
+struct TBIFFRecord {
+  uint16_t Id = 0;
+  std::string_view Data;
+  uint16_t Length() const { return static_cast<uint16_t>(Data.size()); }
+};
+
 // Rewrites records into a stream in blocks of 1024 bytes: headers in the clear,
 // data encrypted once encryption is on, except for the records the format never
 // encrypts (BOF, FILEPASS, INTERFACEHDR, the sharing records) and the first 4
@@ -99,7 +106,7 @@ class TBIFFStream {
   explicit TBIFFStream(TCFileStream& out) : out_(out) {}
   void StartEncryption(const TMD5Digest& digest);
   // Raises ECFileError 7 when the stream takes fewer bytes than given.
-  void WriteRecord(uint16_t id, std::string_view data);
+  void WriteRecord(const TBIFFRecord& record);
   // Writes a partly filled block; its unused bytes become clear zeros.
   void Flush();
 
