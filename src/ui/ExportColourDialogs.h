@@ -93,6 +93,8 @@ class TExportColorForm : public QDialog {
   bool ReadLimits(TClassLimits& limits);
   // The limits read when the form closed with OK.
   const TClassLimits& Limits() const { return limits_; }
+  // Whether every limit must be greater than 0.
+  bool MustBePositive() const { return mustBePositive_; }
 
   // Edit n (1..16) of the form: Edit1 = L[0], Edit2..Edit9 the rows' left edits
   // (L[1], L[3], ..., L[15]), Edit10..Edit16 the right edits (L[2], ..., L[14]).

@@ -182,9 +182,13 @@ void TMainForm::CreateMenus() {
   FileMenu->addSeparator();
   Parameters1 = command(FileMenu, "Parameters", &TMainForm::Parameters1Click);
   RecentSeparator = FileMenu->addSeparator();
+  constexpr std::array<void (TMainForm::*)(), kRecentCount> nameClicks{
+      &TMainForm::Name01Click, &TMainForm::Name02Click, &TMainForm::Name03Click, &TMainForm::Name04Click,
+      &TMainForm::Name05Click};
   for (int k = 0; k < kRecentCount; ++k) {
     QAction* item = FileMenu->addAction(QString());
-    QObject::connect(item, &QAction::triggered, this, [this, k] { Guarded([&] { NameClick(k); }); });
+    const auto click = nameClicks[static_cast<size_t>(k)];
+    QObject::connect(item, &QAction::triggered, this, [this, click] { Guarded([&] { (this->*click)(); }); });
     RecentItems[k] = item;
   }
   FileMenu->addSeparator();

@@ -103,7 +103,12 @@ class TMainForm : public QMainWindow {
   void Save1Click();
   void Saveas1Click();
   void Parameters1Click();
-  void NameClick(int index);  // recent item index (0 = "1 ...")
+  // The recent items "1 ..." to "5 ...": OpenProject of that recent file.
+  void Name01Click() { NameClick(0); }
+  void Name02Click() { NameClick(1); }
+  void Name03Click() { NameClick(2); }
+  void Name04Click() { NameClick(3); }
+  void Name05Click() { NameClick(4); }
   void Exit1Click();
   void Cascade1Click();
   void TileHorizontal1Click() { Tile(true); }
@@ -133,6 +138,7 @@ class TMainForm : public QMainWindow {
 
  private:
   void CreateMenus();
+  void NameClick(int index);  // recent item index (0 = "1 ...")
   void ShowForm(TForm3D* form);
   void Tile(bool horizontal);
   void FillWindowList();

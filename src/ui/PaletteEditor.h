@@ -86,6 +86,9 @@ class TPaletteForm : public QDialog {
   int DragX() const { return dragX_; }
   bool Dragging() const { return dragging_; }
   int Selected() const { return selected_; }
+  // Where the last mouse button went down ("Add" puts its stop at MouseDownX).
+  int MouseDownX() const { return mouseDownX_; }
+  int MouseDownY() const { return mouseDownY_; }
 
   // ---- mouse handling, in paint box pixels (the box calls these)
   void BoxMouseMove(int x, int y);

@@ -158,7 +158,6 @@ QToolButton* SpeedButton(QWidget* parent, int y, bool plus) {
 
 TPlanForm::TPlanForm(TForm3D& owner) : QWidget(nullptr), owner_(&owner) {
   setWindowTitle(QStringLiteral("Horizontal plan"));
-  setAttribute(Qt::WA_DeleteOnClose);
   setAutoFillBackground(true);
   QPalette pal = palette();
   pal.setColor(QPalette::Window, Qt::white);
@@ -216,7 +215,7 @@ TPlanForm::TPlanForm(TForm3D& owner) : QWidget(nullptr), owner_(&owner) {
   auto* frame = qobject_cast<QMdiSubWindow*>(owner.FrameWidget());
   if (QMdiArea* area = frame != nullptr ? frame->mdiArea() : nullptr) {
     QMdiSubWindow* sub = area->addSubWindow(this);
-    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->setAttribute(Qt::WA_DeleteOnClose);  // as FormClose decides; see closeEvent
     subWindow_ = sub;
   }
   FrameWidget()->resize(551, 443);  // 689 × 554 as designed at 120 pixels per inch
@@ -244,9 +243,22 @@ QWidget* TPlanForm::FrameWidget() const {
 }
 
 void TPlanForm::closeEvent(QCloseEvent* event) {
-  // Closing frees the window (WA_DeleteOnClose on the window or its sub-window).
+  TCloseAction action = TCloseAction::caHide;
+  FormClose(action);
+  if (action == TCloseAction::caNone || action == TCloseAction::caMinimize) {
+    event->ignore();
+    if (action == TCloseAction::caMinimize) FrameWidget()->showMinimized();
+    return;
+  }
+  // caFree: destroyed once the close is done, the window and the sub-window that
+  // carries it (whose own close asks this window first); caHide: only hidden.
+  const bool free = action == TCloseAction::caFree;
+  setAttribute(Qt::WA_DeleteOnClose, free);
+  if (subWindow_ != nullptr) subWindow_->setAttribute(Qt::WA_DeleteOnClose, free);
   event->accept();
 }
+
+void TPlanForm::FormClose(TCloseAction& action) { action = TCloseAction::caFree; }
 
 void TPlanForm::FormCreate() {
   // Detaches whatever series the chart holds; there are none to free yet.

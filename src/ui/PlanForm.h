@@ -21,6 +21,7 @@
 
 #include "model/SurveyPoint.h"
 #include "platform/CanvasTypes.h"
+#include "ui/DialogSupport.h"
 
 class QToolButton;
 
@@ -97,6 +98,8 @@ class TPlanForm : public QWidget {
 
   // Event handlers of the form.
   void FormCreate();
+  // Closing destroys the window: the action becomes caFree.
+  void FormClose(TCloseAction& action);
   void ChartResize();
   void ChartZoom() { ChartResize(); }
   void ChartGetNextAxisLabel(TChartAxis& sender, int32_t labelIndex, double& labelValue, bool& stop);

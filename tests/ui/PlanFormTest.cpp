@@ -84,6 +84,14 @@ TEST_F(PlanWindow, TheSceneMenuOpensPlansThatTheListKeepsAndTheViewFreesFirst) {
   EXPECT_TRUE(second.isNull());
 }
 
+TEST_F(PlanWindow, ItsCloseHandlerAsksForTheWindowToBeDestroyed) {
+  std::unique_ptr<TForm3D> form = NewDocument();
+  form->Createplan1Click();
+  TCloseAction action = TCloseAction::caHide;
+  form->PlanForms[0]->FormClose(action);
+  EXPECT_EQ(action, TCloseAction::caFree);
+}
+
 TEST_F(PlanWindow, TheResizeHandlerEqualisesTheScalesWithoutRunningPendingEvents) {
   std::unique_ptr<TForm3D> form = NewDocument();
   form->Createplan1Click();
