@@ -223,7 +223,7 @@ std::string TCustomChartLegend::ItemText(int32_t index) const {
 TColor TCustomChartLegend::ItemColor(int32_t index) const {
   if (fStyle == lsValues) {
     const TChartSeries* s = LegendSeries();
-    return s && index < s->Count() ? s->ValueColor(index) : clWhite;
+    return s && index < s->Count() ? s->LegendItemColor(index) : clWhite;
   }
   if (fStyle == lsSeries || fStyle == lsLastValues) {
     const auto listed = ListedSeries();

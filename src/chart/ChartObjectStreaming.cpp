@@ -575,7 +575,7 @@ TSeriesLinks ApplySeriesBlock(TChartSeries& s, const TStreamedProperties& block)
   // The points first: reading them clears the marks' items, which belong to points.
   if (ReadSeriesDataProperty(block, s)) s.StoredData = true;
   s.SetActive(PropertyBoolean(block, "Active", s.Active()));
-  s.ColorEachPoint = PropertyBoolean(block, "ColorEachPoint", s.ColorEachPoint);
+  s.SetColorEachPoint(PropertyBoolean(block, "ColorEachPoint", s.ColorEachPoint()));
   s.SetColorSource(PropertyString(block, "ColorSource", s.ColorSource()));
   s.Cursor = PropertyInt32(block, "Cursor", s.Cursor);
   s.SetXLabelsSource(PropertyString(block, "XLabelsSource", s.XLabelsSource()));
@@ -592,7 +592,7 @@ TSeriesLinks ApplySeriesBlock(TChartSeries& s, const TStreamedProperties& block)
   s.ShowInEditor = PropertyBoolean(block, "ShowInEditor", s.ShowInEditor);
   s.ShowInLegend = PropertyBoolean(block, "ShowInLegend", s.ShowInLegend);
   s.SetTitle(PropertyString(block, "Title", s.Title()));
-  s.ValueFormat = PropertyString(block, "ValueFormat", s.ValueFormat);
+  s.SetValueFormat(PropertyString(block, "ValueFormat", s.ValueFormat()));
   ReadValueList(s.XValues(), block, "XValues.");
   ReadValueList(s.YValues(), block, "YValues.");
   if (auto* line = dynamic_cast<TCustomSeries*>(&s)) ReadLineProperties(*line, block);
@@ -603,7 +603,7 @@ TSeriesLinks ApplySeriesBlock(TChartSeries& s, const TStreamedProperties& block)
 
 void WriteSeriesProperties(const TChartSeries& s, TStreamedProperties& block) {
   if (!s.Active()) AddBoolean(block, "Active", false);
-  if (s.ColorEachPoint) AddBoolean(block, "ColorEachPoint", true);
+  if (s.ColorEachPoint()) AddBoolean(block, "ColorEachPoint", true);
   if (!s.ColorSource().empty()) AddString(block, "ColorSource", s.ColorSource());
   if (s.Cursor != 0) AddInteger(block, "Cursor", s.Cursor);
   if (const int32_t i = CustomAxisIndex(s, s.CustomHorizAxis()); i >= 0) AddInteger(block, "CustomHorizAxis", i);
@@ -626,7 +626,7 @@ void WriteSeriesProperties(const TChartSeries& s, TStreamedProperties& block) {
   if (!s.ShowInLegend) AddBoolean(block, "ShowInLegend", false);
   if (s.StyleFlags != 0) AddInteger(block, "Style", s.StyleFlags);
   if (!s.Title().empty()) AddString(block, "Title", s.Title());
-  if (s.ValueFormat != ChartMsg::ValuesFormat) AddString(block, "ValueFormat", s.ValueFormat);
+  if (s.ValueFormat() != ChartMsg::ValuesFormat) AddString(block, "ValueFormat", s.ValueFormat());
   if (s.VertAxis() != aLeftAxis) AddIdent(block, "VertAxis", kVertAxisIdents[s.VertAxis()]);
   if (!s.XLabelsSource().empty()) AddString(block, "XLabelsSource", s.XLabelsSource());
   TStreamedProperties x, y;

@@ -27,7 +27,7 @@ std::string FormatTwoInts(std::string_view format, int32_t a, int32_t b) {
 
 }  // namespace
 
-TChartSeries::TChartSeries() : ValueFormat(ChartMsg::ValuesFormat), PercentFormat(ChartMsg::PercentFormat) {
+TChartSeries::TChartSeries() : PercentFormat(ChartMsg::PercentFormat), fValueFormat(ChartMsg::ValuesFormat) {
   auto x = std::make_unique<TChartValueList>(this, std::string(ChartMsg::ValuesX));
   auto y = std::make_unique<TChartValueList>(this, std::string(ChartMsg::ValuesY));
   x->SetOrder(loAscending);
@@ -171,7 +171,7 @@ TColor TChartSeries::ValueColor(int32_t index) const {
     const TColor c = (*fColors)[static_cast<size_t>(index)];
     if (c != clChartDefault) return c;
   }
-  if (ColorEachPoint) return ParentChart() ? ParentChart()->GetDefaultColor(index) : GetDefaultColor(index);
+  if (fColorEachPoint) return ParentChart() ? ParentChart()->GetDefaultColor(index) : GetDefaultColor(index);
   return SeriesColor();
 }
 
@@ -472,7 +472,9 @@ void TChartSeries::DrawMarks() {
     if (text.empty()) continue;
     if (const TMarksItem* item = fMarks.ItemAt(i); item && !item->Visible()) continue;
     TSeriesMarkPosition position;
-    PrepareMark(i, text, CalcXPos(i), CalcYPos(i), position);
+    int32_t x = 0, y = 0;
+    CalcPosition(i, x, y);
+    PrepareMark(i, text, x, y, position);
     DrawMark(i, text, position);
   }
 }
@@ -597,6 +599,18 @@ std::string TChartSeries::TitleForDisplay() const {
   return Name;
 }
 
+void TChartSeries::SetColorEachPoint(bool value) {
+  if (fColorEachPoint == value) return;
+  fColorEachPoint = value;
+  Repaint();
+}
+
+void TChartSeries::SetValueFormat(const std::string& value) {
+  if (fValueFormat == value) return;
+  fValueFormat = value;
+  Repaint();
+}
+
 void TChartSeries::AssignAutomaticColor(TColor color) {
   if (fColor == clChartDefault) fAutoColor = color;
 }
@@ -618,20 +632,20 @@ std::string TChartSeries::GetMarkText(int32_t index) const {
   } else {
     const std::string sep = fMarks.MultiLine ? "\r" : " ";
     const double v = GetMarkValue(index);
-    const std::string valueText = FormatFloat(ValueFormat, v);
+    const std::string valueText = FormatFloat(fValueFormat, v);
     const double total = MandatoryValueList().AbsoluteTotal();
     const std::string percent = FormatFloat(PercentFormat, total == 0 ? 100 : std::fabs(v) * 100 / total);
     auto withTotal = [&] {
       const std::string_view fmt = fMarks.MultiLine ? ChartMsg::ValueOfTotalTwoLines : ChartMsg::ValueOfTotal;
       std::string s(fmt);
-      const std::string totalText = FormatFloat(ValueFormat, total);
+      const std::string totalText = FormatFloat(fValueFormat, total);
       s.replace(s.find("%s"), 2, percent);
       s.replace(s.find("%s"), 2, totalText);
       return s;
     };
     const std::string label = Label(index);
     const std::string xText =
-        fGetHorizAxis ? fGetHorizAxis->LabelValue(XValue(index)) : FormatFloat(ValueFormat, XValue(index));
+        fGetHorizAxis ? fGetHorizAxis->LabelValue(XValue(index)) : FormatFloat(fValueFormat, XValue(index));
     switch (fMarks.Style) {
       case smsValue:
         text = valueText;

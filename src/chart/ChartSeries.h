@@ -184,6 +184,11 @@ class TChartSeries : public TCustomChartSeries, public IChartSeries {
   void RemoveDataSource(TChartSeries& source);
   const TDataSourcesList& DataSources() const { return fDataSources; }
   const TCustomSeriesList& DependentSeries() const { return fLinkedSeries; }
+  // This series may feed the given one: any series but itself.
+  virtual bool IsValidSourceOf(const TChartSeries& series) const { return &series != this; }
+  // The source may feed this series: it offers itself (a function, when there is
+  // one, accepts any source).
+  virtual bool IsValidSource(const TChartSeries& source) const { return source.IsValidSourceOf(*this); }
   // Refreshes the points from the sources or the function (a no-op without either).
   void CheckDataSource();
   uint8_t NotifyFlags = snAll;
@@ -215,6 +220,11 @@ class TChartSeries : public TCustomChartSeries, public IChartSeries {
   const TChartValueList* ValuesListForAxis(const TChartAxis& axis) const override;
   virtual int32_t CalcXPos(int32_t index) const;
   virtual int32_t CalcYPos(int32_t index) const;
+  // The point's pixel: CalcXPos and CalcYPos.
+  virtual void CalcPosition(int32_t index, int32_t& x, int32_t& y) const {
+    x = CalcXPos(index);
+    y = CalcYPos(index);
+  }
 
   // [SECTION] Drawing (the chart's repaint pipeline calls these in its order)
   // The chart that draws the series, as a full panel (null without one or with a
@@ -256,7 +266,13 @@ class TChartSeries : public TCustomChartSeries, public IChartSeries {
   // The colour a chart gives a series that has none of its own.
   void AssignAutomaticColor(TColor color);
   TColor StoredColor() const { return fColor; }
-  bool ColorEachPoint = false;
+  // Every point takes its own palette colour; a change repaints.
+  bool ColorEachPoint() const { return fColorEachPoint; }
+  virtual void SetColorEachPoint(bool value);
+  // The point a legend line stands for (the line's index here).
+  virtual int32_t LegendToValueIndex(int32_t index) const { return index; }
+  // The colour of a legend line's symbol.
+  virtual TColor LegendItemColor(int32_t index) const { return ValueColor(index); }
   // The fixed Z order (-1: automatic), the one computed for the frame and the one
   // in use.
   int32_t ZOrder() const { return fZOrder; }
@@ -272,7 +288,9 @@ class TChartSeries : public TCustomChartSeries, public IChartSeries {
   int32_t StartZ() const { return fStartZ; }
   int32_t MiddleZ() const { return fMiddleZ; }
   int32_t EndZ() const { return fEndZ; }
-  std::string ValueFormat;
+  // The format of value texts; a change repaints.
+  const std::string& ValueFormat() const { return fValueFormat; }
+  virtual void SetValueFormat(const std::string& value);
   std::string PercentFormat;
   TSeriesMarks& Marks() { return fMarks; }
   const TSeriesMarks& Marks() const { return fMarks; }
@@ -346,6 +364,8 @@ class TChartSeries : public TCustomChartSeries, public IChartSeries {
   std::optional<std::vector<TColor>> fColors;
   TColor fColor = clChartDefault;
   TColor fAutoColor = clChartDefault;
+  bool fColorEachPoint = false;
+  std::string fValueFormat;
   int32_t fZOrder = -1;
   int32_t fComputedZOrder = 0;
   int32_t fStartZ = 0, fMiddleZ = 0, fEndZ = 0;

@@ -124,7 +124,11 @@ int32_t TCustomSeries::CalcYPos(int32_t index) const {
   return YMandatory() ? CalcValuePos(index) : TChartSeries::CalcYPos(index);
 }
 
-TPoint TCustomSeries::PointPixel(int32_t index) const { return {CalcXPos(index), CalcYPos(index)}; }
+TPoint TCustomSeries::PointPixel(int32_t index) const {
+  TPoint p;
+  CalcPosition(index, p.X, p.Y);
+  return p;
+}
 
 void TCustomSeries::CalcZOrder() {
   TCustomAxisPanel* chart = ChartPanel();
@@ -195,7 +199,7 @@ TColor TCustomSeries::LineColour(TColor pointColour) const {
 }
 
 TColor TCustomSeries::AreaFill(TColor pointColour) const {
-  if (AreaColor != clChartDefault && !ColorEachPoint) return AreaColor;
+  if (AreaColor != clChartDefault && !ColorEachPoint()) return AreaColor;
   return fPassColour != clNone ? fPassColour : pointColour;
 }
 
@@ -365,8 +369,8 @@ void TCustomSeries::DrawRibbon3D(const TPoint& p, const TPoint& c, int32_t index
                                        canvas.Calculate3DPosition(c.X, c.Y, z1),
                                        canvas.Calculate3DPosition(p.X, p.Y, z1)}};
   blended(corners, [&] {
-    if (Gradient.Visible())
-      canvas.PolygonGradient(corners, Gradient);
+    if (GetGradient().Visible())
+      canvas.PolygonGradient(corners, GetGradient());
     else
       canvas.PlaneFour3D(p, c, z0, z1);
   });
@@ -453,8 +457,8 @@ void TCustomSeries::DrawAreaSegment(const TPrevious& prev, int32_t index, const 
     if (is3D) {
       canvas.RectangleWithZ(box, z0);
       if (bothDepths) canvas.RectangleWithZ(box, z1);
-    } else if (Gradient.Visible()) {
-      Gradient.Draw(canvas, box, 0);
+    } else if (GetGradient().Visible()) {
+      GetGradient().Draw(canvas, box, 0);
       if (dc && dc->Pen().Style != psClear) {
         dc->SetBrushStyle(bsClear);
         canvas.RectangleRect(box);
@@ -481,8 +485,8 @@ void TCustomSeries::DrawAreaSegment(const TPrevious& prev, int32_t index, const 
   const auto poly = SegmentPolygon(p, c, p0, origin);
   if (!is3D) {
     if (Transparency > 0) blend = canvas.BeginBlending(PointsBoundingRect(poly), Transparency);
-    if (Gradient.Visible())
-      canvas.PolygonGradient(poly, Gradient);
+    if (GetGradient().Visible())
+      canvas.PolygonGradient(poly, GetGradient());
     else
       canvas.Polygon(poly);
     if (blend) canvas.EndBlending(std::move(blend));
@@ -492,8 +496,8 @@ void TCustomSeries::DrawAreaSegment(const TPrevious& prev, int32_t index, const 
     std::array<TPoint, 4> projected;
     for (size_t i = 0; i < 4; ++i) projected[i] = canvas.Calculate3DPosition(poly[i].X, poly[i].Y, z);
     if (Transparency > 0) blend = canvas.BeginBlending(PointsBoundingRect(projected), Transparency);
-    if (Gradient.Visible())
-      canvas.PolygonGradient(projected, Gradient);
+    if (GetGradient().Visible())
+      canvas.PolygonGradient(projected, GetGradient());
     else
       canvas.PolygonWithZ(poly, z);
     if (blend) canvas.EndBlending(std::move(blend));
@@ -688,7 +692,7 @@ void TLineSeries::ApplySubType(int32_t index) {
     case 2: Pointer.SetVisible(true); break;
     case 3: LineHeight = 5; break;
     case 4: SetLineBrush(bsClear); break;
-    case 5: ColorEachPoint = true; break;
+    case 5: SetColorEachPoint(true); break;
     case 6: Marks().SetVisible(true); break;
     case 7: LinePen().Hide(); break;
     case 8: OutLine.Show(); break;

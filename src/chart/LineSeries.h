@@ -53,6 +53,8 @@ class TCustomSeries : public TCustomLineSeries, public IPointerSeries {
   TSeriesPointer Pointer;
   TChartShadow Shadow;
   TChartGradient Gradient;
+  // The gradient that fills ribbons and areas, as the drawing reads it.
+  virtual TChartGradient& GetGradient() { return Gradient; }
   TChartTransparency Transparency = 0;
   TCustomSeriesStack Stacked() const { return fStacked; }
   // Also sets every series of the chart of this series' class, then repaints.

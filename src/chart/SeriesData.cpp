@@ -23,7 +23,7 @@ constexpr size_t kMarkPositionSize = 34;
 TColor StoredPointColor(const TChartSeries& series, int32_t index) {
   if (!series.HasColorList()) return clChartDefault;
   const TColor c = series.ValueColor(index);
-  const TColor automatic = series.ColorEachPoint
+  const TColor automatic = series.ColorEachPoint()
                                ? (series.ParentChart() ? series.ParentChart()->GetDefaultColor(index) : GetDefaultColor(index))
                                : series.SeriesColor();
   return c == automatic ? clChartDefault : c;
@@ -315,7 +315,7 @@ void PrepareForGallery(TChartSeries& series, bool enabled) {
   series.Marks().Font().SetSize(7);
   series.Marks().SetArrowLength(4);
   series.Marks().SetDrawEvery(2);
-  series.ColorEachPoint = true;
+  series.SetColorEachPoint(true);
   IAxisPanel* chart = series.ParentChart();
   const bool first = chart == nullptr || chart->SeriesCount() == 0 || &chart->SeriesAt(0) == &series;
   const int32_t entry = first ? 0 : 3;

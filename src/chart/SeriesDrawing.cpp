@@ -10,13 +10,14 @@ namespace qira {
 
 // [SECTION] Texts
 
-std::string LegendString(const TChartSeries& series, int32_t index, TLegendTextStyle style) {
+std::string LegendString(const TChartSeries& series, int32_t legendIndex, TLegendTextStyle style) {
+  const int32_t index = series.LegendToValueIndex(legendIndex);
   const std::string label = series.Label(index);
   const double v = series.GetMarkValue(index);
   TChartValueList& values = series.MandatoryValueList();
   const std::string sep(1, kColumnSeparator);
   auto value = [&] {
-    return values.DateTime() ? FormatDateTimeValue(DateTimeFormatForStep(v), v) : FormatFloat(series.ValueFormat, v);
+    return values.DateTime() ? FormatDateTimeValue(DateTimeFormatForStep(v), v) : FormatFloat(series.ValueFormat(), v);
   };
   auto percent = [&] {
     const double total = values.AbsoluteTotal();
@@ -24,7 +25,7 @@ std::string LegendString(const TChartSeries& series, int32_t index, TLegendTextS
   };
   auto xText = [&] {
     const double x = series.XValue(index);
-    return series.GetHorizAxis() ? series.GetHorizAxis()->LabelValue(x) : FormatFloat(series.ValueFormat, x);
+    return series.GetHorizAxis() ? series.GetHorizAxis()->LabelValue(x) : FormatFloat(series.ValueFormat(), x);
   };
   switch (style) {
     case ltsPlain: return label;
@@ -62,8 +63,8 @@ void ForEachVisibleIndex(const TChartSeries& series, const std::function<void(in
 // [SECTION] Legend symbol
 
 void DrawSeriesLegend(TChartSeries& series, int32_t index, const TRect& rect) {
-  if (index == -1 && series.ColorEachPoint) return;
-  const TColor colour = index == -1 ? series.SeriesColor() : series.ValueColor(index);
+  if (index == -1 && series.ColorEachPoint()) return;
+  const TColor colour = index == -1 ? series.SeriesColor() : series.LegendItemColor(index);
   if (colour == clNone) return;
   if (auto* drawing = dynamic_cast<TCustomSeries*>(&series)) {
     drawing->DrawLegendShape(index, rect);

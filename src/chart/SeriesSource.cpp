@@ -91,10 +91,9 @@ std::string SeriesClassName(const TChartSeries& series) {
 }
 
 void AddDataSource(TChartSeries& series, TChartSeries& source, bool replace) {
-  if (series.ParentChart() != nullptr) {
-    if (&source == &series) throw ChartException(FormatName(ChartMsg::InvalidDataSource, SeriesClassName(source)));
-  } else if (&source == &series) {
-    // A function accepts any source, so only the series itself is refused here.
+  if (!series.IsValidSource(source)) {
+    if (series.ParentChart() != nullptr)
+      throw ChartException(FormatName(ChartMsg::InvalidDataSource, SeriesClassName(source)));
     throw ChartException(std::string(ChartMsg::NoParentChartForDataSource));
   }
   const auto& sources = series.DataSources();
@@ -176,8 +175,8 @@ void TChartSeries::Assign(const TChartSeries& source) {
     fValuesList[i].Assign(source.fValuesList[i]);
   fColor = source.fColor;
   fAutoColor = source.fAutoColor;
-  ColorEachPoint = source.ColorEachPoint;
-  ValueFormat = source.ValueFormat;
+  SetColorEachPoint(source.ColorEachPoint());
+  SetValueFormat(source.ValueFormat());
   PercentFormat = source.PercentFormat;
   SetHorizAxis(source.fHorizAxis);
   SetVertAxis(source.fVertAxis);

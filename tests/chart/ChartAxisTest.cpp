@@ -361,6 +361,23 @@ TEST_F(AxisFixture, PixelsMapBothWays) {
   EXPECT_DOUBLE_EQ(left.CalcPosPoint(300), 25);
 }
 
+TEST_F(AxisFixture, FastMappingAddsTheRoundedOffsetAndTakesEffectWhenChosen) {
+  // Starting at pixel 1, 5 pixels a unit: 0.5 lies on a half pixel (3.5), which
+  // the exact mapping rounds to even and the fast one reaches as 1 + round(2.5).
+  chart.rect = {1, 0, 501, 400};
+  Layout(0, 100);
+  struct Case {
+    bool fast;
+    bool chosen;
+    int32_t pixel;
+  };
+  for (const Case c : {Case{false, true, 4}, Case{true, false, 4}, Case{true, true, 3}}) {
+    chart.axes.FastCalc = c.fast;
+    if (c.chosen) axis.SetCalcPosValue();
+    EXPECT_EQ(axis.CalcPosValue(0.5), c.pixel) << c.fast << c.chosen;
+  }
+}
+
 TEST_F(AxisFixture, ExtremeValuesClampToThePixelLimit) {
   Layout(0, 100);
   EXPECT_EQ(axis.CalcPosValue(1e300), AxisPixelLimit);

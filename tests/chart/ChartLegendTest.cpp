@@ -86,6 +86,42 @@ TEST_F(LegendFixture, ARightLegendStandsRightOfTheShrunkChartWithItsSymbolsInSer
   EXPECT_EQ(chart.legend.Clicked(box.Left + 5, red.Top + 1), 1);
 }
 
+// A series whose legend lists its points last first, the first line in lime.
+class TReversedLegendSeries : public TChartSeries {
+ public:
+  int32_t LegendToValueIndex(int32_t index) const override { return Count() - 1 - index; }
+  TColor LegendItemColor(int32_t index) const override { return index == 0 ? clLime : clBlue; }
+};
+
+TEST_F(LegendFixture, ValueLinesTakeTheirPointAndSymbolColourFromTheSeries) {
+  TReversedLegendSeries a;
+  AddSeries(a, 3, clRed);
+  const auto picture = Render();
+  ASSERT_EQ(chart.legend.ItemCount(), 3);
+  struct Line {
+    int32_t item;
+    const char* text;
+    TColor symbol;
+  };
+  for (const Line l : {Line{0, "20", clLime}, Line{1, "10", clBlue}, Line{2, "0", clBlue}}) {
+    EXPECT_EQ(chart.legend.Items(l.item).Text, l.text) << l.item;
+    const TRect r = chart.legend.Items(l.item).SymbolRect;
+    EXPECT_EQ(picture->Pixel((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2), l.symbol) << l.item;
+  }
+}
+
+TEST(ChartGradientDefaults, TheLegendAndTheMarksGradientsRunFromSilverAtTheRightToWhite) {
+  EnsureTestApplication();
+  TChartLegend legend(nullptr);
+  TChartSeries series;
+  for (TChartGradient* g : {&legend.Gradient(), &series.Marks().Gradient()}) {
+    EXPECT_EQ(g->Direction(), gdRightLeft);
+    EXPECT_EQ(g->StartColor(), clSilver);
+    EXPECT_EQ(g->EndColor(), clWhite);
+    EXPECT_FALSE(g->Visible());
+  }
+}
+
 TEST_F(LegendFixture, TheColumnSeparatorSplitsATextIntoTwoColumns) {
   TChartSeries a;
   AddSeries(a, 2, clRed);

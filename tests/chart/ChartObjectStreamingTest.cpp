@@ -341,7 +341,7 @@ TEST(ChartObjectStreaming, ALineSeriesStreamsEveryPublishedPropertyAndItsPoints)
   using H = LineSeriesHarness;
   ExpectStreamsEveryProperty<H>({
       {{"Active"}, [](H& h) { h.series->SetActive(false); }},
-      {{"ColorEachPoint"}, [](H& h) { h.series->ColorEachPoint = true; }},
+      {{"ColorEachPoint"}, [](H& h) { h.series->SetColorEachPoint(true); }},
       {{"Cursor"}, [](H& h) { h.series->Cursor = -21; }},
       {{"ColorSource", "XLabelsSource"},
        [](H& h) {
@@ -366,7 +366,7 @@ TEST(ChartObjectStreaming, ALineSeriesStreamsEveryPublishedPropertyAndItsPoints)
       {{"ShowInLegend"}, [](H& h) { h.series->ShowInLegend = false; }},
       {{"Style"}, [](H& h) { h.series->StyleFlags = 5; }},
       {{"Title"}, [](H& h) { h.series->SetTitle("Wells"); }},
-      {{"ValueFormat"}, [](H& h) { h.series->ValueFormat = "0.0"; }},
+      {{"ValueFormat"}, [](H& h) { h.series->SetValueFormat("0.0"); }},
       {{"VertAxis"}, [](H& h) { h.series->SetVertAxis(aRightAxis); }},
       {{"XValues.DateTime"}, [](H& h) { h.series->XValues().SetDateTime(true); }},
       {{"ClickableLine"}, [](H& h) { h.series->ClickableLine = false; }},

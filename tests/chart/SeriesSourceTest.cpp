@@ -86,6 +86,42 @@ TEST_F(SeriesSourceFixture, InvalidSourcesRaiseTheirMessagesAndLeaveTheSeriesAsI
   chart.RemoveSeries(fed);
 }
 
+// A series that feeds no other series.
+class TClosedSeries : public TLineSeries {
+ public:
+  bool IsValidSourceOf(const TChartSeries&) const override { return false; }
+};
+
+TEST_F(SeriesSourceFixture, ASourceThatOffersItselfToNoSeriesIsRefusedWithOrWithoutAChart) {
+  TClosedSeries closed;
+  closed.Name = "Closed";
+  closed.Add(1);
+  EXPECT_FALSE(fed.IsValidSource(closed));
+  EXPECT_TRUE(fed.IsValidSource(source));
+  struct Case {
+    bool withChart;
+    const char* message;
+  };
+  for (const Case c : {Case{false, "No ParentChart to validate DataSource"}, Case{true, "No valid DataSource: Closed"}}) {
+    if (c.withChart) chart.AddSeries(fed);
+    EXPECT_EQ(ThrownMessage<ChartException>([&] { SetDataSource(fed, &closed); }), c.message);
+    EXPECT_TRUE(fed.DataSources().empty());
+  }
+  chart.RemoveSeries(fed);
+}
+
+TEST_F(SeriesSourceFixture, ASeriesTakesAFreeColourAndItsAxesOnJoiningAChartAndForgetsTheAxesOnLeaving) {
+  chart.AddSeries(fed);
+  EXPECT_EQ(fed.StoredColor(), clChartDefault);
+  EXPECT_EQ(fed.SeriesColor(), chart.GetDefaultColor(0));
+  EXPECT_EQ(fed.GetHorizAxis(), &chart.BottomAxis());
+  EXPECT_EQ(fed.GetVertAxis(), &chart.LeftAxis());
+  chart.RemoveSeries(fed);
+  EXPECT_EQ(fed.ParentChart(), nullptr);
+  EXPECT_EQ(fed.GetHorizAxis(), nullptr);
+  EXPECT_EQ(fed.GetVertAxis(), nullptr);
+}
+
 TEST_F(SeriesSourceFixture, ASourceComponentLoadsWhenOpenAndClearsWhenClosedUnlessToldToKeepThePoints) {
   chart.AddSeries(fed);
   TThreePointSource component;
@@ -137,7 +173,7 @@ TEST_F(SeriesSourceFixture, ASeriesGoingAwayUnbindsItsSourceComponent) {
 
 TEST_F(SeriesSourceFixture, AssignCopiesTheSettingsAndThePoints) {
   source.SetTitle("Wells");
-  source.ValueFormat = "0.0";
+  source.SetValueFormat("0.0");
   source.SetSeriesColor(clRed);
   source.SetVertAxis(aRightAxis);
   source.Depth = 7;
@@ -152,7 +188,7 @@ TEST_F(SeriesSourceFixture, AssignCopiesTheSettingsAndThePoints) {
   TLineSeries copy;
   copy.Assign(source);
   EXPECT_EQ(copy.Title(), "Wells");
-  EXPECT_EQ(copy.ValueFormat, "0.0");
+  EXPECT_EQ(copy.ValueFormat(), "0.0");
   EXPECT_EQ(copy.SeriesColor(), clRed);
   EXPECT_EQ(copy.VertAxis(), aRightAxis);
   EXPECT_EQ(copy.Depth, 7);
@@ -352,7 +388,7 @@ TEST_F(SeriesSourceFixture, AGalleryPictureHasFourPointsInThePaletteOrSilverWhen
   EXPECT_EQ(first.Marks().DrawEvery(), 2);
   EXPECT_EQ(first.Marks().Font().Size(), 7);
   EXPECT_EQ(first.Marks().ArrowLength(), 4);
-  EXPECT_TRUE(first.ColorEachPoint);
+  EXPECT_TRUE(first.ColorEachPoint());
   EXPECT_EQ(first.SeriesColor(), chart.GetDefaultColor(0));
   EXPECT_EQ(second.SeriesColor(), chart.GetDefaultColor(3));
   PrepareForGallery(second, false);
