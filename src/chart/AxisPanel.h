@@ -153,6 +153,8 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
   // points (enter and leave events); the control shows the cursor of a series
   // under the mouse. True when any series has a point under it.
   bool CheckMouseOverSeries(int32_t x, int32_t y);
+  // Back to the saved cursor when the control shows the one a series' cursor number names.
+  void RestoreCursorShownFor(int32_t seriesCursor);
   // The widest mark text of the active series.
   int32_t MaxMarkWidth() const;
   // The widest point text label of all series (the widest line of each).

@@ -260,6 +260,10 @@ bool TCustomAxisPanel::CheckMouseOverSeries(int32_t x, int32_t y) {
   return over;
 }
 
+void TCustomAxisPanel::RestoreCursorShownFor(int32_t seriesCursor) {
+  if (cursor().shape() == ChartCursorShape(seriesCursor)) RestoreSavedCursor();
+}
+
 // ---------------------------------------------------------------- [SECTION] mouse
 
 bool TCustomChart::RunClick(const std::function<void()>& event) {

@@ -307,12 +307,17 @@ void TChartSeries::SetParentChart(IAxisPanel* chart) {
 }
 
 void TChartSeries::AddedToChart() {
-  if (TCustomAxisPanel* chart = ChartPanel(); chart && fColor == clChartDefault)
+  if (TCustomAxisPanel* chart = ChartPanel(); chart && fColor == clChartDefault) {
     AssignAutomaticColor(chart->GetFreeSeriesColor(true, this));
+    BroadcastSeriesEvent(TChartSeriesEvent::seChangeColor);
+  }
   RecalcGetAxis();
+  CheckDataSource();
 }
 
 void TChartSeries::RemovedFromChart() {
+  // A cursor this series put up does not outlive its place in the chart.
+  if (TCustomAxisPanel* chart = ChartPanel(); chart && Cursor != 0) chart->RestoreCursorShownFor(Cursor);
   fGetHorizAxis = fGetVertAxis = nullptr;
 }
 

@@ -123,10 +123,13 @@ TEST_F(AxisPanelFixture, InvertingTheDepthAxisReversesThePaintOrder) {
 
 // Counts the series events a chart sends.
 struct SeriesEventCounter : IChartEventListener {
-  int added = 0, removed = 0;
+  int added = 0, removed = 0, coloured = 0;
   void Notify(TChartEvent& event) override {
-    if (auto* e = dynamic_cast<TChartSeriesEvent*>(&event))
-      (e->Event == TChartSeriesEvent::seAdd ? added : removed) += 1;
+    auto* e = dynamic_cast<TChartSeriesEvent*>(&event);
+    if (e == nullptr) return;
+    if (e->Event == TChartSeriesEvent::seAdd) ++added;
+    if (e->Event == TChartSeriesEvent::seRemove) ++removed;
+    if (e->Event == TChartSeriesEvent::seChangeColor) ++coloured;
   }
 };
 
@@ -175,6 +178,7 @@ TEST_F(AxisPanelFixture, SeriesJoiningAChartTakeFreeColoursAndAreAnnounced) {
   chart.AddSeries(b);
   EXPECT_EQ(listener.added, 3);
   EXPECT_EQ(listener.removed, 1);
+  EXPECT_EQ(listener.coloured, 3);  // each join gives an automatic colour
   chart.RemoveListener(&listener);
   EXPECT_EQ(a.SeriesColor(), chart.GetDefaultColor(0));
   EXPECT_EQ(b.SeriesColor(), chart.GetDefaultColor(1));

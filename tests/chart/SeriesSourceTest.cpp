@@ -8,6 +8,7 @@
 
 #include "chart/Chart.h"
 #include "chart/ChartObjectStreaming.h"
+#include "chart/ChartRoutines.h"
 #include "chart/SeriesData.h"
 #include "chart/SeriesFunctions.h"
 #include "chart/SeriesSource.h"
@@ -110,8 +111,27 @@ TEST_F(SeriesSourceFixture, ASourceThatOffersItselfToNoSeriesIsRefusedWithOrWith
   chart.RemoveSeries(fed);
 }
 
+// The colour changes a chart announces to its listeners.
+struct ColourEventCount : IChartEventListener {
+  int count = 0;
+  void Notify(TChartEvent& event) override {
+    if (auto* e = dynamic_cast<TChartSeriesEvent*>(&event); e && e->Event == TChartSeriesEvent::seChangeColor) ++count;
+  }
+};
+
 TEST_F(SeriesSourceFixture, ASeriesTakesAFreeColourAndItsAxesOnJoiningAChartAndForgetsTheAxesOnLeaving) {
+  ColourEventCount colours;
+  chart.AddListener(&colours);
+  source.SetSeriesColor(clRed);
+  source.Add(7);
+  SetDataSource(fed, &source);
+  fed.Clear();  // joining refreshes the points from the source
   chart.AddSeries(fed);
+  EXPECT_EQ(colours.count, 1);
+  chart.AddSeries(source);  // a colour of its own: nothing to announce
+  EXPECT_EQ(colours.count, 1);
+  chart.RemoveListener(&colours);
+  EXPECT_EQ(Ys(fed), (std::vector<double>{7}));
   EXPECT_EQ(fed.StoredColor(), clChartDefault);
   EXPECT_EQ(fed.SeriesColor(), chart.GetDefaultColor(0));
   EXPECT_EQ(fed.GetHorizAxis(), &chart.BottomAxis());
@@ -120,6 +140,15 @@ TEST_F(SeriesSourceFixture, ASeriesTakesAFreeColourAndItsAxesOnJoiningAChartAndF
   EXPECT_EQ(fed.ParentChart(), nullptr);
   EXPECT_EQ(fed.GetHorizAxis(), nullptr);
   EXPECT_EQ(fed.GetVertAxis(), nullptr);
+  chart.RemoveSeries(source);
+}
+
+TEST_F(SeriesSourceFixture, ASeriesLeavingTheChartTakesTheCursorItPutUpWithIt) {
+  fed.Cursor = crChartHand;  // the chart's own cursor is the arrow it was made with
+  chart.AddSeries(fed);
+  chart.setCursor(Qt::PointingHandCursor);  // what hovering over the series shows
+  chart.RemoveSeries(fed);
+  EXPECT_EQ(chart.cursor().shape(), Qt::ArrowCursor);
 }
 
 TEST_F(SeriesSourceFixture, ASourceComponentLoadsWhenOpenAndClearsWhenClosedUnlessToldToKeepThePoints) {
