@@ -194,6 +194,9 @@ void TGLBaseSceneObject::BeginUpdate() { TGLCoordinatesUpdateAbleComponent::Begi
 void TGLBaseSceneObject::EndUpdate() { TGLCoordinatesUpdateAbleComponent::EndUpdate(); }
 
 void TGLBaseSceneObject::StructureChanged() {
+  // The geometry may have changed size: a node drawn without a list of its
+  // own never rebuilds one, so its cached box is dropped here.
+  MarkOwnBoxStale();
   if (!changes_.Contains(TGLObjectChange::ListStale)) {
     changes_.Include(TGLObjectChange::ListStale);
     NotifyChange(this);
@@ -205,6 +208,10 @@ void TGLBaseSceneObject::StructureChanged() {
 void TGLBaseSceneObject::TransformationChanged() {
   if (changes_.Contains(TGLObjectChange::LocalMatrixStale)) return;
   changes_.Include(TGLObjectChange::LocalMatrixStale);
+  // The parent's cached box of its children holds this node where it was.
+  // (While the flag was set no box can have been built from the old matrix:
+  // reading it rebuilds it and clears the flag.)
+  if (parent_ != nullptr) parent_->MarkChildrenBoxStale();
   // The stale marks stop at subtrees already marked: nothing below such a
   // node can have been rebuilt since it was marked.
   struct Marker {

@@ -142,9 +142,11 @@ class TGLBaseSceneObject : public TGLCoordinatesUpdateAbleComponent {
   void NotifyChange(TObject* sender) override;
   // Keeps Direction and Up unit length and perpendicular (see the .cpp).
   void CoordinateChanged(TGLCustomCoordinates* sender) override;
-  // A structural change: the display list is rebuilt on the next frame.
+  // A structural change: the display list is rebuilt on the next frame and
+  // the cached own box (with the boxes above it) is recomputed when next read.
   virtual void StructureChanged();
-  // The local matrix (and with it every absolute matrix below) is stale.
+  // The local matrix (and with it every absolute matrix below) is stale, and
+  // so is the parent's cached box of its children.
   void TransformationChanged();
 
   // ---- scene and flags

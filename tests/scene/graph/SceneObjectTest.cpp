@@ -351,6 +351,39 @@ TEST(SceneObjectBoxes, TheBoxIncludingChildrenCoversChildrenInTheNodesFrame) {
   EXPECT_NEAR(box.max.y, 0.5f, kTol);
 }
 
+// A drawn-every-frame node (no display list) whose size a property sets.
+class TResizableNode : public TGLBaseSceneObject {
+  QIRA_CLASS(TResizableNode, TGLBaseSceneObject)
+  TResizableNode() { IncludeObjectStyle(TGLObjectStyle::DirectDraw); }
+  void SetHalfSize(float value) {
+    halfSize_ = value;
+    StructureChanged();
+  }
+  TVector AxisAlignedDimensionsUnscaled() const override { return {halfSize_, halfSize_, halfSize_, 0.0f}; }
+
+ private:
+  float halfSize_ = 0.5f;
+};
+
+TEST(SceneObjectBoxes, CachedBoxesFollowMovedDescendantsAndResizedNodes) {
+  Tree t;
+  TGLBaseSceneObject& node = t.Add(*t.root, "node");
+  TGLBaseSceneObject& child = t.Add(node, "child");
+  TGLBaseSceneObject& grandchild = t.Add(child, "grandchild");
+  EXPECT_NEAR(BoxToAxisBox(node.BoundingBoxIncludingChildren()).max.x, 0.5f, kTol);
+
+  child.Position().SetPoint(4.0f, 0.0f, 0.0f);
+  EXPECT_NEAR(BoxToAxisBox(node.BoundingBoxIncludingChildren()).max.x, 4.5f, kTol);
+  grandchild.Position().SetPoint(0.0f, -3.0f, 0.0f);
+  EXPECT_NEAR(BoxToAxisBox(node.BoundingBoxIncludingChildren()).min.y, -3.5f, kTol);
+
+  auto& sized = node.AddNewChild<TResizableNode>();
+  EXPECT_NEAR(BoxToAxisBox(node.BoundingBoxIncludingChildren()).max.z, 0.5f, kTol);
+  sized.SetHalfSize(2.0f);
+  EXPECT_NEAR(BoxToAxisBox(sized.BoundingBoxIncludingChildren()).max.z, 2.0f, kTol);
+  EXPECT_NEAR(BoxToAxisBox(node.BoundingBoxIncludingChildren()).max.z, 2.0f, kTol);
+}
+
 // ------------------------------------------------------------ rendering (GL)
 
 class SceneObjectRenderGL : public ::testing::Test {

@@ -124,6 +124,17 @@ TEST(SceneRayCast, TheNearestVisibleObjectIsHitAndInvisibleGroupsAreSkippedWhole
   EXPECT_EQ(scene.RayCastIntersect(PointMake(0.0f, 20.0f, 20.0f), down), nullptr);
 }
 
+TEST(SceneRayCast, AnObjectMovedAfterACastIsFoundWhereItNowIs) {
+  TGL3DScene scene;
+  TGLBaseSceneObject& group = scene.Objects().AddNewChild<TGLBaseSceneObject>();
+  TGLBaseSceneObject& item = group.AddNewChild<TGLBaseSceneObject>();
+  const TVector down = VectorMake(0.0f, 0.0f, -1.0f);
+  EXPECT_EQ(scene.RayCastIntersect(PointMake(0.0f, 0.0f, 20.0f), down), &group);
+
+  item.Position().SetPoint(10.0f, 0.0f, 0.0f);
+  EXPECT_EQ(scene.RayCastIntersect(PointMake(10.0f, 0.0f, 20.0f), down), &item);
+}
+
 // --------------------------------------------------------------- buffers
 
 TEST(SceneBuffersGL, TheBaseContextFollowsTheFirstBufferAndLaterOnesShareWithIt) {
