@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "scene/components/PlatformUtilities.h"
+#include "scene/gl/OpenGLBinding.h"
 #include "scene/gl/RenderingContext.h"
 #include "scene/math/VectorGeometry.h"
 #include "support/SceneRenderSupport.h"
+#include "support/ScopedEntryPoint.h"
 
 namespace qira {
 namespace {
@@ -87,6 +89,31 @@ TEST(SceneBufferFrame, ResizeClampsToOnePixel) {
   buffer.Resize(0, -5);
   EXPECT_EQ(buffer.Width(), 1);
   EXPECT_EQ(buffer.Height(), 1);
+}
+
+GLbitfield gClearMask = 0xFFFFFFFFu;
+
+TEST(SceneBufferFrame, ClearBuffersClearsWhatTheOptionsLeaveToClear) {
+  TScopedEntryPoint<decltype(glClear)> clear(glClear, [](GLbitfield mask) { gClearMask = mask; });
+  using O = TContextOption;
+  const struct {
+    const char* name;
+    TContextOptions options;
+    GLbitfield mask;
+  } cases[] = {
+      {"defaults", {O::roDoubleBuffer, O::roRenderToWindow}, GL_DEPTH_BUFFER_BIT | GL_COLOR_BUFFER_BIT},
+      {"no colour clear", {O::roNoColorBufferClear}, GL_DEPTH_BUFFER_BIT},
+      {"no depth clear, no colour buffer", {O::roNoDepthBufferClear, O::roNoColorBuffer}, 0},
+      {"stencil alone", {O::roNoDepthBufferClear, O::roNoColorBuffer, O::roStencilBuffer}, GL_STENCIL_BUFFER_BIT},
+      {"everything", {O::roStencilBuffer}, GL_DEPTH_BUFFER_BIT | GL_COLOR_BUFFER_BIT | GL_STENCIL_BUFFER_BIT},
+  };
+  for (const auto& c : cases) {
+    TGL3DSceneBuffer buffer;
+    buffer.SetContextOptions(c.options);
+    gClearMask = 0xFFFFFFFFu;
+    buffer.ClearBuffers();
+    EXPECT_EQ(gClearMask, c.mask) << c.name;
+  }
 }
 
 // ---------------------------------------------------------- statistics

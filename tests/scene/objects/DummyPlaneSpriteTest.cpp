@@ -6,9 +6,13 @@
 #include <memory>
 #include <vector>
 
+#include "scene/gl/MultitextureCoords.h"
+#include "scene/gl/OpenGLBinding.h"
+#include "scene/graph/RenderContextInfo.h"
 #include "scene/materials/Materials.h"
 #include "support/SceneRenderSupport.h"
 #include "scene/math/VectorGeometry.h"
+#include "support/ScopedEntryPoint.h"
 
 namespace qira {
 namespace {
@@ -67,6 +71,65 @@ TEST(Plane, ScopesAboveOneAndTilesBelowOneAreClamped) {
   EXPECT_EQ(d.x, 2.0f);
   EXPECT_EQ(d.y, 1.0f);
   EXPECT_EQ(d.z, 0.0f);
+}
+
+// Every vertex the grid build sends, with its texture coordinate, and where
+// each strip begins.
+struct TPlaneVertex {
+  float s, t, x, y;
+};
+std::vector<TPlaneVertex> gPlaneVertices;
+std::vector<size_t> gPlaneStripStarts;
+float gPlaneS = 0.0f;
+float gPlaneT = 0.0f;
+
+TEST(Plane, AGridOfThreeByTwoTilesIsTwoStripsOfEightVerticesRunningUpTheTiles) {
+  gPlaneVertices.clear();
+  gPlaneStripStarts.clear();
+  TScopedEntryPoint<decltype(glBegin)> begin(glBegin, [](GLenum mode) {
+    EXPECT_EQ(mode, static_cast<GLenum>(GL_TRIANGLE_STRIP));
+    gPlaneStripStarts.push_back(gPlaneVertices.size());
+  });
+  TScopedEntryPoint<decltype(glEnd)> end(glEnd, [] {});
+  TScopedEntryPoint<decltype(glNormal3f)> normal(glNormal3f, [](GLfloat, GLfloat, GLfloat) {});
+  TScopedEntryPoint<decltype(glDepthMask)> depthMask(glDepthMask, [](GLboolean) {});
+  TScopedEntryPoint<decltype(glTexCoord2f)> texCoord(glTexCoord2f, [](GLfloat s, GLfloat t) {
+    gPlaneS = s;
+    gPlaneT = t;
+  });
+  TScopedEntryPoint<decltype(glVertex2f)> vertex(glVertex2f, [](GLfloat x, GLfloat y) {
+    gPlaneVertices.push_back({gPlaneS, gPlaneT, x, y});
+  });
+  MapToUnit0();
+  TGLPlane plane;
+  plane.SetStyle({TPlaneStyle::psTileTexture});
+  plane.SetXTiles(3);
+  plane.SetYTiles(2);
+  TRenderContextInfo rci{};
+  plane.BuildList(rci);
+  MapToNoUnit();
+
+  ASSERT_EQ(gPlaneStripStarts, (std::vector<size_t>{0, 8}));
+  ASSERT_EQ(gPlaneVertices.size(), 16u);
+  // Each column gives the upper vertex, then the lower one; texture
+  // coordinates count tiles (3 across, 2 up).
+  const struct {
+    size_t index;
+    TPlaneVertex expected;
+  } cases[] = {
+      {0, {0.0f, 1.0f, -0.5f, 0.0f}},   // first strip, upper left
+      {1, {0.0f, 0.0f, -0.5f, -0.5f}},  // first strip, lower left
+      {7, {3.0f, 0.0f, 0.5f, -0.5f}},   // first strip, lower right
+      {8, {0.0f, 2.0f, -0.5f, 0.5f}},   // second strip, upper left
+      {15, {3.0f, 1.0f, 0.5f, 0.0f}},   // second strip, lower right
+  };
+  for (const auto& c : cases) {
+    const TPlaneVertex& v = gPlaneVertices[c.index];
+    EXPECT_FLOAT_EQ(v.s, c.expected.s) << c.index;
+    EXPECT_FLOAT_EQ(v.t, c.expected.t) << c.index;
+    EXPECT_FLOAT_EQ(v.x, c.expected.x) << c.index;
+    EXPECT_FLOAT_EQ(v.y, c.expected.y) << c.index;
+  }
 }
 
 struct RayCase {

@@ -11,6 +11,7 @@
 #include "scene/gl/OpenGLBinding.h"
 #include "scene/components/Persistence.h"
 #include "support/SceneRenderSupport.h"
+#include "support/ScopedEntryPoint.h"
 
 namespace qira {
 namespace {
@@ -78,6 +79,29 @@ TEST(Points, MoreThanOneColourCapsTheDrawnPoints) {
   EXPECT_EQ(points.DrawnPointCount(), 40);
   points.Positions().Clear();
   EXPECT_EQ(points.DrawnPointCount(), 0);
+}
+
+TEST(Points, ArraysAreLockedOnlyAboveSixtyFourPointsAndWithTheExtension) {
+  const TGLFlags savedFlags = GL;
+  TScopedEntryPoint<PFNGLLOCKARRAYSEXTPROC> lock(glLockArraysEXT, +[](GLint, GLsizei) {});
+  TScopedEntryPoint<PFNGLUNLOCKARRAYSEXTPROC> unlock(glUnlockArraysEXT, +[]() {});
+  const struct {
+    int points;
+    bool extension;
+    bool locked;
+  } cases[] = {
+      {64, true, false},
+      {65, true, true},
+      {65, false, false},
+  };
+  for (const auto& c : cases) {
+    GL.EXT_compiled_vertex_array = c.extension;
+    TGLPoints points;
+    points.Positions().Clear();
+    for (int i = 0; i < c.points; ++i) points.Positions().Add(static_cast<float>(i), 0.0f, 0.0f);
+    EXPECT_EQ(points.LocksArrays(), c.locked) << c.points << " points, extension " << c.extension;
+  }
+  GL = savedFlags;
 }
 
 // -------------------------------------------------------------------- lines
