@@ -435,16 +435,20 @@ TFontDlgForm::TFontDlgForm(QWidget* parent) : TParamDlgForm(QStringLiteral("Font
   connect(filling_, &QCheckBox::toggled, this, changed);
   hDistance_->OnChange = changed;
   vDistance_->OnChange = changed;
-  // After the button's own editor (connected first in the button).
+  // After the button's own editor (connected first in the button). The button's
+  // set keeps the Enabled it had when the form was loaded, and its editor never
+  // edits it: whether there is a border or a filling stays what its box says.
   connect(lineButton_, &QAbstractButton::clicked, this, [this] {
     Guarded([this] {
       edited_.FrameLine.Assign(lineButton_->Line());
+      edited_.FrameLine.Enabled = border_->isChecked();
       Preview()->update();
     });
   });
   connect(brushButton_, &QAbstractButton::clicked, this, [this] {
     Guarded([this] {
       edited_.Filling.Assign(brushButton_->Brush());
+      edited_.Filling.Enabled = filling_->isChecked();
       Preview()->update();
     });
   });

@@ -299,6 +299,51 @@ TEST_F(SampleButtons, FontEditorTakesTheFrameLineFromItsButton) {
   EXPECT_EQ(form.Edited().FrameLine.Mode, 4);
 }
 
+// A border or filling switched on in this editor stays on after its button's editor,
+// accepted or cancelled: the button's set still carries the flag the form opened with.
+TEST_F(SampleButtons, ABorderOrFillingSwitchedOnStaysOnAfterItsButtonsEditor) {
+  const struct {
+    const char* name;
+    bool line;
+    bool accepted;
+  } cases[] = {{"border, accepted", true, true},
+               {"border, cancelled", true, false},
+               {"filling, accepted", false, true},
+               {"filling, cancelled", false, false}};
+  for (const auto& c : cases) {
+    // As the editors do: the set changes only when accepted.
+    TLineParams::Editor = [&](TLineParams& line) {
+      if (c.accepted) line.Color = kRed;
+      return c.accepted;
+    };
+    TBrushParams::Editor = [&](TBrushParams& brush) {
+      if (c.accepted) brush.BackColor = kLime;
+      return c.accepted;
+    };
+    TFontParams font;
+    font.Framed = true;
+    font.FrameLine.Enabled = false;
+    font.Filling.Enabled = false;
+    TFontDlgForm form;
+    WhenShown(form, [&] {
+      (c.line ? form.BorderBox() : form.FillingBox())->setChecked(true);
+      if (c.line) {
+        form.LineButton()->click();
+      } else {
+        form.BrushButton()->click();
+      }
+      form.OkButton()->click();
+    });
+    ASSERT_TRUE(form.Execute(font)) << c.name;
+    const TGraphParams& set = c.line ? static_cast<const TGraphParams&>(font.FrameLine) : font.Filling;
+    EXPECT_TRUE(set.Enabled) << c.name;
+    const TFontParams opened;
+    EXPECT_EQ(c.line ? font.FrameLine.Color : font.Filling.BackColor,
+              c.accepted ? (c.line ? kRed : kLime) : (c.line ? opened.FrameLine.Color : opened.Filling.BackColor))
+        << c.name;
+  }
+}
+
 TEST(ParamEditorRegistration, InstallsEveryEditorHook) {
   RegisterParamEditors();
   EXPECT_TRUE(static_cast<bool>(TBrushParams::Editor));
