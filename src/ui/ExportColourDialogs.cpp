@@ -79,8 +79,8 @@ TExportPreviewForm::TExportPreviewForm(QWidget* parent) : QDialog(parent) {
     button->setAutoDefault(false);
     button->setFixedSize(22, 22);
   }
-  connect(next_, &QPushButton::clicked, this, [this] { Browse(1); });
-  connect(previous_, &QPushButton::clicked, this, [this] { Browse(-1); });
+  connect(next_, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+  connect(previous_, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
   PlaceButtons();
 }
 
@@ -200,7 +200,7 @@ TExportColorForm::TExportColorForm(QWidget* parent) : QDialog(parent) {
   cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
   preview_->setAutoDefault(false);
   ok_->setDefault(true);
-  connect(preview_, &QPushButton::clicked, this, [this] { Guarded([this] { PreviewClick(); }); });
+  connect(preview_, &QPushButton::clicked, this, [this] { Guarded([this] { BitBtn3Click(); }); });
   connect(ok_, &QPushButton::clicked, this, [this] { accept(); });
   connect(cancel_, &QPushButton::clicked, this, [this] { reject(); });
   for (int n : {1, 9}) connect(Edit(n), &QLineEdit::textChanged, this, [this] { UpdateEndLabels(); });
@@ -261,7 +261,7 @@ void TExportColorForm::accept() {
   if (read) QDialog::accept();
 }
 
-void TExportColorForm::PreviewClick() {
+void TExportColorForm::BitBtn3Click() {
   TClassLimits limits = limits_;
   if (!ReadLimits(limits) || !ShowPreview) return;
   ShowPreview(FromQt(windowTitle()), callbacks_, limits, this);

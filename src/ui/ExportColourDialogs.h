@@ -49,8 +49,15 @@ class TExportPreviewForm : public QDialog {
   QPushButton* NextButton() const { return next_; }          // BitBtn1
   QPushButton* PreviousButton() const { return previous_; }  // BitBtn2
 
+  // The next section, from the last back to the first; repaints.
+  void BitBtn1Click() { Browse(1); }
+  // The previous section, from the first round to the last; repaints.
+  void BitBtn2Click() { Browse(-1); }
+
  protected:
+  // Paints what Render gives (FormPaint); a callback that raises leaves it black.
   void paintEvent(QPaintEvent* event) override;
+  // Puts the browse buttons into the bottom right corner and repaints (FormResize).
   void resizeEvent(QResizeEvent* event) override;
 
  private:
@@ -111,11 +118,13 @@ class TExportColorForm : public QDialog {
   // The preview behind "Preview" (replaceable, so tests need no user).
   TPreviewRunner ShowPreview = RunPreviewForm;
 
-  // Closes with OK only when every edit holds a valid limit.
+  // OK (BitBtn1Click): closes with OK only when every edit holds a valid limit.
   void accept() override;
+  // "Preview": when every edit holds a valid limit, the preview under this form's
+  // caption with the limits entered.
+  void BitBtn3Click();
 
  private:
-  void PreviewClick();
   // The open ends' texts from Edit1 and Edit9 (kept while either is no number).
   void UpdateEndLabels();
 
