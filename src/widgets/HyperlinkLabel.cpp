@@ -30,7 +30,9 @@ QByteArray Escaped(const std::string& text, const QByteArray& keep = {}) {
 TUrlOpener SetUrlOpener(TUrlOpener opener) { return std::exchange(UrlOpener(), std::move(opener)); }
 
 QUrl LegacyTarget(TAdressType type, const std::string& adress, const std::string& mailSubject) {
-  if (type == atMail) {
+  // A web link without an address falls back to a mail link, which then
+  // carries the subject alone.
+  if (type == atMail || adress.empty()) {
     return QUrl::fromEncoded("mailto:" + Escaped(adress, "@") + "?Subject=" + Escaped(mailSubject),
                              QUrl::StrictMode);
   }

@@ -25,9 +25,9 @@ using TUrlOpener = std::function<bool(const QUrl& url)>;
 TUrlOpener SetUrlOpener(TUrlOpener opener);
 
 // The link a click opens: "mailto:" + the escaped address + "?Subject=" + the
-// escaped subject for atMail; for atWWW the address itself (http:// assumed when it
-// names no scheme). Invalid (nothing is opened) for an empty web address or a
-// scheme other than http and https.
+// escaped subject for atMail and for an atWWW link whose address is empty; for
+// atWWW the address itself (http:// assumed when it names no scheme). Invalid
+// (nothing is opened) for a blank web address or a scheme other than http and https.
 QUrl LegacyTarget(TAdressType type, const std::string& adress, const std::string& mailSubject);
 
 class TLegacy : public QLabel {
