@@ -136,7 +136,8 @@ TVersionLabel::TVersionLabel(QWidget* parent) : QLabel(parent) {
 }
 
 void TVersionLabel::SetVersionResource(TVersionResources resource) {
-  if (resource > vrFileSize) return;
+  // The item already shown keeps a key or prefix set since.
+  if (resource > vrFileSize || resource == resource_) return;
   resource_ = resource;
   key_ = kItems[resource].key;
   prefix_ = kItems[resource].prefix;

@@ -59,7 +59,8 @@ class TVersionLabel : public QLabel {
   explicit TVersionLabel(QWidget* parent = nullptr);
 
   TVersionResources VersionResource() const { return resource_; }
-  // Also sets VersionResourceKey and InfoPrefix to the item's own.
+  // Also sets VersionResourceKey and InfoPrefix to the item's own; the item
+  // already chosen changes nothing.
   void SetVersionResource(TVersionResources resource);
   const std::string& VersionResourceKey() const { return key_; }
   // A different key also becomes the prefix.

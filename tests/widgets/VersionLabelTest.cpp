@@ -59,6 +59,17 @@ TEST(VersionLabel, MissingDataGivesItsOwnCaption) {
   }
 }
 
+TEST(VersionLabel, ChoosingTheItemAlreadyShownKeepsItsKeyAndPrefix) {
+  TVersionLabel label;
+  label.SetVersionResourceKey("ProductName");
+  label.SetVersionResource(vrFileVersion);
+  EXPECT_EQ(label.VersionResourceKey(), "ProductName");
+  EXPECT_EQ(Caption(label), std::string("ProductName ") + ProgramName());
+  label.SetVersionResource(vrComments);
+  EXPECT_EQ(label.VersionResourceKey(), "Comments");
+  EXPECT_EQ(label.InfoPrefix(), "Comments:");
+}
+
 TEST(VersionLabel, LangCharsetMinusOneReadsTheFirstTranslationAgain) {
   TVersionLabel label;
   EXPECT_EQ(label.LangCharset(), "040904e4");
