@@ -341,6 +341,7 @@ TSpinEditEx::TSpinEditEx(QWidget* parent) : QLineEdit(parent) {
   Beep = [] { QApplication::beep(); };
   connect(this, &QLineEdit::textChanged, this, [this] { TextChanged(); });
   setText(QStringLiteral("0"));
+  setMinimumHeight(MinHeight());
   RecreateButton();
 }
 
@@ -559,6 +560,18 @@ void TSpinEditEx::contextMenuEvent(QContextMenuEvent* event) {
 void TSpinEditEx::resizeEvent(QResizeEvent* event) {
   QLineEdit::resizeEvent(event);
   LayoutButton();
+}
+
+int TSpinEditEx::MinHeight() const {
+  // The thin window border of the platform the edit was drawn for: one pixel.
+  constexpr int kBorderHeight = 1;
+  return fontMetrics().height() + 4 * kBorderHeight + 1;
+}
+
+void TSpinEditEx::changeEvent(QEvent* event) {
+  QLineEdit::changeEvent(event);
+  // Qt raises a smaller height to a new minimum at once, so no text is cut.
+  if (event->type() == QEvent::FontChange) setMinimumHeight(MinHeight());
 }
 
 int TSpinEditEx::ButtonWidth() const {

@@ -166,8 +166,12 @@ class TSpinEditEx : public QLineEdit {
   TSpinUpDownEx* UpDown() const { return upDown_; }
   // The width the button takes from the text area.
   int ButtonWidth() const;
+  // The lowest height the edit takes: the font's character height, four
+  // system border heights and one pixel; a smaller height is raised to it.
+  int MinHeight() const;
 
  protected:
+  void changeEvent(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;

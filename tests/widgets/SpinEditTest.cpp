@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLocale>
@@ -326,6 +327,20 @@ TEST(SpinEditTyping, LeavingWithAValueAboveTheRangeShowsTheMaximum) {
   t.edit.setText("50");
   LeaveEdit(&t.edit);
   EXPECT_EQ(t.edit.text(), "50");
+}
+
+TEST(SpinEditSize, AHeightBelowTheFontsNeedIsRaisedToIt) {
+  TSpinEditEx edit;
+  EXPECT_EQ(edit.MinHeight(), QFontMetrics(edit.font()).height() + 4 + 1);
+  edit.resize(80, 3);
+  EXPECT_EQ(edit.height(), edit.MinHeight());
+  edit.resize(80, 60);
+  EXPECT_EQ(edit.height(), 60);
+  QFont large = edit.font();
+  large.setPixelSize(80);
+  edit.setFont(large);
+  EXPECT_EQ(edit.MinHeight(), QFontMetrics(large).height() + 5);
+  EXPECT_EQ(edit.height(), edit.MinHeight());  // raised with the larger font
 }
 
 // ---- the spin button -------------------------------------------------------------------------
