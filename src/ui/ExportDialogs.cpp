@@ -220,17 +220,28 @@ TSaveExportTableDialog::~TSaveExportTableDialog() { WriteSetting(SettingKeys::Ex
 
 bool TSaveExportTableDialog::Execute() {
   if (!TSaveExportDialog::Execute()) return false;
+  const std::string typed = FileName;
   if (std::filesystem::path(FileName).extension().empty()) {
     static constexpr const char* kExtensions[] = {".dat", ".csv", ".xls"};
     if (FilterIndex >= 1 && FilterIndex <= 3) FileName += kExtensions[FilterIndex - 1];
   }
-  return true;
+  // The dialog could only ask about the bare name: the export would replace the
+  // completed one without a word.
+  return !OverwritePrompt || MayReplaceCompletedName(typed, FileName);
 }
 
 TSaveExportDXFDialog::TSaveExportDXFDialog(QWidget* owner) : TSaveExportDialog(owner) {
   Filter = kExportDXFFilter;
   FilterIndex = 1;
   DefaultExt = "dxf";
+}
+
+bool MayReplaceCompletedName(const std::string& typed, const std::string& completed) {
+  std::error_code ec;
+  if (completed == typed || !std::filesystem::exists(completed, ec)) return true;
+  return Services().Messages->MessageBox(completed + " already exists.\nDo you want to replace it?",
+                                         TMessageKind::Confirmation, TMessageButtons::YesNo,
+                                         2) == TMessageResult::Yes;
 }
 
 void RegisterExportSaveDialog() {

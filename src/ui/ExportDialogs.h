@@ -133,7 +133,8 @@ class TSaveExportTableDialog : public TSaveExportDialog {
   ~TSaveExportTableDialog() override;
 
   // After OK, a chosen name without extension gets ".dat", ".csv" or ".xls"
-  // by FilterIndex 1, 2 or 3.
+  // by FilterIndex 1, 2 or 3; when that names an existing file the user is asked
+  // whether to replace it, and No gives false.
   bool Execute() override;
 };
 
@@ -142,6 +143,12 @@ class TSaveExportDXFDialog : public TSaveExportDialog {
   // DXF only, FilterIndex 1, default extension "dxf".
   explicit TSaveExportDXFDialog(QWidget* Owner = nullptr);
 };
+
+// The save dialog asked about the name as typed; a name that got its extension
+// only afterwards is asked about here ("<name> already exists. Do you want to
+// replace it?", No the default). True when completed may be written: it is the
+// typed name, it does not exist, or the user said Yes.
+bool MayReplaceCompletedName(const std::string& typed, const std::string& completed);
 
 // The section exports ask for their file through these dialogs.
 void RegisterExportSaveDialog();

@@ -292,16 +292,6 @@ namespace {
 
 void ShowError(const std::string& text) { Services().Messages->ShowMessage(text, TMessageKind::Error); }
 
-// The dialog asked about the name as typed; a name that got its extension
-// afterwards is asked about here.
-bool MayWrite(const std::string& typed, const std::string& target) {
-  std::error_code ec;
-  if (target == typed || !std::filesystem::exists(target, ec)) return true;
-  return Services().Messages->MessageBox(target + " already exists.\nDo you want to replace it?",
-                                         TMessageKind::Confirmation, TMessageButtons::YesNo,
-                                         2) == TMessageResult::Yes;
-}
-
 }  // namespace
 
 void SavePicture(TForm3D& form) {
@@ -322,7 +312,7 @@ void SavePicture(TForm3D& form) {
   TSaveImageForm options(&form);
   options.SetPictureGeometry(buffer.Width(), buffer.Height(), GetDeviceLogicalPixelsX(), target.FileType);
   if (!options.Execute(dpi, transparent)) return;
-  if (!MayWrite(dialog.FileName, target.FileName)) return;
+  if (!MayReplaceCompletedName(dialog.FileName, target.FileName)) return;
 
   try {
     const std::string problem = PictureSizeProblem(

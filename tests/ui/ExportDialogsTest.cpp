@@ -114,6 +114,41 @@ TEST_F(ExportDialogs, NameWithoutExtensionGetsTheChosenTablesExtension) {
   }
 }
 
+// The dialog asked only about the name as typed: an existing file that the completed
+// name hits is asked about before the export may replace it.
+TEST_F(ExportDialogs, AnExistingFileHitByTheCompletedNameIsAskedAbout) {
+  scratch_.Put("section.csv", "kept");
+  struct TCase {
+    const char* typed;
+    std::optional<TMessageResult> answer;  // none: no question expected
+    bool accepted;
+  };
+  const TCase cases[] = {
+      {"section", TMessageResult::Yes, true},
+      {"section", TMessageResult::No, false},
+      {"section.csv", std::nullopt, true},  // typed whole: the dialog asked itself
+      {"other", std::nullopt, true},        // other.csv does not exist
+  };
+  for (const TCase& c : cases) {
+    TFakeChoiceServices services;
+    services.FileAnswers.push_back(scratch_.File(c.typed));
+    services.FilterIndexAnswers.push_back(2);
+    if (c.answer) services.BoxAnswers.push_back(*c.answer);
+    TSaveExportTableDialog dialog;
+    EXPECT_EQ(dialog.Execute(), c.accepted) << c.typed;
+    if (c.answer) {
+      ASSERT_EQ(services.Messages.size(), 1u) << c.typed;
+      EXPECT_EQ(services.Messages[0].Text,
+                scratch_.File("section.csv") + " already exists.\nDo you want to replace it?");
+      EXPECT_EQ(services.Messages[0].Buttons, TMessageButtons::YesNo);
+      EXPECT_EQ(services.Messages[0].DefaultButton, 2);  // No
+    } else {
+      EXPECT_TRUE(services.Messages.empty()) << c.typed;
+    }
+  }
+  EXPECT_EQ(scratch_.Get("section.csv"), "kept");
+}
+
 TEST_F(ExportDialogs, SectionExportsAskThroughTheseDialogs) {
   RegisterExportSaveDialog();
   TFakeChoiceServices services;

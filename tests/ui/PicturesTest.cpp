@@ -425,6 +425,21 @@ TEST_F(PicturesGL, ABareNameIsSavedWithTheChosenTypesExtension) {
   EXPECT_FALSE(std::filesystem::exists(scratch_.File("bare.bmp")));
 }
 
+TEST_F(PicturesGL, AnExistingFileHitByTheCompletedNameIsReplacedOnlyAfterAYes) {
+  scratch_.Put("bare.png", "kept");
+  services_.BoxAnswers.push_back(TMessageResult::No);
+  SaveAs(scratch_.File("bare"), pftPng, 96, false);
+  ASSERT_EQ(services_.Messages.size(), 1u);
+  EXPECT_EQ(services_.Messages[0].Text, scratch_.File("bare.png") + " already exists.\nDo you want to replace it?");
+  EXPECT_EQ(scratch_.Get("bare.png"), "kept");
+  EXPECT_EQ(ReadSetting(SettingKeys::PictureDpi, -1), -1);
+
+  services_.BoxAnswers.push_back(TMessageResult::Yes);
+  SaveAs(scratch_.File("bare"), pftPng, 96, false);
+  EXPECT_EQ(services_.Messages.size(), 2u);
+  EXPECT_EQ(scratch_.Get("bare.png").substr(1, 3), "PNG");
+}
+
 // ---- picture size limits ------------------------------------------------------------------
 
 class PictureLimits : public ::testing::Test {
