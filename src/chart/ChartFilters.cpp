@@ -326,6 +326,7 @@ void TSoftenFilter::Apply(TBitmap& bitmap, const TFilterRect& r) {
   Factor = 0.25f;
   TConvolveFilter::Apply(bitmap, r);
 }
+std::string TSoftenFilter::Description() const { return Text(ChartMsg::FilterAntialias); }
 
 // -------------------------------------------------- [SECTION] geometry filters
 

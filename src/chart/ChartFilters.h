@@ -152,6 +152,7 @@ class TSoftenFilter : public TConvolveFilter {
  public:
   using TConvolveFilter::TConvolveFilter;
   void Apply(TBitmap& bitmap, const TFilterRect& r) override;
+  std::string Description() const override;
 };
 
 class TCropFilter : public TChartFilter {

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/BinaryStream.h"
 
@@ -221,6 +223,19 @@ TEST(ChartFilters, RegistryKeepsOneEntryPerClass) {
   EXPECT_STREQ(FilterClasses()[9]->ClassName(), "TBlurFilter");
   EXPECT_STREQ(FilterClasses().back()->ClassName(), "TZoomFilter");
   EXPECT_NE(ChartBitmapRotation, nullptr);
+}
+
+TEST(ChartFilters, EachRegisteredFilterIsDescribedByItsChartText) {
+  RegisterChartFilters();
+  const std::vector<std::string> expected = {
+      "Invert", "Gray scale", "Mosaic", "Flip", "Reverse", "Brightness", "Contrast",
+      "Color", "Hue,Lum,Sat", "Blur", "Sharpen", "Gamma correction", "Emboss", "Antialias",
+      "Crop", "Resize", "Rotate", "Mirror", "Tile", "Bevel", "Zoom"};
+  ASSERT_EQ(FilterClasses().size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE(FilterClasses()[i]->ClassName());
+    EXPECT_EQ(FilterClasses()[i]->Create()->Description(), expected[i]);
+  }
 }
 
 // ---- pictures
