@@ -192,6 +192,9 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
   // The colour the legend stores while it draws (a symbol of that colour shows
   // only its frame).
   TColor LegendColor = clNone;
+  // The pen the legend lends its series' symbols while it draws, when its symbol
+  // does not use the series' own pen (none otherwise).
+  const TChartPen* LegendSymbolPen = nullptr;
   // Fills a legend symbol with the current brush.
   virtual void PaintLegendSymbolBack(const TRect& rect);
   // The frame's 3D depth from Chart3DPercent and the chart width (0 in 2D).

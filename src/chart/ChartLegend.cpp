@@ -5,7 +5,7 @@
 #include "chart/ChartMessages.h"
 #include "chart/ChartObjectStreaming.h"
 #include "chart/ChartRoutines.h"
-#include "chart/LineSeries.h"
+#include "chart/SeriesDrawing.h"
 #include "platform/Rounding.h"
 
 namespace qira {
@@ -267,7 +267,11 @@ void TCustomChartLegend::Draw() {
   TChartCanvas3D& canvas = chart->ChartCanvas();
   // Symbols in the legend's own colour show only their frame while it draws.
   chart->LegendColor = Color();
-  const TScopeExit forget([chart] { chart->LegendColor = clNone; });
+  chart->LegendSymbolPen = Symbol.DefaultPen ? nullptr : &Symbol.Pen;
+  const TScopeExit forget([chart] {
+    chart->LegendColor = clNone;
+    chart->LegendSymbolPen = nullptr;
+  });
   canvas.BeginGroup();
   fStyle = ResolvedStyle();
   fFrameWidth = Pen().Visible() ? Pen().Width() : 0;
@@ -494,7 +498,7 @@ void TCustomChartLegend::DrawItem(TChartCanvas3D& canvas, int32_t n, int32_t ind
     }
     if (s != nullptr && DrawSeriesSymbol)
       DrawSeriesSymbol(*s, valueIndex, r);
-    else if (s != nullptr && dynamic_cast<TCustomSeries*>(s) != nullptr)
+    else if (s != nullptr)
       DrawSeriesLegend(*s, valueIndex, r);
     else
       DrawPlainSymbol(canvas, r, s ? colour : clWhite);

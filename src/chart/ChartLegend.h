@@ -138,7 +138,7 @@ class TCustomChartLegend : public TChartCustomShapePosition {
   TSeriesGroups* Groups = nullptr;
   // The chart's text of a value (LegendTextOfValue); default LegendString by TextStyle.
   std::function<std::string(TChartSeries&, int32_t)> TextOfValue;
-  // Draws a series' symbol; default: a line series' own shape, else a plain one.
+  // Draws a series' symbol; default: the series' own legend symbol (DrawSeriesLegend).
   std::function<void(TChartSeries&, int32_t valueIndex, const TRect&)> DrawSeriesSymbol;
   TOnGetLegendPos OnGetLegendPos;
   TOnGetLegendRect OnGetLegendRect;

@@ -488,6 +488,15 @@ void TChartSeries::DrawMark(int32_t index, const std::string& text, TSeriesMarkP
   fMarks.DrawItem(index, ValueColor(index), text, position);
 }
 
+void TChartSeries::DrawLegendShape(int32_t index, const TRect& rect) {
+  (void)index;
+  if (TCustomAxisPanel* chart = ChartPanel()) {
+    chart->PaintLegendSymbolBack(rect);
+  } else if (TCanvas3D* canvas = ParentChart() ? ParentChart()->Canvas() : nullptr) {
+    canvas->RectangleRect(rect);
+  }
+}
+
 void TChartSeries::PrepareMark(int32_t index, const std::string& text, int32_t x, int32_t y,
                                TSeriesMarkPosition& position) {
   TCustomAxisPanel* chart = ChartPanel();

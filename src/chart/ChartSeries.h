@@ -273,6 +273,14 @@ class TChartSeries : public TCustomChartSeries, public IChartSeries {
   virtual int32_t LegendToValueIndex(int32_t index) const { return index; }
   // The colour of a legend line's symbol.
   virtual TColor LegendItemColor(int32_t index) const { return ValueColor(index); }
+  // Lets a series kind set the canvas pen for its legend symbol and choose the back
+  // colour and brush style its symbol is filled with (nothing here).
+  virtual void PrepareLegendCanvas(int32_t index, TColor& backColor, TBrushStyle& brushStyle) {
+    (void)index, (void)backColor, (void)brushStyle;
+  }
+  // Draws the legend symbol of point index (-1: the series) in rect with the pen
+  // and brush DrawSeriesLegend prepared: here the chart's PaintLegendSymbolBack.
+  virtual void DrawLegendShape(int32_t index, const TRect& rect);
   // The fixed Z order (-1: automatic), the one computed for the frame and the one
   // in use.
   int32_t ZOrder() const { return fZOrder; }

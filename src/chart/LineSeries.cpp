@@ -592,18 +592,25 @@ void TCustomSeries::DrawLegendShape(int32_t index, const TRect& rect) {
       canvas->AssignPenColor(LinePen(), colour);
       canvas->DoHorizLine(rect.Left, rect.Right, midY);
     }
-    const int32_t h = std::min((rect.Right - rect.Left) / 2 + 1, Pointer.HorizSize());
-    const int32_t v = std::min((rect.Bottom - rect.Top) / 2 + 1, Pointer.VertSize());
+    // Framed by the legend's own visible pen the symbol takes a third of the
+    // rectangle, else half of it and a pixel; never more than the pointer's sizes.
+    const TCustomAxisPanel* panel = ChartPanel();
+    const bool framed = panel != nullptr && panel->LegendSymbolPen != nullptr && panel->LegendSymbolPen->Visible();
+    const int32_t w = rect.Right - rect.Left, ht = rect.Bottom - rect.Top;
+    const int32_t h = std::min(framed ? w / 3 : w / 2 + 1, Pointer.HorizSize());
+    const int32_t v = std::min(framed ? ht / 3 : ht / 2 + 1, Pointer.VertSize());
     Pointer.PrepareCanvas(*canvas, colour);
     Pointer.Draw(*canvas, false, midX, midY, std::max(h, 1), std::max(v, 1), colour,
                  index >= 0 ? PointerStyle(index) : Pointer.Style);
+  } else if (DrawLine && !DrawArea && chart->View3D()) {
+    // In 3D a line stands for a ribbon: the whole rectangle, in the brush
+    // DrawSeriesLegend prepared.
+    canvas->RectangleRect(rect);
   } else if (DrawLine && !DrawArea) {
     canvas->AssignPenColor(LinePen(), colour);
     canvas->DoHorizLine(rect.Left, rect.Right, midY);
   } else {
-    canvas->AssignPenColor(LinePen(), LinePen().Color());
-    if (TCanvas* dc = canvas->GetHandle()) dc->SetBrush(TBrush{colour, bsSolid});
-    canvas->Rectangle(rect.Left, rect.Top, rect.Right + 1, rect.Bottom + 1);
+    TChartSeries::DrawLegendShape(index, rect);
   }
 }
 
@@ -674,9 +681,10 @@ TLineSeries::TLineSeries() {
   Pointer.SetVisible(false);
 }
 
-void TLineSeries::PrepareLegendCanvas(TCanvas3D& canvas) const {
-  canvas.AssignPen(LinePen());
-  if (TCanvas* dc = canvas.GetHandle()) dc->SetBrushStyle(LineBrush());
+void TLineSeries::PrepareLegendCanvas(int32_t index, TColor& backColor, TBrushStyle& brushStyle) {
+  (void)index, (void)backColor;
+  if (TCanvas3D* canvas = ParentChart() ? ParentChart()->Canvas() : nullptr) canvas->AssignPen(LinePen());
+  brushStyle = LineBrush();
 }
 
 std::vector<std::string> TLineSeries::GallerySubTypes() {

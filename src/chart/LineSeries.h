@@ -101,8 +101,10 @@ class TCustomSeries : public TCustomLineSeries, public IPointerSeries {
   // At the series' front depth; a series whose Y is mandatory lifts the box by the
   // callout's length.
   void DrawMark(int32_t index, const std::string& text, TSeriesMarkPosition& position) override;
-  // The legend symbol of point index (-1: the series) in the rectangle.
-  void DrawLegendShape(int32_t index, const TRect& rect);
+  // The legend symbol of point index (-1: the series) in the rectangle: with a
+  // visible pointer the line through the middle (line kinds) and the pointer; a
+  // line without pointer as a line (a filled rectangle in 3D); else the base shape.
+  void DrawLegendShape(int32_t index, const TRect& rect) override;
   // The point (or, with ClickableLine, the segment's first point) under the
   // pixel, or -1; a hit pointer fires OnClickPointer.
   int32_t Clicked(int32_t x, int32_t y) override;
@@ -155,7 +157,7 @@ class TLineSeries : public TCustomSeries {
  public:
   TLineSeries();
   // The legend's canvas: pen LinePen, brush style LineBrush.
-  void PrepareLegendCanvas(TCanvas3D& canvas) const;
+  void PrepareLegendCanvas(int32_t index, TColor& backColor, TBrushStyle& brushStyle) override;
   // "Stairs", "Points", "Height", "Hollow", "Colors", "Marks", "No Border", "Outline".
   static std::vector<std::string> GallerySubTypes();
   // Applies sub-type i (1 to 8, in the order above); other values do nothing.

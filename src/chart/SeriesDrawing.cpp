@@ -64,19 +64,42 @@ void ForEachVisibleIndex(const TChartSeries& series, const std::function<void(in
 
 void DrawSeriesLegend(TChartSeries& series, int32_t index, const TRect& rect) {
   if (index == -1 && series.ColorEachPoint()) return;
+  IAxisPanel* parent = series.ParentChart();
+  TCanvas3D* canvas = parent != nullptr ? parent->Canvas() : nullptr;
+  if (canvas == nullptr) return;
   const TColor colour = index == -1 ? series.SeriesColor() : series.LegendItemColor(index);
   if (colour == clNone) return;
-  if (auto* drawing = dynamic_cast<TCustomSeries*>(&series)) {
-    drawing->DrawLegendShape(index, rect);
-    return;
-  }
+  // The brush style lent below is the drawing's own: it asks for no repaint.
   TCustomAxisPanel* chart = series.ChartPanel();
-  if (chart == nullptr) return;
-  if (TCanvas* dc = chart->ChartCanvas().GetHandle()) {
-    dc->SetBrush(TBrush{colour, bsSolid});
-    dc->SetPen(TPen{});
+  const bool repaint = chart != nullptr && chart->RepaintEnabled();
+  if (chart != nullptr) chart->SetRepaintEnabled(false);
+  const TScopeExit restoreRepaint([&] {
+    if (chart != nullptr) chart->SetRepaintEnabled(repaint);
+  });
+
+  canvas->AssignPen(series.Pen());
+  TColor back = clChartDefault;
+  TChartBrush& brush = series.Brush();
+  const TBrushStyle savedStyle = brush.Style();
+  TBrushStyle style = savedStyle;
+  series.PrepareLegendCanvas(index, back, style);
+  if (chart != nullptr && chart->LegendSymbolPen != nullptr) canvas->AssignPen(*chart->LegendSymbolPen);
+  if (back == clChartDefault) {
+    if (chart == nullptr)
+      back = clWhite;
+    else
+      back = chart->LegendColor != clNone ? chart->LegendColor : chart->Color();
   }
-  chart->PaintLegendSymbolBack(rect);
+  const bool restyle = style != savedStyle && !brush.HasImageGraphic();
+  if (restyle) brush.SetStyle(style);
+  const TScopeExit restoreStyle([&] {
+    if (restyle) brush.SetStyle(savedStyle);
+  });
+  if (chart != nullptr)
+    chart->ApplyBrush(brush, colour, back);
+  else
+    canvas->AssignBrushColor(brush, colour, back);
+  series.DrawLegendShape(index, rect);
 }
 
 }  // namespace qira

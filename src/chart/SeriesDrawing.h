@@ -34,9 +34,12 @@ void ForEachVisibleIndex(const TChartSeries& series, const std::function<void(in
 
 // [SECTION] Legend symbol
 
-// The legend symbol of point index (-1: the series' own entry) in rect: a line
-// series draws its line and pointer; any other series a rectangle in its colour.
-// Nothing for the series' own entry with ColorEachPoint, or for a null colour.
+// The legend symbol of point index (-1: the series' own entry) in rect. Prepares
+// the canvas (the series' pen, or the pen the legend lends; the brush in the
+// point's colour over the legend's or the chart's colour, in the brush style the
+// series asks for through PrepareLegendCanvas), then the series' DrawLegendShape
+// draws. Nothing for the series' own entry with ColorEachPoint, or for a null
+// colour. The chart asks for no repaint meanwhile.
 void DrawSeriesLegend(TChartSeries& series, int32_t index, const TRect& rect);
 
 }  // namespace qira

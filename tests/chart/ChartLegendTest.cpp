@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "chart/ChartLegend.h"
+#include "chart/LineSeries.h"
 #include "platform/Rounding.h"
 #include "support/TestApplication.h"
 #include "support/ThrownMessage.h"
@@ -203,6 +204,68 @@ TEST_F(LegendFixture, APagePastTheEndAfterTheDataShrankListsTheLastPage) {
   EXPECT_EQ(chart.legend.FirstValue(), 4);
   EXPECT_EQ(chart.legend.ItemCount(), 1);
   EXPECT_EQ(chart.legend.Items(0).Text, "40");
+}
+
+// A line series' legend symbol, drawn on the canvas the series prepares: its own
+// pen or the legend's, its brush style over the legend's colour.
+struct SymbolCase {
+  const char* name;
+  bool area, hollow, view3D, legendPen;
+  TColor centre;  // at the middle of the symbol, off its middle row
+  TColor frame;   // at the symbol's left edge
+};
+
+TEST_F(LegendFixture, ALineSeriesSymbolIsDrawnWithThePenAndBrushItsSeriesPrepares) {
+  const SymbolCase cases[] = {
+      {"an area fills its rectangle inside its own pen", true, false, false, false, clRed, clBlack},
+      {"the legend's own pen frames an area", true, false, false, true, clRed, clLime},
+      {"a hollow area shows the legend's colour inside its frame", true, true, false, false, clWhite, clBlack},
+      {"a 2D line is a line through the middle", false, false, false, false, clWhite, clRed},
+      {"a 3D line fills the rectangle", false, false, true, false, clRed, clBlack},
+  };
+  for (const SymbolCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLineSeries s;
+    s.DrawArea = c.area;
+    if (c.hollow) s.SetLineBrush(bsClear);
+    chart.SetView3D(c.view3D);
+    chart.legend.Symbol.DefaultPen = !c.legendPen;
+    chart.legend.Symbol.Pen.SetColor(clLime);
+    AddSeries(s, 2, clRed);
+    const auto picture = Render();
+    const TRect r = chart.legend.Items(0).SymbolRect;
+    const int32_t midX = (r.Left + r.Right) / 2, midY = (r.Top + r.Bottom) / 2;
+    EXPECT_EQ(picture->Pixel(midX, r.Top + 1), c.centre);
+    EXPECT_EQ(picture->Pixel(r.Left, midY), c.frame);
+    EXPECT_EQ(s.Brush().Style(), c.hollow ? bsClear : bsSolid);
+    chart.RemoveSeries(s);
+  }
+}
+
+TEST_F(LegendFixture, APointerFramedByTheLegendsOwnPenTakesAThirdOfTheSymbol) {
+  TLineSeries s;
+  s.Pointer.SetVisible(true);
+  s.Pointer.Pen().SetColor(clBlue);
+  s.LinePen().Hide();
+  AddSeries(s, 1, clRed);
+  auto pointerHeight = [&] {
+    const auto picture = Render();
+    const TRect r = chart.legend.Items(0).SymbolRect;
+    const int32_t midX = (r.Left + r.Right) / 2;
+    int32_t top = -1, bottom = -1;
+    for (int32_t y = r.Top - 5; y < r.Bottom + 5; ++y)
+      if (picture->Pixel(midX, y) == clBlue) {
+        if (top < 0) top = y;
+        bottom = y;
+      }
+    return std::pair{bottom - top + 1, r.Bottom - r.Top};
+  };
+  const auto [ownPen, height] = pointerHeight();
+  EXPECT_EQ(ownPen, 2 * std::min(height / 2 + 1, 4) + 1);
+  chart.legend.Symbol.DefaultPen = false;
+  const auto [legendPen, sameHeight] = pointerHeight();
+  EXPECT_EQ(legendPen, 2 * std::min(sameHeight / 3, 4) + 1);
+  EXPECT_LT(legendPen, ownPen);
 }
 
 }  // namespace
