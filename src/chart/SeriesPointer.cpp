@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 #include "chart/ChartMessages.h"
 
@@ -114,30 +115,36 @@ void TSeriesPointer::Draw(TCanvas3D& canvas, bool is3D, int32_t x, int32_t y, in
     blend = canvas.BeginBlending(bounds, Transparency);
   }
   DrawShape(canvas, is3D, x, y, h, v, style, z0, z1);
-  if (fGradient->Visible() && !is3D) {
-    const int32_t l = x - h, t = y - v, r = x + h, b = y + v;
-    const TRect box{l, t, r + 1, b + 1};
-    bool clipped = true;
-    switch (style) {
-      case psRectangle: canvas.ClipRectangle(box); break;
-      case psCircle: canvas.ClipEllipse(box); break;
-      case psTriangle: canvas.ClipPolygon(std::array<TPoint, 3>{{{l, b}, {r, b}, {x, t}}}); break;
-      case psDownTriangle: canvas.ClipPolygon(std::array<TPoint, 3>{{{l, t}, {r, t}, {x, b}}}); break;
-      case psLeftTriangle: canvas.ClipPolygon(std::array<TPoint, 3>{{{l, y}, {r, t}, {r, b}}}); break;
-      case psRightTriangle: canvas.ClipPolygon(std::array<TPoint, 3>{{{r, y}, {l, t}, {l, b}}}); break;
-      case psDiamond: canvas.ClipPolygon(std::array<TPoint, 4>{{{l, y}, {x, t}, {r, y}, {x, b}}}); break;
-      case psHexagon:
-        canvas.ClipPolygon(
-            std::array<TPoint, 6>{{{x, t}, {l, y - v / 2}, {l, y + v / 2}, {x, b}, {r, y + v / 2}, {r, y - v / 2}}});
-        break;
-      default: clipped = false; break;
-    }
-    if (clipped) {
-      fGradient->Draw(canvas, box);
-      canvas.UnClipRectangle();
-    }
-  }
+  if (fGradient->Visible()) FillGradient(canvas, is3D, x, y, h, v, style, z0);
   if (blend) canvas.EndBlending(std::move(blend));
+}
+
+void TSeriesPointer::FillGradient(TCanvas3D& canvas, bool is3D, int32_t x, int32_t y, int32_t h, int32_t v,
+                                  TSeriesPointerStyle style, int32_t z) {
+  const int32_t l = x - h, t = y - v, r = x + h, b = y + v;
+  const TRect box{l, t, r + 1, b + 1};
+  // In 3D the shape's front face lies at the series' start depth: the gradient
+  // fills its projected bounds, clipped to the projected outline.
+  const TRect fill = is3D ? canvas.ProjectRectBounds(box, z) : box;
+  auto clipPolygon = [&](std::initializer_list<TPoint> points) {
+    std::vector<TPoint> p(points);
+    if (is3D)
+      for (TPoint& q : p) q = canvas.Calculate3DPosition(q.X, q.Y, z);
+    canvas.ClipPolygon(p);
+  };
+  switch (style) {
+    case psRectangle: canvas.ClipRectangle(fill); break;
+    case psCircle: canvas.ClipEllipse(fill); break;
+    case psTriangle: clipPolygon({{l, b}, {r, b}, {x, t}}); break;
+    case psDownTriangle: clipPolygon({{l, t}, {r, t}, {x, b}}); break;
+    case psLeftTriangle: clipPolygon({{l, y}, {r, t}, {r, b}}); break;
+    case psRightTriangle: clipPolygon({{r, y}, {l, t}, {l, b}}); break;
+    case psDiamond: clipPolygon({{l, y}, {x, t}, {r, y}, {x, b}}); break;
+    case psHexagon: clipPolygon({{x, t}, {l, y - v / 2}, {l, y + v / 2}, {x, b}, {r, y + v / 2}, {r, y - v / 2}}); break;
+    default: return;
+  }
+  fGradient->Draw(canvas, fill);
+  canvas.UnClipRectangle();
 }
 
 void TSeriesPointer::DrawShape(TCanvas3D& canvas, bool is3D, int32_t x, int32_t y, int32_t h, int32_t v,

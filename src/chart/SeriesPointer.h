@@ -107,6 +107,10 @@ class TSeriesPointer : public TChartCustomShapeBrushPen {
  private:
   void DrawShape(TCanvas3D& canvas, bool is3D, int32_t x, int32_t y, int32_t h, int32_t v,
                  TSeriesPointerStyle style, int32_t z0, int32_t z1);
+  // The visible gradient over the filled styles, clipped to the shape (projected
+  // at depth z in 3D); the line and dot styles take none.
+  void FillGradient(TCanvas3D& canvas, bool is3D, int32_t x, int32_t y, int32_t h, int32_t v,
+                    TSeriesPointerStyle style, int32_t z);
   IPointerSeries* fSeries;
   int32_t fHorizSize = 4;
   int32_t fVertSize = 4;

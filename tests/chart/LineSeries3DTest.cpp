@@ -154,5 +154,33 @@ TEST_F(Line3DChart, AnAreaShowsItsFrontFaceAndADarkSidePlaneAtTheEndOfEachRun) {
   EXPECT_EQ(At3D(p4.X, (p4.Y + origin) / 2, zMiddle), DarkenColor(kBlue, 64));
 }
 
+// A pointer's gradient covers its front face in 3D as in 2D, on orthogonal and on
+// turned views.
+TEST_F(Line3DChart, APointersGradientFillsItsFrontFaceIn3D) {
+  constexpr TColor kGradient = 0x00C0FF;
+  front.Pointer.SetVisible(true);
+  front.Pointer.Draw3D = false;
+  front.Pointer.SetHorizSize(6);
+  front.Pointer.SetVertSize(6);
+  front.Pointer.Gradient().SetStartColor(kGradient);
+  front.Pointer.Gradient().SetEndColor(kGradient);
+  front.Pointer.Gradient().SetVisible(true);
+  front.LinePen().Hide();
+  Add(front, {{0, 20}, {5, 25}, {10, 30}});
+  for (const bool orthogonal : {true, false}) {
+    SCOPED_TRACE(orthogonal ? "orthogonal" : "turned");
+    chart.View3DOptions().SetOrthogonal(orthogonal);
+    Draw();
+    for (const TSeriesPointerStyle style : {psRectangle, psDiamond}) {
+      front.Pointer.Style = style;
+      Draw();
+      const TPoint p = Pixel(front, 1);
+      EXPECT_EQ(At3D(p.X, p.Y, front.StartZ()), kGradient) << style;
+      const bool corner = At3D(p.X - 5, p.Y - 5, front.StartZ()) == kGradient;
+      EXPECT_EQ(corner, style == psRectangle) << style;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qira
