@@ -96,11 +96,20 @@ std::unique_ptr<IChartBlend> TCustomChartWall::SideWallPlane(TChartCanvas3D& can
   return blend;
 }
 
-void TCustomChartWall::DrawSidePicture(TChartCanvas3D& canvas, int32_t x, int32_t top, int32_t bottom,
-                                       int32_t depth) {
+void TCustomChartWall::DrawPictureInRect3D(TChartCanvas3D& canvas, const TRect& rect, int32_t depth, int32_t mode) {
   const TBackImage* picture = PictureIfAny();
   if (picture == nullptr || picture->Empty()) return;
-  canvas.DrawGraphicInRect3D({0, top, depth, bottom}, *picture->Graphic(), x, 0);
+  // The wall shows its picture through the picture's filters, as the back wall does.
+  const QImage image = picture->Filtered();
+  if (image.isNull() || image.width() < 1 || image.height() < 1) return;
+  TBitmapGraphic graphic(image);
+  graphic.SetTransparent(picture->Graphic()->Transparent());
+  canvas.DrawGraphicInRect3D(rect, graphic, depth, mode);
+}
+
+void TCustomChartWall::DrawSidePicture(TChartCanvas3D& canvas, int32_t x, int32_t top, int32_t bottom,
+                                       int32_t depth) {
+  DrawPictureInRect3D(canvas, {0, top, depth, bottom}, x, 0);
 }
 
 TChartBackWall::TChartBackWall(TCustomAxisPanel* chart) : TCustomChartWall(chart, clSilver) {
@@ -174,9 +183,7 @@ void TChartBottomWall::DrawWall() {
     canvas.Cube(x0, x1, y, y + Size(), z0, z1, WallDark3D());
   else
     canvas.RectangleY(x0, y, x1, z0, z1);
-  const TBackImage* picture = PictureIfAny();
-  if (picture != nullptr && !picture->Empty())
-    canvas.DrawGraphicInRect3D({x0, z1, x1, z0}, *picture->Graphic(), y, 1);
+  DrawPictureInRect3D(canvas, {x0, z1, x1, z0}, y, 1);
   if (blend) canvas.EndBlending(std::move(blend));
 }
 

@@ -64,6 +64,9 @@ class TCustomChartWall : public TChartCustomShape {
   std::unique_ptr<IChartBlend> SideWallPlane(TChartCanvas3D& canvas, int32_t x, int32_t top, int32_t bottom,
                                              int32_t depth);
   void DrawSidePicture(TChartCanvas3D& canvas, int32_t x, int32_t top, int32_t bottom, int32_t depth);
+  // The wall's filtered picture on a plane (DrawGraphicInRect3D's rectangle, depth
+  // and mode); nothing without a graphic.
+  void DrawPictureInRect3D(TChartCanvas3D& canvas, const TRect& rect, int32_t depth, int32_t mode);
   // A side wall in the plane x: a cube across cubeLeft..cubeRight and depth 0..cubeDepth
   // when it has a Size, else a flat rectangle to flatDepth.
   void DrawSideWall(int32_t x, int32_t cubeLeft, int32_t cubeRight, int32_t cubeDepth, int32_t flatDepth);

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "chart/ChartFilters.h"
 #include "chart/ChartTitles.h"
 #include "chart/ChartWalls.h"
 #include "support/TestApplication.h"
@@ -29,6 +30,7 @@ class WalledChart : public TCustomAxisPanel {
   void PaintWalls() override {
     if (walls.Back.Visible()) walls.Back.DrawWall();
     if (View3D() && walls.Left.Visible()) walls.Left.DrawWall();
+    if (View3D() && walls.Bottom.Visible()) walls.Bottom.DrawWall();
   }
 };
 
@@ -151,6 +153,39 @@ TEST_F(WallsTitlesFixture, ACustomPositionedTitleLeavesTheChartRectangleAlone) {
   EXPECT_EQ(chart.rectAfterTitles, chart.rectBeforeTitles);
   EXPECT_TRUE(chart.title.Clicked(6, 6));
   EXPECT_FALSE(chart.title.Clicked(299, 199));
+}
+
+// A side or floor wall shows its picture as its filters leave it.
+TEST_F(WallsTitlesFixture, In3DAWallsPictureIsDrawnThroughItsFilters) {
+  struct Case {
+    const char* name;
+    TCustomChartWall& (*wall)(TChartWalls&);
+  };
+  const Case cases[] = {
+      {"left wall", [](TChartWalls& w) -> TCustomChartWall& { return w.Left; }},
+      {"bottom wall", [](TChartWalls& w) -> TCustomChartWall& { return w.Bottom; }},
+  };
+  chart.SetView3D(true);
+  TBitmap red(8, 8);
+  for (int32_t y = 0; y < 8; ++y)
+    for (int32_t x = 0; x < 8; ++x) red.SetPixel(x, y, clRed);
+  constexpr TColor kInverted = 0xFFFF00;  // red through the invert filter
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TCustomChartWall& wall = c.wall(chart.walls);
+    wall.Picture().SetGraphic(std::make_unique<TBitmapGraphic>(red.Image()));
+    wall.Picture().Filters().Add(TInvertFilter::StaticClass());
+    const auto picture = Render();
+    int32_t inverted = 0, plain = 0;
+    for (int32_t y = 0; y < 200; ++y)
+      for (int32_t x = 0; x < 300; ++x) {
+        inverted += picture->Pixel(x, y) == kInverted;
+        plain += picture->Pixel(x, y) == clRed;
+      }
+    EXPECT_GT(inverted, 20);
+    EXPECT_EQ(plain, 0);
+    wall.Picture().SetGraphic(static_cast<const TGraphic*>(nullptr));
+  }
 }
 
 }  // namespace
