@@ -63,7 +63,11 @@ void TCustomSeries::SetStacked(TCustomSeriesStack value) {
   Repaint();
 }
 
-bool TCustomSeries::SameClass(const TChartSeries& other) const { return typeid(other) == typeid(*this); }
+bool TCustomSeries::SameClass(const TChartSeries& other) const {
+  if (IsOfThisClass(other)) return true;
+  const auto* series = dynamic_cast<const TCustomSeries*>(&other);
+  return series != nullptr && series->IsOfThisClass(*this);
+}
 
 // Sum of the values at index of the active series of the same class before this one
 // (every one for the 100% total) whose value has the same sign.

@@ -86,8 +86,13 @@ class TCustomSeries : public TCustomLineSeries, public IPointerSeries {
   double MinXValue() const override;
   double MaxYValue() const override;
   double MinYValue() const override;
-  // The other series is of this series' own class (stacking partners).
+  // Stacking partners: either series' class is the other's or derives from it.
   bool SameClass(const TChartSeries& other) const;
+  // The series is of this series' class or of a class deriving from it; every
+  // class of the family answers for itself.
+  virtual bool IsOfThisClass(const TChartSeries& other) const {
+    return dynamic_cast<const TCustomSeries*>(&other) != nullptr;
+  }
   // A stacked series shares the Z order of the stack's first series.
   void CalcZOrder() override;
 
@@ -164,6 +169,9 @@ class TLineSeries : public TCustomSeries {
   void ApplySubType(int32_t index);
   // Hides the pointer again unless the source is a line series; area off, line on.
   void Assign(const TCustomSeries& source) override;
+  bool IsOfThisClass(const TChartSeries& other) const override {
+    return dynamic_cast<const TLineSeries*>(&other) != nullptr;
+  }
 };
 
 }  // namespace qira

@@ -189,6 +189,48 @@ TEST_F(LineChart, StackedSeriesAddOnlyValuesOfTheSameSign) {
   EXPECT_EQ(second.CalcValuePos(0), left.IEndPos());
 }
 
+// A series of a derived class stacks with one of its base class and the other way
+// round; unrelated kinds do not.
+TEST_F(LineChart, SeriesOfRelatedClassesStackTogether) {
+  class TDashedLineSeries : public TLineSeries {
+    bool IsOfThisClass(const TChartSeries& other) const override {
+      return dynamic_cast<const TDashedLineSeries*>(&other) != nullptr;
+    }
+  };
+  class TDottedLineSeries : public TLineSeries {
+    bool IsOfThisClass(const TChartSeries& other) const override {
+      return dynamic_cast<const TDottedLineSeries*>(&other) != nullptr;
+    }
+  };
+  struct Case {
+    const char* name;
+    std::unique_ptr<TCustomSeries> first;
+    bool stacks;
+  };
+  Case cases[] = {
+      {"a line series under a derived one", std::make_unique<TLineSeries>(), true},
+      {"a base series under a line series", std::make_unique<TCustomSeries>(), true},
+      {"a series of its own class", std::make_unique<TDashedLineSeries>(), true},
+      {"a sibling class", std::make_unique<TDottedLineSeries>(), false},
+  };
+  chart.series.clear();
+  Scale(left, 0, 100);
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TDashedLineSeries second;
+    for (TCustomSeries* s : {c.first.get(), static_cast<TCustomSeries*>(&second)}) {
+      s->SetParentChart(&chart);
+      chart.series.push_back(s);
+    }
+    c.first->AddXY(5, 10);
+    second.AddXY(5, 20);
+    second.SetStacked(cssStack);
+    EXPECT_EQ(c.first->Stacked(), c.stacks ? cssStack : cssNone);
+    EXPECT_EQ(second.CalcValuePos(0), left.CalcYPosValue(c.stacks ? 30 : 20));
+    chart.series.clear();
+  }
+}
+
 // [SECTION] Pointer
 
 struct PointerFixture : ::testing::Test {
