@@ -471,17 +471,24 @@ void TCustomSeries::DrawAreaSegment(const TPrevious& prev, int32_t index, const 
       canvas.RectangleRect(box);
     }
     if (blend) canvas.EndBlending(std::move(blend));
-    if (LinePen().Visible() && YMandatory()) {
+    if (LinePen().Visible()) {
       // The step's outline; normal stairs redraw the riser into P, which this
-      // segment's fill has covered.
+      // segment's fill has covered. A series whose values run along X steps across.
       canvas.AssignPen(LinePen());
-      if (InvertedStairs) {
+      if (YMandatory() && InvertedStairs) {
         canvas.LineWithZ(p.X, c.Y, c.X, c.Y, z0);
         if (index >= FirstVisibleIndex() + 2) canvas.LineWithZ(p.X, p.Y, p.X, c.Y, z0);
-      } else {
+      } else if (YMandatory()) {
         canvas.LineWithZ(p.X, p.Y, c.X, p.Y, z0);
         if (index < LastVisibleIndex()) canvas.LineWithZ(c.X, p.Y, c.X, c.Y, z0);
         if (index >= fFirstDrawn + 2) canvas.LineWithZ(p.X, p.Y, p.X, PointPixel(index - 2).Y, z0);
+      } else if (InvertedStairs) {
+        canvas.LineWithZ(c.X, p.Y, c.X, c.Y, z0);
+        if (index >= FirstVisibleIndex() + 2) canvas.LineWithZ(p.X, p.Y, c.X, p.Y, z0);
+      } else {
+        canvas.LineWithZ(p.X, p.Y, p.X, c.Y, z0);
+        if (index < LastVisibleIndex()) canvas.LineWithZ(p.X, c.Y, c.X, c.Y, z0);
+        if (index >= fFirstDrawn + 2) canvas.LineWithZ(p.X, p.Y, PointPixel(index - 2).X, p.Y, z0);
       }
     }
     return;

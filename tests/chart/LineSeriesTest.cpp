@@ -189,6 +189,27 @@ TEST_F(LineChart, StackedSeriesAddOnlyValuesOfTheSameSign) {
   EXPECT_EQ(second.CalcValuePos(0), left.IEndPos());
 }
 
+// A stairs area whose values run along X outlines each step across: the tread at
+// the previous point's value, then the riser into the next point.
+TEST_F(LineChart, AStairsAreaAlongXOutlinesItsStepsInTheLinePen) {
+  TLineSeries s;
+  s.SetYMandatory(false);
+  s.SetSeriesColor(kLine);
+  s.SetParentChart(&chart);
+  s.DrawArea = true;
+  s.Stairs = true;
+  s.AreaLinesPen.Hide();
+  s.LinePen().SetColor(clBlue);
+  s.AddXY(2, 10);  // pixel (40, 90)
+  s.AddXY(4, 50);  // (80, 50)
+  s.AddXY(6, 90);  // (120, 10)
+  Draw(s);
+  EXPECT_EQ(surface.At(40, 70), clBlue);  // the first step's tread at x 40
+  EXPECT_EQ(surface.At(60, 50), clBlue);  // its riser across to the second point
+  EXPECT_EQ(surface.At(80, 30), clBlue);  // the last step's tread
+  EXPECT_EQ(surface.At(20, 70), kLine);   // filled towards the origin
+}
+
 // A series of a derived class stacks with one of its base class and the other way
 // round; unrelated kinds do not.
 TEST_F(LineChart, SeriesOfRelatedClassesStackTogether) {
