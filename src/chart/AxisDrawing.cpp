@@ -132,7 +132,12 @@ void TChartAxis::CalcRect(TRect& rect, bool shrink) {
       fPosTitle = fOtherSide ? rect.Right : rect.Left;
     else if (Title.Visible() && !Title.Caption.empty())
       fPosTitle = ShrinkSide(rect, InternalCalcSize(Title.Font(), Title.Angle, Title.Caption, TitleSize));
-    if (Labels()) fPosLabels = ShrinkSide(rect, CalcLabelsSize());
+    if (Labels()) {
+      int32_t size = CalcLabelsSize();
+      // The chart may set the room its labels take.
+      if (const auto& callback = fChart.AxesList().AxisSizeCallback) size = callback(*this, size);
+      fPosLabels = ShrinkSide(rect, size);
+    }
     const int32_t ticks = fChart.WallThicknessFor(*this) + CalcTicksSize();
     if (ticks > 0) ShrinkSide(rect, ticks);
     fPosTitle = ApplyPositionPercent(fPosTitle);

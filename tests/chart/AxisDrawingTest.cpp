@@ -61,6 +61,25 @@ TEST_F(AxisDrawingFixture, ABottomAxisTakesRoomForLabelsAndTicks) {
   EXPECT_EQ(r.Top, 10);
 }
 
+TEST_F(AxisDrawingFixture, TheAxesListsSizeCallbackSetsTheRoomOfTheLabels) {
+  TChartAxis axis(chart, true);
+  axis.SetLabelStyle(talValue);
+  axis.SetMinMax(0, 100);
+  axis.CalcAxisPositions();
+  axis.AdjustMaxMin();
+  const int32_t measured = axis.CalcLabelsSize();
+  int32_t asked = -1;
+  chart.axes.AxisSizeCallback = [&](const TChartAxis&, int32_t size) {
+    asked = size;
+    return 30;
+  };
+  TRect r = chart.rect;
+  axis.CalcRect(r, true);
+  EXPECT_EQ(asked, measured);
+  EXPECT_EQ(axis.PosLabels(), 160 - 30);
+  EXPECT_EQ(r.Bottom, 160 - 30 - 7);
+}
+
 TEST_F(AxisDrawingFixture, ABottomAxisDrawsItsLineTicksGridAndLabels) {
   TChartAxis axis(chart, true);
   axis.SetLabelStyle(talValue);

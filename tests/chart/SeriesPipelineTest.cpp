@@ -166,7 +166,10 @@ TEST_F(PipelineFixture, AHiddenAxisTakesTheRoomTheSizeCallbackAsksFor) {
   chart.SetView3D(false);
   Repaint();
   const TRect before = chart.ChartRect();
-  chart.AxesList().AxisSizeCallback = [&](const TChartAxis& axis, int32_t) { return &axis == &chart.RightAxis() ? 30 : 0; };
+  // Shown axes keep the room their labels measure.
+  chart.AxesList().AxisSizeCallback = [&](const TChartAxis& axis, int32_t size) {
+    return &axis == &chart.RightAxis() ? 30 : size;
+  };
   Repaint();
   EXPECT_EQ(chart.ChartRect().Right, before.Right - 30);
   EXPECT_EQ(chart.ChartRect().Left, before.Left);
