@@ -131,7 +131,7 @@ void TChartAxis::CalcRect(TRect& rect, bool shrink) {
     if (fIsDepthAxis)
       fPosTitle = fOtherSide ? rect.Right : rect.Left;
     else if (Title.Visible() && !Title.Caption.empty())
-      fPosTitle = ShrinkSide(rect, InternalCalcSize(Title.Font(), Title.Angle, Title.Caption, TitleSize));
+      fPosTitle = ShrinkSide(rect, InternalCalcSize(Title.Font(), Title.Angle(), Title.Caption, TitleSize));
     if (Labels()) {
       int32_t size = CalcLabelsSize();
       // The chart may set the room its labels take.
@@ -164,11 +164,11 @@ void TChartAxis::Draw(bool calcPosAxis) {
     canvas->SetBackMode(bkTransparent);
     if (fIsDepthAxis) {
       canvas->SetTextAlign(fOtherSide ? TA_LEFT : TA_RIGHT);
-      canvas->RotatedTextOut3D(fPosTitle, DepthAxisPosition(), fChart.Depth3D() / 2, Title.Caption, Title.Angle);
+      canvas->RotatedTextOut3D(fPosTitle, DepthAxisPosition(), fChart.Depth3D() / 2, Title.Caption, Title.Angle());
     } else if (fHorizontal) {
-      DrawAxisLabel(fICenterPos, fPosTitle, Title.Angle, Title.Caption, &Title);
+      DrawAxisLabel(fICenterPos, fPosTitle, Title.Angle(), Title.Caption, &Title);
     } else {
-      DrawAxisLabel(fPosTitle, fICenterPos, Title.Angle, Title.Caption, &Title);
+      DrawAxisLabel(fPosTitle, fICenterPos, Title.Angle(), Title.Caption, &Title);
     }
     canvas->EndGroup();
   }

@@ -19,9 +19,9 @@ TCustomAxisPanel::TCustomAxisPanel(QWidget* parent) : TCustomChartPanelExtended(
   fTopAxis = std::make_unique<TChartAxis>(*this, true, true);
   fTopAxis->Grid.SetZPosition(100);
   fLeftAxis = std::make_unique<TChartAxis>(*this);
-  fLeftAxis->Title.Angle = 90;
+  fLeftAxis->Title.SetAngle(90);
   fRightAxis = std::make_unique<TChartAxis>(*this, false, true);
-  fRightAxis->Title.Angle = 270;
+  fRightAxis->Title.SetAngle(270);
   fRightAxis->Grid.SetZPosition(100);
   fDepthAxis = std::make_unique<TChartDepthAxis>(*this, true);
   fDepthTopAxis = std::make_unique<TChartDepthAxis>(*this);

@@ -66,15 +66,15 @@ TChartAxis::TChartAxis(IAxisPanel& chart, bool horizontal, bool otherSide)
 TChartAxisTitle::TChartAxisTitle(TCustomChartPanel* parent) : TChartCustomShape(parent) { SetDefaultTransparent(true); }
 
 void TChartAxisTitle::Assign(const TChartAxisTitle& source) {
-  Angle = source.Angle;
+  fAngle = source.fAngle;
   Caption = source.Caption;
   TChartCustomShape::Assign(source);
 }
 
 bool TChartAxisTitle::Clicked(int32_t x, int32_t y) const {
   if (!Visible() || Caption.empty()) return false;
-  if (Angle == 0) return PointInRect(ShapeBounds, x, y);
-  const std::array<TPoint, 4> corners = RectRotatedPoints(ShapeBounds, Angle);
+  if (fAngle == 0) return PointInRect(ShapeBounds, x, y);
+  const std::array<TPoint, 4> corners = RectRotatedPoints(ShapeBounds, fAngle);
   return PointInPolygon(TPoint{x, y}, corners, 3);
 }
 

@@ -65,11 +65,16 @@ class TChartAxisTitle : public TChartCustomShape {
   // parent: the panel that repaints (null for charts that are not panels).
   explicit TChartAxisTitle(TCustomChartPanel* parent);
   std::string Caption;
-  int32_t Angle = 0;
+  // Degrees, kept modulo 360 (a negative angle stays negative); a change repaints.
+  int32_t Angle() const { return fAngle; }
+  void SetAngle(int32_t value) { Change(fAngle, value % 360); }
   // Angle and Caption, then the shape.
   void Assign(const TChartAxisTitle& source);
   // Visible with a caption, and the pixel inside the frame (turned by Angle).
   bool Clicked(int32_t x, int32_t y) const;
+
+ private:
+  int32_t fAngle = 0;
 };
 
 // One custom label of an axis: its value and text (empty: the value's label text),

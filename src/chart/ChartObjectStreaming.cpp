@@ -195,7 +195,7 @@ void WriteAxisProperties(const TChartAxis& axis, TStreamedProperties& block) {
   AddPenUnder(block, axis.TicksInner, "TicksInner.");
   if (!axis.TickOnLabelsOnly) AddBoolean(block, "TickOnLabelsOnly", false);
   const int32_t titleAngle = index == 2 ? 90 : index == 3 ? 270 : 0;
-  if (axis.Title.Angle != titleAngle) AddInteger(block, "Title.Angle", axis.Title.Angle);
+  if (axis.Title.Angle() != titleAngle) AddInteger(block, "Title.Angle", axis.Title.Angle());
   if (!axis.Title.Caption.empty()) AddString(block, "Title.Caption", axis.Title.Caption);
   TStreamedProperties title;
   axis.Title.WriteProperties(title);
@@ -270,7 +270,7 @@ void ReadAxisProperties(TChartAxis& axis, const TStreamedProperties& block) {
   ReadPenUnder(copy.Ticks, block, "Ticks.");
   ReadPenUnder(copy.TicksInner, block, "TicksInner.");
   copy.TickOnLabelsOnly = PropertyBoolean(block, "TickOnLabelsOnly", copy.TickOnLabelsOnly);
-  copy.Title.Angle = PropertyInt32(block, "Title.Angle", copy.Title.Angle) % 360;
+  copy.Title.SetAngle(PropertyInt32(block, "Title.Angle", copy.Title.Angle()));
   copy.Title.Caption = PropertyString(block, "Title.Caption", copy.Title.Caption);
   const TStreamedProperties title = PropertiesUnder(block, "Title.");
   if (!title.empty()) copy.Title.ReadProperties(title);

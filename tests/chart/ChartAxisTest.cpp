@@ -49,6 +49,20 @@ TEST_F(AxisFixture, NonFiniteRangesBecomeDefinedRanges) {
   EXPECT_TRUE(std::isfinite(axis.Maximum()));
 }
 
+// The labels' and the title's angles keep their value modulo 360, sign and all.
+TEST_F(AxisFixture, AnglesAreKeptModulo360) {
+  const struct {
+    int32_t set, kept;
+  } cases[] = {{90, 90}, {450, 90}, {360, 0}, {-450, -90}, {-30, -30}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.set);
+    axis.SetLabelsAngle(c.set);
+    axis.Title.SetAngle(c.set);
+    EXPECT_EQ(axis.LabelsAngle(), c.kept);
+    EXPECT_EQ(axis.Title.Angle(), c.kept);
+  }
+}
+
 // The four side axes in the chart's order (bottom first), so series find theirs.
 struct SideAxesFixture : AxisFixture {
   TChartAxis top{chart, true, true}, left{chart}, right{chart, false, true};

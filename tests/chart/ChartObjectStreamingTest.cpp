@@ -215,7 +215,7 @@ TEST(ChartObjectStreaming, AnAxisStreamsEveryPublishedProperty) {
       {{"TickOnLabelsOnly"}, [](H& h) { h.Axis().TickOnLabelsOnly = false; }},
       {{"Title.Angle", "Title.Caption", "Title.Color"},
        [](H& h) {
-         h.Axis().Title.Angle = 45;
+         h.Axis().Title.SetAngle(45);
          h.Axis().Title.Caption = "Depth";
          h.Axis().Title.SetColor(clRed);
        }},
