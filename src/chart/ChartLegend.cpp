@@ -153,11 +153,29 @@ TChartSeries* TCustomChartLegend::LegendSeries() const {
   return firstActive;
 }
 
+void TLegendItem::SetText(const std::string& value) {
+  if (value == fText) return;
+  fText = value;
+  Customised();
+}
+
+void TLegendItem::SetText2(const std::string& value) {
+  if (value == fText2) return;
+  fText2 = value;
+  Customised();
+}
+
+void TLegendItem::Customised() {
+  if (fLegend == nullptr) return;
+  fLegend->CustomiseItems();
+  fLegend->Repaint();
+}
+
 TLegendItem& TCustomChartLegend::Items(int32_t index) {
   if (index < 0) throw LegendException("Legend item index out of range");
   if (static_cast<size_t>(index) >= fItems.size()) fItems.resize(static_cast<size_t>(index) + 1);
   auto& item = fItems[static_cast<size_t>(index)];
-  if (!item) item = std::make_unique<TLegendItem>();
+  if (!item) item = std::make_unique<TLegendItem>(this);
   return *item;
 }
 
@@ -459,11 +477,11 @@ void TCustomChartLegend::DrawItem(TChartCanvas3D& canvas, int32_t n, int32_t ind
     text.resize(sep);
   }
   if (fItemsCustomised) {
-    text = item.Text;
-    text2 = item.Text2;
+    text = item.fText;
+    text2 = item.fText2;
   } else {
-    item.Text = text;
-    item.Text2 = text2;
+    item.fText = text;
+    item.fText2 = text2;
   }
   item.Left = textX;
   item.Top = y;

@@ -77,13 +77,26 @@ class TLegendTitle : public TChartShape {
 };
 
 // One laid-out line; a user may replace its texts.
-struct TLegendItem {
+class TLegendItem {
+ public:
+  explicit TLegendItem(TCustomChartLegend* legend = nullptr) : fLegend(legend) {}
   uint32_t Align = 0;  // TA_* flags of the first column
   int32_t Left = 0;
   int32_t Top = 0;
-  std::string Text;
-  std::string Text2;
   TRect SymbolRect;
+  // The two columns. Setting either makes the texts the user's: the legend draws
+  // its items' texts from then on instead of computing them, and repaints.
+  const std::string& Text() const { return fText; }
+  const std::string& Text2() const { return fText2; }
+  void SetText(const std::string& value);
+  void SetText2(const std::string& value);
+
+ private:
+  friend class TCustomChartLegend;  // stores the computed texts without customising
+  void Customised();
+  TCustomChartLegend* fLegend;
+  std::string fText;
+  std::string fText2;
 };
 
 // The laid-out lines, kept while a user has customised them.

@@ -77,7 +77,7 @@ TEST_F(LegendFixture, ARightLegendStandsRightOfTheShrunkChartWithItsSymbolsInSer
   EXPECT_EQ(picture->Pixel((red.Left + red.Right) / 2, (red.Top + red.Bottom) / 2), clRed);
   EXPECT_EQ(picture->Pixel((blue.Left + blue.Right) / 2, (blue.Top + blue.Bottom) / 2), clBlue);
   EXPECT_EQ(blue.Top - red.Top, chart.legend.LineHeight());
-  EXPECT_EQ(chart.legend.Items(1).Text, "Beta");
+  EXPECT_EQ(chart.legend.Items(1).Text(), "Beta");
   // Clicks find the line; Inverted turns the order round.
   EXPECT_EQ(chart.legend.Clicked(box.Left + 5, red.Top + 1), 0);
   EXPECT_EQ(chart.legend.Clicked(box.Left + 5, blue.Top + 1), 1);
@@ -105,7 +105,7 @@ TEST_F(LegendFixture, ValueLinesTakeTheirPointAndSymbolColourFromTheSeries) {
     TColor symbol;
   };
   for (const Line l : {Line{0, "20", clLime}, Line{1, "10", clBlue}, Line{2, "0", clBlue}}) {
-    EXPECT_EQ(chart.legend.Items(l.item).Text, l.text) << l.item;
+    EXPECT_EQ(chart.legend.Items(l.item).Text(), l.text) << l.item;
     const TRect r = chart.legend.Items(l.item).SymbolRect;
     EXPECT_EQ(picture->Pixel((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2), l.symbol) << l.item;
   }
@@ -128,9 +128,22 @@ TEST_F(LegendFixture, TheColumnSeparatorSplitsATextIntoTwoColumns) {
   AddSeries(a, 2, clRed);
   a.SetLabel(0, "first");
   Render();
-  EXPECT_EQ(chart.legend.Items(0).Text, "0");
-  EXPECT_EQ(chart.legend.Items(0).Text2, "first");
+  EXPECT_EQ(chart.legend.Items(0).Text(), "0");
+  EXPECT_EQ(chart.legend.Items(0).Text2(), "first");
   EXPECT_EQ(chart.legend.Items(0).Align, TA_RIGHT);
+}
+
+TEST_F(LegendFixture, AnItemTextSetByTheUserSurvivesTheNextDraw) {
+  TChartSeries a;
+  AddSeries(a, 2, clRed);
+  Render();
+  ASSERT_EQ(chart.legend.Items(1).Text(), "10");
+  chart.legend.Items(0).SetText("mine");
+  chart.legend.Items(1).SetText2("second column");
+  Render();
+  EXPECT_EQ(chart.legend.Items(0).Text(), "mine");
+  EXPECT_EQ(chart.legend.Items(1).Text(), "10");
+  EXPECT_EQ(chart.legend.Items(1).Text2(), "second column");
 }
 
 TEST_F(LegendFixture, ANegativeFirstValueIsRefusedAndNotStored) {
@@ -203,7 +216,7 @@ TEST_F(LegendFixture, APagePastTheEndAfterTheDataShrankListsTheLastPage) {
   Render();
   EXPECT_EQ(chart.legend.FirstValue(), 4);
   EXPECT_EQ(chart.legend.ItemCount(), 1);
-  EXPECT_EQ(chart.legend.Items(0).Text, "40");
+  EXPECT_EQ(chart.legend.Items(0).Text(), "40");
 }
 
 // A line series' legend symbol, drawn on the canvas the series prepares: its own
