@@ -153,19 +153,12 @@ TChartSeries* TCustomChartLegend::LegendSeries() const {
   return firstActive;
 }
 
-void TLegendItem::SetText(const std::string& value) {
-  if (value == fText) return;
-  fText = value;
-  Customised();
-}
+void TLegendItem::SetText(const std::string& value) { ChangeText(fText, value); }
+void TLegendItem::SetText2(const std::string& value) { ChangeText(fText2, value); }
 
-void TLegendItem::SetText2(const std::string& value) {
-  if (value == fText2) return;
-  fText2 = value;
-  Customised();
-}
-
-void TLegendItem::Customised() {
+void TLegendItem::ChangeText(std::string& field, const std::string& value) {
+  if (value == field) return;
+  field = value;
   if (fLegend == nullptr) return;
   fLegend->CustomiseItems();
   fLegend->Repaint();

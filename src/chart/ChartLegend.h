@@ -93,7 +93,7 @@ class TLegendItem {
 
  private:
   friend class TCustomChartLegend;  // stores the computed texts without customising
-  void Customised();
+  void ChangeText(std::string& field, const std::string& value);
   TCustomChartLegend* fLegend;
   std::string fText;
   std::string fText2;
