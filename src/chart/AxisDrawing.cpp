@@ -310,7 +310,7 @@ void TChartAxis::DrawSeriesTitleLabels() {
     const int32_t p = CalcPosValue((fMaxAxis - i) - 0.5);
     if (!TickOnLabelsOnly) fTicks.push_back(p);
     if (!Labels()) continue;
-    std::string text = fChart.SeriesTitleLegend(TruncToInt(i));
+    std::string text = fChart.SeriesTitleLegend(TruncToInt(i), true);
     if (fChart.OnGetAxisLabel) fChart.OnGetAxisLabel(*this, nullptr, TruncToInt(i), text);
     Items.Append(i, text);
     DrawLabelAt(p, text);

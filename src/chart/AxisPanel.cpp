@@ -257,16 +257,16 @@ TChartSeries* TCustomAxisPanel::SeriesWithMostPoints(const TChartAxis& axis) con
   return most;
 }
 
-TChartSeries* TCustomAxisPanel::ActiveSeriesLegend(int32_t index) const {
+TChartSeries* TCustomAxisPanel::SeriesLegend(int32_t index, bool onlyActive) const {
   for (TChartSeries* s : fSeries) {
-    if (!s->Active() || !s->ShowInLegend) continue;
+    if (!s->ShowInLegend || (onlyActive && !s->Active())) continue;
     if (index-- == 0) return s;
   }
   return nullptr;
 }
 
-std::string TCustomAxisPanel::SeriesTitleLegend(int32_t index) const {
-  const TChartSeries* s = ActiveSeriesLegend(index);
+std::string TCustomAxisPanel::SeriesTitleLegend(int32_t index, bool onlyActive) const {
+  const TChartSeries* s = SeriesLegend(index, onlyActive);
   return s ? s->TitleForDisplay() : std::string();
 }
 

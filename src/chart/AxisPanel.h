@@ -106,9 +106,11 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
   TCanvas3D* Canvas() const override { return canvas_.get(); }
   bool View3D() const override { return TCustomChartPanel::View3D(); }
   bool AxisBehind() const override { return fAxisBehind; }
-  std::string SeriesTitleLegend(int32_t index) const override;
+  std::string SeriesTitleLegend(int32_t index, bool onlyActive) const override;
   // The index-th (from 0) series that is active and shown in the legend, or null.
-  TChartSeries* ActiveSeriesLegend(int32_t index) const;
+  TChartSeries* ActiveSeriesLegend(int32_t index) const { return SeriesLegend(index, true); }
+  // The index-th series shown in the legend, counting only active ones when onlyActive.
+  TChartSeries* SeriesLegend(int32_t index, bool onlyActive) const;
   int32_t MaxPointsPerPage() const override { return fPage.MaxPointsPerPage(); }
   int32_t CurrentPage() const override { return fPage.Current(); }
 

@@ -125,10 +125,11 @@ class IAxisPanel {
   virtual int32_t MultiLineTextWidth(const std::string& text, int32_t& lines) const = 0;
   virtual int32_t CanvasFontHeight() const = 0;
 
-  // The title of the index-th active series shown in the legend; empty when there
-  // is none.
-  virtual std::string SeriesTitleLegend(int32_t index) const {
+  // The title of the index-th series shown in the legend (counting only active
+  // ones when onlyActive); empty when there is none.
+  virtual std::string SeriesTitleLegend(int32_t index, bool onlyActive) const {
     (void)index;
+    (void)onlyActive;
     return {};
   }
 

@@ -137,6 +137,13 @@ TEST_F(PipelineFixture, TheLegendsSeriesAreTheActiveOnesItShows) {
   b.SetActive(false);
   EXPECT_EQ(chart.ActiveSeriesLegend(0), &c);
   EXPECT_EQ(chart.ActiveSeriesLegend(1), nullptr);
+  // Titles count the hidden series too unless only active ones are asked for.
+  b.SetTitle("inactive");
+  c.SetTitle("third");
+  EXPECT_EQ(chart.SeriesTitleLegend(0, false), "inactive");
+  EXPECT_EQ(chart.SeriesTitleLegend(1, false), "third");
+  EXPECT_EQ(chart.SeriesTitleLegend(0, true), "third");
+  EXPECT_EQ(chart.SeriesTitleLegend(2, false), "");
 }
 
 TEST_F(PipelineFixture, FreeColoursGoToEverySeriesWithoutItsOwn) {
