@@ -17,6 +17,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "platform/AvailableMemory.h"
+
 namespace qira {
 
 namespace {
@@ -490,6 +492,14 @@ bool TSaveFile::Commit(std::string* error) {
 bool ReadWholeFile(const std::string& utf8Path, std::vector<uint8_t>& bytes, std::string* error) {
   std::unique_ptr<TBinaryFile> file = TBinaryFile::Open(utf8Path, TBinaryFile::Mode::Read, error);
   if (!file) return false;
+  // A wrong choice of file (a disk image, a video) is refused before its size is
+  // taken from memory, not read until the program is killed.
+  if (!MemoryFits(file->Size())) {
+    SetError(error, "it is too large to be read (" + std::to_string((file->Size() + (1 << 20) - 1) >> 20) +
+                        " MB, and " + std::to_string(std::max<int64_t>(AvailableMemory(), 0) >> 20) +
+                        " MB of memory can be used)");
+    return false;
+  }
   std::vector<uint8_t> out(static_cast<size_t>(file->Size()));
   if (!file->Read(out.data(), file->Size())) {
     SetError(error, ErrnoText(EIO));

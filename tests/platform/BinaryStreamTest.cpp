@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "platform/AvailableMemory.h"
 #include "support/ScratchFolder.h"
 
 namespace qira {
@@ -227,6 +228,23 @@ TEST(BinaryFile, OnlyRegularFilesOpen) {
     std::vector<uint8_t> bytes;
     EXPECT_FALSE(ReadWholeFile(path, bytes));
   }
+}
+
+TEST(BinaryFile, AWholeFileBeyondTheMemoryThereIsIsRefusedWithItsSize) {
+  struct TReset {
+    ~TReset() { SetAvailableMemoryProbe({}); }
+  } reset;
+  TScratchFolder dir;
+  dir.Put("big.txt", std::string(3 << 20, 'x'));
+  SetAvailableMemoryProbe([] { return int64_t{2} << 20; });
+  std::vector<uint8_t> bytes{1};
+  std::string error;
+  EXPECT_FALSE(ReadWholeFile(dir.File("big.txt"), bytes, &error));
+  EXPECT_EQ(error, "it is too large to be read (3 MB, and 2 MB of memory can be used)");
+  EXPECT_EQ(bytes, Bytes({1}));
+  SetAvailableMemoryProbe([] { return int64_t{4} << 20; });
+  EXPECT_TRUE(ReadWholeFile(dir.File("big.txt"), bytes));
+  EXPECT_EQ(bytes.size(), size_t{3} << 20);
 }
 
 }  // namespace
