@@ -51,6 +51,7 @@
 #include "scene/objects/Mesh.h"
 #include "scene/objects/WindowsBitmapFont.h"
 #include "scene/viewers/MemoryViewer.h"
+#include "support/CountingSection.h"
 #include "ui/ProgramStart.h"
 #include "ui/ProjectFile.h"
 #include "ui/ViewWindow.h"
@@ -395,20 +396,7 @@ void BM_BlocksWorkbook(benchmark::State& state) {
   const std::string file = (std::filesystem::temp_directory_path() / "qira_bench_blocks.xls").string();
   double peakBytes = 0, fileBytes = 0;
   for (auto _ : state) {
-    auto section = std::make_unique<TGraphSection>();
-    section->Frequency = 12500;
-    section->RowCount = section->ColCount = n;
-    section->X1.assign(static_cast<size_t>(n) + 1, 0.0);
-    section->X2.assign(static_cast<size_t>(n) + 1, static_cast<double>(n));
-    section->Y1.assign(static_cast<size_t>(n) + 1, 0.0);
-    section->Y2.assign(static_cast<size_t>(n) + 1, 0.0);
-    section->StartZ = 0;
-    section->EndZ = -n;
-    section->Values.assign(static_cast<size_t>(n), std::vector<double>(static_cast<size_t>(n)));
-    for (int i = 0; i < n; ++i)
-      for (int j = 0; j < n; ++j) section->Values[i][j] = 1.0 + i * n + j;
-    section->CalcBounds();
-    section->CalcDataRange();
+    std::unique_ptr<TGraphSection> section = test::CountingSection(n, n);
     const TClassLimits limits{10, 10, 20, 20, 30, 30, 40, 40, 50, 50, 60, 60, 70, 70, 80, 80};
     malloc_trim(0);  // what earlier rows freed is not counted as this row's
     std::ofstream("/proc/self/clear_refs") << "5";

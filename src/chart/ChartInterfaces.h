@@ -34,7 +34,7 @@ class AxisException : public std::runtime_error {
 using TColorArray = std::vector<TColor>;
 
 // The chart library's marker for "the element takes its automatic colour".
-inline constexpr TColor clChartDefault = 0x20000000u;
+inline constexpr TColor clChartDefault = clDefault;
 
 enum TAxisLabelStyle : uint8_t { talAuto, talNone, talValue, talMark, talText };
 enum TAxisLabelAlign : uint8_t { alDefault, alOpposite };

@@ -85,11 +85,17 @@ void DropDefaults(TStreamedProperties& block, const TStreamedProperties& default
   });
 }
 
-// A shape's own look (its published properties) less what a fresh one writes.
-void AddLook(TStreamedProperties& block, const TChartCustomShape& shape, const TChartCustomShape& fresh) {
-  TStreamedProperties look, defaults;
-  shape.WriteProperties(look);
+// What a shape at its defaults writes: taken once for a list of shapes of a kind.
+TStreamedProperties LookDefaults(const TChartCustomShape& fresh) {
+  TStreamedProperties defaults;
   fresh.WriteProperties(defaults);
+  return defaults;
+}
+
+// A shape's own look (its published properties) less what a fresh one writes.
+void AddLook(TStreamedProperties& block, const TChartCustomShape& shape, const TStreamedProperties& defaults) {
+  TStreamedProperties look;
+  shape.WriteProperties(look);
   DropDefaults(look, defaults);
   block.insert(block.end(), look.begin(), look.end());
 }
@@ -97,12 +103,12 @@ void AddLook(TStreamedProperties& block, const TChartCustomShape& shape, const T
 // One block per custom label: its value, its text and its own frame and font.
 std::vector<TStreamedProperties> AxisItemBlocks(const TAxisItems& items) {
   std::vector<TStreamedProperties> blocks;
-  const TAxisItem fresh(nullptr, 0, {});
+  const TStreamedProperties defaults = LookDefaults(TAxisItem(nullptr, 0, {}));
   for (int32_t i = 0; i < items.Count(); ++i) {
     TStreamedProperties& b = blocks.emplace_back();
     AddDouble(b, "Value", items[i].Value());
     if (!items[i].Text().empty()) AddString(b, "Text", items[i].Text());
-    AddLook(b, items[i], fresh);
+    AddLook(b, items[i], defaults);
   }
   return blocks;
 }
@@ -351,7 +357,7 @@ void WriteMarksProperties(const TSeriesMarks& marks, TStreamedProperties& block)
   // The shape: colour, font, frame, gradient, shadow, visibility and the rest,
   // less what fresh marks write too.
   const TChartSeries fresh;
-  AddLook(own, marks, fresh.Marks());
+  AddLook(own, marks, LookDefaults(fresh.Marks()));
   if (marks.ItemCount() > 0) AddBinary(own, "Items", WriteMarksItems(marks));
   block.insert(block.end(), own.begin(), own.end());
 }
@@ -369,12 +375,13 @@ std::string WriteMarksItems(const TSeriesMarks& marks) {
   std::string record(4, '\0');
   const int32_t count = marks.ItemCount();
   std::memcpy(record.data(), &count, 4);  // item count
+  const TStreamedProperties defaults = LookDefaults(TMarksItem(nullptr));
   for (int32_t i = 0; i < count; ++i) {
     record.push_back(static_cast<char>(TPropertyType::List));  // list-begin marker
     TStreamedProperties item;
     if (const TMarksItem* m = marks.ItemAt(i)) {
       if (!m->Text.empty()) AddStrings(item, "Text", m->Text);
-      AddLook(item, *m, TMarksItem(nullptr));
+      AddLook(item, *m, defaults);
     }
     record += PropertiesToBytes(item);  // the item's properties, then the list-end marker
   }

@@ -473,22 +473,25 @@ void TCustomSeries::DrawAreaSegment(const TPrevious& prev, int32_t index, const 
     if (blend) canvas.EndBlending(std::move(blend));
     if (LinePen().Visible()) {
       // The step's outline; normal stairs redraw the riser into P, which this
-      // segment's fill has covered. A series whose values run along X steps across.
+      // segment's fill has covered. Drawn in (along, across) pixels: a series whose
+      // values run along X steps across, with the two coordinates exchanged.
       canvas.AssignPen(LinePen());
-      if (YMandatory() && InvertedStairs) {
-        canvas.LineWithZ(p.X, c.Y, c.X, c.Y, z0);
-        if (index >= FirstVisibleIndex() + 2) canvas.LineWithZ(p.X, p.Y, p.X, c.Y, z0);
-      } else if (YMandatory()) {
-        canvas.LineWithZ(p.X, p.Y, c.X, p.Y, z0);
-        if (index < LastVisibleIndex()) canvas.LineWithZ(c.X, p.Y, c.X, c.Y, z0);
-        if (index >= fFirstDrawn + 2) canvas.LineWithZ(p.X, p.Y, p.X, PointPixel(index - 2).Y, z0);
-      } else if (InvertedStairs) {
-        canvas.LineWithZ(c.X, p.Y, c.X, c.Y, z0);
-        if (index >= FirstVisibleIndex() + 2) canvas.LineWithZ(p.X, p.Y, c.X, p.Y, z0);
+      const bool alongX = YMandatory();
+      auto along = [alongX](const TPoint& q) { return alongX ? q.X : q.Y; };
+      auto across = [alongX](const TPoint& q) { return alongX ? q.Y : q.X; };
+      auto line = [&](int32_t a0, int32_t c0, int32_t a1, int32_t c1) {
+        if (alongX)
+          canvas.LineWithZ(a0, c0, a1, c1, z0);
+        else
+          canvas.LineWithZ(c0, a0, c1, a1, z0);
+      };
+      if (InvertedStairs) {
+        line(along(p), across(c), along(c), across(c));
+        if (index >= FirstVisibleIndex() + 2) line(along(p), across(p), along(p), across(c));
       } else {
-        canvas.LineWithZ(p.X, p.Y, p.X, c.Y, z0);
-        if (index < LastVisibleIndex()) canvas.LineWithZ(p.X, c.Y, c.X, c.Y, z0);
-        if (index >= fFirstDrawn + 2) canvas.LineWithZ(p.X, p.Y, PointPixel(index - 2).X, p.Y, z0);
+        line(along(p), across(p), along(c), across(p));
+        if (index < LastVisibleIndex()) line(along(c), across(p), along(c), across(c));
+        if (index >= fFirstDrawn + 2) line(along(p), across(p), along(p), across(PointPixel(index - 2)));
       }
     }
     return;

@@ -37,7 +37,6 @@ class TJPEGImage : public TImageGraphic {
 
   TJPEGImage() = default;
 
-
   // Decodes the rest of the stream, then Changed.
   void LoadFromStream(TBinaryStream& stream) override;
   // Baseline JPEG at CompressionQuality; EJPEG for an empty picture.

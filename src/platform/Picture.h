@@ -149,7 +149,6 @@ class TBitmapGraphic : public TImageGraphic {
   // An image and the depth it stands for (see AssignImage for the default).
   explicit TBitmapGraphic(const QImage& image, int32_t bitsPerPixel = 0);
 
-
   void LoadFromStream(TBinaryStream& stream) override;
   void SaveToStream(TBinaryStream& stream) const override;
 

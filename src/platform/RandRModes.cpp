@@ -79,8 +79,13 @@ struct TRandRModeSource::TConnection {
     if (display != nullptr) XCloseDisplay(display);
   }
 
-  // Every size at every rate, in the server's order.
-  std::vector<TSizeRate> Modes() const {
+  // The server's list as last read: a table asks for every mode and tests each one,
+  // and the list changes only when a screen is plugged in.
+  std::vector<TSizeRate> modes;
+  bool modesRead = false;
+
+  // Every size at every rate, in the server's order, read from the server.
+  std::vector<TSizeRate> ReadModes() const {
     std::vector<TSizeRate> out;
     TScreenInfo info(display, root);
     if (info.config == nullptr) return out;
@@ -100,7 +105,16 @@ struct TRandRModeSource::TConnection {
 
   // The listed size and rate of a mode: rate 0 when the mode asks none or its
   // size lists none. False when the size (or the asked rate) is not listed.
-  bool Find(const TDisplayMode& mode, TSizeRate& found) const {
+  // The list as last read; read now the first time.
+  const std::vector<TSizeRate>& Modes() {
+    if (!modesRead) {
+      modes = ReadModes();
+      modesRead = true;
+    }
+    return modes;
+  }
+
+  bool Find(const TDisplayMode& mode, TSizeRate& found) {
     if (mode.BitsPerPixel != bitsPerPixel) return false;
     bool sizeListed = false;
     for (const TSizeRate& m : Modes()) {
@@ -179,7 +193,9 @@ TDisplayMode TRandRModeSource::CurrentMode() {
 
 bool TRandRModeSource::EnumMode(int32_t index, TDisplayMode& mode) {
   if (!HasRandR() || index < 0) return false;
-  const std::vector<TSizeRate> modes = x_->Modes();
+  // A new enumeration reads the server's list again.
+  if (index == 0) x_->modesRead = false;
+  const std::vector<TSizeRate>& modes = x_->Modes();
   if (static_cast<size_t>(index) >= modes.size()) return false;
   const TSizeRate& m = modes[static_cast<size_t>(index)];
   mode = {m.width, m.height, x_->bitsPerPixel, m.rate};

@@ -245,13 +245,8 @@ QWidget* TPlanForm::FrameWidget() const {
 void TPlanForm::closeEvent(QCloseEvent* event) {
   TCloseAction action = TCloseAction::caHide;
   FormClose(action);
-  if (action == TCloseAction::caNone || action == TCloseAction::caMinimize) {
-    event->ignore();
-    if (action == TCloseAction::caMinimize) FrameWidget()->showMinimized();
-    return;
-  }
   // caFree: destroyed once the close is done, the window and the sub-window that
-  // carries it (whose own close asks this window first); caHide: only hidden.
+  // carries it (whose own close asks this window first); otherwise only hidden.
   const bool free = action == TCloseAction::caFree;
   setAttribute(Qt::WA_DeleteOnClose, free);
   if (subWindow_ != nullptr) subWindow_->setAttribute(Qt::WA_DeleteOnClose, free);

@@ -474,7 +474,6 @@ void TShapedButton::SetAnimationGlyphs(TAnimationKind kind, int32_t glyphs) {
   if (glyphs >= 1) animations_[kind].glyphs = glyphs;
 }
 
-
 void TShapedButton::SetBitmapHAlign(TButtonHAlign align) {
   if (align == bitmapHAlign_) return;
   bitmapHAlign_ = align;

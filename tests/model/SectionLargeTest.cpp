@@ -27,6 +27,7 @@ int __sanitizer_get_ownership(const volatile void* p);
 #include "model/Section.h"
 #include "model/SectionExports.h"
 #include "platform/AvailableMemory.h"
+#include "support/CountingSection.h"
 #include "support/FakeServices.h"
 #include "support/GeneratedFixtures.h"
 #include "support/PeerRun.h"
@@ -36,30 +37,9 @@ int __sanitizer_get_ownership(const volatile void* p);
 namespace qira {
 namespace {
 
+using test::CountingSection;
 using test::RunPython;
 using test::TPeerOutput;
-
-// A rows x cols section in the plane East = 0 whose cell (i, j) holds 1 + i*cols + j,
-// so the records of a table count up from 1 in row order.
-std::unique_ptr<TGraphSection> CountingSection(int rows, int cols) {
-  auto s = std::make_unique<TGraphSection>();
-  s->Frequency = 12500;
-  s->RowCount = rows;
-  s->ColCount = cols;
-  const size_t entries = static_cast<size_t>(rows) + 1;
-  s->X1.assign(entries, 0.0);
-  s->X2.assign(entries, static_cast<double>(cols));
-  s->Y1.assign(entries, 0.0);
-  s->Y2.assign(entries, 0.0);
-  s->StartZ = 0;
-  s->EndZ = -rows;
-  s->Values.assign(static_cast<size_t>(rows), std::vector<double>(static_cast<size_t>(cols)));
-  for (int i = 0; i < rows; ++i)
-    for (int j = 0; j < cols; ++j) s->Values[i][j] = 1.0 + i * cols + j;
-  s->CalcBounds();
-  s->CalcDataRange();
-  return s;
-}
 
 // Per sheet: its name, row count and whether its header row is the table's. Then
 // the values of every record in sheet order (the values column of a values table;
