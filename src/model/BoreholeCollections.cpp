@@ -43,8 +43,8 @@ std::unique_ptr<TBHCollectionItem> TBHCollectionItem::Clone() const {
 }
 
 void TBHCollectionItem::Assign(const TBHCollectionItem& source) {
-  ShortName = source.ShortName;
-  FullName = source.FullName;
+  ShortName = DuplicateString(source.ShortName);
+  FullName = DuplicateString(source.FullName);
   Filling = source.Filling;
   Color = source.Color;
   Texture = source.Texture;

@@ -17,6 +17,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/BinaryStream.h"
@@ -107,6 +108,9 @@ std::string RemoveChar(const std::string& s, char c);
 void SplitWords(const std::string& s, std::vector<std::string>& list);
 // The name after the last '\\', '/' or ':', without its extension.
 std::string FileNameWithoutExt(const std::string& path);
+// A private copy of s: the copy and s never share their characters, so a change
+// through one never shows in the other.
+inline std::string DuplicateString(std::string_view s) { return std::string(s); }
 
 // The message dialog with one OK button; kind 0 warning, 1 error, 2 information,
 // 3 confirmation (others as information).
