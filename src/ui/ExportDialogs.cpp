@@ -14,10 +14,11 @@
 
 #include "model/SectionExports.h"
 #include "model/Settings.h"
+#include "platform/AsciiCase.h"
 #include "ui/DialogSupport.h"
 
-// Sections: Qt save dialog with the choice; the wrapping file service;
-// TCBSaveDialog; the export folder; the export dialogs.
+// Sections: Qt save dialog with the choice; the wrapping file service; the file
+// a typed name stands for; TCBSaveDialog; the export folder; the export dialogs.
 
 namespace qira {
 
@@ -52,6 +53,17 @@ QStringList QtNameFilters(const std::string& filter) {
     out << (description.endsWith(suffix) ? description : description + QStringLiteral(" ") + suffix);
   }
   return out;
+}
+
+// The save dialog asked about the name as typed; a name that got its extension
+// only afterwards is asked about here. True when completed may be written: it is
+// the typed name, it does not exist, or the user said Yes.
+bool MayReplaceCompletedName(const std::string& typed, const std::string& completed) {
+  std::error_code ec;
+  if (completed == typed || !std::filesystem::exists(completed, ec)) return true;
+  return Services().Messages->MessageBox(completed + " already exists.\nDo you want to replace it?",
+                                         TMessageKind::Confirmation, TMessageButtons::YesNo,
+                                         2) == TMessageResult::Yes;
 }
 
 QString Truncated(const QString& text) {
@@ -132,6 +144,19 @@ void InstallSaveChoiceDialog() {
   SetServices(services);
 }
 
+// ---- the file a typed name stands for ----------------------------------------------------
+
+TSaveTarget SaveTargetOf(const std::string& typed, int filterIndex, std::span<const TFilterExtension> extensions,
+                         TOtherExtension other) {
+  const std::string extension = LowerAscii(std::filesystem::path(typed).extension().string());
+  for (const TFilterExtension& known : extensions)
+    if (extension == known.Extension) return {typed, known.FilterIndex};
+  if (typed.empty() || (!extension.empty() && other == TOtherExtension::Kept)) return {typed, filterIndex};
+  for (const TFilterExtension& known : extensions)
+    if (known.FilterIndex == filterIndex) return {typed + known.Extension, filterIndex};
+  return {typed, filterIndex};
+}
+
 // ---- TCBSaveDialog ------------------------------------------------------------------
 
 TCBSaveDialog::TCBSaveDialog(QWidget* owner) : Owner(owner) {}
@@ -151,6 +176,8 @@ void TCBSaveDialog::DoShow(TSaveDialogChoice& choice) const {
 
 void TCBSaveDialog::DoClose(const TSaveDialogChoice& choice) { Text = FromQt(Truncated(ToQt(choice.Text))); }
 
+TSaveTarget TCBSaveDialog::TargetOf(const std::string& typed, int filterIndex) const { return {typed, filterIndex}; }
+
 bool TCBSaveDialog::Execute() {
   TFileRequest request;
   request.Title = Title;
@@ -163,19 +190,26 @@ bool TCBSaveDialog::Execute() {
 
   IFileDialogService& files = *Services().Files;
   auto* withChoice = dynamic_cast<ISaveChoiceDialogService*>(&files);
-  std::optional<std::string> chosen;
-  if (!Items.empty() && withChoice != nullptr) {
-    TSaveDialogChoice choice;
-    DoShow(choice);
-    chosen = withChoice->SaveFileWithChoice(request, choice);
-    DoClose(choice);
-  } else {
-    chosen = files.SaveFile(request);
+  for (;;) {
+    std::optional<std::string> chosen;
+    if (!Items.empty() && withChoice != nullptr) {
+      TSaveDialogChoice choice;
+      DoShow(choice);
+      chosen = withChoice->SaveFileWithChoice(request, choice);
+      DoClose(choice);
+    } else {
+      chosen = files.SaveFile(request);
+    }
+    if (!chosen) return false;
+    TSaveTarget target = TargetOf(*chosen, request.FilterIndex);
+    if (!OverwritePrompt || MayReplaceCompletedName(*chosen, target.FileName)) {
+      FileName = std::move(target.FileName);
+      FilterIndex = target.FilterIndex;
+      return true;
+    }
+    // Back to the dialog: request.FilterIndex holds the type chosen and Text the choice made.
+    request.FileName = *chosen;
   }
-  if (!chosen) return false;
-  FileName = *chosen;
-  FilterIndex = request.FilterIndex;
-  return true;
 }
 
 // ---- the export folder --------------------------------------------------------------
@@ -218,30 +252,15 @@ TSaveExportTableDialog::TSaveExportTableDialog(QWidget* owner) : TSaveExportDial
 
 TSaveExportTableDialog::~TSaveExportTableDialog() { WriteSetting(SettingKeys::ExportFilterIndex, FilterIndex); }
 
-bool TSaveExportTableDialog::Execute() {
-  if (!TSaveExportDialog::Execute()) return false;
-  const std::string typed = FileName;
-  if (std::filesystem::path(FileName).extension().empty()) {
-    static constexpr const char* kExtensions[] = {".dat", ".csv", ".xls"};
-    if (FilterIndex >= 1 && FilterIndex <= 3) FileName += kExtensions[FilterIndex - 1];
-  }
-  // The dialog could only ask about the bare name: the export would replace the
-  // completed one without a word.
-  return !OverwritePrompt || MayReplaceCompletedName(typed, FileName);
+TSaveTarget TSaveExportTableDialog::TargetOf(const std::string& typed, int filterIndex) const {
+  static constexpr TFilterExtension kTableExtensions[] = {{".dat", 1}, {".csv", 2}, {".xls", 3}};
+  return SaveTargetOf(typed, filterIndex, kTableExtensions, TOtherExtension::Kept);
 }
 
 TSaveExportDXFDialog::TSaveExportDXFDialog(QWidget* owner) : TSaveExportDialog(owner) {
   Filter = kExportDXFFilter;
   FilterIndex = 1;
   DefaultExt = "dxf";
-}
-
-bool MayReplaceCompletedName(const std::string& typed, const std::string& completed) {
-  std::error_code ec;
-  if (completed == typed || !std::filesystem::exists(completed, ec)) return true;
-  return Services().Messages->MessageBox(completed + " already exists.\nDo you want to replace it?",
-                                         TMessageKind::Confirmation, TMessageButtons::YesNo,
-                                         2) == TMessageResult::Yes;
 }
 
 void RegisterExportSaveDialog() {

@@ -19,6 +19,7 @@
 // FileName, FilterIndex and IsMetric, and destroy the dialog, which stores the
 // choices.
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,35 @@ std::optional<std::string> RunQtSaveChoiceDialog(QWidget* parent, TFileRequest& 
 // choice already.
 void InstallSaveChoiceDialog();
 
+// ---- the file a typed name stands for ----------------------------------------------
+
+// An extension (with its dot, lower case) that stands for one filter of a save dialog.
+struct TFilterExtension {
+  const char* Extension;
+  int FilterIndex;  // 1-based
+};
+
+// What becomes of a typed name whose extension is none of the dialog's.
+enum class TOtherExtension {
+  Kept,       // it stays as typed
+  Completed,  // it gets the chosen filter's extension as well
+};
+
+// The file a save dialog writes and the filter whose format it is written in.
+struct TSaveTarget {
+  std::string FileName;
+  int FilterIndex = 1;
+};
+
+// The target of a name typed with a chosen filter. The name says what the user
+// wants: an extension among `extensions` (any case) chooses its filter, whatever
+// filter was chosen, and the name stays as typed. Otherwise the chosen filter
+// stays, and a name without extension (or, with TOtherExtension::Completed, with
+// another one) gets the chosen filter's first extension in `extensions`; a filter
+// without one (such as "All files") adds nothing, nor does an empty name.
+TSaveTarget SaveTargetOf(const std::string& typed, int filterIndex, std::span<const TFilterExtension> extensions,
+                         TOtherExtension other);
+
 // ---- dialogs --------------------------------------------------------------------
 
 // The longest Text the combo box hands back, in characters.
@@ -70,8 +100,13 @@ class TCBSaveDialog {
   TCBSaveDialog(const TCBSaveDialog&) = delete;
   TCBSaveDialog& operator=(const TCBSaveDialog&) = delete;
 
-  // Runs the save dialog; true on OK, with FileName the chosen path and
-  // FilterIndex the chosen file type. Text is updated in both cases.
+  // Runs the save dialog; true on OK, with FileName and FilterIndex the file to
+  // write and its type (TargetOf the name typed and the type chosen). When that
+  // file is not the name typed and exists, the user is asked whether to replace
+  // it (with OverwritePrompt; "<name> already exists. Do you want to replace
+  // it?", No the default), and No returns to the dialog with the name as typed
+  // and the type chosen, as the dialog's own question does. On Cancel FileName
+  // and FilterIndex stay as they were. Text is updated in every case.
   virtual bool Execute();
 
   // ---- the save dialog's properties
@@ -98,6 +133,9 @@ class TCBSaveDialog {
   std::vector<std::string> ItemList() const;
 
  protected:
+  // The file and type a name typed with a chosen filter stands for: here the
+  // name as typed and the filter chosen.
+  virtual TSaveTarget TargetOf(const std::string& typed, int filterIndex) const;
   // When the dialog is shown: the combo box's label and items.
   virtual void DoShow(TSaveDialogChoice& choice) const;
   // When the dialog closes: Text from the combo box, at most kMaxChoiceTextLength characters.
@@ -129,13 +167,14 @@ class TSaveExportTableDialog : public TSaveExportDialog {
   // The three table forms; FilterIndex from "ExportFilterIndex" (default 1;
   // a stored value outside 1..3 gives 1).
   explicit TSaveExportTableDialog(QWidget* Owner = nullptr);
-  // Stores "ExportFilterIndex".
+  // Stores "ExportFilterIndex" (the form written last).
   ~TSaveExportTableDialog() override;
 
-  // After OK, a chosen name without extension gets ".dat", ".csv" or ".xls"
-  // by FilterIndex 1, 2 or 3; when that names an existing file the user is asked
-  // whether to replace it, and No gives false.
-  bool Execute() override;
+ protected:
+  // A name typed with ".dat", ".csv" or ".xls" (any case) is written in that
+  // form (FilterIndex 1, 2 or 3) whatever form was chosen; a name without
+  // extension gets the chosen form's; any other stays as typed in the chosen form.
+  TSaveTarget TargetOf(const std::string& typed, int filterIndex) const override;
 };
 
 class TSaveExportDXFDialog : public TSaveExportDialog {
@@ -143,12 +182,6 @@ class TSaveExportDXFDialog : public TSaveExportDialog {
   // DXF only, FilterIndex 1, default extension "dxf".
   explicit TSaveExportDXFDialog(QWidget* Owner = nullptr);
 };
-
-// The save dialog asked about the name as typed; a name that got its extension
-// only afterwards is asked about here ("<name> already exists. Do you want to
-// replace it?", No the default). True when completed may be written: it is the
-// typed name, it does not exist, or the user said Yes.
-bool MayReplaceCompletedName(const std::string& typed, const std::string& completed);
 
 // The section exports ask for their file through these dialogs.
 void RegisterExportSaveDialog();

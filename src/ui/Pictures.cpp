@@ -7,10 +7,8 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <exception>
-#include <filesystem>
 #include <limits>
 
 #include "imaging/JpegWriter.h"
@@ -135,32 +133,27 @@ std::string PictureSizeProblem(const TPictureSize& size, int fileType) {
 
 namespace {
 
-struct TPictureExtension {
-  const char* Extension;
-  int FileType;
-};
-constexpr TPictureExtension kPictureExtensions[] = {{".bmp", pftBmp},  {".tif", pftTiff},  {".tiff", pftTiff},
-                                                    {".png", pftPng},  {".jpg", pftJpeg},  {".jpeg", pftJpeg}};
+// The first extension of a type is the one a bare name gets.
+constexpr TFilterExtension kPictureExtensions[] = {{".bmp", pftBmp}, {".tif", pftTiff}, {".tiff", pftTiff},
+                                                   {".png", pftPng}, {".jpg", pftJpeg}, {".jpeg", pftJpeg}};
 
-const char* ExtensionOf(int fileType) {
-  switch (fileType) {
-    case pftTiff: return ".tif";
-    case pftPng: return ".png";
-    case pftJpeg: return ".jpg";
-    default: return ".bmp";
+// The save dialog of pictures: the file and type a typed name stands for, and
+// the question about an existing file, settled before the picture options.
+class TSavePictureDialog : public TCBSaveDialog {
+ public:
+  using TCBSaveDialog::TCBSaveDialog;
+
+ protected:
+  TSaveTarget TargetOf(const std::string& typed, int filterIndex) const override {
+    return PictureTarget(typed, filterIndex);
   }
-}
+};
 
 }  // namespace
 
-TPictureTarget PictureTarget(const std::string& typed, int filterIndex) {
-  std::string extension = std::filesystem::path(typed).extension().string();
-  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  for (const TPictureExtension& known : kPictureExtensions)
-    if (extension == known.Extension) return {typed, known.FileType};
-  const int type = filterIndex >= pftBmp && filterIndex <= pftAllFiles ? filterIndex : pftBmp;
-  if (type == pftAllFiles || typed.empty()) return {typed, type};
-  return {typed + ExtensionOf(type), type};
+TSaveTarget PictureTarget(const std::string& typed, int filterIndex) {
+  const int chosen = filterIndex >= pftBmp && filterIndex <= pftAllFiles ? filterIndex : pftBmp;
+  return SaveTargetOf(typed, chosen, kPictureExtensions, TOtherExtension::Completed);
 }
 
 // ---- rendering ----------------------------------------------------------------------------
@@ -295,7 +288,7 @@ void ShowError(const std::string& text) { Services().Messages->ShowMessage(text,
 }  // namespace
 
 void SavePicture(TForm3D& form) {
-  TCBSaveDialog dialog(&form);
+  TSavePictureDialog dialog(&form);
   dialog.Filter = kPictureFilter;
   // No default extension: a bare name takes the chosen type's (PictureTarget).
   dialog.OverwritePrompt = true;
@@ -304,34 +297,33 @@ void SavePicture(TForm3D& form) {
   // Not the working folder: the one the user saved a picture or an export to last.
   dialog.InitialDir = ExportFolder();
   if (!dialog.Execute()) return;
-  const TPictureTarget target = PictureTarget(dialog.FileName, dialog.FilterIndex);
+  const int fileType = dialog.FilterIndex;
 
   int32_t dpi = ReadSetting(SettingKeys::PictureDpi, kDefaultPictureDpi);
   bool transparent = ReadSetting(SettingKeys::PictureTransparency, true);
   TGL3DSceneBuffer& buffer = PictureBuffer(form);
   TSaveImageForm options(&form);
-  options.SetPictureGeometry(buffer.Width(), buffer.Height(), GetDeviceLogicalPixelsX(), target.FileType);
+  options.SetPictureGeometry(buffer.Width(), buffer.Height(), GetDeviceLogicalPixelsX(), fileType);
   if (!options.Execute(dpi, transparent)) return;
-  if (!MayReplaceCompletedName(dialog.FileName, target.FileName)) return;
 
   try {
     const std::string problem = PictureSizeProblem(
-        PictureSize(buffer.Width(), buffer.Height(), dpi, GetDeviceLogicalPixelsX()), target.FileType);
+        PictureSize(buffer.Width(), buffer.Height(), dpi, GetDeviceLogicalPixelsX()), fileType);
     if (!problem.empty()) {
       ShowError(problem);
       return;
     }
     const std::optional<TRenderedPicture> picture = RenderBitmapWithProgress(form, dpi, transparent);
     if (!picture) return;  // cancelled: nothing written, nothing stored
-    WritePictureFile(*picture, target.FileType, target.FileName);
+    WritePictureFile(*picture, fileType, dialog.FileName);
   } catch (const std::exception& error) {
     ShowError(error.what());
     return;
   }
   WriteSetting(SettingKeys::PictureDpi, static_cast<int>(dpi));
   WriteSetting(SettingKeys::PictureTransparency, transparent);
-  WriteSetting(SettingKeys::PictureFileType, target.FileType);
-  RememberExportFolder(target.FileName);
+  WriteSetting(SettingKeys::PictureFileType, fileType);
+  RememberExportFolder(dialog.FileName);
 }
 
 void CopyPictureToClipboard(TForm3D& form) {

@@ -20,6 +20,7 @@
 
 #include "platform/AvailableMemory.h"
 #include "platform/CanvasTypes.h"
+#include "ui/ExportDialogs.h"
 
 class QCheckBox;
 class QLabel;
@@ -84,15 +85,12 @@ std::string PictureSizeProblem(const TPictureSize& size, int fileType);
 
 // ---- file names
 
-// The file and the type a name typed in the save dialog stands for. A known
-// picture extension (.bmp, .tif, .tiff, .png, .jpg, .jpeg, any case) selects its
-// type, whatever filter was chosen. Any other name keeps the chosen type (All
-// files writes BMP) and, unless All files was chosen, gets the type's extension.
-struct TPictureTarget {
-  std::string FileName;
-  int FileType = pftBmp;  // the filter index the file is written by
-};
-TPictureTarget PictureTarget(const std::string& typed, int filterIndex);
+// The file and the type (the filter index it is written by) a name typed in the
+// save dialog stands for. A known picture extension (.bmp, .tif, .tiff, .png,
+// .jpg, .jpeg, any case) selects its type, whatever filter was chosen. Any other
+// name keeps the chosen type (All files, and an index outside 1..5, write BMP)
+// and, unless All files was chosen, gets the type's extension.
+TSaveTarget PictureTarget(const std::string& typed, int filterIndex);
 
 // ---- rendering
 

@@ -45,6 +45,19 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && SameTextAscii(text.substr(0, prefix.size()), prefix);
 }
 
+bool IsGifData(const std::vector<uint8_t>& d) {
+  return d.size() >= 5 && d[0] == 'G' && d[1] == 'I' && d[2] == 'F' && d[3] == '8';
+}
+
+// -1 for data that is not GIF, else the number of frame starts.
+int32_t FrameCountOf(const std::vector<uint8_t>& d) {
+  if (!IsGifData(d)) return -1;
+  int32_t count = 0;
+  for (size_t i = 0; i < d.size(); ++i)
+    if (IsFrameStart(d, i)) ++count;
+  return count;
+}
+
 bool IsJpeg(const std::vector<uint8_t>& d) { return d.size() >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF; }
 
 // The picture of the bytes, or a null image with the loader's text in `error`.
@@ -104,20 +117,10 @@ int32_t THTMLPicture::Height() const { return image_.isNull() ? 0 : RoundToInt(h
 int32_t THTMLPicture::GetPictureWidth() const { return screenWidth_ != 0 ? screenWidth_ : Width(); }
 int32_t THTMLPicture::GetPictureHeight() const { return screenHeight_ != 0 ? screenHeight_ : Height(); }
 
-bool THTMLPicture::IsGIF() const {
-  return data_.size() >= 5 && data_[0] == 'G' && data_[1] == 'I' && data_[2] == 'F' && data_[3] == '8';
-}
+bool THTMLPicture::IsGIF() const { return IsGifData(data_); }
 
 int32_t THTMLPicture::GetFrameCount() const {
-  if (frameCount_ != -2) return frameCount_;
-  if (!IsGIF()) {
-    frameCount_ = -1;
-    return frameCount_;
-  }
-  int32_t count = 0;
-  for (size_t i = 0; i < data_.size(); ++i)
-    if (IsFrameStart(data_, i)) ++count;
-  frameCount_ = count;
+  if (frameCount_ == -2) frameCount_ = FrameCountOf(data_);
   return frameCount_;
 }
 
@@ -133,37 +136,39 @@ void THTMLPicture::Clear() {
   himetricWidth_ = himetricHeight_ = 0;
 }
 
-// Decodes data_ for the current frame. A frame that does not exist (or data that
-// does not decode) leaves the picture without an image.
-void THTMLPicture::Load() {
+// Decodes `data` for the current frame into this picture's loaded state (not its
+// data). A frame that does not exist (or data that does not decode) leaves it
+// without an image and with the loader's text in loadError_.
+void THTMLPicture::LoadFrom(const std::vector<uint8_t>& data) {
   frameLeft_ = frameTop_ = frameWidth_ = frameHeight_ = 0;
   screenWidth_ = screenHeight_ = 0;
-  if (IsGIF() && GetFrameCount() >= 1) {
-    if (data_.size() >= 10) {
-      screenWidth_ = Word(data_, 6);
-      screenHeight_ = Word(data_, 8);
+  frameCount_ = FrameCountOf(data);
+  if (frameCount_ >= 1) {
+    if (data.size() >= 10) {
+      screenWidth_ = Word(data, 6);
+      screenHeight_ = Word(data, 8);
     }
     std::vector<uint8_t> out;
-    out.reserve(data_.size());
+    out.reserve(data.size());
     int32_t counter = 1;
     bool copy = true;
-    for (size_t i = 0; i < data_.size(); ++i) {
-      if (IsFrameStart(data_, i)) {
+    for (size_t i = 0; i < data.size(); ++i) {
+      if (IsFrameStart(data, i)) {
         // The descriptor's four words lie 9 to 16 bytes on; a truncated one is not read.
-        if (counter == frame_ && i + 16 < data_.size()) {
-          frameLeft_ = Word(data_, i + 9);
-          frameTop_ = Word(data_, i + 11);
-          frameWidth_ = Word(data_, i + 13);
-          frameHeight_ = Word(data_, i + 15);
+        if (counter == frame_ && i + 16 < data.size()) {
+          frameLeft_ = Word(data, i + 9);
+          frameTop_ = Word(data, i + 11);
+          frameWidth_ = Word(data, i + 13);
+          frameHeight_ = Word(data, i + 15);
         }
         ++counter;
         copy = frame_ < counter;
       }
-      if (copy) out.push_back(data_[i]);
+      if (copy) out.push_back(data[i]);
     }
     loaded_ = std::move(out);
   } else {
-    loaded_ = data_;
+    loaded_ = data;
   }
   loadError_.clear();
   image_ = Decode(loaded_, loadError_);
@@ -171,24 +176,16 @@ void THTMLPicture::Load() {
   himetricHeight_ = RoundToInt(image_.height() * 2540.0 / 96);
 }
 
-void THTMLPicture::LoadFromBytes(std::vector<uint8_t> bytes) {
-  if (bytes.empty()) throw EInvalidGraphic(kPictureEmptyStreamText);
-  if (static_cast<int64_t>(bytes.size()) > kMaxTreePictureBytes) throw EInvalidGraphic(kPictureMemoryText);
-  // Decode into a scratch picture first, so bad data leaves this one as it was.
+void THTMLPicture::LoadFrameChecked(const std::vector<uint8_t>& data, int32_t frame) {
+  // Decoded into a scratch picture first: bad data, or a frame past the last,
+  // which leaves the loader only the header, must leave this one as it was.
   THTMLPicture trial;
-  trial.data_ = std::move(bytes);
-  trial.frame_ = frame_;
-  trial.Load();
-  if (trial.image_.isNull()) {
-    trial.frame_ = 1;
-    trial.Load();
-    if (trial.image_.isNull()) throw EInvalidGraphic(trial.loadError_);
-  }
-  CancelDownload();
-  data_ = std::move(trial.data_);
+  trial.frame_ = frame;
+  trial.LoadFrom(data);
+  if (trial.image_.isNull()) throw EInvalidGraphic(trial.loadError_);
   loaded_ = std::move(trial.loaded_);
   image_ = std::move(trial.image_);
-  frame_ = trial.frame_;
+  frame_ = frame;
   frameCount_ = trial.frameCount_;
   frameLeft_ = trial.frameLeft_;
   frameTop_ = trial.frameTop_;
@@ -198,6 +195,15 @@ void THTMLPicture::LoadFromBytes(std::vector<uint8_t> bytes) {
   screenHeight_ = trial.screenHeight_;
   himetricWidth_ = trial.himetricWidth_;
   himetricHeight_ = trial.himetricHeight_;
+}
+
+void THTMLPicture::LoadFromBytes(std::vector<uint8_t> bytes) {
+  if (bytes.empty()) throw EInvalidGraphic(kPictureEmptyStreamText);
+  if (static_cast<int64_t>(bytes.size()) > kMaxTreePictureBytes) throw EInvalidGraphic(kPictureMemoryText);
+  // The frame chosen stays chosen: data without it fails rather than showing another.
+  LoadFrameChecked(bytes, frame_);
+  CancelDownload();
+  data_ = std::move(bytes);
   empty_ = false;
   Changed();
 }
@@ -232,17 +238,18 @@ void THTMLPicture::Assign(const TGraphic& source) {
   url_ = other->url_;
   data_ = other->data_;
   empty_ = other->empty_;
-  if (!data_.empty()) Load();
+  if (!data_.empty()) LoadFrom(data_);
   Changed();
 }
 
 void THTMLPicture::SetFrame(int32_t frame) {
   if (frame == frame_) return;
-  frame_ = frame;
-  if (!data_.empty()) {
-    Load();
-    if (OnFrameChange) OnFrameChange(*this);
+  if (data_.empty()) {
+    frame_ = frame;
+    return;
   }
+  LoadFrameChecked(data_, frame);
+  if (OnFrameChange) OnFrameChange(*this);
 }
 
 void THTMLPicture::Draw(TCanvas& canvas, const TRect& rect) const {

@@ -117,6 +117,9 @@ class THTMLPicture : public TGraphic {
   bool Stretch = false;
 
   // 1-based frame of GIF data; changing it reloads and calls OnFrameChange.
+  // Without data the frame is only stored. A frame the data does not have
+  // raises EInvalidGraphic with the loader's text and changes nothing; data
+  // loaded later must have the stored frame in the same way.
   int32_t Frame() const { return frame_; }
   void SetFrame(int32_t frame);
   std::function<void(THTMLPicture&)> OnFrameChange;
@@ -159,7 +162,10 @@ class THTMLPicture : public TGraphic {
  private:
   friend class TDownLoadThread;
   void Clear();
-  void Load();
+  void LoadFrom(const std::vector<uint8_t>& data);
+  // Decodes data at frame and takes the result, or raises EInvalidGraphic with
+  // the loader's text and leaves the picture as it was.
+  void LoadFrameChecked(const std::vector<uint8_t>& data, int32_t frame);
   void StartDownload();
   // Stops and joins a running download without an event.
   void StopDownload();

@@ -17,6 +17,7 @@
 
 #include "model/SectionExports.h"
 #include "model/Settings.h"
+#include "support/CountingSection.h"
 #include "support/FakeServices.h"
 #include "support/ScratchFolder.h"
 #include "support/TestApplication.h"
@@ -89,19 +90,24 @@ TEST_F(ExportDialogs, DxfDialogOffersDxfOnlyWithItsDefaultExtension) {
 
 // ---- the table extension ---------------------------------------------------------------------
 
-TEST_F(ExportDialogs, NameWithoutExtensionGetsTheChosenTablesExtension) {
+// The name says what the user wants: an extension of one of the three forms writes
+// that form whatever type was chosen; the chosen type decides only for other names.
+TEST_F(ExportDialogs, ATypedTableExtensionChoosesItsFormAndABareNameGetsTheChosenOnes) {
   struct TCase {
     std::string typed;
     int filter;
     std::string expected;
+    int written;
   };
   const std::vector<TCase> cases = {
-      {"/out/section", 1, "/out/section.dat"},
-      {"/out/section", 2, "/out/section.csv"},
-      {"/out/section", 3, "/out/section.xls"},
-      {"/out/section.txt", 2, "/out/section.txt"},  // any extension stays as typed
-      {"/out/section.CSV", 3, "/out/section.CSV"},
-      {"/out.d/section", 2, "/out.d/section.csv"},  // a dot in the folder is no extension
+      {"/out/section", 1, "/out/section.dat", 1},
+      {"/out/section", 2, "/out/section.csv", 2},
+      {"/out/section", 3, "/out/section.xls", 3},
+      {"/out/xyz.xls", 2, "/out/xyz.xls", 3},
+      {"/out/xyz.dat", 3, "/out/xyz.dat", 1},
+      {"/out/section.CSV", 3, "/out/section.CSV", 2},  // any case
+      {"/out/section.txt", 2, "/out/section.txt", 2},  // another extension stays as typed
+      {"/out.d/section", 2, "/out.d/section.csv", 2},  // a dot in the folder is no extension
   };
   for (const TCase& c : cases) {
     TFakeChoiceServices services;
@@ -110,8 +116,19 @@ TEST_F(ExportDialogs, NameWithoutExtensionGetsTheChosenTablesExtension) {
     TSaveExportTableDialog dialog;
     ASSERT_TRUE(dialog.Execute());
     EXPECT_EQ(dialog.FileName, c.expected) << c.typed;
-    EXPECT_EQ(dialog.FilterIndex, c.filter);
+    EXPECT_EQ(dialog.FilterIndex, c.written) << c.typed;
   }
+}
+
+TEST_F(ExportDialogs, AnXYZExportTypedAsAWorkbookWritesAWorkbookWhateverTypeWasChosen) {
+  RegisterExportSaveDialog();
+  TFakeChoiceServices services;
+  services.FileAnswers.push_back(scratch_.File("xyz.xls"));
+  services.FilterIndexAnswers.push_back(2);  // "Comma separated values", remembered from before
+  XYZExportClick(*test::CountingSection(2, 3));
+  EXPECT_TRUE(services.Messages.empty());
+  EXPECT_EQ(scratch_.Get("xyz.xls").substr(0, 8), "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") << "a compound file";
+  EXPECT_EQ(ReadSetting(SettingKeys::ExportFilterIndex, 1), 3);
 }
 
 // The dialog asked only about the name as typed: an existing file that the completed
@@ -121,13 +138,11 @@ TEST_F(ExportDialogs, AnExistingFileHitByTheCompletedNameIsAskedAbout) {
   struct TCase {
     const char* typed;
     std::optional<TMessageResult> answer;  // none: no question expected
-    bool accepted;
   };
   const TCase cases[] = {
-      {"section", TMessageResult::Yes, true},
-      {"section", TMessageResult::No, false},
-      {"section.csv", std::nullopt, true},  // typed whole: the dialog asked itself
-      {"other", std::nullopt, true},        // other.csv does not exist
+      {"section", TMessageResult::Yes},
+      {"section.csv", std::nullopt},  // typed whole: the dialog asked itself
+      {"other", std::nullopt},        // other.csv does not exist
   };
   for (const TCase& c : cases) {
     TFakeChoiceServices services;
@@ -135,7 +150,8 @@ TEST_F(ExportDialogs, AnExistingFileHitByTheCompletedNameIsAskedAbout) {
     services.FilterIndexAnswers.push_back(2);
     if (c.answer) services.BoxAnswers.push_back(*c.answer);
     TSaveExportTableDialog dialog;
-    EXPECT_EQ(dialog.Execute(), c.accepted) << c.typed;
+    EXPECT_TRUE(dialog.Execute()) << c.typed;
+    EXPECT_EQ(services.FileCalls.size(), 1u) << c.typed;
     if (c.answer) {
       ASSERT_EQ(services.Messages.size(), 1u) << c.typed;
       EXPECT_EQ(services.Messages[0].Text,
@@ -145,6 +161,40 @@ TEST_F(ExportDialogs, AnExistingFileHitByTheCompletedNameIsAskedAbout) {
     } else {
       EXPECT_TRUE(services.Messages.empty()) << c.typed;
     }
+  }
+  EXPECT_EQ(scratch_.Get("section.csv"), "kept");
+}
+
+// As the desktop's save dialogs do, No to replacing a file is not a Cancel: the
+// dialog comes back with the name as typed, the type and the units chosen.
+TEST_F(ExportDialogs, NoToReplacingReturnsToTheDialogWithTheNameAsTyped) {
+  scratch_.Put("section.csv", "kept");
+  struct TCase {
+    const char* what;
+    std::optional<std::string> second;  // the answer in the dialog that came back
+    bool accepted;
+    std::string written;
+  };
+  const TCase cases[] = {
+      {"another name then", scratch_.File("other"), true, scratch_.File("other.csv")},
+      {"cancelled then", std::nullopt, false, ""},
+  };
+  for (const TCase& c : cases) {
+    TFakeChoiceServices services;
+    services.FileAnswers = {scratch_.File("section"), c.second};
+    services.FilterIndexAnswers.push_back(2);
+    services.ChoiceAnswers.push_back("British units (feet)");
+    services.BoxAnswers.push_back(TMessageResult::No);
+    TSaveExportTableDialog dialog;
+    dialog.FileName = "Section 12.5 kHz";
+    EXPECT_EQ(dialog.Execute(), c.accepted) << c.what;
+    ASSERT_EQ(services.FileCalls.size(), 2u) << c.what;
+    EXPECT_EQ(services.Messages.size(), 1u) << c.what;
+    const TFileRequest& again = services.FileCalls[1].Request;
+    EXPECT_EQ(again.FileName, scratch_.File("section")) << c.what;
+    EXPECT_EQ(again.FilterIndex, 2) << c.what;
+    EXPECT_EQ(services.ShownChoices.at(1).Text, "British units (feet)") << c.what;
+    EXPECT_EQ(dialog.FileName, c.accepted ? c.written : "Section 12.5 kHz") << c.what;
   }
   EXPECT_EQ(scratch_.Get("section.csv"), "kept");
 }

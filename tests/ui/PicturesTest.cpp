@@ -411,9 +411,9 @@ TEST(PictureTargets, ABareNameGetsTheChosenTypesExtensionAndATypedOneChoosesTheT
       {"/p/survey.v2", pftAllFiles, "/p/survey.v2", pftAllFiles},
   };
   for (const auto& c : cases) {
-    const TPictureTarget target = PictureTarget(c.typed, c.filterIndex);
+    const TSaveTarget target = PictureTarget(c.typed, c.filterIndex);
     EXPECT_EQ(target.FileName, c.fileName) << c.typed << " " << c.filterIndex;
-    EXPECT_EQ(target.FileType, c.fileType) << c.typed << " " << c.filterIndex;
+    EXPECT_EQ(target.FilterIndex, c.fileType) << c.typed << " " << c.filterIndex;
   }
 }
 
@@ -425,14 +425,24 @@ TEST_F(PicturesGL, ABareNameIsSavedWithTheChosenTypesExtension) {
   EXPECT_FALSE(std::filesystem::exists(scratch_.File("bare.bmp")));
 }
 
+// The save dialog's own question, asked about the completed name: No returns to
+// the dialog with the name as typed and the type chosen, before any options.
 TEST_F(PicturesGL, AnExistingFileHitByTheCompletedNameIsReplacedOnlyAfterAYes) {
   scratch_.Put("bare.png", "kept");
   services_.BoxAnswers.push_back(TMessageResult::No);
-  SaveAs(scratch_.File("bare"), pftPng, 96, false);
+  services_.FileAnswers = {scratch_.File("bare"), scratch_.File("other")};
+  services_.FilterIndexAnswers.push_back(pftPng);
+  bool seen = false;
+  ChooseOptions(96, false, &seen);
+  SavePicture(*form_);
+  ASSERT_TRUE(seen);
+  ASSERT_EQ(services_.FileCalls.size(), 2u);
+  EXPECT_EQ(services_.FileCalls[1].Request.FileName, scratch_.File("bare"));
+  EXPECT_EQ(services_.FileCalls[1].Request.FilterIndex, pftPng);
   ASSERT_EQ(services_.Messages.size(), 1u);
   EXPECT_EQ(services_.Messages[0].Text, scratch_.File("bare.png") + " already exists.\nDo you want to replace it?");
   EXPECT_EQ(scratch_.Get("bare.png"), "kept");
-  EXPECT_EQ(ReadSetting(SettingKeys::PictureDpi, -1), -1);
+  EXPECT_EQ(scratch_.Get("other.png").substr(1, 3), "PNG");
 
   services_.BoxAnswers.push_back(TMessageResult::Yes);
   SaveAs(scratch_.File("bare"), pftPng, 96, false);

@@ -77,6 +77,64 @@ TEST_F(TreePictures, GifFramesAreCountedAndTheChosenFrameLoadsWithTheFramesAfter
   EXPECT_FALSE(picture.ToImage().isNull());
 }
 
+// A frame past the last one leaves the loader nothing to show: the change fails
+// with the loader's text, whether the frame is chosen before or after the data
+// came, and the picture stays as it was (no half-loaded state, no event).
+TEST_F(TreePictures, AFrameBeyondTheCountFailsAndLeavesThePictureAsItWas) {
+  const std::vector<uint8_t> gif = GifWithFrames({1, 2, 3});
+  const struct {
+    const char* what;
+    bool dataFirst;  // the data is loaded before the frame is chosen
+    int32_t frame;
+    bool loads;
+  } cases[] = {
+      {"the last frame, chosen on loaded data", true, 3, true},
+      {"one past the last, chosen on loaded data", true, 4, false},
+      {"far past the last, chosen on loaded data", true, 7, false},
+      {"the last frame, chosen before the data", false, 3, true},
+      {"one past the last, chosen before the data", false, 4, false},
+      {"far past the last, chosen before the data", false, 7, false},
+  };
+  for (const auto& c : cases) {
+    THTMLPicture picture;
+    if (c.dataFirst) picture.LoadFromBytes(gif);
+    int changes = 0, frameChanges = 0;
+    picture.OnChange = [&](TGraphic&) { ++changes; };
+    picture.OnFrameChange = [&](THTMLPicture&) { ++frameChanges; };
+    std::string failure;
+    try {
+      if (c.dataFirst) {
+        picture.SetFrame(c.frame);
+      } else {
+        picture.SetFrame(c.frame);
+        picture.LoadFromBytes(gif);
+      }
+    } catch (const EInvalidGraphic& e) {
+      failure = e.what();
+    }
+    if (c.loads) {
+      EXPECT_EQ(failure, "") << c.what;
+      EXPECT_EQ(picture.Frame(), c.frame) << c.what;
+      EXPECT_FALSE(picture.ToImage().isNull()) << c.what;
+      EXPECT_EQ(picture.FrameLeft(), 2) << c.what << ": frame 3's descriptor";
+      continue;
+    }
+    EXPECT_EQ(failure, "Could not load image") << c.what;
+    EXPECT_EQ(changes + frameChanges, 0) << c.what;
+    if (c.dataFirst) {
+      EXPECT_EQ(picture.Frame(), 1) << c.what;
+      EXPECT_FALSE(picture.Empty()) << c.what;
+      EXPECT_FALSE(picture.ToImage().isNull()) << c.what;
+      EXPECT_EQ(picture.LoadedBytes(), gif) << c.what << ": frame 1 still shown";
+    } else {
+      EXPECT_EQ(picture.Frame(), c.frame) << c.what << ": the choice is kept, not reset";
+      EXPECT_TRUE(picture.Empty()) << c.what;
+      EXPECT_TRUE(picture.ToImage().isNull()) << c.what;
+      EXPECT_TRUE(picture.Data().empty()) << c.what;
+    }
+  }
+}
+
 TEST_F(TreePictures, ATruncatedFrameDescriptorIsNotReadPastTheData) {
   std::vector<uint8_t> gif = GifWithFrames({1});
   // Cut inside the descriptor: the frame start is still recognised.
