@@ -153,6 +153,34 @@ TEST(ChartGradient, AnAngledGradientStaysInsideItsRectangle) {
   EXPECT_NE(s.At(30, 30), clWhite);
 }
 
+// The sub-gradient is part of the gradient: an angle turns both together.
+TEST(ChartGradient, AnAngleTurnsTheSubGradientWithTheGradient) {
+  InstallChartFills();
+  const struct {
+    int32_t angle;
+    bool redAtTop;  // the opaque sub-gradient runs red (bottom) to blue (top) unturned
+  } table[] = {{0, false}, {180, true}};
+  for (const auto& row : table) {
+    ChartSurface s(60, 60);
+    TChartGradient g;
+    g.SetVisible(true);
+    g.SetAngle(row.angle);
+    g.SetStartColor(clLime);
+    g.SetEndColor(clLime);
+    TSubGradient& sub = g.SubGradient();
+    sub.SetVisible(true);
+    sub.SetTransparency(0);
+    sub.SetStartColor(clRed);
+    sub.SetEndColor(clBlue);
+    s.Device().SetPenStyle(psClear);
+    g.Draw(s.canvas, TRect{10, 10, 50, 50});
+    const TColor top = s.At(30, 13), bottom = s.At(30, 46);
+    EXPECT_EQ(ColorRed(top) > ColorBlue(top), row.redAtTop) << row.angle;
+    EXPECT_EQ(ColorRed(bottom) > ColorBlue(bottom), !row.redAtTop) << row.angle;
+    EXPECT_LT(ColorGreen(top), 128) << row.angle;  // the sub-gradient covers the lime
+  }
+}
+
 TEST(ChartBlend, TransparencyMixesTheNewDrawingWithTheOld) {
   struct Row {
     int32_t transparency;
