@@ -1,5 +1,5 @@
 #pragma once
-// The chart panel that owns the axes and knows the series, and paints one frame:
+// The chart panel that owns the axes and the series, and paints one frame:
 // background, titles and legend, walls, axes and series in a fixed order. The
 // chart component adds walls, titles and the legend through the hooks.
 #include <cstdint>

@@ -30,7 +30,8 @@ enum TSeriesNotifyFlags : uint8_t { snDelete = 1, snModify = 2, snAdd = 4, snCle
 class TChartSeriesSource;
 class TChartSeries;
 
-// Series not owned by the list (a chart's, a group's, a series' dependents).
+// Series not owned by the list (a group's, a series' dependents; the chart's list
+// keeps the owners of its series beside it).
 using TCustomSeriesList = std::vector<TChartSeries*>;
 // The series that feed a series, the first one leading.
 using TDataSourcesList = std::vector<TChartSeries*>;

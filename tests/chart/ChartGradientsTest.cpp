@@ -139,14 +139,19 @@ TEST(ChartGradient, AssignFreesASubGradientTheSourceLacks) {
   EXPECT_EQ(target.SubGradientIfAny(), nullptr);
 }
 
+// Visible, at the angle, from start to end.
+void Show(TCustomChartGradient& g, int32_t angle, TColor start, TColor end) {
+  g.SetVisible(true);
+  g.SetAngle(angle);
+  g.SetStartColor(start);
+  g.SetEndColor(end);
+}
+
 TEST(ChartGradient, AnAngledGradientStaysInsideItsRectangle) {
   InstallChartFills();
   ChartSurface s(60, 60);
   TChartGradient g;
-  g.SetVisible(true);
-  g.SetAngle(30);
-  g.SetStartColor(clRed);
-  g.SetEndColor(clBlue);
+  Show(g, 30, clRed, clBlue);
   s.Device().SetPenStyle(psClear);
   g.Draw(s.canvas, TRect{10, 10, 50, 50});
   EXPECT_EQ(s.Ink(), (TRect{10, 10, 50, 50}));
@@ -163,15 +168,9 @@ TEST(ChartGradient, AnAngleTurnsTheSubGradientWithTheGradient) {
   for (const auto& row : table) {
     ChartSurface s(60, 60);
     TChartGradient g;
-    g.SetVisible(true);
-    g.SetAngle(row.angle);
-    g.SetStartColor(clLime);
-    g.SetEndColor(clLime);
-    TSubGradient& sub = g.SubGradient();
-    sub.SetVisible(true);
-    sub.SetTransparency(0);
-    sub.SetStartColor(clRed);
-    sub.SetEndColor(clBlue);
+    Show(g, row.angle, clLime, clLime);
+    Show(g.SubGradient(), 0, clRed, clBlue);
+    g.SubGradient().SetTransparency(0);
     s.Device().SetPenStyle(psClear);
     g.Draw(s.canvas, TRect{10, 10, 50, 50});
     const TColor top = s.At(30, 13), bottom = s.At(30, 46);
