@@ -189,7 +189,11 @@ void TChartAxis::Draw(bool calcPosAxis) {
     Items.Clear();
     const TAxisLabelStyle style = LabelStyleInForce();
     if (style == talValue) {
-      for (double v : LabelValues()) DrawValueLabel(v);
+      TExtraTicks extra;
+      const std::vector<double> values = LabelValues(&extra);
+      if (extra.Below) fTicks.push_back(CalcPosValue(*extra.Below));
+      for (double v : values) DrawValueLabel(v);
+      if (extra.Above) fTicks.push_back(CalcPosValue(*extra.Above));
     } else if ((style == talMark || style == talText) && fMinAxis <= fMaxAxis) {
       if (fIsDepthAxis && style == talText)
         DrawSeriesTitleLabels();

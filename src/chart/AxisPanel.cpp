@@ -28,11 +28,36 @@ TCustomAxisPanel::TCustomAxisPanel(QWidget* parent) : TCustomChartPanelExtended(
   SetRepaintEnabled(true);
 }
 
+TChartSeriesList::~TChartSeriesList() {
+  // Last first, each told it has no chart before it goes.
+  while (!empty()) Take(size() - 1)->SetParentChart(nullptr);
+}
+
+TChartSeries& TChartSeriesList::Append(std::unique_ptr<TChartSeries> series) {
+  push_back(series.get());
+  fOwned.push_back(std::move(series));
+  return *back();
+}
+
+std::unique_ptr<TChartSeries> TChartSeriesList::Take(size_t index) {
+  std::unique_ptr<TChartSeries> series = std::move(fOwned[index]);
+  fOwned.erase(fOwned.begin() + static_cast<std::ptrdiff_t>(index));
+  erase(begin() + static_cast<std::ptrdiff_t>(index));
+  // A group must not keep a series that may be freed once it has left the list.
+  for (int32_t g = 0; g < fGroups.Count(); ++g) std::erase(fGroups[g].Series, series.get());
+  return series;
+}
+
+void TChartSeriesList::Forget(const TChartSeries& series) {
+  const auto it = std::find(begin(), end(), &series);
+  if (it != end()) Take(static_cast<size_t>(it - begin())).release();
+}
+
 TCustomAxisPanel::~TCustomAxisPanel() {
-  // The axes unregister through fAxesList, which must still be alive.
+  // The axes unregister through fAxesList, which must still be alive. The series
+  // go first, without notifications: the chart around them is being taken down.
   SetRepaintEnabled(false);
-  for (TChartSeries* s : fSeries) s->SetParentChart(nullptr);
-  fSeries.clear();
+  while (!fSeries.empty()) fSeries.Take(fSeries.size() - 1)->SetParentChart(nullptr);
   fCustomAxes.clear();
   fDepthTopAxis.reset();
   fDepthAxis.reset();
@@ -181,12 +206,14 @@ double TCustomAxisPanel::MaxValueOfAxis(const TChartAxis& axis, bool isMin, bool
 
 // ---- series
 
-void TCustomAxisPanel::AddSeries(TChartSeries& series) {
-  if (std::find(fSeries.begin(), fSeries.end(), &series) != fSeries.end()) return;
+TChartSeries& TCustomAxisPanel::AddSeries(std::unique_ptr<TChartSeries> owned) {
+  TChartSeries& series = *owned;
+  // Already ours: the list holds it, and so does the caller's pointer by mistake.
+  if (Holds(&series)) return *owned.release();
   if (IAxisPanel* old = series.ParentChart(); old && old != this) {
-    if (auto* panel = dynamic_cast<TCustomAxisPanel*>(old)) panel->RemoveSeries(series);
+    if (auto* panel = dynamic_cast<TCustomAxisPanel*>(old)) panel->RemoveSeries(series).release();
   }
-  fSeries.push_back(&series);
+  fSeries.Append(std::move(owned));
   series.SetParentChart(this);
   TChartSeriesEvent event;
   event.Sender = this;
@@ -195,15 +222,17 @@ void TCustomAxisPanel::AddSeries(TChartSeries& series) {
   BroadcastChartEvent(event);
   if (OnAddSeries) OnAddSeries(series);
   Invalidate();
+  return series;
 }
 
-void TCustomAxisPanel::RemoveSeries(TChartSeries& series) {
+std::unique_ptr<TChartSeries> TCustomAxisPanel::RemoveSeries(TChartSeries& series) {
   const auto it = std::find(fSeries.begin(), fSeries.end(), &series);
-  if (it != fSeries.end()) RemoveSeries(static_cast<int32_t>(it - fSeries.begin()));
+  if (it == fSeries.end()) return nullptr;
+  return RemoveSeries(static_cast<int32_t>(it - fSeries.begin()));
 }
 
-void TCustomAxisPanel::RemoveSeries(int32_t index) {
-  if (index < 0 || index >= SeriesCount()) return;
+std::unique_ptr<TChartSeries> TCustomAxisPanel::RemoveSeries(int32_t index) {
+  if (index < 0 || index >= SeriesCount()) return nullptr;
   TChartSeries& series = *fSeries[static_cast<size_t>(index)];
   TChartSeriesEvent event;
   event.Sender = this;
@@ -211,15 +240,19 @@ void TCustomAxisPanel::RemoveSeries(int32_t index) {
   event.Series = &series;
   BroadcastChartEvent(event);
   series.SetParentChart(nullptr);
-  fSeries.erase(fSeries.begin() + index);
-  // A group must not keep a series that may be freed once it has left the chart.
-  for (int32_t g = 0; g < fSeries.Groups().Count(); ++g) std::erase(fSeries.Groups()[g].Series, &series);
+  std::unique_ptr<TChartSeries> owned = fSeries.Take(static_cast<size_t>(index));
   if (OnRemoveSeries) OnRemoveSeries(series);
   Invalidate();
+  return owned;
 }
 
-void TCustomAxisPanel::RemoveAllSeries() {
-  while (!fSeries.empty()) RemoveSeries(SeriesCount() - 1);
+void TCustomAxisPanel::RemoveAllSeries(TChartSeriesClass ofClass) {
+  for (int32_t i = 0; i < SeriesCount();) {
+    if (ofClass == nullptr || ofClass(Series(i)))
+      RemoveSeries(i);
+    else
+      ++i;
+  }
 }
 
 void TCustomAxisPanel::ValidateSource(const TChartSeries& series, const TChartSeries& source) {
@@ -232,7 +265,7 @@ void TCustomAxisPanel::ValidateSource(const TChartSeries& series, const TChartSe
 }
 
 void TCustomAxisPanel::SeriesDestroyed(IChartSeries& series) {
-  std::erase_if(fSeries, [&](const TChartSeries* s) { return s == &series; });
+  if (const auto* s = dynamic_cast<const TChartSeries*>(&series)) fSeries.Forget(*s);
   Invalidate();
 }
 
@@ -532,9 +565,9 @@ void TCustomAxisPanel::DrawSeries(TChartSeries& s) {
   DrawSeriesValues(s);
   if (clip) UnClipSeries();
   if (s.Count() > 0 && s.Marks().Visible()) {
-    if (s.Marks().Clip) ClipSeries();
+    if (s.Marks().Clip()) ClipSeries();
     s.DrawMarks();
-    if (s.Marks().Clip) UnClipSeries();
+    if (s.Marks().Clip()) UnClipSeries();
   }
   s.DoAfterDrawValues();
   if (grouping) canvas_->EndGroup();

@@ -1,5 +1,5 @@
 #pragma once
-// The chart panel that owns the axes and knows the series, and paints one frame:
+// The chart panel that owns the axes and the series, and paints one frame:
 // background, titles and legend, walls, axes and series in a fixed order. The
 // chart component adds walls, titles and the legend through the hooks.
 #include <cstdint>
@@ -37,18 +37,36 @@ class TChartSeriesEvent : public TChartEvent {
   TChartSeries* Series = nullptr;
 };
 
-// The chart's series (not owned: the series' owner frees them) and their groups.
+// The chart's series in drawing order (the base list, for reading), each owned by
+// the list, and their groups.
 class TChartSeriesList : public TCustomSeriesList {
  public:
   explicit TChartSeriesList(TCustomAxisPanel& panel) : fPanel(panel) {}
+  ~TChartSeriesList();
   TCustomAxisPanel& Panel() const { return fPanel; }
   TSeriesGroups& Groups() { return fGroups; }
   const TSeriesGroups& Groups() const { return fGroups; }
 
+  // Appends the series and takes it into the list's care.
+  TChartSeries& Append(std::unique_ptr<TChartSeries> series);
+  // Takes the series out of the list and hands it back.
+  std::unique_ptr<TChartSeries> Take(size_t index);
+  // Forgets a series that is being destroyed by someone else, without freeing it.
+  void Forget(const TChartSeries& series);
+
  private:
   TCustomAxisPanel& fPanel;
   TSeriesGroups fGroups;
+  std::vector<std::unique_ptr<TChartSeries>> fOwned;  // in the order of the base list
 };
+
+// A series class as the chart's class-wide removal takes it: whether a series is of
+// the class (or derives from it). SeriesOfClass<TLineSeries> is one.
+using TChartSeriesClass = bool (*)(const TChartSeries&);
+template <class T>
+bool SeriesOfClass(const TChartSeries& series) {
+  return dynamic_cast<const T*>(&series) != nullptr;
+}
 
 // Sender: the series added or removed.
 using TSeriesNotifyEvent = std::function<void(TChartSeries&)>;
@@ -135,12 +153,20 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
   // series drawn on it (none when the first active series uses no axes).
   bool IsAxisVisible(const TChartAxis& axis) const;
 
-  // ---- series (not owned: the series' owner frees them)
-  void AddSeries(TChartSeries& series);
-  void RemoveSeries(TChartSeries& series);
-  void RemoveSeries(int32_t index);
-  // Every series leaves the chart.
-  void RemoveAllSeries();
+  // ---- series (owned: the chart frees those it holds when it goes)
+  // Appends the series (unless it is in the list already), tells it and the
+  // listeners, OnAddSeries, repaint. A series of another chart leaves that one first.
+  TChartSeries& AddSeries(std::unique_ptr<TChartSeries> series);
+  template <class T>
+  T& AddSeries(std::unique_ptr<T> series) {
+    return static_cast<T&>(AddSeries(std::unique_ptr<TChartSeries>(std::move(series))));
+  }
+  // The series leaves the chart (listeners, OnRemoveSeries, repaint) and is handed
+  // back to the caller; null for a series or index the chart does not hold.
+  std::unique_ptr<TChartSeries> RemoveSeries(TChartSeries& series);
+  std::unique_ptr<TChartSeries> RemoveSeries(int32_t index);
+  // Every series of the class (every series for null) leaves the chart and is freed.
+  void RemoveAllSeries(TChartSeriesClass ofClass);
   // Raises ChartException "Circular Series dependences are not allowed" when source
   // takes its data from series, directly or through a chain of sources. Needs no
   // chart: a series without one checks its sources the same way.

@@ -162,14 +162,23 @@ void TCustomChart::PaintLegendSymbolBack(const TRect& rect) {
   if (TCanvas* dc = canvas.GetHandle()) Legend.DrawPlainSymbol(canvas, rect, dc->Brush().Color);
 }
 
-void TCustomChart::RemoveAllSeries() {
-  while (SeriesCount() > 0) RemoveSeries(0);
+std::vector<std::unique_ptr<TChartSeries>> TCustomChart::RemoveAllSeries() {
+  std::vector<std::unique_ptr<TChartSeries>> removed;
+  while (SeriesCount() > 0) removed.push_back(RemoveSeries(0));
+  return removed;
 }
 
 TChartSeries* TCustomChart::FirstActiveSeries() const {
   for (int32_t i = 0; i < SeriesCount(); ++i)
     if (Series(i).Active()) return &Series(i);
   return nullptr;
+}
+
+void TCustomChart::FillValueSourceItems(const TChartSeries& series,
+                                        const std::function<void(const std::string&)>& proc) const {
+  if (series.DataSources().empty()) return;
+  const TChartValueLists& lists = series.DataSources().front()->ValuesList();
+  for (int32_t i = 0; i < lists.Count(); ++i) proc(lists[i].Name());
 }
 
 void TCustomChart::Assign(const TCustomChartPanel& source) {

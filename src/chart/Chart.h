@@ -9,6 +9,9 @@
 // (hit test, mouse and wheel, zoom, pan and undo).
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "chart/AxisPanel.h"
 #include "chart/ChartLegend.h"
@@ -53,14 +56,18 @@ class TCustomChart : public TCustomAxisPanel {
   void PaintLegendSymbolBack(const TRect& rect) override;
 
   // Detaches every series, always the current first one, each with its removal
-  // notifications and OnRemoveSeries; the series objects are not freed (their owner
-  // frees them). Freeing is the owner's separate step after this.
-  void RemoveAllSeries();
+  // notifications and OnRemoveSeries; the chart does not free them but hands them
+  // back in their order. The panel's RemoveAllSeries(ofClass) frees instead.
+  std::vector<std::unique_ptr<TChartSeries>> RemoveAllSeries();
+  using TCustomAxisPanel::RemoveAllSeries;
   // Applies the named palette (ChartPalettes.h) when the index changes: the chart's
   // colours, and the automatic colours of its series in series order.
   void SetColorPaletteIndex(int32_t index);
   // The first active series, or null.
   TChartSeries* FirstActiveSeries() const;
+  // For an editor: calls proc with the Name of each value list of the series that
+  // is series' data source (nothing when its data source is no series).
+  void FillValueSourceItems(const TChartSeries& series, const std::function<void(const std::string&)>& proc) const;
   // ColorPaletteIndex, the titles, the legend, ScrollMouseButton and the walls, then the axis
   // panel's settings.
   void Assign(const TCustomChartPanel& source) override;

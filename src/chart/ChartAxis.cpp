@@ -488,7 +488,7 @@ int32_t TChartAxis::DateTimeStepIndex(double step) const {
   return index;
 }
 
-std::vector<double> TChartAxis::LabelValues() {
+std::vector<double> TChartAxis::LabelValues(TExtraTicks* extraTicks) {
   std::vector<double> out;
   const double step = CalcIncrement();
   const int32_t stepIndex = DateTimeStepIndex(step);
@@ -496,7 +496,7 @@ std::vector<double> TChartAxis::LabelValues() {
   if (!((step > 0 || calendarStep) && fMinAxis <= fMaxAxis)) return out;
   if (fChart.OnGetNextAxisLabel && AddEventLabels(out)) return out;
   if (fLogarithmic && fDesiredIncrement == 0 && !fChart.OnGetNextAxisLabel)
-    AddLogLabels(out);
+    AddLogLabels(out, extraTicks);
   else
     AddValueLabels(out, step, stepIndex);
   return out;
@@ -534,7 +534,7 @@ void TChartAxis::AddValueLabels(std::vector<double>& out, double step, int32_t s
   }
 }
 
-void TChartAxis::AddLogLabels(std::vector<double>& out) {
+void TChartAxis::AddLogLabels(std::vector<double>& out, TExtraTicks* extraTicks) {
   if (fMinAxis == fMaxAxis) return;
   double start;
   if (fMinAxis > 0) {
@@ -547,6 +547,13 @@ void TChartAxis::AddLogLabels(std::vector<double>& out) {
     start = fMinAxis;
   }
   const double base = fLogarithmicBase;
+  const bool minorGrid = extraTicks != nullptr && MinorGrid.Visible();
+  if (minorGrid) {
+    // base ^ (log of the minimum − 1), unless the start already lies below the minimum.
+    const double below = start < fMinAxis ? start : fMinAxis / base;
+    if (below < fMinAxis) extraTicks->Below = below;
+  }
+  if (minorGrid && start > fMaxAxis) extraTicks->Above = start;
   if (!(base > 1) || !std::isfinite(base)) return;
   double v = start;
   for (int32_t i = 0; v <= fMaxAxis && i < AxisMaxLabels; ++i) {

@@ -8,6 +8,7 @@
 // [SECTION] Pixel mapping, [SECTION] Properties
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -183,7 +184,13 @@ class TChartAxis {
   // first for stepped labels: the handler's values with OnGetNextAxisLabel, the
   // powers of the base on a logarithmic axis without Increment, else the steps.
   // At most AxisMaxLabels values (AxisMaxEventLabels from a handler).
-  std::vector<double> LabelValues();
+  // Logarithmic labels also give, while the minor grid is visible, the values of
+  // two ticks without labels: one below the minimum (where the minor grid starts)
+  // and the first power when it lies above the maximum.
+  struct TExtraTicks {
+    std::optional<double> Below, Above;
+  };
+  std::vector<double> LabelValues(TExtraTicks* extraTicks = nullptr);
 
   // [SECTION] Layout and drawing (AxisDrawing.cpp)
   // Room across the axis for its line and ticks, and for its labels.
@@ -368,7 +375,7 @@ class TChartAxis {
   double EffectiveLogBase() const;
   int32_t DateTimeStepIndex(double step) const;
   void AddValueLabels(std::vector<double>& out, double step, int32_t stepIndex);
-  void AddLogLabels(std::vector<double>& out);
+  void AddLogLabels(std::vector<double>& out, TExtraTicks* extraTicks);
   bool AddEventLabels(std::vector<double>& out);
   int32_t InternalCalcSize(TChartFont& font, int32_t angle, const std::string& text, int32_t size);
   int32_t ShrinkSide(TRect& rect, int32_t size) const;

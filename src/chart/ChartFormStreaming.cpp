@@ -252,17 +252,16 @@ void WriteChartSeries(const TCustomAxisPanel& chart, TStreamedProperties& block)
   AddCollection(block, "Series", std::move(items));
 }
 
-std::vector<std::unique_ptr<TChartSeries>> ReadChartSeries(TCustomAxisPanel& chart, const TStreamedProperties& block,
-                                                           const std::vector<TChartSeriesSource*>& components) {
-  std::vector<std::unique_ptr<TChartSeries>> created;
+std::vector<TChartSeries*> ReadChartSeries(TCustomAxisPanel& chart, const TStreamedProperties& block,
+                                           const std::vector<TChartSeriesSource*>& components) {
+  std::vector<TChartSeries*> created;
   try {
     const std::vector<TStreamedProperties>& items = PropertyCollection(block, "Series");
     std::vector<TSeriesLinks> links;
     for (const TStreamedProperties& item : items) {
       const TStreamedProperty* name = FindProperty(item, "ClassName");
       if (name == nullptr || name->Type != TPropertyType::Ident) throw EChartStreamError("Series class missing");
-      created.push_back(CreateSeries(name->Text));
-      chart.AddSeries(*created.back());
+      created.push_back(&chart.AddSeries(CreateSeries(name->Text)));
       links.push_back(ReadSeriesProperties(*created.back(), item));
     }
     std::vector<TChartSeries*> candidates;
@@ -273,7 +272,7 @@ std::vector<std::unique_ptr<TChartSeries>> ReadChartSeries(TCustomAxisPanel& cha
       SetSeriesGroups(chart.SeriesGroups(),
                       ReadSeriesGroupBlocks(chart, PropertyCollection(block, "SeriesGroups"), true));
   } catch (...) {
-    for (auto& s : created) chart.RemoveSeries(*s);
+    for (TChartSeries* s : created) chart.RemoveSeries(*s);
     throw;
   }
   return created;

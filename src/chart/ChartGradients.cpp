@@ -627,7 +627,21 @@ void TCustomChartGradient::DrawAngled(TChartCanvas& canvas, const TRect& rect) {
   const int32_t bw = std::clamp(RoundToInt(std::fabs(w * std::cos(a)) + std::fabs(h * std::sin(a))), 1, 8192);
   const int32_t bh = std::clamp(RoundToInt(std::fabs(w * std::sin(a)) + std::fabs(h * std::cos(a))), 1, 8192);
   TBitmap bitmap(bw, bh);
-  FillColors(bitmap.Canvas(), TRect{0, 0, bw, bh}, canvas.GetMonochrome());
+  {
+    // The whole gradient, sub-gradient included, is drawn unturned into the bitmap,
+    // so everything turns together below.
+    TChartCanvas3D unbuffered(&bitmap.Canvas());
+    unbuffered.SetUseBuffer(false);
+    unbuffered.InitWindow(bitmap.Canvas(), nullptr, TRect{0, 0, bw, bh}, false);
+    if (canvas.GetMonochrome()) unbuffered.SetMonochrome(true);
+    struct TRestoreAngle {
+      int32_t& field;
+      int32_t value;
+      ~TRestoreAngle() { field = value; }
+    } restore{angle_, angle_};
+    angle_ = 0;
+    Draw(unbuffered, TRect{0, 0, bw, bh});
+  }
   if (ChartBitmapRotation != nullptr) ChartBitmapRotation(bitmap, angle_);
   const TBitmapGraphic graphic(bitmap.Image());
   canvas.ClipRectangle(r);
@@ -652,9 +666,9 @@ void TCustomChartGradient::DrawFlat(TChartCanvas& canvas, const TRect& rect, int
 void TCustomChartGradient::Draw(TChartCanvas& canvas, const TRect& rect, int32_t cornerSize) {
   if (angle_ != 0) {
     DrawAngled(canvas, rect);
-  } else {
-    DrawFlat(canvas, rect, cornerSize);
+    return;
   }
+  DrawFlat(canvas, rect, cornerSize);
   int32_t transparency = 0;
   if (const TCustomChartGradient* over = OverGradient(transparency)) {
     auto blend = canvas.BeginBlending(rect, transparency);

@@ -307,14 +307,15 @@ void ApplyMarksBlock(TSeriesMarks& marks, const TStreamedProperties& block) {
     c.Length = PropertyInt32(block, "ArrowLength", c.Length);
     if (!callout.empty()) ReadCalloutProperties(c, callout);
   }
-  marks.Clip = PropertyBoolean(block, "Clip", marks.Clip);
+  marks.SetClip(PropertyBoolean(block, "Clip", marks.Clip()));
   marks.SetDrawEvery(PropertyInt32(block, "DrawEvery", marks.DrawEvery()));
-  marks.Margins.Left = PropertyInt32(block, "Margins.Left", marks.Margins.Left);
-  marks.Margins.Top = PropertyInt32(block, "Margins.Top", marks.Margins.Top);
-  marks.Margins.Right = PropertyInt32(block, "Margins.Right", marks.Margins.Right);
-  marks.Margins.Bottom = PropertyInt32(block, "Margins.Bottom", marks.Margins.Bottom);
-  marks.Margins.Units =
-      static_cast<TMarginUnits>(PropertyIdent(block, "Margins.Units", kMarginUnitIdents, marks.Margins.Units));
+  TMargins& margins = marks.Margins;
+  margins.SetLeft(PropertyInt32(block, "Margins.Left", margins.Left()));
+  margins.SetTop(PropertyInt32(block, "Margins.Top", margins.Top()));
+  margins.SetRight(PropertyInt32(block, "Margins.Right", margins.Right()));
+  margins.SetBottom(PropertyInt32(block, "Margins.Bottom", margins.Bottom()));
+  margins.SetUnits(
+      static_cast<TMarginUnits>(PropertyIdent(block, "Margins.Units", kMarginUnitIdents, margins.Units())));
   marks.MultiLine = PropertyBoolean(block, "MultiLine", marks.MultiLine);
   marks.Style = static_cast<TSeriesMarksStyle>(PropertyIdent(block, "Style", kMarksStyleIdents, marks.Style));
   if (const TStreamedProperties symbol = PropertiesUnder(block, "Symbol."); !symbol.empty())
@@ -338,14 +339,15 @@ void WriteMarksProperties(const TSeriesMarks& marks, TStreamedProperties& block)
     WriteCalloutProperties(*callout, part);
     AddPropertiesUnder(own, std::move(part), "Callout.");
   }
-  if (marks.Clip) AddBoolean(own, "Clip", true);
+  if (marks.Clip()) AddBoolean(own, "Clip", true);
   if (marks.DrawEvery() != 1) AddInteger(own, "DrawEvery", marks.DrawEvery());
+  const TMargins& margins = marks.Margins;
   const TMargins defaults;
-  if (marks.Margins.Left != defaults.Left) AddInteger(own, "Margins.Left", marks.Margins.Left);
-  if (marks.Margins.Top != defaults.Top) AddInteger(own, "Margins.Top", marks.Margins.Top);
-  if (marks.Margins.Right != defaults.Right) AddInteger(own, "Margins.Right", marks.Margins.Right);
-  if (marks.Margins.Bottom != defaults.Bottom) AddInteger(own, "Margins.Bottom", marks.Margins.Bottom);
-  if (marks.Margins.Units != defaults.Units) AddIdent(own, "Margins.Units", kMarginUnitIdents[marks.Margins.Units]);
+  if (margins.Left() != margins.DefaultLeftRight()) AddInteger(own, "Margins.Left", margins.Left());
+  if (margins.Top() != defaults.Top()) AddInteger(own, "Margins.Top", margins.Top());
+  if (margins.Right() != margins.DefaultLeftRight()) AddInteger(own, "Margins.Right", margins.Right());
+  if (margins.Bottom() != defaults.Bottom()) AddInteger(own, "Margins.Bottom", margins.Bottom());
+  if (margins.Units() != defaults.Units()) AddIdent(own, "Margins.Units", kMarginUnitIdents[margins.Units()]);
   if (marks.MultiLine) AddBoolean(own, "MultiLine", true);
   if (marks.Style != smsLabel) AddIdent(own, "Style", kMarksStyleIdents[marks.Style]);
   if (const TSeriesMarksSymbol* symbol = marks.SymbolIfAny()) {

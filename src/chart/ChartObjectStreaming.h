@@ -114,9 +114,10 @@ void ResolveSeriesLinks(TChartSeries& series, const TSeriesLinks& links, const s
 void WriteChartSeries(const TCustomAxisPanel& chart, TStreamedProperties& block);
 // Makes the series of the block (their class from the series registry, or the
 // library's own kinds), adds them to the chart and links their sources among the
-// chart's series and the given components. The caller owns what comes back. On a
-// failure every series made is removed again and the exception passes on.
-std::vector<std::unique_ptr<TChartSeries>> ReadChartSeries(TCustomAxisPanel& chart, const TStreamedProperties& block,
-                                                           const std::vector<TChartSeriesSource*>& components = {});
+// chart's series and the given components. The chart owns them; the series made
+// come back in order. On a failure every series made is removed and freed again and
+// the exception passes on.
+std::vector<TChartSeries*> ReadChartSeries(TCustomAxisPanel& chart, const TStreamedProperties& block,
+                                           const std::vector<TChartSeriesSource*>& components = {});
 
 }  // namespace qira

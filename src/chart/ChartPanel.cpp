@@ -26,9 +26,53 @@ bool TCustomChartPanel::EraseBackgroundFlag = false;
 namespace {
 constexpr int32_t kPanelWidth = 400;
 constexpr int32_t kPanelHeight = 250;
-// More copies than this are not drawn: a tile of one pixel over a huge rectangle
-// would otherwise take for ever.
-constexpr int64_t kMaxTiles = 1 << 20;
+// A tiled back image is drawn in blocks of whole copies at least this many pixels on
+// a side, so a tiny picture over a large panel costs a few dozen draws.
+constexpr int64_t kTileBlock = 256;
+// Without a flat view to limit the tiles to what is seen, more blocks than this
+// are not drawn.
+constexpr int64_t kMaxTileBlocks = 1 << 20;
+
+// cols × rows copies of the image side by side, pixel for pixel.
+QImage TiledBlock(const QImage& image, int64_t cols, int64_t rows) {
+  QImage block(static_cast<int>(cols * image.width()), static_cast<int>(rows * image.height()),
+               image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+  QPainter painter(&block);
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  painter.fillRect(block.rect(), QBrush(image));
+  return block;
+}
+
+// Copies of the image at its own size from r's top-left, in rows and columns, until
+// r is covered; with visible given, only those that reach into it.
+void DrawTiles(const TRect& r, const QImage& image, bool transparent, const TRect* visible,
+               const std::function<void(const TBitmapGraphic&, int32_t, int32_t)>& place) {
+  const int64_t w = image.width(), h = image.height();
+  int64_t firstCol = 0, firstRow = 0;
+  int64_t endCol = (int64_t{r.Width()} + w - 1) / w, endRow = (int64_t{r.Height()} + h - 1) / h;
+  if (visible != nullptr) {
+    firstCol = std::max<int64_t>(firstCol, (int64_t{visible->Left} - r.Left) / w);
+    firstRow = std::max<int64_t>(firstRow, (int64_t{visible->Top} - r.Top) / h);
+    endCol = std::min<int64_t>(endCol, (int64_t{visible->Right} - r.Left + w - 1) / w);
+    endRow = std::min<int64_t>(endRow, (int64_t{visible->Bottom} - r.Top + h - 1) / h);
+  }
+  if (endCol <= firstCol || endRow <= firstRow) return;
+  const int64_t blockCols = std::max<int64_t>(1, kTileBlock / w), blockRows = std::max<int64_t>(1, kTileBlock / h);
+  const int64_t blocks = ((endCol - firstCol + blockCols - 1) / blockCols) * ((endRow - firstRow + blockRows - 1) / blockRows);
+  if (blocks > kMaxTileBlocks) return;
+  const QImage block = TiledBlock(image, std::min(blockCols, endCol - firstCol), std::min(blockRows, endRow - firstRow));
+  for (int64_t row = firstRow; row < endRow; row += blockRows) {
+    for (int64_t col = firstCol; col < endCol; col += blockCols) {
+      // The last block of a row or column holds only the copies still needed.
+      const int64_t cols = std::min(blockCols, endCol - col), rows = std::min(blockRows, endRow - row);
+      TBitmapGraphic part(cols * w == block.width() && rows * h == block.height()
+                              ? block
+                              : block.copy(0, 0, static_cast<int>(cols * w), static_cast<int>(rows * h)));
+      part.SetTransparent(transparent);
+      place(part, ClampChartCoord(r.Left + col * w), ClampChartCoord(r.Top + row * h));
+    }
+  }
+}
 
 TRect Inflate(const TRect& r, int32_t d) {
   return TRect{ClampChartCoord(int64_t{r.Left} - d), ClampChartCoord(int64_t{r.Top} - d),
@@ -94,27 +138,21 @@ void TBackImage::Draw(TCustomChartPanelExtended& panel, const TRect& rect, int32
   TRect r = rect;
   if (z > 0 && orthogonal) r = canvas.ProjectRect(rect, z);
   const bool as3D = z > 0 && !orthogonal;
-  auto place = [&](int32_t x, int32_t y) {
+  auto place = [&](const TBitmapGraphic& copy, int32_t x, int32_t y) {
     if (as3D) {
-      canvas.DrawGraphicInRect3D(TRect{x, y, x + graphic.Width(), y + graphic.Height()}, graphic, z, 2);
+      canvas.DrawGraphicInRect3D(TRect{x, y, x + copy.Width(), y + copy.Height()}, copy, z, 2);
     } else {
-      canvas.Draw(x, y, &graphic);
+      canvas.Draw(x, y, &copy);
     }
   };
   if (mode_ == pbmTile) {
-    const int64_t w = graphic.Width(), h = graphic.Height();
-    const int64_t cols = (int64_t{r.Width()} + w - 1) / w, rows = (int64_t{r.Height()} + h - 1) / h;
-    if (cols > 0 && rows > 0 && cols * rows <= kMaxTiles) {
-      for (int64_t row = 0; row < rows; ++row)
-        for (int64_t col = 0; col < cols; ++col)
-          place(ClampChartCoord(r.Left + col * w), ClampChartCoord(r.Top + row * h));
-    }
+    DrawTiles(r, image, graphic.Transparent(), as3D ? nullptr : &canvas.Bounds(), place);
   } else {
     panel.FillBackground(r);
     if (mode_ == pbmCustom) {
-      place(ClampChartCoord(int64_t{r.Left} + left_), ClampChartCoord(int64_t{r.Top} + top_));
+      place(graphic, ClampChartCoord(int64_t{r.Left} + left_), ClampChartCoord(int64_t{r.Top} + top_));
     } else {
-      place(ClampChartCoord(r.Left + (int64_t{r.Width()} - graphic.Width()) / 2),
+      place(graphic, ClampChartCoord(r.Left + (int64_t{r.Width()} - graphic.Width()) / 2),
             ClampChartCoord(r.Top + (int64_t{r.Height()} - graphic.Height()) / 2));
     }
   }

@@ -319,7 +319,11 @@ class TCustomChartPanelExtended : public TCustomChartPanel {
   // Copies; null frees and repaints.
   void SetBackImage(const TBackImage* value);
   bool HasBackImage() const { return backImage_ && !backImage_->Empty(); }
-  bool BackImageInside() { return HasBackImage() && BackImage().Inside(); }
+  // Reading makes the back image; False while it has no graphic.
+  bool BackImageInside() {
+    const TBackImage& image = BackImage();
+    return image.Graphic() != nullptr && image.Inside();
+  }
   void SetBackImageInside(bool value) { BackImage().SetInside(value); }
   TChartBackImageMode BackImageMode() { return BackImage().Mode(); }
   void SetBackImageMode(TChartBackImageMode value) { BackImage().SetMode(value); }

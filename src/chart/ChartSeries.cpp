@@ -278,6 +278,8 @@ void TChartSeries::RemoveDataSource(TChartSeries& source) {
 }
 
 void TChartSeries::CheckDataSource() {
+  // The chart refreshes its series; one being updated waits for its EndUpdate.
+  if (Updating() || ParentChart() == nullptr) return;
   if (fFunction && fDataSources.size() > 1) {
     BeginUpdate();
     Clear();
@@ -296,6 +298,10 @@ void TChartSeries::SetFunction(std::unique_ptr<TChartFunction> function) {
   StoredData = false;
   CheckDataSource();
 }
+
+// [SECTION] Gallery
+
+std::vector<std::string> TChartSeries::GallerySubTypes() const { return {std::string(ChartMsg::StyleNormal)}; }
 
 // [SECTION] Chart and axes
 

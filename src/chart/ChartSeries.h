@@ -30,7 +30,8 @@ enum TSeriesNotifyFlags : uint8_t { snDelete = 1, snModify = 2, snAdd = 4, snCle
 class TChartSeriesSource;
 class TChartSeries;
 
-// Series not owned by the list (a chart's, a group's, a series' dependents).
+// Series not owned by the list (a group's, a series' dependents; the chart's list
+// keeps the owners of its series beside it).
 using TCustomSeriesList = std::vector<TChartSeries*>;
 // The series that feed a series, the first one leading.
 using TDataSourcesList = std::vector<TChartSeries*>;
@@ -149,6 +150,7 @@ class TChartSeries : public TCustomChartSeries, public IChartSeries {
   TChartValueList& XValues() const { return *fX; }
   TChartValueList& YValues() const { return *fY; }
   TChartValueLists& ValuesList() { return fValuesList; }
+  const TChartValueLists& ValuesList() const { return fValuesList; }
   // A further value list (index 2 and up), owned by the series.
   TChartValueList& AddValueList(const std::string& name);
   // The extra list of that name (ignoring case), else the mandatory list.
@@ -189,7 +191,8 @@ class TChartSeries : public TCustomChartSeries, public IChartSeries {
   // The source may feed this series: it offers itself (a function, when there is
   // one, accepts any source).
   virtual bool IsValidSource(const TChartSeries& source) const { return source.IsValidSourceOf(*this); }
-  // Refreshes the points from the sources or the function (a no-op without either).
+  // Refreshes the points from the sources or the function (a no-op without either),
+  // only in a chart and not while updating.
   void CheckDataSource();
   uint8_t NotifyFlags = snAll;
   TChartFunction* Function() const { return fFunction.get(); }
@@ -256,6 +259,13 @@ class TChartSeries : public TCustomChartSeries, public IChartSeries {
   std::function<void(TChartSeries&)> BeforeDrawValues;
   std::function<void(TChartSeries&)> AfterDrawValues;
 
+  // [SECTION] Gallery
+  // The names of the sub-types a gallery offers for the kind, "Normal" first.
+  virtual std::vector<std::string> GallerySubTypes() const;
+  // Applies the sub-type of that index in GallerySubTypes; "Normal" (0), and every
+  // index here, changes nothing.
+  virtual void ApplySubType(int32_t index) { (void)index; }
+
   // [SECTION] Look and texts
   bool Active() const override { return TCustomChartElement::Active(); }
   // Title with column separators (character 6) as blanks; the name when empty;
@@ -311,6 +321,9 @@ class TChartSeries : public TCustomChartSeries, public IChartSeries {
   void Assign(const TChartSeries& source);
   // The points came from a form (or a copy of such a series) and are written back.
   bool StoredData = false;
+  // The "Data" stream may carry the X values; when off they are never written and
+  // read back as the points' indexes. No series kind of the library turns it off.
+  bool XValuesInData = true;
   // Sample points made when asked for 0 (0: the library's default count).
   int32_t SampleCount = 0;
   // Names of the source's lists that give the points' colours and labels; a new

@@ -187,11 +187,11 @@ class THtmlWriter {
     const std::string_view attributes =
         space == std::string::npos ? std::string_view() : Trim(inner).substr(space + 1);
 
-    if (name == "/") {  // "</>": closes the last style tag
+    if (name == "/") {  // "</>": the last opened style tag, closed as if written out
       if (tags_.empty()) return;
       const std::string last = tags_.back();
       tags_.pop_back();
-      SetStyle(StyleOf(last), false);
+      Tag("</" + last + ">");
       return;
     }
     if (name == "BR" || name == "P") {
@@ -230,10 +230,9 @@ class THtmlWriter {
       SetStyle(StyleOf(name), true);
       tags_.push_back(name);
     } else if (name.size() > 1 && name[0] == '/' && StyleOf(name.substr(1)) != 0) {
+      // Only the style goes: the opening tag stays on the stack, so "<I><B>x</B></>"
+      // closes the B again and leaves the text italic.
       SetStyle(StyleOf(name.substr(1)), false);
-      // The tag is closed: it no longer waits on the stack for "</>".
-      const auto it = std::find(tags_.rbegin(), tags_.rend(), name.substr(1));
-      if (it != tags_.rend()) tags_.erase(std::next(it).base());
     } else if (name == "FONT") {
       SaveFont();
       FontAttributes(attributes);

@@ -701,11 +701,13 @@ void TLineSeries::PrepareLegendCanvas(int32_t index, TColor& backColor, TBrushSt
   brushStyle = LineBrush();
 }
 
-std::vector<std::string> TLineSeries::GallerySubTypes() {
-  return {std::string(ChartMsg::StyleStairs),  std::string(ChartMsg::StylePoints),
-          std::string(ChartMsg::StyleHeight),  std::string(ChartMsg::StyleHollow),
-          std::string(ChartMsg::StyleColors),  std::string(ChartMsg::StyleMarks),
-          std::string(ChartMsg::StyleNoBorder), std::string(ChartMsg::StyleOutline)};
+std::vector<std::string> TLineSeries::GallerySubTypes() const {
+  std::vector<std::string> types = TCustomSeries::GallerySubTypes();
+  for (const std::string_view type : {ChartMsg::StyleStairs, ChartMsg::StylePoints, ChartMsg::StyleHeight,
+                                      ChartMsg::StyleHollow, ChartMsg::StyleColors, ChartMsg::StyleMarks,
+                                      ChartMsg::StyleNoBorder, ChartMsg::StyleOutline})
+    types.emplace_back(type);
+  return types;
 }
 
 void TLineSeries::ApplySubType(int32_t index) {

@@ -163,10 +163,11 @@ class TLineSeries : public TCustomSeries {
   TLineSeries();
   // The legend's canvas: pen LinePen, brush style LineBrush.
   void PrepareLegendCanvas(int32_t index, TColor& backColor, TBrushStyle& brushStyle) override;
-  // "Stairs", "Points", "Height", "Hollow", "Colors", "Marks", "No Border", "Outline".
-  static std::vector<std::string> GallerySubTypes();
+  // After "Normal": "Stairs", "Points", "Height", "Hollow", "Colors", "Marks",
+  // "No Border", "Outline".
+  std::vector<std::string> GallerySubTypes() const override;
   // Applies sub-type i (1 to 8, in the order above); other values do nothing.
-  void ApplySubType(int32_t index);
+  void ApplySubType(int32_t index) override;
   // Hides the pointer again unless the source is a line series; area off, line on.
   void Assign(const TCustomSeries& source) override;
   bool IsOfThisClass(const TChartSeries& other) const override {

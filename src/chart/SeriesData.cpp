@@ -134,7 +134,7 @@ uint8_t SeriesDataFlags(const TChartSeries& series) {
   const int32_t n = series.Count();
   const TChartValueList& x = series.NotMandatoryValueList();
   uint8_t flags = 0;
-  for (int32_t i = 0; i < n; ++i)
+  for (int32_t i = 0; series.XValuesInData && i < n; ++i)
     if (x.Value(i) != i) {
       flags |= sdXValues;
       break;

@@ -37,10 +37,10 @@ void TSeriesMarks::Assign(const TChartCustomShape& source) {
   if (const auto* marks = dynamic_cast<const TSeriesMarks*>(&source)) {
     Style = marks->Style;
     MultiLine = marks->MultiLine;
-    Clip = marks->Clip;
+    fClip = marks->fClip;
     Angle = marks->Angle;
     TextAlign = marks->TextAlign;
-    Margins = marks->Margins;
+    Margins.Assign(marks->Margins);
     fDrawEvery = marks->fDrawEvery;
     // Callout and symbol exist here exactly when they exist in the source.
     if (const TMarksCallout* from = marks->fCallout.get()) {
@@ -99,18 +99,33 @@ TChartPen& TSeriesMarks::Arrow() { return Callout().Arrow; }
 int32_t TSeriesMarks::ArrowLength() { return Callout().Length; }
 void TSeriesMarks::SetArrowLength(int32_t value) { Change(Callout().Length, value); }
 
-TRect TMargins::Pixels(int32_t w, int32_t h, int32_t f) const {
-  switch (Units) {
+TMargins::TMargins(TNotifyEvent onChange, int32_t defaultLeftRight)
+    : OnChange(std::move(onChange)), fLeft(defaultLeftRight), fRight(defaultLeftRight),
+      fDefaultLeftRight(defaultLeftRight) {}
+
+void TMargins::Assign(const TMargins& source) {
+  SetLeft(source.fLeft);
+  SetTop(source.fTop);
+  SetRight(source.fRight);
+  SetBottom(source.fBottom);
+  SetUnits(source.fUnits);
+}
+
+TRect TMargins::Pixels(int32_t w, int32_t h, int32_t f) {
+  switch (fUnits) {
     case maPercentFont:
-      return {RoundToInt(Left * 0.02 * f), RoundToInt(Top * 0.02 * f), RoundToInt(Right * 0.02 * f),
-              RoundToInt(Bottom * 0.02 * f)};
+      fPixels = {RoundToInt(fLeft * 0.02 * f), RoundToInt(fTop * 0.02 * f), RoundToInt(fRight * 0.02 * f),
+                 RoundToInt(fBottom * 0.02 * f)};
+      break;
     case maPercentSize:
-      return {RoundToInt(Left * 0.01 * w), RoundToInt(Top * 0.01 * h), RoundToInt(Right * 0.01 * w),
-              RoundToInt(Bottom * 0.01 * h)};
+      fPixels = {RoundToInt(fLeft * 0.01 * w), RoundToInt(fTop * 0.01 * h), RoundToInt(fRight * 0.01 * w),
+                 RoundToInt(fBottom * 0.01 * h)};
+      break;
     case maPixels:
+      fPixels = {fLeft, fTop, fRight, fBottom};
       break;
   }
-  return {Left, Top, Right, Bottom};
+  return fPixels;
 }
 
 TMarksItem& TSeriesMarks::MarkItem(int32_t index) {

@@ -36,12 +36,46 @@ enum TSeriesMarksStyle : uint8_t {
 enum TMarginUnits : uint8_t { maPercentFont, maPercentSize, maPixels };
 
 // Margins around a mark's text in percent of the font height, in percent of the
-// box, or in pixels.
-struct TMargins {
-  int32_t Left = 20, Top = 5, Right = 20, Bottom = 5;
-  TMarginUnits Units = maPercentFont;
-  // The margins in pixels for a box of width w, height h and font height f.
-  TRect Pixels(int32_t w, int32_t h, int32_t f) const;
+// box, or in pixels. A changed value calls OnChange (the owner repaints).
+class TMargins {
+ public:
+  explicit TMargins(TNotifyEvent onChange = {}, int32_t defaultLeftRight = 20);
+
+  int32_t Left() const { return fLeft; }
+  void SetLeft(int32_t value) { Change(fLeft, value); }
+  int32_t Top() const { return fTop; }
+  void SetTop(int32_t value) { Change(fTop, value); }
+  int32_t Right() const { return fRight; }
+  void SetRight(int32_t value) { Change(fRight, value); }
+  int32_t Bottom() const { return fBottom; }
+  void SetBottom(int32_t value) { Change(fBottom, value); }
+  TMarginUnits Units() const { return fUnits; }
+  void SetUnits(TMarginUnits value) { Change(fUnits, value); }
+  // Left and Right are stored only when they differ from it.
+  int32_t DefaultLeftRight() const { return fDefaultLeftRight; }
+  // The four values and the units.
+  void Assign(const TMargins& source);
+
+  // The margins in pixels for a box of width w, height h and font height f; they
+  // are kept as LastPixels.
+  TRect Pixels(int32_t w, int32_t h, int32_t f);
+  // The pixels computed last (all 0 before the first computation).
+  const TRect& LastPixels() const { return fPixels; }
+
+  TNotifyEvent OnChange;
+
+ private:
+  template <class T>
+  void Change(T& field, T value) {
+    if (field == value) return;
+    field = value;
+    if (OnChange) OnChange();
+  }
+
+  int32_t fLeft, fTop = 5, fRight, fBottom = 5;
+  TMarginUnits fUnits = maPercentFont;
+  int32_t fDefaultLeftRight;
+  TRect fPixels;
 };
 
 // Where a mark was drawn (or dragged to): box, arrow and the callout's corner.
@@ -105,10 +139,12 @@ class TSeriesMarks : public TChartCustomShape {
 
   TSeriesMarksStyle Style = smsLabel;
   bool MultiLine = false;
-  bool Clip = false;
+  // The marks are drawn inside the series' clip; a change repaints.
+  bool Clip() const { return fClip; }
+  void SetClip(bool value) { Change(fClip, value); }
   int32_t Angle = 0;
   TChartAlignment TextAlign = taCenter;
-  TMargins Margins;
+  TMargins Margins{[this] { Repaint(); }};
   // Depth of the marks in 3D (the series sets it before drawing).
   int32_t ZPosition = 0;
   TColor BackColor() const { return Color(); }
@@ -176,6 +212,7 @@ class TSeriesMarks : public TChartCustomShape {
   std::unique_ptr<TMarksCallout> fCallout;
   std::unique_ptr<TSeriesMarksSymbol> fSymbol;
   int32_t fDrawEvery = 1;
+  bool fClip = false;
   TMarksItems fItems;
   TSeriesMarksPositions fPositions;
 };

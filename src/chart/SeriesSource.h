@@ -43,6 +43,9 @@ class TChartSeriesSource {
   virtual bool Available() const { return true; }
   // The name of the editor that edits this kind of source (none here).
   virtual std::string EditorName() const { return {}; }
+  // Two queries kept for kinds of source to answer; 0 here, and nothing asks them.
+  virtual int32_t ReservedQuery1() const { return 0; }
+  virtual int32_t ReservedQuery2() const { return 0; }
   // The series' source component is of this object's class.
   virtual bool IsSourceOfSeries(const TChartSeries& series) const;
 

@@ -100,18 +100,11 @@ std::unique_ptr<TLineSeries> PlanLine(TColor colour, int32_t width) {
 
 }  // namespace
 
-// The chart of the plan. It owns its series, and writes each collar's name beside
-// the collar's mark.
+// The chart of the plan: it writes each collar's name beside the collar's mark.
 class TPlanChart : public TChart {
  public:
   using TChart::TChart;
-  // Detach, then free: the chart forgets the series before their owner frees them.
-  ~TPlanChart() override {
-    RemoveAllSeries();
-    OwnedSeries.clear();
-  }
-  std::vector<std::unique_ptr<TLineSeries>> OwnedSeries;
-  // The one-point series that mark the collars (owned above).
+  // The one-point series that mark the collars (the chart owns them).
   std::vector<const TLineSeries*> Collars;
 
  protected:
@@ -256,8 +249,8 @@ void TPlanForm::closeEvent(QCloseEvent* event) {
 void TPlanForm::FormClose(TCloseAction& action) { action = TCloseAction::caFree; }
 
 void TPlanForm::FormCreate() {
-  // Detaches whatever series the chart holds; there are none to free yet.
-  chart_->RemoveAllSeries();
+  // Frees whatever series the chart holds; there are none yet.
+  chart_->RemoveAllSeries(nullptr);
   LoadFromView();
 }
 
@@ -274,15 +267,10 @@ void TPlanForm::LoadFromView() {
   if (owner_ == nullptr) return;
   const TPlanData data = CollectPlanData(owner_->Root());
   TPlanChart& chart = *chart_;
-  // Detach first (the chart forgets them with its notifications), then free: the
-  // plan owns its series, the chart does not.
-  chart.RemoveAllSeries();
-  chart.OwnedSeries.clear();
+  // The chart owns its series: removing them frees them.
   chart.Collars.clear();
-  auto add = [&](std::unique_ptr<TLineSeries> series) {
-    chart.AddSeries(*series);
-    chart.OwnedSeries.push_back(std::move(series));
-  };
+  chart.RemoveAllSeries(nullptr);
+  auto add = [&](std::unique_ptr<TLineSeries> series) { chart.AddSeries(std::move(series)); };
   for (const auto& [a, b] : data.Sections) {
     std::unique_ptr<TLineSeries> line = PlanLine(clGray, 1);
     line->AddXY(a.Y, a.X);

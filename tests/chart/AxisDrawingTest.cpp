@@ -132,6 +132,19 @@ TEST_F(AxisDrawingFixture, MinorTicksSplitEachStepAndANonPositiveCountDrawsNone)
   }
 }
 
+TEST_F(AxisDrawingFixture, ALogarithmicAxisWithAMinorGridTicksBeyondItsLabels) {
+  TChartAxis axis(chart, true);
+  axis.SetLabelStyle(talValue);
+  axis.SetMinMax(4, 8);
+  axis.SetLogarithmic(true);
+  axis.MinorGrid.Show();
+  LayOut(axis);
+  axis.Draw(true);
+  // No power of ten lies in 4 .. 8: the ticks are a power below the minimum and the
+  // first power, above the maximum.
+  EXPECT_EQ(axis.TickPositions(), (std::vector<int32_t>{axis.CalcPosValue(0.4), axis.CalcPosValue(10)}));
+}
+
 TEST_F(AxisDrawingFixture, CustomItemsReplaceTheComputedLabels) {
   TChartAxis axis(chart, true);
   axis.SetLabelStyle(talValue);

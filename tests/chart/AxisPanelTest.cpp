@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -21,13 +22,14 @@ class RecordingPanel : public TCustomAxisPanel {
 
 struct AxisPanelFixture : ::testing::Test {
   void SetUp() override { EnsureTestApplication(); }
-  // A 2D chart of 300 × 200 pixels showing a series through two points.
-  static void ShowTwoPoints(RecordingPanel& chart, TChartSeries& series, double x1, double y1, double y2) {
+  // A 2D chart of 300 × 200 pixels showing a series (the chart's) through two points.
+  static TChartSeries& ShowTwoPoints(RecordingPanel& chart, double x1, double y1, double y2) {
     chart.SetView3D(false);
     chart.resize(300, 200);
-    series.AddXY(0, y1);
-    series.AddXY(x1, y2);
-    chart.AddSeries(series);
+    auto series = std::make_unique<TChartSeries>();
+    series->AddXY(0, y1);
+    series->AddXY(x1, y2);
+    return chart.AddSeries(std::move(series));
   }
 };
 
@@ -45,8 +47,7 @@ TEST_F(AxisPanelFixture, AChartWithoutSeriesHidesItsSideAxesAndTakesNoRoom) {
 
 TEST_F(AxisPanelFixture, SeriesScaleTheirAxesWhichTakeRoomAndDraw) {
   RecordingPanel chart;
-  TChartSeries series;
-  ShowTwoPoints(chart, series, 100, 10, 30);
+  TChartSeries& series = ShowTwoPoints(chart, 100, 10, 30);
   EXPECT_TRUE(chart.IsAxisVisible(chart.BottomAxis()));
   EXPECT_FALSE(chart.IsAxisVisible(chart.TopAxis()));
   const std::unique_ptr<TBitmap> picture = chart.CreateChartBitmap(clWhite, {0, 0, 300, 200});
@@ -63,8 +64,7 @@ TEST_F(AxisPanelFixture, SeriesScaleTheirAxesWhichTakeRoomAndDraw) {
 
 TEST_F(AxisPanelFixture, AnAxisTitleTakesRoomAndDrawsItsFrameWhenNotTransparent) {
   RecordingPanel chart;
-  TChartSeries series;
-  ShowTwoPoints(chart, series, 100, 0, 10);
+  ShowTwoPoints(chart, 100, 0, 10);
   TChartAxis& bottom = chart.BottomAxis();
   bottom.Title.Caption = "Distance";
   bottom.Title.SetTransparent(false);
@@ -81,8 +81,7 @@ TEST_F(AxisPanelFixture, AnAxisTitleTakesRoomAndDrawsItsFrameWhenNotTransparent)
 
 TEST_F(AxisPanelFixture, AxisOffsetsKeepPixelsFreeAtTheEnds) {
   RecordingPanel chart;
-  TChartSeries series;
-  ShowTwoPoints(chart, series, 100, 0, 10);
+  ShowTwoPoints(chart, 100, 0, 10);
   chart.BottomAxis().MinimumOffset = 10;
   chart.BottomAxis().MaximumOffset = 10;
   chart.CreateChartBitmap(clWhite, {0, 0, 300, 200});
@@ -107,11 +106,10 @@ TEST_F(AxisPanelFixture, TheRepaintFlagIsOffDuringAFrameAndBackAfterAFailure) {
 TEST_F(AxisPanelFixture, InvertingTheDepthAxisReversesThePaintOrder) {
   RecordingPanel chart;
   chart.resize(200, 150);
-  TChartSeries a, b;
+  TChartSeries& a = chart.AddSeries(std::make_unique<TChartSeries>());
+  TChartSeries& b = chart.AddSeries(std::make_unique<TChartSeries>());
   a.Add(1);
   b.Add(2);
-  chart.AddSeries(a);
-  chart.AddSeries(b);
   chart.CreateChartBitmap(clWhite, {0, 0, 200, 150});
   EXPECT_EQ(chart.painted, (std::vector<TChartSeries*>{&a, &b}));
   chart.painted.clear();
@@ -136,11 +134,10 @@ struct SeriesEventCounter : IChartEventListener {
 TEST_F(AxisPanelFixture, In3DEachSeriesGetsItsOwnDepthFrontToBack) {
   RecordingPanel chart;
   chart.resize(300, 200);
-  TChartSeries a, b;
+  TChartSeries& a = chart.AddSeries(std::make_unique<TChartSeries>());
+  TChartSeries& b = chart.AddSeries(std::make_unique<TChartSeries>());
   a.Add(1);
   b.Add(2);
-  chart.AddSeries(a);
-  chart.AddSeries(b);
   chart.CreateChartBitmap(clWhite, {0, 0, 300, 200});
   EXPECT_EQ(a.ZOrderInUse(), 1);  // the first series lies at the back
   EXPECT_EQ(b.ZOrderInUse(), 0);
@@ -153,13 +150,12 @@ TEST_F(AxisPanelFixture, In3DEachSeriesGetsItsOwnDepthFrontToBack) {
 TEST_F(AxisPanelFixture, TheDepthAxisShowsTheSeriesTitles) {
   RecordingPanel chart;
   chart.resize(300, 200);
-  TChartSeries a, b;
+  TChartSeries& a = chart.AddSeries(std::make_unique<TChartSeries>());
+  TChartSeries& b = chart.AddSeries(std::make_unique<TChartSeries>());
   a.SetTitle("first");
   b.SetTitle("second");
   a.Add(1);
   b.Add(2);
-  chart.AddSeries(a);
-  chart.AddSeries(b);
   chart.DepthAxis().SetVisible(true);
   chart.CreateChartBitmap(clWhite, {0, 0, 300, 200});
   std::vector<std::string> texts;
@@ -171,11 +167,9 @@ TEST_F(AxisPanelFixture, SeriesJoiningAChartTakeFreeColoursAndAreAnnounced) {
   RecordingPanel chart;
   SeriesEventCounter listener;
   chart.AddListener(&listener);
-  TChartSeries a, b;
-  chart.AddSeries(a);
-  chart.AddSeries(b);
-  chart.RemoveSeries(b);
-  chart.AddSeries(b);
+  TChartSeries& a = chart.AddSeries(std::make_unique<TChartSeries>());
+  TChartSeries& b = chart.AddSeries(std::make_unique<TChartSeries>());
+  chart.AddSeries(chart.RemoveSeries(b));
   EXPECT_EQ(listener.added, 3);
   EXPECT_EQ(listener.removed, 1);
   EXPECT_EQ(listener.coloured, 3);  // each join gives an automatic colour
@@ -186,9 +180,8 @@ TEST_F(AxisPanelFixture, SeriesJoiningAChartTakeFreeColoursAndAreAnnounced) {
 
 TEST_F(AxisPanelFixture, PagesClampAndTheLastPageKeepsAFullPageScale) {
   RecordingPanel chart;
-  TChartSeries s;
+  TChartSeries& s = chart.AddSeries(std::make_unique<TChartSeries>());
   for (int i = 0; i < 15; ++i) s.Add(i);
-  chart.AddSeries(s);
   EXPECT_EQ(chart.Pages().NumPages(), 1);  // no paging
   chart.Pages().SetMaxPointsPerPage(10);
   EXPECT_EQ(chart.Pages().NumPages(), 2);
@@ -221,8 +214,7 @@ TEST_F(AxisPanelFixture, ChartPercentOutsideItsRangeIsRefused) {
 
 TEST_F(AxisPanelFixture, ARemovedCustomAxisSendsItsSeriesBackToTheBottomAxis) {
   RecordingPanel chart;
-  TChartSeries s;
-  chart.AddSeries(s);
+  TChartSeries& s = chart.AddSeries(std::make_unique<TChartSeries>());
   TChartAxis& custom = chart.AddCustomAxis(true);
   s.SetCustomHorizAxis(&custom);
   EXPECT_EQ(s.GetHorizAxis(), &custom);
@@ -231,14 +223,53 @@ TEST_F(AxisPanelFixture, ARemovedCustomAxisSendsItsSeriesBackToTheBottomAxis) {
   EXPECT_EQ(s.GetHorizAxis(), &chart.BottomAxis());
 }
 
-TEST_F(AxisPanelFixture, ASeriesDestroyedFirstLeavesTheChart) {
-  RecordingPanel chart;
-  {
-    TChartSeries s;
-    chart.AddSeries(s);
-    EXPECT_EQ(chart.SeriesCount(), 1);
+// A series kind that tells when it is freed.
+class CountedSeries : public TChartSeries {
+ public:
+  explicit CountedSeries(int& freed) : freed_(freed) {}
+  ~CountedSeries() override { ++freed_; }
+
+ private:
+  int& freed_;
+};
+class CountedLineSeries : public CountedSeries {
+ public:
+  using CountedSeries::CountedSeries;
+};
+
+// The chart owns its series: removing one hands it back, removing all of a class
+// frees those, and the chart frees the rest when it goes.
+TEST_F(AxisPanelFixture, TheChartOwnsAndFreesItsSeries) {
+  const struct {
+    const char* behaviour;
+    TChartSeriesClass ofClass;
+    int freed, left;  // of two plain and one derived series
+  } table[] = {
+      {"every series", nullptr, 3, 0},
+      {"a class and those derived from it", SeriesOfClass<CountedSeries>, 3, 0},
+      {"only the derived class", SeriesOfClass<CountedLineSeries>, 1, 2},
+  };
+  for (const auto& row : table) {
+    int freed = 0;
+    {
+      RecordingPanel chart;
+      chart.AddSeries(std::make_unique<CountedSeries>(freed));
+      chart.AddSeries(std::make_unique<CountedLineSeries>(freed));
+      chart.AddSeries(std::make_unique<CountedSeries>(freed));
+      chart.RemoveAllSeries(row.ofClass);
+      EXPECT_EQ(freed, row.freed) << row.behaviour;
+      EXPECT_EQ(chart.SeriesCount(), row.left) << row.behaviour;
+    }
+    EXPECT_EQ(freed, 3) << row.behaviour << ": the chart frees what it still holds";
   }
-  EXPECT_EQ(chart.SeriesCount(), 0);
+  int freed = 0;
+  RecordingPanel chart;
+  TChartSeries& kept = chart.AddSeries(std::make_unique<CountedSeries>(freed));
+  std::unique_ptr<TChartSeries> back = chart.RemoveSeries(kept);
+  EXPECT_EQ(back.get(), &kept);
+  EXPECT_EQ(back->ParentChart(), nullptr);
+  EXPECT_EQ(chart.RemoveSeries(kept), nullptr);  // no longer the chart's
+  EXPECT_EQ(freed, 0);
 }
 
 }  // namespace

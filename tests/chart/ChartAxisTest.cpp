@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 
 #include "FakeAxisPanel.h"
@@ -240,6 +241,34 @@ TEST_F(AxisFixture, LogarithmicLabelsArePowersOfTheBase) {
   Layout(0, 100);
   axis.AdjustMaxMin();
   EXPECT_DOUBLE_EQ(axis.LabelValues().front(), 0.1);
+}
+
+// With the minor grid visible, logarithmic labels add a tick below the minimum and
+// one at a first power that lies above the maximum.
+TEST_F(AxisFixture, LogarithmicLabelsAddTicksForTheMinorGrid) {
+  const struct {
+    double min, max;
+    bool minorGrid;
+    std::optional<double> below, above;
+  } table[] = {
+      {2, 1000, true, 1, {}},       // the start power lies below the minimum
+      {1, 1000, true, 0.1, {}},     // the minimum is a power: one power lower
+      {4, 8, true, 0.4, 10},        // the start power rounds up, past the maximum
+      {2, 1000, false, {}, {}},     // no minor grid: no extra ticks
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.min);
+    axis.SetLogarithmic(false);
+    Layout(row.min, row.max);
+    axis.SetLogarithmic(true);
+    axis.AdjustMaxMin();
+    axis.MinorGrid.SetVisible(row.minorGrid);
+    TChartAxis::TExtraTicks extra;
+    axis.LabelValues(&extra);
+    EXPECT_EQ(extra.Below.has_value(), row.below.has_value());
+    if (extra.Below && row.below) EXPECT_DOUBLE_EQ(*extra.Below, *row.below);
+    EXPECT_EQ(extra.Above, row.above);
+  }
 }
 
 TEST_F(AxisFixture, TheLogarithmicFallbackWalkIsBounded) {

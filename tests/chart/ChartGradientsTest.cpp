@@ -139,18 +139,45 @@ TEST(ChartGradient, AssignFreesASubGradientTheSourceLacks) {
   EXPECT_EQ(target.SubGradientIfAny(), nullptr);
 }
 
+// Visible, at the angle, from start to end.
+void Show(TCustomChartGradient& g, int32_t angle, TColor start, TColor end) {
+  g.SetVisible(true);
+  g.SetAngle(angle);
+  g.SetStartColor(start);
+  g.SetEndColor(end);
+}
+
 TEST(ChartGradient, AnAngledGradientStaysInsideItsRectangle) {
   InstallChartFills();
   ChartSurface s(60, 60);
   TChartGradient g;
-  g.SetVisible(true);
-  g.SetAngle(30);
-  g.SetStartColor(clRed);
-  g.SetEndColor(clBlue);
+  Show(g, 30, clRed, clBlue);
   s.Device().SetPenStyle(psClear);
   g.Draw(s.canvas, TRect{10, 10, 50, 50});
   EXPECT_EQ(s.Ink(), (TRect{10, 10, 50, 50}));
   EXPECT_NE(s.At(30, 30), clWhite);
+}
+
+// The sub-gradient is part of the gradient: an angle turns both together.
+TEST(ChartGradient, AnAngleTurnsTheSubGradientWithTheGradient) {
+  InstallChartFills();
+  const struct {
+    int32_t angle;
+    bool redAtTop;  // the opaque sub-gradient runs red (bottom) to blue (top) unturned
+  } table[] = {{0, false}, {180, true}};
+  for (const auto& row : table) {
+    ChartSurface s(60, 60);
+    TChartGradient g;
+    Show(g, row.angle, clLime, clLime);
+    Show(g.SubGradient(), 0, clRed, clBlue);
+    g.SubGradient().SetTransparency(0);
+    s.Device().SetPenStyle(psClear);
+    g.Draw(s.canvas, TRect{10, 10, 50, 50});
+    const TColor top = s.At(30, 13), bottom = s.At(30, 46);
+    EXPECT_EQ(ColorRed(top) > ColorBlue(top), row.redAtTop) << row.angle;
+    EXPECT_EQ(ColorRed(bottom) > ColorBlue(bottom), !row.redAtTop) << row.angle;
+    EXPECT_LT(ColorGreen(top), 128) << row.angle;  // the sub-gradient covers the lime
+  }
 }
 
 TEST(ChartBlend, TransparencyMixesTheNewDrawingWithTheOld) {

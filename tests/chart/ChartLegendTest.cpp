@@ -41,32 +41,36 @@ struct LegendFixture : ::testing::Test, ApplicationFirst {
     chart.Shadow().SetVisible(false);
     chart.legend.Shadow().SetVisible(false);
   }
-  void AddSeries(TChartSeries& s, int32_t points, TColor colour) {
-    for (int32_t i = 0; i < points; ++i) s.AddXY(i, i * 10);
-    s.SetSeriesColor(colour);
-    chart.AddSeries(s);
+  // Hands the series, with its points and colour, to the chart, which owns it then.
+  template <class Series>
+  Series& AddSeries(std::unique_ptr<Series> s, int32_t points, TColor colour) {
+    for (int32_t i = 0; i < points; ++i) s->AddXY(i, i * 10);
+    s->SetSeriesColor(colour);
+    return chart.AddSeries(std::move(s));
   }
   std::unique_ptr<TBitmap> Render() { return chart.CreateChartBitmap(clWhite, {0, 0, 400, 300}); }
   LegendChart chart;
 };
 
 TEST_F(LegendFixture, AutomaticStyleListsValuesOfOneSeriesAndSeriesOfMany) {
-  TChartSeries a, b;
-  AddSeries(a, 3, clRed);
+  AddSeries(std::make_unique<TChartSeries>(), 3, clRed);
   EXPECT_EQ(chart.legend.ResolvedStyle(), lsValues);
   chart.legend.CheckBoxes = true;
   EXPECT_EQ(chart.legend.ResolvedStyle(), lsSeries);
   chart.legend.CheckBoxes = false;
-  AddSeries(b, 3, clBlue);
+  AddSeries(std::make_unique<TChartSeries>(), 3, clBlue);
   EXPECT_EQ(chart.legend.ResolvedStyle(), lsSeries);
 }
 
 TEST_F(LegendFixture, ARightLegendStandsRightOfTheShrunkChartWithItsSymbolsInSeriesColours) {
-  TChartSeries a, b;
+  auto aOwner = std::make_unique<TChartSeries>();
+  TChartSeries& a = *aOwner;
+  auto bOwner = std::make_unique<TChartSeries>();
+  TChartSeries& b = *bOwner;
   a.SetTitle("Alpha");
   b.SetTitle("Beta");
-  AddSeries(a, 3, clRed);
-  AddSeries(b, 3, clBlue);
+  AddSeries(std::move(aOwner), 3, clRed);
+  AddSeries(std::move(bOwner), 3, clBlue);
   const auto picture = Render();
   const TRect box = chart.legend.ShapeBounds;
   EXPECT_EQ(chart.legend.ItemCount(), 2);
@@ -95,8 +99,7 @@ class TReversedLegendSeries : public TChartSeries {
 };
 
 TEST_F(LegendFixture, ValueLinesTakeTheirPointAndSymbolColourFromTheSeries) {
-  TReversedLegendSeries a;
-  AddSeries(a, 3, clRed);
+  TReversedLegendSeries& a = AddSeries(std::make_unique<TReversedLegendSeries>(), 3, clRed);
   const auto picture = Render();
   ASSERT_EQ(chart.legend.ItemCount(), 3);
   struct Line {
@@ -124,8 +127,7 @@ TEST(ChartGradientDefaults, TheLegendAndTheMarksGradientsRunFromSilverAtTheRight
 }
 
 TEST_F(LegendFixture, TheColumnSeparatorSplitsATextIntoTwoColumns) {
-  TChartSeries a;
-  AddSeries(a, 2, clRed);
+  TChartSeries& a = AddSeries(std::make_unique<TChartSeries>(), 2, clRed);
   a.SetLabel(0, "first");
   Render();
   EXPECT_EQ(chart.legend.Items(0).Text(), "0");
@@ -134,8 +136,7 @@ TEST_F(LegendFixture, TheColumnSeparatorSplitsATextIntoTwoColumns) {
 }
 
 TEST_F(LegendFixture, AnItemTextSetByTheUserSurvivesTheNextDraw) {
-  TChartSeries a;
-  AddSeries(a, 2, clRed);
+  TChartSeries& a = AddSeries(std::make_unique<TChartSeries>(), 2, clRed);
   Render();
   ASSERT_EQ(chart.legend.Items(1).Text(), "10");
   chart.legend.Items(0).SetText("mine");
@@ -154,10 +155,9 @@ TEST_F(LegendFixture, ANegativeFirstValueIsRefusedAndNotStored) {
 }
 
 TEST_F(LegendFixture, CheckBoxesToggleOrSelectSeries) {
-  TChartSeries a, b, c;
-  AddSeries(a, 1, clRed);
-  AddSeries(b, 1, clBlue);
-  AddSeries(c, 1, clLime);
+  TChartSeries& a = AddSeries(std::make_unique<TChartSeries>(), 1, clRed);
+  TChartSeries& b = AddSeries(std::make_unique<TChartSeries>(), 1, clBlue);
+  TChartSeries& c = AddSeries(std::make_unique<TChartSeries>(), 1, clLime);
   chart.legend.CheckBoxes = true;
   Render();
   EXPECT_TRUE(chart.legend.DoCheck(1));
@@ -184,8 +184,7 @@ TEST_F(LegendFixture, DegenerateLayoutsStayDefined) {
       {"no rows allowed in a horizontal legend", laBottom, 0, 0},
       {"items wider than the chart take one column", laTop, 0, 10},
   };
-  TChartSeries a;
-  AddSeries(a, 4, clRed);
+  TChartSeries& a = AddSeries(std::make_unique<TChartSeries>(), 4, clRed);
   a.SetLabel(0, std::string(300, 'W'));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -205,8 +204,7 @@ TEST_F(LegendFixture, DegenerateLayoutsStayDefined) {
 }
 
 TEST_F(LegendFixture, APagePastTheEndAfterTheDataShrankListsTheLastPage) {
-  TChartSeries a;
-  AddSeries(a, 10, clRed);
+  TChartSeries& a = AddSeries(std::make_unique<TChartSeries>(), 10, clRed);
   chart.Pages().SetMaxPointsPerPage(4);
   chart.Pages().SetCurrent(3);
   ASSERT_EQ(chart.Pages().Current(), 3);
@@ -238,13 +236,14 @@ TEST_F(LegendFixture, ALineSeriesSymbolIsDrawnWithThePenAndBrushItsSeriesPrepare
   };
   for (const SymbolCase& c : cases) {
     SCOPED_TRACE(c.name);
-    TLineSeries s;
+    auto sOwner = std::make_unique<TLineSeries>();
+    TLineSeries& s = *sOwner;
     s.DrawArea = c.area;
     if (c.hollow) s.SetLineBrush(bsClear);
     chart.SetView3D(c.view3D);
     chart.legend.Symbol.DefaultPen = !c.legendPen;
     chart.legend.Symbol.Pen.SetColor(clLime);
-    AddSeries(s, 2, clRed);
+    AddSeries(std::move(sOwner), 2, clRed);
     const auto picture = Render();
     const TRect r = chart.legend.Items(0).SymbolRect;
     const int32_t midX = (r.Left + r.Right) / 2, midY = (r.Top + r.Bottom) / 2;
@@ -256,11 +255,12 @@ TEST_F(LegendFixture, ALineSeriesSymbolIsDrawnWithThePenAndBrushItsSeriesPrepare
 }
 
 TEST_F(LegendFixture, APointerFramedByTheLegendsOwnPenTakesAThirdOfTheSymbol) {
-  TLineSeries s;
+  auto sOwner = std::make_unique<TLineSeries>();
+  TLineSeries& s = *sOwner;
   s.Pointer.SetVisible(true);
   s.Pointer.Pen().SetColor(clBlue);
   s.LinePen().Hide();
-  AddSeries(s, 1, clRed);
+  AddSeries(std::move(sOwner), 1, clRed);
   auto pointerHeight = [&] {
     const auto picture = Render();
     const TRect r = chart.legend.Items(0).SymbolRect;

@@ -16,12 +16,11 @@ namespace {
 // A 2D chart of 300 × 200 pixels whose series spans 0..100 on both axes, laid out.
 struct ChartMouseFixture : ::testing::Test {
   const bool app = (EnsureTestApplication(), true);
-  TChartSeries series;
   TChart chart;
+  TChartSeries& series = test::SetUpTwoPointChart<TChartSeries>(chart);
   int zooms = 0;
 
   void SetUp() override {
-    test::SetUpTwoPointChart(chart, series);
     chart.BottomAxis().SetMinMax(0, 100);
     chart.LeftAxis().SetMinMax(0, 100);
     chart.OnZoom = [this] { ++zooms; };
@@ -201,14 +200,13 @@ TEST(ChartMouse, APressInTheChartRectangleWithoutSeriesOnlyReachesTheBackground)
 // A 2D chart with a line series through (0, 0), (50, 50) and (100, 100), laid out.
 struct SeriesClickFixture : ::testing::Test {
   const bool app = (EnsureTestApplication(), true);
-  TLineSeries series;
   TChart chart;
+  TLineSeries& series = chart.AddSeries(std::make_unique<TLineSeries>());
 
   void SetUp() override {
     chart.SetView3D(false);
     chart.resize(300, 200);
     for (double v : {0.0, 50.0, 100.0}) series.AddXY(v, v);
-    chart.AddSeries(series);
     chart.CalcChartLayout();
   }
   TPoint Pixel(int32_t index) const { return {series.CalcXPos(index), series.CalcYPos(index)}; }
@@ -350,13 +348,12 @@ TEST_F(SeriesClickFixture, AFrameGrabbedDuringADragShowsTheRubberBandAndTheRelea
 
 TEST(ChartMouse, In3DTheRightAxisIsHitWhereItIsDrawnAtTheBack) {
   EnsureTestApplication();
-  TLineSeries series;
   TChart chart;
   chart.resize(300, 200);
+  TLineSeries& series = chart.AddSeries(std::make_unique<TLineSeries>());
   series.AddXY(0, 0);
   series.AddXY(100, 100);
   series.SetVertAxis(aRightAxis);
-  chart.AddSeries(series);
   chart.CalcChartLayout();
   TChartAxis& right = chart.RightAxis();
   ASSERT_TRUE(right.Shown());

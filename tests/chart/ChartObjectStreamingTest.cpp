@@ -249,10 +249,17 @@ TEST(ChartObjectStreaming, MarksStreamEveryPublishedPropertyAndTheirItems) {
   using H = MarksHarness;
   ExpectStreamsEveryProperty<H>({
       {{"Angle"}, [](H& h) { h.marks->Angle = 30; }},
-      {{"Clip"}, [](H& h) { h.marks->Clip = true; }},
+      {{"Clip"}, [](H& h) { h.marks->SetClip(true); }},
       {{"DrawEvery"}, [](H& h) { h.marks->SetDrawEvery(2); }},
       {{"Margins.Left", "Margins.Top", "Margins.Right", "Margins.Bottom", "Margins.Units"},
-       [](H& h) { h.marks->Margins = TMargins{1, 2, 3, 4, maPixels}; }},
+       [](H& h) {
+         TMargins& m = h.marks->Margins;
+         m.SetLeft(1);
+         m.SetTop(2);
+         m.SetRight(3);
+         m.SetBottom(4);
+         m.SetUnits(maPixels);
+       }},
       {{"MultiLine"}, [](H& h) { h.marks->MultiLine = true; }},
       {{"Style"}, [](H& h) { h.marks->Style = smsValue; }},
       {{"Visible"}, [](H& h) { h.marks->SetVisible(true); }},

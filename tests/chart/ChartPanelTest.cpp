@@ -133,6 +133,57 @@ TEST(ChartPanel, TilesABackImageAndSkipsOneWithoutPixels) {
   panel.grab();  // an empty graphic: no endless tiling
 }
 
+// Any number of copies shows: a one-pixel picture covers a large panel too.
+TEST(ChartPanel, ATiledBackImageCoversThePanelWhateverTheNumberOfCopies) {
+  EnsureTestApplication();
+  const struct {
+    int32_t tileW, tileH, panelW, panelH;
+  } table[] = {{1, 1, 1100, 1000}, {3, 2, 1100, 1000}, {300, 7, 1100, 1000}, {4, 4, 50, 50}};
+  for (const auto& row : table) {
+    BackgroundPanel panel;
+    panel.resize(row.panelW, row.panelH);
+    panel.SetBevelOuter(bvNone);
+    QImage tile(row.tileW, row.tileH, QImage::Format_RGB32);
+    tile.fill(ColorToPixel(clRed));
+    tile.setPixel(0, 0, ColorToPixel(clBlue));
+    panel.BackImage().SetGraphic(std::make_unique<TBitmapGraphic>(tile));
+    panel.BackImage().SetMode(pbmTile);
+    const QImage shown = panel.grab().toImage();
+    const int32_t lastX = row.panelW - 1, lastY = row.panelH - 1;
+    for (const TPoint p : {TPoint{0, 0}, TPoint{lastX, lastY}, TPoint{lastX / 2, lastY / 3}, TPoint{lastX, 0}}) {
+      const bool corner = p.X % row.tileW == 0 && p.Y % row.tileH == 0;
+      EXPECT_EQ(PixelToColor(shown.pixel(p.X, p.Y)), corner ? clBlue : clRed)
+          << row.tileW << "x" << row.tileH << " at " << p.X << "," << p.Y;
+    }
+  }
+}
+
+TEST(ChartPanel, ReadingBackImageInsideMakesTheBackImage) {
+  EnsureTestApplication();
+  TCustomChartPanelExtended panel;
+  ASSERT_EQ(panel.BackImageIfAny(), nullptr);
+  EXPECT_FALSE(panel.BackImageInside());
+  ASSERT_NE(panel.BackImageIfAny(), nullptr);
+  panel.SetBackImageInside(true);
+  EXPECT_FALSE(panel.BackImageInside());  // no graphic yet
+  QImage image(2, 2, QImage::Format_RGB32);
+  image.fill(ColorToPixel(clRed));
+  panel.BackImage().SetGraphic(std::make_unique<TBitmapGraphic>(image));
+  EXPECT_TRUE(panel.BackImageInside());
+  TStreamedProperties block;
+  TCustomChartPanelExtended fresh;
+  fresh.BackImageInside();
+  fresh.WriteProperties(block);
+  TStreamedProperties untouched;
+  TCustomChartPanelExtended().WriteProperties(untouched);
+  const auto names = [](const TStreamedProperties& b) {
+    std::vector<std::string> out;
+    for (const TStreamedProperty& p : b) out.push_back(p.Name);
+    return out;
+  };
+  EXPECT_EQ(names(block), names(untouched));  // a back image made by reading stores nothing
+}
+
 TEST(ChartPanel, RoundBorderGivesARoundWindowRegion) {
   EnsureTestApplication();
   QWidget parent;

@@ -67,7 +67,9 @@ TEST(ChartSeriesPoints, TitleShowsColumnSeparatorsAsBlanks) {
 }
 
 TEST(ChartSeriesSources, DependentSeriesFollowTheirSourceAndCyclesAreRefused) {
+  test::FakeAxisPanel chart;  // a series refreshes from a new source only in a chart
   TChartSeries source, copy;
+  copy.SetParentChart(&chart);
   source.Add(4);
   copy.AddDataSource(source);
   source.Add(5);
@@ -99,9 +101,14 @@ TEST(SeriesMarkTexts, APercentRelativeToAFirstValueOfZeroDoesNotDivideByIt) {
   EXPECT_EQ(s.GetMarkText(1), "0 %");
 }
 
-TEST(SeriesMarkTexts, MarginsInPercentOfTheFont) {
-  const TMargins m;
+TEST(SeriesMarkTexts, MarginsInPercentOfTheFontAreKeptOnceComputed) {
+  TMargins m;
+  EXPECT_EQ(m.LastPixels(), TRect{});
   EXPECT_EQ(m.Pixels(100, 30, 10), (TRect{4, 1, 4, 1}));
+  EXPECT_EQ(m.LastPixels(), (TRect{4, 1, 4, 1}));
+  m.SetUnits(maPixels);
+  EXPECT_EQ(m.LastPixels(), (TRect{4, 1, 4, 1}));  // until computed again
+  EXPECT_EQ(m.Pixels(100, 30, 10), (TRect{20, 5, 20, 5}));
 }
 
 TEST(SeriesMarkTexts, DrawEveryZeroDrawsEveryMark) {
@@ -130,7 +137,9 @@ class SumFunction : public TChartFunction {
 };
 
 TEST(SeriesFunctions, PeriodsOfPointsStopAtTheLastFullPeriod) {
+  test::FakeAxisPanel chart;
   TChartSeries source, result;
+  result.SetParentChart(&chart);
   for (int i = 1; i <= 5; ++i) source.Add(i);
   result.SetFunction(std::make_unique<SumFunction>());
   result.Function()->SetPeriod(2);
@@ -139,7 +148,9 @@ TEST(SeriesFunctions, PeriodsOfPointsStopAtTheLastFullPeriod) {
 }
 
 TEST(SeriesFunctions, APeriodBelowOnePointStillMovesOn) {
+  test::FakeAxisPanel chart;
   TChartSeries source, result;
+  result.SetParentChart(&chart);
   for (int i = 1; i <= 5; ++i) source.Add(i);
   result.SetFunction(std::make_unique<SumFunction>());
   result.Function()->SetPeriod(0.3);

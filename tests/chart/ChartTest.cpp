@@ -20,14 +20,13 @@ struct ChartFixture : ::testing::Test {
 
 // A 2D chart of the given size with one series from (0, 0) to (xMax, yMax).
 struct TwoPointChart {
-  TChartSeries series;
   TChart chart;
+  TChartSeries& series = chart.AddSeries(std::make_unique<TChartSeries>());
   TwoPointChart(int32_t width, int32_t height, double xMax, double yMax) {
     chart.SetView3D(false);
     chart.resize(width, height);
     series.AddXY(0, 0);
     series.AddXY(xMax, yMax);
-    chart.AddSeries(series);
   }
 };
 
@@ -41,18 +40,21 @@ TEST_F(ChartFixture, ATransparentBackWallShowsThePanelColour) {
 }
 
 TEST_F(ChartFixture, RemoveAllSeriesDetachesTheFirstSeriesEachTimeWithoutFreeing) {
-  TChartSeries a, b, c;
   TChart chart;
   std::vector<TChartSeries*> removed;
   chart.OnRemoveSeries = [&](TChartSeries& s) { removed.push_back(&s); };
-  chart.RemoveAllSeries();
+  EXPECT_TRUE(chart.RemoveAllSeries().empty());
   EXPECT_TRUE(removed.empty());
-  for (TChartSeries* s : {&a, &b, &c}) chart.AddSeries(*s);
-  chart.RemoveAllSeries();
-  EXPECT_EQ(removed, (std::vector<TChartSeries*>{&a, &b, &c}));
+  std::vector<TChartSeries*> added;
+  for (int i = 0; i < 3; ++i) added.push_back(&chart.AddSeries(std::make_unique<TChartSeries>()));
+  const std::vector<std::unique_ptr<TChartSeries>> back = chart.RemoveAllSeries();
+  EXPECT_EQ(removed, added);
   EXPECT_EQ(chart.SeriesCount(), 0);
-  EXPECT_EQ(a.ParentChart(), nullptr);
-  EXPECT_EQ(c.Count(), 0);  // still a live object
+  ASSERT_EQ(back.size(), 3u);
+  for (size_t i = 0; i < back.size(); ++i) {
+    EXPECT_EQ(back[i].get(), added[i]);  // handed back in order, not freed
+    EXPECT_EQ(back[i]->ParentChart(), nullptr);
+  }
 }
 
 TEST_F(ChartFixture, A2DChartHasNoWallThickness) {
@@ -80,14 +82,14 @@ TEST_F(ChartFixture, TheLayoutLeavesTheAxesRoomAndMapsTheirRangesOntoTheChartRec
 }
 
 TEST_F(ChartFixture, AVisibleLegendTakesItsRoomAndAnswersTheHitTest) {
-  TChartSeries series;
   TChart chart;
   chart.SetView3D(false);
   chart.resize(400, 300);
-  series.SetTitle("Hole");
-  series.AddXY(0, 0);
-  series.AddXY(10, 20);
-  chart.AddSeries(series);
+  auto owned = std::make_unique<TChartSeries>();
+  owned->SetTitle("Hole");
+  owned->AddXY(0, 0);
+  owned->AddXY(10, 20);
+  chart.AddSeries(std::move(owned));
   chart.Legend.SetVisible(false);
   chart.CalcChartLayout();
   const TRect without = chart.ChartRect();
@@ -102,9 +104,11 @@ TEST_F(ChartFixture, AVisibleLegendTakesItsRoomAndAnswersTheHitTest) {
 
 TEST_F(ChartFixture, ChoosingAPaletteRecoloursTheSeriesWithoutAColourOfTheirOwn) {
   TChart chart;
-  TChartSeries first, second, fixed;
-  fixed.SetSeriesColor(clRed);
-  for (TChartSeries* s : {&first, &fixed, &second}) chart.AddSeries(*s);
+  auto red = std::make_unique<TChartSeries>();
+  red->SetSeriesColor(clRed);
+  TChartSeries& first = chart.AddSeries(std::make_unique<TChartSeries>());
+  TChartSeries& fixed = chart.AddSeries(std::move(red));
+  TChartSeries& second = chart.AddSeries(std::make_unique<TChartSeries>());
   const std::span<const TColor> solid = ColorPaletteColors(4);
   chart.SetColorPaletteIndex(4);
   EXPECT_EQ(chart.ColorPaletteIndex, 4);

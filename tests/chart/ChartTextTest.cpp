@@ -97,6 +97,27 @@ TEST(ChartTextFaults, UnmatchedClosingTagsAreIgnored) {
   EXPECT_EQ(unmatched.Device().Font(), plain.Device().Font());
 }
 
+// A closing style tag only turns its style off; "</>" closes the last style tag
+// still opened, which may be one already closed by name.
+TEST(ChartTextStyles, TheEmptyClosingTagClosesTheLastOpenedStyleTag) {
+  const struct {
+    const char* text;
+    TFontStyles after;  // the canvas font's style once the text is measured
+  } table[] = {
+      {"<I><B>x</B></>y", fsItalic},
+      {"<B><I>x</>y", fsBold},
+      {"<STRONG><U>x</></>y", 0},
+      {"<STRIKE>x</STRIKE><B>y</>z", 0},
+      {"<I>x</I></>y", 0},
+      {"<U><I>x</U>y", fsItalic},
+  };
+  for (const auto& row : table) {
+    ChartSurface s(10, 10);
+    HtmlTextSize(s.canvas, row.text);
+    EXPECT_EQ(s.Device().Font().Style, row.after) << row.text;
+  }
+}
+
 TEST(ChartTextFaults, SubscriptsAndSuperscriptsDoNotDriftOverALongText) {
   ChartSurface s(2000, 200);
   std::string text = "W";

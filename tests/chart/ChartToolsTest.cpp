@@ -42,11 +42,10 @@ class RecordingTool : public TChartTool {
 
 struct ChartToolsFixture : ::testing::Test {
   const bool app = (EnsureTestApplication(), true);
-  TLineSeries series;
   TChart chart;
+  TLineSeries& series = test::SetUpTwoPointChart<TLineSeries>(chart);
   std::vector<int> heard;
 
-  void SetUp() override { test::SetUpTwoPointChart(chart, series); }
   RecordingTool& AddTool(TChartSeries* bound = nullptr) {
     return static_cast<RecordingTool&>(chart.Tools().Add(std::make_unique<RecordingTool>(heard, bound)));
   }
@@ -89,10 +88,10 @@ TEST_F(ChartToolsFixture, AnInactiveToolHearsNothing) {
 }
 
 TEST_F(ChartToolsFixture, ASeriesToolAlsoHearsItsSeriesDraw) {
-  TLineSeries other;
-  other.AddXY(0, 50);
-  other.AddXY(100, 60);
-  chart.AddSeries(other);
+  auto other = std::make_unique<TLineSeries>();
+  other->AddXY(0, 50);
+  other->AddXY(100, 60);
+  chart.AddSeries(std::move(other));
   AddTool(&series);
   Repaint();
   // Around its own series only (the other series draws without telling it).

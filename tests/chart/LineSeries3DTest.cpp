@@ -17,7 +17,11 @@ constexpr TColor kGreen = 0x00A000;
 // with a fixed projection read back from the chart's canvas.
 struct Line3DChart : ::testing::Test {
   const bool app = (EnsureTestApplication(), true);
-  TLineSeries front, back;
+  // Made here and handed to the chart (Add), which owns them then.
+  std::unique_ptr<TLineSeries> frontOwner = std::make_unique<TLineSeries>();
+  std::unique_ptr<TLineSeries> backOwner = std::make_unique<TLineSeries>();
+  TLineSeries& front = *frontOwner;
+  TLineSeries& back = *backOwner;
   TChart chart;
   std::unique_ptr<TBitmap> picture;
 
@@ -33,7 +37,7 @@ struct Line3DChart : ::testing::Test {
   }
   void Add(TLineSeries& s, std::initializer_list<std::pair<double, double>> points) {
     for (const auto& [x, y] : points) s.AddXY(x, y);
-    chart.AddSeries(s);
+    chart.AddSeries(std::move(&s == &front ? frontOwner : backOwner));
   }
   void Draw() {
     picture = chart.CreateChartBitmap(clWhite, {0, 0, 320, 240});
@@ -141,7 +145,7 @@ TEST_F(Line3DChart, AnAreaShowsItsFrontFaceAndADarkSidePlaneAtTheEndOfEachRun) {
   front.AddNullXY(2, 0);
   front.AddXY(3, 40);
   front.AddXY(4, 50);
-  chart.AddSeries(front);
+  chart.AddSeries(std::move(frontOwner));
   chart.LeftAxis().SetMinMax(0, 100);
   Draw();
   ASSERT_TRUE(front.IsNull(2));

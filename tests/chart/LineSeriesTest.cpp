@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "ChartTestSupport.h"
 #include "FakeAxisPanel.h"
@@ -325,6 +327,38 @@ TEST(SeriesGroups, GroupsAreNamedByCountAndReportACombinedActiveState) {
   EXPECT_FALSE(c.Active());
   g.SetActive(gaNo);
   EXPECT_EQ(g.Active(), gaNo);
+}
+
+// A gallery offers "Normal" first for every kind; a line series' sub-types follow
+// it, each applied by its index in the list.
+TEST(SeriesGallery, SubTypesStartWithNormalAndApplyByTheirIndex) {
+  EXPECT_EQ(TChartSeries().GallerySubTypes(), std::vector<std::string>{"Normal"});
+  const std::vector<std::string> types = TLineSeries().GallerySubTypes();
+  using TCheck = bool (*)(TLineSeries&);
+  const struct {
+    const char* name;
+    TCheck applied;
+  } table[] = {
+      {"Normal", [](TLineSeries& s) { return !s.Stairs && !s.Pointer.Visible() && s.LinePen().Visible(); }},
+      {"Stairs", [](TLineSeries& s) { return s.Stairs; }},
+      {"Points", [](TLineSeries& s) { return s.Pointer.Visible(); }},
+      {"Height", [](TLineSeries& s) { return s.LineHeight == 5; }},
+      {"Hollow", [](TLineSeries& s) { return s.LineBrush() == bsClear; }},
+      {"Colors", [](TLineSeries& s) { return s.ColorEachPoint(); }},
+      {"Marks", [](TLineSeries& s) { return s.Marks().Visible(); }},
+      {"No Border", [](TLineSeries& s) { return !s.LinePen().Visible(); }},
+      {"Outline", [](TLineSeries& s) { return s.OutLine.Visible(); }},
+  };
+  ASSERT_EQ(types.size(), std::size(table));
+  for (size_t i = 0; i < types.size(); ++i) {
+    EXPECT_EQ(types[i], table[i].name);
+    TLineSeries series;
+    series.ApplySubType(static_cast<int32_t>(i));
+    EXPECT_TRUE(table[i].applied(series)) << table[i].name;
+  }
+  TChartSeries plain;  // the base kind has nothing to apply
+  plain.ApplySubType(1);
+  EXPECT_FALSE(plain.ColorEachPoint());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "chart/SeriesData.h"
 #include "support/GeneratedFixtures.h"
@@ -32,6 +33,31 @@ TEST(SeriesData, WithoutFlagsXIsTheIndexAndColoursAreAutomatic) {
   EXPECT_EQ(series.XValue(1), 1);
   EXPECT_EQ(series.ValueColor(1), series.SeriesColor());
   EXPECT_EQ(SeriesDataFlags(series), 0);
+}
+
+// The series' X-values switch decides whether its X values may be written at all.
+TEST(SeriesData, XValuesAreWrittenOnlyWhenTheSeriesAllowsIt) {
+  const struct {
+    bool allowed;
+    std::vector<double> xs;
+    bool written;
+    std::vector<double> readBack;
+  } table[] = {
+      {true, {1, 2, 5}, true, {1, 2, 5}},
+      {false, {1, 2, 5}, false, {0, 1, 2}},
+      {true, {0, 1, 2}, false, {0, 1, 2}},  // the indexes: nothing to write
+  };
+  for (const auto& row : table) {
+    TChartSeries series;
+    series.XValuesInData = row.allowed;
+    for (double x : row.xs) series.AddXY(x, 10 * x);
+    EXPECT_EQ((SeriesDataFlags(series) & sdXValues) != 0, row.written) << row.allowed;
+    TChartSeries read;
+    ReadSeriesData(read, WriteSeriesData(series));
+    std::vector<double> xs;
+    for (int32_t i = 0; i < read.Count(); ++i) xs.push_back(read.XValue(i));
+    EXPECT_EQ(xs, row.readBack) << row.allowed;
+  }
 }
 
 TEST(SeriesData, DamagedRecordsAreRefusedWholeAndTheSeriesKept) {

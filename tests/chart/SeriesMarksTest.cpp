@@ -15,8 +15,8 @@ namespace {
 // middle point (50, 20) of a 0 .. 30 axis, its marks shown with their values.
 struct MarksChart : ::testing::Test {
   const bool app = (EnsureTestApplication(), true);
-  TLineSeries series;
   TChart chart;
+  TLineSeries& series = chart.AddSeries(std::make_unique<TLineSeries>());
   std::unique_ptr<TBitmap> picture;
 
   void SetUp() override {
@@ -31,7 +31,6 @@ struct MarksChart : ::testing::Test {
     series.Marks().SetVisible(true);
     series.Marks().Style = smsValue;
     series.Marks().Shadow().SetVisible(false);
-    chart.AddSeries(series);
     // Room above the peak for its mark.
     chart.LeftAxis().SetMinMax(0, 30);
   }
@@ -75,6 +74,35 @@ TEST_F(MarksChart, AMarkStandsAboveItsPointByTheCalloutsLengthWithTheArrowBetwee
   EXPECT_EQ(At(point.X, point.Y - 4), clRed);
   // The value's text inside the box.
   EXPECT_NE(InkColumns(box, box.Top + 1, box.Bottom - 1).first, INT32_MAX);
+}
+
+// The marks' clip flag and margins repaint the chart when they change, and only then.
+TEST_F(MarksChart, ClipAndMarginsRepaintTheChartOnlyWhenChanged) {
+  using TSet = void (*)(TSeriesMarks&, int32_t);
+  const struct {
+    const char* name;
+    TSet set;
+    int32_t current, other;
+  } table[] = {
+      {"Clip", [](TSeriesMarks& m, int32_t v) { m.SetClip(v != 0); }, 0, 1},
+      {"Margins.Left", [](TSeriesMarks& m, int32_t v) { m.Margins.SetLeft(v); }, 20, 3},
+      {"Margins.Top", [](TSeriesMarks& m, int32_t v) { m.Margins.SetTop(v); }, 5, 3},
+      {"Margins.Right", [](TSeriesMarks& m, int32_t v) { m.Margins.SetRight(v); }, 20, 3},
+      {"Margins.Bottom", [](TSeriesMarks& m, int32_t v) { m.Margins.SetBottom(v); }, 5, 3},
+      {"Margins.Units",
+       [](TSeriesMarks& m, int32_t v) { m.Margins.SetUnits(static_cast<TMarginUnits>(v)); }, maPercentFont,
+       maPixels},
+  };
+  for (const auto& row : table) {
+    chart.grab();
+    ASSERT_FALSE(chart.ChartCanvas().BufferDirty()) << row.name;
+    row.set(series.Marks(), row.current);
+    EXPECT_FALSE(chart.ChartCanvas().BufferDirty()) << row.name;
+    row.set(series.Marks(), row.other);
+    EXPECT_TRUE(chart.ChartCanvas().BufferDirty()) << row.name;
+  }
+  Draw();  // the drawn marks keep the margins' pixels
+  EXPECT_EQ(series.Marks().Margins.LastPixels(), (TRect{3, 3, 3, 3}));
 }
 
 TEST_F(MarksChart, ASolidArrowHeadFillsMoreThanAPlainLine) {
@@ -163,10 +191,10 @@ INSTANTIATE_TEST_SUITE_P(Table, MarkTextAlign,
 TEST_F(MarksChart, In3DTheBoxStandsAtTheSeriesFrontDepth) {
   chart.SetView3D(true);
   chart.SetView3DWalls(false);
-  TLineSeries before;  // in front: the marked series stands behind it
+  // In front: the marked series stands behind it.
+  TLineSeries& before = chart.AddSeries(std::make_unique<TLineSeries>());
   before.AddXY(0, 1);
   before.AddXY(100, 2);
-  chart.AddSeries(before);
   Draw();
   const TSeriesMarkPosition* p = series.Marks().PositionAt(1);
   ASSERT_NE(p, nullptr);

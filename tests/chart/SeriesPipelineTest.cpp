@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -25,15 +26,14 @@ class TracingSeries : public TChartSeries {
 struct PipelineFixture : ::testing::Test {
   const bool app = (EnsureTestApplication(), true);
   std::vector<std::string> trace;
-  TracingSeries a{'a', trace}, b{'b', trace};
   TChart chart;
+  TracingSeries& a = chart.AddSeries(std::make_unique<TracingSeries>('a', trace));
+  TracingSeries& b = chart.AddSeries(std::make_unique<TracingSeries>('b', trace));
 
   void SetUp() override {
     chart.resize(300, 200);
-    for (TracingSeries* s : {&a, &b}) {
+    for (TracingSeries* s : {&a, &b})
       for (int i = 0; i < 3; ++i) s->AddXY(i, i);
-      chart.AddSeries(*s);
-    }
   }
   void Repaint() {
     trace.clear();
@@ -131,8 +131,7 @@ TEST_F(PipelineFixture, ASeriesWithoutTitleOrNameIsCalledByItsPlaceInTheChart) {
 }
 
 TEST_F(PipelineFixture, TheLegendsSeriesAreTheActiveOnesItShows) {
-  TChartSeries c;
-  chart.AddSeries(c);
+  TChartSeries& c = chart.AddSeries(std::make_unique<TChartSeries>());
   a.ShowInLegend = false;
   b.SetActive(false);
   EXPECT_EQ(chart.ActiveSeriesLegend(0), &c);
@@ -147,8 +146,7 @@ TEST_F(PipelineFixture, TheLegendsSeriesAreTheActiveOnesItShows) {
 }
 
 TEST_F(PipelineFixture, FreeColoursGoToEverySeriesWithoutItsOwn) {
-  TChartSeries c;
-  chart.AddSeries(c);
+  TChartSeries& c = chart.AddSeries(std::make_unique<TChartSeries>());
   // b takes a's automatic colour as its own: a must move to a free one.
   b.SetSeriesColor(chart.GetDefaultColor(0));
   chart.AssignFreeColors();

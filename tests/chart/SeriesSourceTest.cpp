@@ -40,16 +40,40 @@ class TThreePointSource : public TChartSeriesSource {
   }
 };
 
+TEST(ChartSeriesSource, TheBaseKindAnswersItsQueriesPlainly) {
+  const TChartSeriesSource base;
+  EXPECT_TRUE(base.Available());
+  EXPECT_EQ(base.EditorName(), "");
+  EXPECT_EQ(base.ReservedQuery1(), 0);
+  EXPECT_EQ(base.ReservedQuery2(), 0);
+  EXPECT_FALSE(base.Active());
+}
+
 class SeriesSourceFixture : public ::testing::Test {
  protected:
   struct TApplicationFirst {
     TApplicationFirst() { EnsureTestApplication(); }
   } application;
   TChart chart;
-  TLineSeries source, fed;
+  // Made here; a test hands them to the chart (Join), which then owns them, and may
+  // take them back (Leave).
+  std::unique_ptr<TLineSeries> sourceOwner = std::make_unique<TLineSeries>();
+  std::unique_ptr<TLineSeries> fedOwner = std::make_unique<TLineSeries>();
+  TLineSeries& source = *sourceOwner;
+  TLineSeries& fed = *fedOwner;
+  void Join(TLineSeries& series) { chart.AddSeries(std::move(OwnerOf(series))); }
+  void Leave(TLineSeries& series) {
+    OwnerOf(series).reset(static_cast<TLineSeries*>(chart.RemoveSeries(series).release()));
+  }
+
+ private:
+  std::unique_ptr<TLineSeries>& OwnerOf(const TLineSeries& series) {
+    return &series == &source ? sourceOwner : fedOwner;
+  }
 };
 
 TEST_F(SeriesSourceFixture, ASeriesFedFromASourceSeriesShowsItsPointsAndFollowsThem) {
+  Join(fed);
   source.AddXY(1, 10, "a");
   source.AddXY(2, 20, "b", clRed);
   SetDataSource(fed, &source);
@@ -64,6 +88,47 @@ TEST_F(SeriesSourceFixture, ASeriesFedFromASourceSeriesShowsItsPointsAndFollowsT
   EXPECT_EQ(fed.Count(), 0);  // the points were the source's
 }
 
+// A new source refreshes the series' points only in a chart and not while the series
+// is being updated.
+TEST_F(SeriesSourceFixture, ASourceRefreshesTheSeriesOnlyInAChartAndNotWhileUpdating) {
+  const struct {
+    bool inChart, updating;
+    size_t points;
+  } table[] = {{true, false, 2}, {true, true, 0}, {false, false, 0}, {false, true, 0}};
+  source.Add(1);
+  source.Add(2);
+  for (const auto& row : table) {
+    SCOPED_TRACE(testing::Message() << "in chart " << row.inChart << ", updating " << row.updating);
+    if (row.inChart) Join(fed);
+    if (row.updating) fed.BeginUpdate();
+    SetDataSource(fed, &source);
+    EXPECT_EQ(Ys(fed).size(), row.points);
+    if (row.updating) fed.EndUpdate();
+    SetDataSource(fed, static_cast<TChartSeries*>(nullptr));
+    fed.Clear();
+    if (row.inChart) Leave(fed);
+  }
+}
+
+TEST_F(SeriesSourceFixture, AnEditorListsTheValueListsOfTheSeriesThatFeedsASeries) {
+  std::vector<std::string> names;
+  const auto list = [&](const std::string& name) { names.push_back(name); };
+  chart.FillValueSourceItems(fed, list);
+  EXPECT_TRUE(names.empty());  // no data source
+  source.AddValueList("Depth");
+  SetDataSource(fed, &source);
+  chart.FillValueSourceItems(fed, list);
+  EXPECT_EQ(names, (std::vector<std::string>{"X", "Y", "Depth"}));
+  names.clear();
+  TThreePointSource component;  // a source that is no series
+  SetDataSource(fed, static_cast<TChartSeries*>(nullptr));
+  Join(fed);
+  SetDataSource(fed, &component);
+  chart.FillValueSourceItems(fed, list);
+  EXPECT_TRUE(names.empty());
+  Leave(fed);
+}
+
 TEST_F(SeriesSourceFixture, InvalidSourcesRaiseTheirMessagesAndLeaveTheSeriesAsItWas) {
   fed.AddXY(1, 1);
   fed.Name = "Wells";
@@ -74,7 +139,7 @@ TEST_F(SeriesSourceFixture, InvalidSourcesRaiseTheirMessagesAndLeaveTheSeriesAsI
             "No ParentChart to validate DataSource");
   EXPECT_EQ(component.Series(), nullptr);
   // With a chart the chart refuses the series as its own source, by name or class.
-  chart.AddSeries(fed);
+  Join(fed);
   EXPECT_EQ(ThrownMessage<ChartException>([&] { SetDataSource(fed, &fed); }), "No valid DataSource: Wells");
   fed.Name.clear();
   EXPECT_EQ(ThrownMessage<ChartException>([&] { SetDataSource(fed, &fed); }), "No valid DataSource: TLineSeries");
@@ -84,7 +149,7 @@ TEST_F(SeriesSourceFixture, InvalidSourcesRaiseTheirMessagesAndLeaveTheSeriesAsI
             "Circular Series dependences are not allowed");
   EXPECT_EQ(Ys(fed), (std::vector<double>{1}));
   EXPECT_TRUE(fed.DataSources().empty());
-  chart.RemoveSeries(fed);
+  Leave(fed);
 }
 
 // A series that feeds no other series.
@@ -104,11 +169,11 @@ TEST_F(SeriesSourceFixture, ASourceThatOffersItselfToNoSeriesIsRefusedWithOrWith
     const char* message;
   };
   for (const Case c : {Case{false, "No ParentChart to validate DataSource"}, Case{true, "No valid DataSource: Closed"}}) {
-    if (c.withChart) chart.AddSeries(fed);
+    if (c.withChart) Join(fed);
     EXPECT_EQ(ThrownMessage<ChartException>([&] { SetDataSource(fed, &closed); }), c.message);
     EXPECT_TRUE(fed.DataSources().empty());
   }
-  chart.RemoveSeries(fed);
+  Leave(fed);
 }
 
 // The colour changes a chart announces to its listeners.
@@ -126,9 +191,9 @@ TEST_F(SeriesSourceFixture, ASeriesTakesAFreeColourAndItsAxesOnJoiningAChartAndF
   source.Add(7);
   SetDataSource(fed, &source);
   fed.Clear();  // joining refreshes the points from the source
-  chart.AddSeries(fed);
+  Join(fed);
   EXPECT_EQ(colours.count, 1);
-  chart.AddSeries(source);  // a colour of its own: nothing to announce
+  Join(source);  // a colour of its own: nothing to announce
   EXPECT_EQ(colours.count, 1);
   chart.RemoveListener(&colours);
   EXPECT_EQ(Ys(fed), (std::vector<double>{7}));
@@ -136,23 +201,23 @@ TEST_F(SeriesSourceFixture, ASeriesTakesAFreeColourAndItsAxesOnJoiningAChartAndF
   EXPECT_EQ(fed.SeriesColor(), chart.GetDefaultColor(0));
   EXPECT_EQ(fed.GetHorizAxis(), &chart.BottomAxis());
   EXPECT_EQ(fed.GetVertAxis(), &chart.LeftAxis());
-  chart.RemoveSeries(fed);
+  Leave(fed);
   EXPECT_EQ(fed.ParentChart(), nullptr);
   EXPECT_EQ(fed.GetHorizAxis(), nullptr);
   EXPECT_EQ(fed.GetVertAxis(), nullptr);
-  chart.RemoveSeries(source);
+  Leave(source);
 }
 
 TEST_F(SeriesSourceFixture, ASeriesLeavingTheChartTakesTheCursorItPutUpWithIt) {
   fed.Cursor = crChartHand;  // the chart's own cursor is the arrow it was made with
-  chart.AddSeries(fed);
+  Join(fed);
   chart.setCursor(Qt::PointingHandCursor);  // what hovering over the series shows
-  chart.RemoveSeries(fed);
+  Leave(fed);
   EXPECT_EQ(chart.cursor().shape(), Qt::ArrowCursor);
 }
 
 TEST_F(SeriesSourceFixture, ASourceComponentLoadsWhenOpenAndClearsWhenClosedUnlessToldToKeepThePoints) {
-  chart.AddSeries(fed);
+  Join(fed);
   TThreePointSource component;
   component.Name = "Three";
   component.Open();  // no series yet: nothing to load
@@ -173,11 +238,11 @@ TEST_F(SeriesSourceFixture, ASourceComponentLoadsWhenOpenAndClearsWhenClosedUnle
   SetDataSource(fed, &source);
   EXPECT_EQ(component.Series(), nullptr);
   EXPECT_EQ(fed.SourceComponent(), nullptr);
-  chart.RemoveSeries(fed);
+  Leave(fed);
 }
 
 TEST_F(SeriesSourceFixture, ASourceComponentBeingReadLoadsOnlyOnceItIsLoaded) {
-  chart.AddSeries(fed);
+  Join(fed);
   TThreePointSource component;
   component.Loading = true;
   SetDataSource(fed, &component);
@@ -185,16 +250,16 @@ TEST_F(SeriesSourceFixture, ASourceComponentBeingReadLoadsOnlyOnceItIsLoaded) {
   EXPECT_EQ(fed.Count(), 0);
   component.Loaded();
   EXPECT_EQ(Ys(fed), (std::vector<double>{4, 5, 6}));
-  chart.RemoveSeries(fed);
+  Leave(fed);
 }
 
 TEST_F(SeriesSourceFixture, ASeriesGoingAwayUnbindsItsSourceComponent) {
   TThreePointSource component;
   {
-    TLineSeries series;
-    chart.AddSeries(series);
+    TChartSeries& series = chart.AddSeries(std::make_unique<TLineSeries>());
     SetDataSource(series, &component);
     EXPECT_EQ(component.Series(), &series);
+    chart.RemoveSeries(series);  // handed back and dropped
   }
   EXPECT_EQ(component.Series(), nullptr);
   component.Open();  // nothing bound: nothing to load into
@@ -292,6 +357,7 @@ TEST_F(SeriesSourceFixture, RemovingTheFirstSourceRemovesEveryOneAndThePointsUnl
   TLineSeries other;
   source.Add(1);
   other.Add(2);
+  Join(fed);
   for (const bool stored : {false, true}) {
     SCOPED_TRACE(stored);
     AddDataSource(fed, source, false);
@@ -311,6 +377,8 @@ TEST_F(SeriesSourceFixture, AssignFromASeriesFedBySourcesTakesTheSameSources) {
   TLineSeries origin;
   origin.Add(3);
   origin.Add(4);
+  Join(source);
+  Join(fed);
   SetDataSource(source, &origin);
   fed.Assign(source);
   ASSERT_EQ(fed.DataSources().size(), 1u);
@@ -342,7 +410,9 @@ TEST_F(SeriesSourceFixture, AssignTakesTheSourcesFunctionAsANewOneOfItsKindWhenI
   for (const Case& c : {Case{"copied", true, false, {3, 7}}, Case{"own kept", true, true, {10, 10}},
                         Case{"kind that cannot be made anew", false, false, {1, 2, 3, 4}}}) {
     SCOPED_TRACE(c.Name);
-    TLineSeries origin, computed, copy;
+    TLineSeries origin;
+    TLineSeries& computed = chart.AddSeries(std::make_unique<TLineSeries>());
+    TLineSeries& copy = chart.AddSeries(std::make_unique<TLineSeries>());
     for (double y : {1.0, 2.0, 3.0, 4.0}) origin.Add(y);
     if (c.Renewable)
       computed.SetFunction(std::make_unique<TSumKind<true>>());
@@ -369,6 +439,7 @@ TEST_F(SeriesSourceFixture, AssignTakesTheSourcesFunctionAsANewOneOfItsKindWhenI
     } else {
       EXPECT_EQ(copy.Function(), nullptr);
     }
+    chart.RemoveAllSeries(nullptr);
   }
 }
 
@@ -407,9 +478,8 @@ TEST_F(SeriesSourceFixture, SampleValuesFillAndOrderThePoints) {
 }
 
 TEST_F(SeriesSourceFixture, AGalleryPictureHasFourPointsInThePaletteOrSilverWhenDisabled) {
-  TLineSeries first, second;
-  chart.AddSeries(first);
-  chart.AddSeries(second);
+  TLineSeries& first = chart.AddSeries(std::make_unique<TLineSeries>());
+  TLineSeries& second = chart.AddSeries(std::make_unique<TLineSeries>());
   PrepareForGallery(first, true);
   PrepareForGallery(second, true);
   EXPECT_EQ(first.Count(), 4);
@@ -422,7 +492,6 @@ TEST_F(SeriesSourceFixture, AGalleryPictureHasFourPointsInThePaletteOrSilverWhen
   EXPECT_EQ(second.SeriesColor(), chart.GetDefaultColor(3));
   PrepareForGallery(second, false);
   EXPECT_EQ(second.SeriesColor(), clSilver);
-  chart.RemoveAllSeries();
 }
 
 TEST_F(SeriesSourceFixture, TheChartsSeriesStreamAsChildrenWithTheirSourcesAndCustomAxes) {
@@ -432,8 +501,8 @@ TEST_F(SeriesSourceFixture, TheChartsSeriesStreamAsChildrenWithTheirSourcesAndCu
   source.AddXY(2, 20);
   source.StoredData = true;
   fed.Name = "Copy";
-  chart.AddSeries(source);
-  chart.AddSeries(fed);
+  Join(source);
+  Join(fed);
   SetDataSource(fed, &source);
   fed.SetCustomVertAxis(&axis);
   TStreamedProperties block;
@@ -452,7 +521,7 @@ TEST_F(SeriesSourceFixture, TheChartsSeriesStreamAsChildrenWithTheirSourcesAndCu
   ASSERT_EQ(series.size(), 2u);
   EXPECT_EQ(Ys(*series[0]), (std::vector<double>{10, 20}));
   ASSERT_EQ(series[1]->DataSources().size(), 1u);
-  EXPECT_EQ(series[1]->DataSources().front(), series[0].get());
+  EXPECT_EQ(series[1]->DataSources().front(), series[0]);
   EXPECT_EQ(Ys(*series[1]), (std::vector<double>{10, 20}));
   ASSERT_EQ(read.AxesList().size(), 7u);
   EXPECT_EQ(series[1]->CustomVertAxis(), read.AxesList()[6]);
@@ -461,11 +530,10 @@ TEST_F(SeriesSourceFixture, TheChartsSeriesStreamAsChildrenWithTheirSourcesAndCu
 }
 
 TEST_F(SeriesSourceFixture, SeriesGroupsReadBackWithTheirSeriesOnceTheSeriesAreRead) {
-  TLineSeries wells, faults;
+  TLineSeries& wells = chart.AddSeries(std::make_unique<TLineSeries>());
+  TLineSeries& faults = chart.AddSeries(std::make_unique<TLineSeries>());
   wells.Name = "Wells";
   faults.Name = "Faults";
-  chart.AddSeries(wells);
-  chart.AddSeries(faults);
   TSeriesGroup& both = chart.SeriesGroups().Add();
   both.Name = "Both";
   both.Series = {&wells, &faults};
@@ -482,13 +550,13 @@ TEST_F(SeriesSourceFixture, SeriesGroupsReadBackWithTheirSeriesOnceTheSeriesAreR
   const auto series = ReadChartSeries(read, block);
   ASSERT_EQ(series.size(), 2u);
   ASSERT_EQ(read.SeriesGroups().Count(), 2);
-  EXPECT_EQ(read.SeriesGroups()[0].Series, (std::vector<TChartSeries*>{series[0].get(), series[1].get()}));
+  EXPECT_EQ(read.SeriesGroups()[0].Series, (std::vector<TChartSeries*>{series[0], series[1]}));
   EXPECT_EQ(read.SeriesGroups()[1].Name, "Group2");
-  EXPECT_EQ(read.SeriesGroups()[1].Series, std::vector<TChartSeries*>{series[1].get()});
+  EXPECT_EQ(read.SeriesGroups()[1].Series, std::vector<TChartSeries*>{series[1]});
 
   // A series that leaves the chart leaves its groups.
   read.RemoveSeries(*series[1]);
-  EXPECT_EQ(read.SeriesGroups()[0].Series, std::vector<TChartSeries*>{series[0].get()});
+  EXPECT_EQ(read.SeriesGroups()[0].Series, std::vector<TChartSeries*>{series[0]});
   EXPECT_TRUE(read.SeriesGroups()[1].Series.empty());
   read.RemoveAllSeries();
 
@@ -507,13 +575,12 @@ TEST_F(SeriesSourceFixture, SeriesGroupsReadBackWithTheirSeriesOnceTheSeriesAreR
 }
 
 TEST_F(SeriesSourceFixture, TwoSourcesAreWrittenAsDataSourcesAndAnUnknownOneRefusesTheSeries) {
-  TLineSeries other;
+  Join(source);
+  TLineSeries& other = chart.AddSeries(std::make_unique<TLineSeries>());
+  Join(fed);
   source.Name = "A";
   other.Name = "B";
   fed.Name = "Sum";
-  chart.AddSeries(source);
-  chart.AddSeries(other);
-  chart.AddSeries(fed);
   AddDataSource(fed, source, false);
   AddDataSource(fed, other, false);
   TStreamedProperties block;
@@ -585,7 +652,7 @@ TEST_F(SeriesSourceFixture, AChartBlockWrittenByAnIndependentGeneratorReadsIntoT
   EXPECT_EQ(marks.Font().Height(), -20);
   ASSERT_EQ(chart.SeriesGroups().Count(), 2);
   EXPECT_EQ(chart.SeriesGroups()[0].Name, "Both");
-  EXPECT_EQ(chart.SeriesGroups()[0].Series, (std::vector<TChartSeries*>{series[0].get(), series[1].get()}));
+  EXPECT_EQ(chart.SeriesGroups()[0].Series, (std::vector<TChartSeries*>{series[0], series[1]}));
   EXPECT_EQ(chart.SeriesGroups()[1].Name, "None");
   EXPECT_TRUE(chart.SeriesGroups()[1].Series.empty());
   EXPECT_EQ(Ys(*series[1]), (std::vector<double>{10, 30}));
