@@ -71,9 +71,10 @@ bool SaveSettings() {
   ini->WriteBool(fullScreen.Section, fullScreen.Key, Win7FullScreenMode);
 
   const std::filesystem::path folder = std::filesystem::path(ini->FileName()).parent_path();
-  bool ok = folder.empty() || EnsureFolderExists(folder.string());
-  ok = ok && ini->UpdateFile();
-  if (!ok) ShowMessageDlg("Can not create initialization file", 1);
+  std::string reason;
+  bool ok = folder.empty() || EnsureFolderExists(folder.string(), &reason);
+  ok = ok && ini->UpdateFile(&reason);
+  if (!ok) ShowMessageDlg("Can not create initialization file " + ini->FileName() + ": " + reason, 1);
   return ok;
 }
 

@@ -77,8 +77,9 @@ void LoadSettings();
 // The same from a given file, with startDirectory as the folders' default.
 void LoadSettings(const std::string& iniPath, const std::string& startDirectory);
 // Writes the globals into the object, then the whole object to its file (creating
-// the folder), atomically; on failure shows "Can not create initialization file" as
-// an error and returns false, the old file untouched. Then frees the object.
+// the folder), atomically; on failure shows "Can not create initialization file",
+// the file and the system's reason ("... file /x/qira3d.ini: Not a directory") as an
+// error and returns false, the old file untouched. Then frees the object.
 bool SaveSettings();
 
 // The shared object; loads the settings first when that has not happened.

@@ -172,6 +172,12 @@ TPictureSize CheckedPictureSize(TGL3DSceneBuffer& buffer, int32_t DPI) {
   return size;
 }
 
+// A transparent picture keeps its see-through colour for the background alone:
+// the model's pixels of that colour stay visible.
+TPictureBackground BackgroundOf(bool transparent) {
+  return transparent ? TPictureBackground::pbKeyed : TPictureBackground::pbPlain;
+}
+
 void MarkTransparency(TGL3DSceneBuffer& buffer, bool transparent, TRenderedPicture& picture) {
   if (!transparent) return;
   picture.Transparent = true;
@@ -184,8 +190,8 @@ TRenderedPicture RenderBitmap(TForm3D& form, int32_t DPI, bool Transparent) {
   TGL3DSceneBuffer& buffer = PictureBuffer(form);
   const TPictureSize size = CheckedPictureSize(buffer, DPI);
   TRenderedPicture picture;
-  picture.Bitmap =
-      buffer.RenderToNewBitmap(static_cast<int32_t>(size.Width), static_cast<int32_t>(size.Height), DPI);
+  picture.Bitmap = buffer.RenderToNewBitmap(static_cast<int32_t>(size.Width), static_cast<int32_t>(size.Height),
+                                            DPI, BackgroundOf(Transparent));
   MarkTransparency(buffer, Transparent, picture);
   return picture;
 }
@@ -243,7 +249,9 @@ std::optional<TRenderedPicture> RenderBitmapWithProgress(TForm3D& form, int32_t 
   if (picture.Bitmap.isNull()) {
     throw EGLPictureSize("The picture of " + SizeText(size) + " could not be allocated.");
   }
-  auto renderTile = [&](int tile) { buffer.RenderToBitmapTiles(picture.Bitmap, DPI, tile, 1); };
+  auto renderTile = [&](int tile) {
+    buffer.RenderToBitmapTiles(picture.Bitmap, DPI, tile, 1, BackgroundOf(Transparent));
+  };
   const bool finished =
       RunStepsWithProgress(&form, "Rendering the picture of " + SizeText(size) + "...", tiles, renderTile);
   if (!finished) return std::nullopt;

@@ -50,7 +50,9 @@ inline constexpr int32_t kMaxPictureDpi = 10000;
 inline constexpr int64_t kMaxJpegSide = 65535;
 
 // The rendered view: a 24-bit picture and, for a transparent picture, the
-// colour to be seen through (the buffer's background colour, as RGB).
+// colour to be seen through (the buffer's background colour, as RGB), which
+// only the background carries: a model pixel of that colour was rendered one
+// level off it.
 struct TRenderedPicture {
   QImage Bitmap;
   bool Transparent = false;

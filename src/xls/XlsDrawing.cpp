@@ -306,9 +306,10 @@ int32_t TMSOData::AddImage(const std::string& fileName, const std::string& bytes
     data.assign(fileBytes.begin(), fileBytes.end());
   }
   TImageInfo info = ReadImageInfo(fileName.empty() ? bytes : data);
+  // Bytes are compared with every blob, a file's too; a file is found by its name only.
   if (fileName.empty()) {
     for (size_t i = 0; i < blips_.size(); ++i)
-      if (blips_[i].FileName.empty() && blips_[i].Bytes == info.Blob) return static_cast<int32_t>(i);
+      if (blips_[i].Bytes == info.Blob) return static_cast<int32_t>(i);
   }
   TMSOBlip blip;
   blip.Bytes = std::move(info.Blob);

@@ -130,8 +130,9 @@ class TMSOData {
   // The sheet's drawing records in order; none for a sheet without shapes.
   std::vector<TBiffRecordBytes> SheetRecords(int32_t sheet) const;
 
-  // The blob number of a picture, adding it unless an equal one is there (same
-  // file name, or for pictures from bytes the same blob bytes).
+  // The blob number of a picture, adding it unless an equal one is there: for a
+  // file the first blob of the same file name; for bytes the first blob, from a
+  // file or from bytes, with the same blob bytes.
   int32_t AddImage(const std::string& fileName, const std::string& bytes);
   // A picture shape of a stored blob; the blob gains a reference.
   void AddImageShape(int32_t sheet, int32_t blob, const TMSOAnchor& anchor);

@@ -98,6 +98,14 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(a, b - a + 1));
 }
 
+// The text the parser encodes: surrounding blanks and one leading "=" dropped,
+// then blanks again. Empty when the text holds no formula.
+std::string FormulaBody(std::string_view text) {
+  std::string body = Trim(text);
+  if (!body.empty() && body[0] == '=') body.erase(0, 1);
+  return Trim(body);
+}
+
 }  // namespace
 
 // [SECTION] tokens
@@ -596,6 +604,10 @@ struct TXLSFormulaParser::TImpl {
 
 // [SECTION] parser
 
+void CheckFormulaNotEmpty(std::string_view text) {
+  if (!text.empty() && FormulaBody(text).empty()) throw EXLSError(std::string(text), xlserr::kInvalidFormula);
+}
+
 TXLSFormulaParser::TXLSFormulaParser(TXLSLinkTable& links) : links_(links), separator_(XLSListSeparator()) {}
 
 TXLSFormulaParser::~TXLSFormulaParser() = default;
@@ -608,9 +620,8 @@ std::string TXLSFormulaParser::EncodeRelative(std::string_view text, uint16_t ba
 
 std::string TXLSFormulaParser::Run(std::string_view text, bool relative, uint16_t baseRow, uint8_t baseCol) {
   try {
-    std::string body = Trim(text);
-    if (!body.empty() && body[0] == '=') body.erase(0, 1);
-    if (Trim(body).empty()) return {};
+    const std::string body = FormulaBody(text);
+    if (body.empty()) return {};
     TImpl impl{links_, TRPNParser{separator_, {}, {}, {}}};
     impl.rpn.OnNewToken = [&impl](TToken& t) { impl.Classify(t); };
     impl.rpn.Split(body);

@@ -24,6 +24,11 @@ class TXLSLinkTable;
 // before the tokens) must fit one record.
 inline constexpr size_t kMaxFormulaTokenBytes = 8224 - 22;
 
+// EXLSError 8 ("<text> Invalid formula.") for a text that is not empty but holds
+// no formula ("=", blanks): the writer could not save it. Checked when a cell's
+// formula is set, so that the refusal comes from the call that made it.
+void CheckFormulaNotEmpty(std::string_view text);
+
 class TXLSFormulaParser {
  public:
   // The list separator is the library-wide one at the time of creation.

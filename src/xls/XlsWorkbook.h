@@ -194,10 +194,12 @@ class TCell : public TCustomXLSItem {
   // cell. A value holding the marker raises EXLSError 4.
   void SetProperty(std::string_view tag, std::string_view value);
 
-  // Formula text in the library code page ("=A1+1"); checked when the workbook
-  // is saved. The cell's value is the formula's cached result: a number, text,
-  // a boolean, an error value, or empty.
-  void SetFormula(std::string_view text) { SetProperty("F", text); }
+  // Formula text in the library code page ("=A1+1"); empty removes the formula.
+  // A text holding no formula ("=", blanks) raises EXLSError 8 and changes
+  // nothing; the rest is checked when the workbook is saved, as references
+  // depend on the sheets and names there are then. The cell's value is the
+  // formula's cached result: a number, text, a boolean, an error value, or empty.
+  void SetFormula(std::string_view text);
   std::string Formula() const { return GetProperty("F"); }
   // Rich-text runs of a string value: entries start-end(style); with 1-based
   // character positions, style parts "style:biu", "script:sub|super",

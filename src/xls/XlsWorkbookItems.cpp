@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "platform/Rounding.h"
+#include "xls/XlsFormula.h"
 #include "xls/XlsWorkbook.h"
 
 namespace qira {
@@ -236,6 +237,11 @@ void TCell::SetProperty(std::string_view tag, std::string_view value) {
   if (!value.empty()) properties.append(head).append(value);
   SetPropertyString(std::move(properties));
   Changed();
+}
+
+void TCell::SetFormula(std::string_view text) {
+  CheckFormulaNotEmpty(text);
+  SetProperty("F", text);
 }
 
 void TCell::SetHyperlink(std::u16string_view target, uint8_t kind) {

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <set>
 #include <string>
 
 #include "support/FakeServices.h"
+#include "support/ScopedWriteFailure.h"
 #include "support/ScratchFolder.h"
 
 namespace qira {
@@ -131,16 +133,34 @@ TEST_F(SettingsStore, AFolderThatDoesNotExistYetIsCreated) {
   EXPECT_TRUE(fs::exists(path_));
 }
 
-TEST_F(SettingsStore, AFileThatCannotBeWrittenIsReportedAndTheOldOneKept) {
-  TFakeServices services;
-  // A plain file where the folder should be.
+TEST_F(SettingsStore, AFileThatCannotBeWrittenIsReportedWithItsNameAndTheReason) {
   folder_.Put("blocker", "x");
-  path_ = folder_.File("blocker/qira3d.ini");
-  LoadSettings(path_, "/start");
-  EXPECT_FALSE(SaveSettings());
-  ASSERT_EQ(services.Messages.size(), 1u);
-  EXPECT_EQ(services.Messages[0].Text, "Can not create initialization file");
-  EXPECT_EQ(services.Messages[0].Kind, TMessageKind::Error);
+  fs::create_directory(folder_.File("folder.ini"));
+  folder_.Put("kept.ini", "[Main]\r\nExportPath=/old\r\n");
+  const struct {
+    const char* what;
+    std::string path;
+    int writeFailure;  // an error every file write meets, 0 for none
+    const char* reason;
+  } cases[] = {
+      {"a plain file where the folder should be", folder_.File("blocker/qira3d.ini"), 0, "Not a directory"},
+      {"a folder where the file should be", folder_.File("folder.ini"), 0, "Is a directory"},
+      {"a full disk", folder_.File("kept.ini"), ENOSPC, "No space left on device"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TFakeServices services;
+    LoadSettings(c.path, "/start");
+    ExportPath = "/new";
+    {
+      TScopedWriteFailure failure(c.writeFailure);
+      EXPECT_FALSE(SaveSettings());
+    }
+    ASSERT_EQ(services.Messages.size(), 1u);
+    EXPECT_EQ(services.Messages[0].Text, "Can not create initialization file " + c.path + ": " + c.reason);
+    EXPECT_EQ(services.Messages[0].Kind, TMessageKind::Error);
+  }
+  EXPECT_EQ(folder_.Get("kept.ini"), "[Main]\r\nExportPath=/old\r\n") << "the old file stays";
 }
 
 }  // namespace

@@ -27,6 +27,7 @@
 #include "scene/components/PlatformUtilities.h"
 #include "scene/graph/Scene.h"
 #include "scene/graph/SceneBuffer.h"
+#include "scene/objects/PointsLines.h"
 #include "scene/viewers/SceneViewer.h"
 #include "scene/viewers/FullScreenViewer.h"
 #include "support/PeerRun.h"
@@ -392,6 +393,48 @@ TEST_F(PicturesGL, TransparentPngSeesThroughTheBackgroundColourOnly) {
   }
   EXPECT_GT(seeThrough, 0);
   EXPECT_NE(scratch_.Get("clear.png").find("tRNS"), std::string::npos);
+}
+
+TEST_F(PicturesGL, AModelPixelOfTheBackgroundColourStaysOpaqueInATransparentPng) {
+  Buffer().SetBackgroundColor(clBlack);
+  const QImage empty = RenderBitmap(*form_, 96, false).Bitmap;
+  // A square marker at the centre, in front of the axis cross: white first to
+  // find its pixels, then black.
+  TGLPoints& marker = form_->GL3DScene1->Objects().AddNewChild<TGLPoints>();
+  marker.Positions()[0] = TAffineVector{0, 0, 300};
+  marker.Colors().Add(TVector{1, 1, 1, 1});
+  marker.SetSize(8);
+  marker.StructureChanged();
+  const QImage white = RenderBitmap(*form_, 96, false).Bitmap;
+  marker.Colors()[0] = TVector{0, 0, 0, 1};
+  marker.StructureChanged();
+  const struct {
+    const char* what;
+    int32_t tileLimit;  // 0: the driver's
+  } cases[] = {{"in one piece", 0}, {"in tiles", 16}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Buffer().SetPictureTileLimit(c.tileLimit);
+    SaveAs(scratch_.File("marker.png"), pftPng, 96, true);
+    const QImage read =
+        QImage(QString::fromStdString(scratch_.File("marker.png"))).convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(read.size(), empty.size());
+    int markerPixels = 0, seeThrough = 0;
+    for (int y = 0; y < read.height(); ++y) {
+      for (int x = 0; x < read.width(); ++x) {
+        const QRgb pixel = read.pixel(x, y);
+        if (white.pixel(x, y) != empty.pixel(x, y)) {
+          ++markerPixels;
+          ASSERT_EQ(pixel, qRgba(1, 1, 1, 255)) << x << "," << y << ": one level off the see-through black";
+        } else if ((empty.pixel(x, y) & 0xFFFFFFu) == 0) {
+          ++seeThrough;
+          ASSERT_EQ(qAlpha(pixel), 0) << x << "," << y;
+        }
+      }
+    }
+    EXPECT_GT(markerPixels, 4);
+    EXPECT_GT(seeThrough, read.width() * read.height() / 2);
+  }
 }
 
 TEST(PictureTargets, ABareNameGetsTheChosenTypesExtensionAndATypedOneChoosesTheType) {

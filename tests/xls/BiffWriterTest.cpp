@@ -525,6 +525,22 @@ TEST_F(BiffWriter, AFailedSaveLeavesAnExistingFileUntouched) {
   EXPECT_EQ(folder_.Entries(), std::vector<std::string>{"kept.xls"});
 }
 
+TEST_F(BiffWriter, AFormulaTextWithoutAFormulaIsRefusedWhenSetSoTheWorkbookStillSaves) {
+  TCell& cell = Sheet().Cells().Items(0, 0);
+  cell.SetValue(3.0);
+  cell.SetFormula("=1+2");
+  for (const char* empty : {"=", " = ", "   "}) {
+    EXPECT_EQ(ThrownMessage<EXLSError>([&] { cell.SetFormula(empty); }), std::string(empty) + " Invalid formula.");
+    EXPECT_EQ(cell.Formula(), "=1+2") << "a refused text changes nothing";
+  }
+  EXPECT_NO_THROW(file_.SaveAs(folder_.File("book.xls")));
+  EXPECT_EQ(TBiffRecords(WorkbookStream(file_)).Substream(1).CountOf(biff::kFormula), 1u);
+  // An empty text is no formula at all: it removes the cell's formula.
+  cell.SetFormula("");
+  EXPECT_EQ(cell.Formula(), "");
+  EXPECT_NO_THROW(file_.SaveAs(folder_.File("book.xls")));
+}
+
 TEST_F(BiffWriter, AnUnwritableTargetIsACompoundFileError) {
   try {
     file_.SaveAs(folder_.File("missing/book.xls"));

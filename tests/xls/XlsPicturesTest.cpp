@@ -85,17 +85,41 @@ TEST(SheetPictureKinds, BitmapsAndMetafilesGiveTheirSizeAndTheBytesTheirBlobStor
   EXPECT_THROW(ReadImageInfo(emf.substr(0, 60)), EXLSError);
 }
 
-TEST(SheetPictureKinds, TheSameBitmapFromBytesTwiceIsOneBlobWithTwoReferences) {
-  TXLSFile file;
-  TSheet& sheet = file.Workbook().Sheets().Items(0);
-  sheet.Images().AddBytes(SheetPictures().Bytes("blue.bmp"), 0, 0);
-  sheet.Images().AddBytes(SheetPictures().Bytes("blue.bmp"), 9, 0);
-  TMSOData drawings;
-  drawings.Build(file.Workbook());
-  ASSERT_EQ(drawings.Blips().size(), 1u);
-  EXPECT_EQ(drawings.Blips()[0].RefCount, 2u);
-  EXPECT_EQ(drawings.ShapeMap().Sheet(0).size(), 2u);
-  EXPECT_EQ(drawings.ShapeMap().MaxShapeId(), 1026u);
+TEST(SheetPictureKinds, APictureFromBytesSharesTheBlobOfAnEqualPictureAddedBefore) {
+  const std::string file = SheetPictures().File("blue.bmp");
+  const std::string bytes = SheetPictures().Bytes("blue.bmp");
+  const struct {
+    const char* what;
+    bool firstFromFile, secondFromFile;
+    size_t blobs;
+  } cases[] = {
+      {"bytes, then the same bytes", false, false, 1},
+      {"a file, then its bytes", true, false, 1},
+      // A picture from a file is found by its name only.
+      {"bytes, then their file", false, true, 2},
+      {"a file, then the same file", true, true, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TXLSFile book;
+    TXLSImages& images = book.Workbook().Sheets().Items(0).Images();
+    auto add = [&](bool fromFile, int32_t row) {
+      if (fromFile) {
+        images.AddFile(file, row, 0);
+      } else {
+        images.AddBytes(bytes, row, 0);
+      }
+    };
+    add(c.firstFromFile, 0);
+    add(c.secondFromFile, 9);
+    TMSOData drawings;
+    drawings.Build(book.Workbook());
+    ASSERT_EQ(drawings.Blips().size(), c.blobs);
+    EXPECT_EQ(drawings.Blips()[0].RefCount, c.blobs == 1 ? 2u : 1u);
+    EXPECT_EQ(drawings.Blips()[0].FileName, c.firstFromFile ? file : "");
+    ASSERT_EQ(drawings.ShapeMap().Sheet(0).size(), 2u);
+    EXPECT_EQ(drawings.ShapeMap().MaxShapeId(), 1026u);
+  }
 }
 
 // The drawing group of the globals, walked record by record from the compound

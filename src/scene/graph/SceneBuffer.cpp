@@ -191,6 +191,21 @@ void CopyTileToImage(const std::vector<uint8_t>& pixels, int32_t x, int32_t y, i
   }
 }
 
+// Moves every pixel of an RGBA tile whose depth shows an object and whose colour
+// is the key one level off the key in each channel (towards the middle), so
+// that only the background, still at the cleared depth of 1, carries the key.
+void KeepKeyForBackground(std::vector<uint8_t>& pixels, const std::vector<float>& depths, int32_t count,
+                          TColor key) {
+  const TColor rgb = ResolveSystemColor(key);
+  const uint8_t k[3] = {static_cast<uint8_t>(GetRValue(rgb)), static_cast<uint8_t>(GetGValue(rgb)),
+                        static_cast<uint8_t>(GetBValue(rgb))};
+  for (int32_t i = 0; i < count; ++i) {
+    uint8_t* p = pixels.data() + static_cast<size_t>(i) * 4;
+    if (depths[static_cast<size_t>(i)] >= 1.0f || p[0] != k[0] || p[1] != k[1] || p[2] != k[2]) continue;
+    for (int c = 0; c < 3; ++c) p[c] = static_cast<uint8_t>(p[c] < 128 ? p[c] + 1 : p[c] - 1);
+  }
+}
+
 void SetState(TGLStateCache& cache, TGLState state, bool on) {
   if (on) {
     cache.EnableState(state);
@@ -775,14 +790,15 @@ void TGL3DSceneBuffer::CheckPictureSize(int64_t width, int64_t height, int bytes
   }
 }
 
-QImage TGL3DSceneBuffer::RenderToNewBitmap(int32_t width, int32_t height, int32_t dpi) {
+QImage TGL3DSceneBuffer::RenderToNewBitmap(int32_t width, int32_t height, int32_t dpi,
+                                          TPictureBackground background) {
   CheckPictureSize(width, height, 3);
   QImage bitmap(width, height, QImage::Format_RGB888);
   if (bitmap.isNull()) {
     throw EGLPictureSize("The picture of " + std::to_string(width) + " x " + std::to_string(height) +
                          " pixels could not be allocated.");
   }
-  RenderToBitmap(bitmap, dpi);
+  RenderToBitmap(bitmap, dpi, background);
   return bitmap;
 }
 
@@ -799,7 +815,7 @@ int32_t TGL3DSceneBuffer::DriverTileLimit() const {
   return limit;
 }
 
-void TGL3DSceneBuffer::RenderToBitmap(QImage& bitmap, int32_t dpi) {
+void TGL3DSceneBuffer::RenderToBitmap(QImage& bitmap, int32_t dpi, TPictureBackground background) {
   if (bitmap.isNull() || bitmap.width() < 1 || bitmap.height() < 1) {
     throw EGLPictureSize("The picture size " + std::to_string(bitmap.width()) + " x " +
                          std::to_string(bitmap.height()) + " is empty.");
@@ -809,10 +825,10 @@ void TGL3DSceneBuffer::RenderToBitmap(QImage& bitmap, int32_t dpi) {
   {
     TValueRestore<bool> renderingFlag(rendering_, true);
     if (WritableDirectly(bitmap.format())) {
-      RenderPictureTiles(bitmap, dpi, colorBits);
+      RenderPictureTiles(bitmap, dpi, colorBits, background);
     } else {
       QImage work = bitmap.convertToFormat(QImage::Format_RGB32);
-      RenderPictureTiles(work, dpi, colorBits);
+      RenderPictureTiles(work, dpi, colorBits, background);
       bitmap = work.convertToFormat(bitmap.format());
     }
   }
@@ -836,7 +852,8 @@ int32_t TGL3DSceneBuffer::PictureTileCount(int32_t width, int32_t height) {
   return static_cast<int32_t>(std::min<int64_t>(across * down, INT32_MAX));
 }
 
-void TGL3DSceneBuffer::RenderToBitmapTiles(QImage& bitmap, int32_t dpi, int32_t first, int32_t count) {
+void TGL3DSceneBuffer::RenderToBitmapTiles(QImage& bitmap, int32_t dpi, int32_t first, int32_t count,
+                                           TPictureBackground background) {
   if (bitmap.isNull() || bitmap.width() < 1 || bitmap.height() < 1) {
     throw EGLPictureSize("The picture size " + std::to_string(bitmap.width()) + " x " +
                          std::to_string(bitmap.height()) + " is empty.");
@@ -848,13 +865,13 @@ void TGL3DSceneBuffer::RenderToBitmapTiles(QImage& bitmap, int32_t dpi, int32_t 
   const int32_t colorBits = std::max(8, PixelFormatToColorBits(PixelFormatOf(bitmap)));
   {
     TValueRestore<bool> renderingFlag(rendering_, true);
-    RenderPictureTiles(bitmap, dpi, colorBits, first, count);
+    RenderPictureTiles(bitmap, dpi, colorBits, background, first, count);
   }
   if (AfterRender) AfterRender(this);
 }
 
-void TGL3DSceneBuffer::RenderPictureTiles(QImage& bitmap, int32_t dpi, int32_t colorBits, int32_t first,
-                                          int32_t count) {
+void TGL3DSceneBuffer::RenderPictureTiles(QImage& bitmap, int32_t dpi, int32_t colorBits,
+                                          TPictureBackground background, int32_t first, int32_t count) {
   const int32_t W = bitmap.width();
   const int32_t H = bitmap.height();
   const int32_t limit = PictureTileEdge();
@@ -915,6 +932,10 @@ void TGL3DSceneBuffer::RenderPictureTiles(QImage& bitmap, int32_t dpi, int32_t c
   const TVector bg = ConvertWinColor(backgroundColor_, 1.0f);
   const bool tiled = tileWidth < W || tileHeight < H;
   std::vector<uint8_t> pixels(static_cast<size_t>(tileWidth) * static_cast<size_t>(tileHeight) * 4);
+  GLint depthBits = 0;
+  glGetIntegerv(GL_DEPTH_BITS, &depthBits);
+  const bool keyed = background == TPictureBackground::pbKeyed && depthBits > 0;
+  std::vector<float> depths(keyed ? pixels.size() / 4 : 0);
   ClearGLError();
   const int64_t end = int64_t{first} + count;
   int64_t index = 0;
@@ -933,6 +954,11 @@ void TGL3DSceneBuffer::RenderPictureTiles(QImage& bitmap, int32_t dpi, int32_t c
       glPixelStorei(GL_PACK_ALIGNMENT, 1);
       glReadPixels(0, 0, tile.width, tile.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
       CheckOpenGLError();
+      if (keyed) {
+        glReadPixels(0, 0, tile.width, tile.height, GL_DEPTH_COMPONENT, GL_FLOAT, depths.data());
+        CheckOpenGLError();
+        KeepKeyForBackground(pixels, depths, tile.width * tile.height, backgroundColor_);
+      }
       CopyTileToImage(pixels, tile.x, tile.y, tile.width, tile.height, bitmap);
     }
   }

@@ -80,6 +80,13 @@ enum class TGLDepthPrecision : uint8_t { dpDefault, dp16bits, dp24bits, dp32bits
 enum class TGLColorDepth : uint8_t { cdDefault, cd8bits, cd16bits, cd24bits, cdFloat64bits, cdFloat128bits };
 enum class TGLShadeModel : uint8_t { smDefault, smSmooth, smFlat };
 
+// What a picture does with the background colour. pbKeyed keeps it for the
+// background alone (the pixels where no object wrote depth), so that a file may
+// name it as its see-through colour: an object's pixel of exactly that colour is
+// moved one level off it in each channel. Without a depth buffer, or with the
+// depth test off, a keyed picture is a plain one.
+enum class TPictureBackground : uint8_t { pbPlain, pbKeyed };
+
 int32_t DepthPrecisionBits(TGLDepthPrecision value);
 int32_t ColorDepthBits(TGLColorDepth value);
 
@@ -213,17 +220,20 @@ class TGL3DSceneBuffer : public TGLUpdateAbleObject {
   // limits are rendered in tiles with the same projection. The buffer's
   // rendering flag, state cache and the previously current context are
   // restored on every exit, exceptions included.
-  void RenderToBitmap(QImage& bitmap, int32_t dpi);
+  void RenderToBitmap(QImage& bitmap, int32_t dpi,
+                      TPictureBackground background = TPictureBackground::pbPlain);
   // The tiles RenderToBitmap renders a picture of width x height in (at least 1).
   int32_t PictureTileCount(int32_t width, int32_t height);
   // Tiles [first, first + count) of `bitmap` (row by row from the bottom-left),
   // rendered as RenderToBitmap renders them, with the projection of the whole
   // picture; the rest of the bitmap stays as it is. Lets a caller go back to
   // the event loop between tiles. The bitmap must be RGB32, ARGB32 or RGB888.
-  void RenderToBitmapTiles(QImage& bitmap, int32_t dpi, int32_t first, int32_t count);
+  void RenderToBitmapTiles(QImage& bitmap, int32_t dpi, int32_t first, int32_t count,
+                           TPictureBackground background = TPictureBackground::pbPlain);
   // A new 24-bit picture of width x height, rendered as above. The size is
   // checked before anything is allocated (EGLPictureSize).
-  QImage RenderToNewBitmap(int32_t width, int32_t height, int32_t dpi);
+  QImage RenderToNewBitmap(int32_t width, int32_t height, int32_t dpi,
+                           TPictureBackground background = TPictureBackground::pbPlain);
   // EGLPictureSize unless a picture of that size can be held: both sizes at
   // least 1 and the pixel block within PictureMemoryLimit.
   void CheckPictureSize(int64_t width, int64_t height, int bytesPerPixel) const;
@@ -345,8 +355,8 @@ class TGL3DSceneBuffer : public TGLUpdateAbleObject {
   void FillRenderContextInfo(TRenderContextInfo& rci, TGL3DScene& scene, int32_t width, int32_t height,
                              TDrawState drawState);
   // Tiles [first, first + count) in the order of PictureTileCount.
-  void RenderPictureTiles(QImage& bitmap, int32_t dpi, int32_t colorBits, int32_t first = 0,
-                          int32_t count = INT32_MAX);
+  void RenderPictureTiles(QImage& bitmap, int32_t dpi, int32_t colorBits, TPictureBackground background,
+                          int32_t first = 0, int32_t count = INT32_MAX);
   int32_t DriverTileLimit() const;
   // The largest tile edge of a picture: the set limit, the driver's and at least 1.
   int32_t PictureTileEdge();
