@@ -543,6 +543,11 @@ QWidget* TForm3D::FrameWidget() {
   return this;
 }
 
+QMdiArea* TForm3D::FrameArea() const {
+  QMdiSubWindow* sub = SubWindow();
+  return sub != nullptr ? sub->mdiArea() : nullptr;
+}
+
 int TForm3D::PanelWidth() const { return placement_.PanelWidth; }
 
 void TForm3D::ReadPlacement() {

@@ -32,6 +32,7 @@
 #include "scene/math/VectorTypes.h"
 
 class QAction;
+class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
 class QSplitter;
@@ -224,6 +225,9 @@ class TForm3D : public QWidget {
   // The widget that carries the window's frame: its sub-window, the top-level window
   // it stands in while it covers the screen, or the window itself.
   QWidget* FrameWidget();
+  // The main frame's window area that holds the window's sub-window, also while the
+  // window covers the screen; null without one. The plan windows open there.
+  QMdiArea* FrameArea() const;
   // Width of the tree panel.
   int PanelWidth() const;
 
