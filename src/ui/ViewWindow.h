@@ -203,7 +203,8 @@ class TForm3D : public QWidget {
 
   // ---- navigation (ViewNavigation.cpp)
   void GL3DSceneViewer1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y);
-  void GL3DSceneViewer1MouseDown();
+  // Takes the keyboard and places the mouse at (x, y), where a drag starts.
+  void GL3DSceneViewer1MouseDown(int x, int y);
   void FormMouseWheel(int wheelDelta);
   void ZoomView(double d);
   // key is set to 0 when consumed.
