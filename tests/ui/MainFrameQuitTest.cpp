@@ -41,6 +41,16 @@ TPlanForm* PlanOf(TForm3D& form) {
   return form.PlanForms.back();
 }
 
+// A document with a plan, then full screen the given way.
+void PlanThenFullScreen(const std::function<TForm3D*()>& open, bool independentViewer) {
+  Win7FullScreenMode = independentViewer;
+  TForm3D* form = open();
+  PlanOf(*form);
+  form->ToggleFullScreen();
+  if (independentViewer && !form->FullScreen()) GTEST_SKIP() << "no display mode for the full-screen viewer here";
+  ASSERT_TRUE(form->FullScreen());
+}
+
 // Closes a window as its close button does and waits until it is gone.
 void CloseAndWait(QWidget* window) {
   QPointer<QWidget> watched(window);
@@ -97,24 +107,9 @@ const std::vector<TQuitCase>& QuitCases() {
          open();
        },
        0},
-      {"FullScreenTheWindowsOwnWayWithAPlanOpen",
-       [](const auto& open) {
-         Win7FullScreenMode = false;
-         TForm3D* form = open();
-         PlanOf(*form);
-         form->ToggleFullScreen();
-         ASSERT_TRUE(form->FullScreen());
-       },
-       1},
-      {"FullScreenThroughTheIndependentViewer",
-       [](const auto& open) {
-         Win7FullScreenMode = true;
-         TForm3D* form = open();
-         PlanOf(*form);
-         form->ToggleFullScreen();
-         if (!form->FullScreen()) GTEST_SKIP() << "no display mode for the full-screen viewer here";
-       },
-       1},
+      {"FullScreenTheWindowsOwnWayWithAPlanOpen", [](const auto& open) { PlanThenFullScreen(open, false); }, 1},
+      {"FullScreenThroughTheIndependentViewerWithAPlanOpen",
+       [](const auto& open) { PlanThenFullScreen(open, true); }, 1},
       {"APlanOpenedWhileTheWindowCoversTheScreen",
        [](const auto& open) {
          Win7FullScreenMode = false;

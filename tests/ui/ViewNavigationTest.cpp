@@ -215,9 +215,10 @@ TEST_P(FirstDrag, PansAsMuchAsALaterDrag) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, FirstDrag,
-    ::testing::Values(TFirstDragCase{"AfterAProjectOpened", TArrival::ProjectOpened},
-                      TFirstDragCase{"AfterLeavingFullScreenTheWindowsOwnWay", TArrival::LeftFullScreenTheWindowsOwnWay},
-                      TFirstDragCase{"AfterLeavingTheIndependentViewer", TArrival::LeftTheIndependentViewer}),
+    ::testing::Values(
+        TFirstDragCase{"AfterAProjectOpened", TArrival::ProjectOpened},
+        TFirstDragCase{"AfterLeavingFullScreenTheWindowsOwnWay", TArrival::LeftFullScreenTheWindowsOwnWay},
+        TFirstDragCase{"AfterLeavingTheIndependentViewer", TArrival::LeftTheIndependentViewer}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ViewNavigation, CtrlDragZoomsEvenWithAltHeld) {
