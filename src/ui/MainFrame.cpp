@@ -157,9 +157,20 @@ TMainForm::~TMainForm() {
   SetRecentFileSink(nullptr);
   ViewWindowHooks().CloseMainFrame = nullptr;
   QObject::disconnect(MdiArea, nullptr, this, nullptr);
-  // The view windows go first: each writes its placement as it is destroyed.
-  for (QMdiSubWindow* sub : MdiArea->subWindowList()) delete sub;
-  for (const QPointer<TForm3D>& form : forms_) delete form.data();
+  // The view windows go first: each frees the windows it owns (its plans among the
+  // area's sub-windows, its full-screen windows) and writes its placement. Whatever
+  // else the area holds goes with it.
+  for (const QPointer<TForm3D>& form : forms_) {
+    if (form.isNull()) continue;
+    // In full screen the frame widget is the window the form stands in, which the
+    // form frees itself; its emptied sub-window goes with the area.
+    QWidget* frame = form->FrameWidget();
+    if (qobject_cast<QMdiSubWindow*>(frame) != nullptr) {
+      delete frame;
+    } else {
+      delete form.data();
+    }
+  }
   for (int k = 0; k < kRecentCount; ++k) WriteSetting(RecentKey(k), recent_[k]);
 }
 

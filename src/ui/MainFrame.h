@@ -58,8 +58,8 @@ class TMainForm : public QMainWindow {
   // and the view windows' "close the main frame"; the application takes the
   // frame's caption as its title.
   explicit TMainForm(QWidget* parent = nullptr);
-  // Frees the view windows (each writes its placement), then writes "FName1" to
-  // "FName5" to "Main Section".
+  // Frees the view windows, each with the windows it owns (each writes its
+  // placement), then writes "FName1" to "FName5" to "Main Section".
   ~TMainForm() override;
 
   QMdiArea* MdiArea = nullptr;

@@ -204,9 +204,9 @@ TPlanForm::TPlanForm(TForm3D& owner) : QWidget(nullptr), owner_(&owner) {
   QObject::connect(SpeedButton1, &QToolButton::clicked, this, [this] { Guarded([&] { SpeedButton1Click(); }); });
   QObject::connect(SpeedButton2, &QToolButton::clicked, this, [this] { Guarded([&] { SpeedButton2Click(); }); });
 
-  // A child window of the main frame: a sub-window of the view window's window area.
-  auto* frame = qobject_cast<QMdiSubWindow*>(owner.FrameWidget());
-  if (QMdiArea* area = frame != nullptr ? frame->mdiArea() : nullptr) {
+  // A child window of the main frame: a sub-window of the view window's window area
+  // (not a window of its own beside a view window that covers the screen).
+  if (QMdiArea* area = owner.FrameArea()) {
     QMdiSubWindow* sub = area->addSubWindow(this);
     sub->setAttribute(Qt::WA_DeleteOnClose);  // as FormClose decides; see closeEvent
     subWindow_ = sub;

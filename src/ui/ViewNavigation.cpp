@@ -106,8 +106,11 @@ void PanCameraWithCursor(TGLCamera& camera, const TGL3DSceneBuffer& buffer, cons
 
 void TForm3D::GL3DSceneViewer1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y) {
   if (IgnoreNextMouseMove) {
-    // The move that follows a command or a switch would jump: it only resynchronises.
+    // The move that follows a command or a switch would jump: it only resynchronises,
+    // so the next one moves by what the mouse really travelled from here.
     IgnoreNextMouseMove = false;
+    lastMouseX_ = x;
+    lastMouseY_ = y;
     return;
   }
   idleTime_ = 0;
@@ -147,8 +150,13 @@ void TForm3D::GL3DSceneViewer1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardMo
   lastMouseY_ = y;
 }
 
-void TForm3D::GL3DSceneViewer1MouseDown() {
+void TForm3D::GL3DSceneViewer1MouseDown(int x, int y) {
   if (GL3DSceneViewer1 != nullptr) GL3DSceneViewer1->setFocus(Qt::MouseFocusReason);
+  // A drag starts where the button went down: the press already places the mouse,
+  // so the first move of the drag counts in full and nothing is left to ignore.
+  IgnoreNextMouseMove = false;
+  lastMouseX_ = x;
+  lastMouseY_ = y;
 }
 
 void TForm3D::FormMouseWheel(int wheelDelta) { ZoomView(wheelDelta / kWheelZoomDivisor); }

@@ -315,7 +315,9 @@ void TForm3D::ConnectViewerEvents() {
   GL3DSceneViewer1->OnMouseMove = [this](TObject*, const TViewerMouse& m) {
     GL3DSceneViewer1MouseMove(m.buttons, m.modifiers, m.x, m.y);
   };
-  GL3DSceneViewer1->OnMouseDown = [this](TObject*, const TViewerMouse&) { GL3DSceneViewer1MouseDown(); };
+  GL3DSceneViewer1->OnMouseDown = [this](TObject*, const TViewerMouse& m) {
+    GL3DSceneViewer1MouseDown(m.x, m.y);
+  };
   GL3DSceneViewer1->OnDblClick = [this](TObject*) { ToggleFullScreen(); };
   GL3DSceneViewer1->OnMouseWheel = [this](TObject*, const TViewerWheel& w) {
     FormMouseWheel(w.wheelDelta);
@@ -332,7 +334,7 @@ void TForm3D::ConnectViewerEvents() {
   fs.OnMouseMove = [this](TObject*, const TViewerMouse& m) {
     GL3DSceneViewer1MouseMove(m.buttons, m.modifiers, m.x, m.y);
   };
-  fs.OnMouseDown = [this](TObject*, const TViewerMouse&) { GL3DSceneViewer1MouseDown(); };
+  fs.OnMouseDown = [this](TObject*, const TViewerMouse& m) { GL3DSceneViewer1MouseDown(m.x, m.y); };
   fs.OnDblClick = [this](TObject*) { ToggleFullScreen(); };
   fs.OnMouseWheel = [this](TObject*, const TViewerWheel& w) {
     FormMouseWheel(w.wheelDelta);
@@ -541,6 +543,11 @@ QWidget* TForm3D::FrameWidget() {
   if (fullScreen_ && fullScreenHolder_ != nullptr) return fullScreenHolder_;
   if (subWindow_ != nullptr && !fullScreen_) return subWindow_;
   return this;
+}
+
+QMdiArea* TForm3D::FrameArea() const {
+  QMdiSubWindow* sub = SubWindow();
+  return sub != nullptr ? sub->mdiArea() : nullptr;
 }
 
 int TForm3D::PanelWidth() const { return placement_.PanelWidth; }

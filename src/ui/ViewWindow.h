@@ -32,6 +32,7 @@
 #include "scene/math/VectorTypes.h"
 
 class QAction;
+class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
 class QSplitter;
@@ -202,7 +203,8 @@ class TForm3D : public QWidget {
 
   // ---- navigation (ViewNavigation.cpp)
   void GL3DSceneViewer1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x, int y);
-  void GL3DSceneViewer1MouseDown();
+  // Takes the keyboard and places the mouse at (x, y), where a drag starts.
+  void GL3DSceneViewer1MouseDown(int x, int y);
   void FormMouseWheel(int wheelDelta);
   void ZoomView(double d);
   // key is set to 0 when consumed.
@@ -224,6 +226,9 @@ class TForm3D : public QWidget {
   // The widget that carries the window's frame: its sub-window, the top-level window
   // it stands in while it covers the screen, or the window itself.
   QWidget* FrameWidget();
+  // The main frame's window area that holds the window's sub-window, also while the
+  // window covers the screen; null without one. The plan windows open there.
+  QMdiArea* FrameArea() const;
   // Width of the tree panel.
   int PanelWidth() const;
 

@@ -14,7 +14,10 @@
 #include "scene/viewers/MemoryViewer.h"
 #include "scene/viewers/SceneViewer.h"
 #include "scene/math/VectorGeometry.h"
+#include "model/StreamHelpers.h"
 #include "support/HeadlessGL.h"
+#include "ui/ProjectFile.h"
+#include "ui/ProjectTestSupport.h"
 #include "ui/ViewTestSupport.h"
 
 namespace qira {
@@ -127,10 +130,96 @@ TEST_F(ViewNavigation, FirstMoveAfterACommandDoesNotTurnTheView) {
   Move(150, 100);
   EXPECT_NEAR(AngleBetween(before, AxisDirection()), 0.0f, 1e-4f);
   EXPECT_FALSE(IgnoreNextMouseMove);
-  // The ignored move did not update the stored position either.
-  Move(110, 100);
+  // The ignored move placed the mouse: the next one turns by what it travelled from there.
+  Move(140, 100);
   EXPECT_NEAR(AngleBetween(before, AxisDirection()), 10.0f, 0.05f);
 }
+
+// The first drag in a view that has just opened or just left full screen starts
+// where its button went down: it turns or pans exactly as much as a later drag.
+enum class TArrival { ProjectOpened, LeftFullScreenTheWindowsOwnWay, LeftTheIndependentViewer };
+struct TFirstDragCase {
+  const char* name;
+  TArrival arrival;
+};
+
+class FirstDrag : public ViewNavigation, public ::testing::WithParamInterface<TFirstDragCase> {
+ protected:
+  void TearDown() override {
+    Win7FullScreenMode = false;
+    ViewNavigation::TearDown();
+  }
+
+  // Brings the view to where the user starts dragging; before that the mouse was
+  // anywhere (far off over the full screen, say).
+  void Arrive() {
+    if (GetParam().arrival == TArrival::ProjectOpened) {
+      scratch_.Put("p.q3d", project_testing::WithVersion(project_testing::Projects().Bytes("current.q3d"),
+                                                         GetProgramVersion()));
+      form_.reset(CreateFromFile(nullptr, scratch_.File("p.q3d")));
+      ASSERT_NE(form_, nullptr);
+      return;
+    }
+    Win7FullScreenMode = GetParam().arrival == TArrival::LeftTheIndependentViewer;
+    form_->ToggleFullScreen();
+    if (!form_->FullScreen()) GTEST_SKIP() << "no display mode for the full-screen viewer here";
+    Move(600, 500, Qt::NoModifier, Qt::NoButton);
+    Move(700, 520, Qt::NoModifier, Qt::NoButton);
+    int esc = Qt::Key_Escape;  // as the full-screen window hands its keys on
+    form_->FormKeyDown(esc, Qt::NoModifier);
+    ASSERT_FALSE(form_->FullScreen());
+  }
+
+  void Send(QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held, QPoint at) {
+    QWidget* viewer = form_->GL3DSceneViewer1;
+    QMouseEvent event(type, QPointF(at), viewer->mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewer, &event);
+  }
+  // A press at `from`, ten moves of one pixel to the right, a release.
+  void DragTenPixels(Qt::MouseButton button, QPoint from) {
+    Send(QEvent::MouseButtonPress, button, button, from);
+    for (int step = 1; step <= 10; ++step) Send(QEvent::MouseMove, Qt::NoButton, button, from + QPoint(step, 0));
+    Send(QEvent::MouseButtonRelease, button, Qt::NoButton, from + QPoint(10, 0));
+  }
+  TVector CameraPosition() const { return form_->Camera->Position().AsVector(); }
+};
+
+TEST_P(FirstDrag, TurnsAsMuchAsALaterDrag) {
+  Arrive();
+  if (IsSkipped() || HasFatalFailure()) return;
+  TVector before = AxisDirection();
+  DragTenPixels(Qt::LeftButton, QPoint(200, 150));
+  const float first = AngleBetween(before, AxisDirection());
+  before = AxisDirection();
+  DragTenPixels(Qt::LeftButton, QPoint(120, 90));
+  const float later = AngleBetween(before, AxisDirection());
+  EXPECT_NEAR(later, 10.0f, 0.05f);
+  EXPECT_NEAR(first, later, 0.05f);
+}
+
+TEST_P(FirstDrag, PansAsMuchAsALaterDrag) {
+  Arrive();
+  if (IsSkipped() || HasFatalFailure()) return;
+  form_->GL3DSceneViewer1->Buffer().Resize(400, 300);
+  TVector before = CameraPosition();
+  DragTenPixels(Qt::MiddleButton, QPoint(200, 150));
+  const TVector first = VectorSubtract(CameraPosition(), before);
+  before = CameraPosition();
+  DragTenPixels(Qt::MiddleButton, QPoint(120, 90));
+  const TVector later = VectorSubtract(CameraPosition(), before);
+  EXPECT_GT(AffineVectorLength(later), 1.0f);
+  EXPECT_NEAR(first.x, later.x, 0.01f);
+  EXPECT_NEAR(first.y, later.y, 0.01f);
+  EXPECT_NEAR(first.z, later.z, 0.01f);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FirstDrag,
+    ::testing::Values(
+        TFirstDragCase{"AfterAProjectOpened", TArrival::ProjectOpened},
+        TFirstDragCase{"AfterLeavingFullScreenTheWindowsOwnWay", TArrival::LeftFullScreenTheWindowsOwnWay},
+        TFirstDragCase{"AfterLeavingTheIndependentViewer", TArrival::LeftTheIndependentViewer}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ViewNavigation, CtrlDragZoomsEvenWithAltHeld) {
   Drag(50, 300, 50, 200, Qt::ControlModifier | Qt::AltModifier);
