@@ -37,9 +37,9 @@ struct TSegment {
   double A, B;     // positions of its ends, A < B
   TColor C0, C1;   // colours at A and B
 
-  // One channel (0 red, 1 green, 2 blue) at percent p. Within a segment it never
-  // falls while p grows when the channel grows from C0 to C1 (never rises when it
-  // falls): each step of it is rounded in order.
+  // One channel (0 red, 1 green, 2 blue) at percent p. Monotone in p: it rises
+  // (or falls) from C0's channel toward C1's, as every rounding on the way keeps
+  // order; the colours laid out over the values rely on it.
   uint8_t Channel(double p, int channel) const {
     const int shift = 8 * channel;
     const uint8_t lo = static_cast<uint8_t>(C0 >> shift), hi = static_cast<uint8_t>(C1 >> shift);

@@ -169,10 +169,11 @@ class TZBPalette {
 // On a logarithmic scale no logarithm is taken per value: the percents at which a
 // colour byte changes are found once, each turned into a value by one exponential,
 // and a value is placed among those values by a binary search. A value within a
-// hair of such a value (about 1e-11 relative) takes the per-value way, so that the
-// rounding of a logarithm can never choose a different colour. Building costs up to
-// about 800 exponentials per stretch between stops; a linear scale is coloured per
-// value, which is already cheap. The table keeps its own copy of the palette.
+// hair of such a value (under 1e-11 relative for ranges of a few decades) takes the
+// per-value way, so that the rounding of a logarithm can never choose another
+// colour. Building costs one exponential per step, at most 766 per stretch between
+// neighbouring colours; a linear scale is coloured per value, which is cheap
+// already. The table keeps its own copy of the palette.
 class TValueColors {
  public:
   explicit TValueColors(const TZBPalette& palette);
