@@ -13,7 +13,8 @@
 //   against BM_CompileFrame of the same count, the bare compile of a peer.
 // - BM_SurveyProject: the survey project named by QIRA_SURVEY_PROJECT (made by
 //   make_survey.py) read and built, then its first frame, each against a bare
-//   compile and first frame of as many triangles as its sections draw.
+//   compile and first frame of as many triangles as its sections draw; the rows
+//   name the palette of its sections, logarithmic or linear.
 // - BM_BlocksWorkbook: the blocks workbook of a 300 x 300 section, its peak
 //   resident growth against the file's size.
 // The scene and workbook rows are printed as a table at the end, each with ours,
@@ -328,6 +329,14 @@ int64_t DrawnTriangles(const TGraphMain& node) {
   return triangles;
 }
 
+// The first section of the tree, or none.
+const TGraphSection* FirstSection(const TGraphMain& node) {
+  if (const auto* section = dynamic_cast<const TGraphSection*>(&node)) return section;
+  for (int i = 0; i < node.ChildCount(); ++i)
+    if (const TGraphSection* section = FirstSection(*node.GetChild(i))) return section;
+  return nullptr;
+}
+
 double Median(std::vector<double> values) {
   if (values.empty()) return 0;
   std::sort(values.begin(), values.end());
@@ -343,6 +352,7 @@ void BM_SurveyProject(benchmark::State& state) {
   // Ours and the peer alternate; the medians are reported.
   std::vector<double> open, read, frame, peer;
   double triangles = 0, coverage = 0, peerCoverage = 0;
+  std::string palette = "no";
   for (auto _ : state) {
     TBenchScene s(2);
     s.mesh->SetVisible(false);
@@ -358,6 +368,8 @@ void BM_SurveyProject(benchmark::State& state) {
     const auto start = std::chrono::steady_clock::now();
     TProject project = ReadProjectFile(path, GetProgramVersion());
     read.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    if (const TGraphSection* section = FirstSection(*project.Root))
+      palette = section->Palette.Logarithmic() ? "logarithmic" : "linear";
     context.ModelOffset = project.View.ModelOffset;
     const TProjectView& view = project.View;
     s.camera->Position().SetPoint(view.CameraPosition.x, view.CameraPosition.y, view.CameraPosition.z);
@@ -386,8 +398,9 @@ void BM_SurveyProject(benchmark::State& state) {
   state.counters["peer_ms"] = peerMs;
   state.counters["coverage"] = coverage;
   state.counters["peer_coverage"] = peerCoverage;
-  TableRows().push_back({"Survey project: read and build", openMs, peerMs, "ms", 0.15});
-  TableRows().push_back({"Survey project: first frame", frameMs, peerMs, "ms", 1.0});
+  state.SetLabel(palette + " palette");
+  TableRows().push_back({"Survey project, " + palette + " palette: read and build", openMs, peerMs, "ms", 0.15});
+  TableRows().push_back({"Survey project, " + palette + " palette: first frame", frameMs, peerMs, "ms", 1.0});
 }
 BENCHMARK(BM_SurveyProject)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 

@@ -3,8 +3,10 @@
 vertical boreholes on a 5 x 4 grid 30 m apart and fifty sections of 100 rows
 by 200 columns (two frequencies between each of 25 neighbouring pairs), every
 section visible. About 8.4 MB, nearly all of it the sections' values.
+Every section shows the palette of the bundled example (red, green, blue over
+2 .. 50), on a logarithmic scale as there, or on a linear one.
 
-Usage: make_survey.py OUTPUT_FILE
+Usage: make_survey.py OUTPUT_FILE [logarithmic|linear]   (default: logarithmic)
 
 Built from the same record writers as the bundled example, so the file is
 what the program itself would save."""
@@ -66,7 +68,7 @@ def values(seed, frequency):
     return rows
 
 
-def build():
+def build(log):
     legend = []
     holes = boreholes()
     records = [ex.borehole_record(b, ex.borehole_points(b, legend)) for b in holes]
@@ -79,18 +81,22 @@ def build():
                          start_z=TOP, end_z=BOTTOM,
                          x1=[x1] * (ROWS + 1), x2=[x2] * (ROWS + 1),
                          y1=[y1] * (ROWS + 1), y2=[y2] * (ROWS + 1),
-                         values=values(n, frequency))
+                         values=values(n, frequency), log=log)
             sections.append(ex.section_record(sec, "%g kHz" % (frequency / 1000), visible=1))
         groups.append(ex.section_group_record(sections, a["name"], b["name"]))
     return ex.project_bytes((1060.0, 100.0, 2045.0), legend, records, groups)
 
 
+PALETTES = {"logarithmic": 1, "linear": 0}
+
+
 def main(argv):
-    if len(argv) != 2:
-        sys.stderr.write("usage: %s OUTPUT_FILE\n" % os.path.basename(argv[0]))
+    if len(argv) not in (2, 3) or (len(argv) == 3 and argv[2] not in PALETTES):
+        sys.stderr.write("usage: %s OUTPUT_FILE [logarithmic|linear]\n" % os.path.basename(argv[0]))
         return 2
+    log = PALETTES[argv[2] if len(argv) == 3 else "logarithmic"]
     with open(argv[1], "wb") as f:
-        f.write(build())
+        f.write(build(log))
     return 0
 
 

@@ -171,7 +171,8 @@ def section_sample(frequency):
 
 def section_record(sec, name, visible):
     """The section's record; its palette is the one a section reads from the
-    file's value table (1, 10, 100 logarithmic, range 2 .. 50)."""
+    file's value table (1, 10, 100, range 2 .. 50, logarithmic as the file's
+    flag says)."""
     def write(s):
         bmin, bmax = bounds(sec)
         common(s, 4, name, visible=visible, accept=1, exclusive=1, expanded=0, bmin=bmin, bmax=bmax)
@@ -194,7 +195,7 @@ def section_record(sec, name, visible):
         lo, hi = data_range(sec)
         s.f64(lo)
         s.f64(hi)
-        sample_palette_chunk(s)
+        sample_palette_chunk(s, sec["log"])
         for flag in (1, 1, 0, 0, 1, 1, 1):
             s.u8(flag)
         s.close_chunk(at)

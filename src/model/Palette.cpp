@@ -3,11 +3,13 @@
 // Sections:
 //   1. colours and stops
 //   2. intensity, range and mapping
+//   2a. colours laid out over the values
 //   3. palette chunk
 //   4. value table of a section file
 //   5. palette files *.clr
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -28,6 +30,32 @@ uint8_t ClampByte(int64_t v) { return static_cast<uint8_t>(std::clamp<int64_t>(v
 TPaletteEditor& PaletteEditor() {
   static TPaletteEditor editor;
   return editor;
+}
+
+// The stretch between two neighbouring colours of the scale that a percent falls in.
+struct TSegment {
+  double A, B;     // positions of its ends, A < B
+  TColor C0, C1;   // colours at A and B
+
+  // One channel (0 red, 1 green, 2 blue) at percent p. Monotone in p: it rises
+  // (or falls) from C0's channel toward C1's, as every rounding on the way keeps
+  // order; the colours laid out over the values rely on it.
+  uint8_t Channel(double p, int channel) const {
+    const int shift = 8 * channel;
+    const uint8_t lo = static_cast<uint8_t>(C0 >> shift), hi = static_cast<uint8_t>(C1 >> shift);
+    return ClampByte(RoundToInt((p - A) * (static_cast<double>(hi) - lo) / (B - A) + lo));
+  }
+};
+
+// For 0 < p < 100: the first colour i = 1 .. Count-1 whose position is not less than p,
+// and the one before it. Positions are whole, so all p of (k, k+1] share one segment.
+TSegment SegmentAt(const TZBPalette& palette, double p) {
+  const int count = palette.Count();
+  int i = 1;
+  while (i < count - 1 && palette.GetPosition(i) < p) ++i;
+  // pos(i-1) < p <= pos(i) whatever the order of the stops, so B - A > 0.
+  return {static_cast<double>(palette.GetPosition(i - 1)), static_cast<double>(palette.GetPosition(i)),
+          palette.GetColor(i - 1), palette.GetColor(i)};
 }
 
 }  // namespace
@@ -148,19 +176,8 @@ TColor TZBPalette::AdjustColor(TColor colour) const {
 TColor TZBPalette::ColorAtPercent(double p) const {
   if (!(p > 0)) return startColor_;
   if (p >= 100) return endColor_;
-  const int count = Count();
-  int i = 1;
-  while (i < count - 1 && GetPosition(i) < p) ++i;
-  // pos(i-1) < p <= pos(i) whatever the order of the stops, so b - a > 0.
-  const double a = GetPosition(i - 1);
-  const double b = GetPosition(i);
-  const TColor c0 = GetColor(i - 1);
-  const TColor c1 = GetColor(i);
-  auto channel = [&](uint8_t lo, uint8_t hi) {
-    return ClampByte(RoundToInt((p - a) * (static_cast<double>(hi) - lo) / (b - a) + lo));
-  };
-  return MakeColor(channel(ColorRed(c0), ColorRed(c1)), channel(ColorGreen(c0), ColorGreen(c1)),
-                   channel(ColorBlue(c0), ColorBlue(c1)));
+  const TSegment s = SegmentAt(*this, p);
+  return MakeColor(s.Channel(p, 0), s.Channel(p, 1), s.Channel(p, 2));
 }
 
 TZBPalette::TValueScale TZBPalette::ValueScale() const {
@@ -182,6 +199,136 @@ TColor TZBPalette::ColorOfValue(double v, const TValueScale& scale) const {
     p = (v - scale.Min) / (scale.Max - scale.Min) * 100.0;
   // Min = Max (or a range the logarithm cannot take) gives NaN: the start colour.
   return ColorAtPercent(p);
+}
+
+// ---- 2a. colours laid out over the values -------------------------------------
+
+namespace {
+
+// No colour: a colour's top byte is always 0.
+constexpr TColor kAskPerValue = 0xFFFFFFFFu;
+
+// Positive doubles numbered in order: neighbours differ by one.
+int64_t DoubleOrder(double x) { return std::bit_cast<int64_t>(x); }
+double DoubleAt(int64_t k) { return std::bit_cast<double>(k); }
+
+// The first p of [lo, hi] (0 < lo <= hi) at which `reached` holds, given that it
+// holds at hi and, once it holds, at every larger p. Gallops from the guess, then
+// halves: a handful of tests when the guess is near.
+template <class TReached>
+double FirstReached(const TReached& reached, double lo, double hi, double guess) {
+  int64_t no = DoubleOrder(lo) - 1, yes = DoubleOrder(hi);  // fails at no (or no is outside), holds at yes
+  const int64_t start = std::clamp(DoubleOrder(guess), no + 1, yes);
+  if (reached(DoubleAt(start))) {
+    yes = start;
+    for (int64_t step = 1; yes - step > no; step *= 2) {
+      if (!reached(DoubleAt(yes - step))) {
+        no = yes - step;
+        break;
+      }
+      yes -= step;
+    }
+  } else {
+    no = start;
+    for (int64_t step = 1; no + step < yes; step *= 2) {
+      if (reached(DoubleAt(no + step))) {
+        yes = no + step;
+        break;
+      }
+      no += step;
+    }
+  }
+  while (yes - no > 1) {
+    const int64_t mid = no + (yes - no) / 2;
+    (reached(DoubleAt(mid)) ? yes : no) = mid;
+  }
+  return DoubleAt(yes);
+}
+
+bool operator==(const TSegment& a, const TSegment& b) {
+  return a.A == b.A && a.B == b.B && a.C0 == b.C0 && a.C1 == b.C1;
+}
+
+// The percents 0 < p <= 100 at which ColorAtPercent changes, ascending: the first
+// percent of each stretch of one segment, each percent at which a channel takes its
+// next value, and 100 (the end colour's own).
+std::vector<double> PercentSteps(const TZBPalette& palette) {
+  std::vector<double> steps;
+  for (int s = 0; s < 100;) {
+    const TSegment segment = SegmentAt(palette, s + 1);
+    int e = s + 1;
+    while (e < 100 && SegmentAt(palette, e + 1) == segment) ++e;
+    // The percents of (s, e]; the last stretch stops short of 100.
+    const double first = std::nextafter(static_cast<double>(s), 100.0);
+    const double last = e < 100 ? static_cast<double>(e) : std::nextafter(100.0, 0.0);
+    steps.push_back(first);
+    for (int channel = 0; channel < 3; ++channel) {
+      auto at = [&](double p) { return static_cast<int>(segment.Channel(p, channel)); };
+      const int from = at(first), to = at(last);
+      if (from == to) continue;
+      const int up = to > from ? 1 : -1;
+      const double lo = static_cast<uint8_t>(segment.C0 >> (8 * channel));
+      const double hi = static_cast<uint8_t>(segment.C1 >> (8 * channel));
+      for (int m = from + up; m != to + up; m += up) {
+        // Rounding reaches m half a unit before it.
+        const double guess = segment.A + (m - 0.5 * up - lo) * (segment.B - segment.A) / (hi - lo);
+        auto reached = [&](double p) { return up > 0 ? at(p) >= m : at(p) <= m; };
+        steps.push_back(FirstReached(reached, first, last, guess));
+      }
+    }
+    s = e;
+  }
+  steps.push_back(100.0);
+  std::sort(steps.begin(), steps.end());
+  steps.erase(std::unique(steps.begin(), steps.end()), steps.end());
+  return steps;
+}
+
+}  // namespace
+
+TValueColors::TValueColors(const TZBPalette& palette) : palette_(palette), scale_(palette.ValueScale()) {
+  for (int c = 0; c < 256; ++c)
+    intensity_[static_cast<size_t>(c)] = ColorRed(palette.AdjustColor(MakeColor(static_cast<uint8_t>(c), 0, 0)));
+  if (scale_.Logarithmic) LayOutSteps();
+}
+
+void TValueColors::LayOutSteps() {
+  const TZBPalette::TValueScale& s = scale_;
+  // Within these bounds every step's value is a normal, finite double; other ranges
+  // (and those the logarithm cannot take) are coloured per value.
+  if (!(s.Min >= 1e-300 && s.Max <= 1e300 && s.Min < s.Max && s.LogSpan > 0 && std::isfinite(s.LogSpan))) return;
+  // How near a step a value's logarithm may lie and still be coloured either way by
+  // ColorOfValue: its logarithm, subtraction, division and product round (the
+  // logarithm within a few units in the last place), and the step's value is the
+  // exponential of a rounded sum. Together well under 2^-48 of the largest
+  // logarithm and span involved; 2^-40 leaves ample room.
+  const double largest = std::max(std::fabs(s.LogMin), std::fabs(s.LogMin + s.LogSpan));
+  const double hair = std::ldexp(largest + s.LogSpan + 1, -40);
+  colours_.push_back(palette_.StartColor());
+  for (double p : PercentSteps(palette_)) {
+    const double at = std::exp(s.LogMin + p * s.LogSpan / 100.0);
+    const double below = at * (1 - hair), above = at * (1 + hair);
+    const TColor colour = palette_.ColorAtPercent(p);
+    if (!edges_.empty() && below <= edges_.back()) {
+      edges_.back() = std::max(edges_.back(), above);
+      colours_.back() = colour;
+    } else {
+      edges_.push_back(below);
+      colours_.push_back(kAskPerValue);
+      edges_.push_back(above);
+      colours_.push_back(colour);
+    }
+  }
+}
+
+TColor TValueColors::ColorOf(double v) const {
+  if (edges_.empty()) return palette_.ColorOfValue(v, scale_);
+  // ColorOfValue clamps: Min (and NaN) give percent 0 exactly, Max 100 exactly.
+  if (!(v > scale_.Min)) return palette_.StartColor();
+  if (!(v < scale_.Max)) return palette_.EndColor();
+  const auto k = static_cast<size_t>(std::upper_bound(edges_.begin(), edges_.end(), v) - edges_.begin());
+  const TColor c = colours_[k];
+  return c != kAskPerValue ? c : palette_.ColorOfValue(v, scale_);
 }
 
 uint8_t TZBPalette::PercentOfColor(TColor colour) const {

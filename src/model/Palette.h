@@ -11,6 +11,7 @@
 //   - the palette chunk of project files and section records (version 0);
 //   - the value table of section files (read only);
 //   - palette files *.clr, text "ColorMap 1 1" then one line per colour, CR LF.
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -160,6 +161,40 @@ class TZBPalette {
   double max_ = 0;
   bool autoRange_ = false;
   bool logarithmic_ = false;
+};
+
+// A palette's colours laid out over the values once, for colouring many values (a
+// section's grid). ColorOf gives ColorOfValue's bytes and DisplayColorOf
+// DisplayColorOfValue's, for every value, NaN and infinities included.
+// On a logarithmic scale no logarithm is taken per value: the percents at which a
+// colour byte changes are found once, each turned into a value by one exponential,
+// and a value is placed among those values by a binary search. A value within a
+// hair of such a value (under 1e-11 relative for ranges of a few decades) takes the
+// per-value way, so that the rounding of a logarithm can never choose another
+// colour. Building costs one exponential per step, at most 766 per stretch between
+// neighbouring colours; a linear scale is coloured per value, which is cheap
+// already. The table keeps its own copy of the palette.
+class TValueColors {
+ public:
+  explicit TValueColors(const TZBPalette& palette);
+  TColor ColorOf(double v) const;
+  TColor DisplayColorOf(double v) const {
+    const TColor c = ColorOf(v);
+    return MakeColor(intensity_[ColorRed(c)], intensity_[ColorGreen(c)], intensity_[ColorBlue(c)]);
+  }
+
+ private:
+  void LayOutSteps();
+
+  TZBPalette palette_;
+  TZBPalette::TValueScale scale_;
+  // The intensity applied to one channel; it treats each channel alike.
+  std::array<uint8_t, 256> intensity_{};
+  // Empty unless the steps are laid out. Between neighbouring edges the colour of
+  // the value is colours_[k] (k = the number of edges not above it), or the
+  // per-value way is asked where colours_[k] is kAskPerValue.
+  std::vector<double> edges_;
+  std::vector<TColor> colours_;
 };
 
 // Opens the palette editor on the palette; dataMin = +infinity means no data range

@@ -473,14 +473,11 @@ void TGraphSection::Build(bool recursive) {
 std::shared_ptr<TSharedVertices> TGraphSection::BuildSheet() const {
   auto sheet = std::make_shared<TSharedVertices>();
   // DisplayColorOfValue's bytes as they are (through the float colour and back they
-  // come out the same), the intensity applied by a table: it treats each channel alike.
-  const TZBPalette::TValueScale scale = Palette.ValueScale();
-  std::array<uint8_t, 256> intensity{};
-  for (int c = 0; c < 256; ++c) intensity[static_cast<size_t>(c)] = ColorRed(Palette.AdjustColor(MakeColor(c, 0, 0)));
+  // come out the same).
+  const TValueColors colours(Palette);
   auto colorOf = [&](double v) {
-    const TColor c = Palette.ColorOfValue(v, scale);
-    return std::array<uint8_t, 4>{intensity[ColorRed(c)], intensity[ColorGreen(c)], intensity[ColorBlue(c)],
-                                  Transparency};
+    const TColor c = colours.DisplayColorOf(v);
+    return std::array<uint8_t, 4>{ColorRed(c), ColorGreen(c), ColorBlue(c), Transparency};
   };
   const size_t rows = static_cast<size_t>(std::max(RowCount, 0));
   const size_t cols = static_cast<size_t>(std::max(ColCount, 0));

@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "model/Settings.h"
 #include "model/StreamHelpers.h"
@@ -228,6 +232,134 @@ TEST(PaletteMapping, EqualEndsOfTheRangeGiveTheStartColour) {
   ASSERT_TRUE(p.LoadFromStream(in));
   ASSERT_EQ(p.Max(), 5);
   for (double v : {-1.0, 5.0, 7.0}) EXPECT_EQ(p.ColorOfValue(v), kRed) << v;
+}
+
+// ---- colours laid out over the values ------------------------------------------
+
+// The palette as a stored chunk may hold it: these stop positions (in the stops'
+// order), this range and this flag, none of them checked.
+TZBPalette Stored(const TZBPalette& source, std::vector<uint8_t> positions, double min, double max, bool log) {
+  TMemoryStream s;
+  source.SaveToStream(s);
+  std::vector<uint8_t> bytes = s.TakeData();
+  // The chunk ends: positions, intensity, Min, Max, automatic range, logarithmic.
+  const size_t end = bytes.size();
+  EXPECT_EQ(positions.size(), source.StopPositions().size());
+  std::copy(positions.begin(), positions.end(), bytes.end() - 19 - static_cast<ptrdiff_t>(positions.size()));
+  std::memcpy(&bytes[end - 18], &min, 8);
+  std::memcpy(&bytes[end - 10], &max, 8);
+  bytes[end - 1] = log ? 1 : 0;
+  TMemoryStream in(bytes);
+  TZBPalette p;
+  EXPECT_TRUE(p.LoadFromStream(in));
+  return p;
+}
+
+// Values to colour: beside the odd ones, sweeps over the range and beyond it, evenly
+// in the logarithm and evenly in the value (as data with three decimals lie).
+std::vector<double> ValuesOver(double lo, double hi) {
+  std::vector<double> values = {kNaN, -kInf, kInf, 0.0, -0.0, -1.0, -1e300, 1e300,
+                                std::numeric_limits<double>::denorm_min(), std::numeric_limits<double>::min(),
+                                std::numeric_limits<double>::max()};
+  for (double end : {lo, hi}) {
+    double below = end, above = end;
+    for (int k = 0; k < 8; ++k) {
+      values.push_back(below = std::nextafter(below, -kInf));
+      values.push_back(above = std::nextafter(above, kInf));
+    }
+    values.push_back(end);
+  }
+  constexpr int kSweep = 40000;
+  const double wide = std::max(hi - lo, 1e-300);
+  for (int k = 0; k <= kSweep; ++k) {
+    const double t = static_cast<double>(k) / kSweep;
+    if (lo > 0) values.push_back(std::exp(std::log(lo / 2) + t * (std::log(2 * hi) - std::log(lo / 2))));
+    values.push_back(lo - wide / 10 + 1.2 * wide * t);
+  }
+  return values;
+}
+
+// Where the colour of the value changes (found with ColorOfValue itself): each
+// change between neighbouring values of a sweep narrowed to the last unit in the
+// last place, and the values a few units around it.
+std::vector<double> ValuesAtSteps(const TZBPalette& p, std::vector<double> sweep) {
+  std::erase_if(sweep, [](double v) { return !std::isfinite(v); });
+  std::sort(sweep.begin(), sweep.end());
+  std::vector<double> values;
+  for (size_t k = 1; k < sweep.size(); ++k) {
+    double before = sweep[k - 1], after = sweep[k];
+    const TColor first = p.ColorOfValue(before);
+    if (p.ColorOfValue(after) == first) continue;
+    for (double middle; (middle = before + (after - before) / 2) != before && middle != after;)
+      (p.ColorOfValue(middle) == first ? before : after) = middle;
+    double v = after;
+    for (int n = 0; n < 12; ++n) v = std::nextafter(v, -kInf);
+    for (int n = 0; n < 24; ++n, v = std::nextafter(v, kInf)) values.push_back(v);
+  }
+  return values;
+}
+
+TEST(PaletteValueColors, GiveEachValueTheColourOfColorOfValueByteForByte) {
+  TZBPalette example;  // the bundled example's sections
+  example.SetColor(0, kRed);
+  example.SetColor(1, kBlue);
+  example.AddStop(50, kGreen);
+  example.SetIntensity(100);
+  example.SetRange(2, 50);
+  example.SetLogarithmic(true);
+
+  auto logarithmic = [](TZBPalette p, double min, double max, int intensity) {
+    p.SetLogarithmic(false);
+    p.SetRange(min, max);
+    p.SetLogarithmic(true);
+    p.SetIntensity(intensity);
+    return p;
+  };
+  TZBPalette grey = RedGreenBlue();
+  grey.AddStop(75, kGray);
+  TZBPalette many = TwoColours(MakeColor(10, 250, 3), MakeColor(0, 0, 0));
+  for (auto [at, colour] : {std::pair{1, MakeColor(255, 255, 255)}, {2, MakeColor(3, 0, 200)},
+                            {3, MakeColor(90, 91, 92)}, {50, MakeColor(255, 0, 255)},
+                            {51, MakeColor(0, 255, 0)}, {99, MakeColor(128, 7, 64)}})
+    many.AddStop(at, colour);
+  TZBPalette linear = RedGreenBlue();
+  linear.SetRange(100, 300);
+
+  const struct {
+    const char* name;
+    TZBPalette palette;
+  } cases[] = {
+      {"the bundled example's", example},
+      {"four stops, dimmed", logarithmic(grey, 1, 10000, 37)},
+      {"stops one percent apart", logarithmic(many, 1e-3, 1e6, 80)},
+      {"a range below 1", logarithmic(grey, 0.001, 0.5, 100)},
+      {"a narrow range", logarithmic(example, 1000, 1000.0001, 100)},
+      {"a wide range", logarithmic(example, 1e-250, 1e250, 100)},
+      {"a range from a subnormal", logarithmic(example, 1e-310, 1, 100)},
+      {"stops at 0 and 100", Stored(grey, {0, 100}, 0.5, 2, true)},
+      {"stops out of order and past 100", Stored(many, {60, 30, 200, 10, 10, 0}, 3, 7, true)},
+      {"linear", linear},
+      {"logarithmic, Min = Max", Stored(example, {50}, 5, 5, true)},
+      {"logarithmic, Min = 0", Stored(example, {50}, 0, 10, true)},
+      {"logarithmic, Min < 0", Stored(example, {50}, -1, 10, true)},
+      {"logarithmic, Min > Max", Stored(example, {50}, 3, 2, true)},
+  };
+  for (const auto& c : cases) {
+    const TZBPalette& p = c.palette;
+    const TValueColors colours(p);
+    std::vector<double> values = ValuesOver(std::min(p.Min(), p.Max()), std::max(p.Min(), p.Max()));
+    const std::vector<double> steps = ValuesAtSteps(p, values);
+    values.insert(values.end(), steps.begin(), steps.end());
+    int wrong = 0;
+    for (double v : values) {
+      if (colours.ColorOf(v) == p.ColorOfValue(v) && colours.DisplayColorOf(v) == p.DisplayColorOfValue(v)) continue;
+      if (++wrong <= 3)
+        ADD_FAILURE() << c.name << ": " << FormatShortest(v) << " gives " << Hex(colours.ColorOf(v)) << "/"
+                      << Hex(colours.DisplayColorOf(v)) << ", not " << Hex(p.ColorOfValue(v)) << "/"
+                      << Hex(p.DisplayColorOfValue(v));
+    }
+    EXPECT_EQ(wrong, 0) << c.name << " (" << values.size() << " values, " << steps.size() / 24 << " steps)";
+  }
 }
 
 // ---- inverse mapping -----------------------------------------------------------

@@ -1,6 +1,7 @@
 // A section's sheet: every grid point stored once, both meshes drawing it through
 // one index list; drawn, it looks as the same triangles drawn one by one; a large
 // section costs under 150 bytes a cell once its first frame is drawn.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -27,6 +28,17 @@ int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile
 size_t __sanitizer_get_allocated_size(const volatile void* p);
 }
 #endif
+
+namespace {
+std::atomic<int64_t> gLogarithms{0};
+}  // namespace
+
+// Every logarithm the program takes is counted here and passed on to the library's.
+extern "C" double log(double x) noexcept {
+  gLogarithms.fetch_add(1, std::memory_order_relaxed);
+  static const auto library = reinterpret_cast<double (*)(double)>(dlsym(RTLD_NEXT, "log"));
+  return library(x);
+}
 
 namespace qira {
 namespace {
@@ -87,6 +99,38 @@ TEST_F(SectionSheet, CellsGiveEachShownCellFourCornersOfItsColour) {
   ASSERT_EQ(sheet.Indices.size(), 5u * 6u);
   for (size_t cell = 0; cell < 5; ++cell)
     for (size_t k = 1; k < 4; ++k) EXPECT_EQ(sheet.Vertices[cell * 4 + k].color, sheet.Vertices[cell * 4].color);
+}
+
+TEST_F(SectionSheet, ALogarithmicPaletteColoursTheGridWithoutALogarithmPerPoint) {
+  // A survey-sized grid over the bundled example's scale: red, green at 50, blue,
+  // 2 .. 50 logarithmic; its values spread over the range and a little beyond.
+  constexpr int kRows = 100, kCols = 200;
+  std::vector<std::vector<double>> values(kRows, std::vector<double>(kCols));
+  for (int i = 0; i < kRows; ++i)
+    for (int j = 0; j < kCols; ++j) values[i][j] = 1.5 + 50.0 * ((i * kCols + j) % 997) / 996;
+  std::unique_ptr<TGraphSection> made = FlatSection(values);
+  made->Palette.SetColor(1, MakeColor(0, 0, 255));
+  made->Palette.AddStop(50, MakeColor(0, 255, 0));
+  made->Palette.SetRange(2, 50);
+  made->Palette.SetLogarithmic(true);
+  ASSERT_TRUE(made->Palette.Logarithmic());
+  for (int style : {0, 1}) {
+    made->ImageStyle = style;
+    const int64_t before = gLogarithms.load();
+    TGraphSection& s = Built(std::move(made));
+    EXPECT_LT(gLogarithms.load() - before, kRows * kCols / 100) << style;
+    // Every point in the colour the palette gives its value.
+    const std::vector<TSharedVertex>& points = s.FrontMesh->SharedVertices()->Vertices;
+    ASSERT_EQ(points.size(), static_cast<size_t>(kRows * kCols) * (style == 0 ? 1 : 4));
+    int wrong = 0;
+    for (size_t k = 0; k < points.size(); ++k) {
+      const size_t cell = style == 0 ? k : k / 4;
+      const TColor c = s.Palette.DisplayColorOfValue(values[cell / kCols][cell % kCols]);
+      wrong += points[k].color != std::array<uint8_t, 4>{ColorRed(c), ColorGreen(c), ColorBlue(c), 255};
+    }
+    EXPECT_EQ(wrong, 0) << style;
+    made = std::move(section_);
+  }
 }
 
 TEST_F(SectionSheet, NormalsArePerPointUnitAndOppositeOnTheBack) {
