@@ -1,6 +1,9 @@
 #include "scene/components/Colors.h"
 
+#include "scene/components/ComponentStreams.h"
 #include "scene/components/VectorStoredForm.h"
+
+#include <cmath>
 
 #include <algorithm>
 #include <array>
@@ -138,5 +141,16 @@ void TGLColor::SetColorData(const std::array<std::uint8_t, 16>& data) { color_ =
 void TGLColor::WriteData(TBinaryStream& stream) const { WriteVectorData(stream, color_); }
 
 void TGLColor::ReadData(TBinaryStream& stream) { color_ = ReadVectorData(stream); }
+
+void TGLColor::DefineProperties(TFiler& filer) {
+  filer.DefineBinaryProperty(
+      "Color",
+      [this](TBinaryStream& stream) {
+        const TVector value = ReadVectorData(stream);
+        for (size_t i = 0; i < 4; ++i) CheckPropertyValue(std::isfinite(value[i]));
+        color_ = value;
+      },
+      [this](TBinaryStream& stream) { WriteData(stream); }, true);
+}
 
 }  // namespace qira

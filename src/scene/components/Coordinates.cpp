@@ -1,7 +1,10 @@
 #include "scene/components/Coordinates.h"
 
 #include "scene/math/VectorGeometry.h"
+#include "scene/components/ComponentStreams.h"
 #include "scene/components/VectorStoredForm.h"
+
+#include <cmath>
 
 namespace qira {
 
@@ -85,6 +88,17 @@ void RegisterCoordinatesClasses() {
   RegisterClass(TGLCoordinates2::StaticClass());
   RegisterClass(TGLCoordinates3::StaticClass());
   RegisterClass(TGLCoordinates4::StaticClass());
+}
+
+void TGLCustomCoordinates::DefineProperties(TFiler& filer) {
+  filer.DefineBinaryProperty(
+      "Coordinates",
+      [this](TBinaryStream& stream) {
+        const TVector value = ReadVectorData(stream);
+        for (size_t i = 0; i < 4; ++i) CheckPropertyValue(std::isfinite(value[i]));
+        coords_ = value;
+      },
+      [this](TBinaryStream& stream) { WriteData(stream); }, true);
 }
 
 }  // namespace qira
