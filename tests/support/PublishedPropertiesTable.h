@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,6 +51,17 @@ struct TPublishedCase {
   // property name in the changed case's stream (its tag and value) replaced.
   std::vector<std::pair<std::string, std::vector<uint8_t>>> refusedValues = {};
 };
+
+// The component of that name owned by the form or by one of its components
+// (objects written belong to their scene, objects read to the form).
+template <class T>
+T& FindStreamed(TComponent& form, const std::string& name) {
+  TComponent* found = form.FindComponent(name);
+  for (int i = 0; found == nullptr && i < form.ComponentCount(); ++i) found = form.Components(i)->FindComponent(name);
+  T* typed = dynamic_cast<T*>(found);
+  if (typed == nullptr) throw std::runtime_error("no " + name + " of the class asked for");
+  return *typed;
+}
 
 inline bool BytesHold(const std::vector<uint8_t>& bytes, const std::string& text) {
   return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) != bytes.end();
