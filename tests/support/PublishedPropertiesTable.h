@@ -23,19 +23,9 @@
 
 #include "scene/components/ComponentStreams.h"
 #include "scene/components/Components.h"
+#include "support/StreamForm.h"
 
 namespace qira {
-
-class TStreamForm : public TComponent {
-  QIRA_CLASS(TStreamForm, TComponent)
-
-  void GetChildren(const TGetChildProc& proc, TComponent* root) override {
-    (void)root;
-    for (int i = 0; i < ComponentCount(); ++i) {
-      if (!Components(i)->HasParent()) proc(*Components(i));
-    }
-  }
-};
 
 struct TPublishedCase {
   std::string name;

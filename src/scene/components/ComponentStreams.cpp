@@ -245,6 +245,12 @@ void TReader::DefineBinaryProperty(std::string_view name, const TFilerStreamProc
   CheckPropertyValue(bytes.Position() == bytes.Size());
 }
 
+bool TReader::Seeks(std::string_view name) const {
+  if (propertyFound_ || propertyName_.size() < name.size()) return false;
+  if (!SameTextAscii(std::string_view(propertyName_).substr(0, name.size()), name)) return false;
+  return propertyName_.size() == name.size() || propertyName_[name.size()] == '.';
+}
+
 void TReader::FreeCreated() {
   // Last made first: a child leaves its parent before the parent goes.
   for (auto it = created_.rbegin(); it != created_.rend(); ++it) {
@@ -276,6 +282,7 @@ class TNestedFiler final : public TFiler {
                             bool hasData) override {
     outer_.DefineBinaryProperty(prefix_ + std::string(name), read, write, stored_ && hasData);
   }
+  bool Seeks(std::string_view name) const override { return outer_.Seeks(prefix_ + std::string(name)); }
 
  private:
   TFiler& outer_;
@@ -305,6 +312,11 @@ void DefineNested(TFiler& filer, std::string_view name, TPersistent& object, boo
   TNestedFiler nested(filer, name, stored);
   object.DefinePublished(nested);
   object.DefineProperties(nested);
+}
+
+void DefineNestedOnDemand(TFiler& filer, std::string_view name, bool exists,
+                          const std::function<TPersistent&()>& object, bool stored) {
+  if (exists || filer.Seeks(name)) DefineNested(filer, name, object(), stored);
 }
 
 void DefineCollection(TFiler& filer, std::string_view name, TCollection& collection, bool stored) {

@@ -60,6 +60,13 @@ class TFiler {
   // A property stored as a block of bytes.
   virtual void DefineBinaryProperty(std::string_view name, const TFilerStreamProc& read,
                                     const TFilerStreamProc& write, bool hasData) = 0;
+  // True while reading a property called `name` or one of its nested ones
+  // ("<name>.…"): a property object made only on demand is made then. A
+  // writer never seeks.
+  virtual bool Seeks(std::string_view name) const {
+    (void)name;
+    return false;
+  }
   // The component that owns what is read (and whose children are written).
   TComponent* Root() const { return root_; }
   void SetRoot(TComponent* root) { root_ = root; }
@@ -131,6 +138,7 @@ class TReader : public TBinaryReader, public TFiler {
                       bool hasData) override;
   void DefineBinaryProperty(std::string_view name, const TFilerStreamProc& read, const TFilerStreamProc& write,
                             bool hasData) override;
+  bool Seeks(std::string_view name) const override;
 
  private:
   struct TReference {
@@ -151,13 +159,19 @@ class TReader : public TBinaryReader, public TFiler {
   std::vector<TReference> references_;
 };
 
-// An enumeration stored as its ordinal when it differs from `defaultValue`;
-// read back through `set`, values beyond `last` refused.
+// An enumeration stored as its ordinal when `stored`; read back through
+// `set`, values beyond `last` refused.
 template <class E, class Setter>
-void DefineOrdinal(TFiler& filer, std::string_view name, E value, E last, E defaultValue, Setter set) {
+void DefineEnumeration(TFiler& filer, std::string_view name, E value, E last, bool stored, Setter set) {
   filer.DefineProperty(
       name, [set, last](TReader& r) { set(static_cast<E>(r.ReadOrdinal(0, static_cast<int32_t>(last)))); },
-      [value](TWriter& w) { w.WriteInteger(static_cast<int32_t>(value)); }, value != defaultValue);
+      [value](TWriter& w) { w.WriteInteger(static_cast<int32_t>(value)); }, stored);
+}
+
+// An enumeration stored when it differs from `defaultValue`.
+template <class E, class Setter>
+void DefineOrdinal(TFiler& filer, std::string_view name, E value, E last, E defaultValue, Setter set) {
+  DefineEnumeration(filer, name, value, last, value != defaultValue, set);
 }
 
 // [SECTION] Property helpers
@@ -173,6 +187,13 @@ template <class Setter>
 void DefineFloat(TFiler& filer, std::string_view name, float value, bool stored, Setter set) {
   filer.DefineProperty(
       name, [set](TReader& r) { set(r.ReadSingle()); }, [value](TWriter& w) { w.WriteFloat(value); }, stored);
+}
+
+// A property kept in double precision (finite values only).
+template <class Setter>
+void DefineDouble(TFiler& filer, std::string_view name, double value, bool stored, Setter set) {
+  filer.DefineProperty(
+      name, [set](TReader& r) { set(r.ReadFloat()); }, [value](TWriter& w) { w.WriteFloat(value); }, stored);
 }
 
 template <class Setter>
@@ -212,6 +233,11 @@ void DefineReference(TFiler& filer, std::string_view name, const TComponent* val
 // DefineProperties), each under "<name>.<its name>"; with `stored` false
 // none of them is written.
 void DefineNested(TFiler& filer, std::string_view name, TPersistent& object, bool stored = true);
+
+// A property object made on first use: declared when it exists, or when the
+// reader meets one of its properties (then `object` makes it).
+void DefineNestedOnDemand(TFiler& filer, std::string_view name, bool exists,
+                          const std::function<TPersistent&()>& object, bool stored = true);
 
 // A collection: written when `stored`, as the list of its items.
 void DefineCollection(TFiler& filer, std::string_view name, TCollection& collection, bool stored);

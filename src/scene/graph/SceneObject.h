@@ -79,6 +79,11 @@ class TGLFlagSet {
   }
   constexpr bool Empty() const { return bits_ == 0; }
   constexpr TBits Bits() const { return bits_; }
+  static constexpr TGLFlagSet FromBits(TBits bits) {
+    TGLFlagSet result;
+    result.bits_ = bits;
+    return result;
+  }
   constexpr bool operator==(const TGLFlagSet&) const = default;
 
  private:

@@ -20,6 +20,7 @@
 #include "platform/HandlerGuard.h"
 #include "platform/Rounding.h"
 #include "platform/Services.h"
+#include "scene/components/ComponentStreams.h"
 
 namespace qira {
 
@@ -419,5 +420,17 @@ void TGLFullScreenViewer::DoBufferStructuralChange() {
 // ============================================================== registration
 
 void RegisterFullScreenViewerClasses() { RegisterClass(TGLFullScreenViewer::StaticClass()); }
+
+// [SECTION] Component streams
+
+void TGLFullScreenViewer::DefinePublished(TFiler& filer) {
+  DefineViewerProperties(filer, 800, 600);
+  DefineOrdinal(filer, "ScreenDepth", screenDepth_, TScreenDepth::sd32bits, TScreenDepth::sd32bits,
+                [this](TScreenDepth v) { SetScreenDepth(v); });
+  DefineBoolean(filer, "StayOnTop", stayOnTop_, stayOnTop_, [this](bool v) { SetStayOnTop(v); });
+  DefineOrdinal(filer, "VSync", vSync_, TVSyncMode::vsmNoSync, TVSyncMode::vsmSync,
+                [this](TVSyncMode v) { SetVSync(v); });
+  DefineInteger(filer, "RefreshRate", refreshRate_, refreshRate_ != 0, [this](int32_t v) { SetRefreshRate(v); });
+}
 
 }  // namespace qira
