@@ -53,16 +53,26 @@ T& FindStreamed(TComponent& form, const std::string& name) {
   return *typed;
 }
 
-inline bool BytesHold(const std::vector<uint8_t>& bytes, const std::string& text) {
-  return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) != bytes.end();
+// A property name as the stream holds it: tag 6, its length, its bytes (so
+// "Direction" is not found inside "SpotDirection").
+inline std::vector<uint8_t> StoredName(const std::string& name) {
+  std::vector<uint8_t> bytes = {6, static_cast<uint8_t>(name.size())};
+  bytes.insert(bytes.end(), name.begin(), name.end());
+  return bytes;
+}
+
+inline bool BytesHold(const std::vector<uint8_t>& bytes, const std::string& name) {
+  const std::vector<uint8_t> stored = StoredName(name);
+  return std::search(bytes.begin(), bytes.end(), stored.begin(), stored.end()) != bytes.end();
 }
 
 inline std::vector<uint8_t> WithValueReplaced(std::vector<uint8_t> bytes, const std::string& name,
                                               const std::vector<uint8_t>& value) {
-  auto at = std::search(bytes.begin(), bytes.end(), name.begin(), name.end());
+  const std::vector<uint8_t> stored = StoredName(name);
+  auto at = std::search(bytes.begin(), bytes.end(), stored.begin(), stored.end());
   EXPECT_NE(at, bytes.end()) << name;
   if (at == bytes.end()) return bytes;
-  std::copy(value.begin(), value.end(), at + static_cast<std::ptrdiff_t>(name.size()));
+  std::copy(value.begin(), value.end(), at + static_cast<std::ptrdiff_t>(stored.size()));
   return bytes;
 }
 
