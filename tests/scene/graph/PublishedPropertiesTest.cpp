@@ -200,8 +200,6 @@ class PublishedProperties : public ::testing::Test {
   static void SetUpTestSuite() {
     RegisterCustomSceneObjectClasses();
     RegisterSceneClasses();
-    RegisterClass(TGLBaseSceneObject::StaticClass());
-    RegisterClass(TGL3DSceneObject::StaticClass());
   }
 };
 

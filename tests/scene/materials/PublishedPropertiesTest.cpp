@@ -202,7 +202,6 @@ class MaterialStreams : public ::testing::Test {
   static void SetUpTestSuite() {
     RegisterCustomSceneObjectClasses();
     RegisterSceneClasses();
-    RegisterClass(TGL3DSceneObject::StaticClass());
     RegisterMaterialClasses();
     RegisterTextureImageClasses();
   }
