@@ -12,9 +12,7 @@
 #include "fuzz/FuzzSupport.h"
 #include "platform/BinaryStream.h"
 #include "scene/components/ComponentStreams.h"
-#include "scene/components/Coordinates.h"
 #include "scene/components/Persistence.h"
-#include "scene/components/VectorLists.h"
 #include "scene/graph/CustomSceneObjects.h"
 #include "scene/graph/Scene.h"
 #include "scene/materials/Materials.h"
@@ -84,9 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzzing::Start();
   static std::once_flag once;
   std::call_once(once, [] {
-    RegisterPersistenceClasses();
-    RegisterVectorListClasses();
-    RegisterCoordinatesClasses();
     RegisterCustomSceneObjectClasses();
     RegisterSceneClasses();
     RegisterMaterialClasses();

@@ -21,8 +21,11 @@
 #include <utility>
 #include <vector>
 
+#include <sstream>
+
 #include "scene/components/ComponentStreams.h"
 #include "scene/components/Components.h"
+#include "scene/math/VectorTypes.h"
 #include "support/StreamForm.h"
 
 namespace qira {
@@ -117,4 +120,26 @@ inline void ExpectDamageChangesNothing(const TPublishedCase& c) {
   }
 }
 
+// Text for the `values` of a case.
+inline std::string VectorText(const TVector& v) {
+  std::ostringstream out;
+  out << v.x << " " << v.y << " " << v.z << " " << v.w;
+  return out.str();
+}
+
+inline std::string NameOf(const TComponent* component) { return component != nullptr ? component->Name() : "none"; }
+
 }  // namespace qira
+
+// The three runs over a table: `Fixture` is the test fixture, `Cases` a
+// function returning the table.
+#define QIRA_PUBLISHED_PROPERTY_TESTS(Fixture, Cases)                                                     \
+  TEST_F(Fixture, ValuesOtherThanTheDefaultsComeBack) {                                                   \
+    for (const ::qira::TPublishedCase& c : Cases()) ::qira::ExpectRoundTrip(c);                           \
+  }                                                                                                       \
+  TEST_F(Fixture, DefaultsItsRulesLeaveOutAreNotWritten) {                                                \
+    for (const ::qira::TPublishedCase& c : Cases()) ::qira::ExpectDefaultsLeftOut(c);                     \
+  }                                                                                                       \
+  TEST_F(Fixture, ADamagedStreamChangesNothing) {                                                         \
+    for (const ::qira::TPublishedCase& c : Cases()) ::qira::ExpectDamageChangesNothing(c);                \
+  }

@@ -1,9 +1,6 @@
 #include "scene/components/Colors.h"
 
-#include "scene/components/ComponentStreams.h"
 #include "scene/components/VectorStoredForm.h"
-
-#include <cmath>
 
 #include <algorithm>
 #include <array>
@@ -142,15 +139,6 @@ void TGLColor::WriteData(TBinaryStream& stream) const { WriteVectorData(stream, 
 
 void TGLColor::ReadData(TBinaryStream& stream) { color_ = ReadVectorData(stream); }
 
-void TGLColor::DefineProperties(TFiler& filer) {
-  filer.DefineBinaryProperty(
-      "Color",
-      [this](TBinaryStream& stream) {
-        const TVector value = ReadVectorData(stream);
-        for (size_t i = 0; i < 4; ++i) CheckPropertyValue(std::isfinite(value[i]));
-        color_ = value;
-      },
-      [this](TBinaryStream& stream) { WriteData(stream); }, true);
-}
+void TGLColor::DefineProperties(TFiler& filer) { DefineVectorProperty(filer, "Color", color_); }
 
 }  // namespace qira

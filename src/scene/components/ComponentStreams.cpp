@@ -105,12 +105,12 @@ void TReader::ReadRootComponent(TComponent& root) {
     root.BeginLoading();
     loading_.push_back(&root);
     root.ReadState(*this);
+    ResolveReferences();
   } catch (...) {
     root.EndLoading();
     FreeCreated();
     throw;
   }
-  ResolveReferences();
   // Every component is whole before any of them hears that it was loaded.
   for (TComponent* component : loading_) component->EndLoading();
   loading_.clear();
@@ -154,7 +154,7 @@ void TReader::ReadProperties(TPersistent& instance) {
 }
 
 void TReader::ReadCollection(TCollection& collection) {
-  // Items are read into a scratch collection first, so a damaged list leaves
+  // Items are read into a list of their own first, so a damaged list leaves
   // the collection as it was.
   ReadListBegin();
   std::vector<std::unique_ptr<TCollectionItem>> items;
@@ -163,11 +163,9 @@ void TReader::ReadCollection(TCollection& collection) {
   while (!EndOfList()) {
     ReadListBegin();
     std::unique_ptr<TObject> made = collection.ItemClass().CreateInstance();
-    auto* item = dynamic_cast<TCollectionItem*>(made.get());
-    if (item == nullptr) throw EReadError(kInvalidStreamFormat);
-    made.release();
-    items.emplace_back(item);
-    ReadProperties(*item);
+    if (dynamic_cast<TCollectionItem*>(made.get()) == nullptr) throw EReadError(kInvalidStreamFormat);
+    items.emplace_back(static_cast<TCollectionItem*>(made.release()));
+    ReadProperties(*items.back());
   }
   LeaveNested();
   ReadListEnd();

@@ -214,7 +214,7 @@ void DefineInteger(TFiler& filer, std::string_view name, int32_t value, bool sto
 template <class Setter>
 void DefineString(TFiler& filer, std::string_view name, const std::string& value, bool stored, Setter set) {
   filer.DefineProperty(
-      name, [set](TReader& r) { set(r.ReadString()); }, [&value](TWriter& w) { w.WriteString(value); }, stored);
+      name, [set](TReader& r) { set(r.ReadString()); }, [value](TWriter& w) { w.WriteString(value); }, stored);
 }
 
 // A set of flags stored as its bits; `valid` holds every bit the set can have.

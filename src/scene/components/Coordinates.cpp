@@ -1,10 +1,7 @@
 #include "scene/components/Coordinates.h"
 
 #include "scene/math/VectorGeometry.h"
-#include "scene/components/ComponentStreams.h"
 #include "scene/components/VectorStoredForm.h"
-
-#include <cmath>
 
 namespace qira {
 
@@ -90,15 +87,6 @@ void RegisterCoordinatesClasses() {
   RegisterClass(TGLCoordinates4::StaticClass());
 }
 
-void TGLCustomCoordinates::DefineProperties(TFiler& filer) {
-  filer.DefineBinaryProperty(
-      "Coordinates",
-      [this](TBinaryStream& stream) {
-        const TVector value = ReadVectorData(stream);
-        for (size_t i = 0; i < 4; ++i) CheckPropertyValue(std::isfinite(value[i]));
-        coords_ = value;
-      },
-      [this](TBinaryStream& stream) { WriteData(stream); }, true);
-}
+void TGLCustomCoordinates::DefineProperties(TFiler& filer) { DefineVectorProperty(filer, "Coordinates", coords_); }
 
 }  // namespace qira

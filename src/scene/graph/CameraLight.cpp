@@ -8,6 +8,7 @@
 //   Camera: node overrides
 //   Light source
 //   Proxy
+//   Component streams
 
 #include "scene/graph/CameraLight.h"
 

@@ -5,6 +5,7 @@
 //   Camera-invariant objects
 //   Direct OpenGL, render points
 //   Registration
+//   Component streams
 
 #include "scene/graph/CustomSceneObjects.h"
 

@@ -6,6 +6,7 @@
 //   Render loop
 //   Pictures
 //   Projection queries and copies
+//   Component streams
 
 #include "scene/graph/SceneBuffer.h"
 

@@ -7,6 +7,7 @@
 //   The collection
 //   TGLMaterialLibrary
 //   Registration
+//   Component streams
 
 #include "scene/materials/Materials.h"
 

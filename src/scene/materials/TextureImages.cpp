@@ -8,6 +8,7 @@
 //   TGLPicFileImage
 //   TGLCubeMapImage
 //   Registries
+//   Component streams
 
 #include "scene/materials/TextureImages.h"
 

@@ -7,6 +7,7 @@
 //   Applying
 //   Assignment, notification
 //   Extended textures
+//   Component streams
 
 #include "scene/materials/Textures.h"
 

@@ -1,7 +1,7 @@
 #include "scene/viewers/Cadencer.h"
 
 // Sections: wall clock; error reports; ASAP ticking; idle ticking;
-// TGLCadencer.
+// TGLCadencer; component streams.
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -525,7 +525,7 @@ void TGLCadencer::Notification(TComponent& component, TOperation operation) {
 
 void RegisterCadencerClasses() { RegisterClass(TGLCadencer::StaticClass()); }
 
-// [SECTION] Component streams
+// =========================================================== component streams
 
 void TGLCadencer::DefinePublished(TFiler& filer) {
   TComponent::DefinePublished(filer);

@@ -1,7 +1,7 @@
 #include "scene/viewers/FullScreenViewer.h"
 
 // Sections: handler guard; the full-screen window; TGLFullScreenViewer (life,
-// properties, activation, rendering); registration.
+// properties, activation, rendering); registration; component streams.
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -421,7 +421,7 @@ void TGLFullScreenViewer::DoBufferStructuralChange() {
 
 void RegisterFullScreenViewerClasses() { RegisterClass(TGLFullScreenViewer::StaticClass()); }
 
-// [SECTION] Component streams
+// =========================================================== component streams
 
 void TGLFullScreenViewer::DefinePublished(TFiler& filer) {
   DefineViewerProperties(filer, 800, 600);
@@ -431,6 +431,10 @@ void TGLFullScreenViewer::DefinePublished(TFiler& filer) {
   DefineOrdinal(filer, "VSync", vSync_, TVSyncMode::vsmNoSync, TVSyncMode::vsmSync,
                 [this](TVSyncMode v) { SetVSync(v); });
   DefineInteger(filer, "RefreshRate", refreshRate_, refreshRate_ != 0, [this](int32_t v) { SetRefreshRate(v); });
+  // A cursor by its shape; a cursor made of a picture has none to store.
+  const Qt::CursorShape shape = cursor_.shape();
+  DefineInteger(filer, "Cursor", shape, shape != Qt::ArrowCursor && shape <= Qt::LastCursor,
+                [this](int32_t v) { SetCursor(QCursor(static_cast<Qt::CursorShape>(v))); }, 0, Qt::LastCursor);
 }
 
 }  // namespace qira

@@ -78,7 +78,8 @@ class TGLFullScreenViewer : public TGLNonVisualViewer {
   void SetRefreshRate(int32_t value) { refreshRate_ = value; }
 
   // The viewer's properties (Width and Height stored when not 800 x 600),
-  // ScreenDepth, StayOnTop, VSync and RefreshRate when not their defaults.
+  // ScreenDepth, StayOnTop, VSync, RefreshRate and Cursor (its shape) when
+  // not their defaults.
   void DefinePublished(TFiler& filer) override;
   // Given to the full-screen window, at once when it exists.
   const QCursor& Cursor() const { return cursor_; }

@@ -82,8 +82,6 @@ void TGLMemoryViewer::InstantiateRenderingContext() {
 
 void RegisterMemoryViewerClasses() { RegisterClass(TGLMemoryViewer::StaticClass()); }
 
-// [SECTION] Component streams
-
 void TGLNonVisualViewer::DefineViewerProperties(TFiler& filer, int32_t defaultWidth, int32_t defaultHeight) {
   TComponent::DefinePublished(filer);
   DefineReference(filer, "Camera", Camera(), [this](TComponent& c) {

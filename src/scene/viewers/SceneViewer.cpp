@@ -1,7 +1,7 @@
 #include "scene/viewers/SceneViewer.h"
 
 // Sections: vertical sync; handler guard; TGL3DSceneViewer (life, properties,
-// window and context, Qt event handlers).
+// window and context, Qt event handlers); component streams.
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -388,7 +388,7 @@ void TGL3DSceneViewer::focusOutEvent(QFocusEvent* event) {
 
 void RegisterSceneViewerClasses() { RegisterClass(TGL3DSceneViewer::StaticClass()); }
 
-// [SECTION] Component streams
+// =========================================================== component streams
 
 void TGL3DSceneViewer::DefinePublished(TFiler& filer) {
   TComponent::DefinePublished(filer);
@@ -402,6 +402,10 @@ void TGL3DSceneViewer::DefinePublished(TFiler& filer) {
                 [this](TDragMode v) { SetDragMode(v); });
   DefineInteger(filer, "DragCursor", static_cast<int32_t>(dragCursor_), dragCursor_ != Qt::DragCopyCursor,
                 [this](int32_t v) { SetDragCursor(static_cast<Qt::CursorShape>(v)); }, 0, Qt::LastCursor);
+  DefineBoolean(filer, "Enabled", isEnabled(), !isEnabled(), [this](bool v) { setEnabled(v); });
+  const std::string hint = toolTip().toStdString();
+  DefineString(filer, "Hint", hint, !hint.empty(),
+               [this](const std::string& v) { setToolTip(QString::fromStdString(v)); });
 }
 
 }  // namespace qira

@@ -54,12 +54,6 @@ class THolder : public TComponent {
   uint32_t Options = 0;
 };
 
-std::string Text(const TVector& v) {
-  std::ostringstream out;
-  out << v.x << " " << v.y << " " << v.z << " " << v.w;
-  return out.str();
-}
-
 std::string HolderText(TStreamForm& form) {
   auto& h = FindStreamed<THolder>(form, "Holder");
   std::ostringstream out;
@@ -68,12 +62,12 @@ std::string HolderText(TStreamForm& form) {
     out << p.x << "," << p.y << "," << p.z << ";";
   }
   for (int i = 0; i < h.Weights.Count(); ++i) out << h.Weights.GetItem(i) << ";";
-  out << Text(h.Tint.Color()) << " " << Text(h.Offset.AsVector()) << " ";
+  out << VectorText(h.Tint.Color()) << " " << VectorText(h.Offset.AsVector()) << " ";
   for (int i = 0; i < h.Marks.Count(); ++i) {
     const auto& mark = dynamic_cast<const TMark&>(h.Marks.GetItem(i));
     out << mark.Depth << ":" << mark.Label << ";";
   }
-  out << (h.Partner != nullptr ? h.Partner->Name() : "none") << " " << h.Rate << " " << h.Options;
+  out << NameOf(h.Partner) << " " << h.Rate << " " << h.Options;
   return out.str();
 }
 
@@ -117,17 +111,7 @@ class PropertyObjects : public ::testing::Test {
   }
 };
 
-TEST_F(PropertyObjects, ValuesOtherThanTheDefaultsComeBack) {
-  for (const TPublishedCase& c : Cases()) ExpectRoundTrip(c);
-}
-
-TEST_F(PropertyObjects, DefaultsItsRulesLeaveOutAreNotWritten) {
-  for (const TPublishedCase& c : Cases()) ExpectDefaultsLeftOut(c);
-}
-
-TEST_F(PropertyObjects, ADamagedStreamChangesNothing) {
-  for (const TPublishedCase& c : Cases()) ExpectDamageChangesNothing(c);
-}
+QIRA_PUBLISHED_PROPERTY_TESTS(PropertyObjects, Cases)
 
 TEST_F(PropertyObjects, ItemsAreTheListArchiveInUpperCaseHexAndColoursAndCoordinatesSixteenBytes) {
   TStreamForm form;

@@ -32,14 +32,6 @@ TBytes Extended(uint64_t significand, uint16_t signAndExponent) {
 const TBytes kNaN = Extended(0xC000000000000000u, 0x7FFF);
 const TBytes k120 = Extended(0xF000000000000000u, 0x4005);  // 1.875 * 2^6
 
-std::string Text(const TVector& v) {
-  std::ostringstream out;
-  out << v.x << " " << v.y << " " << v.z << " " << v.w;
-  return out.str();
-}
-
-std::string Name(const TComponent* component) { return component != nullptr ? component->Name() : "none"; }
-
 TGL3DScene& AddScene(TStreamForm& form) {
   auto& scene = form.AddComponent<TGL3DScene>();
   scene.SetName("Scene");
@@ -71,8 +63,8 @@ void ChangeBase(TGLBaseSceneObject& o) {
 std::string BaseText(const TGLBaseSceneObject& o) {
   std::ostringstream out;
   out << static_cast<int>(o.ObjectsSorting()) << static_cast<int>(o.VisibilityCulling()) << " "
-      << Text(o.Position().AsVector()) << " " << Text(o.Direction().AsVector()) << " " << Text(o.Up().AsVector())
-      << " " << Text(o.Scale().AsVector()) << " " << o.PitchAngle() << " " << o.RollAngle() << " " << o.TurnAngle()
+      << VectorText(o.Position().AsVector()) << " " << VectorText(o.Direction().AsVector()) << " " << VectorText(o.Up().AsVector())
+      << " " << VectorText(o.Scale().AsVector()) << " " << o.PitchAngle() << " " << o.RollAngle() << " " << o.TurnAngle()
       << " " << o.ShowAxes() << o.Visible() << " " << o.TagFloat;
   return out.str();
 }
@@ -110,7 +102,7 @@ const std::vector<TPublishedCase>& Cases() {
          auto& c = FindStreamed<TGLCamera>(f, "Camera");
          std::ostringstream out;
          out << c.FocalLength() << " " << c.DepthOfView() << " " << c.SceneScale() << " " << c.NearPlaneBias() << " "
-             << static_cast<int>(c.CameraStyle()) << " " << Name(c.TargetObject()) << " " << BaseText(c);
+             << static_cast<int>(c.CameraStyle()) << " " << NameOf(c.TargetObject()) << " " << BaseText(c);
          return out.str();
        },
        {"FocalLength", "DepthOfView", "SceneScale", "NearPlaneBias", "CameraStyle", "TargetObject"},
@@ -138,10 +130,10 @@ const std::vector<TPublishedCase>& Cases() {
        [](TStreamForm& f) {
          auto& l = FindStreamed<TGLLightSource>(f, "Light");
          std::ostringstream out;
-         out << Text(l.Ambient().Color()) << Text(l.Diffuse().Color()) << Text(l.Specular().Color()) << " "
+         out << VectorText(l.Ambient().Color()) << VectorText(l.Diffuse().Color()) << VectorText(l.Specular().Color()) << " "
              << l.ConstAttenuation() << " " << l.LinearAttenuation() << " " << l.QuadraticAttenuation() << " "
              << static_cast<int>(l.LightStyle()) << l.Shining() << " " << l.SpotCutOff() << " "
-             << Text(l.SpotDirection().AsVector()) << " " << l.SpotExponent() << " " << Text(l.Position().AsVector());
+             << VectorText(l.SpotDirection().AsVector()) << " " << l.SpotExponent() << " " << VectorText(l.Position().AsVector());
          return out.str();
        },
        {"ConstAttenuation", "LinearAttenuation", "QuadraticAttenuation", "LightStyle", "Shining", "SpotCutOff",
@@ -163,7 +155,7 @@ const std::vector<TPublishedCase>& Cases() {
        },
        [](TStreamForm& f) {
          auto& p = FindStreamed<TGLProxyObject>(f, "Proxy");
-         return Name(p.MasterObject()) + " " + std::to_string(p.ProxyOptions().Bits()) + " " + BaseText(p);
+         return NameOf(p.MasterObject()) + " " + std::to_string(p.ProxyOptions().Bits()) + " " + BaseText(p);
        },
        {"MasterObject", "ProxyOptions"},
        {{"ProxyOptions", {2, 8}}}},
@@ -203,17 +195,7 @@ class PublishedProperties : public ::testing::Test {
   }
 };
 
-TEST_F(PublishedProperties, ValuesOtherThanTheDefaultsComeBack) {
-  for (const TPublishedCase& c : Cases()) ExpectRoundTrip(c);
-}
-
-TEST_F(PublishedProperties, DefaultsItsRulesLeaveOutAreNotWritten) {
-  for (const TPublishedCase& c : Cases()) ExpectDefaultsLeftOut(c);
-}
-
-TEST_F(PublishedProperties, ADamagedStreamChangesNothing) {
-  for (const TPublishedCase& c : Cases()) ExpectDamageChangesNothing(c);
-}
+QIRA_PUBLISHED_PROPERTY_TESTS(PublishedProperties, Cases)
 
 TEST_F(PublishedProperties, ACameraComesBackWithItsFocalLengthAndDepthOfView) {
   TGL3DScene scene;

@@ -24,12 +24,6 @@
 namespace qira {
 namespace {
 
-std::string Text(const TVector& v) {
-  std::ostringstream out;
-  out << v.x << " " << v.y << " " << v.z << " " << v.w;
-  return out.str();
-}
-
 TGLMaterial& AddSolid(TStreamForm& form) {
   auto& scene = form.AddComponent<TGL3DScene>();
   scene.SetName("Scene");
@@ -44,8 +38,8 @@ TGLMaterial& SolidMaterial(TStreamForm& form) {
 
 std::string FaceText(const TGLFaceProperties& f) {
   std::ostringstream out;
-  out << Text(f.Ambient().Color()) << "|" << Text(f.Diffuse().Color()) << "|" << Text(f.Specular().Color()) << "|"
-      << Text(f.Emission().Color()) << "|" << static_cast<int>(f.PolygonMode()) << " " << int{f.Shininess()};
+  out << VectorText(f.Ambient().Color()) << "|" << VectorText(f.Diffuse().Color()) << "|" << VectorText(f.Specular().Color()) << "|"
+      << VectorText(f.Emission().Color()) << "|" << static_cast<int>(f.PolygonMode()) << " " << int{f.Shininess()};
   return out.str();
 }
 
@@ -58,9 +52,9 @@ std::string TextureText(TGLTexture& t) {
       << static_cast<int>(t.FilteringQuality()) << static_cast<int>(t.MappingMode())
       << static_cast<int>(t.ImageAlpha()) << static_cast<int>(t.TextureWrapS())
       << static_cast<int>(t.TextureCompareMode()) << static_cast<int>(t.TextureCompareFunc())
-      << static_cast<int>(t.DepthTextureMode()) << " " << t.Border() << " " << Text(t.EnvColor().Color()) << " "
-      << Text(t.BorderColor().Color()) << " "
-      << (t.HasMappingSCoordinates() ? Text(t.MappingSCoordinates().AsVector()) : "-") << " "
+      << static_cast<int>(t.DepthTextureMode()) << " " << t.Border() << " " << VectorText(t.EnvColor().Color()) << " "
+      << VectorText(t.BorderColor().Color()) << " "
+      << (t.HasMappingSCoordinates() ? VectorText(t.MappingSCoordinates().AsVector()) : "-") << " "
       << t.Image().GetWidth() << "x" << t.Image().GetHeight();
   if (auto* picture = dynamic_cast<TGLPersistentImage*>(&t.Image()); picture && picture->HasPicture()) {
     if (!picture->Picture().Empty()) out << " " << picture->Picture().Graphic()->ToImage().pixel(1, 0);
@@ -80,8 +74,8 @@ std::string MaterialText(TGLMaterial& m) {
   if (m.HasTextureEx()) {
     for (int i = 0; i < m.TextureEx().Count(); ++i) {
       TGLTextureExItem& item = m.TextureEx().Items(i);
-      out << " ex " << item.TextureIndex() << " " << Text(item.TextureOffset().AsVector()) << " "
-          << Text(item.TextureScale().AsVector()) << " " << TextureText(item.Texture());
+      out << " ex " << item.TextureIndex() << " " << VectorText(item.TextureOffset().AsVector()) << " "
+          << VectorText(item.TextureScale().AsVector()) << " " << TextureText(item.Texture());
     }
   }
   return out.str();
@@ -182,7 +176,7 @@ const std::vector<TPublishedCase>& Cases() {
          out << library.TexturePaths() << " " << library.Materials().Count() << " ";
          for (int i = 0; i < library.Materials().Count(); ++i) {
            TGLLibMaterial& lm = library.Materials().Items(i);
-           out << lm.Name() << " " << lm.Tag << " " << Text(lm.TextureScale().AsVector()) << " " << lm.Texture2Name()
+           out << lm.Name() << " " << lm.Tag << " " << VectorText(lm.TextureScale().AsVector()) << " " << lm.Texture2Name()
                << " " << MaterialText(lm.Material()) << ";";
          }
          out << (m.MaterialLibrary() ? m.MaterialLibrary()->Name() : "-") << " " << m.LibMaterialName() << " "
@@ -208,17 +202,7 @@ class MaterialStreams : public ::testing::Test {
   static void TearDownTestSuite() { SetSceneObjectMaterialFactory({}); }  // other tests expect the base material
 };
 
-TEST_F(MaterialStreams, ValuesOtherThanTheDefaultsComeBack) {
-  for (const TPublishedCase& c : Cases()) ExpectRoundTrip(c);
-}
-
-TEST_F(MaterialStreams, DefaultsItsRulesLeaveOutAreNotWritten) {
-  for (const TPublishedCase& c : Cases()) ExpectDefaultsLeftOut(c);
-}
-
-TEST_F(MaterialStreams, ADamagedStreamChangesNothing) {
-  for (const TPublishedCase& c : Cases()) ExpectDamageChangesNothing(c);
-}
+QIRA_PUBLISHED_PROPERTY_TESTS(MaterialStreams, Cases)
 
 TEST_F(MaterialStreams, ALinkedMaterialLeavesItsFacePropertiesToTheLibrary) {
   const TPublishedCase& linked = Cases().back();
