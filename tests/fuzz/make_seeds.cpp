@@ -1,5 +1,6 @@
 // Writes the seeds that only the program's own writers make (drawings, palettes,
-// settings, material library and object list archives) into the corpus folders
+// settings, material library and object list archives, a window's component
+// stream) into the corpus folders
 // under argv[1]; argv[2] is a section file whose drawing is one seed. Run by make_corpus.sh.
 #include <QImage>
 
@@ -15,8 +16,16 @@
 #include "model/Settings.h"
 #include "platform/BinaryStream.h"
 #include "platform/Picture.h"
+#include "scene/components/ComponentStreams.h"
 #include "scene/components/VectorLists.h"
+#include "scene/graph/CameraLight.h"
+#include "scene/graph/CustomSceneObjects.h"
+#include "scene/graph/Scene.h"
 #include "scene/materials/MaterialLibraryArchive.h"
+#include "scene/materials/Materials.h"
+#include "scene/viewers/Cadencer.h"
+#include "scene/viewers/MemoryViewer.h"
+#include "support/StreamForm.h"
 #include "ui/ProgramStart.h"
 
 namespace {
@@ -92,5 +101,40 @@ int main(int argc, char** argv) {
   TMemoryStream listArchive;
   list.SaveToStream(listArchive);
   Write(Target("object_list", "lists.bin"), listArchive);
+
+  // A window's components: a scene with a camera, its light and a textured
+  // solid, a viewer, a cadencer and a material library.
+  TStreamForm form;
+  auto& scene = form.AddComponent<TGL3DScene>();
+  scene.SetName("Scene");
+  auto& camera = scene.Objects().AddNewChild<TGLCamera>();
+  camera.SetName("Camera");
+  camera.SetFocalLength(123.0f);
+  camera.SetTurnAngle(30.0f);
+  auto& light = camera.AddNewChild<TGLLightSource>();
+  light.SetName("Light");
+  light.SetLightStyle(TLightStyle::lsParallel);
+  auto& solid = scene.Objects().AddNewChild<TGL3DSceneObject>();
+  solid.SetName("Solid");
+  solid.Hint = "solid";
+  auto& material = dynamic_cast<TGLMaterial&>(solid.Material());
+  material.SetBlendingMode(TBlendingMode::bmTransparency);
+  material.Texture().SetDisabled(false);
+  material.Texture().Assign(&bitmap);
+  material.TextureEx().Add().SetTextureIndex(1);
+  auto& viewer = form.AddComponent<TGLMemoryViewer>();
+  viewer.SetName("Viewer");
+  viewer.SetCamera(&camera);
+  viewer.Buffer().FogEnvironment().SetFogStart(5.0f);
+  auto& cadencer = form.AddComponent<TGLCadencer>();
+  cadencer.SetName("Cadencer");
+  cadencer.SetMode(TGLCadencerMode::cmManual);
+  cadencer.SetScene(&scene);
+  cadencer.SetTimeMultiplier(2.0);
+  auto& library = form.AddComponent<TGLMaterialLibrary>();
+  library.SetName("Library");
+  library.Materials().Add().SetName("Brick");
+  const std::vector<uint8_t> window = WriteComponentToBytes(form);
+  if (!WriteWholeFileAtomic(Target("component_stream", "window.bin"), window.data(), window.size())) return 1;
   return 0;
 }

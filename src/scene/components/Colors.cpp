@@ -139,4 +139,6 @@ void TGLColor::WriteData(TBinaryStream& stream) const { WriteVectorData(stream, 
 
 void TGLColor::ReadData(TBinaryStream& stream) { color_ = ReadVectorData(stream); }
 
+void TGLColor::DefineProperties(TFiler& filer) { DefineVectorProperty(filer, "Color", color_); }
+
 }  // namespace qira

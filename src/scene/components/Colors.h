@@ -113,6 +113,9 @@ class TGLColor : public TGLUpdateAbleObject {
   // bytes left raises EReadError "Stream read error" and changes nothing.
   void WriteData(TBinaryStream& stream) const;
   void ReadData(TBinaryStream& stream);
+  // The binary property "Color", always written; a block that is not 16
+  // bytes of finite floats is refused (EReadError) and changes nothing.
+  void DefineProperties(TFiler& filer) override;
 
  private:
   TVector color_{0.0f, 0.0f, 0.0f, 1.0f};

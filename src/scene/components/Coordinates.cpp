@@ -87,4 +87,6 @@ void RegisterCoordinatesClasses() {
   RegisterClass(TGLCoordinates4::StaticClass());
 }
 
+void TGLCustomCoordinates::DefineProperties(TFiler& filer) { DefineVectorProperty(filer, "Coordinates", coords_); }
+
 }  // namespace qira

@@ -96,6 +96,9 @@ class TGLCustomCoordinates : public TGLUpdateAbleObject {
   // EWriteError / EReadError "Stream read error" (nothing changed) on failure.
   void WriteData(TBinaryStream& stream) const;
   void ReadData(TBinaryStream& stream);
+  // The binary property "Coordinates", always written; a block that is not 16
+  // bytes of finite floats is refused (EReadError) and changes nothing.
+  void DefineProperties(TFiler& filer) override;
 
  protected:
   TVector coords_{0.0f, 0.0f, 0.0f, 0.0f};

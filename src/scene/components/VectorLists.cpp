@@ -13,6 +13,7 @@
 #include <limits>
 #include <new>
 
+#include "scene/components/ComponentStreams.h"
 #include "platform/BinaryStream.h"
 #include "scene/math/VectorGeometry.h"
 
@@ -132,6 +133,12 @@ void TBaseList::WriteItemsData(TVirtualWriter& writer) const {
 
 void TBaseList::ReadItemsData(TVirtualReader& reader) {
   LoadFromString(DecodeItemsHex(reader.ReadString()));
+}
+
+void TBaseList::DefineProperties(TFiler& filer) {
+  filer.DefineProperty(
+      "Items", [this](TReader& reader) { ReadItemsData(reader); },
+      [this](TWriter& writer) { WriteItemsData(writer); }, true);
 }
 
 std::string EncodeItemsHex(std::string_view bytes) {

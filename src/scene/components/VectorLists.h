@@ -88,6 +88,8 @@ class TBaseList : public TPersistentObject {
   // Text of odd length or with a character that is not a hex digit raises
   // EReadError "Stream read error"; exactly length/2 bytes are decoded.
   virtual void ReadItemsData(TVirtualReader& reader);
+  // Declares "Items" (always written) through the two above.
+  void DefineProperties(TFiler& filer) override;
 
  protected:
   TBaseList(int itemSize, int growthDelta);

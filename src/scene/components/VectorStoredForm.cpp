@@ -1,8 +1,10 @@
 #include "scene/components/VectorStoredForm.h"
 
 #include <bit>
+#include <cmath>
 
 #include "platform/BinaryStream.h"
+#include "scene/components/ComponentStreams.h"
 #include "scene/components/Persistence.h"
 
 namespace qira {
@@ -35,6 +37,17 @@ TVector ReadVectorData(TBinaryStream& stream) {
   std::array<std::uint8_t, 16> bytes{};
   if (!stream.Read(bytes.data(), static_cast<std::int32_t>(bytes.size()))) throw EReadError("Stream read error");
   return VectorFromLittleEndian(bytes);
+}
+
+void DefineVectorProperty(TFiler& filer, std::string_view name, TVector& vector) {
+  filer.DefineBinaryProperty(
+      name,
+      [&vector](TBinaryStream& stream) {
+        const TVector value = ReadVectorData(stream);
+        for (size_t i = 0; i < 4; ++i) CheckPropertyValue(std::isfinite(value[i]));
+        vector = value;
+      },
+      [&vector](TBinaryStream& stream) { WriteVectorData(stream, vector); }, true);
 }
 
 }  // namespace qira

@@ -8,12 +8,14 @@
 //   Camera: node overrides
 //   Light source
 //   Proxy
+//   Component streams
 
 #include "scene/graph/CameraLight.h"
 
 #include <algorithm>
 #include <cmath>
 
+#include "scene/components/ComponentStreams.h"
 #include "scene/graph/CustomSceneObjects.h"
 #include "scene/gl/OpenGLBinding.h"
 #include "scene/graph/Scene.h"
@@ -536,6 +538,75 @@ void TGLProxyObject::DoRender(TRenderContextInfo& rci, bool renderSelf, bool ren
   if (renderChildren && ChildCount() > 0) RenderChildren(0, ChildCount() - 1, rci);
   if (effects) masterObject_->Effects().RenderPostEffects(rci);
   ClearStructureChanged();
+}
+
+// [SECTION] Component streams
+
+namespace {
+
+const TGLProxyObjectOptions kAllProxyOptions{TGLProxyObjectOption::pooEffects, TGLProxyObjectOption::pooObjects,
+                                             TGLProxyObjectOption::pooTransformation};
+
+// A reference read back: only a scene object is taken.
+std::function<void(TComponent&)> SceneObjectSetter(const std::function<void(TGLBaseSceneObject*)>& set) {
+  return [set](TComponent& component) {
+    if (auto* object = dynamic_cast<TGLBaseSceneObject*>(&component)) set(object);
+  };
+}
+
+}  // namespace
+
+TGLBaseProperties TGLCamera::PublishedBaseProperties() const {
+  return {TGLBaseProperty::Position, TGLBaseProperty::Direction, TGLBaseProperty::Up};
+}
+
+void TGLCamera::DefinePublished(TFiler& filer) {
+  TGLBaseSceneObject::DefinePublished(filer);
+  DefineFloat(filer, "DepthOfView", depthOfView_, depthOfView_ != 100.0f, [this](float v) { SetDepthOfView(v); });
+  DefineFloat(filer, "FocalLength", focalLength_, focalLength_ != 50.0f, [this](float v) { SetFocalLength(v); });
+  DefineFloat(filer, "SceneScale", sceneScale_, sceneScale_ != 1.0f, [this](float v) { SetSceneScale(v); });
+  DefineFloat(filer, "NearPlaneBias", nearPlaneBias_, nearPlaneBias_ != 1.0f,
+              [this](float v) { SetNearPlaneBias(v); });
+  DefineReference(filer, "TargetObject", targetObject_,
+                  SceneObjectSetter([this](TGLBaseSceneObject* v) { SetTargetObject(v); }));
+  DefineOrdinal(filer, "CameraStyle", cameraStyle_, TGLCameraStyle::csInfinitePerspective,
+                TGLCameraStyle::csPerspective, [this](TGLCameraStyle v) { SetCameraStyle(v); });
+}
+
+TGLBaseProperties TGLLightSource::PublishedBaseProperties() const { return {TGLBaseProperty::Position}; }
+
+void TGLLightSource::DefinePublished(TFiler& filer) {
+  TGLBaseSceneObject::DefinePublished(filer);
+  DefineNested(filer, "Ambient", *ambient_);
+  DefineFloat(filer, "ConstAttenuation", constAttenuation_, constAttenuation_ != 1.0f,
+              [this](float v) { SetConstAttenuation(v); });
+  DefineNested(filer, "Diffuse", *diffuse_);
+  DefineFloat(filer, "LinearAttenuation", linearAttenuation_, linearAttenuation_ != 0.0f,
+              [this](float v) { SetLinearAttenuation(v); });
+  DefineFloat(filer, "QuadraticAttenuation", quadraticAttenuation_, quadraticAttenuation_ != 0.0f,
+              [this](float v) { SetQuadraticAttenuation(v); });
+  DefineOrdinal(filer, "LightStyle", lightStyle_, TLightStyle::lsParallel, TLightStyle::lsSpot,
+                [this](TLightStyle v) { SetLightStyle(v); });
+  DefineBoolean(filer, "Shining", shining_, !shining_, [this](bool v) { SetShining(v); });
+  DefineNested(filer, "Specular", *specular_);
+  DefineFloat(filer, "SpotCutOff", spotCutOff_, spotCutOff_ != 180.0f, [this](float v) {
+    CheckPropertyValue((v >= 0.0f && v <= 90.0f) || v == 180.0f);
+    SetSpotCutOff(v);
+  });
+  DefineNested(filer, "SpotDirection", *spotDirection_);
+  DefineFloat(filer, "SpotExponent", spotExponent_, spotExponent_ != 0.0f, [this](float v) { SetSpotExponent(v); });
+}
+
+TGLBaseProperties TGLProxyObject::PublishedBaseProperties() const {
+  return kAllBaseProperties.Without({TGLBaseProperty::VisibilityCulling});
+}
+
+void TGLProxyObject::DefinePublished(TFiler& filer) {
+  TGLBaseSceneObject::DefinePublished(filer);
+  DefineReference(filer, "MasterObject", masterObject_,
+                  SceneObjectSetter([this](TGLBaseSceneObject* v) { SetMasterObject(v); }));
+  DefineFlags(filer, "ProxyOptions", proxyOptions_.Bits(), kAllProxyOptions.Bits(), proxyOptions_ != kAllProxyOptions,
+              [this](uint32_t v) { SetProxyOptions(TGLProxyObjectOptions::FromBits(static_cast<uint8_t>(v))); });
 }
 
 }  // namespace qira

@@ -121,6 +121,13 @@ class TGLCamera : public TGLBaseSceneObject {
   // Leaving a scene takes the buffers looking through the camera out of it:
   // the scene must not keep buffers that no longer reach it.
   void SetScene(TGL3DScene* scene) override;
+
+  // ---- component streams
+  // Position, Direction and Up of the base; DepthOfView, FocalLength,
+  // CameraStyle and TargetObject when not their defaults, SceneScale and
+  // NearPlaneBias only when not 1.
+  TGLBaseProperties PublishedBaseProperties() const override;
+  void DefinePublished(TFiler& filer) override;
   void DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) override;
   bool RayCastIntersect(const TVector& rayStart, const TVector& rayVector,
                         TVector* intersectPoint = nullptr,
@@ -188,6 +195,12 @@ class TGLLightSource : public TGLBaseSceneObject {
   TLightStyle LightStyle() const { return lightStyle_; }
   void SetLightStyle(TLightStyle value);
 
+  // ---- component streams
+  // Position of the base; the colours and SpotDirection always, the others
+  // when not their defaults. A SpotCutOff the setter would ignore is refused.
+  TGLBaseProperties PublishedBaseProperties() const override;
+  void DefinePublished(TFiler& filer) override;
+
   // ---- node overrides
   void DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) override;
   bool RayCastIntersect(const TVector& rayStart, const TVector& rayVector,
@@ -231,6 +244,12 @@ class TGLProxyObject : public TGLBaseSceneObject {
   virtual void SetMasterObject(TGLBaseSceneObject* value);
   TGLProxyObjectOptions ProxyOptions() const { return proxyOptions_; }
   void SetProxyOptions(TGLProxyObjectOptions value);
+
+  // ---- component streams
+  // The base set without VisibilityCulling; MasterObject and ProxyOptions
+  // when not their defaults.
+  TGLBaseProperties PublishedBaseProperties() const override;
+  void DefinePublished(TFiler& filer) override;
 
   // ---- node overrides (each falls back to the base without a master)
   TVector AxisAlignedDimensionsUnscaled() const override;

@@ -5,11 +5,13 @@
 //   Camera-invariant objects
 //   Direct OpenGL, render points
 //   Registration
+//   Component streams
 
 #include "scene/graph/CustomSceneObjects.h"
 
 #include <utility>
 
+#include "scene/components/ComponentStreams.h"
 #include "scene/gl/MultitextureCoords.h"
 #include "scene/gl/OpenGLBinding.h"
 #include "scene/graph/SceneBuffer.h"
@@ -318,6 +320,33 @@ void TGLRenderPoint::BuildList(TRenderContextInfo& rci) {
 }
 
 // [SECTION] Registration
+
+// [SECTION] Component streams
+
+namespace {
+
+void DefineHint(TFiler& filer, TGLCustomSceneObject& object) {
+  DefineString(filer, "Hint", object.Hint, !object.Hint.empty(), [&object](std::string v) { object.Hint = std::move(v); });
+}
+
+}  // namespace
+
+void TGL3DSceneObject::DefinePublished(TFiler& filer) {
+  TGLCustomSceneObject::DefinePublished(filer);
+  DefineNested(filer, "Material", Material());
+  DefineHint(filer, *this);
+}
+
+void TGLImmaterialSceneObject::DefinePublished(TFiler& filer) {
+  TGLCustomSceneObject::DefinePublished(filer);
+  DefineHint(filer, *this);
+}
+
+void TGLDirectOpenGL::DefinePublished(TFiler& filer) {
+  TGLImmaterialSceneObject::DefinePublished(filer);
+  DefineBoolean(filer, "UseBuildList", useBuildList_, useBuildList_, [this](bool v) { SetUseBuildList(v); });
+  DefineBoolean(filer, "Blend", blend_, blend_, [this](bool v) { SetBlend(v); });
+}
 
 void RegisterCustomSceneObjectClasses() {
   RegisterClass(TGLBaseSceneObject::StaticClass());

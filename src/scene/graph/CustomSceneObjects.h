@@ -167,6 +167,8 @@ class TGL3DSceneObject : public TGLCustomSceneObject {
   TGL3DSceneObject() = default;
   // Assigns the value to the material, then NotifyChange.
   void SetMaterial(const TPersistent* value);
+  // The base set, the material's properties under "Material." and Hint when not empty.
+  void DefinePublished(TFiler& filer) override;
 };
 
 // Points, lines and texts: drawn without the material.
@@ -175,6 +177,8 @@ class TGLImmaterialSceneObject : public TGLCustomSceneObject {
 
   TGLImmaterialSceneObject() = default;
   void DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) override;
+  // The base set and Hint when not empty; the material is not stored.
+  void DefinePublished(TFiler& filer) override;
 };
 
 // --------------------------------------------------- camera-invariant objects
@@ -217,6 +221,8 @@ class TGLDirectOpenGL : public TGLImmaterialSceneObject {
   TVector AxisAlignedDimensionsUnscaled() const override;
   void BuildList(TRenderContextInfo& rci) override;
   TDirectRenderEvent OnRender;
+  // UseBuildList and Blend when True.
+  void DefinePublished(TFiler& filer) override;
 
  private:
   bool useBuildList_ = false;

@@ -6,6 +6,7 @@
 //   Render loop
 //   Pictures
 //   Projection queries and copies
+//   Component streams
 
 #include "scene/graph/SceneBuffer.h"
 
@@ -19,6 +20,7 @@
 #include <string>
 
 #include "platform/Rounding.h"
+#include "scene/components/ComponentStreams.h"
 #include "scene/graph/CameraLight.h"
 #include "scene/graph/CustomSceneObjects.h"
 #include "scene/gl/EglRenderingContext.h"
@@ -1114,6 +1116,42 @@ void TGL3DSceneBuffer::PopModelView() {
   if (modelViewStack_.empty()) return;
   modelViewMatrix_ = modelViewStack_.back();
   modelViewStack_.pop_back();
+}
+
+// [SECTION] Component streams
+
+void TGLFogEnvironment::DefinePublished(TFiler& filer) {
+  DefineNested(filer, "FogColor", *fogColor_);
+  DefineFloat(filer, "FogStart", fogStart_, fogStart_ != 10.0f, [this](float v) { SetFogStart(v); });
+  DefineFloat(filer, "FogEnd", fogEnd_, fogEnd_ != 1000.0f, [this](float v) { SetFogEnd(v); });
+  DefineOrdinal(filer, "FogMode", fogMode_, TFogMode::fmExp2, TFogMode::fmLinear, [this](TFogMode v) { SetFogMode(v); });
+  DefineOrdinal(filer, "FogDistance", fogDistance_, TFogDistance::fdEyePlane, TFogDistance::fdDefault,
+                [this](TFogDistance v) { SetFogDistance(v); });
+}
+
+void TGL3DSceneBuffer::DefinePublished(TFiler& filer) {
+  DefineNested(filer, "FogEnvironment", *fogEnvironment_, !fogEnvironment_->HasDefaultValues());
+  DefineInteger(filer, "BackgroundColor", static_cast<int32_t>(backgroundColor_), backgroundColor_ != clBtnFace,
+                [this](int32_t v) { SetBackgroundColor(static_cast<TColor>(v)); });
+  DefineNested(filer, "AmbientColor", *ambientColor_);
+  constexpr uint16_t kAllContextOptions = (1u << (static_cast<unsigned>(TContextOption::roNoDepthBufferClear) + 1)) - 1;
+  const TContextOptions defaultOptions{TContextOption::roDoubleBuffer, TContextOption::roRenderToWindow};
+  DefineFlags(filer, "ContextOptions", contextOptions_.Bits(), kAllContextOptions, contextOptions_ != defaultOptions,
+              [this](uint32_t v) { SetContextOptions(TContextOptions::FromBits(static_cast<uint16_t>(v))); });
+  DefineInteger(filer, "AccumBufferBits", accumBufferBits_, accumBufferBits_ != 0,
+                [this](int32_t v) { SetAccumBufferBits(v); });
+  DefineBoolean(filer, "DepthTest", depthTest_, !depthTest_, [this](bool v) { SetDepthTest(v); });
+  DefineBoolean(filer, "FaceCulling", faceCulling_, !faceCulling_, [this](bool v) { SetFaceCulling(v); });
+  DefineBoolean(filer, "FogEnable", fogEnable_, fogEnable_, [this](bool v) { SetFogEnable(v); });
+  DefineBoolean(filer, "Lighting", lighting_, !lighting_, [this](bool v) { SetLighting(v); });
+  DefineOrdinal(filer, "AntiAliasing", antiAliasing_, TGLAntiAliasing::csa16xHQ, TGLAntiAliasing::aaDefault,
+                [this](TGLAntiAliasing v) { SetAntiAliasing(v); });
+  DefineOrdinal(filer, "DepthPrecision", depthPrecision_, TGLDepthPrecision::dp32bits, TGLDepthPrecision::dpDefault,
+                [this](TGLDepthPrecision v) { SetDepthPrecision(v); });
+  DefineOrdinal(filer, "ColorDepth", colorDepth_, TGLColorDepth::cdFloat128bits, TGLColorDepth::cdDefault,
+                [this](TGLColorDepth v) { SetColorDepth(v); });
+  DefineOrdinal(filer, "ShadeModel", shadeModel_, TGLShadeModel::smFlat, TGLShadeModel::smDefault,
+                [this](TGLShadeModel v) { SetShadeModel(v); });
 }
 
 }  // namespace qira

@@ -66,6 +66,11 @@ class TContextOptions {
   constexpr void Exclude(TContextOption o) { bits_ = static_cast<uint16_t>(bits_ & ~Bit(o)); }
   constexpr uint16_t Bits() const { return bits_; }
   constexpr bool operator==(const TContextOptions&) const = default;
+  static constexpr TContextOptions FromBits(uint16_t bits) {
+    TContextOptions result;
+    result.bits_ = bits;
+    return result;
+  }
 
  private:
   static constexpr uint16_t Bit(TContextOption o) {
@@ -124,6 +129,8 @@ class TGLFogEnvironment : public TGLUpdateAbleObject {
 
   // Opaque black, 10, 1000, fmLinear, fdDefault.
   bool HasDefaultValues() const;
+  // FogColor always; the others when not their defaults.
+  void DefinePublished(TFiler& filer) override;
   // Sends the fog to OpenGL in the buffer's context (activated for the call
   // when it is not); nothing when the buffer has none.
   void ApplyFog();
@@ -324,6 +331,11 @@ class TGL3DSceneBuffer : public TGLUpdateAbleObject {
   void SetColorDepth(TGLColorDepth value);
   TGLShadeModel ShadeModel() const { return shadeModel_; }
   void SetShadeModel(TGLShadeModel value);
+
+  // ---- component streams
+  // FogEnvironment only when it differs from its defaults, AmbientColor
+  // always, the others when not their defaults.
+  void DefinePublished(TFiler& filer) override;
 
   // ---- events
   TNotifyEvent OnChange;

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 #include <utility>
 
 #include "scene/components/ComponentStreams.h"
@@ -1224,13 +1225,6 @@ bool TGLBaseSceneObject::HasEffects() const { return effects_ != nullptr && effe
 
 namespace {
 
-// The coordinates' 16 bytes, always stored.
-void DefineCoordinates(TFiler& filer, std::string_view name, TGLCustomCoordinates& coordinates) {
-  filer.DefineBinaryProperty(
-      name, [&coordinates](TBinaryStream& stream) { coordinates.ReadData(stream); },
-      [&coordinates](TBinaryStream& stream) { coordinates.WriteData(stream); }, true);
-}
-
 // A behaviour or effect list's stored form as a block of bytes.
 void DefineCollection(TFiler& filer, std::string_view name, const std::function<TXCollection&()>& list,
                       bool hasItems) {
@@ -1250,30 +1244,36 @@ void DefineCollection(TFiler& filer, std::string_view name, const std::function<
 }  // namespace
 
 void TGLBaseSceneObject::DefinePublished(TFiler& filer) {
-  DefineOrdinal(filer, "ObjectsSorting", objectsSorting_, TGLObjectsSorting::osRenderNearestFirst,
-                TGLObjectsSorting::osInherited, [this](TGLObjectsSorting v) { SetObjectsSorting(v); });
-  DefineOrdinal(filer, "VisibilityCulling", visibilityCulling_, TGLVisibilityCulling::vcHierarchical,
-                TGLVisibilityCulling::vcInherited, [this](TGLVisibilityCulling v) { SetVisibilityCulling(v); });
-  DefineCoordinates(filer, "Direction.Coordinates", *direction_);
-  const std::pair<const char*, int> angles[] = {{"PitchAngle", 0}, {"RollAngle", 2}, {"TurnAngle", 1}};
-  for (const auto& [name, index] : angles) {
-    filer.DefineProperty(
-        name, [this, index = index](TReader& r) { SetAngle(index, ToSingle(r.ReadFloat())); },
-        [this, index = index](TWriter& w) { w.WriteFloat(rotation_->AsVector()[static_cast<size_t>(index)]); },
-        rotation_->AsVector()[static_cast<size_t>(index)] != 0.0f);
+  const TGLBaseProperties published = PublishedBaseProperties();
+  using P = TGLBaseProperty;
+  if (published.Contains(P::ObjectsSorting)) {
+    DefineOrdinal(filer, "ObjectsSorting", objectsSorting_, TGLObjectsSorting::osRenderNearestFirst,
+                  TGLObjectsSorting::osInherited, [this](TGLObjectsSorting v) { SetObjectsSorting(v); });
   }
-  DefineCoordinates(filer, "Position.Coordinates", *position_);
-  DefineCoordinates(filer, "Scale.Coordinates", *scale_);
-  filer.DefineProperty(
-      "ShowAxes", [this](TReader& r) { SetShowAxes(r.ReadBoolean()); },
-      [this](TWriter& w) { w.WriteBoolean(showAxes_); }, showAxes_);
-  DefineCoordinates(filer, "Up.Coordinates", *up_);
-  filer.DefineProperty(
-      "Visible", [this](TReader& r) { SetVisible(r.ReadBoolean()); },
-      [this](TWriter& w) { w.WriteBoolean(visible_); }, !visible_);
-  filer.DefineProperty(
-      "TagFloat", [this](TReader& r) { TagFloat = ToSingle(r.ReadFloat()); },
-      [this](TWriter& w) { w.WriteFloat(TagFloat); }, TagFloat != 0.0f);
+  if (published.Contains(P::VisibilityCulling)) {
+    DefineOrdinal(filer, "VisibilityCulling", visibilityCulling_, TGLVisibilityCulling::vcHierarchical,
+                  TGLVisibilityCulling::vcInherited, [this](TGLVisibilityCulling v) { SetVisibilityCulling(v); });
+  }
+  if (published.Contains(P::Direction)) DefineNested(filer, "Direction", *direction_);
+  const std::tuple<const char*, int, P> angles[] = {
+      {"PitchAngle", 0, P::PitchAngle}, {"RollAngle", 2, P::RollAngle}, {"TurnAngle", 1, P::TurnAngle}};
+  for (const auto& [name, index, flag] : angles) {
+    if (!published.Contains(flag)) continue;
+    const float angle = rotation_->AsVector()[static_cast<size_t>(index)];
+    DefineFloat(filer, name, angle, angle != 0.0f, [this, index = index](float v) { SetAngle(index, v); });
+  }
+  if (published.Contains(P::Position)) DefineNested(filer, "Position", *position_);
+  if (published.Contains(P::Scale)) DefineNested(filer, "Scale", *scale_);
+  if (published.Contains(P::ShowAxes)) {
+    DefineBoolean(filer, "ShowAxes", showAxes_, showAxes_, [this](bool v) { SetShowAxes(v); });
+  }
+  if (published.Contains(P::Up)) DefineNested(filer, "Up", *up_);
+  if (published.Contains(P::Visible)) {
+    DefineBoolean(filer, "Visible", visible_, !visible_, [this](bool v) { SetVisible(v); });
+  }
+  if (published.Contains(P::TagFloat)) {
+    DefineFloat(filer, "TagFloat", TagFloat, TagFloat != 0.0f, [this](float v) { TagFloat = v; });
+  }
 }
 
 void TGLBaseSceneObject::DefineProperties(TFiler& filer) {

@@ -61,28 +61,64 @@ enum class TGLObjectChange : uint8_t {
 
 enum class TGLBoxChange : uint8_t { ChildrenBoxStale = 1, OwnBoxStale = 2 };
 
-// A set of the flags of one of the enumerations above (one byte).
-template <class E>
+// A set of the flags of one of the enumerations above (one byte unless said).
+template <class E, class TBits = uint8_t>
 class TGLFlagSet {
  public:
   constexpr TGLFlagSet() = default;
   constexpr TGLFlagSet(std::initializer_list<E> flags) {
     for (E f : flags) Include(f);
   }
-  constexpr bool Contains(E flag) const { return (bits_ & static_cast<uint8_t>(flag)) != 0; }
-  constexpr void Include(E flag) { bits_ = static_cast<uint8_t>(bits_ | static_cast<uint8_t>(flag)); }
-  constexpr void Exclude(E flag) { bits_ = static_cast<uint8_t>(bits_ & ~static_cast<uint8_t>(flag)); }
+  constexpr bool Contains(E flag) const { return (bits_ & static_cast<TBits>(flag)) != 0; }
+  constexpr void Include(E flag) { bits_ = static_cast<TBits>(bits_ | static_cast<TBits>(flag)); }
+  constexpr void Exclude(E flag) { bits_ = static_cast<TBits>(bits_ & ~static_cast<TBits>(flag)); }
+  constexpr TGLFlagSet Without(std::initializer_list<E> flags) const {
+    TGLFlagSet result = *this;
+    for (E f : flags) result.Exclude(f);
+    return result;
+  }
   constexpr bool Empty() const { return bits_ == 0; }
-  constexpr uint8_t Bits() const { return bits_; }
+  constexpr TBits Bits() const { return bits_; }
+  static constexpr TGLFlagSet FromBits(TBits bits) {
+    TGLFlagSet result;
+    result.bits_ = bits;
+    return result;
+  }
   constexpr bool operator==(const TGLFlagSet&) const = default;
 
  private:
-  uint8_t bits_ = 0;
+  TBits bits_ = 0;
 };
 
 using TGLObjectStyles = TGLFlagSet<TGLObjectStyle>;
 using TGLObjectChanges = TGLFlagSet<TGLObjectChange>;
 using TGLBoxChanges = TGLFlagSet<TGLBoxChange>;
+
+// The published properties of the node base that a descendant may publish.
+// Each descendant publishes a subset (PublishedBaseProperties); the behaviour
+// and effect lists are not among them: their data are stream properties of
+// the base, stored for every class.
+enum class TGLBaseProperty : uint16_t {
+  ObjectsSorting = 1 << 0,
+  VisibilityCulling = 1 << 1,
+  Direction = 1 << 2,
+  PitchAngle = 1 << 3,
+  Position = 1 << 4,
+  RollAngle = 1 << 5,
+  Scale = 1 << 6,
+  ShowAxes = 1 << 7,
+  TurnAngle = 1 << 8,
+  Up = 1 << 9,
+  Visible = 1 << 10,
+  TagFloat = 1 << 11
+};
+using TGLBaseProperties = TGLFlagSet<TGLBaseProperty, uint16_t>;
+
+inline constexpr TGLBaseProperties kAllBaseProperties = {
+    TGLBaseProperty::ObjectsSorting, TGLBaseProperty::VisibilityCulling, TGLBaseProperty::Direction,
+    TGLBaseProperty::PitchAngle,     TGLBaseProperty::Position,          TGLBaseProperty::RollAngle,
+    TGLBaseProperty::Scale,          TGLBaseProperty::ShowAxes,          TGLBaseProperty::TurnAngle,
+    TGLBaseProperty::Up,             TGLBaseProperty::Visible,           TGLBaseProperty::TagFloat};
 
 // (Sender, deltaTime, newTime)
 using TGLProgressEvent = std::function<void(TObject* sender, double deltaTime, double newTime)>;
@@ -120,9 +156,15 @@ class TGLBaseSceneObject : public TGLCoordinatesUpdateAbleComponent {
   void SetName(const std::string& name) override;
 
   // ---- component streams
+  // Of the base properties this class publishes (PublishedBaseProperties):
   // Visible, ShowAxes, ObjectsSorting, VisibilityCulling, TagFloat and the
   // angles when they differ from their defaults; the four coordinates always.
+  // A descendant declares its own published properties after calling this.
   void DefinePublished(TFiler& filer) override;
+  // Which of the base properties the class publishes: all of them here; a
+  // descendant that publishes fewer overrides it. One that is not published
+  // is neither written nor accepted when read ("Property ... does not exist").
+  virtual TGLBaseProperties PublishedBaseProperties() const { return kAllBaseProperties; }
   // "BehavioursData" and "EffectsData": each list's stored form, written only
   // when the list exists and holds an item.
   void DefineProperties(TFiler& filer) override;

@@ -7,6 +7,7 @@
 //   The collection
 //   TGLMaterialLibrary
 //   Registration
+//   Component streams
 
 #include "scene/materials/Materials.h"
 
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <string>
 
+#include "scene/components/ComponentStreams.h"
 #include "scene/gl/MultitextureCoords.h"
 #include "scene/components/Persistence.h"
 #include "scene/gl/RenderingContext.h"
@@ -907,6 +909,82 @@ void RegisterMaterialClasses() {
   });
   RegisterClass(TGLMaterialLibrary::StaticClass());
   RegisterClass(TGLLibMaterial::StaticClass());
+}
+
+// [SECTION] Component streams
+
+void TGLFaceProperties::DefinePublished(TFiler& filer) {
+  DefineNested(filer, "Ambient", *ambient_);
+  DefineNested(filer, "Diffuse", *diffuse_);
+  DefineNested(filer, "Emission", *emission_);
+  DefineInteger(filer, "Shininess", shininess_, shininess_ != 0,
+                [this](int32_t v) { SetShininess(static_cast<TShininess>(v)); }, 0, 255);
+  DefineOrdinal(filer, "PolygonMode", polygonMode_, TPolygonMode::pmPoints, TPolygonMode::pmFill,
+                [this](TPolygonMode v) { SetPolygonMode(v); });
+  DefineNested(filer, "Specular", *specular_);
+}
+
+void TGLBlendingParameters::DefinePublished(TFiler& filer) {
+  DefineBoolean(filer, "UseAlphaFunc", useAlphaFunc_, useAlphaFunc_, [this](bool v) { SetUseAlphaFunc(v); });
+  DefineBoolean(filer, "UseBlendFunc", useBlendFunc_, !useBlendFunc_, [this](bool v) { SetUseBlendFunc(v); });
+  DefineOrdinal(filer, "AlphaFunctType", alphaFuncType_, TGlAlphaFunc::af_GL_ALWAYS, TGlAlphaFunc::af_GL_GREATER,
+                [this](TGlAlphaFunc v) { SetAlphaFunctType(v); });
+  DefineFloat(filer, "AlphaFuncRef", alphaFuncRef_, StoreAlphaFuncRef(), [this](float v) { SetAlphaFuncRef(v); });
+  DefineOrdinal(filer, "BlendFuncSFactor", blendFuncSFactor_, TGLBlendFuncFactor::bff_GL_ONE_MINUS_CONSTANT_ALPHA,
+                TGLBlendFuncFactor::bff_GL_SRC_ALPHA, [this](TGLBlendFuncFactor v) { SetBlendFuncSFactor(v); });
+  DefineOrdinal(filer, "BlendFuncDFactor", blendFuncDFactor_, TGLBlendFuncFactor::bff_GL_ONE_MINUS_CONSTANT_ALPHA,
+                TGLBlendFuncFactor::bff_GL_ONE_MINUS_SRC_ALPHA,
+                [this](TGLBlendFuncFactor v) { SetBlendFuncDFactor(v); });
+}
+
+void TGLMaterial::DefinePublished(TFiler& filer) {
+  const bool own = StoreMaterialProps();
+  DefineNestedOnDemand(filer, "BackProperties", HasBackProperties(),
+                       [this]() -> TPersistent& { return BackProperties(); }, own);
+  DefineNested(filer, "FrontProperties", *frontProperties_, own);
+  DefineEnumeration(filer, "BlendingMode", blendingMode_, TBlendingMode::bmCustom,
+                    own && blendingMode_ != TBlendingMode::bmOpaque, [this](TBlendingMode v) { SetBlendingMode(v); });
+  DefineNested(filer, "BlendingParams", *blendingParams_);
+  constexpr uint32_t kAllOptions =
+      static_cast<uint32_t>(TMaterialOption::moIgnoreFog) | static_cast<uint32_t>(TMaterialOption::moNoLighting);
+  DefineFlags(filer, "MaterialOptions", materialOptions_.Bits(), kAllOptions, !materialOptions_.Empty(),
+              [this](uint32_t v) { SetMaterialOptions(TMaterialOptions::FromBits(static_cast<uint8_t>(v))); });
+  DefineNestedOnDemand(filer, "Texture", HasTexture(), [this]() -> TPersistent& { return Texture(); }, own);
+  DefineOrdinal(filer, "FaceCulling", faceCulling_, TFaceCulling::fcNoCull, TFaceCulling::fcBufferDefault,
+                [this](TFaceCulling v) { SetFaceCulling(v); });
+  DefineReference(filer, "MaterialLibrary", materialLibrary_, [this](TComponent& c) {
+    if (auto* library = dynamic_cast<TGLMaterialLibrary*>(&c)) SetMaterialLibrary(library);
+  });
+  DefineString(filer, "LibMaterialName", libMaterialName_, !libMaterialName_.empty(),
+               [this](const std::string& v) { SetLibMaterialName(v); });
+  if (HasTextureEx() || filer.Seeks("TextureEx")) DefineCollection(filer, "TextureEx", TextureEx(), StoreTextureEx());
+}
+
+void TGLShader::DefinePublished(TFiler& filer) {
+  TGLUpdateAbleComponent::DefinePublished(filer);
+  DefineBoolean(filer, "Enabled", enabled_, !enabled_, [this](bool v) { SetEnabled(v); });
+  DefineOrdinal(filer, "ShaderStyle", shaderStyle_, TGLShaderStyle::ssReplaceMaterial, TGLShaderStyle::ssApplyLast,
+                [this](TGLShaderStyle v) { SetShaderStyle(v); });
+}
+
+void TGLLibMaterial::DefinePublished(TFiler& filer) {
+  DefineString(filer, "Name", name_, true, [this](const std::string& v) { SetName(v); });
+  DefineInteger(filer, "Tag", Tag, Tag != 0, [this](int32_t v) { Tag = v; });
+  DefineNested(filer, "Material", *material_);
+  DefineNested(filer, "TextureOffset", TextureOffset());
+  DefineNested(filer, "TextureScale", TextureScale());
+  DefineString(filer, "Texture2Name", texture2Name_, !texture2Name_.empty(),
+               [this](const std::string& v) { SetTexture2Name(v); });
+  DefineReference(filer, "Shader", shader_, [this](TComponent& c) {
+    if (auto* shader = dynamic_cast<TGLShader*>(&c)) SetShader(shader);
+  });
+}
+
+void TGLMaterialLibrary::DefinePublished(TFiler& filer) {
+  TGLCadenceAbleComponent::DefinePublished(filer);
+  DefineCollection(filer, "Materials", *materials_, StoreMaterials());
+  DefineString(filer, "TexturePaths", texturePaths_, !texturePaths_.empty(),
+               [this](const std::string& v) { SetTexturePaths(v); });
 }
 
 }  // namespace qira

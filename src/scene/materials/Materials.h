@@ -71,6 +71,8 @@ class TGLFaceProperties : public TGLUpdateAbleObject {
   void SetPolygonMode(TPolygonMode value);
   TShininess Shininess() const { return shininess_; }
   void SetShininess(TShininess value);
+  // The four colours always; PolygonMode and Shininess when not their defaults.
+  void DefinePublished(TFiler& filer) override;
 
   // With lighting: the material colours of `face` (GL_FRONT or GL_BACK)
   // through the cache, then the polygon mode.
@@ -156,6 +158,8 @@ class TGLBlendingParameters : public TGLOwnedPersistent {
   void SetBlendFuncSFactor(TGLBlendFuncFactor value);
   TGLBlendFuncFactor BlendFuncDFactor() const { return blendFuncDFactor_; }
   void SetBlendFuncDFactor(TGLBlendFuncFactor value);
+  // Each when not its default; AlphaFuncRef by StoreAlphaFuncRef.
+  void DefinePublished(TFiler& filer) override;
 
   // From other blending parameters: every field. Otherwise TPersistent's rules.
   void Assign(const TPersistent* source) override;
@@ -228,6 +232,10 @@ class TGLMaterial : public TGLAbstractMaterial, public IGLTextureNotifyAble {
   // Written to the stored form only while no library material is linked.
   bool StoreMaterialProps() const { return currentLibMaterial_ == nullptr; }
   bool StoreTextureEx() const { return textureEx_ && textureEx_->Count() > 0; }
+  // The face properties, BlendingMode and Texture only while StoreMaterialProps
+  // (BackProperties and Texture only once made); TextureEx by StoreTextureEx;
+  // the others when not their defaults.
+  void DefinePublished(TFiler& filer) override;
 
   // ---- drawing
   void Apply(TRenderContextInfo& rci) override;
@@ -303,6 +311,8 @@ class TGLShader : public TGLUpdateAbleComponent {
   void SetEnabled(bool value);
   TGLShaderStyle ShaderStyle() const { return shaderStyle_; }
   void SetShaderStyle(TGLShaderStyle value) { shaderStyle_ = value; }
+  // Enabled and ShaderStyle when not their defaults.
+  void DefinePublished(TFiler& filer) override;
   TGLShaderFailedInitAction FailedInitAction() const { return failedInitAction_; }
   void SetFailedInitAction(TGLShaderFailedInitAction value) { failedInitAction_ = value; }
 
@@ -379,6 +389,9 @@ class TGLLibMaterial : public TCollectionItem,
   TGLShader* Shader() const { return shader_; }
   void SetShader(TGLShader* value);
   int32_t Tag = 0;
+  // Name, Material, TextureOffset and TextureScale always; Texture2Name,
+  // Shader and Tag when set.
+  void DefinePublished(TFiler& filer) override;
 
   // The library owning the collection this material is in, or null.
   TGLMaterialLibrary* MaterialLibrary() const;
@@ -477,6 +490,8 @@ class TGLMaterialLibrary : public TGLCadenceAbleComponent {
   // A ";"-separated list of folders searched for texture files.
   const std::string& TexturePaths() const { return texturePaths_; }
   void SetTexturePaths(const std::string& value);
+  // Materials by StoreMaterials; TexturePaths when not empty.
+  void DefinePublished(TFiler& filer) override;
   // The parsed folders: trimmed, empty ones dropped, each ending in "/".
   const std::vector<std::string>& TexturePathList() const { return texturePathList_; }
 

@@ -8,6 +8,7 @@
 //   TGLPicFileImage
 //   TGLCubeMapImage
 //   Registries
+//   Component streams
 
 #include "scene/materials/TextureImages.h"
 
@@ -19,6 +20,7 @@
 #include <utility>
 
 #include "platform/AsciiCase.h"
+#include "scene/components/ComponentStreams.h"
 #include "platform/BinaryStream.h"
 #include "platform/BmpCodec.h"
 #include "scene/components/GLUtilities.h"
@@ -439,6 +441,66 @@ void RegisterTextureImageClasses() {
   RegisterGLTextureImageClass(TGLCubeMapImage::StaticClass());
   RegisterGLTextureImageClass(TGLFloatDataImage::StaticClass());
   RegisterTGraphicClassFileExtension(".bmp", TBitmapGraphic::StaticClass());
+}
+
+// [SECTION] Component streams
+
+namespace {
+
+constexpr char kStoredGraphicClass[] = "TBitmap";
+
+// A picture's "Data": the graphic's class name, then the graphic as a BMP file
+// image (a graphic of another kind is written as a bitmap of its pixels).
+void DefinePictureData(TFiler& filer, const std::string& name, TPicture* picture,
+                       const std::function<TPicture&()>& make) {
+  filer.DefineBinaryProperty(
+      name + ".Data",
+      [make](TBinaryStream& stream) {
+        uint8_t length = 0;
+        CheckPropertyValue(stream.Read(&length, 1));
+        std::string className(length, '\0');
+        CheckPropertyValue(length == 0 || stream.Read(className.data(), length));
+        CheckPropertyValue(className == kStoredGraphicClass);
+        auto graphic = std::make_unique<TBitmapGraphic>();
+        graphic->LoadFromStream(stream);
+        make().SetGraphic(std::move(graphic));
+      },
+      [picture](TBinaryStream& stream) {
+        const auto length = static_cast<uint8_t>(sizeof(kStoredGraphicClass) - 1);
+        if (!stream.Write(&length, 1) || !stream.Write(kStoredGraphicClass, length)) {
+          throw EWriteError("Stream write error");
+        }
+        if (const auto* bitmap = dynamic_cast<const TBitmapGraphic*>(picture->Graphic())) {
+          bitmap->SaveToStream(stream);
+        } else {
+          TBitmapGraphic(picture->Graphic()->ToImage()).SaveToStream(stream);
+        }
+      },
+      picture != nullptr && !picture->Empty());
+}
+
+}  // namespace
+
+void TGLSizedImage::DefinePublished(TFiler& filer) {
+  DefineInteger(filer, "Width", width_, width_ != 256, [this](int32_t v) { SetWidth(v); });
+  DefineInteger(filer, "Height", height_, height_ != 256, [this](int32_t v) { SetHeight(v); });
+}
+
+void TGLPersistentImage::DefinePublished(TFiler& filer) {
+  DefinePictureData(filer, "Picture", HasPicture() ? &Picture() : nullptr, [this]() -> TPicture& { return Picture(); });
+}
+
+void TGLPicFileImage::DefinePublished(TFiler& filer) {
+  DefineString(filer, "PictureFileName", fileName_, !fileName_.empty(),
+               [this](const std::string& v) { SetPictureFileName(v); });
+}
+
+void TGLCubeMapImage::DefinePublished(TFiler& filer) {
+  const char* const names[6] = {"PicturePX", "PictureNX", "PicturePY", "PictureNY", "PicturePZ", "PictureNZ"};
+  for (int face = 0; face < 6; ++face) {
+    TPicture* picture = pictures_[static_cast<size_t>(face)].get();
+    DefinePictureData(filer, names[face], picture, [picture]() -> TPicture& { return *picture; });
+  }
 }
 
 }  // namespace qira

@@ -148,6 +148,8 @@ class TGLSizedImage : public TGLTextureImage {
   // A changed value is stored (below 1 as 1) and the image invalidated.
   void SetWidth(int32_t width);
   void SetHeight(int32_t height);
+  // Width and Height when not 256.
+  void DefinePublished(TFiler& filer) override;
 
   int32_t GetWidth() const override { return width_; }
   int32_t GetHeight() const override { return height_; }
@@ -232,6 +234,9 @@ class TGLPersistentImage : public TGLPictureImage {
   // is emptied and ETexture "Could not open file: <name>" raised. A picture too
   // large for a texture is emptied too, raising ETexture with TextureSizeProblem.
   void LoadFromFile(const std::string& fileName) override;
+  // "Picture.Data" while the picture holds a graphic: the graphic's class
+  // name (a byte count and the name, "TBitmap") and its BMP file image.
+  void DefinePublished(TFiler& filer) override;
 };
 
 // A picture read from a file when its pixels are needed; between uploads only
@@ -247,6 +252,8 @@ class TGLPicFileImage : public TGLPictureImage {
   // A different name is stored, the missing-file flag and the size cleared,
   // and the image invalidated.
   void SetPictureFileName(const std::string& fileName);
+  // PictureFileName when not empty.
+  void DefinePublished(TFiler& filer) override;
   // The last load found no file, a file no picture kind could read, or a picture
   // too large for a texture (TextureSizeProblem, dropped before any bitmap).
   bool MissingFile() const { return missingFile_; }
@@ -318,6 +325,9 @@ class TGLCubeMapImage : public TGLTextureImage {
   // Reads all six faces before changing any; EInvalidGraphic for a broken
   // face, EFOpenError when the file cannot be read.
   void LoadFromFile(const std::string& fileName) override;
+  // "PicturePX.Data" .. "PictureNZ.Data" for the faces that hold a graphic,
+  // each as the persistent image's picture.
+  void DefinePublished(TFiler& filer) override;
 
  private:
   std::array<std::unique_ptr<TPicture>, 6> pictures_;

@@ -7,6 +7,7 @@
 //   Applying
 //   Assignment, notification
 //   Extended textures
+//   Component streams
 
 #include "scene/materials/Textures.h"
 
@@ -14,6 +15,7 @@
 #include <utility>
 
 #include "platform/Picture.h"
+#include "scene/components/ComponentStreams.h"
 #include "scene/gl/MultitextureCoords.h"
 #include "scene/graph/RenderContextInfo.h"
 #include "scene/gl/RenderingContext.h"
@@ -1112,6 +1114,66 @@ void TGLTextureEx::NotifyChange() {
 void TGLTextureEx::Update(TCollectionItem* item) {
   TOwnedCollection::Update(item);
   NotifyChange();
+}
+
+// [SECTION] Component streams
+
+void TGLTexture::DefinePublished(TFiler& filer) {
+  DefineString(filer, "ImageClassName", ImageClassName(), StoreImageClassName(), [this](const std::string& v) {
+    CheckPropertyValue(FindGLTextureImageClass(v) != nullptr);
+    SetImageClassName(v);
+  });
+  DefineNested(filer, "Image", *image_);
+  DefineOrdinal(filer, "ImageAlpha", imageAlpha_, TGLTextureImageAlpha::tiaBottomRightPointColorTransparent,
+                TGLTextureImageAlpha::tiaDefault, [this](TGLTextureImageAlpha v) { SetImageAlpha(v); });
+  DefineFloat(filer, "ImageBrightness", imageBrightness_, StoreImageBrightness(),
+              [this](float v) { SetImageBrightness(v); });
+  DefineFloat(filer, "ImageGamma", imageGamma_, StoreImageGamma(), [this](float v) { SetImageGamma(v); });
+  DefineOrdinal(filer, "MagFilter", magFilter_, TGLMagFilter::maLinear, TGLMagFilter::maLinear,
+                [this](TGLMagFilter v) { SetMagFilter(v); });
+  DefineOrdinal(filer, "MinFilter", minFilter_, miLinearMipmapLinear, miLinearMipmapLinear,
+                [this](TGLMinFilter v) { SetMinFilter(v); });
+  DefineOrdinal(filer, "TextureMode", textureMode_, TGLTextureMode::tmAdd, TGLTextureMode::tmDecal,
+                [this](TGLTextureMode v) { SetTextureMode(v); });
+  DefineOrdinal(filer, "TextureWrap", textureWrap_, TGLTextureWrap::twSeparate, TGLTextureWrap::twBoth,
+                [this](TGLTextureWrap v) { SetTextureWrap(v); });
+  DefineOrdinal(filer, "TextureFormat", textureFormat_, TGLTextureFormat::tfDEPTH_COMPONENT32,
+                TGLTextureFormat::tfDefault, [this](TGLTextureFormat v) { SetTextureFormat(v); });
+  DefineOrdinal(filer, "Compression", compression_, TGLTextureCompression::tcHighSpeed,
+                TGLTextureCompression::tcDefault, [this](TGLTextureCompression v) { SetCompression(v); });
+  DefineOrdinal(filer, "FilteringQuality", filteringQuality_, TGLTextureFilteringQuality::tfAnisotropic,
+                TGLTextureFilteringQuality::tfIsotropic,
+                [this](TGLTextureFilteringQuality v) { SetFilteringQuality(v); });
+  DefineOrdinal(filer, "MappingMode", mappingMode_, TGLTextureMappingMode::tmmCubeMapCamera,
+                TGLTextureMappingMode::tmmUser, [this](TGLTextureMappingMode v) { SetMappingMode(v); });
+  DefineNestedOnDemand(filer, "MappingSCoordinates", HasMappingSCoordinates(),
+                       [this]() -> TPersistent& { return MappingSCoordinates(); });
+  DefineNestedOnDemand(filer, "MappingTCoordinates", HasMappingTCoordinates(),
+                       [this]() -> TPersistent& { return MappingTCoordinates(); });
+  DefineBoolean(filer, "Disabled", disabled_, !disabled_, [this](bool v) { SetDisabled(v); });
+  DefineNested(filer, "EnvColor", *envColor_);
+  DefineNested(filer, "BorderColor", *borderColor_);
+  DefineFloat(filer, "NormalMapScale", normalMapScale_, StoreNormalMapScale(),
+              [this](float v) { SetNormalMapScale(v); });
+  constexpr auto kLastWrap = TGLSeparateTextureWrap::twMirrorClampToBorder;
+  constexpr auto kRepeat = TGLSeparateTextureWrap::twRepeat;
+  DefineOrdinal(filer, "TextureWrapS", wrapS_, kLastWrap, kRepeat, [this](TGLSeparateTextureWrap v) { SetTextureWrapS(v); });
+  DefineOrdinal(filer, "TextureWrapT", wrapT_, kLastWrap, kRepeat, [this](TGLSeparateTextureWrap v) { SetTextureWrapT(v); });
+  DefineOrdinal(filer, "TextureWrapR", wrapR_, kLastWrap, kRepeat, [this](TGLSeparateTextureWrap v) { SetTextureWrapR(v); });
+  DefineOrdinal(filer, "TextureCompareMode", compareMode_, TGLTextureCompareMode::tcmCompareRtoTexture,
+                TGLTextureCompareMode::tcmNone, [this](TGLTextureCompareMode v) { SetTextureCompareMode(v); });
+  DefineOrdinal(filer, "TextureCompareFunc", compareFunc_, TGLDepthCompareFunc::dcfNever,
+                TGLDepthCompareFunc::dcfLequal, [this](TGLDepthCompareFunc v) { SetTextureCompareFunc(v); });
+  DefineOrdinal(filer, "DepthTextureMode", depthTextureMode_, TGLDepthTextureMode::dtmAlpha,
+                TGLDepthTextureMode::dtmLuminance, [this](TGLDepthTextureMode v) { SetDepthTextureMode(v); });
+  DefineInteger(filer, "Border", border_, border_ != 0, [this](int32_t v) { SetBorder(v); });
+}
+
+void TGLTextureExItem::DefinePublished(TFiler& filer) {
+  DefineNested(filer, "Texture", *texture_);
+  DefineInteger(filer, "TextureIndex", textureIndex_, textureIndex_ != 0, [this](int32_t v) { SetTextureIndex(v); });
+  DefineNested(filer, "TextureOffset", TextureOffset());
+  DefineNested(filer, "TextureScale", TextureScale());
 }
 
 }  // namespace qira

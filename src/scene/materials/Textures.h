@@ -268,6 +268,12 @@ class TGLTexture : public TGLUpdateAbleObject, public IGLTextureImageOwner {
   bool StoreImageGamma() const { return imageGamma_ != 1.0f; }
   bool StoreNormalMapScale() const { return normalMapScale_ != 0.125f; }
   bool StoreImageClassName() const;
+  // ImageClassName (by StoreImageClassName, before the image's own
+  // properties under "Image."), the brightness, gamma and normal-map scale by
+  // their rules, the colours always, the mapping coordinates once made, the
+  // others when not their defaults. An image class name that no registered
+  // class has is refused.
+  void DefinePublished(TFiler& filer) override;
 
   // ---- events
   // Asked by the image for the file it is about to read (see TTextureNeededEvent).
@@ -382,6 +388,8 @@ class TGLTextureExItem : public TCollectionItem, public TGLTextureTransform {
   void SetTexture(const TGLTexture& value);
   int32_t TextureIndex() const { return textureIndex_; }
   void SetTextureIndex(int32_t value);
+  // Texture, TextureOffset and TextureScale always; TextureIndex when not 0.
+  void DefinePublished(TFiler& filer) override;
 
   // "Tex [<TextureIndex>]"
   std::string GetDisplayName() const override;

@@ -1,7 +1,7 @@
 #include "scene/viewers/Cadencer.h"
 
 // Sections: wall clock; error reports; ASAP ticking; idle ticking;
-// TGLCadencer.
+// TGLCadencer; component streams.
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -17,6 +17,7 @@
 
 #include "platform/Services.h"
 #include "scene/components/PlatformUtilities.h"
+#include "scene/components/ComponentStreams.h"
 #include "scene/graph/Scene.h"
 
 namespace qira {
@@ -523,5 +524,27 @@ void TGLCadencer::Notification(TComponent& component, TOperation operation) {
 }
 
 void RegisterCadencerClasses() { RegisterClass(TGLCadencer::StaticClass()); }
+
+// =========================================================== component streams
+
+void TGLCadencer::DefinePublished(TFiler& filer) {
+  TComponent::DefinePublished(filer);
+  DefineReference(filer, "Scene", scene_, [this](TComponent& c) {
+    if (auto* scene = dynamic_cast<TGL3DScene*>(&c)) SetScene(scene);
+  });
+  DefineBoolean(filer, "Enabled", enabled_, !enabled_, [this](bool v) { SetEnabled(v); });
+  DefineOrdinal(filer, "TimeReference", timeReference_, TGLCadencerTimeReference::cmExternal,
+                TGLCadencerTimeReference::cmPerformanceCounter,
+                [this](TGLCadencerTimeReference v) { SetTimeReference(v); });
+  DefineDouble(filer, "TimeMultiplier", timeMultiplier_, timeMultiplier_ != 1.0,
+               [this](double v) { SetTimeMultiplier(v); });
+  DefineDouble(filer, "MaxDeltaTime", maxDeltaTime_, maxDeltaTime_ != 0.0, [this](double v) { SetMaxDeltaTime(v); });
+  DefineDouble(filer, "MinDeltaTime", minDeltaTime_, minDeltaTime_ != 0.0, [this](double v) { SetMinDeltaTime(v); });
+  DefineDouble(filer, "FixedDeltaTime", fixedDeltaTime_, fixedDeltaTime_ != 0.0,
+               [this](double v) { SetFixedDeltaTime(v); });
+  DefineOrdinal(filer, "Mode", mode_, TGLCadencerMode::cmApplicationIdle, TGLCadencerMode::cmASAP,
+                [this](TGLCadencerMode v) { SetMode(v); });
+  DefineInteger(filer, "SleepLength", sleepLength_, sleepLength_ != -1, [this](int32_t v) { SetSleepLength(v); });
+}
 
 }  // namespace qira

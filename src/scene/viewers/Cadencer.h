@@ -105,6 +105,9 @@ class TGLCadencer : public TComponent {
   TGLCadencerProgressEvent OnProgress;
 
   void Loaded() override;
+  // Scene, Enabled, TimeReference, TimeMultiplier (only when not 1), the
+  // delta times, Mode and SleepLength when not their defaults.
+  void DefinePublished(TFiler& filer) override;
 
  protected:
   void Notification(TComponent& component, TOperation operation) override;

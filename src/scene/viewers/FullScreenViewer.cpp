@@ -1,7 +1,7 @@
 #include "scene/viewers/FullScreenViewer.h"
 
 // Sections: handler guard; the full-screen window; TGLFullScreenViewer (life,
-// properties, activation, rendering); registration.
+// properties, activation, rendering); registration; component streams.
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -20,6 +20,7 @@
 #include "platform/HandlerGuard.h"
 #include "platform/Rounding.h"
 #include "platform/Services.h"
+#include "scene/components/ComponentStreams.h"
 
 namespace qira {
 
@@ -419,5 +420,21 @@ void TGLFullScreenViewer::DoBufferStructuralChange() {
 // ============================================================== registration
 
 void RegisterFullScreenViewerClasses() { RegisterClass(TGLFullScreenViewer::StaticClass()); }
+
+// =========================================================== component streams
+
+void TGLFullScreenViewer::DefinePublished(TFiler& filer) {
+  DefineViewerProperties(filer, 800, 600);
+  DefineOrdinal(filer, "ScreenDepth", screenDepth_, TScreenDepth::sd32bits, TScreenDepth::sd32bits,
+                [this](TScreenDepth v) { SetScreenDepth(v); });
+  DefineBoolean(filer, "StayOnTop", stayOnTop_, stayOnTop_, [this](bool v) { SetStayOnTop(v); });
+  DefineOrdinal(filer, "VSync", vSync_, TVSyncMode::vsmNoSync, TVSyncMode::vsmSync,
+                [this](TVSyncMode v) { SetVSync(v); });
+  DefineInteger(filer, "RefreshRate", refreshRate_, refreshRate_ != 0, [this](int32_t v) { SetRefreshRate(v); });
+  // A cursor by its shape; a cursor made of a picture has none to store.
+  const Qt::CursorShape shape = cursor_.shape();
+  DefineInteger(filer, "Cursor", shape, shape != Qt::ArrowCursor && shape <= Qt::LastCursor,
+                [this](int32_t v) { SetCursor(QCursor(static_cast<Qt::CursorShape>(v))); }, 0, Qt::LastCursor);
+}
 
 }  // namespace qira

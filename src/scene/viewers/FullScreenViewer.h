@@ -76,6 +76,11 @@ class TGLFullScreenViewer : public TGLNonVisualViewer {
   // Hz; 0 leaves the rate to the display.
   int32_t RefreshRate() const { return refreshRate_; }
   void SetRefreshRate(int32_t value) { refreshRate_ = value; }
+
+  // The viewer's properties (Width and Height stored when not 800 x 600),
+  // ScreenDepth, StayOnTop, VSync, RefreshRate and Cursor (its shape) when
+  // not their defaults.
+  void DefinePublished(TFiler& filer) override;
   // Given to the full-screen window, at once when it exists.
   const QCursor& Cursor() const { return cursor_; }
   void SetCursor(const QCursor& value);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "scene/graph/CameraLight.h"
+#include "scene/components/ComponentStreams.h"
 
 namespace qira {
 
@@ -80,5 +81,23 @@ void TGLMemoryViewer::InstantiateRenderingContext() {
 }
 
 void RegisterMemoryViewerClasses() { RegisterClass(TGLMemoryViewer::StaticClass()); }
+
+void TGLNonVisualViewer::DefineViewerProperties(TFiler& filer, int32_t defaultWidth, int32_t defaultHeight) {
+  TComponent::DefinePublished(filer);
+  DefineReference(filer, "Camera", Camera(), [this](TComponent& c) {
+    if (auto* camera = dynamic_cast<TGLCamera*>(&c)) SetCamera(camera);
+  });
+  DefineInteger(filer, "Width", width_, width_ != defaultWidth, [this](int32_t v) { SetWidth(v); });
+  DefineInteger(filer, "Height", height_, height_ != defaultHeight, [this](int32_t v) { SetHeight(v); });
+  DefineNested(filer, "Buffer", *buffer_);
+}
+
+void TGLNonVisualViewer::DefinePublished(TFiler& filer) { DefineViewerProperties(filer, 256, 256); }
+
+void TGLMemoryViewer::DefinePublished(TFiler& filer) {
+  TGLNonVisualViewer::DefinePublished(filer);
+  DefineInteger(filer, "BufferCount", bufferCount_, bufferCount_ != 1, [this](int32_t v) { SetBufferCount(v); },
+                1, kMaxMemoryViewerBuffers);
+}
 
 }  // namespace qira

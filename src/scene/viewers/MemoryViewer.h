@@ -43,6 +43,10 @@ class TGLNonVisualViewer : public TComponent {
   int32_t CubeMapFace() const { return cubeMapFace_; }
   void SetCubeMapFace(int32_t value);
 
+  // Camera, Width and Height (when not 256 x 256) and the buffer's
+  // properties under "Buffer.".
+  void DefinePublished(TFiler& filer) override;
+
   // The buffer's events, seen through the viewer.
   TNotifyEvent& BeforeRender() const { return buffer_->BeforeRender; }
   TNotifyEvent& PostRender() const { return buffer_->PostRender; }
@@ -59,7 +63,10 @@ class TGLNonVisualViewer : public TComponent {
   virtual bool CopyToTexture(IGLFrameCopyTexture& texture, int32_t bufferIndex);
 
  protected:
-  virtual void DoOnChange() {}
+  virtual void DoOnChange() {}  // The viewer's own published properties, Width and Height stored when not
+  // the class's default size.
+  void DefineViewerProperties(TFiler& filer, int32_t defaultWidth, int32_t defaultHeight);
+
   // Drops the buffer's context.
   virtual void DoBufferStructuralChange();
   // Called after the context options were set and before the context is
@@ -88,6 +95,8 @@ class TGLMemoryViewer : public TGLNonVisualViewer {
   int32_t BufferCount() const { return bufferCount_; }
   // Clamped to 1..4; a change drops the context.
   void SetBufferCount(int32_t value);
+  // The viewer's properties and BufferCount when not 1.
+  void DefinePublished(TFiler& filer) override;
 
  private:
   void InstantiateRenderingContext();

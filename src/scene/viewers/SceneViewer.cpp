@@ -1,7 +1,7 @@
 #include "scene/viewers/SceneViewer.h"
 
 // Sections: vertical sync; handler guard; TGL3DSceneViewer (life, properties,
-// window and context, Qt event handlers).
+// window and context, Qt event handlers); component streams.
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -23,6 +23,7 @@
 #include "platform/HandlerGuard.h"
 #include "platform/Rounding.h"
 #include "platform/Services.h"
+#include "scene/components/ComponentStreams.h"
 #include "scene/graph/CameraLight.h"
 #include "scene/graph/Scene.h"
 #include "scene/gl/OpenGLBinding.h"
@@ -386,5 +387,25 @@ void TGL3DSceneViewer::focusOutEvent(QFocusEvent* event) {
 }
 
 void RegisterSceneViewerClasses() { RegisterClass(TGL3DSceneViewer::StaticClass()); }
+
+// =========================================================== component streams
+
+void TGL3DSceneViewer::DefinePublished(TFiler& filer) {
+  TComponent::DefinePublished(filer);
+  DefineReference(filer, "Camera", Camera(), [this](TComponent& c) {
+    if (auto* camera = dynamic_cast<TGLCamera*>(&c)) SetCamera(camera);
+  });
+  DefineOrdinal(filer, "VSync", vSync_, TVSyncMode::vsmNoSync, TVSyncMode::vsmNoSync,
+                [this](TVSyncMode v) { SetVSync(v); });
+  DefineNested(filer, "Buffer", *buffer_);
+  DefineOrdinal(filer, "DragMode", dragMode_, TDragMode::dmAutomatic, TDragMode::dmManual,
+                [this](TDragMode v) { SetDragMode(v); });
+  DefineInteger(filer, "DragCursor", static_cast<int32_t>(dragCursor_), dragCursor_ != Qt::DragCopyCursor,
+                [this](int32_t v) { SetDragCursor(static_cast<Qt::CursorShape>(v)); }, 0, Qt::LastCursor);
+  DefineBoolean(filer, "Enabled", isEnabled(), !isEnabled(), [this](bool v) { setEnabled(v); });
+  const std::string hint = toolTip().toStdString();
+  DefineString(filer, "Hint", hint, !hint.empty(),
+               [this](const std::string& v) { setToolTip(QString::fromStdString(v)); });
+}
 
 }  // namespace qira

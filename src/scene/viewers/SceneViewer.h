@@ -105,6 +105,13 @@ class TGL3DSceneViewer : public QWidget, public TComponent {
   TVSyncMode VSync() const { return vSync_; }
   void SetVSync(TVSyncMode value) { vSync_ = value; }
 
+  // Camera, VSync, DragMode, DragCursor, Enabled and Hint (the tool tip)
+  // when not their defaults, and the buffer's properties under "Buffer.".
+  // FieldOfView follows the camera's focal length and is not stored of its
+  // own; where the widget sits and in which order it takes the focus is the
+  // business of the window that lays it out.
+  void DefinePublished(TFiler& filer) override;
+
   // The camera's field of view (degrees) for the smaller of the viewer's
   // width and height; 0 without a camera.
   float FieldOfView() const;

@@ -281,6 +281,31 @@ TEST_F(SceneStreams, DamagedStreamsRaiseAndLeaveNothingBehind) {
   ASSERT_EQ(at[0], 2);  // tag int8
   at[1] = 9;
   cases.push_back({"ordinal", ordinal, "Invalid property value"});
+  // An angle whose stored extended float is no single: not a number, an
+  // infinity, an exponent beyond every range (0x74FF, its integer bit clear
+  // or set), a finite double too large for a single.
+  struct TExtended {
+    const char* what;
+    uint64_t significand;
+    uint16_t signAndExponent;
+  };
+  const TExtended extendeds[] = {
+      {"NaN", 0xC000000000000000u, 0x7FFF},
+      {"minus infinity", 0x8000000000000000u, 0xFFFF},
+      {"exponent 0x74FF unnormal", 0x0000000000000001u, 0x74FF},
+      {"exponent 0x74FF", 0x8000000000000000u, 0x74FF},
+      {"beyond single", 0x8000000000000000u, 0x3FFF + 200},
+  };
+  for (const TExtended& e : extendeds) {
+    TBytes bytes = good;
+    const std::string turn = "TurnAngle";
+    auto value = std::search(bytes.begin(), bytes.end(), turn.begin(), turn.end()) + turn.size();
+    EXPECT_EQ(value[0], 5);  // tag extended
+    for (int i = 0; i < 8; ++i) value[1 + i] = static_cast<uint8_t>(e.significand >> (8 * i));
+    value[9] = static_cast<uint8_t>(e.signAndExponent);
+    value[10] = static_cast<uint8_t>(e.signAndExponent >> 8);
+    cases.push_back({e.what, bytes, "Invalid property value"});
+  }
   for (size_t cut = 0; cut < good.size(); ++cut) {
     cases.push_back({"cut", TBytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut)), ""});
   }
