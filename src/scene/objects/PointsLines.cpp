@@ -715,6 +715,7 @@ class TAfterReadFiler final : public TFiler {
                             bool hasData) override {
     outer_.DefineBinaryProperty(name, Then(read), write, hasData);
   }
+  bool Seeks(std::string_view name) const override { return outer_.Seeks(name); }
 
  private:
   template <class TProc>
