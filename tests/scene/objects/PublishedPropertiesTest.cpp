@@ -674,6 +674,8 @@ std::vector<TPublishedCase> Cases() {
         v("Position", o.Position().AsVector());
       },
       kTextNames));
+  cases.push_back(TextCase<TGLAbsoluteHUDText>(
+      "absolute heads-up text", ChangeText, [](TValues& v, TGLAbsoluteHUDText& o) { TextValues(v, o); }, kTextNames));
   cases.push_back(ObjectCase<TGLSpaceText>(
       "space text", nullptr,
       [](TGLSpaceText& o) {
@@ -706,11 +708,12 @@ std::vector<TPublishedCase> Cases() {
   return cases;
 }
 
-// The font rendered from a platform font needs the Qt application.
-TPublishedCase WindowsFontCase() {
-  return FontCase<TGLWindowsBitmapFont>(
-      "Windows bitmap font",
-      [](TGLWindowsBitmapFont& o) {
+// The fonts rendered from a platform font need the Qt application.
+template <class T>
+TPublishedCase WindowsFontCase(std::string name) {
+  return FontCase<T>(
+      std::move(name),
+      [](T& o) {
         TFont font = o.Font();
         font.Name = PinnedFontFace();
         font.Height = -12;
@@ -722,7 +725,7 @@ TPublishedCase WindowsFontCase() {
         o.Ranges().Items(0).SetStopASCII(90);
         o.Ranges().Add(97, 122).SetStartGlyphIdx(59);
       },
-      [](TValues& v, TGLWindowsBitmapFont& o) {
+      [](TValues& v, T& o) {
         v("FontName", o.Font().Name)("FontHeight", o.Font().Height)("FontColor", o.Font().Color)(
             "FontStyle", static_cast<int>(o.Font().Style))("MagFilter", o.MagFilter())("MinFilter", o.MinFilter());
         Ranges(v, o.Ranges());
@@ -750,22 +753,24 @@ class ObjectsPublishedProperties : public ::testing::Test {
   }
 };
 
-TEST_F(ObjectsPublishedProperties, ValuesOtherThanTheDefaultsReadBackEqual) {
+std::vector<TPublishedCase> AllCases() {
   EnsureTestApplication();
-  for (const TPublishedCase& c : Cases()) ExpectRoundTrip(c);
-  ExpectRoundTrip(WindowsFontCase());
+  std::vector<TPublishedCase> cases = Cases();
+  cases.push_back(WindowsFontCase<TGLWindowsBitmapFont>("Windows bitmap font"));
+  cases.push_back(WindowsFontCase<TGLStoredBitmapFont>("stored bitmap font"));
+  return cases;
+}
+
+TEST_F(ObjectsPublishedProperties, ValuesOtherThanTheDefaultsReadBackEqual) {
+  for (const TPublishedCase& c : AllCases()) ExpectRoundTrip(c);
 }
 
 TEST_F(ObjectsPublishedProperties, DefaultsAndStoredWhenRulesLeaveThePropertyOut) {
-  EnsureTestApplication();
-  for (const TPublishedCase& c : Cases()) ExpectDefaultsLeftOut(c);
-  ExpectDefaultsLeftOut(WindowsFontCase());
+  for (const TPublishedCase& c : AllCases()) ExpectDefaultsLeftOut(c);
 }
 
 TEST_F(ObjectsPublishedProperties, ADamagedStreamRaisesAndLeavesNothingBehind) {
-  EnsureTestApplication();
-  for (const TPublishedCase& c : Cases()) ExpectDamageChangesNothing(c);
-  ExpectDamageChangesNothing(WindowsFontCase());
+  for (const TPublishedCase& c : AllCases()) ExpectDamageChangesNothing(c);
 }
 
 }  // namespace
