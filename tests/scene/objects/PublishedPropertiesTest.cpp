@@ -90,27 +90,40 @@ void Nodes(TValues& v, const TGLNodes& nodes) {
   for (int i = 0; i < nodes.Count(); ++i) v("node", nodes.GetItem(i).AsVector());
 }
 
-// A case for a scene object of class T named "Object" in a scene of the form.
+using TRefused = std::vector<std::pair<std::string, TBytes>>;
+
+// A case for the component of class T called `component` that `add` puts in
+// the form.
 template <class T>
-TPublishedCase ObjectCase(std::string name, std::function<void(T&)> start, std::function<void(T&)> change,
-                          std::function<void(TValues&, T&)> values, std::vector<std::string> leftOut,
-                          std::vector<std::pair<std::string, TBytes>> refused = {}) {
+TPublishedCase ComponentCase(std::string name, std::string component, std::function<void(TStreamForm&)> add,
+                             std::function<void(T&)> change, std::function<void(TValues&, T&)> values,
+                             std::vector<std::string> leftOut, TRefused refused) {
   TPublishedCase c;
   c.name = std::move(name);
-  c.add = [start](TStreamForm& form) {
-    auto& object = form.AddComponent<TGL3DScene>().Objects().template AddNewChild<T>();
-    object.SetName("Object");
-    if (start) start(object);
-  };
-  c.change = [change](TStreamForm& form) { change(FindStreamed<T>(form, "Object")); };
-  c.values = [values](TStreamForm& form) {
+  c.add = std::move(add);
+  c.change = [change, component](TStreamForm& form) { change(FindStreamed<T>(form, component)); };
+  c.values = [values, component](TStreamForm& form) {
     TValues v;
-    values(v, FindStreamed<T>(form, "Object"));
+    values(v, FindStreamed<T>(form, component));
     return v.Text();
   };
   c.leftOutByDefault = std::move(leftOut);
   c.refusedValues = std::move(refused);
   return c;
+}
+
+// A scene object of class T named "Object" in a scene of the form, `start`
+// giving it the state its defaults are checked in.
+template <class T>
+TPublishedCase ObjectCase(std::string name, std::function<void(T&)> start, std::function<void(T&)> change,
+                          std::function<void(TValues&, T&)> values, std::vector<std::string> leftOut,
+                          TRefused refused = {}) {
+  const auto add = [start](TStreamForm& form) {
+    auto& object = form.AddComponent<TGL3DScene>().Objects().template AddNewChild<T>();
+    object.SetName("Object");
+    if (start) start(object);
+  };
+  return ComponentCase<T>(std::move(name), "Object", add, change, values, std::move(leftOut), std::move(refused));
 }
 
 void CylinderBase(TValues& v, const TGLCylinderBase& o) {
@@ -171,22 +184,12 @@ std::unique_ptr<TBitmapGraphic> GlyphPicture() {
   return std::make_unique<TBitmapGraphic>(image);
 }
 
-// A case of the form holding a component of class T named "Font".
+// A font of class T named "Font" in the form.
 template <class T>
 TPublishedCase FontCase(std::string name, std::function<void(T&)> change, std::function<void(TValues&, T&)> values,
-                        std::vector<std::string> leftOut, std::vector<std::pair<std::string, TBytes>> refused = {}) {
-  TPublishedCase c;
-  c.name = std::move(name);
-  c.add = [](TStreamForm& form) { form.AddComponent<T>().SetName("Font"); };
-  c.change = [change](TStreamForm& form) { change(FindStreamed<T>(form, "Font")); };
-  c.values = [values](TStreamForm& form) {
-    TValues v;
-    values(v, FindStreamed<T>(form, "Font"));
-    return v.Text();
-  };
-  c.leftOutByDefault = std::move(leftOut);
-  c.refusedValues = std::move(refused);
-  return c;
+                        std::vector<std::string> leftOut, TRefused refused = {}) {
+  const auto add = [](TStreamForm& form) { form.AddComponent<T>().SetName("Font"); };
+  return ComponentCase<T>(std::move(name), "Font", add, change, values, std::move(leftOut), std::move(refused));
 }
 
 void Ranges(TValues& v, const TBitmapFontRanges& ranges) {
