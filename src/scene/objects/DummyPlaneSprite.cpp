@@ -530,13 +530,8 @@ void TGLPlane::DefinePublished(TFiler& filer) {
   DefineInteger(filer, "XTiles", xTiles_, xTiles_ != 1, [this](int32_t v) { SetXTiles(v); }, 1);
   DefineInteger(filer, "YTiles", yTiles_, yTiles_ != 1, [this](int32_t v) { SetYTiles(v); }, 1);
   constexpr TPlaneStyles kBothStyles{TPlaneStyle::psSingleQuad, TPlaneStyle::psTileTexture};
-  DefineFlags(filer, "Style", style_.Bits(), kBothStyles.Bits(), style_ != kBothStyles, [this](uint32_t bits) {
-    TPlaneStyles styles;
-    for (TPlaneStyle s : {TPlaneStyle::psSingleQuad, TPlaneStyle::psTileTexture}) {
-      if ((bits & static_cast<uint32_t>(s)) != 0) styles.Include(s);
-    }
-    SetStyle(styles);
-  });
+  DefineFlags(filer, "Style", style_.Bits(), kBothStyles.Bits(), style_ != kBothStyles,
+              [this](uint32_t bits) { SetStyle(TPlaneStyles::FromBits(static_cast<uint8_t>(bits))); });
   DefineBoolean(filer, "NoZWrite", noZWrite_, noZWrite_, [this](bool v) { SetNoZWrite(v); });
 }
 

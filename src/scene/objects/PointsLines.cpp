@@ -810,11 +810,8 @@ void TGLLines::DefinePublished(TFiler& filer) {
   DefineInteger(filer, "Division", division_, division_ != 10, [this](int32_t v) { SetDivision(v); }, 1);
   DefineSplineMode(filer, splineMode_, [this](TLineSplineMode v) { SetSplineMode(v); });
   DefineFlags(filer, "Options", options_.Bits(), static_cast<uint32_t>(TLinesOption::loUseNodeColorForLines),
-              !options_.Empty(), [this](uint32_t bits) {
-                TLinesOptions options;
-                if (bits != 0) options.Include(TLinesOption::loUseNodeColorForLines);
-                SetOptions(options);
-              });
+              !options_.Empty(),
+              [this](uint32_t bits) { SetOptions(TLinesOptions::FromBits(static_cast<uint8_t>(bits))); });
 }
 
 // ------------------------------------------------------------ registration
