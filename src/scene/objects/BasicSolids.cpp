@@ -1,6 +1,6 @@
 // Sections: TGLCube (properties, stored form, queries, geometry);
 // TGLQuadricObject; TGLSphere (properties, queries, geometry);
-// TGLPolygonBase; registration.
+// TGLPolygonBase; component streams; registration.
 #include "scene/objects/BasicSolids.h"
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/BinaryStream.h"
+#include "scene/components/ComponentStreams.h"
 #include "scene/graph/Connectivity.h"
 #include "scene/gl/MultitextureCoords.h"
 #include "scene/gl/OpenGLBinding.h"
@@ -109,6 +110,11 @@ void TGLCube::ReadCubeSize(TBinaryStream& stream) {
   std::array<uint8_t, 12> data{};
   if (stream.Remaining() < static_cast<int32_t>(data.size())) throw EReadError("Stream read error");
   if (!stream.Read(data.data(), static_cast<int32_t>(data.size()))) throw EReadError("Stream read error");
+  for (size_t i = 0; i < data.size(); i += 4) {
+    float size = 0.0f;
+    std::memcpy(&size, &data[i], sizeof size);
+    CheckPropertyValue(std::isfinite(size));
+  }
   SetCubeSizeData(data);
 }
 
@@ -555,6 +561,70 @@ void TGLPolygonBase::Assign(const TPersistent* source) {
 void TGLPolygonBase::NotifyChange(TObject* sender) {
   if (nodes_ != nullptr && sender == nodes_.get()) StructureChanged();
   TGL3DSceneObject::NotifyChange(sender);
+}
+
+// --------------------------------------------------------- component streams
+
+void DefineNormalDirection(TFiler& filer, TNormalDirection value, TNormalDirection defaultValue,
+                           const std::function<void(TNormalDirection)>& set) {
+  DefineOrdinal(filer, "NormalDirection", value, TNormalDirection::ndOutside, defaultValue, set);
+}
+
+void DefineNormals(TFiler& filer, TNormalSmoothing value, TNormalSmoothing defaultValue,
+                   const std::function<void(TNormalSmoothing)>& set) {
+  DefineOrdinal(filer, "Normals", value, TNormalSmoothing::nsNone, defaultValue, set);
+}
+
+void DefineSplineMode(TFiler& filer, TLineSplineMode value, const std::function<void(TLineSplineMode)>& set) {
+  DefineOrdinal(filer, "SplineMode", value, TLineSplineMode::lsmLoop, TLineSplineMode::lsmLines, set);
+}
+
+void TGLCube::DefinePublished(TFiler& filer) {
+  TGL3DSceneObject::DefinePublished(filer);
+  DefineFlags(filer, "Parts", parts_.Bits(), TCubeParts::All().Bits(), parts_ != TCubeParts::All(),
+              [this](uint32_t bits) { SetParts(TCubeParts::FromBits(static_cast<uint8_t>(bits))); });
+  DefineNormalDirection(filer, normalDirection_, TNormalDirection::ndOutside,
+                        [this](TNormalDirection v) { SetNormalDirection(v); });
+}
+
+void TGLCube::DefineProperties(TFiler& filer) {
+  TGL3DSceneObject::DefineProperties(filer);
+  filer.DefineBinaryProperty(
+      "CubeSize",
+      [this](TBinaryStream& stream) {
+        CheckPropertyValue(stream.Size() == 12);
+        ReadCubeSize(stream);
+      },
+      [this](TBinaryStream& stream) { WriteCubeSize(stream); }, StoreCubeSize());
+}
+
+void TGLQuadricObject::DefinePublished(TFiler& filer) {
+  TGL3DSceneObject::DefinePublished(filer);
+  DefineNormals(filer, normals_, TNormalSmoothing::nsSmooth, [this](TNormalSmoothing v) { SetNormals(v); });
+  DefineNormalDirection(filer, normalDirection_, TNormalDirection::ndOutside,
+                        [this](TNormalDirection v) { SetNormalDirection(v); });
+}
+
+void TGLSphere::DefinePublished(TFiler& filer) {
+  TGLQuadricObject::DefinePublished(filer);
+  DefineFloat(filer, "Radius", radius_, radius_ != 0.5f, [this](float v) { SetRadius(v); });
+  // The setters never keep fewer than one slice or stack, nor an angle outside its type.
+  DefineInteger(filer, "Slices", slices_, slices_ != 16, [this](int32_t v) { SetSlices(v); }, 1);
+  DefineInteger(filer, "Stacks", stacks_, stacks_ != 16, [this](int32_t v) { SetStacks(v); }, 1);
+  DefineInteger(filer, "Top", top_, top_ != 90, [this](int32_t v) { SetTop(v); }, -90, 90);
+  DefineInteger(filer, "Bottom", bottom_, bottom_ != -90, [this](int32_t v) { SetBottom(v); }, -90, 90);
+  DefineInteger(filer, "Start", start_, start_ != 0, [this](int32_t v) { SetStart(v); }, 0, 360);
+  DefineInteger(filer, "Stop", stop_, stop_ != 360, [this](int32_t v) { SetStop(v); }, 0, 360);
+  DefineOrdinal(filer, "TopCap", topCap_, TCapType::ctFlat, TCapType::ctNone, [this](TCapType v) { SetTopCap(v); });
+  DefineOrdinal(filer, "BottomCap", bottomCap_, TCapType::ctFlat, TCapType::ctNone,
+                [this](TCapType v) { SetBottomCap(v); });
+}
+
+void TGLPolygonBase::DefinePublished(TFiler& filer) {
+  TGL3DSceneObject::DefinePublished(filer);
+  DefineInteger(filer, "Division", division_, division_ != 10, [this](int32_t v) { SetDivision(v); }, 1);
+  DefineSplineMode(filer, splineMode_, [this](TLineSplineMode v) { SetSplineMode(v); });
+  DefineCollection(filer, "Nodes", *nodes_, nodes_->Count() > 0);
 }
 
 // -------------------------------------------------------------- registration

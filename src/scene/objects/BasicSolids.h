@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 
@@ -70,6 +71,14 @@ enum class TLineSplineMode : uint8_t {
   lsmLoop
 };
 
+// The enumerations above as published properties, stored when not the
+// default given.
+void DefineNormalDirection(TFiler& filer, TNormalDirection value, TNormalDirection defaultValue,
+                           const std::function<void(TNormalDirection)>& set);
+void DefineNormals(TFiler& filer, TNormalSmoothing value, TNormalSmoothing defaultValue,
+                   const std::function<void(TNormalSmoothing)>& set);
+void DefineSplineMode(TFiler& filer, TLineSplineMode value, const std::function<void(TLineSplineMode)>& set);
+
 // ------------------------------------------------------------------- TGLCube
 
 // A box centred on the origin of its frame, drawn every frame (DirectDraw).
@@ -107,10 +116,15 @@ class TGLCube : public TGL3DSceneObject {
   void BuildList(TRenderContextInfo& rci) override;
 
   // ---- stored form
+  // Parts and NormalDirection; the sizes are stored only as "CubeSize".
+  void DefinePublished(TFiler& filer) override;
+  // "CubeSize" by StoreCubeSize; a block that is not 12 bytes is refused.
+  void DefineProperties(TFiler& filer) override;
   bool StoreCubeSize() const;
   std::array<uint8_t, 12> CubeSizeData() const;
   void SetCubeSizeData(const std::array<uint8_t, 12>& data);
-  // EWriteError / EReadError "Stream read error" (nothing changed) on failure.
+  // EWriteError / EReadError "Stream read error" (nothing changed) on failure;
+  // a size that is not finite raises EReadError "Invalid property value".
   void WriteCubeSize(TBinaryStream& stream) const;
   void ReadCubeSize(TBinaryStream& stream);
 
@@ -143,6 +157,8 @@ class TGLQuadricObject : public TGL3DSceneObject {
 
   // From a quadric object: Normals and NormalDirection; then inherited.
   void Assign(const TPersistent* source) override;
+  // Normals and NormalDirection, when not their defaults.
+  void DefinePublished(TFiler& filer) override;
 
  private:
   TNormalSmoothing normals_ = TNormalSmoothing::nsSmooth;
@@ -185,6 +201,8 @@ class TGLSphere : public TGLQuadricObject {
   // From a TGLSphere: every published property, caps included; then the
   // quadric Assign.
   void Assign(const TPersistent* source) override;
+  // Its fields in order, each when not its default.
+  void DefinePublished(TFiler& filer) override;
   // (|radius|, |radius|, |radius|, 0).
   TVector AxisAlignedDimensionsUnscaled() const override;
   // Against the whole sphere of Radius (the angle limits are not looked at).
@@ -242,6 +260,8 @@ class TGLPolygonBase : public TGL3DSceneObject {
   void Assign(const TPersistent* source) override;
   // A change reported by the own nodes restructures first; then inherited.
   void NotifyChange(TObject* sender) override;
+  // Division, SplineMode and Nodes (a node list replaces the nodes held).
+  void DefinePublished(TFiler& filer) override;
 
  protected:
   explicit TGLPolygonBase(TNodesFactory createNodes);

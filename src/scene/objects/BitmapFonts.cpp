@@ -7,8 +7,11 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/BinaryStream.h"
 #include "platform/CodePage.h"
+#include "platform/AsciiCase.h"
 #include "platform/Rounding.h"
+#include "scene/components/ComponentStreams.h"
 #include "scene/materials/Bitmap32.h"
 #include "scene/gl/OpenGLBinding.h"
 #include "scene/gl/StateCache.h"
@@ -569,6 +572,108 @@ void TGLFlatText::RenderText(TRenderContextInfo& rci) {
 void TGLFlatText::DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) {
   if (renderSelf) RenderText(rci);
   if (renderChildren) RenderChildren(0, ChildCount() - 1, rci);
+}
+
+// ------------------------------------------------------------ component streams
+
+void TBitmapFontRange::DefinePublished(TFiler& filer) {
+  TCollectionItem::DefinePublished(filer);
+  // The start first: read above the stop, it raises the stop, which then
+  // follows when it is not the start's.
+  DefineInteger(filer, "StartASCII", startASCII_, startASCII_ != 0,
+                [this](int32_t v) { SetStartASCII(static_cast<uint8_t>(v)); }, 0, 255);
+  DefineInteger(filer, "StopASCII", stopASCII_, stopASCII_ != 0,
+                [this](int32_t v) { SetStopASCII(static_cast<uint8_t>(v)); }, 0, 255);
+  DefineInteger(filer, "StartGlyphIdx", startGlyphIdx_, startGlyphIdx_ != 0,
+                [this](int32_t v) { SetStartGlyphIdx(v); }, 0);
+}
+
+void TGLCustomBitmapFont::DefineGlyphs(TFiler& filer) {
+  // "Glyphs.Data": the graphic's class name (one length byte, then its
+  // characters), then the graphic as it writes itself.
+  filer.DefineBinaryProperty(
+      "Glyphs.Data",
+      [this](TBinaryStream& stream) {
+        uint8_t length = 0;
+        if (!stream.Read(&length, 1)) throw EReadError("Stream read error");
+        std::string className(length, '\0');
+        if (!stream.Read(className.data(), length)) throw EReadError("Stream read error");
+        const TGraphicClass* graphicClass = nullptr;
+        for (const TPictureFileFormat& format : PictureFileFormats()) {
+          if (SameTextAscii(format.graphicClass->ClassName(), className)) graphicClass = format.graphicClass;
+        }
+        CheckPropertyValue(graphicClass != nullptr);
+        std::unique_ptr<TGraphic> graphic = graphicClass->Create();
+        graphic->LoadFromStream(stream);
+        glyphs_->SetGraphic(std::move(graphic));
+      },
+      [this](TBinaryStream& stream) {
+        const std::string className = glyphs_->Graphic()->ClassName();
+        const auto length = static_cast<uint8_t>(className.size());
+        if (!stream.Write(&length, 1) || !stream.Write(className.data(), length)) {
+          throw EWriteError("Stream write error");
+        }
+        glyphs_->Graphic()->SaveToStream(stream);
+      },
+      !glyphs_->Empty());
+}
+
+void TGLCustomBitmapFont::DefineRanges(TFiler& filer, bool stored) {
+  DefineCollection(filer, "Ranges", *ranges_, stored);
+}
+
+void TGLCustomBitmapFont::DefineMetrics(TFiler& filer) {
+  // The setters keep a cell of at least one pixel and no gap below 0.
+  DefineInteger(filer, "GlyphsIntervalX", glyphsIntervalX_, glyphsIntervalX_ != 0,
+                [this](int32_t v) { SetGlyphsIntervalX(v); }, 0);
+  DefineInteger(filer, "GlyphsIntervalY", glyphsIntervalY_, glyphsIntervalY_ != 0,
+                [this](int32_t v) { SetGlyphsIntervalY(v); }, 0);
+  DefineRanges(filer, ranges_->Count() > 0);
+  DefineInteger(filer, "CharWidth", charWidth_, charWidth_ != 16, [this](int32_t v) { SetCharWidth(v); }, 1);
+  DefineInteger(filer, "CharHeight", charHeight_, charHeight_ != 16, [this](int32_t v) { SetCharHeight(v); }, 1);
+  DefineInteger(filer, "HSpace", hSpace_, hSpace_ != 1, [this](int32_t v) { SetHSpace(v); }, 0);
+  DefineInteger(filer, "VSpace", vSpace_, vSpace_ != 1, [this](int32_t v) { SetVSpace(v); }, 0);
+}
+
+void TGLCustomBitmapFont::DefineFilters(TFiler& filer, TGLMinFilter defaultMinFilter) {
+  DefineOrdinal(filer, "MagFilter", magFilter_, TGLMagFilter::maLinear, TGLMagFilter::maLinear,
+                [this](TGLMagFilter v) { SetMagFilter(v); });
+  DefineOrdinal(filer, "MinFilter", minFilter_, miLinearMipmapLinear, defaultMinFilter,
+                [this](TGLMinFilter v) { SetMinFilter(v); });
+}
+
+void TGLBitmapFont::DefinePublished(TFiler& filer) {
+  TGLCustomBitmapFont::DefinePublished(filer);
+  DefineGlyphs(filer);
+  DefineMetrics(filer);
+  DefineFilters(filer, miLinear);
+  DefineOrdinal(filer, "GlyphsAlpha", GlyphsAlpha(), TGLTextureImageAlpha::tiaBottomRightPointColorTransparent,
+                TGLTextureImageAlpha::tiaDefault, [this](TGLTextureImageAlpha v) { SetGlyphsAlpha(v); });
+}
+
+void TGLFlatText::DefineFontAndText(TFiler& filer) {
+  DefineReference(filer, "BitmapFont", bitmapFont_, [this](TComponent& font) {
+    // A component of another class under that name is not a font: the text keeps none.
+    if (auto* bitmapFont = dynamic_cast<TGLCustomBitmapFont*>(&font)) SetBitmapFont(bitmapFont);
+  });
+  DefineString(filer, "Text", text_, !text_.empty(), [this](const std::string& v) { SetText(v); });
+}
+
+void TGLFlatText::DefineTextLook(TFiler& filer) {
+  DefineOrdinal(filer, "Alignment", alignment_, TAlignment::taCenter, TAlignment::taLeftJustify,
+                [this](TAlignment v) { SetAlignment(v); });
+  DefineOrdinal(filer, "Layout", layout_, TTextLayout::tlBottom, TTextLayout::tlTop,
+                [this](TTextLayout v) { SetLayout(v); });
+  DefineNested(filer, "ModulateColor", *modulateColor_,
+               !VectorEquals(modulateColor_->Color(), VectorMake(1.0f, 1.0f, 1.0f, 1.0f)));
+}
+
+void TGLFlatText::DefinePublished(TFiler& filer) {
+  TGLImmaterialSceneObject::DefinePublished(filer);
+  DefineFontAndText(filer);
+  DefineTextLook(filer);
+  DefineFlags(filer, "Options", options_, ftoTwoSided, options_ != 0,
+              [this](uint32_t v) { SetOptions(static_cast<TGLFlatTextOptions>(v)); });
 }
 
 // ----------------------------------------------------------------- registration

@@ -54,6 +54,8 @@ class TBitmapFontRange : public TCollectionItem {
   // "ASCII [#start, #stop] -> Glyphs [first, last]".
   std::string GetDisplayName() const override;
   void Assign(const TPersistent* source) override;
+  // StartASCII, StopASCII and StartGlyphIdx, each when not 0.
+  void DefinePublished(TFiler& filer) override;
 
  private:
   uint8_t startASCII_ = 0;
@@ -195,6 +197,18 @@ class TGLCustomBitmapFont : public TGLUpdateAbleComponent {
   void StoreMetrics(int32_t charWidth, int32_t charHeight, int32_t spacingFix);
   // Called after the picture's graphic changed.
   void GlyphsChanged();
+
+  // ---- component streams: the published properties, for the descendants
+  // that publish them. "Glyphs.Data" (a graphic of a registered picture kind,
+  // when the picture is not empty).
+  void DefineGlyphs(TFiler& filer);
+  void DefineRanges(TFiler& filer, bool stored);
+  // GlyphsIntervalX and Y, Ranges (when any), CharWidth, CharHeight, HSpace
+  // and VSpace, each when not its default; a cell below one pixel or a
+  // negative gap is refused.
+  void DefineMetrics(TFiler& filer);
+  // MagFilter, and MinFilter when not `defaultMinFilter`.
+  void DefineFilters(TFiler& filer, TGLMinFilter defaultMinFilter);
   void AttachGlyphsChange();
   void DetachGlyphsChange();
 
@@ -229,6 +243,8 @@ class TGLBitmapFont : public TGLCustomBitmapFont {
   QIRA_CLASS(TGLBitmapFont, TGLCustomBitmapFont)
 
   TGLBitmapFont() = default;
+  // Glyphs, the metrics and ranges, the filters and GlyphsAlpha.
+  void DefinePublished(TFiler& filer) override;
 };
 
 // ---------------------------------------------------------------- TGLFlatText
@@ -262,11 +278,18 @@ class TGLFlatText : public TGLImmaterialSceneObject {
 
   // From another flat text: font, text, alignment, layout, colour, options.
   void Assign(const TPersistent* source) override;
+  // BitmapFont (by name), Text, Alignment, Layout, ModulateColor and Options,
+  // each when not its default.
+  void DefinePublished(TFiler& filer) override;
   void DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) override;
 
  protected:
   // The font being freed leaves the text without one.
   void Notification(TComponent& component, TOperation operation) override;
+  // Parts of DefinePublished, shared with the heads-up text: BitmapFont and
+  // Text; Alignment, Layout and ModulateColor.
+  void DefineFontAndText(TFiler& filer);
+  void DefineTextLook(TFiler& filer);
 
  private:
   void RenderText(TRenderContextInfo& rci);

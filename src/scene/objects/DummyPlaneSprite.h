@@ -93,6 +93,9 @@ class TGLDummyCube : public TGLCameraInvariantObject {
 
   // CubeSize, EdgeColor, VisibleAtRunTime and Amalgamate, then the inherited part.
   void Assign(const TPersistent* source) override;
+  // CamInvarianceMode, CubeSize, EdgeColor, VisibleAtRunTime and Amalgamate,
+  // each when not its default (the visibility event is not stored).
+  void DefinePublished(TFiler& filer) override;
   // |CubeSize| / 2 on each axis, w 0.
   TVector AxisAlignedDimensionsUnscaled() const override;
   // The cube is never hit.
@@ -157,6 +160,9 @@ class TGLPlane : public TGL3DSceneObject {
 
   // Every published field, then the inherited part.
   void Assign(const TPersistent* source) override;
+  // Every published field in order, when not its default (XScope and YScope:
+  // when not 1); a scope above 1 or fewer than one tile is refused.
+  void DefinePublished(TFiler& filer) override;
   // |Width| / 2, |Height| / 2, 0.
   TVector AxisAlignedDimensionsUnscaled() const override;
   // Hits the rectangle (edges included) from either side; the normal is the
@@ -208,6 +214,15 @@ class TGLSprite : public TGL3DSceneObject {
 
   // Every published field, then the inherited part.
   void Assign(const TPersistent* source) override;
+  // Every published field in order, when not its default; an AlphaChannel
+  // outside 0..1 is refused.
+  void DefinePublished(TFiler& filer) override;
+  // The stored-property rules of the sizes: written only when not the
+  // default size (1 here) ...
+  virtual bool IsWidthStored() const { return width_ != 1.0f; }
+  virtual bool IsHeightStored() const { return height_ != 1.0f; }
+  // ... and of AlphaChannel: only when not 1.
+  bool IsAlphaChannelStored() const { return alphaChannel_ != 1.0f; }
   // |Width| / 2, |Height| / 2, |Width| / 2.
   TVector AxisAlignedDimensionsUnscaled() const override;
   void BuildList(TRenderContextInfo& rci) override;

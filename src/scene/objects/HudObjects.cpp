@@ -1,8 +1,9 @@
 #include "scene/objects/HudObjects.h"
 
 // Sections: screen placement; TGLHUDSprite; TGLHUDText and its variants;
-// registration.
+// component streams; registration.
 
+#include "scene/components/ComponentStreams.h"
 #include "scene/gl/MultitextureCoords.h"
 #include "scene/gl/OpenGLBinding.h"
 #include "scene/gl/StateCache.h"
@@ -163,6 +164,22 @@ TAffineVector TGLAbsoluteHUDText::ScreenPosition(const TRenderContextInfo& rci) 
   const TAffineVector screen = rci.buffer->WorldToScreen(GetAbsoluteAffinePosition());
   const float f = ResolutionFactor(rci);
   return {screen.x / f, (static_cast<float>(rci.viewPortHeight) - screen.y) / f, screen.z};
+}
+
+// ========================================================= component streams
+
+void TGLHUDSprite::DefinePublished(TFiler& filer) {
+  TGLSprite::DefinePublished(filer);
+  DefineInteger(filer, "XTiles", xTiles_, xTiles_ != 1, [this](int32_t v) { SetXTiles(v); });
+  DefineInteger(filer, "YTiles", yTiles_, yTiles_ != 1, [this](int32_t v) { SetYTiles(v); });
+}
+
+void TGLHUDText::DefinePublished(TFiler& filer) {
+  // Not the flat text's set: a heads-up text has no Options.
+  TGLImmaterialSceneObject::DefinePublished(filer);
+  DefineFontAndText(filer);
+  DefineFloat(filer, "Rotation", rotation_, rotation_ != 0.0f, [this](float v) { SetRotation(v); });
+  DefineTextLook(filer);
 }
 
 // ============================================================== registration

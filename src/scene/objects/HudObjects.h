@@ -21,14 +21,16 @@ class TGLHUDSprite : public TGLSprite {
   TGLHUDSprite();
 
   // Stored only when not 16.
-  bool IsWidthStored() const { return Width() != 16.0f; }
-  bool IsHeightStored() const { return Height() != 16.0f; }
+  bool IsWidthStored() const override { return Width() != 16.0f; }
+  bool IsHeightStored() const override { return Height() != 16.0f; }
   int32_t XTiles() const { return xTiles_; }
   void SetXTiles(int32_t value);
   int32_t YTiles() const { return yTiles_; }
   void SetYTiles(int32_t value);
 
   void Assign(const TPersistent* source) override;
+  // The sprite's (the sizes against 16), then XTiles and YTiles when not 1.
+  void DefinePublished(TFiler& filer) override;
   void BuildList(TRenderContextInfo& rci) override;
 
  private:
@@ -49,6 +51,9 @@ class TGLHUDText : public TGLFlatText {
   void SetRotation(float value);
 
   void Assign(const TPersistent* source) override;
+  // BitmapFont, Text, Rotation, Alignment, Layout and ModulateColor, each
+  // when not its default.
+  void DefinePublished(TFiler& filer) override;
   void DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) override;
 
  protected:

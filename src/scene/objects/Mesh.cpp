@@ -8,6 +8,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "scene/components/ComponentStreams.h"
 #include "scene/gl/OpenGLBinding.h"
 #include "scene/gl/RenderingContext.h"
 #include "scene/gl/StateCache.h"
@@ -550,6 +551,14 @@ void TGLMesh::DrawVertexList() {
       break;
   }
   glDrawArrays(PrimitiveOf(mode_), 0, vertices_->Count());
+}
+
+void TGLMesh::DefinePublished(TFiler& filer) {
+  TGL3DSceneObject::DefinePublished(filer);
+  DefineOrdinal(filer, "Mode", mode_, TMeshMode::mmPolygon, TMeshMode::mmTriangleStrip,
+                [this](TMeshMode v) { SetMode(v); });
+  DefineOrdinal(filer, "VertexMode", vertexMode_, TVertexMode::vmVT, TVertexMode::vmVNCT,
+                [this](TVertexMode v) { SetVertexMode(v); });
 }
 
 void RegisterMeshClasses() { RegisterClass(TGLMesh::StaticClass()); }

@@ -218,6 +218,8 @@ class TGLMesh : public TGL3DSceneObject {
   // From a TGLMesh: the vertex list, the shared vertices, Mode and VertexMode;
   // then the inherited part.
   void Assign(const TPersistent* source) override;
+  // Mode and VertexMode when not their defaults (the vertices are not published).
+  void DefinePublished(TFiler& filer) override;
   // Per axis the larger of |Min| and |Max| of the extents (cached); an empty
   // list gives 0.
   TVector AxisAlignedDimensionsUnscaled() const override;

@@ -1,10 +1,12 @@
 #include "scene/objects/MultiPolygon.h"
 
-// Sections: contours; TMultiPolygonBase; TGLMultiPolygon; registration.
+// Sections: contours; TMultiPolygonBase; TGLMultiPolygon; component streams;
+// registration.
 
 #include <algorithm>
 #include <cmath>
 
+#include "scene/components/ComponentStreams.h"
 #include "scene/gl/OpenGLBinding.h"
 #include "scene/math/VectorGeometry.h"
 
@@ -206,6 +208,29 @@ void TGLMultiPolygon::BuildList(TRenderContextInfo& rci) {
 }
 
 // ============================================================== registration
+
+// ======================================================== component streams
+
+void TGLContour::DefinePublished(TFiler& filer) {
+  TCollectionItem::DefinePublished(filer);
+  DefineCollection(filer, "Nodes", *nodes_, nodes_->Count() > 0);
+  DefineInteger(filer, "Division", division_, division_ != 10, [this](int32_t v) { SetDivision(v); }, 1);
+  DefineSplineMode(filer, splineMode_, [this](TLineSplineMode v) { SetSplineMode(v); });
+  DefineString(filer, "Description", description_, !description_.empty(),
+               [this](const std::string& v) { SetDescription(v); });
+}
+
+void TMultiPolygonBase::DefinePublished(TFiler& filer) {
+  TGL3DSceneObject::DefinePublished(filer);
+  DefineCollection(filer, "Contours", *contours_, contours_->Count() > 0);
+}
+
+void TGLMultiPolygon::DefinePublished(TFiler& filer) {
+  TMultiPolygonBase::DefinePublished(filer);
+  DefineParts(filer, parts_, TPolygonParts::All(), [this](TPolygonParts v) { SetParts(v); });
+}
+
+// ============================================================= registration
 
 void RegisterMultiPolygonClasses() {
   RegisterClass(TGLMultiPolygon::StaticClass());

@@ -53,6 +53,8 @@ class TGLContour : public TCollectionItem {
   std::vector<TAffineVector> Vertices(bool reverse = false) const;
 
   void Assign(const TPersistent* source) override;
+  // Nodes, Division, SplineMode and Description, each when not its default.
+  void DefinePublished(TFiler& filer) override;
   // Description, else "GLContour: <n> nodes".
   std::string GetDisplayName() const override;
 
@@ -99,6 +101,8 @@ class TMultiPolygonBase : public TGL3DSceneObject {
   const TGLOutlines& Outlines() const;
 
   void Assign(const TPersistent* source) override;
+  // Contours, when there is one (a contour list replaces the contours held).
+  void DefinePublished(TFiler& filer) override;
   // Also marks the half extents stale.
   void StructureChanged() override;
   // Per axis the larger of |min| and |max| of the contours' extents; zero
@@ -134,6 +138,8 @@ class TGLMultiPolygon : public TMultiPolygonBase {
   void SetParts(TPolygonParts value);
 
   void Assign(const TPersistent* source) override;
+  // The base's, then Parts.
+  void DefinePublished(TFiler& filer) override;
   void BuildList(TRenderContextInfo& rci) override;
 
  private:

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/NumberText.h"
+#include "scene/components/ComponentStreams.h"
 #include "scene/gl/MultitextureCoords.h"
 #include "scene/gl/OpenGLBinding.h"
 #include "scene/components/UpdateAbleObjects.h"
@@ -43,6 +44,15 @@ void TGLNode::SetCoordinate(int index, float value) {
 bool TGLNode::IsCoordinateStored(int index) const {
   if (index < 0 || index > 2) return false;
   return coords_[static_cast<size_t>(index)] != 0.0f;
+}
+
+void TGLNode::DefinePublished(TFiler& filer) {
+  TCollectionItem::DefinePublished(filer);
+  const char* const names[] = {"X", "Y", "Z"};
+  for (int i = 0; i < 3; ++i) {
+    DefineFloat(filer, names[i], coords_[static_cast<size_t>(i)], IsCoordinateStored(i),
+                [this, i](float v) { SetCoordinate(i, v); });
+  }
 }
 
 void TGLNode::NotifyCollection() {

@@ -53,6 +53,8 @@ class TGLNode : public TCollectionItem {
   void SetZ(float value) { SetCoordinate(2, value); }
   // The stored-property rule of X (0), Y (1) and Z (2): written only when not 0.0.
   bool IsCoordinateStored(int index) const;
+  // X, Y and Z by that rule.
+  void DefinePublished(TFiler& filer) override;
 
  protected:
   // The owning collection's NotifyChange, when it is a TGLNodes.

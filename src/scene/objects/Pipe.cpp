@@ -1,7 +1,8 @@
 #include "scene/objects/Pipe.h"
 
 // Sections: nodes; shared sine and cosine tables; rings, bands and disks;
-// TGLPipe (properties, bounds, geometry, drawing); registration.
+// TGLPipe (properties, bounds, geometry, drawing); component streams;
+// registration.
 
 #include <algorithm>
 #include <cmath>
@@ -10,6 +11,7 @@
 
 #include "platform/NumberText.h"
 #include "platform/Rounding.h"
+#include "scene/components/ComponentStreams.h"
 #include "scene/gl/OpenGLBinding.h"
 #include "scene/objects/ExtrusionSolids.h"
 #include "scene/math/VectorGeometry.h"
@@ -18,9 +20,14 @@ namespace qira {
 
 // ===================================================================== nodes
 
+namespace {
+
+constexpr TVector kOpaqueBlack{0.0f, 0.0f, 0.0f, 1.0f};
+
+}  // namespace
+
 TGLPipeNode::TGLPipeNode()
-    : color_(std::make_unique<TGLColor>(this, TVector{0.0f, 0.0f, 0.0f, 1.0f},
-                                        [this](TObject*) { NotifyCollection(); })) {}
+    : color_(std::make_unique<TGLColor>(this, kOpaqueBlack, [this](TObject*) { NotifyCollection(); })) {}
 
 TGLPipeNode::~TGLPipeNode() = default;
 
@@ -418,6 +425,23 @@ void TGLPipe::BuildList(TRenderContextInfo& rci) {
     glDisable(GL_COLOR_MATERIAL);
     glPopAttrib();
   }
+}
+
+// ========================================================= component streams
+
+void TGLPipeNode::DefinePublished(TFiler& filer) {
+  TGLNode::DefinePublished(filer);
+  DefineFloat(filer, "RadiusFactor", radiusFactor_, IsRadiusFactorStored(), [this](float v) { SetRadiusFactor(v); });
+  DefineNested(filer, "Color", *color_, !VectorEquals(color_->Color(), kOpaqueBlack));
+}
+
+void TGLPipe::DefinePublished(TFiler& filer) {
+  TGLPolygonBase::DefinePublished(filer);
+  DefineInteger(filer, "Slices", slices_, slices_ != 16, [this](int32_t v) { SetSlices(v); }, 1);
+  DefineParts(filer, parts_, TPipeParts{TPipePart::ppOutside}, [this](TPipeParts v) { SetParts(v); });
+  DefineFloat(filer, "Radius", radius_, radius_ != 1.0f, [this](float v) { SetRadius(v); });
+  DefineOrdinal(filer, "NodesColorMode", nodesColorMode_, TPipeNodesColorMode::pncmAmbientAndDiffuse,
+                TPipeNodesColorMode::pncmNone, [this](TPipeNodesColorMode v) { SetNodesColorMode(v); });
 }
 
 // ============================================================== registration

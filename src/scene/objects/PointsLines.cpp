@@ -3,13 +3,18 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include "platform/BinaryStream.h"
+#include "scene/components/ComponentStreams.h"
 #include "scene/objects/DummyPlaneSprite.h"
 #include "scene/gl/OpenGLBinding.h"
 #include "scene/components/Persistence.h"
 #include "scene/gl/StateCache.h"
+#include "scene/math/VectorGeometry.h"
 
 namespace qira {
 
@@ -413,9 +418,9 @@ void TGLLinesNodes::NotifyChange() {
 void TGLLinesNodes::Notify(TCollectionItem& item, TCollectionNotification action) {
   if (action == TCollectionNotification::cnAdded) {
     if (auto* node = dynamic_cast<TGLLinesNode*>(&item)) {
-      if (const auto* lines = dynamic_cast<const TGLNodedLines*>(GetOwner())) {
-        node->Color().Initialize(lines->NodeColor().Color());
-      }
+      const auto* lines = dynamic_cast<const TGLNodedLines*>(GetOwner());
+      if (lines != nullptr && !node->colorRead_) node->Color().Initialize(lines->NodeColor().Color());
+      node->colorRead_ = false;
     }
   }
   TGLNodes::Notify(item, action);
@@ -688,6 +693,125 @@ void TGLLines::BuildList(TRenderContextInfo& rci) {
   if (bezier) glPopAttrib();
   RestoreLineStyle();
   DrawNodes(rci);
+}
+
+// ------------------------------------------------------- component streams
+
+namespace {
+
+// Passes declarations on to `outer` and runs `after` once a property declared
+// through it has been read: for a property object whose holder must hear of
+// what was read into it.
+class TAfterReadFiler final : public TFiler {
+ public:
+  TAfterReadFiler(TFiler& outer, std::function<void()> after) : outer_(outer), after_(std::move(after)) {
+    SetRoot(outer.Root());
+  }
+  void DefineProperty(std::string_view name, const TFilerReadProc& read, const TFilerWriteProc& write,
+                      bool hasData) override {
+    outer_.DefineProperty(name, Then(read), write, hasData);
+  }
+  void DefineBinaryProperty(std::string_view name, const TFilerStreamProc& read, const TFilerStreamProc& write,
+                            bool hasData) override {
+    outer_.DefineBinaryProperty(name, Then(read), write, hasData);
+  }
+  bool Seeks(std::string_view name) const override { return outer_.Seeks(name); }
+
+ private:
+  template <class TProc>
+  TProc Then(const TProc& read) const {
+    if (!read) return read;
+    return [read, after = after_](auto& from) {
+      read(from);
+      after();
+    };
+  }
+
+  TFiler& outer_;
+  std::function<void()> after_;
+};
+
+}  // namespace
+
+void TGLPointParameters::DefinePublished(TFiler& filer) {
+  TGLUpdateAbleObject::DefinePublished(filer);
+  DefineBoolean(filer, "Enabled", enabled_, enabled_, [this](bool v) { SetEnabled(v); });
+  DefineNested(filer, "DistanceAttenuation", *distanceAttenuation_,
+               !VectorEquals(distanceAttenuation_->AsVector(), TVector{1.0f, 0.0f, 0.0f, 0.0f}));
+}
+
+void TGLPointParameters::DefineProperties(TFiler& filer) {
+  TGLUpdateAbleObject::DefineProperties(filer);
+  filer.DefineBinaryProperty(
+      "PointParams",
+      [this](TBinaryStream& stream) {
+        // The setters keep the sizes finite and not negative: anything else is damage.
+        CheckPropertyValue(stream.Size() == 12);
+        std::array<uint8_t, 12> data{};
+        if (!stream.Read(data.data(), static_cast<int32_t>(data.size()))) throw EReadError("Stream read error");
+        for (size_t i = 0; i < data.size(); i += 4) {
+          float size = 0.0f;
+          std::memcpy(&size, &data[i], sizeof size);
+          CheckPropertyValue(std::isfinite(size) && size >= 0.0f);
+        }
+        SetPointParamsData(data);
+      },
+      [this](TBinaryStream& stream) { WritePointParams(stream); }, StorePointParams());
+}
+
+void TGLPoints::DefinePublished(TFiler& filer) {
+  TGLImmaterialSceneObject::DefinePublished(filer);
+  // Always: a list emptied by its user must not come back holding the first point.
+  DefineNested(filer, "Positions", *positions_);
+  DefineNested(filer, "Colors", *colors_, colors_->Count() > 0);
+  DefineFloat(filer, "Size", size_, IsSizeStored(), [this](float v) { SetSize(v); });
+  DefineOrdinal(filer, "Style", style_, TGLPointStyle::psSquareAdditive, TGLPointStyle::psSquare,
+                [this](TGLPointStyle v) { SetStyle(v); });
+  DefineNested(filer, "PointParameters", *pointParameters_);
+  DefineBoolean(filer, "NoZWrite", noZWrite_, noZWrite_, [this](bool v) { SetNoZWrite(v); });
+  DefineBoolean(filer, "Static", static_, static_, [this](bool v) { SetStatic(v); });
+}
+
+void TGLLineBase::DefinePublished(TFiler& filer) {
+  TGLImmaterialSceneObject::DefinePublished(filer);
+  DefineNested(filer, "LineColor", *lineColor_, !SameColor(lineColor_->Color(), kOpaqueWhite));
+  DefineInteger(filer, "LinePattern", linePattern_, linePattern_ != 0xFFFF,
+                [this](int32_t v) { SetLinePattern(static_cast<uint16_t>(v)); }, 0, 0xFFFF);
+  DefineFloat(filer, "LineWidth", lineWidth_, IsLineWidthStored(), [this](float v) { SetLineWidth(v); });
+  DefineBoolean(filer, "AntiAliased", antiAliased_, antiAliased_, [this](bool v) { SetAntiAliased(v); });
+}
+
+void TGLLinesNode::DefinePublished(TFiler& filer) {
+  TGLNode::DefinePublished(filer);
+  // A colour read is the node's own; without one the node takes the lines'
+  // NodeColor when it joins them.
+  TAfterReadFiler marking(filer, [this] { colorRead_ = true; });
+  DefineNested(marking, "Color", *color_, IsColorStored());
+}
+
+void TGLNodedLines::DefinePublished(TFiler& filer) {
+  TGLLineBase::DefinePublished(filer);
+  DefineOrdinal(filer, "NodesAspect", nodesAspect_, TLineNodesAspect::lnaDodecahedron, TLineNodesAspect::lnaAxes,
+                [this](TLineNodesAspect v) { SetNodesAspect(v); });
+  // The colour read goes to the nodes that carried the previous one, as a set colour does.
+  TAfterReadFiler recolouring(filer, [this] { OnNodeColorChanged(); });
+  DefineNested(recolouring, "NodeColor", *nodeColor_, !SameColor(nodeColor_->Color(), kOpaqueBlue));
+  DefineFloat(filer, "NodeSize", nodeSize_, IsNodeSizeStored(), [this](float v) {
+    CheckPropertyValue(v > 0.0f);
+    SetNodeSize(v);
+  });
+  // Last: a node's colour is stored only when it differs from NodeColor, so
+  // NodeColor must be known when the nodes are read.
+  DefineCollection(filer, "Nodes", *nodes_, nodes_->Count() > 0);
+}
+
+void TGLLines::DefinePublished(TFiler& filer) {
+  TGLNodedLines::DefinePublished(filer);
+  DefineInteger(filer, "Division", division_, division_ != 10, [this](int32_t v) { SetDivision(v); }, 1);
+  DefineSplineMode(filer, splineMode_, [this](TLineSplineMode v) { SetSplineMode(v); });
+  DefineFlags(filer, "Options", options_.Bits(), static_cast<uint32_t>(TLinesOption::loUseNodeColorForLines),
+              !options_.Empty(),
+              [this](uint32_t bits) { SetOptions(TLinesOptions::FromBits(static_cast<uint8_t>(bits))); });
 }
 
 // ------------------------------------------------------------ registration

@@ -49,6 +49,11 @@ class TGLPointParameters : public TGLUpdateAbleObject {
 
   // The three sizes and DistanceAttenuation from another TGLPointParameters.
   void Assign(const TPersistent* source) override;
+  // Enabled and DistanceAttenuation when not their defaults ...
+  void DefinePublished(TFiler& filer) override;
+  // ... and "PointParams" by StorePointParams; a block that is not 12 bytes
+  // of finite sizes, none negative, is refused.
+  void DefineProperties(TFiler& filer) override;
 
   // Sends the parameters when Enabled and the driver has GL_ARB_point_parameters.
   void Apply() const;
@@ -108,6 +113,9 @@ class TGLPoints : public TGLImmaterialSceneObject {
 
   // Size, Style, Positions and Colors, then a structure change, then inherited.
   void Assign(const TPersistent* source) override;
+  // Positions (always), Colors (when any), Size (when not 1), Style,
+  // PointParameters, NoZWrite and Static.
+  void DefinePublished(TFiler& filer) override;
   // A change of the point parameters is a structure change.
   void NotifyChange(TObject* sender) override;
   void BuildList(TRenderContextInfo& rci) override;
@@ -152,6 +160,9 @@ class TGLLineBase : public TGLImmaterialSceneObject {
 
   // Colour, pattern, width and anti-aliasing, then inherited.
   void Assign(const TPersistent* source) override;
+  // LineColor, LinePattern, LineWidth (when not 1) and AntiAliased, each when
+  // not its default.
+  void DefinePublished(TFiler& filer) override;
   // A change of an owned colour is a structure change.
   void NotifyChange(TObject* sender) override;
 
@@ -190,12 +201,18 @@ class TGLLinesNode : public TGLNode {
 
   // From a TGLLinesNode also the colour; then inherited.
   void Assign(const TPersistent* source) override;
+  // X, Y, Z, and Color by IsColorStored.
+  void DefinePublished(TFiler& filer) override;
 
   // The lines owning the collection of this node, or null.
   TGLNodedLines* OwnerLines() const;
 
  private:
+  friend class TGLLinesNodes;
   std::unique_ptr<TGLColor> color_;
+  // Set when a colour of its own was read from a stream: joining lines, the
+  // node then keeps it rather than taking their NodeColor.
+  bool colorRead_ = false;
 };
 
 // The node collection of lines: a change rebuilds its owner.
@@ -246,6 +263,9 @@ class TGLNodedLines : public TGLLineBase {
 
   // Nodes, aspect, node colour and size, then inherited.
   void Assign(const TPersistent* source) override;
+  // NodesAspect, NodeColor, NodeSize (when not 1), then Nodes, each when not
+  // its default; a NodeSize not above 0 is refused.
+  void DefinePublished(TFiler& filer) override;
   // Per axis the largest absolute node coordinate; zero without nodes.
   TVector AxisAlignedDimensionsUnscaled() const override;
   void NotifyChange(TObject* sender) override;
@@ -299,6 +319,9 @@ class TGLLines : public TGLNodedLines {
 
   // Division, spline mode and options, then inherited.
   void Assign(const TPersistent* source) override;
+  // Division, SplineMode and Options when not their defaults (the NURBS
+  // fields are not published).
+  void DefinePublished(TFiler& filer) override;
   void BuildList(TRenderContextInfo& rci) override;
 
   // The vertices (and with loUseNodeColorForLines their colours) of the

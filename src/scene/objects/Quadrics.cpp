@@ -1,15 +1,17 @@
 // Sections: shared helpers; TGLDisk; TGLCylinderBase; TGLCone; TGLCylinder;
 // TGLAnnulus; TGLArrowLine; TGLCapsule; TGLTorus; TGLFrustrum; TGLPolygon;
-// registration.
+// component streams; registration.
 #include "scene/objects/Quadrics.h"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include "platform/BinaryStream.h"
 #include "platform/Rounding.h"
+#include "scene/components/ComponentStreams.h"
 #include "scene/graph/Connectivity.h"
 #include "scene/gl/MultitextureCoords.h"
 #include "scene/gl/OpenGLBinding.h"
@@ -997,6 +999,114 @@ void TGLPolygon::BuildList(TRenderContextInfo& rci) {
     const TAffineVector down = AffineVectorNegate(n);
     nodes.RenderTessellatedPolygon(true, hasNormal ? &down : nullptr, divisions, true);
   }
+}
+
+// --------------------------------------------------------- component streams
+
+void TGLDisk::DefinePublished(TFiler& filer) {
+  TGLQuadricObject::DefinePublished(filer);
+  DefineFloat(filer, "StartAngle", startAngle_, startAngle_ != 0.0f, [this](float v) { SetStartAngle(v); });
+  DefineFloat(filer, "SweepAngle", sweepAngle_, sweepAngle_ != 360.0f, [this](float v) { SetSweepAngle(v); });
+  DefineFloat(filer, "OuterRadius", outerRadius_, outerRadius_ != 0.5f, [this](float v) { SetOuterRadius(v); });
+  DefineFloat(filer, "InnerRadius", innerRadius_, innerRadius_ != 0.0f, [this](float v) { SetInnerRadius(v); });
+  DefineInteger(filer, "Slices", slices_, slices_ != 16, [this](int32_t v) { SetSlices(v); });
+  DefineInteger(filer, "Loops", loops_, loops_ != 2, [this](int32_t v) { SetLoops(v); });
+}
+
+void TGLCylinderBase::DefinePublished(TFiler& filer) {
+  TGLQuadricObject::DefinePublished(filer);
+  DefineFloat(filer, "BottomRadius", bottomRadius_, bottomRadius_ != DefaultBottomRadius(),
+              [this](float v) { SetBottomRadius(v); });
+  DefineInteger(filer, "Slices", slices_, slices_ != 16, [this](int32_t v) { SetSlices(v); });
+  DefineInteger(filer, "Stacks", stacks_, stacks_ != 4, [this](int32_t v) { SetStacks(v); });
+  // The setter ignores fewer than one loop, so none is ever written.
+  DefineInteger(filer, "Loops", loops_, loops_ != 1, [this](int32_t v) { SetLoops(v); }, 1);
+  DefineFloat(filer, "Height", height_, height_ != 1.0f, [this](float v) { SetHeight(v); });
+}
+
+void TGLCone::DefinePublished(TFiler& filer) {
+  TGLCylinderBase::DefinePublished(filer);
+  DefineParts(filer, parts_, TConeParts::All(), [this](TConeParts v) { SetParts(v); });
+}
+
+void TGLCylinder::DefinePublished(TFiler& filer) {
+  TGLCylinderBase::DefinePublished(filer);
+  DefineParts(filer, parts_, TCylinderParts::All(), [this](TCylinderParts v) { SetParts(v); });
+  DefineFloat(filer, "TopRadius", topRadius_, topRadius_ != 0.5f, [this](float v) { SetTopRadius(v); });
+  DefineOrdinal(filer, "Alignment", alignment_, TCylinderAlignment::caBottom, TCylinderAlignment::caCenter,
+                [this](TCylinderAlignment v) { SetAlignment(v); });
+}
+
+void TGLAnnulus::DefinePublished(TFiler& filer) {
+  TGLCylinderBase::DefinePublished(filer);
+  DefineParts(filer, parts_, TAnnulusParts::All(), [this](TAnnulusParts v) { SetParts(v); });
+  DefineFloat(filer, "BottomInnerRadius", bottomInnerRadius_, bottomInnerRadius_ != 0.3f,
+              [this](float v) { SetBottomInnerRadius(v); });
+  DefineFloat(filer, "TopInnerRadius", topInnerRadius_, topInnerRadius_ != 0.3f,
+              [this](float v) { SetTopInnerRadius(v); });
+  DefineFloat(filer, "TopRadius", topRadius_, topRadius_ != 0.5f, [this](float v) { SetTopRadius(v); });
+}
+
+void TGLArrowLine::DefinePublished(TFiler& filer) {
+  TGLCylinderBase::DefinePublished(filer);
+  DefineParts(filer, parts_, TArrowLineParts{TArrowLinePart::alLine, TArrowLinePart::alTopArrow},
+              [this](TArrowLineParts v) { SetParts(v); });
+  DefineFloat(filer, "TopRadius", topRadius_, topRadius_ != 0.1f, [this](float v) { SetTopRadius(v); });
+  DefineFloat(filer, "TopArrowHeadHeight", topArrowHeadHeight_, topArrowHeadHeight_ != 0.5f,
+              [this](float v) { SetTopArrowHeadHeight(v); });
+  DefineFloat(filer, "TopArrowHeadRadius", topArrowHeadRadius_, topArrowHeadRadius_ != 0.2f,
+              [this](float v) { SetTopArrowHeadRadius(v); });
+  DefineFloat(filer, "BottomArrowHeadHeight", bottomArrowHeadHeight_, bottomArrowHeadHeight_ != 0.5f,
+              [this](float v) { SetBottomArrowHeadHeight(v); });
+  DefineFloat(filer, "BottomArrowHeadRadius", bottomArrowHeadRadius_, bottomArrowHeadRadius_ != 0.2f,
+              [this](float v) { SetBottomArrowHeadRadius(v); });
+  DefineOrdinal(filer, "HeadStackingStyle", headStackingStyle_, TArrowHeadStackingStyle::ahssIncluded,
+                TArrowHeadStackingStyle::ahssStacked, [this](TArrowHeadStackingStyle v) { SetHeadStackingStyle(v); });
+}
+
+void TGLCapsule::DefinePublished(TFiler& filer) {
+  TGL3DSceneObject::DefinePublished(filer);
+  DefineParts(filer, parts_, TCylinderParts::All(), [this](TCylinderParts v) { SetParts(v); });
+  DefineFloat(filer, "Radius", radius_, radius_ != 0.5f, [this](float v) { SetRadius(v); });
+  DefineInteger(filer, "Slices", slices_, slices_ != 4, [this](int32_t v) { SetSlices(v); });
+  DefineInteger(filer, "Stacks", stacks_, stacks_ != 4, [this](int32_t v) { SetStacks(v); });
+  DefineFloat(filer, "Height", height_, height_ != 1.0f, [this](float v) { SetHeight(v); });
+  DefineOrdinal(filer, "Alignment", alignment_, TCylinderAlignment::caBottom, TCylinderAlignment::caCenter,
+                [this](TCylinderAlignment v) { SetAlignment(v); });
+}
+
+void TGLTorus::DefinePublished(TFiler& filer) {
+  TGL3DSceneObject::DefinePublished(filer);
+  // The setters never keep fewer than 2 rings or 3 sides.
+  DefineInteger(filer, "Rings", static_cast<int32_t>(rings_), rings_ != 25,
+                [this](int32_t v) { SetRings(static_cast<uint32_t>(v)); }, 2);
+  DefineInteger(filer, "Sides", static_cast<int32_t>(sides_), sides_ != 15,
+                [this](int32_t v) { SetSides(static_cast<uint32_t>(v)); }, 3);
+  DefineFloat(filer, "MinorRadius", minorRadius_, minorRadius_ != 0.1f, [this](float v) { SetMinorRadius(v); });
+  DefineFloat(filer, "MajorRadius", majorRadius_, majorRadius_ != 0.4f, [this](float v) { SetMajorRadius(v); });
+}
+
+void TGLFrustrum::DefinePublished(TFiler& filer) {
+  TGL3DSceneObject::DefinePublished(filer);
+  DefineParts(filer, parts_, TFrustrumParts::All(), [this](TFrustrumParts v) { SetParts(v); });
+  DefineNormalDirection(filer, normalDirection_, TNormalDirection::ndOutside,
+                        [this](TNormalDirection v) { SetNormalDirection(v); });
+}
+
+void TGLFrustrum::DefineProperties(TFiler& filer) {
+  TGL3DSceneObject::DefineProperties(filer);
+  filer.DefineBinaryProperty(
+      "FrustrumSize",
+      [this](TBinaryStream& stream) {
+        CheckPropertyValue(stream.Size() == 16);
+        ReadFrustrumSize(stream);
+      },
+      [this](TBinaryStream& stream) { WriteFrustrumSize(stream); }, StoreFrustrumSize());
+}
+
+void TGLPolygon::DefinePublished(TFiler& filer) {
+  TGLPolygonBase::DefinePublished(filer);
+  DefineParts(filer, parts_, TPolygonParts::All(), [this](TPolygonParts v) { SetParts(v); });
 }
 
 // -------------------------------------------------------------- registration

@@ -17,6 +17,7 @@
 #include <initializer_list>
 #include <memory>
 
+#include "scene/components/ComponentStreams.h"
 #include "scene/objects/BasicSolids.h"
 
 namespace qira {
@@ -52,6 +53,14 @@ class TPartSet {
   static constexpr uint8_t Bit(E p) { return static_cast<uint8_t>(1u << static_cast<unsigned>(p)); }
   uint8_t bits_ = 0;
 };
+
+// A part set stored as the property "Parts" (its bits) when it differs from
+// the class's default set.
+template <class TSet, class Setter>
+void DefineParts(TFiler& filer, TSet parts, TSet defaultParts, Setter set) {
+  DefineFlags(filer, "Parts", parts.Bits(), TSet::All().Bits(), parts != defaultParts,
+              [set](uint32_t bits) { set(TSet::FromBits(static_cast<uint8_t>(bits))); });
+}
 
 enum class TConePart : uint8_t { coSides, coBottom };
 using TConeParts = TPartSet<TConePart, 2>;
@@ -91,6 +100,8 @@ class TGLDisk : public TGLQuadricObject {
   void SetLoops(int32_t value);
 
   void Assign(const TPersistent* source) override;
+  // Its fields in order, each when not its default.
+  void DefinePublished(TFiler& filer) override;
   // (|OuterRadius|, |OuterRadius|, 0, 0).
   TVector AxisAlignedDimensionsUnscaled() const override;
   // Against the swept ring in the disk's plane; never with SweepAngle <= 0.
@@ -132,9 +143,16 @@ class TGLCylinderBase : public TGLQuadricObject {
   virtual float GetTopRadius() const { return bottomRadius_; }
 
   void Assign(const TPersistent* source) override;
+  // Its fields in order, each when not its default (BottomRadius: the
+  // class's, DefaultBottomRadius); a Loops below 1 is refused.
+  void DefinePublished(TFiler& filer) override;
   // The outline of a truncated cone of at least 5 slices between
   // y = -Height/2 (BottomRadius) and y = +Height/2 (the top radius).
   std::unique_ptr<TGLSilhouette> GenerateSilhouette(const TGLSilhouetteParameters& parameters) const override;
+
+ protected:
+  // The BottomRadius a new object of the class has.
+  virtual float DefaultBottomRadius() const { return 0.5f; }
 
  private:
   float bottomRadius_ = 0.5f;
@@ -155,6 +173,8 @@ class TGLCone : public TGLCylinderBase {
   float GetTopRadius() const override { return 0.0f; }
 
   void Assign(const TPersistent* source) override;
+  // The cylinder base's, then Parts.
+  void DefinePublished(TFiler& filer) override;
   // (|BottomRadius|, Height/2, |BottomRadius|, 0).
   TVector AxisAlignedDimensionsUnscaled() const override;
   bool RayCastIntersect(const TVector& rayStart, const TVector& rayVector, TVector* intersectPoint = nullptr,
@@ -182,6 +202,8 @@ class TGLCylinder : public TGLCylinderBase {
 
   // Parts and TopRadius (not Alignment); then inherited.
   void Assign(const TPersistent* source) override;
+  // The cylinder base's, then Parts, TopRadius and Alignment.
+  void DefinePublished(TFiler& filer) override;
   // (r, Height/2, r, 0), r the larger absolute radius, whatever the alignment.
   TVector AxisAlignedDimensionsUnscaled() const override;
   // Against the straight cylinder of TopRadius and its flat caps.
@@ -212,6 +234,8 @@ class TGLAnnulus : public TGLCylinderBase {
   float GetTopRadius() const override { return topRadius_; }
 
   void Assign(const TPersistent* source) override;
+  // The cylinder base's, then Parts and the three radii.
+  void DefinePublished(TFiler& filer) override;
   TVector AxisAlignedDimensionsUnscaled() const override;
   // Against the facing cap ring and the straight cylinders of TopRadius and
   // TopInnerRadius.
@@ -251,7 +275,12 @@ class TGLArrowLine : public TGLCylinderBase {
   void SetHeadStackingStyle(TArrowHeadStackingStyle value);
 
   void Assign(const TPersistent* source) override;
+  // The cylinder base's (BottomRadius against 0.1), then its own fields.
+  void DefinePublished(TFiler& filer) override;
   void BuildList(TRenderContextInfo& rci) override;
+
+ protected:
+  float DefaultBottomRadius() const override { return 0.1f; }
 
  private:
   TArrowLineParts parts_{TArrowLinePart::alLine, TArrowLinePart::alTopArrow};
@@ -288,6 +317,8 @@ class TGLCapsule : public TGL3DSceneObject {
 
   // Parts and Radius only; then inherited.
   void Assign(const TPersistent* source) override;
+  // Its fields in order, each when not its default.
+  void DefinePublished(TFiler& filer) override;
   // (|Radius|, Height/2, |Radius|, 0).
   TVector AxisAlignedDimensionsUnscaled() const override;
   // The cylinder's scheme with Radius and flat caps.
@@ -323,6 +354,9 @@ class TGLTorus : public TGL3DSceneObject {
   float MajorRadius() const { return majorRadius_; }
   void SetMajorRadius(float value);
 
+  // Its fields in order, each when not its default; fewer than 2 rings or 3
+  // sides are refused.
+  void DefinePublished(TFiler& filer) override;
   // (|R| + |r|, |R| + |r|, |r|, 0).
   TVector AxisAlignedDimensionsUnscaled() const override;
   bool RayCastIntersect(const TVector& rayStart, const TVector& rayVector, TVector* intersectPoint = nullptr,
@@ -373,6 +407,10 @@ class TGLFrustrum : public TGL3DSceneObject {
   void BuildList(TRenderContextInfo& rci) override;
 
   // ---- stored form
+  // Parts and NormalDirection; the sizes are stored only as "FrustrumSize".
+  void DefinePublished(TFiler& filer) override;
+  // "FrustrumSize" by StoreFrustrumSize; a block that is not 16 bytes is refused.
+  void DefineProperties(TFiler& filer) override;
   bool StoreFrustrumSize() const;
   std::array<uint8_t, 16> FrustrumSizeData() const;
   // Takes the four values as they are stored (non-finite or negative sizes
@@ -404,6 +442,8 @@ class TGLPolygon : public TGLPolygonBase {
   void SetParts(TPolygonParts value);
 
   void Assign(const TPersistent* source) override;
+  // The polygon base's, then Parts.
+  void DefinePublished(TFiler& filer) override;
   void BuildList(TRenderContextInfo& rci) override;
 
  private:

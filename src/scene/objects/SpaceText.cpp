@@ -1,7 +1,7 @@
 #include "scene/objects/SpaceText.h"
 
 // Sections: text adjustment; glyph outlines; font manager; TGLSpaceText;
-// registration.
+// component streams; registration.
 
 #include <QPainterPath>
 #include <QRawFont>
@@ -11,8 +11,10 @@
 #include <cmath>
 
 #include "platform/CodePage.h"
+#include "scene/components/ComponentStreams.h"
 #include "scene/gl/OpenGLBinding.h"
 #include "scene/math/VectorGeometry.h"
+#include "scene/objects/FontProperties.h"
 #include "scene/objects/Nodes.h"
 
 namespace qira {
@@ -270,8 +272,18 @@ void TFontManager::ReleaseFontEntry(TFontEntry* entry, TGLSpaceText* client) {
 
 // ============================================================== TGLSpaceText
 
-TGLSpaceText::TGLSpaceText() : adjust_(std::make_unique<TGLTextAdjust>()) {
-  font_.Name = "Arial";
+namespace {
+
+// The font a new space text starts with.
+TFont ArialFont() {
+  TFont font;
+  font.Name = "Arial";
+  return font;
+}
+
+}  // namespace
+
+TGLSpaceText::TGLSpaceText() : font_(ArialFont()), adjust_(std::make_unique<TGLTextAdjust>()) {
   adjust_->OnChange = [this](TObject*) { StructureChanged(); };
 }
 
@@ -505,6 +517,49 @@ TVector TGLSpaceText::AxisAlignedDimensionsUnscaled() const {
   // No size for a text scaled to a height that has nothing above its base line.
   if (textHeight_ > 0.0f) s = m.top > 0.0f ? textHeight_ / m.top : 0.0f;
   return {m.width / 2.0f * s, (std::fabs(m.bottom) + m.top) / 2.0f * s, extrusion_ / 2.0f, 0.0f};
+}
+
+// ========================================================= component streams
+
+void TGLTextAdjust::DefinePublished(TFiler& filer) {
+  TPersistent::DefinePublished(filer);
+  DefineOrdinal(filer, "Horz", horz_, TGLTextHorzAdjust::haFitIn, TGLTextHorzAdjust::haLeft,
+                [this](TGLTextHorzAdjust v) { SetHorz(v); });
+  DefineOrdinal(filer, "Vert", vert_, TGLTextVertAdjust::vaBaseLine, TGLTextVertAdjust::vaBaseLine,
+                [this](TGLTextVertAdjust v) { SetVert(v); });
+}
+
+void TGLSpaceText::DefinePublished(TFiler& filer) {
+  TGL3DSceneObject::DefinePublished(filer);
+  DefineNested(filer, "Adjust", *adjust_);
+  // The setter keeps the deviation from going below 0.
+  DefineFloat(filer, "AllowedDeviation", allowedDeviation_, allowedDeviation_ != 0.0f, [this](float v) {
+    CheckPropertyValue(v >= 0.0f);
+    SetAllowedDeviation(v);
+  });
+  DefineFloat(filer, "AspectRatio", aspectRatio_, aspectRatio_ != 0.0f, [this](float v) { SetAspectRatio(v); });
+  DefineOrdinal(filer, "CharacterRange", characterRange_, TSpaceTextCharRange::stcrAll, TSpaceTextCharRange::stcrAll,
+                [this](TSpaceTextCharRange v) { SetCharacterRange(v); });
+  DefineFloat(filer, "Extrusion", extrusion_, extrusion_ != 0.0f, [this](float v) { SetExtrusion(v); });
+  DefineFont(filer, "Font", font_, ArialFont(), [this](const TFont& v) { SetFont(v); });
+  // The lines as a list of strings; Text is the same content and is not stored.
+  filer.DefineProperty(
+      "Lines.Strings",
+      [this](TReader& r) {
+        std::vector<std::string> lines;
+        r.ReadListBegin();
+        while (!r.EndOfList()) lines.push_back(r.ReadString());
+        r.ReadListEnd();
+        SetLines(lines);
+      },
+      [this](TWriter& w) {
+        w.WriteListBegin();
+        for (const std::string& line : lines_) w.WriteString(line);
+        w.WriteListEnd();
+      },
+      !lines_.empty());
+  DefineFloat(filer, "Oblique", oblique_, oblique_ != 0.0f, [this](float v) { SetOblique(v); });
+  DefineFloat(filer, "TextHeight", textHeight_, textHeight_ != 0.0f, [this](float v) { SetTextHeight(v); });
 }
 
 // ============================================================== registration

@@ -44,6 +44,8 @@ class TGLTextAdjust : public TPersistent {
   TNotifyEvent OnChange;
 
   void Assign(const TPersistent* source) override;
+  // Horz and Vert when not their defaults.
+  void DefinePublished(TFiler& filer) override;
 
  private:
   TGLTextHorzAdjust horz_ = TGLTextHorzAdjust::haLeft;
@@ -151,6 +153,10 @@ class TGLSpaceText : public TGL3DSceneObject {
   TFontEntry* FontEntry() const { return entry_; }
 
   void Assign(const TPersistent* source) override;
+  // Adjust, AllowedDeviation, AspectRatio, CharacterRange, Extrusion, Font,
+  // Lines (as "Lines.Strings"), Oblique and TextHeight, each when not its
+  // default; a negative AllowedDeviation is refused.
+  void DefinePublished(TFiler& filer) override;
   // Takes a font entry when the font changed or the entry has no lists.
   void DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) override;
   void BuildList(TRenderContextInfo& rci) override;

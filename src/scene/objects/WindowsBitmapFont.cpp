@@ -9,6 +9,7 @@
 #include "platform/CodePage.h"
 #include "platform/Picture.h"
 #include "scene/gl/OpenGLBinding.h"
+#include "scene/objects/FontProperties.h"
 
 namespace qira {
 
@@ -20,13 +21,19 @@ constexpr int32_t kTextureSides[] = {64, 128, 256, 512};
 // Blank columns left and right of each glyph in its cell.
 constexpr int32_t kGlyphMargin = 1;
 
+// The font a new Windows bitmap font starts with: the platform's default, white.
+TFont WhiteFont() {
+  TFont font;
+  font.Color = clWhite;
+  return font;
+}
+
 // The text of one character code.
 std::string CodeText(int code) { return Cp1252ToUtf8(std::string(1, static_cast<char>(code))); }
 
 }  // namespace
 
-TGLWindowsBitmapFont::TGLWindowsBitmapFont() {
-  font_.Color = clWhite;
+TGLWindowsBitmapFont::TGLWindowsBitmapFont() : font_(WhiteFont()) {
   SetGlyphsAlpha(TGLTextureImageAlpha::tiaAlphaFromIntensity);
   // Labels are mostly shown far smaller than their glyphs are rendered: without
   // mipmaps a minified glyph samples a few texels per pixel, thin strokes fall
@@ -167,6 +174,13 @@ void TGLWindowsBitmapFont::LoadWindowsFont() {
 void TGLStoredBitmapFont::LoadWindowsFont() {
   if (glyphsStored_) return;
   TGLWindowsBitmapFont::LoadWindowsFont();
+}
+
+void TGLWindowsBitmapFont::DefinePublished(TFiler& filer) {
+  TGLCustomBitmapFont::DefinePublished(filer);
+  DefineFont(filer, "Font", font_, WhiteFont(), [this](const TFont& v) { SetFont(v); });
+  DefineFilters(filer, miLinearMipmapLinear);
+  DefineRanges(filer, StoreRanges());
 }
 
 void RegisterWindowsBitmapFontClasses() {

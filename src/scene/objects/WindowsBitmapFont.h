@@ -33,6 +33,9 @@ class TGLWindowsBitmapFont : public TGLCustomBitmapFont {
   void SetFont(const TFont& value);
   // False while the ranges are the single default range (it is then not stored).
   bool StoreRanges() const;
+  // Font (each field when not the white default font's), MagFilter,
+  // MinFilter and Ranges.
+  void DefinePublished(TFiler& filer) override;
 
   // Drops the texture and the glyph tables, tells the users, then the owner.
   void NotifyChange(TObject* sender) override;
