@@ -481,6 +481,8 @@ bool WriteDXFFaces(TGraphSection& section, TBinaryStream& file, bool metric) {
   const double f = UnitFactor(metric);
   if (section.Palette.AutoRange()) section.Palette.SetRange(section.DataMin, section.DataMax);
   const std::string layer = DXFLayerName(section);
+  // Laid out once: a logarithmic palette then takes no logarithm per cell.
+  const TValueColors colours(section.Palette);
   bool ok = true;
   auto face = [&](const std::string& colour, const std::array<const TSurveyPoint*, 4>& corners) {
     ok = ok && WriteDXFGroup(file, 0, "3DFACE") && WriteDXFGroup(file, 8, layer) &&
@@ -495,7 +497,7 @@ bool WriteDXFFaces(TGraphSection& section, TBinaryStream& file, bool metric) {
   ForEachShownCell(section, [&](const TSurveyPoint& a, const TSurveyPoint& b, const TSurveyPoint& c,
                                 const TSurveyPoint& d, double v) {
     if (!ok) return;
-    const std::string colour = FormatInteger(ColorToAci(section.Palette.DisplayColorOfValue(v)));
+    const std::string colour = FormatInteger(ColorToAci(colours.DisplayColorOf(v)));
     face(colour, {&a, &b, &d, &a});
     face(colour, {&a, &d, &c, &a});
   });
