@@ -22,11 +22,49 @@ namespace {
 
 [[noreturn]] void Refuse(const std::string& reason) { throw EInvalidGraphic(kInvalidJpegText, reason); }
 
-// Every notice of the library is about damaged data (extraneous bytes, a file
-// that ends early, a bad Huffman code): a warning refuses the file like an error
-// instead of showing grey where the data was missing.
+// The reader's error manager. Every notice of the library is about damaged data
+// (extraneous bytes, a bad Huffman code, a file that ends early) and refuses the
+// file like an error instead of showing grey where the data was missing, with one
+// exception: the notice that the data ended. The library gives it as soon as its
+// decoder reads ahead past the last byte, which it does on the last rows of a file
+// that lacks only its end marker; such a file is whole. When the scan's data was
+// cut instead, the decoder then needs bits that are not there and says so (or the
+// frame's last scans never came), and the first notice is the reason given.
+struct TJpegReadErrors {
+  TJpegErrorManager manager;  // first: the library's error pointer is also this struct's
+  // Set once the header is read, for a frame whose cut data the library would tell
+  // of: Huffman-coded (an arithmetic-coded scan reads zeros past its end without a
+  // word), in one scan or progressive (sequential scans of separate components
+  // leave no trace of which came).
+  bool endMayBeMissing = false;
+  bool dataEnded = false;
+};
+
+[[noreturn]] void ReadErrorExit(j_common_ptr cinfo) {
+  auto* errors = reinterpret_cast<TJpegReadErrors*>(cinfo->err);
+  if (errors->dataEnded) std::longjmp(errors->manager.jump, 1);  // the end of data is the reason
+  JpegErrorExit(cinfo);
+}
+
 void EmitMessage(j_common_ptr cinfo, int level) {
-  if (level < 0) JpegErrorExit(cinfo);
+  if (level >= 0) return;
+  auto* errors = reinterpret_cast<TJpegReadErrors*>(cinfo->err);
+  if (cinfo->err->msg_code == JWRN_JPEG_EOF && errors->endMayBeMissing && !errors->dataEnded) {
+    (*cinfo->err->format_message)(cinfo, errors->manager.message);
+    errors->dataEnded = true;
+    return;
+  }
+  ReadErrorExit(cinfo);
+}
+
+// After a progressive frame whose data ended: every coefficient of every component
+// was sent to its last bit.
+bool EveryCoefficientCame(const jpeg_decompress_struct& cinfo) {
+  if (!cinfo.progressive_mode) return true;
+  for (int c = 0; c < cinfo.num_components; ++c)
+    for (int k = 0; k < DCTSIZE2; ++k)
+      if (cinfo.coef_bits[c][k] != 0) return false;
+  return true;
 }
 
 // Refusal of a frame too large for the file or for the memory there is;
@@ -64,13 +102,14 @@ void CmykToRgb32(const JSAMPLE* cmyk, JDIMENSION width, bool inverted, uint8_t* 
 // live in this frame across setjmp; `image` belongs to the caller.
 bool Decompress(const uint8_t* data, size_t size, QImage& image, char (&message)[JMSG_LENGTH_MAX]) {
   jpeg_decompress_struct cinfo;
-  TJpegErrorManager errors;
+  TJpegReadErrors errors;
   JSAMPLE* volatile cmykRow = nullptr;
 
-  cinfo.err = JpegErrors(errors);
-  errors.pub.emit_message = EmitMessage;
-  if (setjmp(errors.jump) != 0) {
-    std::snprintf(message, JMSG_LENGTH_MAX, "%s", errors.message);
+  cinfo.err = JpegErrors(errors.manager);
+  errors.manager.pub.error_exit = ReadErrorExit;
+  errors.manager.pub.emit_message = EmitMessage;
+  if (setjmp(errors.manager.jump) != 0) {
+    std::snprintf(message, JMSG_LENGTH_MAX, "%s", errors.manager.message);
     jpeg_destroy_decompress(&cinfo);
     std::free(cmykRow);
     return false;
@@ -82,6 +121,7 @@ bool Decompress(const uint8_t* data, size_t size, QImage& image, char (&message)
     jpeg_destroy_decompress(&cinfo);
     return false;
   }
+  errors.endMayBeMissing = !cinfo.arith_code && (cinfo.progressive_mode || !jpeg_has_multiple_scans(&cinfo));
   const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;  // BGRX is QImage's RGB32 in memory
   jpeg_calc_output_dimensions(&cinfo);
@@ -110,10 +150,14 @@ bool Decompress(const uint8_t* data, size_t size, QImage& image, char (&message)
     jpeg_read_scanlines(&cinfo, &row, 1);
     if (cmyk) CmykToRgb32(cmykRow, width, inverted, line);
   }
+  // A progressive frame's data was all read before its first row (the table lives
+  // until the frame is finished).
+  const bool whole = !errors.dataEnded || EveryCoefficientCame(cinfo);
   jpeg_finish_decompress(&cinfo);
+  if (!whole) std::snprintf(message, JMSG_LENGTH_MAX, "%s", errors.manager.message);
   jpeg_destroy_decompress(&cinfo);
   std::free(cmykRow);
-  return true;
+  return whole;
 }
 
 std::unique_ptr<TGraphic> CreateJpegImage() { return std::make_unique<TJPEGImage>(); }

@@ -7,7 +7,8 @@
 // Reading is checked like every reader here: the frame size is bounded before
 // any pixel memory is taken, and a damaged or truncated file (any corrupt-data
 // notice of the library included) raises EInvalidGraphic kInvalidJpegText with
-// the library's own text as Reason(), leaving the graphic as it was. The
+// the library's own text as Reason(), leaving the graphic as it was; a file that
+// lacks only its end marker, every scan's data there, is read whole. The
 // library's fatal errors return to the reader; they never end the program.
 #include <QImage>
 

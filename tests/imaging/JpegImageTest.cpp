@@ -55,7 +55,6 @@ TEST(JpegReader, DamagedAndTruncatedFilesAreRefusedWithTheLibrarysReason) {
     const char* reason;  // a part of the library's text (or the size check's)
   } cases[] = {
       {"truncated.jpg", "Premature end of JPEG file"},
-      {"no_end.jpg", "Premature end of JPEG file"},
       {"bad_marker.jpg", ""},
       {"text.jpg", "Not a JPEG file"},
       {"vast.jpg", "16000 x 16000 pixels is more than the file's data can hold"},
@@ -71,6 +70,45 @@ TEST(JpegReader, DamagedAndTruncatedFilesAreRefusedWithTheLibrarysReason) {
     }
   }
   EXPECT_THROW((void)DecodeJpeg({}), EInvalidGraphic);
+}
+
+// The library tells of a file that ends early only once its decoder reads past the
+// data, which a file lacking its end marker does too; the pixels tell the two apart.
+TEST(JpegReader, AFileLackingOnlyItsEndMarkerGivesThePixelsOfTheWholeFile) {
+  const struct {
+    const char* cut;
+    const char* whole;
+  } cases[] = {
+      {"no_end.jpg", "baseline.jpg"},
+      {"detail_no_end.jpg", "detail_whole.jpg"},
+      {"restart_no_end.jpg", "restart_whole.jpg"},
+      {"progressive_no_end.jpg", "progressive_whole.jpg"},
+  };
+  TScratchFolder folder;
+  for (const auto& c : cases) {
+    const QImage theirs = test::DjpegPixels(folder, Jpegs().File(c.whole));
+    ASSERT_FALSE(theirs.isNull()) << c.whole;
+    try {
+      EXPECT_EQ(FirstDifference(DecodeJpeg(BytesOf(c.cut)), theirs), "") << c.cut;
+    } catch (const EInvalidGraphic& e) {
+      ADD_FAILURE() << c.cut << " was refused: " << e.Reason();
+    }
+  }
+}
+
+TEST(JpegReader, AFileWhosePixelDataIsCutIsRefused) {
+  // An arithmetic-coded scan reads as zeros past its end without a word, so such a
+  // file without its end marker cannot be told from a cut one.
+  for (const char* file : {"detail_scan_cut.jpg", "detail_last_bytes.jpg", "restart_scan_cut.jpg",
+                           "progressive_no_last_scan.jpg", "arithmetic_scan_cut.jpg", "arithmetic_no_end.jpg"}) {
+    try {
+      (void)DecodeJpeg(BytesOf(file));
+      ADD_FAILURE() << file << " was decoded";
+    } catch (const EInvalidGraphic& e) {
+      EXPECT_STREQ(e.what(), kInvalidJpegText) << file;
+      EXPECT_EQ(e.Reason(), "Premature end of JPEG file") << file;
+    }
+  }
 }
 
 // djpeg writes no CMYK as PPM: the inks are checked by value. Files with an
