@@ -36,7 +36,8 @@ class TGLTextureImage;
 
 // [SECTION] Errors and events
 
-// The engine's texture error: "Could not open file: <name>".
+// The engine's texture error: "Could not open file: <name>", or that the name is
+// no regular file.
 class ETexture : public Exception {
  public:
   using Exception::Exception;
@@ -229,7 +230,8 @@ class TGLPersistentImage : public TGLPictureImage {
   void SaveToFile(const std::string& fileName) override;
   // After the texture-needed callback: a graphic made by CreateGraphicFromFile,
   // else the picture's own loading when the file exists; otherwise the picture
-  // is emptied and ETexture "Could not open file: <name>" raised. A picture too
+  // is emptied and ETexture "Could not open file: <name>" raised (for a folder,
+  // pipe or device, FileReadFailureText's "... it is not a regular file"). A picture too
   // large for a texture is emptied too, raising ETexture with TextureSizeProblem.
   void LoadFromFile(const std::string& fileName) override;
 };
