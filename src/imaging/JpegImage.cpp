@@ -38,10 +38,18 @@ struct TJpegReadErrors {
   // leave no trace of which came).
   bool endMayBeMissing = false;
   bool dataEnded = false;
+  // The library could not have its memory: the frame is refused with its size.
+  bool outOfMemory = false;
+  unsigned width = 0;
+  unsigned height = 0;
+  int64_t neededBytes = 0;  // DecodingBytes, once the header is read
 };
+
+enum class TJpegOutcome : uint8_t { joDecoded, joInvalid, joTooLarge };
 
 [[noreturn]] void ReadErrorExit(j_common_ptr cinfo) {
   auto* errors = reinterpret_cast<TJpegReadErrors*>(cinfo->err);
+  if (cinfo->err->msg_code == JERR_OUT_OF_MEMORY) errors->outOfMemory = true;
   if (errors->dataEnded) std::longjmp(errors->manager.jump, 1);  // the end of data is the reason
   JpegErrorExit(cinfo);
 }
@@ -67,21 +75,38 @@ bool EveryCoefficientCame(const jpeg_decompress_struct& cinfo) {
   return true;
 }
 
-// Refusal of a frame too large for the file or for the memory there is;
-// empty when the frame may be decoded.
-void CheckFrameSize(JDIMENSION width, JDIMENSION height, size_t fileBytes, char (&message)[JMSG_LENGTH_MAX]) {
-  const int64_t pixels = static_cast<int64_t>(width) * static_cast<int64_t>(height);
+// What decoding the frame holds besides the file: the picture, a row of inks for a
+// CMYK frame, and for a frame of several scans the coefficients of the whole frame,
+// which the library keeps until the last scan is read.
+int64_t DecodingBytes(jpeg_decompress_struct& cinfo, bool cmyk) {
+  int64_t bytes = int64_t{cinfo.output_width} * cinfo.output_height * 4;
+  if (cmyk) bytes += int64_t{cinfo.output_width} * 4;
+  if (jpeg_has_multiple_scans(&cinfo)) {
+    auto roundUp = [](int64_t n, int64_t step) { return (n + step - 1) / step * step; };
+    for (int c = 0; c < cinfo.num_components; ++c) {
+      const jpeg_component_info& component = cinfo.comp_info[c];
+      bytes += roundUp(component.width_in_blocks, component.h_samp_factor) *
+               roundUp(component.height_in_blocks, component.v_samp_factor) * static_cast<int64_t>(sizeof(JBLOCK));
+    }
+  }
+  return bytes;
+}
+
+// Refusal of a frame too large for the file or for the memory there is.
+TJpegOutcome CheckFrameSize(const TJpegReadErrors& errors, size_t fileBytes, char (&message)[JMSG_LENGTH_MAX]) {
+  const int64_t pixels = int64_t{errors.width} * errors.height;
   const char* why = nullptr;
   if (pixels > kMaxBmpPixels) {
     why = "is too large";
   } else if (pixels > static_cast<int64_t>(fileBytes) * kMaxJpegPixelsPerByte) {
     why = "is more than the file's data can hold";
-  } else if (!MemoryFits(pixels * 4)) {
-    why = "needs more memory than is available";
+  } else if (!MemoryFits(errors.neededBytes)) {
+    return TJpegOutcome::joTooLarge;
+  } else {
+    return TJpegOutcome::joDecoded;
   }
-  if (why != nullptr)
-    std::snprintf(message, JMSG_LENGTH_MAX, "picture of %u x %u pixels %s", static_cast<unsigned>(width),
-                  static_cast<unsigned>(height), why);
+  std::snprintf(message, JMSG_LENGTH_MAX, "picture of %u x %u pixels %s", errors.width, errors.height, why);
+  return TJpegOutcome::joInvalid;
 }
 
 // CMYK files with an APP14 colour-transform marker store the inks inverted
@@ -97,12 +122,13 @@ void CmykToRgb32(const JSAMPLE* cmyk, JDIMENSION width, bool inverted, uint8_t* 
   }
 }
 
-// Decompresses the file into `image` (Format_RGB32). False with the library's
-// text (or the size check's) in `message`. Only trivially destructible objects
-// live in this frame across setjmp; `image` belongs to the caller.
-bool Decompress(const uint8_t* data, size_t size, QImage& image, char (&message)[JMSG_LENGTH_MAX]) {
+// Decompresses the file into `image` (Format_RGB32). Otherwise the library's text
+// (or the size check's) is in `message`, or the frame's size and need in `errors`
+// for a picture the memory cannot hold. Only trivially destructible objects live in
+// this frame across setjmp; `image` and `errors` belong to the caller.
+TJpegOutcome Decompress(const uint8_t* data, size_t size, QImage& image, TJpegReadErrors& errors,
+                        char (&message)[JMSG_LENGTH_MAX]) {
   jpeg_decompress_struct cinfo;
-  TJpegReadErrors errors;
   JSAMPLE* volatile cmykRow = nullptr;
 
   cinfo.err = JpegErrors(errors.manager);
@@ -112,14 +138,14 @@ bool Decompress(const uint8_t* data, size_t size, QImage& image, char (&message)
     std::snprintf(message, JMSG_LENGTH_MAX, "%s", errors.manager.message);
     jpeg_destroy_decompress(&cinfo);
     std::free(cmykRow);
-    return false;
+    return errors.outOfMemory ? TJpegOutcome::joTooLarge : TJpegOutcome::joInvalid;
   }
   jpeg_create_decompress(&cinfo);
   jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
   if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) {
     std::snprintf(message, JMSG_LENGTH_MAX, "%s", "the file holds tables but no picture");
     jpeg_destroy_decompress(&cinfo);
-    return false;
+    return TJpegOutcome::joInvalid;
   }
   errors.endMayBeMissing = !cinfo.arith_code && (cinfo.progressive_mode || !jpeg_has_multiple_scans(&cinfo));
   const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
@@ -127,19 +153,22 @@ bool Decompress(const uint8_t* data, size_t size, QImage& image, char (&message)
   jpeg_calc_output_dimensions(&cinfo);
   const JDIMENSION width = cinfo.output_width;
   const JDIMENSION height = cinfo.output_height;
-  CheckFrameSize(width, height, size, message);
-  if (message[0] == '\0') {
+  errors.width = width;
+  errors.height = height;
+  errors.neededBytes = DecodingBytes(cinfo, cmyk);
+  TJpegOutcome outcome = CheckFrameSize(errors, size, message);
+  if (outcome == TJpegOutcome::joDecoded) {
     image = QImage(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
-    if (image.isNull()) std::snprintf(message, JMSG_LENGTH_MAX, "%s", "not enough memory for the picture");
+    if (image.isNull()) outcome = TJpegOutcome::joTooLarge;
   }
-  if (cmyk && message[0] == '\0') {
+  if (cmyk && outcome == TJpegOutcome::joDecoded) {
     cmykRow = static_cast<JSAMPLE*>(std::malloc(static_cast<size_t>(width) * 4));
-    if (cmykRow == nullptr) std::snprintf(message, JMSG_LENGTH_MAX, "%s", "not enough memory for the picture");
+    if (cmykRow == nullptr) outcome = TJpegOutcome::joTooLarge;
   }
-  if (message[0] != '\0') {
+  if (outcome != TJpegOutcome::joDecoded) {
     jpeg_destroy_decompress(&cinfo);
     std::free(cmykRow);
-    return false;
+    return outcome;
   }
 
   jpeg_start_decompress(&cinfo);
@@ -157,7 +186,7 @@ bool Decompress(const uint8_t* data, size_t size, QImage& image, char (&message)
   if (!whole) std::snprintf(message, JMSG_LENGTH_MAX, "%s", errors.manager.message);
   jpeg_destroy_decompress(&cinfo);
   std::free(cmykRow);
-  return whole;
+  return whole ? TJpegOutcome::joDecoded : TJpegOutcome::joInvalid;
 }
 
 std::unique_ptr<TGraphic> CreateJpegImage() { return std::make_unique<TJPEGImage>(); }
@@ -166,9 +195,20 @@ std::unique_ptr<TGraphic> CreateJpegImage() { return std::make_unique<TJPEGImage
 
 QImage DecodeJpeg(std::span<const uint8_t> bytes) {
   QImage image;
+  TJpegReadErrors errors;
   char message[JMSG_LENGTH_MAX] = {};
-  if (!Decompress(bytes.data(), bytes.size(), image, message)) Refuse(message);
-  return image;
+  switch (Decompress(bytes.data(), bytes.size(), image, errors, message)) {
+    case TJpegOutcome::joDecoded:
+      return image;
+    case TJpegOutcome::joTooLarge:
+      image = QImage();
+      throw EGraphicTooLarge(
+          PictureTooLargeNow(kJpegFormatName, errors.width, errors.height, static_cast<uint64_t>(errors.neededBytes)),
+          "the picture needs more memory than is available");
+    case TJpegOutcome::joInvalid:
+      break;
+  }
+  Refuse(message);
 }
 
 // --------------------------------------------------------------- TJPEGImage
@@ -196,8 +236,8 @@ void TJPEGImage::AssignImage(const QImage& image) {
 // ------------------------------------------------------------------ start-up
 
 void RegisterJpegFileFormat() {
-  RegisterPictureFileFormat("jpg", "JPEG Image File", TJPEGImage::StaticClass());
-  RegisterPictureFileFormat("jpeg", "JPEG Image File", TJPEGImage::StaticClass());
+  RegisterPictureFileFormat("jpg", kJpegFormatName, TJPEGImage::StaticClass());
+  RegisterPictureFileFormat("jpeg", kJpegFormatName, TJPEGImage::StaticClass());
 }
 
 }  // namespace qira

@@ -9,12 +9,14 @@
 
 #include "imaging/JpegImage.h"
 #include "imaging/JpegWriter.h"
+#include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
 #include "platform/GraphicErrors.h"
 #include "platform/Picture.h"
 #include "support/DjpegPeer.h"
 #include "support/GeneratedFixtures.h"
 #include "support/ScratchFolder.h"
+#include "support/ThrownMessage.h"
 
 namespace qira {
 namespace {
@@ -107,6 +109,37 @@ TEST(JpegReader, AFileWhosePixelDataIsCutIsRefused) {
     } catch (const EInvalidGraphic& e) {
       EXPECT_STREQ(e.what(), kInvalidJpegText) << file;
       EXPECT_EQ(e.Reason(), "Premature end of JPEG file") << file;
+    }
+  }
+}
+
+// Decoding holds the picture, and for a frame of several scans the coefficients of
+// the whole frame until its last scan is read: both are counted before either is taken.
+TEST(JpegReaderMemory, APictureWhoseDecodingTheMemoryCannotHoldIsRefusedWithItsSize) {
+  struct TReset {
+    ~TReset() { SetAvailableMemoryProbe({}); }
+  } reset;
+  constexpr int64_t kPicture = 37 * 23 * 4;
+  constexpr int64_t kCoefficients = 3 * 5 * 3 * 128;  // three components of 5 x 3 blocks (4:4:4)
+  const struct {
+    const char* file;
+    int64_t room;
+    bool decoded;
+  } cases[] = {
+      {"baseline.jpg", kPicture - 1, false},
+      {"baseline.jpg", kPicture, true},
+      {"progressive.jpg", kPicture + kCoefficients - 1, false},
+      {"progressive.jpg", kPicture + kCoefficients, true},
+  };
+  for (const auto& c : cases) {
+    SetAvailableMemoryProbe([room = c.room] { return room; });
+    if (c.decoded) {
+      EXPECT_EQ(DecodeJpeg(BytesOf(c.file)).size(), QSize(37, 23)) << c.file;
+    } else {
+      EXPECT_EQ(ThrownMessage<EGraphicTooLarge>([&] { (void)DecodeJpeg(BytesOf(c.file)); }),
+                "This \"JPEG Image File\" image of 37 x 23 pixels is too large: it needs 1 MB of memory, and 0 MB can "
+                "be used.")
+          << c.file << " in " << c.room;
     }
   }
 }

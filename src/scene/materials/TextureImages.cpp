@@ -238,7 +238,9 @@ void TGLPersistentImage::LoadFromFile(const std::string& fileName) {
     throw ETexture(CannotOpenText(name));
   }
   // Refused now rather than kept whole in memory for an upload that cannot happen.
-  if (std::string problem = TextureSizeProblem(Picture().Width(), Picture().Height()); !problem.empty()) {
+  std::string problem = TextureSizeProblem(Picture().Width(), Picture().Height());
+  if (problem.empty() && Picture().Graphic()) problem = TextureMemoryProblem(*Picture().Graphic());
+  if (!problem.empty()) {
     Picture().SetGraphic(nullptr);
     throw ETexture(problem);
   }
@@ -286,9 +288,13 @@ TGLBitmap32* TGLPicFileImage::GetBitmap32(uint32_t target) {
         graphic.reset();
       }
     }
-    missingFile_ = graphic == nullptr;
     Picture().SetGraphic(std::move(graphic));
-    bitmap->Assign(Picture().Graphic());
+    try {
+      bitmap->Assign(Picture().Graphic());
+    } catch (const std::exception& e) {
+      loadError_ = e.what();
+    }
+    missingFile_ = !loadError_.empty();
     // The pixels live only in the bitmap until it is released.
     Picture().SetGraphic(nullptr);
   });

@@ -232,7 +232,9 @@ class TGLPersistentImage : public TGLPictureImage {
   // else the picture's own loading when the file exists; otherwise the picture
   // is emptied and ETexture "Could not open file: <name>" raised (for a folder,
   // pipe or device, FileReadFailureText's "... it is not a regular file"). A picture too
-  // large for a texture is emptied too, raising ETexture with TextureSizeProblem.
+  // large for a texture is emptied too, raising ETexture with TextureSizeProblem,
+  // and so is one whose texture block the memory cannot hold now besides it
+  // (TextureMemoryProblem).
   void LoadFromFile(const std::string& fileName) override;
 };
 
@@ -249,8 +251,9 @@ class TGLPicFileImage : public TGLPictureImage {
   // A different name is stored, the missing-file flag and the size cleared,
   // and the image invalidated.
   void SetPictureFileName(const std::string& fileName);
-  // The last load found no file, a file no picture kind could read, or a picture
-  // too large for a texture (TextureSizeProblem, dropped before any bitmap).
+  // The last load found no file, a file no picture kind could read, a picture
+  // too large for a texture (TextureSizeProblem, dropped before any bitmap), or
+  // one whose pixels could not be converted (a block the memory cannot hold).
   bool MissingFile() const { return missingFile_; }
   // Why the last load failed ("" when it did not).
   const std::string& LoadError() const { return loadError_; }

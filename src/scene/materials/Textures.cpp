@@ -521,9 +521,16 @@ GLuint TGLTexture::PrepareHandle() {
     int32_t size = -1;
     bool uniform = true;
     for (GLenum face = GL_TEXTURE_CUBE_MAP_POSITIVE_X; face <= GL_TEXTURE_CUBE_MAP_NEGATIVE_Z && uniform; ++face) {
-      const TGLBitmap32* bitmap = image_->GetBitmap32(face);
-      const int32_t w = bitmap != nullptr ? bitmap->Width() : 0;
-      const int32_t h = bitmap != nullptr ? bitmap->Height() : 0;
+      int32_t w = 0;
+      int32_t h = 0;
+      try {
+        if (const TGLBitmap32* bitmap = image_->GetBitmap32(face)) {
+          w = bitmap->Width();
+          h = bitmap->Height();
+        }
+      } catch (const EBitmapTooLarge&) {
+        // A face the memory cannot hold uploads nothing, as PrepareImage does.
+      }
       if (size < 0) size = w;
       uniform = w > 0 && w == h && w == size;
       image_->ReleaseBitmap32();

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "support/MaterialRenderSupport.h"
+#include "platform/AvailableMemory.h"
 #include "platform/Picture.h"
 #include "scene/materials/Materials.h"
 #include "scene/gl/RenderingContext.h"
@@ -251,13 +252,22 @@ TEST_F(TextureDrawingGL, DestroyHandlesFreesTheNameAndTheNextBindRebuildsIt) {
   EXPECT_FALSE(texture.ImageStale());
 }
 
-TEST_F(TextureDrawingGL, ACubeMapWithUnequalFacesIsBoundButNotUploaded) {
+// Faces of unequal sizes, or a face whose block the memory cannot hold, upload nothing.
+TEST_F(TextureDrawingGL, ACubeMapWithUnequalOrUnheldFacesIsBoundButNotUploaded) {
   if (!GL.ARB_texture_cube_map) GTEST_SKIP() << "no cube maps";
-  for (const bool equal : {false, true}) {
+  struct TResetProbe {
+    ~TResetProbe() { SetAvailableMemoryProbe({}); }
+  } reset;
+  const struct {
+    bool equal;
+    int64_t room;  // bytes of memory the program may take; 0: what there is
+    GLint width;   // of the face uploaded
+  } cases[] = {{false, 0, 0}, {true, 0, 4}, {true, 1000, 0}};
+  for (const auto& c : cases) {
     TGLTexture& texture = NewTexture();
     TGLCubeMapImage cube;
     for (int face = 0; face < 6; ++face) {
-      const int size = (!equal && face == 3) ? 8 : 4;
+      const int size = (!c.equal && face == 3) ? 8 : 4;
       QImage image(size, size, QImage::Format_RGB32);
       image.fill(Qt::red);
       TBitmapGraphic graphic(image);
@@ -265,12 +275,14 @@ TEST_F(TextureDrawingGL, ACubeMapWithUnequalFacesIsBoundButNotUploaded) {
     }
     texture.SetImage(&cube);
     texture.SetMinFilter(miNearest);
+    if (c.room > 0) SetAvailableMemoryProbe([room = c.room] { return room; });
     const GLuint name = texture.GetHandle();
+    SetAvailableMemoryProbe({});
     EXPECT_NE(name, 0u);
     glBindTexture(GL_TEXTURE_CUBE_MAP, name);
     GLint width = -1;
     glGetTexLevelParameteriv(GL_TEXTURE_CUBE_MAP_POSITIVE_X, 0, GL_TEXTURE_WIDTH, &width);
-    EXPECT_EQ(width, equal ? 4 : 0) << equal;
+    EXPECT_EQ(width, c.width) << c.equal << " " << c.room;
     glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
   }
 }
