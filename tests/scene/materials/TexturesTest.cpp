@@ -226,6 +226,39 @@ TEST_F(TextureDrawingGL, ATextureTheDriverCannotHoldIsRefusedBeforeAllocation) {
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
+// The driver keeps its copy of the texture's levels in the program's memory (a
+// software renderer all of it): a copy the memory cannot hold is not made.
+TEST_F(TextureDrawingGL, ATextureWhoseLevelsTheMemoryCannotHoldUploadsNothing) {
+  struct TResetProbe {
+    ~TResetProbe() { SetAvailableMemoryProbe({}); }
+  } reset;
+  const struct {
+    TGLMinFilter filter;
+    int64_t room;  // 512 x 512 texels of 4 bytes: 1 MB, and a third more for the smaller levels
+    GLint width;
+  } cases[] = {{miLinear, (1 << 20) - 1, 0},
+               {miLinear, 1 << 20, 512},
+               {miLinearMipmapLinear, (1 << 20) + (1 << 20) / 3 - 1, 0},
+               {miLinearMipmapLinear, (1 << 20) + (1 << 20) / 3, 512}};
+  for (const auto& c : cases) {
+    TGLTexture& texture = NewTexture();
+    TGLBlankImage blank;
+    blank.SetWidth(512);
+    blank.SetHeight(512);
+    texture.SetImage(&blank);
+    texture.SetMinFilter(c.filter);
+    SetAvailableMemoryProbe([room = c.room] { return room; });
+    const GLuint name = texture.GetHandle();
+    SetAvailableMemoryProbe({});
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    glBindTexture(GL_TEXTURE_2D, name);
+    GLint width = -1;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    EXPECT_EQ(width, c.width) << c.room;
+  }
+}
+
 TEST_F(TextureDrawingGL, AnUploadPutsBackTheBindingTheCacheKnows) {
   TGLTexture& first = KnownTexture();
   TGLTexture& second = KnownTexture();
