@@ -38,11 +38,12 @@ struct TJpegReadErrors {
   // leave no trace of which came).
   bool endMayBeMissing = false;
   bool dataEnded = false;
-  // The library could not have its memory: the frame is refused with its size.
+  // The library could not have its memory: the frame is refused with its size,
+  // known with what decoding takes (DecodingBytes) once the header is read.
   bool outOfMemory = false;
   unsigned width = 0;
   unsigned height = 0;
-  int64_t neededBytes = 0;  // DecodingBytes, once the header is read
+  int64_t neededBytes = 0;
 };
 
 enum class TJpegOutcome : uint8_t { joDecoded, joInvalid, joTooLarge };
