@@ -22,28 +22,92 @@ namespace {
 
 [[noreturn]] void Refuse(const std::string& reason) { throw EInvalidGraphic(kInvalidJpegText, reason); }
 
-// Every notice of the library is about damaged data (extraneous bytes, a file
-// that ends early, a bad Huffman code): a warning refuses the file like an error
-// instead of showing grey where the data was missing.
-void EmitMessage(j_common_ptr cinfo, int level) {
-  if (level < 0) JpegErrorExit(cinfo);
+// The reader's error manager. Every notice of the library is about damaged data
+// (extraneous bytes, a bad Huffman code, a file that ends early) and refuses the
+// file like an error instead of showing grey where the data was missing, with one
+// exception: the notice that the data ended. The library gives it as soon as its
+// decoder reads ahead past the last byte, which it does on the last rows of a file
+// that lacks only its end marker; such a file is whole. When the scan's data was
+// cut instead, the decoder then needs bits that are not there and says so (or the
+// frame's last scans never came), and the first notice is the reason given.
+struct TJpegReadErrors {
+  TJpegErrorManager manager;  // first: the library's error pointer is also this struct's
+  // Set once the header is read, for a frame whose cut data the library would tell
+  // of: Huffman-coded (an arithmetic-coded scan reads zeros past its end without a
+  // word), in one scan or progressive (sequential scans of separate components
+  // leave no trace of which came).
+  bool endMayBeMissing = false;
+  bool dataEnded = false;
+  // The library could not have its memory: the frame is refused with its size,
+  // known with what decoding takes (DecodingBytes) once the header is read.
+  bool outOfMemory = false;
+  unsigned width = 0;
+  unsigned height = 0;
+  int64_t neededBytes = 0;
+};
+
+enum class TJpegOutcome : uint8_t { joDecoded, joInvalid, joTooLarge };
+
+[[noreturn]] void ReadErrorExit(j_common_ptr cinfo) {
+  auto* errors = reinterpret_cast<TJpegReadErrors*>(cinfo->err);
+  if (cinfo->err->msg_code == JERR_OUT_OF_MEMORY) errors->outOfMemory = true;
+  if (errors->dataEnded) std::longjmp(errors->manager.jump, 1);  // the end of data is the reason
+  JpegErrorExit(cinfo);
 }
 
-// Refusal of a frame too large for the file or for the memory there is;
-// empty when the frame may be decoded.
-void CheckFrameSize(JDIMENSION width, JDIMENSION height, size_t fileBytes, char (&message)[JMSG_LENGTH_MAX]) {
-  const int64_t pixels = static_cast<int64_t>(width) * static_cast<int64_t>(height);
+void EmitMessage(j_common_ptr cinfo, int level) {
+  if (level >= 0) return;
+  auto* errors = reinterpret_cast<TJpegReadErrors*>(cinfo->err);
+  if (cinfo->err->msg_code == JWRN_JPEG_EOF && errors->endMayBeMissing && !errors->dataEnded) {
+    (*cinfo->err->format_message)(cinfo, errors->manager.message);
+    errors->dataEnded = true;
+    return;
+  }
+  ReadErrorExit(cinfo);
+}
+
+// After a progressive frame whose data ended: every coefficient of every component
+// was sent to its last bit.
+bool EveryCoefficientCame(const jpeg_decompress_struct& cinfo) {
+  if (!cinfo.progressive_mode) return true;
+  for (int c = 0; c < cinfo.num_components; ++c)
+    for (int k = 0; k < DCTSIZE2; ++k)
+      if (cinfo.coef_bits[c][k] != 0) return false;
+  return true;
+}
+
+// What decoding the frame holds besides the file: the picture, a row of inks for a
+// CMYK frame, and for a frame of several scans the coefficients of the whole frame,
+// which the library keeps until the last scan is read.
+int64_t DecodingBytes(jpeg_decompress_struct& cinfo, bool cmyk) {
+  int64_t bytes = int64_t{cinfo.output_width} * cinfo.output_height * 4;
+  if (cmyk) bytes += int64_t{cinfo.output_width} * 4;
+  if (jpeg_has_multiple_scans(&cinfo)) {
+    auto roundUp = [](int64_t n, int64_t step) { return (n + step - 1) / step * step; };
+    for (int c = 0; c < cinfo.num_components; ++c) {
+      const jpeg_component_info& component = cinfo.comp_info[c];
+      bytes += roundUp(component.width_in_blocks, component.h_samp_factor) *
+               roundUp(component.height_in_blocks, component.v_samp_factor) * static_cast<int64_t>(sizeof(JBLOCK));
+    }
+  }
+  return bytes;
+}
+
+// Refusal of a frame too large for the file or for the memory there is.
+TJpegOutcome CheckFrameSize(const TJpegReadErrors& errors, size_t fileBytes, char (&message)[JMSG_LENGTH_MAX]) {
+  const int64_t pixels = int64_t{errors.width} * errors.height;
   const char* why = nullptr;
   if (pixels > kMaxBmpPixels) {
     why = "is too large";
   } else if (pixels > static_cast<int64_t>(fileBytes) * kMaxJpegPixelsPerByte) {
     why = "is more than the file's data can hold";
-  } else if (!MemoryFits(pixels * 4)) {
-    why = "needs more memory than is available";
+  } else if (!MemoryFits(errors.neededBytes)) {
+    return TJpegOutcome::joTooLarge;
+  } else {
+    return TJpegOutcome::joDecoded;
   }
-  if (why != nullptr)
-    std::snprintf(message, JMSG_LENGTH_MAX, "picture of %u x %u pixels %s", static_cast<unsigned>(width),
-                  static_cast<unsigned>(height), why);
+  std::snprintf(message, JMSG_LENGTH_MAX, "picture of %u x %u pixels %s", errors.width, errors.height, why);
+  return TJpegOutcome::joInvalid;
 }
 
 // CMYK files with an APP14 colour-transform marker store the inks inverted
@@ -59,47 +123,53 @@ void CmykToRgb32(const JSAMPLE* cmyk, JDIMENSION width, bool inverted, uint8_t* 
   }
 }
 
-// Decompresses the file into `image` (Format_RGB32). False with the library's
-// text (or the size check's) in `message`. Only trivially destructible objects
-// live in this frame across setjmp; `image` belongs to the caller.
-bool Decompress(const uint8_t* data, size_t size, QImage& image, char (&message)[JMSG_LENGTH_MAX]) {
+// Decompresses the file into `image` (Format_RGB32). Otherwise the library's text
+// (or the size check's) is in `message`, or the frame's size and need in `errors`
+// for a picture the memory cannot hold. Only trivially destructible objects live in
+// this frame across setjmp; `image` and `errors` belong to the caller.
+TJpegOutcome Decompress(const uint8_t* data, size_t size, QImage& image, TJpegReadErrors& errors,
+                        char (&message)[JMSG_LENGTH_MAX]) {
   jpeg_decompress_struct cinfo;
-  TJpegErrorManager errors;
   JSAMPLE* volatile cmykRow = nullptr;
 
-  cinfo.err = JpegErrors(errors);
-  errors.pub.emit_message = EmitMessage;
-  if (setjmp(errors.jump) != 0) {
-    std::snprintf(message, JMSG_LENGTH_MAX, "%s", errors.message);
+  cinfo.err = JpegErrors(errors.manager);
+  errors.manager.pub.error_exit = ReadErrorExit;
+  errors.manager.pub.emit_message = EmitMessage;
+  if (setjmp(errors.manager.jump) != 0) {
+    std::snprintf(message, JMSG_LENGTH_MAX, "%s", errors.manager.message);
     jpeg_destroy_decompress(&cinfo);
     std::free(cmykRow);
-    return false;
+    return errors.outOfMemory ? TJpegOutcome::joTooLarge : TJpegOutcome::joInvalid;
   }
   jpeg_create_decompress(&cinfo);
   jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
   if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) {
     std::snprintf(message, JMSG_LENGTH_MAX, "%s", "the file holds tables but no picture");
     jpeg_destroy_decompress(&cinfo);
-    return false;
+    return TJpegOutcome::joInvalid;
   }
+  errors.endMayBeMissing = !cinfo.arith_code && (cinfo.progressive_mode || !jpeg_has_multiple_scans(&cinfo));
   const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;  // BGRX is QImage's RGB32 in memory
   jpeg_calc_output_dimensions(&cinfo);
   const JDIMENSION width = cinfo.output_width;
   const JDIMENSION height = cinfo.output_height;
-  CheckFrameSize(width, height, size, message);
-  if (message[0] == '\0') {
+  errors.width = width;
+  errors.height = height;
+  errors.neededBytes = DecodingBytes(cinfo, cmyk);
+  TJpegOutcome outcome = CheckFrameSize(errors, size, message);
+  if (outcome == TJpegOutcome::joDecoded) {
     image = QImage(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
-    if (image.isNull()) std::snprintf(message, JMSG_LENGTH_MAX, "%s", "not enough memory for the picture");
+    if (image.isNull()) outcome = TJpegOutcome::joTooLarge;
   }
-  if (cmyk && message[0] == '\0') {
+  if (cmyk && outcome == TJpegOutcome::joDecoded) {
     cmykRow = static_cast<JSAMPLE*>(std::malloc(static_cast<size_t>(width) * 4));
-    if (cmykRow == nullptr) std::snprintf(message, JMSG_LENGTH_MAX, "%s", "not enough memory for the picture");
+    if (cmykRow == nullptr) outcome = TJpegOutcome::joTooLarge;
   }
-  if (message[0] != '\0') {
+  if (outcome != TJpegOutcome::joDecoded) {
     jpeg_destroy_decompress(&cinfo);
     std::free(cmykRow);
-    return false;
+    return outcome;
   }
 
   jpeg_start_decompress(&cinfo);
@@ -110,10 +180,14 @@ bool Decompress(const uint8_t* data, size_t size, QImage& image, char (&message)
     jpeg_read_scanlines(&cinfo, &row, 1);
     if (cmyk) CmykToRgb32(cmykRow, width, inverted, line);
   }
+  // A progressive frame's data was all read before its first row (the table lives
+  // until the frame is finished).
+  const bool whole = !errors.dataEnded || EveryCoefficientCame(cinfo);
   jpeg_finish_decompress(&cinfo);
+  if (!whole) std::snprintf(message, JMSG_LENGTH_MAX, "%s", errors.manager.message);
   jpeg_destroy_decompress(&cinfo);
   std::free(cmykRow);
-  return true;
+  return whole ? TJpegOutcome::joDecoded : TJpegOutcome::joInvalid;
 }
 
 std::unique_ptr<TGraphic> CreateJpegImage() { return std::make_unique<TJPEGImage>(); }
@@ -122,9 +196,20 @@ std::unique_ptr<TGraphic> CreateJpegImage() { return std::make_unique<TJPEGImage
 
 QImage DecodeJpeg(std::span<const uint8_t> bytes) {
   QImage image;
+  TJpegReadErrors errors;
   char message[JMSG_LENGTH_MAX] = {};
-  if (!Decompress(bytes.data(), bytes.size(), image, message)) Refuse(message);
-  return image;
+  switch (Decompress(bytes.data(), bytes.size(), image, errors, message)) {
+    case TJpegOutcome::joDecoded:
+      return image;
+    case TJpegOutcome::joTooLarge:
+      image = QImage();
+      throw EGraphicTooLarge(
+          PictureTooLargeNow(kJpegFormatName, errors.width, errors.height, static_cast<uint64_t>(errors.neededBytes)),
+          "the picture needs more memory than is available");
+    case TJpegOutcome::joInvalid:
+      break;
+  }
+  Refuse(message);
 }
 
 // --------------------------------------------------------------- TJPEGImage
@@ -152,8 +237,8 @@ void TJPEGImage::AssignImage(const QImage& image) {
 // ------------------------------------------------------------------ start-up
 
 void RegisterJpegFileFormat() {
-  RegisterPictureFileFormat("jpg", "JPEG Image File", TJPEGImage::StaticClass());
-  RegisterPictureFileFormat("jpeg", "JPEG Image File", TJPEGImage::StaticClass());
+  RegisterPictureFileFormat("jpg", kJpegFormatName, TJPEGImage::StaticClass());
+  RegisterPictureFileFormat("jpeg", kJpegFormatName, TJPEGImage::StaticClass());
 }
 
 }  // namespace qira

@@ -4,10 +4,12 @@
 // read .jpg and .jpeg files through it), compressed through the JPEG writer
 // when saved.
 //
-// Reading is checked like every reader here: the frame size is bounded before
-// any pixel memory is taken, and a damaged or truncated file (any corrupt-data
+// Reading is checked like every reader here: the frame size is bounded, and what
+// decoding takes counted against the memory the program may take, before any
+// pixel memory is taken, and a damaged or truncated file (any corrupt-data
 // notice of the library included) raises EInvalidGraphic kInvalidJpegText with
-// the library's own text as Reason(), leaving the graphic as it was. The
+// the library's own text as Reason(), leaving the graphic as it was; a file that
+// lacks only its end marker, every scan's data there, is read whole. The
 // library's fatal errors return to the reader; they never end the program.
 #include <QImage>
 
@@ -20,6 +22,9 @@ namespace qira {
 
 // The fixed text of a JPEG file that cannot be decoded.
 inline constexpr const char* kInvalidJpegText = "JPEG image is not valid";
+// The format's name, in its registration and in the refusal of a picture the
+// memory cannot hold (PictureTooLargeMessage).
+inline constexpr const char* kJpegFormatName = "JPEG Image File";
 
 // Largest number of pixels a file may declare per byte it holds. Huffman-coded
 // files need at least one bit per 8 x 8 block in every scan, so none comes near
@@ -27,7 +32,10 @@ inline constexpr const char* kInvalidJpegText = "JPEG image is not valid";
 inline constexpr int64_t kMaxJpegPixelsPerByte = 4096;
 
 // The pixels of a JPEG file as Format_RGB32 (grey, YCbCr, RGB and CMYK
-// files). EInvalidGraphic kInvalidJpegText on any failure.
+// files). EInvalidGraphic kInvalidJpegText on any failure; EGraphicTooLarge when
+// the memory cannot hold what decoding takes (the picture, and the coefficients
+// of a frame of several scans), counted before it is taken, or when an
+// allocation of the library or of the picture fails all the same.
 QImage DecodeJpeg(std::span<const uint8_t> bytes);
 
 class TJPEGImage : public TImageGraphic {

@@ -6,14 +6,15 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 #include "imaging/PngCrc.h"
 #include "imaging/PngFilters.h"
 #include "imaging/PngMessages.h"
 #include "imaging/PngObject.h"
-#include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
 #include "platform/GraphicErrors.h"
+#include "platform/Picture.h"
 #include "platform/Rounding.h"
 
 namespace qira {
@@ -157,9 +158,14 @@ namespace {
 // Refuses the picture, with its size and the room there is, when its rows need
 // more memory than the program may take.
 void RefuseUnlessMemoryFits(uint32_t width, uint32_t height, uint64_t bytes) {
-  if (bytes <= static_cast<uint64_t>(INT64_MAX) && MemoryFits(static_cast<int64_t>(bytes))) return;
-  const uint64_t usable = static_cast<uint64_t>(std::max<int64_t>(AvailableMemory(), 0));
-  TPNGObject::RaiseError<EPNGOutMemory>(PngTooLargeMessage(width, height, bytes, usable));
+  if (std::string problem = PictureMemoryProblem(kPngFormatName, width, height, bytes); !problem.empty())
+    TPNGObject::RaiseError<EPNGOutMemory>(problem);
+}
+
+// An allocation that failed though the memory seemed to fit (another thread took
+// it meanwhile) refuses the picture as the check would have.
+[[noreturn]] void RaiseOutOfMemory(uint32_t width, uint32_t height, uint64_t bytes) {
+  TPNGObject::RaiseError<EPNGOutMemory>(PictureTooLargeNow(kPngFormatName, width, height, bytes));
 }
 
 }  // namespace
@@ -183,14 +189,20 @@ void TChunkIHDR::PrepareImageData() {
   const uint64_t storage = pixels + alpha + extra;
   const uint64_t needed = storage + uint64_t{Width} * Height * 4;
   if (storage > kMaxPngStorageBytes)
-    TPNGObject::RaiseError<EPNGOutMemory>(PngTooLargeMessage(Width, Height, storage, kMaxPngStorageBytes));
+    TPNGObject::RaiseError<EPNGOutMemory>(
+        PictureTooLargeMessage(kPngFormatName, Width, Height, storage, kMaxPngStorageBytes));
   RefuseUnlessMemoryFits(Width, Height, needed);
 
   dibBits_ = bits;
   stride_ = static_cast<int32_t>(stride);
-  imageData_.assign(pixels, 0);
-  imageAlpha_.assign(alpha, 0);
-  extraImageData_.assign(extra, 0);
+  try {
+    imageData_.assign(pixels, 0);
+    imageAlpha_.assign(alpha, 0);
+    extraImageData_.assign(extra, 0);
+  } catch (const std::bad_alloc&) {
+    FreeImageData();
+    RaiseOutOfMemory(Width, Height, needed);
+  }
   if (ColorType == COLOR_PALETTE) {
     palette_ = HalftonePalette();
     palette_.resize(size_t{1} << bits);
@@ -214,9 +226,14 @@ void TChunkIHDR::StartKeyPlane() {
   const uint64_t plane = uint64_t{Width} * Height;
   const uint64_t storage = imageData_.size() + extraImageData_.size() + plane;
   if (storage > kMaxPngStorageBytes)
-    TPNGObject::RaiseError<EPNGOutMemory>(PngTooLargeMessage(Width, Height, storage, kMaxPngStorageBytes));
+    TPNGObject::RaiseError<EPNGOutMemory>(
+        PictureTooLargeMessage(kPngFormatName, Width, Height, storage, kMaxPngStorageBytes));
   RefuseUnlessMemoryFits(Width, Height, plane);
-  imageAlpha_.assign(plane, 255);
+  try {
+    imageAlpha_.assign(plane, 255);
+  } catch (const std::bad_alloc&) {
+    RaiseOutOfMemory(Width, Height, plane);
+  }
 }
 
 void TChunkIHDR::DropKeyPlane() {

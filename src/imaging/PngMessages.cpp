@@ -21,18 +21,6 @@ std::string ZLibErrorMessage(int code) {
   return std::string(EPNGZLIBErrorText) + "\n Description: " + ZLibCodeText(code);
 }
 
-namespace {
-// What is needed rounds up and what can be used down, so the two never read the same.
-std::string MegabytesUp(uint64_t bytes) { return std::to_string((bytes + (uint64_t{1} << 20) - 1) >> 20) + " MB"; }
-std::string MegabytesDown(uint64_t bytes) { return std::to_string(bytes >> 20) + " MB"; }
-}  // namespace
-
-std::string PngTooLargeMessage(uint32_t width, uint32_t height, uint64_t neededBytes, uint64_t usableBytes) {
-  return "This \"Portable Network Graphics\" image of " + std::to_string(width) + " x " + std::to_string(height) +
-         " pixels is too large: it needs " + MegabytesUp(neededBytes) + " of memory, and " + MegabytesDown(usableBytes) +
-         " can be used.";
-}
-
 std::string IHDRNotFirstMessage() { return std::string(EPNGIHDRNotFirstText) + "\n" + EPNGIHDRNotFirstDetail; }
 
 }  // namespace qira

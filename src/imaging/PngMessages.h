@@ -6,6 +6,10 @@
 
 namespace qira {
 
+// The format's name, in its registration and in the refusal of a picture the
+// memory cannot hold (PictureTooLargeMessage).
+inline constexpr const char* kPngFormatName = "Portable Network Graphics";
+
 inline constexpr const char* EPngInvalidCrcText =
     "This \"Portable Network Graphics\" image is not valid because it contains invalid pieces of data (crc error)";
 inline constexpr const char* EPNGInvalidIHDRText =
@@ -59,10 +63,6 @@ const char* ZLibCodeText(int code);
 // "Could not decompress ..." followed by a line break, " Description: " and the
 // text of the failing zlib return code.
 std::string ZLibErrorMessage(int code);
-
-// A picture refused for its size before it is decoded: its pixels, what holding it
-// would take (the decoded rows and the picture shown from them) and what may be used.
-std::string PngTooLargeMessage(uint32_t width, uint32_t height, uint64_t neededBytes, uint64_t usableBytes);
 
 // The first-chunk text with its detail on a second line.
 std::string IHDRNotFirstMessage();

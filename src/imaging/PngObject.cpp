@@ -2,14 +2,16 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "imaging/PngCrc.h"
 #include "imaging/PngFilters.h"
 #include "imaging/PngMessages.h"
-#include "platform/BinaryStream.h"
 #include "imaging/TransparentStretch.h"
+#include "platform/BinaryStream.h"
 #include "platform/Canvas.h"
 #include "platform/GraphicErrors.h"
 #include "platform/LibraryErrors.h"
@@ -460,20 +462,49 @@ size_t TPNGObject::PaletteEntryCount() const {
                                    : h.Palette().size();
 }
 
+QImage::Format TPNGObject::ImageFormat() const {
+  return GetTransparencyMode() == ptmNone ? QImage::Format_RGB32 : QImage::Format_ARGB32;
+}
+
 QImage TPNGObject::ToImage() const {
   if (!HasHeader()) return {};
   const TChunkIHDR& h = GetHeader();
+  const uint64_t bytes = uint64_t{h.Width} * h.Height * 4;
+  if (std::string problem = PictureMemoryProblem(kPngFormatName, h.Width, h.Height, bytes); !problem.empty())
+    RaiseError<EPNGOutMemory>(problem);
+  QImage image(static_cast<int>(h.Width), static_cast<int>(h.Height), ImageFormat());
+  if (image.isNull()) RaiseError<EPNGOutMemory>(PictureTooLargeNow(kPngFormatName, h.Width, h.Height, bytes));
+  DrawRows(0, image);
+  return image;
+}
+
+void TPNGObject::ForEachImageStrip(int32_t rowsPerStrip, const TImageStripVisit& visit) const {
+  if (!HasHeader()) return;
+  const TChunkIHDR& h = GetHeader();
+  const auto width = static_cast<int>(h.Width);
+  const auto height = static_cast<int32_t>(h.Height);
+  rowsPerStrip = std::max(rowsPerStrip, 1);
+  QImage strip;
+  for (int32_t top = 0; top < height; top += rowsPerStrip) {
+    const int32_t rows = std::min(rowsPerStrip, height - top);
+    if (strip.height() != rows) strip = QImage(width, rows, ImageFormat());
+    if (strip.isNull()) throw std::bad_alloc();
+    DrawRows(static_cast<uint32_t>(top), strip);
+    visit(top, strip);
+  }
+}
+
+void TPNGObject::DrawRows(uint32_t top, QImage& image) const {
+  const TChunkIHDR& h = GetHeader();
   const int32_t mode = GetTransparencyMode();
-  QImage image(static_cast<int>(h.Width), static_cast<int>(h.Height),
-               mode == ptmNone ? QImage::Format_RGB32 : QImage::Format_ARGB32);
-  if (image.isNull()) RaiseError<EPNGOutMemory>(EPNGOutMemoryText);
   const TColor transparentColor = GetTransparentColor();
   const auto* trns = chunks_.ItemFromClass<TChunktRNS>();
   const auto& palette = h.Palette();
   const size_t entries = PaletteEntryCount();
   const bool paletted = h.Paletted();
-  for (uint32_t y = 0; y < h.Height; ++y) {
-    auto* out = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)));
+  const uint32_t end = top + static_cast<uint32_t>(image.height());
+  for (uint32_t y = top; y < end; ++y) {
+    auto* out = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y - top)));
     const uint8_t* row = h.ScanLine(y);
     // A key plane counts only while the picture has its key.
     const uint8_t* alpha = h.HasAlpha() && mode != ptmNone ? h.AlphaScanLine(y) : nullptr;
@@ -515,7 +546,6 @@ QImage TPNGObject::ToImage() const {
       out[x] = qRgba(r, g, b, a);
     }
   }
-  return image;
 }
 
 // --------------------------------------------------- drawing and conversion
@@ -712,7 +742,7 @@ void TPNGObject::LoadFromClipboardFormat(const QMimeData& data) {
 
 void RegisterPngFileFormat() {
   RegisterCommonChunks();
-  RegisterPictureFileFormat("PNG", "Portable Network Graphics", TPNGObject::StaticClass());
+  RegisterPictureFileFormat("PNG", kPngFormatName, TPNGObject::StaticClass());
 }
 
 }  // namespace qira

@@ -71,7 +71,11 @@ class TPNGObject : public TGraphic {
   void SaveToStream(TBinaryStream& stream) const override;
   // The pixels as drawn: RGB32 without transparency; ARGB32 with the
   // transparent colour see-through (mode 1) or the stored alpha (mode 2).
+  // EPNGOutMemory with the picture's size when the memory cannot hold them.
   QImage ToImage() const override;
+  // The same pixels built a strip at a time from the decoded rows, so that
+  // only one strip is held besides them.
+  void ForEachImageStrip(int32_t rowsPerStrip, const TImageStripVisit& visit) const override;
   // AssignHandle of the image, not transparent; a null image clears.
   void AssignImage(const QImage& image) override;
   // Another PNG image is copied chunk by chunk with its settings; any other
@@ -184,6 +188,10 @@ class TPNGObject : public TGraphic {
   void LoadChunks(TBinaryStream& stream);
   // The palette indices that name a colour: a PLTE's entries, else the stand-in palette.
   size_t PaletteEntryCount() const;
+  // The format ToImage gives.
+  QImage::Format ImageFormat() const;
+  // Rows top .. top + image.height() - 1 of ToImage into `image`.
+  void DrawRows(uint32_t top, QImage& image) const;
 
   TPNGList chunks_;
   uint8_t filterSet_ = pfSub;

@@ -22,6 +22,13 @@ class EInvalidGraphic : public std::runtime_error {
   std::string reason_;
 };
 
+// Picture data whose pixels the memory the program may take cannot hold; what()
+// is PictureTooLargeMessage's text (its size, what it needs, what can be used).
+class EGraphicTooLarge : public EInvalidGraphic {
+ public:
+  using EInvalidGraphic::EInvalidGraphic;
+};
+
 // An operation the graphic cannot carry out (a pixel format it cannot write,
 // a picture too large for its file format).
 class EInvalidGraphicOperation : public std::runtime_error {

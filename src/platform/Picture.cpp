@@ -1,9 +1,11 @@
 #include "platform/Picture.h"
 
 #include <algorithm>
+#include <new>
 #include <utility>
 
 #include "platform/AsciiCase.h"
+#include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
 #include "platform/BmpCodec.h"
 
@@ -54,6 +56,12 @@ void TGraphic::SaveToFile(const std::string& utf8Path) const {
     throw EGraphicFileError("Cannot create file \"" + utf8Path + "\". " + file->FailureReason(e.what()));
   }
   if (!file->Commit(&error)) throw EGraphicFileError("Cannot create file \"" + utf8Path + "\". " + error);
+}
+
+void TGraphic::ForEachImageStrip(int32_t rowsPerStrip, const TImageStripVisit& visit) const {
+  const QImage image = ToImage();
+  if (image.isNull() && Width() > 0 && Height() > 0) throw std::bad_alloc();
+  qira::ForEachImageStrip(image, rowsPerStrip, visit);
 }
 
 std::unique_ptr<TGraphic> TGraphic::Clone() const {
@@ -230,11 +238,58 @@ std::vector<TPictureFileFormat> PictureFileFormats() { return Formats(); }
 
 void RegisterBitmapFileFormat() { RegisterPictureFileFormat("bmp", "Bitmaps", TBitmapGraphic::StaticClass()); }
 
+std::string GraphicFormatName(const TGraphicClass& graphicClass) {
+  for (const TPictureFileFormat& f : Formats()) {
+    if (f.graphicClass == &graphicClass) return f.description;
+  }
+  return graphicClass.ClassName();
+}
+
 std::string_view FileNameExtension(std::string_view path) {
   const size_t slash = path.find_last_of('/');
   const size_t dot = path.find_last_of('.');
   if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
   return path.substr(dot);
+}
+
+// ------------------------------------------------------------------- memory
+
+void ForEachImageStrip(const QImage& image, int32_t rowsPerStrip, const TImageStripVisit& visit) {
+  const int32_t height = image.isNull() ? 0 : image.height();
+  const bool inPlace = image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32;
+  rowsPerStrip = std::max(rowsPerStrip, 1);
+  for (int32_t top = 0; top < height; top += rowsPerStrip) {
+    const int32_t rows = std::min(rowsPerStrip, height - top);
+    if (inPlace) {
+      visit(top, QImage(image.constScanLine(top), image.width(), rows, image.bytesPerLine(), image.format()));
+      continue;
+    }
+    const QImage strip = image.copy(0, top, image.width(), rows).convertToFormat(QImage::Format_ARGB32);
+    if (strip.isNull()) throw std::bad_alloc();
+    visit(top, strip);
+  }
+}
+
+namespace {
+std::string MegabytesUp(uint64_t bytes) { return std::to_string((bytes + (uint64_t{1} << 20) - 1) >> 20) + " MB"; }
+std::string MegabytesDown(uint64_t bytes) { return std::to_string(bytes >> 20) + " MB"; }
+}  // namespace
+
+std::string PictureTooLargeMessage(std::string_view formatName, int64_t width, int64_t height, uint64_t neededBytes,
+                                   uint64_t usableBytes) {
+  return "This \"" + std::string(formatName) + "\" image of " + std::to_string(width) + " x " +
+         std::to_string(height) + " pixels is too large: it needs " + MegabytesUp(neededBytes) + " of memory, and " +
+         MegabytesDown(usableBytes) + " can be used.";
+}
+
+std::string PictureTooLargeNow(std::string_view formatName, int64_t width, int64_t height, uint64_t neededBytes) {
+  const auto usable = static_cast<uint64_t>(std::max<int64_t>(AvailableMemory(), 0));
+  return PictureTooLargeMessage(formatName, width, height, neededBytes, usable);
+}
+
+std::string PictureMemoryProblem(std::string_view formatName, int64_t width, int64_t height, uint64_t bytes) {
+  if (bytes <= static_cast<uint64_t>(INT64_MAX) && MemoryFits(static_cast<int64_t>(bytes))) return {};
+  return PictureTooLargeNow(formatName, width, height, bytes);
 }
 
 }  // namespace qira

@@ -4,7 +4,8 @@
 // any kind, and the picture registry that maps a file extension to the kind
 // that reads and writes it.
 //
-// Sections: graphic classes; TGraphic; TSharedImage; TBitmapGraphic; TPicture; registry.
+// Sections: graphic classes; TGraphic; TSharedImage; TBitmapGraphic; TPicture;
+// registry; memory.
 //
 // The registry is filled by explicit calls at start-up (RegisterBitmapFileFormat
 // here, the PNG, GIF and JPEG kinds in their own units); nothing registers
@@ -46,6 +47,10 @@ class TGraphicClass {
 
 // ------------------------------------------------------------------ TGraphic
 
+// Rows top .. top + strip.height() - 1 of a picture, in Format_RGB32 or
+// Format_ARGB32 (not premultiplied); valid only during the call.
+using TImageStripVisit = std::function<void(int32_t top, const QImage& strip)>;
+
 // A picture of one kind. Every kind here is a raster picture: it can give its
 // pixels as an image and take them from one.
 class TGraphic {
@@ -77,6 +82,11 @@ class TGraphic {
 
   // The pixels as they are drawn; a null image when empty.
   virtual QImage ToImage() const = 0;
+  // The pixels of ToImage handed to `visit` top to bottom, at most rowsPerStrip
+  // rows at a time, so that a kind that builds its pixels from data of its own
+  // (PNG) need not hold them all at once. The default takes ToImage once.
+  // std::bad_alloc when a strip (or the default's image) cannot be had.
+  virtual void ForEachImageStrip(int32_t rowsPerStrip, const TImageStripVisit& visit) const;
   // Takes the pixels of an image (a null image empties the graphic), then Changed.
   virtual void AssignImage(const QImage& image) = 0;
   // Takes another graphic's picture; the default goes through its pixels.
@@ -239,9 +249,32 @@ const TGraphicClass* FindPictureFileFormat(std::string_view extension);
 std::vector<TPictureFileFormat> PictureFileFormats();
 // The start-up registration of this unit: "bmp" = "Bitmaps" -> TBitmapGraphic.
 void RegisterBitmapFileFormat();
+// The name a user knows a kind by: the description of the first format
+// registered for it ("Portable Network Graphics"), else its class name.
+std::string GraphicFormatName(const TGraphicClass& graphicClass);
 
 // The extension of the last element of a path, from its last "." on (the dot
 // included); "" when that element has no ".".
 std::string_view FileNameExtension(std::string_view path);
+
+// ------------------------------------------------------------------- memory
+
+// An image's rows as TGraphic::ForEachImageStrip hands them out: those of a
+// 32-bit image in place, any other format converted a strip at a time
+// (std::bad_alloc when a strip cannot be had).
+void ForEachImageStrip(const QImage& image, int32_t rowsPerStrip, const TImageStripVisit& visit);
+
+// The refusal of a picture the memory cannot hold: "This "<format>" image of
+// <w> x <h> pixels is too large: it needs <n> MB of memory, and <m> MB can be
+// used." What is needed rounds up and what can be used down, so the two never
+// read the same.
+std::string PictureTooLargeMessage(std::string_view formatName, int64_t width, int64_t height, uint64_t neededBytes,
+                                   uint64_t usableBytes);
+// That refusal with what can be used now (AvailableMemory): for an allocation of
+// `neededBytes` that failed.
+std::string PictureTooLargeNow(std::string_view formatName, int64_t width, int64_t height, uint64_t neededBytes);
+// PictureTooLargeNow when `bytes` more do not fit in the memory the program may
+// take (MemoryFits); empty when they do.
+std::string PictureMemoryProblem(std::string_view formatName, int64_t width, int64_t height, uint64_t bytes);
 
 }  // namespace qira

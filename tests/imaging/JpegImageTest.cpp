@@ -9,12 +9,14 @@
 
 #include "imaging/JpegImage.h"
 #include "imaging/JpegWriter.h"
+#include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
 #include "platform/GraphicErrors.h"
 #include "platform/Picture.h"
 #include "support/DjpegPeer.h"
 #include "support/GeneratedFixtures.h"
 #include "support/ScratchFolder.h"
+#include "support/ThrownMessage.h"
 
 namespace qira {
 namespace {
@@ -55,7 +57,6 @@ TEST(JpegReader, DamagedAndTruncatedFilesAreRefusedWithTheLibrarysReason) {
     const char* reason;  // a part of the library's text (or the size check's)
   } cases[] = {
       {"truncated.jpg", "Premature end of JPEG file"},
-      {"no_end.jpg", "Premature end of JPEG file"},
       {"bad_marker.jpg", ""},
       {"text.jpg", "Not a JPEG file"},
       {"vast.jpg", "16000 x 16000 pixels is more than the file's data can hold"},
@@ -71,6 +72,76 @@ TEST(JpegReader, DamagedAndTruncatedFilesAreRefusedWithTheLibrarysReason) {
     }
   }
   EXPECT_THROW((void)DecodeJpeg({}), EInvalidGraphic);
+}
+
+// The library tells of a file that ends early only once its decoder reads past the
+// data, which a file lacking its end marker does too; the pixels tell the two apart.
+TEST(JpegReader, AFileLackingOnlyItsEndMarkerGivesThePixelsOfTheWholeFile) {
+  const struct {
+    const char* cut;
+    const char* whole;
+  } cases[] = {
+      {"no_end.jpg", "baseline.jpg"},
+      {"detail_no_end.jpg", "detail_whole.jpg"},
+      {"restart_no_end.jpg", "restart_whole.jpg"},
+      {"progressive_no_end.jpg", "progressive_whole.jpg"},
+  };
+  TScratchFolder folder;
+  for (const auto& c : cases) {
+    const QImage theirs = test::DjpegPixels(folder, Jpegs().File(c.whole));
+    ASSERT_FALSE(theirs.isNull()) << c.whole;
+    try {
+      EXPECT_EQ(FirstDifference(DecodeJpeg(BytesOf(c.cut)), theirs), "") << c.cut;
+    } catch (const EInvalidGraphic& e) {
+      ADD_FAILURE() << c.cut << " was refused: " << e.Reason();
+    }
+  }
+}
+
+TEST(JpegReader, AFileWhosePixelDataIsCutIsRefused) {
+  // An arithmetic-coded scan reads as zeros past its end without a word, so such a
+  // file without its end marker cannot be told from a cut one.
+  for (const char* file : {"detail_scan_cut.jpg", "detail_last_bytes.jpg", "restart_scan_cut.jpg",
+                           "progressive_no_last_scan.jpg", "arithmetic_scan_cut.jpg", "arithmetic_no_end.jpg"}) {
+    try {
+      (void)DecodeJpeg(BytesOf(file));
+      ADD_FAILURE() << file << " was decoded";
+    } catch (const EInvalidGraphic& e) {
+      EXPECT_STREQ(e.what(), kInvalidJpegText) << file;
+      EXPECT_EQ(e.Reason(), "Premature end of JPEG file") << file;
+    }
+  }
+}
+
+// Decoding holds the picture, and for a frame of several scans the coefficients of
+// the whole frame until its last scan is read: both are counted before either is taken.
+TEST(JpegReaderMemory, APictureWhoseDecodingTheMemoryCannotHoldIsRefusedWithItsSize) {
+  struct TReset {
+    ~TReset() { SetAvailableMemoryProbe({}); }
+  } reset;
+  constexpr int64_t kPicture = 37 * 23 * 4;
+  constexpr int64_t kCoefficients = 3 * 5 * 3 * 128;  // three components of 5 x 3 blocks (4:4:4)
+  const struct {
+    const char* file;
+    int64_t room;
+    bool decoded;
+  } cases[] = {
+      {"baseline.jpg", kPicture - 1, false},
+      {"baseline.jpg", kPicture, true},
+      {"progressive.jpg", kPicture + kCoefficients - 1, false},
+      {"progressive.jpg", kPicture + kCoefficients, true},
+  };
+  for (const auto& c : cases) {
+    SetAvailableMemoryProbe([room = c.room] { return room; });
+    if (c.decoded) {
+      EXPECT_EQ(DecodeJpeg(BytesOf(c.file)).size(), QSize(37, 23)) << c.file;
+    } else {
+      EXPECT_EQ(ThrownMessage<EGraphicTooLarge>([&] { (void)DecodeJpeg(BytesOf(c.file)); }),
+                "This \"JPEG Image File\" image of 37 x 23 pixels is too large: it needs 1 MB of memory, and 0 MB can "
+                "be used.")
+          << c.file << " in " << c.room;
+    }
+  }
 }
 
 // djpeg writes no CMYK as PPM: the inks are checked by value. Files with an

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <cstring>
 #include <functional>
 #include <QImage>
 
@@ -268,6 +269,44 @@ TEST(PngReaderMemory, APictureThatWouldNotFitIsRefusedBeforeDecodingWithItsSize)
   TPNGObject loaded;
   LoadPngFixture(loaded, "rgb8.png");
   ExpectRgbPicture(loaded, 5, 4);
+}
+
+// The 32-bit picture shown from the rows is counted before it is made.
+TEST(PngReaderMemory, APictureShownFromTheRowsIsRefusedWithItsSizeWhenTheMemoryCannotHoldIt) {
+  struct TReset {
+    ~TReset() { SetAvailableMemoryProbe({}); }
+  } reset;
+  TPNGObject png;
+  LoadPngFixture(png, "rgb8.png");
+  SetAvailableMemoryProbe([] { return int64_t{5 * 4 * 4 - 1}; });
+  EXPECT_EQ(ThrownMessage<EPNGOutMemory>([&] { (void)png.ToImage(); }),
+            "This \"Portable Network Graphics\" image of 5 x 4 pixels is too large: it needs 1 MB of memory, and "
+            "0 MB can be used.");
+  SetAvailableMemoryProbe([] { return int64_t{5 * 4 * 4}; });
+  EXPECT_EQ(png.ToImage().size(), QSize(5, 4));
+}
+
+// A texture takes the pixels a few rows at a time rather than as one picture.
+TEST(PngReaderStrips, ThePixelsHandedOutInStripsAreThoseOfTheWholePicture) {
+  for (const char* name : {"rgb8.png", "rgba8.png", "rgb16.png", "grey2_adam7.png", "pal2.png",
+                           "pal_trns_shared_colour.png"}) {
+    TPNGObject png;
+    LoadPngFixture(png, name);
+    const QImage whole = png.ToImage();
+    for (const int rows : {1, 3}) {
+      QImage joined(whole.size(), whole.format());
+      int next = 0;
+      png.ForEachImageStrip(rows, [&](int32_t top, const QImage& strip) {
+        EXPECT_EQ(top, next) << name;
+        EXPECT_EQ(strip.format(), whole.format()) << name;
+        for (int i = 0; i < strip.height(); ++i)
+          std::memcpy(joined.scanLine(top + i), strip.constScanLine(i), static_cast<size_t>(whole.width()) * 4);
+        next = top + strip.height();
+      });
+      EXPECT_EQ(next, whole.height()) << name;
+      EXPECT_EQ(joined, whole) << name << " in strips of " << rows;
+    }
+  }
 }
 
 // Every way of turning the picture into pixels refuses a colour the palette lacks.

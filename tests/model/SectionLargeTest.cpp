@@ -6,22 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
-
-#if defined(__SANITIZE_ADDRESS__)
-// The address sanitizer's allocator interface (its header is not always installed).
-extern "C" {
-int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*, size_t),
-                                              void (*free_hook)(const volatile void*));
-size_t __sanitizer_get_allocated_size(const volatile void* p);
-int __sanitizer_get_ownership(const volatile void* p);
-}
-#define QIRA_HEAP_HOOKS 1
-#endif
 
 #include "model/GraphicsSceneSupport.h"
 #include "model/Section.h"
@@ -30,6 +18,7 @@ int __sanitizer_get_ownership(const volatile void* p);
 #include "support/CountingSection.h"
 #include "support/FakeServices.h"
 #include "support/GeneratedFixtures.h"
+#include "support/HeapPeak.h"
 #include "support/PeerRun.h"
 #include "support/ScratchFolder.h"
 #include "support/ThrownMessage.h"
@@ -101,39 +90,7 @@ print("cells %d mismatches %d leftover %d" % (cells, mismatches, sum(1 for _ in 
 )PY";
 
 #ifdef QIRA_HEAP_HOOKS
-// The bytes the program asks the heap for between Start and Stop, at their peak:
-// what a step adds to the heap, without the sanitizer's padding, shadow and
-// quarantine, which inflate the resident size.
-class THeapPeak {
- public:
-  static void Start() {
-    static const bool installed = __sanitizer_install_malloc_and_free_hooks(&OnMalloc, &OnFree) != 0;
-    ASSERT_TRUE(installed);
-    current_ = 0;
-    peak_ = 0;
-    on_ = true;
-  }
-  static int64_t Stop() {
-    on_ = false;
-    return peak_;
-  }
-
- private:
-  static void OnMalloc(const volatile void*, size_t n) {
-    if (!on_) return;
-    const int64_t now = current_ += static_cast<int64_t>(n);
-    int64_t seen = peak_;
-    while (now > seen && !peak_.compare_exchange_weak(seen, now)) {
-    }
-  }
-  static void OnFree(const volatile void* p) {
-    if (!on_ || p == nullptr) return;
-    if (__sanitizer_get_ownership(p)) current_ -= static_cast<int64_t>(__sanitizer_get_allocated_size(p));
-  }
-  static inline std::atomic<bool> on_{false};
-  static inline std::atomic<int64_t> current_{0};
-  static inline std::atomic<int64_t> peak_{0};
-};
+using test::THeapPeak;
 #endif
 
 // ---- Memory ----------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <string>
 
 #include "platform/Picture.h"
@@ -41,32 +42,24 @@ std::string SizeText(int64_t width, int64_t height) {
   return "Bitmap of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is too large";
 }
 
-// Draws the picture into a 24-bit picture whose width is rounded up to a
-// multiple of 4, stretching it there (nearest pixel). A platform bitmap is
-// copied as bitmaps are drawn, its colour bytes taken and its alpha byte
-// ignored (many 32-bit bitmaps leave that byte 0); any other picture is
-// blended over the white of a new bitmap.
-QImage DrawInto24BitBitmap(const QImage& picture, bool blendOverWhite) {
-  const QImage source = picture.convertToFormat(QImage::Format_ARGB32);
-  const int width = source.width();
-  const int height = source.height();
-  const int drawnWidth = (width + 3) & ~3;
-  QImage target(drawnWidth, height, QImage::Format_RGB32);
-  if (target.isNull()) {
-    if (width > 0 && height > 0) throw EBitmapTooLarge(SizeText(drawnWidth, height));
-    return target;
-  }
-  for (int y = 0; y < height; ++y) {
-    const auto* src = reinterpret_cast<const QRgb*>(source.constScanLine(y));
-    auto* dst = reinterpret_cast<QRgb*>(target.scanLine(y));
-    for (int x = 0; x < drawnWidth; ++x) {
-      const QRgb c = src[static_cast<int64_t>(x) * width / drawnWidth];
-      const int a = blendOverWhite ? qAlpha(c) : 255;
-      auto over = [a](int channel) { return (channel * a + 255 * (255 - a) + 127) / 255; };
-      dst[x] = qRgb(over(qRed(c)), over(qGreen(c)), over(qBlue(c)));
-    }
-  }
-  return target;
+// The rows a conversion takes from the picture at a time: small enough that a
+// picture built a strip at a time adds next to nothing to the block.
+constexpr int64_t kStripBytes = 64 * 1024;
+
+int32_t RowsPerStrip(int32_t width) {
+  return static_cast<int32_t>(std::max<int64_t>(1, kStripBytes / (int64_t{std::max(width, 1)} * 4)));
+}
+
+int32_t DrawnWidth(int32_t width) { return (width + 3) & ~3; }
+
+// The name of the platform's bitmap in a refusal.
+std::string BitmapFormatName() { return GraphicFormatName(TBitmapGraphic::StaticClass()); }
+
+// Why a block of blockWidth x height for a picture of width x height cannot be had
+// now beside a strip of the picture's rows; empty when it can.
+std::string BlockMemoryProblem(std::string_view formatName, int32_t width, int32_t height, int32_t blockWidth) {
+  const int64_t bytes = int64_t{blockWidth} * height * 4 + kStripBytes;
+  return PictureMemoryProblem(formatName, width, height, static_cast<uint64_t>(bytes));
 }
 
 }  // namespace
@@ -85,6 +78,17 @@ std::string TextureSizeProblem(int64_t width, int64_t height) {
   if (width <= limit && height <= limit) return {};
   return "Picture of " + std::to_string(width) + " x " + std::to_string(height) +
          " pixels is too large for a texture: no side may be longer than " + std::to_string(limit) + " pixels";
+}
+
+enum class TGLBitmap32::TAlphaUse : uint8_t {
+  auKeep,       // as it is
+  auOpaque,     // 255: a bitmap drawn as the class library draws bitmaps, its colours copied
+  auOverWhite,  // the colours blended over white, then 255: any other picture drawn
+};
+
+std::string TextureMemoryProblem(const TGraphic& graphic) {
+  return BlockMemoryProblem(GraphicFormatName(graphic.GraphicClass()), graphic.Width(), graphic.Height(),
+                            DrawnWidth(graphic.Width()));
 }
 
 namespace {
@@ -158,16 +162,24 @@ void TGLBitmap32::Assign(const TGraphic* graphic) {
     Assign(static_cast<const TPersistent*>(nullptr));
     return;
   }
-  CheckTextureSize(graphic->Width(), graphic->Height());
+  const int32_t width = graphic->Width();
+  const int32_t height = graphic->Height();
+  CheckTextureSize(width, height);
+  const std::string formatName = GraphicFormatName(graphic->GraphicClass());
   const auto* bitmap = dynamic_cast<const TBitmapGraphic*>(graphic);
   if (bitmap) {
     const int32_t bits = bitmap->BitsPerPixel();
-    if ((bits == 24 || bits == 32) && bitmap->Width() % 4 == 0) {
-      AssignFromBitmap(bitmap->Image(), bits == 32);
-      return;
+    const QImage& image = bitmap->Image();
+    const auto strips = [&](const TImageStripVisit& visit) { ForEachImageStrip(image, RowsPerStrip(width), visit); };
+    if ((bits == 24 || bits == 32) && width % 4 == 0) {
+      Fill(formatName, width, height, width, bits == 32 ? TAlphaUse::auKeep : TAlphaUse::auOpaque, strips);
+    } else {
+      Fill(formatName, width, height, DrawnWidth(width), TAlphaUse::auOpaque, strips);
     }
+    return;
   }
-  AssignFrom24BitsBitmap(DrawInto24BitBitmap(graphic->ToImage(), bitmap == nullptr));
+  Fill(formatName, width, height, DrawnWidth(width), TAlphaUse::auOverWhite,
+       [&](const TImageStripVisit& visit) { graphic->ForEachImageStrip(RowsPerStrip(width), visit); });
 }
 
 void TGLBitmap32::Assign(const TPicture* picture) { Assign(picture ? picture->Graphic() : nullptr); }
@@ -185,7 +197,8 @@ void TGLBitmap32::Assign(const QImage& image) {
   if ((bits24 || bits32) && image.width() % 4 == 0) {
     AssignFromBitmap(image, bits32);
   } else {
-    AssignFrom24BitsBitmap(DrawInto24BitBitmap(image, false));
+    Fill(BitmapFormatName(), image.width(), image.height(), DrawnWidth(image.width()), TAlphaUse::auOpaque,
+         [&](const TImageStripVisit& visit) { ForEachImageStrip(image, RowsPerStrip(image.width()), visit); });
   }
 }
 
@@ -196,27 +209,48 @@ void TGLBitmap32::AssignFrom32BitsBitmap(const QImage& image) { AssignFromBitmap
 void TGLBitmap32::AssignFromBitmap(const QImage& image, bool withAlpha) {
   const int32_t width = image.isNull() ? 0 : image.width();
   const int32_t height = image.isNull() ? 0 : image.height();
-  const int64_t size = int64_t{width} * height * 4;
-  if (size > kMaxDataSize) throw EBitmapTooLarge(SizeText(width, height));
-  QImage source = image;
-  if (!source.isNull() && source.format() != QImage::Format_ARGB32 && source.format() != QImage::Format_RGB32) {
-    source = source.convertToFormat(QImage::Format_ARGB32);
-  }
-  std::vector<uint8_t> block(static_cast<size_t>(size));
-  for (int32_t i = 0; i < height; ++i) {
-    const int32_t blockRow = height - 1 - i;
-    const int32_t sourceRow = verticalOrder_ ? blockRow : i;
-    const auto* src = reinterpret_cast<const QRgb*>(source.constScanLine(sourceRow));
-    uint8_t* dst = block.data() + static_cast<size_t>(blockRow) * static_cast<size_t>(width) * 4;
-    for (int32_t x = 0; x < width; ++x) {
-      dst[4 * x] = static_cast<uint8_t>(qRed(src[x]));
-      dst[4 * x + 1] = static_cast<uint8_t>(qGreen(src[x]));
-      dst[4 * x + 2] = static_cast<uint8_t>(qBlue(src[x]));
-      dst[4 * x + 3] = withAlpha ? static_cast<uint8_t>(qAlpha(src[x])) : 255;
-    }
+  Fill(BitmapFormatName(), width, height, width, withAlpha ? TAlphaUse::auKeep : TAlphaUse::auOpaque,
+       [&](const TImageStripVisit& visit) { ForEachImageStrip(image, RowsPerStrip(width), visit); });
+}
+
+void TGLBitmap32::Fill(const std::string& formatName, int32_t width, int32_t height, int32_t blockWidth,
+                       TAlphaUse alpha, const std::function<void(const TImageStripVisit&)>& strips) {
+  const int64_t size = int64_t{blockWidth} * height * 4;
+  if (size > kMaxDataSize) throw EBitmapTooLarge(SizeText(blockWidth, height));
+  if (std::string problem = BlockMemoryProblem(formatName, width, height, blockWidth); !problem.empty())
+    throw EBitmapTooLarge(problem);
+  std::vector<uint8_t> block;
+  try {
+    block.resize(static_cast<size_t>(size));
+    strips([&](int32_t top, const QImage& strip) {
+      for (int32_t i = 0; i < strip.height(); ++i) {
+        const int32_t y = top + i;
+        const int32_t blockRow = verticalOrder_ ? y : height - 1 - y;
+        const auto* src = reinterpret_cast<const QRgb*>(strip.constScanLine(i));
+        uint8_t* dst = block.data() + static_cast<size_t>(blockRow) * static_cast<size_t>(blockWidth) * 4;
+        for (int32_t bx = 0; bx < blockWidth; ++bx, dst += 4) {
+          // A drawn picture is stretched to the block's width, nearest pixel.
+          const QRgb c = src[blockWidth == width ? bx : static_cast<int64_t>(bx) * width / blockWidth];
+          if (alpha == TAlphaUse::auOverWhite) {
+            const int a = qAlpha(c);
+            auto over = [a](int channel) { return static_cast<uint8_t>((channel * a + 255 * (255 - a) + 127) / 255); };
+            dst[0] = over(qRed(c));
+            dst[1] = over(qGreen(c));
+            dst[2] = over(qBlue(c));
+          } else {
+            dst[0] = static_cast<uint8_t>(qRed(c));
+            dst[1] = static_cast<uint8_t>(qGreen(c));
+            dst[2] = static_cast<uint8_t>(qBlue(c));
+          }
+          dst[3] = alpha == TAlphaUse::auKeep ? static_cast<uint8_t>(qAlpha(c)) : 255;
+        }
+      }
+    });
+  } catch (const std::bad_alloc&) {
+    throw EBitmapTooLarge(PictureTooLargeNow(formatName, width, height, static_cast<uint64_t>(size)));
   }
   data_ = std::move(block);
-  width_ = width;
+  width_ = blockWidth;
   height_ = height;
   dataSize_ = static_cast<int32_t>(size);
   blank_ = false;

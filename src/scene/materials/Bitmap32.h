@@ -12,15 +12,14 @@
 #include <QImage>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/Picture.h"
 #include "scene/components/Components.h"
 
 namespace qira {
-
-class TGraphic;
-class TPicture;
 
 // The minification filters of textures, in their stored order; the first two
 // do not use mipmaps.
@@ -47,6 +46,9 @@ int32_t MaxTextureSide();
 // Why a picture of width x height pixels cannot become a texture (a side longer
 // than MaxTextureSide); empty when it can.
 std::string TextureSizeProblem(int64_t width, int64_t height);
+// Why the block for the graphic's picture cannot be had now: PictureTooLargeMessage
+// with the name of its kind; empty when it can.
+std::string TextureMemoryProblem(const TGraphic& graphic);
 
 // ------------------------------------------------------------ upload plan
 
@@ -134,6 +136,13 @@ class TGLBitmap32 : public TPersistent {
   // blended over white. Null empties, as a null TPersistent does. A picture
   // with a side longer than MaxTextureSide raises EBitmapTooLarge with the
   // TextureSizeProblem text before anything is allocated.
+  //
+  // Every conversion in holds the new block and a strip of the picture's rows
+  // besides what the source holds (a graphic that builds its pixels builds
+  // them a strip at a time): a block the memory cannot hold raises
+  // EBitmapTooLarge with PictureTooLargeMessage (the source's kind, a
+  // QImage's as a bitmap's) before it is allocated, and so does an allocation
+  // that fails all the same. The bitmap is unchanged on any failure.
   void Assign(const TGraphic* graphic);
   void Assign(const TPicture* picture);
   // A QImage is a platform bitmap: Format_RGB888/BGR888 are 24 bits,
@@ -198,6 +207,12 @@ class TGLBitmap32 : public TPersistent {
   // Checks and applies new sizes; the block follows unless blank.
   void Resize(int32_t width, int32_t height);
   void AssignFromBitmap(const QImage& image, bool withAlpha);
+  enum class TAlphaUse : uint8_t;
+  // A new block of blockWidth x height from the picture's width x height
+  // pixels, handed over by `strips` (a narrower picture is stretched, nearest
+  // pixel), replacing the old one when whole.
+  void Fill(const std::string& formatName, int32_t width, int32_t height, int32_t blockWidth, TAlphaUse alpha,
+            const std::function<void(const TImageStripVisit&)>& strips);
   void ApplyColorTable(const uint8_t (&table)[256]);
 
   std::vector<uint8_t> data_;

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <filesystem>
 #include <utility>
 
 #include "platform/AsciiCase.h"
@@ -67,6 +68,15 @@ int32_t StrToInt(const std::string& text) {
 }
 
 bool FileExists(const std::string& fileName) { return FileStreamExists(fileName); }
+
+// Why a picture file that is not there as a regular file cannot be read: the
+// engine's text for a missing one; a folder, pipe or device is told as every
+// reader of the program tells it.
+std::string CannotOpenText(const std::string& fileName) {
+  std::error_code ec;
+  if (std::filesystem::exists(std::filesystem::u8path(fileName), ec)) return FileReadFailureText(fileName, fileName);
+  return "Could not open file: " + fileName;
+}
 
 // Runs `action` with the picture's change handler detached, so that what it
 // does to the picture does not invalidate the image; the handler is back
@@ -227,10 +237,12 @@ void TGLPersistentImage::LoadFromFile(const std::string& fileName) {
     Picture().LoadFromFile(name);
   } else {
     Picture().SetGraphic(nullptr);
-    throw ETexture("Could not open file: " + name);
+    throw ETexture(CannotOpenText(name));
   }
   // Refused now rather than kept whole in memory for an upload that cannot happen.
-  if (std::string problem = TextureSizeProblem(Picture().Width(), Picture().Height()); !problem.empty()) {
+  std::string problem = TextureSizeProblem(Picture().Width(), Picture().Height());
+  if (problem.empty() && Picture().Graphic()) problem = TextureMemoryProblem(*Picture().Graphic());
+  if (!problem.empty()) {
     Picture().SetGraphic(nullptr);
     throw ETexture(problem);
   }
@@ -270,7 +282,7 @@ TGLBitmap32* TGLPicFileImage::GetBitmap32(uint32_t target) {
         loadError_ = e.what();
       }
     } else {
-      loadError_ = "Could not open file: " + name;
+      loadError_ = CannotOpenText(name);
     }
     if (graphic) {
       if (std::string problem = TextureSizeProblem(graphic->Width(), graphic->Height()); !problem.empty()) {
@@ -278,9 +290,13 @@ TGLBitmap32* TGLPicFileImage::GetBitmap32(uint32_t target) {
         graphic.reset();
       }
     }
-    missingFile_ = graphic == nullptr;
     Picture().SetGraphic(std::move(graphic));
-    bitmap->Assign(Picture().Graphic());
+    try {
+      bitmap->Assign(Picture().Graphic());
+    } catch (const std::exception& e) {
+      loadError_ = e.what();
+    }
+    missingFile_ = !loadError_.empty();
     // The pixels live only in the bitmap until it is released.
     Picture().SetGraphic(nullptr);
   });

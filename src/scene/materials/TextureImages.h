@@ -36,7 +36,8 @@ class TGLTextureImage;
 
 // [SECTION] Errors and events
 
-// The engine's texture error: "Could not open file: <name>".
+// The engine's texture error: "Could not open file: <name>", or that the name is
+// no regular file.
 class ETexture : public Exception {
  public:
   using Exception::Exception;
@@ -231,8 +232,11 @@ class TGLPersistentImage : public TGLPictureImage {
   void SaveToFile(const std::string& fileName) override;
   // After the texture-needed callback: a graphic made by CreateGraphicFromFile,
   // else the picture's own loading when the file exists; otherwise the picture
-  // is emptied and ETexture "Could not open file: <name>" raised. A picture too
-  // large for a texture is emptied too, raising ETexture with TextureSizeProblem.
+  // is emptied and ETexture "Could not open file: <name>" raised (for a folder,
+  // pipe or device, FileReadFailureText's "... it is not a regular file"). A picture too
+  // large for a texture is emptied too, raising ETexture with TextureSizeProblem,
+  // and so is one whose texture block the memory cannot hold now besides it
+  // (TextureMemoryProblem).
   void LoadFromFile(const std::string& fileName) override;
   // "Picture.Data" while the picture holds a graphic: the graphic's class
   // name (a byte count and the name, "TBitmap") and its BMP file image.
@@ -254,8 +258,9 @@ class TGLPicFileImage : public TGLPictureImage {
   void SetPictureFileName(const std::string& fileName);
   // PictureFileName when not empty.
   void DefinePublished(TFiler& filer) override;
-  // The last load found no file, a file no picture kind could read, or a picture
-  // too large for a texture (TextureSizeProblem, dropped before any bitmap).
+  // The last load found no file, a file no picture kind could read, a picture
+  // too large for a texture (TextureSizeProblem, dropped before any bitmap), or
+  // one whose pixels could not be converted (a block the memory cannot hold).
   bool MissingFile() const { return missingFile_; }
   // Why the last load failed ("" when it did not).
   const std::string& LoadError() const { return loadError_; }

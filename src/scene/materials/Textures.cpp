@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/AvailableMemory.h"
 #include "platform/Picture.h"
 #include "scene/components/ComponentStreams.h"
 #include "scene/gl/MultitextureCoords.h"
@@ -58,15 +59,29 @@ GLenum ProxyOf(GLenum target) {
   return 0;
 }
 
-// Asks the driver, through the proxy target, whether it can hold the texture
-// the bitmap would upload, before anything is allocated for it.
+// What an upload takes besides the bitmap: the driver's copy of every level (kept
+// in the program's memory, by a software renderer all of it) and a level rescaled
+// or cleared for GLU.
+int64_t UploadBytes(const TTextureUploadPlan& plan) {
+  const int64_t texels = int64_t{plan.width} * plan.height;
+  const int64_t level = texels * (plan.kind == TTextureUploadKind::ukFloatStorage ? 16 : 4);
+  const bool mipmaps =
+      plan.kind == TTextureUploadKind::ukGeneratedMipmaps || plan.kind == TTextureUploadKind::ukBuiltMipmaps;
+  int64_t bytes = mipmaps ? level + level / 3 : level;
+  if (plan.rescale || (plan.kind == TTextureUploadKind::ukBuiltMipmaps && !plan.pixels)) bytes += texels * 4;
+  return bytes;
+}
+
+// Whether the memory and the driver (asked through the proxy target) can hold the
+// texture the bitmap would upload, before anything is allocated for it.
 bool TextureFits(GLenum target, const TGLBitmap32& bitmap, TGLMinFilter minFilter, GLenum internalFormat) {
-  const GLenum proxy = ProxyOf(target);
-  if (proxy == 0) return true;
   const TTextureUploadPlan plan =
       bitmap.PlanUpload(target, minFilter, static_cast<int32_t>(internalFormat), CurrentTextureUploadCaps());
   if (plan.kind == TTextureUploadKind::ukNothing) return true;
   if (plan.width <= 0 || plan.height <= 0) return false;
+  if (!MemoryFits(UploadBytes(plan))) return false;
+  const GLenum proxy = ProxyOf(target);
+  if (proxy == 0) return true;
   const GLenum type = plan.kind == TTextureUploadKind::ukFloatStorage ? GL_FLOAT : GL_UNSIGNED_BYTE;
   const GLenum pixelFormat = plan.kind == TTextureUploadKind::ukFloatStorage ? GL_RGBA : plan.pixelFormat;
   ClearGLError();
@@ -523,9 +538,16 @@ GLuint TGLTexture::PrepareHandle() {
     int32_t size = -1;
     bool uniform = true;
     for (GLenum face = GL_TEXTURE_CUBE_MAP_POSITIVE_X; face <= GL_TEXTURE_CUBE_MAP_NEGATIVE_Z && uniform; ++face) {
-      const TGLBitmap32* bitmap = image_->GetBitmap32(face);
-      const int32_t w = bitmap != nullptr ? bitmap->Width() : 0;
-      const int32_t h = bitmap != nullptr ? bitmap->Height() : 0;
+      int32_t w = 0;
+      int32_t h = 0;
+      try {
+        if (const TGLBitmap32* bitmap = image_->GetBitmap32(face)) {
+          w = bitmap->Width();
+          h = bitmap->Height();
+        }
+      } catch (const EBitmapTooLarge&) {
+        // A face the memory cannot hold uploads nothing, as PrepareImage does.
+      }
       if (size < 0) size = w;
       uniform = w > 0 && w == h && w == size;
       image_->ReleaseBitmap32();
@@ -693,8 +715,8 @@ void TGLTexture::PrepareImage(GLenum target) {
   }
   const GLenum internalFormat = OpenGLTextureFormat();
   if (!TextureFits(target, *bitmap, minFilter_, internalFormat)) {
-    // Too large for the driver: the texture stays empty rather than failing
-    // half-way through an allocation.
+    // Too large for the driver or the memory: the texture stays empty rather
+    // than failing half-way through an allocation.
     requiredMemorySize_ = -1;
     return;
   }

@@ -150,7 +150,9 @@ class TGLTexture : public TGLUpdateAbleObject, public IGLTextureImageOwner {
   GLuint Handle() { return GetHandle(); }
   // Sends the texture parameters to the texture bound to `target`.
   virtual void PrepareParams(GLenum target);
-  // Uploads the image into the texture bound to `target`.
+  // Uploads the image into the texture bound to `target`. Nothing is uploaded
+  // (the texture stays empty) when the image's bitmap cannot be had, or when the
+  // driver or the memory the program may take cannot hold the texture's levels.
   virtual void PrepareImage(GLenum target);
   // Frees the OpenGL texture; both changes are marked, the required memory
   // goes back to -1.

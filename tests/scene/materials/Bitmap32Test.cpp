@@ -7,12 +7,17 @@
 #include <QColor>
 #include <QImage>
 
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "platform/AvailableMemory.h"
 #include "platform/Picture.h"
 #include "scene/gl/OpenGLBinding.h"
 #include "support/HeadlessGL.h"
+#include "support/HeapPeak.h"
+#include "support/ThrownMessage.h"
 
 namespace qira {
 namespace {
@@ -252,6 +257,73 @@ TEST(Bitmap32Conversion, AssignOfABlankBitmapOrNullEmptiesAndOtherClassesRaise) 
   TPersistent unrelated;
   EXPECT_THROW(copy.Assign(&unrelated), EConvertError);
 }
+
+// ---- memory ----------------------------------------------------------------------
+
+struct TResetProbe {
+  ~TResetProbe() { SetAvailableMemoryProbe({}); }
+};
+
+TEST(Bitmap32Memory, ABlockTheMemoryCannotHoldIsRefusedWithThePicturesSizeAndKindAndNothingChanges) {
+  RegisterBitmapFileFormat();
+  TResetProbe reset;
+  TGLBitmap32 bitmap;
+  bitmap.Assign(Picture(4, 2, QImage::Format_ARGB32));
+  SetAvailableMemoryProbe([] { return int64_t{1000}; });
+  const QImage picture = Picture(100, 50, QImage::Format_RGB32);
+  TOtherGraphic other;
+  other.AssignImage(picture);
+  const TBitmapGraphic bitmapGraphic(picture);
+  const struct {
+    const char* kind;
+    std::function<void()> assign;
+  } cases[] = {
+      {"Bitmaps", [&] { bitmap.Assign(&bitmapGraphic); }},
+      {"Bitmaps", [&] { bitmap.Assign(picture); }},
+      {"Bitmaps", [&] { bitmap.AssignFrom24BitsBitmap(picture); }},
+      // A kind no file format names is told by its class.
+      {"TOtherGraphic", [&] { bitmap.Assign(&other); }},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ThrownMessage<EBitmapTooLarge>(c.assign),
+              "This \"" + std::string(c.kind) +
+                  "\" image of 100 x 50 pixels is too large: it needs 1 MB of memory, and 0 MB can be used.");
+    EXPECT_EQ(bitmap.Width(), 4);
+    EXPECT_EQ(At(bitmap, 0, 1), (TPixel{1, 2, 3, 40}));
+  }
+}
+
+#ifdef QIRA_HEAP_HOOKS
+// Beside the picture, a conversion holds its block and a strip of the picture's rows,
+// never a whole copy of the picture.
+TEST(Bitmap32Memory, AConversionHoldsItsBlockAndNoWholeCopyOfThePicture) {
+  constexpr int kSide = 1000;
+  constexpr int64_t kBlock = int64_t{kSide} * kSide * 4;
+  QImage indexed(kSide, kSide, QImage::Format_Indexed8);
+  indexed.setColorTable({qRgb(1, 2, 3), qRgb(250, 251, 252)});
+  indexed.fill(1);
+  const TBitmapGraphic palette(indexed);
+  TOtherGraphic other;
+  other.AssignImage(Picture(kSide, kSide, QImage::Format_ARGB32));
+  const QImage rgb888 = Picture(kSide - 2, kSide, QImage::Format_RGB888);  // drawn four pixels wider
+  const struct {
+    const char* road;
+    std::function<void(TGLBitmap32&)> assign;
+  } cases[] = {
+      {"a palette bitmap", [&](TGLBitmap32& b) { b.Assign(&palette); }},
+      {"another kind", [&](TGLBitmap32& b) { b.Assign(&other); }},
+      {"a 24-bit image of an odd width", [&](TGLBitmap32& b) { b.Assign(rgb888); }},
+  };
+  for (const auto& c : cases) {
+    TGLBitmap32 bitmap;
+    test::THeapPeak::Start();
+    c.assign(bitmap);
+    const int64_t peak = test::THeapPeak::Stop();
+    EXPECT_EQ(bitmap.Height(), kSide) << c.road;
+    EXPECT_LE(peak, kBlock + 256 * 1024) << c.road;
+  }
+}
+#endif
 
 // ---- alpha and colour ------------------------------------------------------------
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <GL/gl.h>
 #include <GL/glext.h>
 
@@ -189,6 +191,28 @@ TEST_F(ImageFiles, APersistentImageThatCannotOpenItsFileRaisesAndEmptiesThePictu
   folder_.Put("picture.unknown", "data");
   EXPECT_THROW(image.LoadFromFile(File("picture.unknown")), EInvalidGraphic);
   EXPECT_THROW(image.LoadFromFile(Fixture("pixels_cut.bmp")), EInvalidGraphic);
+}
+
+// A folder, a pipe or a device is no picture file: both kinds of picture image say
+// so, as every reader of the program does, instead of that it could not be opened.
+TEST_F(ImageFiles, AFolderPipeOrDeviceChosenAsAPictureIsToldToBeNoRegularFile) {
+  std::filesystem::create_directory(File("folder.bmp"));
+  ASSERT_EQ(mkfifo(File("pipe.bmp").c_str(), 0600), 0);
+  for (const std::string& name : {File("folder.bmp"), File("pipe.bmp"), std::string("/dev/null")}) {
+    const std::string expected = "File " + name + " can not be read: it is not a regular file";
+    TGLPersistentImage persistent;
+    try {
+      persistent.LoadFromFile(name);
+      ADD_FAILURE() << name << " was accepted";
+    } catch (const ETexture& e) {
+      EXPECT_EQ(std::string(e.what()), expected);
+    }
+    TGLPicFileImage picFile;
+    picFile.SetPictureFileName(name);
+    EXPECT_TRUE(picFile.GetBitmap32(GL_TEXTURE_2D)->IsEmpty()) << name;
+    EXPECT_TRUE(picFile.MissingFile()) << name;
+    EXPECT_EQ(picFile.LoadError(), expected);
+  }
 }
 
 TEST_F(ImageFiles, APersistentImageSavesItsPictureAsABmpOthersCanRead) {

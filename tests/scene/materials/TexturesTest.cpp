@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "support/MaterialRenderSupport.h"
+#include "platform/AvailableMemory.h"
 #include "platform/Picture.h"
 #include "scene/materials/Materials.h"
 #include "scene/gl/RenderingContext.h"
@@ -225,6 +226,39 @@ TEST_F(TextureDrawingGL, ATextureTheDriverCannotHoldIsRefusedBeforeAllocation) {
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
+// The driver keeps its copy of the texture's levels in the program's memory (a
+// software renderer all of it): a copy the memory cannot hold is not made.
+TEST_F(TextureDrawingGL, ATextureWhoseLevelsTheMemoryCannotHoldUploadsNothing) {
+  struct TResetProbe {
+    ~TResetProbe() { SetAvailableMemoryProbe({}); }
+  } reset;
+  const struct {
+    TGLMinFilter filter;
+    int64_t room;  // 512 x 512 texels of 4 bytes: 1 MB, and a third more for the smaller levels
+    GLint width;
+  } cases[] = {{miLinear, (1 << 20) - 1, 0},
+               {miLinear, 1 << 20, 512},
+               {miLinearMipmapLinear, (1 << 20) + (1 << 20) / 3 - 1, 0},
+               {miLinearMipmapLinear, (1 << 20) + (1 << 20) / 3, 512}};
+  for (const auto& c : cases) {
+    TGLTexture& texture = NewTexture();
+    TGLBlankImage blank;
+    blank.SetWidth(512);
+    blank.SetHeight(512);
+    texture.SetImage(&blank);
+    texture.SetMinFilter(c.filter);
+    SetAvailableMemoryProbe([room = c.room] { return room; });
+    const GLuint name = texture.GetHandle();
+    SetAvailableMemoryProbe({});
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    glBindTexture(GL_TEXTURE_2D, name);
+    GLint width = -1;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    EXPECT_EQ(width, c.width) << c.room;
+  }
+}
+
 TEST_F(TextureDrawingGL, AnUploadPutsBackTheBindingTheCacheKnows) {
   TGLTexture& first = KnownTexture();
   TGLTexture& second = KnownTexture();
@@ -251,13 +285,22 @@ TEST_F(TextureDrawingGL, DestroyHandlesFreesTheNameAndTheNextBindRebuildsIt) {
   EXPECT_FALSE(texture.ImageStale());
 }
 
-TEST_F(TextureDrawingGL, ACubeMapWithUnequalFacesIsBoundButNotUploaded) {
+// Faces of unequal sizes, or a face whose block the memory cannot hold, upload nothing.
+TEST_F(TextureDrawingGL, ACubeMapWithUnequalOrUnheldFacesIsBoundButNotUploaded) {
   if (!GL.ARB_texture_cube_map) GTEST_SKIP() << "no cube maps";
-  for (const bool equal : {false, true}) {
+  struct TResetProbe {
+    ~TResetProbe() { SetAvailableMemoryProbe({}); }
+  } reset;
+  const struct {
+    bool equal;
+    int64_t room;  // bytes of memory the program may take; 0: what there is
+    GLint width;   // of the face uploaded
+  } cases[] = {{false, 0, 0}, {true, 0, 4}, {true, 1000, 0}};
+  for (const auto& c : cases) {
     TGLTexture& texture = NewTexture();
     TGLCubeMapImage cube;
     for (int face = 0; face < 6; ++face) {
-      const int size = (!equal && face == 3) ? 8 : 4;
+      const int size = (!c.equal && face == 3) ? 8 : 4;
       QImage image(size, size, QImage::Format_RGB32);
       image.fill(Qt::red);
       TBitmapGraphic graphic(image);
@@ -265,12 +308,14 @@ TEST_F(TextureDrawingGL, ACubeMapWithUnequalFacesIsBoundButNotUploaded) {
     }
     texture.SetImage(&cube);
     texture.SetMinFilter(miNearest);
+    if (c.room > 0) SetAvailableMemoryProbe([room = c.room] { return room; });
     const GLuint name = texture.GetHandle();
+    SetAvailableMemoryProbe({});
     EXPECT_NE(name, 0u);
     glBindTexture(GL_TEXTURE_CUBE_MAP, name);
     GLint width = -1;
     glGetTexLevelParameteriv(GL_TEXTURE_CUBE_MAP_POSITIVE_X, 0, GL_TEXTURE_WIDTH, &width);
-    EXPECT_EQ(width, equal ? 4 : 0) << equal;
+    EXPECT_EQ(width, c.width) << c.equal << " " << c.room;
     glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
   }
 }
