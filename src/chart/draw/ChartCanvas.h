@@ -25,6 +25,7 @@
 
 #include "chart/draw/ChartInterfaces.h"
 #include "chart/draw/ChartPens.h"
+#include "chart/draw/ChartText.h"
 #include "platform/Canvas.h"
 #include "platform/Picture.h"
 
@@ -218,10 +219,10 @@ struct TChartProjection {
 
 // ========================================================== [SECTION] TChartCanvas
 
-class TChartCanvas {
+class TChartCanvas : public IHtmlTextCanvas {
  public:
   TChartCanvas();
-  virtual ~TChartCanvas();
+  ~TChartCanvas() override;
   TChartCanvas(const TChartCanvas&) = delete;
   TChartCanvas& operator=(const TChartCanvas&) = delete;
 
@@ -229,7 +230,7 @@ class TChartCanvas {
   virtual TColor GetBackColor() const = 0;
   virtual TBkMode GetBackMode() const = 0;
   // The reference canvas (the device context drawn on); null before InitWindow.
-  virtual TCanvas* GetHandle() const = 0;
+  TCanvas* GetHandle() const override = 0;
   virtual bool GetMonochrome() const = 0;
   virtual void SetPenPos(int32_t x, int32_t y) = 0;
   virtual bool SupportsFullRotation() const = 0;
@@ -262,7 +263,7 @@ class TChartCanvas {
   // times holePercent / 100.
   virtual void Donut(const TRect& box, double startAngle, double endAngle, double holePercent) = 0;
   // Nothing for a null or empty graphic.
-  virtual void Draw(int32_t x, int32_t y, const TGraphic* graphic) = 0;
+  void Draw(int32_t x, int32_t y, const TGraphic* graphic) override = 0;
   virtual void Ellipse(int32_t left, int32_t top, int32_t right, int32_t bottom) = 0;
   virtual void FillRect(const TRect& rect) = 0;
   // Bevelled frame, width rounds; leaves rect shrunk by width on every side.
@@ -274,14 +275,14 @@ class TChartCanvas {
   virtual void Rectangle(int32_t left, int32_t top, int32_t right, int32_t bottom) = 0;
   virtual void RoundRect(int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t cornerWidth,
                          int32_t cornerHeight) = 0;
-  virtual void StretchDraw(const TRect& rect, const TGraphic* graphic) = 0;
+  void StretchDraw(const TRect& rect, const TGraphic* graphic) override = 0;
 
   // ---- text (UTF-8) ----
   // Text with the current chart font's shadow, outline, gradient or picture.
-  virtual void TextOut(int32_t x, int32_t y, std::string_view text) = 0;
+  void TextOut(int32_t x, int32_t y, std::string_view text) override = 0;
   // Width and height plus the absolute shadow sizes of a visible font shadow.
-  virtual int32_t TextWidth(std::string_view text) = 0;
-  virtual int32_t TextHeight(std::string_view text) = 0;
+  int32_t TextWidth(std::string_view text) override = 0;
+  int32_t TextHeight(std::string_view text) override = 0;
   virtual int32_t TextWidthWide(std::u16string_view text) = 0;
   virtual int32_t TextHeightWide(std::u16string_view text) = 0;
 
@@ -299,7 +300,7 @@ class TChartCanvas {
                                 int32_t balance = 50, int32_t radialX = 0, int32_t radialY = 0) = 0;
   // Marks the off-screen bitmap as stale.
   virtual void Invalidate() = 0;
-  virtual void Line(int32_t x0, int32_t y0, int32_t x1, int32_t y1) = 0;
+  void Line(int32_t x0, int32_t y0, int32_t x1, int32_t y1) override = 0;
   virtual void Polyline(std::span<const TPoint> points) = 0;
   virtual void Polygon(std::span<const TPoint> points) = 0;
   // Clips to the polygon, fills its bounds with the gradient, unclips, and draws the
@@ -324,7 +325,7 @@ class TChartCanvas {
   // makes it the current chart font until the next AssignFont or ResetState.
   void AssignFont(IChartFont& font);
   // TextHeight of "W".
-  int32_t FontHeight() { return TextHeight("W"); }
+  int32_t FontHeight() override { return TextHeight("W"); }
   void RectangleRect(const TRect& r) { Rectangle(r.Left, r.Top, r.Right, r.Bottom); }
   void LinePoints(const TPoint& a, const TPoint& b) { Line(a.X, a.Y, b.X, b.Y); }
   // Formatted text (ChartText.h) at (x, y).
@@ -334,7 +335,7 @@ class TChartCanvas {
   TRect TextRect(int32_t x, int32_t y, std::string_view text);
 
   // ---- state ----
-  const TRect& Bounds() const { return projection_.Bounds; }
+  const TRect& Bounds() const override { return projection_.Bounds; }
   IChartFont* Font() const { return font_; }
   double FontZoom() const { return fontZoom_; }
   void SetFontZoom(double percent) { fontZoom_ = percent; }

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <vector>
 
-#include "chart/draw/ChartFilters.h"
 #include "chart/draw/GdiChartCanvas.h"
 #include "platform/CanvasColors.h"
 #include "platform/Rounding.h"
@@ -1010,7 +1009,6 @@ void InstallChartFills() {
   routines.GradientFillRect = CanvasGradientFill;
   routines.CreateBlend = CreateCanvasBlend;
   routines.BlurBitmap = BlurCanvasBitmap;
-  RegisterChartFilters();
 }
 
 }  // namespace qira

@@ -19,7 +19,7 @@
 #include <string_view>
 
 #include "chart/draw/ChartCanvas.h"
-#include "chart/draw/ChartPicture.h"
+#include "chart/draw/ChartPicture.h"  // Reaches up: a chart font can be filled with a picture.
 
 namespace qira {
 
@@ -348,8 +348,8 @@ class TChartFont : public IChartFont {
 
 // ------------------------------------------------------------- installation
 
-// Installs the gradient fill, the blend and the blur into the canvas routines and
-// registers the image filters; safe to call more than once.
+// Installs the gradient fill, the blend and the blur into the canvas routines;
+// safe to call more than once. The panel registers the image filters beside it.
 void InstallChartFills();
 
 }  // namespace qira

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "chart/draw/ChartFilters.h"
 #include "chart/draw/ChartInterfaces.h"
 #include "platform/CanvasColors.h"
 #include "platform/HandlerGuard.h"
@@ -163,6 +164,8 @@ void TBackImage::Draw(TCustomChartPanelExtended& panel, const TRect& rect, int32
 
 TCustomChartPanel::TCustomChartPanel(QWidget* parent) : QWidget(parent) {
   InstallChartFills();
+  // The filters also turn the bitmaps of angled gradients (ChartBitmapRotation).
+  RegisterChartFilters();
   resize(kPanelWidth, kPanelHeight);
   control_.SetSize(kPanelWidth, kPanelHeight);
   view3DOptions_ = std::make_unique<TView3DOptions>(this);

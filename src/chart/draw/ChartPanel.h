@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "chart/draw/ChartGradients.h"
-#include "chart/draw/ChartZoom.h"
+#include "chart/draw/ChartZoom.h"  // Reaches up: the panel keeps the zoom and panning drags and their mouse types.
 #include "chart/draw/GdiChartCanvas.h"
 
 namespace qira {

@@ -16,6 +16,10 @@ namespace qira {
 
 enum TChartObjectShapeStyle : uint8_t { fosRectangle, fosRoundRectangle, fosEllipse };
 enum TTextFormat : uint8_t { ttfNormal, ttfHtml };
+// The class library's TAlignment (the 3D text has its own of that name).
+enum TChartAlignment : uint8_t { taLeftJustify, taRightJustify, taCenter };
+// Its names as streamed.
+inline constexpr const char* kChartAlignmentIdents[] = {"taLeftJustify", "taRightJustify", "taCenter"};
 
 class TChartCustomShapeBrushPen {
  public:

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "chart/draw/ChartCanvas.h"
 #include "platform/AsciiCase.h"
+#include "platform/Canvas.h"
 #include "platform/CanvasColors.h"
 #include "platform/Picture.h"
 
@@ -109,7 +109,7 @@ std::vector<std::pair<std::string, std::string>> Attributes(std::string_view bod
 // One run of the markup over a canvas: measuring, and drawing when draw is set.
 class THtmlWriter {
  public:
-  THtmlWriter(TChartCanvas& canvas, TCanvas& device, int32_t x, int32_t y, bool draw)
+  THtmlWriter(IHtmlTextCanvas& canvas, TCanvas& device, int32_t x, int32_t y, bool draw)
       : canvas_(canvas), device_(device), x_(x), y_(y), left_(x), draw_(draw) {
     lineHeight_ = canvas_.FontHeight();
   }
@@ -339,7 +339,7 @@ class THtmlWriter {
     }
   }
 
-  TChartCanvas& canvas_;
+  IHtmlTextCanvas& canvas_;
   TCanvas& device_;
   int32_t x_, y_, left_;
   int32_t lineHeight_ = 0;
@@ -350,7 +350,7 @@ class THtmlWriter {
   std::vector<TSaved> fonts_;
 };
 
-TSize Run(TChartCanvas& canvas, int32_t x, int32_t y, std::string_view text, bool draw) {
+TSize Run(IHtmlTextCanvas& canvas, int32_t x, int32_t y, std::string_view text, bool draw) {
   TCanvas* device = canvas.GetHandle();
   if (!device) return {};
   return THtmlWriter(canvas, *device, x, y, draw).Run(text);
@@ -358,8 +358,8 @@ TSize Run(TChartCanvas& canvas, int32_t x, int32_t y, std::string_view text, boo
 
 }  // namespace
 
-TSize HtmlTextSize(TChartCanvas& canvas, std::string_view text) { return Run(canvas, 0, 0, text, false); }
+TSize HtmlTextSize(IHtmlTextCanvas& canvas, std::string_view text) { return Run(canvas, 0, 0, text, false); }
 
-void HtmlTextOut(TChartCanvas& canvas, int32_t x, int32_t y, std::string_view text) { Run(canvas, x, y, text, true); }
+void HtmlTextOut(IHtmlTextCanvas& canvas, int32_t x, int32_t y, std::string_view text) { Run(canvas, x, y, text, true); }
 
 }  // namespace qira

@@ -16,7 +16,27 @@
 
 namespace qira {
 
-class TChartCanvas;
+class TCanvas;
+class TGraphic;
+
+// What formatted text needs of the surface it is measured and drawn on. The chart
+// canvas (TChartCanvas, ChartCanvas.h) is the one such surface; the text sits
+// below it so that the canvas can write formatted text.
+class IHtmlTextCanvas {
+ public:
+  virtual ~IHtmlTextCanvas() = default;
+  // The device whose font the tags change; null: nothing is measured or drawn.
+  virtual TCanvas* GetHandle() const = 0;
+  virtual const TRect& Bounds() const = 0;
+  // TextHeight of "W".
+  virtual int32_t FontHeight() = 0;
+  virtual int32_t TextWidth(std::string_view text) = 0;
+  virtual int32_t TextHeight(std::string_view text) = 0;
+  virtual void TextOut(int32_t x, int32_t y, std::string_view text) = 0;
+  virtual void Line(int32_t x0, int32_t y0, int32_t x1, int32_t y1) = 0;
+  virtual void Draw(int32_t x, int32_t y, const TGraphic* graphic) = 0;
+  virtual void StretchDraw(const TRect& rect, const TGraphic* graphic) = 0;
+};
 
 // A malformed text: "Missing > at " + the rest, "Unknown field in FONT WEIGHT=" +
 // the value, "Unknown field in FONT: " + the attribute name.
@@ -26,8 +46,8 @@ class HtmlParserException : public std::runtime_error {
 };
 
 // Width: the widest line; height: the largest line height met.
-TSize HtmlTextSize(TChartCanvas& canvas, std::string_view text);
+TSize HtmlTextSize(IHtmlTextCanvas& canvas, std::string_view text);
 // Draws with the text's top-left at (x, y).
-void HtmlTextOut(TChartCanvas& canvas, int32_t x, int32_t y, std::string_view text);
+void HtmlTextOut(IHtmlTextCanvas& canvas, int32_t x, int32_t y, std::string_view text);
 
 }  // namespace qira

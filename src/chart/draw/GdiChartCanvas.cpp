@@ -7,7 +7,7 @@
 
 #include <QString>
 
-#include "chart/draw/ChartGradients.h"
+#include "chart/draw/ChartGradients.h"  // Reaches up: faces are darkened with the fills' DarkenColor.
 #include "platform/CanvasColors.h"
 #include "platform/Rounding.h"
 

@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "chart/engine/AxisLabels.h"
-#include "chart/engine/ChartAxis.h"
 #include "chart/draw/ChartCanvas.h"
 #include "chart/draw/DateTimeSteps.h"
+#include "chart/engine/AxisLabels.h"
+#include "chart/engine/ChartAxis.h"
 #include "platform/Rounding.h"
 
 namespace qira {

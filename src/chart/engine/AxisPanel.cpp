@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "chart/draw/ChartMessages.h"
-#include "chart/engine/ChartWalls.h"
 #include "chart/draw/GdiChartCanvas.h"
 #include "platform/CanvasColors.h"
 #include "platform/HandlerGuard.h"
@@ -668,6 +667,15 @@ void TCustomAxisPanel::InternalDraw(const TRect& rect) {
   fTools.Notify(cteAfterDraw);
   canvas_->ResetState();
   if (OnAfterDraw) OnAfterDraw();
+}
+
+bool IsDepthReversed(const TCustomAxisPanel& chart, int32_t z) {
+  const TCanvas3D* canvas = chart.Canvas();
+  if (canvas == nullptr || canvas->SupportsFullRotation()) return false;
+  const TRect r = chart.ChartRect();
+  return TriangleCrossProductNegative(canvas->Calculate3DPosition(r.Left, r.Top, z),
+                                      canvas->Calculate3DPosition(r.Left, r.Bottom, z),
+                                      canvas->Calculate3DPosition(r.Right, r.Bottom, z));
 }
 
 }  // namespace qira

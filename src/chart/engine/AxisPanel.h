@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "chart/engine/ChartAxis.h"
 #include "chart/draw/ChartInterfaces.h"
 #include "chart/draw/ChartPanel.h"
-#include "chart/engine/ChartSeries.h"
+#include "chart/engine/ChartAxis.h"
+#include "chart/engine/ChartSeries.h"  // Reaches up: the panel owns and draws its series.
 #include "chart/engine/ChartTools.h"
-#include "chart/engine/SeriesPointer.h"
+#include "chart/engine/SeriesPointer.h"  // Reaches up: the panel's series list holds the series groups.
 
 namespace qira {
 
@@ -293,5 +293,10 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
   TChartPage fPage{*this};
   TChartTools fTools{*this};
 };
+
+// The chart's depth ordering at depth z: False on a fully rotating canvas; else the
+// three corners (left, top), (left, bottom), (right, bottom) of the chart rectangle
+// projected at z turn the other way than in a flat view.
+bool IsDepthReversed(const TCustomAxisPanel& chart, int32_t z);
 
 }  // namespace qira

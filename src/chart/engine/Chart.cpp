@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "chart/engine/ChartPalettes.h"
+#include "chart/engine/ChartPalettes.h"  // Reaches up: ColorPaletteIndex gives the chart a named palette.
 #include "chart/engine/LineSeries.h"
 #include "platform/Canvas.h"
 #include "platform/HandlerGuard.h"

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "chart/engine/AxisPanel.h"
-#include "chart/engine/ChartLegend.h"
-#include "chart/engine/ChartMouse.h"
+#include "chart/engine/ChartLegend.h"  // Reaches up: the chart owns its legend.
+#include "chart/engine/ChartMouse.h"  // Reaches up: the chart keeps its mouse handling's saved scales and hits.
 #include "chart/engine/ChartTitles.h"
 #include "chart/engine/ChartWalls.h"
 

@@ -8,12 +8,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "chart/engine/AxisLabels.h"
 #include "chart/draw/ChartCanvas.h"
 #include "chart/draw/ChartMessages.h"
 #include "chart/draw/ChartRoutines.h"
-#include "chart/engine/ChartValueList.h"
 #include "chart/draw/DateTimeSteps.h"
+#include "chart/engine/AxisLabels.h"
+#include "chart/engine/ChartValueList.h"  // Reaches up: an axis shows dates when its series' value list holds them.
 #include "platform/Rounding.h"
 
 namespace qira {

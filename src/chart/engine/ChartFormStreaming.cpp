@@ -7,11 +7,11 @@
 //   [SECTION] Series as children
 #include <memory>
 
+#include "chart/draw/ChartPicture.h"
 #include "chart/engine/Chart.h"
 #include "chart/engine/ChartObjectStreaming.h"
-#include "chart/engine/ChartPalettes.h"
-#include "chart/draw/ChartPicture.h"
-#include "chart/engine/ChartRegistry.h"
+#include "chart/engine/ChartPalettes.h"  // Reaches up: the chart streams its ColorPaletteIndex.
+#include "chart/engine/ChartRegistry.h"  // Reaches up: child series are made from the registered series kinds.
 #include "chart/engine/SeriesSource.h"
 #include "platform/Services.h"
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "chart/draw/ChartMessages.h"
-#include "chart/engine/ChartObjectStreaming.h"
 #include "chart/draw/ChartRoutines.h"
+#include "chart/engine/ChartObjectStreaming.h"
 #include "chart/engine/SeriesDrawing.h"
 #include "platform/Rounding.h"
 

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "chart/engine/Chart.h"
 #include "chart/draw/ChartRoutines.h"
+#include "chart/engine/Chart.h"
 #include "platform/HandlerGuard.h"
 
 namespace qira {

@@ -7,8 +7,8 @@
 #include <functional>
 #include <vector>
 
-#include "chart/engine/ChartAxis.h"
 #include "chart/draw/ChartZoom.h"
+#include "chart/engine/ChartAxis.h"
 
 namespace qira {
 

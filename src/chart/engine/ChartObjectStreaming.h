@@ -22,8 +22,8 @@
 #include <string_view>
 #include <vector>
 
-#include "chart/engine/ChartAxis.h"
 #include "chart/draw/ChartStreaming.h"
+#include "chart/engine/ChartAxis.h"
 #include "chart/engine/LineSeries.h"
 #include "chart/engine/SeriesMarks.h"
 #include "chart/engine/SeriesPointer.h"

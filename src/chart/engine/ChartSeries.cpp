@@ -4,14 +4,14 @@
 #include <cmath>
 #include <cstdio>
 
-#include "chart/engine/AxisLabels.h"
-#include "chart/engine/AxisPanel.h"
-#include "chart/engine/ChartAxis.h"
 #include "chart/draw/ChartMessages.h"
 #include "chart/draw/ChartRoutines.h"
 #include "chart/draw/ChartText.h"
-#include "chart/engine/SeriesDrawing.h"
-#include "chart/engine/SeriesSource.h"
+#include "chart/engine/AxisLabels.h"
+#include "chart/engine/AxisPanel.h"
+#include "chart/engine/ChartAxis.h"
+#include "chart/engine/SeriesDrawing.h"  // Reaches up: a series draws its points through the visible-point walk.
+#include "chart/engine/SeriesSource.h"  // Reaches up: a series loads from and leaves its source component.
 #include "platform/AsciiCase.h"
 #include "platform/Rounding.h"
 

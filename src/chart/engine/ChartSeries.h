@@ -12,8 +12,8 @@
 
 #include "chart/draw/ChartInterfaces.h"
 #include "chart/draw/ChartPens.h"
-#include "chart/engine/ChartValueList.h"
 #include "chart/draw/ChartZoom.h"
+#include "chart/engine/ChartValueList.h"
 #include "chart/engine/SeriesFunctions.h"
 #include "chart/engine/SeriesMarks.h"
 

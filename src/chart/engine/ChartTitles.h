@@ -10,11 +10,6 @@
 
 namespace qira {
 
-// The class library's TAlignment (the 3D text has its own of that name).
-enum TChartAlignment : uint8_t { taLeftJustify, taRightJustify, taCenter };
-// Its names as streamed.
-inline constexpr const char* kChartAlignmentIdents[] = {"taLeftJustify", "taRightJustify", "taCenter"};
-
 // A shape that can stand at a fixed place instead of its automatic one.
 class TChartCustomShapePosition : public TChartCustomShape {
  public:

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "chart/draw/ChartRoutines.h"
-#include "chart/engine/ChartSeries.h"
+#include "chart/engine/ChartSeries.h"  // Reaches up: a list tells its owning series of every change.
 #include "platform/Services.h"
 
 namespace qira {

@@ -259,15 +259,6 @@ void TChartWalls::Assign(const TChartWalls& source) {
 
 // ============================================= [SECTION] Geometry shared with the chart
 
-bool IsDepthReversed(const TCustomAxisPanel& chart, int32_t z) {
-  const TCanvas3D* canvas = chart.Canvas();
-  if (canvas == nullptr || canvas->SupportsFullRotation()) return false;
-  const TRect r = chart.ChartRect();
-  return TriangleCrossProductNegative(canvas->Calculate3DPosition(r.Left, r.Top, z),
-                                      canvas->Calculate3DPosition(r.Left, r.Bottom, z),
-                                      canvas->Calculate3DPosition(r.Right, r.Bottom, z));
-}
-
 bool WallSideTest(const TCustomAxisPanel& chart, int32_t x, int32_t backWallSize) {
   const TCanvas3D* canvas = chart.Canvas();
   if (canvas == nullptr) return false;

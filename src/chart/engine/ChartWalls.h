@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "chart/engine/AxisPanel.h"
 #include "chart/draw/ChartShapes.h"
+#include "chart/engine/AxisPanel.h"
 
 namespace qira {
 
@@ -135,10 +135,6 @@ class TChartWalls {
 
 // ============================================= [SECTION] Geometry shared with the chart
 
-// The chart's depth ordering at depth z: False on a fully rotating canvas; else the
-// three corners (left, top), (left, bottom), (right, bottom) of the chart rectangle
-// projected at z turn the other way than in a flat view.
-bool IsDepthReversed(const TCustomAxisPanel& chart, int32_t z);
 // Which side walls stand behind the series: the orientation of the wall plane at x
 // (True on a fully rotating canvas). backWallSize is the back wall's Size.
 bool WallSideTest(const TCustomAxisPanel& chart, int32_t x, int32_t backWallSize);

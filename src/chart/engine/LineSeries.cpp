@@ -4,11 +4,12 @@
 #include <array>
 #include <cmath>
 
-#include "chart/engine/AxisPanel.h"
-#include "chart/engine/ChartAxis.h"
 #include "chart/draw/ChartGradients.h"
 #include "chart/draw/ChartMessages.h"
 #include "chart/draw/ChartRoutines.h"
+#include "chart/engine/AxisPanel.h"
+#include "chart/engine/ChartAxis.h"
+#include "chart/engine/SeriesDrawing.h"  // Reaches up: a line series walks the visible points to draw them.
 #include "platform/Rounding.h"
 
 namespace qira {

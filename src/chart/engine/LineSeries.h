@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "chart/engine/SeriesDrawing.h"
 #include "chart/engine/SeriesPointer.h"
 
 namespace qira {

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <vector>
 
-#include "chart/engine/ChartAxis.h"
 #include "chart/draw/ChartMessages.h"
 #include "chart/draw/ChartRoutines.h"
 #include "chart/draw/DateTimeSteps.h"
+#include "chart/engine/ChartAxis.h"
 #include "platform/CodePage.h"
 
 #include <QDate>

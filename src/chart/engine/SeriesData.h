@@ -18,8 +18,8 @@
 #include <string>
 #include <string_view>
 
-#include "chart/engine/ChartSeries.h"
 #include "chart/draw/ChartStreaming.h"
+#include "chart/engine/ChartSeries.h"
 
 namespace qira {
 

@@ -1,9 +1,9 @@
 #include "chart/engine/SeriesDrawing.h"
 
+#include "chart/draw/DateTimeSteps.h"
 #include "chart/engine/AxisLabels.h"
 #include "chart/engine/AxisPanel.h"
 #include "chart/engine/ChartAxis.h"
-#include "chart/draw/DateTimeSteps.h"
 #include "chart/engine/LineSeries.h"
 
 namespace qira {

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <typeinfo>
 
-#include "chart/engine/ChartAxis.h"
 #include "chart/draw/ChartMessages.h"
-#include "chart/engine/ChartSeries.h"
 #include "chart/draw/DateTimeSteps.h"
+#include "chart/engine/ChartAxis.h"
+#include "chart/engine/ChartSeries.h"  // Reaches up: a function reads its source series and fills its own.
 #include "platform/Rounding.h"
 
 namespace qira {

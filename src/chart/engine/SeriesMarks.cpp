@@ -5,7 +5,7 @@
 
 #include "chart/draw/ChartRoutines.h"
 #include "chart/draw/GdiChartCanvas.h"
-#include "chart/engine/SeriesPointer.h"
+#include "chart/engine/SeriesPointer.h"  // Reaches up: the marks' callout is a series pointer.
 #include "platform/CanvasColors.h"
 #include "platform/Rounding.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "chart/engine/ChartTitles.h"
+#include "chart/draw/ChartShapes.h"
 #include "platform/CanvasTypes.h"
 
 namespace qira {

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "chart/engine/ChartSeries.h"
 #include "chart/draw/ChartShapes.h"
+#include "chart/engine/ChartSeries.h"
 
 namespace qira {
 

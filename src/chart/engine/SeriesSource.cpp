@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "chart/engine/AxisPanel.h"
 #include "chart/draw/ChartMessages.h"
+#include "chart/engine/AxisPanel.h"
 #include "chart/engine/LineSeries.h"
 #include "chart/engine/SeriesFunctions.h"
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "FakeAxisPanel.h"
-#include "chart/engine/ChartAxis.h"
 #include "chart/draw/GdiChartCanvas.h"
+#include "chart/engine/ChartAxis.h"
 #include "support/TestApplication.h"
 
 namespace qira {

@@ -6,8 +6,8 @@
 #include <stdexcept>
 
 #include "FakeAxisPanel.h"
-#include "chart/engine/ChartAxis.h"
 #include "chart/draw/DateTimeSteps.h"
+#include "chart/engine/ChartAxis.h"
 #include "support/ThrownMessage.h"
 
 namespace qira {

@@ -4,11 +4,11 @@
 #include <QImage>
 #include <QMouseEvent>
 
-#include "chart/engine/Chart.h"
+#include "TwoPointChart.h"
 #include "chart/draw/ChartRoutines.h"
+#include "chart/engine/Chart.h"
 #include "chart/engine/LineSeries.h"
 #include "support/TestApplication.h"
-#include "TwoPointChart.h"
 
 namespace qira {
 namespace {

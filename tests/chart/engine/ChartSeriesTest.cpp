@@ -2,12 +2,12 @@
 
 #include <vector>
 
+#include "FakeAxisPanel.h"
 #include "chart/engine/ChartPalettes.h"
 #include "chart/engine/ChartRegistry.h"
 #include "chart/engine/ChartSeries.h"
 #include "chart/engine/SeriesFunctions.h"
 #include "chart/engine/SeriesMarks.h"
-#include "FakeAxisPanel.h"
 #include "support/ThrownMessage.h"
 
 namespace qira {

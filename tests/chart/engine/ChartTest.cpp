@@ -5,9 +5,9 @@
 #include <clocale>
 #include <string>
 
+#include "chart/draw/ChartRoutines.h"
 #include "chart/engine/Chart.h"
 #include "chart/engine/ChartPalettes.h"
-#include "chart/draw/ChartRoutines.h"
 #include "support/CommaDecimalLocale.h"
 #include "support/TestApplication.h"
 

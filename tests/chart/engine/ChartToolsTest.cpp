@@ -5,10 +5,10 @@
 #include <functional>
 #include <vector>
 
+#include "TwoPointChart.h"
 #include "chart/engine/Chart.h"
 #include "chart/engine/LineSeries.h"
 #include "support/TestApplication.h"
-#include "TwoPointChart.h"
 
 namespace qira {
 namespace {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "chart/engine/AxisLabels.h"
 #include "chart/draw/ChartCanvas.h"
-#include "chart/engine/ChartAxis.h"
 #include "chart/draw/ChartInterfaces.h"
+#include "chart/engine/AxisLabels.h"
+#include "chart/engine/ChartAxis.h"
 #include "chart/engine/ChartSeries.h"
 
 namespace qira::test {

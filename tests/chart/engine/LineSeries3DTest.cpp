@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "chart/engine/Chart.h"
 #include "chart/draw/ChartGradients.h"
+#include "chart/engine/Chart.h"
 #include "chart/engine/LineSeries.h"
 #include "support/TestApplication.h"
 

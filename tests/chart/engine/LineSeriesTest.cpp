@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "chart/draw/ChartTestSupport.h"
 #include "FakeAxisPanel.h"
+#include "chart/draw/ChartTestSupport.h"
 #include "chart/engine/LineSeries.h"
 #include "support/ThrownMessage.h"
 

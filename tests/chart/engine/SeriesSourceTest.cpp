@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "chart/draw/ChartRoutines.h"
 #include "chart/engine/Chart.h"
 #include "chart/engine/ChartObjectStreaming.h"
-#include "chart/draw/ChartRoutines.h"
 #include "chart/engine/SeriesData.h"
 #include "chart/engine/SeriesFunctions.h"
 #include "chart/engine/SeriesSource.h"
