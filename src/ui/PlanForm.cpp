@@ -12,8 +12,8 @@
 #include <cmath>
 #include <functional>
 
-#include "chart/Chart.h"
-#include "chart/LineSeries.h"
+#include "chart/engine/Chart.h"
+#include "chart/engine/LineSeries.h"
 #include "model/Borehole.h"
 #include "model/GraphMain.h"
 #include "model/Section.h"

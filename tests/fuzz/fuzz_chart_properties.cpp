@@ -2,8 +2,8 @@
 // its series as children.
 #include <exception>
 
-#include "chart/Chart.h"
-#include "chart/ChartObjectStreaming.h"
+#include "chart/engine/Chart.h"
+#include "chart/engine/ChartObjectStreaming.h"
 #include "fuzz/FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,6 +1,6 @@
 // The "Data" record of a series' points.
-#include "chart/LineSeries.h"
-#include "chart/SeriesData.h"
+#include "chart/engine/LineSeries.h"
+#include "chart/engine/SeriesData.h"
 #include "fuzz/FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
