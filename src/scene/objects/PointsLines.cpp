@@ -147,6 +147,12 @@ void TGLPointParameters::ReadPointParams(TBinaryStream& stream) {
   std::array<uint8_t, 12> data{};
   if (stream.Remaining() < static_cast<int32_t>(data.size())) throw EReadError("Stream read error");
   if (!stream.Read(data.data(), static_cast<int32_t>(data.size()))) throw EReadError("Stream read error");
+  // The setters keep the sizes finite and not negative: anything else is damage.
+  for (size_t i = 0; i < data.size(); i += 4) {
+    float size = 0.0f;
+    std::memcpy(&size, &data[i], sizeof size);
+    CheckPropertyValue(std::isfinite(size) && size >= 0.0f);
+  }
   SetPointParamsData(data);
 }
 
@@ -745,16 +751,8 @@ void TGLPointParameters::DefineProperties(TFiler& filer) {
   filer.DefineBinaryProperty(
       "PointParams",
       [this](TBinaryStream& stream) {
-        // The setters keep the sizes finite and not negative: anything else is damage.
         CheckPropertyValue(stream.Size() == 12);
-        std::array<uint8_t, 12> data{};
-        if (!stream.Read(data.data(), static_cast<int32_t>(data.size()))) throw EReadError("Stream read error");
-        for (size_t i = 0; i < data.size(); i += 4) {
-          float size = 0.0f;
-          std::memcpy(&size, &data[i], sizeof size);
-          CheckPropertyValue(std::isfinite(size) && size >= 0.0f);
-        }
-        SetPointParamsData(data);
+        ReadPointParams(stream);
       },
       [this](TBinaryStream& stream) { WritePointParams(stream); }, StorePointParams());
 }
