@@ -264,28 +264,39 @@ void TReader::FreeCreated() {
 namespace {
 
 // Forwards every declaration under "<prefix>.<name>", written only when the
-// holder stores the object at all.
+// holder stores the object at all; `after` (when set) runs once each of them
+// has been read.
 class TNestedFiler final : public TFiler {
  public:
-  TNestedFiler(TFiler& outer, std::string_view prefix, bool stored)
-      : outer_(outer), prefix_(std::string(prefix) + "."), stored_(stored) {
+  TNestedFiler(TFiler& outer, std::string_view prefix, bool stored, const std::function<void()>& after)
+      : outer_(outer), prefix_(std::string(prefix) + "."), stored_(stored), after_(after) {
     SetRoot(outer.Root());
   }
 
   void DefineProperty(std::string_view name, const TFilerReadProc& read, const TFilerWriteProc& write,
                       bool hasData) override {
-    outer_.DefineProperty(prefix_ + std::string(name), read, write, stored_ && hasData);
+    outer_.DefineProperty(prefix_ + std::string(name), Then(read), write, stored_ && hasData);
   }
   void DefineBinaryProperty(std::string_view name, const TFilerStreamProc& read, const TFilerStreamProc& write,
                             bool hasData) override {
-    outer_.DefineBinaryProperty(prefix_ + std::string(name), read, write, stored_ && hasData);
+    outer_.DefineBinaryProperty(prefix_ + std::string(name), Then(read), write, stored_ && hasData);
   }
   bool Seeks(std::string_view name) const override { return outer_.Seeks(prefix_ + std::string(name)); }
 
  private:
+  template <class TProc>
+  TProc Then(const TProc& read) const {
+    if (!read || !after_) return read;
+    return [read, after = after_](auto& from) {
+      read(from);
+      after();
+    };
+  }
+
   TFiler& outer_;
   std::string prefix_;
   bool stored_;
+  std::function<void()> after_;
 };
 
 }  // namespace
@@ -306,8 +317,9 @@ void DefineReference(TFiler& filer, std::string_view name, const TComponent* val
       [target](TWriter& w) { w.WriteString(target); }, !target.empty());
 }
 
-void DefineNested(TFiler& filer, std::string_view name, TPersistent& object, bool stored) {
-  TNestedFiler nested(filer, name, stored);
+void DefineNested(TFiler& filer, std::string_view name, TPersistent& object, bool stored,
+                  const std::function<void()>& afterRead) {
+  TNestedFiler nested(filer, name, stored, afterRead);
   object.DefinePublished(nested);
   object.DefineProperties(nested);
 }

@@ -231,8 +231,11 @@ void DefineReference(TFiler& filer, std::string_view name, const TComponent* val
 
 // A property object's own properties (its DefinePublished and
 // DefineProperties), each under "<name>.<its name>"; with `stored` false
-// none of them is written.
-void DefineNested(TFiler& filer, std::string_view name, TPersistent& object, bool stored = true);
+// none of them is written. `afterRead`, when given, runs each time one of
+// them has been read: for a holder that must hear of what was read into the
+// object.
+void DefineNested(TFiler& filer, std::string_view name, TPersistent& object, bool stored = true,
+                  const std::function<void()>& afterRead = {});
 
 // A property object made on first use: declared when it exists, or when the
 // reader meets one of its properties (then `object` makes it).

@@ -4,8 +4,8 @@
 //   Custom scene objects
 //   Camera-invariant objects
 //   Direct OpenGL, render points
-//   Registration
 //   Component streams
+//   Registration
 
 #include "scene/graph/CustomSceneObjects.h"
 
@@ -319,8 +319,6 @@ void TGLRenderPoint::BuildList(TRenderContextInfo& rci) {
   }
 }
 
-// [SECTION] Registration
-
 // [SECTION] Component streams
 
 namespace {
@@ -347,6 +345,8 @@ void TGLDirectOpenGL::DefinePublished(TFiler& filer) {
   DefineBoolean(filer, "UseBuildList", useBuildList_, useBuildList_, [this](bool v) { SetUseBuildList(v); });
   DefineBoolean(filer, "Blend", blend_, blend_, [this](bool v) { SetBlend(v); });
 }
+
+// [SECTION] Registration
 
 void RegisterCustomSceneObjectClasses() {
   RegisterClass(TGLBaseSceneObject::StaticClass());

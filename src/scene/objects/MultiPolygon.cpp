@@ -207,8 +207,6 @@ void TGLMultiPolygon::BuildList(TRenderContextInfo& rci) {
   }
 }
 
-// ============================================================== registration
-
 // ======================================================== component streams
 
 void TGLContour::DefinePublished(TFiler& filer) {

@@ -4,8 +4,6 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <functional>
-#include <utility>
 #include <vector>
 
 #include "platform/BinaryStream.h"
@@ -147,6 +145,12 @@ void TGLPointParameters::ReadPointParams(TBinaryStream& stream) {
   std::array<uint8_t, 12> data{};
   if (stream.Remaining() < static_cast<int32_t>(data.size())) throw EReadError("Stream read error");
   if (!stream.Read(data.data(), static_cast<int32_t>(data.size()))) throw EReadError("Stream read error");
+  // The setters keep the sizes finite and not negative: anything else is damage.
+  for (size_t i = 0; i < data.size(); i += 4) {
+    float size = 0.0f;
+    std::memcpy(&size, &data[i], sizeof size);
+    CheckPropertyValue(std::isfinite(size) && size >= 0.0f);
+  }
   SetPointParamsData(data);
 }
 
@@ -697,42 +701,6 @@ void TGLLines::BuildList(TRenderContextInfo& rci) {
 
 // ------------------------------------------------------- component streams
 
-namespace {
-
-// Passes declarations on to `outer` and runs `after` once a property declared
-// through it has been read: for a property object whose holder must hear of
-// what was read into it.
-class TAfterReadFiler final : public TFiler {
- public:
-  TAfterReadFiler(TFiler& outer, std::function<void()> after) : outer_(outer), after_(std::move(after)) {
-    SetRoot(outer.Root());
-  }
-  void DefineProperty(std::string_view name, const TFilerReadProc& read, const TFilerWriteProc& write,
-                      bool hasData) override {
-    outer_.DefineProperty(name, Then(read), write, hasData);
-  }
-  void DefineBinaryProperty(std::string_view name, const TFilerStreamProc& read, const TFilerStreamProc& write,
-                            bool hasData) override {
-    outer_.DefineBinaryProperty(name, Then(read), write, hasData);
-  }
-  bool Seeks(std::string_view name) const override { return outer_.Seeks(name); }
-
- private:
-  template <class TProc>
-  TProc Then(const TProc& read) const {
-    if (!read) return read;
-    return [read, after = after_](auto& from) {
-      read(from);
-      after();
-    };
-  }
-
-  TFiler& outer_;
-  std::function<void()> after_;
-};
-
-}  // namespace
-
 void TGLPointParameters::DefinePublished(TFiler& filer) {
   TGLUpdateAbleObject::DefinePublished(filer);
   DefineBoolean(filer, "Enabled", enabled_, enabled_, [this](bool v) { SetEnabled(v); });
@@ -745,16 +713,8 @@ void TGLPointParameters::DefineProperties(TFiler& filer) {
   filer.DefineBinaryProperty(
       "PointParams",
       [this](TBinaryStream& stream) {
-        // The setters keep the sizes finite and not negative: anything else is damage.
         CheckPropertyValue(stream.Size() == 12);
-        std::array<uint8_t, 12> data{};
-        if (!stream.Read(data.data(), static_cast<int32_t>(data.size()))) throw EReadError("Stream read error");
-        for (size_t i = 0; i < data.size(); i += 4) {
-          float size = 0.0f;
-          std::memcpy(&size, &data[i], sizeof size);
-          CheckPropertyValue(std::isfinite(size) && size >= 0.0f);
-        }
-        SetPointParamsData(data);
+        ReadPointParams(stream);
       },
       [this](TBinaryStream& stream) { WritePointParams(stream); }, StorePointParams());
 }
@@ -785,8 +745,7 @@ void TGLLinesNode::DefinePublished(TFiler& filer) {
   TGLNode::DefinePublished(filer);
   // A colour read is the node's own; without one the node takes the lines'
   // NodeColor when it joins them.
-  TAfterReadFiler marking(filer, [this] { colorRead_ = true; });
-  DefineNested(marking, "Color", *color_, IsColorStored());
+  DefineNested(filer, "Color", *color_, IsColorStored(), [this] { colorRead_ = true; });
 }
 
 void TGLNodedLines::DefinePublished(TFiler& filer) {
@@ -794,8 +753,8 @@ void TGLNodedLines::DefinePublished(TFiler& filer) {
   DefineOrdinal(filer, "NodesAspect", nodesAspect_, TLineNodesAspect::lnaDodecahedron, TLineNodesAspect::lnaAxes,
                 [this](TLineNodesAspect v) { SetNodesAspect(v); });
   // The colour read goes to the nodes that carried the previous one, as a set colour does.
-  TAfterReadFiler recolouring(filer, [this] { OnNodeColorChanged(); });
-  DefineNested(recolouring, "NodeColor", *nodeColor_, !SameColor(nodeColor_->Color(), kOpaqueBlue));
+  DefineNested(filer, "NodeColor", *nodeColor_, !SameColor(nodeColor_->Color(), kOpaqueBlue),
+               [this] { OnNodeColorChanged(); });
   DefineFloat(filer, "NodeSize", nodeSize_, IsNodeSizeStored(), [this](float v) {
     CheckPropertyValue(v > 0.0f);
     SetNodeSize(v);

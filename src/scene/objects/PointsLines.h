@@ -66,7 +66,8 @@ class TGLPointParameters : public TGLUpdateAbleObject {
   // Stores the three sizes (negative ones as 0) and notifies.
   void SetPointParamsData(const std::array<uint8_t, 12>& data);
   // EWriteError "Stream write error" / EReadError "Stream read error"
-  // (nothing changed) on failure.
+  // (nothing changed) on failure; a size that is not finite, or negative,
+  // raises EReadError "Invalid property value".
   void WritePointParams(TBinaryStream& stream) const;
   void ReadPointParams(TBinaryStream& stream);
 

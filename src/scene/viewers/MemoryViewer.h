@@ -63,7 +63,8 @@ class TGLNonVisualViewer : public TComponent {
   virtual bool CopyToTexture(IGLFrameCopyTexture& texture, int32_t bufferIndex);
 
  protected:
-  virtual void DoOnChange() {}  // The viewer's own published properties, Width and Height stored when not
+  virtual void DoOnChange() {}
+  // The viewer's own published properties, Width and Height stored when not
   // the class's default size.
   void DefineViewerProperties(TFiler& filer, int32_t defaultWidth, int32_t defaultHeight);
 

@@ -64,6 +64,13 @@ TEST(PointParameters, PointParamsAreThreeLittleEndianSinglesAndAShortReadChanges
   EXPECT_THROW(untouched.ReadPointParams(shortStream), EReadError);
   EXPECT_EQ(untouched.MinSize(), 0.0f);
   EXPECT_EQ(untouched.MaxSize(), 128.0f);
+
+  // No setter keeps a negative size: one read is damage, not a size of 0.
+  std::vector<uint8_t> negative(expected.begin(), expected.end());
+  negative[3] = 0xC0;  // -2.0
+  TMemoryStream negativeStream(negative);
+  EXPECT_THROW(untouched.ReadPointParams(negativeStream), EReadError);
+  EXPECT_EQ(untouched.MinSize(), 0.0f);
 }
 
 // ------------------------------------------------------------------- points
