@@ -186,6 +186,14 @@ const std::vector<TPublishedCase>& Cases() {
         "Material.Texture.Image.PicturePY.Data", "Material.Texture.Image.PictureNY.Data",
         "Material.Texture.Image.PicturePZ.Data", "Material.Texture.Image.PictureNZ.Data",
         "Material.Texture.Image.Width", "Material.Texture.Image.Height"}},
+      {"material library without materials",
+       [](TStreamForm& f) { f.AddComponent<TGLMaterialLibrary>().SetName("Library"); },
+       [](TStreamForm& f) { FindStreamed<TGLMaterialLibrary>(f, "Library").Materials().Add().SetName("Stone"); },
+       [](TStreamForm& f) {
+         auto& library = FindStreamed<TGLMaterialLibrary>(f, "Library");
+         return std::to_string(library.Materials().Count()) + library.TexturePaths();
+       },
+       {"Materials", "TexturePaths"}},
       {"material linked to a library",
        [](TStreamForm& f) {
          auto& library = f.AddComponent<TGLMaterialLibrary>();
