@@ -71,6 +71,20 @@ std::string BaseText(const TGLBaseSceneObject& o) {
 
 const std::vector<TPublishedCase>& Cases() {
   static const std::vector<TPublishedCase> cases = {
+      {"scene",
+       [](TStreamForm& f) { AddScene(f); },
+       [](TStreamForm& f) {
+         auto& s = FindStreamed<TGL3DScene>(f, "Scene");
+         s.SetObjectsSorting(TGLObjectsSorting::osRenderFarthestFirst);
+         s.SetVisibilityCulling(TGLVisibilityCulling::vcHierarchical);
+       },
+       [](TStreamForm& f) {
+         auto& s = FindStreamed<TGL3DScene>(f, "Scene");
+         return std::to_string(static_cast<int>(s.ObjectsSorting())) +
+                std::to_string(static_cast<int>(s.VisibilityCulling()));
+       },
+       {"ObjectsSorting", "VisibilityCulling"},
+       {{"VisibilityCulling", {2, 4}}}},
       {"base object",
        [](TStreamForm& f) {
          AddScene(f);

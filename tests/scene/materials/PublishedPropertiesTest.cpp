@@ -81,6 +81,21 @@ std::string MaterialText(TGLMaterial& m) {
   return out.str();
 }
 
+// A cube map's faces and a float-data image's size, for the case below.
+std::string ImageText(TGLTexture& t) {
+  std::ostringstream out;
+  out << t.ImageClassName();
+  if (auto* cube = dynamic_cast<TGLCubeMapImage*>(&t.Image())) {
+    for (int face = cmtPX; face <= cmtNZ; ++face) {
+      const TPicture& picture = cube->Picture(static_cast<TGLCubeMapFace>(face));
+      out << " " << picture.Width() << "x" << picture.Height();
+      if (!picture.Empty()) out << ":" << picture.Graphic()->ToImage().pixel(1, 0);
+    }
+  }
+  if (auto* sized = dynamic_cast<TGLFloatDataImage*>(&t.Image())) out << " " << sized->Width() << "x" << sized->Height();
+  return out.str();
+}
+
 QImage Pixels() {
   QImage image(2, 1, QImage::Format_RGB32);
   image.setPixel(0, 0, qRgb(10, 20, 30));
@@ -147,6 +162,38 @@ const std::vector<TPublishedCase>& Cases() {
         "Material.Texture.ImageClassName", "Material.Texture.Image.Picture.Data", "Material.TextureEx"},
        {{"Material.Texture.ImageClassName", {6, 15, 'T', 'G', 'L', 'P', 'i', 'c', 'F', 'i', 'l', 'e', 'I', 'm', 'a',
                                              'g', 'f'}}}},
+      {"cube-map and float-data images",
+       [](TStreamForm& f) {
+         AddSolid(f).Texture().SetImageClassName("TGLCubeMapImage");
+         auto& floor = FindStreamed<TGL3DScene>(f, "Scene").Objects().AddNewChild<TGL3DSceneObject>();
+         floor.SetName("Floor");
+         dynamic_cast<TGLMaterial&>(floor.Material()).Texture().SetImageClassName("TGLFloatDataImage");
+       },
+       [](TStreamForm& f) {
+         auto& cube = dynamic_cast<TGLCubeMapImage&>(SolidMaterial(f).Texture().Image());
+         cube.PicturePX().SetGraphic(std::make_unique<TBitmapGraphic>(Pixels()));
+         cube.PictureNZ().SetGraphic(std::make_unique<TBitmapGraphic>(Pixels().mirrored(true, false)));
+         auto& floor = dynamic_cast<TGLMaterial&>(FindStreamed<TGL3DSceneObject>(f, "Floor").Material());
+         auto& data = dynamic_cast<TGLFloatDataImage&>(floor.Texture().Image());
+         data.SetWidth(32);
+         data.SetHeight(16);
+       },
+       [](TStreamForm& f) {
+         auto& floor = dynamic_cast<TGLMaterial&>(FindStreamed<TGL3DSceneObject>(f, "Floor").Material());
+         return ImageText(SolidMaterial(f).Texture()) + " | " + ImageText(floor.Texture());
+       },
+       {"Material.Texture.Image.PicturePX.Data", "Material.Texture.Image.PictureNX.Data",
+        "Material.Texture.Image.PicturePY.Data", "Material.Texture.Image.PictureNY.Data",
+        "Material.Texture.Image.PicturePZ.Data", "Material.Texture.Image.PictureNZ.Data",
+        "Material.Texture.Image.Width", "Material.Texture.Image.Height"}},
+      {"material library without materials",
+       [](TStreamForm& f) { f.AddComponent<TGLMaterialLibrary>().SetName("Library"); },
+       [](TStreamForm& f) { FindStreamed<TGLMaterialLibrary>(f, "Library").Materials().Add().SetName("Stone"); },
+       [](TStreamForm& f) {
+         auto& library = FindStreamed<TGLMaterialLibrary>(f, "Library");
+         return std::to_string(library.Materials().Count()) + library.TexturePaths();
+       },
+       {"Materials", "TexturePaths"}},
       {"material linked to a library",
        [](TStreamForm& f) {
          auto& library = f.AddComponent<TGLMaterialLibrary>();
