@@ -153,23 +153,6 @@ void TChunkIHDR::FreeImageData() {
   palette_ = {};
 }
 
-namespace {
-
-// Refuses the picture, with its size and the room there is, when its rows need
-// more memory than the program may take.
-void RefuseUnlessMemoryFits(uint32_t width, uint32_t height, uint64_t bytes) {
-  if (std::string problem = PictureMemoryProblem(kPngFormatName, width, height, bytes); !problem.empty())
-    TPNGObject::RaiseError<EPNGOutMemory>(problem);
-}
-
-// An allocation that failed though the memory seemed to fit (another thread took
-// it meanwhile) refuses the picture as the check would have.
-[[noreturn]] void RaiseOutOfMemory(uint32_t width, uint32_t height, uint64_t bytes) {
-  TPNGObject::RaiseError<EPNGOutMemory>(PictureTooLargeNow(kPngFormatName, width, height, bytes));
-}
-
-}  // namespace
-
 void TChunkIHDR::PrepareImageData() {
   FreeImageData();
   if (!ValidColorAndDepth(ColorType, BitDepth)) TPNGObject::RaiseError<EPngInvalidIHDR>(EPNGInvalidIHDRText);
@@ -191,7 +174,7 @@ void TChunkIHDR::PrepareImageData() {
   if (storage > kMaxPngStorageBytes)
     TPNGObject::RaiseError<EPNGOutMemory>(
         PictureTooLargeMessage(kPngFormatName, Width, Height, storage, kMaxPngStorageBytes));
-  RefuseUnlessMemoryFits(Width, Height, needed);
+  TPNGObject::RefuseUnlessMemoryFits(Width, Height, needed);
 
   dibBits_ = bits;
   stride_ = static_cast<int32_t>(stride);
@@ -201,7 +184,7 @@ void TChunkIHDR::PrepareImageData() {
     extraImageData_.assign(extra, 0);
   } catch (const std::bad_alloc&) {
     FreeImageData();
-    RaiseOutOfMemory(Width, Height, needed);
+    TPNGObject::RaiseOutOfMemory(Width, Height, needed);
   }
   if (ColorType == COLOR_PALETTE) {
     palette_ = HalftonePalette();
@@ -228,11 +211,11 @@ void TChunkIHDR::StartKeyPlane() {
   if (storage > kMaxPngStorageBytes)
     TPNGObject::RaiseError<EPNGOutMemory>(
         PictureTooLargeMessage(kPngFormatName, Width, Height, storage, kMaxPngStorageBytes));
-  RefuseUnlessMemoryFits(Width, Height, plane);
+  TPNGObject::RefuseUnlessMemoryFits(Width, Height, plane);
   try {
     imageAlpha_.assign(plane, 255);
   } catch (const std::bad_alloc&) {
-    RaiseOutOfMemory(Width, Height, plane);
+    TPNGObject::RaiseOutOfMemory(Width, Height, plane);
   }
 }
 

@@ -466,14 +466,22 @@ QImage::Format TPNGObject::ImageFormat() const {
   return GetTransparencyMode() == ptmNone ? QImage::Format_RGB32 : QImage::Format_ARGB32;
 }
 
+void TPNGObject::RefuseUnlessMemoryFits(uint32_t width, uint32_t height, uint64_t bytes) {
+  if (std::string problem = PictureMemoryProblem(kPngFormatName, width, height, bytes); !problem.empty())
+    RaiseError<EPNGOutMemory>(problem);
+}
+
+void TPNGObject::RaiseOutOfMemory(uint32_t width, uint32_t height, uint64_t bytes) {
+  RaiseError<EPNGOutMemory>(PictureTooLargeNow(kPngFormatName, width, height, bytes));
+}
+
 QImage TPNGObject::ToImage() const {
   if (!HasHeader()) return {};
   const TChunkIHDR& h = GetHeader();
   const uint64_t bytes = uint64_t{h.Width} * h.Height * 4;
-  if (std::string problem = PictureMemoryProblem(kPngFormatName, h.Width, h.Height, bytes); !problem.empty())
-    RaiseError<EPNGOutMemory>(problem);
+  RefuseUnlessMemoryFits(h.Width, h.Height, bytes);
   QImage image(static_cast<int>(h.Width), static_cast<int>(h.Height), ImageFormat());
-  if (image.isNull()) RaiseError<EPNGOutMemory>(PictureTooLargeNow(kPngFormatName, h.Width, h.Height, bytes));
+  if (image.isNull()) RaiseOutOfMemory(h.Width, h.Height, bytes);
   DrawRows(0, image);
   return image;
 }

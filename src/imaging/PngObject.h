@@ -182,6 +182,12 @@ class TPNGObject : public TGraphic {
   [[noreturn]] static void RaiseError(const std::string& text) {
     throw E(text);
   }
+  // EPNGOutMemory with the picture's size and the room there is, when `bytes` more
+  // do not fit in the memory the program may take.
+  static void RefuseUnlessMemoryFits(uint32_t width, uint32_t height, uint64_t bytes);
+  // EPNGOutMemory for an allocation of `bytes` that failed though the check passed
+  // (the memory went meanwhile): the same text the check would have given.
+  [[noreturn]] static void RaiseOutOfMemory(uint32_t width, uint32_t height, uint64_t bytes);
 
  private:
   void ResetGamma();
