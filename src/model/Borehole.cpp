@@ -302,7 +302,10 @@ void TGraphBorehole::CalcBounds() {
 
 TSurveyPoint TGraphBorehole::PointAtDepth(double depth) const {
   const size_t n = Points.size();
-  if (n < 2) return {0, 0, 0};
+  if (n == 0) return {0, 0, 0};
+  // A hole of one station (an inclination file may hold just its collar) is
+  // measured from that station, not from the survey's origin.
+  if (n == 1) return {Points[0].X, Points[0].Y, Points[0].Z};
   size_t k = 0;
   if (depth <= Points[0].Depth) {
     k = 0;

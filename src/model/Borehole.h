@@ -114,8 +114,8 @@ class TGraphBorehole : public TGraphMain {
   double TopDepth() const { return Points.front().Depth; }
   double BottomDepth() const { return Points.back().Depth; }
   // The point at a depth along the path, the end segments extrapolated beyond the
-  // ends; (0, 0, 0) with fewer than two points. On a segment whose two depths are
-  // equal the upper point is taken.
+  // ends; a path of one point gives that point at every depth, one of none
+  // (0, 0, 0). On a segment whose two depths are equal the upper point is taken.
   TSurveyPoint PointAtDepth(double depth) const;
   // Euclidean distance between PointAtDepth(depthSelf) here and
   // other.PointAtDepth(depthOther).

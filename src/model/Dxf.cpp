@@ -29,6 +29,10 @@ namespace {
 struct EDXFDamaged {};
 
 constexpr double kUnset = std::numeric_limits<double>::infinity();
+// A point before its groups: North and East unset, so an entity that leaves out the
+// DXF X or Y of a point it uses is dropped; the elevation holds the format's default
+// 0, as 2-D drawings leave out every Z group.
+constexpr TSurveyPoint kPointBeforeGroups{kUnset, kUnset, 0};
 // Group codes a drawing may hold.
 constexpr int32_t kMaxGroupCode = 1071;
 
@@ -292,10 +296,9 @@ void TDXF::Read3DFace() {
   std::string layer;
   int32_t colorNumber = 256;
   int32_t flags = 0;
-  // A coordinate group left out holds the format's default 0; a face given with
-  // three corners has its fourth at the third.
+  // A face given with three corners has its fourth at the third.
   std::array<TSurveyPoint, 4> v;
-  v.fill({0, 0, 0});
+  v.fill(kPointBeforeGroups);
   bool fourthGiven = false;
   ReadDXFPair();
   while (!atEnd_ && !IsEntityStart()) {
@@ -318,7 +321,7 @@ void TDXF::Read3DFace() {
   }
   if (!fourthGiven) v[3] = v[2];
   for (const TSurveyPoint& p : v)
-    if (!IsSet(p)) return;  // a value that is no number
+    if (!IsSet(p)) return;  // a corner cut short, or a value that is no number
 
   TSurfaceFace face;
   // Edge flags of exactly one bit drop that vertex: files this program reads mark
@@ -343,7 +346,7 @@ void TDXF::Read3DFace() {
 void TDXF::ReadPoint() {
   std::string layer;
   int32_t colorNumber = 256;
-  TSurveyPoint p{0, 0, 0};  // a group left out holds the default 0 (2-D drawings have no Z)
+  TSurveyPoint p = kPointBeforeGroups;
   ReadDXFPair();
   while (!atEnd_ && !IsEntityStart()) {
     switch (codeNumber_) {
@@ -365,9 +368,8 @@ void TDXF::ReadPoint() {
 void TDXF::ReadLineEntity() {
   std::string layer;
   int32_t colorNumber = 256;
-  // A group left out holds the default 0 (2-D drawings have no Z).
-  TSurveyPoint start{0, 0, 0};
-  TSurveyPoint end{0, 0, 0};
+  TSurveyPoint start = kPointBeforeGroups;
+  TSurveyPoint end = kPointBeforeGroups;
   ReadDXFPair();
   while (!atEnd_ && !IsEntityStart()) {
     switch (codeNumber_) {

@@ -56,10 +56,10 @@ class TDXF {
   // that is no integer, a line longer than MaxDXFLineLength, control characters)
   // shows "File <name> has invalid format" as an error and gives false with no
   // object and no unknown entity; a file that cannot be opened shows the system's
-  // reason. A file that ends inside an entity ends that entity there. A
-  // coordinate group left out holds 0 (2-D drawings have no Z); a 3DFACE without
-  // its fourth corner repeats the third; an entity with a coordinate that is no
-  // number is dropped.
+  // reason. A file that ends inside an entity ends that entity there. A Z group
+  // left out holds 0 (2-D drawings have no Z); a 3DFACE without its fourth corner
+  // repeats the third; an entity that leaves out the X or Y of a point it uses, or
+  // has a coordinate that is no number, is dropped.
   bool ReadDXF(const std::string& fileName);
 
   int ObjectCount() const { return static_cast<int>(objects_.size()); }

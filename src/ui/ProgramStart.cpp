@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "chart/draw/ChartFilters.h"
 #include "imaging/GifImage.h"
 #include "imaging/JpegImage.h"
 #include "imaging/PngChunks.h"
@@ -87,6 +88,8 @@ void RegisterProgramClasses() {
     RegisterHudObjectsClasses();
     RegisterSpaceTextClasses();
     RegisterFullScreenViewerClasses();
+    // Chart drawing: the image filters, found by class name.
+    RegisterChartFilters();
     // Image codecs.
     RegisterCommonChunks();
     RegisterPngFileFormat();

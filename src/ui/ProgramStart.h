@@ -5,8 +5,8 @@
 namespace qira {
 
 // Calls every layer's registration once, in the order of the layers (platform,
-// engine, primitives, codecs, model, windows); later calls do nothing. Needs the
-// QApplication (the dialogs register against it).
+// engine, primitives, chart, codecs, model, windows); later calls do nothing.
+// Needs the QApplication (the dialogs register against it).
 void RegisterProgramClasses();
 
 }  // namespace qira

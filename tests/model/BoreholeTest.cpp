@@ -180,7 +180,9 @@ TEST(BoreholeGeology, AHoleOfOneStationTakesNoIntervalEnds) {
   ASSERT_NE(b, nullptr);
   ASSERT_EQ(b->Points.size(), 1u);
   ExpectItem(b->Points[0], 5, 6, 7, 0);
-  EXPECT_EQ(b->PointAtDepth(10), (TSurveyPoint{0, 0, 0}));
+  // Every depth of a one-station hole is that station; a hole of none stays at the origin.
+  EXPECT_EQ(b->PointAtDepth(10), (TSurveyPoint{5, 6, 7}));
+  EXPECT_EQ(TGraphBorehole().PointAtDepth(10), (TSurveyPoint{0, 0, 0}));
 }
 
 // ---- Depth lookups ----------------------------------------------------------------------

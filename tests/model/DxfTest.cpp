@@ -160,20 +160,24 @@ TEST(DxfReader, CoordinatesAreReadAsEastNorthElevationWithEitherDecimalSeparator
   EXPECT_EQ(read.Object(1)->BoundsMin, (TSurveyPoint{0.5, -1.5, 7}));
 }
 
-TEST(DxfReader, AMissingCoordinateGroupIsZeroAndAMalformedOneDropsTheEntity) {
+TEST(DxfReader, AMissingZIsZeroAndAMissingXOrYOrAMalformedCoordinateDropsTheEntity) {
   TDrawing d;
   d.BeginEntities()
       .Face("F", {"0 0 1", "1 0 1", "1 1 1"})           // no group 13/23/33: the fourth is the third
+      .Group(0, "3DFACE").Group(8, "F").Group(10, "1").Group(20, "2").Group(30, "3")  // cut after a corner
+      .Face("F", {"0 0 1", "1 0 1", "1 1 1"}).Group(13, "5")  // a fourth corner without its Y
       .Point("P", "1 2 x")                              // malformed
       .Line("L", "1 2 3", "4 5 6.5.1")                  // malformed
       .Group(0, "POINT").Group(8, "P").Group(10, "1").Group(30, "2")  // no 20
       .Point("P", "7 8 9")
+      .Group(0, "LINE").Group(8, "L").Group(10, "1").Group(20, "2").Group(21, "4")  // no 11
       .Group(0, "LINE").Group(8, "L").Group(10, "1").Group(20, "2").Group(11, "3").Group(21, "4")  // 2-D
       .End();
   TReadDrawing read(d.Text());
   ASSERT_EQ(read.dxf.ObjectCount(), 3);
-  EXPECT_EQ(read.As<TGraphSurface>(0).Faces[0], (TSurfaceFace{{0, 0, 1}, {0, 1, 1}, {1, 1, 1}}));
-  EXPECT_EQ(read.As<TGraphPoints>(1).Points, (std::vector<TSurveyPoint>{{0, 1, 2}, {8, 7, 9}}));
+  EXPECT_EQ(read.As<TGraphSurface>(0).Faces, (std::vector<TSurfaceFace>{{{0, 0, 1}, {0, 1, 1}, {1, 1, 1}}}));
+  EXPECT_EQ(read.As<TGraphPoints>(1).Points, (std::vector<TSurveyPoint>{{8, 7, 9}}));
+  EXPECT_EQ(read.As<TGraphLines>(2).SegmentCount, 1);
   EXPECT_EQ(read.As<TGraphLines>(2).Segments[0].Start, (TSurveyPoint{2, 1, 0}));
   EXPECT_EQ(read.As<TGraphLines>(2).Segments[0].End, (TSurveyPoint{4, 3, 0}));
   EXPECT_TRUE(read.services.Messages.empty());
@@ -602,6 +606,16 @@ TEST_P(DxfFromEzdxf, ReadsIntoTheRightSurfacesPointsAndLines) {
   EXPECT_EQ(off.Segments[0].End, (TSurveyPoint{8, 8, 8.25}));
   EXPECT_EQ(off.SegmentHasColor[0], 0);  // its layer is switched off
   EXPECT_TRUE(off.Visible());
+
+  // The same drawing cut after the first face's first corner: the face is dropped,
+  // not closed at the origin.
+  const std::string whole = folder.Get("peer.dxf");
+  const size_t z = whole.find("\n 30\n", whole.find("3DFACE"));
+  ASSERT_NE(z, std::string::npos);
+  folder.Put("cut.dxf", whole.substr(0, whole.find('\n', z + 5) + 1));
+  TDXF cut;
+  EXPECT_FALSE(cut.ReadDXF(folder.File("cut.dxf")));
+  EXPECT_EQ(cut.ObjectCount(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, DxfFromEzdxf, ::testing::Values("R12", "R2010"));

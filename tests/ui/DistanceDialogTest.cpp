@@ -103,12 +103,16 @@ TEST(DistanceTable, NumbersKeepTheirPointUnderADecimalCommaLocale) {
   EXPECT_EQ(rows[0].Distance, "0.5");
 }
 
-TEST(DistanceTable, AHoleWithoutPointsGivesNoRowsAndNoDepthOnIt) {
+TEST(DistanceTable, AHoleWithoutPointsGivesNoRowsAndAHoleOfOneIsMeasuredFromItsStation) {
   TGraphBorehole empty;
   auto a = Vertical("A", 0, 0, 0, 100);
   EXPECT_TRUE(CalculateDistanceTable(empty, *a, 0, 10).empty());
   const std::vector<TDistanceRow> rows = CalculateDistanceTable(*a, empty, 0, 100);
   EXPECT_EQ(Column(rows, 1), (std::vector<std::string>{"-", "-"}));
+  // One station 30 north and 40 east of A's collar: sqrt(30² + 40² + 100²) = 111.8 at 100.
+  TGraphBorehole one;
+  one.Points = {{30, 40, 0, 0, -1}};
+  EXPECT_EQ(Column(CalculateDistanceTable(*a, one, 0, 100), 2), (std::vector<std::string>{"50.0", "111.8"}));
 }
 
 // ---- The dialog -------------------------------------------------------------------------

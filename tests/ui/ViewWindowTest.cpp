@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "chart/draw/ChartPicture.h"
 #include "model/GeologyList.h"
 #include "model/GraphAxis.h"
 #include "model/Settings.h"
@@ -360,6 +361,7 @@ TEST_F(ViewWindow, ProgramStartRegistersTheClassesOfEveryLayerOnce) {
                            "TGLWindowsBitmapFont", "TGLFullScreenViewer", "TGLMesh"}) {
     EXPECT_NE(GetClass(name), nullptr) << name;
   }
+  EXPECT_NE(FindFilterClass("TRotateFilter"), nullptr);
 }
 
 // ------------------------------------------------------------ real X display

@@ -576,6 +576,10 @@ void RotateBitmap(TBitmap& bitmap, int32_t angle) {
 }
 }  // namespace
 
+// Set at start, before any panel or gradient exists: constant initialisation needs
+// no code to run, and a program that turns gradients links the routine with it.
+TBitmapRotation ChartBitmapRotation = RotateBitmap;
+
 void RegisterChartFilters() {
   RegisterFilters({&TInvertFilter::StaticClass(), &TGrayScaleFilter::StaticClass(), &TMosaicFilter::StaticClass(),
                    &TFlipFilter::StaticClass(), &TReverseFilter::StaticClass(), &TBrightnessFilter::StaticClass(),

@@ -164,7 +164,7 @@ void TBackImage::Draw(TCustomChartPanelExtended& panel, const TRect& rect, int32
 
 TCustomChartPanel::TCustomChartPanel(QWidget* parent) : QWidget(parent) {
   InstallChartFills();
-  // The filters also turn the bitmaps of angled gradients (ChartBitmapRotation).
+  // A chart outside the program's start still finds its pictures' filters by name.
   RegisterChartFilters();
   resize(kPanelWidth, kPanelHeight);
   control_.SetSize(kPanelWidth, kPanelHeight);

@@ -539,6 +539,4 @@ void StretchBitmap(const TBitmap& source, TBitmap& target, bool smooth) {
   }
 }
 
-TBitmapRotation ChartBitmapRotation = nullptr;
-
 }  // namespace qira

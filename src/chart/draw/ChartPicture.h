@@ -267,8 +267,9 @@ void SmoothStretch(const TBitmap& source, TBitmap& target, bool fast = false);
 // Smooth when asked and both bitmaps are at least 2 × 2, else nearest pixel.
 void StretchBitmap(const TBitmap& source, TBitmap& target, bool smooth);
 
-// Turns a bitmap by whole degrees (counter-clockwise); set by RegisterChartFilters,
-// used by angled gradients. Null until then: the bitmap is not turned.
+// Turns a bitmap by whole degrees (counter-clockwise), used by angled gradients.
+// Holds the rotation filter's routine from the program's start (the filters' unit
+// defines it); null leaves the bitmap unturned.
 using TBitmapRotation = void (*)(TBitmap& bitmap, int32_t angle);
 extern TBitmapRotation ChartBitmapRotation;
 

@@ -214,6 +214,9 @@ TEST(ChartFilters, AKernelSummingToZeroIsNotDividedBy) {
   EXPECT_EQ(bitmap->Pixel(1, 1), Gray(0));
 }
 
+// Read while the program starts, before any test registers the filters or makes a panel.
+const TBitmapRotation kRotationAtStart = ChartBitmapRotation;
+
 TEST(ChartFilters, RegistryKeepsOneEntryPerClass) {
   RegisterChartFilters();
   RegisterChartFilters();
@@ -223,6 +226,7 @@ TEST(ChartFilters, RegistryKeepsOneEntryPerClass) {
   EXPECT_STREQ(FilterClasses()[9]->ClassName(), "TBlurFilter");
   EXPECT_STREQ(FilterClasses().back()->ClassName(), "TZoomFilter");
   EXPECT_NE(ChartBitmapRotation, nullptr);
+  EXPECT_EQ(kRotationAtStart, ChartBitmapRotation);  // angled gradients turn from the start
 }
 
 TEST(ChartFilters, EachRegisteredFilterIsDescribedByItsChartText) {
