@@ -93,13 +93,15 @@ int64_t DecodingBytes(jpeg_decompress_struct& cinfo, bool cmyk) {
   return bytes;
 }
 
-// Refusal of a frame too large for the file or for the memory there is.
-TJpegOutcome CheckFrameSize(const TJpegReadErrors& errors, size_t fileBytes, char (&message)[JMSG_LENGTH_MAX]) {
+// Refusal of a frame too large for the file or for the memory there is; only a
+// Huffman-coded frame's data is bounded by its pixels.
+TJpegOutcome CheckFrameSize(const TJpegReadErrors& errors, bool huffmanCoded, size_t fileBytes,
+                            char (&message)[JMSG_LENGTH_MAX]) {
   const int64_t pixels = int64_t{errors.width} * errors.height;
   const char* why = nullptr;
   if (pixels > kMaxBmpPixels) {
     why = "is too large";
-  } else if (pixels > static_cast<int64_t>(fileBytes) * kMaxJpegPixelsPerByte) {
+  } else if (huffmanCoded && pixels > static_cast<int64_t>(fileBytes) * kMaxJpegPixelsPerByte) {
     why = "is more than the file's data can hold";
   } else if (!MemoryFits(errors.neededBytes)) {
     return TJpegOutcome::joTooLarge;
@@ -157,7 +159,7 @@ TJpegOutcome Decompress(const uint8_t* data, size_t size, QImage& image, TJpegRe
   errors.width = width;
   errors.height = height;
   errors.neededBytes = DecodingBytes(cinfo, cmyk);
-  TJpegOutcome outcome = CheckFrameSize(errors, size, message);
+  TJpegOutcome outcome = CheckFrameSize(errors, !cinfo.arith_code, size, message);
   if (outcome == TJpegOutcome::joDecoded) {
     image = QImage(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
     if (image.isNull()) outcome = TJpegOutcome::joTooLarge;

@@ -26,9 +26,13 @@ inline constexpr const char* kInvalidJpegText = "JPEG image is not valid";
 // memory cannot hold (PictureTooLargeMessage).
 inline constexpr const char* kJpegFormatName = "JPEG Image File";
 
-// Largest number of pixels a file may declare per byte it holds. Huffman-coded
-// files need at least one bit per 8 x 8 block in every scan, so none comes near
-// it; a short file declaring a vast frame is refused before memory is taken.
+// Largest number of pixels a Huffman-coded file (SOF0-SOF3, SOF5-SOF7) may declare
+// per byte it holds. Huffman codes spend at least one bit per 8 x 8 block in every
+// scan, so none comes near it; a short file declaring a vast frame is refused
+// before memory is taken. Arithmetic coding (SOF9-SOF15) has no such floor: its
+// adaptive coder spends a small fraction of a bit on a block like the last, so a
+// uniform picture of millions of pixels takes a few hundred bytes; such a frame is
+// bounded by the pixel limit and the memory it needs only.
 inline constexpr int64_t kMaxJpegPixelsPerByte = 4096;
 
 // The pixels of a JPEG file as Format_RGB32 (grey, YCbCr, RGB and CMYK

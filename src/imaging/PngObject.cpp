@@ -625,15 +625,15 @@ void TPNGObject::DrawPartialTrans(TCanvas& canvas, const TRect& rect) const {
                              static_cast<int>(y1 - y0))
                     .convertToFormat(QImage::Format_RGB32);
   if (work.isNull()) RaiseError<EPNGOutMemory>(EPNGOutMemoryText);
-  const int64_t rw = r.Width();
-  const int64_t rh = r.Height();
+  const int64_t rw = int64_t{r.Right} - r.Left;
+  const int64_t rh = int64_t{r.Bottom} - r.Top;
   auto blend = [](int32_t s, int32_t d, int32_t a) { return (s * a + 255 + (255 - a) * d) >> 8; };
   for (int64_t y = y0; y < y1; ++y) {
-    const int64_t sy = (y - r.Top) * static_cast<int64_t>(h.Height) / rh;
+    const int64_t sy = StretchSourceIndex(y - r.Top, rh, source.height());
     const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(static_cast<int>(sy)));
     auto* out = reinterpret_cast<QRgb*>(work.scanLine(static_cast<int>(y - y0)));
     for (int64_t x = x0; x < x1; ++x) {
-      const QRgb s = in[(x - r.Left) * static_cast<int64_t>(h.Width) / rw];
+      const QRgb s = in[StretchSourceIndex(x - r.Left, rw, source.width())];
       const int32_t a = qAlpha(s);
       QRgb& d = out[x - x0];
       if (a == 0) continue;

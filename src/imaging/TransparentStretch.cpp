@@ -19,20 +19,26 @@ void StretchDrawMasked(TCanvas& canvas, const TRect& rect, const QImage& source,
   QImage work = target->copy(static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0),
                              static_cast<int>(y1 - y0))
                     .convertToFormat(QImage::Format_RGB32);
-  const int64_t rw = rect.Width();
-  const int64_t rh = rect.Height();
+  const int64_t rw = int64_t{rect.Right} - rect.Left;
+  const int64_t rh = int64_t{rect.Bottom} - rect.Top;
   const QRgb see = 0xFF000000u | (transparentColor & 0xFF) << 16 | (transparentColor & 0xFF00) |
                    ((transparentColor >> 16) & 0xFF);
   for (int64_t y = y0; y < y1; ++y) {
-    const int64_t sy = (y - rect.Top) * image.height() / rh;
+    const int64_t sy = StretchSourceIndex(y - rect.Top, rh, image.height());
     const auto* in = reinterpret_cast<const QRgb*>(image.constScanLine(static_cast<int>(sy)));
     auto* out = reinterpret_cast<QRgb*>(work.scanLine(static_cast<int>(y - y0)));
     for (int64_t x = x0; x < x1; ++x) {
-      const QRgb pixel = in[(x - rect.Left) * image.width() / rw] | 0xFF000000u;
+      const QRgb pixel = in[StretchSourceIndex(x - rect.Left, rw, image.width())] | 0xFF000000u;
       if (!masked || pixel != see) out[x - x0] = pixel;
     }
   }
   canvas.Draw(static_cast<int32_t>(x0), static_cast<int32_t>(y0), work);
+}
+
+int64_t StretchSourceIndex(int64_t offset, int64_t span, int64_t size) {
+  if (span <= 0 || size <= 0) return 0;
+  // offset < 2^32 and size < 2^31: the product fits.
+  return std::clamp<int64_t>(offset * size / span, 0, size - 1);
 }
 
 TUniqueEntryPicture WithUniqueEntryColor(const QImage& indexed, int index) {

@@ -16,6 +16,12 @@ namespace qira {
 // null image draws nothing; the canvas's clip region holds.
 void StretchDrawMasked(TCanvas& canvas, const TRect& rect, const QImage& source, TColor transparentColor);
 
+// The source column (or row) of the pixel `offset` pixels into a destination span
+// of `span` pixels over which `size` source pixels are stretched: offset × size /
+// span in 64 bits, kept inside 0 .. size − 1. The span is the rectangle's true one
+// (Right − Left in 64 bits), not TRect::Width(), which saturates at 2^31 − 1.
+int64_t StretchSourceIndex(int64_t offset, int64_t span, int64_t size);
+
 // An indexed picture (Format_Indexed8) whose table entry `index` has a colour no
 // other entry has, and that colour (0x00BBGGRR): a colour mask then leaves out
 // exactly the pixels of that index, not others that share its colour. The

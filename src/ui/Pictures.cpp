@@ -10,6 +10,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <new>
 
 #include "imaging/JpegWriter.h"
 #include "imaging/PngChunks.h"
@@ -68,6 +69,15 @@ std::string Megabytes(double bytes) {
 
 constexpr const char* kLowerResolution = " Choose a lower resolution.";
 
+// The refusal of a picture the memory cannot hold. An allocation can fail though
+// the count let the picture through (the driver's off-screen buffer, memory taken
+// meanwhile), and "more than" what is available would then be false.
+std::string PictureMemoryRefusal(const TPictureSize& size, int64_t needed, int64_t available) {
+  const std::string relation = needed > available ? "more than the " : "which could not be had with the ";
+  return "The picture of " + SizeText(size) + " needs about " + Megabytes(static_cast<double>(needed)) +
+         " of memory, " + relation + Megabytes(static_cast<double>(available)) + " available now." + kLowerResolution;
+}
+
 std::string TooLargeFile(const TPictureSize& size, const char* kind, uint64_t fileSize, uint64_t maxSize) {
   return "The picture of " + SizeText(size) + " would make a " + kind + " file of " +
          Megabytes(static_cast<double>(fileSize)) + "; a " + kind + " file can hold at most " +
@@ -121,11 +131,7 @@ std::string PictureSizeProblem(const TPictureSize& size, int fileType) {
   }
   const int64_t needed = PictureMemoryNeeded(size, fileType);
   const int64_t available = AvailableMemory();
-  if (needed > available) {
-    return "The picture of " + SizeText(size) + " needs about " + Megabytes(static_cast<double>(needed)) +
-           " of memory, more than the " + Megabytes(static_cast<double>(available)) + " available now." +
-           kLowerResolution;
-  }
+  if (needed > available) return PictureMemoryRefusal(size, needed, available);
   return {};
 }
 
@@ -246,9 +252,7 @@ std::optional<TRenderedPicture> RenderBitmapWithProgress(TForm3D& form, int32_t 
   if (tiles <= 1) return RenderBitmap(form, DPI, Transparent);
   TRenderedPicture picture;
   picture.Bitmap = QImage(width, height, QImage::Format_RGB888);
-  if (picture.Bitmap.isNull()) {
-    throw EGLPictureSize("The picture of " + SizeText(size) + " could not be allocated.");
-  }
+  if (picture.Bitmap.isNull()) throw std::bad_alloc();
   auto renderTile = [&](int tile) {
     buffer.RenderToBitmapTiles(picture.Bitmap, DPI, tile, 1, BackgroundOf(Transparent));
   };
@@ -293,6 +297,15 @@ namespace {
 
 void ShowError(const std::string& text) { Services().Messages->ShowMessage(text, TMessageKind::Error); }
 
+// What the user is told of a picture that failed: an allocation that failed (the
+// program's or the driver's off-screen buffer) as the memory refusal with the
+// picture's size and need, any other failure with its own text.
+std::string PictureFailureText(const std::exception& error, const TPictureSize& size, int fileType) {
+  if (dynamic_cast<const std::bad_alloc*>(&error) == nullptr && dynamic_cast<const EGLOutOfMemory*>(&error) == nullptr)
+    return error.what();
+  return PictureMemoryRefusal(size, PictureMemoryNeeded(size, fileType), AvailableMemory());
+}
+
 }  // namespace
 
 void SavePicture(TForm3D& form) {
@@ -314,9 +327,9 @@ void SavePicture(TForm3D& form) {
   options.SetPictureGeometry(buffer.Width(), buffer.Height(), GetDeviceLogicalPixelsX(), fileType);
   if (!options.Execute(dpi, transparent)) return;
 
+  const TPictureSize size = PictureSize(buffer.Width(), buffer.Height(), dpi, GetDeviceLogicalPixelsX());
   try {
-    const std::string problem = PictureSizeProblem(
-        PictureSize(buffer.Width(), buffer.Height(), dpi, GetDeviceLogicalPixelsX()), fileType);
+    const std::string problem = PictureSizeProblem(size, fileType);
     if (!problem.empty()) {
       ShowError(problem);
       return;
@@ -325,7 +338,7 @@ void SavePicture(TForm3D& form) {
     if (!picture) return;  // cancelled: nothing written, nothing stored
     WritePictureFile(*picture, fileType, dialog.FileName);
   } catch (const std::exception& error) {
-    ShowError(error.what());
+    ShowError(PictureFailureText(error, size, fileType));
     return;
   }
   WriteSetting(SettingKeys::PictureDpi, static_cast<int>(dpi));
@@ -339,7 +352,10 @@ void CopyPictureToClipboard(TForm3D& form) {
     const TRenderedPicture picture = RenderBitmap(form, kClipboardPictureDpi, true);
     if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setImage(picture.Bitmap);
   } catch (const std::exception& error) {
-    ShowError(error.what());
+    const TGL3DSceneBuffer& buffer = PictureBuffer(form);
+    // The clipboard hands the picture on as a 32-bit copy, as the BMP writer does.
+    ShowError(PictureFailureText(
+        error, PictureSize(buffer.Width(), buffer.Height(), kClipboardPictureDpi, GetDeviceLogicalPixelsX()), pftBmp));
   }
 }
 

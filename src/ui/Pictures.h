@@ -7,7 +7,10 @@
 // Saving is atomic (a failed save leaves an existing file as it was) and every
 // failure is shown to the user as an error message, with nothing stored in the
 // settings. A picture that its file type cannot hold, or that would not fit in
-// the memory available, is refused with a message before anything is rendered.
+// the memory available, is refused with a message before anything is rendered;
+// memory that cannot be had all the same (the program's, or the driver's for the
+// off-screen buffer) is refused with that message too: the picture's size and
+// what it needs, never the allocator's own text.
 // A picture of several tiles is rendered one tile per turn of the event loop
 // under a progress dialog whose Cancel stops it.
 #include <QDialog>

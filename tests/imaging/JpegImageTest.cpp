@@ -49,7 +49,8 @@ TEST_P(CjpegFiles, DecodeToThePixelsLibjpegsOwnDecoderGives) {
   EXPECT_EQ(FirstDifference(ours, theirs), "") << GetParam();
 }
 
-INSTANTIATE_TEST_SUITE_P(LibjpegEncoder, CjpegFiles, ::testing::Values("baseline.jpg", "progressive.jpg", "grey.jpg"));
+INSTANTIATE_TEST_SUITE_P(LibjpegEncoder, CjpegFiles, ::testing::Values("baseline.jpg", "progressive.jpg", "grey.jpg",
+                                                                     "arithmetic_tall.jpg"));
 
 TEST(JpegReader, DamagedAndTruncatedFilesAreRefusedWithTheLibrarysReason) {
   const struct {

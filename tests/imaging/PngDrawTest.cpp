@@ -98,6 +98,31 @@ TEST(PngDraw, OpaqueImageIsCopiedStretched) {
   EXPECT_EQ(s.At(0, 2), clRed);
 }
 
+// Sides past 2^31 − 1 pixels (one edge wrapped below the other, as a chart's
+// overflowed position gives): the canvas's pixels take the picture's last
+// column or row, never one beyond it.
+TEST(PngDraw, ARectangleWiderOrTallerThanAnIntStaysInsideThePicture) {
+  const struct {
+    const char* file;
+    TRect rect;
+    TColor atOrigin;
+  } table[] = {
+      {"rgba_half.png", {INT32_MIN, 0, 10, 8}, MakeColor(227, 50, 25)},  // partial alpha over red
+      {"rgba_half.png", {10, 0, INT32_MIN, 8}, MakeColor(227, 50, 25)},  // normalised
+      {"rgba_half.png", {0, INT32_MIN, 8, 6}, MakeColor(200, 100, 50)},
+      {"rgb_trns.png", {INT32_MIN, 0, 10, 8}, MakeColor(30, 0, 200)},  // one transparent colour
+      {"grey4.png", {INT32_MIN, 0, 10, 8}, clWhite},                    // opaque
+      {"pal_alpha.png", {INT32_MIN, INT32_MIN, 10, 8}, clBlue},         // palette alpha
+  };
+  for (const auto& row : table) {
+    TPNGObject png;
+    LoadDrawFixture(png, row.file);
+    TSurface s(clRed);
+    png.Draw(s.canvas, row.rect);
+    EXPECT_EQ(s.At(0, 0), row.atOrigin) << row.file << " " << row.rect.Left << "," << row.rect.Top;
+  }
+}
+
 struct TAssignCase {
   const char* file;
   int32_t bits;

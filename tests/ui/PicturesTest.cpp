@@ -631,6 +631,34 @@ TEST_F(PicturesGL, PictureTooLargeForMemoryIsRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(ReadSetting(SettingKeys::PictureDpi, -1), -1);
 }
 
+// Memory that cannot be had after the count let the picture through (the
+// program's, or the driver's for the off-screen buffer): the count's refusal,
+// with the picture's size and need, not the allocator's text.
+TEST_F(PicturesGL, MemoryThatCannotBeHadIsRefusedWithThePicturesSizeAndNeed) {
+  SetAvailableMemoryProbe([] { return int64_t{8} << 20; });
+  const struct {
+    std::function<void()> fail;
+    bool clipboard;
+  } table[] = {
+      {[] { throw std::bad_alloc(); }, false},
+      {[] { throw EGLOutOfMemory("Not enough memory for an off-screen buffer of 52 x 39 pixels."); }, false},
+      {[] { throw std::bad_alloc(); }, true},
+  };
+  for (const auto& row : table) {
+    services_.Messages.clear();
+    Buffer().AfterRender = [&](TObject*) { row.fail(); };
+    if (row.clipboard) CopyPictureToClipboard(*form_);
+    else SaveAs(scratch_.File("view.png"), pftPng, 96, false);
+    ASSERT_EQ(services_.Messages.size(), 1u);
+    EXPECT_EQ(services_.Messages[0].Text,
+              "The picture of 52 x 39 pixels needs about 1 MB of memory, which could not be had with the 8 MB "
+              "available now. Choose a lower resolution.");
+  }
+  Buffer().AfterRender = nullptr;
+  SetAvailableMemoryProbe({});
+  EXPECT_FALSE(std::filesystem::exists(scratch_.File("view.png")));
+}
+
 TEST_F(PicturesGL, FileThatCannotBeCreatedIsToldAndNothingIsStored) {
   for (int filterIndex : {1, 2, 3, 4}) {
     services_.Messages.clear();

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "chart/draw/ChartCanvas.h"
 #include "platform/AsciiCase.h"
 #include "platform/Canvas.h"
 #include "platform/CanvasColors.h"
@@ -110,7 +111,12 @@ std::vector<std::pair<std::string, std::string>> Attributes(std::string_view bod
 class THtmlWriter {
  public:
   THtmlWriter(IHtmlTextCanvas& canvas, TCanvas& device, int32_t x, int32_t y, bool draw)
-      : canvas_(canvas), device_(device), x_(x), y_(y), left_(x), draw_(draw) {
+      : canvas_(canvas),
+        device_(device),
+        x_(ClampChartCoord(x)),
+        y_(ClampChartCoord(y)),
+        left_(x_),
+        draw_(draw) {
     lineHeight_ = canvas_.FontHeight();
   }
 
@@ -128,7 +134,7 @@ class THtmlWriter {
         text.remove_prefix(open == std::string_view::npos ? text.size() : open);
       }
       if (token.size() >= 2 && token[0] == '\r' && token[1] == '\n') {
-        y_ += canvas_.FontHeight();
+        y_ = Moved(y_, canvas_.FontHeight());
         x_ = left_;
         lineHeight_ = 0;
         token.erase(0, 2);
@@ -150,18 +156,22 @@ class THtmlWriter {
 
   void SaveFont(int32_t yShift = 0) { fonts_.push_back({device_.Font(), yShift}); }
 
+  // A pen position moved in 64 bits and kept within the chart's coordinates: an image or
+  // font size from the text can be anything an int holds.
+  static int32_t Moved(int32_t coordinate, int64_t by) { return ClampChartCoord(coordinate + by); }
+
   // Closing a font tag: a restore with nothing saved is ignored.
   void RestoreFont() {
     if (fonts_.empty()) return;
     const TSaved saved = fonts_.back();
     fonts_.pop_back();
     device_.SetFont(saved.font);
-    y_ -= saved.yShift;
+    y_ = Moved(y_, -int64_t{saved.yShift});
   }
 
-  void SetSize(int32_t points) {
+  void SetSize(int64_t points) {
     TFont f = device_.Font();
-    f.SetSize(points);
+    f.SetSize(ClampChartCoord(points));
     device_.SetFont(f);
   }
 
@@ -199,7 +209,7 @@ class THtmlWriter {
       lineHeight_ = 0;
     } else if (name == "BIG" || name == "SMALL") {
       SaveFont();
-      SetSize(device_.Font().Size() + (name == "BIG" ? 2 : -2));
+      SetSize(int64_t{device_.Font().Size()} + (name == "BIG" ? 2 : -2));
     } else if (name == "SUB" || name == "SUPER") {
       const TFont before = device_.Font();
       TFont f = before;
@@ -208,7 +218,7 @@ class THtmlWriter {
       const int32_t h = canvas_.FontHeight();
       const int32_t shift = name == "SUB" ? h : -(h / 2);
       fonts_.push_back({before, shift});
-      y_ += shift;
+      y_ = Moved(y_, shift);
     } else if (name == "/SUB" || name == "/SUPER" || name == "/PRE" || name == "/FONT") {
       // BIG, SMALL and H1 to H6 have no closing form: "</BIG>" is text, and their
       // font stays until an enclosing tag restores an earlier one.
@@ -241,9 +251,9 @@ class THtmlWriter {
     } else if (name == "HR") {
       if (draw_) {
         device_.SetPen(TPen{clGray, 1, psSolid, pmCopy});
-        canvas_.Line(x_, y_, x_ + 100, y_);
+        canvas_.Line(x_, y_, Moved(x_, 100), y_);
       }
-      y_ += canvas_.FontHeight();
+      y_ = Moved(y_, canvas_.FontHeight());
     } else {
       Text(token);
     }
@@ -257,7 +267,7 @@ class THtmlWriter {
       } else if (name == "SIZE") {
         if (const auto n = ParseInt(value)) {
           const bool relative = !value.empty() && (value.front() == '+' || value.front() == '-');
-          f.SetSize(relative ? f.Size() + *n : *n);
+          f.SetSize(ClampChartCoord(relative ? int64_t{f.Size()} + *n : *n));
         }
       } else if (name == "COLOR") {
         if (const auto c = ParseColor(value)) f.Color = *c;
@@ -293,19 +303,22 @@ class THtmlWriter {
     if (!picture.Empty()) {
       if (width <= 0) width = picture.Width();
       if (height <= 0) height = picture.Height();
+    }
+    const TRect place{x_, y_, Moved(x_, width), Moved(y_, height)};
+    if (!picture.Empty()) {
       if (draw_) {
         if (width == picture.Width() && height == picture.Height()) canvas_.Draw(x_, y_, picture.Graphic());
-        else canvas_.StretchDraw({x_, y_, x_ + width, y_ + height}, picture.Graphic());
+        else canvas_.StretchDraw(place, picture.Graphic());
       }
     } else if (draw_ && width > 0 && height > 0) {
       // Placeholder: a grey frame of the requested size.
       const TBrush brush = device_.Brush();
       device_.SetBrush(TBrush{clGray, bsSolid});
-      device_.FrameRect({x_, y_, x_ + width, y_ + height});
+      device_.FrameRect(place);
       device_.SetBrush(brush);
     }
-    x_ += width;
-    y_ += height;
+    x_ = Moved(x_, width);
+    y_ = Moved(y_, height);
   }
 
   void Text(std::string token) {
@@ -322,14 +335,14 @@ class THtmlWriter {
     const int32_t h = canvas_.TextHeight(token);
     if (centre_) {
       const TRect& b = canvas_.Bounds();
-      x_ = static_cast<int32_t>((int64_t{b.Left} + b.Right) / 2 - w / 2);
+      x_ = ClampChartCoord((int64_t{b.Left} + b.Right) / 2 - w / 2);
     }
     if (lineHeight_ == 0) {
       lineHeight_ = canvas_.FontHeight();
-      y_ += lineHeight_;
+      y_ = Moved(y_, lineHeight_);
     }
     if (draw_) canvas_.TextOut(x_, y_, token);
-    x_ += w;
+    x_ = Moved(x_, w);
     size_.cx = std::max(size_.cx, x_);
     lineHeight_ = std::max(lineHeight_, h);
     size_.cy = std::max(size_.cy, lineHeight_);

@@ -589,8 +589,30 @@ void TGLEglContext::DoCreateMemoryContext(TGLOutputDevice outputDevice, int32_t 
   SetAcceleration(AccelerationOf(egl.rootConfig));
 }
 
+namespace {
+
+// Gives the bound renderbuffer its storage; false when the memory could not be
+// had. Drivers say so with GL_OUT_OF_MEMORY, or silently leave the buffer without
+// storage, which then makes the framebuffer incomplete as if its format were
+// refused. Another error (a format or size refused) is left to the completeness check.
+bool StoreRenderbuffer(GLenum format, int32_t width, int32_t height) {
+  ClearGLError();
+  glRenderbufferStorage(GL_RENDERBUFFER, format, width, height);
+  const GLenum error = glGetError();
+  if (error == GL_OUT_OF_MEMORY) return false;
+  if (error != GL_NO_ERROR) return true;
+  GLint storedWidth = 0, storedHeight = 0;
+  glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_WIDTH, &storedWidth);
+  glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_HEIGHT, &storedHeight);
+  return storedWidth == width && storedHeight == height;
+}
+
+}  // namespace
+
 void TGLEglContext::BuildFramebuffer(int32_t width, int32_t height, int32_t bufferCount) {
   ClearGLError();
+  const std::string outOfMemory = "Not enough memory for an off-screen buffer of " + std::to_string(width) + " x " +
+                                  std::to_string(height) + " pixels.";
   const int32_t count = std::clamp(bufferCount, 1, 4);
   GLenum colorFormat = AlphaBits() > 0 ? GL_RGBA8 : GL_RGB8;
   if (ColorBits() >= 128) colorFormat = GL_RGBA32F;
@@ -605,13 +627,18 @@ void TGLEglContext::BuildFramebuffer(int32_t width, int32_t height, int32_t buff
   std::vector<GLenum> attachments;
   for (int32_t i = 0; i < count; ++i) {
     glBindRenderbuffer(GL_RENDERBUFFER, colorBuffers_[i]);
-    glRenderbufferStorage(GL_RENDERBUFFER, colorFormat, width, height);
+    if (!StoreRenderbuffer(colorFormat, width, height)) {
+      FreeFramebuffer();
+      throw EGLOutOfMemory(outOfMemory);
+    }
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i, GL_RENDERBUFFER, colorBuffers_[i]);
     attachments.push_back(GL_COLOR_ATTACHMENT0 + i);
   }
 
-  // Depth and stencil, with less depth while the driver refuses the format.
+  // Depth and stencil, with less depth while the driver refuses the format or
+  // cannot give its memory.
   bool complete = false;
+  bool depthStorageFailed = false;
   std::vector<int32_t> depths = {DepthBits()};
   if (DepthBits() >= 32) depths.push_back(24);
   if (DepthBits() >= 24) depths.push_back(16);
@@ -636,7 +663,7 @@ void TGLEglContext::BuildFramebuffer(int32_t width, int32_t height, int32_t buff
     if (format != 0) {
       glGenRenderbuffers(1, &depthStencilBuffer_);
       glBindRenderbuffer(GL_RENDERBUFFER, depthStencilBuffer_);
-      glRenderbufferStorage(GL_RENDERBUFFER, format, width, height);
+      depthStorageFailed = !StoreRenderbuffer(format, width, height) || depthStorageFailed;
       glFramebufferRenderbuffer(GL_FRAMEBUFFER, attachment, GL_RENDERBUFFER, depthStencilBuffer_);
     }
     if (glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) {
@@ -647,6 +674,7 @@ void TGLEglContext::BuildFramebuffer(int32_t width, int32_t height, int32_t buff
   glBindRenderbuffer(GL_RENDERBUFFER, 0);
   if (!complete) {
     FreeFramebuffer();
+    if (depthStorageFailed) throw EGLOutOfMemory(outOfMemory);
     throw Exception("Format not supported for pbuffer operation.");
   }
   glDrawBuffers(count, attachments.data());

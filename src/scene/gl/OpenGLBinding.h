@@ -180,6 +180,7 @@ namespace qira {
   X(glBindRenderbuffer, PFNGLBINDRENDERBUFFERPROC)                        \
   X(glIsRenderbuffer, PFNGLISRENDERBUFFERPROC)                            \
   X(glRenderbufferStorage, PFNGLRENDERBUFFERSTORAGEPROC)                  \
+  X(glGetRenderbufferParameteriv, PFNGLGETRENDERBUFFERPARAMETERIVPROC)    \
   X(glRenderbufferStorageMultisample, PFNGLRENDERBUFFERSTORAGEMULTISAMPLEPROC) \
   X(glBlitFramebuffer, PFNGLBLITFRAMEBUFFERPROC)                          \
   X(glGenerateMipmap, PFNGLGENERATEMIPMAPPROC)                            \

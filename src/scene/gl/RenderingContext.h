@@ -41,6 +41,14 @@ class EGLContext : public Exception {
   using Exception::Exception;
 };
 
+// The memory of a memory context's buffers could not be had: "Not enough memory
+// for an off-screen buffer of W x H pixels.". A caller that knows what the
+// buffer is for (a picture) tells the user more.
+class EGLOutOfMemory : public EGLContext {
+ public:
+  using EGLContext::EGLContext;
+};
+
 // Multisampling asked of a context: the default of the platform, none, or a
 // sample count; the csa modes are coverage sampling.
 enum class TGLAntiAliasing : uint8_t {

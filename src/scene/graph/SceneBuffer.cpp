@@ -17,6 +17,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <new>
 #include <string>
 
 #include "platform/Rounding.h"
@@ -796,10 +797,7 @@ QImage TGL3DSceneBuffer::RenderToNewBitmap(int32_t width, int32_t height, int32_
                                           TPictureBackground background) {
   CheckPictureSize(width, height, 3);
   QImage bitmap(width, height, QImage::Format_RGB888);
-  if (bitmap.isNull()) {
-    throw EGLPictureSize("The picture of " + std::to_string(width) + " x " + std::to_string(height) +
-                         " pixels could not be allocated.");
-  }
+  if (bitmap.isNull()) throw std::bad_alloc();
   RenderToBitmap(bitmap, dpi, background);
   return bitmap;
 }

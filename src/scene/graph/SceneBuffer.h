@@ -226,7 +226,8 @@ class TGL3DSceneBuffer : public TGLUpdateAbleObject {
   // `dpi` (0: the screen's logical pixels per inch). Sizes above the OpenGL
   // limits are rendered in tiles with the same projection. The buffer's
   // rendering flag, state cache and the previously current context are
-  // restored on every exit, exceptions included.
+  // restored on every exit, exceptions included. EGLOutOfMemory when the
+  // off-screen buffer cannot have its memory, std::bad_alloc for the program's.
   void RenderToBitmap(QImage& bitmap, int32_t dpi,
                       TPictureBackground background = TPictureBackground::pbPlain);
   // The tiles RenderToBitmap renders a picture of width x height in (at least 1).
@@ -238,7 +239,8 @@ class TGL3DSceneBuffer : public TGLUpdateAbleObject {
   void RenderToBitmapTiles(QImage& bitmap, int32_t dpi, int32_t first, int32_t count,
                            TPictureBackground background = TPictureBackground::pbPlain);
   // A new 24-bit picture of width x height, rendered as above. The size is
-  // checked before anything is allocated (EGLPictureSize).
+  // checked before anything is allocated (EGLPictureSize); a picture whose memory
+  // cannot be had all the same raises std::bad_alloc.
   QImage RenderToNewBitmap(int32_t width, int32_t height, int32_t dpi,
                            TPictureBackground background = TPictureBackground::pbPlain);
   // EGLPictureSize unless a picture of that size can be held: both sizes at

@@ -4,7 +4,13 @@
 #include <EGL/eglext.h>
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <thread>
 
 #include <QApplication>
@@ -16,6 +22,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/AvailableMemory.h"
 #include "scene/gl/OpenGLBinding.h"
 
 namespace qira {
@@ -305,6 +312,34 @@ TEST_F(HeadlessContextGL, MemoryContextsHaveUpToFourColourBuffers) {
   context->Deactivate();
 }
 
+// An address-space limit in a child process: the buffers' memory cannot be had,
+// and the context says so instead of refusing the format.
+TEST_F(HeadlessContextGL, BuffersWhoseMemoryCannotBeHadAreRefusedAsSuch) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const char* sanitizer = std::getenv("ASAN_OPTIONS");
+  const std::string options = sanitizer ? sanitizer : "";
+  // The child's allocator gives null, as the system's does, instead of ending the program.
+  setenv("ASAN_OPTIONS", (options + ":allocator_may_return_null=1").c_str(), 1);
+  EXPECT_EXIT(
+      {
+        Memory(1, 1);  // the display and the driver, before the limit
+        rlimit limit{};
+        getrlimit(RLIMIT_AS, &limit);
+        limit.rlim_cur = static_cast<rlim_t>(ReadMemoryFigures().AddressSpaceUsed + (int64_t{200} << 20));
+        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(2);
+        try {
+          Memory(8192, 8192);  // 256 MB of colour
+        } catch (const EGLOutOfMemory& e) {
+          std::fputs(e.what(), stderr);
+          _exit(0);
+        }
+        _exit(1);
+      },
+      ::testing::ExitedWithCode(0), "Not enough memory for an off-screen buffer of 8192 x 8192 pixels.");
+  if (sanitizer) setenv("ASAN_OPTIONS", options.c_str(), 1);
+  else unsetenv("ASAN_OPTIONS");
+}
+
 TEST_F(HeadlessContextGL, AContextWithoutAWindowDrawsOnItsOwnPbuffer) {
   auto context = std::unique_ptr<TGLContext>(GLContextManager().CreateContext());
   context->CreateContext(0);
@@ -418,3 +453,4 @@ INSTANTIATE_TEST_SUITE_P(Buffering, EglWindowContextX11GL, ::testing::Values(tru
 
 }  // namespace
 }  // namespace qira
+
