@@ -19,7 +19,7 @@ class TObjectPixelTest : public TUnlitSceneTest {
   // Pixels per unit at z = 0 for the test camera 30 units away.
   static constexpr float kScale = 16.0f * (50.0f * 2.0f * 96.0f / (25.4f * 32.0f)) / 15.0f;
   std::array<int, 3> At(float x, float y) const {
-    return s_->Pixel(FloorToInt(16.0f + x * kScale), FloorToInt(16.0f + y * kScale));
+    return s_->Pixel(FloorToInt(kSightX + x * kScale), FloorToInt(kSightY + y * kScale));
   }
   bool Red(float x, float y) const { return Near(At(x, y), kRedRgb, 8); }
   bool Background(float x, float y) const { return Near(At(x, y), kBlueRgb, 8); }

@@ -66,13 +66,18 @@ inline constexpr std::array<int, 3> kRedRgb{255, 0, 0};
 inline constexpr std::array<int, 3> kGreenRgb{0, 255, 0};
 inline constexpr std::array<int, 3> kBlueRgb{0, 0, 255};
 inline constexpr int kViewSize = 32;
+// Where the line of sight meets the kViewSize viewport (window coordinates from
+// the bottom left): an even size has it on the middle of the pixel left of and
+// above the centre.
+inline constexpr float kSightX = kViewSize / 2 - 0.5f;
+inline constexpr float kSightY = kViewSize / 2 + 0.5f;
 
-// Window x (or y) of a point of the z = 0 plane for the camera at (0, 0, 30)
-// of a kViewSize square viewport.
+// Window x of a point of the z = 0 plane for the camera at (0, 0, 30) of a
+// kViewSize square viewport.
 inline int WindowX(float worldX) {
   const float size = static_cast<float>(kViewSize);
   const float nearPlane = 50.0f * 2.0f * 96.0f / (25.4f * size);
-  return FloorToInt(size * (worldX * nearPlane / 15.0f + 1.0f) / 2.0f);
+  return FloorToInt(kSightX + size * worldX * nearPlane / 30.0f);
 }
 
 // Scene + camera at (0, 0, 30) + light under the camera + one red quad at

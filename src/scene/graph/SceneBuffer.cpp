@@ -679,6 +679,15 @@ void TGL3DSceneBuffer::PrepareRenderingMatrices(const TViewportRect& viewport, i
     glTranslated(-cx, -cy, 0.0);
   }
   glGetFloatv(GL_PROJECTION_MATRIX, baseProjectionMatrix_.data());
+  // An even number of pixels has no middle one: the line of sight would fall
+  // between two columns (rows), and whatever is thinner than a pixel along it
+  // (the axis cross of a new document, far off) would light none. Half a pixel
+  // puts it on the middle of the column left of (row above) the centre, so that
+  // viewers of every size show it alike, on the pixel (width - 1) / 2,
+  // (height - 1) / 2 from the top-left corner.
+  const double halfPixelX = viewport.width % 2 == 0 ? -1.0 / viewport.width : 0.0;
+  const double halfPixelY = viewport.height % 2 == 0 ? 1.0 / viewport.height : 0.0;
+  if (halfPixelX != 0.0 || halfPixelY != 0.0) glTranslated(halfPixelX, halfPixelY, 0.0);
   if (camera_ != nullptr) {
     camera_->ApplyPerspective(TRectangle{viewport.left, viewport.top, viewport.width, viewport.height},
                               viewport.width, viewport.height, dpi);

@@ -24,12 +24,13 @@ using testing::Near;
 using testing::TRenderedScene;
 
 // Window x of a world point on the z = 0 plane for the test camera (0, 0, 30)
-// of a square viewport: the frustum's half width at the near plane is 0.5 and
-// the near plane lies at FocalLength * 2 * 96 / (25.4 * size).
-float ExpectedWindowX(float worldX, int size) {
-  const float nearPlane = 50.0f * 2.0f * 96.0f / (25.4f * static_cast<float>(size));
+// of the square test viewport: the frustum's half width at the near plane is 0.5
+// and the near plane lies at FocalLength * 2 * 96 / (25.4 * size).
+float ExpectedWindowX(float worldX, float sight = testing::kSightX) {
+  const auto size = static_cast<float>(testing::kViewSize);
+  const float nearPlane = 50.0f * 2.0f * 96.0f / (25.4f * size);
   const float ndc = worldX * nearPlane / (30.0f * 0.5f);
-  return static_cast<float>(size) * (ndc + 1.0f) / 2.0f;
+  return sight + size * ndc / 2.0f;
 }
 
 // ------------------------------------------------------------ one frame
@@ -38,7 +39,7 @@ TEST(SceneBufferFrameGL, BackgroundAndQuadAppearWhereTheCameraProjectsThem) {
   TRenderedScene s;
   s.quad->Position().SetPoint(0.5f, 0.0f, 0.0f);
   s.buffer->Render();
-  const float x = ExpectedWindowX(0.5f, testing::kViewSize);
+  const float x = ExpectedWindowX(0.5f);
   EXPECT_TRUE(Near(s.Pixel(FloorToInt(x), 16), kRedRgb)) << x;
   EXPECT_TRUE(Near(s.Pixel(2, 2), kBlueRgb));
   EXPECT_TRUE(Near(s.Pixel(2, 29), kBlueRgb));
@@ -153,8 +154,8 @@ TEST(SceneBufferProjectionGL, WorldToScreenMatchesThePixelsAndScreenToWorldInver
   s.buffer->Render();
   const TAffineVector world{-0.6f, 0.4f, 0.0f};
   const TAffineVector screen = s.buffer->WorldToScreen(world);
-  EXPECT_NEAR(screen.x, ExpectedWindowX(-0.6f, testing::kViewSize), 1e-3);
-  EXPECT_NEAR(screen.y, ExpectedWindowX(0.4f, testing::kViewSize), 1e-3);
+  EXPECT_NEAR(screen.x, ExpectedWindowX(-0.6f), 1e-3);
+  EXPECT_NEAR(screen.y, ExpectedWindowX(0.4f, testing::kSightY), 1e-3);
   EXPECT_GT(screen.z, 0.0f);
   EXPECT_LT(screen.z, 1.0f);
   EXPECT_TRUE(Near(s.Pixel(FloorToInt(screen.x), FloorToInt(screen.y)), kRedRgb));

@@ -408,6 +408,57 @@ TEST_F(FullScreenViewerX11GL, ActivatedViewerShowsTheSceneOnTheScreenAndDeactiva
   viewer.SetActive(false);
 }
 
+// Whether the pixels 100 right of, left of, above and below the viewport's middle
+// pixel ((width - 1) / 2, (height - 1) / 2 from the top left) and one diagonally
+// next to it are red.
+std::vector<bool> RedAroundTheMiddle(int32_t width, int32_t height) {
+  const int x = (width - 1) / 2, y = height - 1 - (height - 1) / 2;
+  std::vector<bool> red;
+  for (const auto& [dx, dy] : {std::pair{100, 0}, {-100, 0}, {0, 100}, {0, -100}, {1, 1}}) {
+    red.push_back(Near(ReadRgb(x + dx, y + dy), kRedRgb));
+  }
+  return red;
+}
+
+TEST_F(FullScreenViewerX11GL, HairlinesThroughTheCentreShowAsInAWindowViewerOfTheScreensSizeOrOneLess) {
+  // A tenth of a pixel across, like the arrows of a new document's axis cross far off.
+  std::unique_ptr<TGL3DScene> scene = std::make_unique<TGL3DScene>();
+  TGLCamera& camera = scene->Objects().AddNewChild<TGLCamera>();
+  camera.Position().SetPoint(0.0f, 0.0f, 30.0f);
+  scene->Objects().AddNewChild<TFlatQuad>().Scale().SetVector(40.0f, 0.01f, 1.0f);
+  scene->Objects().AddNewChild<TFlatQuad>().Scale().SetVector(0.01f, 40.0f, 1.0f);
+  TGLFullScreenViewer viewer;
+  viewer.SetCamera(&camera);
+  viewer.UseCurrentResolution();
+  std::vector<bool> full;
+  viewer.PostRender() = [&](TObject*) { full = RedAroundTheMiddle(viewer.Buffer().Width(), viewer.Buffer().Height()); };
+  viewer.SetActive(true);
+  ASSERT_NE(viewer.FullScreenWindow(), nullptr);
+  const QSize size = viewer.FullScreenWindow()->size();
+  viewer.FullScreenWindow()->update();
+  ASSERT_TRUE(RunEventLoopFor(5000, [&] { return !full.empty(); }));
+  viewer.SetActive(false);
+  EXPECT_EQ(full, (std::vector<bool>{true, true, true, true, false}));
+  for (const QSize window : {size, size - QSize(1, 1)}) {
+    TGL3DSceneViewer other;
+    other.SetCamera(&camera);
+    other.resize(window);
+    std::vector<bool> shown;
+    other.PostRender() = [&](TObject*) {
+      if (QSize(other.Buffer().Width(), other.Buffer().Height()) == window) {
+        shown = RedAroundTheMiddle(window.width(), window.height());
+      }
+    };
+    other.show();
+    for (int frame = 0; frame < 20 && shown.empty(); ++frame) {
+      const int32_t before = other.Buffer().FrameCount();
+      other.Invalidate();
+      RunEventLoopFor(5000, [&] { return other.Buffer().FrameCount() > before; });
+    }
+    EXPECT_EQ(shown, full) << window.width() << " x " << window.height();
+  }
+}
+
 TEST_F(FullScreenViewerX11GL, ASizeLargerThanTheScreenIsAnUnsupportedVideoMode) {
   TGLFullScreenViewer viewer;
   viewer.UseCurrentResolution();
