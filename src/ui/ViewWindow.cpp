@@ -532,9 +532,8 @@ void TForm3D::ExitClick() {
 }
 
 void TForm3D::CloseMainFrame() {
-  // Back in the frame first: it must not stay on the screen once the frame is gone,
-  // and the frame's questions must not be hidden behind it.
-  if (fullScreen_ && !usedFullScreenViewer_) ToggleFullScreen();
+  // The frame (or, without one, this window's close) takes the view out of full
+  // screen before it asks anything, and puts it back when the closing is cancelled.
   if (const auto& close = ViewWindowHooks().CloseMainFrame) {
     close();
   } else {
