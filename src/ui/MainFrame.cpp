@@ -322,8 +322,21 @@ std::vector<TForm3D*> TMainForm::Forms() const {
 }
 
 bool TMainForm::QueryCloseAll() {
-  for (TForm3D* form : Forms())
-    if (!form->QueryClose()) return false;
+  // The views come back into the frame first: no question may open behind a
+  // window kept on top, and nothing of theirs may keep the program running once
+  // the frame is gone. A Cancel leaves everything as it was.
+  std::vector<QPointer<TForm3D>> covering;
+  for (TForm3D* form : Forms()) {
+    if (!form->FullScreen()) continue;
+    form->ToggleFullScreen();
+    covering.emplace_back(form);
+  }
+  for (TForm3D* form : Forms()) {
+    if (form->QueryClose()) continue;
+    for (const QPointer<TForm3D>& back : covering)
+      if (back) back->ReturnToFullScreen();
+    return false;
+  }
   return true;
 }
 

@@ -115,8 +115,9 @@ class TMainForm : public QMainWindow {
   void TileVertical1Click() { Tile(false); }
   void About1Click();
 
-  // Each modified view window asks whether to save it; false (nothing closed) as
-  // soon as one is cancelled or fails to save. The frame's close asks it.
+  // Every view window leaves full screen, then each modified one asks whether to
+  // save it; false (nothing closed, the full screens back) as soon as one is
+  // cancelled or fails to save. The frame's close asks it.
   bool QueryCloseAll();
 
   // The menu bar: the frame's menus merged with the current view window's.

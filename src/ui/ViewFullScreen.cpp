@@ -55,11 +55,17 @@ class TFullScreenHolder : public QWidget {
   QPointer<TForm3D> form_;
 };
 
-void TForm3D::ToggleFullScreen() {
+void TForm3D::ToggleFullScreen() { SwitchFullScreen(Win7FullScreenMode); }
+
+void TForm3D::ReturnToFullScreen() {
+  if (!fullScreen_) SwitchFullScreen(usedFullScreenViewer_);
+}
+
+void TForm3D::SwitchFullScreen(bool independentViewer) {
   IgnoreNextMouseMove = true;
   try {
     if (!fullScreen_) {
-      EnterFullScreen();
+      EnterFullScreen(independentViewer);
     } else {
       LeaveFullScreen();
     }
@@ -72,9 +78,9 @@ void TForm3D::ToggleFullScreen() {
   RelinkTreeNodes();
 }
 
-void TForm3D::EnterFullScreen() {
+void TForm3D::EnterFullScreen(bool independentViewer) {
   // Leaving must undo the way that was entered, whatever the setting says by then.
-  usedFullScreenViewer_ = Win7FullScreenMode;
+  usedFullScreenViewer_ = independentViewer;
   if (usedFullScreenViewer_) {
     GLFullScreenViewer1->UseCurrentResolution();
     GL3DSceneViewer1->setEnabled(false);

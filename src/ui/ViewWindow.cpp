@@ -386,13 +386,20 @@ bool TForm3D::QueryClose() {
 }
 
 void TForm3D::closeEvent(QCloseEvent* event) {
-  bool approved = false;
-  Guarded([&] { approved = destroying_ || closeApproved_ || QueryClose(); });
+  const bool ask = !destroying_ && !closeApproved_;
   closeApproved_ = false;
-  if (approved && fullScreen_ && !usedFullScreenViewer_) {
-    // Closed while standing alone on the screen: it goes back into its sub-window,
-    // which then closes with it (without asking a second time).
-    Guarded([&] { ToggleFullScreen(); });
+  // Out of full screen first: the question must not open behind the window kept on
+  // top, and the window closes where it belongs. A Cancel puts it back.
+  const bool covering = fullScreen_ && !destroying_;
+  bool approved = !ask;
+  Guarded([&] {
+    if (covering) ToggleFullScreen();
+    if (ask) approved = QueryClose();
+    if (!approved && covering) ReturnToFullScreen();
+  });
+  if (approved && covering && !usedFullScreenViewer_) {
+    // It stood alone on the screen: it is back in its sub-window, which closes
+    // with it (without asking a second time).
     if (QMdiSubWindow* sub = SubWindow()) {
       event->ignore();
       closeApproved_ = true;
@@ -525,9 +532,8 @@ void TForm3D::ExitClick() {
 }
 
 void TForm3D::CloseMainFrame() {
-  // Back in the frame first: it must not stay on the screen once the frame is gone,
-  // and the frame's questions must not be hidden behind it.
-  if (fullScreen_ && !usedFullScreenViewer_) ToggleFullScreen();
+  // The frame (or, without one, this window's close) takes the view out of full
+  // screen before it asks anything, and puts it back when the closing is cancelled.
   if (const auto& close = ViewWindowHooks().CloseMainFrame) {
     close();
   } else {

@@ -219,6 +219,9 @@ class TForm3D : public QWidget {
   // ---- full screen (ViewFullScreen.cpp)
   bool FullScreen() const { return fullScreen_; }
   void ToggleFullScreen();
+  // Back to full screen the way it was last entered, whatever the setting says by
+  // now: a question that left full screen to be seen was cancelled.
+  void ReturnToFullScreen();
 
   // ---- placement
   // As read at construction, then as the window was last seen.
@@ -254,7 +257,8 @@ class TForm3D : public QWidget {
   void FillObjectMenu(QMenu& menu, TGraphMain& target);
   void RunObjectCommand(const std::function<void()>& command, unsigned generation);
   void ScheduleMenuRebuild();
-  void EnterFullScreen();
+  void SwitchFullScreen(bool independentViewer);
+  void EnterFullScreen(bool independentViewer);
   void LeaveFullScreen();
   // Makes this the frame's active document again, with the keyboard at the viewer.
   void BringForward();

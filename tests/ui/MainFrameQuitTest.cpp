@@ -1,13 +1,18 @@
 // Quitting the program with windows of a document still open: the main frame goes
 // with every window a document owns (plans, the full-screen windows) without
-// freeing any of them twice, and the settings of the session are written.
+// freeing any of them twice, the program's event loop ends with status 0, and the
+// settings of the session are written. No question opens while a window kept on
+// top of all others is shown, where it would be hidden.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QTest>
+#include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -28,12 +33,35 @@ namespace {
 using project_testing::Projects;
 using project_testing::WithVersion;
 
+// Ways of leaving the program, on its frame.
+void ExitMenu(TMainForm& frame) { frame.Exit1->trigger(); }
+// Alt+Tab back to the frame, then File > Exit's key (Ctrl+Q; a platform without
+// one, offscreen, has only the menu item).
+void CtrlQ(TMainForm& frame) {
+  // A window that has just been shown may still take the activation.
+  for (int tries = 0; tries < 5 && QApplication::activeWindow() != &frame; ++tries) {
+    frame.activateWindow();
+    RunEventLoopFor(400, [&] { return QApplication::activeWindow() == &frame; });
+  }
+  const QKeySequence key = frame.Exit1->shortcut();
+  if (key.isEmpty()) return ExitMenu(frame);
+  QTest::keyClick(frame.windowHandle(), key[0].key(), key[0].keyboardModifiers());
+}
+// The frame's close button (Alt+F4): the window system's close.
+void CloseButton(TMainForm& frame) { frame.windowHandle()->close(); }
+// "Exit" of the first document's viewer menu.
+void PopupExit(TMainForm& frame) { view_testing::ActionOf(*frame.Forms().front()->PopupMenu, "Exit")->trigger(); }
+
 // What the user leaves open before quitting: given an opener of project files, it
-// opens documents and their windows and may close some again.
+// opens documents and their windows and may close some again; then the program is
+// left the row's way, the questions answered in order. A Cancel keeps the program
+// as it was, and it is left again the same way.
 struct TQuitCase {
   const char* name;
   std::function<void(const std::function<TForm3D*()>& open)> leaveOpen;
   int plansLeft;  // plan windows still open when the frame closes
+  void (*way)(TMainForm& frame) = ExitMenu;
+  std::vector<TMessageResult> answers = {};
 };
 
 TPlanForm* PlanOf(TForm3D& form) {
@@ -41,19 +69,29 @@ TPlanForm* PlanOf(TForm3D& form) {
   return form.PlanForms.back();
 }
 
-// A document with a plan, then full screen the given way.
-void PlanThenFullScreen(const std::function<TForm3D*()>& open, bool independentViewer) {
-  Win7FullScreenMode = independentViewer;
+TForm3D* Document(const std::function<TForm3D*()>& open, bool plan, bool unsaved) {
   TForm3D* form = open();
-  PlanOf(*form);
+  if (plan) PlanOf(*form);
+  if (unsaved) form->ShiftModel(1, 0, 0);
+  return form;
+}
+
+void FullScreen(TForm3D* form, bool independentViewer) {
+  Win7FullScreenMode = independentViewer;
   form->ToggleFullScreen();
   if (independentViewer && !form->FullScreen()) GTEST_SKIP() << "no display mode for the full-screen viewer here";
   ASSERT_TRUE(form->FullScreen());
 }
 
-// Closes a window as its close button does and waits until it is gone.
-void CloseAndWait(QWidget* window) {
-  QPointer<QWidget> watched(window);
+// A document (with a plan, with an unsaved change) full screen the given way.
+auto FullScreenDocument(bool independentViewer, bool plan, bool unsaved) {
+  return [=](const std::function<TForm3D*()>& open) { FullScreen(Document(open, plan, unsaved), independentViewer); };
+}
+
+// Closes a window as its close button does and waits until `gone` (the window
+// itself when not given) is gone.
+void CloseAndWait(QWidget* window, QObject* gone = nullptr) {
+  QPointer<QObject> watched(gone != nullptr ? gone : window);
   window->close();
   EXPECT_TRUE(RunEventLoopFor(2000, [&] { return watched.isNull(); }));
 }
@@ -107,9 +145,8 @@ const std::vector<TQuitCase>& QuitCases() {
          open();
        },
        0},
-      {"FullScreenTheWindowsOwnWayWithAPlanOpen", [](const auto& open) { PlanThenFullScreen(open, false); }, 1},
-      {"FullScreenThroughTheIndependentViewerWithAPlanOpen",
-       [](const auto& open) { PlanThenFullScreen(open, true); }, 1},
+      {"FullScreenTheWindowsOwnWayWithAPlanOpen", FullScreenDocument(false, true, false), 1},
+      {"FullScreenThroughTheIndependentViewerWithAPlanOpen", FullScreenDocument(true, true, false), 1},
       {"APlanOpenedWhileTheWindowCoversTheScreen",
        [](const auto& open) {
          Win7FullScreenMode = false;
@@ -118,19 +155,69 @@ const std::vector<TQuitCase>& QuitCases() {
          PlanOf(*form);
        },
        1},
+      {"CtrlQWhileTheWindowCoversTheScreen", FullScreenDocument(false, false, false), 0, CtrlQ},
+      {"CloseButtonWhileTheWindowCoversTheScreenWithAPlanOpen", FullScreenDocument(false, true, false), 1,
+       CloseButton},
+      {"CtrlQWhileTheIndependentViewerShowsWithAPlanOpen", FullScreenDocument(true, true, false), 1, CtrlQ},
+      {"CloseButtonWhileTheIndependentViewerShows", FullScreenDocument(true, false, false), 0, CloseButton},
+      {"UnsavedWhileTheWindowCoversTheScreenSaved", FullScreenDocument(false, false, true), 0, CtrlQ,
+       {TMessageResult::Save}},
+      {"UnsavedWhileTheWindowCoversTheScreenWithAPlanDiscarded", FullScreenDocument(false, true, true), 1,
+       CloseButton, {TMessageResult::Discard}},
+      {"UnsavedWhileTheWindowCoversTheScreenCancelled", FullScreenDocument(false, false, true), 0, CtrlQ,
+       {TMessageResult::Cancel, TMessageResult::Discard}},
+      {"UnsavedWhileTheIndependentViewerShowsSaved", FullScreenDocument(true, false, true), 0, CloseButton,
+       {TMessageResult::Save}},
+      {"UnsavedWhileTheIndependentViewerShowsWithAPlanCancelled", FullScreenDocument(true, true, true), 1, CtrlQ,
+       {TMessageResult::Cancel, TMessageResult::Discard}},
+      {"PopupExitWhileTheWindowCoversTheScreenCancelled", FullScreenDocument(false, false, true), 0, PopupExit,
+       {TMessageResult::Cancel, TMessageResult::Discard}},
+      {"PopupExitFromTheIndependentViewerCancelled", FullScreenDocument(true, false, true), 0, PopupExit,
+       {TMessageResult::Cancel, TMessageResult::Discard}},
+      {"TheUnsavedDocumentClosedWhileItCoversTheScreen",
+       [](const auto& open) {
+         TForm3D* form = Document(open, true, true);
+         FullScreen(form, false);
+         open();
+         CloseAndWait(form->window(), form);
+       },
+       0, CtrlQ, {TMessageResult::Discard}},
+      {"TheUnsavedDocumentClosedWhileTheIndependentViewerShows",  // Ctrl+W on its sub-window
+       [](const auto& open) {
+         TForm3D* form = Document(open, false, true);
+         FullScreen(form, true);
+         CloseAndWait(form->parentWidget(), form);
+       },
+       0, CtrlQ, {TMessageResult::Discard}},
+      {"ASecondDocumentOpenedWhileTheFirstCoversTheScreen",
+       [](const auto& open) {
+         FullScreen(Document(open, false, false), false);
+         Document(open, true, true);
+       },
+       1, CtrlQ, {TMessageResult::Save}},
   };
   return cases;
 }
 
-// What would keep the program running once its frame has closed: a shown window
-// of its own that takes part in the program's end.
-std::vector<std::string> WindowsKeepingTheProgramOpen() {
+// The shown windows, by title; those kept on top of all others alone when asked.
+std::vector<std::string> ShownWindows(bool onTopOnly = false) {
   std::vector<std::string> titles;
   for (QWidget* window : QApplication::topLevelWidgets())
-    if (window->isVisible() && window->testAttribute(Qt::WA_QuitOnClose))
+    if (window->isVisible() && (!onTopOnly || window->windowFlags().testFlag(Qt::WindowStaysOnTopHint)))
       titles.push_back(window->windowTitle().toStdString());
   return titles;
 }
+
+// Records each question asked while a window kept on top is shown.
+class TWatchedQuestions : public TFakeServices {
+ public:
+  std::vector<std::string> Hidden;
+  TMessageResult MessageBox(const std::string& text, TMessageKind kind, TMessageButtons buttons,
+                            int defaultButton) override {
+    if (!ShownWindows(true).empty()) Hidden.push_back(text);
+    return TFakeServices::MessageBox(text, kind, buttons, defaultButton);
+  }
+};
 
 class QuitWithWindowsOpen : public view_testing::TViewWindowTest,
                             public ::testing::WithParamInterface<TQuitCase> {
@@ -140,9 +227,14 @@ class QuitWithWindowsOpen : public view_testing::TViewWindowTest,
     view_testing::TViewWindowTest::TearDown();
   }
 
-  // As the program ends: the frame closes (File > Exit), is destroyed once the
-  // event loop has returned, and then the settings are written.
+  static constexpr int kStillRunning = 99;
+  TWatchedQuestions questions_;  // in place of the fixture's services
+
+  // As the program ends (src/app/main.cpp): the frame closes, the application's
+  // event loop returns, the frame is destroyed, and then the settings are written.
   void LeaveOpenAndQuit() {
+    // One left shown by an earlier test would keep the event loop running.
+    ASSERT_EQ(ShownWindows(), std::vector<std::string>{});
     const std::string ini = scratch_.File("QIRA3D.ini");
     scratch_.Put("p.q3d", WithVersion(Projects().Bytes("current.q3d"), GetProgramVersion()));
     auto frame = std::make_unique<TMainForm>();
@@ -158,16 +250,33 @@ class QuitWithWindowsOpen : public view_testing::TViewWindowTest,
       EXPECT_NE(form, nullptr);
       return form;
     };
+    questions_.BoxAnswers.assign(GetParam().answers.begin(), GetParam().answers.end());
     GetParam().leaveOpen(open);
     if (HasFatalFailure() || IsSkipped()) return;
     EXPECT_EQ(OpenPlans(*frame), GetParam().plansLeft);
     const bool independentViewer = Win7FullScreenMode;
+    const std::vector<TForm3D*> forms = frame->Forms();
+    const auto covering = std::count_if(forms.begin(), forms.end(), [](TForm3D* f) { return f->FullScreen(); });
+
+    QTimer leave;
+    leave.setSingleShot(true);
+    QObject::connect(&leave, &QTimer::timeout, frame.get(), [&] {
+      GetParam().way(*frame);
+      if (GetParam().answers.empty() || GetParam().answers.front() != TMessageResult::Cancel) return;
+      // Cancelled: each view that covered the screen covers it again.
+      EXPECT_EQ(static_cast<std::ptrdiff_t>(ShownWindows(true).size()), covering);
+      GetParam().way(*frame);
+    });
+    leave.start(0);
+    QTimer stuck;
+    QObject::connect(&stuck, &QTimer::timeout, [] { QCoreApplication::exit(kStillRunning); });
+    stuck.start(5000);
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_EQ(ShownWindows(), std::vector<std::string>{});
+    EXPECT_EQ(questions_.Hidden, std::vector<std::string>{});
+    EXPECT_TRUE(questions_.BoxAnswers.empty());
     const std::string newest = frame->Recent()[0];
     ASSERT_FALSE(newest.empty());
-
-    frame->Exit1->trigger();
-    EXPECT_FALSE(frame->isVisible());
-    EXPECT_EQ(WindowsKeepingTheProgramOpen(), std::vector<std::string>{});
     frame.reset();
     ASSERT_TRUE(SaveSettings());
 

@@ -71,10 +71,12 @@ TEST_F(FullScreenTheWindowsOwnWay, ClosingCancelledLeavesTheDocumentOpen) {
   form_->SetModified(false);
 }
 
-TEST_F(FullScreenTheWindowsOwnWay, ExitPutsTheWindowBackIntoTheFrameBeforeTheFrameCloses) {
+TEST_F(FullScreenTheWindowsOwnWay, ExitLeavesTheFullScreenToTheClosingFrame) {
+  // The frame takes the window out of full screen, and back when it stays open.
   form_->ExitClick();
   EXPECT_EQ(frameCloses_, 1);
-  EXPECT_FALSE(form_->FullScreen());
+  EXPECT_TRUE(form_->FullScreen());
+  form_->ToggleFullScreen();
   EXPECT_EQ(form_->parentWidget(), sub_.data());
   EXPECT_EQ(sub_->geometry(), QRect(10, 20, 500, 400));
 }
