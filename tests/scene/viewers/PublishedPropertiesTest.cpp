@@ -142,6 +142,9 @@ const std::vector<TPublishedCase>& Cases() {
          v.SetDragCursor(Qt::OpenHandCursor);
          v.setEnabled(false);
          v.setToolTip("the model");
+         v.SetVisible(false);
+         v.SetTabStop(true);
+         v.SetTabOrder(2);
          ChangeBuffer(v.Buffer());
        },
        [](TStreamForm& f) {
@@ -149,11 +152,12 @@ const std::vector<TPublishedCase>& Cases() {
          std::ostringstream out;
          out << NameOf(v.Camera()) << " " << static_cast<int>(v.VSync()) << static_cast<int>(v.DragMode())
              << static_cast<int>(v.DragCursor()) << " " << v.isEnabled() << v.toolTip().toStdString() << " "
-             << BufferText(v.Buffer());
+             << v.Visible() << v.TabStop() << " " << v.TabOrder() << " " << BufferText(v.Buffer());
          return out.str();
        },
-       Joined(kBufferDefaultsLeftOut, {"Camera", "VSync", "DragMode", "DragCursor", "Enabled", "Hint"}),
-       {{"DragCursor", {4, 0, 1, 0, 0}}},
+       Joined(kBufferDefaultsLeftOut,
+              {"Camera", "VSync", "DragMode", "DragCursor", "Enabled", "Hint", "Visible", "TabStop", "TabOrder"}),
+       {{"DragCursor", {4, 0, 1, 0, 0}}, {"Visible", {4, 0, 0, 0, 0}}},
        {},
        kSceneAndCamera},
       {"cadencer",
