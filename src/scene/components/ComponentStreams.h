@@ -22,13 +22,20 @@
 // marked loading while they are read, and told Loaded, in the order they were
 // read, once the whole stream has been read.
 //
+// What is written: every published property without a "stored only when"
+// rule, and every colour and coordinate, always; a property with such a rule
+// (an ordinal, a Boolean, a string or a reference at its default, or a float
+// whose class says so) only when the rule says. A stream read into an
+// existing root so sets every property the writer held.
+//
 // Reading validates as it goes: a bad signature, an unknown class or
-// property, a value of the wrong kind, or a value outside what the property
-// takes (an ordinal past the enumeration, a float that is not finite or out of
-// single range) raises (EReadError, EClassNotFound)
-// at the first bad byte, and every component made by that read is freed
-// again, so no half-read tree is left behind (the root's own properties read
-// before the failure keep their new values).
+// property, a value of the wrong kind or length, or a value no setter can
+// take (an ordinal past its enumeration or integer type, a set bit the set
+// does not have, a float that is not finite or out of single range) raises
+// (EReadError, EClassNotFound) at the first bad byte, and every component made
+// by that read is freed again, so no half-read tree is left behind (the
+// root's own properties read before the failure keep their new values). A
+// value its setter clamps or ignores goes to the setter, as one set by hand.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -202,7 +209,8 @@ void DefineBoolean(TFiler& filer, std::string_view name, bool value, bool stored
       name, [set](TReader& r) { set(r.ReadBoolean()); }, [value](TWriter& w) { w.WriteBoolean(value); }, stored);
 }
 
-// An integer read back within low..high (EReadError "Invalid property value" outside).
+// An integer read back within low..high, the bounds of its type (EReadError
+// "Invalid property value" outside); a narrower range is its setter's.
 template <class Setter>
 void DefineInteger(TFiler& filer, std::string_view name, int32_t value, bool stored, Setter set,
                    int32_t low = INT32_MIN, int32_t high = INT32_MAX) {

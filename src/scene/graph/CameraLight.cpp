@@ -562,8 +562,8 @@ TGLBaseProperties TGLCamera::PublishedBaseProperties() const {
 
 void TGLCamera::DefinePublished(TFiler& filer) {
   TGLBaseSceneObject::DefinePublished(filer);
-  DefineFloat(filer, "DepthOfView", depthOfView_, depthOfView_ != 100.0f, [this](float v) { SetDepthOfView(v); });
-  DefineFloat(filer, "FocalLength", focalLength_, focalLength_ != 50.0f, [this](float v) { SetFocalLength(v); });
+  DefineFloat(filer, "DepthOfView", depthOfView_, true, [this](float v) { SetDepthOfView(v); });
+  DefineFloat(filer, "FocalLength", focalLength_, true, [this](float v) { SetFocalLength(v); });
   DefineFloat(filer, "SceneScale", sceneScale_, sceneScale_ != 1.0f, [this](float v) { SetSceneScale(v); });
   DefineFloat(filer, "NearPlaneBias", nearPlaneBias_, nearPlaneBias_ != 1.0f,
               [this](float v) { SetNearPlaneBias(v); });
@@ -578,23 +578,18 @@ TGLBaseProperties TGLLightSource::PublishedBaseProperties() const { return {TGLB
 void TGLLightSource::DefinePublished(TFiler& filer) {
   TGLBaseSceneObject::DefinePublished(filer);
   DefineNested(filer, "Ambient", *ambient_);
-  DefineFloat(filer, "ConstAttenuation", constAttenuation_, constAttenuation_ != 1.0f,
-              [this](float v) { SetConstAttenuation(v); });
+  DefineFloat(filer, "ConstAttenuation", constAttenuation_, true, [this](float v) { SetConstAttenuation(v); });
   DefineNested(filer, "Diffuse", *diffuse_);
-  DefineFloat(filer, "LinearAttenuation", linearAttenuation_, linearAttenuation_ != 0.0f,
-              [this](float v) { SetLinearAttenuation(v); });
-  DefineFloat(filer, "QuadraticAttenuation", quadraticAttenuation_, quadraticAttenuation_ != 0.0f,
+  DefineFloat(filer, "LinearAttenuation", linearAttenuation_, true, [this](float v) { SetLinearAttenuation(v); });
+  DefineFloat(filer, "QuadraticAttenuation", quadraticAttenuation_, true,
               [this](float v) { SetQuadraticAttenuation(v); });
   DefineOrdinal(filer, "LightStyle", lightStyle_, TLightStyle::lsParallel, TLightStyle::lsSpot,
                 [this](TLightStyle v) { SetLightStyle(v); });
   DefineBoolean(filer, "Shining", shining_, !shining_, [this](bool v) { SetShining(v); });
   DefineNested(filer, "Specular", *specular_);
-  DefineFloat(filer, "SpotCutOff", spotCutOff_, spotCutOff_ != 180.0f, [this](float v) {
-    CheckPropertyValue((v >= 0.0f && v <= 90.0f) || v == 180.0f);
-    SetSpotCutOff(v);
-  });
+  DefineFloat(filer, "SpotCutOff", spotCutOff_, true, [this](float v) { SetSpotCutOff(v); });
   DefineNested(filer, "SpotDirection", *spotDirection_);
-  DefineFloat(filer, "SpotExponent", spotExponent_, spotExponent_ != 0.0f, [this](float v) { SetSpotExponent(v); });
+  DefineFloat(filer, "SpotExponent", spotExponent_, true, [this](float v) { SetSpotExponent(v); });
 }
 
 TGLBaseProperties TGLProxyObject::PublishedBaseProperties() const {

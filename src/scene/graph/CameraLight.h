@@ -123,9 +123,9 @@ class TGLCamera : public TGLBaseSceneObject {
   void SetScene(TGL3DScene* scene) override;
 
   // ---- component streams
-  // Position, Direction and Up of the base; DepthOfView, FocalLength,
-  // CameraStyle and TargetObject when not their defaults, SceneScale and
-  // NearPlaneBias only when not 1.
+  // Position, Direction and Up of the base; DepthOfView and FocalLength
+  // always, CameraStyle and TargetObject when not their defaults, SceneScale
+  // and NearPlaneBias only when not 1.
   TGLBaseProperties PublishedBaseProperties() const override;
   void DefinePublished(TFiler& filer) override;
   void DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) override;
@@ -196,8 +196,9 @@ class TGLLightSource : public TGLBaseSceneObject {
   void SetLightStyle(TLightStyle value);
 
   // ---- component streams
-  // Position of the base; the colours and SpotDirection always, the others
-  // when not their defaults. A SpotCutOff the setter would ignore is refused.
+  // Position of the base; the colours, SpotDirection and the floats always,
+  // LightStyle and Shining when not their defaults. A SpotCutOff read goes
+  // through its setter, which ignores one it does not take.
   TGLBaseProperties PublishedBaseProperties() const override;
   void DefinePublished(TFiler& filer) override;
 

@@ -1129,8 +1129,8 @@ void TGL3DSceneBuffer::PopModelView() {
 
 void TGLFogEnvironment::DefinePublished(TFiler& filer) {
   DefineNested(filer, "FogColor", *fogColor_);
-  DefineFloat(filer, "FogStart", fogStart_, fogStart_ != 10.0f, [this](float v) { SetFogStart(v); });
-  DefineFloat(filer, "FogEnd", fogEnd_, fogEnd_ != 1000.0f, [this](float v) { SetFogEnd(v); });
+  DefineFloat(filer, "FogStart", fogStart_, true, [this](float v) { SetFogStart(v); });
+  DefineFloat(filer, "FogEnd", fogEnd_, true, [this](float v) { SetFogEnd(v); });
   DefineOrdinal(filer, "FogMode", fogMode_, TFogMode::fmExp2, TFogMode::fmLinear, [this](TFogMode v) { SetFogMode(v); });
   DefineOrdinal(filer, "FogDistance", fogDistance_, TFogDistance::fdEyePlane, TFogDistance::fdDefault,
                 [this](TFogDistance v) { SetFogDistance(v); });

@@ -129,7 +129,8 @@ class TGLFogEnvironment : public TGLUpdateAbleObject {
 
   // Opaque black, 10, 1000, fmLinear, fdDefault.
   bool HasDefaultValues() const;
-  // FogColor always; the others when not their defaults.
+  // FogColor, FogStart and FogEnd always; FogMode and FogDistance when not
+  // their defaults.
   void DefinePublished(TFiler& filer) override;
   // Sends the fog to OpenGL in the buffer's context (activated for the call
   // when it is not); nothing when the buffer has none.

@@ -1260,7 +1260,7 @@ void TGLBaseSceneObject::DefinePublished(TFiler& filer) {
   for (const auto& [name, index, flag] : angles) {
     if (!published.Contains(flag)) continue;
     const float angle = rotation_->AsVector()[static_cast<size_t>(index)];
-    DefineFloat(filer, name, angle, angle != 0.0f, [this, index = index](float v) { SetAngle(index, v); });
+    DefineFloat(filer, name, angle, true, [this, index = index](float v) { SetAngle(index, v); });
   }
   if (published.Contains(P::Position)) DefineNested(filer, "Position", *position_);
   if (published.Contains(P::Scale)) DefineNested(filer, "Scale", *scale_);
@@ -1272,7 +1272,7 @@ void TGLBaseSceneObject::DefinePublished(TFiler& filer) {
     DefineBoolean(filer, "Visible", visible_, !visible_, [this](bool v) { SetVisible(v); });
   }
   if (published.Contains(P::TagFloat)) {
-    DefineFloat(filer, "TagFloat", TagFloat, TagFloat != 0.0f, [this](float v) { TagFloat = v; });
+    DefineFloat(filer, "TagFloat", TagFloat, true, [this](float v) { TagFloat = v; });
   }
 }
 

@@ -157,8 +157,8 @@ class TGLBaseSceneObject : public TGLCoordinatesUpdateAbleComponent {
 
   // ---- component streams
   // Of the base properties this class publishes (PublishedBaseProperties):
-  // Visible, ShowAxes, ObjectsSorting, VisibilityCulling, TagFloat and the
-  // angles when they differ from their defaults; the four coordinates always.
+  // Visible, ShowAxes, ObjectsSorting and VisibilityCulling when they differ
+  // from their defaults; the four coordinates, the angles and TagFloat always.
   // A descendant declares its own published properties after calling this.
   void DefinePublished(TFiler& filer) override;
   // Which of the base properties the class publishes: all of them here; a

@@ -607,10 +607,10 @@ void TGLQuadricObject::DefinePublished(TFiler& filer) {
 
 void TGLSphere::DefinePublished(TFiler& filer) {
   TGLQuadricObject::DefinePublished(filer);
-  DefineFloat(filer, "Radius", radius_, radius_ != 0.5f, [this](float v) { SetRadius(v); });
-  // The setters never keep fewer than one slice or stack, nor an angle outside its type.
-  DefineInteger(filer, "Slices", slices_, slices_ != 16, [this](int32_t v) { SetSlices(v); }, 1);
-  DefineInteger(filer, "Stacks", stacks_, stacks_ != 16, [this](int32_t v) { SetStacks(v); }, 1);
+  DefineFloat(filer, "Radius", radius_, true, [this](float v) { SetRadius(v); });
+  DefineInteger(filer, "Slices", slices_, slices_ != 16, [this](int32_t v) { SetSlices(v); });
+  DefineInteger(filer, "Stacks", stacks_, stacks_ != 16, [this](int32_t v) { SetStacks(v); });
+  // The angles are of types -90..90 and 0..360: a value beyond is no angle of theirs.
   DefineInteger(filer, "Top", top_, top_ != 90, [this](int32_t v) { SetTop(v); }, -90, 90);
   DefineInteger(filer, "Bottom", bottom_, bottom_ != -90, [this](int32_t v) { SetBottom(v); }, -90, 90);
   DefineInteger(filer, "Start", start_, start_ != 0, [this](int32_t v) { SetStart(v); }, 0, 360);
@@ -622,7 +622,7 @@ void TGLSphere::DefinePublished(TFiler& filer) {
 
 void TGLPolygonBase::DefinePublished(TFiler& filer) {
   TGL3DSceneObject::DefinePublished(filer);
-  DefineInteger(filer, "Division", division_, division_ != 10, [this](int32_t v) { SetDivision(v); }, 1);
+  DefineInteger(filer, "Division", division_, division_ != 10, [this](int32_t v) { SetDivision(v); });
   DefineSplineMode(filer, splineMode_, [this](TLineSplineMode v) { SetSplineMode(v); });
   DefineCollection(filer, "Nodes", *nodes_, nodes_->Count() > 0);
 }

@@ -201,7 +201,7 @@ class TGLSphere : public TGLQuadricObject {
   // From a TGLSphere: every published property, caps included; then the
   // quadric Assign.
   void Assign(const TPersistent* source) override;
-  // Its fields in order, each when not its default.
+  // Its fields in order: Radius always, the others when not their defaults.
   void DefinePublished(TFiler& filer) override;
   // (|radius|, |radius|, |radius|, 0).
   TVector AxisAlignedDimensionsUnscaled() const override;

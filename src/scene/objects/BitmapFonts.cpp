@@ -585,7 +585,7 @@ void TBitmapFontRange::DefinePublished(TFiler& filer) {
   DefineInteger(filer, "StopASCII", stopASCII_, stopASCII_ != 0,
                 [this](int32_t v) { SetStopASCII(static_cast<uint8_t>(v)); }, 0, 255);
   DefineInteger(filer, "StartGlyphIdx", startGlyphIdx_, startGlyphIdx_ != 0,
-                [this](int32_t v) { SetStartGlyphIdx(v); }, 0);
+                [this](int32_t v) { SetStartGlyphIdx(v); });
 }
 
 void TGLCustomBitmapFont::DefineGlyphs(TFiler& filer) {
@@ -623,16 +623,15 @@ void TGLCustomBitmapFont::DefineRanges(TFiler& filer, bool stored) {
 }
 
 void TGLCustomBitmapFont::DefineMetrics(TFiler& filer) {
-  // The setters keep a cell of at least one pixel and no gap below 0.
   DefineInteger(filer, "GlyphsIntervalX", glyphsIntervalX_, glyphsIntervalX_ != 0,
-                [this](int32_t v) { SetGlyphsIntervalX(v); }, 0);
+                [this](int32_t v) { SetGlyphsIntervalX(v); });
   DefineInteger(filer, "GlyphsIntervalY", glyphsIntervalY_, glyphsIntervalY_ != 0,
-                [this](int32_t v) { SetGlyphsIntervalY(v); }, 0);
+                [this](int32_t v) { SetGlyphsIntervalY(v); });
   DefineRanges(filer, ranges_->Count() > 0);
-  DefineInteger(filer, "CharWidth", charWidth_, charWidth_ != 16, [this](int32_t v) { SetCharWidth(v); }, 1);
-  DefineInteger(filer, "CharHeight", charHeight_, charHeight_ != 16, [this](int32_t v) { SetCharHeight(v); }, 1);
-  DefineInteger(filer, "HSpace", hSpace_, hSpace_ != 1, [this](int32_t v) { SetHSpace(v); }, 0);
-  DefineInteger(filer, "VSpace", vSpace_, vSpace_ != 1, [this](int32_t v) { SetVSpace(v); }, 0);
+  DefineInteger(filer, "CharWidth", charWidth_, charWidth_ != 16, [this](int32_t v) { SetCharWidth(v); });
+  DefineInteger(filer, "CharHeight", charHeight_, charHeight_ != 16, [this](int32_t v) { SetCharHeight(v); });
+  DefineInteger(filer, "HSpace", hSpace_, hSpace_ != 1, [this](int32_t v) { SetHSpace(v); });
+  DefineInteger(filer, "VSpace", vSpace_, vSpace_ != 1, [this](int32_t v) { SetVSpace(v); });
 }
 
 void TGLCustomBitmapFont::DefineFilters(TFiler& filer, TGLMinFilter defaultMinFilter) {
@@ -664,8 +663,7 @@ void TGLFlatText::DefineTextLook(TFiler& filer) {
                 [this](TAlignment v) { SetAlignment(v); });
   DefineOrdinal(filer, "Layout", layout_, TTextLayout::tlBottom, TTextLayout::tlTop,
                 [this](TTextLayout v) { SetLayout(v); });
-  DefineNested(filer, "ModulateColor", *modulateColor_,
-               !VectorEquals(modulateColor_->Color(), VectorMake(1.0f, 1.0f, 1.0f, 1.0f)));
+  DefineNested(filer, "ModulateColor", *modulateColor_);
 }
 
 void TGLFlatText::DefinePublished(TFiler& filer) {

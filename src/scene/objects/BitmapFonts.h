@@ -204,8 +204,8 @@ class TGLCustomBitmapFont : public TGLUpdateAbleComponent {
   void DefineGlyphs(TFiler& filer);
   void DefineRanges(TFiler& filer, bool stored);
   // GlyphsIntervalX and Y, Ranges (when any), CharWidth, CharHeight, HSpace
-  // and VSpace, each when not its default; a cell below one pixel or a
-  // negative gap is refused.
+  // and VSpace, each when not its default; each read goes through its
+  // setter (a cell of at least one pixel, no gap below 0).
   void DefineMetrics(TFiler& filer);
   // MagFilter, and MinFilter when not `defaultMinFilter`.
   void DefineFilters(TFiler& filer, TGLMinFilter defaultMinFilter);
@@ -278,8 +278,8 @@ class TGLFlatText : public TGLImmaterialSceneObject {
 
   // From another flat text: font, text, alignment, layout, colour, options.
   void Assign(const TPersistent* source) override;
-  // BitmapFont (by name), Text, Alignment, Layout, ModulateColor and Options,
-  // each when not its default.
+  // BitmapFont (by name), Text, Alignment, Layout and Options, each when not
+  // its default, and ModulateColor always.
   void DefinePublished(TFiler& filer) override;
   void DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) override;
 

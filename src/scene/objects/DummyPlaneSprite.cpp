@@ -505,8 +505,8 @@ void TGLDummyCube::DefinePublished(TFiler& filer) {
   TGLCameraInvariantObject::DefinePublished(filer);
   DefineOrdinal(filer, "CamInvarianceMode", CamInvarianceMode(), TGLCameraInvarianceMode::cimOrientation,
                 TGLCameraInvarianceMode::cimNone, [this](TGLCameraInvarianceMode v) { SetCamInvarianceMode(v); });
-  DefineFloat(filer, "CubeSize", cubeSize_, cubeSize_ != 1.0f, [this](float v) { SetCubeSize(v); });
-  DefineNested(filer, "EdgeColor", *edgeColor_, !VectorEquals(edgeColor_->Color(), kOpaqueWhite));
+  DefineFloat(filer, "CubeSize", cubeSize_, true, [this](float v) { SetCubeSize(v); });
+  DefineNested(filer, "EdgeColor", *edgeColor_);
   DefineBoolean(filer, "VisibleAtRunTime", visibleAtRunTime_, visibleAtRunTime_,
                 [this](bool v) { SetVisibleAtRunTime(v); });
   DefineBoolean(filer, "Amalgamate", amalgamate_, amalgamate_, [this](bool v) { SetAmalgamate(v); });
@@ -514,21 +514,14 @@ void TGLDummyCube::DefinePublished(TFiler& filer) {
 
 void TGLPlane::DefinePublished(TFiler& filer) {
   TGL3DSceneObject::DefinePublished(filer);
-  DefineFloat(filer, "XOffset", xOffset_, xOffset_ != 0.0f, [this](float v) { SetXOffset(v); });
-  DefineFloat(filer, "YOffset", yOffset_, yOffset_ != 0.0f, [this](float v) { SetYOffset(v); });
-  // A scope above 1 is never kept, so one read is damage.
-  DefineFloat(filer, "XScope", xScope_, xScope_ != 1.0f, [this](float v) {
-    CheckPropertyValue(v <= 1.0f);
-    SetXScope(v);
-  });
-  DefineFloat(filer, "YScope", yScope_, yScope_ != 1.0f, [this](float v) {
-    CheckPropertyValue(v <= 1.0f);
-    SetYScope(v);
-  });
-  DefineFloat(filer, "Width", width_, width_ != 1.0f, [this](float v) { SetWidth(v); });
-  DefineFloat(filer, "Height", height_, height_ != 1.0f, [this](float v) { SetHeight(v); });
-  DefineInteger(filer, "XTiles", xTiles_, xTiles_ != 1, [this](int32_t v) { SetXTiles(v); }, 1);
-  DefineInteger(filer, "YTiles", yTiles_, yTiles_ != 1, [this](int32_t v) { SetYTiles(v); }, 1);
+  DefineFloat(filer, "XOffset", xOffset_, true, [this](float v) { SetXOffset(v); });
+  DefineFloat(filer, "YOffset", yOffset_, true, [this](float v) { SetYOffset(v); });
+  DefineFloat(filer, "XScope", xScope_, xScope_ != 1.0f, [this](float v) { SetXScope(v); });
+  DefineFloat(filer, "YScope", yScope_, yScope_ != 1.0f, [this](float v) { SetYScope(v); });
+  DefineFloat(filer, "Width", width_, true, [this](float v) { SetWidth(v); });
+  DefineFloat(filer, "Height", height_, true, [this](float v) { SetHeight(v); });
+  DefineInteger(filer, "XTiles", xTiles_, xTiles_ != 1, [this](int32_t v) { SetXTiles(v); });
+  DefineInteger(filer, "YTiles", yTiles_, yTiles_ != 1, [this](int32_t v) { SetYTiles(v); });
   constexpr TPlaneStyles kBothStyles{TPlaneStyle::psSingleQuad, TPlaneStyle::psTileTexture};
   DefineFlags(filer, "Style", style_.Bits(), kBothStyles.Bits(), style_ != kBothStyles,
               [this](uint32_t bits) { SetStyle(TPlaneStyles::FromBits(static_cast<uint8_t>(bits))); });
@@ -539,12 +532,8 @@ void TGLSprite::DefinePublished(TFiler& filer) {
   TGL3DSceneObject::DefinePublished(filer);
   DefineFloat(filer, "Width", width_, IsWidthStored(), [this](float v) { SetWidth(v); });
   DefineFloat(filer, "Height", height_, IsHeightStored(), [this](float v) { SetHeight(v); });
-  DefineFloat(filer, "Rotation", rotation_, rotation_ != 0.0f, [this](float v) { SetRotation(v); });
-  // Kept within 0..1 by its setter, so a value outside is damage.
-  DefineFloat(filer, "AlphaChannel", alphaChannel_, IsAlphaChannelStored(), [this](float v) {
-    CheckPropertyValue(v >= 0.0f && v <= 1.0f);
-    SetAlphaChannel(v);
-  });
+  DefineFloat(filer, "Rotation", rotation_, true, [this](float v) { SetRotation(v); });
+  DefineFloat(filer, "AlphaChannel", alphaChannel_, IsAlphaChannelStored(), [this](float v) { SetAlphaChannel(v); });
   DefineBoolean(filer, "NoZWrite", noZWrite_, noZWrite_, [this](bool v) { SetNoZWrite(v); });
   DefineBoolean(filer, "MirrorU", mirrorU_, mirrorU_, [this](bool v) { SetMirrorU(v); });
   DefineBoolean(filer, "MirrorV", mirrorV_, mirrorV_, [this](bool v) { SetMirrorV(v); });

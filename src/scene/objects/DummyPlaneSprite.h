@@ -93,8 +93,8 @@ class TGLDummyCube : public TGLCameraInvariantObject {
 
   // CubeSize, EdgeColor, VisibleAtRunTime and Amalgamate, then the inherited part.
   void Assign(const TPersistent* source) override;
-  // CamInvarianceMode, CubeSize, EdgeColor, VisibleAtRunTime and Amalgamate,
-  // each when not its default (the visibility event is not stored).
+  // CamInvarianceMode, VisibleAtRunTime and Amalgamate when not their
+  // defaults, CubeSize and EdgeColor always (the visibility event is not stored).
   void DefinePublished(TFiler& filer) override;
   // |CubeSize| / 2 on each axis, w 0.
   TVector AxisAlignedDimensionsUnscaled() const override;
@@ -160,8 +160,9 @@ class TGLPlane : public TGL3DSceneObject {
 
   // Every published field, then the inherited part.
   void Assign(const TPersistent* source) override;
-  // Every published field in order, when not its default (XScope and YScope:
-  // when not 1); a scope above 1 or fewer than one tile is refused.
+  // Every published field in order: the floats always (XScope and YScope:
+  // when not 1), the others when not their defaults. A scope or a tile count
+  // read goes through its setter.
   void DefinePublished(TFiler& filer) override;
   // |Width| / 2, |Height| / 2, 0.
   TVector AxisAlignedDimensionsUnscaled() const override;
@@ -214,13 +215,15 @@ class TGLSprite : public TGL3DSceneObject {
 
   // Every published field, then the inherited part.
   void Assign(const TPersistent* source) override;
-  // Every published field in order, when not its default; an AlphaChannel
-  // outside 0..1 is refused.
+  // Every published field in order: Width, Height (IsWidthStored,
+  // IsHeightStored) and Rotation always, AlphaChannel when not 1, the flags
+  // when set. An AlphaChannel read goes through its setter (clamped to 0..1).
   void DefinePublished(TFiler& filer) override;
   // The stored-property rules of the sizes: written only when not the
   // default size (1 here) ...
-  virtual bool IsWidthStored() const { return width_ != 1.0f; }
-  virtual bool IsHeightStored() const { return height_ != 1.0f; }
+  // Always for a sprite; a heads-up sprite has a rule of its own.
+  virtual bool IsWidthStored() const { return true; }
+  virtual bool IsHeightStored() const { return true; }
   // ... and of AlphaChannel: only when not 1.
   bool IsAlphaChannelStored() const { return alphaChannel_ != 1.0f; }
   // |Width| / 2, |Height| / 2, |Width| / 2.

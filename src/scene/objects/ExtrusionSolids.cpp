@@ -315,14 +315,13 @@ void TGLExtrusionSolid::BuildSides(const std::vector<TAffineVector>& outline, bo
 
 void TGLRevolutionSolid::DefinePublished(TFiler& filer) {
   TGLPolygonBase::DefinePublished(filer);
-  DefineInteger(filer, "Slices", slices_, slices_ != 16, [this](int32_t v) { SetSlices(v); }, 1);
+  DefineInteger(filer, "Slices", slices_, slices_ != 16, [this](int32_t v) { SetSlices(v); });
   // StartAngle first: a start above the default stop raises the stop, which
   // is then stored as well.
-  DefineFloat(filer, "StartAngle", startAngle_, startAngle_ != 0.0f, [this](float v) { SetStartAngle(v); });
+  DefineFloat(filer, "StartAngle", startAngle_, true, [this](float v) { SetStartAngle(v); });
   DefineFloat(filer, "StopAngle", stopAngle_, IsStopAngleStored(), [this](float v) { SetStopAngle(v); });
   DefineNormals(filer, normals_, TNormalSmoothing::nsFlat, [this](TNormalSmoothing v) { SetNormals(v); });
-  DefineFloat(filer, "YOffsetPerTurn", yOffsetPerTurn_, yOffsetPerTurn_ != 0.0f,
-              [this](float v) { SetYOffsetPerTurn(v); });
+  DefineFloat(filer, "YOffsetPerTurn", yOffsetPerTurn_, true, [this](float v) { SetYOffsetPerTurn(v); });
   DefineNormalDirection(filer, normalDirection_, TNormalDirection::ndOutside,
                         [this](TNormalDirection v) { SetNormalDirection(v); });
   DefineParts(filer, parts_, TRevolutionSolidParts{TRevolutionSolidPart::rspOutside},
@@ -331,15 +330,14 @@ void TGLRevolutionSolid::DefinePublished(TFiler& filer) {
 
 void TGLExtrusionSolid::DefinePublished(TFiler& filer) {
   TMultiPolygonBase::DefinePublished(filer);
-  DefineInteger(filer, "Stacks", stacks_, stacks_ != 1, [this](int32_t v) { SetStacks(v); }, 1);
+  DefineInteger(filer, "Stacks", stacks_, stacks_ != 1, [this](int32_t v) { SetStacks(v); });
   DefineNormals(filer, normals_, TNormalSmoothing::nsFlat, [this](TNormalSmoothing v) { SetNormals(v); });
   DefineNormalDirection(filer, normalDirection_, TNormalDirection::ndOutside,
                         [this](TNormalDirection v) { SetNormalDirection(v); });
   DefineParts(filer, parts_, TExtrusionSolidParts{TExtrusionSolidPart::espOutside},
               [this](TExtrusionSolidParts v) { SetParts(v); });
-  DefineFloat(filer, "Height", height_, height_ != 1.0f, [this](float v) { SetHeight(v); });
-  DefineFloat(filer, "MinSmoothAngle", minSmoothAngle_, minSmoothAngle_ != 5.0f,
-              [this](float v) { SetMinSmoothAngle(v); });
+  DefineFloat(filer, "Height", height_, true, [this](float v) { SetHeight(v); });
+  DefineFloat(filer, "MinSmoothAngle", minSmoothAngle_, true, [this](float v) { SetMinSmoothAngle(v); });
 }
 
 // ============================================================== registration

@@ -47,8 +47,9 @@ class TGLRevolutionSolid : public TGLPolygonBase {
   int32_t SweepSteps() const;
 
   void Assign(const TPersistent* source) override;
-  // The polygon base's, then its fields in order, each when not its default
-  // (StopAngle: when not 360); fewer than one slice is refused.
+  // The polygon base's, then its fields in order: StartAngle and
+  // YOffsetPerTurn always, StopAngle when not 360, the others when not their
+  // defaults.
   void DefinePublished(TFiler& filer) override;
   // Also marks the half extents stale.
   void StructureChanged() override;
@@ -97,8 +98,8 @@ class TGLExtrusionSolid : public TMultiPolygonBase {
 
   // Stacks, Normals, NormalDirection and Parts, then the contours.
   void Assign(const TPersistent* source) override;
-  // The multi-polygon base's, then its fields in order, each when not its
-  // default; fewer than one stack is refused.
+  // The multi-polygon base's, then its fields in order: Height and
+  // MinSmoothAngle always, the others when not their defaults.
   void DefinePublished(TFiler& filer) override;
   void StructureChanged() override;
   // As the multi-polygon's, the Z range extended by Height.

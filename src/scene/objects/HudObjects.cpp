@@ -178,7 +178,7 @@ void TGLHUDText::DefinePublished(TFiler& filer) {
   // Not the flat text's set: a heads-up text has no Options.
   TGLImmaterialSceneObject::DefinePublished(filer);
   DefineFontAndText(filer);
-  DefineFloat(filer, "Rotation", rotation_, rotation_ != 0.0f, [this](float v) { SetRotation(v); });
+  DefineFloat(filer, "Rotation", rotation_, true, [this](float v) { SetRotation(v); });
   DefineTextLook(filer);
 }
 

@@ -51,8 +51,8 @@ class TGLHUDText : public TGLFlatText {
   void SetRotation(float value);
 
   void Assign(const TPersistent* source) override;
-  // BitmapFont, Text, Rotation, Alignment, Layout and ModulateColor, each
-  // when not its default.
+  // BitmapFont, Text, Alignment and Layout when not their defaults, Rotation
+  // and ModulateColor always.
   void DefinePublished(TFiler& filer) override;
   void DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) override;
 

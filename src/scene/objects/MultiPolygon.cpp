@@ -212,7 +212,7 @@ void TGLMultiPolygon::BuildList(TRenderContextInfo& rci) {
 void TGLContour::DefinePublished(TFiler& filer) {
   TCollectionItem::DefinePublished(filer);
   DefineCollection(filer, "Nodes", *nodes_, nodes_->Count() > 0);
-  DefineInteger(filer, "Division", division_, division_ != 10, [this](int32_t v) { SetDivision(v); }, 1);
+  DefineInteger(filer, "Division", division_, division_ != 10, [this](int32_t v) { SetDivision(v); });
   DefineSplineMode(filer, splineMode_, [this](TLineSplineMode v) { SetSplineMode(v); });
   DefineString(filer, "Description", description_, !description_.empty(),
                [this](const std::string& v) { SetDescription(v); });

@@ -432,14 +432,14 @@ void TGLPipe::BuildList(TRenderContextInfo& rci) {
 void TGLPipeNode::DefinePublished(TFiler& filer) {
   TGLNode::DefinePublished(filer);
   DefineFloat(filer, "RadiusFactor", radiusFactor_, IsRadiusFactorStored(), [this](float v) { SetRadiusFactor(v); });
-  DefineNested(filer, "Color", *color_, !VectorEquals(color_->Color(), kOpaqueBlack));
+  DefineNested(filer, "Color", *color_);
 }
 
 void TGLPipe::DefinePublished(TFiler& filer) {
   TGLPolygonBase::DefinePublished(filer);
-  DefineInteger(filer, "Slices", slices_, slices_ != 16, [this](int32_t v) { SetSlices(v); }, 1);
+  DefineInteger(filer, "Slices", slices_, slices_ != 16, [this](int32_t v) { SetSlices(v); });
   DefineParts(filer, parts_, TPipeParts{TPipePart::ppOutside}, [this](TPipeParts v) { SetParts(v); });
-  DefineFloat(filer, "Radius", radius_, radius_ != 1.0f, [this](float v) { SetRadius(v); });
+  DefineFloat(filer, "Radius", radius_, true, [this](float v) { SetRadius(v); });
   DefineOrdinal(filer, "NodesColorMode", nodesColorMode_, TPipeNodesColorMode::pncmAmbientAndDiffuse,
                 TPipeNodesColorMode::pncmNone, [this](TPipeNodesColorMode v) { SetNodesColorMode(v); });
 }

@@ -59,7 +59,7 @@ class TGLPipeNode : public TGLNode {
   void Assign(const TPersistent* source) override;
   // The inherited text and " / rf = " with the factor to three decimals.
   std::string GetDisplayName() const override;
-  // X, Y, Z, RadiusFactor by its rule, and Color when not opaque black.
+  // X, Y, Z, RadiusFactor by its rule, and Color always.
   void DefinePublished(TFiler& filer) override;
 
  private:
@@ -144,8 +144,8 @@ class TGLPipe : public TGLPolygonBase {
   // From a TGLPipe: Slices, Parts, Radius and NodesColorMode; then the
   // polygon base's assignment (nodes, Division, SplineMode).
   void Assign(const TPersistent* source) override;
-  // The polygon base's (its nodes are pipe nodes), then Slices, Parts,
-  // Radius and NodesColorMode, each when not its default.
+  // The polygon base's (its nodes are pipe nodes), then Slices, Parts and
+  // NodesColorMode when not their defaults, Radius always.
   void DefinePublished(TFiler& filer) override;
   // Per axis the largest |centre| + |Radius * RadiusFactor| over the ring
   // centres the tube passes through (the nodes, or the spline samples), so

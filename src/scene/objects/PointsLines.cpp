@@ -145,11 +145,11 @@ void TGLPointParameters::ReadPointParams(TBinaryStream& stream) {
   std::array<uint8_t, 12> data{};
   if (stream.Remaining() < static_cast<int32_t>(data.size())) throw EReadError("Stream read error");
   if (!stream.Read(data.data(), static_cast<int32_t>(data.size()))) throw EReadError("Stream read error");
-  // The setters keep the sizes finite and not negative: anything else is damage.
+  // A size that is no number is damage; a negative one goes to 0, as its setter takes it.
   for (size_t i = 0; i < data.size(); i += 4) {
     float size = 0.0f;
     std::memcpy(&size, &data[i], sizeof size);
-    CheckPropertyValue(std::isfinite(size) && size >= 0.0f);
+    CheckPropertyValue(std::isfinite(size));
   }
   SetPointParamsData(data);
 }
@@ -704,8 +704,7 @@ void TGLLines::BuildList(TRenderContextInfo& rci) {
 void TGLPointParameters::DefinePublished(TFiler& filer) {
   TGLUpdateAbleObject::DefinePublished(filer);
   DefineBoolean(filer, "Enabled", enabled_, enabled_, [this](bool v) { SetEnabled(v); });
-  DefineNested(filer, "DistanceAttenuation", *distanceAttenuation_,
-               !VectorEquals(distanceAttenuation_->AsVector(), TVector{1.0f, 0.0f, 0.0f, 0.0f}));
+  DefineNested(filer, "DistanceAttenuation", *distanceAttenuation_);
 }
 
 void TGLPointParameters::DefineProperties(TFiler& filer) {
@@ -723,7 +722,7 @@ void TGLPoints::DefinePublished(TFiler& filer) {
   TGLImmaterialSceneObject::DefinePublished(filer);
   // Always: a list emptied by its user must not come back holding the first point.
   DefineNested(filer, "Positions", *positions_);
-  DefineNested(filer, "Colors", *colors_, colors_->Count() > 0);
+  DefineNested(filer, "Colors", *colors_);
   DefineFloat(filer, "Size", size_, IsSizeStored(), [this](float v) { SetSize(v); });
   DefineOrdinal(filer, "Style", style_, TGLPointStyle::psSquareAdditive, TGLPointStyle::psSquare,
                 [this](TGLPointStyle v) { SetStyle(v); });
@@ -734,7 +733,7 @@ void TGLPoints::DefinePublished(TFiler& filer) {
 
 void TGLLineBase::DefinePublished(TFiler& filer) {
   TGLImmaterialSceneObject::DefinePublished(filer);
-  DefineNested(filer, "LineColor", *lineColor_, !SameColor(lineColor_->Color(), kOpaqueWhite));
+  DefineNested(filer, "LineColor", *lineColor_);
   DefineInteger(filer, "LinePattern", linePattern_, linePattern_ != 0xFFFF,
                 [this](int32_t v) { SetLinePattern(static_cast<uint16_t>(v)); }, 0, 0xFFFF);
   DefineFloat(filer, "LineWidth", lineWidth_, IsLineWidthStored(), [this](float v) { SetLineWidth(v); });
@@ -753,12 +752,8 @@ void TGLNodedLines::DefinePublished(TFiler& filer) {
   DefineOrdinal(filer, "NodesAspect", nodesAspect_, TLineNodesAspect::lnaDodecahedron, TLineNodesAspect::lnaAxes,
                 [this](TLineNodesAspect v) { SetNodesAspect(v); });
   // The colour read goes to the nodes that carried the previous one, as a set colour does.
-  DefineNested(filer, "NodeColor", *nodeColor_, !SameColor(nodeColor_->Color(), kOpaqueBlue),
-               [this] { OnNodeColorChanged(); });
-  DefineFloat(filer, "NodeSize", nodeSize_, IsNodeSizeStored(), [this](float v) {
-    CheckPropertyValue(v > 0.0f);
-    SetNodeSize(v);
-  });
+  DefineNested(filer, "NodeColor", *nodeColor_, true, [this] { OnNodeColorChanged(); });
+  DefineFloat(filer, "NodeSize", nodeSize_, IsNodeSizeStored(), [this](float v) { SetNodeSize(v); });
   // Last: a node's colour is stored only when it differs from NodeColor, so
   // NodeColor must be known when the nodes are read.
   DefineCollection(filer, "Nodes", *nodes_, nodes_->Count() > 0);
@@ -766,7 +761,7 @@ void TGLNodedLines::DefinePublished(TFiler& filer) {
 
 void TGLLines::DefinePublished(TFiler& filer) {
   TGLNodedLines::DefinePublished(filer);
-  DefineInteger(filer, "Division", division_, division_ != 10, [this](int32_t v) { SetDivision(v); }, 1);
+  DefineInteger(filer, "Division", division_, division_ != 10, [this](int32_t v) { SetDivision(v); });
   DefineSplineMode(filer, splineMode_, [this](TLineSplineMode v) { SetSplineMode(v); });
   DefineFlags(filer, "Options", options_.Bits(), static_cast<uint32_t>(TLinesOption::loUseNodeColorForLines),
               !options_.Empty(),

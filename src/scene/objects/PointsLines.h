@@ -49,10 +49,10 @@ class TGLPointParameters : public TGLUpdateAbleObject {
 
   // The three sizes and DistanceAttenuation from another TGLPointParameters.
   void Assign(const TPersistent* source) override;
-  // Enabled and DistanceAttenuation when not their defaults ...
+  // Enabled when set, DistanceAttenuation always ...
   void DefinePublished(TFiler& filer) override;
   // ... and "PointParams" by StorePointParams; a block that is not 12 bytes
-  // of finite sizes, none negative, is refused.
+  // of finite sizes is refused, a negative size read as 0 (its setter's rule).
   void DefineProperties(TFiler& filer) override;
 
   // Sends the parameters when Enabled and the driver has GL_ARB_point_parameters.
@@ -114,7 +114,7 @@ class TGLPoints : public TGLImmaterialSceneObject {
 
   // Size, Style, Positions and Colors, then a structure change, then inherited.
   void Assign(const TPersistent* source) override;
-  // Positions (always), Colors (when any), Size (when not 1), Style,
+  // Positions and Colors (always), Size (when not 1), Style,
   // PointParameters, NoZWrite and Static.
   void DefinePublished(TFiler& filer) override;
   // A change of the point parameters is a structure change.
@@ -161,8 +161,8 @@ class TGLLineBase : public TGLImmaterialSceneObject {
 
   // Colour, pattern, width and anti-aliasing, then inherited.
   void Assign(const TPersistent* source) override;
-  // LineColor, LinePattern, LineWidth (when not 1) and AntiAliased, each when
-  // not its default.
+  // LineColor always, LinePattern, LineWidth (when not 1) and AntiAliased
+  // when not their defaults.
   void DefinePublished(TFiler& filer) override;
   // A change of an owned colour is a structure change.
   void NotifyChange(TObject* sender) override;
@@ -264,8 +264,8 @@ class TGLNodedLines : public TGLLineBase {
 
   // Nodes, aspect, node colour and size, then inherited.
   void Assign(const TPersistent* source) override;
-  // NodesAspect, NodeColor, NodeSize (when not 1), then Nodes, each when not
-  // its default; a NodeSize not above 0 is refused.
+  // NodesAspect when not its default, NodeColor always, NodeSize when not 1,
+  // then Nodes when there are any. A NodeSize read goes through its setter.
   void DefinePublished(TFiler& filer) override;
   // Per axis the largest absolute node coordinate; zero without nodes.
   TVector AxisAlignedDimensionsUnscaled() const override;

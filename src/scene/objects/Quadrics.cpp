@@ -948,14 +948,12 @@ bool TGLFrustrum::SetFrustrumSizeData(const std::array<uint8_t, 16>& data) {
     uint32_t bits = 0;
     for (size_t b = 0; b < 4; ++b) bits |= static_cast<uint32_t>(data[i * 4 + b]) << (8 * b);
     sizes[i] = std::bit_cast<float>(bits);
-    if (!std::isfinite(sizes[i]) || sizes[i] < 0.0f) return false;
+    if (!std::isfinite(sizes[i])) return false;
   }
-  if (sizes[3] > sizes[0]) return false;
-  apexHeight_ = sizes[0];
-  baseDepth_ = sizes[1];
-  baseWidth_ = sizes[2];
-  height_ = sizes[3];
-  StructureChanged();
+  SetApexHeight(sizes[0]);
+  SetBaseDepth(sizes[1]);
+  SetBaseWidth(sizes[2]);
+  SetHeight(sizes[3]);
   return true;
 }
 
@@ -1005,23 +1003,22 @@ void TGLPolygon::BuildList(TRenderContextInfo& rci) {
 
 void TGLDisk::DefinePublished(TFiler& filer) {
   TGLQuadricObject::DefinePublished(filer);
-  DefineFloat(filer, "StartAngle", startAngle_, startAngle_ != 0.0f, [this](float v) { SetStartAngle(v); });
-  DefineFloat(filer, "SweepAngle", sweepAngle_, sweepAngle_ != 360.0f, [this](float v) { SetSweepAngle(v); });
-  DefineFloat(filer, "OuterRadius", outerRadius_, outerRadius_ != 0.5f, [this](float v) { SetOuterRadius(v); });
-  DefineFloat(filer, "InnerRadius", innerRadius_, innerRadius_ != 0.0f, [this](float v) { SetInnerRadius(v); });
+  DefineFloat(filer, "StartAngle", startAngle_, true, [this](float v) { SetStartAngle(v); });
+  DefineFloat(filer, "SweepAngle", sweepAngle_, true, [this](float v) { SetSweepAngle(v); });
+  DefineFloat(filer, "OuterRadius", outerRadius_, true, [this](float v) { SetOuterRadius(v); });
+  DefineFloat(filer, "InnerRadius", innerRadius_, true, [this](float v) { SetInnerRadius(v); });
   DefineInteger(filer, "Slices", slices_, slices_ != 16, [this](int32_t v) { SetSlices(v); });
   DefineInteger(filer, "Loops", loops_, loops_ != 2, [this](int32_t v) { SetLoops(v); });
 }
 
 void TGLCylinderBase::DefinePublished(TFiler& filer) {
   TGLQuadricObject::DefinePublished(filer);
-  DefineFloat(filer, "BottomRadius", bottomRadius_, bottomRadius_ != DefaultBottomRadius(),
+  DefineFloat(filer, "BottomRadius", bottomRadius_, true,
               [this](float v) { SetBottomRadius(v); });
   DefineInteger(filer, "Slices", slices_, slices_ != 16, [this](int32_t v) { SetSlices(v); });
   DefineInteger(filer, "Stacks", stacks_, stacks_ != 4, [this](int32_t v) { SetStacks(v); });
-  // The setter ignores fewer than one loop, so none is ever written.
-  DefineInteger(filer, "Loops", loops_, loops_ != 1, [this](int32_t v) { SetLoops(v); }, 1);
-  DefineFloat(filer, "Height", height_, height_ != 1.0f, [this](float v) { SetHeight(v); });
+  DefineInteger(filer, "Loops", loops_, loops_ != 1, [this](int32_t v) { SetLoops(v); });
+  DefineFloat(filer, "Height", height_, true, [this](float v) { SetHeight(v); });
 }
 
 void TGLCone::DefinePublished(TFiler& filer) {
@@ -1032,7 +1029,7 @@ void TGLCone::DefinePublished(TFiler& filer) {
 void TGLCylinder::DefinePublished(TFiler& filer) {
   TGLCylinderBase::DefinePublished(filer);
   DefineParts(filer, parts_, TCylinderParts::All(), [this](TCylinderParts v) { SetParts(v); });
-  DefineFloat(filer, "TopRadius", topRadius_, topRadius_ != 0.5f, [this](float v) { SetTopRadius(v); });
+  DefineFloat(filer, "TopRadius", topRadius_, true, [this](float v) { SetTopRadius(v); });
   DefineOrdinal(filer, "Alignment", alignment_, TCylinderAlignment::caBottom, TCylinderAlignment::caCenter,
                 [this](TCylinderAlignment v) { SetAlignment(v); });
 }
@@ -1040,25 +1037,25 @@ void TGLCylinder::DefinePublished(TFiler& filer) {
 void TGLAnnulus::DefinePublished(TFiler& filer) {
   TGLCylinderBase::DefinePublished(filer);
   DefineParts(filer, parts_, TAnnulusParts::All(), [this](TAnnulusParts v) { SetParts(v); });
-  DefineFloat(filer, "BottomInnerRadius", bottomInnerRadius_, bottomInnerRadius_ != 0.3f,
+  DefineFloat(filer, "BottomInnerRadius", bottomInnerRadius_, true,
               [this](float v) { SetBottomInnerRadius(v); });
-  DefineFloat(filer, "TopInnerRadius", topInnerRadius_, topInnerRadius_ != 0.3f,
+  DefineFloat(filer, "TopInnerRadius", topInnerRadius_, true,
               [this](float v) { SetTopInnerRadius(v); });
-  DefineFloat(filer, "TopRadius", topRadius_, topRadius_ != 0.5f, [this](float v) { SetTopRadius(v); });
+  DefineFloat(filer, "TopRadius", topRadius_, true, [this](float v) { SetTopRadius(v); });
 }
 
 void TGLArrowLine::DefinePublished(TFiler& filer) {
   TGLCylinderBase::DefinePublished(filer);
   DefineParts(filer, parts_, TArrowLineParts{TArrowLinePart::alLine, TArrowLinePart::alTopArrow},
               [this](TArrowLineParts v) { SetParts(v); });
-  DefineFloat(filer, "TopRadius", topRadius_, topRadius_ != 0.1f, [this](float v) { SetTopRadius(v); });
-  DefineFloat(filer, "TopArrowHeadHeight", topArrowHeadHeight_, topArrowHeadHeight_ != 0.5f,
+  DefineFloat(filer, "TopRadius", topRadius_, true, [this](float v) { SetTopRadius(v); });
+  DefineFloat(filer, "TopArrowHeadHeight", topArrowHeadHeight_, true,
               [this](float v) { SetTopArrowHeadHeight(v); });
-  DefineFloat(filer, "TopArrowHeadRadius", topArrowHeadRadius_, topArrowHeadRadius_ != 0.2f,
+  DefineFloat(filer, "TopArrowHeadRadius", topArrowHeadRadius_, true,
               [this](float v) { SetTopArrowHeadRadius(v); });
-  DefineFloat(filer, "BottomArrowHeadHeight", bottomArrowHeadHeight_, bottomArrowHeadHeight_ != 0.5f,
+  DefineFloat(filer, "BottomArrowHeadHeight", bottomArrowHeadHeight_, true,
               [this](float v) { SetBottomArrowHeadHeight(v); });
-  DefineFloat(filer, "BottomArrowHeadRadius", bottomArrowHeadRadius_, bottomArrowHeadRadius_ != 0.2f,
+  DefineFloat(filer, "BottomArrowHeadRadius", bottomArrowHeadRadius_, true,
               [this](float v) { SetBottomArrowHeadRadius(v); });
   DefineOrdinal(filer, "HeadStackingStyle", headStackingStyle_, TArrowHeadStackingStyle::ahssIncluded,
                 TArrowHeadStackingStyle::ahssStacked, [this](TArrowHeadStackingStyle v) { SetHeadStackingStyle(v); });
@@ -1067,23 +1064,24 @@ void TGLArrowLine::DefinePublished(TFiler& filer) {
 void TGLCapsule::DefinePublished(TFiler& filer) {
   TGL3DSceneObject::DefinePublished(filer);
   DefineParts(filer, parts_, TCylinderParts::All(), [this](TCylinderParts v) { SetParts(v); });
-  DefineFloat(filer, "Radius", radius_, radius_ != 0.5f, [this](float v) { SetRadius(v); });
+  DefineFloat(filer, "Radius", radius_, true, [this](float v) { SetRadius(v); });
   DefineInteger(filer, "Slices", slices_, slices_ != 4, [this](int32_t v) { SetSlices(v); });
   DefineInteger(filer, "Stacks", stacks_, stacks_ != 4, [this](int32_t v) { SetStacks(v); });
-  DefineFloat(filer, "Height", height_, height_ != 1.0f, [this](float v) { SetHeight(v); });
+  DefineFloat(filer, "Height", height_, true, [this](float v) { SetHeight(v); });
   DefineOrdinal(filer, "Alignment", alignment_, TCylinderAlignment::caBottom, TCylinderAlignment::caCenter,
                 [this](TCylinderAlignment v) { SetAlignment(v); });
 }
 
 void TGLTorus::DefinePublished(TFiler& filer) {
   TGL3DSceneObject::DefinePublished(filer);
-  // The setters never keep fewer than 2 rings or 3 sides.
+  // Counts of an unsigned type: a negative one is no count; the setters raise
+  // the others to at least 2 rings and 3 sides.
   DefineInteger(filer, "Rings", static_cast<int32_t>(rings_), rings_ != 25,
-                [this](int32_t v) { SetRings(static_cast<uint32_t>(v)); }, 2);
+                [this](int32_t v) { SetRings(static_cast<uint32_t>(v)); }, 0);
   DefineInteger(filer, "Sides", static_cast<int32_t>(sides_), sides_ != 15,
-                [this](int32_t v) { SetSides(static_cast<uint32_t>(v)); }, 3);
-  DefineFloat(filer, "MinorRadius", minorRadius_, minorRadius_ != 0.1f, [this](float v) { SetMinorRadius(v); });
-  DefineFloat(filer, "MajorRadius", majorRadius_, majorRadius_ != 0.4f, [this](float v) { SetMajorRadius(v); });
+                [this](int32_t v) { SetSides(static_cast<uint32_t>(v)); }, 0);
+  DefineFloat(filer, "MinorRadius", minorRadius_, true, [this](float v) { SetMinorRadius(v); });
+  DefineFloat(filer, "MajorRadius", majorRadius_, true, [this](float v) { SetMajorRadius(v); });
 }
 
 void TGLFrustrum::DefinePublished(TFiler& filer) {

@@ -100,7 +100,7 @@ class TGLDisk : public TGLQuadricObject {
   void SetLoops(int32_t value);
 
   void Assign(const TPersistent* source) override;
-  // Its fields in order, each when not its default.
+  // Its fields in order: the floats always, the others when not their defaults.
   void DefinePublished(TFiler& filer) override;
   // (|OuterRadius|, |OuterRadius|, 0, 0).
   TVector AxisAlignedDimensionsUnscaled() const override;
@@ -143,8 +143,8 @@ class TGLCylinderBase : public TGLQuadricObject {
   virtual float GetTopRadius() const { return bottomRadius_; }
 
   void Assign(const TPersistent* source) override;
-  // Its fields in order, each when not its default (BottomRadius: the
-  // class's, DefaultBottomRadius); a Loops below 1 is refused.
+  // Its fields in order: the floats always, the counts when not their
+  // defaults. A Loops read goes through its setter (below 1 ignored).
   void DefinePublished(TFiler& filer) override;
   // The outline of a truncated cone of at least 5 slices between
   // y = -Height/2 (BottomRadius) and y = +Height/2 (the top radius).
@@ -317,7 +317,7 @@ class TGLCapsule : public TGL3DSceneObject {
 
   // Parts and Radius only; then inherited.
   void Assign(const TPersistent* source) override;
-  // Its fields in order, each when not its default.
+  // Its fields in order: the floats always, the others when not their defaults.
   void DefinePublished(TFiler& filer) override;
   // (|Radius|, Height/2, |Radius|, 0).
   TVector AxisAlignedDimensionsUnscaled() const override;
@@ -354,8 +354,9 @@ class TGLTorus : public TGL3DSceneObject {
   float MajorRadius() const { return majorRadius_; }
   void SetMajorRadius(float value);
 
-  // Its fields in order, each when not its default; fewer than 2 rings or 3
-  // sides are refused.
+  // Its fields in order: the radii always, Rings and Sides when not their
+  // defaults (a negative count is no count of theirs and is refused; the
+  // setters raise the others).
   void DefinePublished(TFiler& filer) override;
   // (|R| + |r|, |R| + |r|, |r|, 0).
   TVector AxisAlignedDimensionsUnscaled() const override;
@@ -413,8 +414,8 @@ class TGLFrustrum : public TGL3DSceneObject {
   void DefineProperties(TFiler& filer) override;
   bool StoreFrustrumSize() const;
   std::array<uint8_t, 16> FrustrumSizeData() const;
-  // Takes the four values as they are stored (non-finite or negative sizes
-  // and Height > ApexHeight are refused: false, nothing changed).
+  // Takes the four values through their setters, ApexHeight first (a value
+  // that is no number is refused: false, nothing changed).
   bool SetFrustrumSizeData(const std::array<uint8_t, 16>& data);
   // EWriteError "Stream write error" / EReadError "Stream read error"
   // (nothing changed) on failure.

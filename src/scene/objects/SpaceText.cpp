@@ -532,15 +532,12 @@ void TGLTextAdjust::DefinePublished(TFiler& filer) {
 void TGLSpaceText::DefinePublished(TFiler& filer) {
   TGL3DSceneObject::DefinePublished(filer);
   DefineNested(filer, "Adjust", *adjust_);
-  // The setter keeps the deviation from going below 0.
-  DefineFloat(filer, "AllowedDeviation", allowedDeviation_, allowedDeviation_ != 0.0f, [this](float v) {
-    CheckPropertyValue(v >= 0.0f);
-    SetAllowedDeviation(v);
-  });
-  DefineFloat(filer, "AspectRatio", aspectRatio_, aspectRatio_ != 0.0f, [this](float v) { SetAspectRatio(v); });
+  DefineFloat(filer, "AllowedDeviation", allowedDeviation_, true,
+              [this](float v) { SetAllowedDeviation(v); });
+  DefineFloat(filer, "AspectRatio", aspectRatio_, true, [this](float v) { SetAspectRatio(v); });
   DefineOrdinal(filer, "CharacterRange", characterRange_, TSpaceTextCharRange::stcrAll, TSpaceTextCharRange::stcrAll,
                 [this](TSpaceTextCharRange v) { SetCharacterRange(v); });
-  DefineFloat(filer, "Extrusion", extrusion_, extrusion_ != 0.0f, [this](float v) { SetExtrusion(v); });
+  DefineFloat(filer, "Extrusion", extrusion_, true, [this](float v) { SetExtrusion(v); });
   DefineFont(filer, "Font", font_, ArialFont(), [this](const TFont& v) { SetFont(v); });
   // The lines as a list of strings; Text is the same content and is not stored.
   filer.DefineProperty(
@@ -558,8 +555,8 @@ void TGLSpaceText::DefinePublished(TFiler& filer) {
         w.WriteListEnd();
       },
       !lines_.empty());
-  DefineFloat(filer, "Oblique", oblique_, oblique_ != 0.0f, [this](float v) { SetOblique(v); });
-  DefineFloat(filer, "TextHeight", textHeight_, textHeight_ != 0.0f, [this](float v) { SetTextHeight(v); });
+  DefineFloat(filer, "Oblique", oblique_, true, [this](float v) { SetOblique(v); });
+  DefineFloat(filer, "TextHeight", textHeight_, true, [this](float v) { SetTextHeight(v); });
 }
 
 // ============================================================== registration

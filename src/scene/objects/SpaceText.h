@@ -154,8 +154,9 @@ class TGLSpaceText : public TGL3DSceneObject {
 
   void Assign(const TPersistent* source) override;
   // Adjust, AllowedDeviation, AspectRatio, CharacterRange, Extrusion, Font,
-  // Lines (as "Lines.Strings"), Oblique and TextHeight, each when not its
-  // default; a negative AllowedDeviation is refused.
+  // Lines (as "Lines.Strings"), Oblique and TextHeight: the floats always,
+  // the others when not their defaults. An AllowedDeviation read goes
+  // through its setter (below 0 as 0).
   void DefinePublished(TFiler& filer) override;
   // Takes a font entry when the font changed or the entry has no lists.
   void DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) override;

@@ -538,9 +538,9 @@ void TGLCadencer::DefinePublished(TFiler& filer) {
                 [this](TGLCadencerTimeReference v) { SetTimeReference(v); });
   DefineDouble(filer, "TimeMultiplier", timeMultiplier_, timeMultiplier_ != 1.0,
                [this](double v) { SetTimeMultiplier(v); });
-  DefineDouble(filer, "MaxDeltaTime", maxDeltaTime_, maxDeltaTime_ != 0.0, [this](double v) { SetMaxDeltaTime(v); });
-  DefineDouble(filer, "MinDeltaTime", minDeltaTime_, minDeltaTime_ != 0.0, [this](double v) { SetMinDeltaTime(v); });
-  DefineDouble(filer, "FixedDeltaTime", fixedDeltaTime_, fixedDeltaTime_ != 0.0,
+  DefineDouble(filer, "MaxDeltaTime", maxDeltaTime_, true, [this](double v) { SetMaxDeltaTime(v); });
+  DefineDouble(filer, "MinDeltaTime", minDeltaTime_, true, [this](double v) { SetMinDeltaTime(v); });
+  DefineDouble(filer, "FixedDeltaTime", fixedDeltaTime_, true,
                [this](double v) { SetFixedDeltaTime(v); });
   DefineOrdinal(filer, "Mode", mode_, TGLCadencerMode::cmApplicationIdle, TGLCadencerMode::cmASAP,
                 [this](TGLCadencerMode v) { SetMode(v); });

@@ -105,8 +105,8 @@ class TGLCadencer : public TComponent {
   TGLCadencerProgressEvent OnProgress;
 
   void Loaded() override;
-  // Scene, Enabled, TimeReference, TimeMultiplier (only when not 1), the
-  // delta times, Mode and SleepLength when not their defaults.
+  // Scene, Enabled, TimeReference, Mode and SleepLength when not their
+  // defaults, TimeMultiplier only when not 1, the delta times always.
   void DefinePublished(TFiler& filer) override;
 
  protected:

@@ -96,8 +96,7 @@ void TGLNonVisualViewer::DefinePublished(TFiler& filer) { DefineViewerProperties
 
 void TGLMemoryViewer::DefinePublished(TFiler& filer) {
   TGLNonVisualViewer::DefinePublished(filer);
-  DefineInteger(filer, "BufferCount", bufferCount_, bufferCount_ != 1, [this](int32_t v) { SetBufferCount(v); },
-                1, kMaxMemoryViewerBuffers);
+  DefineInteger(filer, "BufferCount", bufferCount_, bufferCount_ != 1, [this](int32_t v) { SetBufferCount(v); });
 }
 
 }  // namespace qira

@@ -96,7 +96,8 @@ class TGLMemoryViewer : public TGLNonVisualViewer {
   int32_t BufferCount() const { return bufferCount_; }
   // Clamped to 1..4; a change drops the context.
   void SetBufferCount(int32_t value);
-  // The viewer's properties and BufferCount when not 1.
+  // The viewer's properties and BufferCount when not 1 (read through its
+  // setter, which clamps it).
   void DefinePublished(TFiler& filer) override;
 
  private:

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "platform/HandlerGuard.h"
 #include "platform/Rounding.h"
@@ -65,6 +66,17 @@ namespace {
 template <class F>
 void GuardedHandler(F&& work) noexcept {
   qira::Guarded(std::forward<F>(work), TReportTime::rtAfterHandler);
+}
+
+// The parent's child widgets in the order its window's focus chain visits them.
+std::vector<QWidget*> TabSiblings(const QWidget& parent) {
+  std::vector<QWidget*> siblings;
+  // The chain is a ring through the window; the bound only guards the walk.
+  auto steps = parent.window()->findChildren<QWidget*>().size() + 1;
+  for (QWidget* w = parent.nextInFocusChain(); w != nullptr && w != &parent && steps-- > 0; w = w->nextInFocusChain()) {
+    if (w->parentWidget() == &parent && !w->isWindow()) siblings.push_back(w);
+  }
+  return siblings;
 }
 
 QEvent::Type ViewportRefreshEventType() {
@@ -132,6 +144,52 @@ void TGL3DSceneViewer::SetFieldOfView(float value) {
   camera->SetFieldOfView(value, static_cast<float>(std::min(PixelWidth(), PixelHeight())));
 }
 
+bool TGL3DSceneViewer::Visible() const {
+  return !(isHidden() && testAttribute(Qt::WA_WState_ExplicitShowHide));
+}
+
+void TGL3DSceneViewer::SetVisible(bool value) {
+  if (value != Visible()) setVisible(value);
+}
+
+void TGL3DSceneViewer::SetTabStop(bool value) {
+  const int policy = value ? (focusPolicy() | Qt::TabFocus) : (focusPolicy() & ~Qt::TabFocus);
+  setFocusPolicy(static_cast<Qt::FocusPolicy>(policy));
+}
+
+int32_t TGL3DSceneViewer::TabOrder() const {
+  const QWidget* parent = parentWidget();
+  if (parent == nullptr) return tabOrder_;
+  const std::vector<QWidget*> siblings = TabSiblings(*parent);
+  const auto at = std::find(siblings.begin(), siblings.end(), this);
+  return at != siblings.end() ? static_cast<int32_t>(at - siblings.begin()) : tabOrder_;
+}
+
+void TGL3DSceneViewer::SetTabOrder(int32_t value) {
+  tabOrder_ = std::max(value, int32_t{-1});
+  ApplyTabOrder();
+}
+
+void TGL3DSceneViewer::ApplyTabOrder() {
+  QWidget* parent = parentWidget();
+  if (parent == nullptr || tabOrder_ < 0) return;
+  std::vector<QWidget*> chain = TabSiblings(*parent);
+  chain.erase(std::remove(chain.begin(), chain.end(), this), chain.end());
+  chain.insert(chain.begin() + static_cast<std::ptrdiff_t>(std::min(static_cast<size_t>(tabOrder_), chain.size())),
+               this);
+  // Linked from the parent on, so that the first sibling follows it; Qt links
+  // only widgets that take the focus by Tab: each does so for the moment its
+  // place is set.
+  chain.insert(chain.begin(), parent);
+  std::vector<Qt::FocusPolicy> policies;
+  for (QWidget* w : chain) {
+    policies.push_back(w->focusPolicy());
+    w->setFocusPolicy(static_cast<Qt::FocusPolicy>(w->focusPolicy() | Qt::TabFocus));
+  }
+  for (size_t i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
+  for (size_t i = 0; i < chain.size(); ++i) chain[i]->setFocusPolicy(policies[i]);
+}
+
 void TGL3DSceneViewer::Invalidate() {
   if (!buffer_->Rendering()) update();
 }
@@ -170,6 +228,7 @@ bool TGL3DSceneViewer::event(QEvent* event) {
     return true;
   }
   if (event->type() == QEvent::WinIdChange) GuardedHandler([&] { NativeWindowChanged(); });
+  if (event->type() == QEvent::ParentChange) ApplyTabOrder();
   return QWidget::event(event);
 }
 
@@ -406,6 +465,11 @@ void TGL3DSceneViewer::DefinePublished(TFiler& filer) {
   const std::string hint = toolTip().toStdString();
   DefineString(filer, "Hint", hint, !hint.empty(),
                [this](const std::string& v) { setToolTip(QString::fromStdString(v)); });
+  DefineBoolean(filer, "Visible", Visible(), !Visible(), [this](bool v) { SetVisible(v); });
+  DefineBoolean(filer, "TabStop", TabStop(), TabStop(), [this](bool v) { SetTabStop(v); });
+  // A tab order is of the type -1..32767.
+  const int32_t tabOrder = TabOrder();
+  DefineInteger(filer, "TabOrder", tabOrder, tabOrder != -1, [this](int32_t v) { SetTabOrder(v); }, -1, 32767);
 }
 
 }  // namespace qira

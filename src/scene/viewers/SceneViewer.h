@@ -105,12 +105,27 @@ class TGL3DSceneViewer : public QWidget, public TComponent {
   TVSyncMode VSync() const { return vSync_; }
   void SetVSync(TVSyncMode value) { vSync_ = value; }
 
-  // Camera, VSync, DragMode, DragCursor, Enabled and Hint (the tool tip)
-  // when not their defaults, and the buffer's properties under "Buffer.".
-  // FieldOfView follows the camera's focal length and is not stored of its
-  // own; where the widget sits and in which order it takes the focus is the
-  // business of the window that lays it out.
+  // Camera, VSync, DragMode, DragCursor, Enabled, Hint (the tool tip),
+  // Visible, TabStop and TabOrder when not their defaults, and the buffer's
+  // properties under "Buffer.". FieldOfView follows the camera's focal
+  // length and is not stored of its own; where the widget sits (Align,
+  // Anchors), its help and its menu are the business of the window that lays
+  // it out.
   void DefinePublished(TFiler& filer) override;
+
+  // Not hidden on purpose (a viewer that was never shown is visible, as a
+  // control is until its window shows); false hides the widget.
+  bool Visible() const;
+  void SetVisible(bool value);
+  // Whether the Tab key stops at the viewer: the Tab part of its focus policy.
+  bool TabStop() const { return (focusPolicy() & Qt::TabFocus) != 0; }
+  void SetTabStop(bool value);
+  // Its place among its parent widget's child widgets in the order the Tab
+  // key visits them; without a parent, the place it was given (-1, the
+  // default: none), which it takes when it gets one. Setting it reorders the
+  // siblings' chain with the viewer at that place (clamped to the end).
+  int32_t TabOrder() const;
+  void SetTabOrder(int32_t value);
 
   // The camera's field of view (degrees) for the smaller of the viewer's
   // width and height; 0 without a camera.
@@ -203,6 +218,7 @@ class TGL3DSceneViewer : public QWidget, public TComponent {
  private:
   void CreateRenderingContext();
   void NativeWindowChanged();
+  void ApplyTabOrder();
   TViewerMouse MouseOf(const QMouseEvent& event) const;
   // OnDragOver for a drag at `at`; whether a drop would be taken.
   bool DragOver(const QDropEvent& event, QPoint at, TDragState state);
@@ -212,6 +228,7 @@ class TGL3DSceneViewer : public QWidget, public TComponent {
   bool mouseInside_ = false;
   bool pressedInside_ = false;
   QPoint lastScreenCorner_;  // of the client area, at the last paint
+  int32_t tabOrder_ = -1;
   TDragMode dragMode_ = TDragMode::dmManual;
   Qt::CursorShape dragCursor_ = Qt::DragCopyCursor;
   QPoint dragStart_;          // of a left press that may begin an automatic drag

@@ -98,7 +98,9 @@ const std::vector<TPublishedCase>& Cases() {
        {{"Tint.Color", {10, 16, 0, 0, 0, 0, 0, 0x80, 0x7F}},  // an infinite red
         {"Offset.Coordinates", {10, 17, 0, 0, 0}},           // a block longer than coordinates
         {"Options", {2, 2}},
-        {"Marks", {1, 1, 6, 5, 'D', 'e', 'p', 't', 'h', 5, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0xFF, 0x7F}}}},
+        {"Marks", {1, 1, 6, 5, 'D', 'e', 'p', 't', 'h', 5, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0xFF, 0x7F}}},
+       {},
+       {"Other"}},  // only the partner the reference names
   };
   return cases;
 }

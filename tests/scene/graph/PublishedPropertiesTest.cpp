@@ -92,9 +92,10 @@ const std::vector<TPublishedCase>& Cases() {
        },
        [](TStreamForm& f) { ChangeBase(FindStreamed<TGLBaseSceneObject>(f, "Node")); },
        [](TStreamForm& f) { return BaseText(FindStreamed<TGLBaseSceneObject>(f, "Node")); },
-       {"ObjectsSorting", "VisibilityCulling", "PitchAngle", "RollAngle", "TurnAngle", "ShowAxes", "Visible",
-        "TagFloat"},
-       {{"TagFloat", kNaN}}},
+       {"ObjectsSorting", "VisibilityCulling", "ShowAxes", "Visible"},
+       {{"TagFloat", kNaN}},
+       {},
+       {"Scene", "Node.BehavioursData", "Node.EffectsData"}},
       {"camera",
        [](TStreamForm& f) {
          AddScene(f);
@@ -110,6 +111,7 @@ const std::vector<TPublishedCase>& Cases() {
          c.SetCameraStyle(TGLCameraStyle::csOrthogonal);
          c.SetTargetObject(&FindStreamed<TGLBaseSceneObject>(f, "Target"));
          c.Position().SetPoint(0.0f, 5.0f, 9.0f);
+         c.Direction().SetVector(0.0f, -1.0f, 0.0f);
          c.Up().SetVector(1.0f, 0.0f, 0.0f);
        },
        [](TStreamForm& f) {
@@ -119,8 +121,12 @@ const std::vector<TPublishedCase>& Cases() {
              << static_cast<int>(c.CameraStyle()) << " " << NameOf(c.TargetObject()) << " " << BaseText(c);
          return out.str();
        },
-       {"FocalLength", "DepthOfView", "SceneScale", "NearPlaneBias", "CameraStyle", "TargetObject"},
-       {{"FocalLength", kNaN}, {"DepthOfView", Extended(0x8000000000000000u, 0x74FF)}}},
+       {"SceneScale", "NearPlaneBias", "CameraStyle", "TargetObject"},
+       {{"FocalLength", kNaN}, {"DepthOfView", Extended(0x8000000000000000u, 0x74FF)}},
+       // A focal length not above 0 is taken as 1.
+       {{"FocalLength", Extended(0xA000000000000000u, 0xC001),
+         [](TStreamForm& f) { FindStreamed<TGLCamera>(f, "Camera").SetFocalLength(-5.0f); }}},
+       {"Scene", "Target", "Camera.BehavioursData", "Camera.EffectsData"}},
       {"light",
        [](TStreamForm& f) {
          AddScene(f);
@@ -150,10 +156,11 @@ const std::vector<TPublishedCase>& Cases() {
              << VectorText(l.SpotDirection().AsVector()) << " " << l.SpotExponent() << " " << VectorText(l.Position().AsVector());
          return out.str();
        },
-       {"ConstAttenuation", "LinearAttenuation", "QuadraticAttenuation", "LightStyle", "Shining", "SpotCutOff",
-        "SpotExponent"},
-       // A cut-off the light would ignore, and a colour that is no colour.
-       {{"SpotCutOff", k120}, {"Ambient.Color", {10, 16, 0, 0, 0, 0, 0, 0xC0, 0x7F}}}},
+       {"LightStyle", "Shining"},
+       {{"Ambient.Color", {10, 16, 0, 0, 0, 0, 0, 0xC0, 0x7F}}},  // a colour that is no colour
+       // A cut-off the light ignores: it keeps its default.
+       {{"SpotCutOff", k120, [](TStreamForm& f) { FindStreamed<TGLLightSource>(f, "Light").SetSpotCutOff(180.0f); }}},
+       {"Scene", "Light.BehavioursData", "Light.EffectsData"}},
       {"proxy",
        [](TStreamForm& f) {
          AddScene(f);
@@ -171,8 +178,10 @@ const std::vector<TPublishedCase>& Cases() {
          auto& p = FindStreamed<TGLProxyObject>(f, "Proxy");
          return NameOf(p.MasterObject()) + " " + std::to_string(p.ProxyOptions().Bits()) + " " + BaseText(p);
        },
-       {"MasterObject", "ProxyOptions"},
-       {{"ProxyOptions", {2, 8}}}},
+       {"MasterObject", "ProxyOptions", "ObjectsSorting", "ShowAxes", "Visible"},
+       {{"ProxyOptions", {2, 8}}},
+       {},
+       {"Scene", "Master", "Proxy.BehavioursData", "Proxy.EffectsData"}},
       {"direct OpenGL",
        [](TStreamForm& f) {
          AddScene(f);
@@ -188,7 +197,10 @@ const std::vector<TPublishedCase>& Cases() {
          auto& d = FindStreamed<TGLDirectOpenGL>(f, "Direct");
          return std::to_string(d.UseBuildList()) + std::to_string(d.Blend()) + d.Hint + " " + BaseText(d);
        },
-       {"UseBuildList", "Blend", "Hint"}},
+       {"UseBuildList", "Blend", "Hint"},
+       {},
+       {},
+       Joined(NodePropertiesOf("Direct"), {"Scene"})},
       {"solid object",
        [](TStreamForm& f) {
          AddScene(f);
@@ -196,7 +208,10 @@ const std::vector<TPublishedCase>& Cases() {
        },
        [](TStreamForm& f) { FindStreamed<TGL3DSceneObject>(f, "Solid").Hint = "a solid"; },
        [](TStreamForm& f) { return FindStreamed<TGL3DSceneObject>(f, "Solid").Hint; },
-       {"Hint"}},
+       {"Hint"},
+       {},
+       {},
+       Joined(NodePropertiesOf("Solid"), {"Scene", "Solid.Material"})},  // the material's own table
   };
   return cases;
 }

@@ -15,6 +15,7 @@
 #include "scene/components/ComponentStreams.h"
 #include "scene/graph/CameraLight.h"
 #include "scene/graph/CustomSceneObjects.h"
+#include "scene/graph/RenderContextInfo.h"
 #include "scene/graph/Scene.h"
 #include "scene/materials/Materials.h"
 #include "scene/materials/TextureImages.h"
@@ -50,11 +51,13 @@ std::string TextureText(TGLTexture& t) {
       << static_cast<int>(t.TextureMode()) << static_cast<int>(t.TextureWrap())
       << static_cast<int>(t.TextureFormat()) << static_cast<int>(t.Compression())
       << static_cast<int>(t.FilteringQuality()) << static_cast<int>(t.MappingMode())
-      << static_cast<int>(t.ImageAlpha()) << static_cast<int>(t.TextureWrapS())
-      << static_cast<int>(t.TextureCompareMode()) << static_cast<int>(t.TextureCompareFunc())
+      << static_cast<int>(t.ImageAlpha()) << static_cast<int>(t.TextureWrapS()) << static_cast<int>(t.TextureWrapT())
+      << static_cast<int>(t.TextureWrapR()) << static_cast<int>(t.TextureCompareMode())
+      << static_cast<int>(t.TextureCompareFunc())
       << static_cast<int>(t.DepthTextureMode()) << " " << t.Border() << " " << VectorText(t.EnvColor().Color()) << " "
       << VectorText(t.BorderColor().Color()) << " "
       << (t.HasMappingSCoordinates() ? VectorText(t.MappingSCoordinates().AsVector()) : "-") << " "
+      << (t.HasMappingTCoordinates() ? VectorText(t.MappingTCoordinates().AsVector()) : "-") << " "
       << t.Image().GetWidth() << "x" << t.Image().GetHeight();
   if (auto* picture = dynamic_cast<TGLPersistentImage*>(&t.Image()); picture && picture->HasPicture()) {
     if (!picture->Picture().Empty()) out << " " << picture->Picture().Graphic()->ToImage().pixel(1, 0);
@@ -96,6 +99,105 @@ std::string ImageText(TGLTexture& t) {
   return out.str();
 }
 
+// Every property of a face, away from its default.
+void ChangeFace(TGLFaceProperties& f, float shade) {
+  f.Ambient().SetColor({shade, 0.1f, 0.1f, 1.0f});
+  f.Diffuse().SetColor({0.9f, shade, 0.1f, 1.0f});
+  f.Specular().SetColor({0.5f, 0.5f, shade, 1.0f});
+  f.Emission().SetColor({0.0f, 0.0f, shade, 1.0f});
+  f.SetShininess(64);
+  f.SetPolygonMode(TPolygonMode::pmLines);
+}
+
+// Every property of a texture but its image, away from its default (the
+// three wraps apart, so that one read into another's setter shows).
+void ChangeTexture(TGLTexture& t) {
+  t.SetImageAlpha(TGLTextureImageAlpha::tiaOpaque);
+  t.SetImageBrightness(2.0f);
+  t.SetImageGamma(0.5f);
+  t.SetMagFilter(TGLMagFilter::maNearest);
+  t.SetMinFilter(miNearest);
+  t.SetTextureMode(TGLTextureMode::tmModulate);
+  t.SetTextureWrap(TGLTextureWrap::twSeparate);
+  t.SetTextureFormat(TGLTextureFormat::tfLuminance);
+  t.SetCompression(TGLTextureCompression::tcStandard);
+  t.SetFilteringQuality(TGLTextureFilteringQuality::tfAnisotropic);
+  t.SetMappingMode(TGLTextureMappingMode::tmmObjectLinear);
+  t.MappingSCoordinates().SetVector(0.0f, 2.0f, 0.0f, 1.0f);
+  t.MappingTCoordinates().SetVector(0.0f, 0.0f, 3.0f, 1.0f);
+  t.SetDisabled(false);
+  t.EnvColor().SetColor({1.0f, 1.0f, 0.0f, 1.0f});
+  t.BorderColor().SetColor({0.0f, 1.0f, 1.0f, 0.5f});
+  t.SetNormalMapScale(0.25f);
+  t.SetTextureWrapS(TGLSeparateTextureWrap::twClamp);
+  t.SetTextureWrapT(TGLSeparateTextureWrap::twMirrorRepeat);
+  t.SetTextureWrapR(TGLSeparateTextureWrap::twClampToBorder);
+  t.SetTextureCompareMode(TGLTextureCompareMode::tcmCompareRtoTexture);
+  t.SetTextureCompareFunc(TGLDepthCompareFunc::dcfGreater);
+  t.SetDepthTextureMode(TGLDepthTextureMode::dtmAlpha);
+  t.SetBorder(1);
+}
+
+// Every property of a material of its own but its texture's image, away
+// from its default; one texture unit more, whose texture is a blank image.
+void ChangeMaterial(TGLMaterial& m) {
+  ChangeFace(m.FrontProperties(), 0.3f);
+  ChangeFace(m.BackProperties(), 0.6f);
+  m.SetBlendingMode(TBlendingMode::bmCustom);
+  TGLBlendingParameters& b = m.BlendingParams();
+  b.SetUseAlphaFunc(true);
+  b.SetUseBlendFunc(false);
+  b.SetAlphaFunctType(TGlAlphaFunc::af_GL_LESS);
+  b.SetAlphaFuncRef(0.5f);
+  b.SetBlendFuncSFactor(TGLBlendFuncFactor::bff_GL_DST_ALPHA);
+  b.SetBlendFuncDFactor(TGLBlendFuncFactor::bff_GL_ONE);
+  m.SetMaterialOptions({TMaterialOption::moNoLighting, TMaterialOption::moIgnoreFog});
+  m.SetFaceCulling(TFaceCulling::fcNoCull);
+  ChangeTexture(m.Texture());
+  TGLTextureExItem& item = m.TextureEx().Add();
+  item.SetTextureIndex(1);
+  item.TextureOffset().SetVector(0.5f, 0.0f, 0.0f);
+  item.TextureScale().SetVector(2.0f, 1.0f, 1.0f);
+  ChangeTexture(item.Texture());
+  item.Texture().SetImageClassName("TGLBlankImage");
+  dynamic_cast<TGLBlankImage&>(item.Texture().Image()).SetWidth(64);
+  dynamic_cast<TGLBlankImage&>(item.Texture().Image()).SetHeight(32);
+}
+
+// What a material of its own leaves out with its defaults.
+const std::vector<std::string> kMaterialDefaultsLeftOut = {
+    "Material.FrontProperties.Shininess", "Material.FrontProperties.PolygonMode", "Material.BlendingMode",
+    "Material.BlendingParams.UseAlphaFunc", "Material.BlendingParams.UseBlendFunc",
+    "Material.BlendingParams.AlphaFunctType", "Material.BlendingParams.AlphaFuncRef",
+    "Material.BlendingParams.BlendFuncSFactor", "Material.BlendingParams.BlendFuncDFactor", "Material.MaterialOptions",
+    "Material.FaceCulling", "Material.TextureEx", "Material.LibMaterialName", "Material.MaterialLibrary"};
+// And a texture made but left at its defaults.
+const std::vector<std::string> kTextureDefaultsLeftOut = {
+    "Material.Texture.ImageAlpha", "Material.Texture.ImageBrightness", "Material.Texture.ImageGamma",
+    "Material.Texture.MagFilter", "Material.Texture.MinFilter", "Material.Texture.TextureMode",
+    "Material.Texture.TextureWrap", "Material.Texture.TextureFormat", "Material.Texture.Compression",
+    "Material.Texture.FilteringQuality", "Material.Texture.MappingMode", "Material.Texture.Disabled",
+    "Material.Texture.NormalMapScale", "Material.Texture.TextureWrapS", "Material.Texture.TextureWrapT",
+    "Material.Texture.TextureWrapR", "Material.Texture.TextureCompareMode", "Material.Texture.TextureCompareFunc",
+    "Material.Texture.DepthTextureMode", "Material.Texture.Border"};
+
+// A solid's node properties and hint (the graph's table changes them) and
+// the link to a library (the last case).
+std::vector<std::string> SolidPropertiesElsewhere(const std::string& solid) {
+  return Joined(NodePropertiesOf(solid), {"Scene", solid + ".Hint", solid + ".Material.MaterialLibrary",
+                                          solid + ".Material.LibMaterialName"});
+}
+
+// A shader of the engine's base class, for its own properties and a library
+// material's reference to it.
+class TStreamedShader : public TGLShader {
+  QIRA_CLASS(TStreamedShader, TGLShader)
+
+ protected:
+  void DoApply(TRenderContextInfo&, TObject*) override {}
+  bool DoUnApply(TRenderContextInfo&) override { return false; }
+};
+
 QImage Pixels() {
   QImage image(2, 1, QImage::Format_RGB32);
   image.setPixel(0, 0, qRgb(10, 20, 30));
@@ -109,43 +211,17 @@ const std::vector<TPublishedCase>& Cases() {
        [](TStreamForm& f) { AddSolid(f); },
        [](TStreamForm& f) {
          TGLMaterial& m = SolidMaterial(f);
-         m.FrontProperties().Diffuse().SetColor({0.9f, 0.1f, 0.1f, 1.0f});
-         m.FrontProperties().SetShininess(64);
-         m.FrontProperties().SetPolygonMode(TPolygonMode::pmLines);
-         m.BackProperties().Emission().SetColor({0.0f, 0.0f, 0.5f, 1.0f});
-         m.SetBlendingMode(TBlendingMode::bmCustom);
-         m.BlendingParams().SetUseAlphaFunc(true);
-         m.BlendingParams().SetUseBlendFunc(false);
-         m.BlendingParams().SetAlphaFuncRef(0.5f);
-         m.BlendingParams().SetBlendFuncDFactor(TGLBlendFuncFactor::bff_GL_ONE);
-         m.SetMaterialOptions({TMaterialOption::moNoLighting});
-         m.SetFaceCulling(TFaceCulling::fcNoCull);
-         TGLTexture& t = m.Texture();
-         t.SetDisabled(false);
-         t.SetImageBrightness(2.0f);
-         t.SetImageGamma(0.5f);
-         t.SetNormalMapScale(0.25f);
-         t.SetMinFilter(miNearest);
-         t.SetTextureMode(TGLTextureMode::tmModulate);
-         t.SetMappingMode(TGLTextureMappingMode::tmmObjectLinear);
-         t.MappingSCoordinates().SetVector(0.0f, 2.0f, 0.0f, 1.0f);
-         t.EnvColor().SetColor({1.0f, 1.0f, 0.0f, 1.0f});
-         t.SetBorder(1);
-         t.Assign(std::make_unique<TBitmapGraphic>(Pixels()).get());
-         TGLTextureExItem& item = m.TextureEx().Add();
-         item.SetTextureIndex(1);
-         item.TextureOffset().SetVector(0.5f, 0.0f, 0.0f);
-         item.Texture().SetImageClassName("TGLBlankImage");
-         dynamic_cast<TGLBlankImage&>(item.Texture().Image()).SetWidth(64);
+         ChangeMaterial(m);
+         m.Texture().Assign(std::make_unique<TBitmapGraphic>(Pixels()).get());
        },
        [](TStreamForm& f) { return MaterialText(SolidMaterial(f)); },
-       {"Material.BackProperties.Ambient.Color", "Material.FrontProperties.Shininess",
-        "Material.FrontProperties.PolygonMode", "Material.BlendingMode", "Material.BlendingParams.UseAlphaFunc",
-        "Material.BlendingParams.AlphaFuncRef", "Material.MaterialOptions", "Material.FaceCulling",
-        "Material.Texture.Disabled", "Material.TextureEx", "Material.LibMaterialName", "Material.MaterialLibrary"},
+       Joined(kMaterialDefaultsLeftOut, {"Material.BackProperties.Ambient.Color", "Material.Texture.Disabled"}),
        {{"Material.Texture.ImageGamma", {5, 0, 0, 0, 0, 0, 0, 0, 0x80, 0xFF, 0x7F}},
         {"Material.BlendingMode", {2, 7}},
-        {"Material.Texture.Image.Picture.Data", {10, 5, 0, 0, 0, 4, 'T', 'B', 'm', 'p'}}}},
+        {"Material.Texture.Image.Picture.Data", {10, 5, 0, 0, 0, 4, 'T', 'B', 'm', 'p'}}},
+       {},
+       // A texture holding a picture stores no image class name: the next two cases change it.
+       Joined(SolidPropertiesElsewhere("Solid"), {"Solid.Material.Texture.ImageClassName"})},
       {"texture with its defaults",
        [](TStreamForm& f) {
          TGLMaterial& m = AddSolid(f);
@@ -153,15 +229,18 @@ const std::vector<TPublishedCase>& Cases() {
          m.TextureEx();  // made, but without items
        },
        [](TStreamForm& f) {
+         ChangeMaterial(SolidMaterial(f));
          TGLTexture& t = SolidMaterial(f).Texture();
          t.SetImageClassName("TGLPicFileImage");
          dynamic_cast<TGLPicFileImage&>(t.Image()).SetPictureFileName("wood.bmp");
        },
        [](TStreamForm& f) { return MaterialText(SolidMaterial(f)); },
-       {"Material.Texture.ImageBrightness", "Material.Texture.ImageGamma", "Material.Texture.NormalMapScale",
-        "Material.Texture.ImageClassName", "Material.Texture.Image.Picture.Data", "Material.TextureEx"},
+       Joined(Joined(kMaterialDefaultsLeftOut, kTextureDefaultsLeftOut),
+              {"Material.Texture.ImageClassName", "Material.Texture.Image.Picture.Data"}),
        {{"Material.Texture.ImageClassName", {6, 15, 'T', 'G', 'L', 'P', 'i', 'c', 'F', 'i', 'l', 'e', 'I', 'm', 'a',
-                                             'g', 'f'}}}},
+                                             'g', 'f'}}},
+       {},
+       SolidPropertiesElsewhere("Solid")},
       {"cube-map and float-data images",
        [](TStreamForm& f) {
          AddSolid(f).Texture().SetImageClassName("TGLCubeMapImage");
@@ -170,10 +249,15 @@ const std::vector<TPublishedCase>& Cases() {
          dynamic_cast<TGLMaterial&>(floor.Material()).Texture().SetImageClassName("TGLFloatDataImage");
        },
        [](TStreamForm& f) {
+         ChangeMaterial(SolidMaterial(f));
          auto& cube = dynamic_cast<TGLCubeMapImage&>(SolidMaterial(f).Texture().Image());
-         cube.PicturePX().SetGraphic(std::make_unique<TBitmapGraphic>(Pixels()));
-         cube.PictureNZ().SetGraphic(std::make_unique<TBitmapGraphic>(Pixels().mirrored(true, false)));
+         for (int face = cmtPX; face <= cmtNZ; ++face) {
+           QImage pixels = Pixels();
+           pixels.setPixel(1, 0, qRgb(face * 40, 100, 50));
+           cube.Picture(static_cast<TGLCubeMapFace>(face)).SetGraphic(std::make_unique<TBitmapGraphic>(pixels));
+         }
          auto& floor = dynamic_cast<TGLMaterial&>(FindStreamed<TGL3DSceneObject>(f, "Floor").Material());
+         ChangeMaterial(floor);
          auto& data = dynamic_cast<TGLFloatDataImage&>(floor.Texture().Image());
          data.SetWidth(32);
          data.SetHeight(16);
@@ -182,18 +266,31 @@ const std::vector<TPublishedCase>& Cases() {
          auto& floor = dynamic_cast<TGLMaterial&>(FindStreamed<TGL3DSceneObject>(f, "Floor").Material());
          return ImageText(SolidMaterial(f).Texture()) + " | " + ImageText(floor.Texture());
        },
-       {"Material.Texture.Image.PicturePX.Data", "Material.Texture.Image.PictureNX.Data",
-        "Material.Texture.Image.PicturePY.Data", "Material.Texture.Image.PictureNY.Data",
-        "Material.Texture.Image.PicturePZ.Data", "Material.Texture.Image.PictureNZ.Data",
-        "Material.Texture.Image.Width", "Material.Texture.Image.Height"}},
+       Joined(Joined(kMaterialDefaultsLeftOut, kTextureDefaultsLeftOut),
+              {"Material.Texture.Image.PicturePX.Data", "Material.Texture.Image.PictureNX.Data",
+               "Material.Texture.Image.PicturePY.Data", "Material.Texture.Image.PictureNY.Data",
+               "Material.Texture.Image.PicturePZ.Data", "Material.Texture.Image.PictureNZ.Data",
+               "Material.Texture.Image.Width", "Material.Texture.Image.Height"}),
+       {},
+       {},
+       // The image classes are the defaults' here; the case before changes them.
+       Joined(Joined(SolidPropertiesElsewhere("Solid"), SolidPropertiesElsewhere("Floor")),
+              {"Solid.Material.Texture.ImageClassName", "Floor.Material.Texture.ImageClassName"})},
       {"material library without materials",
        [](TStreamForm& f) { f.AddComponent<TGLMaterialLibrary>().SetName("Library"); },
-       [](TStreamForm& f) { FindStreamed<TGLMaterialLibrary>(f, "Library").Materials().Add().SetName("Stone"); },
+       [](TStreamForm& f) {
+         auto& library = FindStreamed<TGLMaterialLibrary>(f, "Library");
+         library.Materials().Add().SetName("Stone");
+         library.SetTexturePaths("stones");
+       },
        [](TStreamForm& f) {
          auto& library = FindStreamed<TGLMaterialLibrary>(f, "Library");
          return std::to_string(library.Materials().Count()) + library.TexturePaths();
        },
-       {"Materials", "TexturePaths"}},
+       {"Materials", "TexturePaths"},
+       {},
+       {},
+       {"Library.Materials[]"}},  // the next case changes a library material
       {"material linked to a library",
        [](TStreamForm& f) {
          auto& library = f.AddComponent<TGLMaterialLibrary>();
@@ -201,20 +298,32 @@ const std::vector<TPublishedCase>& Cases() {
          TGLLibMaterial& brick = library.Materials().Add();
          brick.SetName("Brick");
          brick.Material().FrontProperties().Diffuse().SetColor({0.6f, 0.3f, 0.1f, 1.0f});
+         auto& spare = f.AddComponent<TGLMaterialLibrary>();
+         spare.SetName("Spare");
+         spare.Materials().Add().SetName("Brick");
          TGLMaterial& m = AddSolid(f);
          m.FrontProperties().Diffuse().SetColor({0.0f, 1.0f, 0.0f, 1.0f});  // not stored while linked
          m.SetBlendingMode(TBlendingMode::bmAdditive);
-         m.SetMaterialLibrary(&library);
+         m.SetMaterialLibrary(&spare);
          m.SetLibMaterialName("Brick");
+         f.AddComponent<TStreamedShader>().SetName("Toon");
        },
        [](TStreamForm& f) {
          auto& library = FindStreamed<TGLMaterialLibrary>(f, "Library");
          library.SetTexturePaths("textures;more");
          TGLLibMaterial& brick = library.Materials().Items(0);
          brick.Tag = 3;
+         brick.TextureOffset().SetVector(0.0f, 0.5f, 0.0f);
          brick.TextureScale().SetVector(2.0f, 2.0f, 1.0f);
          brick.SetTexture2Name("Detail");
+         auto& shader = FindStreamed<TStreamedShader>(f, "Toon");
+         shader.SetEnabled(false);
+         shader.SetShaderStyle(TGLShaderStyle::ssApplyFirst);
+         brick.SetShader(&shader);
          library.Materials().Add().SetName("Detail");
+         TGLMaterial& m = SolidMaterial(f);
+         m.SetMaterialLibrary(&library);
+         m.SetLibMaterialName("Detail");
        },
        [](TStreamForm& f) {
          auto& library = FindStreamed<TGLMaterialLibrary>(f, "Library");
@@ -223,9 +332,12 @@ const std::vector<TPublishedCase>& Cases() {
          out << library.TexturePaths() << " " << library.Materials().Count() << " ";
          for (int i = 0; i < library.Materials().Count(); ++i) {
            TGLLibMaterial& lm = library.Materials().Items(i);
-           out << lm.Name() << " " << lm.Tag << " " << VectorText(lm.TextureScale().AsVector()) << " " << lm.Texture2Name()
+           out << lm.Name() << " " << lm.Tag << " " << VectorText(lm.TextureOffset().AsVector()) << " "
+               << VectorText(lm.TextureScale().AsVector()) << " " << lm.Texture2Name() << " " << NameOf(lm.Shader())
                << " " << MaterialText(lm.Material()) << ";";
          }
+         auto& shader = FindStreamed<TStreamedShader>(f, "Toon");
+         out << shader.Enabled() << static_cast<int>(shader.ShaderStyle()) << " ";
          out << (m.MaterialLibrary() ? m.MaterialLibrary()->Name() : "-") << " " << m.LibMaterialName() << " "
              << (m.LibMaterial() ? m.LibMaterial()->Name() : "-") << " "
              << FaceText(m.EffectiveMaterial().FrontProperties());
@@ -233,7 +345,15 @@ const std::vector<TPublishedCase>& Cases() {
        },
        // The object's own face properties are left out too (see below); the
        // library material's have the same names.
-       {"Material.BlendingMode", "TexturePaths", "Tag", "Texture2Name"}},
+       {"Material.BlendingMode", "TexturePaths", "Tag", "Texture2Name", "Shader", "Enabled", "ShaderStyle"},
+       {},
+       {},
+       // A linked material's own properties, and a library material's
+       // material, are the first case's.
+       Joined(Joined(NodePropertiesOf("Solid"), {"Scene", "Solid.Hint", "Library.Materials[].Material", "Spare"}),
+              {"Solid.Material.FrontProperties", "Solid.Material.BackProperties", "Solid.Material.BlendingMode",
+               "Solid.Material.BlendingParams", "Solid.Material.MaterialOptions", "Solid.Material.Texture",
+               "Solid.Material.FaceCulling", "Solid.Material.TextureEx"})},
   };
   return cases;
 }
@@ -245,6 +365,7 @@ class MaterialStreams : public ::testing::Test {
     RegisterSceneClasses();
     RegisterMaterialClasses();
     RegisterTextureImageClasses();
+    RegisterClass(TStreamedShader::StaticClass());
   }
   static void TearDownTestSuite() { SetSceneObjectMaterialFactory({}); }  // other tests expect the base material
 };
@@ -261,9 +382,9 @@ TEST_F(MaterialStreams, ALinkedMaterialLeavesItsFacePropertiesToTheLibrary) {
     for (auto it = bytes.begin(); (it = std::search(it, bytes.end(), name.begin(), name.end())) != bytes.end(); ++it) ++n;
     return n;
   };
-  EXPECT_EQ(count(WriteComponentToBytes(form)), 1);  // the library material's alone
-  SolidMaterial(form).SetLibMaterialName("");        // unlinked, the object's own are written
-  EXPECT_EQ(count(WriteComponentToBytes(form)), 2);
+  const int linkedCount = count(WriteComponentToBytes(form));  // the library materials' alone
+  SolidMaterial(form).SetLibMaterialName("");                  // unlinked, the object's own are written
+  EXPECT_EQ(count(WriteComponentToBytes(form)), linkedCount + 1);
 }
 
 }  // namespace

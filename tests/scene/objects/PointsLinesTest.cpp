@@ -65,12 +65,13 @@ TEST(PointParameters, PointParamsAreThreeLittleEndianSinglesAndAShortReadChanges
   EXPECT_EQ(untouched.MinSize(), 0.0f);
   EXPECT_EQ(untouched.MaxSize(), 128.0f);
 
-  // No setter keeps a negative size: one read is damage, not a size of 0.
+  // A negative size is read as its setter takes it: 0.
   std::vector<uint8_t> negative(expected.begin(), expected.end());
   negative[3] = 0xC0;  // -2.0
   TMemoryStream negativeStream(negative);
-  EXPECT_THROW(untouched.ReadPointParams(negativeStream), EReadError);
+  untouched.ReadPointParams(negativeStream);
   EXPECT_EQ(untouched.MinSize(), 0.0f);
+  EXPECT_EQ(untouched.MaxSize(), 64.0f);
 }
 
 // ------------------------------------------------------------------- points

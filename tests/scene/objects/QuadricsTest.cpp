@@ -96,19 +96,23 @@ TEST(FrustumSize, SixteenLittleEndianSinglesInApexDepthWidthHeightOrder) {
   EXPECT_EQ(copy.Height(), 0.5f);
 }
 
-TEST(FrustumSize, AShortOrInvalidRecordIsRefusedAndChangesNothing) {
+TEST(FrustumSize, AShortRecordOrOneThatIsNoNumberIsRefusedAndOthersGoThroughTheSetters) {
   TGLFrustrum frustum;
   const std::array<uint8_t, 8> shortData{0, 0, 0, 0x40, 0, 0, 0x40, 0x40};
   TMemoryStream shortStream(shortData.data(), shortData.size());
   EXPECT_THROW(frustum.ReadFrustrumSize(shortStream), EReadError);
-  // Height 4 above ApexHeight 2.
-  const std::array<uint8_t, 16> inverted{0, 0, 0, 0x40, 0, 0, 0x40, 0x40, 0, 0, 0x80, 0x40, 0, 0, 0x80, 0x40};
-  TMemoryStream invertedStream(inverted.data(), inverted.size());
-  EXPECT_THROW(frustum.ReadFrustrumSize(invertedStream), EReadError);
   // A NaN width.
   const std::array<uint8_t, 16> nan{0, 0, 0, 0x40, 0, 0, 0x40, 0x40, 0, 0, 0xC0, 0x7F, 0, 0, 0, 0x3F};
   EXPECT_FALSE(frustum.SetFrustrumSizeData(nan));
   EXPECT_FALSE(frustum.StoreFrustrumSize());
+  // Height 4 above ApexHeight 2 raises the apex; a negative depth is ignored.
+  const std::array<uint8_t, 16> inverted{0, 0, 0, 0x40, 0, 0, 0x40, 0xC0, 0, 0, 0x80, 0x40, 0, 0, 0x80, 0x40};
+  TMemoryStream invertedStream(inverted.data(), inverted.size());
+  frustum.ReadFrustrumSize(invertedStream);
+  EXPECT_EQ(frustum.ApexHeight(), 4.0f);
+  EXPECT_EQ(frustum.BaseDepth(), 1.0f);
+  EXPECT_EQ(frustum.BaseWidth(), 4.0f);
+  EXPECT_EQ(frustum.Height(), 4.0f);
 }
 
 // ------------------------------------------------------------- ray casts

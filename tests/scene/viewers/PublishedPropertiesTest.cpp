@@ -32,6 +32,8 @@ void AddSceneAndCamera(TStreamForm& form) {
 
 void ChangeBuffer(TGL3DSceneBuffer& b) {
   b.FogEnvironment().SetFogStart(5.0f);
+  b.FogEnvironment().SetFogEnd(500.0f);
+  b.FogEnvironment().SetFogDistance(TFogDistance::fdEyeRadial);
   b.FogEnvironment().FogColor().SetColor({0.5f, 0.5f, 0.5f, 0.25f});
   b.FogEnvironment().SetFogMode(TFogMode::fmExp);
   b.SetBackgroundColor(0x123456);
@@ -60,16 +62,16 @@ std::string BufferText(const TGL3DSceneBuffer& b) {
   return out.str();
 }
 
+// The fog is left out whole while it holds its defaults.
 const std::vector<std::string> kBufferDefaultsLeftOut = {
-    "Buffer.FogEnvironment.FogColor.Color", "Buffer.FogEnvironment.FogStart", "Buffer.BackgroundColor",
+    "Buffer.FogEnvironment.FogColor.Color", "Buffer.FogEnvironment.FogStart", "Buffer.FogEnvironment.FogEnd",
+    "Buffer.FogEnvironment.FogMode", "Buffer.FogEnvironment.FogDistance", "Buffer.BackgroundColor",
     "Buffer.ContextOptions", "Buffer.AccumBufferBits", "Buffer.DepthTest", "Buffer.FaceCulling",
     "Buffer.FogEnable", "Buffer.Lighting", "Buffer.AntiAliasing", "Buffer.DepthPrecision", "Buffer.ColorDepth",
     "Buffer.ShadeModel"};
 
-std::vector<std::string> With(std::vector<std::string> names, const std::vector<std::string>& more) {
-  names.insert(names.end(), more.begin(), more.end());
-  return names;
-}
+// The scene and its camera beside the viewers are the graph table's.
+const std::vector<std::string> kSceneAndCamera = {"World", "Eye"};
 
 const std::vector<TPublishedCase>& Cases() {
   static const std::vector<TPublishedCase> cases = {
@@ -91,10 +93,12 @@ const std::vector<TPublishedCase>& Cases() {
          return NameOf(v.Camera()) + " " + std::to_string(v.Width()) + "x" + std::to_string(v.Height()) + " " +
                 std::to_string(v.BufferCount()) + " " + BufferText(v.Buffer());
        },
-       With(kBufferDefaultsLeftOut, {"Camera", "Width", "Height", "BufferCount"}),
-       {{"BufferCount", {2, 9}},
-        {"Buffer.ContextOptions", {4, 0, 0, 1, 0}},
-        {"Buffer.FogEnvironment.FogStart", {5, 0, 0, 0, 0, 0, 0, 0, 0x80, 0xFF, 0xFF}}}},
+       Joined(kBufferDefaultsLeftOut, {"Camera", "Width", "Height", "BufferCount"}),
+       {{"Buffer.ContextOptions", {4, 0, 0, 1, 0}},
+        {"Buffer.FogEnvironment.FogStart", {5, 0, 0, 0, 0, 0, 0, 0, 0x80, 0xFF, 0xFF}}},
+       // More buffers than a memory viewer keeps: it keeps its most.
+       {{"BufferCount", {2, 9}, [](TStreamForm& f) { FindStreamed<TGLMemoryViewer>(f, "Viewer").SetBufferCount(9); }}},
+       kSceneAndCamera},
       {"full-screen viewer",
        [](TStreamForm& f) {
          AddSceneAndCamera(f);
@@ -104,12 +108,13 @@ const std::vector<TPublishedCase>& Cases() {
          auto& v = FindStreamed<TGLFullScreenViewer>(f, "Viewer");
          v.SetCamera(&FindStreamed<TGLCamera>(f, "Eye"));
          v.SetWidth(1024);
+         v.SetHeight(768);
          v.SetScreenDepth(TScreenDepth::sd16bits);
          v.SetStayOnTop(true);
          v.SetVSync(TVSyncMode::vsmNoSync);
          v.SetRefreshRate(75);
          v.SetCursor(QCursor(Qt::CrossCursor));
-         v.Buffer().SetShadeModel(TGLShadeModel::smSmooth);
+         ChangeBuffer(v.Buffer());
        },
        [](TStreamForm& f) {
          auto& v = FindStreamed<TGLFullScreenViewer>(f, "Viewer");
@@ -119,8 +124,11 @@ const std::vector<TPublishedCase>& Cases() {
              << " " << BufferText(v.Buffer());
          return out.str();
        },
-       With(kBufferDefaultsLeftOut, {"Camera", "Width", "Height", "ScreenDepth", "StayOnTop", "VSync", "RefreshRate", "Cursor"}),
-       {{"ScreenDepth", {2, 4}}}},
+       Joined(kBufferDefaultsLeftOut,
+              {"Camera", "Width", "Height", "ScreenDepth", "StayOnTop", "VSync", "RefreshRate", "Cursor"}),
+       {{"ScreenDepth", {2, 4}}},
+       {},
+       kSceneAndCamera},
       {"scene viewer",
        [](TStreamForm& f) {
          AddSceneAndCamera(f);
@@ -134,6 +142,9 @@ const std::vector<TPublishedCase>& Cases() {
          v.SetDragCursor(Qt::OpenHandCursor);
          v.setEnabled(false);
          v.setToolTip("the model");
+         v.SetVisible(false);
+         v.SetTabStop(true);
+         v.SetTabOrder(2);
          ChangeBuffer(v.Buffer());
        },
        [](TStreamForm& f) {
@@ -141,11 +152,14 @@ const std::vector<TPublishedCase>& Cases() {
          std::ostringstream out;
          out << NameOf(v.Camera()) << " " << static_cast<int>(v.VSync()) << static_cast<int>(v.DragMode())
              << static_cast<int>(v.DragCursor()) << " " << v.isEnabled() << v.toolTip().toStdString() << " "
-             << BufferText(v.Buffer());
+             << v.Visible() << v.TabStop() << " " << v.TabOrder() << " " << BufferText(v.Buffer());
          return out.str();
        },
-       With(kBufferDefaultsLeftOut, {"Camera", "VSync", "DragMode", "DragCursor", "Enabled", "Hint"}),
-       {{"DragCursor", {4, 0, 1, 0, 0}}}},
+       Joined(kBufferDefaultsLeftOut,
+              {"Camera", "VSync", "DragMode", "DragCursor", "Enabled", "Hint", "Visible", "TabStop", "TabOrder"}),
+       {{"DragCursor", {4, 0, 1, 0, 0}}, {"Visible", {4, 0, 0, 0, 0}}},
+       {},
+       kSceneAndCamera},
       {"cadencer",
        [](TStreamForm& f) {
          AddSceneAndCamera(f);
@@ -171,9 +185,10 @@ const std::vector<TPublishedCase>& Cases() {
              << " " << static_cast<int>(c.Mode()) << " " << c.SleepLength();
          return out.str();
        },
-       {"Scene", "Enabled", "TimeReference", "TimeMultiplier", "MaxDeltaTime", "MinDeltaTime", "FixedDeltaTime",
-        "Mode", "SleepLength"},
-       {{"TimeMultiplier", {5, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0xFF, 0x7F}}, {"Mode", {2, 3}}}},
+       {"Scene", "Enabled", "TimeReference", "TimeMultiplier", "Mode", "SleepLength"},
+       {{"TimeMultiplier", {5, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0xFF, 0x7F}}, {"Mode", {2, 3}}},
+       {},
+       kSceneAndCamera},
   };
   return cases;
 }
@@ -202,7 +217,8 @@ TEST_F(ViewerStreams, FogIsStoredWholeOnceAnyOfItDiffersFromItsDefaults) {
   const std::vector<uint8_t> bytes = WriteComponentToBytes(form);
   EXPECT_TRUE(BytesHold(bytes, "Buffer.FogEnvironment.FogDistance"));
   EXPECT_TRUE(BytesHold(bytes, "Buffer.FogEnvironment.FogColor.Color"));  // a colour is always written
-  EXPECT_FALSE(BytesHold(bytes, "Buffer.FogEnvironment.FogStart"));       // its own rule still holds
+  EXPECT_TRUE(BytesHold(bytes, "Buffer.FogEnvironment.FogStart"));        // a float without a rule too
+  EXPECT_FALSE(BytesHold(bytes, "Buffer.FogEnvironment.FogMode"));        // an ordinal at its default is not
 }
 
 }  // namespace

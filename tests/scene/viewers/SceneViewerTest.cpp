@@ -318,6 +318,22 @@ TEST_F(SceneViewer, KeyboardFocusComingAndGoingReachesOnEnterAndOnExit) {
   EXPECT_EQ(calls, (std::vector<std::string>{"enter", "exit"}));
 }
 
+TEST_F(SceneViewer, TabOrderIsItsPlaceAmongItsSiblingsInTheTabChain) {
+  QWidget window;
+  QWidget before(&window);
+  before.setFocusPolicy(Qt::StrongFocus);
+  QWidget after(&window);  // takes no focus
+  auto* viewer = new TGL3DSceneViewer;
+  viewer->SetTabOrder(1);  // kept until it has a parent
+  viewer->setParent(&window);
+  EXPECT_EQ(viewer->TabOrder(), 1);
+  for (int place : {0, 2, 1, 0}) {
+    viewer->SetTabOrder(place);
+    EXPECT_EQ(viewer->TabOrder(), place);
+  }
+  EXPECT_EQ(after.focusPolicy(), Qt::NoFocus);
+}
+
 TEST_F(SceneViewer, WheelGoesToOnMouseWheelThenToTheDirectionalEvents) {
   TTestViewer viewer;
   std::vector<std::string> calls;
