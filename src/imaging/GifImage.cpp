@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
 
 #include "imaging/TransparentStretch.h"
 #include "platform/BinaryStream.h"
@@ -102,27 +103,6 @@ int32_t TGIFFrame::Height() const {
 const TGIFColorMap& TGIFFrame::ColorMap() const {
   static const TGIFColorMap none;
   return item_ ? item_->ColorMap : none;
-}
-
-bool TGIFFrame::DecodeFrameToBitmap() const {
-  const TGIFItem& item = *item_;
-  const int32_t depth = item.BitsPerPixel <= 1 ? 1 : (item.BitsPerPixel <= 4 ? 4 : 8);
-  bool corrupt = false;
-  const std::vector<uint8_t> indices = ReadGIFData(item.ZipData, item.Width, item.Height, depth, Interlaced,
-                                                   owner_->OnProgress, owner_->TolerantRead ? &corrupt : nullptr);
-  QImage image(item.Width, item.Height, QImage::Format_Indexed8);
-  if (image.isNull()) throw EInvalidGraphic(kInvalidBitmapText, "no memory for the frame");
-  QList<QRgb> table(1 << depth, qRgb(128, 128, 128));
-  for (int32_t i = 0; i < item.ColorMap.Count && i < (1 << depth); ++i) {
-    const TGIFColor& c = item.ColorMap.Colors[static_cast<size_t>(i)];
-    table[i] = qRgb(c.Red, c.Green, c.Blue);
-  }
-  image.setColorTable(table);
-  for (int32_t y = 0; y < item.Height; ++y)
-    std::copy_n(indices.data() + static_cast<size_t>(y) * static_cast<size_t>(item.Width), item.Width,
-                image.scanLine(y));
-  bitmap_ = std::make_unique<TBitmapGraphic>(image, depth);
-  return corrupt;
 }
 
 void TGIFFrame::Assign(const TGIFFrame* source) {
@@ -272,23 +252,56 @@ void TGIFImage::UpdateVersion() {
   if (FrameCount() > 1) version_ = TGIFVersion::gv89a;
 }
 
-QImage TGIFImage::ToImage() const {
-  if (frameIndex_ < 0) return {};
+const TBitmapGraphic* TGIFImage::ShownBitmap() const {
+  if (frameIndex_ < 0) return nullptr;
+  const TBitmapGraphic* bitmap = Frame(frameIndex_).Bitmap();
+  return bitmap && !bitmap->Empty() ? bitmap : nullptr;
+}
+
+QSize TGIFImage::ImageSize() const {
+  const TBitmapGraphic* bitmap = ShownBitmap();
+  return bitmap ? bitmap->Image().size() : QSize(0, 0);
+}
+
+QImage TGIFImage::ShownRows(int32_t top, int32_t rows) const {
   const TGIFFrame& frame = Frame(frameIndex_);
-  const TBitmapGraphic* bitmap = frame.Bitmap();
-  if (!bitmap || bitmap->Empty()) return {};
-  if (!Transparent || frame.TransparentColor == kGifNoColor) return bitmap->Image().convertToFormat(QImage::Format_RGB32);
-  const QImage& source = bitmap->Image();
-  QImage image = source.convertToFormat(QImage::Format_ARGB32);
+  const QImage& source = ShownBitmap()->Image();
+  const bool seeThrough = Transparent && frame.TransparentColor != kGifNoColor;
+  const QImage part = top == 0 && rows == source.height() ? source : source.copy(0, top, source.width(), rows);
+  QImage image = part.convertToFormat(seeThrough ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+  if (image.isNull()) throw std::bad_alloc();
+  if (!seeThrough) return image;
   const bool byIndex = frame.TransparentIndex >= 0 && source.format() == QImage::Format_Indexed8;
   const QRgb see = 0xFF000000u | ColorToPixel(frame.TransparentColor);
   for (int y = 0; y < image.height(); ++y) {
     auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-    const uchar* indices = byIndex ? source.constScanLine(y) : nullptr;
+    const uchar* indices = byIndex ? source.constScanLine(top + y) : nullptr;
     for (int x = 0; x < image.width(); ++x)
       if (byIndex ? indices[x] == frame.TransparentIndex : row[x] == see) row[x] = 0;
   }
   return image;
+}
+
+QImage TGIFImage::ToImage() const {
+  const TBitmapGraphic* bitmap = ShownBitmap();
+  if (!bitmap) return {};
+  const int32_t width = bitmap->Width();
+  const int32_t height = bitmap->Height();
+  const uint64_t bytes = ImageBytes(width, height, QImage::Format_ARGB32);
+  if (std::string problem = PictureMemoryProblem(kGifFormatName, width, height, bytes); !problem.empty())
+    throw EGraphicTooLarge(problem, "not enough memory for the picture");
+  try {
+    return ShownRows(0, height);
+  } catch (const std::bad_alloc&) {
+    throw EGraphicTooLarge(PictureTooLargeNow(kGifFormatName, width, height, bytes), "no memory for the picture");
+  }
+}
+
+void TGIFImage::ForEachImageStrip(int32_t rowsPerStrip, const TImageStripVisit& visit) const {
+  const TBitmapGraphic* bitmap = ShownBitmap();
+  const int32_t height = bitmap ? bitmap->Height() : 0;
+  rowsPerStrip = std::max(rowsPerStrip, 1);
+  for (int32_t top = 0; top < height; top += rowsPerStrip) visit(top, ShownRows(top, std::min(rowsPerStrip, height - top)));
 }
 
 void TGIFImage::AssignImage(const QImage& image) {
@@ -446,7 +459,7 @@ void TGIFImage::LoadFromClipboardFormat(const QMimeData& data) {
 // ------------------------------------------------------------------ start-up
 
 void RegisterGifFileFormat() {
-  RegisterPictureFileFormat("gif", "CompuServe GIF Image", TGIFImage::StaticClass());
+  RegisterPictureFileFormat("gif", kGifFormatName, TGIFImage::StaticClass());
 }
 
 }  // namespace qira

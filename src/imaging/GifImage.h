@@ -54,6 +54,10 @@ struct TGIFColorMap {
   friend bool operator==(const TGIFColorMap&, const TGIFColorMap&) = default;
 };
 
+// The format's name, in its registration and in the refusal of a picture the
+// memory cannot hold (PictureTooLargeMessage).
+inline constexpr const char* kGifFormatName = "CompuServe GIF Image";
+
 // Fixed texts of the codec.
 inline constexpr const char* sGIFUnknownVersion = "Unknown GIF version";
 inline constexpr const char* sGIFCodeSize = "GIF code size not in range 2 to 9";
@@ -218,8 +222,14 @@ class TGIFImage : public TGraphic {
   void LoadFromStream(TBinaryStream& stream) override;
   void SaveToStream(TBinaryStream& stream) const override;
   // The current frame's pixels (RGB32; ARGB32 with its transparent index, or
-  // colour, see-through when the image is transparent); null without frames.
+  // colour, see-through when the image is transparent) at the frame's own size, as
+  // Draw shows them; null without frames. Counted first: EGraphicTooLarge when the
+  // memory cannot hold them.
   QImage ToImage() const override;
+  // The current frame's size, which may be larger or smaller than the screen.
+  QSize ImageSize() const override;
+  // ToImage's rows a strip at a time (std::bad_alloc when a strip cannot be had).
+  void ForEachImageStrip(int32_t rowsPerStrip, const TImageStripVisit& visit) const override;
   // A one-frame image of the pixels; a null image empties.
   void AssignImage(const QImage& image) override;
   // Another GIF image: shares its data and copies its frames; a bitmap: a new
@@ -283,6 +293,10 @@ class TGIFImage : public TGraphic {
   friend class TGIFFrame;
   struct TReadState;
   void ReadInto(const uint8_t* bytes, size_t size);
+  // The current frame's decoded bitmap when it has pixels, else null.
+  const TBitmapGraphic* ShownBitmap() const;
+  // Rows top .. top + rows - 1 of ToImage (std::bad_alloc when they cannot be had).
+  QImage ShownRows(int32_t top, int32_t rows) const;
   void UpdateVersion();
   void GrowScreenTo(int32_t right, int32_t bottom);
   void ResetImage();
@@ -305,7 +319,9 @@ class TGIFImage : public TGraphic {
 // is filled) or sGIFStreamRead (sub-blocks cut short). With `corrupt` given,
 // damage raises nothing: decoding stops there, the pixels read so far are kept
 // (the rest 0) and *corrupt becomes true; a code size outside 2 .. 9 is clamped.
-// A picture larger than its data could ever fill is refused either way.
+// A picture larger than its data could ever fill is refused either way
+// (sGIFCorrupt), and one larger than the reader takes or the memory can hold
+// with EGraphicTooLarge.
 std::vector<uint8_t> ReadGIFData(const std::vector<uint8_t>& data, int32_t width, int32_t height, int32_t depthBits,
                                  bool interlaced, const TGIFProgress& progress = {}, bool* corrupt = nullptr);
 

@@ -14,6 +14,7 @@
 #include "platform/AsciiCase.h"
 #include "platform/BmpCodec.h"
 #include "platform/GraphicErrors.h"
+#include "platform/Picture.h"
 
 namespace qira {
 
@@ -307,18 +308,25 @@ std::vector<int32_t> InterlacedRowOrder(int32_t height) {
   return rows;
 }
 
-std::vector<uint8_t> ReadGIFData(const std::vector<uint8_t>& data, int32_t width, int32_t height, int32_t depthBits,
-                                 bool interlaced, const TGIFProgress& progress, bool* corrupt) {
-  if (data.empty()) Damage(corrupt, sGIFStreamRead);
-  int32_t m = data.empty() ? 2 : data[0];
-  if (m < 2 || m > 9) {
-    Damage(corrupt, sGIFCodeSize);
-    m = std::clamp(m, 2, 9);
-  }
+namespace {
 
-  // The sub-blocks joined; they must end with the zero block.
+// A frame's data stream ready for decoding: its minimum code size and the codes
+// of its sub-blocks joined.
+struct TGIFCodes {
+  int32_t minSize = 2;
   std::vector<uint8_t> codes;
-  codes.reserve(data.size());
+};
+
+TGIFCodes JoinedCodes(const std::vector<uint8_t>& data, bool* corrupt) {
+  TGIFCodes joined;
+  if (data.empty()) Damage(corrupt, sGIFStreamRead);
+  joined.minSize = data.empty() ? 2 : data[0];
+  if (joined.minSize < 2 || joined.minSize > 9) {
+    Damage(corrupt, sGIFCodeSize);
+    joined.minSize = std::clamp(joined.minSize, 2, 9);
+  }
+  // The sub-blocks must end with the zero block.
+  joined.codes.reserve(data.size());
   size_t at = 1;
   while (!data.empty()) {
     if (at >= data.size()) {
@@ -331,20 +339,36 @@ std::vector<uint8_t> ReadGIFData(const std::vector<uint8_t>& data, int32_t width
       Damage(corrupt, sGIFStreamRead);
       break;
     }
-    codes.insert(codes.end(), data.begin() + static_cast<std::ptrdiff_t>(at),
-                 data.begin() + static_cast<std::ptrdiff_t>(at + length));
+    joined.codes.insert(joined.codes.end(), data.begin() + static_cast<std::ptrdiff_t>(at),
+                        data.begin() + static_cast<std::ptrdiff_t>(at + length));
     at += length;
   }
+  return joined;
+}
 
-  // No code is narrower than 3 bits, and none stands for more than
-  // kMaxStringLength pixels: a picture larger than the data can fill is
-  // refused before its rows are allocated.
+// Refuses a picture before its rows are allocated: one larger than the codes
+// could fill (no code is narrower than 3 bits, and none stands for more than
+// kMaxStringLength pixels) as damaged, one larger than the reader takes with the
+// size of its indices.
+void CheckFrameSize(const TGIFCodes& joined, int32_t width, int32_t height) {
   const int64_t total = int64_t{width} * height;
-  const int64_t fillable = (static_cast<int64_t>(codes.size()) * 8 / 3 + 1) * kMaxStringLength;
-  if (width < 0 || height < 0 || total > fillable || total > kMaxBmpPixels) GIFError(sGIFCorrupt);
-  std::vector<uint8_t> pixels(static_cast<size_t>(total), 0);
-  if (total == 0) return pixels;
+  const int64_t fillable = (static_cast<int64_t>(joined.codes.size()) * 8 / 3 + 1) * kMaxStringLength;
+  if (width < 0 || height < 0 || total > fillable) GIFError(sGIFCorrupt);
+  if (total > kMaxBmpPixels)
+    throw EGraphicTooLarge(PictureTooLargeMessage(kGifFormatName, width, height,
+                                                  ImageBytes(width, height, QImage::Format_Indexed8),
+                                                  static_cast<uint64_t>(kMaxBmpPixels)),
+                           "picture of " + std::to_string(width) + " x " + std::to_string(height) +
+                               " pixels is too large");
+}
 
+// Decodes the codes into width x height indices, row y at pixels + y * stride.
+void DecodeCodes(const TGIFCodes& joined, int32_t width, int32_t height, int32_t depthBits, bool interlaced,
+                 const TGIFProgress& progress, bool* corrupt, uint8_t* pixels, size_t stride) {
+  const int64_t total = int64_t{width} * height;
+  if (total == 0) return;
+  const std::vector<uint8_t>& codes = joined.codes;
+  const int32_t m = joined.minSize;
   const std::vector<int32_t> rows = interlaced ? InterlacedRowOrder(height) : std::vector<int32_t>{};
   const int32_t clear = 1 << m;
   const int32_t end = clear + 1;
@@ -372,7 +396,7 @@ std::vector<uint8_t> ReadGIFData(const std::vector<uint8_t>& data, int32_t width
   };
   auto put = [&](uint8_t index) {
     const int32_t row = interlaced ? rows[static_cast<size_t>(rowIndex)] : rowIndex;
-    pixels[static_cast<size_t>(row) * static_cast<size_t>(width) + static_cast<size_t>(column)] = index & mask;
+    pixels[static_cast<size_t>(row) * stride + static_cast<size_t>(column)] = index & mask;
     ++written;
     if (++column == width) {
       column = 0;
@@ -444,7 +468,44 @@ std::vector<uint8_t> ReadGIFData(const std::vector<uint8_t>& data, int32_t width
   // An end code before the last pixel leaves a picture that is not whole.
   if (written < total) Damage(corrupt, sGIFCorrupt);
   if (progress) progress(100);
+}
+
+}  // namespace
+
+std::vector<uint8_t> ReadGIFData(const std::vector<uint8_t>& data, int32_t width, int32_t height, int32_t depthBits,
+                                 bool interlaced, const TGIFProgress& progress, bool* corrupt) {
+  const TGIFCodes joined = JoinedCodes(data, corrupt);
+  CheckFrameSize(joined, width, height);
+  const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+  if (std::string problem = PictureMemoryProblem(kGifFormatName, width, height, bytes); !problem.empty())
+    throw EGraphicTooLarge(problem, "not enough memory for the picture");
+  std::vector<uint8_t> pixels(bytes, 0);
+  DecodeCodes(joined, width, height, depthBits, interlaced, progress, corrupt, pixels.data(),
+              static_cast<size_t>(width));
   return pixels;
+}
+
+bool TGIFFrame::DecodeFrameToBitmap() const {
+  const TGIFItem& item = *item_;
+  const int32_t depth = item.BitsPerPixel <= 1 ? 1 : (item.BitsPerPixel <= 4 ? 4 : 8);
+  bool corrupt = false;
+  bool* const damage = owner_->TolerantRead ? &corrupt : nullptr;
+  const TGIFCodes joined = JoinedCodes(item.ZipData, damage);
+  CheckFrameSize(joined, item.Width, item.Height);
+  if (item.Width == 0 || item.Height == 0) throw EInvalidGraphic(kInvalidBitmapText, "a frame without pixels");
+  // The indices go straight into the bitmap's rows, counted before they are taken.
+  QImage image = NewPictureImage(kGifFormatName, item.Width, item.Height, QImage::Format_Indexed8);
+  image.fill(0);
+  QList<QRgb> table(1 << depth, qRgb(128, 128, 128));
+  for (int32_t i = 0; i < item.ColorMap.Count && i < (1 << depth); ++i) {
+    const TGIFColor& c = item.ColorMap.Colors[static_cast<size_t>(i)];
+    table[i] = qRgb(c.Red, c.Green, c.Blue);
+  }
+  image.setColorTable(table);
+  DecodeCodes(joined, item.Width, item.Height, depth, Interlaced, owner_->OnProgress, damage, image.bits(),
+              static_cast<size_t>(image.bytesPerLine()));
+  bitmap_ = std::make_unique<TBitmapGraphic>(image, depth);
+  return corrupt;
 }
 
 }  // namespace qira

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <bit>
+#include <functional>
+#include <new>
 #include <limits>
 #include <string>
 
 #include "platform/BinaryStream.h"
+#include "platform/Picture.h"
 
 namespace qira {
 
@@ -16,6 +19,9 @@ namespace {
 constexpr size_t kFileHeaderSize = 14;
 constexpr uint32_t kCoreHeaderSize = 12;
 constexpr uint32_t kInfoHeaderSize = 40;
+// The most the headers, colour masks and colour table can take: the largest
+// information header, four masks and 256 entries.
+constexpr size_t kMaxHeadBytes = kFileHeaderSize + 124 + 16 + 256 * 4;
 
 constexpr uint32_t BI_RGB = 0;
 constexpr uint32_t BI_BITFIELDS = 3;
@@ -89,7 +95,15 @@ struct THeader {
   uint64_t stride = 0;
 };
 
-THeader ReadHeaders(std::span<const uint8_t> b) {
+QImage::Format DecodedFormat(const THeader& h) {
+  if (h.bitsPerPixel <= 8) return QImage::Format_Indexed8;
+  if (h.bitsPerPixel == 32 || h.masks[3] != 0) return QImage::Format_ARGB32;
+  return QImage::Format_RGB32;
+}
+
+// The headers from `b`, the first bytes of a file image of `extent` bytes (all of
+// them, or kMaxHeadBytes when it is longer).
+THeader ReadHeaders(std::span<const uint8_t> b, uint64_t extent) {
   THeader h;
   if (b.size() < kFileHeaderSize + 4) Fail("file shorter than its headers");
   if (b[0] != 'B' || b[1] != 'M') Fail("no \"BM\" signature");
@@ -145,7 +159,7 @@ THeader ReadHeaders(std::span<const uint8_t> b) {
     h.masks[2] = 0x001F;
   }
 
-  if (offBits > b.size()) Fail("pixel offset beyond the end of the file");
+  if (offBits > extent) Fail("pixel offset beyond the end of the file");
   if (offBits < pos) Fail("pixel offset inside the headers");
 
   // The colour table lies between the headers and the pixel rows. A table
@@ -169,69 +183,112 @@ THeader ReadHeaders(std::span<const uint8_t> b) {
   h.stride = RowStride(static_cast<uint64_t>(h.width), bpp);
   if (h.width != 0 && h.height != 0) {
     if (h.width * h.height > kMaxBmpPixels) {
-      Fail("picture of " + std::to_string(h.width) + " x " + std::to_string(h.height) + " pixels is too large");
+      // As large a picture as the reader takes is told like one the memory cannot hold.
+      const uint64_t largest = static_cast<uint64_t>(kMaxBmpPixels) * (bpp <= 8 ? 1 : 4);
+      throw EGraphicTooLarge(PictureTooLargeMessage(kBitmapFormatName, h.width, h.height,
+                                                    ImageBytes(h.width, h.height, DecodedFormat(h)), largest),
+                             "picture of " + std::to_string(h.width) + " x " + std::to_string(h.height) +
+                                 " pixels is too large");
     }
-    if (h.stride * static_cast<uint64_t>(h.height) > b.size() - offBits) Fail("pixel data cut short");
+    if (h.stride * static_cast<uint64_t>(h.height) > extent - offBits) Fail("pixel data cut short");
   }
   return h;
 }
 
 // ---------------------------------------------------------------- pixels
 
-void DecodePalettePixels(std::span<const uint8_t> b, const THeader& h, QImage& image) {
+// One BMP file image's bytes: `n` bytes at `offset` from its start, valid until
+// the next call; null when they are not there.
+using TBmpBytes = std::function<const uint8_t*(uint64_t offset, size_t n)>;
+
+QList<QRgb> ColorTable(std::span<const uint8_t> head, const THeader& h) {
   QList<QRgb> table(static_cast<qsizetype>(1) << h.bitsPerPixel, qRgb(0, 0, 0));
   const uint32_t entrySize = h.core ? 3 : 4;
   for (uint32_t i = 0; i < h.paletteEntries; ++i) {
     const size_t at = h.paletteOffset + size_t{i} * entrySize;
-    table[i] = qRgb(b[at + 2], b[at + 1], b[at]);
+    table[i] = qRgb(head[at + 2], head[at + 1], head[at]);
   }
-  image.setColorTable(table);
+  return table;
+}
+
+void DecodePaletteRow(const uint8_t* src, const THeader& h, uint8_t* dst) {
   const int width = static_cast<int>(h.width);
-  for (int64_t row = 0; row < h.height; ++row) {
-    const uint8_t* src = b.data() + h.pixelOffset + row * h.stride;
-    uint8_t* dst = image.scanLine(static_cast<int>(h.topDown ? row : h.height - 1 - row));
-    for (int x = 0; x < width; ++x) {
-      switch (h.bitsPerPixel) {
-        case 1: dst[x] = (src[x >> 3] >> (7 - (x & 7))) & 1; break;
-        case 4: dst[x] = (x & 1) ? (src[x >> 1] & 0x0F) : (src[x >> 1] >> 4); break;
-        default: dst[x] = src[x]; break;
-      }
+  for (int x = 0; x < width; ++x) {
+    switch (h.bitsPerPixel) {
+      case 1: dst[x] = (src[x >> 3] >> (7 - (x & 7))) & 1; break;
+      case 4: dst[x] = (x & 1) ? (src[x >> 1] & 0x0F) : (src[x >> 1] >> 4); break;
+      default: dst[x] = src[x]; break;
     }
   }
 }
 
-void DecodeDirectPixels(std::span<const uint8_t> b, const THeader& h, QImage& image) {
+// The four channels of a direct-colour picture.
+struct TChannels {
+  TChannel red, green, blue, alpha;
+};
+
+TChannels MakeChannels(const THeader& h) {
+  const uint32_t bpp = h.bitsPerPixel;
+  return {MakeChannel(h.masks[0], bpp, "red"), MakeChannel(h.masks[1], bpp, "green"),
+          MakeChannel(h.masks[2], bpp, "blue"), MakeChannel(h.masks[3], bpp, "alpha")};
+}
+
+void DecodeDirectRow(const uint8_t* src, const THeader& h, const TChannels& c, QRgb* dst) {
   const uint32_t bpp = h.bitsPerPixel;
   const bool plain32 = bpp == 32 && h.compression == BI_RGB;
-  const TChannel red = MakeChannel(h.masks[0], bpp, "red");
-  const TChannel green = MakeChannel(h.masks[1], bpp, "green");
-  const TChannel blue = MakeChannel(h.masks[2], bpp, "blue");
-  const TChannel alpha = MakeChannel(h.masks[3], bpp, "alpha");
   const int width = static_cast<int>(h.width);
-  for (int64_t row = 0; row < h.height; ++row) {
-    const uint8_t* src = b.data() + h.pixelOffset + row * h.stride;
-    auto* dst = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(h.topDown ? row : h.height - 1 - row)));
-    for (int x = 0; x < width; ++x) {
-      if (bpp == 24) {
-        const uint8_t* p = src + 3 * x;
-        dst[x] = qRgb(p[2], p[1], p[0]);
-      } else if (plain32) {
-        const uint8_t* p = src + 4 * x;
-        dst[x] = qRgba(p[2], p[1], p[0], p[3]);
-      } else {
-        const uint32_t px = bpp == 16 ? (src[2 * x] | (src[2 * x + 1] << 8))
-                                      : (src[4 * x] | (src[4 * x + 1] << 8) | (src[4 * x + 2] << 16) |
-                                         (static_cast<uint32_t>(src[4 * x + 3]) << 24));
-        dst[x] = qRgba(red.Extract(px, 0), green.Extract(px, 0), blue.Extract(px, 0), alpha.Extract(px, 255));
-      }
+  for (int x = 0; x < width; ++x) {
+    if (bpp == 24) {
+      const uint8_t* p = src + 3 * x;
+      dst[x] = qRgb(p[2], p[1], p[0]);
+    } else if (plain32) {
+      const uint8_t* p = src + 4 * x;
+      dst[x] = qRgba(p[2], p[1], p[0], p[3]);
+    } else {
+      const uint32_t px = bpp == 16 ? (src[2 * x] | (src[2 * x + 1] << 8))
+                                    : (src[4 * x] | (src[4 * x + 1] << 8) | (src[4 * x + 2] << 16) |
+                                       (static_cast<uint32_t>(src[4 * x + 3]) << 24));
+      dst[x] = qRgba(c.red.Extract(px, 0), c.green.Extract(px, 0), c.blue.Extract(px, 0), c.alpha.Extract(px, 255));
     }
   }
 }
 
-QImage::Format DecodedFormat(const THeader& h) {
-  if (h.bitsPerPixel <= 8) return QImage::Format_Indexed8;
-  if (h.bitsPerPixel == 32 || h.masks[3] != 0) return QImage::Format_ARGB32;
-  return QImage::Format_RGB32;
+// Decodes the file image of `extent` bytes that `bytes` gives. The picture is
+// counted with `rowBytes` more held beside it (a source that copies each row)
+// before it is allocated, and only one row of the file is asked for at a time.
+TBmpPicture Decode(uint64_t extent, const TBmpBytes& bytes, bool rowCopied) {
+  const size_t headSize = static_cast<size_t>(std::min<uint64_t>(extent, kMaxHeadBytes));
+  const uint8_t* headBytes = bytes(0, headSize);
+  if (headBytes == nullptr) Fail("file shorter than its headers");
+  // Kept apart: the source's next call may reuse what it gave.
+  const std::vector<uint8_t> head(headBytes, headBytes + headSize);
+  const THeader h = ReadHeaders(head, extent);
+  TBmpPicture picture;
+  picture.bitsPerPixel = static_cast<int32_t>(h.bitsPerPixel);
+  if (h.width == 0 || h.height == 0) return picture;
+  const TChannels channels = MakeChannels(h);
+  const uint64_t rowBytes = rowCopied ? h.stride : 0;
+  QImage image = NewPictureImage(kBitmapFormatName, static_cast<int32_t>(h.width), static_cast<int32_t>(h.height),
+                                 DecodedFormat(h), rowBytes);
+  if (h.bitsPerPixel <= 8) image.setColorTable(ColorTable(head, h));
+  try {
+    for (int64_t row = 0; row < h.height; ++row) {
+      const uint8_t* src = bytes(h.pixelOffset + static_cast<uint64_t>(row) * h.stride, h.stride);
+      if (src == nullptr) Fail("pixel data cut short");
+      uint8_t* dst = image.scanLine(static_cast<int>(h.topDown ? row : h.height - 1 - row));
+      if (h.bitsPerPixel <= 8) {
+        DecodePaletteRow(src, h, dst);
+      } else {
+        DecodeDirectRow(src, h, channels, reinterpret_cast<QRgb*>(dst));
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    throw EGraphicTooLarge(PictureTooLargeNow(kBitmapFormatName, h.width, h.height,
+                                              ImageBytes(h.width, h.height, DecodedFormat(h)) + rowBytes),
+                           "no memory for a row of the file");
+  }
+  picture.image = std::move(image);
+  return picture;
 }
 
 // ---------------------------------------------------------------- writing
@@ -318,19 +375,12 @@ void WriteOrFail(TBinaryStream& stream, const void* bytes, size_t n) {
 // ------------------------------------------------------------------ reading
 
 TBmpPicture DecodeBmp(std::span<const uint8_t> bytes) {
-  const THeader h = ReadHeaders(bytes);
-  TBmpPicture picture;
-  picture.bitsPerPixel = static_cast<int32_t>(h.bitsPerPixel);
-  if (h.width == 0 || h.height == 0) return picture;
-  QImage image(static_cast<int>(h.width), static_cast<int>(h.height), DecodedFormat(h));
-  if (image.isNull()) Fail("not enough memory for the picture");
-  if (h.bitsPerPixel <= 8) {
-    DecodePalettePixels(bytes, h, image);
-  } else {
-    DecodeDirectPixels(bytes, h, image);
-  }
-  picture.image = std::move(image);
-  return picture;
+  return Decode(
+      bytes.size(),
+      [bytes](uint64_t offset, size_t n) -> const uint8_t* {
+        return offset <= bytes.size() && n <= bytes.size() - offset ? bytes.data() + offset : nullptr;
+      },
+      false);
 }
 
 TBmpPicture ReadBmp(TBinaryStream& stream) {
@@ -346,10 +396,21 @@ TBmpPicture ReadBmp(TBinaryStream& stream) {
     if (declared > static_cast<uint32_t>(remaining)) Fail("file cut short of its declared size");
     extent = static_cast<int32_t>(declared);
   }
-  std::vector<uint8_t> bytes(static_cast<size_t>(extent));
-  if (!stream.Read(bytes.data(), extent)) Fail("file cut short of its declared size");
+  // Read a row at a time: the stream often holds the whole file already.
+  std::vector<uint8_t> buffer;
   try {
-    return DecodeBmp(bytes);
+    TBmpPicture picture = Decode(
+        static_cast<uint64_t>(extent),
+        [&](uint64_t offset, size_t n) -> const uint8_t* {
+          if (offset > static_cast<uint64_t>(extent) || n > static_cast<uint64_t>(extent) - offset) return nullptr;
+          buffer.resize(n);
+          const bool read = stream.Seek(start + static_cast<int32_t>(offset)) &&
+                            stream.Read(buffer.data(), static_cast<int32_t>(n));
+          return read ? buffer.data() : nullptr;
+        },
+        true);
+    stream.Seek(start + extent);
+    return picture;
   } catch (...) {
     stream.Seek(start);
     throw;

@@ -108,16 +108,10 @@ TBitmapGraphic::TBitmapGraphic(const QImage& image, int32_t bitsPerPixel) {
 }
 
 void TBitmapGraphic::Store(QImage image, int32_t bitsPerPixel) {
-  if (!image.isNull()) {
-    if (bitsPerPixel <= 8) {
-      if (image.format() != QImage::Format_Indexed8) image = image.convertToFormat(QImage::Format_Indexed8);
-    } else if (bitsPerPixel == 32) {
-      if (image.format() != QImage::Format_ARGB32) image = image.convertToFormat(QImage::Format_ARGB32);
-    } else if (image.format() != QImage::Format_RGB32) {
-      image = image.convertToFormat(QImage::Format_RGB32);
-    }
-  }
-  image_ = std::move(image);
+  const QImage::Format format = bitsPerPixel <= 8    ? QImage::Format_Indexed8
+                                : bitsPerPixel == 32 ? QImage::Format_ARGB32
+                                                     : QImage::Format_RGB32;
+  image_ = ConvertedPictureImage(kBitmapFormatName, image, format);
   bitsPerPixel_ = bitsPerPixel;
 }
 
@@ -236,7 +230,7 @@ const TGraphicClass* FindPictureFileFormat(std::string_view extension) {
 
 std::vector<TPictureFileFormat> PictureFileFormats() { return Formats(); }
 
-void RegisterBitmapFileFormat() { RegisterPictureFileFormat("bmp", "Bitmaps", TBitmapGraphic::StaticClass()); }
+void RegisterBitmapFileFormat() { RegisterPictureFileFormat("bmp", kBitmapFormatName, TBitmapGraphic::StaticClass()); }
 
 std::string GraphicFormatName(const TGraphicClass& graphicClass) {
   for (const TPictureFileFormat& f : Formats()) {
@@ -290,6 +284,38 @@ std::string PictureTooLargeNow(std::string_view formatName, int64_t width, int64
 std::string PictureMemoryProblem(std::string_view formatName, int64_t width, int64_t height, uint64_t bytes) {
   if (bytes <= static_cast<uint64_t>(INT64_MAX) && MemoryFits(static_cast<int64_t>(bytes))) return {};
   return PictureTooLargeNow(formatName, width, height, bytes);
+}
+
+uint64_t ImageBytes(int64_t width, int64_t height, QImage::Format format) {
+  const auto depth = static_cast<uint64_t>(QImage::toPixelFormat(format).bitsPerPixel());
+  const uint64_t stride = (static_cast<uint64_t>(std::clamp<int64_t>(width, 0, INT32_MAX)) * depth + 31) / 32 * 4;
+  const auto rows = static_cast<uint64_t>(std::clamp<int64_t>(height, 0, INT32_MAX));
+  // Saturated where no memory could hold it, so the sum of a refusal cannot wrap.
+  return stride != 0 && rows > static_cast<uint64_t>(INT64_MAX) / stride ? static_cast<uint64_t>(INT64_MAX)
+                                                                          : stride * rows;
+}
+
+QImage NewPictureImage(std::string_view formatName, int32_t width, int32_t height, QImage::Format format,
+                       uint64_t extraBytes) {
+  const uint64_t bytes = ImageBytes(width, height, format) + extraBytes;
+  if (std::string problem = PictureMemoryProblem(formatName, width, height, bytes); !problem.empty())
+    throw EGraphicTooLarge(problem, "not enough memory for the picture");
+  QImage image(width, height, format);
+  if (image.isNull() && width > 0 && height > 0)
+    throw EGraphicTooLarge(PictureTooLargeNow(formatName, width, height, bytes), "no memory for the picture");
+  return image;
+}
+
+QImage ConvertedPictureImage(std::string_view formatName, const QImage& image, QImage::Format format) {
+  if (image.isNull() || image.format() == format) return image;
+  const uint64_t bytes = ImageBytes(image.width(), image.height(), format);
+  if (std::string problem = PictureMemoryProblem(formatName, image.width(), image.height(), bytes); !problem.empty())
+    throw EGraphicTooLarge(problem, "not enough memory for the picture");
+  QImage converted = image.convertToFormat(format);
+  if (converted.isNull())
+    throw EGraphicTooLarge(PictureTooLargeNow(formatName, image.width(), image.height(), bytes),
+                           "no memory for the picture");
+  return converted;
 }
 
 }  // namespace qira

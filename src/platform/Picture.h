@@ -67,6 +67,10 @@ class TGraphic {
   bool Empty() const { return GetEmpty(); }
   virtual int32_t Width() const = 0;
   virtual int32_t Height() const = 0;
+  // The size of the pixels ToImage and ForEachImageStrip hand over: Width x Height
+  // unless the kind's extent is more than its picture (a GIF's screen around its
+  // current frame). What takes the pixels sizes its buffer from this.
+  virtual QSize ImageSize() const { return {Width(), Height()}; }
 
   // Reads the picture from the stream's position. Bad data raises
   // EInvalidGraphic and leaves the graphic as it was.
@@ -247,7 +251,10 @@ void UnregisterPictureGraphicClass(const TGraphicClass& graphicClass);
 const TGraphicClass* FindPictureFileFormat(std::string_view extension);
 // The registered formats in the order they were first registered.
 std::vector<TPictureFileFormat> PictureFileFormats();
-// The start-up registration of this unit: "bmp" = "Bitmaps" -> TBitmapGraphic.
+// The name of the platform's bitmap format, in its registration and in the
+// refusal of a picture the memory cannot hold.
+inline constexpr const char* kBitmapFormatName = "Bitmaps";
+// The start-up registration of this unit: "bmp" = kBitmapFormatName -> TBitmapGraphic.
 void RegisterBitmapFileFormat();
 // The name a user knows a kind by: the description of the first format
 // registered for it ("Portable Network Graphics"), else its class name.
@@ -276,5 +283,15 @@ std::string PictureTooLargeNow(std::string_view formatName, int64_t width, int64
 // PictureTooLargeNow when `bytes` more do not fit in the memory the program may
 // take (MemoryFits); empty when they do.
 std::string PictureMemoryProblem(std::string_view formatName, int64_t width, int64_t height, uint64_t bytes);
+
+// The bytes of a QImage of that size and format.
+uint64_t ImageBytes(int64_t width, int64_t height, QImage::Format format);
+// A new image of width x height, or `image` converted to `format`, counted first
+// as the picture of a `formatName` image (`extraBytes` more held beside it):
+// EGraphicTooLarge with PictureMemoryProblem's refusal when the memory cannot hold
+// it, or PictureTooLargeNow's when its allocation fails all the same.
+QImage NewPictureImage(std::string_view formatName, int32_t width, int32_t height, QImage::Format format,
+                       uint64_t extraBytes = 0);
+QImage ConvertedPictureImage(std::string_view formatName, const QImage& image, QImage::Format format);
 
 }  // namespace qira

@@ -35,10 +35,33 @@ uint16_t Word(const std::vector<uint8_t>& d, size_t i) {
   return static_cast<uint16_t>(d[i] | (d[i + 1] << 8));
 }
 
-// A frame starts at a graphic control extension (0x21 0xF9, block size 4) whose
-// four-byte block and terminator are followed directly by an image descriptor (0x2C).
-bool IsFrameStart(const std::vector<uint8_t>& d, size_t i) {
-  return d[i] == 0x21 && d.size() - i - 1 > 8 && d[i + 1] == 0xF9 && d[i + 2] == 4 && d[i + 8] == 0x2C;
+// The image descriptor (0x2C) of a frame that starts at i, or 0 when none starts
+// there. A frame starts at a graphic control extension (0x21 0xF9, block size 4);
+// its four-byte block and terminator may be followed by other extension blocks
+// before the descriptor (image tools put a looping block there in the first frame),
+// each skipped by its sub-block lengths.
+size_t FrameDescriptorAt(const std::vector<uint8_t>& d, size_t i) {
+  if (d[i] != 0x21 || d.size() - i - 1 <= 8 || d[i + 1] != 0xF9 || d[i + 2] != 4) return 0;
+  size_t at = i + 8;
+  while (d[at] == 0x21) {
+    at += 2;  // introducer and label
+    while (at < d.size() && d[at] != 0) at += d[at] + size_t{1};
+    if (++at >= d.size()) return 0;
+  }
+  return d[at] == 0x2C ? at : 0;
+}
+
+// Calls frameStart(i, descriptor) for every frame start in the data, in order. Two
+// graphic control blocks before one descriptor start one frame, at the first.
+template <class F>
+void ForEachFrameStart(const std::vector<uint8_t>& d, F&& frameStart) {
+  size_t last = 0;
+  for (size_t i = 0; i < d.size(); ++i) {
+    const size_t descriptor = FrameDescriptorAt(d, i);
+    if (descriptor == 0 || descriptor == last) continue;
+    last = descriptor;
+    frameStart(i, descriptor);
+  }
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -53,8 +76,7 @@ bool IsGifData(const std::vector<uint8_t>& d) {
 int32_t FrameCountOf(const std::vector<uint8_t>& d) {
   if (!IsGifData(d)) return -1;
   int32_t count = 0;
-  for (size_t i = 0; i < d.size(); ++i)
-    if (IsFrameStart(d, i)) ++count;
+  ForEachFrameStart(d, [&](size_t, size_t) { ++count; });
   return count;
 }
 
@@ -148,24 +170,28 @@ void THTMLPicture::LoadFrom(const std::vector<uint8_t>& data) {
       screenWidth_ = Word(data, 6);
       screenHeight_ = Word(data, 8);
     }
+    // The header and the frames from frame_ on: the bytes before the first frame
+    // start, then those from frame_'s start.
     std::vector<uint8_t> out;
     out.reserve(data.size());
     int32_t counter = 1;
+    size_t copied = 0;  // bytes of data taken or skipped so far
     bool copy = true;
-    for (size_t i = 0; i < data.size(); ++i) {
-      if (IsFrameStart(data, i)) {
-        // The descriptor's four words lie 9 to 16 bytes on; a truncated one is not read.
-        if (counter == frame_ && i + 16 < data.size()) {
-          frameLeft_ = Word(data, i + 9);
-          frameTop_ = Word(data, i + 11);
-          frameWidth_ = Word(data, i + 13);
-          frameHeight_ = Word(data, i + 15);
-        }
-        ++counter;
-        copy = frame_ < counter;
+    ForEachFrameStart(data, [&](size_t start, size_t descriptor) {
+      if (copy) out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(copied),
+                           data.begin() + static_cast<std::ptrdiff_t>(start));
+      copied = start;
+      // The descriptor's four words lie 1 to 8 bytes on; a truncated one is not read.
+      if (counter == frame_ && descriptor + 8 < data.size()) {
+        frameLeft_ = Word(data, descriptor + 1);
+        frameTop_ = Word(data, descriptor + 3);
+        frameWidth_ = Word(data, descriptor + 5);
+        frameHeight_ = Word(data, descriptor + 7);
       }
-      if (copy) out.push_back(data[i]);
-    }
+      ++counter;
+      copy = frame_ < counter;
+    });
+    if (copy) out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(copied), data.end());
     loaded_ = std::move(out);
   } else {
     loaded_ = data;

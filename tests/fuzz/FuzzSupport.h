@@ -69,6 +69,15 @@ inline void Expect(bool same, const char* what) {
   if (!same) Finding(what);
 }
 
+// A picture that became a texture of another size than its own (the width drawn
+// to a multiple of 4), or none: the run ends here, as a finding.
+inline void ExpectTextureOf(const QSize& picture, int32_t width, int32_t height) {
+  if (width == ((picture.width() + 3) & ~3) && height == picture.height()) return;
+  std::fprintf(stderr, "a picture of %d x %d became a texture of %d x %d\n", picture.width(), picture.height(), width,
+               height);
+  std::abort();
+}
+
 // Equal bits, so a NaN read back as the NaN it was counts as kept.
 template <class T>
 bool SameBits(const T& a, const T& b) {

@@ -1,10 +1,13 @@
 // BMP pictures, whole and from a stream; a picture read is written again at its
-// own depth and read back, and must keep every pixel.
+// own depth and read back, and must keep every pixel. Read as the platform's
+// bitmap, it becomes a texture's block of its own size.
 #include <span>
 
 #include "fuzz/FuzzSupport.h"
 #include "platform/BinaryStream.h"
 #include "platform/BmpCodec.h"
+#include "platform/Picture.h"
+#include "scene/materials/Bitmap32.h"
 
 namespace {
 
@@ -34,8 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   TMemoryStream stream(data, size);
   try {
-    (void)ReadBmp(stream);
+    TBitmapGraphic bitmap;
+    bitmap.LoadFromStream(stream);
+    TGLBitmap32 texture;
+    texture.Assign(&bitmap);
+    fuzzing::ExpectTextureOf(bitmap.ImageSize(), texture.Width(), texture.Height());
   } catch (const EInvalidGraphic&) {
+  } catch (const EBitmapTooLarge&) {
   }
   return 0;
 }

@@ -1,5 +1,6 @@
-// GIF pictures: read, turned into an image, written into memory and read back;
-// the picture read back must be the one read (screen, frames with their places,
+// GIF pictures: read, turned into an image and into a texture's block (of the
+// frame's size, whatever the screen), written into memory and read back; the
+// picture read back must be the one read (screen, frames with their places,
 // timing and pixels, looping, comments), or a save would change what the user sees.
 #include <stdexcept>
 
@@ -7,6 +8,7 @@
 #include "imaging/GifImage.h"
 #include "platform/BinaryStream.h"
 #include "platform/GraphicErrors.h"
+#include "scene/materials/Bitmap32.h"
 
 namespace {
 
@@ -47,7 +49,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const std::runtime_error&) {
     return 0;
   }
-  (void)gif.ToImage();
+  try {
+    (void)gif.ToImage();
+    TGLBitmap32 texture;
+    texture.Assign(&gif);
+    fuzzing::ExpectTextureOf(gif.ImageSize(), texture.Width(), texture.Height());
+  } catch (const EGraphicTooLarge&) {
+  } catch (const EBitmapTooLarge&) {
+  }
   TMemoryStream saved;
   try {
     gif.SaveToStream(saved);

@@ -41,13 +41,13 @@ take geology make_boreholes rocks.bgd
 take model make_model_files full_crlf.mdl full_cr.mdl sphere_sections.mdl bad_float.mdl not_finite.mdl too_deep.mdl
 take png make_png rgb8.png rgba8.png grey2_adam7.png pal2.png rgb16.png ztxt.png huge_storage.png bad_filter.png
 take gif make_gif transparent.gif interlaced_rows.gif local_table.gif loop_0.gif comment.gif huge_frame.gif \
-  code_beyond_table.gif damaged_bad_code.gif damaged_cut_short.gif
+  code_beyond_table.gif damaged_bad_code.gif damaged_cut_short.gif frame_beyond_screen.gif frame_within_screen.gif
 take jpeg make_jpegs baseline.jpg progressive.jpg grey.jpg cmyk_app14.jpg truncated.jpg no_end.jpg bad_marker.jpg vast.jpg
 take chart_properties make_chart_properties chart.bin empty.bin long_string.bin unknown_type.bin deep_nesting.bin \
   wrong_type.bin negative_increment.bin
 take series_data make_series_data full.bin y_only.bin huge_count.bin negative_count.bin long_label.bin truncated.bin
 take bmp make_bmp pal1.bmp pal4.bmp pal8.bmp rgb565.bmp rgba32.bmp v5_argb32.bmp core8.bmp two_in_a_row.bin \
-  huge_dimensions.bmp
+  huge_dimensions.bmp width_overflow.bmp large_dimensions_no_pixels.bmp
 
 # What only the program's writers make, plus hand-written texts the writers never produce.
 cmake --build "$build" --target fuzz_make_seeds >/dev/null

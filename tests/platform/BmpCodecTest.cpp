@@ -129,7 +129,11 @@ TEST_F(BmpReading, PicturesStoredOneAfterTheOtherAreReadInTurn) {
 struct TBrokenFixture {
   const char* name;
   const char* reasonPart;
+  const char* message = kInvalidBitmapText;
 };
+
+// A picture larger than the reader takes is refused as one the memory cannot hold.
+constexpr const char* kSizeMessageStart = "This \"Bitmaps\" image of ";
 
 TEST_F(BmpReading, BrokenFilesFailWithTheBitmapErrorAndTheReason) {
   const TBrokenFixture fixtures[] = {
@@ -141,9 +145,13 @@ TEST_F(BmpReading, BrokenFilesFailWithTheBitmapErrorAndTheReason) {
       {"offset_inside_headers.bmp", "pixel offset inside"},
       {"negative_width.bmp", "negative width"},
       {"height_int_min.bmp", "height out of range"},
-      {"huge_dimensions.bmp", "too large"},
+      {"huge_dimensions.bmp", "too large",
+       "This \"Bitmaps\" image of 100000 x 100000 pixels is too large: it needs 38147 MB of memory, and 1024 MB "
+       "can be used."},
       {"large_dimensions_no_pixels.bmp", "pixel data cut short"},
-      {"width_overflow.bmp", "too large"},
+      {"width_overflow.bmp", "too large",
+       "This \"Bitmaps\" image of 2147483647 x 1 pixels is too large: it needs 8192 MB of memory, and 1024 MB can "
+       "be used."},
       {"palette_count_too_large.bmp", "colour count 1000"},
       {"palette_count_huge.bmp", "colour count 4294967295"},
       {"bad_bits_per_pixel.bmp", "bits per pixel 7"},
@@ -158,7 +166,7 @@ TEST_F(BmpReading, BrokenFilesFailWithTheBitmapErrorAndTheReason) {
       Decode(f.name);
       ADD_FAILURE() << f.name << " was accepted";
     } catch (const EInvalidGraphic& e) {
-      EXPECT_STREQ(e.what(), "Bitmap image is not valid") << f.name;
+      EXPECT_STREQ(e.what(), f.message) << f.name;
       EXPECT_NE(e.Reason().find(f.reasonPart), std::string::npos) << f.name << ": " << e.Reason();
     }
   }
@@ -213,7 +221,8 @@ TEST_F(BmpReading, EveryTruncationAndEveryCorruptedByteFailsCleanlyOrDecodes) {
         std::vector<uint8_t> bad = good;
         bad[at] = value;
         const std::string failure = DecodeFailure(bad);
-        EXPECT_TRUE(failure.empty() || failure == kInvalidBitmapText) << name << " byte " << at << ": " << failure;
+        EXPECT_TRUE(failure.empty() || failure == kInvalidBitmapText || failure.starts_with(kSizeMessageStart))
+            << name << " byte " << at << ": " << failure;
       }
     }
   }

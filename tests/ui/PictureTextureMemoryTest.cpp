@@ -75,6 +75,14 @@ TEST(PictureTextureMemory, UnderAnyLimitAPictureLoadsOrIsRefusedWithItsSizeWitho
       // Decoding holds the picture and the frame's coefficients (3 MB); then the
       // coefficients make room for the block.
       {"progressive_1024.jpg", "JPEG Image File", 9 * MB},
+      // The frame's indices (1 MB), then the block beside them; the texture is the
+      // frame, whatever the screen around it.
+      {"squares_1024.gif", "CompuServe GIF Image", 6 * MB},
+      {"frame_beyond_screen.gif", "CompuServe GIF Image", 6 * MB},
+      {"frame_within_screen.gif", "CompuServe GIF Image", 6 * MB},
+      // The file (1 MB) and the picture read from it a row at a time (1 MB), then
+      // the block beside the picture.
+      {"pal8_1024.bmp", "Bitmaps", 6 * MB},
   };
   TResetProbe reset;
   for (const auto& picture : pictures) {
@@ -126,39 +134,66 @@ TEST_F(PictureTextureMemoryDeathTest, APngWhoseRowsAndBlockFitTheLimitLoads) {
       ::testing::ExitedWithCode(0), "");
 }
 
-// 2048 x 2048: the decoded picture (16 MB) fits, its block beside it does not.
-TEST_F(PictureTextureMemoryDeathTest, AJpegWhoseBlockDoesNotFitBesideItIsRefusedWithItsSizeAndASmallOneLoads) {
-  const std::string large = Large().File("baseline_2048.jpg");
+// 2048 x 2048: what reading the file holds fits, the block beside it does not.
+TEST_F(PictureTextureMemoryDeathTest, APictureWhoseBlockDoesNotFitBesideItIsRefusedWithItsSizeAndASmallOneLoads) {
   const std::string small = TGeneratedFixtures::Of("make_jpegs.py").File("baseline.jpg");
-  EXPECT_EXIT(
-      {
-        if (!LimitAddressSpace(24 * MB)) _exit(2);
-        const TTextureLoad refused = LoadTexture(large);
-        const TTextureLoad loaded = LoadTexture(small);
-        const bool told = refused.width == 0 &&
-                          StartsWith(refused.error, Refusal("JPEG Image File", 2048) + "17 MB of memory, and ");
-        _exit(told && loaded.error.empty() && loaded.width == 40 ? 0 : 1);
-      },
-      ::testing::ExitedWithCode(0), "");
+  const struct {
+    const char* file;
+    const char* format;
+    int64_t room;
+  } pictures[] = {
+      // The decoded picture (16 MB).
+      {"baseline_2048.jpg", "JPEG Image File", 24 * MB},
+      // The frame's indices (4 MB); decoding them through a second copy did not fit.
+      {"squares_2048.gif", "CompuServe GIF Image", 6 * MB},
+      // The file and the picture (4 MB each); a second copy of the file did not fit.
+      {"pal8_2048.bmp", "Bitmaps", 10 * MB},
+  };
+  for (const auto& picture : pictures) {
+    const std::string path = Large().File(picture.file);
+    EXPECT_EXIT(
+        {
+          if (!LimitAddressSpace(picture.room)) _exit(2);
+          const TTextureLoad refused = LoadTexture(path);
+          const TTextureLoad loaded = LoadTexture(small);
+          const bool told = refused.width == 0 &&
+                            StartsWith(refused.error, Refusal(picture.format, 2048) + "17 MB of memory, and ");
+          _exit(told && loaded.error.empty() && loaded.width == 40 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << picture.file;
+  }
 }
 
 // The memory was there when counted, and gone when taken (another thread took it):
 // the picture that cannot be allocated is refused as the count would have refused
 // it. The child's allocator gives null instead of ending the program.
 TEST_F(PictureTextureMemoryDeathTest, APictureWhoseAllocationFailsAfterTheCountIsRefusedWithItsSize) {
-  const std::string jpeg = Large().File("baseline_2048.jpg");
+  const struct {
+    const char* file;
+    const char* format;
+    int64_t room;  // what reading the file takes before the picture fits, the picture does not
+  } pictures[] = {
+      {"baseline_2048.jpg", "JPEG Image File", 8 * MB},
+      {"squares_2048.gif", "CompuServe GIF Image", 3 * MB},
+      {"pal8_2048.bmp", "Bitmaps", 6 * MB},
+  };
   const char* sanitizer = std::getenv("ASAN_OPTIONS");
   const std::string options = sanitizer ? sanitizer : "";
   setenv("ASAN_OPTIONS", (options + ":allocator_may_return_null=1").c_str(), 1);
-  EXPECT_EXIT(
-      {
-        if (!LimitAddressSpace(8 * MB)) _exit(2);
-        TResetProbe reset;
-        SetAvailableMemoryProbe([] { return int64_t{1} << 40; });
-        const TTextureLoad refused = LoadTexture(jpeg);
-        _exit(refused.width == 0 && StartsWith(refused.error, Refusal("JPEG Image File", 2048)) ? 0 : 1);
-      },
-      ::testing::ExitedWithCode(0), "");
+  for (const auto& picture : pictures) {
+    const std::string path = Large().File(picture.file);
+    EXPECT_EXIT(
+        {
+          if (!LimitAddressSpace(picture.room)) _exit(2);
+          TResetProbe reset;
+          SetAvailableMemoryProbe([] { return int64_t{1} << 40; });
+          const TTextureLoad refused = LoadTexture(path);
+          _exit(refused.width == 0 && StartsWith(refused.error, Refusal(picture.format, 2048)) ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << picture.file;
+  }
   if (sanitizer) {
     setenv("ASAN_OPTIONS", options.c_str(), 1);
   } else {

@@ -20,8 +20,10 @@ namespace {
 // A GIF89a written byte by byte from the format: a 4 x 2 logical screen with a
 // four-colour table, and one 1 x 1 frame per colour index given, frame i at (i, 1).
 // Each frame: graphic control extension, image descriptor, LZW data (minimum code
-// size 2: clear code 4, the index, end code 5, three bits each).
-std::vector<uint8_t> GifWithFrames(const std::vector<uint8_t>& indices, std::vector<size_t>* frameOffsets = nullptr) {
+// size 2: clear code 4, the index, end code 5, three bits each). `firstFrameBlocks`
+// go between the first frame's graphic control extension and its descriptor.
+std::vector<uint8_t> GifWithFrames(const std::vector<uint8_t>& indices, std::vector<size_t>* frameOffsets = nullptr,
+                                   const std::vector<uint8_t>& firstFrameBlocks = {}) {
   std::vector<uint8_t> g = {'G', 'I', 'F', '8', '9', 'a', 4, 0, 2, 0, 0x81, 0, 0};
   const uint8_t table[] = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
   g.insert(g.end(), std::begin(table), std::end(table));
@@ -29,6 +31,7 @@ std::vector<uint8_t> GifWithFrames(const std::vector<uint8_t>& indices, std::vec
     if (frameOffsets) frameOffsets->push_back(g.size());
     const uint8_t gce[] = {0x21, 0xF9, 4, 0, 10, 0, 0, 0};
     g.insert(g.end(), std::begin(gce), std::end(gce));
+    if (i == 0) g.insert(g.end(), firstFrameBlocks.begin(), firstFrameBlocks.end());
     const uint8_t desc[] = {0x2C, static_cast<uint8_t>(i), 0, 1, 0, 1, 0, 1, 0, 0};
     g.insert(g.end(), std::begin(desc), std::end(desc));
     const uint8_t byte0 = static_cast<uint8_t>(4 | (indices[i] << 3) | ((5 & 3) << 6));
@@ -54,27 +57,36 @@ class TreePictures : public ::testing::Test {
   void SetUp() override { EnsureTestApplication(); }
 };
 
+// A looping block (as image tools write it, inside the first frame's header blocks)
+// and a comment of two sub-blocks.
+const std::vector<uint8_t> kLoopAndComment = {0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0',
+                                              3,    1,    0,  0,   0,   0x21, 0xFE, 2, 'a', 'b', 1, 0x2C, 0};
+
 TEST_F(TreePictures, GifFramesAreCountedAndTheChosenFrameLoadsWithTheFramesAfterIt) {
-  std::vector<size_t> offsets;
-  const std::vector<uint8_t> gif = GifWithFrames({1, 2, 3}, &offsets);
-  THTMLPicture picture;
-  picture.LoadFromBytes(gif);
-  EXPECT_TRUE(picture.IsGIF());
-  EXPECT_EQ(picture.GetFrameCount(), 3);
-  EXPECT_EQ(picture.GetPictureWidth(), 4) << "the logical screen";
-  EXPECT_EQ(picture.GetPictureHeight(), 2);
-  int changes = 0;
-  picture.OnFrameChange = [&](THTMLPicture&) { ++changes; };
-  picture.SetFrame(2);
-  EXPECT_EQ(changes, 1);
-  std::vector<uint8_t> expected(gif.begin(), gif.begin() + static_cast<long>(offsets[0]));
-  expected.insert(expected.end(), gif.begin() + static_cast<long>(offsets[1]), gif.end());
-  EXPECT_EQ(picture.LoadedBytes(), expected) << "header, then frames 2 and 3";
-  EXPECT_EQ(picture.FrameLeft(), 1) << "from frame 2's descriptor";
-  EXPECT_EQ(picture.FrameTop(), 1);
-  EXPECT_EQ(picture.FrameWidth(), 1);
-  EXPECT_EQ(picture.FrameHeight(), 1);
-  EXPECT_FALSE(picture.ToImage().isNull());
+  for (const std::vector<uint8_t>& firstFrameBlocks : {std::vector<uint8_t>{}, kLoopAndComment}) {
+    SCOPED_TRACE(firstFrameBlocks.size());
+    std::vector<size_t> offsets;
+    const std::vector<uint8_t> gif = GifWithFrames({1, 2, 3}, &offsets, firstFrameBlocks);
+    THTMLPicture picture;
+    picture.LoadFromBytes(gif);
+    EXPECT_TRUE(picture.IsGIF());
+    EXPECT_EQ(picture.GetFrameCount(), 3);
+    EXPECT_EQ(picture.GetPictureWidth(), 4) << "the logical screen";
+    EXPECT_EQ(picture.GetPictureHeight(), 2);
+    int changes = 0;
+    picture.OnFrameChange = [&](THTMLPicture&) { ++changes; };
+    picture.SetFrame(2);
+    EXPECT_EQ(changes, 1);
+    std::vector<uint8_t> expected(gif.begin(), gif.begin() + static_cast<long>(offsets[0]));
+    expected.insert(expected.end(), gif.begin() + static_cast<long>(offsets[1]), gif.end());
+    EXPECT_EQ(picture.LoadedBytes(), expected) << "header, then frames 2 and 3";
+    EXPECT_EQ(picture.FrameLeft(), 1) << "from frame 2's descriptor";
+    EXPECT_EQ(picture.FrameTop(), 1);
+    EXPECT_EQ(picture.FrameWidth(), 1);
+    EXPECT_EQ(picture.FrameHeight(), 1);
+    EXPECT_FALSE(picture.ToImage().isNull());
+    EXPECT_THROW(picture.SetFrame(4), EInvalidGraphic) << "no fourth frame";
+  }
 }
 
 // A frame past the last one leaves the loader nothing to show: the change fails

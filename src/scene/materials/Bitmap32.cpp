@@ -87,8 +87,9 @@ enum class TGLBitmap32::TAlphaUse : uint8_t {
 };
 
 std::string TextureMemoryProblem(const TGraphic& graphic) {
-  return BlockMemoryProblem(GraphicFormatName(graphic.GraphicClass()), graphic.Width(), graphic.Height(),
-                            DrawnWidth(graphic.Width()));
+  const QSize size = graphic.ImageSize();
+  return BlockMemoryProblem(GraphicFormatName(graphic.GraphicClass()), size.width(), size.height(),
+                            DrawnWidth(size.width()));
 }
 
 namespace {
@@ -104,16 +105,14 @@ void CheckTextureSize(int64_t width, int64_t height) {
 void TGLBitmap32::Resize(int32_t width, int32_t height) {
   const int64_t size = int64_t{width} * height * 4;
   if (size > kMaxDataSize) throw EBitmapTooLarge(SizeText(width, height));
+  // A new block, its contents meaningless; a block of the old size would no longer
+  // match the sizes.
+  std::vector<uint8_t> block;
+  if (!blank_) block = NewBlock(BitmapFormatName(), width, height, size, 0);
   width_ = width;
   height_ = height;
   dataSize_ = static_cast<int32_t>(size);
-  if (blank_) {
-    // A block of the old size would no longer match the sizes.
-    data_.clear();
-    data_.shrink_to_fit();
-  } else {
-    data_.resize(static_cast<size_t>(size));
-  }
+  data_ = std::move(block);
 }
 
 void TGLBitmap32::SetWidth(int32_t width) {
@@ -162,8 +161,10 @@ void TGLBitmap32::Assign(const TGraphic* graphic) {
     Assign(static_cast<const TPersistent*>(nullptr));
     return;
   }
-  const int32_t width = graphic->Width();
-  const int32_t height = graphic->Height();
+  // Sized from the pixels the graphic hands over, which may differ from its extent.
+  const QSize size = graphic->ImageSize();
+  const int32_t width = size.width();
+  const int32_t height = size.height();
   CheckTextureSize(width, height);
   const std::string formatName = GraphicFormatName(graphic->GraphicClass());
   const auto* bitmap = dynamic_cast<const TBitmapGraphic*>(graphic);
@@ -213,24 +214,36 @@ void TGLBitmap32::AssignFromBitmap(const QImage& image, bool withAlpha) {
        [&](const TImageStripVisit& visit) { ForEachImageStrip(image, RowsPerStrip(width), visit); });
 }
 
+std::vector<uint8_t> TGLBitmap32::NewBlock(std::string_view formatName, int32_t width, int32_t height, int64_t size,
+                                           int64_t besides) {
+  if (std::string problem = PictureMemoryProblem(formatName, width, height, static_cast<uint64_t>(size + besides));
+      !problem.empty())
+    throw EBitmapTooLarge(problem);
+  try {
+    return std::vector<uint8_t>(static_cast<size_t>(size));
+  } catch (const std::bad_alloc&) {
+    throw EBitmapTooLarge(PictureTooLargeNow(formatName, width, height, static_cast<uint64_t>(size)));
+  }
+}
+
 void TGLBitmap32::Fill(const std::string& formatName, int32_t width, int32_t height, int32_t blockWidth,
                        TAlphaUse alpha, const std::function<void(const TImageStripVisit&)>& strips) {
   const int64_t size = int64_t{blockWidth} * height * 4;
   if (size > kMaxDataSize) throw EBitmapTooLarge(SizeText(blockWidth, height));
-  if (std::string problem = BlockMemoryProblem(formatName, width, height, blockWidth); !problem.empty())
-    throw EBitmapTooLarge(problem);
-  std::vector<uint8_t> block;
+  std::vector<uint8_t> block = NewBlock(formatName, width, height, size, kStripBytes);
   try {
-    block.resize(static_cast<size_t>(size));
     strips([&](int32_t top, const QImage& strip) {
-      for (int32_t i = 0; i < strip.height(); ++i) {
+      // The block's sizes drive the copy: rows and columns of a strip beyond them
+      // are never written, and a strip of another width is stretched to the block.
+      const int64_t stripWidth = strip.width();
+      for (int32_t i = 0; i < strip.height() && int64_t{top} + i < height; ++i) {
         const int32_t y = top + i;
         const int32_t blockRow = verticalOrder_ ? y : height - 1 - y;
         const auto* src = reinterpret_cast<const QRgb*>(strip.constScanLine(i));
         uint8_t* dst = block.data() + static_cast<size_t>(blockRow) * static_cast<size_t>(blockWidth) * 4;
         for (int32_t bx = 0; bx < blockWidth; ++bx, dst += 4) {
           // A drawn picture is stretched to the block's width, nearest pixel.
-          const QRgb c = src[blockWidth == width ? bx : static_cast<int64_t>(bx) * width / blockWidth];
+          const QRgb c = src[blockWidth == stripWidth ? bx : bx * stripWidth / blockWidth];
           if (alpha == TAlphaUse::auOverWhite) {
             const int a = qAlpha(c);
             auto over = [a](int channel) { return static_cast<uint8_t>((channel * a + 255 * (255 - a) + 127) / 255); };

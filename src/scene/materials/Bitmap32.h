@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Picture.h"
@@ -101,7 +102,8 @@ class TGLBitmap32 : public TPersistent {
   // Rounded up to a multiple of 4 (negative widths are 0). A changed width
   // recomputes the data size and, unless blank, reallocates the block (its
   // contents are then meaningless). EBitmapTooLarge, with nothing changed,
-  // when the block would pass 2^31-1 bytes.
+  // when the block would pass 2^31-1 bytes, and with PictureTooLargeMessage (as
+  // a bitmap's) when the memory cannot hold it.
   void SetWidth(int32_t width);
   // As SetWidth, without rounding.
   void SetHeight(int32_t height);
@@ -208,6 +210,11 @@ class TGLBitmap32 : public TPersistent {
   void Resize(int32_t width, int32_t height);
   void AssignFromBitmap(const QImage& image, bool withAlpha);
   enum class TAlphaUse : uint8_t;
+  // A block of `size` bytes for a picture of width x height of that kind, counted
+  // first with `besides` bytes more held beside it: EBitmapTooLarge with the size
+  // message when the memory cannot hold them or the allocation fails all the same.
+  static std::vector<uint8_t> NewBlock(std::string_view formatName, int32_t width, int32_t height, int64_t size,
+                                       int64_t besides);
   // A new block of blockWidth x height from the picture's width x height
   // pixels, handed over by `strips` (a narrower picture is stretched, nearest
   // pixel), replacing the old one when whole.

@@ -240,8 +240,11 @@ void TGLPersistentImage::LoadFromFile(const std::string& fileName) {
     throw ETexture(CannotOpenText(name));
   }
   // Refused now rather than kept whole in memory for an upload that cannot happen.
-  std::string problem = TextureSizeProblem(Picture().Width(), Picture().Height());
-  if (problem.empty() && Picture().Graphic()) problem = TextureMemoryProblem(*Picture().Graphic());
+  std::string problem;
+  if (const TGraphic* graphic = Picture().Graphic()) {
+    problem = TextureSizeProblem(graphic->ImageSize().width(), graphic->ImageSize().height());
+    if (problem.empty()) problem = TextureMemoryProblem(*graphic);
+  }
   if (!problem.empty()) {
     Picture().SetGraphic(nullptr);
     throw ETexture(problem);
@@ -285,7 +288,8 @@ TGLBitmap32* TGLPicFileImage::GetBitmap32(uint32_t target) {
       loadError_ = CannotOpenText(name);
     }
     if (graphic) {
-      if (std::string problem = TextureSizeProblem(graphic->Width(), graphic->Height()); !problem.empty()) {
+      const QSize size = graphic->ImageSize();
+      if (std::string problem = TextureSizeProblem(size.width(), size.height()); !problem.empty()) {
         loadError_ = std::move(problem);
         graphic.reset();
       }

@@ -283,6 +283,12 @@ TEST(Bitmap32Memory, ABlockTheMemoryCannotHoldIsRefusedWithThePicturesSizeAndKin
       {"Bitmaps", [&] { bitmap.AssignFrom24BitsBitmap(picture); }},
       // A kind no file format names is told by its class.
       {"TOtherGraphic", [&] { bitmap.Assign(&other); }},
+      // Sizes set one after the other, as a blank image sets them.
+      {"Bitmaps", [] {
+         TGLBitmap32 sized;
+         sized.SetWidth(100);
+         sized.SetHeight(50);
+       }},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ThrownMessage<EBitmapTooLarge>(c.assign),
