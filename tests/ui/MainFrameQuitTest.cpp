@@ -268,9 +268,11 @@ class QuitWithWindowsOpen : public view_testing::TViewWindowTest,
       GetParam().way(*frame);
     });
     leave.start(0);
+    // A guard against a loop left running, not a time limit: far beyond what a
+    // slow, loaded machine needs to close everything.
     QTimer stuck;
     QObject::connect(&stuck, &QTimer::timeout, [] { QCoreApplication::exit(kStillRunning); });
-    stuck.start(5000);
+    stuck.start(30000);
     EXPECT_EQ(QApplication::exec(), 0);
     EXPECT_EQ(ShownWindows(), std::vector<std::string>{});
     EXPECT_EQ(questions_.Hidden, std::vector<std::string>{});
