@@ -287,14 +287,8 @@ QImage TGIFImage::ToImage() const {
   if (!bitmap) return {};
   const int32_t width = bitmap->Width();
   const int32_t height = bitmap->Height();
-  const uint64_t bytes = ImageBytes(width, height, QImage::Format_ARGB32);
-  if (std::string problem = PictureMemoryProblem(kGifFormatName, width, height, bytes); !problem.empty())
-    throw EGraphicTooLarge(problem, "not enough memory for the picture");
-  try {
-    return ShownRows(0, height);
-  } catch (const std::bad_alloc&) {
-    throw EGraphicTooLarge(PictureTooLargeNow(kGifFormatName, width, height, bytes), "no memory for the picture");
-  }
+  return CountedPictureImage(kGifFormatName, width, height, ImageBytes(width, height, QImage::Format_ARGB32),
+                             [&] { return ShownRows(0, height); });
 }
 
 void TGIFImage::ForEachImageStrip(int32_t rowsPerStrip, const TImageStripVisit& visit) const {

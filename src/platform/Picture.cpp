@@ -295,27 +295,32 @@ uint64_t ImageBytes(int64_t width, int64_t height, QImage::Format format) {
                                                                           : stride * rows;
 }
 
-QImage NewPictureImage(std::string_view formatName, int32_t width, int32_t height, QImage::Format format,
-                       uint64_t extraBytes) {
-  const uint64_t bytes = ImageBytes(width, height, format) + extraBytes;
+QImage CountedPictureImage(std::string_view formatName, int32_t width, int32_t height, uint64_t bytes,
+                           const std::function<QImage()>& make) {
   if (std::string problem = PictureMemoryProblem(formatName, width, height, bytes); !problem.empty())
     throw EGraphicTooLarge(problem, "not enough memory for the picture");
-  QImage image(width, height, format);
+  QImage image;
+  try {
+    image = make();
+  } catch (const std::bad_alloc&) {
+    image = QImage();
+  }
   if (image.isNull() && width > 0 && height > 0)
     throw EGraphicTooLarge(PictureTooLargeNow(formatName, width, height, bytes), "no memory for the picture");
   return image;
 }
 
+QImage NewPictureImage(std::string_view formatName, int32_t width, int32_t height, QImage::Format format,
+                       uint64_t extraBytes) {
+  return CountedPictureImage(formatName, width, height, ImageBytes(width, height, format) + extraBytes,
+                             [&] { return QImage(width, height, format); });
+}
+
 QImage ConvertedPictureImage(std::string_view formatName, const QImage& image, QImage::Format format) {
   if (image.isNull() || image.format() == format) return image;
-  const uint64_t bytes = ImageBytes(image.width(), image.height(), format);
-  if (std::string problem = PictureMemoryProblem(formatName, image.width(), image.height(), bytes); !problem.empty())
-    throw EGraphicTooLarge(problem, "not enough memory for the picture");
-  QImage converted = image.convertToFormat(format);
-  if (converted.isNull())
-    throw EGraphicTooLarge(PictureTooLargeNow(formatName, image.width(), image.height(), bytes),
-                           "no memory for the picture");
-  return converted;
+  return CountedPictureImage(formatName, image.width(), image.height(),
+                             ImageBytes(image.width(), image.height(), format),
+                             [&] { return image.convertToFormat(format); });
 }
 
 }  // namespace qira

@@ -286,10 +286,14 @@ std::string PictureMemoryProblem(std::string_view formatName, int64_t width, int
 
 // The bytes of a QImage of that size and format.
 uint64_t ImageBytes(int64_t width, int64_t height, QImage::Format format);
-// A new image of width x height, or `image` converted to `format`, counted first
-// as the picture of a `formatName` image (`extraBytes` more held beside it):
-// EGraphicTooLarge with PictureMemoryProblem's refusal when the memory cannot hold
-// it, or PictureTooLargeNow's when its allocation fails all the same.
+// The picture `make` gives, of width x height taking `bytes`, counted first as the
+// picture of a `formatName` image: EGraphicTooLarge with PictureMemoryProblem's
+// refusal when the memory cannot hold it, or PictureTooLargeNow's when `make`
+// fails all the same (std::bad_alloc, or a null image of a size that is not empty).
+QImage CountedPictureImage(std::string_view formatName, int32_t width, int32_t height, uint64_t bytes,
+                           const std::function<QImage()>& make);
+// A new image of width x height, or `image` converted to `format`, counted as
+// CountedPictureImage counts (`extraBytes` more held beside it).
 QImage NewPictureImage(std::string_view formatName, int32_t width, int32_t height, QImage::Format format,
                        uint64_t extraBytes = 0);
 QImage ConvertedPictureImage(std::string_view formatName, const QImage& image, QImage::Format format);
