@@ -5,8 +5,10 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "support/TestApplication.h"
 
@@ -19,7 +21,13 @@ namespace {
 // The screen's size as a fresh connection to the server sees it: an answer
 // that does not go through the adapter's RandR queries.
 QSize ServerScreenSize() {
-  Display* display = XOpenDisplay(nullptr);
+  // The one virtual display of a test run can turn a connection away for a moment
+  // while many test programs connect at once: try again before giving up.
+  Display* display = nullptr;
+  for (int attempt = 0; attempt < 100 && display == nullptr; ++attempt) {
+    display = XOpenDisplay(nullptr);
+    if (display == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
   if (display == nullptr) return {};
   const int screen = DefaultScreen(display);
   const QSize size(DisplayWidth(display, screen), DisplayHeight(display, screen));
@@ -34,8 +42,15 @@ class RandRModesX11 : public ::testing::Test {
     source_ = std::make_unique<TRandRModeSource>();
     if (!source_->Connected()) GTEST_SKIP() << "no X display";
     ASSERT_TRUE(source_->HasRandR()) << "the X server offers no RandR";
+    // A server whose last client leaves resets, and a reset would put the screen
+    // back whatever the adapter did: one connection stays for the whole test.
+    keeper_ = XOpenDisplay(nullptr);
+  }
+  void TearDown() override {
+    if (keeper_ != nullptr) XCloseDisplay(keeper_);
   }
   std::unique_ptr<TRandRModeSource> source_;
+  Display* keeper_ = nullptr;
 };
 
 TEST_F(RandRModesX11, TheDesktopModeIsTheServersScreenAtItsStoredBitsPerPixel) {
