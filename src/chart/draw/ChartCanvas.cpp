@@ -18,10 +18,6 @@ namespace qira {
 
 // ============================================================ [SECTION] Geometry
 
-int32_t ClampChartCoord(int64_t v) {
-  return static_cast<int32_t>(std::clamp<int64_t>(v, -kChartCoordLimit, kChartCoordLimit));
-}
-
 int32_t RoundChartCoord(double v) {
   if (std::isnan(v)) return 0;
   return static_cast<int32_t>(std::clamp(RoundHalfEven(v), -double(kChartCoordLimit), double(kChartCoordLimit)));

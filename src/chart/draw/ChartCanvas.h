@@ -23,6 +23,7 @@
 #include <string>
 #include <string_view>
 
+#include "chart/draw/ChartCoords.h"
 #include "chart/draw/ChartInterfaces.h"
 #include "chart/draw/ChartPens.h"
 #include "chart/draw/ChartText.h"
@@ -32,8 +33,6 @@
 namespace qira {
 
 // ============================================================ [SECTION] Geometry
-
-inline constexpr int32_t kChartCoordLimit = int32_t{1} << 27;
 
 struct TPoint3D {
   int32_t X = 0;
@@ -75,8 +74,6 @@ TRect OrientRectangle(const TRect& r);
 TSize RectSize(const TRect& r);
 // Each coordinate sum halved, toward zero (in 64 bits).
 TPoint RectCenter(const TRect& r);
-// A 64-bit value clamped to ±kChartCoordLimit.
-int32_t ClampChartCoord(int64_t v);
 // Rounded halves to even, then clamped to ±kChartCoordLimit (NaN gives 0).
 int32_t RoundChartCoord(double v);
 // a · b / c rounded half away from zero and clamped to int32, as the platform's MulDiv;

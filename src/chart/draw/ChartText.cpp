@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "chart/draw/ChartCanvas.h"
+#include "chart/draw/ChartCoords.h"
 #include "platform/AsciiCase.h"
 #include "platform/Canvas.h"
 #include "platform/CanvasColors.h"

@@ -150,10 +150,6 @@ class TGLCylinderBase : public TGLQuadricObject {
   // y = -Height/2 (BottomRadius) and y = +Height/2 (the top radius).
   std::unique_ptr<TGLSilhouette> GenerateSilhouette(const TGLSilhouetteParameters& parameters) const override;
 
- protected:
-  // The BottomRadius a new object of the class has.
-  virtual float DefaultBottomRadius() const { return 0.5f; }
-
  private:
   float bottomRadius_ = 0.5f;
   int32_t slices_ = 16;
@@ -278,9 +274,6 @@ class TGLArrowLine : public TGLCylinderBase {
   // The cylinder base's (BottomRadius against 0.1), then its own fields.
   void DefinePublished(TFiler& filer) override;
   void BuildList(TRenderContextInfo& rci) override;
-
- protected:
-  float DefaultBottomRadius() const override { return 0.1f; }
 
  private:
   TArrowLineParts parts_{TArrowLinePart::alLine, TArrowLinePart::alTopArrow};
