@@ -114,10 +114,14 @@ void TDXF::ReadDXFPair() {
   int32_t code = 0;
   if (!ParseInt32(code_, code) || code < 0 || code > kMaxGroupCode) {
     // Blank lines (and a DOS end-of-file mark) after the last group end the file.
+    // Only the mark tells a writer's end from a cut inside a code's padding.
+    bool marked = false;
     while (IsClosingFiller(code_)) {
+      marked = marked || code_.find('\x1A') != std::string::npos;
       ReadDXFLine(code_);
       if (atEnd_) {
         value_.clear();
+        endMarked_ = marked;
         return;
       }
     }
@@ -156,6 +160,7 @@ void TDXF::Reset() {
   // A reader used twice must not colour the second drawing with the first's layers.
   layers_.clear();
   atEnd_ = false;
+  endMarked_ = false;
   code_.clear();
   value_.clear();
   codeNumber_ = -1;
@@ -244,15 +249,24 @@ void TDXF::AddUnknown(const std::string& name) {
   unknownEntities_.push_back(name);
 }
 
+template <class OnGroup>
+bool TDXF::ReadEntityGroups(OnGroup onGroup) {
+  ReadDXFPair();
+  while (!atEnd_ && !IsEntityStart()) {
+    onGroup(codeNumber_);
+    ReadDXFPair();
+  }
+  return !atEnd_ || endMarked_;
+}
+
 void TDXF::ReadLayer() {
   std::string name;
   int32_t colorNumber = -1;
-  ReadDXFPair();
-  while (!atEnd_ && !IsEntityStart()) {
-    if (codeNumber_ == 2) name = ValueText();
-    if (codeNumber_ == 62) ValueAsInteger(colorNumber);
-    ReadDXFPair();
-  }
+  // A record cut by the end of the file is followed by no entity to colour.
+  (void)ReadEntityGroups([&](int32_t code) {
+    if (code == 2) name = ValueText();
+    if (code == 62) ValueAsInteger(colorNumber);
+  });
   // A negative colour marks a layer switched off: its entities keep their objects' colour.
   if (!name.empty() && colorNumber >= 0) AddLayer(name, AciToColor(static_cast<uint8_t>(colorNumber % 256)));
 }
@@ -300,9 +314,7 @@ void TDXF::Read3DFace() {
   std::array<TSurveyPoint, 4> v;
   v.fill(kPointBeforeGroups);
   bool fourthGiven = false;
-  ReadDXFPair();
-  while (!atEnd_ && !IsEntityStart()) {
-    const int32_t c = codeNumber_;
+  const bool whole = ReadEntityGroups([&](int32_t c) {
     if (c == 13 || c == 23 || c == 33) fourthGiven = true;
     if (c == 8) {
       layer = ValueText();
@@ -317,8 +329,8 @@ void TDXF::Read3DFace() {
     } else if (c >= 30 && c <= 33) {
       v[static_cast<size_t>(c - 30)].Z = ValueAsFloat();
     }
-    ReadDXFPair();
-  }
+  });
+  if (!whole) return;
   if (!fourthGiven) v[3] = v[2];
   for (const TSurveyPoint& p : v)
     if (!IsSet(p)) return;  // a corner cut short, or a value that is no number
@@ -347,9 +359,8 @@ void TDXF::ReadPoint() {
   std::string layer;
   int32_t colorNumber = 256;
   TSurveyPoint p = kPointBeforeGroups;
-  ReadDXFPair();
-  while (!atEnd_ && !IsEntityStart()) {
-    switch (codeNumber_) {
+  const bool whole = ReadEntityGroups([&](int32_t code) {
+    switch (code) {
       case 8: layer = ValueText(); break;
       case 62: ValueAsInteger(colorNumber); break;
       case 10: p.Y = ValueAsFloat(); break;
@@ -357,9 +368,8 @@ void TDXF::ReadPoint() {
       case 30: p.Z = ValueAsFloat(); break;
       default: break;
     }
-    ReadDXFPair();
-  }
-  if (!IsSet(p)) return;
+  });
+  if (!whole || !IsSet(p)) return;
   TGraphPoints& points = CurrentFor<TGraphPoints>(layer);
   points.AddPoint(p);
   ColorElement(points, colorNumber, layer, [&](TColor c) { points.SetLastPointColor(c); });
@@ -370,9 +380,8 @@ void TDXF::ReadLineEntity() {
   int32_t colorNumber = 256;
   TSurveyPoint start = kPointBeforeGroups;
   TSurveyPoint end = kPointBeforeGroups;
-  ReadDXFPair();
-  while (!atEnd_ && !IsEntityStart()) {
-    switch (codeNumber_) {
+  const bool whole = ReadEntityGroups([&](int32_t code) {
+    switch (code) {
       case 8: layer = ValueText(); break;
       case 62: ValueAsInteger(colorNumber); break;
       case 10: start.Y = ValueAsFloat(); break;
@@ -383,9 +392,8 @@ void TDXF::ReadLineEntity() {
       case 31: end.Z = ValueAsFloat(); break;
       default: break;
     }
-    ReadDXFPair();
-  }
-  if (!IsSet(start) || !IsSet(end)) return;
+  });
+  if (!whole || !IsSet(start) || !IsSet(end)) return;
   TGraphLines& lines = CurrentFor<TGraphLines>(layer);
   lines.AddSegment(start, end);
   ColorElement(lines, colorNumber, layer, [&](TColor c) { lines.SetLastSegmentColor(c); });

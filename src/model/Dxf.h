@@ -56,10 +56,12 @@ class TDXF {
   // that is no integer, a line longer than MaxDXFLineLength, control characters)
   // shows "File <name> has invalid format" as an error and gives false with no
   // object and no unknown entity; a file that cannot be opened shows the system's
-  // reason. A file that ends inside an entity ends that entity there. A Z group
-  // left out holds 0 (2-D drawings have no Z); a 3DFACE without its fourth corner
-  // repeats the third; an entity that leaves out the X or Y of a point it uses, or
-  // has a coordinate that is no number, is dropped.
+  // reason. The entity that the end of the file cuts (neither a group 0 nor a DOS
+  // end mark follows it) is dropped, since the groups it lacks may be ones the file
+  // lost; the entities before it are kept. In an entity read through, a Z group left out holds 0 (2-D
+  // drawings have no Z); a 3DFACE without its fourth corner repeats the third; an
+  // entity that leaves out the X or Y of a point it uses, or has a coordinate that
+  // is no number, is dropped.
   bool ReadDXF(const std::string& fileName);
 
   int ObjectCount() const { return static_cast<int>(objects_.size()); }
@@ -92,6 +94,11 @@ class TDXF {
   std::string ValueText() const;
 
   // -- Sections and entities.
+  // Reads the pairs after an entity's or record's name up to the next entity start
+  // (not consumed), handing each group code to onGroup with the pair current. False
+  // when the file ended first without marking its end: the entity was cut.
+  template <class OnGroup>
+  bool ReadEntityGroups(OnGroup onGroup);
   void ReadLayer();
   void AddLayer(const std::string& name, TColor color);
   const TDXFLayer* FindLayer(const std::string& name) const;
@@ -113,6 +120,9 @@ class TDXF {
   std::string fileName_;
   std::unique_ptr<TBinaryFile> file_;
   bool atEnd_ = false;
+  // The file ended in a DOS end-of-file mark (with blank lines or none) after a
+  // whole pair: its writer ended it there, so the last entity is whole.
+  bool endMarked_ = false;
   std::string code_;
   std::string value_;
   int32_t codeNumber_ = -1;

@@ -1,11 +1,14 @@
 #pragma once
 // What the fuzz targets share: the application on the offscreen platform, silent
-// user services (messages are recorded and dropped per input, never shown), and a
-// scratch folder for the few readers that insist on a file name.
+// user services (messages are recorded and dropped per input, never shown), a
+// memory budget under the fuzzer's limit, and a scratch folder for the few readers
+// that insist on a file name.
+#include <malloc.h>
 #include <unistd.h>
 
 #include <QImage>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,10 +18,38 @@
 #include <string>
 #include <string_view>
 
+#include "platform/AvailableMemory.h"
 #include "support/FakeServices.h"
 #include "support/TestApplication.h"
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QIRA_FUZZ_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(QIRA_FUZZ_ASAN)
+// The address sanitizer's allocator statistics (its header is not always installed).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
+
 namespace qira::fuzzing {
+
+// libFuzzer stops a process whose resident size passes its limit (2048 MB in
+// scripts/fuzz) and calls the input a crash, though the program would refuse it
+// on a machine with that little memory. So the program may take this much here: a
+// quarter of the limit, so that a picture, a copy of it, the sanitizer's shadow
+// and quarantine and the fuzzer's own memory stay under it.
+inline constexpr int64_t kMemoryBudget = int64_t{512} << 20;
+
+// What the heap holds now, as the program's allocations asked for it.
+inline int64_t HeapHeld() {
+#if defined(__SANITIZE_ADDRESS__) || defined(QIRA_FUZZ_ASAN)
+  return static_cast<int64_t>(__sanitizer_get_current_allocated_bytes());
+#else
+  const struct mallinfo2 heap = mallinfo2();
+  return static_cast<int64_t>(heap.uordblks + heap.hblkhd);
+#endif
+}
 
 // Call first in every input: makes the application and the services once, and
 // forgets the messages of the previous input.
@@ -26,6 +57,9 @@ inline TFakeServices& Start() {
   static TFakeServices* services = [] {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     EnsureTestApplication();
+    // The memory that can be used (AvailableMemory) is the budget less what the
+    // heap holds, as under a limit of the system's.
+    SetAvailableMemoryProbe([] { return std::max<int64_t>(kMemoryBudget - HeapHeld(), 0); });
     return new TFakeServices();
   }();
   services->Messages.clear();

@@ -326,27 +326,41 @@ TEST(DxfReader, LayerNamesAreDecodedFromUtf8OrWindows1252) {
 
 // ---- Cut and damaged files ----------------------------------------------------------
 
-TEST(DxfReader, AFileCutInsideAnEntityKeepsWhatWasMade) {
-  TDrawing d;
-  d.BeginEntities().Line("A", "0 0 0", "1 1 1").Line("B", "0 0 0", "2 2 2");
-  const std::string whole = d.Text();
-  // Cut after the second line's last value: it is still whole.
-  TReadDrawing complete(whole);
-  EXPECT_EQ(complete.dxf.ObjectCount(), 2);
-  // Cut inside the second line's coordinates, and between a code and its value.
-  for (size_t cut : {whole.size() - 4, whole.size() - 2, whole.size() - 1}) {
-    SCOPED_TRACE(cut);
-    TReadDrawing read(whole.substr(0, cut));
+TEST(DxfReader, TheEntityThatTheEndOfTheFileCutsIsDroppedAndThoseBeforeAreKept) {
+  TDrawing before;
+  before.BeginEntities().Line("A", "0 0 0", "1 1 1");
+  const std::string line = TDrawing(before).Line("B", "0 0 0", "2 2 2").Text();
+  // Without the group 0 after it, no entity is known to be whole: a missing Z or
+  // fourth corner may be one the file lost.
+  const struct {
+    const char* what;
+    std::string text;
+  } cuts[] = {
+      {"a line cut after its last value", line},
+      {"a line cut before its last line end", line.substr(0, line.size() - 1)},
+      {"a line cut between its last code and value", line.substr(0, line.size() - 2)},
+      {"a line cut inside its last code", line.substr(0, line.size() - 4)},
+      {"a line cut before its last Z",
+       TDrawing(before).Group(0, "LINE").Group(8, "B").Group(10, "1").Group(20, "2").Group(30, "3")
+           .Group(11, "3").Group(21, "2").Text()},
+      {"a face cut after its third corner", TDrawing(before).Face("F", {"0 0 1", "1 0 1", "1 1 1"}).Text()},
+      {"a point cut before its Z", TDrawing(before).Group(0, "POINT").Group(8, "P").Group(10, "7").Group(20, "8")
+                                        .Text()},
+  };
+  for (const auto& [what, text] : cuts) {
+    SCOPED_TRACE(what);
+    TReadDrawing read(text);
     ASSERT_TRUE(read.result);
-    EXPECT_GE(read.dxf.ObjectCount(), 1);
+    ASSERT_EQ(read.dxf.ObjectCount(), 1);
     EXPECT_EQ(read.Object(0)->Name(), "A");
+    EXPECT_EQ(read.As<TGraphLines>(0).SegmentCount, 1);
     EXPECT_TRUE(read.services.Messages.empty());
   }
-  // Every cut of the whole file finishes without a message or a hang.
-  for (size_t cut = 0; cut < whole.size(); ++cut) {
-    TReadDrawing read(whole.substr(0, cut));
+  // Every cut finishes without a message or a hang, and never keeps the cut line.
+  for (size_t cut = 0; cut < line.size(); ++cut) {
+    TReadDrawing read(line.substr(0, cut));
     EXPECT_TRUE(read.services.Messages.empty()) << cut;
-    EXPECT_LE(read.dxf.ObjectCount(), 2);
+    EXPECT_LE(read.dxf.ObjectCount(), 1) << cut;
   }
 }
 
@@ -607,15 +621,41 @@ TEST_P(DxfFromEzdxf, ReadsIntoTheRightSurfacesPointsAndLines) {
   EXPECT_EQ(off.SegmentHasColor[0], 0);  // its layer is switched off
   EXPECT_TRUE(off.Visible());
 
-  // The same drawing cut after the first face's first corner: the face is dropped,
-  // not closed at the origin.
+  // The same drawing cut inside an entity: ezdxf refuses it, and we drop the cut
+  // entity (not closing it at elevation 0 or as a triangle) and keep those before.
   const std::string whole = folder.Get("peer.dxf");
-  const size_t z = whole.find("\n 30\n", whole.find("3DFACE"));
-  ASSERT_NE(z, std::string::npos);
-  folder.Put("cut.dxf", whole.substr(0, whole.find('\n', z + 5) + 1));
-  TDXF cut;
-  EXPECT_FALSE(cut.ReadDXF(folder.File("cut.dxf")));
-  EXPECT_EQ(cut.ObjectCount(), 0);
+  // Up to and with the value of the group `code` in the nth entity `name`.
+  auto through = [&](const char* name, int nth, const char* code) {
+    size_t at = 0;
+    for (int i = 0; i < nth; ++i) at = whole.find(std::string("\n") + name + "\n", at + 1);
+    at = whole.find(std::string("\n") + code + "\n", at);
+    return at == std::string::npos ? std::string() : whole.substr(0, whole.find('\n', at + 6) + 1);
+  };
+  const struct {
+    std::string text;
+    std::vector<int> counts;  // faces, points or segments of each object kept
+  } cuts[] = {
+      {through("3DFACE", 1, " 30"), {}},           // the first face after its first corner
+      {through("3DFACE", 2, " 32"), {1}},          // the second face after its third corner
+      {through("POINT", 2, " 20"), {2, 1}},        // the second point before its Z
+      {through("LINE", 4, " 21"), {2, 2, 2, 1}},  // the last line before its last Z
+  };
+  for (const auto& c : cuts) {
+    ASSERT_FALSE(c.text.empty());
+    SCOPED_TRACE(c.text.substr(c.text.size() - std::min<size_t>(c.text.size(), 40)));
+    folder.Put("cut.dxf", c.text);
+    EXPECT_NE(RunPeer("read '" + folder.File("cut.dxf") + "'").status, 0);
+    TDXF cut;
+    EXPECT_EQ(cut.ReadDXF(folder.File("cut.dxf")), !c.counts.empty());
+    std::vector<int> counts;
+    for (int i = 0; i < cut.ObjectCount(); ++i) {
+      const TGraphMain* object = cut.Objects(i);
+      if (auto* f = dynamic_cast<const TGraphSurface*>(object)) counts.push_back(f->FaceCount);
+      if (auto* p = dynamic_cast<const TGraphPoints*>(object)) counts.push_back(p->PointCount);
+      if (auto* l = dynamic_cast<const TGraphLines*>(object)) counts.push_back(l->SegmentCount);
+    }
+    EXPECT_EQ(counts, c.counts);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, DxfFromEzdxf, ::testing::Values("R12", "R2010"));

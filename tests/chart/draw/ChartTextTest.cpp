@@ -118,24 +118,29 @@ TEST(ChartTextStyles, TheEmptyClosingTagClosesTheLastOpenedStyleTag) {
   }
 }
 
-// Numbers past the chart's coordinates move the pen to their edge, not around int.
+// Numbers past the chart's coordinates move the pen, and sizes the font, to their
+// edge, not around int.
 TEST(ChartTextFaults, HugeSizesStopAtTheEdgeOfTheChartCoordinates) {
   const struct {
     const char* text;
-    int32_t width;  // measured; -1: that of "x" in the font the text leaves
+    int32_t width;   // measured; -1: that of "x" in the font the text leaves
+    int32_t points;  // the size of the font the text leaves; 0: the size it began with
   } table[] = {
-      {"<IMG WIDTH=2147483647>x", kChartCoordLimit},
-      {"<IMG WIDTH=2000000000><IMG WIDTH=2000000000>x", kChartCoordLimit},
-      {"<IMG HEIGHT=2147483647><HR>", 0},
-      {"<IMG WIDTH=-2147483647><IMG WIDTH=-2147483647>", 0},
-      {"<FONT SIZE=+2147483647>x", -1},
-      {"<FONT SIZE=-2147483647><FONT SIZE=-2147483647>x", -1},
+      {"<IMG WIDTH=2147483647>x", kChartCoordLimit, 0},
+      {"<IMG WIDTH=2000000000><IMG WIDTH=2000000000>x", kChartCoordLimit, 0},
+      {"<IMG HEIGHT=2147483647><HR>", 0, 0},
+      {"<IMG WIDTH=-2147483647><IMG WIDTH=-2147483647>", 0, 0},
+      {"<FONT SIZE=+2147483647>x", -1, kChartCoordLimit},
+      {"<FONT SIZE=-2147483647><FONT SIZE=-2147483647>x", -1, -kChartCoordLimit},
   };
   for (const auto& row : table) {
     ChartSurface s(50, 50);
+    TFont edge = s.Device().Font();
+    if (row.points != 0) edge.SetSize(row.points);
     HtmlTextOut(s.canvas, 40, 40, row.text);
     const TSize size = HtmlTextSize(s.canvas, row.text);
     EXPECT_EQ(size.cx, row.width >= 0 ? row.width : s.canvas.TextWidth("x")) << row.text;
+    EXPECT_EQ(s.Device().Font().Height, edge.Height) << row.text;
   }
 }
 
