@@ -348,18 +348,12 @@ TGIFCodes JoinedCodes(const std::vector<uint8_t>& data, bool* corrupt) {
 
 // Refuses a picture before its rows are allocated: one larger than the codes
 // could fill (no code is narrower than 3 bits, and none stands for more than
-// kMaxStringLength pixels) as damaged, one larger than the reader takes with the
-// size of its indices.
+// kMaxStringLength pixels) as damaged, one larger than the readers take as such.
 void CheckFrameSize(const TGIFCodes& joined, int32_t width, int32_t height) {
   const int64_t total = int64_t{width} * height;
   const int64_t fillable = (static_cast<int64_t>(joined.codes.size()) * 8 / 3 + 1) * kMaxStringLength;
   if (width < 0 || height < 0 || total > fillable) GIFError(sGIFCorrupt);
-  if (total > kMaxBmpPixels)
-    throw EGraphicTooLarge(PictureTooLargeMessage(kGifFormatName, width, height,
-                                                  ImageBytes(width, height, QImage::Format_Indexed8),
-                                                  static_cast<uint64_t>(kMaxBmpPixels)),
-                           "picture of " + std::to_string(width) + " x " + std::to_string(height) +
-                               " pixels is too large");
+  if (total > kMaxBmpPixels) RaisePictureAboveReadLimit(kGifFormatName, width, height);
 }
 
 // Decodes the codes into width x height indices, row y at pixels + y * stride.
@@ -477,9 +471,13 @@ std::vector<uint8_t> ReadGIFData(const std::vector<uint8_t>& data, int32_t width
   const TGIFCodes joined = JoinedCodes(data, corrupt);
   CheckFrameSize(joined, width, height);
   const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
-  if (std::string problem = PictureMemoryProblem(kGifFormatName, width, height, bytes); !problem.empty())
-    throw EGraphicTooLarge(problem, "not enough memory for the picture");
-  std::vector<uint8_t> pixels(bytes, 0);
+  std::vector<uint8_t> pixels;
+  if (std::string refusal = CountedPictureAllocation(kGifFormatName, width, height, bytes, [&] {
+        pixels.assign(bytes, 0);
+        return true;
+      });
+      !refusal.empty())
+    throw EGraphicTooLarge(refusal, "not enough memory for the picture");
   DecodeCodes(joined, width, height, depthBits, interlaced, progress, corrupt, pixels.data(),
               static_cast<size_t>(width));
   return pixels;

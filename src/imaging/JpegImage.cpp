@@ -46,7 +46,7 @@ struct TJpegReadErrors {
   int64_t neededBytes = 0;
 };
 
-enum class TJpegOutcome : uint8_t { joDecoded, joInvalid, joTooLarge };
+enum class TJpegOutcome : uint8_t { joDecoded, joInvalid, joTooLarge, joAboveLimit };
 
 [[noreturn]] void ReadErrorExit(j_common_ptr cinfo) {
   auto* errors = reinterpret_cast<TJpegReadErrors*>(cinfo->err);
@@ -93,23 +93,19 @@ int64_t DecodingBytes(jpeg_decompress_struct& cinfo, bool cmyk) {
   return bytes;
 }
 
-// Refusal of a frame too large for the file or for the memory there is; only a
-// Huffman-coded frame's data is bounded by its pixels.
+// Refusal of a frame larger than the readers take, than the file's data can hold
+// (only a Huffman-coded frame's data is bounded by its pixels), or than the memory
+// there is.
 TJpegOutcome CheckFrameSize(const TJpegReadErrors& errors, bool huffmanCoded, size_t fileBytes,
                             char (&message)[JMSG_LENGTH_MAX]) {
   const int64_t pixels = int64_t{errors.width} * errors.height;
-  const char* why = nullptr;
-  if (pixels > kMaxBmpPixels) {
-    why = "is too large";
-  } else if (huffmanCoded && pixels > static_cast<int64_t>(fileBytes) * kMaxJpegPixelsPerByte) {
-    why = "is more than the file's data can hold";
-  } else if (!MemoryFits(errors.neededBytes)) {
-    return TJpegOutcome::joTooLarge;
-  } else {
-    return TJpegOutcome::joDecoded;
+  if (pixels > kMaxBmpPixels) return TJpegOutcome::joAboveLimit;
+  if (huffmanCoded && pixels > static_cast<int64_t>(fileBytes) * kMaxJpegPixelsPerByte) {
+    std::snprintf(message, JMSG_LENGTH_MAX, "picture of %u x %u pixels is more than the file's data can hold",
+                  errors.width, errors.height);
+    return TJpegOutcome::joInvalid;
   }
-  std::snprintf(message, JMSG_LENGTH_MAX, "picture of %u x %u pixels %s", errors.width, errors.height, why);
-  return TJpegOutcome::joInvalid;
+  return MemoryFits(errors.neededBytes) ? TJpegOutcome::joDecoded : TJpegOutcome::joTooLarge;
 }
 
 // CMYK files with an APP14 colour-transform marker store the inks inverted
@@ -208,6 +204,8 @@ QImage DecodeJpeg(std::span<const uint8_t> bytes) {
       throw EGraphicTooLarge(
           PictureTooLargeNow(kJpegFormatName, errors.width, errors.height, static_cast<uint64_t>(errors.neededBytes)),
           "the picture needs more memory than is available");
+    case TJpegOutcome::joAboveLimit:
+      RaisePictureAboveReadLimit(kJpegFormatName, errors.width, errors.height);
     case TJpegOutcome::joInvalid:
       break;
   }

@@ -36,8 +36,9 @@ inline constexpr const char* kJpegFormatName = "JPEG Image File";
 inline constexpr int64_t kMaxJpegPixelsPerByte = 4096;
 
 // The pixels of a JPEG file as Format_RGB32 (grey, YCbCr, RGB and CMYK
-// files). EInvalidGraphic kInvalidJpegText on any failure; EGraphicTooLarge when
-// the memory cannot hold what decoding takes (the picture, and the coefficients
+// files). EInvalidGraphic kInvalidJpegText on any failure; EGraphicTooLarge for a
+// picture larger than the readers take (PictureAboveReadLimit), or when the memory
+// cannot hold what decoding takes (the picture, and the coefficients
 // of a frame of several scans), counted before it is taken, or when an
 // allocation of the library or of the picture fails all the same.
 QImage DecodeJpeg(std::span<const uint8_t> bytes);

@@ -173,7 +173,7 @@ void TChunkIHDR::PrepareImageData() {
   const uint64_t needed = storage + uint64_t{Width} * Height * 4;
   if (storage > kMaxPngStorageBytes)
     TPNGObject::RaiseError<EPNGOutMemory>(
-        PictureTooLargeMessage(kPngFormatName, Width, Height, storage, kMaxPngStorageBytes));
+        PictureAboveStorageLimit(kPngFormatName, Width, Height, storage, kMaxPngStorageBytes));
   TPNGObject::RefuseUnlessMemoryFits(Width, Height, needed);
 
   dibBits_ = bits;
@@ -210,7 +210,7 @@ void TChunkIHDR::StartKeyPlane() {
   const uint64_t storage = imageData_.size() + extraImageData_.size() + plane;
   if (storage > kMaxPngStorageBytes)
     TPNGObject::RaiseError<EPNGOutMemory>(
-        PictureTooLargeMessage(kPngFormatName, Width, Height, storage, kMaxPngStorageBytes));
+        PictureAboveStorageLimit(kPngFormatName, Width, Height, storage, kMaxPngStorageBytes));
   TPNGObject::RefuseUnlessMemoryFits(Width, Height, plane);
   try {
     imageAlpha_.assign(plane, 255);

@@ -105,7 +105,8 @@ struct TPngPaletteEntry {
 };
 
 // The largest picture storage (pixels, alpha and low bytes together) the codec
-// allocates; a larger picture raises EPNGOutMemory before anything is allocated.
+// allocates; a larger picture raises EPNGOutMemory with PictureAboveStorageLimit's
+// text before anything is allocated.
 inline constexpr uint64_t kMaxPngStorageBytes = uint64_t{512} << 20;
 
 // The header and the decoded picture. The picture is held as a device-

@@ -162,4 +162,9 @@ bool MemoryFits(int64_t bytes) {
 
 void SetAvailableMemoryProbe(TAvailableMemoryProbe probe) { MemoryProbe() = std::move(probe); }
 
+std::string MemoryShortfallClause(int64_t neededBytes, int64_t availableBytes) {
+  const std::string available = std::to_string(std::max<int64_t>(availableBytes, 0) >> 20) + " MB available now";
+  return neededBytes > availableBytes ? "more than the " + available : "which could not be had with the " + available;
+}
+
 }  // namespace qira

@@ -44,4 +44,11 @@ void SetAvailableMemoryProbe(TAvailableMemoryProbe probe);
 // asked.
 bool MemoryFits(int64_t bytes);
 
+// The clause of a refusal that weighs what was needed against the memory available
+// now (whole megabytes, rounded down): "more than the <m> MB available now" when
+// it is more. Otherwise an allocation failed though the count let it through (memory
+// taken meanwhile, a driver's buffer): "which could not be had with the <m> MB
+// available now", never a claim that more could be used than was asked for.
+std::string MemoryShortfallClause(int64_t neededBytes, int64_t availableBytes);
+
 }  // namespace qira

@@ -489,24 +489,63 @@ bool TSaveFile::Commit(std::string* error) {
 
 // ---- whole files ---------------------------------------------------------------
 
-bool ReadWholeFile(const std::string& utf8Path, std::vector<uint8_t>& bytes, std::string* error) {
-  std::unique_ptr<TBinaryFile> file = TBinaryFile::Open(utf8Path, TBinaryFile::Mode::Read, error);
-  if (!file) return false;
+namespace {
+
+// Where reading a whole file stopped.
+enum class TWholeFileRead : uint8_t { wrDone, wrNotOpened, wrNoMemory, wrNotRead };
+
+TWholeFileRead ReadWhole(const std::string& utf8Path, std::vector<uint8_t>& bytes, std::string& reason) {
+  std::unique_ptr<TBinaryFile> file = TBinaryFile::Open(utf8Path, TBinaryFile::Mode::Read, &reason);
+  if (!file) return TWholeFileRead::wrNotOpened;
   // A wrong choice of file (a disk image, a video) is refused before its size is
   // taken from memory, not read until the program is killed.
-  if (!MemoryFits(file->Size())) {
-    SetError(error, "it is too large to be read (" + std::to_string((file->Size() + (1 << 20) - 1) >> 20) +
-                        " MB, and " + std::to_string(std::max<int64_t>(AvailableMemory(), 0) >> 20) +
-                        " MB of memory can be used)");
-    return false;
+  const int64_t size = file->Size();
+  if (!MemoryFits(size)) {
+    reason = "it needs " + std::to_string((size + (1 << 20) - 1) >> 20) + " MB of memory, " +
+             MemoryShortfallClause(size, AvailableMemory());
+    return TWholeFileRead::wrNoMemory;
   }
-  std::vector<uint8_t> out(static_cast<size_t>(file->Size()));
-  if (!file->Read(out.data(), file->Size())) {
-    SetError(error, ErrnoText(EIO));
-    return false;
+  std::vector<uint8_t> out(static_cast<size_t>(size));
+  if (!file->Read(out.data(), size)) {
+    reason = ErrnoText(EIO);
+    return TWholeFileRead::wrNotRead;
   }
   bytes = std::move(out);
-  return true;
+  return TWholeFileRead::wrDone;
+}
+
+// A reason that follows a sentence starts one.
+std::string AsSentence(std::string reason) {
+  if (!reason.empty() && reason[0] >= 'a' && reason[0] <= 'z') reason[0] = static_cast<char>(reason[0] - 'a' + 'A');
+  return reason;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& utf8Path, std::vector<uint8_t>& bytes, std::string* error) {
+  std::string reason;
+  if (ReadWhole(utf8Path, bytes, reason) == TWholeFileRead::wrDone) return true;
+  SetError(error, reason);
+  return false;
+}
+
+bool ReadWholeFileOrTell(const std::string& utf8Path, std::vector<uint8_t>& bytes, std::string& message) {
+  std::string reason;
+  const std::string quoted = "\"" + utf8Path + "\"";
+  switch (ReadWhole(utf8Path, bytes, reason)) {
+    case TWholeFileRead::wrDone:
+      return true;
+    case TWholeFileRead::wrNotOpened:
+      message = "Cannot open file " + quoted + ". " + AsSentence(reason);
+      break;
+    case TWholeFileRead::wrNoMemory:
+      message = "The file " + quoted + " is too large to be read: " + reason + ".";
+      break;
+    case TWholeFileRead::wrNotRead:
+      message = "Cannot read file " + quoted + ". " + AsSentence(reason);
+      break;
+  }
+  return false;
 }
 
 std::string FileReadFailureText(const std::string& utf8Path, const std::string& shownName,

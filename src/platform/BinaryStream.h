@@ -173,9 +173,17 @@ class TSaveFile {
   bool done_ = false;
 };
 
-// Whole-file helpers; false (with the reason) on any failure.
+// Whole-file helpers; false (with the reason) on any failure. A file the memory
+// cannot hold is refused before it is read: "it needs <n> MB of memory, " and
+// MemoryShortfallClause.
 bool ReadWholeFile(const std::string& utf8Path, std::vector<uint8_t>& bytes,
                    std::string* error = nullptr);
+// ReadWholeFile for a caller that shows its failure: false with the sentence that
+// names the file and says what failed: "Cannot open file "<path>". <Reason>" for a
+// file that could not be opened, "The file "<path>" is too large to be read: it
+// needs ..." for one the memory cannot hold, "Cannot read file "<path>". <Reason>"
+// for one whose bytes could not be read.
+bool ReadWholeFileOrTell(const std::string& utf8Path, std::vector<uint8_t>& bytes, std::string& message);
 // What a reader tells the user when a file cannot be read: "File <name> not found"
 // for a missing one, else the name and why ("it is not a regular file" for a
 // folder, pipe or device; otherwise `reason`, what the failed open or read said).

@@ -182,14 +182,7 @@ THeader ReadHeaders(std::span<const uint8_t> b, uint64_t extent) {
 
   h.stride = RowStride(static_cast<uint64_t>(h.width), bpp);
   if (h.width != 0 && h.height != 0) {
-    if (h.width * h.height > kMaxBmpPixels) {
-      // As large a picture as the reader takes is told like one the memory cannot hold.
-      const uint64_t largest = static_cast<uint64_t>(kMaxBmpPixels) * (bpp <= 8 ? 1 : 4);
-      throw EGraphicTooLarge(PictureTooLargeMessage(kBitmapFormatName, h.width, h.height,
-                                                    ImageBytes(h.width, h.height, DecodedFormat(h)), largest),
-                             "picture of " + std::to_string(h.width) + " x " + std::to_string(h.height) +
-                                 " pixels is too large");
-    }
+    if (h.width * h.height > kMaxBmpPixels) RaisePictureAboveReadLimit(kBitmapFormatName, h.width, h.height);
     if (h.stride * static_cast<uint64_t>(h.height) > extent - offBits) Fail("pixel data cut short");
   }
   return h;

@@ -14,8 +14,9 @@
 // fields), 24-bit and 32-bit (plain or bit fields). Compressed pictures (RLE,
 // embedded JPEG or PNG) are refused. Every size, offset and count of the
 // headers is checked against the bytes that are there before anything is
-// allocated, and pictures above kMaxBmpPixels are refused; a failure raises
-// EInvalidGraphic "Bitmap image is not valid" with the failed check in Reason().
+// allocated, and pictures above kMaxBmpPixels are refused (EGraphicTooLarge with
+// PictureAboveReadLimit's text); a failure raises EInvalidGraphic "Bitmap image is
+// not valid" with the failed check in Reason().
 //
 // Writing produces the 40-byte header form, bottom-up, uncompressed: 1, 4 or
 // 8 bits with a colour table, 24 or 32 bits without one.

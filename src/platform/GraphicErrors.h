@@ -22,8 +22,9 @@ class EInvalidGraphic : public std::runtime_error {
   std::string reason_;
 };
 
-// Picture data whose pixels the memory the program may take cannot hold; what()
-// is PictureTooLargeMessage's text (its size, what it needs, what can be used).
+// Picture data whose pixels the memory the program may take cannot hold, what()
+// being PictureTooLargeMessage's text (its size, what it needs, what is available),
+// or that is larger than a reader takes (PictureAboveReadLimit's text).
 class EGraphicTooLarge : public EInvalidGraphic {
  public:
   using EInvalidGraphic::EInvalidGraphic;

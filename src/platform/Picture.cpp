@@ -38,10 +38,8 @@ std::vector<TPictureFileFormat>& Formats() {
 
 void TGraphic::LoadFromFile(const std::string& utf8Path) {
   std::vector<uint8_t> bytes;
-  std::string error;
-  if (!ReadWholeFile(utf8Path, bytes, &error)) {
-    throw EGraphicFileError("Cannot open file \"" + utf8Path + "\". " + error);
-  }
+  std::string message;
+  if (!ReadWholeFileOrTell(utf8Path, bytes, message)) throw EGraphicFileError(message);
   TMemoryStream stream(std::move(bytes));
   LoadFromStream(stream);
 }
@@ -271,9 +269,12 @@ std::string MegabytesDown(uint64_t bytes) { return std::to_string(bytes >> 20) +
 
 std::string PictureTooLargeMessage(std::string_view formatName, int64_t width, int64_t height, uint64_t neededBytes,
                                    uint64_t usableBytes) {
+  constexpr auto kMax = static_cast<uint64_t>(INT64_MAX);
   return "This \"" + std::string(formatName) + "\" image of " + std::to_string(width) + " x " +
-         std::to_string(height) + " pixels is too large: it needs " + MegabytesUp(neededBytes) + " of memory, and " +
-         MegabytesDown(usableBytes) + " can be used.";
+         std::to_string(height) + " pixels is too large: it needs " + MegabytesUp(neededBytes) + " of memory, " +
+         MemoryShortfallClause(static_cast<int64_t>(std::min(neededBytes, kMax)),
+                               static_cast<int64_t>(std::min(usableBytes, kMax))) +
+         ".";
 }
 
 std::string PictureTooLargeNow(std::string_view formatName, int64_t width, int64_t height, uint64_t neededBytes) {
@@ -286,6 +287,32 @@ std::string PictureMemoryProblem(std::string_view formatName, int64_t width, int
   return PictureTooLargeNow(formatName, width, height, bytes);
 }
 
+namespace {
+std::string PictureAboveLimit(std::string_view formatName, int64_t width, int64_t height, std::string_view done,
+                              const std::string& largest) {
+  return "This \"" + std::string(formatName) + "\" image of " + std::to_string(width) + " x " +
+         std::to_string(height) + " pixels is larger than the largest picture that can be " + std::string(done) +
+         " (" + largest + ").";
+}
+}  // namespace
+
+std::string PictureAboveReadLimit(std::string_view formatName, int64_t width, int64_t height) {
+  return PictureAboveLimit(formatName, width, height, "read", std::to_string(kMaxBmpPixels) + " pixels");
+}
+
+void RaisePictureAboveReadLimit(std::string_view formatName, int64_t width, int64_t height) {
+  throw EGraphicTooLarge(PictureAboveReadLimit(formatName, width, height),
+                         "picture of " + std::to_string(width) + " x " + std::to_string(height) +
+                             " pixels is above the readers' limit");
+}
+
+std::string PictureAboveStorageLimit(std::string_view formatName, int64_t width, int64_t height,
+                                     uint64_t storageBytes, uint64_t maxStorageBytes) {
+  return PictureAboveLimit(formatName, width, height, "held",
+                           "its pixel data takes " + MegabytesUp(storageBytes) + ", at most " +
+                               MegabytesDown(maxStorageBytes));
+}
+
 uint64_t ImageBytes(int64_t width, int64_t height, QImage::Format format) {
   const auto depth = static_cast<uint64_t>(QImage::toPixelFormat(format).bitsPerPixel());
   const uint64_t stride = (static_cast<uint64_t>(std::clamp<int64_t>(width, 0, INT32_MAX)) * depth + 31) / 32 * 4;
@@ -295,18 +322,26 @@ uint64_t ImageBytes(int64_t width, int64_t height, QImage::Format format) {
                                                                           : stride * rows;
 }
 
+std::string CountedPictureAllocation(std::string_view formatName, int64_t width, int64_t height, uint64_t bytes,
+                                     const std::function<bool()>& allocate) {
+  if (std::string problem = PictureMemoryProblem(formatName, width, height, bytes); !problem.empty()) return problem;
+  bool had = false;
+  try {
+    had = allocate();
+  } catch (const std::bad_alloc&) {
+    had = false;
+  }
+  return had ? std::string() : PictureTooLargeNow(formatName, width, height, bytes);
+}
+
 QImage CountedPictureImage(std::string_view formatName, int32_t width, int32_t height, uint64_t bytes,
                            const std::function<QImage()>& make) {
-  if (std::string problem = PictureMemoryProblem(formatName, width, height, bytes); !problem.empty())
-    throw EGraphicTooLarge(problem, "not enough memory for the picture");
   QImage image;
-  try {
+  const std::string refusal = CountedPictureAllocation(formatName, width, height, bytes, [&] {
     image = make();
-  } catch (const std::bad_alloc&) {
-    image = QImage();
-  }
-  if (image.isNull() && width > 0 && height > 0)
-    throw EGraphicTooLarge(PictureTooLargeNow(formatName, width, height, bytes), "no memory for the picture");
+    return !image.isNull() || width <= 0 || height <= 0;
+  });
+  if (!refusal.empty()) throw EGraphicTooLarge(refusal, "not enough memory for the picture");
   return image;
 }
 

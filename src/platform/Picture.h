@@ -272,24 +272,40 @@ std::string_view FileNameExtension(std::string_view path);
 void ForEachImageStrip(const QImage& image, int32_t rowsPerStrip, const TImageStripVisit& visit);
 
 // The refusal of a picture the memory cannot hold: "This "<format>" image of
-// <w> x <h> pixels is too large: it needs <n> MB of memory, and <m> MB can be
-// used." What is needed rounds up and what can be used down, so the two never
-// read the same.
+// <w> x <h> pixels is too large: it needs <n> MB of memory, " and
+// MemoryShortfallClause (what is needed rounds up, what is available down, so
+// the two never read the same).
 std::string PictureTooLargeMessage(std::string_view formatName, int64_t width, int64_t height, uint64_t neededBytes,
                                    uint64_t usableBytes);
-// That refusal with what can be used now (AvailableMemory): for an allocation of
-// `neededBytes` that failed.
+// That refusal with what can be used now (AvailableMemory): for `neededBytes` the
+// count refused, or an allocation of them that failed.
 std::string PictureTooLargeNow(std::string_view formatName, int64_t width, int64_t height, uint64_t neededBytes);
 // PictureTooLargeNow when `bytes` more do not fit in the memory the program may
 // take (MemoryFits); empty when they do.
 std::string PictureMemoryProblem(std::string_view formatName, int64_t width, int64_t height, uint64_t bytes);
 
+// The refusal of a picture above a fixed limit of the code that holds it, which no
+// memory would lift: "This "<format>" image of <w> x <h> pixels is larger than the
+// largest picture that can be read (268435456 pixels)." for the readers' limit of
+// kMaxBmpPixels (BMP, GIF, JPEG), raised as EGraphicTooLarge.
+std::string PictureAboveReadLimit(std::string_view formatName, int64_t width, int64_t height);
+[[noreturn]] void RaisePictureAboveReadLimit(std::string_view formatName, int64_t width, int64_t height);
+// The same refusal for a codec whose limit is the bytes it stores: "... that can be
+// held (its pixel data takes <n> MB, at most <m> MB)."
+std::string PictureAboveStorageLimit(std::string_view formatName, int64_t width, int64_t height,
+                                     uint64_t storageBytes, uint64_t maxStorageBytes);
+
 // The bytes of a QImage of that size and format.
 uint64_t ImageBytes(int64_t width, int64_t height, QImage::Format format);
-// The picture `make` gives, of width x height taking `bytes`, counted first as the
-// picture of a `formatName` image: EGraphicTooLarge with PictureMemoryProblem's
-// refusal when the memory cannot hold it, or PictureTooLargeNow's when `make`
-// fails all the same (std::bad_alloc, or a null image of a size that is not empty).
+// Counts `bytes` for a picture of width x height of that kind, then lets `allocate`
+// take them: PictureMemoryProblem's refusal when the memory cannot hold them, or
+// PictureTooLargeNow's when `allocate` fails all the same (std::bad_alloc, or
+// false); empty when the picture was had. The caller raises it as its own failure.
+std::string CountedPictureAllocation(std::string_view formatName, int64_t width, int64_t height, uint64_t bytes,
+                                     const std::function<bool()>& allocate);
+// The picture `make` gives, of width x height taking `bytes`, through
+// CountedPictureAllocation (a null image of a size that is not empty is a failed
+// allocation): EGraphicTooLarge with its refusal.
 QImage CountedPictureImage(std::string_view formatName, int32_t width, int32_t height, uint64_t bytes,
                            const std::function<QImage()>& make);
 // A new image of width x height, or `image` converted to `format`, counted as

@@ -77,7 +77,11 @@ TPointListRead ReadPointListFile(const std::string& utf8Path, std::vector<TSurve
                                  std::string* error) {
   points.clear();
   std::vector<uint8_t> bytes;
-  if (!ReadWholeFile(utf8Path, bytes, error)) return TPointListRead::CannotOpen;
+  std::string message;
+  if (!ReadWholeFileOrTell(utf8Path, bytes, message)) {
+    if (error) *error = message;
+    return TPointListRead::CannotOpen;
+  }
   points = ParsePointList(std::string(bytes.begin(), bytes.end()));
   return TPointListRead::Ok;
 }
@@ -333,7 +337,7 @@ void TCoordsEditForm::OpenClick() {
   std::vector<TSurveyPoint> points;
   std::string error;
   if (ReadPointListFile(*file, points, &error) == TPointListRead::CannotOpen) {
-    ShowMessageDlg("Cannot open file \"" + *file + "\". " + error, 1);
+    ShowMessageDlg(error, 1);
     return;
   }
   if (points.empty()) {

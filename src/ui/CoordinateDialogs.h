@@ -37,8 +37,8 @@ bool ParsePointLine(const std::string& line, TSurveyPoint& point);
 std::vector<TSurveyPoint> ParsePointList(const std::string& text);
 
 enum class TPointListRead { Ok, CannotOpen };
-// Reads the points of a file; CannotOpen (points empty, reason in *error) when the
-// file cannot be read. A readable file without usable lines gives Ok and no point.
+// Reads the points of a file; CannotOpen (points empty, the message to show in
+// *error, as ReadWholeFileOrTell gives it) when the file cannot be read. A readable file without usable lines gives Ok and no point.
 TPointListRead ReadPointListFile(const std::string& utf8Path, std::vector<TSurveyPoint>& points,
                                  std::string* error = nullptr);
 // Writes the file atomically; false (old file kept, reason in *error) on failure.

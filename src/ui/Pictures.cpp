@@ -69,13 +69,11 @@ std::string Megabytes(double bytes) {
 
 constexpr const char* kLowerResolution = " Choose a lower resolution.";
 
-// The refusal of a picture the memory cannot hold. An allocation can fail though
-// the count let the picture through (the driver's off-screen buffer, memory taken
-// meanwhile), and "more than" what is available would then be false.
+// The refusal of a picture the memory cannot hold, also when an allocation failed
+// though the count let the picture through (MemoryShortfallClause).
 std::string PictureMemoryRefusal(const TPictureSize& size, int64_t needed, int64_t available) {
-  const std::string relation = needed > available ? "more than the " : "which could not be had with the ";
   return "The picture of " + SizeText(size) + " needs about " + Megabytes(static_cast<double>(needed)) +
-         " of memory, " + relation + Megabytes(static_cast<double>(available)) + " available now." + kLowerResolution;
+         " of memory, " + MemoryShortfallClause(needed, available) + "." + kLowerResolution;
 }
 
 std::string TooLargeFile(const TPictureSize& size, const char* kind, uint64_t fileSize, uint64_t maxSize) {

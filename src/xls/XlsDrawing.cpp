@@ -301,8 +301,8 @@ int32_t TMSOData::AddImage(const std::string& fileName, const std::string& bytes
     for (size_t i = 0; i < blips_.size(); ++i)
       if (blips_[i].FileName == fileName) return static_cast<int32_t>(i);
     std::vector<uint8_t> fileBytes;
-    std::string error;
-    if (!ReadWholeFile(fileName, fileBytes, &error)) throw Exception("Cannot open file \"" + fileName + "\". " + error);
+    std::string message;
+    if (!ReadWholeFileOrTell(fileName, fileBytes, message)) throw Exception(message);
     data.assign(fileBytes.begin(), fileBytes.end());
   }
   TImageInfo info = ReadImageInfo(fileName.empty() ? bytes : data);

@@ -238,10 +238,11 @@ INSTANTIATE_TEST_SUITE_P(
         TBrokenCase{"bad_crc_text", Expect<EPngInvalidCRC>("bad_crc_text.png"), EPngInvalidCrcText},
         TBrokenCase{"bad_crc_idat", Expect<EPngInvalidCRC>("bad_crc_idat.png"), EPngInvalidCrcText},
         TBrokenCase{"width_65536", Expect<EPNGSizeExceeds>("width_65536.png"), EPNGSizeExceedsText},
-        // 60000 rows of 180000 colour and 60000 alpha bytes, against the reader's 512 MB.
+        // 60000 rows of 180000 colour and 60000 alpha bytes, against the codec's 512 MB:
+        // a limit of the codec, not of the memory.
         TBrokenCase{"huge_storage", Expect<EPNGOutMemory>("huge_storage.png"),
-                    "This \"Portable Network Graphics\" image of 60000 x 60000 pixels is too large: it needs 13733 MB "
-                    "of memory, and 512 MB can be used."},
+                    "This \"Portable Network Graphics\" image of 60000 x 60000 pixels is larger than the largest "
+                    "picture that can be held (its pixel data takes 13733 MB, at most 512 MB)."},
         TBrokenCase{"bad_depth", Expect<EPngInvalidIHDR>("bad_depth.png"), EPNGInvalidIHDRText},
         TBrokenCase{"zlib_broken", Expect<EPNGZLIBError>("zlib_broken.png"), ZLibErrorMessage(-3)},
         TBrokenCase{"short_data", Expect<EPNGMissingMultipleIDAT>("short_data.png"), EPNGMissingMultipleIDATText},
@@ -262,8 +263,8 @@ TEST(PngReaderMemory, APictureThatWouldNotFitIsRefusedBeforeDecodingWithItsSize)
   SetAvailableMemoryProbe([] { return int64_t{143}; });
   TPNGObject refused;
   EXPECT_EQ(ThrownMessage<EPNGOutMemory>([&] { LoadPngFixture(refused, "rgb8.png"); }),
-            "This \"Portable Network Graphics\" image of 5 x 4 pixels is too large: it needs 1 MB of memory, and "
-            "0 MB can be used.");
+            "This \"Portable Network Graphics\" image of 5 x 4 pixels is too large: it needs 1 MB of memory, more "
+            "than the 0 MB available now.");
   EXPECT_TRUE(refused.Empty());
   SetAvailableMemoryProbe([] { return int64_t{144}; });
   TPNGObject loaded;
@@ -280,8 +281,8 @@ TEST(PngReaderMemory, APictureShownFromTheRowsIsRefusedWithItsSizeWhenTheMemoryC
   LoadPngFixture(png, "rgb8.png");
   SetAvailableMemoryProbe([] { return int64_t{5 * 4 * 4 - 1}; });
   EXPECT_EQ(ThrownMessage<EPNGOutMemory>([&] { (void)png.ToImage(); }),
-            "This \"Portable Network Graphics\" image of 5 x 4 pixels is too large: it needs 1 MB of memory, and "
-            "0 MB can be used.");
+            "This \"Portable Network Graphics\" image of 5 x 4 pixels is too large: it needs 1 MB of memory, more "
+            "than the 0 MB available now.");
   SetAvailableMemoryProbe([] { return int64_t{5 * 4 * 4}; });
   EXPECT_EQ(png.ToImage().size(), QSize(5, 4));
 }

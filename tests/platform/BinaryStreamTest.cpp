@@ -240,8 +240,24 @@ TEST(BinaryFile, AWholeFileBeyondTheMemoryThereIsIsRefusedWithItsSize) {
   std::vector<uint8_t> bytes{1};
   std::string error;
   EXPECT_FALSE(ReadWholeFile(dir.File("big.txt"), bytes, &error));
-  EXPECT_EQ(error, "it is too large to be read (3 MB, and 2 MB of memory can be used)");
+  EXPECT_EQ(error, "it needs 3 MB of memory, more than the 2 MB available now");
   EXPECT_EQ(bytes, Bytes({1}));
+  // Told whole, a file that was opened is not said to be one that could not be.
+  const struct {
+    std::string path;
+    std::string message;
+  } told[] = {
+      {dir.File("big.txt"),
+       "The file \"" + dir.File("big.txt") + "\" is too large to be read: it needs 3 MB of memory, more than the 2 MB "
+       "available now."},
+      {dir.File("none.txt"), "Cannot open file \"" + dir.File("none.txt") + "\". No such file or directory"},
+      {dir.Path(), "Cannot open file \"" + dir.Path() + "\". It is not a regular file"},
+  };
+  for (const auto& row : told) {
+    std::string message;
+    EXPECT_FALSE(ReadWholeFileOrTell(row.path, bytes, message));
+    EXPECT_EQ(message, row.message);
+  }
   SetAvailableMemoryProbe([] { return int64_t{4} << 20; });
   EXPECT_TRUE(ReadWholeFile(dir.File("big.txt"), bytes));
   EXPECT_EQ(bytes.size(), size_t{3} << 20);

@@ -132,7 +132,8 @@ struct TBrokenFixture {
   const char* message = kInvalidBitmapText;
 };
 
-// A picture larger than the reader takes is refused as one the memory cannot hold.
+// A picture larger than the reader takes is refused as such, not as one the memory
+// cannot hold.
 constexpr const char* kSizeMessageStart = "This \"Bitmaps\" image of ";
 
 TEST_F(BmpReading, BrokenFilesFailWithTheBitmapErrorAndTheReason) {
@@ -145,13 +146,13 @@ TEST_F(BmpReading, BrokenFilesFailWithTheBitmapErrorAndTheReason) {
       {"offset_inside_headers.bmp", "pixel offset inside"},
       {"negative_width.bmp", "negative width"},
       {"height_int_min.bmp", "height out of range"},
-      {"huge_dimensions.bmp", "too large",
-       "This \"Bitmaps\" image of 100000 x 100000 pixels is too large: it needs 38147 MB of memory, and 1024 MB "
-       "can be used."},
+      {"huge_dimensions.bmp", "above the readers' limit",
+       "This \"Bitmaps\" image of 100000 x 100000 pixels is larger than the largest picture that can be read "
+       "(268435456 pixels)."},
       {"large_dimensions_no_pixels.bmp", "pixel data cut short"},
-      {"width_overflow.bmp", "too large",
-       "This \"Bitmaps\" image of 2147483647 x 1 pixels is too large: it needs 8192 MB of memory, and 1024 MB can "
-       "be used."},
+      {"width_overflow.bmp", "above the readers' limit",
+       "This \"Bitmaps\" image of 2147483647 x 1 pixels is larger than the largest picture that can be read "
+       "(268435456 pixels)."},
       {"palette_count_too_large.bmp", "colour count 1000"},
       {"palette_count_huge.bmp", "colour count 4294967295"},
       {"bad_bits_per_pixel.bmp", "bits per pixel 7"},

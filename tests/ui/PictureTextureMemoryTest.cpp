@@ -157,7 +157,7 @@ TEST_F(PictureTextureMemoryDeathTest, APictureWhoseBlockDoesNotFitBesideItIsRefu
           const TTextureLoad refused = LoadTexture(path);
           const TTextureLoad loaded = LoadTexture(small);
           const bool told = refused.width == 0 &&
-                            StartsWith(refused.error, Refusal(picture.format, 2048) + "17 MB of memory, and ");
+                            StartsWith(refused.error, Refusal(picture.format, 2048) + "17 MB of memory, more than the ");
           _exit(told && loaded.error.empty() && loaded.width == 40 ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "")
@@ -166,8 +166,9 @@ TEST_F(PictureTextureMemoryDeathTest, APictureWhoseBlockDoesNotFitBesideItIsRefu
 }
 
 // The memory was there when counted, and gone when taken (another thread took it):
-// the picture that cannot be allocated is refused as the count would have refused
-// it. The child's allocator gives null instead of ending the program.
+// the picture that cannot be allocated is refused with its size, and never said to
+// fit in what can be used. The child's allocator gives null instead of ending the
+// program.
 TEST_F(PictureTextureMemoryDeathTest, APictureWhoseAllocationFailsAfterTheCountIsRefusedWithItsSize) {
   const struct {
     const char* file;
@@ -189,7 +190,9 @@ TEST_F(PictureTextureMemoryDeathTest, APictureWhoseAllocationFailsAfterTheCountI
           TResetProbe reset;
           SetAvailableMemoryProbe([] { return int64_t{1} << 40; });
           const TTextureLoad refused = LoadTexture(path);
-          _exit(refused.width == 0 && StartsWith(refused.error, Refusal(picture.format, 2048)) ? 0 : 1);
+          const bool told = StartsWith(refused.error, Refusal(picture.format, 2048)) &&
+                            refused.error.ends_with(", which could not be had with the 1048576 MB available now.");
+          _exit(refused.width == 0 && told ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "")
         << picture.file;

@@ -32,14 +32,10 @@ void SaveTextToFile(const std::string& fileName, const std::string& text) {
 std::string LoadTextFromFile(const std::string& fileName) {
   std::error_code error;
   if (!std::filesystem::exists(fileName, error)) return std::string();
-  std::string reason;
-  auto file = TBinaryFile::Open(fileName, TBinaryFile::Mode::Read, &reason);
-  if (!file) throw EFOpenError("Cannot open file \"" + fileName + "\". " + reason);
-  std::string text(static_cast<size_t>(file->Size()), '\0');
-  if (!file->Read(text.data(), file->Size())) {
-    throw EFOpenError("Cannot open file \"" + fileName + "\". Read error");
-  }
-  return text;
+  std::vector<uint8_t> bytes;
+  std::string message;
+  if (!ReadWholeFileOrTell(fileName, bytes, message)) throw EFOpenError(message);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 int64_t FileSizeOf(const std::string& fileName) {

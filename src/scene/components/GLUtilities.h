@@ -15,7 +15,8 @@ class EFCreateError : public Exception {
   using Exception::Exception;
 };
 
-// A file could not be read: "Cannot open file "<name>". <reason>".
+// A file could not be read: "Cannot open file "<name>". <Reason>", or the other
+// sentences of ReadWholeFileOrTell for one that was opened.
 class EFOpenError : public Exception {
  public:
   using Exception::Exception;

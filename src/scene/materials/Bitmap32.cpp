@@ -104,27 +104,36 @@ void CheckTextureSize(int64_t width, int64_t height) {
 
 void TGLBitmap32::Resize(int32_t width, int32_t height) {
   const int64_t size = int64_t{width} * height * 4;
-  if (size > kMaxDataSize) throw EBitmapTooLarge(SizeText(width, height));
   // A new block, its contents meaningless; a block of the old size would no longer
   // match the sizes.
   std::vector<uint8_t> block;
-  if (!blank_) block = NewBlock(BitmapFormatName(), width, height, size, 0);
+  if (!blank_) {
+    if (std::string refusal = CountedPictureAllocation(BitmapFormatName(), width, height,
+                                                       static_cast<uint64_t>(size), [&] {
+                                                         block.resize(static_cast<size_t>(size));
+                                                         return true;
+                                                       });
+        !refusal.empty())
+      throw EBitmapTooLarge(refusal);
+  }
   width_ = width;
   height_ = height;
   dataSize_ = static_cast<int32_t>(size);
   data_ = std::move(block);
 }
 
-void TGLBitmap32::SetWidth(int32_t width) {
-  const int64_t rounded = width <= 0 ? 0 : (int64_t{width} + 3) & ~int64_t{3};
-  if (rounded > std::numeric_limits<int32_t>::max()) throw EBitmapTooLarge(SizeText(rounded, height_));
-  if (rounded != width_) Resize(static_cast<int32_t>(rounded), height_);
+void TGLBitmap32::SetSize(int32_t width, int32_t height) {
+  const int64_t blockWidth = width <= 0 ? 0 : (int64_t{width} + 3) & ~int64_t{3};
+  height = std::max(height, 0);
+  // The size asked for is told, not the width rounded for the block.
+  if (blockWidth > std::numeric_limits<int32_t>::max() || blockWidth * height * 4 > kMaxDataSize)
+    throw EBitmapTooLarge(SizeText(width, height));
+  if (blockWidth != width_ || height != height_) Resize(static_cast<int32_t>(blockWidth), height);
 }
 
-void TGLBitmap32::SetHeight(int32_t height) {
-  height = std::max(height, 0);
-  if (height != height_) Resize(width_, height);
-}
+void TGLBitmap32::SetWidth(int32_t width) { SetSize(width, height_); }
+
+void TGLBitmap32::SetHeight(int32_t height) { SetSize(width_, height); }
 
 uint8_t* TGLBitmap32::ScanLine(int32_t y) {
   if (data_.empty() || y < 0 || y >= height_) return nullptr;
@@ -214,24 +223,16 @@ void TGLBitmap32::AssignFromBitmap(const QImage& image, bool withAlpha) {
        [&](const TImageStripVisit& visit) { ForEachImageStrip(image, RowsPerStrip(width), visit); });
 }
 
-std::vector<uint8_t> TGLBitmap32::NewBlock(std::string_view formatName, int32_t width, int32_t height, int64_t size,
-                                           int64_t besides) {
-  if (std::string problem = PictureMemoryProblem(formatName, width, height, static_cast<uint64_t>(size + besides));
-      !problem.empty())
-    throw EBitmapTooLarge(problem);
-  try {
-    return std::vector<uint8_t>(static_cast<size_t>(size));
-  } catch (const std::bad_alloc&) {
-    throw EBitmapTooLarge(PictureTooLargeNow(formatName, width, height, static_cast<uint64_t>(size)));
-  }
-}
-
 void TGLBitmap32::Fill(const std::string& formatName, int32_t width, int32_t height, int32_t blockWidth,
                        TAlphaUse alpha, const std::function<void(const TImageStripVisit&)>& strips) {
   const int64_t size = int64_t{blockWidth} * height * 4;
-  if (size > kMaxDataSize) throw EBitmapTooLarge(SizeText(blockWidth, height));
-  std::vector<uint8_t> block = NewBlock(formatName, width, height, size, kStripBytes);
-  try {
+  if (size > kMaxDataSize) throw EBitmapTooLarge(SizeText(width, height));
+  // The block and the strips beside it are counted, and a failure of either told, as
+  // every picture is.
+  std::vector<uint8_t> block;
+  const std::string refusal = CountedPictureAllocation(formatName, width, height,
+                                                       static_cast<uint64_t>(size + kStripBytes), [&] {
+    block.resize(static_cast<size_t>(size));
     strips([&](int32_t top, const QImage& strip) {
       // The block's sizes drive the copy: rows and columns of a strip beyond them
       // are never written, and a strip of another width is stretched to the block.
@@ -259,9 +260,9 @@ void TGLBitmap32::Fill(const std::string& formatName, int32_t width, int32_t hei
         }
       }
     });
-  } catch (const std::bad_alloc&) {
-    throw EBitmapTooLarge(PictureTooLargeNow(formatName, width, height, static_cast<uint64_t>(size)));
-  }
+    return true;
+  });
+  if (!refusal.empty()) throw EBitmapTooLarge(refusal);
   data_ = std::move(block);
   width_ = blockWidth;
   height_ = height;

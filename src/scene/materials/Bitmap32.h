@@ -34,7 +34,7 @@ enum TGLMinFilter : uint8_t {
 };
 
 // A size whose pixel block would not fit the 32-bit data size:
-// "Bitmap of <w> x <h> pixels is too large".
+// "Bitmap of <w> x <h> pixels is too large", the size asked for.
 class EBitmapTooLarge : public Exception {
  public:
   using Exception::Exception;
@@ -107,6 +107,9 @@ class TGLBitmap32 : public TPersistent {
   void SetWidth(int32_t width);
   // As SetWidth, without rounding.
   void SetHeight(int32_t height);
+  // Both at once, as SetWidth and SetHeight would set them, with one block; a
+  // refusal names the size asked for.
+  void SetSize(int32_t width, int32_t height);
   bool IsEmpty() const { return width_ == 0 || height_ == 0; }
 
   bool Blank() const { return blank_; }
@@ -210,11 +213,6 @@ class TGLBitmap32 : public TPersistent {
   void Resize(int32_t width, int32_t height);
   void AssignFromBitmap(const QImage& image, bool withAlpha);
   enum class TAlphaUse : uint8_t;
-  // A block of `size` bytes for a picture of width x height of that kind, counted
-  // first with `besides` bytes more held beside it: EBitmapTooLarge with the size
-  // message when the memory cannot hold them or the allocation fails all the same.
-  static std::vector<uint8_t> NewBlock(std::string_view formatName, int32_t width, int32_t height, int64_t size,
-                                       int64_t besides);
   // A new block of blockWidth x height from the picture's width x height
   // pixels, handed over by `strips` (a narrower picture is stretched, nearest
   // pixel), replacing the old one when whole.

@@ -152,8 +152,7 @@ TGLBitmap32* TGLSizedImage::GetBitmap32(uint32_t target) {
   if (!bitmap_) {
     auto bitmap = std::make_unique<TGLBitmap32>();
     if (blankBitmap_) bitmap->SetBlank(true);
-    bitmap->SetWidth(width_);
-    bitmap->SetHeight(height_);
+    bitmap->SetSize(width_, height_);
     bitmap_ = std::move(bitmap);
   }
   return bitmap_.get();
@@ -390,10 +389,8 @@ void TGLCubeMapImage::SaveToFile(const std::string& fileName) {
 
 void TGLCubeMapImage::LoadFromFile(const std::string& fileName) {
   std::vector<uint8_t> bytes;
-  std::string error;
-  if (!ReadWholeFile(fileName, bytes, &error)) {
-    throw EFOpenError("Cannot open file \"" + fileName + "\". " + error);
-  }
+  std::string message;
+  if (!ReadWholeFileOrTell(fileName, bytes, message)) throw EFOpenError(message);
   TMemoryStream stream(std::move(bytes));
   int16_t version = 0;
   if (!stream.ReadInt16(version)) throw EReadError("Stream read error");

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -173,6 +174,12 @@ class TOtherGraphic final : public TGraphic {
   void SaveToStream(TBinaryStream&) const override {}
   QImage ToImage() const override { return image_; }
   void AssignImage(const QImage& image) override { image_ = image; }
+  // Rows that cannot be had though the count let the picture through.
+  void ForEachImageStrip(int32_t rowsPerStrip, const TImageStripVisit& visit) const override {
+    if (stripsFail) throw std::bad_alloc();
+    TGraphic::ForEachImageStrip(rowsPerStrip, visit);
+  }
+  bool stripsFail = false;
 
  private:
   QImage image_;
@@ -273,27 +280,36 @@ TEST(Bitmap32Memory, ABlockTheMemoryCannotHoldIsRefusedWithThePicturesSizeAndKin
   const QImage picture = Picture(100, 50, QImage::Format_RGB32);
   TOtherGraphic other;
   other.AssignImage(picture);
+  TOtherGraphic failing;
+  failing.AssignImage(picture);
+  failing.stripsFail = true;
   const TBitmapGraphic bitmapGraphic(picture);
   const struct {
     const char* kind;
     std::function<void()> assign;
+    int64_t room = 1000;
+    const char* clause = "more than the 0 MB available now.";
   } cases[] = {
       {"Bitmaps", [&] { bitmap.Assign(&bitmapGraphic); }},
       {"Bitmaps", [&] { bitmap.Assign(picture); }},
       {"Bitmaps", [&] { bitmap.AssignFrom24BitsBitmap(picture); }},
       // A kind no file format names is told by its class.
       {"TOtherGraphic", [&] { bitmap.Assign(&other); }},
-      // Sizes set one after the other, as a blank image sets them.
+      // Sizes set one after the other.
       {"Bitmaps", [] {
          TGLBitmap32 sized;
          sized.SetWidth(100);
          sized.SetHeight(50);
        }},
+      // Counted and let through, then not had: never told as fitting what can be used.
+      {"TOtherGraphic", [&] { bitmap.Assign(&failing); }, int64_t{8} << 20,
+       "which could not be had with the 8 MB available now."},
   };
   for (const auto& c : cases) {
+    SetAvailableMemoryProbe([room = c.room] { return room; });
     EXPECT_EQ(ThrownMessage<EBitmapTooLarge>(c.assign),
               "This \"" + std::string(c.kind) +
-                  "\" image of 100 x 50 pixels is too large: it needs 1 MB of memory, and 0 MB can be used.");
+                  "\" image of 100 x 50 pixels is too large: it needs 1 MB of memory, " + c.clause);
     EXPECT_EQ(bitmap.Width(), 4);
     EXPECT_EQ(At(bitmap, 0, 1), (TPixel{1, 2, 3, 40}));
   }

@@ -16,8 +16,10 @@
 
 #include "platform/BinaryStream.h"
 #include "platform/BmpCodec.h"
+#include "scene/materials/Bitmap32.h"
 #include "support/GeneratedFixtures.h"
 #include "support/ScratchFolder.h"
+#include "support/ThrownMessage.h"
 
 namespace qira {
 namespace {
@@ -159,6 +161,22 @@ TEST_F(ImageFiles, ASizeThatIsNoIntegerRaisesAndAMissingFileChangesNothing) {
   }
   image.LoadFromFile(File("no-such-file.txt"));
   EXPECT_EQ(image.Width(), 256);
+}
+
+// The size a blank image's file asks for is the one told, not the width its
+// bitmap rounds it to nor a half-set size.
+TEST_F(ImageFiles, ABlankImageTooLargeForItsBitmapIsToldWithTheSizeItsFileAsks) {
+  const struct {
+    const char* width;
+    const char* height;
+  } sizes[] = {{"2147483647", "2147483647"}, {"46341", "46341"}, {"1", "2147483647"}};
+  for (const auto& size : sizes) {
+    folder_.Put("huge.txt", std::string("[BlankImage]\r\nWidth=") + size.width + "\r\nHeight=" + size.height);
+    TGLBlankImage image;
+    image.LoadFromFile(File("huge.txt"));
+    EXPECT_EQ(ThrownMessage<EBitmapTooLarge>([&] { (void)image.GetBitmap32(GL_TEXTURE_2D); }),
+              std::string("Bitmap of ") + size.width + " x " + size.height + " pixels is too large");
+  }
 }
 
 // ---- picture images --------------------------------------------------------------
