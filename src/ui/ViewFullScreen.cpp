@@ -8,13 +8,15 @@
 #include "model/GraphMain.h"
 #include "model/Settings.h"
 #include "platform/HandlerGuard.h"
+#include "platform/WindowStacking.h"
 #include "scene/viewers/SceneViewer.h"
 #include "scene/viewers/FullScreenViewer.h"
 #include "ui/ViewObjectTree.h"
 #include "ui/ViewWindow.h"
 
 // Full-screen mode of the view window: either the independent full-screen viewer
-// (Win7FullScreenMode) or the window itself, borderless and on top of everything.
+// (Win7FullScreenMode) or the window itself, borderless and on top of everything
+// while it is the active window.
 
 namespace qira {
 
@@ -26,6 +28,10 @@ namespace qira {
 // hold them. Moving the view window from its sub-window into a top-level window
 // that already has its native window keeps them all: the viewer's context goes on
 // drawing on its own window.
+//
+// It stays on top of the other windows only while it is active: once the user
+// turns to the main frame (Alt+Tab), its menus and dialogs are seen over it, and
+// coming back covers the screen again.
 class TFullScreenHolder : public QWidget {
  public:
   explicit TFullScreenHolder(TForm3D& form)
@@ -41,6 +47,11 @@ class TFullScreenHolder : public QWidget {
   void Detach() { form_ = nullptr; }
 
  protected:
+  bool event(QEvent* event) override {
+    KeepOnTopWhileActive(*this, *event);
+    return QWidget::event(event);
+  }
+
   // Closing it closes the view window (which asks, and leaves full screen first).
   void closeEvent(QCloseEvent* event) override {
     event->ignore();

@@ -4,6 +4,9 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
 
 #include <string>
 
@@ -186,6 +189,76 @@ TEST_P(FullScreenInTheFrameX11, TheDocumentThatWentFullScreenIsStillTheActiveOne
   EXPECT_TRUE(frame.isActiveWindow());
   QWidget* focus = QApplication::focusWidget();
   EXPECT_TRUE(focus != nullptr && second->isAncestorOf(focus));
+  Win7FullScreenMode = false;
+}
+
+// The windows shown with the stay-on-top flag on their native windows.
+std::vector<QWidget*> ShownOnTop() {
+  std::vector<QWidget*> onTop;
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window->isVisible() && window->windowHandle() != nullptr &&
+        window->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint))
+      onTop.push_back(window);
+  return onTop;
+}
+
+TEST_P(FullScreenInTheFrameX11, TheFrameAndItsDialogsAreSeenOnceActiveAndTheViewCoversTheScreenAgainAfterwards) {
+  Win7FullScreenMode = GetParam().independentViewer;
+  TMainForm frame;
+  frame.setGeometry(0, 0, 1000, 800);
+  frame.show();
+  frame.New1Click();
+  TForm3D* form = frame.Forms().front();
+  form->FullScreenItem->trigger();
+  ASSERT_TRUE(form->FullScreen());
+  QWidget* view = view_testing::FullScreenWindowOf(*form);
+  const WId native = view->winId();
+  ASSERT_TRUE(view_testing::Activate(*view));
+  EXPECT_EQ(ShownOnTop(), std::vector<QWidget*>{view});
+
+  // Alt+Tab to the frame, then File > Parameters.
+  ASSERT_TRUE(view_testing::Activate(frame));
+  EXPECT_EQ(ShownOnTop(), std::vector<QWidget*>{});
+  bool dialogSeen = false;
+  QTimer::singleShot(0, &frame, [&] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    ASSERT_NE(dialog, nullptr);
+    dialogSeen = dialog->isVisible() && RunEventLoopFor(2000, [&] { return dialog->isActiveWindow(); });
+    EXPECT_EQ(ShownOnTop(), std::vector<QWidget*>{});
+    dialog->close();
+  });
+  frame.Parameters1->trigger();
+  EXPECT_TRUE(dialogSeen);
+
+  // Back to the view: on top again, still full screen on the same native window.
+  ASSERT_TRUE(view_testing::Activate(*view));
+  EXPECT_EQ(ShownOnTop(), std::vector<QWidget*>{view});
+  EXPECT_TRUE(view->isFullScreen());
+  EXPECT_TRUE(view->isVisible());
+  EXPECT_EQ(view->winId(), native);
+  form->FullScreenItem->trigger();
+  EXPECT_FALSE(form->FullScreen());
+  Win7FullScreenMode = false;
+}
+
+// File > New's key typed in the view that covers the screen opens a document, as
+// in the frame.
+TEST_P(FullScreenInTheFrameX11, TheFramesFileKeysWorkInTheView) {
+  Win7FullScreenMode = GetParam().independentViewer;
+  TMainForm frame;
+  frame.setGeometry(0, 0, 1000, 800);
+  frame.show();
+  frame.New1Click();
+  TForm3D* form = frame.Forms().front();
+  form->FullScreenItem->trigger();
+  ASSERT_TRUE(form->FullScreen());
+  QWidget* view = view_testing::FullScreenWindowOf(*form);
+  ASSERT_TRUE(view_testing::Activate(*view));
+  const QKeySequence key = frame.New1->shortcut();
+  ASSERT_FALSE(key.isEmpty());
+  QTest::keyClick(view->windowHandle(), key[0].key(), key[0].keyboardModifiers());
+  EXPECT_EQ(frame.Forms().size(), 2u);
+  if (form->FullScreen()) form->ToggleFullScreen();
   Win7FullScreenMode = false;
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTreeWidgetItem>
@@ -15,6 +16,7 @@
 
 #include "model/GraphMain.h"
 #include "model/Settings.h"
+#include "scene/viewers/FullScreenViewer.h"
 #include "support/FakeServices.h"
 #include "support/ScratchFolder.h"
 #include "support/TestApplication.h"
@@ -93,6 +95,24 @@ inline QPoint TextPoint(TForm3D& form, QTreeWidgetItem* node) {
 inline QPoint MarkPoint(TForm3D& form, QTreeWidgetItem* node) {
   const TRect r = form.TreeView->NodeTextRect(node);
   return QPoint(r.Left + 8, (r.Top + r.Bottom) / 2);
+}
+
+// Makes the window the active one, as the user's Alt+Tab or click does; false when
+// the window system does not hand it over.
+inline bool Activate(QWidget& window) {
+  // A window that has just been shown may still take the activation.
+  for (int tries = 0; tries < 5 && QApplication::activeWindow() != &window; ++tries) {
+    window.activateWindow();
+    RunEventLoopFor(400, [&] { return QApplication::activeWindow() == &window; });
+  }
+  return QApplication::activeWindow() == &window;
+}
+
+// The window that covers the screen while the view is full screen, either way.
+inline QWidget* FullScreenWindowOf(TForm3D& form) {
+  if (!form.FullScreen()) return nullptr;
+  if (form.GLFullScreenViewer1->Active()) return form.GLFullScreenViewer1->FullScreenWindow();
+  return form.window();
 }
 
 }  // namespace qira::view_testing
