@@ -107,6 +107,7 @@ void TForm3D::EnterFullScreen(bool independentViewer) {
       BringForward();
       throw;
     }
+    if (QWidget* window = GLFullScreenViewer1->FullScreenWindow()) window->addAction(CloseDocumentKey);
     fullScreen_ = true;
     return;
   }
@@ -121,6 +122,7 @@ void TForm3D::EnterFullScreen(bool independentViewer) {
   if (target != nullptr) holder->setGeometry(target->geometry());
   (void)holder->winId();
   holder->Take(*this);  // out of the main frame
+  holder->addAction(CloseDocumentKey);
   if (QMdiSubWindow* sub = SubWindow()) {
     sub->setWidget(nullptr);
     sub->hide();
@@ -157,6 +159,14 @@ void TForm3D::LeaveFullScreen() {
   show();
   ReleaseFullScreenHolder();
   BringForward();
+}
+
+void TForm3D::CloseDocument() {
+  // Its sub-window while the independent viewer shows (the window itself stays in it),
+  // else the window it stands in: each closes it the way the frame does.
+  QMdiSubWindow* sub = SubWindow();
+  QWidget* frame = fullScreen_ && usedFullScreenViewer_ && sub != nullptr ? sub : FrameWidget();
+  frame->close();
 }
 
 void TForm3D::ReleaseFullScreenHolder() {

@@ -236,29 +236,49 @@ TEST_P(FullScreenInTheFrameX11, TheFrameAndItsDialogsAreSeenOnceActiveAndTheView
   EXPECT_TRUE(view->isFullScreen());
   EXPECT_TRUE(view->isVisible());
   EXPECT_EQ(view->winId(), native);
-  form->FullScreenItem->trigger();
+  if (GetParam().leaveByEsc) {
+    int key = Qt::Key_Escape;
+    form->FormKeyDown(key, Qt::NoModifier);
+  } else {
+    form->FullScreenItem->trigger();
+  }
   EXPECT_FALSE(form->FullScreen());
   Win7FullScreenMode = false;
 }
 
-// File > New's key typed in the view that covers the screen opens a document, as
-// in the frame.
-TEST_P(FullScreenInTheFrameX11, TheFramesFileKeysWorkInTheView) {
+// The frame's keys typed in the view that covers the screen: File > New's opens a
+// document, as in the frame; the sub-window's Close (Ctrl+W) closes the document
+// shown, asking first.
+TEST_P(FullScreenInTheFrameX11, TheFramesKeysWorkInTheView) {
   Win7FullScreenMode = GetParam().independentViewer;
   TMainForm frame;
   frame.setGeometry(0, 0, 1000, 800);
   frame.show();
   frame.New1Click();
-  TForm3D* form = frame.Forms().front();
+  QPointer<TForm3D> form = frame.Forms().front();
   form->FullScreenItem->trigger();
   ASSERT_TRUE(form->FullScreen());
-  QWidget* view = view_testing::FullScreenWindowOf(*form);
-  ASSERT_TRUE(view_testing::Activate(*view));
-  const QKeySequence key = frame.New1->shortcut();
-  ASSERT_FALSE(key.isEmpty());
-  QTest::keyClick(view->windowHandle(), key[0].key(), key[0].keyboardModifiers());
+  const auto typeInTheView = [&](const QKeySequence& key) {
+    QWidget* view = view_testing::FullScreenWindowOf(*form);
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(view_testing::Activate(*view));
+    ASSERT_FALSE(key.isEmpty());
+    // The key may close the window it was typed in.
+    QPointer<QWindow> typedIn = view->windowHandle();
+    QTest::keyPress(typedIn, key[0].key(), key[0].keyboardModifiers());
+    if (typedIn) QTest::keyRelease(typedIn, key[0].key(), key[0].keyboardModifiers());
+  };
+  typeInTheView(frame.New1->shortcut());
   EXPECT_EQ(frame.Forms().size(), 2u);
-  if (form->FullScreen()) form->ToggleFullScreen();
+
+  form->SetModified(true);
+  services_.BoxAnswers.push_back(TMessageResult::Discard);
+  typeInTheView(QKeySequence(QKeySequence::Close));
+  EXPECT_TRUE(RunEventLoopFor(2000, [&] { return form.isNull(); }));
+  EXPECT_EQ(services_.Texts(), (std::vector<std::string>{"Save changes to Document?"}));
+  EXPECT_EQ(frame.Forms().size(), 1u);
+  EXPECT_EQ(frame.MdiArea->subWindowList().size(), 1);
+  if (!form.isNull() && form->FullScreen()) form->ToggleFullScreen();
   Win7FullScreenMode = false;
 }
 
