@@ -9,7 +9,6 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
-#include <QTest>
 #include <QTimer>
 #include <QWindow>
 
@@ -50,13 +49,9 @@ void ExitMenu(TMainForm& frame) { frame.Exit1->trigger(); }
 // File > Exit's key (Ctrl+Q) typed in the window; a platform without one
 // (offscreen) has only the menu item.
 void ExitKeyIn(TMainForm& frame, QWidget& window) {
-  view_testing::Activate(window);
   const QKeySequence key = frame.Exit1->shortcut();
   if (key.isEmpty()) return ExitMenu(frame);
-  // The key may close the window it was typed in: no release reaches a window gone.
-  QPointer<QWindow> typedIn = window.windowHandle();
-  QTest::keyPress(typedIn, key[0].key(), key[0].keyboardModifiers());
-  if (typedIn) QTest::keyRelease(typedIn, key[0].key(), key[0].keyboardModifiers());
+  view_testing::TypeIn(window, key);
 }
 // Alt+Tab back to the frame, then Ctrl+Q.
 void CtrlQ(TMainForm& frame) { ExitKeyIn(frame, frame); }

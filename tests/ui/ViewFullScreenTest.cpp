@@ -4,7 +4,6 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
-#include <QTest>
 #include <QTimer>
 #include <QWindow>
 
@@ -155,6 +154,17 @@ class FullScreenInTheFrameX11 : public TViewWindowTest, public ::testing::WithPa
     if (IsSkipped()) return;
     if (!WindowContextsAvailable()) GTEST_SKIP() << "the application of this process does not run on X11";
   }
+
+  // A new document of the shown frame, taken full screen the row's way.
+  TForm3D* NewDocumentFullScreen(TMainForm& frame) {
+    Win7FullScreenMode = GetParam().independentViewer;
+    frame.setGeometry(0, 0, 1000, 800);
+    frame.show();
+    frame.New1Click();
+    TForm3D* form = frame.Forms().front();
+    form->FullScreenItem->trigger();
+    return form;
+  }
 };
 
 TEST_P(FullScreenInTheFrameX11, TheDocumentThatWentFullScreenIsStillTheActiveOneAfterwards) {
@@ -203,13 +213,8 @@ std::vector<QWidget*> ShownOnTop() {
 }
 
 TEST_P(FullScreenInTheFrameX11, TheFrameAndItsDialogsAreSeenOnceActiveAndTheViewCoversTheScreenAgainAfterwards) {
-  Win7FullScreenMode = GetParam().independentViewer;
   TMainForm frame;
-  frame.setGeometry(0, 0, 1000, 800);
-  frame.show();
-  frame.New1Click();
-  TForm3D* form = frame.Forms().front();
-  form->FullScreenItem->trigger();
+  TForm3D* form = NewDocumentFullScreen(frame);
   ASSERT_TRUE(form->FullScreen());
   QWidget* view = view_testing::FullScreenWindowOf(*form);
   const WId native = view->winId();
@@ -250,30 +255,15 @@ TEST_P(FullScreenInTheFrameX11, TheFrameAndItsDialogsAreSeenOnceActiveAndTheView
 // document, as in the frame; the sub-window's Close (Ctrl+W) closes the document
 // shown, asking first.
 TEST_P(FullScreenInTheFrameX11, TheFramesKeysWorkInTheView) {
-  Win7FullScreenMode = GetParam().independentViewer;
   TMainForm frame;
-  frame.setGeometry(0, 0, 1000, 800);
-  frame.show();
-  frame.New1Click();
-  QPointer<TForm3D> form = frame.Forms().front();
-  form->FullScreenItem->trigger();
+  QPointer<TForm3D> form = NewDocumentFullScreen(frame);
   ASSERT_TRUE(form->FullScreen());
-  const auto typeInTheView = [&](const QKeySequence& key) {
-    QWidget* view = view_testing::FullScreenWindowOf(*form);
-    ASSERT_NE(view, nullptr);
-    ASSERT_TRUE(view_testing::Activate(*view));
-    ASSERT_FALSE(key.isEmpty());
-    // The key may close the window it was typed in.
-    QPointer<QWindow> typedIn = view->windowHandle();
-    QTest::keyPress(typedIn, key[0].key(), key[0].keyboardModifiers());
-    if (typedIn) QTest::keyRelease(typedIn, key[0].key(), key[0].keyboardModifiers());
-  };
-  typeInTheView(frame.New1->shortcut());
+  view_testing::TypeIn(*view_testing::FullScreenWindowOf(*form), frame.New1->shortcut());
   EXPECT_EQ(frame.Forms().size(), 2u);
 
   form->SetModified(true);
   services_.BoxAnswers.push_back(TMessageResult::Discard);
-  typeInTheView(QKeySequence(QKeySequence::Close));
+  view_testing::TypeIn(*view_testing::FullScreenWindowOf(*form), QKeySequence(QKeySequence::Close));
   EXPECT_TRUE(RunEventLoopFor(2000, [&] { return form.isNull(); }));
   EXPECT_EQ(services_.Texts(), (std::vector<std::string>{"Save changes to Document?"}));
   EXPECT_EQ(frame.Forms().size(), 1u);

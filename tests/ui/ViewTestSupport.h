@@ -8,6 +8,9 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPointer>
+#include <QTest>
+#include <QWindow>
 #include <QTreeWidgetItem>
 
 #include <memory>
@@ -106,6 +109,16 @@ inline bool Activate(QWidget& window) {
     RunEventLoopFor(400, [&] { return QApplication::activeWindow() == &window; });
   }
   return QApplication::activeWindow() == &window;
+}
+
+// The key's first chord typed in the window once it is active, as the user types it.
+// The key may close the window: no release goes to a window that is gone.
+inline void TypeIn(QWidget& window, const QKeySequence& key) {
+  ASSERT_FALSE(key.isEmpty());
+  ASSERT_TRUE(Activate(window));
+  QPointer<QWindow> typedIn = window.windowHandle();
+  QTest::keyPress(typedIn, key[0].key(), key[0].keyboardModifiers());
+  if (typedIn) QTest::keyRelease(typedIn, key[0].key(), key[0].keyboardModifiers());
 }
 
 // The window that covers the screen while the view is full screen, either way.
