@@ -205,6 +205,9 @@ void TMainForm::CreateMenus() {
   FileMenu->addSeparator();
   Exit1 = command(FileMenu, "Exit", &TMainForm::Exit1Click);
   Exit1->setShortcuts(QKeySequence::Quit);
+  // A view full screen stands in a window of its own (either way): the File keys
+  // work there as in the frame. A modal dialog still holds them back.
+  for (QAction* item : {New1, Open1, Save1, Saveas1, Exit1}) item->setShortcutContext(Qt::ApplicationShortcut);
 
   WindowMenu = new QMenu(QStringLiteral("Window"), this);
   WindowMenu->setProperty("GroupIndex", kWindowMenuGroupIndex);

@@ -8,13 +8,15 @@
 #include "model/GraphMain.h"
 #include "model/Settings.h"
 #include "platform/HandlerGuard.h"
+#include "platform/WindowStacking.h"
 #include "scene/viewers/SceneViewer.h"
 #include "scene/viewers/FullScreenViewer.h"
 #include "ui/ViewObjectTree.h"
 #include "ui/ViewWindow.h"
 
 // Full-screen mode of the view window: either the independent full-screen viewer
-// (Win7FullScreenMode) or the window itself, borderless and on top of everything.
+// (Win7FullScreenMode) or the window itself, borderless and on top of everything
+// while it is the active window.
 
 namespace qira {
 
@@ -26,6 +28,10 @@ namespace qira {
 // hold them. Moving the view window from its sub-window into a top-level window
 // that already has its native window keeps them all: the viewer's context goes on
 // drawing on its own window.
+//
+// It stays on top of the other windows only while it is active: once the user
+// turns to the main frame (Alt+Tab), its menus and dialogs are seen over it, and
+// coming back covers the screen again.
 class TFullScreenHolder : public QWidget {
  public:
   explicit TFullScreenHolder(TForm3D& form)
@@ -41,6 +47,11 @@ class TFullScreenHolder : public QWidget {
   void Detach() { form_ = nullptr; }
 
  protected:
+  bool event(QEvent* event) override {
+    KeepOnTopWhileActive(*this, *event);
+    return QWidget::event(event);
+  }
+
   // Closing it closes the view window (which asks, and leaves full screen first).
   void closeEvent(QCloseEvent* event) override {
     event->ignore();
@@ -96,6 +107,7 @@ void TForm3D::EnterFullScreen(bool independentViewer) {
       BringForward();
       throw;
     }
+    if (QWidget* window = GLFullScreenViewer1->FullScreenWindow()) window->addAction(CloseDocumentKey);
     fullScreen_ = true;
     return;
   }
@@ -110,6 +122,7 @@ void TForm3D::EnterFullScreen(bool independentViewer) {
   if (target != nullptr) holder->setGeometry(target->geometry());
   (void)holder->winId();
   holder->Take(*this);  // out of the main frame
+  holder->addAction(CloseDocumentKey);
   if (QMdiSubWindow* sub = SubWindow()) {
     sub->setWidget(nullptr);
     sub->hide();
@@ -146,6 +159,14 @@ void TForm3D::LeaveFullScreen() {
   show();
   ReleaseFullScreenHolder();
   BringForward();
+}
+
+void TForm3D::CloseDocument() {
+  // Its sub-window while the independent viewer shows (the window itself stays in it),
+  // else the window it stands in: each closes it the way the frame does.
+  QMdiSubWindow* sub = SubWindow();
+  QWidget* frame = fullScreen_ && usedFullScreenViewer_ && sub != nullptr ? sub : FrameWidget();
+  frame->close();
 }
 
 void TForm3D::ReleaseFullScreenHolder() {

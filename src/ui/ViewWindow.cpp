@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -308,6 +309,9 @@ void TForm3D::CreateMenus() {
   command(PopupMenu, "Background color", &TForm3D::BackgroundColorClick);
   command(PopupMenu, "Exit", &TForm3D::ExitClick);
   PopupMenu1 = new QMenu(this);
+  CloseDocumentKey = new QAction(this);
+  CloseDocumentKey->setShortcuts(QKeySequence::Close);
+  QObject::connect(CloseDocumentKey, &QAction::triggered, this, [this] { Guarded([&] { CloseDocument(); }); });
 }
 
 void TForm3D::ConnectViewerEvents() {

@@ -132,6 +132,9 @@ class TForm3D : public QWidget {
   QMenu* PopupMenu = nullptr;    // the viewers' menu: "Full screen", "Background color", "Exit"
   QMenu* PopupMenu1 = nullptr;   // the tree's menu, filled like "Objects"
   QAction* FullScreenItem = nullptr;
+  // The sub-window's Close key (Ctrl+W) in the window that covers the screen, where
+  // the sub-window does not reach: closes the document, asking first.
+  QAction* CloseDocumentKey = nullptr;
 
   // ---- document
   TGraphMain& Root() const { return *root_; }
@@ -260,6 +263,8 @@ class TForm3D : public QWidget {
   void SwitchFullScreen(bool independentViewer);
   void EnterFullScreen(bool independentViewer);
   void LeaveFullScreen();
+  // Closes the window the document stands in, as its sub-window's Close does.
+  void CloseDocument();
   // Makes this the frame's active document again, with the keyboard at the viewer.
   void BringForward();
   // Frees the top-level window that held this one in full screen.

@@ -9,8 +9,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
-#include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <functional>
@@ -33,19 +33,48 @@ namespace {
 using project_testing::Projects;
 using project_testing::WithVersion;
 
+// The shown windows, by title; those kept on top of all others alone when asked.
+std::vector<std::string> ShownWindows(bool onTopOnly = false) {
+  std::vector<std::string> titles;
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window->isVisible() && (!onTopOnly || window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) ||
+                                (window->windowHandle() != nullptr &&
+                                 window->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint))))
+      titles.push_back(window->windowTitle().toStdString());
+  return titles;
+}
+
 // Ways of leaving the program, on its frame.
 void ExitMenu(TMainForm& frame) { frame.Exit1->trigger(); }
-// Alt+Tab back to the frame, then File > Exit's key (Ctrl+Q; a platform without
-// one, offscreen, has only the menu item).
-void CtrlQ(TMainForm& frame) {
-  // A window that has just been shown may still take the activation.
-  for (int tries = 0; tries < 5 && QApplication::activeWindow() != &frame; ++tries) {
-    frame.activateWindow();
-    RunEventLoopFor(400, [&] { return QApplication::activeWindow() == &frame; });
-  }
+// File > Exit's key (Ctrl+Q) typed in the window; a platform without one
+// (offscreen) has only the menu item.
+void ExitKeyIn(TMainForm& frame, QWidget& window) {
   const QKeySequence key = frame.Exit1->shortcut();
   if (key.isEmpty()) return ExitMenu(frame);
-  QTest::keyClick(frame.windowHandle(), key[0].key(), key[0].keyboardModifiers());
+  view_testing::TypeIn(window, key);
+}
+// Alt+Tab back to the frame, then Ctrl+Q.
+void CtrlQ(TMainForm& frame) { ExitKeyIn(frame, frame); }
+// Ctrl+Q typed in the view that covers the screen, either way.
+void CtrlQInTheView(TMainForm& frame) {
+  for (TForm3D* form : frame.Forms())
+    if (QWidget* view = view_testing::FullScreenWindowOf(*form)) return ExitKeyIn(frame, *view);
+  ADD_FAILURE() << "no view covers the screen";
+  ExitMenu(frame);
+}
+// Alt+Tab back to the frame and File > Parameters: the dialog is seen, no window
+// kept on top over it; then File > Exit.
+void ADialogOfTheFrameThenExit(TMainForm& frame) {
+  view_testing::Activate(frame);
+  QTimer::singleShot(0, &frame, [] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle().toStdString(), "Parameters");
+    EXPECT_EQ(ShownWindows(true), std::vector<std::string>{});
+    dialog->close();
+  });
+  frame.Parameters1->trigger();
+  ExitMenu(frame);
 }
 // The frame's close button (Alt+F4): the window system's close.
 void CloseButton(TMainForm& frame) { frame.windowHandle()->close(); }
@@ -189,6 +218,16 @@ const std::vector<TQuitCase>& QuitCases() {
          CloseAndWait(form->parentWidget(), form);
        },
        0, CtrlQ, {TMessageResult::Discard}},
+      {"CtrlQInTheWindowThatCoversTheScreen", FullScreenDocument(false, false, false), 0, CtrlQInTheView},
+      {"CtrlQInTheIndependentViewerWithAPlanOpen", FullScreenDocument(true, true, false), 1, CtrlQInTheView},
+      {"UnsavedCtrlQInTheWindowThatCoversTheScreenCancelled", FullScreenDocument(false, false, true), 0,
+       CtrlQInTheView, {TMessageResult::Cancel, TMessageResult::Discard}},
+      {"UnsavedCtrlQInTheIndependentViewerCancelled", FullScreenDocument(true, false, true), 0, CtrlQInTheView,
+       {TMessageResult::Cancel, TMessageResult::Discard}},
+      {"ADialogOfTheFrameOverTheWindowThatCoversTheScreen", FullScreenDocument(false, false, false), 0,
+       ADialogOfTheFrameThenExit},
+      {"ADialogOfTheFrameOverTheIndependentViewer", FullScreenDocument(true, false, false), 0,
+       ADialogOfTheFrameThenExit},
       {"ASecondDocumentOpenedWhileTheFirstCoversTheScreen",
        [](const auto& open) {
          FullScreen(Document(open, false, false), false);
@@ -197,15 +236,6 @@ const std::vector<TQuitCase>& QuitCases() {
        1, CtrlQ, {TMessageResult::Save}},
   };
   return cases;
-}
-
-// The shown windows, by title; those kept on top of all others alone when asked.
-std::vector<std::string> ShownWindows(bool onTopOnly = false) {
-  std::vector<std::string> titles;
-  for (QWidget* window : QApplication::topLevelWidgets())
-    if (window->isVisible() && (!onTopOnly || window->windowFlags().testFlag(Qt::WindowStaysOnTopHint)))
-      titles.push_back(window->windowTitle().toStdString());
-  return titles;
 }
 
 // Records each question asked while a window kept on top is shown.

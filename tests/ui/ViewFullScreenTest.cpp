@@ -4,6 +4,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QTimer>
+#include <QWindow>
 
 #include <string>
 
@@ -152,6 +154,17 @@ class FullScreenInTheFrameX11 : public TViewWindowTest, public ::testing::WithPa
     if (IsSkipped()) return;
     if (!WindowContextsAvailable()) GTEST_SKIP() << "the application of this process does not run on X11";
   }
+
+  // A new document of the shown frame, taken full screen the row's way.
+  TForm3D* NewDocumentFullScreen(TMainForm& frame) {
+    Win7FullScreenMode = GetParam().independentViewer;
+    frame.setGeometry(0, 0, 1000, 800);
+    frame.show();
+    frame.New1Click();
+    TForm3D* form = frame.Forms().front();
+    form->FullScreenItem->trigger();
+    return form;
+  }
 };
 
 TEST_P(FullScreenInTheFrameX11, TheDocumentThatWentFullScreenIsStillTheActiveOneAfterwards) {
@@ -186,6 +199,76 @@ TEST_P(FullScreenInTheFrameX11, TheDocumentThatWentFullScreenIsStillTheActiveOne
   EXPECT_TRUE(frame.isActiveWindow());
   QWidget* focus = QApplication::focusWidget();
   EXPECT_TRUE(focus != nullptr && second->isAncestorOf(focus));
+  Win7FullScreenMode = false;
+}
+
+// The windows shown with the stay-on-top flag on their native windows.
+std::vector<QWidget*> ShownOnTop() {
+  std::vector<QWidget*> onTop;
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window->isVisible() && window->windowHandle() != nullptr &&
+        window->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint))
+      onTop.push_back(window);
+  return onTop;
+}
+
+TEST_P(FullScreenInTheFrameX11, TheFrameAndItsDialogsAreSeenOnceActiveAndTheViewCoversTheScreenAgainAfterwards) {
+  TMainForm frame;
+  TForm3D* form = NewDocumentFullScreen(frame);
+  ASSERT_TRUE(form->FullScreen());
+  QWidget* view = view_testing::FullScreenWindowOf(*form);
+  const WId native = view->winId();
+  ASSERT_TRUE(view_testing::Activate(*view));
+  EXPECT_EQ(ShownOnTop(), std::vector<QWidget*>{view});
+
+  // Alt+Tab to the frame, then File > Parameters.
+  ASSERT_TRUE(view_testing::Activate(frame));
+  EXPECT_EQ(ShownOnTop(), std::vector<QWidget*>{});
+  bool dialogSeen = false;
+  QTimer::singleShot(0, &frame, [&] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    ASSERT_NE(dialog, nullptr);
+    dialogSeen = dialog->isVisible() && RunEventLoopFor(2000, [&] { return dialog->isActiveWindow(); });
+    EXPECT_EQ(ShownOnTop(), std::vector<QWidget*>{});
+    dialog->close();
+  });
+  frame.Parameters1->trigger();
+  EXPECT_TRUE(dialogSeen);
+
+  // Back to the view: on top again, still full screen on the same native window.
+  ASSERT_TRUE(view_testing::Activate(*view));
+  EXPECT_EQ(ShownOnTop(), std::vector<QWidget*>{view});
+  EXPECT_TRUE(view->isFullScreen());
+  EXPECT_TRUE(view->isVisible());
+  EXPECT_EQ(view->winId(), native);
+  if (GetParam().leaveByEsc) {
+    int key = Qt::Key_Escape;
+    form->FormKeyDown(key, Qt::NoModifier);
+  } else {
+    form->FullScreenItem->trigger();
+  }
+  EXPECT_FALSE(form->FullScreen());
+  Win7FullScreenMode = false;
+}
+
+// The frame's keys typed in the view that covers the screen: File > New's opens a
+// document, as in the frame; the sub-window's Close (Ctrl+W) closes the document
+// shown, asking first.
+TEST_P(FullScreenInTheFrameX11, TheFramesKeysWorkInTheView) {
+  TMainForm frame;
+  QPointer<TForm3D> form = NewDocumentFullScreen(frame);
+  ASSERT_TRUE(form->FullScreen());
+  view_testing::TypeIn(*view_testing::FullScreenWindowOf(*form), frame.New1->shortcut());
+  EXPECT_EQ(frame.Forms().size(), 2u);
+
+  form->SetModified(true);
+  services_.BoxAnswers.push_back(TMessageResult::Discard);
+  view_testing::TypeIn(*view_testing::FullScreenWindowOf(*form), QKeySequence(QKeySequence::Close));
+  EXPECT_TRUE(RunEventLoopFor(2000, [&] { return form.isNull(); }));
+  EXPECT_EQ(services_.Texts(), (std::vector<std::string>{"Save changes to Document?"}));
+  EXPECT_EQ(frame.Forms().size(), 1u);
+  EXPECT_EQ(frame.MdiArea->subWindowList().size(), 1);
+  if (!form.isNull() && form->FullScreen()) form->ToggleFullScreen();
   Win7FullScreenMode = false;
 }
 

@@ -5,8 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPointer>
+#include <QTest>
+#include <QWindow>
 #include <QTreeWidgetItem>
 
 #include <memory>
@@ -15,6 +19,7 @@
 
 #include "model/GraphMain.h"
 #include "model/Settings.h"
+#include "scene/viewers/FullScreenViewer.h"
 #include "support/FakeServices.h"
 #include "support/ScratchFolder.h"
 #include "support/TestApplication.h"
@@ -93,6 +98,34 @@ inline QPoint TextPoint(TForm3D& form, QTreeWidgetItem* node) {
 inline QPoint MarkPoint(TForm3D& form, QTreeWidgetItem* node) {
   const TRect r = form.TreeView->NodeTextRect(node);
   return QPoint(r.Left + 8, (r.Top + r.Bottom) / 2);
+}
+
+// Makes the window the active one, as the user's Alt+Tab or click does; false when
+// the window system does not hand it over.
+inline bool Activate(QWidget& window) {
+  // A window that has just been shown may still take the activation.
+  for (int tries = 0; tries < 5 && QApplication::activeWindow() != &window; ++tries) {
+    window.activateWindow();
+    RunEventLoopFor(400, [&] { return QApplication::activeWindow() == &window; });
+  }
+  return QApplication::activeWindow() == &window;
+}
+
+// The key's first chord typed in the window once it is active, as the user types it.
+// The key may close the window: no release goes to a window that is gone.
+inline void TypeIn(QWidget& window, const QKeySequence& key) {
+  ASSERT_FALSE(key.isEmpty());
+  ASSERT_TRUE(Activate(window));
+  QPointer<QWindow> typedIn = window.windowHandle();
+  QTest::keyPress(typedIn, key[0].key(), key[0].keyboardModifiers());
+  if (typedIn) QTest::keyRelease(typedIn, key[0].key(), key[0].keyboardModifiers());
+}
+
+// The window that covers the screen while the view is full screen, either way.
+inline QWidget* FullScreenWindowOf(TForm3D& form) {
+  if (!form.FullScreen()) return nullptr;
+  if (form.GLFullScreenViewer1->Active()) return form.GLFullScreenViewer1->FullScreenWindow();
+  return form.window();
 }
 
 }  // namespace qira::view_testing

@@ -20,6 +20,7 @@
 #include "platform/HandlerGuard.h"
 #include "platform/Rounding.h"
 #include "platform/Services.h"
+#include "platform/WindowStacking.h"
 #include "scene/components/ComponentStreams.h"
 
 namespace qira {
@@ -43,7 +44,7 @@ bool GuardedHandler(F&& work) noexcept {
 // until the viewer lets it go.
 class TFullScreenWindow : public QWidget {
  public:
-  TFullScreenWindow(TGLFullScreenViewer& viewer, bool stayOnTop) : viewer_(&viewer) {
+  TFullScreenWindow(TGLFullScreenViewer& viewer, bool stayOnTop) : viewer_(&viewer), stayOnTop_(stayOnTop) {
     Qt::WindowFlags flags = Qt::Window | Qt::FramelessWindowHint;
     if (stayOnTop) flags |= Qt::WindowStaysOnTopHint;
     setWindowFlags(flags);
@@ -66,9 +67,10 @@ class TFullScreenWindow : public QWidget {
 
  protected:
   bool event(QEvent* event) override {
-    // The stay-on-top flag is set when the window is made: changing it on a
-    // shown window would make Qt replace the native window under the context.
-    if (event->type() == QEvent::WindowActivate && viewer_ != nullptr && viewer_->StayOnTop()) raise();
+    // On top only while active: a dialog or menu of the program made active over
+    // it is seen. The flag changes in place, keeping the native window (and the
+    // context on it) and full screen.
+    if (stayOnTop_) KeepOnTopWhileActive(*this, *event);
     return QWidget::event(event);
   }
 
@@ -213,6 +215,7 @@ class TFullScreenWindow : public QWidget {
   }
 
   TGLFullScreenViewer* viewer_;
+  const bool stayOnTop_;  // the viewer's StayOnTop when the window was made
   int handlerDepth_ = 0;
   bool pressedInside_ = false;
 };

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <QWidget>
+#include <QWindow>
 
 #include <array>
 #include <initializer_list>
@@ -222,6 +223,32 @@ TEST_F(FullScreenViewer, DepthAndStayOnTopRestartAnActiveViewerOnceTheBracketClo
   viewer.SetStayOnTop(false);
   EXPECT_EQ(log_.changes.size(), 3u);
   EXPECT_FALSE(viewer.Active());
+}
+
+TEST_F(FullScreenViewer, StayOnTopHoldsWhileTheWindowIsActiveOnTheSameNativeWindow) {
+  for (const bool stayOnTop : {true, false}) {
+    SCOPED_TRACE(stayOnTop ? "StayOnTop" : "not StayOnTop");
+    TGLFullScreenViewer& viewer = ViewerOn(Mode(800, 600, 32), {Mode(800, 600, 32)});
+    viewer.SetStayOnTop(stayOnTop);
+    viewer.SetActive(true);
+    QWidget* window = viewer.FullScreenWindow();
+    ASSERT_NE(window, nullptr);
+    const WId native = window->winId();
+    const auto onTop = [&] { return window->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint); };
+    EXPECT_EQ(onTop(), stayOnTop);
+    // Another window of the program made active, then this one again.
+    for (const auto& [type, expected] : {std::pair{QEvent::WindowDeactivate, false},
+                                        std::pair{QEvent::WindowActivate, stayOnTop}}) {
+      QEvent event(type);
+      QCoreApplication::sendEvent(window, &event);
+      EXPECT_EQ(onTop(), expected);
+      EXPECT_EQ(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint), expected);
+      EXPECT_TRUE(window->isVisible());
+      EXPECT_TRUE(window->windowState().testFlag(Qt::WindowFullScreen));
+      EXPECT_EQ(window->winId(), native);
+    }
+    viewer.SetActive(false);
+  }
 }
 
 TEST_F(FullScreenViewer, TheWindowsMouseAndKeyEventsReachTheViewersHandlers) {
