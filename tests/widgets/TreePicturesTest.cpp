@@ -71,10 +71,10 @@ std::vector<uint8_t> ControlBlocks(size_t count) {
 
 TEST_F(TreePictures, GifFramesAreCountedAndTheChosenFrameLoadsWithTheFramesAfterIt) {
   // A second control block before the first frame's descriptor makes no frame of
-  // its own; nor does a chain of 128,000 (1 MB), which a walk from every block to
-  // the chain's end would take minutes over.
+  // its own; nor does a chain of 256,000 (2 MB), which a walk from every block to
+  // the chain's end would take many minutes over.
   for (const std::vector<uint8_t>& firstFrameBlocks :
-       {std::vector<uint8_t>{}, kLoopAndComment, ControlBlocks(1), ControlBlocks(128000)}) {
+       {std::vector<uint8_t>{}, kLoopAndComment, ControlBlocks(1), ControlBlocks(256000)}) {
     SCOPED_TRACE(firstFrameBlocks.size());
     std::vector<size_t> offsets;
     const std::vector<uint8_t> gif = GifWithFrames({1, 2, 3}, &offsets, firstFrameBlocks);
