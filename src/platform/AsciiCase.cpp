@@ -22,4 +22,26 @@ bool SameTextAscii(std::string_view a, std::string_view b) {
          });
 }
 
+size_t FindNoCase(std::string_view haystack, std::string_view needle, size_t from) {
+  if (needle.empty() || needle.size() > haystack.size()) return std::string_view::npos;
+  for (size_t i = from; i + needle.size() <= haystack.size(); ++i)
+    if (SameTextAscii(haystack.substr(i, needle.size()), needle)) return i;
+  return std::string_view::npos;
+}
+
+std::string ReplaceAll(std::string_view text, std::string_view what, std::string_view with, bool ignoreCase) {
+  if (what.empty()) return std::string(text);
+  std::string out;
+  size_t done = 0;
+  for (;;) {
+    const size_t hit = ignoreCase ? FindNoCase(text, what, done) : text.find(what, done);
+    if (hit == std::string_view::npos) break;
+    out.append(text.substr(done, hit - done));
+    out.append(with);
+    done = hit + what.size();
+  }
+  out.append(text.substr(done));
+  return out;
+}
+
 }  // namespace qira

@@ -13,4 +13,12 @@ std::string LowerAscii(std::string_view text);
 // Equal when lowered (the class library's SameText for ASCII text).
 bool SameTextAscii(std::string_view a, std::string_view b);
 
+// Position of needle in haystack from `from`, ignoring ASCII case; npos when none.
+size_t FindNoCase(std::string_view haystack, std::string_view needle, size_t from = 0);
+
+// The text with every occurrence of `what` (from the left, not overlapping) replaced
+// by `with`, in one pass: replacing in place would move the rest of the text once
+// for every occurrence.
+std::string ReplaceAll(std::string_view text, std::string_view what, std::string_view with, bool ignoreCase = false);
+
 }  // namespace qira

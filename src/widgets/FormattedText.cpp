@@ -29,24 +29,35 @@ std::string UpperAscii(std::string_view text) {
   return out;
 }
 
-// Position of needle in haystack ignoring ASCII case, from `from`.
-size_t FindNoCase(std::string_view haystack, std::string_view needle, size_t from = 0) {
-  if (needle.empty() || needle.size() > haystack.size()) return std::string_view::npos;
-  for (size_t i = from; i + needle.size() <= haystack.size(); ++i)
-    if (SameTextAscii(haystack.substr(i, needle.size()), needle)) return i;
-  return std::string_view::npos;
-}
-
-bool ReplaceFirstNoCase(std::string& text, std::string_view what, std::string_view with) {
-  const size_t p = FindNoCase(text, what);
-  if (p == std::string::npos) return false;
-  text.replace(p, what.size(), with);
-  return true;
-}
-
-void ReplaceAll(std::string& text, std::string_view what, std::string_view with) {
-  for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + with.size()))
-    text.replace(p, what.size(), with);
+// The text with its entities replaced until none is left. Replacing one never
+// makes or breaks another, except that the second '&' of the "&&" for "&amp;"
+// may begin one with the text after it; so one pass from the left that reads
+// that '&' again ends where replacing one of each, pass after pass, would.
+std::string ReplaceEntities(std::string text) {
+  static constexpr std::pair<std::string_view, std::string_view> kEntities[] = {
+      {"&amp;", "&&"},         {"&quot;", "\""},        {"&sect;", "\xC2\xA7"},
+      {"&permil;", "\xE2\x80\xB0"}, {"&reg;", "\xC2\xAE"}, {"&copy;", "\xC2\xA9"},
+      {"&para;", "\xC2\xB6"},  {"&trade;", "\xE2\x84\xA2"}, {"&euro;", "\xE2\x82\xAC"},
+  };
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto entity = std::find_if(std::begin(kEntities), std::end(kEntities), [&](const auto& e) {
+      return text[i] == '&' && SameTextAscii(std::string_view(text).substr(i, e.first.size()), e.first);
+    });
+    if (entity == std::end(kEntities)) {
+      out.push_back(text[i++]);
+    } else if (entity == std::begin(kEntities)) {
+      out.push_back('&');
+      i += entity->first.size() - 1;
+      text[i] = '&';  // the second '&', read again
+    } else {
+      out.append(entity->second);
+      i += entity->first.size();
+    }
+  }
+  return out;
 }
 
 // Length of the UTF-8 sequence that starts with byte c (1 for stray bytes).
@@ -303,6 +314,37 @@ struct TLinePass {
 
 enum class TPassMode { Measure, Test, Draw };
 
+// Finds one character in views of one text that all end where the text ends, and
+// remembers the stretch known to hold none of it: runs and lines are read from the
+// left again and again, and a search never walks again what an earlier one walked
+// (but for a line read once to measure and once to draw).
+class TNextChar {
+ public:
+  explicit TNextChar(char c = '\0') : c_(c) {}
+
+  // Offset of the character in view, or the view's size when it holds none.
+  size_t In(std::string_view view) {
+    const char* from = view.data();
+    const char* end = from + view.size();
+    if (!known_ || from > found_) {
+      found_ = std::find(from, end, c_);
+      clear_ = from;
+    } else if (from < clear_) {
+      const char* f = std::find(from, clear_, c_);
+      if (f != clear_) found_ = f;
+      clear_ = from;
+    }
+    known_ = true;
+    return static_cast<size_t>(found_ - from);
+  }
+
+ private:
+  char c_;
+  bool known_ = false;
+  const char* clear_ = nullptr;  // [clear_, found_) holds no c_
+  const char* found_ = nullptr;  // the first c_ from clear_ on, or the end of the text
+};
+
 class TFormattedTextRenderer {
  public:
   TFormattedTextRenderer(TCanvas& canvas, const TRect& rect, const TFormattedTextParams& p,
@@ -312,7 +354,7 @@ class TFormattedTextRenderer {
   bool Run(std::string text);
 
  private:
-  void FormatLine(std::string& text, TRunState& st, TPassMode mode, const TRect& line, TLinePass& lp,
+  void FormatLine(std::string_view& text, TRunState& st, TPassMode mode, const TRect& line, TLinePass& lp,
                   const TLinePass* measured, int32_t lineBottom, bool collectStrip);
   // Applies one tag; returns whether the line ends there. keep: the tag stays in
   // the text for the next line.
@@ -342,6 +384,8 @@ class TFormattedTextRenderer {
   TFont reference_;
   TColor callBrush_ = clWhite;
   bool noPrefix_ = false;
+  TNextChar nextTag_;
+  TNextChar nextSpace_;
 };
 
 bool TFormattedTextRenderer::Run(std::string text) {
@@ -351,24 +395,12 @@ bool TFormattedTextRenderer::Run(std::string text) {
   c_.SaveDC();
   c_.SetBkMode(bkTransparent);
 
-  // Entities: one replacement of each per pass, until a pass replaces nothing.
-  if (text.find('&') != std::string::npos) {
-    static constexpr std::pair<std::string_view, std::string_view> kEntities[] = {
-        {"&amp;", "&&"},         {"&quot;", "\""},        {"&sect;", "\xC2\xA7"},
-        {"&permil;", "\xE2\x80\xB0"}, {"&reg;", "\xC2\xAE"}, {"&copy;", "\xC2\xA9"},
-        {"&para;", "\xC2\xB6"},  {"&trade;", "\xE2\x84\xA2"}, {"&euro;", "\xE2\x82\xAC"},
-    };
-    bool replaced = true;
-    while (replaced) {
-      replaced = false;
-      for (const auto& [entity, with] : kEntities) replaced |= ReplaceFirstNoCase(text, entity, with);
-    }
-  }
+  if (text.find('&') != std::string::npos) text = ReplaceEntities(std::move(text));
   if (const size_t hash = text.find("<#"); hash != std::string::npos) {
     text.erase(hash, 1);
     if (const size_t gt = text.find('>', hash); gt != std::string::npos) text.erase(gt, 1);
   }
-  ReplaceAll(text, "\r", "<BR>");
+  text = ReplaceAll(text, "\r", "<BR>");
   std::erase(text, '\n');
   noPrefix_ = text.find(" & ") != std::string::npos;
 
@@ -377,11 +409,16 @@ bool TFormattedTextRenderer::Run(std::string text) {
   TRunState draw = measure;
   bool hit = false;
   int32_t top = rect_.Top;
-  while (!text.empty()) {
+  // The lines are read as views of the text: taking a run or a line off the front
+  // of a string would move the rest once for each.
+  std::string_view unread = text;
+  nextTag_ = TNextChar('<');
+  nextSpace_ = TNextChar(' ');
+  while (!unread.empty()) {
     c_.SetFont(measure.font);
     const int32_t gh = GhHeight();
     const TRect line{rect_.Left + 1, top, rect_.Right, rect_.Bottom};
-    std::string rest = text;
+    std::string_view rest = unread;
     TLinePass m;
     m.height = gh;
     FormatLine(rest, measure, TPassMode::Measure, line, m, nullptr, 0, true);
@@ -398,7 +435,7 @@ bool TFormattedTextRenderer::Run(std::string text) {
     const int32_t lineBottom = top + m.height + m.sub + m.sup;
 
     if (!p_.CheckHeight) {
-      std::string again = text;
+      std::string_view again = unread;
       TLinePass d;
       d.height = gh;
       const TRect placed{left, top, rect_.Right, rect_.Bottom};
@@ -412,8 +449,8 @@ bool TFormattedTextRenderer::Run(std::string text) {
     top += advance;
     r_.YSize += advance;
     // A line that consumed nothing would come round again for ever.
-    if (rest.size() >= text.size()) break;
-    text = std::move(rest);
+    if (rest.size() >= unread.size()) break;
+    unread = rest;
     if (!p_.CheckHeight && top + GhHeight() > rect_.Bottom) break;
   }
   c_.SetFont(reference_);
@@ -423,7 +460,7 @@ bool TFormattedTextRenderer::Run(std::string text) {
   return hit;
 }
 
-void TFormattedTextRenderer::FormatLine(std::string& text, TRunState& st, TPassMode mode, const TRect& line,
+void TFormattedTextRenderer::FormatLine(std::string_view& text, TRunState& st, TPassMode mode, const TRect& line,
                                         TLinePass& lp, const TLinePass* measured, int32_t lineBottom,
                                         bool collectStrip) {
   const bool draw = mode == TPassMode::Draw;
@@ -439,17 +476,16 @@ void TFormattedTextRenderer::FormatLine(std::string& text, TRunState& st, TPassM
   bool liSeen = false;
   bool lineEnds = false;
   while (!text.empty() && !lineEnds) {
-    const size_t lt = text.find('<');
-    size_t runLength = lt == std::string::npos ? text.size() : lt;
+    size_t runLength = nextTag_.In(text);
     if (p_.WordWrap) {
-      const size_t space = text.find(' ');
-      if (space != std::string::npos && space < runLength) runLength = space + 1;
+      const size_t space = nextSpace_.In(text);
+      if (space < runLength) runLength = space + 1;
     }
     if (runLength > 0) {
-      std::string run = text.substr(0, runLength);
-      ReplaceAll(run, "&nbsp;", " ");
-      ReplaceAll(run, "&lt;", "<");
-      ReplaceAll(run, "&gt;", ">");
+      std::string run(text.substr(0, runLength));
+      run = ReplaceAll(run, "&nbsp;", " ");
+      run = ReplaceAll(run, "&lt;", "<");
+      run = ReplaceAll(run, "&gt;", ">");
       c_.SetFont(st.font);
       const int32_t h = c_.TextHeight(run);
       if (st.sub) lp.sub = std::max(lp.sub, h / 4);
@@ -457,7 +493,7 @@ void TFormattedTextRenderer::FormatLine(std::string& text, TRunState& st, TPassM
       lp.height = std::max(lp.height, h);
       if (st.hidden) {
         if (collectStrip) r_.StripVal += run;
-        text.erase(0, runLength);
+        text.remove_prefix(runLength);
         continue;
       }
       const int32_t w = RunWidth(c_, run, noPrefix_);
@@ -506,22 +542,22 @@ void TFormattedTextRenderer::FormatLine(std::string& text, TRunState& st, TPassM
       x += w;
       endsInSpace = run.back() == ' ';
       trailingSpace = endsInSpace ? c_.TextWidth(" ") : 0;
-      text.erase(0, runLength);
+      text.remove_prefix(runLength);
       continue;
     }
     if (text.size() < 3) {
-      text.clear();
+      text = {};
       break;
     }
     const size_t gt = text.find('>');
     if (gt == std::string::npos) {
-      text.clear();
+      text = {};
       break;
     }
-    const std::string tag = text.substr(0, gt + 1);
+    const std::string tag(text.substr(0, gt + 1));
     bool keep = false;
     lineEnds = ApplyTag(tag, st, mode, line, lp, measured, lineBottom, x, liSeen, keep, collectStrip);
-    if (!keep) text.erase(0, gt + 1);
+    if (!keep) text.remove_prefix(gt + 1);
     c_.SetFont(st.font);
   }
   lp.width -= trailingSpace;
@@ -982,24 +1018,25 @@ QImage SystemIconImage(std::string_view source, bool large) {
 
 std::string StripFormatting(std::string_view input) {
   std::string text(input);
-  for (std::string_view tag : {std::string_view("<BR>"), std::string_view("<HR>")}) {
-    for (size_t p = FindNoCase(text, tag); p != std::string::npos; p = FindNoCase(text, tag, p + 2))
-      text.replace(p, tag.size(), "\r\n");
-  }
+  for (std::string_view tag : {std::string_view("<BR>"), std::string_view("<HR>")})
+    text = ReplaceAll(text, tag, "\r\n", true);
   // One scan, so hidden text and tags are removed wherever they stand.
   std::string result;
   size_t i = 0;
+  bool mayClose[2] = {true, true};  // a "</z>", a "</Z>" may still follow: once missing, it stays so
   while (i < text.size()) {
     const size_t lt = text.find('<', i);
     if (lt == std::string::npos) break;
     result.append(text, i, lt - i);
     const std::string_view at = std::string_view(text).substr(lt);
     if (at.starts_with("<z>") || at.starts_with("<Z>")) {
-      const size_t close = text.find(at[1] == 'z' ? "</z>" : "</Z>", lt + 3);
+      const bool lower = at[1] == 'z';
+      const size_t close = mayClose[lower] ? text.find(lower ? "</z>" : "</Z>", lt + 3) : std::string::npos;
       if (close != std::string::npos) {
         i = close + 4;
         continue;
       }
+      mayClose[lower] = false;
     }
     const size_t gt = text.find('>', lt);
     if (gt == std::string::npos) {

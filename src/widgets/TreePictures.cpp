@@ -10,6 +10,7 @@
 #include <QNetworkRequest>
 #include <QTimer>
 
+#include <array>
 #include <utility>
 
 #include "platform/AsciiCase.h"
@@ -35,33 +36,42 @@ uint16_t Word(const std::vector<uint8_t>& d, size_t i) {
   return static_cast<uint16_t>(d[i] | (d[i + 1] << 8));
 }
 
-// The image descriptor (0x2C) of a frame that starts at i, or 0 when none starts
-// there. A frame starts at a graphic control extension (0x21 0xF9, block size 4);
-// its four-byte block and terminator may be followed by other extension blocks
-// before the descriptor (image tools put a looping block there in the first frame),
-// each skipped by its sub-block lengths.
-size_t FrameDescriptorAt(const std::vector<uint8_t>& d, size_t i) {
-  if (d[i] != 0x21 || d.size() - i - 1 <= 8 || d[i + 1] != 0xF9 || d[i + 2] != 4) return 0;
-  size_t at = i + 8;
-  while (d[at] == 0x21) {
-    at += 2;  // introducer and label
-    while (at < d.size() && d[at] != 0) at += d[at] + size_t{1};
-    if (++at >= d.size()) return 0;
-  }
-  return d[at] == 0x2C ? at : 0;
-}
-
-// Calls frameStart(i, descriptor) for every frame start in the data, in order. Two
-// graphic control blocks before one descriptor start one frame, at the first.
+// Calls frameStart(start, descriptor) for every frame start in the data, from the
+// last to the first, with the position of its image descriptor (0x2C). A frame
+// starts at a graphic control extension (0x21 0xF9, block size 4); its four-byte
+// block and terminator may be followed by other extension blocks before the
+// descriptor (image tools put a looping block there in the first frame), each
+// skipped by its sub-block lengths. Two graphic control blocks before one
+// descriptor start one frame, at the first.
+//
+// One pass from the end: the walk from a block goes only forward, at most 256
+// bytes a step, so what each of the next positions leads to is kept in a window
+// and every position is worked out once. A chain of control blocks thus costs its
+// length, not its length squared.
 template <class F>
-void ForEachFrameStart(const std::vector<uint8_t>& d, F&& frameStart) {
-  size_t last = 0;
-  for (size_t i = 0; i < d.size(); ++i) {
-    const size_t descriptor = FrameDescriptorAt(d, i);
-    if (descriptor == 0 || descriptor == last) continue;
-    last = descriptor;
-    frameStart(i, descriptor);
+void ForEachFrameStartFromLast(const std::vector<uint8_t>& d, F&& frameStart) {
+  constexpr size_t kWindow = 512;  // more than the longest step: a sub-block's length byte and 255 bytes
+  // The descriptor reached from a position read as the start of a block, or as the
+  // length byte of a sub-block; 0 for none (also past the data).
+  std::array<size_t, kWindow> fromBlock{};
+  std::array<size_t, kWindow> fromSubBlock{};
+  const size_t n = d.size();
+  const auto block = [&](size_t at) { return at < n ? fromBlock[at % kWindow] : 0; };
+  const auto subBlock = [&](size_t at) { return at < n ? fromSubBlock[at % kWindow] : 0; };
+  size_t pendingStart = 0;  // the leftmost start so far of the run that reaches pendingDescriptor
+  size_t pendingDescriptor = 0;
+  for (size_t at = n; at-- > 0;) {
+    fromSubBlock[at % kWindow] = d[at] == 0 ? block(at + 1) : subBlock(at + d[at] + size_t{1});
+    // An extension's introducer and label, then its sub-blocks.
+    fromBlock[at % kWindow] = d[at] == 0x21 ? subBlock(at + 2) : d[at] == 0x2C ? at : 0;
+    if (d[at] != 0x21 || n - at - 1 <= 8 || d[at + 1] != 0xF9 || d[at + 2] != 4) continue;
+    const size_t descriptor = block(at + 8);
+    if (descriptor == 0) continue;
+    if (descriptor != pendingDescriptor && pendingDescriptor != 0) frameStart(pendingStart, pendingDescriptor);
+    pendingStart = at;
+    pendingDescriptor = descriptor;
   }
+  if (pendingDescriptor != 0) frameStart(pendingStart, pendingDescriptor);
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -76,7 +86,7 @@ bool IsGifData(const std::vector<uint8_t>& d) {
 int32_t FrameCountOf(const std::vector<uint8_t>& d) {
   if (!IsGifData(d)) return -1;
   int32_t count = 0;
-  ForEachFrameStart(d, [&](size_t, size_t) { ++count; });
+  ForEachFrameStartFromLast(d, [&](size_t, size_t) { ++count; });
   return count;
 }
 
@@ -171,27 +181,28 @@ void THTMLPicture::LoadFrom(const std::vector<uint8_t>& data) {
       screenHeight_ = Word(data, 8);
     }
     // The header and the frames from frame_ on: the bytes before the first frame
-    // start, then those from frame_'s start.
-    std::vector<uint8_t> out;
-    out.reserve(data.size());
-    int32_t counter = 1;
-    size_t copied = 0;  // bytes of data taken or skipped so far
-    bool copy = true;
-    ForEachFrameStart(data, [&](size_t start, size_t descriptor) {
-      if (copy) out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(copied),
-                           data.begin() + static_cast<std::ptrdiff_t>(start));
-      copied = start;
-      // The descriptor's four words lie 1 to 8 bytes on; a truncated one is not read.
-      if (counter == frame_ && descriptor + 8 < data.size()) {
-        frameLeft_ = Word(data, descriptor + 1);
-        frameTop_ = Word(data, descriptor + 3);
-        frameWidth_ = Word(data, descriptor + 5);
-        frameHeight_ = Word(data, descriptor + 7);
+    // start, then those from frame_'s start (none past the last frame).
+    size_t first = 0;
+    size_t chosen = 0;
+    int32_t number = frameCount_;
+    ForEachFrameStartFromLast(data, [&](size_t start, size_t descriptor) {
+      if (number == frame_) {
+        chosen = start;
+        // The descriptor's four words lie 1 to 8 bytes on; a truncated one is not read.
+        if (descriptor + 8 < data.size()) {
+          frameLeft_ = Word(data, descriptor + 1);
+          frameTop_ = Word(data, descriptor + 3);
+          frameWidth_ = Word(data, descriptor + 5);
+          frameHeight_ = Word(data, descriptor + 7);
+        }
       }
-      ++counter;
-      copy = frame_ < counter;
+      first = start;
+      --number;
     });
-    if (copy) out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(copied), data.end());
+    if (frame_ < 1) chosen = first;
+    const auto from = [&](size_t at) { return data.begin() + static_cast<std::ptrdiff_t>(at); };
+    std::vector<uint8_t> out(data.begin(), from(first));
+    if (frame_ <= frameCount_) out.insert(out.end(), from(chosen), data.end());
     loaded_ = std::move(out);
   } else {
     loaded_ = data;

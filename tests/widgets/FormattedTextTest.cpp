@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/Canvas.h"
 #include "support/TestApplication.h"
@@ -88,9 +89,15 @@ class FormattedText : public ::testing::Test {
 // ---------------------------------------------------------------- plain text
 
 struct TStripCase {
-  const char* text;
-  const char* plain;
+  std::string text;
+  std::string plain;
 };
+
+std::string Repeated(std::string_view piece, size_t count) {
+  std::string out;
+  for (size_t i = 0; i < count; ++i) out += piece;
+  return out;
+}
 
 class StripFormattingCases : public ::testing::TestWithParam<TStripCase> {};
 
@@ -105,7 +112,11 @@ INSTANTIATE_TEST_SUITE_P(
                       TStripCase{"a<z>hidden</z>b", "ab"}, TStripCase{"a<Z>hidden</Z>b<z>x</z>c", "abc"},
                       TStripCase{"a<z>unclosed", "aunclosed"}, TStripCase{"a < b", "a < b"},
                       TStripCase{"x&amp;y", "x&amp;y"}, TStripCase{"<a href=\"l\">link</a>", "link"},
-                      TStripCase{"", ""}, TStripCase{"<<>>", ">"}));
+                      TStripCase{"", ""}, TStripCase{"<<>>", ">"},
+                      // Each unclosed hidden tag would search to the end, each line
+                      // break move the rest of the text: minutes, not milliseconds.
+                      TStripCase{Repeated("<z>", 300000), ""},
+                      TStripCase{Repeated("a<Br>", 900000), Repeated("a\r\n", 900000)}));
 
 // ---------------------------------------------------------------- colours
 
@@ -353,6 +364,9 @@ TEST_F(FormattedText, PicturesByAddressLoadOnceIntoTheCacheAndUnknownSchemesTake
       << "a file that cannot be read draws nothing and takes no room";
 }
 
+const std::string kManyTags = Repeated("<b>", 300000);
+const std::string kManyEntities = "<z>" + Repeated("&amp;amp;", 100000) + "</z>";
+
 class FormattedTextMalformed : public FormattedText, public ::testing::WithParamInterface<const char*> {};
 
 // Drawing lays the text out as measuring does (the tree sizes its rows by the
@@ -399,7 +413,10 @@ INSTANTIATE_TEST_SUITE_P(
                       "<body bgcolor=\"clred\" bgcolorto=\"clblue\" dir=\"v\" background=\"idx:0\">b",
                       "&amp;amp;&amp;&", "&", "&&&&", "a\tb\tc", "\r\r\n\n", "<#", "<#>", "x<#y",
                       "<z>never closed", "<e>err", "<shad>", "<bl>blink</bl>", "<hr><hr><br>",
-                      "\xFF\xFE<\xC3>\xE2\x82", "<a href=\"1\"><a href=\"2\">nested</a></a>"));
+                      "\xFF\xFE<\xC3>\xE2\x82", "<a href=\"1\"><a href=\"2\">nested</a></a>",
+                      // Runs or tags taken off the front one by one, each search for
+                      // the next tag or blank from the front: minutes, not milliseconds.
+                      kManyTags.c_str(), kManyEntities.c_str()));
 
 }  // namespace
 }  // namespace qira

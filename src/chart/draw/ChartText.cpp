@@ -22,11 +22,6 @@ std::string Upper(std::string_view text) {
   return out;
 }
 
-void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
-  for (size_t p = text.find(from); p != std::string::npos; p = text.find(from, p + to.size()))
-    text.replace(p, from.size(), to);
-}
-
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
@@ -322,10 +317,10 @@ class THtmlWriter {
   }
 
   void Text(std::string token) {
-    ReplaceAll(token, "&lt;", "<");
-    ReplaceAll(token, "&gt;", ">");
-    ReplaceAll(token, "&amp;", "&");
-    ReplaceAll(token, "&quot;", "\"");
+    token = ReplaceAll(token, "&lt;", "<");
+    token = ReplaceAll(token, "&gt;", ">");
+    token = ReplaceAll(token, "&amp;", "&");
+    token = ReplaceAll(token, "&quot;", "\"");
     bool endsLine = false;
     if (token.size() >= 2 && token.ends_with("\r\n")) {
       token.resize(token.size() - 2);
