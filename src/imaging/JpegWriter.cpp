@@ -7,8 +7,10 @@
 #include <memory>
 
 #include "imaging/JpegErrorManager.h"
+#include "imaging/JpegImage.h"
 #include "platform/BinaryStream.h"
 #include "platform/GraphicErrors.h"
+#include "platform/Picture.h"
 
 // Sections: error manager; stream destination; compression; public entry points.
 
@@ -121,9 +123,9 @@ TCompressResult CompressRgb(const QImage& rgb, int quality, TBinaryStream& strea
 
 void WriteJpegToStream(TBinaryStream& Stream, const QImage& Image, int32_t Quality) {
   const int quality = std::clamp<int32_t>(Quality, 1, 100);
-  // A null image converts to a null image of width 0, which the library
-  // refuses with its own text.
-  const QImage rgb = Image.convertToFormat(QImage::Format_RGB888);
+  // A null image stays null, of width 0, which the library refuses with its own
+  // text; a conversion that cannot be had is refused with the picture's size.
+  const QImage rgb = ConvertedPictureImage(kJpegFormatName, Image, QImage::Format_RGB888);
   char message[JMSG_LENGTH_MAX] = {};
   switch (CompressRgb(rgb, quality, Stream, message)) {
     case TCompressResult::Ok:

@@ -31,7 +31,8 @@ inline constexpr int32_t kMaxJpegDimension = 65500;
 
 // Writes the image at the stream's position. Any image format is taken: its
 // pixels are converted to 24-bit RGB first (alpha is dropped). Quality is
-// clamped to 1..100. An empty image raises EJPEG.
+// clamped to 1..100. An empty image raises EJPEG; a conversion the memory
+// cannot hold raises EGraphicTooLarge before anything is written.
 void WriteJpegToStream(TBinaryStream& Stream, const QImage& Image, int32_t Quality);
 
 // The JPEG file image as bytes (same rules).

@@ -212,16 +212,19 @@ void TPNGObject::AssignHandle(const QImage& bitmap, bool transparent, TColor tra
     return;
   }
   int32_t bits = 24;
-  QImage source;
+  QImage::Format format = QImage::Format_RGB32;
   if (bitmap.format() == QImage::Format_Mono || bitmap.format() == QImage::Format_MonoLSB) {
     bits = 1;
-    source = bitmap.convertToFormat(QImage::Format_Mono);
+    format = QImage::Format_Mono;
   } else if (bitmap.format() == QImage::Format_Indexed8) {
     bits = 8;
-    source = bitmap;
-  } else {
-    source = bitmap.convertToFormat(QImage::Format_RGB32);
+    format = QImage::Format_Indexed8;
   }
+  // An empty conversion is a refusal, never an empty picture.
+  const uint64_t bytes = ImageBytes(bitmap.width(), bitmap.height(), format);
+  if (bitmap.format() != format) RefuseUnlessMemoryFits(bitmap.width(), bitmap.height(), bytes);
+  const QImage source = ConvertedOnCallingThread(bitmap, format);
+  if (source.isNull()) RaiseOutOfMemory(bitmap.width(), bitmap.height(), bytes);
   if (source.width() > 65535 || source.height() > 65535) RaiseError<EPNGSizeExceeds>(EPNGSizeExceedsText);
 
   auto header = std::make_unique<TChunkIHDR>(*this);

@@ -23,6 +23,9 @@ namespace qira {
 
 namespace {
 
+// The name a picture the writer cannot convert for lack of memory is refused under.
+constexpr const char* kTiffFormatName = "TIF pictures";
+
 // Field types of IFD entries.
 constexpr uint16_t kAscii = 2;
 constexpr uint16_t kShort = 3;
@@ -82,7 +85,7 @@ std::optional<TPlan> MakePlan(const QImage& image, int32_t bits, QImage& convert
       if (image.format() == QImage::Format_Indexed8) {
         plan.image = &image;
       } else {
-        converted = image.convertToFormat(QImage::Format_Indexed8);
+        converted = ConvertedPictureImage(kTiffFormatName, image, QImage::Format_Indexed8);
         plan.image = &converted;
       }
       if (!IndicesFit(*plan.image, (1 << bits) - 1)) return std::nullopt;
@@ -119,7 +122,7 @@ std::optional<TPlan> MakePlan(const QImage& image, int32_t bits, QImage& convert
           image.format() == QImage::Format_RGB888) {
         plan.image = &image;
       } else {
-        converted = image.convertToFormat(QImage::Format_RGB32);
+        converted = ConvertedPictureImage(kTiffFormatName, image, QImage::Format_RGB32);
         plan.image = &converted;
       }
       plan.layout = TLayout::Rgb;

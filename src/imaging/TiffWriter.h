@@ -15,7 +15,8 @@
 //
 // A picture the writer cannot take (empty, an index beyond what its depth holds,
 // a file above 2^31-1 bytes) writes nothing and returns false, so the caller can
-// tell the user. A stream that refuses bytes raises EGraphicFileError
+// tell the user; a conversion of the picture that the memory cannot hold raises
+// EGraphicTooLarge and writes nothing either. A stream that refuses bytes raises EGraphicFileError
 // "Stream write error"; a file that cannot be created or written raises
 // EGraphicFileError naming it and giving the system's reason.
 #include <cstdint>

@@ -296,10 +296,12 @@ void PutU32(uint8_t* p, uint32_t v) {
 
 // The image in the form the writer walks: Indexed8 for palette depths, RGB32
 // for 24 bits, ARGB32 (not premultiplied) for 32 bits.
+// A conversion that cannot be had is refused (EGraphicTooLarge), never written
+// as an empty picture.
 QImage PrepareForWriting(const QImage& image, uint32_t bpp) {
   if (image.isNull()) return image;
-  if (bpp == 24) return image.convertToFormat(QImage::Format_RGB32);
-  if (bpp == 32) return image.convertToFormat(QImage::Format_ARGB32);
+  if (bpp == 24) return ConvertedPictureImage(kBitmapFormatName, image, QImage::Format_RGB32);
+  if (bpp == 32) return ConvertedPictureImage(kBitmapFormatName, image, QImage::Format_ARGB32);
   if (image.format() == QImage::Format_Indexed8) {
     if (image.colorCount() > (1 << bpp)) {
       throw EInvalidGraphicOperation("A picture of " + std::to_string(image.colorCount()) +
@@ -307,7 +309,7 @@ QImage PrepareForWriting(const QImage& image, uint32_t bpp) {
     }
     return image;
   }
-  if (bpp == 8) return image.convertToFormat(QImage::Format_Indexed8);
+  if (bpp == 8) return ConvertedPictureImage(kBitmapFormatName, image, QImage::Format_Indexed8);
   throw EInvalidGraphicOperation("Only an indexed picture can be written with " + std::to_string(bpp) +
                                  " bits per pixel");
 }

@@ -53,7 +53,7 @@ struct TRgb {
 
 // The picture's pixels as RGB triples, rows from the top.
 std::vector<TRgb> PixelsOf(const QImage& source) {
-  const QImage image = source.convertToFormat(QImage::Format_RGB32);
+  const QImage image = ConvertedPictureImage(kBitmapFormatName, source, QImage::Format_RGB32);
   const auto width = static_cast<size_t>(image.width());
   const int height = image.height();
   std::vector<TRgb> pixels(width * static_cast<size_t>(height));
@@ -344,7 +344,7 @@ void ReduceFixed(const QImage& source, TReducedPicture& out, int32_t redLevels, 
   // Only a picture of another format is converted; the rows are read in place.
   const QImage image = source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32
                            ? source
-                           : source.convertToFormat(QImage::Format_RGB32);
+                           : ConvertedPictureImage(kBitmapFormatName, source, QImage::Format_RGB32);
   const auto width = static_cast<size_t>(image.width());
   for (int y = 0; y < image.height(); ++y) {
     const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
@@ -450,7 +450,7 @@ TReducedPicture ReduceColors(const QImage& image, int32_t method) {
   out.Height = image.height();
   if (method == rmHistogram) {
     out.Indices.assign(static_cast<size_t>(out.Width) * static_cast<size_t>(out.Height), 0);
-    ReduceHistogram(image.convertToFormat(QImage::Format_RGB32), out);
+    ReduceHistogram(ConvertedPictureImage(kBitmapFormatName, image, QImage::Format_RGB32), out);
     return out;
   }
   if (method == rmFixed784 || method == rmFixed666) {

@@ -1,6 +1,7 @@
 #include "platform/Picture.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -256,10 +257,36 @@ void ForEachImageStrip(const QImage& image, int32_t rowsPerStrip, const TImageSt
       visit(top, QImage(image.constScanLine(top), image.width(), rows, image.bytesPerLine(), image.format()));
       continue;
     }
-    const QImage strip = image.copy(0, top, image.width(), rows).convertToFormat(QImage::Format_ARGB32);
+    const QImage strip = ConvertedOnCallingThread(image.copy(0, top, image.width(), rows), QImage::Format_ARGB32);
     if (strip.isNull()) throw std::bad_alloc();
     visit(top, strip);
   }
+}
+
+QImage ConvertedOnCallingThread(const QImage& image, QImage::Format format) {
+  if (image.isNull() || image.format() == format) return image;
+  // Qt keeps a conversion of fewer than twice this many pixels on the calling thread.
+  constexpr int64_t kBandPixels = int64_t{1} << 16;
+  const int width = image.width();
+  const int height = image.height();
+  const bool wholeTable = format == QImage::Format_Mono || format == QImage::Format_MonoLSB ||
+                          format == QImage::Format_Indexed8;
+  if (wholeTable || int64_t{width} * height <= kBandPixels) return image.convertToFormat(format);
+  QImage converted(width, height, format);
+  if (converted.isNull()) return converted;
+  const int bandRows = static_cast<int>(std::max<int64_t>(kBandPixels / width, 1));
+  for (int top = 0; top < height; top += bandRows) {
+    const int rows = std::min(bandRows, height - top);
+    QImage band(image.constScanLine(top), width, rows, image.bytesPerLine(), image.format());
+    if (image.colorCount() > 0) band.setColorTable(image.colorTable());
+    const QImage part = band.convertToFormat(format);
+    if (part.isNull()) return {};
+    for (int y = 0; y < rows; ++y)
+      std::memcpy(converted.scanLine(top + y), part.constScanLine(y), static_cast<size_t>(converted.bytesPerLine()));
+  }
+  converted.setDotsPerMeterX(image.dotsPerMeterX());
+  converted.setDotsPerMeterY(image.dotsPerMeterY());
+  return converted;
 }
 
 namespace {
@@ -355,7 +382,7 @@ QImage ConvertedPictureImage(std::string_view formatName, const QImage& image, Q
   if (image.isNull() || image.format() == format) return image;
   return CountedPictureImage(formatName, image.width(), image.height(),
                              ImageBytes(image.width(), image.height(), format),
-                             [&] { return image.convertToFormat(format); });
+                             [&] { return ConvertedOnCallingThread(image, format); });
 }
 
 }  // namespace qira

@@ -295,6 +295,13 @@ std::string PictureAboveReadLimit(std::string_view formatName, int64_t width, in
 std::string PictureAboveStorageLimit(std::string_view formatName, int64_t width, int64_t height,
                                      uint64_t storageBytes, uint64_t maxStorageBytes);
 
+// `image` in `format`, converted on the calling thread: Qt hands the conversion
+// of a large image to its pooled threads, where a thread that cannot be started
+// or an allocation that fails cannot be caught, so such an image is converted a
+// band of rows at a time. Conversions to 1 or 8 bits, whose colour table comes
+// from the whole picture, are Qt's own. A null image when the memory cannot be had.
+QImage ConvertedOnCallingThread(const QImage& image, QImage::Format format);
+
 // The bytes of a QImage of that size and format.
 uint64_t ImageBytes(int64_t width, int64_t height, QImage::Format format);
 // Counts `bytes` for a picture of width x height of that kind, then lets `allocate`

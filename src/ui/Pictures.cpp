@@ -4,7 +4,10 @@
 #include <QGuiApplication>
 #include <QProgressBar>
 #include <QProgressDialog>
+#include <QThreadPool>
 #include <QTimer>
+
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cmath>
@@ -14,9 +17,11 @@
 
 #include "imaging/JpegWriter.h"
 #include "imaging/PngChunks.h"
+#include "imaging/PngErrors.h"
 #include "imaging/PngObject.h"
 #include "imaging/TiffWriter.h"
 #include "model/Settings.h"
+#include "platform/AvailableMemory.h"
 #include "platform/BmpCodec.h"
 #include "platform/GraphicErrors.h"
 #include "platform/Picture.h"
@@ -84,11 +89,39 @@ std::string TooLargeFile(const TPictureSize& size, const char* kind, uint64_t fi
 
 }  // namespace
 
+namespace {
+
+// The address space a picture's render reserves beside the picture, measured
+// with Mesa's llvmpipe: the buffers of its largest tile, which go before the
+// writer's copies are made; and what stays: the picture's own context (about
+// 20 MB) and the stacks of Qt's pooled threads, which the painting of glyphs
+// starts and which cannot be started once the room is gone. The driver's own
+// threads are there since the view was first drawn.
+double RenderTileBytes(double width, double height) {
+  return std::min<double>(width, kMaxPictureTileEdge) * std::min<double>(height, kMaxPictureTileEdge) *
+         kPictureTileBytesPerPixel;
+}
+
+double RenderThreadsAndContextBytes() {
+  constexpr double kContext = 32.0 * 1024 * 1024;
+  rlimit stack{};
+  const double stackSize = getrlimit(RLIMIT_STACK, &stack) == 0 && stack.rlim_cur != RLIM_INFINITY
+                               ? static_cast<double>(stack.rlim_cur)
+                               : 8.0 * 1024 * 1024;
+  return kContext + std::max(QThreadPool::globalInstance()->maxThreadCount(), 1) * stackSize;
+}
+
+}  // namespace
+
 int64_t PictureMemoryNeeded(const TPictureSize& size, int fileType) {
   const double width = static_cast<double>(std::max<int64_t>(size.Width, 0));
   const double height = static_cast<double>(std::max<int64_t>(size.Height, 0));
   const double picture = std::ceil(width * 3 / 4) * 4 * height;  // 24-bit rows padded to 4 bytes
-  const double writer = width * height * (fileType == pftPng ? 8 : 4);
+  double writer = width * height * (fileType == pftPng ? 8 : 4);
+  // Under an address-space limit what the render reserves counts too, or the
+  // driver and Qt fail where nothing can catch it.
+  if (ReadMemoryFigures().AddressSpaceLimit >= 0 && width > 0 && height > 0)
+    writer = std::max(writer, RenderTileBytes(width, height)) + RenderThreadsAndContextBytes();
   const double total = picture + writer;
   constexpr double kMax = 9.0e18;  // below INT64_MAX, exactly representable
   return total >= kMax ? static_cast<int64_t>(kMax) : static_cast<int64_t>(total);
@@ -296,11 +329,17 @@ namespace {
 void ShowError(const std::string& text) { Services().Messages->ShowMessage(text, TMessageKind::Error); }
 
 // What the user is told of a picture that failed: an allocation that failed (the
-// program's or the driver's off-screen buffer) as the memory refusal with the
-// picture's size and need, any other failure with its own text.
+// program's, a writer's conversion, or the driver's context or off-screen buffer)
+// as the memory refusal with the picture's size and need, any other failure with
+// its own text.
 std::string PictureFailureText(const std::exception& error, const TPictureSize& size, int fileType) {
-  if (dynamic_cast<const std::bad_alloc*>(&error) == nullptr && dynamic_cast<const EGLOutOfMemory*>(&error) == nullptr)
-    return error.what();
+  // A writer's conversion that could not be had is refused by its library in
+  // the library's words; here it is the picture's.
+  const bool memory = dynamic_cast<const std::bad_alloc*>(&error) != nullptr ||
+                      dynamic_cast<const EGLOutOfMemory*>(&error) != nullptr ||
+                      dynamic_cast<const EGraphicTooLarge*>(&error) != nullptr ||
+                      dynamic_cast<const EPNGOutMemory*>(&error) != nullptr;
+  if (!memory) return error.what();
   return PictureMemoryRefusal(size, PictureMemoryNeeded(size, fileType), AvailableMemory());
 }
 

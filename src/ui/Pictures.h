@@ -78,7 +78,9 @@ TPictureSize PictureSize(int32_t bufferWidth, int32_t bufferHeight, int32_t dpi,
 
 // Bytes "Save picture" needs in memory for a picture of that size and file
 // type: the 24-bit picture and the writer's copies (one of 32 bits a pixel, two
-// for PNG). Saturates instead of overflowing.
+// for PNG); under an address-space limit (RLIMIT_AS) also what the render
+// reserves (its tile's buffers, its context, Qt's pooled threads). Saturates
+// instead of overflowing.
 int64_t PictureMemoryNeeded(const TPictureSize& size, int fileType);
 
 // Why a picture of that size cannot be saved as that file type (see

@@ -30,6 +30,8 @@
 #include "scene/objects/PointsLines.h"
 #include "scene/viewers/SceneViewer.h"
 #include "scene/viewers/FullScreenViewer.h"
+#include "imaging/PngErrors.h"
+#include "platform/GraphicErrors.h"
 #include "support/PeerRun.h"
 #include "ui/ExportDialogs.h"
 #include "ui/ViewTestSupport.h"
@@ -643,6 +645,9 @@ TEST_F(PicturesGL, MemoryThatCannotBeHadIsRefusedWithThePicturesSizeAndNeed) {
       {[] { throw std::bad_alloc(); }, false},
       {[] { throw EGLOutOfMemory("Not enough memory for an off-screen buffer of 52 x 39 pixels."); }, false},
       {[] { throw std::bad_alloc(); }, true},
+      // A writer's conversion that could not be had, in its library's words.
+      {[] { throw EGraphicTooLarge("This \"Bitmaps\" image of 52 x 39 pixels is too large"); }, false},
+      {[] { throw EPNGOutMemory("This \"Portable Network Graphics\" image of 52 x 39 pixels is too large"); }, false},
   };
   for (const auto& row : table) {
     services_.Messages.clear();

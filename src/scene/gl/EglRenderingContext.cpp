@@ -111,8 +111,27 @@ std::string EglErrorName(EGLint error) {
   return text;
 }
 
+// What a context's memory that EGL could not give (EGL_BAD_ALLOC) is told as.
+constexpr const char* kContextOutOfMemory = "Not enough memory for an OpenGL context.";
+
+std::string BufferOutOfMemory(int32_t width, int32_t height) {
+  return "Not enough memory for an off-screen buffer of " + std::to_string(width) + " x " + std::to_string(height) +
+         " pixels.";
+}
+
+// A failed EGL call whose error is `error`: a failed allocation is EGLOutOfMemory
+// with `memoryText`, whatever the call; any other failure keeps its own text.
+template <class TError>
+[[noreturn]] void RaiseEglFailure(EGLint error, const std::string& text, const std::string& memoryText) {
+  if (error == EGL_BAD_ALLOC) throw EGLOutOfMemory(memoryText);
+  throw TError(text);
+}
+
 // The operating-system error of this platform: EGL's error for the last call.
-[[noreturn]] void RaiseLastEglError() { throw EOSError("OS Error : " + EglErrorName(eglGetError())); }
+[[noreturn]] void RaiseLastEglError(const std::string& memoryText = kContextOutOfMemory) {
+  const EGLint error = eglGetError();
+  RaiseEglFailure<EOSError>(error, "OS Error : " + EglErrorName(error), memoryText);
+}
 
 }  // namespace
 
@@ -410,7 +429,8 @@ void EnsureDisplay() {
     if (egl.rootContext == kEglNoContext) RaiseLastEglError();
     const EGLint size[] = {EGL_WIDTH, 1, EGL_HEIGHT, 1, EGL_NONE};
     egl.rootSurface = eglCreatePbufferSurface(display, egl.rootConfig, size);
-    if (egl.rootSurface == EGL_NO_SURFACE) throw Exception("Unabled to create pbuffer.");
+    if (egl.rootSurface == EGL_NO_SURFACE)
+      RaiseEglFailure<Exception>(eglGetError(), "Unabled to create pbuffer.", kContextOutOfMemory);
     TEglCurrentKeeper keeper;
     if (!eglMakeCurrent(display, egl.rootSurface, egl.rootSurface, egl.rootContext)) {
       RaiseLastEglError();
@@ -539,7 +559,7 @@ void TGLEglContext::DoCreateContext(TGLOutputDevice outputDevice) {
   if (surface == EGL_NO_SURFACE) {
     const EGLint error = eglGetError();
     eglDestroyContext(egl.display, context);
-    throw EOSError("OS Error : " + EglErrorName(error));
+    RaiseEglFailure<EOSError>(error, "OS Error : " + EglErrorName(error), kContextOutOfMemory);
   }
   context_ = context;
   surface_ = surface;
@@ -561,15 +581,17 @@ void TGLEglContext::DoCreateMemoryContext(TGLOutputDevice outputDevice, int32_t 
   if (!(GL.VERSION_3_0 || GL.ARB_framebuffer_object)) {
     throw Exception("GL_ARB_framebuffer_object support required.");
   }
+  const std::string outOfMemory = BufferOutOfMemory(std::max(width, 1), std::max(height, 1));
   TEglContextHandle context = eglCreateContext(egl.display, egl.rootConfig, egl.rootContext, nullptr);
-  if (context == kEglNoContext) throw Exception("Unabled to create pbuffer's RC.");
+  if (context == kEglNoContext) RaiseEglFailure<Exception>(eglGetError(), "Unabled to create pbuffer's RC.", outOfMemory);
   EGLSurface surface = EGL_NO_SURFACE;
   if (!egl.surfacelessContexts) {
     const EGLint size[] = {EGL_WIDTH, 1, EGL_HEIGHT, 1, EGL_NONE};
     surface = eglCreatePbufferSurface(egl.display, egl.rootConfig, size);
     if (surface == EGL_NO_SURFACE) {
+      const EGLint error = eglGetError();
       eglDestroyContext(egl.display, context);
-      throw Exception("Unabled to create pbuffer.");
+      RaiseEglFailure<Exception>(error, "Unabled to create pbuffer.", outOfMemory);
     }
   }
   context_ = context;
@@ -580,7 +602,7 @@ void TGLEglContext::DoCreateMemoryContext(TGLOutputDevice outputDevice, int32_t 
   presentOnSwap_ = false;
   try {
     TEglCurrentKeeper keeper;
-    if (!eglMakeCurrent(egl.display, surface, surface, context)) RaiseLastEglError();
+    if (!eglMakeCurrent(egl.display, surface, surface, context)) RaiseLastEglError(outOfMemory);
     BuildFramebuffer(std::max(width, 1), std::max(height, 1), bufferCount);
   } catch (...) {
     ReleaseEglObjects();
@@ -611,8 +633,7 @@ bool StoreRenderbuffer(GLenum format, int32_t width, int32_t height) {
 
 void TGLEglContext::BuildFramebuffer(int32_t width, int32_t height, int32_t bufferCount) {
   ClearGLError();
-  const std::string outOfMemory = "Not enough memory for an off-screen buffer of " + std::to_string(width) + " x " +
-                                  std::to_string(height) + " pixels.";
+  const std::string outOfMemory = BufferOutOfMemory(width, height);
   const int32_t count = std::clamp(bufferCount, 1, 4);
   GLenum colorFormat = AlphaBits() > 0 ? GL_RGBA8 : GL_RGB8;
   if (ColorBits() >= 128) colorFormat = GL_RGBA32F;

@@ -42,8 +42,9 @@ class EGLContext : public Exception {
 };
 
 // The memory of a memory context's buffers could not be had: "Not enough memory
-// for an off-screen buffer of W x H pixels.". A caller that knows what the
-// buffer is for (a picture) tells the user more.
+// for an off-screen buffer of W x H pixels."; or the platform could not allocate
+// a context ("Not enough memory for an OpenGL context."). A caller that knows
+// what the buffer is for (a picture) tells the user more.
 class EGLOutOfMemory : public EGLContext {
  public:
   using EGLContext::EGLContext;

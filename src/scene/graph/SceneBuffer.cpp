@@ -20,6 +20,7 @@
 #include <new>
 #include <string>
 
+#include "platform/Picture.h"
 #include "platform/Rounding.h"
 #include "scene/components/ComponentStreams.h"
 #include "scene/graph/CameraLight.h"
@@ -47,7 +48,6 @@ constexpr TColor clBtnFace = cSystemColorTag | 15u;
 // Tiles of a picture are at most this many pixels on a side unless a smaller
 // limit is set or the driver's is smaller: a 4096 x 4096 framebuffer with
 // depth already takes 128 MB.
-constexpr int32_t kDefaultPictureTileLimit = 4096;
 
 // Activates a context for a scope. Release() deactivates on the normal path
 // (its errors pass on); the destructor deactivates on the way out of an
@@ -836,16 +836,20 @@ void TGL3DSceneBuffer::RenderToBitmap(QImage& bitmap, int32_t dpi, TPictureBackg
     if (WritableDirectly(bitmap.format())) {
       RenderPictureTiles(bitmap, dpi, colorBits, background);
     } else {
-      QImage work = bitmap.convertToFormat(QImage::Format_RGB32);
+      // A conversion that cannot be had fails here, never as an empty picture.
+      QImage work = ConvertedOnCallingThread(bitmap, QImage::Format_RGB32);
+      if (work.isNull()) throw std::bad_alloc();
       RenderPictureTiles(work, dpi, colorBits, background);
-      bitmap = work.convertToFormat(bitmap.format());
+      QImage rendered = ConvertedOnCallingThread(work, bitmap.format());
+      if (rendered.isNull()) throw std::bad_alloc();
+      bitmap = std::move(rendered);
     }
   }
   if (AfterRender) AfterRender(this);
 }
 
 int32_t TGL3DSceneBuffer::PictureTileEdge() {
-  int32_t limit = pictureTileLimit_ > 0 ? pictureTileLimit_ : kDefaultPictureTileLimit;
+  int32_t limit = pictureTileLimit_ > 0 ? pictureTileLimit_ : kMaxPictureTileEdge;
   if (renderingContext_ && renderingContext_->IsValid()) {
     TScopedActivation activation(*renderingContext_);
     limit = std::min(limit, DriverTileLimit());

@@ -92,6 +92,12 @@ enum class TGLShadeModel : uint8_t { smDefault, smSmooth, smFlat };
 // depth test off, a keyed picture is a plain one.
 enum class TPictureBackground : uint8_t { pbPlain, pbKeyed };
 
+// The largest tile a picture is rendered in; the driver may allow less. Each tile
+// holds an off-screen buffer of colour and depth and their read-back copies, 16
+// bytes a pixel.
+inline constexpr int32_t kMaxPictureTileEdge = 4096;
+inline constexpr int64_t kPictureTileBytesPerPixel = 16;
+
 int32_t DepthPrecisionBits(TGLDepthPrecision value);
 int32_t ColorDepthBits(TGLColorDepth value);
 
@@ -250,7 +256,7 @@ class TGL3DSceneBuffer : public TGLUpdateAbleObject {
   // Bytes a picture's pixel block may take; by default half the machine's memory.
   int64_t PictureMemoryLimit() const;
   void SetPictureMemoryLimit(int64_t bytes) { pictureMemoryLimit_ = bytes; }
-  // Largest tile edge; 0 (default) means the driver's limits.
+  // Largest tile edge; 0 (default) means the driver's limits, at most kMaxPictureTileEdge.
   int32_t PictureTileLimit() const { return pictureTileLimit_; }
   void SetPictureTileLimit(int32_t pixels) { pictureTileLimit_ = pixels < 0 ? 0 : pixels; }
 
