@@ -637,31 +637,51 @@ TEST_F(PicturesGL, PictureTooLargeForMemoryIsRefusedBeforeAnythingIsWritten) {
 // program's, or the driver's for the off-screen buffer): the count's refusal,
 // with the picture's size and need, not the allocator's text.
 TEST_F(PicturesGL, MemoryThatCannotBeHadIsRefusedWithThePicturesSizeAndNeed) {
-  SetAvailableMemoryProbe([] { return int64_t{8} << 20; });
+  int64_t available = int64_t{8} << 20;
+  SetAvailableMemoryProbe([&] { return available; });
+  const std::string couldNotBeHad =
+      "The picture of 52 x 39 pixels needs about 1 MB of memory, which could not be had with the 8 MB "
+      "available now. Choose a lower resolution.";
+  // Memory taken meanwhile: the writer's conversion of the rendered picture is refused.
+  const std::string takenMeanwhile =
+      "The picture of 52 x 39 pixels needs about 1 MB of memory, more than the 0 MB available now. Choose a "
+      "lower resolution.";
+  const auto takeAll = [&] { available = 0; };
   const struct {
     std::function<void()> fail;
     bool clipboard;
+    int fileType;
+    std::string expected;
   } table[] = {
-      {[] { throw std::bad_alloc(); }, false},
-      {[] { throw EGLOutOfMemory("Not enough memory for an off-screen buffer of 52 x 39 pixels."); }, false},
-      {[] { throw std::bad_alloc(); }, true},
+      {[] { throw std::bad_alloc(); }, false, pftPng, couldNotBeHad},
+      {[] { throw EGLOutOfMemory("Not enough memory for an off-screen buffer of 52 x 39 pixels."); }, false, pftPng,
+       couldNotBeHad},
+      {[] { throw EGLOutOfMemory("Not enough memory for an OpenGL context."); }, false, pftBmp, couldNotBeHad},
+      {[] { throw std::bad_alloc(); }, true, pftPng, couldNotBeHad},
       // A writer's conversion that could not be had, in its library's words.
-      {[] { throw EGraphicTooLarge("This \"Bitmaps\" image of 52 x 39 pixels is too large"); }, false},
-      {[] { throw EPNGOutMemory("This \"Portable Network Graphics\" image of 52 x 39 pixels is too large"); }, false},
+      {[] { throw EGraphicTooLarge("This \"Bitmaps\" image of 52 x 39 pixels is too large"); }, false, pftPng,
+       couldNotBeHad},
+      {[] { throw EPNGOutMemory("This \"Portable Network Graphics\" image of 52 x 39 pixels is too large"); }, false,
+       pftPng, couldNotBeHad},
+      // Each writer that converts the picture checks its conversion. TIFF and
+      // JPEG take the rendered 24-bit picture as it is.
+      {takeAll, false, pftBmp, takenMeanwhile},
+      {takeAll, false, pftPng, takenMeanwhile},
   };
   for (const auto& row : table) {
     services_.Messages.clear();
+    available = int64_t{8} << 20;
+    const std::string name = PictureTarget("view", row.fileType).FileName;
+    scratch_.Put(name, "old picture");
     Buffer().AfterRender = [&](TObject*) { row.fail(); };
     if (row.clipboard) CopyPictureToClipboard(*form_);
-    else SaveAs(scratch_.File("view.png"), pftPng, 96, false);
-    ASSERT_EQ(services_.Messages.size(), 1u);
-    EXPECT_EQ(services_.Messages[0].Text,
-              "The picture of 52 x 39 pixels needs about 1 MB of memory, which could not be had with the 8 MB "
-              "available now. Choose a lower resolution.");
+    else SaveAs(scratch_.File(name), row.fileType, 96, false);
+    ASSERT_EQ(services_.Messages.size(), 1u) << name;
+    EXPECT_EQ(services_.Messages[0].Text, row.expected) << name;
+    EXPECT_EQ(scratch_.Get(name), "old picture") << name;
   }
   Buffer().AfterRender = nullptr;
   SetAvailableMemoryProbe({});
-  EXPECT_FALSE(std::filesystem::exists(scratch_.File("view.png")));
 }
 
 TEST_F(PicturesGL, FileThatCannotBeCreatedIsToldAndNothingIsStored) {

@@ -123,7 +123,7 @@ std::string BufferOutOfMemory(int32_t width, int32_t height) {
 // with `memoryText`, whatever the call; any other failure keeps its own text.
 template <class TError>
 [[noreturn]] void RaiseEglFailure(EGLint error, const std::string& text, const std::string& memoryText) {
-  if (error == EGL_BAD_ALLOC) throw EGLOutOfMemory(memoryText);
+  RaiseIfEglOutOfMemory(error, memoryText);
   throw TError(text);
 }
 
@@ -134,6 +134,10 @@ template <class TError>
 }
 
 }  // namespace
+
+void RaiseIfEglOutOfMemory(int32_t eglError, const std::string& memoryText) {
+  if (eglError == EGL_BAD_ALLOC) throw EGLOutOfMemory(memoryText);
+}
 
 // [SECTION] Config choice
 

@@ -340,6 +340,25 @@ TEST_F(HeadlessContextGL, BuffersWhoseMemoryCannotBeHadAreRefusedAsSuch) {
   else unsetenv("ASAN_OPTIONS");
 }
 
+// EGL's own refusal of memory (EGL_BAD_ALLOC, 0x3003) is EGLOutOfMemory whatever
+// the call; other errors are left to the call's own text.
+TEST(EglFailures, AnAllocationEglCouldNotMakeIsOutOfMemoryAndOtherErrorsAreNot) {
+  const struct {
+    int32_t error;
+    bool outOfMemory;
+  } table[] = {{0x3003, true}, {0x3001, false}, {0x3009, false}, {0x300E, false}};
+  for (const auto& row : table) {
+    bool raised = false;
+    try {
+      RaiseIfEglOutOfMemory(row.error, "Not enough memory for an OpenGL context.");
+    } catch (const EGLOutOfMemory& e) {
+      raised = true;
+      EXPECT_STREQ(e.what(), "Not enough memory for an OpenGL context.");
+    }
+    EXPECT_EQ(raised, row.outOfMemory) << row.error;
+  }
+}
+
 TEST_F(HeadlessContextGL, AContextWithoutAWindowDrawsOnItsOwnPbuffer) {
   auto context = std::unique_ptr<TGLContext>(GLContextManager().CreateContext());
   context->CreateContext(0);
