@@ -15,8 +15,12 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <sstream>
@@ -31,6 +35,7 @@
 #include "scene/viewers/SceneViewer.h"
 #include "scene/viewers/FullScreenViewer.h"
 #include "imaging/PngErrors.h"
+#include "platform/AvailableMemory.h"
 #include "platform/GraphicErrors.h"
 #include "support/PeerRun.h"
 #include "ui/ExportDialogs.h"
@@ -682,6 +687,46 @@ TEST_F(PicturesGL, MemoryThatCannotBeHadIsRefusedWithThePicturesSizeAndNeed) {
   }
   Buffer().AfterRender = nullptr;
   SetAvailableMemoryProbe({});
+}
+
+// The memory was there when counted and gone when a writer converted the rendered
+// picture: the writer refuses instead of writing an empty picture, and the old file
+// stays. A child under an address-space limit, whose allocator gives null instead
+// of ending it.
+class PicturesGLDeathTest : public PicturesGL {};
+
+TEST_F(PicturesGLDeathTest, AWritersConversionThatCannotBeHadIsRefusedAndTheOldFileStays) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const char* sanitizer = std::getenv("ASAN_OPTIONS");
+  const std::string options = sanitizer ? sanitizer : "";
+  setenv("ASAN_OPTIONS", (options + ":allocator_may_return_null=1").c_str(), 1);
+  // TIFF and JPEG take the rendered 24-bit picture as it is.
+  for (int fileType : {pftBmp, pftPng}) {
+    const std::string name = PictureTarget("view", fileType).FileName;
+    EXPECT_EXIT(
+        {
+          scratch_.Put(name, "old picture");
+          SetAvailableMemoryProbe([] { return int64_t{1} << 40; });
+          // 520 x 390: the writer's 32-bit copy takes 792 KB.
+          Buffer().AfterRender = [](TObject*) {
+            rlimit limit{};
+            getrlimit(RLIMIT_AS, &limit);
+            limit.rlim_cur = static_cast<rlim_t>(ReadMemoryFigures().AddressSpaceUsed + (int64_t{256} << 10));
+            if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(2);
+          };
+          SaveAs(scratch_.File(name), fileType, 960, false);
+          const bool told = services_.Messages.size() == 1 &&
+                            services_.Messages[0].Text.rfind("The picture of 520 x 390 pixels needs about ", 0) == 0 &&
+                            services_.Messages[0].Text.ends_with(
+                                ", which could not be had with the 1048576 MB available now. Choose a lower "
+                                "resolution.");
+          _exit(told && scratch_.Get(name) == "old picture" ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << name;
+  }
+  if (sanitizer) setenv("ASAN_OPTIONS", options.c_str(), 1);
+  else unsetenv("ASAN_OPTIONS");
 }
 
 TEST_F(PicturesGL, FileThatCannotBeCreatedIsToldAndNothingIsStored) {
