@@ -10,6 +10,7 @@
 #include <string>
 
 #include "model/Settings.h"
+#include "platform/AvailableMemory.h"
 #include "ui/ExportDialogs.h"
 #include "ui/MainFrame.h"
 #include "ui/ProgramStart.h"
@@ -50,6 +51,8 @@ bool X11DisplayAvailable() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before Qt or the GL driver start any thread.
+  qira::BoundThreadReservesUnderAddressLimit();
   PreferX11Platform();
   // Without any display and no platform chosen, Qt would stop with its own
   // message about plugins: say what is missing instead.

@@ -1,7 +1,11 @@
 #include "platform/AvailableMemory.h"
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
+
+#include <QSemaphore>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <atomic>
@@ -9,6 +13,7 @@
 #include <charconv>
 #include <fstream>
 #include <limits>
+#include <memory>
 #include <sstream>
 #include <utility>
 #include <vector>
@@ -165,6 +170,33 @@ void SetAvailableMemoryProbe(TAvailableMemoryProbe probe) { MemoryProbe() = std:
 std::string MemoryShortfallClause(int64_t neededBytes, int64_t availableBytes) {
   const std::string available = std::to_string(std::max<int64_t>(availableBytes, 0) >> 20) + " MB available now";
   return neededBytes > availableBytes ? "more than the " + available : "which could not be had with the " + available;
+}
+
+bool BoundThreadReservesUnderAddressLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return false;
+  mallopt(M_ARENA_MAX, 1);
+  setenv("LP_NUM_THREADS", std::to_string(kLimitedThreads).c_str(), 0);
+  QThreadPool& pool = *QThreadPool::globalInstance();
+  pool.setExpiryTimeout(-1);
+  pool.setMaxThreadCount(kLimitedThreads);
+  // Each task waits until all have started, so each gets a thread of its own.
+  // Waiting for the pool to be done would end its threads again.
+  struct TGate {
+    QSemaphore started;
+    QSemaphore leave;
+  };
+  const auto gate = std::make_shared<TGate>();
+  for (int i = 0; i < kLimitedThreads; ++i)
+    pool.start([gate] {
+      gate->started.release();
+      gate->leave.acquire();
+    });
+  // A thread that cannot be had even now is not waited for: its task runs on
+  // one that could.
+  (void)gate->started.tryAcquire(kLimitedThreads, 5000);
+  gate->leave.release(kLimitedThreads);
+  return true;
 }
 
 }  // namespace qira

@@ -95,8 +95,10 @@ namespace {
 // with Mesa's llvmpipe: the buffers of its largest tile, which go before the
 // writer's copies are made; and what stays: the picture's own context (about
 // 20 MB) and the stacks of Qt's pooled threads, which the painting of glyphs
-// starts and which cannot be started once the room is gone. The driver's own
-// threads are there since the view was first drawn.
+// uses. The driver's own threads are there since the view was first drawn, and
+// under such a limit the pooled ones since the start
+// (BoundThreadReservesUnderAddressLimit): their stacks, counted again, are the
+// margin that keeps the driver from meeting a failed allocation.
 double RenderTileBytes(double width, double height) {
   return std::min<double>(width, kMaxPictureTileEdge) * std::min<double>(height, kMaxPictureTileEdge) *
          kPictureTileBytesPerPixel;

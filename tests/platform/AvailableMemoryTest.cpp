@@ -1,10 +1,12 @@
 #include "platform/AvailableMemory.h"
 
 #include <gtest/gtest.h>
+#include <QThreadPool>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -112,6 +114,42 @@ TEST(AvailableMemoryDeathTest, ANeedBeyondASixteenthOfTheLastRoomReadsTheLimitsA
         _exit(refused && smallFits && fitsAgain ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
+}
+
+// Under an address-space limit the threads' reserves are bounded from the start:
+// the driver's thread count unless the user chose one, and the pooled threads,
+// which are there already and stay.
+TEST(AvailableMemoryDeathTest, AnAddressSpaceLimitBoundsTheThreadsAndStartsThePooledOnes) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const auto threads = [] {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+      if (line.rfind("Threads:", 0) == 0) return std::stoi(line.substr(8));
+    return -1;
+  };
+  for (const char* chosen : {static_cast<const char*>(nullptr), "5"}) {
+    EXPECT_EXIT(
+        {
+          if (chosen != nullptr) setenv("LP_NUM_THREADS", chosen, 1);
+          else unsetenv("LP_NUM_THREADS");
+          if (BoundThreadReservesUnderAddressLimit()) _exit(2);  // no limit: nothing changes
+          if (std::getenv("LP_NUM_THREADS") != nullptr && chosen == nullptr) _exit(3);
+          rlimit limit{};
+          getrlimit(RLIMIT_AS, &limit);
+          limit.rlim_cur = static_cast<rlim_t>(ReadMemoryFigures().AddressSpaceUsed + 1024 * MB);
+          if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(4);
+          const int before = threads();
+          if (!BoundThreadReservesUnderAddressLimit()) _exit(5);
+          const char* set = std::getenv("LP_NUM_THREADS");
+          const std::string expected = chosen != nullptr ? chosen : std::to_string(kLimitedThreads);
+          const QThreadPool& pool = *QThreadPool::globalInstance();
+          _exit(set != nullptr && set == expected && pool.maxThreadCount() == kLimitedThreads &&
+                        pool.expiryTimeout() < 0 && threads() == before + kLimitedThreads
+                    ? 0
+                    : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+  }
 }
 
 TEST(AvailableMemory, AProbeIsAskedForEveryNeed) {

@@ -15,8 +15,12 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <sstream>
@@ -31,6 +35,7 @@
 #include "scene/viewers/SceneViewer.h"
 #include "scene/viewers/FullScreenViewer.h"
 #include "imaging/PngErrors.h"
+#include "platform/AvailableMemory.h"
 #include "platform/GraphicErrors.h"
 #include "support/PeerRun.h"
 #include "ui/ExportDialogs.h"
@@ -637,31 +642,91 @@ TEST_F(PicturesGL, PictureTooLargeForMemoryIsRefusedBeforeAnythingIsWritten) {
 // program's, or the driver's for the off-screen buffer): the count's refusal,
 // with the picture's size and need, not the allocator's text.
 TEST_F(PicturesGL, MemoryThatCannotBeHadIsRefusedWithThePicturesSizeAndNeed) {
-  SetAvailableMemoryProbe([] { return int64_t{8} << 20; });
+  int64_t available = int64_t{8} << 20;
+  SetAvailableMemoryProbe([&] { return available; });
+  const std::string couldNotBeHad =
+      "The picture of 52 x 39 pixels needs about 1 MB of memory, which could not be had with the 8 MB "
+      "available now. Choose a lower resolution.";
+  // Memory taken meanwhile: the writer's conversion of the rendered picture is refused.
+  const std::string takenMeanwhile =
+      "The picture of 52 x 39 pixels needs about 1 MB of memory, more than the 0 MB available now. Choose a "
+      "lower resolution.";
+  const auto takeAll = [&] { available = 0; };
   const struct {
     std::function<void()> fail;
     bool clipboard;
+    int fileType;
+    std::string expected;
   } table[] = {
-      {[] { throw std::bad_alloc(); }, false},
-      {[] { throw EGLOutOfMemory("Not enough memory for an off-screen buffer of 52 x 39 pixels."); }, false},
-      {[] { throw std::bad_alloc(); }, true},
+      {[] { throw std::bad_alloc(); }, false, pftPng, couldNotBeHad},
+      {[] { throw EGLOutOfMemory("Not enough memory for an off-screen buffer of 52 x 39 pixels."); }, false, pftPng,
+       couldNotBeHad},
+      {[] { throw EGLOutOfMemory("Not enough memory for an OpenGL context."); }, false, pftBmp, couldNotBeHad},
+      {[] { throw std::bad_alloc(); }, true, pftPng, couldNotBeHad},
       // A writer's conversion that could not be had, in its library's words.
-      {[] { throw EGraphicTooLarge("This \"Bitmaps\" image of 52 x 39 pixels is too large"); }, false},
-      {[] { throw EPNGOutMemory("This \"Portable Network Graphics\" image of 52 x 39 pixels is too large"); }, false},
+      {[] { throw EGraphicTooLarge("This \"Bitmaps\" image of 52 x 39 pixels is too large"); }, false, pftPng,
+       couldNotBeHad},
+      {[] { throw EPNGOutMemory("This \"Portable Network Graphics\" image of 52 x 39 pixels is too large"); }, false,
+       pftPng, couldNotBeHad},
+      // Each writer that converts the picture checks its conversion. TIFF and
+      // JPEG take the rendered 24-bit picture as it is.
+      {takeAll, false, pftBmp, takenMeanwhile},
+      {takeAll, false, pftPng, takenMeanwhile},
   };
   for (const auto& row : table) {
     services_.Messages.clear();
+    available = int64_t{8} << 20;
+    const std::string name = PictureTarget("view", row.fileType).FileName;
+    scratch_.Put(name, "old picture");
     Buffer().AfterRender = [&](TObject*) { row.fail(); };
     if (row.clipboard) CopyPictureToClipboard(*form_);
-    else SaveAs(scratch_.File("view.png"), pftPng, 96, false);
-    ASSERT_EQ(services_.Messages.size(), 1u);
-    EXPECT_EQ(services_.Messages[0].Text,
-              "The picture of 52 x 39 pixels needs about 1 MB of memory, which could not be had with the 8 MB "
-              "available now. Choose a lower resolution.");
+    else SaveAs(scratch_.File(name), row.fileType, 96, false);
+    ASSERT_EQ(services_.Messages.size(), 1u) << name;
+    EXPECT_EQ(services_.Messages[0].Text, row.expected) << name;
+    EXPECT_EQ(scratch_.Get(name), "old picture") << name;
   }
   Buffer().AfterRender = nullptr;
   SetAvailableMemoryProbe({});
-  EXPECT_FALSE(std::filesystem::exists(scratch_.File("view.png")));
+}
+
+// The memory was there when counted and gone when a writer converted the rendered
+// picture: the writer refuses instead of writing an empty picture, and the old file
+// stays. A child under an address-space limit, whose allocator gives null instead
+// of ending it.
+class PicturesGLDeathTest : public PicturesGL {};
+
+TEST_F(PicturesGLDeathTest, AWritersConversionThatCannotBeHadIsRefusedAndTheOldFileStays) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const char* sanitizer = std::getenv("ASAN_OPTIONS");
+  const std::string options = sanitizer ? sanitizer : "";
+  setenv("ASAN_OPTIONS", (options + ":allocator_may_return_null=1").c_str(), 1);
+  // TIFF and JPEG take the rendered 24-bit picture as it is.
+  for (int fileType : {pftBmp, pftPng}) {
+    const std::string name = PictureTarget("view", fileType).FileName;
+    EXPECT_EXIT(
+        {
+          scratch_.Put(name, "old picture");
+          SetAvailableMemoryProbe([] { return int64_t{1} << 40; });
+          // 520 x 390: the writer's 32-bit copy takes 792 KB.
+          Buffer().AfterRender = [](TObject*) {
+            rlimit limit{};
+            getrlimit(RLIMIT_AS, &limit);
+            limit.rlim_cur = static_cast<rlim_t>(ReadMemoryFigures().AddressSpaceUsed + (int64_t{256} << 10));
+            if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(2);
+          };
+          SaveAs(scratch_.File(name), fileType, 960, false);
+          const bool told = services_.Messages.size() == 1 &&
+                            services_.Messages[0].Text.rfind("The picture of 520 x 390 pixels needs about ", 0) == 0 &&
+                            services_.Messages[0].Text.ends_with(
+                                ", which could not be had with the 1048576 MB available now. Choose a lower "
+                                "resolution.");
+          _exit(told && scratch_.Get(name) == "old picture" ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << name;
+  }
+  if (sanitizer) setenv("ASAN_OPTIONS", options.c_str(), 1);
+  else unsetenv("ASAN_OPTIONS");
 }
 
 TEST_F(PicturesGL, FileThatCannotBeCreatedIsToldAndNothingIsStored) {

@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/AvailableMemory.h"
 #include "scene/gl/OpenGLBinding.h"
 #include "scene/components/PlatformUtilities.h"
 
@@ -123,7 +124,7 @@ std::string BufferOutOfMemory(int32_t width, int32_t height) {
 // with `memoryText`, whatever the call; any other failure keeps its own text.
 template <class TError>
 [[noreturn]] void RaiseEglFailure(EGLint error, const std::string& text, const std::string& memoryText) {
-  if (error == EGL_BAD_ALLOC) throw EGLOutOfMemory(memoryText);
+  RaiseIfEglOutOfMemory(error, memoryText);
   throw TError(text);
 }
 
@@ -134,6 +135,10 @@ template <class TError>
 }
 
 }  // namespace
+
+void RaiseIfEglOutOfMemory(int32_t eglError, const std::string& memoryText) {
+  if (eglError == EGL_BAD_ALLOC) throw EGLOutOfMemory(memoryText);
+}
 
 // [SECTION] Config choice
 
@@ -381,11 +386,25 @@ EGLDisplay OpenPlatformDisplay(TEglPlatform& platform) {
   return eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
 }
 
+// Under an address-space limit, what the driver's start-up reserves (its
+// libraries, its compiler's code and the first context; measured with Mesa's
+// llvmpipe and the threads bounded at start, about 240 MB) must fit beside what
+// the process holds: the driver ends the program on an allocation that fails.
+constexpr int64_t kDriverStartBytes = int64_t{256} << 20;
+
+void RefuseDriverStartBeyondAddressLimit() {
+  const TMemoryFigures figures = ReadMemoryFigures();
+  if (figures.AddressSpaceLimit < 0 || figures.AddressSpaceUsed < 0) return;
+  if (figures.AddressSpaceLimit - figures.AddressSpaceUsed < kDriverStartBytes)
+    throw EGLOutOfMemory(kContextOutOfMemory);
+}
+
 // The display, the OpenGL libraries and the share root, made on first use.
 // The root is made current once to read the driver's entry points and flags,
 // which the config choice of every context needs.
 void EnsureDisplay() {
   TEglDisplayState& egl = Egl();
+  if (egl.display == EGL_NO_DISPLAY) RefuseDriverStartBeyondAddressLimit();
   if (!InitOpenGL()) throw EOSError("OS Error : " + OpenGLLoadError());
   if (egl.display != EGL_NO_DISPLAY) {
     if (!ExtensionsRead()) {

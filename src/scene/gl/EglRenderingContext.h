@@ -20,6 +20,7 @@
 // engine's EGLContext error class.
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -164,5 +165,11 @@ TEglPlatform EglPlatform();
 bool EglSetSwapInterval(int interval);
 // The current context's swap interval (1 without a current context).
 int EglGetSwapInterval();
+
+// Every failed EGL call passes its error here first: an allocation EGL could
+// not make (EGL_BAD_ALLOC), whatever the call, raises EGLOutOfMemory with
+// `memoryText`, which a picture tells as its memory refusal. Any other error
+// returns, for the call's own text.
+void RaiseIfEglOutOfMemory(int32_t eglError, const std::string& memoryText);
 
 }  // namespace qira

@@ -340,6 +340,51 @@ TEST_F(HeadlessContextGL, BuffersWhoseMemoryCannotBeHadAreRefusedAsSuch) {
   else unsetenv("ASAN_OPTIONS");
 }
 
+// The driver's start-up does not fit under an address-space limit: the first
+// context is refused as out of memory before the driver can fail where nothing
+// catches it. A child process, before any display exists.
+TEST(EglFailuresDeathTest, ADriverStartThatDoesNotFitTheAddressLimitIsOutOfMemory) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        RegisterEglRenderingContext();
+        if (EglPlatform() != TEglPlatform::epNone) _exit(2);
+        rlimit limit{};
+        getrlimit(RLIMIT_AS, &limit);
+        limit.rlim_cur = static_cast<rlim_t>(ReadMemoryFigures().AddressSpaceUsed + (int64_t{64} << 20));
+        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(3);
+        std::unique_ptr<TGLContext> context = GLContextManager().CreateContext();
+        try {
+          context->CreateMemoryContext(0, 1, 1, 1);
+        } catch (const EGLOutOfMemory& e) {
+          std::fputs(e.what(), stderr);
+          _exit(0);
+        } catch (...) {
+        }
+        _exit(1);
+      },
+      ::testing::ExitedWithCode(0), "Not enough memory for an OpenGL context.");
+}
+
+// EGL's own refusal of memory (EGL_BAD_ALLOC, 0x3003) is EGLOutOfMemory whatever
+// the call; other errors are left to the call's own text.
+TEST(EglFailures, AnAllocationEglCouldNotMakeIsOutOfMemoryAndOtherErrorsAreNot) {
+  const struct {
+    int32_t error;
+    bool outOfMemory;
+  } table[] = {{0x3003, true}, {0x3001, false}, {0x3009, false}, {0x300E, false}};
+  for (const auto& row : table) {
+    bool raised = false;
+    try {
+      RaiseIfEglOutOfMemory(row.error, "Not enough memory for an OpenGL context.");
+    } catch (const EGLOutOfMemory& e) {
+      raised = true;
+      EXPECT_STREQ(e.what(), "Not enough memory for an OpenGL context.");
+    }
+    EXPECT_EQ(raised, row.outOfMemory) << row.error;
+  }
+}
+
 TEST_F(HeadlessContextGL, AContextWithoutAWindowDrawsOnItsOwnPbuffer) {
   auto context = std::unique_ptr<TGLContext>(GLContextManager().CreateContext());
   context->CreateContext(0);
