@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <set>
+#include <string>
+#include <tuple>
 
 #include "model/StreamHelpers.h"
 
@@ -183,15 +186,15 @@ bool TBHCollectionList::LoadFromStream(TBinaryStream& handle) {
     Items = std::move(read);
     return true;
   }
-  for (std::unique_ptr<TBHCollectionItem>& item : read) {
-    bool duplicate = false;
-    for (const std::unique_ptr<TBHCollectionItem>& present : Items)
-      if (present->Equals(*item)) {
-        duplicate = true;
-        break;
-      }
-    if (!duplicate) Items.push_back(std::move(item));
-  }
+  // The styles held, by the fields Equals compares: a file may hold any number.
+  using TStyleKey = std::tuple<std::string, std::string, bool, TColor, bool, uint8_t, bool>;
+  auto key = [](const TBHCollectionItem& i) {
+    return TStyleKey{i.ShortName, i.FullName, i.Filling, i.Color, i.Texture, i.HatchStyle, i.Border};
+  };
+  std::set<TStyleKey> held;
+  for (const std::unique_ptr<TBHCollectionItem>& present : Items) held.insert(key(*present));
+  for (std::unique_ptr<TBHCollectionItem>& item : read)
+    if (held.insert(key(*item)).second) Items.push_back(std::move(item));
   return true;
 }
 

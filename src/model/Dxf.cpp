@@ -157,8 +157,10 @@ void TDXF::Reset() {
   objects_.clear();
   current_.reset();
   unknownEntities_.clear();
+  unknownNames_.clear();
   // A reader used twice must not colour the second drawing with the first's layers.
   layers_.clear();
+  layerIndex_.clear();
   atEnd_ = false;
   endMarked_ = false;
   code_.clear();
@@ -244,9 +246,7 @@ bool TDXF::Execute() {
 }
 
 void TDXF::AddUnknown(const std::string& name) {
-  for (const std::string& known : unknownEntities_)
-    if (known == name) return;
-  unknownEntities_.push_back(name);
+  if (unknownNames_.insert(name).second) unknownEntities_.push_back(name);
 }
 
 template <class OnGroup>
@@ -272,14 +272,13 @@ void TDXF::ReadLayer() {
 }
 
 void TDXF::AddLayer(const std::string& name, TColor color) {
-  if (FindLayer(name)) return;  // the first definition wins
-  layers_.push_back({name, color});
+  // The first definition wins.
+  if (layerIndex_.emplace(name, layers_.size()).second) layers_.push_back({name, color});
 }
 
 const TDXFLayer* TDXF::FindLayer(const std::string& name) const {
-  for (const TDXFLayer& layer : layers_)
-    if (layer.Name == name) return &layer;
-  return nullptr;
+  const auto found = layerIndex_.find(name);
+  return found == layerIndex_.end() ? nullptr : &layers_[found->second];
 }
 
 template <class T>

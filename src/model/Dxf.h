@@ -14,6 +14,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "model/SurveyPoint.h"
@@ -128,6 +130,10 @@ class TDXF {
   int32_t codeNumber_ = -1;
   std::vector<std::string> unknownEntities_;
   std::vector<TDXFLayer> layers_;
+  // The names above by name: a drawing may hold any number of them, and each
+  // entity looks its own up.
+  std::unordered_set<std::string> unknownNames_;
+  std::unordered_map<std::string, size_t> layerIndex_;
   bool damaged_ = false;
   bool completed_ = false;
 };

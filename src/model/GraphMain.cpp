@@ -1,7 +1,10 @@
 #include "model/GraphMain.h"
 
+#include <algorithm>
 #include <array>
+#include <deque>
 #include <limits>
+#include <map>
 #include <utility>
 
 #include "model/StreamHelpers.h"
@@ -176,6 +179,29 @@ TGraphMain* TGraphMain::AddChild(std::unique_ptr<TGraphMain> child, bool sorted)
   if (!child) return nullptr;
   int index = sorted ? FindSortedIndex(*child) : ChildCount();
   return InsertChild(std::move(child), index);
+}
+
+void TGraphMain::AddChildrenSorted(std::vector<std::unique_ptr<TGraphMain>> children) {
+  const bool byName = children_.empty() && TypeId != GraphTypeId::SectionGroup &&
+                      std::none_of(children.begin(), children.end(), [](const auto& c) { return c && c->Exclusive; });
+  if (!byName) {
+    for (auto& child : children) AddChild(std::move(child), true);
+    return;
+  }
+  // One by one, a name not below the last one's goes after its equals, any other
+  // before them (FindSortedIndex on children kept in order): so the children of
+  // one name are a row that grows at the back only while their name is the last.
+  std::map<std::string, std::deque<std::unique_ptr<TGraphMain>>> byKey;
+  for (auto& child : children) {
+    if (!child) continue;
+    std::string key = NameKey(*child);
+    const bool last = byKey.empty() || key >= byKey.rbegin()->first;
+    auto& same = byKey[std::move(key)];
+    if (last) same.push_back(std::move(child));
+    else same.push_front(std::move(child));
+  }
+  for (auto& [key, same] : byKey)
+    for (auto& child : same) InsertChild(std::move(child), ChildCount());
 }
 
 TGraphMain* TGraphMain::InsertChild(std::unique_ptr<TGraphMain> child, int index) {

@@ -1,7 +1,9 @@
 #include "model/ModelFile.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <map>
 #include <utility>
@@ -315,6 +317,9 @@ TModelDescription ParseModelText(std::string_view text, const std::string& fileN
     const int64_t i = SphereIndex(section.Name);
     if (i >= 1 && i <= count) spheres.emplace(i, &section);  // the first of duplicates counts
   }
+  // Groups by their four values; a value that is not a number equals nothing, so
+  // such a sphere makes a group of its own that no other joins.
+  std::map<std::array<double, 4>, size_t> groupOf;
   for (const auto& [index, section] : spheres) {
     const double ro = reader.Float(section, "Ro", 0).Value;
     const double epsilon = reader.Float(section, "Epsilon", 0).Value;
@@ -324,14 +329,16 @@ TModelDescription ParseModelText(std::string_view text, const std::string& fileN
     const double y = reader.Coordinate(section, "Y").Value;
     const double z = reader.Coordinate(section, "Z").Value;
     if (!(radius > 0)) continue;
-    auto group = std::find_if(model.Groups.begin(), model.Groups.end(), [&](const TModelSphereGroup& g) {
-      return g.Ro == ro && g.Epsilon == epsilon && g.Mu == mu && g.Radius == radius;
-    });
-    if (group == model.Groups.end()) {
+    const std::array<double, 4> key{ro, epsilon, mu, radius};
+    const bool comparable = std::none_of(key.begin(), key.end(), [](double v) { return std::isnan(v); });
+    auto found = comparable ? groupOf.find(key) : groupOf.end();
+    if (found == groupOf.end()) {
       model.Groups.push_back({ro, epsilon, mu, radius, {}});
-      group = model.Groups.end() - 1;
+      if (comparable) groupOf.emplace(key, model.Groups.size() - 1);
+      model.Groups.back().Centres.push_back({x, y, -z});
+    } else {
+      model.Groups[found->second].Centres.push_back({x, y, -z});
     }
-    group->Centres.push_back({x, y, -z});
   }
   return model;
 }

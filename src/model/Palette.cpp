@@ -132,20 +132,22 @@ void TZBPalette::DeleteStop(int i) {
 }
 
 void TZBPalette::SortStops() {
-  // Pairs are swapped only when strictly out of order, so equal positions keep
-  // their order (the editor relies on it when two markers meet).
+  // A stable sort: equal positions keep their order (the editor relies on it when
+  // two markers meet). A palette file may hold any number of stops.
   const size_t n = stopPositions_.size();
-  bool swapped = n >= 2;
-  while (swapped) {
-    swapped = false;
-    for (size_t k = 0; k + 1 < n; ++k) {
-      if (stopPositions_[k] > stopPositions_[k + 1]) {
-        std::swap(stopPositions_[k], stopPositions_[k + 1]);
-        std::swap(stopColors_[k], stopColors_[k + 1]);
-        swapped = true;
-      }
-    }
+  if (std::is_sorted(stopPositions_.begin(), stopPositions_.end())) return;
+  std::vector<size_t> order(n);
+  for (size_t k = 0; k < n; ++k) order[k] = k;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return stopPositions_[a] < stopPositions_[b]; });
+  std::vector<uint8_t> positions(n);
+  std::vector<TColor> colors(n);
+  for (size_t k = 0; k < n; ++k) {
+    positions[k] = stopPositions_[order[k]];
+    colors[k] = stopColors_[order[k]];
   }
+  stopPositions_ = std::move(positions);
+  stopColors_ = std::move(colors);
 }
 
 // ---- 2. intensity, range and mapping -------------------------------------------

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <unordered_set>
 
 #include "platform/AsciiCase.h"
 #include "platform/BinaryStream.h"
@@ -204,34 +205,49 @@ bool TIniFile::ValueExists(const std::string& section, const std::string& key) c
   return Lookup(section, key) != nullptr;
 }
 
-std::vector<std::string> TIniFile::ReadSection(const std::string& section) const {
-  std::vector<std::string> keys;
-  int s = FindSection(section);
-  if (s < 0) return keys;
-  int end = SectionEnd(s);
-  for (int i = s + 1; i < end; ++i) {
-    if (lines_[i].kind != Line::Entry) continue;
-    bool seen = std::any_of(keys.begin(), keys.end(),
-                            [&](const std::string& k) { return SameTextAscii(k, lines_[i].name); });
-    if (!seen) keys.push_back(lines_[i].name);
+namespace {
+
+// Names in the order first met, each once whatever its letter case; the names met
+// are kept by their lower-case form, as a file may hold any number.
+class TNamesOnce {
+ public:
+  void Add(const std::string& name) {
+    if (seen_.insert(LowerAscii(name)).second) names_.push_back(name);
   }
-  return keys;
+  std::vector<std::string> Take() { return std::move(names_); }
+
+ private:
+  std::vector<std::string> names_;
+  std::unordered_set<std::string> seen_;
+};
+
+}  // namespace
+
+std::vector<std::string> TIniFile::ReadSection(const std::string& section) const {
+  TNamesOnce keys;
+  int s = FindSection(section);
+  if (s < 0) return {};
+  int end = SectionEnd(s);
+  for (int i = s + 1; i < end; ++i)
+    if (lines_[i].kind == Line::Entry) keys.Add(lines_[i].name);
+  return keys.Take();
 }
 
 std::vector<std::string> TIniFile::ReadSections() const {
-  std::vector<std::string> names;
-  for (const Line& line : lines_) {
-    if (line.kind != Line::Section) continue;
-    bool seen = std::any_of(names.begin(), names.end(),
-                            [&](const std::string& n) { return SameTextAscii(n, line.name); });
-    if (!seen) names.push_back(line.name);
-  }
-  return names;
+  TNamesOnce names;
+  for (const Line& line : lines_)
+    if (line.kind == Line::Section) names.Add(line.name);
+  return names.Take();
 }
 
 void TIniFile::EraseSection(const std::string& section) {
-  for (int s = FindSection(section); s >= 0; s = FindSection(section))
-    lines_.erase(lines_.begin() + s, lines_.begin() + SectionEnd(s));
+  // Every section of that name, each up to the next section, in one pass.
+  const std::string name = Trim(section);
+  bool erasing = false;
+  std::erase_if(lines_, [&](const Line& line) {
+    if (line.kind == Line::Section) erasing = SameTextAscii(line.name, name);
+    return erasing;
+  });
 }
 
 void TIniFile::DeleteKey(const std::string& section, const std::string& key) {

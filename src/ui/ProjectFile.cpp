@@ -207,10 +207,12 @@ TGraphMain* AppendGroup(TGraphMain& root, const char* name) {
 
 void ReadOldBoreholes(TBinaryStream& s, TGraphMain& boreholes) {
   const int32_t count = ReadCount(s, kMinOldRecordSize);
+  std::vector<std::unique_ptr<TGraphMain>> read;
   for (int32_t i = 0; i < count; ++i) {
     auto borehole = std::make_unique<TGraphBorehole>();
-    if (borehole->LoadOldLayout(s)) boreholes.AddChild(std::move(borehole), true);
+    if (borehole->LoadOldLayout(s)) read.push_back(std::move(borehole));
   }
+  boreholes.AddChildrenSorted(std::move(read));
 }
 
 void ReadOldSections(TBinaryStream& s, TGraphMain& root, TGraphMain& sections) {

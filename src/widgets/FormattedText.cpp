@@ -170,19 +170,59 @@ int32_t RunWidth(const TCanvas& canvas, std::string_view run, bool noPrefix) {
   return canvas.TextWidth(PrepareRun(run, noPrefix).shown);
 }
 
+// Widths of one text's prefixes, asked for at ends that never decrease, each piece
+// measured once: a text's width is the sum of its pieces' widths where it is cut
+// before a character's first byte (a stray continuation byte more than three
+// bytes after the last other byte is a character of its own), so a long run is
+// not measured again from its start for every cut.
+class TPrefixWidth {
+ public:
+  TPrefixWidth(const TCanvas& canvas, std::string_view text) : canvas_(canvas), text_(text) {}
+
+  int64_t At(size_t end) {
+    size_t cut = end;
+    while (cut > base_ && !CutsWhole(cut)) --cut;
+    width_ += canvas_.TextWidth(text_.substr(base_, cut - base_));
+    base_ = cut;
+    return width_ + (end > cut ? canvas_.TextWidth(text_.substr(cut, end - cut)) : 0);
+  }
+
+ private:
+  bool CutsWhole(size_t at) const {
+    auto continuation = [&](size_t i) { return (static_cast<unsigned char>(text_[i]) & 0xC0) == 0x80; };
+    if (at >= text_.size() || !continuation(at)) return true;
+    for (size_t back = 1; back <= 3 && back <= at; ++back)
+      if (!continuation(at - back)) return false;
+    return true;
+  }
+
+  const TCanvas& canvas_;
+  std::string_view text_;
+  size_t base_ = 0;   // a whole-character cut
+  int64_t width_ = 0;  // width of text_[0, base_)
+};
+
 void DrawRun(TCanvas& canvas, std::string_view run, const TRect& r, bool noPrefix, bool ellipsis,
              TColor background) {
   if (r.IsEmpty()) return;
   TRunText t = PrepareRun(run, noPrefix);
   if (ellipsis && canvas.TextWidth(t.shown) > r.Width()) {
-    std::string cut = t.shown;
-    while (!cut.empty() && canvas.TextWidth(cut + "...") > r.Width()) {
-      size_t last = cut.size() - 1;
-      while (last > 0 && (static_cast<unsigned char>(cut[last]) & 0xC0) == 0x80) --last;
-      cut.erase(last);
+    // The longest text cut before a character (or not cut) that fits with the
+    // "..." after it. A negative character spacing can make a longer cut narrower,
+    // so every cut is looked at unless the widths only grow.
+    const int64_t room = int64_t{r.Width()} - canvas.TextWidth("...");
+    const bool growing = canvas.TextCharacterExtra() >= 0;
+    TPrefixWidth prefix(canvas, t.shown);
+    size_t cut = 0;
+    for (size_t end = 1; end <= t.shown.size(); ++end) {
+      if (end < t.shown.size() && (static_cast<unsigned char>(t.shown[end]) & 0xC0) == 0x80) continue;
+      const int64_t width = prefix.At(end);
+      if (width <= room) cut = end;
+      else if (growing) break;
     }
-    t.shown = cut + "...";
-    std::erase_if(t.prefixes, [&](size_t p) { return p >= cut.size(); });
+    t.shown.erase(cut);
+    std::erase_if(t.prefixes, [&](size_t p) { return p >= cut; });
+    t.shown += "...";
   }
   canvas.SaveDC();
   canvas.IntersectClipRect(r);
@@ -198,9 +238,10 @@ void DrawRun(TCanvas& canvas, std::string_view run, const TRect& r, bool noPrefi
     TFont underlined = canvas.Font();
     underlined.Style |= fsUnderline;
     canvas.SetBkMode(bkTransparent);
+    TPrefixWidth prefix(canvas, t.shown);
     for (size_t p : t.prefixes) {
       const size_t n = std::min(Utf8Length(static_cast<unsigned char>(t.shown[p])), t.shown.size() - p);
-      const int32_t x = r.Left + canvas.TextWidth(std::string_view(t.shown).substr(0, p));
+      const int32_t x = r.Left + SaturateCast<int32_t>(prefix.At(p));
       const TFont plain = canvas.Font();
       canvas.SetFont(underlined);
       canvas.TextOut(x, r.Bottom, std::string_view(t.shown).substr(p, n));

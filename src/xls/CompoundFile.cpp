@@ -50,6 +50,12 @@ namespace {
 char16_t Upper(char16_t c) { return static_cast<char16_t>(QChar(c).toUpper().unicode()); }
 }  // namespace
 
+std::u16string EntryNameKey(const std::u16string& name) {
+  std::u16string key(name.size(), u'\0');
+  std::transform(name.begin(), name.end(), key.begin(), Upper);
+  return key;
+}
+
 int CompareEntryNames(const std::u16string& a, const std::u16string& b) {
   if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
   for (size_t i = 0; i < a.size(); ++i) {

@@ -45,6 +45,9 @@ enum TEntryColor : uint8_t { ecRed = 0, ecBlack = 1 };
 // The format's order of sibling names: shorter first, then character by
 // character after upper-casing each. Negative, zero or positive.
 int CompareEntryNames(const std::u16string& a, const std::u16string& b);
+// The name upper-cased as that order does: two names compare equal exactly when
+// their keys are equal.
+std::u16string EntryNameKey(const std::u16string& name);
 
 // UTF-16 form of a UTF-8 name, or empty when the name is not valid UTF-8.
 std::u16string NameToUtf16(const std::string& utf8);

@@ -15,6 +15,7 @@
 //   TCFileReader
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 #include "xls/CompoundFile.h"
 #include "xls/CompoundFileFormat.h"
@@ -217,6 +218,11 @@ void TContainer::LoadStorage(uint32_t id, TCFileStorage& storage, int code, int 
     }
   };
   descend(current);
+  // The names this storage holds, by their keys: a storage may hold any number of
+  // entries, and each is checked against all before it.
+  std::unordered_set<std::u16string> names;
+  auto key = [](const std::string& name) { return EntryNameKey(NameToUtf16(name)); };
+  for (int i = 0; i < storage.Count(); ++i) names.insert(key(storage.Item(i).Name()));
   while (!pending.empty()) {
     current = pending.back();
     pending.pop_back();
@@ -225,7 +231,9 @@ void TContainer::LoadStorage(uint32_t id, TCFileStorage& storage, int code, int 
     if (type == etStorage || type == etStream) {
       const int itemCode = type == etStorage ? cferr::kOpenStorage : cferr::kOpenStream;
       const std::string name = NameToUtf8(EntryName(entry, itemCode));
-      if (storage.FindStream(name) || storage.FindStorage(name)) Fail(itemCode);
+      // A name that is not UTF-8 has an empty key, and is found nowhere.
+      const std::u16string nameKey = key(name);
+      if (!nameKey.empty() && !names.insert(nameKey).second) Fail(itemCode);
       if (type == etStorage) {
         TCFileStorage& child = TCFileReader::AddStorage(storage, name);
         LoadStorage(current, child, cferr::kOpenStorage, depth + 1);

@@ -437,25 +437,33 @@ struct TXLSFormulaParser::TImpl {
   // An external name called like a function, F(1), becomes a call of the
   // user-defined-function entry with F as its first argument: <UDF>(F, 1).
   void RewriteUserCalls() {
-    for (size_t i = 0; i + 1 < rpn.tokens.size(); ++i) {
-      if (!(rpn.tokens[i].kind == TTokenKind::Operand && rpn.tokens[i].operand == TOperand::Reference &&
-            rpn.tokens[i].ref.Kind == TRefKind::ExternName && rpn.tokens[i + 1].kind == TTokenKind::OpenParen))
+    // Into a new list in one pass: inserting into the list for each call would move
+    // the rest of a long formula again and again.
+    std::vector<TToken>& in = rpn.tokens;
+    std::vector<TToken> out;
+    out.reserve(in.size());
+    for (size_t i = 0; i < in.size(); ++i) {
+      if (!(i + 1 < in.size() && in[i].kind == TTokenKind::Operand && in[i].operand == TOperand::Reference &&
+            in[i].ref.Kind == TRefKind::ExternName && in[i + 1].kind == TTokenKind::OpenParen)) {
+        out.push_back(std::move(in[i]));
         continue;
+      }
       TToken udf;
       udf.kind = TTokenKind::Function;
       udf.text = kUdf;
       udf.function = FindFunction(kUdf)->number;
-      TToken name = std::move(rpn.tokens[i]);
-      rpn.tokens[i] = std::move(udf);
-      const bool empty = i + 2 < rpn.tokens.size() && rpn.tokens[i + 2].kind == TTokenKind::CloseParen;
-      rpn.tokens.insert(rpn.tokens.begin() + static_cast<std::ptrdiff_t>(i + 2), std::move(name));
-      if (!empty) {
+      out.push_back(std::move(udf));
+      out.push_back(std::move(in[i + 1]));
+      out.push_back(std::move(in[i]));
+      if (!(i + 2 < in.size() && in[i + 2].kind == TTokenKind::CloseParen)) {
         TToken sep;
         sep.kind = TTokenKind::Separator;
         sep.text = std::string(1, rpn.separator);
-        rpn.tokens.insert(rpn.tokens.begin() + static_cast<std::ptrdiff_t>(i + 3), std::move(sep));
+        out.push_back(std::move(sep));
       }
+      ++i;
     }
+    in = std::move(out);
   }
 
   // [SECTION] encoding

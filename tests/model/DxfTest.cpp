@@ -243,6 +243,27 @@ TEST(DxfReader, ColourNumbersAndLayerColoursGiveElementsTheirOwnColours) {
   EXPECT_EQ(FindLayer(read.dxf, "Off"), nullptr);
 }
 
+TEST(DxfReader, ManyLayersAreEachDefinedOnceAndFoundByName) {
+  // Each layer and each entity's layer looked up from the start of the list would
+  // take minutes here.
+  constexpr int kLayers = 250000;
+  std::vector<std::pair<std::string, std::string>> layers;
+  for (int i = 0; i < kLayers; ++i) layers.emplace_back("L" + std::to_string(i), std::to_string(1 + i % 2));
+  layers.emplace_back("L0", "3");  // the first definition wins
+  TDrawing d;
+  d.Layers(layers).BeginEntities();
+  const std::string last = "L" + std::to_string(kLayers - 1);
+  for (int i = 0; i < kLayers; ++i) d.Point(last, "1 1 1");
+  TReadDrawing read(d.Point("L0", "1 1 1").End().Text());
+  ASSERT_EQ(read.dxf.Layers().size(), static_cast<size_t>(kLayers));
+  EXPECT_EQ(read.dxf.Layers()[kLayers - 1].Name, last);
+  ASSERT_EQ(read.dxf.ObjectCount(), 2);
+  const TGraphPoints& points = read.As<TGraphPoints>(0);
+  ASSERT_EQ(points.PointCount, kLayers);
+  EXPECT_EQ(points.PointColors[kLayers - 1], AciToColor(static_cast<uint8_t>(1 + (kLayers - 1) % 2)));
+  EXPECT_EQ(read.As<TGraphPoints>(1).PointColors[0], kRed);
+}
+
 TEST(DxfReader, ANegativeColourNumberHidesItsWholeObject) {
   TDrawing d;
   d.BeginEntities()
@@ -274,6 +295,17 @@ TEST(DxfReader, UnknownEntitiesAreListedOnceInTheOrderMet) {
   EXPECT_EQ(read.dxf.UnknownCount(), 2);
   EXPECT_EQ(read.dxf.UnknownEntity(1), "TEXT");
   ASSERT_EQ(read.dxf.ObjectCount(), 1);
+
+  // Many names, each met twice: every entity searched the list from its start.
+  constexpr int kNames = 300000;
+  TDrawing many;
+  many.BeginEntities();
+  for (int round = 0; round < 2; ++round)
+    for (int i = 0; i < kNames; ++i) many.Group(0, "U" + std::to_string(i));
+  TReadDrawing manyRead(many.Line("L", "0 0 0", "1 1 1").End().Text());
+  ASSERT_EQ(manyRead.dxf.UnknownCount(), kNames);
+  EXPECT_EQ(manyRead.dxf.UnknownEntity(0), "U0");
+  EXPECT_EQ(manyRead.dxf.UnknownEntity(kNames - 1), "U" + std::to_string(kNames - 1));
 }
 
 TEST(DxfReader, HeaderBlocksAndOtherTablesArePassedOver) {

@@ -194,6 +194,12 @@ TEST_F(GeologyDepthFile, AStyleListTakesEachStyleOnce) {
 
   ASSERT_TRUE(list.LoadFromFile(Fixture("styles.bgd")));
   EXPECT_EQ(list.Count(), 3);
+
+  // Many styles, each twice: every style read was compared with all held.
+  TBHCollectionList many(false);
+  ASSERT_TRUE(many.LoadFromFile(Fixture("many_styles.bgd")));
+  ASSERT_GT(many.Count(), 2);
+  for (int i : {0, 1, many.Count() - 1}) EXPECT_EQ(many.Items[static_cast<size_t>(i)]->Color, static_cast<TColor>(i));
 }
 
 TEST_F(GeologyDepthFile, ADamagedStyleListAddsNothing) {

@@ -101,6 +101,17 @@ TEST(ModelFileReading, SphereSectionsAreTakenInIndexOrderUpToCount) {
   const TModelDescription two = Parse("sphere_past_count.mdl");  // Count 2 of 4 sections
   ASSERT_EQ(two.Groups.size(), 1u);
   EXPECT_EQ(two.Groups[0].Centres.size(), 2u);
+
+  // Many spheres, two of each kind, the second pair apart: each sphere looked for its
+  // group from the first group on.
+  constexpr int kKinds = 300000;
+  std::string many = "[Spheres]\nCount=" + std::to_string(2 * kKinds) + "\n";
+  for (int i = 1; i <= 2 * kKinds; ++i)
+    many += "[Sphere_" + std::to_string(i) + "]\nRadius=" + std::to_string(1 + (i - 1) % kKinds) + "\n";
+  const TModelDescription pairs = ParseModelText(many, "many.mdl");
+  ASSERT_EQ(pairs.Groups.size(), static_cast<size_t>(kKinds));
+  EXPECT_EQ(pairs.Groups[kKinds - 1].Radius, kKinds);
+  ASSERT_EQ(pairs.Groups[kKinds - 1].Centres.size(), 2u);
 }
 
 TEST(ModelFileReading, EmptyFloatValuesTakeTheDefaultAndHexadecimalCountsRead) {

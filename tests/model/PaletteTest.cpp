@@ -546,6 +546,22 @@ TEST(PaletteFileText, ReadingTakesColoursStopsAndIntensityOnly) {
                           "\n"),
             TClrRead::Ok);
   EXPECT_EQ(Describe(p), "0A141E 25:000000 75:050505 FFFFFF I100 2..9 auto");
+
+  // Many stops in falling order (a sort by swapping neighbours took hours): sorted by
+  // position, those at one position in the order of the file.
+  constexpr int kPerPosition = 5000;
+  std::string many = "ColorMap 1 1\n0 0 0 0\n";
+  for (int i = 0; i < 99 * kPerPosition; ++i)
+    many += std::to_string(99 - i % 99) + " " + std::to_string(i / 99 % 256) + " 0 0\n";
+  ASSERT_EQ(p.ReadClrText(many + "100 0 0 0\n"), TClrRead::Ok);
+  ASSERT_EQ(p.StopPositions().size(), static_cast<size_t>(99 * kPerPosition));
+  int wrong = 0;
+  for (size_t j = 0; j < p.StopPositions().size(); ++j) {
+    const int k = static_cast<int>(j) % kPerPosition;
+    if (p.StopPositions()[j] != 1 + static_cast<int>(j) / kPerPosition || p.StopColors()[j] != MakeColor(k % 256, 0, 0))
+      ++wrong;
+  }
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST(PaletteFileText, MalformedFilesAreInvalidAndChangeNothing) {

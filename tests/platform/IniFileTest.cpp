@@ -56,6 +56,25 @@ TEST_F(IniFileTest, ReadsKeysWithBlanksCaseInsensitively) {
   EXPECT_FALSE(ini->SectionExists("Palette"));
   EXPECT_TRUE(ini->ValueExists("Main", "metric_units"));
   EXPECT_FALSE(ini->ValueExists("Main", "free text line"));
+
+  // Many sections, keys and repeats: each name checked against every one before it,
+  // each repeat searched for from the top.
+  constexpr int kMany = 80000;
+  std::string many = "[Big]\r\n";
+  for (int i = 0; i < kMany; ++i) many += "K" + std::to_string(i) + "=" + std::to_string(i) + "\r\nk0=again\r\n";
+  for (int i = 0; i < kMany; ++i) many += "[S" + std::to_string(i) + "]\r\nx=1\r\n[dup]\r\ny=2\r\n";
+  dir.Put("many.ini", many);
+  TIniFile big(dir.File("many.ini"));
+  const std::vector<std::string> sections = big.ReadSections();
+  ASSERT_EQ(sections.size(), static_cast<size_t>(kMany + 2));
+  EXPECT_EQ(sections[2], "dup");
+  const std::vector<std::string> keys = big.ReadSection("BIG");
+  ASSERT_EQ(keys.size(), static_cast<size_t>(kMany));
+  EXPECT_EQ(keys.back(), "K" + std::to_string(kMany - 1));
+  big.EraseSection(" DUP ");
+  EXPECT_FALSE(big.SectionExists("dup"));
+  EXPECT_EQ(big.ReadSections().size(), static_cast<size_t>(kMany + 1));
+  EXPECT_EQ(big.ReadString("S" + std::to_string(kMany - 1), "x", "-"), "1");
 }
 
 // A file of the original system (Windows-1252) is written back as UTF-8.

@@ -195,6 +195,16 @@ TEST_F(ProjectFileFormat, Version3OpensWithTheFixedGroupsAndTheAxisFirstInObject
   const auto* axis = dynamic_cast<const TGraphAxis*>(project.Root->GetChild(2)->GetChild(0));
   ASSERT_NE(axis, nullptr);
   EXPECT_EQ(axis->AxisLength, 150.5f);
+
+  // Many boreholes in a scattered order, each once placed by a walk along those before.
+  TProject many = Read("legacy_v3_many_boreholes.q3d");
+  const TGraphMain& boreholes = *many.Root->GetChild(0);
+  ASSERT_GT(boreholes.ChildCount(), 2);
+  EXPECT_EQ(boreholes.GetChild(0)->Name(), "B000000");
+  int unordered = 0;
+  for (int i = 1; i < boreholes.ChildCount(); ++i)
+    if (!(boreholes.GetChild(i - 1)->Name() < boreholes.GetChild(i)->Name())) ++unordered;
+  EXPECT_EQ(unordered, 0);
 }
 
 TEST_F(ProjectFileFormat, Version2ReadsTheOneChunkSurfaces) {

@@ -366,6 +366,8 @@ TEST_F(FormattedText, PicturesByAddressLoadOnceIntoTheCacheAndUnknownSchemesTake
 
 const std::string kManyTags = Repeated("<b>", 300000);
 const std::string kManyEntities = "<z>" + Repeated("&amp;amp;", 100000) + "</z>";
+const std::string kLongRun = Repeated("x", 200000);
+const std::string kManyPrefixes = Repeated("&x", 200000);
 
 class FormattedTextMalformed : public FormattedText, public ::testing::WithParamInterface<const char*> {};
 
@@ -416,7 +418,11 @@ INSTANTIATE_TEST_SUITE_P(
                       "\xFF\xFE<\xC3>\xE2\x82", "<a href=\"1\"><a href=\"2\">nested</a></a>",
                       // Runs or tags taken off the front one by one, each search for
                       // the next tag or blank from the front: minutes, not milliseconds.
-                      kManyTags.c_str(), kManyEntities.c_str()));
+                      kManyTags.c_str(), kManyEntities.c_str(),
+                      // A run too wide for the rectangle cut one character at a time,
+                      // or its underlined characters placed, each measured from the
+                      // start of the run again.
+                      kLongRun.c_str(), kManyPrefixes.c_str()));
 
 }  // namespace
 }  // namespace qira

@@ -274,6 +274,8 @@ TEST(CompoundFileReading, DamagedFilesRaiseTheirCodes) {
       {"bad_signature.cfb", 3, 0}, {"truncated.cfb", 3, 0},     {"sibling_loop.cfb", 3, 0},
       {"fat_loop.cfb", 4, 4},      {"short_chain.cfb", 4, 4},   {"shared_sector.cfb", 4, 4},
       {"long_name.cfb", 4, 4},     {"nested_loop.cfb", 5, 5},
+      // The clash comes after many names, each once checked against all before it.
+      {"many_names.cfb", 4, 4},
   };
   for (const TCase& c : cases) {
     try {

@@ -105,6 +105,12 @@ TEST_F(XlsFormula, MalformedTextFailsWithCode8) {
          for (int i = 0; i < 900; ++i) s += "+1";
          return s;
        }()},
+      {"user calls beyond one record", "F()" + [] {
+         // Each call once moved the rest of the formula to make room for its name.
+         std::string s;
+         for (int i = 0; i < 100000; ++i) s += "+F()";
+         return s;
+       }()},
       {"sheet part without reference", "Data!"},
       {"adjacent groups", "(3)IF(2,+)"},
       {"operand after a call", "SUM(1)2"},

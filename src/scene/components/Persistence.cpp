@@ -10,6 +10,7 @@
 
 #include "scene/components/Persistence.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -444,7 +445,10 @@ void TPersistentObjectList::Error() const { throw EListError("Invalid list index
 void TPersistentObjectList::Grow() {
   if (Count() == capacity_) {
     capacity_ += growthDelta_;
-    items_.reserve(static_cast<size_t>(capacity_));
+    // The capacity told grows by the delta, the storage by half its size at least:
+    // a list read from an archive would otherwise be moved whole every few items.
+    const size_t wanted = static_cast<size_t>(capacity_);
+    if (items_.capacity() < wanted) items_.reserve(std::max(wanted, items_.capacity() + items_.capacity() / 2));
   }
 }
 

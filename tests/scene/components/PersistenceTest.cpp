@@ -473,6 +473,16 @@ TEST_F(PersistenceTest, AStoredReferenceIsNeverTurnedBackIntoAPointer) {
   ASSERT_EQ(list.Count(), 2);
   EXPECT_EQ(list.GetItem(0), nullptr);
   EXPECT_EQ(list.GetItem(1), nullptr);
+
+  // Many of them: the list's storage once grew by the delta only, each time moved whole.
+  constexpr int kMany = 1500000;
+  Bytes many{2, 0, 1};
+  for (int i = 0; i < kMany; ++i) Append(many, {8, 2, 0});
+  Append(many, {0});
+  list.LoadFromString(AsString(many));
+  ASSERT_EQ(list.Count(), kMany);
+  EXPECT_EQ(list.Capacity(), (kMany + 15) / 16 * 16) << "the capacity still grows by the delta";
+  EXPECT_EQ(list.GetItem(kMany - 1), nullptr);
 }
 
 TEST_F(PersistenceTest, ObjectsTheListMadeLiveUntilTheListGoesOrHandsThemOver) {
