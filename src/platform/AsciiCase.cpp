@@ -30,18 +30,9 @@ size_t FindNoCase(std::string_view haystack, std::string_view needle, size_t fro
 }
 
 std::string ReplaceAll(std::string_view text, std::string_view what, std::string_view with, bool ignoreCase) {
-  if (what.empty()) return std::string(text);
-  std::string out;
-  size_t done = 0;
-  for (;;) {
-    const size_t hit = ignoreCase ? FindNoCase(text, what, done) : text.find(what, done);
-    if (hit == std::string_view::npos) break;
-    out.append(text.substr(done, hit - done));
-    out.append(with);
-    done = hit + what.size();
-  }
-  out.append(text.substr(done));
-  return out;
+  return ReplaceEach(text, what, with, [ignoreCase](std::string_view in, std::string_view needle, size_t from) {
+    return ignoreCase ? FindNoCase(in, needle, from) : in.find(needle, from);
+  });
 }
 
 }  // namespace qira

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/AsciiCase.h"
 #include "platform/CodePage.h"
 
 namespace qira {
@@ -342,18 +343,9 @@ std::u16string Utf8ToWide(std::string_view utf8) {
 std::string WideToUtf8(std::u16string_view text) { return Utf16ToUtf8(text); }
 
 std::u16string ReplaceAll(std::u16string_view text, std::u16string_view from, std::u16string_view to) {
-  if (from.empty()) return std::u16string(text);
-  std::u16string out;
-  size_t pos = 0;
-  for (;;) {
-    const size_t hit = text.find(from, pos);
-    if (hit == std::u16string_view::npos) break;
-    out.append(text.substr(pos, hit - pos));
-    out.append(to);
-    pos = hit + from.size();
-  }
-  out.append(text.substr(pos));
-  return out;
+  return ReplaceEach(text, from, to, [](std::u16string_view in, std::u16string_view what, size_t at) {
+    return in.find(what, at);
+  });
 }
 
 namespace {
