@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <functional>
 #include <deque>
 #include <limits>
 #include <map>
@@ -53,9 +55,6 @@ class TTreeUpdateGuard {
   TObjectTreeView* tree_;
 };
 
-// Names sort by the bytes they are stored as (Windows-1252), ordinal and case-sensitive.
-std::string NameKey(const TGraphMain& object) { return Utf8ToCp1252(object.Name()); }
-
 bool HasBounds(const TGraphMain& object) {
   return object.BoundsMin.X != std::numeric_limits<double>::infinity();
 }
@@ -85,6 +84,8 @@ void CollectVisibleBounds(const TGraphMain& object, TSurveyPoint& min, TSurveyPo
 }
 
 }  // namespace
+
+std::string NameKey(const TGraphMain& object) { return Utf8ToCp1252(object.Name()); }
 
 void SetTransparencyDialog(TTransparencyDialog dialog) { TransparencyDialog() = std::move(dialog); }
 
@@ -182,10 +183,44 @@ TGraphMain* TGraphMain::AddChild(std::unique_ptr<TGraphMain> child, bool sorted)
 }
 
 void TGraphMain::AddChildrenSorted(std::vector<std::unique_ptr<TGraphMain>> children) {
-  const bool byName = children_.empty() && TypeId != GraphTypeId::SectionGroup &&
-                      std::none_of(children.begin(), children.end(), [](const auto& c) { return c && c->Exclusive; });
-  if (!byName) {
+  std::erase(children, nullptr);
+  const bool byFrequency = TypeId == GraphTypeId::SectionGroup;
+  if (!children_.empty() ||
+      (byFrequency && std::any_of(children.begin(), children.end(),
+                                  [](const auto& c) { return c->TypeId != GraphTypeId::Section; }))) {
     for (auto& child : children) AddChild(std::move(child), true);
+    return;
+  }
+  // Each exclusive child added visible hides the exclusive ones added before it, and
+  // those after it come hidden or hide it in turn: only the last one added visible
+  // stays so. Applied first, the adds below hide nothing more.
+  TGraphMain* shown = nullptr;
+  for (auto& child : children)
+    if (child->Exclusive && child->visible_) shown = child.get();
+  for (auto& child : children)
+    if (child->Exclusive && child.get() != shown) child->SetVisible(false);
+
+  if (byFrequency) {
+    const bool anyNaN = std::any_of(children.begin(), children.end(),
+                                    [](const auto& c) { return std::isnan(c->SortFrequency()); });
+    if (anyNaN) {
+      // A NaN breaks the descending order the rows below rely on: the walk itself.
+      for (auto& child : children) AddChild(std::move(child), true);
+      return;
+    }
+    // Descending frequency (FindSortedIndex): a frequency goes before its equals,
+    // unless it equals the lowest while a higher one is held; then after them.
+    std::map<float, std::deque<std::unique_ptr<TGraphMain>>, std::greater<float>> byFrequencyRows;
+    for (auto& child : children) {
+      const float f = child->SortFrequency();
+      const bool back = !byFrequencyRows.empty() && f <= byFrequencyRows.rbegin()->first &&
+                        f < byFrequencyRows.begin()->first;
+      auto& same = byFrequencyRows[f];  // -0 and 0 share a row, as they compare equal
+      if (back) same.push_back(std::move(child));
+      else same.push_front(std::move(child));
+    }
+    for (auto& [f, same] : byFrequencyRows)
+      for (auto& child : same) InsertChild(std::move(child), ChildCount());
     return;
   }
   // One by one, a name not below the last one's goes after its equals, any other
@@ -193,7 +228,6 @@ void TGraphMain::AddChildrenSorted(std::vector<std::unique_ptr<TGraphMain>> chil
   // one name are a row that grows at the back only while their name is the last.
   std::map<std::string, std::deque<std::unique_ptr<TGraphMain>>> byKey;
   for (auto& child : children) {
-    if (!child) continue;
     std::string key = NameKey(*child);
     const bool last = byKey.empty() || key >= byKey.rbegin()->first;
     auto& same = byKey[std::move(key)];

@@ -67,6 +67,9 @@ void SetTransparencyDialog(TTransparencyDialog dialog);
 using TGraphChangeSink = std::function<void(TGraphMain& changed)>;
 void SetGraphChangeSink(TGraphChangeSink sink);
 
+// Names sort by the bytes they are stored as (Windows-1252), ordinal and case-sensitive.
+std::string NameKey(const TGraphMain& object);
+
 // ---- TGraphMain -------------------------------------------------------------------
 
 class TGraphMain {
@@ -136,8 +139,9 @@ class TGraphMain {
   TGraphMain* GetRoot();
   // Inserts at FindSortedIndex(child) when sorted, else at the end. Returns the child.
   TGraphMain* AddChild(std::unique_ptr<TGraphMain> child, bool sorted);
-  // The children in the order AddChild(child, true) one after the other gives, in
-  // n log n where it can (no child yet, names deciding the order, none exclusive).
+  // The children in the order, and with the visibility, that AddChild(child, true)
+  // one after the other gives; in n log n where it can (no child yet; names deciding
+  // the order, or frequencies none of which is NaN).
   void AddChildrenSorted(std::vector<std::unique_ptr<TGraphMain>> children);
   // Inserts at index (clamped to 0..count); sets the child's parent and its own
   // context (not its descendants'). A child that is exclusive and visible hides

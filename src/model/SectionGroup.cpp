@@ -1,7 +1,13 @@
 #include "model/SectionGroup.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
+#include <cmath>
+#include <deque>
+#include <iterator>
 #include <limits>
+#include <map>
 #include <memory>
 #include <utility>
 
@@ -131,6 +137,125 @@ bool TGraphSectionGroup::Edit() {
       section->ApplySettings(settings, pair, true);  // whatever the section's own flags
   GetRoot()->CopySettingsFrom(*first);
   return true;
+}
+
+// ---- Sections put into groups at once --------------------------------------------------
+
+namespace {
+
+// Occupied positions as runs of consecutive ones: the first free position from any
+// position on, and a new one, each in log time.
+class TOccupiedRuns {
+ public:
+  int64_t FirstFreeFrom(int64_t x) const {
+    auto it = runs_.upper_bound(x);
+    if (it == runs_.begin()) return x;
+    --it;
+    return it->second >= x ? it->second + 1 : x;
+  }
+  void Add(int64_t x) {
+    auto next = runs_.upper_bound(x);
+    auto prev = next == runs_.begin() ? runs_.end() : std::prev(next);
+    const bool joinPrev = prev != runs_.end() && prev->second + 1 == x;
+    const bool joinNext = next != runs_.end() && next->first == x + 1;
+    if (joinPrev && joinNext) {
+      prev->second = next->second;
+      runs_.erase(next);
+    } else if (joinPrev) {
+      prev->second = x;
+    } else if (joinNext) {
+      const int64_t end = next->second;
+      runs_.erase(next);
+      runs_.emplace(x, end);
+    } else {
+      runs_.emplace(x, x);
+    }
+  }
+
+ private:
+  std::map<int64_t, int64_t> runs_;  // first -> last
+};
+
+// The groups of one pair (either order of its boreholes). Under target they stand by
+// name (at most two: one per order), and the groups of one name in a row that grows
+// at its front or back only; a position is the name's slot and the place in its row.
+struct TPairGroups {
+  struct TRow {
+    std::string Key;
+    int64_t Slot = 0;
+    int64_t First = 0;            // position of Groups.front()
+    std::deque<size_t> Groups;    // indexes into the groups made
+  };
+  std::vector<TRow> Rows;         // by ascending name
+  std::map<uint32_t, TOccupiedRuns> Taken;  // by frequency, the groups that hold it
+
+  static int64_t Position(const TRow& row, int64_t place) { return (row.Slot << 40) + place; }
+};
+
+// The frequency as its groups compare it: -0 is 0.
+uint32_t FrequencyKey(float f) { return std::bit_cast<uint32_t>(f == 0 ? 0.0f : f); }
+
+}  // namespace
+
+void AddSectionsGrouped(TGraphMain& target, std::vector<std::unique_ptr<TGraphSection>> sections) {
+  std::vector<std::unique_ptr<TGraphMain>> groups;
+  std::vector<std::vector<std::unique_ptr<TGraphMain>>> members;
+  std::map<std::pair<std::string, std::string>, TPairGroups> pairs;
+  std::string lastKey;  // the highest name under target
+  for (auto& section : sections) {
+    if (!section) continue;
+    TPairGroups& pair = pairs[std::minmax(section->Borehole1, section->Borehole2)];
+    const float f = section->Frequency;
+    // The first group of the pair in target's order: one that does not hold the
+    // frequency (a NaN equals none).
+    TPairGroups::TRow* row = nullptr;
+    int64_t place = 0;
+    for (TPairGroups::TRow& r : pair.Rows) {
+      const int64_t end = r.First + static_cast<int64_t>(r.Groups.size());
+      place = std::isnan(f) ? r.First : pair.Taken[FrequencyKey(f)].FirstFreeFrom(TPairGroups::Position(r, r.First)) -
+                                            TPairGroups::Position(r, 0);
+      if (place < end) {
+        row = &r;
+        break;
+      }
+    }
+    size_t index = 0;
+    if (row) {
+      index = row->Groups[static_cast<size_t>(place - row->First)];
+    } else {
+      // A new group goes after its equals when its name is not below the highest,
+      // before them otherwise (AddChildrenSorted by name).
+      auto group = std::make_unique<TGraphSectionGroup>();
+      group->SetPairFrom(*section);
+      std::string key = NameKey(*group);
+      const bool back = groups.empty() || key >= lastKey;
+      if (back) lastKey = key;
+      auto at = std::find_if(pair.Rows.begin(), pair.Rows.end(), [&](const auto& r) { return r.Key >= key; });
+      if (at == pair.Rows.end() || at->Key != key) {
+        TPairGroups::TRow made;
+        made.Key = std::move(key);
+        made.Slot = static_cast<int64_t>(pair.Rows.size());
+        at = pair.Rows.insert(at, std::move(made));
+      }
+      row = &*at;
+      index = groups.size();
+      if (back) {
+        place = row->First + static_cast<int64_t>(row->Groups.size());
+        row->Groups.push_back(index);
+      } else {
+        place = --row->First;
+        row->Groups.push_front(index);
+      }
+      groups.push_back(std::move(group));
+      members.emplace_back();
+    }
+    if (!std::isnan(f)) pair.Taken[FrequencyKey(f)].Add(TPairGroups::Position(*row, place));
+    members[index].push_back(std::move(section));
+  }
+  std::vector<TGraphMain*> made;
+  for (auto& group : groups) made.push_back(group.get());
+  target.AddChildrenSorted(std::move(groups));
+  for (size_t i = 0; i < made.size(); ++i) made[i]->AddChildrenSorted(std::move(members[i]));
 }
 
 // ---- Registration and the create command --------------------------------------------

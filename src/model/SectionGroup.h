@@ -57,6 +57,12 @@ class TGraphSectionGroup : public TGraphMain {
   bool Edit() override;
 };
 
+// Puts the sections, in their order, where FindSectionGroup on target and a sorted
+// add into the group found (or into a new group of the section's pair, added sorted
+// under target) one after the other would put them, with the same visibility. For
+// a target that holds no section group yet, with none before it in the tree.
+void AddSectionsGrouped(TGraphMain& target, std::vector<std::unique_ptr<TGraphSection>> sections);
+
 // Registers TGraphSectionGroup (1) and TGraphSection (4) with the type-id factory.
 // Calling it again is harmless.
 void RegisterSectionKinds();

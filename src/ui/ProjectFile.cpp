@@ -215,19 +215,17 @@ void ReadOldBoreholes(TBinaryStream& s, TGraphMain& boreholes) {
   boreholes.AddChildrenSorted(std::move(read));
 }
 
-void ReadOldSections(TBinaryStream& s, TGraphMain& root, TGraphMain& sections) {
+// Each section goes to the first group of its pair that does not hold its frequency,
+// else into a new group of the pair: as a search of the whole tree for each would
+// find, since the boreholes before hold no section group.
+void ReadOldSections(TBinaryStream& s, TGraphMain& sections) {
   const int32_t count = ReadCount(s, kMinOldRecordSize);
+  std::vector<std::unique_ptr<TGraphSection>> read;
   for (int32_t i = 0; i < count; ++i) {
     auto section = std::make_unique<TGraphSection>();
-    if (!section->LoadOldLayout(s)) continue;
-    TGraphMain* group = root.FindSectionGroup(*section);
-    if (group == nullptr) {
-      auto newGroup = std::make_unique<TGraphSectionGroup>();
-      newGroup->SetPairFrom(*section);
-      group = sections.AddChild(std::move(newGroup), true);
-    }
-    group->AddChild(std::move(section), true);
+    if (section->LoadOldLayout(s)) read.push_back(std::move(section));
   }
+  AddSectionsGrouped(sections, std::move(read));
 }
 
 // Version 2 stores the one-chunk surface record, version 3 the three-chunk one.
@@ -255,7 +253,7 @@ void ReadLegacyLayout(TBinaryStream& s, int32_t version, TProject& project) {
   TGraphMain& root = *project.Root;
   ReadOldBoreholes(s, *AppendGroup(root, "Boreholes"));
   TGraphMain* sections = AppendGroup(root, "Sections");
-  ReadOldSections(s, root, *sections);
+  ReadOldSections(s, *sections);
   TGraphMain* objects = AppendGroup(root, "Objects");
   if (version == 2 || version == 3) ReadOldSurfaces(s, version, *objects);
   auto axis = std::make_unique<TGraphAxis>();

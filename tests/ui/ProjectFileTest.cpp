@@ -205,6 +205,24 @@ TEST_F(ProjectFileFormat, Version3OpensWithTheFixedGroupsAndTheAxisFirstInObject
   for (int i = 1; i < boreholes.ChildCount(); ++i)
     if (!(boreholes.GetChild(i - 1)->Name() < boreholes.GetChild(i)->Name())) ++unordered;
   EXPECT_EQ(unordered, 0);
+
+  // Many sections of one pair, and many pairs, in a scattered order: each once put
+  // into its group, not by a search of the whole tree and a walk along the group.
+  TProject sections = Read("legacy_v3_many_sections.q3d");
+  const TGraphMain& groups = *sections.Root->GetChild(1);
+  ASSERT_EQ(groups.ChildCount(), 40010);
+  const TGraphMain& pair = *groups.GetChild(0);
+  EXPECT_EQ(pair.Name(), "B-1 - B 2");
+  ASSERT_EQ(pair.ChildCount(), 40009);
+  EXPECT_EQ(pair.GetChild(0)->Name(), "40.008 kHz");
+  int descending = 0, shown = 0;
+  for (int i = 1; i < pair.ChildCount(); ++i)
+    if (pair.GetChild(i - 1)->SortFrequency() > pair.GetChild(i)->SortFrequency()) ++descending;
+  for (int i = 0; i < pair.ChildCount(); ++i) shown += pair.GetChild(i)->Visible() ? 1 : 0;
+  EXPECT_EQ(descending, 40008);
+  EXPECT_EQ(shown, 0);  // stored hidden
+  EXPECT_EQ(groups.GetChild(1)->Name(), "P000000 - Q");
+  EXPECT_EQ(groups.GetChild(40009)->Name(), "P040008 - Q");
 }
 
 TEST_F(ProjectFileFormat, Version2ReadsTheOneChunkSurfaces) {
