@@ -312,6 +312,11 @@ void TMainForm::ShowForm(TForm3D* form) {
 }
 
 TForm3D* TMainForm::ActiveForm() const {
+  // A view full screen stands in a window outside the area: while that window is
+  // active, its document is the one the File keys act on.
+  if (QWidget* active = QApplication::activeWindow(); active != nullptr && active != this)
+    for (TForm3D* form : Forms())
+      if (form->FullScreenWindow() == active) return form;
   QMdiSubWindow* sub = MdiArea->currentSubWindow();
   if (sub == nullptr) return nullptr;
   return dynamic_cast<TForm3D*>(sub->widget());

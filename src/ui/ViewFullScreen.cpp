@@ -161,12 +161,11 @@ void TForm3D::LeaveFullScreen() {
   BringForward();
 }
 
-void TForm3D::CloseDocument() {
-  // Its sub-window while the independent viewer shows (the window itself stays in it),
-  // else the window it stands in: each closes it the way the frame does.
-  QMdiSubWindow* sub = SubWindow();
-  QWidget* frame = fullScreen_ && usedFullScreenViewer_ && sub != nullptr ? sub : FrameWidget();
-  frame->close();
+void TForm3D::CloseDocument() { FrameWidget()->close(); }
+
+QWidget* TForm3D::FullScreenWindow() const {
+  if (!fullScreen_) return nullptr;
+  return usedFullScreenViewer_ ? GLFullScreenViewer1->FullScreenWindow() : fullScreenHolder_.data();
 }
 
 void TForm3D::ReleaseFullScreenHolder() {

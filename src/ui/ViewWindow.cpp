@@ -551,7 +551,8 @@ QMdiSubWindow* TForm3D::SubWindow() const { return qobject_cast<QMdiSubWindow*>(
 
 QWidget* TForm3D::FrameWidget() {
   if (fullScreen_ && fullScreenHolder_ != nullptr) return fullScreenHolder_;
-  if (subWindow_ != nullptr && !fullScreen_) return subWindow_;
+  // The independent viewer leaves the window in its sub-window.
+  if (subWindow_ != nullptr && (!fullScreen_ || usedFullScreenViewer_)) return subWindow_;
   return this;
 }
 

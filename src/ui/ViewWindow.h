@@ -225,6 +225,9 @@ class TForm3D : public QWidget {
   // Back to full screen the way it was last entered, whatever the setting says by
   // now: a question that left full screen to be seen was cancelled.
   void ReturnToFullScreen();
+  // The window that covers the screen (the independent viewer's, or the one this
+  // window stands in); null while not full screen.
+  QWidget* FullScreenWindow() const;
 
   // ---- placement
   // As read at construction, then as the window was last seen.

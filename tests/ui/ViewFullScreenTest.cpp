@@ -260,12 +260,16 @@ TEST_P(FullScreenInTheFrameX11, TheFramesKeysWorkInTheView) {
   ASSERT_TRUE(form->FullScreen());
   view_testing::TypeIn(*view_testing::FullScreenWindowOf(*form), frame.New1->shortcut());
   EXPECT_EQ(frame.Forms().size(), 2u);
+  // Save acts on the document shown full screen, not on the frame's current one.
+  services_.FileAnswers.push_back(scratch_.File("shown.q3d"));
+  view_testing::TypeIn(*view_testing::FullScreenWindowOf(*form), frame.Save1->shortcut());
+  EXPECT_EQ(form->FileName(), scratch_.File("shown.q3d"));
 
   form->SetModified(true);
   services_.BoxAnswers.push_back(TMessageResult::Discard);
   view_testing::TypeIn(*view_testing::FullScreenWindowOf(*form), QKeySequence(QKeySequence::Close));
   EXPECT_TRUE(RunEventLoopFor(2000, [&] { return form.isNull(); }));
-  EXPECT_EQ(services_.Texts(), (std::vector<std::string>{"Save changes to Document?"}));
+  EXPECT_EQ(services_.Texts(), (std::vector<std::string>{"Save changes to shown.q3d?"}));
   EXPECT_EQ(frame.Forms().size(), 1u);
   EXPECT_EQ(frame.MdiArea->subWindowList().size(), 1);
   if (!form.isNull() && form->FullScreen()) form->ToggleFullScreen();

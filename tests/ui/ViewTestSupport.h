@@ -122,10 +122,6 @@ inline void TypeIn(QWidget& window, const QKeySequence& key) {
 }
 
 // The window that covers the screen while the view is full screen, either way.
-inline QWidget* FullScreenWindowOf(TForm3D& form) {
-  if (!form.FullScreen()) return nullptr;
-  if (form.GLFullScreenViewer1->Active()) return form.GLFullScreenViewer1->FullScreenWindow();
-  return form.window();
-}
+inline QWidget* FullScreenWindowOf(TForm3D& form) { return form.FullScreenWindow(); }
 
 }  // namespace qira::view_testing
