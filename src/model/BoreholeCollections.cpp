@@ -83,11 +83,7 @@ bool TBHCollectionItem::Edit() {
   return editor ? editor(*this) : false;
 }
 
-bool TBHCollectionItem::Equals(const TBHCollectionItem& other) const {
-  return ShortName == other.ShortName && FullName == other.FullName && Filling == other.Filling &&
-         Color == other.Color && Texture == other.Texture && HatchStyle == other.HatchStyle &&
-         Border == other.Border;
-}
+bool TBHCollectionItem::Equals(const TBHCollectionItem& other) const { return StyleKey() == other.StyleKey(); }
 
 bool TBHCollectionItem::EditStyle() {
   TBHCollectionItem style;
@@ -187,14 +183,10 @@ bool TBHCollectionList::LoadFromStream(TBinaryStream& handle) {
     return true;
   }
   // The styles held, by the fields Equals compares: a file may hold any number.
-  using TStyleKey = std::tuple<std::string, std::string, bool, TColor, bool, uint8_t, bool>;
-  auto key = [](const TBHCollectionItem& i) {
-    return TStyleKey{i.ShortName, i.FullName, i.Filling, i.Color, i.Texture, i.HatchStyle, i.Border};
-  };
-  std::set<TStyleKey> held;
-  for (const std::unique_ptr<TBHCollectionItem>& present : Items) held.insert(key(*present));
+  std::set<TBHCollectionItem::TStyleKey> held;
+  for (const std::unique_ptr<TBHCollectionItem>& present : Items) held.insert(present->StyleKey());
   for (std::unique_ptr<TBHCollectionItem>& item : read)
-    if (held.insert(key(*item)).second) Items.push_back(std::move(item));
+    if (held.insert(item->StyleKey()).second) Items.push_back(std::move(item));
   return true;
 }
 

@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/BinaryStream.h"
@@ -62,6 +63,9 @@ class TBHCollectionItem {
   virtual bool Edit();
   // Both names equal (case-sensitive) and all five style fields equal; depths play no part.
   virtual bool Equals(const TBHCollectionItem& other) const;
+  // The fields Equals compares, as one value to order or look up styles by.
+  using TStyleKey = std::tuple<std::string, std::string, bool, TColor, bool, uint8_t, bool>;
+  TStyleKey StyleKey() const { return {ShortName, FullName, Filling, Color, Texture, HatchStyle, Border}; }
 
   // Edits a copy of the style through the style dialog and assigns it back on OK.
   bool EditStyle();

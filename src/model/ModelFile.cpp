@@ -331,14 +331,10 @@ TModelDescription ParseModelText(std::string_view text, const std::string& fileN
     if (!(radius > 0)) continue;
     const std::array<double, 4> key{ro, epsilon, mu, radius};
     const bool comparable = std::none_of(key.begin(), key.end(), [](double v) { return std::isnan(v); });
-    auto found = comparable ? groupOf.find(key) : groupOf.end();
-    if (found == groupOf.end()) {
-      model.Groups.push_back({ro, epsilon, mu, radius, {}});
-      if (comparable) groupOf.emplace(key, model.Groups.size() - 1);
-      model.Groups.back().Centres.push_back({x, y, -z});
-    } else {
-      model.Groups[found->second].Centres.push_back({x, y, -z});
-    }
+    size_t group = model.Groups.size();
+    if (comparable) group = groupOf.try_emplace(key, group).first->second;
+    if (group == model.Groups.size()) model.Groups.push_back({ro, epsilon, mu, radius, {}});
+    model.Groups[group].Centres.push_back({x, y, -z});
   }
   return model;
 }

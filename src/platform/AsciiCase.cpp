@@ -29,10 +29,4 @@ size_t FindNoCase(std::string_view haystack, std::string_view needle, size_t fro
   return std::string_view::npos;
 }
 
-std::string ReplaceAll(std::string_view text, std::string_view what, std::string_view with, bool ignoreCase) {
-  return ReplaceEach(text, what, with, [ignoreCase](std::string_view in, std::string_view needle, size_t from) {
-    return ignoreCase ? FindNoCase(in, needle, from) : in.find(needle, from);
-  });
-}
-
 }  // namespace qira

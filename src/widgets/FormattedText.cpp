@@ -17,6 +17,7 @@
 #include "platform/AsciiCase.h"
 #include "platform/CanvasColors.h"
 #include "platform/Rounding.h"
+#include "platform/TextReplace.h"
 
 namespace qira {
 
@@ -43,8 +44,12 @@ std::string ReplaceEntities(std::string text) {
   out.reserve(text.size());
   size_t i = 0;
   while (i < text.size()) {
+    if (text[i] != '&') {
+      out.push_back(text[i++]);
+      continue;
+    }
     const auto entity = std::find_if(std::begin(kEntities), std::end(kEntities), [&](const auto& e) {
-      return text[i] == '&' && SameTextAscii(std::string_view(text).substr(i, e.first.size()), e.first);
+      return SameTextAscii(std::string_view(text).substr(i, e.first.size()), e.first);
     });
     if (entity == std::end(kEntities)) {
       out.push_back(text[i++]);
@@ -355,37 +360,6 @@ struct TLinePass {
 
 enum class TPassMode { Measure, Test, Draw };
 
-// Finds one character in views of one text that all end where the text ends, and
-// remembers the stretch known to hold none of it: runs and lines are read from the
-// left again and again, and a search never walks again what an earlier one walked
-// (but for a line read once to measure and once to draw).
-class TNextChar {
- public:
-  explicit TNextChar(char c = '\0') : c_(c) {}
-
-  // Offset of the character in view, or the view's size when it holds none.
-  size_t In(std::string_view view) {
-    const char* from = view.data();
-    const char* end = from + view.size();
-    if (!known_ || from > found_) {
-      found_ = std::find(from, end, c_);
-      clear_ = from;
-    } else if (from < clear_) {
-      const char* f = std::find(from, clear_, c_);
-      if (f != clear_) found_ = f;
-      clear_ = from;
-    }
-    known_ = true;
-    return static_cast<size_t>(found_ - from);
-  }
-
- private:
-  char c_;
-  bool known_ = false;
-  const char* clear_ = nullptr;  // [clear_, found_) holds no c_
-  const char* found_ = nullptr;  // the first c_ from clear_ on, or the end of the text
-};
-
 class TFormattedTextRenderer {
  public:
   TFormattedTextRenderer(TCanvas& canvas, const TRect& rect, const TFormattedTextParams& p,
@@ -425,8 +399,6 @@ class TFormattedTextRenderer {
   TFont reference_;
   TColor callBrush_ = clWhite;
   bool noPrefix_ = false;
-  TNextChar nextTag_;
-  TNextChar nextSpace_;
 };
 
 bool TFormattedTextRenderer::Run(std::string text) {
@@ -453,8 +425,6 @@ bool TFormattedTextRenderer::Run(std::string text) {
   // The lines are read as views of the text: taking a run or a line off the front
   // of a string would move the rest once for each.
   std::string_view unread = text;
-  nextTag_ = TNextChar('<');
-  nextSpace_ = TNextChar(' ');
   while (!unread.empty()) {
     c_.SetFont(measure.font);
     const int32_t gh = GhHeight();
@@ -517,11 +487,10 @@ void TFormattedTextRenderer::FormatLine(std::string_view& text, TRunState& st, T
   bool liSeen = false;
   bool lineEnds = false;
   while (!text.empty() && !lineEnds) {
-    size_t runLength = nextTag_.In(text);
-    if (p_.WordWrap) {
-      const size_t space = nextSpace_.In(text);
-      if (space < runLength) runLength = space + 1;
-    }
+    // A run ends before a tag, or after a space where lines wrap; the search stops
+    // there, so it never reads the rest of the text again.
+    const size_t stop = text.find_first_of(p_.WordWrap ? std::string_view("< ") : std::string_view("<"));
+    const size_t runLength = stop == std::string_view::npos ? text.size() : text[stop] == ' ' ? stop + 1 : stop;
     if (runLength > 0) {
       std::string run(text.substr(0, runLength));
       run = ReplaceAll(run, "&nbsp;", " ");
@@ -1060,7 +1029,7 @@ QImage SystemIconImage(std::string_view source, bool large) {
 std::string StripFormatting(std::string_view input) {
   std::string text(input);
   for (std::string_view tag : {std::string_view("<BR>"), std::string_view("<HR>")})
-    text = ReplaceAll(text, tag, "\r\n", true);
+    text = ReplaceEach<char>(text, tag, "\r\n", FindNoCase);
   // One scan, so hidden text and tags are removed wherever they stand.
   std::string result;
   size_t i = 0;

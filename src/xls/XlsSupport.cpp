@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/AsciiCase.h"
 #include "platform/CodePage.h"
+#include "platform/TextReplace.h"
 
 namespace qira {
 
@@ -343,9 +343,7 @@ std::u16string Utf8ToWide(std::string_view utf8) {
 std::string WideToUtf8(std::u16string_view text) { return Utf16ToUtf8(text); }
 
 std::u16string ReplaceAll(std::u16string_view text, std::u16string_view from, std::u16string_view to) {
-  return ReplaceEach(text, from, to, [](std::u16string_view in, std::u16string_view what, size_t at) {
-    return in.find(what, at);
-  });
+  return ReplaceEach(text, from, to);
 }
 
 namespace {

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "chart/draw/ChartCoords.h"
-#include "platform/AsciiCase.h"
 #include "platform/Canvas.h"
 #include "platform/CanvasColors.h"
 #include "platform/Picture.h"
+#include "platform/TextReplace.h"
 
 namespace qira {
 

@@ -10,7 +10,6 @@
 
 #include "scene/components/Persistence.h"
 
-#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -443,13 +442,10 @@ TPersistentObjectList::~TPersistentObjectList() { Clear(); }
 void TPersistentObjectList::Error() const { throw EListError("Invalid list index"); }
 
 void TPersistentObjectList::Grow() {
-  if (Count() == capacity_) {
-    capacity_ += growthDelta_;
-    // The capacity told grows by the delta, the storage by half its size at least:
-    // a list read from an archive would otherwise be moved whole every few items.
-    const size_t wanted = static_cast<size_t>(capacity_);
-    if (items_.capacity() < wanted) items_.reserve(std::max(wanted, items_.capacity() + items_.capacity() / 2));
-  }
+  // The capacity told grows by the delta; the storage is left to grow as a vector
+  // does, by a share of its size, so a list read from an archive is not moved whole
+  // every few items.
+  if (Count() == capacity_) capacity_ += growthDelta_;
 }
 
 int TPersistentObjectList::Add(TObject* item) {
