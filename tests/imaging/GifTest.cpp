@@ -233,6 +233,7 @@ struct TRefusal {
   const char* file;
   std::string text;
   bool inFrameData = false;  // tolerant reading keeps the frame, flagged
+  bool aboveLimit = false;   // EGraphicTooLarge, not the codec's EInvalidGraphicOperation
 };
 
 class GifRefuses : public testing::TestWithParam<TRefusal> {};
@@ -249,6 +250,8 @@ TEST_P(GifRefuses, WithTheCodecTextAndKeepsThePreviousImage) {
       ADD_FAILURE() << "loaded " << GetParam().file << " tolerant " << tolerant;
     } catch (const std::runtime_error& e) {
       EXPECT_EQ(std::string(e.what()), GetParam().text);
+      if (GetParam().aboveLimit) EXPECT_NE(dynamic_cast<const EGraphicTooLarge*>(&e), nullptr) << GetParam().file;
+      else EXPECT_NE(dynamic_cast<const EInvalidGraphicOperation*>(&e), nullptr) << GetParam().file;
     }
     ASSERT_EQ(gif.FrameCount(), 1);
     EXPECT_EQ(gif.Width(), 5);
@@ -268,7 +271,8 @@ INSTANTIATE_TEST_SUITE_P(
                     // Larger than the reader takes: told as such, not as memory.
                     TRefusal{"vast_frame.gif", "This \"CompuServe GIF Image\" image of 20000 x 20000 pixels is "
                                                "larger than the largest picture that can be read (268435456 "
-                                               "pixels)."},
+                                               "pixels).",
+                             false, true},
                     TRefusal{"cut_colour_table.gif", "Stream read error"},
                     TRefusal{"cut_sub_block.gif", "Stream read error", true},
                     TRefusal{"cut_in_descriptor.gif", "Stream read error"},

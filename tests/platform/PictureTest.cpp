@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
 #include "support/GeneratedFixtures.h"
+#include "support/ScopedMemoryProbe.h"
 #include "support/ScratchFolder.h"
 #include "support/ThrownMessage.h"
 
@@ -133,10 +133,7 @@ TEST_F(PictureFiles, AnUnknownExtensionOrABrokenFileKeepsThePictureAsItWas) {
   EXPECT_THROW(picture.LoadFromFile(Fixture("pixels_cut.bmp")), EInvalidGraphic);
   EXPECT_THROW(picture.LoadFromFile(folder_.File("missing.bmp")), EGraphicFileError);
   {
-    struct TReset {
-      ~TReset() { SetAvailableMemoryProbe({}); }
-    } reset;
-    SetAvailableMemoryProbe([] { return int64_t{10}; });
+    const TScopedMemoryProbe probe([] { return int64_t{10}; });
     EXPECT_EQ(ThrownMessage<EGraphicFileError>([&] { picture.LoadFromFile(Fixture("pal8.bmp")); }),
               "The file \"" + Fixture("pal8.bmp") +
                   "\" is too large to be read: it needs 1 MB of memory, more than the 0 MB available now.");

@@ -36,11 +36,7 @@ using project_testing::WithVersion;
 // The shown windows, by title; those kept on top of all others alone when asked.
 std::vector<std::string> ShownWindows(bool onTopOnly = false) {
   std::vector<std::string> titles;
-  for (QWidget* window : QApplication::topLevelWidgets())
-    if (window->isVisible() && (!onTopOnly || window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) ||
-                                (window->windowHandle() != nullptr &&
-                                 window->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint))))
-      titles.push_back(window->windowTitle().toStdString());
+  for (QWidget* window : view_testing::ShownWindows(onTopOnly)) titles.push_back(window->windowTitle().toStdString());
   return titles;
 }
 
@@ -65,7 +61,7 @@ void CtrlQInTheView(TMainForm& frame) {
 // Alt+Tab back to the frame and File > Parameters: the dialog is seen, no window
 // kept on top over it; then File > Exit.
 void ADialogOfTheFrameThenExit(TMainForm& frame) {
-  view_testing::Activate(frame);
+  ASSERT_TRUE(view_testing::Activate(frame));
   QTimer::singleShot(0, &frame, [] {
     QWidget* dialog = QApplication::activeModalWidget();
     ASSERT_NE(dialog, nullptr);

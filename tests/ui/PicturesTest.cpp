@@ -38,6 +38,7 @@
 #include "platform/AvailableMemory.h"
 #include "platform/GraphicErrors.h"
 #include "support/PeerRun.h"
+#include "support/ScopedMemoryProbe.h"
 #include "ui/ExportDialogs.h"
 #include "ui/ViewTestSupport.h"
 
@@ -643,7 +644,7 @@ TEST_F(PicturesGL, PictureTooLargeForMemoryIsRefusedBeforeAnythingIsWritten) {
 // with the picture's size and need, not the allocator's text.
 TEST_F(PicturesGL, MemoryThatCannotBeHadIsRefusedWithThePicturesSizeAndNeed) {
   int64_t available = int64_t{8} << 20;
-  SetAvailableMemoryProbe([&] { return available; });
+  const TScopedMemoryProbe probe([&] { return available; });
   const std::string couldNotBeHad =
       "The picture of 52 x 39 pixels needs about 1 MB of memory, which could not be had with the 8 MB "
       "available now. Choose a lower resolution.";
@@ -677,16 +678,18 @@ TEST_F(PicturesGL, MemoryThatCannotBeHadIsRefusedWithThePicturesSizeAndNeed) {
     services_.Messages.clear();
     available = int64_t{8} << 20;
     const std::string name = PictureTarget("view", row.fileType).FileName;
-    scratch_.Put(name, "old picture");
     Buffer().AfterRender = [&](TObject*) { row.fail(); };
-    if (row.clipboard) CopyPictureToClipboard(*form_);
-    else SaveAs(scratch_.File(name), row.fileType, 96, false);
+    if (row.clipboard) {
+      CopyPictureToClipboard(*form_);
+    } else {
+      scratch_.Put(name, "old picture");
+      SaveAs(scratch_.File(name), row.fileType, 96, false);
+      EXPECT_EQ(scratch_.Get(name), "old picture") << name;
+    }
+    Buffer().AfterRender = nullptr;
     ASSERT_EQ(services_.Messages.size(), 1u) << name;
     EXPECT_EQ(services_.Messages[0].Text, row.expected) << name;
-    EXPECT_EQ(scratch_.Get(name), "old picture") << name;
   }
-  Buffer().AfterRender = nullptr;
-  SetAvailableMemoryProbe({});
 }
 
 // The memory was there when counted and gone when a writer converted the rendered

@@ -202,15 +202,8 @@ TEST_P(FullScreenInTheFrameX11, TheDocumentThatWentFullScreenIsStillTheActiveOne
   Win7FullScreenMode = false;
 }
 
-// The windows shown with the stay-on-top flag on their native windows.
-std::vector<QWidget*> ShownOnTop() {
-  std::vector<QWidget*> onTop;
-  for (QWidget* window : QApplication::topLevelWidgets())
-    if (window->isVisible() && window->windowHandle() != nullptr &&
-        window->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint))
-      onTop.push_back(window);
-  return onTop;
-}
+// The windows shown with the stay-on-top flag.
+std::vector<QWidget*> ShownOnTop() { return view_testing::ShownWindows(true); }
 
 TEST_P(FullScreenInTheFrameX11, TheFrameAndItsDialogsAreSeenOnceActiveAndTheViewCoversTheScreenAgainAfterwards) {
   TMainForm frame;

@@ -121,6 +121,18 @@ inline void TypeIn(QWidget& window, const QKeySequence& key) {
   if (typedIn) QTest::keyRelease(typedIn, key[0].key(), key[0].keyboardModifiers());
 }
 
+// The shown top-level windows; those kept on top of all others alone when asked
+// (the flag on the widget or on its native window).
+inline std::vector<QWidget*> ShownWindows(bool onTopOnly = false) {
+  std::vector<QWidget*> shown;
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window->isVisible() && (!onTopOnly || window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) ||
+                                (window->windowHandle() != nullptr &&
+                                 window->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint))))
+      shown.push_back(window);
+  return shown;
+}
+
 // The window that covers the screen while the view is full screen, either way.
 inline QWidget* FullScreenWindowOf(TForm3D& form) { return form.FullScreenWindow(); }
 

@@ -276,7 +276,6 @@ TEST(Bitmap32Memory, ABlockTheMemoryCannotHoldIsRefusedWithThePicturesSizeAndKin
   TResetProbe reset;
   TGLBitmap32 bitmap;
   bitmap.Assign(Picture(4, 2, QImage::Format_ARGB32));
-  SetAvailableMemoryProbe([] { return int64_t{1000}; });
   const QImage picture = Picture(100, 50, QImage::Format_RGB32);
   TOtherGraphic other;
   other.AssignImage(picture);

@@ -247,6 +247,22 @@ void ChangeText(TGLFlatText& o) {
 
 const TNames kTextNames = TNames({"BitmapFont", "Text", "Alignment", "Layout"});
 
+// A heads-up text of class T (a TGLHUDText), turned by `rotation`.
+template <class T>
+TPublishedCase HUDTextCase(std::string name, float rotation, std::vector<std::string> leftOut) {
+  return TextCase<T>(
+      std::move(name),
+      [rotation](T& o) {
+        ChangeText(o);
+        o.SetRotation(rotation);
+      },
+      [](TValues& v, T& o) {
+        TextValues(v, o);
+        v("Rotation", o.Rotation())("Position", o.Position().AsVector());
+      },
+      std::move(leftOut));
+}
+
 std::vector<TPublishedCase> Cases() {
   std::vector<TPublishedCase> cases;
   cases.push_back(ObjectCase<TGLCube>(
@@ -697,39 +713,10 @@ std::vector<TPublishedCase> Cases() {
         v("Options", o.Options());
       },
       Joined(kTextNames, TNames({"Options"}))));
-  cases.push_back(TextCase<TGLHUDText>(
-      "heads-up text",
-      [](TGLHUDText& o) {
-        ChangeText(o);
-        o.SetRotation(45.0f);
-      },
-      [](TValues& v, TGLHUDText& o) {
-        TextValues(v, o);
-        v("Rotation", o.Rotation());
-      },
-      Joined(kTextNames, TNames({"Options"}))));
-  cases.push_back(TextCase<TGLResolutionIndependantHUDText>(
-      "resolution-independent heads-up text",
-      [](TGLResolutionIndependantHUDText& o) {
-        ChangeText(o);
-        o.SetRotation(-30.0f);
-      },
-      [](TValues& v, TGLResolutionIndependantHUDText& o) {
-        TextValues(v, o);
-        v("Rotation", o.Rotation())("Position", o.Position().AsVector());
-      },
-      kTextNames));
-  cases.push_back(TextCase<TGLAbsoluteHUDText>(
-      "absolute heads-up text",
-      [](TGLAbsoluteHUDText& o) {
-        ChangeText(o);
-        o.SetRotation(90.0f);
-      },
-      [](TValues& v, TGLAbsoluteHUDText& o) {
-        TextValues(v, o);
-        v("Rotation", o.Rotation());
-      },
-      kTextNames));
+  cases.push_back(HUDTextCase<TGLHUDText>("heads-up text", 45.0f, Joined(kTextNames, TNames({"Options"}))));
+  cases.push_back(
+      HUDTextCase<TGLResolutionIndependantHUDText>("resolution-independent heads-up text", -30.0f, kTextNames));
+  cases.push_back(HUDTextCase<TGLAbsoluteHUDText>("absolute heads-up text", 90.0f, kTextNames));
   cases.push_back(ObjectCase<TGLSpaceText>(
       "space text", nullptr,
       [](TGLSpaceText& o) {
