@@ -71,9 +71,8 @@ void GuardedHandler(F&& work) noexcept {
 // The parent's child widgets in the order its window's focus chain visits them.
 std::vector<QWidget*> TabSiblings(const QWidget& parent) {
   std::vector<QWidget*> siblings;
-  // The chain is a ring through the window; the bound only guards the walk.
-  auto steps = parent.window()->findChildren<QWidget*>().size() + 1;
-  for (QWidget* w = parent.nextInFocusChain(); w != nullptr && w != &parent && steps-- > 0; w = w->nextInFocusChain()) {
+  // The chain is a ring through the window, the parent among its widgets.
+  for (QWidget* w = parent.nextInFocusChain(); w != nullptr && w != &parent; w = w->nextInFocusChain()) {
     if (w->parentWidget() == &parent && !w->isWindow()) siblings.push_back(w);
   }
   return siblings;
