@@ -838,11 +838,8 @@ void TGL3DSceneBuffer::RenderToBitmap(QImage& bitmap, int32_t dpi, TPictureBackg
     } else {
       // A conversion that cannot be had fails here, never as an empty picture.
       QImage work = ConvertedOnCallingThread(bitmap, QImage::Format_RGB32);
-      if (work.isNull()) throw std::bad_alloc();
       RenderPictureTiles(work, dpi, colorBits, background);
-      QImage rendered = ConvertedOnCallingThread(work, bitmap.format());
-      if (rendered.isNull()) throw std::bad_alloc();
-      bitmap = std::move(rendered);
+      bitmap = ConvertedOnCallingThread(work, bitmap.format());
     }
   }
   if (AfterRender) AfterRender(this);
