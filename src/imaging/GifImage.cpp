@@ -268,8 +268,7 @@ QImage TGIFImage::ShownRows(int32_t top, int32_t rows) const {
   const QImage& source = ShownBitmap()->Image();
   const bool seeThrough = Transparent && frame.TransparentColor != kGifNoColor;
   const QImage::Format format = seeThrough ? QImage::Format_ARGB32 : QImage::Format_RGB32;
-  QImage part(source.constScanLine(top), source.width(), rows, source.bytesPerLine(), source.format());
-  if (source.colorCount() > 0) part.setColorTable(source.colorTable());
+  QImage part = RowsView(source, top, rows);
   part.setDotsPerMeterX(source.dotsPerMeterX());
   part.setDotsPerMeterY(source.dotsPerMeterY());
   // The rows are the bitmap's own memory: what is handed out is always a new image.

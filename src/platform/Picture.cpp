@@ -247,19 +247,20 @@ std::string_view FileNameExtension(std::string_view path) {
 
 // ------------------------------------------------------------------- memory
 
+QImage RowsView(const QImage& image, int32_t top, int32_t rows) {
+  QImage view(image.constScanLine(top), image.width(), rows, image.bytesPerLine(), image.format());
+  if (image.colorCount() > 0) view.setColorTable(image.colorTable());
+  return view;
+}
+
 void ForEachImageStrip(const QImage& image, int32_t rowsPerStrip, const TImageStripVisit& visit) {
   const int32_t height = image.isNull() ? 0 : image.height();
   const bool inPlace = image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32;
   rowsPerStrip = std::max(rowsPerStrip, 1);
   for (int32_t top = 0; top < height; top += rowsPerStrip) {
     const int32_t rows = std::min(rowsPerStrip, height - top);
-    if (inPlace) {
-      visit(top, QImage(image.constScanLine(top), image.width(), rows, image.bytesPerLine(), image.format()));
-      continue;
-    }
-    QImage rowsView(image.constScanLine(top), image.width(), rows, image.bytesPerLine(), image.format());
-    if (image.colorCount() > 0) rowsView.setColorTable(image.colorTable());
-    visit(top, ConvertedOnCallingThread(rowsView, QImage::Format_ARGB32));
+    const QImage view = RowsView(image, top, rows);
+    visit(top, inPlace ? view : ConvertedOnCallingThread(view, QImage::Format_ARGB32));
   }
 }
 
@@ -281,9 +282,7 @@ QImage ConvertedOnCallingThread(const QImage& image, QImage::Format format) {
   const int bandRows = static_cast<int>(std::max<int64_t>(kBandPixels / width, 1));
   for (int top = 0; top < height; top += bandRows) {
     const int rows = std::min(bandRows, height - top);
-    QImage band(image.constScanLine(top), width, rows, image.bytesPerLine(), image.format());
-    if (image.colorCount() > 0) band.setColorTable(image.colorTable());
-    const QImage part = band.convertToFormat(format);
+    const QImage part = RowsView(image, top, rows).convertToFormat(format);
     if (part.isNull()) throw std::bad_alloc();
     for (int y = 0; y < rows; ++y)
       std::memcpy(converted.scanLine(top + y), part.constScanLine(y), static_cast<size_t>(converted.bytesPerLine()));

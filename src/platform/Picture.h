@@ -266,6 +266,10 @@ std::string_view FileNameExtension(std::string_view path);
 
 // ------------------------------------------------------------------- memory
 
+// Rows top .. top + rows - 1 of an image as an image over its memory, with its
+// colour table: no copy, valid only while the image is neither changed nor gone.
+QImage RowsView(const QImage& image, int32_t top, int32_t rows);
+
 // An image's rows as TGraphic::ForEachImageStrip hands them out: those of a
 // 32-bit image in place, any other format converted a strip at a time
 // (std::bad_alloc when a strip cannot be had).
