@@ -10,7 +10,7 @@
 #include <string>
 
 #include "model/Settings.h"
-#include "platform/AvailableMemory.h"
+#include "platform/ThreadReserves.h"
 #include "ui/ExportDialogs.h"
 #include "ui/MainFrame.h"
 #include "ui/ProgramStart.h"

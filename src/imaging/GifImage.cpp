@@ -267,8 +267,12 @@ QImage TGIFImage::ShownRows(int32_t top, int32_t rows) const {
   const TGIFFrame& frame = Frame(frameIndex_);
   const QImage& source = ShownBitmap()->Image();
   const bool seeThrough = Transparent && frame.TransparentColor != kGifNoColor;
-  const QImage part = top == 0 && rows == source.height() ? source : source.copy(0, top, source.width(), rows);
-  QImage image = part.convertToFormat(seeThrough ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+  const QImage::Format format = seeThrough ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+  QImage part = RowsView(source, top, rows);
+  part.setDotsPerMeterX(source.dotsPerMeterX());
+  part.setDotsPerMeterY(source.dotsPerMeterY());
+  // The rows are the bitmap's own memory: what is handed out is always a new image.
+  QImage image = source.format() == format ? part.copy() : ConvertedOnCallingThread(part, format);
   if (image.isNull()) throw std::bad_alloc();
   if (!seeThrough) return image;
   const bool byIndex = frame.TransparentIndex >= 0 && source.format() == QImage::Format_Indexed8;

@@ -55,7 +55,7 @@ struct TGIFColorMap {
 };
 
 // The format's name, in its registration and in the refusal of a picture the
-// memory cannot hold (PictureTooLargeMessage).
+// memory cannot hold (PictureTooLargeNow).
 inline constexpr const char* kGifFormatName = "CompuServe GIF Image";
 
 // Fixed texts of the codec.

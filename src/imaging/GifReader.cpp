@@ -9,6 +9,7 @@
 // Corrupted; the damage never reaches beyond that frame's own pixels.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "imaging/GifImage.h"
 #include "platform/AsciiCase.h"
@@ -464,22 +465,32 @@ void DecodeCodes(const TGIFCodes& joined, int32_t width, int32_t height, int32_t
   if (progress) progress(100);
 }
 
+// A frame's data decoded into the rows `allocate` gives once the size is checked:
+// where the first row starts and the bytes from one row to the next.
+template <class TAllocate>
+void DecodeFrameData(const std::vector<uint8_t>& data, int32_t width, int32_t height, int32_t depthBits,
+                     bool interlaced, const TGIFProgress& progress, bool* corrupt, TAllocate&& allocate) {
+  const TGIFCodes joined = JoinedCodes(data, corrupt);
+  CheckFrameSize(joined, width, height);
+  const std::pair<uint8_t*, size_t> rows = allocate();
+  DecodeCodes(joined, width, height, depthBits, interlaced, progress, corrupt, rows.first, rows.second);
+}
+
 }  // namespace
 
 std::vector<uint8_t> ReadGIFData(const std::vector<uint8_t>& data, int32_t width, int32_t height, int32_t depthBits,
                                  bool interlaced, const TGIFProgress& progress, bool* corrupt) {
-  const TGIFCodes joined = JoinedCodes(data, corrupt);
-  CheckFrameSize(joined, width, height);
-  const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
   std::vector<uint8_t> pixels;
-  if (std::string refusal = CountedPictureAllocation(kGifFormatName, width, height, bytes, [&] {
-        pixels.assign(bytes, 0);
-        return true;
-      });
-      !refusal.empty())
-    throw EGraphicTooLarge(refusal, "not enough memory for the picture");
-  DecodeCodes(joined, width, height, depthBits, interlaced, progress, corrupt, pixels.data(),
-              static_cast<size_t>(width));
+  DecodeFrameData(data, width, height, depthBits, interlaced, progress, corrupt, [&] {
+    const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+    if (std::string refusal = CountedPictureAllocation(kGifFormatName, width, height, bytes, [&] {
+          pixels.assign(bytes, 0);
+          return true;
+        });
+        !refusal.empty())
+      throw EGraphicTooLarge(refusal, "not enough memory for the picture");
+    return std::pair<uint8_t*, size_t>(pixels.data(), static_cast<size_t>(width));
+  });
   return pixels;
 }
 
@@ -488,20 +499,20 @@ bool TGIFFrame::DecodeFrameToBitmap() const {
   const int32_t depth = item.BitsPerPixel <= 1 ? 1 : (item.BitsPerPixel <= 4 ? 4 : 8);
   bool corrupt = false;
   bool* const damage = owner_->TolerantRead ? &corrupt : nullptr;
-  const TGIFCodes joined = JoinedCodes(item.ZipData, damage);
-  CheckFrameSize(joined, item.Width, item.Height);
-  if (item.Width == 0 || item.Height == 0) throw EInvalidGraphic(kInvalidBitmapText, "a frame without pixels");
-  // The indices go straight into the bitmap's rows, counted before they are taken.
-  QImage image = NewPictureImage(kGifFormatName, item.Width, item.Height, QImage::Format_Indexed8);
-  image.fill(0);
-  QList<QRgb> table(1 << depth, qRgb(128, 128, 128));
-  for (int32_t i = 0; i < item.ColorMap.Count && i < (1 << depth); ++i) {
-    const TGIFColor& c = item.ColorMap.Colors[static_cast<size_t>(i)];
-    table[i] = qRgb(c.Red, c.Green, c.Blue);
-  }
-  image.setColorTable(table);
-  DecodeCodes(joined, item.Width, item.Height, depth, Interlaced, owner_->OnProgress, damage, image.bits(),
-              static_cast<size_t>(image.bytesPerLine()));
+  QImage image;
+  DecodeFrameData(item.ZipData, item.Width, item.Height, depth, Interlaced, owner_->OnProgress, damage, [&] {
+    if (item.Width == 0 || item.Height == 0) throw EInvalidGraphic(kInvalidBitmapText, "a frame without pixels");
+    // The indices go straight into the bitmap's rows, counted before they are taken.
+    image = NewPictureImage(kGifFormatName, item.Width, item.Height, QImage::Format_Indexed8);
+    image.fill(0);
+    QList<QRgb> table(1 << depth, qRgb(128, 128, 128));
+    for (int32_t i = 0; i < item.ColorMap.Count && i < (1 << depth); ++i) {
+      const TGIFColor& c = item.ColorMap.Colors[static_cast<size_t>(i)];
+      table[i] = qRgb(c.Red, c.Green, c.Blue);
+    }
+    image.setColorTable(table);
+    return std::pair<uint8_t*, size_t>(image.bits(), static_cast<size_t>(image.bytesPerLine()));
+  });
   bitmap_ = std::make_unique<TBitmapGraphic>(image, depth);
   return corrupt;
 }

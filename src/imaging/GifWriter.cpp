@@ -257,7 +257,7 @@ void TGIFFrame::EncodeFromBitmap() {
                            owner_->OnProgress);
   } else {
     const int32_t method = GrayScale ? rmGrayscale : DefaultColorReduction();
-    TReducedPicture reduced = ReduceColors(image, method);
+    TReducedPicture reduced = ReduceColors(image, method, kGifFormatName);
     if (method == rmGrayscale) GrayScale = true;
     const int32_t known = reduced.ColorsUsed != 0 ? reduced.ColorsUsed : 256;
     item = MakeIndexedItem(reduced.Palette.data(), known, 256, reduced.Width, reduced.Height, reduced.Indices.data(),

@@ -23,7 +23,7 @@ namespace qira {
 // The fixed text of a JPEG file that cannot be decoded.
 inline constexpr const char* kInvalidJpegText = "JPEG image is not valid";
 // The format's name, in its registration and in the refusal of a picture the
-// memory cannot hold (PictureTooLargeMessage).
+// memory cannot hold (PictureTooLargeNow).
 inline constexpr const char* kJpegFormatName = "JPEG Image File";
 
 // Largest number of pixels a Huffman-coded file (SOF0-SOF3, SOF5-SOF7) may declare

@@ -7,7 +7,7 @@
 namespace qira {
 
 // The format's name, in its registration and in the refusal of a picture the
-// memory cannot hold (PictureTooLargeMessage).
+// memory cannot hold (PictureTooLargeNow).
 inline constexpr const char* kPngFormatName = "Portable Network Graphics";
 
 inline constexpr const char* EPngInvalidCrcText =

@@ -220,11 +220,13 @@ void TPNGObject::AssignHandle(const QImage& bitmap, bool transparent, TColor tra
     bits = 8;
     format = QImage::Format_Indexed8;
   }
-  // An empty conversion is a refusal, never an empty picture.
-  const uint64_t bytes = ImageBytes(bitmap.width(), bitmap.height(), format);
-  if (bitmap.format() != format) RefuseUnlessMemoryFits(bitmap.width(), bitmap.height(), bytes);
-  const QImage source = ConvertedOnCallingThread(bitmap, format);
-  if (source.isNull()) RaiseOutOfMemory(bitmap.width(), bitmap.height(), bytes);
+  // A conversion that cannot be had is a refusal, never an empty picture.
+  QImage source;
+  try {
+    source = ConvertedPictureImage(kPngFormatName, bitmap, format);
+  } catch (const EGraphicTooLarge& refusal) {
+    RaiseError<EPNGOutMemory>(refusal.what());
+  }
   if (source.width() > 65535 || source.height() > 65535) RaiseError<EPNGSizeExceeds>(EPNGSizeExceedsText);
 
   auto header = std::make_unique<TChunkIHDR>(*this);

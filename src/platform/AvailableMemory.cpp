@@ -1,11 +1,7 @@
 #include "platform/AvailableMemory.h"
 
-#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
-
-#include <QSemaphore>
-#include <QThreadPool>
 
 #include <algorithm>
 #include <atomic>
@@ -13,7 +9,6 @@
 #include <charconv>
 #include <fstream>
 #include <limits>
-#include <memory>
 #include <sstream>
 #include <utility>
 #include <vector>
@@ -129,6 +124,14 @@ int64_t ControlGroupRoom(const std::string& selfCgroup, const std::string& cgrou
   return room;
 }
 
+int64_t AddressSpaceLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+      limit.rlim_cur > static_cast<rlim_t>(std::numeric_limits<int64_t>::max()))
+    return -1;
+  return static_cast<int64_t>(limit.rlim_cur);
+}
+
 TMemoryFigures ReadMemoryFigures(const std::string& procRoot, const std::string& cgroupRoot) {
   TMemoryFigures figures;
   figures.SystemAvailable = KeyedNumber(FileText(procRoot + "/meminfo"), "MemAvailable:", 1024);
@@ -137,10 +140,7 @@ TMemoryFigures ReadMemoryFigures(const std::string& procRoot, const std::string&
     const long pageSize = sysconf(_SC_PAGESIZE);
     if (pages > 0 && pageSize > 0) figures.SystemAvailable = static_cast<int64_t>(pages) * pageSize;
   }
-  rlimit limit{};
-  if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-      limit.rlim_cur <= static_cast<rlim_t>(std::numeric_limits<int64_t>::max()))
-    figures.AddressSpaceLimit = static_cast<int64_t>(limit.rlim_cur);
+  figures.AddressSpaceLimit = AddressSpaceLimit();
   figures.AddressSpaceUsed = KeyedNumber(FileText(procRoot + "/self/status"), "VmSize:", 1024);
   figures.GroupRoom = ControlGroupRoom(FileText(procRoot + "/self/cgroup"), cgroupRoot);
   return figures;
@@ -170,33 +170,6 @@ void SetAvailableMemoryProbe(TAvailableMemoryProbe probe) { MemoryProbe() = std:
 std::string MemoryShortfallClause(int64_t neededBytes, int64_t availableBytes) {
   const std::string available = std::to_string(std::max<int64_t>(availableBytes, 0) >> 20) + " MB available now";
   return neededBytes > availableBytes ? "more than the " + available : "which could not be had with the " + available;
-}
-
-bool BoundThreadReservesUnderAddressLimit() {
-  rlimit limit{};
-  if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return false;
-  mallopt(M_ARENA_MAX, 1);
-  setenv("LP_NUM_THREADS", std::to_string(kLimitedThreads).c_str(), 0);
-  QThreadPool& pool = *QThreadPool::globalInstance();
-  pool.setExpiryTimeout(-1);
-  pool.setMaxThreadCount(kLimitedThreads);
-  // Each task waits until all have started, so each gets a thread of its own.
-  // Waiting for the pool to be done would end its threads again.
-  struct TGate {
-    QSemaphore started;
-    QSemaphore leave;
-  };
-  const auto gate = std::make_shared<TGate>();
-  for (int i = 0; i < kLimitedThreads; ++i)
-    pool.start([gate] {
-      gate->started.release();
-      gate->leave.acquire();
-    });
-  // A thread that cannot be had even now is not waited for: its task runs on
-  // one that could.
-  (void)gate->started.tryAcquire(kLimitedThreads, 5000);
-  gate->leave.release(kLimitedThreads);
-  return true;
 }
 
 }  // namespace qira

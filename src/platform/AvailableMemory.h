@@ -22,6 +22,9 @@ struct TMemoryFigures {
 // The least room the figures leave (never negative); 1 GB when none is known.
 int64_t AvailableMemoryOf(const TMemoryFigures& figures);
 
+// The soft address-space limit (RLIMIT_AS) in bytes; -1 without one.
+int64_t AddressSpaceLimit();
+
 // The figures of this process now. The roots are replaceable for tests.
 TMemoryFigures ReadMemoryFigures(const std::string& procRoot = "/proc", const std::string& cgroupRoot = "/sys/fs/cgroup");
 
@@ -50,18 +53,5 @@ bool MemoryFits(int64_t bytes);
 // taken meanwhile, a driver's buffer): "which could not be had with the <m> MB
 // available now", never a claim that more could be used than was asked for.
 std::string MemoryShortfallClause(int64_t neededBytes, int64_t availableBytes);
-
-// Under an address-space limit (RLIMIT_AS) what each thread reserves counts
-// against it: glibc gives every thread that allocates a heap of its own (64 MB
-// of address space each, up to eight per core), Mesa's software driver starts a
-// rasterizer thread per core, and Qt starts pooled threads in the middle of
-// painting, where a thread that cannot be had hangs or ends the program. With
-// such a limit this bounds them, once, first thing in main (before any thread
-// exists): one heap for all threads, at most kLimitedThreads driver threads
-// (unless LP_NUM_THREADS is set) and kLimitedThreads pooled threads, started now
-// and kept, so that their stacks are counted from the start and none has to be
-// started later. False, and nothing changed, without a limit.
-inline constexpr int kLimitedThreads = 2;
-bool BoundThreadReservesUnderAddressLimit();
 
 }  // namespace qira

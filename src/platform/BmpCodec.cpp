@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <bit>
 #include <functional>
-#include <new>
 #include <limits>
+#include <new>
 #include <string>
 
 #include "platform/BinaryStream.h"
@@ -260,9 +260,12 @@ TBmpPicture Decode(uint64_t extent, const TBmpBytes& bytes, bool rowCopied) {
   picture.bitsPerPixel = static_cast<int32_t>(h.bitsPerPixel);
   if (h.width == 0 || h.height == 0) return picture;
   const TChannels channels = MakeChannels(h);
-  const uint64_t rowBytes = rowCopied ? h.stride : 0;
-  QImage image = NewPictureImage(kBitmapFormatName, static_cast<int32_t>(h.width), static_cast<int32_t>(h.height),
-                                 DecodedFormat(h), rowBytes);
+  const auto width = static_cast<int32_t>(h.width);
+  const auto height = static_cast<int32_t>(h.height);
+  const QImage::Format format = DecodedFormat(h);
+  const uint64_t needed = ImageBytes(width, height, format) + (rowCopied ? h.stride : 0);
+  QImage image =
+      CountedPictureImage(kBitmapFormatName, width, height, needed, [&] { return QImage(width, height, format); });
   if (h.bitsPerPixel <= 8) image.setColorTable(ColorTable(head, h));
   try {
     for (int64_t row = 0; row < h.height; ++row) {
@@ -276,8 +279,7 @@ TBmpPicture Decode(uint64_t extent, const TBmpBytes& bytes, bool rowCopied) {
       }
     }
   } catch (const std::bad_alloc&) {
-    throw EGraphicTooLarge(PictureTooLargeNow(kBitmapFormatName, h.width, h.height,
-                                              ImageBytes(h.width, h.height, DecodedFormat(h)) + rowBytes),
+    throw EGraphicTooLarge(PictureTooLargeNow(kBitmapFormatName, h.width, h.height, needed),
                            "no memory for a row of the file");
   }
   picture.image = std::move(image);

@@ -52,8 +52,8 @@ struct TRgb {
 };
 
 // The picture's pixels as RGB triples, rows from the top.
-std::vector<TRgb> PixelsOf(const QImage& source) {
-  const QImage image = ConvertedPictureImage(kBitmapFormatName, source, QImage::Format_RGB32);
+std::vector<TRgb> PixelsOf(const QImage& source, std::string_view formatName) {
+  const QImage image = ConvertedPictureImage(formatName, source, QImage::Format_RGB32);
   const auto width = static_cast<size_t>(image.width());
   const int height = image.height();
   std::vector<TRgb> pixels(width * static_cast<size_t>(height));
@@ -320,8 +320,8 @@ void ReduceMedianCut(const std::vector<TRgb>& pixels, TReducedPicture& out) {
 
 // --------------------------------------------------------------- fixed palettes
 
-void ReduceFixed(const QImage& source, TReducedPicture& out, int32_t redLevels, int32_t greenLevels,
-                 int32_t blueLevels) {
+void ReduceFixed(const QImage& source, std::string_view formatName, TReducedPicture& out, int32_t redLevels,
+                 int32_t greenLevels, int32_t blueLevels) {
   const TLevelTable& red = LevelTable(redLevels);
   const TLevelTable& green = LevelTable(greenLevels);
   const TLevelTable& blue = LevelTable(blueLevels);
@@ -342,9 +342,9 @@ void ReduceFixed(const QImage& source, TReducedPicture& out, int32_t redLevels, 
   }
   const std::array<uint8_t, 256>& bluePart = blue.IndexOf;
   // Only a picture of another format is converted; the rows are read in place.
-  const QImage image = source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32
+  const QImage image = source.format() == QImage::Format_ARGB32
                            ? source
-                           : ConvertedPictureImage(kBitmapFormatName, source, QImage::Format_RGB32);
+                           : ConvertedPictureImage(formatName, source, QImage::Format_RGB32);
   const auto width = static_cast<size_t>(image.width());
   for (int y = 0; y < image.height(); ++y) {
     const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
@@ -442,7 +442,7 @@ const TLevelTable& LevelTable(int32_t levels) {
   }
 }
 
-TReducedPicture ReduceColors(const QImage& image, int32_t method) {
+TReducedPicture ReduceColors(const QImage& image, int32_t method, std::string_view formatName) {
   if (method < rmHistogram || method > rmGrayscale) throw EInvalidGraphicOperation(kFunctionNotImplementedText);
   TReducedPicture out;
   if (image.isNull()) return out;
@@ -450,16 +450,16 @@ TReducedPicture ReduceColors(const QImage& image, int32_t method) {
   out.Height = image.height();
   if (method == rmHistogram) {
     out.Indices.assign(static_cast<size_t>(out.Width) * static_cast<size_t>(out.Height), 0);
-    ReduceHistogram(ConvertedPictureImage(kBitmapFormatName, image, QImage::Format_RGB32), out);
+    ReduceHistogram(ConvertedPictureImage(formatName, image, QImage::Format_RGB32), out);
     return out;
   }
   if (method == rmFixed784 || method == rmFixed666) {
     out.Indices.assign(static_cast<size_t>(out.Width) * static_cast<size_t>(out.Height), 0);
-    if (method == rmFixed784) ReduceFixed(image, out, 7, 8, 4);
-    else ReduceFixed(image, out, 6, 6, 6);
+    if (method == rmFixed784) ReduceFixed(image, formatName, out, 7, 8, 4);
+    else ReduceFixed(image, formatName, out, 6, 6, 6);
     return out;
   }
-  const std::vector<TRgb> pixels = PixelsOf(image);
+  const std::vector<TRgb> pixels = PixelsOf(image, formatName);
   out.Indices.assign(pixels.size(), 0);
   switch (method) {
     case rmMedianCut: ReduceMedianCut(pixels, out); break;

@@ -10,9 +10,11 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "platform/GraphicErrors.h"
+#include "platform/Picture.h"
 
 namespace qira {
 
@@ -59,8 +61,9 @@ struct TReducedPicture {
 
 // Reduces the pixels of an image (any format; alpha is ignored) to 256
 // colours by the method (0 to 5, see the .cpp). EInvalidGraphicOperation
-// "Function not yet implemented" for another method.
-TReducedPicture ReduceColors(const QImage& image, int32_t method);
+// "Function not yet implemented" for another method. A conversion the memory
+// cannot hold is refused (EGraphicTooLarge) naming the picture's format.
+TReducedPicture ReduceColors(const QImage& image, int32_t method, std::string_view formatName = kBitmapFormatName);
 
 // The level table of methods 2 and 3: for every channel byte the index of the
 // nearest of n levels round(255 × i / (n − 1)) (halves up), the lower level

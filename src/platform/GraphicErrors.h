@@ -23,7 +23,7 @@ class EInvalidGraphic : public std::runtime_error {
 };
 
 // Picture data whose pixels the memory the program may take cannot hold, what()
-// being PictureTooLargeMessage's text (its size, what it needs, what is available),
+// being PictureTooLargeNow's text (its size, what it needs, what is available),
 // or that is larger than a reader takes (PictureAboveReadLimit's text).
 class EGraphicTooLarge : public EInvalidGraphic {
  public:

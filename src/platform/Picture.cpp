@@ -247,19 +247,20 @@ std::string_view FileNameExtension(std::string_view path) {
 
 // ------------------------------------------------------------------- memory
 
+QImage RowsView(const QImage& image, int32_t top, int32_t rows) {
+  QImage view(image.constScanLine(top), image.width(), rows, image.bytesPerLine(), image.format());
+  if (image.colorCount() > 0) view.setColorTable(image.colorTable());
+  return view;
+}
+
 void ForEachImageStrip(const QImage& image, int32_t rowsPerStrip, const TImageStripVisit& visit) {
   const int32_t height = image.isNull() ? 0 : image.height();
   const bool inPlace = image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32;
   rowsPerStrip = std::max(rowsPerStrip, 1);
   for (int32_t top = 0; top < height; top += rowsPerStrip) {
     const int32_t rows = std::min(rowsPerStrip, height - top);
-    if (inPlace) {
-      visit(top, QImage(image.constScanLine(top), image.width(), rows, image.bytesPerLine(), image.format()));
-      continue;
-    }
-    const QImage strip = ConvertedOnCallingThread(image.copy(0, top, image.width(), rows), QImage::Format_ARGB32);
-    if (strip.isNull()) throw std::bad_alloc();
-    visit(top, strip);
+    const QImage view = RowsView(image, top, rows);
+    visit(top, inPlace ? view : ConvertedOnCallingThread(view, QImage::Format_ARGB32));
   }
 }
 
@@ -271,16 +272,18 @@ QImage ConvertedOnCallingThread(const QImage& image, QImage::Format format) {
   const int height = image.height();
   const bool wholeTable = format == QImage::Format_Mono || format == QImage::Format_MonoLSB ||
                           format == QImage::Format_Indexed8;
-  if (wholeTable || int64_t{width} * height <= kBandPixels) return image.convertToFormat(format);
+  if (wholeTable || int64_t{width} * height <= kBandPixels) {
+    QImage converted = image.convertToFormat(format);
+    if (converted.isNull()) throw std::bad_alloc();
+    return converted;
+  }
   QImage converted(width, height, format);
-  if (converted.isNull()) return converted;
+  if (converted.isNull()) throw std::bad_alloc();
   const int bandRows = static_cast<int>(std::max<int64_t>(kBandPixels / width, 1));
   for (int top = 0; top < height; top += bandRows) {
     const int rows = std::min(bandRows, height - top);
-    QImage band(image.constScanLine(top), width, rows, image.bytesPerLine(), image.format());
-    if (image.colorCount() > 0) band.setColorTable(image.colorTable());
-    const QImage part = band.convertToFormat(format);
-    if (part.isNull()) return {};
+    const QImage part = RowsView(image, top, rows).convertToFormat(format);
+    if (part.isNull()) throw std::bad_alloc();
     for (int y = 0; y < rows; ++y)
       std::memcpy(converted.scanLine(top + y), part.constScanLine(y), static_cast<size_t>(converted.bytesPerLine()));
   }
@@ -292,7 +295,6 @@ QImage ConvertedOnCallingThread(const QImage& image, QImage::Format format) {
 namespace {
 std::string MegabytesUp(uint64_t bytes) { return std::to_string((bytes + (uint64_t{1} << 20) - 1) >> 20) + " MB"; }
 std::string MegabytesDown(uint64_t bytes) { return std::to_string(bytes >> 20) + " MB"; }
-}  // namespace
 
 std::string PictureTooLargeMessage(std::string_view formatName, int64_t width, int64_t height, uint64_t neededBytes,
                                    uint64_t usableBytes) {
@@ -303,6 +305,8 @@ std::string PictureTooLargeMessage(std::string_view formatName, int64_t width, i
                                static_cast<int64_t>(std::min(usableBytes, kMax))) +
          ".";
 }
+
+}  // namespace
 
 std::string PictureTooLargeNow(std::string_view formatName, int64_t width, int64_t height, uint64_t neededBytes) {
   const auto usable = static_cast<uint64_t>(std::max<int64_t>(AvailableMemory(), 0));

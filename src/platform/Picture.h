@@ -266,6 +266,10 @@ std::string_view FileNameExtension(std::string_view path);
 
 // ------------------------------------------------------------------- memory
 
+// Rows top .. top + rows - 1 of an image as an image over its memory, with its
+// colour table: no copy, valid only while the image is neither changed nor gone.
+QImage RowsView(const QImage& image, int32_t top, int32_t rows);
+
 // An image's rows as TGraphic::ForEachImageStrip hands them out: those of a
 // 32-bit image in place, any other format converted a strip at a time
 // (std::bad_alloc when a strip cannot be had).
@@ -273,12 +277,9 @@ void ForEachImageStrip(const QImage& image, int32_t rowsPerStrip, const TImageSt
 
 // The refusal of a picture the memory cannot hold: "This "<format>" image of
 // <w> x <h> pixels is too large: it needs <n> MB of memory, " and
-// MemoryShortfallClause (what is needed rounds up, what is available down, so
-// the two never read the same).
-std::string PictureTooLargeMessage(std::string_view formatName, int64_t width, int64_t height, uint64_t neededBytes,
-                                   uint64_t usableBytes);
-// That refusal with what can be used now (AvailableMemory): for `neededBytes` the
-// count refused, or an allocation of them that failed.
+// MemoryShortfallClause with what can be used now (AvailableMemory; what is
+// needed rounds up, what is available down, so the two never read the same): for
+// `neededBytes` the count refused, or an allocation of them that failed.
 std::string PictureTooLargeNow(std::string_view formatName, int64_t width, int64_t height, uint64_t neededBytes);
 // PictureTooLargeNow when `bytes` more do not fit in the memory the program may
 // take (MemoryFits); empty when they do.
@@ -299,7 +300,7 @@ std::string PictureAboveStorageLimit(std::string_view formatName, int64_t width,
 // of a large image to its pooled threads, where a thread that cannot be started
 // or an allocation that fails cannot be caught, so such an image is converted a
 // band of rows at a time. Conversions to 1 or 8 bits, whose colour table comes
-// from the whole picture, are Qt's own. A null image when the memory cannot be had.
+// from the whole picture, are Qt's own. std::bad_alloc when the memory cannot be had.
 QImage ConvertedOnCallingThread(const QImage& image, QImage::Format format);
 
 // The bytes of a QImage of that size and format.

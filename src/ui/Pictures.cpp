@@ -87,10 +87,6 @@ std::string TooLargeFile(const TPictureSize& size, const char* kind, uint64_t fi
          Megabytes(static_cast<double>(maxSize)) + "." + kLowerResolution;
 }
 
-}  // namespace
-
-namespace {
-
 // The address space a picture's render reserves beside the picture, measured
 // with Mesa's llvmpipe: the buffers of its largest tile, which go before the
 // writer's copies are made; and what stays: the picture's own context (about
@@ -122,7 +118,7 @@ int64_t PictureMemoryNeeded(const TPictureSize& size, int fileType) {
   double writer = width * height * (fileType == pftPng ? 8 : 4);
   // Under an address-space limit what the render reserves counts too, or the
   // driver and Qt fail where nothing can catch it.
-  if (ReadMemoryFigures().AddressSpaceLimit >= 0 && width > 0 && height > 0)
+  if (AddressSpaceLimit() >= 0 && width > 0 && height > 0)
     writer = std::max(writer, RenderTileBytes(width, height)) + RenderThreadsAndContextBytes();
   const double total = picture + writer;
   constexpr double kMax = 9.0e18;  // below INT64_MAX, exactly representable

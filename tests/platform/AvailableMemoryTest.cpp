@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "platform/ThreadReserves.h"
 #include "support/ScratchFolder.h"
 
 namespace qira {

@@ -393,6 +393,7 @@ EGLDisplay OpenPlatformDisplay(TEglPlatform& platform) {
 constexpr int64_t kDriverStartBytes = int64_t{256} << 20;
 
 void RefuseDriverStartBeyondAddressLimit() {
+  if (AddressSpaceLimit() < 0) return;
   const TMemoryFigures figures = ReadMemoryFigures();
   if (figures.AddressSpaceLimit < 0 || figures.AddressSpaceUsed < 0) return;
   if (figures.AddressSpaceLimit - figures.AddressSpaceUsed < kDriverStartBytes)

@@ -45,10 +45,6 @@ namespace {
 // The button-face system colour (COLOR_BTNFACE), the buffer's default background.
 constexpr TColor clBtnFace = cSystemColorTag | 15u;
 
-// Tiles of a picture are at most this many pixels on a side unless a smaller
-// limit is set or the driver's is smaller: a 4096 x 4096 framebuffer with
-// depth already takes 128 MB.
-
 // Activates a context for a scope. Release() deactivates on the normal path
 // (its errors pass on); the destructor deactivates on the way out of an
 // exception and drops a second error rather than hiding the first.
@@ -838,11 +834,8 @@ void TGL3DSceneBuffer::RenderToBitmap(QImage& bitmap, int32_t dpi, TPictureBackg
     } else {
       // A conversion that cannot be had fails here, never as an empty picture.
       QImage work = ConvertedOnCallingThread(bitmap, QImage::Format_RGB32);
-      if (work.isNull()) throw std::bad_alloc();
       RenderPictureTiles(work, dpi, colorBits, background);
-      QImage rendered = ConvertedOnCallingThread(work, bitmap.format());
-      if (rendered.isNull()) throw std::bad_alloc();
-      bitmap = std::move(rendered);
+      bitmap = ConvertedOnCallingThread(work, bitmap.format());
     }
   }
   if (AfterRender) AfterRender(this);

@@ -47,7 +47,7 @@ int32_t MaxTextureSide();
 // Why a picture of width x height pixels cannot become a texture (a side longer
 // than MaxTextureSide); empty when it can.
 std::string TextureSizeProblem(int64_t width, int64_t height);
-// Why the block for the graphic's picture cannot be had now: PictureTooLargeMessage
+// Why the block for the graphic's picture cannot be had now: PictureTooLargeNow
 // with the name of its kind; empty when it can.
 std::string TextureMemoryProblem(const TGraphic& graphic);
 
@@ -102,7 +102,7 @@ class TGLBitmap32 : public TPersistent {
   // Rounded up to a multiple of 4 (negative widths are 0). A changed width
   // recomputes the data size and, unless blank, reallocates the block (its
   // contents are then meaningless). EBitmapTooLarge, with nothing changed,
-  // when the block would pass 2^31-1 bytes, and with PictureTooLargeMessage (as
+  // when the block would pass 2^31-1 bytes, and with PictureTooLargeNow (as
   // a bitmap's) when the memory cannot hold it.
   void SetWidth(int32_t width);
   // As SetWidth, without rounding.
@@ -145,7 +145,7 @@ class TGLBitmap32 : public TPersistent {
   // Every conversion in holds the new block and a strip of the picture's rows
   // besides what the source holds (a graphic that builds its pixels builds
   // them a strip at a time): a block the memory cannot hold raises
-  // EBitmapTooLarge with PictureTooLargeMessage (the source's kind, a
+  // EBitmapTooLarge with PictureTooLargeNow (the source's kind, a
   // QImage's as a bitmap's) before it is allocated, and so does an allocation
   // that fails all the same. The bitmap is unchanged on any failure.
   void Assign(const TGraphic* graphic);

@@ -241,7 +241,8 @@ void TGLPersistentImage::LoadFromFile(const std::string& fileName) {
   // Refused now rather than kept whole in memory for an upload that cannot happen.
   std::string problem;
   if (const TGraphic* graphic = Picture().Graphic()) {
-    problem = TextureSizeProblem(graphic->ImageSize().width(), graphic->ImageSize().height());
+    const QSize size = graphic->ImageSize();
+    problem = TextureSizeProblem(size.width(), size.height());
     if (problem.empty()) problem = TextureMemoryProblem(*graphic);
   }
   if (!problem.empty()) {
