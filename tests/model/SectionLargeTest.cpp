@@ -2,7 +2,6 @@
 // cannot hold them; exported to workbooks whose records reach xlrd across as many
 // sheets as they take.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +14,7 @@
 #include "model/Section.h"
 #include "model/SectionExports.h"
 #include "platform/AvailableMemory.h"
+#include "support/AddressSpaceLimit.h"
 #include "support/CountingSection.h"
 #include "support/FakeServices.h"
 #include "support/GeneratedFixtures.h"
@@ -162,10 +162,7 @@ TEST(SectionMemoryDeathTest, ASectionBeyondTheAddressSpaceLimitIsRefusedAndASmal
         auto small = CountingSection(100, 100);    // about 1 MB
         large->SetContext(&view.context);
         small->SetContext(&view.context);
-        rlimit limit{};
-        getrlimit(RLIMIT_AS, &limit);
-        limit.rlim_cur = static_cast<rlim_t>(ReadMemoryFigures().AddressSpaceUsed + (int64_t{64} << 20));
-        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(2);
+        if (!LimitAddressSpace(int64_t{64} << 20)) _exit(2);
         large->Build(false);
         small->Build(false);
         const bool refused = !large->FrontMesh && fake.Messages.size() == 1 &&

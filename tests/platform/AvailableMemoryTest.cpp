@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/ThreadReserves.h"
+#include "support/AddressSpaceLimit.h"
 #include "support/ScratchFolder.h"
 
 namespace qira {
@@ -87,10 +88,7 @@ TEST(AvailableMemoryDeathTest, AnAddressSpaceLimitLeavesOnlyTheRoomBelowIt) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
-        rlimit limit{};
-        getrlimit(RLIMIT_AS, &limit);
-        limit.rlim_cur = static_cast<rlim_t>(ReadMemoryFigures().AddressSpaceUsed + 96 * MB);
-        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(2);
+        if (!LimitAddressSpace(96 * MB)) _exit(2);
         const int64_t room = AvailableMemory();
         _exit(room <= 96 * MB && room > 64 * MB ? 0 : 1);
       },
@@ -135,10 +133,7 @@ TEST(AvailableMemoryDeathTest, AnAddressSpaceLimitBoundsTheThreadsAndStartsThePo
           else unsetenv("LP_NUM_THREADS");
           if (BoundThreadReservesUnderAddressLimit()) _exit(2);  // no limit: nothing changes
           if (std::getenv("LP_NUM_THREADS") != nullptr && chosen == nullptr) _exit(3);
-          rlimit limit{};
-          getrlimit(RLIMIT_AS, &limit);
-          limit.rlim_cur = static_cast<rlim_t>(ReadMemoryFigures().AddressSpaceUsed + 1024 * MB);
-          if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(4);
+          if (!LimitAddressSpace(1024 * MB)) _exit(4);
           const int before = threads();
           if (!BoundThreadReservesUnderAddressLimit()) _exit(5);
           const char* set = std::getenv("LP_NUM_THREADS");

@@ -4,7 +4,6 @@
 // that does not fit is refused with its size, never half-loaded, never an empty
 // texture without a word, never the program killed.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <GL/gl.h>
@@ -17,6 +16,7 @@
 #include "platform/AvailableMemory.h"
 #include "scene/materials/Bitmap32.h"
 #include "scene/materials/TextureImages.h"
+#include "support/AddressSpaceLimit.h"
 #include "support/GeneratedFixtures.h"
 #include "support/HeapPeak.h"
 #include "ui/ProgramStart.h"
@@ -111,13 +111,6 @@ class PictureTextureMemoryDeathTest : public ::testing::Test {
   void SetUp() override {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     RegisterProgramClasses();
-  }
-  // An address-space limit `room` above what the process holds now.
-  static bool LimitAddressSpace(int64_t room) {
-    rlimit limit{};
-    getrlimit(RLIMIT_AS, &limit);
-    limit.rlim_cur = static_cast<rlim_t>(ReadMemoryFigures().AddressSpaceUsed + room);
-    return setrlimit(RLIMIT_AS, &limit) == 0;
   }
 };
 

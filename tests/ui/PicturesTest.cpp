@@ -15,7 +15,6 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -37,6 +36,7 @@
 #include "imaging/PngErrors.h"
 #include "platform/AvailableMemory.h"
 #include "platform/GraphicErrors.h"
+#include "support/AddressSpaceLimit.h"
 #include "support/PeerRun.h"
 #include "support/ScopedMemoryProbe.h"
 #include "ui/ExportDialogs.h"
@@ -712,10 +712,7 @@ TEST_F(PicturesGLDeathTest, AWritersConversionThatCannotBeHadIsRefusedAndTheOldF
           SetAvailableMemoryProbe([] { return int64_t{1} << 40; });
           // 520 x 390: the writer's 32-bit copy takes 792 KB.
           Buffer().AfterRender = [](TObject*) {
-            rlimit limit{};
-            getrlimit(RLIMIT_AS, &limit);
-            limit.rlim_cur = static_cast<rlim_t>(ReadMemoryFigures().AddressSpaceUsed + (int64_t{256} << 10));
-            if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(2);
+            if (!LimitAddressSpace(int64_t{256} << 10)) _exit(2);
           };
           SaveAs(scratch_.File(name), fileType, 960, false);
           const bool told = services_.Messages.size() == 1 &&

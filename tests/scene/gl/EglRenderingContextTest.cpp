@@ -4,7 +4,6 @@
 #include <EGL/eglext.h>
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -24,6 +23,7 @@
 
 #include "platform/AvailableMemory.h"
 #include "scene/gl/OpenGLBinding.h"
+#include "support/AddressSpaceLimit.h"
 
 namespace qira {
 namespace {
@@ -323,10 +323,7 @@ TEST_F(HeadlessContextGL, BuffersWhoseMemoryCannotBeHadAreRefusedAsSuch) {
   EXPECT_EXIT(
       {
         Memory(1, 1);  // the display and the driver, before the limit
-        rlimit limit{};
-        getrlimit(RLIMIT_AS, &limit);
-        limit.rlim_cur = static_cast<rlim_t>(ReadMemoryFigures().AddressSpaceUsed + (int64_t{200} << 20));
-        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(2);
+        if (!LimitAddressSpace(int64_t{200} << 20)) _exit(2);
         try {
           Memory(8192, 8192);  // 256 MB of colour
         } catch (const EGLOutOfMemory& e) {
@@ -349,10 +346,7 @@ TEST(EglFailuresDeathTest, ADriverStartThatDoesNotFitTheAddressLimitIsOutOfMemor
       {
         RegisterEglRenderingContext();
         if (EglPlatform() != TEglPlatform::epNone) _exit(2);
-        rlimit limit{};
-        getrlimit(RLIMIT_AS, &limit);
-        limit.rlim_cur = static_cast<rlim_t>(ReadMemoryFigures().AddressSpaceUsed + (int64_t{64} << 20));
-        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(3);
+        if (!LimitAddressSpace(int64_t{64} << 20)) _exit(3);
         std::unique_ptr<TGLContext> context = GLContextManager().CreateContext();
         try {
           context->CreateMemoryContext(0, 1, 1, 1);
