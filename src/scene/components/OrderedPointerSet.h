@@ -41,6 +41,9 @@ class TOrderedPointerSet {
     return true;
   }
 
+  // The last one held; null when none is.
+  T* Last() const { return slots_.empty() ? nullptr : slots_.back(); }
+
   // The last one held, taken out; null when none is.
   T* TakeLast() {
     if (slots_.empty()) return nullptr;
