@@ -108,7 +108,7 @@ TEST(FreeNotification, AFreedComponentLeavesEveryListThatAskedToBeTold) {
   // Many watchers of one target, freed first to last and last to first while it
   // lives, then many more told of its freeing: each link comes and goes on its own.
   auto shared = std::make_unique<TProbe>("shared", nullptr);
-  constexpr size_t kMany = 300000;
+  constexpr size_t kMany = 150000;
   std::vector<std::unique_ptr<TProbe>> watchers(kMany);
   for (auto& w : watchers) {
     w = std::make_unique<TProbe>("w", nullptr);

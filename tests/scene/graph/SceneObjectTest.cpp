@@ -288,7 +288,7 @@ TEST(SceneObjectTree, FreeingAChildTakesItOutOfItsParent) {
   // Many children freed last first, as a closing document frees its nodes: each
   // leaves its parent and its owner at once.
   TGLBaseSceneObject many;
-  constexpr int kMany = 50000;
+  constexpr int kMany = 100000;
   std::vector<TGLBaseSceneObject*> children;
   for (int i = 0; i < kMany; ++i) children.push_back(&many.AddNewChild<TGLBaseSceneObject>());
   for (int i = kMany; i-- > 1;) many.DestroyComponent(*children[static_cast<size_t>(i)]);

@@ -174,7 +174,7 @@ TEST(FlatTextObject, FreeNotificationBothWays) {
 
   // Many texts of one font (a borehole's labels each), freed last first: each
   // registers and leaves on its own.
-  constexpr size_t kMany = 40000;
+  constexpr size_t kMany = 80000;
   std::vector<std::unique_ptr<TGLFlatText>> texts(kMany);
   for (auto& t : texts) {
     t = std::make_unique<TGLFlatText>();
