@@ -122,7 +122,8 @@ class TGraphMain {
 
   // -- Hooks of particular kinds (neutral in the group).
 
-  // Sections: their frequency, by which section groups order them.
+  // Sections: their frequency, by which section groups order them. Fixed while the
+  // object has a parent: the parent keeps count of its children's order by it.
   virtual float SortFrequency() const { return 0; }
   // Section groups: -1 not a section, 0 other pair, 1 pair matches but the frequency
   // is taken, 2 accepted.
