@@ -535,7 +535,8 @@ TGraphMain* ObjectsFromDxfClick(TGraphMain& target) {
   if (dxf.Execute()) {
     auto group = std::make_unique<TGraphMain>();
     group->SetName(FileNameWithoutExt(dxf.FileName()));
-    for (std::unique_ptr<TGraphMain>& object : dxf.TakeObjects()) group->AddChild(std::move(object), true);
+    // One sort for all: the objects come in drawing order, a run of kind and layer each.
+    group->AddChildrenSorted(dxf.TakeObjects());
     added = target.AddImportedGroup(std::move(group));
   } else if (dxf.Completed()) {
     // Read through, yet nothing to show: silence would look like a lost import.

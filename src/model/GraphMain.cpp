@@ -85,7 +85,7 @@ void CollectVisibleBounds(const TGraphMain& object, TSurveyPoint& min, TSurveyPo
 
 }  // namespace
 
-std::string NameKey(const TGraphMain& object) { return Utf8ToCp1252(object.Name()); }
+const std::string& NameKey(const TGraphMain& object) { return object.nameKey_; }
 
 void SetTransparencyDialog(TTransparencyDialog dialog) { TransparencyDialog() = std::move(dialog); }
 
@@ -125,11 +125,17 @@ void TGraphMain::PointTo(TGLBaseSceneObject* target) {
 }
 
 void TGraphMain::Clear() {
-  name_.clear();
-  visible_ = true;
+  StoreName({});
+  if (!visible_) {
+    visible_ = true;
+    if (parent_) parent_->ShownExclusiveChanged(*this);
+  }
   Transparency = 255;
   AcceptForAll = false;
   children_.clear();
+  pairsOutOfNameOrder_ = 0;
+  pairsOutOfFrequencyOrder_ = 0;
+  shownExclusive_.clear();
   BoundsMin = EmptyBoundsMin;
   BoundsMax = EmptyBoundsMax;
 }
@@ -165,8 +171,10 @@ TGraphMain* TGraphMain::GetChild(int i) const {
 
 int TGraphMain::IndexInParent() const {
   if (!parent_) return -1;
-  for (int i = 0; i < parent_->ChildCount(); ++i)
-    if (parent_->children_[i].get() == this) return i;
+  const int count = parent_->ChildCount();
+  if (indexHint_ >= 0 && indexHint_ < count && parent_->children_[indexHint_].get() == this) return indexHint_;
+  for (int i = 0; i < count; ++i)
+    if (parent_->children_[i].get() == this) return indexHint_ = i;
   return -1;
 }
 
@@ -243,26 +251,55 @@ TGraphMain* TGraphMain::InsertChild(std::unique_ptr<TGraphMain> child, int index
   if (index < 0) index = 0;
   if (index > ChildCount()) index = ChildCount();
   TGraphMain* c = child.get();
+  CountPair(index - 1, -1);
   children_.insert(children_.begin() + index, std::move(child));
+  CountPairsAround(index, +1);
+  c->indexHint_ = index;
   c->parent_ = this;
   c->Context = Context;
   if (c->Exclusive && c->visible_) {
-    for (int i = 0; i < ChildCount(); ++i) {
-      TGraphMain* other = children_[i].get();
-      if (other != c && other->Exclusive) other->SetVisible(false);
-    }
+    HideShownExclusiveBut(c);
+    shownExclusive_.push_back(c);
   }
   NotifyChanged();
   return c;
 }
 
+void TGraphMain::AdoptLoadedChildren(std::vector<std::unique_ptr<TGraphMain>> loaded) {
+  for (auto& child : loaded) {
+    const int index = ChildCount();
+    child->parent_ = this;
+    child->indexHint_ = index;
+    if (child->Exclusive && child->visible_) shownExclusive_.push_back(child.get());
+    children_.push_back(std::move(child));
+    CountPair(index - 1, +1);
+  }
+}
+
 std::unique_ptr<TGraphMain> TGraphMain::RemoveChild(int index) {
   if (index < 0 || index >= ChildCount()) return nullptr;
+  CountPairsAround(index, -1);
   std::unique_ptr<TGraphMain> child = std::move(children_[index]);
   children_.erase(children_.begin() + index);
+  CountPair(index - 1, +1);
+  std::erase(shownExclusive_, child.get());
   child->parent_ = nullptr;
+  child->indexHint_ = -1;
   NotifyChanged();
   return child;
+}
+
+void TGraphMain::CountPair(int left, int sign) {
+  if (left < 0 || left + 1 >= ChildCount()) return;
+  const TGraphMain& a = *children_[left];
+  const TGraphMain& b = *children_[left + 1];
+  if (a.nameKey_ > b.nameKey_) pairsOutOfNameOrder_ += sign;
+  if (!(a.SortFrequency() >= b.SortFrequency())) pairsOutOfFrequencyOrder_ += sign;  // NaN: out of order
+}
+
+void TGraphMain::CountPairsAround(int position, int sign) {
+  CountPair(position - 1, sign);
+  CountPair(position, sign);
 }
 
 int TGraphMain::FindSortedIndex(const TGraphMain& child) const {
@@ -273,17 +310,34 @@ int TGraphMain::FindSortedIndex(const TGraphMain& child) const {
     const float f = child.SortFrequency();
     if (!(children_[0]->SortFrequency() > f)) return 0;
     if (!(f > children_[n - 1]->SortFrequency())) return n;
+    if (pairsOutOfFrequencyOrder_ == 0)
+      return ChildrenOfFrequency(f).first;
     for (int i = 0; i + 1 < n; ++i)
       if (f <= children_[i]->SortFrequency() && f >= children_[i + 1]->SortFrequency()) return i + 1;
     return n;
   }
   // Ascending names; the last is tested first, so a name equal to it goes last.
-  const std::string key = NameKey(child);
-  if (key >= NameKey(*children_[n - 1])) return n;
-  if (key <= NameKey(*children_[0])) return 0;
+  const std::string& key = child.nameKey_;
+  if (key >= children_[n - 1]->nameKey_) return n;
+  if (key <= children_[0]->nameKey_) return 0;
+  if (pairsOutOfNameOrder_ == 0) {
+    // In order, the walk below stops at the first name not below key.
+    auto first = std::lower_bound(children_.begin(), children_.end(), key,
+                                  [](const auto& c, const std::string& k) { return c->nameKey_ < k; });
+    return static_cast<int>(first - children_.begin());
+  }
   for (int i = 0; i + 1 < n; ++i)
-    if (NameKey(*children_[i]) <= key && NameKey(*children_[i + 1]) >= key) return i + 1;
+    if (children_[i]->nameKey_ <= key && children_[i + 1]->nameKey_ >= key) return i + 1;
   return n;
+}
+
+std::pair<int, int> TGraphMain::ChildrenOfFrequency(float frequency) const {
+  if (pairsOutOfFrequencyOrder_ != 0) return {0, ChildCount()};
+  const auto above = [frequency](const auto& c) { return c->SortFrequency() > frequency; };
+  const auto notBelow = [frequency](const auto& c) { return c->SortFrequency() >= frequency; };
+  const auto first = std::partition_point(children_.begin(), children_.end(), above);
+  const auto last = std::partition_point(first, children_.end(), notBelow);
+  return {static_cast<int>(first - children_.begin()), static_cast<int>(last - children_.begin())};
 }
 
 void TGraphMain::SetContext(TSceneContext* context) {
@@ -322,15 +376,11 @@ void TGraphMain::CollectBoreholes(std::vector<TGraphMain*>& list) {
 void TGraphMain::SetVisible(bool value) {
   if (value != visible_) {
     visible_ = value;
+    if (parent_) parent_->ShownExclusiveChanged(*this);
     UpdateVisibility();
     NotifyChanged();
   }
-  if (visible_ && Exclusive && parent_) {
-    for (int i = 0; i < parent_->ChildCount(); ++i) {
-      TGraphMain* sibling = parent_->children_[i].get();
-      if (sibling != this && sibling->Exclusive) sibling->SetVisible(false);
-    }
-  }
+  if (visible_ && Exclusive && parent_) parent_->HideShownExclusiveBut(this);
   if (TTreeItemId node = GetTreeNode()) {
     bool checked = false;
     if (Exclusive) {
@@ -343,6 +393,25 @@ void TGraphMain::SetVisible(bool value) {
   }
 }
 
+void TGraphMain::ShownExclusiveChanged(TGraphMain& child) {
+  const bool shown = child.Exclusive && child.visible_;
+  const auto at = std::find(shownExclusive_.begin(), shownExclusive_.end(), &child);
+  if (shown && at == shownExclusive_.end()) shownExclusive_.push_back(&child);
+  if (!shown && at != shownExclusive_.end()) shownExclusive_.erase(at);
+}
+
+void TGraphMain::HideShownExclusiveBut(const TGraphMain* kept) {
+  std::vector<TGraphMain*> others;
+  for (TGraphMain* shown : shownExclusive_)
+    if (shown != kept) others.push_back(shown);
+  // Several are shown only as a file left them: they are hidden in the order they stand.
+  if (others.size() > 1)
+    std::sort(others.begin(), others.end(),
+              [](const TGraphMain* a, const TGraphMain* b) { return a->IndexInParent() < b->IndexInParent(); });
+  for (TGraphMain* other : others)
+    if (other->parent_ == this) other->SetVisible(false);
+}
+
 bool TGraphMain::IsHidden() const {
   for (const TGraphMain* o = this; o; o = o->parent_)
     if (!o->visible_) return true;
@@ -351,9 +420,17 @@ bool TGraphMain::IsHidden() const {
 
 // ---- Names and tree nodes -----------------------------------------------------------
 
+void TGraphMain::StoreName(const std::string& value) {
+  const int position = IndexInParent();
+  if (position >= 0) parent_->CountPairsAround(position, -1);
+  name_ = value;
+  nameKey_ = Utf8ToCp1252(name_);
+  if (position >= 0) parent_->CountPairsAround(position, +1);
+}
+
 void TGraphMain::SetName(const std::string& value) {
   if (value != name_) {
-    name_ = value;
+    StoreName(value);
     NameChanged();
     NotifyChanged();
   }
@@ -395,7 +472,10 @@ void TGraphMain::AddTreeNode(TObjectTreeView* treeView) {
 
 void TGraphMain::AddToTree(TObjectTreeView* treeView) {
   AddTreeNode(treeView);
-  for (auto& child : children_) child->AddToTree(treeView);
+  for (int i = 0; i < ChildCount(); ++i) {
+    children_[i]->indexHint_ = i;  // AddTreeNode finds its place at once
+    children_[i]->AddToTree(treeView);
+  }
 }
 
 void TGraphMain::ApplyExpanded(bool recursive) {

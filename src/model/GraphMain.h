@@ -68,7 +68,8 @@ using TGraphChangeSink = std::function<void(TGraphMain& changed)>;
 void SetGraphChangeSink(TGraphChangeSink sink);
 
 // Names sort by the bytes they are stored as (Windows-1252), ordinal and case-sensitive.
-std::string NameKey(const TGraphMain& object);
+// Kept with the name: no conversion on each call.
+const std::string& NameKey(const TGraphMain& object);
 
 // ---- TGraphMain -------------------------------------------------------------------
 
@@ -121,7 +122,8 @@ class TGraphMain {
 
   // -- Hooks of particular kinds (neutral in the group).
 
-  // Sections: their frequency, by which section groups order them.
+  // Sections: their frequency, by which section groups order them. Fixed while the
+  // object has a parent: the parent keeps count of its children's order by it.
   virtual float SortFrequency() const { return 0; }
   // Section groups: -1 not a section, 0 other pair, 1 pair matches but the frequency
   // is taken, 2 accepted.
@@ -134,7 +136,8 @@ class TGraphMain {
   int ChildCount() const { return static_cast<int>(children_.size()); }
   // Child i, or null when i is outside 0..count-1.
   TGraphMain* GetChild(int i) const;
-  // Position among the parent's children; -1 without a parent.
+  // Position among the parent's children; -1 without a parent. At once for a child
+  // just inserted or given its tree node; otherwise the siblings are searched.
   int IndexInParent() const;
   TGraphMain* GetRoot();
   // Inserts at FindSortedIndex(child) when sorted, else at the end. Returns the child.
@@ -151,7 +154,11 @@ class TGraphMain {
   std::unique_ptr<TGraphMain> RemoveChild(int index);
   // Where child would be inserted to keep the order (names ascending, or sections in
   // a section group by descending frequency); 0..count whatever the present order.
+  // A binary search while the children stand in that order, else a walk of them.
   int FindSortedIndex(const TGraphMain& child) const;
+  // The children whose SortFrequency equals frequency lie in [first, last) while the
+  // children stand by descending frequency; otherwise the range is all of them.
+  std::pair<int, int> ChildrenOfFrequency(float frequency) const;
   void SetContext(TSceneContext* context);
   void SetTreeView(TObjectTreeView* treeView);
   // The first section group of this subtree (pre-order) that accepts section, or null.
@@ -162,7 +169,8 @@ class TGraphMain {
   // -- Visibility.
   bool Visible() const { return visible_; }
   // A change is stored and applied (UpdateVisibility). An object now visible and
-  // exclusive hides its exclusive siblings. The tree mark follows.
+  // exclusive hides its exclusive siblings that are shown (the parent keeps which
+  // those are: no walk of the others). The tree mark follows.
   void SetVisible(bool value);
   // True when this object or any ancestor is not visible.
   bool IsHidden() const;
@@ -228,12 +236,28 @@ class TGraphMain {
   TGraphMain* AddImportedGroup(std::unique_ptr<TGraphMain> group);
 
  private:
+  friend const std::string& NameKey(const TGraphMain& object);
   void CollectBoreholes(std::vector<TGraphMain*>& list);
   void FillCreateMenu(TObjectMenuItem& create);
+  // Children read from a stream join at the end, as they stood.
+  void AdoptLoadedChildren(std::vector<std::unique_ptr<TGraphMain>> loaded);
+  // The name and its key; the parent's count of pairs out of order follows.
+  void StoreName(const std::string& value);
+  // The order kept among the children: the pairs of neighbours out of order by name
+  // and by frequency, counted on each change around the position that changed.
+  void CountPairsAround(int position, int sign);
+  void CountPair(int left, int sign);
+  void ShownExclusiveChanged(TGraphMain& child);
+  void HideShownExclusiveBut(const TGraphMain* kept);
 
   TGraphMain* parent_ = nullptr;
   std::vector<std::unique_ptr<TGraphMain>> children_;
   std::string name_;
+  std::string nameKey_;      // name_ as NameKey compares it
+  mutable int indexHint_ = -1;  // where this child stood when last seen
+  int pairsOutOfNameOrder_ = 0;
+  int pairsOutOfFrequencyOrder_ = 0;
+  std::vector<TGraphMain*> shownExclusive_;  // the exclusive children that are visible
   bool visible_ = true;
   TTreeItemId treeItemId_ = 0;
   TObjectTreeView* treeView_ = nullptr;

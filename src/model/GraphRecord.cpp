@@ -142,10 +142,7 @@ bool TGraphMain::LoadFromStream(TBinaryStream& handle) {
     if (child) loaded.push_back(std::move(child));
   }
   Require(chunk.SkipToEnd());
-  for (auto& child : loaded) {
-    child->parent_ = this;
-    children_.push_back(std::move(child));
-  }
+  AdoptLoadedChildren(std::move(loaded));
   return true;
 }
 

@@ -344,6 +344,8 @@ std::unique_ptr<TGraphMain> CreateModelGroup(const TModelDescription& model, con
   std::unique_ptr<TGraphMain> root = NewGroup(groupName);
 
   std::unique_ptr<TGraphMain> spheresGroup = NewGroup("Spheres");
+  std::vector<std::unique_ptr<TGraphMain>> groups;
+  groups.reserve(model.Groups.size());
   for (size_t g = 0; g < model.Groups.size(); ++g) {
     const TModelSphereGroup& group = model.Groups[g];
     auto spheres = std::make_unique<TGraphSpheres>();
@@ -352,8 +354,10 @@ std::unique_ptr<TGraphMain> CreateModelGroup(const TModelDescription& model, con
     for (size_t i = 0; i < group.Centres.size(); ++i) spheres->SetPoint(static_cast<int>(i), group.Centres[i]);
     spheres->Params.Radius = group.Radius;
     spheres->Params.Color = kYellow;
-    spheresGroup->AddChild(std::move(spheres), true);
+    groups.push_back(std::move(spheres));
   }
+  // One sort for all: "Spheres 10" goes before "Spheres 2".
+  spheresGroup->AddChildrenSorted(std::move(groups));
   root->AddChild(std::move(spheresGroup), true);
 
   std::unique_ptr<TGraphMain> boreholes = NewGroup("Boreholes");

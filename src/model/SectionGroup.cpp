@@ -51,7 +51,8 @@ int32_t TGraphSectionGroup::Accepts(const TGraphMain& object) const {
   const bool samePair = (section->Borehole1 == Borehole1 && section->Borehole2 == Borehole2) ||
                         (section->Borehole1 == Borehole2 && section->Borehole2 == Borehole1);
   if (!samePair) return 0;
-  for (int i = 0; i < ChildCount(); ++i) {
+  const auto [first, last] = ChildrenOfFrequency(section->Frequency);
+  for (int i = first; i < last; ++i) {
     const auto* child = dynamic_cast<const TGraphSection*>(GetChild(i));
     if (child && child->Frequency == section->Frequency) return 1;
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <memory>
 #include <ostream>
@@ -82,6 +83,20 @@ void PrintTo(const NameOrderCase& c, std::ostream* os) {
 
 class NameOrder : public testing::TestWithParam<NameOrderCase> {};
 
+// One last name, then count names in order that all go before it: each one lands
+// behind all those before it, which a walk of the siblings would pass one by one.
+NameOrderCase ManyBeforeTheLast(int count) {
+  NameOrderCase c{{"Z"}, {}};
+  for (int i = 0; i < count; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "A%06d", i);
+    c.added.push_back(name);
+    c.expected.push_back(name);
+  }
+  c.expected.push_back("Z");
+  return c;
+}
+
 TEST_P(NameOrder, SortedInsertKeepsNamesInStoredByteOrder) {
   TGraphMain group;
   for (const std::string& n : GetParam().added) group.AddChild(Group(n), true);
@@ -97,7 +112,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Windows-1252 bytes: '€' is 0x80, 'é' is 0xE9 (UTF-8 would give the reverse).
         NameOrderCase{{"é", "€", "z"}, {"z", "€", "é"}},
         NameOrderCase{{"Borehole", "Name", "Label 100", "Label 0", "Label 200"},
-                      {"Borehole", "Label 0", "Label 100", "Label 200", "Name"}}));
+                      {"Borehole", "Label 0", "Label 100", "Label 200", "Name"}},
+        ManyBeforeTheLast(60000)));
 
 TEST(GraphOrdering, SectionsInASectionGroupStandByDescendingFrequency) {
   TFakeSectionGroup group;
@@ -108,6 +124,21 @@ TEST(GraphOrdering, SectionsInASectionGroupStandByDescendingFrequency) {
   EXPECT_EQ(Frequencies(group), (std::vector<float>{20, 10, 5, 5}));
   EXPECT_EQ(group.GetChild(2), firstFive);
   EXPECT_EQ(group.GetChild(3), secondFive);
+
+  // Many, each added shown and landing behind all before it but the lowest: only
+  // the last one added stays shown.
+  TFakeSectionGroup many;
+  many.AddChild(Section(0), true);
+  constexpr int kMany = 60000;
+  for (int f = kMany; f >= 1; --f) many.AddChild(Section(static_cast<float>(f)), true);
+  ASSERT_EQ(many.ChildCount(), kMany + 1);
+  int shown = 0;
+  for (int i = 0; i <= kMany; ++i) {
+    EXPECT_EQ(many.GetChild(i)->SortFrequency(), static_cast<float>(kMany - i)) << i;
+    shown += many.GetChild(i)->Visible();
+  }
+  EXPECT_EQ(shown, 1);
+  EXPECT_TRUE(many.GetChild(kMany - 1)->Visible()) << "frequency 1, added last";
 }
 
 TEST(GraphOrdering, PositionStaysInRangeWhateverTheExistingOrder) {

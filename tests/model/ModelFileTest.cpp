@@ -191,6 +191,21 @@ TEST(ModelFileObjects, TheModelGroupHoldsSpheresBoreholesAndPlaneInNameOrder) {
   EXPECT_EQ(plane.Params.Color, MakeColor(128, 128, 128));
   EXPECT_EQ(plane.Transparency, 100);
   EXPECT_EQ(plane.BoundsMin, (TSurveyPoint{0, 0, -320}));
+
+  // Many kinds of sphere: "Spheres 10" goes before "Spheres 2", so most land among
+  // those before them, each placed without a walk along them.
+  TModelDescription many = Parse("full_crlf.mdl");
+  constexpr int kKinds = 40000;
+  many.Groups.resize(kKinds, many.Groups[0]);
+  std::unique_ptr<TGraphMain> large = CreateModelGroup(many, "many");
+  ASSERT_NE(large, nullptr);
+  const TGraphMain& manySpheres = Child(*large, "Spheres");
+  ASSERT_EQ(manySpheres.ChildCount(), kKinds);
+  int unordered = 0;
+  for (int i = 1; i < kKinds; ++i)
+    if (!(manySpheres.GetChild(i - 1)->Name() < manySpheres.GetChild(i)->Name())) ++unordered;
+  EXPECT_EQ(unordered, 0);
+  EXPECT_EQ(manySpheres.GetChild(1)->Name(), "Spheres 10");
 }
 
 TEST(ModelFileObjects, EachBoreholeIsALineWithDepthLabelsAndAName) {

@@ -69,12 +69,21 @@ std::vector<uint8_t> ControlBlocks(size_t count) {
   return blocks;
 }
 
+// A comment of one sub-block of the longest length a byte gives (255).
+std::vector<uint8_t> LongestComment() {
+  std::vector<uint8_t> comment = {0x21, 0xFE, 255};
+  comment.insert(comment.end(), 255, 'c');
+  comment.push_back(0);
+  return comment;
+}
+
 TEST_F(TreePictures, GifFramesAreCountedAndTheChosenFrameLoadsWithTheFramesAfterIt) {
   // A second control block before the first frame's descriptor makes no frame of
   // its own; nor does a chain of 256,000 (2 MB), which a walk from every block to
-  // the chain's end would take many minutes over.
+  // the chain's end would take many minutes over. A sub-block of 255 bytes is
+  // stepped over whole.
   for (const std::vector<uint8_t>& firstFrameBlocks :
-       {std::vector<uint8_t>{}, kLoopAndComment, ControlBlocks(1), ControlBlocks(256000)}) {
+       {std::vector<uint8_t>{}, kLoopAndComment, ControlBlocks(1), ControlBlocks(256000), LongestComment()}) {
     SCOPED_TRACE(firstFrameBlocks.size());
     std::vector<size_t> offsets;
     const std::vector<uint8_t> gif = GifWithFrames({1, 2, 3}, &offsets, firstFrameBlocks);

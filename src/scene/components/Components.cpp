@@ -106,9 +106,7 @@ TComponent::~TComponent() {
   Destroying();
   // Each survivor drops its link before it hears of the removal, so a
   // Notification that asks for the link again cannot loop.
-  while (!freeNotifies_.empty()) {
-    TComponent* other = freeNotifies_.back();
-    freeNotifies_.pop_back();
+  while (TComponent* other = freeNotifies_.TakeLast()) {
     other->DropFreeNotification(*this);
     other->Notification(*this, TOperation::opRemove);
   }
@@ -134,11 +132,12 @@ TComponent& TComponent::InsertComponent(std::unique_ptr<TComponent> component) {
 }
 
 std::unique_ptr<TComponent> TComponent::RemoveComponent(TComponent& component) {
-  auto it = std::find_if(components_.begin(), components_.end(),
+  // From the back: components are freed last first, so the one sought is found at once.
+  auto it = std::find_if(components_.rbegin(), components_.rend(),
                          [&](const std::unique_ptr<TComponent>& p) { return p.get() == &component; });
-  if (it == components_.end()) return nullptr;
+  if (it == components_.rend()) return nullptr;
   std::unique_ptr<TComponent> taken = std::move(*it);
-  components_.erase(it);
+  components_.erase(std::next(it).base());
   taken->owner_ = nullptr;
   Notification(*taken, TOperation::opRemove);
   return taken;
@@ -162,7 +161,7 @@ TComponent* TComponent::Components(int index) const {
 
 int TComponent::ComponentIndex() const {
   if (owner_ == nullptr) return -1;
-  for (size_t i = 0; i < owner_->components_.size(); ++i) {
+  for (size_t i = owner_->components_.size(); i-- > 0;) {
     if (owner_->components_[i].get() == this) return static_cast<int>(i);
   }
   return -1;
@@ -188,12 +187,8 @@ void TComponent::EndLoading() {
 
 void TComponent::FreeNotification(TComponent& other) {
   if (&other == this) return;
-  if (std::find(freeNotifies_.begin(), freeNotifies_.end(), &other) == freeNotifies_.end()) {
-    freeNotifies_.push_back(&other);
-  }
-  if (std::find(other.freeNotifies_.begin(), other.freeNotifies_.end(), this) == other.freeNotifies_.end()) {
-    other.freeNotifies_.push_back(this);
-  }
+  freeNotifies_.Add(&other);
+  other.freeNotifies_.Add(this);
 }
 
 void TComponent::RemoveFreeNotification(TComponent& other) {
@@ -202,7 +197,7 @@ void TComponent::RemoveFreeNotification(TComponent& other) {
 }
 
 void TComponent::DropFreeNotification(TComponent& other) {
-  freeNotifies_.erase(std::remove(freeNotifies_.begin(), freeNotifies_.end(), &other), freeNotifies_.end());
+  freeNotifies_.Remove(&other);
 }
 
 void TComponent::Notification(TComponent& component, TOperation operation) {

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "platform/LibraryErrors.h"
+#include "scene/components/OrderedPointerSet.h"
 
 namespace qira {
 
@@ -253,7 +254,8 @@ class TComponent : public TPersistent {
 
   // ---- free notification
   // Both components are told when the other is freed (Notification with
-  // opRemove on the survivor). Asking twice registers once.
+  // opRemove on the survivor). Asking twice registers once. Either call costs
+  // about the same however many links the two components hold.
   void FreeNotification(TComponent& other);
   void RemoveFreeNotification(TComponent& other);
 
@@ -268,7 +270,7 @@ class TComponent : public TPersistent {
 
   TComponent* owner_ = nullptr;
   std::vector<std::unique_ptr<TComponent>> components_;
-  std::vector<TComponent*> freeNotifies_;
+  TOrderedPointerSet<TComponent> freeNotifies_;
   std::string name_;
   bool loading_ = false;
   bool reading_ = false;

@@ -82,11 +82,11 @@ TGLContext::TGLContext() : manager_(&GLContextManager()) { manager_->RegisterCon
 
 TGLContext::~TGLContext() {
   // The platform context is gone (or was never there): only references remain.
-  for (TGLContextHandle* handle : ownedHandles_) {
+  for (TGLContextHandle* handle : ownedHandles_.Items()) {
     handle->owner_ = nullptr;
     handle->handle_ = 0;
   }
-  ownedHandles_.clear();
+  ownedHandles_.Clear();
   if (!sharedContexts_.empty()) LeaveSharingGroup();
   if (gCurrentContext == this) {
     gCurrentContext = nullptr;
@@ -191,11 +191,12 @@ void TGLContext::DestroyContext() {
         break;
       }
     }
-    for (auto it = ownedHandles_.rbegin(); it != ownedHandles_.rend(); ++it) {
+    const std::vector<TGLContextHandle*> handles = ownedHandles_.Items();
+    for (auto it = handles.rbegin(); it != handles.rend(); ++it) {
       TGLContextHandle* handle = *it;
       if (partner != nullptr && handle->Transferable()) {
         handle->owner_ = partner;
-        partner->ownedHandles_.push_back(handle);
+        partner->ownedHandles_.Add(handle);
         continue;
       }
       try {
@@ -206,7 +207,7 @@ void TGLContext::DestroyContext() {
       handle->handle_ = 0;
       handle->owner_ = nullptr;
     }
-    ownedHandles_.clear();
+    ownedHandles_.Clear();
 
     manager_->DestroyingContextBy(*this);
     LeaveSharingGroup();
@@ -300,7 +301,7 @@ void TGLContext::SetActive(bool active) {
 
 TGLContextHandle::~TGLContextHandle() {
   // Concrete classes freed the name; drop a reference left by one that did not.
-  if (owner_ != nullptr) Remove(owner_->ownedHandles_, this);
+  if (owner_ != nullptr) owner_->ownedHandles_.Remove(this);
 }
 
 void TGLContextHandle::AllocateHandle() {
@@ -308,7 +309,7 @@ void TGLContextHandle::AllocateHandle() {
   handle_ = DoAllocateHandle();
   if (handle_ != 0) {
     owner_ = gCurrentContext;
-    owner_->ownedHandles_.push_back(this);
+    owner_->ownedHandles_.Add(this);
   }
 }
 
@@ -323,7 +324,7 @@ void TGLContextHandle::DestroyHandle() {
     }
   } emptyAfterwards{*this};
   if (owner == nullptr) return;
-  Remove(owner->ownedHandles_, this);
+  owner->ownedHandles_.Remove(this);
   TGLContext* current = gCurrentContext;
   if (owner == current || (current != nullptr && Contains(current->sharedContexts_, owner))) {
     DoDestroyHandle();
@@ -424,13 +425,10 @@ void TGLContextManager::FreeAllHandles() {
   const std::vector<TGLContext*> contexts = contexts_;
   for (auto it = contexts.rbegin(); it != contexts.rend(); ++it) {
     TGLContext& context = **it;
-    if (!context.IsValid() || context.ownedHandles_.empty()) continue;
+    if (!context.IsValid() || context.ownedHandles_.Empty()) continue;
     std::unique_ptr<TPlatformSwitch> platformSwitch;
     if (gCurrentContext != &context) platformSwitch = std::make_unique<TPlatformSwitch>(context);
-    while (!context.ownedHandles_.empty()) {
-      TGLContextHandle* handle = context.ownedHandles_.back();
-      handle->DestroyHandleQuietly();
-    }
+    while (TGLContextHandle* handle = context.ownedHandles_.Last()) handle->DestroyHandleQuietly();
   }
 }
 

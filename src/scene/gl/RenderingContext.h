@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "scene/components/Components.h"
+#include "scene/components/OrderedPointerSet.h"
 
 namespace qira {
 
@@ -127,7 +128,7 @@ class TGLContext : public TObject {
   virtual TGLOutputDevice RenderOutputDevice() const = 0;
 
   const std::vector<TGLContext*>& SharedContexts() const { return sharedContexts_; }
-  const std::vector<TGLContextHandle*>& OwnedHandles() const { return ownedHandles_; }
+  std::vector<TGLContextHandle*> OwnedHandles() const { return ownedHandles_.Items(); }
 
  protected:
   // Make the platform context current / not current; failures raise.
@@ -161,7 +162,7 @@ class TGLContext : public TObject {
   TGLContextManager* manager_ = nullptr;
   int32_t activationCount_ = 0;
   std::vector<TGLContext*> sharedContexts_;       // the whole group, this one included
-  std::vector<TGLContextHandle*> ownedHandles_;   // not owned: each handle removes itself
+  TOrderedPointerSet<TGLContextHandle> ownedHandles_;  // not owned: each handle removes itself
   uint8_t acceleration_ = 0;
   TGLContext* previousContext_ = nullptr;  // current when this one was activated
 };

@@ -20,7 +20,7 @@ TGL3DScene::TGL3DScene() {
 
 TGL3DScene::~TGL3DScene() {
   Destroying();
-  pendingObjects_.clear();
+  pendingObjects_.Clear();
   objects_->DestroyHandles();
   // The root frees the tree; lights and cameras leave the slots and the
   // buffers while the scene's fields still exist.
@@ -235,22 +235,16 @@ void TGL3DScene::SetupLights(int maxLights) {
 // ------------------------------------------------- objects waiting for a context
 
 void TGL3DScene::AddInitializableObject(IGLInitializable& object) {
-  if (std::find(pendingObjects_.begin(), pendingObjects_.end(), &object) == pendingObjects_.end())
-    pendingObjects_.push_back(&object);
+  pendingObjects_.Add(&object);
 }
 
 void TGL3DScene::RemoveInitializableObject(IGLInitializable& object) {
-  pendingObjects_.erase(std::remove(pendingObjects_.begin(), pendingObjects_.end(), &object),
-                        pendingObjects_.end());
+  pendingObjects_.Remove(&object);
 }
 
 void TGL3DScene::InitializeObjects(TObject* sender, const TRenderContextInfo& rci) {
   // An object may add or remove others while it initialises: take one at a time.
-  while (!pendingObjects_.empty()) {
-    IGLInitializable* object = pendingObjects_.back();
-    pendingObjects_.pop_back();
-    object->InitializeObject(sender, rci);
-  }
+  while (IGLInitializable* object = pendingObjects_.TakeLast()) object->InitializeObject(sender, rci);
 }
 
 // ------------------------------------------------------------------ defaults

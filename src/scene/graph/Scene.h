@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "scene/components/OrderedPointerSet.h"
 #include "scene/graph/RenderContextInfo.h"
 #include "scene/components/UpdateAbleObjects.h"
 #include "scene/math/VectorTypes.h"
@@ -35,7 +36,7 @@ class IGLInitializable {
 
 // The objects waiting for the next frame's render context, in the order they
 // asked; not owned.
-using TGLInitializableObjectList = std::vector<IGLInitializable*>;
+using TGLInitializableObjectList = TOrderedPointerSet<IGLInitializable>;
 
 inline constexpr int kSceneLightSlots = 8;
 
@@ -100,7 +101,7 @@ class TGL3DScene : public TGLUpdateAbleComponent {
   void RemoveInitializableObject(IGLInitializable& object);
   // Initialises the waiting objects, last first, and empties the list.
   void InitializeObjects(TObject* sender, const TRenderContextInfo& rci);
-  int InitializableObjectCount() const { return static_cast<int>(pendingObjects_.size()); }
+  int InitializableObjectCount() const { return static_cast<int>(pendingObjects_.Size()); }
 
   // ---- component streams
   // ObjectsSorting and VisibilityCulling when they differ from their defaults.

@@ -439,10 +439,12 @@ TGLBaseSceneObject* TGLBaseSceneObject::Children(int index) const {
   return children_[static_cast<size_t>(index)];
 }
 
-int TGLBaseSceneObject::Index() const {
-  if (parent_ == nullptr) return -1;
-  auto it = std::find(parent_->children_.begin(), parent_->children_.end(), this);
-  return it == parent_->children_.end() ? -1 : static_cast<int>(it - parent_->children_.begin());
+int TGLBaseSceneObject::Index() const { return parent_ == nullptr ? -1 : parent_->ChildPosition(*this); }
+
+int TGLBaseSceneObject::ChildPosition(const TGLBaseSceneObject& child) const {
+  for (size_t i = children_.size(); i-- > 0;)
+    if (children_[i] == &child) return static_cast<int>(i);
+  return -1;
 }
 
 void TGLBaseSceneObject::SetScene(TGL3DScene* scene) {
@@ -539,18 +541,19 @@ void TGLBaseSceneObject::Insert(int index, TGLBaseSceneObject& child) {
   MarkChildrenBoxStale();
 }
 
-void TGLBaseSceneObject::RemoveChildFromList(TGLBaseSceneObject& child) {
-  auto it = std::find(children_.begin(), children_.end(), &child);
-  if (it != children_.end()) children_.erase(it);
-  child.parent_ = nullptr;
+void TGLBaseSceneObject::RemoveChildFromList(int position) {
+  TGLBaseSceneObject* child = children_[static_cast<size_t>(position)];
+  children_.erase(children_.begin() + position);
+  child->parent_ = nullptr;
   MarkChildrenBoxStale();
 }
 
 void TGLBaseSceneObject::Remove(TGLBaseSceneObject& child, bool keepChildren) {
-  if (std::find(children_.begin(), children_.end(), &child) == children_.end()) return;
+  const int position = ChildPosition(child);
+  if (position < 0) return;
   if (scene_ != nullptr) scene_->UnregisterLightsOf(child);
   // The child stays owned by its owner (it is not freed here).
-  RemoveChildFromList(child);
+  RemoveChildFromList(position);
   child.TransformationChanged();
   if (keepChildren) {
     BeginUpdate();

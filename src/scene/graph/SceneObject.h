@@ -368,7 +368,10 @@ class TGLBaseSceneObject : public TGLCoordinatesUpdateAbleComponent {
   TGLBaseSceneObject& CreateChildOf(const TClassInfo& cls);
   void FreeChild(TGLBaseSceneObject& child);
   void RemoveCamerasOfSubtree();
-  void RemoveChildFromList(TGLBaseSceneObject& child);
+  // Where child stands in children_, or -1. Searched from the back: children
+  // are freed last first, so one freed in that order is found at once.
+  int ChildPosition(const TGLBaseSceneObject& child) const;
+  void RemoveChildFromList(int position);
   void DrawAxes(TRenderContextInfo& rci, uint16_t pattern);
   void RenderSelfBracketed(TRenderContextInfo& rci, bool renderChildren);
   void AfterListReplayed(TRenderContextInfo& rci);

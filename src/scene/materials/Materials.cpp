@@ -28,17 +28,6 @@ namespace {
 
 bool gSecondTextureUnitForbidden = false;
 
-// The registration lists hold each object once.
-template <class T>
-void AddOnce(std::vector<T*>& list, T* item) {
-  if (std::find(list.begin(), list.end(), item) == list.end()) list.push_back(item);
-}
-
-template <class T>
-void RemoveFrom(std::vector<T*>& list, const T* item) {
-  list.erase(std::remove(list.begin(), list.end(), item), list.end());
-}
-
 }  // namespace
 
 // [SECTION] Face properties
@@ -502,8 +491,8 @@ TGLShader::TGLShader() : virtualHandle_(std::make_unique<TGLVirtualHandle>()) {
 }
 
 TGLShader::~TGLShader() {
-  auto users = std::move(libMatUsers_);
-  libMatUsers_.clear();
+  const auto users = libMatUsers_.Items();
+  libMatUsers_.Clear();
   for (TGLLibMaterial* user : users) user->DropShader();
 }
 
@@ -566,13 +555,15 @@ void TGLShader::FinalizeShader() {
 void TGLShader::NotifyChange(TObject* sender) {
   (void)sender;
   if (UpdateCount() > 0) return;
-  for (auto it = libMatUsers_.rbegin(); it != libMatUsers_.rend(); ++it) (*it)->NotifyUsers();
+  const auto users = libMatUsers_.Items();  // a user may leave while it is told
+  for (auto it = users.rbegin(); it != users.rend(); ++it)
+    if (libMatUsers_.Contains(*it)) (*it)->NotifyUsers();
   FinalizeShader();
 }
 
-void TGLShader::RegisterUser(TGLLibMaterial& libMaterial) { AddOnce(libMatUsers_, &libMaterial); }
+void TGLShader::RegisterUser(TGLLibMaterial& libMaterial) { libMatUsers_.Add(&libMaterial); }
 
-void TGLShader::UnRegisterUser(TGLLibMaterial& libMaterial) { RemoveFrom(libMatUsers_, &libMaterial); }
+void TGLShader::UnRegisterUser(TGLLibMaterial& libMaterial) { libMatUsers_.Remove(&libMaterial); }
 
 // [SECTION] Library materials
 
@@ -589,8 +580,8 @@ TGLLibMaterial::~TGLLibMaterial() {
   if (shader_ != nullptr) shader_->UnRegisterUser(*this);
   shader_ = nullptr;
   DropTexture2();
-  auto users = std::move(userList_);
-  userList_.clear();
+  const auto users = userList_.Items();
+  userList_.Clear();
   for (TObject* user : users) {
     if (auto* material = dynamic_cast<TGLMaterial*>(user)) {
       material->DropLibMaterial();
@@ -647,9 +638,9 @@ void TGLLibMaterial::SetShader(TGLShader* value) {
   NotifyUsers();
 }
 
-void TGLLibMaterial::RegisterUser(TObject& user) { AddOnce(userList_, &user); }
+void TGLLibMaterial::RegisterUser(TObject& user) { userList_.Add(&user); }
 
-void TGLLibMaterial::UnRegisterUser(TObject& user) { RemoveFrom(userList_, static_cast<const TObject*>(&user)); }
+void TGLLibMaterial::UnRegisterUser(TObject& user) { userList_.Remove(&user); }
 
 void TGLLibMaterial::NotifyUsers() {
   if (notifying_) return;
@@ -658,9 +649,9 @@ void TGLLibMaterial::NotifyUsers() {
     bool& flag;
     ~TReset() { flag = false; }
   } reset{notifying_};
-  const auto users = userList_;  // a user may leave while it is told
+  const auto users = userList_.Items();  // a user may leave while it is told
   for (TObject* user : users) {
-    if (std::find(userList_.begin(), userList_.end(), user) == userList_.end()) continue;
+    if (!userList_.Contains(user)) continue;
     if (auto* material = dynamic_cast<TGLMaterial*>(user)) {
       material->NotifyTexMapChange(this);
     } else if (auto* libMaterial = dynamic_cast<TGLLibMaterial*>(user)) {
@@ -850,8 +841,8 @@ TGLMaterialLibrary::~TGLMaterialLibrary() {
   // The library materials go first (their users lose their links), then
   // every material still naming this library forgets it.
   materials_.reset();
-  auto refs = std::move(materialRefs_);
-  materialRefs_.clear();
+  const auto refs = materialRefs_.Items();
+  materialRefs_.Clear();
   for (TGLMaterial* material : refs) material->DropLibrary();
 }
 
@@ -894,9 +885,9 @@ void TGLMaterialLibrary::Loaded() {
   materials_->Loaded();
 }
 
-void TGLMaterialLibrary::RegisterMaterialRef(TGLMaterial& material) { AddOnce(materialRefs_, &material); }
+void TGLMaterialLibrary::RegisterMaterialRef(TGLMaterial& material) { materialRefs_.Add(&material); }
 
-void TGLMaterialLibrary::UnRegisterMaterialRef(TGLMaterial& material) { RemoveFrom(materialRefs_, &material); }
+void TGLMaterialLibrary::UnRegisterMaterialRef(TGLMaterial& material) { materialRefs_.Remove(&material); }
 
 // [SECTION] Registration
 

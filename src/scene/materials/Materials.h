@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "scene/components/Colors.h"
+#include "scene/components/OrderedPointerSet.h"
 #include "scene/components/Coordinates.h"
 #include "scene/graph/CustomSceneObjects.h"
 #include "scene/graph/RenderContextInfo.h"
@@ -350,7 +351,7 @@ class TGLShader : public TGLUpdateAbleComponent {
   void InitializeShader(TRenderContextInfo& rci, TObject* sender);
 
   std::unique_ptr<TGLVirtualHandle> virtualHandle_;
-  std::vector<TGLLibMaterial*> libMatUsers_;
+  TOrderedPointerSet<TGLLibMaterial> libMatUsers_;
   TGLShaderStyle shaderStyle_ = TGLShaderStyle::ssApplyLast;
   TGLShaderFailedInitAction failedInitAction_ = TGLShaderFailedInitAction::fiaRaiseStandardException;
   bool enabled_ = true;
@@ -402,8 +403,8 @@ class TGLLibMaterial : public TCollectionItem,
   // twice registers once.
   void RegisterUser(TObject& user);
   void UnRegisterUser(TObject& user);
-  bool IsUsed() const { return !userList_.empty(); }
-  int UserCount() const { return static_cast<int>(userList_.size()); }
+  bool IsUsed() const { return !userList_.Empty(); }
+  int UserCount() const { return static_cast<int>(userList_.Size()); }
   // Each user (guarded against re-entry): a material its texture-map change,
   // a library material its own users, an update-able object or component its
   // NotifyChange.
@@ -436,7 +437,7 @@ class TGLLibMaterial : public TCollectionItem,
   void DropTexture2();
   void SetNameDirect(const std::string& value);
 
-  std::vector<TObject*> userList_;
+  TOrderedPointerSet<TObject> userList_;
   std::string name_;
   uint32_t nameHash_ = 0;
   std::unique_ptr<TGLMaterial> material_;
@@ -512,7 +513,7 @@ class TGLMaterialLibrary : public TGLCadenceAbleComponent {
   std::unique_ptr<TGLLibMaterials> materials_;
   std::string texturePaths_;
   std::vector<std::string> texturePathList_;
-  std::vector<TGLMaterial*> materialRefs_;  // materials whose MaterialLibrary is this one
+  TOrderedPointerSet<TGLMaterial> materialRefs_;  // materials whose MaterialLibrary is this one
 };
 
 // [SECTION] Registration

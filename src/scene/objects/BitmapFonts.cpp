@@ -136,7 +136,7 @@ TGLCustomBitmapFont::TGLCustomBitmapFont()
 TGLCustomBitmapFont::~TGLCustomBitmapFont() {
   DetachGlyphsChange();
   // Users are told by free notification after this; none is called from here.
-  users_.clear();
+  users_.Clear();
 }
 
 void TGLCustomBitmapFont::AttachGlyphsChange() {
@@ -219,21 +219,18 @@ void TGLCustomBitmapFont::StoreMetrics(int32_t charWidth, int32_t charHeight, in
   spacingFix_ = spacingFix;
 }
 
-void TGLCustomBitmapFont::RegisterUser(TGLBaseSceneObject* object) {
-  if (object == nullptr) return;
-  if (std::find(users_.begin(), users_.end(), object) == users_.end()) users_.push_back(object);
-}
+void TGLCustomBitmapFont::RegisterUser(TGLBaseSceneObject* object) { users_.Add(object); }
 
-void TGLCustomBitmapFont::UnRegisterUser(TGLBaseSceneObject* object) {
-  users_.erase(std::remove(users_.begin(), users_.end(), object), users_.end());
+void TGLCustomBitmapFont::UnRegisterUser(TGLBaseSceneObject* object) { users_.Remove(object); }
+
+std::vector<TGLBaseSceneObject*> TGLCustomBitmapFont::Users() const {
+  std::vector<TGLBaseSceneObject*> users;
+  for (TComponent* user : users_.Items()) users.push_back(static_cast<TGLBaseSceneObject*>(user));
+  return users;
 }
 
 void TGLCustomBitmapFont::Notification(TComponent& component, TOperation operation) {
-  if (operation == TOperation::opRemove) {
-    users_.erase(std::remove_if(users_.begin(), users_.end(),
-                                [&](TGLBaseSceneObject* u) { return static_cast<TComponent*>(u) == &component; }),
-                 users_.end());
-  }
+  if (operation == TOperation::opRemove) users_.Remove(&component);
   TGLUpdateAbleComponent::Notification(component, operation);
 }
 
@@ -241,9 +238,11 @@ void TGLCustomBitmapFont::InvalidateUsers() {
   charWidths_.assign(256, charWidth_);
   charRects_.clear();
   GlyphTablesDropped();
-  // By index from the end: a user may leave the list while it is told.
-  for (size_t i = users_.size(); i-- > 0;) {
-    if (i < users_.size()) users_[i]->NotifyChange(this);
+  // From the last to the first of those held now; one that left the list while
+  // another was told is not told.
+  const std::vector<TComponent*> users = users_.Items();
+  for (size_t i = users.size(); i-- > 0;) {
+    if (users_.Contains(users[i])) static_cast<TGLBaseSceneObject*>(users[i])->NotifyChange(this);
   }
 }
 

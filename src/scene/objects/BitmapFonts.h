@@ -134,10 +134,12 @@ class TGLCustomBitmapFont : public TGLUpdateAbleComponent {
   uint32_t TextureHandle() const { return textureHandle_->Handle(); }
 
   // ---- users (not owned; each must unregister before it is freed, or be
-  // known to the font by free notification)
+  // known to the font by free notification). Registering or unregistering one
+  // costs about the same however many users the font has.
   virtual void RegisterUser(TGLBaseSceneObject* object);
   virtual void UnRegisterUser(TGLBaseSceneObject* object);
-  const std::vector<TGLBaseSceneObject*>& Users() const { return users_; }
+  // In the order they registered.
+  std::vector<TGLBaseSceneObject*> Users() const;
   // Widths back to CharWidth, rectangles dropped, each user's NotifyChange
   // from the last user to the first.
   void InvalidateUsers();
@@ -226,7 +228,8 @@ class TGLCustomBitmapFont : public TGLUpdateAbleComponent {
   int32_t hSpace_ = 1;
   int32_t vSpace_ = 1;
   int32_t spacingFix_ = 0;
-  std::vector<TGLBaseSceneObject*> users_;
+  // Held as components: a user being freed is known by its address only.
+  TOrderedPointerSet<TComponent> users_;
   std::unique_ptr<TGLTextureHandle> textureHandle_;
   bool textureModified_ = true;
   TGLMinFilter minFilter_ = miLinear;

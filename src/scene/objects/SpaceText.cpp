@@ -177,9 +177,7 @@ TFontEntry* TFontManager::AcquireFontEntry(const std::string& name, TFontStyles 
   }
   if (entry != nullptr) {
     ++entry->RefCount;
-    if (std::find(entry->Clients.begin(), entry->Clients.end(), client) == entry->Clients.end()) {
-      entry->Clients.push_back(client);
-    }
+    entry->Clients.Add(client);
     if (entry->VirtualHandle->Handle() != 0) return entry;
   } else {
     auto made = std::make_unique<TFontEntry>();
@@ -191,7 +189,7 @@ TFontEntry* TFontManager::AcquireFontEntry(const std::string& name, TFontStyles 
     made->AllowedDeviation = allowedDeviation;
     made->FirstChar = firstChar;
     made->LastChar = lastChar;
-    made->Clients.push_back(client);
+    made->Clients.Add(client);
     entry = made.get();
     entries_.push_back(std::move(made));
   }
@@ -200,7 +198,7 @@ TFontEntry* TFontManager::AcquireFontEntry(const std::string& name, TFontStyles 
   } catch (...) {
     // The client never got the entry: its acquisition is undone.
     --entry->RefCount;
-    std::erase(entry->Clients, client);
+    entry->Clients.Remove(client);
     if (entry->RefCount <= 0) std::erase_if(entries_, [entry](const auto& e) { return e.get() == entry; });
     throw;
   }
@@ -262,11 +260,11 @@ void TFontManager::ReleaseFontEntry(TFontEntry* entry, TGLSpaceText* client) {
   --entry->RefCount;
   if (client != nullptr) {
     client->DefaultHandler(kFontManagerMessage);
-    std::erase(entry->Clients, client);
+    entry->Clients.Remove(client);
   }
   if (entry->RefCount > 0) return;
   entry->VirtualHandle.reset();  // deletes the lists
-  for (TGLSpaceText* other : entry->Clients) other->DefaultHandler(kFontManagerMessage);
+  for (TGLSpaceText* other : entry->Clients.Items()) other->DefaultHandler(kFontManagerMessage);
   std::erase_if(entries_, [entry](const auto& e) { return e.get() == entry; });
 }
 

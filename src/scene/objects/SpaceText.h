@@ -19,6 +19,7 @@
 
 #include "platform/CanvasFont.h"
 #include "platform/LibraryErrors.h"
+#include "scene/components/OrderedPointerSet.h"
 #include "scene/gl/RenderingContext.h"
 #include "scene/graph/CustomSceneObjects.h"
 
@@ -84,7 +85,7 @@ struct TFontEntry {
   int32_t FirstChar = 0;
   int32_t LastChar = 0;
   std::array<TGlyphMetrics, 256> GlyphsMetrics{};
-  std::vector<TGLSpaceText*> Clients;
+  TOrderedPointerSet<TGLSpaceText> Clients;
 };
 
 // The entries of every space text. One shared instance (Instance()).

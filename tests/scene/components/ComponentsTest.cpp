@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -102,6 +104,24 @@ TEST(FreeNotification, AFreedComponentLeavesEveryListThatAskedToBeTold) {
   EXPECT_TRUE(watcher2.watched.empty());
   EXPECT_EQ(std::count(log.begin(), log.end(), "w1 remove target"), 1);
   EXPECT_EQ(std::count(log.begin(), log.end(), "w2 remove target"), 1);
+
+  // Many watchers of one target, freed first to last and last to first while it
+  // lives, then many more told of its freeing: each link comes and goes on its own.
+  auto shared = std::make_unique<TProbe>("shared", nullptr);
+  constexpr size_t kMany = 150000;
+  std::vector<std::unique_ptr<TProbe>> watchers(kMany);
+  for (auto& w : watchers) {
+    w = std::make_unique<TProbe>("w", nullptr);
+    w->Watch(*shared);
+  }
+  for (size_t i = 0; i < kMany / 2; ++i) watchers[i].reset();
+  for (size_t i = kMany; i-- > kMany / 2;) watchers[i].reset();
+  for (auto& w : watchers) {
+    w = std::make_unique<TProbe>("w", nullptr);
+    w->Watch(*shared);
+  }
+  shared.reset();
+  EXPECT_TRUE(std::all_of(watchers.begin(), watchers.end(), [](const auto& w) { return w->watched.empty(); }));
 }
 
 TEST(FreeNotification, AWatcherFreedFirstIsNotToldLater) {

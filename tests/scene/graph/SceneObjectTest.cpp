@@ -284,6 +284,17 @@ TEST(SceneObjectTree, FreeingAChildTakesItOutOfItsParent) {
   root.AddNewChild<TGLBaseSceneObject>();
   root.DestroyComponent(a);
   EXPECT_EQ(root.ChildCount(), 1);
+
+  // Many children freed last first, as a closing document frees its nodes: each
+  // leaves its parent and its owner at once.
+  TGLBaseSceneObject many;
+  constexpr int kMany = 100000;
+  std::vector<TGLBaseSceneObject*> children;
+  for (int i = 0; i < kMany; ++i) children.push_back(&many.AddNewChild<TGLBaseSceneObject>());
+  for (int i = kMany; i-- > 1;) many.DestroyComponent(*children[static_cast<size_t>(i)]);
+  ASSERT_EQ(many.ChildCount(), 1);
+  EXPECT_EQ(many.Children(0), children[0]);
+  EXPECT_EQ(many.ComponentCount(), 1);
 }
 
 TEST(SceneObjectTree, ProgressVisitsChildrenLastToFirstBeforeTheNodesOwnEvent) {

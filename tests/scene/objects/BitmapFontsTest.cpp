@@ -171,6 +171,19 @@ TEST(FlatTextObject, FreeNotificationBothWays) {
   text->SetBitmapFont(font.get());
   text.reset();
   EXPECT_TRUE(font->Users().empty());
+
+  // Many texts of one font (a borehole's labels each), freed last first: each
+  // registers and leaves on its own.
+  constexpr size_t kMany = 80000;
+  std::vector<std::unique_ptr<TGLFlatText>> texts(kMany);
+  for (auto& t : texts) {
+    t = std::make_unique<TGLFlatText>();
+    t->SetBitmapFont(font.get());
+  }
+  EXPECT_EQ(font->Users().size(), kMany);
+  EXPECT_EQ(font->Users().front(), texts.front().get()) << "in the order they came";
+  while (!texts.empty()) texts.pop_back();
+  EXPECT_TRUE(font->Users().empty());
 }
 
 // ------------------------------------------------------------- Windows font
