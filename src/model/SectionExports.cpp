@@ -142,8 +142,7 @@ constexpr double kWorkbookBytesFixed = 8.0 * 1024 * 1024;
 void CheckWorkbook(int64_t numbers, int64_t texts) {
   const int64_t cells = numbers + texts;
   if (WorkbookCellBytes(numbers, texts) > kMaxWorkbookFileBytes)
-    throw ESectionExportError("The workbook of " + FormatInteger(cells) +
-                              " cells is larger than a workbook file can hold (2 GB).");
+    throw ESectionExportError(WorkbookFileLimitText("The workbook of " + FormatInteger(cells) + " cells"));
   const double needed = static_cast<double>(cells) * kWorkbookBytesPerCell + kWorkbookBytesFixed;
   const auto neededBytes = SaturateCast<int64_t>(std::ceil(needed));
   if (MemoryFits(neededBytes)) return;

@@ -447,7 +447,7 @@ void TCFile::Commit() {
       }
     });
   } catch (const ECFileError&) {
-    if (written) throw ECFileError(cferr::kCommit);
+    if (written) throw;  // with the text of what failed: the file's limit, a stream that could not be read
     reason = file->FailureReason(CFileErrorText(cferr::kCommit));
   }
   if (reason.empty()) file->Commit(&reason);

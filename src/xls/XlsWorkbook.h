@@ -18,7 +18,6 @@
 //   workbook
 //   file object
 #include <array>
-#include <climits>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -28,6 +27,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "xls/CompoundFile.h"
 #include "xls/XlsFormats.h"
 #include "xls/XlsLinkTable.h"
 #include "xls/XlsSupport.h"
@@ -759,8 +759,8 @@ class TWorkbook {
 // [SECTION] file object
 
 // The most bytes a workbook file can have: like every stored file of the program it
-// is addressed by 32-bit positions (2 GB).
-inline constexpr int64_t kMaxWorkbookFileBytes = INT32_MAX;
+// is addressed by 32-bit positions (2 GB); WorkbookFileLimitText says so.
+inline constexpr int64_t kMaxWorkbookFileBytes = kMaxCFileStreamSize;
 // The fewest bytes `numbers` number cells and `texts` text cells take in the
 // workbook stream: a record of 18 bytes for a number, of 14 for a text (its
 // string is shared).
