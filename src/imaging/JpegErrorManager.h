@@ -5,6 +5,7 @@
 // function that called setjmp on `jump`. Such a function keeps only trivially
 // destructible objects in its frame, so the jump skips no destructor.
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 
 // jpeglib.h needs size_t and FILE declared before it.
@@ -24,6 +25,15 @@ struct TJpegErrorManager {
   (*cinfo->err->format_message)(cinfo, errors->message);
   std::longjmp(errors->jump, 1);
 }
+
+// True when the library stopped because it could not have its memory
+// (JERR_OUT_OF_MEMORY, "Insufficient memory"): told as the memory refusal of
+// every picture, not in the library's words.
+inline bool JpegOutOfMemory(j_common_ptr cinfo) { return cinfo->err->msg_code == JERR_OUT_OF_MEMORY; }
+
+// Raises EGraphicTooLarge with PictureTooLargeNow's text for a JPEG picture of
+// width x height pixels that needs `neededBytes`.
+[[noreturn]] void RaiseJpegTooLarge(int64_t width, int64_t height, int64_t neededBytes);
 
 // Sets up `errors` for `cinfo` (before jpeg_create_*); output_message stays
 // for the caller to choose.

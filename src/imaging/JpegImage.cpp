@@ -50,7 +50,7 @@ enum class TJpegOutcome : uint8_t { joDecoded, joInvalid, joTooLarge, joAboveLim
 
 [[noreturn]] void ReadErrorExit(j_common_ptr cinfo) {
   auto* errors = reinterpret_cast<TJpegReadErrors*>(cinfo->err);
-  if (cinfo->err->msg_code == JERR_OUT_OF_MEMORY) errors->outOfMemory = true;
+  if (JpegOutOfMemory(cinfo)) errors->outOfMemory = true;
   if (errors->dataEnded) std::longjmp(errors->manager.jump, 1);  // the end of data is the reason
   JpegErrorExit(cinfo);
 }
@@ -192,6 +192,11 @@ std::unique_ptr<TGraphic> CreateJpegImage() { return std::make_unique<TJPEGImage
 
 }  // namespace
 
+void RaiseJpegTooLarge(int64_t width, int64_t height, int64_t neededBytes) {
+  throw EGraphicTooLarge(PictureTooLargeNow(kJpegFormatName, width, height, static_cast<uint64_t>(neededBytes)),
+                         "the picture needs more memory than is available");
+}
+
 QImage DecodeJpeg(std::span<const uint8_t> bytes) {
   QImage image;
   TJpegReadErrors errors;
@@ -201,9 +206,7 @@ QImage DecodeJpeg(std::span<const uint8_t> bytes) {
       return image;
     case TJpegOutcome::joTooLarge:
       image = QImage();
-      throw EGraphicTooLarge(
-          PictureTooLargeNow(kJpegFormatName, errors.width, errors.height, static_cast<uint64_t>(errors.neededBytes)),
-          "the picture needs more memory than is available");
+      RaiseJpegTooLarge(errors.width, errors.height, errors.neededBytes);
     case TJpegOutcome::joAboveLimit:
       RaisePictureAboveReadLimit(kJpegFormatName, errors.width, errors.height);
     case TJpegOutcome::joInvalid:

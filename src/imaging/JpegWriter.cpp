@@ -63,7 +63,7 @@ void TermDestination(j_compress_ptr cinfo) {
 
 // ---------------------------------------------------------------- compression
 
-enum class TCompressResult { Ok, LibraryError, WriteError };
+enum class TCompressResult { Ok, LibraryError, WriteError, OutOfMemory };
 
 // Compresses rgb (Format_RGB888) into the stream. On failure `message` holds
 // the library's text. Only trivially destructible objects live in this frame
@@ -75,10 +75,7 @@ TCompressResult CompressRgb(const QImage& rgb, int quality, TBinaryStream& strea
   // Heap-held so the 16 KiB block does not sit on the stack; released below
   // on both paths (no destructor is involved).
   auto* dest = static_cast<TStreamDestination*>(std::malloc(sizeof(TStreamDestination)));
-  if (dest == nullptr) {
-    std::snprintf(message, JMSG_LENGTH_MAX, "Insufficient memory (case %d)", 0);
-    return TCompressResult::LibraryError;
-  }
+  if (dest == nullptr) return TCompressResult::OutOfMemory;
   dest->stream = &stream;
   dest->writeFailed = false;
 
@@ -87,9 +84,11 @@ TCompressResult CompressRgb(const QImage& rgb, int quality, TBinaryStream& strea
   if (setjmp(errors.jump) != 0) {
     std::snprintf(message, JMSG_LENGTH_MAX, "%s", errors.message);
     const bool writeFailed = dest->writeFailed;
+    const bool outOfMemory = JpegOutOfMemory(reinterpret_cast<j_common_ptr>(&cinfo));
     jpeg_destroy_compress(&cinfo);
     std::free(dest);
-    return writeFailed ? TCompressResult::WriteError : TCompressResult::LibraryError;
+    if (writeFailed) return TCompressResult::WriteError;
+    return outOfMemory ? TCompressResult::OutOfMemory : TCompressResult::LibraryError;
   }
   jpeg_create_compress(&cinfo);
 
@@ -134,6 +133,11 @@ void WriteJpegToStream(TBinaryStream& Stream, const QImage& Image, int32_t Quali
       throw EGraphicFileError("Stream write error");
     case TCompressResult::LibraryError:
       throw EJPEG(message);
+    case TCompressResult::OutOfMemory:
+      // The picture being written and the library's rows of blocks, a few for each
+      // component.
+      RaiseJpegTooLarge(rgb.width(), rgb.height(),
+                        static_cast<int64_t>(rgb.sizeInBytes()) + int64_t{rgb.width()} * 3 * 4 * 2 * DCTSIZE);
   }
 }
 
@@ -146,13 +150,13 @@ std::vector<uint8_t> EncodeJpeg(const QImage& Image, int32_t Quality) {
 void WriteJpegToFile(const std::string& FileName, const QImage& Image, int32_t Quality) {
   std::string error;
   std::unique_ptr<TSaveFile> file = TSaveFile::Create(FileName, &error);
-  if (!file) throw EGraphicFileError("Cannot create file \"" + FileName + "\". " + error);
+  if (!file) throw EGraphicFileError(CannotFileText("create", FileName, error));
   try {
     WriteJpegToStream(file->Stream(), Image, Quality);  // on failure the temporary goes with `file`
   } catch (const EGraphicFileError& e) {
-    throw EGraphicFileError("Cannot create file \"" + FileName + "\". " + file->FailureReason(e.what()));
+    throw EGraphicFileError(CannotFileText("create", FileName, file->FailureReason(e.what())));
   }
-  if (!file->Commit(&error)) throw EGraphicFileError("Cannot create file \"" + FileName + "\". " + error);
+  if (!file->Commit(&error)) throw EGraphicFileError(CannotFileText("create", FileName, error));
 }
 
 }  // namespace qira

@@ -5,7 +5,9 @@
 // square pixels, no resolution unit).
 //
 // Failures have one shape: the library's own refusals (a picture wider or
-// higher than 65500 pixels, for example) raise EJPEG with the library's text;
+// higher than 65500 pixels, for example) raise EJPEG with the library's text,
+// except that memory the library could not have raises EGraphicTooLarge with the
+// memory refusal of every picture (PictureTooLargeNow);
 // a stream that refuses bytes raises EGraphicFileError "Stream write error";
 // a file that cannot be created, written or committed raises EGraphicFileError
 // naming it and giving the system's reason. Nothing is left behind: saving to a file is atomic.

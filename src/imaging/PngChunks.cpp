@@ -644,7 +644,7 @@ const TChunkClass& TChunkzTXt::StaticClass() {
 namespace {
 
 // Inflates a whole zlib stream; EPNGZLIBError for broken data, EPNGOutMemory
-// beyond kMaxPngTextBytes.
+// beyond kMaxPngTextBytes or when zlib cannot have its memory.
 std::string InflateText(const uint8_t* data, size_t size) {
   z_stream z{};
   if (inflateInit(&z) != Z_OK) TPNGObject::RaiseError<EPNGOutMemory>(EPNGOutMemoryText);
@@ -657,6 +657,10 @@ std::string InflateText(const uint8_t* data, size_t size) {
     z.next_out = out;
     z.avail_out = sizeof out;
     ret = inflate(&z, Z_NO_FLUSH);
+    if (ret == Z_MEM_ERROR) {
+      inflateEnd(&z);
+      TPNGObject::RaiseError<EPNGOutMemory>(EPNGOutMemoryText);
+    }
     if (ret == Z_BUF_ERROR || ret == Z_NEED_DICT || ret < 0) {
       inflateEnd(&z);
       // Input that stops before the stream's end is broken data too.

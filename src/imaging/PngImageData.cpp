@@ -296,14 +296,20 @@ void GatherRow(const TChunkIHDR& h, const std::array<uint8_t, 256>& inverse, uin
 
 // ------------------------------------------------------------------- encoder
 
+// What zlib takes for a stream of window bits 15 and memory level 8, its state
+// included: zlib's memory that could not be had (Z_MEM_ERROR) is the memory refusal
+// of the picture, not "invalid compressed data" or the library's own words.
+constexpr uint64_t kInflateBytes = 48 << 10;
+constexpr uint64_t kDeflateBytes = 272 << 10;
+
 // Deflates pieces of image data and cuts the output into IDAT chunks of
 // exactly `maxBytes` data bytes, the last one shorter.
 class TIdatWriter {
  public:
-  TIdatWriter(TBinaryStream& stream, int32_t level, int32_t maxBytes)
+  TIdatWriter(TBinaryStream& stream, const TChunkIHDR& h, int32_t level, int32_t maxBytes)
       : stream_(stream), area_(static_cast<size_t>(maxBytes)) {
     if (deflateInit2(&z_, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-      TPNGObject::RaiseError<EPNGOutMemory>(EPNGOutMemoryText);
+      TPNGObject::RaiseOutOfMemory(h.Width, h.Height, kDeflateBytes);
     z_.next_out = area_.data();
     z_.avail_out = static_cast<uInt>(area_.size());
   }
@@ -437,7 +443,7 @@ void TChunkIDAT::SaveToStream(TBinaryStream& stream) const {
   const TChunkIHDR& h = owner.GetHeader();
   const uint8_t depth = h.BitDepth == 2 ? 4 : h.BitDepth;
   const size_t rowBytes = PngBytesPerRow(h.ColorType, depth, h.Width);
-  TIdatWriter writer(stream, owner.DeflateLevel(), owner.MaxIdatBytes());
+  TIdatWriter writer(stream, h, owner.DeflateLevel(), owner.MaxIdatBytes());
   TRowEncoder encoder(writer, owner.FilterSet(), PngFilterDistance(h.ColorType, depth), rowBytes);
   const TColourKey key = ColourKeyOf(owner, h);
   const bool keepKey = key.Active && h.ColorType == COLOR_RGB && h.HasAlpha();
@@ -476,12 +482,12 @@ namespace {
 // compressed data, before the picture is complete) and EPNGZLIBError.
 class TIdatReader {
  public:
-  TIdatReader(TBinaryStream& stream, const TChunkName& name, uint32_t size)
-      : stream_(stream), left_(size), in_(65535) {
+  TIdatReader(TBinaryStream& stream, const TChunkIHDR& h, const TChunkName& name, uint32_t size)
+      : stream_(stream), width_(h.Width), height_(h.Height), left_(size), in_(65535) {
     if (static_cast<uint64_t>(size) + 4 > static_cast<uint64_t>(stream.Remaining()))
       TPNGObject::RaiseError<EPngUnexpectedEnd>(EPNGUnexpectedEndText);
     crc_ = UpdateCRC(0xFFFFFFFFu, name.data(), 4);
-    if (inflateInit2(&z_, 15) != Z_OK) TPNGObject::RaiseError<EPNGOutMemory>(EPNGOutMemoryText);
+    if (inflateInit2(&z_, 15) != Z_OK) TPNGObject::RaiseOutOfMemory(width_, height_, kInflateBytes);
   }
   ~TIdatReader() { inflateEnd(&z_); }
   TIdatReader(const TIdatReader&) = delete;
@@ -509,6 +515,8 @@ class TIdatReader {
       const int ret = inflate(&z_, Z_NO_FLUSH);
       if (ret == Z_STREAM_END) {
         ended_ = true;
+      } else if (ret == Z_MEM_ERROR) {
+        TPNGObject::RaiseOutOfMemory(width_, height_, kInflateBytes);
       } else if (ret == Z_NEED_DICT || (ret < 0 && ret != Z_BUF_ERROR)) {
         TPNGObject::RaiseError<EPNGZLIBError>(ZLibErrorMessage(ret));
       }
@@ -548,6 +556,8 @@ class TIdatReader {
   }
 
   TBinaryStream& stream_;
+  uint32_t width_;  // the picture's, for a refusal
+  uint32_t height_;
   uint32_t left_;
   uint32_t crc_ = 0;
   std::vector<uint8_t> in_;
@@ -581,7 +591,7 @@ bool TChunkIDAT::LoadFromStream(TBinaryStream& stream, const TChunkName& name, u
 
   const size_t rowBytes = PngBytesPerRow(h.ColorType, h.BitDepth, h.Width);
   const int32_t distance = PngFilterDistance(h.ColorType, h.BitDepth);
-  TIdatReader reader(stream, name, size);
+  TIdatReader reader(stream, h, name, size);
   std::vector<uint8_t> cur(rowBytes + 1);
   std::vector<uint8_t> prev(rowBytes + 1);
   if (h.InterlaceMethod == 0) {

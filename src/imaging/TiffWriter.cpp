@@ -387,18 +387,18 @@ bool WriteTiffImage(TBinaryStream& stream, const QImage& image, int32_t bits) {
 bool WriteTiffFile(const std::string& fileName, const QImage& image, int32_t bits) {
   std::string error;
   std::unique_ptr<TSaveFile> file = TSaveFile::Create(fileName, &error);
-  if (!file) throw EGraphicFileError("Cannot create file \"" + fileName + "\". " + error);
+  if (!file) throw EGraphicFileError(CannotFileText("create", fileName, error));
   bool written;
   try {
     written = WriteTiffImage(file->Stream(), image, bits);
   } catch (const EGraphicFileError& e) {
-    throw EGraphicFileError("Cannot create file \"" + fileName + "\". " + file->FailureReason(e.what()));
+    throw EGraphicFileError(CannotFileText("create", fileName, file->FailureReason(e.what())));
   }
   if (!written) {  // the old file stays
     if (file->FailureReason("").empty()) return false;
-    throw EGraphicFileError("Cannot create file \"" + fileName + "\". " + file->FailureReason(""));
+    throw EGraphicFileError(CannotFileText("create", fileName, file->FailureReason("")));
   }
-  if (!file->Commit(&error)) throw EGraphicFileError("Cannot create file \"" + fileName + "\". " + error);
+  if (!file->Commit(&error)) throw EGraphicFileError(CannotFileText("create", fileName, error));
   return true;
 }
 

@@ -561,9 +561,19 @@ bool TZBPalette::WriteClrFile(const std::string& utf8Path, std::string* error) c
   return WriteWholeFileAtomic(utf8Path, text.data(), text.size(), error);
 }
 
-TClrRead TZBPalette::ReadClrFile(const std::string& utf8Path) {
+TClrRead TZBPalette::ReadClrFile(const std::string& utf8Path, std::string* tooLarge) {
   std::vector<uint8_t> bytes;
-  if (!ReadWholeFile(utf8Path, bytes)) return TClrRead::CannotOpen;
+  std::string message;
+  switch (ReadWholeFileTold(utf8Path, bytes, message)) {
+    case TWholeFileRead::wrDone:
+      break;
+    case TWholeFileRead::wrNoMemory:
+      if (tooLarge) *tooLarge = message;
+      return TClrRead::TooLarge;
+    case TWholeFileRead::wrNotOpened:
+    case TWholeFileRead::wrNotRead:
+      return TClrRead::CannotOpen;
+  }
   return ReadClrText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
@@ -586,11 +596,15 @@ bool TZBPalette::LoadFromClrFile() {
   std::optional<std::string> file = Services().Files->OpenFile(request);
   if (!file) return false;
   RememberPaletteFolder(*file);
-  switch (ReadClrFile(*file)) {
+  std::string tooLarge;
+  switch (ReadClrFile(*file, &tooLarge)) {
     case TClrRead::Ok:
       return true;
     case TClrRead::InvalidFormat:
       ShowMessageDlg(kClrInvalidFormat, 1);
+      return false;
+    case TClrRead::TooLarge:
+      ShowMessageDlg(tooLarge, 1);
       return false;
     case TClrRead::CannotOpen:
       break;

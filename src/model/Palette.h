@@ -34,7 +34,8 @@ inline constexpr const char* kClrCannotWrite = "File can not be written";
 inline constexpr const char* kClrSignature = "ColorMap 1 1";
 
 // Result of reading palette file text.
-enum class TClrRead { Ok, InvalidFormat, CannotOpen };
+// TooLarge: a file the memory cannot hold, told with ReadWholeFileOrTell's sentence.
+enum class TClrRead { Ok, InvalidFormat, CannotOpen, TooLarge };
 
 class TZBPalette {
  public:
@@ -145,7 +146,8 @@ class TZBPalette {
   TClrRead ReadClrText(std::string_view text);
   // Writes atomically; false (old file kept) on failure, with the system's reason.
   bool WriteClrFile(const std::string& utf8Path, std::string* error = nullptr) const;
-  TClrRead ReadClrFile(const std::string& utf8Path);
+  // TooLarge with the sentence that says so in *tooLarge.
+  TClrRead ReadClrFile(const std::string& utf8Path, std::string* tooLarge = nullptr);
   // Ask for a file name (folder from and back to the settings), write or read it,
   // and report failures to the user. True on success.
   bool SaveToClrFile() const;

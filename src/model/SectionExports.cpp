@@ -95,7 +95,7 @@ constexpr const char* kCrLf = "\r\n";
 void WriteTextFile(const std::string& fileName, const std::string& text) {
   std::string error;
   if (!WriteWholeFileAtomic(fileName, text.data(), text.size(), &error))
-    throw ESectionExportError("Cannot create file \"" + fileName + "\". " + error);
+    throw ESectionExportError(CannotFileText("create", fileName, error));
 }
 
 // ---- Headers ------------------------------------------------------------------------
@@ -136,16 +136,17 @@ constexpr int32_t kLastSheetRow = 65535;  // the last row a sheet can hold
 constexpr double kWorkbookBytesPerCell = 24;
 constexpr double kWorkbookBytesFixed = 8.0 * 1024 * 1024;
 
-// Refuses a workbook of `cells` cells that the memory available cannot hold,
-// before anything is built.
-void CheckWorkbookMemory(int64_t cells) {
+// Refuses a workbook of `numbers` number cells and `texts` text cells, before
+// anything is built, when a workbook file cannot hold it or the memory available
+// cannot.
+void CheckWorkbook(int64_t numbers, int64_t texts) {
+  const int64_t cells = numbers + texts;
+  if (WorkbookCellBytes(numbers, texts) > kMaxWorkbookFileBytes)
+    throw ESectionExportError(WorkbookFileLimitText("The workbook of " + FormatInteger(cells) + " cells"));
   const double needed = static_cast<double>(cells) * kWorkbookBytesPerCell + kWorkbookBytesFixed;
-  const double available = static_cast<double>(AvailableMemory());
-  if (needed <= available) return;
-  constexpr double kMB = 1024.0 * 1024.0;
-  auto megabytes = [kMB](double bytes) { return FormatInteger(SaturateCast<int64_t>(std::ceil(bytes / kMB))) + " MB"; };
-  throw ESectionExportError("The workbook of " + FormatInteger(cells) + " cells needs about " + megabytes(needed) +
-                            " of memory to be written, but only " + megabytes(available) + " are available.");
+  const auto neededBytes = SaturateCast<int64_t>(std::ceil(needed));
+  if (MemoryFits(neededBytes)) return;
+  throw ESectionExportError(TooLargeText("The workbook of " + FormatInteger(cells) + " cells", "written", neededBytes));
 }
 
 void FormatColumn(TSheet& sheet, int32_t index, double width, int32_t format) {
@@ -342,9 +343,9 @@ void ExportXYZValuesSheet(const TGraphSection& section, const std::string& fileN
   const double f = UnitFactor(metric);
   const bool log = section.HasLogColumn();
   const std::vector<std::string> headers = XYZHeaders(section);
-  int64_t nodes = 0;
-  ForEachShownNode(section, [&nodes](double, double, double, double) { ++nodes; });
-  CheckWorkbookMemory(nodes * static_cast<int64_t>(headers.size()));
+  int64_t numbers = 0;
+  ForEachShownNode(section, [&](double, double, double, double v) { numbers += log && HasLog(v) ? 5 : 4; });
+  CheckWorkbook(numbers, 0);
   TXLSFile file;
   TPagedTable table(file, section, 1, [&headers](TSheet& sheet) {
     for (int32_t c = 0; c < static_cast<int32_t>(headers.size()); ++c) {
@@ -426,7 +427,8 @@ void ExportBlocksSheet(const TGraphSection& section, const TClassLimits& limits,
   int64_t blocks = 0;
   ForEachClassifiedCell(section, limits, [&blocks](int, const TSurveyPoint&, const TSurveyPoint&, const TSurveyPoint&,
                                                    const TSurveyPoint&, double) { ++blocks; });
-  CheckWorkbookMemory(blocks * 5 * static_cast<int64_t>(kBlocksHeaders.size()));
+  // Five rows of a block: two texts and four numbers in each.
+  CheckWorkbook(blocks * 5 * 4, blocks * 5 * 2);
   TXLSFile file;
   TPagedTable table(file, section, 2, [](TSheet& sheet) {
     for (int32_t c = 0; c < 6; ++c) {
@@ -507,7 +509,7 @@ bool WriteDXFFaces(TGraphSection& section, TBinaryStream& file, bool metric) {
 void ExportDXF(TGraphSection& section, const std::string& fileName, bool metric) {
   std::string error;
   if (!WriteDXFFile(fileName, [&](TBinaryStream& file) { return WriteDXFFaces(section, file, metric); }, &error))
-    throw ESectionExportError("Cannot create file \"" + fileName + "\". " + error);
+    throw ESectionExportError(CannotFileText("create", fileName, error));
 }
 
 // ---- Preview --------------------------------------------------------------------------

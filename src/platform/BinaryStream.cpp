@@ -15,6 +15,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <system_error>
 
 #include "platform/AvailableMemory.h"
@@ -491,8 +492,11 @@ bool TSaveFile::Commit(std::string* error) {
 
 namespace {
 
-// Where reading a whole file stopped.
-enum class TWholeFileRead : uint8_t { wrDone, wrNotOpened, wrNoMemory, wrNotRead };
+// What `size` bytes need that the memory could not give.
+std::string MemoryNeededText(int64_t size) {
+  return "it needs " + std::to_string((size + (1 << 20) - 1) >> 20) + " MB of memory, " +
+         MemoryShortfallClause(size, AvailableMemory());
+}
 
 TWholeFileRead ReadWhole(const std::string& utf8Path, std::vector<uint8_t>& bytes, std::string& reason) {
   std::unique_ptr<TBinaryFile> file = TBinaryFile::Open(utf8Path, TBinaryFile::Mode::Read, &reason);
@@ -501,11 +505,17 @@ TWholeFileRead ReadWhole(const std::string& utf8Path, std::vector<uint8_t>& byte
   // taken from memory, not read until the program is killed.
   const int64_t size = file->Size();
   if (!MemoryFits(size)) {
-    reason = "it needs " + std::to_string((size + (1 << 20) - 1) >> 20) + " MB of memory, " +
-             MemoryShortfallClause(size, AvailableMemory());
+    reason = MemoryNeededText(size);
     return TWholeFileRead::wrNoMemory;
   }
-  std::vector<uint8_t> out(static_cast<size_t>(size));
+  // The count let it through, but the memory may have gone meanwhile.
+  std::vector<uint8_t> out;
+  try {
+    out.resize(static_cast<size_t>(size));
+  } catch (const std::bad_alloc&) {
+    reason = MemoryNeededText(size);
+    return TWholeFileRead::wrNoMemory;
+  }
   if (!file->Read(out.data(), size)) {
     reason = ErrnoText(EIO);
     return TWholeFileRead::wrNotRead;
@@ -514,9 +524,15 @@ TWholeFileRead ReadWhole(const std::string& utf8Path, std::vector<uint8_t>& byte
   return TWholeFileRead::wrDone;
 }
 
-// A reason that follows a sentence starts one.
+// `reason` says what the memory could not give.
+std::string TooLargeSentence(const std::string& what, std::string_view done, const std::string& reason) {
+  return what + " is too large to be " + std::string(done) + ": " + reason + ".";
+}
+
+// A reason that follows a sentence is one: a capital first, a full stop last.
 std::string AsSentence(std::string reason) {
   if (!reason.empty() && reason[0] >= 'a' && reason[0] <= 'z') reason[0] = static_cast<char>(reason[0] - 'a' + 'A');
+  if (!reason.empty() && reason.back() != '.' && reason.back() != '!' && reason.back() != '?') reason += '.';
   return reason;
 }
 
@@ -529,23 +545,35 @@ bool ReadWholeFile(const std::string& utf8Path, std::vector<uint8_t>& bytes, std
   return false;
 }
 
-bool ReadWholeFileOrTell(const std::string& utf8Path, std::vector<uint8_t>& bytes, std::string& message) {
+std::string TooLargeText(const std::string& what, std::string_view done, int64_t neededBytes) {
+  return TooLargeSentence(what, done, MemoryNeededText(neededBytes));
+}
+
+std::string CannotFileText(std::string_view action, const std::string& utf8Path, const std::string& reason) {
+  return "Cannot " + std::string(action) + " file \"" + utf8Path + "\". " + AsSentence(reason);
+}
+
+TWholeFileRead ReadWholeFileTold(const std::string& utf8Path, std::vector<uint8_t>& bytes, std::string& message) {
   std::string reason;
-  const std::string quoted = "\"" + utf8Path + "\"";
-  switch (ReadWhole(utf8Path, bytes, reason)) {
+  const TWholeFileRead result = ReadWhole(utf8Path, bytes, reason);
+  switch (result) {
     case TWholeFileRead::wrDone:
-      return true;
+      break;
     case TWholeFileRead::wrNotOpened:
-      message = "Cannot open file " + quoted + ". " + AsSentence(reason);
+      message = CannotFileText("open", utf8Path, reason);
       break;
     case TWholeFileRead::wrNoMemory:
-      message = "The file " + quoted + " is too large to be read: " + reason + ".";
+      message = TooLargeSentence("The file \"" + utf8Path + "\"", "read", reason);
       break;
     case TWholeFileRead::wrNotRead:
-      message = "Cannot read file " + quoted + ". " + AsSentence(reason);
+      message = CannotFileText("read", utf8Path, reason);
       break;
   }
-  return false;
+  return result;
+}
+
+bool ReadWholeFileOrTell(const std::string& utf8Path, std::vector<uint8_t>& bytes, std::string& message) {
+  return ReadWholeFileTold(utf8Path, bytes, message) == TWholeFileRead::wrDone;
 }
 
 std::string FileReadFailureText(const std::string& utf8Path, const std::string& shownName,

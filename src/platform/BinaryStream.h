@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qira {
@@ -174,16 +175,29 @@ class TSaveFile {
 };
 
 // Whole-file helpers; false (with the reason) on any failure. A file the memory
-// cannot hold is refused before it is read: "it needs <n> MB of memory, " and
-// MemoryShortfallClause.
+// cannot hold is refused before it is read, or when its bytes could not be had
+// all the same: "it needs <n> MB of memory, " and MemoryShortfallClause.
 bool ReadWholeFile(const std::string& utf8Path, std::vector<uint8_t>& bytes,
                    std::string* error = nullptr);
 // ReadWholeFile for a caller that shows its failure: false with the sentence that
-// names the file and says what failed: "Cannot open file "<path>". <Reason>" for a
-// file that could not be opened, "The file "<path>" is too large to be read: it
-// needs ..." for one the memory cannot hold, "Cannot read file "<path>". <Reason>"
-// for one whose bytes could not be read.
+// names the file and says what failed: CannotFileText("open", ...) for a file that
+// could not be opened, TooLargeText("The file "<path>"", "read", ...) for one the
+// memory cannot hold, CannotFileText("read", ...) for one whose bytes
+// could not be read.
 bool ReadWholeFileOrTell(const std::string& utf8Path, std::vector<uint8_t>& bytes, std::string& message);
+// Which step of reading a whole file failed.
+enum class TWholeFileRead : uint8_t { wrDone, wrNotOpened, wrNoMemory, wrNotRead };
+// ReadWholeFileOrTell, saying which step failed: a reader with texts of its own for
+// a file it cannot open tells one the memory cannot hold by `message` all the same.
+TWholeFileRead ReadWholeFileTold(const std::string& utf8Path, std::vector<uint8_t>& bytes, std::string& message);
+// "<what> is too large to be <done>: it needs <n> MB of memory, " and
+// MemoryShortfallClause, with its full stop: the one refusal of a file or table
+// that the memory cannot hold (`what` names it: "The file "<path>"", `done` says
+// what was refused: "read", "written").
+std::string TooLargeText(const std::string& what, std::string_view done, int64_t neededBytes);
+// "Cannot <action> file "<path>". <Reason>." The reason (the system's, or a
+// writer's) becomes a sentence of its own, with its capital and full stop.
+std::string CannotFileText(std::string_view action, const std::string& utf8Path, const std::string& reason);
 // What a reader tells the user when a file cannot be read: "File <name> not found"
 // for a missing one, else the name and why ("it is not a regular file" for a
 // folder, pipe or device; otherwise `reason`, what the failed open or read said).

@@ -48,13 +48,13 @@ void TGraphic::LoadFromFile(const std::string& utf8Path) {
 void TGraphic::SaveToFile(const std::string& utf8Path) const {
   std::string error;
   std::unique_ptr<TSaveFile> file = TSaveFile::Create(utf8Path, &error);
-  if (!file) throw EGraphicFileError("Cannot create file \"" + utf8Path + "\". " + error);
+  if (!file) throw EGraphicFileError(CannotFileText("create", utf8Path, error));
   try {
     SaveToStream(file->Stream());
   } catch (const EGraphicFileError& e) {
-    throw EGraphicFileError("Cannot create file \"" + utf8Path + "\". " + file->FailureReason(e.what()));
+    throw EGraphicFileError(CannotFileText("create", utf8Path, file->FailureReason(e.what())));
   }
-  if (!file->Commit(&error)) throw EGraphicFileError("Cannot create file \"" + utf8Path + "\". " + error);
+  if (!file->Commit(&error)) throw EGraphicFileError(CannotFileText("create", utf8Path, error));
 }
 
 void TGraphic::ForEachImageStrip(int32_t rowsPerStrip, const TImageStripVisit& visit) const {

@@ -352,7 +352,7 @@ void TCoordsEditForm::SaveClick() {
   const std::optional<std::string> file = Services().Files->SaveFile(request);
   if (!file) return;
   std::string error;
-  if (!WritePointListFile(*file, points_, &error)) ShowMessageDlg("Cannot create file \"" + *file + "\". " + error, 1);
+  if (!WritePointListFile(*file, points_, &error)) ShowMessageDlg(CannotFileText("create", *file, error), 1);
 }
 
 bool EditPointListWithDialog(QWidget* parent, std::vector<TSurveyPoint>& points) {

@@ -77,7 +77,7 @@ std::string ProjectInvalidFormatText(const std::string& path) {
 }
 
 std::string ProjectCannotCreateText(const std::string& path, const std::string& reason) {
-  return "Cannot create file \"" + path + "\". " + reason;
+  return CannotFileText("create", path, reason);
 }
 
 std::string ProjectSkippedObjectsText(const std::string& path, int32_t count) {

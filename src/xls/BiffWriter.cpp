@@ -277,8 +277,12 @@ void TXLSWriter::SaveToCompoundFile(TCFile& file, std::u16string_view password) 
 
 void TXLSWriter::WriteBytes(std::string_view bytes) {
   const auto n = static_cast<int32_t>(bytes.size());
-  // A stream that takes no more (beyond 2 GB) fails the save.
-  if (stream_->Write(bytes.data(), n) != n) throw ECFileError(cferr::kCommit);
+  // A stream that takes no more fails the save; beyond 2 GB it says the limit.
+  if (stream_->Write(bytes.data(), n) != n) {
+    if (stream_->Position() + n > kMaxWorkbookFileBytes)
+      throw ECFileError(cferr::kCommit, WorkbookFileLimitText("The workbook"));
+    throw ECFileError(cferr::kCommit);
+  }
   counter_ += static_cast<uint32_t>(n);
 }
 

@@ -17,7 +17,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <new>
 
+#include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
 #include "xls/CompoundFileFormat.h"
 
@@ -336,6 +338,22 @@ TCFileStorage& TCFileStorage::CreateStorage(const std::string& name) {
 
 // [SECTION] TCFile
 
+namespace {
+
+// Reads the tree of an image. The streams' bytes are copied out of it, together at
+// most its size: they are counted before, and refused as the image would be.
+void ReadImage(const std::vector<uint8_t>& image, TCFileStorage& root, int errorCode, const std::string& what) {
+  const auto size = static_cast<int64_t>(image.size());
+  if (!MemoryFits(size)) throw ECFileError(errorCode, TooLargeText(what, "read", size));
+  try {
+    TCFileReader::Read(image, root, errorCode);
+  } catch (const std::bad_alloc&) {
+    throw ECFileError(errorCode, TooLargeText(what, "read", size));
+  }
+}
+
+}  // namespace
+
 TCFile::TCFile(TCFileMode mode, const std::string& fileName) : mode_(mode), fileName_(fileName) {
   root_.reset(new TCFileStorage("Root Entry", &state_));
   switch (mode) {
@@ -354,8 +372,17 @@ TCFile::TCFile(TCFileMode mode, const std::string& fileName) : mode_(mode), file
     }
     case cfmOpen: {
       std::vector<uint8_t> image;
-      if (!ReadWholeFile(fileName, image)) throw ECFileError(cferr::kOpenFile);
-      TCFileReader::Read(image, *root_, cferr::kOpenFile);
+      std::string message;
+      switch (ReadWholeFileTold(fileName, image, message)) {
+        case TWholeFileRead::wrDone:
+          break;
+        case TWholeFileRead::wrNoMemory:
+          throw ECFileError(cferr::kOpenFile, message);
+        case TWholeFileRead::wrNotOpened:
+        case TWholeFileRead::wrNotRead:
+          throw ECFileError(cferr::kOpenFile);
+      }
+      ReadImage(image, *root_, cferr::kOpenFile, "The file \"" + fileName + "\"");
       break;
     }
     case cfmCreateInMemory:
@@ -371,9 +398,18 @@ std::unique_ptr<TCFile> TCFile::CreateFromStream(TBinaryStream& stream) {
   std::unique_ptr<TCFile> file(new TCFile());
   file->mode_ = cfmOpen;
   file->root_.reset(new TCFileStorage("Root Entry", &file->state_));
-  std::vector<uint8_t> image(static_cast<size_t>(stream.Size()));
+  const std::string what = "The compound file";
+  // Its image and, in all, as much again for the streams' bytes.
+  if (!MemoryFits(int64_t{2} * stream.Size()))
+    throw ECFileError(cferr::kCreateFile, TooLargeText(what, "read", int64_t{2} * stream.Size()));
+  std::vector<uint8_t> image;
+  try {
+    image.resize(static_cast<size_t>(stream.Size()));
+  } catch (const std::bad_alloc&) {
+    throw ECFileError(cferr::kCreateFile, TooLargeText(what, "read", stream.Size()));
+  }
   if (!stream.Seek(0) || !stream.Read(image.data(), stream.Size())) throw ECFileError(cferr::kCreateFile);
-  TCFileReader::Read(image, *file->root_, cferr::kCreateFile);
+  ReadImage(image, *file->root_, cferr::kCreateFile, what);
   return file;
 }
 
@@ -411,7 +447,7 @@ void TCFile::Commit() {
       }
     });
   } catch (const ECFileError&) {
-    if (written) throw ECFileError(cferr::kCommit);
+    if (written) throw;  // with the text of what failed: the file's limit, a stream that could not be read
     reason = file->FailureReason(CFileErrorText(cferr::kCommit));
   }
   if (reason.empty()) file->Commit(&reason);

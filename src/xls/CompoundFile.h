@@ -72,6 +72,11 @@ class TCFileStream;
 
 // The largest stream: positions and sizes stay below 2^31, as the files do.
 inline constexpr int64_t kMaxCFileStreamSize = 0x7FFFFFFF;
+// What a file too large for that is told: "<what> is larger than a workbook file
+// can hold (2 GB)."
+inline std::string WorkbookFileLimitText(const std::string& what) {
+  return what + " is larger than a workbook file can hold (2 GB).";
+}
 // A stream larger than this is kept in a temporary file.
 inline constexpr int64_t kCFileStreamSpillSize = 1 << 20;
 

@@ -9,7 +9,6 @@
 //   LayOutCompoundFile
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
 #include "xls/CompoundFile.h"
 #include "xls/CompoundFileFormat.h"
@@ -220,8 +219,8 @@ void WriteCompoundFile(const TCFileStorage& root, const TCFileSink& sink) {
   entries.resize(CeilDiv(entries.size(), kSectorSize / kDirEntrySize) * (kSectorSize / kDirEntrySize));
 
   const TPlan p = PlanSectors(entries);
-  if ((p.Total() + 1) * kSectorSize > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
-    throw ECFileError(cferr::kCommit);
+  if ((p.Total() + 1) * kSectorSize > static_cast<uint64_t>(kMaxCFileStreamSize)) {
+    throw ECFileError(cferr::kCommit, WorkbookFileLimitText("The workbook"));
   }
   const uint64_t miniFatStart = p.dirSectors;
   const uint64_t miniStreamStart = miniFatStart + p.miniFatSectors;

@@ -27,6 +27,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "xls/CompoundFile.h"
 #include "xls/XlsFormats.h"
 #include "xls/XlsLinkTable.h"
 #include "xls/XlsSupport.h"
@@ -756,6 +757,14 @@ class TWorkbook {
 };
 
 // [SECTION] file object
+
+// The most bytes a workbook file can have: like every stored file of the program it
+// is addressed by 32-bit positions (2 GB); WorkbookFileLimitText says so.
+inline constexpr int64_t kMaxWorkbookFileBytes = kMaxCFileStreamSize;
+// The fewest bytes `numbers` number cells and `texts` text cells take in the
+// workbook stream: a record of 18 bytes for a number, of 14 for a text (its
+// string is shared).
+inline constexpr int64_t WorkbookCellBytes(int64_t numbers, int64_t texts) { return numbers * 18 + texts * 14; }
 
 class TXLSFile {
  public:

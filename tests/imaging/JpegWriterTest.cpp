@@ -1,6 +1,8 @@
 // The JPEG writer, checked against an independent decoder: Qt's JPEG reader.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QImage>
 
 #include <cstdlib>
@@ -9,8 +11,10 @@
 #include <vector>
 
 #include "imaging/JpegWriter.h"
+#include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
 #include "platform/GraphicErrors.h"
+#include "support/AddressSpaceLimit.h"
 #include "support/ScratchFolder.h"
 #include "support/ThrownMessage.h"
 
@@ -126,6 +130,33 @@ TEST(JpegFailures, PicturesTheLibraryRefusesRaiseItsText) {
   EXPECT_EQ(ThrownMessage<EJPEG>([] { EncodeJpeg(QImage(), 50); }), "Empty JPEG image (DNL not supported)");
   EXPECT_EQ(ThrownMessage<EJPEG>([] { EncodeJpeg(QImage(kMaxJpegDimension + 1, 1, QImage::Format_RGB888), 50); }),
             "Maximum supported image dimension is 65500 pixels");
+}
+
+// Memory the library could not have is the memory refusal of every picture, not the
+// library's "Insufficient memory". In a child under an address-space limit, whose
+// allocator gives null instead of ending it.
+TEST(JpegFailures, MemoryTheLibraryCannotHaveIsRefusedAsEveryPictureIs) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const char* sanitizer = std::getenv("ASAN_OPTIONS");
+  const std::string options = sanitizer ? sanitizer : "";
+  setenv("ASAN_OPTIONS", (options + ":allocator_may_return_null=1").c_str(), 1);
+  EXPECT_EXIT(
+      {
+        SetAvailableMemoryProbe([] { return int64_t{1} << 40; });
+        // Rows of blocks of a picture this wide take megabytes of the library's.
+        const QImage wide(60000, 2, QImage::Format_RGB888);
+        TMemoryStream stream;
+        stream.Reserve(1 << 20);
+        if (!LimitAddressSpace(int64_t{512} << 10)) _exit(2);
+        const std::string message = ThrownMessage<EGraphicTooLarge>([&] { WriteJpegToStream(stream, wide, 50); });
+        _exit(message.starts_with("This \"JPEG Image File\" image of 60000 x 2 pixels is too large: it needs ") &&
+                      message.ends_with(", which could not be had with the 1048576 MB available now.")
+                  ? 0
+                  : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  if (sanitizer) setenv("ASAN_OPTIONS", options.c_str(), 1);
+  else unsetenv("ASAN_OPTIONS");
 }
 
 // A stream that takes `room` bytes and then refuses.

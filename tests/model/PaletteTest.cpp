@@ -14,6 +14,7 @@
 
 #include "model/Settings.h"
 #include "model/StreamHelpers.h"
+#include "platform/AvailableMemory.h"
 #include "platform/NumberText.h"
 #include "support/CommaDecimalLocale.h"
 #include "support/FakeServices.h"
@@ -654,8 +655,10 @@ TEST_F(PaletteFiles, LoadStartsInTheRememberedFolderAndReportsBadFiles) {
   source.SetIntensity(70);
   ASSERT_TRUE(source.WriteClrFile(folder_.File("good.clr")));
   folder_.Put("bad.clr", "ColorMap 2\r\n");
+  folder_.Put("big.clr", std::string(1 << 20, ' '));
   TFakeServices fake;
-  fake.FileAnswers = {std::nullopt, folder_.File("bad.clr"), folder_.File("missing.clr"), folder_.File("good.clr")};
+  fake.FileAnswers = {std::nullopt, folder_.File("bad.clr"), folder_.File("missing.clr"), folder_.File("big.clr"),
+                      folder_.File("good.clr")};
   TZBPalette p = RedGreenBlue();
   EXPECT_FALSE(p.LoadFromClrFile());  // cancelled
   ASSERT_EQ(fake.FileCalls.size(), 1u);
@@ -666,14 +669,25 @@ TEST_F(PaletteFiles, LoadStartsInTheRememberedFolderAndReportsBadFiles) {
 
   EXPECT_FALSE(p.LoadFromClrFile());
   EXPECT_FALSE(p.LoadFromClrFile());
-  EXPECT_EQ(fake.Texts(), (std::vector<std::string>{"Invalid file format", "Can not open file"}));
+  {
+    struct TReset {
+      ~TReset() { SetAvailableMemoryProbe({}); }
+    } reset;
+    SetAvailableMemoryProbe([] { return int64_t{0}; });
+    EXPECT_FALSE(p.LoadFromClrFile());
+  }
+  // A file too large for the memory is told so, as every reader tells it.
+  EXPECT_EQ(fake.Texts(), (std::vector<std::string>{"Invalid file format", "Can not open file",
+                                                    "The file \"" + folder_.File("big.clr") +
+                                                        "\" is too large to be read: it needs 1 MB of memory, "
+                                                        "more than the 0 MB available now."}));
   EXPECT_EQ(fake.Messages.at(0).Kind, TMessageKind::Error);
   EXPECT_EQ(Describe(p), Describe(RedGreenBlue()));
 
   EXPECT_TRUE(p.LoadFromClrFile());
   EXPECT_EQ(p.Intensity(), 70);
   EXPECT_EQ(p.StopPositions(), (std::vector<uint8_t>{40}));
-  EXPECT_EQ(fake.Messages.size(), 2u);
+  EXPECT_EQ(fake.Messages.size(), 3u);
 }
 
 }  // namespace

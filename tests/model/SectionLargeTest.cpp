@@ -121,9 +121,15 @@ TEST_F(SectionMemory, AWorkbookTooLargeForTheMemoryAvailableIsRefusedBeforeAnyFi
   // 10000 blocks of five rows of six cells; 10000 nodes of four cells.
   Limit(int64_t{8} << 20);
   EXPECT_EQ(ThrownMessage<ESectionExportError>([&] { ExportBlocksSheet(*section, limits, folder.File("b.xls"), true); }),
-            "The workbook of 300000 cells needs about 15 MB of memory to be written, but only 8 MB are available.");
+            "The workbook of 300000 cells is too large to be written: it needs 15 MB of memory, more than the 8 MB "
+            "available now.");
   EXPECT_EQ(ThrownMessage<ESectionExportError>([&] { ExportXYZValuesSheet(*section, folder.File("v.xls"), true); }),
-            "The workbook of 40000 cells needs about 9 MB of memory to be written, but only 8 MB are available.");
+            "The workbook of 40000 cells is too large to be written: it needs 9 MB of memory, more than the 8 MB "
+            "available now.");
+  // 4410000 blocks take more than a workbook file can hold, whatever the memory.
+  auto vast = CountingSection(2100, 2100);
+  EXPECT_EQ(ThrownMessage<ESectionExportError>([&] { ExportBlocksSheet(*vast, limits, folder.File("b.xls"), true); }),
+            "The workbook of 132300000 cells is larger than a workbook file can hold (2 GB).");
   EXPECT_FALSE(std::filesystem::exists(folder.File("b.xls")));
   EXPECT_FALSE(std::filesystem::exists(folder.File("v.xls")));
 

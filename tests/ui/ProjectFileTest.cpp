@@ -407,8 +407,8 @@ TEST_F(ProjectWindow, AFullDiskOrATreeTooDeepToOpenIsToldWithTheFileAndTheReason
   for (int level = 1; level <= MaxGraphNesting; ++level) last = last->AddChild(std::make_unique<TGraphMain>(), false);
   EXPECT_FALSE(SaveProject(*form, path));
   ASSERT_EQ(services_.Messages.size(), 2u);
-  EXPECT_EQ(services_.Messages[0].Text, "Cannot create file \"" + path + "\". No space left on device");
-  EXPECT_EQ(services_.Messages[1].Text, "Cannot create file \"" + path + "\". " + GraphTreeTooDeepText());
+  EXPECT_EQ(services_.Messages[0].Text, "Cannot create file \"" + path + "\". No space left on device.");
+  EXPECT_EQ(services_.Messages[1].Text, "Cannot create file \"" + path + "\". " + GraphTreeTooDeepText() + ".");
   EXPECT_FALSE(std::filesystem::exists(path));
 }
 

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
 #include "support/GeneratedFixtures.h"
 #include "support/PeerRun.h"
@@ -328,6 +329,21 @@ TEST(CompoundFileReading, AMissingFileRaisesCodeThreeWithItsFullText) {
   } catch (const ECFileError& e) {
     EXPECT_EQ(e.Code(), 3);
     EXPECT_STREQ(e.what(), "Can not open a file (probably it is already opened or does not exist)");
+  }
+  // A file the memory cannot hold is told so, with the code of a file that does not open.
+  struct TReset {
+    ~TReset() { SetAvailableMemoryProbe({}); }
+  } reset;
+  SetAvailableMemoryProbe([] { return int64_t{0}; });
+  const std::string path = TGeneratedFixtures::Of("make_compound_files.py").File("good_v3.cfb");
+  try {
+    TCFile file(cfmOpen, path);
+    FAIL() << "opened";
+  } catch (const ECFileError& e) {
+    EXPECT_EQ(e.Code(), 3);
+    EXPECT_EQ(std::string(e.what()), "The file \"" + path +
+                                         "\" is too large to be read: it needs 1 MB of memory, more than the 0 MB "
+                                         "available now.");
   }
 }
 

@@ -21,11 +21,11 @@ int32_t RoundUpToPowerOf2(int32_t value) {
 void SaveTextToFile(const std::string& fileName, const std::string& text) {
   std::string reason;
   auto file = TBinaryFile::Open(fileName, TBinaryFile::Mode::Create, &reason);
-  if (!file) throw EFCreateError("Cannot create file \"" + fileName + "\". " + reason);
+  if (!file) throw EFCreateError(CannotFileText("create", fileName, reason));
   const bool written = text.size() <= static_cast<size_t>(INT32_MAX) &&
                        file->Write(text.data(), static_cast<int32_t>(text.size()));
   if (!file->Close() || !written) {
-    throw EFCreateError("Cannot create file \"" + fileName + "\". Write error");
+    throw EFCreateError(CannotFileText("create", fileName, "Write error"));
   }
 }
 

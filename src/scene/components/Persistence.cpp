@@ -700,7 +700,7 @@ std::unique_ptr<TBinaryStream> CreateFileStream(const std::string& fileName, TFi
   if (mode == TFileStreamMode::fmOpenReadWrite) fileMode = TBinaryFile::Mode::ReadWrite;
   std::string error;
   std::unique_ptr<TBinaryFile> file = TBinaryFile::Open(fileName, fileMode, &error);
-  if (!file) throw Exception(error.empty() ? "Cannot open file \"" + fileName + "\"" : error);
+  if (!file) throw Exception(CannotFileText(mode == TFileStreamMode::fmCreate ? "create" : "open", fileName, error));
   return file;
 }
 

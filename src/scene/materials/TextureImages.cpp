@@ -384,7 +384,7 @@ void TGLCubeMapImage::SaveToFile(const std::string& fileName) {
   }
   std::string error;
   if (!WriteWholeFileAtomic(fileName, stream.Data().data(), stream.Data().size(), &error)) {
-    throw EFCreateError("Cannot create file \"" + fileName + "\". " + error);
+    throw EFCreateError(CannotFileText("create", fileName, error));
   }
 }
 
