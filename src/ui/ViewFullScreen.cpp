@@ -1,6 +1,7 @@
 #include <QCloseEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -96,8 +97,9 @@ void TForm3D::EnterFullScreen(bool independentViewer) {
     GL3DSceneViewer1->setEnabled(false);
     setEnabled(false);
     // The viewers' menu is a child of this window, which has just disabled it with
-    // itself; the full-screen viewer shows it, so it must stay usable there.
-    PopupMenu->setEnabled(true);
+    // itself; the full-screen viewer shows it, so it must stay usable there. So
+    // must the Scene and Objects menus, which the frame shows for this document.
+    for (QMenu* menu : {PopupMenu, SceneMenu, ObjectsMenu}) menu->setEnabled(true);
     try {
       GLFullScreenViewer1->SetActive(true);
     } catch (...) {

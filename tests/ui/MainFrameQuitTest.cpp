@@ -150,6 +150,7 @@ void ExpectTheFrameShows(TForm3D& form, QMdiSubWindow* itsSubWindow) {
   EXPECT_EQ(frame.ActiveForm(), &form);
   const QList<QAction*> bar = frame.menuBar()->actions();
   EXPECT_TRUE(bar.contains(form.SceneMenu->menuAction()) && bar.contains(form.ObjectsMenu->menuAction()));
+  EXPECT_TRUE(form.SceneMenu->isEnabled() && form.ObjectsMenu->isEnabled());
 }
 
 QMdiSubWindow* SubWindowOf(TForm3D& form) { return qobject_cast<QMdiSubWindow*>(form.FrameWidget()); }
@@ -290,6 +291,16 @@ const std::vector<TQuitCase>& QuitCases() {
          KeyIn(*FrameOf(*form).Save1, FrameOf(*form));
          EXPECT_FALSE(form->Modified());
          EXPECT_EQ(Shown(*view), "p1.q3d");
+       },
+       0, CtrlQ},
+      {"SaveInTheFrameAfterAltTabFromTheIndependentViewer",
+       [](const auto& open) {
+         TForm3D* form = Document(open, false, true);
+         QMdiSubWindow* sub = SubWindowOf(*form);
+         FullScreen(form, true);
+         ExpectTheFrameShows(*form, sub);
+         KeyIn(*FrameOf(*form).Save1, FrameOf(*form));
+         EXPECT_FALSE(form->Modified());
        },
        0, CtrlQ},
       {"APlanOpenedAndClosedFromTheFrameWhileTheWindowCoversTheScreen",
