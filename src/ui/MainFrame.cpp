@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QStyle>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -147,6 +148,11 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   QObject::connect(MdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) {
     Guarded([&] { MergeMenus(); });
   });
+  // The document the commands act on also changes when the user turns between the
+  // frame and a view that covers the screen (Alt+Tab).
+  QObject::connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow*) {
+    Guarded([&] { MergeMenus(); });
+  });
   MergeMenus();
   setWindowState(Qt::WindowMaximized);
   SetRecentFileSink([this](const std::string& path) { AddRecent(path); });
@@ -157,6 +163,7 @@ TMainForm::~TMainForm() {
   SetRecentFileSink(nullptr);
   ViewWindowHooks().CloseMainFrame = nullptr;
   QObject::disconnect(MdiArea, nullptr, this, nullptr);
+  QObject::disconnect(qApp, nullptr, this, nullptr);
   // The view windows go first: each frees the windows it owns (its plans among the
   // area's sub-windows, its full-screen windows) and writes its placement. Whatever
   // else the area holds goes with it.
@@ -258,14 +265,7 @@ TForm3D* TMainForm::OpenProject(const std::string& given) {
   }
   for (TForm3D* open : Forms()) {
     if (!SameFile(open->FileName(), name)) continue;
-    QWidget* frame = open->FrameWidget();
-    if (frame->isMinimized()) frame->showNormal();
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(frame)) {
-      MdiArea->setActiveSubWindow(sub);
-    } else {
-      frame->raise();
-      frame->activateWindow();
-    }
+    open->BringForward();
     return open;
   }
   TForm3D* form = CreateFromFile(MdiArea, name);
@@ -314,11 +314,24 @@ void TMainForm::ShowForm(TForm3D* form) {
 TForm3D* TMainForm::ActiveForm() const {
   // A view full screen stands in a window outside the area: while that window is
   // active, its document is the one the File keys act on.
-  if (QWidget* active = QApplication::activeWindow(); active != nullptr && active != this)
-    for (TForm3D* form : Forms())
-      if (form->FullScreenWindow() == active) return form;
-  QMdiSubWindow* sub = MdiArea->currentSubWindow();
+  if (TForm3D* covering = CoveringForm()) return covering;
+  return FormOf(MdiArea->currentSubWindow());
+}
+
+TForm3D* TMainForm::CoveringForm() const {
+  QWidget* active = QApplication::activeWindow();
+  if (active == nullptr || active == this) return nullptr;
+  for (TForm3D* form : Forms())
+    if (form->FullScreenWindow() == active) return form;
+  return nullptr;
+}
+
+TForm3D* TMainForm::FormOf(QMdiSubWindow* sub) const {
   if (sub == nullptr) return nullptr;
+  // The sub-window of a view that covers the screen holds nothing, but still
+  // stands for its document.
+  for (TForm3D* form : Forms())
+    if (form->SubWindow() == sub) return form;
   return dynamic_cast<TForm3D*>(sub->widget());
 }
 
@@ -354,10 +367,19 @@ int TMainForm::CascadeStep() const {
 
 void TMainForm::MergeMenus() {
   std::vector<QMenu*> child;
-  if (TForm3D* form = ActiveForm()) child = {form->SceneMenu, form->ObjectsMenu};
+  TForm3D* form = ActiveForm();
+  if (form != nullptr) child = {form->SceneMenu, form->ObjectsMenu};
+  // Without a document there is nothing to save: the items say so by being greyed.
+  Save1->setEnabled(form != nullptr);
+  Saveas1->setEnabled(form != nullptr);
+  const std::vector<QMenu*> merged = MergeMenuGroups({FileMenu, WindowMenu, HelpMenu}, child);
   QMenuBar* bar = menuBar();
+  const QList<QAction*> shown = bar->actions();
+  const bool same = std::equal(merged.begin(), merged.end(), shown.begin(), shown.end(),
+                               [](QMenu* menu, QAction* action) { return menu->menuAction() == action; });
+  if (same) return;
   bar->clear();
-  for (QMenu* menu : MergeMenuGroups({FileMenu, WindowMenu, HelpMenu}, child)) bar->addMenu(menu);
+  for (QMenu* menu : merged) bar->addMenu(menu);
 }
 
 std::vector<std::string> TMainForm::MenuBarCaptions() const {
@@ -368,14 +390,24 @@ std::vector<std::string> TMainForm::MenuBarCaptions() const {
 
 // ---- Menu commands ------------------------------------------------------------------------------
 
-void TMainForm::New1Click() { ShowForm(TForm3D::CreateNewDocument(MdiArea)); }
+void TMainForm::New1Click() {
+  // Typed in a view that covers the screen: the view goes back into the frame
+  // first, or the new document would open unseen behind it.
+  if (TForm3D* covering = CoveringForm()) covering->ToggleFullScreen();
+  ShowForm(TForm3D::CreateNewDocument(MdiArea));
+}
 
 void TMainForm::Open1Click() {
+  // As New; when nothing new opens, the view covers the screen again.
+  QPointer<TForm3D> covering = CoveringForm();
+  if (covering) covering->ToggleFullScreen();
   TFileRequest request;
   request.DefaultExt = kProjectExtension;
   request.Filter = kProjectFilter;
   request.InitialDir = ProjectFolder();
-  if (std::optional<std::string> name = Services().Files->OpenFile(request)) OpenProject(*name);
+  TForm3D* opened = nullptr;
+  if (std::optional<std::string> name = Services().Files->OpenFile(request)) opened = OpenProject(*name);
+  if (covering && (opened == nullptr || opened == covering)) covering->ReturnToFullScreen();
 }
 
 void TMainForm::Save1Click() {
@@ -450,7 +482,13 @@ void TMainForm::FillWindowList() {
     QPointer<QMdiSubWindow> target(sub);
     QObject::connect(item, &QAction::triggered, this, [this, target] {
       Guarded([&] {
-        if (target) MdiArea->setActiveSubWindow(target);
+        if (!target) return;
+        // A document's entry brings its view forward, wherever it stands.
+        if (TForm3D* form = FormOf(target)) {
+          form->BringForward();
+        } else {
+          MdiArea->setActiveSubWindow(target);
+        }
       });
     });
     windowListActions_.push_back(item);

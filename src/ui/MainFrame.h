@@ -92,7 +92,9 @@ class TMainForm : public QMainWindow {
   // already brings that window forward; else a new view window from the file. Null
   // when nothing opened.
   TForm3D* OpenProject(const std::string& name);
-  // The current view window, or null.
+  // The document the frame's commands act on, or null: the one whose view covers
+  // the screen while that view is the active window, else the one whose
+  // sub-window is current (its view may stand full screen behind the frame).
   TForm3D* ActiveForm() const;
   // The open view windows, in the order they were opened (full-screen ones included).
   std::vector<TForm3D*> Forms() const;
@@ -120,7 +122,8 @@ class TMainForm : public QMainWindow {
   // cancelled or fails to save. The frame's close asks it.
   bool QueryCloseAll();
 
-  // The menu bar: the frame's menus merged with the current view window's.
+  // The menu bar: the frame's menus merged with those of ActiveForm; "Save" and
+  // "Save as" are greyed without one.
   void MergeMenus();
   // Captions of the menu bar's menus, in order.
   std::vector<std::string> MenuBarCaptions() const;
@@ -141,6 +144,10 @@ class TMainForm : public QMainWindow {
   void CreateMenus();
   void NameClick(int index);  // recent item index (0 = "1 ...")
   void ShowForm(TForm3D* form);
+  // The document whose view covers the screen and is the active window, or null.
+  TForm3D* CoveringForm() const;
+  // The document a sub-window of the area stands for, or null (a plan window).
+  TForm3D* FormOf(QMdiSubWindow* sub) const;
   void Tile(bool horizontal);
   void FillWindowList();
   // How far each cascaded or stacked window stands from the one before: a title bar.

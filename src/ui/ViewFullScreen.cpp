@@ -1,6 +1,7 @@
 #include <QCloseEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -38,7 +39,6 @@ class TFullScreenHolder : public QWidget {
       : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), form_(&form) {
     // The program ends with its main frame, not with this window.
     setAttribute(Qt::WA_QuitOnClose, false);
-    setWindowTitle(form.windowTitle());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
   }
@@ -97,8 +97,9 @@ void TForm3D::EnterFullScreen(bool independentViewer) {
     GL3DSceneViewer1->setEnabled(false);
     setEnabled(false);
     // The viewers' menu is a child of this window, which has just disabled it with
-    // itself; the full-screen viewer shows it, so it must stay usable there.
-    PopupMenu->setEnabled(true);
+    // itself; the full-screen viewer shows it, so it must stay usable there. So
+    // must the Scene and Objects menus, which the frame shows for this document.
+    for (QMenu* menu : {PopupMenu, SceneMenu, ObjectsMenu}) menu->setEnabled(true);
     try {
       GLFullScreenViewer1->SetActive(true);
     } catch (...) {
@@ -109,6 +110,7 @@ void TForm3D::EnterFullScreen(bool independentViewer) {
     }
     if (QWidget* window = GLFullScreenViewer1->FullScreenWindow()) window->addAction(CloseDocumentKey);
     fullScreen_ = true;
+    UpdateCaption();
     return;
   }
   QWidget* frame = FrameWidget();
@@ -123,10 +125,9 @@ void TForm3D::EnterFullScreen(bool independentViewer) {
   (void)holder->winId();
   holder->Take(*this);  // out of the main frame
   holder->addAction(CloseDocumentKey);
-  if (QMdiSubWindow* sub = SubWindow()) {
-    sub->setWidget(nullptr);
-    sub->hide();
-  }
+  // The emptied sub-window stays where it was and keeps naming the document: the
+  // frame's commands and its Window list reach the document through it.
+  if (QMdiSubWindow* sub = SubWindow()) sub->setWidget(nullptr);
   fullScreen_ = true;
   // The splitter's handle hides with the tree.
   TreeView->hide();
@@ -135,6 +136,7 @@ void TForm3D::EnterFullScreen(bool independentViewer) {
   holder->activateWindow();
   GL3DSceneViewer1->setFocus();
   fullScreenHolder_ = holder.release();
+  UpdateCaption();
 }
 
 void TForm3D::LeaveFullScreen() {
@@ -148,7 +150,6 @@ void TForm3D::LeaveFullScreen() {
   }
   if (QMdiSubWindow* sub = SubWindow()) {
     sub->setWidget(this);
-    sub->show();
   } else {
     setParent(nullptr);
   }
@@ -179,12 +180,17 @@ void TForm3D::ReleaseFullScreenHolder() {
 }
 
 void TForm3D::BringForward() {
-  // The frame hands activation to another document while this one is hidden or
-  // disabled; the window that went full screen is the active one again.
-  if (QMdiSubWindow* sub = SubWindow()) {
+  // The frame's current document is the one whose sub-window is current, also
+  // while its view covers the screen.
+  QMdiSubWindow* sub = SubWindow();
+  if (sub != nullptr && sub->isMinimized() && !fullScreen_) sub->showNormal();
+  if (sub != nullptr) {
     if (QMdiArea* area = sub->mdiArea()) area->setActiveSubWindow(sub);
   }
-  window()->activateWindow();
+  QWidget* front = FullScreenWindow();
+  if (front == nullptr) front = window();
+  front->raise();
+  front->activateWindow();
   if (GL3DSceneViewer1->isVisible()) GL3DSceneViewer1->setFocus();
 }
 

@@ -369,13 +369,22 @@ std::string TForm3D::CaptionText() const {
 }
 
 void TForm3D::UpdateCaption() {
-  // "[*]" is where Qt shows the modified mark.
-  setWindowTitle(ToQt(CaptionText()) + QStringLiteral("[*]"));
+  // "[*]" is where Qt shows the modified mark. The sub-window follows this window
+  // only while it holds it; the view that covers the screen stands in a window of
+  // its own.
+  const QString title = ToQt(CaptionText()) + QStringLiteral("[*]");
+  std::vector<QWidget*> windows{this};
+  if (QWidget* covering = FullScreenWindow()) windows.push_back(covering);
+  if (QMdiSubWindow* sub = SubWindow(); sub != nullptr && sub->widget() != this) windows.push_back(sub);
+  for (QWidget* window : windows) {
+    window->setWindowTitle(title);
+    window->setWindowModified(modified_);
+  }
 }
 
 void TForm3D::SetModified(bool value) {
   modified_ = value;
-  setWindowModified(value);
+  UpdateCaption();
   // The objects changed (or were made, loaded or saved): the plans take them again.
   for (TPlanForm* plan : PlanForms)
     if (plan != nullptr) plan->ScheduleLoad();
@@ -383,6 +392,8 @@ void TForm3D::SetModified(bool value) {
 
 bool TForm3D::QueryClose() {
   if (!modified_) return true;
+  // The question is asked with its document in front.
+  BringForward();
   const TMessageResult answer =
       MessageBoxDlg("Save changes to " + CaptionText() + "?", 3, TMessageButtons::SaveDiscardCancel, 1);
   if (answer == TMessageResult::Save) return fileName_.empty() ? SaveProjectAs(*this) : SaveProject(*this, fileName_);

@@ -228,6 +228,10 @@ class TForm3D : public QWidget {
   // The window that covers the screen (the independent viewer's, or the one this
   // window stands in); null while not full screen.
   QWidget* FullScreenWindow() const;
+  // Makes this the frame's current document and shows its view: the window that
+  // covers the screen while full screen, else its sub-window; the keyboard goes to
+  // the viewer.
+  void BringForward();
 
   // ---- placement
   // As read at construction, then as the window was last seen.
@@ -238,6 +242,10 @@ class TForm3D : public QWidget {
   // The main frame's window area that holds the window's sub-window, also while the
   // window covers the screen; null without one. The plan windows open there.
   QMdiArea* FrameArea() const;
+  // The frame's sub-window of the document, or null. It stays in the frame and
+  // keeps naming the document while the view covers the screen, also when the
+  // view has left it.
+  QMdiSubWindow* SubWindow() const;
   // Width of the tree panel.
   int PanelWidth() const;
 
@@ -253,6 +261,7 @@ class TForm3D : public QWidget {
   void CreateControls();
   void CreateMenus();
   void ConnectViewerEvents();
+  // The caption and the modified mark on every window that names the document.
   void UpdateCaption();
   void TreeViewDblClickTracked();
   void ReadPlacement();
@@ -268,8 +277,6 @@ class TForm3D : public QWidget {
   void LeaveFullScreen();
   // Closes the window the document stands in, as its sub-window's Close does.
   void CloseDocument();
-  // Makes this the frame's active document again, with the keyboard at the viewer.
-  void BringForward();
   // Frees the top-level window that held this one in full screen.
   void ReleaseFullScreenHolder();
 
@@ -301,7 +308,6 @@ class TForm3D : public QWidget {
   // The sub-window, kept as a plain widget: it may be half destroyed when its last
   // events reach the window. SubWindow() is the live sub-window or null.
   QPointer<QWidget> subWindow_;
-  QMdiSubWindow* SubWindow() const;
   TViewPlacement placement_;
   bool usedFullScreenViewer_ = false;
   Qt::WindowStates savedWindowState_;

@@ -5,9 +5,12 @@
 // top of all others is shown, where it would be hidden.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
 #include <QTimer>
 #include <QWindow>
@@ -40,15 +43,19 @@ std::vector<std::string> ShownWindows(bool onTopOnly = false) {
   return titles;
 }
 
+// A command's key typed in the window; a platform without one (offscreen) has
+// only the menu item, chosen once the window is active.
+void KeyIn(QAction& command, QWidget& window) {
+  const QKeySequence key = command.shortcut();
+  if (!key.isEmpty()) return view_testing::TypeIn(window, key);
+  ASSERT_TRUE(view_testing::Activate(window));
+  command.trigger();
+}
+
 // Ways of leaving the program, on its frame.
 void ExitMenu(TMainForm& frame) { frame.Exit1->trigger(); }
-// File > Exit's key (Ctrl+Q) typed in the window; a platform without one
-// (offscreen) has only the menu item.
-void ExitKeyIn(TMainForm& frame, QWidget& window) {
-  const QKeySequence key = frame.Exit1->shortcut();
-  if (key.isEmpty()) return ExitMenu(frame);
-  view_testing::TypeIn(window, key);
-}
+// File > Exit's key (Ctrl+Q) typed in the window.
+void ExitKeyIn(TMainForm& frame, QWidget& window) { KeyIn(*frame.Exit1, window); }
 // Alt+Tab back to the frame, then Ctrl+Q.
 void CtrlQ(TMainForm& frame) { ExitKeyIn(frame, frame); }
 // Ctrl+Q typed in the view that covers the screen, either way.
@@ -120,6 +127,35 @@ void CloseAndWait(QWidget* window, QObject* gone = nullptr) {
   window->close();
   EXPECT_TRUE(RunEventLoopFor(2000, [&] { return watched.isNull(); }));
 }
+
+// A window's title as shown, with the modified mark.
+std::string Shown(const QWidget& window) {
+  QString title = window.windowTitle();
+  title.replace(QStringLiteral("[*]"), window.isWindowModified() ? QStringLiteral("*") : QString());
+  return title.toStdString();
+}
+
+TMainForm& FrameOf(TForm3D& form) { return *dynamic_cast<TMainForm*>(form.FrameArea()->window()); }
+
+// After Alt+Tab to the frame: the sub-window current there names the document, the
+// menu bar holds its menus, and the frame's commands act on it.
+void ExpectTheFrameShows(TForm3D& form, QMdiSubWindow* itsSubWindow) {
+  TMainForm& frame = FrameOf(form);
+  ASSERT_TRUE(view_testing::Activate(frame));
+  QMdiSubWindow* current = frame.MdiArea->currentSubWindow();
+  ASSERT_NE(current, nullptr);
+  EXPECT_EQ(current, itsSubWindow);
+  EXPECT_TRUE(current->isVisible());
+  EXPECT_EQ(Shown(*current), Shown(form));
+  EXPECT_EQ(frame.ActiveForm(), &form);
+  const QList<QAction*> bar = frame.menuBar()->actions();
+  EXPECT_TRUE(bar.contains(form.SceneMenu->menuAction()) && bar.contains(form.ObjectsMenu->menuAction()));
+  EXPECT_TRUE(form.SceneMenu->isEnabled() && form.ObjectsMenu->isEnabled());
+}
+
+QMdiSubWindow* SubWindowOf(TForm3D& form) { return qobject_cast<QMdiSubWindow*>(form.FrameWidget()); }
+
+TFakeServices& Fakes() { return *dynamic_cast<TFakeServices*>(Services().Files); }
 
 int OpenPlans(const TMainForm& frame) {
   int plans = 0;
@@ -230,18 +266,129 @@ const std::vector<TQuitCase>& QuitCases() {
          Document(open, true, true);
        },
        1, CtrlQ, {TMessageResult::Save}},
+      // Each question with its own document in front, the one that covered the
+      // screen and the other.
+      {"TwoUnsavedDocumentsTheFirstCoveringTheScreen",
+       [](const auto& open) {
+         TForm3D* first = Document(open, false, true);
+         Document(open, false, true);
+         FullScreen(first, false);
+       },
+       0, CtrlQInTheView, {TMessageResult::Discard, TMessageResult::Discard}},
+      // The covering document made current in the frame, its view full screen, then
+      // Alt+Tab: the frame names it, Ctrl+S there saves it, and the view's title
+      // follows.
+      {"SaveInTheFrameAfterAltTabFromTheWindowThatCoversTheScreen",
+       [](const auto& open) {
+         TForm3D* form = Document(open, false, true);
+         QMdiSubWindow* sub = SubWindowOf(*form);
+         open();
+         FrameOf(*form).MdiArea->setActiveSubWindow(sub);
+         FullScreen(form, false);
+         QWidget* view = form->FullScreenWindow();
+         EXPECT_EQ(Shown(*view), "p1.q3d*");
+         ExpectTheFrameShows(*form, sub);
+         KeyIn(*FrameOf(*form).Save1, FrameOf(*form));
+         EXPECT_FALSE(form->Modified());
+         EXPECT_EQ(Shown(*view), "p1.q3d");
+       },
+       0, CtrlQ},
+      {"SaveInTheFrameAfterAltTabFromTheIndependentViewer",
+       [](const auto& open) {
+         TForm3D* form = Document(open, false, true);
+         QMdiSubWindow* sub = SubWindowOf(*form);
+         FullScreen(form, true);
+         ExpectTheFrameShows(*form, sub);
+         KeyIn(*FrameOf(*form).Save1, FrameOf(*form));
+         EXPECT_FALSE(form->Modified());
+       },
+       0, CtrlQ},
+      {"APlanOpenedAndClosedFromTheFrameWhileTheWindowCoversTheScreen",
+       [](const auto& open) {
+         TForm3D* form = open();
+         QMdiSubWindow* sub = SubWindowOf(*form);
+         FullScreen(form, false);
+         ASSERT_TRUE(view_testing::Activate(FrameOf(*form)));
+         view_testing::ActionOf(*form->SceneMenu, "Horizontal plan")->trigger();
+         CloseAndWait(form->PlanForms.back()->FrameWidget());
+         ExpectTheFrameShows(*form, sub);
+       },
+       0, CtrlQ},
+      // The Window list names the covering document, and its entry brings the view
+      // forward.
+      {"TheWindowListBringsTheWindowThatCoversTheScreenForward",
+       [](const auto& open) {
+         TForm3D* form = open();
+         QMdiSubWindow* sub = SubWindowOf(*form);
+         TForm3D* other = open();
+         FullScreen(form, false);
+         TMainForm& frame = FrameOf(*form);
+         frame.MdiArea->setActiveSubWindow(SubWindowOf(*other));
+         ExpectTheFrameShows(*other, SubWindowOf(*other));
+         Q_EMIT frame.WindowMenu->aboutToShow();
+         QAction* entry = view_testing::ActionOf(*frame.WindowMenu, "1 p1.q3d");
+         ASSERT_NE(entry, nullptr);
+         entry->trigger();
+         EXPECT_EQ(frame.MdiArea->currentSubWindow(), sub);
+         EXPECT_TRUE(RunEventLoopFor(5000, [&] { return QApplication::activeWindow() == form->FullScreenWindow(); }));
+       },
+       0, CtrlQ},
+      {"TheRecentEntryBringsTheIndependentViewerForward",
+       [](const auto& open) {
+         TForm3D* form = open();
+         QMdiSubWindow* sub = SubWindowOf(*form);
+         open();
+         FullScreen(form, true);
+         TMainForm& frame = FrameOf(*form);
+         ASSERT_TRUE(view_testing::Activate(frame));
+         QAction* entry = frame.RecentItems[1];
+         ASSERT_EQ(entry->text().toStdString(), "2 p1.q3d");
+         entry->trigger();
+         EXPECT_EQ(frame.MdiArea->currentSubWindow(), sub);
+         EXPECT_TRUE(RunEventLoopFor(5000, [&] { return QApplication::activeWindow() == form->FullScreenWindow(); }));
+       },
+       0, CtrlQ},
+      // Open typed in the view: the view goes back into the frame, where the opened
+      // document is seen.
+      {"OpenTypedInTheWindowThatCoversTheScreen",
+       [](const auto& open) {
+         TForm3D* other = open();
+         const std::string name = other->FileName();
+         CloseAndWait(other->FrameWidget(), other);
+         TForm3D* form = open();
+         FullScreen(form, false);
+         TMainForm& frame = FrameOf(*form);
+         Fakes().FileAnswers.push_back(name);
+         KeyIn(*frame.Open1, *form->FullScreenWindow());
+         EXPECT_FALSE(form->FullScreen());
+         ASSERT_NE(frame.ActiveForm(), nullptr);
+         EXPECT_EQ(frame.ActiveForm()->FileName(), name);
+       },
+       0, CtrlQ},
   };
   return cases;
 }
 
-// Records each question asked while a window kept on top is shown.
+// Records each question asked while a window kept on top is shown, and each asked
+// about a document other than the one whose sub-window is current in the frame.
 class TWatchedQuestions : public TFakeServices {
  public:
   std::vector<std::string> Hidden;
+  std::vector<std::string> NotInFront;
+  const TMainForm* Frame = nullptr;
   TMessageResult MessageBox(const std::string& text, TMessageKind kind, TMessageButtons buttons,
                             int defaultButton) override {
     if (!ShownWindows(true).empty()) Hidden.push_back(text);
+    QMdiSubWindow* current = Frame != nullptr ? Frame->MdiArea->currentSubWindow() : nullptr;
+    const std::string inFront = current != nullptr ? WithoutMark(Shown(*current)) : std::string();
+    if (text.starts_with("Save changes to ") && text != "Save changes to " + inFront + "?") NotInFront.push_back(text);
     return TFakeServices::MessageBox(text, kind, buttons, defaultButton);
+  }
+
+ private:
+  static std::string WithoutMark(std::string title) {
+    if (!title.empty() && title.back() == '*') title.pop_back();
+    return title;
   }
 };
 
@@ -266,6 +413,7 @@ class QuitWithWindowsOpen : public view_testing::TViewWindowTest,
     auto frame = std::make_unique<TMainForm>();
     frame->setGeometry(0, 0, 1000, 800);
     frame->show();
+    questions_.Frame = frame.get();
     // The same file opened again only brings its window forward: each opening
     // takes a document of its own, from a copy.
     int copies = 0;
@@ -302,6 +450,8 @@ class QuitWithWindowsOpen : public view_testing::TViewWindowTest,
     EXPECT_EQ(QApplication::exec(), 0);
     EXPECT_EQ(ShownWindows(), std::vector<std::string>{});
     EXPECT_EQ(questions_.Hidden, std::vector<std::string>{});
+    EXPECT_EQ(questions_.NotInFront, std::vector<std::string>{});
+    questions_.Frame = nullptr;
     EXPECT_TRUE(questions_.BoxAnswers.empty());
     const std::string newest = frame->Recent()[0];
     ASSERT_FALSE(newest.empty());

@@ -245,14 +245,18 @@ TEST_P(FullScreenInTheFrameX11, TheFrameAndItsDialogsAreSeenOnceActiveAndTheView
 }
 
 // The frame's keys typed in the view that covers the screen: File > New's opens a
-// document, as in the frame; the sub-window's Close (Ctrl+W) closes the document
-// shown, asking first.
+// document, seen at once (the view goes back into the frame first); the
+// sub-window's Close (Ctrl+W) closes the document shown, asking first.
 TEST_P(FullScreenInTheFrameX11, TheFramesKeysWorkInTheView) {
   TMainForm frame;
   QPointer<TForm3D> form = NewDocumentFullScreen(frame);
   ASSERT_TRUE(form->FullScreen());
   view_testing::TypeIn(*view_testing::FullScreenWindowOf(*form), frame.New1->shortcut());
-  EXPECT_EQ(frame.Forms().size(), 2u);
+  ASSERT_EQ(frame.Forms().size(), 2u);
+  EXPECT_FALSE(form->FullScreen());
+  EXPECT_EQ(frame.ActiveForm(), frame.Forms().back());
+  form->FullScreenItem->trigger();
+  ASSERT_TRUE(form->FullScreen());
   // Save acts on the document shown full screen, not on the frame's current one.
   services_.FileAnswers.push_back(scratch_.File("shown.q3d"));
   view_testing::TypeIn(*view_testing::FullScreenWindowOf(*form), frame.Save1->shortcut());

@@ -10,11 +10,14 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 #include <QTreeWidgetItem>
 
 #include <memory>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/GraphMain.h"
@@ -111,14 +114,46 @@ inline bool Activate(QWidget& window) {
   return QApplication::activeWindow() == &window;
 }
 
-// The key's first chord typed in the window once it is active, as the user types it.
-// The key may close the window: no release goes to a window that is gone.
+// The key's first chord typed in the window once it is active, as the user types it:
+// the modifiers go down, the key goes down and up, the modifiers go up, each an
+// event of its own. The key may close the window: no event goes to a window that
+// is gone (QTest's own press and release send the modifiers' events to the window
+// they were given, gone or not). The keys are typed from inside an event loop, as
+// the program receives them: what a key leaves to the event loop (a window freed
+// once the event is done) happens when that loop gets to it, not halfway through
+// the chord, and the next wait of the test sees it done.
 inline void TypeIn(QWidget& window, const QKeySequence& key) {
   ASSERT_FALSE(key.isEmpty());
   ASSERT_TRUE(Activate(window));
   QPointer<QWindow> typedIn = window.windowHandle();
-  QTest::keyPress(typedIn, key[0].key(), key[0].keyboardModifiers());
-  if (typedIn) QTest::keyRelease(typedIn, key[0].key(), key[0].keyboardModifiers());
+  const auto code = static_cast<int>(key[0].key());
+  const Qt::KeyboardModifiers chord = key[0].keyboardModifiers();
+  const std::pair<Qt::KeyboardModifier, int> modifiers[] = {{Qt::ShiftModifier, Qt::Key_Shift},
+                                                            {Qt::ControlModifier, Qt::Key_Control},
+                                                            {Qt::AltModifier, Qt::Key_Alt},
+                                                            {Qt::MetaModifier, Qt::Key_Meta}};
+  const auto send = [&](bool press, int k, Qt::KeyboardModifiers held) {
+    if (typedIn) QTest::simulateEvent(typedIn, press, k, held, QString(), false);
+  };
+  bool typed = false;
+  QTimer::singleShot(0, [&] {
+    Qt::KeyboardModifiers held;
+    for (const auto& [modifier, modifierKey] : modifiers) {
+      if (!chord.testFlag(modifier)) continue;
+      send(true, modifierKey, held);
+      held |= modifier;
+    }
+    send(true, code, held);
+    send(false, code, held);
+    for (auto it = std::rbegin(modifiers); it != std::rend(modifiers); ++it) {
+      if (!chord.testFlag(it->first)) continue;
+      send(false, it->second, held);
+      held &= ~it->first;
+    }
+    typed = true;
+  });
+  // Not a time limit: the chord is typed at the loop's first turn.
+  ASSERT_TRUE(RunEventLoopFor(60000, [&] { return typed; }));
 }
 
 // The shown top-level windows; those kept on top of all others alone when asked

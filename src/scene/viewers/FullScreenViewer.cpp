@@ -63,7 +63,6 @@ class TFullScreenWindow : public QWidget {
 
   // After this no event reaches the viewer.
   void Detach() { viewer_ = nullptr; }
-  bool InHandler() const { return handlerDepth_ > 0; }
 
  protected:
   bool event(QEvent* event) override {
@@ -192,16 +191,12 @@ class TFullScreenWindow : public QWidget {
   }
 
  private:
-  // Runs `work` with the viewer, guarded, while counting the handler depth so
-  // that a viewer shutting down inside it frees the window only afterwards.
-  // Nothing runs once the viewer has let the window go. False when it raised.
+  // Runs `work` with the viewer, guarded. Nothing runs once the viewer has let
+  // the window go (it may do so inside `work`). False when it raised.
   template <class F>
   bool ForViewer(F&& work) {
     if (viewer_ == nullptr) return true;
-    ++handlerDepth_;
-    const bool ok = GuardedHandler([&] { work(*viewer_); });
-    --handlerDepth_;
-    return ok;
+    return GuardedHandler([&] { work(*viewer_); });
   }
 
   TViewerMouse MouseOf(const QMouseEvent& event) const {
@@ -216,7 +211,6 @@ class TFullScreenWindow : public QWidget {
 
   TGLFullScreenViewer* viewer_;
   const bool stayOnTop_;  // the viewer's StayOnTop when the window was made
-  int handlerDepth_ = 0;
   bool pressedInside_ = false;
 };
 
@@ -383,12 +377,10 @@ void TGLFullScreenViewer::Shutdown() {
 void TGLFullScreenViewer::ReleaseWindow() {
   window_->Detach();
   window_->hide();
-  if (window_->InHandler()) {
-    // Freed once its handler has returned, by the event loop.
-    window_.release()->deleteLater();
-  } else {
-    window_.reset();
-  }
+  // Freed by the event loop, once the event at hand is done: what shuts the viewer
+  // down may run inside an event of this window (its own handlers, or a shortcut
+  // of a key typed in it, which Qt dispatches while it still holds the window).
+  window_.release()->deleteLater();
 }
 
 // ---------------------------------------------------------------- rendering

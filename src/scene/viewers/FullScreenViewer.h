@@ -131,13 +131,12 @@ class TGLFullScreenViewer : public TGLNonVisualViewer {
   void Restart();
   void CreateWindowContext();
   void Invalidate();
-  // Frees the window now, or once its event handler has returned.
+  // Lets the window go: hidden at once, freed once the event at hand is done.
   void ReleaseWindow();
 
   bool active_ = false;
   bool modeSwitched_ = false;
   int updateCount_ = 0;
-  int windowHandlerDepth_ = 0;  // > 0 while one of the window's handlers runs
   TScreenDepth screenDepth_ = TScreenDepth::sd32bits;
   bool stayOnTop_ = false;
   TVSyncMode vSync_ = TVSyncMode::vsmSync;

@@ -370,7 +370,9 @@ TEST_F(FullScreenViewer, DestroyingAnActiveViewerDeactivatesItFirst) {
   ASSERT_TRUE(viewer.ModeSwitched());
   viewer_.reset();
   EXPECT_EQ(log_.restores, 1);
-  EXPECT_TRUE(window.isNull());
+  // Hidden at once; freed once the event loop runs.
+  EXPECT_TRUE(window.isNull() || !window->isVisible());
+  EXPECT_TRUE(RunEventLoopFor(2000, [&] { return window.isNull(); }));
 }
 
 // ------------------------------------------------------------ real X display
