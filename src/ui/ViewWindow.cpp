@@ -516,7 +516,14 @@ void TForm3D::Center1Click() {
 void TForm3D::DistanceCalculationClick() {
   const TDistanceDialog& dialog = ViewWindowHooks().DistanceDialog;
   std::vector<TGraphMain*> boreholes = root_->GetBoreholes();
-  if (boreholes.size() >= 2 && dialog) dialog(this, boreholes);
+  if (boreholes.size() < 2) {
+    // Nothing to measure: the user is told why rather than seeing nothing happen.
+    ShowMessageDlg("Distances are measured between two boreholes; the scene has " +
+                       std::to_string(boreholes.size()) + ".",
+                   2);
+    return;
+  }
+  if (dialog) dialog(this, boreholes);
 }
 
 void TForm3D::ReDrawClick() { root_->Build(true); }

@@ -25,6 +25,7 @@
 #include "scene/viewers/SceneViewer.h"
 #include "scene/viewers/FullScreenViewer.h"
 #include "scene/objects/WindowsBitmapFont.h"
+#include "support/FakeServices.h"
 #include "ui/ViewTestSupport.h"
 
 namespace qira {
@@ -229,6 +230,7 @@ TEST_F(ViewWindow, SetCenterStartsAtTheOffsetInSurveyOrderAndAppliesTheAnswer) {
 }
 
 TEST_F(ViewWindow, DistanceCalculationNeedsTwoBoreholes) {
+  TFakeServices fake;
   TForm3D form;
   std::vector<size_t> calls;
   ViewWindowHooks().DistanceDialog = [&](QWidget*, const std::vector<TGraphMain*>& boreholes) {
@@ -238,6 +240,8 @@ TEST_F(ViewWindow, DistanceCalculationNeedsTwoBoreholes) {
   group->AddChild(ObjectWithBounds("BH1", {0, 0, 0}, {1, 1, 1}, GraphTypeId::Borehole), true);
   ActionOf(*form.SceneMenu, "Distance calculation")->trigger();
   EXPECT_TRUE(calls.empty());
+  ASSERT_EQ(fake.Messages.size(), 1u);
+  EXPECT_EQ(fake.Messages[0].Text, "Distances are measured between two boreholes; the scene has 1.");
   auto hidden = ObjectWithBounds("BH2", {0, 0, 0}, {1, 1, 1}, GraphTypeId::Borehole);
   hidden->SetVisible(false);  // visibility plays no part
   group->AddChild(std::move(hidden), true);
