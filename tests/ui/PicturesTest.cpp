@@ -36,6 +36,7 @@
 #include "imaging/PngErrors.h"
 #include "platform/AvailableMemory.h"
 #include "platform/GraphicErrors.h"
+#include "platform/Picture.h"
 #include "support/AddressSpaceLimit.h"
 #include "support/PeerRun.h"
 #include "support/ScopedMemoryProbe.h"
@@ -734,8 +735,17 @@ TEST_F(PicturesGLDeathTest, AWritersConversionThatCannotBeHadIsRefusedAndTheOldF
           Buffer().AfterRender = [](TObject*) {
             if (!LimitAddressSpaceAndTakeFreeBlocks(int64_t{256} << 10)) _exit(2);
           };
+          // The rendered picture's size: converted whole, it cannot be had either,
+          // and the conversion says so rather than giving an empty picture.
+          const QImage rendered(520, 390, QImage::Format_RGB888);
           SaveAs(scratch_.File(name), fileType, 960, false);
-          const bool told = services_.Messages.size() == 1 &&
+          bool conversionRaised = false;
+          try {
+            (void)ConvertedOnCallingThread(rendered, QImage::Format_RGB32);
+          } catch (const std::bad_alloc&) {
+            conversionRaised = true;
+          }
+          const bool told = conversionRaised && services_.Messages.size() == 1 &&
                             services_.Messages[0].Text.rfind("The picture of 520 x 390 pixels needs about ", 0) == 0 &&
                             services_.Messages[0].Text.ends_with(
                                 ", which could not be had with the 1048576 MB available now. Choose a lower "
