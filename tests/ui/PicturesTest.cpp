@@ -739,6 +739,8 @@ TEST_F(PicturesGLDeathTest, AWritersConversionThatCannotBeHadIsRefusedAndTheOldF
           // and the conversion says so rather than giving an empty picture.
           const QImage rendered(520, 390, QImage::Format_RGB888);
           SaveAs(scratch_.File(name), fileType, 960, false);
+          // What the render's threads gave back meanwhile is taken too.
+          if (!LimitAddressSpaceAndTakeFreeBlocks(int64_t{256} << 10)) _exit(2);
           bool conversionRaised = false;
           try {
             (void)ConvertedOnCallingThread(rendered, QImage::Format_RGB32);
@@ -750,6 +752,8 @@ TEST_F(PicturesGLDeathTest, AWritersConversionThatCannotBeHadIsRefusedAndTheOldF
                             services_.Messages[0].Text.ends_with(
                                 ", which could not be had with the 1048576 MB available now. Choose a lower "
                                 "resolution.");
+          if (!told) std::fprintf(stderr, "raised %d, told: %s\n", conversionRaised ? 1 : 0,
+                                  services_.Messages.empty() ? "" : services_.Messages[0].Text.c_str());
           _exit(told && scratch_.Get(name) == "old picture" ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "")
