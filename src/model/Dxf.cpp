@@ -13,6 +13,7 @@
 #include "model/GraphSurface.h"
 #include "model/Settings.h"
 #include "model/StreamHelpers.h"
+#include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
 #include "platform/CodePage.h"
 #include "platform/NumberText.h"
@@ -73,6 +74,54 @@ std::string DecodeText(const std::string& bytes) {
 }
 
 std::string FileNameOnly(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+// What an import takes from the reading to the drawn meshes, measured with Mesa's
+// llvmpipe and rounded up: each object (a run of entities of one kind on one
+// layer) and each element of it.
+struct TDxfKindCost {
+  const char* entity;
+  int64_t objectBytes;
+  int64_t elementBytes;
+};
+constexpr TDxfKindCost kKindCosts[] = {{"3DFACE", 6144, 768}, {"POINT", 4096, 128}, {"LINE", 4096, 768}};
+
+// The memory an import of the file takes, counted from its groups before anything
+// is built: the objects as the reader starts them (a change of kind or layer) and
+// their elements; 0 when it cannot be read (the reader says why).
+int64_t DxfImportBytes(const std::string& fileName) {
+  const std::unique_ptr<TBinaryFile> file = TBinaryFile::Open(fileName, TBinaryFile::Mode::Read);
+  if (!file) return 0;
+  int64_t bytes = 0;
+  const TDxfKindCost* kind = nullptr;  // of the entity read now
+  const TDxfKindCost* lastKind = nullptr;
+  std::string layer;
+  std::string lastLayer;
+  auto endEntity = [&] {
+    if (kind == nullptr) return;
+    if (kind != lastKind || layer != lastLayer) bytes += kind->objectBytes;
+    bytes += kind->elementBytes;
+    lastKind = kind;
+    lastLayer = layer;
+  };
+  std::string code;
+  std::string value;
+  while (ReadRawTextLine(*file, MaxDXFLineLength, code) == TLineRead::Line &&
+         ReadRawTextLine(*file, MaxDXFLineLength, value) == TLineRead::Line) {
+    code = TrimSpaceChars(code);
+    if (code == "0") {
+      endEntity();
+      const std::string name = UpperAscii(TrimSpaceChars(value));
+      kind = nullptr;
+      for (const TDxfKindCost& cost : kKindCosts)
+        if (name == cost.entity) kind = &cost;
+      layer.clear();
+    } else if (code == "8") {
+      layer = TrimSpaceChars(value);
+    }
+  }
+  endEntity();
+  return bytes;
+}
 
 }  // namespace
 
@@ -179,6 +228,14 @@ bool TDXF::ReadDXF(const std::string& fileName) {
   file_ = TBinaryFile::Open(fileName, TBinaryFile::Mode::Read, &error);
   if (!file_) {
     ShowMessageDlg(FileReadFailureText(fileName, FileNameOnly(fileName), error), 1);
+    return false;
+  }
+  // Counted before anything is built: a drawing the memory cannot hold is refused
+  // whole instead of the program being killed half-way.
+  if (const std::string problem = ImportMemoryProblem(FileNameOnly(fileName), DxfImportBytes(fileName));
+      !problem.empty()) {
+    file_.reset();
+    ShowMessageDlg(problem, 1);
     return false;
   }
   try {

@@ -1,5 +1,7 @@
 #include "model/ModelFile.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -16,6 +18,7 @@
 #include "model/GraphSpheres.h"
 #include "model/StreamHelpers.h"
 #include "platform/AsciiCase.h"
+#include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
 #include "platform/CodePage.h"
 #include "platform/NumberText.h"
@@ -274,6 +277,19 @@ class TTreePaintHold {
   TObjectTreeView* tree_;
 };
 
+// What a model file's reading takes for each byte of its text (its sections and
+// keys held as text), and what a sphere takes from its object to its drawn mesh:
+// measured with Mesa's llvmpipe, rounded up.
+constexpr int64_t kReadBytesPerFileByte = 16;
+constexpr int64_t kSphereBytes = 2560;
+
+// The memory the objects of the model take once built.
+int64_t ModelBuildBytes(const TModelDescription& model) {
+  int64_t spheres = 0;
+  for (const TModelSphereGroup& group : model.Groups) spheres += static_cast<int64_t>(group.Centres.size());
+  return spheres * kSphereBytes;
+}
+
 }  // namespace
 
 // ---- EModelFile and the description --------------------------------------------------
@@ -388,15 +404,26 @@ TModelImport ImportModelFile(TGraphMain& target, const std::string& path) {
     ShowMessageDlg(FileReadFailureText(path, fileName, reason), 1);
     return TModelImport::Failed;
   }
-  std::unique_ptr<TGraphMain> group;
+  // Each step is counted before it starts: a model the memory cannot hold is
+  // refused with nothing added instead of the program being killed half-way.
+  auto refusedFor = [&](int64_t needed) {
+    const std::string problem = ImportMemoryProblem(fileName, needed);
+    if (!problem.empty()) ShowMessageDlg(problem, 1);
+    return !problem.empty();
+  };
+  if (refusedFor(static_cast<int64_t>(bytes.size()) * kReadBytesPerFileByte)) return TModelImport::Failed;
+  TModelDescription model;
   try {
-    const TModelDescription model =
-        ParseModelText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), fileName);
-    group = CreateModelGroup(model, FileNameWithoutExt(path));
+    model = ParseModelText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), fileName);
   } catch (const EModelFile& error) {
     ShowMessageDlg(error.what(), 1);
     return TModelImport::Failed;
   }
+  // What the reading held goes back to the system before the build is counted.
+  std::vector<uint8_t>().swap(bytes);
+  malloc_trim(0);
+  if (refusedFor(ModelBuildBytes(model))) return TModelImport::Failed;
+  std::unique_ptr<TGraphMain> group = CreateModelGroup(model, FileNameWithoutExt(path));
   if (!group) return TModelImport::NothingToBuild;
 
   TObjectTreeView* tree = target.TreeView();

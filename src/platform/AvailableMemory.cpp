@@ -172,4 +172,11 @@ std::string MemoryShortfallClause(int64_t neededBytes, int64_t availableBytes) {
   return neededBytes > availableBytes ? "more than the " + available : "which could not be had with the " + available;
 }
 
+std::string ImportMemoryProblem(const std::string& shownName, int64_t neededBytes) {
+  if (MemoryFits(neededBytes)) return {};
+  const int64_t megabytes = (neededBytes + (int64_t{1} << 20) - 1) >> 20;
+  return "File " + shownName + " needs about " + std::to_string(megabytes) + " MB of memory to be imported, " +
+         MemoryShortfallClause(neededBytes, AvailableMemory()) + ": nothing was imported.";
+}
+
 }  // namespace qira

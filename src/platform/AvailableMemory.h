@@ -54,4 +54,10 @@ bool MemoryFits(int64_t bytes);
 // available now", never a claim that more could be used than was asked for.
 std::string MemoryShortfallClause(int64_t neededBytes, int64_t availableBytes);
 
+// The refusal of an import of `shownName` counted at `neededBytes` before anything
+// is built: "File <name> needs about <n> MB of memory to be imported, " and
+// MemoryShortfallClause, then ": nothing was imported."; empty when the bytes fit
+// (MemoryFits).
+std::string ImportMemoryProblem(const std::string& shownName, int64_t neededBytes);
+
 }  // namespace qira

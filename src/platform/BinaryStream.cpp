@@ -305,6 +305,7 @@ bool TBinaryFile::Write(const void* buf, int32_t n) {
         Fail(errno);
         return false;
       }
+      WroteBehind(static_cast<size_t>(n));
       pos_ += n;
       size_ = std::max(size_, pos_);
       return true;
@@ -321,9 +322,19 @@ bool TBinaryFile::Flush() {
   if (fd_ < 0) return false;
   if (!wbuf_.empty()) {
     if (!PwriteAll(fd_, wbuf_.data(), wbuf_.size(), wstart_)) Fail(errno);
+    else WroteBehind(wbuf_.size());
     wbuf_.clear();
   }
   return !failed_;
+}
+
+void TBinaryFile::WroteBehind(size_t bytes) {
+  constexpr size_t kWriteBehind = 16 * 1024 * 1024;
+  unwritten_ += bytes;
+  if (unwritten_ < kWriteBehind) return;
+  unwritten_ = 0;
+  // A failure here only leaves the pages to the system; the commit's sync reports.
+  if (::fdatasync(fd_) == 0) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_DONTNEED);
 }
 
 bool TBinaryFile::Sync() {

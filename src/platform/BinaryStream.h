@@ -90,6 +90,10 @@ class TBinaryFile : public TBinaryStream {
   TBinaryFile(int fd, std::string path, int32_t size, bool writable);
   bool FillReadCache();
   void Fail(int err);
+  // Counts bytes handed to the system and, every few megabytes, writes them to the
+  // disk and drops them from the page cache: a memory limit of a control group
+  // counts a file's unwritten pages, which would otherwise grow with the file.
+  void WroteBehind(size_t bytes);
 
   int fd_ = -1;
   std::string path_;
@@ -103,6 +107,7 @@ class TBinaryFile : public TBinaryStream {
   int32_t rlen_ = 0;
   std::vector<uint8_t> wbuf_;  // pending bytes for [wstart_, wstart_ + wbuf_.size())
   int32_t wstart_ = 0;
+  size_t unwritten_ = 0;  // bytes handed to the system since they were last written to the disk
 };
 
 // A growable stream over bytes in memory.

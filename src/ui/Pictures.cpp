@@ -87,39 +87,47 @@ std::string TooLargeFile(const TPictureSize& size, const char* kind, uint64_t fi
          Megabytes(static_cast<double>(maxSize)) + "." + kLowerResolution;
 }
 
-// The address space a picture's render reserves beside the picture, measured
-// with Mesa's llvmpipe: the buffers of its largest tile, which go before the
-// writer's copies are made; and what stays: the picture's own context (about
-// 20 MB) and the stacks of Qt's pooled threads, which the painting of glyphs
-// uses. The driver's own threads are there since the view was first drawn, and
-// under such a limit the pooled ones since the start
+// What a picture's render takes beside the picture, measured with Mesa's llvmpipe:
+// the buffers of its largest tile, which go before the writer's copies are made;
+// and what stays: the picture's own context with the driver's start when no view
+// was drawn before (about 64 MB in all), the written file's pages not yet on the
+// disk (TBinaryFile writes them behind every 16 MB) and the stacks of Qt's pooled
+// threads, which the painting of glyphs uses.
+// An address-space limit counts what is reserved: the tile's buffers at their
+// full size, and the stacks. The driver's own threads are there since the view
+// was first drawn, and under such a limit the pooled ones since the start
 // (BoundThreadReservesUnderAddressLimit): their stacks, counted again, are the
-// margin that keeps the driver from meeting a failed allocation.
-double RenderTileBytes(double width, double height) {
+// margin that keeps the driver from meeting a failed allocation. A memory limit
+// (a control group's, the machine's) counts only the pages touched: the tile's
+// colour and depth, the context and the file's pages.
+double RenderTileBytes(double width, double height, bool addressSpaceLimit) {
+  constexpr double kTouchedBytesPerPixel = 8;
   return std::min<double>(width, kMaxPictureTileEdge) * std::min<double>(height, kMaxPictureTileEdge) *
-         kPictureTileBytesPerPixel;
+         (addressSpaceLimit ? kPictureTileBytesPerPixel : kTouchedBytesPerPixel);
 }
 
-double RenderThreadsAndContextBytes() {
-  constexpr double kContext = 32.0 * 1024 * 1024;
+double RenderContextBytes(bool addressSpaceLimit) {
+  constexpr double kContextAndFilePages = 72.0 * 1024 * 1024;
+  if (!addressSpaceLimit) return kContextAndFilePages;
   rlimit stack{};
   const double stackSize = getrlimit(RLIMIT_STACK, &stack) == 0 && stack.rlim_cur != RLIM_INFINITY
                                ? static_cast<double>(stack.rlim_cur)
                                : 8.0 * 1024 * 1024;
-  return kContext + std::max(QThreadPool::globalInstance()->maxThreadCount(), 1) * stackSize;
+  return kContextAndFilePages + std::max(QThreadPool::globalInstance()->maxThreadCount(), 1) * stackSize;
 }
 
 }  // namespace
 
-int64_t PictureMemoryNeeded(const TPictureSize& size, int fileType) {
+int64_t PictureMemoryNeeded(const TPictureSize& size, int fileType, bool addressSpaceLimit) {
   const double width = static_cast<double>(std::max<int64_t>(size.Width, 0));
   const double height = static_cast<double>(std::max<int64_t>(size.Height, 0));
   const double picture = std::ceil(width * 3 / 4) * 4 * height;  // 24-bit rows padded to 4 bytes
   double writer = width * height * (fileType == pftPng ? 8 : 4);
-  // Under an address-space limit what the render reserves counts too, or the
-  // driver and Qt fail where nothing can catch it.
-  if (AddressSpaceLimit() >= 0 && width > 0 && height > 0)
-    writer = std::max(writer, RenderTileBytes(width, height)) + RenderThreadsAndContextBytes();
+  // The render's own memory counts whichever limit binds, or the driver and Qt
+  // fail where nothing can catch it, or the kernel ends the program.
+  if (width > 0 && height > 0)
+    writer = std::max(writer, RenderTileBytes(width, height, addressSpaceLimit)) +
+             RenderContextBytes(addressSpaceLimit);
   const double total = picture + writer;
   constexpr double kMax = 9.0e18;  // below INT64_MAX, exactly representable
   return total >= kMax ? static_cast<int64_t>(kMax) : static_cast<int64_t>(total);

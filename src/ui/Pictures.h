@@ -77,11 +77,13 @@ TPictureSize PictureSize(int32_t bufferWidth, int32_t bufferHeight, int32_t dpi,
 // AvailableMemory (platform/AvailableMemory.h) is what the limits below compare with.
 
 // Bytes "Save picture" needs in memory for a picture of that size and file
-// type: the 24-bit picture and the writer's copies (one of 32 bits a pixel, two
-// for PNG); under an address-space limit (RLIMIT_AS) also what the render
-// reserves (its tile's buffers, its context, Qt's pooled threads). Saturates
-// instead of overflowing.
-int64_t PictureMemoryNeeded(const TPictureSize& size, int fileType);
+// type: the 24-bit picture, then the larger of the writer's copies (one of 32 bits
+// a pixel, two for PNG) and the render's largest tile, and what the render keeps
+// (its context, the written file's pages not yet on the disk). Under an
+// address-space limit (RLIMIT_AS; by default whether one is set now) the tile
+// counts at what it reserves, and Qt's pooled threads' stacks count too.
+// Saturates instead of overflowing.
+int64_t PictureMemoryNeeded(const TPictureSize& size, int fileType, bool addressSpaceLimit = AddressSpaceLimit() >= 0);
 
 // Why a picture of that size cannot be saved as that file type (see
 // TPictureFileType; other indices write BMP): an empty picture, a file larger

@@ -24,6 +24,7 @@
 #include "platform/BinaryStream.h"
 #include "support/FakeServices.h"
 #include "support/PeerRun.h"
+#include "support/ScopedMemoryProbe.h"
 #include "support/ScratchFolder.h"
 
 namespace qira {
@@ -544,7 +545,7 @@ TEST(DxfImportCommand, ObjectsGoSortedIntoAGroupNamedAfterTheFileAndUnknownsAreL
   RegisterCreateCommand(TCreateCommand::ObjectsFromDxf, nullptr);
 }
 
-TEST(DxfImportCommand, ADrawingThatMakesNothingIsReportedWithItsUnknownsAndCancelChangesNothing) {
+TEST(DxfImportCommand, ADrawingThatMakesNothingIsReportedWithItsUnknownsAndCancelOrTooLittleMemoryChangesNothing) {
   TFakeServices services;
   TScratchFolder folder;
   TDrawing d;
@@ -563,6 +564,21 @@ TEST(DxfImportCommand, ADrawingThatMakesNothingIsReportedWithItsUnknownsAndCance
             std::string::npos);
   EXPECT_EQ(ObjectsFromDxfClick(root), nullptr);
   EXPECT_EQ(services.Messages.size(), 2u);
+  // A drawing the memory cannot hold is refused before anything is built.
+  TDrawing line;
+  line.BeginEntities().Line("A", "0 0 0", "1 1 1").End();
+  folder.Put("large.dxf", line.Text());
+  services.FileAnswers.push_back(folder.File("large.dxf"));
+  {
+    const TScopedMemoryProbe probe([] { return int64_t{0}; });
+    EXPECT_EQ(ObjectsFromDxfClick(root), nullptr);
+  }
+  EXPECT_EQ(root.ChildCount(), 0);
+  ASSERT_EQ(services.Messages.size(), 3u);
+  EXPECT_EQ(services.Messages[2].Text,
+            "File large.dxf needs about 1 MB of memory to be imported, more than the 0 MB available now: nothing "
+            "was imported.");
+  EXPECT_EQ(services.Messages[2].Kind, TMessageKind::Error);
 }
 
 // ---- Peer: ezdxf --------------------------------------------------------------------

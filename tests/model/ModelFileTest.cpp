@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -22,6 +23,7 @@
 #include "support/CommaDecimalLocale.h"
 #include "support/FakeServices.h"
 #include "support/GeneratedFixtures.h"
+#include "support/ScopedMemoryProbe.h"
 
 namespace qira {
 namespace {
@@ -308,16 +310,26 @@ TEST(ModelFileImport, FilesThatBuildNothingAddNothingAndSayNothing) {
   }
 }
 
-TEST(ModelFileImport, ABrokenOrMissingFileIsReportedAsAnErrorAndAddsNothing) {
+TEST(ModelFileImport, ABrokenMissingOrTooLargeFileIsReportedAsAnErrorAndAddsNothing) {
   TFakeServices fake;
   TFakeObjectTree tree;
   TGraphMain root;
   root.SetTreeView(&tree);
   EXPECT_EQ(ImportModelFile(root, ModelPath("bad_coordinate.mdl")), TModelImport::Failed);
   EXPECT_EQ(ImportModelFile(root, ModelPath("no_such_file.mdl")), TModelImport::Failed);
+  {
+    // The file can be read, what its reading builds cannot be had.
+    const auto fileBytes = static_cast<int64_t>(std::filesystem::file_size(ModelPath("full_lf.mdl")));
+    const TScopedMemoryProbe probe([fileBytes] { return fileBytes; });
+    EXPECT_EQ(ImportModelFile(root, ModelPath("full_lf.mdl")), TModelImport::Failed);
+  }
   EXPECT_EQ(root.ChildCount(), 0);
   EXPECT_TRUE(tree.Texts(0).empty());
-  ASSERT_EQ(fake.Messages.size(), 2u);
+  ASSERT_EQ(fake.Messages.size(), 3u);
+  EXPECT_EQ(fake.Messages[2].Text,
+            "File full_lf.mdl needs about 1 MB of memory to be imported, more than the 0 MB available now: nothing "
+            "was imported.");
+  EXPECT_EQ(fake.Messages[2].Kind, TMessageKind::Error);
   EXPECT_EQ(fake.Messages[0].Text,
             "File bad_coordinate.mdl, line 32: '3.0.0' is not a valid floating point value");
   EXPECT_EQ(fake.Messages[0].Kind, TMessageKind::Error);

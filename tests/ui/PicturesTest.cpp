@@ -36,6 +36,7 @@
 #include "imaging/PngErrors.h"
 #include "platform/AvailableMemory.h"
 #include "platform/GraphicErrors.h"
+#include "platform/Picture.h"
 #include "support/AddressSpaceLimit.h"
 #include "support/PeerRun.h"
 #include "support/ScopedMemoryProbe.h"
@@ -535,11 +536,30 @@ TEST_F(PictureLimits, ASizeTheTypeOrTheMemoryCannotHoldIsRefusedWithTheReason) {
     EXPECT_EQ(problem.rfind(c.start, 0), 0u) << c.what << ": " << problem;
     EXPECT_EQ(problem.empty(), std::string(c.start).empty()) << c.what << ": " << problem;
   }
-  SetAvailableMemoryProbe([] { return int64_t{50} << 20; });
+  SetAvailableMemoryProbe([] { return int64_t{150} << 20; });
   EXPECT_EQ(PictureSizeProblem({4000, 3000}, pftTiff),
-            "The picture of 4000 x 3000 pixels needs about 81 MB of memory, more than the 50 MB available now. "
+            "The picture of 4000 x 3000 pixels needs about 198 MB of memory, more than the 150 MB available now. "
             "Choose a lower resolution.");
   EXPECT_EQ(PictureSizeProblem({2000, 2000}, pftTiff), "");
+  // The render's own memory counts whichever limit binds: against a memory limit
+  // the pages its tile touches (8 bytes a pixel) and what it keeps (72 MB);
+  // under an address-space limit its tile at what the driver reserves (16 bytes a
+  // pixel) and the pooled threads' stacks on top.
+  const struct {
+    TPictureSize size;
+    int fileType;
+    int64_t againstMemory;
+    int64_t underAddressLimitAbove;
+  } needs[] = {
+      // The tile over the writer's copy.
+      {{4000, 3000}, pftTiff, 36'000'000 + 96'000'000 + 75'497'472, 36'000'000 + 192'000'000 + 75'497'472},
+      // PNG's two copies over the largest tile.
+      {{8000, 6000}, pftPng, 144'000'000 + 384'000'000 + 75'497'472, 144'000'000 + 384'000'000 + 75'497'472},
+  };
+  for (const auto& row : needs) {
+    EXPECT_EQ(PictureMemoryNeeded(row.size, row.fileType, false), row.againstMemory) << row.size.Width;
+    EXPECT_GT(PictureMemoryNeeded(row.size, row.fileType, true), row.underAddressLimitAbove) << row.size.Width;
+  }
 }
 
 TEST_F(PicturesGL, ATooLargeResolutionIsRefusedInTheOptionsBeforeAnythingIsRendered) {
@@ -643,14 +663,14 @@ TEST_F(PicturesGL, PictureTooLargeForMemoryIsRefusedBeforeAnythingIsWritten) {
 // program's, or the driver's for the off-screen buffer): the count's refusal,
 // with the picture's size and need, not the allocator's text.
 TEST_F(PicturesGL, MemoryThatCannotBeHadIsRefusedWithThePicturesSizeAndNeed) {
-  int64_t available = int64_t{8} << 20;
+  int64_t available = int64_t{96} << 20;
   const TScopedMemoryProbe probe([&] { return available; });
   const std::string couldNotBeHad =
-      "The picture of 52 x 39 pixels needs about 1 MB of memory, which could not be had with the 8 MB "
+      "The picture of 52 x 39 pixels needs about 73 MB of memory, which could not be had with the 96 MB "
       "available now. Choose a lower resolution.";
   // Memory taken meanwhile: the writer's conversion of the rendered picture is refused.
   const std::string takenMeanwhile =
-      "The picture of 52 x 39 pixels needs about 1 MB of memory, more than the 0 MB available now. Choose a "
+      "The picture of 52 x 39 pixels needs about 73 MB of memory, more than the 0 MB available now. Choose a "
       "lower resolution.";
   const auto takeAll = [&] { available = 0; };
   const struct {
@@ -676,7 +696,7 @@ TEST_F(PicturesGL, MemoryThatCannotBeHadIsRefusedWithThePicturesSizeAndNeed) {
   };
   for (const auto& row : table) {
     services_.Messages.clear();
-    available = int64_t{8} << 20;
+    available = int64_t{96} << 20;
     const std::string name = PictureTarget("view", row.fileType).FileName;
     Buffer().AfterRender = [&](TObject*) { row.fail(); };
     if (row.clipboard) {
@@ -694,8 +714,9 @@ TEST_F(PicturesGL, MemoryThatCannotBeHadIsRefusedWithThePicturesSizeAndNeed) {
 
 // The memory was there when counted and gone when a writer converted the rendered
 // picture: the writer refuses instead of writing an empty picture, and the old file
-// stays. A child under an address-space limit, whose allocator gives null instead
-// of ending it.
+// stays. A child under an address-space limit whose allocator's free blocks are
+// taken, so the conversion cannot be served from the render's freed buffers, and
+// whose allocator gives null instead of ending it.
 class PicturesGLDeathTest : public PicturesGL {};
 
 TEST_F(PicturesGLDeathTest, AWritersConversionThatCannotBeHadIsRefusedAndTheOldFileStays) {
@@ -712,14 +733,27 @@ TEST_F(PicturesGLDeathTest, AWritersConversionThatCannotBeHadIsRefusedAndTheOldF
           SetAvailableMemoryProbe([] { return int64_t{1} << 40; });
           // 520 x 390: the writer's 32-bit copy takes 792 KB.
           Buffer().AfterRender = [](TObject*) {
-            if (!LimitAddressSpace(int64_t{256} << 10)) _exit(2);
+            if (!LimitAddressSpaceAndTakeFreeBlocks(int64_t{256} << 10)) _exit(2);
           };
+          // The rendered picture's size: converted whole, it cannot be had either,
+          // and the conversion says so rather than giving an empty picture.
+          const QImage rendered(520, 390, QImage::Format_RGB888);
           SaveAs(scratch_.File(name), fileType, 960, false);
-          const bool told = services_.Messages.size() == 1 &&
+          // What the render's threads gave back meanwhile is taken too.
+          if (!LimitAddressSpaceAndTakeFreeBlocks(int64_t{256} << 10)) _exit(2);
+          bool conversionRaised = false;
+          try {
+            (void)ConvertedOnCallingThread(rendered, QImage::Format_RGB32);
+          } catch (const std::bad_alloc&) {
+            conversionRaised = true;
+          }
+          const bool told = conversionRaised && services_.Messages.size() == 1 &&
                             services_.Messages[0].Text.rfind("The picture of 520 x 390 pixels needs about ", 0) == 0 &&
                             services_.Messages[0].Text.ends_with(
                                 ", which could not be had with the 1048576 MB available now. Choose a lower "
                                 "resolution.");
+          if (!told) std::fprintf(stderr, "raised %d, told: %s\n", conversionRaised ? 1 : 0,
+                                  services_.Messages.empty() ? "" : services_.Messages[0].Text.c_str());
           _exit(told && scratch_.Get(name) == "old picture" ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "")

@@ -128,9 +128,31 @@ template <class TError>
   throw TError(text);
 }
 
+// The call SetEglCallFailureForTesting names, and its error (EGL_SUCCESS: none).
+struct TEglCallFailure {
+  std::string call;
+  EGLint error = EGL_SUCCESS;
+};
+TEglCallFailure& InjectedEglFailure() {
+  static TEglCallFailure failure;
+  return failure;
+}
+
+// Whether the EGL call named `call` failed: `failed`, or the test hook names it.
+bool EglCallFailed(const char* call, bool failed) {
+  const TEglCallFailure& injected = InjectedEglFailure();
+  return failed || (injected.error != EGL_SUCCESS && injected.call == call);
+}
+
+// EGL's error for the last call, or the test hook's.
+EGLint LastEglError() {
+  const TEglCallFailure& injected = InjectedEglFailure();
+  return injected.error != EGL_SUCCESS ? injected.error : eglGetError();
+}
+
 // The operating-system error of this platform: EGL's error for the last call.
 [[noreturn]] void RaiseLastEglError(const std::string& memoryText = kContextOutOfMemory) {
-  const EGLint error = eglGetError();
+  const EGLint error = LastEglError();
   RaiseEglFailure<EOSError>(error, "OS Error : " + EglErrorName(error), memoryText);
 }
 
@@ -138,6 +160,10 @@ template <class TError>
 
 void RaiseIfEglOutOfMemory(int32_t eglError, const std::string& memoryText) {
   if (eglError == EGL_BAD_ALLOC) throw EGLOutOfMemory(memoryText);
+}
+
+void SetEglCallFailureForTesting(const std::string& call, int32_t eglError) {
+  InjectedEglFailure() = {call, eglError};
 }
 
 // [SECTION] Config choice
@@ -411,7 +437,8 @@ void EnsureDisplay() {
     if (!ExtensionsRead()) {
       // The libraries were loaded again since: read the driver's data again.
       TEglCurrentKeeper keeper;
-      if (!eglMakeCurrent(egl.display, egl.rootSurface, egl.rootSurface, egl.rootContext)) {
+      if (EglCallFailed("eglMakeCurrent",
+                        !eglMakeCurrent(egl.display, egl.rootSurface, egl.rootSurface, egl.rootContext))) {
         RaiseLastEglError();
       }
       ReadDriverData(egl.rootConfig);
@@ -421,9 +448,9 @@ void EnsureDisplay() {
 
   TEglPlatform platform = TEglPlatform::epNone;
   EGLDisplay display = OpenPlatformDisplay(platform);
-  if (display == EGL_NO_DISPLAY) RaiseLastEglError();
-  if (!eglInitialize(display, nullptr, nullptr)) RaiseLastEglError();
-  if (!eglBindAPI(EGL_OPENGL_API)) {
+  if (EglCallFailed("eglGetPlatformDisplay", display == EGL_NO_DISPLAY)) RaiseLastEglError();
+  if (EglCallFailed("eglInitialize", !eglInitialize(display, nullptr, nullptr))) RaiseLastEglError();
+  if (EglCallFailed("eglBindAPI", !eglBindAPI(EGL_OPENGL_API))) {
     eglTerminate(display);
     RaiseLastEglError();
   }
@@ -446,13 +473,13 @@ void EnsureDisplay() {
     egl.rootConfig = ChooseEglConfig(request, source);
     if (egl.rootConfig == nullptr) RaiseLastEglError();
     egl.rootContext = eglCreateContext(display, egl.rootConfig, kEglNoContext, nullptr);
-    if (egl.rootContext == kEglNoContext) RaiseLastEglError();
+    if (EglCallFailed("eglCreateContext", egl.rootContext == kEglNoContext)) RaiseLastEglError();
     const EGLint size[] = {EGL_WIDTH, 1, EGL_HEIGHT, 1, EGL_NONE};
     egl.rootSurface = eglCreatePbufferSurface(display, egl.rootConfig, size);
-    if (egl.rootSurface == EGL_NO_SURFACE)
-      RaiseEglFailure<Exception>(eglGetError(), "Unabled to create pbuffer.", kContextOutOfMemory);
+    if (EglCallFailed("eglCreatePbufferSurface", egl.rootSurface == EGL_NO_SURFACE))
+      RaiseEglFailure<Exception>(LastEglError(), "Unabled to create pbuffer.", kContextOutOfMemory);
     TEglCurrentKeeper keeper;
-    if (!eglMakeCurrent(display, egl.rootSurface, egl.rootSurface, egl.rootContext)) {
+    if (EglCallFailed("eglMakeCurrent", !eglMakeCurrent(display, egl.rootSurface, egl.rootSurface, egl.rootContext))) {
       RaiseLastEglError();
     }
     ReadDriverData(egl.rootConfig);
@@ -564,7 +591,10 @@ void TGLEglContext::DoCreateContext(TGLOutputDevice outputDevice) {
   if (config == nullptr) throw EOSError("OS Error : " + EglErrorName(EGL_BAD_CONFIG));
 
   TEglContextHandle context = eglCreateContext(egl.display, config, egl.rootContext, nullptr);
-  if (context == kEglNoContext) RaiseLastEglError();
+  if (EglCallFailed("eglCreateContext", context == kEglNoContext)) {
+    if (context != kEglNoContext) eglDestroyContext(egl.display, context);
+    RaiseLastEglError();
+  }
   EGLSurface surface = EGL_NO_SURFACE;
   if (outputDevice != 0) {
     // Window surfaces draw into a back buffer whatever the buffering asked
@@ -576,8 +606,10 @@ void TGLEglContext::DoCreateContext(TGLOutputDevice outputDevice) {
     const EGLint size[] = {EGL_WIDTH, 1, EGL_HEIGHT, 1, EGL_NONE};
     surface = eglCreatePbufferSurface(egl.display, config, size);
   }
-  if (surface == EGL_NO_SURFACE) {
-    const EGLint error = eglGetError();
+  if (EglCallFailed(outputDevice != 0 ? "eglCreateWindowSurface" : "eglCreatePbufferSurface",
+                    surface == EGL_NO_SURFACE)) {
+    const EGLint error = LastEglError();
+    if (surface != EGL_NO_SURFACE) eglDestroySurface(egl.display, surface);
     eglDestroyContext(egl.display, context);
     RaiseEglFailure<EOSError>(error, "OS Error : " + EglErrorName(error), kContextOutOfMemory);
   }
@@ -603,13 +635,17 @@ void TGLEglContext::DoCreateMemoryContext(TGLOutputDevice outputDevice, int32_t 
   }
   const std::string outOfMemory = BufferOutOfMemory(std::max(width, 1), std::max(height, 1));
   TEglContextHandle context = eglCreateContext(egl.display, egl.rootConfig, egl.rootContext, nullptr);
-  if (context == kEglNoContext) RaiseEglFailure<Exception>(eglGetError(), "Unabled to create pbuffer's RC.", outOfMemory);
+  if (EglCallFailed("eglCreateContext", context == kEglNoContext)) {
+    if (context != kEglNoContext) eglDestroyContext(egl.display, context);
+    RaiseEglFailure<Exception>(LastEglError(), "Unabled to create pbuffer's RC.", outOfMemory);
+  }
   EGLSurface surface = EGL_NO_SURFACE;
   if (!egl.surfacelessContexts) {
     const EGLint size[] = {EGL_WIDTH, 1, EGL_HEIGHT, 1, EGL_NONE};
     surface = eglCreatePbufferSurface(egl.display, egl.rootConfig, size);
-    if (surface == EGL_NO_SURFACE) {
-      const EGLint error = eglGetError();
+    if (EglCallFailed("eglCreatePbufferSurface", surface == EGL_NO_SURFACE)) {
+      const EGLint error = LastEglError();
+      if (surface != EGL_NO_SURFACE) eglDestroySurface(egl.display, surface);
       eglDestroyContext(egl.display, context);
       RaiseEglFailure<Exception>(error, "Unabled to create pbuffer.", outOfMemory);
     }
@@ -622,7 +658,8 @@ void TGLEglContext::DoCreateMemoryContext(TGLOutputDevice outputDevice, int32_t 
   presentOnSwap_ = false;
   try {
     TEglCurrentKeeper keeper;
-    if (!eglMakeCurrent(egl.display, surface, surface, context)) RaiseLastEglError(outOfMemory);
+    if (EglCallFailed("eglMakeCurrent", !eglMakeCurrent(egl.display, surface, surface, context)))
+      RaiseLastEglError(outOfMemory);
     BuildFramebuffer(std::max(width, 1), std::max(height, 1), bufferCount);
   } catch (...) {
     ReleaseEglObjects();

@@ -172,4 +172,9 @@ int EglGetSwapInterval();
 // returns, for the call's own text.
 void RaiseIfEglOutOfMemory(int32_t eglError, const std::string& memoryText);
 
+// Test hook: from now on the EGL call of that name ("eglMakeCurrent",
+// "eglCreateContext", ...) is taken as failed with `eglError` wherever the
+// program makes it; EGL_SUCCESS (0x3000) ends that.
+void SetEglCallFailureForTesting(const std::string& call, int32_t eglError);
+
 }  // namespace qira

@@ -337,27 +337,34 @@ TEST_F(HeadlessContextGL, BuffersWhoseMemoryCannotBeHadAreRefusedAsSuch) {
   else unsetenv("ASAN_OPTIONS");
 }
 
-// The driver's start-up does not fit under an address-space limit: the first
+// The driver's start-up does not fit under an address-space limit, or one of the
+// calls that open the display could not have its memory (EGL_BAD_ALLOC): the first
 // context is refused as out of memory before the driver can fail where nothing
-// catches it. A child process, before any display exists.
+// catches it. A child process each, before any display exists.
 TEST(EglFailuresDeathTest, ADriverStartThatDoesNotFitTheAddressLimitIsOutOfMemory) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        RegisterEglRenderingContext();
-        if (EglPlatform() != TEglPlatform::epNone) _exit(2);
-        if (!LimitAddressSpace(int64_t{64} << 20)) _exit(3);
-        std::unique_ptr<TGLContext> context = GLContextManager().CreateContext();
-        try {
-          context->CreateMemoryContext(0, 1, 1, 1);
-        } catch (const EGLOutOfMemory& e) {
-          std::fputs(e.what(), stderr);
-          _exit(0);
-        } catch (...) {
-        }
-        _exit(1);
-      },
-      ::testing::ExitedWithCode(0), "Not enough memory for an OpenGL context.");
+  // "": the address-space limit; otherwise the call that fails.
+  for (const char* call : {"", "eglInitialize", "eglBindAPI", "eglCreateContext", "eglCreatePbufferSurface",
+                           "eglMakeCurrent"}) {
+    EXPECT_EXIT(
+        {
+          RegisterEglRenderingContext();
+          if (EglPlatform() != TEglPlatform::epNone) _exit(2);
+          if (*call == 0 && !LimitAddressSpace(int64_t{64} << 20)) _exit(3);
+          if (*call != 0) SetEglCallFailureForTesting(call, EGL_BAD_ALLOC);
+          std::unique_ptr<TGLContext> context = GLContextManager().CreateContext();
+          try {
+            context->CreateMemoryContext(0, 1, 1, 1);
+          } catch (const EGLOutOfMemory& e) {
+            std::fputs(e.what(), stderr);
+            _exit(0);
+          } catch (...) {
+          }
+          _exit(1);
+        },
+        ::testing::ExitedWithCode(0), "Not enough memory for an OpenGL context.")
+        << call;
+  }
 }
 
 // EGL's own refusal of memory (EGL_BAD_ALLOC, 0x3003) is EGLOutOfMemory whatever
@@ -376,6 +383,40 @@ TEST(EglFailures, AnAllocationEglCouldNotMakeIsOutOfMemoryAndOtherErrorsAreNot) 
       EXPECT_STREQ(e.what(), "Not enough memory for an OpenGL context.");
     }
     EXPECT_EQ(raised, row.outOfMemory) << row.error;
+  }
+}
+
+// With the display open, each call that makes a context and could not have its
+// memory (EGL_BAD_ALLOC) is told as out of memory: an off-screen buffer with its
+// size, any other context as a context.
+TEST_F(HeadlessContextGL, EachContextCallThatCouldNotHaveItsMemoryIsOutOfMemory) {
+  const std::string buffer = "Not enough memory for an off-screen buffer of 3 x 2 pixels.";
+  const std::string context = "Not enough memory for an OpenGL context.";
+  const struct {
+    const char* call;
+    bool offScreen;  // an off-screen buffer, or a context without a window
+    const std::string& text;
+  } table[] = {
+      {"eglCreateContext", true, buffer},
+      {"eglMakeCurrent", true, buffer},
+      {"eglCreateContext", false, context},
+      {"eglCreatePbufferSurface", false, context},
+  };
+  for (const auto& row : table) {
+    auto made = std::unique_ptr<TGLContext>(GLContextManager().CreateContext());
+    SetEglCallFailureForTesting(row.call, EGL_BAD_ALLOC);
+    std::string told;
+    try {
+      if (row.offScreen) made->CreateMemoryContext(0, 3, 2, 1);
+      else made->CreateContext(0);
+    } catch (const EGLOutOfMemory& e) {
+      told = e.what();
+    } catch (const std::exception& e) {
+      told = std::string("another error: ") + e.what();
+    }
+    SetEglCallFailureForTesting("", EGL_SUCCESS);
+    EXPECT_EQ(told, row.text) << row.call << (row.offScreen ? " off-screen" : " without a window");
+    if (made->IsValid()) made->DestroyContext();
   }
 }
 
