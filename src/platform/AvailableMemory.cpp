@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/BinaryStream.h"
+
 namespace qira {
 
 namespace {
@@ -174,9 +176,7 @@ std::string MemoryShortfallClause(int64_t neededBytes, int64_t availableBytes) {
 
 std::string ImportMemoryProblem(const std::string& shownName, int64_t neededBytes) {
   if (MemoryFits(neededBytes)) return {};
-  const int64_t megabytes = (neededBytes + (int64_t{1} << 20) - 1) >> 20;
-  return "File " + shownName + " needs about " + std::to_string(megabytes) + " MB of memory to be imported, " +
-         MemoryShortfallClause(neededBytes, AvailableMemory()) + ": nothing was imported.";
+  return TooLargeText("The file \"" + shownName + "\"", "imported", neededBytes);
 }
 
 }  // namespace qira

@@ -55,9 +55,9 @@ bool MemoryFits(int64_t bytes);
 std::string MemoryShortfallClause(int64_t neededBytes, int64_t availableBytes);
 
 // The refusal of an import of `shownName` counted at `neededBytes` before anything
-// is built: "File <name> needs about <n> MB of memory to be imported, " and
-// MemoryShortfallClause, then ": nothing was imported."; empty when the bytes fit
-// (MemoryFits).
+// is built, in the one wording of a file the memory cannot hold (TooLargeText:
+// "The file "<name>" is too large to be imported: it needs ..."); empty when the
+// bytes fit (MemoryFits).
 std::string ImportMemoryProblem(const std::string& shownName, int64_t neededBytes);
 
 }  // namespace qira

@@ -327,8 +327,8 @@ TEST(ModelFileImport, ABrokenMissingOrTooLargeFileIsReportedAsAnErrorAndAddsNoth
   EXPECT_TRUE(tree.Texts(0).empty());
   ASSERT_EQ(fake.Messages.size(), 3u);
   EXPECT_EQ(fake.Messages[2].Text,
-            "File full_lf.mdl needs about 1 MB of memory to be imported, more than the 0 MB available now: nothing "
-            "was imported.");
+            "The file \"full_lf.mdl\" is too large to be imported: it needs 1 MB of memory, more than the 0 MB "
+            "available now.");
   EXPECT_EQ(fake.Messages[2].Kind, TMessageKind::Error);
   EXPECT_EQ(fake.Messages[0].Text,
             "File bad_coordinate.mdl, line 32: '3.0.0' is not a valid floating point value");
