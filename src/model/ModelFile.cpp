@@ -379,9 +379,9 @@ std::unique_ptr<TGraphMain> CreateModelGroup(const TModelDescription& model, con
 TModelImport ImportModelFile(TGraphMain& target, const std::string& path) {
   const std::string fileName = FileNameWithoutFolder(path);
   std::vector<uint8_t> bytes;
-  std::string reason;
-  if (!ReadWholeFile(path, bytes, &reason)) {
-    ShowMessageDlg(FileReadFailureText(path, fileName, reason), 1);
+  std::string message;
+  if (!ReadWholeFileOrTellAs(path, fileName, bytes, message)) {
+    ShowMessageDlg(message, 1);
     return TModelImport::Failed;
   }
   std::unique_ptr<TGraphMain> group;

@@ -19,6 +19,7 @@
 #include "model/GraphPolyline.h"
 #include "model/GraphSpheres.h"
 #include "model/GraphicsSceneSupport.h"
+#include "platform/AvailableMemory.h"
 #include "support/CommaDecimalLocale.h"
 #include "support/FakeServices.h"
 #include "support/GeneratedFixtures.h"
@@ -300,14 +301,25 @@ TEST(ModelFileImport, ABrokenOrMissingFileIsReportedAsAnErrorAndAddsNothing) {
   root.SetTreeView(&tree);
   EXPECT_EQ(ImportModelFile(root, ModelPath("bad_coordinate.mdl")), TModelImport::Failed);
   EXPECT_EQ(ImportModelFile(root, ModelPath("no_such_file.mdl")), TModelImport::Failed);
+  {
+    struct TReset {
+      ~TReset() { SetAvailableMemoryProbe({}); }
+    } reset;
+    SetAvailableMemoryProbe([] { return int64_t{0}; });
+    EXPECT_EQ(ImportModelFile(root, ModelPath("bad_coordinate.mdl")), TModelImport::Failed);
+  }
   EXPECT_EQ(root.ChildCount(), 0);
   EXPECT_TRUE(tree.Texts(0).empty());
-  ASSERT_EQ(fake.Messages.size(), 2u);
+  ASSERT_EQ(fake.Messages.size(), 3u);
   EXPECT_EQ(fake.Messages[0].Text,
             "File bad_coordinate.mdl, line 32: '3.0.0' is not a valid floating point value");
   EXPECT_EQ(fake.Messages[0].Kind, TMessageKind::Error);
   EXPECT_EQ(fake.Messages[1].Text, "File no_such_file.mdl not found");
   EXPECT_EQ(fake.Messages[1].Kind, TMessageKind::Error);
+  // A file too large for the memory is told as every reader tells it.
+  EXPECT_EQ(fake.Messages[2].Text, "The file \"" + ModelPath("bad_coordinate.mdl") +
+                                       "\" is too large to be read: it needs 1 MB of memory, more than the 0 MB "
+                                       "available now.");
 }
 
 TEST(ModelFileImport, TheRegisteredMenuCommandImportsTheChosenFile) {
