@@ -353,6 +353,12 @@ uint64_t ImageBytes(int64_t width, int64_t height, QImage::Format format) {
                                                                           : stride * rows;
 }
 
+void ResizePictureData(std::string_view formatName, std::vector<uint8_t>& bytes, int64_t n) {
+  if (!ResizeCounted(bytes, n))
+    throw EGraphicTooLarge(TooLargeText("This \"" + std::string(formatName) + "\" image", "read", n),
+                           "not enough memory for the picture data");
+}
+
 std::string CountedPictureAllocation(std::string_view formatName, int64_t width, int64_t height, uint64_t bytes,
                                      const std::function<bool()>& allocate) {
   if (std::string problem = PictureMemoryProblem(formatName, width, height, bytes); !problem.empty()) return problem;
