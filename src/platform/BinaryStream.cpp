@@ -105,7 +105,13 @@ std::string NameOf(const std::string& path) {
 
 // ".<name>.tmp": the start of every named temporary file of a target; the process id
 // and "-" follow.
-std::string TemporaryPrefix(const std::string& target) { return "." + NameOf(target) + ".tmp"; }
+std::string TemporaryPrefix(const std::string& target) {
+  // Appended to one string: GCC 12 warns falsely about "." + a temporary string.
+  std::string prefix = ".";
+  prefix += NameOf(target);
+  prefix += ".tmp";
+  return prefix;
+}
 
 std::string NewTemporaryName(const std::string& target) {
   static std::atomic<unsigned> counter{0};
