@@ -410,7 +410,8 @@ void TGIFImage::LoadFromStream(TBinaryStream& stream) { ReadGIFStream(stream.Rem
 
 void TGIFImage::ReadGIFStream(int32_t size, TBinaryStream& stream) {
   if (size < 0 || size > stream.Remaining()) GIFError(sGIFStreamRead);
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
+  std::vector<uint8_t> bytes;
+  ResizePictureData(kGifFormatName, bytes, size);
   if (size > 0 && !stream.Read(bytes.data(), size)) GIFError(sGIFStreamRead);
   ReadInto(bytes.data(), bytes.size());
 }

@@ -224,7 +224,8 @@ const TGraphicClass& TJPEGImage::StaticClass() {
 
 void TJPEGImage::LoadFromStream(TBinaryStream& stream) {
   const int32_t n = stream.Remaining();
-  std::vector<uint8_t> bytes(static_cast<size_t>(n > 0 ? n : 0));
+  std::vector<uint8_t> bytes;
+  ResizePictureData(kJpegFormatName, bytes, n > 0 ? n : 0);
   if (n > 0 && !stream.Read(bytes.data(), n)) Refuse("the stream could not be read");
   image_ = DecodeJpeg(bytes);
   Changed();

@@ -92,7 +92,8 @@ bool TChunk::LoadFromStream(TBinaryStream& stream, const TChunkName& name, uint3
   if (static_cast<uint64_t>(size) + 4 > static_cast<uint64_t>(stream.Remaining()))
     TPNGObject::RaiseError<EPngUnexpectedEnd>(EPNGUnexpectedEndText);
   name_ = name;
-  data_.assign(size, 0);
+  data_.clear();
+  if (!ResizeCounted(data_, size)) TPNGObject::RaiseError<EPNGOutMemory>(PictureDataTooLarge(kPngFormatName, size));
   uint8_t crc[4];
   if ((size != 0 && !stream.Read(data_.data(), static_cast<int32_t>(size))) || !stream.Read(crc, 4))
     TPNGObject::RaiseError<EPngUnexpectedEnd>(EPNGUnexpectedEndText);

@@ -232,7 +232,7 @@ bool TDXF::ReadDXF(const std::string& fileName) {
   }
   // Counted before anything is built: a drawing the memory cannot hold is refused
   // whole instead of the program being killed half-way.
-  if (const std::string problem = ImportMemoryProblem(FileNameOnly(fileName), DxfImportBytes(fileName));
+  if (const std::string problem = ImportMemoryProblem(fileName, DxfImportBytes(fileName));
       !problem.empty()) {
     file_.reset();
     ShowMessageDlg(problem, 1);

@@ -119,9 +119,9 @@ std::vector<TInkStation> ParseInclinationText(std::string_view text, const std::
 std::optional<std::vector<TInkStation>> LoadInclinationStations(const std::string& path) {
   const std::string name = FileNameWithoutFolder(path);
   std::vector<uint8_t> bytes;
-  std::string reason;
-  if (!ReadWholeFile(path, bytes, &reason)) {
-    ShowMessageDlg(FileReadFailureText(path, name, reason), 1);
+  std::string message;
+  if (!ReadWholeFileOrTellAs(path, name, bytes, message)) {
+    ShowMessageDlg(message, 1);
     return std::nullopt;
   }
   try {

@@ -399,15 +399,15 @@ std::unique_ptr<TGraphMain> CreateModelGroup(const TModelDescription& model, con
 TModelImport ImportModelFile(TGraphMain& target, const std::string& path) {
   const std::string fileName = FileNameWithoutFolder(path);
   std::vector<uint8_t> bytes;
-  std::string reason;
-  if (!ReadWholeFile(path, bytes, &reason)) {
-    ShowMessageDlg(FileReadFailureText(path, fileName, reason), 1);
+  std::string message;
+  if (!ReadWholeFileOrTellAs(path, fileName, bytes, message)) {
+    ShowMessageDlg(message, 1);
     return TModelImport::Failed;
   }
   // Each step is counted before it starts: a model the memory cannot hold is
   // refused with nothing added instead of the program being killed half-way.
   auto refusedFor = [&](int64_t needed) {
-    const std::string problem = ImportMemoryProblem(fileName, needed);
+    const std::string problem = ImportMemoryProblem(path, needed);
     if (!problem.empty()) ShowMessageDlg(problem, 1);
     return !problem.empty();
   };

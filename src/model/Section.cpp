@@ -325,8 +325,8 @@ std::string SectionMemoryProblem(int32_t rows, int32_t cols, bool gridLoaded, ui
   const double needed = SectionMemoryNeeded(rows, cols, gridLoaded, imageStyle);
   const double available = static_cast<double>(AvailableMemory()) + reusable;
   if (needed <= available) return {};
-  return "The section of " + std::to_string(rows) + " x " + std::to_string(cols) + " cells needs about " +
-         MemoryText(needed) + " of memory to be shown, but only " + MemoryText(available) + " are available.";
+  return TooLargeText("The section of " + std::to_string(rows) + " x " + std::to_string(cols) + " cells", "shown",
+                      SaturateCast<int64_t>(needed), SaturateCast<int64_t>(available));
 }
 
 // ---- Names --------------------------------------------------------------------------

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <system_error>
 
 #include "platform/AvailableMemory.h"
@@ -104,7 +105,13 @@ std::string NameOf(const std::string& path) {
 
 // ".<name>.tmp": the start of every named temporary file of a target; the process id
 // and "-" follow.
-std::string TemporaryPrefix(const std::string& target) { return "." + NameOf(target) + ".tmp"; }
+std::string TemporaryPrefix(const std::string& target) {
+  // Appended to one string: GCC 12 warns falsely about "." + a temporary string.
+  std::string prefix = ".";
+  prefix += NameOf(target);
+  prefix += ".tmp";
+  return prefix;
+}
 
 std::string NewTemporaryName(const std::string& target) {
   static std::atomic<unsigned> counter{0};
@@ -504,9 +511,9 @@ bool TSaveFile::Commit(std::string* error) {
 namespace {
 
 // What `size` bytes need that the memory could not give.
-std::string MemoryNeededText(int64_t size) {
+std::string MemoryNeededText(int64_t size, int64_t available = AvailableMemory()) {
   return "it needs " + std::to_string((size + (1 << 20) - 1) >> 20) + " MB of memory, " +
-         MemoryShortfallClause(size, AvailableMemory());
+         MemoryShortfallClause(size, available);
 }
 
 TWholeFileRead ReadWhole(const std::string& utf8Path, std::vector<uint8_t>& bytes, std::string& reason) {
@@ -515,15 +522,8 @@ TWholeFileRead ReadWhole(const std::string& utf8Path, std::vector<uint8_t>& byte
   // A wrong choice of file (a disk image, a video) is refused before its size is
   // taken from memory, not read until the program is killed.
   const int64_t size = file->Size();
-  if (!MemoryFits(size)) {
-    reason = MemoryNeededText(size);
-    return TWholeFileRead::wrNoMemory;
-  }
-  // The count let it through, but the memory may have gone meanwhile.
   std::vector<uint8_t> out;
-  try {
-    out.resize(static_cast<size_t>(size));
-  } catch (const std::bad_alloc&) {
+  if (!ResizeCounted(out, size)) {
     reason = MemoryNeededText(size);
     return TWholeFileRead::wrNoMemory;
   }
@@ -540,6 +540,11 @@ std::string TooLargeSentence(const std::string& what, std::string_view done, con
   return what + " is too large to be " + std::string(done) + ": " + reason + ".";
 }
 
+// The refusal of a whole file the memory cannot hold, `reason` from ReadWhole.
+std::string FileTooLargeText(const std::string& utf8Path, const std::string& reason) {
+  return TooLargeSentence("The file \"" + utf8Path + "\"", "read", reason);
+}
+
 // A reason that follows a sentence is one: a capital first, a full stop last.
 std::string AsSentence(std::string reason) {
   if (!reason.empty() && reason[0] >= 'a' && reason[0] <= 'z') reason[0] = static_cast<char>(reason[0] - 'a' + 'A');
@@ -549,6 +554,17 @@ std::string AsSentence(std::string reason) {
 
 }  // namespace
 
+bool ResizeCounted(std::vector<uint8_t>& bytes, int64_t n) {
+  if (n < 0 || !MemoryFits(n)) return false;
+  // The count let it through, but the memory may have gone meanwhile.
+  try {
+    bytes.resize(static_cast<size_t>(n));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
 bool ReadWholeFile(const std::string& utf8Path, std::vector<uint8_t>& bytes, std::string* error) {
   std::string reason;
   if (ReadWhole(utf8Path, bytes, reason) == TWholeFileRead::wrDone) return true;
@@ -556,8 +572,9 @@ bool ReadWholeFile(const std::string& utf8Path, std::vector<uint8_t>& bytes, std
   return false;
 }
 
-std::string TooLargeText(const std::string& what, std::string_view done, int64_t neededBytes) {
-  return TooLargeSentence(what, done, MemoryNeededText(neededBytes));
+std::string TooLargeText(const std::string& what, std::string_view done, int64_t neededBytes,
+                         std::optional<int64_t> availableBytes) {
+  return TooLargeSentence(what, done, MemoryNeededText(neededBytes, availableBytes.value_or(AvailableMemory())));
 }
 
 std::string CannotFileText(std::string_view action, const std::string& utf8Path, const std::string& reason) {
@@ -574,7 +591,7 @@ TWholeFileRead ReadWholeFileTold(const std::string& utf8Path, std::vector<uint8_
       message = CannotFileText("open", utf8Path, reason);
       break;
     case TWholeFileRead::wrNoMemory:
-      message = TooLargeSentence("The file \"" + utf8Path + "\"", "read", reason);
+      message = FileTooLargeText(utf8Path, reason);
       break;
     case TWholeFileRead::wrNotRead:
       message = CannotFileText("read", utf8Path, reason);
@@ -596,6 +613,23 @@ std::string FileReadFailureText(const std::string& utf8Path, const std::string& 
   }
   if (!S_ISREG(st.st_mode)) return "File " + shownName + " can not be read: " + kNotRegularFile;
   return "File " + shownName + " can not be read: " + (reason.empty() ? ErrnoText(EIO) : reason);
+}
+
+bool ReadWholeFileOrTellAs(const std::string& utf8Path, const std::string& shownName, std::vector<uint8_t>& bytes,
+                           std::string& message) {
+  std::string reason;
+  switch (ReadWhole(utf8Path, bytes, reason)) {
+    case TWholeFileRead::wrDone:
+      return true;
+    case TWholeFileRead::wrNoMemory:
+      message = FileTooLargeText(utf8Path, reason);
+      return false;
+    case TWholeFileRead::wrNotOpened:
+    case TWholeFileRead::wrNotRead:
+      break;
+  }
+  message = FileReadFailureText(utf8Path, shownName, reason);
+  return false;
 }
 
 bool WriteWholeFileAtomic(const std::string& utf8Path, const void* bytes, size_t n,

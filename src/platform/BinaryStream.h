@@ -7,6 +7,7 @@
 // position where it was; callers therefore never see a partly filled value.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -179,6 +180,10 @@ class TSaveFile {
   bool done_ = false;
 };
 
+// `bytes` made `n` long when the memory the program may take can hold them
+// (MemoryFits), counted before they are taken; false, `bytes` as it was, when
+// they do not fit or their allocation fails all the same.
+bool ResizeCounted(std::vector<uint8_t>& bytes, int64_t n);
 // Whole-file helpers; false (with the reason) on any failure. A file the memory
 // cannot hold is refused before it is read, or when its bytes could not be had
 // all the same: "it needs <n> MB of memory, " and MemoryShortfallClause.
@@ -199,7 +204,10 @@ TWholeFileRead ReadWholeFileTold(const std::string& utf8Path, std::vector<uint8_
 // MemoryShortfallClause, with its full stop: the one refusal of a file or table
 // that the memory cannot hold (`what` names it: "The file "<path>"", `done` says
 // what was refused: "read", "written").
-std::string TooLargeText(const std::string& what, std::string_view done, int64_t neededBytes);
+// `availableBytes`, when given, is what can be used instead of AvailableMemory()
+// (memory the caller would free first counted in).
+std::string TooLargeText(const std::string& what, std::string_view done, int64_t neededBytes,
+                         std::optional<int64_t> availableBytes = std::nullopt);
 // "Cannot <action> file "<path>". <Reason>." The reason (the system's, or a
 // writer's) becomes a sentence of its own, with its capital and full stop.
 std::string CannotFileText(std::string_view action, const std::string& utf8Path, const std::string& reason);
@@ -208,6 +216,11 @@ std::string CannotFileText(std::string_view action, const std::string& utf8Path,
 // folder, pipe or device; otherwise `reason`, what the failed open or read said).
 std::string FileReadFailureText(const std::string& utf8Path, const std::string& shownName,
                                 const std::string& reason = {});
+// ReadWholeFile for a reader that names its file `shownName`: false with
+// FileReadFailureText, or, for a file the memory cannot hold, the refusal
+// ReadWholeFileOrTell gives ("The file "<path>" is too large to be read: ...").
+bool ReadWholeFileOrTellAs(const std::string& utf8Path, const std::string& shownName, std::vector<uint8_t>& bytes,
+                           std::string& message);
 // Writes through TSaveFile, so a failure keeps the old file.
 bool WriteWholeFileAtomic(const std::string& utf8Path, const void* bytes, size_t n,
                           std::string* error = nullptr);

@@ -353,6 +353,15 @@ uint64_t ImageBytes(int64_t width, int64_t height, QImage::Format format) {
                                                                           : stride * rows;
 }
 
+std::string PictureDataTooLarge(std::string_view formatName, int64_t n) {
+  return TooLargeText("This \"" + std::string(formatName) + "\" image", "read", n);
+}
+
+void ResizePictureData(std::string_view formatName, std::vector<uint8_t>& bytes, int64_t n) {
+  if (!ResizeCounted(bytes, n))
+    throw EGraphicTooLarge(PictureDataTooLarge(formatName, n), "not enough memory for the picture data");
+}
+
 std::string CountedPictureAllocation(std::string_view formatName, int64_t width, int64_t height, uint64_t bytes,
                                      const std::function<bool()>& allocate) {
   if (std::string problem = PictureMemoryProblem(formatName, width, height, bytes); !problem.empty()) return problem;

@@ -291,6 +291,13 @@ std::string PictureMemoryProblem(std::string_view formatName, int64_t width, int
 // kMaxBmpPixels (BMP, GIF, JPEG), raised as EGraphicTooLarge.
 std::string PictureAboveReadLimit(std::string_view formatName, int64_t width, int64_t height);
 [[noreturn]] void RaisePictureAboveReadLimit(std::string_view formatName, int64_t width, int64_t height);
+// The refusal of `n` bytes of a picture's file data, read before its size in
+// pixels is known, that the memory cannot hold: "This "<format>" image is too
+// large to be read: it needs <n> MB of memory, " and MemoryShortfallClause.
+std::string PictureDataTooLarge(std::string_view formatName, int64_t n);
+// `bytes` made `n` long for a picture's file data (ResizeCounted):
+// EGraphicTooLarge with PictureDataTooLarge's text when they cannot be had.
+void ResizePictureData(std::string_view formatName, std::vector<uint8_t>& bytes, int64_t n);
 // The same refusal for a codec whose limit is the bytes it stores: "... that can be
 // held (its pixel data takes <n> MB, at most <m> MB)."
 std::string PictureAboveStorageLimit(std::string_view formatName, int64_t width, int64_t height,

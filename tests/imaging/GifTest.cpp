@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "imaging/GifImage.h"
+#include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
 #include "platform/Canvas.h"
 #include "platform/ColorReduction.h"
@@ -234,6 +235,7 @@ struct TRefusal {
   std::string text;
   bool inFrameData = false;  // tolerant reading keeps the frame, flagged
   bool aboveLimit = false;   // EGraphicTooLarge, not the codec's EInvalidGraphicOperation
+  int64_t room = -1;         // the memory the program may take, when not the machine's
 };
 
 class GifRefuses : public testing::TestWithParam<TRefusal> {};
@@ -245,6 +247,10 @@ TEST_P(GifRefuses, WithTheCodecTextAndKeepsThePreviousImage) {
     gif.TolerantRead = tolerant;
     LoadGif(gif, "pattern_87a.gif");
     TMemoryStream stream = GifFiles().Stream(GetParam().file);
+    struct TReset {
+      ~TReset() { SetAvailableMemoryProbe({}); }
+    } reset;
+    if (GetParam().room >= 0) SetAvailableMemoryProbe([room = GetParam().room] { return room; });
     try {
       gif.LoadFromStream(stream);
       ADD_FAILURE() << "loaded " << GetParam().file << " tolerant " << tolerant;
@@ -273,6 +279,10 @@ INSTANTIATE_TEST_SUITE_P(
                                                "larger than the largest picture that can be read (268435456 "
                                                "pixels).",
                              false, true},
+                    // Its data the memory cannot hold: counted before it is copied.
+                    TRefusal{"pattern_87a.gif", "This \"CompuServe GIF Image\" image is too large to be read: it "
+                                                "needs 1 MB of memory, more than the 0 MB available now.",
+                             false, true, 0},
                     TRefusal{"cut_colour_table.gif", "Stream read error"},
                     TRefusal{"cut_sub_block.gif", "Stream read error", true},
                     TRefusal{"cut_in_descriptor.gif", "Stream read error"},

@@ -131,16 +131,24 @@ TEST(JpegReaderMemory, APictureWhoseDecodingTheMemoryCannotHoldIsRefusedWithItsS
     const char* file;
     int64_t room;
     bool decoded;
+    bool streamed = false;  // through LoadFromStream, which copies the file's bytes first
   } cases[] = {
       {"baseline.jpg", kPicture - 1, false},
       {"baseline.jpg", kPicture, true},
       {"progressive.jpg", kPicture + kCoefficients - 1, false},
       {"progressive.jpg", kPicture + kCoefficients, true},
+      {"baseline.jpg", 0, false, true},
   };
   for (const auto& c : cases) {
     SetAvailableMemoryProbe([room = c.room] { return room; });
     if (c.decoded) {
       EXPECT_EQ(DecodeJpeg(BytesOf(c.file)).size(), QSize(37, 23)) << c.file;
+    } else if (c.streamed) {
+      TMemoryStream stream(BytesOf(c.file));
+      TJPEGImage image;
+      EXPECT_EQ(ThrownMessage<EGraphicTooLarge>([&] { image.LoadFromStream(stream); }),
+                "This \"JPEG Image File\" image is too large to be read: it needs 1 MB of memory, more than the 0 MB "
+                "available now.");
     } else {
       EXPECT_EQ(ThrownMessage<EGraphicTooLarge>([&] { (void)DecodeJpeg(BytesOf(c.file)); }),
                 "This \"JPEG Image File\" image of 37 x 23 pixels is too large: it needs 1 MB of memory, more than the "

@@ -266,6 +266,11 @@ TEST(PngReaderMemory, APictureThatWouldNotFitIsRefusedBeforeDecodingWithItsSize)
             "This \"Portable Network Graphics\" image of 5 x 4 pixels is too large: it needs 1 MB of memory, more "
             "than the 0 MB available now.");
   EXPECT_TRUE(refused.Empty());
+  // A chunk's data is counted before it is copied.
+  SetAvailableMemoryProbe([] { return int64_t{0}; });
+  EXPECT_EQ(ThrownMessage<EPNGOutMemory>([&] { LoadPngFixture(refused, "rgb8.png"); }),
+            "This \"Portable Network Graphics\" image is too large to be read: it needs 1 MB of memory, more than "
+            "the 0 MB available now.");
   SetAvailableMemoryProbe([] { return int64_t{144}; });
   TPNGObject loaded;
   LoadPngFixture(loaded, "rgb8.png");

@@ -576,8 +576,8 @@ TEST(DxfImportCommand, ADrawingThatMakesNothingIsReportedWithItsUnknownsAndCance
   EXPECT_EQ(root.ChildCount(), 0);
   ASSERT_EQ(services.Messages.size(), 3u);
   EXPECT_EQ(services.Messages[2].Text,
-            "The file \"large.dxf\" is too large to be imported: it needs 1 MB of memory, more than the 0 MB "
-            "available now.");
+            "The file \"" + folder.File("large.dxf") +
+                "\" is too large to be imported: it needs 1 MB of memory, more than the 0 MB available now.");
   EXPECT_EQ(services.Messages[2].Kind, TMessageKind::Error);
 }
 

@@ -20,6 +20,7 @@
 #include "model/GraphPolyline.h"
 #include "model/GraphSpheres.h"
 #include "model/GraphicsSceneSupport.h"
+#include "platform/AvailableMemory.h"
 #include "support/CommaDecimalLocale.h"
 #include "support/FakeServices.h"
 #include "support/GeneratedFixtures.h"
@@ -323,18 +324,26 @@ TEST(ModelFileImport, ABrokenMissingOrTooLargeFileIsReportedAsAnErrorAndAddsNoth
     const TScopedMemoryProbe probe([fileBytes] { return fileBytes; });
     EXPECT_EQ(ImportModelFile(root, ModelPath("full_lf.mdl")), TModelImport::Failed);
   }
+  {
+    const TScopedMemoryProbe probe([] { return int64_t{0}; });
+    EXPECT_EQ(ImportModelFile(root, ModelPath("bad_coordinate.mdl")), TModelImport::Failed);
+  }
   EXPECT_EQ(root.ChildCount(), 0);
   EXPECT_TRUE(tree.Texts(0).empty());
-  ASSERT_EQ(fake.Messages.size(), 3u);
-  EXPECT_EQ(fake.Messages[2].Text,
-            "The file \"full_lf.mdl\" is too large to be imported: it needs 1 MB of memory, more than the 0 MB "
-            "available now.");
-  EXPECT_EQ(fake.Messages[2].Kind, TMessageKind::Error);
+  ASSERT_EQ(fake.Messages.size(), 4u);
   EXPECT_EQ(fake.Messages[0].Text,
             "File bad_coordinate.mdl, line 32: '3.0.0' is not a valid floating point value");
   EXPECT_EQ(fake.Messages[0].Kind, TMessageKind::Error);
   EXPECT_EQ(fake.Messages[1].Text, "File no_such_file.mdl not found");
   EXPECT_EQ(fake.Messages[1].Kind, TMessageKind::Error);
+  EXPECT_EQ(fake.Messages[2].Text, "The file \"" + ModelPath("full_lf.mdl") +
+                                       "\" is too large to be imported: it needs 1 MB of memory, more than the 0 MB "
+                                       "available now.");
+  EXPECT_EQ(fake.Messages[2].Kind, TMessageKind::Error);
+  // A file too large for the memory is told as every reader tells it.
+  EXPECT_EQ(fake.Messages[3].Text, "The file \"" + ModelPath("bad_coordinate.mdl") +
+                                       "\" is too large to be read: it needs 1 MB of memory, more than the 0 MB "
+                                       "available now.");
 }
 
 TEST(ModelFileImport, TheRegisteredMenuCommandImportsTheChosenFile) {

@@ -106,7 +106,8 @@ TEST_F(SectionMemory, AFileTooLargeForTheMemoryAvailableIsRefusedBeforeItsGridIs
   TMemoryStream file = TGeneratedFixtures::Of("make_sections.py").Stream("valid_v1.sec");
   Limit(1000);
   const std::string message = ThrownMessage<ESectionFileError>([&] { ReadSectionFile(file); });
-  EXPECT_EQ(message, "The section of 2 x 4 cells needs about 2 KB of memory to be shown, but only 1 KB are available.");
+  EXPECT_EQ(message, "The section of 2 x 4 cells is too large to be shown: it needs 1 MB of memory, more than the 0 MB "
+                     "available now.");
   EXPECT_LT(file.Position(), file.Size());  // the grid was never read
 
   Limit(int64_t{1} << 20);
@@ -149,7 +150,8 @@ TEST_F(SectionMemory, ASectionTooLargeToBuildIsToldAndLeftWithoutMeshes) {
   section->Build(false);
   EXPECT_FALSE(section->FrontMesh || section->BackMesh);
   ASSERT_EQ(fake.Messages.size(), 1u);
-  EXPECT_EQ(fake.Messages[0].Text.rfind("The section of 100 x 100 cells needs about ", 0), 0u) << fake.Messages[0].Text;
+  EXPECT_EQ(fake.Messages[0].Text.rfind("The section of 100 x 100 cells is too large to be shown: it needs ", 0), 0u)
+      << fake.Messages[0].Text;
 
   SetAvailableMemoryProbe({});
   section->Build(false);
@@ -171,8 +173,9 @@ TEST(SectionMemoryDeathTest, ASectionBeyondTheAddressSpaceLimitIsRefusedAndASmal
         if (!LimitAddressSpace(int64_t{64} << 20)) _exit(2);
         large->Build(false);
         small->Build(false);
-        const bool refused = !large->FrontMesh && fake.Messages.size() == 1 &&
-                             fake.Messages[0].Text.rfind("The section of 1000 x 1000 cells needs about ", 0) == 0;
+        const bool refused =
+            !large->FrontMesh && fake.Messages.size() == 1 &&
+            fake.Messages[0].Text.rfind("The section of 1000 x 1000 cells is too large to be shown: it needs ", 0) == 0;
         _exit(refused && small->FrontMesh ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
