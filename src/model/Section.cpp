@@ -321,12 +321,17 @@ std::string SectionOutOfMemoryText() {
          " are available.";
 }
 
-std::string SectionMemoryProblem(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle, double reusable) {
+std::string SectionMemoryText(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle, double reusable) {
   const double needed = SectionMemoryNeeded(rows, cols, gridLoaded, imageStyle);
   const double available = static_cast<double>(AvailableMemory()) + reusable;
-  if (needed <= available) return {};
   return TooLargeText("The section of " + std::to_string(rows) + " x " + std::to_string(cols) + " cells", "shown",
                       SaturateCast<int64_t>(needed), SaturateCast<int64_t>(available));
+}
+
+std::string SectionMemoryProblem(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle, double reusable) {
+  const double needed = SectionMemoryNeeded(rows, cols, gridLoaded, imageStyle);
+  if (needed <= static_cast<double>(AvailableMemory()) + reusable) return {};
+  return SectionMemoryText(rows, cols, gridLoaded, imageStyle, reusable);
 }
 
 // ---- Names --------------------------------------------------------------------------
@@ -441,7 +446,7 @@ void TGraphSection::Build(bool recursive) {
   }
   if (!sheet) {
     FreeMeshes();
-    ShowMessageDlg(SectionOutOfMemoryText(), 1);
+    ShowMessageDlg(SectionMemoryText(RowCount, ColCount, true, ImageStyle, reusable), 1);
     return;
   }
   // Once drawn, the sheet lives in the drawing's buffers; should they go, it is
@@ -841,7 +846,7 @@ std::unique_ptr<TGraphSection> ReadSectionFile(TBinaryStream& stream) {
            ReadValueRows(stream, rows, cols, s.Values);
   } catch (const std::bad_alloc&) {
     // The memory went elsewhere after the check: nothing read.
-    throw ESectionFileError(SectionOutOfMemoryText());
+    throw ESectionFileError(SectionMemoryText(rows, cols, false, s.ImageStyle));
   }
   if (!read) wrongFormat();
   s.ColCount = cols;

@@ -214,9 +214,13 @@ class TGraphSection : public TGraphMain {
 // it), and, unless the grid is already loaded, the grid itself. The section tests
 // measure a built and drawn section against it.
 double SectionMemoryNeeded(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle);
-// Told when memory runs out while a section is built or exported (the check before
-// could not foresee what others took in the meantime), with what is available now.
+// Told when memory runs out while a section is exported (the check before could not
+// foresee what others took in the meantime), with what is available now.
 std::string SectionOutOfMemoryText();
+// The one refusal of a section the memory cannot hold: what it needs weighed
+// against what is available now plus `reusable` (MemoryShortfallClause), also when
+// an allocation failed though the count let it through.
+std::string SectionMemoryText(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle, double reusable = 0);
 // Why a section of rows x cols cells cannot be shown in the memory available now
 // (AvailableMemory, plus `reusable` bytes the build frees first); empty when it can.
 std::string SectionMemoryProblem(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle,
