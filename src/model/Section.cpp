@@ -321,17 +321,25 @@ std::string SectionOutOfMemoryText() {
          " are available.";
 }
 
-std::string SectionMemoryText(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle, double reusable) {
-  const double needed = SectionMemoryNeeded(rows, cols, gridLoaded, imageStyle);
-  const double available = static_cast<double>(AvailableMemory()) + reusable;
+namespace {
+
+// The section's refusal, what it needs weighed against what is available.
+std::string SectionTooLarge(int32_t rows, int32_t cols, double needed, double available) {
   return TooLargeText("The section of " + std::to_string(rows) + " x " + std::to_string(cols) + " cells", "shown",
                       SaturateCast<int64_t>(needed), SaturateCast<int64_t>(available));
 }
 
+}  // namespace
+
+std::string SectionMemoryText(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle, double reusable) {
+  return SectionTooLarge(rows, cols, SectionMemoryNeeded(rows, cols, gridLoaded, imageStyle),
+                         static_cast<double>(AvailableMemory()) + reusable);
+}
+
 std::string SectionMemoryProblem(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle, double reusable) {
   const double needed = SectionMemoryNeeded(rows, cols, gridLoaded, imageStyle);
-  if (needed <= static_cast<double>(AvailableMemory()) + reusable) return {};
-  return SectionMemoryText(rows, cols, gridLoaded, imageStyle, reusable);
+  const double available = static_cast<double>(AvailableMemory()) + reusable;
+  return needed <= available ? std::string() : SectionTooLarge(rows, cols, needed, available);
 }
 
 // ---- Names --------------------------------------------------------------------------

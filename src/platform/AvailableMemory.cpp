@@ -13,8 +13,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/BinaryStream.h"
-
 namespace qira {
 
 namespace {
@@ -172,11 +170,6 @@ void SetAvailableMemoryProbe(TAvailableMemoryProbe probe) { MemoryProbe() = std:
 std::string MemoryShortfallClause(int64_t neededBytes, int64_t availableBytes) {
   const std::string available = std::to_string(std::max<int64_t>(availableBytes, 0) >> 20) + " MB available now";
   return neededBytes > availableBytes ? "more than the " + available : "which could not be had with the " + available;
-}
-
-std::string ImportMemoryProblem(const std::string& shownName, int64_t neededBytes) {
-  if (MemoryFits(neededBytes)) return {};
-  return TooLargeText("The file \"" + shownName + "\"", "imported", neededBytes);
 }
 
 }  // namespace qira

@@ -54,10 +54,4 @@ bool MemoryFits(int64_t bytes);
 // available now", never a claim that more could be used than was asked for.
 std::string MemoryShortfallClause(int64_t neededBytes, int64_t availableBytes);
 
-// The refusal of an import of the file at `shownName` counted at `neededBytes` before anything
-// is built, in the one wording of a file the memory cannot hold (TooLargeText:
-// "The file "<name>" is too large to be imported: it needs ..."); empty when the
-// bytes fit (MemoryFits).
-std::string ImportMemoryProblem(const std::string& shownName, int64_t neededBytes);
-
 }  // namespace qira

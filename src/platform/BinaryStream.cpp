@@ -577,6 +577,11 @@ std::string TooLargeText(const std::string& what, std::string_view done, int64_t
   return TooLargeSentence(what, done, MemoryNeededText(neededBytes, availableBytes.value_or(AvailableMemory())));
 }
 
+std::string ImportMemoryProblem(const std::string& utf8Path, int64_t neededBytes) {
+  if (MemoryFits(neededBytes)) return {};
+  return TooLargeText("The file \"" + utf8Path + "\"", "imported", neededBytes);
+}
+
 std::string CannotFileText(std::string_view action, const std::string& utf8Path, const std::string& reason) {
   return "Cannot " + std::string(action) + " file \"" + utf8Path + "\". " + AsSentence(reason);
 }

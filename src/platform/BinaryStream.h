@@ -208,6 +208,10 @@ TWholeFileRead ReadWholeFileTold(const std::string& utf8Path, std::vector<uint8_
 // (memory the caller would free first counted in).
 std::string TooLargeText(const std::string& what, std::string_view done, int64_t neededBytes,
                          std::optional<int64_t> availableBytes = std::nullopt);
+// The refusal of an import of the file at `utf8Path` counted at `neededBytes`
+// before anything is built: TooLargeText("The file "<path>"", "imported", ...);
+// empty when the bytes fit (MemoryFits).
+std::string ImportMemoryProblem(const std::string& utf8Path, int64_t neededBytes);
 // "Cannot <action> file "<path>". <Reason>." The reason (the system's, or a
 // writer's) becomes a sentence of its own, with its capital and full stop.
 std::string CannotFileText(std::string_view action, const std::string& utf8Path, const std::string& reason);

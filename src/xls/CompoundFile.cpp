@@ -403,11 +403,8 @@ std::unique_ptr<TCFile> TCFile::CreateFromStream(TBinaryStream& stream) {
   if (!MemoryFits(int64_t{2} * stream.Size()))
     throw ECFileError(cferr::kCreateFile, TooLargeText(what, "read", int64_t{2} * stream.Size()));
   std::vector<uint8_t> image;
-  try {
-    image.resize(static_cast<size_t>(stream.Size()));
-  } catch (const std::bad_alloc&) {
+  if (!ResizeCounted(image, stream.Size()))
     throw ECFileError(cferr::kCreateFile, TooLargeText(what, "read", stream.Size()));
-  }
   if (!stream.Seek(0) || !stream.Read(image.data(), stream.Size())) throw ECFileError(cferr::kCreateFile);
   ReadImage(image, *file->root_, cferr::kCreateFile, what);
   return file;

@@ -13,17 +13,18 @@
 #include <fstream>
 #include <random>
 #include <stdexcept>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "imaging/GifImage.h"
-#include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
 #include "platform/Canvas.h"
 #include "platform/ColorReduction.h"
 #include "platform/GraphicErrors.h"
 #include "support/GeneratedFixtures.h"
+#include "support/ScopedMemoryProbe.h"
 #include "support/ScratchFolder.h"
 #include "support/TestApplication.h"
 
@@ -247,10 +248,8 @@ TEST_P(GifRefuses, WithTheCodecTextAndKeepsThePreviousImage) {
     gif.TolerantRead = tolerant;
     LoadGif(gif, "pattern_87a.gif");
     TMemoryStream stream = GifFiles().Stream(GetParam().file);
-    struct TReset {
-      ~TReset() { SetAvailableMemoryProbe({}); }
-    } reset;
-    if (GetParam().room >= 0) SetAvailableMemoryProbe([room = GetParam().room] { return room; });
+    std::optional<TScopedMemoryProbe> probe;
+    if (GetParam().room >= 0) probe.emplace([room = GetParam().room] { return room; });
     try {
       gif.LoadFromStream(stream);
       ADD_FAILURE() << "loaded " << GetParam().file << " tolerant " << tolerant;

@@ -14,11 +14,11 @@
 
 #include "model/Settings.h"
 #include "model/StreamHelpers.h"
-#include "platform/AvailableMemory.h"
 #include "platform/NumberText.h"
 #include "support/CommaDecimalLocale.h"
 #include "support/FakeServices.h"
 #include "support/PaletteFixtures.h"
+#include "support/ScopedMemoryProbe.h"
 #include "support/ScratchFolder.h"
 
 namespace qira {
@@ -670,10 +670,7 @@ TEST_F(PaletteFiles, LoadStartsInTheRememberedFolderAndReportsBadFiles) {
   EXPECT_FALSE(p.LoadFromClrFile());
   EXPECT_FALSE(p.LoadFromClrFile());
   {
-    struct TReset {
-      ~TReset() { SetAvailableMemoryProbe({}); }
-    } reset;
-    SetAvailableMemoryProbe([] { return int64_t{0}; });
+    const TScopedMemoryProbe probe([] { return int64_t{0}; });
     EXPECT_FALSE(p.LoadFromClrFile());
   }
   // A file too large for the memory is told so, as every reader tells it.

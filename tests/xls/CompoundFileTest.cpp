@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
 #include "support/GeneratedFixtures.h"
 #include "support/PeerRun.h"
+#include "support/ScopedMemoryProbe.h"
 #include "support/ScratchFolder.h"
 #include "xls/CompoundFile.h"
 
@@ -331,10 +331,7 @@ TEST(CompoundFileReading, AMissingFileRaisesCodeThreeWithItsFullText) {
     EXPECT_STREQ(e.what(), "Can not open a file (probably it is already opened or does not exist)");
   }
   // A file the memory cannot hold is told so, with the code of a file that does not open.
-  struct TReset {
-    ~TReset() { SetAvailableMemoryProbe({}); }
-  } reset;
-  SetAvailableMemoryProbe([] { return int64_t{0}; });
+  const TScopedMemoryProbe probe([] { return int64_t{0}; });
   const std::string path = TGeneratedFixtures::Of("make_compound_files.py").File("good_v3.cfb");
   try {
     TCFile file(cfmOpen, path);
