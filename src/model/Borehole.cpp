@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "model/BoreholeCollections.h"
+#include "model/DrawCosts.h"
 #include "model/GeologyFiles.h"
 #include "model/GeologyList.h"
 #include "model/GraphRecord.h"
@@ -575,6 +576,18 @@ bool TGraphBorehole::LoadOldLayout(TBinaryStream& handle) {
   SetVisible(visible);
   CalcBounds();
   return true;
+}
+
+int64_t TGraphBorehole::OpenedBytes(int64_t) const {
+  // Build's nodes: the collar, each point, and one more where the rock changes (the
+  // colours follow the rocks, so no more changes than these).
+  int64_t nodes = 1 + static_cast<int64_t>(Points.size());
+  for (size_t i = 1; i < Points.size(); ++i)
+    if (Points[i].GeologyIndex != Points[i - 1].GeologyIndex) ++nodes;
+  const int64_t held = static_cast<int64_t>(sizeof(TGraphBorehole) + Points.capacity() * sizeof(TBoreholeItem));
+  // The name is kept with its sort key and shown by the tree node and both labels.
+  const int64_t name = 4 * static_cast<int64_t>(Name().size());
+  return held + name + BoreholeDrawCost.Of(1, nodes);
 }
 
 // ---- Registration -------------------------------------------------------------------

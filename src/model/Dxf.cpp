@@ -3,10 +3,13 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <optional>
+#include <type_traits>
 #include <utility>
 
+#include "model/DrawCosts.h"
 #include "model/GraphLines.h"
 #include "model/GraphMain.h"
 #include "model/GraphPoints.h"
@@ -43,11 +46,12 @@ std::string UpperAscii(std::string s) {
   return s;
 }
 
-std::string TrimSpaceChars(const std::string& s) {
+void TrimSpaceChars(std::string& s) {
   size_t first = 0, last = s.size();
   while (first < last && s[first] == ' ') ++first;
   while (last > first && s[last - 1] == ' ') --last;
-  return s.substr(first, last - first);
+  s.erase(last);
+  s.erase(0, first);
 }
 
 // Control characters never stand in DXF text (they are written as ^J and the like);
@@ -75,55 +79,160 @@ std::string DecodeText(const std::string& bytes) {
 
 std::string FileNameOnly(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
-// What an import takes from the reading to the drawn meshes, measured with Mesa's
-// llvmpipe and rounded up: each object (a run of entities of one kind on one
-// layer) and each element of it.
-struct TDxfKindCost {
-  const char* entity;
-  int64_t objectBytes;
-  int64_t elementBytes;
-};
-constexpr TDxfKindCost kKindCosts[] = {{"3DFACE", 6144, 768}, {"POINT", 4096, 128}, {"LINE", 4096, 768}};
+// A name's 64-bit fingerprint: how the count tells names met before once it keeps none.
+size_t NamePrint(const std::string& name) { return std::hash<std::string>{}(name); }
 
-// The memory an import of the file takes, counted from its groups before anything
-// is built: the objects as the reader starts them (a change of kind or layer) and
-// their elements; 0 when it cannot be read (the reader says why).
-int64_t DxfImportBytes(const std::string& fileName) {
-  const std::unique_ptr<TBinaryFile> file = TBinaryFile::Open(fileName, TBinaryFile::Mode::Read);
-  if (!file) return 0;
-  int64_t bytes = 0;
-  const TDxfKindCost* kind = nullptr;  // of the entity read now
-  const TDxfKindCost* lastKind = nullptr;
-  std::string layer;
-  std::string lastLayer;
-  auto endEntity = [&] {
-    if (kind == nullptr) return;
-    if (kind != lastKind || layer != lastLayer) bytes += kind->objectBytes;
-    bytes += kind->elementBytes;
-    lastKind = kind;
-    lastLayer = layer;
-  };
-  std::string code;
-  std::string value;
-  while (ReadRawTextLine(*file, MaxDXFLineLength, code) == TLineRead::Line &&
-         ReadRawTextLine(*file, MaxDXFLineLength, value) == TLineRead::Line) {
-    code = TrimSpaceChars(code);
-    if (code == "0") {
-      endEntity();
-      const std::string name = UpperAscii(TrimSpaceChars(value));
-      kind = nullptr;
-      for (const TDxfKindCost& cost : kKindCosts)
-        if (name == cost.entity) kind = &cost;
-      layer.clear();
-    } else if (code == "8") {
-      layer = TrimSpaceChars(value);
-    }
-  }
-  endEntity();
-  return bytes;
+// Empties a container with its table or array: clear() keeps those.
+template <class C>
+void Release(C& c) {
+  C().swap(c);
 }
 
 }  // namespace
+
+// ---- Groups ---------------------------------------------------------------------------
+
+// The pairs of a drawing, its lines read ahead through a large buffer. The reader
+// takes every pair through here, and the count of an import is the reader's own
+// (TDXF::Take), so the two cannot disagree.
+class TDXFGroups {
+ public:
+  explicit TDXFGroups(TBinaryStream& stream) : lines_(stream, MaxDXFLineLength) {}
+
+  // Reads the next pair: its code and value, trimmed of spaces. At the end of the
+  // file AtEnd() holds and both are empty. Raises EDXFDamaged at the first sign that
+  // the file is no DXF text.
+  void Next() {
+    codeNumber_ = -1;
+    ReadLine(code_);
+    if (atEnd_) {
+      value_.clear();
+      return;
+    }
+    int32_t code = 0;
+    if (!ParseInt32(code_, code) || code < 0 || code > kMaxGroupCode) {
+      // Blank lines (and a DOS end-of-file mark) after the last group end the file.
+      // Only the mark tells a writer's end from a cut inside a code's padding.
+      bool marked = false;
+      while (IsClosingFiller(code_)) {
+        marked = marked || code_.find('\x1A') != std::string::npos;
+        ReadLine(code_);
+        if (atEnd_) {
+          value_.clear();
+          endMarked_ = marked;
+          return;
+        }
+      }
+      throw EDXFDamaged{};
+    }
+    ReadLine(value_);
+    if (atEnd_) {
+      // A code without its value: the file was cut; both are empty at the end.
+      code_.clear();
+      return;
+    }
+    if (HasControlCharacters(value_)) throw EDXFDamaged{};
+    codeNumber_ = code;
+  }
+
+  bool AtEnd() const { return atEnd_; }
+  // The file ended in a DOS end-of-file mark (with blank lines or none) after a
+  // whole pair: its writer ended it there, so the last entity is whole.
+  bool EndMarked() const { return endMarked_; }
+  // -1 at the end.
+  int32_t Code() const { return codeNumber_; }
+  const std::string& Value() const { return value_; }
+
+ private:
+  void ReadLine(std::string& line) {
+    line.clear();
+    if (atEnd_) return;
+    switch (lines_.Next(line)) {
+      case TLineRead::EndOfFile:
+        atEnd_ = true;
+        return;
+      case TLineRead::TooLong:
+        throw EDXFDamaged{};
+      case TLineRead::Line:
+        break;
+    }
+    TrimSpaceChars(line);
+  }
+
+  TTextLineReader lines_;
+  bool atEnd_ = false;
+  bool endMarked_ = false;
+  std::string code_;
+  std::string value_;
+  int32_t codeNumber_ = -1;
+};
+
+// ---- The count of an import -----------------------------------------------------------
+
+namespace {
+
+// What the import takes for each object the reader starts (with its tree node and its
+// place in the sort) and each element it adds, beside their first draw (DrawCosts.h);
+// measured as the draw was, from before the reading to the tree nodes.
+struct TDxfKindCost {
+  int64_t objectBytes;
+  int64_t elementBytes;
+  TDrawCost draw;
+};
+constexpr TDxfKindCost kFaceCost{1280, 192, SurfaceDrawCost};
+constexpr TDxfKindCost kPointCost{1280, 64, PointsDrawCost};
+constexpr TDxfKindCost kLineCost{1280, 128, LinesDrawCost};
+// The copies of its name an object keeps from the import on: the name, its sort key,
+// the key of the import's one sort, the tree node's text (two bytes a character) and
+// what the tree's first paint lays out of it (measured with names of 255 and 60,000
+// characters).
+constexpr int64_t kObjectNameCopies = 6;
+// A layer of the table: its entry in the list and in the index by name, each with a
+// copy of the name.
+constexpr int64_t kLayerBytes = 160;
+constexpr int64_t kLayerNameCopies = 2;
+// An unknown entity name: its entry in the list and in the index, each with a copy of
+// the name, and its line in the message, as text and as the shown text (two bytes a
+// character); and the message's own sentences.
+constexpr int64_t kUnknownBytes = 128;
+constexpr int64_t kUnknownNameCopies = 5;
+constexpr int64_t kUnknownMessageBytes = 2048;
+
+}  // namespace
+
+int64_t DxfImportBytes(const std::string& fileName) {
+  const std::unique_ptr<TBinaryFile> file = TBinaryFile::Open(fileName, TBinaryFile::Mode::Read);
+  if (!file) return 0;
+  TDXF counter;
+  counter.countOnly_ = true;
+  counter.room_ = std::numeric_limits<int64_t>::max();
+  counter.groups_ = std::make_unique<TDXFGroups>(*file);
+  try {
+    counter.ReadGroups();
+  } catch (const EDXFDamaged&) {
+    // The reader stops there too, and lets go of all it took.
+  }
+  return counter.counted_;
+}
+
+void TDXF::Take(int64_t bytes) {
+  counted_ += bytes;
+  if (counted_ > room_ && !countOnly_) KeepNothing();
+}
+
+void TDXF::KeepNothing() {
+  countOnly_ = true;
+  current_.reset();
+  Release(objects_);
+  Release(layers_);
+  Release(unknownEntities_);
+  // Each name is let go of as its fingerprint is taken: what is held never grows here.
+  while (!layerIndex_.empty()) layerPrints_.insert(NamePrint(layerIndex_.extract(layerIndex_.begin()).key()));
+  while (!unknownNames_.empty())
+    unknownPrints_.insert(NamePrint(unknownNames_.extract(unknownNames_.begin()).value()));
+  Release(layerIndex_);
+  Release(unknownNames_);
+}
 
 // ---- TDXF: groups -------------------------------------------------------------------
 
@@ -137,68 +246,25 @@ TGraphMain* TDXF::Objects(int index) const {
 
 std::vector<std::unique_ptr<TGraphMain>> TDXF::TakeObjects() { return std::move(objects_); }
 
-void TDXF::ReadDXFLine(std::string& line) {
-  line.clear();
-  if (atEnd_) return;
-  std::string raw;
-  switch (ReadRawTextLine(*file_, MaxDXFLineLength, raw)) {
-    case TLineRead::EndOfFile:
-      atEnd_ = true;
-      return;
-    case TLineRead::TooLong:
-      throw EDXFDamaged{};
-    case TLineRead::Line:
-      break;
-  }
-  line = TrimSpaceChars(raw);
-}
+bool TDXF::AtEnd() const { return groups_->AtEnd(); }
 
-void TDXF::ReadDXFPair() {
-  codeNumber_ = -1;
-  ReadDXFLine(code_);
-  if (atEnd_) {
-    value_.clear();
-    return;
-  }
-  int32_t code = 0;
-  if (!ParseInt32(code_, code) || code < 0 || code > kMaxGroupCode) {
-    // Blank lines (and a DOS end-of-file mark) after the last group end the file.
-    // Only the mark tells a writer's end from a cut inside a code's padding.
-    bool marked = false;
-    while (IsClosingFiller(code_)) {
-      marked = marked || code_.find('\x1A') != std::string::npos;
-      ReadDXFLine(code_);
-      if (atEnd_) {
-        value_.clear();
-        endMarked_ = marked;
-        return;
-      }
-    }
-    throw EDXFDamaged{};
-  }
-  ReadDXFLine(value_);
-  if (atEnd_) {
-    // A code without its value: the file was cut; both are empty at the end.
-    code_.clear();
-    return;
-  }
-  if (HasControlCharacters(value_)) throw EDXFDamaged{};
-  codeNumber_ = code;
-}
+void TDXF::ReadDXFPair() { groups_->Next(); }
+
+bool TDXF::IsEntityStart() const { return !groups_->AtEnd() && groups_->Code() == 0; }
 
 double TDXF::ValueAsFloat() const {
   double v = 0;
-  return ParseDouble(value_, v, true) ? v : kUnset;
+  return ParseDouble(groups_->Value(), v, true) ? v : kUnset;
 }
 
 void TDXF::ValueAsInteger(int32_t& target) const {
   int32_t v = 0;
-  if (ParseInt32(value_, v)) target = v;
+  if (ParseInt32(groups_->Value(), v)) target = v;
 }
 
-std::string TDXF::UpperValue() const { return UpperAscii(value_); }
+std::string TDXF::UpperValue() const { return UpperAscii(groups_->Value()); }
 
-std::string TDXF::ValueText() const { return DecodeText(value_); }
+std::string TDXF::ValueText() const { return DecodeText(groups_->Value()); }
 
 // ---- TDXF: reading ------------------------------------------------------------------
 
@@ -210,13 +276,15 @@ void TDXF::Reset() {
   // A reader used twice must not colour the second drawing with the first's layers.
   layers_.clear();
   layerIndex_.clear();
-  atEnd_ = false;
-  endMarked_ = false;
-  code_.clear();
-  value_.clear();
-  codeNumber_ = -1;
   damaged_ = false;
   completed_ = false;
+  countOnly_ = false;
+  Release(layerPrints_);
+  Release(unknownPrints_);
+  counted_ = 0;
+  countedElements_ = 0;
+  countedKind_ = nullptr;
+  countedLayer_.clear();
 }
 
 bool TDXF::ReadDXF(const std::string& fileName) {
@@ -230,63 +298,73 @@ bool TDXF::ReadDXF(const std::string& fileName) {
     ShowMessageDlg(FileReadFailureText(fileName, FileNameOnly(fileName), error), 1);
     return false;
   }
-  // Counted before anything is built: a drawing the memory cannot hold is refused
-  // whole instead of the program being killed half-way.
-  if (const std::string problem = ImportMemoryProblem(fileName, DxfImportBytes(fileName));
-      !problem.empty()) {
-    file_.reset();
+  // Counted as it is read, each part before it is taken, with the first draw of what it
+  // adds: a drawing the memory cannot hold is refused whole instead of the program
+  // being killed half-way, at no second reading of the file. Past the room the reading
+  // goes on keeping nothing, so the refusal tells what the whole drawing needs.
+  room_ = countMemory_ ? AvailableMemory() : std::numeric_limits<int64_t>::max();
+  groups_ = std::make_unique<TDXFGroups>(*file_);
+  std::string problem;
+  try {
+    ReadGroups();
+    FinishObject();
+    if (countOnly_) problem = ImportMemoryProblem(fileName, counted_, room_);
+  } catch (const EDXFDamaged&) {
+    problem = "File " + FileNameOnly(fileName) + " has invalid format";
+    damaged_ = true;
+  }
+  groups_.reset();
+  file_.reset();
+  if (!problem.empty()) {
+    // Nothing is kept of a damaged drawing (its objects could be any part of it); one
+    // refused for its memory kept nothing from the moment its count passed.
+    const bool damaged = damaged_;
+    Reset();
+    damaged_ = damaged;
     ShowMessageDlg(problem, 1);
     return false;
   }
-  try {
-    ReadDXFPair();
-    // Section names stand in groups of code 2, their ends in groups of code 0.
-    while (!atEnd_ && !(codeNumber_ == 2 && (UpperValue() == "ENTITIES" || UpperValue() == "TABLES")))
-      ReadDXFPair();
-    if (!atEnd_ && UpperValue() == "TABLES") {
-      while (!atEnd_) {
-        if (IsEntityStart()) {
-          const std::string name = UpperValue();
-          if (name == "ENDSEC" || name == "EOF") break;
-          if (name == "LAYER") {
-            ReadLayer();  // stops at the next record without consuming it
-            continue;
-          }
-        }
-        ReadDXFPair();
-      }
-    }
-    while (!atEnd_ && !(codeNumber_ == 2 && UpperValue() == "ENTITIES")) ReadDXFPair();
-    while (!atEnd_) {
-      if (!IsEntityStart()) {
-        ReadDXFPair();
-        continue;
-      }
-      const std::string name = UpperValue();
-      if (name == "ENDSEC" || name == "EOF") break;
-      if (name == "3DFACE") {
-        Read3DFace();
-      } else if (name == "POINT") {
-        ReadPoint();
-      } else if (name == "LINE") {
-        ReadLineEntity();
-      } else {
-        AddUnknown(DecodeText(name));
-        ReadDXFPair();
-      }
-    }
-    FinishObject();
-  } catch (const EDXFDamaged&) {
-    // Nothing of a damaged drawing is kept: its objects could be any part of it.
-    file_.reset();
-    Reset();
-    damaged_ = true;
-    ShowMessageDlg("File " + FileNameOnly(fileName) + " has invalid format", 1);
-    return false;
-  }
-  file_.reset();
   completed_ = true;
   return !objects_.empty();
+}
+
+void TDXF::ReadGroups() {
+  ReadDXFPair();
+  // Section names stand in groups of code 2, their ends in groups of code 0.
+  while (!AtEnd() && !(groups_->Code() == 2 && (UpperValue() == "ENTITIES" || UpperValue() == "TABLES")))
+    ReadDXFPair();
+  if (!AtEnd() && UpperValue() == "TABLES") {
+    while (!AtEnd()) {
+      if (IsEntityStart()) {
+        const std::string name = UpperValue();
+        if (name == "ENDSEC" || name == "EOF") break;
+        if (name == "LAYER") {
+          ReadLayer();  // stops at the next record without consuming it
+          continue;
+        }
+      }
+      ReadDXFPair();
+    }
+  }
+  while (!AtEnd() && !(groups_->Code() == 2 && UpperValue() == "ENTITIES")) ReadDXFPair();
+  while (!AtEnd()) {
+    if (!IsEntityStart()) {
+      ReadDXFPair();
+      continue;
+    }
+    const std::string name = UpperValue();
+    if (name == "ENDSEC" || name == "EOF") break;
+    if (name == "3DFACE") {
+      Read3DFace();
+    } else if (name == "POINT") {
+      ReadPoint();
+    } else if (name == "LINE") {
+      ReadLineEntity();
+    } else {
+      AddUnknown(DecodeText(name));
+      ReadDXFPair();
+    }
+  }
 }
 
 bool TDXF::Execute() {
@@ -303,17 +381,24 @@ bool TDXF::Execute() {
 }
 
 void TDXF::AddUnknown(const std::string& name) {
-  if (unknownNames_.insert(name).second) unknownEntities_.push_back(name);
+  if (countOnly_ ? !unknownPrints_.insert(NamePrint(name)).second
+                 : !unknownNames_.insert(name).second)
+    return;
+  const bool first = unknownNames_.size() + unknownPrints_.size() == 1;
+  if (countMemory_)
+    Take((first ? kUnknownMessageBytes : 0) + kUnknownBytes +
+         kUnknownNameCopies * static_cast<int64_t>(name.size() + 2));
+  if (!countOnly_) unknownEntities_.push_back(name);
 }
 
 template <class OnGroup>
 bool TDXF::ReadEntityGroups(OnGroup onGroup) {
   ReadDXFPair();
-  while (!atEnd_ && !IsEntityStart()) {
-    onGroup(codeNumber_);
+  while (!AtEnd() && !IsEntityStart()) {
+    onGroup(groups_->Code());
     ReadDXFPair();
   }
-  return !atEnd_ || endMarked_;
+  return !AtEnd() || groups_->EndMarked();
 }
 
 void TDXF::ReadLayer() {
@@ -330,7 +415,11 @@ void TDXF::ReadLayer() {
 
 void TDXF::AddLayer(const std::string& name, TColor color) {
   // The first definition wins.
-  if (layerIndex_.emplace(name, layers_.size()).second) layers_.push_back({name, color});
+  if (countOnly_ ? !layerPrints_.insert(NamePrint(name)).second
+                 : !layerIndex_.emplace(name, layers_.size()).second)
+    return;
+  if (countMemory_) Take(kLayerBytes + kLayerNameCopies * static_cast<int64_t>(name.size()));
+  if (!countOnly_) layers_.push_back({name, color});
 }
 
 const TDXFLayer* TDXF::FindLayer(const std::string& name) const {
@@ -339,7 +428,24 @@ const TDXFLayer* TDXF::FindLayer(const std::string& name) const {
 }
 
 template <class T>
-T& TDXF::CurrentFor(const std::string& layer) {
+T* TDXF::ElementOf(const std::string& layer) {
+  if (countMemory_) {
+    const TDxfKindCost& cost = std::is_same_v<T, TGraphSurface> ? kFaceCost
+                               : std::is_same_v<T, TGraphPoints> ? kPointCost
+                                                                  : kLineCost;
+    // A new object at a change of kind or layer.
+    const bool newObject = &cost != countedKind_ || layer != countedLayer_;
+    Take(cost.elementBytes + cost.draw.ElementBytes + FrameDrawBytes(countedElements_ + 1) -
+         FrameDrawBytes(countedElements_) +
+         (newObject ? cost.objectBytes + cost.draw.ObjectBytes + kObjectNameCopies * static_cast<int64_t>(layer.size())
+                    : 0));
+    ++countedElements_;
+    if (newObject) {
+      countedKind_ = &cost;
+      countedLayer_ = layer;
+    }
+  }
+  if (countOnly_) return nullptr;
   if (current_ && (!dynamic_cast<T*>(current_.get()) || current_->Name() != layer)) FinishObject();
   if (!current_) {
     auto made = std::make_unique<T>();
@@ -347,7 +453,7 @@ T& TDXF::CurrentFor(const std::string& layer) {
     made->BeginAdd();
     current_ = std::move(made);
   }
-  return static_cast<T&>(*current_);
+  return static_cast<T*>(current_.get());
 }
 
 template <class T, class SetColor>
@@ -406,9 +512,10 @@ void TDXF::Read3DFace() {
   for (int i = 0; i < 4; ++i)
     if (i != dropped) face.push_back(v[static_cast<size_t>(i)]);
 
-  TGraphSurface& surface = CurrentFor<TGraphSurface>(layer);
-  surface.AddFace(face);
-  ColorElement(surface, colorNumber, layer, [&](TColor c) { surface.SetLastFaceColor(c); });
+  TGraphSurface* surface = ElementOf<TGraphSurface>(layer);
+  if (!surface) return;
+  surface->AddFace(face);
+  ColorElement(*surface, colorNumber, layer, [&](TColor c) { surface->SetLastFaceColor(c); });
 }
 
 void TDXF::ReadPoint() {
@@ -426,9 +533,10 @@ void TDXF::ReadPoint() {
     }
   });
   if (!whole || !IsSet(p)) return;
-  TGraphPoints& points = CurrentFor<TGraphPoints>(layer);
-  points.AddPoint(p);
-  ColorElement(points, colorNumber, layer, [&](TColor c) { points.SetLastPointColor(c); });
+  TGraphPoints* points = ElementOf<TGraphPoints>(layer);
+  if (!points) return;
+  points->AddPoint(p);
+  ColorElement(*points, colorNumber, layer, [&](TColor c) { points->SetLastPointColor(c); });
 }
 
 void TDXF::ReadLineEntity() {
@@ -450,9 +558,10 @@ void TDXF::ReadLineEntity() {
     }
   });
   if (!whole || !IsSet(start) || !IsSet(end)) return;
-  TGraphLines& lines = CurrentFor<TGraphLines>(layer);
-  lines.AddSegment(start, end);
-  ColorElement(lines, colorNumber, layer, [&](TColor c) { lines.SetLastSegmentColor(c); });
+  TGraphLines* lines = ElementOf<TGraphLines>(layer);
+  if (!lines) return;
+  lines->AddSegment(start, end);
+  ColorElement(*lines, colorNumber, layer, [&](TColor c) { lines->SetLastSegmentColor(c); });
 }
 
 void TDXF::FinishObject() {

@@ -25,6 +25,7 @@ namespace qira {
 
 class TBinaryStream;
 class TBinaryFile;
+class TDXFGroups;
 class TGraphMain;
 
 // ---- Reader -------------------------------------------------------------------------
@@ -60,10 +61,14 @@ class TDXF {
   // object and no unknown entity; a file that cannot be opened shows the system's
   // reason. The entity that the end of the file cuts (neither a group 0 nor a DOS
   // end mark follows it) is dropped, since the groups it lacks may be ones the file
-  // lost; the entities before it are kept. In an entity read through, a Z group left out holds 0 (2-D
-  // drawings have no Z); a 3DFACE without its fourth corner repeats the third; an
-  // entity that leaves out the X or Y of a point it uses, or has a coordinate that
-  // is no number, is dropped.
+  // lost; the entities before it are kept. A drawing whose import (DxfImportBytes,
+  // counted as it is read) passes the memory there was when the reading began is
+  // refused with ImportMemoryProblem's text and no object: once the count passes, the
+  // reader lets go of all it made and reads on keeping nothing, only counting, so the
+  // refusal tells the whole drawing's count while the refused read stays small. In
+  // an entity read through, a Z group left out holds 0 (2-D drawings have no Z); a
+  // 3DFACE without its fourth corner repeats the third; an entity that leaves out the
+  // X or Y of a point it uses, or has a coordinate that is no number, is dropped.
   bool ReadDXF(const std::string& fileName);
 
   int ObjectCount() const { return static_cast<int>(objects_.size()); }
@@ -82,14 +87,15 @@ class TDXF {
   // True when the last ReadDXF read the drawing through, whether or not it made
   // objects.
   bool Completed() const { return completed_; }
+  // Off: ReadDXF reads without counting its memory, so without refusing anything.
+  // On by default; for measuring what the count costs the reading.
+  void SetCountMemory(bool on) { countMemory_ = on; }
 
  private:
-  // -- Groups.
-  // One line, trimmed of spaces; AtEnd when none was left.
-  void ReadDXFLine(std::string& line);
-  // The code line and the value line; both empty at the end of the file.
+  // -- Groups (read through TDXFGroups, the parsing the count shares).
+  bool AtEnd() const;
   void ReadDXFPair();
-  bool IsEntityStart() const { return !atEnd_ && codeNumber_ == 0; }
+  bool IsEntityStart() const;
   double ValueAsFloat() const;
   void ValueAsInteger(int32_t& target) const;
   std::string UpperValue() const;
@@ -107,27 +113,32 @@ class TDXF {
   void Read3DFace();
   void ReadPoint();
   void ReadLineEntity();
-  // Makes Current an object of kind T named layer (finishing another first).
+  // Counts an element of kind T on layer, with a new object at a change of kind or
+  // layer, then makes Current such an object (finishing another first) and returns it;
+  // null when only counting.
   template <class T>
-  T& CurrentFor(const std::string& layer);
+  T* ElementOf(const std::string& layer);
   // Gives the element just added its colour by the colour number.
   template <class T, class SetColor>
   void ColorElement(T& object, int32_t colorNumber, const std::string& layer, SetColor setColor);
   void FinishObject();
   void AddUnknown(const std::string& name);
   void Reset();
+  // Sections, layers and entities up to the end of the entities.
+  void ReadGroups();
+  // Adds bytes to what the import is counted to take; once the count passes the room
+  // there was when the reading began, lets go of all that was kept (KeepNothing).
+  void Take(int64_t bytes);
+  // From here on only counts: frees the objects, layers and unknown names and keeps
+  // the names' fingerprints instead, enough to tell a name met before.
+  void KeepNothing();
+  friend int64_t DxfImportBytes(const std::string& fileName);
 
   std::vector<std::unique_ptr<TGraphMain>> objects_;
   std::unique_ptr<TGraphMain> current_;
   std::string fileName_;
   std::unique_ptr<TBinaryFile> file_;
-  bool atEnd_ = false;
-  // The file ended in a DOS end-of-file mark (with blank lines or none) after a
-  // whole pair: its writer ended it there, so the last entity is whole.
-  bool endMarked_ = false;
-  std::string code_;
-  std::string value_;
-  int32_t codeNumber_ = -1;
+  std::unique_ptr<TDXFGroups> groups_;
   std::vector<std::string> unknownEntities_;
   std::vector<TDXFLayer> layers_;
   // The names above by name: a drawing may hold any number of them, and each
@@ -136,7 +147,31 @@ class TDXF {
   std::unordered_map<std::string, size_t> layerIndex_;
   bool damaged_ = false;
   bool completed_ = false;
+  // The count of the import as it is read: what was taken, the elements, the memory
+  // there was, and the kind (its costs) and layer of the object the last element went to.
+  int64_t counted_ = 0;
+  int64_t countedElements_ = 0;
+  int64_t room_ = 0;
+  bool countMemory_ = true;
+  // Nothing is made or kept, only counted: past the room, or in DxfImportBytes. Layers
+  // and unknown names are then told apart by a 64-bit hash of the name, so the count
+  // stays that of the whole drawing (a collision of two names' hashes would leave one
+  // name uncounted).
+  bool countOnly_ = false;
+  std::unordered_set<size_t> layerPrints_;
+  std::unordered_set<size_t> unknownPrints_;
+  const void* countedKind_ = nullptr;
+  std::string countedLayer_;
 };
+
+// The memory an import of the drawing takes, from its reading to the first draw of
+// what it adds: the objects as the reader starts them (a change of kind or layer)
+// with their names, their elements, the layers and unknown entity names the reader
+// keeps and the message that lists those. It is the count the reader itself takes as
+// it reads (ReadDXF refuses a drawing whose count passes the memory there was when it
+// began, telling this figure), here taken by the reader's own code with nothing built
+// or kept, as the reader reads on past the room. 0 when the file cannot be opened.
+int64_t DxfImportBytes(const std::string& fileName);
 
 // The text of the information message after reading a drawing that made no object.
 std::string NothingReadMessage(const std::string& fileName);

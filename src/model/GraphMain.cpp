@@ -9,6 +9,7 @@
 #include <map>
 #include <utility>
 
+#include "model/DrawCosts.h"
 #include "model/StreamHelpers.h"
 #include "platform/CodePage.h"
 #include "platform/Services.h"
@@ -138,6 +139,12 @@ void TGraphMain::Clear() {
   shownExclusive_.clear();
   BoundsMin = EmptyBoundsMin;
   BoundsMax = EmptyBoundsMax;
+}
+
+int64_t TGraphMain::OpenedBytes(int64_t storedBytes) const {
+  static_assert(std::size(StoredObjectDrawCosts) == GraphTypeId::Last + 1);
+  const bool known = TypeId >= 0 && TypeId <= GraphTypeId::Last;
+  return StoredObjectDrawCosts[known ? TypeId : GraphTypeId::Group].Of(1, std::max<int64_t>(storedBytes, 0));
 }
 
 bool TGraphMain::IsEmpty() const {

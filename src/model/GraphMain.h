@@ -104,6 +104,11 @@ class TGraphMain {
   // knows (the handle then stands behind the whole record). Throws EStreamError on
   // a damaged stream; the object must then be cleared or freed.
   virtual bool LoadFromStream(TBinaryStream& handle);
+  // What the object takes once read from a project, given its tree node, built and
+  // drawn the first time (the count of an open, before anything is built), its own
+  // record having taken storedBytes of the file (its children's not included). The
+  // base, for groups and the kinds that hold what they store, weighs those bytes.
+  virtual int64_t OpenedBytes(int64_t storedBytes) const;
   // Empty name, visible, opaque, AcceptForAll off, no children, empty bounds.
   virtual void Clear();
   // Appends the object's commands.

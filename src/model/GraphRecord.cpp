@@ -163,10 +163,35 @@ std::string GraphTreeTooDeepText() {
          " levels; such a file could not be opened";
 }
 
+// ---- The count of an open -----------------------------------------------------------
+
+namespace {
+
+thread_local TOpenCount* tOpenCount = nullptr;
+
+}  // namespace
+
+TOpenCount::TOpenCount(int64_t availableBytes, int64_t neededBefore)
+    : outer_(tOpenCount), available_(availableBytes), needed_(neededBefore) {
+  tOpenCount = this;
+}
+
+TOpenCount::~TOpenCount() { tOpenCount = outer_; }
+
+bool TOpenCount::Keep(const TGraphMain& object, int64_t storedBytes) {
+  TOpenCount* count = tOpenCount;
+  if (!count) return true;
+  count->needed_ += object.OpenedBytes(storedBytes);
+  return count->Fits();
+}
+
 // ---- Factory ------------------------------------------------------------------------
 
 std::unique_ptr<TGraphMain> CreateGraphObject(TBinaryStream& handle) {
   const int32_t start = handle.Position();
+  // A record's own bytes are its span less the records read inside it.
+  TOpenCount* count = tOpenCount;
+  const int64_t outerNested = count ? std::exchange(count->nestedBytes_, 0) : 0;
   TFileVersion chunk(handle, 0);
   int32_t found = 0;
   // Damaged, or newer than version 0: either way the type id and with it the kind's
@@ -178,7 +203,14 @@ std::unique_ptr<TGraphMain> CreateGraphObject(TBinaryStream& handle) {
   Require(IsGraphKindRegistered(typeId));
   std::unique_ptr<TGraphMain> object = Kinds()[typeId]();
   Require(object != nullptr);
-  if (!object->LoadFromStream(handle)) return nullptr;
+  const bool loaded = object->LoadFromStream(handle);
+  if (count) {
+    const int64_t span = handle.Position() - start;
+    const int64_t own = span - count->nestedBytes_;
+    count->nestedBytes_ = outerNested + span;
+    if (loaded && !TOpenCount::Keep(*object, own)) return nullptr;
+  }
+  if (!loaded) return nullptr;
   return object;
 }
 

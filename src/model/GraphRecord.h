@@ -61,11 +61,40 @@ class TScopedGraphKind {
 };
 
 // Reads one record of any kind. Returns the object, or null when its load reported
-// the record as newer than known (the handle then stands behind the whole record).
+// the record as newer than known (the handle then stands behind the whole record)
+// or an active TOpenCount no longer keeps it.
 // Raises EStreamError on damage, on a type id no kind is registered for and on a
 // common chunk newer than version 0: in those cases the kind's own chunk cannot be
 // located, so the rest of the list cannot be read either.
 std::unique_ptr<TGraphMain> CreateGraphObject(TBinaryStream& handle);
+
+// The count of opening a project, taken as its records are read (one reader): every
+// object read adds what it takes opened and drawn (OpenedBytes of its own record's
+// bytes). Once the count passes the memory that was available when it began, the
+// reader reads on but keeps nothing more, so the whole count is known while what is
+// held stays within that memory. Active on its thread while it lives; it starts at
+// neededBefore (what the step takes besides the objects).
+class TOpenCount {
+ public:
+  explicit TOpenCount(int64_t availableBytes, int64_t neededBefore = 0);
+  ~TOpenCount();
+  TOpenCount(const TOpenCount&) = delete;
+  TOpenCount& operator=(const TOpenCount&) = delete;
+
+  int64_t Needed() const { return needed_; }
+  int64_t Available() const { return available_; }
+  bool Fits() const { return needed_ <= available_; }
+  // Adds an object read whose own record took storedBytes. False once the count no
+  // longer fits: the reader then drops the object. True while no count is active.
+  static bool Keep(const TGraphMain& object, int64_t storedBytes);
+
+ private:
+  friend std::unique_ptr<TGraphMain> CreateGraphObject(TBinaryStream& handle);
+  TOpenCount* outer_;
+  int64_t available_;
+  int64_t needed_;
+  int64_t nestedBytes_ = 0;  // records read inside the record being read
+};
 
 // How a whole tree read ended.
 enum class TGraphLoadResult {

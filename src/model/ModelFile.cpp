@@ -10,6 +10,7 @@
 #include <map>
 #include <utility>
 
+#include "model/DrawCosts.h"
 #include "model/GeologyFiles.h"
 #include "model/GraphLabel.h"
 #include "model/GraphMain.h"
@@ -278,19 +279,28 @@ class TTreePaintHold {
 };
 
 // What a model file's reading takes for each byte of its text (its sections and
-// keys held as text), and what a sphere takes from its object to its drawn mesh:
-// measured with Mesa's llvmpipe, rounded up.
+// keys held as text); what the built model takes for each group of spheres (the
+// object, its name, its tree node) and each sphere (its centre in the description and
+// in the object), beside their first draw and the labels' (DrawCosts.h); and the
+// boreholes, the plane and the groups that hold them: measured as DrawCosts.h says,
+// rounded up.
 constexpr int64_t kReadBytesPerFileByte = 16;
-constexpr int64_t kSphereBytes = 2560;
-
-// The memory the objects of the model take once built.
-int64_t ModelBuildBytes(const TModelDescription& model) {
-  int64_t spheres = 0;
-  for (const TModelSphereGroup& group : model.Groups) spheres += static_cast<int64_t>(group.Centres.size());
-  return spheres * kSphereBytes;
-}
+constexpr int64_t kSphereGroupBytes = 1024;
+constexpr int64_t kSphereBytes = 512;
+constexpr int64_t kBoreholesAndPlaneBytes = int64_t{1} << 20;
 
 }  // namespace
+
+int64_t ModelBuildBytes(const TModelDescription& model) {
+  if (!model.Buildable()) return 0;
+  int64_t spheres = 0;
+  for (const TModelSphereGroup& group : model.Groups) spheres += static_cast<int64_t>(group.Centres.size());
+  const auto groups = static_cast<int64_t>(model.Groups.size());
+  // A label every 100 m down each borehole from 0, and its name (NewBorehole).
+  const int64_t labels = static_cast<int64_t>(model.Depth1 / 100) + static_cast<int64_t>(model.Depth2 / 100) + 4;
+  return groups * kSphereGroupBytes + spheres * kSphereBytes + SpheresDrawCost.Of(groups, spheres) +
+         LabelDrawCost.Of(labels, 0) + FrameDrawBytes(spheres + labels) + kBoreholesAndPlaneBytes;
+}
 
 // ---- EModelFile and the description --------------------------------------------------
 

@@ -18,6 +18,7 @@
 //
 // Reading is all or nothing: the whole file is parsed before any object is made,
 // and a value that is not a number is reported with its line; nothing is built.
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -77,6 +78,11 @@ struct TModelDescription {
 // float keys and X, Y, Z: "'<text>' is not a valid floating point value"; Count:
 // "'<text>' is not a valid integer value") and for a depth above MaxModelDepth.
 TModelDescription ParseModelText(std::string_view text, const std::string& fileName);
+
+// The memory the model's objects take once built and first drawn: its groups of
+// spheres and their spheres, the boreholes with their labels and the plane; 0 for a
+// model that builds nothing.
+int64_t ModelBuildBytes(const TModelDescription& model);
 
 // The model group, detached: named groupName, holding the groups "Boreholes"
 // ("Borehole #1", "Borehole #2", each a line "Borehole", the depth labels

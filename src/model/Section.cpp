@@ -12,6 +12,7 @@
 #include <system_error>
 #include <utility>
 
+#include "model/DrawCosts.h"
 #include "model/GraphRecord.h"
 #include "model/Settings.h"
 #include "model/StreamHelpers.h"
@@ -736,6 +737,11 @@ bool TGraphSection::LoadFromStream(TBinaryStream& handle) {
   StyleForAll = flags[5] != 0;
   FillForAll = flags[6] != 0;
   return true;
+}
+
+int64_t TGraphSection::OpenedBytes(int64_t) const {
+  const double grid = SectionMemoryNeeded(RowCount, ColCount, false, ImageStyle);
+  return SaturateCast<int64_t>(grid) + static_cast<int64_t>(sizeof(TGraphSection)) + SectionDrawCost.Of(1, 0);
 }
 
 // ---- Older project layout -----------------------------------------------------------

@@ -183,6 +183,9 @@ class TGraphSection : public TGraphMain {
   // False after a newer chunk or a chunk whose first field is not "Section" (the
   // handle then stands behind the record). Throws EStreamError on a damaged record.
   bool LoadFromStream(TBinaryStream& handle) override;
+  // The grid as read and the sheet it is drawn with (SectionMemoryNeeded), and the
+  // object, its palette, meshes and tree node.
+  int64_t OpenedBytes(int64_t storedBytes) const override;
   // Frees both meshes, empties names and grid, a new palette, then the base clear.
   void Clear() override;
   // The base menu, then "E&xport" with the three exports.

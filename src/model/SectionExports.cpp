@@ -4,7 +4,10 @@
 #include <cmath>
 #include <exception>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <new>
+#include <string_view>
 #include <utility>
 
 #include "model/Dxf.h"
@@ -91,10 +94,25 @@ bool HasLog(double v) { return v > 0; }
 
 constexpr const char* kCrLf = "\r\n";
 
-// Writes bytes atomically or raises with the text the user is shown.
-void WriteTextFile(const std::string& fileName, const std::string& text) {
+// A table's text made a row at a time into a sink (TTextSink): false once a write
+// failed. A file is written as it goes, never held whole in memory.
+using TTableWriter = std::function<bool(const TTextSink&)>;
+
+// The table's text in one string (what the file would hold).
+std::string TableText(const TTableWriter& write) {
+  std::string text;
+  write([&text](std::string_view row) {
+    text += row;
+    return true;
+  });
+  return text;
+}
+
+// Writes the table into the file atomically, row by row, or raises with the text
+// the user is shown; the old file stays on failure.
+void WriteTextFile(const std::string& fileName, const TTableWriter& write) {
   std::string error;
-  if (!WriteWholeFileAtomic(fileName, text.data(), text.size(), &error))
+  if (!WriteFileAtomicAsItGoes(fileName, write, &error))
     throw ESectionExportError(CannotFileText("create", fileName, error));
 }
 
@@ -304,39 +322,57 @@ bool ExecuteExportColorDialog(const std::string& caption, TClassLimits& limits, 
 // Columns: easting under "X", northing under "Y", elevation under "Z", the value,
 // and with DataKind 3 its decimal logarithm.
 
-std::string XYZTableText(const TGraphSection& section, bool metric) {
+namespace {
+
+bool WriteXYZTableText(const TGraphSection& section, bool metric, const TTextSink& out) {
   const double f = UnitFactor(metric);
   const bool log = section.HasLogColumn();
-  std::string out;
-  for (const std::string& header : XYZHeaders(section)) out += PadLeft(header, 12);
-  out += kCrLf;
+  std::string row;
+  for (const std::string& header : XYZHeaders(section)) row += PadLeft(header, 12);
+  row += kCrLf;
+  bool ok = out(row);
   ForEachShownNode(section, [&](double n, double e, double z, double v) {
-    out += PadLeft(Fixed2(e * f), 12) + PadLeft(Fixed2(n * f), 12) + PadLeft(Fixed2(z * f), 12);
-    out += PadLeft(ValueText(v), 12);
-    if (log) out += PadLeft(HasLog(v) ? ValueText(std::log10(v)) : std::string(), 12);
-    out += kCrLf;
+    if (!ok) return;
+    row = PadLeft(Fixed2(e * f), 12) + PadLeft(Fixed2(n * f), 12) + PadLeft(Fixed2(z * f), 12);
+    row += PadLeft(ValueText(v), 12);
+    if (log) row += PadLeft(HasLog(v) ? ValueText(std::log10(v)) : std::string(), 12);
+    row += kCrLf;
+    ok = out(row);
   });
-  return out;
+  return ok;
+}
+
+bool WriteXYZTableCSV(const TGraphSection& section, bool metric, const TTextSink& out) {
+  const double f = UnitFactor(metric);
+  const bool log = section.HasLogColumn();
+  std::string row = JoinedByComma(XYZHeaders(section)) + kCrLf;
+  bool ok = out(row);
+  ForEachShownNode(section, [&](double n, double e, double z, double v) {
+    if (!ok) return;
+    row = Fixed2(e * f) + "," + Fixed2(n * f) + "," + Fixed2(z * f) + "," + TrimSpaces(ValueText(v));
+    if (log) row += "," + (HasLog(v) ? TrimSpaces(ValueText(std::log10(v))) : std::string());
+    row += kCrLf;
+    ok = out(row);
+  });
+  return ok;
+}
+
+}  // namespace
+
+std::string XYZTableText(const TGraphSection& section, bool metric) {
+  return TableText(std::bind_front(WriteXYZTableText, std::cref(section), metric));
 }
 
 std::string XYZTableCSV(const TGraphSection& section, bool metric) {
-  const double f = UnitFactor(metric);
-  const bool log = section.HasLogColumn();
-  std::string out = JoinedByComma(XYZHeaders(section)) + kCrLf;
-  ForEachShownNode(section, [&](double n, double e, double z, double v) {
-    out += Fixed2(e * f) + "," + Fixed2(n * f) + "," + Fixed2(z * f) + "," + TrimSpaces(ValueText(v));
-    if (log) out += "," + (HasLog(v) ? TrimSpaces(ValueText(std::log10(v))) : std::string());
-    out += kCrLf;
-  });
-  return out;
+  return TableText(std::bind_front(WriteXYZTableCSV, std::cref(section), metric));
 }
 
 void ExportXYZText(const TGraphSection& section, const std::string& fileName, bool metric) {
-  WriteTextFile(fileName, XYZTableText(section, metric));
+  WriteTextFile(fileName, std::bind_front(WriteXYZTableText, std::cref(section), metric));
 }
 
 void ExportXYZCSV(const TGraphSection& section, const std::string& fileName, bool metric) {
-  WriteTextFile(fileName, XYZTableCSV(section, metric));
+  WriteTextFile(fileName, std::bind_front(WriteXYZTableCSV, std::cref(section), metric));
 }
 
 void ExportXYZValuesSheet(const TGraphSection& section, const std::string& fileName, bool metric) {
@@ -378,47 +414,68 @@ void ExportXYZ(const TGraphSection& section, const std::string& fileName, bool m
 // Each classified cell is a closed ring of five corner rows a, b, d, c, a, each row
 // "SURFACE", the class name, northing, easting, elevation and the cell's value.
 
-std::string BlocksTableText(const TGraphSection& section, const TClassLimits& limits, bool metric) {
+namespace {
+
+bool WriteBlocksTableText(const TGraphSection& section, const TClassLimits& limits, bool metric,
+                          const TTextSink& out) {
   const double f = UnitFactor(metric);
-  std::string out = PadLeft(kBlocksHeaders[0], 7) + PadLeft(kBlocksHeaders[1], 10);
-  for (size_t k = 2; k < kBlocksHeaders.size(); ++k) out += PadLeft(kBlocksHeaders[k], 12);
-  out += kCrLf;
+  std::string row = PadLeft(kBlocksHeaders[0], 7) + PadLeft(kBlocksHeaders[1], 10);
+  for (size_t k = 2; k < kBlocksHeaders.size(); ++k) row += PadLeft(kBlocksHeaders[k], 12);
+  row += kCrLf;
+  bool ok = out(row);
   ForEachClassifiedCell(section, limits, [&](int cls, const TSurveyPoint& a, const TSurveyPoint& b,
                                              const TSurveyPoint& c, const TSurveyPoint& d, double v) {
-    out += kCrLf;
+    if (!ok) return;
+    // A block: an empty line, then its ring.
+    row = kCrLf;
     const std::string value = PadLeft(ValueText(v), 12);
     for (const TSurveyPoint* p : BlockRing(a, b, c, d)) {
-      out += PadLeft("SURFACE", 7) + PadLeft(ColorClasses()[cls].Name, 10);
-      out += PadLeft(Fixed2(p->X * f), 12) + PadLeft(Fixed2(p->Y * f), 12) + PadLeft(Fixed2(p->Z * f), 12);
-      out += value + kCrLf;
+      row += PadLeft("SURFACE", 7) + PadLeft(ColorClasses()[cls].Name, 10);
+      row += PadLeft(Fixed2(p->X * f), 12) + PadLeft(Fixed2(p->Y * f), 12) + PadLeft(Fixed2(p->Z * f), 12);
+      row += value + kCrLf;
     }
+    ok = out(row);
   });
-  return out;
+  return ok;
+}
+
+bool WriteBlocksTableCSV(const TGraphSection& section, const TClassLimits& limits, bool metric,
+                         const TTextSink& out) {
+  const double f = UnitFactor(metric);
+  std::string row = JoinedByComma(std::vector<std::string>(kBlocksHeaders.begin(), kBlocksHeaders.end())) + kCrLf;
+  bool ok = out(row);
+  ForEachClassifiedCell(section, limits, [&](int cls, const TSurveyPoint& a, const TSurveyPoint& b,
+                                             const TSurveyPoint& c, const TSurveyPoint& d, double v) {
+    if (!ok) return;
+    row = std::string(",,,,,") + kCrLf;
+    const std::string value = TrimSpaces(ValueText(v));
+    for (const TSurveyPoint* p : BlockRing(a, b, c, d)) {
+      row += std::string("SURFACE,") + ColorClasses()[cls].Name + "," + Fixed2(p->X * f) + "," +
+             Fixed2(p->Y * f) + "," + Fixed2(p->Z * f) + "," + value + kCrLf;
+    }
+    ok = out(row);
+  });
+  return ok;
+}
+
+}  // namespace
+
+std::string BlocksTableText(const TGraphSection& section, const TClassLimits& limits, bool metric) {
+  return TableText(std::bind_front(WriteBlocksTableText, std::cref(section), std::cref(limits), metric));
 }
 
 std::string BlocksTableCSV(const TGraphSection& section, const TClassLimits& limits, bool metric) {
-  const double f = UnitFactor(metric);
-  std::string out = JoinedByComma(std::vector<std::string>(kBlocksHeaders.begin(), kBlocksHeaders.end())) + kCrLf;
-  ForEachClassifiedCell(section, limits, [&](int cls, const TSurveyPoint& a, const TSurveyPoint& b,
-                                             const TSurveyPoint& c, const TSurveyPoint& d, double v) {
-    out += std::string(",,,,,") + kCrLf;
-    const std::string value = TrimSpaces(ValueText(v));
-    for (const TSurveyPoint* p : BlockRing(a, b, c, d)) {
-      out += std::string("SURFACE,") + ColorClasses()[cls].Name + "," + Fixed2(p->X * f) + "," +
-             Fixed2(p->Y * f) + "," + Fixed2(p->Z * f) + "," + value + kCrLf;
-    }
-  });
-  return out;
+  return TableText(std::bind_front(WriteBlocksTableCSV, std::cref(section), std::cref(limits), metric));
 }
 
 void ExportBlocksText(const TGraphSection& section, const TClassLimits& limits, const std::string& fileName,
                       bool metric) {
-  WriteTextFile(fileName, BlocksTableText(section, limits, metric));
+  WriteTextFile(fileName, std::bind_front(WriteBlocksTableText, std::cref(section), std::cref(limits), metric));
 }
 
 void ExportBlocksCSV(const TGraphSection& section, const TClassLimits& limits, const std::string& fileName,
                      bool metric) {
-  WriteTextFile(fileName, BlocksTableCSV(section, limits, metric));
+  WriteTextFile(fileName, std::bind_front(WriteBlocksTableCSV, std::cref(section), std::cref(limits), metric));
 }
 
 void ExportBlocksSheet(const TGraphSection& section, const TClassLimits& limits, const std::string& fileName,

@@ -577,9 +577,10 @@ std::string TooLargeText(const std::string& what, std::string_view done, int64_t
   return TooLargeSentence(what, done, MemoryNeededText(neededBytes, availableBytes.value_or(AvailableMemory())));
 }
 
-std::string ImportMemoryProblem(const std::string& utf8Path, int64_t neededBytes) {
-  if (MemoryFits(neededBytes)) return {};
-  return TooLargeText("The file \"" + utf8Path + "\"", "imported", neededBytes);
+std::string ImportMemoryProblem(const std::string& utf8Path, int64_t neededBytes,
+                                std::optional<int64_t> availableBytes) {
+  if (availableBytes ? neededBytes <= *availableBytes : MemoryFits(neededBytes)) return {};
+  return TooLargeText("The file \"" + utf8Path + "\"", "imported", neededBytes, availableBytes);
 }
 
 std::string CannotFileText(std::string_view action, const std::string& utf8Path, const std::string& reason) {
@@ -646,6 +647,22 @@ bool WriteWholeFileAtomic(const std::string& utf8Path, const void* bytes, size_t
   std::unique_ptr<TSaveFile> save = TSaveFile::Create(utf8Path, error);
   if (!save) return false;
   if (!save->Stream().Write(bytes, static_cast<int32_t>(n))) {
+    SetError(error, save->FailureReason(ErrnoText(EIO)));
+    return false;
+  }
+  return save->Commit(error);
+}
+
+bool WriteFileAtomicAsItGoes(const std::string& utf8Path, const std::function<bool(const TTextSink&)>& write,
+                             std::string* error) {
+  std::unique_ptr<TSaveFile> save = TSaveFile::Create(utf8Path, error);
+  if (!save) return false;
+  TBinaryStream& file = save->Stream();
+  const bool written = write([&file](std::string_view piece) {
+    return piece.size() <= static_cast<size_t>(kMaxStreamSize) &&
+           file.Write(piece.data(), static_cast<int32_t>(piece.size()));
+  });
+  if (!written) {
     SetError(error, save->FailureReason(ErrnoText(EIO)));
     return false;
   }

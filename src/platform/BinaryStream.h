@@ -6,6 +6,7 @@
 // wrapping. A read of more bytes than remain fails as a whole and leaves the
 // position where it was; callers therefore never see a partly filled value.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -210,8 +211,10 @@ std::string TooLargeText(const std::string& what, std::string_view done, int64_t
                          std::optional<int64_t> availableBytes = std::nullopt);
 // The refusal of an import of the file at `utf8Path` counted at `neededBytes`
 // before anything is built: TooLargeText("The file "<path>"", "imported", ...);
-// empty when the bytes fit (MemoryFits).
-std::string ImportMemoryProblem(const std::string& utf8Path, int64_t neededBytes);
+// empty when the bytes fit (MemoryFits, or `availableBytes` when given: the memory
+// an import counted as it read had when it began).
+std::string ImportMemoryProblem(const std::string& utf8Path, int64_t neededBytes,
+                                std::optional<int64_t> availableBytes = std::nullopt);
 // "Cannot <action> file "<path>". <Reason>." The reason (the system's, or a
 // writer's) becomes a sentence of its own, with its capital and full stop.
 std::string CannotFileText(std::string_view action, const std::string& utf8Path, const std::string& reason);
@@ -228,5 +231,12 @@ bool ReadWholeFileOrTellAs(const std::string& utf8Path, const std::string& shown
 // Writes through TSaveFile, so a failure keeps the old file.
 bool WriteWholeFileAtomic(const std::string& utf8Path, const void* bytes, size_t n,
                           std::string* error = nullptr);
+// Where a file's text goes as it is made, a piece at a time: false once a write failed.
+using TTextSink = std::function<bool(std::string_view)>;
+// Writes through TSaveFile the pieces `write` gives its sink as it makes them, so a
+// file is never held whole in memory; `write` returns false once the sink did. A
+// failure keeps the old file and gives its reason.
+bool WriteFileAtomicAsItGoes(const std::string& utf8Path, const std::function<bool(const TTextSink&)>& write,
+                             std::string* error = nullptr);
 
 }  // namespace qira

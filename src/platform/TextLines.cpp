@@ -1,5 +1,8 @@
 #include "platform/TextLines.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace qira {
 
 namespace {
@@ -34,6 +37,56 @@ TLineRead ReadRawTextLine(TBinaryStream& stream, int32_t maxLength, std::string&
     return TLineRead::TooLong;
   }
   return TLineRead::Line;
+}
+
+namespace {
+// Large enough that the stream is asked a few times a megabyte.
+constexpr size_t kLineReaderBuffer = 256 * 1024;
+}  // namespace
+
+TTextLineReader::TTextLineReader(TBinaryStream& stream, int32_t maxLength)
+    : stream_(stream), maxLength_(maxLength), buffer_(kLineReaderBuffer) {}
+
+bool TTextLineReader::Fill() {
+  const int32_t n = std::min<int32_t>(stream_.Remaining(), static_cast<int32_t>(buffer_.size()));
+  at_ = 0;
+  end_ = 0;
+  if (n <= 0 || !stream_.Read(buffer_.data(), n)) return false;
+  end_ = static_cast<size_t>(n);
+  return true;
+}
+
+TLineRead TTextLineReader::Next(std::string& line) {
+  line.clear();
+  if (at_ == end_ && !Fill()) return TLineRead::EndOfFile;
+  bool tooLong = false;
+  for (;;) {
+    const char* from = buffer_.data() + at_;
+    const size_t left = end_ - at_;
+    const void* lf = std::memchr(from, kLF, left);
+    const size_t toLf = lf ? static_cast<size_t>(static_cast<const char*>(lf) - from) : left;
+    const void* cr = std::memchr(from, kCR, toLf);
+    const size_t n = cr ? static_cast<size_t>(static_cast<const char*>(cr) - from) : toLf;
+    if (!tooLong) {
+      if (maxLength_ >= 0 && line.size() + n > static_cast<size_t>(maxLength_)) {
+        tooLong = true;
+        line.clear();
+      } else {
+        line.append(from, n);
+      }
+    }
+    at_ += n;
+    if (at_ == end_) {
+      if (Fill()) continue;
+      break;  // a last line without ending
+    }
+    // CR LF is one ending; a lone CR is an ending of its own.
+    const bool isCR = static_cast<uint8_t>(buffer_[at_]) == kCR;
+    ++at_;
+    if (isCR && (at_ < end_ || Fill()) && static_cast<uint8_t>(buffer_[at_]) == kLF) ++at_;
+    break;
+  }
+  return tooLong ? TLineRead::TooLong : TLineRead::Line;
 }
 
 std::vector<std::string> SplitTextLines(std::string_view text) {

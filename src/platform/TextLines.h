@@ -20,6 +20,24 @@ enum class TLineRead {
 // CR LF, LF or a lone CR. maxLength < 0 means no limit.
 TLineRead ReadRawTextLine(TBinaryStream& stream, int32_t maxLength, std::string& line);
 
+// The lines of a stream split as ReadRawTextLine splits them, read ahead through a
+// buffer of its own: a scan of a whole file at a fraction of the cost of a call per
+// byte. The stream is this reader's alone while it reads (its position runs ahead).
+class TTextLineReader {
+ public:
+  TTextLineReader(TBinaryStream& stream, int32_t maxLength);
+  TLineRead Next(std::string& line);
+
+ private:
+  bool Fill();
+
+  TBinaryStream& stream_;
+  int32_t maxLength_;
+  std::vector<char> buffer_;
+  size_t at_ = 0;
+  size_t end_ = 0;
+};
+
 // Splits a whole text into lines the same way: "a\r\nb" and "a\nb\n" both give
 // {"a", "b"}; an empty text gives no line; "\n" gives one empty line.
 std::vector<std::string> SplitTextLines(std::string_view text);

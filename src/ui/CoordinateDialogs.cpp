@@ -88,9 +88,14 @@ TPointListRead ReadPointListFile(const std::string& utf8Path, std::vector<TSurve
 
 bool WritePointListFile(const std::string& utf8Path, const std::vector<TSurveyPoint>& points,
                         std::string* error) {
-  std::string text;
-  for (const TSurveyPoint& point : points) text += FormatPointLine(point) + "\r\n";
-  return WriteWholeFileAtomic(utf8Path, text.data(), text.size(), error);
+  return WriteFileAtomicAsItGoes(
+      utf8Path,
+      [&points](const TTextSink& out) {
+        for (const TSurveyPoint& point : points)
+          if (!out(FormatPointLine(point) + "\r\n")) return false;
+        return true;
+      },
+      error);
 }
 
 // ---- One point ----------------------------------------------------------------------

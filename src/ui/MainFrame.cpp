@@ -52,11 +52,6 @@ bool FileExists(const std::string& name) {
   return !name.empty() && std::filesystem::exists(std::filesystem::path(name), ec);
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  return !a.empty() && !b.empty() && std::filesystem::equivalent(a, b, ec);
-}
-
 // A sub-window's title as shown: Qt's "[*]" placeholder becomes the modified mark.
 QString ShownTitle(const QWidget& window) {
   QString title = window.windowTitle();
@@ -223,6 +218,19 @@ void TMainForm::CreateMenus() {
   TileVertical1 = command(WindowMenu, "Tile Vertical", &TMainForm::TileVertical1Click);
   QObject::connect(WindowMenu, &QMenu::aboutToShow, this, [this] { Guarded([&] { FillWindowList(); }); });
 
+  // A key both here and in a sub-window's own menu would be ambiguous: neither fires.
+  const QList<QKeySequence> ownKeys = QKeySequence::keyBindings(QKeySequence::Close);
+  QList<QKeySequence> closeKeys = DocumentCloseKeys();
+  closeKeys.removeIf([&](const QKeySequence& key) { return ownKeys.contains(key); });
+  CloseWindowKey = new QAction(this);
+  CloseWindowKey->setShortcuts(closeKeys);
+  addAction(CloseWindowKey);
+  QObject::connect(CloseWindowKey, &QAction::triggered, this, [this] {
+    Guarded([&] {
+      if (QMdiSubWindow* sub = MdiArea->currentSubWindow()) sub->close();
+    });
+  });
+
   HelpMenu = new QMenu(QStringLiteral("Help"), this);
   HelpMenu->setProperty("GroupIndex", kWindowMenuGroupIndex);
   About1 = command(HelpMenu, "About", &TMainForm::About1Click);
@@ -263,8 +271,7 @@ TForm3D* TMainForm::OpenProject(const std::string& given) {
     ShowMessageDlg(ProjectNotFoundText(name), 1);
     return nullptr;
   }
-  for (TForm3D* open : Forms()) {
-    if (!SameFile(open->FileName(), name)) continue;
+  if (TForm3D* open = DocumentOfFile(name)) {
     open->BringForward();
     return open;
   }
@@ -338,7 +345,7 @@ TForm3D* TMainForm::FormOf(QMdiSubWindow* sub) const {
 std::vector<TForm3D*> TMainForm::Forms() const {
   std::vector<TForm3D*> forms;
   for (const QPointer<TForm3D>& form : forms_)
-    if (form) forms.push_back(form.data());
+    if (form && !form->Closing()) forms.push_back(form.data());
   return forms;
 }
 

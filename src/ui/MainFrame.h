@@ -78,6 +78,9 @@ class TMainForm : public QMainWindow {
   QAction* TileHorizontal1 = nullptr;
   QAction* TileVertical1 = nullptr;
   QAction* About1 = nullptr;
+  // The close keys the frame's sub-windows lack (Ctrl+F4 where the platform's is
+  // Ctrl+W): close the current sub-window, as its own Close does.
+  QAction* CloseWindowKey = nullptr;
 
   // ---- recent files: Recent(0) is the newest; "" for places not in use
   const std::array<std::string, kRecentCount>& Recent() const { return recent_; }
@@ -96,7 +99,8 @@ class TMainForm : public QMainWindow {
   // the screen while that view is the active window, else the one whose
   // sub-window is current (its view may stand full screen behind the frame).
   TForm3D* ActiveForm() const;
-  // The open view windows, in the order they were opened (full-screen ones included).
+  // The open view windows, in the order they were opened (full-screen ones
+  // included; one closing is no longer among them).
   std::vector<TForm3D*> Forms() const;
 
   // ---- menu commands

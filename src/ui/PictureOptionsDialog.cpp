@@ -35,6 +35,7 @@ TSaveImageForm::TSaveImageForm(QWidget* parent) : QDialog(parent) {
   sizeLabel_->setMinimumWidth(300);
   sizeLabel_->setVisible(false);
   dpiEdit_->OnChange = [this] { UpdateSizeLabel(); };
+  connect(transparentBox_, &QCheckBox::toggled, this, [this] { UpdateSizeLabel(); });
   ok_ = new QPushButton(QStringLiteral("OK"), this);
   cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
   ok_->setDefault(true);
@@ -81,7 +82,7 @@ void TSaveImageForm::UpdateSizeLabel() {
   if (!hasGeometry_) return;
   const TPictureSize size = ChosenSize();
   QString text = QStringLiteral("Picture: %1 x %2 pixels").arg(size.Width).arg(size.Height);
-  const std::string problem = PictureSizeProblem(size, fileType_);
+  const std::string problem = PictureSizeProblem(size, fileType_, ChosenTransparent());
   if (!problem.empty()) text += QStringLiteral("\n") + QString::fromStdString(problem);
   sizeLabel_->setText(text);
 }
@@ -89,7 +90,7 @@ void TSaveImageForm::UpdateSizeLabel() {
 void TSaveImageForm::accept() {
   if (hasGeometry_) {
     // Refused here, before anything is rendered, so the user can pick another resolution.
-    const std::string problem = PictureSizeProblem(ChosenSize(), fileType_);
+    const std::string problem = PictureSizeProblem(ChosenSize(), fileType_, ChosenTransparent());
     if (!problem.empty()) {
       Services().Messages->ShowMessage(problem, TMessageKind::Error);
       dpiEdit_->setFocus();

@@ -94,16 +94,20 @@ std::string TooLargeFile(const TPictureSize& size, const char* kind, uint64_t fi
 // disk (TBinaryFile writes them behind every 16 MB) and the stacks of Qt's pooled
 // threads, which the painting of glyphs uses.
 // An address-space limit counts what is reserved: the tile's buffers at their
-// full size, and the stacks. The driver's own threads are there since the view
-// was first drawn, and under such a limit the pooled ones since the start
-// (BoundThreadReservesUnderAddressLimit): their stacks, counted again, are the
-// margin that keeps the driver from meeting a failed allocation. A memory limit
-// (a control group's, the machine's) counts only the pages touched: the tile's
-// colour and depth, the context and the file's pages.
-double RenderTileBytes(double width, double height, bool addressSpaceLimit) {
-  constexpr double kTouchedBytesPerPixel = 8;
-  return std::min<double>(width, kMaxPictureTileEdge) * std::min<double>(height, kMaxPictureTileEdge) *
-         (addressSpaceLimit ? kPictureTileBytesPerPixel : kTouchedBytesPerPixel);
+// full size (the depth read-back among them), and the stacks. The driver's own
+// threads are there since the view was first drawn, and under such a limit the
+// pooled ones since the start (BoundThreadReservesUnderAddressLimit): their stacks,
+// counted again, are the margin that keeps the driver from meeting a failed
+// allocation. A memory limit (a control group's, the machine's) counts only the
+// pages touched: the tile's colour and depth and the colour read back from it, for
+// a transparent picture also the depth read back to tell the background from the
+// model (a float a pixel); the context and the file's pages.
+double RenderTileBytes(double width, double height, bool transparent, bool addressSpaceLimit) {
+  constexpr double kTouchedBytesPerPixel = 12;
+  constexpr double kDepthReadBackBytesPerPixel = sizeof(float);
+  const double perPixel = addressSpaceLimit ? static_cast<double>(kPictureTileBytesPerPixel)
+                                            : kTouchedBytesPerPixel + (transparent ? kDepthReadBackBytesPerPixel : 0);
+  return std::min<double>(width, kMaxPictureTileEdge) * std::min<double>(height, kMaxPictureTileEdge) * perPixel;
 }
 
 double RenderContextBytes(bool addressSpaceLimit) {
@@ -118,22 +122,24 @@ double RenderContextBytes(bool addressSpaceLimit) {
 
 }  // namespace
 
-int64_t PictureMemoryNeeded(const TPictureSize& size, int fileType, bool addressSpaceLimit) {
+int64_t PictureMemoryNeeded(const TPictureSize& size, int fileType, bool transparent, bool addressSpaceLimit) {
   const double width = static_cast<double>(std::max<int64_t>(size.Width, 0));
   const double height = static_cast<double>(std::max<int64_t>(size.Height, 0));
   const double picture = std::ceil(width * 3 / 4) * 4 * height;  // 24-bit rows padded to 4 bytes
-  double writer = width * height * (fileType == pftPng ? 8 : 4);
+  // The writer's copies: a 32-bit conversion of the picture; PNG's writer then makes
+  // its own 24-bit rows, and admits them only when a 32-bit picture would fit beside.
+  double writer = width * height * 4 + (fileType == pftPng ? picture + width * height * 4 : 0);
   // The render's own memory counts whichever limit binds, or the driver and Qt
   // fail where nothing can catch it, or the kernel ends the program.
   if (width > 0 && height > 0)
-    writer = std::max(writer, RenderTileBytes(width, height, addressSpaceLimit)) +
+    writer = std::max(writer, RenderTileBytes(width, height, transparent, addressSpaceLimit)) +
              RenderContextBytes(addressSpaceLimit);
   const double total = picture + writer;
   constexpr double kMax = 9.0e18;  // below INT64_MAX, exactly representable
   return total >= kMax ? static_cast<int64_t>(kMax) : static_cast<int64_t>(total);
 }
 
-std::string PictureSizeProblem(const TPictureSize& size, int fileType) {
+std::string PictureSizeProblem(const TPictureSize& size, int fileType, bool transparent) {
   if (size.Width < 1 || size.Height < 1) return "The picture size " + SizeText(size) + " is empty.";
   constexpr int64_t kMaxSide = std::numeric_limits<int32_t>::max();
   if (size.Width > kMaxSide || size.Height > kMaxSide)
@@ -166,7 +172,7 @@ std::string PictureSizeProblem(const TPictureSize& size, int fileType) {
         return TooLargeFile(size, "BMP", bytes, MaxBmpFileSize);
       break;
   }
-  const int64_t needed = PictureMemoryNeeded(size, fileType);
+  const int64_t needed = PictureMemoryNeeded(size, fileType, transparent);
   const int64_t available = AvailableMemory();
   if (needed > available) return PictureMemoryRefusal(size, needed, available);
   return {};
@@ -338,7 +344,8 @@ void ShowError(const std::string& text) { Services().Messages->ShowMessage(text,
 // program's, a writer's conversion, or the driver's context or off-screen buffer)
 // as the memory refusal with the picture's size and need, any other failure with
 // its own text.
-std::string PictureFailureText(const std::exception& error, const TPictureSize& size, int fileType) {
+std::string PictureFailureText(const std::exception& error, const TPictureSize& size, int fileType,
+                               bool transparent) {
   // A writer's conversion that could not be had is refused by its library in
   // the library's words; here it is the picture's.
   const bool memory = dynamic_cast<const std::bad_alloc*>(&error) != nullptr ||
@@ -346,7 +353,7 @@ std::string PictureFailureText(const std::exception& error, const TPictureSize& 
                       dynamic_cast<const EGraphicTooLarge*>(&error) != nullptr ||
                       dynamic_cast<const EPNGOutMemory*>(&error) != nullptr;
   if (!memory) return error.what();
-  return PictureMemoryRefusal(size, PictureMemoryNeeded(size, fileType), AvailableMemory());
+  return PictureMemoryRefusal(size, PictureMemoryNeeded(size, fileType, transparent), AvailableMemory());
 }
 
 }  // namespace
@@ -372,7 +379,7 @@ void SavePicture(TForm3D& form) {
 
   const TPictureSize size = PictureSize(buffer.Width(), buffer.Height(), dpi, GetDeviceLogicalPixelsX());
   try {
-    const std::string problem = PictureSizeProblem(size, fileType);
+    const std::string problem = PictureSizeProblem(size, fileType, transparent);
     if (!problem.empty()) {
       ShowError(problem);
       return;
@@ -381,7 +388,7 @@ void SavePicture(TForm3D& form) {
     if (!picture) return;  // cancelled: nothing written, nothing stored
     WritePictureFile(*picture, fileType, dialog.FileName);
   } catch (const std::exception& error) {
-    ShowError(PictureFailureText(error, size, fileType));
+    ShowError(PictureFailureText(error, size, fileType, transparent));
     return;
   }
   WriteSetting(SettingKeys::PictureDpi, static_cast<int>(dpi));
@@ -396,9 +403,11 @@ void CopyPictureToClipboard(TForm3D& form) {
     if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setImage(picture.Bitmap);
   } catch (const std::exception& error) {
     const TGL3DSceneBuffer& buffer = PictureBuffer(form);
-    // The clipboard hands the picture on as a 32-bit copy, as the BMP writer does.
+    // The clipboard hands the picture on as a 32-bit copy, as the BMP writer does;
+    // its picture is a transparent one.
     ShowError(PictureFailureText(
-        error, PictureSize(buffer.Width(), buffer.Height(), kClipboardPictureDpi, GetDeviceLogicalPixelsX()), pftBmp));
+        error, PictureSize(buffer.Width(), buffer.Height(), kClipboardPictureDpi, GetDeviceLogicalPixelsX()), pftBmp,
+        true));
   }
 }
 

@@ -77,20 +77,23 @@ TPictureSize PictureSize(int32_t bufferWidth, int32_t bufferHeight, int32_t dpi,
 // AvailableMemory (platform/AvailableMemory.h) is what the limits below compare with.
 
 // Bytes "Save picture" needs in memory for a picture of that size and file
-// type: the 24-bit picture, then the larger of the writer's copies (one of 32 bits
-// a pixel, two for PNG) and the render's largest tile, and what the render keeps
-// (its context, the written file's pages not yet on the disk). Under an
-// address-space limit (RLIMIT_AS; by default whether one is set now) the tile
-// counts at what it reserves, and Qt's pooled threads' stacks count too.
-// Saturates instead of overflowing.
-int64_t PictureMemoryNeeded(const TPictureSize& size, int fileType, bool addressSpaceLimit = AddressSpaceLimit() >= 0);
+// type, with or without the transparent background: the 24-bit picture, then the
+// larger of the writer's copies (one of 32 bits a pixel; for PNG also the writer's
+// own 24-bit rows and the room of a 32-bit picture it asks for beside them) and the
+// render's largest tile (with the depth a transparent picture reads back), and
+// what the render keeps (its context, the written file's pages not yet on the
+// disk). Under an address-space limit (RLIMIT_AS; by default whether one is set
+// now) the tile counts at what it reserves, and Qt's pooled threads' stacks count
+// too. Saturates instead of overflowing.
+int64_t PictureMemoryNeeded(const TPictureSize& size, int fileType, bool transparent,
+                            bool addressSpaceLimit = AddressSpaceLimit() >= 0);
 
 // Why a picture of that size cannot be saved as that file type (see
-// TPictureFileType; other indices write BMP): an empty picture, a file larger
-// than the BMP and TIFF writers make, a side longer than JPEG and PNG allow, more
-// pixels than the PNG writer holds, or more memory than is available now. Empty
-// when it can be saved.
-std::string PictureSizeProblem(const TPictureSize& size, int fileType);
+// TPictureFileType; other indices write BMP), with or without the transparent
+// background: an empty picture, a file larger than the BMP and TIFF writers make,
+// a side longer than JPEG and PNG allow, more pixels than the PNG writer holds, or
+// more memory than is available now. Empty when it can be saved.
+std::string PictureSizeProblem(const TPictureSize& size, int fileType, bool transparent);
 
 // ---- file names
 
@@ -154,8 +157,8 @@ class TSaveImageForm : public QDialog {
 
   // What the picture is made from: the view's size, the screen's resolution and
   // the file type. From then on the dialog shows the picture's size in pixels
-  // as the resolution changes, says when that size cannot be saved, and refuses
-  // OK (with a message) for such a size.
+  // as the resolution or the background changes, says when that size cannot be
+  // saved, and refuses OK (with a message) for such a size.
   void SetPictureGeometry(int32_t bufferWidth, int32_t bufferHeight, int32_t screenDpi, int fileType);
   // The size of the picture at the resolution the edit holds.
   TPictureSize ChosenSize() const;

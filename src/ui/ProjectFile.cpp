@@ -9,12 +9,14 @@
 #include <utility>
 
 #include "model/Borehole.h"
+#include "model/DrawCosts.h"
 #include "model/GraphAxis.h"
 #include "model/GraphRecord.h"
 #include "model/GraphSurface.h"
 #include "model/Section.h"
 #include "model/SectionGroup.h"
 #include "model/StreamHelpers.h"
+#include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
 #include "scene/graph/CameraLight.h"
 #include "scene/objects/DummyPlaneSprite.h"
@@ -80,6 +82,10 @@ std::string ProjectCannotCreateText(const std::string& path, const std::string& 
   return CannotFileText("create", path, reason);
 }
 
+std::string ProjectOpenElsewhereText(const std::string& path) {
+  return ProjectCannotCreateText(path, "it is open in another window: close it there first, or choose another name");
+}
+
 std::string ProjectSkippedObjectsText(const std::string& path, int32_t count) {
   const bool one = count == 1;
   return "File " + NameWithoutFolder(path) + ": " + (one ? "1 object was" : std::to_string(count) + " objects were") +
@@ -94,6 +100,16 @@ std::string AbsoluteProjectPath(const std::string& path) {
   const std::filesystem::path absolute = std::filesystem::absolute(std::filesystem::path(path), ec);
   if (ec) return path;
   return absolute.lexically_normal().string();
+}
+
+bool SameProjectFile(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
+  std::error_code ec;
+  if (std::filesystem::equivalent(a, b, ec)) return true;
+  std::error_code ecA, ecB;
+  const std::filesystem::path resolvedA = std::filesystem::weakly_canonical(AbsoluteProjectPath(a), ecA);
+  const std::filesystem::path resolvedB = std::filesystem::weakly_canonical(AbsoluteProjectPath(b), ecB);
+  return !ecA && !ecB && resolvedA == resolvedB;
 }
 
 const std::string& ProjectFolder() { return LastProjectFolder(); }
@@ -205,13 +221,23 @@ TGraphMain* AppendGroup(TGraphMain& root, const char* name) {
   return root.AddChild(std::move(group), false);
 }
 
+// Reads an object of the older layout by load (false: skipped); null when it was
+// skipped or the count of the open keeps no more.
+template <class TKind, class TLoad>
+std::unique_ptr<TKind> ReadOldObject(TBinaryStream& s, TLoad load) {
+  auto object = std::make_unique<TKind>();
+  const int32_t start = s.Position();
+  if (!load(*object)) return nullptr;
+  if (!TOpenCount::Keep(*object, s.Position() - start)) return nullptr;
+  return object;
+}
+
 void ReadOldBoreholes(TBinaryStream& s, TGraphMain& boreholes) {
   const int32_t count = ReadCount(s, kMinOldRecordSize);
   std::vector<std::unique_ptr<TGraphMain>> read;
-  for (int32_t i = 0; i < count; ++i) {
-    auto borehole = std::make_unique<TGraphBorehole>();
-    if (borehole->LoadOldLayout(s)) read.push_back(std::move(borehole));
-  }
+  for (int32_t i = 0; i < count; ++i)
+    if (auto borehole = ReadOldObject<TGraphBorehole>(s, [&](TGraphBorehole& b) { return b.LoadOldLayout(s); }))
+      read.push_back(std::move(borehole));
   boreholes.AddChildrenSorted(std::move(read));
 }
 
@@ -221,20 +247,21 @@ void ReadOldBoreholes(TBinaryStream& s, TGraphMain& boreholes) {
 void ReadOldSections(TBinaryStream& s, TGraphMain& sections) {
   const int32_t count = ReadCount(s, kMinOldRecordSize);
   std::vector<std::unique_ptr<TGraphSection>> read;
-  for (int32_t i = 0; i < count; ++i) {
-    auto section = std::make_unique<TGraphSection>();
-    if (section->LoadOldLayout(s)) read.push_back(std::move(section));
-  }
+  for (int32_t i = 0; i < count; ++i)
+    if (auto section = ReadOldObject<TGraphSection>(s, [&](TGraphSection& o) { return o.LoadOldLayout(s); }))
+      read.push_back(std::move(section));
   AddSectionsGrouped(sections, std::move(read));
+  // The groups made for them count as stored groups do.
+  for (int i = 0; i < sections.ChildCount(); ++i) TOpenCount::Keep(*sections.GetChild(i), 0);
 }
 
 // Version 2 stores the one-chunk surface record, version 3 the three-chunk one.
 void ReadOldSurfaces(TBinaryStream& s, int32_t version, TGraphMain& objects) {
   const int32_t count = ReadCount(s, kMinOldRecordSize);
   for (int32_t i = 0; i < count; ++i) {
-    auto surface = std::make_unique<TGraphSurface>();
-    const bool loaded = version == 2 ? surface->LoadOldLayout(s) : surface->LoadOldLayout2(s);
-    if (loaded) objects.AddChild(std::move(surface), false);
+    auto surface = ReadOldObject<TGraphSurface>(
+        s, [&](TGraphSurface& o) { return version == 2 ? o.LoadOldLayout(s) : o.LoadOldLayout2(s); });
+    if (surface) objects.AddChild(std::move(surface), false);
   }
 }
 
@@ -263,12 +290,15 @@ void ReadLegacyLayout(TBinaryStream& s, int32_t version, TProject& project) {
 
 }  // namespace
 
-TProject ReadProject(TBinaryStream& stream, const std::string& path, int32_t programVersion) {
+TProject ReadProject(TBinaryStream& stream, const std::string& path, int32_t programVersion, int64_t alsoNeeded) {
   const int32_t version = ReadProjectHeader(stream, path);
   if (IsProjectTooNew(version, programVersion)) throw EProjectTooNew(path, version);
   TProject project;
   project.Version = version;
   project.Root = std::make_unique<TGraphMain>();
+  // Counted as it is read, with what opening it adds after: a project the memory
+  // cannot hold is refused whole, before a window builds any of it.
+  TOpenCount count(AvailableMemory(), alsoNeeded);
   try {
     if (version > kLastLegacyProjectVersion) {
       ReadCurrentLayout(stream, project);
@@ -278,14 +308,16 @@ TProject ReadProject(TBinaryStream& stream, const std::string& path, int32_t pro
   } catch (const EStreamError&) {
     throw EProjectFileError(ProjectInvalidFormatText(path));
   }
+  if (!count.Fits())
+    throw EProjectFileError(TooLargeText("The file \"" + path + "\"", "read", count.Needed(), count.Available()));
   return project;
 }
 
-TProject ReadProjectFile(const std::string& path, int32_t programVersion) {
+TProject ReadProjectFile(const std::string& path, int32_t programVersion, int64_t alsoNeeded) {
   std::string error;
   std::unique_ptr<TBinaryFile> file = TBinaryFile::Open(path, TBinaryFile::Mode::Read, &error);
   if (!file) throw EProjectFileError(FileReadFailureText(path, NameWithoutFolder(path), error));
-  return ReadProject(*file, path, programVersion);
+  return ReadProject(*file, path, programVersion, alsoNeeded);
 }
 
 // ---- Writer -------------------------------------------------------------------------------------
@@ -350,10 +382,11 @@ void InstallProject(TForm3D& window, TProject project, const std::string& path) 
 
 namespace {
 
-// Reads the file whole; on failure tells the user and returns nothing.
-std::optional<TProject> ReadForOpening(QWidget* parent, const std::string& path) {
+// Reads the file whole (counting a new window's first frame too when it opens into
+// one); on failure tells the user and returns nothing.
+std::optional<TProject> ReadForOpening(QWidget* parent, const std::string& path, bool newWindow) {
   try {
-    return ReadProjectFile(path, GetProgramVersion());
+    return ReadProjectFile(path, GetProgramVersion(), newWindow ? ProjectWindowDrawBytes : 0);
   } catch (const EProjectTooNew& e) {
     FileVersionDialog()(parent, path, e.FileVersion);
   } catch (const EProjectFileError& e) {
@@ -375,14 +408,14 @@ void DiscardWindow(TForm3D* form) {
 }  // namespace
 
 bool LoadProject(TForm3D& window, const std::string& path) {
-  std::optional<TProject> project = ReadForOpening(&window, path);
+  std::optional<TProject> project = ReadForOpening(&window, path, false);
   if (!project) return false;
   InstallProject(window, std::move(*project), path);
   return true;
 }
 
 TForm3D* CreateFromFile(QWidget* owner, const std::string& path) {
-  std::optional<TProject> project = ReadForOpening(owner, path);
+  std::optional<TProject> project = ReadForOpening(owner, path, true);
   if (!project) return nullptr;
   auto* form = new TForm3D(owner);
   try {
@@ -433,6 +466,11 @@ bool SaveProjectAs(TForm3D& window) {
                            : std::filesystem::path(window.FileName()).parent_path().string();
   std::optional<std::string> path = Services().Files->SaveFile(request);
   if (!path) return false;
+  // Two documents under one name would each overwrite what the other saved.
+  if (const TForm3D* holder = DocumentOfFile(*path); holder != nullptr && holder != &window) {
+    ShowMessageDlg(ProjectOpenElsewhereText(*path), 1);
+    return false;
+  }
   return SaveProject(window, *path);
 }
 

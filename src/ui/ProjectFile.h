@@ -50,12 +50,17 @@ std::string ProjectNotFoundText(const std::string& path);
 std::string ProjectInvalidFormatText(const std::string& path);
 // The class library's text for a file that cannot be created.
 std::string ProjectCannotCreateText(const std::string& path, const std::string& reason);
+// Save as refused: another open document holds the file.
+std::string ProjectOpenElsewhereText(const std::string& path);
 // Told after a load that dropped objects a newer program wrote.
 std::string ProjectSkippedObjectsText(const std::string& path, int32_t count);
 
 // The path made absolute (against the working folder) and normalised: windows and
 // the recent-file list keep names that still hold from another working folder.
 std::string AbsoluteProjectPath(const std::string& path);
+// One file however it is reached (a link, ".." or another working folder); a name
+// whose file is gone is compared with its folders resolved. False for "".
+bool SameProjectFile(const std::string& a, const std::string& b);
 // The folder of the project last opened or saved, where the open and save dialogs
 // of projects start ("" until one is known: the dialog's own choice).
 const std::string& ProjectFolder();
@@ -111,10 +116,15 @@ int32_t ReadProjectHeader(TBinaryStream& stream, const std::string& path);
 // Reads a whole project. Raises EProjectTooNew for a newer file and
 // EProjectFileError ("... has invalid format") for a damaged one, a short one, or
 // one whose tree cannot be read (a root record newer than known included): a
-// project is only ever returned whole.
-TProject ReadProject(TBinaryStream& stream, const std::string& path, int32_t programVersion);
+// project is only ever returned whole. What the open takes (the objects read and
+// what building and drawing them first adds) is counted as they are read; one the
+// memory available cannot hold raises EProjectFileError with TooLargeText ("The
+// file "<path>" is too large to be read: it needs <n> MB of memory, ..."); the
+// count starts at alsoNeeded (what the open adds besides the objects: a new window).
+TProject ReadProject(TBinaryStream& stream, const std::string& path, int32_t programVersion,
+                     int64_t alsoNeeded = 0);
 // The same from a file; a missing file raises EProjectFileError("... not found").
-TProject ReadProjectFile(const std::string& path, int32_t programVersion);
+TProject ReadProjectFile(const std::string& path, int32_t programVersion, int64_t alsoNeeded = 0);
 
 // Writes the current layout with the given chunk version; false when a write failed.
 // The root's Expanded flags are taken from its tree nodes (as every save does).
@@ -145,8 +155,9 @@ TForm3D* CreateFromFile(QWidget* owner, const std::string& path);
 // told ("Cannot create file ...") and the result is false.
 bool SaveProject(TForm3D& window, const std::string& path);
 // Asks for a name (save dialog, default extension "q3d", overwrite prompt, starting
-// in the window's own folder or ProjectFolder()), then SaveProject. False when
-// cancelled or failed.
+// in the window's own folder or ProjectFolder()), then SaveProject. A file another
+// open document holds is refused (ProjectOpenElsewhereText), and nothing is
+// written. False when cancelled, refused or failed.
 bool SaveProjectAs(TForm3D& window);
 
 // ---- Hooks ----------------------------------------------------------------------------

@@ -52,7 +52,7 @@ class TFullScreenHolder : public QWidget {
     return QWidget::event(event);
   }
 
-  // Closing it closes the view window (which asks, and leaves full screen first).
+  // Closing it closes the document the one way (which leaves full screen and asks).
   void closeEvent(QCloseEvent* event) override {
     event->ignore();
     if (form_ == nullptr) {
@@ -126,7 +126,8 @@ void TForm3D::EnterFullScreen(bool independentViewer) {
   holder->Take(*this);  // out of the main frame
   holder->addAction(CloseDocumentKey);
   // The emptied sub-window stays where it was and keeps naming the document: the
-  // frame's commands and its Window list reach the document through it.
+  // frame's commands and its Window list reach the document through it, and
+  // closing it closes the document the one way (the view window watches its close).
   if (QMdiSubWindow* sub = SubWindow()) sub->setWidget(nullptr);
   fullScreen_ = true;
   // The splitter's handle hides with the tree.
@@ -161,8 +162,6 @@ void TForm3D::LeaveFullScreen() {
   ReleaseFullScreenHolder();
   BringForward();
 }
-
-void TForm3D::CloseDocument() { FrameWidget()->close(); }
 
 QWidget* TForm3D::FullScreenWindow() const {
   if (!fullScreen_) return nullptr;

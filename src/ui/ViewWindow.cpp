@@ -91,6 +91,19 @@ TViewWindowHooks& ViewWindowHooks() {
   return hooks;
 }
 
+TForm3D* DocumentOfFile(const std::string& path) {
+  for (TForm3D* form : LiveForms())
+    if (!form->Closing() && SameProjectFile(form->FileName(), path)) return form;
+  return nullptr;
+}
+
+QList<QKeySequence> DocumentCloseKeys() {
+  QList<QKeySequence> keys = QKeySequence::keyBindings(QKeySequence::Close);
+  const QKeySequence frameKey(Qt::CTRL | Qt::Key_F4);
+  if (!keys.contains(frameKey)) keys.append(frameKey);
+  return keys;
+}
+
 std::unique_ptr<TGLWindowsBitmapFont> CreateFittingBitmapFont(const std::string& face, int32_t height) {
   auto font = std::make_unique<TGLWindowsBitmapFont>();
   // Heights are negative (character height in pixels); each retry is 2 pixels smaller.
@@ -117,6 +130,11 @@ TForm3D::TForm3D(QWidget* owner) : QWidget(nullptr) {
     QMdiSubWindow* sub = area->addSubWindow(this);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     subWindow_ = sub;
+    // The document lives exactly as long as its sub-window, also while its view
+    // stands outside it (full screen): no window of it outlives the sub-window.
+    QObject::connect(sub, &QObject::destroyed, this, [this] {
+      if (!destroying_) deleteLater();
+    });
   } else if (owner != nullptr) {
     setParent(owner, Qt::Window);
   }
@@ -310,7 +328,7 @@ void TForm3D::CreateMenus() {
   command(PopupMenu, "Exit", &TForm3D::ExitClick);
   PopupMenu1 = new QMenu(this);
   CloseDocumentKey = new QAction(this);
-  CloseDocumentKey->setShortcuts(QKeySequence::Close);
+  CloseDocumentKey->setShortcuts(DocumentCloseKeys());
   QObject::connect(CloseDocumentKey, &QAction::triggered, this, [this] { Guarded([&] { CloseDocument(); }); });
 }
 
@@ -391,7 +409,7 @@ void TForm3D::SetModified(bool value) {
 }
 
 bool TForm3D::QueryClose() {
-  if (!modified_) return true;
+  if (closing_ || !modified_) return true;
   // The question is asked with its document in front.
   BringForward();
   const TMessageResult answer =
@@ -400,35 +418,38 @@ bool TForm3D::QueryClose() {
   return answer == TMessageResult::Discard;
 }
 
-void TForm3D::closeEvent(QCloseEvent* event) {
-  const bool ask = !destroying_ && !closeApproved_;
-  closeApproved_ = false;
+bool TForm3D::ApproveClose() {
   // Out of full screen first: the question must not open behind the window kept on
-  // top, and the window closes where it belongs. A Cancel puts it back.
-  const bool covering = fullScreen_ && !destroying_;
-  bool approved = !ask;
-  Guarded([&] {
-    if (covering) ToggleFullScreen();
-    if (ask) approved = QueryClose();
-    if (!approved && covering) ReturnToFullScreen();
-  });
-  if (approved && covering && !usedFullScreenViewer_) {
-    // It stood alone on the screen: it is back in its sub-window, which closes
-    // with it (without asking a second time).
-    if (QMdiSubWindow* sub = SubWindow()) {
-      event->ignore();
-      closeApproved_ = true;
-      QTimer::singleShot(0, sub, [sub = QPointer<QMdiSubWindow>(sub)] {
-        if (sub) sub->close();
-      });
-      return;
-    }
-  }
-  if (approved) {
-    event->accept();
+  // top, and the view goes back into the sub-window that closes with it.
+  const bool covering = fullScreen_;
+  if (covering) ToggleFullScreen();
+  const bool approved = QueryClose();
+  if (!approved && covering) ReturnToFullScreen();
+  return approved;
+}
+
+void TForm3D::CloseDocument() {
+  if (QMdiSubWindow* sub = SubWindow()) {
+    sub->close();
   } else {
-    event->ignore();
+    close();
   }
+}
+
+void TForm3D::closeEvent(QCloseEvent* event) {
+  // Its sub-window closing with it inside, after the question: it goes.
+  if (destroying_ || closing_) {
+    event->accept();
+    return;
+  }
+  event->ignore();
+  if (SubWindow() != nullptr) {
+    Guarded([&] { CloseDocument(); });
+    return;
+  }
+  bool approved = false;
+  Guarded([&] { approved = ApproveClose(); });
+  event->setAccepted(approved);
 }
 
 void TForm3D::TreeViewDblClickTracked() {
@@ -603,6 +624,20 @@ void TForm3D::ReadPlacement() {
 void TForm3D::TrackPlacement() { FrameWidget()->installEventFilter(this); }
 
 bool TForm3D::eventFilter(QObject* watched, QEvent* event) {
+  // Every close of the sub-window (its X, Ctrl+W, Ctrl+F4, its system menu, the
+  // document's other windows) comes here, also while it stands empty for the view
+  // that covers the screen, where Qt alone would close it without a word.
+  if (watched == subWindow_.data() && event->type() == QEvent::Close && !destroying_ && !closing_) {
+    bool approved = false;
+    Guarded([&] { approved = ApproveClose(); });
+    if (!approved) {
+      event->ignore();
+      return true;
+    }
+    // Qt goes on closing the sub-window, which holds the view again, and frees both.
+    closing_ = true;
+    return false;
+  }
   if (!destroying_ && !fullScreen_ && watched == FrameWidget()) {
     const QEvent::Type type = event->type();
     if (type == QEvent::Resize || type == QEvent::Move || type == QEvent::WindowStateChange) {

@@ -15,6 +15,8 @@
 //
 // Nothing raised by a command or an engine call crosses a Qt event handler: every
 // handler runs through the handler guard.
+#include <QKeySequence>
+#include <QList>
 #include <QPointer>
 #include <QRect>
 #include <QWidget>
@@ -81,6 +83,13 @@ struct TViewWindowHooks {
 // The hooks every view window uses; a missing hook makes its command do nothing.
 TViewWindowHooks& ViewWindowHooks();
 
+// The open document whose project file this is (SameProjectFile), or null. A
+// document on its way out holds none.
+TForm3D* DocumentOfFile(const std::string& path);
+// The keys that close a document's window: the platform's Close key (Ctrl+W) and
+// Ctrl+F4, the multiple-document frame's own.
+QList<QKeySequence> DocumentCloseKeys();
+
 // The font size the view's texts start from, and the smallest it falls back to
 // when the glyphs do not fit the largest glyph texture.
 inline constexpr int32_t kViewFontHeight = -60;
@@ -132,8 +141,8 @@ class TForm3D : public QWidget {
   QMenu* PopupMenu = nullptr;    // the viewers' menu: "Full screen", "Background color", "Exit"
   QMenu* PopupMenu1 = nullptr;   // the tree's menu, filled like "Objects"
   QAction* FullScreenItem = nullptr;
-  // The sub-window's Close key (Ctrl+W) in the window that covers the screen, where
-  // the sub-window does not reach: closes the document, asking first.
+  // The sub-window's Close keys (DocumentCloseKeys) in the window that covers the
+  // screen, where the sub-window does not reach: closes the document, asking first.
   QAction* CloseDocumentKey = nullptr;
 
   // ---- document
@@ -150,9 +159,13 @@ class TForm3D : public QWidget {
   bool Modified() const { return modified_; }
   void SetModified(bool value);
   // Before the window closes: a modified document asks "Save changes to <name>?"
-  // (Save / Discard / Cancel). True when it may close: unmodified, saved, or
-  // discarded; false on Cancel or when the save failed. The close event asks it.
+  // (Save / Discard / Cancel), with the document in front. True when it may close:
+  // unmodified, saved, discarded, or already closing (never asked twice); false on
+  // Cancel or when the save failed.
   bool QueryClose();
+  // Set once the document has been answered for and is on its way out: its
+  // sub-window is closing and frees it. The frame no longer lists it.
+  bool Closing() const { return closing_; }
   // The tree object of the model, over TreeView.
   TObjectTreeAdapter& TreeAdapter() const { return *treeAdapter_; }
   // Clears the tree, adds every object's node from Root and applies the expanded
@@ -275,8 +288,17 @@ class TForm3D : public QWidget {
   void SwitchFullScreen(bool independentViewer);
   void EnterFullScreen(bool independentViewer);
   void LeaveFullScreen();
-  // Closes the window the document stands in, as its sub-window's Close does.
+  // The document's one way to close, whichever of its windows the user closes
+  // (its sub-window, also emptied while the view covers the screen; the window that
+  // covers the screen; Ctrl+W in the independent viewer): all of them close the
+  // sub-window, whose close event is where the question is asked (ApproveClose).
+  // Qt then frees the sub-window with the document, which takes it from the
+  // frame's lists. A window made without a sub-window belongs to its maker: it
+  // asks the same, then only hides.
   void CloseDocument();
+  // Out of full screen, then QueryClose; on Cancel or a failed save the view covers
+  // the screen again. True when the document may go.
+  bool ApproveClose();
   // Frees the top-level window that held this one in full screen.
   void ReleaseFullScreenHolder();
 
@@ -313,7 +335,7 @@ class TForm3D : public QWidget {
   Qt::WindowStates savedWindowState_;
   QRect savedGeometry_;
   bool destroying_ = false;
-  bool closeApproved_ = false;  // the next close needs no question
+  bool closing_ = false;  // answered for: no close asks again
   // The top-level window this one stands in while it covers the screen itself.
   QPointer<QWidget> fullScreenHolder_;
 };

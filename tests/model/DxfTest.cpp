@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "model/DrawCosts.h"
 #include "model/GraphLines.h"
 #include "model/GraphPoints.h"
 #include "model/GraphSurface.h"
@@ -575,10 +576,91 @@ TEST(DxfImportCommand, ADrawingThatMakesNothingIsReportedWithItsUnknownsAndCance
   }
   EXPECT_EQ(root.ChildCount(), 0);
   ASSERT_EQ(services.Messages.size(), 3u);
-  EXPECT_EQ(services.Messages[2].Text,
-            "The file \"" + folder.File("large.dxf") +
-                "\" is too large to be imported: it needs 1 MB of memory, more than the 0 MB available now.");
+  const std::string large = folder.File("large.dxf");
+  EXPECT_EQ(services.Messages[2].Text, ImportMemoryProblem(large, DxfImportBytes(large), 0));
+  EXPECT_NE(services.Messages[2].Text.find("is too large to be imported: it needs "), std::string::npos);
   EXPECT_EQ(services.Messages[2].Kind, TMessageKind::Error);
+}
+
+// ---- The count of an import --------------------------------------------------------
+
+// The drawing with each code line in `codes` written in its other form.
+std::string WithCodes(const std::string& text, const std::vector<std::pair<std::string, std::string>>& codes) {
+  std::istringstream in(text);
+  std::string out, code, value;
+  while (std::getline(in, code) && std::getline(in, value)) {
+    for (const auto& [plain, other] : codes)
+      if (code == plain) code = other;
+    out += code + "\n" + value + "\n";
+  }
+  return out;
+}
+
+TEST(DxfImportCount, CountsEachKindRunNameAndUnknownNameAsTheReaderReadsThemAndTheReaderRefusesByIt) {
+  constexpr int kN = 60;
+  auto drawing = [](const std::function<void(TDrawing&, int)>& entity) {
+    TDrawing d;
+    d.BeginEntities();
+    for (int i = 0; i < kN; ++i) entity(d, i);
+    return d.End().Text();
+  };
+  const std::vector<std::string> square{"0 0 0", "1 0 0", "1 1 0", "0 1 0"};
+  const std::string none = drawing([](TDrawing&, int) {});
+  const std::string faces = drawing([&](TDrawing& d, int) { d.Face("A", square); });
+  const std::string alternating = drawing([&](TDrawing& d, int i) { d.Face(i % 2 ? "A" : "B", square); });
+  const std::string longName(60000, 'n');
+  const std::string longNames =
+      drawing([&](TDrawing& d, int i) { d.Face((i % 2 ? "A" : "B") + longName, square); });
+  const std::string unknownName(200, 'U');
+  const struct {
+    const char* what;
+    std::string text;
+    std::string less;           // the same drawing without what the row counts
+    int64_t difference;         // what the row counts at least, from the drawing
+  } rows[] = {
+      {"3DFACE", faces, none, SurfaceDrawCost.Of(1, kN)},
+      {"POINT", drawing([](TDrawing& d, int) { d.Point("A", "1 2 3"); }), none, PointsDrawCost.Of(1, kN)},
+      {"LINE", drawing([](TDrawing& d, int) { d.Line("A", "0 0 0", "1 1 1"); }), none, LinesDrawCost.Of(1, kN)},
+      {"an object at each change of layer", alternating, faces, (kN - 1) * SurfaceDrawCost.ObjectBytes},
+      // The object keeps its name and its sort key.
+      {"long layer names", longNames, alternating, kN * 2 * static_cast<int64_t>(longName.size())},
+      // The reader keeps each name in its list and its index, and the message lists it.
+      {"unknown names", drawing([&](TDrawing& d, int i) { d.Group(0, unknownName + std::to_string(i)); }), none,
+       kN * 3 * static_cast<int64_t>(unknownName.size())},
+      {"codes written 08 and 00", WithCodes(alternating, {{"  0", "00"}, {"  8", "08"}}), none,
+       SurfaceDrawCost.Of(kN, kN)},
+      {"codes written +8 and with a tab", WithCodes(alternating, {{"  8", "+8\t"}}), none,
+       SurfaceDrawCost.Of(kN, kN)},
+  };
+  TScratchFolder folder;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    folder.Put("more.dxf", row.text);
+    folder.Put("less.dxf", row.less);
+    const int64_t count = DxfImportBytes(folder.File("more.dxf"));
+    EXPECT_GT(row.difference, 0);
+    EXPECT_GE(count - DxfImportBytes(folder.File("less.dxf")), row.difference);
+    // The reader takes what the count says, and no less is enough; refused at any
+    // memory, it tells the whole count.
+    TFakeServices services;
+    for (const int64_t room : {int64_t{0}, count / 2, count - 1}) {
+      const TScopedMemoryProbe probe([room] { return room; });
+      TDXF refused;
+      EXPECT_FALSE(refused.ReadDXF(folder.File("more.dxf")));
+      EXPECT_EQ(refused.UnknownCount(), 0);
+      ASSERT_EQ(services.Messages.size(), 1u);
+      EXPECT_EQ(services.Messages[0].Text, ImportMemoryProblem(folder.File("more.dxf"), count, room)) << room;
+      services.Messages.clear();
+    }
+    const TScopedMemoryProbe probe([count] { return count; });
+    TDXF read;
+    EXPECT_TRUE(read.ReadDXF(folder.File("more.dxf")) || read.UnknownCount() == kN);
+    EXPECT_TRUE(services.Messages.empty());
+  }
+  // Written either way, the codes give the same drawing and the same count.
+  folder.Put("plain.dxf", alternating);
+  folder.Put("padded.dxf", WithCodes(alternating, {{"  0", "00"}, {"  8", "08"}}));
+  EXPECT_EQ(DxfImportBytes(folder.File("padded.dxf")), DxfImportBytes(folder.File("plain.dxf")));
 }
 
 // ---- Peer: ezdxf --------------------------------------------------------------------

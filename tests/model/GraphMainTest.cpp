@@ -174,6 +174,15 @@ TEST(GraphTree, BoreholesAreCollectedFromTheWholeTreeInPreOrder) {
   EXPECT_EQ(other->GetBoreholes(), (std::vector<TGraphMain*>{first, second}));
 }
 
+TEST(GraphTree, EachChildIsRemovedFromWhereItStandsNow) {
+  TGraphMain root;
+  std::vector<TGraphMain*> added;
+  for (const char* name : {"a", "b", "c", "d"}) added.push_back(Add(root, Group(name)));
+  root.RemoveChild(added[0]->IndexInParent());
+  root.RemoveChild(added[2]->IndexInParent());  // "c" stands one place lower now
+  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"b", "d"}));
+}
+
 // ---- Section groups ------------------------------------------------------------------
 
 TEST(GraphSectionGroups, FindsTheFirstGroupThatAcceptsInPreOrder) {
@@ -239,6 +248,21 @@ TEST_F(GraphScene, ExclusiveSiblingsShowOneAtATimeAndTheirMarksFollow) {
   EXPECT_TRUE(on);
   EXPECT_TRUE(tree.GetRadioButton(second->GetTreeNode(), on));
   EXPECT_FALSE(on);
+}
+
+TEST(GraphVisibility, ASectionReadShownIsHiddenWhenASiblingIsShown) {
+  TGraphMain stored;
+  Add(stored, Section(10));
+  Add(stored, Section(5));  // hides the first
+  TMemoryStream s;
+  ASSERT_TRUE(stored.SaveToStream(s));
+  TScopedGraphKind kind(GraphTypeId::Section, [] { return std::make_unique<TFakeSection>(0.0f); });
+  TGraphMain read;
+  ASSERT_TRUE(s.Seek(0));
+  ASSERT_EQ(LoadGraphTree(s, read), TGraphLoadResult::Loaded);
+  read.GetChild(0)->SetVisible(true);
+  EXPECT_TRUE(read.GetChild(0)->Visible());
+  EXPECT_FALSE(read.GetChild(1)->Visible());
 }
 
 TEST(GraphVisibility, OnlyAChangeIsAppliedAndAHiddenParentHidesItsSubtree) {

@@ -17,6 +17,7 @@
 #include "scene/materials/Materials.h"
 #include "scene/objects/PointsLines.h"
 #include "scene/objects/Pipe.h"
+#include "support/HeapPeak.h"
 
 namespace qira {
 namespace {
@@ -361,6 +362,42 @@ TEST_F(GraphPointsLinesRenderGL, TwoSegmentsFarApartShowNothingBetweenThem) {
   EXPECT_TRUE(Background(0.0f, 0.0f));
   EXPECT_TRUE(Background(-0.5f, 0.5f));
   EXPECT_TRUE(Background(0.5f, -0.5f));
+}
+
+TEST_F(GraphPointsLinesRenderGL, ATwoPointLineObjectHoldsNextToNothingAfterItsFirstDraw) {
+  constexpr int kObjects = 200;
+  const auto makeLines = [this](TColor color) {
+    std::vector<std::unique_ptr<TGraphLines>> lines;
+    for (int i = 0; i < kObjects; ++i) {
+      lines.push_back(std::make_unique<TGraphLines>());
+      lines.back()->SetContext(&context_);
+      lines.back()->Color = color;
+      lines.back()->AddSegment({1, 0, -1.0 - i * 0.01}, {3, 0, -1.0 - i * 0.01});
+      lines.back()->Build(false);
+    }
+    return lines;
+  };
+  // As many objects drawn for a few frames first: the driver keeps what a frame of
+  // that many draws takes, which is not the objects' own.
+  {
+    const auto warmUp = makeLines(MakeColor(0, 255, 0));
+    for (int i = 0; i < 8; ++i) {
+      Render();
+      (void)At(0.0f, 0.0f);  // the frame finished
+    }
+  }
+  const auto lines = makeLines(MakeColor(255, 0, 0));
+#if defined(QIRA_HEAP_HOOKS)
+  test::THeapPeak::Start();
+#endif
+  Render();
+  EXPECT_TRUE(Shows(2.0f, -1.0f, testing::kRedRgb));
+#if defined(QIRA_HEAP_HOOKS)
+  const int64_t held = test::THeapPeak::Held();
+  test::THeapPeak::Stop();
+  // A compiled display list of the tube held about 16 KB an object.
+  EXPECT_LT(held / kObjects, 1024) << held << " bytes held for " << kObjects << " objects";
+#endif
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/DrawCosts.h"
 #include "model/FakeObjectTree.h"
 #include "model/GraphLabel.h"
 #include "model/GraphMain.h"
@@ -25,6 +26,7 @@
 #include "support/FakeServices.h"
 #include "support/GeneratedFixtures.h"
 #include "support/ScopedMemoryProbe.h"
+#include "support/ScratchFolder.h"
 
 namespace qira {
 namespace {
@@ -328,9 +330,18 @@ TEST(ModelFileImport, ABrokenMissingOrTooLargeFileIsReportedAsAnErrorAndAddsNoth
     const TScopedMemoryProbe probe([] { return int64_t{0}; });
     EXPECT_EQ(ImportModelFile(root, ModelPath("bad_coordinate.mdl")), TModelImport::Failed);
   }
+  {
+    // Read, but not parsed: its reading is counted before it starts.
+    const auto fileBytes = static_cast<int64_t>(std::filesystem::file_size(ModelPath("bad_coordinate.mdl")));
+    const TScopedMemoryProbe probe([fileBytes] { return fileBytes; });
+    EXPECT_EQ(ImportModelFile(root, ModelPath("bad_coordinate.mdl")), TModelImport::Failed);
+  }
   EXPECT_EQ(root.ChildCount(), 0);
   EXPECT_TRUE(tree.Texts(0).empty());
-  ASSERT_EQ(fake.Messages.size(), 4u);
+  ASSERT_EQ(fake.Messages.size(), 5u);
+  EXPECT_EQ(fake.Messages[4].Text, "The file \"" + ModelPath("bad_coordinate.mdl") +
+                                       "\" is too large to be imported: it needs 1 MB of memory, more than the 0 MB "
+                                       "available now.");
   EXPECT_EQ(fake.Messages[0].Text,
             "File bad_coordinate.mdl, line 32: '3.0.0' is not a valid floating point value");
   EXPECT_EQ(fake.Messages[0].Kind, TMessageKind::Error);
@@ -344,6 +355,39 @@ TEST(ModelFileImport, ABrokenMissingOrTooLargeFileIsReportedAsAnErrorAndAddsNoth
   EXPECT_EQ(fake.Messages[3].Text, "The file \"" + ModelPath("bad_coordinate.mdl") +
                                        "\" is too large to be read: it needs 1 MB of memory, more than the 0 MB "
                                        "available now.");
+}
+
+TEST(ModelFileImport, TheBuildIsCountedForEachGroupOfSpheresAndRefusedByItsCount) {
+  // kSpheres spheres, each of its own Ro (a group each) or all of one.
+  constexpr int kSpheres = 2000;
+  auto model = [](bool groupEach) {
+    std::string text = "[Geomentry]\nDistance=100\nFTransmitterTo=300\nRTransmitterTo=250\n[Spheres]\nCount=" +
+                       std::to_string(kSpheres) + "\n";
+    for (int i = 1; i <= kSpheres; ++i)
+      text += "[Sphere_" + std::to_string(i) + "]\nRo=" + std::to_string(groupEach ? i : 1) + "\nRadius=2\nX=" +
+              std::to_string(i) + "\n";
+    return text;
+  };
+  const int64_t each = ModelBuildBytes(ParseModelText(model(true), "each.mdl"));
+  const int64_t one = ModelBuildBytes(ParseModelText(model(false), "one.mdl"));
+  EXPECT_GE(one, SpheresDrawCost.Of(1, kSpheres));
+  EXPECT_GE(each - one, (kSpheres - 1) * SpheresDrawCost.ObjectBytes);
+  EXPECT_GT(SpheresDrawCost.ObjectBytes, 0);
+
+  // Read and parsed, then refused by the count of what it builds.
+  TFakeServices fake;
+  TScratchFolder folder;
+  folder.Put("each.mdl", model(true));
+  TGraphMain root;
+  {
+    const TScopedMemoryProbe probe([each] { return each - 1; });
+    EXPECT_EQ(ImportModelFile(root, folder.File("each.mdl")), TModelImport::Failed);
+  }
+  EXPECT_EQ(root.ChildCount(), 0);
+  ASSERT_EQ(fake.Messages.size(), 1u);
+  EXPECT_EQ(fake.Messages[0].Text, "The file \"" + folder.File("each.mdl") + "\" is too large to be imported: it needs " +
+                                       std::to_string((each + (1 << 20) - 1) >> 20) + " MB of memory, more than the " +
+                                       std::to_string((each - 1) >> 20) + " MB available now.");
 }
 
 TEST(ModelFileImport, TheRegisteredMenuCommandImportsTheChosenFile) {

@@ -7,8 +7,10 @@
 
 #include <new>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <optional>
@@ -21,13 +23,16 @@
 #include "model/GraphMain.h"
 #include "model/ObjectMenu.h"
 #include "model/Section.h"
+#include "model/SectionFixtures.h"
 #include "model/SectionGroup.h"
 #include "platform/BinaryStream.h"
 #include "platform/Canvas.h"
 #include "support/CommaDecimalLocale.h"
 #include "support/FakeServices.h"
 #include "support/GeneratedFixtures.h"
+#include "support/HeapPeak.h"
 #include "support/ScratchFolder.h"
+#include "support/ScopedWriteFailure.h"
 #include "support/TestApplication.h"
 #include "support/ThrownMessage.h"
 
@@ -292,7 +297,39 @@ TEST(ExportFiles, FailedExportKeepsTheOldFile) {
   folder.Put("t.csv", "old");
   ExportXYZCSV(*section, folder.File("t.csv"), true);
   EXPECT_EQ(folder.Get("t.csv"), XYZTableCSV(*section, true));
+  // A disk that fills while the rows are written: the old file stays, the reason is told.
+  for (int form : {1, 2}) {
+    const std::string name = form == 1 ? "t.dat" : "t.csv";
+    folder.Put(name, "old");
+    const TScopedWriteFailure full(ENOSPC);
+    const std::string message = ThrownMessage<ESectionExportError>(
+        [&] { ExportBlocksAs(*section, kGapLimits, folder.File(name), true, form); });
+    EXPECT_NE(message.find(std::strerror(ENOSPC)), std::string::npos) << message;
+    EXPECT_EQ(folder.Get(name), "old");
+  }
 }
+
+#if defined(QIRA_HEAP_HOOKS)
+// Every text table goes to its file as it is made: the heap never holds the file.
+TEST(ExportFiles, TextTablesAreWrittenAsTheyGo) {
+  TScratchFolder folder;
+  std::vector<std::vector<double>> values(200, std::vector<double>(100));
+  for (size_t i = 0; i < values.size(); ++i)
+    for (size_t j = 0; j < values[i].size(); ++j) values[i][j] = 10.0 + static_cast<double>((i + j) % 20);
+  const auto section = section_testing::FlatSection(values);
+  TClassLimits limits{};
+  DefaultClassLimits(*section, limits);
+  for (int form : {1, 2}) {
+    test::THeapPeak::Start();
+    ExportXYZ(*section, folder.File("values"), true, form);
+    ExportBlocksAs(*section, limits, folder.File("blocks"), true, form);
+    const int64_t peak = test::THeapPeak::Stop();
+    const auto written = static_cast<int64_t>(std::filesystem::file_size(folder.File("blocks")));
+    EXPECT_GT(written, int64_t{4} << 20) << form;
+    EXPECT_LT(peak, written / 16) << form;
+  }
+}
+#endif
 
 // ---- Workbooks (read by xlrd) -------------------------------------------------------------
 

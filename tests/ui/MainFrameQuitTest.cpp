@@ -157,6 +157,26 @@ QMdiSubWindow* SubWindowOf(TForm3D& form) { return qobject_cast<QMdiSubWindow*>(
 
 TFakeServices& Fakes() { return *dynamic_cast<TFakeServices*>(Services().Files); }
 
+// An unsaved document, a second one, the first made current and full screen,
+// Alt+Tab to the frame, then its emptied sub-window closed the given way.
+auto TheEmptiedSubWindowClosed(void (*close)(TMainForm& frame, QMdiSubWindow& sub)) {
+  return [close](const std::function<TForm3D*()>& open) {
+    QPointer<TForm3D> form = Document(open, false, true);
+    open();
+    QMdiSubWindow* sub = SubWindowOf(*form);
+    TMainForm& frame = FrameOf(*form);
+    frame.MdiArea->setActiveSubWindow(sub);
+    FullScreen(form, false);
+    ASSERT_TRUE(view_testing::Activate(frame));
+    close(frame, *sub);
+    EXPECT_TRUE(RunEventLoopFor(2000, [&] { return form.isNull(); }));
+    EXPECT_EQ(frame.Forms().size(), 1u);
+    EXPECT_EQ(frame.MdiArea->subWindowList().size(), 1);
+    EXPECT_EQ(ShownWindows(true), std::vector<std::string>{});
+    EXPECT_EQ(Fakes().Messages.size(), 1u);
+  };
+}
+
 int OpenPlans(const TMainForm& frame) {
   int plans = 0;
   for (QMdiSubWindow* sub : frame.MdiArea->subWindowList())
@@ -249,6 +269,16 @@ const std::vector<TQuitCase>& QuitCases() {
          FullScreen(form, true);
          CloseAndWait(form->parentWidget(), form);
        },
+       0, CtrlQ, {TMessageResult::Discard}},
+      // Alt+Tab to the frame, then the X of the sub-window the view left empty: the
+      // question once, with the document in front; after Discard nothing of it is
+      // left, and Ctrl+Q does not ask about it again.
+      {"TheEmptiedSubWindowOfAnUnsavedDocumentClosedFromTheFrame",
+       TheEmptiedSubWindowClosed([](TMainForm&, QMdiSubWindow& sub) { sub.close(); }), 0, CtrlQ,
+       {TMessageResult::Discard}},
+      {"TheEmptiedSubWindowOfAnUnsavedDocumentClosedByCtrlF4InTheFrame",
+       TheEmptiedSubWindowClosed(
+           [](TMainForm& frame, QMdiSubWindow&) { view_testing::TypeIn(frame, QKeySequence(Qt::CTRL | Qt::Key_F4)); }),
        0, CtrlQ, {TMessageResult::Discard}},
       {"CtrlQInTheWindowThatCoversTheScreen", FullScreenDocument(false, false, false), 0, CtrlQInTheView},
       {"CtrlQInTheIndependentViewerWithAPlanOpen", FullScreenDocument(true, true, false), 1, CtrlQInTheView},

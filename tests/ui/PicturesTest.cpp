@@ -532,33 +532,55 @@ TEST_F(PictureLimits, ASizeTheTypeOrTheMemoryCannotHoldIsRefusedWithTheReason) {
       {"empty", {0, 5}, pftPng, "The picture size 0 x 5 pixels is empty."},
   };
   for (const auto& c : cases) {
-    const std::string problem = PictureSizeProblem(c.size, c.fileType);
+    const std::string problem = PictureSizeProblem(c.size, c.fileType, true);
     EXPECT_EQ(problem.rfind(c.start, 0), 0u) << c.what << ": " << problem;
     EXPECT_EQ(problem.empty(), std::string(c.start).empty()) << c.what << ": " << problem;
   }
   SetAvailableMemoryProbe([] { return int64_t{150} << 20; });
-  EXPECT_EQ(PictureSizeProblem({4000, 3000}, pftTiff),
-            "The picture of 4000 x 3000 pixels needs about 198 MB of memory, more than the 150 MB available now. "
+  EXPECT_EQ(PictureSizeProblem({4000, 3000}, pftTiff, false),
+            "The picture of 4000 x 3000 pixels needs about 244 MB of memory, more than the 150 MB available now. "
             "Choose a lower resolution.");
-  EXPECT_EQ(PictureSizeProblem({2000, 2000}, pftTiff), "");
+  EXPECT_EQ(PictureSizeProblem({4000, 3000}, pftTiff, true).rfind(
+                "The picture of 4000 x 3000 pixels needs about 290 MB of memory", 0),
+            0u);
+  EXPECT_EQ(PictureSizeProblem({2000, 2000}, pftTiff, true), "");
   // The render's own memory counts whichever limit binds: against a memory limit
-  // the pages its tile touches (8 bytes a pixel) and what it keeps (72 MB);
-  // under an address-space limit its tile at what the driver reserves (16 bytes a
-  // pixel) and the pooled threads' stacks on top.
+  // the pages its tile touches (12 bytes a pixel, 16 with the depth a transparent
+  // picture reads back) and what it keeps (72 MB); under an address-space limit its
+  // tile at what the driver reserves (16 bytes a pixel) and the pooled threads'
+  // stacks on top.
   const struct {
     TPictureSize size;
     int fileType;
+    bool transparent;
     int64_t againstMemory;
     int64_t underAddressLimitAbove;
   } needs[] = {
       // The tile over the writer's copy.
-      {{4000, 3000}, pftTiff, 36'000'000 + 96'000'000 + 75'497'472, 36'000'000 + 192'000'000 + 75'497'472},
-      // PNG's two copies over the largest tile.
-      {{8000, 6000}, pftPng, 144'000'000 + 384'000'000 + 75'497'472, 144'000'000 + 384'000'000 + 75'497'472},
+      {{4000, 3000}, pftTiff, false, 36'000'000 + 144'000'000 + 75'497'472, 36'000'000 + 192'000'000 + 75'497'472},
+      {{4000, 3000}, pftTiff, true, 36'000'000 + 192'000'000 + 75'497'472, 36'000'000 + 192'000'000 + 75'497'472},
+      // A tile of the largest edge, the depth read back.
+      {{5200, 3900}, pftJpeg, true, 60'840'000 + 255'590'400 + 75'497'472, 60'840'000 + 255'590'400 + 75'497'472},
+      {{5200, 3900}, pftBmp, false, 60'840'000 + 191'692'800 + 75'497'472, 60'840'000 + 255'590'400 + 75'497'472},
+      // PNG's copies (32-bit, its own 24-bit rows, the 32-bit room its writer asks for)
+      // over the largest tile, the depth read back or not.
+      {{8000, 6000}, pftPng, false, 144'000'000 + 528'000'000 + 75'497'472, 144'000'000 + 528'000'000 + 75'497'472},
+      {{8000, 6000}, pftPng, true, 144'000'000 + 528'000'000 + 75'497'472, 144'000'000 + 528'000'000 + 75'497'472},
   };
   for (const auto& row : needs) {
-    EXPECT_EQ(PictureMemoryNeeded(row.size, row.fileType, false), row.againstMemory) << row.size.Width;
-    EXPECT_GT(PictureMemoryNeeded(row.size, row.fileType, true), row.underAddressLimitAbove) << row.size.Width;
+    const int64_t addressLimited = PictureMemoryNeeded(row.size, row.fileType, row.transparent, true);
+    EXPECT_EQ(PictureMemoryNeeded(row.size, row.fileType, row.transparent, false), row.againstMemory)
+        << row.size.Width << " " << row.transparent;
+    EXPECT_GT(addressLimited, row.underAddressLimitAbove) << row.size.Width << " " << row.transparent;
+    // Left to its default, the count sees the address-space limit that is set.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+          if (!LimitAddressSpace(int64_t{1} << 30)) _exit(2);
+          _exit(PictureMemoryNeeded(row.size, row.fileType, row.transparent) == addressLimited ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << row.size.Width << " " << row.transparent;
   }
 }
 

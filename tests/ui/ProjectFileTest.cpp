@@ -13,12 +13,14 @@
 #include <vector>
 
 #include "model/Borehole.h"
+#include "model/DrawCosts.h"
 #include "model/GraphAxis.h"
 #include "model/GraphRecord.h"
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
 #include "scene/graph/CameraLight.h"
 #include "scene/objects/DummyPlaneSprite.h"
+#include "support/ScopedMemoryProbe.h"
 #include "support/ScopedWriteFailure.h"
 #include "support/ThrownMessage.h"
 #include "ui/ProjectTestSupport.h"
@@ -196,7 +198,9 @@ TEST_F(ProjectFileFormat, Version3OpensWithTheFixedGroupsAndTheAxisFirstInObject
   ASSERT_NE(axis, nullptr);
   EXPECT_EQ(axis->AxisLength, 150.5f);
 
-  // Many boreholes in a scattered order, each once placed by a walk along those before.
+  // Many boreholes in a scattered order, each once placed by a walk along those before
+  // (read whatever the machine's memory: their order is what is looked at).
+  const TScopedMemoryProbe plenty([] { return int64_t{1} << 40; });
   TProject many = Read("legacy_v3_many_boreholes.q3d");
   const TGraphMain& boreholes = *many.Root->GetChild(0);
   ASSERT_GT(boreholes.ChildCount(), 2);
@@ -311,6 +315,44 @@ TEST_F(ProjectWindow, DamagedFileShowsTheMessageAndLeavesNoWindow) {
     EXPECT_EQ(services_.Messages[0].Kind, TMessageKind::Error);
   }
   EXPECT_TRUE(recent_.empty());
+}
+
+// What opening takes is counted as the file is read: a project the memory cannot
+// hold is refused whole, in the memory wording; one that fits opens.
+TEST_F(ProjectWindow, AProjectTheMemoryCannotHoldIsRefusedWithNothingOpened) {
+  struct TCase {
+    const char* Name;
+    int32_t Version;
+    int64_t Available;
+    bool Opens;
+  };
+  const TCase cases[] = {
+      {"legacy_v3_many_boreholes.q3d", 3, int64_t{64} << 20, false},
+      {"legacy_v3_many_sections.q3d", 3, int64_t{64} << 20, false},
+      // Its six groups need more than 4 KB besides the new window.
+      {"rich_tree.q3d", GetProgramVersion(), ProjectWindowDrawBytes + (int64_t{4} << 10), false},
+      {"rich_tree.q3d", GetProgramVersion(), ProjectWindowDrawBytes + (int64_t{1} << 20), true},
+  };
+  QMdiArea area;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    services_.Messages.clear();
+    const TScopedMemoryProbe probe([&c] { return c.Available; });
+    const std::string path = Put(c.Name, c.Version);
+    TForm3D* form = CreateFromFile(&area, path);
+    EXPECT_EQ(form != nullptr, c.Opens);
+    EXPECT_EQ(area.subWindowList().size(), c.Opens ? 1 : 0);
+    if (c.Opens) {
+      EXPECT_TRUE(services_.Messages.empty());
+      continue;
+    }
+    ASSERT_EQ(services_.Messages.size(), 1u);
+    const std::string& text = services_.Messages[0].Text;
+    const std::string available = std::to_string(c.Available >> 20) + " MB available now.";
+    EXPECT_EQ(text.rfind("The file \"" + path + "\" is too large to be read: it needs ", 0), 0u) << text;
+    EXPECT_TRUE(text.ends_with("more than the " + available)) << text;
+    EXPECT_TRUE(recent_.empty());
+  }
 }
 
 TEST_F(ProjectWindow, MissingFileAndWrongSignatureGiveTheirMessages) {

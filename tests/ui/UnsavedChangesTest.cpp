@@ -6,6 +6,7 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -110,6 +111,7 @@ struct TCloseCase {
   std::optional<std::string> SaveAsName;  // the save dialog's answer (unnamed document)
   bool Closes;
   bool Written;
+  bool FullScreen = false;  // the view covers the screen: its sub-window stands empty
 };
 
 TEST_F(UnsavedChanges, ClosingAModifiedWindowAsksSaveDiscardOrCancel) {
@@ -120,6 +122,10 @@ TEST_F(UnsavedChanges, ClosingAModifiedWindowAsksSaveDiscardOrCancel) {
       {"save of a new document asks for a name", false, TMessageResult::Save, "new.q3d", true, true},
       {"a cancelled name keeps the window", false, TMessageResult::Save, std::nullopt, false, false},
       {"a failed save keeps the window", false, TMessageResult::Save, "no/such/folder/x.q3d", false, false},
+      {"discard on the emptied sub-window of a full-screen view closes the document", true,
+       TMessageResult::Discard, std::nullopt, true, false, true},
+      {"cancel on the emptied sub-window puts the view back full screen", true, TMessageResult::Cancel,
+       std::nullopt, false, false, true},
   };
   int n = 0;
   for (const TCloseCase& c : cases) {
@@ -127,6 +133,7 @@ TEST_F(UnsavedChanges, ClosingAModifiedWindowAsksSaveDiscardOrCancel) {
     QMdiArea area;
     TForm3D* form = TForm3D::CreateNewDocument(&area);
     QPointer<QWidget> sub = form->FrameWidget();
+    QPointer<TForm3D> document = form;
     const std::string path = c.Named ? scratch_.File("named" + std::to_string(++n) + ".q3d")
                                      : (c.SaveAsName ? scratch_.File(*c.SaveAsName) : std::string());
     if (c.Named) {
@@ -136,6 +143,11 @@ TEST_F(UnsavedChanges, ClosingAModifiedWindowAsksSaveDiscardOrCancel) {
       services_.FileAnswers.push_back(path.empty() ? std::nullopt : std::optional<std::string>(path));
     }
     form->ShiftModel(5, 0, 0);
+    if (c.FullScreen) {
+      area.show();
+      form->ToggleFullScreen();
+      ASSERT_TRUE(form->FullScreen());
+    }
     services_.Messages.clear();
     services_.BoxAnswers = {c.Answer};
 
@@ -143,6 +155,11 @@ TEST_F(UnsavedChanges, ClosingAModifiedWindowAsksSaveDiscardOrCancel) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
     ASSERT_FALSE(services_.Messages.empty());
+    EXPECT_EQ(std::count_if(services_.Messages.begin(), services_.Messages.end(),
+                            [](const auto& m) { return m.Text.starts_with("Save changes to "); }),
+              1);
+    EXPECT_EQ(document.isNull(), c.Closes);
+    EXPECT_EQ(view_testing::ShownWindows(true).empty(), !c.FullScreen || c.Closes);
     EXPECT_EQ(services_.Messages[0].Text,
               "Save changes to " + (c.Named ? std::filesystem::path(path).filename().string() : "Document") + "?");
     EXPECT_EQ(services_.Messages[0].Buttons, TMessageButtons::SaveDiscardCancel);
@@ -150,9 +167,51 @@ TEST_F(UnsavedChanges, ClosingAModifiedWindowAsksSaveDiscardOrCancel) {
     EXPECT_EQ(!path.empty() && std::filesystem::exists(path), c.Written);
     if (!c.Closes) {
       EXPECT_TRUE(form->Modified());
+      EXPECT_EQ(form->FullScreen(), c.FullScreen);
+      if (form->FullScreen()) form->ToggleFullScreen();
     }
     delete sub.data();
   }
+}
+
+TEST_F(UnsavedChanges, SaveAsOntoTheFileOfAnotherOpenDocumentIsRefusedAndWritesNothing) {
+  scratch_.Put("held.q3d", WithVersion(Projects().Bytes("current.q3d"), GetProgramVersion()));
+  const std::string held = scratch_.File("held.q3d");
+  std::unique_ptr<TForm3D> holder(CreateFromFile(nullptr, held));
+  ASSERT_NE(holder, nullptr);
+  std::filesystem::create_symlink(held, scratch_.File("link.q3d"));
+  std::filesystem::create_directory(scratch_.File("folder"));
+  const std::string bytes = scratch_.Get("held.q3d");
+  struct TSaveAsCase {
+    const char* Name;
+    std::string Path;
+    bool ByTheHolder;  // the document that holds the file saves as
+    bool Refused;
+  };
+  const TSaveAsCase cases[] = {
+      {"its very name", held, false, true},
+      {"through a link", scratch_.File("link.q3d"), false, true},
+      {"through another folder", scratch_.File("folder/../held.q3d"), false, true},
+      {"a name no document holds", scratch_.File("free.q3d"), false, false},
+      {"the holder onto its own file", held, true, false},
+  };
+  for (const TSaveAsCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::unique_ptr<TForm3D> other = NewDocument();
+    TForm3D& saving = c.ByTheHolder ? *holder : *other;
+    saving.ShiftModel(1, 0, 0);
+    services_.Messages.clear();
+    services_.FileAnswers = {c.Path};
+    EXPECT_EQ(SaveProjectAs(saving), !c.Refused);
+    EXPECT_EQ(saving.Modified(), c.Refused);
+    if (c.Refused) {
+      EXPECT_EQ(services_.Texts(), std::vector<std::string>{ProjectOpenElsewhereText(c.Path)});
+      EXPECT_EQ(scratch_.Get("held.q3d"), bytes);
+    }
+  }
+  EXPECT_EQ(ProjectOpenElsewhereText("/p/b.q3d"),
+            "Cannot create file \"/p/b.q3d\". It is open in another window: close it there first, or choose "
+            "another name.");
 }
 
 TEST_F(UnsavedChanges, ExitAsksEveryModifiedWindowAndCancelKeepsAllOpen) {

@@ -174,34 +174,30 @@ TPipeVertex VertexOf(const TRingVertex& v, const TVector& color) { return {v.pos
 
 // One strip between A and B: B_0, then A_j, B_(j+1) for every slice, then
 // A_Slices. A may be realigned first (see RingsTwisted).
-void AddBand(TPipeGeometry& geometry, TRing& a, const TRing& b, size_t slices) {
+void AddBand(TPipePrimitive& band, TRing& a, const TRing& b, size_t slices) {
   if (RingsTwisted(a, b, slices)) RealignRing(a, b, slices);
-  TPipePrimitive band;
   band.kind = TPipePrimitiveKind::pkBand;
-  band.vertices.reserve(2 * (slices + 1));
+  band.vertices.clear();
   band.vertices.push_back(VertexOf(b.vertices[0], b.color));
   for (size_t j = 0; j < slices; ++j) {
     band.vertices.push_back(VertexOf(a.vertices[j], a.color));
     band.vertices.push_back(VertexOf(b.vertices[j + 1], b.color));
   }
   band.vertices.push_back(VertexOf(a.vertices[slices], a.color));
-  geometry.primitives.push_back(std::move(band));
 }
 
 // A fan about `centre` over the ring's positions, forward (0 .. Slices) or
 // reverse; every vertex carries `normal` and the ring's colour.
-void AddDisk(TPipeGeometry& geometry, const TRing& ring, const TAffineVector& centre, const TAffineVector& normal,
+void AddDisk(TPipePrimitive& disk, const TRing& ring, const TAffineVector& centre, const TAffineVector& normal,
              bool forward) {
-  TPipePrimitive disk;
   disk.kind = TPipePrimitiveKind::pkDisk;
-  disk.vertices.reserve(ring.vertices.size() + 1);
+  disk.vertices.clear();
   disk.vertices.push_back({centre, normal, ring.color});
   const size_t n = ring.vertices.size();
   for (size_t i = 0; i < n; ++i) {
     const TRingVertex& v = ring.vertices[forward ? i : n - 1 - i];
     disk.vertices.push_back({v.position, normal, ring.color});
   }
-  geometry.primitives.push_back(std::move(disk));
 }
 
 // The colour at spline parameter t: linear between the nodes around t, the
@@ -232,7 +228,10 @@ GLenum ColorMaterialMode(TPipeNodesColorMode mode) {
 
 // =================================================================== TGLPipe
 
-TGLPipe::TGLPipe() : TGLPolygonBase(&CreatePipeNodes) {}
+// Drawn from its nodes every frame rather than from a display list: a compiled list
+// of the tube's triangles holds several times its vertex data in the driver (about
+// 16 KB for one straight segment), far more than the nodes it is made from.
+TGLPipe::TGLPipe() : TGLPolygonBase(&CreatePipeNodes) { IncludeObjectStyle(TGLObjectStyle::DirectDraw); }
 
 TGLPipe::~TGLPipe() = default;
 
@@ -314,9 +313,18 @@ TVector TGLPipe::AxisAlignedDimensionsUnscaled() const {
 TPipeGeometry TGLPipe::ComputeGeometry() const {
   TPipeGeometry geometry;
   geometry.nodeColors = nodesColorMode_ != TPipeNodesColorMode::pncmNone;
+  geometry.bodyRings = EmitGeometry([&](const TPipePrimitive& primitive) { geometry.primitives.push_back(primitive); });
+  return geometry;
+}
+
+int64_t TGLPipe::EmitGeometry(const std::function<void(const TPipePrimitive&)>& emit) const {
   const TGLPipeNodes& nodes = Nodes();
   const int count = nodes.Count();
-  if (count == 0) return geometry;
+  int64_t bodyRings = 0;
+  if (count == 0) return bodyRings;
+  // One primitive at a time, its vertices reused: a frame holds no more than a band.
+  TPipePrimitive primitive;
+  primitive.vertices.reserve(2 * (static_cast<size_t>(slices_) + 1));
 
   const auto slices = static_cast<size_t>(slices_);
   PrepareTables(slices + 1);
@@ -346,16 +354,23 @@ TPipeGeometry TGLPipe::ComputeGeometry() const {
   rings[0].color = colors[0];
 
   if (parts_.Contains(TPipePart::ppStartDisk)) {
-    AddDisk(geometry, rings[0], nodes[0].GetAffineVector(), AffineVectorNegate(direction), false);
+    AddDisk(primitive, rings[0], nodes[0].GetAffineVector(), AffineVectorNegate(direction), false);
+    emit(primitive);
   }
 
   if (count >= 2) {
     const auto addBands = [&](int64_t i) {
       TRing& current = rings[i & 1];
       TRing& previous = rings[(i - 1) & 1];
-      if (parts_.Contains(TPipePart::ppOutside)) AddBand(geometry, previous, current, slices);
-      if (parts_.Contains(TPipePart::ppInside)) AddBand(geometry, current, previous, slices);
-      ++geometry.bodyRings;
+      if (parts_.Contains(TPipePart::ppOutside)) {
+        AddBand(primitive, previous, current, slices);
+        emit(primitive);
+      }
+      if (parts_.Contains(TPipePart::ppInside)) {
+        AddBand(primitive, current, previous, slices);
+        emit(primitive);
+      }
+      ++bodyRings;
     };
     if (path != nullptr) {
       const int64_t samples = int64_t{count - 1} * Division();
@@ -384,9 +399,10 @@ TPipeGeometry TGLPipe::ComputeGeometry() const {
     const TAffineVector stop = path != nullptr ? path->EvalAffineSlope(static_cast<float>(k)) : nodes.DirectionAt(k);
     BuildRing(rings[0], nodes[k].GetAffineVector(), stop, factors[static_cast<size_t>(k)], radius_);
     rings[0].color = colors[static_cast<size_t>(k)];
-    AddDisk(geometry, rings[0], nodes[k].GetAffineVector(), stop, true);
+    AddDisk(primitive, rings[0], nodes[k].GetAffineVector(), stop, true);
+    emit(primitive);
   }
-  return geometry;
+  return bodyRings;
 }
 
 // ------------------------------------------------------------------- drawing
@@ -394,31 +410,31 @@ TPipeGeometry TGLPipe::ComputeGeometry() const {
 void TGLPipe::BuildList(TRenderContextInfo& rci) {
   (void)rci;
   if (Nodes().Count() == 0) return;
-  const TPipeGeometry geometry = ComputeGeometry();
-  if (geometry.nodeColors) {
+  const bool nodeColors = nodesColorMode_ != TPipeNodesColorMode::pncmNone;
+  if (nodeColors) {
     glPushAttrib(GL_ENABLE_BIT);
     glEnable(GL_COLOR_MATERIAL);
     glColorMaterial(GL_FRONT_AND_BACK, ColorMaterialMode(nodesColorMode_));
   }
-  for (const TPipePrimitive& primitive : geometry.primitives) {
+  EmitGeometry([nodeColors](const TPipePrimitive& primitive) {
     if (primitive.kind == TPipePrimitiveKind::pkBand) {
       glBegin(GL_TRIANGLE_STRIP);
       for (const TPipeVertex& v : primitive.vertices) {
-        if (geometry.nodeColors) glColor4fv(v.color.data());
+        if (nodeColors) glColor4fv(v.color.data());
         glNormal3fv(v.normal.data());
         glVertex3fv(v.position.data());
       }
       glEnd();
     } else {
       const TPipeVertex& centre = primitive.vertices.front();
-      if (geometry.nodeColors) glColor4fv(centre.color.data());
+      if (nodeColors) glColor4fv(centre.color.data());
       glBegin(GL_TRIANGLE_FAN);
       glNormal3fv(centre.normal.data());
       for (const TPipeVertex& v : primitive.vertices) glVertex3fv(v.position.data());
       glEnd();
     }
-  }
-  if (geometry.nodeColors) {
+  });
+  if (nodeColors) {
     // The pop below turns colour material off again; saying so explicitly
     // keeps the state cache, which is brought in step with the last
     // switch the list made, from turning it back on after each replay.

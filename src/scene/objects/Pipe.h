@@ -5,11 +5,12 @@
 // polylines of the scene model are drawn with it.
 //
 // The geometry is computed as plain data (ComputeGeometry: triangle strips
-// for the bands, triangle fans for the disks) and BuildList sends that data
-// to OpenGL in immediate mode inside the node's display list.
+// for the bands, triangle fans for the disks) and BuildList sends it to
+// OpenGL in immediate mode every frame (DirectDraw), one primitive at a time.
 //
 // Sections: enumerations; nodes; geometry; TGLPipe; registration.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -154,8 +155,11 @@ class TGLPipe : public TGLPolygonBase {
 
   // The whole tube as data; no OpenGL is called. No nodes: no primitive.
   TPipeGeometry ComputeGeometry() const;
-  // ComputeGeometry sent in immediate mode; with node colours on, the
-  // colour-material mode of NodesColorMode inside an enable-attribute bracket.
+  // The primitives of ComputeGeometry handed to emit one at a time, in drawing
+  // order, each valid only during the call. Returns the body rings.
+  int64_t EmitGeometry(const std::function<void(const TPipePrimitive&)>& emit) const;
+  // The primitives sent in immediate mode as they are made; with node colours
+  // on, the colour-material mode of NodesColorMode inside an enable-attribute bracket.
   void BuildList(TRenderContextInfo& rci) override;
 
  private:

@@ -1,0 +1,154 @@
+#!/usr/bin/python3
+"""Writes the inputs of scripts/memory-sweep and of the DXF rows of scripts/bench
+into a folder: drawings, model files and projects of the sizes at which an
+import, an open or an export takes hundreds of megabytes.
+
+Usage: make_sweep_inputs.py FOLDER [NAME ...]   (default: every input)
+
+DXF text is written here from the format (code line, value line), as a drawing
+program writes it; the model files, the two 80,000-object projects and the
+2000 x 2000 section project come from the tests' and the example's generators,
+so they are what the program's own files look like."""
+
+import os
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "examples"))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "fixtures"))
+
+import make_example as ex  # noqa: E402
+import make_projects  # noqa: E402
+from make_model_files import text as model_text  # noqa: E402
+from make_sections import sample  # noqa: E402
+
+
+# ---- Drawings ------------------------------------------------------------------
+
+def group(code, value, code_text=None):
+    return "%3s\n%s\n" % (str(code) if code_text is None else code_text, value)
+
+
+def drawing(entities):
+    return ("".join([group(0, "SECTION"), group(2, "ENTITIES")] + list(entities) +
+                    [group(0, "ENDSEC"), group(0, "EOF")])).encode("cp1252")
+
+
+def xyz(i, point):
+    return "".join(group(c + i, "%g" % v) for c, v in zip((10, 20, 30), point))
+
+
+def layer_of(n, names, layer_code=None):
+    return group(8, names[n % len(names)], layer_code)
+
+
+def lines(count, layers):
+    for n in range(count):
+        x, y = n % 1000, n // 1000
+        yield group(0, "LINE") + layer_of(n, layers) + xyz(0, (x, y, 0.0)) + xyz(1, (x + 0.5, y + 0.5, 1.0))
+
+
+def faces(count, layers, layer_code=None):
+    for n in range(count):
+        x, y = n % 1000, n // 1000
+        corners = ((x, y, 0.0), (x + 1, y, 0.0), (x + 1, y + 1, 1.0), (x, y + 1, 1.0))
+        yield (group(0, "3DFACE") + layer_of(n, layers, layer_code) +
+               "".join(xyz(i, p) for i, p in enumerate(corners)))
+
+
+def points(count, layers):
+    for n in range(count):
+        yield group(0, "POINT") + layer_of(n, layers) + xyz(0, (n % 1000, n // 1000, (n % 7) * 0.25))
+
+
+def point_cloud(megabytes):
+    """One run: POINTs on one layer up to the size, as a scanner's cloud."""
+    out, size, n = [], 0, 0
+    while size < megabytes * 1000000:
+        entity = group(0, "POINT") + group(8, "Cloud") + xyz(0, (1000 + n % 997 * 0.013, 2000 + n // 997 * 0.011,
+                                                                  100 + (n % 89) * 0.037))
+        out.append(entity)
+        size += len(entity)
+        n += 1
+    return out
+
+
+def unknown_names(count):
+    """Entities of as many kinds the reader does not know, among lines it reads."""
+    for n in range(count):
+        yield group(0, "SHAPE%07d" % n)
+        if n % 1000 == 0:
+            yield from lines(1, TWO_LAYERS)
+
+
+TWO_LAYERS = ("Walls", "Floors")
+LONG_LAYERS = ("A" * 254 + "1", "B" * 254 + "2")
+
+DRAWINGS = {
+    "lines-50k.dxf": lambda: drawing(lines(50000, TWO_LAYERS)),
+    "faces-50k.dxf": lambda: drawing(faces(50000, TWO_LAYERS)),
+    "points-50k.dxf": lambda: drawing(points(50000, TWO_LAYERS)),
+    "faces-long-layers.dxf": lambda: drawing(faces(50000, LONG_LAYERS)),
+    # The layer's code written with a leading zero, as the reader's integer parse takes it.
+    "faces-08-codes.dxf": lambda: drawing(faces(50000, TWO_LAYERS, layer_code=" 08")),
+    "unknown-names.dxf": lambda: drawing(unknown_names(1000000)),
+    "point-cloud-27mb.dxf": lambda: drawing(point_cloud(27)),
+}
+
+
+# ---- Model files ------------------------------------------------------------------
+
+def model(count, group_each):
+    out = ["[Geomentry]", "Distance=1000", "FTransmitterTo=500", "RReceiverTo=500", "RTransmitterTo=500",
+           "FReceiverTo=500", "[Spheres]", "Count=%d" % count]
+    for i in range(1, count + 1):
+        out += ["[Sphere_%d]" % i, "Ro=%d" % (i if group_each else 10), "Epsilon=1", "Mu=1", "Radius=2",
+                "X=%d" % (i % 1000), "Y=%d" % (i // 1000 % 100), "Z=%d" % (10 + i % 400)]
+    return model_text(out)
+
+
+MODELS = {
+    "spheres-100k-one-group.mdl": lambda: model(100000, False),
+    "spheres-50k-group-each.mdl": lambda: model(50000, True),
+}
+
+
+# ---- Projects ---------------------------------------------------------------------
+
+def fixture_project(name):
+    return lambda: bytes(make_projects.build_all()[name])
+
+
+def section_project(side):
+    """One visible section of side x side cells between two boreholes, values
+    across the palette's range, in the example's project layout."""
+    values = [[2.0 + (i * 7 + j * 13) % 48 for j in range(side)] for i in range(side)]
+    sec = sample(b1="BH1", b2="BH2", frequency=12500.0, cols=side, rows=side, start_z=0.0, end_z=-float(side),
+                 x1=[0.0] * (side + 1), x2=[float(side)] * (side + 1),
+                 y1=[0.0] * (side + 1), y2=[0.0] * (side + 1), values=values, log=0)
+    groups = [ex.section_group_record([ex.section_record(sec, "12.5 kHz", visible=1)])]
+    return ex.project_bytes((side / 2.0, -side / 2.0, 0.0), [], [], groups)
+
+
+PROJECTS = {
+    "many-boreholes.q3d": fixture_project("legacy_v3_many_boreholes.q3d"),
+    "many-sections.q3d": fixture_project("legacy_v3_many_sections.q3d"),
+    "section-2000.q3d": lambda: section_project(2000),
+}
+
+INPUTS = dict(DRAWINGS, **MODELS, **PROJECTS)
+
+
+def main(argv):
+    if len(argv) < 2 or any(name not in INPUTS for name in argv[2:]):
+        sys.stderr.write("usage: %s FOLDER [%s]...\n" % (os.path.basename(argv[0]), "|".join(INPUTS)))
+        return 2
+    os.makedirs(argv[1], exist_ok=True)
+    for name in argv[2:] or INPUTS:
+        with open(os.path.join(argv[1], name), "wb") as f:
+            f.write(INPUTS[name]())
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
