@@ -94,6 +94,11 @@ void TForm3D::EnterFullScreen(bool independentViewer) {
   usedFullScreenViewer_ = independentViewer;
   if (usedFullScreenViewer_) {
     GLFullScreenViewer1->UseCurrentResolution();
+    // Disabling the widget that holds the frame's focus hands the focus to the next
+    // widget of the frame, in another document's sub-window, and the area would make
+    // that document current: the frame's commands would act on it. The focus stays
+    // on this document's own sub-window instead.
+    KeepFrameFocusOnSubWindow();
     GL3DSceneViewer1->setEnabled(false);
     setEnabled(false);
     // The viewers' menu is a child of this window, which has just disabled it with
@@ -176,6 +181,13 @@ void TForm3D::ReleaseFullScreenHolder() {
   holder->hide();
   // Its event handler may be running: it goes once that has returned.
   holder->deleteLater();
+}
+
+void TForm3D::KeepFrameFocusOnSubWindow() {
+  QMdiSubWindow* sub = SubWindow();
+  if (sub == nullptr) return;
+  QWidget* focus = sub->window()->focusWidget();
+  if (focus == nullptr || isAncestorOf(focus) || focus == this) sub->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm3D::BringForward() {

@@ -301,6 +301,9 @@ class TForm3D : public QWidget {
   bool ApproveClose();
   // Frees the top-level window that held this one in full screen.
   void ReleaseFullScreenHolder();
+  // Moves the frame's focus from inside this window to its own sub-window, so that
+  // disabling the window does not hand it to another document.
+  void KeepFrameFocusOnSubWindow();
 
   // Navigation state.
   int lastMouseX_ = 0;

@@ -333,6 +333,32 @@ const std::vector<TQuitCase>& QuitCases() {
          EXPECT_FALSE(form->Modified());
        },
        0, CtrlQ},
+      // The other document opened first: disabling the view for the independent
+      // viewer must not hand the frame's focus, and so its current document, to it.
+      {"SaveInTheFrameAfterAltTabFromTheIndependentViewerTheOtherOpenedFirst",
+       [](const auto& open) {
+         TForm3D* other = Document(open, false, true);
+         TForm3D* form = Document(open, false, true);
+         QMdiSubWindow* sub = SubWindowOf(*form);
+         FullScreen(form, true);
+         ExpectTheFrameShows(*form, sub);
+         KeyIn(*FrameOf(*form).Save1, FrameOf(*form));
+         EXPECT_FALSE(form->Modified());
+         EXPECT_TRUE(other->Modified());
+       },
+       0, CtrlQ, {TMessageResult::Discard}},
+      {"CtrlWInTheFrameAfterAltTabFromTheIndependentViewerTheOtherOpenedFirst",
+       [](const auto& open) {
+         TForm3D* other = Document(open, false, false);
+         QPointer<TForm3D> form = Document(open, false, true);
+         FullScreen(form, true);
+         TMainForm& frame = FrameOf(*form);
+         ExpectTheFrameShows(*form, SubWindowOf(*form));
+         view_testing::TypeIn(frame, QKeySequence(Qt::CTRL | Qt::Key_W));
+         EXPECT_TRUE(RunEventLoopFor(2000, [&] { return form.isNull(); }));
+         EXPECT_EQ(frame.Forms(), std::vector<TForm3D*>{other});
+       },
+       0, CtrlQ, {TMessageResult::Discard}},
       {"APlanOpenedAndClosedFromTheFrameWhileTheWindowCoversTheScreen",
        [](const auto& open) {
          TForm3D* form = open();
