@@ -1,32 +1,59 @@
 // One step of the program per run, made through the program's own functions as
 // the user's command makes it, then the first draw of what the step added:
 //
-//   qira_step picture PROJECT DPI bmp|tiff|png|jpeg TRANSPARENT(0|1)
-//                                  the project opened and drawn, then Scene > Save picture
-//   qira_step dxf FILE             Objects from DXF into a new document's "Objects"
-//   qira_step dxf-count-cost FILE  the drawing read as that import reads it, with its memory
-//                                  count and without, in turns (timed)
-//   qira_step model FILE           Model into a new document's "Objects"
-//   qira_step open PROJECT         a project opened into a new window
-//   qira_step export-blocks-text|export-blocks-csv PROJECT|SIZE
-//                                  the blocks table of the project's first section (or of
-//                                  a generated SIZE x SIZE section) as text or CSV
+//   qira_step [--view WxH] [--count] STEP ARGUMENTS
 //
-// The view is drawn off-screen (a memory context of the view's size, 800 x 600 unless
-// QIRA_VIEW_SIZE says WxH) with the document's own scene and camera, as the window's
-// viewer draws it; a new document is drawn once before its import, as its window shows
-// it. Dialogs are answered as a user accepts them; messages go to standard output. The
-// last line says how the step ended: "whole", or "refused: " and the first error the
-// program showed. The exit status is 0 either way; 1 only when the driver itself could
-// not run the step, 2 for a wrong command line. Used by scripts/memory-sweep and
-// scripts/bench, which read the "peak" lines (the process's peak resident size) and the
-// "time" lines.
+//   picture PROJECT DPI bmp|tiff|png|jpeg TRANSPARENT(0|1)
+//                                  the project opened and drawn, then Scene > Save picture
+//   dxf FILE                       Objects from DXF into a new document's "Objects"
+//   dxf-count-cost FILE            the drawing read as that import reads it, with its memory
+//                                  count and without, in turns (timed)
+//   model FILE                     Model into a new document's "Objects"
+//   open PROJECT                   a project opened into a new window
+//   plan PROJECT                   the project opened and drawn, then Scene > Horizontal
+//                                  plan, its window drawn once at the view's size
+//   save dxf|model FILE PROJECT    the import, then the document saved as PROJECT (the
+//                                  inputs the program itself saved)
+//   export-blocks-text|export-blocks-csv PROJECT|SIZE
+//                                  the project opened and drawn, then the blocks table of
+//                                  its first section (or of a generated SIZE x SIZE
+//                                  section) as text or CSV
+//
+// --view: the size of the view (800 x 600 by default) and of the screen. The view is
+// drawn off-screen (a memory context of that size) with the document's own scene and
+// camera, as the window's viewer draws it; a new document is drawn once before its
+// import, as its window shows it, and the first draw after an import or an open is
+// at that size; a picture's size follows from the view's and its DPI.
+//
+// Dialogs are answered as a user accepts them; messages go to standard output. Before
+// the step takes its count, "baseline:" tells the memory the process holds then (its
+// resident size, and the usage of its memory cgroup: the figure the program weighs a
+// count against). The last line says how the step ended: "whole", or "refused: " and
+// the first error the program showed. The exit status is 0 either way; 1 only when the
+// driver itself could not run the step, 2 for a wrong command line.
+//
+// --count: instead of the step, what the program counts it to take ("count: N MB",
+// or "count: none" and why): after the same preparation the step's command is given
+// with no memory available, and its refusal tells the count (see TakeCount).
+//
+// Used by scripts/memory-sweep and scripts/bench, which read the "peak" lines (the
+// process's peak resident size), "baseline:", "count:" and the "time" lines.
+//
+// Index:
+//   [SECTION] Output       peaks, baselines, counts, times
+//   [SECTION] View         the view's size, the first draw, the dialogs' answers
+//   [SECTION] Counts       what the program counts a step to take
+//   [SECTION] Steps        one function a step
+//   [SECTION] Command line
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QScreen>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -37,16 +64,21 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "StepServices.h"
+#include "model/GeologyFiles.h"
 #include "model/GraphMain.h"
 #include "model/ModelFile.h"
 #include "model/Dxf.h"
 #include "model/Section.h"
 #include "model/SectionExports.h"
 #include "model/Settings.h"
+#include "platform/AvailableMemory.h"
+#include "platform/BinaryStream.h"
 #include "platform/HandlerGuard.h"
 #include "platform/ThreadReserves.h"
 #include "scene/components/PlatformUtilities.h"
@@ -58,6 +90,7 @@
 #include "support/CountingSection.h"
 #include "ui/ExportColourDialogs.h"
 #include "ui/Pictures.h"
+#include "ui/PlanForm.h"
 #include "ui/ProgramStart.h"
 #include "ui/ProjectFile.h"
 #include "ui/ViewWindow.h"
@@ -65,19 +98,7 @@
 namespace qira {
 namespace {
 
-struct TViewSize {
-  int Width = 800;
-  int Height = 600;
-};
-
-TViewSize ViewSize() {
-  TViewSize size;
-  if (const char* text = std::getenv("QIRA_VIEW_SIZE")) {
-    int w = 0, h = 0;
-    if (std::sscanf(text, "%dx%d", &w, &h) == 2 && w > 0 && h > 0) size = {w, h};
-  }
-  return size;
-}
+// [SECTION] Output
 
 void PrintPeak(const char* after) {
   std::ifstream status("/proc/self/status");
@@ -85,6 +106,40 @@ void PrintPeak(const char* after) {
     if (line.rfind("VmHWM:", 0) != 0) continue;
     std::printf("peak after %s: %lld MB\n", after, std::stoll(line.substr(6)) / 1024);
   }
+  std::fflush(stdout);
+}
+
+// The usage of the process's memory cgroup (version 2 memory.current, version 1
+// memory.usage_in_bytes), the figure a group's limit is weighed against; nothing when
+// it cannot be read. It is the process's own only in a group made for it, as the
+// sweep makes one for every run.
+std::optional<int64_t> GroupMemoryNow() {
+  std::ifstream groups("/proc/self/cgroup");
+  const bool v2 = std::filesystem::exists("/sys/fs/cgroup/cgroup.controllers");
+  for (std::string line; std::getline(groups, line);) {
+    std::string file;
+    if (v2 && line.rfind("0::", 0) == 0) file = "/sys/fs/cgroup" + line.substr(3) + "/memory.current";
+    const auto memory = line.find(":memory:");
+    if (!v2 && memory != std::string::npos)
+      file = "/sys/fs/cgroup/memory" + line.substr(memory + 8) + "/memory.usage_in_bytes";
+    if (file.empty()) continue;
+    std::ifstream in(file);
+    long long bytes = -1;
+    if (in >> bytes && bytes >= 0) return bytes;
+  }
+  return std::nullopt;
+}
+
+// The memory the process holds as the step is about to take its count: what the
+// step's need is measured from (its peak less this).
+void PrintBaseline() {
+  long long resident = -1;
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmRSS:", 0) == 0) resident = std::stoll(line.substr(6)) / 1024;
+  const std::optional<int64_t> group = GroupMemoryNow();
+  std::printf("baseline: %lld MB resident, %s MB in its memory group\n", resident,
+              group ? std::to_string(*group >> 20).c_str() : "?");
   std::fflush(stdout);
 }
 
@@ -97,15 +152,24 @@ void PrintMilliseconds(const char* what, double milliseconds) {
   std::fflush(stdout);
 }
 
+// [SECTION] View
+
+struct TViewSize {
+  int Width = 800;
+  int Height = 600;
+};
+
+// Set from the command line before anything is made.
+TViewSize gView;
+
 // The window's view drawn once: a memory viewer of the view's size takes the view
 // buffer's settings and the document's camera. Pictures afterwards show the window's
 // own buffer, as they do after the window has drawn.
 class TFirstDraw {
  public:
   explicit TFirstDraw(TForm3D& form) : form_(form) {
-    const TViewSize size = ViewSize();
-    form.GL3DSceneViewer1->setFixedSize(size.Width, size.Height);
-    form.GL3DSceneViewer1->Buffer().Resize(size.Width, size.Height);
+    form.GL3DSceneViewer1->setFixedSize(gView.Width, gView.Height);
+    form.GL3DSceneViewer1->Buffer().Resize(gView.Width, gView.Height);
   }
   ~TFirstDraw() { viewer_.reset(); }
 
@@ -113,11 +177,10 @@ class TFirstDraw {
   bool Draw() {
     return Guarded([&] {
       if (!viewer_) {
-        const TViewSize size = ViewSize();
         viewer_ = std::make_unique<TGLMemoryViewer>();
         viewer_->SetBuffer(&form_.GL3DSceneViewer1->Buffer());
-        viewer_->SetWidth(size.Width);
-        viewer_->SetHeight(size.Height);
+        viewer_->SetWidth(gView.Width);
+        viewer_->SetHeight(gView.Height);
         viewer_->SetCamera(form_.Camera);
       }
       viewer_->Render();
@@ -163,6 +226,63 @@ class TDialogAnswers {
   QSet<QDialog*> answered_;
 };
 
+// [SECTION] Counts
+
+// How the driver runs a step: the step itself, or only what the program counts it to take.
+enum class TRunMode { Step, Count };
+
+// What the program counts a step to take. Each step's count is taken as the step
+// takes it: its command is given, after the same preparation, with no memory
+// available (SetAvailableMemoryProbe), so the count refuses the step at once and its
+// refusal, in the one wording of a memory refusal ("needs [about] N MB of memory"),
+// tells what was counted. So the count is the one the user's command takes, in the
+// situation the step meets (the view's size, the scene), whatever it is made of. A
+// step whose command goes ahead with no memory available counts nothing: "none".
+class TNoMemory {
+ public:
+  TNoMemory() { SetAvailableMemoryProbe([] { return int64_t{0}; }); }
+  ~TNoMemory() { SetAvailableMemoryProbe({}); }
+  TNoMemory(const TNoMemory&) = delete;
+  TNoMemory& operator=(const TNoMemory&) = delete;
+};
+
+// The megabytes a memory refusal says are needed; nothing for any other text.
+std::optional<int64_t> NeedTold(const std::string& text) {
+  static const std::regex kNeed(R"(needs (?:about )?([0-9]+) MB of memory, )");
+  std::smatch match;
+  if (!std::regex_search(text, match, kNeed)) return std::nullopt;
+  return std::stoll(match[1].str());
+}
+
+struct TCount {
+  std::optional<int64_t> Megabytes;
+  std::string Why;  // when there is none
+};
+
+// `command` given with no memory available; the count its refusal tells.
+template <class Command>
+TCount TakeCount(bench::TStepServices& services, Command command) {
+  services.FirstProblem.reset();
+  services.FirstMessage.reset();
+  {
+    TNoMemory none;
+    command();
+  }
+  if (!services.FirstProblem) return {std::nullopt, "the step went ahead with no memory available"};
+  if (const std::optional<int64_t> need = NeedTold(*services.FirstProblem)) return {need, {}};
+  return {std::nullopt, "refused otherwise: " + *services.FirstProblem};
+}
+
+void PrintCount(const TCount& count) {
+  if (count.Megabytes)
+    std::printf("count: %lld MB\n", static_cast<long long>(*count.Megabytes));
+  else
+    std::printf("count: none (%s)\n", count.Why.c_str());
+  std::fflush(stdout);
+}
+
+// [SECTION] Steps
+
 TGraphMain& ObjectsGroup(TForm3D& form) {
   TGraphMain& root = form.Root();
   for (int i = 0; i < root.ChildCount(); ++i)
@@ -186,6 +306,9 @@ struct TOutcome {
   std::string Reason;  // when refused, without a message of the program's
 };
 
+// A step run with --count: the count was printed; no outcome of its own.
+const TOutcome kCounted{true, {}};
+
 // The output file of a step: its size is told, then it is removed (they are large).
 bool Written(const std::string& path) {
   std::error_code error;
@@ -200,8 +323,8 @@ const std::map<std::string, int> kPictureTypes{{"bmp", pftBmp}, {"tiff", pftTiff
 const std::map<std::string, const char*> kPictureExtensions{
     {"bmp", ".bmp"}, {"tiff", ".tif"}, {"png", ".png"}, {"jpeg", ".jpg"}};
 
-TOutcome Picture(bench::TStepServices& services, const std::string& project, int dpi, const std::string& format,
-                 bool transparent, const std::string& output) {
+TOutcome Picture(TRunMode mode, bench::TStepServices& services, const std::string& project, int dpi,
+                 const std::string& format, bool transparent, const std::string& output) {
   std::unique_ptr<TForm3D> form = Open(project);
   if (!form) return {false, "the project did not open"};
   TFirstDraw view(*form);
@@ -212,22 +335,37 @@ TOutcome Picture(bench::TStepServices& services, const std::string& project, int
   std::printf("picture: %lld x %lld pixels, %s, transparent %d\n", static_cast<long long>(size.Width),
               static_cast<long long>(size.Height), format.c_str(), transparent ? 1 : 0);
   const std::string file = output + kPictureExtensions.at(format);
-  services.SaveAnswer = file;
-  services.SaveFilterIndex = kPictureTypes.at(format);
   TDialogAnswers answers(dpi, transparent);
-  SavePicture(*form);
+  const auto save = [&] {
+    services.SaveAnswer = file;
+    services.SaveFilterIndex = kPictureTypes.at(format);
+    SavePicture(*form);
+  };
+  PrintBaseline();
+  if (mode == TRunMode::Count) {
+    PrintCount(TakeCount(services, save));
+    return kCounted;
+  }
+  save();
   PrintPeak("the picture");
   if (!Written(file)) return {false, "no picture was written"};
   return {true, {}};
 }
 
 // An import into a new document that was drawn before, then the draw of what it added.
-template <class Import>
-TOutcome ImportStep(bench::TStepServices& services, const std::string& file, Import import) {
+// `count` is the import's count (TakeCount, or the importer's own count function).
+template <class Import, class Count>
+TOutcome ImportStep(TRunMode mode, bench::TStepServices& services, const std::string& file, Import import,
+                    Count count) {
   std::unique_ptr<TForm3D> form(TForm3D::CreateNewDocument());
   TFirstDraw view(*form);
   if (!view.Draw()) return {false, "the new document was not drawn"};
   PrintPeak("the new document's draw");
+  PrintBaseline();
+  if (mode == TRunMode::Count) {
+    PrintCount(count(ObjectsGroup(*form)));
+    return kCounted;
+  }
   services.OpenAnswer = std::filesystem::absolute(file).string();
   const auto start = std::chrono::steady_clock::now();
   const bool added = import(ObjectsGroup(*form));
@@ -237,6 +375,16 @@ TOutcome ImportStep(bench::TStepServices& services, const std::string& file, Imp
   if (!view.Draw()) return {false, "the import was not drawn"};
   PrintPeak("the first draw");
   return {true, {}};
+}
+
+TOutcome DxfImport(TRunMode mode, bench::TStepServices& services, const std::string& file) {
+  const auto import = [](TGraphMain& target) { return ObjectsFromDxfClick(target) != nullptr; };
+  return ImportStep(mode, services, file, import, [&](TGraphMain& target) {
+    return TakeCount(services, [&] {
+      services.OpenAnswer = std::filesystem::absolute(file).string();
+      import(target);
+    });
+  });
 }
 
 // What the memory count costs an import of the drawing: its reading (TDXF::ReadDXF, the
@@ -266,7 +414,36 @@ TOutcome DxfCountCost(const std::string& file) {
   return {true, {}};
 }
 
-TOutcome OpenStep(const std::string& project) {
+// The model's counts come one after another (the file's bytes, their reading, the
+// build with its first draw), each against the memory left then, so no memory at
+// all stops at the first: the count of the build, which the step's peak follows, is
+// taken from the model's own count of it instead.
+TCount ModelBuildCount(const std::string& file) {
+  std::vector<uint8_t> bytes;
+  std::string error;
+  if (!ReadWholeFile(file, bytes, &error)) return {std::nullopt, "the file was not read: " + error};
+  const TModelDescription model = ParseModelText(
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), FileNameWithoutFolder(file));
+  return {(ModelBuildBytes(model) + (int64_t{1} << 20) - 1) >> 20, {}};
+}
+
+TOutcome ModelImport(TRunMode mode, bench::TStepServices& services, const std::string& file) {
+  return ImportStep(
+      mode, services, file, [](TGraphMain& target) { return ModelClick(target) == TModelImport::Built; },
+      [&](TGraphMain&) { return ModelBuildCount(file); });
+}
+
+// The count of opening the project into a new window.
+TCount OpenCount(bench::TStepServices& services, const std::string& project) {
+  return TakeCount(services, [&] { Open(project); });
+}
+
+TOutcome OpenStep(TRunMode mode, bench::TStepServices& services, const std::string& project) {
+  PrintBaseline();
+  if (mode == TRunMode::Count) {
+    PrintCount(OpenCount(services, project));
+    return kCounted;
+  }
   std::unique_ptr<TForm3D> form = Open(project);
   PrintPeak("the open");
   if (!form) return {false, "the project did not open"};
@@ -276,11 +453,84 @@ TOutcome OpenStep(const std::string& project) {
   return {true, {}};
 }
 
-TOutcome BlocksExport(bench::TStepServices& services, const std::string& source, bool csv, const std::string& output) {
+// The newest plan window of the form, drawn once at the view's size; null when
+// none was made.
+TPlanForm* DrawnPlan(TForm3D& form) {
+  TPlanForm* plan = form.PlanForms.empty() ? nullptr : form.PlanForms.back();
+  if (plan == nullptr) return nullptr;
+  plan->FrameWidget()->resize(gView.Width, gView.Height);
+  QCoreApplication::sendPostedEvents();
+  (void)plan->grab();
+  return plan;
+}
+
+// The plan's count, the hook for the plan window's own: taken as every count is
+// (TakeCount), it is there once Scene > Horizontal plan refuses a plan the memory
+// cannot hold in the one wording; until then the plan is built with no memory
+// available and the count is "none".
+TCount PlanCount(bench::TStepServices& services, TForm3D& form) {
+  TCount count = TakeCount(services, [&] { form.Createplan1Click(); });
+  if (TPlanForm* plan = form.PlanForms.empty() ? nullptr : form.PlanForms.back()) delete plan->FrameWidget();
+  return count;
+}
+
+TOutcome PlanStep(TRunMode mode, bench::TStepServices& services, const std::string& project) {
+  std::unique_ptr<TForm3D> form = Open(project);
+  if (!form) return {false, "the project did not open"};
+  TFirstDraw view(*form);
+  if (!view.Draw()) return {false, "the project was not drawn"};
+  PrintPeak("the open and its draw");
+  PrintBaseline();
+  if (mode == TRunMode::Count) {
+    PrintCount(PlanCount(services, *form));
+    return kCounted;
+  }
+  const auto start = std::chrono::steady_clock::now();
+  const bool made = Guarded([&] { form->Createplan1Click(); });
+  TPlanForm* plan = made ? DrawnPlan(*form) : nullptr;
+  PrintMilliseconds("the plan", MillisecondsSince(start));
+  PrintPeak("the plan");
+  if (plan == nullptr) return {false, "no plan window was made"};
+  // The plan goes before its view window, as the view window's own close frees it.
+  delete plan->FrameWidget();
+  return {true, {}};
+}
+
+// An input the program saved itself: the import into a new document, drawn, then
+// saved as the project. Not measured.
+TOutcome SaveStep(bench::TStepServices& services, const std::string& kind, const std::string& file,
+                  const std::string& project) {
+  std::unique_ptr<TForm3D> form(TForm3D::CreateNewDocument());
+  TFirstDraw view(*form);
+  if (!view.Draw()) return {false, "the new document was not drawn"};
+  services.OpenAnswer = std::filesystem::absolute(file).string();
+  const bool added = kind == "dxf" ? ObjectsFromDxfClick(ObjectsGroup(*form)) != nullptr
+                                   : ModelClick(ObjectsGroup(*form)) == TModelImport::Built;
+  if (!added) return {false, "nothing was imported"};
+  if (!view.Draw()) return {false, "the import was not drawn"};
+  if (!SaveProject(*form, std::filesystem::absolute(project).string())) return {false, "the project was not saved"};
+  std::error_code error;
+  std::printf("saved: %llu bytes\n", static_cast<unsigned long long>(std::filesystem::file_size(project, error)));
+  return {true, {}};
+}
+
+// [SECTION] Steps: exports
+
+TOutcome BlocksExport(TRunMode mode, bench::TStepServices& services, const std::string& source, bool csv,
+                      const std::string& output) {
   std::unique_ptr<TForm3D> form;
+  std::unique_ptr<TFirstDraw> view;
   std::unique_ptr<TGraphSection> generated;
   TGraphSection* section = nullptr;
-  if (!source.empty() && source.find_first_not_of("0123456789") == std::string::npos) {
+  const bool generate = !source.empty() && source.find_first_not_of("0123456789") == std::string::npos;
+  // A text export counts nothing of its own (it is written as it goes): the step's
+  // count is the open's, of the project and its section drawn in the new window.
+  PrintBaseline();
+  if (mode == TRunMode::Count) {
+    PrintCount(generate ? TCount{std::nullopt, "a generated section is not opened"} : OpenCount(services, source));
+    return kCounted;
+  }
+  if (generate) {
     const int side = std::atoi(source.c_str());
     generated = test::CountingSection(side, side);
     // Its values span the palette, so the default classes hold them all.
@@ -289,6 +539,8 @@ TOutcome BlocksExport(bench::TStepServices& services, const std::string& source,
   } else {
     form = Open(source);
     if (!form) return {false, "the project did not open"};
+    view = std::make_unique<TFirstDraw>(*form);
+    if (!view->Draw()) return {false, "the project was not drawn"};
     section = FirstSection(form->Root());
     if (section == nullptr) return {false, "the project holds no section"};
   }
@@ -303,23 +555,73 @@ TOutcome BlocksExport(bench::TStepServices& services, const std::string& source,
   return {true, {}};
 }
 
+// [SECTION] Command line
+
 int Usage() {
   std::fprintf(stderr,
-               "usage: qira_step picture PROJECT DPI bmp|tiff|png|jpeg 0|1\n"
-               "       qira_step dxf FILE | dxf-count-cost FILE | model FILE | open PROJECT\n"
-               "       qira_step export-blocks-text|export-blocks-csv PROJECT|SIZE\n");
+               "usage: qira_step [--view WxH] [--count] STEP ARGUMENTS, STEP ARGUMENTS one of\n"
+               "         picture PROJECT DPI bmp|tiff|png|jpeg 0|1\n"
+               "         dxf FILE | model FILE | open PROJECT | plan PROJECT\n"
+               "         export-blocks-text|export-blocks-csv PROJECT|SIZE\n"
+               "       qira_step [--view WxH] dxf-count-cost FILE\n"
+               "       qira_step [--view WxH] save dxf|model FILE PROJECT\n");
   return 2;
 }
 
-int Run(int argc, char** argv) {
-  if (argc < 3) return Usage();
-  const std::string step = argv[1];
-  const bool picture = step == "picture" && argc == 6 && kPictureTypes.count(argv[4]) != 0 &&
-                       (std::string(argv[5]) == "0" || std::string(argv[5]) == "1");
-  const bool single = argc == 3 && (step == "dxf" || step == "dxf-count-cost" || step == "model" || step == "open" ||
-                                    step == "export-blocks-text" || step == "export-blocks-csv");
-  if (!picture && !single) return Usage();
+// The options before the step: false for a wrong one.
+bool ReadOptions(std::vector<std::string>& args, TRunMode& mode) {
+  while (!args.empty() && args.front().rfind("--", 0) == 0) {
+    if (args.front() == "--count") {
+      mode = TRunMode::Count;
+      args.erase(args.begin());
+    } else if (args.front() == "--view" && args.size() >= 2) {
+      int w = 0, h = 0;
+      char rest = 0;
+      if (std::sscanf(args[1].c_str(), "%dx%d%c", &w, &h, &rest) != 2 || w <= 0 || h <= 0) return false;
+      gView = {w, h};
+      args.erase(args.begin(), args.begin() + 2);
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
 
+bool ValidStep(const std::vector<std::string>& args, TRunMode mode) {
+  if (args.empty()) return false;
+  const std::string& step = args[0];
+  if (step == "picture")
+    return args.size() == 5 && kPictureTypes.count(args[3]) != 0 && (args[4] == "0" || args[4] == "1");
+  if (step == "save") return mode == TRunMode::Step && args.size() == 4 && (args[1] == "dxf" || args[1] == "model");
+  if (step == "dxf-count-cost") return mode == TRunMode::Step && args.size() == 2;
+  return args.size() == 2 && (step == "dxf" || step == "model" || step == "open" || step == "plan" ||
+                              step == "export-blocks-text" || step == "export-blocks-csv");
+}
+
+// The offscreen platform's screen made the view's size, as a full-screen view fills
+// its screen: what the program reads of the screen is then what the view meets.
+// Other platforms keep their own screens. The file is removed at the end.
+std::string UseViewSizedScreen() {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (platform != nullptr && std::string(platform) != "offscreen") return {};
+  std::string path = (std::filesystem::temp_directory_path() / "qira_step-screen-XXXXXX").string();
+  const int fd = mkstemp(path.data());
+  if (fd < 0) return {};
+  const std::string config = "{\"screens\": [{\"name\": \"view\", \"x\": 0, \"y\": 0, \"width\": " +
+                             std::to_string(gView.Width) + ", \"height\": " + std::to_string(gView.Height) +
+                             ", \"logicalDpi\": 96}]}\n";
+  const bool written = write(fd, config.data(), config.size()) == static_cast<ssize_t>(config.size());
+  close(fd);
+  if (!written) {
+    std::filesystem::remove(path);
+    return {};
+  }
+  setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + path).c_str(), 1);
+  return path;
+}
+
+int Run(const std::vector<std::string>& args, TRunMode mode) {
+  const std::string& step = args[0];
   // Settings and written files in a folder of the run's own: the user's are never touched.
   QTemporaryDir scratch(QDir::tempPath() + "/qira_step-XXXXXX");
   if (!scratch.isValid()) {
@@ -330,22 +632,28 @@ int Run(int argc, char** argv) {
   LoadSettings(folder + "/QIRA3D.ini", folder);
   const std::string output = folder + "/output";
   bench::TStepServices services;
+  const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect();
+  std::printf("view: %d x %d, screen %d x %d\n", gView.Width, gView.Height, screen.width(), screen.height());
 
   TOutcome outcome;
-  if (picture) {
-    outcome = Picture(services, argv[2], std::atoi(argv[3]), argv[4], std::string(argv[5]) == "1", output);
+  if (step == "picture") {
+    outcome = Picture(mode, services, args[1], std::atoi(args[2].c_str()), args[3], args[4] == "1", output);
   } else if (step == "dxf") {
-    outcome = ImportStep(services, argv[2], [](TGraphMain& target) { return ObjectsFromDxfClick(target) != nullptr; });
+    outcome = DxfImport(mode, services, args[1]);
   } else if (step == "model") {
-    outcome = ImportStep(services, argv[2],
-                         [](TGraphMain& target) { return ModelClick(target) == TModelImport::Built; });
+    outcome = ModelImport(mode, services, args[1]);
   } else if (step == "dxf-count-cost") {
-    outcome = DxfCountCost(argv[2]);
+    outcome = DxfCountCost(args[1]);
   } else if (step == "open") {
-    outcome = OpenStep(argv[2]);
+    outcome = OpenStep(mode, services, args[1]);
+  } else if (step == "plan") {
+    outcome = PlanStep(mode, services, args[1]);
+  } else if (step == "save") {
+    outcome = SaveStep(services, args[1], args[2], args[3]);
   } else {
-    outcome = BlocksExport(services, argv[2], step == "export-blocks-csv", output);
+    outcome = BlocksExport(mode, services, args[1], step == "export-blocks-csv", output);
   }
+  if (mode == TRunMode::Count) return outcome.Whole ? 0 : (std::printf("failed: %s\n", outcome.Reason.c_str()), 1);
   if (outcome.Whole && services.FirstProblem) outcome = {false, {}};
   if (outcome.Whole)
     std::printf("whole\n");
@@ -363,13 +671,20 @@ int Run(int argc, char** argv) {
 int main(int argc, char** argv) {
   // As the program starts: before Qt or the GL driver start any thread.
   qira::BoundThreadReservesUnderAddressLimit();
-  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QApplication application(argc, argv);
-  qira::RegisterProgramClasses();
-  try {
-    return qira::Run(argc, argv);
-  } catch (const std::exception& error) {
-    std::printf("failed: %s\n", error.what());
-    return 1;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  qira::TRunMode mode = qira::TRunMode::Step;
+  if (!qira::ReadOptions(args, mode) || !qira::ValidStep(args, mode)) return qira::Usage();
+  const std::string screen = qira::UseViewSizedScreen();
+  int status = 1;
+  {
+    QApplication application(argc, argv);
+    qira::RegisterProgramClasses();
+    try {
+      status = qira::Run(args, mode);
+    } catch (const std::exception& error) {
+      std::printf("failed: %s\n", error.what());
+    }
   }
+  if (!screen.empty()) std::filesystem::remove(screen);
+  return status;
 }

@@ -8,7 +8,9 @@ Usage: make_sweep_inputs.py FOLDER [NAME ...]   (default: every input)
 DXF text is written here from the format (code line, value line), as a drawing
 program writes it; the model files, the two 80,000-object projects and the
 2000 x 2000 section project come from the tests' and the example's generators,
-so they are what the program's own files look like."""
+so they are what the program's own files look like. The projects the program
+saves itself (of the 2,000,000 points, of the 50,000 sphere groups) are made from
+these by scripts/memory-sweep with qira_step."""
 
 import os
 import sys
@@ -29,8 +31,9 @@ def group(code, value, code_text=None):
     return "%3s\n%s\n" % (str(code) if code_text is None else code_text, value)
 
 
-def drawing(entities):
-    return ("".join([group(0, "SECTION"), group(2, "ENTITIES")] + list(entities) +
+def drawing(entities, tables=()):
+    head = [group(0, "SECTION"), group(2, "TABLES")] + list(tables) + [group(0, "ENDSEC")] if tables else []
+    return ("".join(head + [group(0, "SECTION"), group(2, "ENTITIES")] + list(entities) +
                     [group(0, "ENDSEC"), group(0, "EOF")])).encode("cp1252")
 
 
@@ -73,6 +76,20 @@ def point_cloud(megabytes):
     return out
 
 
+def point_set(count):
+    """POINTs on one layer, one run: the import makes them one point set."""
+    for n in range(count):
+        yield group(0, "POINT") + group(8, "Survey") + xyz(0, (n % 1000 * 0.5, n // 1000 * 0.5, (n % 13) * 0.1))
+
+
+def layer_table(count):
+    """A LAYER table of as many layers, each with a colour of its own."""
+    yield group(0, "TABLE") + group(2, "LAYER") + group(70, count)
+    for n in range(count):
+        yield group(0, "LAYER") + group(2, "L%07d" % n) + group(70, 0) + group(62, 1 + n % 255) + group(6, "CONTINUOUS")
+    yield group(0, "ENDTAB")
+
+
 def unknown_names(count):
     """Entities of as many kinds the reader does not know, among lines it reads."""
     for n in range(count):
@@ -93,6 +110,10 @@ DRAWINGS = {
     "faces-08-codes.dxf": lambda: drawing(faces(50000, TWO_LAYERS, layer_code=" 08")),
     "unknown-names.dxf": lambda: drawing(unknown_names(1000000)),
     "point-cloud-27mb.dxf": lambda: drawing(point_cloud(27)),
+    # Saved by the program as points-2m.q3d (scripts/memory-sweep makes it with qira_step).
+    "points-2m.dxf": lambda: drawing(point_set(2000000)),
+    # A million layers, of which the 10 lines use two.
+    "layers-1m.dxf": lambda: drawing(lines(10, ("L0000000", "L0000001")), tables=layer_table(1000000)),
 }
 
 
@@ -130,7 +151,15 @@ def section_project(side):
     return ex.project_bytes((side / 2.0, -side / 2.0, 0.0), [], [], groups)
 
 
+def boreholes_project(count):
+    """The older layout's project of the tests with as many boreholes, all at one
+    place, named "B000000".. in a scattered order (7919 is a prime: every name comes)."""
+    return lambda: bytes(make_projects.legacy(3, names=[("B%06d" % (i * 7919 % count), 1.0) for i in range(count)]))
+
+
 PROJECTS = {
+    "boreholes-5k.q3d": boreholes_project(5000),
+    "boreholes-20k.q3d": boreholes_project(20000),
     "many-boreholes.q3d": fixture_project("legacy_v3_many_boreholes.q3d"),
     "many-sections.q3d": fixture_project("legacy_v3_many_sections.q3d"),
     "section-2000.q3d": lambda: section_project(2000),
