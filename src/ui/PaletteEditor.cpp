@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFocusEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -182,10 +183,16 @@ TPaletteForm::TPaletteForm(QWidget* parent) : QDialog(parent) {
   });
   connect(open_, &QPushButton::clicked, this, [this] { Guarded([this] { OpenClick(); }); });
   connect(save_, &QPushButton::clicked, this, [this] { Guarded([this] { working_.SaveToClrFile(); }); });
-  connect(ok_, &QPushButton::clicked, this, [this] { accept(); });
+  connect(ok_, &QPushButton::clicked, this, [this] {
+    bool held = false;
+    Guarded([&] { held = ConfirmFields(); });
+    if (held) accept();
+  });
   connect(cancel_, &QPushButton::clicked, this, [this] { reject(); });
   connect(add_, &QAction::triggered, this, [this] { Guarded([this] { AddClick(); }); });
   connect(delete_, &QAction::triggered, this, [this] { Guarded([this] { DeleteClick(); }); });
+  minimum_->installEventFilter(this);
+  maximum_->installEventFilter(this);
 
   ComputeBarRect();
 }
@@ -194,6 +201,7 @@ TPaletteForm::~TPaletteForm() {
   // The edits outlive the form's members while QObject tears the children down.
   loading_ = true;
   for (TSpinEditEx* edit : {brightness_, minimum_, maximum_}) edit->OnChange = nullptr;
+  for (TSpinEditEx* edit : {minimum_, maximum_}) edit->removeEventFilter(this);
 }
 
 void TPaletteForm::SetDataRange(double dataMin, double dataMax) {
@@ -432,7 +440,9 @@ void TPaletteForm::OpenClick() {
 
 void TPaletteForm::BrightnessChange() {
   if (loading_) return;
-  working_.SetIntensity(RoundToInt(brightness_->Value()));
+  // A number beyond 0 .. 100 takes the bound the edit itself keeps on leaving,
+  // not the last number on the way to it ("150" is not left at "15").
+  working_.SetIntensity(RoundToInt(brightness_->CheckValue(brightness_->Value())));
   RepaintBox();
 }
 
@@ -472,6 +482,45 @@ void TPaletteForm::RangeChange() {
   if (loading_) return;
   working_.SetRange(RangeValue(minimum_), RangeValue(maximum_));
   RepaintBox();
+}
+
+bool TPaletteForm::ConfirmRange() {
+  const double shownMin = RangeValue(minimum_);
+  const double shownMax = RangeValue(maximum_);
+  working_.SetRange(shownMin, shownMax);
+  if (working_.Min() == shownMin && working_.Max() == shownMax) return true;
+  ShowMessageDlg(shownMin < shownMax ? "Minimum and maximum must be greater than 0 on a logarithmic scale"
+                                     : "Minimum must be less then maximum",
+                 1);
+  const bool wasLoading = loading_;
+  loading_ = true;
+  ShowRangeValue(minimum_, working_.Min());
+  ShowRangeValue(maximum_, working_.Max());
+  loading_ = wasLoading;
+  return false;
+}
+
+bool TPaletteForm::ConfirmFields() {
+  if (RoundToInt(brightness_->Value()) != working_.Intensity()) {
+    const bool wasLoading = loading_;
+    loading_ = true;
+    brightness_->SetValue(working_.Intensity());
+    loading_ = wasLoading;
+  }
+  return ConfirmRange();
+}
+
+bool TPaletteForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusOut && (watched == minimum_ || watched == maximum_) && isVisible() &&
+      !loading_) {
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    // Leaving the window (Alt+Tab, a popup) is no leaving of the field; OK and
+    // Cancel decide themselves once clicked.
+    const QWidget* next = QApplication::focusWidget();
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && next != ok_ && next != cancel_)
+      Guarded([this] { ConfirmRange(); });
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void TPaletteForm::AutomaticalClick() {

@@ -117,6 +117,10 @@ class TPaletteForm : public QDialog {
   QAction* AddAction() const { return add_; }
   QAction* DeleteAction() const { return delete_; }
 
+ protected:
+  // Leaving a range field confirms the range (ConfirmRange).
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   friend class TPaletteBox;
 
@@ -138,6 +142,12 @@ class TPaletteForm : public QDialog {
   // edit's few decimals do not round the palette's range when the other edit changes.
   void ShowRangeValue(TSpinEditEx* edit, double value);
   double RangeValue(const TSpinEditEx* edit) const;
+  // Each keystroke in a range field is applied, so typing "75" under a maximum of 50
+  // keeps "7". When the fields show a range the palette does not hold, the user is
+  // told why it was refused and the fields show the palette's range again; false then.
+  bool ConfirmRange();
+  // Before OK: every field shows what the palette holds, or the range is told as above.
+  bool ConfirmFields();
 
   TZBPalette working_;
   int hotPos_ = kNoHotPos;

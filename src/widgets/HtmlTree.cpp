@@ -213,6 +213,21 @@ void TFormattedTreeView::EndUpdate() {
 
 void TFormattedTreeView::Raise(const std::function<void()>& handler) { Guarded(handler); }
 
+bool TFormattedTreeView::RadioReacts(const TTreeNode* node) {
+  const int32_t ii = ImageIndex(node);
+  const TTreeNode* parent = node->parent();
+  if (parent == nullptr || (ii != 3 && ii != 4)) return false;
+  if (ii == 3) return true;
+  // An older file may leave several on: then a click on one of them leaves it the
+  // only one, as a click on an off one does.
+  const int32_t level = NodeLevel(node);
+  for (int i = 0; i < parent->childCount(); ++i) {
+    const TTreeNode* sibling = parent->child(i);
+    if (sibling != node && NodeLevel(sibling) == level && ImageIndex(sibling) == 4) return true;
+  }
+  return false;
+}
+
 void TFormattedTreeView::ToggleMark(TTreeNode* node) {
   const int32_t ii = ImageIndex(node);
   if (ii == 1 || ii == 2) {
@@ -221,12 +236,12 @@ void TFormattedTreeView::ToggleMark(TTreeNode* node) {
     if (OnCheckBoxClick) Raise([&] { OnCheckBoxClick(*this, node, check); });
     return;
   }
-  if (ii == 3 && node->parent() != nullptr) {
+  if (RadioReacts(node)) {
     TTreeNode* parent = node->parent();
     const int32_t level = NodeLevel(node);
     for (int i = 0; i < parent->childCount(); ++i) {
       TTreeNode* sibling = parent->child(i);
-      if (NodeLevel(sibling) == level && ImageIndex(sibling) == 4) SetImageIndex(sibling, 3);
+      if (sibling != node && NodeLevel(sibling) == level && ImageIndex(sibling) == 4) SetImageIndex(sibling, 3);
     }
     SetImageIndex(node, 4);
     if (OnRadioClick) Raise([&] { OnRadioClick(*this, node); });
@@ -396,7 +411,7 @@ void TFormattedTreeView::mousePressEvent(QMouseEvent* event) {
       ToggleMark(node);
       return;
     }
-    if (ii == 3 && node->parent() != nullptr && inMarkZone) {
+    if (inMarkZone && RadioReacts(node)) {
       ToggleMark(node);
       node = NodeAt(pos.x(), pos.y());  // the handler may have rebuilt the tree
     }

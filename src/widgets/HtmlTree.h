@@ -171,6 +171,9 @@ class TFormattedTreeView : public QTreeWidget {
   // Flips a check box, or switches a radio button on (others of its level under
   // the same parent off), then raises the event.
   void ToggleMark(TTreeNode* node);
+  // A radio button under a parent reacts when it is off, or on beside another one
+  // on; the only one on does not. Costs a walk of the node's siblings.
+  static bool RadioReacts(const TTreeNode* node);
   // The node's state image and the list's image width; nothing when none is drawn.
   std::optional<QImage> StateImageOf(const TTreeNode* node, int32_t* width) const;
   // How far right of the row's left edge the node's text starts: the margin, the

@@ -7,13 +7,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <limits>
+#include <string>
 
 #include "model/Settings.h"
 #include "support/FakeServices.h"
@@ -400,6 +403,74 @@ TEST_F(PaletteEditor, OkHandsTheEditBack) {
   EXPECT_TRUE(form.Execute(p));
   EXPECT_EQ(p.StartColor(), kRed);
   EXPECT_EQ(p.EndColor(), kBlue);
+}
+
+// A number typed into a field is applied, or refused with a word and the field
+// shows what the palette holds; OK never closes on a field the palette disagrees with.
+TEST_F(PaletteEditor, ATypedNumberIsAppliedOrToldAsRefused) {
+  enum TWayOut { kOk, kReturn, kTab };
+  struct TTypedCase {
+    const char* Name;
+    bool Logarithmic;
+    TSpinEditEx* (TPaletteForm::*Field)() const;
+    const char* Typed;
+    TWayOut Way;
+    const char* Message;  // empty: none
+    const char* Shown;    // the field's text once the way out was taken
+    double Held;          // the caller's palette after OK
+  };
+  const char* const kMinBelowMax = "Minimum must be less then maximum";
+  const TTypedCase cases[] = {
+      {"minimum above the maximum, OK", false, &TPaletteForm::MinimumEdit, "75", kOk, kMinBelowMax, "7.000000", 7},
+      {"minimum above the maximum, Tab", false, &TPaletteForm::MinimumEdit, "75", kTab, kMinBelowMax, "7.000000", 7},
+      {"maximum below the minimum, Return", false, &TPaletteForm::MaximumEdit, "-5", kReturn, kMinBelowMax,
+       "50.000000", 50},
+      {"minimum of 0 on a logarithmic scale, OK", true, &TPaletteForm::MinimumEdit, "0", kOk,
+       "Minimum and maximum must be greater than 0 on a logarithmic scale", "1.000000", 1},
+      {"minimum below the maximum, Return", false, &TPaletteForm::MinimumEdit, "25", kReturn, "", "25", 25},
+      {"brightness beyond 100, Return", false, &TPaletteForm::BrightnessEdit, "150", kReturn, "", "100", 100},
+  };
+  for (const TTypedCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TZBPalette p = ThreeColours();
+    p.SetRange(c.Logarithmic ? 1 : 0, 50);
+    p.SetLogarithmic(c.Logarithmic);
+    TFakeServices fake;
+    TPaletteForm typedIn;
+    std::string shown;
+    bool stayedOpen = false;
+    QTimer::singleShot(0, &typedIn, [&] {
+      TSpinEditEx* field = (typedIn.*c.Field)();
+      field->selectAll();
+      QTest::keyClicks(field, QString::fromLatin1(c.Typed));
+      if (c.Way == kOk) typedIn.OkButton()->click();
+      if (c.Way == kReturn) QTest::keyClick(field, Qt::Key_Return);
+      if (c.Way == kTab) {
+        // What the field receives when Tab takes the focus on (sent, so no window
+        // system need hand the dialog the focus first).
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QCoreApplication::sendEvent(field, &out);
+      }
+      shown = field->text().toStdString();
+      stayedOpen = typedIn.isVisible();
+      if (stayedOpen) typedIn.OkButton()->click();
+      if (typedIn.isVisible()) typedIn.reject();
+    });
+    ASSERT_TRUE(typedIn.Execute(p));
+    if (*c.Message == 0) {
+      EXPECT_TRUE(fake.Messages.empty());
+    } else {
+      EXPECT_EQ(fake.Messages.size(), 1u);
+      EXPECT_EQ(fake.Messages.empty() ? "" : fake.Messages[0].Text, c.Message);
+      EXPECT_EQ(fake.Messages.empty() ? TMessageKind::Information : fake.Messages[0].Kind, TMessageKind::Error);
+      EXPECT_TRUE(stayedOpen || c.Way == kTab) << "OK does not close on a refused range";
+    }
+    EXPECT_EQ(shown, c.Shown);
+    const double held = c.Field == &TPaletteForm::BrightnessEdit ? p.Intensity()
+                        : c.Field == &TPaletteForm::MinimumEdit  ? p.Min()
+                                                                 : p.Max();
+    EXPECT_EQ(held, c.Held);
+  }
 }
 
 TEST(PaletteEditorRegistration, EditPaletteOpensTheForm) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "model/GeologyList.h"
+#include "model/GraphRecord.h"
+#include "platform/BinaryStream.h"
 #include "platform/DisplayModes.h"
 #include "scene/graph/CameraLight.h"
 #include "scene/viewers/SceneViewer.h"
@@ -160,34 +163,76 @@ TEST_F(ViewObjectTree, DeletedObjectsMenuActionsNoLongerRun) {
 
 // ------------------------------------------------------------ marks and clicks
 
-TEST_F(ViewObjectTree, RadioOfAHiddenSectionShowsItAndHidesTheShownOne) {
-  TGraphMain& sections = Group("Sections");
-  auto group = std::make_unique<TGraphMain>();
-  group->SetName("BH1 - BH2");
-  TGraphMain* pair = sections.AddChild(std::move(group), true);
+// A pair "BH1 - BH2" of two frequencies read from a stream, both shown when
+// bothShown (as an older file may leave them), else the second alone.
+TGraphMain* AddReadPair(TGraphMain& sections, bool bothShown) {
+  TGraphMain stored;
+  stored.SetName("BH1 - BH2");
   for (const char* name : {"10 kHz", "20 kHz"}) {
     auto section = std::make_unique<TGraphMain>();
     section->SetName(name);
-    section->Exclusive = true;
-    pair->AddChild(std::move(section), false);
+    section->SetVisible(bothShown || std::string(name) == "20 kHz");
+    stored.AddChild(std::move(section), false)->Exclusive = true;
   }
-  TGraphMain* shown = pair->GetChild(1);   // inserted last: hides the first
-  TGraphMain* hidden = pair->GetChild(0);
-  ASSERT_TRUE(shown->Visible());
-  ASSERT_FALSE(hidden->Visible());
-  form_->RebuildTree();
-  TTreeItemId shownNode = shown->GetTreeNode(), hiddenNode = hidden->GetTreeNode();
-  bool on = true;
-  ASSERT_TRUE(form_->TreeAdapter().GetRadioButton(hiddenNode, on));
-  EXPECT_FALSE(on);
+  TMemoryStream stream;
+  auto pair = std::make_unique<TGraphMain>();
+  if (!stored.SaveToStream(stream) || !stream.Seek(0) || LoadGraphTree(stream, *pair) != TGraphLoadResult::Loaded)
+    return nullptr;
+  TGraphMain* added = sections.AddChild(std::move(pair), true);
+  added->SetContext(sections.Context);  // as an opened tree is given its window
+  return added;
+}
 
-  PressTree(*form_, Qt::LeftButton, MarkPoint(*form_, NodeOf(*form_, *hidden)));
-  EXPECT_TRUE(hidden->Visible());
-  EXPECT_FALSE(shown->Visible());
-  ASSERT_TRUE(form_->TreeAdapter().GetRadioButton(hiddenNode, on));
-  EXPECT_TRUE(on);
-  ASSERT_TRUE(form_->TreeAdapter().GetRadioButton(shownNode, on));
-  EXPECT_FALSE(on);
+TEST_F(ViewObjectTree, RadioOfASectionLeavesItTheOnlyShownOfItsPair) {
+  struct TRadioCase {
+    const char* Name;
+    bool BothShown;
+    int Clicked;
+    bool BySpace;
+    bool Changes;
+  };
+  const TRadioCase cases[] = {
+      {"a hidden section, clicked", false, 0, false, true},
+      {"a hidden section, by Space", false, 0, true, true},
+      {"the only shown section, clicked", false, 1, false, false},
+      {"the first of two shown, clicked", true, 0, false, true},
+      {"the second of two shown, by Space", true, 1, true, true},
+  };
+  for (const TRadioCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto form = NewDocument();
+    form->resize(700, 500);
+    form->show();
+    TGraphMain* sections = nullptr;
+    for (int i = 0; i < form->Root().ChildCount(); ++i)
+      if (form->Root().GetChild(i)->Name() == "Sections") sections = form->Root().GetChild(i);
+    ASSERT_NE(sections, nullptr);
+    TGraphMain* pair = AddReadPair(*sections, c.BothShown);
+    ASSERT_NE(pair, nullptr);
+    ASSERT_EQ(pair->ChildCount(), 2);
+    ASSERT_EQ(pair->GetChild(0)->Visible(), c.BothShown);
+    ASSERT_TRUE(pair->GetChild(1)->Visible());
+    sections->Expanded = pair->Expanded = true;
+    form->RebuildTree();
+    form->SetModified(false);
+    TGraphMain* clicked = pair->GetChild(c.Clicked);
+    TGraphMain* other = pair->GetChild(1 - c.Clicked);
+    if (c.BySpace) {
+      form->TreeView->setCurrentItem(NodeOf(*form, *clicked));
+      QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+      QCoreApplication::sendEvent(form->TreeView, &space);
+    } else {
+      PressTree(*form, Qt::LeftButton, MarkPoint(*form, NodeOf(*form, *clicked)));
+    }
+    EXPECT_TRUE(clicked->Visible());
+    EXPECT_FALSE(other->Visible());
+    bool on = false;
+    ASSERT_TRUE(form->TreeAdapter().GetRadioButton(clicked->GetTreeNode(), on));
+    EXPECT_TRUE(on);
+    ASSERT_TRUE(form->TreeAdapter().GetRadioButton(other->GetTreeNode(), on));
+    EXPECT_FALSE(on);
+    EXPECT_EQ(form->Modified(), c.Changes);
+  }
 }
 
 TEST_F(ViewObjectTree, CheckBoxClickSwitchesTheObject) {

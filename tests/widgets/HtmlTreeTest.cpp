@@ -141,6 +141,18 @@ TEST_F(HtmlTree, SwitchingARadioButtonOnTurnsItsSiblingsOffWithOneEvent) {
   EXPECT_EQ(radios.size(), 1u) << "a radio button that is on does not react";
   EXPECT_EQ(TFormattedTreeView::ImageIndex(b), 4);
   EXPECT_EQ(TFormattedTreeView::ImageIndex(c), 1) << "check boxes among the siblings are left alone";
+  // Both on, as an older file may leave them: a click or Space on either leaves it
+  // the only one on, with one event.
+  tree->SetRadioButton(a, true);
+  ClickMark(a);
+  EXPECT_EQ(TFormattedTreeView::ImageIndex(a), 4);
+  EXPECT_EQ(TFormattedTreeView::ImageIndex(b), 3);
+  tree->SetRadioButton(b, true);
+  tree->setCurrentItem(b);
+  Key(Qt::Key_Space, " ");
+  EXPECT_EQ(TFormattedTreeView::ImageIndex(a), 3);
+  EXPECT_EQ(TFormattedTreeView::ImageIndex(b), 4);
+  EXPECT_EQ(radios, (std::vector<TNode*>{b, a, b}));
 }
 
 TEST_F(HtmlTree, ARadioButtonOnARootNodeNeverReacts) {

@@ -13,6 +13,7 @@
 #include "platform/Rounding.h"
 #include "scene/components/ComponentStreams.h"
 #include "scene/gl/OpenGLBinding.h"
+#include "scene/gl/StateCache.h"
 #include "scene/objects/ExtrusionSolids.h"
 #include "scene/math/VectorGeometry.h"
 
@@ -408,7 +409,6 @@ int64_t TGLPipe::EmitGeometry(const std::function<void(const TPipePrimitive&)>& 
 // ------------------------------------------------------------------- drawing
 
 void TGLPipe::BuildList(TRenderContextInfo& rci) {
-  (void)rci;
   if (Nodes().Count() == 0) return;
   const bool nodeColors = nodesColorMode_ != TPipeNodesColorMode::pncmNone;
   if (nodeColors) {
@@ -440,6 +440,12 @@ void TGLPipe::BuildList(TRenderContextInfo& rci) {
     // switch the list made, from turning it back on after each replay.
     glDisable(GL_COLOR_MATERIAL);
     glPopAttrib();
+    // The node colours went into the material (the colours NodesColorMode names)
+    // behind the state cache's back; drawn outside a list, nothing else tells it,
+    // and the next object of the colours it believes current would show the last
+    // node's colour. Reset after the drawing, so the pipe itself keeps the rest of
+    // its material (specular, shininess).
+    if (rci.GLStates != nullptr) rci.GLStates->ResetMaterialColors();
   }
 }
 

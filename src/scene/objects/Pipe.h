@@ -159,7 +159,9 @@ class TGLPipe : public TGLPolygonBase {
   // order, each valid only during the call. Returns the body rings.
   int64_t EmitGeometry(const std::function<void(const TPipePrimitive&)>& emit) const;
   // The primitives sent in immediate mode as they are made; with node colours
-  // on, the colour-material mode of NodesColorMode inside an enable-attribute bracket.
+  // on, the colour-material mode of NodesColorMode inside an enable-attribute
+  // bracket, after which the state cache's material colours are reset (sent as
+  // OpenGL's defaults and forgotten), since the node colours changed them.
   void BuildList(TRenderContextInfo& rci) override;
 
  private:

@@ -451,5 +451,30 @@ TEST_F(PipeRenderGL, LitNodeColoursReachTheMaterialAndLeaveNoColourMaterialBehin
   EXPECT_LT(centre[1], 40);
 }
 
+// Drawn every frame outside a list, a pipe with node colours changes the material
+// behind the state cache's back: the next object of the material colours the cache
+// believes current must still show its own, on the first frame and after.
+TEST_F(PipeRenderGL, ThePipeAfterOneWithNodeColoursShowsItsOwnMaterial) {
+  const TPipeNodesColorMode modes[] = {TPipeNodesColorMode::pncmAmbientAndDiffuse, TPipeNodesColorMode::pncmDiffuse,
+                                       TPipeNodesColorMode::pncmAmbient, TPipeNodesColorMode::pncmEmission};
+  s_->buffer->SetLighting(true);
+  TGLPipe& first = AddPipe();
+  AddColoredNode(first, {-1.5f, 0.6f, 0.0f}, kGreen);
+  AddColoredNode(first, {1.5f, 0.6f, 0.0f}, kGreen);
+  TGLPipe& second = AddPipe();
+  AddColoredNode(second, {-1.5f, -0.6f, 0.0f}, kGreen);
+  AddColoredNode(second, {1.5f, -0.6f, 0.0f}, kGreen);
+  for (TPipeNodesColorMode mode : modes) {
+    first.SetNodesColorMode(mode);
+    for (int frame = 0; frame < 2; ++frame) {
+      s_->buffer->Render();
+      const std::array<int, 3> centre = At(0.0f, -0.6f);
+      EXPECT_GT(centre[0], 100) << static_cast<int>(mode) << " frame " << frame;
+      EXPECT_LT(centre[1], 40) << static_cast<int>(mode) << " frame " << frame;
+      EXPECT_GT(At(0.0f, 0.6f)[1], 40) << static_cast<int>(mode) << " frame " << frame;  // the first in green
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qira
