@@ -1,6 +1,8 @@
 #include "model/Dxf.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -78,9 +80,6 @@ std::string DecodeText(const std::string& bytes) {
 }
 
 std::string FileNameOnly(const std::string& path) { return std::filesystem::path(path).filename().string(); }
-
-// A name's 64-bit fingerprint: how the count tells names met before once it keeps none.
-size_t NamePrint(const std::string& name) { return std::hash<std::string>{}(name); }
 
 // Empties a container with its table or array: clear() keeps those.
 template <class C>
@@ -198,7 +197,76 @@ constexpr int64_t kUnknownBytes = 128;
 constexpr int64_t kUnknownNameCopies = 5;
 constexpr int64_t kUnknownMessageBytes = 2048;
 
+// The share of the room checked when a reading began that the names' fingerprints may
+// take once the reading only counts: what is freed then may stay with the process.
+constexpr int64_t kPrintsShareOfRoom = 4;
+
+// A name's 64-bit fingerprint, layers and unknown entity kinds apart: how the count
+// tells names met before once it keeps none.
+uint64_t LayerPrint(const std::string& name) { return std::hash<std::string>{}(name); }
+uint64_t UnknownPrint(const std::string& name) {
+  return std::hash<std::string>{}(name) ^ UINT64_C(0x9E3779B97F4A7C15);
+}
+
 }  // namespace
+
+// The fingerprints of the names a reading that only counts has met, in one array,
+// at most half full, looked up from the print's slot on (open addressing). The array
+// doubles while the old one and the new one together stay within the bytes it was
+// given; then it stops growing and tells no new name apart: a print it cannot find
+// counts as new. So past that a repeated name may be counted again (the need told
+// is then above the drawing's), never a new name left out; only two names of one
+// print (one chance in 2^64 a pair) would leave one uncounted.
+class TDXFNamePrints {
+ public:
+  explicit TDXFNamePrints(int64_t budgetBytes) : budget_(budgetBytes) {}
+
+  // True when print was not met before, or may have been but can no longer be told.
+  bool Insert(uint64_t print) {
+    if (print == kEmpty) print = 1;
+    if (!slots_.empty()) {
+      for (size_t i = SlotOf(print);; i = (i + 1) & (slots_.size() - 1)) {
+        if (slots_[i] == print) return false;
+        if (slots_[i] == kEmpty) break;
+      }
+    }
+    if (2 * (held_ + 1) > slots_.size() && !Grow()) return true;
+    for (size_t i = SlotOf(print);; i = (i + 1) & (slots_.size() - 1)) {
+      if (slots_[i] == kEmpty) {
+        slots_[i] = print;
+        ++held_;
+        return true;
+      }
+    }
+  }
+
+ private:
+  static constexpr uint64_t kEmpty = 0;
+  static constexpr size_t kFirstSlots = 1024;
+
+  size_t SlotOf(uint64_t print) const {
+    // Fibonacci hashing spreads prints whose low bits agree.
+    return static_cast<size_t>((print * UINT64_C(0x9E3779B97F4A7C15)) >> shift_);
+  }
+
+  // False, the array unchanged, when the doubled array would pass the budget.
+  bool Grow() {
+    const size_t slots = slots_.empty() ? kFirstSlots : 2 * slots_.size();
+    if (static_cast<int64_t>((slots + slots_.size()) * sizeof(uint64_t)) > budget_) return false;
+    std::vector<uint64_t> old(slots, kEmpty);
+    old.swap(slots_);
+    shift_ = 64 - std::countr_zero(slots);
+    held_ = 0;
+    for (const uint64_t print : old)
+      if (print != kEmpty) Insert(print);
+    return true;
+  }
+
+  int64_t budget_;
+  std::vector<uint64_t> slots_;
+  size_t held_ = 0;
+  int shift_ = 64;
+};
 
 int64_t DxfImportBytes(const std::string& fileName) {
   const std::unique_ptr<TBinaryFile> file = TBinaryFile::Open(fileName, TBinaryFile::Mode::Read);
@@ -206,6 +274,8 @@ int64_t DxfImportBytes(const std::string& fileName) {
   TDXF counter;
   counter.countOnly_ = true;
   counter.room_ = std::numeric_limits<int64_t>::max();
+  // Only counting from the start, it keeps what a refused reading keeps, in the memory there is.
+  counter.prints_ = std::make_unique<TDXFNamePrints>(AvailableMemory() / kPrintsShareOfRoom);
   counter.groups_ = std::make_unique<TDXFGroups>(*file);
   try {
     counter.ReadGroups();
@@ -226,10 +296,14 @@ void TDXF::KeepNothing() {
   Release(objects_);
   Release(layers_);
   Release(unknownEntities_);
-  // Each name is let go of as its fingerprint is taken: what is held never grows here.
-  while (!layerIndex_.empty()) layerPrints_.insert(NamePrint(layerIndex_.extract(layerIndex_.begin()).key()));
+  // The fingerprints grow within a share of the room checked, not with the drawing: a
+  // million names refused at a few megabytes do not take the program past its memory.
+  // Each name is let go of as its fingerprint is taken, and each was counted at more
+  // than its print takes.
+  prints_ = std::make_unique<TDXFNamePrints>(std::max<int64_t>(room_, 0) / kPrintsShareOfRoom);
+  while (!layerIndex_.empty()) prints_->Insert(LayerPrint(layerIndex_.extract(layerIndex_.begin()).key()));
   while (!unknownNames_.empty())
-    unknownPrints_.insert(NamePrint(unknownNames_.extract(unknownNames_.begin()).value()));
+    prints_->Insert(UnknownPrint(unknownNames_.extract(unknownNames_.begin()).value()));
   Release(layerIndex_);
   Release(unknownNames_);
 }
@@ -279,8 +353,8 @@ void TDXF::Reset() {
   damaged_ = false;
   completed_ = false;
   countOnly_ = false;
-  Release(layerPrints_);
-  Release(unknownPrints_);
+  prints_.reset();
+  unknownsCounted_ = 0;
   counted_ = 0;
   countedElements_ = 0;
   countedKind_ = nullptr;
@@ -381,10 +455,8 @@ bool TDXF::Execute() {
 }
 
 void TDXF::AddUnknown(const std::string& name) {
-  if (countOnly_ ? !unknownPrints_.insert(NamePrint(name)).second
-                 : !unknownNames_.insert(name).second)
-    return;
-  const bool first = unknownNames_.size() + unknownPrints_.size() == 1;
+  if (countOnly_ ? !prints_->Insert(UnknownPrint(name)) : !unknownNames_.insert(name).second) return;
+  const bool first = ++unknownsCounted_ == 1;
   if (countMemory_)
     Take((first ? kUnknownMessageBytes : 0) + kUnknownBytes +
          kUnknownNameCopies * static_cast<int64_t>(name.size() + 2));
@@ -415,8 +487,7 @@ void TDXF::ReadLayer() {
 
 void TDXF::AddLayer(const std::string& name, TColor color) {
   // The first definition wins.
-  if (countOnly_ ? !layerPrints_.insert(NamePrint(name)).second
-                 : !layerIndex_.emplace(name, layers_.size()).second)
+  if (countOnly_ ? !prints_->Insert(LayerPrint(name)) : !layerIndex_.emplace(name, layers_.size()).second)
     return;
   if (countMemory_) Take(kLayerBytes + kLayerNameCopies * static_cast<int64_t>(name.size()));
   if (!countOnly_) layers_.push_back({name, color});

@@ -26,6 +26,7 @@ namespace qira {
 class TBinaryStream;
 class TBinaryFile;
 class TDXFGroups;
+class TDXFNamePrints;
 class TGraphMain;
 
 // ---- Reader -------------------------------------------------------------------------
@@ -64,8 +65,9 @@ class TDXF {
   // lost; the entities before it are kept. A drawing whose import (DxfImportBytes,
   // counted as it is read) passes the memory there was when the reading began is
   // refused with ImportMemoryProblem's text and no object: once the count passes, the
-  // reader lets go of all it made and reads on keeping nothing, only counting, so the
-  // refusal tells the whole drawing's count while the refused read stays small. In
+  // reader lets go of all it made and reads on keeping nothing but the names'
+  // fingerprints (within a quarter of that memory), only counting, so the refusal tells
+  // the whole drawing's count while the refused read stays within the memory. In
   // an entity read through, a Z group left out holds 0 (2-D drawings have no Z); a
   // 3DFACE without its fourth corner repeats the third; an entity that leaves out the
   // X or Y of a point it uses, or has a coordinate that is no number, is dropped.
@@ -130,7 +132,7 @@ class TDXF {
   // there was when the reading began, lets go of all that was kept (KeepNothing).
   void Take(int64_t bytes);
   // From here on only counts: frees the objects, layers and unknown names and keeps
-  // the names' fingerprints instead, enough to tell a name met before.
+  // the names' fingerprints instead (TDXFNamePrints), enough to tell a name met before.
   void KeepNothing();
   friend int64_t DxfImportBytes(const std::string& fileName);
 
@@ -154,12 +156,12 @@ class TDXF {
   int64_t room_ = 0;
   bool countMemory_ = true;
   // Nothing is made or kept, only counted: past the room, or in DxfImportBytes. Layers
-  // and unknown names are then told apart by a 64-bit hash of the name, so the count
-  // stays that of the whole drawing (a collision of two names' hashes would leave one
-  // name uncounted).
+  // and unknown names are then told apart by their fingerprints, which grow within a
+  // share of the room checked when the reading began.
   bool countOnly_ = false;
-  std::unordered_set<size_t> layerPrints_;
-  std::unordered_set<size_t> unknownPrints_;
+  std::unique_ptr<TDXFNamePrints> prints_;
+  // The distinct unknown names counted: the first one brings the message's own text.
+  int64_t unknownsCounted_ = 0;
   const void* countedKind_ = nullptr;
   std::string countedLayer_;
 };
@@ -170,7 +172,8 @@ class TDXF {
 // keeps and the message that lists those. It is the count the reader itself takes as
 // it reads (ReadDXF refuses a drawing whose count passes the memory there was when it
 // began, telling this figure), here taken by the reader's own code with nothing built
-// or kept, as the reader reads on past the room. 0 when the file cannot be opened.
+// or kept, as the reader reads on past the room (names told apart by fingerprints
+// within a quarter of the memory there is now). 0 when the file cannot be opened.
 int64_t DxfImportBytes(const std::string& fileName);
 
 // The text of the information message after reading a drawing that made no object.

@@ -39,13 +39,8 @@ TLineRead ReadRawTextLine(TBinaryStream& stream, int32_t maxLength, std::string&
   return TLineRead::Line;
 }
 
-namespace {
-// Large enough that the stream is asked a few times a megabyte.
-constexpr size_t kLineReaderBuffer = 256 * 1024;
-}  // namespace
-
 TTextLineReader::TTextLineReader(TBinaryStream& stream, int32_t maxLength)
-    : stream_(stream), maxLength_(maxLength), buffer_(kLineReaderBuffer) {}
+    : stream_(stream), maxLength_(maxLength), buffer_(BufferBytes) {}
 
 bool TTextLineReader::Fill() {
   const int32_t n = std::min<int32_t>(stream_.Remaining(), static_cast<int32_t>(buffer_.size()));

@@ -1,5 +1,6 @@
 #pragma once
 // Text lines over a byte stream, with CR LF, LF or CR endings.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -25,6 +26,10 @@ TLineRead ReadRawTextLine(TBinaryStream& stream, int32_t maxLength, std::string&
 // byte. The stream is this reader's alone while it reads (its position runs ahead).
 class TTextLineReader {
  public:
+  // The bytes read ahead at a time: large enough that the stream is asked a few times
+  // a megabyte. A CR LF may fall on either side of its edge.
+  static constexpr size_t BufferBytes = 256 * 1024;
+
   TTextLineReader(TBinaryStream& stream, int32_t maxLength);
   TLineRead Next(std::string& line);
 

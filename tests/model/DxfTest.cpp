@@ -5,10 +5,16 @@
 #include "model/Dxf.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <limits>
+#include <map>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -16,6 +22,7 @@
 #include <vector>
 
 #include "model/DrawCosts.h"
+#include "model/GraphAxis.h"
 #include "model/GraphLines.h"
 #include "model/GraphPoints.h"
 #include "model/GraphSurface.h"
@@ -23,8 +30,11 @@
 #include "model/Settings.h"
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
+#include "platform/TextLines.h"
 #include "support/FakeServices.h"
+#include "support/HeapPeak.h"
 #include "support/PeerRun.h"
+#include "support/SceneRenderSupport.h"
 #include "support/ScopedMemoryProbe.h"
 #include "support/ScratchFolder.h"
 
@@ -347,6 +357,31 @@ TEST(DxfReader, CrLfLfAndCrLineEndsAndPaddedCodesAllRead) {
     EXPECT_EQ(read.As<TGraphLines>(0).Segments[0].End, (TSurveyPoint{5, 4, 6}));
     EXPECT_TRUE(read.services.Messages.empty());
   }
+
+  // A drawing larger than what the reader reads ahead at a time, a CR LF split across
+  // the edge: read exactly as its LF form.
+  TDrawing large;
+  large.BeginEntities();
+  for (int i = 0; i < 4000; ++i)
+    large.Line(i % 2 ? "A" : "B", std::to_string(i) + " 1.5 2", "3 4 " + std::to_string(i));
+  const std::string lf = large.End().Text();
+  std::string largeCrlf;
+  for (char c : lf) largeCrlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  // Spaces before the first code (trimmed when read) move the last CR before the edge onto it.
+  const size_t edge = TTextLineReader::BufferBytes - 1;
+  const size_t shift = edge - largeCrlf.rfind('\r', edge);
+  largeCrlf.insert(0, shift, ' ');
+  ASSERT_EQ(largeCrlf.substr(edge, 2), "\r\n");
+  TReadDrawing readLf(std::string(shift, ' ') + lf);
+  TReadDrawing readCrlf(largeCrlf);
+  ASSERT_EQ(readCrlf.dxf.ObjectCount(), 4000);
+  ASSERT_EQ(readLf.dxf.ObjectCount(), 4000);
+  for (int i = 0; i < 4000; ++i) {
+    EXPECT_EQ(readCrlf.Object(i)->Name(), readLf.Object(i)->Name());
+    const TLineSegment& a = readCrlf.As<TGraphLines>(i).Segments.at(0);
+    const TLineSegment& b = readLf.As<TGraphLines>(i).Segments.at(0);
+    EXPECT_TRUE(a.Start == b.Start && a.End == b.End) << i;
+  }
 }
 
 TEST(DxfReader, LayerNamesAreDecodedFromUtf8OrWindows1252) {
@@ -596,12 +631,52 @@ std::string WithCodes(const std::string& text, const std::vector<std::pair<std::
   return out;
 }
 
-TEST(DxfImportCount, CountsEachKindRunNameAndUnknownNameAsTheReaderReadsThemAndTheReaderRefusesByIt) {
-  constexpr int kN = 60;
-  auto drawing = [](const std::function<void(TDrawing&, int)>& entity) {
+// A drawing of `count` entities of one kind ("LINE", "3DFACE" or "POINT") over a grid
+// that fills the measuring view (DXF North across it, the elevation up it, centred),
+// on one layer or on two taking turns.
+std::string GridDrawing(const std::string& kind, int count, bool layersTakingTurns) {
+  const int columns = std::max(1, static_cast<int>(std::sqrt(count * 4.0 / 3.0)));
+  const int rows = (count + columns - 1) / columns;
+  const double du = 60.0 / columns, dv = 44.0 / rows;
+  TDrawing d;
+  d.BeginEntities();
+  // Corner i of an entity at (u, v): DXF X (East) 0, Y (North) u, Z (elevation) v.
+  auto corner = [&](int i, double u, double v) {
+    d.Group(10 + i, "0").Group(20 + i, std::to_string(u - 30)).Group(30 + i, std::to_string(v - 22));
+  };
+  for (int i = 0; i < count; ++i) {
+    const double u = (i % columns) * du, v = (i / columns) * dv;
+    d.Group(0, kind).Group(8, layersTakingTurns && i % 2 ? "B" : "A");
+    corner(0, u, v);
+    if (kind == "LINE") corner(1, u + du, v + dv);
+    if (kind == "3DFACE") {
+      corner(1, u + du, v);
+      corner(2, u + du, v + dv);
+      corner(3, u, v + dv);
+    }
+  }
+  return d.End().Text();
+}
+
+// The rows of the count: a drawing, the same drawing without what the row counts, and
+// what that part counts at least, from the drawing. The rows large enough to weigh are
+// also checked against what the import and its first draw are measured to take.
+struct TCountRow {
+  const char* what;
+  std::string text;
+  std::string less;        // the same drawing without what the row counts
+  int64_t difference;      // what the row counts at least, from the drawing
+  bool measured = false;   // weighed against what the import and its first draw take
+};
+
+// Entities of each small row.
+constexpr int kN = 60;
+
+std::vector<TCountRow> CountRows() {
+  auto drawing = [](const std::function<void(TDrawing&, int)>& entity, int count = kN) {
     TDrawing d;
     d.BeginEntities();
-    for (int i = 0; i < kN; ++i) entity(d, i);
+    for (int i = 0; i < count; ++i) entity(d, i);
     return d.End().Text();
   };
   const std::vector<std::string> square{"0 0 0", "1 0 0", "1 1 0", "0 1 0"};
@@ -612,12 +687,20 @@ TEST(DxfImportCount, CountsEachKindRunNameAndUnknownNameAsTheReaderReadsThemAndT
   const std::string longNames =
       drawing([&](TDrawing& d, int i) { d.Face((i % 2 ? "A" : "B") + longName, square); });
   const std::string unknownName(200, 'U');
-  const struct {
-    const char* what;
-    std::string text;
-    std::string less;           // the same drawing without what the row counts
-    int64_t difference;         // what the row counts at least, from the drawing
-  } rows[] = {
+  // Sizes at which what each part takes stands out of what the first draw of any
+  // drawing takes; the frame's count is whole from about 10,000 elements.
+  constexpr int kLines = 100000, kFewerLines = 20000, kObjects = 10000, kNames = 200000;
+  const std::string lines = GridDrawing("LINE", kLines, false);
+  std::vector<std::pair<std::string, std::string>> layers;
+  for (int i = 0; i < kNames; ++i) layers.emplace_back("LAYER" + std::to_string(i), std::to_string(1 + i % 255));
+  const auto tenLines = [](TDrawing& d) {
+    for (int i = 0; i < 10; ++i) d.Line("LAYER1", "0 0 " + std::to_string(i), "0 1 " + std::to_string(i));
+    return d.End().Text();
+  };
+  TDrawing layerTable, noLayerTable;
+  layerTable.Layers(layers).BeginEntities();
+  noLayerTable.BeginEntities();
+  return {
       {"3DFACE", faces, none, SurfaceDrawCost.Of(1, kN)},
       {"POINT", drawing([](TDrawing& d, int) { d.Point("A", "1 2 3"); }), none, PointsDrawCost.Of(1, kN)},
       {"LINE", drawing([](TDrawing& d, int) { d.Line("A", "0 0 0", "1 1 1"); }), none, LinesDrawCost.Of(1, kN)},
@@ -631,7 +714,30 @@ TEST(DxfImportCount, CountsEachKindRunNameAndUnknownNameAsTheReaderReadsThemAndT
        SurfaceDrawCost.Of(kN, kN)},
       {"codes written +8 and with a tab", WithCodes(alternating, {{"  8", "+8\t"}}), none,
        SurfaceDrawCost.Of(kN, kN)},
+      // Weighed against what the import and its first draw take: the frame the first
+      // draw of a drawing takes; each segment beyond; objects of each kind; a LAYER
+      // table; unknown entity names.
+      {"LINEs and the frame", lines, none, LinesDrawCost.Of(1, kLines), true},
+      {"each segment", lines, GridDrawing("LINE", kFewerLines, false),
+       LinesDrawCost.ElementBytes * (kLines - kFewerLines), true},
+      {"3DFACE objects", GridDrawing("3DFACE", kObjects, true), none, SurfaceDrawCost.Of(kObjects, kObjects), true},
+      {"POINT objects", GridDrawing("POINT", 2 * kObjects, true), none, PointsDrawCost.Of(2 * kObjects, 2 * kObjects),
+       true},
+      // The layer's entry in the list and the index, each with its name.
+      {"a LAYER table", tenLines(layerTable), tenLines(noLayerTable), kNames * 2 * int64_t{6}, true},
+      {"many unknown names", drawing([](TDrawing& d, int i) { d.Group(0, "SHAPE" + std::to_string(i)); }, kNames),
+       none, kNames * 3 * int64_t{6}, true},
   };
+}
+
+const TCountRow& FindRow(const std::vector<TCountRow>& rows, const std::string& what) {
+  const auto found = std::find_if(rows.begin(), rows.end(), [&](const TCountRow& row) { return row.what == what; });
+  EXPECT_NE(found, rows.end()) << what;
+  return *found;
+}
+
+TEST(DxfImportCount, CountsEachKindRunNameAndUnknownNameAsTheReaderReadsThemAndTheReaderRefusesByIt) {
+  const std::vector<TCountRow> rows = CountRows();
   TScratchFolder folder;
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -641,9 +747,11 @@ TEST(DxfImportCount, CountsEachKindRunNameAndUnknownNameAsTheReaderReadsThemAndT
     EXPECT_GT(row.difference, 0);
     EXPECT_GE(count - DxfImportBytes(folder.File("less.dxf")), row.difference);
     // The reader takes what the count says, and no less is enough; refused at any
-    // memory, it tells the whole count.
+    // memory, it tells the whole count (the large rows once, half-way through).
     TFakeServices services;
-    for (const int64_t room : {int64_t{0}, count / 2, count - 1}) {
+    const std::vector<int64_t> rooms =
+        row.measured ? std::vector<int64_t>{count / 2} : std::vector<int64_t>{0, count / 2, count - 1};
+    for (const int64_t room : rooms) {
       const TScopedMemoryProbe probe([room] { return room; });
       TDXF refused;
       EXPECT_FALSE(refused.ReadDXF(folder.File("more.dxf")));
@@ -654,14 +762,136 @@ TEST(DxfImportCount, CountsEachKindRunNameAndUnknownNameAsTheReaderReadsThemAndT
     }
     const TScopedMemoryProbe probe([count] { return count; });
     TDXF read;
-    EXPECT_TRUE(read.ReadDXF(folder.File("more.dxf")) || read.UnknownCount() == kN);
+    EXPECT_TRUE(read.ReadDXF(folder.File("more.dxf")) || read.UnknownCount() > 0);
     EXPECT_TRUE(services.Messages.empty());
   }
   // Written either way, the codes give the same drawing and the same count.
+  const std::string& alternating = FindRow(rows, "an object at each change of layer").text;
   folder.Put("plain.dxf", alternating);
   folder.Put("padded.dxf", WithCodes(alternating, {{"  0", "00"}, {"  8", "08"}}));
   EXPECT_EQ(DxfImportBytes(folder.File("padded.dxf")), DxfImportBytes(folder.File("plain.dxf")));
+
+  // Past its room a reading keeps the names' fingerprints within a share of that room,
+  // however many names the drawing holds. Past what the share holds it tells names apart
+  // no more: a name met again is counted again, so the need told may be more than the
+  // drawing's, never less.
+  constexpr int kNames = 300000;
+  TDrawing twice;
+  twice.BeginEntities();
+  for (int round = 0; round < 2; ++round)
+    for (int i = 0; i < kNames; ++i) twice.Group(0, "U" + std::to_string(i));
+  folder.Put("twice.dxf", twice.End().Text());
+  const std::string path = folder.File("twice.dxf");
+  const int64_t toldApart = DxfImportBytes(path);
+  for (const int64_t room : {int64_t{0}, int64_t{4} << 20}) {
+    SCOPED_TRACE(room);
+    const TScopedMemoryProbe probe([room] { return room; });
+    const int64_t counted = DxfImportBytes(path);
+    EXPECT_GT(counted, toldApart);
+    TFakeServices services;
+    TDXF refused;
+#if defined(QIRA_HEAP_HOOKS)
+    test::THeapPeak::Start();
+#endif
+    EXPECT_FALSE(refused.ReadDXF(path));
+#if defined(QIRA_HEAP_HOOKS)
+    // The room, and the reader's own buffers of the file.
+    EXPECT_LE(test::THeapPeak::Stop(), room + 2 * static_cast<int64_t>(TTextLineReader::BufferBytes));
+#endif
+    ASSERT_EQ(services.Messages.size(), 1u);
+    EXPECT_EQ(services.Messages[0].Text, ImportMemoryProblem(path, counted, room));
+  }
 }
+
+#if defined(QIRA_HEAP_HOOKS)
+// What the import of the drawing into a new document, with its message, and the first
+// draw of what it added take on the heap, over what they free: the document's view
+// (800 x 600, the size the costs were measured at) drawn once with its axis before, as
+// a new window shows it.
+int64_t MeasuredImportBytes(const std::string& path) {
+  const auto view = std::make_unique<testing::TRenderedScene>(800, 600);
+  view->quad->SetVisible(false);
+  TSceneContext context;
+  graphics_testing::AddViewCubes(*view->scene, context);
+  TGraphMain root;
+  root.SetContext(&context);
+  root.AddChild(std::make_unique<TGraphAxis>(), true);
+  root.Build(true);
+  const auto draw = [&] {
+    view->buffer->Render();
+    (void)view->Pixel(0, 0);  // the frame finished
+  };
+  draw();
+  TFakeServices services;
+  services.FileAnswers.push_back(path);
+  test::THeapPeak::Start();
+  ObjectsFromDxfClick(root);
+  draw();
+  return test::THeapPeak::Stop();
+}
+
+// Exit status of a measuring process that could make no headless context.
+constexpr int kNoHeadlessGL = 3;
+
+bool MeasuredOrNoHeadlessGL(int status) {
+  return WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == kNoHeadlessGL);
+}
+
+// Weighs each measured row (see below) and ends the process: status 0 when each is in
+// its band, 1 (after telling the rows on standard error) when one is not.
+[[noreturn]] void WeighMeasuredRowsAndExit() {
+  setenv("LP_NUM_THREADS", "0", 1);
+  RegisterMaterialClasses();
+  try {
+    const testing::TRenderedScene view(8, 8);
+  } catch (const std::exception&) {
+    _exit(kNoHeadlessGL);
+  }
+  TScratchFolder folder;
+  std::map<std::string, int64_t> needs;  // by drawing: several rows share one
+  const auto need = [&](const std::string& text) {
+    const auto [at, added] = needs.try_emplace(text, 0);
+    if (added) {
+      folder.Put("measured.dxf", text);
+      at->second = MeasuredImportBytes(folder.File("measured.dxf"));
+    }
+    return at->second;
+  };
+  bool inBand = true;
+  for (const TCountRow& row : CountRows()) {
+    if (!row.measured) continue;
+    folder.Put("more.dxf", row.text);
+    folder.Put("less.dxf", row.less);
+    const int64_t counted = DxfImportBytes(folder.File("more.dxf")) - DxfImportBytes(folder.File("less.dxf"));
+    const int64_t measured = need(row.text) - need(row.less);
+    const double ratio = measured > 0 ? static_cast<double>(counted) / static_cast<double>(measured) : 0;
+    std::fprintf(stderr, "%s: %.1f MB counted, %.1f MB measured (%.2f)\n", row.what, counted / 1048576.0,
+                 measured / 1048576.0, ratio);
+    inBand = inBand && ratio >= 1.0 && ratio <= 2.0;
+  }
+  std::fflush(stderr);
+  _exit(inBand ? 0 : 1);
+}
+
+// A count stands for what its step takes: not below it, and not so far above that a
+// drawing the memory can hold is refused. Each measured row's part of the count (its
+// drawing's less the drawing without it) is weighed against that part of what the
+// import and its first draw are measured to take, so that a cost that drifts from the
+// engine's (a draw cost halved, the frame left out, the layer table uncounted) fails.
+// The driver's rasterizer threads keep one to three scenes of bins (36 MB each) as
+// their pace allows, so what a first draw takes with them follows the machine's load:
+// the need is measured in a process of its own whose driver rasterizes as it draws,
+// one scene at a time (the frame's count covers the two the threads mostly keep).
+TEST(DxfImportCountGLDeathTest, EachMeasuredPartIsCountedAtOnceToTwiceWhatItsImportAndFirstDrawTake) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(WeighMeasuredRowsAndExit(), MeasuredOrNoHeadlessGL, "");
+  try {
+    const testing::TRenderedScene view(8, 8);
+  } catch (const std::exception& error) {
+    QIRA_SKIP_OR_FAIL_IN_CI("no headless OpenGL: " << error.what());
+  }
+}
+#endif
 
 // ---- Peer: ezdxf --------------------------------------------------------------------
 
