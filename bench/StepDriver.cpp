@@ -8,6 +8,7 @@
 //                                  count and without, in turns (timed)
 //   qira_step model FILE           Model into a new document's "Objects"
 //   qira_step open PROJECT         a project opened into a new window
+//   qira_step plan PROJECT         the project opened and drawn, then Scene > Horizontal plan
 //   qira_step export-blocks-text|export-blocks-csv PROJECT|SIZE
 //                                  the blocks table of the project's first section (or of
 //                                  a generated SIZE x SIZE section) as text or CSV
@@ -20,7 +21,8 @@
 // program showed. The exit status is 0 either way; 1 only when the driver itself could
 // not run the step, 2 for a wrong command line. Used by scripts/memory-sweep and
 // scripts/bench, which read the "peak" lines (the process's peak resident size) and the
-// "time" lines.
+// "time" lines. The picture and plan steps also print the memory there is as they begin
+// and what the program counts for them ("room: R MB, count: C MB").
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -47,6 +49,7 @@
 #include "model/Section.h"
 #include "model/SectionExports.h"
 #include "model/Settings.h"
+#include "platform/AvailableMemory.h"
 #include "platform/HandlerGuard.h"
 #include "platform/ThreadReserves.h"
 #include "scene/components/PlatformUtilities.h"
@@ -58,6 +61,7 @@
 #include "support/CountingSection.h"
 #include "ui/ExportColourDialogs.h"
 #include "ui/Pictures.h"
+#include "ui/PlanForm.h"
 #include "ui/ProgramStart.h"
 #include "ui/ProjectFile.h"
 #include "ui/ViewWindow.h"
@@ -85,6 +89,13 @@ void PrintPeak(const char* after) {
     if (line.rfind("VmHWM:", 0) != 0) continue;
     std::printf("peak after %s: %lld MB\n", after, std::stoll(line.substr(6)) / 1024);
   }
+  std::fflush(stdout);
+}
+
+// The memory the step may take as it begins, and what the program counts for it.
+void PrintRoomAndCount(int64_t countBytes) {
+  std::printf("room: %lld MB, count: %lld MB\n", static_cast<long long>(AvailableMemory() >> 20),
+              static_cast<long long>(countBytes >> 20));
   std::fflush(stdout);
 }
 
@@ -211,6 +222,7 @@ TOutcome Picture(bench::TStepServices& services, const std::string& project, int
   const TPictureSize size = PictureSize(buffer.Width(), buffer.Height(), dpi, GetDeviceLogicalPixelsX());
   std::printf("picture: %lld x %lld pixels, %s, transparent %d\n", static_cast<long long>(size.Width),
               static_cast<long long>(size.Height), format.c_str(), transparent ? 1 : 0);
+  PrintRoomAndCount(PictureMemoryNeeded(size, kPictureTypes.at(format), transparent, PictureScene(*form)));
   const std::string file = output + kPictureExtensions.at(format);
   services.SaveAnswer = file;
   services.SaveFilterIndex = kPictureTypes.at(format);
@@ -303,10 +315,26 @@ TOutcome BlocksExport(bench::TStepServices& services, const std::string& source,
   return {true, {}};
 }
 
+TOutcome PlanStep(const std::string& project) {
+  std::unique_ptr<TForm3D> form = Open(project);
+  if (!form) return {false, "the project did not open"};
+  TFirstDraw view(*form);
+  if (!view.Draw()) return {false, "the view was not drawn"};
+  PrintPeak("the open and its draw");
+  // The plan window's size as it opens outside a window area.
+  PrintRoomAndCount(PlanMemoryNeeded(CollectPlanData(form->Root()), 551, 443));
+  form->Createplan1Click();
+  TPlanForm* plan = form->PlanForms.empty() ? nullptr : form->PlanForms.back();
+  if (plan == nullptr) return {false, "no plan was shown"};
+  plan->FrameWidget()->repaint();
+  PrintPeak("the plan");
+  return {true, {}};
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: qira_step picture PROJECT DPI bmp|tiff|png|jpeg 0|1\n"
-               "       qira_step dxf FILE | dxf-count-cost FILE | model FILE | open PROJECT\n"
+               "       qira_step dxf FILE | dxf-count-cost FILE | model FILE | open PROJECT | plan PROJECT\n"
                "       qira_step export-blocks-text|export-blocks-csv PROJECT|SIZE\n");
   return 2;
 }
@@ -317,7 +345,7 @@ int Run(int argc, char** argv) {
   const bool picture = step == "picture" && argc == 6 && kPictureTypes.count(argv[4]) != 0 &&
                        (std::string(argv[5]) == "0" || std::string(argv[5]) == "1");
   const bool single = argc == 3 && (step == "dxf" || step == "dxf-count-cost" || step == "model" || step == "open" ||
-                                    step == "export-blocks-text" || step == "export-blocks-csv");
+                                    step == "plan" || step == "export-blocks-text" || step == "export-blocks-csv");
   if (!picture && !single) return Usage();
 
   // Settings and written files in a folder of the run's own: the user's are never touched.
@@ -343,6 +371,8 @@ int Run(int argc, char** argv) {
     outcome = DxfCountCost(argv[2]);
   } else if (step == "open") {
     outcome = OpenStep(argv[2]);
+  } else if (step == "plan") {
+    outcome = PlanStep(argv[2]);
   } else {
     outcome = BlocksExport(services, argv[2], step == "export-blocks-csv", output);
   }
