@@ -579,15 +579,19 @@ bool TGraphBorehole::LoadOldLayout(TBinaryStream& handle) {
 }
 
 int64_t TGraphBorehole::OpenedBytes(int64_t) const {
+  const int64_t held = static_cast<int64_t>(sizeof(TGraphBorehole) + Points.capacity() * sizeof(TBoreholeItem));
+  // The name is kept with its sort key and shown by the tree node and both labels.
+  const int64_t name = 4 * static_cast<int64_t>(Name().size());
+  return held + name + DrawnBytes();
+}
+
+int64_t TGraphBorehole::DrawnBytes() const {
   // Build's nodes: the collar, each point, and one more where the rock changes (the
   // colours follow the rocks, so no more changes than these).
   int64_t nodes = 1 + static_cast<int64_t>(Points.size());
   for (size_t i = 1; i < Points.size(); ++i)
     if (Points[i].GeologyIndex != Points[i - 1].GeologyIndex) ++nodes;
-  const int64_t held = static_cast<int64_t>(sizeof(TGraphBorehole) + Points.capacity() * sizeof(TBoreholeItem));
-  // The name is kept with its sort key and shown by the tree node and both labels.
-  const int64_t name = 4 * static_cast<int64_t>(Name().size());
-  return held + name + BoreholeDrawCost.Of(1, nodes);
+  return BoreholeDrawCost.Of(1, nodes);
 }
 
 // ---- Registration -------------------------------------------------------------------

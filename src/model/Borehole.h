@@ -142,6 +142,8 @@ class TGraphBorehole : public TGraphMain {
   // The object, its path and name, and the pipe (a node for each point and each
   // change of rock), labels and tree node it is given and drawn with.
   int64_t OpenedBytes(int64_t storedBytes) const override;
+  // The pipe's nodes, the two labels and the tree node.
+  int64_t DrawnBytes() const override;
   // Empties the points, frees the nodes, then the base clear.
   void Clear() override;
   void UpdateVisibility() override;

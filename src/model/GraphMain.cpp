@@ -147,6 +147,8 @@ int64_t TGraphMain::OpenedBytes(int64_t storedBytes) const {
   return StoredObjectDrawCosts[known ? TypeId : GraphTypeId::Group].Of(1, std::max<int64_t>(storedBytes, 0));
 }
 
+int64_t TGraphMain::DrawnBytes() const { return 0; }
+
 bool TGraphMain::IsEmpty() const {
   for (const auto& child : children_)
     if (!child->IsEmpty()) return false;

@@ -109,6 +109,9 @@ class TGraphMain {
   // record having taken storedBytes of the file (its children's not included). The
   // base, for groups and the kinds that hold what they store, weighs those bytes.
   virtual int64_t OpenedBytes(int64_t storedBytes) const;
+  // What the object's first draw takes from what it holds: its own nodes drawn once
+  // (not its children's), as a picture's render draws them again. The base: nothing.
+  virtual int64_t DrawnBytes() const;
   // Empty name, visible, opaque, AcceptForAll off, no children, empty bounds.
   virtual void Clear();
   // Appends the object's commands.

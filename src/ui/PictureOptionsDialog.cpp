@@ -64,8 +64,9 @@ void TSaveImageForm::Start(int32_t DPI, bool Transparent) {
 }
 
 void TSaveImageForm::SetPictureGeometry(int32_t bufferWidth, int32_t bufferHeight, int32_t screenDpi,
-                                        int fileType) {
+                                        int fileType, const TPictureScene& scene) {
   hasGeometry_ = true;
+  scene_ = scene;
   bufferWidth_ = bufferWidth;
   bufferHeight_ = bufferHeight;
   screenDpi_ = screenDpi;
@@ -82,7 +83,7 @@ void TSaveImageForm::UpdateSizeLabel() {
   if (!hasGeometry_) return;
   const TPictureSize size = ChosenSize();
   QString text = QStringLiteral("Picture: %1 x %2 pixels").arg(size.Width).arg(size.Height);
-  const std::string problem = PictureSizeProblem(size, fileType_, ChosenTransparent());
+  const std::string problem = PictureSizeProblem(size, fileType_, ChosenTransparent(), scene_);
   if (!problem.empty()) text += QStringLiteral("\n") + QString::fromStdString(problem);
   sizeLabel_->setText(text);
 }
@@ -90,7 +91,7 @@ void TSaveImageForm::UpdateSizeLabel() {
 void TSaveImageForm::accept() {
   if (hasGeometry_) {
     // Refused here, before anything is rendered, so the user can pick another resolution.
-    const std::string problem = PictureSizeProblem(ChosenSize(), fileType_, ChosenTransparent());
+    const std::string problem = PictureSizeProblem(ChosenSize(), fileType_, ChosenTransparent(), scene_);
     if (!problem.empty()) {
       Services().Messages->ShowMessage(problem, TMessageKind::Error);
       dpiEdit_->setFocus();

@@ -14,12 +14,14 @@
 #include <exception>
 #include <limits>
 #include <new>
+#include <vector>
 
 #include "imaging/JpegWriter.h"
 #include "imaging/PngChunks.h"
 #include "imaging/PngErrors.h"
 #include "imaging/PngObject.h"
 #include "imaging/TiffWriter.h"
+#include "model/GraphMain.h"
 #include "model/Settings.h"
 #include "platform/AvailableMemory.h"
 #include "platform/BmpCodec.h"
@@ -102,12 +104,34 @@ std::string TooLargeFile(const TPictureSize& size, const char* kind, uint64_t fi
 // pages touched: the tile's colour and depth and the colour read back from it, for
 // a transparent picture also the depth read back to tell the background from the
 // model (a float a pixel); the context and the file's pages.
-double RenderTileBytes(double width, double height, bool transparent, bool addressSpaceLimit) {
+double RenderTileBytes(double width, double height, int32_t tileEdge, bool transparent, bool addressSpaceLimit) {
   constexpr double kTouchedBytesPerPixel = 12;
   constexpr double kDepthReadBackBytesPerPixel = sizeof(float);
   const double perPixel = addressSpaceLimit ? static_cast<double>(kPictureTileBytesPerPixel)
                                             : kTouchedBytesPerPixel + (transparent ? kDepthReadBackBytesPerPixel : 0);
-  return std::min<double>(width, kMaxPictureTileEdge) * std::min<double>(height, kMaxPictureTileEdge) * perPixel;
+  const double edge = tileEdge >= 1 ? std::min(tileEdge, kMaxPictureTileEdge) : kMaxPictureTileEdge;
+  return std::min(width, edge) * std::min(height, edge) * perPixel;
+}
+
+// What the driver takes for the scene's draws in a picture, counted from the shown
+// objects' first draw. Counted rather than saved by sharing: the picture's context
+// already shares the window's display lists and textures (every context shares with
+// one root), so nothing of the scene is built again; what a picture takes again is
+// the driver's data of each draw, held until its rasterizer threads have drawn it,
+// which no sharing saves. Measured with boreholes (10 KB each at their first draw):
+// 75 to 130 KB each in a picture, whatever its size, so 16 times the first draw.
+// The render waits for the driver after every kPictureObjectsPerWait objects
+// (ObjectDrawnInPicture), so beyond a stretch of them, and the largest object drawn
+// alone, it holds no more: up to 64 KB an object, 40 to 64 MB from 500 boreholes up
+// to 80,000, at 300 and 600 dpi from views of 800 x 600 and 1920 x 1080 (unpaced,
+// 80,000 held 1.1 to 1.8 GB, more on a busy machine). The heap keeps those pages
+// through the writing.
+double SceneDrawBytes(const TPictureScene& scene) {
+  constexpr double kPictureDrawPerFirstDraw = 16;
+  constexpr double kDrawnBetweenWaits = kPictureObjectsPerWait * 80.0 * 1024;
+  const auto drawn = static_cast<double>(std::max<int64_t>(scene.DrawnBytes, 0));
+  const auto largest = static_cast<double>(std::max<int64_t>(scene.LargestDrawnBytes, 0));
+  return std::min(kPictureDrawPerFirstDraw * drawn, kDrawnBetweenWaits + largest);
 }
 
 double RenderContextBytes(bool addressSpaceLimit) {
@@ -122,7 +146,8 @@ double RenderContextBytes(bool addressSpaceLimit) {
 
 }  // namespace
 
-int64_t PictureMemoryNeeded(const TPictureSize& size, int fileType, bool transparent, bool addressSpaceLimit) {
+int64_t PictureMemoryNeeded(const TPictureSize& size, int fileType, bool transparent, const TPictureScene& scene,
+                            bool addressSpaceLimit) {
   const double width = static_cast<double>(std::max<int64_t>(size.Width, 0));
   const double height = static_cast<double>(std::max<int64_t>(size.Height, 0));
   const double picture = std::ceil(width * 3 / 4) * 4 * height;  // 24-bit rows padded to 4 bytes
@@ -131,15 +156,17 @@ int64_t PictureMemoryNeeded(const TPictureSize& size, int fileType, bool transpa
   double writer = width * height * 4 + (fileType == pftPng ? picture + width * height * 4 : 0);
   // The render's own memory counts whichever limit binds, or the driver and Qt
   // fail where nothing can catch it, or the kernel ends the program.
-  if (width > 0 && height > 0)
-    writer = std::max(writer, RenderTileBytes(width, height, transparent, addressSpaceLimit)) +
-             RenderContextBytes(addressSpaceLimit);
+  if (width > 0 && height > 0) {
+    writer = std::max(writer, RenderTileBytes(width, height, scene.TileEdge, transparent, addressSpaceLimit)) +
+             SceneDrawBytes(scene) + RenderContextBytes(addressSpaceLimit);
+  }
   const double total = picture + writer;
   constexpr double kMax = 9.0e18;  // below INT64_MAX, exactly representable
   return total >= kMax ? static_cast<int64_t>(kMax) : static_cast<int64_t>(total);
 }
 
-std::string PictureSizeProblem(const TPictureSize& size, int fileType, bool transparent) {
+std::string PictureSizeProblem(const TPictureSize& size, int fileType, bool transparent,
+                               const TPictureScene& scene) {
   if (size.Width < 1 || size.Height < 1) return "The picture size " + SizeText(size) + " is empty.";
   constexpr int64_t kMaxSide = std::numeric_limits<int32_t>::max();
   if (size.Width > kMaxSide || size.Height > kMaxSide)
@@ -172,7 +199,7 @@ std::string PictureSizeProblem(const TPictureSize& size, int fileType, bool tran
         return TooLargeFile(size, "BMP", bytes, MaxBmpFileSize);
       break;
   }
-  const int64_t needed = PictureMemoryNeeded(size, fileType, transparent);
+  const int64_t needed = PictureMemoryNeeded(size, fileType, transparent, scene);
   const int64_t available = AvailableMemory();
   if (needed > available) return PictureMemoryRefusal(size, needed, available);
   return {};
@@ -210,6 +237,22 @@ TSaveTarget PictureTarget(const std::string& typed, int filterIndex) {
 TGL3DSceneBuffer& PictureBuffer(TForm3D& form) {
   if (TGL3DSceneBuffer* current = form.GL3DScene1->CurrentBuffer()) return *current;
   return form.GL3DSceneViewer1->Buffer();
+}
+
+TPictureScene PictureScene(TForm3D& form) {
+  TPictureScene scene;
+  scene.TileEdge = PictureBuffer(form).PictureTileEdge();
+  std::vector<const TGraphMain*> shown{&form.Root()};
+  while (!shown.empty()) {
+    const TGraphMain& object = *shown.back();
+    shown.pop_back();
+    if (!object.Visible()) continue;  // nor is anything under it drawn
+    const int64_t drawn = object.DrawnBytes();
+    scene.DrawnBytes += drawn;
+    scene.LargestDrawnBytes = std::max(scene.LargestDrawnBytes, drawn);
+    for (int i = 0; i < object.ChildCount(); ++i) shown.push_back(object.GetChild(i));
+  }
+  return scene;
 }
 
 namespace {
@@ -345,7 +388,7 @@ void ShowError(const std::string& text) { Services().Messages->ShowMessage(text,
 // as the memory refusal with the picture's size and need, any other failure with
 // its own text.
 std::string PictureFailureText(const std::exception& error, const TPictureSize& size, int fileType,
-                               bool transparent) {
+                               bool transparent, const TPictureScene& scene) {
   // A writer's conversion that could not be had is refused by its library in
   // the library's words; here it is the picture's.
   const bool memory = dynamic_cast<const std::bad_alloc*>(&error) != nullptr ||
@@ -353,7 +396,7 @@ std::string PictureFailureText(const std::exception& error, const TPictureSize& 
                       dynamic_cast<const EGraphicTooLarge*>(&error) != nullptr ||
                       dynamic_cast<const EPNGOutMemory*>(&error) != nullptr;
   if (!memory) return error.what();
-  return PictureMemoryRefusal(size, PictureMemoryNeeded(size, fileType, transparent), AvailableMemory());
+  return PictureMemoryRefusal(size, PictureMemoryNeeded(size, fileType, transparent, scene), AvailableMemory());
 }
 
 }  // namespace
@@ -373,13 +416,14 @@ void SavePicture(TForm3D& form) {
   int32_t dpi = ReadSetting(SettingKeys::PictureDpi, kDefaultPictureDpi);
   bool transparent = ReadSetting(SettingKeys::PictureTransparency, true);
   TGL3DSceneBuffer& buffer = PictureBuffer(form);
+  const TPictureScene scene = PictureScene(form);
   TSaveImageForm options(&form);
-  options.SetPictureGeometry(buffer.Width(), buffer.Height(), GetDeviceLogicalPixelsX(), fileType);
+  options.SetPictureGeometry(buffer.Width(), buffer.Height(), GetDeviceLogicalPixelsX(), fileType, scene);
   if (!options.Execute(dpi, transparent)) return;
 
   const TPictureSize size = PictureSize(buffer.Width(), buffer.Height(), dpi, GetDeviceLogicalPixelsX());
   try {
-    const std::string problem = PictureSizeProblem(size, fileType, transparent);
+    const std::string problem = PictureSizeProblem(size, fileType, transparent, scene);
     if (!problem.empty()) {
       ShowError(problem);
       return;
@@ -388,7 +432,7 @@ void SavePicture(TForm3D& form) {
     if (!picture) return;  // cancelled: nothing written, nothing stored
     WritePictureFile(*picture, fileType, dialog.FileName);
   } catch (const std::exception& error) {
-    ShowError(PictureFailureText(error, size, fileType, transparent));
+    ShowError(PictureFailureText(error, size, fileType, transparent, scene));
     return;
   }
   WriteSetting(SettingKeys::PictureDpi, static_cast<int>(dpi));
@@ -398,6 +442,7 @@ void SavePicture(TForm3D& form) {
 }
 
 void CopyPictureToClipboard(TForm3D& form) {
+  const TPictureScene scene = PictureScene(form);
   try {
     const TRenderedPicture picture = RenderBitmap(form, kClipboardPictureDpi, true);
     if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setImage(picture.Bitmap);
@@ -407,7 +452,7 @@ void CopyPictureToClipboard(TForm3D& form) {
     // its picture is a transparent one.
     ShowError(PictureFailureText(
         error, PictureSize(buffer.Width(), buffer.Height(), kClipboardPictureDpi, GetDeviceLogicalPixelsX()), pftBmp,
-        true));
+        true, scene));
   }
 }
 

@@ -76,24 +76,38 @@ TPictureSize PictureSize(int32_t bufferWidth, int32_t bufferHeight, int32_t dpi,
 
 // AvailableMemory (platform/AvailableMemory.h) is what the limits below compare with.
 
+// What a picture's render draws, beside its pixels: the largest edge of the tiles it
+// is rendered in (0: the largest the program renders in), and the first-draw cost
+// (TGraphMain::DrawnBytes) of the objects shown, in all and the largest of them.
+struct TPictureScene {
+  int32_t TileEdge = 0;
+  int64_t DrawnBytes = 0;
+  int64_t LargestDrawnBytes = 0;
+};
+// The scene a picture of the view draws: the tiles of PictureBuffer, the objects of
+// the view's tree that are not hidden.
+TPictureScene PictureScene(TForm3D& form);
+
 // Bytes "Save picture" needs in memory for a picture of that size and file
-// type, with or without the transparent background: the 24-bit picture, then the
-// larger of the writer's copies (one of 32 bits a pixel; for PNG also the writer's
-// own 24-bit rows and the room of a 32-bit picture it asks for beside them) and the
-// render's largest tile (with the depth a transparent picture reads back), and
-// what the render keeps (its context, the written file's pages not yet on the
-// disk). Under an address-space limit (RLIMIT_AS; by default whether one is set
-// now) the tile counts at what it reserves, and Qt's pooled threads' stacks count
-// too. Saturates instead of overflowing.
-int64_t PictureMemoryNeeded(const TPictureSize& size, int fileType, bool transparent,
+// type, with or without the transparent background, of that scene: the 24-bit
+// picture, then the larger of the writer's copies (one of 32 bits a pixel; for PNG
+// also the writer's own 24-bit rows and the room of a 32-bit picture it asks for
+// beside them) and the render (its largest tile, with the depth a transparent
+// picture reads back, and what the driver holds of the scene's draws), and what the
+// render keeps (its context, the written file's pages not yet on the disk). Under an
+// address-space limit (RLIMIT_AS; by default whether one is set now) the tile counts
+// at what it reserves, and Qt's pooled threads' stacks count too. Saturates instead
+// of overflowing.
+int64_t PictureMemoryNeeded(const TPictureSize& size, int fileType, bool transparent, const TPictureScene& scene,
                             bool addressSpaceLimit = AddressSpaceLimit() >= 0);
 
 // Why a picture of that size cannot be saved as that file type (see
 // TPictureFileType; other indices write BMP), with or without the transparent
-// background: an empty picture, a file larger than the BMP and TIFF writers make,
-// a side longer than JPEG and PNG allow, more pixels than the PNG writer holds, or
-// more memory than is available now. Empty when it can be saved.
-std::string PictureSizeProblem(const TPictureSize& size, int fileType, bool transparent);
+// background, of that scene: an empty picture, a file larger than the BMP and TIFF
+// writers make, a side longer than JPEG and PNG allow, more pixels than the PNG
+// writer holds, or more memory than is available now. Empty when it can be saved.
+std::string PictureSizeProblem(const TPictureSize& size, int fileType, bool transparent,
+                               const TPictureScene& scene);
 
 // ---- file names
 
@@ -155,11 +169,12 @@ class TSaveImageForm : public QDialog {
   int32_t ChosenDPI() const;
   bool ChosenTransparent() const;
 
-  // What the picture is made from: the view's size, the screen's resolution and
-  // the file type. From then on the dialog shows the picture's size in pixels
-  // as the resolution or the background changes, says when that size cannot be
-  // saved, and refuses OK (with a message) for such a size.
-  void SetPictureGeometry(int32_t bufferWidth, int32_t bufferHeight, int32_t screenDpi, int fileType);
+  // What the picture is made from: the view's size, the screen's resolution, the
+  // file type and the scene it draws. From then on the dialog shows the picture's
+  // size in pixels as the resolution or the background changes, says when that size
+  // cannot be saved, and refuses OK (with a message) for such a size.
+  void SetPictureGeometry(int32_t bufferWidth, int32_t bufferHeight, int32_t screenDpi, int fileType,
+                          const TPictureScene& scene);
   // The size of the picture at the resolution the edit holds.
   TPictureSize ChosenSize() const;
 
@@ -190,6 +205,7 @@ class TSaveImageForm : public QDialog {
   int32_t bufferHeight_ = 0;
   int32_t screenDpi_ = 96;
   int fileType_ = pftBmp;
+  TPictureScene scene_;
 };
 
 }  // namespace qira

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -71,6 +72,18 @@ struct TPlanData {
 // boreholes are not both found is left out.
 TPlanData CollectPlanData(TGraphMain& root);
 
+// Bytes the plan of `data` takes in a window of width x height pixels: each line of
+// the chart (a borehole's path, its collar's mark, a section) with its values, the
+// chart's pictures of the window, and the collected data itself. Taken before
+// anything is built; the window checks the memory again as it builds its lines.
+int64_t PlanMemoryNeeded(const TPlanData& data, int32_t width, int32_t height);
+// The refusal of a plan of that many boreholes that needs neededBytes, in the words
+// of every refusal of memory (TooLargeText): "The horizontal plan of <n> boreholes is
+// too large to be shown: it needs <m> MB of memory, ...", weighed against
+// availableBytes when given, else the memory available now.
+std::string PlanMemoryText(size_t boreholes, int64_t neededBytes,
+                           std::optional<int64_t> availableBytes = std::nullopt);
+
 // ---- the window --------------------------------------------------------------------
 
 class TPlanChart;
@@ -90,8 +103,13 @@ class TPlanForm : public QWidget {
 
   // Takes the owner's boreholes and sections again. The axes are fitted to the data
   // when they were never fitted or the data's extent changed; otherwise the user's
-  // zoom stays.
-  void LoadFromView();
+  // zoom stays. A plan the memory cannot hold (PlanMemoryNeeded, then the memory
+  // left as its lines are built) is refused with PlanMemoryText: the chart is left
+  // empty and false returned.
+  bool LoadFromView();
+  // False when the last load was refused; a new plan window refused so is not shown,
+  // and the view window frees it at once.
+  bool Loaded() const { return loaded_; }
   // The owner's objects changed: LoadFromView once the current event is done
   // (several changes in a row load once).
   void ScheduleLoad();
@@ -130,6 +148,7 @@ class TPlanForm : public QWidget {
   TPlanChart* chart_ = nullptr;
   QPointer<QWidget> subWindow_;
   bool loadPending_ = false;
+  bool loaded_ = false;
   bool fitted_ = false;
   TSurveyPoint fittedMin_, fittedMax_;
 };

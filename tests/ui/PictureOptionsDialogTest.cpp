@@ -96,7 +96,7 @@ TEST_F(PictureOptions, ThePictureSizeInPixelsFollowsTheResolutionAndATooLargeOne
   TFakeServices services;
   TSaveImageForm form;
   EXPECT_FALSE(form.SizeLabel()->isVisibleTo(&form));  // no geometry, nothing to say
-  form.SetPictureGeometry(800, 768, 96, pftJpeg);
+  form.SetPictureGeometry(800, 768, 96, pftJpeg, {});
   form.Start(300, true);
   EXPECT_TRUE(form.SizeLabel()->isVisibleTo(&form));
   EXPECT_EQ(form.SizeLabel()->text(), "Picture: 3250 x 3120 pixels");
@@ -114,6 +114,23 @@ TEST_F(PictureOptions, ThePictureSizeInPixelsFollowsTheResolutionAndATooLargeOne
   form.OkButton()->click();
   EXPECT_EQ(form.result(), QDialog::Accepted);
   EXPECT_EQ(services.Messages.size(), 1u);
+
+  // The scene the picture draws again counts too: memory that holds the picture of an
+  // empty scene, not that of thousands of boreholes, is told before the save.
+  const TPictureSize size{6500, 6240};
+  const TPictureScene boreholes{0, int64_t{5000} * 10240, 10240};
+  const int64_t room = PictureMemoryNeeded(size, pftJpeg, true, {}) + (int64_t{1} << 20);
+  SetAvailableMemoryProbe([room] { return room; });
+  form.SetPictureGeometry(800, 768, 96, pftJpeg, {});
+  EXPECT_EQ(form.SizeLabel()->text(), "Picture: 6500 x 6240 pixels");
+  form.SetPictureGeometry(800, 768, 96, pftJpeg, boreholes);
+  EXPECT_EQ(form.SizeLabel()->text().toStdString().rfind(
+                "Picture: 6500 x 6240 pixels\nThe picture of 6500 x 6240 pixels needs about ", 0),
+            0u)
+      << form.SizeLabel()->text().toStdString();
+  form.OkButton()->click();
+  ASSERT_EQ(services.Messages.size(), 2u);
+  EXPECT_EQ(services.Messages[1].Text.rfind("The picture of 6500 x 6240 pixels needs about ", 0), 0u);
   SetAvailableMemoryProbe({});
 }
 

@@ -34,11 +34,13 @@
 #include "scene/viewers/SceneViewer.h"
 #include "scene/viewers/FullScreenViewer.h"
 #include "imaging/PngErrors.h"
+#include "model/Borehole.h"
 #include "platform/AvailableMemory.h"
 #include "platform/GraphicErrors.h"
 #include "platform/Picture.h"
 #include "support/AddressSpaceLimit.h"
 #include "support/PeerRun.h"
+#include "support/HeapPeak.h"
 #include "support/ScopedMemoryProbe.h"
 #include "ui/ExportDialogs.h"
 #include "ui/ViewTestSupport.h"
@@ -47,6 +49,8 @@ namespace qira {
 namespace {
 
 constexpr TColor kBackground = MakeColor(10, 200, 30);
+// A scene that draws nothing, in tiles of the largest edge.
+constexpr TPictureScene kNoScene{};
 
 // ---- peers ----------------------------------------------------------------------------
 
@@ -532,18 +536,18 @@ TEST_F(PictureLimits, ASizeTheTypeOrTheMemoryCannotHoldIsRefusedWithTheReason) {
       {"empty", {0, 5}, pftPng, "The picture size 0 x 5 pixels is empty."},
   };
   for (const auto& c : cases) {
-    const std::string problem = PictureSizeProblem(c.size, c.fileType, true);
+    const std::string problem = PictureSizeProblem(c.size, c.fileType, true, kNoScene);
     EXPECT_EQ(problem.rfind(c.start, 0), 0u) << c.what << ": " << problem;
     EXPECT_EQ(problem.empty(), std::string(c.start).empty()) << c.what << ": " << problem;
   }
   SetAvailableMemoryProbe([] { return int64_t{150} << 20; });
-  EXPECT_EQ(PictureSizeProblem({4000, 3000}, pftTiff, false),
+  EXPECT_EQ(PictureSizeProblem({4000, 3000}, pftTiff, false, kNoScene),
             "The picture of 4000 x 3000 pixels needs about 244 MB of memory, more than the 150 MB available now. "
             "Choose a lower resolution.");
-  EXPECT_EQ(PictureSizeProblem({4000, 3000}, pftTiff, true).rfind(
+  EXPECT_EQ(PictureSizeProblem({4000, 3000}, pftTiff, true, kNoScene).rfind(
                 "The picture of 4000 x 3000 pixels needs about 290 MB of memory", 0),
             0u);
-  EXPECT_EQ(PictureSizeProblem({2000, 2000}, pftTiff, true), "");
+  EXPECT_EQ(PictureSizeProblem({2000, 2000}, pftTiff, true, kNoScene), "");
   // The render's own memory counts whichever limit binds: against a memory limit
   // the pages its tile touches (12 bytes a pixel, 16 with the depth a transparent
   // picture reads back) and what it keeps (72 MB); under an address-space limit its
@@ -568,8 +572,8 @@ TEST_F(PictureLimits, ASizeTheTypeOrTheMemoryCannotHoldIsRefusedWithTheReason) {
       {{8000, 6000}, pftPng, true, 144'000'000 + 528'000'000 + 75'497'472, 144'000'000 + 528'000'000 + 75'497'472},
   };
   for (const auto& row : needs) {
-    const int64_t addressLimited = PictureMemoryNeeded(row.size, row.fileType, row.transparent, true);
-    EXPECT_EQ(PictureMemoryNeeded(row.size, row.fileType, row.transparent, false), row.againstMemory)
+    const int64_t addressLimited = PictureMemoryNeeded(row.size, row.fileType, row.transparent, kNoScene, true);
+    EXPECT_EQ(PictureMemoryNeeded(row.size, row.fileType, row.transparent, kNoScene, false), row.againstMemory)
         << row.size.Width << " " << row.transparent;
     EXPECT_GT(addressLimited, row.underAddressLimitAbove) << row.size.Width << " " << row.transparent;
     // Left to its default, the count sees the address-space limit that is set.
@@ -577,7 +581,7 @@ TEST_F(PictureLimits, ASizeTheTypeOrTheMemoryCannotHoldIsRefusedWithTheReason) {
     EXPECT_EXIT(
         {
           if (!LimitAddressSpace(int64_t{1} << 30)) _exit(2);
-          _exit(PictureMemoryNeeded(row.size, row.fileType, row.transparent) == addressLimited ? 0 : 1);
+          _exit(PictureMemoryNeeded(row.size, row.fileType, row.transparent, kNoScene) == addressLimited ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "")
         << row.size.Width << " " << row.transparent;
@@ -610,6 +614,50 @@ TEST_F(PicturesGL, ATooLargeResolutionIsRefusedInTheOptionsBeforeAnythingIsRende
   EXPECT_NE(services_.Messages[0].Text.find("more than the 1 MB available now"), std::string::npos);
   EXPECT_EQ(scratch_.Get("big.png"), "old picture");
   EXPECT_EQ(ReadSetting(SettingKeys::PictureDpi, -1), -1);
+}
+
+// What a picture's render takes for the scene it draws again, on the heap, against
+// the count's share of it: a few hundred boreholes at one place (their draws, all
+// held by the driver), and thousands (the render waits for the driver between
+// stretches of them, so it holds no more).
+TEST_F(PicturesGL, TheSceneAPictureDrawsAgainIsCountedAsItsRenderTakesIt) {
+#if !defined(QIRA_HEAP_HOOKS)
+  GTEST_SKIP() << "the heap is measured through the sanitizer's hooks";
+#else
+  struct TTaken {
+    int64_t peak;
+    int64_t counted;
+  };
+  const auto pictureOf = [&](int boreholes) -> TTaken {
+    form_ = NewDocument();
+    form_->GL3DSceneViewer1->setFixedSize(40, 30);
+    RunEventLoopFor(10);
+    Buffer().Resize(40, 30);
+    for (int i = 0; i < boreholes; ++i) {
+      auto hole = std::make_unique<TGraphBorehole>();
+      hole->SetName("B" + std::to_string(i));
+      hole->Points = {{0, 0, 0, 0, -1}, {0, 0, -100, 100, -1}};
+      form_->Root().AddChild(std::move(hole), false);
+    }
+    form_->Root().Build(true);
+    // Once first, as the view draws before a picture is taken: what stays from the
+    // first draw is not the picture's.
+    (void)RenderBitmap(*form_, 2400, false);
+    test::THeapPeak::Start();
+    const TRenderedPicture picture = RenderBitmap(*form_, 2400, false);
+    const int64_t peak = test::THeapPeak::Stop();
+    const TPictureSize size{picture.Bitmap.width(), picture.Bitmap.height()};
+    return {peak, PictureMemoryNeeded(size, pftBmp, false, PictureScene(*form_), false)};
+  };
+  const TTaken empty = pictureOf(0);
+  for (int boreholes : {300, 3000}) {
+    const TTaken taken = pictureOf(boreholes);
+    const int64_t measured = taken.peak - empty.peak;
+    const int64_t counted = taken.counted - empty.counted;
+    EXPECT_GE(counted, measured) << boreholes << " boreholes";
+    EXPECT_LE(counted, 2 * measured) << boreholes << " boreholes";
+  }
+#endif
 }
 
 // ---- tiled pictures -------------------------------------------------------------------------

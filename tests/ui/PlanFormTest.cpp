@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
@@ -7,8 +8,13 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <functional>
+#include <string>
 
 #include "ProjectTestSupport.h"
+#include "model/Borehole.h"
+#include "support/HeapPeak.h"
+#include "support/ScopedMemoryProbe.h"
 #include "ui/PlanForm.h"
 #include "ui/ProjectFile.h"
 #include "ViewTestSupport.h"
@@ -56,6 +62,17 @@ TEST(PlanLabels, TheLeftAxisIsLabelledAtTheBottomStepFromItsMinimum) {
 
 class PlanWindow : public TViewWindowTest {
  protected:
+  // A new view of that many vertical boreholes, a metre apart.
+  std::unique_ptr<TForm3D> WithBoreholes(int count) {
+    std::unique_ptr<TForm3D> form = NewDocument();
+    for (int i = 0; i < count; ++i) {
+      auto hole = std::make_unique<TGraphBorehole>();
+      hole->SetName("B" + std::to_string(i));
+      hole->Points = {{static_cast<double>(i), 0, 0, 0, -1}, {static_cast<double>(i), 0, -100, 100, -1}};
+      form->Root().AddChild(std::move(hole), false);
+    }
+    return form;
+  }
   static void Settle() { QCoreApplication::processEvents(); }
   // Pixels per unit along both axes of the chart's last layout.
   static std::pair<double, double> Scales(const TPlanForm& plan) {
@@ -176,6 +193,59 @@ TEST_F(PlanWindow, APlanTakesTheViewsObjectsAgainWhenTheyChange) {
   Settle();
   EXPECT_EQ(plan.BoreholeColor("BH2"), clNone);
   EXPECT_NE(plan.BoreholeColor("BH1"), clNone);
+}
+
+// The plan's count against what it takes, its first paint included, on the heap; a
+// plan that does not fit is refused with nothing shown: by the count, and as its lines
+// are built when the memory runs out meanwhile (a count that fell short).
+TEST_F(PlanWindow, APlanIsCountedAsItTakesTheMemoryAndOneThatDoesNotFitIsRefused) {
+#if defined(QIRA_HEAP_HOOKS)
+  for (int boreholes : {500, 2000}) {
+    std::unique_ptr<TForm3D> form = WithBoreholes(boreholes);
+    test::THeapPeak::Start();
+    form->Createplan1Click();
+    ASSERT_EQ(form->PlanForms.size(), 1u);
+    TPlanForm& plan = *form->PlanForms[0];
+    plan.FrameWidget()->repaint();
+    const int64_t peak = test::THeapPeak::Stop();
+    const QSize size = plan.FrameWidget()->size();
+    const int64_t counted = PlanMemoryNeeded(CollectPlanData(form->Root()), size.width(), size.height());
+    EXPECT_GE(counted, peak) << boreholes << " boreholes";
+    EXPECT_LE(counted, 2 * peak) << boreholes << " boreholes";
+  }
+#endif
+  std::unique_ptr<TForm3D> form = WithBoreholes(2000);
+  const int64_t needed = PlanMemoryNeeded(CollectPlanData(form->Root()), 551, 443);
+  const struct {
+    const char* what;
+    std::function<int64_t(int call)> room;
+    std::string told;  // the start of the refusal
+  } rows[] = {
+      {"by the count", [&](int) { return needed - 1; },
+       PlanMemoryText(2000, needed, needed - 1)},
+      {"as it is built", [&](int call) { return call < 2 ? needed + (int64_t{1} << 20) : int64_t{1} << 20; },
+       "The horizontal plan of 2000 boreholes is too large to be shown: it needs "},
+  };
+  for (const auto& row : rows) {
+    services_.Messages.clear();
+    int calls = 0;
+    {
+      const TScopedMemoryProbe probe([&] { return row.room(calls++); });
+      form->Createplan1Click();
+    }
+    EXPECT_TRUE(form->PlanForms.empty()) << row.what;
+    for (QWidget* widget : QApplication::allWidgets()) EXPECT_EQ(dynamic_cast<TPlanForm*>(widget), nullptr) << row.what;
+    ASSERT_EQ(services_.Messages.size(), 1u) << row.what;
+    EXPECT_EQ(services_.Messages[0].Kind, TMessageKind::Error) << row.what;
+    EXPECT_EQ(services_.Messages[0].Text.rfind(row.told, 0), 0u) << row.what << ": " << services_.Messages[0].Text;
+  }
+  EXPECT_EQ(PlanMemoryText(2000, needed, needed - 1),
+            "The horizontal plan of 2000 boreholes is too large to be shown: it needs " +
+                std::to_string((needed + (1 << 20) - 1) >> 20) + " MB of memory, more than the " +
+                std::to_string((needed - 1) >> 20) + " MB available now.");
+  // With the memory there, the plan is shown.
+  form->Createplan1Click();
+  EXPECT_EQ(form->PlanForms.size(), 1u);
 }
 
 }  // namespace

@@ -1103,6 +1103,9 @@ void TGLBaseSceneObject::Render(TRenderContextInfo& rci) {
   }
   if (picking && rci.proxySubObject) glPopName();
   restore();
+  // Not while a subtree is compiled into a list: nothing is drawn then.
+  if (rci.drawState == TDrawState::dsPrinting && !rci.amalgamating && rci.buffer != nullptr)
+    rci.buffer->ObjectDrawnInPicture();
 }
 
 void AxesBuildList(const TRenderContextInfo& rci, uint16_t pattern, float l) {
