@@ -178,6 +178,10 @@ TGraphSection* FirstSection(TGraphMain& node) {
 }
 
 std::unique_ptr<TForm3D> Open(const std::string& project) {
+  // The new window's stored size makes its view the size drawn: its count takes it.
+  const TViewSize size = ViewSize();
+  WriteSetting(SettingKeys::FormWidth, size.Width + ReadSetting(SettingKeys::PanelWidth, 155));
+  WriteSetting(SettingKeys::FormHeight, size.Height);
   return std::unique_ptr<TForm3D>(CreateFromFile(nullptr, std::filesystem::absolute(project).string()));
 }
 
