@@ -298,6 +298,9 @@ TGraphSection* FirstSection(TGraphMain& node) {
 }
 
 std::unique_ptr<TForm3D> Open(const std::string& project) {
+  // The new window's stored size makes its view the size drawn: its count takes it.
+  WriteSetting(SettingKeys::FormWidth, gView.Width + ReadSetting(SettingKeys::PanelWidth, 155));
+  WriteSetting(SettingKeys::FormHeight, gView.Height);
   return std::unique_ptr<TForm3D>(CreateFromFile(nullptr, std::filesystem::absolute(project).string()));
 }
 

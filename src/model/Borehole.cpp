@@ -578,20 +578,29 @@ bool TGraphBorehole::LoadOldLayout(TBinaryStream& handle) {
   return true;
 }
 
-int64_t TGraphBorehole::OpenedBytes(int64_t) const {
-  const int64_t held = static_cast<int64_t>(sizeof(TGraphBorehole) + Points.capacity() * sizeof(TBoreholeItem));
-  // The name is kept with its sort key and shown by the tree node and both labels.
-  const int64_t name = 4 * static_cast<int64_t>(Name().size());
-  return held + name + DrawnBytes();
+namespace {
+
+// Build's nodes: the collar, each point, and one more where the rock changes (the
+// colours follow the rocks, so no more changes than these).
+int64_t PipeNodes(const TBoreholeItemArray& points) {
+  int64_t nodes = 1 + static_cast<int64_t>(points.size());
+  for (size_t i = 1; i < points.size(); ++i)
+    if (points[i].GeologyIndex != points[i - 1].GeologyIndex) ++nodes;
+  return nodes;
 }
 
+}  // namespace
+
 int64_t TGraphBorehole::DrawnBytes() const {
-  // Build's nodes: the collar, each point, and one more where the rock changes (the
-  // colours follow the rocks, so no more changes than these).
-  int64_t nodes = 1 + static_cast<int64_t>(Points.size());
-  for (size_t i = 1; i < Points.size(); ++i)
-    if (Points[i].GeologyIndex != Points[i - 1].GeologyIndex) ++nodes;
-  return BoreholeDrawCost.Of(1, nodes);
+  // Both labels keep the name.
+  return BoreholeDrawCost.Of(1, PipeNodes(Points)) + 2 * static_cast<int64_t>(Name().size());
+}
+
+int64_t TGraphBorehole::BinnedBytes() const { return PipeNodes(Points) * BoreholeNodeBinBytes; }
+
+int64_t TGraphBorehole::OpenedBytes() const {
+  return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphBorehole) - sizeof(TGraphMain)) +
+         static_cast<int64_t>(Points.capacity() * sizeof(TBoreholeItem));
 }
 
 // ---- Registration -------------------------------------------------------------------

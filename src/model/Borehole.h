@@ -139,11 +139,12 @@ class TGraphBorehole : public TGraphMain {
   // known up to version 1. False (handle behind the chunk) for a newer chunk or
   // another magic. Raises EStreamError on damage.
   bool LoadOldLayout(TBinaryStream& handle);
-  // The object, its path and name, and the pipe (a node for each point and each
-  // change of rock), labels and tree node it is given and drawn with.
-  int64_t OpenedBytes(int64_t storedBytes) const override;
-  // The pipe's nodes, the two labels and the tree node.
+  // The pipe (a node for each point and each change of rock) and the two labels
+  // showing the name.
   int64_t DrawnBytes() const override;
+  int64_t BinnedBytes() const override;
+  // The base's, and the path.
+  int64_t OpenedBytes() const override;
   // Empties the points, frees the nodes, then the base clear.
   void Clear() override;
   void UpdateVisibility() override;

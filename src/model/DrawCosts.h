@@ -33,10 +33,6 @@ inline constexpr TDrawCost SurfaceDrawCost{7936, 224};
 inline constexpr TDrawCost PointsDrawCost{2816, 32};
 // Line segments.
 inline constexpr TDrawCost LinesDrawCost{2560, 768};
-// A group of spheres of one radius.
-inline constexpr TDrawCost SpheresDrawCost{512, 15872};
-// A text label (4.8 KB measured, with its tree node).
-inline constexpr TDrawCost LabelDrawCost{5120, 0};
 // What a frame takes in the renderer beside the objects it draws: a first draw of
 // faces, lines or points, the rasterizer's bins of each element and of each change of
 // state between objects, up to what the renderer holds of a frame.
@@ -48,38 +44,101 @@ constexpr int64_t FrameDrawBytes(int64_t elements) {
 
 // ---- Opening a project ---------------------------------------------------------------
 // Measured as above, from the program's open function (read, new window, tree, build,
-// first frame) under a memory cgroup, on projects of 2,000 to 80,000 objects of one
-// kind: the need's growth with the objects, less its part that does not grow (the
-// window below); the element figures from two sizes of the same objects (boreholes of
-// 2 and 22 points, with and without a change of rock at each). Each counts the
-// object's tree node too. Fitted so that the count is 7 to 15 % above the need.
+// first frame) under a memory cgroup, at views of 800 x 600, 1920 x 1080 and 3840 x
+// 2160, with the renderer waited for every 256 objects (SceneObject.cpp): without that
+// wait what a frame holds grew with the machine's load (0.4 to 1.8 GB for one frame of
+// 40,000 boreholes). Projects of 10,000 to 80,000 objects of one kind, and of one
+// object of 1,000 to 2,000,000 elements; the need is the group's peak less its usage
+// when the count is taken. Every object is counted from what it holds (its points,
+// faces, segments, spheres, nodes, characters, cells), never from its stored bytes.
+// Count / need of the program's own open, by view (800 x 600 / 1920 x 1080):
+//   80,000 boreholes (the tests' fixture) 1.09 / 1.10, 80,000 spread over the view
+//   1.12 / 1.12, boreholes of 22 points 1.20 / 1.18; 80,000 sections and 40,010 groups
+//   1.10 / 1.11; a section of 2000 x 2000 cells 1.22 / 1.22, of 1000 x 1000 1.66 /
+//   1.24, of 500 x 500 1.35 / 1.11, of 1000 x 1000 cells drawn as cells 1.28 / 1.29;
+//   one point set of 2,000,000 points (from a DXF) 1.14 to 1.34 / 1.16 to 1.35 (by the
+//   renderer's block above); 50,000 objects of one sphere each 1.08 / 1.09, 100,000
+//   spheres in one object 1.09 / 1.09, spheres of 8, 16 and 24 slices 1.09 to 1.18;
+//   faces, points, segments, polylines, planes, labels, axes and groups, 10,000 and
+//   40,000 objects 1.04 to 1.23; one object of 50,000 to 1,000,000 elements 1.02 to
+//   1.58 (the frame's bound counted for faces too small to fill it); the example
+//   project 1.16 / 1.26. The program itself, full screen at 1920 x 1080: the 80,000
+//   boreholes peak at 818 MB, counted 877.
 
-// A borehole, besides the object and its path: the pipe, two labels and the tree
-// node; and each node of its pipe (a point, or a change of rock: a geology interval).
-// Measured 9.3 to 10.9 KB for a borehole of two points, 0.2 KB a node.
-inline constexpr TDrawCost BoreholeDrawCost{10240, 192};
-// A section, besides its object, grid and sheet (SectionMemoryNeeded): its palette,
-// two meshes and the tree node. Measured 7.9 KB for a section of one cell in all.
-inline constexpr TDrawCost SectionDrawCost{7168, 0};
-// Any other object read, by type id (group, section group, borehole, axis, section,
-// surface, points, lines, spheres, line, label, planes): the object, its tree node
-// and its nodes in the scene, and for each byte of its record what the kind makes
-// of it (the values read, the meshes and lists drawn from them). Measured per object
-// of one element (a face, point, segment or sphere; a line of 2 points, planes of 3,
-// a label of 9 characters), from 10,000 to 40,000 of them: a group 0.8 KB, an axis
-// 115 KB, faces 8.8, points 4.8, segments 4.2, a sphere of 24 slices 30, a line 4.0,
-// a label 4.8, planes 32; per stored byte of one object of 200,000 to 1,000,000
-// elements: faces 5.6, points 2, segments 14, spheres of 24 slices 1225, a line's
-// points 8.2, planes' points under 10; a label's text 6 a character. A record's
-// bytes include its name and bounds, so a small object of a kind with a high cost a
-// byte (spheres) is counted well above its need. Boreholes and sections count
-// themselves (above).
-inline constexpr TDrawCost StoredObjectDrawCosts[] = {
-    {1024, 4},    {1024, 4},    {1024, 4},    {131072, 4}, {1024, 4},   {8704, 6},
-    {5120, 2},    {3072, 15},   {1024, 1280}, {3840, 9},   {4352, 8},   {34816, 10}};
-// A new window of a project: its scene, context and first frame, with the renderer's
-// bins as full as many objects make them (82 MB measured beside 2,000 to 80,000
-// boreholes, 32 MB for the example project in all).
-inline constexpr int64_t ProjectWindowDrawBytes = int64_t{96} << 20;
+// A view window of a project: its scene, context and first frame, and each pixel of
+// its view (colour and depth, and the colour shown): 28 MB and 8 B a pixel measured
+// headless, 11 to 12 B a pixel on a window of the X server.
+inline constexpr int64_t ViewWindowBytes = int64_t{30} << 20;
+inline constexpr int64_t ViewPixelBytes = 12;
+constexpr int64_t ViewDrawBytes(int64_t width, int64_t height) {
+  return ViewWindowBytes + std::max<int64_t>(width, 0) * std::max<int64_t>(height, 0) * ViewPixelBytes;
+}
+
+// What a frame's primitives hold in the renderer's bins while it draws them, by what
+// each object adds (TGraphMain::BinnedBytes), no more than as many objects as the
+// renderer is left to queue (ObjectsBetweenRenderWaits) put there, and up to what the
+// renderer holds at most: 62 to 68 MB measured for one object of 50,000 segments or
+// 200,000 points, whatever the view's size, with now and then one more block of its
+// own (36 MB) for a single draw of a million points or more; under 12 MB for 80,000
+// small objects.
+inline constexpr int64_t FrameBinsBytes = int64_t{72} << 20;
+constexpr int64_t FrameBinsOf(int64_t binned) { return std::clamp<int64_t>(binned, 0, FrameBinsBytes); }
+
+// Every object read: the object and its tree node (0.8 KB measured for a group), and
+// each character of its name, kept with its sort key and shown by the tree.
+inline constexpr TDrawCost GraphObjectCost{768, 4};
+
+// A borehole's first draw: its pipe and two labels, and each node of its pipe (a
+// point, or a change of rock) its share of the pipe. Measured 9.4 KB for a borehole
+// of two points, spread over the view or stacked in one place, and 0.21 KB a node.
+inline constexpr TDrawCost BoreholeDrawCost{9216, 160};
+// A section's: its palette and two meshes (7.9 KB measured for a section of one
+// cell, with its object and tree node), beside its sheet (SectionMemoryNeeded).
+inline constexpr TDrawCost SectionDrawCost{6656, 0};
+// Spheres: each sphere, its node and its list made from its slices and stacks: 5.7 KB
+// measured for a sphere of 8 slices, 14.4 for 16, 28.6 for 24 (a sphere's list grows
+// with its quads). An object of spheres draws nothing of its own: 0.9 KB an object
+// besides its spheres measured, its object and tree node (GraphObjectCost).
+struct TSpheresDrawCost {
+  int64_t SphereBytes;
+  int64_t QuadBytes;  // each of slices x stacks
+
+  constexpr int64_t Of(int64_t spheres, int64_t slices) const {
+    return spheres * (SphereBytes + slices * slices * QuadBytes);
+  }
+};
+inline constexpr TSpheresDrawCost SpheresDrawCost{4096, 48};
+// A text label: its node and the texts it draws (3.6 KB measured with its object and
+// tree node, and 4 B a character).
+inline constexpr TDrawCost LabelDrawCost{3072, 8};
+// An axis cross: its arrows, spheres and labels (112 KB measured).
+inline constexpr int64_t AxisDrawBytes = 124 << 10;
+// A polyline: its pipe and each of its points (3.7 KB and 0.2 KB measured), beside
+// its end spheres (SpheresDrawCost).
+inline constexpr TDrawCost LineDrawCost{3584, 224};
+// Planes: their two meshes and lists (31 KB measured for three points), each point.
+inline constexpr TDrawCost PlanesDrawCost{33792, 288};
+// A point set's node beside its first draw above: the node, and each point's place
+// and colour in it.
+inline constexpr TDrawCost PointsNodeCost{512, 28};
+// A surface's two meshes beside their first draw above (counted per triangle).
+inline constexpr int64_t SurfaceNodeBytes = 1024;
+
+// What each element adds to the renderer's bins (see FrameBinsBytes), measured as
+// the frame's share beside the objects': a point 0.5 KB, a segment 6.7 KB, a
+// polyline's point 3.4 KB, a plane's point 0.4 KB, a quad of a sphere 0.18 KB (each
+// sphere a node of its own), a cell of a section 0 to 120 B (by how much of the view
+// it fills), a triangle of faces that fill the view 55 B (of faces too small to see,
+// nothing), a node of a borehole (its pipe and labels) 8 KB, a label 0.5 KB.
+inline constexpr int64_t PointBinBytes = 512;
+inline constexpr int64_t SegmentBinBytes = 8192;
+inline constexpr int64_t LinePointBinBytes = 4096;
+inline constexpr int64_t PlanesPointBinBytes = 512;
+inline constexpr int64_t SphereQuadBinBytes = 192;
+inline constexpr int64_t SectionCellBinBytes = 128;
+inline constexpr int64_t TriangleBinBytes = 64;
+inline constexpr int64_t BoreholeNodeBinBytes = 8192;
+inline constexpr int64_t LabelBinBytes = 512;
+inline constexpr int64_t AxisBinBytes = 1024;
 
 }  // namespace qira

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "model/DrawCosts.h"
 #include "model/GraphRecord.h"
 #include "platform/BinaryStream.h"
 #include "scene/objects/BasicSolids.h"
@@ -153,6 +154,10 @@ void TGraphAxis::PointTo(TGLBaseSceneObject* target) {
   for (TGLFlatText* caption : {LabelE.get(), LabelN.get(), LabelZ.get()})
     if (caption) caption->PointToObject(*target, YHmgVector);
 }
+
+int64_t TGraphAxis::DrawnBytes() const { return AxisDrawBytes; }
+
+int64_t TGraphAxis::BinnedBytes() const { return AxisBinBytes; }
 
 void TGraphAxis::Clear() {
   FreeNodes();

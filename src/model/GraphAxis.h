@@ -73,6 +73,9 @@ class TGraphAxis : public TGraphMain {
   bool SaveToStream(TBinaryStream& handle) override;
   bool LoadFromStream(TBinaryStream& handle) override;
   // Frees the seven nodes, then the base clear (the fields stay).
+  // Its arrows, spheres and labels.
+  int64_t DrawnBytes() const override;
+  int64_t BinnedBytes() const override;
   void Clear() override;
   // Arrows and sphere show when the object is not hidden, captions only when
   // ShowLabels is set as well.

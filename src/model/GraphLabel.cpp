@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "model/DrawCosts.h"
 #include "scene/components/Colors.h"
 #include "scene/objects/DummyPlaneSprite.h"
 #include "scene/materials/Materials.h"
@@ -92,6 +93,17 @@ void TGraphLabel::UpdateVisibility() {
 void TGraphLabel::PointTo(TGLBaseSceneObject* target) {
   TGraphMain::PointTo(target);
   if (target && TextNode) TextNode->PointToObject(*target, YHmgVector);
+}
+
+int64_t TGraphLabel::DrawnBytes() const {
+  return LabelDrawCost.Of(1, static_cast<int64_t>(Params.Text.size()));
+}
+
+int64_t TGraphLabel::BinnedBytes() const { return LabelBinBytes; }
+
+int64_t TGraphLabel::OpenedBytes() const {
+  return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphLabel) - sizeof(TGraphMain)) +
+         static_cast<int64_t>(Params.Text.capacity());
 }
 
 void TGraphLabel::Clear() {

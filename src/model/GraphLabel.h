@@ -58,6 +58,11 @@ class TGraphLabel : public TGraphMain {
   bool SaveToStream(TBinaryStream& handle) override;
   bool LoadFromStream(TBinaryStream& handle) override;
   // Frees the text node, then the base clear.
+  // Its text node, the text drawn a character at a time.
+  int64_t DrawnBytes() const override;
+  int64_t BinnedBytes() const override;
+  // The base's, and the text.
+  int64_t OpenedBytes() const override;
   void Clear() override;
   // The node shows exactly when the object is not hidden.
   void UpdateVisibility() override;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "model/DrawCosts.h"
 #include "model/GraphRecord.h"
 #include "platform/BinaryStream.h"
 #include "scene/objects/DummyPlaneSprite.h"
@@ -105,6 +106,16 @@ void TGraphLines::Build(bool recursive) {
   }
   pipe.Nodes().EndUpdate();
   UpdateVisibility();
+}
+
+int64_t TGraphLines::DrawnBytes() const { return LinesDrawCost.Of(1, std::max(SegmentCount, 0)); }
+
+int64_t TGraphLines::BinnedBytes() const { return int64_t{std::max(SegmentCount, 0)} * SegmentBinBytes; }
+
+int64_t TGraphLines::OpenedBytes() const {
+  return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphLines) - sizeof(TGraphMain)) +
+         static_cast<int64_t>(Segments.capacity() * sizeof(TLineSegment) +
+                              SegmentColors.capacity() * sizeof(TColor) + SegmentHasColor.capacity());
 }
 
 void TGraphLines::UpdateVisibility() {

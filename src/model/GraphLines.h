@@ -85,6 +85,11 @@ class TGraphLines : public TGraphMain {
   // Frees the pipe, empties the arrays, then the base clear.
   void Clear() override;
   bool IsEmpty() const override;
+  // One pipe of four nodes a segment, drawn from its nodes.
+  int64_t DrawnBytes() const override;
+  int64_t BinnedBytes() const override;
+  // The base's, and the segments and their colours.
+  int64_t OpenedBytes() const override;
   // The pipe shows exactly when the object is not hidden; its radius is LineWidth / 2.
   void UpdateVisibility() override;
   // The lines dialog; on OK ApplySettings (from the dialog), then

@@ -141,13 +141,13 @@ void TGraphMain::Clear() {
   BoundsMax = EmptyBoundsMax;
 }
 
-int64_t TGraphMain::OpenedBytes(int64_t storedBytes) const {
-  static_assert(std::size(StoredObjectDrawCosts) == GraphTypeId::Last + 1);
-  const bool known = TypeId >= 0 && TypeId <= GraphTypeId::Last;
-  return StoredObjectDrawCosts[known ? TypeId : GraphTypeId::Group].Of(1, std::max<int64_t>(storedBytes, 0));
-}
-
 int64_t TGraphMain::DrawnBytes() const { return 0; }
+
+int64_t TGraphMain::BinnedBytes() const { return 0; }
+
+int64_t TGraphMain::OpenedBytes() const {
+  return GraphObjectCost.Of(1, static_cast<int64_t>(name_.size())) + DrawnBytes();
+}
 
 bool TGraphMain::IsEmpty() const {
   for (const auto& child : children_)

@@ -104,14 +104,18 @@ class TGraphMain {
   // knows (the handle then stands behind the whole record). Throws EStreamError on
   // a damaged stream; the object must then be cleared or freed.
   virtual bool LoadFromStream(TBinaryStream& handle);
-  // What the object takes once read from a project, given its tree node, built and
-  // drawn the first time (the count of an open, before anything is built), its own
-  // record having taken storedBytes of the file (its children's not included). The
-  // base, for groups and the kinds that hold what they store, weighs those bytes.
-  virtual int64_t OpenedBytes(int64_t storedBytes) const;
-  // What the object's first draw takes from what it holds: its own nodes drawn once
-  // (not its children's), as a picture's render draws them again. The base: nothing.
+  // What building the object's nodes and drawing them the first time take, from what
+  // it holds (its points, faces, segments, spheres, nodes, characters, cells): the
+  // engine's nodes, meshes and lists and the driver's copies (DrawCosts.h). Its
+  // children's not included. The base, for groups: nothing.
   virtual int64_t DrawnBytes() const;
+  // What its primitives add to the renderer's bins in the frame that draws them,
+  // before the renderer's own bound on a frame (FrameBinsOf). The base: nothing.
+  virtual int64_t BinnedBytes() const;
+  // What the object takes once read from a project (the count of an open, before
+  // anything is built): what it holds, its name and tree node, and DrawnBytes. Its
+  // children's not included. Kinds add what they hold to the base.
+  virtual int64_t OpenedBytes() const;
   // Empty name, visible, opaque, AcceptForAll off, no children, empty bounds.
   virtual void Clear();
   // Appends the object's commands.

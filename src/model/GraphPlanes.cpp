@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "model/DrawCosts.h"
 #include "model/GraphRecord.h"
 #include "platform/BinaryStream.h"
 #include "scene/components/Colors.h"
@@ -98,6 +99,17 @@ void TGraphPlanes::Build(bool recursive) {
     mesh->VertexList().SetLocked(true);
   }
   UpdateVisibility();
+}
+
+int64_t TGraphPlanes::DrawnBytes() const { return PlanesDrawCost.Of(1, static_cast<int64_t>(Params.Points.size())); }
+
+int64_t TGraphPlanes::BinnedBytes() const {
+  return static_cast<int64_t>(Params.Points.size()) * PlanesPointBinBytes;
+}
+
+int64_t TGraphPlanes::OpenedBytes() const {
+  return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphPlanes) - sizeof(TGraphMain)) +
+         static_cast<int64_t>(Params.Points.capacity() * sizeof(TSurveyPoint));
 }
 
 void TGraphPlanes::UpdateVisibility() {

@@ -63,6 +63,11 @@ class TGraphPlanes : public TGraphMain {
   // The bounds come from the common record.
   bool LoadFromStream(TBinaryStream& handle) override;
   // Frees both meshes, empties the points, then the base clear.
+  // Two meshes, one a side, a vertex a point, and their lists.
+  int64_t DrawnBytes() const override;
+  int64_t BinnedBytes() const override;
+  // The base's, and the points.
+  int64_t OpenedBytes() const override;
   void Clear() override;
   // Both meshes show exactly when the object is not hidden.
   void UpdateVisibility() override;

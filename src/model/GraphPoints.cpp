@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "model/DrawCosts.h"
 #include "model/GraphRecord.h"
 #include "platform/BinaryStream.h"
 #include "scene/objects/DummyPlaneSprite.h"
@@ -90,6 +91,19 @@ void TGraphPoints::Build(bool recursive) {
   }
   node.StructureChanged();
   UpdateVisibility();
+}
+
+int64_t TGraphPoints::DrawnBytes() const {
+  const int64_t n = std::max(PointCount, 0);
+  return PointsDrawCost.Of(1, n) + PointsNodeCost.Of(1, n);
+}
+
+int64_t TGraphPoints::BinnedBytes() const { return int64_t{std::max(PointCount, 0)} * PointBinBytes; }
+
+int64_t TGraphPoints::OpenedBytes() const {
+  return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphPoints) - sizeof(TGraphMain)) +
+         static_cast<int64_t>(Points.capacity() * sizeof(TSurveyPoint) + PointColors.capacity() * sizeof(TColor) +
+                              PointHasColor.capacity());
 }
 
 void TGraphPoints::UpdateVisibility() {

@@ -82,6 +82,11 @@ class TGraphPoints : public TGraphMain {
   // Frees the node, empties the arrays, then the base clear.
   void Clear() override;
   bool IsEmpty() const override;
+  // One node holding each point's place and colour, and its list.
+  int64_t DrawnBytes() const override;
+  int64_t BinnedBytes() const override;
+  // The base's, and the points and their colours.
+  int64_t OpenedBytes() const override;
   // The node shows exactly when the object is not hidden; style by Round and
   // opacity, size PointSize.
   void UpdateVisibility() override;

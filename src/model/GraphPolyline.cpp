@@ -3,6 +3,7 @@
 #include <memory>
 #include <utility>
 
+#include "model/DrawCosts.h"
 #include "model/GraphPlanes.h"
 #include "model/GraphRecord.h"
 #include "platform/BinaryStream.h"
@@ -115,6 +116,21 @@ void TGraphLine::Build(bool recursive) {
     EndSpheres[1].Free();
   }
   UpdateVisibility();
+}
+
+int64_t TGraphLine::DrawnBytes() const {
+  const auto points = static_cast<int64_t>(Params.Points.size());
+  // The end spheres are made with the engine's default slices and stacks.
+  constexpr int64_t kEndSphereSlices = 16;
+  const int64_t ends = Params.RoundEnds && points > 0 ? 2 : 0;
+  return LineDrawCost.Of(1, points) + SpheresDrawCost.Of(ends, kEndSphereSlices);
+}
+
+int64_t TGraphLine::BinnedBytes() const { return static_cast<int64_t>(Params.Points.size()) * LinePointBinBytes; }
+
+int64_t TGraphLine::OpenedBytes() const {
+  return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphLine) - sizeof(TGraphMain)) +
+         static_cast<int64_t>(Params.Points.capacity() * sizeof(TSurveyPoint));
 }
 
 void TGraphLine::UpdateVisibility() {

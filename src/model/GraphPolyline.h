@@ -73,6 +73,11 @@ class TGraphLine : public TGraphMain {
   // The bounds come from the common record.
   bool LoadFromStream(TBinaryStream& handle) override;
   // Frees the pipe and both end spheres, empties the points, then the base clear.
+  // The pipe, a node a point, and the spheres at its ends when it has them.
+  int64_t DrawnBytes() const override;
+  int64_t BinnedBytes() const override;
+  // The base's, and the points.
+  int64_t OpenedBytes() const override;
   void Clear() override;
   // The pipe and the end spheres show exactly when the object is not hidden; their
   // radius is half the diameter.

@@ -6,8 +6,10 @@
 #include <utility>
 #include <vector>
 
+#include "model/DrawCosts.h"
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
+#include "scene/graph/SceneObject.h"
 
 namespace qira {
 
@@ -178,10 +180,18 @@ TOpenCount::TOpenCount(int64_t availableBytes, int64_t neededBefore)
 
 TOpenCount::~TOpenCount() { tOpenCount = outer_; }
 
-bool TOpenCount::Keep(const TGraphMain& object, int64_t storedBytes) {
+// No more objects' bins are held at once than the renderer is left to queue.
+int64_t TOpenCount::Needed() const {
+  return needed_ + FrameBinsOf(std::min(binned_, mostBinned_ * ObjectsBetweenRenderWaits));
+}
+
+bool TOpenCount::Keep(const TGraphMain& object) {
   TOpenCount* count = tOpenCount;
   if (!count) return true;
-  count->needed_ += object.OpenedBytes(storedBytes);
+  count->needed_ += object.OpenedBytes();
+  const int64_t binned = object.BinnedBytes();
+  count->binned_ += binned;
+  count->mostBinned_ = std::max(count->mostBinned_, binned);
   return count->Fits();
 }
 
@@ -189,9 +199,6 @@ bool TOpenCount::Keep(const TGraphMain& object, int64_t storedBytes) {
 
 std::unique_ptr<TGraphMain> CreateGraphObject(TBinaryStream& handle) {
   const int32_t start = handle.Position();
-  // A record's own bytes are its span less the records read inside it.
-  TOpenCount* count = tOpenCount;
-  const int64_t outerNested = count ? std::exchange(count->nestedBytes_, 0) : 0;
   TFileVersion chunk(handle, 0);
   int32_t found = 0;
   // Damaged, or newer than version 0: either way the type id and with it the kind's
@@ -203,14 +210,7 @@ std::unique_ptr<TGraphMain> CreateGraphObject(TBinaryStream& handle) {
   Require(IsGraphKindRegistered(typeId));
   std::unique_ptr<TGraphMain> object = Kinds()[typeId]();
   Require(object != nullptr);
-  const bool loaded = object->LoadFromStream(handle);
-  if (count) {
-    const int64_t span = handle.Position() - start;
-    const int64_t own = span - count->nestedBytes_;
-    count->nestedBytes_ = outerNested + span;
-    if (loaded && !TOpenCount::Keep(*object, own)) return nullptr;
-  }
-  if (!loaded) return nullptr;
+  if (!object->LoadFromStream(handle) || !TOpenCount::Keep(*object)) return nullptr;
   return object;
 }
 

@@ -69,11 +69,12 @@ class TScopedGraphKind {
 std::unique_ptr<TGraphMain> CreateGraphObject(TBinaryStream& handle);
 
 // The count of opening a project, taken as its records are read (one reader): every
-// object read adds what it takes opened and drawn (OpenedBytes of its own record's
-// bytes). Once the count passes the memory that was available when it began, the
-// reader reads on but keeps nothing more, so the whole count is known while what is
-// held stays within that memory. Active on its thread while it lives; it starts at
-// neededBefore (what the step takes besides the objects).
+// object read adds what it takes opened and drawn (OpenedBytes), and what it adds to
+// the first frame's bins (BinnedBytes, up to the renderer's bound). Once the count
+// passes the memory that was available when it began, the reader reads on but keeps
+// nothing more, so the whole count is known while what is held stays within that
+// memory. Active on its thread while it lives; it starts at neededBefore (what the
+// step takes besides the objects: a new window).
 class TOpenCount {
  public:
   explicit TOpenCount(int64_t availableBytes, int64_t neededBefore = 0);
@@ -81,19 +82,19 @@ class TOpenCount {
   TOpenCount(const TOpenCount&) = delete;
   TOpenCount& operator=(const TOpenCount&) = delete;
 
-  int64_t Needed() const { return needed_; }
+  int64_t Needed() const;
   int64_t Available() const { return available_; }
-  bool Fits() const { return needed_ <= available_; }
-  // Adds an object read whose own record took storedBytes. False once the count no
-  // longer fits: the reader then drops the object. True while no count is active.
-  static bool Keep(const TGraphMain& object, int64_t storedBytes);
+  bool Fits() const { return Needed() <= available_; }
+  // Adds an object read. False once the count no longer fits: the reader then drops
+  // the object. True while no count is active.
+  static bool Keep(const TGraphMain& object);
 
  private:
-  friend std::unique_ptr<TGraphMain> CreateGraphObject(TBinaryStream& handle);
   TOpenCount* outer_;
   int64_t available_;
   int64_t needed_;
-  int64_t nestedBytes_ = 0;  // records read inside the record being read
+  int64_t binned_ = 0;
+  int64_t mostBinned_ = 0;  // of one object
 };
 
 // How a whole tree read ended.

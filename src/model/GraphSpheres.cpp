@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "model/DrawCosts.h"
 #include "model/GraphRecord.h"
 #include "platform/BinaryStream.h"
 #include "scene/objects/BasicSolids.h"
@@ -94,6 +95,22 @@ void TGraphSpheres::UpdateVisibility() {
   const bool shown = !IsHidden();
   for (TBuiltNode<TGLSphere>& node : Spheres)
     if (node) node->SetVisible(shown);
+}
+
+int64_t TGraphSpheres::DrawnBytes() const {
+  return SpheresDrawCost.Of(PointCount(), std::clamp(Params.Slices, 1, MaxSphereSlices));
+}
+
+int64_t TGraphSpheres::BinnedBytes() const {
+  // Each sphere is a node of its own: no more of them are queued at once than the
+  // renderer is left to queue.
+  const int64_t slices = std::clamp(Params.Slices, 1, MaxSphereSlices);
+  return std::min<int64_t>(PointCount(), ObjectsBetweenRenderWaits) * slices * slices * SphereQuadBinBytes;
+}
+
+int64_t TGraphSpheres::OpenedBytes() const {
+  return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphSpheres) - sizeof(TGraphMain)) +
+         static_cast<int64_t>(Params.Centres.capacity() * sizeof(TSurveyPoint));
 }
 
 void TGraphSpheres::Clear() {

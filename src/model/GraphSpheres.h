@@ -68,6 +68,11 @@ class TGraphSpheres : public TGraphMain {
   bool SaveToStream(TBinaryStream& handle) override;
   // The bounds come from the common record.
   bool LoadFromStream(TBinaryStream& handle) override;
+  // A sphere node for each centre, its list made of slices x stacks quads.
+  int64_t DrawnBytes() const override;
+  int64_t BinnedBytes() const override;
+  // The base's, and the centres.
+  int64_t OpenedBytes() const override;
   // Frees every node, empties the centres, then the base clear.
   void Clear() override;
   // Every node shows exactly when the object is not hidden.

@@ -10,6 +10,7 @@
 
 #include "model/GraphLines.h"
 #include "model/GraphPoints.h"
+#include "model/DrawCosts.h"
 #include "model/GraphRecord.h"
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
@@ -302,6 +303,35 @@ void TGraphSurface::Clear() {
   FaceHasColor.clear();
   FaceCount = 0;
   TGraphMain::Clear();
+}
+
+namespace {
+
+// The triangles a face of n points is drawn with.
+int64_t TrianglesOf(const std::vector<TSurfaceFace>& faces, int32_t count) {
+  int64_t triangles = 0;
+  for (int32_t i = 0; i < std::min<int32_t>(count, static_cast<int32_t>(faces.size())); ++i)
+    triangles += std::max<int64_t>(static_cast<int64_t>(faces[static_cast<size_t>(i)].size()) - 2, 0);
+  return triangles;
+}
+
+}  // namespace
+
+int64_t TGraphSurface::DrawnBytes() const {
+  return SurfaceDrawCost.Of(1, TrianglesOf(Faces, FaceCount)) + SurfaceNodeBytes;
+}
+
+int64_t TGraphSurface::BinnedBytes() const { return TrianglesOf(Faces, FaceCount) * TriangleBinBytes; }
+
+int64_t TGraphSurface::OpenedBytes() const {
+  // Each face's points are a block of the heap of their own.
+  constexpr int64_t kBlockBytes = 16;
+  int64_t points = 0;
+  for (const TSurfaceFace& face : Faces) points += static_cast<int64_t>(face.capacity());
+  return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphSurface) - sizeof(TGraphMain)) +
+         static_cast<int64_t>(Faces.capacity()) * static_cast<int64_t>(sizeof(TSurfaceFace) + kBlockBytes) +
+         points * static_cast<int64_t>(sizeof(TSurveyPoint)) +
+         static_cast<int64_t>(FaceColors.capacity() * sizeof(TColor) + FaceHasColor.capacity());
 }
 
 bool TGraphSurface::IsEmpty() const { return TGraphMain::IsEmpty() && FaceCount == 0; }

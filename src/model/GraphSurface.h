@@ -101,6 +101,11 @@ class TGraphSurface : public TGraphMain {
   void Clear() override;
   // The base test and no face.
   bool IsEmpty() const override;
+  // Both meshes and their lists, by the triangles the faces make.
+  int64_t DrawnBytes() const override;
+  int64_t BinnedBytes() const override;
+  // The base's, and the faces and their colours.
+  int64_t OpenedBytes() const override;
   // Each mesh shows exactly when the object is not hidden, in the fill mode's polygon mode.
   void UpdateVisibility() override;
   // The surface dialog on a copy of the settings and the pair; on OK ApplySettings

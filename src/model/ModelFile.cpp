@@ -26,6 +26,7 @@
 #include "platform/Rounding.h"
 #include "platform/Services.h"
 #include "platform/TextLines.h"
+#include "scene/graph/SceneObject.h"
 
 // Sections: the ini text; reading the model; building the objects; the command.
 
@@ -281,13 +282,28 @@ class TTreePaintHold {
 // What a model file's reading takes for each byte of its text (its sections and
 // keys held as text); what the built model takes for each group of spheres (the
 // object, its name, its tree node) and each sphere (its centre in the description and
-// in the object), beside their first draw and the labels' (DrawCosts.h); and the
-// boreholes, the plane and the groups that hold them: measured as DrawCosts.h says,
-// rounded up.
+// in the object), beside their first draw, the labels' and the frame's (DrawCosts.h,
+// as an opened project counts the same objects); and the boreholes, the plane and
+// the groups that hold them: measured as DrawCosts.h says, rounded up.
 constexpr int64_t kReadBytesPerFileByte = 16;
-constexpr int64_t kSphereGroupBytes = 1024;
+constexpr int64_t kSphereGroupBytes = 640;
 constexpr int64_t kSphereBytes = 512;
+constexpr int64_t kLabelCharacters = 8;
 constexpr int64_t kBoreholesAndPlaneBytes = int64_t{1} << 20;
+
+// The first frame's bins, as an opened project counts them (TOpenCount): each group's
+// spheres and each label, no more than the renderer is left to queue at once.
+int64_t ModelFrameBins(const TModelDescription& model, int64_t slices, int64_t labels) {
+  const int64_t sphere = slices * slices * SphereQuadBinBytes;
+  int64_t binned = labels * LabelBinBytes;
+  int64_t most = labels > 0 ? LabelBinBytes : 0;
+  for (const TModelSphereGroup& group : model.Groups) {
+    const int64_t of = std::min<int64_t>(static_cast<int64_t>(group.Centres.size()), ObjectsBetweenRenderWaits) * sphere;
+    binned += of;
+    most = std::max(most, of);
+  }
+  return FrameBinsOf(std::min(binned, most * ObjectsBetweenRenderWaits));
+}
 
 }  // namespace
 
@@ -298,8 +314,12 @@ int64_t ModelBuildBytes(const TModelDescription& model) {
   const auto groups = static_cast<int64_t>(model.Groups.size());
   // A label every 100 m down each borehole from 0, and its name (NewBorehole).
   const int64_t labels = static_cast<int64_t>(model.Depth1 / 100) + static_cast<int64_t>(model.Depth2 / 100) + 4;
-  return groups * kSphereGroupBytes + spheres * kSphereBytes + SpheresDrawCost.Of(groups, spheres) +
-         LabelDrawCost.Of(labels, 0) + FrameDrawBytes(spheres + labels) + kBoreholesAndPlaneBytes;
+  // Each group is a spheres object of the default slices.
+  TSpheresParams made;
+  TGraphSpheres::DefaultParams(made);
+  return groups * kSphereGroupBytes + spheres * kSphereBytes + SpheresDrawCost.Of(spheres, made.Slices) +
+         LabelDrawCost.Of(labels, labels * kLabelCharacters) +
+         ModelFrameBins(model, made.Slices, labels) + kBoreholesAndPlaneBytes;
 }
 
 // ---- EModelFile and the description --------------------------------------------------

@@ -296,24 +296,47 @@ std::string MemoryText(double bytes) {
 
 }  // namespace
 
-double SectionMemoryNeeded(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle) {
+namespace {
+
+// The sheet of a section with every cell shown: Gradient one point per cell and two
+// triangles per node quad, Cells four points and two triangles per cell.
+struct TSheetSize {
+  double Cells = 0;
+  double Points = 0;
+  double Triangles = 0;
+
+  TSheetSize(int32_t rows, int32_t cols, uint8_t imageStyle) {
+    const double r = rows > 0 ? rows : 0, c = cols > 0 ? cols : 0;
+    Cells = r * c;
+    Points = imageStyle == 0 ? Cells : 4 * Cells;
+    Triangles = imageStyle == 0 ? 2 * std::max(r - 1, 0.0) * std::max(c - 1, 0.0) : 2 * Cells;
+  }
+  double SheetBytes() const { return Points * sizeof(TSharedVertex) + Triangles * 3 * sizeof(uint32_t); }
+  // The sheet until after the first frame: while it is built, the normal sums of its
+  // points and, for Gradient, a slot per cell beside it; then the drawing's copy of
+  // its points beside it for a moment (the larger), the copy alone after.
+  double DrawnBytes(uint8_t imageStyle) const {
+    const double building = Points * sizeof(TAffineVector) + (imageStyle == 0 ? Cells * sizeof(uint32_t) : 0);
+    return SheetBytes() + std::max(building, Points * sizeof(TSharedVertex));
+  }
+};
+
+// The grid: values, one vector per row (and four boundary arrays, counted by the
+// object that holds them).
+double GridBytes(int32_t rows, int32_t cols) {
   const double r = rows > 0 ? rows : 0, c = cols > 0 ? cols : 0;
-  const double cells = r * c;
-  // The sheet with every cell shown: Gradient one point per cell and two triangles
-  // per node quad, Cells four points and two triangles per cell.
-  const double points = imageStyle == 0 ? cells : 4 * cells;
-  const double triangles = imageStyle == 0 ? 2 * std::max(r - 1, 0.0) * std::max(c - 1, 0.0) : 2 * cells;
-  const double sheet = points * sizeof(TSharedVertex) + triangles * 3 * sizeof(uint32_t);
-  // While it is built: the normal sums of the points and, for Gradient, a slot per cell.
-  const double building = points * sizeof(TAffineVector) + (imageStyle == 0 ? cells * sizeof(uint32_t) : 0);
-  // The first frame copies the sheet into the drawing's buffers (both held for a
-  // moment, then the buffers alone), and the driver bins the triangles it draws:
-  // measured at 75 bytes a cell (a million-cell section drawn by the software
-  // rasteriser), counted as 80.
-  constexpr double kFrameBytesPerCell = 80;
-  double bytes = std::max({sheet + building, 2 * sheet, sheet + cells * kFrameBytesPerCell});
-  // Values, one vector per row, and four boundary arrays.
-  if (!gridLoaded) bytes += cells * 8 + r * (sizeof(std::vector<double>) + 32);
+  return r * c * sizeof(double) + r * (sizeof(std::vector<double>) + 32);
+}
+
+}  // namespace
+
+double SectionMemoryNeeded(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle) {
+  const TSheetSize sheet(rows, cols, imageStyle);
+  // The triangles the first frame draws, in the renderer's bins: 0 to 120 B a cell
+  // measured, by how much of the view the section fills, up to a frame's bound.
+  double bytes = sheet.DrawnBytes(imageStyle) +
+                 static_cast<double>(FrameBinsOf(SaturateCast<int64_t>(sheet.Cells * SectionCellBinBytes)));
+  if (!gridLoaded) bytes += GridBytes(rows, cols);
   return bytes;
 }
 
@@ -739,9 +762,21 @@ bool TGraphSection::LoadFromStream(TBinaryStream& handle) {
   return true;
 }
 
-int64_t TGraphSection::OpenedBytes(int64_t) const {
-  const double grid = SectionMemoryNeeded(RowCount, ColCount, false, ImageStyle);
-  return SaturateCast<int64_t>(grid) + static_cast<int64_t>(sizeof(TGraphSection)) + SectionDrawCost.Of(1, 0);
+int64_t TGraphSection::DrawnBytes() const {
+  return SaturateCast<int64_t>(TSheetSize(RowCount, ColCount, ImageStyle).DrawnBytes(ImageStyle)) +
+         SectionDrawCost.Of(1, 0);
+}
+
+int64_t TGraphSection::BinnedBytes() const {
+  return SaturateCast<int64_t>(TSheetSize(RowCount, ColCount, ImageStyle).Cells * SectionCellBinBytes);
+}
+
+int64_t TGraphSection::OpenedBytes() const {
+  int64_t boundaries = 0;
+  for (const std::vector<double>* b : {&X1, &X2, &Y1, &Y2}) boundaries += static_cast<int64_t>(b->capacity());
+  return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphSection) - sizeof(TGraphMain)) +
+         SaturateCast<int64_t>(GridBytes(RowCount, ColCount)) + boundaries * static_cast<int64_t>(sizeof(double)) +
+         static_cast<int64_t>(Borehole1.size() + Borehole2.size());
 }
 
 // ---- Older project layout -----------------------------------------------------------

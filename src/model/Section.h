@@ -183,9 +183,12 @@ class TGraphSection : public TGraphMain {
   // False after a newer chunk or a chunk whose first field is not "Section" (the
   // handle then stands behind the record). Throws EStreamError on a damaged record.
   bool LoadFromStream(TBinaryStream& handle) override;
-  // The grid as read and the sheet it is drawn with (SectionMemoryNeeded), and the
-  // object, its palette, meshes and tree node.
-  int64_t OpenedBytes(int64_t storedBytes) const override;
+  // The sheet it is drawn with (as SectionMemoryNeeded counts it), its palette and
+  // meshes; its triangles in the frame's bins.
+  int64_t DrawnBytes() const override;
+  int64_t BinnedBytes() const override;
+  // The base's, and the grid as read.
+  int64_t OpenedBytes() const override;
   // Frees both meshes, empties names and grid, a new palette, then the base clear.
   void Clear() override;
   // The base menu, then "E&xport" with the three exports.
@@ -214,7 +217,8 @@ class TGraphSection : public TGraphMain {
 
 // Bytes a section of rows x cols cells in imageStyle takes at its peak until after
 // its first frame (its sheet while built, then the sheet and the drawing's copy of
-// it), and, unless the grid is already loaded, the grid itself. The section tests
+// its points, and its triangles in the frame's bins), and, unless the grid is
+// already loaded, the grid itself. The section tests
 // measure a built and drawn section against it.
 double SectionMemoryNeeded(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle);
 // Told when memory runs out while a section is exported (the check before could not

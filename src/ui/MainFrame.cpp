@@ -265,7 +265,7 @@ void TMainForm::UpdateRecentMenu() {
 
 // ---- Documents ----------------------------------------------------------------------------------
 
-TForm3D* TMainForm::OpenProject(const std::string& given) {
+TForm3D* TMainForm::OpenProject(const std::string& given, bool fullScreen) {
   const std::string name = AbsoluteProjectPath(given);
   if (!FileExists(name)) {
     ShowMessageDlg(ProjectNotFoundText(name), 1);
@@ -275,7 +275,7 @@ TForm3D* TMainForm::OpenProject(const std::string& given) {
     open->BringForward();
     return open;
   }
-  TForm3D* form = CreateFromFile(MdiArea, name);
+  TForm3D* form = CreateFromFile(MdiArea, name, fullScreen);
   if (form != nullptr) ShowForm(form);
   return form;
 }
@@ -515,7 +515,8 @@ void TMainForm::FormActivate() {
   if (!name.empty() && name.front() == '"') name.erase(0, 1);
   if (!name.empty() && name.back() == '"') name.pop_back();
   if (name.empty()) return;
-  OpenProject(name);
+  // The only document goes full screen at once.
+  OpenProject(name, Forms().empty());
   const std::vector<TForm3D*> forms = Forms();
   if (forms.size() != 1) return;
   forms[0]->ToggleFullScreen();

@@ -93,8 +93,9 @@ class TMainForm : public QMainWindow {
   // ---- documents
   // "File " + name + " not found" for a missing file; a file open in a view window
   // already brings that window forward; else a new view window from the file. Null
-  // when nothing opened.
-  TForm3D* OpenProject(const std::string& name);
+  // when nothing opened. fullScreen: the caller takes the new window full screen at
+  // once, so its count takes the screen's size.
+  TForm3D* OpenProject(const std::string& name, bool fullScreen = false);
   // The document the frame's commands act on, or null: the one whose view covers
   // the screen while that view is the active window, else the one whose
   // sub-window is current (its view may stand full screen behind the frame).

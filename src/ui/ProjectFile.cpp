@@ -1,5 +1,8 @@
 #include "ui/ProjectFile.h"
 
+#include <QGuiApplication>
+#include <QMdiArea>
+#include <QScreen>
 #include <QWidget>
 
 #include <climits>
@@ -15,6 +18,7 @@
 #include "model/GraphSurface.h"
 #include "model/Section.h"
 #include "model/SectionGroup.h"
+#include "model/Settings.h"
 #include "model/StreamHelpers.h"
 #include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
@@ -224,11 +228,9 @@ TGraphMain* AppendGroup(TGraphMain& root, const char* name) {
 // Reads an object of the older layout by load (false: skipped); null when it was
 // skipped or the count of the open keeps no more.
 template <class TKind, class TLoad>
-std::unique_ptr<TKind> ReadOldObject(TBinaryStream& s, TLoad load) {
+std::unique_ptr<TKind> ReadOldObject(TLoad load) {
   auto object = std::make_unique<TKind>();
-  const int32_t start = s.Position();
-  if (!load(*object)) return nullptr;
-  if (!TOpenCount::Keep(*object, s.Position() - start)) return nullptr;
+  if (!load(*object) || !TOpenCount::Keep(*object)) return nullptr;
   return object;
 }
 
@@ -236,7 +238,7 @@ void ReadOldBoreholes(TBinaryStream& s, TGraphMain& boreholes) {
   const int32_t count = ReadCount(s, kMinOldRecordSize);
   std::vector<std::unique_ptr<TGraphMain>> read;
   for (int32_t i = 0; i < count; ++i)
-    if (auto borehole = ReadOldObject<TGraphBorehole>(s, [&](TGraphBorehole& b) { return b.LoadOldLayout(s); }))
+    if (auto borehole = ReadOldObject<TGraphBorehole>([&](TGraphBorehole& b) { return b.LoadOldLayout(s); }))
       read.push_back(std::move(borehole));
   boreholes.AddChildrenSorted(std::move(read));
 }
@@ -248,11 +250,11 @@ void ReadOldSections(TBinaryStream& s, TGraphMain& sections) {
   const int32_t count = ReadCount(s, kMinOldRecordSize);
   std::vector<std::unique_ptr<TGraphSection>> read;
   for (int32_t i = 0; i < count; ++i)
-    if (auto section = ReadOldObject<TGraphSection>(s, [&](TGraphSection& o) { return o.LoadOldLayout(s); }))
+    if (auto section = ReadOldObject<TGraphSection>([&](TGraphSection& o) { return o.LoadOldLayout(s); }))
       read.push_back(std::move(section));
   AddSectionsGrouped(sections, std::move(read));
   // The groups made for them count as stored groups do.
-  for (int i = 0; i < sections.ChildCount(); ++i) TOpenCount::Keep(*sections.GetChild(i), 0);
+  for (int i = 0; i < sections.ChildCount(); ++i) TOpenCount::Keep(*sections.GetChild(i));
 }
 
 // Version 2 stores the one-chunk surface record, version 3 the three-chunk one.
@@ -260,7 +262,7 @@ void ReadOldSurfaces(TBinaryStream& s, int32_t version, TGraphMain& objects) {
   const int32_t count = ReadCount(s, kMinOldRecordSize);
   for (int32_t i = 0; i < count; ++i) {
     auto surface = ReadOldObject<TGraphSurface>(
-        s, [&](TGraphSurface& o) { return version == 2 ? o.LoadOldLayout(s) : o.LoadOldLayout2(s); });
+        [&](TGraphSurface& o) { return version == 2 ? o.LoadOldLayout(s) : o.LoadOldLayout2(s); });
     if (surface) objects.AddChild(std::move(surface), false);
   }
 }
@@ -285,6 +287,8 @@ void ReadLegacyLayout(TBinaryStream& s, int32_t version, TProject& project) {
   if (version == 2 || version == 3) ReadOldSurfaces(s, version, *objects);
   auto axis = std::make_unique<TGraphAxis>();
   if (version >= 1) Require(axis->LoadOldLayout(s));
+  for (TGraphMain* counted : {root.GetChild(0), sections, objects, static_cast<TGraphMain*>(axis.get())})
+    TOpenCount::Keep(*counted);
   objects->InsertChild(std::move(axis), 0);
 }
 
@@ -382,11 +386,11 @@ void InstallProject(TForm3D& window, TProject project, const std::string& path) 
 
 namespace {
 
-// Reads the file whole (counting a new window's first frame too when it opens into
-// one); on failure tells the user and returns nothing.
-std::optional<TProject> ReadForOpening(QWidget* parent, const std::string& path, bool newWindow) {
+// Reads the file whole (counting what a new window takes drawn too, windowBytes);
+// on failure tells the user and returns nothing.
+std::optional<TProject> ReadForOpening(QWidget* parent, const std::string& path, int64_t windowBytes) {
   try {
-    return ReadProjectFile(path, GetProgramVersion(), newWindow ? ProjectWindowDrawBytes : 0);
+    return ReadProjectFile(path, GetProgramVersion(), windowBytes);
   } catch (const EProjectTooNew& e) {
     FileVersionDialog()(parent, path, e.FileVersion);
   } catch (const EProjectFileError& e) {
@@ -407,18 +411,47 @@ void DiscardWindow(TForm3D* form) {
 
 }  // namespace
 
+int64_t NewWindowDrawBytes(TForm3D& form, bool fullScreen) {
+  QWidget* frame = form.FrameWidget();
+  QScreen* screen = frame->screen() != nullptr ? frame->screen() : QGuiApplication::primaryScreen();
+  const double ratio = screen != nullptr ? screen->devicePixelRatio() : 1.0;
+  auto drawn = [ratio](const QSize& size) {
+    return ViewDrawBytes(std::llround(size.width() * ratio), std::llround(size.height() * ratio));
+  };
+  const QSize screenSize = screen != nullptr ? screen->geometry().size() : frame->size();
+  QMdiArea* area = form.FrameArea();
+  const QSize room = area != nullptr ? area->viewport()->size()
+                     : screen != nullptr ? screen->availableGeometry().size()
+                                         : frame->size();
+  QSize size = (frame->windowState() & Qt::WindowMaximized) ? room : frame->size();
+  // A sub-window without a size of its own yet is given two thirds of the area when
+  // the frame shows it.
+  constexpr int kSmallestWidth = 200, kSmallestHeight = 150;
+  if (area != nullptr && (size.width() < kSmallestWidth || size.height() < kSmallestHeight))
+    size = size.expandedTo(room * 2 / 3);
+  const QSize view(std::max(size.width() - form.PanelWidth(), 1), std::max(size.height(), 1));
+  if (!fullScreen) return drawn(view);
+  // The independent viewer draws in a window of its own beside the view.
+  return Win7FullScreenMode ? drawn(view) + drawn(screenSize) : drawn(screenSize);
+}
+
 bool LoadProject(TForm3D& window, const std::string& path) {
-  std::optional<TProject> project = ReadForOpening(&window, path, false);
+  std::optional<TProject> project = ReadForOpening(&window, path, 0);
   if (!project) return false;
   InstallProject(window, std::move(*project), path);
   return true;
 }
 
-TForm3D* CreateFromFile(QWidget* owner, const std::string& path) {
-  std::optional<TProject> project = ReadForOpening(owner, path, true);
-  if (!project) return nullptr;
+TForm3D* CreateFromFile(QWidget* owner, const std::string& path, bool fullScreen) {
+  // The window first: what its view will take is counted with the file, at the
+  // size the window has.
   auto* form = new TForm3D(owner);
   try {
+    std::optional<TProject> project = ReadForOpening(owner, path, NewWindowDrawBytes(*form, fullScreen));
+    if (!project) {
+      DiscardWindow(form);
+      return nullptr;
+    }
     InstallProject(*form, std::move(*project), path);
   } catch (...) {
     DiscardWindow(form);

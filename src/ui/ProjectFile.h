@@ -141,13 +141,19 @@ TProjectView ProjectViewOf(TForm3D& window);
 // the file itself is left alone.
 void InstallProject(TForm3D& window, TProject project, const std::string& path);
 
+// What a new window of CreateFromFile takes drawn beside its project: its view at the
+// size the window gives it (its frame's, maximized or not, less the tree beside the
+// view), or at the screen's when the caller takes it full screen at once.
+int64_t NewWindowDrawBytes(TForm3D& form, bool fullScreen);
+
 // Reads the file into the window. On any failure the user sees the system's message
 // (or the "Software updates" dialog), the window stays as it was and the result is false.
 bool LoadProject(TForm3D& window, const std::string& path);
 // The window's second constructor: a view window made from the file, or null (after
 // the message or the dialog) when the file cannot be opened. No window remains on
-// failure.
-TForm3D* CreateFromFile(QWidget* owner, const std::string& path);
+// failure. Its count takes the view at the size the window gives it, or at the
+// screen's when the caller takes it full screen at once (fullScreen).
+TForm3D* CreateFromFile(QWidget* owner, const std::string& path, bool fullScreen = false);
 
 // Writes the window's project atomically; then the window takes the name (made
 // absolute), is no longer modified and the name goes to the head of the recent

@@ -25,6 +25,7 @@
 #include "support/CommaDecimalLocale.h"
 #include "support/FakeServices.h"
 #include "support/GeneratedFixtures.h"
+#include "support/HeapPeak.h"
 #include "support/ScopedMemoryProbe.h"
 #include "support/ScratchFolder.h"
 
@@ -357,27 +358,25 @@ TEST(ModelFileImport, ABrokenMissingOrTooLargeFileIsReportedAsAnErrorAndAddsNoth
                                        "available now.");
 }
 
-TEST(ModelFileImport, TheBuildIsCountedForEachGroupOfSpheresAndRefusedByItsCount) {
-  // kSpheres spheres, each of its own Ro (a group each) or all of one.
-  constexpr int kSpheres = 2000;
-  auto model = [](bool groupEach) {
-    std::string text = "[Geomentry]\nDistance=100\nFTransmitterTo=300\nRTransmitterTo=250\n[Spheres]\nCount=" +
-                       std::to_string(kSpheres) + "\n";
-    for (int i = 1; i <= kSpheres; ++i)
-      text += "[Sphere_" + std::to_string(i) + "]\nRo=" + std::to_string(groupEach ? i : 1) + "\nRadius=2\nX=" +
-              std::to_string(i) + "\n";
-    return text;
-  };
-  const int64_t each = ModelBuildBytes(ParseModelText(model(true), "each.mdl"));
-  const int64_t one = ModelBuildBytes(ParseModelText(model(false), "one.mdl"));
-  EXPECT_GE(one, SpheresDrawCost.Of(1, kSpheres));
-  EXPECT_GE(each - one, (kSpheres - 1) * SpheresDrawCost.ObjectBytes);
-  EXPECT_GT(SpheresDrawCost.ObjectBytes, 0);
+// Spheres, each of its own Ro (a group each) or all of one, within a few units of x
+// (in a view of the origin, or far from it), and two boreholes of that depth (a
+// label every 100 m).
+std::string CountedModel(int spheres, bool groupEach, int depth, int x = 0) {
+  std::string text = "[Geomentry]\nDistance=2\nFTransmitterTo=" + std::to_string(depth) +
+                     "\nRTransmitterTo=" + std::to_string(depth) + "\n[Spheres]\nCount=" + std::to_string(spheres) + "\n";
+  for (int i = 1; i <= spheres; ++i)
+    text += "[Sphere_" + std::to_string(i) + "]\nRo=" + std::to_string(groupEach ? i : 1) + "\nRadius=1\nX=" +
+            std::to_string(x + i % 5 - 2) + "\nY=" + std::to_string(i % 3) + "\n";
+  return text;
+}
 
+TEST(ModelFileImport, TheBuildIsCountedForEachGroupOfSpheresAndRefusedByItsCount) {
   // Read and parsed, then refused by the count of what it builds.
+  const std::string text = CountedModel(2000, true, 300);
+  const int64_t each = ModelBuildBytes(ParseModelText(text, "each.mdl"));
   TFakeServices fake;
   TScratchFolder folder;
-  folder.Put("each.mdl", model(true));
+  folder.Put("each.mdl", text);
   TGraphMain root;
   {
     const TScopedMemoryProbe probe([each] { return each - 1; });
@@ -388,6 +387,84 @@ TEST(ModelFileImport, TheBuildIsCountedForEachGroupOfSpheresAndRefusedByItsCount
   EXPECT_EQ(fake.Messages[0].Text, "The file \"" + folder.File("each.mdl") + "\" is too large to be imported: it needs " +
                                        std::to_string((each + (1 << 20) - 1) >> 20) + " MB of memory, more than the " +
                                        std::to_string((each - 1) >> 20) + " MB available now.");
+}
+
+// The build's count against what the build and its first frame take on the heap
+// (the driver's lists and bins included), each model's beside another's that
+// differs from it in one thing, so that what the two have alike drops out: one
+// group of spheres in view against none (the spheres, and the frame's bins), a group
+// per sphere against one group (each group's own cost), deep boreholes against
+// shallow ones (the labels).
+class ModelFileImportGL : public graphics_testing::TRenderedViewTest {
+ protected:
+  struct TModel {
+    int Spheres;
+    bool GroupEach;
+    int Depth;
+    int X = 0;  // far from the view: the spheres are not drawn, and the frame's bins
+                // (which vary with the rasterizer's pace) play no part
+  };
+  // The heap's peak while the model is imported into a view and drawn once. The view
+  // is a new one each time: the driver keeps the bins of a context's earlier frames
+  // for its next ones.
+  int64_t Measured(const TModel& m) {
+    folder_.Put("m.mdl", CountedModel(m.Spheres, m.GroupEach, m.Depth, m.X));
+    view_ = std::make_unique<testing::TRenderedScene>(kSize, kSize);
+    view_->quad->SetVisible(false);
+    view_->buffer->SetLighting(false);
+    context_ = TSceneContext{};
+    context_.BitmapFont = font_.get();
+    graphics_testing::AddViewCubes(*view_->scene, context_);
+    TFakeObjectTree tree;
+    TGraphMain root;
+    root.SetContext(&context_);
+    root.SetTreeView(&tree);
+#if defined(QIRA_HEAP_HOOKS)
+    test::THeapPeak::Start();
+#endif
+    EXPECT_EQ(ImportModelFile(root, folder_.File("m.mdl")), TModelImport::Built);
+    Render();
+    (void)At(0.0f, 0.0f);  // the frame finished
+#if defined(QIRA_HEAP_HOOKS)
+    return test::THeapPeak::Stop();
+#else
+    return 0;
+#endif
+  }
+  static int64_t Counted(const TModel& m) {
+    return ModelBuildBytes(ParseModelText(CountedModel(m.Spheres, m.GroupEach, m.Depth, m.X), "m.mdl"));
+  }
+  std::unique_ptr<TGLWindowsBitmapFont> font_ = graphics_testing::ViewFont();
+  TScratchFolder folder_;
+  TFakeServices fake_;
+};
+
+TEST_F(ModelFileImportGL, TheBuildCountCoversWhatTheBuildAndItsFirstFrameTake) {
+#if !defined(QIRA_HEAP_HOOKS)
+  GTEST_SKIP() << "the heap is counted in sanitized builds";
+#else
+  struct TCase {
+    const char* What;
+    TModel Model;
+    TModel Beside;
+  };
+  const TCase cases[] = {
+      {"the spheres and the frame", {2000, false, 300}, {1, false, 300}},
+      {"each group", {2000, true, 300, 100000}, {2000, false, 300, 100000}},
+      {"the labels", {1, false, 20000}, {1, false, 300}},
+  };
+  // What a first model and frame leave behind (the driver's compiled states) is not
+  // any model's own.
+  (void)Measured({300, true, 1000});
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.What);
+    const double counted = static_cast<double>(Counted(c.Model) - Counted(c.Beside));
+    const double measured = static_cast<double>(Measured(c.Model) - Measured(c.Beside));
+    ASSERT_GT(measured, 0);
+    EXPECT_GE(counted / measured, 1.0) << counted << " counted, " << measured << " measured";
+    EXPECT_LE(counted / measured, 1.6) << counted << " counted, " << measured << " measured";
+  }
+#endif
 }
 
 TEST(ModelFileImport, TheRegisteredMenuCommandImportsTheChosenFile) {

@@ -851,12 +851,6 @@ int32_t TGL3DSceneBuffer::PictureTileEdge() {
   return std::max(limit, 1);
 }
 
-void TGL3DSceneBuffer::ObjectDrawnInPicture() {
-  if (!inPicture_ || ++pictureObjectsSinceWait_ < kPictureObjectsPerWait) return;
-  pictureObjectsSinceWait_ = 0;
-  glFinish();
-}
-
 int32_t TGL3DSceneBuffer::PictureTileCount(int32_t width, int32_t height) {
   const int64_t edge = PictureTileEdge();
   const int64_t across = (std::max<int64_t>(width, 1) + edge - 1) / edge;
@@ -959,12 +953,8 @@ void TGL3DSceneBuffer::RenderPictureTiles(QImage& bitmap, int32_t dpi, int32_t c
       glClearColor(bg.x, bg.y, bg.z, 1.0f);
       glViewport(0, 0, tile.width, tile.height);
       ClearBuffers();
-      {
-        TValueRestore<bool> paced(inPicture_, true);
-        pictureObjectsSinceWait_ = 0;
-        DoBaseRender(TViewportRect{0, 0, W, H}, renderDPI_, nullptr, TDrawState::dsPrinting,
-                     tiled ? &tile : nullptr);
-      }
+      DoBaseRender(TViewportRect{0, 0, W, H}, renderDPI_, nullptr, TDrawState::dsPrinting,
+                   tiled ? &tile : nullptr);
       glFinish();
       CheckOpenGLError();
       glPixelStorei(GL_PACK_ALIGNMENT, 1);

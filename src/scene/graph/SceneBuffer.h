@@ -97,9 +97,6 @@ enum class TPictureBackground : uint8_t { pbPlain, pbKeyed };
 // bytes a pixel.
 inline constexpr int32_t kMaxPictureTileEdge = 4096;
 inline constexpr int64_t kPictureTileBytesPerPixel = 16;
-// A picture's pass waits for the driver after every so many objects drawn (see
-// ObjectDrawnInPicture).
-inline constexpr int32_t kPictureObjectsPerWait = 1024;
 
 int32_t DepthPrecisionBits(TGLDepthPrecision value);
 int32_t ColorDepthBits(TGLColorDepth value);
@@ -265,13 +262,6 @@ class TGL3DSceneBuffer : public TGLUpdateAbleObject {
   // The largest tile edge of a picture: the set limit, the driver's and at least 1.
   // Activates the rendering context for the driver's, when it has one.
   int32_t PictureTileEdge();
-  // Called by each object a picture's pass has drawn. The driver keeps a frame's
-  // draws until its rasterizer threads have drawn them, and at a picture's size they
-  // lag far behind (an unpaced picture of 80,000 boreholes held a gigabyte more, and
-  // how much depended on the machine's load); waiting for it after every
-  // kPictureObjectsPerWait objects bounds what it holds, so that a picture's count
-  // can hold. Nothing outside a picture's pass.
-  void ObjectDrawnInPicture();
 
   // Window coordinates (x, y from the bottom, depth 0..1) of a world point as
   // the last frame projected it; the point itself without a camera.
@@ -425,8 +415,6 @@ class TGL3DSceneBuffer : public TGLUpdateAbleObject {
   float frameTime_ = 0.0f;
   int64_t pictureMemoryLimit_ = 0;  // 0: half the machine's memory
   int32_t pictureTileLimit_ = 0;
-  bool inPicture_ = false;  // a picture's tile is being drawn
-  int32_t pictureObjectsSinceWait_ = 0;
 };
 
 }  // namespace qira

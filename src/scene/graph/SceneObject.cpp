@@ -43,6 +43,9 @@ std::function<void(TGLBaseSceneObject&)>& NameChangeHook() {
 bool g_matrixReadBack = false;
 uint32_t g_nextPickName = 1;
 
+// Objects rendered since the renderer was last waited for (ObjectsBetweenRenderWaits).
+thread_local int t_objectsSinceWait = 0;
+
 // True when the object's class or one of its ancestors has that name. Lets
 // the base recognise the root and cameras without depending on their unit.
 bool IsOfClassNamed(const TObject& object, const char* name) {
@@ -1042,6 +1045,10 @@ void TGLBaseSceneObject::Render(TRenderContextInfo& rci) {
       break;
   }
   if (!renderSelf && !renderChildren) return;
+  if (++t_objectsSinceWait >= ObjectsBetweenRenderWaits) {
+    t_objectsSinceWait = 0;
+    glFinish();
+  }
 
   TMatrix saved;
   if (g_matrixReadBack) {
@@ -1103,9 +1110,6 @@ void TGLBaseSceneObject::Render(TRenderContextInfo& rci) {
   }
   if (picking && rci.proxySubObject) glPopName();
   restore();
-  // Not while a subtree is compiled into a list: nothing is drawn then.
-  if (rci.drawState == TDrawState::dsPrinting && !rci.amalgamating && rci.buffer != nullptr)
-    rci.buffer->ObjectDrawnInPicture();
 }
 
 void AxesBuildList(const TRenderContextInfo& rci, uint16_t pattern, float l) {

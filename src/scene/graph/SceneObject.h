@@ -120,6 +120,14 @@ inline constexpr TGLBaseProperties kAllBaseProperties = {
     TGLBaseProperty::Scale,          TGLBaseProperty::ShowAxes,          TGLBaseProperty::TurnAngle,
     TGLBaseProperty::Up,             TGLBaseProperty::Visible,           TGLBaseProperty::TagFloat};
 
+// The renderer queues what it is given and rasterizes it on threads of its own.
+// When rasterizing lags behind (objects that cover much of a large view, a busy
+// machine), the queue and the memory it holds grow with the whole scene: 0.4 to
+// 1.8 GB for one frame of 40,000 boreholes at 1920 x 1080, by the threads free.
+// A frame waits for it after every so many objects rendered, which keeps it to what
+// that many draw, at about the same frame time.
+inline constexpr int ObjectsBetweenRenderWaits = 256;
+
 // (Sender, deltaTime, newTime)
 using TGLProgressEvent = std::function<void(TObject* sender, double deltaTime, double newTime)>;
 
