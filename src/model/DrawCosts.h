@@ -37,9 +37,11 @@ inline constexpr TDrawCost LinesDrawCost{2560, 768};
 // faces, lines or points, the rasterizer's bins of each element and of each change of
 // state between objects, up to what the renderer holds of a frame.
 // Measured 11 MB for 1,000 lines on layers taking turns, 43 MB for 1,000 faces, 60 to
-// 77 MB from 10,000 elements up (it varies with the rasterizer's threads).
+// 77 MB from 10,000 elements up (it varied with the rasterizer's threads); since a frame
+// waits for the renderer every ObjectsBetweenRenderWaits objects, 20,000 point objects
+// and 10,000 face objects take 20 to 35 MB less, so the bound is 56 MB.
 constexpr int64_t FrameDrawBytes(int64_t elements) {
-  return elements <= 0 ? 0 : std::min<int64_t>((int64_t{40} << 20) + elements * 4096, int64_t{80} << 20);
+  return elements <= 0 ? 0 : std::min<int64_t>((int64_t{40} << 20) + elements * 4096, int64_t{56} << 20);
 }
 
 // ---- Opening a project ---------------------------------------------------------------

@@ -32,6 +32,7 @@
 #include "scene/components/Colors.h"
 #include "scene/components/PlatformUtilities.h"
 #include "scene/graph/Scene.h"
+#include "scene/graph/SceneObject.h"
 #include "scene/graph/SceneBuffer.h"
 #include "scene/viewers/SceneViewer.h"
 #include "ui/DialogSupport.h"
@@ -121,14 +122,13 @@ double RenderTileBytes(double width, double height, int32_t tileEdge, bool trans
 // which no sharing saves. Measured with boreholes (10 KB each at their first draw):
 // 75 to 130 KB each in a picture, whatever its size, so 16 times the first draw.
 // Every frame waits for the driver after a stretch of objects (ObjectsBetweenRenderWaits),
-// so beyond a stretch, and the largest object drawn alone, it holds no more: up to
-// 64 KB an object, 40 to 64 MB from 500 boreholes up to 80,000 with a wait every
-// 1,024 objects, at 300 and 600 dpi from views of 800 x 600 and 1920 x 1080 (unpaced,
-// 80,000 held 1.1 to 1.8 GB, more on a busy machine); counted as 1,024 objects'
-// worth. The heap keeps those pages through the writing.
+// so beyond a stretch, and the largest object drawn alone, it holds no more: 18 MB
+// from 300 boreholes up to 3,000 (unpaced, 80,000 held 1.1 to 1.8 GB, more on a busy
+// machine); counted as 96 KB for each object of a stretch. The heap keeps those pages
+// through the writing.
 double SceneDrawBytes(const TPictureScene& scene) {
   constexpr double kPictureDrawPerFirstDraw = 16;
-  constexpr double kDrawnBetweenWaits = 1024 * 80.0 * 1024;
+  constexpr double kDrawnBetweenWaits = ObjectsBetweenRenderWaits * 96.0 * 1024;
   const auto drawn = static_cast<double>(std::max<int64_t>(scene.DrawnBytes, 0));
   const auto largest = static_cast<double>(std::max<int64_t>(scene.LargestDrawnBytes, 0));
   return std::min(kPictureDrawPerFirstDraw * drawn, kDrawnBetweenWaits + largest);
