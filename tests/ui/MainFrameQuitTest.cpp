@@ -177,6 +177,20 @@ auto TheEmptiedSubWindowClosed(void (*close)(TMainForm& frame, QMdiSubWindow& su
   };
 }
 
+// An unsaved document (after an unsaved other one, when asked) full screen in the
+// independent viewer, Alt+Tab, then Ctrl+S in the frame: it is the one saved.
+auto SaveInTheFrameAfterAltTabFromTheIndependentViewer(bool otherFirst) {
+  return [otherFirst](const std::function<TForm3D*()>& open) {
+    TForm3D* other = otherFirst ? Document(open, false, true) : nullptr;
+    TForm3D* form = Document(open, false, true);
+    FullScreen(form, true);
+    ExpectTheFrameShows(*form, SubWindowOf(*form));
+    KeyIn(*FrameOf(*form).Save1, FrameOf(*form));
+    EXPECT_FALSE(form->Modified());
+    if (other != nullptr) EXPECT_TRUE(other->Modified());
+  };
+}
+
 int OpenPlans(const TMainForm& frame) {
   int plans = 0;
   for (QMdiSubWindow* sub : frame.MdiArea->subWindowList())
@@ -323,30 +337,12 @@ const std::vector<TQuitCase>& QuitCases() {
          EXPECT_EQ(Shown(*view), "p1.q3d");
        },
        0, CtrlQ},
-      {"SaveInTheFrameAfterAltTabFromTheIndependentViewer",
-       [](const auto& open) {
-         TForm3D* form = Document(open, false, true);
-         QMdiSubWindow* sub = SubWindowOf(*form);
-         FullScreen(form, true);
-         ExpectTheFrameShows(*form, sub);
-         KeyIn(*FrameOf(*form).Save1, FrameOf(*form));
-         EXPECT_FALSE(form->Modified());
-       },
+      {"SaveInTheFrameAfterAltTabFromTheIndependentViewer", SaveInTheFrameAfterAltTabFromTheIndependentViewer(false),
        0, CtrlQ},
       // The other document opened first: disabling the view for the independent
       // viewer must not hand the frame's focus, and so its current document, to it.
       {"SaveInTheFrameAfterAltTabFromTheIndependentViewerTheOtherOpenedFirst",
-       [](const auto& open) {
-         TForm3D* other = Document(open, false, true);
-         TForm3D* form = Document(open, false, true);
-         QMdiSubWindow* sub = SubWindowOf(*form);
-         FullScreen(form, true);
-         ExpectTheFrameShows(*form, sub);
-         KeyIn(*FrameOf(*form).Save1, FrameOf(*form));
-         EXPECT_FALSE(form->Modified());
-         EXPECT_TRUE(other->Modified());
-       },
-       0, CtrlQ, {TMessageResult::Discard}},
+       SaveInTheFrameAfterAltTabFromTheIndependentViewer(true), 0, CtrlQ, {TMessageResult::Discard}},
       {"CtrlWInTheFrameAfterAltTabFromTheIndependentViewerTheOtherOpenedFirst",
        [](const auto& open) {
          TForm3D* other = Document(open, false, false);
