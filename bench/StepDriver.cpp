@@ -240,7 +240,7 @@ enum class TRunMode { Step, Count };
 // step whose command goes ahead with no memory available counts nothing: "none".
 class TNoMemory {
  public:
-  TNoMemory() { SetAvailableMemoryProbe([] { return int64_t{0}; }); }
+  explicit TNoMemory(int64_t room = 0) { SetAvailableMemoryProbe([room] { return room; }); }
   ~TNoMemory() { SetAvailableMemoryProbe({}); }
   TNoMemory(const TNoMemory&) = delete;
   TNoMemory& operator=(const TNoMemory&) = delete;
@@ -261,11 +261,11 @@ struct TCount {
 
 // `command` given with no memory available; the count its refusal tells.
 template <class Command>
-TCount TakeCount(bench::TStepServices& services, Command command) {
+TCount TakeCount(bench::TStepServices& services, Command command, int64_t room = 0) {
   services.FirstProblem.reset();
   services.FirstMessage.reset();
   {
-    TNoMemory none;
+    TNoMemory none(room);
     command();
   }
   if (!services.FirstProblem) return {std::nullopt, "the step went ahead with no memory available"};
@@ -438,7 +438,9 @@ TOutcome ModelImport(TRunMode mode, bench::TStepServices& services, const std::s
 
 // The count of opening the project into a new window.
 TCount OpenCount(bench::TStepServices& services, const std::string& project) {
-  return TakeCount(services, [&] { Open(project); });
+  // A new window's own pictures are checked before the file is read: with no memory
+  // at all they are refused first, in their own words.
+  return TakeCount(services, [&] { Open(project); }, int64_t{8} << 20);
 }
 
 TOutcome OpenStep(TRunMode mode, bench::TStepServices& services, const std::string& project) {
