@@ -298,8 +298,11 @@ int64_t ModelBuildBytes(const TModelDescription& model) {
   const auto groups = static_cast<int64_t>(model.Groups.size());
   // A label every 100 m down each borehole from 0, and its name (NewBorehole).
   const int64_t labels = static_cast<int64_t>(model.Depth1 / 100) + static_cast<int64_t>(model.Depth2 / 100) + 4;
+  TFrameContent drawn;
+  drawn.Spheres = {groups, spheres};
+  drawn.Labels = labels;
   return groups * kSphereGroupBytes + spheres * kSphereBytes + SpheresDrawCost.Of(groups, spheres) +
-         LabelDrawCost.Of(labels, 0) + FrameDrawBytes(spheres + labels) + kBoreholesAndPlaneBytes;
+         LabelDrawCost.Of(labels, 0) + FrameDrawBytes(drawn) + kBoreholesAndPlaneBytes;
 }
 
 // ---- EModelFile and the description --------------------------------------------------
