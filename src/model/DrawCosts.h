@@ -33,15 +33,55 @@ inline constexpr TDrawCost SurfaceDrawCost{7936, 224};
 inline constexpr TDrawCost PointsDrawCost{2816, 32};
 // Line segments.
 inline constexpr TDrawCost LinesDrawCost{2560, 768};
-// What a frame takes in the renderer beside the objects it draws: a first draw of
-// faces, lines or points, the rasterizer's bins of each element and of each change of
-// state between objects, up to what the renderer holds of a frame.
-// Measured 11 MB for 1,000 lines on layers taking turns, 43 MB for 1,000 faces, 60 to
-// 77 MB from 10,000 elements up (it varied with the rasterizer's threads); since a frame
-// waits for the renderer every ObjectsBetweenRenderWaits objects, 20,000 point objects
-// and 10,000 face objects take 20 to 35 MB less, so the bound is 56 MB.
-constexpr int64_t FrameDrawBytes(int64_t elements) {
-  return elements <= 0 ? 0 : std::min<int64_t>((int64_t{40} << 20) + elements * 4096, int64_t{56} << 20);
+// What a frame draws, for what it takes in the renderer (FrameDrawBytes): of each kind,
+// its objects (each a change of the renderer's state) and their elements.
+struct TFrameKind {
+  int64_t Objects = 0;
+  int64_t Elements = 0;
+};
+struct TFrameContent {
+  TFrameKind Faces;     // surfaces and their faces
+  TFrameKind Points;    // point sets and their points
+  TFrameKind Segments;  // lines and their segments
+  TFrameKind Spheres;   // groups of spheres (of the default slices) and their spheres
+  int64_t Labels = 0;
+};
+
+// What a frame takes in the renderer beside the objects it draws: the first draw of
+// points or lines, what each object (its change of state) and each element put in the
+// rasterizer's bins, up to what the renderer holds of a frame, its blocks of 36 MB:
+// one or two as its threads keep pace, more on a busy machine.
+// Measured as above, and with the tests' heap probe (the rasterizer drawing as it
+// goes), on DXF drawings and model files at 800 x 600 and 1920 x 1080: the same at
+// both, the bins following the primitives and their states, not the view's pixels.
+// An object of faces 72 KB (its two meshes: 68 KB measured for 300 in view, 39 KB for
+// 1,000), of points 38 KB (36 to 39 KB), of lines nothing beside their segments. A face
+// 224 B (165 to 225 B in view, next to none for faces too small to see), a point
+// 544 B (440 to 480 B), a segment 16 KB (its pipe: 12 to 16 KB, from 5,000 down to
+// 100 in view), a sphere of 24 slices 40 KB (31 KB), a label 0.5 KB; the first draw of
+// points 1.2 to 1.6 MB, of lines 0.8 MB, of spheres 0.5 MB (3.6 MB measured for 100
+// spheres, their bins and first draw). The whole frame: 37 to 45 MB for 1,000 to
+// 100,000 objects of faces or points and for 1,000,000 points in one, 60 to 70 MB for
+// 5,000 to 20,000 segments or 2,000 spheres; on a busy machine up to 90 MB (179 MB
+// needed for 10,000 objects of faces, 120 for 10,000 of points), and now and then
+// 115 MB for one draw of 1,000,000 points (199 MB needed, counted 188).
+// Count / need of the import and its first draw, at both sizes: 1,000 to 100,000
+// objects of one element, layers taking turns, 1.09 to 1.75; one object of 20,000 to
+// 1,000,000 faces, points or segments 1.07 to 1.66 (20,000 faces out of sight: 1.50 by
+// the heap probe, 2.05 by the cgroup, which sees 2 MB less, the heap the new window's
+// draw freed); 10 lines 1.1 to 1.6 by the heap probe; models of 100 to 100,000 spheres
+// 1.10 to 1.35. Since a frame waits for the renderer every ObjectsBetweenRenderWaits
+// objects, 10,000 objects of faces and 20,000 of points take 20 to 35 MB less, and the
+// bound is 56 MB. Measure them again whenever the engine's drawing changes.
+constexpr int64_t FrameDrawBytes(const TFrameContent& drawn) {
+  constexpr int64_t kMB = int64_t{1} << 20;
+  const auto binned = [](const TFrameKind& kind, int64_t first, int64_t object, int64_t element) {
+    return kind.Elements <= 0 ? 0 : first + std::max<int64_t>(kind.Objects, 0) * object + kind.Elements * element;
+  };
+  const int64_t bins = binned(drawn.Faces, 0, 72 << 10, 224) + binned(drawn.Points, 3 * kMB / 2, 38 << 10, 544) +
+                       binned(drawn.Segments, 3 * kMB / 4, 0, 16 << 10) + binned(drawn.Spheres, kMB / 2, 0, 40 << 10) +
+                       std::max<int64_t>(drawn.Labels, 0) * 512;
+  return std::min<int64_t>(bins, 56 * kMB);
 }
 
 // ---- Opening a project ---------------------------------------------------------------

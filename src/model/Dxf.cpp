@@ -172,15 +172,17 @@ namespace {
 
 // What the import takes for each object the reader starts (with its tree node and its
 // place in the sort) and each element it adds, beside their first draw (DrawCosts.h);
-// measured as the draw was, from before the reading to the tree nodes.
+// measured as the draw was, from before the reading to the tree nodes. And what the
+// kind's objects and elements are to the first frame (FrameDrawBytes).
 struct TDxfKindCost {
   int64_t objectBytes;
   int64_t elementBytes;
   TDrawCost draw;
+  TFrameKind TFrameContent::*frame;
 };
-constexpr TDxfKindCost kFaceCost{1280, 192, SurfaceDrawCost};
-constexpr TDxfKindCost kPointCost{1280, 64, PointsDrawCost};
-constexpr TDxfKindCost kLineCost{1280, 128, LinesDrawCost};
+constexpr TDxfKindCost kFaceCost{1280, 192, SurfaceDrawCost, &TFrameContent::Faces};
+constexpr TDxfKindCost kPointCost{1280, 64, PointsDrawCost, &TFrameContent::Points};
+constexpr TDxfKindCost kLineCost{1280, 128, LinesDrawCost, &TFrameContent::Segments};
 // The copies of its name an object keeps from the import on: the name, its sort key,
 // the key of the import's one sort, the tree node's text (two bytes a character) and
 // what the tree's first paint lays out of it (measured with names of 255 and 60,000
@@ -356,7 +358,7 @@ void TDXF::Reset() {
   prints_.reset();
   unknownsCounted_ = 0;
   counted_ = 0;
-  countedElements_ = 0;
+  countedFrame_ = {};
   countedKind_ = nullptr;
   countedLayer_.clear();
 }
@@ -506,11 +508,13 @@ T* TDXF::ElementOf(const std::string& layer) {
                                                                   : kLineCost;
     // A new object at a change of kind or layer.
     const bool newObject = &cost != countedKind_ || layer != countedLayer_;
-    Take(cost.elementBytes + cost.draw.ElementBytes + FrameDrawBytes(countedElements_ + 1) -
-         FrameDrawBytes(countedElements_) +
+    const int64_t frameBefore = FrameDrawBytes(countedFrame_);
+    TFrameKind& frame = countedFrame_.*cost.frame;
+    ++frame.Elements;
+    if (newObject) ++frame.Objects;
+    Take(cost.elementBytes + cost.draw.ElementBytes + FrameDrawBytes(countedFrame_) - frameBefore +
          (newObject ? cost.objectBytes + cost.draw.ObjectBytes + kObjectNameCopies * static_cast<int64_t>(layer.size())
                     : 0));
-    ++countedElements_;
     if (newObject) {
       countedKind_ = &cost;
       countedLayer_ = layer;

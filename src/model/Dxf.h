@@ -18,6 +18,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "model/DrawCosts.h"
 #include "model/SurveyPoint.h"
 #include "platform/CanvasTypes.h"
 
@@ -149,10 +150,11 @@ class TDXF {
   std::unordered_map<std::string, size_t> layerIndex_;
   bool damaged_ = false;
   bool completed_ = false;
-  // The count of the import as it is read: what was taken, the elements, the memory
-  // there was, and the kind (its costs) and layer of the object the last element went to.
+  // The count of the import as it is read: what was taken, what its first frame draws,
+  // the memory there was, and the kind (its costs) and layer of the object the last
+  // element went to.
   int64_t counted_ = 0;
-  int64_t countedElements_ = 0;
+  TFrameContent countedFrame_;
   int64_t room_ = 0;
   bool countMemory_ = true;
   // Nothing is made or kept, only counted: past the room, or in DxfImportBytes. Layers

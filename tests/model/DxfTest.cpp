@@ -688,8 +688,9 @@ std::vector<TCountRow> CountRows() {
       drawing([&](TDrawing& d, int i) { d.Face((i % 2 ? "A" : "B") + longName, square); });
   const std::string unknownName(200, 'U');
   // Sizes at which what each part takes stands out of what the first draw of any
-  // drawing takes; the frame's count is whole from about 10,000 elements.
-  constexpr int kLines = 100000, kFewerLines = 20000, kObjects = 10000, kNames = 200000;
+  // drawing takes; the frame's count reaches its bound from about 8,000 segments or
+  // 2,000 objects, and is of their size below (one object of points, a few lines).
+  constexpr int kLines = 100000, kFewerLines = 20000, kObjects = 10000, kNames = 200000, kPoints = 20000;
   const std::string lines = GridDrawing("LINE", kLines, false);
   std::vector<std::pair<std::string, std::string>> layers;
   for (int i = 0; i < kNames; ++i) layers.emplace_back("LAYER" + std::to_string(i), std::to_string(1 + i % 255));
@@ -697,9 +698,10 @@ std::vector<TCountRow> CountRows() {
     for (int i = 0; i < 10; ++i) d.Line("LAYER1", "0 0 " + std::to_string(i), "0 1 " + std::to_string(i));
     return d.End().Text();
   };
-  TDrawing layerTable, noLayerTable;
+  TDrawing layerTable, noLayerTable, justTenLines;
   layerTable.Layers(layers).BeginEntities();
   noLayerTable.BeginEntities();
+  justTenLines.BeginEntities();
   return {
       {"3DFACE", faces, none, SurfaceDrawCost.Of(1, kN)},
       {"POINT", drawing([](TDrawing& d, int) { d.Point("A", "1 2 3"); }), none, PointsDrawCost.Of(1, kN)},
@@ -715,7 +717,8 @@ std::vector<TCountRow> CountRows() {
       {"codes written +8 and with a tab", WithCodes(alternating, {{"  8", "+8\t"}}), none,
        SurfaceDrawCost.Of(kN, kN)},
       // Weighed against what the import and its first draw take: the frame the first
-      // draw of a drawing takes; each segment beyond; objects of each kind; a LAYER
+      // draw of a drawing takes; each segment beyond; objects of each kind; one object
+      // of many points and a drawing of a few lines, whose frames are small; a LAYER
       // table; unknown entity names.
       {"LINEs and the frame", lines, none, LinesDrawCost.Of(1, kLines), true},
       {"each segment", lines, GridDrawing("LINE", kFewerLines, false),
@@ -723,6 +726,8 @@ std::vector<TCountRow> CountRows() {
       {"3DFACE objects", GridDrawing("3DFACE", kObjects, true), none, SurfaceDrawCost.Of(kObjects, kObjects), true},
       {"POINT objects", GridDrawing("POINT", 2 * kObjects, true), none, PointsDrawCost.Of(2 * kObjects, 2 * kObjects),
        true},
+      {"one object of POINTs", GridDrawing("POINT", kPoints, false), none, PointsDrawCost.Of(1, kPoints), true},
+      {"10 LINEs", tenLines(justTenLines), none, LinesDrawCost.Of(1, 10), true},
       // The layer's entry in the list and the index, each with its name.
       {"a LAYER table", tenLines(layerTable), tenLines(noLayerTable), kNames * 2 * int64_t{6}, true},
       {"many unknown names", drawing([](TDrawing& d, int i) { d.Group(0, "SHAPE" + std::to_string(i)); }, kNames),
@@ -806,8 +811,8 @@ TEST(DxfImportCount, CountsEachKindRunNameAndUnknownNameAsTheReaderReadsThemAndT
 #if defined(QIRA_HEAP_HOOKS)
 // What the import of the drawing into a new document, with its message, and the first
 // draw of what it added take on the heap, over what they free: the document's view
-// (800 x 600, the size the costs were measured at) drawn once with its axis before, as
-// a new window shows it.
+// (800 x 600; 1920 x 1080 takes the same) drawn once with its axis before, as a new
+// window shows it.
 int64_t MeasuredImportBytes(const std::string& path) {
   const auto view = std::make_unique<testing::TRenderedScene>(800, 600);
   view->quad->SetVisible(false);
