@@ -43,8 +43,6 @@ struct TFrameContent {
   TFrameKind Faces;     // surfaces and their faces
   TFrameKind Points;    // point sets and their points
   TFrameKind Segments;  // lines and their segments
-  TFrameKind Spheres;   // groups of spheres (of the default slices) and their spheres
-  int64_t Labels = 0;
 };
 
 // What a frame takes in the renderer beside the objects it draws: the first draw of
@@ -79,8 +77,7 @@ constexpr int64_t FrameDrawBytes(const TFrameContent& drawn) {
     return kind.Elements <= 0 ? 0 : first + std::max<int64_t>(kind.Objects, 0) * object + kind.Elements * element;
   };
   const int64_t bins = binned(drawn.Faces, 0, 72 << 10, 224) + binned(drawn.Points, 3 * kMB / 2, 38 << 10, 544) +
-                       binned(drawn.Segments, 3 * kMB / 4, 0, 16 << 10) + binned(drawn.Spheres, kMB / 2, 0, 40 << 10) +
-                       std::max<int64_t>(drawn.Labels, 0) * 512;
+                       binned(drawn.Segments, 3 * kMB / 4, 0, 16 << 10);
   return std::min<int64_t>(bins, 56 * kMB);
 }
 
