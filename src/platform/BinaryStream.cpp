@@ -103,12 +103,36 @@ std::string NameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The longest name the folder takes.
+size_t NameLimit(const std::string& folder) {
+  const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  return limit > 0 ? static_cast<size_t>(limit) : NAME_MAX;
+}
+
+// What follows the target's name in a temporary's name at its longest: ".tmp", the
+// process id, "-", the counter, "-" and the ticks (at most 65535).
+constexpr size_t kTemporaryEnding = 4 + 10 + 1 + 10 + 1 + 5;
+
+// The part of the target's name a temporary's name holds: the whole name, or its
+// start cut at a character's boundary where "." + it + the ending would pass the
+// folder's limit, so every name the folder takes can be saved.
+std::string TemporaryNamePart(const std::string& target) {
+  std::string name = NameOf(target);
+  const size_t limit = NameLimit(FolderOf(target));
+  const size_t room = limit > 1 + kTemporaryEnding ? limit - 1 - kTemporaryEnding : 0;
+  if (name.size() <= room) return name;
+  size_t cut = room;
+  while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+  name.resize(cut);
+  return name;
+}
+
 // ".<name>.tmp": the start of every named temporary file of a target; the process id
 // and "-" follow.
-std::string TemporaryPrefix(const std::string& target) {
+std::string TemporaryPrefix(const std::string& namePart) {
   // Appended to one string: GCC 12 warns falsely about "." + a temporary string.
   std::string prefix = ".";
-  prefix += NameOf(target);
+  prefix += namePart;
   prefix += ".tmp";
   return prefix;
 }
@@ -116,28 +140,37 @@ std::string TemporaryPrefix(const std::string& target) {
 std::string NewTemporaryName(const std::string& target) {
   static std::atomic<unsigned> counter{0};
   auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-  return FolderOf(target) + "/" + TemporaryPrefix(target) + std::to_string(::getpid()) + "-" +
+  return FolderOf(target) + "/" + TemporaryPrefix(TemporaryNamePart(target)) + std::to_string(::getpid()) + "-" +
          std::to_string(counter.fetch_add(1)) + "-" + std::to_string(ticks & 0xFFFF);
+}
+
+// The process id after `prefix` in a temporary's name, 0 when the name is not one.
+long TemporaryOwner(const std::string& name, const std::string& prefix) {
+  if (name.compare(0, prefix.size(), prefix) != 0) return 0;
+  size_t i = prefix.size();
+  long pid = 0;
+  while (i < name.size() && name[i] >= '0' && name[i] <= '9' && pid < INT_MAX / 10)
+    pid = pid * 10 + (name[i++] - '0');
+  return i == prefix.size() || i >= name.size() || name[i] != '-' ? 0 : pid;
 }
 
 // Removes the named temporary files of the target left by processes that have ended
 // (a save killed where no unnamed temporary file could be made, or between link and
 // rename). Files of living processes, including this one, may be saves in progress.
+// A long name's temporaries hold its cut start; those named by the whole of it
+// before names were cut are found too.
 void RemoveStaleTemporaries(const std::string& target) {
   const std::string folder = FolderOf(target);
-  const std::string prefix = TemporaryPrefix(target);
+  const std::string prefix = TemporaryPrefix(TemporaryNamePart(target));
+  const std::string wholePrefix = TemporaryPrefix(NameOf(target));
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return;
   std::vector<std::string> stale;
   while (dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
-    if (name.compare(0, prefix.size(), prefix) != 0) continue;
-    size_t i = prefix.size();
-    long pid = 0;
-    while (i < name.size() && name[i] >= '0' && name[i] <= '9' && pid < INT_MAX / 10)
-      pid = pid * 10 + (name[i++] - '0');
-    if (i == prefix.size() || i >= name.size() || name[i] != '-' || pid <= 0) continue;
-    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) stale.push_back(folder + "/" + name);
+    long pid = TemporaryOwner(name, prefix);
+    if (pid == 0 && wholePrefix != prefix) pid = TemporaryOwner(name, wholePrefix);
+    if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) stale.push_back(folder + "/" + name);
   }
   ::closedir(dir);
   for (const std::string& path : stale) ::unlink(path.c_str());
@@ -409,6 +442,12 @@ std::unique_ptr<TSaveFile> TSaveFile::Create(const std::string& utf8TargetPath,
   bool exists = ::stat(target.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) {
     SetError(error, ErrnoText(EISDIR));
+    return nullptr;
+  }
+  // The rename would take a file the user may not write, which a writer in place is
+  // refused: the same refusal, before anything is made.
+  if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+    SetError(error, ErrnoText(errno));
     return nullptr;
   }
   RemoveStaleTemporaries(target);

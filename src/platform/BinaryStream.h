@@ -146,10 +146,13 @@ void SetFileWriteFailureForTesting(int errorNumber);
 // Where the file system allows, the temporary file has no name until the commit
 // links it (O_TMPFILE), so a killed save leaves nothing behind; elsewhere a named
 // ".<target name>.tmp<pid>-..." is used, and Create removes those of the same target
-// whose process has ended.
+// whose process has ended. A target name too long for that within the folder's limit
+// of a name gives its start, cut at a character's boundary.
 class TSaveFile {
  public:
-  // Null when the temporary file cannot be created (reason in *error).
+  // Null when the temporary file cannot be created, or when the target exists and the
+  // user may not write it (a read-only file is refused as a writer in place is, not
+  // replaced), with the system's reason in *error.
   static std::unique_ptr<TSaveFile> Create(const std::string& utf8TargetPath,
                                            std::string* error = nullptr);
   ~TSaveFile();

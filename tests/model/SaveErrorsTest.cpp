@@ -1,9 +1,12 @@
-// Every saver, on a full disk, names the file and gives the system's reason, and
-// keeps the old file without leaving a temporary one.
+// Every saver, on a full disk or over a file the user may not write, names the file
+// and gives the system's reason, and keeps the old file without leaving a temporary
+// one; every name the folder takes saves.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QImage>
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
 #include <string>
@@ -19,6 +22,7 @@
 #include "support/FakeServices.h"
 #include "support/ScopedWriteFailure.h"
 #include "support/ScratchFolder.h"
+#include "support/Unprivileged.h"
 
 namespace qira {
 namespace {
@@ -66,20 +70,52 @@ TEST(SaveErrors, EverySaverNamesTheFileAndTheReasonAndKeepsTheOldFile) {
          return fake.Messages.empty() ? std::string() : fake.Messages[0].Text;
        }},
   };
+  // A read-only file is refused as a writer in place is refused, though the rename
+  // could replace it.
+  const struct {
+    const char* What;
+    mode_t Mode;
+    int WriteFailure;
+    bool Unprivileged;  // run where the file's permissions bind (not as root)
+    const char* Reason;
+  } refusals[] = {
+      {"a full disk", 0644, ENOSPC, false, "No space left on device"},
+      {"a read-only file", 0444, 0, true, "Permission denied"},
+  };
+  std::string umlauts;
+  for (int i = 0; i < 125; ++i) umlauts += "\xC3\xA4";
+  // 240 and 255 bytes: the longest names the folder takes.
+  const std::string longNames[] = {std::string(236, 'a') + ".bin", std::string(251, 'a') + ".bin",
+                                   umlauts.substr(0, 236) + ".bin", umlauts + "a.bin"};
   for (const auto& saver : savers) {
     SCOPED_TRACE(saver.Name);
-    TScratchFolder dir;
-    dir.Put("old.file", "old");
-    std::string message;
-    {
-      TScopedWriteFailure full(ENOSPC);
-      message = saver.Save(dir.File("old.file"));
+    for (const auto& refusal : refusals) {
+      SCOPED_TRACE(refusal.What);
+      TScratchFolder dir;
+      dir.Put("old.file", "old");
+      ::chmod(dir.File("old.file").c_str(), refusal.Mode);
+      const auto save = [&] {
+        TScopedWriteFailure failure(refusal.WriteFailure);
+        return saver.Save(dir.File("old.file"));
+      };
+      const std::string message = refusal.Unprivileged ? AsUnprivilegedUser(dir, save) : save();
+      EXPECT_NE(message.find(dir.File("old.file")), std::string::npos) << message;
+      EXPECT_NE(message.find(refusal.Reason), std::string::npos) << message;
+      EXPECT_EQ(dir.Get("old.file"), "old");
+      struct stat st {};
+      EXPECT_EQ(::stat(dir.File("old.file").c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 07777, refusal.Mode);
+      EXPECT_EQ(dir.Entries(), std::vector<std::string>{"old.file"});
+      if (refusal.WriteFailure != 0) EXPECT_EQ(saver.Save(dir.File("old.file")), "");  // and saves once there is room
     }
-    EXPECT_NE(message.find(dir.File("old.file")), std::string::npos) << message;
-    EXPECT_NE(message.find("No space left on device"), std::string::npos) << message;
-    EXPECT_EQ(dir.Get("old.file"), "old");
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"old.file"});
-    EXPECT_EQ(saver.Save(dir.File("old.file")), "");  // and saves once there is room
+    TScratchFolder dir;
+    for (const std::string& name : longNames) {
+      EXPECT_EQ(saver.Save(dir.File(name)), "") << name.size();
+      EXPECT_NE(dir.Get(name), "") << name.size();
+    }
+    std::vector<std::string> entries = dir.Entries();
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, std::vector<std::string>(std::begin(longNames), std::end(longNames)));
   }
 }
 

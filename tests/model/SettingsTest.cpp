@@ -10,6 +10,7 @@
 #include "support/FakeServices.h"
 #include "support/ScopedWriteFailure.h"
 #include "support/ScratchFolder.h"
+#include "support/Unprivileged.h"
 
 namespace qira {
 namespace {
@@ -137,30 +138,40 @@ TEST_F(SettingsStore, AFileThatCannotBeWrittenIsReportedWithItsNameAndTheReason)
   folder_.Put("blocker", "x");
   fs::create_directory(folder_.File("folder.ini"));
   folder_.Put("kept.ini", "[Main]\r\nExportPath=/old\r\n");
+  folder_.Put("read-only.ini", "[Main]\r\nExportPath=/old\r\n");
+  fs::permissions(folder_.File("read-only.ini"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   const struct {
     const char* what;
     std::string path;
     int writeFailure;  // an error every file write meets, 0 for none
+    bool unprivileged;  // run where the file's permissions bind (not as root)
     const char* reason;
   } cases[] = {
-      {"a plain file where the folder should be", folder_.File("blocker/qira3d.ini"), 0, "Not a directory"},
-      {"a folder where the file should be", folder_.File("folder.ini"), 0, "Is a directory"},
-      {"a full disk", folder_.File("kept.ini"), ENOSPC, "No space left on device"},
+      {"a plain file where the folder should be", folder_.File("blocker/qira3d.ini"), 0, false, "Not a directory"},
+      {"a folder where the file should be", folder_.File("folder.ini"), 0, false, "Is a directory"},
+      {"a full disk", folder_.File("kept.ini"), ENOSPC, false, "No space left on device"},
+      {"a read-only file", folder_.File("read-only.ini"), 0, true, "Permission denied"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    TFakeServices services;
-    LoadSettings(c.path, "/start");
-    ExportPath = "/new";
-    {
+    // What the user is told; anything else is told as a failure.
+    const auto save = [&] {
+      TFakeServices services;
+      LoadSettings(c.path, "/start");
+      ExportPath = "/new";
       TScopedWriteFailure failure(c.writeFailure);
-      EXPECT_FALSE(SaveSettings());
-    }
-    ASSERT_EQ(services.Messages.size(), 1u);
-    EXPECT_EQ(services.Messages[0].Text, "Can not create initialization file " + c.path + ": " + c.reason);
-    EXPECT_EQ(services.Messages[0].Kind, TMessageKind::Error);
+      if (SaveSettings()) return std::string("saved");
+      if (services.Messages.size() != 1) return std::to_string(services.Messages.size()) + " messages";
+      if (services.Messages[0].Kind != TMessageKind::Error) return "not an error: " + services.Messages[0].Text;
+      return services.Messages[0].Text;
+    };
+    EXPECT_EQ(c.unprivileged ? AsUnprivilegedUser(folder_, save) : save(),
+              "Can not create initialization file " + c.path + ": " + c.reason);
   }
   EXPECT_EQ(folder_.Get("kept.ini"), "[Main]\r\nExportPath=/old\r\n") << "the old file stays";
+  EXPECT_EQ(folder_.Get("read-only.ini"), "[Main]\r\nExportPath=/old\r\n") << "the read-only file stays";
+  EXPECT_EQ(fs::status(folder_.File("read-only.ini")).permissions(),
+            fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // Saves killed at any moment, stale temporaries, and the reason of a failed write.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -42,13 +43,30 @@ pid_t EndedProcess() {
   return pid;
 }
 
-// Only a kill in the microseconds between naming the finished file and renaming it
-// over the target leaves a temporary, which the next save removes.
+// Whether the folder's file system has unnamed files (O_TMPFILE).
+bool HasUnnamedFiles(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+// A kill leaves at most the one temporary of the save it stopped (named between
+// naming the finished file and renaming it over the target, or all along where the
+// file system has no unnamed files), and the next save removes it: wherever the
+// kills fall, never two. Where files can be unnamed, a save being written has no
+// name to leave.
 TEST(SaveFileKilled, ASaveKilledAtAnyMomentLeavesAWholeFileAndNoTemporary) {
   TScratchFolder dir;
   ASSERT_TRUE(SaveVersion(dir.File("t.bin"), 'a'));
+  if (HasUnnamedFiles(dir.Path())) {
+    auto save = TSaveFile::Create(dir.File("t.bin"));
+    ASSERT_TRUE(save);
+    ASSERT_TRUE(save->Stream().Write("b", 1));
+    EXPECT_EQ(save->TemporaryPath(), "");
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"t.bin"});
+  }
   std::mt19937 random(7);
-  int leftovers = 0;
   for (int kill = 0; kill < 30; ++kill) {
     SCOPED_TRACE(kill);
     pid_t child = ::fork();
@@ -60,25 +78,47 @@ TEST(SaveFileKilled, ASaveKilledAtAnyMomentLeavesAWholeFileAndNoTemporary) {
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
     EXPECT_TRUE(IsWholeVersion(dir.Get("t.bin")));
-    leftovers += static_cast<int>(dir.Entries().size()) - 1;
+    EXPECT_LE(dir.Entries().size(), 2u) << "the target and at most one temporary";
   }
-  EXPECT_LE(leftovers, 2);
   ASSERT_TRUE(SaveVersion(dir.File("t.bin"), 'a'));
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"t.bin"});
 }
 
+// A long name's temporaries hold its start, cut at a character's boundary where the
+// whole name would pass the folder's limit of a name (255 bytes); those named by the
+// whole of it, as before names were cut, go too.
 TEST(SaveFileKilled, TemporariesOfEndedSavesOfTheTargetGoAtItsNextSave) {
-  TScratchFolder dir;
+  std::string umlauts;
+  for (int i = 0; i < 125; ++i) umlauts += "\xC3\xA4";
   const std::string ended = std::to_string(EndedProcess());
   const std::string living = std::to_string(::getpid());
-  for (const std::string& name : {".t.bin.tmp" + ended + "-0-1", ".t.bin.tmp" + living + "-0-1",
-                                  ".other.tmp" + ended + "-0-1", std::string(".t.bin.tmpnotes")})
-    dir.Put(name, "x");
-  ASSERT_TRUE(WriteWholeFileAtomic(dir.File("t.bin"), "new", 3));
-  std::vector<std::string> entries = dir.Entries();
-  std::sort(entries.begin(), entries.end());
-  EXPECT_EQ(entries, (std::vector<std::string>{".other.tmp" + ended + "-0-1", ".t.bin.tmp" + living + "-0-1",
-                                               ".t.bin.tmpnotes", "t.bin"}));
+  for (const std::string& target :
+       {std::string("t.bin"), std::string(226, 't') + ".bin", std::string(251, 't') + ".bin", umlauts + "t.bin"}) {
+    SCOPED_TRACE(target.size());
+    TScratchFolder dir;
+    // The start of the target's temporaries, from the name a save gave its own.
+    auto save = TSaveFile::Create(dir.File(target));
+    ASSERT_TRUE(save);
+    ASSERT_TRUE(save->Commit());
+    const std::string used = save->TemporaryPath().substr(dir.Path().size() + 1);
+    const size_t end = used.find(".tmp" + living + "-");
+    ASSERT_NE(end, std::string::npos) << used;
+    const std::string prefix = used.substr(0, end + 4);
+    const std::string part = used.substr(1, end - 1);
+    EXPECT_EQ(target.compare(0, part.size(), part), 0) << used;
+    if (part.size() < target.size()) EXPECT_NE(static_cast<unsigned char>(target[part.size()]) & 0xC0, 0x80) << used;
+    std::vector<std::string> names = {prefix + ended + "-0-1", prefix + living + "-0-1", ".other.tmp" + ended + "-0-1",
+                                      prefix + "notes"};
+    const std::string whole = "." + target + ".tmp" + ended + "-0-1";
+    if (whole.size() <= 255) names.push_back(whole);
+    for (const std::string& name : names) dir.Put(name, "x");
+    ASSERT_TRUE(WriteWholeFileAtomic(dir.File(target), "new", 3));
+    std::vector<std::string> entries = dir.Entries();
+    std::sort(entries.begin(), entries.end());
+    std::vector<std::string> kept = {".other.tmp" + ended + "-0-1", prefix + living + "-0-1", prefix + "notes", target};
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(entries, kept);
+  }
 }
 
 TEST(SaveFileErrors, AFailedWriteReportsTheSystemsReasonAndKeepsTheOldFile) {
