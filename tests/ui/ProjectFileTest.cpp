@@ -27,6 +27,7 @@
 #include "support/ScopedMemoryProbe.h"
 #include "support/ScopedWriteFailure.h"
 #include "support/ThrownMessage.h"
+#include "support/Unprivileged.h"
 #include "ui/ProjectTestSupport.h"
 #include "ui/ViewTestSupport.h"
 
@@ -561,6 +562,21 @@ TEST_F(ProjectWindow, AFullDiskOrATreeTooDeepToOpenIsToldWithTheFileAndTheReason
   EXPECT_EQ(services_.Messages[0].Text, "Cannot create file \"" + path + "\". No space left on device.");
   EXPECT_EQ(services_.Messages[1].Text, "Cannot create file \"" + path + "\". " + GraphTreeTooDeepText() + ".");
   EXPECT_FALSE(std::filesystem::exists(path));
+  // A read-only project is refused as a writer in place is, and kept.
+  auto plain = NewDocument();
+  const std::string readOnly = scratch_.File("read-only.q3d");
+  scratch_.Put("read-only.q3d", "old");
+  std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                             std::filesystem::perms::others_read);
+  const std::string told = AsUnprivilegedUser(scratch_, [&] {
+    const bool saved = SaveProject(*plain, readOnly);
+    if (saved || services_.Messages.size() != 3) return std::string("saved, or told nothing");
+    std::string text = services_.Messages.back().Text;
+    services_.Messages.pop_back();  // told alike whether run here or in a child
+    return text;
+  });
+  EXPECT_EQ(told, "Cannot create file \"" + readOnly + "\". Permission denied.");
+  EXPECT_EQ(scratch_.Get("read-only.q3d"), "old");
 }
 
 TEST_F(ProjectWindow, SaveAsAsksForAProjectName) {
