@@ -23,6 +23,7 @@
 #include "model/StreamHelpers.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Services.h"
+#include "ui/CurrentSubWindowHold.h"
 #include "ui/FrameDialogs.h"
 #include "ui/ProjectFile.h"
 #include "ui/ViewWindow.h"
@@ -218,12 +219,10 @@ void TMainForm::CreateMenus() {
   TileVertical1 = command(WindowMenu, "Tile Vertical", &TMainForm::TileVertical1Click);
   QObject::connect(WindowMenu, &QMenu::aboutToShow, this, [this] { Guarded([&] { FillWindowList(); }); });
 
-  // A key both here and in a sub-window's own menu would be ambiguous: neither fires.
-  const QList<QKeySequence> ownKeys = QKeySequence::keyBindings(QKeySequence::Close);
-  QList<QKeySequence> closeKeys = DocumentCloseKeys();
-  closeKeys.removeIf([&](const QKeySequence& key) { return ownKeys.contains(key); });
+  // Every close key, wherever the frame's focus stands (the sub-windows' own menus
+  // leave theirs to this one: LeaveCloseKeysToTheFrame).
   CloseWindowKey = new QAction(this);
-  CloseWindowKey->setShortcuts(closeKeys);
+  CloseWindowKey->setShortcuts(DocumentCloseKeys());
   addAction(CloseWindowKey);
   QObject::connect(CloseWindowKey, &QAction::triggered, this, [this] {
     Guarded([&] {
@@ -314,7 +313,7 @@ void TMainForm::ShowForm(TForm3D* form) {
     frame->setGeometry(place);
   }
   frame->show();
-  if (auto* sub = qobject_cast<QMdiSubWindow*>(frame)) MdiArea->setActiveSubWindow(sub);
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(frame)) MakeCurrentSubWindow(*sub);
   MergeMenus();
 }
 
@@ -494,7 +493,7 @@ void TMainForm::FillWindowList() {
         if (TForm3D* form = FormOf(target)) {
           form->BringForward();
         } else {
-          MdiArea->setActiveSubWindow(target);
+          MakeCurrentSubWindow(*target);
         }
       });
     });

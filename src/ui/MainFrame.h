@@ -78,8 +78,8 @@ class TMainForm : public QMainWindow {
   QAction* TileHorizontal1 = nullptr;
   QAction* TileVertical1 = nullptr;
   QAction* About1 = nullptr;
-  // The close keys the frame's sub-windows lack (Ctrl+F4 where the platform's is
-  // Ctrl+W): close the current sub-window, as its own Close does.
+  // The close keys (DocumentCloseKeys: Ctrl+W, Ctrl+F4), wherever the frame's focus
+  // stands: close the current sub-window, as its own Close does.
   QAction* CloseWindowKey = nullptr;
 
   // ---- recent files: Recent(0) is the newest; "" for places not in use

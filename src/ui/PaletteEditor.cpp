@@ -219,6 +219,7 @@ void TPaletteForm::Start(const TZBPalette& palette) {
   logarithm_->setChecked(working_.Logarithmic());
   ShowRangeValue(minimum_, working_.Min());
   ShowRangeValue(maximum_, working_.Max());
+  KeepRangeBeforeEdit();
   hotPos_ = kNoHotPos;
   dragging_ = false;
   dragX_ = -1;
@@ -488,16 +489,25 @@ bool TPaletteForm::ConfirmRange() {
   const double shownMin = RangeValue(minimum_);
   const double shownMax = RangeValue(maximum_);
   working_.SetRange(shownMin, shownMax);
-  if (working_.Min() == shownMin && working_.Max() == shownMax) return true;
+  if (working_.Min() == shownMin && working_.Max() == shownMax) {
+    KeepRangeBeforeEdit();
+    return true;
+  }
   ShowMessageDlg(shownMin < shownMax ? "Minimum and maximum must be greater than 0 on a logarithmic scale"
                                      : "Minimum must be less then maximum",
                  1);
+  working_.SetRange(minBeforeEdit_, maxBeforeEdit_);
   const bool wasLoading = loading_;
   loading_ = true;
   ShowRangeValue(minimum_, working_.Min());
   ShowRangeValue(maximum_, working_.Max());
   loading_ = wasLoading;
   return false;
+}
+
+void TPaletteForm::KeepRangeBeforeEdit() {
+  minBeforeEdit_ = working_.Min();
+  maxBeforeEdit_ = working_.Max();
 }
 
 bool TPaletteForm::ConfirmFields() {
@@ -511,6 +521,8 @@ bool TPaletteForm::ConfirmFields() {
 }
 
 bool TPaletteForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusIn && (watched == minimum_ || watched == maximum_) && !loading_)
+    KeepRangeBeforeEdit();
   if (event->type() == QEvent::FocusOut && (watched == minimum_ || watched == maximum_) && isVisible() &&
       !loading_) {
     const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();

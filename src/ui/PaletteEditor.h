@@ -143,9 +143,12 @@ class TPaletteForm : public QDialog {
   void ShowRangeValue(TSpinEditEx* edit, double value);
   double RangeValue(const TSpinEditEx* edit) const;
   // Each keystroke in a range field is applied, so typing "75" under a maximum of 50
-  // keeps "7". When the fields show a range the palette does not hold, the user is
-  // told why it was refused and the fields show the palette's range again; false then.
+  // leaves "7" in the palette. When the fields show a range the palette does not
+  // hold, the user is told why it was refused, and the palette and the fields go back
+  // to the range held before the edit began; false then.
   bool ConfirmRange();
+  // The palette's range as it stands now is the one a refused edit returns to.
+  void KeepRangeBeforeEdit();
   // Before OK: every field shows what the palette holds, or the range is told as above.
   bool ConfirmFields();
 
@@ -166,6 +169,10 @@ class TPaletteForm : public QDialog {
   double shownMax_ = 0;
   QString shownMinText_;
   QString shownMaxText_;
+  // The range when the dialog opened, a range field took the focus or a range was
+  // confirmed.
+  double minBeforeEdit_ = 0;
+  double maxBeforeEdit_ = 0;
 
   TPaletteBox* box_;
   TSpinEditEx* brightness_;

@@ -259,6 +259,7 @@ TPlanForm::TPlanForm(TForm3D& owner) : QWidget(nullptr), owner_(&owner) {
   if (QMdiArea* area = owner.FrameArea()) {
     QMdiSubWindow* sub = area->addSubWindow(this);
     sub->setAttribute(Qt::WA_DeleteOnClose);  // as FormClose decides; see closeEvent
+    LeaveCloseKeysToTheFrame(*sub);
     subWindow_ = sub;
   }
   FrameWidget()->resize(551, 443);  // 689 × 554 as designed at 120 pixels per inch

@@ -1,5 +1,4 @@
 #include <QCloseEvent>
-#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QScreen>
@@ -12,6 +11,7 @@
 #include "platform/WindowStacking.h"
 #include "scene/viewers/SceneViewer.h"
 #include "scene/viewers/FullScreenViewer.h"
+#include "ui/CurrentSubWindowHold.h"
 #include "ui/ViewObjectTree.h"
 #include "ui/ViewWindow.h"
 
@@ -81,24 +81,26 @@ void TForm3D::SwitchFullScreen(bool independentViewer) {
       LeaveFullScreen();
     }
   } catch (...) {
-    FullScreenItem->setChecked(fullScreen_);
-    RelinkTreeNodes();
+    FullScreenSettled();
     throw;
   }
+  FullScreenSettled();
+}
+
+void TForm3D::FullScreenSettled() {
   FullScreenItem->setChecked(fullScreen_);
   RelinkTreeNodes();
+  if (QMdiSubWindow* sub = SubWindow(); sub != nullptr && !fullScreen_) EndHoldWhileFullScreen(*sub);
 }
 
 void TForm3D::EnterFullScreen(bool independentViewer) {
   // Leaving must undo the way that was entered, whatever the setting says by then.
   usedFullScreenViewer_ = independentViewer;
+  // Moving or disabling the view hands the frame's focus on, and with it the frame's
+  // current document: the frame holds this one, whatever path led here.
+  if (QMdiSubWindow* sub = SubWindow()) HoldWhileFullScreen(*sub);
   if (usedFullScreenViewer_) {
     GLFullScreenViewer1->UseCurrentResolution();
-    // Disabling the widget that holds the frame's focus hands the focus to the next
-    // widget of the frame, in another document's sub-window, and the area would make
-    // that document current: the frame's commands would act on it. The focus stays
-    // on this document's own sub-window instead.
-    KeepFrameFocusOnSubWindow();
     GL3DSceneViewer1->setEnabled(false);
     setEnabled(false);
     // The viewers' menu is a child of this window, which has just disabled it with
@@ -183,21 +185,12 @@ void TForm3D::ReleaseFullScreenHolder() {
   holder->deleteLater();
 }
 
-void TForm3D::KeepFrameFocusOnSubWindow() {
-  QMdiSubWindow* sub = SubWindow();
-  if (sub == nullptr) return;
-  QWidget* focus = sub->window()->focusWidget();
-  if (focus == nullptr || isAncestorOf(focus) || focus == this) sub->setFocus(Qt::OtherFocusReason);
-}
-
 void TForm3D::BringForward() {
   // The frame's current document is the one whose sub-window is current, also
   // while its view covers the screen.
   QMdiSubWindow* sub = SubWindow();
   if (sub != nullptr && sub->isMinimized() && !fullScreen_) sub->showNormal();
-  if (sub != nullptr) {
-    if (QMdiArea* area = sub->mdiArea()) area->setActiveSubWindow(sub);
-  }
+  if (sub != nullptr) MakeCurrentSubWindow(*sub);
   QWidget* front = FullScreenWindow();
   if (front == nullptr) front = window();
   front->raise();

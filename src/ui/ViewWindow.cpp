@@ -104,6 +104,18 @@ QList<QKeySequence> DocumentCloseKeys() {
   return keys;
 }
 
+void LeaveCloseKeysToTheFrame(QMdiSubWindow& sub) {
+  QMenu* menu = sub.systemMenu();
+  if (menu == nullptr) return;
+  const QList<QKeySequence> keys = DocumentCloseKeys();
+  for (QAction* action : menu->actions()) {
+    const QList<QKeySequence> own = action->shortcuts();
+    if (own.isEmpty() || !keys.contains(own.front())) continue;
+    action->setShortcuts({});
+    action->setText(action->text() + QLatin1Char('\t') + own.front().toString(QKeySequence::NativeText));
+  }
+}
+
 std::unique_ptr<TGLWindowsBitmapFont> CreateFittingBitmapFont(const std::string& face, int32_t height) {
   auto font = std::make_unique<TGLWindowsBitmapFont>();
   // Heights are negative (character height in pixels); each retry is 2 pixels smaller.
@@ -129,6 +141,7 @@ TForm3D::TForm3D(QWidget* owner) : QWidget(nullptr) {
   if (auto* area = qobject_cast<QMdiArea*>(owner)) {
     QMdiSubWindow* sub = area->addSubWindow(this);
     sub->setAttribute(Qt::WA_DeleteOnClose);
+    LeaveCloseKeysToTheFrame(*sub);
     subWindow_ = sub;
     // The document lives exactly as long as its sub-window, also while its view
     // stands outside it (full screen): no window of it outlives the sub-window.

@@ -89,6 +89,11 @@ TForm3D* DocumentOfFile(const std::string& path);
 // The keys that close a document's window: the platform's Close key (Ctrl+W) and
 // Ctrl+F4, the multiple-document frame's own.
 QList<QKeySequence> DocumentCloseKeys();
+// A sub-window's own menu gives its Close keys up to the frame's close action,
+// which holds them wherever the frame's focus stands: a key in both places would be
+// ambiguous while the focus is inside the sub-window, and neither would fire. The
+// menu still names the key.
+void LeaveCloseKeysToTheFrame(QMdiSubWindow& sub);
 
 // The font size the view's texts start from, and the smallest it falls back to
 // when the glyphs do not fit the largest glyph texture.
@@ -288,6 +293,9 @@ class TForm3D : public QWidget {
   void SwitchFullScreen(bool independentViewer);
   void EnterFullScreen(bool independentViewer);
   void LeaveFullScreen();
+  // After entering or leaving, done or failed: the menu's tick, the tree, and the
+  // frame's hold on this document while it is full screen.
+  void FullScreenSettled();
   // The document's one way to close, whichever of its windows the user closes
   // (its sub-window, also emptied while the view covers the screen; the window that
   // covers the screen; Ctrl+W in the independent viewer): all of them close the
@@ -301,9 +309,6 @@ class TForm3D : public QWidget {
   bool ApproveClose();
   // Frees the top-level window that held this one in full screen.
   void ReleaseFullScreenHolder();
-  // Moves the frame's focus from inside this window to its own sub-window, so that
-  // disabling the window does not hand it to another document.
-  void KeepFrameFocusOnSubWindow();
 
   // Navigation state.
   int lastMouseX_ = 0;

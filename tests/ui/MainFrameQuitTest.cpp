@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QTest>
 #include <QTimer>
 #include <QWindow>
 
@@ -89,7 +90,7 @@ void PopupExit(TMainForm& frame) { view_testing::ActionOf(*frame.Forms().front()
 // left the row's way, the questions answered in order. A Cancel keeps the program
 // as it was, and it is left again the same way.
 struct TQuitCase {
-  const char* name;
+  std::string name;
   std::function<void(const std::function<TForm3D*()>& open)> leaveOpen;
   int plansLeft;  // plan windows still open when the frame closes
   void (*way)(TMainForm& frame) = ExitMenu;
@@ -191,6 +192,155 @@ auto SaveInTheFrameAfterAltTabFromTheIndependentViewer(bool otherFirst) {
   };
 }
 
+// A click in the middle of a widget of the frame, as the user makes it: the frame
+// active first, the click given to its window.
+void ClickIn(QWidget& widget) {
+  QWidget& window = *widget.window();
+  ASSERT_TRUE(view_testing::Activate(window));
+  QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, widget.mapTo(&window, widget.rect().center()));
+}
+
+// Ctrl+W where the platform closes with it (X11), else the platform's close key.
+QKeySequence CtrlW() {
+  const QKeySequence ctrlW(Qt::CTRL | Qt::Key_W);
+  const QList<QKeySequence> keys = DocumentCloseKeys();
+  return keys.contains(ctrlW) ? ctrlW : keys.front();
+}
+
+// The titles the Window list ticks, without their numbers.
+std::vector<std::string> TickedInTheWindowList(TMainForm& frame) {
+  Q_EMIT frame.WindowMenu->aboutToShow();
+  std::vector<std::string> ticked;
+  for (QAction* action : frame.WindowMenu->actions()) {
+    if (!action->isChecked()) continue;
+    const std::string text = action->text().toStdString();
+    ticked.push_back(text.substr(text.find(' ') + 1));
+  }
+  return ticked;
+}
+
+// Objects > Create > Axis from the frame's menu bar.
+void CreateAnAxisFromTheFrame(TMainForm& frame) {
+  QMenu* objects = nullptr;
+  for (QAction* action : frame.menuBar()->actions())
+    if (action->text() == QStringLiteral("Objects")) objects = action->menu();
+  ASSERT_NE(objects, nullptr);
+  QAction* create = view_testing::ActionOf(*objects, "&Create");
+  ASSERT_NE(create, nullptr);
+  QAction* axis = view_testing::ActionOf(*create->menu(), "&Axis");
+  ASSERT_NE(axis, nullptr);
+  axis->trigger();
+}
+
+// How the unsaved document's view comes to cover the screen (the setting already
+// chosen); it covers the screen afterwards.
+struct TWayIntoFullScreen {
+  std::string name;
+  std::function<void(TForm3D& form)> enter;
+  bool independentViewerToo = true;
+};
+
+// The view's menu takes it full screen, the user asks to close the document the
+// given way and answers Cancel to the question: the view covers the screen again.
+TWayIntoFullScreen ReturnAfterCancel(const std::string& way, void (*ask)(TForm3D& form), bool independentViewerToo) {
+  return {"TheReturnAfterCancelOf" + way,
+          [ask](TForm3D& form) {
+            form.FullScreenItem->trigger();
+            ASSERT_TRUE(form.FullScreen());
+            Fakes().BoxAnswers.push_front(TMessageResult::Cancel);
+            const size_t answers = Fakes().BoxAnswers.size();
+            ask(form);
+            if (::testing::Test::IsSkipped()) return;
+            // The window system's close asks once its event is done.
+            EXPECT_TRUE(RunEventLoopFor(5000, [&] { return Fakes().BoxAnswers.size() < answers && form.FullScreen(); }));
+          },
+          independentViewerToo};
+}
+
+const std::vector<TWayIntoFullScreen>& WaysIntoFullScreen() {
+  static const std::vector<TWayIntoFullScreen> ways{
+      {"ADoubleClick", [](TForm3D& form) { QTest::mouseDClick(form.GL3DSceneViewer1, Qt::LeftButton); }},
+      {"TheViewsMenu", [](TForm3D& form) { form.FullScreenItem->trigger(); }},
+      ReturnAfterCancel("CtrlWInTheFrame", [](TForm3D& form) {
+        view_testing::TypeIn(FrameOf(form), CtrlW());
+      }, true),
+      ReturnAfterCancel("CtrlF4InTheFrame", [](TForm3D& form) {
+        view_testing::TypeIn(FrameOf(form), QKeySequence(Qt::CTRL | Qt::Key_F4));
+      }, true),
+      ReturnAfterCancel("TheXOfItsSubWindow", [](TForm3D& form) {
+        // Qt's offscreen backing store faults freeing the window the view covered the
+        // screen in before this return; the X11 table runs the row.
+        if (QGuiApplication::platformName() == QStringLiteral("offscreen")) GTEST_SKIP() << "offscreen backing store";
+        ASSERT_TRUE(view_testing::Activate(FrameOf(form)));
+        form.SubWindow()->close();
+      }, true),
+      ReturnAfterCancel("CtrlWInTheView", [](TForm3D& form) {
+        view_testing::TypeIn(*form.FullScreenWindow(), CtrlW());
+      }, true),
+      // The independent viewer's window closed leaves full screen without a question.
+      ReturnAfterCancel("AltF4InTheView", [](TForm3D& form) { form.FullScreenWindow()->close(); }, false),
+      ReturnAfterCancel("CtrlQInTheView", [](TForm3D& form) { ExitKeyIn(FrameOf(form), *form.FullScreenWindow()); },
+                        true),
+      ReturnAfterCancel("CtrlQInTheFrame", [](TForm3D& form) { CtrlQ(FrameOf(form)); }, true),
+      {"TheReturnAfterACancelledOpen",
+       [](TForm3D& form) {
+         form.FullScreenItem->trigger();
+         ASSERT_TRUE(form.FullScreen());
+         KeyIn(*FrameOf(form).Open1, *form.FullScreenWindow());
+       }},
+  };
+  return ways;
+}
+
+// The unsaved document full screen the given way, beside another unsaved one opened
+// before or after it; then Alt+Tab: the Window list ticks it, Objects > Create adds
+// to it, Ctrl+S saves it alone and Ctrl+F4 closes it.
+auto TheFrameActsOnTheFullScreenDocument(const TWayIntoFullScreen& way, bool independentViewer, bool otherFirst) {
+  return [=](const std::function<TForm3D*()>& open) {
+    TForm3D* other = otherFirst ? Document(open, false, true) : nullptr;
+    QPointer<TForm3D> form = Document(open, false, true);
+    if (other == nullptr) other = Document(open, false, true);
+    TMainForm& frame = FrameOf(*form);
+    QMdiSubWindow* sub = SubWindowOf(*form);
+    frame.MdiArea->setActiveSubWindow(sub);
+    Win7FullScreenMode = independentViewer;
+    way.enter(*form);
+    if (::testing::Test::HasFailure() || ::testing::Test::IsSkipped()) return;
+    if (independentViewer && !form->FullScreen()) GTEST_SKIP() << "no display mode for the full-screen viewer here";
+    ASSERT_TRUE(form->FullScreen());
+
+    ExpectTheFrameShows(*form, sub);
+    EXPECT_EQ(TickedInTheWindowList(frame), std::vector<std::string>{Shown(*sub)});
+    const int objects = form->Root().ChildCount();
+    const int othersObjects = other->Root().ChildCount();
+    CreateAnAxisFromTheFrame(frame);
+    EXPECT_EQ(form->Root().ChildCount(), objects + 1);
+    EXPECT_EQ(other->Root().ChildCount(), othersObjects);
+    KeyIn(*frame.Save1, frame);
+    EXPECT_FALSE(form->Modified());
+    EXPECT_TRUE(other->Modified());
+    view_testing::TypeIn(frame, QKeySequence(Qt::CTRL | Qt::Key_F4));
+    EXPECT_TRUE(RunEventLoopFor(2000, [&] { return form.isNull(); }));
+    EXPECT_EQ(frame.Forms(), std::vector<TForm3D*>{other});
+  };
+}
+
+// Every way into full screen, either way, the other document opened before or after.
+std::vector<TQuitCase> TheFrameActsOnTheFullScreenDocumentCases() {
+  std::vector<TQuitCase> cases;
+  for (const TWayIntoFullScreen& way : WaysIntoFullScreen())
+    for (const bool independentViewer : {false, true})
+      for (const bool otherFirst : {false, true}) {
+        if (independentViewer && !way.independentViewerToo) continue;
+        cases.push_back({"TheFrameActsOnTheDocumentFullScreenBy" + way.name +
+                             (independentViewer ? "InTheIndependentViewer" : "TheWindowsOwnWay") +
+                             (otherFirst ? "TheOtherOpenedFirst" : "TheOtherOpenedAfter"),
+                         TheFrameActsOnTheFullScreenDocument(way, independentViewer, otherFirst), 0, CtrlQ,
+                         {TMessageResult::Discard}});
+      }
+  return cases;
+}
+
 int OpenPlans(const TMainForm& frame) {
   int plans = 0;
   for (QMdiSubWindow* sub : frame.MdiArea->subWindowList())
@@ -199,7 +349,8 @@ int OpenPlans(const TMainForm& frame) {
 }
 
 const std::vector<TQuitCase>& QuitCases() {
-  static const std::vector<TQuitCase> cases{
+  static const std::vector<TQuitCase> cases = [] {
+  std::vector<TQuitCase> cases{
       {"APlanOpen", [](const auto& open) { PlanOf(*open()); }, 1},
       {"TwoPlansOfOneDocument",
        [](const auto& open) {
@@ -375,7 +526,9 @@ const std::vector<TQuitCase>& QuitCases() {
          TForm3D* other = open();
          FullScreen(form, false);
          TMainForm& frame = FrameOf(*form);
-         frame.MdiArea->setActiveSubWindow(SubWindowOf(*other));
+         // Side by side, where the other can be clicked.
+         frame.TileVertical1->trigger();
+         ClickIn(*other);
          ExpectTheFrameShows(*other, SubWindowOf(*other));
          Q_EMIT frame.WindowMenu->aboutToShow();
          QAction* entry = view_testing::ActionOf(*frame.WindowMenu, "1 p1.q3d");
@@ -417,7 +570,28 @@ const std::vector<TQuitCase>& QuitCases() {
          EXPECT_EQ(frame.ActiveForm()->FileName(), name);
        },
        0, CtrlQ},
+      // No full screen: a menu of the frame opened and closed with Esc leaves the
+      // focus on the menu bar, and Ctrl+W still asks about the current document.
+      {"CtrlWInTheFrameAfterAMenuClosedByEscAsksAboutTheCurrentDocument",
+       [](const auto& open) {
+         Document(open, false, true);
+         QPointer<TForm3D> form = Document(open, false, true);
+         TMainForm& frame = FrameOf(*form);
+         ASSERT_TRUE(view_testing::Activate(frame));
+         frame.menuBar()->setActiveAction(frame.FileMenu->menuAction());
+         ASSERT_TRUE(RunEventLoopFor(2000, [&] { return frame.FileMenu->isVisible(); }));
+         QTest::keyClick(frame.FileMenu->windowHandle(), Qt::Key_Escape);
+         ASSERT_TRUE(RunEventLoopFor(2000, [&] { return !frame.FileMenu->isVisible(); }));
+         view_testing::TypeIn(frame, CtrlW());
+         EXPECT_TRUE(RunEventLoopFor(2000, [&] { return form.isNull(); }));
+         EXPECT_EQ(Fakes().Texts(), std::vector<std::string>{"Save changes to p2.q3d?"});
+       },
+       0, CtrlQ, {TMessageResult::Discard, TMessageResult::Discard}},
   };
+  const std::vector<TQuitCase> generated = TheFrameActsOnTheFullScreenDocumentCases();
+  cases.insert(cases.end(), generated.begin(), generated.end());
+  return cases;
+  }();
   return cases;
 }
 

@@ -406,7 +406,8 @@ TEST_F(PaletteEditor, OkHandsTheEditBack) {
 }
 
 // A number typed into a field is applied, or refused with a word and the field
-// shows what the palette holds; OK never closes on a field the palette disagrees with.
+// shows what the palette holds, the range it held before the edit; OK never closes
+// on a field the palette disagrees with.
 TEST_F(PaletteEditor, ATypedNumberIsAppliedOrToldAsRefused) {
   enum TWayOut { kOk, kReturn, kTab };
   struct TTypedCase {
@@ -421,8 +422,12 @@ TEST_F(PaletteEditor, ATypedNumberIsAppliedOrToldAsRefused) {
   };
   const char* const kMinBelowMax = "Minimum must be less then maximum";
   const TTypedCase cases[] = {
-      {"minimum above the maximum, OK", false, &TPaletteForm::MinimumEdit, "75", kOk, kMinBelowMax, "7.000000", 7},
-      {"minimum above the maximum, Tab", false, &TPaletteForm::MinimumEdit, "75", kTab, kMinBelowMax, "7.000000", 7},
+      // Typed one key at a time: "7" is applied, "75" refused; the range before the
+      // edit comes back, and the second OK keeps it.
+      {"minimum above the maximum, OK", false, &TPaletteForm::MinimumEdit, "75", kOk, kMinBelowMax, "0.000000", 0},
+      {"minimum above the maximum, Tab", false, &TPaletteForm::MinimumEdit, "75", kTab, kMinBelowMax, "0.000000", 0},
+      {"minimum above the maximum on a logarithmic scale, OK", true, &TPaletteForm::MinimumEdit, "75", kOk,
+       kMinBelowMax, "1.000000", 1},
       {"maximum below the minimum, Return", false, &TPaletteForm::MaximumEdit, "-5", kReturn, kMinBelowMax,
        "50.000000", 50},
       {"minimum of 0 on a logarithmic scale, OK", true, &TPaletteForm::MinimumEdit, "0", kOk,

@@ -1,0 +1,185 @@
+#include "ui/CurrentSubWindowHold.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QWindow>
+
+#include <algorithm>
+#include <vector>
+
+namespace qira {
+namespace {
+
+// One per area, a child of it: it goes with the area. It watches the whole
+// application's input only while it holds.
+class TCurrentSubWindowHold : public QObject {
+ public:
+  explicit TCurrentSubWindowHold(QMdiArea& area) : QObject(&area), area_(area) {
+    QObject::connect(&area, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) { Activated(sub); });
+  }
+
+  static TCurrentSubWindowHold* Find(QMdiArea& area) {
+    for (QObject* child : area.children())
+      if (auto* hold = dynamic_cast<TCurrentSubWindowHold*>(child)) return hold;
+    return nullptr;
+  }
+  static TCurrentSubWindowHold& Of(QMdiArea& area) {
+    TCurrentSubWindowHold* hold = Find(area);
+    return hold != nullptr ? *hold : *new TCurrentSubWindowHold(area);
+  }
+
+  void Pick(QMdiSubWindow& sub) {
+    held_ = &sub;
+    area_.setActiveSubWindow(&sub);
+  }
+
+  void Hold(QMdiSubWindow& sub) {
+    if (std::find(covering_.begin(), covering_.end(), static_cast<QWidget*>(&sub)) == covering_.end())
+      covering_.emplace_back(&sub);
+    if (!filtering_) qApp->installEventFilter(this);
+    filtering_ = true;
+    pressed_ = nullptr;
+    tabbing_ = false;
+    Pick(sub);
+    KeepFocusOnHeld();
+  }
+
+  void EndHold(QMdiSubWindow& sub) {
+    std::erase(covering_, static_cast<QWidget*>(&sub));
+    Holding();
+  }
+
+ protected:
+  // Notes the user's own picks inside the area; never takes an event.
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonDblClick:
+        tabbing_ = false;
+        // The press reaches the window first: the widget it lands on takes the focus,
+        // and so activates its sub-window, before its own event filters see it.
+        if (QWidget* hit = WidgetHit(*watched, static_cast<QMouseEvent*>(event)->position().toPoint()))
+          pressed_ = SubWindowOf(*hit);
+        break;
+      case QEvent::MouseButtonRelease:
+        pressed_ = nullptr;
+        break;
+      case QEvent::KeyPress:
+      case QEvent::ShortcutOverride: {
+        // The area switches on Ctrl+Tab / Ctrl+Shift+Tab and settles on the release
+        // of Ctrl; any other key ends the switch.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool switching = key->key() == Qt::Key_Control ||
+                               ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&
+                                key->modifiers().testFlag(Qt::ControlModifier));
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (switching && widget != nullptr && widget->window() == area_.window()) {
+          tabbing_ = true;
+        } else if (key->key() != Qt::Key_Shift) {
+          tabbing_ = false;
+        }
+        break;
+      }
+      case QEvent::WindowDeactivate:
+        if (watched == area_.window()) {
+          pressed_ = nullptr;
+          tabbing_ = false;
+        }
+        break;
+      default:
+        break;
+    }
+    return false;
+  }
+
+ private:
+  // True while a document of the area is full screen; the application's input is
+  // no longer watched once none is.
+  bool Holding() {
+    std::erase_if(covering_, [](const QPointer<QWidget>& sub) { return sub.isNull(); });
+    if (covering_.empty() && filtering_) {
+      qApp->removeEventFilter(this);
+      filtering_ = false;
+    }
+    return !covering_.empty();
+  }
+
+  void Activated(QMdiSubWindow* sub) {
+    if (restoring_ || sub == nullptr || sub == held_.data() || !Holding()) return;
+    // A closed or closing held window leaves the choice to the area.
+    auto* held = qobject_cast<QMdiSubWindow*>(held_.data());
+    if (held == nullptr || held->isHidden() || sub == pressed_.data() || tabbing_) {
+      held_ = sub;
+      return;
+    }
+    restoring_ = true;
+    area_.setActiveSubWindow(held);
+    restoring_ = false;
+    KeepFocusOnHeld();
+  }
+
+  // The frame's focus (also while the frame is not the active window: the widget
+  // it returns to) inside the held sub-window, or on it.
+  void KeepFocusOnHeld() {
+    if (held_ == nullptr) return;
+    QWidget* focus = held_->window()->focusWidget();
+    if (focus == held_ || (focus != nullptr && held_->isAncestorOf(focus) && focus->isEnabled() && focus->isVisible()))
+      return;
+    held_->setFocus(Qt::OtherFocusReason);
+  }
+
+  // The widget a press at `at` (in the receiver's coordinates) lands on.
+  static QWidget* WidgetHit(QObject& receiver, QPoint at) {
+    if (auto* widget = qobject_cast<QWidget*>(&receiver)) return widget;
+    auto* window = qobject_cast<QWindow*>(&receiver);
+    if (window == nullptr) return nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (top->windowHandle() != window) continue;
+      QWidget* child = top->childAt(at);
+      return child != nullptr ? child : top;
+    }
+    return nullptr;
+  }
+
+  QMdiSubWindow* SubWindowOf(QWidget& widget) const {
+    for (QWidget* w = &widget; w != nullptr; w = w->parentWidget()) {
+      if (auto* sub = qobject_cast<QMdiSubWindow*>(w); sub != nullptr && sub->mdiArea() == &area_) return sub;
+      if (w->isWindow()) break;
+    }
+    return nullptr;
+  }
+
+  // Sub-windows are kept as plain widgets: one may be half destroyed when the area
+  // reports its last activation.
+  QMdiArea& area_;
+  QPointer<QWidget> held_;
+  // The sub-windows whose documents are full screen.
+  std::vector<QPointer<QWidget>> covering_;
+  bool filtering_ = false;
+  bool restoring_ = false;
+  // The user's picks in progress: a mouse button held down in this sub-window,
+  // and the area's Ctrl+Tab switching.
+  QPointer<QWidget> pressed_;
+  bool tabbing_ = false;
+};
+
+}  // namespace
+
+void MakeCurrentSubWindow(QMdiSubWindow& sub) {
+  if (QMdiArea* area = sub.mdiArea()) TCurrentSubWindowHold::Of(*area).Pick(sub);
+}
+
+void HoldWhileFullScreen(QMdiSubWindow& sub) {
+  if (QMdiArea* area = sub.mdiArea()) TCurrentSubWindowHold::Of(*area).Hold(sub);
+}
+
+void EndHoldWhileFullScreen(QMdiSubWindow& sub) {
+  if (QMdiArea* area = sub.mdiArea())
+    if (TCurrentSubWindowHold* hold = TCurrentSubWindowHold::Find(*area)) hold->EndHold(sub);
+}
+
+}  // namespace qira
