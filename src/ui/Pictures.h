@@ -77,12 +77,19 @@ TPictureSize PictureSize(int32_t bufferWidth, int32_t bufferHeight, int32_t dpi,
 // AvailableMemory (platform/AvailableMemory.h) is what the limits below compare with.
 
 // What a picture's render draws, beside its pixels: the largest edge of the tiles it
-// is rendered in (0: the largest the program renders in), and the first-draw cost
-// (TGraphMain::DrawnBytes) of the objects shown, in all and the largest of them.
+// is rendered in (0: the largest the program renders in); of the objects shown, the
+// first-draw cost (TGraphMain::DrawnBytes) in all and of the largest, how many draw
+// anything, and the most that one of them puts in the renderer's bins
+// (TGraphMain::BinnedBytes); and whether a view's context lives: the driver has
+// started, and the objects' meshes and lists are built in it, shared with the
+// picture's context, so that a draw adds only its bins again.
 struct TPictureScene {
   int32_t TileEdge = 0;
   int64_t DrawnBytes = 0;
   int64_t LargestDrawnBytes = 0;
+  int64_t Objects = 0;
+  int64_t LargestBinnedBytes = 0;
+  bool ViewDrawn = false;
 };
 // The scene a picture of the view draws: the tiles of PictureBuffer, the objects of
 // the view's tree that are not hidden.

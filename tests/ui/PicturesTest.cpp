@@ -736,11 +736,11 @@ TEST_F(PicturesGL, MemoryThatCannotBeHadIsRefusedWithThePicturesSizeAndNeed) {
   int64_t available = int64_t{96} << 20;
   const TScopedMemoryProbe probe([&] { return available; });
   const std::string couldNotBeHad =
-      "The picture of 52 x 39 pixels needs about 74 MB of memory, which could not be had with the 96 MB "
+      "The picture of 52 x 39 pixels needs about 73 MB of memory, which could not be had with the 96 MB "
       "available now. Choose a lower resolution.";
   // Memory taken meanwhile: the writer's conversion of the rendered picture is refused.
   const std::string takenMeanwhile =
-      "The picture of 52 x 39 pixels needs about 74 MB of memory, more than the 0 MB available now. Choose a "
+      "The picture of 52 x 39 pixels needs about 73 MB of memory, more than the 0 MB available now. Choose a "
       "lower resolution.";
   const auto takeAll = [&] { available = 0; };
   const struct {
