@@ -118,26 +118,26 @@ double RenderTileBytes(double width, double height, int32_t tileEdge, bool trans
 }
 
 // What the driver takes for the scene's draws in a picture. The picture's context
-// shares the window's display lists, buffers and textures (every context shares with
-// one root), so nothing the window has built is built again: not a section's sheet,
-// a surface's meshes nor the lists of points and spheres, which are most of a large
-// object's first draw (without a view's context the picture builds them: the largest
-// object's first draw counts). What a picture takes again is the driver's data of
-// each draw, held until its rasterizer threads have drawn it, which no sharing saves. Measured
-// with boreholes (10 KB each at their first draw): 75 to 130 KB each in a picture,
-// whatever its size, so 16 times the first draw. Every frame waits for the driver
-// after a stretch of objects (ObjectsBetweenRenderWaits), so beyond a stretch it holds
-// no more: 18 MB from 300 boreholes up to 3,000 (unpaced, 80,000 held 1.1 to 1.8 GB,
-// more on a busy machine); counted as 96 KB for each object of a stretch; and beside
-// them the bins of the largest object's primitives, up to what the renderer holds of
-// a frame (FrameBinsOf). The heap keeps those pages through the writing.
+// shares the names of every context of the program's, and joins the buffer's own
+// context so that what it builds is handed on when it goes: what a view has built
+// and still holds (a section's or surface's buffers, the lists of spheres) is drawn
+// again, not built again; what no live context holds (never drawn, changed since, or
+// built by an earlier picture whose buffer had no context of its own) the picture
+// builds, its whole first draw. What a picture takes again in any case is the
+// driver's data of each draw, held until its rasterizer threads have drawn it, which
+// no sharing saves. Measured with boreholes (10 KB each at their first draw): 75 to
+// 130 KB each in a picture, whatever its size, so 16 times the first draw. Every
+// frame waits for the driver after a stretch of objects (ObjectsBetweenRenderWaits),
+// so beyond a stretch it holds no more: 18 MB from 300 boreholes up to 3,000
+// (unpaced, 80,000 held 1.1 to 1.8 GB, more on a busy machine); counted as 96 KB for
+// each object of a stretch; and beside them what the largest draw adds
+// (TPictureScene::LargestDrawBytes). The heap keeps those pages through the writing.
 double SceneDrawBytes(const TPictureScene& scene) {
   constexpr double kPictureDrawPerFirstDraw = 16;
   constexpr int64_t kDrawnPerObject = 96 << 10;
   const auto drawn = static_cast<double>(std::max<int64_t>(scene.DrawnBytes, 0));
   const int64_t stretch = std::clamp<int64_t>(scene.Objects, 0, ObjectsBetweenRenderWaits) * kDrawnPerObject;
-  const int64_t largest =
-      scene.ViewDrawn ? FrameBinsOf(scene.LargestBinnedBytes) : std::max<int64_t>(scene.LargestDrawnBytes, 0);
+  const int64_t largest = std::max<int64_t>(scene.LargestDrawBytes, 0);
   return std::min(kPictureDrawPerFirstDraw * drawn, static_cast<double>(stretch + largest));
 }
 
@@ -254,19 +254,20 @@ TGL3DSceneBuffer& PictureBuffer(TForm3D& form) {
 TPictureScene PictureScene(TForm3D& form) {
   TPictureScene scene;
   scene.TileEdge = PictureBuffer(form).PictureTileEdge();
-  // Any context of the program's (a view's) holds the driver's start and the scene.
+  // Any context of the program's (a view's) holds the driver's start.
   scene.ViewDrawn = GLContextManager().CreatedContextCount() > 0;
   std::vector<const TGraphMain*> shown{&form.Root()};
   while (!shown.empty()) {
     const TGraphMain& object = *shown.back();
     shown.pop_back();
     if (!object.Visible()) continue;  // nor is anything under it drawn
-    if (const int64_t drawn = object.DrawnBytes(); drawn > 0) {
+    const int64_t drawn = object.DrawnBytes();
+    if (drawn > 0) {
       scene.DrawnBytes += drawn;
-      scene.LargestDrawnBytes = std::max(scene.LargestDrawnBytes, drawn);
       ++scene.Objects;
     }
-    scene.LargestBinnedBytes = std::max(scene.LargestBinnedBytes, object.BinnedBytes());
+    const int64_t draw = FrameBinsOf(object.BinnedBytes()) + (object.DrawingHeld() ? 0 : std::max<int64_t>(drawn, 0));
+    scene.LargestDrawBytes = std::max(scene.LargestDrawBytes, draw);
     for (int i = 0; i < object.ChildCount(); ++i) shown.push_back(object.GetChild(i));
   }
   return scene;

@@ -120,9 +120,8 @@ TEST_F(PictureOptions, ThePictureSizeInPixelsFollowsTheResolutionAndATooLargeOne
   const TPictureSize size{6500, 6240};
   TPictureScene boreholes;
   boreholes.DrawnBytes = int64_t{5000} * 10240;
-  boreholes.LargestDrawnBytes = 10240;
   boreholes.Objects = 5000;
-  boreholes.LargestBinnedBytes = 16384;
+  boreholes.LargestDrawBytes = 16384;
   const int64_t room = PictureMemoryNeeded(size, pftJpeg, true, {}) + (int64_t{1} << 20);
   SetAvailableMemoryProbe([room] { return room; });
   form.SetPictureGeometry(800, 768, 96, pftJpeg, {});
