@@ -10,7 +10,8 @@ program writes it; the model files, the two 80,000-object projects and the
 2000 x 2000 section project come from the tests' and the example's generators,
 so they are what the program's own files look like. The projects the program
 saves itself (of the 2,000,000 points, of the 50,000 sphere groups) are made from
-these by scripts/memory-sweep with qira_step."""
+these by scripts/memory-sweep with qira_step, as are the projects of one large
+object of points, of faces and of spheres."""
 
 import os
 import sys
@@ -112,6 +113,10 @@ DRAWINGS = {
     "point-cloud-27mb.dxf": lambda: drawing(point_cloud(27)),
     # Saved by the program as points-2m.q3d (scripts/memory-sweep makes it with qira_step).
     "points-2m.dxf": lambda: drawing(point_set(2000000)),
+    # One object each, saved by the program (scripts/memory-sweep makes them with qira_step):
+    # a million points, half a million faces.
+    "points-1m.dxf": lambda: drawing(point_set(1000000)),
+    "faces-500k-one-layer.dxf": lambda: drawing(faces(500000, ("Surface",))),
     # A million layers, of which the 10 lines use two.
     "layers-1m.dxf": lambda: drawing(lines(10, ("L0000000", "L0000001")), tables=layer_table(1000000)),
 }

@@ -598,6 +598,8 @@ int64_t TGraphBorehole::DrawnBytes() const {
 
 int64_t TGraphBorehole::BinnedBytes() const { return PipeNodes(Points) * BoreholeNodeBinBytes; }
 
+bool TGraphBorehole::DrawingHeld() const { return NodesDrawingHeld({&Pipe, &TopLabel, &BottomLabel}); }
+
 int64_t TGraphBorehole::OpenedBytes() const {
   return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphBorehole) - sizeof(TGraphMain)) +
          static_cast<int64_t>(Points.capacity() * sizeof(TBoreholeItem));

@@ -143,6 +143,7 @@ class TGraphBorehole : public TGraphMain {
   // showing the name.
   int64_t DrawnBytes() const override;
   int64_t BinnedBytes() const override;
+  bool DrawingHeld() const override;
   // The base's, and the path.
   int64_t OpenedBytes() const override;
   // Empties the points, frees the nodes, then the base clear.

@@ -5,6 +5,7 @@
 #include "scene/graph/CustomSceneObjects.h"
 #include "scene/materials/Materials.h"
 #include "scene/graph/SceneObject.h"
+#include "scene/objects/Mesh.h"
 
 namespace qira {
 
@@ -89,6 +90,30 @@ void TBuiltNodeBase::Free() {
 void TBuiltNodeBase::Attach(TGLBaseSceneObject& node) {
   if (!link_) link_ = std::make_unique<TBuiltNodeLink>();
   link_->Attach(node);
+}
+
+// ---- What a draw keeps ----------------------------------------------------------------
+
+namespace {
+
+bool SceneNodeDrawingHeld(const TGLBaseSceneObject& node) {
+  bool held = true;
+  if (const auto* mesh = dynamic_cast<const TGLMesh*>(&node); mesh != nullptr && mesh->SharedVertices() != nullptr) {
+    // Its buffers are its compiled form; without them its next draw fills them again.
+    held = mesh->SharedVertices()->InBuffers();
+  } else if (!node.ObjectStyle().Contains(TGLObjectStyle::DirectDraw)) {
+    held = node.HasDisplayList() && !node.Changes().Contains(TGLObjectChange::ListStale);
+  }
+  for (int i = 0; held && i < node.ChildCount(); ++i)
+    if (const TGLBaseSceneObject* child = node.Children(i)) held = SceneNodeDrawingHeld(*child);
+  return held;
+}
+
+}  // namespace
+
+bool NodeDrawingHeld(const TBuiltNodeBase& node) {
+  const TGLBaseSceneObject* built = node.Node();
+  return built == nullptr || SceneNodeDrawingHeld(*built);
 }
 
 }  // namespace qira

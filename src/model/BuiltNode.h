@@ -10,6 +10,7 @@
 // This header names the engine's classes without including them, so the kinds'
 // headers stay usable beside the model's stream helpers.
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 
 #include "platform/CanvasTypes.h"
@@ -54,6 +55,17 @@ class TBuiltNodeBase {
  private:
   std::unique_ptr<TBuiltNodeLink> link_;
 };
+
+// True when the node (and each node under it) holds what its draw builds and keeps,
+// in a context that lives: a mesh's shared points in their buffers, a compiled list
+// not stale; a node that draws straight every frame keeps nothing, and a node not
+// built draws nothing: both true.
+bool NodeDrawingHeld(const TBuiltNodeBase& node);
+inline bool NodesDrawingHeld(std::initializer_list<const TBuiltNodeBase*> nodes) {
+  for (const TBuiltNodeBase* node : nodes)
+    if (!NodeDrawingHeld(*node)) return false;
+  return true;
+}
 
 template <class T>
 class TBuiltNode : public TBuiltNodeBase {

@@ -192,12 +192,25 @@ constexpr int64_t kObjectNameCopies = 6;
 // copy of the name.
 constexpr int64_t kLayerBytes = 160;
 constexpr int64_t kLayerNameCopies = 2;
-// An unknown entity name: its entry in the list and in the index, each with a copy of
-// the name, and its line in the message, as text and as the shown text (two bytes a
-// character); and the message's own sentences.
-constexpr int64_t kUnknownBytes = 128;
-constexpr int64_t kUnknownNameCopies = 5;
-constexpr int64_t kUnknownMessageBytes = 2048;
+// An unknown entity name: its entry in the index (its node with the name and its hash,
+// its bucket, and the old buckets beside the new while the index grows), and the
+// name's own copy where it is longer than a string holds in itself. The first ones
+// besides: their entry in the list with its copy of the name, and their line in the
+// message, as text, as the shown text (two bytes a character) and laid out in the
+// message box; and the message's own sentences, laid out.
+constexpr int64_t kUnknownBytes = 96;
+constexpr size_t kNameHeldInString = 15;
+constexpr int64_t kListedNameBytes = 64;
+constexpr int64_t kListedCharBytes = 64;
+constexpr int64_t kUnknownMessageBytes = 64 << 10;
+
+int64_t UnknownNameBytes(const std::string& name, bool listed) {
+  const auto length = static_cast<int64_t>(name.size());
+  int64_t bytes = kUnknownBytes + (name.size() > kNameHeldInString ? length + 1 : 0);
+  if (listed)
+    bytes += kListedNameBytes + length + kListedCharBytes * (std::min<int64_t>(length, MaxListedNameLength) + 5);
+  return bytes;
+}
 
 // The share of the room checked when a reading began that the names' fingerprints may
 // take once the reading only counts: what is freed then may stay with the process.
@@ -458,11 +471,11 @@ bool TDXF::Execute() {
 
 void TDXF::AddUnknown(const std::string& name) {
   if (countOnly_ ? !prints_->Insert(UnknownPrint(name)) : !unknownNames_.insert(name).second) return;
+  // Only the first names are listed: the rest is told as a number.
+  const bool listed = unknownsCounted_ < MaxListedNames;
   const bool first = ++unknownsCounted_ == 1;
-  if (countMemory_)
-    Take((first ? kUnknownMessageBytes : 0) + kUnknownBytes +
-         kUnknownNameCopies * static_cast<int64_t>(name.size() + 2));
-  if (!countOnly_) unknownEntities_.push_back(name);
+  if (countMemory_) Take((first ? kUnknownMessageBytes : 0) + UnknownNameBytes(name, listed));
+  if (!countOnly_ && listed) unknownEntities_.push_back(name);
 }
 
 template <class OnGroup>
@@ -652,10 +665,28 @@ std::string NothingReadMessage(const std::string& fileName) {
   return "File " + fileName + " holds no 3DFACE, POINT or LINE entity that could be read: nothing was imported.";
 }
 
-std::string UnknownEntitiesMessage(const std::string& fileName, const std::vector<std::string>& names) {
+std::string ListedNames(const std::vector<std::string>& names, int64_t count, const std::string& lineEnd) {
+  std::string text;
+  const size_t listed = std::min(names.size(), static_cast<size_t>(MaxListedNames));
+  for (size_t i = 0; i < listed; ++i) {
+    const std::string& name = names[i];
+    // Cut at a character's start (UTF-8: a byte that does not continue one).
+    size_t end = 0;
+    for (int characters = 0; end < name.size(); ++end) {
+      if ((static_cast<unsigned char>(name[end]) & 0xC0) != 0x80 && characters++ == MaxListedNameLength) break;
+    }
+    text += name.substr(0, end) + (end < name.size() ? "..." : "") + lineEnd;
+  }
+  if (const int64_t more = count - static_cast<int64_t>(listed); more > 0)
+    text += "and " + std::to_string(more) + " more" + lineEnd;
+  return text;
+}
+
+std::string UnknownEntitiesMessage(const std::string& fileName, const std::vector<std::string>& names,
+                                   int64_t count) {
   const std::string crlf = "\r\n";
   std::string text = "File " + fileName + " contains following unknown objects:" + crlf + crlf;
-  for (const std::string& name : names) text += name + crlf;
+  text += ListedNames(names, count, crlf);
   text += crlf;
   text += "It would be appreciated if you send this file as example to us" + crlf;
   text += "to support unknown objects in future versions." + crlf;
@@ -783,7 +814,8 @@ TGraphMain* ObjectsFromDxfClick(TGraphMain& target) {
     // Read through, yet nothing to show: silence would look like a lost import.
     ShowMessageDlg(NothingReadMessage(FileNameOnly(dxf.FileName())), 2);
   }
-  if (dxf.UnknownCount() > 0) ShowMessageDlg(UnknownEntitiesMessage(FileNameOnly(dxf.FileName()), dxf.UnknownEntities()), 2);
+  if (dxf.UnknownCount() > 0)
+    ShowMessageDlg(UnknownEntitiesMessage(FileNameOnly(dxf.FileName()), dxf.UnknownEntities(), dxf.UnknownCount()), 2);
   return added;
 }
 

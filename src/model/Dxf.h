@@ -79,8 +79,10 @@ class TDXF {
   TGraphMain* Objects(int index) const;
   // Hands every object over; the reader then holds none.
   std::vector<std::unique_ptr<TGraphMain>> TakeObjects();
-  // The distinct names of unsupported entity kinds, upper case, in the order met.
-  int UnknownCount() const { return static_cast<int>(unknownEntities_.size()); }
+  // The distinct names of unsupported entity kinds, upper case, in the order met: how
+  // many, and the first MaxListedNames of them, all that the message lists (a drawing
+  // may hold millions). UnknownEntity takes an index below UnknownEntities().size().
+  int UnknownCount() const { return static_cast<int>(unknownNames_.size()); }
   const std::string& UnknownEntity(int index) const { return unknownEntities_.at(static_cast<size_t>(index)); }
   const std::vector<std::string>& UnknownEntities() const { return unknownEntities_; }
   const std::string& FileName() const { return fileName_; }
@@ -142,10 +144,11 @@ class TDXF {
   std::string fileName_;
   std::unique_ptr<TBinaryFile> file_;
   std::unique_ptr<TDXFGroups> groups_;
+  // The first unknown names met, as many as the message lists.
   std::vector<std::string> unknownEntities_;
   std::vector<TDXFLayer> layers_;
-  // The names above by name: a drawing may hold any number of them, and each
-  // entity looks its own up.
+  // Every unknown name met, to tell a new one: a drawing may hold any number of them,
+  // and each entity looks its own up.
   std::unordered_set<std::string> unknownNames_;
   std::unordered_map<std::string, size_t> layerIndex_;
   bool damaged_ = false;
@@ -171,7 +174,7 @@ class TDXF {
 // The memory an import of the drawing takes, from its reading to the first draw of
 // what it adds: the objects as the reader starts them (a change of kind or layer)
 // with their names, their elements, the layers and unknown entity names the reader
-// keeps and the message that lists those. It is the count the reader itself takes as
+// keeps and the message that lists the first of those. It is the count the reader itself takes as
 // it reads (ReadDXF refuses a drawing whose count passes the memory there was when it
 // began, telling this figure), here taken by the reader's own code with nothing built
 // or kept, as the reader reads on past the room (names told apart by fingerprints
@@ -180,8 +183,21 @@ int64_t DxfImportBytes(const std::string& fileName);
 
 // The text of the information message after reading a drawing that made no object.
 std::string NothingReadMessage(const std::string& fileName);
-// The text of the information message after an import that met unknown entities.
-std::string UnknownEntitiesMessage(const std::string& fileName, const std::vector<std::string>& names);
+// A message lists at most MaxListedNames names read from a file, each cut to
+// MaxListedNameLength characters: a file may hold millions of names, or names of
+// thousands of characters, and the message box must fit the screen.
+inline constexpr int MaxListedNames = 20;
+inline constexpr int MaxListedNameLength = 100;
+// The lines of a message that list names read from a file, of count in all: the first
+// MaxListedNames of names, each on a line of its own ending with lineEnd (one longer
+// than MaxListedNameLength characters cut there, "..." marking the cut), then, when
+// count is more, "and N more" on a line of its own.
+std::string ListedNames(const std::vector<std::string>& names, int64_t count, const std::string& lineEnd);
+
+// The text of the information message after an import that met count distinct
+// unknown entity names, names the first of them (ListedNames).
+std::string UnknownEntitiesMessage(const std::string& fileName, const std::vector<std::string>& names,
+                                   int64_t count);
 
 // ---- Colour index -------------------------------------------------------------------
 

@@ -76,6 +76,7 @@ class TGraphAxis : public TGraphMain {
   // Its arrows, spheres and labels.
   int64_t DrawnBytes() const override;
   int64_t BinnedBytes() const override;
+  bool DrawingHeld() const override;
   void Clear() override;
   // Arrows and sphere show when the object is not hidden, captions only when
   // ShowLabels is set as well.

@@ -101,6 +101,8 @@ int64_t TGraphLabel::DrawnBytes() const {
 
 int64_t TGraphLabel::BinnedBytes() const { return LabelBinBytes; }
 
+bool TGraphLabel::DrawingHeld() const { return NodeDrawingHeld(TextNode); }
+
 int64_t TGraphLabel::OpenedBytes() const {
   return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphLabel) - sizeof(TGraphMain)) +
          static_cast<int64_t>(Params.Text.capacity());

@@ -61,6 +61,7 @@ class TGraphLabel : public TGraphMain {
   // Its text node, the text drawn a character at a time.
   int64_t DrawnBytes() const override;
   int64_t BinnedBytes() const override;
+  bool DrawingHeld() const override;
   // The base's, and the text.
   int64_t OpenedBytes() const override;
   void Clear() override;

@@ -112,6 +112,8 @@ int64_t TGraphLines::DrawnBytes() const { return LinesDrawCost.Of(1, std::max(Se
 
 int64_t TGraphLines::BinnedBytes() const { return int64_t{std::max(SegmentCount, 0)} * SegmentBinBytes; }
 
+bool TGraphLines::DrawingHeld() const { return NodeDrawingHeld(Pipe); }
+
 int64_t TGraphLines::OpenedBytes() const {
   return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphLines) - sizeof(TGraphMain)) +
          static_cast<int64_t>(Segments.capacity() * sizeof(TLineSegment) +

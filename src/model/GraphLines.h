@@ -88,6 +88,7 @@ class TGraphLines : public TGraphMain {
   // One pipe of four nodes a segment, drawn from its nodes.
   int64_t DrawnBytes() const override;
   int64_t BinnedBytes() const override;
+  bool DrawingHeld() const override;
   // The base's, and the segments and their colours.
   int64_t OpenedBytes() const override;
   // The pipe shows exactly when the object is not hidden; its radius is LineWidth / 2.

@@ -145,6 +145,8 @@ int64_t TGraphMain::DrawnBytes() const { return 0; }
 
 int64_t TGraphMain::BinnedBytes() const { return 0; }
 
+bool TGraphMain::DrawingHeld() const { return true; }
+
 int64_t TGraphMain::OpenedBytes() const {
   return GraphObjectCost.Of(1, static_cast<int64_t>(name_.size())) + DrawnBytes();
 }

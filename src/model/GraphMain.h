@@ -112,6 +112,11 @@ class TGraphMain {
   // What its primitives add to the renderer's bins in the frame that draws them,
   // before the renderer's own bound on a frame (FrameBinsOf). The base: nothing.
   virtual int64_t BinnedBytes() const;
+  // True when what drawing the object builds and keeps (a mesh's buffers, a node's
+  // compiled list) lives now in a context, so that another draw (a picture's) finds it
+  // built; false when its next draw builds it again: never drawn, changed since, or
+  // gone with the only context that held it. The base, drawing nothing: true.
+  virtual bool DrawingHeld() const;
   // What the object takes once read from a project (the count of an open, before
   // anything is built): what it holds, its name and tree node, and DrawnBytes. Its
   // children's not included. Kinds add what they hold to the base.

@@ -107,6 +107,8 @@ int64_t TGraphPlanes::BinnedBytes() const {
   return static_cast<int64_t>(Params.Points.size()) * PlanesPointBinBytes;
 }
 
+bool TGraphPlanes::DrawingHeld() const { return NodesDrawingHeld({&FrontMesh, &BackMesh}); }
+
 int64_t TGraphPlanes::OpenedBytes() const {
   return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphPlanes) - sizeof(TGraphMain)) +
          static_cast<int64_t>(Params.Points.capacity() * sizeof(TSurveyPoint));

@@ -66,6 +66,7 @@ class TGraphPlanes : public TGraphMain {
   // Two meshes, one a side, a vertex a point, and their lists.
   int64_t DrawnBytes() const override;
   int64_t BinnedBytes() const override;
+  bool DrawingHeld() const override;
   // The base's, and the points.
   int64_t OpenedBytes() const override;
   void Clear() override;

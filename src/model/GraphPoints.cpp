@@ -100,6 +100,8 @@ int64_t TGraphPoints::DrawnBytes() const {
 
 int64_t TGraphPoints::BinnedBytes() const { return int64_t{std::max(PointCount, 0)} * PointBinBytes; }
 
+bool TGraphPoints::DrawingHeld() const { return NodeDrawingHeld(GLPoints); }
+
 int64_t TGraphPoints::OpenedBytes() const {
   return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphPoints) - sizeof(TGraphMain)) +
          static_cast<int64_t>(Points.capacity() * sizeof(TSurveyPoint) + PointColors.capacity() * sizeof(TColor) +

@@ -85,6 +85,7 @@ class TGraphPoints : public TGraphMain {
   // One node holding each point's place and colour, and its list.
   int64_t DrawnBytes() const override;
   int64_t BinnedBytes() const override;
+  bool DrawingHeld() const override;
   // The base's, and the points and their colours.
   int64_t OpenedBytes() const override;
   // The node shows exactly when the object is not hidden; style by Round and

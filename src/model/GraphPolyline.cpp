@@ -128,6 +128,8 @@ int64_t TGraphLine::DrawnBytes() const {
 
 int64_t TGraphLine::BinnedBytes() const { return static_cast<int64_t>(Params.Points.size()) * LinePointBinBytes; }
 
+bool TGraphLine::DrawingHeld() const { return NodesDrawingHeld({&Pipe, &EndSpheres[0], &EndSpheres[1]}); }
+
 int64_t TGraphLine::OpenedBytes() const {
   return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphLine) - sizeof(TGraphMain)) +
          static_cast<int64_t>(Params.Points.capacity() * sizeof(TSurveyPoint));

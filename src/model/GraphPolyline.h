@@ -76,6 +76,7 @@ class TGraphLine : public TGraphMain {
   // The pipe, a node a point, and the spheres at its ends when it has them.
   int64_t DrawnBytes() const override;
   int64_t BinnedBytes() const override;
+  bool DrawingHeld() const override;
   // The base's, and the points.
   int64_t OpenedBytes() const override;
   void Clear() override;

@@ -71,6 +71,7 @@ class TGraphSpheres : public TGraphMain {
   // A sphere node for each centre, its list made of slices x stacks quads.
   int64_t DrawnBytes() const override;
   int64_t BinnedBytes() const override;
+  bool DrawingHeld() const override;
   // The base's, and the centres.
   int64_t OpenedBytes() const override;
   // Frees every node, empties the centres, then the base clear.

@@ -323,6 +323,8 @@ int64_t TGraphSurface::DrawnBytes() const {
 
 int64_t TGraphSurface::BinnedBytes() const { return TrianglesOf(Faces, FaceCount) * TriangleBinBytes; }
 
+bool TGraphSurface::DrawingHeld() const { return NodesDrawingHeld({&FrontMesh, &BackMesh}); }
+
 int64_t TGraphSurface::OpenedBytes() const {
   // Each face's points are a block of the heap of their own.
   constexpr int64_t kBlockBytes = 16;

@@ -771,6 +771,8 @@ int64_t TGraphSection::BinnedBytes() const {
   return SaturateCast<int64_t>(TSheetSize(RowCount, ColCount, ImageStyle).Cells * SectionCellBinBytes);
 }
 
+bool TGraphSection::DrawingHeld() const { return NodesDrawingHeld({&FrontMesh, &BackMesh}); }
+
 int64_t TGraphSection::OpenedBytes() const {
   int64_t boundaries = 0;
   for (const std::vector<double>* b : {&X1, &X2, &Y1, &Y2}) boundaries += static_cast<int64_t>(b->capacity());

@@ -21,6 +21,7 @@
 #include "imaging/PngErrors.h"
 #include "imaging/PngObject.h"
 #include "imaging/TiffWriter.h"
+#include "model/DrawCosts.h"
 #include "model/GraphMain.h"
 #include "model/Settings.h"
 #include "platform/AvailableMemory.h"
@@ -33,6 +34,7 @@
 #include "scene/components/PlatformUtilities.h"
 #include "scene/graph/Scene.h"
 #include "scene/graph/SceneObject.h"
+#include "scene/gl/RenderingContext.h"
 #include "scene/graph/SceneBuffer.h"
 #include "scene/viewers/SceneViewer.h"
 #include "ui/DialogSupport.h"
@@ -93,9 +95,10 @@ std::string TooLargeFile(const TPictureSize& size, const char* kind, uint64_t fi
 // What a picture's render takes beside the picture, measured with Mesa's llvmpipe:
 // the buffers of its largest tile, which go before the writer's copies are made;
 // and what stays: the picture's own context with the driver's start when no view
-// was drawn before (about 64 MB in all), the written file's pages not yet on the
-// disk (TBinaryFile writes them behind every 16 MB) and the stacks of Qt's pooled
-// threads, which the painting of glyphs uses.
+// was drawn before (about 64 MB in all; once a view was drawn, the context alone, a
+// few megabytes), the written file's pages not yet on the disk (TBinaryFile writes
+// them behind every 16 MB) and the stacks of Qt's pooled threads, which the painting
+// of glyphs uses.
 // An address-space limit counts what is reserved: the tile's buffers at their
 // full size (the depth read-back among them), and the stacks. The driver's own
 // threads are there since the view was first drawn, and under such a limit the
@@ -114,29 +117,38 @@ double RenderTileBytes(double width, double height, int32_t tileEdge, bool trans
   return std::min(width, edge) * std::min(height, edge) * perPixel;
 }
 
-// What the driver takes for the scene's draws in a picture, counted from the shown
-// objects' first draw. Counted rather than saved by sharing: the picture's context
-// already shares the window's display lists and textures (every context shares with
-// one root), so nothing of the scene is built again; what a picture takes again is
-// the driver's data of each draw, held until its rasterizer threads have drawn it,
-// which no sharing saves. Measured with boreholes (10 KB each at their first draw):
-// 75 to 130 KB each in a picture, whatever its size, so 16 times the first draw.
-// Every frame waits for the driver after a stretch of objects (ObjectsBetweenRenderWaits),
-// so beyond a stretch, and the largest object drawn alone, it holds no more: 18 MB
-// from 300 boreholes up to 3,000 (unpaced, 80,000 held 1.1 to 1.8 GB, more on a busy
-// machine); counted as 96 KB for each object of a stretch. The heap keeps those pages
-// through the writing.
+// What the driver takes for the scene's draws in a picture. The picture's context
+// shares the names of every context of the program's, and joins the buffer's own
+// context so that what it builds is handed on when it goes: what a view has built
+// and still holds (a section's or surface's buffers, the lists of spheres) is drawn
+// again, not built again; what no live context holds (never drawn, changed since, or
+// built by an earlier picture whose buffer had no context of its own) the picture
+// builds, its whole first draw. What a picture takes again in any case is the
+// driver's data of each draw, held until its rasterizer threads have drawn it, which
+// no sharing saves. Measured with boreholes (10 KB each at their first draw): 75 to
+// 130 KB each in a picture, whatever its size, so 16 times the first draw. Every
+// frame waits for the driver after a stretch of objects (ObjectsBetweenRenderWaits),
+// so beyond a stretch it holds no more: 18 MB from 300 boreholes up to 3,000
+// (unpaced, 80,000 held 1.1 to 1.8 GB, more on a busy machine); counted as 96 KB for
+// each object of a stretch; and beside them what the largest draw adds
+// (TPictureScene::LargestDrawBytes). The heap keeps those pages through the writing.
 double SceneDrawBytes(const TPictureScene& scene) {
   constexpr double kPictureDrawPerFirstDraw = 16;
-  constexpr double kDrawnBetweenWaits = ObjectsBetweenRenderWaits * 96.0 * 1024;
+  constexpr int64_t kDrawnPerObject = 96 << 10;
   const auto drawn = static_cast<double>(std::max<int64_t>(scene.DrawnBytes, 0));
-  const auto largest = static_cast<double>(std::max<int64_t>(scene.LargestDrawnBytes, 0));
-  return std::min(kPictureDrawPerFirstDraw * drawn, kDrawnBetweenWaits + largest);
+  const int64_t stretch = std::clamp<int64_t>(scene.Objects, 0, ObjectsBetweenRenderWaits) * kDrawnPerObject;
+  const int64_t largest = std::max<int64_t>(scene.LargestDrawBytes, 0);
+  return std::min(kPictureDrawPerFirstDraw * drawn, static_cast<double>(stretch + largest));
 }
 
-double RenderContextBytes(bool addressSpaceLimit) {
+// Measured at 96 and 300 dpi of views of 800 x 600 and 1920 x 1080 drawn before: 3 to
+// 7 MB beside the tile, the picture and its file's pages.
+double RenderContextBytes(bool addressSpaceLimit, bool viewDrawn, double pictureBytes) {
   constexpr double kContextAndFilePages = 72.0 * 1024 * 1024;
-  if (!addressSpaceLimit) return kContextAndFilePages;
+  constexpr double kContext = 8.0 * 1024 * 1024;
+  constexpr double kFilePagesBehind = 16.0 * 1024 * 1024;
+  if (!addressSpaceLimit)
+    return viewDrawn ? kContext + std::min(pictureBytes, kFilePagesBehind) : kContextAndFilePages;
   rlimit stack{};
   const double stackSize = getrlimit(RLIMIT_STACK, &stack) == 0 && stack.rlim_cur != RLIM_INFINITY
                                ? static_cast<double>(stack.rlim_cur)
@@ -158,7 +170,7 @@ int64_t PictureMemoryNeeded(const TPictureSize& size, int fileType, bool transpa
   // fail where nothing can catch it, or the kernel ends the program.
   if (width > 0 && height > 0) {
     writer = std::max(writer, RenderTileBytes(width, height, scene.TileEdge, transparent, addressSpaceLimit)) +
-             SceneDrawBytes(scene) + RenderContextBytes(addressSpaceLimit);
+             SceneDrawBytes(scene) + RenderContextBytes(addressSpaceLimit, scene.ViewDrawn, picture);
   }
   const double total = picture + writer;
   constexpr double kMax = 9.0e18;  // below INT64_MAX, exactly representable
@@ -242,14 +254,20 @@ TGL3DSceneBuffer& PictureBuffer(TForm3D& form) {
 TPictureScene PictureScene(TForm3D& form) {
   TPictureScene scene;
   scene.TileEdge = PictureBuffer(form).PictureTileEdge();
+  // Any context of the program's (a view's) holds the driver's start.
+  scene.ViewDrawn = GLContextManager().CreatedContextCount() > 0;
   std::vector<const TGraphMain*> shown{&form.Root()};
   while (!shown.empty()) {
     const TGraphMain& object = *shown.back();
     shown.pop_back();
     if (!object.Visible()) continue;  // nor is anything under it drawn
     const int64_t drawn = object.DrawnBytes();
-    scene.DrawnBytes += drawn;
-    scene.LargestDrawnBytes = std::max(scene.LargestDrawnBytes, drawn);
+    if (drawn > 0) {
+      scene.DrawnBytes += drawn;
+      ++scene.Objects;
+    }
+    const int64_t draw = FrameBinsOf(object.BinnedBytes()) + (object.DrawingHeld() ? 0 : std::max<int64_t>(drawn, 0));
+    scene.LargestDrawBytes = std::max(scene.LargestDrawBytes, draw);
     for (int i = 0; i < object.ChildCount(); ++i) shown.push_back(object.GetChild(i));
   }
   return scene;

@@ -77,12 +77,18 @@ TPictureSize PictureSize(int32_t bufferWidth, int32_t bufferHeight, int32_t dpi,
 // AvailableMemory (platform/AvailableMemory.h) is what the limits below compare with.
 
 // What a picture's render draws, beside its pixels: the largest edge of the tiles it
-// is rendered in (0: the largest the program renders in), and the first-draw cost
-// (TGraphMain::DrawnBytes) of the objects shown, in all and the largest of them.
+// is rendered in (0: the largest the program renders in); of the objects shown, the
+// first-draw cost (TGraphMain::DrawnBytes) in all and how many draw anything; the most
+// that the draw of one of them adds: its bins (TGraphMain::BinnedBytes, up to what
+// the renderer holds of a frame), and its whole first draw when its drawing is not
+// held in a live context (TGraphMain::DrawingHeld), so that the picture builds it
+// again; and whether a context lives, the driver started.
 struct TPictureScene {
   int32_t TileEdge = 0;
   int64_t DrawnBytes = 0;
-  int64_t LargestDrawnBytes = 0;
+  int64_t Objects = 0;
+  int64_t LargestDrawBytes = 0;
+  bool ViewDrawn = false;
 };
 // The scene a picture of the view draws: the tiles of PictureBuffer, the objects of
 // the view's tree that are not hidden.

@@ -308,16 +308,26 @@ TEST(DxfReader, UnknownEntitiesAreListedOnceInTheOrderMet) {
   EXPECT_EQ(read.dxf.UnknownEntity(1), "TEXT");
   ASSERT_EQ(read.dxf.ObjectCount(), 1);
 
-  // Many names, each met twice: every entity searched the list from its start.
+  // Many names, each met twice: every entity searched the list from its start. The
+  // message lists the first ones and tells how many more there are, each name cut to
+  // a line that fits the screen.
   constexpr int kNames = 300000;
+  const std::string longName = std::string(MaxListedNameLength - 1, 'L') + "\xC3\xA4" + std::string(60000, 'L');
   TDrawing many;
-  many.BeginEntities();
+  many.BeginEntities().Group(0, longName);
   for (int round = 0; round < 2; ++round)
     for (int i = 0; i < kNames; ++i) many.Group(0, "U" + std::to_string(i));
   TReadDrawing manyRead(many.Line("L", "0 0 0", "1 1 1").End().Text());
-  ASSERT_EQ(manyRead.dxf.UnknownCount(), kNames);
-  EXPECT_EQ(manyRead.dxf.UnknownEntity(0), "U0");
-  EXPECT_EQ(manyRead.dxf.UnknownEntity(kNames - 1), "U" + std::to_string(kNames - 1));
+  ASSERT_EQ(manyRead.dxf.UnknownCount(), kNames + 1);
+  ASSERT_EQ(manyRead.dxf.UnknownEntities().size(), static_cast<size_t>(MaxListedNames));
+  EXPECT_EQ(manyRead.dxf.UnknownEntity(1), "U0");
+  EXPECT_EQ(manyRead.dxf.UnknownEntity(MaxListedNames - 1), "U" + std::to_string(MaxListedNames - 2));
+  std::string listed = std::string(MaxListedNameLength - 1, 'L') + "\xC3\xA4...\r\n";
+  for (int i = 0; i < MaxListedNames - 1; ++i) listed += "U" + std::to_string(i) + "\r\n";
+  listed += "and " + std::to_string(kNames + 1 - MaxListedNames) + " more\r\n";
+  EXPECT_EQ(ListedNames(manyRead.dxf.UnknownEntities(), manyRead.dxf.UnknownCount(), "\r\n"), listed);
+  const std::string message = UnknownEntitiesMessage("many.dxf", manyRead.dxf.UnknownEntities(), kNames + 1);
+  EXPECT_NE(message.find("unknown objects:\r\n\r\n" + listed + "\r\nIt would be"), std::string::npos);
 }
 
 TEST(DxfReader, HeaderBlocksAndOtherTablesArePassedOver) {
@@ -712,6 +722,11 @@ std::vector<TCountRow> CountRows() {
       // The reader keeps each name in its list and its index, and the message lists it.
       {"unknown names", drawing([&](TDrawing& d, int i) { d.Group(0, unknownName + std::to_string(i)); }), none,
        kN * 3 * static_cast<int64_t>(unknownName.size())},
+      // Past the names the message lists, each is kept in the index alone.
+      {"unknown names past those listed",
+       drawing([&](TDrawing& d, int i) { d.Group(0, unknownName + std::to_string(i)); }, MaxListedNames + kN),
+       drawing([&](TDrawing& d, int i) { d.Group(0, unknownName + std::to_string(i)); }, MaxListedNames),
+       kN * static_cast<int64_t>(unknownName.size())},
       {"codes written 08 and 00", WithCodes(alternating, {{"  0", "00"}, {"  8", "08"}}), none,
        SurfaceDrawCost.Of(kN, kN)},
       {"codes written +8 and with a tab", WithCodes(alternating, {{"  8", "+8\t"}}), none,

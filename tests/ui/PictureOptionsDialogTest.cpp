@@ -118,7 +118,10 @@ TEST_F(PictureOptions, ThePictureSizeInPixelsFollowsTheResolutionAndATooLargeOne
   // The scene the picture draws again counts too: memory that holds the picture of an
   // empty scene, not that of thousands of boreholes, is told before the save.
   const TPictureSize size{6500, 6240};
-  const TPictureScene boreholes{0, int64_t{5000} * 10240, 10240};
+  TPictureScene boreholes;
+  boreholes.DrawnBytes = int64_t{5000} * 10240;
+  boreholes.Objects = 5000;
+  boreholes.LargestDrawBytes = 16384;
   const int64_t room = PictureMemoryNeeded(size, pftJpeg, true, {}) + (int64_t{1} << 20);
   SetAvailableMemoryProbe([room] { return room; });
   form.SetPictureGeometry(800, 768, 96, pftJpeg, {});
