@@ -346,6 +346,8 @@ TEST_F(ProjectWindow, AProjectTheMemoryCannotHoldIsRefusedWithNothingOpened) {
       // Full screen, the screen's view is counted, not the window's.
       {"rich_tree.q3d", GetProgramVersion(), true, false, 1 * MB, false},
       {"rich_tree.q3d", GetProgramVersion(), true, true, 1 * MB, true},
+      // The first of its objects passes the count: the others are read, not kept.
+      {"eight_large_points.q3d", GetProgramVersion(), false, false, 4 * KB, false},
   };
   QMdiArea area;
   area.resize(1000, 800);
@@ -402,7 +404,9 @@ TEST_F(ProjectWindow, AProjectTheMemoryCannotHoldIsRefusedWithNothingOpened) {
 // The count of an open against what opening the project and drawing its first frame
 // take on the heap (the driver's lists and bins included), beside a project of a few
 // groups, so that the window and its view drop out: each kind's cost is checked
-// against what its objects are measured to take.
+// against what its objects are measured to take, many small objects and one large
+// one whose elements fill the view (each of its costs, bins and all, a share of the
+// count that the band would miss).
 TEST_F(ProjectWindow, TheCountOfAnOpenCoversWhatOpeningAndTheFirstFrameTake) {
 #if !defined(QIRA_HEAP_HOOKS)
   GTEST_SKIP() << "the heap is counted in sanitized builds";
@@ -445,6 +449,11 @@ TEST_F(ProjectWindow, TheCountOfAnOpenCoversWhatOpeningAndTheFirstFrameTake) {
   const TCase cases[] = {
       {"legacy_v3_10k_boreholes.q3d", 3},
       {"legacy_v3_10k_sections.q3d", 3},
+      {"large_section.q3d", GetProgramVersion()},
+      {"large_points.q3d", GetProgramVersion()},
+      {"large_square_points.q3d", GetProgramVersion()},
+      {"large_surface.q3d", GetProgramVersion()},
+      {"large_spheres.q3d", GetProgramVersion()},
   };
   const std::string beside = Put("current.q3d");
   // What a first window and frame leave behind (the driver's compiled states) is not
