@@ -164,18 +164,21 @@ inline constexpr TDrawCost PointsNodeCost{512, 28};
 inline constexpr int64_t SurfaceNodeBytes = 1024;
 
 // What each element adds to the renderer's bins (see FrameBinsBytes), measured as
-// the frame's share beside the objects': a point 0.5 KB, a segment 6.7 KB, a
-// polyline's point 3.4 KB, a plane's point 0.4 KB, a quad of a sphere 0.18 KB (each
-// sphere a node of its own), a cell of a section 0 to 120 B (by how much of the view
-// it fills), a triangle of faces that fill the view 55 B (of faces too small to see,
-// nothing), a node of a borehole (its pipe and labels) 8 KB, a label 0.5 KB.
+// the frame's share beside the objects': a round point 0.5 KB, a square one 45 B, a
+// segment 6.7 KB, a polyline's point 3.4 KB, a plane's point 0.4 KB, a quad of a
+// sphere 0.18 KB (each sphere a node of its own), a node of a borehole (its pipe and
+// labels) 8 KB, a label 0.5 KB. A cell of a section and a triangle of faces take the
+// most when each is a few pixels in view (a section or surface filling the view,
+// the tests' heap probe): 340 to 390 B a cell, 220 to 290 B a triangle; much less
+// once they are too small to see.
 inline constexpr int64_t PointBinBytes = 512;
+inline constexpr int64_t SquarePointBinBytes = 64;
 inline constexpr int64_t SegmentBinBytes = 8192;
 inline constexpr int64_t LinePointBinBytes = 4096;
 inline constexpr int64_t PlanesPointBinBytes = 512;
 inline constexpr int64_t SphereQuadBinBytes = 192;
-inline constexpr int64_t SectionCellBinBytes = 128;
-inline constexpr int64_t TriangleBinBytes = 64;
+inline constexpr int64_t SectionCellBinBytes = 448;
+inline constexpr int64_t TriangleBinBytes = 384;
 inline constexpr int64_t BoreholeNodeBinBytes = 8192;
 inline constexpr int64_t LabelBinBytes = 512;
 inline constexpr int64_t AxisBinBytes = 1024;

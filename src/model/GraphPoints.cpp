@@ -98,7 +98,9 @@ int64_t TGraphPoints::DrawnBytes() const {
   return PointsDrawCost.Of(1, n) + PointsNodeCost.Of(1, n);
 }
 
-int64_t TGraphPoints::BinnedBytes() const { return int64_t{std::max(PointCount, 0)} * PointBinBytes; }
+int64_t TGraphPoints::BinnedBytes() const {
+  return int64_t{std::max(PointCount, 0)} * (Round ? PointBinBytes : SquarePointBinBytes);
+}
 
 bool TGraphPoints::DrawingHeld() const { return NodeDrawingHeld(GLPoints); }
 

@@ -332,7 +332,7 @@ double GridBytes(int32_t rows, int32_t cols) {
 
 double SectionMemoryNeeded(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle) {
   const TSheetSize sheet(rows, cols, imageStyle);
-  // The triangles the first frame draws, in the renderer's bins: 0 to 120 B a cell
+  // The triangles the first frame draws, in the renderer's bins: up to 390 B a cell
   // measured, by how much of the view the section fills, up to a frame's bound.
   double bytes = sheet.DrawnBytes(imageStyle) +
                  static_cast<double>(FrameBinsOf(SaturateCast<int64_t>(sheet.Cells * SectionCellBinBytes)));

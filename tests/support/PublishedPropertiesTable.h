@@ -11,7 +11,8 @@
 //   - the changed case gives every declared property a value other than its
 //     default, so a declaration that reads into the wrong setter cannot pass;
 //   - every cut of the stream, and every damage the case names, raises and
-//     leaves the form without the components it was reading.
+//     leaves the form without the components it was reading (of the cuts inside
+//     one read, which all fail it alike, the last is tried).
 // The root of every stream is a TStreamForm: it streams the components it
 // owns that have no parent of their own, as a window does, so a case can put
 // a scene (and its objects), a viewer or a cadencer side by side.
@@ -234,6 +235,36 @@ inline void ExpectEveryPropertyChanged(const TPublishedCase& c) {
   }
 }
 
+// A stream that notes each read the reader makes of it: where it began, how long.
+class TNotedReads final : public TMemoryStream {
+ public:
+  explicit TNotedReads(const std::vector<uint8_t>& bytes) : TMemoryStream(bytes) {}
+  bool Read(void* buf, int32_t n) override {
+    reads.emplace_back(Position(), n);
+    return TMemoryStream::Read(buf, n);
+  }
+  std::vector<std::pair<int32_t, int32_t>> reads;
+};
+
+// The cuts of a whole stream that each take the reader its own way: reading the
+// same bytes before, a cut fails at the first read it falls in, and a cut after a
+// read's first byte fails that read's check as the cut before its last byte does.
+// So each read is cut where it begins and before its last byte; a byte no read of
+// the whole stream covers is cut as well.
+inline std::vector<size_t> CutsOfItsOwn(const std::vector<uint8_t>& good) {
+  TNotedReads stream(good);
+  TStreamForm form;
+  TReader reader(stream);
+  reader.ReadRootComponent(form);
+  std::vector<bool> alike(good.size(), false);  // fails as the cut before its read's last byte
+  for (const auto& [at, n] : stream.reads)
+    for (int32_t inside = 1; inside < n - 1; ++inside) alike[static_cast<size_t>(at + inside)] = true;
+  std::vector<size_t> cuts;
+  for (size_t cut = 0; cut < good.size(); ++cut)
+    if (!alike[cut]) cuts.push_back(cut);
+  return cuts;
+}
+
 // Every cut of the changed case's stream, and each refused value, raises and
 // leaves a fresh form with nothing in it.
 inline void ExpectDamageChangesNothing(const TPublishedCase& c) {
@@ -243,9 +274,7 @@ inline void ExpectDamageChangesNothing(const TPublishedCase& c) {
   const std::vector<uint8_t> good = WriteComponentToBytes(original);
   std::vector<std::vector<uint8_t>> cases;
   for (const auto& [name, value] : c.refusedValues) cases.push_back(WithValueReplaced(good, name, value));
-  for (size_t cut = 0; cut < good.size(); ++cut) {
-    cases.emplace_back(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut));
-  }
+  for (size_t cut : CutsOfItsOwn(good)) cases.emplace_back(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut));
   for (const auto& bytes : cases) {
     TStreamForm form;
     EXPECT_ANY_THROW(ReadComponentFromBytes(form, bytes)) << c.name << " " << bytes.size();
