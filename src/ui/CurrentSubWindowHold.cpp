@@ -6,6 +6,7 @@
 #include <QMdiSubWindow>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
@@ -84,6 +85,11 @@ class TCurrentSubWindowHold : public QObject {
         }
         break;
       }
+      case QEvent::WindowActivate:
+        // The frame, activated again, raises whichever sub-window its focus found;
+        // once that has settled the held one goes back on top.
+        if (watched == area_.window()) QTimer::singleShot(0, this, [this] { RaiseHeld(); });
+        break;
       case QEvent::WindowDeactivate:
         if (watched == area_.window()) {
           pressed_ = nullptr;
@@ -120,6 +126,11 @@ class TCurrentSubWindowHold : public QObject {
     area_.setActiveSubWindow(held);
     restoring_ = false;
     KeepFocusOnHeld();
+  }
+
+  void RaiseHeld() {
+    auto* held = qobject_cast<QMdiSubWindow*>(held_.data());
+    if (held != nullptr && Holding() && area_.currentSubWindow() == held) held->raise();
   }
 
   // The frame's focus (also while the frame is not the active window: the widget
