@@ -147,6 +147,10 @@ void ExpectTheFrameShows(TForm3D& form, QMdiSubWindow* itsSubWindow) {
   ASSERT_NE(current, nullptr);
   EXPECT_EQ(current, itsSubWindow);
   EXPECT_TRUE(current->isVisible());
+  // On top of the others too, once the frame's activation has settled.
+  EXPECT_TRUE(RunEventLoopFor(2000, [&] {
+    return frame.MdiArea->subWindowList(QMdiArea::StackingOrder).last() == current;
+  }));
   EXPECT_EQ(Shown(*current), Shown(form));
   EXPECT_EQ(frame.ActiveForm(), &form);
   const QList<QAction*> bar = frame.menuBar()->actions();
