@@ -128,12 +128,14 @@ inline constexpr TGLBaseProperties kAllBaseProperties = {
 // that many draw, at about the same frame time. One large object (a pipe of a million
 // points, a point set, a section's sheet) alone queued several of the renderer's
 // blocks of 36 MB on a busy machine: inside one object's draw the frame also waits
-// once the object has sent so many vertices since the last wait (60 MB less peak for
-// a polyline of a million points at 1920 x 1080). Objects below that bound draw with
-// no wait of their own, so frames of many objects wait as before: a wait every few
-// sections of 150 x 150 cells made their frames 1.2 times slower.
+// once the object has sent so many vertices since the last wait (beside six busy
+// loops at 1920 x 1080, 60 MB less at the peak for a polyline of a million points, 50
+// MB less for 2,000,000 points; twice the bound left the points' peak as before).
+// Objects below that bound draw with no wait of their own, so frames of many objects
+// wait as before: a wait every few sections of 150 x 150 cells made their frames 1.2
+// times slower.
 inline constexpr int ObjectsBetweenRenderWaits = 256;
-inline constexpr int64_t VerticesBetweenRenderWaits = int64_t{1} << 19;
+inline constexpr int64_t VerticesBetweenRenderWaits = int64_t{1} << 18;
 
 // Every draw of primitives tells what it sent (RenderQueueSent): the frame waits for
 // the renderer when the object being drawn has sent VerticesBetweenRenderWaits since
