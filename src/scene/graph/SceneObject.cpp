@@ -47,9 +47,13 @@ uint32_t g_nextPickName = 1;
 // draw tells (RenderQueueSent, Render) and the one wait.
 struct TRenderQueue {
   int objects = 0;       // objects rendered (ObjectsBetweenRenderWaits)
-  int64_t vertices = 0;  // vertices the object being drawn sent (VerticesBetweenRenderWaits)
+  int64_t vertices = 0;  // vertices the object being drawn sent (VerticesInRenderStretch)
   int compiling = 0;     // display lists being compiled: what they send is not queued
   int64_t compiled = 0;  // what the list being compiled sends when it is called
+  // The fence behind the object's stretch before the last, and that stretch's vertices:
+  // what the renderer may still hold of it (WaitForStretchBefore).
+  GLsync stretchBefore = nullptr;
+  int64_t stretchBeforeVertices = 0;
 };
 thread_local TRenderQueue t_renderQueue;
 
@@ -58,11 +62,40 @@ std::function<void(int64_t)>& RenderWaitHook() {
   return hook;
 }
 
+// The object's draw has ended, or the renderer was waited for: its stretch's fence
+// is not waited for.
+void DropStretchFence() {
+  if (t_renderQueue.stretchBefore != nullptr) glDeleteSync(t_renderQueue.stretchBefore);
+  t_renderQueue.stretchBefore = nullptr;
+  t_renderQueue.stretchBeforeVertices = 0;
+  t_renderQueue.vertices = 0;
+}
+
 void WaitForRenderer() {
   if (RenderWaitHook()) RenderWaitHook()(t_renderQueue.vertices);
   t_renderQueue.objects = 0;
-  t_renderQueue.vertices = 0;
+  DropStretchFence();
   glFinish();
+}
+
+// Inside one object's draw the frame waits only for the stretch before the one just
+// sent, so the renderer draws that one while the next is sent: at most two stretches
+// queued, and a frame of one large object as fast as with no wait. A context with no
+// fences waits for all.
+void WaitForStretchBefore() {
+  if (!GL.VERSION_3_2 && !GL.ARB_sync) return WaitForRenderer();
+  TRenderQueue& queue = t_renderQueue;
+  if (RenderWaitHook()) RenderWaitHook()(queue.stretchBeforeVertices + queue.vertices);
+  const GLsync fence = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+  if (fence == nullptr) return WaitForRenderer();
+  const GLsync before = std::exchange(queue.stretchBefore, fence);
+  queue.stretchBeforeVertices = std::exchange(queue.vertices, 0);
+  if (before == nullptr) return;
+  constexpr GLuint64 kSecond = 1000000000;
+  GLenum waited = GL_TIMEOUT_EXPIRED;
+  while (waited == GL_TIMEOUT_EXPIRED) waited = glClientWaitSync(before, GL_SYNC_FLUSH_COMMANDS_BIT, kSecond);
+  glDeleteSync(before);
+  if (waited == GL_WAIT_FAILED) WaitForRenderer();
 }
 
 // A display list's compile: what its draws send is kept for its calls.
@@ -1042,7 +1075,7 @@ void RenderQueueSent(int64_t vertices) {
     return;
   }
   t_renderQueue.vertices += vertices;
-  if (t_renderQueue.vertices >= VerticesBetweenRenderWaits) WaitForRenderer();
+  if (t_renderQueue.vertices >= VerticesInRenderStretch) WaitForStretchBefore();
 }
 
 void DrawInRenderStretches(int64_t count, int64_t unit, const std::function<void(int64_t first, int64_t n)>& draw) {
@@ -1054,7 +1087,7 @@ void DrawInRenderStretches(int64_t count, int64_t unit, const std::function<void
   }
   for (int64_t first = 0; first < count;) {
     // Up to the bound, rounded up to whole primitives.
-    const int64_t room = std::max<int64_t>(VerticesBetweenRenderWaits - t_renderQueue.vertices, 1);
+    const int64_t room = std::max<int64_t>(VerticesInRenderStretch - t_renderQueue.vertices, 1);
     const int64_t n = std::min(count - first, (room + unit - 1) / unit * unit);
     draw(first, n);
     first += n;
@@ -1126,7 +1159,7 @@ void TGLBaseSceneObject::Render(TRenderContextInfo& rci) {
   if (!renderSelf && !renderChildren) return;
   if (++t_renderQueue.objects >= ObjectsBetweenRenderWaits) WaitForRenderer();
   // What the objects before sent is bounded by the wait above, as the counts take it.
-  t_renderQueue.vertices = 0;
+  DropStretchFence();
 
   TMatrix saved;
   if (g_matrixReadBack) {
@@ -1182,10 +1215,12 @@ void TGLBaseSceneObject::Render(TRenderContextInfo& rci) {
       if (ignoreDepth) rci.GLStates->EnableState(TGLState::stDepthTest);
     }
   } catch (...) {
+    DropStretchFence();
     if (picking && rci.proxySubObject) glPopName();
     restore();
     throw;
   }
+  DropStretchFence();
   if (picking && rci.proxySubObject) glPopName();
   restore();
 }

@@ -136,11 +136,15 @@ inline constexpr TGLBaseProperties kAllBaseProperties = {
 // times slower.
 inline constexpr int ObjectsBetweenRenderWaits = 256;
 inline constexpr int64_t VerticesBetweenRenderWaits = int64_t{1} << 18;
+// Inside one object's draw the frame waits only for the stretch before the one just
+// sent (a fence), which lets the renderer draw while the frame sends: two stretches
+// queued at most, as much as one wait for all after VerticesBetweenRenderWaits.
+inline constexpr int64_t VerticesInRenderStretch = VerticesBetweenRenderWaits / 2;
 
 // Every draw of primitives tells what it sent (RenderQueueSent): the frame waits for
-// the renderer when the object being drawn has sent VerticesBetweenRenderWaits since
-// the last wait. What a display list's compile sends is queued when the list is
-// called instead: the call tells the list's vertices then.
+// the renderer's stretch before when the object being drawn has sent
+// VerticesInRenderStretch since the last wait. What a display list's compile sends is
+// queued when the list is called instead: the call tells the list's vertices then.
 void RenderQueueSent(int64_t vertices);
 // Draws `count` vertices in pieces of whole primitives of `unit` vertices each
 // (draw(first, n)), so that the wait can come inside the draw; 0 for primitives that
@@ -149,7 +153,7 @@ void RenderQueueSent(int64_t vertices);
 void DrawInRenderStretches(int64_t count, int64_t unit, const std::function<void(int64_t first, int64_t n)>& draw);
 // Whole primitives of a draw mode, for DrawInRenderStretches.
 int64_t RenderStretchUnit(uint32_t mode);
-// Called at every wait with the vertices sent since the one before (tests); empty for none.
+// Called at every wait with the vertices the renderer may hold while the frame waits (tests); empty for none.
 void SetRenderWaitHook(std::function<void(int64_t vertices)> hook);
 
 // (Sender, deltaTime, newTime)
