@@ -12,6 +12,9 @@
 //   open PROJECT                   a project opened into a new window
 //   plan PROJECT                   the project opened and drawn, then Scene > Horizontal
 //                                  plan, its window drawn once at the view's size
+//   frames PROJECT N [PNG]         the project opened and drawn, then N later frames of the
+//                                  view, each timed ("time of a later frame", the median
+//                                  and the fastest); PNG: the last frame's pixels written there
 //   save dxf|model FILE PROJECT    the import, then the document saved as PROJECT (the
 //                                  inputs the program itself saved)
 //   export-blocks-text|export-blocks-csv PROJECT|SIZE
@@ -47,6 +50,7 @@
 //   [SECTION] Command line
 #include <QApplication>
 #include <QDialog>
+#include <QImage>
 #include <QDir>
 #include <QScreen>
 #include <QSet>
@@ -190,6 +194,17 @@ class TFirstDraw {
       context.Deactivate();
       form_.GL3DScene1->SetCurrentBuffer(&form_.GL3DSceneViewer1->Buffer());
     });
+  }
+
+  // The view's pixels as the last draw left them, top row first.
+  QImage Pixels() {
+    QImage image(gView.Width, gView.Height, QImage::Format_RGBA8888);
+    TGLContext& context = *viewer_->Buffer().RenderingContext();
+    context.Activate();
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, gView.Width, gView.Height, GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
+    context.Deactivate();
+    return image.mirrored();
   }
 
  private:
@@ -501,6 +516,30 @@ TOutcome PlanStep(TRunMode mode, bench::TStepServices& services, const std::stri
   return {true, {}};
 }
 
+// Later frames of a project's view, as the window draws them again on a change of
+// the camera or a property: the first draw builds and compiles, the others replay.
+TOutcome FramesStep(const std::string& project, int frames, const std::string& png) {
+  std::unique_ptr<TForm3D> form = Open(project);
+  if (!form) return {false, "the project did not open"};
+  TFirstDraw view(*form);
+  if (!view.Draw()) return {false, "the project was not drawn"};
+  PrintPeak("the open and its draw");
+  std::vector<double> times;
+  for (int i = 0; i < frames; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    if (!view.Draw()) return {false, "a later frame was not drawn"};
+    times.push_back(MillisecondsSince(start));
+  }
+  PrintPeak("the later frames");
+  if (!times.empty()) {
+    std::sort(times.begin(), times.end());
+    PrintMilliseconds("a later frame (median)", times[times.size() / 2]);
+    PrintMilliseconds("a later frame (fastest)", times.front());
+  }
+  if (!png.empty() && !view.Pixels().save(QString::fromStdString(png), "PNG")) return {false, "the frame was not written"};
+  return {true, {}};
+}
+
 // An input the program saved itself: the import into a new document, drawn, then
 // saved as the project. Not measured.
 TOutcome SaveStep(bench::TStepServices& services, const std::string& kind, const std::string& file,
@@ -569,7 +608,8 @@ int Usage() {
                "         dxf FILE | model FILE | open PROJECT | plan PROJECT\n"
                "         export-blocks-text|export-blocks-csv PROJECT|SIZE\n"
                "       qira_step [--view WxH] dxf-count-cost FILE\n"
-               "       qira_step [--view WxH] save dxf|model FILE PROJECT\n");
+               "       qira_step [--view WxH] save dxf|model FILE PROJECT\n"
+               "       qira_step [--view WxH] frames PROJECT N [PNG]\n");
   return 2;
 }
 
@@ -599,6 +639,7 @@ bool ValidStep(const std::vector<std::string>& args, TRunMode mode) {
     return args.size() == 5 && kPictureTypes.count(args[3]) != 0 && (args[4] == "0" || args[4] == "1");
   if (step == "save") return mode == TRunMode::Step && args.size() == 4 && (args[1] == "dxf" || args[1] == "model");
   if (step == "dxf-count-cost") return mode == TRunMode::Step && args.size() == 2;
+  if (step == "frames") return mode == TRunMode::Step && (args.size() == 3 || args.size() == 4);
   return args.size() == 2 && (step == "dxf" || step == "model" || step == "open" || step == "plan" ||
                               step == "export-blocks-text" || step == "export-blocks-csv");
 }
@@ -653,6 +694,8 @@ int Run(const std::vector<std::string>& args, TRunMode mode) {
     outcome = OpenStep(mode, services, args[1]);
   } else if (step == "plan") {
     outcome = PlanStep(mode, services, args[1]);
+  } else if (step == "frames") {
+    outcome = FramesStep(args[1], std::atoi(args[2].c_str()), args.size() == 4 ? args[3] : std::string());
   } else if (step == "save") {
     outcome = SaveStep(services, args[1], args[2], args[3]);
   } else {

@@ -13,6 +13,7 @@ saves itself (of the 2,000,000 points, of the 50,000 sphere groups) are made fro
 these by scripts/memory-sweep with qira_step, as are the projects of one large
 object of points, of faces and of spheres."""
 
+import math
 import os
 import sys
 
@@ -22,6 +23,9 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests", "fixtures"))
 
 import make_example as ex  # noqa: E402
 import make_projects  # noqa: E402
+from make_graphics import bounds_of, record  # noqa: E402
+from make_polyline import line_fields  # noqa: E402
+from make_records import obj  # noqa: E402
 from make_model_files import text as model_text  # noqa: E402
 from make_sections import sample  # noqa: E402
 
@@ -162,12 +166,57 @@ def boreholes_project(count):
     return lambda: bytes(make_projects.legacy(3, names=[("B%06d" % (i * 7919 % count), 1.0) for i in range(count)]))
 
 
+def polyline_record(name, points, diameter):
+    bmin, bmax = bounds_of(points)
+    return lambda s: record(s, obj(name, type_id=9, accept=1, bmin=bmin, bmax=bmax),
+                            lambda t: line_fields(t, points, diameter, 0x004080C0, 1))
+
+
+CUBE = 400.0
+
+
+def tangle(count, start=0):
+    """Points of a curve that winds through a cube of CUBE metres, filling much of
+    the view: a large object in a renderer's bins."""
+    h = CUBE / 2
+    return [(h + h * math.sin(0.0013 * i), h + h * math.sin(0.0017 * i + 1.0), h + h * math.sin(0.0019 * i + 2.0))
+            for i in range(start, start + count)]
+
+
+def polylines_project(count, points):
+    """As many polylines of as many points each, spread through the cube."""
+    lines = [polyline_record("L%06d" % i, tangle(points, i * 7919 % 5000000), 1.0) for i in range(count)]
+    return lambda: ex.project_bytes((CUBE / 2,) * 3, [], [], [], objects=lines)
+
+
+def sections_project(count, side):
+    """As many visible sections of side x side cells, each between a pair of its own,
+    on a grid through the cube."""
+    groups = []
+    for i in range(count):
+        x, y = (i % 100) * CUBE / 100, (i // 100) * CUBE / 100
+        values = [[2.0 + (i + r * 7 + c * 13) % 48 for c in range(side)] for r in range(side)]
+        sec = sample(b1="P%05d" % i, b2="Q%05d" % i, frequency=12500.0, cols=side, rows=side,
+                     start_z=CUBE / 2, end_z=CUBE / 2 - 3.0, x1=[x] * (side + 1), x2=[x + 3.0] * (side + 1),
+                     y1=[y] * (side + 1), y2=[y] * (side + 1), values=values, log=0)
+        groups.append(ex.section_group_record([ex.section_record(sec, "12.5 kHz", visible=1)],
+                                              b1=sec["b1"], b2=sec["b2"]))
+    return lambda: ex.project_bytes((CUBE / 2,) * 3, [], [], groups)
+
+
 PROJECTS = {
     "boreholes-5k.q3d": boreholes_project(5000),
     "boreholes-20k.q3d": boreholes_project(20000),
     "many-boreholes.q3d": fixture_project("legacy_v3_many_boreholes.q3d"),
     "many-sections.q3d": fixture_project("legacy_v3_many_sections.q3d"),
     "section-2000.q3d": lambda: section_project(2000),
+    # One polyline of a million points (24 MB), and 10,000 small ones; the tests'
+    # 10,000 boreholes; 10,000 sections of 10 x 10 cells, 400 of 150 x 150.
+    "polyline-1m.q3d": polylines_project(1, 1000000),
+    "polylines-10k.q3d": polylines_project(10000, 10),
+    "boreholes-10k.q3d": fixture_project("legacy_v3_10k_boreholes.q3d"),
+    "sections-10k.q3d": sections_project(10000, 10),
+    "sections-400-150.q3d": sections_project(400, 150),
 }
 
 INPUTS = dict(DRAWINGS, **MODELS, **PROJECTS)

@@ -234,9 +234,10 @@ def build():
     return files
 
 
-def project_bytes(centre, legend, boreholes, section_groups):
+def project_bytes(centre, legend, boreholes, section_groups, objects=(axis_default,)):
     """The project file: the data's centre (scene order), the view, the legend
-    and the root with its four groups."""
+    and the root with its four groups (objects: writers of the "Objects" group's
+    children)."""
     s = Stream()
     s.raw(b"QIRA 3D image")
     at = s.open_chunk(PROGRAM_VERSION)
@@ -251,7 +252,7 @@ def project_bytes(centre, legend, boreholes, section_groups):
         group("Boreholes", boreholes),
         group("Sections", section_groups),
         group("Potential sections", expanded=0),
-        group("Objects", [axis_default]),
+        group("Objects", list(objects)),
     ], expanded=0)
     s.close_chunk(at)
     return bytes(s)

@@ -119,7 +119,11 @@ constexpr int64_t ViewDrawBytes(int64_t width, int64_t height) {
 // renderer holds at most: 62 to 68 MB measured for one object of 50,000 segments or
 // 200,000 points, whatever the view's size, with now and then one more block of its
 // own (36 MB) for a single draw of a million points or more; under 12 MB for 80,000
-// small objects.
+// small objects. Inside one object's draw the renderer is waited for too
+// (VerticesBetweenRenderWaits, SceneObject.h), so a busy machine lets no single draw
+// queue more: opened at 1920 x 1080 beside six busy loops, one polyline of a million
+// points needs 240 MB (303 before; counted 363), 2,000,000 points 220 MB (222 to 294
+// before; counted 296), none killed at the count + 2 to 10 %.
 inline constexpr int64_t FrameBinsBytes = int64_t{72} << 20;
 constexpr int64_t FrameBinsOf(int64_t binned) { return std::clamp<int64_t>(binned, 0, FrameBinsBytes); }
 

@@ -184,6 +184,10 @@ namespace qira {
   X(glRenderbufferStorageMultisample, PFNGLRENDERBUFFERSTORAGEMULTISAMPLEPROC) \
   X(glBlitFramebuffer, PFNGLBLITFRAMEBUFFERPROC)                          \
   X(glGenerateMipmap, PFNGLGENERATEMIPMAPPROC)                            \
+  /* GL.VERSION_3_2 or GL.ARB_sync */                                      \
+  X(glFenceSync, PFNGLFENCESYNCPROC)                                      \
+  X(glClientWaitSync, PFNGLCLIENTWAITSYNCPROC)                            \
+  X(glDeleteSync, PFNGLDELETESYNCPROC)                                    \
   /* GL.ARB_multitexture */                                               \
   X(glActiveTextureARB, PFNGLACTIVETEXTUREARBPROC)                        \
   X(glClientActiveTextureARB, PFNGLCLIENTACTIVETEXTUREARBPROC)            \

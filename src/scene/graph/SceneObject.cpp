@@ -43,8 +43,79 @@ std::function<void(TGLBaseSceneObject&)>& NameChangeHook() {
 bool g_matrixReadBack = false;
 uint32_t g_nextPickName = 1;
 
-// Objects rendered since the renderer was last waited for (ObjectsBetweenRenderWaits).
-thread_local int t_objectsSinceWait = 0;
+// What was given to the renderer since it was last waited for: the one place every
+// draw tells (RenderQueueSent, Render) and the one wait.
+struct TRenderQueue {
+  int objects = 0;       // objects rendered (ObjectsBetweenRenderWaits)
+  int64_t vertices = 0;  // vertices the object being drawn sent (VerticesInRenderStretch)
+  int compiling = 0;     // display lists being compiled: what they send is not queued
+  int64_t compiled = 0;  // what the list being compiled sends when it is called
+  // The fence behind the object's stretch before the last, and that stretch's vertices:
+  // what the renderer may still hold of it (WaitForStretchBefore).
+  GLsync stretchBefore = nullptr;
+  int64_t stretchBeforeVertices = 0;
+};
+thread_local TRenderQueue t_renderQueue;
+
+std::function<void(int64_t)>& RenderWaitHook() {
+  static std::function<void(int64_t)> hook;
+  return hook;
+}
+
+// The object's draw has ended, or the renderer was waited for: its stretch's fence
+// is not waited for.
+void DropStretchFence() {
+  if (t_renderQueue.stretchBefore != nullptr) glDeleteSync(t_renderQueue.stretchBefore);
+  t_renderQueue.stretchBefore = nullptr;
+  t_renderQueue.stretchBeforeVertices = 0;
+  t_renderQueue.vertices = 0;
+}
+
+void WaitForRenderer() {
+  if (RenderWaitHook()) RenderWaitHook()(t_renderQueue.vertices);
+  t_renderQueue.objects = 0;
+  DropStretchFence();
+  glFinish();
+}
+
+// Inside one object's draw the frame waits only for the stretch before the one just
+// sent, so the renderer draws that one while the next is sent: at most two stretches
+// queued, and a frame of one large object as fast as with no wait. A context with no
+// fences waits for all.
+void WaitForStretchBefore() {
+  if (!GL.VERSION_3_2 && !GL.ARB_sync) return WaitForRenderer();
+  TRenderQueue& queue = t_renderQueue;
+  if (RenderWaitHook()) RenderWaitHook()(queue.stretchBeforeVertices + queue.vertices);
+  const GLsync fence = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+  if (fence == nullptr) return WaitForRenderer();
+  const GLsync before = std::exchange(queue.stretchBefore, fence);
+  queue.stretchBeforeVertices = std::exchange(queue.vertices, 0);
+  if (before == nullptr) return;
+  constexpr GLuint64 kSecond = 1000000000;
+  GLenum waited = GL_TIMEOUT_EXPIRED;
+  while (waited == GL_TIMEOUT_EXPIRED) waited = glClientWaitSync(before, GL_SYNC_FLUSH_COMMANDS_BIT, kSecond);
+  glDeleteSync(before);
+  if (waited == GL_WAIT_FAILED) WaitForRenderer();
+}
+
+// A display list's compile: what its draws send is kept for its calls.
+class TListCompile {
+ public:
+  TListCompile() : outer_(t_renderQueue.compiled) {
+    ++t_renderQueue.compiling;
+    t_renderQueue.compiled = 0;
+  }
+  ~TListCompile() {
+    --t_renderQueue.compiling;
+    t_renderQueue.compiled = outer_;
+  }
+  TListCompile(const TListCompile&) = delete;
+  TListCompile& operator=(const TListCompile&) = delete;
+  int64_t Sent() const { return t_renderQueue.compiled; }
+
+ private:
+  int64_t outer_;
+};
 
 // True when the object's class or one of its ancestors has that name. Lets
 // the base recognise the root and cameras without depending on their unit.
@@ -940,6 +1011,7 @@ uint32_t TGLBaseSceneObject::GetHandle(TRenderContextInfo& rci) {
   TListStateRecord record;
   {
     TListStateRecorder recorder(record);
+    TListCompile compile;
     glNewList(name, GL_COMPILE);
     try {
       BuildList(rci);
@@ -949,6 +1021,7 @@ uint32_t TGLBaseSceneObject::GetHandle(TRenderContextInfo& rci) {
       throw;
     }
     glEndList();
+    listVertices_ = compile.Sent();
   }
   ++listCompileCount_;
   listStateMask_ = record.mask;
@@ -996,6 +1069,44 @@ void TGLBaseSceneObject::DestroyHandles() {
 
 void TGLBaseSceneObject::BuildList(TRenderContextInfo& rci) { (void)rci; }
 
+void RenderQueueSent(int64_t vertices) {
+  if (t_renderQueue.compiling > 0) {
+    t_renderQueue.compiled += vertices;
+    return;
+  }
+  t_renderQueue.vertices += vertices;
+  if (t_renderQueue.vertices >= VerticesInRenderStretch) WaitForStretchBefore();
+}
+
+void DrawInRenderStretches(int64_t count, int64_t unit, const std::function<void(int64_t first, int64_t n)>& draw) {
+  if (count <= 0) return;
+  if (unit <= 0 || t_renderQueue.compiling > 0) {
+    draw(0, count);
+    RenderQueueSent(count);
+    return;
+  }
+  for (int64_t first = 0; first < count;) {
+    // Up to the bound, rounded up to whole primitives.
+    const int64_t room = std::max<int64_t>(VerticesInRenderStretch - t_renderQueue.vertices, 1);
+    const int64_t n = std::min(count - first, (room + unit - 1) / unit * unit);
+    draw(first, n);
+    first += n;
+    RenderQueueSent(n);
+  }
+}
+
+int64_t RenderStretchUnit(uint32_t mode) {
+  switch (mode) {
+    case GL_POINTS: return 1;
+    case GL_LINES: return 2;
+    case GL_TRIANGLES: return 3;
+    case GL_QUADS: return 4;
+    default: return 0;
+  }
+}
+
+void SetRenderWaitHook(std::function<void(int64_t vertices)> hook) { RenderWaitHook() = std::move(hook); }
+
 // [SECTION] Rendering
 
 void TGLBaseSceneObject::DrawSelf(TRenderContextInfo& rci) {
@@ -1006,6 +1117,7 @@ void TGLBaseSceneObject::DrawSelf(TRenderContextInfo& rci) {
     if (name != 0) {
       glCallList(name);
       AfterListReplayed(rci);
+      RenderQueueSent(listVertices_);
     }
   }
 }
@@ -1045,10 +1157,9 @@ void TGLBaseSceneObject::Render(TRenderContextInfo& rci) {
       break;
   }
   if (!renderSelf && !renderChildren) return;
-  if (++t_objectsSinceWait >= ObjectsBetweenRenderWaits) {
-    t_objectsSinceWait = 0;
-    glFinish();
-  }
+  if (++t_renderQueue.objects >= ObjectsBetweenRenderWaits) WaitForRenderer();
+  // What the objects before sent is bounded by the wait above, as the counts take it.
+  DropStretchFence();
 
   TMatrix saved;
   if (g_matrixReadBack) {
@@ -1104,10 +1215,12 @@ void TGLBaseSceneObject::Render(TRenderContextInfo& rci) {
       if (ignoreDepth) rci.GLStates->EnableState(TGLState::stDepthTest);
     }
   } catch (...) {
+    DropStretchFence();
     if (picking && rci.proxySubObject) glPopName();
     restore();
     throw;
   }
+  DropStretchFence();
   if (picking && rci.proxySubObject) glPopName();
   restore();
 }

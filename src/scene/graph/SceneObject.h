@@ -125,8 +125,36 @@ inline constexpr TGLBaseProperties kAllBaseProperties = {
 // machine), the queue and the memory it holds grow with the whole scene: 0.4 to
 // 1.8 GB for one frame of 40,000 boreholes at 1920 x 1080, by the threads free.
 // A frame waits for it after every so many objects rendered, which keeps it to what
-// that many draw, at about the same frame time.
+// that many draw, at about the same frame time. One large object (a pipe of a million
+// points, a point set, a section's sheet) alone queued several of the renderer's
+// blocks of 36 MB on a busy machine: inside one object's draw the frame also waits
+// once the object has sent so many vertices since the last wait (beside six busy
+// loops at 1920 x 1080, 60 MB less at the peak for a polyline of a million points, 50
+// MB less for 2,000,000 points; twice the bound left the points' peak as before).
+// Objects below that bound draw with no wait of their own, so frames of many objects
+// wait as before: a wait every few sections of 150 x 150 cells made their frames 1.2
+// times slower.
 inline constexpr int ObjectsBetweenRenderWaits = 256;
+inline constexpr int64_t VerticesBetweenRenderWaits = int64_t{1} << 18;
+// Inside one object's draw the frame waits only for the stretch before the one just
+// sent (a fence), which lets the renderer draw while the frame sends: two stretches
+// queued at most, as much as one wait for all after VerticesBetweenRenderWaits.
+inline constexpr int64_t VerticesInRenderStretch = VerticesBetweenRenderWaits / 2;
+
+// Every draw of primitives tells what it sent (RenderQueueSent): the frame waits for
+// the renderer's stretch before when the object being drawn has sent
+// VerticesInRenderStretch since the last wait. What a display list's compile sends is
+// queued when the list is called instead: the call tells the list's vertices then.
+void RenderQueueSent(int64_t vertices);
+// Draws `count` vertices in pieces of whole primitives of `unit` vertices each
+// (draw(first, n)), so that the wait can come inside the draw; 0 for primitives that
+// cannot be cut (strips, fans, polygons): one piece. The pixels are the same: the
+// primitives go in their order, each whole.
+void DrawInRenderStretches(int64_t count, int64_t unit, const std::function<void(int64_t first, int64_t n)>& draw);
+// Whole primitives of a draw mode, for DrawInRenderStretches.
+int64_t RenderStretchUnit(uint32_t mode);
+// Called at every wait with the vertices the renderer may hold while the frame waits (tests); empty for none.
+void SetRenderWaitHook(std::function<void(int64_t vertices)> hook);
 
 // (Sender, deltaTime, newTime)
 using TGLProgressEvent = std::function<void(TObject* sender, double deltaTime, double newTime)>;
@@ -412,6 +440,7 @@ class TGLBaseSceneObject : public TGLCoordinatesUpdateAbleComponent {
   std::unique_ptr<TGLBehaviours> behaviours_;
   std::unique_ptr<TGLObjectEffects> effects_;
   int listCompileCount_ = 0;
+  int64_t listVertices_ = 0;  // what the list sends when it is called (RenderQueueSent)
   // Enable flags the list changed while it was compiled, and their values
   // after the compile: replaying the list sets them again behind the cache.
   // Other cached state the list changed: it is forgotten after each replay.

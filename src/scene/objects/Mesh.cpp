@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfenv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -328,7 +329,12 @@ void TSharedVertices::Draw(uint32_t primitive, TVertexMode vertexMode, bool back
     glGetIntegerv(GL_FRONT_FACE, &frontFace);
     glFrontFace(frontFace == GL_CW ? GL_CCW : GL_CW);
   }
-  glDrawElements(primitive, static_cast<GLsizei>(indexCount_), GL_UNSIGNED_INT, indexBase);
+  DrawInRenderStretches(static_cast<int64_t>(indexCount_), RenderStretchUnit(primitive), [&](int64_t first, int64_t n) {
+    // An offset into the bound buffer or an address here: counted as a number, as
+    // the buffer's offset is no pointer into anything.
+    const uintptr_t at = reinterpret_cast<uintptr_t>(indexBase) + static_cast<uintptr_t>(first) * sizeof(GLuint);
+    glDrawElements(primitive, static_cast<GLsizei>(n), GL_UNSIGNED_INT, reinterpret_cast<const void*>(at));
+  });
   if (back) glFrontFace(static_cast<GLenum>(frontFace));
   if (buffers) {
     glBindBuffer(GL_ARRAY_BUFFER, 0);
@@ -550,7 +556,10 @@ void TGLMesh::DrawVertexList() {
       glEnableClientState(GL_TEXTURE_COORD_ARRAY);
       break;
   }
-  glDrawArrays(PrimitiveOf(mode_), 0, vertices_->Count());
+  const GLenum primitive = PrimitiveOf(mode_);
+  DrawInRenderStretches(vertices_->Count(), RenderStretchUnit(primitive), [primitive](int64_t first, int64_t n) {
+    glDrawArrays(primitive, static_cast<GLint>(first), static_cast<GLsizei>(n));
+  });
 }
 
 void TGLMesh::DefinePublished(TFiler& filer) {

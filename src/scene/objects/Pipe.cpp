@@ -425,6 +425,7 @@ void TGLPipe::BuildList(TRenderContextInfo& rci) {
         glVertex3fv(v.position.data());
       }
       glEnd();
+      RenderQueueSent(static_cast<int64_t>(primitive.vertices.size()));
     } else {
       const TPipeVertex& centre = primitive.vertices.front();
       if (nodeColors) glColor4fv(centre.color.data());
@@ -432,6 +433,7 @@ void TGLPipe::BuildList(TRenderContextInfo& rci) {
       glNormal3fv(centre.normal.data());
       for (const TPipeVertex& v : primitive.vertices) glVertex3fv(v.position.data());
       glEnd();
+      RenderQueueSent(static_cast<int64_t>(primitive.vertices.size()));
     }
   });
   if (nodeColors) {

@@ -285,7 +285,9 @@ void TGLPoints::BuildList(TRenderContextInfo& rci) {
       glBlendFunc(GL_SRC_ALPHA, GL_ONE);
       break;
   }
-  glDrawArrays(GL_POINTS, 0, n);
+  DrawInRenderStretches(n, RenderStretchUnit(GL_POINTS), [](int64_t first, int64_t count) {
+    glDrawArrays(GL_POINTS, static_cast<GLint>(first), static_cast<GLsizei>(count));
+  });
   if (locked) glUnlockArraysEXT();
   pointParameters_->UnApply();
   if (noZWrite_) glDepthMask(GL_TRUE);
@@ -672,6 +674,7 @@ void TGLLines::BuildList(TRenderContextInfo& rci) {
     GLenum mode = GL_LINE_STRIP;
     if (splineMode_ == TLineSplineMode::lsmSegments) mode = GL_LINES;
     if (splineMode_ == TLineSplineMode::lsmLoop) mode = GL_LINE_LOOP;
+    int64_t sent = count;
     glBegin(mode);
     if (splineMode_ == TLineSplineMode::lsmCubicSpline && division_ >= 2) {
       TAffineVectorList points;
@@ -681,10 +684,12 @@ void TGLLines::BuildList(TRenderContextInfo& rci) {
         if (nodeColors) glColor4fv(colors[i].data());
         glVertex3fv(points[i].data());
       }
+      sent = points.Count();
     } else if (bezier && division_ >= 2) {
       for (int32_t i = 0; i <= division_; ++i) {
         glEvalCoord1f(static_cast<float>(i) / static_cast<float>(division_));
       }
+      sent = int64_t{division_} + 1;
     } else {
       for (int i = 0; i < count; ++i) {
         const TGLLinesNode& node = nodes.GetItem(i);
@@ -693,6 +698,7 @@ void TGLLines::BuildList(TRenderContextInfo& rci) {
       }
     }
     glEnd();
+    RenderQueueSent(sent);
   }
   if (bezier) glPopAttrib();
   RestoreLineStyle();

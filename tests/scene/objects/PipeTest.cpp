@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -12,6 +14,8 @@
 #include "support/SceneRenderSupport.h"
 #include "scene/gl/StateCache.h"
 #include "scene/math/VectorGeometry.h"
+#include "scene/objects/Mesh.h"
+#include "scene/objects/PointsLines.h"
 #include "support/HeadlessGL.h"
 
 namespace qira {
@@ -473,6 +477,71 @@ TEST_F(PipeRenderGL, ThePipeAfterOneWithNodeColoursShowsItsOwnMaterial) {
       EXPECT_LT(centre[1], 40) << static_cast<int>(mode) << " frame " << frame;
       EXPECT_GT(At(0.0f, 0.6f)[1], 40) << static_cast<int>(mode) << " frame " << frame;  // the first in green
     }
+  }
+}
+
+
+// One large object's draw queues no more in the renderer than the bound while the
+// frame waits for it (a whole primitive beyond each stretch at most), also when the frame holds no
+// other object: a pipe of many nodes (bands of 34 vertices), a point set and a mesh
+// of shared triangles, each sending several bounds' worth in one frame.
+TEST_F(PipeRenderGL, OneLargeObjectQueuesNoMoreThanTheBoundBetweenTwoWaits) {
+  struct TRow {
+    const char* Kind;
+    std::function<TGLBaseSceneObject&(TGLBaseSceneObject& parent)> Make;
+    int64_t Sent;   // vertices one frame sends
+    int64_t Piece;  // the largest primitive sent whole
+  };
+  constexpr int kNodes = 20000;
+  constexpr int kPoints = 700000;
+  constexpr int kTriangles = 300000;
+  const TRow rows[] = {
+      {"pipe",
+       [](TGLBaseSceneObject& parent) -> TGLBaseSceneObject& {
+         auto& pipe = parent.AddNewChild<TGLPipe>();
+         pipe.Nodes().BeginUpdate();
+         for (int i = 0; i < kNodes; ++i) pipe.AddNode({-1.5f + 3.0f * i / kNodes, 0.0f, 0.0f});
+         pipe.Nodes().EndUpdate();
+         return pipe;
+       },
+       int64_t{kNodes - 1} * 34, 34},
+      {"points",
+       [](TGLBaseSceneObject& parent) -> TGLBaseSceneObject& {
+         auto& points = parent.AddNewChild<TGLPoints>();
+         points.Positions().Clear();
+         points.Positions().SetCapacity(kPoints);
+         for (int i = 0; i < kPoints; ++i) points.Positions().Add(-1.5f + 3.0f * i / kPoints, 0.0f, 0.0f);
+         return points;
+       },
+       kPoints, 1},
+      {"shared mesh",
+       [](TGLBaseSceneObject& parent) -> TGLBaseSceneObject& {
+         auto& mesh = parent.AddNewChild<TGLMesh>();
+         mesh.SetMode(TMeshMode::mmTriangles);
+         auto sheet = std::make_shared<TSharedVertices>();
+         for (int i = 0; i <= kTriangles; ++i) {
+           const float x = -1.5f + 3.0f * i / kTriangles;
+           sheet->Vertices.push_back({{x, -0.2f, 0}, {255, 0, 0, 255}, {}, {}});
+           sheet->Vertices.push_back({{x, 0.2f, 0}, {255, 0, 0, 255}, {}, {}});
+         }
+         for (uint32_t i = 0; i < kTriangles; ++i) sheet->Indices.insert(sheet->Indices.end(), {2 * i, 2 * i + 1, 2 * i + 2});
+         sheet->CalcNormals();
+         mesh.SetSharedVertices(sheet, false);
+         return mesh;
+       },
+       int64_t{kTriangles} * 3, 3},
+  };
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.Kind);
+    TGLBaseSceneObject& made = row.Make(s_->scene->Objects());
+    std::vector<int64_t> stretches;
+    SetRenderWaitHook([&](int64_t vertices) { stretches.push_back(vertices); });
+    s_->buffer->Render();
+    SetRenderWaitHook({});
+    made.SetVisible(false);
+    // Each stretch takes a whole primitive beyond its share at most, and two are queued.
+    ASSERT_GE(static_cast<int64_t>(stretches.size()), row.Sent / (VerticesInRenderStretch + row.Piece));
+    EXPECT_LT(*std::max_element(stretches.begin(), stretches.end()), VerticesBetweenRenderWaits + 2 * row.Piece);
   }
 }
 
