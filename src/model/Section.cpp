@@ -18,6 +18,7 @@
 #include "model/StreamHelpers.h"
 #include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
+#include "scene/graph/SceneObject.h"
 #include "platform/Rounding.h"
 #include "platform/Services.h"
 #include "scene/components/Colors.h"
@@ -330,12 +331,19 @@ double GridBytes(int32_t rows, int32_t cols) {
 
 }  // namespace
 
+namespace {
+
+// Two triangles a cell, drawn in the renderer's stretches (the back face culled).
+int64_t SectionBinsOf(double cells) { return MeshBinsOf(cells, 6, SectionCellBinBytes, VerticesBetweenRenderWaits); }
+
+}  // namespace
+
 double SectionMemoryNeeded(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle) {
   const TSheetSize sheet(rows, cols, imageStyle);
   // The triangles the first frame draws, in the renderer's bins: up to 390 B a cell
   // measured, by how much of the view the section fills, up to a frame's bound.
   double bytes = sheet.DrawnBytes(imageStyle) +
-                 static_cast<double>(FrameBinsOf(SaturateCast<int64_t>(sheet.Cells * SectionCellBinBytes)));
+                 static_cast<double>(FrameBinsOf(SectionBinsOf(sheet.Cells)));
   if (!gridLoaded) bytes += GridBytes(rows, cols);
   return bytes;
 }
@@ -767,9 +775,7 @@ int64_t TGraphSection::DrawnBytes() const {
          SectionDrawCost.Of(1, 0);
 }
 
-int64_t TGraphSection::BinnedBytes() const {
-  return SaturateCast<int64_t>(TSheetSize(RowCount, ColCount, ImageStyle).Cells * SectionCellBinBytes);
-}
+int64_t TGraphSection::BinnedBytes() const { return SectionBinsOf(TSheetSize(RowCount, ColCount, ImageStyle).Cells); }
 
 bool TGraphSection::DrawingHeld() const { return NodesDrawingHeld({&FrontMesh, &BackMesh}); }
 
