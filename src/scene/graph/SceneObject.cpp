@@ -47,7 +47,7 @@ uint32_t g_nextPickName = 1;
 // draw tells (RenderQueueSent, Render) and the one wait.
 struct TRenderQueue {
   int objects = 0;       // objects rendered (ObjectsBetweenRenderWaits)
-  int64_t vertices = 0;  // vertices the object being drawn sent (VerticesBetweenRenderWaits)
+  int64_t vertices = 0;  // vertices the object being drawn sent (VerticesInRenderStretch)
   int compiling = 0;     // display lists being compiled: what they send is not queued
   int64_t compiled = 0;  // what the list being compiled sends when it is called
   // The fence behind the object's stretch before the last, and that stretch's vertices:
@@ -1075,7 +1075,7 @@ void RenderQueueSent(int64_t vertices) {
     return;
   }
   t_renderQueue.vertices += vertices;
-  if (t_renderQueue.vertices >= VerticesBetweenRenderWaits) WaitForStretchBefore();
+  if (t_renderQueue.vertices >= VerticesInRenderStretch) WaitForStretchBefore();
 }
 
 void DrawInRenderStretches(int64_t count, int64_t unit, const std::function<void(int64_t first, int64_t n)>& draw) {
@@ -1087,7 +1087,7 @@ void DrawInRenderStretches(int64_t count, int64_t unit, const std::function<void
   }
   for (int64_t first = 0; first < count;) {
     // Up to the bound, rounded up to whole primitives.
-    const int64_t room = std::max<int64_t>(VerticesBetweenRenderWaits - t_renderQueue.vertices, 1);
+    const int64_t room = std::max<int64_t>(VerticesInRenderStretch - t_renderQueue.vertices, 1);
     const int64_t n = std::min(count - first, (room + unit - 1) / unit * unit);
     draw(first, n);
     first += n;

@@ -136,13 +136,15 @@ inline constexpr TGLBaseProperties kAllBaseProperties = {
 // times slower.
 inline constexpr int ObjectsBetweenRenderWaits = 256;
 inline constexpr int64_t VerticesBetweenRenderWaits = int64_t{1} << 18;
+// Inside one object's draw the frame waits only for the stretch before the one just
+// sent (a fence), which lets the renderer draw while the frame sends: two stretches
+// queued at most, as much as one wait for all after VerticesBetweenRenderWaits.
+inline constexpr int64_t VerticesInRenderStretch = VerticesBetweenRenderWaits / 2;
 
-// Every draw of primitives tells what it sent (RenderQueueSent): when the object being
-// drawn has sent VerticesBetweenRenderWaits since the last wait, the frame waits for
-// the renderer to finish the stretch before those (a fence), not all: the renderer
-// draws the last stretch while the frame sends the next, two stretches queued at most.
-// What a display list's compile sends is queued when the list is called instead: the
-// call tells the list's vertices then.
+// Every draw of primitives tells what it sent (RenderQueueSent): the frame waits for
+// the renderer's stretch before when the object being drawn has sent
+// VerticesInRenderStretch since the last wait. What a display list's compile sends is
+// queued when the list is called instead: the call tells the list's vertices then.
 void RenderQueueSent(int64_t vertices);
 // Draws `count` vertices in pieces of whole primitives of `unit` vertices each
 // (draw(first, n)), so that the wait can come inside the draw; 0 for primitives that

@@ -481,10 +481,10 @@ TEST_F(PipeRenderGL, ThePipeAfterOneWithNodeColoursShowsItsOwnMaterial) {
 }
 
 
-// One large object's draw queues no more in the renderer than two stretches of the
-// bound between two waits (a whole primitive beyond each at most), also when the
-// frame holds no other object: a pipe of many nodes (bands of 34 vertices), a point
-// set and a mesh of shared triangles, each sending several bounds' worth in one frame.
+// One large object's draw queues no more in the renderer than the bound while the
+// frame waits for it (a whole primitive beyond each stretch at most), also when the frame holds no
+// other object: a pipe of many nodes (bands of 34 vertices), a point set and a mesh
+// of shared triangles, each sending several bounds' worth in one frame.
 TEST_F(PipeRenderGL, OneLargeObjectQueuesNoMoreThanTheBoundBetweenTwoWaits) {
   struct TRow {
     const char* Kind;
@@ -539,9 +539,9 @@ TEST_F(PipeRenderGL, OneLargeObjectQueuesNoMoreThanTheBoundBetweenTwoWaits) {
     s_->buffer->Render();
     SetRenderWaitHook({});
     made.SetVisible(false);
-    // Each stretch takes a whole primitive beyond the bound at most, and two are queued.
-    ASSERT_GE(static_cast<int64_t>(stretches.size()), row.Sent / (VerticesBetweenRenderWaits + row.Piece));
-    EXPECT_LT(*std::max_element(stretches.begin(), stretches.end()), 2 * (VerticesBetweenRenderWaits + row.Piece));
+    // Each stretch takes a whole primitive beyond its share at most, and two are queued.
+    ASSERT_GE(static_cast<int64_t>(stretches.size()), row.Sent / (VerticesInRenderStretch + row.Piece));
+    EXPECT_LT(*std::max_element(stretches.begin(), stretches.end()), VerticesBetweenRenderWaits + 2 * row.Piece);
   }
 }
 
