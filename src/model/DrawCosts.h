@@ -122,7 +122,7 @@ constexpr int64_t ViewDrawBytes(int64_t width, int64_t height) {
 // small objects. Inside one object's draw the renderer is waited for too
 // (VerticesBetweenRenderWaits, SceneObject.h), so a busy machine lets no single draw
 // queue more: opened at 1920 x 1080 beside six busy loops, one polyline of a million
-// points needs 240 MB (303 before; counted 363), 2,000,000 points 220 MB (222 to 294
+// points needs 239 MB (303 before; counted 363), 2,000,000 points 214 MB (222 to 294
 // before; counted 296), none killed at the count + 2 to 10 %.
 inline constexpr int64_t FrameBinsBytes = int64_t{72} << 20;
 constexpr int64_t FrameBinsOf(int64_t binned) { return std::clamp<int64_t>(binned, 0, FrameBinsBytes); }

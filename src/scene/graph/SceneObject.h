@@ -129,8 +129,8 @@ inline constexpr TGLBaseProperties kAllBaseProperties = {
 // points, a point set, a section's sheet) alone queued several of the renderer's
 // blocks of 36 MB on a busy machine: inside one object's draw the frame also waits
 // once the object has sent so many vertices since the last wait (beside six busy
-// loops at 1920 x 1080, 60 MB less at the peak for a polyline of a million points, 50
-// MB less for 2,000,000 points; twice the bound left the points' peak as before).
+// loops at 1920 x 1080, 60 MB less at the peak for a polyline of a million points;
+// twice as much queued left 2,000,000 points needing 40 MB more, killed now and then).
 // Objects below that bound draw with no wait of their own, so frames of many objects
 // wait as before: a wait every few sections of 150 x 150 cells made their frames 1.2
 // times slower.
