@@ -128,8 +128,8 @@ inline constexpr int64_t FrameBinsBytes = int64_t{72} << 20;
 constexpr int64_t FrameBinsOf(int64_t binned) { return std::clamp<int64_t>(binned, 0, FrameBinsBytes); }
 
 // The bins of one mesh's elements (a section's cells, a surface's triangles), each of
-// `verticesEach` indices, drawn in stretches of `stretchVertices` with a wait between
-// (VerticesBetweenRenderWaits): no more are held at once than one stretch sends. A
+// `verticesEach` indices: inside one draw the renderer is left to hold no more than
+// `stretchVertices` (VerticesBetweenRenderWaits) before the frame waits for it. A
 // 300 x 300 section filling the view measured 22.5 MB in all once its sheet's draw
 // waited, where its 90,000 cells at 448 B counted 49.
 constexpr int64_t MeshBinsOf(double elements, int64_t verticesEach, int64_t binBytes, int64_t stretchVertices) {

@@ -385,7 +385,9 @@ TEST_F(ProjectWindow, AProjectTheMemoryCannotHoldIsRefusedWithNothingOpened) {
     const int64_t peak = test::THeapPeak::Stop();
     // A refused reading keeps nothing past the memory there was (the window aside,
     // which is made first: a few megabytes).
-    if (!c.Opens) EXPECT_LT(peak, c.BesideTheView + 8 * MB);
+    if (!c.Opens) {
+      EXPECT_LT(peak, c.BesideTheView + 8 * MB);
+    }
 #endif
     EXPECT_EQ(form != nullptr, c.Opens);
     EXPECT_EQ(area.subWindowList().size(), c.Opens ? 1 : 0);
