@@ -145,6 +145,8 @@ int64_t TGraphMain::DrawnBytes() const { return 0; }
 
 int64_t TGraphMain::BinnedBytes() const { return 0; }
 
+int64_t TGraphMain::FrameBinnedBytes() const { return BinnedBytes(); }
+
 bool TGraphMain::DrawingHeld() const { return true; }
 
 int64_t TGraphMain::OpenedBytes() const {

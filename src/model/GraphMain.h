@@ -112,6 +112,10 @@ class TGraphMain {
   // What its primitives add to the renderer's bins in the frame that draws them,
   // before the renderer's own bound on a frame (FrameBinsOf). The base: nothing.
   virtual int64_t BinnedBytes() const;
+  // What of it the renderer holds at once in the first frame: BinnedBytes, bounded
+  // for a mesh by what the renderer is left to hold inside one draw. A picture's draw
+  // of a large mesh was measured to take about BinnedBytes again, not this.
+  virtual int64_t FrameBinnedBytes() const;
   // True when what drawing the object builds and keeps (a mesh's buffers, a node's
   // compiled list) lives now in a context, so that another draw (a picture's) finds it
   // built; false when its next draw builds it again: never drawn, changed since, or

@@ -189,7 +189,7 @@ bool TOpenCount::Keep(const TGraphMain& object) {
   TOpenCount* count = tOpenCount;
   if (!count) return true;
   count->needed_ += object.OpenedBytes();
-  const int64_t binned = object.BinnedBytes();
+  const int64_t binned = object.FrameBinnedBytes();
   count->binned_ += binned;
   count->mostBinned_ = std::max(count->mostBinned_, binned);
   return count->Fits();

@@ -321,7 +321,9 @@ int64_t TGraphSurface::DrawnBytes() const {
   return SurfaceDrawCost.Of(1, TrianglesOf(Faces, FaceCount)) + SurfaceNodeBytes;
 }
 
-int64_t TGraphSurface::BinnedBytes() const {
+int64_t TGraphSurface::BinnedBytes() const { return TrianglesOf(Faces, FaceCount) * TriangleBinBytes; }
+
+int64_t TGraphSurface::FrameBinnedBytes() const {
   return MeshBinsOf(static_cast<double>(TrianglesOf(Faces, FaceCount)), 3, TriangleBinBytes, VerticesBetweenRenderWaits);
 }
 

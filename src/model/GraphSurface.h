@@ -104,6 +104,7 @@ class TGraphSurface : public TGraphMain {
   // Both meshes and their lists, by the triangles the faces make.
   int64_t DrawnBytes() const override;
   int64_t BinnedBytes() const override;
+  int64_t FrameBinnedBytes() const override;
   bool DrawingHeld() const override;
   // The base's, and the faces and their colours.
   int64_t OpenedBytes() const override;

@@ -187,6 +187,7 @@ class TGraphSection : public TGraphMain {
   // meshes; its triangles in the frame's bins.
   int64_t DrawnBytes() const override;
   int64_t BinnedBytes() const override;
+  int64_t FrameBinnedBytes() const override;
   bool DrawingHeld() const override;
   // The base's, and the grid as read.
   int64_t OpenedBytes() const override;

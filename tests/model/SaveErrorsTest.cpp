@@ -106,7 +106,9 @@ TEST(SaveErrors, EverySaverNamesTheFileAndTheReasonAndKeepsTheOldFile) {
       EXPECT_EQ(::stat(dir.File("old.file").c_str(), &st), 0);
       EXPECT_EQ(st.st_mode & 07777, refusal.Mode);
       EXPECT_EQ(dir.Entries(), std::vector<std::string>{"old.file"});
-      if (refusal.WriteFailure != 0) EXPECT_EQ(saver.Save(dir.File("old.file")), "");  // and saves once there is room
+      if (refusal.WriteFailure != 0) {
+        EXPECT_EQ(saver.Save(dir.File("old.file")), "");  // and saves once there is room
+      }
     }
     TScratchFolder dir;
     for (const std::string& name : longNames) {

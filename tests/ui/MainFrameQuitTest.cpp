@@ -192,7 +192,9 @@ auto SaveInTheFrameAfterAltTabFromTheIndependentViewer(bool otherFirst) {
     ExpectTheFrameShows(*form, SubWindowOf(*form));
     KeyIn(*FrameOf(*form).Save1, FrameOf(*form));
     EXPECT_FALSE(form->Modified());
-    if (other != nullptr) EXPECT_TRUE(other->Modified());
+    if (other != nullptr) {
+      EXPECT_TRUE(other->Modified());
+    }
   };
 }
 
