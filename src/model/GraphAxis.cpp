@@ -159,7 +159,9 @@ int64_t TGraphAxis::DrawnBytes() const { return AxisDrawBytes; }
 
 int64_t TGraphAxis::BinnedBytes() const { return AxisBinBytes; }
 
-bool TGraphAxis::DrawingHeld() const { return NodesDrawingHeld({&ArrowE, &ArrowN, &ArrowZ, &LabelE, &LabelN, &LabelZ, &OriginSphere}); }
+bool TGraphAxis::DrawingHeld() const {
+  return NodesDrawingHeld({&ArrowE, &ArrowN, &ArrowZ, &LabelE, &LabelN, &LabelZ, &OriginSphere});
+}
 
 void TGraphAxis::Clear() {
   FreeNodes();

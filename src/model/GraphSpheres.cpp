@@ -108,7 +108,9 @@ int64_t TGraphSpheres::BinnedBytes() const {
   return std::min<int64_t>(PointCount(), ObjectsBetweenRenderWaits) * slices * slices * SphereQuadBinBytes;
 }
 
-bool TGraphSpheres::DrawingHeld() const { return std::all_of(Spheres.begin(), Spheres.end(), [](const auto& sphere) { return NodeDrawingHeld(sphere); }); }
+bool TGraphSpheres::DrawingHeld() const {
+  return std::all_of(Spheres.begin(), Spheres.end(), [](const auto& sphere) { return NodeDrawingHeld(sphere); });
+}
 
 int64_t TGraphSpheres::OpenedBytes() const {
   return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphSpheres) - sizeof(TGraphMain)) +

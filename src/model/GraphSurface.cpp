@@ -324,7 +324,8 @@ int64_t TGraphSurface::DrawnBytes() const {
 int64_t TGraphSurface::BinnedBytes() const { return TrianglesOf(Faces, FaceCount) * TriangleBinBytes; }
 
 int64_t TGraphSurface::FrameBinnedBytes() const {
-  return MeshBinsOf(static_cast<double>(TrianglesOf(Faces, FaceCount)), 3, TriangleBinBytes, VerticesBetweenRenderWaits);
+  const auto triangles = static_cast<double>(TrianglesOf(Faces, FaceCount));
+  return MeshBinsOf(triangles, 3, TriangleBinBytes, VerticesBetweenRenderWaits);
 }
 
 bool TGraphSurface::DrawingHeld() const { return NodesDrawingHeld({&FrontMesh, &BackMesh}); }

@@ -779,7 +779,9 @@ int64_t TGraphSection::BinnedBytes() const {
   return SaturateCast<int64_t>(TSheetSize(RowCount, ColCount, ImageStyle).Cells * SectionCellBinBytes);
 }
 
-int64_t TGraphSection::FrameBinnedBytes() const { return SectionBinsOf(TSheetSize(RowCount, ColCount, ImageStyle).Cells); }
+int64_t TGraphSection::FrameBinnedBytes() const {
+  return SectionBinsOf(TSheetSize(RowCount, ColCount, ImageStyle).Cells);
+}
 
 bool TGraphSection::DrawingHeld() const { return NodesDrawingHeld({&FrontMesh, &BackMesh}); }
 
