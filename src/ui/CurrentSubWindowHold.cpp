@@ -4,16 +4,54 @@
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace qira {
 namespace {
+
+// The area's own switch: Ctrl+Tab / Ctrl+Shift+Tab, settled on the release of Ctrl.
+bool IsSwitchKey(const QKeyEvent& key) {
+  return (key.key() == Qt::Key_Tab || key.key() == Qt::Key_Backtab) && key.modifiers().testFlag(Qt::ControlModifier);
+}
+
+// The area switches only on keys that reach a widget inside it, but a menu of the
+// frame closed with Esc leaves the keyboard on the menu bar, where the switch
+// would do nothing. There the key goes to the area's current sub-window, which
+// takes the focus back from the menu bar, so the release of Ctrl reaches the area
+// too. One per area, a child of it.
+class TSwitchKeysOutsideTheArea : public QObject {
+ public:
+  explicit TSwitchKeysOutsideTheArea(QMdiArea& area) : QObject(&area), area_(area) {
+    QWidget* frame = area.window();
+    frame->installEventFilter(this);
+    for (QMenuBar* bar : frame->findChildren<QMenuBar*>()) bar->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress || !IsSwitchKey(*static_cast<QKeyEvent*>(event))) return false;
+    QMdiSubWindow* current = area_.currentSubWindow();
+    if (current == nullptr || !current->isVisible()) return false;
+    QWidget* focus = QApplication::focusWidget();
+    if (focus != current && !current->isAncestorOf(focus)) current->setFocus(Qt::OtherFocusReason);
+    focus = QApplication::focusWidget();
+    if (focus != current && !current->isAncestorOf(focus)) return false;
+    const std::unique_ptr<QEvent> again(event->clone());
+    QCoreApplication::sendEvent(focus, again.get());
+    return true;
+  }
+
+ private:
+  QMdiArea& area_;
+};
 
 // One per area, a child of it: it goes with the area. It watches the whole
 // application's input only while it holds.
@@ -21,6 +59,7 @@ class TCurrentSubWindowHold : public QObject {
  public:
   explicit TCurrentSubWindowHold(QMdiArea& area) : QObject(&area), area_(area) {
     QObject::connect(&area, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) { Activated(sub); });
+    new TSwitchKeysOutsideTheArea(area);
   }
 
   static TCurrentSubWindowHold* Find(QMdiArea& area) {
@@ -34,7 +73,7 @@ class TCurrentSubWindowHold : public QObject {
   }
 
   void Pick(QMdiSubWindow& sub) {
-    held_ = &sub;
+    HoldFromNowOn(&sub);
     area_.setActiveSubWindow(&sub);
   }
 
@@ -74,9 +113,7 @@ class TCurrentSubWindowHold : public QObject {
         // The area switches on Ctrl+Tab / Ctrl+Shift+Tab and settles on the release
         // of Ctrl; any other key ends the switch.
         const auto* key = static_cast<QKeyEvent*>(event);
-        const bool switching = key->key() == Qt::Key_Control ||
-                               ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&
-                                key->modifiers().testFlag(Qt::ControlModifier));
+        const bool switching = key->key() == Qt::Key_Control || IsSwitchKey(*key);
         auto* widget = qobject_cast<QWidget*>(watched);
         if (switching && widget != nullptr && widget->window() == area_.window()) {
           tabbing_ = true;
@@ -116,16 +153,42 @@ class TCurrentSubWindowHold : public QObject {
 
   void Activated(QMdiSubWindow* sub) {
     if (restoring_ || sub == nullptr || sub == held_.data() || !Holding()) return;
-    // A closed or closing held window leaves the choice to the area.
-    auto* held = qobject_cast<QMdiSubWindow*>(held_.data());
-    if (held == nullptr || held->isHidden() || sub == pressed_.data() || tabbing_) {
+    if (sub == pressed_.data() || tabbing_) return HoldFromNowOn(sub);
+    // A picked window closed gives the current place back to the one held before
+    // it (the full-screen document, as a rule); the area chooses only when neither
+    // is left.
+    QMdiSubWindow* held = Usable(held_);
+    const bool takenBack = held == nullptr;
+    if (takenBack) {
+      held = Usable(before_);
+      held_ = held;
+      before_ = nullptr;
+    }
+    if (held == nullptr || held == sub) {
       held_ = sub;
       return;
     }
     restoring_ = true;
     area_.setActiveSubWindow(held);
     restoring_ = false;
+    // The area, busy closing the other, raises another once this returns.
+    if (takenBack) QTimer::singleShot(0, this, [this] { RaiseHeld(); });
     KeepFocusOnHeld();
+  }
+
+  void HoldFromNowOn(QMdiSubWindow* sub) {
+    if (sub == held_.data()) return;
+    if (Usable(held_) != nullptr) before_ = held_;
+    held_ = sub;
+  }
+
+  // The window, unless it is gone, closing (hidden first) or taken out of the area:
+  // one the area can no longer make current.
+  QMdiSubWindow* Usable(const QPointer<QWidget>& window) const {
+    auto* sub = qobject_cast<QMdiSubWindow*>(window.data());
+    if (sub == nullptr || sub->isHidden() || sub->mdiArea() != &area_ || !area_.subWindowList().contains(sub))
+      return nullptr;
+    return sub;
   }
 
   void RaiseHeld() {
@@ -168,6 +231,8 @@ class TCurrentSubWindowHold : public QObject {
   // reports its last activation.
   QMdiArea& area_;
   QPointer<QWidget> held_;
+  // The one held before the last pick, taken back when the picked one closes.
+  QPointer<QWidget> before_;
   // The sub-windows whose documents are full screen.
   std::vector<QPointer<QWidget>> covering_;
   bool filtering_ = false;

@@ -502,6 +502,8 @@ bool TPaletteForm::ConfirmRange() {
   ShowRangeValue(minimum_, working_.Min());
   ShowRangeValue(maximum_, working_.Max());
   loading_ = wasLoading;
+  // The fields were written without their own repaint: the bar shows the range they do.
+  RepaintBox();
   return false;
 }
 

@@ -24,6 +24,7 @@
 #include "platform/HandlerGuard.h"
 #include "platform/Rounding.h"
 #include "platform/Services.h"
+#include "ui/CurrentSubWindowHold.h"
 #include "ui/MainFrame.h"
 #include "ui/ViewWindow.h"
 
@@ -268,8 +269,12 @@ TPlanForm::TPlanForm(TForm3D& owner) : QWidget(nullptr), owner_(&owner) {
   FrameWidget()->show();
   // The window area places a new window where there is room, which may be partly
   // outside what shows: all of the plan stays inside.
-  if (auto* sub = qobject_cast<QMdiSubWindow*>(subWindow_.data()); sub != nullptr && sub->mdiArea() != nullptr)
+  if (auto* sub = qobject_cast<QMdiSubWindow*>(subWindow_.data()); sub != nullptr && sub->mdiArea() != nullptr) {
     sub->setGeometry(FitInside(sub->geometry(), sub->mdiArea()->viewport()->rect()));
+    // Opened is picked: the frame's commands act on the plan, also while a document
+    // is full screen.
+    MakeCurrentSubWindow(*sub);
+  }
 }
 
 TPlanForm::~TPlanForm() {

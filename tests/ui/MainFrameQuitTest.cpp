@@ -347,6 +347,81 @@ std::vector<TQuitCase> TheFrameActsOnTheFullScreenDocumentCases() {
   return cases;
 }
 
+// The Window menu opened and closed with Esc, as one does to look at the list: the
+// focus stays on the menu bar.
+void TheWindowMenuClosedByEsc(TMainForm& frame) {
+  ASSERT_TRUE(view_testing::Activate(frame));
+  frame.menuBar()->setActiveAction(frame.WindowMenu->menuAction());
+  ASSERT_TRUE(RunEventLoopFor(2000, [&] { return frame.WindowMenu->isVisible(); }));
+  QTest::keyClick(frame.WindowMenu->windowHandle(), Qt::Key_Escape);
+  ASSERT_TRUE(RunEventLoopFor(2000, [&] { return !frame.WindowMenu->isVisible(); }));
+}
+
+// A pick the user makes in the frame while a document is full screen; it returns
+// the window picked.
+struct TPickInTheFrame {
+  std::string name;
+  std::function<QMdiSubWindow*(TMainForm& frame, TForm3D& fullScreen, TForm3D& other)> pick;
+};
+
+const std::vector<TPickInTheFrame>& PicksInTheFrame() {
+  static const std::vector<TPickInTheFrame> picks{
+      {"CtrlTab",
+       [](TMainForm& frame, TForm3D&, TForm3D& other) {
+         view_testing::TypeIn(frame, QKeySequence(Qt::CTRL | Qt::Key_Tab));
+         return SubWindowOf(other);
+       }},
+      {"CtrlShiftTab",
+       [](TMainForm& frame, TForm3D&, TForm3D& other) {
+         view_testing::TypeIn(frame, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab));
+         return SubWindowOf(other);
+       }},
+      {"APlanOpened",
+       [](TMainForm&, TForm3D& fullScreen, TForm3D&) {
+         view_testing::ActionOf(*fullScreen.SceneMenu, "Horizontal plan")->trigger();
+         return qobject_cast<QMdiSubWindow*>(fullScreen.PlanForms.back()->FrameWidget());
+       }},
+  };
+  return picks;
+}
+
+// An unsaved document, another unsaved one opened after it and made full screen,
+// Alt+Tab, the Window menu looked at; then the pick: the frame shows the window
+// picked, and Ctrl+W closes it, not the full-screen document.
+auto APickWhileADocumentIsFullScreen(const TPickInTheFrame& pick, bool independentViewer) {
+  return [=](const std::function<TForm3D*()>& open) {
+    TForm3D* other = Document(open, false, true);
+    QPointer<TForm3D> form = Document(open, false, true);
+    FullScreen(form, independentViewer);
+    if (::testing::Test::HasFatalFailure() || ::testing::Test::IsSkipped()) return;
+    TMainForm& frame = FrameOf(*form);
+    TheWindowMenuClosedByEsc(frame);
+    if (::testing::Test::HasFatalFailure()) return;
+    QPointer<QMdiSubWindow> picked = pick.pick(frame, *form, *other);
+    ASSERT_NE(picked, nullptr);
+    EXPECT_EQ(frame.MdiArea->currentSubWindow(), picked.data());
+    EXPECT_EQ(TickedInTheWindowList(frame), std::vector<std::string>{Shown(*picked)});
+    view_testing::TypeIn(frame, CtrlW());
+    EXPECT_TRUE(RunEventLoopFor(2000, [&] { return picked.isNull(); }));
+    ASSERT_FALSE(form.isNull());
+    EXPECT_TRUE(form->FullScreen());
+    EXPECT_TRUE(form->Modified());
+    ExpectTheFrameShows(*form, form->SubWindow());
+  };
+}
+
+// Each pick, either way.
+std::vector<TQuitCase> APickWhileADocumentIsFullScreenCases() {
+  std::vector<TQuitCase> cases;
+  for (const TPickInTheFrame& pick : PicksInTheFrame())
+    for (const bool independentViewer : {false, true})
+      cases.push_back({pick.name + "AfterTheWindowMenuPicksWhileADocumentIsFullScreen" +
+                           (independentViewer ? "InTheIndependentViewer" : "TheWindowsOwnWay"),
+                       APickWhileADocumentIsFullScreen(pick, independentViewer), 0, CtrlQ,
+                       {TMessageResult::Discard, TMessageResult::Discard}});
+  return cases;
+}
+
 int OpenPlans(const TMainForm& frame) {
   int plans = 0;
   for (QMdiSubWindow* sub : frame.MdiArea->subWindowList())
@@ -594,8 +669,8 @@ const std::vector<TQuitCase>& QuitCases() {
        },
        0, CtrlQ, {TMessageResult::Discard, TMessageResult::Discard}},
   };
-  const std::vector<TQuitCase> generated = TheFrameActsOnTheFullScreenDocumentCases();
-  cases.insert(cases.end(), generated.begin(), generated.end());
+  for (const auto& generated : {TheFrameActsOnTheFullScreenDocumentCases(), APickWhileADocumentIsFullScreenCases()})
+    cases.insert(cases.end(), generated.begin(), generated.end());
   return cases;
   }();
   return cases;

@@ -406,8 +406,9 @@ TEST_F(PaletteEditor, OkHandsTheEditBack) {
 }
 
 // A number typed into a field is applied, or refused with a word and the field
-// shows what the palette holds, the range it held before the edit; OK never closes
-// on a field the palette disagrees with.
+// shows what the palette holds, the range it held before the edit (also one that
+// Automatical gave it); OK never closes on a field the palette disagrees with, and
+// the bar shows the range the fields show.
 TEST_F(PaletteEditor, ATypedNumberIsAppliedOrToldAsRefused) {
   enum TWayOut { kOk, kReturn, kTab };
   struct TTypedCase {
@@ -419,6 +420,7 @@ TEST_F(PaletteEditor, ATypedNumberIsAppliedOrToldAsRefused) {
     const char* Message;  // empty: none
     const char* Shown;    // the field's text once the way out was taken
     double Held;          // the caller's palette after OK
+    void (*Before)(TPaletteForm& form) = nullptr;  // before the field takes the focus
   };
   const char* const kMinBelowMax = "Minimum must be less then maximum";
   const TTypedCase cases[] = {
@@ -434,6 +436,12 @@ TEST_F(PaletteEditor, ATypedNumberIsAppliedOrToldAsRefused) {
        "Minimum and maximum must be greater than 0 on a logarithmic scale", "1.000000", 1},
       {"minimum below the maximum, Return", false, &TPaletteForm::MinimumEdit, "25", kReturn, "", "25", 25},
       {"brightness beyond 100, Return", false, &TPaletteForm::BrightnessEdit, "150", kReturn, "", "100", 100},
+      // Automatical ticked and unticked leaves the data's range, 10 .. 90, to return to.
+      {"minimum above the maximum after Automatical, Tab", false, &TPaletteForm::MinimumEdit, "95", kTab,
+       kMinBelowMax, "10.000000", 10, [](TPaletteForm& form) {
+         form.AutomaticalBox()->click();
+         form.AutomaticalBox()->click();
+       }},
   };
   for (const TTypedCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -442,10 +450,16 @@ TEST_F(PaletteEditor, ATypedNumberIsAppliedOrToldAsRefused) {
     p.SetLogarithmic(c.Logarithmic);
     TFakeServices fake;
     TPaletteForm typedIn;
+    typedIn.SetDataRange(10, 90);
     std::string shown;
+    QImage barShown;
     bool stayedOpen = false;
     QTimer::singleShot(0, &typedIn, [&] {
+      if (c.Before != nullptr) c.Before(typedIn);
       TSpinEditEx* field = (typedIn.*c.Field)();
+      // The click into the field that gives it the focus (sent, as the Tab below).
+      QFocusEvent in(QEvent::FocusIn, Qt::MouseFocusReason);
+      QCoreApplication::sendEvent(field, &in);
       field->selectAll();
       QTest::keyClicks(field, QString::fromLatin1(c.Typed));
       if (c.Way == kOk) typedIn.OkButton()->click();
@@ -457,6 +471,7 @@ TEST_F(PaletteEditor, ATypedNumberIsAppliedOrToldAsRefused) {
         QCoreApplication::sendEvent(field, &out);
       }
       shown = field->text().toStdString();
+      barShown = typedIn.PaintBox()->Buffer().copy();
       stayedOpen = typedIn.isVisible();
       if (stayedOpen) typedIn.OkButton()->click();
       if (typedIn.isVisible()) typedIn.reject();
@@ -475,6 +490,9 @@ TEST_F(PaletteEditor, ATypedNumberIsAppliedOrToldAsRefused) {
                         : c.Field == &TPaletteForm::MinimumEdit  ? p.Min()
                                                                  : p.Max();
     EXPECT_EQ(held, c.Held);
+    // The bar as the dialog opened on the palette kept draws it.
+    typedIn.Start(p);
+    EXPECT_TRUE(typedIn.PaintBox()->Buffer() == barShown) << "the bar shows another range than the fields";
   }
 }
 
