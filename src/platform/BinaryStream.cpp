@@ -20,6 +20,8 @@
 #include <system_error>
 
 #include "platform/AvailableMemory.h"
+#include "platform/EarlierContent.h"
+#include "platform/FileAttributes.h"
 
 namespace qira {
 
@@ -35,6 +37,14 @@ void SetError(std::string* error, const std::string& text) {
 }
 
 constexpr const char* kNotRegularFile = "it is not a regular file";
+constexpr const char* kLinkToNothing = "it is a symbolic link to a file that does not exist";
+
+// A reason that follows a sentence is one: a capital first, a full stop last.
+std::string AsSentence(std::string reason) {
+  if (!reason.empty() && reason[0] >= 'a' && reason[0] <= 'z') reason[0] = static_cast<char>(reason[0] - 'a' + 'A');
+  if (!reason.empty() && reason.back() != '.' && reason.back() != '!' && reason.back() != '?') reason += '.';
+  return reason;
+}
 
 // True when the stream may grow to pos + n bytes.
 bool FitsStream(int32_t pos, int32_t n) {
@@ -56,23 +66,6 @@ bool PreadAll(int fd, uint8_t* buf, size_t n, off_t at, size_t& got) {
 }
 
 std::atomic<int> gWriteFailure{0};
-
-bool PwriteAll(int fd, const uint8_t* buf, size_t n, off_t at) {
-  if (int injected = gWriteFailure.load(std::memory_order_relaxed)) {
-    errno = injected;
-    return false;
-  }
-  size_t done = 0;
-  while (done < n) {
-    ssize_t r = ::pwrite(fd, buf + done, n - done, at + static_cast<off_t>(done));
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(r);
-  }
-  return true;
-}
 
 template <typename U>
 bool ReadLE(TBinaryStream& s, U& out) {
@@ -144,14 +137,32 @@ std::string NewTemporaryName(const std::string& target) {
          std::to_string(counter.fetch_add(1)) + "-" + std::to_string(ticks & 0xFFFF);
 }
 
-// The process id after `prefix` in a temporary's name, 0 when the name is not one.
+// Moves `at` past a run of 1 to `most` digits at `at`, giving their value; false
+// when there is no such run.
+bool TakeDigits(const std::string& name, size_t& at, size_t most, long long& value) {
+  size_t end = at;
+  value = 0;
+  while (end < name.size() && end - at < most && name[end] >= '0' && name[end] <= '9')
+    value = value * 10 + (name[end++] - '0');
+  if (end == at || (end < name.size() && name[end] >= '0' && name[end] <= '9')) return false;
+  at = end;
+  return true;
+}
+
+// The process id in a temporary's name, `prefix` followed by exactly
+// "<pid>-<counter>-<ticks>" as NewTemporaryName makes it; 0 for any other name,
+// which may be the user's own file.
 long TemporaryOwner(const std::string& name, const std::string& prefix) {
   if (name.compare(0, prefix.size(), prefix) != 0) return 0;
-  size_t i = prefix.size();
-  long pid = 0;
-  while (i < name.size() && name[i] >= '0' && name[i] <= '9' && pid < INT_MAX / 10)
-    pid = pid * 10 + (name[i++] - '0');
-  return i == prefix.size() || i >= name.size() || name[i] != '-' ? 0 : pid;
+  size_t at = prefix.size();
+  long long pid = 0;
+  long long counter = 0;
+  long long ticks = 0;
+  if (!TakeDigits(name, at, 10, pid) || pid > INT_MAX || at >= name.size() || name[at++] != '-' ||
+      !TakeDigits(name, at, 10, counter) || at >= name.size() || name[at++] != '-' ||
+      !TakeDigits(name, at, 5, ticks) || ticks > 0xFFFF || at != name.size())
+    return 0;
+  return static_cast<long>(pid);
 }
 
 // Removes the named temporary files of the target left by processes that have ended
@@ -177,6 +188,24 @@ void RemoveStaleTemporaries(const std::string& target) {
 }
 
 }  // namespace
+
+bool WriteAllAt(int fd, const void* bytes, size_t n, int64_t at) {
+  if (int injected = gWriteFailure.load(std::memory_order_relaxed)) {
+    errno = injected;
+    return false;
+  }
+  const auto* in = static_cast<const uint8_t*>(bytes);
+  size_t done = 0;
+  while (done < n) {
+    ssize_t r = ::pwrite(fd, in + done, n - done, static_cast<off_t>(at) + static_cast<off_t>(done));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<size_t>(r);
+  }
+  return true;
+}
 
 // ---- typed helpers ---------------------------------------------------------
 
@@ -341,7 +370,7 @@ bool TBinaryFile::Write(const void* buf, int32_t n) {
   if (!appends) {
     if (!Flush()) return false;
     if (static_cast<size_t>(n) >= kBufferSize) {
-      if (!PwriteAll(fd_, in, static_cast<size_t>(n), pos_)) {
+      if (!WriteAllAt(fd_, in, static_cast<size_t>(n), pos_)) {
         Fail(errno);
         return false;
       }
@@ -361,7 +390,7 @@ bool TBinaryFile::Write(const void* buf, int32_t n) {
 bool TBinaryFile::Flush() {
   if (fd_ < 0) return false;
   if (!wbuf_.empty()) {
-    if (!PwriteAll(fd_, wbuf_.data(), wbuf_.size(), wstart_)) Fail(errno);
+    if (!WriteAllAt(fd_, wbuf_.data(), wbuf_.size(), wstart_)) Fail(errno);
     else WroteBehind(wbuf_.size());
     wbuf_.clear();
   }
@@ -427,21 +456,59 @@ std::vector<uint8_t> TMemoryStream::TakeData() {
 
 void SetFileWriteFailureForTesting(int errorNumber) { gWriteFailure.store(errorNumber); }
 
+int TBinaryFile::ReleaseDescriptor() {
+  wbuf_.clear();
+  const int fd = fd_;
+  fd_ = -1;
+  return fd;
+}
+
+namespace {
+
+// A temporary file beside the target, unnamed where the file system allows (`temp`
+// stays empty then); -1 with errno when the folder takes no new file.
+int OpenTemporary(const std::string& target, std::string& temp) {
+  int fd = ::open(FolderOf(target).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+  // Not every file system has unnamed files; the named one reports the real reason
+  // when the folder itself is the trouble.
+  int err = errno;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temp = NewTemporaryName(target);
+    fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    err = errno;
+    if (fd < 0 && err != EEXIST && err != EINTR) break;
+  }
+  if (fd < 0) temp.clear();
+  errno = err;
+  return fd;
+}
+
+}  // namespace
+
 std::unique_ptr<TSaveFile> TSaveFile::Create(const std::string& utf8TargetPath,
                                              std::string* error) {
   std::string target = utf8TargetPath;
-  // Saving through a symbolic link replaces the file it names, not the link.
+  // Saving through a symbolic link replaces the file it names, not the link; a
+  // link to nothing is not made a file.
   struct stat lst;
   if (::lstat(target.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-    if (char* real = ::realpath(target.c_str(), nullptr)) {
-      target = real;
-      std::free(real);
+    char* real = ::realpath(target.c_str(), nullptr);
+    if (!real) {
+      SetError(error, errno == ENOENT ? kLinkToNothing : ErrnoText(errno));
+      return nullptr;
     }
+    target = real;
+    std::free(real);
   }
   struct stat st;
-  bool exists = ::stat(target.c_str(), &st) == 0;
+  const bool exists = ::stat(target.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) {
     SetError(error, ErrnoText(EISDIR));
+    return nullptr;
+  }
+  // A pipe or a device is neither opened (which could wait for ever) nor replaced.
+  if (exists && !S_ISREG(st.st_mode)) {
+    SetError(error, kNotRegularFile);
     return nullptr;
   }
   // The rename would take a file the user may not write, which a writer in place is
@@ -451,42 +518,96 @@ std::unique_ptr<TSaveFile> TSaveFile::Create(const std::string& utf8TargetPath,
     return nullptr;
   }
   RemoveStaleTemporaries(target);
-
+  // A rename would part the target from its other names.
+  if (exists && st.st_nlink > 1) return CreateInPlace(target, error);
   std::string temp;
-  int err = 0;
-  int fd = ::open(FolderOf(target).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
-  // Not every file system has unnamed files; the named one reports the real reason
-  // when the folder itself is the trouble.
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = NewTemporaryName(target);
-    fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    err = errno;
-    if (fd < 0 && err != EEXIST && err != EINTR) break;
-  }
-  if (fd < 0) {
-    SetError(error, ErrnoText(err));
+  int fd = OpenTemporary(target, temp);
+  if (fd < 0 && !exists) {
+    SetError(error, ErrnoText(errno));
     return nullptr;
   }
-  // A replaced file keeps its permissions.
-  if (exists) (void)::fchmod(fd, st.st_mode & 07777);
+  if (fd >= 0 && exists && !GiveFileAttributes(fd, st, target)) {
+    ::close(fd);
+    if (!temp.empty()) ::unlink(temp.c_str());
+    fd = -1;
+  }
+  if (fd < 0) return CreateInPlace(target, error);
   std::unique_ptr<TBinaryFile> file(new TBinaryFile(fd, temp, 0, true));
   return std::unique_ptr<TSaveFile>(new TSaveFile(std::move(file), target, temp));
 }
 
-TSaveFile::TSaveFile(std::unique_ptr<TBinaryFile> file, std::string target, std::string temp)
-    : file_(std::move(file)), target_(std::move(target)), temp_(std::move(temp)) {}
+std::unique_ptr<TSaveFile> TSaveFile::CreateInPlace(const std::string& target, std::string* error) {
+  // Without O_NONBLOCK a file made a pipe since it was checked would be waited on.
+  int fd;
+  do {
+    fd = ::open(target.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    SetError(error, ErrnoText(errno));
+    return nullptr;
+  }
+  std::string reason;
+  struct stat st;
+  if (::fstat(fd, &st) != 0) reason = ErrnoText(errno);
+  else if (!S_ISREG(st.st_mode)) reason = kNotRegularFile;
+  else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) reason = ErrnoText(errno);
+  std::unique_ptr<TEarlierContent> earlier;
+  if (reason.empty()) earlier = TEarlierContent::Keep(fd, target, &reason);
+  // Only now, with the earlier content whole elsewhere, may the target lose it.
+  if (earlier && ::ftruncate(fd, 0) != 0) {
+    reason = ErrnoText(errno);
+    earlier->Drop();
+    earlier.reset();
+  }
+  if (!earlier) {
+    ::close(fd);
+    SetError(error, reason);
+    return nullptr;
+  }
+  std::unique_ptr<TBinaryFile> file(new TBinaryFile(fd, target, 0, true));
+  return std::unique_ptr<TSaveFile>(new TSaveFile(std::move(file), target, {}, std::move(earlier)));
+}
+
+TSaveFile::TSaveFile(std::unique_ptr<TBinaryFile> file, std::string target, std::string temp,
+                     std::unique_ptr<TEarlierContent> earlier)
+    : file_(std::move(file)), target_(std::move(target)), temp_(std::move(temp)), earlier_(std::move(earlier)) {}
 
 TSaveFile::~TSaveFile() {
   if (!done_) Discard();
 }
 
 void TSaveFile::Discard() {
+  if (earlier_) {
+    PutBack();
+    return;
+  }
   if (file_) file_->Close();
   if (!temp_.empty()) ::unlink(temp_.c_str());
 }
 
-std::string TSaveFile::FailureReason(const std::string& otherwise) const {
-  return file_->ErrorNumber() != 0 ? ErrnoText(file_->ErrorNumber()) : otherwise;
+void TSaveFile::PutBack() {
+  if (!earlier_) return;
+  const int fd = file_->ReleaseDescriptor();
+  if (fd < 0 || !earlier_->PutBack(fd)) keptNote_ = "Its earlier content is kept in \"" + earlier_->Path() + "\"";
+  if (fd >= 0) ::close(fd);
+  earlier_.reset();
+}
+
+std::string TSaveFile::WithKeptNote(const std::string& reason) const {
+  if (keptNote_.empty()) return reason;
+  if (reason.empty()) return keptNote_;
+  return AsSentence(reason) + " " + keptNote_;
+}
+
+std::string TSaveFile::FailureReason(const std::string& otherwise) {
+  const std::string reason = file_->ErrorNumber() != 0 ? ErrnoText(file_->ErrorNumber()) : otherwise;
+  // The saver gives up: the target gets its earlier content back now, so the
+  // message can say where it is if it could not.
+  if (!done_) {
+    done_ = true;
+    Discard();
+  }
+  return WithKeptNote(reason);
 }
 
 bool TSaveFile::LinkTemporary() {
@@ -512,14 +633,21 @@ bool TSaveFile::Commit(std::string* error) {
   }
   done_ = true;
   if (file_->Failed() || !file_->Sync()) {
-    SetError(error, FailureReason(ErrnoText(EIO)));
     Discard();
+    SetError(error, FailureReason(ErrnoText(EIO)));
     return false;
+  }
+  if (earlier_) {
+    // The new content is on the disk: the kept one has done its work.
+    ::close(file_->ReleaseDescriptor());
+    earlier_->Drop();
+    earlier_.reset();
+    return true;
   }
   const bool unnamed = temp_.empty();
   if (!unnamed && !file_->Close()) {
-    SetError(error, FailureReason(ErrnoText(EIO)));
     Discard();
+    SetError(error, FailureReason(ErrnoText(EIO)));
     return false;
   }
   // The unnamed file gets a name only here and hands it to the target at once: a
@@ -584,12 +712,6 @@ std::string FileTooLargeText(const std::string& utf8Path, const std::string& rea
   return TooLargeSentence("The file \"" + utf8Path + "\"", "read", reason);
 }
 
-// A reason that follows a sentence is one: a capital first, a full stop last.
-std::string AsSentence(std::string reason) {
-  if (!reason.empty() && reason[0] >= 'a' && reason[0] <= 'z') reason[0] = static_cast<char>(reason[0] - 'a' + 'A');
-  if (!reason.empty() && reason.back() != '.' && reason.back() != '!' && reason.back() != '?') reason += '.';
-  return reason;
-}
 
 }  // namespace
 

@@ -89,6 +89,9 @@ class TBinaryFile : public TBinaryStream {
 
  private:
   friend class TSaveFile;
+  // Hands the descriptor over, its pending bytes dropped; the file is closed for
+  // every later call. -1 when it was closed already.
+  int ReleaseDescriptor();
   TBinaryFile(int fd, std::string path, int32_t size, bool writable);
   bool FillReadCache();
   void Fail(int err);
@@ -137,22 +140,43 @@ class TMemoryStream : public TBinaryStream {
 };
 
 // Test hook: while non-zero, every write of a TBinaryFile to the system fails with
-// this error number (as a full disk would with ENOSPC).
+// this error number (as a full disk would with ENOSPC), and so does every WriteAllAt.
 void SetFileWriteFailureForTesting(int errorNumber);
+// Writes all n bytes at offset `at` of an open file; false, with errno set, when
+// the system refused one.
+bool WriteAllAt(int fd, const void* bytes, size_t n, int64_t at);
 
-// The atomic save: everything is written into a temporary file beside the target;
-// Commit() flushes, fsyncs and renames it over the target. Destroyed without a
-// successful Commit(), the temporary file is removed and the old target is untouched.
-// Where the file system allows, the temporary file has no name until the commit
-// links it (O_TMPFILE), so a killed save leaves nothing behind; elsewhere a named
-// ".<target name>.tmp<pid>-..." is used, and Create removes those of the same target
-// whose process has ended. A target name too long for that within the folder's limit
-// of a name gives its start, cut at a character's boundary.
+class TEarlierContent;
+
+// The save every writer of the program goes through, so a saved file is still the
+// file the user had.
+//
+// Its usual way: everything is written into a temporary file beside the target,
+// given the target's owner, group, mode and extended attributes (its ACL), and
+// Commit() flushes, fsyncs and renames it over the target. Where the file system
+// allows, the temporary file has no name until the commit links it (O_TMPFILE), so
+// a killed save leaves nothing behind; elsewhere a named
+// ".<target name>.tmp<pid>-<counter>-<ticks>" is used, and Create removes those of
+// the same target, of exactly that form, whose process has ended. A target name too
+// long for that within the folder's limit of a name gives its start, cut at a
+// character's boundary.
+//
+// Where a rename would not keep the file (another owner, a group the saver is not
+// in, an attribute it cannot set, hard links, a folder that takes no new file), the
+// target is written in place, as a writer in place does, after its earlier content
+// was kept whole in the user's state folder (TEarlierContent): a kill at any
+// moment leaves the target whole or that content whole where the next start of the
+// program tells the user (TakeInterruptedSaves).
+//
+// Destroyed without a successful Commit(), the temporary file is removed and the
+// old target is untouched, or, in place, the earlier content is put back.
 class TSaveFile {
  public:
-  // Null when the temporary file cannot be created, or when the target exists and the
-  // user may not write it (a read-only file is refused as a writer in place is, not
-  // replaced), with the system's reason in *error.
+  // Null, with the reason in *error, when the target exists and the user may not
+  // write it (a read-only file is refused as a writer in place is, not replaced),
+  // when it is not a regular file (a pipe, a device, a symbolic link to nothing:
+  // never opened, never replaced), or when neither a temporary file nor, in place,
+  // a kept copy of its content can be made.
   static std::unique_ptr<TSaveFile> Create(const std::string& utf8TargetPath,
                                            std::string* error = nullptr);
   ~TSaveFile();
@@ -161,26 +185,38 @@ class TSaveFile {
   TSaveFile& operator=(const TSaveFile&) = delete;
 
   TBinaryStream& Stream() { return *file_; }
-  // False (temporary removed, target untouched) when any write failed or the
-  // flush, sync or rename fails, with the system's reason in *error (for a failed
-  // write the reason of the first one). Calling it twice fails the second time.
+  // False (temporary removed, target untouched, or in place its earlier content
+  // put back) when any write failed or the flush, sync or rename fails, with the
+  // system's reason in *error (for a failed write the reason of the first one).
+  // Calling it twice fails the second time.
   bool Commit(std::string* error = nullptr);
-  // The system's reason of the first failed write, or `otherwise` while none
-  // failed: what a saver reports when its writer gave up.
-  std::string FailureReason(const std::string& otherwise) const;
+  // What a saver reports when its writer gave up: the system's reason of the first
+  // failed write, or `otherwise` while none failed. In place, the earlier content
+  // is put back first; where it could not be, the text also says where it is kept.
+  std::string FailureReason(const std::string& otherwise);
   const std::string& TargetPath() const { return target_; }
-  // Empty while the temporary file has no name.
+  // Empty while the temporary file has no name, and for a save in place.
   const std::string& TemporaryPath() const { return temp_; }
 
  private:
-  TSaveFile(std::unique_ptr<TBinaryFile> file, std::string target, std::string temp);
+  TSaveFile(std::unique_ptr<TBinaryFile> file, std::string target, std::string temp,
+            std::unique_ptr<TEarlierContent> earlier = nullptr);
+  // The target written in place, its content kept first.
+  static std::unique_ptr<TSaveFile> CreateInPlace(const std::string& target, std::string* error);
   void Discard();
   // Gives the unnamed temporary file a name beside the target; errno on failure.
   bool LinkTemporary();
+  // In place: the earlier content back in the target; where it could not be put
+  // back, keptNote_ says where it is.
+  void PutBack();
+  // `reason` followed by keptNote_.
+  std::string WithKeptNote(const std::string& reason) const;
 
   std::unique_ptr<TBinaryFile> file_;
   std::string target_;
   std::string temp_;
+  std::unique_ptr<TEarlierContent> earlier_;  // while a save in place may put it back
+  std::string keptNote_;
   bool done_ = false;
 };
 

@@ -30,6 +30,12 @@ std::string ConfigFolder() {
   return HomeFolder() + "/.config";
 }
 
+std::string StateFolder() {
+  const char* xdg = std::getenv("XDG_STATE_HOME");
+  if (xdg && xdg[0] == '/') return xdg;
+  return HomeFolder() + "/.local/state";
+}
+
 std::string RunningProgramName() {
   char buf[4096];
   ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);

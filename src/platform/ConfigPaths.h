@@ -6,6 +6,10 @@
 namespace qira {
 
 std::string ConfigFolder();
+// The user's state folder: what the program keeps between runs that is neither
+// settings nor documents ($XDG_STATE_HOME when it is an absolute path, else
+// ~/.local/state).
+std::string StateFolder();
 // The name of the running executable (so a copy under another name has its own
 // settings), or the built-in program name when it cannot be determined.
 std::string RunningProgramName();

@@ -21,6 +21,7 @@
 
 #include "model/Settings.h"
 #include "model/StreamHelpers.h"
+#include "platform/EarlierContent.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Services.h"
 #include "ui/CurrentSubWindowHold.h"
@@ -521,6 +522,20 @@ void TMainForm::FormActivate() {
   forms[0]->ToggleFullScreen();
 }
 
+void TMainForm::TellInterruptedSaves() {
+  const std::vector<TInterruptedSave> saves = TakeInterruptedSaves();
+  if (saves.empty()) return;
+  // A long list is cut: the folder holds the rest.
+  constexpr size_t kShown = 5;
+  std::string text = saves.size() == 1 ? "A save was interrupted before it ended. The file's earlier content is kept:"
+                                       : "Saves were interrupted before they ended. The files' earlier content is kept:";
+  for (size_t i = 0; i < saves.size() && i < kShown; ++i)
+    text += "\n\"" + saves[i].Target + "\": in \"" + saves[i].EarlierContent + "\"";
+  if (saves.size() > kShown)
+    text += "\n" + std::to_string(saves.size() - kShown) + " more in \"" + InterruptedSavesFolder() + "\"";
+  ShowMessageDlg(text, 0);
+}
+
 void TMainForm::closeEvent(QCloseEvent* event) {
   bool approved = false;
   Guarded([&] { approved = QueryCloseAll(); });
@@ -538,6 +553,11 @@ void TMainForm::changeEvent(QEvent* event) {
 
 void TMainForm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
+  // Told once, before the project named on the command line opens.
+  if (!interruptedSavesTold_) {
+    interruptedSavesTold_ = true;
+    QTimer::singleShot(0, this, [this] { Guarded([&] { TellInterruptedSaves(); }); });
+  }
   // Platforms without window activation (offscreen) still open the project, once the
   // frame is on screen; whichever comes first clears the command line.
   if (!commandLine_.empty()) ScheduleFormActivate();

@@ -139,6 +139,9 @@ class TMainForm : public QMainWindow {
   // Once: one leading and one trailing double quote removed, a non-empty rest is
   // opened, and when exactly one view window then exists it goes full screen.
   void FormActivate();
+  // Once, at the frame's start: which saves a kill interrupted (in this or an
+  // earlier run that has ended) and where each file's earlier content is kept.
+  void TellInterruptedSaves();
 
  protected:
   void changeEvent(QEvent* event) override;
@@ -161,6 +164,7 @@ class TMainForm : public QMainWindow {
 
   std::array<std::string, kRecentCount> recent_;
   std::string commandLine_;
+  bool interruptedSavesTold_ = false;
   std::vector<QAction*> windowListActions_;
   // Every view window the frame made, in order; a window in full screen leaves its
   // sub-window, so the sub-windows alone do not find it.

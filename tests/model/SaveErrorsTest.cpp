@@ -1,8 +1,10 @@
 // Every saver, on a full disk or over a file the user may not write, names the file
 // and gives the system's reason, and keeps the old file without leaving a temporary
-// one; every name the folder takes saves.
+// one; every name the folder takes saves, and so does a file the user may write in
+// a folder the user may not; a pipe or a link to nothing is refused and left.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QImage>
 
@@ -19,6 +21,7 @@
 #include "model/SectionExports.h"
 #include "platform/Picture.h"
 #include "scene/components/VectorLists.h"
+#include "support/EnvVar.h"
 #include "support/FakeServices.h"
 #include "support/ScopedWriteFailure.h"
 #include "support/ScratchFolder.h"
@@ -109,6 +112,42 @@ TEST(SaveErrors, EverySaverNamesTheFileAndTheReasonAndKeepsTheOldFile) {
       if (refusal.WriteFailure != 0) {
         EXPECT_EQ(saver.Save(dir.File("old.file")), "");  // and saves once there is room
       }
+    }
+    {
+      TScratchFolder dir;
+      ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0666), 0);
+      ASSERT_EQ(::symlink(dir.File("missing").c_str(), dir.File("dangling").c_str()), 0);
+      for (const char* name : {"pipe", "dangling"}) {
+        const std::string message = saver.Save(dir.File(name));
+        EXPECT_NE(message.find(dir.File(name)), std::string::npos) << message;
+        EXPECT_NE(message.find(name[0] == 'p' ? "not a regular file" : "symbolic link to a file that does not exist"),
+                  std::string::npos)
+            << message;
+      }
+      struct stat st {};
+      EXPECT_TRUE(::lstat(dir.File("pipe").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+      EXPECT_TRUE(::lstat(dir.File("dangling").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+      EXPECT_EQ(dir.Entries().size(), 2u);
+    }
+    {
+      TScratchFolder dir;
+      TScratchFolder state;
+      ::chmod(state.Path().c_str(), 0777);
+      const std::string folder = dir.File("locked");
+      ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+      const std::string path = folder + "/old.file";
+      dir.Put("locked/old.file", "old");
+      if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+      }
+      ::chmod(folder.c_str(), 0555);
+      const std::string message = AsUnprivilegedUser(dir, [&] {
+        TEnvVar stateHome("XDG_STATE_HOME", state.Path().c_str());
+        return saver.Save(path);
+      });
+      EXPECT_EQ(message, "") << "a file the user may write in a folder the user may not";
+      EXPECT_NE(dir.Get("locked/old.file"), "old");
+      ::chmod(folder.c_str(), 0755);
     }
     TScratchFolder dir;
     for (const std::string& name : longNames) {

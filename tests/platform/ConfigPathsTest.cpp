@@ -7,33 +7,18 @@
 #include <filesystem>
 #include <optional>
 
+#include "support/EnvVar.h"
 #include "support/ScratchFolder.h"
 
 namespace qira {
 namespace {
 
-// Sets or clears an environment variable for a test's lifetime.
-class TEnvVar {
- public:
-  TEnvVar(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) ::setenv(name, value, 1);
-    else ::unsetenv(name);
-  }
-  ~TEnvVar() {
-    if (old_) ::setenv(name_, old_->c_str(), 1);
-    else ::unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
 TEST(ConfigPaths, SettingsLiveInTheXdgConfigFolder) {
   TEnvVar xdg("XDG_CONFIG_HOME", "/cfg/home");
   EXPECT_EQ(ConfigFolder(), "/cfg/home");
   EXPECT_EQ(SettingsFilePath("qira3d"), "/cfg/home/qira3d.ini");
+  TEnvVar state("XDG_STATE_HOME", "/state/home");
+  EXPECT_EQ(StateFolder(), "/state/home");
 }
 
 TEST(ConfigPaths, WithoutAnAbsoluteXdgFolderTheHomeConfigFolderIsUsed) {
@@ -41,6 +26,8 @@ TEST(ConfigPaths, WithoutAnAbsoluteXdgFolderTheHomeConfigFolderIsUsed) {
   for (const char* xdgValue : {static_cast<const char*>(nullptr), "", "relative/cfg"}) {
     TEnvVar xdg("XDG_CONFIG_HOME", xdgValue);
     EXPECT_EQ(ConfigFolder(), "/home/user/.config") << (xdgValue ? xdgValue : "unset");
+    TEnvVar state("XDG_STATE_HOME", xdgValue);
+    EXPECT_EQ(StateFolder(), "/home/user/.local/state") << (xdgValue ? xdgValue : "unset");
   }
 }
 

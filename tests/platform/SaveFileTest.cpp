@@ -1,19 +1,31 @@
-// Saves killed at any moment, stale temporaries, and the reason of a failed write.
+// Saves killed at any moment, stale temporaries, the reason of a failed write, and
+// the file a save keeps: its owner, group, mode, ACL, extended attributes and links.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "platform/BinaryStream.h"
+#include "platform/EarlierContent.h"
+#include "support/EnvVar.h"
 #include "support/ScopedWriteFailure.h"
 #include "support/ScratchFolder.h"
+#include "support/Unprivileged.h"
 
 namespace qira {
 namespace {
@@ -31,8 +43,7 @@ bool SaveVersion(const std::string& path, char value) {
 }
 
 bool IsWholeVersion(const std::string& bytes) {
-  return bytes.size() == static_cast<size_t>(kFileSize) &&
-         std::all_of(bytes.begin(), bytes.end(), [&](char c) { return c == bytes[0]; });
+  return bytes.size() == static_cast<size_t>(kFileSize) && bytes == std::string(bytes.size(), bytes[0]);
 }
 
 // A process id that is certainly not running.
@@ -51,37 +62,98 @@ bool HasUnnamedFiles(const std::string& folder) {
   return true;
 }
 
-// A kill leaves at most the one temporary of the save it stopped (named between
-// naming the finished file and renaming it over the target, or all along where the
-// file system has no unnamed files), and the next save removes it: wherever the
-// kills fall, never two. Where files can be unnamed, a save being written has no
-// name to leave.
-TEST(SaveFileKilled, ASaveKilledAtAnyMomentLeavesAWholeFileAndNoTemporary) {
-  TScratchFolder dir;
-  ASSERT_TRUE(SaveVersion(dir.File("t.bin"), 'a'));
-  if (HasUnnamedFiles(dir.Path())) {
-    auto save = TSaveFile::Create(dir.File("t.bin"));
-    ASSERT_TRUE(save);
-    ASSERT_TRUE(save->Stream().Write("b", 1));
-    EXPECT_EQ(save->TemporaryPath(), "");
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"t.bin"});
-  }
-  std::mt19937 random(7);
-  for (int kill = 0; kill < 30; ++kill) {
-    SCOPED_TRACE(kill);
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      for (char v = 'b';; v = v == 'z' ? 'b' : static_cast<char>(v + 1)) SaveVersion(dir.File("t.bin"), v);
+// The bytes of the file at `path`, read in one piece: the kills' rounds read
+// megabytes each.
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  std::string bytes(in ? static_cast<size_t>(in.tellg()) : 0, '\0');
+  in.seekg(0);
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return bytes;
+}
+
+// The save folders in the state folder that hold no finished earlier content.
+std::vector<std::string> SaveFoldersWithoutWholeContent() {
+  std::vector<std::string> without;
+  std::error_code ec;
+  for (const auto& folder : std::filesystem::directory_iterator(InterruptedSavesFolder(), ec)) {
+    bool finished = false;
+    for (const auto& file : std::filesystem::directory_iterator(folder.path())) {
+      const std::string name = file.path().filename().string();
+      finished = finished || (name.starts_with("earlier") && !name.ends_with(".part"));
     }
-    ::usleep(std::uniform_int_distribution<useconds_t>(0, 40000)(random));
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    EXPECT_TRUE(IsWholeVersion(dir.Get("t.bin")));
-    EXPECT_LE(dir.Entries().size(), 2u) << "the target and at most one temporary";
+    if (!finished) without.push_back(folder.path().filename().string());
   }
-  ASSERT_TRUE(SaveVersion(dir.File("t.bin"), 'a'));
-  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"t.bin"});
+  return without;
+}
+
+// A kill, by rename, leaves at most the one temporary of the save it stopped (named
+// between naming the finished file and renaming it over the target, or all along
+// where the file system has no unnamed files), and the next save removes it:
+// wherever the kills fall, never two. Where files can be unnamed, a save being
+// written has no name to leave. In place (a hard-linked file), a kill leaves the
+// file whole or its earlier content whole where the next start tells the user;
+// a copy of it the kill left unfinished goes without a word.
+TEST(SaveFileKilled, ASaveKilledAtAnyMomentLeavesAWholeFileOrItsEarlierContentWhereTheUserIsTold) {
+  TScratchFolder state;
+  TEnvVar stateHome("XDG_STATE_HOME", state.Path().c_str());
+  const struct {
+    const char* Way;
+    bool Linked;
+  } ways[] = {{"by rename", false}, {"in place", true}};
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.Way);
+    TScratchFolder dir;
+    const std::string target = dir.File("t.bin");
+    ASSERT_TRUE(SaveVersion(target, 'a'));
+    if (way.Linked) {
+      ASSERT_EQ(::link(target.c_str(), dir.File("t.link").c_str()), 0);
+    }
+    const size_t names = way.Linked ? 2 : 1;
+    if (HasUnnamedFiles(dir.Path())) {
+      auto save = TSaveFile::Create(target);
+      ASSERT_TRUE(save);
+      ASSERT_TRUE(save->Stream().Write("b", 1));
+      EXPECT_EQ(save->TemporaryPath(), "");
+      EXPECT_EQ(dir.Entries().size(), names);
+    }
+    std::mt19937 random(7);
+    for (int kill = 0; kill < 50; ++kill) {
+      SCOPED_TRACE(kill);
+      pid_t child = ::fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        for (char v = 'b';; v = v == 'z' ? 'b' : static_cast<char>(v + 1)) SaveVersion(target, v);
+      }
+      ::usleep(std::uniform_int_distribution<useconds_t>(0, 40000)(random));
+      ::kill(child, SIGKILL);
+      ::waitpid(child, nullptr, 0);
+      const std::vector<TInterruptedSave> told = TakeInterruptedSaves();
+      if (!way.Linked) {
+        EXPECT_TRUE(told.empty());
+      }
+      for (const TInterruptedSave& save : told) {
+        EXPECT_EQ(save.Target, target);
+        EXPECT_TRUE(IsWholeVersion(Contents(save.EarlierContent))) << save.EarlierContent;
+      }
+      if (!IsWholeVersion(Contents(target))) {
+        ASSERT_EQ(told.size(), 1u) << "a torn file whose earlier content the user is not told of";
+        // What the user does when told: the earlier content back, in place.
+        std::ofstream(target, std::ios::binary) << Contents(told[0].EarlierContent);
+      }
+      EXPECT_TRUE(TakeInterruptedSaves().empty()) << "told once";
+      EXPECT_EQ(SaveFoldersWithoutWholeContent(), std::vector<std::string>{});
+      EXPECT_LE(dir.Entries().size(), names + 1) << "the target and at most one temporary";
+      if (way.Linked) {
+        EXPECT_EQ(Contents(dir.File("t.link")), Contents(target));
+      }
+    }
+    ASSERT_TRUE(SaveVersion(target, 'a'));
+    EXPECT_EQ(dir.Entries().size(), names);
+    if (way.Linked) {
+      EXPECT_TRUE(IsWholeVersion(Contents(dir.File("t.link"))));
+    }
+  }
 }
 
 // A long name's temporaries hold its start, cut at a character's boundary where the
@@ -106,18 +178,266 @@ TEST(SaveFileKilled, TemporariesOfEndedSavesOfTheTargetGoAtItsNextSave) {
     const std::string prefix = used.substr(0, end + 4);
     const std::string part = used.substr(1, end - 1);
     EXPECT_EQ(target.compare(0, part.size(), part), 0) << used;
-    if (part.size() < target.size()) EXPECT_NE(static_cast<unsigned char>(target[part.size()]) & 0xC0, 0x80) << used;
-    std::vector<std::string> names = {prefix + ended + "-0-1", prefix + living + "-0-1", ".other.tmp" + ended + "-0-1",
-                                      prefix + "notes"};
+    if (part.size() < target.size()) {
+      EXPECT_NE(static_cast<unsigned char>(target[part.size()]) & 0xC0, 0x80) << used;
+    }
+    // The user's own files that only look like temporaries stay.
+    std::vector<std::string> kept = {".other.tmp" + ended + "-0-1", prefix + living + "-0-1", prefix + "notes",
+                                     prefix + ended + "-my-backup", prefix + ended + "-0-1-old", prefix + ended + "-0-1.bak",
+                                     prefix + ended + "-0", prefix + ended + "-0-123456", prefix + ended,
+                                     prefix + ended + "--1", prefix + "x" + ended + "-0-1", target};
+    kept.erase(std::remove_if(kept.begin(), kept.end(), [](const std::string& name) { return name.size() > 255; }),
+               kept.end());
+    std::vector<std::string> names = kept;
+    names.pop_back();
+    names.push_back(prefix + ended + "-0-1");
+    names.push_back(prefix + ended + "-4294967295-65535");
     const std::string whole = "." + target + ".tmp" + ended + "-0-1";
     if (whole.size() <= 255) names.push_back(whole);
     for (const std::string& name : names) dir.Put(name, "x");
     ASSERT_TRUE(WriteWholeFileAtomic(dir.File(target), "new", 3));
     std::vector<std::string> entries = dir.Entries();
     std::sort(entries.begin(), entries.end());
-    std::vector<std::string> kept = {".other.tmp" + ended + "-0-1", prefix + living + "-0-1", prefix + "notes", target};
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(entries, kept);
+  }
+}
+
+constexpr uid_t kDaemon = 1;
+constexpr uid_t kNobody = 65534;
+constexpr gid_t kUsers = 100;
+constexpr gid_t kNogroup = 65534;
+
+// What makes the file the user's besides its bytes, as independent readers see it:
+// stat, getfacl and the kernel's extended attributes.
+struct TFileIdentity {
+  uid_t Owner = 0;
+  gid_t Group = 0;
+  mode_t Mode = 0;
+  nlink_t Links = 0;
+  std::string Acl;
+  std::string Comment;  // the attribute "user.comment"
+
+  bool operator==(const TFileIdentity&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const TFileIdentity& id) {
+  return out << id.Owner << ":" << id.Group << " " << std::oct << id.Mode << std::dec << " links " << id.Links
+             << " acl [" << id.Acl << "] comment [" << id.Comment << "]";
+}
+
+// What `command` printed.
+std::string Output(const std::string& command) {
+  std::string out;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[512];
+    while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+    ::pclose(pipe);
+  }
+  return out;
+}
+
+TFileIdentity IdentityOf(const std::string& path) {
+  TFileIdentity id;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return id;
+  id.Owner = st.st_uid;
+  id.Group = st.st_gid;
+  id.Mode = st.st_mode & 07777;
+  id.Links = st.st_nlink;
+  id.Acl = Output("getfacl --omit-header --absolute-names --numeric '" + path + "' 2>&1");
+  char value[64];
+  const ssize_t n = ::getxattr(path.c_str(), "user.comment", value, sizeof value);
+  if (n > 0) id.Comment.assign(value, static_cast<size_t>(n));
+  return id;
+}
+
+// A file saved by another user than its owner, by root, through an ACL, under
+// another name too, or in a folder that takes no new file is still the file it
+// was: its owner, group, mode, ACL, attributes and links, and the same user saves
+// it again. "u" is "nobody" in the group "users" (or, when the tests do not run as
+// root, the test's own user), "r" is root.
+TEST(SaveFileKeeps, TheOwnerGroupModeAclAttributesAndLinksOfTheFileTheUserHad) {
+  const bool root = ::geteuid() == 0;
+  if (Output("getfacl --version 2>/dev/null").empty()) GTEST_SKIP() << "getfacl is missing (package acl)";
+  const struct {
+    const char* What;
+    const char* Savers;
+    uid_t Owner;
+    gid_t Group;
+    mode_t Mode;
+    const char* Acl;  // for setfacl -m
+    bool Comment;
+    bool Linked;
+    bool LockedFolder;  // the saver may not add a file to it
+  } cases[] = {
+      {"a colleague's project in a shared folder", "uu", kDaemon, kUsers, 0664, nullptr, false, false, false},
+      {"a project with an ACL", "uu", kNobody, kUsers, 0644, "u:daemon:rw-,g::r--,m::rw-", false, false, false},
+      {"a file writable only through an ACL", "uu", kDaemon, kUsers, 0644, "u:nobody:rw-", false, false, false},
+      {"root saving the user's project", "ru", kNobody, kUsers, 0640, nullptr, false, false, false},
+      {"root saving a colleague's project with an ACL", "ru", kDaemon, kUsers, 0664, "u:nobody:rw-", true, false,
+       false},
+      {"a hard-linked project", "uu", kNobody, kUsers, 0644, nullptr, false, true, false},
+      {"a set-group-id project with an attribute", "uu", kNobody, kUsers, 02664, nullptr, true, false, false},
+      {"the user's project in a folder the user may not write", "uu", kNobody, kNogroup, 0644, nullptr, false, false,
+       true},
+      {"another's project in a folder the user may not write", "uu", kDaemon, kUsers, 0664, nullptr, true, false,
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    const bool setUp = root || (c.Owner == kNobody && std::string(c.Savers).find('r') == std::string::npos);
+    if (!setUp) {
+      std::printf("needs root to set up: %s\n", c.What);
+      continue;
+    }
+    TScratchFolder dir;
+    TScratchFolder state;
+    ::chmod(state.Path().c_str(), 0777);
+    const std::string folder = dir.File("folder");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0775), 0);
+    const std::string path = folder + "/project.q3d";
+    { std::ofstream(path, std::ios::binary) << "old"; }
+    if (root) {
+      ASSERT_EQ(::chown(folder.c_str(), 0, kUsers), 0);
+      ASSERT_EQ(::chown(path.c_str(), c.Owner, c.Group), 0);
+    }
+    ASSERT_EQ(::chmod(path.c_str(), c.Mode), 0);
+    if (c.Acl) {
+      ASSERT_EQ(Output("setfacl -m " + std::string(c.Acl) + " '" + path + "' 2>&1"), "");
+    }
+    if (c.Comment) {
+      ASSERT_EQ(::setxattr(path.c_str(), "user.comment", "mine", 4, 0), 0);
+    }
+    if (c.Linked) {
+      ASSERT_EQ(::link(path.c_str(), dir.File("other-name.q3d").c_str()), 0);
+    }
+    if (c.LockedFolder) ::chmod(folder.c_str(), 0555);
+    const TFileIdentity before = IdentityOf(path);
+    int round = 0;
+    for (const char saver : std::string(c.Savers)) {
+      const std::string content = "new " + std::to_string(++round);
+      const auto save = [&] {
+        TEnvVar stateHome("XDG_STATE_HOME", state.File(saver == 'r' ? "root" : "user").c_str());
+        std::string error;
+        if (!WriteWholeFileAtomic(path, content.data(), content.size(), &error)) return error.empty() ? "?" : error;
+        return TakeInterruptedSaves().empty() ? std::string() : std::string("an earlier content left behind");
+      };
+      EXPECT_EQ(saver == 'r' ? save() : AsUnprivilegedUser(dir, save, {kUsers}), "") << saver;
+      EXPECT_EQ(Contents(path), content) << saver;
+      EXPECT_EQ(IdentityOf(path), before) << saver;
+      if (c.Linked) {
+        EXPECT_EQ(Contents(dir.File("other-name.q3d")), content);
+      }
+    }
+    ::chmod(folder.c_str(), 0775);
+    std::vector<std::string> entries = dir.Entries();
+    std::sort(entries.begin(), entries.end());
+    const std::vector<std::string> names =
+        c.Linked ? std::vector<std::string>{"folder", "other-name.q3d"} : std::vector<std::string>{"folder"};
+    EXPECT_EQ(entries, names);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1)
+        << "no temporary left";
+  }
+}
+
+// A pipe, a device or a link to nothing is never opened (a pipe would wait for a
+// writer) nor replaced by a regular file: the save is refused and names why.
+TEST(SaveFileKeeps, AFileThatIsNotARegularFileIsRefusedAndLeft) {
+  TScratchFolder dir;
+  ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0666), 0);
+  ASSERT_EQ(::symlink(dir.File("missing").c_str(), dir.File("dangling").c_str()), 0);
+  ASSERT_EQ(::symlink(dir.File("pipe").c_str(), dir.File("to-pipe").c_str()), 0);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::mknod(dir.File("null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)), 0);
+  }
+  const struct {
+    std::string Path;
+    mode_t Type;  // of the entry itself, which stays
+    const char* Reason;
+  } cases[] = {
+      {dir.File("pipe"), S_IFIFO, "it is not a regular file"},
+      {dir.File("to-pipe"), S_IFLNK, "it is not a regular file"},
+      {dir.File("dangling"), S_IFLNK, "it is a symbolic link to a file that does not exist"},
+      {dir.File("null"), S_IFCHR, "it is not a regular file"},
+      {"/dev/null", S_IFCHR, "it is not a regular file"},  // only checked, never opened
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Path);
+    struct stat st {};
+    if (::lstat(c.Path.c_str(), &st) != 0) continue;  // the device node needs root
+    std::string error;
+    EXPECT_FALSE(TSaveFile::Create(c.Path, &error));
+    EXPECT_EQ(error, c.Reason);
+    EXPECT_FALSE(WriteWholeFileAtomic(c.Path, "x", 1, &error));
+    ASSERT_EQ(::lstat(c.Path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & S_IFMT, c.Type);
+  }
+  std::vector<std::string> entries = dir.Entries();
+  std::sort(entries.begin(), entries.end());
+  std::vector<std::string> made = {"dangling", "pipe", "to-pipe"};
+  if (root) made.insert(made.begin() + 1, "null");
+  EXPECT_EQ(entries, made);
+}
+
+// In place, a writer that fails or gives up puts the earlier content back; where
+// even that fails (the disk still full), the reason says where it is kept, whole.
+TEST(SaveFileErrors, AFailedSaveInPlacePutsTheEarlierContentBackOrSaysWhereItIs) {
+  TScratchFolder state;
+  TEnvVar stateHome("XDG_STATE_HOME", state.Path().c_str());
+  const struct {
+    const char* What;
+    bool FullWhileWriting;
+    bool FullWhilePuttingBack;
+    bool Commits;
+    const char* Reason;  // what FailureReason or Commit gives, up to the kept path
+  } cases[] = {
+      {"a full disk", true, false, false, "No space left on device"},
+      {"a full disk at the commit", true, false, true, "No space left on device"},
+      {"a writer that gives up", false, false, false, "the writer's reason"},
+      {"a save dropped unfinished", false, false, false, nullptr},
+      {"a disk full to the end", true, true, false,
+       "No space left on device. Its earlier content is kept in \""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    TScratchFolder dir;
+    dir.Put("t.bin", "old content");
+    ASSERT_EQ(::link(dir.File("t.bin").c_str(), dir.File("t.link").c_str()), 0);
+    std::string reason;
+    {
+      auto save = TSaveFile::Create(dir.File("t.bin"));
+      ASSERT_TRUE(save);
+      EXPECT_EQ(save->TemporaryPath(), "");
+      {
+        TScopedWriteFailure full(c.FullWhileWriting ? ENOSPC : 0);
+        EXPECT_TRUE(save->Stream().Write("new", 3));  // buffered
+        if (c.FullWhileWriting) {
+          EXPECT_FALSE(save->Stream().Write(std::string(70000, 'n').data(), 70000));
+        }
+      }
+      TScopedWriteFailure full(c.FullWhilePuttingBack ? ENOSPC : 0);
+      if (c.Commits) {
+        EXPECT_FALSE(save->Commit(&reason));
+      }
+      else if (c.Reason) reason = save->FailureReason("the writer's reason");
+    }
+    if (!c.Reason) {
+      EXPECT_EQ(reason, "");
+    } else if (c.FullWhilePuttingBack) {
+      ASSERT_EQ(reason.compare(0, std::strlen(c.Reason), c.Reason), 0) << reason;
+      const std::string kept = reason.substr(std::strlen(c.Reason), reason.size() - std::strlen(c.Reason) - 1);
+      EXPECT_EQ(Contents(kept), "old content") << kept;
+      continue;
+    } else {
+      EXPECT_EQ(reason, c.Reason);
+    }
+    EXPECT_EQ(dir.Get("t.bin"), "old content");
+    EXPECT_EQ(dir.Get("t.link"), "old content");
+    EXPECT_EQ(SaveFoldersWithoutWholeContent(), std::vector<std::string>{});
+    std::error_code ec;
+    EXPECT_TRUE(std::filesystem::is_empty(InterruptedSavesFolder(), ec)) << "nothing kept once put back";
   }
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // Runs a step where a file's permissions bind: as the test's own user, or, when the
 // tests run as root (to whom a read-only file is writable), in a child process that
-// has become "nobody", in a folder opened to everyone.
+// has become "nobody" (a member of `groups` besides its own), in a folder opened to
+// everyone.
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,13 +13,15 @@
 #include <exception>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "support/ScratchFolder.h"
 
 namespace qira {
 
 // What `step` returned; `folder` is where it writes.
-inline std::string AsUnprivilegedUser(const TScratchFolder& folder, const std::function<std::string()>& step) {
+inline std::string AsUnprivilegedUser(const TScratchFolder& folder, const std::function<std::string()>& step,
+                                      const std::vector<gid_t>& groups = {}) {
   if (::geteuid() != 0) return step();
   ::chmod(folder.Path().c_str(), 0777);
   int ends[2];
@@ -30,7 +33,7 @@ inline std::string AsUnprivilegedUser(const TScratchFolder& folder, const std::f
     constexpr uid_t kNobody = 65534;
     std::string result;
     try {
-      if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+      if (::setgroups(groups.size(), groups.data()) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
         result = std::string("cannot become an unprivileged user: ") + std::strerror(errno);
       else
         result = step();

@@ -1,6 +1,8 @@
 #include "ui/MainFrame.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QCheckBox>
@@ -12,6 +14,7 @@
 #include <QMenuBar>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +26,7 @@
 #include "ui/ProjectTestSupport.h"
 #include "ui/QtServices.h"
 #include "ui/ViewTestSupport.h"
+#include "support/EnvVar.h"
 
 namespace qira {
 namespace {
@@ -292,6 +296,39 @@ TEST_F(MainFrame, CommandLineProjectOpensWhenTheFrameIsShown) {
   EXPECT_TRUE(RunEventLoopFor(2000, [&] { return !frame.Forms().empty(); }));
   ASSERT_EQ(frame.Forms().size(), 1u);
   frame.Forms()[0]->ToggleFullScreen();
+}
+
+// A save in place killed in an earlier run: the frame's start says which file and
+// where its earlier content is, once; a copy the kill left unfinished goes unsaid.
+TEST_F(MainFrame, AnInterruptedSaveIsToldOnceAtTheStart) {
+  TEnvVar stateHome("XDG_STATE_HOME", scratch_.File("state").c_str());
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ::waitpid(ended, nullptr, 0);
+  const std::string saves = scratch_.File("state/qira3d/interrupted-saves/");
+  const std::string whole = saves + std::to_string(ended) + "-0-1";
+  const std::string unfinished = saves + std::to_string(ended) + "-1-1";
+  std::filesystem::create_directories(whole);
+  std::filesystem::create_directories(unfinished);
+  std::ofstream(whole + "/target") << "/home/user/project.q3d";
+  std::ofstream(whole + "/earlier.q3d") << "old";
+  std::ofstream(unfinished + "/target") << "/home/user/other.q3d";
+  std::ofstream(unfinished + "/earlier.q3d.part") << "ol";
+  {
+    TMainForm frame;
+    frame.show();
+    ASSERT_TRUE(RunEventLoopFor(60000, [&] { return !services_.Messages.empty(); }));
+    ASSERT_EQ(services_.Messages.size(), 1u);
+    const std::string& text = services_.Messages[0].Text;
+    EXPECT_NE(text.find("\"/home/user/project.q3d\": in \"" + whole + "/earlier.q3d\""), std::string::npos) << text;
+    EXPECT_EQ(text.find("other.q3d"), std::string::npos) << text;
+  }
+  services_.Messages.clear();
+  TMainForm next;
+  next.TellInterruptedSaves();
+  EXPECT_TRUE(services_.Messages.empty());
+  EXPECT_TRUE(std::filesystem::exists(whole + "/earlier.q3d"));
+  EXPECT_FALSE(std::filesystem::exists(unfinished));
 }
 
 TEST(MainFrameTiling, WindowsShareTheAreaWithoutGaps) {

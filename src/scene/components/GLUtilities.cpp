@@ -20,13 +20,8 @@ int32_t RoundUpToPowerOf2(int32_t value) {
 
 void SaveTextToFile(const std::string& fileName, const std::string& text) {
   std::string reason;
-  auto file = TBinaryFile::Open(fileName, TBinaryFile::Mode::Create, &reason);
-  if (!file) throw EFCreateError(CannotFileText("create", fileName, reason));
-  const bool written = text.size() <= static_cast<size_t>(INT32_MAX) &&
-                       file->Write(text.data(), static_cast<int32_t>(text.size()));
-  if (!file->Close() || !written) {
-    throw EFCreateError(CannotFileText("create", fileName, "Write error"));
-  }
+  if (!WriteWholeFileAtomic(fileName, text.data(), text.size(), &reason))
+    throw EFCreateError(CannotFileText("create", fileName, reason));
 }
 
 std::string LoadTextFromFile(const std::string& fileName) {

@@ -27,8 +27,9 @@ class EFOpenError : public Exception {
 // largest there is, rather than wrapping to a negative size.
 int32_t RoundUpToPowerOf2(int32_t value);
 
-// Creates or truncates the file and writes the bytes of the text; an empty
-// text leaves an empty file. EFCreateError when it cannot be written.
+// Saves the bytes of the text as the file (through TSaveFile, as every saver: a
+// failure keeps the old file); an empty text leaves an empty file. EFCreateError
+// when it cannot be written.
 void SaveTextToFile(const std::string& fileName, const std::string& text);
 // The whole file as bytes; "" when the file does not exist. EFOpenError when
 // it exists but cannot be read whole.
