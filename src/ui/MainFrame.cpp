@@ -510,6 +510,8 @@ void TMainForm::About1Click() {
 // ---- Start-up project ---------------------------------------------------------------------------
 
 void TMainForm::FormActivate() {
+  // Activations during the start's message wait for it to be answered.
+  if (telling_) return;
   std::string name = std::move(commandLine_);
   commandLine_.clear();
   if (!name.empty() && name.front() == '"') name.erase(0, 1);
@@ -553,10 +555,16 @@ void TMainForm::changeEvent(QEvent* event) {
 
 void TMainForm::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  // Told once, before the project named on the command line opens.
+  // Told once, and before the project named on the command line opens: its view
+  // goes full screen on top, where it would hide the message.
   if (!interruptedSavesTold_) {
     interruptedSavesTold_ = true;
-    QTimer::singleShot(0, this, [this] { Guarded([&] { TellInterruptedSaves(); }); });
+    QTimer::singleShot(0, this, [this] {
+      telling_ = true;
+      Guarded([&] { TellInterruptedSaves(); });
+      telling_ = false;
+      if (!commandLine_.empty()) ScheduleFormActivate();
+    });
   }
   // Platforms without window activation (offscreen) still open the project, once the
   // frame is on screen; whichever comes first clears the command line.

@@ -165,6 +165,8 @@ class TMainForm : public QMainWindow {
   std::array<std::string, kRecentCount> recent_;
   std::string commandLine_;
   bool interruptedSavesTold_ = false;
+  // While the start's message about interrupted saves is shown.
+  bool telling_ = false;
   std::vector<QAction*> windowListActions_;
   // Every view window the frame made, in order; a window in full screen leaves its
   // sub-window, so the sub-windows alone do not find it.
