@@ -1,5 +1,7 @@
 #include "model/Dxf.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -188,17 +190,17 @@ constexpr TDxfKindCost kLineCost{1280, 128, LinesDrawCost, &TFrameContent::Segme
 // what the tree's first paint lays out of it (measured with names of 255 and 60,000
 // characters).
 constexpr int64_t kObjectNameCopies = 6;
-// A layer of the table: its entry in the list and in the index by name, each with a
-// copy of the name.
-constexpr int64_t kLayerBytes = 160;
+// A layer of the table: its entry in the list and in the index by name, each as the
+// list and the index hold it when they grow, each with a copy of the name.
+constexpr int64_t kLayerBytes = GrowingArrayElementBytes(sizeof(TDXFLayer)) +
+                                GrowingHashEntryBytes(sizeof(std::pair<const std::string, size_t>));
 constexpr int64_t kLayerNameCopies = 2;
-// An unknown entity name: its entry in the index (its node with the name and its hash,
-// its bucket, and the old buckets beside the new while the index grows), and the
-// name's own copy where it is longer than a string holds in itself. The first ones
-// besides: their entry in the list with its copy of the name, and their line in the
-// message, as text, as the shown text (two bytes a character) and laid out in the
+// An unknown entity name: its entry in the index as the index holds it when it grows,
+// and the name's own copy where it is longer than a string holds in itself. The first
+// ones besides: their entry in the list with its copy of the name, and their line in
+// the message, as text, as the shown text (two bytes a character) and laid out in the
 // message box; and the message's own sentences, laid out.
-constexpr int64_t kUnknownBytes = 96;
+constexpr int64_t kUnknownBytes = GrowingHashEntryBytes(sizeof(std::string));
 constexpr size_t kNameHeldInString = 15;
 constexpr int64_t kListedNameBytes = 64;
 constexpr int64_t kListedCharBytes = 64;
@@ -264,10 +266,14 @@ class TDXFNamePrints {
     return static_cast<size_t>((print * UINT64_C(0x9E3779B97F4A7C15)) >> shift_);
   }
 
-  // False, the array unchanged, when the doubled array would pass the budget.
+  // False, the array unchanged, when the doubled array would pass the budget. What the
+  // process let go of goes back to the system first: the names a switch to counting
+  // frees as their prints come in (KeepNothing), small blocks the new array could not
+  // be made of, would otherwise stay with the process beside it.
   bool Grow() {
     const size_t slots = slots_.empty() ? kFirstSlots : 2 * slots_.size();
     if (static_cast<int64_t>((slots + slots_.size()) * sizeof(uint64_t)) > budget_) return false;
+    malloc_trim(0);
     std::vector<uint64_t> old(slots, kEmpty);
     old.swap(slots_);
     shift_ = 64 - std::countr_zero(slots);
@@ -314,7 +320,8 @@ void TDXF::KeepNothing() {
   // The fingerprints grow within a share of the room checked, not with the drawing: a
   // million names refused at a few megabytes do not take the program past its memory.
   // Each name is let go of as its fingerprint is taken, and each was counted at more
-  // than its print takes.
+  // than its print takes: the prints' array grows into the names freed before it
+  // (TDXFNamePrints::Grow), never beside all of them.
   prints_ = std::make_unique<TDXFNamePrints>(std::max<int64_t>(room_, 0) / kPrintsShareOfRoom);
   while (!layerIndex_.empty()) prints_->Insert(LayerPrint(layerIndex_.extract(layerIndex_.begin()).key()));
   while (!unknownNames_.empty())
@@ -470,12 +477,18 @@ bool TDXF::Execute() {
 }
 
 void TDXF::AddUnknown(const std::string& name) {
-  if (countOnly_ ? !prints_->Insert(UnknownPrint(name)) : !unknownNames_.insert(name).second) return;
+  if (countOnly_ ? !prints_->Insert(UnknownPrint(name)) : unknownNames_.contains(name)) return;
   // Only the first names are listed: the rest is told as a number.
   const bool listed = unknownsCounted_ < MaxListedNames;
   const bool first = ++unknownsCounted_ == 1;
+  // Counted before the index grows for it, as AddLayer.
   if (countMemory_) Take((first ? kUnknownMessageBytes : 0) + UnknownNameBytes(name, listed));
-  if (!countOnly_ && listed) unknownEntities_.push_back(name);
+  if (countOnly_) {
+    prints_->Insert(UnknownPrint(name));
+    return;
+  }
+  unknownNames_.insert(name);
+  if (listed) unknownEntities_.push_back(name);
 }
 
 template <class OnGroup>
@@ -502,10 +515,16 @@ void TDXF::ReadLayer() {
 
 void TDXF::AddLayer(const std::string& name, TColor color) {
   // The first definition wins.
-  if (countOnly_ ? !prints_->Insert(LayerPrint(name)) : !layerIndex_.emplace(name, layers_.size()).second)
-    return;
+  if (countOnly_ ? !prints_->Insert(LayerPrint(name)) : layerIndex_.contains(name)) return;
+  // Counted before the list and the index grow for it. Past the room its print stands
+  // for it (taking a print met before changes nothing).
   if (countMemory_) Take(kLayerBytes + kLayerNameCopies * static_cast<int64_t>(name.size()));
-  if (!countOnly_) layers_.push_back({name, color});
+  if (countOnly_) {
+    prints_->Insert(LayerPrint(name));
+    return;
+  }
+  layerIndex_.emplace(name, layers_.size());
+  layers_.push_back({name, color});
 }
 
 const TDXFLayer* TDXF::FindLayer(const std::string& name) const {

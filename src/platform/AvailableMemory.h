@@ -4,6 +4,7 @@
 // being killed. A process meets more limits than the machine's free memory: its
 // address-space limit (RLIMIT_AS) and the memory limit of its control group and of
 // every group above it (memory.max).
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -46,6 +47,29 @@ void SetAvailableMemoryProbe(TAvailableMemoryProbe probe);
 // reading them again; a larger need always reads them. A test's probe is always
 // asked.
 bool MemoryFits(int64_t bytes);
+
+// ---- What a count takes for containers that grow as a reader fills them
+// A count taken as a reader reads, each element counted before it is added, covers the
+// next growth of the container the element goes into before that growth happens: a
+// growth takes the new array while the old one is still alive. So each element is
+// counted at its share of that moment, not of the container at rest.
+
+// The heap block a request of `bytes` takes: with its 8-byte header, in steps of 16,
+// 32 at the least (glibc's allocator on 64-bit machines).
+constexpr int64_t HeapBlockBytes(int64_t bytes) { return std::max<int64_t>(32, (bytes + 8 + 15) / 16 * 16); }
+
+// An element of `elementBytes` in an array that doubles as it grows (a vector): at a
+// growth the n elements held stand in the old array and in the new one of 2n, three
+// places each.
+constexpr int64_t GrowingArrayElementBytes(int64_t elementBytes) { return 3 * elementBytes; }
+
+// An entry holding `valueBytes` in a hash table of nodes (std::unordered_set, _map):
+// its node (the value with its link and its cached hash) and its share of the bucket
+// arrays at a growth (one bucket an entry before it, the old array beside the new of
+// twice as many, rounded up to a prime: four pointers an entry).
+constexpr int64_t GrowingHashEntryBytes(int64_t valueBytes) {
+  return HeapBlockBytes(valueBytes + 2 * static_cast<int64_t>(sizeof(void*))) + 4 * static_cast<int64_t>(sizeof(void*));
+}
 
 // The clause of a refusal that weighs what was needed against the memory available
 // now (whole megabytes, rounded down): "more than the <m> MB available now" when
