@@ -192,7 +192,7 @@ constexpr TDxfKindCost kLineCost{1280, 128, LinesDrawCost, &TFrameContent::Segme
 constexpr int64_t kObjectNameCopies = 6;
 // A layer of the table: its entry in the list and in the index by name, each as the
 // list and the index hold it when they grow, each with a copy of the name.
-constexpr int64_t kLayerBytes = GrowingBlockListElementBytes(sizeof(TDXFLayer)) +
+constexpr int64_t kLayerBytes = GrowingArrayElementBytes(sizeof(TDXFLayer)) +
                                 GrowingHashEntryBytes(sizeof(std::pair<const std::string, size_t>));
 constexpr int64_t kLayerNameCopies = 2;
 // An unknown entity name: its entry in the index as the index holds it when it grows,
@@ -206,14 +206,9 @@ constexpr int64_t kListedNameBytes = 64;
 constexpr int64_t kListedCharBytes = 64;
 constexpr int64_t kUnknownMessageBytes = 64 << 10;
 
-// A copy of the name where it is longer than a string holds in itself.
-int64_t NameCopyBytes(const std::string& name) {
-  return name.size() > kNameHeldInString ? static_cast<int64_t>(name.size()) + 1 : 0;
-}
-
 int64_t UnknownNameBytes(const std::string& name, bool listed) {
   const auto length = static_cast<int64_t>(name.size());
-  int64_t bytes = kUnknownBytes + NameCopyBytes(name);
+  int64_t bytes = kUnknownBytes + (name.size() > kNameHeldInString ? length + 1 : 0);
   if (listed)
     bytes += kListedNameBytes + length + kListedCharBytes * (std::min<int64_t>(length, MaxListedNameLength) + 5);
   return bytes;
@@ -523,7 +518,7 @@ void TDXF::AddLayer(const std::string& name, TColor color) {
   if (countOnly_ ? !prints_->Insert(LayerPrint(name)) : layerIndex_.contains(name)) return;
   // Counted before the list and the index grow for it. Past the room its print stands
   // for it (taking a print met before changes nothing).
-  if (countMemory_) Take(kLayerBytes + kLayerNameCopies * NameCopyBytes(name));
+  if (countMemory_) Take(kLayerBytes + kLayerNameCopies * static_cast<int64_t>(name.size()));
   if (countOnly_) {
     prints_->Insert(LayerPrint(name));
     return;

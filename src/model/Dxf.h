@@ -11,7 +11,6 @@
 // (North, East, Elevation). Number text never follows the locale: values are read
 // with '.' or ',' as the decimal separator and written with '.'.
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -87,7 +86,7 @@ class TDXF {
   const std::string& UnknownEntity(int index) const { return unknownEntities_.at(static_cast<size_t>(index)); }
   const std::vector<std::string>& UnknownEntities() const { return unknownEntities_; }
   const std::string& FileName() const { return fileName_; }
-  const std::deque<TDXFLayer>& Layers() const { return layers_; }
+  const std::vector<TDXFLayer>& Layers() const { return layers_; }
   // True when the last ReadDXF met a damaged drawing.
   bool Damaged() const { return damaged_; }
   // True when the last ReadDXF read the drawing through, whether or not it made
@@ -147,8 +146,7 @@ class TDXF {
   std::unique_ptr<TDXFGroups> groups_;
   // The first unknown names met, as many as the message lists.
   std::vector<std::string> unknownEntities_;
-  // A list of blocks: a table of a million layers never has its list doubled beside it.
-  std::deque<TDXFLayer> layers_;
+  std::vector<TDXFLayer> layers_;
   // Every unknown name met, to tell a new one: a drawing may hold any number of them,
   // and each entity looks its own up.
   std::unordered_set<std::string> unknownNames_;

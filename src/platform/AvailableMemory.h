@@ -63,15 +63,6 @@ constexpr int64_t HeapBlockBytes(int64_t bytes) { return std::max<int64_t>(32, (
 // places each.
 constexpr int64_t GrowingArrayElementBytes(int64_t elementBytes) { return 3 * elementBytes; }
 
-// An element of `elementBytes` in a list of blocks (a deque), which never moves its
-// elements: its share of its block (512 bytes' worth of elements), and of the map of
-// blocks, an array that doubles.
-constexpr int64_t GrowingBlockListElementBytes(int64_t elementBytes) {
-  const int64_t perBlock = std::max<int64_t>(1, 512 / elementBytes);
-  return (HeapBlockBytes(perBlock * elementBytes) + GrowingArrayElementBytes(sizeof(void*)) + perBlock - 1) /
-         perBlock;
-}
-
 // An entry holding `valueBytes` in a hash table of nodes (std::unordered_set, _map):
 // its node (the value with its link and its cached hash) and its share of the bucket
 // arrays at a growth (one bucket an entry before it, the old array beside the new of

@@ -708,8 +708,7 @@ std::vector<TCountRow> CountRows() {
     for (int i = 0; i < 10; ++i) d.Line("LAYER1", "0 0 " + std::to_string(i), "0 1 " + std::to_string(i));
     return d.End().Text();
   };
-  // The index's bucket counts: ..., 85229, 172933, 351061, ...
-  constexpr int kGrowingLayers = 172933 + 1;
+  constexpr int kGrowingLayers = (1 << 16) + 1;
   std::vector<std::pair<std::string, std::string>> manyLayers;
   for (int i = 0; i < kGrowingLayers; ++i) manyLayers.emplace_back("G" + std::to_string(i), "1");
   TDrawing growingLayerTable;
@@ -728,9 +727,9 @@ std::vector<TCountRow> CountRows() {
       // The reader keeps each name in its list and its index, and the message lists it.
       {"unknown names", drawing([&](TDrawing& d, int i) { d.Group(0, unknownName + std::to_string(i)); }), none,
        kN * 3 * static_cast<int64_t>(unknownName.size())},
-      // One layer past a growth of the index by name: the old buckets stand beside the
-      // new ones of twice as many, counted before the growth happens.
-      {"a LAYER table at its index's growth", growingLayers, none, kGrowingLayers * 3 * int64_t{sizeof(void*)}},
+      // One layer past a doubling of the list: at its growth every layer stands in the
+      // old list and in the new one of twice as many, counted before it happens.
+      {"a LAYER table at its list's growth", growingLayers, none, kGrowingLayers * 3 * int64_t{sizeof(TDXFLayer)}},
       // Past the names the message lists, each is kept in the index alone.
       {"unknown names past those listed",
        drawing([&](TDrawing& d, int i) { d.Group(0, unknownName + std::to_string(i)); }, MaxListedNames + kN),
