@@ -1,7 +1,5 @@
 #include "model/Dxf.h"
 
-#include <malloc.h>
-
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -190,17 +188,13 @@ constexpr TDxfKindCost kLineCost{1280, 128, LinesDrawCost, &TFrameContent::Segme
 // what the tree's first paint lays out of it (measured with names of 255 and 60,000
 // characters).
 constexpr int64_t kObjectNameCopies = 6;
-// A layer of the table: its entry in the list and in the index by name, each as the
-// list and the index hold it when they grow, each with a copy of the name.
-constexpr int64_t kLayerBytes = GrowingArrayElementBytes(sizeof(TDXFLayer)) +
-                                GrowingHashEntryBytes(sizeof(std::pair<const std::string, size_t>));
-constexpr int64_t kLayerNameCopies = 2;
-// An unknown entity name: its entry in the index as the index holds it when it grows,
-// and the name's own copy where it is longer than a string holds in itself. The first
-// ones besides: their entry in the list with its copy of the name, and their line in
-// the message, as text, as the shown text (two bytes a character) and laid out in the
+// A layer of the table takes its entry in the list and in the index by name (counted
+// as those hold them: TContainerCount), each with a copy of the name.
+// An unknown entity name takes its entry in the index (as the index holds it) and the
+// name's own copy where it is longer than a string holds in itself. The first ones
+// besides: their entry in the list with its copy of the name, and their line in the
+// message, as text, as the shown text (two bytes a character) and laid out in the
 // message box; and the message's own sentences, laid out.
-constexpr int64_t kUnknownBytes = GrowingHashEntryBytes(sizeof(std::string));
 constexpr size_t kNameHeldInString = 15;
 constexpr int64_t kListedNameBytes = 64;
 constexpr int64_t kListedCharBytes = 64;
@@ -208,7 +202,7 @@ constexpr int64_t kUnknownMessageBytes = 64 << 10;
 
 int64_t UnknownNameBytes(const std::string& name, bool listed) {
   const auto length = static_cast<int64_t>(name.size());
-  int64_t bytes = kUnknownBytes + (name.size() > kNameHeldInString ? length + 1 : 0);
+  int64_t bytes = (name.size() > kNameHeldInString ? length + 1 : 0);
   if (listed)
     bytes += kListedNameBytes + length + kListedCharBytes * (std::min<int64_t>(length, MaxListedNameLength) + 5);
   return bytes;
@@ -268,12 +262,12 @@ class TDXFNamePrints {
 
   // False, the array unchanged, when the doubled array would pass the budget. What the
   // process let go of goes back to the system first: the names a switch to counting
-  // frees as their prints come in (KeepNothing), small blocks the new array could not
-  // be made of, would otherwise stay with the process beside it.
+  // frees as their prints come in (KeepNothing), small blocks the new array cannot be
+  // made of, would otherwise stay with the process beside it.
   bool Grow() {
     const size_t slots = slots_.empty() ? kFirstSlots : 2 * slots_.size();
     if (static_cast<int64_t>((slots + slots_.size()) * sizeof(uint64_t)) > budget_) return false;
-    malloc_trim(0);
+    ReturnFreedMemoryToSystem();
     std::vector<uint64_t> old(slots, kEmpty);
     old.swap(slots_);
     shift_ = 64 - std::countr_zero(slots);
@@ -303,12 +297,23 @@ int64_t DxfImportBytes(const std::string& fileName) {
   } catch (const EDXFDamaged&) {
     // The reader stops there too, and lets go of all it took.
   }
-  return counter.counted_;
+  return counter.peak_;
 }
 
 void TDXF::Take(int64_t bytes) {
   counted_ += bytes;
-  if (counted_ > room_ && !countOnly_) KeepNothing();
+  Need(0);
+}
+
+void TDXF::Need(int64_t bytes) {
+  peak_ = std::max(peak_, counted_ + bytes);
+  if (counted_ + bytes > room_ && !countOnly_) KeepNothing();
+}
+
+void TDXF::TakeEntry(TContainerCount& container, int64_t entryBytes) {
+  if (countMemory_) Need(container.GrowthBytes());
+  const int64_t held = container.Add();
+  if (countMemory_) Take(held + entryBytes);
 }
 
 void TDXF::KeepNothing() {
@@ -368,16 +373,21 @@ void TDXF::Reset() {
   objects_.clear();
   current_.reset();
   unknownEntities_.clear();
-  unknownNames_.clear();
-  // A reader used twice must not colour the second drawing with the first's layers.
-  layers_.clear();
-  layerIndex_.clear();
+  // Released, as their counts start from nothing. A reader used twice must not colour
+  // the second drawing with the first's layers.
+  Release(unknownNames_);
+  Release(layers_);
+  Release(layerIndex_);
   damaged_ = false;
   completed_ = false;
   countOnly_ = false;
   prints_.reset();
   unknownsCounted_ = 0;
   counted_ = 0;
+  peak_ = 0;
+  layersCount_.Clear();
+  layerIndexCount_.Clear();
+  unknownNamesCount_.Clear();
   countedFrame_ = {};
   countedKind_ = nullptr;
   countedLayer_.clear();
@@ -404,7 +414,7 @@ bool TDXF::ReadDXF(const std::string& fileName) {
   try {
     ReadGroups();
     FinishObject();
-    if (countOnly_) problem = ImportMemoryProblem(fileName, counted_, room_);
+    if (countOnly_) problem = ImportMemoryProblem(fileName, peak_, room_);
   } catch (const EDXFDamaged&) {
     problem = "File " + FileNameOnly(fileName) + " has invalid format";
     damaged_ = true;
@@ -481,12 +491,14 @@ void TDXF::AddUnknown(const std::string& name) {
   // Only the first names are listed: the rest is told as a number.
   const bool listed = unknownsCounted_ < MaxListedNames;
   const bool first = ++unknownsCounted_ == 1;
-  // Counted before the index grows for it, as AddLayer.
   if (countMemory_) Take((first ? kUnknownMessageBytes : 0) + UnknownNameBytes(name, listed));
+  // Past the room its print stands for it (taking a print met before changes nothing).
+  TakeEntry(unknownNamesCount_, 0);
   if (countOnly_) {
     prints_->Insert(UnknownPrint(name));
     return;
   }
+  GrowAsCounted(unknownNames_, unknownNamesCount_);
   unknownNames_.insert(name);
   if (listed) unknownEntities_.push_back(name);
 }
@@ -516,14 +528,19 @@ void TDXF::ReadLayer() {
 void TDXF::AddLayer(const std::string& name, TColor color) {
   // The first definition wins.
   if (countOnly_ ? !prints_->Insert(LayerPrint(name)) : layerIndex_.contains(name)) return;
-  // Counted before the list and the index grow for it. Past the room its print stands
-  // for it (taking a print met before changes nothing).
-  if (countMemory_) Take(kLayerBytes + kLayerNameCopies * static_cast<int64_t>(name.size()));
+  // Past the room its print stands for it (taking a print met before changes nothing).
+  const auto nameBytes = static_cast<int64_t>(name.size());
+  TakeEntry(layerIndexCount_, nameBytes);
+  if (!countOnly_) {
+    GrowAsCounted(layerIndex_, layerIndexCount_);
+    layerIndex_.emplace(name, layers_.size());
+  }
+  TakeEntry(layersCount_, nameBytes);
   if (countOnly_) {
     prints_->Insert(LayerPrint(name));
     return;
   }
-  layerIndex_.emplace(name, layers_.size());
+  GrowAsCounted(layers_, layersCount_);
   layers_.push_back({name, color});
 }
 
