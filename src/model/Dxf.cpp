@@ -202,7 +202,7 @@ constexpr int64_t kUnknownMessageBytes = 64 << 10;
 
 int64_t UnknownNameBytes(const std::string& name, bool listed) {
   const auto length = static_cast<int64_t>(name.size());
-  int64_t bytes = (name.size() > kNameHeldInString ? length + 1 : 0);
+  int64_t bytes = name.size() > kNameHeldInString ? length + 1 : 0;
   if (listed)
     bytes += kListedNameBytes + length + kListedCharBytes * (std::min<int64_t>(length, MaxListedNameLength) + 5);
   return bytes;
