@@ -188,17 +188,13 @@ constexpr TDxfKindCost kLineCost{1280, 128, LinesDrawCost, &TFrameContent::Segme
 // what the tree's first paint lays out of it (measured with names of 255 and 60,000
 // characters).
 constexpr int64_t kObjectNameCopies = 6;
-// A layer of the table: its entry in the list and in the index by name, each with a
-// copy of the name.
-constexpr int64_t kLayerBytes = 160;
-constexpr int64_t kLayerNameCopies = 2;
-// An unknown entity name: its entry in the index (its node with the name and its hash,
-// its bucket, and the old buckets beside the new while the index grows), and the
+// A layer of the table takes its entry in the list and in the index by name (counted
+// as those hold them: TContainerCount), each with a copy of the name.
+// An unknown entity name takes its entry in the index (as the index holds it) and the
 // name's own copy where it is longer than a string holds in itself. The first ones
 // besides: their entry in the list with its copy of the name, and their line in the
 // message, as text, as the shown text (two bytes a character) and laid out in the
 // message box; and the message's own sentences, laid out.
-constexpr int64_t kUnknownBytes = 96;
 constexpr size_t kNameHeldInString = 15;
 constexpr int64_t kListedNameBytes = 64;
 constexpr int64_t kListedCharBytes = 64;
@@ -206,7 +202,7 @@ constexpr int64_t kUnknownMessageBytes = 64 << 10;
 
 int64_t UnknownNameBytes(const std::string& name, bool listed) {
   const auto length = static_cast<int64_t>(name.size());
-  int64_t bytes = kUnknownBytes + (name.size() > kNameHeldInString ? length + 1 : 0);
+  int64_t bytes = name.size() > kNameHeldInString ? length + 1 : 0;
   if (listed)
     bytes += kListedNameBytes + length + kListedCharBytes * (std::min<int64_t>(length, MaxListedNameLength) + 5);
   return bytes;
@@ -264,10 +260,14 @@ class TDXFNamePrints {
     return static_cast<size_t>((print * UINT64_C(0x9E3779B97F4A7C15)) >> shift_);
   }
 
-  // False, the array unchanged, when the doubled array would pass the budget.
+  // False, the array unchanged, when the doubled array would pass the budget. What the
+  // process let go of goes back to the system first: the names a switch to counting
+  // frees as their prints come in (KeepNothing), small blocks the new array cannot be
+  // made of, would otherwise stay with the process beside it.
   bool Grow() {
     const size_t slots = slots_.empty() ? kFirstSlots : 2 * slots_.size();
     if (static_cast<int64_t>((slots + slots_.size()) * sizeof(uint64_t)) > budget_) return false;
+    ReturnFreedMemoryToSystem();
     std::vector<uint64_t> old(slots, kEmpty);
     old.swap(slots_);
     shift_ = 64 - std::countr_zero(slots);
@@ -297,12 +297,23 @@ int64_t DxfImportBytes(const std::string& fileName) {
   } catch (const EDXFDamaged&) {
     // The reader stops there too, and lets go of all it took.
   }
-  return counter.counted_;
+  return counter.peak_;
 }
 
 void TDXF::Take(int64_t bytes) {
   counted_ += bytes;
-  if (counted_ > room_ && !countOnly_) KeepNothing();
+  Need(0);
+}
+
+void TDXF::Need(int64_t bytes) {
+  peak_ = std::max(peak_, counted_ + bytes);
+  if (counted_ + bytes > room_ && !countOnly_) KeepNothing();
+}
+
+void TDXF::TakeEntry(TContainerCount& container, int64_t entryBytes) {
+  if (countMemory_) Need(container.GrowthBytes());
+  const int64_t held = container.Add();
+  if (countMemory_) Take(held + entryBytes);
 }
 
 void TDXF::KeepNothing() {
@@ -314,7 +325,8 @@ void TDXF::KeepNothing() {
   // The fingerprints grow within a share of the room checked, not with the drawing: a
   // million names refused at a few megabytes do not take the program past its memory.
   // Each name is let go of as its fingerprint is taken, and each was counted at more
-  // than its print takes.
+  // than its print takes: the prints' array grows into the names freed before it
+  // (TDXFNamePrints::Grow), never beside all of them.
   prints_ = std::make_unique<TDXFNamePrints>(std::max<int64_t>(room_, 0) / kPrintsShareOfRoom);
   while (!layerIndex_.empty()) prints_->Insert(LayerPrint(layerIndex_.extract(layerIndex_.begin()).key()));
   while (!unknownNames_.empty())
@@ -361,16 +373,21 @@ void TDXF::Reset() {
   objects_.clear();
   current_.reset();
   unknownEntities_.clear();
-  unknownNames_.clear();
-  // A reader used twice must not colour the second drawing with the first's layers.
-  layers_.clear();
-  layerIndex_.clear();
+  // Released, as their counts start from nothing. A reader used twice must not colour
+  // the second drawing with the first's layers.
+  Release(unknownNames_);
+  Release(layers_);
+  Release(layerIndex_);
   damaged_ = false;
   completed_ = false;
   countOnly_ = false;
   prints_.reset();
   unknownsCounted_ = 0;
   counted_ = 0;
+  peak_ = 0;
+  layersCount_.Clear();
+  layerIndexCount_.Clear();
+  unknownNamesCount_.Clear();
   countedFrame_ = {};
   countedKind_ = nullptr;
   countedLayer_.clear();
@@ -397,7 +414,7 @@ bool TDXF::ReadDXF(const std::string& fileName) {
   try {
     ReadGroups();
     FinishObject();
-    if (countOnly_) problem = ImportMemoryProblem(fileName, counted_, room_);
+    if (countOnly_) problem = ImportMemoryProblem(fileName, peak_, room_);
   } catch (const EDXFDamaged&) {
     problem = "File " + FileNameOnly(fileName) + " has invalid format";
     damaged_ = true;
@@ -470,12 +487,20 @@ bool TDXF::Execute() {
 }
 
 void TDXF::AddUnknown(const std::string& name) {
-  if (countOnly_ ? !prints_->Insert(UnknownPrint(name)) : !unknownNames_.insert(name).second) return;
+  if (countOnly_ ? !prints_->Insert(UnknownPrint(name)) : unknownNames_.contains(name)) return;
   // Only the first names are listed: the rest is told as a number.
   const bool listed = unknownsCounted_ < MaxListedNames;
   const bool first = ++unknownsCounted_ == 1;
   if (countMemory_) Take((first ? kUnknownMessageBytes : 0) + UnknownNameBytes(name, listed));
-  if (!countOnly_ && listed) unknownEntities_.push_back(name);
+  // Past the room its print stands for it (taking a print met before changes nothing).
+  TakeEntry(unknownNamesCount_, 0);
+  if (countOnly_) {
+    prints_->Insert(UnknownPrint(name));
+    return;
+  }
+  GrowAsCounted(unknownNames_, unknownNamesCount_);
+  unknownNames_.insert(name);
+  if (listed) unknownEntities_.push_back(name);
 }
 
 template <class OnGroup>
@@ -502,10 +527,21 @@ void TDXF::ReadLayer() {
 
 void TDXF::AddLayer(const std::string& name, TColor color) {
   // The first definition wins.
-  if (countOnly_ ? !prints_->Insert(LayerPrint(name)) : !layerIndex_.emplace(name, layers_.size()).second)
+  if (countOnly_ ? !prints_->Insert(LayerPrint(name)) : layerIndex_.contains(name)) return;
+  // Past the room its print stands for it (taking a print met before changes nothing).
+  const auto nameBytes = static_cast<int64_t>(name.size());
+  TakeEntry(layerIndexCount_, nameBytes);
+  if (!countOnly_) {
+    GrowAsCounted(layerIndex_, layerIndexCount_);
+    layerIndex_.emplace(name, layers_.size());
+  }
+  TakeEntry(layersCount_, nameBytes);
+  if (countOnly_) {
+    prints_->Insert(LayerPrint(name));
     return;
-  if (countMemory_) Take(kLayerBytes + kLayerNameCopies * static_cast<int64_t>(name.size()));
-  if (!countOnly_) layers_.push_back({name, color});
+  }
+  GrowAsCounted(layers_, layersCount_);
+  layers_.push_back({name, color});
 }
 
 const TDXFLayer* TDXF::FindLayer(const std::string& name) const {

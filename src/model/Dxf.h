@@ -16,10 +16,12 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "model/DrawCosts.h"
 #include "model/SurveyPoint.h"
+#include "platform/AvailableMemory.h"
 #include "platform/CanvasTypes.h"
 
 namespace qira {
@@ -134,6 +136,13 @@ class TDXF {
   // Adds bytes to what the import is counted to take; once the count passes the room
   // there was when the reading began, lets go of all that was kept (KeepNothing).
   void Take(int64_t bytes);
+  // A need of this moment alone (a container's old array beside its new one): checked
+  // with the room as Take, not added to the count.
+  void Need(int64_t bytes);
+  // Counts one more entry of a container the reader fills (or, only counting, would):
+  // first its growth beside what it holds (Need), then what it holds after, with
+  // entryBytes of the entry's own (Take).
+  void TakeEntry(TContainerCount& container, int64_t entryBytes);
   // From here on only counts: frees the objects, layers and unknown names and keeps
   // the names' fingerprints instead (TDXFNamePrints), enough to tell a name met before.
   void KeepNothing();
@@ -157,6 +166,14 @@ class TDXF {
   // the memory there was, and the kind (its costs) and layer of the object the last
   // element went to.
   int64_t counted_ = 0;
+  // The most the count reached, with what a growth needed at its moment: what the
+  // import is told to need.
+  int64_t peak_ = 0;
+  // What the layer list, the layer index and the unknown names' index hold, counted
+  // from their sizes: they grow as counted (GrowAsCounted).
+  TContainerCount layersCount_ = TContainerCount::Array(sizeof(TDXFLayer));
+  TContainerCount layerIndexCount_ = TContainerCount::HashTable(sizeof(std::pair<const std::string, size_t>));
+  TContainerCount unknownNamesCount_ = TContainerCount::HashTable(sizeof(std::string));
   TFrameContent countedFrame_;
   int64_t room_ = 0;
   bool countMemory_ = true;

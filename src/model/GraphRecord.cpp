@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "model/DrawCosts.h"
 #include "model/StreamHelpers.h"
+#include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
 #include "scene/graph/SceneObject.h"
 
@@ -188,7 +190,9 @@ int64_t TOpenCount::Needed() const {
 bool TOpenCount::Keep(const TGraphMain& object) {
   TOpenCount* count = tOpenCount;
   if (!count) return true;
-  count->needed_ += object.OpenedBytes();
+  // And its place in the list of its parent (or of the objects read for it), counted
+  // before that list grows for it.
+  count->needed_ += object.OpenedBytes() + GrowingArrayElementBytes(sizeof(std::unique_ptr<TGraphMain>));
   const int64_t binned = object.FrameBinnedBytes();
   count->binned_ += binned;
   count->mostBinned_ = std::max(count->mostBinned_, binned);

@@ -1,5 +1,6 @@
 #include "platform/AvailableMemory.h"
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -171,5 +172,7 @@ std::string MemoryShortfallClause(int64_t neededBytes, int64_t availableBytes) {
   const std::string available = std::to_string(std::max<int64_t>(availableBytes, 0) >> 20) + " MB available now";
   return neededBytes > availableBytes ? "more than the " + available : "which could not be had with the " + available;
 }
+
+void ReturnFreedMemoryToSystem() { malloc_trim(0); }
 
 }  // namespace qira

@@ -4,9 +4,11 @@
 // being killed. A process meets more limits than the machine's free memory: its
 // address-space limit (RLIMIT_AS) and the memory limit of its control group and of
 // every group above it (memory.max).
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace qira {
 
@@ -46,6 +48,86 @@ void SetAvailableMemoryProbe(TAvailableMemoryProbe probe);
 // reading them again; a larger need always reads them. A test's probe is always
 // asked.
 bool MemoryFits(int64_t bytes);
+
+// ---- What a count takes for containers that grow as a reader fills them
+// A count taken as a reader reads covers each container's next growth at the moment
+// it happens: a growth takes the new array while the old one is still alive, a need
+// of that moment alone (checked with the room, not added to the count), after which
+// the container holds its new array at rest. The count is kept from the container's
+// size alone, so a reading that keeps nothing (past its room) counts the same; the
+// container is grown when the count says (GrowAsCounted), never by itself.
+
+// The heap block a request of `bytes` takes: with its 8-byte header, in steps of 16,
+// 32 at the least (glibc's allocator on 64-bit machines).
+constexpr int64_t HeapBlockBytes(int64_t bytes) { return std::max<int64_t>(32, (bytes + 8 + 15) / 16 * 16); }
+
+// An element of `elementBytes` in an array that doubles as it grows (a vector): at a
+// growth the n elements held stand in the old array and in the new one of 2n, three
+// places each.
+constexpr int64_t GrowingArrayElementBytes(int64_t elementBytes) { return 3 * elementBytes; }
+
+class TContainerCount {
+ public:
+  // A vector of elements of elementBytes: it doubles from one element.
+  static TContainerCount Array(int64_t elementBytes) { return {elementBytes, 0, 1}; }
+  // An unordered set or map whose values take valueBytes: a node each (the value, its
+  // link and its cached hash) and a bucket array that doubles from kFirstBuckets.
+  static TContainerCount HashTable(int64_t valueBytes) {
+    return {kBucketBytes, HeapBlockBytes(valueBytes + 2 * static_cast<int64_t>(sizeof(void*))), kFirstBuckets};
+  }
+
+  // What the next Add's growth allocates beside what is held; 0 when it does not grow.
+  int64_t GrowthBytes() const { return size_ < slots_ ? 0 : ArrayBytes(NextSlots()); }
+  // Counts one more entry: the change in what the container holds at rest.
+  int64_t Add() {
+    int64_t added = nodeBytes_;
+    if (size_ == slots_) {
+      added += ArrayBytes(NextSlots()) - (slots_ == 0 ? 0 : ArrayBytes(slots_));
+      slots_ = NextSlots();
+    }
+    ++size_;
+    return added;
+  }
+  // Empty, as the container cleared and its memory released.
+  void Clear() { size_ = slots_ = 0; }
+  // The elements or buckets the container is to have room for.
+  size_t Slots() const { return slots_; }
+
+ private:
+  // A bucket array asked for n buckets has the prime of the library's list at or
+  // above n: at most 8 % more from 1024 on.
+  static constexpr int64_t kBucketBytes = sizeof(void*) * 9 / 8;
+  static constexpr size_t kFirstBuckets = 1024;
+
+  TContainerCount(int64_t slotBytes, int64_t nodeBytes, size_t firstSlots)
+      : slotBytes_(slotBytes), nodeBytes_(nodeBytes), firstSlots_(firstSlots) {}
+  size_t NextSlots() const { return slots_ == 0 ? firstSlots_ : 2 * slots_; }
+  int64_t ArrayBytes(size_t slots) const { return HeapBlockBytes(static_cast<int64_t>(slots) * slotBytes_); }
+
+  int64_t slotBytes_;
+  int64_t nodeBytes_;
+  size_t firstSlots_;
+  size_t size_ = 0;
+  size_t slots_ = 0;
+};
+
+// Grows the container to what its count holds, before the entry counted is added, so
+// it grows when and as counted (it has room for the entry then, and does not grow by
+// itself).
+template <class T>
+void GrowAsCounted(std::vector<T>& container, const TContainerCount& count) {
+  if (container.capacity() < count.Slots()) container.reserve(count.Slots());
+}
+template <class Container>
+  requires requires(Container& c) { c.rehash(size_t{1}); }
+void GrowAsCounted(Container& container, const TContainerCount& count) {
+  if (container.bucket_count() < count.Slots()) container.rehash(count.Slots());
+}
+
+// Gives back to the system what the process freed and its allocator still holds
+// (small blocks of freed objects are otherwise kept for reuse): before one large
+// array is made of memory just freed in many small pieces.
+void ReturnFreedMemoryToSystem();
 
 // The clause of a refusal that weighs what was needed against the memory available
 // now (whole megabytes, rounded down): "more than the <m> MB available now" when
