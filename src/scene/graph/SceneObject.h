@@ -139,6 +139,9 @@ inline constexpr int64_t VerticesBetweenRenderWaits = int64_t{1} << 18;
 // Inside one object's draw the frame waits only for the stretch before the one just
 // sent (a fence), which lets the renderer draw while the frame sends: two stretches
 // queued at most, as much as one wait for all after VerticesBetweenRenderWaits.
+// A mesh drawn from buffers bins its triangles as any other draw does, so it keeps
+// the stretch: the frame of a 2000 x 2000 section at 1920 x 1080 (364 waits) took
+// no longer with 4 or 16 times fewer waits, nor with none.
 inline constexpr int64_t VerticesInRenderStretch = VerticesBetweenRenderWaits / 2;
 
 // Every draw of primitives tells what it sent (RenderQueueSent): the frame waits for

@@ -7,11 +7,13 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "platform/Rounding.h"
 #include "scene/materials/Materials.h"
 #include "support/SceneRenderSupport.h"
+#include "scene/gl/OpenGLBinding.h"
 #include "scene/gl/StateCache.h"
 #include "scene/math/VectorGeometry.h"
 #include "scene/objects/Mesh.h"
@@ -481,10 +483,54 @@ TEST_F(PipeRenderGL, ThePipeAfterOneWithNodeColoursShowsItsOwnMaterial) {
 }
 
 
+// The fences a frame makes and the waits for them, seen where the engine calls OpenGL:
+// what the renderer's queue really waited for, beside what the accountant was told.
+class TFenceCalls {
+ public:
+  TFenceCalls() : make_(std::exchange(glFenceSync, &Make)), wait_(std::exchange(glClientWaitSync, &Wait)) {
+    calls_ = this;
+  }
+  ~TFenceCalls() {
+    glFenceSync = make_;
+    glClientWaitSync = wait_;
+    calls_ = nullptr;
+  }
+  TFenceCalls(const TFenceCalls&) = delete;
+  TFenceCalls& operator=(const TFenceCalls&) = delete;
+
+  int made = 0;
+  // Waits that ended with the fence signalled, each for the stretch before the last
+  // fence made or a later one: all but the newest stretch done when the frame goes on.
+  int waited = 0;
+  int waitedForOlder = 0;  // waits for a fence older than that
+
+ private:
+  static GLsync APIENTRY Make(GLenum condition, GLbitfield flags) {
+    const GLsync fence = calls_->make_(condition, flags);
+    calls_->fences_[calls_->made++ % 2] = fence;
+    return fence;
+  }
+  static GLenum APIENTRY Wait(GLsync fence, GLbitfield flags, GLuint64 timeout) {
+    const GLenum result = calls_->wait_(fence, flags, timeout);
+    if (result == GL_ALREADY_SIGNALED || result == GL_CONDITION_SATISFIED) {
+      const bool recent = fence == calls_->fences_[0] || fence == calls_->fences_[1];
+      ++(recent ? calls_->waited : calls_->waitedForOlder);
+    }
+    return result;
+  }
+  static inline TFenceCalls* calls_ = nullptr;
+  PFNGLFENCESYNCPROC make_;
+  PFNGLCLIENTWAITSYNCPROC wait_;
+  std::array<GLsync, 2> fences_{};
+};
+
 // One large object's draw queues no more in the renderer than the bound while the
 // frame waits for it (a whole primitive beyond each stretch at most), also when the frame holds no
 // other object: a pipe of many nodes (bands of 34 vertices), a point set and a mesh
-// of shared triangles, each sending several bounds' worth in one frame.
+// of shared triangles, each sending several bounds' worth in one frame. The frame
+// really waits: a fence after every stretch, and each but the first waited for before
+// the next is sent. A point set kept in a display list cannot be cut: its call tells
+// the whole list, after which the renderer is given a fence.
 TEST_F(PipeRenderGL, OneLargeObjectQueuesNoMoreThanTheBoundBetweenTwoWaits) {
   struct TRow {
     const char* Kind;
@@ -495,6 +541,7 @@ TEST_F(PipeRenderGL, OneLargeObjectQueuesNoMoreThanTheBoundBetweenTwoWaits) {
   constexpr int kNodes = 20000;
   constexpr int kPoints = 700000;
   constexpr int kTriangles = 300000;
+  constexpr int kListed = VerticesInRenderStretch * 3 / 2;
   const TRow rows[] = {
       {"pipe",
        [](TGLBaseSceneObject& parent) -> TGLBaseSceneObject& {
@@ -530,18 +577,33 @@ TEST_F(PipeRenderGL, OneLargeObjectQueuesNoMoreThanTheBoundBetweenTwoWaits) {
          return mesh;
        },
        int64_t{kTriangles} * 3, 3},
+      {"listed points",
+       [](TGLBaseSceneObject& parent) -> TGLBaseSceneObject& {
+         auto& points = parent.AddNewChild<TGLPoints>();
+         points.SetStatic(true);
+         points.Positions().Clear();
+         for (int i = 0; i < kListed; ++i) points.Positions().Add(-1.5f + 3.0f * i / kListed, 0.0f, 0.0f);
+         return points;
+       },
+       kListed, kListed},
   };
+  ASSERT_TRUE(GL.VERSION_3_2 || GL.ARB_sync) << "the test's context has no fences";
   for (const TRow& row : rows) {
     SCOPED_TRACE(row.Kind);
     TGLBaseSceneObject& made = row.Make(s_->scene->Objects());
     std::vector<int64_t> stretches;
     SetRenderWaitHook([&](int64_t vertices) { stretches.push_back(vertices); });
+    TFenceCalls fences;
     s_->buffer->Render();
     SetRenderWaitHook({});
     made.SetVisible(false);
     // Each stretch takes a whole primitive beyond its share at most, and two are queued.
-    ASSERT_GE(static_cast<int64_t>(stretches.size()), row.Sent / (VerticesInRenderStretch + row.Piece));
+    ASSERT_GE(static_cast<int64_t>(stretches.size()),
+              std::max<int64_t>(1, row.Sent / (VerticesInRenderStretch + row.Piece)));
     EXPECT_LT(*std::max_element(stretches.begin(), stretches.end()), VerticesBetweenRenderWaits + 2 * row.Piece);
+    EXPECT_EQ(fences.made, static_cast<int>(stretches.size()));
+    EXPECT_EQ(fences.waited, fences.made - 1);
+    EXPECT_EQ(fences.waitedForOlder, 0);
   }
 }
 
