@@ -232,6 +232,21 @@ class TDXFNamePrints {
  public:
   explicit TDXFNamePrints(int64_t budgetBytes) : budget_(budgetBytes) {}
 
+  // The array that holds the prints of `names` names at most half full.
+  static int64_t ArrayBytes(size_t names) { return static_cast<int64_t>(SlotsFor(names) * sizeof(uint64_t)); }
+  // Makes the empty array hold `names` prints without growing on the way: a switch to
+  // counting makes it at once, not doubling beside itself. No larger than doubling
+  // reaches within the budget, so past it names are told apart as a reading that
+  // counted from the start tells them.
+  void Reserve(size_t names) {
+    if (!slots_.empty()) return;
+    size_t slots = SlotsFor(names);
+    while (slots > kFirstSlots && static_cast<int64_t>((slots + slots / 2) * sizeof(uint64_t)) > budget_) slots /= 2;
+    if (static_cast<int64_t>(slots * sizeof(uint64_t)) > budget_) return;
+    slots_.assign(slots, kEmpty);
+    shift_ = 64 - std::countr_zero(slots);
+  }
+
   // True when print was not met before, or may have been but can no longer be told.
   bool Insert(uint64_t print) {
     if (print == kEmpty) print = 1;
@@ -254,6 +269,12 @@ class TDXFNamePrints {
  private:
   static constexpr uint64_t kEmpty = 0;
   static constexpr size_t kFirstSlots = 1024;
+
+  static size_t SlotsFor(size_t names) {
+    size_t slots = kFirstSlots;
+    while (2 * names > slots) slots *= 2;
+    return slots;
+  }
 
   size_t SlotOf(uint64_t print) const {
     // Fibonacci hashing spreads prints whose low bits agree.
@@ -305,9 +326,21 @@ void TDXF::Take(int64_t bytes) {
   Need(0);
 }
 
+// The switch to counting (KeepNothing) makes the names' fingerprints while the names
+// still stand, and what the names free comes in small blocks the fingerprints' array
+// cannot be made of: the switch needs room of its own beside what is held, so every
+// need is checked with it, before the switch it may call for.
 void TDXF::Need(int64_t bytes) {
-  peak_ = std::max(peak_, counted_ + bytes);
-  if (counted_ + bytes > room_ && !countOnly_) KeepNothing();
+  const int64_t need = counted_ + bytes + SwitchBytes();
+  peak_ = std::max(peak_, need);
+  if (need > room_ && !countOnly_) KeepNothing();
+}
+
+int64_t TDXF::SwitchBytes() const {
+  // Not bounded by the budget the switch would have: the need told is one figure,
+  // whatever the memory the reading met.
+  const size_t names = layerIndexCount_.Size() + unknownNamesCount_.Size();
+  return names == 0 ? 0 : TDXFNamePrints::ArrayBytes(names);
 }
 
 void TDXF::TakeEntry(TContainerCount& container, int64_t entryBytes) {
@@ -328,6 +361,7 @@ void TDXF::KeepNothing() {
   // than its print takes: the prints' array grows into the names freed before it
   // (TDXFNamePrints::Grow), never beside all of them.
   prints_ = std::make_unique<TDXFNamePrints>(std::max<int64_t>(room_, 0) / kPrintsShareOfRoom);
+  prints_->Reserve(layerIndex_.size() + unknownNames_.size());
   while (!layerIndex_.empty()) prints_->Insert(LayerPrint(layerIndex_.extract(layerIndex_.begin()).key()));
   while (!unknownNames_.empty())
     prints_->Insert(UnknownPrint(unknownNames_.extract(unknownNames_.begin()).value()));

@@ -143,6 +143,9 @@ class TDXF {
   // first its growth beside what it holds (Need), then what it holds after, with
   // entryBytes of the entry's own (Take).
   void TakeEntry(TContainerCount& container, int64_t entryBytes);
+  // What a switch to counting would make beside what is held: the fingerprints of
+  // every name kept, counted from the names' counts, so alike in either mode.
+  int64_t SwitchBytes() const;
   // From here on only counts: frees the objects, layers and unknown names and keeps
   // the names' fingerprints instead (TDXFNamePrints), enough to tell a name met before.
   void KeepNothing();

@@ -92,6 +92,8 @@ class TContainerCount {
   void Clear() { size_ = slots_ = 0; }
   // The elements or buckets the container is to have room for.
   size_t Slots() const { return slots_; }
+  // The entries counted.
+  size_t Size() const { return size_; }
 
  private:
   // A bucket array asked for n buckets has the prime of the library's list at or
