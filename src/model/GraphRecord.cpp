@@ -176,7 +176,7 @@ thread_local TOpenCount* tOpenCount = nullptr;
 }  // namespace
 
 TOpenCount::TOpenCount(int64_t availableBytes, int64_t neededBefore)
-    : outer_(tOpenCount), available_(availableBytes), needed_(neededBefore) {
+    : outer_(tOpenCount), available_(availableBytes), neededBefore_(neededBefore), needed_(neededBefore) {
   tOpenCount = this;
 }
 
@@ -197,6 +197,13 @@ bool TOpenCount::Keep(const TGraphMain& object) {
   count->binned_ += binned;
   count->mostBinned_ = std::max(count->mostBinned_, binned);
   return count->Fits();
+}
+
+bool TOpenCount::Expect(int64_t storedBytes) {
+  TOpenCount* count = tOpenCount;
+  if (!count || count->Needed() - count->neededBefore_ + storedBytes <= count->available_) return true;
+  count->needed_ += storedBytes;
+  return false;
 }
 
 // ---- Factory ------------------------------------------------------------------------
@@ -245,7 +252,8 @@ bool ReadKindChunk(TBinaryStream& handle, int32_t knownVersion, bool baseLoaded,
   const bool known = chunk.ReadHeader(found, true);
   Require(!chunk.Damaged());
   if (!known) return false;  // newer: skipped to its end
-  if (!baseLoaded) {
+  // One large object past the memory left would be killed loading, before its count.
+  if (!baseLoaded || !TOpenCount::Expect(static_cast<int64_t>(chunk.EndOffset) - handle.Position())) {
     Require(chunk.SkipToEnd());
     return false;
   }

@@ -403,6 +403,15 @@ TEST_F(ProjectWindow, AProjectTheMemoryCannotHoldIsRefusedWithNothingOpened) {
     EXPECT_TRUE(text.ends_with("more than the " + shown)) << text;
     EXPECT_TRUE(recent_.empty());
   }
+#if defined(QIRA_HEAP_HOOKS)
+  // One object whose fields alone pass the memory there is (12 MB stored against 4)
+  // is refused before they are read into it: loading it could not be survived.
+  const std::string larger = Put("one_larger_points.q3d");
+  const TScopedMemoryProbe probe([] { return 4 * MB; });
+  test::THeapPeak::Start();
+  EXPECT_THROW(ReadProjectFile(larger, GetProgramVersion()), EProjectFileError);
+  EXPECT_LT(test::THeapPeak::Stop(), 4 * MB);
+#endif
 }
 
 // The count of an open against what opening the project and drawing its first frame
