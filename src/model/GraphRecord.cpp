@@ -176,7 +176,7 @@ thread_local TOpenCount* tOpenCount = nullptr;
 }  // namespace
 
 TOpenCount::TOpenCount(int64_t availableBytes, int64_t neededBefore)
-    : outer_(tOpenCount), available_(availableBytes), neededBefore_(neededBefore), needed_(neededBefore) {
+    : outer_(tOpenCount), available_(availableBytes), needed_(neededBefore) {
   tOpenCount = this;
 }
 
@@ -196,12 +196,19 @@ bool TOpenCount::Keep(const TGraphMain& object) {
   const int64_t binned = object.FrameBinnedBytes();
   count->binned_ += binned;
   count->mostBinned_ = std::max(count->mostBinned_, binned);
-  return count->Fits();
+  const bool fits = count->Fits();
+  if (fits) count->keptFields_ += count->pendingFields_;
+  count->pendingFields_ = 0;
+  return fits;
 }
 
 bool TOpenCount::Expect(int64_t storedBytes) {
   TOpenCount* count = tOpenCount;
-  if (!count || count->Needed() - count->neededBefore_ + storedBytes <= count->available_) return true;
+  if (!count) return true;
+  if (count->keptFields_ + count->pendingFields_ + storedBytes <= count->available_) {
+    count->pendingFields_ += storedBytes;
+    return true;
+  }
   count->needed_ += storedBytes;
   return false;
 }

@@ -90,17 +90,18 @@ class TOpenCount {
   static bool Keep(const TGraphMain& object);
   // Before a kind's fields of `storedBytes` are read: the arrays they fill are made as
   // they are read, before Keep can weigh the object, and take at least those bytes.
-  // False, the bytes counted, when they do not fit beside the objects read so far
-  // (what the step adds after the reading is made after it): the reader skips the
-  // fields instead, and the need told is the least the project takes. True while no
+  // False, the bytes counted, when they do not fit beside the fields of the objects
+  // kept so far (those dropped past the count are gone): the reader skips the fields
+  // instead, and the need told is then the least the project takes. True while no
   // count is active.
   static bool Expect(int64_t storedBytes);
 
  private:
   TOpenCount* outer_;
   int64_t available_;
-  int64_t neededBefore_;
   int64_t needed_;
+  int64_t keptFields_ = 0;     // stored bytes read into the objects kept
+  int64_t pendingFields_ = 0;  // of the object being read, until Keep
   int64_t binned_ = 0;
   int64_t mostBinned_ = 0;  // of one object
 };
