@@ -357,9 +357,8 @@ void TDXF::KeepNothing() {
   Release(unknownEntities_);
   // The fingerprints grow within a share of the room checked, not with the drawing: a
   // million names refused at a few megabytes do not take the program past its memory.
-  // Each name is let go of as its fingerprint is taken, and each was counted at more
-  // than its print takes: the prints' array grows into the names freed before it
-  // (TDXFNamePrints::Grow), never beside all of them.
+  // The array is made once, beside all the names, as every need was checked with it
+  // (SwitchBytes); each name is let go of as its fingerprint is taken.
   prints_ = std::make_unique<TDXFNamePrints>(std::max<int64_t>(room_, 0) / kPrintsShareOfRoom);
   prints_->Reserve(layerIndex_.size() + unknownNames_.size());
   while (!layerIndex_.empty()) prints_->Insert(LayerPrint(layerIndex_.extract(layerIndex_.begin()).key()));

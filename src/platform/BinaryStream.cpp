@@ -30,8 +30,6 @@ namespace {
 constexpr int32_t kMaxStreamSize = INT32_MAX;
 constexpr size_t kBufferSize = 64 * 1024;
 
-std::string ErrnoText(int err) { return std::generic_category().message(err); }
-
 void SetError(std::string* error, const std::string& text) {
   if (error) *error = text;
 }
@@ -131,15 +129,12 @@ std::string TemporaryPrefix(const std::string& namePart) {
 }
 
 std::string NewTemporaryName(const std::string& target) {
-  static std::atomic<unsigned> counter{0};
-  auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-  return FolderOf(target) + "/" + TemporaryPrefix(TemporaryNamePart(target)) + std::to_string(::getpid()) + "-" +
-         std::to_string(counter.fetch_add(1)) + "-" + std::to_string(ticks & 0xFFFF);
+  return FolderOf(target) + "/" + TemporaryPrefix(TemporaryNamePart(target)) + ProcessStamp();
 }
 
 // Moves `at` past a run of 1 to `most` digits at `at`, giving their value; false
 // when there is no such run.
-bool TakeDigits(const std::string& name, size_t& at, size_t most, long long& value) {
+bool TakeDigits(std::string_view name, size_t& at, size_t most, long long& value) {
   size_t end = at;
   value = 0;
   while (end < name.size() && end - at < most && name[end] >= '0' && name[end] <= '9')
@@ -149,20 +144,11 @@ bool TakeDigits(const std::string& name, size_t& at, size_t most, long long& val
   return true;
 }
 
-// The process id in a temporary's name, `prefix` followed by exactly
-// "<pid>-<counter>-<ticks>" as NewTemporaryName makes it; 0 for any other name,
-// which may be the user's own file.
+// The process id in a temporary's name, `prefix` followed by exactly a process stamp
+// as NewTemporaryName makes it; 0 for any other name, which may be the user's own file.
 long TemporaryOwner(const std::string& name, const std::string& prefix) {
   if (name.compare(0, prefix.size(), prefix) != 0) return 0;
-  size_t at = prefix.size();
-  long long pid = 0;
-  long long counter = 0;
-  long long ticks = 0;
-  if (!TakeDigits(name, at, 10, pid) || pid > INT_MAX || at >= name.size() || name[at++] != '-' ||
-      !TakeDigits(name, at, 10, counter) || at >= name.size() || name[at++] != '-' ||
-      !TakeDigits(name, at, 5, ticks) || ticks > 0xFFFF || at != name.size())
-    return 0;
-  return static_cast<long>(pid);
+  return ProcessStampOwner(std::string_view(name).substr(prefix.size()));
 }
 
 // Removes the named temporary files of the target left by processes that have ended
@@ -181,13 +167,45 @@ void RemoveStaleTemporaries(const std::string& target) {
     const std::string name = entry->d_name;
     long pid = TemporaryOwner(name, prefix);
     if (pid == 0 && wholePrefix != prefix) pid = TemporaryOwner(name, wholePrefix);
-    if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) stale.push_back(folder + "/" + name);
+    if (pid > 0 && ProcessEnded(pid)) stale.push_back(folder + "/" + name);
   }
   ::closedir(dir);
   for (const std::string& path : stale) ::unlink(path.c_str());
 }
 
 }  // namespace
+
+std::string ErrnoText(int err) { return std::generic_category().message(err); }
+
+std::string ProcessStamp() {
+  static std::atomic<unsigned> counter{0};
+  const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count() & 0xFFFF;
+  return std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) + "-" + std::to_string(ticks);
+}
+
+long ProcessStampOwner(std::string_view stamp) {
+  size_t at = 0;
+  long long pid = 0;
+  long long counter = 0;
+  long long ticks = 0;
+  if (!TakeDigits(stamp, at, 10, pid) || pid > INT_MAX || at >= stamp.size() || stamp[at++] != '-' ||
+      !TakeDigits(stamp, at, 10, counter) || at >= stamp.size() || stamp[at++] != '-' ||
+      !TakeDigits(stamp, at, 5, ticks) || ticks > 0xFFFF || at != stamp.size())
+    return 0;
+  return static_cast<long>(pid);
+}
+
+bool ProcessEnded(long pid) { return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
+
+bool SyncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = ::fsync(fd) == 0;
+  const int err = errno;
+  ::close(fd);
+  errno = err;
+  return synced;
+}
 
 bool WriteAllAt(int fd, const void* bytes, size_t n, int64_t at) {
   if (int injected = gWriteFailure.load(std::memory_order_relaxed)) {
@@ -665,11 +683,7 @@ bool TSaveFile::Commit(std::string* error) {
   if (unnamed) file_->Close();  // its bytes were synced: the target is whole already
   // Makes the rename itself durable; some file systems cannot sync a folder, which
   // does not undo the save.
-  int dir = ::open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    (void)::fsync(dir);
-    ::close(dir);
-  }
+  (void)SyncFolder(FolderOf(target_));
   return true;
 }
 

@@ -145,6 +145,18 @@ void SetFileWriteFailureForTesting(int errorNumber);
 // Writes all n bytes at offset `at` of an open file; false, with errno set, when
 // the system refused one.
 bool WriteAllAt(int fd, const void* bytes, size_t n, int64_t at);
+// The system's text for an error number.
+std::string ErrnoText(int err);
+// What names a file or folder a save makes for a while: "<pid>-<counter>-<ticks>",
+// so what a killed process left can be told from what a living one is writing.
+std::string ProcessStamp();
+// The process id of `stamp` when it is exactly of that form; 0 for any other text,
+// which may name the user's own file.
+long ProcessStampOwner(std::string_view stamp);
+// True once the process `pid` has ended.
+bool ProcessEnded(long pid);
+// Makes a rename or a new name in the folder durable; false with errno.
+bool SyncFolder(const std::string& folder);
 
 class TEarlierContent;
 

@@ -5,13 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <climits>
-#include <csignal>
 #include <filesystem>
-#include <system_error>
+#include <string_view>
+#include <vector>
 
 #include "platform/BinaryStream.h"
 #include "platform/ConfigPaths.h"
@@ -25,8 +23,6 @@ constexpr char kTargetFile[] = "target";
 constexpr char kPartEnding[] = ".part";
 // Marks a folder whose save the user was told about.
 constexpr char kToldFile[] = "told";
-
-std::string ErrnoText(int err) { return std::generic_category().message(err); }
 
 // "earlier" and the target's extension, so the kept copy opens as the file did.
 std::string ContentName(const std::string& target) {
@@ -56,17 +52,6 @@ bool CopyContent(int from, int to) {
   }
 }
 
-// Makes a rename or a new name in the folder durable; false with errno.
-bool SyncFolder(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool synced = ::fsync(fd) == 0;
-  const int err = errno;
-  ::close(fd);
-  errno = err;
-  return synced;
-}
-
 // Writes the whole of `bytes` into a new file and syncs it; false with errno.
 bool WriteNewFile(const std::string& path, const std::string& bytes) {
   const int fd = OpenNew(path);
@@ -89,16 +74,6 @@ void RemoveSaveFolder(const std::string& folder) {
   }
   ::rmdir(folder.c_str());
 }
-
-// The process id a save's folder is named by; 0 when the name is not a save's.
-long SaveOwner(const std::string& name) {
-  long pid = 0;
-  size_t i = 0;
-  while (i < name.size() && name[i] >= '0' && name[i] <= '9' && pid < INT_MAX / 10) pid = pid * 10 + (name[i++] - '0');
-  return i == 0 || i >= name.size() || name[i] != '-' ? 0 : pid;
-}
-
-bool ProcessEnded(long pid) { return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
 
 bool Exists(const std::string& path) {
   struct stat st;
@@ -144,11 +119,8 @@ std::unique_ptr<TEarlierContent> TEarlierContent::Keep(int fd, const std::string
     if (error) *error = "its earlier content cannot be kept in \"" + root + "\": " + reason;
     return nullptr;
   }
-  static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100 && folder.empty(); ++attempt) {
-    const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count() & 0xFFFF;
-    const std::string name = root + "/" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) +
-                             "-" + std::to_string(ticks);
+    const std::string name = root + "/" + ProcessStamp();
     if (::mkdir(name.c_str(), 0700) == 0) folder = name;
     else if (errno != EEXIST) return fail(errno);
   }
@@ -186,7 +158,7 @@ std::vector<TInterruptedSave> TakeInterruptedSaves() {
   std::vector<std::string> ended;
   if (DIR* dir = ::opendir(root.c_str())) {
     while (dirent* entry = ::readdir(dir)) {
-      const long pid = SaveOwner(entry->d_name);
+      const long pid = ProcessStampOwner(entry->d_name);
       if (pid > 0 && pid != ::getpid() && ProcessEnded(pid)) ended.push_back(root + "/" + entry->d_name);
     }
     ::closedir(dir);
