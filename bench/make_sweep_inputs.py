@@ -87,20 +87,26 @@ def point_set(count):
         yield group(0, "POINT") + group(8, "Survey") + xyz(0, (n % 1000 * 0.5, n // 1000 * 0.5, (n % 13) * 0.1))
 
 
-def layer_table(count):
+def layer_table(count, name="L%07d"):
     """A LAYER table of as many layers, each with a colour of its own."""
     yield group(0, "TABLE") + group(2, "LAYER") + group(70, count)
     for n in range(count):
-        yield group(0, "LAYER") + group(2, "L%07d" % n) + group(70, 0) + group(62, 1 + n % 255) + group(6, "CONTINUOUS")
+        yield group(0, "LAYER") + group(2, name % n) + group(70, 0) + group(62, 1 + n % 255) + group(6, "CONTINUOUS")
     yield group(0, "ENDTAB")
 
 
-def unknown_names(count):
+def unknown_names(count, name="SHAPE%07d"):
     """Entities of as many kinds the reader does not know, among lines it reads."""
     for n in range(count):
-        yield group(0, "SHAPE%07d" % n)
+        yield group(0, name % n)
         if n % 1000 == 0:
             yield from lines(1, TWO_LAYERS)
+
+
+# Names of 40 characters: longer than a string holds in itself, so each has a heap
+# block of its own.
+LONG_UNKNOWN_NAME = "U%039d"
+LONG_LAYER_NAME = "L%039d"
 
 
 TWO_LAYERS = ("Walls", "Floors")
@@ -114,6 +120,7 @@ DRAWINGS = {
     # The layer's code written with a leading zero, as the reader's integer parse takes it.
     "faces-08-codes.dxf": lambda: drawing(faces(50000, TWO_LAYERS, layer_code=" 08")),
     "unknown-names.dxf": lambda: drawing(unknown_names(1000000)),
+    "unknown-names-40.dxf": lambda: drawing(unknown_names(1000000, LONG_UNKNOWN_NAME)),
     "point-cloud-27mb.dxf": lambda: drawing(point_cloud(27)),
     # Saved by the program as points-2m.q3d (scripts/memory-sweep makes it with qira_step).
     "points-2m.dxf": lambda: drawing(point_set(2000000)),
@@ -123,6 +130,8 @@ DRAWINGS = {
     "faces-500k-one-layer.dxf": lambda: drawing(faces(500000, ("Surface",))),
     # A million layers, of which the 10 lines use two.
     "layers-1m.dxf": lambda: drawing(lines(10, ("L0000000", "L0000001")), tables=layer_table(1000000)),
+    "layers-1m-40.dxf": lambda: drawing(lines(10, (LONG_LAYER_NAME % 0, LONG_LAYER_NAME % 1)),
+                                        tables=layer_table(1000000, LONG_LAYER_NAME)),
 }
 
 
@@ -149,15 +158,25 @@ def fixture_project(name):
     return lambda: bytes(make_projects.build_all()[name])
 
 
-def section_project(side):
-    """One visible section of side x side cells between two boreholes, values
-    across the palette's range, in the example's project layout."""
+def large_section(side):
+    """A section of side x side cells between two boreholes, values across the
+    palette's range."""
     values = [[2.0 + (i * 7 + j * 13) % 48 for j in range(side)] for i in range(side)]
-    sec = sample(b1="BH1", b2="BH2", frequency=12500.0, cols=side, rows=side, start_z=0.0, end_z=-float(side),
-                 x1=[0.0] * (side + 1), x2=[float(side)] * (side + 1),
-                 y1=[0.0] * (side + 1), y2=[0.0] * (side + 1), values=values, log=0)
-    groups = [ex.section_group_record([ex.section_record(sec, "12.5 kHz", visible=1)])]
+    return sample(b1="BH1", b2="BH2", frequency=12500.0, cols=side, rows=side, start_z=0.0, end_z=-float(side),
+                  x1=[0.0] * (side + 1), x2=[float(side)] * (side + 1),
+                  y1=[0.0] * (side + 1), y2=[0.0] * (side + 1), values=values, log=0)
+
+
+def section_project(side):
+    """One visible section of side x side cells, in the example's project layout."""
+    groups = [ex.section_group_record([ex.section_record(large_section(side), "12.5 kHz", visible=1)])]
     return ex.project_bytes((side / 2.0, -side / 2.0, 0.0), [], [], groups)
+
+
+def older_section_project(side):
+    """The same section in the older project layout (version 3), beside the tests'
+    two boreholes."""
+    return bytes(make_projects.legacy(3, sections=[large_section(side)]))
 
 
 def boreholes_project(count):
@@ -210,6 +229,8 @@ PROJECTS = {
     "many-boreholes.q3d": fixture_project("legacy_v3_many_boreholes.q3d"),
     "many-sections.q3d": fixture_project("legacy_v3_many_sections.q3d"),
     "section-2000.q3d": lambda: section_project(2000),
+    "section-3000.q3d": lambda: section_project(3000),
+    "section-3000-older.q3d": lambda: older_section_project(3000),
     # One polyline of a million points (24 MB), and 10,000 small ones; the tests'
     # 10,000 boreholes; 10,000 sections of 10 x 10 cells, 400 of 150 x 150.
     "polyline-1m.q3d": polylines_project(1, 1000000),

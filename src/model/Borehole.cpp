@@ -544,6 +544,7 @@ bool TGraphBorehole::LoadOldLayout(TBinaryStream& handle) {
   const bool known = chunk.ReadHeader(version, true);
   if (chunk.Damaged()) throw EStreamError();
   if (!known) return false;
+  if (!ExpectChunkFields(handle, chunk)) return false;
   const int32_t end = chunk.EndOffset;
   auto skip = [&] {
     if (!chunk.SkipToEnd()) throw EStreamError();

@@ -200,9 +200,15 @@ constexpr int64_t kListedNameBytes = 64;
 constexpr int64_t kListedCharBytes = 64;
 constexpr int64_t kUnknownMessageBytes = 64 << 10;
 
+// The heap block of a string's copy of the name, where it is longer than the string
+// holds in itself.
+int64_t NameBlockBytes(const std::string& name) {
+  return name.size() > kNameHeldInString ? HeapBlockBytes(static_cast<int64_t>(name.size()) + 1) : 0;
+}
+
 int64_t UnknownNameBytes(const std::string& name, bool listed) {
   const auto length = static_cast<int64_t>(name.size());
-  int64_t bytes = name.size() > kNameHeldInString ? length + 1 : 0;
+  int64_t bytes = NameBlockBytes(name);
   if (listed)
     bytes += kListedNameBytes + length + kListedCharBytes * (std::min<int64_t>(length, MaxListedNameLength) + 5);
   return bytes;
@@ -309,7 +315,7 @@ int64_t DxfImportBytes(const std::string& fileName) {
   if (!file) return 0;
   TDXF counter;
   counter.countOnly_ = true;
-  counter.room_ = std::numeric_limits<int64_t>::max();
+  counter.watch_ = TMemoryWatch(std::numeric_limits<int64_t>::max());
   // Only counting from the start, it keeps what a refused reading keeps, in the memory there is.
   counter.prints_ = std::make_unique<TDXFNamePrints>(AvailableMemory() / kPrintsShareOfRoom);
   counter.groups_ = std::make_unique<TDXFGroups>(*file);
@@ -329,11 +335,13 @@ void TDXF::Take(int64_t bytes) {
 // The switch to counting (KeepNothing) makes the names' fingerprints while the names
 // still stand, and what the names free comes in small blocks the fingerprints' array
 // cannot be made of: the switch needs room of its own beside what is held, so every
-// need is checked with it, before the switch it may call for.
+// need is checked with it, before the switch it may call for. The watch looks at the
+// limits' figures as the count grows, so a count that falls short switches too.
 void TDXF::Need(int64_t bytes) {
-  const int64_t need = counted_ + bytes + SwitchBytes();
-  peak_ = std::max(peak_, need);
-  if (need > room_ && !countOnly_) KeepNothing();
+  // The switch's array is not made yet: a step of its own, not what the reading holds.
+  const int64_t next = bytes + SwitchBytes();
+  peak_ = std::max(peak_, counted_ + next);
+  if (!countOnly_ && !watch_.Fits(counted_, next)) KeepNothing();
 }
 
 int64_t TDXF::SwitchBytes() const {
@@ -359,7 +367,7 @@ void TDXF::KeepNothing() {
   // million names refused at a few megabytes do not take the program past its memory.
   // The array is made once, beside all the names, as every need was checked with it
   // (SwitchBytes); each name is let go of as its fingerprint is taken.
-  prints_ = std::make_unique<TDXFNamePrints>(std::max<int64_t>(room_, 0) / kPrintsShareOfRoom);
+  prints_ = std::make_unique<TDXFNamePrints>(std::max<int64_t>(watch_.Room(), 0) / kPrintsShareOfRoom);
   prints_->Reserve(layerIndex_.size() + unknownNames_.size());
   while (!layerIndex_.empty()) prints_->Insert(LayerPrint(layerIndex_.extract(layerIndex_.begin()).key()));
   while (!unknownNames_.empty())
@@ -441,13 +449,13 @@ bool TDXF::ReadDXF(const std::string& fileName) {
   // adds: a drawing the memory cannot hold is refused whole instead of the program
   // being killed half-way, at no second reading of the file. Past the room the reading
   // goes on keeping nothing, so the refusal tells what the whole drawing needs.
-  room_ = countMemory_ ? AvailableMemory() : std::numeric_limits<int64_t>::max();
+  watch_ = TMemoryWatch(countMemory_ ? AvailableMemory() : std::numeric_limits<int64_t>::max());
   groups_ = std::make_unique<TDXFGroups>(*file_);
   std::string problem;
   try {
     ReadGroups();
     FinishObject();
-    if (countOnly_) problem = ImportMemoryProblem(fileName, peak_, room_);
+    if (countOnly_) problem = ImportMemoryProblem(fileName, watch_.NeedOf(peak_), watch_.Room());
   } catch (const EDXFDamaged&) {
     problem = "File " + FileNameOnly(fileName) + " has invalid format";
     damaged_ = true;
@@ -562,7 +570,9 @@ void TDXF::AddLayer(const std::string& name, TColor color) {
   // The first definition wins.
   if (countOnly_ ? !prints_->Insert(LayerPrint(name)) : layerIndex_.contains(name)) return;
   // Past the room its print stands for it (taking a print met before changes nothing).
-  const auto nameBytes = static_cast<int64_t>(name.size());
+  // A name the string holds in itself stays counted at its length.
+  const int64_t nameBytes =
+      name.size() > kNameHeldInString ? NameBlockBytes(name) : static_cast<int64_t>(name.size());
   TakeEntry(layerIndexCount_, nameBytes);
   if (!countOnly_) {
     GrowAsCounted(layerIndex_, layerIndexCount_);

@@ -66,8 +66,11 @@ class TDXF {
   // reason. The entity that the end of the file cuts (neither a group 0 nor a DOS
   // end mark follows it) is dropped, since the groups it lacks may be ones the file
   // lost; the entities before it are kept. A drawing whose import (DxfImportBytes,
-  // counted as it is read) passes the memory there was when the reading began is
-  // refused with ImportMemoryProblem's text and no object: once the count passes, the
+  // counted as it is read) passes the memory there was when the reading began, or
+  // whose reading the limits' own figures show using that memory up first (a count
+  // short of what the allocator gives; TMemoryWatch), is refused with
+  // ImportMemoryProblem's text, telling the larger of the count and what was
+  // measured, and no object: once the count passes, the
   // reader lets go of all it made and reads on keeping nothing but the names'
   // fingerprints (within a quarter of that memory), only counting, so the refusal tells
   // the whole drawing's count while the refused read stays within the memory. In
@@ -134,7 +137,8 @@ class TDXF {
   // Sections, layers and entities up to the end of the entities.
   void ReadGroups();
   // Adds bytes to what the import is counted to take; once the count passes the room
-  // there was when the reading began, lets go of all that was kept (KeepNothing).
+  // there was when the reading began, or the limits' figures say the room is used up
+  // (watch_), lets go of all that was kept (KeepNothing).
   void Take(int64_t bytes);
   // A need of this moment alone (a container's old array beside its new one): checked
   // with the room as Take, not added to the count.
@@ -178,7 +182,9 @@ class TDXF {
   TContainerCount layerIndexCount_ = TContainerCount::HashTable(sizeof(std::pair<const std::string, size_t>));
   TContainerCount unknownNamesCount_ = TContainerCount::HashTable(sizeof(std::string));
   TFrameContent countedFrame_;
-  int64_t room_ = 0;
+  // The memory there was when the reading began, and the look at what the process
+  // really holds as it reads: no refusal hangs on the count's being exact.
+  TMemoryWatch watch_{0};
   bool countMemory_ = true;
   // Nothing is made or kept, only counted: past the room, or in DxfImportBytes. Layers
   // and unknown names are then told apart by their fingerprints, which grow within a

@@ -176,15 +176,22 @@ thread_local TOpenCount* tOpenCount = nullptr;
 }  // namespace
 
 TOpenCount::TOpenCount(int64_t availableBytes, int64_t neededBefore)
-    : outer_(tOpenCount), available_(availableBytes), needed_(neededBefore) {
+    : outer_(tOpenCount), available_(availableBytes), watch_(availableBytes), needed_(neededBefore) {
   tOpenCount = this;
 }
 
 TOpenCount::~TOpenCount() { tOpenCount = outer_; }
 
 // No more objects' bins are held at once than the renderer is left to queue.
-int64_t TOpenCount::Needed() const {
+int64_t TOpenCount::Counted() const {
   return needed_ + FrameBinsOf(std::min(binned_, mostBinned_ * ObjectsBetweenRenderWaits));
+}
+
+// Objects past the count are read, not kept, so the figures are weighed with what the
+// count has taken of those kept and of the one being read.
+bool TOpenCount::Holds(int64_t next) {
+  usedUp_ = usedUp_ || !watch_.Holds(Counted() + pendingFields_, next);
+  return !usedUp_;
 }
 
 bool TOpenCount::Keep(const TGraphMain& object) {
@@ -196,16 +203,17 @@ bool TOpenCount::Keep(const TGraphMain& object) {
   const int64_t binned = object.FrameBinnedBytes();
   count->binned_ += binned;
   count->mostBinned_ = std::max(count->mostBinned_, binned);
-  const bool fits = count->Fits();
-  if (fits) count->keptFields_ += count->pendingFields_;
-  count->pendingFields_ = 0;
+  // Its fields are in what it takes opened now.
+  const int64_t fields = std::exchange(count->pendingFields_, 0);
+  const bool fits = count->Holds(0) && count->Fits();
+  if (fits) count->keptFields_ += fields;
   return fits;
 }
 
 bool TOpenCount::Expect(int64_t storedBytes) {
   TOpenCount* count = tOpenCount;
   if (!count) return true;
-  if (count->keptFields_ + count->pendingFields_ + storedBytes <= count->available_) {
+  if (count->keptFields_ + count->pendingFields_ + storedBytes <= count->available_ && count->Holds(storedBytes)) {
     count->pendingFields_ += storedBytes;
     return true;
   }
@@ -259,15 +267,22 @@ bool ReadKindChunk(TBinaryStream& handle, int32_t knownVersion, bool baseLoaded,
   const bool known = chunk.ReadHeader(found, true);
   Require(!chunk.Damaged());
   if (!known) return false;  // newer: skipped to its end
-  // One large object past the memory left would be killed loading, before its count.
-  if (!baseLoaded || !TOpenCount::Expect(static_cast<int64_t>(chunk.EndOffset) - handle.Position())) {
+  if (!baseLoaded) {
     Require(chunk.SkipToEnd());
     return false;
   }
+  if (!ExpectChunkFields(handle, chunk)) return false;
   Require(readFields(handle, found, chunk.EndOffset));
   Require(handle.Position() <= chunk.EndOffset);
   Require(chunk.SkipToEnd());
   return true;
+}
+
+bool ExpectChunkFields(TBinaryStream& handle, TFileVersion& chunk) {
+  // One large object past the memory left would be killed loading, before its count.
+  if (TOpenCount::Expect(static_cast<int64_t>(chunk.EndOffset) - handle.Position())) return true;
+  Require(chunk.SkipToEnd());
+  return false;
 }
 
 bool WriteSurveyPoints(TBinaryStream& handle, const std::vector<TSurveyPoint>& points) {

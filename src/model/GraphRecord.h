@@ -21,10 +21,12 @@
 
 #include "model/GraphMain.h"
 #include "model/SurveyPoint.h"
+#include "platform/AvailableMemory.h"
 
 namespace qira {
 
 class TBinaryStream;
+class TFileVersion;
 
 // The smallest common chunk: header, type id, empty name, five bytes, bounds, count.
 inline constexpr int32_t MinGraphRecordSize = 8 + 4 + 4 + 5 + 48 + 4;
@@ -75,6 +77,9 @@ std::unique_ptr<TGraphMain> CreateGraphObject(TBinaryStream& handle);
 // nothing more, so the whole count is known while what is held stays within that
 // memory. Active on its thread while it lives; it starts at neededBefore (what the
 // step takes besides the objects: a new window).
+// As it reads it also looks at what the process really holds (TMemoryWatch): once the
+// limits' figures say the memory is used up, whatever the count says, it keeps and
+// reads no more fields either, and the need it tells covers what was measured.
 class TOpenCount {
  public:
   explicit TOpenCount(int64_t availableBytes, int64_t neededBefore = 0);
@@ -82,23 +87,33 @@ class TOpenCount {
   TOpenCount(const TOpenCount&) = delete;
   TOpenCount& operator=(const TOpenCount&) = delete;
 
-  int64_t Needed() const;
+  int64_t Needed() const { return watch_.NeedOf(Counted()); }
   int64_t Available() const { return available_; }
-  bool Fits() const { return Needed() <= available_; }
+  bool Fits() const { return !usedUp_ && Counted() <= available_; }
   // Adds an object read. False once the count no longer fits: the reader then drops
   // the object. True while no count is active.
   static bool Keep(const TGraphMain& object);
   // Before a kind's fields of `storedBytes` are read: the arrays they fill are made as
   // they are read, before Keep can weigh the object, and take at least those bytes.
   // False, the bytes counted, when they do not fit beside the fields of the objects
-  // kept so far (those dropped past the count are gone): the reader skips the fields
+  // kept so far (those dropped past the count are gone), or the limits' figures leave
+  // no room for them (looked at now, as the size of an array read from a file is
+  // checked there before the array is made): the reader skips the fields
   // instead, and the need told is then the least the project takes. True while no
   // count is active.
   static bool Expect(int64_t storedBytes);
 
  private:
+  // The count alone: what was counted and the first frame's bins.
+  int64_t Counted() const;
+  // Looks (TMemoryWatch::Holds) at a step of `next` bytes; false from then on once the
+  // figures say the memory is used up.
+  bool Holds(int64_t next);
+
   TOpenCount* outer_;
   int64_t available_;
+  TMemoryWatch watch_;
+  bool usedUp_ = false;
   int64_t needed_;
   int64_t keptFields_ = 0;     // stored bytes read into the objects kept
   int64_t pendingFields_ = 0;  // of the object being read, until Keep
@@ -129,6 +144,11 @@ using TKindFieldsReader =
     std::function<bool(TBinaryStream& handle, int32_t version, int32_t endOffset)>;
 bool ReadKindChunk(TBinaryStream& handle, int32_t knownVersion, bool baseLoaded,
                    const TKindFieldsReader& readFields);
+// Before the fields of a chunk whose header was read are read into an object (a kind's
+// own chunk, the section's, a record of the older layout): false, the handle moved to
+// the chunk's end, when an active TOpenCount does not take them (Expect); the object is
+// then skipped. Raises EStreamError when the end cannot be reached.
+bool ExpectChunkFields(TBinaryStream& handle, TFileVersion& chunk);
 
 // A counted list of survey points inside a kind's chunk: int32 count, then X, Y, Z
 // as doubles for each. Reading checks the count against the chunk's end before

@@ -481,7 +481,7 @@ bool TGraphSurface::ReadOldTriangles(TBinaryStream& handle, int32_t end) {
 
 bool TGraphSurface::LoadOldLayout(TBinaryStream& handle) {
   TFileVersion chunk(handle, 0);
-  if (!ReadOldChunkHeader(chunk)) return false;
+  if (!ReadOldChunkHeader(chunk) || !ExpectChunkFields(handle, chunk)) return false;
   std::string name;
   TColor color = 0;
   uint8_t opacity = 255;
@@ -525,7 +525,7 @@ bool TGraphSurface::LoadOldLayout2(TBinaryStream& handle) {
   Require(handle.Position() <= second.EndOffset && second.SkipToEnd());
 
   TFileVersion third(handle, 0);
-  if (!ReadOldChunkHeader(third)) return false;
+  if (!ReadOldChunkHeader(third) || !ExpectChunkFields(handle, third)) return false;
   Require(handle.ReadUInt32(color) && handle.ReadUInt8(unusedByte));
   TGraphSurface read;
   read.ReadOldTriangles(handle, third.EndOffset);

@@ -710,6 +710,8 @@ bool TGraphSection::LoadFromStream(TBinaryStream& handle) {
     Require(chunk.SkipToEnd());
     return false;
   }
+  // The grid is made as it is read, before the object can be weighed.
+  if (!ExpectChunkFields(handle, chunk)) return false;
   const int32_t end = chunk.EndOffset;
   Require(end - handle.Position() >= kSectionTagSize);
   char tag[kSectionTagSize];
@@ -801,6 +803,7 @@ bool TGraphSection::LoadOldLayout(TBinaryStream& handle) {
   const bool known = chunk.ReadHeader(found, true);
   Require(!chunk.Damaged());
   if (!known) return false;
+  if (!ExpectChunkFields(handle, chunk)) return false;
   const int32_t end = chunk.EndOffset;
   Require(end - handle.Position() >= kSectionTagSize);
   char tag[kSectionTagSize];

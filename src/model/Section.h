@@ -180,8 +180,9 @@ class TGraphSection : public TGraphMain {
   // message and left without meshes; its data stay as they were.
   void Build(bool recursive) override;
   bool SaveToStream(TBinaryStream& handle) override;
-  // False after a newer chunk or a chunk whose first field is not "Section" (the
-  // handle then stands behind the record). Throws EStreamError on a damaged record.
+  // False after a newer chunk, a chunk whose first field is not "Section", or one
+  // whose grid an open's count does not take (ExpectChunkFields; the handle then
+  // stands behind the record). Throws EStreamError on a damaged record.
   bool LoadFromStream(TBinaryStream& handle) override;
   // The sheet it is drawn with (as SectionMemoryNeeded counts it), its palette and
   // meshes; its triangles in the frame's bins.
@@ -205,7 +206,8 @@ class TGraphSection : public TGraphMain {
   void CopySettingsFrom(const TGraphMain& source) override;
 
   // The record of the older project layout (no base record). False after a newer
-  // chunk or a wrong first field; throws EStreamError on a damaged record.
+  // chunk, a wrong first field or a grid an open's count does not take; throws
+  // EStreamError on a damaged record.
   bool LoadOldLayout(TBinaryStream& handle);
 
  private:

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <charconv>
@@ -101,11 +102,17 @@ int64_t ControlGroupRoom(const std::string& selfCgroup, const std::string& cgrou
   std::string folder = cgroupRoot;
   const char* limitFile = "memory.max";
   const char* usageFile = "memory.current";
+  // The group's file pages count in its usage, and it reclaims the clean ones before it
+  // kills: room still (its dirty pages and those being written aside).
+  std::array<const char*, 2> cachedKeys{"active_file ", "inactive_file "};
+  std::array<const char*, 2> unwrittenKeys{"file_dirty ", "file_writeback "};
   if (!version1Path.empty()) {
     path = version1Path;
     folder = cgroupRoot + "/memory";
     limitFile = "memory.limit_in_bytes";
     usageFile = "memory.usage_in_bytes";
+    cachedKeys = {"total_active_file ", "total_inactive_file "};
+    unwrittenKeys = {"total_dirty ", "total_writeback "};
   }
   if (path.empty() || path.find("..") != std::string::npos) return -1;
   int64_t room = -1;
@@ -115,7 +122,11 @@ int64_t ControlGroupRoom(const std::string& selfCgroup, const std::string& cgrou
     const int64_t limit = LeadingNumber(FileText(group + "/" + limitFile));  // "max": no number
     const int64_t usage = LeadingNumber(FileText(group + "/" + usageFile));
     if (limit >= 0 && usage >= 0) {
-      const int64_t here = std::max<int64_t>(limit - usage, 0);
+      const std::string stat = FileText(group + "/memory.stat");
+      int64_t reclaimable = 0;
+      for (const char* key : cachedKeys) reclaimable += std::max<int64_t>(KeyedNumber(stat, key, 1), 0);
+      for (const char* key : unwrittenKeys) reclaimable -= std::max<int64_t>(KeyedNumber(stat, key, 1), 0);
+      const int64_t here = std::max<int64_t>(limit - usage + std::clamp<int64_t>(reclaimable, 0, usage), 0);
       room = room < 0 ? here : std::min(room, here);
     }
     if (path == "/" || path.empty()) break;
@@ -167,6 +178,79 @@ bool MemoryFits(int64_t bytes) {
 }
 
 void SetAvailableMemoryProbe(TAvailableMemoryProbe probe) { MemoryProbe() = std::move(probe); }
+
+// ---- TMemoryWatch -----------------------------------------------------------------------
+
+namespace {
+
+constexpr int64_t kNoLimit = std::numeric_limits<int64_t>::max();
+constexpr int64_t kLeastBytesBetweenLooks = int64_t{256} << 10;
+constexpr int64_t kMostBytesBetweenLooks = int64_t{4} << 20;
+// Below this much counted what a reading took is mostly what any reading takes (its
+// file's buffers): no rate is drawn from it.
+constexpr int64_t kLeastCountedForRate = int64_t{1} << 20;
+// Kept free beside a step once the figures saw more taken than counted: what the
+// reading's end takes before its own count does (a refusal's message).
+constexpr int64_t kReserveBytes = int64_t{512} << 10;
+// The rate the growth until the next look is allowed at, at the least, once the figures
+// saw more taken than counted: a count short by half.
+constexpr double kLeastRateBetweenLooks = 2;
+
+int64_t BytesBetweenLooks(int64_t room) {
+  return std::clamp(room / 8, kLeastBytesBetweenLooks, kMostBytesBetweenLooks);
+}
+
+int64_t SaturatedSum(int64_t a, int64_t b) { return a > kNoLimit - b ? kNoLimit : a + b; }
+
+}  // namespace
+
+TMemoryWatch::TMemoryWatch(int64_t room) : room_(room), roomAtLook_(room), betweenLooks_(BytesBetweenLooks(room)) {}
+
+int64_t TMemoryWatch::Scaled(int64_t bytes) const {
+  const double scaled = static_cast<double>(bytes) * rate_;
+  return scaled >= 9.0e18 ? kNoLimit : static_cast<int64_t>(scaled);
+}
+
+void TMemoryWatch::Look(int64_t counted) {
+  const int64_t now = AvailableMemory();
+  const int64_t taken = room_ - now;
+  short_ = taken > counted;
+  rate_ = short_ && counted >= kLeastCountedForRate ? static_cast<double>(taken) / static_cast<double>(counted) : 1;
+  roomAtLook_ = now;
+  countedAtLook_ = counted;
+  betweenLooks_ = BytesBetweenLooks(now);
+}
+
+bool TMemoryWatch::Holds(int64_t counted, int64_t next) {
+  if (room_ == kNoLimit) return true;
+  // A step no larger than one the last look weighed is weighed by its projection.
+  if (counted - countedAtLook_ >= betweenLooks_ || next > std::max(nextAtLook_, betweenLooks_ - 1)) {
+    Look(counted);
+    nextAtLook_ = next;
+  }
+  // While the figures agree with the count, this is the count's own check.
+  const int64_t left = roomAtLook_ - Scaled(std::max<int64_t>(counted - countedAtLook_, 0));
+  int64_t wanted = Scaled(next);
+  if (short_) {
+    const auto untilNextLook =
+        static_cast<int64_t>(std::max(rate_, kLeastRateBetweenLooks) * static_cast<double>(betweenLooks_));
+    wanted = SaturatedSum(wanted, kReserveBytes + untilNextLook);
+  }
+  if (wanted <= left) return true;
+  if (stopCounted_ < 0) {
+    stopCounted_ = counted;
+    stopLacked_ = wanted - left;
+  }
+  return false;
+}
+
+int64_t TMemoryWatch::NeedOf(int64_t counted) const {
+  int64_t need = std::max(counted, Scaled(counted));
+  if (stopCounted_ >= 0)
+    need = std::max(need, SaturatedSum(SaturatedSum(room_, stopLacked_),
+                                       Scaled(std::max<int64_t>(counted - stopCounted_, 0))));
+  return need;
+}
 
 std::string MemoryShortfallClause(int64_t neededBytes, int64_t availableBytes) {
   const std::string available = std::to_string(std::max<int64_t>(availableBytes, 0) >> 20) + " MB available now";

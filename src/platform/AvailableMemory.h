@@ -18,7 +18,8 @@ struct TMemoryFigures {
   int64_t SystemAvailable = -1;    // MemAvailable of /proc/meminfo
   int64_t AddressSpaceLimit = -1;  // soft RLIMIT_AS; -1 unlimited
   int64_t AddressSpaceUsed = -1;   // VmSize of /proc/self/status (read with or without a limit)
-  int64_t GroupRoom = -1;          // least memory.max - memory.current of the process's groups
+  int64_t GroupRoom = -1;          // least memory.max - memory.current of the process's groups,
+                                   // each group's clean file pages counted as room
 };
 
 // The least room the figures leave (never negative); 1 GB when none is known.
@@ -32,7 +33,9 @@ TMemoryFigures ReadMemoryFigures(const std::string& procRoot = "/proc", const st
 
 // The least room of the process's group and its ancestors under cgroupRoot, given
 // the lines of /proc/self/cgroup (version 2 "0::/path", or version 1 with a
-// "memory" controller); -1 without a limit.
+// "memory" controller); -1 without a limit. A group's clean file pages (memory.stat:
+// active and inactive file pages less those dirty or being written) are room: the group
+// reclaims them before it kills.
 int64_t ControlGroupRoom(const std::string& selfCgroup, const std::string& cgroupRoot);
 
 // Bytes available now: AvailableMemoryOf(ReadMemoryFigures()). Replaceable so
@@ -48,6 +51,54 @@ void SetAvailableMemoryProbe(TAvailableMemoryProbe probe);
 // reading them again; a larger need always reads them. A test's probe is always
 // asked.
 bool MemoryFits(int64_t bytes);
+
+// ---- A reading's look at what the process really holds
+// A count is a model of the allocator and may fall short (a name's block larger than
+// counted, a kind that holds more than its cost says). A reading that counts as it
+// reads therefore also looks at the limits' own figures (AvailableMemory) as it goes:
+// whenever the bytes counted since the last look pass an eighth of the room left then
+// (between 256 KB and 4 MB), and before any step of its own size (an array whose size
+// was read from a file). Between looks the room is taken to fall at the rate measured
+// (what the room fell by, for what was counted), and by twice the count where the
+// figures saw more taken than counted, so that a count short by half is caught before
+// the limit. A look costs tens of microseconds: a reading of N MB makes some N / 4 of
+// them, more only within its last few megabytes.
+class TMemoryWatch {
+ public:
+  // room: the memory there was as the reading began (AvailableMemory()). With no limit
+  // (INT64_MAX, a count taken for its own sake) it never looks.
+  explicit TMemoryWatch(int64_t room);
+  int64_t Room() const { return room_; }
+  // Whether a step of `next` bytes may be taken now, `counted` being what the reading's
+  // count has taken so far, the step aside: the count within the room it began with,
+  // and the figures' own room (Holds).
+  bool Fits(int64_t counted, int64_t next = 0) { return counted <= room_ - next && Holds(counted, next); }
+  // The figures' side of Fits alone: where they saw more taken than counted, `next`
+  // (at the rate measured) and what the reading may take until its next look must
+  // stay within the room they leave. The first refusal is kept for NeedOf.
+  bool Holds(int64_t counted, int64_t next = 0);
+  // The need to tell of a reading whose count reached `counted`: the count, or what the
+  // figures measured where they saw more (the count at the rate measured; after a look
+  // stopped the reading, what it lacked there and the rest of the count at that rate).
+  int64_t NeedOf(int64_t counted) const;
+
+ private:
+  void Look(int64_t counted);
+  int64_t Scaled(int64_t bytes) const;
+
+  int64_t room_;
+  int64_t roomAtLook_;
+  int64_t countedAtLook_ = 0;
+  int64_t nextAtLook_ = 0;
+  int64_t betweenLooks_;
+  // What the figures saw taken for each byte counted, when more than one.
+  double rate_ = 1;
+  // The figures saw more taken than the count: the margins apply.
+  bool short_ = false;
+  // Where a look first stopped the reading: the count then, and the bytes it lacked.
+  int64_t stopCounted_ = -1;
+  int64_t stopLacked_ = 0;
+};
 
 // ---- What a count takes for containers that grow as a reader fills them
 // A count taken as a reader reads covers each container's next growth at the moment

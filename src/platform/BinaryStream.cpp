@@ -18,6 +18,7 @@
 #include <new>
 #include <optional>
 #include <system_error>
+#include <utility>
 
 #include "platform/AvailableMemory.h"
 #include "platform/EarlierContent.h"
@@ -36,6 +37,8 @@ void SetError(std::string* error, const std::string& text) {
 
 constexpr const char* kNotRegularFile = "it is not a regular file";
 constexpr const char* kLinkToNothing = "it is a symbolic link to a file that does not exist";
+constexpr const char* kReplacedSinceChecked = "another file took its place while it was being saved";
+constexpr const char* kBeingSaved = "it is being saved by another program";
 
 // A reason that follows a sentence is one: a capital first, a full stop last.
 std::string AsSentence(std::string reason) {
@@ -64,6 +67,11 @@ bool PreadAll(int fd, uint8_t* buf, size_t n, off_t at, size_t& got) {
 }
 
 std::atomic<int> gWriteFailure{0};
+std::function<void(TSaveStep, const std::string&)> gSaveStepHook;
+
+void SaveStepForTesting(TSaveStep step, const std::string& target) {
+  if (gSaveStepHook) gSaveStepHook(step, target);
+}
 
 template <typename U>
 bool ReadLE(TBinaryStream& s, U& out) {
@@ -474,6 +482,10 @@ std::vector<uint8_t> TMemoryStream::TakeData() {
 
 void SetFileWriteFailureForTesting(int errorNumber) { gWriteFailure.store(errorNumber); }
 
+void SetSaveStepHookForTesting(std::function<void(TSaveStep step, const std::string& target)> hook) {
+  gSaveStepHook = std::move(hook);
+}
+
 int TBinaryFile::ReleaseDescriptor() {
   wbuf_.clear();
   const int fd = fd_;
@@ -499,6 +511,50 @@ int OpenTemporary(const std::string& target, std::string& temp) {
   if (fd < 0) temp.clear();
   errno = err;
   return fd;
+}
+
+// A name of the open file `fd` that leads to it and nothing else.
+std::string DescriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+// Opens the file the checks saw at `path` (`checked` is its stat) and nothing else:
+// no link followed at the last component, the same device and inode. -1 with the
+// reason otherwise. Never waits: a pipe put there since opens without a writer.
+int OpenChecked(const std::string& path, const struct stat& checked, int flags, std::string& reason) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    reason = errno == ELOOP ? kReplacedSinceChecked : ErrnoText(errno);
+    return -1;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0) reason = ErrnoText(errno);
+  else if (st.st_dev != checked.st_dev || st.st_ino != checked.st_ino) reason = kReplacedSinceChecked;
+  else return fd;
+  ::close(fd);
+  return -1;
+}
+
+// How long a save in place waits for another one of the same file to end.
+constexpr auto kLockWait = std::chrono::seconds(3);
+
+// Takes the exclusive lock of a save in place on the whole of the open file `fd`,
+// waiting up to kLockWait for a save that holds it; the reason when it cannot be
+// had, else empty. The lock belongs to the open file description: it goes with
+// the last descriptor of it, or with the process.
+std::string LockForSave(int fd) {
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;  // from 0 to the end, however far the file grows
+  const auto until = std::chrono::steady_clock::now() + kLockWait;
+  for (;;) {
+    if (::fcntl(fd, F_OFD_SETLK, &lock) == 0) return {};
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EACCES) return ErrnoText(errno);
+    if (std::chrono::steady_clock::now() >= until) return kBeingSaved;
+    ::usleep(20000);
+  }
 }
 
 }  // namespace
@@ -536,39 +592,51 @@ std::unique_ptr<TSaveFile> TSaveFile::Create(const std::string& utf8TargetPath,
     return nullptr;
   }
   RemoveStaleTemporaries(target);
+  SaveStepForTesting(TSaveStep::ssChecked, target);
   // A rename would part the target from its other names.
-  if (exists && st.st_nlink > 1) return CreateInPlace(target, error);
+  if (exists && st.st_nlink > 1) return CreateInPlace(target, st, error);
+  // The attributes given are those of the file checked, read through a descriptor
+  // of it: a link put in its place meanwhile would lend another file's.
+  int checked = -1;
+  if (exists) {
+    std::string reason;
+    checked = OpenChecked(target, st, O_PATH, reason);
+    if (checked < 0) {
+      SetError(error, reason);
+      return nullptr;
+    }
+  }
   std::string temp;
   int fd = OpenTemporary(target, temp);
   if (fd < 0 && !exists) {
     SetError(error, ErrnoText(errno));
     return nullptr;
   }
-  if (fd >= 0 && exists && !GiveFileAttributes(fd, st, target)) {
+  if (fd >= 0 && exists && !GiveFileAttributes(fd, st, DescriptorPath(checked))) {
     ::close(fd);
     if (!temp.empty()) ::unlink(temp.c_str());
     fd = -1;
   }
-  if (fd < 0) return CreateInPlace(target, error);
+  if (checked >= 0) ::close(checked);
+  if (fd < 0) return CreateInPlace(target, st, error);
   std::unique_ptr<TBinaryFile> file(new TBinaryFile(fd, temp, 0, true));
   return std::unique_ptr<TSaveFile>(new TSaveFile(std::move(file), target, temp));
 }
 
-std::unique_ptr<TSaveFile> TSaveFile::CreateInPlace(const std::string& target, std::string* error) {
-  // Without O_NONBLOCK a file made a pipe since it was checked would be waited on.
-  int fd;
-  do {
-    fd = ::open(target.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+std::unique_ptr<TSaveFile> TSaveFile::CreateInPlace(const std::string& target, const struct stat& checked,
+                                                     std::string* error) {
+  std::string reason;
+  const int fd = OpenChecked(target, checked, O_RDWR, reason);
   if (fd < 0) {
-    SetError(error, ErrnoText(errno));
+    SetError(error, reason);
     return nullptr;
   }
-  std::string reason;
   struct stat st;
   if (::fstat(fd, &st) != 0) reason = ErrnoText(errno);
   else if (!S_ISREG(st.st_mode)) reason = kNotRegularFile;
   else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) reason = ErrnoText(errno);
+  // Held until the descriptor closes: after the commit's sync or the put-back's.
+  else reason = LockForSave(fd);
   std::unique_ptr<TEarlierContent> earlier;
   if (reason.empty()) earlier = TEarlierContent::Keep(fd, target, &reason);
   // Only now, with the earlier content whole elsewhere, may the target lose it.
@@ -605,6 +673,9 @@ void TSaveFile::Discard() {
 
 void TSaveFile::PutBack() {
   if (!earlier_) return;
+  // What the saver holds on the same disk goes first: the earlier content needs the room.
+  if (releaseBeforePutBack_) std::exchange(releaseBeforePutBack_, nullptr)();
+  SaveStepForTesting(TSaveStep::ssPuttingBack, target_);
   const int fd = file_->ReleaseDescriptor();
   if (fd < 0 || !earlier_->PutBack(fd)) keptNote_ = "Its earlier content is kept in \"" + earlier_->Path() + "\"";
   if (fd >= 0) ::close(fd);
@@ -629,7 +700,7 @@ std::string TSaveFile::FailureReason(const std::string& otherwise) {
 }
 
 bool TSaveFile::LinkTemporary() {
-  const std::string fdPath = "/proc/self/fd/" + std::to_string(file_->fd_);
+  const std::string fdPath = DescriptorPath(file_->fd_);
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string temp = NewTemporaryName(target_);
     int r = ::linkat(AT_FDCWD, fdPath.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW);
@@ -650,7 +721,10 @@ bool TSaveFile::Commit(std::string* error) {
     return false;
   }
   done_ = true;
-  if (file_->Failed() || !file_->Sync()) {
+  const bool handed = !file_->Failed() && file_->Flush();
+  // In place, a kill of the program from here on leaves the new content whole.
+  if (handed && earlier_) earlier_->MarkWritten();
+  if (!handed || !file_->Sync()) {
     Discard();
     SetError(error, FailureReason(ErrnoText(EIO)));
     return false;

@@ -5,6 +5,8 @@
 // stream never grows past 2^31-1 bytes: such a write or seek fails instead of
 // wrapping. A read of more bytes than remain fails as a whole and leaves the
 // position where it was; callers therefore never see a partly filled value.
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -142,6 +144,13 @@ class TMemoryStream : public TBinaryStream {
 // Test hook: while non-zero, every write of a TBinaryFile to the system fails with
 // this error number (as a full disk would with ENOSPC), and so does every WriteAllAt.
 void SetFileWriteFailureForTesting(int errorNumber);
+// The steps of a save a test may act between.
+enum class TSaveStep : uint8_t {
+  ssChecked,      // the target's path was checked; nothing of it opened yet
+  ssPuttingBack,  // in place, the earlier content is about to go back
+};
+// Test hook: while set, called with the target's path at each step of every save.
+void SetSaveStepHookForTesting(std::function<void(TSaveStep step, const std::string& target)> hook);
 // Writes all n bytes at offset `at` of an open file; false, with errno set, when
 // the system refused one.
 bool WriteAllAt(int fd, const void* bytes, size_t n, int64_t at);
@@ -180,6 +189,13 @@ class TEarlierContent;
 // moment leaves the target whole or that content whole where the next start of the
 // program tells the user (TakeInterruptedSaves).
 //
+// In place, the save holds an exclusive lock (an open file description's lock) on
+// the target from before its content is kept until after the new content or the
+// earlier one is synced: a second save in place waits a moment for it, then is
+// refused, so the file is never a mix of two. The file written, by either way, is
+// the one checked: no link followed, the same device and inode; one that took its
+// place since is refused and left alone.
+//
 // Destroyed without a successful Commit(), the temporary file is removed and the
 // old target is untouched, or, in place, the earlier content is put back.
 class TSaveFile {
@@ -187,8 +203,9 @@ class TSaveFile {
   // Null, with the reason in *error, when the target exists and the user may not
   // write it (a read-only file is refused as a writer in place is, not replaced),
   // when it is not a regular file (a pipe, a device, a symbolic link to nothing:
-  // never opened, never replaced), or when neither a temporary file nor, in place,
-  // a kept copy of its content can be made.
+  // never opened, never replaced), when another file took its place since it was
+  // checked, when, in place, another save holds it past the wait, or when neither
+  // a temporary file nor, in place, a kept copy of its content can be made.
   static std::unique_ptr<TSaveFile> Create(const std::string& utf8TargetPath,
                                            std::string* error = nullptr);
   ~TSaveFile();
@@ -209,12 +226,17 @@ class TSaveFile {
   const std::string& TargetPath() const { return target_; }
   // Empty while the temporary file has no name, and for a save in place.
   const std::string& TemporaryPath() const { return temp_; }
+  // What the saver holds on the disk besides this file (a spill of its own),
+  // released by `release` before a save in place puts the earlier content back,
+  // which needs the room. Called at most once, while the save file lives.
+  void ReleaseBeforePutBack(std::function<void()> release) { releaseBeforePutBack_ = std::move(release); }
 
  private:
   TSaveFile(std::unique_ptr<TBinaryFile> file, std::string target, std::string temp,
             std::unique_ptr<TEarlierContent> earlier = nullptr);
-  // The target written in place, its content kept first.
-  static std::unique_ptr<TSaveFile> CreateInPlace(const std::string& target, std::string* error);
+  // The target written in place, its content kept first; `checked` is its stat.
+  static std::unique_ptr<TSaveFile> CreateInPlace(const std::string& target, const struct stat& checked,
+                                                  std::string* error);
   void Discard();
   // Gives the unnamed temporary file a name beside the target; errno on failure.
   bool LinkTemporary();
@@ -228,6 +250,7 @@ class TSaveFile {
   std::string target_;
   std::string temp_;
   std::unique_ptr<TEarlierContent> earlier_;  // while a save in place may put it back
+  std::function<void()> releaseBeforePutBack_;
   std::string keptNote_;
   bool done_ = false;
 };

@@ -206,17 +206,18 @@ class TCurrentSubWindowHold : public QObject {
     held_->setFocus(Qt::OtherFocusReason);
   }
 
-  // The widget a press at `at` (in the receiver's coordinates) lands on.
+  // The widget a press at `at` (in the receiver's coordinates) lands on. The press
+  // reaches the window of the native widget under it: the top-level one, or one
+  // inside a sub-window (the view's, and the tree and the splitter beside it, which
+  // Qt makes native with the view).
   static QWidget* WidgetHit(QObject& receiver, QPoint at) {
     if (auto* widget = qobject_cast<QWidget*>(&receiver)) return widget;
     auto* window = qobject_cast<QWindow*>(&receiver);
-    if (window == nullptr) return nullptr;
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-      if (top->windowHandle() != window) continue;
-      QWidget* child = top->childAt(at);
-      return child != nullptr ? child : top;
-    }
-    return nullptr;
+    if (window == nullptr || window->handle() == nullptr) return nullptr;
+    QWidget* owner = QWidget::find(window->winId());
+    if (owner == nullptr || owner->windowHandle() != window) return nullptr;
+    QWidget* child = owner->childAt(at);
+    return child != nullptr ? child : owner;
   }
 
   QMdiSubWindow* SubWindowOf(QWidget& widget) const {

@@ -12,9 +12,10 @@
 // that area comes back, the area's current sub-window is held here: it changes
 // only by the program's own picks (MakeCurrentSubWindow: the Window list, a
 // document brought forward or opened, a plan opened) and by the user's within the
-// area (a mouse press inside another sub-window, Ctrl+Tab / Ctrl+Shift+Tab). Any
-// other activation puts the held sub-window back, with the frame's focus on it,
-// so that the next activation of the frame starts from it.
+// area (a mouse press anywhere inside another sub-window: its view, tree, panel or
+// any child; Ctrl+Tab / Ctrl+Shift+Tab). Any other activation puts the held
+// sub-window back, with the frame's focus on it, so that the next activation of
+// the frame starts from it.
 class QMdiSubWindow;
 
 namespace qira {

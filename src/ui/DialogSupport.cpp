@@ -1,10 +1,13 @@
 #include "ui/DialogSupport.h"
 
 #include <QDialog>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QScreen>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace qira {
 
@@ -27,6 +30,24 @@ void CentreOnScreen(QWidget* window) {
     frame.moveCenter(screen->availableGeometry().center());
     window->move(frame.topLeft());
   }
+}
+
+QRect StoredPlaceOnScreen(int left, int top, int width, int height, const QRect& screen, QSize minimum) {
+  // Only sums of the screen's own numbers are formed: a stored value near the int
+  // limits never takes part in one.
+  const int screenWidth = std::max(screen.width(), 1);
+  const int screenHeight = std::max(screen.height(), 1);
+  const int w = std::clamp(width, std::min(minimum.width(), screenWidth), screenWidth);
+  const int h = std::clamp(height, std::min(minimum.height(), screenHeight), screenHeight);
+  const int x = std::clamp(left, screen.left(), screen.left() + screenWidth - w);
+  const int y = std::clamp(top, screen.top(), screen.top() + screenHeight - h);
+  return QRect(x, y, w, h);
+}
+
+QRect AvailableScreenAreaAt(QPoint point) {
+  QScreen* screen = QGuiApplication::screenAt(point);
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  return screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
 }
 
 }  // namespace qira

@@ -1,6 +1,8 @@
 #pragma once
 // What every window and dialog of the program shares: text passes between the
 // program (UTF-8) and Qt at this one place, and dialogs end in the same buttons.
+#include <QRect>
+#include <QSize>
 #include <QString>
 
 #include <cstdint>
@@ -27,5 +29,15 @@ QHBoxLayout* ButtonRow(QDialog* dialog, QPushButton*& ok, QPushButton*& cancel);
 
 // Moves a shown window to the centre of its screen (rather than of its owner).
 void CentreOnScreen(QWidget* window);
+
+// A window's place read from the settings, made one the screen shows whole: each
+// side at least minimum (or the screen's, when that is smaller) and at most the
+// screen's, then moved in so that all of it lies inside screen. The settings are
+// input: no value in them, however large or negative, gives a window a later step
+// could not draw or count.
+QRect StoredPlaceOnScreen(int left, int top, int width, int height, const QRect& screen, QSize minimum);
+// The available area of the screen at point (global coordinates), else of the
+// primary screen; a fallback size when the program has no screen at all.
+QRect AvailableScreenAreaAt(QPoint point);
 
 }  // namespace qira

@@ -90,7 +90,10 @@ void TExportPreviewForm::Start(const std::vector<TPreviewCallback>& callbacks, c
   const QSize screen = ScreenSize();
   const int height = ReadSetting(SettingKeys::ColorPreviewHeightWidth, screen.height() * 2 / 3);
   const int width = ReadSetting(SettingKeys::ColorPreviewFormWidth, screen.width() * 2 / 3);
-  resize(std::max(width, kMinPreviewSide), std::max(height, kMinPreviewSide));
+  // Its picture is drawn at the window's size: a stored size is bounded to the screen.
+  resize(StoredPlaceOnScreen(0, 0, width, height, QRect(QPoint(0, 0), screen),
+                             QSize(kMinPreviewSide, kMinPreviewSide))
+             .size());
   const bool browse = callbacks_.size() > 1;
   next_->setVisible(browse);
   previous_->setVisible(browse);

@@ -531,10 +531,21 @@ void TMainForm::TellInterruptedSaves() {
   constexpr size_t kShown = 5;
   std::string text = saves.size() == 1 ? "A save was interrupted before it ended. The file's earlier content is kept:"
                                        : "Saves were interrupted before they ended. The files' earlier content is kept:";
-  for (size_t i = 0; i < saves.size() && i < kShown; ++i)
-    text += "\n\"" + saves[i].Target + "\": in \"" + saves[i].EarlierContent + "\"";
+  bool mayBeWhole = false;
+  for (size_t i = 0; i < saves.size() && i < kShown; ++i) {
+    const std::time_t began = std::chrono::system_clock::to_time_t(saves[i].Time);
+    std::tm local{};
+    char when[32] = "";
+    if (::localtime_r(&began, &local)) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
+    text += "\n\"" + saves[i].Target + "\": in \"" + saves[i].EarlierContent + "\" (saved " + when +
+            (saves[i].MayBeWhole ? ", may be whole)" : ")");
+    mayBeWhole = mayBeWhole || saves[i].MayBeWhole;
+  }
   if (saves.size() > kShown)
     text += "\n" + std::to_string(saves.size() - kShown) + " more in \"" + InterruptedSavesFolder() + "\"";
+  if (mayBeWhole)
+    text += "\nA file that may be whole was written completely, but the computer stopped before it was surely on "
+            "the disk: open it, and if it opens as you saved it, keep it and delete its earlier content.";
   ShowMessageDlg(text, 0);
 }
 

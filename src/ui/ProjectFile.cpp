@@ -90,6 +90,11 @@ std::string ProjectOpenElsewhereText(const std::string& path) {
   return ProjectCannotCreateText(path, "it is open in another window: close it there first, or choose another name");
 }
 
+std::string ProjectChangedOnDiskText(const std::string& path) {
+  return "The file \"" + path +
+         "\" has been changed by another program since it was opened or saved here. Save over it?";
+}
+
 std::string ProjectSkippedObjectsText(const std::string& path, int32_t count) {
   const bool one = count == 1;
   return "File " + NameWithoutFolder(path) + ": " + (one ? "1 object was" : std::to_string(count) + " objects were") +
@@ -318,10 +323,14 @@ TProject ReadProject(TBinaryStream& stream, const std::string& path, int32_t pro
 }
 
 TProject ReadProjectFile(const std::string& path, int32_t programVersion, int64_t alsoNeeded) {
+  // Looked at before the read: a write while it reads makes the file differ later.
+  std::optional<TFileIdentity> identity = FileIdentityOf(path);
   std::string error;
   std::unique_ptr<TBinaryFile> file = TBinaryFile::Open(path, TBinaryFile::Mode::Read, &error);
   if (!file) throw EProjectFileError(FileReadFailureText(path, NameWithoutFolder(path), error));
-  return ReadProject(*file, path, programVersion, alsoNeeded);
+  TProject project = ReadProject(*file, path, programVersion, alsoNeeded);
+  project.Identity = identity;
+  return project;
 }
 
 // ---- Writer -------------------------------------------------------------------------------------
@@ -379,6 +388,7 @@ void InstallProject(TForm3D& window, TProject project, const std::string& path) 
   root.Build(true);
   const std::string absolute = AbsoluteProjectPath(path);
   window.SetFileName(absolute);
+  window.SetFileIdentity(project.Identity);
   window.SetModified(false);
   AddToRecent(absolute);
   if (project.SkippedObjects > 0) ShowMessageDlg(ProjectSkippedObjectsText(path, project.SkippedObjects), 0);
@@ -460,6 +470,19 @@ TForm3D* CreateFromFile(QWidget* owner, const std::string& path, bool fullScreen
   return form;
 }
 
+namespace {
+
+// The window's own file, written by another program since the window read or wrote
+// it: saving would drop that program's work without a word.
+bool ChangedByAnotherProgram(const TForm3D& window, const std::string& path) {
+  const std::optional<TFileIdentity>& known = window.FileIdentity();
+  if (!known || !SameProjectFile(path, window.FileName())) return false;
+  const std::optional<TFileIdentity> now = FileIdentityOf(path);
+  return now && *now != *known;
+}
+
+}  // namespace
+
 bool SaveProject(TForm3D& window, const std::string& path) {
   std::string error;
   // A tree the reader would refuse is not written over a file that opens.
@@ -467,6 +490,10 @@ bool SaveProject(TForm3D& window, const std::string& path) {
     ShowMessageDlg(ProjectCannotCreateText(path, GraphTreeTooDeepText()), 1);
     return false;
   }
+  if (ChangedByAnotherProgram(window, path) &&
+      MessageBoxDlg(ProjectChangedOnDiskText(AbsoluteProjectPath(path)), 0, TMessageButtons::YesNo, 2) !=
+          TMessageResult::Yes)
+    return false;
   std::unique_ptr<TSaveFile> save = TSaveFile::Create(path, &error);
   bool saved = false;
   if (save) {
@@ -483,6 +510,8 @@ bool SaveProject(TForm3D& window, const std::string& path) {
   }
   const std::string absolute = AbsoluteProjectPath(path);
   window.SetFileName(absolute);
+  // What the next save compares with: the file as this save left it.
+  window.SetFileIdentity(FileIdentityOf(absolute));
   window.SetModified(false);
   AddToRecent(absolute);
   return true;

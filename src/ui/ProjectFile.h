@@ -23,11 +23,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "model/GeologyList.h"
 #include "model/GraphMain.h"
+#include "platform/FileIdentity.h"
 #include "scene/math/VectorTypes.h"
 
 class QWidget;
@@ -52,6 +54,9 @@ std::string ProjectInvalidFormatText(const std::string& path);
 std::string ProjectCannotCreateText(const std::string& path, const std::string& reason);
 // Save as refused: another open document holds the file.
 std::string ProjectOpenElsewhereText(const std::string& path);
+// Asked before a save over the document's own file that another program has
+// changed since the document read or wrote it.
+std::string ProjectChangedOnDiskText(const std::string& path);
 // Told after a load that dropped objects a newer program wrote.
 std::string ProjectSkippedObjectsText(const std::string& path, int32_t count);
 
@@ -102,6 +107,9 @@ struct TProject {
   TProjectView View;
   TGeologyList Legend;
   std::unique_ptr<TGraphMain> Root;
+  // The file as it was before it was read (ReadProjectFile only): a change during
+  // the read counts as a change by another program.
+  std::optional<TFileIdentity> Identity;
 };
 
 // The version test of opening: the file needs a newer program when its version
@@ -136,9 +144,9 @@ bool WriteProject(TBinaryStream& stream, int32_t version, const TProjectView& vi
 // The window's offset, camera position and AxisCube direction.
 TProjectView ProjectViewOf(TForm3D& window);
 // Puts a project read whole into the window: view, legend and tree; builds it,
-// names the window after path (made absolute), adds it to the recent files and
-// leaves the document unmodified. Skipped objects are told (warning) afterwards;
-// the file itself is left alone.
+// names the window after path (made absolute) and the file's identity as read,
+// adds it to the recent files and leaves the document unmodified. Skipped objects
+// are told (warning) afterwards; the file itself is left alone.
 void InstallProject(TForm3D& window, TProject project, const std::string& path);
 
 // What a new window of CreateFromFile takes drawn beside its project: its view at the
@@ -156,9 +164,12 @@ bool LoadProject(TForm3D& window, const std::string& path);
 TForm3D* CreateFromFile(QWidget* owner, const std::string& path, bool fullScreen = false);
 
 // Writes the window's project atomically; then the window takes the name (made
-// absolute), is no longer modified and the name goes to the head of the recent
-// files. On failure the old file stays, the window stays modified, the user is
-// told ("Cannot create file ...") and the result is false.
+// absolute) and the saved file's identity, is no longer modified and the name goes
+// to the head of the recent files. On failure the old file stays, the window stays
+// modified, the user is told ("Cannot create file ...") and the result is false.
+// The window's own file, changed by another program since the window read or wrote
+// it, is saved over only after a Yes to ProjectChangedOnDiskText (default No); No
+// writes nothing and gives false. A file gone since is saved without a question.
 bool SaveProject(TForm3D& window, const std::string& path);
 // Asks for a name (save dialog, default extension "q3d", overwrite prompt, starting
 // in the window's own folder or ProjectFolder()), then SaveProject. A file another

@@ -390,6 +390,7 @@ void TForm3D::ConnectViewerEvents() {
 // ---- Document ------------------------------------------------------------------------------
 
 void TForm3D::SetFileName(const std::string& name) {
+  if (name != fileName_) fileIdentity_.reset();
   fileName_ = name;
   UpdateCaption();
 }
@@ -617,20 +618,35 @@ int TForm3D::PanelWidth() const { return placement_.PanelWidth; }
 
 void TForm3D::ReadPlacement() {
   QWidget* frame = FrameWidget();
-  placement_.PanelWidth = ReadSetting(SettingKeys::PanelWidth, 155);
+  const QRect current = frame->geometry();
+  const int left = ReadSetting(SettingKeys::FormLeft, current.left());
+  const int top = ReadSetting(SettingKeys::FormTop, current.top());
+  // The stored place bounded to the screen it is on; a sub-window's place is in its
+  // area, which that screen bounds. Every later step (the count of an open, the
+  // view's buffers) takes the size from here.
+  const QRect screen = frame->isWindow()
+                           ? AvailableScreenAreaAt(QPoint(left, top))
+                           : QRect(QPoint(0, 0), AvailableScreenAreaAt(frame->mapToGlobal(QPoint(0, 0))).size());
+  // A stored width no user could have dragged (below a usable tree, wider than the
+  // screen) is damage: the tree gets its usual width.
+  constexpr int kPanelWidth = 155;
+  placement_.PanelWidth = ReadSetting(SettingKeys::PanelWidth, kPanelWidth);
+  if (placement_.PanelWidth < std::max(TreeView->minimumWidth(), 20) || placement_.PanelWidth > screen.width())
+    placement_.PanelWidth = kPanelWidth;
   Splitter1->setSizes({std::max(1, frame->width() - placement_.PanelWidth), placement_.PanelWidth});
   placement_.Maximized = ReadSetting(SettingKeys::Maximized, false);
-  const QRect current = frame->geometry();
   placement_.Normal = current;
   if (placement_.Maximized) {
     frame->setWindowState(frame->windowState() | Qt::WindowMaximized);
   } else {
-    const int w = ReadSetting(SettingKeys::FormWidth, current.width());
-    const int h = ReadSetting(SettingKeys::FormHeight, current.height());
-    const int left = ReadSetting(SettingKeys::FormLeft, current.left());
-    const int top = ReadSetting(SettingKeys::FormTop, current.top());
-    frame->setGeometry(left, top, w, h);
-    placement_.Normal = QRect(left, top, w, h);
+    // Small enough still for the frame to give a window that had no size of its own
+    // a usable one.
+    constexpr QSize kSmallestStoredSize(100, 75);
+    const QRect place = StoredPlaceOnScreen(left, top, ReadSetting(SettingKeys::FormWidth, current.width()),
+                                            ReadSetting(SettingKeys::FormHeight, current.height()), screen,
+                                            kSmallestStoredSize);
+    frame->setGeometry(place);
+    placement_.Normal = place;
   }
 }
 

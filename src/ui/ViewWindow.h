@@ -24,6 +24,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,7 @@
 #include "model/SurveyPoint.h"
 #include "model/TreeNode.h"
 #include "platform/CanvasTypes.h"
+#include "platform/FileIdentity.h"
 #include "scene/math/VectorTypes.h"
 
 class QAction;
@@ -155,8 +157,14 @@ class TForm3D : public QWidget {
   TGeologyList& GeologyList() const { return *geologyList_; }
   TSceneContext& Context() { return context_; }
   const std::string& FileName() const { return fileName_; }
-  // Stores the project file name and updates the caption.
+  // Stores the project file name and updates the caption; another name forgets the
+  // identity of the file before.
   void SetFileName(const std::string& name);
+  // The file as this document last read or wrote it (nothing for a new document, or
+  // when the file could not be looked at): a save over a file another program has
+  // changed since asks first.
+  const std::optional<TFileIdentity>& FileIdentity() const { return fileIdentity_; }
+  void SetFileIdentity(const std::optional<TFileIdentity>& identity) { fileIdentity_ = identity; }
   // The file name without folder, or "Document".
   std::string CaptionText() const;
   // Set by every command that changes the tree, an object or the model offset;
@@ -321,6 +329,7 @@ class TForm3D : public QWidget {
 
   TSceneContext context_;
   std::string fileName_;
+  std::optional<TFileIdentity> fileIdentity_;
   bool modified_ = false;
   std::unique_ptr<TGraphMain> root_;
   std::unique_ptr<TGeologyList> geologyList_;

@@ -159,6 +159,14 @@ bool TCFileStream::Spill() {
   return true;
 }
 
+void TCFileStream::ReleaseSpill() {
+  if (fd_ < 0) return;
+  ::close(fd_);
+  fd_ = -1;
+  std::vector<uint8_t>().swap(buffer_);
+  failed_ = true;
+}
+
 bool TCFileStream::Flush() const {
   if (fd_ < 0 || buffer_.empty()) return true;
   const bool ok = WriteAllAt(fd_, buffer_.data(), buffer_.size(), bufferStart_);
@@ -359,7 +367,7 @@ TCFile::TCFile(TCFileMode mode, const std::string& fileName) : mode_(mode), file
   switch (mode) {
     case cfmCreate: {
       std::string reason;
-      saveFile_ = TSaveFile::Create(fileName, &reason);
+      saveFile_ = CreateSaveFile(reason);
       // Like every saver, name the file and the system's reason.
       if (!saveFile_)
         throw ECFileError(cferr::kCreateFile,
@@ -419,6 +427,23 @@ TCFile::~TCFile() {
 
 std::vector<uint8_t> TCFile::Bytes() const { return cfb::LayOutCompoundFile(*root_); }
 
+std::unique_ptr<TSaveFile> TCFile::CreateSaveFile(std::string& reason) {
+  std::unique_ptr<TSaveFile> file = TSaveFile::Create(fileName_, &reason);
+  // On a full disk the streams' temporaries in the target's folder hold the room
+  // the earlier content needs; the tree is not saved then anyway.
+  if (file) file->ReleaseBeforePutBack([this] {
+    if (root_) ReleaseSpills(*root_);
+  });
+  return file;
+}
+
+void TCFile::ReleaseSpills(TCFileStorage& storage) {
+  for (const auto& item : storage.items_) {
+    if (item->IsStorage()) ReleaseSpills(static_cast<TCFileStorage&>(*item));
+    else static_cast<TCFileStream&>(*item).ReleaseSpill();
+  }
+}
+
 void TCFile::Commit() {
   if (!state_.writable) return;
   if (mode_ == cfmCreateInMemory) {
@@ -431,7 +456,7 @@ void TCFile::Commit() {
     return;
   }
   std::string reason;
-  if (!saveFile_) saveFile_ = TSaveFile::Create(fileName_, &reason);
+  if (!saveFile_) saveFile_ = CreateSaveFile(reason);
   if (!saveFile_) throw ECFileError(cferr::kCommit, fileName_ + ": " + reason);
   // Dropped on any failure below, which removes the temporary and keeps an older file.
   std::unique_ptr<TSaveFile> file = std::move(saveFile_);

@@ -147,10 +147,14 @@ class TCFileStream : public TCFileItem {
  private:
   friend class TCFileStorage;
   friend class TCFileReader;
+  friend class TCFile;
   TCFileStream(std::string name, TCFileState* state) : TCFileItem(std::move(name), state) {}
   // Moves the bytes into a temporary file; false (bytes stay in memory) when
   // none can be made.
   bool Spill();
+  // Closes the temporary file, which frees its blocks: the stream is lost, as
+  // after a failed write to it.
+  void ReleaseSpill();
   // Writes the buffered bytes of the temporary file; false when that fails.
   bool Flush() const;
 
@@ -223,7 +227,9 @@ class TCFile {
 
   // Writes the whole tree: to the file (mode 0) or to MemoryImage() (mode 2);
   // nothing for an opened file. ECFileError 7 when it cannot be written (the
-  // older file then stays). May be called again after further changes.
+  // older file then stays). May be called again after further changes, except
+  // after a failure in place: the large streams' temporary files are closed
+  // before the older content goes back, which may need their room.
   void Commit();
   // The compound file image of the tree as it stands now.
   std::vector<uint8_t> Bytes() const;
@@ -232,6 +238,10 @@ class TCFile {
 
  private:
   TCFile() = default;
+  // The save file of the target, which releases the streams' temporary files
+  // before it puts an earlier content back in place.
+  std::unique_ptr<TSaveFile> CreateSaveFile(std::string& reason);
+  void ReleaseSpills(TCFileStorage& storage);
 
   TCFileMode mode_ = cfmCreateInMemory;
   std::string fileName_;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <ostream>
@@ -14,7 +15,9 @@
 #include "model/GeologyList.h"
 #include "model/RecordFixtures.h"
 #include "model/StreamHelpers.h"
+#include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
+#include "support/ScopedMemoryProbe.h"
 
 namespace qira {
 namespace {
@@ -309,6 +312,57 @@ TEST_F(GraphRecordKinds, AnUnregisteredKindStopsTheListAsDamage) {
   TScopedGraphKind unknown(GraphTypeId::Line, nullptr);
   TGraphMain root;
   EXPECT_EQ(Load(b, root), TGraphLoadResult::Damaged);
+}
+
+// An open whose count falls short of what the process is seen to take (the limits'
+// figures telling twice what it counted of the objects read): it keeps no more before
+// they say the memory is used up, telling a need above the room, and at that need and
+// 5 % more it keeps every object, never past the room either time.
+TEST(GraphRecordOpenCount, ACountShortByHalfIsStoppedByTheFiguresAndItsNeedLetsTheOpenThrough) {
+  constexpr int kObjects = 20000;
+  TGraphMain object;
+  object.SetName("An object of the project");
+  const int64_t each = object.OpenedBytes();
+  struct TOpened {
+    int kept = 0;
+    int64_t lowest = 0;  // of the figures' room
+    int64_t need = 0;
+    bool fits = false;
+  };
+  const auto open = [&](int64_t room) {
+    TOpened opened;
+    int64_t taken = 0;
+    opened.lowest = room;
+    const TScopedMemoryProbe figures([&] { return room - taken; });
+    TOpenCount count(AvailableMemory());
+    for (int i = 0; i < kObjects; ++i) {
+      // Read before it is weighed; let go of when it is not kept.
+      taken += 2 * each;
+      opened.lowest = std::min(opened.lowest, room - taken);
+      if (TOpenCount::Keep(object)) {
+        ++opened.kept;
+      } else {
+        taken -= 2 * each;
+      }
+    }
+    opened.need = count.Needed();
+    opened.fits = count.Fits();
+    return opened;
+  };
+  // The count of every object, and room for it.
+  const TOpened counted = open(int64_t{1} << 40);
+  ASSERT_EQ(counted.kept, kObjects);
+  const int64_t count = counted.need;
+  ASSERT_GE(count, kObjects * each);
+  const TOpened refused = open(count);
+  EXPECT_FALSE(refused.fits);
+  EXPECT_LT(refused.kept, kObjects);
+  EXPECT_GE(refused.lowest, 0);
+  EXPECT_GT(refused.need, count);
+  const TOpened whole = open(refused.need + refused.need / 20);
+  EXPECT_TRUE(whole.fits);
+  EXPECT_EQ(whole.kept, kObjects);
+  EXPECT_GE(whole.lowest, 0);
 }
 
 TEST(GraphKindRegistry, OnlyIdsZeroToElevenAndTheGroupStays) {

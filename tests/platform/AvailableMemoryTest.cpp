@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <string>
 
 #include "platform/ThreadReserves.h"
@@ -58,11 +59,22 @@ TEST(AvailableMemory, TheGroupAndEveryGroupAboveItLimit) {
   // The group itself tighter than its parent.
   WriteFile(root + "/user.slice/app/memory.max", std::to_string(50 * MB) + "\n");
   EXPECT_EQ(ControlGroupRoom("0::/user.slice/app\n", root), 30 * MB);
+  // Its clean file pages are room, reclaimed before it kills; its dirty ones and those
+  // being written are not.
+  WriteFile(root + "/user.slice/app/memory.stat",
+            "anon 1000\nfile " + std::to_string(12 * MB) + "\nactive_file " + std::to_string(8 * MB) +
+                "\ninactive_file " + std::to_string(4 * MB) + "\nfile_dirty " + std::to_string(1 * MB) +
+                "\nfile_writeback " + std::to_string(1 * MB) + "\n");
+  EXPECT_EQ(ControlGroupRoom("0::/user.slice/app\n", root), 40 * MB);
 
   // Version 1 (beside a version 2 line, as hybrid systems list them).
   WriteFile(root + "/memory/box/memory.limit_in_bytes", std::to_string(64 * MB) + "\n");
   WriteFile(root + "/memory/box/memory.usage_in_bytes", std::to_string(60 * MB) + "\n");
   EXPECT_EQ(ControlGroupRoom("4:memory:/box\n1:cpu:/\n0::/\n", root), 4 * MB);
+  // There the group's own and its descendants' pages stand under total_.
+  WriteFile(root + "/memory/box/memory.stat", "inactive_file 999\ntotal_inactive_file " + std::to_string(2 * MB) +
+                                                  "\ntotal_active_file 0\ntotal_dirty 0\n");
+  EXPECT_EQ(ControlGroupRoom("4:memory:/box\n1:cpu:/\n0::/\n", root), 6 * MB);
 
   // No group line, or one leading out of the tree: no limit.
   EXPECT_EQ(ControlGroupRoom("", root), -1);
@@ -145,6 +157,70 @@ TEST(AvailableMemoryDeathTest, AnAddressSpaceLimitBoundsTheThreadsAndStartsThePo
                     : 1);
         },
         ::testing::ExitedWithCode(0), "");
+  }
+}
+
+// A reading watched as it counts (TMemoryWatch), the figures telling `rate` times what
+// it counted taken: it goes on while they leave room, never past it, and, stopped, tells
+// a need at which (and 5 % more) it reads through.
+TEST(AvailableMemory, AWatchedReadingWhoseCountFallsShortStopsBeforeTheLimitAndTellsWhatItTakes) {
+  struct TCase {
+    const char* name;
+    double rate;       // taken for each byte counted, as the figures tell it
+    int64_t step;      // counted at each step of the reading
+    int64_t largeAt;   // counted when a step of its own size comes (an array), or -1
+  };
+  const TCase cases[] = {
+      {"the count exact", 1.0, 64 << 10, -1},
+      {"a count short by a third", 1.5, 64 << 10, -1},
+      {"a count short by half", 2.0, 64 << 10, -1},
+      {"a count short by half, in large steps", 2.0, 1 * MB, -1},
+      {"a count short by two thirds", 3.0, 16 << 10, -1},
+      {"a count short by half, then an array", 2.0, 64 << 10, 40 * MB},
+  };
+  constexpr int64_t kTotal = 100 * MB;
+  constexpr int64_t kArray = 8 * MB;
+  struct TRun {
+    bool whole = true;
+    int64_t lowest = std::numeric_limits<int64_t>::max();  // of the figures' room
+    int64_t need = 0;
+  };
+  struct TReset {
+    ~TReset() { SetAvailableMemoryProbe({}); }
+  } reset;
+  const auto read = [](const TCase& c, int64_t room) {
+    TRun run;
+    int64_t taken = 0;
+    SetAvailableMemoryProbe([&] { return room - taken; });
+    TMemoryWatch watch(room);
+    for (int64_t counted = 0; counted < kTotal;) {
+      const bool large = c.largeAt >= 0 && counted == c.largeAt;
+      const int64_t next = large ? kArray : c.step;
+      if (run.whole && !watch.Fits(counted, next)) run.whole = false;
+      if (run.whole) {
+        // A step the count says takes `next` takes `rate` times as much, an array alike.
+        taken += large ? next : static_cast<int64_t>(c.rate * static_cast<double>(next));
+        run.lowest = std::min(run.lowest, room - taken);
+      }
+      counted += next;
+    }
+    run.need = watch.NeedOf(kTotal);
+    return run;
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const int64_t room : {30 * MB, 90 * MB}) {
+      SCOPED_TRACE(room);
+      const TRun refused = read(c, room);
+      EXPECT_FALSE(refused.whole);
+      EXPECT_GE(refused.lowest, 0);
+      EXPECT_GT(refused.need, room);
+      const TRun again = read(c, refused.need + refused.need / 20);
+      EXPECT_TRUE(again.whole) << refused.need;
+      EXPECT_GE(again.lowest, 0);
+      // Not more than twice what the reading was seen to take.
+      EXPECT_LE(refused.need, 2 * static_cast<int64_t>(c.rate * kTotal));
+    }
   }
 }
 

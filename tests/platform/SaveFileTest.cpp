@@ -1,5 +1,6 @@
-// Saves killed at any moment, stale temporaries, the reason of a failed write, and
-// the file a save keeps: its owner, group, mode, ACL, extended attributes and links.
+// Saves killed at any moment, two saves of one file at once, stale temporaries, the
+// reason of a failed write, and the file a save keeps (its owner, group, mode, ACL,
+// extended attributes and links) and writes (only the one it checked).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -10,19 +11,23 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/BinaryStream.h"
 #include "platform/EarlierContent.h"
 #include "support/EnvVar.h"
+#include "support/ScopedSaveStep.h"
 #include "support/ScopedWriteFailure.h"
 #include "support/ScratchFolder.h"
 #include "support/Unprivileged.h"
@@ -32,14 +37,17 @@ namespace {
 
 constexpr int32_t kFileSize = 2 * 1024 * 1024;
 
-// Every version of the file is kFileSize bytes of one value.
-bool SaveVersion(const std::string& path, char value) {
-  auto save = TSaveFile::Create(path);
+// Every version of the file is kFileSize bytes of one value, written in pieces
+// `pause` microseconds apart.
+bool SaveVersion(const std::string& path, char value, std::string* error = nullptr, useconds_t pause = 0) {
+  auto save = TSaveFile::Create(path, error);
   if (!save) return false;
   const std::string chunk(64 * 1024, value);
-  for (int32_t done = 0; done < kFileSize; done += static_cast<int32_t>(chunk.size()))
+  for (int32_t done = 0; done < kFileSize; done += static_cast<int32_t>(chunk.size())) {
     if (!save->Stream().Write(chunk.data(), static_cast<int32_t>(chunk.size()))) return false;
-  return save->Commit();
+    if (pause != 0) ::usleep(pause);
+  }
+  return save->Commit(error);
 }
 
 bool IsWholeVersion(const std::string& bytes) {
@@ -152,6 +160,218 @@ TEST(SaveFileKilled, ASaveKilledAtAnyMomentLeavesAWholeFileOrItsEarlierContentWh
     EXPECT_EQ(dir.Entries().size(), names);
     if (way.Linked) {
       EXPECT_TRUE(IsWholeVersion(Contents(dir.File("t.link"))));
+    }
+  }
+}
+
+// This boot's id and this process's start time (clock ticks since the boot), read
+// as proc(5) documents them.
+std::string BootId() {
+  std::string id;
+  std::ifstream("/proc/sys/kernel/random/boot_id") >> id;
+  return id;
+}
+
+unsigned long long OwnStartTime() {
+  std::ifstream in("/proc/self/stat");  // tells no size: read to its end
+  const std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::istringstream fields(stat.substr(stat.rfind(')') + 1));
+  std::string field;
+  for (int number = 3; number <= 22; ++number) fields >> field;
+  return std::stoull(field);
+}
+
+// A save's folder as a save in place leaves it, made by hand: its "target" and
+// the files named.
+std::string PutSaveFolder(const std::string& stamp, const std::vector<std::pair<std::string, std::string>>& files) {
+  const std::string folder = InterruptedSavesFolder() + "/" + stamp;
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder + "/target") << "/home/user/project.q3d";
+  for (const auto& [name, bytes] : files) std::ofstream(folder + "/" + name) << bytes;
+  return folder;
+}
+
+// The start tells a save only while the target may be incomplete: a kill of the
+// program keeps every byte it handed to the system, so a save that marked them all
+// written in this boot is whole; one the machine stopped in may be. A process id
+// counts as a living save's only while its process started when the save's did.
+TEST(SaveFileKilled, TheStartTellsOnlySavesThatMayBeIncompleteOnceEach) {
+  enum class TStart { None, Same, Later, OtherBoot };  // the folder's "process", None: an older build's
+  const struct {
+    const char* What;
+    bool Living;  // the stamp's process id: this test's process, or one that ended
+    TStart Start;
+    bool Written;
+    bool Whole;  // "earlier.q3d", else only "earlier.q3d.part"
+    bool Told;
+    bool MayBeWhole;
+    bool Stays;
+    const char* Stranger = nullptr;  // a name no save makes, in the folder
+  } rows[] = {
+      {"an ended save", false, TStart::Same, false, true, true, false, true},
+      {"an older build's ended save", false, TStart::None, false, true, true, false, true},
+      {"a save all written in this boot", false, TStart::Same, true, true, false, false, false},
+      {"a save all written before the machine stopped", false, TStart::OtherBoot, true, true, true, true, true},
+      {"a copy the kill left unfinished", false, TStart::Same, false, false, false, false, false},
+      {"an unfinished copy beside a file no save made", false, TStart::Same, false, false, false, false, true,
+       "notes.txt"},
+      {"a living save", true, TStart::Same, false, true, false, false, true},
+      {"a living save all written", true, TStart::Same, true, true, false, false, true},
+      {"an older build's living save", true, TStart::None, false, true, false, false, true},
+      {"a process id another process took", true, TStart::Later, false, true, true, false, true},
+      {"a process id another boot's process took", true, TStart::OtherBoot, false, true, true, false, true},
+  };
+  const std::string ended = std::to_string(EndedProcess());
+  const std::string living = std::to_string(::getpid());
+  const unsigned long long start = OwnStartTime();
+  const std::string boot = BootId();
+  ASSERT_EQ(boot.size(), 36u);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.What);
+    TScratchFolder state;
+    TEnvVar stateHome("XDG_STATE_HOME", state.Path().c_str());
+    std::vector<std::pair<std::string, std::string>> files = {{row.Whole ? "earlier.q3d" : "earlier.q3d.part", "old"}};
+    if (row.Start == TStart::Same) files.push_back({"process", std::to_string(start) + " " + boot + "\n"});
+    if (row.Start == TStart::Later) files.push_back({"process", std::to_string(start + 1) + " " + boot + "\n"});
+    if (row.Start == TStart::OtherBoot)
+      files.push_back({"process", std::to_string(start) + " 00000000-1111-2222-3333-444444444444\n"});
+    if (row.Written) files.push_back({"written", ""});
+    if (row.Stranger) files.push_back({row.Stranger, "mine"});
+    const std::string folder = PutSaveFolder((row.Living ? living : ended) + "-0-1", files);
+    const std::vector<TInterruptedSave> told = TakeInterruptedSaves();
+    ASSERT_EQ(told.size(), row.Told ? 1u : 0u);
+    if (row.Told) {
+      EXPECT_EQ(told[0].Target, "/home/user/project.q3d");
+      EXPECT_EQ(told[0].EarlierContent, folder + "/earlier.q3d");
+      EXPECT_EQ(told[0].MayBeWhole, row.MayBeWhole);
+    }
+    EXPECT_EQ(std::filesystem::exists(folder), row.Stays);
+    if (row.Stranger) {
+      EXPECT_EQ(Contents(folder + "/" + row.Stranger), "mine");
+      EXPECT_FALSE(std::filesystem::exists(folder + "/target"));
+    }
+    // A second start, or one started at the same time: the first one told it.
+    EXPECT_TRUE(TakeInterruptedSaves().empty()) << "told once";
+  }
+}
+
+// A stamp-named link in the state folder to a folder that holds what a save keeps
+// is neither followed, emptied nor marked.
+TEST(SaveFileKilled, TheStartFollowsNoLinkOutOfItsFolder) {
+  TScratchFolder state;
+  TEnvVar stateHome("XDG_STATE_HOME", state.Path().c_str());
+  TScratchFolder outside;
+  const std::vector<std::string> names = {"earlier.txt", "notes.txt", "target"};
+  for (const std::string& name : names) outside.Put(name, name == "target" ? outside.File("t.txt") : "mine");
+  std::filesystem::create_directories(InterruptedSavesFolder());
+  const std::string link = InterruptedSavesFolder() + "/" + std::to_string(EndedProcess()) + "-0-1";
+  ASSERT_EQ(::symlink(outside.Path().c_str(), link.c_str()), 0);
+  EXPECT_TRUE(TakeInterruptedSaves().empty());
+  std::vector<std::string> entries = outside.Entries();
+  std::sort(entries.begin(), entries.end());
+  EXPECT_EQ(entries, names);
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+}
+
+// The newest save first, each with the time it began, whatever order the folders
+// were made or named in.
+TEST(SaveFileKilled, TheStartListsTheNewestSaveFirstWithItsTime) {
+  TScratchFolder state;
+  TEnvVar stateHome("XDG_STATE_HOME", state.Path().c_str());
+  const std::string ended = std::to_string(EndedProcess());
+  const std::time_t began[] = {1700000200, 1700000300, 1700000100, 1700000400};
+  for (int i = 0; i < 4; ++i) {
+    const std::string folder = PutSaveFolder(ended + "-" + std::to_string(i) + "-1", {{"earlier.q3d", "old"}});
+    std::ofstream(folder + "/target") << "/home/user/" << i << ".q3d";
+    const timespec times[2] = {{began[i], 0}, {began[i], 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (folder + "/target").c_str(), times, 0), 0);
+  }
+  std::vector<std::string> targets;
+  for (const TInterruptedSave& save : TakeInterruptedSaves()) {
+    targets.push_back(save.Target);
+    EXPECT_EQ(std::chrono::system_clock::to_time_t(save.Time), began[save.Target[11] - '0']) << save.Target;
+  }
+  EXPECT_EQ(targets, (std::vector<std::string>{"/home/user/3.q3d", "/home/user/1.q3d", "/home/user/0.q3d",
+                                               "/home/user/2.q3d"}));
+}
+
+// Two programs saving one file at once, many times each. In place (a hard-linked
+// file) a save waits for the other to end, or is refused when it does not end soon;
+// by rename the last rename wins, and a save whose target another rename replaced
+// after its checks is refused. The file is always the whole of one save, never a
+// mix of two, and every save is done or refused.
+TEST(SaveFileAtOnce, TwoProgramsSavingOneFileLeaveItWholeEachSaveDoneOrRefused) {
+  TScratchFolder state;
+  TEnvVar stateHome("XDG_STATE_HOME", state.Path().c_str());
+  const struct {
+    const char* Way;
+    bool Linked;
+  } ways[] = {{"by rename", false}, {"in place", true}};
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.Way);
+    TScratchFolder dir;
+    const std::string target = dir.File("t.bin");
+    ASSERT_TRUE(SaveVersion(target, 'a'));
+    if (way.Linked) {
+      ASSERT_EQ(::link(target.c_str(), dir.File("t.link").c_str()), 0);
+    }
+    for (int round = 0; round < 3; ++round) {
+      SCOPED_TRACE(round);
+      // The two programs meet once both have checked the file, so each save runs
+      // beside one of the other's, one of them slowly (unlocked, the quick one would
+      // write between the slow one's pieces); and again once both saves ended, when
+      // the file must be whole. Saver s waits on meet[s].
+      int meet[2][2];
+      ASSERT_EQ(::pipe(meet[0]), 0);
+      ASSERT_EQ(::pipe(meet[1]), 0);
+      pid_t savers[2];
+      for (int saver = 0; saver < 2; ++saver) {
+        savers[saver] = ::fork();
+        ASSERT_GE(savers[saver], 0);
+        if (savers[saver] == 0) {
+          // Only its own end to wait on and the other's to call: once the other
+          // has ended, the wait ends too.
+          ::close(meet[saver][1]);
+          ::close(meet[1 - saver][0]);
+          const auto meetTheOther = [&] {
+            char byte = 0;
+            (void)::write(meet[1 - saver][1], &byte, 1);
+            (void)::read(meet[saver][0], &byte, 1);
+          };
+          TScopedSaveStep sideBySide([&](TSaveStep step, const std::string&) {
+            if (step == TSaveStep::ssChecked) meetTheOther();
+          });
+          int seen = 0;  // 1: a save neither done nor refused, 2: a mixed file
+          for (int save = 0; save < 10; ++save) {
+            std::string error;
+            const char value = static_cast<char>('b' + saver * 12 + save % 12);
+            if (!SaveVersion(target, value, &error, saver == 0 ? 1000 : 0) &&
+                error != "it is being saved by another program" &&
+                error != "another file took its place while it was being saved")
+              seen |= 1;
+            meetTheOther();
+            if (!IsWholeVersion(Contents(target))) seen |= 2;
+          }
+          ::_exit(seen);
+        }
+      }
+      for (auto& ends : meet) {
+        ::close(ends[0]);
+        ::close(ends[1]);
+      }
+      for (const pid_t saver : savers) {
+        int status = 0;
+        ::waitpid(saver, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status) & 1, 0) << "a save neither done nor refused";
+        EXPECT_EQ(WEXITSTATUS(status) & 2, 0) << "a mixed file";
+      }
+      EXPECT_TRUE(IsWholeVersion(Contents(target)));
+      if (way.Linked) {
+        EXPECT_EQ(Contents(dir.File("t.link")), Contents(target));
+      }
+      EXPECT_TRUE(TakeInterruptedSaves().empty());
+      EXPECT_EQ(dir.Entries().size(), way.Linked ? 2u : 1u);
     }
   }
 }
@@ -295,7 +515,9 @@ TEST(SaveFileKeeps, TheOwnerGroupModeAclAttributesAndLinksOfTheFileTheUserHad) {
     TScratchFolder state;
     ::chmod(state.Path().c_str(), 0777);
     const std::string folder = dir.File("folder");
+    // The umask would take the group's right to add a file, and with it the rename way.
     ASSERT_EQ(::mkdir(folder.c_str(), 0775), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0775), 0);
     const std::string path = folder + "/project.q3d";
     { std::ofstream(path, std::ios::binary) << "old"; }
     if (root) {
@@ -361,7 +583,6 @@ TEST(SaveFileKeeps, AFileThatIsNotARegularFileIsRefusedAndLeft) {
       {dir.File("to-pipe"), S_IFLNK, "it is not a regular file"},
       {dir.File("dangling"), S_IFLNK, "it is a symbolic link to a file that does not exist"},
       {dir.File("null"), S_IFCHR, "it is not a regular file"},
-      {"/dev/null", S_IFCHR, "it is not a regular file"},  // only checked, never opened
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Path);
@@ -379,6 +600,55 @@ TEST(SaveFileKeeps, AFileThatIsNotARegularFileIsRefusedAndLeft) {
   std::vector<std::string> made = {"dangling", "pipe", "to-pipe"};
   if (root) made.insert(made.begin() + 1, "null");
   EXPECT_EQ(entries, made);
+}
+
+// A file put in the target's place after the save checked it, a link to another
+// file or another file renamed there, is neither written nor lends its attributes
+// to the save, by rename or in place: the save is refused and every file left.
+TEST(SaveFileKeeps, AFileThatTookTheTargetsPlaceSinceItWasCheckedIsRefusedAndLeft) {
+  TScratchFolder state;
+  TEnvVar stateHome("XDG_STATE_HOME", state.Path().c_str());
+  const struct {
+    const char* What;
+    bool Linked;  // saved in place
+    bool Link;    // what takes the place: a link to "other", else "other" itself
+  } cases[] = {
+      {"a link, by rename", false, true},
+      {"a link, in place", true, true},
+      {"another file, by rename", false, false},
+      {"another file, in place", true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    TScratchFolder dir;
+    dir.Put("t.bin", "mine");
+    dir.Put("other", "other's");
+    std::vector<std::string> names = {"t.bin"};
+    if (c.Linked) {
+      ASSERT_EQ(::link(dir.File("t.bin").c_str(), dir.File("kept").c_str()), 0);
+      names.push_back("kept");
+    }
+    if (c.Link) {
+      names.push_back("other");
+      ASSERT_EQ(::symlink(dir.File("other").c_str(), dir.File("swap").c_str()), 0);
+    }
+    std::string error;
+    {
+      TScopedSaveStep swap([&](TSaveStep step, const std::string& target) {
+        if (step == TSaveStep::ssChecked) ::rename(dir.File(c.Link ? "swap" : "other").c_str(), target.c_str());
+      });
+      EXPECT_FALSE(WriteWholeFileAtomic(dir.File("t.bin"), "new", 3, &error));
+    }
+    EXPECT_EQ(error, "another file took its place while it was being saved");
+    EXPECT_EQ(dir.Get("t.bin"), "other's");
+    if (c.Linked) {
+      EXPECT_EQ(dir.Get("kept"), "mine");
+    }
+    std::vector<std::string> entries = dir.Entries();
+    std::sort(entries.begin(), entries.end());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(entries, names) << "no temporary left";
+  }
 }
 
 // In place, a writer that fails or gives up puts the earlier content back; where

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 
 #include <string>
@@ -272,6 +273,14 @@ TEST(ExportPreviewForm, SizeGoesBackToTheSettings) {
   TExportPreviewForm other;
   other.Start({Filler(clRed, 1)}, Ascending());
   EXPECT_GE(other.width(), 100);
+  // Its picture is drawn at its size: a huge one stays within the screen.
+  WriteSetting(SettingKeys::ColorPreviewFormWidth, 99999999);
+  WriteSetting(SettingKeys::ColorPreviewHeightWidth, 99999999);
+  TExportPreviewForm huge;
+  huge.Start({Filler(clRed, 1)}, Ascending());
+  const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+  EXPECT_LE(huge.width(), screen.width());
+  EXPECT_LE(huge.height(), screen.height());
 }
 
 TEST(ExportPreviewForm, FrequencyTextUsesTheGeneralFormat) {

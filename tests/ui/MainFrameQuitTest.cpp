@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QWindow>
 
 #include <algorithm>
@@ -362,7 +363,18 @@ void TheWindowMenuClosedByEsc(TMainForm& frame) {
 struct TPickInTheFrame {
   std::string name;
   std::function<QMdiSubWindow*(TMainForm& frame, TForm3D& fullScreen, TForm3D& other)> pick;
+  // Ctrl+S then saves the other document, picked, and not the full-screen one.
+  bool savesTheOther = false;
 };
+
+// A click as the window system delivers it: to the native window under the point,
+// which gives the focus to the widget there before the widget sees the press.
+void ClickAsTheWindowSystemDoes(QWidget& widget, QPoint at) {
+  QWidget* native = &widget;
+  while (native->windowHandle() == nullptr && native->parentWidget() != nullptr) native = native->parentWidget();
+  ASSERT_NE(native->windowHandle(), nullptr);
+  QTest::mouseClick(native->windowHandle(), Qt::LeftButton, {}, widget.mapTo(native, at));
+}
 
 const std::vector<TPickInTheFrame>& PicksInTheFrame() {
   static const std::vector<TPickInTheFrame> picks{
@@ -381,6 +393,19 @@ const std::vector<TPickInTheFrame>& PicksInTheFrame() {
          view_testing::ActionOf(*fullScreen.SceneMenu, "Horizontal plan")->trigger();
          return qobject_cast<QMdiSubWindow*>(fullScreen.PlanForms.back()->FrameWidget());
        }},
+      {"APressInTheOthersTree",
+       [](TMainForm& frame, TForm3D&, TForm3D& other) {
+         frame.TileVertical1->trigger();
+         EXPECT_TRUE(view_testing::Activate(frame));
+         QTreeWidgetItem* item = other.TreeView->topLevelItem(0);
+         EXPECT_NE(item, nullptr);
+         if (item != nullptr)
+           ClickAsTheWindowSystemDoes(*other.TreeView->viewport(),
+                                      other.TreeView->visualItemRect(item).center());
+         EXPECT_EQ(other.TreeView->currentItem(), item);
+         return SubWindowOf(other);
+       },
+       true},
   };
   return picks;
 }
@@ -401,6 +426,11 @@ auto APickWhileADocumentIsFullScreen(const TPickInTheFrame& pick, bool independe
     ASSERT_NE(picked, nullptr);
     EXPECT_EQ(frame.MdiArea->currentSubWindow(), picked.data());
     EXPECT_EQ(TickedInTheWindowList(frame), std::vector<std::string>{Shown(*picked)});
+    if (pick.savesTheOther) {
+      KeyIn(*frame.Save1, frame);
+      EXPECT_FALSE(other->Modified());
+      EXPECT_TRUE(form->Modified());
+    }
     view_testing::TypeIn(frame, CtrlW());
     EXPECT_TRUE(RunEventLoopFor(2000, [&] { return picked.isNull(); }));
     ASSERT_FALSE(form.isNull());
@@ -418,7 +448,9 @@ std::vector<TQuitCase> APickWhileADocumentIsFullScreenCases() {
       cases.push_back({pick.name + "AfterTheWindowMenuPicksWhileADocumentIsFullScreen" +
                            (independentViewer ? "InTheIndependentViewer" : "TheWindowsOwnWay"),
                        APickWhileADocumentIsFullScreen(pick, independentViewer), 0, CtrlQ,
-                       {TMessageResult::Discard, TMessageResult::Discard}});
+                       pick.savesTheOther ? std::vector<TMessageResult>{TMessageResult::Discard}
+                                          : std::vector<TMessageResult>{TMessageResult::Discard,
+                                                                        TMessageResult::Discard}});
   return cases;
 }
 

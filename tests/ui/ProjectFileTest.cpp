@@ -362,10 +362,11 @@ TEST_F(ProjectWindow, AProjectTheMemoryCannotHoldIsRefusedWithNothingOpened) {
   const int64_t window = viewBytes(false);
   const int64_t screen = viewBytes(true);
   ASSERT_GT(screen, window + 2 * MB);
-  // A window the settings make larger counts its larger view.
+  // A window the settings make larger counts its larger view, as far as the screen
+  // (800 x 600 offscreen) lets it be larger.
   WriteSetting(SettingKeys::FormWidth, 1200);
   WriteSetting(SettingKeys::FormHeight, 900);
-  EXPECT_GT(viewBytes(false), window + 8 * MB);
+  EXPECT_GT(viewBytes(false), window + 4 * MB);
   WriteSetting(SettingKeys::Maximized, true);
   EXPECT_GT(viewBytes(false), window);
   LoadSettings(scratch_.File("QIRA3D-fresh.ini"), scratch_.Path());
@@ -411,6 +412,14 @@ TEST_F(ProjectWindow, AProjectTheMemoryCannotHoldIsRefusedWithNothingOpened) {
   test::THeapPeak::Start();
   EXPECT_THROW(ReadProjectFile(larger, GetProgramVersion()), EProjectFileError);
   EXPECT_LT(test::THeapPeak::Stop(), 4 * MB);
+  // So is a section whose grid alone passes it (200 x 200 values against 128 KB).
+  {
+    const std::string section = Put("large_section.q3d");
+    const TScopedMemoryProbe little([] { return 128 * KB; });
+    test::THeapPeak::Start();
+    EXPECT_THROW(ReadProjectFile(section, GetProgramVersion()), EProjectFileError);
+    EXPECT_LT(test::THeapPeak::Stop(), 200 * 200 * 8);
+  }
 #endif
 }
 

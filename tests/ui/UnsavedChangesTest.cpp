@@ -104,6 +104,10 @@ TEST_F(UnsavedChanges, SavingClearsTheMarkAndALoadedProjectStartsUnmarked) {
   EXPECT_EQ(opened->windowTitle().toStdString(), "saved.q3d[*]");
 }
 
+// What becomes of a named document's file after the document read or wrote it. A
+// file removed since is saved again with no question about it.
+enum class TOnDisk { Removed, Untouched, ChangedByAnother };
+
 struct TCloseCase {
   const char* Name;
   bool Named;                             // saved once before the change
@@ -112,6 +116,11 @@ struct TCloseCase {
   bool Closes;
   bool Written;
   bool FullScreen = false;  // the view covers the screen: its sub-window stands empty
+  TOnDisk OnDisk = TOnDisk::Removed;
+  // The answer to "... has been changed by another program ... Save over it?", which
+  // only a file changed on disk asks.
+  std::optional<TMessageResult> SaveOver = std::nullopt;
+  bool Opened = false;  // the named document read its file rather than wrote it
 };
 
 TEST_F(UnsavedChanges, ClosingAModifiedWindowAsksSaveDiscardOrCancel) {
@@ -126,7 +135,18 @@ TEST_F(UnsavedChanges, ClosingAModifiedWindowAsksSaveDiscardOrCancel) {
        TMessageResult::Discard, std::nullopt, true, false, true},
       {"cancel on the emptied sub-window puts the view back full screen", true, TMessageResult::Cancel,
        std::nullopt, false, false, true},
+      {"save over a file unchanged since it was saved asks nothing more", true, TMessageResult::Save,
+       std::nullopt, true, true, false, TOnDisk::Untouched},
+      {"save over a file unchanged since it was opened asks nothing more", true, TMessageResult::Save,
+       std::nullopt, true, true, false, TOnDisk::Untouched, std::nullopt, true},
+      {"save over a file another program changed since it was opened asks, and yes writes", true,
+       TMessageResult::Save, std::nullopt, true, true, false, TOnDisk::ChangedByAnother, TMessageResult::Yes, true},
+      {"no to saving over a file another program changed since it was opened keeps its content", true,
+       TMessageResult::Save, std::nullopt, false, false, false, TOnDisk::ChangedByAnother, TMessageResult::No, true},
+      {"no to saving over a file another program changed since it was saved keeps its content", true,
+       TMessageResult::Save, std::nullopt, false, false, false, TOnDisk::ChangedByAnother, TMessageResult::No},
   };
+  const std::string othersSave = "what another program saved";
   int n = 0;
   for (const TCloseCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -137,8 +157,15 @@ TEST_F(UnsavedChanges, ClosingAModifiedWindowAsksSaveDiscardOrCancel) {
     const std::string path = c.Named ? scratch_.File("named" + std::to_string(++n) + ".q3d")
                                      : (c.SaveAsName ? scratch_.File(*c.SaveAsName) : std::string());
     if (c.Named) {
-      ASSERT_TRUE(SaveProject(*form, path));
-      std::filesystem::remove(path);
+      if (c.Opened) {
+        ASSERT_TRUE(SaveProject(*NewDocument(), path));
+        ASSERT_TRUE(LoadProject(*form, path));
+      } else {
+        ASSERT_TRUE(SaveProject(*form, path));
+      }
+      const std::string name = std::filesystem::path(path).filename().string();
+      if (c.OnDisk == TOnDisk::Removed) std::filesystem::remove(path);
+      if (c.OnDisk == TOnDisk::ChangedByAnother) scratch_.Put(name, othersSave);
     } else {
       services_.FileAnswers.push_back(path.empty() ? std::nullopt : std::optional<std::string>(path));
     }
@@ -150,6 +177,7 @@ TEST_F(UnsavedChanges, ClosingAModifiedWindowAsksSaveDiscardOrCancel) {
     }
     services_.Messages.clear();
     services_.BoxAnswers = {c.Answer};
+    if (c.SaveOver) services_.BoxAnswers.push_back(*c.SaveOver);
 
     sub->close();  // the sub-window's close button
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -163,9 +191,17 @@ TEST_F(UnsavedChanges, ClosingAModifiedWindowAsksSaveDiscardOrCancel) {
     EXPECT_EQ(services_.Messages[0].Text,
               "Save changes to " + (c.Named ? std::filesystem::path(path).filename().string() : "Document") + "?");
     EXPECT_EQ(services_.Messages[0].Buttons, TMessageButtons::SaveDiscardCancel);
+    const auto saveOver = std::find_if(services_.Messages.begin(), services_.Messages.end(),
+                                       [&](const auto& m) { return m.Text == ProjectChangedOnDiskText(path); });
+    EXPECT_EQ(saveOver != services_.Messages.end(), c.SaveOver.has_value());
+    if (saveOver != services_.Messages.end()) EXPECT_EQ(saveOver->Buttons, TMessageButtons::YesNo);
     EXPECT_EQ(sub.isNull(), c.Closes);
-    EXPECT_EQ(!path.empty() && std::filesystem::exists(path), c.Written);
-    if (!c.Closes) {
+    if (c.OnDisk == TOnDisk::ChangedByAnother) {
+      EXPECT_EQ(scratch_.Get(std::filesystem::path(path).filename().string()) != othersSave, c.Written);
+    } else {
+      EXPECT_EQ(!path.empty() && std::filesystem::exists(path), c.Written);
+    }
+    if (!c.Closes && document) {
       EXPECT_TRUE(form->Modified());
       EXPECT_EQ(form->FullScreen(), c.FullScreen);
       if (form->FullScreen()) form->ToggleFullScreen();

@@ -26,6 +26,8 @@
 #include "scene/viewers/FullScreenViewer.h"
 #include "scene/objects/WindowsBitmapFont.h"
 #include "support/FakeServices.h"
+#include "ui/ProjectFile.h"
+#include "ui/ProjectTestSupport.h"
 #include "ui/ViewTestSupport.h"
 
 namespace qira {
@@ -350,6 +352,46 @@ TEST_F(ViewWindow, ClosedNormallyWritesItsPlacementAndTheNextWindowTakesIt) {
   auto* maximised = new TForm3D(&area);
   EXPECT_TRUE(maximised->FrameWidget()->windowState() & Qt::WindowMaximized);
 }
+
+// A settings file that holds a damaged placement of the view window.
+struct TStoredPlacementCase {
+  const char* Name;
+  const char* Form3D;  // the lines of the settings' [Form3D] section
+};
+
+class ViewWindowStoredPlacement : public TViewWindowTest,
+                                  public ::testing::WithParamInterface<TStoredPlacementCase> {};
+
+TEST_P(ViewWindowStoredPlacement, IsBoundedToTheScreenAndTheExampleStillOpens) {
+  scratch_.Put("damaged.ini", std::string("[Form3D]\n") + GetParam().Form3D);
+  LoadSettings(scratch_.File("damaged.ini"), scratch_.Path());
+  TScratchFolder example;
+  ASSERT_TRUE(project_testing::MakeExample(example.Path()));
+  QMdiArea area;
+  area.resize(900, 700);
+  TForm3D* form = CreateFromFile(&area, example.File("Example.q3d"));
+  EXPECT_EQ(services_.Texts(), std::vector<std::string>{});
+  ASSERT_NE(form, nullptr);
+  const QRect screen(QPoint(0, 0), area.screen()->availableGeometry().size());
+  const QRect place = form->FrameWidget()->geometry();
+  EXPECT_TRUE(screen.contains(place)) << place.x() << "," << place.y() << " " << place.width() << "x"
+                                      << place.height();
+  EXPECT_GT(place.width(), 0);
+  EXPECT_GT(place.height(), 0);
+  // A damaged tree width gives the tree its usual width, not a sliver.
+  EXPECT_EQ(form->PanelWidth(), 155);
+  delete form->FrameWidget();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damaged, ViewWindowStoredPlacement,
+    ::testing::Values(
+        TStoredPlacementCase{"Huge", "Width=99999999\nHeight=99999999\nLeft=2147483647\nTop=2147483647\n"
+                                     "Panel width=99999999\n"},
+        TStoredPlacementCase{"Negative",
+                             "Width=-99999999\nHeight=-5\nLeft=-99999999\nTop=-7\nPanel width=-99999999\n"},
+        TStoredPlacementCase{"Zero", "Width=0\nHeight=0\nPanel width=0\n"}),
+    [](const ::testing::TestParamInfo<TStoredPlacementCase>& info) { return std::string(info.param.Name); });
 
 TEST_F(ViewWindow, DestroyedWindowLeavesNoCurrentLegendBehind) {
   {

@@ -11,18 +11,24 @@
 //   saving on disk
 //   stream access
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QByteArray>
 #include <QCryptographicHash>
 
 #include <algorithm>
+#include <cerrno>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/BinaryStream.h"
+#include "support/EnvVar.h"
 #include "support/GeneratedFixtures.h"
 #include "support/PeerRun.h"
 #include "support/ScopedMemoryProbe.h"
+#include "support/ScopedSaveStep.h"
+#include "support/ScopedWriteFailure.h"
 #include "support/ScratchFolder.h"
 #include "xls/CompoundFile.h"
 
@@ -439,6 +445,65 @@ TEST(CompoundFileSaving, AFileDroppedWithoutCommitLeavesTheOldFileAndNoTemporary
   }
   EXPECT_EQ(folder.Get("book.xls"), "old");
   EXPECT_EQ(folder.Entries().size(), 1u);
+}
+
+// The files without a name in `folder` this process holds open (an unnamed
+// temporary file, or one removed while open), as the kernel lists its descriptors.
+std::vector<std::string> UnnamedFilesHeldIn(const std::string& folder) {
+  std::vector<std::string> held;
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    const std::string file = std::filesystem::read_symlink(fd.path(), ec).string();
+    if (!ec && file.starts_with(folder + "/") && file.ends_with(" (deleted)")) held.push_back(file);
+  }
+  return held;
+}
+
+// A commit that meets a full disk keeps the older file whole, by rename or in place
+// (a hard-linked file). The disk here has room again only once the save holds no
+// temporary file beside the target, as a small disk would: a large stream's goes
+// before the older content is put back.
+TEST(CompoundFileSaving, ACommitOnAFullDiskKeepsTheOlderFileWhole) {
+  const struct {
+    const char* Way;
+    bool Linked;
+  } ways[] = {{"by rename", false}, {"in place", true}};
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.Way);
+    TScratchFolder state;
+    TEnvVar stateHome("XDG_STATE_HOME", state.Path().c_str());
+    TScratchFolder folder;
+    const std::string path = folder.File("book.xls");
+    const std::string older = "the older workbook";
+    folder.Put("book.xls", older);
+    if (way.Linked) {
+      ASSERT_EQ(::link(path.c_str(), folder.File("other-name.xls").c_str()), 0);
+    }
+    TCFile file(cfmCreate, path);
+    Put(file.Root(), "Workbook", Payload(static_cast<size_t>(kCFileStreamSpillSize) + 4096, 1));
+    ASSERT_FALSE(UnnamedFilesHeldIn(folder.Path()).empty()) << "the stream was not moved to a temporary file";
+    std::vector<std::string> heldAtPutBack;
+    TScopedSaveStep putBack([&](TSaveStep step, const std::string&) {
+      if (step != TSaveStep::ssPuttingBack) return;
+      heldAtPutBack = UnnamedFilesHeldIn(folder.Path());
+      if (heldAtPutBack.empty()) SetFileWriteFailureForTesting(0);
+    });
+    {
+      TScopedWriteFailure full(ENOSPC);
+      try {
+        file.Commit();
+        ADD_FAILURE() << "committed";
+      } catch (const ECFileError& e) {
+        EXPECT_EQ(std::string(e.what()), path + ": No space left on device");
+      }
+    }
+    EXPECT_EQ(heldAtPutBack, std::vector<std::string>{});
+    EXPECT_EQ(folder.Get("book.xls"), older);
+    std::vector<std::string> entries = folder.Entries();
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (way.Linked ? std::vector<std::string>{"book.xls", "other-name.xls"}
+                                   : std::vector<std::string>{"book.xls"}));
+  }
 }
 
 TEST(CompoundFileSaving, CommitCanBeRepeatedAfterMoreWrites) {
