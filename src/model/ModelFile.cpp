@@ -50,6 +50,14 @@ struct TIniValue {
   int Line = 0;  // 1-based
 };
 
+// Of what a model file's reading takes for each byte of its text (kReadBytesPerFileByte
+// below), what its lines take before they are read into sections and keys.
+constexpr int64_t kSplitBytesPerFileByte = 4;
+constexpr int64_t kModelTextBytesPerFileByte = 16;
+
+// A reading given up because the process's own figures show its memory used up.
+struct EModelMemory {};
+
 // The sections and keys of an ini text, in file order, each with its line.
 class TModelIni {
  public:
@@ -58,10 +66,19 @@ class TModelIni {
     std::vector<std::pair<std::string, TIniValue>> Keys;
   };
 
-  explicit TModelIni(std::string_view text) {
+  // `watch`, when given, looks at what the process holds as the text is taken apart:
+  // the reading is given up (EModelMemory) once the figures show its memory used up.
+  TModelIni(std::string_view text, TMemoryWatch* watch) {
+    if (watch && !watch->Holds(0, static_cast<int64_t>(text.size()) * kSplitBytesPerFileByte))
+      throw EModelMemory();
     const std::vector<std::string> lines = SplitTextLines(text);
     TSection* current = nullptr;
+    int64_t taken = 0;  // bytes of the text read into sections and keys
     for (size_t i = 0; i < lines.size(); ++i) {
+      taken += static_cast<int64_t>(lines[i].size()) + 1;
+      if (watch && !watch->Holds(static_cast<int64_t>(text.size()) * kSplitBytesPerFileByte +
+                                 taken * (kModelTextBytesPerFileByte - kSplitBytesPerFileByte)))
+        throw EModelMemory();
       const std::string line = Trim(lines[i]);
       if (line.empty() || line.front() == ';') continue;
       if (line.front() == '[') {
@@ -109,7 +126,8 @@ struct TNumber {
 
 class TModelReader {
  public:
-  TModelReader(std::string_view text, const std::string& fileName) : ini_(text), fileName_(fileName) {}
+  TModelReader(std::string_view text, const std::string& fileName, TMemoryWatch* watch)
+      : ini_(text, watch), fileName_(fileName) {}
 
   // A float key: absent or empty gives the default, as the class library's ini
   // object reads floats.
@@ -285,7 +303,7 @@ class TTreePaintHold {
 // in the object), beside their first draw, the labels' and the frame's (DrawCosts.h,
 // as an opened project counts the same objects); and the boreholes, the plane and
 // the groups that hold them: measured as DrawCosts.h says, rounded up.
-constexpr int64_t kReadBytesPerFileByte = 16;
+constexpr int64_t kReadBytesPerFileByte = kModelTextBytesPerFileByte;
 constexpr int64_t kSphereGroupBytes = 640;
 constexpr int64_t kSphereBytes = 512;
 constexpr int64_t kLabelCharacters = 8;
@@ -333,12 +351,12 @@ bool TModelDescription::Buildable() const {
   return Distance > 0 && Depth1 > 0 && Depth2 > 0 && !Groups.empty();
 }
 
-TModelDescription ParseModelText(std::string_view text, const std::string& fileName) {
+TModelDescription ParseModelText(std::string_view text, const std::string& fileName, TMemoryWatch* watch) {
   // Editors may put a byte-order mark before the first section.
   static constexpr std::string_view kBom = "\xEF\xBB\xBF";
   if (text.substr(0, kBom.size()) == kBom) text.remove_prefix(kBom.size());
   const std::string utf8 = IsValidUtf8(text) ? std::string(text) : Cp1252ToUtf8(text);
-  const TModelReader reader(utf8, fileName);
+  const TModelReader reader(utf8, fileName, watch);
   const TModelIni& ini = reader.Ini();
 
   TModelDescription model;
@@ -441,12 +459,19 @@ TModelImport ImportModelFile(TGraphMain& target, const std::string& path) {
     if (!problem.empty()) ShowMessageDlg(problem, 1);
     return !problem.empty();
   };
-  if (refusedFor(static_cast<int64_t>(bytes.size()) * kReadBytesPerFileByte)) return TModelImport::Failed;
+  const int64_t readBytes = static_cast<int64_t>(bytes.size()) * kReadBytesPerFileByte;
+  if (refusedFor(readBytes)) return TModelImport::Failed;
   TModelDescription model;
+  TMemoryWatch watch(AvailableMemory());
   try {
-    model = ParseModelText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), fileName);
+    model = ParseModelText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), fileName,
+                           &watch);
   } catch (const EModelFile& error) {
     ShowMessageDlg(error.what(), 1);
+    return TModelImport::Failed;
+  } catch (const EModelMemory&) {
+    // The count let the reading go, the figures did not: the need told is what they measured.
+    ShowMessageDlg(ImportMemoryProblem(path, std::max(watch.NeedOf(readBytes), watch.Room() + 1), watch.Room()), 1);
     return TModelImport::Failed;
   }
   // What the reading held goes back to the system before the build is counted.

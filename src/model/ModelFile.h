@@ -30,6 +30,7 @@
 namespace qira {
 
 class TGraphMain;
+class TMemoryWatch;
 
 // Depth labels stand every 100 m; a borehole deeper than this would need more
 // labels than a view can hold, so such a file is refused.
@@ -77,7 +78,9 @@ struct TModelDescription {
 // goes into the messages. Raises EModelFile for a value that is not a number (the
 // float keys and X, Y, Z: "'<text>' is not a valid floating point value"; Count:
 // "'<text>' is not a valid integer value") and for a depth above MaxModelDepth.
-TModelDescription ParseModelText(std::string_view text, const std::string& fileName);
+// With `watch`, the reading looks at what the process holds as it goes and is given
+// up (an exception of the command's own) once the figures show its memory used up.
+TModelDescription ParseModelText(std::string_view text, const std::string& fileName, TMemoryWatch* watch = nullptr);
 
 // The memory the model's objects take once built and first drawn: its groups of
 // spheres and their spheres, the boreholes with their labels and the plane; 0 for a

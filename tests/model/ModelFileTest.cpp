@@ -382,11 +382,20 @@ TEST(ModelFileImport, TheBuildIsCountedForEachGroupOfSpheresAndRefusedByItsCount
     const TScopedMemoryProbe probe([each] { return each - 1; });
     EXPECT_EQ(ImportModelFile(root, folder.File("each.mdl")), TModelImport::Failed);
   }
+  {
+    // The count lets the reading go; the process's own figures, looked at as it
+    // reads, show the memory gone (a count's miss, or anything else taking it).
+    int calls = 0;
+    const TScopedMemoryProbe probe([&calls] { return ++calls <= 3 ? int64_t{2} << 20 : 0; });
+    EXPECT_EQ(ImportModelFile(root, folder.File("each.mdl")), TModelImport::Failed);
+  }
   EXPECT_EQ(root.ChildCount(), 0);
-  ASSERT_EQ(fake.Messages.size(), 1u);
+  ASSERT_EQ(fake.Messages.size(), 2u);
   EXPECT_EQ(fake.Messages[0].Text, "The file \"" + folder.File("each.mdl") + "\" is too large to be imported: it needs " +
                                        std::to_string((each + (1 << 20) - 1) >> 20) + " MB of memory, more than the " +
                                        std::to_string((each - 1) >> 20) + " MB available now.");
+  // Refused by the reading's look, against the room it began with, not by the build's count.
+  EXPECT_TRUE(fake.Messages[1].Text.ends_with("more than the 2 MB available now.")) << fake.Messages[1].Text;
 }
 
 // The build's count against what the build and its first frame take on the heap

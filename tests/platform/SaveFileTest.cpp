@@ -105,11 +105,7 @@ std::vector<std::string> SaveFoldersWithoutWholeContent() {
 TEST(SaveFileKilled, ASaveKilledAtAnyMomentLeavesAWholeFileOrItsEarlierContentWhereTheUserIsTold) {
   TScratchFolder state;
   TEnvVar stateHome("XDG_STATE_HOME", state.Path().c_str());
-  const struct {
-    const char* Way;
-    bool Linked;
-  } ways[] = {{"by rename", false}, {"in place", true}};
-  for (const auto& way : ways) {
+  for (const TSaveWay& way : kSaveWays) {
     SCOPED_TRACE(way.Way);
     TScratchFolder dir;
     const std::string target = dir.File("t.bin");
@@ -303,11 +299,7 @@ TEST(SaveFileKilled, TheStartListsTheNewestSaveFirstWithItsTime) {
 TEST(SaveFileAtOnce, TwoProgramsSavingOneFileLeaveItWholeEachSaveDoneOrRefused) {
   TScratchFolder state;
   TEnvVar stateHome("XDG_STATE_HOME", state.Path().c_str());
-  const struct {
-    const char* Way;
-    bool Linked;
-  } ways[] = {{"by rename", false}, {"in place", true}};
-  for (const auto& way : ways) {
+  for (const TSaveWay& way : kSaveWays) {
     SCOPED_TRACE(way.Way);
     TScratchFolder dir;
     const std::string target = dir.File("t.bin");

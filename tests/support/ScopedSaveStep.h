@@ -9,6 +9,14 @@
 
 namespace qira {
 
+// The two ways a save goes: a file of one name by rename, one with a second name
+// (hard-linked) in place.
+struct TSaveWay {
+  const char* Way;
+  bool Linked;
+};
+inline constexpr TSaveWay kSaveWays[] = {{"by rename", false}, {"in place", true}};
+
 class TScopedSaveStep {
  public:
   explicit TScopedSaveStep(std::function<void(TSaveStep step, const std::string& target)> act) {

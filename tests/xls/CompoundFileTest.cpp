@@ -464,11 +464,7 @@ std::vector<std::string> UnnamedFilesHeldIn(const std::string& folder) {
 // temporary file beside the target, as a small disk would: a large stream's goes
 // before the older content is put back.
 TEST(CompoundFileSaving, ACommitOnAFullDiskKeepsTheOlderFileWhole) {
-  const struct {
-    const char* Way;
-    bool Linked;
-  } ways[] = {{"by rename", false}, {"in place", true}};
-  for (const auto& way : ways) {
+  for (const TSaveWay& way : kSaveWays) {
     SCOPED_TRACE(way.Way);
     TScratchFolder state;
     TEnvVar stateHome("XDG_STATE_HOME", state.Path().c_str());
