@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "model/GraphRecord.h"
 #include "platform/CodePage.h"
 #include "platform/NumberText.h"
 #include "platform/ProgramVersion.h"
@@ -75,6 +76,10 @@ bool ReadLengthString(TBinaryStream& handle, std::string& s) {
     handle.Seek(start);
     return false;
   }
+  // A project's open weighs the text and its conversion (up to three bytes a
+  // character) before they are made; one it cannot hold is passed over, the open
+  // then told as needing more memory than there is.
+  if (!TOpenCount::Expect(int64_t{4} * n)) return handle.Seek(handle.Position() + n);
   bytes.resize(static_cast<size_t>(n));
   if (!handle.Read(bytes.data(), n)) {
     handle.Seek(start);

@@ -69,7 +69,8 @@ class TFileVersion {
 bool WriteLengthString(TBinaryStream& handle, const std::string& s);
 // False (s empty) on a missing length, a negative length or a length beyond the
 // remaining bytes; the stream then stands where the string began. A length of 0
-// gives "".
+// gives "". While a project's open counts (TOpenCount), a string it cannot hold is
+// passed over (s empty, the read true) and counted as its need.
 bool ReadLengthString(TBinaryStream& handle, std::string& s);
 // The bytes of s only.
 bool WriteRawString(TBinaryStream& handle, const std::string& s);

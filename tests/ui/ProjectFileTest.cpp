@@ -420,6 +420,14 @@ TEST_F(ProjectWindow, AProjectTheMemoryCannotHoldIsRefusedWithNothingOpened) {
     EXPECT_THROW(ReadProjectFile(section, GetProgramVersion()), EProjectFileError);
     EXPECT_LT(test::THeapPeak::Stop(), 200 * 200 * 8);
   }
+  // And an object's name (2 MB against 512 KB), read before its kind's fields.
+  {
+    const std::string named = Put("long_name_points.q3d");
+    const TScopedMemoryProbe little([] { return 512 * KB; });
+    test::THeapPeak::Start();
+    EXPECT_THROW(ReadProjectFile(named, GetProgramVersion()), EProjectFileError);
+    EXPECT_LT(test::THeapPeak::Stop(), 2 * MB);
+  }
 #endif
 }
 
