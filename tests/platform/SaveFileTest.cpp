@@ -50,6 +50,14 @@ bool SaveVersion(const std::string& path, char value, std::string* error = nullp
   return save->Commit(error);
 }
 
+// The first version ('a') of `target`, given a second name beside it ("t.link")
+// where the way is in place.
+bool FirstSave(const std::string& target, const TSaveWay& way) {
+  if (!SaveVersion(target, 'a')) return false;
+  const std::string other = std::filesystem::path(target).parent_path() / "t.link";
+  return !way.Linked || ::link(target.c_str(), other.c_str()) == 0;
+}
+
 bool IsWholeVersion(const std::string& bytes) {
   return bytes.size() == static_cast<size_t>(kFileSize) && bytes == std::string(bytes.size(), bytes[0]);
 }
@@ -109,10 +117,7 @@ TEST(SaveFileKilled, ASaveKilledAtAnyMomentLeavesAWholeFileOrItsEarlierContentWh
     SCOPED_TRACE(way.Way);
     TScratchFolder dir;
     const std::string target = dir.File("t.bin");
-    ASSERT_TRUE(SaveVersion(target, 'a'));
-    if (way.Linked) {
-      ASSERT_EQ(::link(target.c_str(), dir.File("t.link").c_str()), 0);
-    }
+    ASSERT_TRUE(FirstSave(target, way));
     const size_t names = way.Linked ? 2 : 1;
     if (HasUnnamedFiles(dir.Path())) {
       auto save = TSaveFile::Create(target);
@@ -303,10 +308,7 @@ TEST(SaveFileAtOnce, TwoProgramsSavingOneFileLeaveItWholeEachSaveDoneOrRefused) 
     SCOPED_TRACE(way.Way);
     TScratchFolder dir;
     const std::string target = dir.File("t.bin");
-    ASSERT_TRUE(SaveVersion(target, 'a'));
-    if (way.Linked) {
-      ASSERT_EQ(::link(target.c_str(), dir.File("t.link").c_str()), 0);
-    }
+    ASSERT_TRUE(FirstSave(target, way));
     for (int round = 0; round < 3; ++round) {
       SCOPED_TRACE(round);
       // The two programs meet once both have checked the file, so each save runs
