@@ -571,8 +571,7 @@ void TDXF::AddLayer(const std::string& name, TColor color) {
   if (countOnly_ ? !prints_->Insert(LayerPrint(name)) : layerIndex_.contains(name)) return;
   // Past the room its print stands for it (taking a print met before changes nothing).
   // A name the string holds in itself stays counted at its length.
-  const int64_t nameBytes =
-      name.size() > kNameHeldInString ? NameBlockBytes(name) : static_cast<int64_t>(name.size());
+  const int64_t nameBytes = std::max(NameBlockBytes(name), static_cast<int64_t>(name.size()));
   TakeEntry(layerIndexCount_, nameBytes);
   if (!countOnly_) {
     GrowAsCounted(layerIndex_, layerIndexCount_);

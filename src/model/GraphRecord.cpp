@@ -120,7 +120,8 @@ bool TGraphMain::LoadFromStream(TBinaryStream& handle) {
   // The class decides how the record goes on (its own chunk), so it must be the
   // class the record was written by.
   Require(typeId == TypeId);
-  Require(ReadLengthString(handle, name));
+  // Outside the kind's chunk: weighed here.
+  Require(ReadWeighedLengthString(handle, name));
   Require(handle.ReadBool(visible) && handle.ReadUInt8(transparency) &&
           handle.ReadBool(acceptForAll) && handle.ReadBool(exclusive) && handle.ReadBool(expanded));
   Require(handle.ReadDouble(bmin.X) && handle.ReadDouble(bmin.Y) && handle.ReadDouble(bmin.Z));

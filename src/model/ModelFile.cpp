@@ -50,10 +50,11 @@ struct TIniValue {
   int Line = 0;  // 1-based
 };
 
-// Of what a model file's reading takes for each byte of its text (kReadBytesPerFileByte
-// below), what its lines take before they are read into sections and keys.
+// What a model file's reading takes for each byte of its text (its sections and keys
+// held as text), and of that what its lines take before they are read into sections
+// and keys.
+constexpr int64_t kReadBytesPerFileByte = 16;
 constexpr int64_t kSplitBytesPerFileByte = 4;
-constexpr int64_t kModelTextBytesPerFileByte = 16;
 
 // A reading given up because the process's own figures show its memory used up.
 struct EModelMemory {};
@@ -77,7 +78,7 @@ class TModelIni {
     for (size_t i = 0; i < lines.size(); ++i) {
       taken += static_cast<int64_t>(lines[i].size()) + 1;
       if (watch && !watch->Holds(static_cast<int64_t>(text.size()) * kSplitBytesPerFileByte +
-                                 taken * (kModelTextBytesPerFileByte - kSplitBytesPerFileByte)))
+                                 taken * (kReadBytesPerFileByte - kSplitBytesPerFileByte)))
         throw EModelMemory();
       const std::string line = Trim(lines[i]);
       if (line.empty() || line.front() == ';') continue;
@@ -297,13 +298,11 @@ class TTreePaintHold {
   TObjectTreeView* tree_;
 };
 
-// What a model file's reading takes for each byte of its text (its sections and
-// keys held as text); what the built model takes for each group of spheres (the
+// What the built model takes for each group of spheres (the
 // object, its name, its tree node) and each sphere (its centre in the description and
 // in the object), beside their first draw, the labels' and the frame's (DrawCosts.h,
 // as an opened project counts the same objects); and the boreholes, the plane and
 // the groups that hold them: measured as DrawCosts.h says, rounded up.
-constexpr int64_t kReadBytesPerFileByte = kModelTextBytesPerFileByte;
 constexpr int64_t kSphereGroupBytes = 640;
 constexpr int64_t kSphereBytes = 512;
 constexpr int64_t kLabelCharacters = 8;

@@ -813,10 +813,10 @@ bool TGraphSection::LoadOldLayout(TBinaryStream& handle) {
     return false;
   }
 
-  std::string b1, b2, dropped;
+  std::string b1, b2;
   float frequency = 0;
   int32_t dataKind = 0, cols = 0, rows = 0;
-  Require(ReadLengthString(handle, b1) && ReadLengthString(handle, b2) && ReadLengthString(handle, dropped));
+  Require(ReadLengthString(handle, b1) && ReadLengthString(handle, b2) && SkipLengthString(handle));
   Require(handle.ReadFloat(frequency) && handle.ReadInt32(dataKind));
   Require(handle.ReadInt32(cols) && handle.ReadInt32(rows));
   Require(handle.Position() <= end);

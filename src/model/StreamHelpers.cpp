@@ -66,7 +66,9 @@ bool WriteLengthString(TBinaryStream& handle, const std::string& s) {
   return handle.WriteInt32(n) && handle.Write(bytes.data(), n);
 }
 
-bool ReadLengthString(TBinaryStream& handle, std::string& s) {
+namespace {
+
+bool ReadLengthStringWeighed(TBinaryStream& handle, std::string& s, bool weighed) {
   s.clear();
   int32_t start = handle.Position();
   int32_t n;
@@ -76,10 +78,10 @@ bool ReadLengthString(TBinaryStream& handle, std::string& s) {
     handle.Seek(start);
     return false;
   }
-  // A project's open weighs the text and its conversion (up to three bytes a
-  // character) before they are made; one it cannot hold is passed over, the open
-  // then told as needing more memory than there is.
-  if (!TOpenCount::Expect(int64_t{4} * n)) return handle.Seek(handle.Position() + n);
+  // The text and its conversion (up to three bytes a character), weighed before they
+  // are made; one the open cannot hold is passed over, the open then told as needing
+  // more memory than there is.
+  if (weighed && !TOpenCount::Expect(int64_t{4} * n)) return handle.Seek(handle.Position() + n);
   bytes.resize(static_cast<size_t>(n));
   if (!handle.Read(bytes.data(), n)) {
     handle.Seek(start);
@@ -87,6 +89,20 @@ bool ReadLengthString(TBinaryStream& handle, std::string& s) {
   }
   s = Cp1252ToUtf8(bytes);
   return true;
+}
+
+}  // namespace
+
+bool ReadLengthString(TBinaryStream& handle, std::string& s) { return ReadLengthStringWeighed(handle, s, false); }
+
+bool ReadWeighedLengthString(TBinaryStream& handle, std::string& s) { return ReadLengthStringWeighed(handle, s, true); }
+
+bool SkipLengthString(TBinaryStream& handle) {
+  int32_t n = 0;
+  const int32_t start = handle.Position();
+  if (handle.ReadInt32(n) && n >= 0 && n <= handle.Remaining()) return handle.Seek(handle.Position() + n);
+  handle.Seek(start);
+  return false;
 }
 
 bool WriteRawString(TBinaryStream& handle, const std::string& s) {

@@ -69,9 +69,15 @@ class TFileVersion {
 bool WriteLengthString(TBinaryStream& handle, const std::string& s);
 // False (s empty) on a missing length, a negative length or a length beyond the
 // remaining bytes; the stream then stands where the string began. A length of 0
-// gives "". While a project's open counts (TOpenCount), a string it cannot hold is
-// passed over (s empty, the read true) and counted as its need.
+// gives "".
 bool ReadLengthString(TBinaryStream& handle, std::string& s);
+// ReadLengthString for a string read outside a chunk an open has weighed
+// (ExpectChunkFields): while a project's open counts (TOpenCount), one it cannot
+// hold is passed over (s empty, the read true) and counted as its need.
+bool ReadWeighedLengthString(TBinaryStream& handle, std::string& s);
+// Passes over a length-prefixed string, making nothing of it; false as
+// ReadLengthString, the stream then where the string began.
+bool SkipLengthString(TBinaryStream& handle);
 // The bytes of s only.
 bool WriteRawString(TBinaryStream& handle, const std::string& s);
 // Exactly n bytes; n <= 0 gives "" and reads nothing. False (s empty, nothing

@@ -182,8 +182,7 @@ int32_t CountStoredRecords(TBinaryStream& s, int depth) {
   Require(common.ReadHeader(version, false));
   int32_t typeId = 0;
   int32_t count = 0;
-  std::string name;
-  Require(s.ReadInt32(typeId) && ReadLengthString(s, name));
+  Require(s.ReadInt32(typeId) && SkipLengthString(s));
   constexpr int32_t kFlagsAndBounds = 5 + 6 * 8;
   Require(s.Remaining() >= kFlagsAndBounds && s.Seek(s.Position() + kFlagsAndBounds));
   Require(s.ReadInt32(count) && count >= 0 && count <= s.Remaining() / MinGraphRecordSize);
