@@ -491,11 +491,46 @@ bool ReadPoints(TBinaryStream& s, int32_t endOffset, TBoreholeItemArray& points)
   return true;
 }
 
+// A stored point list passed over, making nothing of it: its count, and the nodes
+// Build makes of it (the collar, each point, and one more where the rock changes).
+bool SkipPoints(TBinaryStream& s, int32_t endOffset, int64_t& count, int64_t& nodes) {
+  int32_t n = 0;
+  if (!s.ReadInt32(n) || n < 0) return false;
+  if (static_cast<int64_t>(n) * kStoredPointSize > static_cast<int64_t>(endOffset) - s.Position()) return false;
+  constexpr int32_t kBeforeRock = 4 * 8;
+  nodes = 1 + int64_t{n};
+  int32_t previous = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    int32_t rock = 0;
+    if (!s.Seek(s.Position() + kBeforeRock) || !s.ReadInt32(rock)) return false;
+    if (i > 0 && rock != previous) ++nodes;
+    previous = rock;
+  }
+  count = n;
+  return true;
+}
+
+// The first draw of a borehole whose pipe has `nodes` nodes; both labels keep the name.
+int64_t BoreholeDrawnBytes(int64_t nodes, size_t nameSize) {
+  return BoreholeDrawCost.Of(1, nodes) + 2 * static_cast<int64_t>(nameSize);
+}
+
 // Reads the magic when the chunk holds at least its 8 bytes; false for another one.
 bool ReadMagic(TBinaryStream& s, int32_t endOffset) {
   if (endOffset - s.Position() < kMagicSize) return false;
   std::string magic;
   return ReadRawString(s, kMagicSize, magic) && magic == kMagic;
+}
+
+// What a borehole whose fields an open's count refused takes opened, as Keep counts it
+// read whole: the empty borehole's own cost with its points and its pipe's drawing.
+std::optional<TSkippedCost> SkippedBoreholeCost(const TGraphBorehole& empty, TBinaryStream& s, int32_t end) {
+  int64_t count = 0, nodes = 0;
+  if (!ReadMagic(s, end) || !SkipPoints(s, end, count, nodes)) return std::nullopt;
+  return TSkippedCost{empty.OpenedBytes() - empty.DrawnBytes() +
+                          count * static_cast<int64_t>(sizeof(TBoreholeItem)) +
+                          BoreholeDrawnBytes(nodes, empty.Name().size()),
+                      nodes * BoreholeNodeBinBytes};
 }
 
 }  // namespace
@@ -534,7 +569,7 @@ bool TGraphBorehole::LoadFromStream(TBinaryStream& handle) {
     Collar = collar;
     Settings = k;
     return true;
-  });
+  }, [this](TBinaryStream& s, int32_t end) { return SkippedBoreholeCost(*this, s, end); });
   return read && magicMatched;
 }
 
@@ -544,7 +579,9 @@ bool TGraphBorehole::LoadOldLayout(TBinaryStream& handle) {
   const bool known = chunk.ReadHeader(version, true);
   if (chunk.Damaged()) throw EStreamError();
   if (!known) return false;
-  if (!ExpectChunkFields(handle, chunk)) return false;
+  if (!ExpectChunkFields(handle, chunk,
+                         [this](TBinaryStream& s, int32_t end) { return SkippedBoreholeCost(*this, s, end); }))
+    return false;
   const int32_t end = chunk.EndOffset;
   auto skip = [&] {
     if (!chunk.SkipToEnd()) throw EStreamError();
@@ -592,10 +629,8 @@ int64_t PipeNodes(const TBoreholeItemArray& points) {
 
 }  // namespace
 
-int64_t TGraphBorehole::DrawnBytes() const {
-  // Both labels keep the name.
-  return BoreholeDrawCost.Of(1, PipeNodes(Points)) + 2 * static_cast<int64_t>(Name().size());
-}
+int64_t TGraphBorehole::DrawnBytes() const { return BoreholeDrawnBytes(PipeNodes(Points), Name().size()); }
+
 
 int64_t TGraphBorehole::BinnedBytes() const { return PipeNodes(Points) * BoreholeNodeBinBytes; }
 

@@ -35,6 +35,9 @@ TTextLayout LayoutOf(uint8_t stored) {
   }
 }
 
+// Its text node, the text drawn a character at a time.
+int64_t LabelDrawnBytes(int64_t textSize) { return LabelDrawCost.Of(1, textSize); }
+
 }  // namespace
 
 void SetLabelEditor(TLabelEditor editor) { LabelEditor() = std::move(editor); }
@@ -95,17 +98,19 @@ void TGraphLabel::PointTo(TGLBaseSceneObject* target) {
   if (target && TextNode) TextNode->PointToObject(*target, YHmgVector);
 }
 
-int64_t TGraphLabel::DrawnBytes() const {
-  return LabelDrawCost.Of(1, static_cast<int64_t>(Params.Text.size()));
-}
+int64_t TGraphLabel::DrawnBytes() const { return LabelDrawnBytes(static_cast<int64_t>(Params.Text.size())); }
 
 int64_t TGraphLabel::BinnedBytes() const { return LabelBinBytes; }
 
 bool TGraphLabel::DrawingHeld() const { return NodeDrawingHeld(TextNode); }
 
 int64_t TGraphLabel::OpenedBytes() const {
-  return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphLabel) - sizeof(TGraphMain)) +
-         static_cast<int64_t>(Params.Text.capacity());
+  return OpenedBytesWith(static_cast<int64_t>(Params.Text.size()), static_cast<int64_t>(Params.Text.capacity()));
+}
+
+int64_t TGraphLabel::OpenedBytesWith(int64_t textSize, int64_t textCapacity) const {
+  return TGraphMain::OpenedBytes() - DrawnBytes() + LabelDrawnBytes(textSize) +
+         static_cast<int64_t>(sizeof(TGraphLabel) - sizeof(TGraphMain)) + textCapacity;
 }
 
 void TGraphLabel::Clear() {

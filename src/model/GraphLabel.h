@@ -70,6 +70,11 @@ class TGraphLabel : public TGraphMain {
   // The label dialog on the params and the opacity; on OK they are taken and an
   // object with a context is rebuilt (not its children). The bounds do not change.
   bool Edit() override;
+
+ private:
+  // OpenedBytes with a text of `textSize` bytes in a string of `textCapacity`: read
+  // whole, or skipped by an open's count (from the stored text).
+  int64_t OpenedBytesWith(int64_t textSize, int64_t textCapacity) const;
 };
 
 }  // namespace qira

@@ -1,12 +1,41 @@
 // The label's stored record, kept apart from its building.
+#include <algorithm>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "model/GraphLabel.h"
 #include "model/GraphRecord.h"
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
+#include "platform/CodePage.h"
 
 namespace qira {
+
+namespace {
+
+// A stored text (int32 length + Windows-1252 bytes) passed over a piece at a time,
+// never made whole: its size once converted as ReadLengthString converts it, and the
+// capacity of that string (reserved for the stored length, doubled each time the
+// conversion outgrows it).
+bool SkipText(TBinaryStream& s, int32_t end, int64_t& size, int64_t& capacity) {
+  int32_t n = 0;
+  if (!s.ReadInt32(n) || n < 0 || n > end - s.Position()) return false;
+  constexpr int32_t kPieceBytes = 64 << 10;
+  std::string piece(static_cast<size_t>(std::min(n, kPieceBytes)), '\0');
+  size = 0;
+  for (int32_t left = n; left > 0;) {
+    const int32_t take = std::min(left, kPieceBytes);
+    if (!s.Read(piece.data(), take)) return false;
+    size += static_cast<int64_t>(Cp1252ToUtf8(std::string_view(piece.data(), static_cast<size_t>(take))).size());
+    left -= take;
+  }
+  capacity = n;
+  while (capacity < size) capacity *= 2;
+  return true;
+}
+
+}  // namespace
 
 // ---- Stored record ------------------------------------------------------------------
 
@@ -30,6 +59,13 @@ bool TGraphLabel::LoadFromStream(TBinaryStream& handle) {
     if (s.Position() > end) return false;  // the fields ran past the chunk
     Params = std::move(p);
     return true;
+  }, [this](TBinaryStream& s, int32_t end) -> std::optional<TSkippedCost> {
+    // Skipped: what it would take read whole, from its text.
+    constexpr int32_t kBeforeText = 3 * 8 + 4 + 4 + 1 + 1;
+    int64_t size = 0, capacity = 0;
+    if (end - s.Position() < kBeforeText || !s.Seek(s.Position() + kBeforeText) || !SkipText(s, end, size, capacity))
+      return std::nullopt;
+    return TSkippedCost{OpenedBytesWith(size, capacity), FrameBinnedBytes()};
   });
 }
 

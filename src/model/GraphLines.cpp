@@ -1,6 +1,7 @@
 #include "model/GraphLines.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "model/DrawCosts.h"
@@ -28,6 +29,16 @@ bool WritePoint(TBinaryStream& s, const TSurveyPoint& p) {
 
 bool ReadPoint(TBinaryStream& s, TSurveyPoint& p) {
   return s.ReadDouble(p.X) && s.ReadDouble(p.Y) && s.ReadDouble(p.Z);
+}
+
+// One pipe of four nodes a segment, drawn from its nodes.
+int64_t LinesDrawnBytes(int64_t segments) { return LinesDrawCost.Of(1, segments); }
+
+int64_t LinesBinnedBytes(int64_t segments) { return segments * SegmentBinBytes; }
+
+// The segment array, the colours and their flags, of those capacities.
+int64_t SegmentArraysBytes(size_t segments, size_t colors, size_t flags) {
+  return static_cast<int64_t>(segments * sizeof(TLineSegment) + colors * sizeof(TColor) + flags * sizeof(uint8_t));
 }
 
 }  // namespace
@@ -108,16 +119,20 @@ void TGraphLines::Build(bool recursive) {
   UpdateVisibility();
 }
 
-int64_t TGraphLines::DrawnBytes() const { return LinesDrawCost.Of(1, std::max(SegmentCount, 0)); }
+int64_t TGraphLines::DrawnBytes() const { return LinesDrawnBytes(std::max(SegmentCount, 0)); }
 
-int64_t TGraphLines::BinnedBytes() const { return int64_t{std::max(SegmentCount, 0)} * SegmentBinBytes; }
+int64_t TGraphLines::BinnedBytes() const { return LinesBinnedBytes(std::max(SegmentCount, 0)); }
 
 bool TGraphLines::DrawingHeld() const { return NodeDrawingHeld(Pipe); }
 
 int64_t TGraphLines::OpenedBytes() const {
-  return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphLines) - sizeof(TGraphMain)) +
-         static_cast<int64_t>(Segments.capacity() * sizeof(TLineSegment) +
-                              SegmentColors.capacity() * sizeof(TColor) + SegmentHasColor.capacity());
+  return OpenedBytesWith(SegmentArraysBytes(Segments.capacity(), SegmentColors.capacity(), SegmentHasColor.capacity()),
+                         DrawnBytes());
+}
+
+int64_t TGraphLines::OpenedBytesWith(int64_t arrays, int64_t drawn) const {
+  return TGraphMain::OpenedBytes() - DrawnBytes() + drawn +
+         static_cast<int64_t>(sizeof(TGraphLines) - sizeof(TGraphMain)) + arrays;
 }
 
 void TGraphLines::UpdateVisibility() {
@@ -234,6 +249,18 @@ bool TGraphLines::LoadFromStream(TBinaryStream& handle) {
     SegmentHasColor = std::move(hasColor);
     SegmentCount = n;
     return true;
+  }, [this](TBinaryStream& s, int32_t end) -> std::optional<TSkippedCost> {
+    // Skipped: what it would take read whole, from its segments' count.
+    TColor color = 0;
+    bool flag = false;
+    float width = 0;
+    int32_t n = 0;
+    if (!s.ReadUInt32(color) || !s.ReadBool(flag) || !s.ReadFloat(width) || !s.ReadBool(flag) || !s.ReadBool(flag) ||
+        !s.ReadInt32(n) || n < 0 || n > (end - s.Position()) / kStoredSegmentSize)
+      return std::nullopt;
+    const auto entries = static_cast<size_t>(n);
+    return TSkippedCost{OpenedBytesWith(SegmentArraysBytes(entries, entries, entries), LinesDrawnBytes(n)),
+                        LinesBinnedBytes(n)};
   });
   if (loaded) UpdateVisibility();
   return loaded;

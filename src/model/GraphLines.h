@@ -100,6 +100,11 @@ class TGraphLines : public TGraphMain {
   void CopySettingsFrom(const TGraphMain& source) override;
   void ApplySettings(const TLinesSettings& settings, const TTransparencyParams& base,
                      bool fromDialog);
+
+ private:
+  // OpenedBytes with `arrays` bytes of segment arrays held and `drawn` bytes of
+  // drawing: read whole, or skipped by an open's count (from the stored count).
+  int64_t OpenedBytesWith(int64_t arrays, int64_t drawn) const;
 };
 
 }  // namespace qira

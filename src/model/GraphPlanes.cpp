@@ -1,5 +1,6 @@
 #include "model/GraphPlanes.h"
 
+#include <optional>
 #include <utility>
 
 #include "model/DrawCosts.h"
@@ -18,6 +19,13 @@ TPlanesEditor& PlanesEditor() {
   return editor;
 }
 
+// A point as stored: three doubles.
+constexpr int32_t kStoredPointSize = 3 * 8;
+
+// Two meshes, one a side, a vertex a point, and their lists.
+int64_t PlanesDrawnBytes(int64_t points) { return PlanesDrawCost.Of(1, points); }
+
+int64_t PlanesBinnedBytes(int64_t points) { return points * PlanesPointBinBytes; }
 
 // A vertex of the polygon: its normal is computed once the outline is complete.
 void AddVertex(TGLMesh& mesh, const TAffineVector& at, const TVector& color) {
@@ -101,17 +109,20 @@ void TGraphPlanes::Build(bool recursive) {
   UpdateVisibility();
 }
 
-int64_t TGraphPlanes::DrawnBytes() const { return PlanesDrawCost.Of(1, static_cast<int64_t>(Params.Points.size())); }
+int64_t TGraphPlanes::DrawnBytes() const { return PlanesDrawnBytes(static_cast<int64_t>(Params.Points.size())); }
 
-int64_t TGraphPlanes::BinnedBytes() const {
-  return static_cast<int64_t>(Params.Points.size()) * PlanesPointBinBytes;
-}
+int64_t TGraphPlanes::BinnedBytes() const { return PlanesBinnedBytes(static_cast<int64_t>(Params.Points.size())); }
 
 bool TGraphPlanes::DrawingHeld() const { return NodesDrawingHeld({&FrontMesh, &BackMesh}); }
 
 int64_t TGraphPlanes::OpenedBytes() const {
-  return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphPlanes) - sizeof(TGraphMain)) +
-         static_cast<int64_t>(Params.Points.capacity() * sizeof(TSurveyPoint));
+  return OpenedBytesWith(static_cast<int64_t>(Params.Points.capacity()), DrawnBytes());
+}
+
+int64_t TGraphPlanes::OpenedBytesWith(int64_t points, int64_t drawn) const {
+  return TGraphMain::OpenedBytes() - DrawnBytes() + drawn +
+         static_cast<int64_t>(sizeof(TGraphPlanes) - sizeof(TGraphMain)) +
+         points * static_cast<int64_t>(sizeof(TSurveyPoint));
 }
 
 void TGraphPlanes::UpdateVisibility() {
@@ -153,6 +164,14 @@ bool TGraphPlanes::LoadFromStream(TBinaryStream& handle) {
     if (s.Position() > end) return false;  // the fields ran past the chunk
     Params = std::move(p);
     return true;
+  }, [this](TBinaryStream& s, int32_t end) -> std::optional<TSkippedCost> {
+    // Skipped: what it would take read whole, from its points' count.
+    int32_t n = 0;
+    TColor color = 0;
+    if (!s.ReadInt32(n) || n < 0 || n > (end - s.Position()) / kStoredPointSize ||
+        !s.Seek(s.Position() + n * kStoredPointSize) || !s.ReadUInt32(color) || s.Position() > end)
+      return std::nullopt;
+    return TSkippedCost{OpenedBytesWith(n, PlanesDrawnBytes(n)), PlanesBinnedBytes(n)};
   });
 }
 

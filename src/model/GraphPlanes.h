@@ -79,6 +79,9 @@ class TGraphPlanes : public TGraphMain {
 
  private:
   void FreeNodes();
+  // OpenedBytes with `points` points held and `drawn` bytes of drawing: read whole,
+  // or skipped by an open's count (from the stored count).
+  int64_t OpenedBytesWith(int64_t points, int64_t drawn) const;
 };
 
 }  // namespace qira

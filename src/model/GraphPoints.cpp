@@ -240,6 +240,23 @@ bool TGraphPoints::LoadFromStream(TBinaryStream& handle) {
     PointHasColor = std::move(hasColor);
     PointCount = n;
     return true;
+  }, [this](TBinaryStream& s, int32_t end) -> std::optional<TSkippedCost> {
+    // Skipped: what it would take read whole, from its point count and style.
+    TColor color = 0;
+    bool round = true, flag = false;
+    float size = 0;
+    int32_t n = 0;
+    if (!s.ReadUInt32(color) || !s.ReadBool(round) || !s.ReadBool(flag) || !s.ReadFloat(size) ||
+        !s.ReadBool(flag) || !s.ReadBool(flag) || !s.ReadBool(flag) || !s.ReadInt32(n) || n < 0 ||
+        n > (end - s.Position()) / kStoredPointSize)
+      return std::nullopt;
+    const int32_t heldCount = std::exchange(PointCount, n);
+    const bool heldRound = std::exchange(Round, round);
+    const int64_t arrays = int64_t{n} * static_cast<int64_t>(sizeof(TSurveyPoint) + sizeof(TColor) + sizeof(uint8_t));
+    const TSkippedCost cost{OpenedBytes() + arrays, FrameBinnedBytes()};
+    PointCount = heldCount;
+    Round = heldRound;
+    return cost;
   });
   if (loaded) UpdateVisibility();
   return loaded;

@@ -1,6 +1,7 @@
 #include "model/GraphPolyline.h"
 
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "model/DrawCosts.h"
@@ -21,6 +22,18 @@ TLineEditor& LineEditor() {
   return editor;
 }
 
+// A point as stored: three doubles.
+constexpr int32_t kStoredPointSize = 3 * 8;
+
+// The pipe, a node a point, and the spheres at its ends when it has them.
+int64_t LineDrawnBytes(int64_t points, bool roundEnds) {
+  // The end spheres are made with the engine's default slices and stacks.
+  constexpr int64_t kEndSphereSlices = 16;
+  const int64_t ends = roundEnds && points > 0 ? 2 : 0;
+  return LineDrawCost.Of(1, points) + SpheresDrawCost.Of(ends, kEndSphereSlices);
+}
+
+int64_t LineBinnedBytes(int64_t points) { return points * LinePointBinBytes; }
 
 }  // namespace
 
@@ -119,20 +132,21 @@ void TGraphLine::Build(bool recursive) {
 }
 
 int64_t TGraphLine::DrawnBytes() const {
-  const auto points = static_cast<int64_t>(Params.Points.size());
-  // The end spheres are made with the engine's default slices and stacks.
-  constexpr int64_t kEndSphereSlices = 16;
-  const int64_t ends = Params.RoundEnds && points > 0 ? 2 : 0;
-  return LineDrawCost.Of(1, points) + SpheresDrawCost.Of(ends, kEndSphereSlices);
+  return LineDrawnBytes(static_cast<int64_t>(Params.Points.size()), Params.RoundEnds);
 }
 
-int64_t TGraphLine::BinnedBytes() const { return static_cast<int64_t>(Params.Points.size()) * LinePointBinBytes; }
+int64_t TGraphLine::BinnedBytes() const { return LineBinnedBytes(static_cast<int64_t>(Params.Points.size())); }
 
 bool TGraphLine::DrawingHeld() const { return NodesDrawingHeld({&Pipe, &EndSpheres[0], &EndSpheres[1]}); }
 
 int64_t TGraphLine::OpenedBytes() const {
-  return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphLine) - sizeof(TGraphMain)) +
-         static_cast<int64_t>(Params.Points.capacity() * sizeof(TSurveyPoint));
+  return OpenedBytesWith(static_cast<int64_t>(Params.Points.capacity()), DrawnBytes());
+}
+
+int64_t TGraphLine::OpenedBytesWith(int64_t points, int64_t drawn) const {
+  return TGraphMain::OpenedBytes() - DrawnBytes() + drawn +
+         static_cast<int64_t>(sizeof(TGraphLine) - sizeof(TGraphMain)) +
+         points * static_cast<int64_t>(sizeof(TSurveyPoint));
 }
 
 void TGraphLine::UpdateVisibility() {
@@ -184,6 +198,17 @@ bool TGraphLine::LoadFromStream(TBinaryStream& handle) {
     if (s.Position() > end) return false;  // the fields ran past the chunk
     Params = std::move(p);
     return true;
+  }, [this](TBinaryStream& s, int32_t end) -> std::optional<TSkippedCost> {
+    // Skipped: what it would take read whole, from its points' count and ends.
+    int32_t n = 0;
+    double diameter = 0;
+    TColor color = 0;
+    bool roundEnds = false;
+    if (!s.ReadInt32(n) || n < 0 || n > (end - s.Position()) / kStoredPointSize ||
+        !s.Seek(s.Position() + n * kStoredPointSize) || !s.ReadDouble(diameter) || !s.ReadUInt32(color) ||
+        !s.ReadBool(roundEnds) || s.Position() > end)
+      return std::nullopt;
+    return TSkippedCost{OpenedBytesWith(n, LineDrawnBytes(n, roundEnds)), LineBinnedBytes(n)};
   });
 }
 

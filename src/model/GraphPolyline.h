@@ -90,6 +90,9 @@ class TGraphLine : public TGraphMain {
 
  private:
   void FreeNodes();
+  // OpenedBytes with `points` points held and `drawn` bytes of drawing: read whole,
+  // or skipped by an open's count (from the stored count and ends).
+  int64_t OpenedBytesWith(int64_t points, int64_t drawn) const;
 };
 
 // Registers TGraphLine (9) and TGraphPlanes (11) with the type-id factory, so

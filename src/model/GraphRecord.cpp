@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -219,7 +220,20 @@ bool TOpenCount::Expect(int64_t storedBytes) {
     return true;
   }
   count->needed_ += storedBytes;
+  count->refusedFields_ = storedBytes;
   return false;
+}
+
+void TOpenCount::Skipped(const TSkippedCost& object) {
+  TOpenCount* count = tOpenCount;
+  if (!count) return;
+  // Its stored bytes were counted when they were refused; the object opened, with its
+  // place in its parent's list, replaces them.
+  const int64_t refused = std::exchange(count->refusedFields_, 0);
+  const int64_t opened = object.OpenedBytes + GrowingArrayElementBytes(sizeof(std::unique_ptr<TGraphMain>));
+  count->needed_ += std::max<int64_t>(opened - refused, 0);
+  count->binned_ += object.FrameBinnedBytes;
+  count->mostBinned_ = std::max(count->mostBinned_, object.FrameBinnedBytes);
 }
 
 // ---- Factory ------------------------------------------------------------------------
@@ -262,7 +276,7 @@ bool WriteKindChunk(TBinaryStream& handle, int32_t version,
 }
 
 bool ReadKindChunk(TBinaryStream& handle, int32_t knownVersion, bool baseLoaded,
-                   const TKindFieldsReader& readFields) {
+                   const TKindFieldsReader& readFields, const TSkippedCostReader& skippedCost) {
   TFileVersion chunk(handle, knownVersion);
   int32_t found = 0;
   const bool known = chunk.ReadHeader(found, true);
@@ -272,16 +286,23 @@ bool ReadKindChunk(TBinaryStream& handle, int32_t knownVersion, bool baseLoaded,
     Require(chunk.SkipToEnd());
     return false;
   }
-  if (!ExpectChunkFields(handle, chunk)) return false;
+  if (!ExpectChunkFields(handle, chunk, skippedCost)) return false;
   Require(readFields(handle, found, chunk.EndOffset));
   Require(handle.Position() <= chunk.EndOffset);
   Require(chunk.SkipToEnd());
   return true;
 }
 
-bool ExpectChunkFields(TBinaryStream& handle, TFileVersion& chunk) {
+bool ExpectChunkFields(TBinaryStream& handle, TFileVersion& chunk, const TSkippedCostReader& skippedCost) {
   // One large object past the memory left would be killed loading, before its count.
   if (TOpenCount::Expect(static_cast<int64_t>(chunk.EndOffset) - handle.Position())) return true;
+  // The need told is the whole project's: the object skipped counts as it would be
+  // opened, not as the bytes it is stored in.
+  if (skippedCost) {
+    const int32_t fields = handle.Position();
+    if (const std::optional<TSkippedCost> cost = skippedCost(handle, chunk.EndOffset)) TOpenCount::Skipped(*cost);
+    Require(handle.Seek(fields));
+  }
   Require(chunk.SkipToEnd());
   return false;
 }

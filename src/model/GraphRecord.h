@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,14 @@ class TScopedGraphKind {
 // located, so the rest of the list cannot be read either.
 std::unique_ptr<TGraphMain> CreateGraphObject(TBinaryStream& handle);
 
+// What an object whose fields were skipped would take opened: OpenedBytes and
+// FrameBinnedBytes of the object read whole, found from what sizes it (its rows and
+// columns, its point or face count) without making its arrays.
+struct TSkippedCost {
+  int64_t OpenedBytes = 0;
+  int64_t FrameBinnedBytes = 0;
+};
+
 // The count of opening a project, taken as its records are read (one reader): every
 // object read adds what it takes opened and drawn (OpenedBytes), and what it adds to
 // the first frame's bins (BinnedBytes, up to the renderer's bound). Once the count
@@ -102,6 +111,10 @@ class TOpenCount {
   // instead, and the need told is then the least the project takes. True while no
   // count is active.
   static bool Expect(int64_t storedBytes);
+  // After Expect refused an object's fields: what the object would have taken kept, in
+  // place of its stored bytes, so the need told covers it opened and in the first
+  // frame, as Keep would have counted it (Skipped only ever adds to the need).
+  static void Skipped(const TSkippedCost& object);
 
  private:
   // The count alone: what was counted and the first frame's bins.
@@ -116,6 +129,7 @@ class TOpenCount {
   bool usedUp_ = false;
   int64_t needed_;
   int64_t keptFields_ = 0;     // stored bytes read into the objects kept
+  int64_t refusedFields_ = 0;  // of the last object Expect refused, until Skipped
   int64_t pendingFields_ = 0;  // of the object being read, until Keep
   int64_t binned_ = 0;
   int64_t mostBinned_ = 0;  // of one object
@@ -142,13 +156,19 @@ bool WriteKindChunk(TBinaryStream& handle, int32_t version,
 // returns true. Raises EStreamError on damage.
 using TKindFieldsReader =
     std::function<bool(TBinaryStream& handle, int32_t version, int32_t endOffset)>;
+// What an object whose fields an open's count refused would take opened, read from
+// the fields' start with the fields' own layout: counts and sizes only, passing over
+// the arrays (Seek) without making them; nothing when they cannot be read (the need
+// then keeps the stored bytes).
+using TSkippedCostReader = std::function<std::optional<TSkippedCost>(TBinaryStream& handle, int32_t endOffset)>;
 bool ReadKindChunk(TBinaryStream& handle, int32_t knownVersion, bool baseLoaded,
-                   const TKindFieldsReader& readFields);
+                   const TKindFieldsReader& readFields, const TSkippedCostReader& skippedCost = {});
 // Before the fields of a chunk whose header was read are read into an object (a kind's
 // own chunk, the section's, a record of the older layout): false, the handle moved to
 // the chunk's end, when an active TOpenCount does not take them (Expect); the object is
-// then skipped. Raises EStreamError when the end cannot be reached.
-bool ExpectChunkFields(TBinaryStream& handle, TFileVersion& chunk);
+// then skipped, counted by skippedCost where the kind gives one (TOpenCount::Skipped).
+// Raises EStreamError when the end cannot be reached.
+bool ExpectChunkFields(TBinaryStream& handle, TFileVersion& chunk, const TSkippedCostReader& skippedCost = {});
 
 // A counted list of survey points inside a kind's chunk: int32 count, then X, Y, Z
 // as doubles for each. Reading checks the count against the chunk's end before

@@ -1,6 +1,7 @@
 #include "model/GraphSpheres.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "model/DrawCosts.h"
@@ -18,6 +19,20 @@ TSpheresEditor& SpheresEditor() {
   return editor;
 }
 
+// A centre as stored: three doubles.
+constexpr int32_t kStoredCentreSize = 3 * 8;
+
+// A sphere node for each centre, its list made of slices x stacks quads.
+int64_t SpheresDrawnBytes(int64_t centres, int32_t slices) {
+  return SpheresDrawCost.Of(centres, std::clamp(slices, 1, MaxSphereSlices));
+}
+
+// Each sphere is a node of its own: no more of them are queued at once than the
+// renderer is left to queue.
+int64_t SpheresBinnedBytes(int64_t centres, int32_t slices) {
+  const int64_t clamped = std::clamp(slices, 1, MaxSphereSlices);
+  return std::min<int64_t>(centres, ObjectsBetweenRenderWaits) * clamped * clamped * SphereQuadBinBytes;
+}
 
 }  // namespace
 
@@ -97,24 +112,22 @@ void TGraphSpheres::UpdateVisibility() {
     if (node) node->SetVisible(shown);
 }
 
-int64_t TGraphSpheres::DrawnBytes() const {
-  return SpheresDrawCost.Of(PointCount(), std::clamp(Params.Slices, 1, MaxSphereSlices));
-}
+int64_t TGraphSpheres::DrawnBytes() const { return SpheresDrawnBytes(PointCount(), Params.Slices); }
 
-int64_t TGraphSpheres::BinnedBytes() const {
-  // Each sphere is a node of its own: no more of them are queued at once than the
-  // renderer is left to queue.
-  const int64_t slices = std::clamp(Params.Slices, 1, MaxSphereSlices);
-  return std::min<int64_t>(PointCount(), ObjectsBetweenRenderWaits) * slices * slices * SphereQuadBinBytes;
-}
+int64_t TGraphSpheres::BinnedBytes() const { return SpheresBinnedBytes(PointCount(), Params.Slices); }
 
 bool TGraphSpheres::DrawingHeld() const {
   return std::all_of(Spheres.begin(), Spheres.end(), [](const auto& sphere) { return NodeDrawingHeld(sphere); });
 }
 
 int64_t TGraphSpheres::OpenedBytes() const {
-  return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphSpheres) - sizeof(TGraphMain)) +
-         static_cast<int64_t>(Params.Centres.capacity() * sizeof(TSurveyPoint));
+  return OpenedBytesWith(static_cast<int64_t>(Params.Centres.capacity()), DrawnBytes());
+}
+
+int64_t TGraphSpheres::OpenedBytesWith(int64_t centres, int64_t drawn) const {
+  return TGraphMain::OpenedBytes() - DrawnBytes() + drawn +
+         static_cast<int64_t>(sizeof(TGraphSpheres) - sizeof(TGraphMain)) +
+         centres * static_cast<int64_t>(sizeof(TSurveyPoint));
 }
 
 void TGraphSpheres::Clear() {
@@ -151,6 +164,16 @@ bool TGraphSpheres::LoadFromStream(TBinaryStream& handle) {
     if (s.Position() > end) return false;  // the fields ran past the chunk
     Params = std::move(p);
     return true;
+  }, [this](TBinaryStream& s, int32_t end) -> std::optional<TSkippedCost> {
+    // Skipped: what it would take read whole, from its centres' count and slices.
+    int32_t n = 0, slices = 0;
+    double radius = 0;
+    TColor color = 0;
+    if (!s.ReadInt32(n) || n < 0 || n > (end - s.Position()) / kStoredCentreSize ||
+        !s.Seek(s.Position() + n * kStoredCentreSize) || !s.ReadDouble(radius) || !s.ReadUInt32(color) ||
+        !s.ReadInt32(slices) || s.Position() > end)
+      return std::nullopt;
+    return TSkippedCost{OpenedBytesWith(n, SpheresDrawnBytes(n, slices)), SpheresBinnedBytes(n, slices)};
   });
 }
 

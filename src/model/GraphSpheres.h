@@ -85,6 +85,9 @@ class TGraphSpheres : public TGraphMain {
 
  private:
   void FreeNodes();
+  // OpenedBytes with `centres` centres held and `drawn` bytes of drawing: read whole,
+  // or skipped by an open's count (from the stored count and slices).
+  int64_t OpenedBytesWith(int64_t centres, int64_t drawn) const;
 };
 
 }  // namespace qira

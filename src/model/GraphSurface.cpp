@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <unordered_map>
 #include <utility>
@@ -315,28 +316,52 @@ int64_t TrianglesOf(const std::vector<TSurfaceFace>& faces, int32_t count) {
   return triangles;
 }
 
+int64_t SurfaceDrawnBytes(int64_t triangles) { return SurfaceDrawCost.Of(1, triangles) + SurfaceNodeBytes; }
+
+int64_t SurfaceFrameBins(int64_t triangles) {
+  return MeshBinsOf(static_cast<double>(triangles), 3, TriangleBinBytes, VerticesBetweenRenderWaits);
+}
+
+// Each face's points are a block of the heap of their own.
+constexpr int64_t kFaceBlockBytes = 16;
+
+// What a face array of `faces` faces and `points` points in all holds, with each
+// face's colour and flag.
+int64_t SurfaceArraysBytes(int64_t faces, int64_t points) {
+  return faces * static_cast<int64_t>(sizeof(TSurfaceFace) + kFaceBlockBytes) +
+         points * static_cast<int64_t>(sizeof(TSurveyPoint)) +
+         faces * static_cast<int64_t>(sizeof(TColor) + sizeof(uint8_t));
+}
+
+// What a surface whose fields an open's count refused takes opened, as Keep counts it
+// read whole: the empty surface's own cost with its faces' arrays and drawing.
+TSkippedCost SkippedSurfaceCost(const TGraphSurface& empty, int64_t faces, int64_t points, int64_t triangles) {
+  return {empty.OpenedBytes() - empty.DrawnBytes() + SurfaceArraysBytes(faces, points) + SurfaceDrawnBytes(triangles),
+          SurfaceFrameBins(triangles)};
+}
+
+// The older layouts' triangles (ReadOldTriangles) as a skipped surface's cost.
+std::optional<TSkippedCost> SkippedOldTriangles(const TGraphSurface& empty, TBinaryStream& s, int32_t end) {
+  int32_t n = 0;
+  if (!s.ReadInt32(n) || n < 0 || n > (end - s.Position()) / (3 * kPointSize)) return std::nullopt;
+  return SkippedSurfaceCost(empty, n, 3 * int64_t{n}, n);
+}
+
 }  // namespace
 
-int64_t TGraphSurface::DrawnBytes() const {
-  return SurfaceDrawCost.Of(1, TrianglesOf(Faces, FaceCount)) + SurfaceNodeBytes;
-}
+int64_t TGraphSurface::DrawnBytes() const { return SurfaceDrawnBytes(TrianglesOf(Faces, FaceCount)); }
 
 int64_t TGraphSurface::BinnedBytes() const { return TrianglesOf(Faces, FaceCount) * TriangleBinBytes; }
 
-int64_t TGraphSurface::FrameBinnedBytes() const {
-  const auto triangles = static_cast<double>(TrianglesOf(Faces, FaceCount));
-  return MeshBinsOf(triangles, 3, TriangleBinBytes, VerticesBetweenRenderWaits);
-}
+int64_t TGraphSurface::FrameBinnedBytes() const { return SurfaceFrameBins(TrianglesOf(Faces, FaceCount)); }
 
 bool TGraphSurface::DrawingHeld() const { return NodesDrawingHeld({&FrontMesh, &BackMesh}); }
 
 int64_t TGraphSurface::OpenedBytes() const {
-  // Each face's points are a block of the heap of their own.
-  constexpr int64_t kBlockBytes = 16;
   int64_t points = 0;
   for (const TSurfaceFace& face : Faces) points += static_cast<int64_t>(face.capacity());
   return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphSurface) - sizeof(TGraphMain)) +
-         static_cast<int64_t>(Faces.capacity()) * static_cast<int64_t>(sizeof(TSurfaceFace) + kBlockBytes) +
+         static_cast<int64_t>(Faces.capacity()) * static_cast<int64_t>(sizeof(TSurfaceFace) + kFaceBlockBytes) +
          points * static_cast<int64_t>(sizeof(TSurveyPoint)) +
          static_cast<int64_t>(FaceColors.capacity() * sizeof(TColor) + FaceHasColor.capacity());
 }
@@ -454,6 +479,30 @@ bool TGraphSurface::LoadFromStream(TBinaryStream& handle) {
     FaceColors = std::move(colors);
     FaceHasColor = std::move(hasColor);
     return true;
+  }, [this](TBinaryStream& s, int32_t end) -> std::optional<TSkippedCost> {
+    // Skipped: what it would take read whole, from its faces' counts.
+    TColor color = 0;
+    uint8_t fillMode = 0;
+    bool flag = false;
+    int32_t kind = 0, n = 0;
+    if (!s.ReadUInt32(color) || !s.ReadUInt8(fillMode) || !s.ReadBool(flag) || !s.ReadBool(flag) ||
+        !s.ReadInt32(kind) || !s.ReadInt32(n))
+      return std::nullopt;
+    const int32_t fixedPoints = kind == 0 ? 3 : kind == 1 ? 4 : -1;
+    const int32_t perFace = (fixedPoints > 0 ? fixedPoints * kPointSize : 4) + 4 + 1;
+    if (n < 0 || n > (end - s.Position()) / perFace) return std::nullopt;
+    if (fixedPoints > 0)
+      return SkippedSurfaceCost(*this, n, int64_t{n} * fixedPoints, int64_t{n} * (fixedPoints - 2));
+    // Faces of their own point counts: each count read, its points passed over.
+    int64_t points = 0, triangles = 0;
+    for (int32_t i = 0; i < n; ++i) {
+      int32_t k = 0;
+      if (!s.ReadInt32(k) || k < 0 || k > (end - s.Position()) / kPointSize || !s.Seek(s.Position() + k * kPointSize))
+        return std::nullopt;
+      points += k;
+      triangles += std::max(k - 2, 0);
+    }
+    return SkippedSurfaceCost(*this, n, points, triangles);
   });
   if (loaded) UpdateVisibility();
   return loaded;
@@ -481,7 +530,15 @@ bool TGraphSurface::ReadOldTriangles(TBinaryStream& handle, int32_t end) {
 
 bool TGraphSurface::LoadOldLayout(TBinaryStream& handle) {
   TFileVersion chunk(handle, 0);
-  if (!ReadOldChunkHeader(chunk) || !ExpectChunkFields(handle, chunk)) return false;
+  const auto skippedCost = [this](TBinaryStream& s, int32_t end) -> std::optional<TSkippedCost> {
+    TColor color = 0;
+    uint8_t opacity = 0;
+    bool visible = true;
+    if (!SkipLengthString(s) || !s.ReadUInt32(color) || !s.ReadUInt8(opacity) || !s.ReadBool(visible))
+      return std::nullopt;
+    return SkippedOldTriangles(*this, s, end);
+  };
+  if (!ReadOldChunkHeader(chunk) || !ExpectChunkFields(handle, chunk, skippedCost)) return false;
   std::string name;
   TColor color = 0;
   uint8_t opacity = 255;
@@ -525,7 +582,13 @@ bool TGraphSurface::LoadOldLayout2(TBinaryStream& handle) {
   Require(handle.Position() <= second.EndOffset && second.SkipToEnd());
 
   TFileVersion third(handle, 0);
-  if (!ReadOldChunkHeader(third) || !ExpectChunkFields(handle, third)) return false;
+  const auto skippedCost = [this](TBinaryStream& s, int32_t end) -> std::optional<TSkippedCost> {
+    TColor unusedColor = 0;
+    uint8_t unused = 0;
+    if (!s.ReadUInt32(unusedColor) || !s.ReadUInt8(unused)) return std::nullopt;
+    return SkippedOldTriangles(*this, s, end);
+  };
+  if (!ReadOldChunkHeader(third) || !ExpectChunkFields(handle, third, skippedCost)) return false;
   Require(handle.ReadUInt32(color) && handle.ReadUInt8(unusedByte));
   TGraphSurface read;
   read.ReadOldTriangles(handle, third.EndOffset);

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "model/DrawCosts.h"
@@ -38,10 +39,10 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string Trim(std::string_view s) {
+std::string_view TrimView(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
   while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return std::string(s);
+  return s;
 }
 
 // A value with the line it stands on, for the messages.
@@ -58,6 +59,43 @@ constexpr int64_t kSplitBytesPerFileByte = 4;
 
 // A reading given up because the process's own figures show its memory used up.
 struct EModelMemory {};
+
+// One line of the ini text as the reading takes it: a section's header, a key, or
+// nothing (blank, a comment, a header without ']', a line without '=').
+struct TIniLine {
+  enum class TKind { None, Section, Key } Kind = TKind::None;
+  std::string_view Name;
+  std::string_view Value;
+};
+
+TIniLine ClassifyIniLine(std::string_view raw) {
+  const std::string_view line = TrimView(raw);
+  if (line.empty() || line.front() == ';') return {};
+  if (line.front() == '[') {
+    const size_t close = line.find(']');
+    if (close == std::string_view::npos) return {};
+    return {TIniLine::TKind::Section, TrimView(line.substr(1, close - 1)), {}};
+  }
+  const size_t eq = line.find('=');
+  if (eq == std::string_view::npos) return {};
+  return {TIniLine::TKind::Key, TrimView(line.substr(0, eq)), TrimView(line.substr(eq + 1))};
+}
+
+// The lines of a text as SplitTextLines splits them (CR LF, LF or a lone CR), visited
+// in place: nothing is copied.
+template <class TVisit>
+void ForEachTextLine(std::string_view text, TVisit visit) {
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t end = text.find_first_of("\r\n", at);
+    if (end == std::string_view::npos) {
+      visit(text.substr(at));
+      return;
+    }
+    visit(text.substr(at, end - at));
+    at = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+  }
+}
 
 // The sections and keys of an ini text, in file order, each with its line.
 class TModelIni {
@@ -80,19 +118,13 @@ class TModelIni {
       if (watch && !watch->Holds(static_cast<int64_t>(text.size()) * kSplitBytesPerFileByte +
                                  taken * (kReadBytesPerFileByte - kSplitBytesPerFileByte)))
         throw EModelMemory();
-      const std::string line = Trim(lines[i]);
-      if (line.empty() || line.front() == ';') continue;
-      if (line.front() == '[') {
-        const size_t close = line.find(']');
-        if (close == std::string::npos) continue;
-        sections_.push_back({Trim(std::string_view(line).substr(1, close - 1)), {}});
+      const TIniLine line = ClassifyIniLine(lines[i]);
+      if (line.Kind == TIniLine::TKind::Section) {
+        sections_.push_back({std::string(line.Name), {}});
         current = &sections_.back();
-        continue;
+      } else if (line.Kind == TIniLine::TKind::Key && current) {
+        current->Keys.push_back({std::string(line.Name), {std::string(line.Value), static_cast<int>(i) + 1}});
       }
-      const size_t eq = line.find('=');
-      if (eq == std::string::npos || !current) continue;
-      current->Keys.push_back({Trim(std::string_view(line).substr(0, eq)),
-                               {Trim(std::string_view(line).substr(eq + 1)), static_cast<int>(i) + 1}});
     }
   }
 
@@ -324,19 +356,73 @@ int64_t ModelFrameBins(const TModelDescription& model, int64_t slices, int64_t l
 
 }  // namespace
 
+namespace {
+
+// Each group is a spheres object of the default slices.
+int64_t ModelSlices() {
+  TSpheresParams made;
+  TGraphSpheres::DefaultParams(made);
+  return made.Slices;
+}
+
+// A label every 100 m down each borehole from 0, and its name (NewBorehole).
+int64_t ModelLabels(double depth1, double depth2) {
+  return static_cast<int64_t>(depth1 / 100) + static_cast<int64_t>(depth2 / 100) + 4;
+}
+
+int64_t ModelBytesOf(int64_t groups, int64_t spheres, int64_t labels, int64_t frameBins) {
+  return groups * kSphereGroupBytes + spheres * kSphereBytes + SpheresDrawCost.Of(spheres, ModelSlices()) +
+         LabelDrawCost.Of(labels, labels * kLabelCharacters) + frameBins + kBoreholesAndPlaneBytes;
+}
+
+// What importing a model text takes at most, from what the text itself declares, read
+// line by line as the reading reads it but keeping nothing: the reading (its bytes
+// held as sections and keys), or the build after it, with every section named
+// Sphere_<i> a sphere in a group of its own (a model has no more groups or spheres)
+// and the boreholes as deep as the first geometry section says (the deepest a model
+// may be where a depth is not a number). So a refusal before the reading tells what
+// the whole import needs.
+int64_t ModelTextImportBytes(std::string_view text) {
+  const int64_t reading = static_cast<int64_t>(text.size()) * kReadBytesPerFileByte;
+  int64_t spheres = 0;
+  int geometrySections = 0;
+  bool inGeometry = false;
+  // FTransmitterTo, RReceiverTo, RTransmitterTo, FReceiverTo: the first of each.
+  static constexpr std::array<std::string_view, 4> kDepthKeys{"FTransmitterTo", "RReceiverTo", "RTransmitterTo",
+                                                              "FReceiverTo"};
+  std::array<std::optional<double>, 4> depths;
+  ForEachTextLine(text, [&](std::string_view raw) {
+    const TIniLine line = ClassifyIniLine(raw);
+    if (line.Kind == TIniLine::TKind::Section) {
+      if (SphereIndex(line.Name) >= 1) ++spheres;
+      inGeometry = SameTextAscii(line.Name, "Geomentry") && ++geometrySections == 1;
+    } else if (line.Kind == TIniLine::TKind::Key && inGeometry) {
+      for (size_t k = 0; k < kDepthKeys.size(); ++k) {
+        if (depths[k] || !SameTextAscii(line.Name, kDepthKeys[k])) continue;
+        double depth = -1;
+        if (!line.Value.empty() && !ParseDouble(line.Value, depth, /*acceptComma=*/true)) depth = MaxModelDepth;
+        depths[k] = std::clamp(depth, 0.0, MaxModelDepth);
+      }
+    }
+  });
+  if (spheres == 0) return reading;
+  const auto depthOf = [&](size_t k) { return depths[k].value_or(0.0); };
+  const int64_t labels = ModelLabels(std::max(depthOf(0), depthOf(1)), std::max(depthOf(2), depthOf(3)));
+  const int64_t slices = ModelSlices();
+  // No grouping of the spheres puts more in the first frame's bins than all of them.
+  const int64_t bins = FrameBinsOf(spheres * slices * slices * SphereQuadBinBytes + labels * LabelBinBytes);
+  return std::max(reading, ModelBytesOf(spheres, spheres, labels, bins));
+}
+
+}  // namespace
+
 int64_t ModelBuildBytes(const TModelDescription& model) {
   if (!model.Buildable()) return 0;
   int64_t spheres = 0;
   for (const TModelSphereGroup& group : model.Groups) spheres += static_cast<int64_t>(group.Centres.size());
-  const auto groups = static_cast<int64_t>(model.Groups.size());
-  // A label every 100 m down each borehole from 0, and its name (NewBorehole).
-  const int64_t labels = static_cast<int64_t>(model.Depth1 / 100) + static_cast<int64_t>(model.Depth2 / 100) + 4;
-  // Each group is a spheres object of the default slices.
-  TSpheresParams made;
-  TGraphSpheres::DefaultParams(made);
-  return groups * kSphereGroupBytes + spheres * kSphereBytes + SpheresDrawCost.Of(spheres, made.Slices) +
-         LabelDrawCost.Of(labels, labels * kLabelCharacters) +
-         ModelFrameBins(model, made.Slices, labels) + kBoreholesAndPlaneBytes;
+  const int64_t labels = ModelLabels(model.Depth1, model.Depth2);
+  return ModelBytesOf(static_cast<int64_t>(model.Groups.size()), spheres, labels,
+                      ModelFrameBins(model, ModelSlices(), labels));
 }
 
 // ---- EModelFile and the description --------------------------------------------------
@@ -458,19 +544,26 @@ TModelImport ImportModelFile(TGraphMain& target, const std::string& path) {
     if (!problem.empty()) ShowMessageDlg(problem, 1);
     return !problem.empty();
   };
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   const int64_t readBytes = static_cast<int64_t>(bytes.size()) * kReadBytesPerFileByte;
-  if (refusedFor(readBytes)) return TModelImport::Failed;
+  // A refusal of the reading tells what the whole import takes, the build after it too.
+  const int64_t available = AvailableMemory();
+  if (readBytes > available) {
+    ShowMessageDlg(ImportMemoryProblem(path, ModelTextImportBytes(text), available), 1);
+    return TModelImport::Failed;
+  }
   TModelDescription model;
-  TMemoryWatch watch(AvailableMemory());
+  TMemoryWatch watch(available);
   try {
-    model = ParseModelText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), fileName,
-                           &watch);
+    model = ParseModelText(text, fileName, &watch);
   } catch (const EModelFile& error) {
     ShowMessageDlg(error.what(), 1);
     return TModelImport::Failed;
   } catch (const EModelMemory&) {
-    // The count let the reading go, the figures did not: the need told is what they measured.
-    ShowMessageDlg(ImportMemoryProblem(path, std::max(watch.NeedOf(readBytes), watch.Room() + 1), watch.Room()), 1);
+    // The count let the reading go, the figures did not: the need told is what they
+    // measured, or what the build after it takes where that is more.
+    const int64_t needed = std::max({watch.NeedOf(readBytes), ModelTextImportBytes(text), watch.Room() + 1});
+    ShowMessageDlg(ImportMemoryProblem(path, needed, watch.Room()), 1);
     return TModelImport::Failed;
   }
   // What the reading held goes back to the system before the build is counted.

@@ -29,6 +29,10 @@ inline TAffineVector SurveyToScene(const std::array<double, 3>& modelOffset,
 struct TSceneContext {
   // Scene order: x = survey X, y = survey Z, z = survey Y. Starts at (0, 0, 0).
   std::array<double, 3> ModelOffset{0, 0, 0};
+  // The offset the objects' places were measured from, ModelCube's local origin in
+  // the survey (scene order): ModelCube stands at PlacedOffset - ModelOffset, taken
+  // from the two each time the offset moves, so no step of it is lost to a float.
+  std::array<double, 3> PlacedOffset{0, 0, 0};
   TGLDummyCube* CenterCube = nullptr;
   TGLDummyCube* AxisCube = nullptr;
   TGLDummyCube* ModelCube = nullptr;  // parent of every scene object's nodes

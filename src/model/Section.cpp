@@ -370,7 +370,10 @@ std::string SectionMemoryText(int32_t rows, int32_t cols, bool gridLoaded, uint8
 
 std::string SectionMemoryProblem(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle, double reusable) {
   const double needed = SectionMemoryNeeded(rows, cols, gridLoaded, imageStyle);
-  const double available = static_cast<double>(AvailableMemory()) + reusable;
+  // Checked for every section a project builds: the figures are read per bytes weighed,
+  // not per section, and afresh for a large one.
+  const int64_t step = SaturateCast<int64_t>(needed - reusable);
+  const double available = static_cast<double>(AvailableMemoryForStep(step)) + reusable;
   return needed <= available ? std::string() : SectionTooLarge(rows, cols, needed, available);
 }
 
@@ -699,6 +702,57 @@ bool TGraphSection::SaveToStream(TBinaryStream& handle) {
   });
 }
 
+namespace {
+
+// A length-prefixed string passed over; its length added to `length`.
+bool SkipCountedString(TBinaryStream& s, int64_t& length) {
+  const int32_t start = s.Position();
+  if (!SkipLengthString(s)) return false;
+  length += s.Position() - start - 4;
+  return true;
+}
+
+// What a section whose fields an open's count refused takes opened, as Keep counts it
+// read whole: its own OpenedBytes and bins at the stored rows, columns and style, with
+// the boundary arrays (`entries` doubles held each) and names it would hold.
+TSkippedCost SkippedSectionCost(TGraphSection& section, int32_t rows, int32_t cols, uint8_t imageStyle,
+                                int64_t entries, int64_t names) {
+  const int32_t heldRows = std::exchange(section.RowCount, rows);
+  const int32_t heldCols = std::exchange(section.ColCount, cols);
+  const uint8_t heldStyle = std::exchange(section.ImageStyle, imageStyle);
+  const TSkippedCost cost{section.OpenedBytes() + 4 * entries * static_cast<int64_t>(sizeof(double)) + names,
+                          section.FrameBinnedBytes()};
+  section.RowCount = heldRows;
+  section.ColCount = heldCols;
+  section.ImageStyle = heldStyle;
+  return cost;
+}
+
+// The fields' header up to the grid, as both layouts store it (`extraNames` more
+// strings after the two boreholes'); false where it cannot be read or the grid does not
+// fit the chunk.
+bool ReadSkippedSectionHeader(TBinaryStream& s, int32_t end, int extraNames, int64_t entriesPerRow,
+                              int32_t& rows, int32_t& cols, int64_t& names) {
+  char tag[kSectionTagSize];
+  float frequency = 0;
+  int32_t dataKind = 0;
+  if (end - s.Position() < kSectionTagSize || !s.Read(tag, kSectionTagSize) ||
+      std::memcmp(tag, kSectionTag, kSectionTagSize) != 0)
+    return false;
+  int64_t unused = 0;
+  if (!SkipCountedString(s, names) || !SkipCountedString(s, names)) return false;
+  for (int i = 0; i < extraNames; ++i)
+    if (!SkipCountedString(s, unused)) return false;
+  if (!s.ReadFloat(frequency) || !s.ReadInt32(dataKind) || !s.ReadInt32(cols) || !s.ReadInt32(rows)) return false;
+  return s.Position() <= end && GridFits(rows, cols, static_cast<int64_t>(rows) + entriesPerRow, end - s.Position());
+}
+
+bool SeekAhead(TBinaryStream& s, int64_t bytes, int32_t end) {
+  return bytes >= 0 && bytes <= end - s.Position() && s.Seek(s.Position() + static_cast<int32_t>(bytes));
+}
+
+}  // namespace
+
 bool TGraphSection::LoadFromStream(TBinaryStream& handle) {
   const bool base = TGraphMain::LoadFromStream(handle);
   TFileVersion chunk(handle, 0);
@@ -711,7 +765,21 @@ bool TGraphSection::LoadFromStream(TBinaryStream& handle) {
     return false;
   }
   // The grid is made as it is read, before the object can be weighed.
-  if (!ExpectChunkFields(handle, chunk)) return false;
+  const auto skippedCost = [this](TBinaryStream& s, int32_t end) -> std::optional<TSkippedCost> {
+    int32_t rows = 0, cols = 0;
+    int64_t names = 0;
+    if (!ReadSkippedSectionHeader(s, end, 0, 1, rows, cols, names)) return std::nullopt;
+    // The style stands behind the grid and the palette's chunk.
+    const int64_t entries = int64_t{rows} + 1;
+    if (!SeekAhead(s, 4 * entries * 8 + 16 + int64_t{rows} * cols * 8 + 16, end)) return std::nullopt;
+    TFileVersion palette(s, 0);
+    int32_t found = 0;
+    if (palette.ReadHeader(found, true) ? !palette.SkipToEnd() : palette.Damaged()) return std::nullopt;
+    uint8_t flags[3];
+    if (end - s.Position() < 3 || !s.Read(flags, 3)) return std::nullopt;
+    return SkippedSectionCost(*this, rows, cols, flags[2], entries, names);
+  };
+  if (!ExpectChunkFields(handle, chunk, skippedCost)) return false;
   const int32_t end = chunk.EndOffset;
   Require(end - handle.Position() >= kSectionTagSize);
   char tag[kSectionTagSize];
@@ -803,7 +871,22 @@ bool TGraphSection::LoadOldLayout(TBinaryStream& handle) {
   const bool known = chunk.ReadHeader(found, true);
   Require(!chunk.Damaged());
   if (!known) return false;
-  if (!ExpectChunkFields(handle, chunk)) return false;
+  const auto skippedCost = [this](TBinaryStream& s, int32_t end) -> std::optional<TSkippedCost> {
+    int32_t rows = 0, cols = 0;
+    int64_t names = 0;
+    if (!ReadSkippedSectionHeader(s, end, 1, 0, rows, cols, names)) return std::nullopt;
+    // Each boundary array is read, then grows by its last entry (to twice its size).
+    const int64_t entries = rows >= 1 ? 2 * int64_t{rows} : 1;
+    // The style stands behind the grid and the palette's value table.
+    if (!SeekAhead(s, 4 * int64_t{rows} * 8 + 16 + int64_t{rows} * cols * 8 + 1, end)) return std::nullopt;
+    int32_t stops = 0, intensity = 0;
+    if (!s.ReadInt32(stops) || !s.ReadInt32(intensity) || stops < 2 || !SeekAhead(s, int64_t{stops} * 8 + 17 + 3, end))
+      return std::nullopt;
+    uint8_t imageStyle = 0;
+    if (!s.ReadUInt8(imageStyle) || s.Position() > end) return std::nullopt;
+    return SkippedSectionCost(*this, rows, cols, imageStyle, entries, names);
+  };
+  if (!ExpectChunkFields(handle, chunk, skippedCost)) return false;
   const int32_t end = chunk.EndOffset;
   Require(end - handle.Position() >= kSectionTagSize);
   char tag[kSectionTagSize];

@@ -233,7 +233,8 @@ std::string SectionOutOfMemoryText();
 // an allocation failed though the count let it through.
 std::string SectionMemoryText(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle, double reusable = 0);
 // Why a section of rows x cols cells cannot be shown in the memory available now
-// (AvailableMemory, plus `reusable` bytes the build frees first); empty when it can.
+// (AvailableMemoryForStep, plus `reusable` bytes the build frees first); empty when it
+// can. Cheap for a small section: it reads the limits' figures once per 256 KB weighed.
 std::string SectionMemoryProblem(int32_t rows, int32_t cols, bool gridLoaded, uint8_t imageStyle,
                                  double reusable = 0);
 

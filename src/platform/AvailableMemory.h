@@ -38,19 +38,33 @@ TMemoryFigures ReadMemoryFigures(const std::string& procRoot = "/proc", const st
 // reclaims them before it kills.
 int64_t ControlGroupRoom(const std::string& selfCgroup, const std::string& cgroupRoot);
 
-// Bytes available now: AvailableMemoryOf(ReadMemoryFigures()). Replaceable so
-// tests can pretend.
+// Bytes available now: AvailableMemoryOf(ReadMemoryFigures()), read at less cost: the
+// groups and which of them have a limit are kept for a second, a group without one is
+// not read, a group's page cache (memory.stat) only where it could be the least room,
+// the address space's use only under its limit. A reading opens /proc/meminfo and two
+// files of each limited group at the most: some 15 microseconds measured, 45 in a
+// memory group whose limit binds (its memory.stat). Replaceable so tests can pretend.
 using TAvailableMemoryProbe = std::function<int64_t()>;
 int64_t AvailableMemory();
 // An empty probe brings back the system's.
 void SetAvailableMemoryProbe(TAvailableMemoryProbe probe);
 
-// True when `bytes` more fit in what the program may take. Reading the limits
-// costs tens of microseconds, more than decoding a small picture, so a need under
-// a sixteenth of the room read less than a second ago is taken as fitting without
-// reading them again; a larger need always reads them. A test's probe is always
-// asked.
+// True when `bytes` more fit in what the program may take. A reading of the limits
+// costs more than decoding a small picture, so a need under a sixteenth of the room
+// read less than a second ago is taken as fitting without reading them again; a
+// larger need always reads them. A test's probe is always asked.
 bool MemoryFits(int64_t bytes);
+
+// The room for one of many steps weighed object by object (a section's sheet as a
+// project's tree is built, a section file's grid): what the last reading of this
+// thread left, less the steps weighed with it since, while they stay within what a
+// TMemoryWatch lets through unlooked (an eighth of that room, 256 KB to 4 MB) and the
+// reading is less than a second old; AvailableMemory() read afresh otherwise. So a
+// step of that size or more, and one the room left cannot hold, always reads, and many
+// small ones read once per 256 KB at the most. `bytes` is the step's need, less what
+// it frees first. A test's probe is read the same way (its figures do not age), and
+// afresh once it is replaced.
+int64_t AvailableMemoryForStep(int64_t bytes);
 
 // ---- A reading's look at what the process really holds
 // A count is a model of the allocator and may fall short (a name's block larger than
@@ -61,8 +75,9 @@ bool MemoryFits(int64_t bytes);
 // was read from a file). Between looks the room is taken to fall at the rate measured
 // (what the room fell by, for what was counted), and by twice the count where the
 // figures saw more taken than counted, so that a count short by half is caught before
-// the limit. A look costs tens of microseconds: a reading of N MB makes some N / 4 of
-// them, more only within its last few megabytes.
+// the limit. A look costs what AvailableMemory does: a reading of N MB makes some N / 4
+// of them, more only within its last few megabytes, and a step between looks costs a
+// few integer comparisons.
 class TMemoryWatch {
  public:
   // room: the memory there was as the reading began (AvailableMemory()). With no limit
@@ -76,7 +91,14 @@ class TMemoryWatch {
   // The figures' side of Fits alone: where they saw more taken than counted, `next`
   // (at the rate measured) and what the reading may take until its next look must
   // stay within the room they leave. The first refusal is kept for NeedOf.
-  bool Holds(int64_t counted, int64_t next = 0);
+  bool Holds(int64_t counted, int64_t next = 0) {
+    // Between looks, the step on every step of a reading: integer bounds of Weigh's
+    // check (at the rate measured rounded up), which weighs exactly only near the room.
+    if (shortcut_ && counted >= countedAtLook_ && counted < lookAt_ && next <= unlookedStep_ &&
+        (counted - countedAtLook_ + next) * wholeRate_ <= budget_)
+      return true;
+    return Weigh(counted, next);
+  }
   // The need to tell of a reading whose count reached `counted`: the count, or what the
   // figures measured where they saw more (the count at the rate measured; after a look
   // stopped the reading, what it lacked there and the rest of the count at that rate).
@@ -84,6 +106,12 @@ class TMemoryWatch {
 
  private:
   void Look(int64_t counted);
+  // Holds in full: looks when it is time, weighs the step at the rate measured.
+  bool Weigh(int64_t counted, int64_t next);
+  // Sets what Holds' shortcut compares with after a look.
+  void Settle();
+  // Kept free beside a step once the figures saw more taken than counted.
+  int64_t Margin() const;
   int64_t Scaled(int64_t bytes) const;
 
   int64_t room_;
@@ -98,6 +126,14 @@ class TMemoryWatch {
   // Where a look first stopped the reading: the count then, and the bytes it lacked.
   int64_t stopCounted_ = -1;
   int64_t stopLacked_ = 0;
+  // Holds' shortcut, where there is a limit: the count before the next look (lookAt_),
+  // the largest step weighed without one, the rate rounded up, and what the room at the
+  // last look leaves for the count since and the step, its margins aside (budget_).
+  bool shortcut_ = false;
+  int64_t lookAt_ = 0;
+  int64_t unlookedStep_ = 0;
+  int64_t wholeRate_ = 1;
+  int64_t budget_ = 0;
 };
 
 // ---- What a count takes for containers that grow as a reader fills them

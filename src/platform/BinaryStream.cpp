@@ -39,6 +39,8 @@ constexpr const char* kNotRegularFile = "it is not a regular file";
 constexpr const char* kLinkToNothing = "it is a symbolic link to a file that does not exist";
 constexpr const char* kReplacedSinceChecked = "another file took its place while it was being saved";
 constexpr const char* kBeingSaved = "it is being saved by another program";
+constexpr const char* kHeldLocked = "another program holds it locked";
+constexpr const char* kReplacedWhileSaving = "another program replaced it while it was being saved";
 
 // A reason that follows a sentence is one: a capital first, a full stop last.
 std::string AsSentence(std::string reason) {
@@ -67,6 +69,7 @@ bool PreadAll(int fd, uint8_t* buf, size_t n, off_t at, size_t& got) {
 }
 
 std::atomic<int> gWriteFailure{0};
+std::atomic<int> gLockFailure{0};
 std::function<void(TSaveStep, const std::string&)> gSaveStepHook;
 
 void SaveStepForTesting(TSaveStep step, const std::string& target) {
@@ -486,6 +489,8 @@ void SetSaveStepHookForTesting(std::function<void(TSaveStep step, const std::str
   gSaveStepHook = std::move(hook);
 }
 
+void SetLockFailureForTesting(int errorNumber) { gLockFailure.store(errorNumber); }
+
 int TBinaryFile::ReleaseDescriptor() {
   wbuf_.clear();
   const int fd = fd_;
@@ -537,27 +542,54 @@ int OpenChecked(const std::string& path, const struct stat& checked, int flags, 
 }
 
 // How long a save in place waits for another one of the same file to end.
-constexpr auto kLockWait = std::chrono::seconds(3);
+constexpr std::chrono::milliseconds kLockWait = std::chrono::seconds(3);
+std::atomic<std::chrono::milliseconds::rep> gLockWait{kLockWait.count()};
+
+// Why the lock of `fd` was not had after the wait: another save holds it (a write
+// lock), or a reader does (a read lock), as the lock in the way tells.
+std::string LockHolderText(int fd) {
+  struct flock held {};
+  held.l_type = F_WRLCK;
+  held.l_whence = SEEK_SET;
+  if (::fcntl(fd, F_OFD_GETLK, &held) == 0 && held.l_type == F_RDLCK) return kHeldLocked;
+  return kBeingSaved;
+}
 
 // Takes the exclusive lock of a save in place on the whole of the open file `fd`,
-// waiting up to kLockWait for a save that holds it; the reason when it cannot be
-// had, else empty. The lock belongs to the open file description: it goes with
-// the last descriptor of it, or with the process.
+// waiting up to kLockWait for another that holds one; the reason when it cannot be
+// had, else empty (also where the file system has no record locks: the save goes
+// on unlocked, as before there were locks). The lock belongs to the open file
+// description: it goes with the last descriptor of it, or with the process.
 std::string LockForSave(int fd) {
   struct flock lock {};
   lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;  // from 0 to the end, however far the file grows
-  const auto until = std::chrono::steady_clock::now() + kLockWait;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(gLockWait.load());
   for (;;) {
-    if (::fcntl(fd, F_OFD_SETLK, &lock) == 0) return {};
+    const int injected = gLockFailure.load(std::memory_order_relaxed);
+    if (injected == 0 && ::fcntl(fd, F_OFD_SETLK, &lock) == 0) return {};
+    if (injected != 0) errno = injected;
     if (errno == EINTR) continue;
+    // Some network and FUSE file systems: the lock keeps our saves apart, it is
+    // no reason to refuse one.
+    if (errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL) return {};
     if (errno != EAGAIN && errno != EACCES) return ErrnoText(errno);
-    if (std::chrono::steady_clock::now() >= until) return kBeingSaved;
+    if (std::chrono::steady_clock::now() >= until) return LockHolderText(fd);
     ::usleep(20000);
   }
 }
 
+// True when the name `path` leads to the file `st` is the stat of (no link followed).
+bool NameLeadsTo(const std::string& path, const struct stat& st) {
+  struct stat named;
+  return ::lstat(path.c_str(), &named) == 0 && named.st_dev == st.st_dev && named.st_ino == st.st_ino;
+}
+
 }  // namespace
+
+void SetLockWaitForTesting(std::chrono::milliseconds wait) {
+  gLockWait.store(wait.count() < 0 ? kLockWait.count() : wait.count());
+}
 
 std::unique_ptr<TSaveFile> TSaveFile::Create(const std::string& utf8TargetPath,
                                              std::string* error) {
@@ -612,6 +644,7 @@ std::unique_ptr<TSaveFile> TSaveFile::Create(const std::string& utf8TargetPath,
     SetError(error, ErrnoText(errno));
     return nullptr;
   }
+  SaveStepForTesting(TSaveStep::ssOpened, target);
   if (fd >= 0 && exists && !GiveFileAttributes(fd, st, DescriptorPath(checked))) {
     ::close(fd);
     if (!temp.empty()) ::unlink(temp.c_str());
@@ -637,6 +670,9 @@ std::unique_ptr<TSaveFile> TSaveFile::CreateInPlace(const std::string& target, c
   else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) reason = ErrnoText(errno);
   // Held until the descriptor closes: after the commit's sync or the put-back's.
   else reason = LockForSave(fd);
+  // The file as its content is kept: what a put-back gives back.
+  struct stat kept {};
+  if (reason.empty() && ::fstat(fd, &kept) != 0) reason = ErrnoText(errno);
   std::unique_ptr<TEarlierContent> earlier;
   if (reason.empty()) earlier = TEarlierContent::Keep(fd, target, &reason);
   // Only now, with the earlier content whole elsewhere, may the target lose it.
@@ -650,8 +686,11 @@ std::unique_ptr<TSaveFile> TSaveFile::CreateInPlace(const std::string& target, c
     SetError(error, reason);
     return nullptr;
   }
+  SaveStepForTesting(TSaveStep::ssTruncated, target);
   std::unique_ptr<TBinaryFile> file(new TBinaryFile(fd, target, 0, true));
-  return std::unique_ptr<TSaveFile>(new TSaveFile(std::move(file), target, {}, std::move(earlier)));
+  std::unique_ptr<TSaveFile> save(new TSaveFile(std::move(file), target, {}, std::move(earlier)));
+  save->keptIdentity_ = FileIdentityOfStat(kept);
+  return save;
 }
 
 TSaveFile::TSaveFile(std::unique_ptr<TBinaryFile> file, std::string target, std::string temp,
@@ -677,7 +716,13 @@ void TSaveFile::PutBack() {
   if (releaseBeforePutBack_) std::exchange(releaseBeforePutBack_, nullptr)();
   SaveStepForTesting(TSaveStep::ssPuttingBack, target_);
   const int fd = file_->ReleaseDescriptor();
-  if (fd < 0 || !earlier_->PutBack(fd)) keptNote_ = "Its earlier content is kept in \"" + earlier_->Path() + "\"";
+  if (fd < 0 || !earlier_->PutBack(fd)) {
+    keptNote_ = "Its earlier content is kept in \"" + earlier_->Path() + "\"";
+  } else {
+    // The file holds what it held when the save began, under a newer time.
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && NameLeadsTo(target_, st)) restoredIdentity_ = FileIdentityOfStat(st);
+  }
   if (fd >= 0) ::close(fd);
   earlier_.reset();
 }
@@ -729,7 +774,23 @@ bool TSaveFile::Commit(std::string* error) {
     SetError(error, FailureReason(ErrnoText(EIO)));
     return false;
   }
+  SaveStepForTesting(TSaveStep::ssWritten, target_);
+  struct stat written;
+  if (::fstat(file_->fd_, &written) != 0) {
+    const int err = errno;
+    Discard();
+    SetError(error, FailureReason(ErrnoText(err)));
+    return false;
+  }
   if (earlier_) {
+    // Written in place, the new content is the file's only while the name leads to
+    // it: a rename by another program left it under other names or none.
+    if (!NameLeadsTo(target_, written)) {
+      Discard();
+      SetError(error, FailureReason(kReplacedWhileSaving));
+      return false;
+    }
+    writtenIdentity_ = FileIdentityOfStat(written);
     // The new content is on the disk: the kept one has done its work.
     ::close(file_->ReleaseDescriptor());
     earlier_->Drop();
@@ -755,6 +816,8 @@ bool TSaveFile::Commit(std::string* error) {
     return false;
   }
   if (unnamed) file_->Close();  // its bytes were synced: the target is whole already
+  // By construction the file renamed in is the one written.
+  writtenIdentity_ = FileIdentityOfStat(written);
   // Makes the rename itself durable; some file systems cannot sync a folder, which
   // does not undo the save.
   (void)SyncFolder(FolderOf(target_));

@@ -7,6 +7,7 @@
 // position where it was; callers therefore never see a partly filled value.
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,6 +15,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/FileIdentity.h"
 
 namespace qira {
 
@@ -147,10 +150,19 @@ void SetFileWriteFailureForTesting(int errorNumber);
 // The steps of a save a test may act between.
 enum class TSaveStep : uint8_t {
   ssChecked,      // the target's path was checked; nothing of it opened yet
+  ssOpened,       // by rename, the file checked and the temporary are open; no attribute read yet
+  ssTruncated,    // in place, the target was emptied; nothing new written yet
+  ssWritten,      // every byte is on the disk; the name not yet checked nor renamed over
   ssPuttingBack,  // in place, the earlier content is about to go back
 };
 // Test hook: while set, called with the target's path at each step of every save.
 void SetSaveStepHookForTesting(std::function<void(TSaveStep step, const std::string& target)> hook);
+// Test hook: while non-zero, the lock call of a save in place fails with this
+// error number (ENOLCK: a file system without record locks).
+void SetLockFailureForTesting(int errorNumber);
+// Test hook: how long a save in place waits for a lock another holds (3 s when
+// not set; a negative value restores that).
+void SetLockWaitForTesting(std::chrono::milliseconds wait);
 // Writes all n bytes at offset `at` of an open file; false, with errno set, when
 // the system refused one.
 bool WriteAllAt(int fd, const void* bytes, size_t n, int64_t at);
@@ -192,9 +204,12 @@ class TEarlierContent;
 // In place, the save holds an exclusive lock (an open file description's lock) on
 // the target from before its content is kept until after the new content or the
 // earlier one is synced: a second save in place waits a moment for it, then is
-// refused, so the file is never a mix of two. The file written, by either way, is
-// the one checked: no link followed, the same device and inode; one that took its
-// place since is refused and left alone.
+// refused, so the file is never a mix of two. A file system without record locks
+// is saved in place unlocked: the lock keeps saves apart, it is no reason to
+// refuse one. The file written, by either way, is the one checked: no link
+// followed, the same device and inode; one that took its place since is refused
+// and left alone. In place, the save is done only when the name still leads to the
+// file written: another program's rename over it meanwhile fails the save.
 //
 // Destroyed without a successful Commit(), the temporary file is removed and the
 // old target is untouched, or, in place, the earlier content is put back.
@@ -215,10 +230,20 @@ class TSaveFile {
 
   TBinaryStream& Stream() { return *file_; }
   // False (temporary removed, target untouched, or in place its earlier content
-  // put back) when any write failed or the flush, sync or rename fails, with the
-  // system's reason in *error (for a failed write the reason of the first one).
+  // put back) when any write failed or the flush, sync or rename fails, or, in
+  // place, when the name no longer leads to the file written, with the reason in
+  // *error (for a failed write the system's reason of the first one).
   // Calling it twice fails the second time.
   bool Commit(std::string* error = nullptr);
+  // After a successful Commit: the file written, as its descriptor saw it before it
+  // closed; what a caller remembers of its file (never looked up by name again).
+  const std::optional<TFileIdentity>& WrittenIdentity() const { return writtenIdentity_; }
+  // In place: the target as it was when its earlier content was kept.
+  const std::optional<TFileIdentity>& KeptIdentity() const { return keptIdentity_; }
+  // In place, after a failure whose earlier content went back whole into the file
+  // the name still leads to: that file as the put-back left it (the same content as
+  // KeptIdentity, a newer modification time). Empty otherwise.
+  const std::optional<TFileIdentity>& RestoredIdentity() const { return restoredIdentity_; }
   // What a saver reports when its writer gave up: the system's reason of the first
   // failed write, or `otherwise` while none failed. In place, the earlier content
   // is put back first; where it could not be, the text also says where it is kept.
@@ -252,6 +277,9 @@ class TSaveFile {
   std::unique_ptr<TEarlierContent> earlier_;  // while a save in place may put it back
   std::function<void()> releaseBeforePutBack_;
   std::string keptNote_;
+  std::optional<TFileIdentity> writtenIdentity_;
+  std::optional<TFileIdentity> keptIdentity_;
+  std::optional<TFileIdentity> restoredIdentity_;
   bool done_ = false;
 };
 

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <vector>
@@ -269,31 +270,66 @@ bool TEarlierContent::PutBack(int fd) {
 
 void TEarlierContent::Drop() { RemoveSaveFolder(folder_, contentName_); }
 
-std::vector<TInterruptedSave> TakeInterruptedSaves() {
+namespace {
+
+// Calls `visit` with each real folder of the user's in the state folder named as a
+// save names its folder, open: a link or a folder swapped in is not followed out of
+// the state folder.
+void ForEachSaveFolder(const std::function<void(int root, const std::string& rootPath, const std::string& name,
+                                                int folder, const struct stat& folderStat)>& visit) {
   const std::string root = InterruptedSavesFolder();
-  std::vector<TInterruptedSave> saves;
   DIR* dir = ::opendir(root.c_str());
-  if (!dir) return saves;
+  if (!dir) return;
   // Named first: the walk would not be sure to see each name once while folders go.
   std::vector<std::string> names;
   while (dirent* entry = ::readdir(dir))
     if (ProcessStampOwner(entry->d_name) > 0) names.push_back(entry->d_name);
   for (const std::string& name : names) {
-    // Only a real folder of the user's: a link or a folder swapped in is not
-    // followed out of the state folder.
     const int folder =
         ::openat(::dirfd(dir), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (folder < 0) continue;
     struct stat st;
-    if (::fstat(folder, &st) == 0 && st.st_uid == ::geteuid())
-      if (std::optional<TInterruptedSave> save = TakeSave(::dirfd(dir), root, name, folder, st))
-        saves.push_back(std::move(*save));
+    if (::fstat(folder, &st) == 0 && st.st_uid == ::geteuid()) visit(::dirfd(dir), root, name, folder, st);
     ::close(folder);
   }
   ::closedir(dir);
+}
+
+}  // namespace
+
+std::vector<TInterruptedSave> TakeInterruptedSaves() {
+  std::vector<TInterruptedSave> saves;
+  ForEachSaveFolder([&](int root, const std::string& rootPath, const std::string& name, int folder,
+                        const struct stat& folderStat) {
+    if (std::optional<TInterruptedSave> save = TakeSave(root, rootPath, name, folder, folderStat))
+      saves.push_back(std::move(*save));
+  });
   std::stable_sort(saves.begin(), saves.end(),
                    [](const TInterruptedSave& a, const TInterruptedSave& b) { return a.Time > b.Time; });
   return saves;
+}
+
+std::string KeptEarlierContentOf(const std::string& utf8Path) {
+  struct stat file;
+  if (utf8Path.empty() || ::stat(utf8Path.c_str(), &file) != 0) return {};
+  std::string newest;
+  std::chrono::system_clock::time_point newestTime;
+  ForEachSaveFolder([&](int, const std::string& rootPath, const std::string& name, int folder,
+                        const struct stat& folderStat) {
+    // The same file, however it was named when it was saved.
+    const std::string target = ReadSmallFile(folder, kTargetFile, PATH_MAX).value_or("");
+    struct stat st;
+    if (target.empty() || ::stat(target.c_str(), &st) != 0 || st.st_dev != file.st_dev || st.st_ino != file.st_ino)
+      return;
+    const std::string content = ContentName(target);
+    if (::fstatat(folder, content.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return;
+    const auto time = SaveTime(folder, folderStat);
+    if (newest.empty() || time > newestTime) {
+      newest = rootPath + "/" + name + "/" + content;
+      newestTime = time;
+    }
+  });
+  return newest;
 }
 
 }  // namespace qira

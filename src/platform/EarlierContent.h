@@ -75,5 +75,9 @@ std::string InterruptedSavesFolder();
 // without a word. Only real folders of the user's are looked at, and inside them
 // only the names a save makes: a link is neither followed nor removed.
 std::vector<TInterruptedSave> TakeInterruptedSaves();
+// Where the newest earlier content kept for the file at `utf8Path` is (the same
+// file: device and inode, whatever name its save used) by a save in place that
+// did not remove it (one interrupted, or one under way); empty when none is kept. Looks only, as TakeInterruptedSaves looks.
+std::string KeptEarlierContentOf(const std::string& utf8Path);
 
 }  // namespace qira

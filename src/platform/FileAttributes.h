@@ -17,4 +17,8 @@ namespace qira {
 // owner, a group the caller is not in, an attribute it may not read or set).
 bool GiveFileAttributes(int fd, const struct stat& st, const std::string& utf8Path);
 
+// Test hook: while true, the mode GiveFileAttributes sets is reported set but left
+// as it was, as on a file system that takes no mode and says nothing.
+void SetModeIgnoredForTesting(bool ignored);
+
 }  // namespace qira

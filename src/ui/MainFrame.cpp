@@ -532,17 +532,22 @@ void TMainForm::TellInterruptedSaves() {
   std::string text = saves.size() == 1 ? "A save was interrupted before it ended. The file's earlier content is kept:"
                                        : "Saves were interrupted before they ended. The files' earlier content is kept:";
   bool mayBeWhole = false;
+  bool incomplete = false;
   for (size_t i = 0; i < saves.size() && i < kShown; ++i) {
     const std::time_t began = std::chrono::system_clock::to_time_t(saves[i].Time);
     std::tm local{};
     char when[32] = "";
     if (::localtime_r(&began, &local)) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
     text += "\n\"" + saves[i].Target + "\": in \"" + saves[i].EarlierContent + "\" (saved " + when +
-            (saves[i].MayBeWhole ? ", may be whole)" : ")");
+            (saves[i].MayBeWhole ? ", may be whole)" : ", probably incomplete)");
     mayBeWhole = mayBeWhole || saves[i].MayBeWhole;
+    incomplete = incomplete || !saves[i].MayBeWhole;
   }
   if (saves.size() > kShown)
     text += "\n" + std::to_string(saves.size() - kShown) + " more in \"" + InterruptedSavesFolder() + "\"";
+  if (incomplete)
+    text += "\nA file that is probably incomplete was cut off while it was written, and may not open: to restore it, "
+            "close it in this program if it is open, then copy its earlier content over it.";
   if (mayBeWhole)
     text += "\nA file that may be whole was written completely, but the computer stopped before it was surely on "
             "the disk: open it, and if it opens as you saved it, keep it and delete its earlier content.";

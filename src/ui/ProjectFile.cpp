@@ -22,6 +22,7 @@
 #include "model/StreamHelpers.h"
 #include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
+#include "platform/EarlierContent.h"
 #include "scene/graph/CameraLight.h"
 #include "scene/objects/DummyPlaneSprite.h"
 #include "ui/FrameDialogs.h"
@@ -79,7 +80,12 @@ int32_t ReadCount(TBinaryStream& s, int32_t minSize) {
 std::string ProjectNotFoundText(const std::string& path) { return "File " + NameWithoutFolder(path) + " not found"; }
 
 std::string ProjectInvalidFormatText(const std::string& path) {
-  return "File " + NameWithoutFolder(path) + " has invalid format";
+  std::string text = "File " + NameWithoutFolder(path) + " has invalid format";
+  // A save in place cut short leaves such a file: say where its earlier content is.
+  if (const std::string kept = KeptEarlierContentOf(path); !kept.empty())
+    text += ". Its content from before an interrupted save is kept in \"" + kept +
+            "\": to restore it, copy that file over it.";
+  return text;
 }
 
 std::string ProjectCannotCreateText(const std::string& path, const std::string& reason) {
@@ -367,6 +373,7 @@ void InstallProject(TForm3D& window, TProject project, const std::string& path) 
   IgnoreNextMouseMove = true;
   const TProjectView& view = project.View;
   window.Context().ModelOffset = view.ModelOffset;
+  window.Context().PlacedOffset = view.ModelOffset;
   // Objects are placed from the offset alone, so the model cube starts where a new
   // window has it.
   window.ModelCube->Position().SetPoint(0, 0, 0);
@@ -493,6 +500,7 @@ bool SaveProject(TForm3D& window, const std::string& path) {
       MessageBoxDlg(ProjectChangedOnDiskText(AbsoluteProjectPath(path)), 0, TMessageButtons::YesNo, 2) !=
           TMessageResult::Yes)
     return false;
+  const std::optional<TFileIdentity> known = window.FileIdentity();
   std::unique_ptr<TSaveFile> save = TSaveFile::Create(path, &error);
   bool saved = false;
   if (save) {
@@ -504,13 +512,18 @@ bool SaveProject(TForm3D& window, const std::string& path) {
     }
   }
   if (!saved) {
+    // A failed save in place put back what the window knew the file to hold: only
+    // its time is new, and the next save need not ask about it.
+    if (save && save->RestoredIdentity() && known && save->KeptIdentity() == known)
+      window.SetFileIdentity(save->RestoredIdentity());
     ShowMessageDlg(ProjectCannotCreateText(path, error), 1);
     return false;
   }
   const std::string absolute = AbsoluteProjectPath(path);
   window.SetFileName(absolute);
-  // What the next save compares with: the file as this save left it.
-  window.SetFileIdentity(FileIdentityOf(absolute));
+  // What the next save compares with: the file this save wrote, not whatever the
+  // name leads to by now.
+  window.SetFileIdentity(save->WrittenIdentity());
   window.SetModified(false);
   AddToRecent(absolute);
   return true;

@@ -170,6 +170,9 @@ TForm3D* CreateFromFile(QWidget* owner, const std::string& path, bool fullScreen
 // The window's own file, changed by another program since the window read or wrote
 // it, is saved over only after a Yes to ProjectChangedOnDiskText (default No); No
 // writes nothing and gives false. A file gone since is saved without a question.
+// A save in place is done only when the name still leads to the file written; one
+// that failed and put the earlier content back, over the file as the window knew
+// it, leaves that file the window's own (the next save asks nothing).
 bool SaveProject(TForm3D& window, const std::string& path);
 // Asks for a name (save dialog, default extension "q3d", overwrite prompt, starting
 // in the window's own folder or ProjectFolder()), then SaveProject. A file another

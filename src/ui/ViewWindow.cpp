@@ -15,6 +15,8 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <filesystem>
 #include <utility>
 #include <vector>
@@ -26,6 +28,7 @@
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
 #include "platform/HandlerGuard.h"
+#include "platform/NumberText.h"
 #include "scene/viewers/Cadencer.h"
 #include "scene/graph/CameraLight.h"
 #include "scene/components/Colors.h"
@@ -165,6 +168,7 @@ TForm3D::TForm3D(QWidget* owner) : QWidget(nullptr) {
   context_.BitmapFont = BitmapFont.get();
   context_.ToSceneMethod = [this](double x, double y, double z) { return ToScene(x, y, z); };
   context_.ModelOffset = {0, 0, 0};
+  context_.PlacedOffset = {0, 0, 0};
 
   root_ = std::make_unique<TGraphMain>();
   root_->SetTreeView(treeAdapter_.get());
@@ -514,21 +518,37 @@ void TForm3D::ResetView() {
 }
 
 TAffineVector TForm3D::ToScene(double x, double y, double z) const {
-  const TGLCoordinates3& cube = ModelCube->Position();
-  return SurveyToScene(context_.ModelOffset, {cube.X(), cube.Y(), cube.Z()}, x, y, z);
+  // ModelCube stands at PlacedOffset - ModelOffset: the two cancel to what the
+  // objects were measured from.
+  return SurveyToScene(context_.PlacedOffset, {0, 0, 0}, x, y, z);
+}
+
+bool TForm3D::PlaceModel(const std::array<double, 3>& offset) {
+  std::array<float, 3> cube{};
+  for (size_t i = 0; i < 3; ++i) {
+    const double place = context_.PlacedOffset[i] - offset[i];
+    // A place the scene's floats cannot hold would put the model at infinity, then nowhere.
+    if (!std::isfinite(offset[i]) || !std::isfinite(place) || std::fabs(place) > std::numeric_limits<float>::max())
+      return false;
+    cube[i] = static_cast<float>(place);
+  }
+  if (offset != context_.ModelOffset) SetModified(true);
+  context_.ModelOffset = offset;
+  ModelCube->Position().SetPoint(cube[0], cube[1], cube[2]);
+  return true;
 }
 
 void TForm3D::ShiftModel(double dx, double dy, double dz) {
-  if (dx != 0 || dy != 0 || dz != 0) SetModified(true);
-  context_.ModelOffset[0] += dx;
-  context_.ModelOffset[1] += dy;
-  context_.ModelOffset[2] += dz;
-  ModelCube->Position().Translate({static_cast<float>(-dx), static_cast<float>(-dy), static_cast<float>(-dz)});
+  const std::array<double, 3>& offset = context_.ModelOffset;
+  PlaceModel({offset[0] + dx, offset[1] + dy, offset[2] + dz});
 }
 
-void TForm3D::SetModelCenter(double x, double y, double z) {
-  const std::array<double, 3>& offset = context_.ModelOffset;
-  ShiftModel(x - offset[0], z - offset[1], y - offset[2]);
+bool TForm3D::SetModelCenter(double x, double y, double z) {
+  if (PlaceModel({x, z, y})) return true;
+  ShowMessageDlg("The center cannot be set to North " + FormatShortest(x) + ", East " + FormatShortest(y) +
+                     ", Elevation " + FormatShortest(z) + ": the scene cannot place the model that far.",
+                 1);
+  return false;
 }
 
 void TForm3D::AutoCenter() {

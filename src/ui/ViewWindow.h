@@ -194,9 +194,12 @@ class TForm3D : public QWidget {
   // Survey point -> ModelCube-local scene coordinates.
   TAffineVector ToScene(double x, double y, double z) const;
   // Scene order: adds the deltas to the model offset and moves ModelCube back by them.
+  // A shift the scene cannot place is not made.
   void ShiftModel(double dx, double dy, double dz);
-  // Survey order: the offset becomes the point (in scene order).
-  void SetModelCenter(double x, double y, double z);
+  // Survey order: the offset becomes the point (in scene order). A point that is not
+  // finite, or that would put ModelCube past what a float holds, is refused with a
+  // message: false, nothing changed.
+  bool SetModelCenter(double x, double y, double z);
   void AutoCenter();
 
   // ---- Scene and popup menu commands
@@ -282,6 +285,10 @@ class TForm3D : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // Makes `offset` (scene order) the model offset and puts ModelCube at
+  // PlacedOffset - offset; false, nothing changed, when a float cannot hold that place.
+  bool PlaceModel(const std::array<double, 3>& offset);
+
   void CreateScene();
   void CreateBitmapFont();
   void CreateControls();

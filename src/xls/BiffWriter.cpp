@@ -277,11 +277,12 @@ void TXLSWriter::SaveToCompoundFile(TCFile& file, std::u16string_view password) 
 
 void TXLSWriter::WriteBytes(std::string_view bytes) {
   const auto n = static_cast<int32_t>(bytes.size());
-  // A stream that takes no more fails the save; beyond 2 GB it says the limit.
+  // A stream that takes no more fails the save: beyond 2 GB it says the limit,
+  // after a failed temporary file the system's reason.
   if (stream_->Write(bytes.data(), n) != n) {
     if (stream_->Position() + n > kMaxWorkbookFileBytes)
       throw ECFileError(cferr::kCommit, WorkbookFileLimitText("The workbook"));
-    throw ECFileError(cferr::kCommit);
+    stream_->RaiseWriteFailure();
   }
   counter_ += static_cast<uint32_t>(n);
 }
@@ -311,14 +312,14 @@ void TXLSWriter::WriteRecord(uint16_t id, const TRecordData& data) {
 void TXLSWriter::PatchWord(int64_t pos, uint16_t v) {
   const int64_t back = stream_->Position();
   stream_->SetPosition(pos);
-  if (!stream_->WriteWord(v)) throw ECFileError(cferr::kCommit);
+  if (!stream_->WriteWord(v)) stream_->RaiseWriteFailure();
   stream_->SetPosition(back);
 }
 
 void TXLSWriter::PatchDWord(int64_t pos, uint32_t v) {
   const int64_t back = stream_->Position();
   stream_->SetPosition(pos);
-  if (!stream_->WriteDWord(v)) throw ECFileError(cferr::kCommit);
+  if (!stream_->WriteDWord(v)) stream_->RaiseWriteFailure();
   stream_->SetPosition(back);
 }
 
@@ -328,7 +329,7 @@ void TXLSWriter::PadStream() {
   const std::string zeros(static_cast<size_t>(512 - size % 512), '\0');
   stream_->SetPosition(size);
   if (stream_->Write(zeros.data(), static_cast<int32_t>(zeros.size())) != static_cast<int32_t>(zeros.size()))
-    throw ECFileError(cferr::kCommit);
+    stream_->RaiseWriteFailure();
 }
 
 void TXLSWriter::DoProgress() {

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -98,17 +99,7 @@ namespace {
 // Writes to a spilled stream gather in a buffer of this size.
 constexpr size_t kSpillBuffer = 1 << 16;
 
-bool WriteAllAt(int fd, const uint8_t* data, size_t n, int64_t at) {
-  while (n > 0) {
-    const ssize_t done = ::pwrite(fd, data, n, static_cast<off_t>(at));
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) return false;
-    data += done;
-    n -= static_cast<size_t>(done);
-    at += done;
-  }
-  return true;
-}
+std::atomic<int64_t> gSpillAttempts{0};
 
 bool ReadAllAt(int fd, uint8_t* data, size_t n, int64_t at) {
   while (n > 0) {
@@ -141,16 +132,21 @@ int OpenUnnamedTemporary(std::string folder) {
 }
 }  // namespace
 
+int64_t CFileSpillAttemptsForTesting() { return gSpillAttempts.load(); }
+
 TCFileStream::~TCFileStream() {
   if (fd_ >= 0) ::close(fd_);
 }
 
 bool TCFileStream::Spill() {
+  gSpillAttempts.fetch_add(1, std::memory_order_relaxed);
   int fd = OpenUnnamedTemporary(state_->spillFolder);
   if (fd < 0 && !state_->spillFolder.empty()) fd = OpenUnnamedTemporary({});
   if (fd < 0) return false;
   if (!WriteAllAt(fd, data_.data(), data_.size(), 0)) {
+    const int err = errno;
     ::close(fd);
+    errno = err;
     return false;
   }
   fd_ = fd;
@@ -167,9 +163,23 @@ void TCFileStream::ReleaseSpill() {
   failed_ = true;
 }
 
+void TCFileStream::Fail(int err) const {
+  if (!failed_) failure_ = err != 0 ? err : EIO;
+  failed_ = true;
+}
+
+std::string TCFileStream::FailureReason() const { return failure_ != 0 ? ErrnoText(failure_) : std::string(); }
+
+void TCFileStream::RaiseWriteFailure() const {
+  if (failure_ == 0) throw ECFileError(cferr::kCommit);
+  const std::string& file = state_->fileName;
+  throw ECFileError(cferr::kCommit, file.empty() ? FailureReason() : file + ": " + FailureReason());
+}
+
 bool TCFileStream::Flush() const {
   if (fd_ < 0 || buffer_.empty()) return true;
   const bool ok = WriteAllAt(fd_, buffer_.data(), buffer_.size(), bufferStart_);
+  if (!ok) Fail(errno);
   buffer_.clear();
   return ok;
 }
@@ -202,7 +212,12 @@ int32_t TCFileStream::Write(const void* buffer, int32_t count) {
   if (count <= 0 || buffer == nullptr || !state_->writable || failed_) return 0;
   const int64_t end = position_ + count;
   if (end > kMaxCFileStreamSize) return 0;
-  if (fd_ < 0 && end > kCFileStreamSpillSize) Spill();
+  // Tried once: writing the whole stream again at every later write would take
+  // minutes on a full disk before the save failed all the same.
+  if (fd_ < 0 && end > kCFileStreamSpillSize && !Spill()) {
+    Fail(errno);
+    return 0;
+  }
   if (fd_ < 0) {
     if (end > GetSize()) data_.resize(static_cast<size_t>(end), 0);
     std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));
@@ -210,8 +225,11 @@ int32_t TCFileStream::Write(const void* buffer, int32_t count) {
     const auto* bytes = static_cast<const uint8_t*>(buffer);
     if (static_cast<size_t>(count) >= kSpillBuffer) {
       // A large write goes straight to the file, after what is buffered before it.
-      if (!Flush() || !WriteAllAt(fd_, bytes, static_cast<size_t>(count), position_)) failed_ = true;
-      if (failed_) return 0;
+      if (!Flush()) return 0;
+      if (!WriteAllAt(fd_, bytes, static_cast<size_t>(count), position_)) {
+        Fail(errno);
+        return 0;
+      }
       size_ = std::max(size_, end);
       position_ = end;
       state_->modified = true;
@@ -221,15 +239,14 @@ int32_t TCFileStream::Write(const void* buffer, int32_t count) {
                        position_ <= bufferStart_ + static_cast<int64_t>(buffer_.size()) &&
                        end - bufferStart_ <= static_cast<int64_t>(kSpillBuffer);
     if (!joins) {
-      if (!Flush()) failed_ = true;
+      if (!Flush()) return 0;
       bufferStart_ = position_;
     }
     const auto at = static_cast<size_t>(position_ - bufferStart_);
     if (at + static_cast<size_t>(count) > buffer_.size()) buffer_.resize(at + static_cast<size_t>(count));
     std::memcpy(buffer_.data() + at, bytes, static_cast<size_t>(count));
     // Bytes between the old end and a write beyond it read as zeros from the file's hole.
-    if (buffer_.size() >= kSpillBuffer && !Flush()) failed_ = true;
-    if (failed_) return 0;
+    if (buffer_.size() >= kSpillBuffer && !Flush()) return 0;
   }
   size_ = std::max(size_, end);
   position_ = end;
@@ -360,6 +377,19 @@ void ReadImage(const std::vector<uint8_t>& image, TCFileStorage& root, int error
   }
 }
 
+// The first stream below `storage` whose temporary file failed with a reason, or null.
+const TCFileStream* FailedStream(const TCFileStorage& storage) {
+  for (int i = 0; i < storage.Count(); ++i) {
+    const TCFileItem& item = storage.Item(i);
+    const TCFileStream* failed = nullptr;
+    if (item.IsStorage()) failed = FailedStream(static_cast<const TCFileStorage&>(item));
+    else if (!static_cast<const TCFileStream&>(item).FailureReason().empty())
+      failed = &static_cast<const TCFileStream&>(item);
+    if (failed) return failed;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 TCFile::TCFile(TCFileMode mode, const std::string& fileName) : mode_(mode), fileName_(fileName) {
@@ -374,6 +404,7 @@ TCFile::TCFile(TCFileMode mode, const std::string& fileName) : mode_(mode), file
                           std::string(CFileErrorText(cferr::kCreateFile)) + " " + fileName + ": " + reason);
       state_.writable = true;
       state_.modified = true;
+      state_.fileName = fileName;
       state_.spillFolder = std::filesystem::path(fileName).parent_path().string();
       if (state_.spillFolder.empty()) state_.spillFolder = ".";
       break;
@@ -446,6 +477,8 @@ void TCFile::ReleaseSpills(TCFileStorage& storage) {
 
 void TCFile::Commit() {
   if (!state_.writable) return;
+  // A stream that lost its bytes is told with the system's reason, before anything is written.
+  if (const TCFileStream* failed = FailedStream(*root_)) failed->RaiseWriteFailure();
   if (mode_ == cfmCreateInMemory) {
     try {
       memoryImage_ = Bytes();
@@ -469,7 +502,11 @@ void TCFile::Commit() {
       }
     });
   } catch (const ECFileError&) {
-    if (written) throw;  // with the text of what failed: the file's limit, a stream that could not be read
+    if (written) {
+      // A stream's temporary file that failed while it was read: its last bytes could not be written.
+      if (const TCFileStream* failed = FailedStream(*root_)) failed->RaiseWriteFailure();
+      throw;  // with the text of what failed: the file's limit, a stream that could not be read
+    }
     reason = file->FailureReason(CFileErrorText(cferr::kCommit));
   }
   if (reason.empty()) file->Commit(&reason);

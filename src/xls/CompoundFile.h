@@ -6,8 +6,12 @@
 //
 // Streams live in memory while the file is open, except that a stream growing
 // past kCFileStreamSpillSize moves into an unnamed temporary file (in the target's
-// folder, or the system's temporary folder for a file in memory), so a large stream costs no memory while its size is still
-// unknown; Commit() lays the whole tree out and writes it piece by piece. On disk the write is atomic: the file appears (or replaces
+// folder, or the system's temporary folder for a file in memory), so a large
+// stream costs no memory while its size is still unknown. That move is tried
+// once: where it fails (a disk without room for the stream has none for the file
+// either) the stream keeps the system's reason and takes no more writes, so the
+// save fails at once with it. Commit() lays the whole tree out and writes it
+// piece by piece. On disk the write is atomic: the file appears (or replaces
 // an older one) only when everything was written. Destroying a TCFile without
 // Commit() discards what was written to it and leaves any older file as it was,
 // so a save that was interrupted by an exception never leaves half a file.
@@ -66,6 +70,10 @@ class ECFileError : public std::runtime_error {
 
 // [SECTION] items
 
+// Test hook: how often, in this process, a stream has tried to move into a
+// temporary file.
+int64_t CFileSpillAttemptsForTesting();
+
 class TCFile;
 class TCFileStorage;
 class TCFileStream;
@@ -88,6 +96,8 @@ struct TCFileState {
   // Where a large stream waits: the target's folder, which must take the file
   // anyway; empty for the system's temporary folder.
   std::string spillFolder;
+  // The target as failures name it; empty for a file in memory.
+  std::string fileName;
 };
 
 class TCFileItem {
@@ -114,7 +124,8 @@ class TCFileStream : public TCFileItem {
   // The number of bytes transferred. A read stops at the end of the stream; a
   // write past the end fills the gap with zeros. A write to an opened (read-only)
   // file, or one that would pass kMaxCFileStreamSize, transfers nothing; so does
-  // every write once the temporary file of a large stream could not be written.
+  // every write once the temporary file of a large stream could not be made or
+  // written (FailureReason() then says why; the move is not tried again).
   int32_t Read(void* buffer, int32_t count);
   int32_t Write(const void* buffer, int32_t count);
   // The new position. A target before 0 or beyond kMaxCFileStreamSize leaves the
@@ -137,6 +148,14 @@ class TCFileStream : public TCFileItem {
   bool ReadDWord(uint32_t& value);
   bool ReadBuffer(void* buffer, int32_t count);
 
+  // The system's reason why the stream's temporary file could not be made or
+  // written; empty while none failed.
+  std::string FailureReason() const;
+  // What a writer raises for a write the stream refused: ECFileError 7, its text
+  // "<file>: <reason>" after a failure of the temporary file (the reason alone
+  // for a file in memory), the code's own text otherwise.
+  [[noreturn]] void RaiseWriteFailure() const;
+
   // A copy of the whole stream.
   std::vector<uint8_t> Data() const;
   // Copies n bytes from pos, which the caller keeps inside the stream. False when
@@ -149,13 +168,15 @@ class TCFileStream : public TCFileItem {
   friend class TCFileReader;
   friend class TCFile;
   TCFileStream(std::string name, TCFileState* state) : TCFileItem(std::move(name), state) {}
-  // Moves the bytes into a temporary file; false (bytes stay in memory) when
-  // none can be made.
+  // Moves the bytes into a temporary file; false, with errno set and the bytes
+  // still in memory, when none can be made or written.
   bool Spill();
+  // Keeps the first failure of the temporary file: the stream is lost.
+  void Fail(int err) const;
   // Closes the temporary file, which frees its blocks: the stream is lost, as
   // after a failed write to it.
   void ReleaseSpill();
-  // Writes the buffered bytes of the temporary file; false when that fails.
+  // Writes the buffered bytes of the temporary file; false (and failed) when that fails.
   bool Flush() const;
 
   std::vector<uint8_t> data_;  // the bytes while in memory
@@ -165,7 +186,9 @@ class TCFileStream : public TCFileItem {
   // Bytes of [bufferStart_, bufferStart_ + buffer_.size()) not yet in the temporary file.
   mutable std::vector<uint8_t> buffer_;
   mutable int64_t bufferStart_ = 0;
-  bool failed_ = false;  // a write to the temporary file failed: the stream is lost
+  // The temporary file could not be made or written, or was released: the stream is lost.
+  mutable bool failed_ = false;
+  mutable int failure_ = 0;  // the error number of that failure; 0 for a release
 };
 
 class TCFileStorage : public TCFileItem {

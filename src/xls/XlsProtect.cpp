@@ -252,7 +252,7 @@ void TBIFFStream::FlushBlock(size_t used) {
   }
   ++block_;
   if (out_.Write(out.data(), static_cast<int32_t>(out.size())) != static_cast<int32_t>(out.size()))
-    throw ECFileError(cferr::kCommit);
+    out_.RaiseWriteFailure();
   plain_.fill(0);
   clearMask_.fill(0);
   fill_ = 0;

@@ -711,8 +711,10 @@ std::vector<TCountRow> CountRows() {
   constexpr int kGrowingLayers = (1 << 16) + 1;
   std::vector<std::pair<std::string, std::string>> manyLayers;
   for (int i = 0; i < kGrowingLayers; ++i) manyLayers.emplace_back("G" + std::to_string(i), "1");
-  TDrawing growingLayerTable;
+  TDrawing growingLayerTable, unGrownLayerTable;
   const std::string growingLayers = growingLayerTable.Layers(manyLayers).BeginEntities().End().Text();
+  manyLayers.pop_back();
+  const std::string unGrownLayers = unGrownLayerTable.Layers(manyLayers).BeginEntities().End().Text();
   TDrawing layerTable, noLayerTable, justTenLines;
   layerTable.Layers(layers).BeginEntities();
   noLayerTable.BeginEntities();
@@ -730,6 +732,9 @@ std::vector<TCountRow> CountRows() {
       // One layer past a doubling of the list: at its growth every layer stands in the
       // old list and in the new one of twice as many, counted before it happens.
       {"a LAYER table at its list's growth", growingLayers, none, kGrowingLayers * 3 * int64_t{sizeof(TDXFLayer)}},
+      // The one layer that makes the list grow needs its new array beside the old one.
+      {"the layer that makes the list grow", growingLayers, unGrownLayers,
+       (kGrowingLayers - 1) * 2 * int64_t{sizeof(TDXFLayer)}},
       // Past the names the message lists, each is kept in the index alone.
       {"unknown names past those listed",
        drawing([&](TDrawing& d, int i) { d.Group(0, unknownName + std::to_string(i)); }, MaxListedNames + kN),

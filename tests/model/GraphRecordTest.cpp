@@ -365,6 +365,19 @@ TEST(GraphRecordOpenCount, ACountShortByHalfIsStoppedByTheFiguresAndItsNeedLetsT
   EXPECT_GE(whole.lowest, 0);
 }
 
+// Fields are weighed beside those of the objects kept before them: each of two
+// objects' fields fits the room alone, the second does not beside the first's.
+TEST(GraphRecordOpenCount, FieldsAreSkippedWhereTheObjectsKeptLeaveThemNoRoom) {
+  const TScopedMemoryProbe figures([] { return int64_t{1} << 40; });
+  constexpr int64_t kRoom = int64_t{1} << 20;
+  TGraphMain object;
+  TOpenCount count(kRoom);
+  ASSERT_TRUE(TOpenCount::Expect(kRoom * 3 / 5));
+  ASSERT_TRUE(TOpenCount::Keep(object));
+  EXPECT_FALSE(TOpenCount::Expect(kRoom * 3 / 5));
+  EXPECT_TRUE(TOpenCount::Expect(kRoom / 5));
+}
+
 TEST(GraphKindRegistry, OnlyIdsZeroToElevenAndTheGroupStays) {
   EXPECT_TRUE(IsGraphKindRegistered(GraphTypeId::Group));
   EXPECT_FALSE(RegisterGraphKind(12, [] { return std::make_unique<TGraphMain>(); }));

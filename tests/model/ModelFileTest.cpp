@@ -340,8 +340,10 @@ TEST(ModelFileImport, ABrokenMissingOrTooLargeFileIsReportedAsAnErrorAndAddsNoth
   EXPECT_EQ(root.ChildCount(), 0);
   EXPECT_TRUE(tree.Texts(0).empty());
   ASSERT_EQ(fake.Messages.size(), 5u);
+  // Refused before its reading, a model tells what the whole import needs (its build
+  // and its boreholes' drawing above 1 MB).
   EXPECT_EQ(fake.Messages[4].Text, "The file \"" + ModelPath("bad_coordinate.mdl") +
-                                       "\" is too large to be imported: it needs 1 MB of memory, more than the 0 MB "
+                                       "\" is too large to be imported: it needs 2 MB of memory, more than the 0 MB "
                                        "available now.");
   EXPECT_EQ(fake.Messages[0].Text,
             "File bad_coordinate.mdl, line 32: '3.0.0' is not a valid floating point value");
@@ -349,7 +351,7 @@ TEST(ModelFileImport, ABrokenMissingOrTooLargeFileIsReportedAsAnErrorAndAddsNoth
   EXPECT_EQ(fake.Messages[1].Text, "File no_such_file.mdl not found");
   EXPECT_EQ(fake.Messages[1].Kind, TMessageKind::Error);
   EXPECT_EQ(fake.Messages[2].Text, "The file \"" + ModelPath("full_lf.mdl") +
-                                       "\" is too large to be imported: it needs 1 MB of memory, more than the 0 MB "
+                                       "\" is too large to be imported: it needs 2 MB of memory, more than the 0 MB "
                                        "available now.");
   EXPECT_EQ(fake.Messages[2].Kind, TMessageKind::Error);
   // A file too large for the memory is told as every reader tells it.
@@ -396,6 +398,35 @@ TEST(ModelFileImport, TheBuildIsCountedForEachGroupOfSpheresAndRefusedByItsCount
                                        std::to_string((each - 1) >> 20) + " MB available now.");
   // Refused by the reading's look, against the room it began with, not by the build's count.
   EXPECT_TRUE(fake.Messages[1].Text.ends_with("more than the 2 MB available now.")) << fake.Messages[1].Text;
+}
+
+// A model whose reading is refused before it starts tells what the whole import
+// needs, its build too: with that memory and 5 % more it is read and built.
+TEST(ModelFileImport, ARefusalBeforeTheReadingTellsTheWholeImportsNeed) {
+  for (const bool groupEach : {true, false}) {
+    SCOPED_TRACE(groupEach ? "a group each" : "one group");
+    const std::string text = CountedModel(5000, groupEach, 300);
+    const int64_t build = ModelBuildBytes(ParseModelText(text, "m.mdl"));
+    TFakeServices fake;
+    TScratchFolder folder;
+    folder.Put("m.mdl", text);
+    TGraphMain root;
+    {
+      const auto fileBytes = static_cast<int64_t>(text.size());
+      const TScopedMemoryProbe probe([fileBytes] { return fileBytes; });
+      EXPECT_EQ(ImportModelFile(root, folder.File("m.mdl")), TModelImport::Failed);
+    }
+    ASSERT_EQ(fake.Messages.size(), 1u);
+    const std::string& told = fake.Messages[0].Text;
+    const size_t at = told.find("it needs ");
+    ASSERT_NE(at, std::string::npos) << told;
+    const int64_t need = std::stoll(told.substr(at + 9)) << 20;
+    EXPECT_GE(need, build);
+    EXPECT_LE(need, 2 * build);
+    const int64_t enough = need + need / 20;
+    const TScopedMemoryProbe probe([enough] { return enough; });
+    EXPECT_EQ(ImportModelFile(root, folder.File("m.mdl")), TModelImport::Built) << told;
+  }
 }
 
 // The build's count against what the build and its first frame take on the heap

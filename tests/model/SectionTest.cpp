@@ -21,6 +21,7 @@
 #include "scene/objects/Mesh.h"
 #include "support/FakeServices.h"
 #include "support/GeneratedFixtures.h"
+#include "support/ScopedMemoryProbe.h"
 #include "support/ThrownMessage.h"
 
 namespace qira {
@@ -312,6 +313,30 @@ class SectionBuild : public ::testing::Test {
   }
   std::unique_ptr<TGraphSection> section_;
 };
+
+// Each section a project holds is read, checked and built, but the limits' figures are
+// read per bytes weighed: once per 256 KB of small sections at the most, not once each.
+TEST_F(SectionBuild, ManySmallSectionsReadTheMemoryFiguresOncePer256KBWeighedNotOnceEach) {
+  int64_t readings = 0;
+  const TScopedMemoryProbe probe([&readings] {
+    ++readings;
+    return int64_t{8} << 30;
+  });
+  constexpr int kSections = 400;
+  double weighed = 0;
+  std::vector<std::unique_ptr<TGraphSection>> sections;
+  for (int i = 0; i < kSections; ++i) {
+    TMemoryStream file = Fixtures().Stream("valid_v1.sec");
+    sections.push_back(ReadSectionFile(file));
+    TGraphSection& s = *sections.back();
+    s.SetContext(&view_.context);
+    s.Build(false);
+    ASSERT_TRUE(s.FrontMesh);
+    weighed += SectionMemoryNeeded(s.RowCount, s.ColCount, false, s.ImageStyle) +
+               SectionMemoryNeeded(s.RowCount, s.ColCount, true, s.ImageStyle);
+  }
+  EXPECT_LE(readings, 1 + static_cast<int64_t>(weighed) / (int64_t{256} << 10)) << weighed;
+}
 
 TEST_F(SectionBuild, CellsDrawTwoTrianglesPerShownCellAndTheBackMeshTheOtherWayRound) {
   std::unique_ptr<TGraphSection> made = FlatSection({{10, 0, 30}, {20, 30, 10}});

@@ -55,7 +55,7 @@ MUTATIONS = [
     ("src/model/Palette.cpp", "if (p < 1 || p > 99) return;", "if (p < 0 || p > 99) return;", [M]),
     ("src/model/Palette.cpp", "if (logarithmic_ && !(aMin > 0 && aMax > 0)) return;", "if (logarithmic_ && !(aMin >= 0 && aMax > 0)) return;", [M]),
     ("src/model/Palette.cpp", "if (!(v < max_)) v = max_;", "if (!(v < max_)) v = min_;", [M]),
-    ("src/model/ModelFile.cpp", "if (line.empty() || line.front() == ';') continue;", "if (line.empty()) continue;", [M]),
+    ("src/model/ModelFile.cpp", "if (line.empty() || line.front() == ';') return {};", "if (line.empty()) return {};", [M]),
     ("src/model/ModelFile.cpp", "if (digits.front() < '1' || digits.front() > '9') return 0;", "if (digits.front() < '0' || digits.front() > '9') return 0;", [M]),
     ("src/model/ModelFile.cpp", "if (depth.Value > MaxModelDepth)", "if (depth.Value > MaxModelDepth + 1)", [M]),
     ("src/model/ModelFile.cpp", "if (i >= 1 && i <= count) spheres.emplace", "if (i >= 1 && i < count) spheres.emplace", [M]),
@@ -86,6 +86,48 @@ MUTATIONS = [
     ("src/xls/XlsFormula.cpp", "if (pair == \"<=\" || pair == \">=\" || pair == \"<>\") {", "if (pair == \"<=\" || pair == \">=\") {", [X]),
     ("src/xls/XlsFormula.cpp", "if (ec != std::errc() || !std::isfinite(value)) Fail();", "if (ec != std::errc()) Fail();", [X]),
     ("src/xls/XlsFormula.cpp", "if (i + 1 < text.size() && text[i + 1] == '\"') {", "if (false) {", [X]),
+    # A spill that failed is tried again at every write (minutes on a full disk).
+    ("src/xls/CompoundFile.cpp", "if (fd_ < 0 && end > kCFileStreamSpillSize && !Spill()) {", "if (fd_ < 0 && end > kCFileStreamSpillSize && !Spill() && false) {", [X]),
+    # An open's count weighs a kind's fields without those of the objects kept before it.
+    ("src/model/GraphRecord.cpp", "if (count->keptFields_ + count->pendingFields_ + storedBytes <= count->available_", "if (count->pendingFields_ + storedBytes <= count->available_", [M]),
+    # A model refused before its reading tells the reading's need alone, not the build's after it.
+    ("src/model/ModelFile.cpp", "ShowMessageDlg(ImportMemoryProblem(path, ModelTextImportBytes(text), available), 1);", "ShowMessageDlg(ImportMemoryProblem(path, readBytes, available), 1);", [M]),
+    # A save in place that does not empty the file first leaves the old content's tail.
+    ("src/platform/BinaryStream.cpp", "if (earlier && ::ftruncate(fd, 0) != 0) {", "if (earlier && false) {", [P]),
+    # A put-back over a longer new content leaves its tail.
+    ("src/platform/EarlierContent.cpp", "const bool back = ::ftruncate(fd, 0) == 0 && CopyContent(from, fd)", "const bool back = CopyContent(from, fd)", [P]),
+    # Attributes read back as set though a step silently did not take: the rename way loses the mode.
+    ("src/platform/FileAttributes.cpp", "if (now.st_uid != st.st_uid || now.st_gid != st.st_gid || (now.st_mode & 07777) != (st.st_mode & 07777)) return false;", "if (false) return false;", [P]),
+    # Attributes read by name: a file renamed there since the check lends its own.
+    ("src/platform/BinaryStream.cpp", "GiveFileAttributes(fd, st, DescriptorPath(checked))", "GiveFileAttributes(fd, st, target)", [P]),
+    # "written" marked before the last flush is known good: a kill while putting back goes untold.
+    ("src/platform/BinaryStream.cpp", "if (handed && earlier_) earlier_->MarkWritten();", "if (earlier_) earlier_->MarkWritten();", [P]),
+    # The start takes another user's save folders too.
+    ("src/platform/EarlierContent.cpp", "st.st_uid == ::geteuid()", "(st.st_uid == ::geteuid() || true)", [P]),
+    # A save in place reported done though another program renamed a file over it.
+    ("src/platform/BinaryStream.cpp", "if (!NameLeadsTo(target_, written)) {", "if (false) {", [P]),
+    # A file system without record locks refuses every save in place.
+    ("src/platform/BinaryStream.cpp", "if (errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL) return {};", "if (false) return {};", [P]),
+    # A reader's lock told as another save.
+    ("src/platform/BinaryStream.cpp", "held.l_type == F_RDLCK) return kHeldLocked;", "held.l_type == F_RDLCK && false) return kHeldLocked;", [P]),
+    # A put-back file's new time taken as another program's change: the next save asks.
+    ("src/ui/ProjectFile.cpp", "if (save && save->RestoredIdentity() && known && save->KeptIdentity() == known)", "if (false)", ["ui_tests"]),
+    # The watch's margin until its next look kept at the rate measured alone: a count that falls short late passes the limit.
+    ("src/platform/AvailableMemory.cpp", "static_cast<int64_t>(std::max(rate_, kLeastRateBetweenLooks) * static_cast<double>(betweenLooks_));", "static_cast<int64_t>(rate_ * static_cast<double>(betweenLooks_));", [P]),
+    # A DXF container's next growth left out of its need: the new array beside the old one goes uncounted.
+    ("src/model/Dxf.cpp", "if (countMemory_) Need(container.GrowthBytes());", "if (countMemory_) Need(0);", [M]),
+    # Steps weighed object by object read the limits' figures every time (an 80,000-section open reads them 80,000 times).
+    ("src/platform/AvailableMemory.cpp", "if (g.Room >= 0 && g.Generation == generation && bytes <= g.Between - g.Weighed", "if (false && g.Room >= 0 && g.Generation == generation && bytes <= g.Between - g.Weighed", [M]),
+    # A spheres object an open's count skipped counts its stored centres, not the spheres it would draw.
+    ("src/model/GraphSpheres.cpp", "return TSkippedCost{OpenedBytesWith(n, SpheresDrawnBytes(n, slices)), SpheresBinnedBytes(n, slices)};", "return std::nullopt;", ["ui_tests"]),
+    # Lines skipped by an open's count: their stored segments only.
+    ("src/model/GraphLines.cpp", "return TSkippedCost{OpenedBytesWith(SegmentArraysBytes(entries, entries, entries), LinesDrawnBytes(n)),", "if (true) return std::nullopt;\n    return TSkippedCost{OpenedBytesWith(SegmentArraysBytes(entries, entries, entries), LinesDrawnBytes(n)),", ["ui_tests"]),
+    # A polyline skipped by an open's count: its stored points only.
+    ("src/model/GraphPolyline.cpp", "return TSkippedCost{OpenedBytesWith(n, LineDrawnBytes(n, roundEnds)), LineBinnedBytes(n)};", "return std::nullopt;", ["ui_tests"]),
+    # Planes skipped by an open's count: their stored points only.
+    ("src/model/GraphPlanes.cpp", "return TSkippedCost{OpenedBytesWith(n, PlanesDrawnBytes(n)), PlanesBinnedBytes(n)};", "return std::nullopt;", ["ui_tests"]),
+    # A label skipped by an open's count: its stored text only.
+    ("src/model/GraphLabelRecord.cpp", "return TSkippedCost{OpenedBytesWith(size, capacity), FrameBinnedBytes()};", "return std::nullopt;", ["ui_tests"]),
 ]
 
 

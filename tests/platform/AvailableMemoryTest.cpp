@@ -224,6 +224,29 @@ TEST(AvailableMemory, AWatchedReadingWhoseCountFallsShortStopsBeforeTheLimitAndT
   }
 }
 
+// The rate the figures measured is the whole reading's, and lags where the count falls
+// short only late: what the reading may take until its next look is kept free at twice
+// its count at the least, so even a count that falls short by four fifths after 60 MB
+// stops before the limit.
+TEST(AvailableMemory, AWatchedReadingWhoseCountFallsShortLateStillStopsBeforeTheLimit) {
+  struct TReset {
+    ~TReset() { SetAvailableMemoryProbe({}); }
+  } reset;
+  constexpr int64_t kRoom = 90 * MB;
+  constexpr int64_t kStep = 64 << 10;
+  constexpr int64_t kExactTo = 60 * MB;
+  int64_t taken = 0;
+  SetAvailableMemoryProbe([&] { return kRoom - taken; });
+  TMemoryWatch watch(kRoom);
+  int64_t counted = 0;
+  while (counted < 200 * MB && watch.Fits(counted, kStep)) {
+    taken += counted < kExactTo ? kStep : 5 * kStep;
+    counted += kStep;
+  }
+  EXPECT_LT(counted, 200 * MB);
+  EXPECT_LT(taken, kRoom);
+}
+
 TEST(AvailableMemory, AProbeIsAskedForEveryNeed) {
   struct TReset {
     ~TReset() { SetAvailableMemoryProbe({}); }

@@ -19,6 +19,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -26,6 +28,7 @@
 
 #include "platform/BinaryStream.h"
 #include "platform/EarlierContent.h"
+#include "platform/FileAttributes.h"
 #include "support/EnvVar.h"
 #include "support/ScopedSaveStep.h"
 #include "support/ScopedWriteFailure.h"
@@ -192,6 +195,9 @@ std::string PutSaveFolder(const std::string& stamp, const std::vector<std::pair<
   return folder;
 }
 
+// Another user's save folder in the state folder (one the user may share).
+constexpr uid_t kOtherUser = 1;
+
 // The start tells a save only while the target may be incomplete: a kill of the
 // program keeps every byte it handed to the system, so a save that marked them all
 // written in this boot is whole; one the machine stopped in may be. A process id
@@ -208,6 +214,7 @@ TEST(SaveFileKilled, TheStartTellsOnlySavesThatMayBeIncompleteOnceEach) {
     bool MayBeWhole;
     bool Stays;
     const char* Stranger = nullptr;  // a name no save makes, in the folder
+    bool Others = false;             // the folder belongs to another user (needs root)
   } rows[] = {
       {"an ended save", false, TStart::Same, false, true, true, false, true},
       {"an older build's ended save", false, TStart::None, false, true, true, false, true},
@@ -221,6 +228,9 @@ TEST(SaveFileKilled, TheStartTellsOnlySavesThatMayBeIncompleteOnceEach) {
       {"an older build's living save", true, TStart::None, false, true, false, false, true},
       {"a process id another process took", true, TStart::Later, false, true, true, false, true},
       {"a process id another boot's process took", true, TStart::OtherBoot, false, true, true, false, true},
+      {"another user's ended save", false, TStart::Same, false, true, false, false, true, nullptr, true},
+      {"another user's save all written in this boot", false, TStart::Same, true, true, false, false, true, nullptr,
+       true},
   };
   const std::string ended = std::to_string(EndedProcess());
   const std::string living = std::to_string(::getpid());
@@ -229,6 +239,10 @@ TEST(SaveFileKilled, TheStartTellsOnlySavesThatMayBeIncompleteOnceEach) {
   ASSERT_EQ(boot.size(), 36u);
   for (const auto& row : rows) {
     SCOPED_TRACE(row.What);
+    if (row.Others && ::geteuid() != 0) {
+      std::printf("needs root to set up: %s\n", row.What);
+      continue;
+    }
     TScratchFolder state;
     TEnvVar stateHome("XDG_STATE_HOME", state.Path().c_str());
     std::vector<std::pair<std::string, std::string>> files = {{row.Whole ? "earlier.q3d" : "earlier.q3d.part", "old"}};
@@ -239,6 +253,9 @@ TEST(SaveFileKilled, TheStartTellsOnlySavesThatMayBeIncompleteOnceEach) {
     if (row.Written) files.push_back({"written", ""});
     if (row.Stranger) files.push_back({row.Stranger, "mine"});
     const std::string folder = PutSaveFolder((row.Living ? living : ended) + "-0-1", files);
+    if (row.Others) {
+      ASSERT_EQ(::chown(folder.c_str(), kOtherUser, kOtherUser), 0);
+    }
     const std::vector<TInterruptedSave> told = TakeInterruptedSaves();
     ASSERT_EQ(told.size(), row.Told ? 1u : 0u);
     if (row.Told) {
@@ -250,6 +267,10 @@ TEST(SaveFileKilled, TheStartTellsOnlySavesThatMayBeIncompleteOnceEach) {
     if (row.Stranger) {
       EXPECT_EQ(Contents(folder + "/" + row.Stranger), "mine");
       EXPECT_FALSE(std::filesystem::exists(folder + "/target"));
+    }
+    if (row.Others) {
+      EXPECT_EQ(Contents(folder + "/earlier.q3d"), "old");
+      EXPECT_FALSE(std::filesystem::exists(folder + "/told")) << "untouched";
     }
     // A second start, or one started at the same time: the first one told it.
     EXPECT_TRUE(TakeInterruptedSaves().empty()) << "told once";
@@ -484,6 +505,9 @@ TEST(SaveFileKeeps, TheOwnerGroupModeAclAttributesAndLinksOfTheFileTheUserHad) {
     bool Comment;
     bool Linked;
     bool LockedFolder;  // the saver may not add a file to it
+    // The file system takes no mode and says nothing (as some FAT or SMB mounts):
+    // only the read-back sees that the new file's is not the file's.
+    bool ModeIgnored = false;
   } cases[] = {
       {"a colleague's project in a shared folder", "uu", kDaemon, kUsers, 0664, nullptr, false, false, false},
       {"a project with an ACL", "uu", kNobody, kUsers, 0644, "u:daemon:rw-,g::r--,m::rw-", false, false, false},
@@ -497,6 +521,8 @@ TEST(SaveFileKeeps, TheOwnerGroupModeAclAttributesAndLinksOfTheFileTheUserHad) {
        true},
       {"another's project in a folder the user may not write", "uu", kDaemon, kUsers, 0664, nullptr, true, false,
        true},
+      {"a project on a file system that silently takes no mode", "uu", kNobody, kUsers, 0604, nullptr, false, false,
+       false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.What);
@@ -530,6 +556,7 @@ TEST(SaveFileKeeps, TheOwnerGroupModeAclAttributesAndLinksOfTheFileTheUserHad) {
     }
     if (c.LockedFolder) ::chmod(folder.c_str(), 0555);
     const TFileIdentity before = IdentityOf(path);
+    SetModeIgnoredForTesting(c.ModeIgnored);
     int round = 0;
     for (const char saver : std::string(c.Savers)) {
       const std::string content = "new " + std::to_string(++round);
@@ -546,6 +573,7 @@ TEST(SaveFileKeeps, TheOwnerGroupModeAclAttributesAndLinksOfTheFileTheUserHad) {
         EXPECT_EQ(Contents(dir.File("other-name.q3d")), content);
       }
     }
+    SetModeIgnoredForTesting(false);
     ::chmod(folder.c_str(), 0775);
     std::vector<std::string> entries = dir.Entries();
     std::sort(entries.begin(), entries.end());
@@ -656,11 +684,14 @@ TEST(SaveFileErrors, AFailedSaveInPlacePutsTheEarlierContentBackOrSaysWhereItIs)
     bool FullWhilePuttingBack;
     bool Commits;
     const char* Reason;  // what FailureReason or Commit gives, up to the kept path
+    bool LongerFirst = false;  // more than the earlier content reached the file first
   } cases[] = {
       {"a full disk", true, false, false, "No space left on device"},
       {"a full disk at the commit", true, false, true, "No space left on device"},
       {"a writer that gives up", false, false, false, "the writer's reason"},
       {"a save dropped unfinished", false, false, false, nullptr},
+      {"a writer that gives up after more than the earlier content", false, false, false, "the writer's reason",
+       true},
       {"a disk full to the end", true, true, false,
        "No space left on device. Its earlier content is kept in \""},
   };
@@ -670,10 +701,16 @@ TEST(SaveFileErrors, AFailedSaveInPlacePutsTheEarlierContentBackOrSaysWhereItIs)
     dir.Put("t.bin", "old content");
     ASSERT_EQ(::link(dir.File("t.bin").c_str(), dir.File("t.link").c_str()), 0);
     std::string reason;
+    std::optional<qira::TFileIdentity> restored;
+    std::optional<qira::TFileIdentity> kept;
     {
       auto save = TSaveFile::Create(dir.File("t.bin"));
       ASSERT_TRUE(save);
       EXPECT_EQ(save->TemporaryPath(), "");
+      kept = save->KeptIdentity();
+      if (c.LongerFirst) {
+        ASSERT_TRUE(save->Stream().Write(std::string(70000, 'n').data(), 70000));  // unbuffered
+      }
       {
         TScopedWriteFailure full(c.FullWhileWriting ? ENOSPC : 0);
         EXPECT_TRUE(save->Stream().Write("new", 3));  // buffered
@@ -686,6 +723,7 @@ TEST(SaveFileErrors, AFailedSaveInPlacePutsTheEarlierContentBackOrSaysWhereItIs)
         EXPECT_FALSE(save->Commit(&reason));
       }
       else if (c.Reason) reason = save->FailureReason("the writer's reason");
+      restored = save->RestoredIdentity();
     }
     if (!c.Reason) {
       EXPECT_EQ(reason, "");
@@ -699,6 +737,12 @@ TEST(SaveFileErrors, AFailedSaveInPlacePutsTheEarlierContentBackOrSaysWhereItIs)
     }
     EXPECT_EQ(dir.Get("t.bin"), "old content");
     EXPECT_EQ(dir.Get("t.link"), "old content");
+    // What the save tells of the file put back: the one it kept, with its content.
+    if (c.Reason) {
+      ASSERT_TRUE(restored && kept);
+      EXPECT_EQ(*restored, qira::FileIdentityOf(dir.File("t.bin")));
+      EXPECT_EQ(std::make_pair(restored->Inode, restored->Size), std::make_pair(kept->Inode, kept->Size));
+    }
     EXPECT_EQ(SaveFoldersWithoutWholeContent(), std::vector<std::string>{});
     std::error_code ec;
     EXPECT_TRUE(std::filesystem::is_empty(InterruptedSavesFolder(), ec)) << "nothing kept once put back";
@@ -716,6 +760,177 @@ TEST(SaveFileErrors, AFailedWriteReportsTheSystemsReasonAndKeepsTheOldFile) {
   EXPECT_EQ(error, "No space left on device");
   EXPECT_EQ(dir.Get("t.bin"), "old");
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"t.bin"});
+}
+
+// A save in place is done only when the file's name leads to what it wrote: another
+// program's rename over the target meanwhile (at its truncation, between its writes,
+// after its last one) fails the save, and the file it wrote, still named by its
+// other name, gets its earlier content back.
+TEST(SaveFileErrors, ASaveInPlaceWhoseFileAnotherProgramRenamedOverIsNotDone) {
+  TScratchFolder state;
+  TEnvVar stateHome("XDG_STATE_HOME", state.Path().c_str());
+  const struct {
+    const char* What;
+    std::optional<TSaveStep> Step;  // none: between two writes
+  } cases[] = {
+      {"at the truncation", TSaveStep::ssTruncated},
+      {"between its writes", std::nullopt},
+      {"after its last write", TSaveStep::ssWritten},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    TScratchFolder dir;
+    dir.Put("t.bin", "old content");
+    dir.Put("other", "other's");
+    ASSERT_EQ(::link(dir.File("t.bin").c_str(), dir.File("t.link").c_str()), 0);
+    const auto replace = [&] { ASSERT_EQ(::rename(dir.File("other").c_str(), dir.File("t.bin").c_str()), 0); };
+    std::string error;
+    std::unique_ptr<TSaveFile> save;
+    {
+      TScopedSaveStep swap([&](TSaveStep step, const std::string&) {
+        if (step == c.Step) replace();
+      });
+      save = TSaveFile::Create(dir.File("t.bin"));
+      ASSERT_TRUE(save);
+      ASSERT_TRUE(save->Stream().Write(std::string(70000, 'n').data(), 70000));
+      if (!c.Step) replace();
+      ASSERT_TRUE(save->Stream().Write("new", 3));
+      EXPECT_FALSE(save->Commit(&error));
+    }
+    EXPECT_EQ(error, "another program replaced it while it was being saved");
+    EXPECT_EQ(CannotFileText("create", "t.bin", error),
+              "Cannot create file \"t.bin\". Another program replaced it while it was being saved.");
+    EXPECT_FALSE(save->WrittenIdentity());
+    EXPECT_FALSE(save->RestoredIdentity()) << "the name leads to another file";
+    EXPECT_EQ(dir.Get("t.bin"), "other's");
+    EXPECT_EQ(dir.Get("t.link"), "old content");
+    std::error_code ec;
+    EXPECT_TRUE(std::filesystem::is_empty(InterruptedSavesFolder(), ec)) << "nothing kept once put back";
+  }
+  // Untouched, the save is done and tells the file it wrote, either way.
+  for (const TSaveWay& way : kSaveWays) {
+    SCOPED_TRACE(way.Way);
+    TScratchFolder dir;
+    const std::string target = dir.File("t.bin");
+    ASSERT_TRUE(FirstSave(target, way));
+    auto save = TSaveFile::Create(target);
+    ASSERT_TRUE(save);
+    ASSERT_TRUE(save->Stream().Write("new", 3));
+    ASSERT_TRUE(save->Commit());
+    EXPECT_EQ(save->WrittenIdentity(), qira::FileIdentityOf(target));
+  }
+}
+
+// The mark that every byte was written comes only once the last flush succeeded: a
+// save killed while it puts back after a failed flush is told at the next start.
+TEST(SaveFileKilled, ASaveWhoseLastFlushFailedIsToldWhenKilledPuttingBack) {
+  TScratchFolder state;
+  TEnvVar stateHome("XDG_STATE_HOME", state.Path().c_str());
+  TScratchFolder dir;
+  dir.Put("t.bin", "old content");
+  ASSERT_EQ(::link(dir.File("t.bin").c_str(), dir.File("t.link").c_str()), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    TScopedSaveStep killed([](TSaveStep step, const std::string&) {
+      if (step == TSaveStep::ssPuttingBack) ::_exit(0);
+    });
+    auto save = TSaveFile::Create(dir.File("t.bin"));
+    if (!save || !save->Stream().Write("new", 3)) ::_exit(1);  // buffered: the commit's flush fails
+    SetFileWriteFailureForTesting(ENOSPC);
+    save->Commit();
+    ::_exit(2);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0) << "killed putting back";
+  const std::vector<TInterruptedSave> told = TakeInterruptedSaves();
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(Contents(told[0].EarlierContent), "old content");
+  EXPECT_FALSE(told[0].MayBeWhole);
+}
+
+// A lock in the way is told by what holds it: another save (a write lock) or a
+// reader (a read lock). A file system without record locks is saved in place
+// unlocked, whole.
+TEST(SaveFileAtOnce, ALockInTheWayIsToldByItsKindAndAFileSystemWithoutLocksIsSavedUnlocked) {
+  TScratchFolder state;
+  TEnvVar stateHome("XDG_STATE_HOME", state.Path().c_str());
+  SetLockWaitForTesting(std::chrono::milliseconds(100));
+  const struct {
+    const char* What;
+    short Held;        // the lock another open of the file holds; F_UNLCK: none
+    int LockFailure;   // what the lock call answers
+    const char* Error; // empty: saved
+  } cases[] = {
+      {"another save's lock", F_WRLCK, 0, "it is being saved by another program"},
+      {"a reader's lock", F_RDLCK, 0, "another program holds it locked"},
+      {"no record locks", F_UNLCK, ENOLCK, ""},
+      {"locks not supported", F_UNLCK, EOPNOTSUPP, ""},
+      {"locks refused as invalid", F_UNLCK, EINVAL, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    TScratchFolder dir;
+    dir.Put("t.bin", "old content");
+    ASSERT_EQ(::link(dir.File("t.bin").c_str(), dir.File("t.link").c_str()), 0);
+    const int other = ::open(dir.File("t.bin").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    struct flock lock {};
+    lock.l_type = c.Held;
+    lock.l_whence = SEEK_SET;
+    if (c.Held != F_UNLCK) {
+      ASSERT_EQ(::fcntl(other, F_OFD_SETLK, &lock), 0);
+    }
+    SetLockFailureForTesting(c.LockFailure);
+    std::string error;
+    const bool saved = WriteWholeFileAtomic(dir.File("t.bin"), "new", 3, &error);
+    SetLockFailureForTesting(0);
+    ::close(other);
+    EXPECT_EQ(error, c.Error);
+    EXPECT_EQ(saved, std::string(c.Error).empty());
+    EXPECT_EQ(dir.Get("t.bin"), saved ? "new" : "old content");
+    EXPECT_EQ(dir.Get("t.link"), dir.Get("t.bin"));
+  }
+  SetLockWaitForTesting(std::chrono::milliseconds(-1));
+}
+
+// A shorter content leaves exactly itself, either way: no tail of the old one.
+TEST(SaveFileKeeps, AShorterSaveLeavesExactlyTheNewContent) {
+  TScratchFolder state;
+  TEnvVar stateHome("XDG_STATE_HOME", state.Path().c_str());
+  for (const TSaveWay& way : kSaveWays) {
+    SCOPED_TRACE(way.Way);
+    TScratchFolder dir;
+    const std::string target = dir.File("t.bin");
+    ASSERT_TRUE(FirstSave(target, way));
+    ASSERT_TRUE(WriteWholeFileAtomic(target, "new", 3));
+    EXPECT_EQ(Contents(target), "new");
+  }
+}
+
+// The attributes a save by rename gives its file are read from the file it checked,
+// through its descriptor: a file another program renamed to the name meanwhile
+// lends none of its own.
+TEST(SaveFileKeeps, TheAttributesGivenAreThoseOfTheFileCheckedNotOfOneRenamedThereSince) {
+  TScratchFolder dir;
+  dir.Put("t.bin", "mine");
+  dir.Put("other", "other's");
+  ASSERT_EQ(::setxattr(dir.File("t.bin").c_str(), "user.comment", "mine", 4, 0), 0);
+  ASSERT_EQ(::setxattr(dir.File("other").c_str(), "user.comment", "other's", 7, 0), 0);
+  std::string error;
+  {
+    TScopedSaveStep swap([&](TSaveStep step, const std::string& target) {
+      if (step == TSaveStep::ssOpened) ::rename(dir.File("other").c_str(), target.c_str());
+    });
+    EXPECT_TRUE(WriteWholeFileAtomic(dir.File("t.bin"), "new", 3, &error)) << error;
+  }
+  EXPECT_EQ(dir.Get("t.bin"), "new");
+  char value[16] = {};
+  EXPECT_EQ(std::string(value, std::max<ssize_t>(0, ::getxattr(dir.File("t.bin").c_str(), "user.comment", value,
+                                                                 sizeof value))),
+            "mine");
 }
 
 }  // namespace

@@ -299,7 +299,8 @@ TEST_F(MainFrame, CommandLineProjectOpensWhenTheFrameIsShown) {
 }
 
 // A save in place killed in an earlier run: the frame's start says which file and
-// where its earlier content is, once; a copy the kill left unfinished goes unsaid.
+// where its earlier content is, and how to restore it, once; a copy the kill left
+// unfinished goes unsaid. Opening the cut file says where its earlier content is.
 TEST_F(MainFrame, AnInterruptedSaveIsToldOnceAtTheStart) {
   TEnvVar stateHome("XDG_STATE_HOME", scratch_.File("state").c_str());
   const pid_t ended = ::fork();
@@ -310,7 +311,8 @@ TEST_F(MainFrame, AnInterruptedSaveIsToldOnceAtTheStart) {
   const std::string unfinished = saves + std::to_string(ended) + "-1-1";
   std::filesystem::create_directories(whole);
   std::filesystem::create_directories(unfinished);
-  std::ofstream(whole + "/target") << "/home/user/project.q3d";
+  scratch_.Put("cut.q3d", WithVersion(Projects().Bytes("cut_in_tree.q3d"), GetProgramVersion()));
+  std::ofstream(whole + "/target") << scratch_.File("cut.q3d");
   std::ofstream(whole + "/earlier.q3d") << "old";
   std::ofstream(unfinished + "/target") << "/home/user/other.q3d";
   std::ofstream(unfinished + "/earlier.q3d.part") << "ol";
@@ -320,7 +322,10 @@ TEST_F(MainFrame, AnInterruptedSaveIsToldOnceAtTheStart) {
     ASSERT_TRUE(RunEventLoopFor(60000, [&] { return !services_.Messages.empty(); }));
     ASSERT_EQ(services_.Messages.size(), 1u);
     const std::string& text = services_.Messages[0].Text;
-    EXPECT_NE(text.find("\"/home/user/project.q3d\": in \"" + whole + "/earlier.q3d\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"" + scratch_.File("cut.q3d") + "\": in \"" + whole + "/earlier.q3d\""), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("probably incomplete"), std::string::npos) << text;
+    EXPECT_NE(text.find("copy its earlier content over it"), std::string::npos) << text;
     EXPECT_EQ(text.find("other.q3d"), std::string::npos) << text;
   }
   services_.Messages.clear();
@@ -329,6 +334,10 @@ TEST_F(MainFrame, AnInterruptedSaveIsToldOnceAtTheStart) {
   EXPECT_TRUE(services_.Messages.empty());
   EXPECT_TRUE(std::filesystem::exists(whole + "/earlier.q3d"));
   EXPECT_FALSE(std::filesystem::exists(unfinished));
+  EXPECT_EQ(next.OpenProject(scratch_.File("cut.q3d")), nullptr);
+  ASSERT_EQ(services_.Messages.size(), 1u);
+  EXPECT_NE(services_.Messages[0].Text.find("kept in \"" + whole + "/earlier.q3d\""), std::string::npos)
+      << services_.Messages[0].Text;
 }
 
 TEST(MainFrameTiling, WindowsShareTheAreaWithoutGaps) {

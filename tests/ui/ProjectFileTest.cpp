@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <functional>
@@ -25,7 +27,9 @@
 #include "scene/gl/RenderingContext.h"
 #include "scene/graph/SceneBuffer.h"
 #include "support/HeapPeak.h"
+#include "support/EnvVar.h"
 #include "support/ScopedMemoryProbe.h"
+#include "support/ScopedSaveStep.h"
 #include "support/ScopedWriteFailure.h"
 #include "support/ThrownMessage.h"
 #include "support/Unprivileged.h"
@@ -452,6 +456,19 @@ TEST_F(ProjectWindow, TheCountOfAnOpenCoversWhatOpeningAndTheFirstFrameTake) {
     const size_t at = text.find("it needs ");
     return at == std::string::npos ? 0 : std::stoll(text.substr(at + 9));
   };
+  // The need a refused reading tells with that memory, the window aside (a window is
+  // not made with less than a few MB).
+  const auto readCounted = [](const std::string& path, int64_t given) -> int64_t {
+    const TScopedMemoryProbe little([given] { return given; });
+    try {
+      (void)ReadProjectFile(path, GetProgramVersion());
+    } catch (const EProjectFileError& error) {
+      const std::string text = error.what();
+      const size_t at = text.find("it needs ");
+      return at == std::string::npos ? 0 : std::stoll(text.substr(at + 9));
+    }
+    return 0;
+  };
   // The heap's peak while the project opens into a new window and its view is drawn
   // once, at 800 x 600, with the window's buffer.
   const auto measured = [](const std::string& path) -> int64_t {
@@ -502,7 +519,12 @@ TEST_F(ProjectWindow, TheCountOfAnOpenCoversWhatOpeningAndTheFirstFrameTake) {
     // frame's own thread may draw them at once, which leaves about half (measured
     // 2.2 times below the count, as with no rasterizer threads at all).
     double Most = 1.5;
+    // The memory its reading's count is taken with (0: the open's, with 4 MB): below a
+    // large object's stored fields, the object is skipped, and the need told is still
+    // what it takes opened.
+    int64_t Given = 0;
   };
+  constexpr int64_t kBelowTheFields = 128 << 10;
   const TCase cases[] = {
       {"legacy_v3_10k_boreholes.q3d", 3},
       {"legacy_v3_10k_sections.q3d", 3},
@@ -511,6 +533,15 @@ TEST_F(ProjectWindow, TheCountOfAnOpenCoversWhatOpeningAndTheFirstFrameTake) {
       {"large_square_points.q3d", GetProgramVersion()},
       {"large_surface.q3d", GetProgramVersion()},
       {"large_spheres.q3d", GetProgramVersion()},
+      {"large_section.q3d", GetProgramVersion(), 2.5, kBelowTheFields},
+      {"large_points.q3d", GetProgramVersion(), 1.5, kBelowTheFields},
+      {"large_surface.q3d", GetProgramVersion(), 1.5, kBelowTheFields},
+      {"large_spheres.q3d", GetProgramVersion(), 1.5, 16 << 10},  // 24 KB of centres
+      // Segments across the view: their bins (8 KB each, measured for 50,000 short
+      // ones in the Release driver) are twice what this heap holds of them.
+      {"large_lines.q3d", GetProgramVersion(), 2.5, kBelowTheFields},
+      {"large_polyline.q3d", GetProgramVersion(), 1.5, kBelowTheFields},
+      {"large_planes.q3d", GetProgramVersion(), 1.5, kBelowTheFields},
   };
   const std::string beside = Put("current.q3d");
   // What a first window and frame leave behind (the driver's compiled states) is not
@@ -522,11 +553,19 @@ TEST_F(ProjectWindow, TheCountOfAnOpenCoversWhatOpeningAndTheFirstFrameTake) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     const std::string path = Put(c.Name, c.Version);
-    const double count = static_cast<double>(counted(path) - besideCounted) * (1 << 20);
+    const int64_t told = c.Given > 0 ? readCounted(path, c.Given) - readCounted(beside, 0) + besideCounted : counted(path);
+    const double count = static_cast<double>(told - besideCounted) * (1 << 20);
     const double took = static_cast<double>(measured(path) - besideMeasured);
     ASSERT_GT(took, 0);
     EXPECT_GE(count / took, 1.0) << count << " counted, " << took << " measured";
     EXPECT_LE(count / took, c.Most) << count << " counted, " << took << " measured";
+    {
+      // At the need told and 5 % more, it opens.
+      const int64_t enough = (told << 20) + (told << 20) / 20;
+      const TScopedMemoryProbe probe([enough] { return enough; });
+      std::unique_ptr<TForm3D> form(CreateFromFile(nullptr, path));
+      EXPECT_NE(form, nullptr) << told << " MB told";
+    }
     const THeld read = held(path);
     const double heldCount = static_cast<double>(read.Counted - besideHeld.Counted);
     const double heldTook = static_cast<double>(read.Measured - besideHeld.Measured);
@@ -617,6 +656,61 @@ TEST_F(ProjectWindow, FailedSaveKeepsTheTargetAndTellsTheUser) {
   std::vector<std::string> entries = scratch_.Entries();
   std::erase(entries, "QIRA3D.ini");
   EXPECT_EQ(entries, std::vector<std::string>{"taken.q3d"});
+}
+
+// A save in place (the project has a second name) is done only when the file holds
+// it: another program's rename over it meanwhile is told, the window stays modified
+// and its next save asks before saving over that program's file. A save in place
+// that failed and put the earlier content back leaves the file the window's own:
+// the next save asks nothing.
+TEST_F(ProjectWindow, ASaveInPlaceIsDoneOnlyWhenTheFileHoldsItAndAPutBackFileStaysTheWindows) {
+  TScratchFolder state;
+  TEnvVar stateHome("XDG_STATE_HOME", state.Path().c_str());
+  const struct {
+    const char* What;
+    TSaveStep ReplacedAt;  // ssPuttingBack: not replaced, the disk full instead
+    bool NextAsks;
+  } cases[] = {
+      {"a rename at the truncation", TSaveStep::ssTruncated, true},
+      {"a rename after the last write", TSaveStep::ssWritten, true},
+      {"a full disk, the earlier content put back", TSaveStep::ssPuttingBack, false},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    auto form = NewDocument();
+    const std::string name = "linked" + std::to_string(++n) + ".q3d";
+    const std::string path = scratch_.File(name);
+    ASSERT_TRUE(SaveProject(*form, path));
+    ASSERT_EQ(::link(path.c_str(), (path + ".link").c_str()), 0);
+    const bool full = c.ReplacedAt == TSaveStep::ssPuttingBack;
+    const std::string others = "what another program saved";
+    scratch_.Put("others", others);
+    form->ShiftModel(1, 0, 0);
+    services_.Messages.clear();
+    {
+      TScopedSaveStep step([&](TSaveStep at, const std::string& target) {
+        if (full) SetFileWriteFailureForTesting(at == TSaveStep::ssTruncated ? ENOSPC : 0);
+        else if (at == c.ReplacedAt) ::rename(scratch_.File("others").c_str(), target.c_str());
+      });
+      EXPECT_FALSE(SaveProject(*form, path));
+    }
+    SetFileWriteFailureForTesting(0);
+    ASSERT_EQ(services_.Messages.size(), 1u);
+    EXPECT_EQ(services_.Messages[0].Text,
+              full ? "Cannot create file \"" + path + "\". No space left on device."
+                   : "Cannot create file \"" + path + "\". Another program replaced it while it was being saved.");
+    EXPECT_TRUE(form->Modified());
+    EXPECT_EQ(scratch_.Get(name) == others, !full);
+    services_.Messages.clear();
+    services_.BoxAnswers = {TMessageResult::No};
+    EXPECT_EQ(SaveProject(*form, path), !c.NextAsks);
+    EXPECT_EQ(std::count_if(services_.Messages.begin(), services_.Messages.end(),
+                            [&](const auto& m) { return m.Text == ProjectChangedOnDiskText(path); }),
+              c.NextAsks ? 1 : 0);
+    EXPECT_EQ(form->Modified(), c.NextAsks);
+    services_.BoxAnswers.clear();
+  }
 }
 
 TEST_F(ProjectWindow, AFullDiskOrATreeTooDeepToOpenIsToldWithTheFileAndTheReason) {

@@ -7,7 +7,9 @@
 #include <QScreen>
 #include <QSplitter>
 
+#include <array>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -157,6 +159,36 @@ TEST_P(ViewWindowModelCenter, PutsThePointWhereModelCubeStoodBeforeAnyShift) {
 INSTANTIATE_TEST_SUITE_P(StartingPositions, ViewWindowModelCenter,
                          ::testing::Values(TCenterCase{{0, 0, 0}}, TCenterCase{{10, -20, 30}},
                                            TCenterCase{{-500, 250, 125}}));
+
+// Centres entered one after another: the offset is what was entered last, and the
+// model stands where that offset puts it, however far an earlier one went; a centre
+// a float cannot place is refused with a message and changes nothing.
+TEST_F(ViewWindow, ASetCenterKeepsWhatWasEnteredOrRefuses) {
+  const double inf = std::numeric_limits<double>::infinity();
+  struct TRow {
+    const char* Name;
+    std::vector<std::array<double, 3>> Centres;  // survey order
+    std::array<double, 3> Offset;                // scene order, after the last one
+    size_t Refusals;
+  } rows[] = {
+      {"far, then back", {{1e20, 200, 30}, {1015, 200, 30}}, {1015, 30, 200}, 0},
+      {"past a float", {{1015, 200, 30}, {1e40, 200, 30}}, {1015, 30, 200}, 1},
+      {"not a number", {{1015, 200, 30}, {inf, 200, 30}, {1015, std::nan(""), 30}}, {1015, 30, 200}, 2},
+  };
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.Name);
+    services_.Messages.clear();
+    TForm3D form;
+    for (const auto& c : row.Centres) form.SetModelCenter(c[0], c[1], c[2]);
+    EXPECT_EQ(form.Context().ModelOffset, row.Offset);
+    EXPECT_EQ(services_.Messages.size(), row.Refusals);
+    // The offset's own point is where ModelCube's origin stood at the start.
+    const TAffineVector local = form.ToScene(row.Offset[0], row.Offset[2], row.Offset[1]);
+    EXPECT_EQ(local.x + form.ModelCube->Position().X(), 0.0f);
+    EXPECT_EQ(local.y + form.ModelCube->Position().Y(), 0.0f);
+    EXPECT_EQ(local.z + form.ModelCube->Position().Z(), 0.0f);
+  }
+}
 
 TEST_F(ViewWindow, ObjectsBuiltBeforeAShiftLineUpWithObjectsBuiltAfter) {
   TForm3D form;

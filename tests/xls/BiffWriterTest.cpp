@@ -15,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <limits>
 #include <filesystem>
 #include <string>
@@ -22,6 +24,7 @@
 
 #include "support/BiffRecords.h"
 #include "support/PeerRun.h"
+#include "support/ScopedWriteFailure.h"
 #include "support/ScratchFolder.h"
 #include "support/ThrownMessage.h"
 #include "xls/CompoundFile.h"
@@ -523,6 +526,24 @@ TEST_F(BiffWriter, AFailedSaveLeavesAnExistingFileUntouched) {
   }
   EXPECT_EQ(folder_.Get("kept.xls"), "the older file");
   EXPECT_EQ(folder_.Entries(), std::vector<std::string>{"kept.xls"});
+}
+
+// A disk without room for the stream's temporary file: the save fails at its first
+// attempt with the system's reason, not after moving the stream again at every write.
+TEST_F(BiffWriter, AWorkbookOnAFullDiskFailsAtTheFirstSpillWithTheReason) {
+  const std::string path = folder_.File("kept.xls");
+  folder_.Put("kept.xls", "the older file");
+  // 80,000 numbers of 18 bytes: the stream passes the size kept in memory.
+  for (int32_t r = 0; r < 8000; ++r)
+    for (int32_t c = 0; c < 10; ++c) Sheet().Cells().Items(r, c).SetValue(r + c * 0.5);
+  for (const std::u16string password : {u"", u"secret"}) {
+    const int64_t attempts = CFileSpillAttemptsForTesting();
+    const TScopedWriteFailure full(ENOSPC);
+    EXPECT_EQ(ThrownMessage<ECFileError>([&] { file_.SaveAsWithPassword(path, password); }),
+              path + ": " + std::strerror(ENOSPC));
+    EXPECT_EQ(CFileSpillAttemptsForTesting() - attempts, 1);
+    EXPECT_TRUE(folder_.Get("kept.xls") == "the older file") << "the older file was replaced";
+  }
 }
 
 TEST_F(BiffWriter, AFormulaTextWithoutAFormulaIsRefusedWhenSetSoTheWorkbookStillSaves) {

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -30,6 +31,7 @@
 #include "support/ScopedSaveStep.h"
 #include "support/ScopedWriteFailure.h"
 #include "support/ScratchFolder.h"
+#include "support/ThrownMessage.h"
 #include "xls/CompoundFile.h"
 
 namespace qira {
@@ -499,6 +501,34 @@ TEST(CompoundFileSaving, ACommitOnAFullDiskKeepsTheOlderFileWhole) {
     std::sort(entries.begin(), entries.end());
     EXPECT_EQ(entries, (way.Linked ? std::vector<std::string>{"book.xls", "other-name.xls"}
                                    : std::vector<std::string>{"book.xls"}));
+  }
+}
+
+// A large stream whose temporary file fails, as it is made or later, takes no more
+// writes and is not moved again; the commit tells the system's reason once the disk
+// has room again.
+TEST(CompoundFileSaving, AStreamWhoseTemporaryFileFailedStaysFailedWithTheReason) {
+  for (const int fullFrom : {0, 1500}) {
+    SCOPED_TRACE(fullFrom);
+    TScratchFolder folder;
+    const std::string path = folder.File("book.xls");
+    folder.Put("book.xls", "old");
+    TCFile file(cfmCreate, path);
+    TCFileStream& s = file.Root().CreateStream("Workbook");
+    const std::vector<uint8_t> chunk = Payload(1000, 2);
+    const int64_t attempts = CFileSpillAttemptsForTesting();
+    int taken = 0;
+    for (int k = 0; k < 2000; ++k) {
+      if (k == fullFrom) SetFileWriteFailureForTesting(ENOSPC);
+      taken += s.WriteBuffer(chunk.data(), 1000) ? 1 : 0;
+    }
+    SetFileWriteFailureForTesting(0);
+    EXPECT_LT(taken, 2000);
+    EXPECT_FALSE(s.WriteBuffer(chunk.data(), 1000)) << "a write once the disk has room again";
+    EXPECT_EQ(CFileSpillAttemptsForTesting() - attempts, 1);
+    EXPECT_EQ(s.FailureReason(), std::strerror(ENOSPC));
+    EXPECT_EQ(ThrownMessage<ECFileError>([&] { file.Commit(); }), path + ": " + std::strerror(ENOSPC));
+    EXPECT_TRUE(folder.Get("book.xls") == "old") << "the older file was replaced";
   }
 }
 
