@@ -522,14 +522,19 @@ bool ReadMagic(TBinaryStream& s, int32_t endOffset) {
   return ReadRawString(s, kMagicSize, magic) && magic == kMagic;
 }
 
+// What a borehole holds beside the base, with room for `points` points.
+int64_t BoreholeHeldBytes(int64_t points) {
+  return static_cast<int64_t>(sizeof(TGraphBorehole) - sizeof(TGraphMain)) +
+         points * static_cast<int64_t>(sizeof(TBoreholeItem));
+}
+
 // What a borehole whose fields an open's count refused takes opened, as Keep counts it
 // read whole: the empty borehole's own cost with its points and its pipe's drawing.
 std::optional<TSkippedCost> SkippedBoreholeCost(const TGraphBorehole& empty, TBinaryStream& s, int32_t end) {
   int64_t count = 0, nodes = 0;
   if (!ReadMagic(s, end) || !SkipPoints(s, end, count, nodes)) return std::nullopt;
-  return TSkippedCost{empty.OpenedBytes() - empty.DrawnBytes() +
-                          count * static_cast<int64_t>(sizeof(TBoreholeItem)) +
-                          BoreholeDrawnBytes(nodes, empty.Name().size()),
+  return TSkippedCost{empty.OpenedBytesDrawing(BoreholeDrawnBytes(nodes, empty.Name().size())) +
+                          BoreholeHeldBytes(count),
                       nodes * BoreholeNodeBinBytes};
 }
 
@@ -631,14 +636,12 @@ int64_t PipeNodes(const TBoreholeItemArray& points) {
 
 int64_t TGraphBorehole::DrawnBytes() const { return BoreholeDrawnBytes(PipeNodes(Points), Name().size()); }
 
-
 int64_t TGraphBorehole::BinnedBytes() const { return PipeNodes(Points) * BoreholeNodeBinBytes; }
 
 bool TGraphBorehole::DrawingHeld() const { return NodesDrawingHeld({&Pipe, &TopLabel, &BottomLabel}); }
 
 int64_t TGraphBorehole::OpenedBytes() const {
-  return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphBorehole) - sizeof(TGraphMain)) +
-         static_cast<int64_t>(Points.capacity() * sizeof(TBoreholeItem));
+  return TGraphMain::OpenedBytes() + BoreholeHeldBytes(static_cast<int64_t>(Points.capacity()));
 }
 
 // ---- Registration -------------------------------------------------------------------

@@ -109,7 +109,7 @@ int64_t TGraphLabel::OpenedBytes() const {
 }
 
 int64_t TGraphLabel::OpenedBytesWith(int64_t textSize, int64_t textCapacity) const {
-  return TGraphMain::OpenedBytes() - DrawnBytes() + LabelDrawnBytes(textSize) +
+  return OpenedBytesDrawing(LabelDrawnBytes(textSize)) +
          static_cast<int64_t>(sizeof(TGraphLabel) - sizeof(TGraphMain)) + textCapacity;
 }
 

@@ -131,7 +131,7 @@ int64_t TGraphLines::OpenedBytes() const {
 }
 
 int64_t TGraphLines::OpenedBytesWith(int64_t arrays, int64_t drawn) const {
-  return TGraphMain::OpenedBytes() - DrawnBytes() + drawn +
+  return OpenedBytesDrawing(drawn) +
          static_cast<int64_t>(sizeof(TGraphLines) - sizeof(TGraphMain)) + arrays;
 }
 

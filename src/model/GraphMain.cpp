@@ -149,8 +149,10 @@ int64_t TGraphMain::FrameBinnedBytes() const { return BinnedBytes(); }
 
 bool TGraphMain::DrawingHeld() const { return true; }
 
-int64_t TGraphMain::OpenedBytes() const {
-  return GraphObjectCost.Of(1, static_cast<int64_t>(name_.size())) + DrawnBytes();
+int64_t TGraphMain::OpenedBytes() const { return OpenedBytesDrawing(DrawnBytes()); }
+
+int64_t TGraphMain::OpenedBytesDrawing(int64_t drawn) const {
+  return GraphObjectCost.Of(1, static_cast<int64_t>(name_.size())) + drawn;
 }
 
 bool TGraphMain::IsEmpty() const {
@@ -532,9 +534,8 @@ void TGraphMain::CenterIfUnset() {
   if (!GetCenter(center)) return;
   const std::array<double, 3>& offset = Context->ModelOffset;
   if (offset[0] != 0 || offset[1] != 0 || offset[2] != 0) return;
-  // A centre past what the scene's floats hold would place everything at infinity.
   for (double v : {center.X, center.Y, center.Z})
-    if (!(std::fabs(v) <= std::numeric_limits<float>::max())) return;
+    if (!SceneCanPlace(v)) return;
   Context->ModelOffset = {center.X, center.Z, center.Y};
   // ModelCube stays where it stood: what is built from now on is measured from the new offset.
   for (size_t i = 0; i < 3; ++i) Context->PlacedOffset[i] += Context->ModelOffset[i];

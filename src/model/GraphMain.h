@@ -125,6 +125,9 @@ class TGraphMain {
   // anything is built): what it holds, its name and tree node, and DrawnBytes. Its
   // children's not included. Kinds add what they hold to the base.
   virtual int64_t OpenedBytes() const;
+  // The base's part of OpenedBytes with `drawn` for DrawnBytes: for a kind that weighs
+  // what it would hold and draw before it holds it (an object an open's count skips).
+  int64_t OpenedBytesDrawing(int64_t drawn) const;
   // Empty name, visible, opaque, AcceptForAll off, no children, empty bounds.
   virtual void Clear();
   // Appends the object's commands.

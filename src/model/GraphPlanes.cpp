@@ -19,9 +19,6 @@ TPlanesEditor& PlanesEditor() {
   return editor;
 }
 
-// A point as stored: three doubles.
-constexpr int32_t kStoredPointSize = 3 * 8;
-
 // Two meshes, one a side, a vertex a point, and their lists.
 int64_t PlanesDrawnBytes(int64_t points) { return PlanesDrawCost.Of(1, points); }
 
@@ -120,7 +117,7 @@ int64_t TGraphPlanes::OpenedBytes() const {
 }
 
 int64_t TGraphPlanes::OpenedBytesWith(int64_t points, int64_t drawn) const {
-  return TGraphMain::OpenedBytes() - DrawnBytes() + drawn +
+  return OpenedBytesDrawing(drawn) +
          static_cast<int64_t>(sizeof(TGraphPlanes) - sizeof(TGraphMain)) +
          points * static_cast<int64_t>(sizeof(TSurveyPoint));
 }
@@ -168,8 +165,7 @@ bool TGraphPlanes::LoadFromStream(TBinaryStream& handle) {
     // Skipped: what it would take read whole, from its points' count.
     int32_t n = 0;
     TColor color = 0;
-    if (!s.ReadInt32(n) || n < 0 || n > (end - s.Position()) / kStoredPointSize ||
-        !s.Seek(s.Position() + n * kStoredPointSize) || !s.ReadUInt32(color) || s.Position() > end)
+    if (!SkipSurveyPoints(s, end, n) || !s.ReadUInt32(color) || s.Position() > end)
       return std::nullopt;
     return TSkippedCost{OpenedBytesWith(n, PlanesDrawnBytes(n)), PlanesBinnedBytes(n)};
   });

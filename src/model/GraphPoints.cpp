@@ -93,21 +93,32 @@ void TGraphPoints::Build(bool recursive) {
   UpdateVisibility();
 }
 
-int64_t TGraphPoints::DrawnBytes() const {
-  const int64_t n = std::max(PointCount, 0);
-  return PointsDrawCost.Of(1, n) + PointsNodeCost.Of(1, n);
+namespace {
+
+int64_t PointsDrawnBytes(int64_t n) { return PointsDrawCost.Of(1, n) + PointsNodeCost.Of(1, n); }
+
+int64_t PointsBinnedBytes(int64_t n, bool round) { return n * (round ? PointBinBytes : SquarePointBinBytes); }
+
+// What a point set holds beside the base, with room for `points` points, `colors`
+// colours and `flags` flags.
+int64_t PointsHeldBytes(int64_t points, int64_t colors, int64_t flags) {
+  return static_cast<int64_t>(sizeof(TGraphPoints) - sizeof(TGraphMain)) +
+         points * static_cast<int64_t>(sizeof(TSurveyPoint)) + colors * static_cast<int64_t>(sizeof(TColor)) +
+         flags * static_cast<int64_t>(sizeof(uint8_t));
 }
 
-int64_t TGraphPoints::BinnedBytes() const {
-  return int64_t{std::max(PointCount, 0)} * (Round ? PointBinBytes : SquarePointBinBytes);
-}
+}  // namespace
+
+int64_t TGraphPoints::DrawnBytes() const { return PointsDrawnBytes(std::max(PointCount, 0)); }
+
+int64_t TGraphPoints::BinnedBytes() const { return PointsBinnedBytes(std::max(PointCount, 0), Round); }
 
 bool TGraphPoints::DrawingHeld() const { return NodeDrawingHeld(GLPoints); }
 
 int64_t TGraphPoints::OpenedBytes() const {
-  return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphPoints) - sizeof(TGraphMain)) +
-         static_cast<int64_t>(Points.capacity() * sizeof(TSurveyPoint) + PointColors.capacity() * sizeof(TColor) +
-                              PointHasColor.capacity());
+  return TGraphMain::OpenedBytes() + PointsHeldBytes(static_cast<int64_t>(Points.capacity()),
+                                                     static_cast<int64_t>(PointColors.capacity()),
+                                                     static_cast<int64_t>(PointHasColor.capacity()));
 }
 
 void TGraphPoints::UpdateVisibility() {
@@ -250,13 +261,8 @@ bool TGraphPoints::LoadFromStream(TBinaryStream& handle) {
         !s.ReadBool(flag) || !s.ReadBool(flag) || !s.ReadBool(flag) || !s.ReadInt32(n) || n < 0 ||
         n > (end - s.Position()) / kStoredPointSize)
       return std::nullopt;
-    const int32_t heldCount = std::exchange(PointCount, n);
-    const bool heldRound = std::exchange(Round, round);
-    const int64_t arrays = int64_t{n} * static_cast<int64_t>(sizeof(TSurveyPoint) + sizeof(TColor) + sizeof(uint8_t));
-    const TSkippedCost cost{OpenedBytes() + arrays, FrameBinnedBytes()};
-    PointCount = heldCount;
-    Round = heldRound;
-    return cost;
+    return TSkippedCost{OpenedBytesDrawing(PointsDrawnBytes(n)) + PointsHeldBytes(n, n, n),
+                        PointsBinnedBytes(n, round)};
   });
   if (loaded) UpdateVisibility();
   return loaded;

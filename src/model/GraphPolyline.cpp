@@ -22,9 +22,6 @@ TLineEditor& LineEditor() {
   return editor;
 }
 
-// A point as stored: three doubles.
-constexpr int32_t kStoredPointSize = 3 * 8;
-
 // The pipe, a node a point, and the spheres at its ends when it has them.
 int64_t LineDrawnBytes(int64_t points, bool roundEnds) {
   // The end spheres are made with the engine's default slices and stacks.
@@ -144,7 +141,7 @@ int64_t TGraphLine::OpenedBytes() const {
 }
 
 int64_t TGraphLine::OpenedBytesWith(int64_t points, int64_t drawn) const {
-  return TGraphMain::OpenedBytes() - DrawnBytes() + drawn +
+  return OpenedBytesDrawing(drawn) +
          static_cast<int64_t>(sizeof(TGraphLine) - sizeof(TGraphMain)) +
          points * static_cast<int64_t>(sizeof(TSurveyPoint));
 }
@@ -204,8 +201,7 @@ bool TGraphLine::LoadFromStream(TBinaryStream& handle) {
     double diameter = 0;
     TColor color = 0;
     bool roundEnds = false;
-    if (!s.ReadInt32(n) || n < 0 || n > (end - s.Position()) / kStoredPointSize ||
-        !s.Seek(s.Position() + n * kStoredPointSize) || !s.ReadDouble(diameter) || !s.ReadUInt32(color) ||
+    if (!SkipSurveyPoints(s, end, n) || !s.ReadDouble(diameter) || !s.ReadUInt32(color) ||
         !s.ReadBool(roundEnds) || s.Position() > end)
       return std::nullopt;
     return TSkippedCost{OpenedBytesWith(n, LineDrawnBytes(n, roundEnds)), LineBinnedBytes(n)};

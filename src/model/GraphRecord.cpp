@@ -314,11 +314,25 @@ bool WriteSurveyPoints(TBinaryStream& handle, const std::vector<TSurveyPoint>& p
   return true;
 }
 
+namespace {
+
+constexpr int32_t kSurveyPointSize = 3 * 8;
+
+// The count of a counted list of survey points; false when it cannot fit the chunk.
+bool ReadSurveyPointCount(TBinaryStream& handle, int32_t endOffset, int32_t& n) {
+  return handle.ReadInt32(n) && n >= 0 && n <= (endOffset - handle.Position()) / kSurveyPointSize;
+}
+
+}  // namespace
+
+bool SkipSurveyPoints(TBinaryStream& handle, int32_t endOffset, int32_t& count) {
+  return ReadSurveyPointCount(handle, endOffset, count) &&
+         handle.Seek(handle.Position() + count * kSurveyPointSize);
+}
+
 bool ReadSurveyPoints(TBinaryStream& handle, int32_t endOffset, std::vector<TSurveyPoint>& points) {
-  constexpr int32_t kPointSize = 3 * 8;
   int32_t n = 0;
-  if (!handle.ReadInt32(n)) return false;
-  if (n < 0 || n > (endOffset - handle.Position()) / kPointSize) return false;
+  if (!ReadSurveyPointCount(handle, endOffset, n)) return false;
   points.resize(static_cast<size_t>(n));
   for (TSurveyPoint& p : points)
     if (!handle.ReadDouble(p.X) || !handle.ReadDouble(p.Y) || !handle.ReadDouble(p.Z)) return false;

@@ -175,5 +175,7 @@ bool ExpectChunkFields(TBinaryStream& handle, TFileVersion& chunk, const TSkippe
 // anything is allocated; false on a short read or a count that cannot fit.
 bool WriteSurveyPoints(TBinaryStream& handle, const std::vector<TSurveyPoint>& points);
 bool ReadSurveyPoints(TBinaryStream& handle, int32_t endOffset, std::vector<TSurveyPoint>& points);
+// Passes over such a list, making nothing of it: its count in `count`.
+bool SkipSurveyPoints(TBinaryStream& handle, int32_t endOffset, int32_t& count);
 
 }  // namespace qira

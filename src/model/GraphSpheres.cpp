@@ -19,9 +19,6 @@ TSpheresEditor& SpheresEditor() {
   return editor;
 }
 
-// A centre as stored: three doubles.
-constexpr int32_t kStoredCentreSize = 3 * 8;
-
 // A sphere node for each centre, its list made of slices x stacks quads.
 int64_t SpheresDrawnBytes(int64_t centres, int32_t slices) {
   return SpheresDrawCost.Of(centres, std::clamp(slices, 1, MaxSphereSlices));
@@ -125,7 +122,7 @@ int64_t TGraphSpheres::OpenedBytes() const {
 }
 
 int64_t TGraphSpheres::OpenedBytesWith(int64_t centres, int64_t drawn) const {
-  return TGraphMain::OpenedBytes() - DrawnBytes() + drawn +
+  return OpenedBytesDrawing(drawn) +
          static_cast<int64_t>(sizeof(TGraphSpheres) - sizeof(TGraphMain)) +
          centres * static_cast<int64_t>(sizeof(TSurveyPoint));
 }
@@ -169,8 +166,7 @@ bool TGraphSpheres::LoadFromStream(TBinaryStream& handle) {
     int32_t n = 0, slices = 0;
     double radius = 0;
     TColor color = 0;
-    if (!s.ReadInt32(n) || n < 0 || n > (end - s.Position()) / kStoredCentreSize ||
-        !s.Seek(s.Position() + n * kStoredCentreSize) || !s.ReadDouble(radius) || !s.ReadUInt32(color) ||
+    if (!SkipSurveyPoints(s, end, n) || !s.ReadDouble(radius) || !s.ReadUInt32(color) ||
         !s.ReadInt32(slices) || s.Position() > end)
       return std::nullopt;
     return TSkippedCost{OpenedBytesWith(n, SpheresDrawnBytes(n, slices)), SpheresBinnedBytes(n, slices)};

@@ -325,18 +325,19 @@ int64_t SurfaceFrameBins(int64_t triangles) {
 // Each face's points are a block of the heap of their own.
 constexpr int64_t kFaceBlockBytes = 16;
 
-// What a face array of `faces` faces and `points` points in all holds, with each
-// face's colour and flag.
-int64_t SurfaceArraysBytes(int64_t faces, int64_t points) {
-  return faces * static_cast<int64_t>(sizeof(TSurfaceFace) + kFaceBlockBytes) +
-         points * static_cast<int64_t>(sizeof(TSurveyPoint)) +
-         faces * static_cast<int64_t>(sizeof(TColor) + sizeof(uint8_t));
+// What a surface holds beside the base: room for `faces` faces of `points` points in
+// all, and for `colors` colours and `flags` flags of them.
+int64_t SurfaceHeldBytes(int64_t faces, int64_t points, int64_t colors, int64_t flags) {
+  return static_cast<int64_t>(sizeof(TGraphSurface) - sizeof(TGraphMain)) +
+         faces * static_cast<int64_t>(sizeof(TSurfaceFace) + kFaceBlockBytes) +
+         points * static_cast<int64_t>(sizeof(TSurveyPoint)) + colors * static_cast<int64_t>(sizeof(TColor)) +
+         flags * static_cast<int64_t>(sizeof(uint8_t));
 }
 
 // What a surface whose fields an open's count refused takes opened, as Keep counts it
 // read whole: the empty surface's own cost with its faces' arrays and drawing.
 TSkippedCost SkippedSurfaceCost(const TGraphSurface& empty, int64_t faces, int64_t points, int64_t triangles) {
-  return {empty.OpenedBytes() - empty.DrawnBytes() + SurfaceArraysBytes(faces, points) + SurfaceDrawnBytes(triangles),
+  return {empty.OpenedBytesDrawing(SurfaceDrawnBytes(triangles)) + SurfaceHeldBytes(faces, points, faces, faces),
           SurfaceFrameBins(triangles)};
 }
 
@@ -360,10 +361,9 @@ bool TGraphSurface::DrawingHeld() const { return NodesDrawingHeld({&FrontMesh, &
 int64_t TGraphSurface::OpenedBytes() const {
   int64_t points = 0;
   for (const TSurfaceFace& face : Faces) points += static_cast<int64_t>(face.capacity());
-  return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphSurface) - sizeof(TGraphMain)) +
-         static_cast<int64_t>(Faces.capacity()) * static_cast<int64_t>(sizeof(TSurfaceFace) + kFaceBlockBytes) +
-         points * static_cast<int64_t>(sizeof(TSurveyPoint)) +
-         static_cast<int64_t>(FaceColors.capacity() * sizeof(TColor) + FaceHasColor.capacity());
+  return TGraphMain::OpenedBytes() + SurfaceHeldBytes(static_cast<int64_t>(Faces.capacity()), points,
+                                                      static_cast<int64_t>(FaceColors.capacity()),
+                                                      static_cast<int64_t>(FaceHasColor.capacity()));
 }
 
 bool TGraphSurface::IsEmpty() const { return TGraphMain::IsEmpty() && FaceCount == 0; }

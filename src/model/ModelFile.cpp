@@ -354,10 +354,6 @@ int64_t ModelFrameBins(const TModelDescription& model, int64_t slices, int64_t l
   return FrameBinsOf(std::min(binned, most * ObjectsBetweenRenderWaits));
 }
 
-}  // namespace
-
-namespace {
-
 // Each group is a spheres object of the default slices.
 int64_t ModelSlices() {
   TSpheresParams made;

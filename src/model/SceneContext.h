@@ -5,7 +5,9 @@
 // Survey points are (X, Y, Z) = (North, East, Elevation); the scene is y-up with
 // x = North, y = Elevation, z = East. The model offset is kept in scene order.
 #include <array>
+#include <cmath>
 #include <functional>
+#include <limits>
 
 #include "model/SurveyPoint.h"
 #include "scene/math/VectorTypes.h"
@@ -25,6 +27,10 @@ inline TAffineVector SurveyToScene(const std::array<double, 3>& modelOffset,
           static_cast<float>(z - modelOffset[1] - modelCubePosition[1]),
           static_cast<float>(y - modelOffset[2] - modelCubePosition[2])};
 }
+
+// True when the scene's floats hold `v` (finite, within a float's range): a place
+// beyond would put what stands there at infinity, then nowhere.
+inline bool SceneCanPlace(double v) { return std::fabs(v) <= std::numeric_limits<float>::max(); }
 
 struct TSceneContext {
   // Scene order: x = survey X, y = survey Z, z = survey Y. Starts at (0, 0, 0).

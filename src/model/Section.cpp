@@ -712,20 +712,30 @@ bool SkipCountedString(TBinaryStream& s, int64_t& length) {
   return true;
 }
 
+// What a section of `rows` x `cols` cells in `style` takes drawn.
+int64_t SectionDrawnBytes(int32_t rows, int32_t cols, uint8_t style) {
+  return SaturateCast<int64_t>(TSheetSize(rows, cols, style).DrawnBytes(style)) + SectionDrawCost.Of(1, 0);
+}
+
+int64_t SectionFrameBins(int32_t rows, int32_t cols, uint8_t style) {
+  return SectionBinsOf(TSheetSize(rows, cols, style).Cells);
+}
+
+// What a section holds beside the base: its grid, `boundaries` doubles of boundary
+// arrays and `names` bytes of its boreholes' names.
+int64_t SectionHeldBytes(int32_t rows, int32_t cols, int64_t boundaries, int64_t names) {
+  return static_cast<int64_t>(sizeof(TGraphSection) - sizeof(TGraphMain)) +
+         SaturateCast<int64_t>(GridBytes(rows, cols)) + boundaries * static_cast<int64_t>(sizeof(double)) + names;
+}
+
 // What a section whose fields an open's count refused takes opened, as Keep counts it
-// read whole: its own OpenedBytes and bins at the stored rows, columns and style, with
-// the boundary arrays (`entries` doubles held each) and names it would hold.
-TSkippedCost SkippedSectionCost(TGraphSection& section, int32_t rows, int32_t cols, uint8_t imageStyle,
+// read whole: at the stored rows, columns and style, with the boundary arrays
+// (`entries` doubles held each) and names it would hold.
+TSkippedCost SkippedSectionCost(const TGraphSection& section, int32_t rows, int32_t cols, uint8_t imageStyle,
                                 int64_t entries, int64_t names) {
-  const int32_t heldRows = std::exchange(section.RowCount, rows);
-  const int32_t heldCols = std::exchange(section.ColCount, cols);
-  const uint8_t heldStyle = std::exchange(section.ImageStyle, imageStyle);
-  const TSkippedCost cost{section.OpenedBytes() + 4 * entries * static_cast<int64_t>(sizeof(double)) + names,
-                          section.FrameBinnedBytes()};
-  section.RowCount = heldRows;
-  section.ColCount = heldCols;
-  section.ImageStyle = heldStyle;
-  return cost;
+  return {section.OpenedBytesDrawing(SectionDrawnBytes(rows, cols, imageStyle)) +
+              SectionHeldBytes(rows, cols, 4 * entries, names),
+          SectionFrameBins(rows, cols, imageStyle)};
 }
 
 // The fields' header up to the grid, as both layouts store it (`extraNames` more
@@ -840,27 +850,21 @@ bool TGraphSection::LoadFromStream(TBinaryStream& handle) {
   return true;
 }
 
-int64_t TGraphSection::DrawnBytes() const {
-  return SaturateCast<int64_t>(TSheetSize(RowCount, ColCount, ImageStyle).DrawnBytes(ImageStyle)) +
-         SectionDrawCost.Of(1, 0);
-}
+int64_t TGraphSection::DrawnBytes() const { return SectionDrawnBytes(RowCount, ColCount, ImageStyle); }
 
 int64_t TGraphSection::BinnedBytes() const {
   return SaturateCast<int64_t>(TSheetSize(RowCount, ColCount, ImageStyle).Cells * SectionCellBinBytes);
 }
 
-int64_t TGraphSection::FrameBinnedBytes() const {
-  return SectionBinsOf(TSheetSize(RowCount, ColCount, ImageStyle).Cells);
-}
+int64_t TGraphSection::FrameBinnedBytes() const { return SectionFrameBins(RowCount, ColCount, ImageStyle); }
 
 bool TGraphSection::DrawingHeld() const { return NodesDrawingHeld({&FrontMesh, &BackMesh}); }
 
 int64_t TGraphSection::OpenedBytes() const {
   int64_t boundaries = 0;
   for (const std::vector<double>* b : {&X1, &X2, &Y1, &Y2}) boundaries += static_cast<int64_t>(b->capacity());
-  return TGraphMain::OpenedBytes() + static_cast<int64_t>(sizeof(TGraphSection) - sizeof(TGraphMain)) +
-         SaturateCast<int64_t>(GridBytes(RowCount, ColCount)) + boundaries * static_cast<int64_t>(sizeof(double)) +
-         static_cast<int64_t>(Borehole1.size() + Borehole2.size());
+  return TGraphMain::OpenedBytes() +
+         SectionHeldBytes(RowCount, ColCount, boundaries, static_cast<int64_t>(Borehole1.size() + Borehole2.size()));
 }
 
 // ---- Older project layout -----------------------------------------------------------

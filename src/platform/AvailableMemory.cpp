@@ -157,19 +157,26 @@ int64_t LevelRoom(const TGroupTree& tree, const std::string& level, int64_t limi
 
 }  // namespace
 
-int64_t AvailableMemoryOf(const TMemoryFigures& figures) {
+namespace {
+
+// The least room the known figures leave; the largest int64 when none is known.
+int64_t LeastKnownRoom(const TMemoryFigures& figures) {
   int64_t room = std::numeric_limits<int64_t>::max();
-  bool known = false;
   auto take = [&](int64_t value) {
-    if (value < 0) return;
-    room = std::min(room, value);
-    known = true;
+    if (value >= 0) room = std::min(room, value);
   };
   take(figures.SystemAvailable);
   if (figures.AddressSpaceLimit >= 0 && figures.AddressSpaceUsed >= 0)
     take(std::max<int64_t>(figures.AddressSpaceLimit - figures.AddressSpaceUsed, 0));
   take(figures.GroupRoom);
-  return known ? room : int64_t{1} << 30;
+  return room;
+}
+
+}  // namespace
+
+int64_t AvailableMemoryOf(const TMemoryFigures& figures) {
+  const int64_t room = LeastKnownRoom(figures);
+  return room != std::numeric_limits<int64_t>::max() ? room : int64_t{1} << 30;
 }
 
 int64_t ControlGroupRoom(const std::string& selfCgroup, const std::string& cgroupRoot) {
@@ -242,10 +249,7 @@ class TThisProcess {
     figures.AddressSpaceLimit = AddressSpaceLimit();
     if (figures.AddressSpaceLimit >= 0)
       figures.AddressSpaceUsed = KeyedNumber(TProcFile("/proc/self/status").Text(), "VmSize:", 1024);
-    int64_t least = std::numeric_limits<int64_t>::max();
-    if (figures.SystemAvailable >= 0) least = figures.SystemAvailable;
-    if (figures.AddressSpaceLimit >= 0 && figures.AddressSpaceUsed >= 0)
-      least = std::min(least, std::max<int64_t>(figures.AddressSpaceLimit - figures.AddressSpaceUsed, 0));
+    int64_t least = LeastKnownRoom(figures);
     const int64_t now = SteadyNanoseconds();
     if (limitsReadAt_ < 0 || now - limitsReadAt_ >= kSecond) ReadLimits(now);
     for (const TLimited& level : limited_) {

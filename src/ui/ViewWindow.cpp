@@ -15,8 +15,6 @@
 #include <QWheelEvent>
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 #include <filesystem>
 #include <utility>
 #include <vector>
@@ -527,9 +525,8 @@ bool TForm3D::PlaceModel(const std::array<double, 3>& offset) {
   std::array<float, 3> cube{};
   for (size_t i = 0; i < 3; ++i) {
     const double place = context_.PlacedOffset[i] - offset[i];
-    // A place the scene's floats cannot hold would put the model at infinity, then nowhere.
-    if (!std::isfinite(offset[i]) || !std::isfinite(place) || std::fabs(place) > std::numeric_limits<float>::max())
-      return false;
+    // Not a number, or past a float: the model would stand at infinity, then nowhere.
+    if (!SceneCanPlace(place)) return false;
     cube[i] = static_cast<float>(place);
   }
   if (offset != context_.ModelOffset) SetModified(true);

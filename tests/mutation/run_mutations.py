@@ -64,7 +64,7 @@ MUTATIONS = [
     ("src/model/Dxf.cpp", "code < 0 || code > kMaxGroupCode) {", "code < 0 || code > kMaxGroupCode + 1) {", [M]),
     ("src/model/Dxf.cpp", "if (HasControlCharacters(value_)) throw EDXFDamaged{};", "if (false) throw EDXFDamaged{};", [M]),
     ("src/model/Dxf.cpp", "if (!name.empty() && colorNumber >= 0) AddLayer", "if (!name.empty() && colorNumber > 0) AddLayer", [M]),
-    ("src/model/GraphRecord.cpp", "if (n < 0 || n > (endOffset - handle.Position()) / kPointSize) return false;", "if (n < 0) return false;", [M]),
+    ("src/model/GraphRecord.cpp", "n >= 0 && n <= (endOffset - handle.Position()) / kSurveyPointSize;", "n >= 0;", [M]),
     ("src/model/StreamHelpers.cpp", "if (HeaderPos < 0 || HeaderPos > end - 4) return false;", "if (HeaderPos < 0 || HeaderPos > end) return false;", [M]),
     ("src/model/StreamHelpers.cpp", "if (version > Version) {", "if (version > Version + 1) {", [M]),
     ("src/model/StreamHelpers.cpp", "if (EndOffset < Handle->Position() || EndOffset > Handle->Size()) return false;", "if (EndOffset > Handle->Size()) return false;", [M]),
