@@ -54,7 +54,7 @@ MUTATIONS = [
     ("src/model/Palette.cpp", "if (i >= Count() - 1) return endColor_;", "if (i > Count() - 1) return endColor_;", [M]),
     ("src/model/Palette.cpp", "if (p < 1 || p > 99) return;", "if (p < 0 || p > 99) return;", [M]),
     ("src/model/Palette.cpp", "if (logarithmic_ && !(aMin > 0 && aMax > 0)) return;", "if (logarithmic_ && !(aMin >= 0 && aMax > 0)) return;", [M]),
-    ("src/model/Palette.cpp", "if (!(v < max_)) v = max_;", "if (!(v < max_)) v = min_;", [M]),
+    ("src/model/Palette.cpp", "if (!(v < scale.Max)) v = scale.Max;", "if (!(v < scale.Max)) v = scale.Min;", [M]),
     ("src/model/ModelFile.cpp", "if (line.empty() || line.front() == ';') return {};", "if (line.empty()) return {};", [M]),
     ("src/model/ModelFile.cpp", "if (digits.front() < '1' || digits.front() > '9') return 0;", "if (digits.front() < '0' || digits.front() > '9') return 0;", [M]),
     ("src/model/ModelFile.cpp", "if (depth.Value > MaxModelDepth)", "if (depth.Value > MaxModelDepth + 1)", [M]),
