@@ -196,6 +196,8 @@ bool TOpenCount::Holds(int64_t next) {
   return !usedUp_;
 }
 
+bool TOpenCount::Active() { return tOpenCount != nullptr; }
+
 bool TOpenCount::Keep(const TGraphMain& object) {
   TOpenCount* count = tOpenCount;
   if (!count) return true;
@@ -212,15 +214,15 @@ bool TOpenCount::Keep(const TGraphMain& object) {
   return fits;
 }
 
-bool TOpenCount::Expect(int64_t storedBytes) {
+bool TOpenCount::Expect(int64_t heldBytes) {
   TOpenCount* count = tOpenCount;
   if (!count) return true;
-  if (count->keptFields_ + count->pendingFields_ + storedBytes <= count->available_ && count->Holds(storedBytes)) {
-    count->pendingFields_ += storedBytes;
+  if (count->keptFields_ + count->pendingFields_ + heldBytes <= count->available_ && count->Holds(heldBytes)) {
+    count->pendingFields_ += heldBytes;
     return true;
   }
-  count->needed_ += storedBytes;
-  count->refusedFields_ = storedBytes;
+  count->needed_ += heldBytes;
+  count->refusedFields_ = heldBytes;
   return false;
 }
 
@@ -294,15 +296,23 @@ bool ReadKindChunk(TBinaryStream& handle, int32_t knownVersion, bool baseLoaded,
 }
 
 bool ExpectChunkFields(TBinaryStream& handle, TFileVersion& chunk, const TSkippedCostReader& skippedCost) {
-  // One large object past the memory left would be killed loading, before its count.
-  if (TOpenCount::Expect(static_cast<int64_t>(chunk.EndOffset) - handle.Position())) return true;
-  // The need told is the whole project's: the object skipped counts as it would be
-  // opened, not as the bytes it is stored in.
+  if (!TOpenCount::Active()) return true;
+  // What the object takes opened, from the sizes its fields store: a kind may hold
+  // more than it stores (a surface's faces are a heap block each), and its reading
+  // makes those arrays before Keep can weigh it, so the fields are let in at that,
+  // never at less than their stored bytes.
+  const int32_t fields = handle.Position();
+  std::optional<TSkippedCost> cost;
   if (skippedCost) {
-    const int32_t fields = handle.Position();
-    if (const std::optional<TSkippedCost> cost = skippedCost(handle, chunk.EndOffset)) TOpenCount::Skipped(*cost);
+    cost = skippedCost(handle, chunk.EndOffset);
     Require(handle.Seek(fields));
   }
+  const int64_t stored = static_cast<int64_t>(chunk.EndOffset) - fields;
+  // One large object past the memory left would be killed loading, before its count.
+  if (TOpenCount::Expect(cost ? std::max(stored, cost->OpenedBytes) : stored)) return true;
+  // The need told is the whole project's: the object skipped counts as it would be
+  // opened, not as the bytes it is stored in.
+  if (cost) TOpenCount::Skipped(*cost);
   Require(chunk.SkipToEnd());
   return false;
 }

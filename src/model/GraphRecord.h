@@ -102,15 +102,18 @@ class TOpenCount {
   // Adds an object read. False once the count no longer fits: the reader then drops
   // the object. True while no count is active.
   static bool Keep(const TGraphMain& object);
-  // Before a kind's fields of `storedBytes` are read: the arrays they fill are made as
-  // they are read, before Keep can weigh the object, and take at least those bytes.
+  // Whether a count is active on this thread.
+  static bool Active();
+  // Before a kind's fields are read into an object that will hold `heldBytes` once
+  // read (what Keep will weigh it at; its stored bytes where nothing more is known):
+  // the arrays they fill are made as they are read, before Keep can weigh the object.
   // False, the bytes counted, when they do not fit beside the fields of the objects
   // kept so far (those dropped past the count are gone), or the limits' figures leave
   // no room for them (looked at now, as the size of an array read from a file is
   // checked there before the array is made): the reader skips the fields
   // instead, and the need told is then the least the project takes. True while no
   // count is active.
-  static bool Expect(int64_t storedBytes);
+  static bool Expect(int64_t heldBytes);
   // After Expect refused an object's fields: what the object would have taken kept, in
   // place of its stored bytes, so the need told covers it opened and in the first
   // frame, as Keep would have counted it (Skipped only ever adds to the need).
@@ -128,7 +131,7 @@ class TOpenCount {
   TMemoryWatch watch_;
   bool usedUp_ = false;
   int64_t needed_;
-  int64_t keptFields_ = 0;     // stored bytes read into the objects kept
+  int64_t keptFields_ = 0;     // what the fields read into the objects kept hold
   int64_t refusedFields_ = 0;  // of the last object Expect refused, until Skipped
   int64_t pendingFields_ = 0;  // of the object being read, until Keep
   int64_t binned_ = 0;
@@ -165,8 +168,9 @@ bool ReadKindChunk(TBinaryStream& handle, int32_t knownVersion, bool baseLoaded,
                    const TKindFieldsReader& readFields, const TSkippedCostReader& skippedCost = {});
 // Before the fields of a chunk whose header was read are read into an object (a kind's
 // own chunk, the section's, a record of the older layout): false, the handle moved to
-// the chunk's end, when an active TOpenCount does not take them (Expect); the object is
-// then skipped, counted by skippedCost where the kind gives one (TOpenCount::Skipped).
+// the chunk's end, when an active TOpenCount does not take them (Expect) at what the
+// object holds read, as skippedCost finds it from the stored sizes (at least the
+// stored bytes); the object is then skipped, counted so (TOpenCount::Skipped).
 // Raises EStreamError when the end cannot be reached.
 bool ExpectChunkFields(TBinaryStream& handle, TFileVersion& chunk, const TSkippedCostReader& skippedCost = {});
 

@@ -198,6 +198,8 @@ namespace {
 // an edge of a solid stays an edge.
 constexpr float kSmoothCosine = 0.985f;
 
+thread_local int64_t tSheetChainSteps = 0;
+
 struct TPointKey {
   TAffineVector Position;
   uint32_t Color;
@@ -219,6 +221,8 @@ struct TPointKeyHash {
 
 }  // namespace
 
+int64_t SurfaceSheetChainStepsForTesting() { return tSheetChainSteps; }
+
 std::shared_ptr<TSharedVertices> TGraphSurface::BuildSheet(bool quads) const {
   auto sheet = std::make_shared<TSharedVertices>();
   std::vector<TSharedVertex>& points = sheet->Vertices;
@@ -235,18 +239,26 @@ std::shared_ptr<TSharedVertices> TGraphSurface::BuildSheet(bool quads) const {
     // Signed zeros are one place.
     for (size_t k = 0; k < 3; ++k)
       if (key.Position[k] == 0.0f) key.Position[k] = 0.0f;
-    auto found = firstOfKey.try_emplace(key, kNone).first;
-    uint32_t last = kNone;
-    for (uint32_t k = found->second; k != kNone; k = nextOfKey[k]) {
-      if (AffineVectorDotProduct(planeOf[k], plane) >= kSmoothCosine) return k;
-      last = k;
-    }
     if (points.size() >= kNone - 1) throw std::length_error("surface sheet too large");
     const uint32_t made = static_cast<uint32_t>(points.size());
+    // A face without a plane (its corners on one line or at one point: a NaN normal)
+    // matches no point and no point matches it, so its corners stay out of the
+    // chains: faces at one place would otherwise make one chain that every corner
+    // walks whole. A chain then holds only points whose planes are more than the
+    // smoothing angle apart, a few hundred at most, however many faces meet there.
+    if (AffineVectorDotProduct(plane, plane) >= kSmoothCosine) {
+      auto found = firstOfKey.try_emplace(key, kNone).first;
+      uint32_t last = kNone;
+      for (uint32_t k = found->second; k != kNone; k = nextOfKey[k]) {
+        ++tSheetChainSteps;
+        if (AffineVectorDotProduct(planeOf[k], plane) >= kSmoothCosine) return k;
+        last = k;
+      }
+      (last == kNone ? found->second : nextOfKey[last]) = made;
+    }
     points.push_back({position, color, {}, {}});
     nextOfKey.push_back(kNone);
     planeOf.push_back(plane);
-    (last == kNone ? found->second : nextOfKey[last]) = made;
     return made;
   };
 

@@ -49,6 +49,10 @@ void SetSurfaceEditor(TSurfaceEditor editor);
 // factory, so records of those kinds can be read back. Calling it again is harmless.
 void RegisterSurfaceKinds();
 
+// The points of the corner chains walked by the surface builds of this thread so far
+// (how a build's cost grows with its faces).
+int64_t SurfaceSheetChainStepsForTesting();
+
 // Entries added at once when the face arrays are full while adding.
 inline constexpr int32_t SurfaceGrowth = 5000;
 

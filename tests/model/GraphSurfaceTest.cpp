@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -199,6 +200,39 @@ TEST(GraphSurface, FacesShareTheirCornersWhereTheyMeetSmoothlyInOneColour) {
     EXPECT_EQ(sheet->Vertices.size(), c.points) << c.name;
     EXPECT_EQ(sheet->Indices.size(), 8u) << c.name;
     EXPECT_EQ(surface.BackMesh->SharedVertices(), sheet) << c.name;
+  }
+}
+
+// Sharing corners walks only points it could share: faces with no plane (at one
+// point, on one line), one face repeated or many planes meeting at one corner cost
+// steps in proportion to the faces, not to their square.
+TEST(GraphSurface, SharingCornersTakesStepsInProportionToTheFacesWhateverTheirShape) {
+  const struct {
+    const char* name;
+    TSurfaceFace (*face)(int i);
+  } cases[] = {
+      {"every corner at one point", [](int) { return TSurfaceFace{{5, 5, 5}, {5, 5, 5}, {5, 5, 5}}; }},
+      {"corners on one line", [](int) { return TSurfaceFace{{0, 0, 0}, {1, 1, 1}, {2, 2, 2}}; }},
+      {"one face repeated", [](int) { return kTriangleA; }},
+      {"a fan of planes at one corner",
+       [](int i) {
+         const double a = i * 0.7, b = a + 0.5;
+         return TSurfaceFace{{0, 0, 0}, {std::cos(a), std::sin(a), std::cos(3 * a)}, {std::cos(b), std::sin(b), 1}};
+       }},
+  };
+  for (const auto& c : cases) {
+    const auto steps = [&c](int faces) {
+      TViewScene view;
+      TGraphSurface surface;
+      surface.SetContext(&view.context);
+      for (int i = 0; i < faces; ++i) surface.AddFace(c.face(i));
+      surface.EndAdd();
+      const int64_t before = SurfaceSheetChainStepsForTesting();
+      surface.Build(false);
+      return SurfaceSheetChainStepsForTesting() - before;
+    };
+    constexpr int kFaces = 2000;
+    EXPECT_LE(steps(4 * kFaces), 5 * (steps(kFaces) + kFaces)) << c.name;
   }
 }
 

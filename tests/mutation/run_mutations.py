@@ -89,7 +89,7 @@ MUTATIONS = [
     # A spill that failed is tried again at every write (minutes on a full disk).
     ("src/xls/CompoundFile.cpp", "if (fd_ < 0 && end > kCFileStreamSpillSize && !Spill()) {", "if (fd_ < 0 && end > kCFileStreamSpillSize && !Spill() && false) {", [X]),
     # An open's count weighs a kind's fields without those of the objects kept before it.
-    ("src/model/GraphRecord.cpp", "if (count->keptFields_ + count->pendingFields_ + storedBytes <= count->available_", "if (count->pendingFields_ + storedBytes <= count->available_", [M]),
+    ("src/model/GraphRecord.cpp", "if (count->keptFields_ + count->pendingFields_ + heldBytes <= count->available_", "if (count->pendingFields_ + heldBytes <= count->available_", [M]),
     # A model refused before its reading tells the reading's need alone, not the build's after it.
     ("src/model/ModelFile.cpp", "ShowMessageDlg(ImportMemoryProblem(path, ModelTextImportBytes(text), available), 1);", "ShowMessageDlg(ImportMemoryProblem(path, readBytes, available), 1);", [M]),
     # A save in place that does not empty the file first leaves the old content's tail.
@@ -126,6 +126,10 @@ MUTATIONS = [
     ("src/model/GraphPolyline.cpp", "return TSkippedCost{OpenedBytesWith(n, LineDrawnBytes(n, roundEnds)), LineBinnedBytes(n)};", "return std::nullopt;", ["ui_tests"]),
     # Planes skipped by an open's count: their stored points only.
     ("src/model/GraphPlanes.cpp", "return TSkippedCost{OpenedBytesWith(n, PlanesDrawnBytes(n)), PlanesBinnedBytes(n)};", "return std::nullopt;", ["ui_tests"]),
+    # An object's fields let in at their stored bytes: a surface holds half again as much read.
+    ("src/model/GraphRecord.cpp", "TOpenCount::Expect(cost ? std::max(stored, cost->OpenedBytes) : stored)", "TOpenCount::Expect(stored)", ["ui_tests"]),
+    # Corners of faces without a plane chained too: faces at one point walk one chain each.
+    ("src/model/GraphSurface.cpp", "if (AffineVectorDotProduct(plane, plane) >= kSmoothCosine) {", "if (true) {", [M]),
     # A label skipped by an open's count: its stored text only.
     ("src/model/GraphLabelRecord.cpp", "return TSkippedCost{OpenedBytesWith(size, capacity), FrameBinnedBytes()};", "return std::nullopt;", ["ui_tests"]),
 ]

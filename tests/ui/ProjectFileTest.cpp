@@ -432,6 +432,16 @@ TEST_F(ProjectWindow, AProjectTheMemoryCannotHoldIsRefusedWithNothingOpened) {
     EXPECT_THROW(ReadProjectFile(named, GetProgramVersion()), EProjectFileError);
     EXPECT_LT(test::THeapPeak::Stop(), 2 * MB);
   }
+  // And a surface given a fifth more than its fields store: read, its faces would hold
+  // half again as much (a heap block each), so it is weighed at that.
+  {
+    const std::string surface = Put("large_surface.q3d");
+    const int64_t stored = static_cast<int64_t>(std::filesystem::file_size(surface));
+    const TScopedMemoryProbe little([stored] { return stored + stored / 5; });
+    test::THeapPeak::Start();
+    EXPECT_THROW(ReadProjectFile(surface, GetProgramVersion()), EProjectFileError);
+    EXPECT_LT(test::THeapPeak::Stop(), stored);
+  }
 #endif
 }
 
