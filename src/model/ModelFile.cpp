@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <map>
@@ -81,20 +82,10 @@ TIniLine ClassifyIniLine(std::string_view raw) {
   return {TIniLine::TKind::Key, TrimView(line.substr(0, eq)), TrimView(line.substr(eq + 1))};
 }
 
-// The lines of a text as SplitTextLines splits them (CR LF, LF or a lone CR), visited
-// in place: nothing is copied.
-template <class TVisit>
-void ForEachTextLine(std::string_view text, TVisit visit) {
-  size_t at = 0;
-  while (at < text.size()) {
-    const size_t end = text.find_first_of("\r\n", at);
-    if (end == std::string_view::npos) {
-      visit(text.substr(at));
-      return;
-    }
-    visit(text.substr(at, end - at));
-    at = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
-  }
+// Editors may put a byte-order mark before the first section.
+std::string_view WithoutBom(std::string_view text) {
+  static constexpr std::string_view kBom = "\xEF\xBB\xBF";
+  return text.substr(0, kBom.size()) == kBom ? text.substr(kBom.size()) : text;
 }
 
 // The sections and keys of an ini text, in file order, each with its line.
@@ -378,36 +369,128 @@ int64_t ModelBytesOf(int64_t groups, int64_t spheres, int64_t labels, int64_t fr
 // and the boreholes as deep as the first geometry section says (the deepest a model
 // may be where a depth is not a number). So a refusal before the reading tells what
 // the whole import needs.
-int64_t ModelTextImportBytes(std::string_view text) {
-  const int64_t reading = static_cast<int64_t>(text.size()) * kReadBytesPerFileByte;
-  int64_t spheres = 0;
-  int geometrySections = 0;
-  bool inGeometry = false;
+//
+// The text comes whole or in blocks of any size (a file the memory cannot hold whole,
+// streamed), split into lines as SplitTextLines splits it, a CR LF across two blocks
+// one line end. Of a line it keeps kLineBytes at most, a run of blanks as one blank:
+// how long a run of blanks is changes nothing the line declares, and no header or key
+// that declares anything is that long. A line cut there is taken as no header where
+// its ']' was not kept (a geometry section before it runs on, which counts no less)
+// and a depth cut there as the deepest, so a cut line never counts less than whole.
+class TModelImportCount {
+ public:
+  TModelImportCount() { line_.reserve(kLineBytes); }
+
+  void Add(std::string_view block) {
+    if (block.empty()) return;
+    textBytes_ += static_cast<int64_t>(block.size());
+    size_t at = crEnded_ && block.front() == '\n' ? 1 : 0;
+    crEnded_ = false;
+    while (at < block.size()) {
+      const size_t end = block.find_first_of("\r\n", at);
+      if (end == std::string_view::npos) {
+        Append(block.substr(at));
+        return;
+      }
+      Append(block.substr(at, end - at));
+      EndLine();
+      at = end + 1;
+      if (block[end] != '\r') continue;
+      if (at == block.size()) crEnded_ = true;  // its LF, if any, starts the next block
+      else if (block[at] == '\n') ++at;
+    }
+  }
+
+  // The need, once the text's last block was added.
+  int64_t Need() {
+    if (open_) EndLine();
+    const int64_t reading = textBytes_ * kReadBytesPerFileByte;
+    if (spheres_ == 0) return reading;
+    const auto depthOf = [&](size_t k) { return depths_[k].value_or(0.0); };
+    const int64_t labels = ModelLabels(std::max(depthOf(0), depthOf(1)), std::max(depthOf(2), depthOf(3)));
+    const int64_t slices = ModelSlices();
+    // No grouping of the spheres puts more in the first frame's bins than all of them.
+    const int64_t bins = FrameBinsOf(spheres_ * slices * slices * SphereQuadBinBytes + labels * LabelBinBytes);
+    return std::max(reading, ModelBytesOf(spheres_, spheres_, labels, bins));
+  }
+
+ private:
+  static constexpr size_t kLineBytes = 1024;
   // FTransmitterTo, RReceiverTo, RTransmitterTo, FReceiverTo: the first of each.
   static constexpr std::array<std::string_view, 4> kDepthKeys{"FTransmitterTo", "RReceiverTo", "RTransmitterTo",
                                                               "FReceiverTo"};
-  std::array<std::optional<double>, 4> depths;
-  ForEachTextLine(text, [&](std::string_view raw) {
-    const TIniLine line = ClassifyIniLine(raw);
-    if (line.Kind == TIniLine::TKind::Section) {
-      if (SphereIndex(line.Name) >= 1) ++spheres;
-      inGeometry = SameTextAscii(line.Name, "Geomentry") && ++geometrySections == 1;
-    } else if (line.Kind == TIniLine::TKind::Key && inGeometry) {
-      for (size_t k = 0; k < kDepthKeys.size(); ++k) {
-        if (depths[k] || !SameTextAscii(line.Name, kDepthKeys[k])) continue;
-        double depth = -1;
-        if (!line.Value.empty() && !ParseDouble(line.Value, depth, /*acceptComma=*/true)) depth = MaxModelDepth;
-        depths[k] = std::clamp(depth, 0.0, MaxModelDepth);
+
+  void Append(std::string_view piece) {
+    open_ = open_ || !piece.empty();
+    for (const char c : piece) {
+      if (cut_) return;
+      if (!IsBlank(c)) {
+        cut_ = line_.size() == kLineBytes;
+        if (!cut_) line_.push_back(c);
+      } else if (line_.size() < kLineBytes && (line_.empty() || !IsBlank(line_.back()))) {
+        line_.push_back(c);
       }
     }
-  });
-  if (spheres == 0) return reading;
-  const auto depthOf = [&](size_t k) { return depths[k].value_or(0.0); };
-  const int64_t labels = ModelLabels(std::max(depthOf(0), depthOf(1)), std::max(depthOf(2), depthOf(3)));
-  const int64_t slices = ModelSlices();
-  // No grouping of the spheres puts more in the first frame's bins than all of them.
-  const int64_t bins = FrameBinsOf(spheres * slices * slices * SphereQuadBinBytes + labels * LabelBinBytes);
-  return std::max(reading, ModelBytesOf(spheres, spheres, labels, bins));
+  }
+
+  void EndLine() {
+    Line(lines_++ == 0 ? WithoutBom(line_) : std::string_view(line_), cut_);
+    line_.clear();
+    cut_ = open_ = false;
+  }
+
+  void Line(std::string_view raw, bool cut) {
+    const TIniLine line = ClassifyIniLine(raw);
+    if (line.Kind == TIniLine::TKind::Section) {
+      if (SphereIndex(line.Name) >= 1) ++spheres_;
+      inGeometry_ = SameTextAscii(line.Name, "Geomentry") && ++geometrySections_ == 1;
+    } else if (line.Kind == TIniLine::TKind::Key && inGeometry_) {
+      for (size_t k = 0; k < kDepthKeys.size(); ++k) {
+        if (depths_[k] || !SameTextAscii(line.Name, kDepthKeys[k])) continue;
+        double depth = -1;
+        if (cut || (!line.Value.empty() && !ParseDouble(line.Value, depth, /*acceptComma=*/true)))
+          depth = MaxModelDepth;
+        depths_[k] = std::clamp(depth, 0.0, MaxModelDepth);
+      }
+    }
+  }
+
+  int64_t textBytes_ = 0;
+  std::string line_;      // the line so far, as kept
+  bool cut_ = false;      // a byte past kLineBytes was dropped
+  bool open_ = false;     // bytes came since the last line end
+  bool crEnded_ = false;  // the last block ended in CR
+  int64_t lines_ = 0;
+  int64_t spheres_ = 0;
+  int geometrySections_ = 0;
+  bool inGeometry_ = false;
+  std::array<std::optional<double>, 4> depths_;
+};
+
+int64_t ModelTextImportBytes(std::string_view text) {
+  TModelImportCount count;
+  count.Add(text);
+  return count.Need();
+}
+
+// ModelTextImportBytes of the file at `path`, counted as its text streams from the
+// file: a block and a line's start held, however large the file and its lines. Empty,
+// with the system's reason, when the file cannot be read.
+std::optional<int64_t> ModelFileImportBytes(const std::string& path, std::string& reason) {
+  constexpr int32_t kBlockBytes = 64 * 1024;
+  const std::unique_ptr<TBinaryFile> file = TBinaryFile::Open(path, TBinaryFile::Mode::Read, &reason);
+  if (!file) return std::nullopt;
+  TModelImportCount count;
+  std::string block(kBlockBytes, '\0');
+  while (file->Remaining() > 0) {
+    const int32_t n = std::min(file->Remaining(), kBlockBytes);
+    if (!file->Read(block.data(), n)) {
+      reason = ErrnoText(EIO);
+      return std::nullopt;
+    }
+    count.Add(std::string_view(block.data(), static_cast<size_t>(n)));
+  }
+  return count.Need();
 }
 
 }  // namespace
@@ -433,9 +516,7 @@ bool TModelDescription::Buildable() const {
 }
 
 TModelDescription ParseModelText(std::string_view text, const std::string& fileName, TMemoryWatch* watch) {
-  // Editors may put a byte-order mark before the first section.
-  static constexpr std::string_view kBom = "\xEF\xBB\xBF";
-  if (text.substr(0, kBom.size()) == kBom) text.remove_prefix(kBom.size());
+  text = WithoutBom(text);
   const std::string utf8 = IsValidUtf8(text) ? std::string(text) : Cp1252ToUtf8(text);
   const TModelReader reader(utf8, fileName, watch);
   const TModelIni& ini = reader.Ini();
@@ -529,7 +610,18 @@ TModelImport ImportModelFile(TGraphMain& target, const std::string& path) {
   const std::string fileName = FileNameWithoutFolder(path);
   std::vector<uint8_t> bytes;
   std::string message;
-  if (!ReadWholeFileOrTellAs(path, fileName, bytes, message)) {
+  const TWholeFileRead read = ReadWholeFileToldAs(path, fileName, bytes, message);
+  if (read == TWholeFileRead::wrNoMemory) {
+    // The text the memory cannot hold is counted as it streams, so that the refusal
+    // tells what the whole import takes, not what the file's bytes alone do.
+    const int64_t available = AvailableMemory();
+    std::string reason;
+    if (const std::optional<int64_t> needed = ModelFileImportBytes(path, reason); !needed)
+      message = FileReadFailureText(path, fileName, reason);
+    else if (std::string problem = ImportMemoryProblem(path, *needed, available); !problem.empty())
+      message = std::move(problem);  // else the memory came back meanwhile: the reading's refusal stands
+  }
+  if (read != TWholeFileRead::wrDone) {
     ShowMessageDlg(message, 1);
     return TModelImport::Failed;
   }

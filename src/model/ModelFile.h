@@ -104,7 +104,9 @@ enum class TModelImport {
 // Reads the file at path and adds its model group sorted under target, with tree
 // nodes and built, tree painting held back meanwhile. A file that cannot be opened
 // shows "File " + name + " not found", an unreadable one its EModelFile text (both
-// as errors); nothing is added then.
+// as errors); nothing is added then. A model the memory cannot import, even one too
+// large to be read whole, is refused with what the whole import needs
+// (ImportMemoryProblem), counted from what its text declares.
 TModelImport ImportModelFile(TGraphMain& target, const std::string& path);
 
 // "&Model": the open dialog ("Model files (*.mdl)|*.mdl|All files (*.*)|*.*",

@@ -933,21 +933,27 @@ std::string FileReadFailureText(const std::string& utf8Path, const std::string& 
   return "File " + shownName + " can not be read: " + (reason.empty() ? ErrnoText(EIO) : reason);
 }
 
-bool ReadWholeFileOrTellAs(const std::string& utf8Path, const std::string& shownName, std::vector<uint8_t>& bytes,
-                           std::string& message) {
+TWholeFileRead ReadWholeFileToldAs(const std::string& utf8Path, const std::string& shownName,
+                                   std::vector<uint8_t>& bytes, std::string& message) {
   std::string reason;
-  switch (ReadWhole(utf8Path, bytes, reason)) {
+  const TWholeFileRead result = ReadWhole(utf8Path, bytes, reason);
+  switch (result) {
     case TWholeFileRead::wrDone:
-      return true;
+      break;
     case TWholeFileRead::wrNoMemory:
       message = FileTooLargeText(utf8Path, reason);
-      return false;
+      break;
     case TWholeFileRead::wrNotOpened:
     case TWholeFileRead::wrNotRead:
+      message = FileReadFailureText(utf8Path, shownName, reason);
       break;
   }
-  message = FileReadFailureText(utf8Path, shownName, reason);
-  return false;
+  return result;
+}
+
+bool ReadWholeFileOrTellAs(const std::string& utf8Path, const std::string& shownName, std::vector<uint8_t>& bytes,
+                           std::string& message) {
+  return ReadWholeFileToldAs(utf8Path, shownName, bytes, message) == TWholeFileRead::wrDone;
 }
 
 bool WriteWholeFileAtomic(const std::string& utf8Path, const void* bytes, size_t n,

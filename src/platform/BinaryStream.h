@@ -330,6 +330,10 @@ std::string FileReadFailureText(const std::string& utf8Path, const std::string& 
 // ReadWholeFileOrTell gives ("The file "<path>" is too large to be read: ...").
 bool ReadWholeFileOrTellAs(const std::string& utf8Path, const std::string& shownName, std::vector<uint8_t>& bytes,
                            std::string& message);
+// ReadWholeFileOrTellAs, saying which step failed: a reader that can do without the
+// whole file (a count taken as it streams) tells one the memory cannot hold its own way.
+TWholeFileRead ReadWholeFileToldAs(const std::string& utf8Path, const std::string& shownName,
+                                   std::vector<uint8_t>& bytes, std::string& message);
 // Writes through TSaveFile, so a failure keeps the old file.
 bool WriteWholeFileAtomic(const std::string& utf8Path, const void* bytes, size_t n,
                           std::string* error = nullptr);
