@@ -11,7 +11,8 @@ program writes it; the model files, the two 80,000-object projects and the
 so they are what the program's own files look like. The projects the program
 saves itself (of the 2,000,000 points, of the 50,000 sphere groups) are made from
 these by scripts/memory-sweep with qira_step, as are the projects of one large
-object of points, of faces and of spheres."""
+object of points, of faces and of spheres. The projects of one large object of
+each kind and layout after a small one come from the tests' generators too."""
 
 import math
 import os
@@ -23,11 +24,12 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests", "fixtures"))
 
 import make_example as ex  # noqa: E402
 import make_projects  # noqa: E402
-from make_graphics import bounds_of, record  # noqa: E402
+from make_graphics import bounds_of, label_fields, record  # noqa: E402
 from make_polyline import line_fields  # noqa: E402
 from make_records import obj  # noqa: E402
 from make_model_files import text as model_text  # noqa: E402
 from make_sections import sample  # noqa: E402
+from make_surface_records import surface_record  # noqa: E402
 
 
 # ---- Drawings ------------------------------------------------------------------
@@ -223,6 +225,79 @@ def sections_project(count, side):
     return lambda: ex.project_bytes((CUBE / 2,) * 3, [], [], groups)
 
 
+# ---- One large object after a small one ----------------------------------------------
+# Each project holds a small object and then one large object, in one list: the open
+# has kept an object when it meets the large one's fields. Sized so each open peaks at
+# a few hundred MB at most, so its limits can be scanned finely.
+
+def small_then_large(small, big):
+    """A root group "" holding the two objects, in the view of make_projects.large."""
+    def root(s):
+        at = make_projects.open_group(s, "", 2)
+        small(s)
+        big(s)
+        s.close_chunk(at)
+    return bytes(make_projects.current(root=root, offset=(0.0, 0.0, 0.0), camera=(0.0, 0.0, 5000.0),
+                                       direction=(0.0, 0.0, 1.0)))
+
+
+def surface_of(kind, faces, name):
+    return lambda s: surface_record(s, name, kind, faces, [0] * len(faces), [0] * len(faces))
+
+
+def large_surface_project(kind, side):
+    """Faces of a side x side grid: triangles (face kind 0), or, of face kind 2, a face of
+    four corners for every other square and two triangles for the others."""
+    mixed = (lambda cell: cell % 2 == 0) if kind == 2 else (lambda cell: False)
+    return small_then_large(surface_of(kind, make_projects.grid_faces(3, mixed), "Klein"),
+                            surface_of(kind, make_projects.grid_faces(side, mixed), "Fläche"))
+
+
+def older_surface_project(version, side):
+    """Triangles of a side x side grid in a surface record of the older project layout
+    (version 2: one chunk; 3: three), behind a small one, the tests' boreholes and
+    sections."""
+    return bytes(make_projects.legacy(version, surfaces=[("Klein", make_projects.grid_faces(3)),
+                                                         ("Fläche", make_projects.grid_faces(side))]))
+
+
+def small_section(side=10):
+    return dict(large_section(side), b1="BH0", b2="BH1")
+
+
+def sections_after_small_project(side):
+    """A small section's pair, then the large section's, in the example's layout."""
+    groups = [ex.section_group_record([ex.section_record(sec, "12.5 kHz", visible=1)], b1=sec["b1"], b2=sec["b2"])
+              for sec in (small_section(), large_section(side))]
+    return ex.project_bytes((side / 2.0, -side / 2.0, 0.0), [], [], groups)
+
+
+def older_sections_after_small_project(side):
+    """The same in the older layout (version 3), behind the tests' two boreholes."""
+    return bytes(make_projects.legacy(3, sections=[small_section(), large_section(side)]))
+
+
+def borehole_after_small_project(count):
+    """A borehole of 3 points, then one of count points winding down, 0.01 m between them."""
+    def path(n):
+        return [(10.0 * math.cos(i * 0.001), 10.0 * math.sin(i * 0.001), -0.01 * i, 0.01 * i, -1) for i in range(n)]
+    holes = [ex.borehole_record(dict(name=name, collar=(10.0, 0.0, 0.0)), path(n))
+             for name, n in (("Klein", 3), ("Tief", count))]
+    return ex.project_bytes((0.0, 0.0, -0.005 * count), [], holes, [])
+
+
+def long_label(s, characters, name="Beschriftung"):
+    """A label of lines of 99 characters, three of each line outside ASCII (two or three
+    bytes each once read), as many characters in all."""
+    line = "Zeile 0123456789 abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789 Ärger – 5 € ....\r"
+    text = (line * (characters // len(line) + 1))[:characters]
+    record(s, obj(name, type_id=10), lambda t: label_fields(t, (0.0, 0.0, 0.0), 1.0, 0x00FF8040, 0, 0, text))
+
+
+def large_of(kind_writer, small_size, large_size):
+    return lambda: small_then_large(lambda s: kind_writer(s, small_size), lambda s: kind_writer(s, large_size))
+
+
 PROJECTS = {
     "boreholes-5k.q3d": boreholes_project(5000),
     "boreholes-20k.q3d": boreholes_project(20000),
@@ -238,6 +313,21 @@ PROJECTS = {
     "boreholes-10k.q3d": fixture_project("legacy_v3_10k_boreholes.q3d"),
     "sections-10k.q3d": sections_project(10000, 10),
     "sections-400-150.q3d": sections_project(400, 150),
+    # One large object of each kind and layout after a small one (faces-500k.q3d, the
+    # four-corner faces the program saved from a DXF, follows its axis cross).
+    "large-triangles.q3d": lambda: large_surface_project(0, 700),
+    "large-mixed-faces.q3d": lambda: large_surface_project(2, 600),
+    "large-surface-oldest.q3d": lambda: older_surface_project(2, 700),
+    "large-surface-older.q3d": lambda: older_surface_project(3, 700),
+    "large-section.q3d": lambda: sections_after_small_project(1200),
+    "large-section-older.q3d": lambda: older_sections_after_small_project(1200),
+    "large-points.q3d": large_of(lambda s, side: make_projects.large_points(s, side, 1), 2, 1000),
+    "large-spheres.q3d": large_of(lambda s, side: make_projects.large_spheres(s, side, 128), 2, 13),
+    "large-borehole.q3d": lambda: borehole_after_small_project(500000),
+    "long-label.q3d": large_of(long_label, 10, 30000000),
+    "large-lines.q3d": large_of(make_projects.large_lines, 4, 200000),
+    "large-polyline.q3d": large_of(make_projects.large_polyline, 4, 500000),
+    "large-planes.q3d": large_of(make_projects.large_planes, 4, 200000),
 }
 
 INPUTS = dict(DRAWINGS, **MODELS, **PROJECTS)
