@@ -15,10 +15,9 @@ namespace qira {
 namespace {
 
 // A stored text (int32 length + Windows-1252 bytes) passed over a piece at a time,
-// never made whole: its size once converted as ReadLengthString converts it, and the
-// capacity of that string (reserved for the stored length, doubled each time the
-// conversion outgrows it).
-bool SkipText(TBinaryStream& s, int32_t end, int64_t& size, int64_t& capacity) {
+// never made whole: its stored length and its size once converted as ReadLengthString
+// converts it (a string of exactly that size).
+bool SkipText(TBinaryStream& s, int32_t end, int64_t& stored, int64_t& size) {
   int32_t n = 0;
   if (!s.ReadInt32(n) || n < 0 || n > end - s.Position()) return false;
   constexpr int32_t kPieceBytes = 64 << 10;
@@ -30,8 +29,7 @@ bool SkipText(TBinaryStream& s, int32_t end, int64_t& size, int64_t& capacity) {
     size += static_cast<int64_t>(Cp1252ToUtf8(std::string_view(piece.data(), static_cast<size_t>(take))).size());
     left -= take;
   }
-  capacity = n;
-  while (capacity < size) capacity *= 2;
+  stored = n;
   return true;
 }
 
@@ -62,10 +60,12 @@ bool TGraphLabel::LoadFromStream(TBinaryStream& handle) {
   }, [this](TBinaryStream& s, int32_t end) -> std::optional<TSkippedCost> {
     // Skipped: what it would take read whole, from its text.
     constexpr int32_t kBeforeText = 3 * 8 + 4 + 4 + 1 + 1;
-    int64_t size = 0, capacity = 0;
-    if (end - s.Position() < kBeforeText || !s.Seek(s.Position() + kBeforeText) || !SkipText(s, end, size, capacity))
+    int64_t stored = 0, size = 0;
+    if (end - s.Position() < kBeforeText || !s.Seek(s.Position() + kBeforeText) || !SkipText(s, end, stored, size))
       return std::nullopt;
-    return TSkippedCost{OpenedBytesWith(size, capacity), FrameBinnedBytes()};
+    // Read, the stored bytes are held beside their conversion.
+    const int64_t opened = OpenedBytesWith(size, size);
+    return TSkippedCost{opened, FrameBinnedBytes(), opened + stored};
   });
 }
 

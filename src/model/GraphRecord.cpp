@@ -175,6 +175,9 @@ namespace {
 
 thread_local TOpenCount* tOpenCount = nullptr;
 
+// Fields stored in at least this many bytes are weighed at what their reading holds.
+constexpr int64_t kFieldsWeighedBySizes = 64 << 10;
+
 }  // namespace
 
 TOpenCount::TOpenCount(int64_t availableBytes, int64_t neededBefore)
@@ -297,22 +300,34 @@ bool ReadKindChunk(TBinaryStream& handle, int32_t knownVersion, bool baseLoaded,
 
 bool ExpectChunkFields(TBinaryStream& handle, TFileVersion& chunk, const TSkippedCostReader& skippedCost) {
   if (!TOpenCount::Active()) return true;
-  // What the object takes opened, from the sizes its fields store: a kind may hold
-  // more than it stores (a surface's faces are a heap block each), and its reading
-  // makes those arrays before Keep can weigh it, so the fields are let in at that,
-  // never at less than their stored bytes.
   const int32_t fields = handle.Position();
-  std::optional<TSkippedCost> cost;
-  if (skippedCost) {
-    cost = skippedCost(handle, chunk.EndOffset);
-    Require(handle.Seek(fields));
-  }
   const int64_t stored = static_cast<int64_t>(chunk.EndOffset) - fields;
+  // What the object takes opened, from the sizes its fields store, read once at most.
+  std::optional<TSkippedCost> cost;
+  bool costRead = false;
+  const auto readCost = [&]() -> const std::optional<TSkippedCost>& {
+    if (!costRead && skippedCost) {
+      cost = skippedCost(handle, chunk.EndOffset);
+      Require(handle.Seek(fields));
+    }
+    costRead = true;
+    return cost;
+  };
+  // A kind may hold more than it stores (a surface's faces are a heap block each, a
+  // label's text is converted beside its stored bytes), and its reading makes those
+  // arrays before Keep can weigh it, so large fields are let in at what their reading
+  // holds at its peak, never at less than their stored bytes. Small ones are let in at
+  // their stored bytes, their sizes not read twice: what they hold more is a few KB,
+  // weighed by Keep at once.
+  int64_t held = stored;
+  if (stored >= kFieldsWeighedBySizes)
+    if (const std::optional<TSkippedCost>& c = readCost())
+      held = std::max({stored, c->OpenedBytes, c->ReadingBytes});
   // One large object past the memory left would be killed loading, before its count.
-  if (TOpenCount::Expect(cost ? std::max(stored, cost->OpenedBytes) : stored)) return true;
+  if (TOpenCount::Expect(held)) return true;
   // The need told is the whole project's: the object skipped counts as it would be
   // opened, not as the bytes it is stored in.
-  if (cost) TOpenCount::Skipped(*cost);
+  if (const std::optional<TSkippedCost>& c = readCost()) TOpenCount::Skipped(*c);
   Require(chunk.SkipToEnd());
   return false;
 }

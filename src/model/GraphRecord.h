@@ -77,6 +77,9 @@ std::unique_ptr<TGraphMain> CreateGraphObject(TBinaryStream& handle);
 struct TSkippedCost {
   int64_t OpenedBytes = 0;
   int64_t FrameBinnedBytes = 0;
+  // What reading the fields holds at its peak, where that is more than OpenedBytes (a
+  // text beside its conversion).
+  int64_t ReadingBytes = 0;
 };
 
 // The count of opening a project, taken as its records are read (one reader): every

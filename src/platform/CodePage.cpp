@@ -93,8 +93,16 @@ size_t Utf8SequenceAt(std::string_view text, size_t i, char32_t& cp) {
 }
 
 std::string Cp1252ToUtf8(std::string_view bytes) {
+  // Sized once from the text: one that grows as it converts (accented letters) is not
+  // copied into a doubled buffer beside the one it outgrew, so a reading holds the
+  // bytes and their conversion, no more.
+  size_t size = bytes.size();
+  for (char c : bytes) {
+    const char32_t cp = CodePointOf(static_cast<uint8_t>(c));
+    size += (cp >= 0x80) + (cp >= 0x800);
+  }
   std::string out;
-  out.reserve(bytes.size());
+  out.reserve(size);
   for (char c : bytes) AppendUtf8(out, CodePointOf(static_cast<uint8_t>(c)));
   return out;
 }

@@ -9,6 +9,7 @@ namespace qira {
 // Every byte maps to one character. The five bytes that Windows-1252 leaves
 // undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the C1 controls of the same
 // value, as Windows does, so any byte string survives a round trip.
+// Its result holds exactly its size (reserved once).
 std::string Cp1252ToUtf8(std::string_view bytes);
 
 // Characters without a Windows-1252 byte become '?', and so does every byte of
