@@ -8,6 +8,7 @@
 #include "scene/components/Components.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 
 #include "platform/AsciiCase.h"
@@ -102,6 +103,12 @@ std::string TPersistent::GetNamePath() const {
 
 // [SECTION] TComponent
 
+namespace {
+std::atomic<int64_t> gComponentListSteps{0};
+}  // namespace
+
+int64_t ComponentListStepsForTesting() { return gComponentListSteps.load(); }
+
 TComponent::~TComponent() {
   Destroying();
   // Each survivor drops its link before it hears of the removal, so a
@@ -136,6 +143,8 @@ std::unique_ptr<TComponent> TComponent::RemoveComponent(TComponent& component) {
   auto it = std::find_if(components_.rbegin(), components_.rend(),
                          [&](const std::unique_ptr<TComponent>& p) { return p.get() == &component; });
   if (it == components_.rend()) return nullptr;
+  // Those behind it are passed over, then moved up one.
+  gComponentListSteps.fetch_add(1 + 2 * (it - components_.rbegin()), std::memory_order_relaxed);
   std::unique_ptr<TComponent> taken = std::move(*it);
   components_.erase(std::next(it).base());
   taken->owner_ = nullptr;

@@ -278,6 +278,10 @@ class TComponent : public TPersistent {
   bool subComponent_ = false;
 };
 
+// Test hook: how many entries of owners' component lists, in this process, a
+// removal has looked at or moved.
+int64_t ComponentListStepsForTesting();
+
 // [SECTION] TCollection
 
 enum class TCollectionNotification { cnAdded, cnExtracting, cnDeleting };

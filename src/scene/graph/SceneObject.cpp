@@ -14,6 +14,7 @@
 #include "scene/graph/SceneObject.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <tuple>
@@ -42,6 +43,7 @@ std::function<void(TGLBaseSceneObject&)>& NameChangeHook() {
 
 bool g_matrixReadBack = false;
 uint32_t g_nextPickName = 1;
+std::atomic<int64_t> gChildListSteps{0};
 
 // What was given to the renderer since it was last waited for: the one place every
 // draw tells (RenderQueueSent, Render) and the one wait.
@@ -166,6 +168,8 @@ void SetSceneObjectNameChangeHook(std::function<void(TGLBaseSceneObject&)> hook)
 }
 
 void SetSceneObjectMatrixSaving(bool readBack) { g_matrixReadBack = readBack; }
+
+int64_t ChildListStepsForTesting() { return gChildListSteps.load(); }
 
 // [SECTION] Life
 
@@ -516,8 +520,12 @@ TGLBaseSceneObject* TGLBaseSceneObject::Children(int index) const {
 int TGLBaseSceneObject::Index() const { return parent_ == nullptr ? -1 : parent_->ChildPosition(*this); }
 
 int TGLBaseSceneObject::ChildPosition(const TGLBaseSceneObject& child) const {
-  for (size_t i = children_.size(); i-- > 0;)
-    if (children_[i] == &child) return static_cast<int>(i);
+  for (size_t i = children_.size(); i-- > 0;) {
+    if (children_[i] == &child) {
+      gChildListSteps.fetch_add(static_cast<int64_t>(children_.size() - i), std::memory_order_relaxed);
+      return static_cast<int>(i);
+    }
+  }
   return -1;
 }
 
@@ -617,6 +625,7 @@ void TGLBaseSceneObject::Insert(int index, TGLBaseSceneObject& child) {
 
 void TGLBaseSceneObject::RemoveChildFromList(int position) {
   TGLBaseSceneObject* child = children_[static_cast<size_t>(position)];
+  gChildListSteps.fetch_add(static_cast<int64_t>(children_.size()) - position - 1, std::memory_order_relaxed);
   children_.erase(children_.begin() + position);
   child->parent_ = nullptr;
   MarkChildrenBoxStale();

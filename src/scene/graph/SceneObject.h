@@ -463,5 +463,8 @@ void SetSceneObjectNameChangeHook(std::function<void(TGLBaseSceneObject&)> hook)
 // When set, Render saves the model-view matrix by reading it back instead of
 // glPushMatrix (for drivers with a shallow matrix stack). False by default.
 void SetSceneObjectMatrixSaving(bool readBack);
+// Test hook: how many entries of child lists, in this process, a removal has looked
+// at or moved.
+int64_t ChildListStepsForTesting();
 
 }  // namespace qira
