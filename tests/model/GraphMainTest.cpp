@@ -265,6 +265,34 @@ TEST(GraphVisibility, ASectionReadShownIsHiddenWhenASiblingIsShown) {
   EXPECT_FALSE(read.GetChild(1)->Visible());
 }
 
+// A file may leave every section of a group shown: one shown then hides all the others
+// in the order they stand, none searched for among the shown ones.
+TEST(GraphVisibility, SectionsAFileLeftShownAreHiddenInTheirOrderWhenOneIsShown) {
+  for (const int count : {3, 3000}) {
+    TGraphMain stored;
+    for (int i = 0; i < count; ++i) {
+      auto section = Section(static_cast<float>(i));
+      section->Exclusive = false;  // added shown beside the others
+      Add(stored, std::move(section))->Exclusive = true;
+    }
+    TMemoryStream s;
+    ASSERT_TRUE(stored.SaveToStream(s));
+    TScopedGraphKind kind(GraphTypeId::Section, [] { return std::make_unique<TFakeSection>(0.0f); });
+    TGraphMain read;
+    ASSERT_TRUE(s.Seek(0));
+    ASSERT_EQ(LoadGraphTree(s, read), TGraphLoadResult::Loaded);
+    std::vector<TGraphMain*> hidden;
+    SetGraphChangeSink([&](TGraphMain& changed) { hidden.push_back(&changed); });
+    const int64_t before = SiblingStepsForTesting();
+    read.GetChild(count - 1)->SetVisible(true);
+    EXPECT_LE(SiblingStepsForTesting() - before, 3 * count) << count;
+    SetGraphChangeSink(nullptr);
+    ASSERT_EQ(hidden.size(), static_cast<size_t>(count - 1));
+    for (int i = 0; i + 1 < count; ++i) EXPECT_EQ(hidden[i], read.GetChild(i)) << i;
+    EXPECT_TRUE(read.GetChild(count - 1)->Visible());
+  }
+}
+
 TEST(GraphVisibility, OnlyAChangeIsAppliedAndAHiddenParentHidesItsSubtree) {
   TCountingGroup o;
   o.SetVisible(true);
