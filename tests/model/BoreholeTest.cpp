@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <bit>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -208,6 +211,41 @@ TEST(BoreholeDepth, ASegmentOfTwoEqualDepthsGivesItsUpperPoint) {
   EXPECT_TRUE(std::isfinite(p.X));
   EXPECT_EQ(flat->InsertPointAtDepth(9), 2);
   EXPECT_TRUE(std::isfinite(flat->Points[2].X));
+}
+
+// Many depths along one path (a band's divisions, a distance table's rows): where the
+// stations' depths rise each is found by halving, with PointAtDepth's point bit for bit;
+// a path out of order or with a NaN depth is walked as before.
+TEST(BoreholeDepth, APathAskedForManyDepthsFindsEachByHalvingWithTheSamePoint) {
+  constexpr double nan = std::numeric_limits<double>::quiet_NaN(), inf = INFINITY;
+  const struct {
+    const char* path;
+    TBoreholeItemArray points;
+    bool inOrder;
+  } rows[] = {
+      {"rising, a depth repeated", {{0, 0, 0, 0, -1}, {1, 1, -5, 5, -1}, {2, 2, -5, 5, -1}, {2, 3, -15, 15, -1}}, true},
+      {"out of order", {{0, 0, 0, 0, -1}, {1, 1, -9, 9, -1}, {2, 2, -5, 5, -1}, {2, 3, -15, 15, -1}}, false},
+      {"a NaN depth", {{0, 0, 0, 0, -1}, {1, 1, -5, nan, -1}, {2, 3, -15, 15, -1}}, false},
+  };
+  auto bits = [](const TSurveyPoint& p) {
+    return std::array{std::bit_cast<uint64_t>(p.X), std::bit_cast<uint64_t>(p.Y), std::bit_cast<uint64_t>(p.Z)};
+  };
+  for (const auto& row : rows) {
+    auto b = WithPoints(row.points);
+    EXPECT_EQ(b->DepthsInOrder(), row.inOrder) << row.path;
+    const TPathAtDepths path(*b);
+    for (double d : {-inf, -1.0, 0.0, 2.5, 5.0, 7.0, 9.0, 12.0, 15.0, 20.0, inf, nan})
+      EXPECT_EQ(bits(path.PointAt(d)), bits(b->PointAtDepth(d))) << row.path << " at " << d;
+  }
+  for (const int stations : {1000, 4000}) {
+    TBoreholeItemArray points;
+    for (int i = 0; i < stations; ++i) points.push_back({0, 0, -1.0 * i, 1.0 * i, -1});
+    const auto hole = WithPoints(points);
+    const TPathAtDepths path(*hole);
+    const int64_t before = PathDepthStepsForTesting();
+    for (int i = 0; i < 1000; ++i) path.PointAt(stations * (i + 0.5) / 1000);
+    EXPECT_LE(PathDepthStepsForTesting() - before, 1000 * 12) << stations;  // 4000 < 2^12
+  }
 }
 
 TEST(BoreholeDepth, InsertPointAtDepthKeepsTheOrderAndSkipsExistingDepths) {
