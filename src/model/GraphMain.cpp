@@ -236,23 +236,22 @@ void TGraphMain::AddChildrenSorted(std::vector<std::unique_ptr<TGraphMain>> chil
     if (child->Exclusive && child.get() != shown) child->SetVisible(false);
 
   if (byFrequency) {
-    const bool anyNaN = std::any_of(children.begin(), children.end(),
-                                    [](const auto& c) { return std::isnan(c->SortFrequency()); });
-    if (anyNaN) {
-      // A NaN breaks the descending order the rows below rely on: the walk itself.
-      for (auto& child : children) AddChild(std::move(child), true);
-      return;
-    }
+    // A NaN goes first (FindSortedIndex: no frequency is above it), and so does every
+    // child after it, since none is below the NaN then at the front: those stand in
+    // the reverse of their order, before the ones that came before the NaN.
+    const auto firstNaN = std::find_if(children.begin(), children.end(),
+                                       [](const auto& c) { return std::isnan(c->SortFrequency()); });
+    for (auto it = children.end(); it != firstNaN;) InsertChild(std::move(*--it), ChildCount());
     // Descending frequency (FindSortedIndex): a frequency goes before its equals,
     // unless it equals the lowest while a higher one is held; then after them.
     std::map<float, std::deque<std::unique_ptr<TGraphMain>>, std::greater<float>> byFrequencyRows;
-    for (auto& child : children) {
-      const float f = child->SortFrequency();
+    for (auto child = children.begin(); child != firstNaN; ++child) {
+      const float f = (*child)->SortFrequency();
       const bool back = !byFrequencyRows.empty() && f <= byFrequencyRows.rbegin()->first &&
                         f < byFrequencyRows.begin()->first;
       auto& same = byFrequencyRows[f];  // -0 and 0 share a row, as they compare equal
-      if (back) same.push_back(std::move(child));
-      else same.push_front(std::move(child));
+      if (back) same.push_back(std::move(*child));
+      else same.push_front(std::move(*child));
     }
     for (auto& [f, same] : byFrequencyRows)
       for (auto& child : same) InsertChild(std::move(child), ChildCount());
