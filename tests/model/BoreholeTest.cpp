@@ -21,6 +21,8 @@
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
 #include "scene/components/Colors.h"
+#include "scene/components/Components.h"
+#include "scene/graph/SceneObject.h"
 #include "scene/objects/BitmapFonts.h"
 #include "scene/objects/Pipe.h"
 #include "support/FakeServices.h"
@@ -518,6 +520,31 @@ struct TTwoBoreholes {
   TGraphBorehole* source;
   TGraphBorehole* target;
 };
+
+// An edit rebuilds every borehole of a view: each one's nodes are freed wherever they
+// stand in the scene's lists and made again at their end, in the same drawing order,
+// with no other node of the lists walked for each.
+TEST(BoreholeSettings, RebuildingEveryBoreholeKeepsTheDrawingOrderAndWalksNoOtherNode) {
+  for (const int count : {200, 800}) {
+    TViewScene view;
+    TGraphMain root;
+    root.SetContext(&view.context);
+    for (int i = 0; i < count; ++i)
+      root.AddChild(WithPoints({{1.0 * i, 0, 0, 0, -1}, {1.0 * i, 0, -10, 10, -1}}), false);
+    root.Build(true);
+    const int64_t before = ComponentListStepsForTesting() + ChildListStepsForTesting();
+    root.Build(true);
+    const int nodes = 3 * count;  // a pipe and two labels each
+    EXPECT_LE(ComponentListStepsForTesting() + ChildListStepsForTesting() - before, 8 * nodes) << count;
+    ASSERT_EQ(view.context.ModelCube->ChildCount(), nodes);
+    for (int i = 0; i < count; ++i) {
+      const auto& hole = static_cast<const TGraphBorehole&>(*root.GetChild(i));
+      EXPECT_EQ(view.context.ModelCube->Children(3 * i), hole.Pipe.get()) << i;
+      EXPECT_EQ(view.context.ModelCube->Children(3 * i + 1), hole.TopLabel.get()) << i;
+      EXPECT_EQ(view.context.ModelCube->Children(3 * i + 2), hole.BottomLabel.get()) << i;
+    }
+  }
+}
 
 TEST(BoreholeSettings, EachApplyFlagCopiesItsGroupOnly) {
   enum Group { None, Pipe, Color, Labels, Transparency };
