@@ -1,6 +1,8 @@
 #include "model/Borehole.h"
 
 #include <algorithm>
+#include <atomic>
+#include <bit>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -301,33 +303,66 @@ void TGraphBorehole::CalcBounds() {
   for (const TBoreholeItem& p : Points) ExtendBounds({p.X, p.Y, p.Z});
 }
 
-TSurveyPoint TGraphBorehole::PointAtDepth(double depth) const {
-  const size_t n = Points.size();
+namespace {
+
+std::atomic<int64_t> gPathDepthSteps{0};
+
+// The first point of the segment a depth lies on: the first whose depth is below it
+// while the next one's is not; the end segments beyond the ends, and the last for NaN.
+// With the depths in order that point is found by halving: the one before the first
+// depth not below it, whatever depths repeat.
+size_t SegmentAtDepth(const TBoreholeItemArray& points, double depth, bool inOrder) {
+  const size_t n = points.size();
+  if (depth <= points[0].Depth) return 0;
+  if (depth > points[n - 1].Depth) return n - 2;
+  if (inOrder && !std::isnan(depth)) {
+    const auto above = std::lower_bound(points.begin(), points.end(), depth,
+                                        [](const TBoreholeItem& p, double d) { return p.Depth < d; });
+    gPathDepthSteps.fetch_add(std::bit_width(n), std::memory_order_relaxed);
+    return static_cast<size_t>(above - points.begin()) - 1;
+  }
+  size_t k = 0;
+  while (k + 2 < n && !(points[k].Depth < depth && depth <= points[k + 1].Depth)) ++k;
+  gPathDepthSteps.fetch_add(static_cast<int64_t>(k + 1), std::memory_order_relaxed);
+  return k;
+}
+
+TSurveyPoint PathPointAtDepth(const TBoreholeItemArray& points, double depth, bool inOrder) {
+  const size_t n = points.size();
   if (n == 0) return {0, 0, 0};
   // A hole of one station (an inclination file may hold just its collar) is
   // measured from that station, not from the survey's origin.
-  if (n == 1) return {Points[0].X, Points[0].Y, Points[0].Z};
-  size_t k = 0;
-  if (depth <= Points[0].Depth) {
-    k = 0;
-  } else if (depth > Points[n - 1].Depth) {
-    k = n - 2;
-  } else {
-    while (k + 2 < n && !(Points[k].Depth < depth && depth <= Points[k + 1].Depth)) ++k;
-  }
-  const TBoreholeItem& a = Points[k];
-  const TBoreholeItem& b = Points[k + 1];
+  if (n == 1) return {points[0].X, points[0].Y, points[0].Z};
+  const size_t k = SegmentAtDepth(points, depth, inOrder);
+  const TBoreholeItem& a = points[k];
+  const TBoreholeItem& b = points[k + 1];
   const double span = b.Depth - a.Depth;
   const double t = span != 0 ? (depth - a.Depth) / span : 0.0;
   return {a.X + t * (b.X - a.X), a.Y + t * (b.Y - a.Y), a.Z + t * (b.Z - a.Z)};
 }
 
+}  // namespace
+
+TSurveyPoint TGraphBorehole::PointAtDepth(double depth) const { return PathPointAtDepth(Points, depth, false); }
+
+bool TGraphBorehole::DepthsInOrder() const {
+  for (size_t i = 1; i < Points.size(); ++i)
+    if (!(Points[i - 1].Depth <= Points[i].Depth)) return false;
+  return Points.empty() || !std::isnan(Points[0].Depth);
+}
+
 double TGraphBorehole::DistanceTo(const TGraphBorehole& other, double depthSelf, double depthOther) const {
-  const TSurveyPoint p = PointAtDepth(depthSelf);
-  const TSurveyPoint q = other.PointAtDepth(depthOther);
+  return PointDistance(PointAtDepth(depthSelf), other.PointAtDepth(depthOther));
+}
+
+TSurveyPoint TPathAtDepths::PointAt(double depth) const { return PathPointAtDepth(hole_.Points, depth, inOrder_); }
+
+double PointDistance(const TSurveyPoint& p, const TSurveyPoint& q) {
   const double dx = p.X - q.X, dy = p.Y - q.Y, dz = p.Z - q.Z;
   return std::sqrt(dx * dx + dy * dy + dz * dz);
 }
+
+int64_t PathDepthStepsForTesting() { return gPathDepthSteps.load(); }
 
 int TGraphBorehole::InsertPointAtDepth(double d) {
   const size_t n = Points.size();

@@ -120,6 +120,8 @@ class TGraphBorehole : public TGraphMain {
   // Euclidean distance between PointAtDepth(depthSelf) here and
   // other.PointAtDepth(depthOther).
   double DistanceTo(const TGraphBorehole& other, double depthSelf, double depthOther) const;
+  // Whether each station's depth is at most the next one's (none NaN). Costs P.
+  bool DepthsInOrder() const;
   // Inserts a point at depth d on the straight line through the nearest pair of
   // points (extrapolating the end segments). Returns its index, or -1 when a point
   // already has that depth or the path has fewer than two points (no direction).
@@ -163,6 +165,26 @@ class TGraphBorehole : public TGraphMain {
   // Node colour of a point: its rock's colour, or PipeColor.
   TColor ColorOfPoint(const TBoreholeItem& item) const;
 };
+
+// A hole's path asked for many depths (a band's divisions, a distance table's rows):
+// the order of its stations is checked once, and where their depths rise without NaN
+// each point is found by halving, in log P steps rather than P. Gives PointAtDepth's
+// point bit for bit. The hole's points must not change while it is used.
+class TPathAtDepths {
+ public:
+  explicit TPathAtDepths(const TGraphBorehole& hole) : hole_(hole), inOrder_(hole.DepthsInOrder()) {}
+  TSurveyPoint PointAt(double depth) const;
+
+ private:
+  const TGraphBorehole& hole_;
+  bool inOrder_;
+};
+
+// The Euclidean distance between two points (DistanceTo's).
+double PointDistance(const TSurveyPoint& p, const TSurveyPoint& q);
+
+// Test hook: how many stations, in this process, a search of a path by depth has looked at.
+int64_t PathDepthStepsForTesting();
 
 // ---- Registration -------------------------------------------------------------------
 

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <functional>
 #include <deque>
 #include <limits>
 #include <map>
+#include <unordered_set>
 #include <utility>
 
 #include "model/DrawCosts.h"
@@ -32,6 +34,9 @@ TGraphChangeSink& ChangeSink() {
   static TGraphChangeSink sink;
   return sink;
 }
+
+std::atomic<int64_t> gSiblingSteps{0};
+void CountSiblingSteps(int64_t steps) { gSiblingSteps.fetch_add(steps, std::memory_order_relaxed); }
 
 constexpr size_t kCreateCommandCount = static_cast<size_t>(TCreateCommand::Model) + 1;
 
@@ -91,6 +96,8 @@ const std::string& NameKey(const TGraphMain& object) { return object.nameKey_; }
 void SetTransparencyDialog(TTransparencyDialog dialog) { TransparencyDialog() = std::move(dialog); }
 
 void SetGraphChangeSink(TGraphChangeSink sink) { ChangeSink() = std::move(sink); }
+
+int64_t SiblingStepsForTesting() { return gSiblingSteps.load(); }
 
 void RegisterCreateCommand(TCreateCommand command, TCreateCommandAction action) {
   CreateCommands().at(static_cast<size_t>(command)) = std::move(action);
@@ -188,8 +195,13 @@ int TGraphMain::IndexInParent() const {
   if (!parent_) return -1;
   const int count = parent_->ChildCount();
   if (indexHint_ >= 0 && indexHint_ < count && parent_->children_[indexHint_].get() == this) return indexHint_;
-  for (int i = 0; i < count; ++i)
-    if (parent_->children_[i].get() == this) return indexHint_ = i;
+  for (int i = 0; i < count; ++i) {
+    if (parent_->children_[i].get() == this) {
+      CountSiblingSteps(i + 1);
+      return indexHint_ = i;
+    }
+  }
+  CountSiblingSteps(count);
   return -1;
 }
 
@@ -224,23 +236,22 @@ void TGraphMain::AddChildrenSorted(std::vector<std::unique_ptr<TGraphMain>> chil
     if (child->Exclusive && child.get() != shown) child->SetVisible(false);
 
   if (byFrequency) {
-    const bool anyNaN = std::any_of(children.begin(), children.end(),
-                                    [](const auto& c) { return std::isnan(c->SortFrequency()); });
-    if (anyNaN) {
-      // A NaN breaks the descending order the rows below rely on: the walk itself.
-      for (auto& child : children) AddChild(std::move(child), true);
-      return;
-    }
+    // A NaN goes first (FindSortedIndex: no frequency is above it), and so does every
+    // child after it, since none is below the NaN then at the front: those stand in
+    // the reverse of their order, before the ones that came before the NaN.
+    const auto firstNaN = std::find_if(children.begin(), children.end(),
+                                       [](const auto& c) { return std::isnan(c->SortFrequency()); });
+    for (auto it = children.end(); it != firstNaN;) InsertChild(std::move(*--it), ChildCount());
     // Descending frequency (FindSortedIndex): a frequency goes before its equals,
     // unless it equals the lowest while a higher one is held; then after them.
     std::map<float, std::deque<std::unique_ptr<TGraphMain>>, std::greater<float>> byFrequencyRows;
-    for (auto& child : children) {
-      const float f = child->SortFrequency();
+    for (auto child = children.begin(); child != firstNaN; ++child) {
+      const float f = (*child)->SortFrequency();
       const bool back = !byFrequencyRows.empty() && f <= byFrequencyRows.rbegin()->first &&
                         f < byFrequencyRows.begin()->first;
       auto& same = byFrequencyRows[f];  // -0 and 0 share a row, as they compare equal
-      if (back) same.push_back(std::move(child));
-      else same.push_front(std::move(child));
+      if (back) same.push_back(std::move(*child));
+      else same.push_front(std::move(*child));
     }
     for (auto& [f, same] : byFrequencyRows)
       for (auto& child : same) InsertChild(std::move(child), ChildCount());
@@ -267,6 +278,7 @@ TGraphMain* TGraphMain::InsertChild(std::unique_ptr<TGraphMain> child, int index
   if (index > ChildCount()) index = ChildCount();
   TGraphMain* c = child.get();
   CountPair(index - 1, -1);
+  CountSiblingSteps(ChildCount() - index);
   children_.insert(children_.begin() + index, std::move(child));
   CountPairsAround(index, +1);
   c->indexHint_ = index;
@@ -295,6 +307,7 @@ std::unique_ptr<TGraphMain> TGraphMain::RemoveChild(int index) {
   if (index < 0 || index >= ChildCount()) return nullptr;
   CountPairsAround(index, -1);
   std::unique_ptr<TGraphMain> child = std::move(children_[index]);
+  CountSiblingSteps(ChildCount() - index);
   children_.erase(children_.begin() + index);
   CountPair(index - 1, +1);
   std::erase(shownExclusive_, child.get());
@@ -327,6 +340,7 @@ int TGraphMain::FindSortedIndex(const TGraphMain& child) const {
     if (!(f > children_[n - 1]->SortFrequency())) return n;
     if (pairsOutOfFrequencyOrder_ == 0)
       return ChildrenOfFrequency(f).first;
+    CountSiblingSteps(n);
     for (int i = 0; i + 1 < n; ++i)
       if (f <= children_[i]->SortFrequency() && f >= children_[i + 1]->SortFrequency()) return i + 1;
     return n;
@@ -341,6 +355,7 @@ int TGraphMain::FindSortedIndex(const TGraphMain& child) const {
                                   [](const auto& c, const std::string& k) { return c->nameKey_ < k; });
     return static_cast<int>(first - children_.begin());
   }
+  CountSiblingSteps(n);
   for (int i = 0; i + 1 < n; ++i)
     if (children_[i]->nameKey_ <= key && children_[i + 1]->nameKey_ >= key) return i + 1;
   return n;
@@ -411,6 +426,7 @@ void TGraphMain::SetVisible(bool value) {
 void TGraphMain::ShownExclusiveChanged(TGraphMain& child) {
   const bool shown = child.Exclusive && child.visible_;
   const auto at = std::find(shownExclusive_.begin(), shownExclusive_.end(), &child);
+  CountSiblingSteps(shownExclusive_.end() - shownExclusive_.begin());  // looked at, or moved up
   if (shown && at == shownExclusive_.end()) shownExclusive_.push_back(&child);
   if (!shown && at != shownExclusive_.end()) shownExclusive_.erase(at);
 }
@@ -419,10 +435,19 @@ void TGraphMain::HideShownExclusiveBut(const TGraphMain* kept) {
   std::vector<TGraphMain*> others;
   for (TGraphMain* shown : shownExclusive_)
     if (shown != kept) others.push_back(shown);
-  // Several are shown only as a file left them: they are hidden in the order they stand.
-  if (others.size() > 1)
-    std::sort(others.begin(), others.end(),
-              [](const TGraphMain* a, const TGraphMain* b) { return a->IndexInParent() < b->IndexInParent(); });
+  if (others.empty()) return;
+  CountSiblingSteps(static_cast<int64_t>(shownExclusive_.size()));
+  // Several are shown only as a file left them: they are hidden in the order they stand,
+  // found in one walk of the children (they are children, each once).
+  if (others.size() > 1) {
+    const std::unordered_set<const TGraphMain*> hidden(others.begin(), others.end());
+    others.clear();
+    for (const auto& child : children_)
+      if (hidden.contains(child.get())) others.push_back(child.get());
+    CountSiblingSteps(ChildCount());
+  }
+  // They leave the list here, all in one pass, so that hiding each finds nothing to take out.
+  std::erase_if(shownExclusive_, [kept](const TGraphMain* shown) { return shown != kept; });
   for (TGraphMain* other : others)
     if (other->parent_ == this) other->SetVisible(false);
 }

@@ -67,6 +67,10 @@ void SetTransparencyDialog(TTransparencyDialog dialog);
 using TGraphChangeSink = std::function<void(TGraphMain& changed)>;
 void SetGraphChangeSink(TGraphChangeSink sink);
 
+// Test hook: how many entries of children's lists (and of the lists of shown exclusive
+// children), in this process, a child's search, insertion or removal has looked at or moved.
+int64_t SiblingStepsForTesting();
+
 // Names sort by the bytes they are stored as (Windows-1252), ordinal and case-sensitive.
 // Kept with the name: no conversion on each call.
 const std::string& NameKey(const TGraphMain& object);

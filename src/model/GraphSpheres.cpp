@@ -50,7 +50,11 @@ void TGraphSpheres::DefaultParams(TSpheresParams& params) {
   params.Slices = 16;
 }
 
-void TGraphSpheres::FreeNodes() { Spheres.clear(); }
+// Last first: each node is then the last of the scene's lists, found and taken out
+// at once (clear() would free the first one first, behind which all the others stand).
+void TGraphSpheres::FreeNodes() {
+  while (!Spheres.empty()) Spheres.pop_back();
+}
 
 // ---- Centres ------------------------------------------------------------------------
 

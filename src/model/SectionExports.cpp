@@ -1,6 +1,7 @@
 #include "model/SectionExports.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <exception>
 #include <filesystem>
@@ -660,28 +661,38 @@ TPreviewCallback PreviewCallbackOf(const TGraphSection& section) {
 
 // ---- Group exports --------------------------------------------------------------------
 
-std::string GroupMemberFileName(const std::string& chosen, const TGraphSection& section,
-                                std::vector<std::string>& taken) {
+namespace {
+std::atomic<int64_t> gGroupMemberNamesTried{0};
+}  // namespace
+
+int64_t GroupMemberNamesTriedForTesting() { return gGroupMemberNamesTried.load(); }
+
+std::string GroupMemberFileName(const std::string& chosen, const TGraphSection& section, TGroupMemberNames& taken) {
   const std::filesystem::path path(chosen);
   const std::string stem = path.stem().string();
   const std::string extension = path.extension().string();
   auto isTaken = [&taken](const std::string& name) {
-    return std::find(taken.begin(), taken.end(), name) != taken.end();
+    gGroupMemberNamesTried.fetch_add(1, std::memory_order_relaxed);
+    return taken.Taken.contains(name);
   };
   std::string name = stem + "_" + WholeKHzText(section) + extension;
   if (isTaken(name)) {
     const std::string precise = stem + "_" + ReplaceSeparators(KHzText(section));
-    name = precise + extension;
-    for (int counter = 2; isTaken(name); ++counter) name = precise + "_" + FormatInteger(counter) + extension;
+    // 1 stands for the name without a counter. A file name holds no NUL.
+    int& counter = taken.NextCounter.try_emplace(precise + '\0' + extension, 1).first->second;
+    auto numbered = [&](int n) { return n == 1 ? precise + extension : precise + "_" + FormatInteger(n) + extension; };
+    name = numbered(counter);
+    while (isTaken(name)) name = numbered(++counter);
+    ++counter;  // taken below
   }
-  taken.push_back(name);
+  taken.Taken.insert(name);
   // The chosen folder explicitly: the current folder of the process is nobody's to rely on.
   return path.has_parent_path() ? (path.parent_path() / name).string() : name;
 }
 
 void ExportXYZ(const std::vector<TGraphSection*>& sections, const std::string& fileName, int filterIndex,
                bool metric) {
-  std::vector<std::string> taken;
+  TGroupMemberNames taken;
   for (TGraphSection* section : sections)
     ExportXYZ(*section, GroupMemberFileName(fileName, *section, taken), metric, filterIndex);
 }
@@ -695,14 +706,14 @@ bool ExportBlocks(const std::string& caption, const std::vector<TGraphSection*>&
   std::vector<TPreviewCallback> callbacks;
   for (const TGraphSection* section : sections) callbacks.push_back(PreviewCallbackOf(*section));
   if (!ExecuteExportColorDialog(caption, limits, first.DataKind != 3, callbacks)) return false;
-  std::vector<std::string> taken;
+  TGroupMemberNames taken;
   for (const TGraphSection* section : sections)
     ExportBlocksAs(*section, limits, GroupMemberFileName(fileName, *section, taken), metric, filterIndex);
   return true;
 }
 
 void ExportDXF(const std::vector<TGraphSection*>& sections, const std::string& fileName, bool metric) {
-  std::vector<std::string> taken;
+  TGroupMemberNames taken;
   for (TGraphSection* section : sections) ExportDXF(*section, GroupMemberFileName(fileName, *section, taken), metric);
 }
 

@@ -24,6 +24,8 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/CanvasTypes.h"
@@ -186,8 +188,15 @@ TPreviewCallback PreviewCallbackOf(const TGraphSection& section);
 // without extension + "_" + the whole kHz, and its extension. A name that an earlier
 // section of the same export took (two frequencies with the same whole kHz) gets the
 // kHz with its decimals ('.' as '_'), then a counter.
-std::string GroupMemberFileName(const std::string& chosen, const TGraphSection& section,
-                                std::vector<std::string>& taken);
+struct TGroupMemberNames {
+  std::unordered_set<std::string> Taken;
+  // Names are only added: every counter below the one kept here for a name with
+  // decimals (and its extension) is taken, so the next section of it starts there.
+  std::unordered_map<std::string, int> NextCounter;
+};
+std::string GroupMemberFileName(const std::string& chosen, const TGraphSection& section, TGroupMemberNames& taken);
+// Test hook: how many names, in this process, a group export has looked up among those taken.
+int64_t GroupMemberNamesTriedForTesting();
 // Every section into its own file; stops at the first failure (files already written
 // stay) by raising.
 void ExportXYZ(const std::vector<TGraphSection*>& sections, const std::string& fileName, int filterIndex,

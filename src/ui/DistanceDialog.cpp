@@ -37,6 +37,7 @@ std::vector<TDistanceRow> CalculateDistanceTable(const TGraphBorehole& a, const 
   const double top = a.TopDepth();
   const double bottom = a.BottomDepth();
   const bool bHasDepths = !b.Points.empty();
+  const TPathAtDepths pathA(a), pathB(b);
   // Depths are counted from the top rather than summed, so no error builds up
   // over a long table.
   for (int i = 0; i < MaxDistanceRows; ++i) {
@@ -47,7 +48,7 @@ std::vector<TDistanceRow> CalculateDistanceTable(const TGraphBorehole& a, const 
     row.Depth1 = FloatToStrFixed(1, d);
     const bool onB = bHasDepths && b.TopDepth() <= other && other <= b.BottomDepth();
     row.Depth2 = onB ? FloatToStrFixed(1, other) : "-";
-    row.Distance = FloatToStrFixed(1, a.DistanceTo(b, d, other));
+    row.Distance = FloatToStrFixed(1, PointDistance(pathA.PointAt(d), pathB.PointAt(other)));
     rows.push_back(std::move(row));
     if (!(step > 0)) break;
   }

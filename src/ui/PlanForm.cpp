@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "chart/engine/Chart.h"
 #include "chart/engine/LineSeries.h"
@@ -155,18 +156,31 @@ std::unique_ptr<TLineSeries> PlanLine(TColor colour, int32_t width) {
 class TPlanChart : public TChart {
  public:
   using TChart::TChart;
-  // The one-point series that mark the collars (the chart owns them).
-  std::vector<const TLineSeries*> Collars;
+  // The one-point series that mark the collars (the chart owns them), in the order added.
+  const std::vector<const TLineSeries*>& Collars() const { return collars_; }
+  void AddCollar(const TLineSeries& series) {
+    collars_.push_back(&series);
+    isCollar_.insert(&series);
+  }
+  void ClearCollars() {
+    collars_.clear();
+    isCollar_.clear();
+  }
 
  protected:
   void DrawSeriesValues(TChartSeries& series) override {
     TChart::DrawSeriesValues(series);
-    if (std::find(Collars.begin(), Collars.end(), &series) == Collars.end() || series.Count() == 0) return;
+    if (!isCollar_.contains(&series) || series.Count() == 0) return;
     TChartCanvas3D& canvas = ChartCanvas();
     const int32_t x = series.CalcXPos(0), y = series.CalcYPos(0);
     canvas.SetBackMode(bkTransparent);
     canvas.TextOut(x + kCollarMark + 3, y - kCollarMark - canvas.TextHeight(series.Title()), series.Title());
   }
+
+ private:
+  std::vector<const TLineSeries*> collars_;
+  // The same series, found at once for each series a paint draws.
+  std::unordered_set<const TChartSeries*> isCollar_;
 };
 
 // ---------------------------------------------------------------- [SECTION] window
@@ -324,7 +338,7 @@ bool TPlanForm::LoadFromView() {
   if (owner_ == nullptr) return loaded_;
   TPlanChart& chart = *chart_;
   // The chart owns its series: removing them frees them, before the new ones are counted.
-  chart.Collars.clear();
+  chart.ClearCollars();
   chart.RemoveAllSeries(nullptr);
   loaded_ = false;
   const TPlanData data = CollectPlanData(owner_->Root());
@@ -332,7 +346,7 @@ bool TPlanForm::LoadFromView() {
   const int64_t needed = PlanMemoryNeeded(data, size.width(), size.height());
   // Refused with nothing kept, the chart empty, in the count's words.
   auto refuse = [&](int64_t neededBytes, std::optional<int64_t> availableBytes) {
-    chart.Collars.clear();
+    chart.ClearCollars();
     chart.RemoveAllSeries(nullptr);
     Services().Messages->ShowMessage(PlanMemoryText(data.Boreholes.size(), neededBytes, availableBytes),
                                      TMessageKind::Error);
@@ -384,7 +398,7 @@ bool TPlanForm::LoadFromView() {
     collar->Pointer.SetHorizSize(kCollarMark);
     collar->Pointer.SetVertSize(kCollarMark);
     collar->AddXY(hole.Collar.Y, hole.Collar.X);
-    chart.Collars.push_back(collar.get());
+    chart.AddCollar(*collar);
     add(std::move(collar));
   }
   FitAxes(data);
@@ -452,7 +466,7 @@ TRect TPlanForm::ChartRect() const { return chart_->ChartRect(); }
 TColor TPlanForm::ChartPixel(int32_t x, int32_t y) const { return chart_->ControlCanvas().Pixel(x, y); }
 
 TColor TPlanForm::BoreholeColor(const std::string& name) const {
-  for (const TLineSeries* series : chart_->Collars)
+  for (const TLineSeries* series : chart_->Collars())
     if (series->Title() == name) return series->SeriesColor();
   return clNone;
 }

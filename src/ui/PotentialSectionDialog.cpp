@@ -53,15 +53,16 @@ std::vector<TPotentialQuad> PotentialSectionQuads(const TGraphBorehole& a, const
   const double bottomA = a.BottomDepth();
   const double bottomB = b.BottomDepth();
   quads.reserve(static_cast<size_t>(divisions));
-  TSurveyPoint upperA = a.PointAtDepth(depth);
-  TSurveyPoint upperB = b.PointAtDepth(depth);
+  const TPathAtDepths pathA(a), pathB(b);
+  TSurveyPoint upperA = pathA.PointAt(depth);
+  TSurveyPoint upperB = pathB.PointAt(depth);
   // Each lower depth is computed from k rather than by adding steps, so the last
   // quad ends exactly at the bottoms; the lower points are handed on unchanged, so
   // neighbouring quads share their edge exactly.
   for (int k = 1; k <= divisions; ++k) {
     const double f = static_cast<double>(k) / divisions;
-    const TSurveyPoint lowerA = a.PointAtDepth(depth + (bottomA - depth) * f);
-    const TSurveyPoint lowerB = b.PointAtDepth(depth + (bottomB - depth) * f);
+    const TSurveyPoint lowerA = pathA.PointAt(depth + (bottomA - depth) * f);
+    const TSurveyPoint lowerB = pathB.PointAt(depth + (bottomB - depth) * f);
     quads.push_back({upperA, upperB, lowerB, lowerA});
     upperA = lowerA;
     upperB = lowerB;

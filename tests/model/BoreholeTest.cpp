@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <bit>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +21,8 @@
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
 #include "scene/components/Colors.h"
+#include "scene/components/Components.h"
+#include "scene/graph/SceneObject.h"
 #include "scene/objects/BitmapFonts.h"
 #include "scene/objects/Pipe.h"
 #include "support/FakeServices.h"
@@ -208,6 +213,41 @@ TEST(BoreholeDepth, ASegmentOfTwoEqualDepthsGivesItsUpperPoint) {
   EXPECT_TRUE(std::isfinite(p.X));
   EXPECT_EQ(flat->InsertPointAtDepth(9), 2);
   EXPECT_TRUE(std::isfinite(flat->Points[2].X));
+}
+
+// Many depths along one path (a band's divisions, a distance table's rows): where the
+// stations' depths rise each is found by halving, with PointAtDepth's point bit for bit;
+// a path out of order or with a NaN depth is walked as before.
+TEST(BoreholeDepth, APathAskedForManyDepthsFindsEachByHalvingWithTheSamePoint) {
+  constexpr double nan = std::numeric_limits<double>::quiet_NaN(), inf = INFINITY;
+  const struct {
+    const char* path;
+    TBoreholeItemArray points;
+    bool inOrder;
+  } rows[] = {
+      {"rising, a depth repeated", {{0, 0, 0, 0, -1}, {1, 1, -5, 5, -1}, {2, 2, -5, 5, -1}, {2, 3, -15, 15, -1}}, true},
+      {"out of order", {{0, 0, 0, 0, -1}, {1, 1, -9, 9, -1}, {2, 2, -5, 5, -1}, {2, 3, -15, 15, -1}}, false},
+      {"a NaN depth", {{0, 0, 0, 0, -1}, {1, 1, -5, nan, -1}, {2, 3, -15, 15, -1}}, false},
+  };
+  auto bits = [](const TSurveyPoint& p) {
+    return std::array{std::bit_cast<uint64_t>(p.X), std::bit_cast<uint64_t>(p.Y), std::bit_cast<uint64_t>(p.Z)};
+  };
+  for (const auto& row : rows) {
+    auto b = WithPoints(row.points);
+    EXPECT_EQ(b->DepthsInOrder(), row.inOrder) << row.path;
+    const TPathAtDepths path(*b);
+    for (double d : {-inf, -1.0, 0.0, 2.5, 5.0, 7.0, 9.0, 12.0, 15.0, 20.0, inf, nan})
+      EXPECT_EQ(bits(path.PointAt(d)), bits(b->PointAtDepth(d))) << row.path << " at " << d;
+  }
+  for (const int stations : {1000, 4000}) {
+    TBoreholeItemArray points;
+    for (int i = 0; i < stations; ++i) points.push_back({0, 0, -1.0 * i, 1.0 * i, -1});
+    const auto hole = WithPoints(points);
+    const TPathAtDepths path(*hole);
+    const int64_t before = PathDepthStepsForTesting();
+    for (int i = 0; i < 1000; ++i) path.PointAt(stations * (i + 0.5) / 1000);
+    EXPECT_LE(PathDepthStepsForTesting() - before, 1000 * 12) << stations;  // 4000 < 2^12
+  }
 }
 
 TEST(BoreholeDepth, InsertPointAtDepthKeepsTheOrderAndSkipsExistingDepths) {
@@ -480,6 +520,31 @@ struct TTwoBoreholes {
   TGraphBorehole* source;
   TGraphBorehole* target;
 };
+
+// An edit rebuilds every borehole of a view: each one's nodes are freed wherever they
+// stand in the scene's lists and made again at their end, in the same drawing order,
+// with no other node of the lists walked for each.
+TEST(BoreholeSettings, RebuildingEveryBoreholeKeepsTheDrawingOrderAndWalksNoOtherNode) {
+  for (const int count : {200, 800}) {
+    TViewScene view;
+    TGraphMain root;
+    root.SetContext(&view.context);
+    for (int i = 0; i < count; ++i)
+      root.AddChild(WithPoints({{1.0 * i, 0, 0, 0, -1}, {1.0 * i, 0, -10, 10, -1}}), false);
+    root.Build(true);
+    const int64_t before = ComponentListStepsForTesting() + ChildListStepsForTesting();
+    root.Build(true);
+    const int nodes = 3 * count;  // a pipe and two labels each
+    EXPECT_LE(ComponentListStepsForTesting() + ChildListStepsForTesting() - before, 8 * nodes) << count;
+    ASSERT_EQ(view.context.ModelCube->ChildCount(), nodes);
+    for (int i = 0; i < count; ++i) {
+      const auto& hole = static_cast<const TGraphBorehole&>(*root.GetChild(i));
+      EXPECT_EQ(view.context.ModelCube->Children(3 * i), hole.Pipe.get()) << i;
+      EXPECT_EQ(view.context.ModelCube->Children(3 * i + 1), hole.TopLabel.get()) << i;
+      EXPECT_EQ(view.context.ModelCube->Children(3 * i + 2), hole.BottomLabel.get()) << i;
+    }
+  }
+}
 
 TEST(BoreholeSettings, EachApplyFlagCopiesItsGroupOnly) {
   enum Group { None, Pipe, Color, Labels, Transparency };

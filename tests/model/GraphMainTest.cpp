@@ -141,6 +141,39 @@ TEST(GraphOrdering, SectionsInASectionGroupStandByDescendingFrequency) {
   EXPECT_TRUE(many.GetChild(kMany - 1)->Visible()) << "frequency 1, added last";
 }
 
+// A legacy project's sections join their group all at once, NaN ones among them: each
+// stands, shown or not, where adding them one by one puts it, and none moves another.
+TEST(GraphOrdering, SectionsAddedAtOnceWithANaNStandAsWhenAddedOneByOne) {
+  const float nan = std::nanf("");
+  for (const std::vector<float>& added :
+       {std::vector<float>{5, 10, nan, 7, 7, 20, nan, 1}, {nan, 3, 8, 8}, {4, 2, nan}}) {
+    TFakeSectionGroup oneByOne, atOnce;
+    auto named = [&](size_t i) {
+      auto section = Section(added[i]);
+      section->SetName("s" + std::to_string(i));
+      return section;
+    };
+    std::vector<std::unique_ptr<TGraphMain>> children;
+    for (size_t i = 0; i < added.size(); ++i) {
+      oneByOne.AddChild(named(i), true);
+      children.push_back(named(i));
+    }
+    atOnce.AddChildrenSorted(std::move(children));
+    EXPECT_EQ(ChildNames(atOnce), ChildNames(oneByOne));
+    for (int i = 0; i < atOnce.ChildCount(); ++i)
+      EXPECT_EQ(atOnce.GetChild(i)->Visible(), oneByOne.GetChild(i)->Visible()) << i;
+  }
+  for (const int count : {1000, 4000}) {
+    std::vector<std::unique_ptr<TGraphMain>> children;
+    children.push_back(Section(nan));
+    for (int i = 0; i < count; ++i) children.push_back(Section(static_cast<float>(i)));
+    TFakeSectionGroup group;
+    const int64_t before = SiblingStepsForTesting();
+    group.AddChildrenSorted(std::move(children));
+    EXPECT_LE(SiblingStepsForTesting() - before, count) << count;
+  }
+}
+
 TEST(GraphOrdering, PositionStaysInRangeWhateverTheExistingOrder) {
   TGraphMain group;
   for (const char* n : {"q", "c", "x", "a", "m"}) group.AddChild(Group(n), false);
@@ -263,6 +296,34 @@ TEST(GraphVisibility, ASectionReadShownIsHiddenWhenASiblingIsShown) {
   read.GetChild(0)->SetVisible(true);
   EXPECT_TRUE(read.GetChild(0)->Visible());
   EXPECT_FALSE(read.GetChild(1)->Visible());
+}
+
+// A file may leave every section of a group shown: one shown then hides all the others
+// in the order they stand, none searched for among the shown ones.
+TEST(GraphVisibility, SectionsAFileLeftShownAreHiddenInTheirOrderWhenOneIsShown) {
+  for (const int count : {3, 3000}) {
+    TGraphMain stored;
+    for (int i = 0; i < count; ++i) {
+      auto section = Section(static_cast<float>(i));
+      section->Exclusive = false;  // added shown beside the others
+      Add(stored, std::move(section))->Exclusive = true;
+    }
+    TMemoryStream s;
+    ASSERT_TRUE(stored.SaveToStream(s));
+    TScopedGraphKind kind(GraphTypeId::Section, [] { return std::make_unique<TFakeSection>(0.0f); });
+    TGraphMain read;
+    ASSERT_TRUE(s.Seek(0));
+    ASSERT_EQ(LoadGraphTree(s, read), TGraphLoadResult::Loaded);
+    std::vector<TGraphMain*> hidden;
+    SetGraphChangeSink([&](TGraphMain& changed) { hidden.push_back(&changed); });
+    const int64_t before = SiblingStepsForTesting();
+    read.GetChild(count - 1)->SetVisible(true);
+    EXPECT_LE(SiblingStepsForTesting() - before, 3 * count) << count;
+    SetGraphChangeSink(nullptr);
+    ASSERT_EQ(hidden.size(), static_cast<size_t>(count - 1));
+    for (int i = 0; i + 1 < count; ++i) EXPECT_EQ(hidden[i], read.GetChild(i)) << i;
+    EXPECT_TRUE(read.GetChild(count - 1)->Visible());
+  }
 }
 
 TEST(GraphVisibility, OnlyAChangeIsAppliedAndAHiddenParentHidesItsSubtree) {

@@ -11,6 +11,8 @@
 
 #include "model/GraphicsSceneSupport.h"
 #include "platform/BinaryStream.h"
+#include "scene/components/Components.h"
+#include "scene/graph/SceneObject.h"
 #include "scene/objects/BasicSolids.h"
 #include "scene/materials/Materials.h"
 
@@ -70,6 +72,21 @@ TEST(GraphSpheres, ANewCountReplacesEveryNodeAndARadiusChangeKeepsThem) {
   EXPECT_TRUE(spheres.Spheres.empty());
   EXPECT_EQ(spheres.PointCount(), 0);
   EXPECT_EQ(view.context.ModelCube->ChildCount(), 0);
+}
+
+// A hundred thousand spheres are freed (a delete, a close, a new count) in time
+// proportional to their count: each node is found at the back of the scene's lists.
+TEST(GraphSpheres, FreeingTheNodesWalksNoOtherNodeOfTheScenesLists) {
+  for (const int count : {500, 2000}) {
+    TViewScene view;
+    TGraphSpheres spheres;
+    spheres.SetContext(&view.context);
+    spheres.Params.Centres.assign(static_cast<size_t>(count), TSurveyPoint{0, 0, 0});
+    spheres.Build(false);
+    const int64_t before = ComponentListStepsForTesting() + ChildListStepsForTesting();
+    spheres.Clear();
+    EXPECT_LE(ComponentListStepsForTesting() + ChildListStepsForTesting() - before, 2 * count) << count;
+  }
 }
 
 TEST(GraphSpheres, Opacity200BlendsWithThatAlphaAndHidingHidesEveryNode) {

@@ -631,15 +631,27 @@ TEST_F(Preview, WithoutClassifiedCellsOrExtentPaintsNothing) {
 TEST(GroupExports, EachSectionGoesToItsOwnFileInTheChosenFolder) {
   auto high = Sample("valid_v1_25k.sec");
   auto low = Sample();
-  std::vector<std::string> taken;
+  TGroupMemberNames taken;
   EXPECT_EQ(GroupMemberFileName("/data/out/B1-B2.csv", *high, taken), "/data/out/B1-B2_25.csv");
   EXPECT_EQ(GroupMemberFileName("/data/out/B1-B2.csv", *low, taken), "/data/out/B1-B2_12.csv");
   // Another 12-kHz section would replace the file before: it takes its decimals.
   low->Frequency = 12750;
   EXPECT_EQ(GroupMemberFileName("/data/out/B1-B2.csv", *low, taken), "/data/out/B1-B2_12_75.csv");
   EXPECT_EQ(GroupMemberFileName("/data/out/B1-B2.csv", *low, taken), "/data/out/B1-B2_12_75_2.csv");
-  std::vector<std::string> fresh;
+  TGroupMemberNames fresh;
   EXPECT_EQ(GroupMemberFileName("name", *high, fresh), "name_25");
+
+  // Many of one frequency (NaN is every NaN's): each takes the next counter, looking
+  // up no name an earlier one took.
+  low->Frequency = std::numeric_limits<float>::quiet_NaN();
+  TGroupMemberNames many;
+  const int64_t before = GroupMemberNamesTriedForTesting();
+  std::vector<std::string> names;
+  for (int i = 0; i < 3000; ++i) names.push_back(GroupMemberFileName("many.csv", *low, many));
+  const std::string withDecimals = names[1].substr(0, names[1].size() - 4);  // no ".csv"
+  EXPECT_EQ(names[2], withDecimals + "_2.csv");
+  EXPECT_EQ(names.back(), withDecimals + "_2999.csv");
+  EXPECT_LE(GroupMemberNamesTriedForTesting() - before, 3 * 3000);
 }
 
 TEST(GroupExports, XYZAndDxfWriteOneFilePerSection) {

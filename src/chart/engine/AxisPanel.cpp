@@ -1,6 +1,7 @@
 #include "chart/engine/AxisPanel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 
 #include "chart/draw/ChartMessages.h"
@@ -27,12 +28,19 @@ TCustomAxisPanel::TCustomAxisPanel(QWidget* parent) : TCustomChartPanelExtended(
   SetRepaintEnabled(true);
 }
 
+namespace {
+std::atomic<int64_t> gSeriesListSteps{0};
+}  // namespace
+
+int64_t SeriesListStepsForTesting() { return gSeriesListSteps.load(); }
+
 TChartSeriesList::~TChartSeriesList() {
   // Last first, each told it has no chart before it goes.
   while (!empty()) Take(size() - 1)->SetParentChart(nullptr);
 }
 
 TChartSeries& TChartSeriesList::Append(std::unique_ptr<TChartSeries> series) {
+  fHeld.insert(series.get());
   push_back(series.get());
   fOwned.push_back(std::move(series));
   return *back();
@@ -40,6 +48,8 @@ TChartSeries& TChartSeriesList::Append(std::unique_ptr<TChartSeries> series) {
 
 std::unique_ptr<TChartSeries> TChartSeriesList::Take(size_t index) {
   std::unique_ptr<TChartSeries> series = std::move(fOwned[index]);
+  gSeriesListSteps.fetch_add(static_cast<int64_t>(fOwned.size() - index), std::memory_order_relaxed);
+  fHeld.erase(series.get());
   fOwned.erase(fOwned.begin() + static_cast<std::ptrdiff_t>(index));
   erase(begin() + static_cast<std::ptrdiff_t>(index));
   // A group must not keep a series that may be freed once it has left the list.
@@ -48,8 +58,10 @@ std::unique_ptr<TChartSeries> TChartSeriesList::Take(size_t index) {
 }
 
 void TChartSeriesList::Forget(const TChartSeries& series) {
+  if (!Holds(&series)) return;
   const auto it = std::find(begin(), end(), &series);
-  if (it != end()) Take(static_cast<size_t>(it - begin())).release();
+  gSeriesListSteps.fetch_add(it - begin() + 1, std::memory_order_relaxed);
+  Take(static_cast<size_t>(it - begin())).release();
 }
 
 TCustomAxisPanel::~TCustomAxisPanel() {
@@ -225,8 +237,9 @@ TChartSeries& TCustomAxisPanel::AddSeries(std::unique_ptr<TChartSeries> owned) {
 }
 
 std::unique_ptr<TChartSeries> TCustomAxisPanel::RemoveSeries(TChartSeries& series) {
+  if (!Holds(&series)) return nullptr;
   const auto it = std::find(fSeries.begin(), fSeries.end(), &series);
-  if (it == fSeries.end()) return nullptr;
+  gSeriesListSteps.fetch_add(it - fSeries.begin() + 1, std::memory_order_relaxed);
   return RemoveSeries(static_cast<int32_t>(it - fSeries.begin()));
 }
 
@@ -246,11 +259,10 @@ std::unique_ptr<TChartSeries> TCustomAxisPanel::RemoveSeries(int32_t index) {
 }
 
 void TCustomAxisPanel::RemoveAllSeries(TChartSeriesClass ofClass) {
-  for (int32_t i = 0; i < SeriesCount();) {
-    if (ofClass == nullptr || ofClass(Series(i)))
-      RemoveSeries(i);
-    else
-      ++i;
+  // Last first: each leaves the end of the list, and none behind it moves.
+  for (int32_t i = SeriesCount() - 1; i >= 0; --i) {
+    if (i >= SeriesCount()) continue;  // a handler removed others
+    if (ofClass == nullptr || ofClass(Series(i))) RemoveSeries(i);
   }
 }
 
@@ -521,9 +533,7 @@ bool TCustomAxisPanel::CalcDepthReversed() {
   return view.Orthogonal() ? view.OrthoAngle() >= 91 : view.Rotation() < 180;
 }
 
-bool TCustomAxisPanel::Holds(const TChartSeries* series) const {
-  return std::find(fSeries.begin(), fSeries.end(), series) != fSeries.end();
-}
+bool TCustomAxisPanel::Holds(const TChartSeries* series) const { return fSeries.Holds(series); }
 
 void TCustomAxisPanel::ClipSeries() {
   if (!ClipAllowed()) return;

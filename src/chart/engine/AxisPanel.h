@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "chart/draw/ChartInterfaces.h"
@@ -53,12 +54,20 @@ class TChartSeriesList : public TCustomSeriesList {
   std::unique_ptr<TChartSeries> Take(size_t index);
   // Forgets a series that is being destroyed by someone else, without freeing it.
   void Forget(const TChartSeries& series);
+  // Whether the list holds the series; the address only is compared (it may be gone).
+  // Costs the same however many series the list holds.
+  bool Holds(const TChartSeries* series) const { return fHeld.contains(series); }
 
  private:
   TCustomAxisPanel& fPanel;
   TSeriesGroups fGroups;
   std::vector<std::unique_ptr<TChartSeries>> fOwned;  // in the order of the base list
+  std::unordered_set<const TChartSeries*> fHeld;      // the same series, found at once
 };
+
+// Test hook: how many entries of series lists, in this process, a search for a series
+// or a removal has looked at or moved.
+int64_t SeriesListStepsForTesting();
 
 // A series class as the chart's class-wide removal takes it: whether a series is of
 // the class (or derives from it). SeriesOfClass<TLineSeries> is one.
@@ -165,7 +174,8 @@ class TCustomAxisPanel : public TCustomChartPanelExtended, public IAxisPanel {
   // back to the caller; null for a series or index the chart does not hold.
   std::unique_ptr<TChartSeries> RemoveSeries(TChartSeries& series);
   std::unique_ptr<TChartSeries> RemoveSeries(int32_t index);
-  // Every series of the class (every series for null) leaves the chart and is freed.
+  // Every series of the class (every series for null) leaves the chart, last first,
+  // and is freed.
   void RemoveAllSeries(TChartSeriesClass ofClass);
   // Raises ChartException "Circular Series dependences are not allowed" when source
   // takes its data from series, directly or through a chain of sources. Needs no

@@ -8,6 +8,7 @@
 #include "scene/components/Components.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 
 #include "platform/AsciiCase.h"
@@ -102,6 +103,12 @@ std::string TPersistent::GetNamePath() const {
 
 // [SECTION] TComponent
 
+namespace {
+std::atomic<int64_t> gComponentListSteps{0};
+}  // namespace
+
+int64_t ComponentListStepsForTesting() { return gComponentListSteps.load(); }
+
 TComponent::~TComponent() {
   Destroying();
   // Each survivor drops its link before it hears of the removal, so a
@@ -116,7 +123,8 @@ TComponent::~TComponent() {
 void TComponent::Destroying() {
   if (destroying_) return;
   destroying_ = true;
-  for (auto& c : components_) c->Destroying();
+  for (auto& c : components_)
+    if (c) c->Destroying();
 }
 
 TComponent& TComponent::InsertComponent(std::unique_ptr<TComponent> component) {
@@ -126,29 +134,56 @@ TComponent& TComponent::InsertComponent(std::unique_ptr<TComponent> component) {
   }
   TComponent& c = *component;
   c.owner_ = this;
+  c.ownerSlot_ = components_.size();
   components_.push_back(std::move(component));
   Notification(c, TOperation::opInsert);
   return c;
 }
 
 std::unique_ptr<TComponent> TComponent::RemoveComponent(TComponent& component) {
-  // From the back: components are freed last first, so the one sought is found at once.
-  auto it = std::find_if(components_.rbegin(), components_.rend(),
-                         [&](const std::unique_ptr<TComponent>& p) { return p.get() == &component; });
-  if (it == components_.rend()) return nullptr;
-  std::unique_ptr<TComponent> taken = std::move(*it);
-  components_.erase(std::next(it).base());
+  // Owned means held at its slot: found at once wherever it stands.
+  if (component.owner_ != this) return nullptr;
+  std::unique_ptr<TComponent> taken = std::move(components_[component.ownerSlot_]);
+  gComponentListSteps.fetch_add(1, std::memory_order_relaxed);
+  if (component.ownerSlot_ + 1 == components_.size()) {
+    components_.pop_back();
+    while (!components_.empty() && !components_.back()) {
+      components_.pop_back();
+      --componentGaps_;
+    }
+  } else {
+    ++componentGaps_;
+  }
+  if (componentGaps_ > components_.size() - componentGaps_) CompactComponents();
   taken->owner_ = nullptr;
   Notification(*taken, TOperation::opRemove);
   return taken;
 }
 
+void TComponent::CompactComponents() const {
+  if (componentGaps_ == 0) return;
+  size_t kept = 0;
+  for (auto& c : components_) {
+    if (!c) continue;
+    c->ownerSlot_ = kept;
+    components_[kept++] = std::move(c);
+  }
+  gComponentListSteps.fetch_add(static_cast<int64_t>(components_.size()), std::memory_order_relaxed);
+  components_.resize(kept);
+  componentGaps_ = 0;
+}
+
 void TComponent::DestroyComponent(TComponent& component) { RemoveComponent(component).reset(); }
 
 void TComponent::DestroyComponents() {
+  // Gaps never stand at the back: the last is always a component.
   while (!components_.empty()) {
     std::unique_ptr<TComponent> last = std::move(components_.back());
     components_.pop_back();
+    while (!components_.empty() && !components_.back()) {
+      components_.pop_back();
+      --componentGaps_;
+    }
     last->owner_ = nullptr;
     last.reset();
   }
@@ -156,21 +191,20 @@ void TComponent::DestroyComponents() {
 
 TComponent* TComponent::Components(int index) const {
   if (index < 0 || index >= ComponentCount()) return nullptr;
+  CompactComponents();
   return components_[static_cast<size_t>(index)].get();
 }
 
 int TComponent::ComponentIndex() const {
   if (owner_ == nullptr) return -1;
-  for (size_t i = owner_->components_.size(); i-- > 0;) {
-    if (owner_->components_[i].get() == this) return static_cast<int>(i);
-  }
-  return -1;
+  owner_->CompactComponents();
+  return static_cast<int>(ownerSlot_);
 }
 
 TComponent* TComponent::FindComponent(std::string_view name) const {
   if (name.empty()) return nullptr;
   for (const auto& c : components_) {
-    if (SameTextAscii(c->name_, name)) return c.get();
+    if (c && SameTextAscii(c->name_, name)) return c.get();
   }
   return nullptr;
 }

@@ -14,6 +14,7 @@
 #include "scene/graph/SceneObject.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <tuple>
@@ -42,6 +43,7 @@ std::function<void(TGLBaseSceneObject&)>& NameChangeHook() {
 
 bool g_matrixReadBack = false;
 uint32_t g_nextPickName = 1;
+std::atomic<int64_t> gChildListSteps{0};
 
 // What was given to the renderer since it was last waited for: the one place every
 // draw tells (RenderQueueSent, Render) and the one wait.
@@ -167,6 +169,8 @@ void SetSceneObjectNameChangeHook(std::function<void(TGLBaseSceneObject&)> hook)
 
 void SetSceneObjectMatrixSaving(bool readBack) { g_matrixReadBack = readBack; }
 
+int64_t ChildListStepsForTesting() { return gChildListSteps.load(); }
+
 // [SECTION] Life
 
 TGLBaseSceneObject::TGLBaseSceneObject()
@@ -211,7 +215,7 @@ void TGLBaseSceneObject::Assign(const TPersistent* source) {
   DeleteChildren();
   if (scene_ != nullptr) scene_->BeginUpdate();
   try {
-    for (TGLBaseSceneObject* child : src->children_) {
+    for (TGLBaseSceneObject* child : src->ChildList()) {
       AddNewChild(child->ClassType()).Assign(child);
     }
   } catch (...) {
@@ -251,7 +255,7 @@ void TGLBaseSceneObject::SetName(const std::string& name) {
 
 void TGLBaseSceneObject::DoProgress(const TProgressTimes& progressTimes) {
   for (int i = ChildCount() - 1; i >= 0; --i) {
-    if (i < ChildCount()) children_[static_cast<size_t>(i)]->DoProgress(progressTimes);
+    if (i < ChildCount()) Children(i)->DoProgress(progressTimes);
   }
   if (behaviours_ != nullptr) behaviours_->DoProgress(progressTimes);
   if (effects_ != nullptr) effects_->DoProgress(progressTimes);
@@ -296,7 +300,7 @@ void TGLBaseSceneObject::TransformationChanged() {
       if (both && !force) return;
       node.changes_.Include(TGLObjectChange::AbsoluteMatrixStale);
       node.changes_.Include(TGLObjectChange::InverseMatrixStale);
-      for (TGLBaseSceneObject* child : node.children_) Mark(*child, false);
+      for (TGLBaseSceneObject* child : node.ChildList()) Mark(*child, false);
     }
   };
   Marker::Mark(*this, true);
@@ -510,22 +514,39 @@ TVector TGLBaseSceneObject::LocalToAbsolute(const TVector& v) const {
 
 TGLBaseSceneObject* TGLBaseSceneObject::Children(int index) const {
   if (index < 0 || index >= ChildCount()) return nullptr;
-  return children_[static_cast<size_t>(index)];
+  return ChildList()[static_cast<size_t>(index)];
 }
 
-int TGLBaseSceneObject::Index() const { return parent_ == nullptr ? -1 : parent_->ChildPosition(*this); }
+int TGLBaseSceneObject::Index() const {
+  if (parent_ == nullptr) return -1;
+  parent_->CompactChildren();
+  return parent_->ChildPosition(*this);
+}
 
 int TGLBaseSceneObject::ChildPosition(const TGLBaseSceneObject& child) const {
-  for (size_t i = children_.size(); i-- > 0;)
-    if (children_[i] == &child) return static_cast<int>(i);
-  return -1;
+  // A child is held at its slot: found at once wherever it stands.
+  gChildListSteps.fetch_add(1, std::memory_order_relaxed);
+  return child.parent_ == this ? static_cast<int>(child.parentSlot_) : -1;
+}
+
+void TGLBaseSceneObject::CompactChildren() const {
+  if (childGaps_ == 0) return;
+  size_t kept = 0;
+  for (TGLBaseSceneObject* child : children_) {
+    if (child == nullptr) continue;
+    child->parentSlot_ = kept;
+    children_[kept++] = child;
+  }
+  gChildListSteps.fetch_add(static_cast<int64_t>(children_.size()), std::memory_order_relaxed);
+  children_.resize(kept);
+  childGaps_ = 0;
 }
 
 void TGLBaseSceneObject::SetScene(TGL3DScene* scene) {
   if (scene == scene_) return;
   if (scene_ != nullptr) DestroyHandles();
   scene_ = scene;
-  for (TGLBaseSceneObject* child : children_) child->SetScene(scene);
+  for (TGLBaseSceneObject* child : ChildList()) child->SetScene(scene);
 }
 
 void TGLBaseSceneObject::SetVisible(bool value) {
@@ -565,6 +586,7 @@ void TGLBaseSceneObject::AddChild(TGLBaseSceneObject& child) {
   if (child.Owner() == nullptr) InsertComponent(std::unique_ptr<TComponent>(&child));
   if (scene_ != nullptr) scene_->RegisterLightsOf(child);
   hasChildList_ = true;
+  child.parentSlot_ = children_.size();
   children_.push_back(&child);
   child.parent_ = this;
   child.SetScene(scene_);
@@ -605,7 +627,9 @@ void TGLBaseSceneObject::Insert(int index, TGLBaseSceneObject& child) {
   if (child.parent_ != nullptr) child.parent_->Remove(child, false);
   if (child.Owner() == nullptr) InsertComponent(std::unique_ptr<TComponent>(&child));
   index = std::clamp(index, 0, ChildCount());
+  CompactChildren();
   children_.insert(children_.begin() + index, &child);
+  for (size_t i = static_cast<size_t>(index); i < children_.size(); ++i) children_[i]->parentSlot_ = i;
   child.parent_ = this;
   if (child.scene_ != scene_) child.DestroyHandles();
   child.SetScene(scene_);
@@ -617,7 +641,13 @@ void TGLBaseSceneObject::Insert(int index, TGLBaseSceneObject& child) {
 
 void TGLBaseSceneObject::RemoveChildFromList(int position) {
   TGLBaseSceneObject* child = children_[static_cast<size_t>(position)];
-  children_.erase(children_.begin() + position);
+  children_[static_cast<size_t>(position)] = nullptr;
+  ++childGaps_;
+  while (!children_.empty() && children_.back() == nullptr) {
+    children_.pop_back();
+    --childGaps_;
+  }
+  if (childGaps_ > children_.size() - childGaps_) CompactChildren();
   child->parent_ = nullptr;
   MarkChildrenBoxStale();
 }
@@ -632,7 +662,7 @@ void TGLBaseSceneObject::Remove(TGLBaseSceneObject& child, bool keepChildren) {
   if (keepChildren) {
     BeginUpdate();
     for (int i = child.ChildCount() - 1; i >= 0; --i) {
-      TGLBaseSceneObject* grandChild = child.children_[static_cast<size_t>(i)];
+      TGLBaseSceneObject* grandChild = child.Children(i);
       if (!grandChild->IsSubComponent()) grandChild->SetParent(this);
     }
     EndUpdate();
@@ -674,7 +704,7 @@ void TGLBaseSceneObject::FreeChild(TGLBaseSceneObject& child) {
 void TGLBaseSceneObject::RemoveCamerasOfSubtree() {
   for (int i = ChildCount() - 1; i >= 0; --i) {
     if (i >= ChildCount()) continue;
-    TGLBaseSceneObject* child = children_[static_cast<size_t>(i)];
+    TGLBaseSceneObject* child = Children(i);
     child->RemoveCamerasOfSubtree();
     if (IsCamera(*child)) {
       Remove(*child, true);
@@ -686,11 +716,16 @@ void TGLBaseSceneObject::RemoveCamerasOfSubtree() {
 void TGLBaseSceneObject::DeleteChildren() {
   RemoveCamerasOfSubtree();
   if (scene_ != nullptr) {
-    for (TGLBaseSceneObject* child : children_) scene_->UnregisterLightsOf(*child);
+    for (TGLBaseSceneObject* child : ChildList()) scene_->UnregisterLightsOf(*child);
   }
+  // Gaps never stand at the back: the last is always a child.
   while (!children_.empty()) {
     TGLBaseSceneObject* child = children_.back();
     children_.pop_back();
+    while (!children_.empty() && children_.back() == nullptr) {
+      children_.pop_back();
+      --childGaps_;
+    }
     child->parent_ = nullptr;
     FreeChild(*child);
   }
@@ -757,7 +792,7 @@ THmgBoundingBox TGLBaseSceneObject::BoundingBoxIncludingChildren() const {
   if (boxChanges_.Contains(TGLBoxChange::ChildrenBoxStale)) {
     childrenBox_ = NullBox();
     bool empty = true;
-    for (TGLBaseSceneObject* child : children_) {
+    for (TGLBaseSceneObject* child : ChildList()) {
       THmgBoundingBox childBox = child->BoundingBoxIncludingChildren();
       if (IsNullBox(childBox)) continue;
       TransformBox(childBox, child->LocalMatrix());
@@ -783,7 +818,7 @@ TAABB TGLBaseSceneObject::AxisAlignedBoundingBoxUnscaled(bool includeChildren) c
   TAABB box;
   AxisBoxFromHalfSize(box, Affine(AxisAlignedDimensionsUnscaled()));
   if (includeChildren) {
-    for (TGLBaseSceneObject* child : children_) {
+    for (TGLBaseSceneObject* child : ChildList()) {
       TAABB childBox = child->AxisAlignedBoundingBoxUnscaled(true);
       TransformAxisBox(childBox, child->LocalMatrix());
       GrowAxisBox(box, childBox);
@@ -1063,7 +1098,7 @@ void TGLBaseSceneObject::DestroyHandle() {
 }
 
 void TGLBaseSceneObject::DestroyHandles() {
-  for (TGLBaseSceneObject* child : children_) child->DestroyHandles();
+  for (TGLBaseSceneObject* child : ChildList()) child->DestroyHandles();
   DestroyHandle();
 }
 
@@ -1269,7 +1304,8 @@ void TGLBaseSceneObject::RenderChildren(int first, int last, TRenderContextInfo&
   first = std::max(first, 0);
   last = std::min(last, ChildCount() - 1);
   // Children are copied first: drawing must not see the list change under it.
-  auto childAt = [&](int i) { return children_[static_cast<size_t>(i)]; };
+  const std::vector<TGLBaseSceneObject*>& children = ChildList();
+  auto childAt = [&](int i) { return children[static_cast<size_t>(i)]; };
   try {
     if (first == last) {
       TGLBaseSceneObject* child = childAt(first);
@@ -1277,7 +1313,7 @@ void TGLBaseSceneObject::RenderChildren(int first, int last, TRenderContextInfo&
     } else if (first < last) {
       const TGLObjectsSorting savedSorting = rci.objectsSorting;
       if (objectsSorting_ != TGLObjectsSorting::osInherited) rci.objectsSorting = objectsSorting_;
-      std::vector<TGLBaseSceneObject*> snapshot(children_.begin() + first, children_.begin() + last + 1);
+      std::vector<TGLBaseSceneObject*> snapshot(children.begin() + first, children.begin() + last + 1);
       std::vector<std::pair<float, TGLBaseSceneObject*>> work;
       work.reserve(snapshot.size());
       bool sorted = true;
@@ -1408,7 +1444,7 @@ void TGLBaseSceneObject::DefineProperties(TFiler& filer) {
 void TGLBaseSceneObject::GetChildren(const TGetChildProc& proc, TComponent* root) {
   (void)root;
   // A copy: a procedure that moves children must not upset the walk.
-  const std::vector<TGLBaseSceneObject*> children = children_;
+  const std::vector<TGLBaseSceneObject*> children = ChildList();
   for (TGLBaseSceneObject* child : children) {
     if (!child->IsSubComponent()) proc(*child);
   }

@@ -293,7 +293,7 @@ class TGLBaseSceneObject : public TGLCoordinatesUpdateAbleComponent {
 
   // ---- tree
   TGLBaseSceneObject* Parent() const { return parent_; }
-  int ChildCount() const { return static_cast<int>(children_.size()); }
+  int ChildCount() const { return static_cast<int>(children_.size() - childGaps_); }
   // Null outside 0..ChildCount()-1.
   TGLBaseSceneObject* Children(int index) const;
   // Position in the parent's list, -1 without a parent.
@@ -318,7 +318,8 @@ class TGLBaseSceneObject : public TGLCoordinatesUpdateAbleComponent {
   // Inserts at index (clamped); a child with a parent leaves it first.
   virtual void Insert(int index, TGLBaseSceneObject& child);
   // Takes the child out of the list (not freed). With keepChildren its
-  // children pass to this node, the child's last child first.
+  // children pass to this node, the child's last child first. Finding the child
+  // and taking it out cost O(1) amortized wherever it stands.
   virtual void Remove(TGLBaseSceneObject& child, bool keepChildren);
   // Frees every child (cameras of the subtree first).
   virtual void DeleteChildren();
@@ -407,10 +408,16 @@ class TGLBaseSceneObject : public TGLCoordinatesUpdateAbleComponent {
   TGLBaseSceneObject& CreateChildOf(const TClassInfo& cls);
   void FreeChild(TGLBaseSceneObject& child);
   void RemoveCamerasOfSubtree();
-  // Where child stands in children_, or -1. Searched from the back: children
-  // are freed last first, so one freed in that order is found at once.
+  // Where child stands in children_ (gaps counted), or -1.
   int ChildPosition(const TGLBaseSceneObject& child) const;
   void RemoveChildFromList(int position);
+  // Closes the gaps removals left in children_, keeping the order; then the list
+  // as its users see it.
+  void CompactChildren() const;
+  const std::vector<TGLBaseSceneObject*>& ChildList() const {
+    CompactChildren();
+    return children_;
+  }
   void DrawAxes(TRenderContextInfo& rci, uint16_t pattern);
   void RenderSelfBracketed(TRenderContextInfo& rci, bool renderChildren);
   void AfterListReplayed(TRenderContextInfo& rci);
@@ -433,7 +440,12 @@ class TGLBaseSceneObject : public TGLCoordinatesUpdateAbleComponent {
   mutable THmgBoundingBox ownBox_;
   mutable THmgBoundingBox childrenBox_;
   mutable THmgBoundingBox combinedBox_;
-  std::vector<TGLBaseSceneObject*> children_;
+  // The children in order. A removal leaves a gap (null) that a later compaction
+  // closes: when the gaps outnumber the children, or before the list is read by
+  // index or walked (ChildList). Gaps never stand at the back.
+  mutable std::vector<TGLBaseSceneObject*> children_;
+  mutable size_t childGaps_ = 0;
+  size_t parentSlot_ = 0;  // where this node stands in its parent's children_
   bool hasChildList_ = false;
   bool visible_ = true;
   bool showAxes_ = false;
@@ -463,5 +475,8 @@ void SetSceneObjectNameChangeHook(std::function<void(TGLBaseSceneObject&)> hook)
 // When set, Render saves the model-view matrix by reading it back instead of
 // glPushMatrix (for drivers with a shallow matrix stack). False by default.
 void SetSceneObjectMatrixSaving(bool readBack);
+// Test hook: how many entries of child lists, in this process, a removal or the
+// closing of gaps has looked at or moved.
+int64_t ChildListStepsForTesting();
 
 }  // namespace qira

@@ -238,16 +238,18 @@ class CountedLineSeries : public CountedSeries {
 };
 
 // The chart owns its series: removing one hands it back, removing all of a class
-// frees those, and the chart frees the rest when it goes.
+// frees those, last first (none walks past the others), and the chart frees the rest
+// when it goes.
 TEST_F(AxisPanelFixture, TheChartOwnsAndFreesItsSeries) {
   const struct {
     const char* behaviour;
     TChartSeriesClass ofClass;
     int freed, left;  // of two plain and one derived series
+    int64_t steps;    // entries of the list looked at or moved
   } table[] = {
-      {"every series", nullptr, 3, 0},
-      {"a class and those derived from it", SeriesOfClass<CountedSeries>, 3, 0},
-      {"only the derived class", SeriesOfClass<CountedLineSeries>, 1, 2},
+      {"every series", nullptr, 3, 0, 3},
+      {"a class and those derived from it", SeriesOfClass<CountedSeries>, 3, 0, 3},
+      {"only the derived class", SeriesOfClass<CountedLineSeries>, 1, 2, 2},
   };
   for (const auto& row : table) {
     int freed = 0;
@@ -256,7 +258,9 @@ TEST_F(AxisPanelFixture, TheChartOwnsAndFreesItsSeries) {
       chart.AddSeries(std::make_unique<CountedSeries>(freed));
       chart.AddSeries(std::make_unique<CountedLineSeries>(freed));
       chart.AddSeries(std::make_unique<CountedSeries>(freed));
+      const int64_t before = SeriesListStepsForTesting();
       chart.RemoveAllSeries(row.ofClass);
+      EXPECT_EQ(SeriesListStepsForTesting() - before, row.steps) << row.behaviour;
       EXPECT_EQ(freed, row.freed) << row.behaviour;
       EXPECT_EQ(chart.SeriesCount(), row.left) << row.behaviour;
     }
