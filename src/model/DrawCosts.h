@@ -27,7 +27,12 @@ struct TDrawCost {
   }
 };
 
-// A surface of faces (3DFACE).
+// A surface of faces (3DFACE). Its sheet keeps a point once where faces meet, so what
+// a triangle takes drawn follows how its corners are shared, which this figure does
+// not see: 500,000 triangles opened after a small surface on the Release build of the
+// sweep's driver at 800 x 600 needed 152 to 170 MB in one plane's grid, 159 to 178 in
+// rows that share their corners along the row only (as the DXF grid this was fitted
+// to), 249 to 267 scattered, each with three points of its own, all counted 226.
 inline constexpr TDrawCost SurfaceDrawCost{7936, 224};
 // Points.
 inline constexpr TDrawCost PointsDrawCost{2816, 32};
@@ -149,21 +154,44 @@ inline constexpr TDrawCost BoreholeDrawCost{9216, 160};
 // cell, with its object and tree node), beside its sheet (SectionMemoryNeeded).
 inline constexpr TDrawCost SectionDrawCost{6656, 0};
 // Spheres: each sphere, its node and its list made from its slices and stacks: 5.7 KB
-// measured for a sphere of 8 slices, 14.4 for 16, 28.6 for 24 (a sphere's list grows
-// with its quads). An object of spheres draws nothing of its own: 0.9 KB an object
-// besides its spheres measured, its object and tree node (GraphObjectCost).
+// measured for a sphere of 8 slices, 14.4 for 16, 28.6 for 24. An object of spheres
+// draws nothing of its own: 0.9 KB an object besides its spheres measured, its object
+// and tree node (GraphObjectCost).
+// A list keeps each vertex of its grid once (32 B: place, normal, texture point) and
+// its quads' indices (8 B each), in blocks of 1 MB: lists that fit share a block, as
+// many as fit whole; a larger list takes the next power of two. Measured on the
+// Release build of the sweep's driver (a project of 9 to 900 spheres, each sphere's
+// share the difference of two counts): 48 KB a sphere of 32 slices, 104 KB of 48,
+// 182 KB of 64, 0.49 MB of 96, 0.92 to 1.07 MB of 128 and 1.02 to 1.10 of 160 (one
+// block each, where 48 B a quad counted 0.77), 1.94 MB of 176, 2.04 of 192, 4.07 of
+// 256.
 struct TSpheresDrawCost {
   int64_t SphereBytes;
-  int64_t QuadBytes;  // each of slices x stacks
+  int64_t VertexBytes;  // each of (slices + 1) x (stacks + 1)
+  int64_t QuadBytes;    // each of slices x stacks
+  int64_t ListBlockBytes;
 
+  constexpr int64_t ListBytes(int64_t slices) const {
+    const int64_t list = (slices + 1) * (slices + 1) * VertexBytes + slices * slices * QuadBytes;
+    if (list <= 0) return 0;
+    if (list <= ListBlockBytes) return ListBlockBytes / (ListBlockBytes / list);
+    int64_t held = ListBlockBytes;
+    while (held < list) held *= 2;
+    return held;
+  }
   constexpr int64_t Of(int64_t spheres, int64_t slices) const {
-    return spheres * (SphereBytes + slices * slices * QuadBytes);
+    return spheres * (SphereBytes + ListBytes(slices));
   }
 };
-inline constexpr TSpheresDrawCost SpheresDrawCost{4096, 48};
+inline constexpr TSpheresDrawCost SpheresDrawCost{4096, 32, 8, int64_t{1} << 20};
 // A text label: its node and the texts it draws (3.6 KB measured with its object and
-// tree node, and 4 B a character).
-inline constexpr TDrawCost LabelDrawCost{3072, 8};
+// tree node), and each byte of its text beside the label's own: the node's copy, the
+// codes a draw converts it to and what the renderer holds of their quads. Measured on
+// the Release build of the sweep's driver, a label opened after a small one, of 1, 10
+// and 30 million characters (ASCII, and three of every 99 outside it): 3.75 to 4.05 B
+// a character in all with the label's own text in one run, 2.9 to 2.95 in another
+// (the renderer's share of the quads varies).
+inline constexpr TDrawCost LabelDrawCost{3072, 3};
 // An axis cross: its arrows, spheres and labels (112 KB measured).
 inline constexpr int64_t AxisDrawBytes = 124 << 10;
 // A polyline: its pipe and each of its points (3.7 KB and 0.2 KB measured), beside
