@@ -128,6 +128,8 @@ MUTATIONS = [
     ("src/model/GraphPlanes.cpp", "return TSkippedCost{OpenedBytesWith(n, PlanesDrawnBytes(n)), PlanesBinnedBytes(n)};", "return std::nullopt;", ["ui_tests"]),
     # An object's fields let in at their stored bytes: a surface holds half again as much read.
     ("src/model/GraphRecord.cpp", "held = std::max({stored, c->OpenedBytes, c->ReadingBytes});", "held = stored;", ["ui_tests"]),
+    # A text converted into a string grown as it goes: a doubled buffer beside the one it outgrew.
+    ("src/platform/CodePage.cpp", "out.reserve(size);", "out.reserve(bytes.size());", [P]),
     # Corners of faces without a plane chained too: faces at one point walk one chain each.
     ("src/model/GraphSurface.cpp", "if (AffineVectorDotProduct(plane, plane) >= kSmoothCosine) {", "if (true) {", [M]),
     # A label skipped by an open's count: its stored text only.

@@ -30,6 +30,9 @@ TEST(CodePage, EveryByteSurvivesARoundTrip) {
   std::string all;
   for (int b = 0; b < 256; ++b) all += Byte(b);
   EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(all)), all);
+  // Converted into a string sized once: what a reading of a long text holds beside it.
+  const std::string text = Cp1252ToUtf8(all + all + all);
+  EXPECT_EQ(text.capacity(), text.size());
 }
 
 TEST(CodePage, CharactersWithoutAByteAndMalformedUtf8BecomeQuestionMarks) {
