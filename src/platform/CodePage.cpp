@@ -97,10 +97,8 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
   // copied into a doubled buffer beside the one it outgrew, so a reading holds the
   // bytes and their conversion, no more.
   size_t size = bytes.size();
-  for (char c : bytes) {
-    const char32_t cp = CodePointOf(static_cast<uint8_t>(c));
-    size += (cp >= 0x80) + (cp >= 0x800);
-  }
+  for (char c : bytes)
+    if (static_cast<uint8_t>(c) >= 0x80) size += 1 + (CodePointOf(static_cast<uint8_t>(c)) >= 0x800);
   std::string out;
   out.reserve(size);
   for (char c : bytes) AppendUtf8(out, CodePointOf(static_cast<uint8_t>(c)));
