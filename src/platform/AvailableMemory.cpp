@@ -226,9 +226,13 @@ std::atomic<uint64_t> probeGeneration{0};
 std::atomic<int64_t> lastRoom{-1};
 std::atomic<int64_t> lastReadAt{0};
 
+// Moved on by tests, so that kept figures age without a wait.
+std::atomic<int64_t> clockAdvance{0};
+
 int64_t SteadyNanoseconds() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+             .count() +
+         clockAdvance.load(std::memory_order_relaxed);
 }
 
 constexpr int64_t kSecond = 1'000'000'000;
@@ -244,11 +248,11 @@ class TThisProcess {
   int64_t Room() {
     const std::lock_guard lock(mutex_);
     TMemoryFigures figures;
-    figures.SystemAvailable = SystemAvailableOf(TProcFile("/proc/meminfo").Text());
+    figures.SystemAvailable = SystemAvailableOf(TProcFile(meminfo_).Text());
     // Its use counts only against a limit.
     figures.AddressSpaceLimit = AddressSpaceLimit();
     if (figures.AddressSpaceLimit >= 0)
-      figures.AddressSpaceUsed = KeyedNumber(TProcFile("/proc/self/status").Text(), "VmSize:", 1024);
+      figures.AddressSpaceUsed = KeyedNumber(TProcFile(status_).Text(), "VmSize:", 1024);
     int64_t least = LeastKnownRoom(figures);
     const int64_t now = SteadyNanoseconds();
     if (limitsReadAt_ < 0 || now - limitsReadAt_ >= kSecond) ReadLimits(now);
@@ -265,6 +269,16 @@ class TThisProcess {
     return AvailableMemoryOf(figures);
   }
 
+  // Reads the figures under other roots from now on, the limits afresh.
+  void SetRoots(const std::string& procRoot, const std::string& cgroupRoot) {
+    const std::lock_guard lock(mutex_);
+    meminfo_ = procRoot + "/meminfo";
+    status_ = procRoot + "/self/status";
+    selfCgroup_ = procRoot + "/self/cgroup";
+    cgroupRoot_ = cgroupRoot;
+    limitsReadAt_ = -1;
+  }
+
  private:
   struct TLimited {
     std::string Folder;
@@ -274,7 +288,7 @@ class TThisProcess {
 
   void ReadLimits(int64_t now) {
     limitsReadAt_ = now;
-    tree_ = GroupTreeOf(TProcFile("/proc/self/cgroup").Text(), "/sys/fs/cgroup");
+    tree_ = GroupTreeOf(TProcFile(selfCgroup_).Text(), cgroupRoot_);
     limited_.clear();
     for (const std::string& level : tree_.Levels) {
       const int64_t limit = LeadingNumber(TNumberFile(level + "/" + tree_.LimitFile).Text());
@@ -283,18 +297,26 @@ class TThisProcess {
   }
 
   std::mutex mutex_;
+  std::string meminfo_ = "/proc/meminfo";
+  std::string status_ = "/proc/self/status";
+  std::string selfCgroup_ = "/proc/self/cgroup";
+  std::string cgroupRoot_ = "/sys/fs/cgroup";
   int64_t limitsReadAt_ = -1;
   TGroupTree tree_;
   std::vector<TLimited> limited_;
 };
+
+TThisProcess& ThisProcess() {
+  static TThisProcess process;
+  return process;
+}
 
 }  // namespace
 
 int64_t AvailableMemory() {
   const TAvailableMemoryProbe& probe = MemoryProbe();
   if (probe) return probe();
-  static TThisProcess process;
-  const int64_t room = process.Room();
+  const int64_t room = ThisProcess().Room();
   lastReadAt.store(SteadyNanoseconds(), std::memory_order_relaxed);
   lastRoom.store(room, std::memory_order_relaxed);
   return room;
@@ -313,6 +335,17 @@ bool MemoryFits(int64_t bytes) {
 void SetAvailableMemoryProbe(TAvailableMemoryProbe probe) {
   MemoryProbe() = std::move(probe);
   probeGeneration.fetch_add(1, std::memory_order_relaxed);
+}
+
+void SetMemoryFilesForTesting(const std::string& procRoot, const std::string& cgroupRoot) {
+  ThisProcess().SetRoots(procRoot.empty() ? "/proc" : procRoot, cgroupRoot.empty() ? "/sys/fs/cgroup" : cgroupRoot);
+  // Nothing read under the roots before is taken for a reading under these.
+  lastRoom.store(-1, std::memory_order_relaxed);
+  probeGeneration.fetch_add(1, std::memory_order_relaxed);
+}
+
+void AdvanceMemoryClockForTesting(std::chrono::nanoseconds later) {
+  clockAdvance.fetch_add(later.count(), std::memory_order_relaxed);
 }
 
 namespace {

@@ -5,6 +5,7 @@
 // address-space limit (RLIMIT_AS) and the memory limit of its control group and of
 // every group above it (memory.max).
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -48,6 +49,11 @@ using TAvailableMemoryProbe = std::function<int64_t()>;
 int64_t AvailableMemory();
 // An empty probe brings back the system's.
 void SetAvailableMemoryProbe(TAvailableMemoryProbe probe);
+// For tests of the system's reading: its files read under procRoot and cgroupRoot in
+// place of "/proc" and "/sys/fs/cgroup" (empty: those again), nothing read before kept;
+// and the clock its kept figures age by moved on by `later`, as if that time had passed.
+void SetMemoryFilesForTesting(const std::string& procRoot, const std::string& cgroupRoot);
+void AdvanceMemoryClockForTesting(std::chrono::nanoseconds later);
 
 // True when `bytes` more fit in what the program may take. A reading of the limits
 // costs more than decoding a small picture, so a need under a sixteenth of the room

@@ -8,15 +8,22 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "model/Borehole.h"
 #include "model/FakeGraphKinds.h"
 #include "model/FakeObjectTree.h"
 #include "model/GeologyList.h"
+#include "model/GraphPolyline.h"
+#include "model/GraphSurface.h"
+#include "model/GraphicsKinds.h"
 #include "model/RecordFixtures.h"
+#include "model/SectionGroup.h"
 #include "model/StreamHelpers.h"
 #include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
+#include "support/GeneratedFixtures.h"
 #include "support/ScopedMemoryProbe.h"
 
 namespace qira {
@@ -376,6 +383,63 @@ TEST(GraphRecordOpenCount, FieldsAreSkippedWhereTheObjectsKeptLeaveThemNoRoom) {
   ASSERT_TRUE(TOpenCount::Keep(object));
   EXPECT_FALSE(TOpenCount::Expect(kRoom * 3 / 5));
   EXPECT_TRUE(TOpenCount::Expect(kRoom / 5));
+}
+
+// An object whose stored count is damaged (far above what its chunk holds), skipped by
+// an open's count because its fields do not fit: the need told is not taken from that
+// count (a 50-point object is not told as needing gigabytes); at that need and 5 %
+// more its fields are read, and the damage is told as the plain reading tells it.
+TEST(GraphRecordOpenCount, ADamagedCountOfASkippedObjectIsNotToldAsItsNeed) {
+  RegisterSurfaceKinds();
+  RegisterGraphicsKinds();
+  RegisterPolylineKinds();
+  RegisterSectionKinds();
+  RegisterBoreholeKind();
+  const TScopedMemoryProbe figures([] { return int64_t{1} << 40; });
+  const struct {
+    const char* Generator;
+    const char* Fixture;
+    bool Tree;  // a root group around the record, else the record alone
+  } rows[] = {
+      {"make_surface_records.py", "points_count_huge.bin", true},
+      {"make_surface_records.py", "lines_count_huge.bin", true},
+      {"make_surface_records.py", "surface_count_huge.bin", true},
+      {"make_surface_records.py", "surface_point_count_huge.bin", true},
+      {"make_graphics.py", "spheres_count_huge.bin", false},
+      {"make_graphics.py", "label_text_huge.bin", false},
+      {"make_polyline.py", "line_count_huge.bin", true},
+      {"make_polyline.py", "planes_count_huge.bin", true},
+      {"make_sections.py", "section_record_huge_rows.bin", false},
+      {"make_boreholes.py", "borehole_count_huge.bin", false},
+  };
+  // Whether the reading found no damage, and the need its count tells.
+  const auto read = [](const std::string& bytes, bool tree, int64_t room) {
+    TOpenCount count(room);
+    TMemoryStream s(bytes.data(), bytes.size());
+    bool whole = true;
+    if (tree) {
+      TGraphMain root;
+      whole = LoadGraphTree(s, root) != TGraphLoadResult::Damaged;
+    } else {
+      try {
+        (void)CreateGraphObject(s);
+      } catch (const EStreamError&) {
+        whole = false;
+      }
+    }
+    return std::pair(whole, count.Needed());
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Fixture);
+    const std::string bytes = TGeneratedFixtures::Of(row.Generator).Bytes(row.Fixture);
+    ASSERT_FALSE(bytes.empty());
+    ASSERT_FALSE(read(bytes, row.Tree, int64_t{1} << 40).first) << "damaged";
+    const auto [skipped, need] = read(bytes, row.Tree, 0);
+    EXPECT_TRUE(skipped);
+    EXPECT_GT(need, 0);
+    EXPECT_LE(need, int64_t{1} << 20) << "a few hundred bytes stored";
+    EXPECT_FALSE(read(bytes, row.Tree, need + need / 20).first) << need << " told";
+  }
 }
 
 TEST(GraphKindRegistry, OnlyIdsZeroToElevenAndTheGroupStays) {

@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -245,6 +246,97 @@ TEST(AvailableMemory, AWatchedReadingWhoseCountFallsShortLateStillStopsBeforeThe
   }
   EXPECT_LT(counted, 200 * MB);
   EXPECT_LT(taken, kRoom);
+}
+
+// Steps weighed one by one are weighed with the last reading less the steps weighed
+// since it; a step past what goes unread between readings reads the figures again.
+TEST(AvailableMemory, AStepIsWeighedWithTheRoomTheStepsSinceTheLastReadingLeft) {
+  struct TReset {
+    ~TReset() { SetAvailableMemoryProbe({}); }
+  } reset;
+  constexpr int64_t kRoom = 100 * MB;  // read unlooked up to 4 MB of steps
+  int reads = 0;
+  SetAvailableMemoryProbe([&] {
+    ++reads;
+    return kRoom;
+  });
+  const struct {
+    int64_t Step;
+    int64_t Room;  // what the step is weighed with
+    int Reads;     // of the figures so far
+  } steps[] = {
+      {1 * MB, kRoom, 1},
+      {1 * MB, kRoom - 1 * MB, 1},
+      {1 * MB, kRoom - 2 * MB, 1},
+      {0, kRoom - 3 * MB, 1},
+      {2 * MB, kRoom, 2},  // past 4 MB since the reading
+      {1 * MB, kRoom - 2 * MB, 2},
+  };
+  for (const auto& step : steps) {
+    EXPECT_EQ(AvailableMemoryForStep(step.Step), step.Room) << step.Step << " after " << reads << " readings";
+    EXPECT_EQ(reads, step.Reads);
+  }
+}
+
+// The system's own figures, from files laid out as /proc and the memory groups' tree.
+class SystemMemoryFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Put("proc/self/status", "Name:\tqira\nVmSize:\t  4096 kB\n");
+    Put("proc/self/cgroup", "0::/app\n");
+    Machine(1000 * MB);
+    Put("cg/app/memory.max", "max\n");
+    Put("cg/app/memory.current", std::to_string(100 * MB) + "\n");
+    SetMemoryFilesForTesting(folder_.Path() + "/proc", folder_.Path() + "/cg");
+  }
+  void TearDown() override { SetMemoryFilesForTesting("", ""); }
+
+  void Put(const std::string& name, const std::string& text) { WriteFile(folder_.Path() + "/" + name, text); }
+  void Machine(int64_t available) { Put("proc/meminfo", "MemAvailable: " + std::to_string(available >> 10) + " kB\n"); }
+  void Group(int64_t limit, int64_t usage) {
+    Put("cg/app/memory.max", std::to_string(limit) + "\n");
+    Put("cg/app/memory.current", std::to_string(usage) + "\n");
+  }
+
+  TScratchFolder folder_;
+};
+
+// Which groups have a limit is kept for a second of readings, not longer: a limit set
+// meanwhile binds once it has passed. A step weighed with a reading a second old
+// reads the figures again.
+TEST_F(SystemMemoryFiles, WhatIsKeptOfTheFiguresIsReadAgainAfterASecond) {
+  ASSERT_EQ(AvailableMemory(), 1000 * MB);
+  Group(300 * MB, 100 * MB);
+  AdvanceMemoryClockForTesting(std::chrono::seconds(2));
+  EXPECT_EQ(AvailableMemory(), 200 * MB) << "the limit set since";
+
+  ASSERT_EQ(AvailableMemoryForStep(64 << 10), 200 * MB);
+  Group(300 * MB, 250 * MB);
+  AdvanceMemoryClockForTesting(std::chrono::seconds(2));
+  EXPECT_EQ(AvailableMemoryForStep(64 << 10), 50 * MB) << "weighed with a reading a second old";
+}
+
+// A group near its limit has its clean file pages as room (its memory.stat read):
+// it reclaims them before it kills; dirty ones and those being written are not.
+TEST_F(SystemMemoryFiles, AGroupNearItsLimitCountsItsCleanFilePages) {
+  const struct {
+    const char* What;
+    int64_t Usage;  // of a limit of 300 MB, the machine leaving 1000 MB
+    const char* Stat;
+    int64_t Room;
+  } rows[] = {
+      {"no file pages", 290 * MB, "anon 1\n", 10 * MB},
+      {"clean file pages", 290 * MB, "active_file 41943040\ninactive_file 10485760\n", 60 * MB},
+      {"some of them dirty", 290 * MB, "active_file 41943040\ninactive_file 10485760\nfile_dirty 20971520\n", 40 * MB},
+      {"farther from its limit", 100 * MB, "active_file 41943040\n", 240 * MB},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.What);
+    Group(300 * MB, row.Usage);
+    Put("cg/app/memory.stat", row.Stat);
+    SetMemoryFilesForTesting(folder_.Path() + "/proc", folder_.Path() + "/cg");
+    EXPECT_EQ(AvailableMemory(), row.Room);
+  }
 }
 
 TEST(AvailableMemory, AProbeIsAskedForEveryNeed) {

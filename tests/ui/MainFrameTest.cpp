@@ -299,8 +299,10 @@ TEST_F(MainFrame, CommandLineProjectOpensWhenTheFrameIsShown) {
 }
 
 // A save in place killed in an earlier run: the frame's start says which file and
-// where its earlier content is, and how to restore it, once; a copy the kill left
-// unfinished goes unsaid. Opening the cut file says where its earlier content is.
+// where its earlier content is, whether the file is probably incomplete or may be
+// whole (all written before the machine stopped), and how to restore it, once; a
+// copy the kill left unfinished goes unsaid. Opening the cut file says where its
+// earlier content is.
 TEST_F(MainFrame, AnInterruptedSaveIsToldOnceAtTheStart) {
   TEnvVar stateHome("XDG_STATE_HOME", scratch_.File("state").c_str());
   const pid_t ended = ::fork();
@@ -309,23 +311,35 @@ TEST_F(MainFrame, AnInterruptedSaveIsToldOnceAtTheStart) {
   const std::string saves = scratch_.File("state/qira3d/interrupted-saves/");
   const std::string whole = saves + std::to_string(ended) + "-0-1";
   const std::string unfinished = saves + std::to_string(ended) + "-1-1";
+  const std::string written = saves + std::to_string(ended) + "-2-1";
   std::filesystem::create_directories(whole);
   std::filesystem::create_directories(unfinished);
+  std::filesystem::create_directories(written);
   scratch_.Put("cut.q3d", WithVersion(Projects().Bytes("cut_in_tree.q3d"), GetProgramVersion()));
   std::ofstream(whole + "/target") << scratch_.File("cut.q3d");
   std::ofstream(whole + "/earlier.q3d") << "old";
   std::ofstream(unfinished + "/target") << "/home/user/other.q3d";
   std::ofstream(unfinished + "/earlier.q3d.part") << "ol";
+  // Every byte handed to the system in a boot that ended since.
+  std::ofstream(written + "/target") << "/home/user/stopped.q3d";
+  std::ofstream(written + "/earlier.q3d") << "old";
+  std::ofstream(written + "/process") << "1 00000000-1111-2222-3333-444444444444\n";
+  std::ofstream(written + "/written");
   {
     TMainForm frame;
     frame.show();
     ASSERT_TRUE(RunEventLoopFor(60000, [&] { return !services_.Messages.empty(); }));
     ASSERT_EQ(services_.Messages.size(), 1u);
     const std::string& text = services_.Messages[0].Text;
-    EXPECT_NE(text.find("\"" + scratch_.File("cut.q3d") + "\": in \"" + whole + "/earlier.q3d\""), std::string::npos)
-        << text;
-    EXPECT_NE(text.find("probably incomplete"), std::string::npos) << text;
+    // Each save's line, up to its end, by the file it names.
+    const auto line = [&text](const std::string& target, const std::string& folder) {
+      const size_t at = text.find("\"" + target + "\": in \"" + folder + "/earlier.q3d\" (saved ");
+      return at == std::string::npos ? std::string() : text.substr(at, text.find('\n', at) - at);
+    };
+    EXPECT_TRUE(line(scratch_.File("cut.q3d"), whole).ends_with(", probably incomplete)")) << text;
+    EXPECT_TRUE(line("/home/user/stopped.q3d", written).ends_with(", may be whole)")) << text;
     EXPECT_NE(text.find("copy its earlier content over it"), std::string::npos) << text;
+    EXPECT_NE(text.find("keep it and delete its earlier content"), std::string::npos) << text;
     EXPECT_EQ(text.find("other.q3d"), std::string::npos) << text;
   }
   services_.Messages.clear();
