@@ -283,16 +283,22 @@ TEST_F(GraphScene, ExclusiveSiblingsShowOneAtATimeAndTheirMarksFollow) {
   EXPECT_FALSE(on);
 }
 
+// `read` as the tree `stored` saves reads back, its sections fake ones.
+void ReadBackWithFakeSections(TGraphMain& stored, TGraphMain& read) {
+  TMemoryStream s;
+  ASSERT_TRUE(stored.SaveToStream(s));
+  TScopedGraphKind kind(GraphTypeId::Section, [] { return std::make_unique<TFakeSection>(0.0f); });
+  ASSERT_TRUE(s.Seek(0));
+  ASSERT_EQ(LoadGraphTree(s, read), TGraphLoadResult::Loaded);
+}
+
 TEST(GraphVisibility, ASectionReadShownIsHiddenWhenASiblingIsShown) {
   TGraphMain stored;
   Add(stored, Section(10));
   Add(stored, Section(5));  // hides the first
-  TMemoryStream s;
-  ASSERT_TRUE(stored.SaveToStream(s));
-  TScopedGraphKind kind(GraphTypeId::Section, [] { return std::make_unique<TFakeSection>(0.0f); });
   TGraphMain read;
-  ASSERT_TRUE(s.Seek(0));
-  ASSERT_EQ(LoadGraphTree(s, read), TGraphLoadResult::Loaded);
+  ReadBackWithFakeSections(stored, read);
+  if (HasFatalFailure()) return;
   read.GetChild(0)->SetVisible(true);
   EXPECT_TRUE(read.GetChild(0)->Visible());
   EXPECT_FALSE(read.GetChild(1)->Visible());
@@ -308,12 +314,9 @@ TEST(GraphVisibility, SectionsAFileLeftShownAreHiddenInTheirOrderWhenOneIsShown)
       section->Exclusive = false;  // added shown beside the others
       Add(stored, std::move(section))->Exclusive = true;
     }
-    TMemoryStream s;
-    ASSERT_TRUE(stored.SaveToStream(s));
-    TScopedGraphKind kind(GraphTypeId::Section, [] { return std::make_unique<TFakeSection>(0.0f); });
     TGraphMain read;
-    ASSERT_TRUE(s.Seek(0));
-    ASSERT_EQ(LoadGraphTree(s, read), TGraphLoadResult::Loaded);
+    ReadBackWithFakeSections(stored, read);
+    if (HasFatalFailure()) return;
     std::vector<TGraphMain*> hidden;
     SetGraphChangeSink([&](TGraphMain& changed) { hidden.push_back(&changed); });
     const int64_t before = SiblingStepsForTesting();

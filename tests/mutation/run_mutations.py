@@ -145,7 +145,7 @@ MUTATIONS = [
     # Lines skipped by an open's count told at half what they take opened.
     ("src/model/GraphLines.cpp", "return TSkippedCost{OpenedBytesWith(SegmentArraysBytes(entries, entries, entries), LinesDrawnBytes(n)),\n                        LinesBinnedBytes(n)};", "return TSkippedCost{OpenedBytesWith(SegmentArraysBytes(entries, entries, entries), LinesDrawnBytes(n)) / 2,\n                        LinesBinnedBytes(n) / 2};", ["ui_tests"]),
     # A label skipped by an open's count told at half what it takes opened.
-    ("src/model/GraphLabelRecord.cpp", "return TSkippedCost{opened, FrameBinnedBytes(), opened + stored};", "return TSkippedCost{opened / 2, FrameBinnedBytes() / 2, opened + stored};", ["ui_tests"]),
+    ("src/model/GraphLabelRecord.cpp", "return TSkippedCost{opened, FrameBinnedBytes(), opened + stored};", "return TSkippedCost{opened / 2, FrameBinnedBytes() / 2, (opened + stored) / 2};", ["ui_tests"]),
     # The start's note marks a save that may be whole as probably incomplete, and the other way round.
     ("src/ui/MainFrame.cpp", "(saves[i].MayBeWhole ? \", may be whole)\" : \", probably incomplete)\");", "(saves[i].MayBeWhole ? \", probably incomplete)\" : \", may be whole)\");", ["ui_tests"]),
     # Which groups have a limit kept for ever: a limit set after the first reading never binds.
