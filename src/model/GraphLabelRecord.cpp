@@ -26,7 +26,7 @@ bool SkipText(TBinaryStream& s, int32_t end, int64_t& stored, int64_t& size) {
   for (int32_t left = n; left > 0;) {
     const int32_t take = std::min(left, kPieceBytes);
     if (!s.Read(piece.data(), take)) return false;
-    size += static_cast<int64_t>(Cp1252ToUtf8(std::string_view(piece.data(), static_cast<size_t>(take))).size());
+    size += static_cast<int64_t>(Cp1252AsUtf8Size(std::string_view(piece.data(), static_cast<size_t>(take))));
     left -= take;
   }
   stored = n;

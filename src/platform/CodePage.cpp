@@ -92,13 +92,18 @@ size_t Utf8SequenceAt(std::string_view text, size_t i, char32_t& cp) {
   return len;
 }
 
+size_t Cp1252AsUtf8Size(std::string_view bytes) {
+  size_t size = bytes.size();
+  for (char c : bytes)
+    if (static_cast<uint8_t>(c) >= 0x80) size += 1 + (CodePointOf(static_cast<uint8_t>(c)) >= 0x800);
+  return size;
+}
+
 std::string Cp1252ToUtf8(std::string_view bytes) {
   // Sized once from the text: one that grows as it converts (accented letters) is not
   // copied into a doubled buffer beside the one it outgrew, so a reading holds the
   // bytes and their conversion, no more.
-  size_t size = bytes.size();
-  for (char c : bytes)
-    if (static_cast<uint8_t>(c) >= 0x80) size += 1 + (CodePointOf(static_cast<uint8_t>(c)) >= 0x800);
+  const size_t size = Cp1252AsUtf8Size(bytes);
   std::string out;
   out.reserve(size);
   for (char c : bytes) AppendUtf8(out, CodePointOf(static_cast<uint8_t>(c)));

@@ -11,6 +11,8 @@ namespace qira {
 // value, as Windows does, so any byte string survives a round trip.
 // Its result holds exactly its size (reserved once).
 std::string Cp1252ToUtf8(std::string_view bytes);
+// The size of Cp1252ToUtf8(bytes), found without making it.
+size_t Cp1252AsUtf8Size(std::string_view bytes);
 
 // Characters without a Windows-1252 byte become '?', and so does every byte of
 // malformed UTF-8 (stray continuation bytes, overlong forms, surrogates, > U+10FFFF).
