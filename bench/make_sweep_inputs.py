@@ -294,6 +294,51 @@ def long_label(s, characters, name="Beschriftung"):
     record(s, obj(name, type_id=10), lambda t: label_fields(t, (0.0, 0.0, 0.0), 1.0, 0x00FF8040, 0, 0, text))
 
 
+def scattered_triangles(count):
+    """count triangles of three corners each their own: none is shared with another."""
+    side = int(math.ceil(math.sqrt(count)))
+    faces = []
+    for i in range(count):
+        x, y = 2.0 * (i % side) - side, 2.0 * (i // side) - side
+        faces.append([(x, y, 0.0), (x + 1.5, y, 0.0), (x, y + 1.5, 0.0)])
+    return faces
+
+
+def scattered_surface_project(count):
+    """A small surface, then one of count triangles whose corners are not shared."""
+    return small_then_large(surface_of(0, make_projects.grid_faces(3), "Klein"),
+                            surface_of(0, scattered_triangles(count), "Verstreut"))
+
+
+def coloured_surface_project(side):
+    """A small surface, then a side x side grid of triangles each of a colour of its own:
+    a point's colour is part of what it is shared by, so no corner is shared."""
+    faces = make_projects.grid_faces(side)
+    colours = [(i * 2654435761) & 0x00FFFFFF for i in range(len(faces))]
+    return small_then_large(surface_of(0, make_projects.grid_faces(3), "Klein"),
+                            lambda s: surface_record(s, "Bunt", 0, faces, colours, [1] * len(faces)))
+
+
+def long_labels_project(count, characters):
+    """A small label, then a group of count labels of `characters` characters each."""
+    def labels(s):
+        at = make_projects.open_group(s, "Beschriftungen", count)
+        for i in range(count):
+            long_label(s, characters, "B%d" % i)
+        s.close_chunk(at)
+    return small_then_large(lambda s: long_label(s, 10), labels)
+
+
+def many_lines_project(count, segments):
+    """A small line object, then a group of count line objects of `segments` segments each."""
+    def group_of_lines(s):
+        at = make_projects.open_group(s, "Linien", count)
+        for _ in range(count):
+            make_projects.large_lines(s, segments)
+        s.close_chunk(at)
+    return small_then_large(lambda s: make_projects.large_lines(s, 4), group_of_lines)
+
+
 def large_of(kind_writer, small_size, large_size):
     return lambda: small_then_large(lambda s: kind_writer(s, small_size), lambda s: kind_writer(s, large_size))
 
@@ -328,6 +373,16 @@ PROJECTS = {
     "large-lines.q3d": large_of(make_projects.large_lines, 4, 200000),
     "large-polyline.q3d": large_of(make_projects.large_polyline, 4, 500000),
     "large-planes.q3d": large_of(make_projects.large_planes, 4, 200000),
+    # The worst shape of each kind beside its usual one: triangles whose corners are not
+    # shared (scattered, or a grid with a colour per face), many long labels, many line
+    # objects of many segments.
+    "scattered-triangles.q3d": lambda: scattered_surface_project(500000),
+    "scattered-triangles-1m.q3d": lambda: scattered_surface_project(1000000),
+    "scattered-triangles-2m.q3d": lambda: scattered_surface_project(2000000),
+    "coloured-triangles.q3d": lambda: coloured_surface_project(501),
+    "long-labels-256.q3d": lambda: long_labels_project(256, 4096),
+    "long-labels-20k.q3d": lambda: long_labels_project(20000, 4096),
+    "many-lines.q3d": lambda: many_lines_project(2000, 100),
 }
 
 INPUTS = dict(DRAWINGS, **MODELS, **PROJECTS)

@@ -28,12 +28,14 @@ struct TDrawCost {
 };
 
 // A surface of faces (3DFACE). Its sheet keeps a point once where faces meet, so what
-// a triangle takes drawn follows how its corners are shared, which this figure does
-// not see: 500,000 triangles opened after a small surface on the Release build of the
-// sweep's driver at 800 x 600 needed 152 to 170 MB in one plane's grid, 159 to 178 in
-// rows that share their corners along the row only (as the DXF grid this was fitted
-// to), 249 to 267 scattered, each with three points of its own, all counted 226.
-inline constexpr TDrawCost SurfaceDrawCost{7936, 224};
+// a triangle takes drawn follows how its corners are shared: the figure is the worst,
+// a triangle of three corners of its own (scattered triangles, a colour per face, faces
+// folded beyond the smoothing angle), so that no shape the stored sizes allow takes
+// more. On the Release build of the sweep's driver at 800 x 600, opened after a small
+// surface: 500,000 scattered triangles needed 175 MB and 1,000,000 337 MB (324 B a
+// triangle more), counted 242 and 416; a grid of 977,202 triangles, sharing its
+// corners, 199 to 209 MB, counted 408.
+inline constexpr TDrawCost SurfaceDrawCost{7936, 256};
 // Points.
 inline constexpr TDrawCost PointsDrawCost{2816, 32};
 // Line segments.
@@ -223,6 +225,12 @@ inline constexpr int64_t SectionCellBinBytes = 448;
 inline constexpr int64_t TriangleBinBytes = 384;
 inline constexpr int64_t BoreholeNodeBinBytes = 8192;
 inline constexpr int64_t LabelBinBytes = 512;
+// A label's character, a quad of its own: what the renderer holds of the quads a frame
+// queues, spread over the characters of its labels. The frame waits on the vertices
+// queued, labels' quads among them, so many long labels hold at most a stretch's bins
+// at a time: 256 labels of 4,096 characters needed 7 MB (800 x 600) and 18 MB (1920 x
+// 1080) beside their label's own bins and text.
+inline constexpr int64_t GlyphBinBytes = 32;
 inline constexpr int64_t AxisBinBytes = 1024;
 
 }  // namespace qira

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "model/DrawCosts.h"
+#include "scene/graph/SceneObject.h"
 #include "scene/components/Colors.h"
 #include "scene/objects/DummyPlaneSprite.h"
 #include "scene/materials/Materials.h"
@@ -100,7 +101,12 @@ void TGraphLabel::PointTo(TGLBaseSceneObject* target) {
 
 int64_t TGraphLabel::DrawnBytes() const { return LabelDrawnBytes(static_cast<int64_t>(Params.Text.size())); }
 
-int64_t TGraphLabel::BinnedBytes() const { return LabelBinBytes; }
+int64_t TGraphLabel::BinnedBytes() const { return BinnedBytesWith(static_cast<int64_t>(Params.Text.size())); }
+
+// A quad a character, of no more than the frame lets the renderer queue at once.
+int64_t TGraphLabel::BinnedBytesWith(int64_t textSize) {
+  return LabelBinBytes + MeshBinsOf(static_cast<double>(textSize), 4, GlyphBinBytes, VerticesBetweenRenderWaits);
+}
 
 bool TGraphLabel::DrawingHeld() const { return NodeDrawingHeld(TextNode); }
 

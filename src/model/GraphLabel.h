@@ -75,6 +75,8 @@ class TGraphLabel : public TGraphMain {
   // OpenedBytes with a text of `textSize` bytes in a string of `textCapacity`: read
   // whole, or skipped by an open's count (from the stored text).
   int64_t OpenedBytesWith(int64_t textSize, int64_t textCapacity) const;
+  // BinnedBytes with a text of `textSize` bytes.
+  static int64_t BinnedBytesWith(int64_t textSize);
 };
 
 }  // namespace qira

@@ -65,7 +65,7 @@ bool TGraphLabel::LoadFromStream(TBinaryStream& handle) {
       return std::nullopt;
     // Read, the stored bytes are held beside their conversion.
     const int64_t opened = OpenedBytesWith(size, size);
-    return TSkippedCost{opened, FrameBinnedBytes(), opened + stored};
+    return TSkippedCost{opened, BinnedBytesWith(size), opened + stored};
   });
 }
 

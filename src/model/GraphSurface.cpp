@@ -6,7 +6,6 @@
 #include <limits>
 #include <optional>
 #include <stdexcept>
-#include <unordered_map>
 #include <utility>
 
 #include "model/GraphLines.h"
@@ -200,6 +199,7 @@ constexpr float kSmoothCosine = 0.985f;
 
 thread_local int64_t tSheetChainSteps = 0;
 
+// The place and colour by which points are shared; signed zeros are one place.
 struct TPointKey {
   TAffineVector Position;
   uint32_t Color;
@@ -209,14 +209,92 @@ struct TPointKey {
 };
 static_assert(sizeof(TPointKey) == 16);
 
-struct TPointKeyHash {
-  size_t operator()(const TPointKey& key) const {
-    uint32_t words[4];
-    std::memcpy(words, &key, sizeof words);
-    uint64_t h = 1469598103934665603ull;
-    for (uint32_t w : words) h = (h ^ w) * 1099511628211ull;
-    return static_cast<size_t>(h);
+size_t HashOf(const TPointKey& key) {
+  uint32_t words[4];
+  std::memcpy(words, &key, sizeof words);
+  uint64_t h = 1469598103934665603ull;
+  for (uint32_t w : words) h = (h ^ w) * 1099511628211ull;
+  return static_cast<size_t>(h ^ (h >> 29));
+}
+
+TPointKey KeyOf(const TSharedVertex& point) {
+  TPointKey key{point.coord, 0};
+  std::memcpy(&key.Color, point.color.data(), 4);
+  for (size_t k = 0; k < 3; ++k)
+    if (key.Position[k] == 0.0f) key.Position[k] = 0.0f;
+  return key;
+}
+
+// While the sheet is built, a point's normals (written by CalcNormals afterwards) hold
+// the unit normal of the face that made it: no array of planes beside the points.
+static_assert(sizeof(TSharedVertex::frontNormal) + sizeof(TSharedVertex::backNormal) >= sizeof(TAffineVector));
+void SetPlaneOf(TSharedVertex& point, const TAffineVector& plane) {
+  std::memcpy(point.frontNormal.data(), plane.data(), sizeof(TAffineVector));
+}
+TAffineVector PlaneOf(const TSharedVertex& point) {
+  TAffineVector plane;
+  std::memcpy(plane.data(), point.frontNormal.data(), sizeof(TAffineVector));
+  return plane;
+}
+bool HasPlane(const TAffineVector& plane) { return AffineVectorDotProduct(plane, plane) >= kSmoothCosine; }
+
+// The points that may be shared, found by their key: open addressing of the points'
+// numbers (4 bytes a slot, at most half the slots used), probed in turn. Points of one
+// key lie along a probe in the order they were made, so the first that matches is the
+// one a chain of the key in that order would give. A point whose face has no plane
+// (corners on one line or at one point: a NaN normal) matches nothing and nothing
+// matches it, so it never enters: faces at one place would otherwise make one run that
+// every corner walks whole. A run of one key then holds only points whose planes are
+// more than the smoothing angle apart, a few hundred at most, however many faces meet
+// there. What sharing holds beside the points is the slots alone, however few corners
+// are shared: each point of a sheet whose corners are all its own costs 8 to 24 bytes
+// here, not the 70 a map's node, a chain and a plane took.
+class TSharedPointIndex {
+ public:
+  explicit TSharedPointIndex(const std::vector<TSharedVertex>& points) : points_(points) {}
+
+  // The point of `key` whose plane is within the smoothing angle of `plane`, or kNone;
+  // then `made` is entered for the key when the plane is one.
+  uint32_t FindOrEnter(const TPointKey& key, const TAffineVector& plane, uint32_t made) {
+    if (!HasPlane(plane)) return kNone;
+    if (2 * (used_ + 1) > slots_.size()) Grow();
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = HashOf(key) & mask;; at = (at + 1) & mask) {
+      const uint32_t k = slots_[at];
+      if (k == kNone) {
+        slots_[at] = made;
+        ++used_;
+        return kNone;
+      }
+      ++tSheetChainSteps;
+      const TSharedVertex& point = points_[k];
+      if (KeyOf(point) == key && AffineVectorDotProduct(PlaneOf(point), plane) >= kSmoothCosine) return k;
+    }
   }
+
+  static constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
+
+ private:
+  // Entered again in the order the points were made, so each key's run keeps it.
+  void Grow() {
+    const size_t size = std::max<size_t>(64, 2 * slots_.size());
+    std::vector<uint32_t>().swap(slots_);
+    slots_.assign(size, kNone);
+    const size_t mask = slots_.size() - 1;
+    used_ = 0;
+    for (uint32_t k = 0; k < points_.size(); ++k) {
+      const TSharedVertex& point = points_[k];
+      if (!HasPlane(PlaneOf(point))) continue;
+      size_t at = HashOf(KeyOf(point)) & mask;
+      while (slots_[at] != kNone) at = (at + 1) & mask;
+      slots_[at] = k;
+      ++used_;
+    }
+  }
+
+  const std::vector<TSharedVertex>& points_;
+  std::vector<uint32_t> slots_;
+  size_t used_ = 0;
 };
 
 }  // namespace
@@ -227,38 +305,30 @@ std::shared_ptr<TSharedVertices> TGraphSurface::BuildSheet(bool quads) const {
   auto sheet = std::make_shared<TSharedVertices>();
   std::vector<TSharedVertex>& points = sheet->Vertices;
   std::vector<uint32_t>& indices = sheet->Indices;
-  // The first point of each key, and for each point the next one of the same key.
-  std::unordered_map<TPointKey, uint32_t, TPointKeyHash> firstOfKey;
-  std::vector<uint32_t> nextOfKey;
-  std::vector<TAffineVector> planeOf;  // the unit normal of the face that made the point
-  constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
+  // Room for every corner its own point and every index, asked for once: the pages of
+  // a large block are only had once written, so a sheet that shares its corners takes
+  // what it fills, and one that shares none is never grown by copying (which held it
+  // three times over at a time).
+  size_t cornersIn = 0, indicesIn = 0;
+  for (int32_t i = 0; i < FaceCount; ++i) {
+    const size_t n = Faces[static_cast<size_t>(i)].size();
+    if (quads ? n != 4 : n < 3) continue;
+    cornersIn += n;
+    indicesIn += quads ? 4 : 3 * (n - 2);
+  }
+  points.reserve(cornersIn);
+  indices.reserve(indicesIn);
+  auto shared = std::make_unique<TSharedPointIndex>(points);
+  constexpr uint32_t kNone = TSharedPointIndex::kNone;
   auto pointFor = [&](const TAffineVector& position, const std::array<uint8_t, 4>& color,
                       const TAffineVector& plane) {
-    TPointKey key{position, 0};
-    std::memcpy(&key.Color, color.data(), 4);
-    // Signed zeros are one place.
-    for (size_t k = 0; k < 3; ++k)
-      if (key.Position[k] == 0.0f) key.Position[k] = 0.0f;
+    TSharedVertex point{position, color, {}, {}};
     if (points.size() >= kNone - 1) throw std::length_error("surface sheet too large");
     const uint32_t made = static_cast<uint32_t>(points.size());
-    // A face without a plane (its corners on one line or at one point: a NaN normal)
-    // matches no point and no point matches it, so its corners stay out of the
-    // chains: faces at one place would otherwise make one chain that every corner
-    // walks whole. A chain then holds only points whose planes are more than the
-    // smoothing angle apart, a few hundred at most, however many faces meet there.
-    if (AffineVectorDotProduct(plane, plane) >= kSmoothCosine) {
-      auto found = firstOfKey.try_emplace(key, kNone).first;
-      uint32_t last = kNone;
-      for (uint32_t k = found->second; k != kNone; k = nextOfKey[k]) {
-        ++tSheetChainSteps;
-        if (AffineVectorDotProduct(planeOf[k], plane) >= kSmoothCosine) return k;
-        last = k;
-      }
-      (last == kNone ? found->second : nextOfKey[last]) = made;
-    }
-    points.push_back({position, color, {}, {}});
-    nextOfKey.push_back(kNone);
-    planeOf.push_back(plane);
+    const uint32_t found = shared->FindOrEnter(KeyOf(point), plane, made);
+    if (found != kNone) return found;
+    SetPlaneOf(point, plane);
+    points.push_back(point);
     return made;
   };
 
@@ -292,6 +362,7 @@ std::shared_ptr<TSharedVertices> TGraphSurface::BuildSheet(bool quads) const {
   }
   if (indices.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
     throw std::length_error("surface sheet too large");
+  shared.reset();
   sheet->CalcNormals(quads ? 4 : 3);
   return sheet;
 }

@@ -546,6 +546,9 @@ TEST_F(ProjectWindow, TheCountOfAnOpenCoversWhatOpeningAndTheFirstFrameTake) {
       {"large_points.q3d", GetProgramVersion()},
       {"large_square_points.q3d", GetProgramVersion()},
       {"large_surface.q3d", GetProgramVersion()},
+      // Counted as if no corner were shared: the shapes that share none take that.
+      {"scattered_surface.q3d", GetProgramVersion()},
+      {"coloured_surface.q3d", GetProgramVersion()},
       {"large_spheres.q3d", GetProgramVersion()},
       {"legacy_v3_10k_boreholes.q3d", 3, 1.5, kBelowEachObject},
       {"legacy_v3_10k_sections.q3d", 3, 1.5, kBelowEachObject},
@@ -563,6 +566,8 @@ TEST_F(ProjectWindow, TheCountOfAnOpenCoversWhatOpeningAndTheFirstFrameTake) {
       // Its characters too small to see: what their drawing holds here is half what
       // the count takes for each character drawn.
       {"large_label.q3d", GetProgramVersion(), 2.5, kBelowTheFields},
+      {"long_labels.q3d", GetProgramVersion(), 2.5},
+      {"scattered_surface.q3d", GetProgramVersion(), 1.5, kBelowTheFields},
   };
   const std::string beside = Put("current.q3d");
   // What a first window and frame leave behind (the driver's compiled states) is not

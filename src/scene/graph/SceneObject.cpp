@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <tuple>
 #include <utility>
 
@@ -50,6 +51,7 @@ std::atomic<int64_t> gChildListSteps{0};
 struct TRenderQueue {
   int objects = 0;       // objects rendered (ObjectsBetweenRenderWaits)
   int64_t vertices = 0;  // vertices the object being drawn sent (VerticesInRenderStretch)
+  int rendering = 0;     // objects whose Render is under way, the outermost first
   int compiling = 0;     // display lists being compiled: what they send is not queued
   int64_t compiled = 0;  // what the list being compiled sends when it is called
   // The fence behind the object's stretch before the last, and that stretch's vertices:
@@ -1113,6 +1115,11 @@ void RenderQueueSent(int64_t vertices) {
   if (t_renderQueue.vertices >= VerticesInRenderStretch) WaitForStretchBefore();
 }
 
+int64_t RenderStretchRoom() {
+  return t_renderQueue.compiling > 0 ? std::numeric_limits<int64_t>::max()
+                                     : std::max<int64_t>(VerticesInRenderStretch - t_renderQueue.vertices, 1);
+}
+
 void DrawInRenderStretches(int64_t count, int64_t unit, const std::function<void(int64_t first, int64_t n)>& draw) {
   if (count <= 0) return;
   if (unit <= 0 || t_renderQueue.compiling > 0) {
@@ -1193,8 +1200,18 @@ void TGLBaseSceneObject::Render(TRenderContextInfo& rci) {
   }
   if (!renderSelf && !renderChildren) return;
   if (++t_renderQueue.objects >= ObjectsBetweenRenderWaits) WaitForRenderer();
-  // What the objects before sent is bounded by the wait above, as the counts take it.
-  DropStretchFence();
+  // The stretches run on from one object to the next, so what many objects send (256
+  // labels of a quad a character) is waited on as one object's is: the queue follows
+  // the work sent, not the number of objects. The frame's outermost object starts and
+  // ends them, so no fence outlives its frame or passes to another context.
+  TRenderQueue& queue = t_renderQueue;
+  if (queue.rendering++ == 0) DropStretchFence();
+  struct TRenderingGuard {
+    TRenderQueue& queue;
+    ~TRenderingGuard() {
+      if (--queue.rendering == 0) DropStretchFence();
+    }
+  } rendering{queue};
 
   TMatrix saved;
   if (g_matrixReadBack) {
@@ -1250,12 +1267,10 @@ void TGLBaseSceneObject::Render(TRenderContextInfo& rci) {
       if (ignoreDepth) rci.GLStates->EnableState(TGLState::stDepthTest);
     }
   } catch (...) {
-    DropStretchFence();
     if (picking && rci.proxySubObject) glPopName();
     restore();
     throw;
   }
-  DropStretchFence();
   if (picking && rci.proxySubObject) glPopName();
   restore();
 }

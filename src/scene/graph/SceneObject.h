@@ -154,6 +154,10 @@ void RenderQueueSent(int64_t vertices);
 // cannot be cut (strips, fans, polygons): one piece. The pixels are the same: the
 // primitives go in their order, each whole.
 void DrawInRenderStretches(int64_t count, int64_t unit, const std::function<void(int64_t first, int64_t n)>& draw);
+// The vertices a draw may still send before the frame waits for its stretch before
+// (at least 1); unbounded while a display list is compiled. For a draw that sends its
+// primitives one by one (glBegin ... glEnd) and must end its batch to tell them.
+int64_t RenderStretchRoom();
 // Whole primitives of a draw mode, for DrawInRenderStretches.
 int64_t RenderStretchUnit(uint32_t mode);
 // Called at every wait with the vertices the renderer may hold while the frame waits (tests); empty for none.

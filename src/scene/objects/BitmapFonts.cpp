@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "platform/BinaryStream.h"
 #include "platform/CodePage.h"
@@ -440,6 +441,11 @@ void TGLCustomBitmapFont::RenderString(TRenderContextInfo& rci, std::string_view
   cache.SetBoundTexture(0, GL_TEXTURE_2D, textureHandle_->Handle());
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
   glColor4fv(color.data());
+  // A quad a character: a long text ends its batch and tells the renderer's queue
+  // whenever its stretch is full, so the frame can wait inside it (no wait may come
+  // between glBegin and glEnd).
+  int64_t sent = 0;
+  int64_t room = RenderStretchRoom();
   glBegin(GL_QUADS);
   for (size_t i = 0; i < codes.size(); ++i) {
     const auto code = static_cast<uint8_t>(codes[i]);
@@ -470,12 +476,19 @@ void TGLCustomBitmapFont::RenderString(TRenderContextInfo& rci, std::string_view
       glVertex2f(right, bottom);
       glTexCoord2f(r.right, r.top);
       glVertex2f(right, y);
+      if ((sent += 4) >= room) {
+        glEnd();
+        RenderQueueSent(std::exchange(sent, 0));
+        room = RenderStretchRoom();
+        glBegin(GL_QUADS);
+      }
     }
     // The advance carries SpacingFix, as CalcStringWidth counts it: italic
     // cells are wider than their advance and overlap.
     x += static_cast<float>(w + hSpace_ + spacingFix_);
   }
   glEnd();
+  RenderQueueSent(sent);
   glPopAttrib();
   cache.SetBoundTexture(0, GL_TEXTURE_2D, 0);
   RestoreStates(cache, before);

@@ -16,7 +16,11 @@
 #include "scene/gl/OpenGLBinding.h"
 #include "scene/gl/StateCache.h"
 #include "scene/math/VectorGeometry.h"
+#include "scene/objects/BitmapFonts.h"
+#include "scene/objects/DummyPlaneSprite.h"
 #include "scene/objects/Mesh.h"
+#include "scene/objects/WindowsBitmapFont.h"
+#include "support/TestApplication.h"
 #include "scene/objects/PointsLines.h"
 #include "support/HeadlessGL.h"
 
@@ -524,14 +528,16 @@ class TFenceCalls {
   std::array<GLsync, 2> fences_{};
 };
 
-// One large object's draw queues no more in the renderer than the bound while the
-// frame waits for it (a whole primitive beyond each stretch at most), also when the frame holds no
+// A frame's draw queues no more in the renderer than the bound while the frame waits
+// for it (a whole primitive beyond each stretch at most), also when the frame holds no
 // other object: a pipe of many nodes (bands of 34 vertices), a point set and a mesh
-// of shared triangles, each sending several bounds' worth in one frame. The frame
-// really waits: a fence after every stretch, and each but the first waited for before
-// the next is sent. A point set kept in a display list cannot be cut: its call tells
-// the whole list, after which the renderer is given a fence.
-TEST_F(PipeRenderGL, OneLargeObjectQueuesNoMoreThanTheBoundBetweenTwoWaits) {
+// of shared triangles, each sending several bounds' worth in one frame; and many
+// objects each below the bound, fewer than the objects between two full waits (meshes,
+// and labels of a quad a character), the stretches running on from one to the next.
+// The frame really waits: a fence after every stretch, and each but the first waited
+// for before the next is sent. A point set kept in a display list cannot be cut: its
+// call tells the whole list, after which the renderer is given a fence.
+TEST_F(PipeRenderGL, AFrameQueuesNoMoreThanTheBoundBetweenTwoWaitsOneLargeObjectOrMany) {
   struct TRow {
     const char* Kind;
     std::function<TGLBaseSceneObject&(TGLBaseSceneObject& parent)> Make;
@@ -542,6 +548,11 @@ TEST_F(PipeRenderGL, OneLargeObjectQueuesNoMoreThanTheBoundBetweenTwoWaits) {
   constexpr int kPoints = 700000;
   constexpr int kTriangles = 300000;
   constexpr int kListed = VerticesInRenderStretch * 3 / 2;
+  constexpr int kObjects = ObjectsBetweenRenderWaits / 2;
+  constexpr int kEachTriangles = 3000;
+  constexpr int kEachCharacters = 4096;
+  EnsureTestApplication();
+  static TGLWindowsBitmapFont font;
   const TRow rows[] = {
       {"pipe",
        [](TGLBaseSceneObject& parent) -> TGLBaseSceneObject& {
@@ -586,6 +597,37 @@ TEST_F(PipeRenderGL, OneLargeObjectQueuesNoMoreThanTheBoundBetweenTwoWaits) {
          return points;
        },
        kListed, kListed},
+      {"many meshes",
+       [](TGLBaseSceneObject& parent) -> TGLBaseSceneObject& {
+         auto& group = parent.AddNewChild<TGLDummyCube>();
+         for (int m = 0; m < kObjects; ++m) {
+           auto& mesh = group.AddNewChild<TGLMesh>();
+           mesh.SetMode(TMeshMode::mmTriangles);
+           auto sheet = std::make_shared<TSharedVertices>();
+           for (uint32_t i = 0; i < kEachTriangles; ++i) {
+             const float x = -1.5f + 3.0f * i / kEachTriangles;
+             sheet->Vertices.push_back({{x, -0.2f, 0}, {0, 255, 0, 255}, {}, {}});
+             sheet->Vertices.push_back({{x, 0.2f, 0}, {0, 255, 0, 255}, {}, {}});
+             sheet->Indices.insert(sheet->Indices.end(), {2 * i, 2 * i + 1, 2 * i + 2});
+           }
+           sheet->Vertices.push_back({{1.5f, 0, 0}, {0, 255, 0, 255}, {}, {}});
+           sheet->CalcNormals();
+           mesh.SetSharedVertices(sheet, false);
+         }
+         return group;
+       },
+       int64_t{kObjects} * kEachTriangles * 3, 3},
+      {"many labels",
+       [](TGLBaseSceneObject& parent) -> TGLBaseSceneObject& {
+         auto& group = parent.AddNewChild<TGLDummyCube>();
+         for (int m = 0; m < kObjects; ++m) {
+           auto& text = group.AddNewChild<TGLFlatText>();
+           text.SetBitmapFont(&font);
+           text.SetText(std::string(kEachCharacters, 'W'));
+         }
+         return group;
+       },
+       int64_t{kObjects} * kEachCharacters * 4, 4},
   };
   ASSERT_TRUE(GL.VERSION_3_2 || GL.ARB_sync) << "the test's context has no fences";
   for (const TRow& row : rows) {
@@ -601,8 +643,11 @@ TEST_F(PipeRenderGL, OneLargeObjectQueuesNoMoreThanTheBoundBetweenTwoWaits) {
     ASSERT_GE(static_cast<int64_t>(stretches.size()),
               std::max<int64_t>(1, row.Sent / (VerticesInRenderStretch + row.Piece)));
     EXPECT_LT(*std::max_element(stretches.begin(), stretches.end()), VerticesBetweenRenderWaits + 2 * row.Piece);
-    EXPECT_EQ(fences.made, static_cast<int>(stretches.size()));
-    EXPECT_EQ(fences.waited, fences.made - 1);
+    // A wait for all (the objects' own bound, which runs on from the frames before)
+    // takes the place of a fence once at most, and the fence after it has none before.
+    const int full = static_cast<int>(stretches.size()) - fences.made;
+    EXPECT_TRUE(full == 0 || full == 1) << full;
+    EXPECT_EQ(fences.waited, fences.made - 1 - full);
     EXPECT_EQ(fences.waitedForOlder, 0);
   }
 }
