@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <optional>
 #include <utility>
@@ -142,6 +144,22 @@ class TModelIni {
 
 // ---- Reading the model --------------------------------------------------------------
 
+// An integer value: decimal, or hexadecimal as "$1F" or "0x1F".
+bool ParseIniInteger(std::string_view text, int32_t& value) {
+  if (ParseInt32(text, value)) return true;
+  size_t skip = 0;
+  if (text.size() > 1 && text[0] == '$') skip = 1;
+  else if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) skip = 2;
+  if (skip == 0) return false;
+  uint32_t bits = 0;
+  const char* first = text.data() + skip;
+  const char* last = text.data() + text.size();
+  const auto [end, error] = std::from_chars(first, last, bits, 16);
+  if (error != std::errc() || end != last) return false;
+  value = static_cast<int32_t>(bits);  // "$FFFFFFFF" is -1, as the class library reads it
+  return true;
+}
+
 // The number under a key, where the value was found.
 struct TNumber {
   double Value = 0;
@@ -174,7 +192,7 @@ class TModelReader {
     const TIniValue* v = TModelIni::Find(section, key);
     if (!v || v->Text.empty()) return def;
     int32_t value;
-    if (!ParseIntegerText(v->Text, value)) Fail(v->Line, "'" + v->Text + "' is not a valid integer value");
+    if (!ParseIniInteger(v->Text, value)) Fail(v->Line, "'" + v->Text + "' is not a valid integer value");
     return value;
   }
 
@@ -190,21 +208,6 @@ class TModelReader {
     if (!ParseDouble(v.Text, value, /*acceptComma=*/true))
       Fail(v.Line, "'" + v.Text + "' is not a valid floating point value");
     return value;
-  }
-
-  static bool ParseIntegerText(std::string_view text, int32_t& value) {
-    if (ParseInt32(text, value)) return true;
-    size_t skip = 0;
-    if (text.size() > 1 && text[0] == '$') skip = 1;
-    else if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) skip = 2;
-    if (skip == 0) return false;
-    uint32_t bits = 0;
-    const char* first = text.data() + skip;
-    const char* last = text.data() + text.size();
-    const auto [end, error] = std::from_chars(first, last, bits, 16);
-    if (error != std::errc() || end != last) return false;
-    value = static_cast<int32_t>(bits);  // "$FFFFFFFF" is -1, as the class library reads it
-    return true;
   }
 
   TModelIni ini_;
@@ -363,20 +366,28 @@ int64_t ModelBytesOf(int64_t groups, int64_t spheres, int64_t labels, int64_t fr
 }
 
 // What importing a model text takes at most, from what the text itself declares, read
-// line by line as the reading reads it but keeping nothing: the reading (its bytes
-// held as sections and keys), or the build after it, with every section named
-// Sphere_<i> a sphere in a group of its own (a model has no more groups or spheres)
-// and the boreholes as deep as the first geometry section says (the deepest a model
-// may be where a depth is not a number). So a refusal before the reading tells what
-// the whole import needs.
+// line by line as the reading reads it but keeping next to nothing: the reading (its
+// bytes held as sections and keys), or the build after it, with each sphere the
+// reading may keep in a group of its own (a model has no more groups or spheres) and
+// the boreholes as deep as the first geometry section says (the deepest a model may
+// be where a depth is not a number). So a refusal before the reading tells what the
+// whole import needs.
+//
+// A sphere is an index i of sections Sphere_<i> whose first Radius is not known to be
+// 0 or less, counted at the end only for i up to the first Count of the first section
+// Spheres (read as the reading reads it; the headers may come before it). Indices
+// below kTrackedIndices take a bit each, so duplicates count once; above, the
+// sections of each binary order of magnitude count up to the indices of it that
+// Count lets in. So the time is linear in the text and what is kept stays small.
 //
 // The text comes whole or in blocks of any size (a file the memory cannot hold whole,
 // streamed), split into lines as SplitTextLines splits it, a CR LF across two blocks
 // one line end. Of a line it keeps kLineBytes at most, a run of blanks as one blank:
 // how long a run of blanks is changes nothing the line declares, and no header or key
 // that declares anything is that long. A line cut there is taken as no header where
-// its ']' was not kept (a geometry section before it runs on, which counts no less)
-// and a depth cut there as the deepest, so a cut line never counts less than whole.
+// its ']' was not kept (the section before it runs on, which counts no less) and a
+// depth, a Count or a radius cut there as the largest, so a cut line never counts
+// less than whole.
 class TModelImportCount {
  public:
   TModelImportCount() { line_.reserve(kLineBytes); }
@@ -404,18 +415,22 @@ class TModelImportCount {
   // The need, once the text's last block was added.
   int64_t Need() {
     if (open_) EndLine();
+    EndSphere();
     const int64_t reading = textBytes_ * kReadBytesPerFileByte;
-    if (spheres_ == 0) return reading;
+    const int64_t spheres = KeptSpheres();
+    if (spheres == 0) return reading;
     const auto depthOf = [&](size_t k) { return depths_[k].value_or(0.0); };
     const int64_t labels = ModelLabels(std::max(depthOf(0), depthOf(1)), std::max(depthOf(2), depthOf(3)));
     const int64_t slices = ModelSlices();
     // No grouping of the spheres puts more in the first frame's bins than all of them.
-    const int64_t bins = FrameBinsOf(spheres_ * slices * slices * SphereQuadBinBytes + labels * LabelBinBytes);
-    return std::max(reading, ModelBytesOf(spheres_, spheres_, labels, bins));
+    const int64_t bins = FrameBinsOf(spheres * slices * slices * SphereQuadBinBytes + labels * LabelBinBytes);
+    return std::max(reading, ModelBytesOf(spheres, spheres, labels, bins));
   }
 
  private:
   static constexpr size_t kLineBytes = 1024;
+  static constexpr int kTrackedBits = 20;
+  static constexpr int64_t kTrackedIndices = int64_t{1} << kTrackedBits;
   // FTransmitterTo, RReceiverTo, RTransmitterTo, FReceiverTo: the first of each.
   static constexpr std::array<std::string_view, 4> kDepthKeys{"FTransmitterTo", "RReceiverTo", "RTransmitterTo",
                                                               "FReceiverTo"};
@@ -442,8 +457,20 @@ class TModelImportCount {
   void Line(std::string_view raw, bool cut) {
     const TIniLine line = ClassifyIniLine(raw);
     if (line.Kind == TIniLine::TKind::Section) {
-      if (SphereIndex(line.Name) >= 1) ++spheres_;
+      EndSphere();
+      sphere_ = SphereIndex(line.Name);
       inGeometry_ = SameTextAscii(line.Name, "Geomentry") && ++geometrySections_ == 1;
+      inSpheres_ = SameTextAscii(line.Name, "Spheres") && ++spheresSections_ == 1;
+    } else if (line.Kind == TIniLine::TKind::Key && inSpheres_ && !count_ && SameTextAscii(line.Name, "Count")) {
+      // A count the reading cannot read fails it: no sphere is built.
+      int32_t count = 0;
+      count_ = cut ? std::numeric_limits<int32_t>::max() : ParseIniInteger(line.Value, count) ? count : 0;
+    } else if (line.Kind == TIniLine::TKind::Key && sphere_ > 0 && !radiusRead_ && SameTextAscii(line.Name, "Radius")) {
+      // Empty is 0; a radius that is not a number fails the reading, counted as kept all the same.
+      double radius = 0;
+      radiusRead_ = true;
+      radiusPositive_ =
+          cut || (!line.Value.empty() && (!ParseDouble(line.Value, radius, /*acceptComma=*/true) || radius > 0));
     } else if (line.Kind == TIniLine::TKind::Key && inGeometry_) {
       for (size_t k = 0; k < kDepthKeys.size(); ++k) {
         if (depths_[k] || !SameTextAscii(line.Name, kDepthKeys[k])) continue;
@@ -455,16 +482,52 @@ class TModelImportCount {
     }
   }
 
+  // The section that ends gives its index a sphere when its radius may be above 0.
+  // The reading takes the first of duplicates: any of them setting the bit is no less.
+  void EndSphere() {
+    if (sphere_ > 0 && radiusPositive_) {
+      const auto i = static_cast<size_t>(sphere_);
+      if (sphere_ >= kTrackedIndices) {
+        ++keptAbove_[static_cast<size_t>(std::bit_width(i) - 1)];
+      } else {
+        if (i >= kept_.size()) kept_.resize(i + 1);
+        kept_[i] = true;
+      }
+    }
+    sphere_ = 0;
+    radiusRead_ = radiusPositive_ = false;
+  }
+
+  // The spheres the reading keeps at most, of indices 1 .. Count.
+  int64_t KeptSpheres() const {
+    const int64_t count = count_.value_or(0);
+    int64_t kept = 0;
+    for (int64_t i = 1; i <= count && i < static_cast<int64_t>(kept_.size()); ++i)
+      kept += kept_[static_cast<size_t>(i)];
+    for (int b = kTrackedBits; b < 63 && (int64_t{1} << b) <= count; ++b) {
+      const int64_t from = int64_t{1} << b, to = std::min(count, 2 * from - 1);
+      kept += std::min(keptAbove_[static_cast<size_t>(b)], to - from + 1);
+    }
+    return kept;
+  }
+
   int64_t textBytes_ = 0;
   std::string line_;      // the line so far, as kept
   bool cut_ = false;      // a byte past kLineBytes was dropped
   bool open_ = false;     // bytes came since the last line end
   bool crEnded_ = false;  // the last block ended in CR
   int64_t lines_ = 0;
-  int64_t spheres_ = 0;
   int geometrySections_ = 0;
   bool inGeometry_ = false;
   std::array<std::optional<double>, 4> depths_;
+  int spheresSections_ = 0;
+  bool inSpheres_ = false;
+  std::optional<int64_t> count_;  // the first Count of the first section Spheres
+  int64_t sphere_ = 0;            // the current section's index, 0 when no sphere
+  bool radiusRead_ = false;       // its first Radius was read
+  bool radiusPositive_ = false;   // and may be above 0
+  std::vector<bool> kept_;        // by index below kTrackedIndices: a sphere kept
+  std::array<int64_t, 63> keptAbove_{};  // spheres kept at kTrackedIndices and above, by bit width - 1
 };
 
 int64_t ModelTextImportBytes(std::string_view text) {

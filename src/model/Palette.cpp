@@ -47,16 +47,15 @@ struct TSegment {
   }
 };
 
-// For 0 < p < 100: the first colour i = 1 .. Count-1 whose position is not less than p,
-// and the one before it. Positions are whole, so all p of (k, k+1] share one segment.
+// For 0 < p <= 100 (PercentSteps asks for 100 too): the stretch StretchEnd gives.
+// pos(i-1) < p <= pos(i) whatever the order of the stops, so B - A > 0.
 TSegment SegmentAt(const TZBPalette& palette, double p) {
-  const int count = palette.Count();
-  int i = 1;
-  while (i < count - 1 && palette.GetPosition(i) < p) ++i;
-  // pos(i-1) < p <= pos(i) whatever the order of the stops, so B - A > 0.
+  const int i = palette.StretchEnd(p);
   return {static_cast<double>(palette.GetPosition(i - 1)), static_cast<double>(palette.GetPosition(i)),
           palette.GetColor(i - 1), palette.GetColor(i)};
 }
+
+thread_local int64_t tStretchSteps = 0;
 
 }  // namespace
 
@@ -114,6 +113,7 @@ void TZBPalette::SetPosition(int i, int p) {
     DeleteStop(i);
   } else {
     stopPositions_[static_cast<size_t>(i - 1)] = static_cast<uint8_t>(p);
+    stretchesKnown_ = false;
   }
   SortStops();
 }
@@ -122,6 +122,7 @@ void TZBPalette::AddStop(int p, TColor colour) {
   if (p < 1 || p > 99) return;
   stopColors_.push_back(colour);
   stopPositions_.push_back(static_cast<uint8_t>(p));
+  stretchesKnown_ = false;
   SortStops();
 }
 
@@ -129,6 +130,7 @@ void TZBPalette::DeleteStop(int i) {
   if (i < 1 || i > Count() - 2) return;
   stopColors_.erase(stopColors_.begin() + (i - 1));
   stopPositions_.erase(stopPositions_.begin() + (i - 1));
+  stretchesKnown_ = false;
 }
 
 void TZBPalette::SortStops() {
@@ -148,7 +150,28 @@ void TZBPalette::SortStops() {
   }
   stopPositions_ = std::move(positions);
   stopColors_ = std::move(colors);
+  stretchesKnown_ = false;
 }
+
+int TZBPalette::StretchEnd(double p) const {
+  if (!stretchesKnown_) {
+    // The first stop above k ends the stretch of (k, k+1]. One pass in the stops' own
+    // order: the percents below the highest position met so far are settled.
+    const auto n = static_cast<int32_t>(stopPositions_.size());
+    int settled = 0;
+    for (int32_t j = 0; j < n && settled < 100; ++j) {
+      ++tStretchSteps;
+      for (const int q = std::min<int>(stopPositions_[static_cast<size_t>(j)], 100); settled < q; ++settled)
+        stretchEnds_[static_cast<size_t>(settled)] = j + 1;
+    }
+    for (; settled < 100; ++settled) stretchEnds_[static_cast<size_t>(settled)] = n + 1;
+    stretchesKnown_ = true;
+  }
+  const int k = std::clamp(SaturateCast<int>(std::ceil(p)) - 1, 0, 99);  // p in (k, k+1]
+  return stretchEnds_[static_cast<size_t>(k)];
+}
+
+int64_t PaletteStretchStepsForTesting() { return tStretchSteps; }
 
 // ---- 2. intensity, range and mapping -------------------------------------------
 
@@ -366,6 +389,7 @@ void TZBPalette::Reverse() {
   std::swap(startColor_, endColor_);
   // Positions above 100 (only from a damaged chunk) must not wrap around.
   for (uint8_t& p : stopPositions_) p = static_cast<uint8_t>(100 - std::min<int>(p, 100));
+  stretchesKnown_ = false;
   SortStops();
 }
 
@@ -552,6 +576,7 @@ TClrRead TZBPalette::ReadClrText(std::string_view text) {
     stopColors_.push_back(colourOf(colours[k]));
     stopPositions_.push_back(static_cast<uint8_t>(std::clamp(RoundToInt(colours[k].Position), 0, 100)));
   }
+  stretchesKnown_ = false;
   SortStops();
   return TClrRead::Ok;
 }

@@ -107,6 +107,13 @@ class TZBPalette {
   uint8_t PercentOfColor(TColor colour) const;
   double ValueOfColor(TColor colour) const;
 
+  // For 0 < p <= 100: the first colour index i = 1 .. Count()-1 whose position is not
+  // below p, whatever the order of the stops; colours i-1 and i bound the stretch that
+  // holds p. Constant time: the answer for each whole percent is found in one pass
+  // over the stops when first asked after they changed (so, like every change, not
+  // from two threads at once on one palette).
+  int StretchEnd(double p) const;
+
   // Every colour becomes its complement.
   void InvertColors();
   // The scale runs the other way: ends swapped, positions p -> 100 - p.
@@ -163,7 +170,15 @@ class TZBPalette {
   double max_ = 0;
   bool autoRange_ = false;
   bool logarithmic_ = false;
+  // StretchEnd of the percents (k, k+1], k = 0 .. 99, valid while stretchesKnown_.
+  // Every change of the stops' positions or number clears the flag.
+  mutable std::array<int32_t, 100> stretchEnds_{};
+  mutable bool stretchesKnown_ = false;
 };
+
+// The stops looked at by this thread so far to find the stretches of a palette's
+// percents (how colouring many values grows with the stops).
+int64_t PaletteStretchStepsForTesting();
 
 // A palette's colours laid out over the values once, for colouring many values (a
 // section's grid). ColorOf gives ColorOfValue's bytes and DisplayColorOf

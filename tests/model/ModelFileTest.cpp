@@ -404,12 +404,32 @@ TEST(ModelFileImport, TheBuildIsCountedForEachGroupOfSpheresAndRefusedByItsCount
   EXPECT_TRUE(fake.Messages[1].Text.ends_with("more than the 2 MB available now.")) << fake.Messages[1].Text;
 }
 
+// Sections [Sphere_i], i = first .. first + n - 1 (or n of i = first), each holding `body`.
+std::string SphereSections(int64_t first, int n, bool repeated, const std::string& body) {
+  std::string text;
+  for (int k = 0; k < n; ++k) text += "[Sphere_" + std::to_string(first + (repeated ? 0 : k)) + "]\n" + body;
+  return text;
+}
+
 // A model whose reading is refused before it starts tells what the whole import
-// needs, its build too: with that memory and 5 % more it is read and built.
+// needs, its build too: with that memory and 5 % more it is read and built. It tells
+// no more than twice that, whatever sections the reading drops or the build skips.
 TEST(ModelFileImport, ARefusalBeforeTheReadingTellsTheWholeImportsNeed) {
-  for (const bool groupEach : {true, false}) {
-    SCOPED_TRACE(groupEach ? "a group each" : "one group");
-    const std::string text = CountedModel(5000, groupEach, 300);
+  const std::string one = CountedModel(1, false, 300);
+  const auto counting = [&one](int64_t count) {
+    return std::string(one).replace(one.find("Count=1\n"), 8, "Count=" + std::to_string(count) + "\n");
+  };
+  const std::pair<const char*, std::string> rows[] = {
+      {"a group each", CountedModel(5000, true, 300)},
+      {"one group", CountedModel(5000, false, 300)},
+      {"the first header repeated", one + SphereSections(1, 2000, true, "")},
+      {"the first sphere repeated under a larger Count", counting(3000) + SphereSections(1, 2000, true, "Radius=1\n")},
+      {"spheres above Count", one + SphereSections(2, 2000, false, "Radius=1\n")},
+      {"spheres far above Count", counting((1 << 20) + 1) + SphereSections(1 << 20, 1500, false, "Radius=1\n")},
+      {"spheres of radius 0", counting(3000) + SphereSections(2, 2000, false, "Radius=0\n")},
+  };
+  for (const auto& [what, text] : rows) {
+    SCOPED_TRACE(what);
     const int64_t build = ModelBuildBytes(ParseModelText(text, "m.mdl"));
     TFakeServices fake;
     TScratchFolder folder;

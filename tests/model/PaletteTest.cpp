@@ -300,6 +300,24 @@ std::vector<double> ValuesAtSteps(const TZBPalette& p, std::vector<double> sweep
   return values;
 }
 
+// ColorOfValue as a walk of the stops from the first for each value would give it.
+TColor WalkedColorOfValue(const TZBPalette& p, double v) {
+  const TZBPalette::TValueScale s = p.ValueScale();
+  if (!(v > s.Min)) v = s.Min;
+  if (!(v < s.Max)) v = s.Max;
+  const double at = s.Logarithmic ? (std::log(v) - s.LogMin) / s.LogSpan * 100 : (v - s.Min) / (s.Max - s.Min) * 100;
+  if (!(at > 0) || at >= 100) return at >= 100 ? p.EndColor() : p.StartColor();
+  int i = 1;
+  while (i < p.Count() - 1 && p.GetPosition(i) < at) ++i;
+  uint8_t c[3];
+  for (int k = 0; k < 3; ++k) {
+    const double lo = (p.GetColor(i - 1) >> 8 * k) & 255, hi = (p.GetColor(i) >> 8 * k) & 255;
+    const double x = (at - p.GetPosition(i - 1)) * (hi - lo) / (p.GetPosition(i) - p.GetPosition(i - 1)) + lo;
+    c[k] = static_cast<uint8_t>(std::clamp(std::nearbyint(x), 0.0, 255.0));
+  }
+  return MakeColor(c[0], c[1], c[2]);
+}
+
 TEST(PaletteValueColors, GiveEachValueTheColourOfColorOfValueByteForByte) {
   TZBPalette example;  // the bundled example's sections
   example.SetColor(0, kRed);
@@ -325,6 +343,12 @@ TEST(PaletteValueColors, GiveEachValueTheColourOfColorOfValueByteForByte) {
     many.AddStop(at, colour);
   TZBPalette linear = RedGreenBlue();
   linear.SetRange(100, 300);
+  TZBPalette crowded = TwoColours(kRed, kBlue);
+  std::vector<uint8_t> scattered;  // 0 .. 130, out of order
+  for (int k = 0; k < 3000; ++k) {
+    crowded.AddStop(1 + k / 31, MakeColor(static_cast<uint8_t>(k * 7), static_cast<uint8_t>(k * 13), 99));
+    scattered.push_back(static_cast<uint8_t>((k * 37 + 11) % 131));
+  }
 
   const struct {
     const char* name;
@@ -340,6 +364,8 @@ TEST(PaletteValueColors, GiveEachValueTheColourOfColorOfValueByteForByte) {
       {"stops at 0 and 100", Stored(grey, {0, 100}, 0.5, 2, true)},
       {"stops out of order and past 100", Stored(many, {60, 30, 200, 10, 10, 0}, 3, 7, true)},
       {"linear", linear},
+      {"3000 stops out of order, linear", Stored(crowded, scattered, 0, 100, false)},
+      {"3000 stops out of order, logarithmic", Stored(crowded, scattered, 1, 1e4, true)},
       {"logarithmic, Min = Max", Stored(example, {50}, 5, 5, true)},
       {"logarithmic, Min = 0", Stored(example, {50}, 0, 10, true)},
       {"logarithmic, Min < 0", Stored(example, {50}, -1, 10, true)},
@@ -347,19 +373,25 @@ TEST(PaletteValueColors, GiveEachValueTheColourOfColorOfValueByteForByte) {
   };
   for (const auto& c : cases) {
     const TZBPalette& p = c.palette;
-    const TValueColors colours(p);
     std::vector<double> values = ValuesOver(std::min(p.Min(), p.Max()), std::max(p.Min(), p.Max()));
     const std::vector<double> steps = ValuesAtSteps(p, values);
     values.insert(values.end(), steps.begin(), steps.end());
+    for (int k = 0; k <= 200; ++k) values.push_back(p.Min() + (p.Max() - p.Min()) * k / 200);  // whole percents
+    // The stops are gone through once per palette, not once per value.
+    const int64_t before = PaletteStretchStepsForTesting();
+    const TValueColors colours(p);
     int wrong = 0;
     for (double v : values) {
-      if (colours.ColorOf(v) == p.ColorOfValue(v) && colours.DisplayColorOf(v) == p.DisplayColorOfValue(v)) continue;
+      if (colours.ColorOf(v) == p.ColorOfValue(v) && colours.DisplayColorOf(v) == p.DisplayColorOfValue(v) &&
+          colours.ColorOf(v) == WalkedColorOfValue(p, v))
+        continue;
       if (++wrong <= 3)
         ADD_FAILURE() << c.name << ": " << FormatShortest(v) << " gives " << Hex(colours.ColorOf(v)) << "/"
                       << Hex(colours.DisplayColorOf(v)) << ", not " << Hex(p.ColorOfValue(v)) << "/"
                       << Hex(p.DisplayColorOfValue(v));
     }
     EXPECT_EQ(wrong, 0) << c.name << " (" << values.size() << " values, " << steps.size() / 24 << " steps)";
+    EXPECT_LE(PaletteStretchStepsForTesting() - before, 2 * static_cast<int64_t>(p.StopPositions().size())) << c.name;
   }
 }
 
