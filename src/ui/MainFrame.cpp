@@ -133,7 +133,7 @@ QRect FitInside(const QRect& window, const QRect& area) {
 // ---- Construction and destruction -------------------------------------------------------------
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
-  setWindowTitle(QString::fromLatin1(kMainFrameCaption));
+  UpdateTitle();
   QGuiApplication::setApplicationDisplayName(QString::fromLatin1(kMainFrameCaption));
   MdiArea = new QMdiArea(this);
   setCentralWidget(MdiArea);
@@ -143,22 +143,30 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   // The project dialogs start where the newest project lives.
   if (!recent_[0].empty()) SetProjectFolderFrom(recent_[0]);
   QObject::connect(MdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) {
-    Guarded([&] { MergeMenus(); });
+    Guarded([&] {
+      MergeMenus();
+      ScheduleTitleUpdate();
+    });
   });
   // The document the commands act on also changes when the user turns between the
   // frame and a view that covers the screen (Alt+Tab).
   QObject::connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow*) {
-    Guarded([&] { MergeMenus(); });
+    Guarded([&] {
+      MergeMenus();
+      ScheduleTitleUpdate();
+    });
   });
   MergeMenus();
   setWindowState(Qt::WindowMaximized);
   SetRecentFileSink([this](const std::string& path) { AddRecent(path); });
   ViewWindowHooks().CloseMainFrame = [this] { close(); };
+  ViewWindowHooks().CaptionChanged = [this] { ScheduleTitleUpdate(); };
 }
 
 TMainForm::~TMainForm() {
   SetRecentFileSink(nullptr);
   ViewWindowHooks().CloseMainFrame = nullptr;
+  ViewWindowHooks().CaptionChanged = nullptr;
   QObject::disconnect(MdiArea, nullptr, this, nullptr);
   QObject::disconnect(qApp, nullptr, this, nullptr);
   // The view windows go first: each frees the windows it owns (its plans among the
@@ -389,6 +397,44 @@ void TMainForm::MergeMenus() {
   for (QMenu* menu : merged) bar->addMenu(menu);
 }
 
+void TMainForm::ScheduleTitleUpdate() {
+  // The area writes the title and the mark in several steps whenever a maximised
+  // sub-window comes, goes or changes, and a plan or a refused window that comes and
+  // goes leaves the frame unmarked. Once the area is done (the event that changed it
+  // has been handled) the title is taken again from the document itself, once
+  // however many writes there were.
+  if (titleScheduled_) return;
+  titleScheduled_ = true;
+  QTimer::singleShot(0, this, [this] {
+    titleScheduled_ = false;
+    Guarded([&] { UpdateTitle(); });
+  });
+}
+
+void TMainForm::UpdateTitle() {
+  QString title = QString::fromLatin1(kMainFrameCaption);
+  bool modified = false;
+  QMdiSubWindow* sub = MdiArea != nullptr ? MdiArea->currentSubWindow() : nullptr;
+  if (sub != nullptr && sub->isMaximized()) {
+    // The sub-window's name as Qt composes it, "[*]" standing for the mark.
+    QString name = sub->windowTitle();
+    if (TForm3D* form = FormOf(sub)) {
+      name = ToQt(form->CaptionText()) + QStringLiteral("[*]");
+      modified = form->Modified();
+    }
+    if (!name.isEmpty()) title += QStringLiteral(" - [") + name + QLatin1Char(']');
+  }
+  // A write answered by another (the sub-window's own) is put right again, a few
+  // times at most.
+  for (int round = 0; round < 3 && (windowTitle() != title || isWindowModified() != modified); ++round) {
+    const bool wasTitling = titling_;
+    titling_ = true;
+    if (windowTitle() != title) setWindowTitle(title);
+    if (isWindowModified() != modified) setWindowModified(modified);
+    titling_ = wasTitling;
+  }
+}
+
 std::vector<std::string> TMainForm::MenuBarCaptions() const {
   std::vector<std::string> captions;
   for (const QAction* action : menuBar()->actions()) captions.push_back(action->text().toStdString());
@@ -566,6 +612,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 void TMainForm::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
+  if ((event->type() == QEvent::WindowTitleChange || event->type() == QEvent::ModifiedChange) && !titling_)
+    ScheduleTitleUpdate();
   if (event->type() == QEvent::ActivationChange && isActiveWindow() && !commandLine_.empty()) ScheduleFormActivate();
 }
 

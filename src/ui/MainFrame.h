@@ -130,6 +130,12 @@ class TMainForm : public QMainWindow {
   // The menu bar: the frame's menus merged with those of ActiveForm; "Save" and
   // "Save as" are greyed without one.
   void MergeMenus();
+  // The frame's title: the caption, and while the current sub-window is maximised
+  // " - [" its name "]", with the document's changed mark ("*") while it has unsaved
+  // changes. Whatever else changes the title, the mark (the area's maximised
+  // sub-window writes both) or the current sub-window, or a document's caption, is
+  // followed by this once the event that changed it has been handled.
+  void UpdateTitle();
   // Captions of the menu bar's menus, in order.
   std::vector<std::string> MenuBarCaptions() const;
 
@@ -161,12 +167,17 @@ class TMainForm : public QMainWindow {
   // How far each cascaded or stacked window stands from the one before: a title bar.
   int CascadeStep() const;
   void ScheduleFormActivate();
+  // UpdateTitle, once, after the event being handled.
+  void ScheduleTitleUpdate();
 
   std::array<std::string, kRecentCount> recent_;
   std::string commandLine_;
   bool interruptedSavesTold_ = false;
   // While the start's message about interrupted saves is shown.
   bool telling_ = false;
+  // While UpdateTitle writes the title or the mark.
+  bool titling_ = false;
+  bool titleScheduled_ = false;
   std::vector<QAction*> windowListActions_;
   // Every view window the frame made, in order; a window in full screen leaves its
   // sub-window, so the sub-windows alone do not find it.

@@ -414,6 +414,7 @@ void TForm3D::UpdateCaption() {
     window->setWindowTitle(title);
     window->setWindowModified(modified_);
   }
+  if (const auto& changed = ViewWindowHooks().CaptionChanged) changed();
 }
 
 void TForm3D::SetModified(bool value) {

@@ -18,6 +18,8 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,8 +29,10 @@
 #include "model/StreamHelpers.h"
 #include "platform/IniFile.h"
 #include "scene/viewers/SceneViewer.h"
+#include "support/ScopedMemoryProbe.h"
 #include "ui/MainFrame.h"
 #include "ui/PlanForm.h"
+#include "ui/ProjectFile.h"
 #include "ui/ProjectTestSupport.h"
 #include "ui/ViewTestSupport.h"
 
@@ -454,6 +458,31 @@ std::vector<TQuitCase> APickWhileADocumentIsFullScreenCases() {
   return cases;
 }
 
+// An unsaved document maximised in the frame, then a window or dialog opened and
+// closed: once that is handled the frame's title carries the document's mark.
+auto TheFrameTitleMarksTheMaximisedDocumentAfter(void (*step)(TMainForm& frame, TForm3D& form)) {
+  return [step](const std::function<TForm3D*()>& open) {
+    TForm3D* form = open();
+    TMainForm& frame = FrameOf(*form);
+    ASSERT_TRUE(view_testing::Activate(frame));
+    form->FrameWidget()->showMaximized();
+    form->ShiftModel(1, 0, 0);
+    step(frame, *form);
+    EXPECT_TRUE(RunEventLoopFor(2000, [&] { return Shown(frame) == "QIRA 3D Viewer - [p1.q3d*]"; })) << Shown(frame);
+  };
+}
+
+// Ctrl+O of a project that needs far more than the largest view and 4 MB.
+void CtrlOOfAProjectRefusedForMemory(TMainForm& frame, TForm3D& form) {
+  const std::string path = std::filesystem::path(form.FileName()).replace_filename("large.q3d").string();
+  std::ofstream(path, std::ios::binary) << WithVersion(Projects().Bytes("legacy_v3_many_boreholes.q3d"), 3);
+  Fakes().FileAnswers.push_back(path);
+  const int64_t room = NewWindowDrawBytes(form, true) + (int64_t{4} << 20);
+  const TScopedMemoryProbe probe([room] { return room; });
+  KeyIn(*frame.Open1, frame);
+  EXPECT_EQ(Fakes().Messages.size(), 1u);
+}
+
 int OpenPlans(const TMainForm& frame) {
   int plans = 0;
   for (QMdiSubWindow* sub : frame.MdiArea->subWindowList())
@@ -683,6 +712,20 @@ const std::vector<TQuitCase>& QuitCases() {
          EXPECT_EQ(frame.ActiveForm()->FileName(), name);
        },
        0, CtrlQ},
+      {"TheFrameTitleMarksTheMaximisedUnsavedDocumentAfterAPlanOpenedAndClosed",
+       TheFrameTitleMarksTheMaximisedDocumentAfter(
+           [](TMainForm&, TForm3D& form) { CloseAndWait(PlanOf(form)->FrameWidget()); }),
+       0, CtrlQ, {TMessageResult::Discard}},
+      {"TheFrameTitleMarksTheMaximisedUnsavedDocumentAfterCtrlOOfAProjectRefusedForMemory",
+       TheFrameTitleMarksTheMaximisedDocumentAfter(CtrlOOfAProjectRefusedForMemory), 0, CtrlQ,
+       {TMessageResult::Discard}},
+      {"TheFrameTitleMarksTheMaximisedUnsavedDocumentAfterANewDocumentOpenedAndClosed",
+       TheFrameTitleMarksTheMaximisedDocumentAfter(
+           [](TMainForm& frame, TForm3D&) {
+             frame.New1->trigger();
+             CloseAndWait(frame.Forms().back()->FrameWidget(), frame.Forms().back());
+           }),
+       0, CtrlQ, {TMessageResult::Discard}},
       // No full screen: a menu of the frame opened and closed with Esc leaves the
       // focus on the menu bar, and Ctrl+W still asks about the current document.
       {"CtrlWInTheFrameAfterAMenuClosedByEscAsksAboutTheCurrentDocument",
