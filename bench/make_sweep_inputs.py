@@ -66,6 +66,14 @@ def faces(count, layers, layer_code=None):
                "".join(xyz(i, p) for i, p in enumerate(corners)))
 
 
+def scattered_faces(count, layers):
+    """Triangles (a 3DFACE whose fourth corner is its third) none of whose corners another shares."""
+    for n in range(count):
+        x, y = 2 * (n % 1000), 2 * (n // 1000)
+        corners = ((x, y, 0.0), (x + 1, y, 0.0), (x, y + 1, 0.0), (x, y + 1, 0.0))
+        yield (group(0, "3DFACE") + layer_of(n, layers) + "".join(xyz(i, p) for i, p in enumerate(corners)))
+
+
 def points(count, layers):
     for n in range(count):
         yield group(0, "POINT") + layer_of(n, layers) + xyz(0, (n % 1000, n // 1000, (n % 7) * 0.25))
@@ -130,6 +138,7 @@ DRAWINGS = {
     # a million points, half a million faces.
     "points-1m.dxf": lambda: drawing(point_set(1000000)),
     "faces-500k-one-layer.dxf": lambda: drawing(faces(500000, ("Surface",))),
+    "faces-scattered-500k.dxf": lambda: drawing(scattered_faces(500000, ("Surface",))),
     # A million layers, of which the 10 lines use two.
     "layers-1m.dxf": lambda: drawing(lines(10, ("L0000000", "L0000001")), tables=layer_table(1000000)),
     "layers-1m-40.dxf": lambda: drawing(lines(10, (LONG_LAYER_NAME % 0, LONG_LAYER_NAME % 1)),

@@ -27,15 +27,30 @@ struct TDrawCost {
   }
 };
 
-// A surface of faces (3DFACE). Its sheet keeps a point once where faces meet, so what
-// a triangle takes drawn follows how its corners are shared: the figure is the worst,
-// a triangle of three corners of its own (scattered triangles, a colour per face, faces
-// folded beyond the smoothing angle), so that no shape the stored sizes allow takes
-// more. On the Release build of the sweep's driver at 800 x 600, opened after a small
-// surface: 500,000 scattered triangles needed 175 MB and 1,000,000 337 MB (324 B a
-// triangle more), counted 242 and 416; a grid of 977,202 triangles, sharing its
-// corners, 199 to 209 MB, counted 408.
-inline constexpr TDrawCost SurfaceDrawCost{7936, 256};
+// A surface of faces (3DFACE), as a DXF import counts it: its object, and each face at
+// the most a face of a drawing takes (see SurfaceSheetCost): four corners of their own
+// drawn as two triangles, 368 B (as a quadrilateral 352, a triangle 264).
+inline constexpr TDrawCost SurfaceDrawCost{7936, 368};
+// A surface's sheet, as an open counts it. The sheet keeps a point once where faces
+// meet, so what a face takes drawn follows how its corners are shared: each corner is
+// counted as a point of its own (scattered triangles, a colour per face, faces folded
+// beyond the smoothing angle), so that no shape the stored sizes allow takes more; and
+// each index. A point is held twice once drawn (the sheet and the driver's buffer, 32 B
+// each, the one released after the other is filled), an index too (4 B each). On the
+// Release build of the sweep's driver, opened after a small surface: 500,000 scattered
+// triangles needed 175 to 187 MB at 800 x 600 and 1920 x 1080, 1,000,000 324 to 353
+// (298 to 330 B a triangle more, its faces' 104 among them); a grid of 977,202
+// triangles, sharing its corners, 175 to 240 MB, as the renderer's threads keep pace.
+struct TSurfaceSheetCost {
+  int64_t ObjectBytes;
+  int64_t CornerBytes;
+  int64_t IndexBytes;
+
+  constexpr int64_t Of(int64_t corners, int64_t indices) const {
+    return ObjectBytes + corners * CornerBytes + indices * IndexBytes;
+  }
+};
+inline constexpr TSurfaceSheetCost SurfaceSheetCost{7936, 80, 8};
 // Points.
 inline constexpr TDrawCost PointsDrawCost{2816, 32};
 // Line segments.

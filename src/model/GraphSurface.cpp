@@ -391,15 +391,33 @@ void TGraphSurface::Clear() {
 
 namespace {
 
-// The triangles a face of n points is drawn with.
-int64_t TrianglesOf(const std::vector<TSurfaceFace>& faces, int32_t count) {
-  int64_t triangles = 0;
+// What faces add to the sheet at most, each corner a point of its own (none shared),
+// and what their bins follow: the triangles they are drawn with. A surface of kind 1
+// draws its faces of four points as quadrilaterals (four indices) and no other; the
+// others draw each face of three points or more as a fan (three indices a triangle).
+struct TSheetSize {
+  int64_t Corners = 0;
+  int64_t Indices = 0;
+  int64_t Triangles = 0;
+
+  void Add(int64_t points, bool quads, int64_t faces = 1) {
+    Triangles += faces * std::max<int64_t>(points - 2, 0);
+    if (quads ? points != 4 : points < 3) return;
+    Corners += faces * points;
+    Indices += faces * (quads ? 4 : 3 * (points - 2));
+  }
+};
+
+TSheetSize SheetSizeOf(const std::vector<TSurfaceFace>& faces, int32_t count, bool quads) {
+  TSheetSize size;
   for (int32_t i = 0; i < std::min<int32_t>(count, static_cast<int32_t>(faces.size())); ++i)
-    triangles += std::max<int64_t>(static_cast<int64_t>(faces[static_cast<size_t>(i)].size()) - 2, 0);
-  return triangles;
+    size.Add(static_cast<int64_t>(faces[static_cast<size_t>(i)].size()), quads);
+  return size;
 }
 
-int64_t SurfaceDrawnBytes(int64_t triangles) { return SurfaceDrawCost.Of(1, triangles) + SurfaceNodeBytes; }
+int64_t SurfaceDrawnBytes(const TSheetSize& size) {
+  return SurfaceSheetCost.Of(size.Corners, size.Indices) + SurfaceNodeBytes;
+}
 
 int64_t SurfaceFrameBins(int64_t triangles) {
   return MeshBinsOf(static_cast<double>(triangles), 3, TriangleBinBytes, VerticesBetweenRenderWaits);
@@ -424,25 +442,31 @@ int64_t SurfaceHeldBytes(int64_t faces, int64_t blocks, int64_t colors, int64_t 
 
 // What a surface whose fields an open's count refused takes opened, as Keep counts it
 // read whole: the empty surface's own cost with its faces' arrays and drawing.
-TSkippedCost SkippedSurfaceCost(const TGraphSurface& empty, int64_t faces, int64_t blocks, int64_t triangles) {
-  return {empty.OpenedBytesDrawing(SurfaceDrawnBytes(triangles)) + SurfaceHeldBytes(faces, blocks, faces, faces),
-          SurfaceFrameBins(triangles)};
+TSkippedCost SkippedSurfaceCost(const TGraphSurface& empty, int64_t faces, int64_t blocks, const TSheetSize& size) {
+  return {empty.OpenedBytesDrawing(SurfaceDrawnBytes(size)) + SurfaceHeldBytes(faces, blocks, faces, faces),
+          SurfaceFrameBins(size.Triangles)};
 }
 
 // The older layouts' triangles (ReadOldTriangles) as a skipped surface's cost.
 std::optional<TSkippedCost> SkippedOldTriangles(const TGraphSurface& empty, TBinaryStream& s, int32_t end) {
   int32_t n = 0;
   if (!s.ReadInt32(n) || n < 0 || n > (end - s.Position()) / (3 * kPointSize)) return std::nullopt;
-  return SkippedSurfaceCost(empty, n, n * FaceBlockBytes(3), n);
+  TSheetSize size;
+  size.Add(3, false, n);
+  return SkippedSurfaceCost(empty, n, n * FaceBlockBytes(3), size);
 }
 
 }  // namespace
 
-int64_t TGraphSurface::DrawnBytes() const { return SurfaceDrawnBytes(TrianglesOf(Faces, FaceCount)); }
+int64_t TGraphSurface::DrawnBytes() const { return SurfaceDrawnBytes(SheetSizeOf(Faces, FaceCount, FaceKind == 1)); }
 
-int64_t TGraphSurface::BinnedBytes() const { return TrianglesOf(Faces, FaceCount) * TriangleBinBytes; }
+int64_t TGraphSurface::BinnedBytes() const {
+  return SheetSizeOf(Faces, FaceCount, FaceKind == 1).Triangles * TriangleBinBytes;
+}
 
-int64_t TGraphSurface::FrameBinnedBytes() const { return SurfaceFrameBins(TrianglesOf(Faces, FaceCount)); }
+int64_t TGraphSurface::FrameBinnedBytes() const {
+  return SurfaceFrameBins(SheetSizeOf(Faces, FaceCount, FaceKind == 1).Triangles);
+}
 
 bool TGraphSurface::DrawingHeld() const { return NodesDrawingHeld({&FrontMesh, &BackMesh}); }
 
@@ -579,18 +603,21 @@ bool TGraphSurface::LoadFromStream(TBinaryStream& handle) {
     const int32_t fixedPoints = kind == 0 ? 3 : kind == 1 ? 4 : -1;
     const int32_t perFace = (fixedPoints > 0 ? fixedPoints * kPointSize : 4) + 4 + 1;
     if (n < 0 || n > (end - s.Position()) / perFace) return std::nullopt;
-    if (fixedPoints > 0)
-      return SkippedSurfaceCost(*this, n, n * FaceBlockBytes(fixedPoints), int64_t{n} * (fixedPoints - 2));
+    TSheetSize size;
+    if (fixedPoints > 0) {
+      size.Add(fixedPoints, kind == 1, n);
+      return SkippedSurfaceCost(*this, n, n * FaceBlockBytes(fixedPoints), size);
+    }
     // Faces of their own point counts: each count read, its points passed over.
-    int64_t blocks = 0, triangles = 0;
+    int64_t blocks = 0;
     for (int32_t i = 0; i < n; ++i) {
       int32_t k = 0;
       if (!s.ReadInt32(k) || k < 0 || k > (end - s.Position()) / kPointSize || !s.Seek(s.Position() + k * kPointSize))
         return std::nullopt;
       blocks += FaceBlockBytes(k);
-      triangles += std::max(k - 2, 0);
+      size.Add(k, false);
     }
-    return SkippedSurfaceCost(*this, n, blocks, triangles);
+    return SkippedSurfaceCost(*this, n, blocks, size);
   });
   if (loaded) UpdateVisibility();
   return loaded;
