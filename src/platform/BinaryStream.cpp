@@ -347,7 +347,7 @@ bool TBinaryFile::Close() {
 }
 
 bool TBinaryFile::Seek(int32_t absolutePos) {
-  if (fd_ < 0 || absolutePos < 0 || absolutePos > size_) return false;
+  if (fd_ < 0 || absolutePos < 0 || absolutePos > std::min(size_, readEnd_)) return false;
   pos_ = absolutePos;
   return true;
 }
@@ -363,7 +363,7 @@ bool TBinaryFile::FillReadCache() {
 }
 
 bool TBinaryFile::Read(void* buf, int32_t n) {
-  if (fd_ < 0 || n < 0 || n > size_ - pos_) return false;
+  if (fd_ < 0 || n < 0 || n > std::min(size_, readEnd_) - pos_) return false;
   if (n == 0) return true;
   if (!wbuf_.empty() && !Flush()) return false;
   uint8_t* out = static_cast<uint8_t*>(buf);
@@ -447,13 +447,13 @@ TMemoryStream::TMemoryStream(const void* bytes, size_t n)
     : data_(static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + n) {}
 
 bool TMemoryStream::Seek(int32_t absolutePos) {
-  if (absolutePos < 0 || absolutePos > Size()) return false;
+  if (absolutePos < 0 || absolutePos > std::min(Size(), readEnd_)) return false;
   pos_ = absolutePos;
   return true;
 }
 
 bool TMemoryStream::Read(void* buf, int32_t n) {
-  if (n < 0 || n > Size() - pos_) return false;
+  if (n < 0 || n > std::min(Size(), readEnd_) - pos_) return false;
   if (n == 0) return true;
   std::memcpy(buf, data_.data() + pos_, static_cast<size_t>(n));
   pos_ += n;

@@ -5,8 +5,11 @@
 // stream never grows past 2^31-1 bytes: such a write or seek fails instead of
 // wrapping. A read of more bytes than remain fails as a whole and leaves the
 // position where it was; callers therefore never see a partly filled value.
+// While a TReadBound is in force, "what remains" ends at its end: a reader of one
+// chunk cannot read or seek past the chunk, whatever length the chunk stores.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -26,15 +29,18 @@ class TBinaryStream {
 
   virtual int32_t Position() const = 0;
   virtual int32_t Size() const = 0;
-  // Moves to an absolute position in 0..Size(); false (position unchanged) outside.
+  // Moves to an absolute position in 0..ReadEnd(); false (position unchanged) outside.
   virtual bool Seek(int32_t absolutePos) = 0;
   // True only when all n bytes were read; n < 0 or n > Remaining() fails and consumes nothing.
   virtual bool Read(void* buf, int32_t n) = 0;
   // Writes n bytes at the position (overwriting, then extending). False on an I/O
-  // error or when the stream would pass 2^31-1 bytes.
+  // error or when the stream would pass 2^31-1 bytes. A read bound does not apply.
   virtual bool Write(const void* buf, int32_t n) = 0;
 
-  int32_t Remaining() const { return Size() - Position(); }
+  // Where reads and seeks stop: the stream's end, or the innermost TReadBound's
+  // end where that comes first.
+  int32_t ReadEnd() const { return std::min(Size(), readEnd_); }
+  int32_t Remaining() const { return ReadEnd() - Position(); }
 
   // Little-endian typed reads; the value is untouched on failure.
   bool ReadInt32(int32_t& v);
@@ -52,6 +58,33 @@ class TBinaryStream {
   bool WriteBool(bool v);  // one byte, 0 or 1
   bool WriteDouble(double v);
   bool WriteFloat(float v);
+
+ protected:
+  // The innermost TReadBound's end; INT32_MAX while none is in force.
+  int32_t readEnd_ = INT32_MAX;
+
+ private:
+  friend class TReadBound;
+};
+
+// For its lifetime, reads and seeks of `stream` stop at the absolute position `end`
+// as at the end of a shorter stream (Remaining, Read, Seek and every typed read), so
+// that a length read inside a chunk is checked against the chunk's end by the
+// checks every reader already makes against Remaining(). A bound inside another
+// only narrows it; the outer one is back when the inner one's scope ends. Costs
+// nothing per read but the one comparison a read makes anyway.
+class TReadBound {
+ public:
+  TReadBound(TBinaryStream& stream, int32_t end) : stream_(stream), outer_(stream.readEnd_) {
+    stream.readEnd_ = std::min(outer_, end);
+  }
+  ~TReadBound() { stream_.readEnd_ = outer_; }
+  TReadBound(const TReadBound&) = delete;
+  TReadBound& operator=(const TReadBound&) = delete;
+
+ private:
+  TBinaryStream& stream_;
+  int32_t outer_;
 };
 
 // A file on disk. Reads and writes are buffered; a write error is sticky: once one

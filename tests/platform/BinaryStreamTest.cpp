@@ -141,6 +141,42 @@ TEST(BinaryFile, WritesAndReadsBackAcrossBufferBoundaries) {
   EXPECT_FALSE(f->WriteUInt8(1));  // opened for reading
 }
 
+// A read bound ends the stream for reads and seeks, a bound inside it only narrows it,
+// and each is lifted with its scope: in memory and in a file alike.
+TEST(BinaryStreams, AReadBoundEndsTheStreamUntilItsScopeEnds) {
+  TScratchFolder dir;
+  dir.Put("ten.bin", std::string("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09", 10));
+  TMemoryStream memory(Bytes({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  std::unique_ptr<TBinaryFile> file = TBinaryFile::Open(dir.File("ten.bin"), TBinaryFile::Mode::Read);
+  ASSERT_TRUE(file);
+  for (TBinaryStream* s : {static_cast<TBinaryStream*>(&memory), static_cast<TBinaryStream*>(file.get())}) {
+    ASSERT_TRUE(s->Seek(2));
+    int32_t v = 0;
+    {
+      const TReadBound outer(*s, 8);
+      EXPECT_EQ(s->Remaining(), 6);
+      EXPECT_FALSE(s->Seek(9));
+      {
+        const TReadBound inner(*s, 9);  // wider: the outer end stays
+        EXPECT_EQ(s->ReadEnd(), 8);
+        const TReadBound narrower(*s, 5);
+        EXPECT_FALSE(s->ReadInt32(v));
+        EXPECT_EQ(s->Position(), 2);
+        EXPECT_TRUE(s->Seek(5));
+        EXPECT_FALSE(s->Seek(6));
+      }
+      EXPECT_EQ(s->Position(), 5);
+      EXPECT_EQ(s->Remaining(), 3);
+      EXPECT_FALSE(s->ReadInt32(v));
+      EXPECT_TRUE(s->Seek(8));
+    }
+    EXPECT_EQ(s->Remaining(), 2);
+    ASSERT_TRUE(s->Seek(6));
+    EXPECT_TRUE(s->ReadInt32(v));
+    EXPECT_EQ(v, 0x09080706);
+  }
+}
+
 // ---- atomic save -----------------------------------------------------------------
 
 // A folder holding the old target "t.q3d".
