@@ -211,7 +211,6 @@ INSTANTIATE_TEST_SUITE_P(
                     DamageCase{"tree_count_negative.bin", TGraphLoadResult::Damaged},
                     DamageCase{"tree_name_huge.bin", TGraphLoadResult::Damaged},
                     DamageCase{"tree_end_beyond.bin", TGraphLoadResult::Damaged},
-                    DamageCase{"tree_name_past_end.bin", TGraphLoadResult::Damaged},
                     DamageCase{"tree_child_end_backward.bin", TGraphLoadResult::Damaged},
                     DamageCase{"tree_end_inside_children.bin", TGraphLoadResult::Damaged},
                     DamageCase{"tree_unknown_type.bin", TGraphLoadResult::Damaged},
@@ -417,7 +416,6 @@ TEST(GraphRecordOpenCount, ADamagedCountOrLengthIsDamageAtAnyMemory) {
       {"make_sections.py", "group_record_name_past_end.bin", false},
       {"make_boreholes.py", "borehole_count_huge.bin", false},
       {"make_boreholes.py", "borehole_name_past_end.bin", false},
-      {"make_records.py", "tree_name_past_end.bin", false},
   };
   // Whether the reading found no damage.
   const auto whole = [](const std::string& bytes, bool tree, int64_t room) {
