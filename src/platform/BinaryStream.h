@@ -39,8 +39,8 @@ class TBinaryStream {
 
   // Where reads and seeks stop: the stream's end, or the innermost TReadBound's
   // end where that comes first.
-  int32_t ReadEnd() const { return std::min(Size(), readEnd_); }
-  int32_t Remaining() const { return ReadEnd() - Position(); }
+  int32_t ReadEnd() const { return readEnd_; }
+  int32_t Remaining() const { return readEnd_ - Position(); }
 
   // Little-endian typed reads; the value is untouched on failure.
   bool ReadInt32(int32_t& v);
@@ -60,11 +60,14 @@ class TBinaryStream {
   bool WriteFloat(float v);
 
  protected:
-  // The innermost TReadBound's end; INT32_MAX while none is in force.
-  int32_t readEnd_ = INT32_MAX;
+  // A stream calls it whenever its size changes (and once it has one), so that a
+  // read checks one end, kept here.
+  void SizeChanged(int32_t size) { readEnd_ = std::min(size, bound_); }
 
  private:
   friend class TReadBound;
+  int32_t bound_ = INT32_MAX;  // the innermost TReadBound's end; INT32_MAX while none is in force
+  int32_t readEnd_ = 0;        // the size, or bound_ where that comes first
 };
 
 // For its lifetime, reads and seeks of `stream` stop at the absolute position `end`
@@ -75,10 +78,14 @@ class TBinaryStream {
 // nothing per read but the one comparison a read makes anyway.
 class TReadBound {
  public:
-  TReadBound(TBinaryStream& stream, int32_t end) : stream_(stream), outer_(stream.readEnd_) {
-    stream.readEnd_ = std::min(outer_, end);
+  TReadBound(TBinaryStream& stream, int32_t end) : stream_(stream), outer_(stream.bound_) {
+    stream.bound_ = std::min(outer_, end);
+    stream.readEnd_ = std::min(stream.readEnd_, end);
   }
-  ~TReadBound() { stream_.readEnd_ = outer_; }
+  ~TReadBound() {
+    stream_.bound_ = outer_;
+    stream_.SizeChanged(stream_.Size());
+  }
   TReadBound(const TReadBound&) = delete;
   TReadBound& operator=(const TReadBound&) = delete;
 
@@ -157,8 +164,13 @@ class TBinaryFile : public TBinaryStream {
 class TMemoryStream : public TBinaryStream {
  public:
   TMemoryStream() = default;
-  explicit TMemoryStream(std::vector<uint8_t> bytes) : data_(std::move(bytes)) {}
+  explicit TMemoryStream(std::vector<uint8_t> bytes) : data_(std::move(bytes)) { SizeChanged(Size()); }
   TMemoryStream(const void* bytes, size_t n);
+  TMemoryStream(const TMemoryStream&) = default;
+  TMemoryStream& operator=(const TMemoryStream&) = default;
+  // The stream moved from is left empty at position 0, its end with it.
+  TMemoryStream(TMemoryStream&& other) noexcept;
+  TMemoryStream& operator=(TMemoryStream&& other) noexcept;
 
   int32_t Position() const override { return pos_; }
   int32_t Size() const override { return static_cast<int32_t>(data_.size()); }

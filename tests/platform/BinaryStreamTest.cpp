@@ -175,6 +175,11 @@ TEST(BinaryStreams, AReadBoundEndsTheStreamUntilItsScopeEnds) {
     EXPECT_TRUE(s->ReadInt32(v));
     EXPECT_EQ(v, 0x09080706);
   }
+  // The end goes with the bytes when a stream is moved.
+  ASSERT_TRUE(memory.Seek(0));
+  const TMemoryStream moved(std::move(memory));
+  EXPECT_EQ(moved.Remaining(), 10);
+  EXPECT_EQ(memory.Remaining(), 0);  // the moved-from stream is empty
 }
 
 // ---- atomic save -----------------------------------------------------------------
