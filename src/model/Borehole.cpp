@@ -564,14 +564,28 @@ int64_t BoreholeHeldBytes(int64_t points) {
 }
 
 // What a borehole whose fields an open's count refused takes opened, as Keep counts it
-// read whole: the empty borehole's own cost with its points and its pipe's drawing.
-std::optional<TSkippedCost> SkippedBoreholeCost(const TGraphBorehole& empty, TBinaryStream& s, int32_t end) {
-  int64_t count = 0, nodes = 0;
-  if (!ReadMagic(s, end) || !SkipPoints(s, end, count, nodes)) return std::nullopt;
-  return TSkippedCost{empty.OpenedBytesDrawing(BoreholeDrawnBytes(nodes, empty.Name().size())) +
-                          BoreholeHeldBytes(count),
+// read whole: the empty borehole's own cost with its points, its name and its pipe's
+// drawing. `storedAfterName`: the bytes the layout stores behind the name.
+std::optional<TSkippedCost> SkippedBoreholeCost(const TGraphBorehole& empty, TBinaryStream& s, int32_t end,
+                                                int32_t storedAfterName) {
+  if (!ReadMagic(s, end)) return TSkippedCost{};  // another record, which the reader drops unread
+  int64_t count = 0, nodes = 0, stored = 0, name = 0;
+  if (!SkipPoints(s, end, count, nodes) || !MeasureLengthString(s, stored, name) ||
+      end - s.Position() < storedAfterName)
+    return std::nullopt;
+  // Read, the stored name takes the place of the one the object has.
+  const int64_t had = static_cast<int64_t>(empty.Name().size());
+  const int64_t longer = std::max<int64_t>(name - had, 0);
+  return TSkippedCost{empty.OpenedBytesDrawing(BoreholeDrawnBytes(nodes, static_cast<size_t>(had + longer))) +
+                          GraphObjectCost.Of(0, longer) + BoreholeHeldBytes(count),
                       nodes * BoreholeNodeBinBytes};
 }
+
+// What each layout stores behind the name: collar, radius, label settings (and, in
+// the current one, the flags applied to all; in the older one, the visible flag and
+// from version 1 five unused bytes).
+constexpr int32_t kStoredAfterName = 3 * 8 + 8 + 1 + 4 + 8 + 5;
+constexpr int32_t OldStoredAfterName(int32_t version) { return 3 * 8 + 8 + 1 + 1 + 4 + 8 + (version >= 1 ? 5 : 0); }
 
 }  // namespace
 
@@ -609,7 +623,7 @@ bool TGraphBorehole::LoadFromStream(TBinaryStream& handle) {
     Collar = collar;
     Settings = k;
     return true;
-  }, [this](TBinaryStream& s, int32_t end) { return SkippedBoreholeCost(*this, s, end); });
+  }, [this](TBinaryStream& s, int32_t end) { return SkippedBoreholeCost(*this, s, end, kStoredAfterName); });
   return read && magicMatched;
 }
 
@@ -619,8 +633,10 @@ bool TGraphBorehole::LoadOldLayout(TBinaryStream& handle) {
   const bool known = chunk.ReadHeader(version, true);
   if (chunk.Damaged()) throw EStreamError();
   if (!known) return false;
-  if (!ExpectChunkFields(handle, chunk,
-                         [this](TBinaryStream& s, int32_t end) { return SkippedBoreholeCost(*this, s, end); }))
+  const TReadBound fields(handle, chunk.EndOffset);
+  if (!ExpectChunkFields(handle, chunk, [this, version](TBinaryStream& s, int32_t end) {
+        return SkippedBoreholeCost(*this, s, end, OldStoredAfterName(version));
+      }))
     return false;
   const int32_t end = chunk.EndOffset;
   auto skip = [&] {

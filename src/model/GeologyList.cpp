@@ -83,6 +83,7 @@ bool TGeologyList::LoadFromStream(TBinaryStream& handle) {
   Require(!chunk.Damaged());
   if (!known) return false;  // newer: skipped whole
   const int32_t end = chunk.EndOffset;
+  const TReadBound fields(handle, end);
 
   std::string magic;
   Require(end - handle.Position() >= kMagicLength && ReadRawString(handle, kMagicLength, magic));

@@ -1,5 +1,4 @@
 // The label's stored record, kept apart from its building.
-#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
@@ -8,32 +7,8 @@
 #include "model/GraphRecord.h"
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
-#include "platform/CodePage.h"
 
 namespace qira {
-
-namespace {
-
-// A stored text (int32 length + Windows-1252 bytes) passed over a piece at a time,
-// never made whole: its stored length and its size once converted as ReadLengthString
-// converts it (a string of exactly that size).
-bool SkipText(TBinaryStream& s, int32_t end, int64_t& stored, int64_t& size) {
-  int32_t n = 0;
-  if (!s.ReadInt32(n) || n < 0 || n > end - s.Position()) return false;
-  constexpr int32_t kPieceBytes = 64 << 10;
-  std::string piece(static_cast<size_t>(std::min(n, kPieceBytes)), '\0');
-  size = 0;
-  for (int32_t left = n; left > 0;) {
-    const int32_t take = std::min(left, kPieceBytes);
-    if (!s.Read(piece.data(), take)) return false;
-    size += static_cast<int64_t>(Cp1252AsUtf8Size(std::string_view(piece.data(), static_cast<size_t>(take))));
-    left -= take;
-  }
-  stored = n;
-  return true;
-}
-
-}  // namespace
 
 // ---- Stored record ------------------------------------------------------------------
 
@@ -61,7 +36,8 @@ bool TGraphLabel::LoadFromStream(TBinaryStream& handle) {
     // Skipped: what it would take read whole, from its text.
     constexpr int32_t kBeforeText = 3 * 8 + 4 + 4 + 1 + 1;
     int64_t stored = 0, size = 0;
-    if (end - s.Position() < kBeforeText || !s.Seek(s.Position() + kBeforeText) || !SkipText(s, end, stored, size))
+    if (end - s.Position() < kBeforeText || !s.Seek(s.Position() + kBeforeText) ||
+        !MeasureLengthString(s, stored, size))
       return std::nullopt;
     // Read, the stored bytes are held beside their conversion.
     const int64_t opened = OpenedBytesWith(size, size);

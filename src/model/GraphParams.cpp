@@ -55,6 +55,7 @@ bool LoadChunk(TBinaryStream& handle, Params& params, ReadFields readFields) {
     if (chunk.Damaged()) throw EStreamError();
     return false;
   }
+  const TReadBound fields(handle, chunk.EndOffset);
   Params read(params);
   if (!readFields(read) || !chunk.SkipToEnd()) throw EStreamError();
   params.Assign(read);

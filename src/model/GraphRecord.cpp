@@ -110,6 +110,9 @@ bool TGraphMain::LoadFromStream(TBinaryStream& handle) {
     return false;  // newer: the handle stands behind the common chunk
   }
   const int32_t end = chunk.EndOffset;
+  // The children lie inside the common chunk; the kind's own chunk behind it is read
+  // after this bound has ended.
+  const TReadBound fields(handle, end);
 
   int32_t typeId = 0;
   std::string name;
@@ -291,6 +294,7 @@ bool ReadKindChunk(TBinaryStream& handle, int32_t knownVersion, bool baseLoaded,
     Require(chunk.SkipToEnd());
     return false;
   }
+  const TReadBound fields(handle, chunk.EndOffset);
   if (!ExpectChunkFields(handle, chunk, skippedCost)) return false;
   Require(readFields(handle, found, chunk.EndOffset));
   Require(handle.Position() <= chunk.EndOffset);
@@ -307,7 +311,11 @@ bool ExpectChunkFields(TBinaryStream& handle, TFileVersion& chunk, const TSkippe
   bool costRead = false;
   const auto readCost = [&]() -> const std::optional<TSkippedCost>& {
     if (!costRead && skippedCost) {
+      // Within the chunk whatever bound its caller holds: a length past its end is
+      // damage, however little memory is left.
+      const TReadBound chunkFields(handle, chunk.EndOffset);
       cost = skippedCost(handle, chunk.EndOffset);
+      Require(cost.has_value());
       Require(handle.Seek(fields));
     }
     costRead = true;

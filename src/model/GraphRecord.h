@@ -10,7 +10,8 @@
 //   BoundsMin and BoundsMax (three doubles each), int32 child count C, C records.
 //
 // Reading is strict about damage: every count and end offset is checked against the
-// bytes that remain before anything is allocated, and a damaged record raises
+// bytes that remain before anything is allocated (the chunk's, each chunk's fields
+// read under a TReadBound at its end), and a damaged record raises
 // EStreamError (nothing half-read is ever presented as whole). A record newer than
 // this program knows is skipped where the skip can be located.
 #include <cstdint>
@@ -164,8 +165,10 @@ using TKindFieldsReader =
     std::function<bool(TBinaryStream& handle, int32_t version, int32_t endOffset)>;
 // What an object whose fields an open's count refused would take opened, read from
 // the fields' start with the fields' own layout: counts and sizes only, passing over
-// the arrays (Seek) without making them; nothing when they cannot be read (the need
-// then keeps the stored bytes).
+// the arrays (Seek) without making them, under a TReadBound at the chunk's end; an
+// empty cost for a record the fields' reader drops unread (another record's magic).
+// Nothing when the fields are damaged (a count or length past the chunk's end): the
+// chunk is then damaged whatever memory is left, as its reader would find it.
 using TSkippedCostReader = std::function<std::optional<TSkippedCost>(TBinaryStream& handle, int32_t endOffset)>;
 bool ReadKindChunk(TBinaryStream& handle, int32_t knownVersion, bool baseLoaded,
                    const TKindFieldsReader& readFields, const TSkippedCostReader& skippedCost = {});
@@ -174,7 +177,8 @@ bool ReadKindChunk(TBinaryStream& handle, int32_t knownVersion, bool baseLoaded,
 // the chunk's end, when an active TOpenCount does not take them (Expect) at what the
 // object holds read, as skippedCost finds it from the stored sizes (at least the
 // stored bytes); the object is then skipped, counted so (TOpenCount::Skipped).
-// Raises EStreamError when the end cannot be reached.
+// Raises EStreamError when the end cannot be reached or skippedCost finds the fields
+// damaged. The caller holds a TReadBound at the chunk's end for the fields it reads.
 bool ExpectChunkFields(TBinaryStream& handle, TFileVersion& chunk, const TSkippedCostReader& skippedCost = {});
 
 // A counted list of survey points inside a kind's chunk: int32 count, then X, Y, Z

@@ -617,6 +617,7 @@ bool TGraphSurface::LoadFromStream(TBinaryStream& handle) {
       blocks += FaceBlockBytes(k);
       size.Add(k, false);
     }
+    if ((end - s.Position()) / 5 < n) return std::nullopt;  // no room for the colours and flags
     return SkippedSurfaceCost(*this, n, blocks, size);
   });
   if (loaded) UpdateVisibility();
@@ -653,7 +654,9 @@ bool TGraphSurface::LoadOldLayout(TBinaryStream& handle) {
       return std::nullopt;
     return SkippedOldTriangles(*this, s, end);
   };
-  if (!ReadOldChunkHeader(chunk) || !ExpectChunkFields(handle, chunk, skippedCost)) return false;
+  if (!ReadOldChunkHeader(chunk)) return false;
+  const TReadBound fields(handle, chunk.EndOffset);
+  if (!ExpectChunkFields(handle, chunk, skippedCost)) return false;
   std::string name;
   TColor color = 0;
   uint8_t opacity = 255;
@@ -685,16 +688,24 @@ bool TGraphSurface::LoadOldLayout2(TBinaryStream& handle) {
   int32_t unusedInt = 0;
   TColor color = 0;
 
+  // The names of the first two chunks are read outside any chunk an open has
+  // weighed: weighed each.
   TFileVersion first(handle, 0);
   if (!ReadOldChunkHeader(first)) return false;
-  Require(handle.ReadBool(visible1) && ReadLengthString(handle, name1) && handle.ReadInt32(unusedInt));
-  Require(handle.Position() <= first.EndOffset && first.SkipToEnd());
+  {
+    const TReadBound fields(handle, first.EndOffset);
+    Require(handle.ReadBool(visible1) && ReadWeighedLengthString(handle, name1) && handle.ReadInt32(unusedInt));
+    Require(handle.Position() <= first.EndOffset && first.SkipToEnd());
+  }
 
   TFileVersion second(handle, 0);
   if (!ReadOldChunkHeader(second)) return false;
-  Require(handle.ReadInt32(unusedInt) && handle.ReadBool(visible2) && handle.ReadUInt8(unusedByte) &&
-          handle.ReadUInt8(opacity) && ReadLengthString(handle, name2));
-  Require(handle.Position() <= second.EndOffset && second.SkipToEnd());
+  {
+    const TReadBound fields(handle, second.EndOffset);
+    Require(handle.ReadInt32(unusedInt) && handle.ReadBool(visible2) && handle.ReadUInt8(unusedByte) &&
+            handle.ReadUInt8(opacity) && ReadWeighedLengthString(handle, name2));
+    Require(handle.Position() <= second.EndOffset && second.SkipToEnd());
+  }
 
   TFileVersion third(handle, 0);
   const auto skippedCost = [this](TBinaryStream& s, int32_t end) -> std::optional<TSkippedCost> {
@@ -703,7 +714,9 @@ bool TGraphSurface::LoadOldLayout2(TBinaryStream& handle) {
     if (!s.ReadUInt32(unusedColor) || !s.ReadUInt8(unused)) return std::nullopt;
     return SkippedOldTriangles(*this, s, end);
   };
-  if (!ReadOldChunkHeader(third) || !ExpectChunkFields(handle, third, skippedCost)) return false;
+  if (!ReadOldChunkHeader(third)) return false;
+  const TReadBound fields(handle, third.EndOffset);
+  if (!ExpectChunkFields(handle, third, skippedCost)) return false;
   Require(handle.ReadUInt32(color) && handle.ReadUInt8(unusedByte));
   TGraphSurface read;
   read.ReadOldTriangles(handle, third.EndOffset);

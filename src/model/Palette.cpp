@@ -415,6 +415,7 @@ bool TZBPalette::LoadFromStream(TBinaryStream& stream) {
     if (chunk.Damaged()) throw EStreamError();
     return false;
   }
+  const TReadBound fields(stream, chunk.EndOffset);
   TZBPalette read;
   int32_t n = 0;
   bool ok = stream.ReadUInt32(read.startColor_) && stream.ReadUInt32(read.endColor_) && stream.ReadInt32(n);

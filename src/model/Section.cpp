@@ -738,17 +738,22 @@ TSkippedCost SkippedSectionCost(const TGraphSection& section, int32_t rows, int3
           SectionFrameBins(rows, cols, imageStyle)};
 }
 
-// The fields' header up to the grid, as both layouts store it (`extraNames` more
-// strings after the two boreholes'); false where it cannot be read or the grid does not
-// fit the chunk.
+// The section's tag, as both layouts store it first: false where the chunk cannot
+// hold it (damage); `matches` false for another record's, which the reader skips.
+bool ReadSkippedSectionTag(TBinaryStream& s, int32_t end, bool& matches) {
+  char tag[kSectionTagSize];
+  if (end - s.Position() < kSectionTagSize || !s.Read(tag, kSectionTagSize)) return false;
+  matches = std::memcmp(tag, kSectionTag, kSectionTagSize) == 0;
+  return true;
+}
+
+// The fields' header from the tag up to the grid, as both layouts store it
+// (`extraNames` more strings after the two boreholes'); false where it cannot be read
+// or the grid does not fit the chunk.
 bool ReadSkippedSectionHeader(TBinaryStream& s, int32_t end, int extraNames, int64_t entriesPerRow,
                               int32_t& rows, int32_t& cols, int64_t& names) {
-  char tag[kSectionTagSize];
   float frequency = 0;
   int32_t dataKind = 0;
-  if (end - s.Position() < kSectionTagSize || !s.Read(tag, kSectionTagSize) ||
-      std::memcmp(tag, kSectionTag, kSectionTagSize) != 0)
-    return false;
   int64_t unused = 0;
   if (!SkipCountedString(s, names) || !SkipCountedString(s, names)) return false;
   for (int i = 0; i < extraNames; ++i)
@@ -774,10 +779,14 @@ bool TGraphSection::LoadFromStream(TBinaryStream& handle) {
     Require(chunk.SkipToEnd());
     return false;
   }
+  const TReadBound fields(handle, chunk.EndOffset);
   // The grid is made as it is read, before the object can be weighed.
   const auto skippedCost = [this](TBinaryStream& s, int32_t end) -> std::optional<TSkippedCost> {
     int32_t rows = 0, cols = 0;
     int64_t names = 0;
+    bool section = false;
+    if (!ReadSkippedSectionTag(s, end, section)) return std::nullopt;
+    if (!section) return TSkippedCost{};
     if (!ReadSkippedSectionHeader(s, end, 0, 1, rows, cols, names)) return std::nullopt;
     // The style stands behind the grid and the palette's chunk.
     const int64_t entries = int64_t{rows} + 1;
@@ -785,8 +794,8 @@ bool TGraphSection::LoadFromStream(TBinaryStream& handle) {
     TFileVersion palette(s, 0);
     int32_t found = 0;
     if (palette.ReadHeader(found, true) ? !palette.SkipToEnd() : palette.Damaged()) return std::nullopt;
-    uint8_t flags[3];
-    if (end - s.Position() < 3 || !s.Read(flags, 3)) return std::nullopt;
+    uint8_t flags[7];
+    if (end - s.Position() < 7 || !s.Read(flags, 7)) return std::nullopt;
     return SkippedSectionCost(*this, rows, cols, flags[2], entries, names);
   };
   if (!ExpectChunkFields(handle, chunk, skippedCost)) return false;
@@ -875,9 +884,13 @@ bool TGraphSection::LoadOldLayout(TBinaryStream& handle) {
   const bool known = chunk.ReadHeader(found, true);
   Require(!chunk.Damaged());
   if (!known) return false;
+  const TReadBound fields(handle, chunk.EndOffset);
   const auto skippedCost = [this](TBinaryStream& s, int32_t end) -> std::optional<TSkippedCost> {
     int32_t rows = 0, cols = 0;
     int64_t names = 0;
+    bool section = false;
+    if (!ReadSkippedSectionTag(s, end, section)) return std::nullopt;
+    if (!section) return TSkippedCost{};
     if (!ReadSkippedSectionHeader(s, end, 1, 0, rows, cols, names)) return std::nullopt;
     // Each boundary array is read, then grows by its last entry (to twice its size).
     const int64_t entries = rows >= 1 ? 2 * int64_t{rows} : 1;

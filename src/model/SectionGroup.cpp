@@ -9,6 +9,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "model/GraphRecord.h"
@@ -96,6 +97,12 @@ bool TGraphSectionGroup::LoadFromStream(TBinaryStream& handle) {
     Borehole1 = std::move(b1);
     Borehole2 = std::move(b2);
     return true;
+  }, [this](TBinaryStream& s, int32_t) -> std::optional<TSkippedCost> {
+    // Skipped: the group as it stands, its names read beside their conversion.
+    int64_t stored1 = 0, size1 = 0, stored2 = 0, size2 = 0;
+    if (!MeasureLengthString(s, stored1, size1) || !MeasureLengthString(s, stored2, size2)) return std::nullopt;
+    const int64_t opened = OpenedBytes();
+    return TSkippedCost{opened, FrameBinnedBytes(), opened + stored1 + size1 + stored2 + size2};
   });
 }
 

@@ -37,10 +37,11 @@ bool TFileVersion::ReadHeader(int32_t& foundVersion, bool skipIfNewer) {
   int32_t end = 0;
   bool sound = Handle->Remaining() >= 8 && Handle->ReadInt32(version) && Handle->ReadInt32(end);
   if (sound) foundVersion = version;
-  // The end must lie behind the header and inside the stream.
-  if (!sound || end < start + 8 || end > Handle->Size()) {
+  // The end must lie behind the header and inside the stream, or inside the chunk
+  // being read (its TReadBound) for a chunk nested in it.
+  if (!sound || end < start + 8 || end > Handle->ReadEnd()) {
     damaged_ = true;
-    EndOffset = Handle->Size();
+    EndOffset = Handle->ReadEnd();
     Handle->Seek(EndOffset);
     return false;
   }
@@ -53,7 +54,7 @@ bool TFileVersion::ReadHeader(int32_t& foundVersion, bool skipIfNewer) {
 }
 
 bool TFileVersion::SkipToEnd() {
-  if (EndOffset < Handle->Position() || EndOffset > Handle->Size()) return false;
+  if (EndOffset < Handle->Position() || EndOffset > Handle->ReadEnd()) return false;
   return Handle->Seek(EndOffset);
 }
 
@@ -103,6 +104,30 @@ bool SkipLengthString(TBinaryStream& handle) {
   if (handle.ReadInt32(n) && n >= 0 && n <= handle.Remaining()) return handle.Seek(handle.Position() + n);
   handle.Seek(start);
   return false;
+}
+
+bool MeasureLengthString(TBinaryStream& handle, int64_t& stored, int64_t& converted) {
+  const int32_t start = handle.Position();
+  int32_t n = 0;
+  if (!handle.ReadInt32(n) || n < 0 || n > handle.Remaining()) {
+    handle.Seek(start);
+    return false;
+  }
+  constexpr int32_t kPieceBytes = 64 << 10;
+  std::string piece(static_cast<size_t>(std::min(n, kPieceBytes)), '\0');
+  int64_t size = 0;
+  for (int32_t left = n; left > 0;) {
+    const int32_t take = std::min(left, kPieceBytes);
+    if (!handle.Read(piece.data(), take)) {
+      handle.Seek(start);
+      return false;
+    }
+    size += static_cast<int64_t>(Cp1252AsUtf8Size(std::string_view(piece.data(), static_cast<size_t>(take))));
+    left -= take;
+  }
+  stored = n;
+  converted = size;
+  return true;
 }
 
 bool WriteRawString(TBinaryStream& handle, const std::string& s) {

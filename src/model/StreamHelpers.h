@@ -12,7 +12,10 @@
 //
 // Reading policy: every read function returns false when the stream is damaged (a
 // short read, a length or offset that does not fit the bytes that remain); a false
-// result never leaves a partly read value behind.
+// result never leaves a partly read value behind. A reader of a chunk's fields holds
+// a TReadBound at the chunk's end while it reads them, so "the bytes that remain"
+// are the chunk's: a length that passes the chunk's end is damage, found before its
+// string or array is made.
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -53,8 +56,10 @@ class TFileVersion {
   // Reads the header. True when foundVersion <= Version and the header is sound.
   // A newer chunk gives false; with skipIfNewer the stream then stands at its end.
   // A damaged header (fewer than 8 bytes left, or an end offset before the header's
-  // end or past the stream's end) gives false with Damaged() set; the stream then
-  // stands at its end, so every later read fails, and EndOffset is the stream size.
+  // end or past the stream's ReadEnd: its end, or the end of the chunk it is nested
+  // in) gives false with Damaged() set; the stream then stands at that end, so every
+  // later read fails, and EndOffset is that end. The reader of the fields holds a
+  // TReadBound at EndOffset while it reads them.
   bool ReadHeader(int32_t& foundVersion, bool skipIfNewer);
   bool Damaged() const { return damaged_; }
   // Moves to EndOffset. False, position unchanged, when EndOffset lies outside the
@@ -68,8 +73,8 @@ class TFileVersion {
 // int32 byte count, then the bytes (none when empty).
 bool WriteLengthString(TBinaryStream& handle, const std::string& s);
 // False (s empty) on a missing length, a negative length or a length beyond the
-// remaining bytes; the stream then stands where the string began. A length of 0
-// gives "".
+// remaining bytes (up to the read bound: the chunk's end); the stream then stands
+// where the string began. A length of 0 gives "".
 bool ReadLengthString(TBinaryStream& handle, std::string& s);
 // ReadLengthString for a string read outside a chunk an open has weighed
 // (ExpectChunkFields): while a project's open counts (TOpenCount), one it cannot
@@ -78,6 +83,10 @@ bool ReadWeighedLengthString(TBinaryStream& handle, std::string& s);
 // Passes over a length-prefixed string, making nothing of it; false as
 // ReadLengthString, the stream then where the string began.
 bool SkipLengthString(TBinaryStream& handle);
+// SkipLengthString that reads the bytes a piece at a time, never making them whole:
+// their count in `stored` and the size ReadLengthString converts them to in
+// `converted` (what the string read takes beside its bytes).
+bool MeasureLengthString(TBinaryStream& handle, int64_t& stored, int64_t& converted);
 // The bytes of s only.
 bool WriteRawString(TBinaryStream& handle, const std::string& s);
 // Exactly n bytes; n <= 0 gives "" and reads nothing. False (s empty, nothing

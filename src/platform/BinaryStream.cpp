@@ -326,7 +326,9 @@ std::unique_ptr<TBinaryFile> TBinaryFile::Open(const std::string& utf8Path, Mode
 }
 
 TBinaryFile::TBinaryFile(int fd, std::string path, int32_t size, bool writable)
-    : fd_(fd), path_(std::move(path)), size_(size), writable_(writable) {}
+    : fd_(fd), path_(std::move(path)), size_(size), writable_(writable) {
+  SizeChanged(size_);
+}
 
 TBinaryFile::~TBinaryFile() { Close(); }
 
@@ -347,7 +349,7 @@ bool TBinaryFile::Close() {
 }
 
 bool TBinaryFile::Seek(int32_t absolutePos) {
-  if (fd_ < 0 || absolutePos < 0 || absolutePos > size_) return false;
+  if (fd_ < 0 || absolutePos < 0 || absolutePos > ReadEnd()) return false;
   pos_ = absolutePos;
   return true;
 }
@@ -363,7 +365,7 @@ bool TBinaryFile::FillReadCache() {
 }
 
 bool TBinaryFile::Read(void* buf, int32_t n) {
-  if (fd_ < 0 || n < 0 || n > size_ - pos_) return false;
+  if (fd_ < 0 || n < 0 || n > ReadEnd() - pos_) return false;
   if (n == 0) return true;
   if (!wbuf_.empty() && !Flush()) return false;
   uint8_t* out = static_cast<uint8_t*>(buf);
@@ -406,6 +408,7 @@ bool TBinaryFile::Write(const void* buf, int32_t n) {
       WroteBehind(static_cast<size_t>(n));
       pos_ += n;
       size_ = std::max(size_, pos_);
+      SizeChanged(size_);
       return true;
     }
     wstart_ = pos_;
@@ -413,6 +416,7 @@ bool TBinaryFile::Write(const void* buf, int32_t n) {
   wbuf_.insert(wbuf_.end(), in, in + n);
   pos_ += n;
   size_ = std::max(size_, pos_);
+  SizeChanged(size_);
   return true;
 }
 
@@ -444,16 +448,34 @@ bool TBinaryFile::Sync() {
 // ---- TMemoryStream -----------------------------------------------------------
 
 TMemoryStream::TMemoryStream(const void* bytes, size_t n)
-    : data_(static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + n) {}
+    : data_(static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + n) {
+  SizeChanged(Size());
+}
+
+TMemoryStream::TMemoryStream(TMemoryStream&& other) noexcept
+    : TBinaryStream(other), data_(std::move(other.data_)), pos_(std::exchange(other.pos_, 0)) {
+  other.data_.clear();
+  other.SizeChanged(0);
+}
+
+TMemoryStream& TMemoryStream::operator=(TMemoryStream&& other) noexcept {
+  if (this == &other) return *this;
+  TBinaryStream::operator=(other);
+  data_ = std::move(other.data_);
+  pos_ = std::exchange(other.pos_, 0);
+  other.data_.clear();
+  other.SizeChanged(0);
+  return *this;
+}
 
 bool TMemoryStream::Seek(int32_t absolutePos) {
-  if (absolutePos < 0 || absolutePos > Size()) return false;
+  if (absolutePos < 0 || absolutePos > ReadEnd()) return false;
   pos_ = absolutePos;
   return true;
 }
 
 bool TMemoryStream::Read(void* buf, int32_t n) {
-  if (n < 0 || n > Size() - pos_) return false;
+  if (n < 0 || n > ReadEnd() - pos_) return false;
   if (n == 0) return true;
   std::memcpy(buf, data_.data() + pos_, static_cast<size_t>(n));
   pos_ += n;
@@ -470,6 +492,7 @@ bool TMemoryStream::Write(const void* buf, int32_t n) {
   const size_t over = std::min(static_cast<size_t>(n), data_.size() - at);
   if (over != 0) std::memcpy(data_.data() + at, in, over);
   data_.insert(data_.end(), in + over, in + n);
+  SizeChanged(Size());
   pos_ += n;
   return true;
 }
@@ -477,6 +500,7 @@ bool TMemoryStream::Write(const void* buf, int32_t n) {
 std::vector<uint8_t> TMemoryStream::TakeData() {
   std::vector<uint8_t> out = std::move(data_);
   data_.clear();
+  SizeChanged(0);
   pos_ = 0;
   return out;
 }

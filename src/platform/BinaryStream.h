@@ -5,8 +5,11 @@
 // stream never grows past 2^31-1 bytes: such a write or seek fails instead of
 // wrapping. A read of more bytes than remain fails as a whole and leaves the
 // position where it was; callers therefore never see a partly filled value.
+// While a TReadBound is in force, "what remains" ends at its end: a reader of one
+// chunk cannot read or seek past the chunk, whatever length the chunk stores.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -26,15 +29,18 @@ class TBinaryStream {
 
   virtual int32_t Position() const = 0;
   virtual int32_t Size() const = 0;
-  // Moves to an absolute position in 0..Size(); false (position unchanged) outside.
+  // Moves to an absolute position in 0..ReadEnd(); false (position unchanged) outside.
   virtual bool Seek(int32_t absolutePos) = 0;
   // True only when all n bytes were read; n < 0 or n > Remaining() fails and consumes nothing.
   virtual bool Read(void* buf, int32_t n) = 0;
   // Writes n bytes at the position (overwriting, then extending). False on an I/O
-  // error or when the stream would pass 2^31-1 bytes.
+  // error or when the stream would pass 2^31-1 bytes. A read bound does not apply.
   virtual bool Write(const void* buf, int32_t n) = 0;
 
-  int32_t Remaining() const { return Size() - Position(); }
+  // Where reads and seeks stop: the stream's end, or the innermost TReadBound's
+  // end where that comes first.
+  int32_t ReadEnd() const { return readEnd_; }
+  int32_t Remaining() const { return readEnd_ - Position(); }
 
   // Little-endian typed reads; the value is untouched on failure.
   bool ReadInt32(int32_t& v);
@@ -52,6 +58,40 @@ class TBinaryStream {
   bool WriteBool(bool v);  // one byte, 0 or 1
   bool WriteDouble(double v);
   bool WriteFloat(float v);
+
+ protected:
+  // A stream calls it whenever its size changes (and once it has one), so that a
+  // read checks one end, kept here.
+  void SizeChanged(int32_t size) { readEnd_ = std::min(size, bound_); }
+
+ private:
+  friend class TReadBound;
+  int32_t bound_ = INT32_MAX;  // the innermost TReadBound's end; INT32_MAX while none is in force
+  int32_t readEnd_ = 0;        // the size, or bound_ where that comes first
+};
+
+// For its lifetime, reads and seeks of `stream` stop at the absolute position `end`
+// as at the end of a shorter stream (Remaining, Read, Seek and every typed read), so
+// that a length read inside a chunk is checked against the chunk's end by the
+// checks every reader already makes against Remaining(). A bound inside another
+// only narrows it; the outer one is back when the inner one's scope ends. Costs
+// nothing per read but the one comparison a read makes anyway.
+class TReadBound {
+ public:
+  TReadBound(TBinaryStream& stream, int32_t end) : stream_(stream), outer_(stream.bound_) {
+    stream.bound_ = std::min(outer_, end);
+    stream.readEnd_ = std::min(stream.readEnd_, end);
+  }
+  ~TReadBound() {
+    stream_.bound_ = outer_;
+    stream_.SizeChanged(stream_.Size());
+  }
+  TReadBound(const TReadBound&) = delete;
+  TReadBound& operator=(const TReadBound&) = delete;
+
+ private:
+  TBinaryStream& stream_;
+  int32_t outer_;
 };
 
 // A file on disk. Reads and writes are buffered; a write error is sticky: once one
@@ -124,8 +164,13 @@ class TBinaryFile : public TBinaryStream {
 class TMemoryStream : public TBinaryStream {
  public:
   TMemoryStream() = default;
-  explicit TMemoryStream(std::vector<uint8_t> bytes) : data_(std::move(bytes)) {}
+  explicit TMemoryStream(std::vector<uint8_t> bytes) : data_(std::move(bytes)) { SizeChanged(Size()); }
   TMemoryStream(const void* bytes, size_t n);
+  TMemoryStream(const TMemoryStream&) = default;
+  TMemoryStream& operator=(const TMemoryStream&) = default;
+  // The stream moved from is left empty at position 0, its end with it.
+  TMemoryStream(TMemoryStream&& other) noexcept;
+  TMemoryStream& operator=(TMemoryStream&& other) noexcept;
 
   int32_t Position() const override { return pos_; }
   int32_t Size() const override { return static_cast<int32_t>(data_.size()); }

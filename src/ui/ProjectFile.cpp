@@ -187,14 +187,17 @@ int32_t CountStoredRecords(TBinaryStream& s, int depth) {
   int32_t version = 0;
   Require(common.ReadHeader(version, false));
   int32_t typeId = 0;
-  int32_t count = 0;
-  Require(s.ReadInt32(typeId) && SkipLengthString(s));
-  constexpr int32_t kFlagsAndBounds = 5 + 6 * 8;
-  Require(s.Remaining() >= kFlagsAndBounds && s.Seek(s.Position() + kFlagsAndBounds));
-  Require(s.ReadInt32(count) && count >= 0 && count <= s.Remaining() / MinGraphRecordSize);
   int32_t total = 1;
-  for (int32_t i = 0; i < count; ++i) total += CountStoredRecords(s, depth + 1);
-  Require(common.SkipToEnd());
+  {
+    const TReadBound fields(s, common.EndOffset);
+    int32_t count = 0;
+    Require(s.ReadInt32(typeId) && SkipLengthString(s));
+    constexpr int32_t kFlagsAndBounds = 5 + 6 * 8;
+    Require(s.Remaining() >= kFlagsAndBounds && s.Seek(s.Position() + kFlagsAndBounds));
+    Require(s.ReadInt32(count) && count >= 0 && count <= s.Remaining() / MinGraphRecordSize);
+    for (int32_t i = 0; i < count; ++i) total += CountStoredRecords(s, depth + 1);
+    Require(common.SkipToEnd());
+  }
   if (typeId != GraphTypeId::Group) {
     TFileVersion own(s, INT32_MAX);
     Require(own.ReadHeader(version, false) && own.SkipToEnd());

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+
 #include "support/CommaDecimalLocale.h"
 #include "support/FakeServices.h"
 #include "support/GeneratedFixtures.h"
@@ -155,6 +158,38 @@ TEST_F(StoredChunks, BadStringLengthsFailWithoutConsumingOrAllocating) {
   EXPECT_TRUE(ReadRawString(s, 8, text));
   TMemoryStream empty;
   EXPECT_FALSE(ReadLengthString(empty, text));
+}
+
+// Read under its chunk's bound, a length that passes the chunk's end fails as one
+// past the stream's does, whichever way the string is read, and a chunk nested in it
+// may not end behind it; the bytes behind the chunk are read once the bound is gone.
+TEST_F(StoredChunks, AChunksFieldsAreReadNoFurtherThanItsEnd) {
+  const std::function<bool(TBinaryStream&)> readers[] = {
+      [](TBinaryStream& s) { std::string text; return ReadLengthString(s, text); },
+      [](TBinaryStream& s) { std::string text; return ReadWeighedLengthString(s, text); },
+      [](TBinaryStream& s) { return SkipLengthString(s); },
+      [](TBinaryStream& s) { int64_t stored = 0, converted = 0; return MeasureLengthString(s, stored, converted); },
+  };
+  for (const auto& read : readers) {
+    TMemoryStream s = Fixture("string_past_chunk_end.bin");
+    TFileVersion chunk(s, 0);
+    int32_t found = 0;
+    ASSERT_TRUE(chunk.ReadHeader(found, true));
+    {
+      const TReadBound fields(s, chunk.EndOffset);
+      EXPECT_FALSE(read(s));
+      EXPECT_EQ(s.Position(), 8);
+    }
+    EXPECT_TRUE(read(s));
+  }
+  TMemoryStream s = Fixture("nested_end_past_outer.bin");
+  TFileVersion outer(s, 0), inner(s, 0);
+  int32_t found = 0;
+  ASSERT_TRUE(outer.ReadHeader(found, true));
+  const TReadBound fields(s, outer.EndOffset);
+  EXPECT_FALSE(inner.ReadHeader(found, true));
+  EXPECT_TRUE(inner.Damaged());
+  EXPECT_EQ(s.Position(), outer.EndOffset);
 }
 
 TEST(StreamStrings, WritersStoreWindows1252Bytes) {

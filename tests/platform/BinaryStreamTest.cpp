@@ -141,6 +141,35 @@ TEST(BinaryFile, WritesAndReadsBackAcrossBufferBoundaries) {
   EXPECT_FALSE(f->WriteUInt8(1));  // opened for reading
 }
 
+// A read bound ends the stream for reads and seeks, a bound inside it only narrows it,
+// and each is lifted with its scope: in memory and in a file alike.
+TEST(BinaryStreams, AReadBoundEndsTheStreamUntilItsScopeEnds) {
+  TScratchFolder dir;
+  dir.Put("ten.bin", std::string("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09", 10));
+  TMemoryStream memory(Bytes({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  std::unique_ptr<TBinaryFile> file = TBinaryFile::Open(dir.File("ten.bin"), TBinaryFile::Mode::Read);
+  ASSERT_TRUE(file);
+  for (TBinaryStream* s : {static_cast<TBinaryStream*>(&memory), static_cast<TBinaryStream*>(file.get())}) {
+    int32_t v = 0;
+    {
+      const TReadBound outer(*s, 5);
+      const TReadBound wider(*s, 9);
+      EXPECT_EQ(s->Remaining(), 5);
+      EXPECT_FALSE(s->Seek(6));
+      ASSERT_TRUE(s->Seek(2));
+      EXPECT_FALSE(s->ReadInt32(v));
+      EXPECT_EQ(s->Position(), 2);
+    }
+    EXPECT_TRUE(s->ReadInt32(v));
+    EXPECT_EQ(v, 0x05040302);
+  }
+  // The end goes with the bytes when a stream is moved.
+  ASSERT_TRUE(memory.Seek(0));
+  const TMemoryStream moved(std::move(memory));
+  EXPECT_EQ(moved.Remaining(), 10);
+  EXPECT_EQ(memory.Remaining(), 0);  // the moved-from stream is empty
+}
+
 // ---- atomic save -----------------------------------------------------------------
 
 // A folder holding the old target "t.q3d".

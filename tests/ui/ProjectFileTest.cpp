@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -160,17 +161,26 @@ TEST_F(ProjectFileFormat, VersionTestIgnoresTheLastNumber) {
   }
 }
 
-// Damaged, short and unreadable files: refused whole, with the system's message.
+// Damaged, short and unreadable files: refused whole, with the system's message, with
+// the memory there is and with none (where the open's count skips every object).
 TEST_F(ProjectFileFormat, DamagedFilesAreRefusedAsInvalidFormat) {
   for (const char* name :
        {"bad_signature.q3d", "cut_in_tree.q3d", "cut_in_view.q3d", "cut_in_header.q3d", "end_beyond_file.q3d",
         "tree_count_huge.q3d", "root_newer.q3d", "legacy_v3_count_huge.q3d", "legacy_v3_cut.q3d",
-        "direction_infinite.q3d", "camera_nan.q3d", "offset_infinite.q3d", "legacy_v4_distance_nan.q3d"}) {
-    SCOPED_TRACE(name);
-    const std::string bytes = Projects().Bytes(name);
-    TMemoryStream stream(bytes.data(), bytes.size());
-    EXPECT_EQ(ThrownMessage<EProjectFileError>([&] { ReadProject(stream, std::string("/x/") + name, kFixtureVersion); }),
-              std::string("File ") + name + " has invalid format");
+        "direction_infinite.q3d", "camera_nan.q3d", "offset_infinite.q3d", "legacy_v4_distance_nan.q3d",
+        // A record's chunk that ends in the middle of a text or name.
+        "label_text_past_end.q3d", "legacy_v3_borehole_name_past_end.q3d", "legacy_v3_section_name_past_end.q3d",
+        "legacy_v2_surface_name_past_end.q3d"}) {
+    for (const bool noMemory : {false, true}) {
+      SCOPED_TRACE(std::string(name) + (noMemory ? " with no memory" : ""));
+      std::optional<TScopedMemoryProbe> probe;
+      if (noMemory) probe.emplace([] { return int64_t{0}; });
+      const std::string bytes = Projects().Bytes(name);
+      TMemoryStream stream(bytes.data(), bytes.size());
+      EXPECT_EQ(
+          ThrownMessage<EProjectFileError>([&] { ReadProject(stream, std::string("/x/") + name, kFixtureVersion); }),
+          std::string("File ") + name + " has invalid format");
+    }
   }
 }
 
