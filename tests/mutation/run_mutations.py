@@ -20,6 +20,8 @@ Baseline (before the test trim, 2026-12-07, plain RelWithDebInfo build): 27/54 c
 34, 37, 41-43, 45, 47-50, 52, 53 -- places where a test is still missing.
 After the trim (120 s limit): 25/54; 38 and 39 survive in 24 s and 37 s, so their earlier
 catches were time-outs under load, not faults found.
+With the rows of each kind's let-in (2026-12-09, sanitized build, 600 s, machine under load):
+71-75, 77-84 and 93-103 caught, 24/24, each run 95-120 s.
 """
 import argparse
 import os
