@@ -150,7 +150,11 @@ std::unique_ptr<TLineSeries> PlanLine(TColor colour, int32_t width) {
   return line;
 }
 
+thread_local int64_t tCollarSteps = 0;
+
 }  // namespace
+
+int64_t PlanCollarStepsForTesting() { return tCollarSteps; }
 
 // The chart of the plan: it writes each collar's name beside the collar's mark.
 class TPlanChart : public TChart {
@@ -170,6 +174,7 @@ class TPlanChart : public TChart {
  protected:
   void DrawSeriesValues(TChartSeries& series) override {
     TChart::DrawSeriesValues(series);
+    ++tCollarSteps;  // one look, however many collars
     if (!isCollar_.contains(&series) || series.Count() == 0) return;
     TChartCanvas3D& canvas = ChartCanvas();
     const int32_t x = series.CalcXPos(0), y = series.CalcYPos(0);

@@ -84,6 +84,10 @@ int64_t PlanMemoryNeeded(const TPlanData& data, int32_t width, int32_t height);
 std::string PlanMemoryText(size_t boreholes, int64_t neededBytes,
                            std::optional<int64_t> availableBytes = std::nullopt);
 
+// Test hook: how many collars, on this thread, the plans' paints have looked at to
+// find whether a series marks one.
+int64_t PlanCollarStepsForTesting();
+
 // ---- the window --------------------------------------------------------------------
 
 class TPlanChart;

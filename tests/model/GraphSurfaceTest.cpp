@@ -214,6 +214,10 @@ TEST(GraphSurface, SharingCornersTakesStepsInProportionToTheFacesWhateverTheirSh
       {"every corner at one point", [](int) { return TSurfaceFace{{5, 5, 5}, {5, 5, 5}, {5, 5, 5}}; }},
       {"corners on one line", [](int) { return TSurfaceFace{{0, 0, 0}, {1, 1, 1}, {2, 2, 2}}; }},
       {"one face repeated", [](int) { return kTriangleA; }},
+      {"faces without a plane among faces of one plane at one corner",
+       [](int i) {
+         return i % 2 ? TSurfaceFace{{5, 5, 5}, {5, 5, 5}, {5, 5, 5}} : TSurfaceFace{{5, 5, 5}, {6, 5, 5}, {5, 6, 5}};
+       }},
       {"a fan of planes at one corner",
        [](int i) {
          const double a = i * 0.7, b = a + 0.5;

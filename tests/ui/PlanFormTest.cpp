@@ -195,6 +195,21 @@ TEST_F(PlanWindow, APlanTakesTheViewsObjectsAgainWhenTheyChange) {
   EXPECT_NE(plan.BoreholeColor("BH1"), clNone);
 }
 
+// A paint finds whether a series marks a collar at once: four times the boreholes take
+// four times the looks of a paint, not sixteen.
+TEST_F(PlanWindow, APaintFindsEachCollarAtOnceHoweverManyThePlanHolds) {
+  const auto steps = [this](int boreholes) -> int64_t {
+    std::unique_ptr<TForm3D> form = WithBoreholes(boreholes);
+    const int64_t before = PlanCollarStepsForTesting();
+    form->Createplan1Click();
+    Settle();  // its first paint
+    return PlanCollarStepsForTesting() - before;
+  };
+  const int64_t few = steps(250);
+  ASSERT_GE(few, 250);
+  EXPECT_LE(steps(1000), 5 * few);
+}
+
 // The plan's count against what it takes, its first paint included, on the heap; a
 // plan that does not fit is refused with nothing shown: by the count, and as its lines
 // are built when the memory runs out meanwhile (a count that fell short).

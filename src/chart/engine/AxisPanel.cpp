@@ -533,7 +533,10 @@ bool TCustomAxisPanel::CalcDepthReversed() {
   return view.Orthogonal() ? view.OrthoAngle() >= 91 : view.Rotation() < 180;
 }
 
-bool TCustomAxisPanel::Holds(const TChartSeries* series) const { return fSeries.Holds(series); }
+bool TCustomAxisPanel::Holds(const TChartSeries* series) const {
+  gSeriesListSteps.fetch_add(1, std::memory_order_relaxed);  // one look, however many series
+  return fSeries.Holds(series);
+}
 
 void TCustomAxisPanel::ClipSeries() {
   if (!ClipAllowed()) return;

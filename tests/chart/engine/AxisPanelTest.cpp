@@ -119,6 +119,22 @@ TEST_F(AxisPanelFixture, InvertingTheDepthAxisReversesThePaintOrder) {
   EXPECT_EQ(chart.painted, (std::vector<TChartSeries*>{&b, &a}));
 }
 
+// A paint finds each series it draws at once: four times the series take four times
+// the looks, not sixteen.
+TEST_F(AxisPanelFixture, APaintFindsEachSeriesAtOnceHoweverManyTheChartHolds) {
+  const auto steps = [](int count) {
+    RecordingPanel chart;
+    chart.resize(200, 150);
+    for (int i = 0; i < count; ++i) chart.AddSeries(std::make_unique<TChartSeries>()).Add(i);
+    const int64_t before = SeriesListStepsForTesting();
+    chart.CreateChartBitmap(clWhite, {0, 0, 200, 150});
+    return SeriesListStepsForTesting() - before;
+  };
+  const int64_t few = steps(10);
+  ASSERT_GE(few, 10);
+  EXPECT_LE(steps(40), 5 * few);
+}
+
 // Counts the series events a chart sends.
 struct SeriesEventCounter : IChartEventListener {
   int added = 0, removed = 0, coloured = 0;
