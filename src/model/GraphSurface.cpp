@@ -214,7 +214,11 @@ size_t HashOf(const TPointKey& key) {
   std::memcpy(words, &key, sizeof words);
   uint64_t h = 1469598103934665603ull;
   for (uint32_t w : words) h = (h ^ w) * 1099511628211ull;
-  return static_cast<size_t>(h ^ (h >> 29));
+  // The slot is taken from the low bits, which a product leaves to the low bits of its
+  // words alone (zero for whole coordinates): every bit is mixed into them first.
+  h = (h ^ (h >> 33)) * 0xff51afd7ed558ccdull;
+  h = (h ^ (h >> 33)) * 0xc4ceb9fe1a85ec53ull;
+  return static_cast<size_t>(h ^ (h >> 33));
 }
 
 TPointKey KeyOf(const TSharedVertex& point) {

@@ -209,17 +209,25 @@ TEST(GraphSurface, FacesShareTheirCornersWhereTheyMeetSmoothlyInOneColour) {
 TEST(GraphSurface, SharingCornersTakesStepsInProportionToTheFacesWhateverTheirShape) {
   const struct {
     const char* name;
-    TSurfaceFace (*face)(int i);
+    TSurfaceFace (*face)(int i, int faces);
   } cases[] = {
-      {"every corner at one point", [](int) { return TSurfaceFace{{5, 5, 5}, {5, 5, 5}, {5, 5, 5}}; }},
-      {"corners on one line", [](int) { return TSurfaceFace{{0, 0, 0}, {1, 1, 1}, {2, 2, 2}}; }},
-      {"one face repeated", [](int) { return kTriangleA; }},
+      {"every corner at one point", [](int, int) { return TSurfaceFace{{5, 5, 5}, {5, 5, 5}, {5, 5, 5}}; }},
+      {"corners on one line", [](int, int) { return TSurfaceFace{{0, 0, 0}, {1, 1, 1}, {2, 2, 2}}; }},
+      {"one face repeated", [](int, int) { return kTriangleA; }},
       {"faces without a plane among faces of one plane at one corner",
-       [](int i) {
+       [](int i, int) {
          return i % 2 ? TSurfaceFace{{5, 5, 5}, {5, 5, 5}, {5, 5, 5}} : TSurfaceFace{{5, 5, 5}, {6, 5, 5}, {5, 6, 5}};
        }},
+      // Then faces of one plane meet them there, each with corners of its own beside:
+      // the points grow the sharing, which takes in again only the points with a plane.
+      {"faces without a plane, then faces of one plane at that corner",
+       [](int i, int faces) {
+         const double d = 1 + i;
+         return i < faces / 2 ? TSurfaceFace{{5, 5, 5}, {5, 5, 5}, {5, 5, 5}}
+                              : TSurfaceFace{{5, 5, 5}, {5 + d, 5, 5}, {5, 5 + d, 5}};
+       }},
       {"a fan of planes at one corner",
-       [](int i) {
+       [](int i, int) {
          const double a = i * 0.7, b = a + 0.5;
          return TSurfaceFace{{0, 0, 0}, {std::cos(a), std::sin(a), std::cos(3 * a)}, {std::cos(b), std::sin(b), 1}};
        }},
@@ -229,7 +237,7 @@ TEST(GraphSurface, SharingCornersTakesStepsInProportionToTheFacesWhateverTheirSh
       TViewScene view;
       TGraphSurface surface;
       surface.SetContext(&view.context);
-      for (int i = 0; i < faces; ++i) surface.AddFace(c.face(i));
+      for (int i = 0; i < faces; ++i) surface.AddFace(c.face(i, faces));
       surface.EndAdd();
       const int64_t before = SurfaceSheetChainStepsForTesting();
       surface.Build(false);

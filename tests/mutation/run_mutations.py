@@ -189,7 +189,7 @@ MUTATIONS = [
     ("src/ui/PlanForm.cpp", "++tCollarSteps;  // one look, however many collars\n    if (!isCollar_.contains(&series) || series.Count() == 0) return;", "const auto at = std::find(collars_.begin(), collars_.end(), &series);\n    tCollarSteps += at - collars_.begin() + 1;\n    if (at == collars_.end() || series.Count() == 0) return;", ["ui_tests"]),
     # The chart walks its series to find whether it holds one (each paint, for each series).
     ("src/chart/engine/AxisPanel.cpp", "gSeriesListSteps.fetch_add(1, std::memory_order_relaxed);  // one look, however many series\n  return fSeries.Holds(series);", "const auto it = std::find(fSeries.begin(), fSeries.end(), series);\n  gSeriesListSteps.fetch_add(it - fSeries.begin() + 1, std::memory_order_relaxed);\n  return it != fSeries.end();", ["chart_engine_tests"]),
-    # Corners of faces without a plane entered again when the index grows, before the faces with a plane at that corner: these walk past them all.
+    # Corners of faces without a plane entered again when the index grows, before the faces with a plane at that corner: these walk past them all (caught by the time-out).
     ("src/model/GraphSurface.cpp", "      if (!HasPlane(PlaneOf(point))) continue;\n", "", [M]),
 ]
 
