@@ -301,6 +301,30 @@ class TSharedPointIndex {
   size_t used_ = 0;
 };
 
+// What faces add to the sheet at most, each corner a point of its own (none shared),
+// and what their bins follow: the triangles they are drawn with. A surface of kind 1
+// draws its faces of four points as quadrilaterals (four indices) and no other; the
+// others draw each face of three points or more as a fan (three indices a triangle).
+struct TSheetSize {
+  int64_t Corners = 0;
+  int64_t Indices = 0;
+  int64_t Triangles = 0;
+
+  void Add(int64_t points, bool quads, int64_t faces = 1) {
+    Triangles += faces * std::max<int64_t>(points - 2, 0);
+    if (quads ? points != 4 : points < 3) return;
+    Corners += faces * points;
+    Indices += faces * (quads ? 4 : 3 * (points - 2));
+  }
+};
+
+TSheetSize SheetSizeOf(const std::vector<TSurfaceFace>& faces, int32_t count, bool quads) {
+  TSheetSize size;
+  for (int32_t i = 0; i < std::min<int32_t>(count, static_cast<int32_t>(faces.size())); ++i)
+    size.Add(static_cast<int64_t>(faces[static_cast<size_t>(i)].size()), quads);
+  return size;
+}
+
 }  // namespace
 
 int64_t SurfaceSheetChainStepsForTesting() { return tSheetChainSteps; }
@@ -313,15 +337,9 @@ std::shared_ptr<TSharedVertices> TGraphSurface::BuildSheet(bool quads) const {
   // a large block are only had once written, so a sheet that shares its corners takes
   // what it fills, and one that shares none is never grown by copying (which held it
   // three times over at a time).
-  size_t cornersIn = 0, indicesIn = 0;
-  for (int32_t i = 0; i < FaceCount; ++i) {
-    const size_t n = Faces[static_cast<size_t>(i)].size();
-    if (quads ? n != 4 : n < 3) continue;
-    cornersIn += n;
-    indicesIn += quads ? 4 : 3 * (n - 2);
-  }
-  points.reserve(cornersIn);
-  indices.reserve(indicesIn);
+  const TSheetSize most = SheetSizeOf(Faces, FaceCount, quads);
+  points.reserve(static_cast<size_t>(most.Corners));
+  indices.reserve(static_cast<size_t>(most.Indices));
   auto shared = std::make_unique<TSharedPointIndex>(points);
   constexpr uint32_t kNone = TSharedPointIndex::kNone;
   auto pointFor = [&](const TAffineVector& position, const std::array<uint8_t, 4>& color,
@@ -394,30 +412,6 @@ void TGraphSurface::Clear() {
 }
 
 namespace {
-
-// What faces add to the sheet at most, each corner a point of its own (none shared),
-// and what their bins follow: the triangles they are drawn with. A surface of kind 1
-// draws its faces of four points as quadrilaterals (four indices) and no other; the
-// others draw each face of three points or more as a fan (three indices a triangle).
-struct TSheetSize {
-  int64_t Corners = 0;
-  int64_t Indices = 0;
-  int64_t Triangles = 0;
-
-  void Add(int64_t points, bool quads, int64_t faces = 1) {
-    Triangles += faces * std::max<int64_t>(points - 2, 0);
-    if (quads ? points != 4 : points < 3) return;
-    Corners += faces * points;
-    Indices += faces * (quads ? 4 : 3 * (points - 2));
-  }
-};
-
-TSheetSize SheetSizeOf(const std::vector<TSurfaceFace>& faces, int32_t count, bool quads) {
-  TSheetSize size;
-  for (int32_t i = 0; i < std::min<int32_t>(count, static_cast<int32_t>(faces.size())); ++i)
-    size.Add(static_cast<int64_t>(faces[static_cast<size_t>(i)].size()), quads);
-  return size;
-}
 
 int64_t SurfaceDrawnBytes(const TSheetSize& size) {
   return SurfaceSheetCost.Of(size.Corners, size.Indices) + SurfaceNodeBytes;
