@@ -1129,7 +1129,7 @@ void DrawInRenderStretches(int64_t count, int64_t unit, const std::function<void
   }
   for (int64_t first = 0; first < count;) {
     // Up to the bound, rounded up to whole primitives.
-    const int64_t room = std::max<int64_t>(VerticesInRenderStretch - t_renderQueue.vertices, 1);
+    const int64_t room = RenderStretchRoom();
     const int64_t n = std::min(count - first, (room + unit - 1) / unit * unit);
     draw(first, n);
     first += n;
