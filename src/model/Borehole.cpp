@@ -517,6 +517,11 @@ bool ReadPoints(TBinaryStream& s, int32_t endOffset, TBoreholeItemArray& points)
   int32_t n = 0;
   if (!s.ReadInt32(n) || n < 0) return false;
   if (static_cast<int64_t>(n) * kStoredPointSize > static_cast<int64_t>(endOffset) - s.Position()) return false;
+  // Passed over by an open's count: none made.
+  if (!WeighArray(n, sizeof(TBoreholeItem))) {
+    points.clear();
+    return s.Seek(s.Position() + n * kStoredPointSize);
+  }
   TBoreholeItemArray read(static_cast<size_t>(n));
   for (TBoreholeItem& p : read)
     if (!(s.ReadDouble(p.X) && s.ReadDouble(p.Y) && s.ReadDouble(p.Z) && s.ReadDouble(p.Depth) &&

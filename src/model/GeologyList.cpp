@@ -100,7 +100,7 @@ bool TGeologyList::LoadFromStream(TBinaryStream& handle) {
   read.reserve(static_cast<size_t>(count));
   for (int32_t i = 0; i < count; ++i) {
     TGeologyEntry e;
-    Require(ReadWeighedLengthString(handle, e.FullName) && ReadWeighedLengthString(handle, e.ShortName) &&
+    Require(ReadLengthString(handle, e.FullName) && ReadLengthString(handle, e.ShortName) &&
             handle.ReadInt32(e.EntryColor));
     Require(handle.Position() <= end);
     read.push_back(std::move(e));

@@ -124,8 +124,7 @@ bool TGraphMain::LoadFromStream(TBinaryStream& handle) {
   // The class decides how the record goes on (its own chunk), so it must be the
   // class the record was written by.
   Require(typeId == TypeId);
-  // Outside the kind's chunk: weighed here.
-  Require(ReadWeighedLengthString(handle, name));
+  Require(ReadLengthString(handle, name));
   Require(handle.ReadBool(visible) && handle.ReadUInt8(transparency) &&
           handle.ReadBool(acceptForAll) && handle.ReadBool(exclusive) && handle.ReadBool(expanded));
   Require(handle.ReadDouble(bmin.X) && handle.ReadDouble(bmin.Y) && handle.ReadDouble(bmin.Z));
@@ -215,6 +214,7 @@ bool TOpenCount::Keep(const TGraphMain& object) {
   count->mostBinned_ = std::max(count->mostBinned_, binned);
   // Its fields are in what it takes opened now.
   const int64_t fields = std::exchange(count->pendingFields_, 0);
+  count->weighed_ = 0;
   const bool fits = count->Holds(0) && count->Fits();
   if (fits) count->keptFields_ += fields;
   return fits;
@@ -229,6 +229,23 @@ bool TOpenCount::Expect(int64_t heldBytes) {
   }
   count->needed_ += heldBytes;
   count->refusedFields_ = heldBytes;
+  return false;
+}
+
+bool TOpenCount::Weigh(int64_t bytes) {
+  TOpenCount* count = tOpenCount;
+  if (!count) return true;
+  const int64_t beyond = count->weighed_ + bytes - count->pendingFields_;
+  if (beyond <= 0 ||
+      (count->keptFields_ + count->pendingFields_ + beyond <= count->available_ && count->Holds(beyond))) {
+    count->pendingFields_ += std::max<int64_t>(beyond, 0);
+    count->weighed_ += bytes;
+    return true;
+  }
+  // The need told passes the memory there was whichever check refused: what the
+  // fields read so far hold with this allocation beside them, or more.
+  count->needed_ = std::max(count->needed_ + bytes, count->keptFields_ + count->pendingFields_ + bytes);
+  count->passedOver_ = true;
   return false;
 }
 
@@ -366,6 +383,8 @@ bool SkipSurveyPoints(TBinaryStream& handle, int32_t endOffset, int32_t& count) 
 bool ReadSurveyPoints(TBinaryStream& handle, int32_t endOffset, std::vector<TSurveyPoint>& points) {
   int32_t n = 0;
   if (!ReadSurveyPointCount(handle, endOffset, n)) return false;
+  points.clear();
+  if (!WeighArray(n, sizeof(TSurveyPoint))) return handle.Seek(handle.Position() + n * kSurveyPointSize);
   points.resize(static_cast<size_t>(n));
   for (TSurveyPoint& p : points)
     if (!handle.ReadDouble(p.X) || !handle.ReadDouble(p.Y) || !handle.ReadDouble(p.Z)) return false;

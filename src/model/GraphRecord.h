@@ -102,7 +102,7 @@ class TOpenCount {
 
   int64_t Needed() const { return watch_.NeedOf(Counted()); }
   int64_t Available() const { return available_; }
-  bool Fits() const { return !usedUp_ && Counted() <= available_; }
+  bool Fits() const { return !usedUp_ && !passedOver_ && Counted() <= available_; }
   // Adds an object read. False once the count no longer fits: the reader then drops
   // the object. True while no count is active.
   static bool Keep(const TGraphMain& object);
@@ -122,6 +122,14 @@ class TOpenCount {
   // place of its stored bytes, so the need told covers it opened and in the first
   // frame, as Keep would have counted it (Skipped only ever adds to the need).
   static void Skipped(const TSkippedCost& object);
+  // The one weight of every allocation whose size a file gives (a string and its
+  // conversion, an array, a palette's stops), asked by the reader before it makes it:
+  // `bytes` as the allocator holds them at the reading's peak. What the object being
+  // read was let in at (Expect) covers its allocations first; beyond that they are
+  // taken as Expect takes fields. False, `bytes` counted in the need told, when they
+  // do not fit: the reader passes over what it would have made, and the open is then
+  // refused whatever it reads after. True while no count is active.
+  static bool Weigh(int64_t bytes);
 
  private:
   // The count alone: what was counted and the first frame's bins.
@@ -138,6 +146,8 @@ class TOpenCount {
   int64_t keptFields_ = 0;     // what the fields read into the objects kept hold
   int64_t refusedFields_ = 0;  // of the last object Expect refused, until Skipped
   int64_t pendingFields_ = 0;  // of the object being read, until Keep
+  int64_t weighed_ = 0;        // what Weigh let in since the last Keep, within pendingFields_
+  bool passedOver_ = false;    // Weigh refused an allocation: the open cannot be whole
   int64_t binned_ = 0;
   int64_t mostBinned_ = 0;  // of one object
 };

@@ -559,20 +559,32 @@ bool TGraphSurface::LoadFromStream(TBinaryStream& handle) {
     const int32_t fixedPoints = kind == 0 ? 3 : kind == 1 ? 4 : -1;
     const int32_t perFace = (fixedPoints > 0 ? fixedPoints * kPointSize : 4) + 4 + 1;
     if (n < 0 || n > (end - s.Position()) / perFace) return false;
-    std::vector<TSurfaceFace> faces(static_cast<size_t>(n));
-    for (TSurfaceFace& face : faces) {
+    // Passed over by an open's count: what is made stays empty, the rest is read.
+    std::vector<TSurfaceFace> faces;
+    if (WeighArray(n, sizeof(TSurfaceFace))) faces.resize(static_cast<size_t>(n));
+    for (int32_t i = 0; i < n; ++i) {
       int32_t k = fixedPoints;
       if (k < 0) {
         if (!s.ReadInt32(k)) return false;
         if (k < 0 || k > (end - s.Position()) / kPointSize) return false;
       }
+      if (faces.empty() || !TOpenCount::Weigh(FaceBlockBytes(k))) {
+        if (!s.Seek(s.Position() + k * kPointSize)) return false;
+        continue;
+      }
+      TSurfaceFace& face = faces[static_cast<size_t>(i)];
       face.resize(static_cast<size_t>(k));
       for (TSurveyPoint& p : face)
         if (!ReadPoint(s, p)) return false;
     }
     if ((end - s.Position()) / 5 < n) return false;
-    std::vector<TColor> colors(static_cast<size_t>(n));
-    std::vector<uint8_t> hasColor(static_cast<size_t>(n));
+    std::vector<TColor> colors;
+    std::vector<uint8_t> hasColor;
+    if (WeighArray(n, sizeof(TColor)) && WeighArray(n, 1)) {
+      colors.resize(static_cast<size_t>(n));
+      hasColor.resize(static_cast<size_t>(n));
+    }
+    if (n > 0 && (colors.empty() || faces.empty())) return s.Seek(s.Position() + 5 * n);
     for (TColor& c : colors)
       if (!s.ReadUInt32(c)) return false;
     for (uint8_t& h : hasColor)
@@ -628,6 +640,12 @@ bool TGraphSurface::ReadOldTriangles(TBinaryStream& handle, int32_t end) {
   int32_t n = 0;
   Require(handle.ReadInt32(n));
   Require(n >= 0 && n <= (end - handle.Position()) / (3 * kPointSize));
+  // The faces, their blocks, colours and flags; passed over by an open's count, none.
+  if (!(WeighArray(n, sizeof(TSurfaceFace)) && TOpenCount::Weigh(n * FaceBlockBytes(3)) &&
+        WeighArray(n, sizeof(TColor)) && WeighArray(n, 1))) {
+    Require(handle.Seek(handle.Position() + n * 3 * kPointSize));
+    return true;
+  }
   std::vector<TSurfaceFace> faces(static_cast<size_t>(n), TSurfaceFace(3));
   for (TSurfaceFace& face : faces)
     for (TSurveyPoint& p : face) {
@@ -686,13 +704,11 @@ bool TGraphSurface::LoadOldLayout2(TBinaryStream& handle) {
   int32_t unusedInt = 0;
   TColor color = 0;
 
-  // The names of the first two chunks are read outside any chunk an open has
-  // weighed: weighed each.
   TFileVersion first(handle, 0);
   if (!ReadOldChunkHeader(first)) return false;
   {
     const TReadBound fields(handle, first.EndOffset);
-    Require(handle.ReadBool(visible1) && ReadWeighedLengthString(handle, name1) && handle.ReadInt32(unusedInt));
+    Require(handle.ReadBool(visible1) && ReadLengthString(handle, name1) && handle.ReadInt32(unusedInt));
     Require(handle.Position() <= first.EndOffset && first.SkipToEnd());
   }
 
@@ -701,7 +717,7 @@ bool TGraphSurface::LoadOldLayout2(TBinaryStream& handle) {
   {
     const TReadBound fields(handle, second.EndOffset);
     Require(handle.ReadInt32(unusedInt) && handle.ReadBool(visible2) && handle.ReadUInt8(unusedByte) &&
-            handle.ReadUInt8(opacity) && ReadWeighedLengthString(handle, name2));
+            handle.ReadUInt8(opacity) && ReadLengthString(handle, name2));
     Require(handle.Position() <= second.EndOffset && second.SkipToEnd());
   }
 

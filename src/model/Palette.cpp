@@ -17,6 +17,7 @@
 
 #include "model/Settings.h"
 #include "model/StreamHelpers.h"
+#include "platform/AvailableMemory.h"
 #include "platform/NumberText.h"
 #include "platform/Rounding.h"
 #include "platform/TextLines.h"
@@ -419,18 +420,36 @@ bool TZBPalette::LoadFromStream(TBinaryStream& stream) {
   TZBPalette read;
   int32_t n = 0;
   bool ok = stream.ReadUInt32(read.startColor_) && stream.ReadUInt32(read.endColor_) && stream.ReadInt32(n);
-  // Each stop takes 5 bytes; the count must fit the chunk before anything is allocated.
-  if (!ok || n < 0 || static_cast<int64_t>(n) * 5 > static_cast<int64_t>(chunk.EndOffset) - stream.Position())
-    throw EStreamError();
-  read.stopColors_.resize(static_cast<size_t>(n));
-  read.stopPositions_.resize(static_cast<size_t>(n));
+  // Each stop takes 5 bytes; the count must fit the chunk (the read bound) before
+  // anything is allocated.
+  if (!ok || n < 0 || static_cast<int64_t>(n) * 5 > stream.Remaining()) throw EStreamError();
+  if (WeighArray(n, sizeof(TColor)) && WeighArray(n, 1)) {
+    read.stopColors_.resize(static_cast<size_t>(n));
+    read.stopPositions_.resize(static_cast<size_t>(n));
+  } else {
+    ok = stream.Seek(stream.Position() + 5 * n);  // passed over by an open's count
+  }
   for (TColor& c : read.stopColors_) ok = ok && stream.ReadUInt32(c);
-  if (n > 0) ok = ok && stream.Read(read.stopPositions_.data(), n);
+  if (!read.stopPositions_.empty()) ok = ok && stream.Read(read.stopPositions_.data(), n);
   ok = ok && stream.ReadUInt8(read.intensity_) && stream.ReadDouble(read.min_) &&
        stream.ReadDouble(read.max_) && stream.ReadBool(read.autoRange_) && stream.ReadBool(read.logarithmic_);
   if (!ok || !chunk.SkipToEnd()) throw EStreamError();
   *this = std::move(read);
   return true;
+}
+
+bool TZBPalette::SkipStops(TBinaryStream& stream, int64_t& stops) {
+  uint32_t colour = 0;
+  int32_t n = 0;
+  if (!stream.ReadUInt32(colour) || !stream.ReadUInt32(colour) || !stream.ReadInt32(n) || n < 0 ||
+      static_cast<int64_t>(n) * 5 > stream.Remaining())
+    return false;
+  stops = n;
+  return stream.Seek(stream.Position() + 5 * n);
+}
+
+int64_t PaletteStopsBytes(int64_t stops) {
+  return stops <= 0 ? 0 : HeapBlockBytes(stops * static_cast<int64_t>(sizeof(TColor))) + HeapBlockBytes(stops);
 }
 
 // ---- 4. value table of a section file ------------------------------------------
@@ -446,6 +465,13 @@ void TZBPalette::LoadValueTable(TBinaryStream& stream) {
   };
   if (!stream.ReadUInt8(unused) || !stream.ReadInt32(n) || !stream.ReadInt32(intensity)) fail();
   if (n < 2 || static_cast<int64_t>(n) * 8 > stream.Remaining()) fail();
+  // The table and the stops made of it, weighed before they are made; passed over by
+  // an open's count, the palette stays as it was.
+  if (!(WeighArray(n, sizeof(float)) && WeighArray(n, sizeof(TColor)) && WeighArray(n - 2, sizeof(TColor)) &&
+        WeighArray(n - 2, 1))) {
+    if (!stream.Seek(stream.Position() + 8 * n)) fail();
+    return;
+  }
   std::vector<float> values(static_cast<size_t>(n));
   std::vector<TColor> colours(static_cast<size_t>(n));
   for (int32_t k = 0; k < n; ++k)

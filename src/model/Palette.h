@@ -138,6 +138,10 @@ class TZBPalette {
   // palette is unchanged. Throws EStreamError on a damaged chunk (the palette is
   // then unchanged too).
   bool LoadFromStream(TBinaryStream& stream);
+  // From the fields of a palette chunk whose header was read: passes over its colours
+  // and stops, making nothing, their count in `stops`; false where they pass the
+  // stream's read bound (the chunk's end).
+  static bool SkipStops(TBinaryStream& stream, int64_t& stops);
 
   // ---- value table of a section file
   // Takes the scale from the table at the stream's position. Throws EStreamError
@@ -175,6 +179,9 @@ class TZBPalette {
   mutable std::array<int32_t, 100> stretchEnds_{};
   mutable bool stretchesKnown_ = false;
 };
+
+// The heap a palette's `stops` stops take: a colour and a position each.
+int64_t PaletteStopsBytes(int64_t stops);
 
 // The stops looked at by this thread so far to find the stretches of a palette's
 // percents (how colouring many values grows with the stops).

@@ -88,7 +88,11 @@ bool GridFits(int32_t rows, int32_t cols, int64_t entries, int64_t available) {
   return cols <= (available - boundaries) / 8 / rows;
 }
 
+// Passed over by an open's count, the array is left empty (the count refuses the open).
 bool ReadDoubles(TBinaryStream& s, size_t n, std::vector<double>& out) {
+  out.clear();
+  if (!WeighArray(static_cast<int64_t>(n), sizeof(double)))
+    return static_cast<int64_t>(n) * 8 <= s.Remaining() && s.Seek(s.Position() + static_cast<int32_t>(n * 8));
   std::vector<double> v(n);
   for (double& x : v)
     if (!s.ReadDouble(x)) return false;
@@ -97,6 +101,9 @@ bool ReadDoubles(TBinaryStream& s, size_t n, std::vector<double>& out) {
 }
 
 bool ReadValueRows(TBinaryStream& s, int32_t rows, int32_t cols, std::vector<std::vector<double>>& out) {
+  out.clear();
+  if (!WeighArray(rows, sizeof(std::vector<double>)))
+    return int64_t{rows} * cols * 8 <= s.Remaining() && s.Seek(s.Position() + rows * cols * 8);
   std::vector<std::vector<double>> v(static_cast<size_t>(rows));
   for (std::vector<double>& row : v)
     if (!ReadDoubles(s, static_cast<size_t>(cols), row)) return false;
@@ -704,11 +711,11 @@ bool TGraphSection::SaveToStream(TBinaryStream& handle) {
 
 namespace {
 
-// A length-prefixed string passed over; its length added to `length`.
-bool SkipCountedString(TBinaryStream& s, int64_t& length) {
+// A length-prefixed string passed over; what it holds read added to `held`.
+bool SkipCountedString(TBinaryStream& s, int64_t& held) {
   const int32_t start = s.Position();
   if (!SkipLengthString(s)) return false;
-  length += s.Position() - start - 4;
+  held += StringBlockBytes(s.Position() - start - 4);
   return true;
 }
 
@@ -722,20 +729,24 @@ int64_t SectionFrameBins(int32_t rows, int32_t cols, uint8_t style) {
 }
 
 // What a section holds beside the base: its grid, `boundaries` doubles of boundary
-// arrays and `names` bytes of its boreholes' names.
-int64_t SectionHeldBytes(int32_t rows, int32_t cols, int64_t boundaries, int64_t names) {
+// arrays, `names` bytes of heap of its boreholes' names, and its palette's `stops`
+// twice (the palette's, and the copy its colouring keeps as it draws).
+int64_t SectionHeldBytes(int32_t rows, int32_t cols, int64_t boundaries, int64_t names, int64_t stops) {
   return static_cast<int64_t>(sizeof(TGraphSection) - sizeof(TGraphMain)) +
-         SaturateCast<int64_t>(GridBytes(rows, cols)) + boundaries * static_cast<int64_t>(sizeof(double)) + names;
+         SaturateCast<int64_t>(GridBytes(rows, cols)) + boundaries * static_cast<int64_t>(sizeof(double)) + names +
+         2 * PaletteStopsBytes(stops);
 }
 
 // What a section whose fields an open's count refused takes opened, as Keep counts it
 // read whole: at the stored rows, columns and style, with the boundary arrays
 // (`entries` doubles held each) and names it would hold.
+// Its reading holds each name's stored bytes beside its conversion, and `readStops`
+// more bytes a stop (the older layout's value table beside the stops).
 TSkippedCost SkippedSectionCost(const TGraphSection& section, int32_t rows, int32_t cols, uint8_t imageStyle,
-                                int64_t entries, int64_t names) {
-  return {section.OpenedBytesDrawing(SectionDrawnBytes(rows, cols, imageStyle)) +
-              SectionHeldBytes(rows, cols, 4 * entries, names),
-          SectionFrameBins(rows, cols, imageStyle)};
+                                int64_t entries, int64_t names, int64_t stops, int64_t readStops = 0) {
+  const int64_t opened = section.OpenedBytesDrawing(SectionDrawnBytes(rows, cols, imageStyle)) +
+                         SectionHeldBytes(rows, cols, 4 * entries, names, stops);
+  return {opened, SectionFrameBins(rows, cols, imageStyle), opened + names + readStops * stops};
 }
 
 // The section's tag, as both layouts store it first: false where the chunk cannot
@@ -793,10 +804,12 @@ bool TGraphSection::LoadFromStream(TBinaryStream& handle) {
     if (!SeekAhead(s, 4 * entries * 8 + 16 + int64_t{rows} * cols * 8 + 16, end)) return std::nullopt;
     TFileVersion palette(s, 0);
     int32_t found = 0;
-    if (palette.ReadHeader(found, true) ? !palette.SkipToEnd() : palette.Damaged()) return std::nullopt;
+    int64_t stops = 0;
+    if (palette.ReadHeader(found, true) ? !TZBPalette::SkipStops(s, stops) || !palette.SkipToEnd() : palette.Damaged())
+      return std::nullopt;
     uint8_t flags[7];
     if (end - s.Position() < 7 || !s.Read(flags, 7)) return std::nullopt;
-    return SkippedSectionCost(*this, rows, cols, flags[2], entries, names);
+    return SkippedSectionCost(*this, rows, cols, flags[2], entries, names, stops);
   };
   if (!ExpectChunkFields(handle, chunk, skippedCost)) return false;
   const int32_t end = chunk.EndOffset;
@@ -873,7 +886,10 @@ int64_t TGraphSection::OpenedBytes() const {
   int64_t boundaries = 0;
   for (const std::vector<double>* b : {&X1, &X2, &Y1, &Y2}) boundaries += static_cast<int64_t>(b->capacity());
   return TGraphMain::OpenedBytes() +
-         SectionHeldBytes(RowCount, ColCount, boundaries, static_cast<int64_t>(Borehole1.size() + Borehole2.size()));
+         SectionHeldBytes(RowCount, ColCount, boundaries,
+                          StringBlockBytes(static_cast<int64_t>(Borehole1.capacity())) +
+                              StringBlockBytes(static_cast<int64_t>(Borehole2.capacity())),
+                          static_cast<int64_t>(Palette.StopColors().capacity()));
 }
 
 // ---- Older project layout -----------------------------------------------------------
@@ -901,7 +917,8 @@ bool TGraphSection::LoadOldLayout(TBinaryStream& handle) {
       return std::nullopt;
     uint8_t imageStyle = 0;
     if (!s.ReadUInt8(imageStyle) || s.Position() > end) return std::nullopt;
-    return SkippedSectionCost(*this, rows, cols, imageStyle, entries, names);
+    // The table's values and colours are read beside the stops made of them.
+    return SkippedSectionCost(*this, rows, cols, imageStyle, entries, names, stops, 8);
   };
   if (!ExpectChunkFields(handle, chunk, skippedCost)) return false;
   const int32_t end = chunk.EndOffset;
@@ -926,7 +943,7 @@ bool TGraphSection::LoadOldLayout(TBinaryStream& handle) {
   std::array<std::vector<double>, 4> arrays;
   for (std::vector<double>& a : arrays) {
     Require(ReadDoubles(handle, static_cast<size_t>(rows), a));
-    a.push_back(rows >= 1 ? a.back() : 0.0);
+    a.push_back(a.empty() ? 0.0 : a.back());
   }
   double startZ = 0, endZ = 0, pmin = 0, pmax = 0;
   Require(handle.ReadDouble(startZ) && handle.ReadDouble(endZ));

@@ -67,36 +67,44 @@ bool WriteLengthString(TBinaryStream& handle, const std::string& s) {
   return handle.WriteInt32(n) && handle.Write(bytes.data(), n);
 }
 
+int64_t StringBlockBytes(int64_t chars) {
+  // Up to 15 characters stand in the string itself.
+  return chars < 16 ? 0 : HeapBlockBytes(chars + 1);
+}
+
+bool WeighArray(int64_t count, int64_t elementBytes) {
+  return count <= 0 || TOpenCount::Weigh(HeapBlockBytes(count * elementBytes));
+}
+
 namespace {
 
-bool ReadLengthStringWeighed(TBinaryStream& handle, std::string& s, bool weighed) {
-  s.clear();
-  int32_t start = handle.Position();
-  int32_t n;
-  if (!handle.ReadInt32(n)) return false;
-  std::string bytes;
-  if (n < 0 || n > handle.Remaining()) {
-    handle.Seek(start);
-    return false;
-  }
-  // The text and its conversion (up to three bytes a character), weighed before they
-  // are made; one the open cannot hold is passed over, the open then told as needing
-  // more memory than there is.
-  if (weighed && !TOpenCount::Expect(int64_t{4} * n)) return handle.Seek(handle.Position() + n);
-  bytes.resize(static_cast<size_t>(n));
-  if (!handle.Read(bytes.data(), n)) {
-    handle.Seek(start);
-    return false;
-  }
-  s = Cp1252ToUtf8(bytes);
+// The stored bytes of a string, then their conversion, each weighed before it is made
+// (the conversion beside the bytes, its size found from them). True, s empty and the
+// stream behind the bytes, where an open's count passes over either; false, nothing
+// consumed, only when the bytes cannot be read.
+bool ReadWeighedText(TBinaryStream& handle, int32_t n, std::string& s) {
+  if (!TOpenCount::Weigh(StringBlockBytes(n))) return handle.Seek(handle.Position() + n);
+  std::string bytes(static_cast<size_t>(n), '\0');
+  if (!handle.Read(bytes.data(), n)) return false;
+  if (TOpenCount::Weigh(StringBlockBytes(static_cast<int64_t>(Cp1252AsUtf8Size(bytes))))) s = Cp1252ToUtf8(bytes);
   return true;
 }
 
 }  // namespace
 
-bool ReadLengthString(TBinaryStream& handle, std::string& s) { return ReadLengthStringWeighed(handle, s, false); }
-
-bool ReadWeighedLengthString(TBinaryStream& handle, std::string& s) { return ReadLengthStringWeighed(handle, s, true); }
+bool ReadLengthString(TBinaryStream& handle, std::string& s) {
+  s.clear();
+  const int32_t start = handle.Position();
+  int32_t n;
+  if (!handle.ReadInt32(n)) return false;
+  // The remaining bytes end at the read bound: a length past the chunk's end is
+  // damage, found before anything is made.
+  if (n < 0 || n > handle.Remaining() || !ReadWeighedText(handle, n, s)) {
+    handle.Seek(start);
+    return false;
+  }
+  return true;
+}
 
 bool SkipLengthString(TBinaryStream& handle) {
   int32_t n = 0;
@@ -140,10 +148,7 @@ bool ReadRawString(TBinaryStream& handle, int32_t n, std::string& s) {
   s.clear();
   if (n <= 0) return true;
   if (n > handle.Remaining()) return false;
-  std::string bytes(static_cast<size_t>(n), '\0');
-  if (!handle.Read(bytes.data(), n)) return false;
-  s = Cp1252ToUtf8(bytes);
-  return true;
+  return ReadWeighedText(handle, n, s);
 }
 
 TLineRead ReadTextLine(TBinaryStream& handle, int32_t maxLength, std::string& s) {

@@ -74,12 +74,10 @@ class TFileVersion {
 bool WriteLengthString(TBinaryStream& handle, const std::string& s);
 // False (s empty) on a missing length, a negative length or a length beyond the
 // remaining bytes (up to the read bound: the chunk's end); the stream then stands
-// where the string began. A length of 0 gives "".
+// where the string began. A length of 0 gives "". The bytes and their conversion are
+// weighed before they are made (TOpenCount::Weigh): while an open counts, a string it
+// cannot hold is passed over (s empty, the read true) and counted as its need.
 bool ReadLengthString(TBinaryStream& handle, std::string& s);
-// ReadLengthString for a string read outside a chunk an open has weighed
-// (ExpectChunkFields): while a project's open counts (TOpenCount), one it cannot
-// hold is passed over (s empty, the read true) and counted as its need.
-bool ReadWeighedLengthString(TBinaryStream& handle, std::string& s);
 // Passes over a length-prefixed string, making nothing of it; false as
 // ReadLengthString, the stream then where the string began.
 bool SkipLengthString(TBinaryStream& handle);
@@ -90,8 +88,14 @@ bool MeasureLengthString(TBinaryStream& handle, int64_t& stored, int64_t& conver
 // The bytes of s only.
 bool WriteRawString(TBinaryStream& handle, const std::string& s);
 // Exactly n bytes; n <= 0 gives "" and reads nothing. False (s empty, nothing
-// consumed) when fewer than n bytes remain.
+// consumed) when fewer than n bytes remain. Weighed as ReadLengthString.
 bool ReadRawString(TBinaryStream& handle, int32_t n, std::string& s);
+// The heap a std::string of `chars` characters takes beside itself.
+int64_t StringBlockBytes(int64_t chars);
+// Before a reader makes an array of `count` elements of `elementBytes` whose count a
+// file gave: its heap block weighed (TOpenCount::Weigh). False when an open's count
+// passes over it: the reader moves past its stored bytes and makes nothing.
+bool WeighArray(int64_t count, int64_t elementBytes);
 // One line of Windows-1252 text, converted to UTF-8; see ReadRawTextLine for endings,
 // the last line and over-long lines.
 TLineRead ReadTextLine(TBinaryStream& handle, int32_t maxLength, std::string& s);

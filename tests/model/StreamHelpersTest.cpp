@@ -166,7 +166,6 @@ TEST_F(StoredChunks, BadStringLengthsFailWithoutConsumingOrAllocating) {
 TEST_F(StoredChunks, AChunksFieldsAreReadNoFurtherThanItsEnd) {
   const std::function<bool(TBinaryStream&)> readers[] = {
       [](TBinaryStream& s) { std::string text; return ReadLengthString(s, text); },
-      [](TBinaryStream& s) { std::string text; return ReadWeighedLengthString(s, text); },
       [](TBinaryStream& s) { return SkipLengthString(s); },
       [](TBinaryStream& s) { int64_t stored = 0, converted = 0; return MeasureLengthString(s, stored, converted); },
   };
