@@ -550,9 +550,10 @@ bool SkipPoints(TBinaryStream& s, int32_t endOffset, int64_t& count, int64_t& no
   return true;
 }
 
-// The first draw of a borehole whose pipe has `nodes` nodes; both labels keep the name.
+// The first draw of a borehole whose pipe has `nodes` nodes; both labels keep the name
+// and lay its lines out as long again.
 int64_t BoreholeDrawnBytes(int64_t nodes, size_t nameSize) {
-  return BoreholeDrawCost.Of(1, nodes) + 2 * static_cast<int64_t>(nameSize);
+  return BoreholeDrawCost.Of(1, nodes) + 4 * static_cast<int64_t>(nameSize);
 }
 
 // Reads the magic when the chunk holds at least its 8 bytes; false for another one.

@@ -454,6 +454,17 @@ std::optional<TSkippedCost> SkippedOldTriangles(const TGraphSurface& empty, TBin
   return SkippedSurfaceCost(empty, n, n * FaceBlockBytes(3), size);
 }
 
+// A skipped surface's cost with the name it keeps (`converted` bytes), read from
+// `stored` bytes beside their conversion.
+std::optional<TSkippedCost> WithName(std::optional<TSkippedCost> cost, int64_t stored, int64_t converted) {
+  if (cost) {
+    cost->OpenedBytes += GraphObjectCost.Of(0, converted);
+    cost->ReadingBytes = std::max(cost->ReadingBytes, cost->OpenedBytes + StringBlockBytes(stored) +
+                                                          StringBlockBytes(converted));
+  }
+  return cost;
+}
+
 }  // namespace
 
 int64_t TGraphSurface::DrawnBytes() const { return SurfaceDrawnBytes(SheetSizeOf(Faces, FaceCount, FaceKind == 1)); }
@@ -666,9 +677,11 @@ bool TGraphSurface::LoadOldLayout(TBinaryStream& handle) {
     TColor color = 0;
     uint8_t opacity = 0;
     bool visible = true;
-    if (!SkipLengthString(s) || !s.ReadUInt32(color) || !s.ReadUInt8(opacity) || !s.ReadBool(visible))
+    int64_t stored = 0, converted = 0;
+    if (!MeasureLengthString(s, stored, converted) || !s.ReadUInt32(color) || !s.ReadUInt8(opacity) ||
+        !s.ReadBool(visible))
       return std::nullopt;
-    return SkippedOldTriangles(*this, s, end);
+    return WithName(SkippedOldTriangles(*this, s, end), stored, converted);
   };
   if (!ReadOldChunkHeader(chunk)) return false;
   const TReadBound fields(handle, chunk.EndOffset);
@@ -722,11 +735,12 @@ bool TGraphSurface::LoadOldLayout2(TBinaryStream& handle) {
   }
 
   TFileVersion third(handle, 0);
-  const auto skippedCost = [this](TBinaryStream& s, int32_t end) -> std::optional<TSkippedCost> {
+  // The name the surface keeps was read (and weighed) with its chunk.
+  const auto skippedCost = [this, &name2](TBinaryStream& s, int32_t end) -> std::optional<TSkippedCost> {
     TColor unusedColor = 0;
     uint8_t unused = 0;
     if (!s.ReadUInt32(unusedColor) || !s.ReadUInt8(unused)) return std::nullopt;
-    return SkippedOldTriangles(*this, s, end);
+    return WithName(SkippedOldTriangles(*this, s, end), 0, static_cast<int64_t>(name2.size()));
   };
   if (!ReadOldChunkHeader(third)) return false;
   const TReadBound fields(handle, third.EndOffset);

@@ -711,11 +711,11 @@ bool TGraphSection::SaveToStream(TBinaryStream& handle) {
 
 namespace {
 
-// A length-prefixed string passed over; what it holds read added to `held`.
-bool SkipCountedString(TBinaryStream& s, int64_t& held) {
+// A length-prefixed string passed over; its length added to `length`.
+bool SkipCountedString(TBinaryStream& s, int64_t& length) {
   const int32_t start = s.Position();
   if (!SkipLengthString(s)) return false;
-  held += StringBlockBytes(s.Position() - start - 4);
+  length += s.Position() - start - 4;
   return true;
 }
 
@@ -762,15 +762,24 @@ bool ReadSkippedSectionTag(TBinaryStream& s, int32_t end, bool& matches) {
 // (`extraNames` more strings after the two boreholes'); false where it cannot be read
 // or the grid does not fit the chunk.
 bool ReadSkippedSectionHeader(TBinaryStream& s, int32_t end, int extraNames, int64_t entriesPerRow,
-                              int32_t& rows, int32_t& cols, int64_t& names) {
+                              int32_t& rows, int32_t& cols, int64_t& names, int64_t& characters) {
   float frequency = 0;
   int32_t dataKind = 0;
   int64_t unused = 0;
-  if (!SkipCountedString(s, names) || !SkipCountedString(s, names)) return false;
+  int64_t first = 0, second = 0;
+  if (!SkipCountedString(s, first) || !SkipCountedString(s, second)) return false;
+  names = StringBlockBytes(first) + StringBlockBytes(second);
+  characters = first + second;
   for (int i = 0; i < extraNames; ++i)
     if (!SkipCountedString(s, unused)) return false;
   if (!s.ReadFloat(frequency) || !s.ReadInt32(dataKind) || !s.ReadInt32(cols) || !s.ReadInt32(rows)) return false;
   return s.Position() <= end && GridFits(rows, cols, static_cast<int64_t>(rows) + entriesPerRow, end - s.Position());
+}
+
+// The group the older layout makes for a section's pair, named "<b1> - <b2>" from
+// `characters` characters of names that take `held` bytes of heap, holding both.
+int64_t PairGroupBytes(int64_t characters, int64_t held) {
+  return GraphObjectCost.Of(1, characters + 3) + held;
 }
 
 bool SeekAhead(TBinaryStream& s, int64_t bytes, int32_t end) {
@@ -798,7 +807,8 @@ bool TGraphSection::LoadFromStream(TBinaryStream& handle) {
     bool section = false;
     if (!ReadSkippedSectionTag(s, end, section)) return std::nullopt;
     if (!section) return TSkippedCost{};
-    if (!ReadSkippedSectionHeader(s, end, 0, 1, rows, cols, names)) return std::nullopt;
+    int64_t characters = 0;
+    if (!ReadSkippedSectionHeader(s, end, 0, 1, rows, cols, names, characters)) return std::nullopt;
     // The style stands behind the grid and the palette's chunk.
     const int64_t entries = int64_t{rows} + 1;
     if (!SeekAhead(s, 4 * entries * 8 + 16 + int64_t{rows} * cols * 8 + 16, end)) return std::nullopt;
@@ -907,7 +917,8 @@ bool TGraphSection::LoadOldLayout(TBinaryStream& handle) {
     bool section = false;
     if (!ReadSkippedSectionTag(s, end, section)) return std::nullopt;
     if (!section) return TSkippedCost{};
-    if (!ReadSkippedSectionHeader(s, end, 1, 0, rows, cols, names)) return std::nullopt;
+    int64_t characters = 0;
+    if (!ReadSkippedSectionHeader(s, end, 1, 0, rows, cols, names, characters)) return std::nullopt;
     // Each boundary array is read, then grows by its last entry (to twice its size).
     const int64_t entries = rows >= 1 ? 2 * int64_t{rows} : 1;
     // The style stands behind the grid and the palette's value table.
@@ -917,8 +928,13 @@ bool TGraphSection::LoadOldLayout(TBinaryStream& handle) {
       return std::nullopt;
     uint8_t imageStyle = 0;
     if (!s.ReadUInt8(imageStyle) || s.Position() > end) return std::nullopt;
-    // The table's values and colours are read beside the stops made of them.
-    return SkippedSectionCost(*this, rows, cols, imageStyle, entries, names, stops, 8);
+    // The table's values and colours are read beside the stops made of them. Skipped,
+    // it makes no group for its pair, which it would read whole: counted with it.
+    TSkippedCost cost = SkippedSectionCost(*this, rows, cols, imageStyle, entries, names, stops, 8);
+    const int64_t group = PairGroupBytes(characters, names);
+    cost.OpenedBytes += group;
+    cost.ReadingBytes += group;
+    return cost;
   };
   if (!ExpectChunkFields(handle, chunk, skippedCost)) return false;
   const int32_t end = chunk.EndOffset;

@@ -190,7 +190,7 @@ class TGraphSection : public TGraphMain {
   int64_t BinnedBytes() const override;
   int64_t FrameBinnedBytes() const override;
   bool DrawingHeld() const override;
-  // The base's, and the grid as read.
+  // The base's, and the grid, names and stops as read.
   int64_t OpenedBytes() const override;
   // Frees both meshes, empties names and grid, a new palette, then the base clear.
   void Clear() override;

@@ -9,6 +9,7 @@
 
 #include "model/StreamHelpers.h"
 #include "platform/Rounding.h"
+#include "support/HeapPeak.h"
 #include "support/PaletteFixtures.h"
 #include "support/ScratchFolder.h"
 #include "support/TestApplication.h"
@@ -366,14 +367,25 @@ TEST_F(StoredGraphParams, EveryCutOfAFontChunkFailsAndChangesNothing) {
   }
 }
 
+// A face length past the stream's end, and one past the chunk's end that reaches over
+// 8 MB behind it: found before the face is made.
 TEST_F(StoredGraphParams, FaceLengthBeyondTheChunkFails) {
-  std::string bytes = Bytes("font.bin");
-  bytes[9] = '\x7F';  // face length 127 + ...
-  bytes[12] = '\x01';
-  TMemoryStream s(bytes.data(), bytes.size());
-  TFontParams f;
-  EXPECT_THROW(f.LoadFromStream(s), EStreamError);
-  EXPECT_EQ(Fields(f), Fields(TFontParams()));
+  for (const size_t behind : {size_t{0}, size_t{8} << 20}) {
+    SCOPED_TRACE(behind);
+    std::string bytes = Bytes("font.bin") + std::string(behind, 'x');
+    const uint32_t length = behind == 0 ? 0x0100007F : static_cast<uint32_t>(bytes.size() - 13);
+    for (int i = 0; i < 4; ++i) bytes[9 + i] = static_cast<char>(length >> (8 * i));
+    TMemoryStream s(bytes.data(), bytes.size());
+    TFontParams f;
+#if defined(QIRA_HEAP_HOOKS)
+    test::THeapPeak::Start();
+#endif
+    EXPECT_THROW(f.LoadFromStream(s), EStreamError);
+#if defined(QIRA_HEAP_HOOKS)
+    EXPECT_LT(test::THeapPeak::Stop(), int64_t{1} << 20);
+#endif
+    EXPECT_EQ(Fields(f), Fields(TFontParams()));
+  }
 }
 
 // ---- ini sections --------------------------------------------------------------

@@ -17,6 +17,7 @@
 #include "platform/NumberText.h"
 #include "support/CommaDecimalLocale.h"
 #include "support/FakeServices.h"
+#include "support/HeapPeak.h"
 #include "support/PaletteFixtures.h"
 #include "support/ScopedMemoryProbe.h"
 #include "support/ScratchFolder.h"
@@ -498,9 +499,17 @@ TEST_F(StoredPalettes, NewerOrDamagedChunksChangeNothing) {
   EXPECT_EQ(Describe(p), Describe(Marked()));
   EXPECT_EQ(Sentinel(newer), kSentinel);  // skipped whole
   for (const char* name : {"palette_chunk_huge_count.bin", "palette_chunk_negative_count.bin",
-                           "palette_chunk_count_past_end.bin", "palette_chunk_short.bin"}) {
+                           "palette_chunk_count_past_end.bin", "palette_chunk_short.bin",
+                           "palette_chunk_count_past_end_8mb.bin"}) {
     TMemoryStream s = Fixture(name);
+#if defined(QIRA_HEAP_HOOKS)
+    test::THeapPeak::Start();
+#endif
     EXPECT_THROW(p.LoadFromStream(s), EStreamError) << name;
+#if defined(QIRA_HEAP_HOOKS)
+    // The stops past the chunk's end are not made.
+    EXPECT_LT(test::THeapPeak::Stop(), int64_t{1} << 20) << name;
+#endif
     EXPECT_EQ(Describe(p), Describe(Marked())) << name;
   }
 }

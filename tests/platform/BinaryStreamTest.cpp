@@ -159,6 +159,10 @@ TEST(BinaryStreams, AReadBoundEndsTheStreamUntilItsScopeEnds) {
       ASSERT_TRUE(s->Seek(2));
       EXPECT_FALSE(s->ReadInt32(v));
       EXPECT_EQ(s->Position(), 2);
+      // A chunk inside the wider one ends: the outer end holds, not the wider one's.
+      { const TReadBound inner(*s, 7); }
+      EXPECT_EQ(s->Remaining(), 3);
+      EXPECT_FALSE(s->ReadInt32(v));
     }
     EXPECT_TRUE(s->ReadInt32(v));
     EXPECT_EQ(v, 0x05040302);

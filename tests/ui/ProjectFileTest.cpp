@@ -170,16 +170,29 @@ TEST_F(ProjectFileFormat, DamagedFilesAreRefusedAsInvalidFormat) {
         "direction_infinite.q3d", "camera_nan.q3d", "offset_infinite.q3d", "legacy_v4_distance_nan.q3d",
         // A record's chunk that ends in the middle of a text or name.
         "label_text_past_end.q3d", "legacy_v3_borehole_name_past_end.q3d", "legacy_v3_section_name_past_end.q3d",
-        "legacy_v2_surface_name_past_end.q3d"}) {
+        "legacy_v2_surface_name_past_end.q3d",
+        // A length that passes its chunk's end, not the file's, over 8 MB behind: at each
+        // chunk a reader bounds, found before its string or array is made.
+        "bound_kind_chunk.q3d", "bound_common_chunk.q3d", "bound_section.q3d", "bound_legacy_section.q3d",
+        "bound_legacy_borehole.q3d", "bound_legacy_v2_surface.q3d", "bound_legacy_v3_surface.q3d",
+        "bound_palette.q3d", "bound_geology.q3d",
+        // A chunk whose end lies past its parent's, with stops that reach between the two.
+        "bound_nested_past_parent.q3d"}) {
     for (const bool noMemory : {false, true}) {
       SCOPED_TRACE(std::string(name) + (noMemory ? " with no memory" : ""));
       std::optional<TScopedMemoryProbe> probe;
       if (noMemory) probe.emplace([] { return int64_t{0}; });
       const std::string bytes = Projects().Bytes(name);
       TMemoryStream stream(bytes.data(), bytes.size());
+#if defined(QIRA_HEAP_HOOKS)
+      test::THeapPeak::Start();
+#endif
       EXPECT_EQ(
           ThrownMessage<EProjectFileError>([&] { ReadProject(stream, std::string("/x/") + name, kFixtureVersion); }),
           std::string("File ") + name + " has invalid format");
+#if defined(QIRA_HEAP_HOOKS)
+      EXPECT_LT(test::THeapPeak::Stop(), int64_t{2} << 20);
+#endif
     }
   }
 }
@@ -460,6 +473,11 @@ TEST_F(ProjectWindow, AProjectTheMemoryCannotHoldIsRefusedWithNothingOpened) {
       {"large_points.q3d", GetProgramVersion()}, {"many_spheres.q3d", GetProgramVersion()},
       {"legacy_v3_large_borehole.q3d", 3}, {"large_lines.q3d", GetProgramVersion()},
       {"large_polyline.q3d", GetProgramVersion()}, {"large_planes.q3d", GetProgramVersion()},
+      // A long name (4 MB) read with its conversion beside it; many stops (5 MB), kept
+      // twice as the section is coloured.
+      {"long_name_section.q3d", GetProgramVersion()}, {"legacy_v3_long_name_section.q3d", 3},
+      {"legacy_v2_long_name_surface.q3d", 2}, {"legacy_v3_long_name_borehole.q3d", 3},
+      {"many_stops_section.q3d", GetProgramVersion()},
   };
   for (const auto& kind : kinds) {
     SCOPED_TRACE(kind.Name);
@@ -600,6 +618,17 @@ TEST_F(ProjectWindow, TheCountOfAnOpenCoversWhatOpeningAndTheFirstFrameTake) {
       // Many points, for what they hold read. Its pipe's segments across the view: as
       // the lines', their bins are about twice what this heap holds of them.
       {"legacy_v3_large_borehole.q3d", 3, 3.0, kBelowTheFields},
+      // A long name, read beside its conversion, and many stops, coloured from a copy.
+      {"long_name_section.q3d", GetProgramVersion(), 2.5},
+      {"legacy_v3_long_name_section.q3d", 3, 2.5},
+      {"legacy_v2_long_name_surface.q3d", 2, 2.5},
+      {"legacy_v3_long_name_borehole.q3d", 3, 2.5},
+      {"many_stops_section.q3d", GetProgramVersion(), 2.5},
+      {"long_name_section.q3d", GetProgramVersion(), 2.5, kBelowTheFields},
+      {"legacy_v3_long_name_section.q3d", 3, 2.5, kBelowTheFields},
+      {"legacy_v2_long_name_surface.q3d", 2, 2.5, kBelowTheFields},
+      {"legacy_v3_long_name_borehole.q3d", 3, 2.5, kBelowTheFields},
+      {"many_stops_section.q3d", GetProgramVersion(), 2.5, kBelowTheFields},
   };
   const std::string beside = Put("current.q3d");
   // What a first window and frame leave behind (the driver's compiled states) is not
