@@ -348,6 +348,26 @@ def many_lines_project(count, segments):
     return small_then_large(lambda s: make_projects.large_lines(s, 4), group_of_lines)
 
 
+LONG_NAME = 10000000     # characters of a long name
+MANY_STOPS = 10000000    # stops of a palette
+
+
+def long_name_section_project(older):
+    """A small section, then a section of 20 x 20 cells whose first borehole's name is
+    LONG_NAME characters long, in the current layout or the older one (version 3)."""
+    if older:
+        return bytes(make_projects.legacy(3, sections=[small_section(), dict(large_section(20), b1="B" * LONG_NAME)]))
+    return small_then_large(lambda s: make_projects.long_name_section(s),
+                            lambda s: make_projects.long_name_section(s, b1="B" * LONG_NAME))
+
+
+def many_stops_section_project():
+    """A small section, then one of 20 x 20 cells whose palette holds MANY_STOPS stops."""
+    return small_then_large(lambda s: make_projects.long_name_section(s),
+                            lambda s: make_projects.long_name_section(
+                                s, palette=make_projects.many_stops_palette(MANY_STOPS)))
+
+
 def large_of(kind_writer, small_size, large_size):
     return lambda: small_then_large(lambda s: kind_writer(s, small_size), lambda s: kind_writer(s, large_size))
 
@@ -392,6 +412,13 @@ PROJECTS = {
     "long-labels-256.q3d": lambda: long_labels_project(256, 4096),
     "long-labels-20k.q3d": lambda: long_labels_project(20000, 4096),
     "many-lines.q3d": lambda: many_lines_project(2000, 100),
+    # Long names in every layout that reads one into an object, and many stops.
+    "long-name-section.q3d": lambda: long_name_section_project(False),
+    "long-name-section-older.q3d": lambda: long_name_section_project(True),
+    "long-name-surface-oldest.q3d": lambda: bytes(make_projects.legacy(
+        2, surfaces=[("Klein", make_projects.grid_faces(3)), ("S" * LONG_NAME, make_projects.ONE_TRIANGLE)])),
+    "long-name-borehole-older.q3d": lambda: bytes(make_projects.legacy(3, names=[("Klein", 1.0), ("B" * LONG_NAME, 2.0)])),
+    "many-stops-section.q3d": many_stops_section_project,
 }
 
 INPUTS = dict(DRAWINGS, **MODELS, **PROJECTS)
