@@ -101,9 +101,15 @@ bool TGraphSectionGroup::LoadFromStream(TBinaryStream& handle) {
     // Skipped: the group as it stands, its names read beside their conversion.
     int64_t stored1 = 0, size1 = 0, stored2 = 0, size2 = 0;
     if (!MeasureLengthString(s, stored1, size1) || !MeasureLengthString(s, stored2, size2)) return std::nullopt;
-    const int64_t opened = OpenedBytes();
-    return TSkippedCost{opened, FrameBinnedBytes(), opened + stored1 + size1 + stored2 + size2};
+    const int64_t opened = TGraphMain::OpenedBytes() + StringBlockBytes(size1) + StringBlockBytes(size2);
+    return TSkippedCost{opened, FrameBinnedBytes(),
+                        opened + StringBlockBytes(stored1) + StringBlockBytes(stored2)};
   });
+}
+
+int64_t TGraphSectionGroup::OpenedBytes() const {
+  return TGraphMain::OpenedBytes() + StringBlockBytes(static_cast<int64_t>(Borehole1.capacity())) +
+         StringBlockBytes(static_cast<int64_t>(Borehole2.capacity()));
 }
 
 void TGraphSectionGroup::Clear() {

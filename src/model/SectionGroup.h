@@ -47,6 +47,8 @@ class TGraphSectionGroup : public TGraphMain {
   bool SaveToStream(TBinaryStream& handle) override;
   // False after a newer chunk (or a skipped base record). Throws EStreamError on damage.
   bool LoadFromStream(TBinaryStream& handle) override;
+  // The base's, and the names of its pair as held.
+  int64_t OpenedBytes() const override;
   // The base clear, then both names emptied.
   void Clear() override;
   // The base menu, then "E&xport" with the three group exports.
