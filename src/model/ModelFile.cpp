@@ -334,10 +334,17 @@ constexpr int64_t kSphereBytes = 512;
 constexpr int64_t kLabelCharacters = 8;
 constexpr int64_t kBoreholesAndPlaneBytes = int64_t{1} << 20;
 
+// Each group is a spheres object of the default slices.
+TSphereStrips ModelStrips() {
+  TSpheresParams made;
+  TGraphSpheres::DefaultParams(made);
+  return SpheresStripsOf(made.Slices);
+}
+
 // The first frame's bins, as an opened project counts them (TOpenCount): each group's
 // spheres and each label, no more than the renderer is left to queue at once.
-int64_t ModelFrameBins(const TModelDescription& model, int64_t slices, int64_t labels) {
-  const int64_t sphere = slices * slices * SphereQuadBinBytes;
+int64_t ModelFrameBins(const TModelDescription& model, int64_t labels) {
+  const int64_t sphere = SphereBinBytes(ModelStrips());
   int64_t binned = labels * LabelBinBytes;
   int64_t most = labels > 0 ? LabelBinBytes : 0;
   for (const TModelSphereGroup& group : model.Groups) {
@@ -348,20 +355,13 @@ int64_t ModelFrameBins(const TModelDescription& model, int64_t slices, int64_t l
   return FrameBinsOf(std::min(binned, most * ObjectsBetweenRenderWaits));
 }
 
-// Each group is a spheres object of the default slices.
-int64_t ModelSlices() {
-  TSpheresParams made;
-  TGraphSpheres::DefaultParams(made);
-  return made.Slices;
-}
-
 // A label every 100 m down each borehole from 0, and its name (NewBorehole).
 int64_t ModelLabels(double depth1, double depth2) {
   return static_cast<int64_t>(depth1 / 100) + static_cast<int64_t>(depth2 / 100) + 4;
 }
 
 int64_t ModelBytesOf(int64_t groups, int64_t spheres, int64_t labels, int64_t frameBins) {
-  return groups * kSphereGroupBytes + spheres * kSphereBytes + SpheresDrawCost.Of(spheres, ModelSlices()) +
+  return groups * kSphereGroupBytes + spheres * kSphereBytes + SpheresDrawCost.Of(spheres, ModelStrips()) +
          LabelDrawCost.Of(labels, labels * kLabelCharacters) + frameBins + kBoreholesAndPlaneBytes;
 }
 
@@ -421,9 +421,8 @@ class TModelImportCount {
     if (spheres == 0) return reading;
     const auto depthOf = [&](size_t k) { return depths_[k].value_or(0.0); };
     const int64_t labels = ModelLabels(std::max(depthOf(0), depthOf(1)), std::max(depthOf(2), depthOf(3)));
-    const int64_t slices = ModelSlices();
     // No grouping of the spheres puts more in the first frame's bins than all of them.
-    const int64_t bins = FrameBinsOf(spheres * slices * slices * SphereQuadBinBytes + labels * LabelBinBytes);
+    const int64_t bins = FrameBinsOf(spheres * SphereBinBytes(ModelStrips()) + labels * LabelBinBytes);
     return std::max(reading, ModelBytesOf(spheres, spheres, labels, bins));
   }
 
@@ -564,7 +563,7 @@ int64_t ModelBuildBytes(const TModelDescription& model) {
   for (const TModelSphereGroup& group : model.Groups) spheres += static_cast<int64_t>(group.Centres.size());
   const int64_t labels = ModelLabels(model.Depth1, model.Depth2);
   return ModelBytesOf(static_cast<int64_t>(model.Groups.size()), spheres, labels,
-                      ModelFrameBins(model, ModelSlices(), labels));
+                      ModelFrameBins(model, labels));
 }
 
 // ---- EModelFile and the description --------------------------------------------------

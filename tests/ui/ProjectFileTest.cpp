@@ -578,7 +578,12 @@ TEST_F(ProjectWindow, TheCountOfAnOpenCoversWhatOpeningAndTheFirstFrameTake) {
       // they are measured to hold is the row's point, not how far under their count).
       {"scattered_surface.q3d", GetProgramVersion(), 2.5},
       {"coloured_surface.q3d", GetProgramVersion(), 2.5},
-      {"large_spheres.q3d", GetProgramVersion()},
+      // Each sphere's list counted at what the largest lists keep of a vertex its draw
+      // sends (36 B), where lists of 24 slices share the driver's blocks at about 22 B
+      // (1.5 to 1.9 times below the count, by how far the renderer keeps pace).
+      {"large_spheres.q3d", GetProgramVersion(), 2.0},
+      // Each sphere's strips send the inner rows of its grid twice.
+      {"spheres_of_many_slices.q3d", GetProgramVersion()},
       {"legacy_v3_10k_boreholes.q3d", 3, 1.5, kBelowEachObject},
       {"legacy_v3_10k_sections.q3d", 3, 1.5, kBelowEachObject},
       {"large_section.q3d", GetProgramVersion(), 2.5, kBelowTheFields},
@@ -586,7 +591,7 @@ TEST_F(ProjectWindow, TheCountOfAnOpenCoversWhatOpeningAndTheFirstFrameTake) {
       // Its bins a small share of its need: what the points hold and draw is the most.
       {"large_square_points.q3d", GetProgramVersion(), 1.5, kBelowTheFields},
       {"large_surface.q3d", GetProgramVersion(), 1.5, kBelowTheFields},
-      {"large_spheres.q3d", GetProgramVersion(), 1.5, 16 << 10},  // 24 KB of centres
+      {"large_spheres.q3d", GetProgramVersion(), 2.0, 16 << 10},  // 24 KB of centres
       // Segments across the view: their bins (8 KB each, measured for 50,000 short
       // ones in the Release driver) are twice what this heap holds of them.
       {"large_lines.q3d", GetProgramVersion(), 2.5, kBelowTheFields},
