@@ -61,6 +61,9 @@ QString ShownTitle(const QWidget& window) {
   return title;
 }
 
+// Text as a menu's entry shows it: "&" marks the next character as the entry's key.
+QString MenuText(QString text) { return text.replace(QLatin1Char('&'), QStringLiteral("&&")); }
+
 }  // namespace
 
 // ---- Menu merging and tiling ----------------------------------------------------------------
@@ -413,24 +416,21 @@ void TMainForm::ScheduleTitleUpdate() {
 
 void TMainForm::UpdateTitle() {
   QString title = QString::fromLatin1(kMainFrameCaption);
-  bool modified = false;
   QMdiSubWindow* sub = MdiArea != nullptr ? MdiArea->currentSubWindow() : nullptr;
   if (sub != nullptr && sub->isMaximized()) {
-    // The sub-window's name as Qt composes it, "[*]" standing for the mark.
-    QString name = sub->windowTitle();
-    if (TForm3D* form = FormOf(sub)) {
-      name = ToQt(form->CaptionText()) + QStringLiteral("[*]");
-      modified = form->Modified();
-    }
+    // The sub-window's title, taken from the document, the mark in its text: as Qt
+    // composes the frame's, so that the area's own write finds it there and keeps it.
+    const TForm3D* form = FormOf(sub);
+    const QString name = form != nullptr ? form->AreaTitle() : sub->windowTitle();
     if (!name.isEmpty()) title += QStringLiteral(" - [") + name + QLatin1Char(']');
   }
   // A write answered by another (the sub-window's own) is put right again, a few
-  // times at most.
-  for (int round = 0; round < 3 && (windowTitle() != title || isWindowModified() != modified); ++round) {
+  // times at most. The frame itself is never marked: the mark stands in the name.
+  for (int round = 0; round < 3 && (windowTitle() != title || isWindowModified()); ++round) {
     const bool wasTitling = titling_;
     titling_ = true;
     if (windowTitle() != title) setWindowTitle(title);
-    if (isWindowModified() != modified) setWindowModified(modified);
+    if (isWindowModified()) setWindowModified(false);
     titling_ = wasTitling;
   }
 }
@@ -529,7 +529,12 @@ void TMainForm::FillWindowList() {
   QMdiSubWindow* current = MdiArea->currentSubWindow();
   for (int i = 0; i < windows.size(); ++i) {
     QMdiSubWindow* sub = windows[i];
-    QAction* item = WindowMenu->addAction(QString::number(i + 1) + QLatin1Char(' ') + ShownTitle(*sub));
+    // A document's entry names it as it is, from the document, not from a title.
+    const TForm3D* document = FormOf(sub);
+    const QString shown = MenuText(document != nullptr ? ToQt(document->CaptionText()) +
+                                                             (document->Modified() ? QStringLiteral("*") : QString())
+                                                       : ShownTitle(*sub));
+    QAction* item = WindowMenu->addAction(QString::number(i + 1) + QLatin1Char(' ') + shown);
     item->setCheckable(true);
     item->setChecked(sub == current);
     QPointer<QMdiSubWindow> target(sub);

@@ -134,14 +134,22 @@ void CloseAndWait(QWidget* window, QObject* gone = nullptr) {
   EXPECT_TRUE(RunEventLoopFor(2000, [&] { return watched.isNull(); }));
 }
 
-// A window's title as shown, with the modified mark.
-std::string Shown(const QWidget& window) {
-  QString title = window.windowTitle();
-  title.replace(QStringLiteral("[*]"), window.isWindowModified() ? QStringLiteral("*") : QString());
-  return title.toStdString();
-}
-
 TMainForm& FrameOf(TForm3D& form) { return *dynamic_cast<TMainForm*>(form.FrameArea()->window()); }
+
+// A title as Qt itself shows it: a window of its own as its platform window holds it;
+// an area's sub-window as it paints it, which, marked, shows each "[*]" as the mark
+// and, unmarked, as a window of its own would.
+std::string Shown(const QWidget& window) {
+  if (window.isWindow() && window.windowHandle() != nullptr) return window.windowHandle()->title().toStdString();
+  QString title = window.windowTitle();
+  if (qobject_cast<const QMdiSubWindow*>(&window) != nullptr && window.isWindowModified())
+    return title.replace(QStringLiteral("[*]"), QStringLiteral("*")).toStdString();
+  QWidget own;
+  own.winId();
+  own.setWindowTitle(title);
+  own.setWindowModified(window.isWindowModified());
+  return own.windowHandle()->title().toStdString();
+}
 
 // After Alt+Tab to the frame: the sub-window current there names the document, the
 // menu bar holds its menus, and the frame's commands act on it.
@@ -725,6 +733,31 @@ const std::vector<TQuitCase>& QuitCases() {
              frame.New1->trigger();
              CloseAndWait(frame.Forms().back()->FrameWidget(), frame.Forms().back());
            }),
+       0, CtrlQ, {TMessageResult::Discard}},
+      // A name that holds Qt's placeholder of the mark: the frame's title, the
+      // window's and the Window list name the document as it is, unchanged and changed.
+      {"ANameHoldingTheMarksPlaceholderIsShownAsItIs",
+       [](const auto& open) {
+         TForm3D* first = open();
+         TMainForm& frame = FrameOf(*first);
+         const std::string path =
+             std::filesystem::path(first->FileName()).replace_filename("x[*]y.q3d").string();
+         std::filesystem::copy_file(first->FileName(), path);
+         TForm3D* form = frame.OpenProject(path);
+         ASSERT_NE(form, nullptr);
+         ASSERT_TRUE(view_testing::Activate(frame));
+         QMdiSubWindow* sub = SubWindowOf(*form);
+         for (const std::string mark : {"", "*"}) {
+           if (!mark.empty()) form->ShiftModel(1, 0, 0);
+           sub->showNormal();
+           EXPECT_TRUE(RunEventLoopFor(2000, [&] { return Shown(*sub) == "x[*]y.q3d" + mark; }))
+               << Shown(*sub);
+           EXPECT_EQ(TickedInTheWindowList(frame), std::vector<std::string>{"x[*]y.q3d" + mark});
+           sub->showMaximized();
+           EXPECT_TRUE(RunEventLoopFor(2000, [&] { return Shown(frame) == "QIRA 3D Viewer - [x[*]y.q3d" + mark + "]"; }))
+               << Shown(frame);
+         }
+       },
        0, CtrlQ, {TMessageResult::Discard}},
       // No full screen: a menu of the frame opened and closed with Esc leaves the
       // focus on the menu bar, and Ctrl+W still asks about the current document.
