@@ -145,31 +145,24 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   UpdateRecentMenu();
   // The project dialogs start where the newest project lives.
   if (!recent_[0].empty()) SetProjectFolderFrom(recent_[0]);
+  // The area itself names the current sub-window in the title (changeEvent).
   QObject::connect(MdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) {
-    Guarded([&] {
-      MergeMenus();
-      ScheduleTitleUpdate();
-    });
+    Guarded([&] { MergeMenus(); });
   });
   // The document the commands act on also changes when the user turns between the
   // frame and a view that covers the screen (Alt+Tab).
   QObject::connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow*) {
-    Guarded([&] {
-      MergeMenus();
-      ScheduleTitleUpdate();
-    });
+    Guarded([&] { MergeMenus(); });
   });
   MergeMenus();
   setWindowState(Qt::WindowMaximized);
   SetRecentFileSink([this](const std::string& path) { AddRecent(path); });
   ViewWindowHooks().CloseMainFrame = [this] { close(); };
-  ViewWindowHooks().CaptionChanged = [this] { ScheduleTitleUpdate(); };
 }
 
 TMainForm::~TMainForm() {
   SetRecentFileSink(nullptr);
   ViewWindowHooks().CloseMainFrame = nullptr;
-  ViewWindowHooks().CaptionChanged = nullptr;
   QObject::disconnect(MdiArea, nullptr, this, nullptr);
   QObject::disconnect(qApp, nullptr, this, nullptr);
   // The view windows go first: each frees the windows it owns (its plans among the
@@ -401,11 +394,11 @@ void TMainForm::MergeMenus() {
 }
 
 void TMainForm::ScheduleTitleUpdate() {
-  // The area writes the title and the mark in several steps whenever a maximised
-  // sub-window comes, goes or changes, and a plan or a refused window that comes and
-  // goes leaves the frame unmarked. Once the area is done (the event that changed it
-  // has been handled) the title is taken again from the document itself, once
-  // however many writes there were.
+  // The area writes the title whenever a maximised sub-window comes, goes or changes
+  // its title (which holds the document's mark), in several steps, from the frame's
+  // title as it found it. Once the area is done (the event that changed it has been
+  // handled) the title is taken again from the document itself, once however many
+  // writes there were: a write of anyone else's is put right too.
   if (titleScheduled_) return;
   titleScheduled_ = true;
   QTimer::singleShot(0, this, [this] {

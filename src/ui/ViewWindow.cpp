@@ -421,7 +421,6 @@ void TForm3D::UpdateCaption() {
     sub->setWindowTitle(AreaTitle());
     sub->setWindowModified(false);
   }
-  if (const auto& changed = ViewWindowHooks().CaptionChanged) changed();
 }
 
 void TForm3D::SetModified(bool value) {

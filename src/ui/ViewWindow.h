@@ -81,8 +81,6 @@ struct TViewWindowHooks {
   // Ends the program ("Exit" of the viewer popup, Alt+X). Without one the window's
   // top-level window is closed.
   std::function<void()> CloseMainFrame;
-  // A window's caption or changed mark changed: the frame's title follows.
-  std::function<void()> CaptionChanged;
 };
 // The hooks every view window uses; a missing hook makes its command do nothing.
 TViewWindowHooks& ViewWindowHooks();

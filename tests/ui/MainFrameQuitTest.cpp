@@ -480,6 +480,22 @@ auto TheFrameTitleMarksTheMaximisedDocumentAfter(void (*step)(TMainForm& frame, 
   };
 }
 
+// Two documents, the first changed and the second maximised in the frame: once the
+// step is handled, the frame's title names the document as it stands.
+auto TheFrameTitleFollows(void (*step)(TMainForm& frame, TForm3D& first, TForm3D& second), const char* expected) {
+  return [step, expected](const std::function<TForm3D*()>& open) {
+    TForm3D* first = open();
+    TForm3D* second = open();
+    TMainForm& frame = FrameOf(*first);
+    ASSERT_TRUE(view_testing::Activate(frame));
+    first->ShiftModel(1, 0, 0);
+    second->FrameWidget()->showMaximized();
+    EXPECT_TRUE(RunEventLoopFor(2000, [&] { return Shown(frame) == "QIRA 3D Viewer - [p2.q3d]"; })) << Shown(frame);
+    step(frame, *first, *second);
+    EXPECT_TRUE(RunEventLoopFor(2000, [&] { return Shown(frame) == expected; })) << Shown(frame);
+  };
+}
+
 // Ctrl+O of a project that needs far more than the largest view and 4 MB.
 void CtrlOOfAProjectRefusedForMemory(TMainForm& frame, TForm3D& form) {
   const std::string path = std::filesystem::path(form.FileName()).replace_filename("large.q3d").string();
@@ -733,6 +749,31 @@ const std::vector<TQuitCase>& QuitCases() {
              frame.New1->trigger();
              CloseAndWait(frame.Forms().back()->FrameWidget(), frame.Forms().back());
            }),
+       0, CtrlQ, {TMessageResult::Discard}},
+      // The frame's title follows each change of what it names, whoever writes it.
+      {"TheFrameTitleFollowsTheActiveWindow",
+       TheFrameTitleFollows([](TMainForm& frame, TForm3D& first, TForm3D&) {
+         frame.MdiArea->setActiveSubWindow(SubWindowOf(first));
+       }, "QIRA 3D Viewer - [p1.q3d*]"),
+       0, CtrlQ, {TMessageResult::Discard}},
+      {"TheFrameTitleFollowsTheFocusBackFromAViewCoveringTheScreen",
+       TheFrameTitleFollows([](TMainForm& frame, TForm3D&, TForm3D& second) {
+         FullScreen(&second, false);
+         second.ShiftModel(1, 0, 0);
+         ASSERT_TRUE(view_testing::Activate(frame));
+       }, "QIRA 3D Viewer - [p2.q3d*]"),
+       0, CtrlQ, {TMessageResult::Discard, TMessageResult::Discard}},
+      {"TheFrameTitleFollowsACaption",
+       TheFrameTitleFollows([](TMainForm&, TForm3D&, TForm3D& second) { second.ShiftModel(1, 0, 0); },
+                            "QIRA 3D Viewer - [p2.q3d*]"),
+       0, CtrlQ, {TMessageResult::Discard, TMessageResult::Discard}},
+      {"TheFrameTitleFollowsTheWindowRestored",
+       TheFrameTitleFollows([](TMainForm&, TForm3D&, TForm3D& second) { SubWindowOf(second)->showNormal(); },
+                            "QIRA 3D Viewer"),
+       0, CtrlQ, {TMessageResult::Discard}},
+      {"TheFrameTitleIsPutRightAfterAnotherWritesIt",
+       TheFrameTitleFollows([](TMainForm& frame, TForm3D&, TForm3D&) { frame.setWindowTitle(QStringLiteral("x")); },
+                            "QIRA 3D Viewer - [p2.q3d]"),
        0, CtrlQ, {TMessageResult::Discard}},
       // A name that holds Qt's placeholder of the mark: the frame's title, the
       // window's and the Window list name the document as it is, unchanged and changed.
