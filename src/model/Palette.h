@@ -138,6 +138,11 @@ class TZBPalette {
   // palette is unchanged. Throws EStreamError on a damaged chunk (the palette is
   // then unchanged too).
   bool LoadFromStream(TBinaryStream& stream);
+  // Passes over a stored palette field by field as LoadFromStream reads it, without
+  // making its stops: true at the chunk's end (a newer chunk skipped whole), false on
+  // every damage LoadFromStream raises EStreamError for (the position is then
+  // undefined). Costs no allocation, however many stops are stored.
+  static bool SkipStored(TBinaryStream& stream);
 
   // ---- value table of a section file
   // Takes the scale from the table at the stream's position. Throws EStreamError

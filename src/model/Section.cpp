@@ -788,12 +788,11 @@ bool TGraphSection::LoadFromStream(TBinaryStream& handle) {
     if (!ReadSkippedSectionTag(s, end, section)) return std::nullopt;
     if (!section) return TSkippedCost{};
     if (!ReadSkippedSectionHeader(s, end, 0, 1, rows, cols, names)) return std::nullopt;
-    // The style stands behind the grid and the palette's chunk.
+    // The style stands behind the grid and the palette's fields, passed over as the
+    // palette reads them: a palette that runs past its chunk is damage here as there.
     const int64_t entries = int64_t{rows} + 1;
     if (!SeekAhead(s, 4 * entries * 8 + 16 + int64_t{rows} * cols * 8 + 16, end)) return std::nullopt;
-    TFileVersion palette(s, 0);
-    int32_t found = 0;
-    if (palette.ReadHeader(found, true) ? !palette.SkipToEnd() : palette.Damaged()) return std::nullopt;
+    if (!TZBPalette::SkipStored(s)) return std::nullopt;
     uint8_t flags[7];
     if (end - s.Position() < 7 || !s.Read(flags, 7)) return std::nullopt;
     return SkippedSectionCost(*this, rows, cols, flags[2], entries, names);

@@ -427,6 +427,9 @@ TEST(ModelFileImport, ARefusalBeforeTheReadingTellsTheWholeImportsNeed) {
       {"spheres above Count", one + SphereSections(2, 2000, false, "Radius=1\n")},
       {"spheres far above Count", counting((1 << 20) + 1) + SphereSections(1 << 20, 1500, false, "Radius=1\n")},
       {"spheres of radius 0", counting(3000) + SphereSections(2, 2000, false, "Radius=0\n")},
+      {"a high sphere repeated under a larger Count",
+       counting(2000000) + SphereSections(1 << 20, 2000, true, "Radius=1\n")},
+      {"the Count of the first section Spheres", one + "[Spheres]\nCount=3000\n" + SphereSections(2, 2000, false, "Radius=1\n")},
   };
   for (const auto& [what, text] : rows) {
     SCOPED_TRACE(what);

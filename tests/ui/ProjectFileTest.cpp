@@ -170,7 +170,11 @@ TEST_F(ProjectFileFormat, DamagedFilesAreRefusedAsInvalidFormat) {
         "direction_infinite.q3d", "camera_nan.q3d", "offset_infinite.q3d", "legacy_v4_distance_nan.q3d",
         // A record's chunk that ends in the middle of a text or name.
         "label_text_past_end.q3d", "legacy_v3_borehole_name_past_end.q3d", "legacy_v3_section_name_past_end.q3d",
-        "legacy_v2_surface_name_past_end.q3d"}) {
+        "legacy_v2_surface_name_past_end.q3d",
+        // A borehole's chunk too short for its magic: no other record, as every kind's.
+        "borehole_chunk_empty.q3d",
+        // A palette whose fields run past its chunk, in a section an open skips for memory too.
+        "section_palette_cut.q3d"}) {
     for (const bool noMemory : {false, true}) {
       SCOPED_TRACE(std::string(name) + (noMemory ? " with no memory" : ""));
       std::optional<TScopedMemoryProbe> probe;
