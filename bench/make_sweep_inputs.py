@@ -240,14 +240,7 @@ def sections_project(count, side):
 # a few hundred MB at most, so its limits can be scanned finely.
 
 def small_then_large(small, big):
-    """A root group "" holding the two objects, in the view of make_projects.large."""
-    def root(s):
-        at = make_projects.open_group(s, "", 2)
-        small(s)
-        big(s)
-        s.close_chunk(at)
-    return bytes(make_projects.current(root=root, offset=(0.0, 0.0, 0.0), camera=(0.0, 0.0, 5000.0),
-                                       direction=(0.0, 0.0, 1.0)))
+    return bytes(make_projects.small_then_large(small, big))
 
 
 def surface_of(kind, faces, name):
@@ -368,6 +361,12 @@ def many_stops_section_project():
                                 s, palette=make_projects.many_stops_palette(MANY_STOPS)))
 
 
+def spheres_of_many_slices_project(count, slices):
+    """A small object of spheres, then count spheres of `slices` slices in a row across the view."""
+    return small_then_large(lambda s: make_projects.large_spheres(s, 2, 16),
+                            lambda s: make_projects.spheres_in_a_row(s, count, slices))
+
+
 def large_of(kind_writer, small_size, large_size):
     return lambda: small_then_large(lambda s: kind_writer(s, small_size), lambda s: kind_writer(s, large_size))
 
@@ -419,6 +418,9 @@ PROJECTS = {
         2, surfaces=[("Klein", make_projects.grid_faces(3)), ("S" * LONG_NAME, make_projects.ONE_TRIANGLE)])),
     "long-name-borehole-older.q3d": lambda: bytes(make_projects.legacy(3, names=[("Klein", 1.0), ("B" * LONG_NAME, 2.0)])),
     "many-stops-section.q3d": many_stops_section_project,
+    # Spheres of many slices: what each draws follows its strips, not its grid.
+    "spheres-40-300.q3d": lambda: spheres_of_many_slices_project(40, 300),
+    "spheres-40-220.q3d": lambda: spheres_of_many_slices_project(40, 220),
 }
 
 INPUTS = dict(DRAWINGS, **MODELS, **PROJECTS)

@@ -556,9 +556,11 @@ int64_t BoreholeDrawnBytes(int64_t nodes, size_t nameSize) {
   return BoreholeDrawCost.Of(1, nodes) + 4 * static_cast<int64_t>(nameSize);
 }
 
-// Reads the magic when the chunk holds at least its 8 bytes; false for another one.
+// Reads the magic; false for another one. A chunk too short to hold it (one that ends
+// right behind its header) is no other record but damage: EStreamError, as any kind
+// whose fields run past its chunk.
 bool ReadMagic(TBinaryStream& s, int32_t endOffset) {
-  if (endOffset - s.Position() < kMagicSize) return false;
+  if (endOffset - s.Position() < kMagicSize) throw EStreamError();
   std::string magic;
   return ReadRawString(s, kMagicSize, magic) && magic == kMagic;
 }

@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "scene/objects/SphereStrips.h"
+
 namespace qira {
 
 struct TDrawCost {
@@ -170,37 +172,25 @@ inline constexpr TDrawCost BoreholeDrawCost{9216, 160};
 // A section's: its palette and two meshes (7.9 KB measured for a section of one
 // cell, with its object and tree node), beside its sheet (SectionMemoryNeeded).
 inline constexpr TDrawCost SectionDrawCost{6656, 0};
-// Spheres: each sphere, its node and its list made from its slices and stacks: 5.7 KB
-// measured for a sphere of 8 slices, 14.4 for 16, 28.6 for 24. An object of spheres
-// draws nothing of its own: 0.9 KB an object besides its spheres measured, its object
-// and tree node (GraphObjectCost).
-// A list keeps each vertex of its grid once (32 B: place, normal, texture point) and
-// its quads' indices (8 B each), in blocks of 1 MB: lists that fit share a block, as
-// many as fit whole; a larger list takes the next power of two. Measured on the
-// Release build of the sweep's driver (a project of 9 to 900 spheres, each sphere's
-// share the difference of two counts): 48 KB a sphere of 32 slices, 104 KB of 48,
-// 182 KB of 64, 0.49 MB of 96, 0.92 to 1.07 MB of 128 and 1.02 to 1.10 of 160 (one
-// block each, where 48 B a quad counted 0.77), 1.94 MB of 176, 2.04 of 192, 4.07 of
-// 256.
+// Spheres: each sphere and its node (4 KB measured, with 0.9 KB an object of spheres
+// besides, its object and tree node: GraphObjectCost), and its list: each vertex its
+// draw sends (SphereStrips.h, the figures the draw runs on), as the driver keeps the
+// vertices a list was given (32 B: place, normal, texture point). A strip repeats the
+// row of the grid it shares with the next, so a sphere of n slices and stacks sends
+// 2n(n + 1) vertices, near twice its grid. Measured on the Release build of the sweep's
+// driver at 800 x 600, each sphere's share the difference of two projects of spheres
+// after a small object: 28 to 34 B a vertex sent for 300, 512, 720 and 1,024 slices
+// (5.0, 15.9, 34.8 and 64.5 MB a sphere), 31 to 41 for 220 (3.0 to 4.0 MB), 21 for 64
+// (0.18 MB, lists sharing the driver's blocks).
 struct TSpheresDrawCost {
   int64_t SphereBytes;
-  int64_t VertexBytes;  // each of (slices + 1) x (stacks + 1)
-  int64_t QuadBytes;    // each of slices x stacks
-  int64_t ListBlockBytes;
+  int64_t VertexBytes;  // each vertex the sphere's draw sends
 
-  constexpr int64_t ListBytes(int64_t slices) const {
-    const int64_t list = (slices + 1) * (slices + 1) * VertexBytes + slices * slices * QuadBytes;
-    if (list <= 0) return 0;
-    if (list <= ListBlockBytes) return ListBlockBytes / (ListBlockBytes / list);
-    int64_t held = ListBlockBytes;
-    while (held < list) held *= 2;
-    return held;
-  }
-  constexpr int64_t Of(int64_t spheres, int64_t slices) const {
-    return spheres * (SphereBytes + ListBytes(slices));
+  constexpr int64_t Of(int64_t spheres, const TSphereStrips& strips) const {
+    return spheres * (SphereBytes + strips.Vertices() * VertexBytes);
   }
 };
-inline constexpr TSpheresDrawCost SpheresDrawCost{4096, 32, 8, int64_t{1} << 20};
+inline constexpr TSpheresDrawCost SpheresDrawCost{4096, 36};
 // A text label: its node and the texts it draws (3.6 KB measured with its object and
 // tree node), and each byte of its text beside the label's own: the node's copy, the
 // codes a draw converts it to and what the renderer holds of their quads. Measured on
@@ -236,6 +226,8 @@ inline constexpr int64_t SegmentBinBytes = 8192;
 inline constexpr int64_t LinePointBinBytes = 4096;
 inline constexpr int64_t PlanesPointBinBytes = 512;
 inline constexpr int64_t SphereQuadBinBytes = 192;
+// A sphere's bins: half a quad's for each triangle its draw sends.
+constexpr int64_t SphereBinBytes(const TSphereStrips& strips) { return strips.Triangles() * SphereQuadBinBytes / 2; }
 inline constexpr int64_t SectionCellBinBytes = 448;
 inline constexpr int64_t TriangleBinBytes = 384;
 inline constexpr int64_t BoreholeNodeBinBytes = 8192;

@@ -219,11 +219,10 @@ int64_t UnknownNameBytes(const std::string& name, bool listed) {
 constexpr int64_t kPrintsShareOfRoom = 4;
 
 // A name's 64-bit fingerprint, layers and unknown entity kinds apart: how the count
-// tells names met before once it keeps none.
-uint64_t LayerPrint(const std::string& name) { return std::hash<std::string>{}(name); }
-uint64_t UnknownPrint(const std::string& name) {
-  return std::hash<std::string>{}(name) ^ UINT64_C(0x9E3779B97F4A7C15);
-}
+// tells names met before once it keeps none. Seeded, as the array of prints is found
+// by them.
+uint64_t LayerPrint(const std::string& name) { return TSeededHash{}(name); }
+uint64_t UnknownPrint(const std::string& name) { return TSeededHash{}(name) ^ UINT64_C(0x9E3779B97F4A7C15); }
 
 }  // namespace
 
@@ -252,6 +251,9 @@ class TDXFNamePrints {
     slots_.assign(slots, kEmpty);
     shift_ = 64 - std::countr_zero(slots);
   }
+
+  // The prints Insert takes before the array must grow.
+  size_t Room() const { return slots_.size() / 2 - held_; }
 
   // True when print was not met before, or may have been but can no longer be told.
   bool Insert(uint64_t print) {
@@ -369,9 +371,19 @@ void TDXF::KeepNothing() {
   // (SwitchBytes); each name is let go of as its fingerprint is taken.
   prints_ = std::make_unique<TDXFNamePrints>(std::max<int64_t>(watch_.Room(), 0) / kPrintsShareOfRoom);
   prints_->Reserve(layerIndex_.size() + unknownNames_.size());
-  while (!layerIndex_.empty()) prints_->Insert(LayerPrint(layerIndex_.extract(layerIndex_.begin()).key()));
-  while (!unknownNames_.empty())
-    prints_->Insert(UnknownPrint(unknownNames_.extract(unknownNames_.begin()).value()));
+  // Where the array cannot take them all, the names met first enter, layers before
+  // unknown names, whatever order the seeded tables give them in: the count goes on
+  // alike in every process.
+  const size_t room = prints_->Room();
+  const size_t layersIn = std::min(room, layerIndex_.size());
+  while (!layerIndex_.empty()) {
+    const auto layer = layerIndex_.extract(layerIndex_.begin());
+    if (layer.mapped() < layersIn) prints_->Insert(LayerPrint(layer.key()));
+  }
+  while (!unknownNames_.empty()) {
+    const auto unknown = unknownNames_.extract(unknownNames_.begin());
+    if (unknown.mapped() < room - layersIn) prints_->Insert(UnknownPrint(unknown.key()));
+  }
   Release(layerIndex_);
   Release(unknownNames_);
 }
@@ -540,7 +552,7 @@ void TDXF::AddUnknown(const std::string& name) {
     return;
   }
   GrowAsCounted(unknownNames_, unknownNamesCount_);
-  unknownNames_.insert(name);
+  unknownNames_.emplace(name, static_cast<size_t>(unknownsCounted_ - 1));
   if (listed) unknownEntities_.push_back(name);
 }
 

@@ -14,8 +14,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -23,6 +21,7 @@
 #include "model/SurveyPoint.h"
 #include "platform/AvailableMemory.h"
 #include "platform/CanvasTypes.h"
+#include "platform/SeededHash.h"
 
 namespace qira {
 
@@ -163,10 +162,11 @@ class TDXF {
   // The first unknown names met, as many as the message lists.
   std::vector<std::string> unknownEntities_;
   std::vector<TDXFLayer> layers_;
-  // Every unknown name met, to tell a new one: a drawing may hold any number of them,
-  // and each entity looks its own up.
-  std::unordered_set<std::string> unknownNames_;
-  std::unordered_map<std::string, size_t> layerIndex_;
+  // Every unknown name met, to tell a new one, with the order it was met in: a drawing
+  // may hold any number of them, and each entity looks its own up. Both tables are
+  // keyed by the drawing's names, so they hash under the process's seed.
+  TSeededStringMap<size_t> unknownNames_;
+  TSeededStringMap<size_t> layerIndex_;
   bool damaged_ = false;
   bool completed_ = false;
   // The count of the import as it is read: what was taken, what its first frame draws,
@@ -180,7 +180,7 @@ class TDXF {
   // from their sizes: they grow as counted (GrowAsCounted).
   TContainerCount layersCount_ = TContainerCount::Array(sizeof(TDXFLayer));
   TContainerCount layerIndexCount_ = TContainerCount::HashTable(sizeof(std::pair<const std::string, size_t>));
-  TContainerCount unknownNamesCount_ = TContainerCount::HashTable(sizeof(std::string));
+  TContainerCount unknownNamesCount_ = TContainerCount::HashTable(sizeof(std::pair<const std::string, size_t>));
   TFrameContent countedFrame_;
   // The memory there was when the reading began, and the look at what the process
   // really holds as it reads: no refusal hangs on the count's being exact.

@@ -9,8 +9,9 @@
 //   Windows-1252 bytes each), int32 EntryColor.
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
+
+#include "platform/SeededHash.h"
 
 namespace qira {
 
@@ -51,7 +52,7 @@ class TGeologyList {
   void Reindex();
 
   std::vector<TGeologyEntry> entries_;
-  std::unordered_map<std::string, int> index_;  // MatchKey -> first entry with it
+  TSeededStringMap<int> index_;  // MatchKey -> first entry with it
 };
 
 // The legend of the view window whose tree selection changed last; new boreholes

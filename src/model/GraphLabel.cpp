@@ -103,9 +103,11 @@ int64_t TGraphLabel::DrawnBytes() const { return LabelDrawnBytes(static_cast<int
 
 int64_t TGraphLabel::BinnedBytes() const { return BinnedBytesWith(static_cast<int64_t>(Params.Text.size())); }
 
-// A quad a character, of no more than the frame lets the renderer queue at once.
+// A quad a character its draw sends, of no more than the frame lets the renderer queue
+// at once.
 int64_t TGraphLabel::BinnedBytesWith(int64_t textSize) {
-  return LabelBinBytes + MeshBinsOf(static_cast<double>(textSize), 4, GlyphBinBytes, VerticesBetweenRenderWaits);
+  return LabelBinBytes + MeshBinsOf(static_cast<double>(TextQuadsAtMost(textSize)), GlyphQuadVertices, GlyphBinBytes,
+                                    VerticesBetweenRenderWaits);
 }
 
 bool TGraphLabel::DrawingHeld() const { return NodeDrawingHeld(TextNode); }

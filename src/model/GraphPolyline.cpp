@@ -27,7 +27,7 @@ int64_t LineDrawnBytes(int64_t points, bool roundEnds) {
   // The end spheres are made with the engine's default slices and stacks.
   constexpr int64_t kEndSphereSlices = 16;
   const int64_t ends = roundEnds && points > 0 ? 2 : 0;
-  return LineDrawCost.Of(1, points) + SpheresDrawCost.Of(ends, kEndSphereSlices);
+  return LineDrawCost.Of(1, points) + SpheresDrawCost.Of(ends, SphereStripsOf(kEndSphereSlices, kEndSphereSlices));
 }
 
 int64_t LineBinnedBytes(int64_t points) { return points * LinePointBinBytes; }

@@ -19,16 +19,18 @@ TSpheresEditor& SpheresEditor() {
   return editor;
 }
 
-// A sphere node for each centre, its list made of slices x stacks quads.
+// A sphere node for each centre, its list what its draw sends.
 int64_t SpheresDrawnBytes(int64_t centres, int32_t slices) {
-  return SpheresDrawCost.Of(centres, std::clamp(slices, 1, MaxSphereSlices));
+  return SpheresDrawCost.Of(centres, SpheresStripsOf(slices));
 }
 
-// Each sphere is a node of its own: no more of them are queued at once than the
-// renderer is left to queue.
+// Each sphere is a node of its own whose list's call tells the renderer's queue what
+// it sends: no more of them are queued at once than the renderer is left to queue, by
+// objects and by vertices.
 int64_t SpheresBinnedBytes(int64_t centres, int32_t slices) {
-  const int64_t clamped = std::clamp(slices, 1, MaxSphereSlices);
-  return std::min<int64_t>(centres, ObjectsBetweenRenderWaits) * clamped * clamped * SphereQuadBinBytes;
+  const TSphereStrips strips = SpheresStripsOf(slices);
+  const auto queued = static_cast<double>(std::min<int64_t>(centres, ObjectsBetweenRenderWaits));
+  return MeshBinsOf(queued, strips.Vertices(), SphereBinBytes(strips), VerticesBetweenRenderWaits);
 }
 
 }  // namespace
@@ -92,14 +94,14 @@ void TGraphSpheres::Build(bool recursive) {
     for (TBuiltNode<TGLSphere>& node : Spheres) node.Create(*Context->ModelCube);
   }
   const float alpha = OpacityAlpha(Transparency);
-  const int32_t slices = std::min(Params.Slices, MaxSphereSlices);
+  const TSphereStrips strips = SpheresStripsOf(Params.Slices);
   for (size_t i = 0; i < Spheres.size(); ++i) {
     TGLSphere* sphere = Spheres[i].get();
     if (!sphere) continue;  // freed with the scene
     sphere->SetRadius(static_cast<float>(Params.Radius));
     ColorMaterial(*sphere, Params.Color, alpha, true);
-    sphere->SetSlices(slices);
-    sphere->SetStacks(slices);
+    sphere->SetSlices(static_cast<int32_t>(strips.Slices));
+    sphere->SetStacks(static_cast<int32_t>(strips.Stacks));
     sphere->Position().SetAffinePoint(Context->ToScene(Params.Centres[i]));
     SetMaterialBlending(*sphere, Transparency < 255);
   }

@@ -6,6 +6,7 @@
 // Own chunk (version 0, behind the common record), little-endian:
 //   int32 n | n centres of three doubles (North, East, Elevation) | Radius double |
 //   Color int32 | Slices int32.
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -15,6 +16,7 @@
 #include "model/GraphMain.h"
 #include "model/SurveyPoint.h"
 #include "platform/CanvasTypes.h"
+#include "scene/objects/SphereStrips.h"
 
 namespace qira {
 
@@ -38,6 +40,12 @@ void SetSpheresEditor(TSpheresEditor editor);
 // The most slices and stacks a sphere node is built with. The dialog allows up to
 // ten million, whose geometry no machine can hold; the stored value is kept.
 inline constexpr int32_t MaxSphereSlices = 1024;
+// What each sphere node of an object of `slices` (as stored) draws: slices x slices
+// within 1 to MaxSphereSlices, no caps. Its build and its count both take it.
+constexpr TSphereStrips SpheresStripsOf(int32_t slices) {
+  const int32_t built = std::clamp(slices, int32_t{1}, MaxSphereSlices);
+  return SphereStripsOf(built, built);
+}
 
 class TGraphSpheres : public TGraphMain {
  public:
@@ -68,7 +76,7 @@ class TGraphSpheres : public TGraphMain {
   bool SaveToStream(TBinaryStream& handle) override;
   // The bounds come from the common record.
   bool LoadFromStream(TBinaryStream& handle) override;
-  // A sphere node for each centre, its list made of slices x stacks quads.
+  // A sphere node for each centre, its list what its draw sends (SpheresStripsOf).
   int64_t DrawnBytes() const override;
   int64_t BinnedBytes() const override;
   bool DrawingHeld() const override;

@@ -15,6 +15,7 @@
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
 #include "platform/Rounding.h"
+#include "platform/SeededHash.h"
 #include "scene/objects/DummyPlaneSprite.h"
 #include "scene/components/Colors.h"
 #include "scene/materials/Materials.h"
@@ -209,16 +210,15 @@ struct TPointKey {
 };
 static_assert(sizeof(TPointKey) == 16);
 
-size_t HashOf(const TPointKey& key) {
-  uint32_t words[4];
-  std::memcpy(words, &key, sizeof words);
-  uint64_t h = 1469598103934665603ull;
-  for (uint32_t w : words) h = (h ^ w) * 1099511628211ull;
-  // The slot is taken from the low bits, which a product leaves to the low bits of its
-  // words alone (zero for whole coordinates): every bit is mixed into them first.
-  h = (h ^ (h >> 33)) * 0xff51afd7ed558ccdull;
-  h = (h ^ (h >> 33)) * 0xc4ceb9fe1a85ec53ull;
-  return static_cast<size_t>(h ^ (h >> 33));
+// Under a seed the file cannot know (SeededHash): a fixed function of the key lets a
+// file choose corners whose keys all land in one run of slots, which every corner then
+// walks.
+size_t HashOf(const THashSeed& seed, const TPointKey& key) { return SeededHash(seed, &key, sizeof key); }
+
+std::array<uint8_t, 4> SheetColorOf(TColor color, uint8_t transparency) {
+  const TVector c = ConvertWinColor(color, OpacityAlpha(transparency));
+  return {static_cast<uint8_t>(RoundToInt(c[0] * 255.0)), static_cast<uint8_t>(RoundToInt(c[1] * 255.0)),
+          static_cast<uint8_t>(RoundToInt(c[2] * 255.0)), transparency};
 }
 
 TPointKey KeyOf(const TSharedVertex& point) {
@@ -255,7 +255,7 @@ bool HasPlane(const TAffineVector& plane) { return AffineVectorDotProduct(plane,
 // here, not the 70 a map's node, a chain and a plane took.
 class TSharedPointIndex {
  public:
-  explicit TSharedPointIndex(const std::vector<TSharedVertex>& points) : points_(points) {}
+  explicit TSharedPointIndex(const std::vector<TSharedVertex>& points) : points_(points), seed_(CurrentHashSeed()) {}
 
   // The point of `key` whose plane is within the smoothing angle of `plane`, or kNone;
   // then `made` is entered for the key when the plane is one.
@@ -263,7 +263,7 @@ class TSharedPointIndex {
     if (!HasPlane(plane)) return kNone;
     if (2 * (used_ + 1) > slots_.size()) Grow();
     const size_t mask = slots_.size() - 1;
-    for (size_t at = HashOf(key) & mask;; at = (at + 1) & mask) {
+    for (size_t at = HashOf(seed_, key) & mask;; at = (at + 1) & mask) {
       const uint32_t k = slots_[at];
       if (k == kNone) {
         slots_[at] = made;
@@ -289,7 +289,7 @@ class TSharedPointIndex {
     for (uint32_t k = 0; k < points_.size(); ++k) {
       const TSharedVertex& point = points_[k];
       if (!HasPlane(PlaneOf(point))) continue;
-      size_t at = HashOf(KeyOf(point)) & mask;
+      size_t at = HashOf(seed_, KeyOf(point)) & mask;
       while (slots_[at] != kNone) at = (at + 1) & mask;
       slots_[at] = k;
       ++used_;
@@ -297,6 +297,7 @@ class TSharedPointIndex {
   }
 
   const std::vector<TSharedVertex>& points_;
+  const THashSeed seed_;
   std::vector<uint32_t> slots_;
   size_t used_ = 0;
 };
@@ -329,6 +330,11 @@ TSheetSize SheetSizeOf(const std::vector<TSurfaceFace>& faces, int32_t count, bo
 
 int64_t SurfaceSheetChainStepsForTesting() { return tSheetChainSteps; }
 
+uint64_t SurfaceSheetHashForTesting(const TGraphSurface& surface, const TSurveyPoint& corner) {
+  const TSharedVertex point{surface.Context->ToScene(corner), SheetColorOf(surface.Color, surface.Transparency), {}, {}};
+  return HashOf(CurrentHashSeed(), KeyOf(point));
+}
+
 std::shared_ptr<TSharedVertices> TGraphSurface::BuildSheet(bool quads) const {
   auto sheet = std::make_shared<TSharedVertices>();
   std::vector<TSharedVertex>& points = sheet->Vertices;
@@ -354,7 +360,6 @@ std::shared_ptr<TSharedVertices> TGraphSurface::BuildSheet(bool quads) const {
     return made;
   };
 
-  const float alpha = OpacityAlpha(Transparency);
   std::vector<TAffineVector> scene;
   std::vector<uint32_t> corners;
   for (int32_t i = 0; i < FaceCount; ++i) {
@@ -363,10 +368,7 @@ std::shared_ptr<TSharedVertices> TGraphSurface::BuildSheet(bool quads) const {
     const size_t n = face.size();
     if (quads ? n != 4 : n < 3) continue;
     const TColor own = (!IgnoreFaceColors && FaceHasColor[f] == 1) ? FaceColors[f] : Color;
-    const TVector c = ConvertWinColor(own, alpha);
-    const std::array<uint8_t, 4> color{static_cast<uint8_t>(RoundToInt(c[0] * 255.0)),
-                                       static_cast<uint8_t>(RoundToInt(c[1] * 255.0)),
-                                       static_cast<uint8_t>(RoundToInt(c[2] * 255.0)), Transparency};
+    const std::array<uint8_t, 4> color = SheetColorOf(own, Transparency);
     scene.clear();
     for (const TSurveyPoint& p : face) scene.push_back(Context->ToScene(p));
     const TAffineVector plane = CalcPlaneNormal(scene[0], scene[1], scene[2]);

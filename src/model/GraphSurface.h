@@ -53,6 +53,11 @@ void RegisterSurfaceKinds();
 // (how a build's cost grows with its faces).
 int64_t SurfaceSheetChainStepsForTesting();
 
+class TGraphSurface;
+// The hash from which a build of `surface` on this thread seeks the point of `corner`
+// in the surface's own colour: how a row chooses corners against a known seed.
+uint64_t SurfaceSheetHashForTesting(const TGraphSurface& surface, const TSurveyPoint& corner);
+
 // Entries added at once when the face arrays are full while adding.
 inline constexpr int32_t SurfaceGrowth = 5000;
 

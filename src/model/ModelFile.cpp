@@ -334,10 +334,17 @@ constexpr int64_t kSphereBytes = 512;
 constexpr int64_t kLabelCharacters = 8;
 constexpr int64_t kBoreholesAndPlaneBytes = int64_t{1} << 20;
 
+// Each group is a spheres object of the default slices.
+TSphereStrips ModelStrips() {
+  TSpheresParams made;
+  TGraphSpheres::DefaultParams(made);
+  return SpheresStripsOf(made.Slices);
+}
+
 // The first frame's bins, as an opened project counts them (TOpenCount): each group's
 // spheres and each label, no more than the renderer is left to queue at once.
-int64_t ModelFrameBins(const TModelDescription& model, int64_t slices, int64_t labels) {
-  const int64_t sphere = slices * slices * SphereQuadBinBytes;
+int64_t ModelFrameBins(const TModelDescription& model, int64_t labels) {
+  const int64_t sphere = SphereBinBytes(ModelStrips());
   int64_t binned = labels * LabelBinBytes;
   int64_t most = labels > 0 ? LabelBinBytes : 0;
   for (const TModelSphereGroup& group : model.Groups) {
@@ -348,22 +355,67 @@ int64_t ModelFrameBins(const TModelDescription& model, int64_t slices, int64_t l
   return FrameBinsOf(std::min(binned, most * ObjectsBetweenRenderWaits));
 }
 
-// Each group is a spheres object of the default slices.
-int64_t ModelSlices() {
-  TSpheresParams made;
-  TGraphSpheres::DefaultParams(made);
-  return made.Slices;
-}
-
 // A label every 100 m down each borehole from 0, and its name (NewBorehole).
 int64_t ModelLabels(double depth1, double depth2) {
   return static_cast<int64_t>(depth1 / 100) + static_cast<int64_t>(depth2 / 100) + 4;
 }
 
 int64_t ModelBytesOf(int64_t groups, int64_t spheres, int64_t labels, int64_t frameBins) {
-  return groups * kSphereGroupBytes + spheres * kSphereBytes + SpheresDrawCost.Of(spheres, ModelSlices()) +
+  return groups * kSphereGroupBytes + spheres * kSphereBytes + SpheresDrawCost.Of(spheres, ModelStrips()) +
          LabelDrawCost.Of(labels, labels * kLabelCharacters) + frameBins + kBoreholesAndPlaneBytes;
 }
+
+// The distinct sphere indices a text declares, as the reading keeps each once, at any
+// index: up to kHeldIndices of them are held (a few MB, however large the file); a
+// text of more (tens of MB of headers alone) counts each further index it does not
+// hold, by binary order of magnitude, up to the indices of it that Count lets in.
+// Indices above what a Count can be are never kept and not taken.
+class TSphereIndices {
+ public:
+  void Add(int64_t index) {
+    if (index < 1 || index > std::numeric_limits<int32_t>::max()) return;
+    const auto i = static_cast<uint32_t>(index);
+    if (full_) {
+      if (!std::binary_search(held_.begin(), held_.end(), i)) ++beyond_[static_cast<size_t>(std::bit_width(i) - 1)];
+      return;
+    }
+    held_.push_back(i);
+    if (held_.size() >= 2 * sorted_ + kBatch) Merge();
+  }
+
+  // The indices added that are 1 .. count.
+  int64_t UpTo(int64_t count) {
+    if (count < 1) return 0;
+    Merge();
+    int64_t kept = std::upper_bound(held_.begin(), held_.end(), count) - held_.begin();
+    for (int b = 0; b < 32 && (int64_t{1} << b) <= count; ++b) {
+      const int64_t from = int64_t{1} << b, to = std::min(count, 2 * from - 1);
+      kept += std::min(beyond_[static_cast<size_t>(b)], to - from + 1);
+    }
+    return std::min(kept, count);
+  }
+
+ private:
+  static constexpr size_t kHeldIndices = size_t{1} << 20;
+  static constexpr size_t kBatch = 4096;
+
+  void Merge() {
+    std::sort(held_.begin(), held_.end());
+    held_.erase(std::unique(held_.begin(), held_.end()), held_.end());
+    if (held_.size() > kHeldIndices) {
+      for (size_t k = kHeldIndices; k < held_.size(); ++k) ++beyond_[static_cast<size_t>(std::bit_width(held_[k]) - 1)];
+      held_.resize(kHeldIndices);
+      held_.shrink_to_fit();
+      full_ = true;
+    }
+    sorted_ = held_.size();
+  }
+
+  std::vector<uint32_t> held_;  // sorted and each once up to sorted_, then as they came
+  size_t sorted_ = 0;
+  bool full_ = false;  // kHeldIndices are held: no more are
+  std::array<int64_t, 32> beyond_{};  // indices not held, by bit width - 1
+};
 
 // What importing a model text takes at most, from what the text itself declares, read
 // line by line as the reading reads it but keeping next to nothing: the reading (its
@@ -375,10 +427,9 @@ int64_t ModelBytesOf(int64_t groups, int64_t spheres, int64_t labels, int64_t fr
 //
 // A sphere is an index i of sections Sphere_<i> whose first Radius is not known to be
 // 0 or less, counted at the end only for i up to the first Count of the first section
-// Spheres (read as the reading reads it; the headers may come before it). Indices
-// below kTrackedIndices take a bit each, so duplicates count once; above, the
-// sections of each binary order of magnitude count up to the indices of it that
-// Count lets in. So the time is linear in the text and what is kept stays small.
+// Spheres (read as the reading reads it; the headers may come before it), each index
+// once as the reading takes it once (TSphereIndices). So the time is about linear in
+// the text and what is kept stays small.
 //
 // The text comes whole or in blocks of any size (a file the memory cannot hold whole,
 // streamed), split into lines as SplitTextLines splits it, a CR LF across two blocks
@@ -421,16 +472,13 @@ class TModelImportCount {
     if (spheres == 0) return reading;
     const auto depthOf = [&](size_t k) { return depths_[k].value_or(0.0); };
     const int64_t labels = ModelLabels(std::max(depthOf(0), depthOf(1)), std::max(depthOf(2), depthOf(3)));
-    const int64_t slices = ModelSlices();
     // No grouping of the spheres puts more in the first frame's bins than all of them.
-    const int64_t bins = FrameBinsOf(spheres * slices * slices * SphereQuadBinBytes + labels * LabelBinBytes);
+    const int64_t bins = FrameBinsOf(spheres * SphereBinBytes(ModelStrips()) + labels * LabelBinBytes);
     return std::max(reading, ModelBytesOf(spheres, spheres, labels, bins));
   }
 
  private:
   static constexpr size_t kLineBytes = 1024;
-  static constexpr int kTrackedBits = 20;
-  static constexpr int64_t kTrackedIndices = int64_t{1} << kTrackedBits;
   // FTransmitterTo, RReceiverTo, RTransmitterTo, FReceiverTo: the first of each.
   static constexpr std::array<std::string_view, 4> kDepthKeys{"FTransmitterTo", "RReceiverTo", "RTransmitterTo",
                                                               "FReceiverTo"};
@@ -485,31 +533,13 @@ class TModelImportCount {
   // The section that ends gives its index a sphere when its radius may be above 0.
   // The reading takes the first of duplicates: any of them setting the bit is no less.
   void EndSphere() {
-    if (sphere_ > 0 && radiusPositive_) {
-      const auto i = static_cast<size_t>(sphere_);
-      if (sphere_ >= kTrackedIndices) {
-        ++keptAbove_[static_cast<size_t>(std::bit_width(i) - 1)];
-      } else {
-        if (i >= kept_.size()) kept_.resize(i + 1);
-        kept_[i] = true;
-      }
-    }
+    if (sphere_ > 0 && radiusPositive_) kept_.Add(sphere_);
     sphere_ = 0;
     radiusRead_ = radiusPositive_ = false;
   }
 
   // The spheres the reading keeps at most, of indices 1 .. Count.
-  int64_t KeptSpheres() const {
-    const int64_t count = count_.value_or(0);
-    int64_t kept = 0;
-    for (int64_t i = 1; i <= count && i < static_cast<int64_t>(kept_.size()); ++i)
-      kept += kept_[static_cast<size_t>(i)];
-    for (int b = kTrackedBits; b < 63 && (int64_t{1} << b) <= count; ++b) {
-      const int64_t from = int64_t{1} << b, to = std::min(count, 2 * from - 1);
-      kept += std::min(keptAbove_[static_cast<size_t>(b)], to - from + 1);
-    }
-    return kept;
-  }
+  int64_t KeptSpheres() { return kept_.UpTo(count_.value_or(0)); }
 
   int64_t textBytes_ = 0;
   std::string line_;      // the line so far, as kept
@@ -526,8 +556,7 @@ class TModelImportCount {
   int64_t sphere_ = 0;            // the current section's index, 0 when no sphere
   bool radiusRead_ = false;       // its first Radius was read
   bool radiusPositive_ = false;   // and may be above 0
-  std::vector<bool> kept_;        // by index below kTrackedIndices: a sphere kept
-  std::array<int64_t, 63> keptAbove_{};  // spheres kept at kTrackedIndices and above, by bit width - 1
+  TSphereIndices kept_;           // the indices of sections whose radius may be above 0
 };
 
 int64_t ModelTextImportBytes(std::string_view text) {
@@ -564,7 +593,7 @@ int64_t ModelBuildBytes(const TModelDescription& model) {
   for (const TModelSphereGroup& group : model.Groups) spheres += static_cast<int64_t>(group.Centres.size());
   const int64_t labels = ModelLabels(model.Depth1, model.Depth2);
   return ModelBytesOf(static_cast<int64_t>(model.Groups.size()), spheres, labels,
-                      ModelFrameBins(model, ModelSlices(), labels));
+                      ModelFrameBins(model, labels));
 }
 
 // ---- EModelFile and the description --------------------------------------------------

@@ -438,18 +438,25 @@ bool TZBPalette::LoadFromStream(TBinaryStream& stream) {
   return true;
 }
 
-bool TZBPalette::SkipStops(TBinaryStream& stream, int64_t& stops) {
-  uint32_t colour = 0;
-  int32_t n = 0;
-  if (!stream.ReadUInt32(colour) || !stream.ReadUInt32(colour) || !stream.ReadInt32(n) || n < 0 ||
-      static_cast<int64_t>(n) * 5 > stream.Remaining())
-    return false;
-  stops = n;
-  return stream.Seek(stream.Position() + 5 * n);
-}
-
 int64_t PaletteStopsBytes(int64_t stops) {
   return stops <= 0 ? 0 : HeapBlockBytes(stops * static_cast<int64_t>(sizeof(TColor))) + HeapBlockBytes(stops);
+}
+
+bool TZBPalette::SkipStored(TBinaryStream& stream, int64_t& stops) {
+  stops = 0;
+  TFileVersion chunk(stream, 0);
+  int32_t found = 0;
+  if (!chunk.ReadHeader(found, true)) return !chunk.Damaged();
+  const TReadBound fields(stream, chunk.EndOffset);
+  uint32_t startColor = 0, endColor = 0;
+  int32_t n = 0;
+  if (!(stream.ReadUInt32(startColor) && stream.ReadUInt32(endColor) && stream.ReadInt32(n)) || n < 0) return false;
+  stops = n;
+  // Behind the count: each stop's colour (4 bytes) and position (1), then the
+  // intensity (1), min and max (8 each) and the automatic and logarithmic flags (1 each).
+  const int64_t rest = int64_t{n} * 5 + 1 + 8 + 8 + 1 + 1;
+  return rest <= stream.Remaining() && stream.Seek(stream.Position() + static_cast<int32_t>(rest)) &&
+         chunk.SkipToEnd();
 }
 
 // ---- 4. value table of a section file ------------------------------------------

@@ -138,10 +138,11 @@ class TZBPalette {
   // palette is unchanged. Throws EStreamError on a damaged chunk (the palette is
   // then unchanged too).
   bool LoadFromStream(TBinaryStream& stream);
-  // From the fields of a palette chunk whose header was read: passes over its colours
-  // and stops, making nothing, their count in `stops`; false where they pass the
-  // stream's read bound (the chunk's end).
-  static bool SkipStops(TBinaryStream& stream, int64_t& stops);
+  // Passes over a stored palette field by field as LoadFromStream reads it, without
+  // making its stops, their count in `stops` (0 for a newer chunk, skipped whole): true
+  // at the chunk's end, false on every damage LoadFromStream raises EStreamError for
+  // (the position is then undefined). Costs no allocation, however many stops are stored.
+  static bool SkipStored(TBinaryStream& stream, int64_t& stops);
 
   // ---- value table of a section file
   // Takes the scale from the table at the stream's position. Throws EStreamError

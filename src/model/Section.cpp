@@ -809,14 +809,12 @@ bool TGraphSection::LoadFromStream(TBinaryStream& handle) {
     if (!section) return TSkippedCost{};
     int64_t characters = 0;
     if (!ReadSkippedSectionHeader(s, end, 0, 1, rows, cols, names, characters)) return std::nullopt;
-    // The style stands behind the grid and the palette's chunk.
+    // The style stands behind the grid and the palette's fields, passed over as the
+    // palette reads them: a palette that runs past its chunk is damage here as there.
     const int64_t entries = int64_t{rows} + 1;
     if (!SeekAhead(s, 4 * entries * 8 + 16 + int64_t{rows} * cols * 8 + 16, end)) return std::nullopt;
-    TFileVersion palette(s, 0);
-    int32_t found = 0;
     int64_t stops = 0;
-    if (palette.ReadHeader(found, true) ? !TZBPalette::SkipStops(s, stops) || !palette.SkipToEnd() : palette.Damaged())
-      return std::nullopt;
+    if (!TZBPalette::SkipStored(s, stops)) return std::nullopt;
     uint8_t flags[7];
     if (end - s.Position() < 7 || !s.Read(flags, 7)) return std::nullopt;
     return SkippedSectionCost(*this, rows, cols, flags[2], entries, names, stops);

@@ -24,11 +24,10 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "platform/CanvasTypes.h"
+#include "platform/SeededHash.h"
 
 namespace qira {
 
@@ -189,10 +188,10 @@ TPreviewCallback PreviewCallbackOf(const TGraphSection& section);
 // section of the same export took (two frequencies with the same whole kHz) gets the
 // kHz with its decimals ('.' as '_'), then a counter.
 struct TGroupMemberNames {
-  std::unordered_set<std::string> Taken;
+  TSeededStringSet Taken;
   // Names are only added: every counter below the one kept here for a name with
   // decimals (and its extension) is taken, so the next section of it starts there.
-  std::unordered_map<std::string, int> NextCounter;
+  TSeededStringMap<int> NextCounter;
 };
 std::string GroupMemberFileName(const std::string& chosen, const TGraphSection& section, TGroupMemberNames& taken);
 // Test hook: how many names, in this process, a group export has looked up among those taken.

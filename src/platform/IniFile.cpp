@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <unordered_set>
 
 #include "platform/AsciiCase.h"
 #include "platform/BinaryStream.h"
 #include "platform/CodePage.h"
 #include "platform/NumberText.h"
+#include "platform/SeededHash.h"
 #include "platform/TextLines.h"
 
 namespace qira {
@@ -218,7 +218,7 @@ class TNamesOnce {
 
  private:
   std::vector<std::string> names_;
-  std::unordered_set<std::string> seen_;
+  TSeededStringSet seen_;
 };
 
 }  // namespace

@@ -62,7 +62,7 @@ void RegisterBoreholeDialogs() {
       },
       [](const std::string& caption, TBoreholeSettings& settings, TTransparencyParams& base) {
         TGraphBoreholeForm dialog(QApplication::activeWindow());
-        dialog.setWindowTitle(ToQt(caption));
+        dialog.setWindowTitle(ToQtTitle(caption));
         return dialog.Execute(settings, base);
       });
 }

@@ -19,6 +19,11 @@ inline QString ToQt(const std::string& utf8) {
   return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 inline std::string FromQt(const QString& text) { return text.toUtf8().toStdString(); }
+// Text as a window's title holds it: Qt takes a "[*]" in a title for the place of the
+// changed mark, and "[*][*]" for a "[*]" of the text, so each of the text's is doubled.
+inline QString ToQtTitle(const std::string& utf8) {
+  return ToQt(utf8).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+}
 
 // What a window does once asked to close: stay open, hide, be destroyed, or be
 // minimised. A window's FormClose handler chooses.

@@ -163,7 +163,7 @@ void TExportPreviewForm::Browse(int step) {
 void RunPreviewForm(const std::string& caption, const std::vector<TPreviewCallback>& callbacks,
                     const TClassLimits& limits, QWidget* parent) {
   TExportPreviewForm form(parent);
-  form.setWindowTitle(ToQt(caption));
+  form.setWindowTitle(ToQtTitle(caption));
   form.Execute(callbacks, limits);
 }
 
@@ -273,7 +273,7 @@ void TExportColorForm::BitBtn3Click() {
 bool TExportColorForm::Execute(const std::string& caption, TClassLimits& limits, bool mustBePositive,
                                const std::vector<TPreviewCallback>& callbacks, QWidget* parent) {
   TExportColorForm form(parent);
-  form.setWindowTitle(ToQt(caption));
+  form.setWindowTitle(ToQtTitle(caption));
   form.Start(limits, mustBePositive, callbacks);
   if (form.exec() != QDialog::Accepted) return false;
   limits = form.Limits();

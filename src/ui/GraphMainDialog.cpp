@@ -15,7 +15,7 @@ namespace qira {
 void RegisterGraphMainDialog() {
   SetTransparencyDialog([](const std::string& caption, TTransparencyParams& params) {
     TGraphMainForm form(QApplication::activeWindow());
-    form.setWindowTitle(ToQt(caption));
+    form.setWindowTitle(ToQtTitle(caption));
     return form.Execute(params);
   });
 }

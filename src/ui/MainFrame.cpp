@@ -61,6 +61,9 @@ QString ShownTitle(const QWidget& window) {
   return title;
 }
 
+// Text as a menu's entry shows it: "&" marks the next character as the entry's key.
+QString MenuText(QString text) { return text.replace(QLatin1Char('&'), QStringLiteral("&&")); }
+
 }  // namespace
 
 // ---- Menu merging and tiling ----------------------------------------------------------------
@@ -142,31 +145,24 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   UpdateRecentMenu();
   // The project dialogs start where the newest project lives.
   if (!recent_[0].empty()) SetProjectFolderFrom(recent_[0]);
+  // The area itself names the current sub-window in the title (changeEvent).
   QObject::connect(MdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) {
-    Guarded([&] {
-      MergeMenus();
-      ScheduleTitleUpdate();
-    });
+    Guarded([&] { MergeMenus(); });
   });
   // The document the commands act on also changes when the user turns between the
   // frame and a view that covers the screen (Alt+Tab).
   QObject::connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow*) {
-    Guarded([&] {
-      MergeMenus();
-      ScheduleTitleUpdate();
-    });
+    Guarded([&] { MergeMenus(); });
   });
   MergeMenus();
   setWindowState(Qt::WindowMaximized);
   SetRecentFileSink([this](const std::string& path) { AddRecent(path); });
   ViewWindowHooks().CloseMainFrame = [this] { close(); };
-  ViewWindowHooks().CaptionChanged = [this] { ScheduleTitleUpdate(); };
 }
 
 TMainForm::~TMainForm() {
   SetRecentFileSink(nullptr);
   ViewWindowHooks().CloseMainFrame = nullptr;
-  ViewWindowHooks().CaptionChanged = nullptr;
   QObject::disconnect(MdiArea, nullptr, this, nullptr);
   QObject::disconnect(qApp, nullptr, this, nullptr);
   // The view windows go first: each frees the windows it owns (its plans among the
@@ -398,11 +394,11 @@ void TMainForm::MergeMenus() {
 }
 
 void TMainForm::ScheduleTitleUpdate() {
-  // The area writes the title and the mark in several steps whenever a maximised
-  // sub-window comes, goes or changes, and a plan or a refused window that comes and
-  // goes leaves the frame unmarked. Once the area is done (the event that changed it
-  // has been handled) the title is taken again from the document itself, once
-  // however many writes there were.
+  // The area writes the title whenever a maximised sub-window comes, goes or changes
+  // its title (which holds the document's mark), in several steps, from the frame's
+  // title as it found it. Once the area is done (the event that changed it has been
+  // handled) the title is taken again from the document itself, once however many
+  // writes there were: a write of anyone else's is put right too.
   if (titleScheduled_) return;
   titleScheduled_ = true;
   QTimer::singleShot(0, this, [this] {
@@ -413,24 +409,21 @@ void TMainForm::ScheduleTitleUpdate() {
 
 void TMainForm::UpdateTitle() {
   QString title = QString::fromLatin1(kMainFrameCaption);
-  bool modified = false;
   QMdiSubWindow* sub = MdiArea != nullptr ? MdiArea->currentSubWindow() : nullptr;
   if (sub != nullptr && sub->isMaximized()) {
-    // The sub-window's name as Qt composes it, "[*]" standing for the mark.
-    QString name = sub->windowTitle();
-    if (TForm3D* form = FormOf(sub)) {
-      name = ToQt(form->CaptionText()) + QStringLiteral("[*]");
-      modified = form->Modified();
-    }
+    // The sub-window's title, taken from the document, the mark in its text: as Qt
+    // composes the frame's, so that the area's own write finds it there and keeps it.
+    const TForm3D* form = FormOf(sub);
+    const QString name = form != nullptr ? form->AreaTitle() : sub->windowTitle();
     if (!name.isEmpty()) title += QStringLiteral(" - [") + name + QLatin1Char(']');
   }
   // A write answered by another (the sub-window's own) is put right again, a few
-  // times at most.
-  for (int round = 0; round < 3 && (windowTitle() != title || isWindowModified() != modified); ++round) {
+  // times at most. The frame itself is never marked: the mark stands in the name.
+  for (int round = 0; round < 3 && (windowTitle() != title || isWindowModified()); ++round) {
     const bool wasTitling = titling_;
     titling_ = true;
     if (windowTitle() != title) setWindowTitle(title);
-    if (isWindowModified() != modified) setWindowModified(modified);
+    if (isWindowModified()) setWindowModified(false);
     titling_ = wasTitling;
   }
 }
@@ -529,7 +522,12 @@ void TMainForm::FillWindowList() {
   QMdiSubWindow* current = MdiArea->currentSubWindow();
   for (int i = 0; i < windows.size(); ++i) {
     QMdiSubWindow* sub = windows[i];
-    QAction* item = WindowMenu->addAction(QString::number(i + 1) + QLatin1Char(' ') + ShownTitle(*sub));
+    // A document's entry names it as it is, from the document, not from a title.
+    const TForm3D* document = FormOf(sub);
+    const QString shown = MenuText(document != nullptr ? ToQt(document->CaptionText()) +
+                                                             (document->Modified() ? QStringLiteral("*") : QString())
+                                                       : ShownTitle(*sub));
+    QAction* item = WindowMenu->addAction(QString::number(i + 1) + QLatin1Char(' ') + shown);
     item->setCheckable(true);
     item->setChecked(sub == current);
     QPointer<QMdiSubWindow> target(sub);

@@ -132,9 +132,9 @@ class TMainForm : public QMainWindow {
   void MergeMenus();
   // The frame's title: the caption, and while the current sub-window is maximised
   // " - [" its name "]", with the document's changed mark ("*") while it has unsaved
-  // changes. Whatever else changes the title, the mark (the area's maximised
-  // sub-window writes both) or the current sub-window, or a document's caption, is
-  // followed by this once the event that changed it has been handled.
+  // changes, as the area writes it itself whenever the current sub-window, its state
+  // or its title changes. Any write of the title or the mark (the area's, or anyone
+  // else's) is followed by this once the event that wrote it has been handled.
   void UpdateTitle();
   // Captions of the menu bar's menus, in order.
   std::vector<std::string> MenuBarCaptions() const;

@@ -12,7 +12,6 @@
 #include <cmath>
 #include <functional>
 #include <optional>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "chart/engine/Chart.h"
@@ -24,6 +23,7 @@
 #include "platform/BinaryStream.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Rounding.h"
+#include "platform/SeededHash.h"
 #include "platform/Services.h"
 #include "ui/CurrentSubWindowHold.h"
 #include "ui/MainFrame.h"
@@ -75,7 +75,7 @@ TPlanData CollectPlanData(TGraphMain& root) {
   }
   // The first borehole of a name, found at once: a plan of many boreholes and
   // sections does not walk the boreholes for each section.
-  std::unordered_map<std::string, size_t> byName;
+  TSeededStringMap<size_t> byName;
   for (size_t i = 0; i < data.Boreholes.size(); ++i) byName.emplace(data.Boreholes[i].Name, i);
   auto collar = [&](const std::string& name) -> const TSurveyPoint* {
     const auto found = byName.find(name);

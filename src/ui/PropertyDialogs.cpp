@@ -32,7 +32,7 @@ namespace {
 template <class Form, class... Values>
 bool RunPropertyForm(const std::string& caption, Values&... values) {
   Form form(QApplication::activeWindow());
-  form.setWindowTitle(ToQt(caption));
+  form.setWindowTitle(ToQtTitle(caption));
   return form.Execute(values...);
 }
 

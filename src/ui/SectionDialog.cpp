@@ -26,7 +26,7 @@ void RegisterSectionDialog() {
   SetSectionEditor([](const std::string& caption, double dataMin, double dataMax, TSectionSettings& settings,
                       TTransparencyParams& pair) {
     TGraphSectionForm form(QApplication::activeWindow());
-    form.setWindowTitle(ToQt(caption));
+    form.setWindowTitle(ToQtTitle(caption));
     form.SetDataRange(dataMin, dataMax);
     return form.Execute(settings, pair);
   });

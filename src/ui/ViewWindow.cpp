@@ -402,19 +402,25 @@ std::string TForm3D::CaptionText() const {
   return std::filesystem::path(fileName_).filename().string();
 }
 
+QString TForm3D::AreaTitle() const {
+  return ToQtTitle(CaptionText()) + (modified_ ? QStringLiteral("*") : QString());
+}
+
 void TForm3D::UpdateCaption() {
-  // "[*]" is where Qt shows the modified mark. The sub-window follows this window
-  // only while it holds it; the view that covers the screen stands in a window of
-  // its own.
-  const QString title = ToQt(CaptionText()) + QStringLiteral("[*]");
+  // "[*]" is where Qt shows the modified mark. The view that covers the screen stands
+  // in a window of its own.
+  const QString name = ToQtTitle(CaptionText());
   std::vector<QWidget*> windows{this};
   if (QWidget* covering = FullScreenWindow()) windows.push_back(covering);
-  if (QMdiSubWindow* sub = SubWindow(); sub != nullptr && sub->widget() != this) windows.push_back(sub);
   for (QWidget* window : windows) {
-    window->setWindowTitle(title);
+    window->setWindowTitle(name + QStringLiteral("[*]"));
     window->setWindowModified(modified_);
   }
-  if (const auto& changed = ViewWindowHooks().CaptionChanged) changed();
+  // Written last: the sub-window follows this window's title and mark while it holds it.
+  if (QMdiSubWindow* sub = SubWindow()) {
+    sub->setWindowTitle(AreaTitle());
+    sub->setWindowModified(false);
+  }
 }
 
 void TForm3D::SetModified(bool value) {

@@ -81,8 +81,6 @@ struct TViewWindowHooks {
   // Ends the program ("Exit" of the viewer popup, Alt+X). Without one the window's
   // top-level window is closed.
   std::function<void()> CloseMainFrame;
-  // A window's caption or changed mark changed: the frame's title follows.
-  std::function<void()> CaptionChanged;
 };
 // The hooks every view window uses; a missing hook makes its command do nothing.
 TViewWindowHooks& ViewWindowHooks();
@@ -169,6 +167,11 @@ class TForm3D : public QWidget {
   void SetFileIdentity(const std::optional<TFileIdentity>& identity) { fileIdentity_ = identity; }
   // The file name without folder, or "Document".
   std::string CaptionText() const;
+  // The title of its sub-window in the area: the caption as a title holds it, with
+  // "*" behind it while it is modified. An area's sub-window, marked, shows every
+  // "[*]" of its title as the mark (a window of its own shows only the placeholder
+  // so): it holds the mark as text and stays unmarked, and the frame names it so too.
+  QString AreaTitle() const;
   // Set by every command that changes the tree, an object or the model offset;
   // cleared when the document is made, loaded or saved. The caption marks it ("[*]").
   bool Modified() const { return modified_; }

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "platform/SeededHash.h"
 #include "xls/CompoundFile.h"
 #include "xls/CompoundFileFormat.h"
 
@@ -220,7 +221,7 @@ void TContainer::LoadStorage(uint32_t id, TCFileStorage& storage, int code, int 
   descend(current);
   // The names this storage holds, by their keys: a storage may hold any number of
   // entries, and each is checked against all before it.
-  std::unordered_set<std::u16string> names;
+  std::unordered_set<std::u16string, TSeededHash, std::equal_to<>> names;
   auto key = [](const std::string& name) { return EntryNameKey(NameToUtf16(name)); };
   for (int i = 0; i < storage.Count(); ++i) names.insert(key(storage.Item(i).Name()));
   while (!pending.empty()) {

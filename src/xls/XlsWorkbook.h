@@ -27,6 +27,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/SeededHash.h"
 #include "xls/CompoundFile.h"
 #include "xls/XlsFormats.h"
 #include "xls/XlsLinkTable.h"
@@ -451,7 +452,7 @@ class TCells : public TCustomXLSItems {
   // Property strings (formulas, rich text, hyperlinks) by Key: few cells have one.
   std::unordered_map<uint32_t, std::string> properties_;
   std::vector<TVariant> strings_;
-  std::unordered_map<std::string, uint32_t> stringIndex_;
+  TSeededStringMap<uint32_t> stringIndex_;  // keyed by the cells' text
   std::vector<std::unique_ptr<TCell>> views_;
 };
 

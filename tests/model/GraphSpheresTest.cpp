@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "model/DrawCosts.h"
 #include "model/GraphicsSceneSupport.h"
 #include "platform/BinaryStream.h"
 #include "scene/components/Components.h"
@@ -104,19 +105,26 @@ TEST(GraphSpheres, Opacity200BlendsWithThatAlphaAndHidingHidesEveryNode) {
   for (auto& node : spheres.Spheres) EXPECT_FALSE(node->Visible());
 }
 
+// The count takes what each node it builds draws (its strips, which the node's draw is
+// checked against in BasicSolidsTest), at every slice count the field lets through.
 TEST(GraphSpheres, TessellationIsBuiltWithinLimitsAndStoredAsGiven) {
   TViewScene view;
   TGraphSpheres spheres;
   spheres.SetContext(&view.context);
-  for (int32_t stored : {10000000, 0, -5}) {
-    SCOPED_TRACE(stored);
-    spheres.Params.Slices = stored;
+  std::vector<int32_t> stored = {10000000, 0, -5};
+  for (int32_t n = 1; n <= MaxSphereSlices + 10; ++n) stored.push_back(n);
+  for (int32_t slices : stored) {
+    SCOPED_TRACE(slices);
+    spheres.Params.Slices = slices;
     spheres.Build(false);
-    const int32_t built = spheres.Spheres[0]->Slices();
-    EXPECT_GE(built, 1);
-    EXPECT_LE(built, MaxSphereSlices);
-    EXPECT_EQ(spheres.Spheres[0]->Stacks(), built);
-    EXPECT_EQ(spheres.Params.Slices, stored);
+    const TGLSphere& node = *spheres.Spheres[0];
+    const int32_t built = node.Slices();
+    ASSERT_GE(built, 1);
+    ASSERT_LE(built, MaxSphereSlices);
+    ASSERT_EQ(node.Stacks(), built);
+    ASSERT_EQ(spheres.Params.Slices, slices);
+    ASSERT_EQ(spheres.DrawnBytes(), SpheresDrawCost.Of(1, node.Strips()));
+    ASSERT_EQ(spheres.BinnedBytes(), SphereBinBytes(node.Strips()));
   }
 }
 

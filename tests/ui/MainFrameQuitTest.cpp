@@ -134,14 +134,22 @@ void CloseAndWait(QWidget* window, QObject* gone = nullptr) {
   EXPECT_TRUE(RunEventLoopFor(2000, [&] { return watched.isNull(); }));
 }
 
-// A window's title as shown, with the modified mark.
-std::string Shown(const QWidget& window) {
-  QString title = window.windowTitle();
-  title.replace(QStringLiteral("[*]"), window.isWindowModified() ? QStringLiteral("*") : QString());
-  return title.toStdString();
-}
-
 TMainForm& FrameOf(TForm3D& form) { return *dynamic_cast<TMainForm*>(form.FrameArea()->window()); }
+
+// A title as Qt itself shows it: a window of its own as its platform window holds it;
+// an area's sub-window as it paints it, which, marked, shows each "[*]" as the mark
+// and, unmarked, as a window of its own would.
+std::string Shown(const QWidget& window) {
+  if (window.isWindow() && window.windowHandle() != nullptr) return window.windowHandle()->title().toStdString();
+  QString title = window.windowTitle();
+  if (qobject_cast<const QMdiSubWindow*>(&window) != nullptr && window.isWindowModified())
+    return title.replace(QStringLiteral("[*]"), QStringLiteral("*")).toStdString();
+  QWidget own;
+  own.winId();
+  own.setWindowTitle(title);
+  own.setWindowModified(window.isWindowModified());
+  return own.windowHandle()->title().toStdString();
+}
 
 // After Alt+Tab to the frame: the sub-window current there names the document, the
 // menu bar holds its menus, and the frame's commands act on it.
@@ -472,6 +480,22 @@ auto TheFrameTitleMarksTheMaximisedDocumentAfter(void (*step)(TMainForm& frame, 
   };
 }
 
+// Two documents, the first changed and the second maximised in the frame: once the
+// step is handled, the frame's title names the document as it stands.
+auto TheFrameTitleFollows(void (*step)(TMainForm& frame, TForm3D& first, TForm3D& second), const char* expected) {
+  return [step, expected](const std::function<TForm3D*()>& open) {
+    TForm3D* first = open();
+    TForm3D* second = open();
+    TMainForm& frame = FrameOf(*first);
+    ASSERT_TRUE(view_testing::Activate(frame));
+    first->ShiftModel(1, 0, 0);
+    second->FrameWidget()->showMaximized();
+    EXPECT_TRUE(RunEventLoopFor(2000, [&] { return Shown(frame) == "QIRA 3D Viewer - [p2.q3d]"; })) << Shown(frame);
+    step(frame, *first, *second);
+    EXPECT_TRUE(RunEventLoopFor(2000, [&] { return Shown(frame) == expected; })) << Shown(frame);
+  };
+}
+
 // Ctrl+O of a project that needs far more than the largest view and 4 MB.
 void CtrlOOfAProjectRefusedForMemory(TMainForm& frame, TForm3D& form) {
   const std::string path = std::filesystem::path(form.FileName()).replace_filename("large.q3d").string();
@@ -725,6 +749,56 @@ const std::vector<TQuitCase>& QuitCases() {
              frame.New1->trigger();
              CloseAndWait(frame.Forms().back()->FrameWidget(), frame.Forms().back());
            }),
+       0, CtrlQ, {TMessageResult::Discard}},
+      // The frame's title follows each change of what it names, whoever writes it.
+      {"TheFrameTitleFollowsTheActiveWindow",
+       TheFrameTitleFollows([](TMainForm& frame, TForm3D& first, TForm3D&) {
+         frame.MdiArea->setActiveSubWindow(SubWindowOf(first));
+       }, "QIRA 3D Viewer - [p1.q3d*]"),
+       0, CtrlQ, {TMessageResult::Discard}},
+      {"TheFrameTitleFollowsTheFocusBackFromAViewCoveringTheScreen",
+       TheFrameTitleFollows([](TMainForm& frame, TForm3D&, TForm3D& second) {
+         FullScreen(&second, false);
+         second.ShiftModel(1, 0, 0);
+         ASSERT_TRUE(view_testing::Activate(frame));
+       }, "QIRA 3D Viewer - [p2.q3d*]"),
+       0, CtrlQ, {TMessageResult::Discard, TMessageResult::Discard}},
+      {"TheFrameTitleFollowsACaption",
+       TheFrameTitleFollows([](TMainForm&, TForm3D&, TForm3D& second) { second.ShiftModel(1, 0, 0); },
+                            "QIRA 3D Viewer - [p2.q3d*]"),
+       0, CtrlQ, {TMessageResult::Discard, TMessageResult::Discard}},
+      {"TheFrameTitleFollowsTheWindowRestored",
+       TheFrameTitleFollows([](TMainForm&, TForm3D&, TForm3D& second) { SubWindowOf(second)->showNormal(); },
+                            "QIRA 3D Viewer"),
+       0, CtrlQ, {TMessageResult::Discard}},
+      {"TheFrameTitleIsPutRightAfterAnotherWritesIt",
+       TheFrameTitleFollows([](TMainForm& frame, TForm3D&, TForm3D&) { frame.setWindowTitle(QStringLiteral("x")); },
+                            "QIRA 3D Viewer - [p2.q3d]"),
+       0, CtrlQ, {TMessageResult::Discard}},
+      // A name that holds Qt's placeholder of the mark: the frame's title, the
+      // window's and the Window list name the document as it is, unchanged and changed.
+      {"ANameHoldingTheMarksPlaceholderIsShownAsItIs",
+       [](const auto& open) {
+         TForm3D* first = open();
+         TMainForm& frame = FrameOf(*first);
+         const std::string path =
+             std::filesystem::path(first->FileName()).replace_filename("x[*]y.q3d").string();
+         std::filesystem::copy_file(first->FileName(), path);
+         TForm3D* form = frame.OpenProject(path);
+         ASSERT_NE(form, nullptr);
+         ASSERT_TRUE(view_testing::Activate(frame));
+         QMdiSubWindow* sub = SubWindowOf(*form);
+         for (const std::string mark : {"", "*"}) {
+           if (!mark.empty()) form->ShiftModel(1, 0, 0);
+           sub->showNormal();
+           EXPECT_TRUE(RunEventLoopFor(2000, [&] { return Shown(*sub) == "x[*]y.q3d" + mark; }))
+               << Shown(*sub);
+           EXPECT_EQ(TickedInTheWindowList(frame), std::vector<std::string>{"x[*]y.q3d" + mark});
+           sub->showMaximized();
+           EXPECT_TRUE(RunEventLoopFor(2000, [&] { return Shown(frame) == "QIRA 3D Viewer - [x[*]y.q3d" + mark + "]"; }))
+               << Shown(frame);
+         }
+       },
        0, CtrlQ, {TMessageResult::Discard}},
       // No full screen: a menu of the frame opened and closed with Esc leaves the
       // focus on the menu bar, and Ctrl+W still asks about the current document.

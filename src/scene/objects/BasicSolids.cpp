@@ -421,16 +421,34 @@ TAffineVector CenterCapNormal(const TAffineVector& axis, const TAffineVector& v)
 
 }  // namespace
 
+bool TGLSphere::TopCapped() const {
+  return top_ < 90 && (topCap_ == TCapType::ctCenter || topCap_ == TCapType::ctFlat);
+}
+
+bool TGLSphere::BottomCapped() const {
+  return bottom_ > -90 && (bottomCap_ == TCapType::ctCenter || bottomCap_ == TCapType::ctFlat);
+}
+
+TSphereStrips TGLSphere::Strips() const {
+  return SphereStripsOf(slices_, stacks_, int64_t{TopCapped()} + int64_t{BottomCapped()});
+}
+
 void TGLSphere::BuildList(TRenderContextInfo& rci) {
+  // The loops run on the figures the counts take, and what they send is told as it is
+  // sent, so the queue's tally is what the draw really emitted.
+  const TSphereStrips strips = Strips();
+  const int64_t rim = strips.FanVertices() - 1;      // a cap's vertices beside its centre
+  const int64_t columns = strips.StripVertices() / 2;  // a strip's pairs of vertices
+  int64_t sent = 0;
   const bool inside = NormalDirection() == TNormalDirection::ndInside;
   const double top = DegToRad(static_cast<double>(top_));
   const double bottom = DegToRad(static_cast<double>(bottom_));
   const double start = DegToRad(static_cast<double>(start_));
   const double stop = DegToRad(static_cast<double>(stop_));
-  const double dTheta = (stop - start) / slices_;
-  const double dPhi = (top - bottom) / stacks_;
-  const float uStep = 1.0f / static_cast<float>(slices_);
-  const float vStep = 1.0f / static_cast<float>(stacks_);
+  const double dTheta = (stop - start) / static_cast<double>(strips.Slices);
+  const double dPhi = (top - bottom) / static_cast<double>(strips.Stacks);
+  const float uStep = 1.0f / static_cast<float>(strips.Slices);
+  const float vStep = 1.0f / static_cast<float>(strips.Stacks);
 
   glPushAttrib(GL_POLYGON_BIT);
   if (inside) rci.GLStates->ToggleFrontFace();
@@ -438,7 +456,7 @@ void TGLSphere::BuildList(TRenderContextInfo& rci) {
   glScalef(radius_, radius_, radius_);
 
   // Top cap
-  if (top_ < 90 && (topCap_ == TCapType::ctCenter || topCap_ == TCapType::ctFlat)) {
+  if (TopCapped()) {
     const TAffineVector centerNormal = inside ? AffineVectorNegate(YVector) : YVector;
     glBegin(GL_TRIANGLE_FAN);
     xgl.TexCoord2f(0.5f, 0.5f);
@@ -448,27 +466,29 @@ void TGLSphere::BuildList(TRenderContextInfo& rci) {
     } else {
       glVertex3f(0.0f, static_cast<float>(std::sin(top)), 0.0f);
     }
-    for (int j = 0; j <= slices_; ++j) {
-      const double theta = start + j * dTheta;
+    ++sent;
+    for (int64_t j = 0; j < rim; ++j) {
+      const double theta = start + static_cast<double>(j) * dTheta;
       const TAffineVector v = SpherePoint(top, theta);
       xgl.TexCoord2f(static_cast<float>(0.5 + 0.5 * std::sin(theta)), static_cast<float>(0.5 + 0.5 * std::cos(theta)));
       const TAffineVector normal =
           topCap_ == TCapType::ctFlat ? centerNormal : Negated(CenterCapNormal(YVector, v), inside);
       glNormal3fv(normal.data());
       glVertex3fv(v.data());
+      ++sent;
     }
     glEnd();
   }
 
   // Body
   double phi1 = top;
-  for (int i = 0; i < stacks_; ++i) {
+  for (int64_t i = 0; i < strips.Stacks; ++i) {
     const double phi2 = phi1 - dPhi;
     const float v1 = 1.0f - static_cast<float>(i) * vStep;
     const float v2 = 1.0f - static_cast<float>(i + 1) * vStep;
     glBegin(GL_TRIANGLE_STRIP);
-    for (int j = 0; j <= slices_; ++j) {
-      const double theta = start + j * dTheta;
+    for (int64_t j = 0; j < columns; ++j) {
+      const double theta = start + static_cast<double>(j) * dTheta;
       const float u = static_cast<float>(j) * uStep;
       const TAffineVector a = SpherePoint(phi1, theta);
       const TAffineVector b = SpherePoint(phi2, theta);
@@ -478,13 +498,14 @@ void TGLSphere::BuildList(TRenderContextInfo& rci) {
       xgl.TexCoord2f(u, v2);
       glNormal3fv(Negated(b, inside).data());
       glVertex3fv(b.data());
+      sent += 2;
     }
     glEnd();
     phi1 = phi2;
   }
 
   // Bottom cap
-  if (bottom_ > -90 && (bottomCap_ == TCapType::ctCenter || bottomCap_ == TCapType::ctFlat)) {
+  if (BottomCapped()) {
     const TAffineVector down = AffineVectorNegate(YVector);
     const TAffineVector centerNormal = inside ? YVector : down;
     glBegin(GL_TRIANGLE_FAN);
@@ -495,14 +516,16 @@ void TGLSphere::BuildList(TRenderContextInfo& rci) {
     } else {
       glVertex3f(0.0f, static_cast<float>(std::sin(bottom)), 0.0f);
     }
-    for (int j = 0; j <= slices_; ++j) {
-      const double theta = stop - j * dTheta;
+    ++sent;
+    for (int64_t j = 0; j < rim; ++j) {
+      const double theta = stop - static_cast<double>(j) * dTheta;
       const TAffineVector v = SpherePoint(bottom, theta);
       xgl.TexCoord2f(static_cast<float>(0.5 + 0.5 * std::sin(theta)), static_cast<float>(0.5 + 0.5 * std::cos(theta)));
       const TAffineVector normal =
           bottomCap_ == TCapType::ctFlat ? centerNormal : Negated(CenterCapNormal(down, v), inside);
       glNormal3fv(normal.data());
       glVertex3fv(v.data());
+      ++sent;
     }
     glEnd();
   }
@@ -510,6 +533,7 @@ void TGLSphere::BuildList(TRenderContextInfo& rci) {
   if (inside) rci.GLStates->ToggleFrontFace();
   glPopMatrix();
   glPopAttrib();
+  RenderQueueSent(sent);
 }
 
 // ------------------------------------------------------------ TGLPolygonBase

@@ -21,6 +21,7 @@
 
 #include "scene/graph/CustomSceneObjects.h"
 #include "scene/objects/Nodes.h"
+#include "scene/objects/SphereStrips.h"
 
 namespace qira {
 
@@ -212,9 +213,17 @@ class TGLSphere : public TGLQuadricObject {
                         TVector* intersectNormal = nullptr) const override;
   // A circle of max(Stacks, Slices) edges about the seed vector.
   std::unique_ptr<TGLSilhouette> GenerateSilhouette(const TGLSilhouetteParameters& parameters) const override;
+  // What its draw sends: the strips of its stacks and a fan for each cap it closes
+  // (a cap closes an opening the latitudes leave, when its type is flat or centre).
+  TSphereStrips Strips() const;
+  // Draws the strips and caps as Strips() says, and tells the renderer's queue each
+  // vertex sent (RenderQueueSent).
   void BuildList(TRenderContextInfo& rci) override;
 
  private:
+  bool TopCapped() const;
+  bool BottomCapped() const;
+
   float radius_ = 0.5f;
   int32_t slices_ = 16;
   int32_t stacks_ = 16;

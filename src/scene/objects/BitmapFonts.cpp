@@ -476,7 +476,7 @@ void TGLCustomBitmapFont::RenderString(TRenderContextInfo& rci, std::string_view
       glVertex2f(right, bottom);
       glTexCoord2f(r.right, r.top);
       glVertex2f(right, y);
-      if ((sent += 4) >= room) {
+      if ((sent += GlyphQuadVertices) >= room) {
         glEnd();
         RenderQueueSent(std::exchange(sent, 0));
         room = RenderStretchRoom();

@@ -30,6 +30,12 @@ namespace qira {
 
 class TGLCustomBitmapFont;
 
+// What a text's draw (RenderString) sends: a quad of GlyphQuadVertices for each code
+// it draws, and no more codes than its UTF-8 has bytes (each byte makes a code at
+// most). The counts of what a label takes are made from these.
+inline constexpr int64_t GlyphQuadVertices = 4;
+constexpr int64_t TextQuadsAtMost(int64_t utf8Bytes) { return utf8Bytes > 0 ? utf8Bytes : 0; }
+
 enum class TAlignment : uint8_t { taLeftJustify, taRightJustify, taCenter };
 enum class TTextLayout : uint8_t { tlTop, tlCenter, tlBottom };
 
@@ -170,7 +176,8 @@ class TGLCustomBitmapFont : public TGLUpdateAbleComponent {
   // Draws a UTF-8 text, lines separated by CR, in the XY plane with its
   // reference point at the origin (moved by `position` x and y when given);
   // rows go down (up with reverseY). Nothing is drawn for an empty picture or
-  // text. Enable states it changes are set back through the state cache.
+  // text. Enable states it changes are set back through the state cache. Sends a quad
+  // a code drawn (TextQuadsAtMost) and tells the renderer's queue each.
   void RenderString(TRenderContextInfo& rci, std::string_view utf8, TAlignment alignment,
                     TTextLayout layout, const TVector& color, const TVector* position = nullptr,
                     bool reverseY = false);

@@ -4,12 +4,15 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "platform/BinaryStream.h"
 #include "scene/materials/Materials.h"
 #include "scene/components/Persistence.h"
 #include "support/SceneObjectTestSupport.h"
+#include "support/VertexCalls.h"
 #include "scene/gl/StateCache.h"
 #include "scene/math/VectorGeometry.h"
 
@@ -290,6 +293,61 @@ TEST_F(BasicSolidsRenderGL, AnInwardSphereKeepsItsFrontFaceWindingAfterDrawing) 
   GLint frontFace = 0;
   glGetIntegerv(GL_FRONT_FACE, &frontFace);
   EXPECT_EQ(frontFace, GL_CCW);
+}
+
+// What a sphere's draw sends is what its strips say (the figure an open's count takes),
+// at every tessellation a sphere is built with: every slice count from 4 to 1,024 (the
+// spheres dialog's least, the most a node is built with), every stack count, with the
+// caps closed or not, and the spheres of the spheres object (slices x slices).
+TEST_F(BasicSolidsRenderGL, ASphereSendsWhatItsStripsSayAtEveryTessellation) {
+  if (!gl_) return;
+  struct TRow {
+    const char* Shape;
+    std::vector<std::array<int32_t, 2>> Tessellations;  // slices, stacks
+    int Top;
+    int Bottom;
+    TCapType Cap;
+    int64_t Caps;
+  };
+  std::vector<std::array<int32_t, 2>> slicesOfOneStack;
+  std::vector<std::array<int32_t, 2>> slicesOfThreeStacks;
+  std::vector<std::array<int32_t, 2>> stacks;
+  std::vector<std::array<int32_t, 2>> square;
+  for (int32_t n = 4; n <= 1024; ++n) {
+    slicesOfOneStack.push_back({n, 1});
+    slicesOfThreeStacks.push_back({n, 3});
+    stacks.push_back({4, n});
+  }
+  for (int32_t n = 1; n <= 64; ++n) square.push_back({n, n});
+  for (int32_t n : {220, 300, 720, 1024}) square.push_back({n, n});
+  const TRow rows[] = {
+      {"whole, one stack", slicesOfOneStack, 90, -90, TCapType::ctNone, 0},
+      {"whole, three stacks", slicesOfThreeStacks, 90, -90, TCapType::ctFlat, 0},
+      {"flat caps", slicesOfThreeStacks, 60, -60, TCapType::ctFlat, 2},
+      {"centre caps", slicesOfOneStack, 60, -60, TCapType::ctCenter, 2},
+      {"one cap", stacks, 90, -30, TCapType::ctCenter, 1},
+      {"stacks", stacks, 90, -90, TCapType::ctNone, 0},
+      {"the spheres object's", square, 90, -90, TCapType::ctNone, 0},
+  };
+  TGLSphere& sphere = Add<TGLSphere>(kRed);
+  TRenderContextInfo rci = MakeRci(*cache_);
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.Shape);
+    sphere.SetTop(row.Top);
+    sphere.SetBottom(row.Bottom);
+    sphere.SetTopCap(row.Cap);
+    sphere.SetBottomCap(row.Cap);
+    for (const auto& [slices, stackCount] : row.Tessellations) {
+      sphere.SetSlices(slices);
+      sphere.SetStacks(stackCount);
+      const TSphereStrips strips = sphere.Strips();
+      TVertexCalls calls;
+      sphere.BuildList(rci);
+      ASSERT_EQ(calls.Vertices(), strips.Vertices()) << slices << " x " << stackCount;
+      ASSERT_EQ(calls.Triangles(), strips.Triangles()) << slices << " x " << stackCount;
+      ASSERT_EQ(strips.Caps, row.Caps);
+    }
+  }
 }
 
 TEST_F(BasicSolidsRenderGL, AddingANodeMakesTheNextFrameRebuildTheGeometry) {

@@ -20,6 +20,7 @@
 #include "scene/objects/WindowsBitmapFont.h"
 #include "support/HeadlessGL.h"
 #include "support/TestApplication.h"
+#include "support/VertexCalls.h"
 
 namespace qira {
 namespace {
@@ -330,6 +331,46 @@ TEST_F(FlatTextRenderGL, GlyphCellsDrawLeftToRightFromTheTopLeftCorner) {
   EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
   EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
   EXPECT_FALSE(glIsEnabled(GL_BLEND));
+}
+
+// What a text's draw sends is what a label's count takes at most, a quad of its UTF-8's
+// every byte, and just that when every code is drawn: texts around a stretch's quads
+// (131,072 vertices) and above, where the draw ends its batch to tell the queue; codes
+// of two bytes; spaces and line ends, which draw none.
+TEST_F(FlatTextRenderGL, ATextSendsNoMoreQuadsThanItsCountTakes) {
+  if (!gl_) return;
+  auto& font = static_cast<TGLBitmapFont&>(*(font_ = std::make_unique<TGLBitmapFont>()));
+  font.Glyphs().SetGraphic(CellsPicture({qRgb(255, 0, 0)}));
+  font.Ranges().Add('!', 255);
+  const auto repeated = [](const std::string& part, int64_t times) {
+    std::string text;
+    for (int64_t i = 0; i < times; ++i) text += part;
+    return text;
+  };
+  struct TRow {
+    const char* Shape;
+    std::string Text;
+    int64_t Quads;  // drawn
+  };
+  constexpr int64_t kStretchQuads = 32768;
+  const TRow rows[] = {
+      {"below a stretch", std::string(kStretchQuads - 1, 'W'), kStretchQuads - 1},
+      {"a stretch", std::string(kStretchQuads, 'W'), kStretchQuads},
+      {"above a stretch", std::string(kStretchQuads + 1, 'W'), kStretchQuads + 1},
+      {"above two stretches", std::string(2 * kStretchQuads + 3, 'W'), 2 * kStretchQuads + 3},
+      {"codes of two bytes", repeated("\xC3\xA4", kStretchQuads + 1), kStretchQuads + 1},
+      {"spaces and line ends", repeated("W W\r", 20000), 40000},
+  };
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.Shape);
+    TGLFlatText& text = Text(font, row.Text, 8.0f, 40.0f);
+    TVertexCalls calls;
+    text.Render(rci_);
+    const int64_t counted = TextQuadsAtMost(static_cast<int64_t>(row.Text.size())) * GlyphQuadVertices;
+    EXPECT_EQ(calls.Quads(), row.Quads);
+    EXPECT_EQ(calls.Vertices(), row.Quads * GlyphQuadVertices);
+    EXPECT_LE(calls.Vertices(), counted);
+  }
 }
 
 TEST_F(FlatTextRenderGL, TopLeftColourIsTransparentAndModulateColourTintsGlyphs) {

@@ -16,6 +16,7 @@
 #include "scene/gl/OpenGLBinding.h"
 #include "scene/gl/StateCache.h"
 #include "scene/math/VectorGeometry.h"
+#include "scene/objects/BasicSolids.h"
 #include "scene/objects/BitmapFonts.h"
 #include "scene/objects/DummyPlaneSprite.h"
 #include "scene/objects/Mesh.h"
@@ -536,7 +537,8 @@ class TFenceCalls {
 // and labels of a quad a character), the stretches running on from one to the next.
 // The frame really waits: a fence after every stretch, and each but the first waited
 // for before the next is sent. A point set kept in a display list cannot be cut: its
-// call tells the whole list, after which the renderer is given a fence.
+// call tells the whole list, after which the renderer is given a fence; so does each
+// sphere's, its strips sent whole.
 TEST_F(PipeRenderGL, AFrameQueuesNoMoreThanTheBoundBetweenTwoWaitsOneLargeObjectOrMany) {
   struct TRow {
     const char* Kind;
@@ -551,6 +553,8 @@ TEST_F(PipeRenderGL, AFrameQueuesNoMoreThanTheBoundBetweenTwoWaitsOneLargeObject
   constexpr int kObjects = ObjectsBetweenRenderWaits / 2;
   constexpr int kEachTriangles = 3000;
   constexpr int kEachCharacters = 4096;
+  constexpr int kSpheres = 3;
+  constexpr int kSlices = 300;
   EnsureTestApplication();
   static TGLWindowsBitmapFont font;
   const TRow rows[] = {
@@ -628,6 +632,18 @@ TEST_F(PipeRenderGL, AFrameQueuesNoMoreThanTheBoundBetweenTwoWaitsOneLargeObject
          return group;
        },
        int64_t{kObjects} * kEachCharacters * 4, 4},
+      // Each sphere's list sent whole, more than a stretch.
+      {"spheres of many slices",
+       [](TGLBaseSceneObject& parent) -> TGLBaseSceneObject& {
+         auto& group = parent.AddNewChild<TGLDummyCube>();
+         for (int m = 0; m < kSpheres; ++m) {
+           auto& sphere = group.AddNewChild<TGLSphere>();
+           sphere.SetSlices(kSlices);
+           sphere.SetStacks(kSlices);
+         }
+         return group;
+       },
+       kSpheres * SphereStripsOf(kSlices, kSlices).Vertices(), SphereStripsOf(kSlices, kSlices).Vertices()},
   };
   ASSERT_TRUE(GL.VERSION_3_2 || GL.ARB_sync) << "the test's context has no fences";
   for (const TRow& row : rows) {

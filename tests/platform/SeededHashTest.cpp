@@ -1,0 +1,75 @@
+// The hash of tables keyed by a file's content: SipHash as its authors give it, and
+// names chosen so that a fixed function puts them in one bucket spread under the seed.
+#include "platform/SeededHash.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qira {
+namespace {
+
+TEST(SeededHash, SipHashGivesTheValueOfItsAuthorsExample) {
+  // Key 00 01 .. 0f, message 00 01 .. 0e: the example of the paper that defines it.
+  const THashSeed key{0x0706050403020100ull, 0x0f0e0d0c0b0a0908ull};
+  unsigned char message[15];
+  for (int i = 0; i < 15; ++i) message[i] = static_cast<unsigned char>(i);
+  EXPECT_EQ((SipHash<2, 4>(key, message, sizeof message)), 0xa129ca6149be45e5ull);
+}
+
+// Names that a function the writer knows puts in one bucket of a table of about 1,000
+// buckets, 400 of them: a table keyed by names under the process's seed spreads them.
+TEST(SeededHash, NamesChosenToShareABucketSpreadInATableOfNames) {
+  const THashSeed known{0x0123456789abcdefull, 0x0fedcba987654321ull};
+  const struct {
+    const char* name;
+    std::function<size_t(const std::string&)> hashKnown;
+  } cases[] = {
+      {"against the standard library's hash", [](const std::string& s) { return std::hash<std::string>{}(s); }},
+      {"against another seed",
+       [&known](const std::string& s) {
+         const TScopedHashSeedForTesting fixed(known);
+         return TSeededHash{}(s);
+       }},
+  };
+  for (const auto& c : cases) {
+    TSeededStringSet names;
+    names.rehash(1000);
+    const size_t buckets = names.bucket_count();
+    std::vector<std::string> chosen;
+    for (int t = 0; chosen.size() < 400; ++t) {
+      std::string name = "LAYER" + std::to_string(t);
+      if (c.hashKnown(name) % buckets == 0) chosen.push_back(std::move(name));
+    }
+    for (const std::string& name : chosen) names.insert(name);
+    ASSERT_EQ(names.bucket_count(), buckets) << c.name;
+    size_t most = 0;
+    for (size_t b = 0; b < buckets; ++b) most = std::max(most, names.bucket_size(b));
+    EXPECT_LE(most, 8u) << c.name;
+  }
+}
+
+TEST(SeededHash, ATableKeepsTheSeedItWasMadeWithAndATestsSeedLastsItsScope) {
+  const THashSeed a{1, 2}, b{3, 4};
+  const std::string key = "Sandstone";
+  size_t underA = 0;
+  {
+    const TScopedHashSeedForTesting fixedA(a);
+    underA = TSeededHash{}(key);
+    TSeededStringMap<int> table;
+    table.emplace(key, 7);
+    {
+      const TScopedHashSeedForTesting fixedB(b);
+      EXPECT_NE(TSeededHash{}(key), underA);
+      EXPECT_EQ(table.at(key), 7);
+    }
+    EXPECT_EQ(TSeededHash{}(key), underA);
+  }
+  EXPECT_NE(TSeededHash{}(key), underA);  // the process's own seed, drawn at random
+}
+
+}  // namespace
+}  // namespace qira
