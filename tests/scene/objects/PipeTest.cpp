@@ -549,7 +549,11 @@ TEST_F(PipeRenderGL, AFrameQueuesNoMoreThanTheBoundBetweenTwoWaitsOneLargeObject
     int64_t Sent;   // vertices one frame sends
     int64_t Piece;  // the largest primitive sent whole
     int64_t Room = kLittleRoom;  // the memory the frame finds left
+    // The stretch that room gives: the least up to 256 MB, beyond it two stretches an
+    // eighth of the room at 128 B a vertex.
+    int64_t Stretch = VerticesInRenderStretch;
   };
+  constexpr int64_t kMuchRoom = int64_t{1} << 30;
   constexpr int kNodes = 20000;
   constexpr int kPoints = 700000;
   constexpr int kTriangles = 300000;
@@ -658,11 +662,12 @@ TEST_F(PipeRenderGL, AFrameQueuesNoMoreThanTheBoundBetweenTwoWaitsOneLargeObject
          mesh.SetSharedVertices(sheet, false);
          return mesh;
        },
-       int64_t{kTriangles} * 3, 3, int64_t{1} << 30},
+       int64_t{kTriangles} * 3, 3, kMuchRoom, kMuchRoom / (2 * 8 * 128)},
       {"points, no room left",
        [](TGLBaseSceneObject& parent) -> TGLBaseSceneObject& {
          auto& points = parent.AddNewChild<TGLPoints>();
          points.Positions().Clear();
+         points.Positions().SetCapacity(kPoints);
          for (int i = 0; i < kPoints; ++i) points.Positions().Add(-1.5f + 3.0f * i / kPoints, 0.1f, 0.0f);
          return points;
        },
@@ -682,7 +687,7 @@ TEST_F(PipeRenderGL, AFrameQueuesNoMoreThanTheBoundBetweenTwoWaitsOneLargeObject
     SetRenderWaitHook({});
     made.SetVisible(false);
     // Each stretch takes a whole primitive beyond its share at most, and two are queued.
-    const int64_t stretch = RenderStretchVertices(row.Room);
+    const int64_t stretch = row.Stretch;
     ASSERT_GE(static_cast<int64_t>(stretches.size()), std::max<int64_t>(1, row.Sent / (stretch + row.Piece)));
     EXPECT_LT(*std::max_element(stretches.begin(), stretches.end()), 2 * stretch + 2 * row.Piece);
     // And no stretch is shorter than the room gives (the objects' own wait aside).
