@@ -52,9 +52,11 @@ std::atomic<int64_t> gChildListSteps{0};
 struct TRenderQueue {
   int objects = 0;       // objects rendered (ObjectsBetweenRenderWaits)
   int64_t vertices = 0;  // vertices sent since the last wait (stretch)
-  // The frame's stretch, from the room at its last look, and what was sent since.
+  // The frame's stretch, from the room at its last look, what was sent since, and what
+  // may be sent before it looks again.
   int64_t stretch = VerticesInRenderStretch;
   int64_t sinceLook = 0;
+  int64_t lookEvery = VerticesInRenderStretch;
   int rendering = 0;     // objects whose Render is under way, the outermost first
   int compiling = 0;     // display lists being compiled: what they send is not queued
   int64_t compiled = 0;  // what the list being compiled sends when it is called
@@ -106,10 +108,14 @@ void WaitForStretchBefore() {
   if (waited == GL_WAIT_FAILED) WaitForRenderer();
 }
 
-// The stretch follows the room the frame meets now (RenderStretchVertices).
+// The stretch follows the room the frame meets now (RenderStretchVertices). The next
+// look comes after the least stretch, or an eighth of a longer one: what the queue
+// may grow by unlooked stays a small share of the room.
 void LookAtRenderRoom() {
-  t_renderQueue.stretch = RenderStretchVertices(AvailableMemory());
-  t_renderQueue.sinceLook = 0;
+  TRenderQueue& queue = t_renderQueue;
+  queue.stretch = RenderStretchVertices(AvailableMemory());
+  queue.lookEvery = std::max(VerticesInRenderStretch, queue.stretch / 8);
+  queue.sinceLook = 0;
 }
 
 // A display list's compile: what its draws send is kept for its calls.
@@ -1124,14 +1130,14 @@ void RenderQueueSent(int64_t vertices) {
   TRenderQueue& queue = t_renderQueue;
   queue.vertices += vertices;
   // The room may have gone to what the frame builds as it draws (a mesh's buffers).
-  if ((queue.sinceLook += vertices) >= VerticesInRenderStretch) LookAtRenderRoom();
+  if ((queue.sinceLook += vertices) >= queue.lookEvery) LookAtRenderRoom();
   if (queue.vertices >= queue.stretch) WaitForStretchBefore();
 }
 
 int64_t RenderStretchRoom() {
   const TRenderQueue& queue = t_renderQueue;
   if (queue.compiling > 0) return std::numeric_limits<int64_t>::max();
-  return std::max<int64_t>(std::min(queue.stretch - queue.vertices, VerticesInRenderStretch - queue.sinceLook), 1);
+  return std::max<int64_t>(std::min(queue.stretch - queue.vertices, queue.lookEvery - queue.sinceLook), 1);
 }
 
 int64_t RenderStretchForTesting() { return t_renderQueue.stretch; }

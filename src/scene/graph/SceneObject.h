@@ -168,8 +168,9 @@ constexpr int64_t RenderStretchVertices(int64_t roomBytes) {
 // Every draw of primitives tells what it sent (RenderQueueSent): the frame waits for
 // the renderer's stretch before when the frame has sent a stretch since the last wait.
 // The frame looks at the room (AvailableMemory) as it starts and again after every
-// VerticesInRenderStretch sent, and takes its stretch from it (RenderStretchVertices):
-// a look costs some 15 to 45 microseconds, a stretch's draw milliseconds. What a
+// VerticesInRenderStretch sent (an eighth of a longer stretch), and takes its stretch
+// from it (RenderStretchVertices): a look costs some 15 to 60 microseconds, the draw
+// of what is sent between two looks milliseconds. What a
 // display list's compile sends is queued when the list is called instead: the call
 // tells the list's vertices then.
 void RenderQueueSent(int64_t vertices);
