@@ -1140,8 +1140,6 @@ int64_t RenderStretchRoom() {
   return std::max<int64_t>(std::min(queue.stretch - queue.vertices, queue.lookEvery - queue.sinceLook), 1);
 }
 
-int64_t RenderStretchForTesting() { return t_renderQueue.stretch; }
-
 void DrawInRenderStretches(int64_t count, int64_t unit, const std::function<void(int64_t first, int64_t n)>& draw) {
   if (count <= 0) return;
   if (unit <= 0 || t_renderQueue.compiling > 0) {

@@ -152,8 +152,8 @@ inline constexpr int64_t VerticesInRenderStretch = VerticesBetweenRenderWaits / 
 // A wait exists to bound what the renderer holds where memory is short; where there is
 // room to spare it only costs time (a flush of the frame's bins, the dearer the larger
 // the view: the usual survey's 50 sections, each below a stretch, waited every few of
-// them and drew their frames at 1920 x 1080 a third slower than unwaited). So the stretch
-// follows the room: the two stretches the renderer may hold take no more than an
+// them and drew their frames at 1920 x 1080 a third slower than unwaited). So the
+// stretch follows the room: the two stretches the renderer may hold take no more than an
 // eighth of the memory left, at what it holds of a vertex queued at the most (a
 // triangle a few pixels wide, 384 B in its bins: 128 B a vertex), and never less than
 // VerticesInRenderStretch, which it is up to 256 MB left. The one reckoning of the
@@ -170,9 +170,8 @@ constexpr int64_t RenderStretchVertices(int64_t roomBytes) {
 // The frame looks at the room (AvailableMemory) as it starts and again after every
 // VerticesInRenderStretch sent (an eighth of a longer stretch), and takes its stretch
 // from it (RenderStretchVertices): a look costs some 15 to 60 microseconds, the draw
-// of what is sent between two looks milliseconds. What a
-// display list's compile sends is queued when the list is called instead: the call
-// tells the list's vertices then.
+// of what is sent between two looks milliseconds. What a display list's compile sends
+// is queued when the list is called instead: the call tells the list's vertices then.
 void RenderQueueSent(int64_t vertices);
 // Draws `count` vertices in pieces of whole primitives of `unit` vertices each
 // (draw(first, n)), so that the wait can come inside the draw; 0 for primitives that
@@ -185,8 +184,6 @@ void DrawInRenderStretches(int64_t count, int64_t unit, const std::function<void
 int64_t RenderStretchRoom();
 // Whole primitives of a draw mode, for DrawInRenderStretches.
 int64_t RenderStretchUnit(uint32_t mode);
-// The stretch the frame now waits at (tests).
-int64_t RenderStretchForTesting();
 // Called at every wait with the vertices the renderer may hold while the frame waits (tests); empty for none.
 void SetRenderWaitHook(std::function<void(int64_t vertices)> hook);
 
