@@ -213,7 +213,9 @@ bool TOpenCount::Holds(int64_t next) {
 }
 
 void TOpenCount::AddBins(int64_t binned, int64_t whole) {
-  whole = std::max(binned, whole);
+  // Unbounded, as many objects' bins as the renderer is left to queue still count.
+  constexpr int64_t kUnbounded = std::numeric_limits<int64_t>::max() / ObjectsBetweenRenderWaits;
+  whole = std::clamp(whole, binned, kUnbounded);
   binned_ += binned;
   mostBinned_ = std::max(mostBinned_, binned);
   wholeBinned_ = whole > std::numeric_limits<int64_t>::max() - wholeBinned_ ? std::numeric_limits<int64_t>::max()

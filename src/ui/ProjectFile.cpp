@@ -262,12 +262,22 @@ void ReadOldBoreholes(TBinaryStream& s, TGraphMain& boreholes) {
 void ReadOldSections(TBinaryStream& s, TGraphMain& sections) {
   const int32_t count = ReadCount(s, kMinOldRecordSize);
   std::vector<std::unique_ptr<TGraphSection>> read;
-  for (int32_t i = 0; i < count; ++i)
+  int32_t dropped = 0;
+  for (int32_t i = 0; i < count; ++i) {
     if (auto section = ReadOldObject<TGraphSection>([&](TGraphSection& o) { return o.LoadOldLayout(s); }))
       read.push_back(std::move(section));
+    else
+      ++dropped;
+  }
   AddSectionsGrouped(sections, std::move(read));
-  // The groups made for them count as stored groups do.
+  // The groups made for them count as stored groups do. A section an open's count did
+  // not keep would go to a group of its own at the most: counted so, the need told
+  // covers the groups its reading makes once it is kept.
   for (int i = 0; i < sections.ChildCount(); ++i) TOpenCount::Keep(*sections.GetChild(i));
+  if (dropped > 0 && TOpenCount::Active()) {
+    const TGraphSectionGroup group;
+    for (int32_t i = 0; i < dropped; ++i) TOpenCount::Keep(group);
+  }
 }
 
 // Version 2 stores the one-chunk surface record, version 3 the three-chunk one.
