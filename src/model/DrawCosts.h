@@ -150,6 +150,17 @@ constexpr int64_t ViewDrawBytes(int64_t width, int64_t height) {
 // before; counted 296), none killed at the count + 2 to 10 %.
 inline constexpr int64_t FrameBinsBytes = int64_t{72} << 20;
 constexpr int64_t FrameBinsOf(int64_t binned) { return std::clamp<int64_t>(binned, 0, FrameBinsBytes); }
+// FrameBinsOf where the frame waits at a stretch of `stretchVertices`, more than the
+// least (`leastStretchVertices`, with which `binned` bounded each mesh) where there is
+// room (RenderStretchVertices, SceneObject.h): each mesh's share grows with the
+// stretch up to what its draw sends in all (`whole`, at least `binned`), and so does
+// the frame's bound. At the least stretch, FrameBinsOf.
+constexpr int64_t FrameBinsAt(int64_t binned, int64_t whole, int64_t stretchVertices, int64_t leastStretchVertices) {
+  if (stretchVertices <= leastStretchVertices) return FrameBinsOf(binned);
+  const double growth = static_cast<double>(stretchVertices) / static_cast<double>(leastStretchVertices);
+  const double grown = std::min(static_cast<double>(std::max(binned, whole)), static_cast<double>(binned) * growth);
+  return static_cast<int64_t>(std::clamp(grown, 0.0, static_cast<double>(FrameBinsBytes) * growth));
+}
 
 // The bins of one mesh's elements (a section's cells, a surface's triangles), each of
 // `verticesEach` indices: inside one draw the renderer is left to hold no more than

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -189,16 +190,36 @@ TOpenCount::TOpenCount(int64_t availableBytes, int64_t neededBefore)
 
 TOpenCount::~TOpenCount() { tOpenCount = outer_; }
 
-// No more objects' bins are held at once than the renderer is left to queue.
+// No more objects' bins are held at once than the renderer is left to queue, and
+// inside the frame no more than its stretch lets it: the first frame meets the room
+// the open leaves it.
 int64_t TOpenCount::Counted() const {
-  return needed_ + FrameBinsOf(std::min(binned_, mostBinned_ * ObjectsBetweenRenderWaits));
+  return CountedAt(RenderStretchVertices(available_ - needed_));
+}
+
+int64_t TOpenCount::CountedAt(int64_t stretchVertices) const {
+  return needed_ + FrameBinsAt(std::min(binned_, mostBinned_ * ObjectsBetweenRenderWaits),
+                               std::min(wholeBinned_, mostWholeBinned_ * ObjectsBetweenRenderWaits), stretchVertices,
+                               VerticesInRenderStretch);
 }
 
 // Objects past the count are read, not kept, so the figures are weighed with what the
-// count has taken of those kept and of the one being read.
+// count has taken of those kept and of the one being read: at the least stretch, what
+// the count grows by as it reads (what the room leaves the frame is not taken yet).
 bool TOpenCount::Holds(int64_t next) {
-  usedUp_ = usedUp_ || !watch_.Holds(Counted() + pendingFields_, next);
+  usedUp_ = usedUp_ || !watch_.Holds(CountedAt(VerticesInRenderStretch) + pendingFields_, next);
   return !usedUp_;
+}
+
+void TOpenCount::AddBins(int64_t binned, int64_t whole) {
+  // Unbounded, as many objects' bins as the renderer is left to queue still count.
+  constexpr int64_t kUnbounded = std::numeric_limits<int64_t>::max() / ObjectsBetweenRenderWaits;
+  whole = std::clamp(whole, binned, kUnbounded);
+  binned_ += binned;
+  mostBinned_ = std::max(mostBinned_, binned);
+  wholeBinned_ = whole > std::numeric_limits<int64_t>::max() - wholeBinned_ ? std::numeric_limits<int64_t>::max()
+                                                                            : wholeBinned_ + whole;
+  mostWholeBinned_ = std::max(mostWholeBinned_, whole);
 }
 
 bool TOpenCount::Active() { return tOpenCount != nullptr; }
@@ -209,9 +230,7 @@ bool TOpenCount::Keep(const TGraphMain& object) {
   // And its place in the list of its parent (or of the objects read for it), counted
   // before that list grows for it.
   count->needed_ += object.OpenedBytes() + GrowingArrayElementBytes(sizeof(std::unique_ptr<TGraphMain>));
-  const int64_t binned = object.FrameBinnedBytes();
-  count->binned_ += binned;
-  count->mostBinned_ = std::max(count->mostBinned_, binned);
+  count->AddBins(object.FrameBinnedBytes(), object.BinnedBytes());
   // Its fields are in what it takes opened now.
   const int64_t fields = std::exchange(count->pendingFields_, 0);
   count->weighed_ = 0;
@@ -257,8 +276,8 @@ void TOpenCount::Skipped(const TSkippedCost& object) {
   const int64_t refused = std::exchange(count->refusedFields_, 0);
   const int64_t opened = object.OpenedBytes + GrowingArrayElementBytes(sizeof(std::unique_ptr<TGraphMain>));
   count->needed_ += std::max<int64_t>(opened - refused, 0);
-  count->binned_ += object.FrameBinnedBytes;
-  count->mostBinned_ = std::max(count->mostBinned_, object.FrameBinnedBytes);
+  // What its meshes send in all is not known: its bins grow with any stretch.
+  count->AddBins(object.FrameBinnedBytes, std::numeric_limits<int64_t>::max());
 }
 
 // ---- Factory ------------------------------------------------------------------------

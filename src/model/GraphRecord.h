@@ -132,8 +132,12 @@ class TOpenCount {
   static bool Weigh(int64_t bytes);
 
  private:
-  // The count alone: what was counted and the first frame's bins.
+  // The count alone: what was counted and the first frame's bins, at the stretch the
+  // room left to the frame gives it (CountedAt).
   int64_t Counted() const;
+  int64_t CountedAt(int64_t stretchVertices) const;
+  // An object's bins: counted at the least stretch, and what its meshes send in all.
+  void AddBins(int64_t binned, int64_t whole);
   // Looks (TMemoryWatch::Holds) at a step of `next` bytes; false from then on once the
   // figures say the memory is used up.
   bool Holds(int64_t next);
@@ -150,6 +154,8 @@ class TOpenCount {
   bool passedOver_ = false;    // Weigh refused an allocation: the open cannot be whole
   int64_t binned_ = 0;
   int64_t mostBinned_ = 0;  // of one object
+  int64_t wholeBinned_ = 0;
+  int64_t mostWholeBinned_ = 0;
 };
 
 // How a whole tree read ended.

@@ -114,7 +114,7 @@ void TZBPalette::SetPosition(int i, int p) {
     DeleteStop(i);
   } else {
     stopPositions_[static_cast<size_t>(i - 1)] = static_cast<uint8_t>(p);
-    stretchesKnown_ = false;
+    StopsChanged();
   }
   SortStops();
 }
@@ -123,7 +123,7 @@ void TZBPalette::AddStop(int p, TColor colour) {
   if (p < 1 || p > 99) return;
   stopColors_.push_back(colour);
   stopPositions_.push_back(static_cast<uint8_t>(p));
-  stretchesKnown_ = false;
+  StopsChanged();
   SortStops();
 }
 
@@ -131,7 +131,7 @@ void TZBPalette::DeleteStop(int i) {
   if (i < 1 || i > Count() - 2) return;
   stopColors_.erase(stopColors_.begin() + (i - 1));
   stopPositions_.erase(stopPositions_.begin() + (i - 1));
-  stretchesKnown_ = false;
+  StopsChanged();
 }
 
 void TZBPalette::SortStops() {
@@ -151,25 +151,32 @@ void TZBPalette::SortStops() {
   }
   stopPositions_ = std::move(positions);
   stopColors_ = std::move(colors);
-  stretchesKnown_ = false;
+  StopsChanged();
 }
 
 int TZBPalette::StretchEnd(double p) const {
-  if (!stretchesKnown_) {
-    // The first stop above k ends the stretch of (k, k+1]. One pass in the stops' own
-    // order: the percents below the highest position met so far are settled.
-    const auto n = static_cast<int32_t>(stopPositions_.size());
+  const int k = std::clamp(SaturateCast<int>(std::ceil(p)) - 1, 0, 99);  // p in (k, k+1]
+  const auto n = static_cast<int32_t>(stopPositions_.size());
+  // The first stop above k ends the stretch of (k, k+1].
+  if (stopPositions_.size() <= kStopsWalked) {
+    int32_t j = 0;
+    while (j < n && stopPositions_[static_cast<size_t>(j)] <= k) ++j;
+    return j + 1;
+  }
+  if (!stretches_.ends) {
+    // One pass in the stops' own order: the percents below the highest position met
+    // so far are settled.
+    auto ends = std::make_unique<std::array<int32_t, 100>>();
     int settled = 0;
     for (int32_t j = 0; j < n && settled < 100; ++j) {
       ++tStretchSteps;
       for (const int q = std::min<int>(stopPositions_[static_cast<size_t>(j)], 100); settled < q; ++settled)
-        stretchEnds_[static_cast<size_t>(settled)] = j + 1;
+        (*ends)[static_cast<size_t>(settled)] = j + 1;
     }
-    for (; settled < 100; ++settled) stretchEnds_[static_cast<size_t>(settled)] = n + 1;
-    stretchesKnown_ = true;
+    for (; settled < 100; ++settled) (*ends)[static_cast<size_t>(settled)] = n + 1;
+    stretches_.ends = std::move(ends);
   }
-  const int k = std::clamp(SaturateCast<int>(std::ceil(p)) - 1, 0, 99);  // p in (k, k+1]
-  return stretchEnds_[static_cast<size_t>(k)];
+  return (*stretches_.ends)[static_cast<size_t>(k)];
 }
 
 int64_t PaletteStretchStepsForTesting() { return tStretchSteps; }
@@ -390,7 +397,7 @@ void TZBPalette::Reverse() {
   std::swap(startColor_, endColor_);
   // Positions above 100 (only from a damaged chunk) must not wrap around.
   for (uint8_t& p : stopPositions_) p = static_cast<uint8_t>(100 - std::min<int>(p, 100));
-  stretchesKnown_ = false;
+  StopsChanged();
   SortStops();
 }
 
@@ -610,7 +617,7 @@ TClrRead TZBPalette::ReadClrText(std::string_view text) {
     stopColors_.push_back(colourOf(colours[k]));
     stopPositions_.push_back(static_cast<uint8_t>(std::clamp(RoundToInt(colours[k].Position), 0, 100)));
   }
-  stretchesKnown_ = false;
+  StopsChanged();
   SortStops();
   return TClrRead::Ok;
 }

@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -109,10 +110,13 @@ class TZBPalette {
 
   // For 0 < p <= 100: the first colour index i = 1 .. Count()-1 whose position is not
   // below p, whatever the order of the stops; colours i-1 and i bound the stretch that
-  // holds p. Constant time: the answer for each whole percent is found in one pass
-  // over the stops when first asked after they changed (so, like every change, not
-  // from two threads at once on one palette).
+  // holds p. Constant time: a few stops are walked; for many, the answer for each
+  // whole percent is found in one pass over the stops when first asked after they
+  // changed (so, like every change, not from two threads at once on one palette).
   int StretchEnd(double p) const;
+  // Up to this many stops StretchEnd walks them, as fast as a look-up, and the palette
+  // holds no table of its percents.
+  static constexpr size_t kStopsWalked = 32;
 
   // Every colour becomes its complement.
   void InvertColors();
@@ -175,10 +179,23 @@ class TZBPalette {
   double max_ = 0;
   bool autoRange_ = false;
   bool logarithmic_ = false;
-  // StretchEnd of the percents (k, k+1], k = 0 .. 99, valid while stretchesKnown_.
-  // Every change of the stops' positions or number clears the flag.
-  mutable std::array<int32_t, 100> stretchEnds_{};
-  mutable bool stretchesKnown_ = false;
+  // StretchEnd of the percents (k, k+1], k = 0 .. 99, of a palette of more than
+  // kStopsWalked stops once asked; none otherwise. Every change of the stops'
+  // positions, order or number forgets it (StopsChanged), and a copy starts without it.
+  class TPercentStretches {
+   public:
+    TPercentStretches() = default;
+    TPercentStretches(const TPercentStretches&) {}
+    TPercentStretches(TPercentStretches&&) noexcept = default;
+    TPercentStretches& operator=(const TPercentStretches&) {
+      ends.reset();
+      return *this;
+    }
+    TPercentStretches& operator=(TPercentStretches&&) noexcept = default;
+    std::unique_ptr<std::array<int32_t, 100>> ends;
+  };
+  mutable TPercentStretches stretches_;
+  void StopsChanged() { stretches_.ends.reset(); }
 };
 
 // The heap a palette's `stops` stops take: a colour and a position each.

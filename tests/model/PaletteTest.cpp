@@ -319,6 +319,17 @@ TColor WalkedColorOfValue(const TZBPalette& p, double v) {
   return MakeColor(c[0], c[1], c[2]);
 }
 
+// The palette over 0 .. 100, linear, once it has coloured every whole percent, then
+// changed: what it colours after must follow the change (no copy in between, which
+// would start afresh).
+TZBPalette ColouredThen(TZBPalette p, const std::function<void(TZBPalette&)>& change) {
+  p.SetLogarithmic(false);
+  p.SetRange(0, 100);
+  for (int k = 0; k <= 100; ++k) (void)p.ColorAtPercent(k);
+  change(p);
+  return p;
+}
+
 TEST(PaletteValueColors, GiveEachValueTheColourOfColorOfValueByteForByte) {
   TZBPalette example;  // the bundled example's sections
   example.SetColor(0, kRed);
@@ -351,6 +362,10 @@ TEST(PaletteValueColors, GiveEachValueTheColourOfColorOfValueByteForByte) {
     scattered.push_back(static_cast<uint8_t>((k * 37 + 11) % 131));
   }
 
+  // Stops enough for a table of the percents, all at one place: reversed, still in order.
+  TZBPalette gathered = TwoColours(kRed, kBlue);
+  for (int k = 0; k < 40; ++k) gathered.AddStop(30, MakeColor(static_cast<uint8_t>(k * 6), 200, 0));
+
   const struct {
     const char* name;
     TZBPalette palette;
@@ -371,6 +386,12 @@ TEST(PaletteValueColors, GiveEachValueTheColourOfColorOfValueByteForByte) {
       {"logarithmic, Min = 0", Stored(example, {50}, 0, 10, true)},
       {"logarithmic, Min < 0", Stored(example, {50}, -1, 10, true)},
       {"logarithmic, Min > Max", Stored(example, {50}, 3, 2, true)},
+      {"many stops, coloured, a stop added last",
+       ColouredThen(crowded, [](TZBPalette& p) { p.AddStop(99, MakeColor(1, 2, 3)); })},
+      {"many stops, coloured, the last moved on",
+       ColouredThen(crowded, [](TZBPalette& p) { p.SetPosition(p.Count() - 2, 99); })},
+      {"many stops, coloured, the first deleted", ColouredThen(crowded, [](TZBPalette& p) { p.DeleteStop(1); })},
+      {"many stops at one place, coloured, reversed", ColouredThen(gathered, [](TZBPalette& p) { p.Reverse(); })},
   };
   for (const auto& c : cases) {
     const TZBPalette& p = c.palette;

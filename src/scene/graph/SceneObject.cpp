@@ -30,6 +30,7 @@
 #include "scene/graph/CameraLight.h"
 #include "scene/gl/StateCache.h"
 #include "scene/math/VectorGeometry.h"
+#include "platform/AvailableMemory.h"
 
 namespace qira {
 
@@ -50,7 +51,12 @@ std::atomic<int64_t> gChildListSteps{0};
 // draw tells (RenderQueueSent, Render) and the one wait.
 struct TRenderQueue {
   int objects = 0;       // objects rendered (ObjectsBetweenRenderWaits)
-  int64_t vertices = 0;  // vertices the object being drawn sent (VerticesInRenderStretch)
+  int64_t vertices = 0;  // vertices sent since the last wait (stretch)
+  // The frame's stretch, from the room at its last look, what was sent since, and what
+  // may be sent before it looks again.
+  int64_t stretch = VerticesInRenderStretch;
+  int64_t sinceLook = 0;
+  int64_t lookEvery = VerticesInRenderStretch;
   int rendering = 0;     // objects whose Render is under way, the outermost first
   int compiling = 0;     // display lists being compiled: what they send is not queued
   int64_t compiled = 0;  // what the list being compiled sends when it is called
@@ -100,6 +106,16 @@ void WaitForStretchBefore() {
   while (waited == GL_TIMEOUT_EXPIRED) waited = glClientWaitSync(before, GL_SYNC_FLUSH_COMMANDS_BIT, kSecond);
   glDeleteSync(before);
   if (waited == GL_WAIT_FAILED) WaitForRenderer();
+}
+
+// The stretch follows the room the frame meets now (RenderStretchVertices). The next
+// look comes after the least stretch, or an eighth of a longer one: what the queue
+// may grow by unlooked stays a small share of the room.
+void LookAtRenderRoom() {
+  TRenderQueue& queue = t_renderQueue;
+  queue.stretch = RenderStretchVertices(AvailableMemory());
+  queue.lookEvery = std::max(VerticesInRenderStretch, queue.stretch / 8);
+  queue.sinceLook = 0;
 }
 
 // A display list's compile: what its draws send is kept for its calls.
@@ -1111,13 +1127,17 @@ void RenderQueueSent(int64_t vertices) {
     t_renderQueue.compiled += vertices;
     return;
   }
-  t_renderQueue.vertices += vertices;
-  if (t_renderQueue.vertices >= VerticesInRenderStretch) WaitForStretchBefore();
+  TRenderQueue& queue = t_renderQueue;
+  queue.vertices += vertices;
+  // The room may have gone to what the frame builds as it draws (a mesh's buffers).
+  if ((queue.sinceLook += vertices) >= queue.lookEvery) LookAtRenderRoom();
+  if (queue.vertices >= queue.stretch) WaitForStretchBefore();
 }
 
 int64_t RenderStretchRoom() {
-  return t_renderQueue.compiling > 0 ? std::numeric_limits<int64_t>::max()
-                                     : std::max<int64_t>(VerticesInRenderStretch - t_renderQueue.vertices, 1);
+  const TRenderQueue& queue = t_renderQueue;
+  if (queue.compiling > 0) return std::numeric_limits<int64_t>::max();
+  return std::max<int64_t>(std::min(queue.stretch - queue.vertices, queue.lookEvery - queue.sinceLook), 1);
 }
 
 void DrawInRenderStretches(int64_t count, int64_t unit, const std::function<void(int64_t first, int64_t n)>& draw) {
@@ -1205,7 +1225,10 @@ void TGLBaseSceneObject::Render(TRenderContextInfo& rci) {
   // the work sent, not the number of objects. The frame's outermost object starts and
   // ends them, so no fence outlives its frame or passes to another context.
   TRenderQueue& queue = t_renderQueue;
-  if (queue.rendering++ == 0) DropStretchFence();
+  if (queue.rendering++ == 0) {
+    DropStretchFence();
+    LookAtRenderRoom();
+  }
   struct TRenderingGuard {
     TRenderQueue& queue;
     ~TRenderingGuard() {

@@ -18,6 +18,7 @@
 //   Flag sets
 //   TGLBaseSceneObject
 //   Hooks
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -145,12 +146,32 @@ inline constexpr int64_t VerticesBetweenRenderWaits = int64_t{1} << 18;
 // A mesh drawn from buffers bins its triangles as any other draw does, so it keeps
 // the stretch: the frame of a 2000 x 2000 section at 1920 x 1080 (364 waits) took
 // no longer with 4 or 16 times fewer waits, nor with none.
+// This is the least stretch, where memory is short (RenderStretchVertices).
 inline constexpr int64_t VerticesInRenderStretch = VerticesBetweenRenderWaits / 2;
 
+// A wait exists to bound what the renderer holds where memory is short; where there is
+// room to spare it only costs time (a flush of the frame's bins, the dearer the larger
+// the view: the usual survey's 50 sections, each below a stretch, waited every few of
+// them and drew their frames at 1920 x 1080 a third slower than unwaited). So the
+// stretch follows the room: the two stretches the renderer may hold take no more than an
+// eighth of the memory left, at what it holds of a vertex queued at the most (a
+// triangle a few pixels wide, 384 B in its bins: 128 B a vertex), and never less than
+// VerticesInRenderStretch, which it is up to 256 MB left. The one reckoning of the
+// stretch: the frame's draw asks it with the room it looks at, an open's count with
+// the room the open leaves its first frame.
+inline constexpr int64_t QueuedVertexBytes = 128;
+inline constexpr int64_t RoomPerRenderQueue = 8;
+constexpr int64_t RenderStretchVertices(int64_t roomBytes) {
+  return std::max(VerticesInRenderStretch, roomBytes / (2 * RoomPerRenderQueue * QueuedVertexBytes));
+}
+
 // Every draw of primitives tells what it sent (RenderQueueSent): the frame waits for
-// the renderer's stretch before when the object being drawn has sent
-// VerticesInRenderStretch since the last wait. What a display list's compile sends is
-// queued when the list is called instead: the call tells the list's vertices then.
+// the renderer's stretch before when the frame has sent a stretch since the last wait.
+// The frame looks at the room (AvailableMemory) as it starts and again after every
+// VerticesInRenderStretch sent (an eighth of a longer stretch), and takes its stretch
+// from it (RenderStretchVertices): a look costs some 15 to 60 microseconds, the draw
+// of what is sent between two looks milliseconds. What a display list's compile sends
+// is queued when the list is called instead: the call tells the list's vertices then.
 void RenderQueueSent(int64_t vertices);
 // Draws `count` vertices in pieces of whole primitives of `unit` vertices each
 // (draw(first, n)), so that the wait can come inside the draw; 0 for primitives that
@@ -158,7 +179,7 @@ void RenderQueueSent(int64_t vertices);
 // primitives go in their order, each whole.
 void DrawInRenderStretches(int64_t count, int64_t unit, const std::function<void(int64_t first, int64_t n)>& draw);
 // The vertices a draw may still send before the frame waits for its stretch before
-// (at least 1); unbounded while a display list is compiled. For a draw that sends its
+// or looks at the room again (at least 1); unbounded while a display list is compiled. For a draw that sends its
 // primitives one by one (glBegin ... glEnd) and must end its batch to tell them.
 int64_t RenderStretchRoom();
 // Whole primitives of a draw mode, for DrawInRenderStretches.

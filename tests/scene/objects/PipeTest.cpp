@@ -24,6 +24,7 @@
 #include "support/TestApplication.h"
 #include "scene/objects/PointsLines.h"
 #include "support/HeadlessGL.h"
+#include "support/ScopedMemoryProbe.h"
 
 namespace qira {
 namespace {
@@ -538,14 +539,23 @@ class TFenceCalls {
 // The frame really waits: a fence after every stretch, and each but the first waited
 // for before the next is sent. A point set kept in a display list cannot be cut: its
 // call tells the whole list, after which the renderer is given a fence; so does each
-// sphere's, its strips sent whole.
+// sphere's, its strips sent whole. A label longer than a stretch ends its batch at the
+// full stretch. The stretch follows the room the frame meets: with little room, or
+// none, the least stretch; with much room fewer waits, each bounding the queue at the
+// stretch that room gives.
 TEST_F(PipeRenderGL, AFrameQueuesNoMoreThanTheBoundBetweenTwoWaitsOneLargeObjectOrMany) {
+  constexpr int64_t kLittleRoom = int64_t{64} << 20;
   struct TRow {
     const char* Kind;
     std::function<TGLBaseSceneObject&(TGLBaseSceneObject& parent)> Make;
     int64_t Sent;   // vertices one frame sends
     int64_t Piece;  // the largest primitive sent whole
+    int64_t Room = kLittleRoom;  // the memory the frame finds left
+    // The stretch that room gives: the least up to 256 MB, beyond it two stretches an
+    // eighth of the room at 128 B a vertex.
+    int64_t Stretch = VerticesInRenderStretch;
   };
+  constexpr int64_t kMuchRoom = int64_t{1} << 30;
   constexpr int kNodes = 20000;
   constexpr int kPoints = 700000;
   constexpr int kTriangles = 300000;
@@ -555,6 +565,7 @@ TEST_F(PipeRenderGL, AFrameQueuesNoMoreThanTheBoundBetweenTwoWaitsOneLargeObject
   constexpr int kEachCharacters = 4096;
   constexpr int kSpheres = 3;
   constexpr int kSlices = 300;
+  constexpr int kLongLabel = 100000;
   EnsureTestApplication();
   static TGLWindowsBitmapFont font;
   const TRow rows[] = {
@@ -644,6 +655,39 @@ TEST_F(PipeRenderGL, AFrameQueuesNoMoreThanTheBoundBetweenTwoWaitsOneLargeObject
          return group;
        },
        kSpheres * SphereStripsOf(kSlices, kSlices).Vertices(), SphereStripsOf(kSlices, kSlices).Vertices()},
+      {"a label longer than a stretch",
+       [](TGLBaseSceneObject& parent) -> TGLBaseSceneObject& {
+         auto& text = parent.AddNewChild<TGLFlatText>();
+         text.SetBitmapFont(&font);
+         text.SetText(std::string(kLongLabel, 'W'));
+         return text;
+       },
+       int64_t{kLongLabel} * 4, 4},
+      {"shared mesh, much room",
+       [](TGLBaseSceneObject& parent) -> TGLBaseSceneObject& {
+         auto& mesh = parent.AddNewChild<TGLMesh>();
+         mesh.SetMode(TMeshMode::mmTriangles);
+         auto sheet = std::make_shared<TSharedVertices>();
+         for (int i = 0; i <= kTriangles; ++i) {
+           const float x = -1.5f + 3.0f * i / kTriangles;
+           sheet->Vertices.push_back({{x, -0.2f, 0}, {0, 0, 255, 255}, {}, {}});
+           sheet->Vertices.push_back({{x, 0.2f, 0}, {0, 0, 255, 255}, {}, {}});
+         }
+         for (uint32_t i = 0; i < kTriangles; ++i) sheet->Indices.insert(sheet->Indices.end(), {2 * i, 2 * i + 1, 2 * i + 2});
+         sheet->CalcNormals();
+         mesh.SetSharedVertices(sheet, false);
+         return mesh;
+       },
+       int64_t{kTriangles} * 3, 3, kMuchRoom, kMuchRoom / (2 * 8 * 128)},
+      {"points, no room left",
+       [](TGLBaseSceneObject& parent) -> TGLBaseSceneObject& {
+         auto& points = parent.AddNewChild<TGLPoints>();
+         points.Positions().Clear();
+         points.Positions().SetCapacity(kPoints);
+         for (int i = 0; i < kPoints; ++i) points.Positions().Add(-1.5f + 3.0f * i / kPoints, 0.1f, 0.0f);
+         return points;
+       },
+       kPoints, 1, 0},
   };
   ASSERT_TRUE(GL.VERSION_3_2 || GL.ARB_sync) << "the test's context has no fences";
   for (const TRow& row : rows) {
@@ -652,13 +696,18 @@ TEST_F(PipeRenderGL, AFrameQueuesNoMoreThanTheBoundBetweenTwoWaitsOneLargeObject
     std::vector<int64_t> stretches;
     SetRenderWaitHook([&](int64_t vertices) { stretches.push_back(vertices); });
     TFenceCalls fences;
-    s_->buffer->Render();
+    {
+      const TScopedMemoryProbe room([&row] { return row.Room; });
+      s_->buffer->Render();
+    }
     SetRenderWaitHook({});
     made.SetVisible(false);
     // Each stretch takes a whole primitive beyond its share at most, and two are queued.
-    ASSERT_GE(static_cast<int64_t>(stretches.size()),
-              std::max<int64_t>(1, row.Sent / (VerticesInRenderStretch + row.Piece)));
-    EXPECT_LT(*std::max_element(stretches.begin(), stretches.end()), VerticesBetweenRenderWaits + 2 * row.Piece);
+    const int64_t stretch = row.Stretch;
+    ASSERT_GE(static_cast<int64_t>(stretches.size()), std::max<int64_t>(1, row.Sent / (stretch + row.Piece)));
+    EXPECT_LT(*std::max_element(stretches.begin(), stretches.end()), 2 * stretch + 2 * row.Piece);
+    // And no stretch is shorter than the room gives (the objects' own wait aside).
+    EXPECT_LE(static_cast<int64_t>(stretches.size()), row.Sent / stretch + 2);
     // A wait for all (the objects' own bound, which runs on from the frames before)
     // takes the place of a fence once at most, and the fence after it has none before.
     const int full = static_cast<int>(stretches.size()) - fences.made;
