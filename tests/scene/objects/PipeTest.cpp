@@ -530,6 +530,23 @@ class TFenceCalls {
   std::array<GLsync, 2> fences_{};
 };
 
+// A strip of `triangles` triangles across the view in one colour, drawn from a shared sheet.
+TGLBaseSceneObject& SharedMeshOfTriangles(TGLBaseSceneObject& parent, int triangles, uint8_t red, uint8_t blue) {
+  auto& mesh = parent.AddNewChild<TGLMesh>();
+  mesh.SetMode(TMeshMode::mmTriangles);
+  auto sheet = std::make_shared<TSharedVertices>();
+  for (int i = 0; i <= triangles; ++i) {
+    const float x = -1.5f + 3.0f * i / triangles;
+    sheet->Vertices.push_back({{x, -0.2f, 0}, {red, 0, blue, 255}, {}, {}});
+    sheet->Vertices.push_back({{x, 0.2f, 0}, {red, 0, blue, 255}, {}, {}});
+  }
+  for (uint32_t i = 0; i < static_cast<uint32_t>(triangles); ++i)
+    sheet->Indices.insert(sheet->Indices.end(), {2 * i, 2 * i + 1, 2 * i + 2});
+  sheet->CalcNormals();
+  mesh.SetSharedVertices(sheet, false);
+  return mesh;
+}
+
 // A frame's draw queues no more in the renderer than the bound while the frame waits
 // for it (a whole primitive beyond each stretch at most), also when the frame holds no
 // other object: a pipe of many nodes (bands of 34 vertices), a point set and a mesh
@@ -588,20 +605,7 @@ TEST_F(PipeRenderGL, AFrameQueuesNoMoreThanTheBoundBetweenTwoWaitsOneLargeObject
        },
        kPoints, 1},
       {"shared mesh",
-       [](TGLBaseSceneObject& parent) -> TGLBaseSceneObject& {
-         auto& mesh = parent.AddNewChild<TGLMesh>();
-         mesh.SetMode(TMeshMode::mmTriangles);
-         auto sheet = std::make_shared<TSharedVertices>();
-         for (int i = 0; i <= kTriangles; ++i) {
-           const float x = -1.5f + 3.0f * i / kTriangles;
-           sheet->Vertices.push_back({{x, -0.2f, 0}, {255, 0, 0, 255}, {}, {}});
-           sheet->Vertices.push_back({{x, 0.2f, 0}, {255, 0, 0, 255}, {}, {}});
-         }
-         for (uint32_t i = 0; i < kTriangles; ++i) sheet->Indices.insert(sheet->Indices.end(), {2 * i, 2 * i + 1, 2 * i + 2});
-         sheet->CalcNormals();
-         mesh.SetSharedVertices(sheet, false);
-         return mesh;
-       },
+       [](TGLBaseSceneObject& parent) -> TGLBaseSceneObject& { return SharedMeshOfTriangles(parent, kTriangles, 255, 0); },
        int64_t{kTriangles} * 3, 3},
       {"listed points",
        [](TGLBaseSceneObject& parent) -> TGLBaseSceneObject& {
@@ -664,20 +668,7 @@ TEST_F(PipeRenderGL, AFrameQueuesNoMoreThanTheBoundBetweenTwoWaitsOneLargeObject
        },
        int64_t{kLongLabel} * 4, 4},
       {"shared mesh, much room",
-       [](TGLBaseSceneObject& parent) -> TGLBaseSceneObject& {
-         auto& mesh = parent.AddNewChild<TGLMesh>();
-         mesh.SetMode(TMeshMode::mmTriangles);
-         auto sheet = std::make_shared<TSharedVertices>();
-         for (int i = 0; i <= kTriangles; ++i) {
-           const float x = -1.5f + 3.0f * i / kTriangles;
-           sheet->Vertices.push_back({{x, -0.2f, 0}, {0, 0, 255, 255}, {}, {}});
-           sheet->Vertices.push_back({{x, 0.2f, 0}, {0, 0, 255, 255}, {}, {}});
-         }
-         for (uint32_t i = 0; i < kTriangles; ++i) sheet->Indices.insert(sheet->Indices.end(), {2 * i, 2 * i + 1, 2 * i + 2});
-         sheet->CalcNormals();
-         mesh.SetSharedVertices(sheet, false);
-         return mesh;
-       },
+       [](TGLBaseSceneObject& parent) -> TGLBaseSceneObject& { return SharedMeshOfTriangles(parent, kTriangles, 0, 255); },
        int64_t{kTriangles} * 3, 3, kMuchRoom, kMuchRoom / (2 * 8 * 128)},
       {"points, no room left",
        [](TGLBaseSceneObject& parent) -> TGLBaseSceneObject& {
