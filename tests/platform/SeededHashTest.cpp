@@ -52,24 +52,5 @@ TEST(SeededHash, NamesChosenToShareABucketSpreadInATableOfNames) {
   }
 }
 
-TEST(SeededHash, ATableKeepsTheSeedItWasMadeWithAndATestsSeedLastsItsScope) {
-  const THashSeed a{1, 2}, b{3, 4};
-  const std::string key = "Sandstone";
-  size_t underA = 0;
-  {
-    const TScopedHashSeedForTesting fixedA(a);
-    underA = TSeededHash{}(key);
-    TSeededStringMap<int> table;
-    table.emplace(key, 7);
-    {
-      const TScopedHashSeedForTesting fixedB(b);
-      EXPECT_NE(TSeededHash{}(key), underA);
-      EXPECT_EQ(table.at(key), 7);
-    }
-    EXPECT_EQ(TSeededHash{}(key), underA);
-  }
-  EXPECT_NE(TSeededHash{}(key), underA);  // the process's own seed, drawn at random
-}
-
 }  // namespace
 }  // namespace qira
