@@ -524,9 +524,7 @@ void TMainForm::FillWindowList() {
     QMdiSubWindow* sub = windows[i];
     // A document's entry names it as it is, from the document, not from a title.
     const TForm3D* document = FormOf(sub);
-    const QString shown = MenuText(document != nullptr ? ToQt(document->CaptionText()) +
-                                                             (document->Modified() ? QStringLiteral("*") : QString())
-                                                       : ShownTitle(*sub));
+    const QString shown = MenuText(document != nullptr ? ToQt(document->MarkedCaption()) : ShownTitle(*sub));
     QAction* item = WindowMenu->addAction(QString::number(i + 1) + QLatin1Char(' ') + shown);
     item->setCheckable(true);
     item->setChecked(sub == current);

@@ -402,9 +402,9 @@ std::string TForm3D::CaptionText() const {
   return std::filesystem::path(fileName_).filename().string();
 }
 
-QString TForm3D::AreaTitle() const {
-  return ToQtTitle(CaptionText()) + (modified_ ? QStringLiteral("*") : QString());
-}
+std::string TForm3D::MarkedCaption() const { return CaptionText() + (modified_ ? "*" : ""); }
+
+QString TForm3D::AreaTitle() const { return ToQtTitle(MarkedCaption()); }
 
 void TForm3D::UpdateCaption() {
   // "[*]" is where Qt shows the modified mark. The view that covers the screen stands

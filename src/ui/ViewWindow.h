@@ -167,10 +167,13 @@ class TForm3D : public QWidget {
   void SetFileIdentity(const std::optional<TFileIdentity>& identity) { fileIdentity_ = identity; }
   // The file name without folder, or "Document".
   std::string CaptionText() const;
-  // The title of its sub-window in the area: the caption as a title holds it, with
-  // "*" behind it while it is modified. An area's sub-window, marked, shows every
-  // "[*]" of its title as the mark (a window of its own shows only the placeholder
-  // so): it holds the mark as text and stays unmarked, and the frame names it so too.
+  // The caption with "*" behind it while the document is modified: how the area and
+  // the Window menu name it.
+  std::string MarkedCaption() const;
+  // The title of its sub-window in the area: MarkedCaption as a title holds it. An
+  // area's sub-window, marked, shows every "[*]" of its title as the mark (a window of
+  // its own shows only the placeholder so): it holds the mark as text and stays
+  // unmarked, and the frame names it so too.
   QString AreaTitle() const;
   // Set by every command that changes the tree, an object or the model offset;
   // cleared when the document is made, loaded or saved. The caption marks it ("[*]").

@@ -434,12 +434,11 @@ TSphereStrips TGLSphere::Strips() const {
 }
 
 void TGLSphere::BuildList(TRenderContextInfo& rci) {
-  // The loops run on the figures the counts take, and what they send is told as it is
-  // sent, so the queue's tally is what the draw really emitted.
+  // The loops run on the figures the counts take, so what the queue is told is what
+  // the draw emits.
   const TSphereStrips strips = Strips();
   const int64_t rim = strips.FanVertices() - 1;      // a cap's vertices beside its centre
   const int64_t columns = strips.StripVertices() / 2;  // a strip's pairs of vertices
-  int64_t sent = 0;
   const bool inside = NormalDirection() == TNormalDirection::ndInside;
   const double top = DegToRad(static_cast<double>(top_));
   const double bottom = DegToRad(static_cast<double>(bottom_));
@@ -466,7 +465,6 @@ void TGLSphere::BuildList(TRenderContextInfo& rci) {
     } else {
       glVertex3f(0.0f, static_cast<float>(std::sin(top)), 0.0f);
     }
-    ++sent;
     for (int64_t j = 0; j < rim; ++j) {
       const double theta = start + static_cast<double>(j) * dTheta;
       const TAffineVector v = SpherePoint(top, theta);
@@ -475,8 +473,7 @@ void TGLSphere::BuildList(TRenderContextInfo& rci) {
           topCap_ == TCapType::ctFlat ? centerNormal : Negated(CenterCapNormal(YVector, v), inside);
       glNormal3fv(normal.data());
       glVertex3fv(v.data());
-      ++sent;
-    }
+      }
     glEnd();
   }
 
@@ -498,7 +495,6 @@ void TGLSphere::BuildList(TRenderContextInfo& rci) {
       xgl.TexCoord2f(u, v2);
       glNormal3fv(Negated(b, inside).data());
       glVertex3fv(b.data());
-      sent += 2;
     }
     glEnd();
     phi1 = phi2;
@@ -516,7 +512,6 @@ void TGLSphere::BuildList(TRenderContextInfo& rci) {
     } else {
       glVertex3f(0.0f, static_cast<float>(std::sin(bottom)), 0.0f);
     }
-    ++sent;
     for (int64_t j = 0; j < rim; ++j) {
       const double theta = stop - static_cast<double>(j) * dTheta;
       const TAffineVector v = SpherePoint(bottom, theta);
@@ -525,15 +520,14 @@ void TGLSphere::BuildList(TRenderContextInfo& rci) {
           bottomCap_ == TCapType::ctFlat ? centerNormal : Negated(CenterCapNormal(down, v), inside);
       glNormal3fv(normal.data());
       glVertex3fv(v.data());
-      ++sent;
-    }
+      }
     glEnd();
   }
 
   if (inside) rci.GLStates->ToggleFrontFace();
   glPopMatrix();
   glPopAttrib();
-  RenderQueueSent(sent);
+  RenderQueueSent(strips.Vertices());
 }
 
 // ------------------------------------------------------------ TGLPolygonBase
