@@ -1,6 +1,5 @@
 #include "platform/EarlierContent.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,13 +8,12 @@
 #include <cerrno>
 #include <climits>
 #include <filesystem>
-#include <functional>
 #include <optional>
-#include <sstream>
 #include <vector>
 
 #include "platform/BinaryStream.h"
 #include "platform/ConfigPaths.h"
+#include "platform/ProcessFolders.h"
 #include "platform/ProgramVersion.h"
 
 namespace qira {
@@ -23,9 +21,6 @@ namespace qira {
 namespace {
 
 constexpr char kTargetFile[] = "target";
-// The saving process's start: a process id alone may be another process's by the
-// time a start looks at it.
-constexpr char kProcessFile[] = "process";
 // Marks a folder whose save handed every byte of its new content to the system.
 constexpr char kWrittenFile[] = "written";
 constexpr char kPartEnding[] = ".part";
@@ -37,14 +32,6 @@ std::string ContentName(const std::string& target) {
   std::string extension = std::filesystem::path(target).extension().string();
   if (extension.size() > 16) extension.clear();
   return "earlier" + extension;
-}
-
-int OpenNew(const std::string& path) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
 }
 
 // Copies all of `from` over `to`, both from their start; false with errno.
@@ -60,112 +47,13 @@ bool CopyContent(int from, int to) {
   }
 }
 
-// Writes the whole of `bytes` into a new file and syncs it; false with errno.
-bool WriteNewFile(const std::string& path, const std::string& bytes) {
-  const int fd = OpenNew(path);
-  if (fd < 0) return false;
-  const bool written = WriteAllAt(fd, bytes.data(), bytes.size(), 0) && ::fsync(fd) == 0;
-  const int err = errno;
-  ::close(fd);
-  errno = err;
-  return written;
-}
-
-// The bytes of the file `name` in the folder `dir` (AT_FDCWD: a path), no link
-// followed; none when it cannot be read or holds more than `most` bytes. Files of
-// /proc tell no size before they are read.
-std::optional<std::string> ReadSmallFile(int dir, const std::string& name, size_t most) {
-  int fd;
-  do {
-    fd = ::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return std::nullopt;
-  struct stat st;
-  std::string bytes(most + 1, '\0');
-  size_t got = 0;
-  bool read = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  while (read && got < bytes.size()) {
-    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      read = n == 0;
-      break;
-    }
-    got += static_cast<size_t>(n);
-  }
-  ::close(fd);
-  if (!read || got > most) return std::nullopt;
-  bytes.resize(got);
-  return bytes;
-}
-
-// This boot's id; empty where the system does not tell it.
-const std::string& ThisBoot() {
-  static const std::string boot = [] {
-    std::string id = ReadSmallFile(AT_FDCWD, "/proc/sys/kernel/random/boot_id", 64).value_or("");
-    if (!id.empty() && id.back() == '\n') id.pop_back();
-    return id.find_first_of(" \n") == std::string::npos ? id : std::string();
-  }();
-  return boot;
-}
-
-// The start time of the process `pid` in clock ticks since the boot (field 22 of
-// /proc/<pid>/stat, counted after the name, which may hold anything); empty when
-// there is no such process or the system does not tell.
-std::string ProcessStart(long pid) {
-  const std::optional<std::string> stat = ReadSmallFile(AT_FDCWD, "/proc/" + std::to_string(pid) + "/stat", 4096);
-  const size_t nameEnd = stat ? stat->rfind(')') : std::string::npos;
-  if (nameEnd == std::string::npos) return {};
-  std::istringstream fields(stat->substr(nameEnd + 1));
-  std::string field;
-  for (int number = 3; number <= 22 && fields >> field; ++number)
-    if (number == 22) return field.find_first_not_of("0123456789") == std::string::npos ? field : std::string();
-  return {};
-}
-
-// What a save's folder holds about the process that made it.
-struct TSavingProcess {
-  std::string Start;
-  std::string Boot;
-};
-
-// "<start> <boot>\n", empty where the system does not tell them.
-std::string ProcessFileText() {
-  const std::string start = ProcessStart(::getpid());
-  if (start.empty() || ThisBoot().empty()) return {};
-  return start + " " + ThisBoot() + "\n";
-}
-
-// The saving process a folder names; none for a folder of an older build, or one
-// whose file is not (yet) whole.
-std::optional<TSavingProcess> ReadSavingProcess(int folder) {
-  const std::optional<std::string> text = ReadSmallFile(folder, kProcessFile, 128);
-  if (!text || text->empty() || text->back() != '\n') return std::nullopt;
-  const size_t space = text->find(' ');
-  if (space == std::string::npos) return std::nullopt;
-  TSavingProcess process{text->substr(0, space), text->substr(space + 1, text->size() - space - 2)};
-  if (process.Start.empty() || process.Boot.empty()) return std::nullopt;
-  return process;
-}
-
-// True once the save's process has ended: no process has its id, or the one that
-// has it started at another time or in another boot. Folders without the process's
-// start keep the rule of the id alone.
-bool SaveEnded(long pid, const std::optional<TSavingProcess>& process) {
-  if (ProcessEnded(pid)) return true;
-  if (!process || ThisBoot().empty()) return false;
-  if (process->Boot != ThisBoot()) return true;
-  const std::string start = ProcessStart(pid);
-  return !start.empty() && start != process->Start;
-}
-
 // Removes the names a save makes in its open folder `folder`, then the folder, the
 // entry `name` of `parent` (AT_FDCWD: a path). Whatever else a folder holds stays,
 // and so does the folder then.
 void RemoveSaveFolder(int parent, const std::string& name, int folder, const std::string& content) {
   // The content first: a folder without it is an unfinished one, removed silently.
-  for (const std::string& file : {content, content + kPartEnding, std::string(kTargetFile), std::string(kProcessFile),
-                                  std::string(kWrittenFile), std::string(kToldFile)})
+  for (const std::string& file : {content, content + kPartEnding, std::string(kTargetFile),
+                                  std::string(kProcessIdentityFile), std::string(kWrittenFile), std::string(kToldFile)})
     ::unlinkat(folder, file.c_str(), 0);
   ::unlinkat(parent, name.c_str(), AT_REMOVEDIR);
 }
@@ -191,8 +79,8 @@ std::chrono::system_clock::time_point SaveTime(int folder, const struct stat& fo
 // saves that need no word are removed.
 std::optional<TInterruptedSave> TakeSave(int root, const std::string& rootPath, const std::string& name, int folder,
                                          const struct stat& folderStat) {
-  const std::optional<TSavingProcess> process = ReadSavingProcess(folder);
-  if (!SaveEnded(ProcessStampOwner(name), process)) return std::nullopt;
+  const std::optional<TProcessIdentity> process = ReadProcessIdentity(folder);
+  if (!ProcessIdentityEnded(ProcessStampOwner(name), process)) return std::nullopt;
   const std::string target = ReadSmallFile(folder, kTargetFile, PATH_MAX).value_or("");
   const std::string content = ContentName(target);
   struct stat st;
@@ -230,23 +118,16 @@ std::unique_ptr<TEarlierContent> TEarlierContent::Keep(int fd, const std::string
     if (error) *error = "its earlier content cannot be kept in \"" + root + "\": " + reason;
     return nullptr;
   }
-  for (int attempt = 0; attempt < 100 && folder.empty(); ++attempt) {
-    const std::string name = root + "/" + ProcessStamp();
-    if (::mkdir(name.c_str(), 0700) == 0) folder = name;
-    else if (errno != EEXIST) return fail(errno);
-  }
-  if (folder.empty()) return fail(EEXIST);
+  int err = 0;
+  folder = MakeStampFolder(root, err);
+  if (folder.empty()) return fail(err);
   if (!WriteNewFile(folder + "/" + kTargetFile, target)) return fail(errno);
-  // Where the system does not tell the process's start, the folder is an older
-  // build's: its process id alone says whether the save still runs.
-  const std::string process = ProcessFileText();
-  if (!process.empty() && !WriteNewFile(folder + "/" + kProcessFile, process)) return fail(errno);
   const std::string content = folder + "/" + contentName;
   const std::string part = content + kPartEnding;
-  const int copy = OpenNew(part);
+  const int copy = OpenNewFile(part);
   if (copy < 0) return fail(errno);
   const bool copied = CopyContent(fd, copy) && ::fsync(copy) == 0;
-  const int err = errno;
+  err = errno;
   ::close(copy);
   if (!copied) return fail(err);
   if (::rename(part.c_str(), content.c_str()) != 0 || !SyncFolder(folder) || !SyncFolder(root)) return fail(errno);
@@ -254,7 +135,7 @@ std::unique_ptr<TEarlierContent> TEarlierContent::Keep(int fd, const std::string
 }
 
 void TEarlierContent::MarkWritten() {
-  if (const int mark = OpenNew(folder_ + "/" + kWrittenFile); mark >= 0) ::close(mark);
+  if (const int mark = OpenNewFile(folder_ + "/" + kWrittenFile); mark >= 0) ::close(mark);
 }
 
 bool TEarlierContent::PutBack(int fd) {
@@ -270,36 +151,10 @@ bool TEarlierContent::PutBack(int fd) {
 
 void TEarlierContent::Drop() { RemoveSaveFolder(folder_, contentName_); }
 
-namespace {
-
-// Calls `visit` with each real folder of the user's in the state folder named as a
-// save names its folder, open: a link or a folder swapped in is not followed out of
-// the state folder.
-void ForEachSaveFolder(const std::function<void(int root, const std::string& rootPath, const std::string& name,
-                                                int folder, const struct stat& folderStat)>& visit) {
-  const std::string root = InterruptedSavesFolder();
-  DIR* dir = ::opendir(root.c_str());
-  if (!dir) return;
-  // Named first: the walk would not be sure to see each name once while folders go.
-  std::vector<std::string> names;
-  while (dirent* entry = ::readdir(dir))
-    if (ProcessStampOwner(entry->d_name) > 0) names.push_back(entry->d_name);
-  for (const std::string& name : names) {
-    const int folder =
-        ::openat(::dirfd(dir), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (folder < 0) continue;
-    struct stat st;
-    if (::fstat(folder, &st) == 0 && st.st_uid == ::geteuid()) visit(::dirfd(dir), root, name, folder, st);
-    ::close(folder);
-  }
-  ::closedir(dir);
-}
-
-}  // namespace
 
 std::vector<TInterruptedSave> TakeInterruptedSaves() {
   std::vector<TInterruptedSave> saves;
-  ForEachSaveFolder([&](int root, const std::string& rootPath, const std::string& name, int folder,
+  ForEachStampFolder(InterruptedSavesFolder(), [&](int root, const std::string& rootPath, const std::string& name, int folder,
                         const struct stat& folderStat) {
     if (std::optional<TInterruptedSave> save = TakeSave(root, rootPath, name, folder, folderStat))
       saves.push_back(std::move(*save));
@@ -314,7 +169,7 @@ std::string KeptEarlierContentOf(const std::string& utf8Path) {
   if (utf8Path.empty() || ::stat(utf8Path.c_str(), &file) != 0) return {};
   std::string newest;
   std::chrono::system_clock::time_point newestTime;
-  ForEachSaveFolder([&](int, const std::string& rootPath, const std::string& name, int folder,
+  ForEachStampFolder(InterruptedSavesFolder(), [&](int, const std::string& rootPath, const std::string& name, int folder,
                         const struct stat& folderStat) {
     // The same file, however it was named when it was saved.
     const std::string target = ReadSmallFile(folder, kTargetFile, PATH_MAX).value_or("");

@@ -27,6 +27,7 @@
 #include "ui/CurrentSubWindowHold.h"
 #include "ui/FrameDialogs.h"
 #include "ui/ProjectFile.h"
+#include "ui/RecoveryCopies.h"
 #include "ui/ViewWindow.h"
 #include "ui/DialogSupport.h"
 
@@ -158,11 +159,18 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   setWindowState(Qt::WindowMaximized);
   SetRecentFileSink([this](const std::string& path) { AddRecent(path); });
   ViewWindowHooks().CloseMainFrame = [this] { close(); };
+  recovery_ = std::make_unique<TRecoveryCopies>([this] { return Forms(); });
+  ViewWindowHooks().BeforeLargeStep = [this] { recovery_->CopyChanged(); };
+  ViewWindowHooks().ModifiedChanged = [this](TForm3D& form) { recovery_->ModifiedChanged(form); };
+  ViewWindowHooks().Destroyed = [this](TForm3D& form) { recovery_->Destroyed(form); };
 }
 
 TMainForm::~TMainForm() {
   SetRecentFileSink(nullptr);
   ViewWindowHooks().CloseMainFrame = nullptr;
+  ViewWindowHooks().BeforeLargeStep = nullptr;
+  ViewWindowHooks().ModifiedChanged = nullptr;
+  ViewWindowHooks().Destroyed = nullptr;
   QObject::disconnect(MdiArea, nullptr, this, nullptr);
   QObject::disconnect(qApp, nullptr, this, nullptr);
   // The view windows go first: each frees the windows it owns (its plans among the
@@ -180,6 +188,8 @@ TMainForm::~TMainForm() {
     }
   }
   for (int k = 0; k < kRecentCount; ++k) WriteSetting(RecentKey(k), recent_[k]);
+  // A normal end: every recovery copy of this run goes.
+  recovery_.reset();
 }
 
 void TMainForm::CreateMenus() {
@@ -576,11 +586,8 @@ void TMainForm::TellInterruptedSaves() {
   bool mayBeWhole = false;
   bool incomplete = false;
   for (size_t i = 0; i < saves.size() && i < kShown; ++i) {
-    const std::time_t began = std::chrono::system_clock::to_time_t(saves[i].Time);
-    std::tm local{};
-    char when[32] = "";
-    if (::localtime_r(&began, &local)) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
-    text += "\n\"" + saves[i].Target + "\": in \"" + saves[i].EarlierContent + "\" (saved " + when +
+    text += "\n\"" + saves[i].Target + "\": in \"" + saves[i].EarlierContent + "\" (saved " +
+            LocalTimeText(saves[i].Time) +
             (saves[i].MayBeWhole ? ", may be whole)" : ", probably incomplete)");
     mayBeWhole = mayBeWhole || saves[i].MayBeWhole;
     incomplete = incomplete || !saves[i].MayBeWhole;
@@ -594,6 +601,22 @@ void TMainForm::TellInterruptedSaves() {
     text += "\nA file that may be whole was written completely, but the computer stopped before it was surely on "
             "the disk: open it, and if it opens as you saved it, keep it and delete its earlier content.";
   ShowMessageDlg(text, 0);
+}
+
+void TMainForm::OfferRecoveryCopies() {
+  TRecoveryStore& store = recovery_->Store();
+  for (const TRecoveryOffer& offer : store.TakeEnded()) {
+    const TMessageResult answer =
+        MessageBoxDlg(RecoveryOfferText(offer.Record), 3, TMessageButtons::YesNoCancel, 1);
+    if (answer == TMessageResult::No) store.Drop(offer);
+    if (answer != TMessageResult::Yes) continue;
+    TForm3D* form = CreateFromRecoveryCopy(MdiArea, offer.CopyPath, offer.Record.DocumentPath);
+    if (form == nullptr) continue;  // told why; offered again at the next start
+    ShowForm(form);
+    // The taken copy goes once this run holds its own.
+    if (recovery_->CopyChanged()) store.Drop(offer);
+  }
+  store.GiveBack();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -622,6 +645,7 @@ void TMainForm::showEvent(QShowEvent* event) {
     QTimer::singleShot(0, this, [this] {
       telling_ = true;
       Guarded([&] { TellInterruptedSaves(); });
+      Guarded([&] { OfferRecoveryCopies(); });
       telling_ = false;
       if (!commandLine_.empty()) ScheduleFormActivate();
     });

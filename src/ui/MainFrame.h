@@ -11,6 +11,7 @@
 #include <QRect>
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ class QMenu;
 namespace qira {
 
 class TForm3D;
+class TRecoveryCopies;
 
 // Frame and application title.
 inline constexpr const char* kMainFrameCaption = "QIRA 3D Viewer";
@@ -148,6 +150,13 @@ class TMainForm : public QMainWindow {
   // Once, at the frame's start: which saves a kill interrupted (in this or an
   // earlier run that has ended) and where each file's earlier content is kept.
   void TellInterruptedSaves();
+  // Once, at the frame's start, after TellInterruptedSaves: asks about each
+  // recovery copy of a run that ended without closing its changed documents
+  // (RecoveryOfferText, Yes / No / Cancel). Yes opens it as a changed document
+  // under its own name, No discards it, Cancel keeps it for the next start.
+  void OfferRecoveryCopies();
+  // This run's recovery copies.
+  TRecoveryCopies& Recovery() { return *recovery_; }
 
  protected:
   void changeEvent(QEvent* event) override;
@@ -182,6 +191,7 @@ class TMainForm : public QMainWindow {
   // Every view window the frame made, in order; a window in full screen leaves its
   // sub-window, so the sub-windows alone do not find it.
   std::vector<QPointer<TForm3D>> forms_;
+  std::unique_ptr<TRecoveryCopies> recovery_;
 };
 
 }  // namespace qira

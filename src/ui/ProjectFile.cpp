@@ -372,7 +372,11 @@ TProjectView ProjectViewOf(TForm3D& window) {
   return view;
 }
 
-void InstallProject(TForm3D& window, TProject project, const std::string& path) {
+namespace {
+
+// InstallProject, named `name` (empty: a document never saved); a name from a
+// project file goes to the recent files.
+void InstallProjectAs(TForm3D& window, TProject project, const std::string& name, bool recent) {
   IgnoreNextMouseMove = true;
   const TProjectView& view = project.View;
   window.Context().ModelOffset = view.ModelOffset;
@@ -395,12 +399,18 @@ void InstallProject(TForm3D& window, TProject project, const std::string& path) 
   root.SetGeologyList(&window.GeologyList());
   window.RebuildTree();
   root.Build(true);
-  const std::string absolute = AbsoluteProjectPath(path);
+  const std::string absolute = name.empty() ? std::string() : AbsoluteProjectPath(name);
   window.SetFileName(absolute);
-  window.SetFileIdentity(project.Identity);
+  window.SetFileIdentity(recent ? project.Identity : std::nullopt);
   window.SetModified(false);
-  AddToRecent(absolute);
-  if (project.SkippedObjects > 0) ShowMessageDlg(ProjectSkippedObjectsText(path, project.SkippedObjects), 0);
+  if (recent) AddToRecent(absolute);
+  if (project.SkippedObjects > 0) ShowMessageDlg(ProjectSkippedObjectsText(name, project.SkippedObjects), 0);
+}
+
+}  // namespace
+
+void InstallProject(TForm3D& window, TProject project, const std::string& path) {
+  InstallProjectAs(window, std::move(project), path, true);
 }
 
 namespace {
@@ -408,6 +418,8 @@ namespace {
 // Reads the file whole (counting what a new window takes drawn too, windowBytes);
 // on failure tells the user and returns nothing.
 std::optional<TProject> ReadForOpening(QWidget* parent, const std::string& path, int64_t windowBytes) {
+  // An open may take much memory: the changed documents are copied first.
+  BeforeLargeStep();
   try {
     return ReadProjectFile(path, GetProgramVersion(), windowBytes);
   } catch (const EProjectTooNew& e) {
@@ -461,7 +473,12 @@ bool LoadProject(TForm3D& window, const std::string& path) {
   return true;
 }
 
-TForm3D* CreateFromFile(QWidget* owner, const std::string& path, bool fullScreen) {
+namespace {
+
+// CreateFromFile of the file `path`, the window named `name`; a recovered one is
+// changed and leaves the recent files alone.
+TForm3D* CreateNamedFromFile(QWidget* owner, const std::string& path, const std::string& name, bool fullScreen,
+                             bool recovered) {
   // The window first: what its view will take is counted with the file, at the
   // size the window has.
   auto* form = new TForm3D(owner);
@@ -471,12 +488,23 @@ TForm3D* CreateFromFile(QWidget* owner, const std::string& path, bool fullScreen
       DiscardWindow(form);
       return nullptr;
     }
-    InstallProject(*form, std::move(*project), path);
+    InstallProjectAs(*form, std::move(*project), name, !recovered);
+    if (recovered) form->SetModified(true);
   } catch (...) {
     DiscardWindow(form);
     throw;
   }
   return form;
+}
+
+}  // namespace
+
+TForm3D* CreateFromFile(QWidget* owner, const std::string& path, bool fullScreen) {
+  return CreateNamedFromFile(owner, path, path, fullScreen, false);
+}
+
+TForm3D* CreateFromRecoveryCopy(QWidget* owner, const std::string& copyPath, const std::string& documentPath) {
+  return CreateNamedFromFile(owner, copyPath, documentPath, false, true);
 }
 
 namespace {
@@ -492,6 +520,13 @@ bool ChangedByAnotherProgram(const TForm3D& window, const std::string& path) {
 
 }  // namespace
 
+bool WriteWindowProject(TForm3D& window, TSaveFile& save, std::string* error) {
+  if (WriteProject(save.Stream(), GetProgramVersion(), ProjectViewOf(window), window.GeologyList(), window.Root()))
+    return save.Commit(error);
+  if (error) *error = save.FailureReason("Stream write error");
+  return false;
+}
+
 bool SaveProject(TForm3D& window, const std::string& path) {
   std::string error;
   // A tree the reader would refuse is not written over a file that opens.
@@ -505,15 +540,7 @@ bool SaveProject(TForm3D& window, const std::string& path) {
     return false;
   const std::optional<TFileIdentity> known = window.FileIdentity();
   std::unique_ptr<TSaveFile> save = TSaveFile::Create(path, &error);
-  bool saved = false;
-  if (save) {
-    if (WriteProject(save->Stream(), GetProgramVersion(), ProjectViewOf(window), window.GeologyList(),
-                     window.Root())) {
-      saved = save->Commit(&error);
-    } else {
-      error = save->FailureReason("Stream write error");
-    }
-  }
+  const bool saved = save && WriteWindowProject(window, *save, &error);
   if (!saved) {
     // A failed save in place put back what the window knew the file to hold: only
     // its time is new, and the next save need not ask about it.

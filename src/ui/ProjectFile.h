@@ -37,6 +37,7 @@ class QWidget;
 namespace qira {
 
 class TBinaryStream;
+class TSaveFile;
 class TForm3D;
 
 inline constexpr const char* kProjectSignature = "QIRA 3D image";
@@ -162,6 +163,15 @@ bool LoadProject(TForm3D& window, const std::string& path);
 // failure. Its count takes the view at the size the window gives it, or at the
 // screen's when the caller takes it full screen at once (fullScreen).
 TForm3D* CreateFromFile(QWidget* owner, const std::string& path, bool fullScreen = false);
+
+// Writes the window's project into `save` and commits it, and nothing else: the
+// window's name, mark and file and the recent files stay as they are. False, the
+// reason in *error, when a write or the commit failed.
+bool WriteWindowProject(TForm3D& window, TSaveFile& save, std::string* error);
+// A document's recovery copy opened in a new view window named `documentPath`
+// (empty: a document never saved), changed, its file unknown (its Save asks
+// nothing) and the recent files left alone; null as CreateFromFile.
+TForm3D* CreateFromRecoveryCopy(QWidget* owner, const std::string& copyPath, const std::string& documentPath);
 
 // Writes the window's project atomically; then the window takes the name (made
 // absolute) and the saved file's identity, is no longer modified and the name goes

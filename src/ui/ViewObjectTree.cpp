@@ -236,7 +236,12 @@ void TForm3D::RunObjectCommand(const std::function<void()>& command, unsigned ge
   // An action of an earlier filling may name an object that no longer exists.
   if (generation != menuGeneration_ || commandDepth_ > 0) return;
   ++commandDepth_;
-  Guarded([&] { command(); });
+  // Imports, exports, edits and new objects may take much memory: the changed
+  // documents are copied first.
+  Guarded([&] {
+    BeforeLargeStep();
+    command();
+  });
   --commandDepth_;
   // Every command may have changed the tree: the menus follow the selection again.
   menuRebuildPending_ = false;
@@ -277,7 +282,10 @@ void TForm3D::TreeViewDblClick() {
   TGraphMain* object = treeAdapter_->NodeData(node);
   if (object == nullptr || object->TypeId == GraphTypeId::Group) return;
   ++commandDepth_;
-  Guarded([&] { object->Edit(); });
+  Guarded([&] {
+    BeforeLargeStep();
+    object->Edit();
+  });
   --commandDepth_;
   ++menuGeneration_;
   ScheduleMenuRebuild();

@@ -92,6 +92,10 @@ TViewWindowHooks& ViewWindowHooks() {
   return hooks;
 }
 
+void BeforeLargeStep() {
+  if (const auto& hook = ViewWindowHooks().BeforeLargeStep) hook();
+}
+
 TForm3D* DocumentOfFile(const std::string& path) {
   for (TForm3D* form : LiveForms())
     if (!form->Closing() && SameProjectFile(form->FileName(), path)) return form;
@@ -205,6 +209,8 @@ TForm3D::~TForm3D() {
   for (size_t i = 0; i < PlanForms.size(); ++i)
     if (TPlanForm* plan = PlanForms[i]) delete plan->FrameWidget();
   std::erase(LiveForms(), this);
+  // The hook must not throw out of a destructor.
+  if (const auto& hook = ViewWindowHooks().Destroyed) Guarded([&] { hook(*this); });
   try {
     WritePlacement();
   } catch (...) {
@@ -321,7 +327,14 @@ void TForm3D::CreateControls() {
 void TForm3D::CreateMenus() {
   auto command = [this](QMenu* menu, const char* caption, void (TForm3D::*handler)()) {
     QAction* action = menu->addAction(QString::fromLatin1(caption));
-    QObject::connect(action, &QAction::triggered, this, [this, handler] { Guarded([&] { (this->*handler)(); }); });
+    // A picture, a plan or full screen may take much memory: the changed documents
+    // are copied first (nothing is written for those copied since their last change).
+    QObject::connect(action, &QAction::triggered, this, [this, handler] {
+      Guarded([&] {
+        BeforeLargeStep();
+        (this->*handler)();
+      });
+    });
     return action;
   };
   SceneMenu = new QMenu(QStringLiteral("Scene"), this);
@@ -425,7 +438,9 @@ void TForm3D::UpdateCaption() {
 
 void TForm3D::SetModified(bool value) {
   modified_ = value;
+  if (value) ++changeCount_;
   UpdateCaption();
+  if (const auto& hook = ViewWindowHooks().ModifiedChanged) hook(*this);
   // The objects changed (or were made, loaded or saved): the plans take them again.
   for (TPlanForm* plan : PlanForms)
     if (plan != nullptr) plan->ScheduleLoad();

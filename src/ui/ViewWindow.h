@@ -81,9 +81,18 @@ struct TViewWindowHooks {
   // Ends the program ("Exit" of the viewer popup, Alt+X). Without one the window's
   // top-level window is closed.
   std::function<void()> CloseMainFrame;
+  // The recovery copies: called before a step that may take much memory (an open,
+  // every Objects command, an object's edit, every Scene command), whenever a
+  // document's mark is set or cleared, and as a document is destroyed.
+  std::function<void()> BeforeLargeStep;
+  std::function<void(TForm3D& form)> ModifiedChanged;
+  std::function<void(TForm3D& form)> Destroyed;
 };
 // The hooks every view window uses; a missing hook makes its command do nothing.
 TViewWindowHooks& ViewWindowHooks();
+
+// Calls the hook of the same name, when one is set.
+void BeforeLargeStep();
 
 // The open document whose project file this is (SameProjectFile), or null. A
 // document on its way out holds none.
@@ -179,6 +188,9 @@ class TForm3D : public QWidget {
   // cleared when the document is made, loaded or saved. The caption marks it ("[*]").
   bool Modified() const { return modified_; }
   void SetModified(bool value);
+  // How many times the document was marked changed: a recovery copy is written
+  // only when this moved since the last one.
+  uint64_t ChangeCount() const { return changeCount_; }
   // Before the window closes: a modified document asks "Save changes to <name>?"
   // (Save / Discard / Cancel), with the document in front. True when it may close:
   // unmodified, saved, discarded, or already closing (never asked twice); false on
@@ -345,6 +357,7 @@ class TForm3D : public QWidget {
   TSceneContext context_;
   std::string fileName_;
   std::optional<TFileIdentity> fileIdentity_;
+  uint64_t changeCount_ = 0;
   bool modified_ = false;
   std::unique_ptr<TGraphMain> root_;
   std::unique_ptr<TGeologyList> geologyList_;
