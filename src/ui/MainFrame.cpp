@@ -162,7 +162,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
   recovery_ = std::make_unique<TRecoveryCopies>([this] { return Forms(); });
   ViewWindowHooks().BeforeLargeStep = [this] { recovery_->CopyChanged(); };
   ViewWindowHooks().ModifiedChanged = [this](TForm3D& form) { recovery_->ModifiedChanged(form); };
-  ViewWindowHooks().Destroyed = [this](TForm3D& form) { recovery_->Destroyed(form); };
+  ViewWindowHooks().Closed = [this](TForm3D& form) { recovery_->Closed(form); };
 }
 
 TMainForm::~TMainForm() {
@@ -170,7 +170,7 @@ TMainForm::~TMainForm() {
   ViewWindowHooks().CloseMainFrame = nullptr;
   ViewWindowHooks().BeforeLargeStep = nullptr;
   ViewWindowHooks().ModifiedChanged = nullptr;
-  ViewWindowHooks().Destroyed = nullptr;
+  ViewWindowHooks().Closed = nullptr;
   QObject::disconnect(MdiArea, nullptr, this, nullptr);
   QObject::disconnect(qApp, nullptr, this, nullptr);
   // The view windows go first: each frees the windows it owns (its plans among the

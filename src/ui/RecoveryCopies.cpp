@@ -61,7 +61,7 @@ void TRecoveryCopies::ModifiedChanged(TForm3D& form) {
   if (!timer_.isActive()) timer_.start(kLatest);
 }
 
-void TRecoveryCopies::Destroyed(TForm3D& form) { Forget(form); }
+void TRecoveryCopies::Closed(TForm3D& form) { Forget(form); }
 
 void TRecoveryCopies::Forget(const TForm3D& form) {
   const auto slot = slots_.find(&form);

@@ -44,8 +44,8 @@ class TRecoveryCopies {
   // wait under way is not pushed back); a clean one (saved, read again) loses its
   // copy.
   void ModifiedChanged(TForm3D& form);
-  // The document is gone (closed after its question): so is its copy.
-  void Destroyed(TForm3D& form);
+  // The document closes (after its question) or is gone: so is its copy.
+  void Closed(TForm3D& form);
   // Writes a copy of every kept document changed since its last copy; writes
   // nothing when none did. A failure is told once a run; false when one failed.
   bool CopyChanged();

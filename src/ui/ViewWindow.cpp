@@ -210,7 +210,7 @@ TForm3D::~TForm3D() {
     if (TPlanForm* plan = PlanForms[i]) delete plan->FrameWidget();
   std::erase(LiveForms(), this);
   // The hook must not throw out of a destructor.
-  if (const auto& hook = ViewWindowHooks().Destroyed) Guarded([&] { hook(*this); });
+  if (const auto& hook = ViewWindowHooks().Closed) Guarded([&] { hook(*this); });
   try {
     WritePlacement();
   } catch (...) {
@@ -704,6 +704,7 @@ bool TForm3D::eventFilter(QObject* watched, QEvent* event) {
     }
     // Qt goes on closing the sub-window, which holds the view again, and frees both.
     closing_ = true;
+    if (const auto& hook = ViewWindowHooks().Closed) Guarded([&] { hook(*this); });
     return false;
   }
   if (!destroying_ && !fullScreen_ && watched == FrameWidget()) {

@@ -83,10 +83,11 @@ struct TViewWindowHooks {
   std::function<void()> CloseMainFrame;
   // The recovery copies: called before a step that may take much memory (an open,
   // every Objects command, an object's edit, every Scene command), whenever a
-  // document's mark is set or cleared, and as a document is destroyed.
+  // document's mark is set or cleared, and as a document closes (answered for, or
+  // destroyed).
   std::function<void()> BeforeLargeStep;
   std::function<void(TForm3D& form)> ModifiedChanged;
-  std::function<void(TForm3D& form)> Destroyed;
+  std::function<void(TForm3D& form)> Closed;
 };
 // The hooks every view window uses; a missing hook makes its command do nothing.
 TViewWindowHooks& ViewWindowHooks();
