@@ -14,18 +14,29 @@ namespace qira {
 
 namespace {
 
-// The start time of the process `pid` in clock ticks since the boot (field 22 of
-// /proc/<pid>/stat, counted after the name, which may hold anything); empty when
-// there is no such process or the system does not tell.
-std::string ProcessStart(long pid) {
+// Field `wanted` (3 or more) of /proc/<pid>/stat, counted after the name, which may
+// hold anything; empty when there is no such process or the system does not tell.
+std::string ProcessStatField(long pid, int wanted) {
   const std::optional<std::string> stat = ReadSmallFile(AT_FDCWD, "/proc/" + std::to_string(pid) + "/stat", 4096);
   const size_t nameEnd = stat ? stat->rfind(')') : std::string::npos;
   if (nameEnd == std::string::npos) return {};
   std::istringstream fields(stat->substr(nameEnd + 1));
   std::string field;
-  for (int number = 3; number <= 22 && fields >> field; ++number)
-    if (number == 22) return field.find_first_not_of("0123456789") == std::string::npos ? field : std::string();
+  for (int number = 3; number <= wanted && fields >> field; ++number)
+    if (number == wanted) return field;
   return {};
+}
+
+// The start time of the process `pid` in clock ticks since the boot.
+std::string ProcessStart(long pid) {
+  const std::string field = ProcessStatField(pid, 22);
+  return field.find_first_not_of("0123456789") == std::string::npos ? field : std::string();
+}
+
+// A killed process its parent has not reaped yet still has an id, but has ended.
+bool ProcessIsZombie(long pid) {
+  const std::string state = ProcessStatField(pid, 3);
+  return state == "Z" || state == "X";
 }
 
 }  // namespace
@@ -82,7 +93,7 @@ std::optional<TProcessIdentity> ReadProcessIdentity(int folder) {
 }
 
 bool ProcessIdentityEnded(long pid, const std::optional<TProcessIdentity>& identity) {
-  if (ProcessEnded(pid)) return true;
+  if (ProcessEnded(pid) || ProcessIsZombie(pid)) return true;
   if (!identity || ThisBoot().empty()) return false;
   if (identity->Boot != ThisBoot()) return true;
   const std::string start = ProcessStart(pid);
