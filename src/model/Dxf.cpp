@@ -16,6 +16,7 @@
 #include "model/GraphMain.h"
 #include "model/GraphPoints.h"
 #include "model/GraphSurface.h"
+#include "model/LostText.h"
 #include "model/Settings.h"
 #include "model/StreamHelpers.h"
 #include "platform/AvailableMemory.h"
@@ -879,10 +880,16 @@ bool WriteDXFFooter(TBinaryStream& file) { return WriteDXFGroup(file, 0, "ENDSEC
 
 bool WriteDXFFile(const std::string& path, const std::function<bool(TBinaryStream&)>& writeEntities,
                   std::string* error) {
+  const auto write = [&writeEntities](TBinaryStream& file) {
+    return WriteDXFHeader(file) && (!writeEntities || writeEntities(file)) && WriteDXFFooter(file);
+  };
+  if (!WriteKeepsTextOrUserAgrees(path, write)) {
+    if (error) error->clear();
+    return false;
+  }
   std::unique_ptr<TSaveFile> save = TSaveFile::Create(path, error);
   if (!save) return false;
-  TBinaryStream& file = save->Stream();
-  if (!WriteDXFHeader(file) || (writeEntities && !writeEntities(file)) || !WriteDXFFooter(file)) {
+  if (!write(save->Stream())) {
     if (error) *error = save->FailureReason("Stream write error");
     return false;  // the temporary file goes with save; the old file stays
   }

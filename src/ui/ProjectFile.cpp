@@ -16,6 +16,7 @@
 #include "model/GraphAxis.h"
 #include "model/GraphRecord.h"
 #include "model/GraphSurface.h"
+#include "model/LostText.h"
 #include "model/Section.h"
 #include "model/SectionGroup.h"
 #include "model/Settings.h"
@@ -359,7 +360,7 @@ bool WriteProject(TBinaryStream& stream, int32_t version, const TProjectView& vi
   for (double v : view.ModelOffset)
     if (!stream.WriteDouble(v)) return false;
   return WriteFloats(stream, view.CameraPosition) && WriteFloats(stream, view.ViewDirection) &&
-         legend.SaveToStream(stream) && root.SaveToStream(stream) && chunk.WriteEndOffset();
+         legend.SaveToStream(stream) && root.SaveRecord(stream) && chunk.WriteEndOffset();
 }
 
 // ---- Window commands ------------------------------------------------------------------------------
@@ -499,6 +500,11 @@ bool SaveProject(TForm3D& window, const std::string& path) {
     ShowMessageDlg(ProjectCannotCreateText(path, GraphTreeTooDeepText()), 1);
     return false;
   }
+  // Asked before anything is made: a Cancel leaves the file and the document as they were.
+  const auto write = [&window](TBinaryStream& stream) {
+    return WriteProject(stream, GetProgramVersion(), ProjectViewOf(window), window.GeologyList(), window.Root());
+  };
+  if (!WriteKeepsTextOrUserAgrees(AbsoluteProjectPath(path), write)) return false;
   if (ChangedByAnotherProgram(window, path) &&
       MessageBoxDlg(ProjectChangedOnDiskText(AbsoluteProjectPath(path)), 0, TMessageButtons::YesNo, 2) !=
           TMessageResult::Yes)
@@ -507,8 +513,7 @@ bool SaveProject(TForm3D& window, const std::string& path) {
   std::unique_ptr<TSaveFile> save = TSaveFile::Create(path, &error);
   bool saved = false;
   if (save) {
-    if (WriteProject(save->Stream(), GetProgramVersion(), ProjectViewOf(window), window.GeologyList(),
-                     window.Root())) {
+    if (write(save->Stream())) {
       saved = save->Commit(&error);
     } else {
       error = save->FailureReason("Stream write error");
