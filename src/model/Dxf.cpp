@@ -858,6 +858,10 @@ uint8_t ColorToAci(TColor color) {
 bool WriteDXFGroup(TBinaryStream& file, int32_t code, const std::string& value) {
   // A line end inside the value would shift every later group by one line.
   if (value.find_first_of("\r\n") != std::string::npos) return false;
+  // A layer is what a user knows the drawing's texts by.
+  constexpr int32_t kLayerCode = 8;
+  std::optional<TCp1252Subject> layer;
+  if (code == kLayerCode) layer.emplace(value, "layer");
   const std::string text = "  " + FormatInteger(code) + "\r\n" + Utf8ToCp1252(value) + "\r\n";
   return file.Write(text.data(), static_cast<int32_t>(text.size()));
 }
