@@ -30,8 +30,8 @@ QHBoxLayout* ButtonRow(QDialog* dialog, QPushButton*& ok, QPushButton*& cancel) 
 
 QLabel* NewLostTextWarning(QLineEdit* field) {
   auto* label = new QLabel(field->parentWidget());
+  // One line, never wrapped: the window's least size grows with it, so it is seen whole.
   label->setTextFormat(Qt::PlainText);
-  label->setWordWrap(true);
   const auto tell = [label, field] {
     const std::string warning = LostTextWarning(FromQt(field->text()));
     label->setText(ToQt(warning));
