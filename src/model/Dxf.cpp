@@ -16,6 +16,7 @@
 #include "model/GraphMain.h"
 #include "model/GraphPoints.h"
 #include "model/GraphSurface.h"
+#include "model/LostText.h"
 #include "model/Settings.h"
 #include "model/StreamHelpers.h"
 #include "platform/AvailableMemory.h"
@@ -857,6 +858,10 @@ uint8_t ColorToAci(TColor color) {
 bool WriteDXFGroup(TBinaryStream& file, int32_t code, const std::string& value) {
   // A line end inside the value would shift every later group by one line.
   if (value.find_first_of("\r\n") != std::string::npos) return false;
+  // A layer is what a user knows the drawing's texts by.
+  constexpr int32_t kLayerCode = 8;
+  std::optional<TCp1252Subject> layer;
+  if (code == kLayerCode) layer.emplace(value, "layer");
   const std::string text = "  " + FormatInteger(code) + "\r\n" + Utf8ToCp1252(value) + "\r\n";
   return file.Write(text.data(), static_cast<int32_t>(text.size()));
 }
@@ -879,10 +884,16 @@ bool WriteDXFFooter(TBinaryStream& file) { return WriteDXFGroup(file, 0, "ENDSEC
 
 bool WriteDXFFile(const std::string& path, const std::function<bool(TBinaryStream&)>& writeEntities,
                   std::string* error) {
+  const auto write = [&writeEntities](TBinaryStream& file) {
+    return WriteDXFHeader(file) && (!writeEntities || writeEntities(file)) && WriteDXFFooter(file);
+  };
+  if (!WriteKeepsTextOrUserAgrees(path, write)) {
+    if (error) error->clear();
+    return false;
+  }
   std::unique_ptr<TSaveFile> save = TSaveFile::Create(path, error);
   if (!save) return false;
-  TBinaryStream& file = save->Stream();
-  if (!WriteDXFHeader(file) || (writeEntities && !writeEntities(file)) || !WriteDXFFooter(file)) {
+  if (!write(save->Stream())) {
     if (error) *error = save->FailureReason("Stream write error");
     return false;  // the temporary file goes with save; the old file stays
   }

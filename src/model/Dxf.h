@@ -247,7 +247,10 @@ bool WriteDXFHeader(TBinaryStream& file);
 // The end of the ENTITIES section and of the file.
 bool WriteDXFFooter(TBinaryStream& file);
 // A whole drawing saved atomically: header, writeEntities, footer; the old file stays
-// when anything fails. False with the reason in *error.
+// when anything fails. False with the reason in *error. Before anything is made, a
+// drawing with texts that Windows-1252 cannot hold whole is asked about
+// (WriteKeepsTextOrUserAgrees: writeEntities is run twice); No gives false with
+// *error empty and writes nothing.
 bool WriteDXFFile(const std::string& path, const std::function<bool(TBinaryStream&)>& writeEntities,
                   std::string* error = nullptr);
 

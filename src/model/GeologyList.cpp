@@ -16,7 +16,7 @@ constexpr int32_t kMagicLength = 7;
 // Upper case as Windows maps code page 1252: a-z, the accented small letters
 // 0xE0..0xFE except 0xF7, and the pairs š/Š, œ/Œ, ž/Ž, ÿ/Ÿ.
 std::string UpperCp1252(const std::string& utf8) {
-  std::string s = Utf8ToCp1252(utf8);
+  std::string s = Cp1252Codes(utf8);
   for (char& ch : s) {
     unsigned char c = static_cast<unsigned char>(ch);
     if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
@@ -69,6 +69,7 @@ bool TGeologyList::SaveToStream(TBinaryStream& handle) const {
   if (!WriteRawString(handle, std::string(kMagic, kMagicLength))) return false;
   if (!handle.WriteInt32(static_cast<int32_t>(entries_.size()))) return false;
   for (const TGeologyEntry& e : entries_) {
+    const TCp1252Subject subject(e.FullName, "legend entry");
     if (!WriteLengthString(handle, e.FullName) || !WriteLengthString(handle, e.ShortName) ||
         !handle.WriteInt32(e.EntryColor))
       return false;

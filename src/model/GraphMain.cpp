@@ -464,7 +464,7 @@ void TGraphMain::StoreName(const std::string& value) {
   const int position = IndexInParent();
   if (position >= 0) parent_->CountPairsAround(position, -1);
   name_ = value;
-  nameKey_ = Utf8ToCp1252(name_);
+  nameKey_ = Cp1252Codes(name_);
   if (position >= 0) parent_->CountPairsAround(position, +1);
 }
 

@@ -104,6 +104,10 @@ class TGraphMain {
   // The object's record (common chunk, then the kind's own chunk). False when a
   // write failed.
   virtual bool SaveToStream(TBinaryStream& handle);
+  // SaveToStream with the object named as what its texts are written for
+  // (TCp1252Subject): what a write cannot hold of them is told under its name. Every
+  // record of a tree is written through it.
+  bool SaveRecord(TBinaryStream& handle);
   // Reads the record back; false when it was skipped as newer than this program
   // knows (the handle then stands behind the whole record). Throws EStreamError on
   // a damaged stream; the object must then be cleared or freed.

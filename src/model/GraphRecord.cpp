@@ -13,6 +13,7 @@
 #include "model/StreamHelpers.h"
 #include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
+#include "platform/CodePage.h"
 #include "scene/graph/SceneObject.h"
 
 namespace qira {
@@ -97,8 +98,13 @@ bool TGraphMain::SaveToStream(TBinaryStream& handle) {
     if (!handle.WriteDouble(v)) return false;
   if (!handle.WriteInt32(static_cast<int32_t>(children_.size()))) return false;
   for (auto& child : children_)
-    if (!child->SaveToStream(handle)) return false;
+    if (!child->SaveRecord(handle)) return false;
   return chunk.WriteEndOffset();
+}
+
+bool TGraphMain::SaveRecord(TBinaryStream& handle) {
+  const TCp1252Subject subject(name_);
+  return SaveToStream(handle);
 }
 
 bool TGraphMain::LoadFromStream(TBinaryStream& handle) {

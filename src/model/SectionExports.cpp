@@ -564,10 +564,12 @@ bool WriteDXFFaces(TGraphSection& section, TBinaryStream& file, bool metric) {
   return ok;
 }
 
-void ExportDXF(TGraphSection& section, const std::string& fileName, bool metric) {
+bool ExportDXF(TGraphSection& section, const std::string& fileName, bool metric) {
   std::string error;
-  if (!WriteDXFFile(fileName, [&](TBinaryStream& file) { return WriteDXFFaces(section, file, metric); }, &error))
-    throw ESectionExportError(CannotFileText("create", fileName, error));
+  if (WriteDXFFile(fileName, [&](TBinaryStream& file) { return WriteDXFFaces(section, file, metric); }, &error))
+    return true;
+  if (error.empty()) return false;  // the user's No
+  throw ESectionExportError(CannotFileText("create", fileName, error));
 }
 
 // ---- Preview --------------------------------------------------------------------------
@@ -714,7 +716,8 @@ bool ExportBlocks(const std::string& caption, const std::vector<TGraphSection*>&
 
 void ExportDXF(const std::vector<TGraphSection*>& sections, const std::string& fileName, bool metric) {
   TGroupMemberNames taken;
-  for (TGraphSection* section : sections) ExportDXF(*section, GroupMemberFileName(fileName, *section, taken), metric);
+  for (TGraphSection* section : sections)
+    if (!ExportDXF(*section, GroupMemberFileName(fileName, *section, taken), metric)) return;
 }
 
 // ---- Menu commands --------------------------------------------------------------------

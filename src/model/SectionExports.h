@@ -159,8 +159,9 @@ std::string DXFLayerName(const TGraphSection& section);
 // colour. Applies an automatic palette range first, as building does. False when a
 // write failed.
 bool WriteDXFFaces(TGraphSection& section, TBinaryStream& file, bool metric);
-// The whole drawing, atomically; raises on failure.
-void ExportDXF(TGraphSection& section, const std::string& fileName, bool metric);
+// The whole drawing, atomically; raises on failure. False, nothing written, when the
+// user would not have its texts stored with "?" (WriteDXFFile).
+bool ExportDXF(TGraphSection& section, const std::string& fileName, bool metric);
 
 // ---- Preview ------------------------------------------------------------------------
 
@@ -205,6 +206,7 @@ void ExportXYZ(const std::vector<TGraphSection*>& sections, const std::string& f
 // when there is no section or the dialog was cancelled.
 bool ExportBlocks(const std::string& caption, const std::vector<TGraphSection*>& sections,
                   const std::string& fileName, int filterIndex, bool metric);
+// Each section's drawing in turn, up to the first the user would not have written.
 void ExportDXF(const std::vector<TGraphSection*>& sections, const std::string& fileName, bool metric);
 
 // ---- Menu commands ------------------------------------------------------------------

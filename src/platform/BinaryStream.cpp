@@ -468,6 +468,24 @@ TMemoryStream& TMemoryStream::operator=(TMemoryStream&& other) noexcept {
   return *this;
 }
 
+bool TDiscardStream::Seek(int32_t absolutePos) {
+  if (absolutePos < 0 || absolutePos > ReadEnd()) return false;
+  pos_ = absolutePos;
+  return true;
+}
+
+bool TDiscardStream::Read(void*, int32_t n) { return n == 0; }
+
+bool TDiscardStream::Write(const void*, int32_t n) {
+  if (n < 0 || !FitsStream(pos_, n)) return false;
+  pos_ += n;
+  if (pos_ > size_) {
+    size_ = pos_;
+    SizeChanged(size_);
+  }
+  return true;
+}
+
 bool TMemoryStream::Seek(int32_t absolutePos) {
   if (absolutePos < 0 || absolutePos > ReadEnd()) return false;
   pos_ = absolutePos;

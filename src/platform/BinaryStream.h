@@ -189,6 +189,22 @@ class TMemoryStream : public TBinaryStream {
   int32_t pos_ = 0;
 };
 
+// A stream that keeps no byte: writes and seeks move the position and grow the
+// size as a file's would (past 2^31-1 bytes a write fails the same), reads fail.
+// For running a writer dry, to see what it would do (the texts it converts).
+class TDiscardStream : public TBinaryStream {
+ public:
+  int32_t Position() const override { return pos_; }
+  int32_t Size() const override { return size_; }
+  bool Seek(int32_t absolutePos) override;
+  bool Read(void* buf, int32_t n) override;
+  bool Write(const void* buf, int32_t n) override;
+
+ private:
+  int32_t pos_ = 0;
+  int32_t size_ = 0;
+};
+
 // Test hook: while non-zero, every write of a TBinaryFile to the system fails with
 // this error number (as a full disk would with ENOSPC), and so does every WriteAllAt.
 void SetFileWriteFailureForTesting(int errorNumber);

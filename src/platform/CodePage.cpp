@@ -1,6 +1,7 @@
 #include "platform/CodePage.h"
 
 #include <cstdint>
+#include <unordered_set>
 
 namespace qira {
 
@@ -110,23 +111,116 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
   return out;
 }
 
-std::string Utf8ToCp1252(std::string_view utf8) {
+namespace {
+
+// The bytes of utf8 in Windows-1252; lost is set when a character had none.
+std::string ConvertToCp1252(std::string_view utf8, bool& lost) {
   std::string out;
   out.reserve(utf8.size());
+  lost = false;
   size_t i = 0;
   while (i < utf8.size()) {
     char32_t cp;
     size_t len = Utf8SequenceAt(utf8, i, cp);
     if (len == 0) {
       out.push_back('?');
+      lost = true;
       ++i;
     } else {
-      out.push_back(ByteOf(cp));
+      const char byte = ByteOf(cp);
+      lost = lost || (byte == '?' && cp != U'?');
+      out.push_back(byte);
       i += len;
     }
   }
   return out;
 }
+
+thread_local TCp1252Losses* tLosses = nullptr;
+thread_local TCp1252Subject* tSubject = nullptr;
+
+}  // namespace
+
+std::string Utf8ToCp1252(std::string_view utf8) {
+  bool lost = false;
+  std::string out = ConvertToCp1252(utf8, lost);
+  if (lost) TCp1252Losses::Report(utf8);
+  return out;
+}
+
+std::string Cp1252Codes(std::string_view utf8) {
+  bool lost = false;
+  return ConvertToCp1252(utf8, lost);
+}
+
+std::string Cp1252LostCharacters(std::string_view utf8) {
+  std::string lost;
+  std::unordered_set<char32_t> seen;
+  size_t i = 0;
+  while (i < utf8.size()) {
+    char32_t cp;
+    const size_t len = Utf8SequenceAt(utf8, i, cp);
+    if (len == 0) cp = kReplacementCharacter;
+    i += len == 0 ? 1 : len;
+    if ((len == 0 || (ByteOf(cp) == '?' && cp != U'?')) && seen.insert(cp).second) AppendUtf8(lost, cp);
+  }
+  return lost;
+}
+
+// ---- Losses of a write -------------------------------------------------------------
+
+TCp1252Losses::TCp1252Losses(size_t listed) : outer_(tLosses), room_(listed) { tLosses = this; }
+
+TCp1252Losses::~TCp1252Losses() { tLosses = outer_; }
+
+void TCp1252Losses::Report(std::string_view utf8) {
+  if (tLosses != nullptr) tLosses->Add(Cp1252LostCharacters(utf8));
+}
+
+void TCp1252Losses::Add(std::string_view lost) {
+  // One entry per subject, however many of its texts lost characters.
+  TCp1252Subject* subject = tSubject;
+  int64_t entry = -1;
+  if (subject != nullptr && subject->countedIn_ == this) {
+    entry = subject->entry_;
+  } else {
+    ++count_;
+    if (listed_.size() < room_) {
+      entry = static_cast<int64_t>(listed_.size());
+      TCp1252Loss& added = listed_.emplace_back();
+      if (subject != nullptr) {
+        added.Kind = subject->kind_;
+        added.Subject = subject->name_;
+      }
+    }
+    if (subject != nullptr) {
+      subject->countedIn_ = this;
+      subject->entry_ = entry;
+    }
+  }
+  if (entry < 0) return;
+  TCp1252Loss& listed = listed_[static_cast<size_t>(entry)];
+  for (size_t i = 0; i < lost.size();) {
+    char32_t cp;
+    const size_t len = Utf8SequenceAt(lost, i, cp);
+    const std::string_view character = lost.substr(i, len);
+    i += len;
+    if (listed.Characters.find(character) != std::string::npos) continue;
+    if (listed.CharacterCount == TCp1252Loss::kListedCharacters) {
+      listed.More = true;
+      return;
+    }
+    listed.Characters.append(character);
+    ++listed.CharacterCount;
+  }
+}
+
+TCp1252Subject::TCp1252Subject(std::string_view name, std::string_view kind)
+    : name_(name), kind_(kind), outer_(tSubject) {
+  tSubject = this;
+}
+
+TCp1252Subject::~TCp1252Subject() { tSubject = outer_; }
 
 bool IsValidUtf8(std::string_view text) {
   size_t i = 0;

@@ -116,6 +116,7 @@ TBhCoordsDlgForm::TBhCoordsDlgForm(QWidget* parent) : QDialog(parent) {
   elevation_ = new QLineEdit(this);
   auto* fields = new QFormLayout();
   fields->addRow(QStringLiteral("Name:"), name_);
+  fields->addRow(NewLostTextWarning(name_));
   fields->addRow(QStringLiteral("North:"), north_);
   fields->addRow(QStringLiteral("East:"), east_);
   fields->addRow(QStringLiteral("Elevation:"), elevation_);

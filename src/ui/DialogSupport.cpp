@@ -3,11 +3,15 @@
 #include <QDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QWidget>
 
 #include <algorithm>
+
+#include "model/LostText.h"
 
 namespace qira {
 
@@ -22,6 +26,20 @@ QHBoxLayout* ButtonRow(QDialog* dialog, QPushButton*& ok, QPushButton*& cancel) 
   row->addWidget(ok);
   row->addWidget(cancel);
   return row;
+}
+
+QLabel* NewLostTextWarning(QLineEdit* field) {
+  auto* label = new QLabel(field->parentWidget());
+  // One line, never wrapped: the window's least size grows with it, so it is seen whole.
+  label->setTextFormat(Qt::PlainText);
+  const auto tell = [label, field] {
+    const std::string warning = LostTextWarning(FromQt(field->text()));
+    label->setText(ToQt(warning));
+    label->setVisible(!warning.empty());
+  };
+  QObject::connect(field, &QLineEdit::textChanged, label, tell);
+  tell();
+  return label;
 }
 
 void CentreOnScreen(QWidget* window) {

@@ -10,6 +10,8 @@
 
 class QDialog;
 class QHBoxLayout;
+class QLabel;
+class QLineEdit;
 class QPushButton;
 class QWidget;
 
@@ -31,6 +33,11 @@ enum class TCloseAction : uint8_t { caNone, caHide, caFree, caMinimize };
 
 // OK and Cancel at the bottom right; OK is the default button.
 QHBoxLayout* ButtonRow(QDialog* dialog, QPushButton*& ok, QPushButton*& cancel);
+
+// A line for under a field whose text a project stores (a name, a label's text):
+// as the user types it names the characters a project file has no place for
+// (LostTextWarning), hidden while there are none. Owned by the field's parent.
+QLabel* NewLostTextWarning(QLineEdit* field);
 
 // Moves a shown window to the centre of its screen (rather than of its owner).
 void CentreOnScreen(QWidget* window);

@@ -96,7 +96,9 @@ TBHCollEdit::TBHCollEdit(const TBHCollectionItem& item, QWidget* parent) : QDial
   fullName_ = new QLineEdit(ToQt(copy_.FullName), this);
   auto* names = new QFormLayout();
   names->addRow(QStringLiteral("Short name:"), shortName_);
+  names->addRow(NewLostTextWarning(shortName_));
   names->addRow(QStringLiteral("Full name:"), fullName_);
+  names->addRow(NewLostTextWarning(fullName_));
 
   hatchDown_ = new QPushButton(QStringLiteral("<"), this);
   hatchUp_ = new QPushButton(QStringLiteral(">"), this);

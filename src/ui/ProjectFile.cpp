@@ -16,6 +16,7 @@
 #include "model/GraphAxis.h"
 #include "model/GraphRecord.h"
 #include "model/GraphSurface.h"
+#include "model/LostText.h"
 #include "model/Section.h"
 #include "model/SectionGroup.h"
 #include "model/Settings.h"
@@ -359,7 +360,7 @@ bool WriteProject(TBinaryStream& stream, int32_t version, const TProjectView& vi
   for (double v : view.ModelOffset)
     if (!stream.WriteDouble(v)) return false;
   return WriteFloats(stream, view.CameraPosition) && WriteFloats(stream, view.ViewDirection) &&
-         legend.SaveToStream(stream) && root.SaveToStream(stream) && chunk.WriteEndOffset();
+         legend.SaveToStream(stream) && root.SaveRecord(stream) && chunk.WriteEndOffset();
 }
 
 // ---- Window commands ------------------------------------------------------------------------------
@@ -520,9 +521,17 @@ bool ChangedByAnotherProgram(const TForm3D& window, const std::string& path) {
 
 }  // namespace
 
+namespace {
+
+// What a save writes of the window, wherever it goes.
+bool WriteWindowTo(TForm3D& window, TBinaryStream& stream) {
+  return WriteProject(stream, GetProgramVersion(), ProjectViewOf(window), window.GeologyList(), window.Root());
+}
+
+}  // namespace
+
 bool WriteWindowProject(TForm3D& window, TSaveFile& save, std::string* error) {
-  if (WriteProject(save.Stream(), GetProgramVersion(), ProjectViewOf(window), window.GeologyList(), window.Root()))
-    return save.Commit(error);
+  if (WriteWindowTo(window, save.Stream())) return save.Commit(error);
   if (error) *error = save.FailureReason("Stream write error");
   return false;
 }
@@ -534,6 +543,9 @@ bool SaveProject(TForm3D& window, const std::string& path) {
     ShowMessageDlg(ProjectCannotCreateText(path, GraphTreeTooDeepText()), 1);
     return false;
   }
+  // Asked before anything is made: a Cancel leaves the file and the document as they were.
+  const auto write = [&window](TBinaryStream& stream) { return WriteWindowTo(window, stream); };
+  if (!WriteKeepsTextOrUserAgrees(AbsoluteProjectPath(path), write)) return false;
   if (ChangedByAnotherProgram(window, path) &&
       MessageBoxDlg(ProjectChangedOnDiskText(AbsoluteProjectPath(path)), 0, TMessageButtons::YesNo, 2) !=
           TMessageResult::Yes)

@@ -227,6 +227,7 @@ TGraphLabelForm::TGraphLabelForm(QWidget* parent) : TPropertyForm(parent) {
   Edit1 = new QLineEdit(text);
   auto* textLayout = new QVBoxLayout(text);
   textLayout->addWidget(Edit1);
+  textLayout->addWidget(NewLostTextWarning(Edit1));
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(position);

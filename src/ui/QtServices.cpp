@@ -3,11 +3,14 @@
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QInputDialog>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QVBoxLayout>
 
 #include <filesystem>
 
@@ -126,11 +129,22 @@ TMessageResult TQtServices::MessageBox(const std::string& text, TMessageKind kin
 }
 
 bool TQtServices::InputQuery(const std::string& caption, const std::string& prompt, std::string& value) {
-  bool ok = false;
-  const QString text =
-      QInputDialog::getText(DialogParent(), ToQt(caption), ToQt(prompt), QLineEdit::Normal, ToQt(value), &ok);
-  if (!ok) return false;
-  value = text.toStdString();
+  QDialog dialog(DialogParent());
+  dialog.setWindowTitle(ToQt(caption));
+  auto* label = new QLabel(ToQt(prompt), &dialog);
+  label->setTextFormat(Qt::PlainText);
+  auto* field = new QLineEdit(ToQt(value), &dialog);
+  field->selectAll();
+  QPushButton* ok = nullptr;
+  QPushButton* cancel = nullptr;
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(label);
+  layout->addWidget(field);
+  // Every input box of the program asks for a name that a project stores.
+  layout->addWidget(NewLostTextWarning(field));
+  layout->addLayout(ButtonRow(&dialog, ok, cancel));
+  if (dialog.exec() != QDialog::Accepted) return false;
+  value = FromQt(field->text());
   return true;
 }
 

@@ -539,6 +539,38 @@ TEST(DxfWriter, AFailedWriteKeepsTheOldFile) {
   EXPECT_FALSE(WriteDXFFile(folder.File("no/such/folder.dxf"), nullptr, &error));
 }
 
+// A drawing with texts Windows-1252 cannot hold is asked about before anything is
+// made, each layer named with its characters: No writes nothing and keeps the old
+// file; Yes writes them as the format has them, with "?".
+TEST(DxfWriter, ALayerTheFileCannotHoldIsNamedBeforeAnythingIsWritten) {
+  TScratchFolder folder;
+  const std::string path = folder.File("out.dxf");
+  folder.Put("out.dxf", "old");
+  TFakeServices services;
+  const auto entities = [](TBinaryStream& s) {
+    return WriteDXFGroup(s, 0, "POINT") && WriteDXFGroup(s, 8, "\u0413\u043B\u0438\u043D\u0430") &&
+           WriteDXFGroup(s, 0, "POINT") && WriteDXFGroup(s, 8, "\u03A9-zone") && WriteDXFGroup(s, 0, "POINT") &&
+           WriteDXFGroup(s, 8, "Plain");
+  };
+  services.BoxAnswers = {TMessageResult::No};
+  std::string error = "untouched";
+  EXPECT_FALSE(WriteDXFFile(path, entities, &error));
+  EXPECT_EQ(error, "");
+  EXPECT_EQ(folder.Get("out.dxf"), "old");
+  EXPECT_EQ(folder.Entries().size(), 1u);
+  ASSERT_EQ(services.Messages.size(), 1u);
+  EXPECT_EQ(services.Messages[0].Text,
+            "The file \"" + path +
+                "\" stores texts in Windows-1252, which has no place for these characters: each would be saved as "
+                "\"?\".\n\n\u0413 \u043B \u0438 \u043D \u0430 in layer \"\u0413\u043B\u0438\u043D\u0430\"\n"
+                "\u03A9 in layer \"\u03A9-zone\"\n\nSave anyway?");
+  EXPECT_EQ(services.Messages[0].Buttons, TMessageButtons::YesNo);
+  EXPECT_EQ(services.Messages[0].DefaultButton, 2);
+  services.BoxAnswers = {TMessageResult::Yes};
+  ASSERT_TRUE(WriteDXFFile(path, entities, &error)) << error;
+  EXPECT_NE(folder.Get("out.dxf").find("  8\r\n?????\r\n  0\r\nPOINT\r\n  8\r\n?-zone\r\n"), std::string::npos);
+}
+
 // ---- Import command -----------------------------------------------------------------
 
 TEST(DxfImportCommand, ObjectsGoSortedIntoAGroupNamedAfterTheFileAndUnknownsAreListed) {

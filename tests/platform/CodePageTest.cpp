@@ -35,21 +35,82 @@ TEST(CodePage, EveryByteSurvivesARoundTrip) {
   EXPECT_EQ(text.capacity(), text.size());
 }
 
-TEST(CodePage, CharactersWithoutAByteAndMalformedUtf8BecomeQuestionMarks) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"a\u0100b", "a?b"},           // Latin A with macron
-      {"\u4E2D", "?"},               // three-byte form
-      {"\U0001F600x", "?x"},         // four-byte form
-      {"\u0080", "?"},               // byte 0x80 is the euro sign, not U+0080
-      {"a\x80z", "a?z"},             // stray continuation byte
-      {"\xC3", "?"},                 // cut sequence at the end
-      {"\xC3(x", "?(x"},             // lead byte without continuation
-      {"\xC0\xAF", "??"},            // overlong '/'
-      {"\xED\xA0\x80", "???"},       // surrogate half
-      {"\xF4\x90\x80\x80", "????"},  // above U+10FFFF
-      {"\xFF\xFE", "??"},
+// Each conversion that loses a character is told to the collector in force, with
+// what it lost; a glyph's codes are not told.
+TEST(CodePage, CharactersWithoutAByteAndMalformedUtf8BecomeQuestionMarksAndAreTold) {
+  const struct {
+    const char* Utf8;
+    const char* Bytes;
+    const char* Lost;
+  } cases[] = {
+      {"a\u0100b", "a?b", "\u0100"},              // Latin A with macron
+      {"\u4E2D", "?", "\u4E2D"},                  // three-byte form
+      {"\U0001F600x", "?x", "\U0001F600"},        // four-byte form
+      {"\u0080", "?", "\u0080"},                  // byte 0x80 is the euro sign, not U+0080
+      {"a\x80z", "a?z", "\uFFFD"},                // stray continuation byte
+      {"\xC3", "?", "\uFFFD"},                    // cut sequence at the end
+      {"\xC3(x", "?(x", "\uFFFD"},                // lead byte without continuation
+      {"\xC0\xAF", "??", "\uFFFD"},              // overlong '/'
+      {"\xED\xA0\x80", "???", "\uFFFD"},        // surrogate half
+      {"\xF4\x90\x80\x80", "????", "\uFFFD"},  // above U+10FFFF
+      {"\xFF\xFE", "??", "\uFFFD"},
+      {"\u0413\u043B\u0438\u043D\u0430 \u03C1=100 \u03A9\u00B7m", "????? ?=100 ?\xB7m",
+       "\u0413\u043B\u0438\u043D\u0430\u03C1\u03A9"},  // Cyrillic, Greek, the ohm's omega
+      {"\u03A9\u03A9-zone", "??-zone", "\u03A9"},  // each character once
+      {"a?b", "a?b", ""},                            // a question mark of its own
+      {"M\u00E4\u00DFig \u20AC", "M\xE4\xDFig \x80", ""},
   };
-  for (auto [utf8, bytes] : cases) EXPECT_EQ(Utf8ToCp1252(utf8), bytes) << bytes;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Bytes);
+    EXPECT_EQ(Cp1252LostCharacters(c.Utf8), c.Lost);
+    TCp1252Losses losses(4);
+    EXPECT_EQ(Cp1252Codes(c.Utf8), c.Bytes);
+    EXPECT_EQ(losses.Count(), 0);
+    EXPECT_EQ(Utf8ToCp1252(c.Utf8), c.Bytes);
+    EXPECT_EQ(losses.Count(), *c.Lost != 0 ? 1 : 0);
+    if (*c.Lost != 0) EXPECT_EQ(losses.Listed().at(0).Characters, c.Lost);
+  }
+}
+
+// A write's losses come one per object written, under its name, however many of its
+// texts lost characters; past the listed ones they are counted; outside a
+// collector they are told to no one.
+TEST(CodePage, LossesAreCollectedOncePerObjectUnderItsName) {
+  const std::string group = "\u0413\u043B\u0438\u043D\u0430";
+  const std::string label = "Note";
+  Utf8ToCp1252("\u03A9 before");
+  TCp1252Losses losses(2);
+  {
+    const TCp1252Subject outer(group);
+    Utf8ToCp1252(group);
+    {
+      const TCp1252Subject inner(label, "label");
+      Utf8ToCp1252("kept");
+      Utf8ToCp1252("\u03C1=100 \u03A9\u00B7m");
+      Utf8ToCp1252("\u03A9 again \u03B1");
+    }
+    Utf8ToCp1252("\u0431");  // the group's again, after its child
+    const TCp1252Subject third("third");
+    Utf8ToCp1252("\u4E2D");
+  }
+  Utf8ToCp1252("\u4E2E outside any object");
+  ASSERT_EQ(losses.Count(), 4);
+  ASSERT_EQ(losses.Listed().size(), 2u);
+  EXPECT_EQ(losses.Listed()[0].Subject, group);
+  EXPECT_EQ(losses.Listed()[0].Kind, "");
+  EXPECT_EQ(losses.Listed()[0].Characters, group + "\u0431");
+  EXPECT_EQ(losses.Listed()[1].Subject, label);
+  EXPECT_EQ(losses.Listed()[1].Kind, "label");
+  EXPECT_EQ(losses.Listed()[1].Characters, "\u03C1\u03A9\u03B1");
+  EXPECT_FALSE(losses.Listed()[1].More);
+  // A text of thousands of characters keeps the first few.
+  TCp1252Losses many(1);
+  std::string cjk;
+  for (char32_t c = 0x4E00; c < 0x4E00 + 3000; ++c) AppendUtf8(cjk, c);
+  Utf8ToCp1252(cjk);
+  ASSERT_EQ(many.Listed().size(), 1u);
+  EXPECT_EQ(many.Listed()[0].CharacterCount, TCp1252Loss::kListedCharacters);
+  EXPECT_TRUE(many.Listed()[0].More);
 }
 
 TEST(CodePage, Utf16PairsBecomeOneCharacterAndLoneSurrogatesTheReplacement) {

@@ -19,10 +19,13 @@
 #include <vector>
 
 #include "model/Borehole.h"
+#include "model/Dxf.h"
+#include "model/GraphLabel.h"
 #include "model/GraphAxis.h"
 #include "model/GraphRecord.h"
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
+#include "platform/CodePage.h"
 #include "scene/graph/CameraLight.h"
 #include "scene/objects/DummyPlaneSprite.h"
 #include "scene/viewers/MemoryViewer.h"
@@ -869,6 +872,100 @@ TEST_F(ProjectWindow, AFullDiskOrATreeTooDeepToOpenIsToldWithTheFileAndTheReason
   });
   EXPECT_EQ(told, "Cannot create file \"" + readOnly + "\". Permission denied.");
   EXPECT_EQ(scratch_.Get("read-only.q3d"), "old");
+}
+
+// A text the project file cannot hold (Windows-1252) is named, with its characters,
+// before Save or Save as makes anything: No writes nothing and leaves the document
+// changed, unnamed and out of the recent list; Yes stores it as the format does,
+// each such character as "?". Groups, labels, boreholes, a UTF-8 drawing's layers
+// (and the drawing's file name) and the legend all reach it.
+TEST_F(ProjectWindow, ASaveNamesTheTextsTheFileCannotHoldBeforeWritingAny) {
+  const std::string clay = "\u0413\u043B\u0438\u043D\u0430";  // Глина
+  const std::string resistivity = "\u03C1=100 \u03A9\u00B7m";   // ρ=100 Ω·m
+  const std::string drawing =
+      "  0\nSECTION\n  2\nENTITIES\n"
+      "  0\nPOINT\n  8\n" + clay + "\n 10\n1\n 20\n2\n 30\n3\n"
+      "  0\nLINE\n  8\n\u041F\u0435\u0441\u043E\u043A\n 10\n0\n 20\n0\n 30\n0\n 11\n1\n 21\n1\n 31\n1\n"
+      "  0\nPOINT\n  8\n\u03A9-zone\n 10\n4\n 20\n5\n 30\n6\n  0\nENDSEC\n  0\nEOF\n";
+  const struct {
+    const char* What;
+    std::function<void(TForm3D&)> Add;
+    std::vector<std::string> Lines;  // of the question
+  } rows[] = {
+      {"a group",
+       [&](TForm3D& form) { form.Root().AddChild(std::make_unique<TGraphMain>(), false)->SetName(clay + " " + resistivity); },
+       {"\u0413 \u043B \u0438 \u043D \u0430 \u03C1 \u03A9 in \"" + clay + " " + resistivity + "\"\n"}},
+      {"a label",
+       [&](TForm3D& form) {
+         auto label = std::make_unique<TGraphLabel>();
+         label->SetName("Resistivity");
+         label->Params.Text = resistivity;
+         form.Root().AddChild(std::move(label), false);
+       },
+       {"\u03C1 \u03A9 in \"Resistivity\"\n"}},
+      {"a borehole",
+       [&](TForm3D& form) {
+         auto borehole = std::make_unique<TGraphBorehole>();
+         borehole->SetName("\u0421\u043A\u0432-1");  // Скв-1, as its .ink file is named
+         form.Root().AddChild(std::move(borehole), false);
+       },
+       {"\u0421 \u043A \u0432 in \"\u0421\u043A\u0432-1\"\n"}},
+      {"a drawing's layers and file name",
+       [&](TForm3D& form) {
+         scratch_.Put("\u0420\u0430\u0437\u0440\u0435\u0437.dxf", drawing);
+         services_.FileAnswers.push_back(scratch_.File("\u0420\u0430\u0437\u0440\u0435\u0437.dxf"));
+         ASSERT_NE(ObjectsFromDxfClick(form.Root()), nullptr);
+       },
+       {"\u0420 \u0430 \u0437 \u0440 \u0435 in \"\u0420\u0430\u0437\u0440\u0435\u0437\"\n",
+        "\u0413 \u043B \u0438 \u043D \u0430 in \"" + clay + "\"\n",
+        "\u041F \u0435 \u0441 \u043E \u043A in \"\u041F\u0435\u0441\u043E\u043A\"\n",
+        "\u03A9 in \"\u03A9-zone\"\n"}},
+      {"a legend entry", [&](TForm3D& form) { form.GeologyList().FindOrAdd(clay, "Gl", 0); },
+       {"\u0413 \u043B \u0438 \u043D \u0430 in legend entry \"" + clay + "\"\n"}},
+  };
+  const struct {
+    const char* What;
+    std::function<bool(TForm3D&, const std::string&)> Save;
+  } writers[] = {
+      {"Save", [](TForm3D& form, const std::string& path) { return SaveProject(form, path); }},
+      {"Save as",
+       [this](TForm3D& form, const std::string& path) {
+         services_.FileAnswers.push_back(path);
+         return SaveProjectAs(form);
+       }},
+  };
+  int n = 0;
+  for (const auto& row : rows) {
+    for (const auto& writer : writers) {
+      SCOPED_TRACE(std::string(row.What) + ", " + writer.What);
+      auto form = NewDocument();
+      row.Add(*form);
+      form->SetModified(true);
+      const std::string path = scratch_.File("lost" + std::to_string(++n) + ".q3d");
+      services_.Messages.clear();
+      recent_.clear();
+      services_.BoxAnswers = {TMessageResult::No};
+      EXPECT_FALSE(writer.Save(*form, path));
+      ASSERT_EQ(services_.Messages.size(), 1u);
+      const auto& question = services_.Messages[0];
+      EXPECT_TRUE(question.IsBox);
+      EXPECT_EQ(question.Kind, TMessageKind::Warning);
+      EXPECT_EQ(question.Buttons, TMessageButtons::YesNo);
+      EXPECT_EQ(question.Text.rfind("The file \"" + path + "\" stores texts in Windows-1252", 0), 0u) << question.Text;
+      for (const std::string& line : row.Lines) EXPECT_NE(question.Text.find(line), std::string::npos) << question.Text;
+      EXPECT_FALSE(std::filesystem::exists(path));
+      EXPECT_TRUE(form->Modified());
+      EXPECT_TRUE(form->FileName().empty());
+      EXPECT_TRUE(recent_.empty());
+
+      services_.BoxAnswers = {TMessageResult::Yes};
+      ASSERT_TRUE(writer.Save(*form, path));
+      EXPECT_FALSE(form->Modified());
+      EXPECT_EQ(services_.Messages.size(), 2u);
+      const TProject saved = ReadProjectFile(path, GetProgramVersion());
+      EXPECT_EQ(Describe(*saved.Root), Cp1252ToUtf8(Cp1252Codes(Describe(form->Root()))));
+    }
+  }
 }
 
 TEST_F(ProjectWindow, SaveAsAsksForAProjectName) {

@@ -25,7 +25,9 @@
 #include "model/GraphMain.h"
 #include "support/FakeServices.h"
 #include "ui/BoreholeDialogs.h"
+#include "ui/GeologyDialogs.h"
 #include "ui/PropertyDialogTestSupport.h"
+#include "ui/QtServices.h"
 #include "widgets/SpinEdit.h"
 
 namespace qira {
@@ -59,6 +61,72 @@ TEST_F(PropertyDialogs, FieldValuesAreLimitedToTheRangeAndReadWithEitherSeparato
   EXPECT_EQ(FieldValue(*form.SpinEditEx1), 0);
   form.SpinEditEx1->setText("7,5");
   EXPECT_EQ(FieldValue(*form.SpinEditEx1), 7.5);
+}
+
+// The warnings a dialog shows under its fields, as the user sees them.
+std::vector<std::string> ShownLostTextWarnings(const QWidget& dialog) {
+  std::vector<std::string> shown;
+  for (const QLabel* label : dialog.findChildren<QLabel*>())
+    if (!label->isHidden() && label->text().startsWith(QStringLiteral("A project file")))
+      shown.push_back(label->text().toStdString());
+  return shown;
+}
+
+// Every field whose text a project stores says, as it is typed, which characters
+// the project file has no place for; a text of Windows-1252 alone shows nothing.
+TEST_F(PropertyDialogs, EveryFieldAProjectStoresNamesTheCharactersItCannotHold) {
+  const auto check = [](const QWidget& dialog, QLineEdit& field) {
+    field.setText(QString::fromUtf8("\u0413\u043B\u0438\u043D\u0430 \u03C1=100 \u03A9\u00B7m"));
+    EXPECT_EQ(ShownLostTextWarnings(dialog),
+              std::vector<std::string>{
+                  "A project file has no place for \u0413 \u043B \u0438 \u043D \u0430 \u03C1 \u03A9: saved as \"?\"."});
+    field.setText(QString::fromUtf8("M\u00E4\u00DFig \u20AC"));
+    EXPECT_TRUE(ShownLostTextWarnings(dialog).empty());
+  };
+  TBHCollectionItem sand;
+  sand.ShortName = "Sd";
+  sand.FullName = "Sand";
+  const struct {
+    const char* What;
+    std::function<void()> Run;
+  } rows[] = {
+      {"a label's text",
+       [&] {
+         TGraphLabelForm form;
+         check(form, *form.Edit1);
+       }},
+      {"a borehole's name",
+       [&] {
+         TBhCoordsDlgForm form;
+         check(form, *form.NameEdit());
+       }},
+      {"a legend entry's short name",
+       [&] {
+         TBHCollEdit form(sand);
+         check(form, *form.ShortNameEdit());
+       }},
+      {"a legend entry's full name",
+       [&] {
+         TBHCollEdit form(sand);
+         check(form, *form.FullNameEdit());
+       }},
+      {"the input box of a new name",
+       [&] {
+         const TQtServices qt;
+         bool seen = false;
+         AnswerDialog<QDialog>([&](QDialog& box) {
+           check(box, *box.findChild<QLineEdit*>());
+           box.reject();
+         }, &seen);
+         std::string name = "Group";
+         EXPECT_FALSE(Services().Input->InputQuery("Rename", "Enter new name:", name));
+         EXPECT_TRUE(seen);
+       }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.What);
+    row.Run();
+  }
 }
 
 TEST_F(PropertyDialogs, AFieldWithoutANumberIsToldAndKeepsTheDialogOpen) {

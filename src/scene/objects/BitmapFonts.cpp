@@ -297,7 +297,7 @@ TCharRect TGLCustomBitmapFont::GetCharTexCoords(uint8_t code) {
 }
 
 int32_t TGLCustomBitmapFont::CalcStringWidth(std::string_view utf8) {
-  return CodesWidth(Utf8ToCp1252(utf8));
+  return CodesWidth(Cp1252Codes(utf8));
 }
 
 int32_t TGLCustomBitmapFont::CodesWidth(std::string_view codes) {
@@ -411,7 +411,7 @@ void TGLCustomBitmapFont::RenderString(TRenderContextInfo& rci, std::string_view
   // Preparing may have rendered the glyphs again and emptied the picture.
   if (glyphs_->Empty()) return;
 
-  const std::string codes = Utf8ToCp1252(utf8);
+  const std::string codes = Cp1252Codes(utf8);
   const float offsetX = position != nullptr ? position->x : 0.0f;
   const float offsetY = position != nullptr ? position->y : 0.0f;
   float x = static_cast<float>(LineStartOffset(codes, 0, alignment)) + offsetX;

@@ -381,7 +381,7 @@ int32_t TGLSpaceText::LastChar() const {
 }
 
 std::string TGLSpaceText::Codes(const std::string& line) const {
-  std::string codes = Utf8ToCp1252(line);
+  std::string codes = Cp1252Codes(line);
   const int32_t first = FirstChar();
   const int32_t last = LastChar();
   std::erase_if(codes, [first, last](char c) {
