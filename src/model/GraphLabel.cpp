@@ -127,7 +127,7 @@ void TGraphLabel::Clear() {
 }
 
 bool TGraphLabel::Edit() {
-  if (!EditWithDialog(LabelEditor(), Name(), Params, Transparency)) return false;
+  if (!EditWithDialog(*this, LabelEditor(), Params)) return false;
   if (Context) Build(false);
   return true;
 }

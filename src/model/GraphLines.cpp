@@ -179,10 +179,7 @@ void TGraphLines::ApplySettings(const TLinesSettings& settings, const TTranspare
       rebuild = true;
     }
   }
-  if (rebuild)
-    Build(false);
-  else if (refresh)
-    UpdateVisibility();
+  ShowSettings(rebuild, refresh);
   if (fromDialog) {
     ColorForAll = settings.ColorForAll;
     WidthForAll = settings.WidthForAll;

@@ -12,7 +12,10 @@
 #include <utility>
 
 #include "model/DrawCosts.h"
+#include "model/GraphRecord.h"
 #include "model/StreamHelpers.h"
+#include "platform/AvailableMemory.h"
+#include "platform/BinaryStream.h"
 #include "platform/CodePage.h"
 #include "platform/Services.h"
 
@@ -579,6 +582,64 @@ void TGraphMain::ApplyTransparency(uint8_t value) {
     NotifyChanged();
   }
   for (int i = 0; i < ChildCount(); ++i) children_[i]->ApplyTransparency(value);
+}
+
+// ---- Edits that rebuild ---------------------------------------------------------------
+
+namespace {
+
+// An edit being counted on this thread: its settings are tried, nothing is built.
+thread_local bool tEditTried = false;
+
+// What an object holds now that its rebuild gives back: its fields, and its drawing
+// where one is held in a view.
+int64_t HeldBeforeEdit(const TGraphMain& object) {
+  const bool drawn = object.Context != nullptr && object.DrawingHeld();
+  return object.OpenedBytes() - (drawn ? 0 : object.DrawnBytes());
+}
+
+std::string EditedObjectsText(const std::vector<TGraphMain*>& changed) {
+  std::string text = "The object \"" + changed.front()->Name() + "\"";
+  if (changed.size() > 1) text += " and the " + std::to_string(changed.size() - 1) + " others of its kind";
+  return text + " with these settings";
+}
+
+}  // namespace
+
+void TGraphMain::ShowSettings(bool rebuild, bool refresh) {
+  if (tEditTried) return;
+  if (rebuild)
+    Build(false);
+  else if (refresh)
+    UpdateVisibility();
+}
+
+bool EditFits(const std::vector<TGraphMain*>& changed, const std::function<void()>& take,
+              const std::function<void()>& restore) {
+  if (changed.empty()) return true;
+  int64_t held = 0;
+  for (const TGraphMain* object : changed) held += HeldBeforeEdit(*object);
+  struct TTried {
+    TTried() { tEditTried = true; }
+    ~TTried() { tEditTried = false; }
+  };
+  bool fits = false;
+  int64_t needed = 0, available = 0;
+  {
+    const TTried tried;
+    take();
+    {
+      // What the objects hold now is in the memory already: the count starts below it.
+      TOpenCount count(AvailableMemory(), -held);
+      for (const TGraphMain* object : changed) TOpenCount::Keep(*object);
+      fits = count.Fits();
+      needed = count.Needed();
+      available = count.Available();
+    }
+    restore();
+  }
+  if (!fits) ShowMessageDlg(TooLargeText(EditedObjectsText(changed), "shown", needed, available), 1);
+  return fits;
 }
 
 bool TGraphMain::Edit() {

@@ -151,6 +151,10 @@ class TGraphMain {
   // Takes display settings from source where source's apply-to-all flags are set.
   // The base recurses with the same source.
   virtual void CopySettingsFrom(const TGraphMain& source);
+  // What a change of settings shows: with rebuild, the object built again (Build of
+  // its own nodes), else with refresh its nodes set again (UpdateVisibility). Nothing
+  // while an edit is counted (EditFits): the settings are only tried then.
+  void ShowSettings(bool rebuild, bool refresh);
 
   // -- Hooks of particular kinds (neutral in the group).
 
@@ -322,32 +326,88 @@ using TCreateCommandAction = std::function<void(TGraphMain& target)>;
 // shows an unregistered command disabled.
 void RegisterCreateCommand(TCreateCommand command, TCreateCommandAction action);
 
+// ---- Edits that rebuild ----------------------------------------------------------------
+
+// The one count of an edit that changes what objects hold or draw, taken before anything
+// is rebuilt, as an open counts what it makes (TOpenCount: each object's OpenedBytes with
+// its new settings and its first frame's bins), less what the objects hold now (their
+// fields, and their drawing where one is held: given back as they are rebuilt). `take`
+// gives `changed` their new settings and `restore` the old; both run as a trial
+// (TGraphMain::ShowSettings builds nothing meanwhile), and the old settings are back
+// when it returns. True when the edit fits; false, the need told, when it does not.
+bool EditFits(const std::vector<TGraphMain*>& changed, const std::function<void()>& take,
+              const std::function<void()>& restore);
+
 // The dialog step of a kind whose dialog edits a parameter record and the opacity:
-// the dialog works on copies, which replace both on OK. False without a dialog or
-// on Cancel, with nothing changed.
-template <class TParams, class TEditor>
-bool EditWithDialog(const TEditor& editor, const std::string& caption, TParams& params,
-                    uint8_t& transparency) {
+// the dialog works on copies, which replace both on OK when the edit fits (EditFits).
+// False without a dialog, on Cancel or when refused, with nothing changed.
+template <class TKind, class TParams, class TEditor>
+bool EditWithDialog(TKind& self, const TEditor& editor, TParams& params) {
   IgnoreNextMouseMove = true;
   TParams edited = params;
-  uint8_t opacity = transparency;
-  if (!editor || !editor(caption, edited, opacity)) return false;
-  params = std::move(edited);
-  transparency = opacity;
+  uint8_t opacity = self.Transparency;
+  if (!editor || !editor(self.Name(), edited, opacity)) return false;
+  auto swap = [&] {
+    std::swap(params, edited);
+    std::swap(self.Transparency, opacity);
+  };
+  if (!EditFits({&self}, swap, swap)) return false;
+  swap();
   return true;
 }
 
-// The dialog step of a kind with "Accept for all" groups: on OK the object takes
-// the settings and every object of its kind copies the groups whose flags are set.
+// Every object of a kind in the tree of `self`, `self` first.
+template <class TKind>
+std::vector<TGraphMain*> ObjectsOfKind(TKind& self) {
+  std::vector<TGraphMain*> found{&self};
+  std::vector<TGraphMain*> pending{self.GetRoot()};
+  while (!pending.empty()) {
+    TGraphMain* object = pending.back();
+    pending.pop_back();
+    if (object != &self && dynamic_cast<TKind*>(object) != nullptr) found.push_back(object);
+    for (int i = object->ChildCount() - 1; i >= 0; --i) pending.push_back(object->GetChild(i));
+  }
+  return found;
+}
+
+// An edit of settings that objects of a kind may take from one another ("Accept for
+// all"): `apply` takes them (ApplySettings and CopySettingsFrom), counted first on every
+// object of the kind (EditFits). `settingsOf` and `restoreTo` read and put back one
+// object's own settings. False, nothing changed, when refused.
+template <class TKind, class TSaved>
+bool ApplySettingsCounted(TKind& self, const std::function<void()>& apply,
+                          const std::function<TSaved(const TKind&)>& settingsOf,
+                          const std::function<void(TKind&, const TSaved&)>& restoreTo) {
+  const std::vector<TGraphMain*> changed = ObjectsOfKind(self);
+  std::vector<TSaved> saved;
+  saved.reserve(changed.size());
+  for (TGraphMain* object : changed) saved.push_back(settingsOf(static_cast<const TKind&>(*object)));
+  const auto restore = [&] {
+    for (size_t i = 0; i < changed.size(); ++i) restoreTo(static_cast<TKind&>(*changed[i]), saved[i]);
+  };
+  if (!EditFits(changed, apply, restore)) return false;
+  apply();
+  return true;
+}
+
+// The dialog step of a kind with "Accept for all" groups: on OK, when the edit fits,
+// the object takes the settings and every object of its kind copies the groups whose
+// flags are set.
 template <class TKind, class TEditor>
 bool EditSettingsForAll(TKind& self, const TEditor& editor) {
   IgnoreNextMouseMove = true;
   auto settings = self.GetSettings();
   TTransparencyParams base = self.GetTransparencyParams();
   if (!editor || !editor(self.Name(), settings, base)) return false;
-  self.ApplySettings(settings, base, true);
-  self.GetRoot()->CopySettingsFrom(self);
-  return true;
+  using TSaved = std::pair<decltype(settings), TTransparencyParams>;
+  return ApplySettingsCounted<TKind, TSaved>(
+      self,
+      [&] {
+        self.ApplySettings(settings, base, true);
+        self.GetRoot()->CopySettingsFrom(self);
+      },
+      [](const TKind& object) { return TSaved{object.GetSettings(), object.GetTransparencyParams()}; },
+      [](TKind& object, const TSaved& old) { object.ApplySettings(old.first, old.second, true); });
 }
 
 // What CopySettingsFrom adds for such a kind: another object of the kind hands

@@ -136,7 +136,7 @@ void TGraphPlanes::Clear() {
 }
 
 bool TGraphPlanes::Edit() {
-  if (!EditWithDialog(PlanesEditor(), Name(), Params, Transparency)) return false;
+  if (!EditWithDialog(*this, PlanesEditor(), Params)) return false;
   if (Context) Build(false);
   CalcBounds();
   return true;

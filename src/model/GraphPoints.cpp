@@ -8,6 +8,7 @@
 #include "platform/BinaryStream.h"
 #include "scene/objects/DummyPlaneSprite.h"
 #include "scene/components/Colors.h"
+#include "scene/graph/SceneObject.h"
 #include "scene/objects/PointsLines.h"
 
 namespace qira {
@@ -97,7 +98,10 @@ namespace {
 
 int64_t PointsDrawnBytes(int64_t n) { return PointsDrawCost.Of(1, n) + PointsNodeCost.Of(1, n); }
 
-int64_t PointsBinnedBytes(int64_t n, bool round) { return n * (round ? PointBinBytes : SquarePointBinBytes); }
+// Each point at the tiles its square covers, as the renderer's queue takes it.
+int64_t PointsBinnedBytes(int64_t n, bool round, float size) {
+  return n * PointRenderWeight(size) * (round ? PointBinBytes : SquarePointBinBytes);
+}
 
 // What a point set holds beside the base, with room for `points` points, `colors`
 // colours and `flags` flags.
@@ -111,7 +115,7 @@ int64_t PointsHeldBytes(int64_t points, int64_t colors, int64_t flags) {
 
 int64_t TGraphPoints::DrawnBytes() const { return PointsDrawnBytes(std::max(PointCount, 0)); }
 
-int64_t TGraphPoints::BinnedBytes() const { return PointsBinnedBytes(std::max(PointCount, 0), Round); }
+int64_t TGraphPoints::BinnedBytes() const { return PointsBinnedBytes(std::max(PointCount, 0), Round, PointSize); }
 
 bool TGraphPoints::DrawingHeld() const { return NodeDrawingHeld(GLPoints); }
 
@@ -176,10 +180,7 @@ void TGraphPoints::ApplySettings(const TPointsSettings& settings, const TTranspa
       rebuild = true;
     }
   }
-  if (rebuild)
-    Build(false);
-  else if (refresh)
-    UpdateVisibility();
+  ShowSettings(rebuild, refresh);
   if (fromDialog) {
     ColorForAll = settings.ColorForAll;
     StyleForAll = settings.StyleForAll;
@@ -262,7 +263,7 @@ bool TGraphPoints::LoadFromStream(TBinaryStream& handle) {
         n > (end - s.Position()) / kStoredPointSize)
       return std::nullopt;
     return TSkippedCost{OpenedBytesDrawing(PointsDrawnBytes(n)) + PointsHeldBytes(n, n, n),
-                        PointsBinnedBytes(n, round)};
+                        PointsBinnedBytes(n, round, size)};
   });
   if (loaded) UpdateVisibility();
   return loaded;

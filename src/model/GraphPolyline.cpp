@@ -168,7 +168,7 @@ void TGraphLine::Clear() {
 }
 
 bool TGraphLine::Edit() {
-  if (!EditWithDialog(LineEditor(), Name(), Params, Transparency)) return false;
+  if (!EditWithDialog(*this, LineEditor(), Params)) return false;
   // The bounds follow the points also before the object joins a view (a new
   // object is edited first), or it would never count for centring.
   CalcBounds();

@@ -140,7 +140,7 @@ void TGraphSpheres::Clear() {
 }
 
 bool TGraphSpheres::Edit() {
-  if (!EditWithDialog(SpheresEditor(), Name(), Params, Transparency)) return false;
+  if (!EditWithDialog(*this, SpheresEditor(), Params)) return false;
   // The bounds follow the centres also before the object joins a view (a new
   // object is edited first), or it would never count for centring.
   CalcBounds();

@@ -516,10 +516,7 @@ void TGraphSurface::ApplySettings(const TSurfaceSettings& settings, const TTrans
       rebuild = true;
     }
   }
-  if (rebuild)
-    Build(false);
-  else if (refresh)
-    UpdateVisibility();
+  ShowSettings(rebuild, refresh);
   if (fromDialog) {
     ColorForAll = settings.ColorForAll;
     FillForAll = settings.FillForAll;

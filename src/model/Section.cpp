@@ -441,10 +441,7 @@ void TGraphSection::ApplySettings(const TSectionSettings& settings, const TTrans
     FillMode = settings.FillMode;
     refresh = true;
   }
-  if (rebuild)
-    Build(false);
-  else if (refresh)
-    UpdateVisibility();
+  ShowSettings(rebuild, refresh);
   if (force) {
     PaletteForAll = settings.PaletteForAll;
     StyleForAll = settings.StyleForAll;
@@ -677,9 +674,22 @@ bool TGraphSection::Edit() {
   GetSettings(settings, pair);
   if (!ExecuteSectionDialog(GetPairName() + ", " + GetFrequencyText(), DataMin, DataMax, settings, pair))
     return false;
-  ApplySettings(settings, pair, true);
-  GetRoot()->CopySettingsFrom(*this);
-  return true;
+  return ApplySettingsIfTheyFit([&] {
+    ApplySettings(settings, pair, true);
+    GetRoot()->CopySettingsFrom(*this);
+  });
+}
+
+bool TGraphSection::ApplySettingsIfTheyFit(const std::function<void()>& apply) {
+  using TSaved = std::pair<TSectionSettings, TTransparencyParams>;
+  return ApplySettingsCounted<TGraphSection, TSaved>(
+      *this, apply,
+      [](const TGraphSection& section) {
+        TSaved saved;
+        section.GetSettings(saved.first, saved.second);
+        return saved;
+      },
+      [](TGraphSection& section, const TSaved& old) { section.ApplySettings(old.first, old.second, true); });
 }
 
 // ---- Project record -----------------------------------------------------------------

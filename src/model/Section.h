@@ -171,6 +171,10 @@ class TGraphSection : public TGraphMain {
   // force), rebuilding or refreshing only when something changed. With force the
   // section also stores the flags of the record and the pair.
   void ApplySettings(const TSectionSettings& settings, const TTransparencyParams& pair, bool force);
+  // `apply` (which gives sections settings, ApplySettings) run when the edit it makes
+  // fits, counted on every section of the tree (ApplySettingsCounted). False, nothing
+  // changed, when refused.
+  bool ApplySettingsIfTheyFit(const std::function<void()>& apply);
 
   // -- Operations of the base.
   float SortFrequency() const override { return Frequency; }
@@ -199,8 +203,8 @@ class TGraphSection : public TGraphMain {
   // Each mesh shows exactly when the section is not hidden; a shown mesh takes the
   // polygon mode of FillMode.
   void UpdateVisibility() override;
-  // The section dialog; on OK the settings are applied and the flagged groups spread
-  // over the whole tree. True on OK.
+  // The section dialog; on OK, when the edit fits, the settings are applied and the
+  // flagged groups spread over the whole tree. True on OK.
   bool Edit() override;
   // From another section: each group whose flag is set in source.
   void CopySettingsFrom(const TGraphMain& source) override;

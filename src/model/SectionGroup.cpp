@@ -146,11 +146,12 @@ bool TGraphSectionGroup::Edit() {
   // A group has no one data range.
   if (!ExecuteSectionDialog(Name(), std::numeric_limits<double>::infinity(), 0, settings, pair))
     return false;
-  for (int i = 0; i < ChildCount(); ++i)
-    if (auto* section = dynamic_cast<TGraphSection*>(GetChild(i)))
-      section->ApplySettings(settings, pair, true);  // whatever the section's own flags
-  GetRoot()->CopySettingsFrom(*first);
-  return true;
+  return first->ApplySettingsIfTheyFit([&] {
+    for (int i = 0; i < ChildCount(); ++i)
+      if (auto* section = dynamic_cast<TGraphSection*>(GetChild(i)))
+        section->ApplySettings(settings, pair, true);  // whatever the section's own flags
+    GetRoot()->CopySettingsFrom(*first);
+  });
 }
 
 // ---- Sections put into groups at once --------------------------------------------------

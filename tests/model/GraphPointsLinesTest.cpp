@@ -8,12 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "model/DrawCosts.h"
 #include "model/GraphLines.h"
 #include "model/GraphPoints.h"
 #include "model/GraphicsSceneSupport.h"
 #include "model/SurfaceRecordFixtures.h"
 #include "platform/BinaryStream.h"
 #include "scene/components/Colors.h"
+#include "scene/graph/SceneObject.h"
 #include "scene/materials/Materials.h"
 #include "scene/objects/PointsLines.h"
 #include "scene/objects/Pipe.h"
@@ -344,6 +346,33 @@ TEST_F(GraphPointsLinesRenderGL, PointsDrawInTheirColours) {
   EXPECT_TRUE(Shows(-1.5f, 1.0f, testing::kGreenRgb));
   EXPECT_TRUE(Shows(1.5f, -1.0f, testing::kRedRgb));
   EXPECT_TRUE(Background(0.0f, 0.0f));
+}
+
+// What a point set's count takes of the renderer's bins is what its draw tells the
+// renderer's queue, at every size a point may be drawn at: each point at the tiles its
+// square covers, round or square.
+TEST_F(GraphPointsLinesRenderGL, TheBinsCountedAreWhatTheDrawTellsTheQueueAtEverySize) {
+  constexpr int kPoints = 50;
+  for (const bool round : {true, false}) {
+    TGraphPoints points;
+    points.SetContext(&context_);
+    points.Round = round;
+    points.BeginAdd();
+    for (int i = 0; i < kPoints; ++i) points.AddPoint({-1.5 + 0.06 * i, 0, 0});
+    points.EndAdd();
+    points.Build(false);
+    const int64_t binBytes = round ? PointBinBytes : SquarePointBinBytes;
+    for (int size = 1; size <= 255; ++size) {
+      SCOPED_TRACE(::testing::Message() << (round ? "round " : "square ") << size);
+      points.PointSize = static_cast<float>(size);
+      points.UpdateVisibility();
+      const int64_t before = RenderQueueToldForTesting();
+      Render();
+      const int64_t told = RenderQueueToldForTesting() - before;
+      ASSERT_EQ(points.BinnedBytes(), told * binBytes);
+      ASSERT_EQ(told, int64_t{kPoints} * PointRenderWeight(size));
+    }
+  }
 }
 
 TEST_F(GraphPointsLinesRenderGL, TwoSegmentsFarApartShowNothingBetweenThem) {

@@ -5,17 +5,22 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "model/DrawCosts.h"
+#include "model/GraphPoints.h"
 #include "model/GraphicsSceneSupport.h"
 #include "platform/BinaryStream.h"
 #include "scene/components/Components.h"
 #include "scene/graph/SceneObject.h"
 #include "scene/objects/BasicSolids.h"
 #include "scene/materials/Materials.h"
+#include "scene/objects/PointsLines.h"
+#include "support/FakeServices.h"
+#include "support/ScopedMemoryProbe.h"
 
 namespace qira {
 namespace {
@@ -173,6 +178,81 @@ TEST(GraphSpheres, EditInAViewRebuildsAndCancelKeepsEverything) {
   EXPECT_FALSE(spheres.Edit());
   EXPECT_EQ(spheres.PointCount(), 1);
   SetSpheresEditor(nullptr);
+}
+
+// An edit is counted before anything is built, as an open counts what it makes: one
+// the memory left cannot hold is refused with its need told, the object holding and
+// drawing what it did; with room it is made. Spheres of the most segments the dialog
+// takes (drawn at 1,024 slices, 64 MB a sphere); 20,000 points grown to 100 pixels,
+// each landing in the four tiles of the renderer its square covers.
+TEST(GraphSpheres, AnEditIsCountedBeforeItIsBuiltAndRefusedWithTheOldSettingsKept) {
+  constexpr int64_t kMB = int64_t{1} << 20;
+  struct TRow {
+    const char* Name;
+    int64_t Room;
+    int32_t Slices;      // spheres: the segments set in the dialog (0: a point set)
+    float PointSize;     // points: the size set in the dialog
+    bool Made;
+  };
+  const TRow rows[] = {
+      {"spheres, most segments, 400 MB", 400 * kMB, 10000000, 0, false},
+      {"spheres, most segments, 600 MB", 600 * kMB, 10000000, 0, false},
+      {"spheres, most segments, room", int64_t{64} << 30, 10000000, 0, true},
+      {"spheres, 64 segments, 400 MB", 400 * kMB, 64, 0, true},
+      {"points of 100 pixels, 30 MB", 30 * kMB, 0, 100, false},
+      {"points of 100 pixels, 60 MB", 60 * kMB, 0, 100, true},
+      {"points of 64 pixels, 30 MB", 30 * kMB, 0, 64, true},
+  };
+  constexpr int kCentres = 40;
+  constexpr int kPoints = 20000;
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.Name);
+    TFakeServices services;
+    TViewScene view;
+    const TScopedMemoryProbe room([&row] { return row.Room; });
+    if (row.Slices > 0) {
+      TGraphSpheres spheres;
+      spheres.SetContext(&view.context);
+      spheres.Params.Centres.assign(kCentres, TSurveyPoint{0, 0, 0});
+      spheres.Build(false);
+      SetSpheresEditor([&row](const std::string&, TSpheresParams& p, uint8_t& opacity) {
+        p.Slices = row.Slices;
+        p.Radius = 7;
+        opacity = 100;
+        return true;
+      });
+      EXPECT_EQ(spheres.Edit(), row.Made);
+      SetSpheresEditor(nullptr);
+      EXPECT_EQ(spheres.Params.Slices, row.Made ? row.Slices : 16);
+      EXPECT_EQ(spheres.Params.Radius, row.Made ? 7.0 : 5.0);
+      EXPECT_EQ(spheres.Transparency, row.Made ? 100 : 255);
+      ASSERT_EQ(spheres.Spheres.size(), static_cast<size_t>(kCentres));
+      EXPECT_EQ(spheres.Spheres[0]->Slices(), row.Made ? std::min(row.Slices, MaxSphereSlices) : 16);
+    } else {
+      TGraphPoints points;
+      points.SetContext(&view.context);
+      points.BeginAdd();
+      for (int i = 0; i < kPoints; ++i) points.AddPoint({static_cast<double>(i), 0, 0});
+      points.EndAdd();
+      points.Build(false);
+      SetPointsEditor([&row](const std::string&, TPointsSettings& s, TTransparencyParams&) {
+        s.PointSize = row.PointSize;
+        s.Round = true;
+        return true;
+      });
+      EXPECT_EQ(points.Edit(), row.Made);
+      SetPointsEditor(nullptr);
+      EXPECT_FLOAT_EQ(points.PointSize, row.Made ? row.PointSize : 2.0f);
+      EXPECT_FLOAT_EQ(points.GLPoints->Size(), row.Made ? row.PointSize : 2.0f);
+    }
+    if (row.Made) {
+      EXPECT_TRUE(services.Messages.empty());
+    } else {
+      ASSERT_EQ(services.Messages.size(), 1u);
+      EXPECT_NE(services.Messages[0].Text.find("is too large to be shown: it needs "), std::string::npos)
+          << services.Messages[0].Text;
+    }
+  }
 }
 
 // ---- Stored record ------------------------------------------------------------------

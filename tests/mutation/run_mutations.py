@@ -146,7 +146,7 @@ MUTATIONS = [
     # The same in the older layout.
     ("src/model/Section.cpp", "return SkippedSectionCost(*this, rows, cols, imageStyle, entries, names);", "const TSkippedCost cost = SkippedSectionCost(*this, rows, cols, imageStyle, entries, names);\n    return TSkippedCost{cost.OpenedBytes / 2, cost.FrameBinnedBytes / 2};", ["ui_tests"]),
     # Points skipped by an open's count told at half what they take opened.
-    ("src/model/GraphPoints.cpp", "return TSkippedCost{OpenedBytesDrawing(PointsDrawnBytes(n)) + PointsHeldBytes(n, n, n),\n                        PointsBinnedBytes(n, round)};", "return TSkippedCost{(OpenedBytesDrawing(PointsDrawnBytes(n)) + PointsHeldBytes(n, n, n)) / 2,\n                        PointsBinnedBytes(n, round) / 2};", ["ui_tests"]),
+    ("src/model/GraphPoints.cpp", "return TSkippedCost{OpenedBytesDrawing(PointsDrawnBytes(n)) + PointsHeldBytes(n, n, n),\n                        PointsBinnedBytes(n, round, size)};", "return TSkippedCost{(OpenedBytesDrawing(PointsDrawnBytes(n)) + PointsHeldBytes(n, n, n)) / 2,\n                        PointsBinnedBytes(n, round, size) / 2};", ["ui_tests"]),
     # A borehole skipped by an open's count told at half what it takes opened.
     ("src/model/Borehole.cpp", "BoreholeHeldBytes(count),\n                      nodes * BoreholeNodeBinBytes};", "BoreholeHeldBytes(count) - (empty.OpenedBytesDrawing(BoreholeDrawnBytes(nodes, empty.Name().size())) + BoreholeHeldBytes(count)) / 2,\n                      nodes * BoreholeNodeBinBytes / 2};", ["ui_tests"]),
     # Lines skipped by an open's count told at half what they take opened.

@@ -60,6 +60,7 @@ struct TRenderQueue {
   int rendering = 0;     // objects whose Render is under way, the outermost first
   int compiling = 0;     // display lists being compiled: what they send is not queued
   int64_t compiled = 0;  // what the list being compiled sends when it is called
+  int64_t told = 0;      // told in all (tests)
   // The fence behind the object's stretch before the last, and that stretch's vertices:
   // what the renderer may still hold of it (WaitForStretchBefore).
   GLsync stretchBefore = nullptr;
@@ -1128,6 +1129,7 @@ void RenderQueueSent(int64_t vertices) {
     return;
   }
   TRenderQueue& queue = t_renderQueue;
+  queue.told += vertices;
   queue.vertices += vertices;
   // The room may have gone to what the frame builds as it draws (a mesh's buffers).
   if ((queue.sinceLook += vertices) >= queue.lookEvery) LookAtRenderRoom();
@@ -1140,20 +1142,22 @@ int64_t RenderStretchRoom() {
   return std::max<int64_t>(std::min(queue.stretch - queue.vertices, queue.lookEvery - queue.sinceLook), 1);
 }
 
-void DrawInRenderStretches(int64_t count, int64_t unit, const std::function<void(int64_t first, int64_t n)>& draw) {
+void DrawInRenderStretches(int64_t count, int64_t unit, const std::function<void(int64_t first, int64_t n)>& draw,
+                           int64_t weight) {
   if (count <= 0) return;
+  weight = std::max<int64_t>(weight, 1);
   if (unit <= 0 || t_renderQueue.compiling > 0) {
     draw(0, count);
-    RenderQueueSent(count);
+    RenderQueueSent(count * weight);
     return;
   }
   for (int64_t first = 0; first < count;) {
     // Up to the bound, rounded up to whole primitives.
-    const int64_t room = RenderStretchRoom();
+    const int64_t room = (RenderStretchRoom() + weight - 1) / weight;
     const int64_t n = std::min(count - first, (room + unit - 1) / unit * unit);
     draw(first, n);
     first += n;
-    RenderQueueSent(n);
+    RenderQueueSent(n * weight);
   }
 }
 
@@ -1166,6 +1170,8 @@ int64_t RenderStretchUnit(uint32_t mode) {
     default: return 0;
   }
 }
+
+int64_t RenderQueueToldForTesting() { return t_renderQueue.told; }
 
 void SetRenderWaitHook(std::function<void(int64_t vertices)> hook) { RenderWaitHook() = std::move(hook); }
 

@@ -165,6 +165,30 @@ constexpr int64_t RenderStretchVertices(int64_t roomBytes) {
   return std::max(VerticesInRenderStretch, roomBytes / (2 * RoomPerRenderQueue * QueuedVertexBytes));
 }
 
+// The renderer bins a primitive into every tile of RenderTilePixels x RenderTilePixels
+// pixels it covers: a point a hundred pixels wide lands in four tiles, where one of the
+// usual few pixels lands in one. So the queue takes a vertex of such a primitive at the
+// tiles it covers (its weight: what it sends counts so many times toward the stretch),
+// and a count of what a frame holds in the bins takes it at the same weight.
+inline constexpr int64_t RenderTilePixels = 64;
+// The tiles a span of `pixels` covers across: 1 up to a tile, one more for each tile
+// beyond (NaN or less than a pixel: 1).
+constexpr int64_t RenderTilesAcross(double pixels) {
+  constexpr double kMostPixels = double{1 << 20};
+  if (!(pixels > static_cast<double>(RenderTilePixels))) return 1;
+  const double capped = pixels < kMostPixels ? pixels : kMostPixels;
+  auto whole = static_cast<int64_t>(capped);
+  if (static_cast<double>(whole) < capped) ++whole;
+  return (whole + RenderTilePixels - 1) / RenderTilePixels;
+}
+// A point of `size` pixels: the tiles its square covers.
+constexpr int64_t PointRenderWeight(double size) {
+  const int64_t across = RenderTilesAcross(size);
+  return across * across;
+}
+// A line `width` pixels wide: the tiles across it.
+constexpr int64_t LineRenderWeight(double width) { return RenderTilesAcross(width); }
+
 // Every draw of primitives tells what it sent (RenderQueueSent): the frame waits for
 // the renderer's stretch before when the frame has sent a stretch since the last wait.
 // The frame looks at the room (AvailableMemory) as it starts and again after every
@@ -176,14 +200,19 @@ void RenderQueueSent(int64_t vertices);
 // Draws `count` vertices in pieces of whole primitives of `unit` vertices each
 // (draw(first, n)), so that the wait can come inside the draw; 0 for primitives that
 // cannot be cut (strips, fans, polygons): one piece. The pixels are the same: the
-// primitives go in their order, each whole.
-void DrawInRenderStretches(int64_t count, int64_t unit, const std::function<void(int64_t first, int64_t n)>& draw);
+// primitives go in their order, each whole. Each vertex is told `weight` times
+// (PointRenderWeight, LineRenderWeight).
+void DrawInRenderStretches(int64_t count, int64_t unit, const std::function<void(int64_t first, int64_t n)>& draw,
+                           int64_t weight = 1);
 // The vertices a draw may still send before the frame waits for its stretch before
 // or looks at the room again (at least 1); unbounded while a display list is compiled. For a draw that sends its
 // primitives one by one (glBegin ... glEnd) and must end its batch to tell them.
 int64_t RenderStretchRoom();
 // Whole primitives of a draw mode, for DrawInRenderStretches.
 int64_t RenderStretchUnit(uint32_t mode);
+// What the frames of this thread have told the queue in all, each vertex at its weight
+// (tests compare a count of the bins with it).
+int64_t RenderQueueToldForTesting();
 // Called at every wait with the vertices the renderer may hold while the frame waits (tests); empty for none.
 void SetRenderWaitHook(std::function<void(int64_t vertices)> hook);
 

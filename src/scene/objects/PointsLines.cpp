@@ -238,6 +238,11 @@ bool TGLPoints::LocksArrays() const {
          DrawnPointCount() > kLockArraysAbove;
 }
 
+int64_t TGLPoints::RenderWeight() const {
+  const double largest = pointParameters_->Enabled() ? std::max(size_, pointParameters_->MaxSize()) : size_;
+  return PointRenderWeight(largest);
+}
+
 void TGLPoints::BuildList(TRenderContextInfo& rci) {
   (void)rci;
   const int n = DrawnPointCount();
@@ -285,9 +290,12 @@ void TGLPoints::BuildList(TRenderContextInfo& rci) {
       glBlendFunc(GL_SRC_ALPHA, GL_ONE);
       break;
   }
-  DrawInRenderStretches(n, RenderStretchUnit(GL_POINTS), [](int64_t first, int64_t count) {
-    glDrawArrays(GL_POINTS, static_cast<GLint>(first), static_cast<GLsizei>(count));
-  });
+  DrawInRenderStretches(
+      n, RenderStretchUnit(GL_POINTS),
+      [](int64_t first, int64_t count) {
+        glDrawArrays(GL_POINTS, static_cast<GLint>(first), static_cast<GLsizei>(count));
+      },
+      RenderWeight());
   if (locked) glUnlockArraysEXT();
   pointParameters_->UnApply();
   if (noZWrite_) glDepthMask(GL_TRUE);
@@ -698,7 +706,7 @@ void TGLLines::BuildList(TRenderContextInfo& rci) {
       }
     }
     glEnd();
-    RenderQueueSent(sent);
+    RenderQueueSent(sent * LineRenderWeight(LineWidth()));
   }
   if (bezier) glPopAttrib();
   RestoreLineStyle();

@@ -124,6 +124,10 @@ class TGLPoints : public TGLImmaterialSceneObject {
   // Number of points BuildList draws: the positions, capped by the colours
   // when there are more than one.
   int DrawnPointCount() const;
+  // What each point it draws counts in the renderer's queue: the tiles its square
+  // covers at the largest size it is drawn at (PointRenderWeight of Size, or of the
+  // point parameters' MaxSize where they are enabled and allow more).
+  int64_t RenderWeight() const;
   // True when BuildList locks the arrays (GL_EXT_compiled_vertex_array
   // present and more than 64 points drawn).
   bool LocksArrays() const;
