@@ -100,7 +100,12 @@ size_t Cp1252AsUtf8Size(std::string_view bytes) {
   return size;
 }
 
+namespace {
+thread_local bool t_verbatim = false;
+}  // namespace
+
 std::string Cp1252ToUtf8(std::string_view bytes) {
+  if (t_verbatim && IsValidUtf8(bytes)) return std::string(bytes);
   // Sized once from the text: one that grows as it converts (accented letters) is not
   // copied into a doubled buffer beside the one it outgrew, so a reading holds the
   // bytes and their conversion, no more.
@@ -141,7 +146,11 @@ thread_local TCp1252Subject* tSubject = nullptr;
 
 }  // namespace
 
+TUtf8Verbatim::TUtf8Verbatim() : outer_(t_verbatim) { t_verbatim = true; }
+TUtf8Verbatim::~TUtf8Verbatim() { t_verbatim = outer_; }
+
 std::string Utf8ToCp1252(std::string_view utf8) {
+  if (t_verbatim) return std::string(utf8);
   bool lost = false;
   std::string out = ConvertToCp1252(utf8, lost);
   if (lost) TCp1252Losses::Report(utf8);

@@ -22,6 +22,21 @@ size_t Cp1252AsUtf8Size(std::string_view bytes);
 // TCp1252Losses in force on this thread, so that a writer run under one finds every
 // text its file cannot hold.
 std::string Utf8ToCp1252(std::string_view utf8);
+// While alive, Utf8ToCp1252 on this thread hands its text back unchanged and reports
+// nothing, and Cp1252ToUtf8 takes bytes that are well-formed UTF-8 as they are: a
+// record compared with another in memory (an edit that changed only characters the
+// file cannot hold still changed the document), and the recovery copy of a document,
+// which brings back every character it holds. Never for a file the user saves.
+class TUtf8Verbatim {
+ public:
+  TUtf8Verbatim();
+  ~TUtf8Verbatim();
+  TUtf8Verbatim(const TUtf8Verbatim&) = delete;
+  TUtf8Verbatim& operator=(const TUtf8Verbatim&) = delete;
+
+ private:
+  bool outer_;
+};
 // The same bytes for a use inside the program (glyph codes, sort keys): reported to
 // no one, as nothing is stored.
 std::string Cp1252Codes(std::string_view utf8);

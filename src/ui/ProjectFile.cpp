@@ -23,6 +23,7 @@
 #include "model/StreamHelpers.h"
 #include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
+#include "platform/CodePage.h"
 #include "platform/EarlierContent.h"
 #include "scene/graph/CameraLight.h"
 #include "scene/objects/DummyPlaneSprite.h"
@@ -484,7 +485,13 @@ TForm3D* CreateNamedFromFile(QWidget* owner, const std::string& path, const std:
   // size the window has.
   auto* form = new TForm3D(owner);
   try {
-    std::optional<TProject> project = ReadForOpening(owner, path, NewWindowDrawBytes(*form, fullScreen));
+    std::optional<TProject> project;
+    {
+      // A recovery copy holds its texts as the document did (TRecoveryCopies).
+      std::optional<TUtf8Verbatim> verbatim;
+      if (recovered) verbatim.emplace();
+      project = ReadForOpening(owner, path, NewWindowDrawBytes(*form, fullScreen));
+    }
     if (!project) {
       DiscardWindow(form);
       return nullptr;

@@ -8,6 +8,7 @@
 
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
+#include "platform/CodePage.h"
 #include "platform/HandlerGuard.h"
 #include "ui/ProjectFile.h"
 #include "ui/ViewWindow.h"
@@ -99,6 +100,9 @@ bool TRecoveryCopies::Copy(TForm3D& form) {
   bool written = store_.WriteRecord(slot->second.Number, record, &error);
   if (written) {
     std::unique_ptr<TSaveFile> save = TSaveFile::Create(store_.CopyPath(slot->second.Number), &error);
+    // Every character as the document holds it: a save may agree to lose some, the copy
+    // never does (read back the same way, CreateFromRecoveryCopy).
+    const TUtf8Verbatim verbatim;
     written = save && WriteWindowProject(form, *save, &error);
     if (!written) error = "\"" + store_.Folder() + "\": " + error;
   }

@@ -25,6 +25,7 @@
 #include "model/Settings.h"
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
+#include "platform/CodePage.h"
 #include "platform/HandlerGuard.h"
 #include "platform/NumberText.h"
 #include "scene/viewers/Cadencer.h"
@@ -77,7 +78,10 @@ void MarkOwnerModified(TGraphMain& changed) {
 }
 
 // The object's stored record: equal before and after an edit that changed nothing.
+// Its texts as typed, so that one changed only in characters the file cannot hold
+// still differs.
 std::vector<uint8_t> RecordOf(TGraphMain& object) {
+  const TUtf8Verbatim verbatim;
   TMemoryStream stream;
   if (!object.SaveToStream(stream)) return {};
   return stream.TakeData();

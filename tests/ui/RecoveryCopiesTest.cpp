@@ -198,6 +198,22 @@ TEST_F(RecoveryCopies, TheCopyOpensAsAProjectAndSavesByteIdenticalToTheDocumentA
   EXPECT_EQ(FileBytes(scratch_.File("saved.q3d")), copy);
 }
 
+// Names a project file cannot hold, and ones it holds in another form, come back as
+// typed: the save asks before it loses them, the copy never does.
+TEST_F(RecoveryCopies, TheCopyBringsBackEveryCharacterOfTheDocument) {
+  const std::string name = "\u0413\u043b\u0438\u043d\u0430 \u03c1=100 \u03a9\u00b7m, M\u00e4\u00dfig";
+  TMainForm frame;
+  frame.New1Click();
+  TForm3D* form = frame.ActiveForm();
+  ASSERT_NE(form, nullptr);
+  form->Root().GetChild(3)->SetName(name);
+  form->SetModified(true);
+  ASSERT_TRUE(frame.Recovery().CopyChanged());
+  std::unique_ptr<TForm3D> back(CreateFromRecoveryCopy(nullptr, frame.Recovery().CopyPathOf(*form), ""));
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->Root().GetChild(3)->Name(), name);
+}
+
 // A Save, a Save as, a Discard at the close question and the normal end remove the
 // copy; a Cancel keeps it.
 TEST_F(RecoveryCopies, SaveDiscardAndTheNormalEndRemoveTheCopy) {
@@ -257,6 +273,7 @@ TEST_F(RecoveryCopies, SaveDiscardAndTheNormalEndRemoveTheCopy) {
 TEST_F(RecoveryCopies, AnEndedRunsCopiesAreOfferedOnceAndOpenUnderTheirOwnName) {
   const std::string user = Project("user.q3d");
   std::string copyBytes;
+  std::string savedBytes;  // what a save of the document wrote when it was copied
   {
     TMainForm running;
     TForm3D* form = running.OpenProject(user);
@@ -264,13 +281,16 @@ TEST_F(RecoveryCopies, AnEndedRunsCopiesAreOfferedOnceAndOpenUnderTheirOwnName) 
     form->Root().GetChild(2)->SetVisible(false);
     ASSERT_TRUE(running.Recovery().CopyChanged());
     copyBytes = FileBytes(running.Recovery().CopyPathOf(*form));
+    TMemoryStream saved;
+    ASSERT_TRUE(WriteProject(saved, GetProgramVersion(), ProjectViewOf(*form), form->GeologyList(), form->Root()));
+    savedBytes.assign(saved.Data().begin(), saved.Data().end());
     // A second start while this run lives: not offered.
     TRecoveryStore other;
     EXPECT_TRUE(other.TakeEnded().empty());
     services_.BoxAnswers.push_back(TMessageResult::Discard);
     running.close();
   }
-  ASSERT_NE(copyBytes, FileBytes(user));
+  ASSERT_NE(savedBytes, FileBytes(user));
   services_.Messages.clear();
   const std::string folder = LeftByEndedRun(EndedProcess(), copyBytes, user, "user.q3d");
 
@@ -310,7 +330,7 @@ TEST_F(RecoveryCopies, AnEndedRunsCopiesAreOfferedOnceAndOpenUnderTheirOwnName) 
     EXPECT_EQ(FileBytes(start.Recovery().CopyPathOf(*form)), copyBytes);
     start.Save1Click();
     EXPECT_TRUE(services_.Messages.size() == 1u) << services_.Messages.back().Text;
-    EXPECT_EQ(FileBytes(user), copyBytes);
+    EXPECT_EQ(FileBytes(user), savedBytes);
     EXPECT_FALSE(form->Modified());
   }
   EXPECT_EQ(Folders(), std::vector<std::string>{});

@@ -40,9 +40,11 @@ class TCountingObject : public TGraphMain {
   }
   bool Edit() override {
     ++edits;
+    if (!renameTo.empty()) SetName(renameTo);
     return false;
   }
   int edits = 0;
+  std::string renameTo;  // what the edit's dialog names it, if anything
 };
 
 class ViewObjectTree : public TViewWindowTest {
@@ -265,6 +267,12 @@ TEST_F(ViewObjectTree, DoubleClickEditsObjectsButNotGroups) {
   EXPECT_EQ(group->edits, 0);
   doubleClick(*borehole);
   EXPECT_EQ(borehole->edits, 1);
+  form_->SetModified(false);
+  // Both names are all "?" in the file: the edit still changed the document.
+  borehole->SetName("\u0413\u043b\u0438\u043d\u0430");
+  borehole->renameTo = "\u041f\u0435\u0441\u043e\u043a";
+  doubleClick(*borehole);
+  EXPECT_TRUE(form_->Modified());
 }
 
 TEST_F(ViewObjectTree, RelinkGivesEveryObjectItsNodeAgain) {
