@@ -1,5 +1,7 @@
 #include "model/GeologyList.h"
 
+#include <algorithm>
+
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
 #include "platform/CodePage.h"
@@ -15,9 +17,8 @@ constexpr int32_t kMagicLength = 7;
 
 // Upper case as Windows maps code page 1252: a-z, the accented small letters
 // 0xE0..0xFE except 0xF7, and the pairs š/Š, œ/Œ, ž/Ž, ÿ/Ÿ.
-std::string UpperCp1252(const std::string& utf8) {
-  std::string s = Cp1252Codes(utf8);
-  for (char& ch : s) {
+void UpperCp1252Codes(std::string& codes) {
+  for (char& ch : codes) {
     unsigned char c = static_cast<unsigned char>(ch);
     if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
       c = static_cast<unsigned char>(c - 0x20);
@@ -26,6 +27,31 @@ std::string UpperCp1252(const std::string& utf8) {
     else if (c == 0xFF)
       c = 0x9F;
     ch = static_cast<char>(c);
+  }
+}
+
+// The name's upper-case code page bytes; a character the code page lacks stays itself
+// (behind a 0 byte), so "Глина" and "Песок" remain two entries.
+std::string UpperCp1252(const std::string& utf8) {
+  std::string s = Cp1252Codes(utf8);
+  if (s.find('?') == std::string::npos) {
+    UpperCp1252Codes(s);
+    return s;
+  }
+  s.clear();
+  for (size_t i = 0; i < utf8.size();) {
+    char32_t cp;
+    const size_t len = std::max<size_t>(Utf8SequenceAt(utf8, i, cp), 1);
+    const std::string_view one(utf8.data() + i, len);
+    std::string code = Cp1252Codes(one);
+    if (code == "?" && one != "?") {
+      s.push_back('\0');
+      s.append(one);
+    } else {
+      UpperCp1252Codes(code);
+      s += code;
+    }
+    i += len;
   }
   return s;
 }

@@ -34,7 +34,11 @@ TEST(GeologyLegend, ARockRegisteredAgainInOtherCaseTakesTheNewColour) {
   EXPECT_EQ(legend.FindOrAdd("GRÈS À ŒIL", "g", 2), 1);
   // Both names must match.
   EXPECT_EQ(legend.FindOrAdd("Sand", "S", 3), 2);
-  EXPECT_EQ(legend.Count(), 3);
+  // Names the code page lacks stay apart, however alike they are stored.
+  EXPECT_EQ(legend.FindOrAdd("\u0413\u043b\u0438\u043d\u0430", "\u0413\u043b", 4), 3);
+  EXPECT_EQ(legend.FindOrAdd("\u041f\u0435\u0441\u043e\u043a", "\u041f\u0435", 5), 4);
+  EXPECT_EQ(legend.FindOrAdd("\u0413\u043b\u0438\u043d\u0430", "\u0413\u043b", 6), 3);
+  EXPECT_EQ(legend.Count(), 5);
 }
 
 TEST(GeologyLegend, ColourOfAnIndexOutsideTheLegendIsTheDefault) {
