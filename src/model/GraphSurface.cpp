@@ -469,6 +469,13 @@ std::optional<TSkippedCost> WithName(std::optional<TSkippedCost> cost, int64_t s
 
 }  // namespace
 
+TSkippedCost NewSurfaceCost(int64_t faces, int64_t points) {
+  TSheetSize size;
+  size.Add(points, false, faces);
+  const TGraphSurface empty;
+  return SkippedSurfaceCost(empty, faces, faces * FaceBlockBytes(points), size);
+}
+
 int64_t TGraphSurface::DrawnBytes() const { return SurfaceDrawnBytes(SheetSizeOf(Faces, FaceCount, FaceKind == 1)); }
 
 int64_t TGraphSurface::BinnedBytes() const {

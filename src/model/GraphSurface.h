@@ -53,6 +53,13 @@ void RegisterSurfaceKinds();
 // (how a build's cost grows with its faces).
 int64_t SurfaceSheetChainStepsForTesting();
 
+struct TSkippedCost;
+
+// What a new surface of `faces` faces of `points` points each takes made and drawn,
+// and what its first frame adds to the bins, as an open counts one read whole: the
+// count of a surface made from the user's settings before it is made.
+TSkippedCost NewSurfaceCost(int64_t faces, int64_t points);
+
 class TGraphSurface;
 // The hash from which a build of `surface` on this thread seeks the point of `corner`
 // in the surface's own colour: how a row chooses corners against a known seed.

@@ -12,9 +12,12 @@
 #include <memory>
 #include <utility>
 
+#include "model/GraphRecord.h"
 #include "model/GraphSurface.h"
 #include "model/Settings.h"
 #include "model/StreamHelpers.h"
+#include "platform/AvailableMemory.h"
+#include "platform/BinaryStream.h"
 #include "platform/HandlerGuard.h"
 #include "platform/NumberText.h"
 #include "platform/Rounding.h"
@@ -79,6 +82,18 @@ std::unique_ptr<TGraphSurface> NewPotentialSurface(const std::vector<TPotentialQ
   surface->EndAdd();
   surface->Color = kPotentialSurfaceColor;
   return surface;
+}
+
+bool PotentialSectionFits(int divisions) {
+  const TSkippedCost surface = NewSurfaceCost(divisions, 4);
+  // The band's quadrilaterals are held beside the surface made from them.
+  const int64_t quads = static_cast<int64_t>(divisions) * static_cast<int64_t>(sizeof(TPotentialQuad));
+  const TOpenCount count(AvailableMemory(), surface.OpenedBytes + surface.FrameBinnedBytes + quads);
+  if (count.Fits()) return true;
+  ShowMessageDlg(TooLargeText("The potential section of " + std::to_string(divisions) + " divisions", "made",
+                              count.Needed(), count.Available()),
+                 1);
+  return false;
 }
 
 // ---- The command --------------------------------------------------------------------
@@ -226,6 +241,12 @@ void TPotentialSectionForm::BitBtn1Click() {
   const std::string text = FromQt(SpinEditEx2_->text());
   if (!ParseInt64(text, divisions)) {
     ShowMessageDlg("Invalid value: " + text, 1);
+    SpinEditEx2_->setFocus();
+    return;
+  }
+  // Counted before anything is made, as an open counts what it adds; the dialog stays
+  // for fewer divisions.
+  if (!PotentialSectionFits(Divisions())) {
     SpinEditEx2_->setFocus();
     return;
   }

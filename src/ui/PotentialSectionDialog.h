@@ -47,6 +47,9 @@ double DefaultPotentialDepth(const TGraphBorehole& a, const TGraphBorehole& b);
 // No quads for fewer than one division; both holes need at least one point.
 std::vector<TPotentialQuad> PotentialSectionQuads(const TGraphBorehole& a, const TGraphBorehole& b,
                                                   double depth, int divisions);
+// Whether the band of `divisions` and its surface fit the memory left, counted as an
+// open counts what it adds; when not, the user is told what it needs.
+bool PotentialSectionFits(int divisions);
 
 // The surface of the "&Potential section" command: named name1 + " - " + name2, sky
 // blue, one face per quad. Neither context nor parent.

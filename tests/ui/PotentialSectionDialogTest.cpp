@@ -15,9 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "model/GraphRecord.h"
 #include "model/GraphSurface.h"
 #include "model/Settings.h"
 #include "support/FakeServices.h"
+#include "support/HeapPeak.h"
+#include "support/ScopedMemoryProbe.h"
 #include "support/QtTestEnvironment.h"
 #include "ui/PropertyDialogTestSupport.h"
 #include "widgets/SpinEdit.h"
@@ -305,6 +308,44 @@ TEST_F(PotentialDialog, TheMenuCommandAddsTheBandAsASurfaceUnderItsObject) {
   EXPECT_TRUE(target->Expanded);
   EXPECT_FALSE(IgnoreNextMouseMove);
   RegisterCreateCommand(TCreateCommand::PotentialSection, nullptr);
+}
+
+// The divisions are counted before the band is made, as an open counts what it adds:
+// the count covers what making the band and its surface takes, a memory below it
+// refuses with the need told and the dialog open for fewer divisions.
+TEST_F(PotentialDialog, TheDivisionsAreCountedBeforeTheBandIsMade) {
+  constexpr int64_t kMB = int64_t{1} << 20;
+  {
+    // 1,000,000 divisions, the field's most, with 50 MB left.
+    TScopedMemoryProbe probe([] { return 50 * kMB; });
+    TFakeServices fake;
+    TPotentialSectionForm form;
+    form.Start({a_, b_});
+    form.SpinEditEx2()->setText("1000000");
+    form.BitBtn1()->click();
+    EXPECT_NE(form.result(), QDialog::Accepted);
+    ASSERT_EQ(fake.Texts().size(), 1u);
+    EXPECT_NE(fake.Texts()[0].find("The potential section of 1000000 divisions is too large to be made: it needs"),
+              std::string::npos)
+        << fake.Texts()[0];
+  }
+#if defined(QIRA_HEAP_HOOKS)
+  constexpr int kDivisions = 20000;
+  test::THeapPeak::Start();
+  {
+    const std::vector<TPotentialQuad> quads = PotentialSectionQuads(*a_, *b_, 0, kDivisions);
+    const std::unique_ptr<TGraphSurface> surface = NewPotentialSurface(quads, "A", "B");
+  }
+  const int64_t peak = test::THeapPeak::Stop();
+  TFakeServices fake;
+  {
+    TScopedMemoryProbe probe([peak] { return peak; });
+    EXPECT_FALSE(PotentialSectionFits(kDivisions));
+  }
+  // What is counted and not made here: the surface's drawing and the first frame.
+  TScopedMemoryProbe probe([peak] { return 8 * peak; });
+  EXPECT_TRUE(PotentialSectionFits(kDivisions));
+#endif
 }
 
 }  // namespace
