@@ -33,6 +33,7 @@
 #include "platform/TextLines.h"
 #include "support/FakeServices.h"
 #include "support/HeapPeak.h"
+#include "support/NamedRows.h"
 #include "support/PeerRun.h"
 #include "support/SceneRenderSupport.h"
 #include "support/ScopedMemoryProbe.h"
@@ -864,9 +865,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, DxfImportCountRows, ::testing::ValuesIn(kCountRow
 
 TEST(DxfImportCount, EveryRowRunsAndCodesWrittenEitherWayCountTheSame) {
   const std::vector<TCountRow> rows = CountRows();
-  std::vector<std::string> names;
-  for (const TCountRow& row : rows) names.push_back(row.what);
-  EXPECT_EQ(names, std::vector<std::string>(std::begin(kCountRowNames), std::end(kCountRowNames)));
+  test::ExpectEveryRowListed(rows, [](const TCountRow& row) { return row.what; }, kCountRowNames);
   // Written either way, the codes give the same drawing and the same count.
   TScratchFolder folder;
   const std::string alternating = FindRow(rows, "an object at each change of layer").text.Text();

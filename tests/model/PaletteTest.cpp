@@ -18,6 +18,7 @@
 #include "support/CommaDecimalLocale.h"
 #include "support/FakeServices.h"
 #include "support/HeapPeak.h"
+#include "support/NamedRows.h"
 #include "support/PaletteFixtures.h"
 #include "support/ScopedMemoryProbe.h"
 #include "support/ScratchFolder.h"
@@ -418,20 +419,17 @@ constexpr const char* kValueColorsCases[] = {"the bundled example's",
                                              "many stops, coloured, the first deleted",
                                              "many stops at one place, coloured, reversed"};
 
-TEST(PaletteValueColors, EveryCaseRuns) {
-  std::vector<std::string> names;
-  for (const TValueColorsCase& c : ValueColorsCases()) names.push_back(c.name);
-  EXPECT_EQ(names, std::vector<std::string>(std::begin(kValueColorsCases), std::end(kValueColorsCases)));
-}
+const char* NameOf(const TValueColorsCase& c) { return c.name; }
+
+TEST(PaletteValueColors, EveryCaseRuns) { test::ExpectEveryRowListed(ValueColorsCases(), NameOf, kValueColorsCases); }
 
 // One case a palette, so that the palettes spread over the test shards.
 class PaletteValueColorsCases : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(PaletteValueColorsCases, GiveEachValueTheColourOfColorOfValueByteForByte) {
   const std::vector<TValueColorsCase> cases = ValueColorsCases();
-  const auto found = std::find_if(cases.begin(), cases.end(),
-                                  [](const TValueColorsCase& c) { return std::string(c.name) == GetParam(); });
-  ASSERT_NE(found, cases.end());
+  const TValueColorsCase* found = test::RowNamed(cases, NameOf, GetParam());
+  ASSERT_NE(found, nullptr);
   const TValueColorsCase& c = *found;
   const TZBPalette& p = c.palette;
   std::vector<double> values = ValuesOver(std::min(p.Min(), p.Max()), std::max(p.Min(), p.Max()));

@@ -24,6 +24,7 @@
 #include "support/TestApplication.h"
 #include "scene/objects/PointsLines.h"
 #include "support/HeadlessGL.h"
+#include "support/NamedRows.h"
 #include "support/ScopedMemoryProbe.h"
 
 namespace qira {
@@ -696,20 +697,17 @@ constexpr const char* kQueueRowKinds[] = {"pipe",
                                           "shared mesh, much room",
                                           "points, no room left"};
 
-TEST(PipeRenderQueue, EveryRowRuns) {
-  std::vector<std::string> kinds;
-  for (const TQueueRow& row : QueueRows()) kinds.push_back(row.Kind);
-  EXPECT_EQ(kinds, std::vector<std::string>(std::begin(kQueueRowKinds), std::end(kQueueRowKinds)));
-}
+const char* KindOf(const TQueueRow& row) { return row.Kind; }
+
+TEST(PipeRenderQueue, EveryRowRuns) { test::ExpectEveryRowListed(QueueRows(), KindOf, kQueueRowKinds); }
 
 class PipeQueueRenderGL : public PipeRenderGL, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(PipeQueueRenderGL, AFrameQueuesNoMoreThanTheBoundBetweenTwoWaitsOneLargeObjectOrMany) {
   ASSERT_TRUE(GL.VERSION_3_2 || GL.ARB_sync) << "the test's context has no fences";
   const std::vector<TQueueRow> rows = QueueRows();
-  const auto found = std::find_if(rows.begin(), rows.end(),
-                                  [](const TQueueRow& row) { return std::string(row.Kind) == GetParam(); });
-  ASSERT_NE(found, rows.end());
+  const TQueueRow* found = test::RowNamed(rows, KindOf, GetParam());
+  ASSERT_NE(found, nullptr);
   const TQueueRow& row = *found;
   row.Make(s_->scene->Objects());
   std::vector<int64_t> stretches;
