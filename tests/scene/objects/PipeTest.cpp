@@ -24,7 +24,6 @@
 #include "support/TestApplication.h"
 #include "scene/objects/PointsLines.h"
 #include "support/HeadlessGL.h"
-#include "support/NamedRows.h"
 #include "support/ScopedMemoryProbe.h"
 
 namespace qira {
@@ -561,20 +560,18 @@ TGLBaseSceneObject& SharedMeshOfTriangles(TGLBaseSceneObject& parent, int triang
 // full stretch. The stretch follows the room the frame meets: with little room, or
 // none, the least stretch; with much room fewer waits, each bounding the queue at the
 // stretch that room gives.
-// One case a row, so that the rows spread over the test shards.
-constexpr int64_t kLittleRoom = int64_t{64} << 20;
-struct TQueueRow {
-  const char* Kind;
-  std::function<TGLBaseSceneObject&(TGLBaseSceneObject& parent)> Make;
-  int64_t Sent;   // vertices one frame sends
-  int64_t Piece;  // the largest primitive sent whole
-  int64_t Room = kLittleRoom;  // the memory the frame finds left
-  // The stretch that room gives: the least up to 256 MB, beyond it two stretches an
-  // eighth of the room at 128 B a vertex.
-  int64_t Stretch = VerticesInRenderStretch;
-};
-
-std::vector<TQueueRow> QueueRows() {
+TEST_F(PipeRenderGL, AFrameQueuesNoMoreThanTheBoundBetweenTwoWaitsOneLargeObjectOrMany) {
+  constexpr int64_t kLittleRoom = int64_t{64} << 20;
+  struct TRow {
+    const char* Kind;
+    std::function<TGLBaseSceneObject&(TGLBaseSceneObject& parent)> Make;
+    int64_t Sent;   // vertices one frame sends
+    int64_t Piece;  // the largest primitive sent whole
+    int64_t Room = kLittleRoom;  // the memory the frame finds left
+    // The stretch that room gives: the least up to 256 MB, beyond it two stretches an
+    // eighth of the room at 128 B a vertex.
+    int64_t Stretch = VerticesInRenderStretch;
+  };
   constexpr int64_t kMuchRoom = int64_t{1} << 30;
   constexpr int kNodes = 20000;
   constexpr int kPoints = 700000;
@@ -588,7 +585,7 @@ std::vector<TQueueRow> QueueRows() {
   constexpr int kLongLabel = 100000;
   EnsureTestApplication();
   static TGLWindowsBitmapFont font;
-  return {
+  const TRow rows[] = {
       {"pipe",
        [](TGLBaseSceneObject& parent) -> TGLBaseSceneObject& {
          auto& pipe = parent.AddNewChild<TGLPipe>();
@@ -684,55 +681,33 @@ std::vector<TQueueRow> QueueRows() {
        },
        kPoints, 1, 0},
   };
-}
-
-constexpr const char* kQueueRowKinds[] = {"pipe",
-                                          "points",
-                                          "shared mesh",
-                                          "listed points",
-                                          "many meshes",
-                                          "many labels",
-                                          "spheres of many slices",
-                                          "a label longer than a stretch",
-                                          "shared mesh, much room",
-                                          "points, no room left"};
-
-const char* KindOf(const TQueueRow& row) { return row.Kind; }
-
-TEST(PipeRenderQueue, EveryRowRuns) { test::ExpectEveryRowListed(QueueRows(), KindOf, kQueueRowKinds); }
-
-class PipeQueueRenderGL : public PipeRenderGL, public ::testing::WithParamInterface<const char*> {};
-
-TEST_P(PipeQueueRenderGL, AFrameQueuesNoMoreThanTheBoundBetweenTwoWaitsOneLargeObjectOrMany) {
   ASSERT_TRUE(GL.VERSION_3_2 || GL.ARB_sync) << "the test's context has no fences";
-  const std::vector<TQueueRow> rows = QueueRows();
-  const TQueueRow* found = test::RowNamed(rows, KindOf, GetParam());
-  ASSERT_NE(found, nullptr);
-  const TQueueRow& row = *found;
-  row.Make(s_->scene->Objects());
-  std::vector<int64_t> stretches;
-  SetRenderWaitHook([&](int64_t vertices) { stretches.push_back(vertices); });
-  TFenceCalls fences;
-  {
-    const TScopedMemoryProbe room([&row] { return row.Room; });
-    s_->buffer->Render();
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.Kind);
+    TGLBaseSceneObject& made = row.Make(s_->scene->Objects());
+    std::vector<int64_t> stretches;
+    SetRenderWaitHook([&](int64_t vertices) { stretches.push_back(vertices); });
+    TFenceCalls fences;
+    {
+      const TScopedMemoryProbe room([&row] { return row.Room; });
+      s_->buffer->Render();
+    }
+    SetRenderWaitHook({});
+    made.SetVisible(false);
+    // Each stretch takes a whole primitive beyond its share at most, and two are queued.
+    const int64_t stretch = row.Stretch;
+    ASSERT_GE(static_cast<int64_t>(stretches.size()), std::max<int64_t>(1, row.Sent / (stretch + row.Piece)));
+    EXPECT_LT(*std::max_element(stretches.begin(), stretches.end()), 2 * stretch + 2 * row.Piece);
+    // And no stretch is shorter than the room gives (the objects' own wait aside).
+    EXPECT_LE(static_cast<int64_t>(stretches.size()), row.Sent / stretch + 2);
+    // A wait for all (the objects' own bound, which runs on from the frames before)
+    // takes the place of a fence once at most, and the fence after it has none before.
+    const int full = static_cast<int>(stretches.size()) - fences.made;
+    EXPECT_TRUE(full == 0 || full == 1) << full;
+    EXPECT_EQ(fences.waited, fences.made - 1 - full);
+    EXPECT_EQ(fences.waitedForOlder, 0);
   }
-  SetRenderWaitHook({});
-  // Each stretch takes a whole primitive beyond its share at most, and two are queued.
-  const int64_t stretch = row.Stretch;
-  ASSERT_GE(static_cast<int64_t>(stretches.size()), std::max<int64_t>(1, row.Sent / (stretch + row.Piece)));
-  EXPECT_LT(*std::max_element(stretches.begin(), stretches.end()), 2 * stretch + 2 * row.Piece);
-  // And no stretch is shorter than the room gives (the objects' own wait aside).
-  EXPECT_LE(static_cast<int64_t>(stretches.size()), row.Sent / stretch + 2);
-  // A wait for all (the objects' own bound, which runs on from the frames before)
-  // takes the place of a fence once at most, and the fence after it has none before.
-  const int full = static_cast<int>(stretches.size()) - fences.made;
-  EXPECT_TRUE(full == 0 || full == 1) << full;
-  EXPECT_EQ(fences.waited, fences.made - 1 - full);
-  EXPECT_EQ(fences.waitedForOlder, 0);
 }
-
-INSTANTIATE_TEST_SUITE_P(Rows, PipeQueueRenderGL, ::testing::ValuesIn(kQueueRowKinds));
 
 }  // namespace
 }  // namespace qira
