@@ -43,8 +43,11 @@ bool X11DisplayAvailable() {
                                                                : QString::fromUtf8(kNotOnX11).arg(platform);
   std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
   // Platforms without a screen cannot show the message: the line above tells.
-  if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
-    QMessageBox::critical(nullptr, QStringLiteral("QIRA 3D viewer"), text);
+  if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal")) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("QIRA 3D viewer"), text, QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);  // the platform's name comes from the environment
+    box.exec();
+  }
   return false;
 }
 

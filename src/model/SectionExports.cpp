@@ -305,10 +305,10 @@ bool ClassOfValue(const TGraphSection& section, const TClassLimits& limits, int&
 void SetExportSaveDialog(TExportSaveDialog dialog) { SaveDialogHook() = std::move(dialog); }
 
 std::optional<TExportTarget> ExecuteExportSaveDialog(TExportFileKind kind, const std::string& fileName,
-                                                     const std::string& title) {
+                                                     const std::string& title, bool group) {
   const TExportSaveDialog& dialog = SaveDialogHook();
   if (!dialog) return std::nullopt;
-  return dialog(kind, fileName, title);
+  return dialog(kind, fileName, title, group);
 }
 
 void SetExportColorDialog(TExportColorDialog dialog) { ColorDialogHook() = std::move(dialog); }
@@ -692,11 +692,18 @@ std::string GroupMemberFileName(const std::string& chosen, const TGraphSection& 
   return path.has_parent_path() ? (path.parent_path() / name).string() : name;
 }
 
+std::vector<std::string> GroupMemberFileNames(const std::string& chosen, const std::vector<TGraphSection*>& sections) {
+  TGroupMemberNames taken;
+  std::vector<std::string> names;
+  names.reserve(sections.size());
+  for (const TGraphSection* section : sections) names.push_back(GroupMemberFileName(chosen, *section, taken));
+  return names;
+}
+
 void ExportXYZ(const std::vector<TGraphSection*>& sections, const std::string& fileName, int filterIndex,
                bool metric) {
-  TGroupMemberNames taken;
-  for (TGraphSection* section : sections)
-    ExportXYZ(*section, GroupMemberFileName(fileName, *section, taken), metric, filterIndex);
+  const std::vector<std::string> names = GroupMemberFileNames(fileName, sections);
+  for (size_t i = 0; i < sections.size(); ++i) ExportXYZ(*sections[i], names[i], metric, filterIndex);
 }
 
 bool ExportBlocks(const std::string& caption, const std::vector<TGraphSection*>& sections,
@@ -708,26 +715,37 @@ bool ExportBlocks(const std::string& caption, const std::vector<TGraphSection*>&
   std::vector<TPreviewCallback> callbacks;
   for (const TGraphSection* section : sections) callbacks.push_back(PreviewCallbackOf(*section));
   if (!ExecuteExportColorDialog(caption, limits, first.DataKind != 3, callbacks)) return false;
-  TGroupMemberNames taken;
-  for (const TGraphSection* section : sections)
-    ExportBlocksAs(*section, limits, GroupMemberFileName(fileName, *section, taken), metric, filterIndex);
+  const std::vector<std::string> names = GroupMemberFileNames(fileName, sections);
+  for (size_t i = 0; i < sections.size(); ++i) ExportBlocksAs(*sections[i], limits, names[i], metric, filterIndex);
   return true;
 }
 
 void ExportDXF(const std::vector<TGraphSection*>& sections, const std::string& fileName, bool metric) {
-  TGroupMemberNames taken;
-  for (TGraphSection* section : sections)
-    if (!ExportDXF(*section, GroupMemberFileName(fileName, *section, taken), metric)) return;
+  const std::vector<std::string> names = GroupMemberFileNames(fileName, sections);
+  for (size_t i = 0; i < sections.size(); ++i)
+    if (!ExportDXF(*sections[i], names[i], metric)) return;
 }
 
 // ---- Menu commands --------------------------------------------------------------------
 
 namespace {
 
-std::optional<TExportTarget> AskTarget(TExportFileKind kind, const std::string& fileName,
-                                       const std::string& title) {
+std::optional<TExportTarget> AskTarget(TExportFileKind kind, const std::string& fileName, const std::string& title,
+                                       bool group = false) {
   IgnoreNextMouseMove = true;
-  return ExecuteExportSaveDialog(kind, fileName, title);
+  return ExecuteExportSaveDialog(kind, fileName, title, group);
+}
+
+// The chosen name is not written, the members' files are: those that exist are asked
+// about, once, and No returns to the dialog as its own question would.
+std::optional<TExportTarget> AskGroupTarget(TExportFileKind kind, const std::vector<TGraphSection*>& sections,
+                                            const std::string& fileName, const std::string& title) {
+  std::string proposed = fileName;
+  for (;;) {
+    std::optional<TExportTarget> target = AskTarget(kind, proposed, title, true);
+    if (!target || MayReplaceExistingFiles(GroupMemberFileNames(target->FileName, sections))) return target;
+    proposed = target->FileName;
+  }
 }
 
 std::string SectionTitle(const TGraphSection& section, const char* what) {
@@ -770,8 +788,8 @@ void DXFExportClick(TGraphSection& section) {
 void XYZExportClick(TGraphSectionGroup& group) {
   const std::vector<TGraphSection*> sections = SectionsOf(group);
   if (sections.empty()) return;
-  const std::optional<TExportTarget> target =
-      AskTarget(TExportFileKind::Table, group.GetExportFileName(), sections.front()->GetPairName() + kXYZTitle);
+  const std::optional<TExportTarget> target = AskGroupTarget(TExportFileKind::Table, sections, group.GetExportFileName(),
+                                                             sections.front()->GetPairName() + kXYZTitle);
   if (!target) return;
   Reported([&] { ExportXYZ(sections, target->FileName, target->FilterIndex, target->Metric); });
 }
@@ -779,8 +797,8 @@ void XYZExportClick(TGraphSectionGroup& group) {
 void BlocksExportClick(TGraphSectionGroup& group) {
   const std::vector<TGraphSection*> sections = SectionsOf(group);
   if (sections.empty()) return;
-  const std::optional<TExportTarget> target = AskTarget(TExportFileKind::Table, group.GetExportFileName(),
-                                                        sections.front()->GetPairName() + kBlocksTitle);
+  const std::optional<TExportTarget> target = AskGroupTarget(TExportFileKind::Table, sections, group.GetExportFileName(),
+                                                             sections.front()->GetPairName() + kBlocksTitle);
   if (!target) return;
   Reported([&] { ExportBlocks(group.Name(), sections, target->FileName, target->FilterIndex, target->Metric); });
 }
@@ -788,8 +806,8 @@ void BlocksExportClick(TGraphSectionGroup& group) {
 void DXFExportClick(TGraphSectionGroup& group) {
   const std::vector<TGraphSection*> sections = SectionsOf(group);
   if (sections.empty()) return;
-  const std::optional<TExportTarget> target =
-      AskTarget(TExportFileKind::Dxf, group.GetExportFileName(), sections.front()->GetPairName() + kDXFTitle);
+  const std::optional<TExportTarget> target = AskGroupTarget(TExportFileKind::Dxf, sections, group.GetExportFileName(),
+                                                             sections.front()->GetPairName() + kDXFTitle);
   if (!target) return;
   Reported([&] { ExportDXF(sections, target->FileName, target->Metric); });
 }

@@ -82,15 +82,17 @@ struct TExportTarget {
   bool Metric = true;    // "Metric units (meters)" was chosen
 };
 
-// The export save dialog: (kind, proposed file name without folder, title) -> the
-// target, or nothing on Cancel. Installed by the user interface; without one every
-// export does nothing.
+// The export save dialog: (kind, proposed file name, title, group) -> the target, or
+// nothing on Cancel. A group export (group true) never writes the chosen name itself,
+// only its members' files beside it, and asks about those: its dialog does not ask
+// about the chosen name. Installed by the user interface; without one every export
+// does nothing.
 using TExportSaveDialog =
     std::function<std::optional<TExportTarget>(TExportFileKind kind, const std::string& fileName,
-                                               const std::string& title)>;
+                                               const std::string& title, bool group)>;
 void SetExportSaveDialog(TExportSaveDialog dialog);
 std::optional<TExportTarget> ExecuteExportSaveDialog(TExportFileKind kind, const std::string& fileName,
-                                                     const std::string& title);
+                                                     const std::string& title, bool group);
 
 // Paints the classes of one section into the rectangle (right and bottom inclusive)
 // and returns the section's frequency in Hz.
@@ -195,6 +197,8 @@ struct TGroupMemberNames {
   TSeededStringMap<int> NextCounter;
 };
 std::string GroupMemberFileName(const std::string& chosen, const TGraphSection& section, TGroupMemberNames& taken);
+// The files a group export writes for the chosen name, one per section in order.
+std::vector<std::string> GroupMemberFileNames(const std::string& chosen, const std::vector<TGraphSection*>& sections);
 // Test hook: how many names, in this process, a group export has looked up among those taken.
 int64_t GroupMemberNamesTriedForTesting();
 // Every section into its own file; stops at the first failure (files already written
@@ -212,7 +216,9 @@ void ExportDXF(const std::vector<TGraphSection*>& sections, const std::string& f
 // ---- Menu commands ------------------------------------------------------------------
 
 // The export save dialog, then the export; a failure is shown to the user as an
-// error. Nothing happens for a group without sections.
+// error. Nothing happens for a group without sections. A group's export asks once
+// about its members' files that exist (MayReplaceExistingFiles); No returns to the
+// dialog with the name as chosen.
 void XYZExportClick(TGraphSection& section);
 void BlocksExportClick(TGraphSection& section);
 void DXFExportClick(TGraphSection& section);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 #include "model/GraphRecord.h"
 #include "platform/CodePage.h"
@@ -309,6 +310,27 @@ void ShowMessageDlg(const std::string& text, int kind) {
 TMessageResult MessageBoxDlg(const std::string& text, int kind, TMessageButtons buttons,
                              int defaultButton) {
   return Services().Messages->MessageBox(text, MessageKindFromInt(kind), buttons, defaultButton);
+}
+
+bool MayReplaceExistingFiles(const std::vector<std::string>& files) {
+  std::vector<std::string> existing;
+  for (const std::string& file : files) {
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec)) existing.push_back(file);
+  }
+  if (existing.empty()) return true;
+  std::string text;
+  if (existing.size() == 1) {
+    text = existing.front() + " already exists.\nDo you want to replace it?";
+  } else {
+    // A long list is cut: the question must fit the screen with its buttons.
+    text = "These files already exist:\n";
+    const size_t named = std::min(existing.size(), MaxNamedExistingFiles);
+    for (size_t i = 0; i < named; ++i) text += existing[i] + "\n";
+    if (existing.size() > named) text += "and " + std::to_string(existing.size() - named) + " more\n";
+    text += "Do you want to replace them?";
+  }
+  return MessageBoxDlg(text, 3, TMessageButtons::YesNo, 2) == TMessageResult::Yes;
 }
 
 // ---- program version -----------------------------------------------------------

@@ -138,6 +138,12 @@ void ShowMessageDlg(const std::string& text, int kind);
 // The message box: returns the pressed button. defaultButton 1..4, else the first.
 TMessageResult MessageBoxDlg(const std::string& text, int kind, TMessageButtons buttons,
                              int defaultButton);
+// The most files the replace question names; past them it tells how many more.
+inline constexpr size_t MaxNamedExistingFiles = 10;
+// One question, Yes or No (the default), before writing over the files of `files`
+// that exist, naming them: "<file> already exists.\nDo you want to replace it?" for
+// one. True when none exists or the user said Yes; nothing is asked when none exists.
+bool MayReplaceExistingFiles(const std::vector<std::string>& files);
 
 // a*1000000 + b*10000 + c*100 + d of the program's version a.b.c.d.
 int32_t GetProgramVersion();

@@ -14,6 +14,7 @@
 
 #include "model/SectionExports.h"
 #include "model/Settings.h"
+#include "model/StreamHelpers.h"
 #include "platform/AsciiCase.h"
 #include "ui/DialogSupport.h"
 
@@ -59,11 +60,7 @@ QStringList QtNameFilters(const std::string& filter) {
 // only afterwards is asked about here. True when completed may be written: it is
 // the typed name, it does not exist, or the user said Yes.
 bool MayReplaceCompletedName(const std::string& typed, const std::string& completed) {
-  std::error_code ec;
-  if (completed == typed || !std::filesystem::exists(completed, ec)) return true;
-  return Services().Messages->MessageBox(completed + " already exists.\nDo you want to replace it?",
-                                         TMessageKind::Confirmation, TMessageButtons::YesNo,
-                                         2) == TMessageResult::Yes;
+  return completed == typed || MayReplaceExistingFiles({completed});
 }
 
 QString Truncated(const QString& text) {
@@ -264,8 +261,8 @@ TSaveExportDXFDialog::TSaveExportDXFDialog(QWidget* owner) : TSaveExportDialog(o
 }
 
 void RegisterExportSaveDialog() {
-  SetExportSaveDialog([](TExportFileKind kind, const std::string& fileName,
-                         const std::string& title) -> std::optional<TExportTarget> {
+  SetExportSaveDialog([](TExportFileKind kind, const std::string& fileName, const std::string& title,
+                         bool group) -> std::optional<TExportTarget> {
     std::unique_ptr<TSaveExportDialog> dialog;
     if (kind == TExportFileKind::Dxf) {
       dialog = std::make_unique<TSaveExportDXFDialog>();
@@ -274,6 +271,8 @@ void RegisterExportSaveDialog() {
     }
     dialog->FileName = fileName;
     dialog->Title = title;
+    // A group's export asks about the files it writes, which are not the chosen one.
+    dialog->OverwritePrompt = !group;
     if (!dialog->Execute()) return std::nullopt;
     return TExportTarget{dialog->FileName, dialog->FilterIndex, dialog->IsMetric()};
   });

@@ -63,6 +63,7 @@ TFileVersionForm::TFileVersionForm(QWidget* parent, const std::string& path, int
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(new QLabel(QStringLiteral("QIRA3DViewer should be updated to open"), this));
   FileNameLabel = new QLabel(ToQt(std::filesystem::path(path).filename().string()), this);
+  FileNameLabel->setTextFormat(Qt::PlainText);  // the user's file name, as it is named
   FileNameLabel->setAlignment(Qt::AlignHCenter);
   layout->addWidget(FileNameLabel);
   ProgramVersionLabel =

@@ -197,6 +197,9 @@ TBHDepColEdit::TBHDepColEdit(const TBHDepthCollectionItem& item, QWidget* parent
 
   shortName_ = new QLabel(this);
   fullName_ = new QLabel(this);
+  // The user's names, shown as typed even where they look like markup.
+  shortName_->setTextFormat(Qt::PlainText);
+  fullName_->setTextFormat(Qt::PlainText);
   swatch_ = new TSwatchBox(this);
   swatch_->SetItem(&copy_);
   edit_ = new QPushButton(QStringLiteral("Edit"), this);

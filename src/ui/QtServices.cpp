@@ -110,6 +110,7 @@ TQtServices::TQtServices() : scope_(TServices{this, this, this}) {}
 void TQtServices::ShowMessage(const std::string& text, TMessageKind kind) {
   QMessageBox box(IconOf(kind), QString::fromLatin1(MessageKindCaption(kind)), ToQt(text), QMessageBox::Ok,
                   DialogParent());
+  box.setTextFormat(Qt::PlainText);
   box.exec();
 }
 
@@ -117,6 +118,8 @@ TMessageResult TQtServices::MessageBox(const std::string& text, TMessageKind kin
                                        int defaultButton) {
   QMessageBox box(IconOf(kind), QString::fromLatin1(MessageKindCaption(kind)), ToQt(text), QMessageBox::NoButton,
                   DialogParent());
+  // Messages name the user's files and objects: a name that looks like a tag is shown as typed.
+  box.setTextFormat(Qt::PlainText);
   const std::vector<TMessageResult> set = MessageButtonsOf(buttons);
   for (TMessageResult result : set) box.addButton(QtButton(result));
   box.setDefaultButton(QtButton(DefaultMessageButton(buttons, defaultButton)));

@@ -33,6 +33,7 @@
 #include "platform/TextLines.h"
 #include "support/FakeServices.h"
 #include "support/HeapPeak.h"
+#include "support/NamedRows.h"
 #include "support/PeerRun.h"
 #include "support/SceneRenderSupport.h"
 #include "support/ScopedMemoryProbe.h"
@@ -703,10 +704,24 @@ std::string GridDrawing(const std::string& kind, int count, bool layersTakingTur
 // The rows of the count: a drawing, the same drawing without what the row counts, and
 // what that part counts at least, from the drawing. The rows large enough to weigh are
 // also checked against what the import and its first draw are measured to take.
+// A row's drawing, made when the row runs: the large ones take seconds to make, and
+// each row runs in a case of its own.
+class TRowDrawing {
+ public:
+  TRowDrawing(std::string text) : make_([text = std::move(text)] { return text; }) {}
+  template <class F>
+    requires std::is_invocable_r_v<std::string, F&>
+  TRowDrawing(F make) : make_(std::move(make)) {}
+  std::string Text() const { return make_(); }
+
+ private:
+  std::function<std::string()> make_;
+};
+
 struct TCountRow {
   const char* what;
-  std::string text;
-  std::string less;        // the same drawing without what the row counts
+  TRowDrawing text;
+  TRowDrawing less;        // the same drawing without what the row counts
   int64_t difference;      // what the row counts at least, from the drawing
   bool measured = false;   // weighed against what the import and its first draw take
 };
@@ -733,24 +748,21 @@ std::vector<TCountRow> CountRows() {
   // drawing takes; the frame's count reaches its bound from about 8,000 segments or
   // 2,000 objects, and is of their size below (one object of points, a few lines).
   constexpr int kLines = 100000, kFewerLines = 20000, kObjects = 10000, kNames = 200000, kPoints = 20000;
-  const std::string lines = GridDrawing("LINE", kLines, false);
-  std::vector<std::pair<std::string, std::string>> layers;
-  for (int i = 0; i < kNames; ++i) layers.emplace_back("LAYER" + std::to_string(i), std::to_string(1 + i % 255));
+  const auto lines = [] { return GridDrawing("LINE", kLines, false); };
   const auto tenLines = [](TDrawing& d) {
     for (int i = 0; i < 10; ++i) d.Line("LAYER1", "0 0 " + std::to_string(i), "0 1 " + std::to_string(i));
     return d.End().Text();
   };
   constexpr int kGrowingLayers = (1 << 16) + 1;
-  std::vector<std::pair<std::string, std::string>> manyLayers;
-  for (int i = 0; i < kGrowingLayers; ++i) manyLayers.emplace_back("G" + std::to_string(i), "1");
-  TDrawing growingLayerTable, unGrownLayerTable;
-  const std::string growingLayers = growingLayerTable.Layers(manyLayers).BeginEntities().End().Text();
-  manyLayers.pop_back();
-  const std::string unGrownLayers = unGrownLayerTable.Layers(manyLayers).BeginEntities().End().Text();
-  TDrawing layerTable, noLayerTable, justTenLines;
-  layerTable.Layers(layers).BeginEntities();
-  noLayerTable.BeginEntities();
-  justTenLines.BeginEntities();
+  // A LAYER table of `count` layers and nothing else.
+  const auto layerTableOf = [](int count) {
+    std::vector<std::pair<std::string, std::string>> manyLayers;
+    for (int i = 0; i < count; ++i) manyLayers.emplace_back("G" + std::to_string(i), "1");
+    TDrawing table;
+    return table.Layers(manyLayers).BeginEntities().End().Text();
+  };
+  const auto growingLayers = [=] { return layerTableOf(kGrowingLayers); };
+  const auto unGrownLayers = [=] { return layerTableOf(kGrowingLayers - 1); };
   return {
       {"3DFACE", faces, none, SurfaceDrawCost.Of(1, kN)},
       {"POINT", drawing([](TDrawing& d, int) { d.Point("A", "1 2 3"); }), none, PointsDrawCost.Of(1, kN)},
@@ -781,17 +793,36 @@ std::vector<TCountRow> CountRows() {
       // of many points and a drawing of a few lines, whose frames are small; a LAYER
       // table; unknown entity names.
       {"LINEs and the frame", lines, none, LinesDrawCost.Of(1, kLines), true},
-      {"each segment", lines, GridDrawing("LINE", kFewerLines, false),
+      {"each segment", lines, [] { return GridDrawing("LINE", kFewerLines, false); },
        LinesDrawCost.ElementBytes * (kLines - kFewerLines), true},
-      {"3DFACE objects", GridDrawing("3DFACE", kObjects, true), none, SurfaceDrawCost.Of(kObjects, kObjects), true},
-      {"POINT objects", GridDrawing("POINT", 2 * kObjects, true), none, PointsDrawCost.Of(2 * kObjects, 2 * kObjects),
-       true},
-      {"one object of POINTs", GridDrawing("POINT", kPoints, false), none, PointsDrawCost.Of(1, kPoints), true},
-      {"10 LINEs", tenLines(justTenLines), none, LinesDrawCost.Of(1, 10), true},
+      {"3DFACE objects", [] { return GridDrawing("3DFACE", kObjects, true); }, none,
+       SurfaceDrawCost.Of(kObjects, kObjects), true},
+      {"POINT objects", [] { return GridDrawing("POINT", 2 * kObjects, true); }, none,
+       PointsDrawCost.Of(2 * kObjects, 2 * kObjects), true},
+      {"one object of POINTs", [] { return GridDrawing("POINT", kPoints, false); }, none,
+       PointsDrawCost.Of(1, kPoints), true},
+      {"10 LINEs",
+       [=] {
+         TDrawing justTenLines;
+         return tenLines(justTenLines.BeginEntities());
+       },
+       none, LinesDrawCost.Of(1, 10), true},
       // The layer's entry in the list and the index, each with its name.
-      {"a LAYER table", tenLines(layerTable), tenLines(noLayerTable), kNames * 2 * int64_t{6}, true},
-      {"many unknown names", drawing([](TDrawing& d, int i) { d.Group(0, "SHAPE" + std::to_string(i)); }, kNames),
-       none, kNames * 3 * int64_t{6}, true},
+      {"a LAYER table",
+       [=] {
+         std::vector<std::pair<std::string, std::string>> layers;
+         for (int i = 0; i < kNames; ++i) layers.emplace_back("LAYER" + std::to_string(i), std::to_string(1 + i % 255));
+         TDrawing layerTable;
+         return tenLines(layerTable.Layers(layers).BeginEntities());
+       },
+       [=] {
+         TDrawing noLayerTable;
+         return tenLines(noLayerTable.BeginEntities());
+       },
+       kNames * 2 * int64_t{6}, true},
+      {"many unknown names",
+       [=] { return drawing([](TDrawing& d, int i) { d.Group(0, "SHAPE" + std::to_string(i)); }, kNames); }, none,
+       kNames * 3 * int64_t{6}, true},
   };
 }
 
@@ -801,49 +832,82 @@ const TCountRow& FindRow(const std::vector<TCountRow>& rows, const std::string& 
   return *found;
 }
 
-TEST(DxfImportCount, CountsEachKindRunNameAndUnknownNameAsTheReaderReadsThemAndTheReaderRefusesByIt) {
+// The rows of CountRows by name, in order: one case a row, so that the rows spread
+// over the test shards.
+constexpr const char* kCountRowNames[] = {"3DFACE",
+                                          "POINT",
+                                          "LINE",
+                                          "an object at each change of layer",
+                                          "long layer names",
+                                          "unknown names",
+                                          "a LAYER table at its list's growth",
+                                          "the layer that makes the list grow",
+                                          "unknown names past those listed",
+                                          "codes written 08 and 00",
+                                          "codes written +8 and with a tab",
+                                          "LINEs and the frame",
+                                          "each segment",
+                                          "3DFACE objects",
+                                          "POINT objects",
+                                          "one object of POINTs",
+                                          "10 LINEs",
+                                          "a LAYER table",
+                                          "many unknown names"};
+
+class DxfImportCountRows : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(DxfImportCountRows, CountsEachKindRunNameAndUnknownNameAsTheReaderReadsThemAndTheReaderRefusesByIt) {
   const std::vector<TCountRow> rows = CountRows();
   TScratchFolder folder;
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.what);
-    folder.Put("more.dxf", row.text);
-    folder.Put("less.dxf", row.less);
-    const int64_t count = DxfImportBytes(folder.File("more.dxf"));
-    EXPECT_GT(row.difference, 0);
-    EXPECT_GE(count - DxfImportBytes(folder.File("less.dxf")), row.difference);
-    // The reader takes what the count says, and no less is enough; refused at any
-    // memory, it tells the whole count (the large rows once, half-way through).
-    TFakeServices services;
-    const std::vector<int64_t> rooms =
-        row.measured ? std::vector<int64_t>{count / 2} : std::vector<int64_t>{0, count / 2, count - 1};
-    for (const int64_t room : rooms) {
-      const TScopedMemoryProbe probe([room] { return room; });
-      TDXF refused;
-      EXPECT_FALSE(refused.ReadDXF(folder.File("more.dxf")));
-      EXPECT_EQ(refused.UnknownCount(), 0);
-      ASSERT_EQ(services.Messages.size(), 1u);
-      EXPECT_EQ(services.Messages[0].Text, ImportMemoryProblem(folder.File("more.dxf"), count, room)) << room;
-      services.Messages.clear();
-    }
-    const TScopedMemoryProbe probe([count] { return count; });
-    TDXF read;
-#if defined(QIRA_HEAP_HOOKS)
-    test::THeapPeak::Start();
-#endif
-    EXPECT_TRUE(read.ReadDXF(folder.File("more.dxf")) || read.UnknownCount() > 0 || read.Completed());
-#if defined(QIRA_HEAP_HOOKS)
-    // Whatever its containers' growth takes on the way is counted before it happens:
-    // the heap never passes the count, but for the reader's own buffers of the file.
-    EXPECT_LE(test::THeapPeak::Stop(), count + 2 * static_cast<int64_t>(TTextLineReader::BufferBytes));
-#endif
-    EXPECT_TRUE(services.Messages.empty());
+  const TCountRow& row = FindRow(rows, GetParam());
+  folder.Put("more.dxf", row.text.Text());
+  folder.Put("less.dxf", row.less.Text());
+  const int64_t count = DxfImportBytes(folder.File("more.dxf"));
+  EXPECT_GT(row.difference, 0);
+  EXPECT_GE(count - DxfImportBytes(folder.File("less.dxf")), row.difference);
+  // The reader takes what the count says, and no less is enough; refused at any
+  // memory, it tells the whole count (the large rows once, half-way through).
+  TFakeServices services;
+  const std::vector<int64_t> rooms =
+      row.measured ? std::vector<int64_t>{count / 2} : std::vector<int64_t>{0, count / 2, count - 1};
+  for (const int64_t room : rooms) {
+    const TScopedMemoryProbe probe([room] { return room; });
+    TDXF refused;
+    EXPECT_FALSE(refused.ReadDXF(folder.File("more.dxf")));
+    EXPECT_EQ(refused.UnknownCount(), 0);
+    ASSERT_EQ(services.Messages.size(), 1u);
+    EXPECT_EQ(services.Messages[0].Text, ImportMemoryProblem(folder.File("more.dxf"), count, room)) << room;
+    services.Messages.clear();
   }
+  const TScopedMemoryProbe probe([count] { return count; });
+  TDXF read;
+#if defined(QIRA_HEAP_HOOKS)
+  test::THeapPeak::Start();
+#endif
+  EXPECT_TRUE(read.ReadDXF(folder.File("more.dxf")) || read.UnknownCount() > 0 || read.Completed());
+#if defined(QIRA_HEAP_HOOKS)
+  // Whatever its containers' growth takes on the way is counted before it happens:
+  // the heap never passes the count, but for the reader's own buffers of the file.
+  EXPECT_LE(test::THeapPeak::Stop(), count + 2 * static_cast<int64_t>(TTextLineReader::BufferBytes));
+#endif
+  EXPECT_TRUE(services.Messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, DxfImportCountRows, ::testing::ValuesIn(kCountRowNames));
+
+TEST(DxfImportCount, EveryRowRunsAndCodesWrittenEitherWayCountTheSame) {
+  const std::vector<TCountRow> rows = CountRows();
+  test::ExpectEveryRowListed(rows, [](const TCountRow& row) { return row.what; }, kCountRowNames);
   // Written either way, the codes give the same drawing and the same count.
-  const std::string& alternating = FindRow(rows, "an object at each change of layer").text;
+  TScratchFolder folder;
+  const std::string alternating = FindRow(rows, "an object at each change of layer").text.Text();
   folder.Put("plain.dxf", alternating);
   folder.Put("padded.dxf", WithCodes(alternating, {{"  0", "00"}, {"  8", "08"}}));
   EXPECT_EQ(DxfImportBytes(folder.File("padded.dxf")), DxfImportBytes(folder.File("plain.dxf")));
+}
 
+TEST(DxfImportCount, PastItsRoomAReadingKeepsTheNamesFingerprintsWithinAShareOfIt) {
+  TScratchFolder folder;
   // Past its room a reading keeps the names' fingerprints within a share of that room,
   // however many names the drawing holds. Past what the share holds it tells names apart
   // no more: a name met again is counted again, so the need told may be more than the
@@ -874,8 +938,11 @@ TEST(DxfImportCount, CountsEachKindRunNameAndUnknownNameAsTheReaderReadsThemAndT
     ASSERT_EQ(services.Messages.size(), 1u);
     EXPECT_EQ(services.Messages[0].Text, ImportMemoryProblem(path, counted, room));
   }
+}
 
 #if defined(QIRA_HEAP_HOOKS)
+TEST(DxfImportCount, ACountShortOfWhatTheProcessTakesIsRefusedTellingWhatWasMeasured) {
+  TScratchFolder folder;
   // A count short of what the process is seen to take (the limits' figures telling twice
   // what the heap gave since the reading began): names of 40 characters, counted to fit
   // the memory there is, are refused before the figures say it is used up, telling what
@@ -914,8 +981,8 @@ TEST(DxfImportCount, CountsEachKindRunNameAndUnknownNameAsTheReaderReadsThemAndT
       EXPECT_TRUE(services.Messages.empty());
     }
   }
-#endif
 }
+#endif
 
 #if defined(QIRA_HEAP_HOOKS)
 // What the import of the drawing into a new document, with its message, and the first
@@ -968,10 +1035,10 @@ bool MeasuredOrNoHeadlessGL(int status) {
     folder.Put("measured.dxf", text);
     return MeasuredImportBytes(folder.File("measured.dxf"));
   };
-  folder.Put("more.dxf", row.text);
-  folder.Put("less.dxf", row.less);
+  folder.Put("more.dxf", row.text.Text());
+  folder.Put("less.dxf", row.less.Text());
   const int64_t counted = DxfImportBytes(folder.File("more.dxf")) - DxfImportBytes(folder.File("less.dxf"));
-  const int64_t measured = need(row.text) - need(row.less);
+  const int64_t measured = need(row.text.Text()) - need(row.less.Text());
   const double ratio = measured > 0 ? static_cast<double>(counted) / static_cast<double>(measured) : 0;
   std::fprintf(stderr, "%s: %.1f MB counted, %.1f MB measured (%.2f)\n", row.what, counted / 1048576.0,
                measured / 1048576.0, ratio);

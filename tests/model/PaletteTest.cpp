@@ -18,6 +18,7 @@
 #include "support/CommaDecimalLocale.h"
 #include "support/FakeServices.h"
 #include "support/HeapPeak.h"
+#include "support/NamedRows.h"
 #include "support/PaletteFixtures.h"
 #include "support/ScopedMemoryProbe.h"
 #include "support/ScratchFolder.h"
@@ -330,7 +331,12 @@ TZBPalette ColouredThen(TZBPalette p, const std::function<void(TZBPalette&)>& ch
   return p;
 }
 
-TEST(PaletteValueColors, GiveEachValueTheColourOfColorOfValueByteForByte) {
+struct TValueColorsCase {
+  const char* name;
+  TZBPalette palette;
+};
+
+std::vector<TValueColorsCase> ValueColorsCases() {
   TZBPalette example;  // the bundled example's sections
   example.SetColor(0, kRed);
   example.SetColor(1, kBlue);
@@ -366,10 +372,7 @@ TEST(PaletteValueColors, GiveEachValueTheColourOfColorOfValueByteForByte) {
   TZBPalette gathered = TwoColours(kRed, kBlue);
   for (int k = 0; k < 40; ++k) gathered.AddStop(30, MakeColor(static_cast<uint8_t>(k * 6), 200, 0));
 
-  const struct {
-    const char* name;
-    TZBPalette palette;
-  } cases[] = {
+  return {
       {"the bundled example's", example},
       {"four stops, dimmed", logarithmic(grey, 1, 10000, 37)},
       {"stops one percent apart", logarithmic(many, 1e-3, 1e6, 80)},
@@ -393,29 +396,64 @@ TEST(PaletteValueColors, GiveEachValueTheColourOfColorOfValueByteForByte) {
       {"many stops, coloured, the first deleted", ColouredThen(crowded, [](TZBPalette& p) { p.DeleteStop(1); })},
       {"many stops at one place, coloured, reversed", ColouredThen(gathered, [](TZBPalette& p) { p.Reverse(); })},
   };
-  for (const auto& c : cases) {
-    const TZBPalette& p = c.palette;
-    std::vector<double> values = ValuesOver(std::min(p.Min(), p.Max()), std::max(p.Min(), p.Max()));
-    const std::vector<double> steps = ValuesAtSteps(p, values);
-    values.insert(values.end(), steps.begin(), steps.end());
-    for (int k = 0; k <= 200; ++k) values.push_back(p.Min() + (p.Max() - p.Min()) * k / 200);  // whole percents
-    // The stops are gone through once per palette, not once per value.
-    const int64_t before = PaletteStretchStepsForTesting();
-    const TValueColors colours(p);
-    int wrong = 0;
-    for (double v : values) {
-      if (colours.ColorOf(v) == p.ColorOfValue(v) && colours.DisplayColorOf(v) == p.DisplayColorOfValue(v) &&
-          colours.ColorOf(v) == WalkedColorOfValue(p, v))
-        continue;
-      if (++wrong <= 3)
-        ADD_FAILURE() << c.name << ": " << FormatShortest(v) << " gives " << Hex(colours.ColorOf(v)) << "/"
-                      << Hex(colours.DisplayColorOf(v)) << ", not " << Hex(p.ColorOfValue(v)) << "/"
-                      << Hex(p.DisplayColorOfValue(v));
-    }
-    EXPECT_EQ(wrong, 0) << c.name << " (" << values.size() << " values, " << steps.size() / 24 << " steps)";
-    EXPECT_LE(PaletteStretchStepsForTesting() - before, 2 * static_cast<int64_t>(p.StopPositions().size())) << c.name;
-  }
 }
+
+constexpr const char* kValueColorsCases[] = {"the bundled example's",
+                                             "four stops, dimmed",
+                                             "stops one percent apart",
+                                             "a range below 1",
+                                             "a narrow range",
+                                             "a wide range",
+                                             "a range from a subnormal",
+                                             "stops at 0 and 100",
+                                             "stops out of order and past 100",
+                                             "linear",
+                                             "3000 stops out of order, linear",
+                                             "3000 stops out of order, logarithmic",
+                                             "logarithmic, Min = Max",
+                                             "logarithmic, Min = 0",
+                                             "logarithmic, Min < 0",
+                                             "logarithmic, Min > Max",
+                                             "many stops, coloured, a stop added last",
+                                             "many stops, coloured, the last moved on",
+                                             "many stops, coloured, the first deleted",
+                                             "many stops at one place, coloured, reversed"};
+
+const char* NameOf(const TValueColorsCase& c) { return c.name; }
+
+TEST(PaletteValueColors, EveryCaseRuns) { test::ExpectEveryRowListed(ValueColorsCases(), NameOf, kValueColorsCases); }
+
+// One case a palette, so that the palettes spread over the test shards.
+class PaletteValueColorsCases : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(PaletteValueColorsCases, GiveEachValueTheColourOfColorOfValueByteForByte) {
+  const std::vector<TValueColorsCase> cases = ValueColorsCases();
+  const TValueColorsCase* found = test::RowNamed(cases, NameOf, GetParam());
+  ASSERT_NE(found, nullptr);
+  const TValueColorsCase& c = *found;
+  const TZBPalette& p = c.palette;
+  std::vector<double> values = ValuesOver(std::min(p.Min(), p.Max()), std::max(p.Min(), p.Max()));
+  const std::vector<double> steps = ValuesAtSteps(p, values);
+  values.insert(values.end(), steps.begin(), steps.end());
+  for (int k = 0; k <= 200; ++k) values.push_back(p.Min() + (p.Max() - p.Min()) * k / 200);  // whole percents
+  // The stops are gone through once per palette, not once per value.
+  const int64_t before = PaletteStretchStepsForTesting();
+  const TValueColors colours(p);
+  int wrong = 0;
+  for (double v : values) {
+    if (colours.ColorOf(v) == p.ColorOfValue(v) && colours.DisplayColorOf(v) == p.DisplayColorOfValue(v) &&
+        colours.ColorOf(v) == WalkedColorOfValue(p, v))
+      continue;
+    if (++wrong <= 3)
+      ADD_FAILURE() << c.name << ": " << FormatShortest(v) << " gives " << Hex(colours.ColorOf(v)) << "/"
+                    << Hex(colours.DisplayColorOf(v)) << ", not " << Hex(p.ColorOfValue(v)) << "/"
+                    << Hex(p.DisplayColorOfValue(v));
+  }
+  EXPECT_EQ(wrong, 0) << c.name << " (" << values.size() << " values, " << steps.size() / 24 << " steps)";
+  EXPECT_LE(PaletteStretchStepsForTesting() - before, 2 * static_cast<int64_t>(p.StopPositions().size())) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Palettes, PaletteValueColorsCases, ::testing::ValuesIn(kValueColorsCases));
 
 // ---- inverse mapping -----------------------------------------------------------
 

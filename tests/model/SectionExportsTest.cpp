@@ -725,14 +725,16 @@ struct TSaveDialogCall {
   TExportFileKind Kind;
   std::string FileName;
   std::string Title;
+  bool Group = false;
 };
 
 // Installs a save dialog that records its calls and answers with target.
 class TFakeSaveDialog {
  public:
   explicit TFakeSaveDialog(std::optional<TExportTarget> target) : target_(std::move(target)) {
-    SetExportSaveDialog([this](TExportFileKind kind, const std::string& fileName, const std::string& title) {
-      Calls.push_back({kind, fileName, title});
+    SetExportSaveDialog([this](TExportFileKind kind, const std::string& fileName, const std::string& title,
+                               bool group) {
+      Calls.push_back({kind, fileName, title, group});
       return target_;
     });
   }
@@ -758,6 +760,7 @@ TEST(ExportCommands, SectionCommandsProposeTheExportNameAndTitle) {
   EXPECT_EQ(dialog.Calls[0].Title, "B-1 - B 2 12.5 kHz XYZ values sheet export");
   EXPECT_EQ(dialog.Calls[1].Kind, TExportFileKind::Dxf);
   EXPECT_EQ(dialog.Calls[1].Title, "B-1 - B 2 12.5 kHz DXF export");
+  EXPECT_FALSE(dialog.Calls[0].Group || dialog.Calls[1].Group);  // the dialog asks about the name it writes
   EXPECT_TRUE(services.Messages.empty());
 }
 
@@ -827,6 +830,7 @@ TEST(ExportCommands, RegisteredCommandsRunFromTheGroupsMenu) {
   ASSERT_EQ(dialog.Calls.size(), 1u);
   EXPECT_EQ(dialog.Calls[0].FileName, "B1-B2");
   EXPECT_EQ(dialog.Calls[0].Title, "B-1 - B 2 XYZ values sheet export");
+  EXPECT_TRUE(dialog.Calls[0].Group);  // the export asks about its members' files itself
   EXPECT_EQ(folder.Entries(), std::vector<std::string>{"g_12.dat"});
   // Other tests of this program expect the items unregistered.
   for (TSectionExport e : {TSectionExport::BlocksTable, TSectionExport::XYZTable, TSectionExport::Dxf}) {

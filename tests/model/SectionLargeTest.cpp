@@ -183,21 +183,26 @@ TEST(SectionMemoryDeathTest, ASectionBeyondTheAddressSpaceLimitIsRefusedAndASmal
 
 // ---- Workbooks ------------------------------------------------------------------------
 
-TEST(LargeSectionWorkbooks, ValuesAndBlocksRunOnOverFurtherSheetsWithTheHeaderRepeated) {
+// The values and the blocks each in a case of their own, so that they run in different
+// test shards.
+TEST(LargeSectionWorkbooks, ValuesRunOnOverFurtherSheetsWithTheHeaderRepeated) {
   TScratchFolder folder;
   auto section = CountingSection(300, 300);
-  // Ascending limits without gaps: every value has a class.
-  const TClassLimits limits{10, 10, 20, 20, 30, 30, 40, 40, 50, 50, 60, 60, 70, 70, 80, 80};
-
   ExportXYZValuesSheet(*section, folder.File("v.xls"), true);
   TPeerOutput run = ReadSheets(folder, folder.File("v.xls"), "values");
   ASSERT_EQ(run.status, 0) << run.text;
   // 65535 records fill rows 1..65535 of the first sheet; the other 24465 follow.
   EXPECT_EQ(run.lines, (std::vector<std::string>{"sheet 12.5 kHz 65536 True", "sheet 12.5 kHz (2) 24466 True",
                                                  "records 90000 ordered"}));
+}
 
+TEST(LargeSectionWorkbooks, BlocksRunOnOverFurtherSheetsWithTheHeaderRepeated) {
+  TScratchFolder folder;
+  auto section = CountingSection(300, 300);
+  // Ascending limits without gaps: every value has a class.
+  const TClassLimits limits{10, 10, 20, 20, 30, 30, 40, 40, 50, 50, 60, 60, 70, 70, 80, 80};
   ExportBlocksSheet(*section, limits, folder.File("b.xls"), true);
-  run = ReadSheets(folder, folder.File("b.xls"), "blocks");
+  const TPeerOutput run = ReadSheets(folder, folder.File("b.xls"), "blocks");
   ASSERT_EQ(run.status, 0) << run.text;
   // 10922 blocks fit rows 2..65532 of a sheet; 90000 blocks take nine sheets.
   ASSERT_EQ(run.lines.size(), 10u) << run.text;

@@ -10,13 +10,17 @@
 #include <QMetaObject>
 #include <QTimer>
 
+#include <algorithm>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "model/SectionExports.h"
+#include "model/SectionGroup.h"
 #include "model/Settings.h"
+#include "model/StreamHelpers.h"
 #include "support/CountingSection.h"
 #include "support/FakeServices.h"
 #include "support/ScratchFolder.h"
@@ -206,7 +210,7 @@ TEST_F(ExportDialogs, SectionExportsAskThroughTheseDialogs) {
   services.FilterIndexAnswers.push_back(2);
   services.ChoiceAnswers.push_back("British units (feet)");
   const std::optional<TExportTarget> table =
-      ExecuteExportSaveDialog(TExportFileKind::Table, "Section 12.5 kHz", "Export section");
+      ExecuteExportSaveDialog(TExportFileKind::Table, "Section 12.5 kHz", "Export section", false);
   ASSERT_TRUE(table.has_value());
   EXPECT_EQ(table->FileName, "/out/section.csv");
   EXPECT_EQ(table->FilterIndex, 2);
@@ -214,8 +218,108 @@ TEST_F(ExportDialogs, SectionExportsAskThroughTheseDialogs) {
   EXPECT_EQ(services.FileCalls.at(0).Request.Title, "Export section");
 
   services.FileAnswers.push_back(std::nullopt);
-  EXPECT_FALSE(ExecuteExportSaveDialog(TExportFileKind::Dxf, "s", "Export DXF").has_value());
+  EXPECT_FALSE(ExecuteExportSaveDialog(TExportFileKind::Dxf, "s", "Export DXF", false).has_value());
   EXPECT_EQ(services.FileCalls.at(1).Request.DefaultExt, "dxf");
+}
+
+// A group's export writes a file per section beside the chosen name, never the chosen
+// name itself: its dialog does not ask about that name, and the members' files that
+// exist are asked about once, named (a long list cut); No returns to the dialog, whose
+// Cancel then writes nothing. Every group export asks so.
+TEST_F(ExportDialogs, AGroupExportAsksOnceAboutTheMembersFilesItWritesAndNotAboutTheChosenName) {
+  RegisterExportSaveDialog();
+  SetExportColorDialog([](const std::string&, TClassLimits&, bool, const std::vector<TPreviewCallback>&) { return true; });
+  const std::string kept = "kept";
+  const auto xyz = [](TGraphSectionGroup& g) { XYZExportClick(g); };
+  const auto blocks = [](TGraphSectionGroup& g) { BlocksExportClick(g); };
+  const auto dxf = [](TGraphSectionGroup& g) { DXFExportClick(g); };
+  struct TCase {
+    const char* what;
+    std::function<void(TGraphSectionGroup&)> click;
+    std::vector<int> kHz;                       // the group's sections
+    std::vector<std::string> existing;          // in the folder before the export
+    std::deque<std::optional<std::string>> typed;  // the dialog's answers
+    std::optional<TMessageResult> answer;       // none: no question expected
+    std::vector<std::string> named;             // the files the question names
+    size_t more = 0;                            // past those named
+    std::vector<std::string> written;           // replaced or made
+  };
+  std::vector<std::string> twelve;
+  std::vector<int> twelveKHz;
+  for (int k = 12; k >= 1; --k) {  // the group holds its sections from the highest frequency down
+    twelveKHz.push_back(k);
+    twelve.push_back("many_" + std::to_string(k) + ".xls");
+  }
+  const std::vector<TCase> cases = {
+      {"table, members exist", xyz, {25, 12}, {"old.xls", "old_25.xls", "old_12.xls"}, {"old.xls"},
+       TMessageResult::Yes, {"old_25.xls", "old_12.xls"}, 0, {"old_25.xls", "old_12.xls"}},
+      {"blocks, one member exists", blocks, {25, 12}, {"old_12.xls"}, {"old.xls"}, TMessageResult::Yes,
+       {"old_12.xls"}, 0, {"old_25.xls", "old_12.xls"}},
+      {"drawing, members exist", dxf, {25, 12}, {"old_25.dxf", "old_12.dxf"}, {"old.dxf"}, TMessageResult::Yes,
+       {"old_25.dxf", "old_12.dxf"}, 0, {"old_25.dxf", "old_12.dxf"}},
+      {"only the chosen name exists", xyz, {25, 12}, {"old.xls"}, {"old.xls"}, std::nullopt, {}, 0,
+       {"old_25.xls", "old_12.xls"}},
+      {"none exists", dxf, {25, 12}, {}, {"old.dxf"}, std::nullopt, {}, 0, {"old_25.dxf", "old_12.dxf"}},
+      {"No, then Cancel", xyz, {25, 12}, {"old_25.xls"}, {"old.xls", std::nullopt}, TMessageResult::No,
+       {"old_25.xls"}, 0, {}},
+      {"many members", xyz, twelveKHz, twelve, {"many.xls"}, TMessageResult::Yes,
+       std::vector<std::string>(twelve.begin(), twelve.begin() + MaxNamedExistingFiles),
+       twelve.size() - MaxNamedExistingFiles, twelve},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    TScratchFolder folder;
+    for (const std::string& name : c.existing) folder.Put(name, kept);
+    TGraphSectionGroup group;
+    for (int kHz : c.kHz) {
+      auto section = test::CountingSection(2, 3);
+      section->Frequency = kHz * 1000.0;
+      if (kHz == c.kHz.front()) group.SetPairFrom(*section);
+      group.AddChild(std::move(section), true);
+    }
+    TFakeChoiceServices services;
+    for (const std::optional<std::string>& typed : c.typed)
+      services.FileAnswers.push_back(typed ? std::optional(folder.File(*typed)) : std::nullopt);
+    services.FilterIndexAnswers = {3, 3};
+    if (c.answer) services.BoxAnswers.push_back(*c.answer);
+    c.click(group);
+
+    ASSERT_EQ(services.FileCalls.size(), c.typed.size());
+    for (const auto& call : services.FileCalls) {
+      EXPECT_FALSE(call.Request.OverwritePrompt);
+    }
+    if (c.typed.size() > 1) {
+      EXPECT_EQ(services.FileCalls[1].Request.FileName, folder.File(*c.typed.front()));
+    }
+    if (c.answer) {
+      std::string question = c.named.size() == 1 ? folder.File(c.named[0]) + " already exists.\n"
+                                                 : "These files already exist:\n";
+      if (c.named.size() > 1)
+        for (const std::string& name : c.named) question += folder.File(name) + "\n";
+      if (c.more > 0) question += "and " + std::to_string(c.more) + " more\n";
+      question += c.named.size() == 1 ? "Do you want to replace it?" : "Do you want to replace them?";
+      EXPECT_EQ(services.Messages.size(), 1u);
+      if (!services.Messages.empty()) {
+        EXPECT_EQ(services.Messages[0].Text, question);
+        EXPECT_EQ(services.Messages[0].Buttons, TMessageButtons::YesNo);
+        EXPECT_EQ(services.Messages[0].DefaultButton, 2);  // No
+      }
+    } else {
+      EXPECT_TRUE(services.Messages.empty());
+    }
+    for (const std::string& name : c.existing) {
+      const bool replaced = std::find(c.written.begin(), c.written.end(), name) != c.written.end();
+      EXPECT_EQ(folder.Get(name) != kept, replaced) << name;
+    }
+    std::vector<std::string> present = c.existing;
+    present.insert(present.end(), c.written.begin(), c.written.end());
+    std::sort(present.begin(), present.end());
+    present.erase(std::unique(present.begin(), present.end()), present.end());
+    std::vector<std::string> entries = folder.Entries();
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, present);
+  }
+  SetExportColorDialog({});
 }
 
 // ---- choices stored in and read from the settings --------------------------------------------

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTextDocument>
 
 #include "support/FakeServices.h"
 #include "support/QtTestEnvironment.h"
@@ -168,6 +169,16 @@ TEST(IntervalDialog, ShowsDepthsAndNames) {
   EXPECT_EQ(dialog.MaximumEdit()->text(), "35.25");
   EXPECT_EQ(dialog.ShortNameLabel()->text(), "Sd");
   EXPECT_EQ(dialog.FullNameLabel()->text(), "Sand");
+
+  // Names that look like markup are shown as typed.
+  TBHDepthCollectionItem tagged = Sand();
+  tagged.ShortName = "<b>Sd";
+  tagged.FullName = "<i>Sand</i>";
+  TBHDepColEdit named(tagged);
+  for (const QLabel* label : {named.ShortNameLabel(), named.FullNameLabel()}) {
+    EXPECT_TRUE(Qt::mightBeRichText(label->text())) << label->text().toStdString();
+    EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
+  }
 
   TBHDepthCollectionItem tenth;
   tenth.Top = 0.1f;  // shown with 7 significant digits, not as the float's full expansion

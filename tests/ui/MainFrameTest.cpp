@@ -12,10 +12,16 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTextDocument>
+#include <QTimer>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -451,6 +457,50 @@ TEST_F(MainFrame, VersionDialogNamesBothVersions) {
   TAboutForm about;
   EXPECT_EQ(about.windowTitle().toStdString(), "About");
   EXPECT_EQ(about.VersionLabel->text().toStdString(), "Version: " + GetProgramVersionText());
+
+  // A file name that looks like markup is shown as it is named.
+  TFileVersionForm tagged(nullptr, "/some/where/<b>new.q3d", 2020000);
+  EXPECT_EQ(tagged.FileNameLabel->text().toStdString(), "<b>new.q3d");
+  EXPECT_EQ(tagged.FileNameLabel->textFormat(), Qt::PlainText);
+}
+
+// Messages and questions name the user's files and objects as they are named: a name
+// that looks like markup is neither bold nor lost.
+TEST_F(MainFrame, MessagesAndQuestionsShowNamesAsTyped) {
+  TQtServices services;
+  const std::string text = "Save changes to <b>bold.q3d?";
+  ASSERT_TRUE(Qt::mightBeRichText(QString::fromStdString(text)));
+  struct TRow {
+    const char* what;
+    std::function<void()> show;
+  };
+  const TRow rows[] = {
+      {"message", [&] { services.ShowMessage(text, TMessageKind::Information); }},
+      {"question",
+       [&] { services.MessageBox(text, TMessageKind::Confirmation, TMessageButtons::SaveDiscardCancel, 3); }},
+  };
+  for (const TRow& row : rows) {
+    std::optional<Qt::TextFormat> format;
+    QString shown;
+    // Reads the box once it is up, then closes it.
+    QTimer poll;
+    poll.setInterval(0);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      poll.stop();
+      if (const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+        format = label->textFormat();
+        shown = label->text();
+      }
+      box->buttons().front()->click();
+    });
+    poll.start();
+    row.show();
+    ASSERT_TRUE(format.has_value()) << row.what;
+    EXPECT_EQ(*format, Qt::PlainText) << row.what;
+    EXPECT_EQ(shown.toStdString(), text) << row.what;
+  }
 }
 
 TEST(QtServicesText, FiltersAndDefaultExtensions) {

@@ -612,6 +612,7 @@ TEST_F(PipeRenderGL, AFrameQueuesNoMoreThanTheBoundBetweenTwoWaitsOneLargeObject
          auto& points = parent.AddNewChild<TGLPoints>();
          points.SetStatic(true);
          points.Positions().Clear();
+         points.Positions().SetCapacity(kListed);
          for (int i = 0; i < kListed; ++i) points.Positions().Add(-1.5f + 3.0f * i / kListed, 0.0f, 0.0f);
          return points;
        },
