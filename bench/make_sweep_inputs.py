@@ -422,6 +422,13 @@ PROJECTS = {
     "spheres-40-300.q3d": lambda: spheres_of_many_slices_project(40, 300),
     "spheres-40-220.q3d": lambda: spheres_of_many_slices_project(40, 220),
 }
+# Points of every size the renderer bins differently (a tile is 64 pixels), round and
+# square: 500,000 over the view after a small set.
+POINT_SIZES = (1, 2, 16, 32, 33, 48, 64, 65, 100, 128, 200, 255)
+for _size in POINT_SIZES:
+    for _round, _shape in ((1, "round"), (0, "square")):
+        PROJECTS["points-500k-%s-%d.q3d" % (_shape, _size)] = large_of(
+            lambda s, side, r=_round, z=_size: make_projects.large_points(s, side, r, size=z), 2, 707)
 
 INPUTS = dict(DRAWINGS, **MODELS, **PROJECTS)
 

@@ -184,7 +184,7 @@ TEST(GraphSpheres, EditInAViewRebuildsAndCancelKeepsEverything) {
 // the memory left cannot hold is refused with its need told, the object holding and
 // drawing what it did; with room it is made. Spheres of the most segments the dialog
 // takes (drawn at 1,024 slices, 64 MB a sphere); 20,000 points grown to 100 pixels,
-// each landing in the four tiles of the renderer its square covers.
+// each landing in about seven tiles of the renderer, or to 48, in about three.
 TEST(GraphSpheres, AnEditIsCountedBeforeItIsBuiltAndRefusedWithTheOldSettingsKept) {
   constexpr int64_t kMB = int64_t{1} << 20;
   struct TRow {
@@ -200,8 +200,9 @@ TEST(GraphSpheres, AnEditIsCountedBeforeItIsBuiltAndRefusedWithTheOldSettingsKep
       {"spheres, most segments, room", int64_t{64} << 30, 10000000, 0, true},
       {"spheres, 64 segments, 400 MB", 400 * kMB, 64, 0, true},
       {"points of 100 pixels, 30 MB", 30 * kMB, 0, 100, false},
-      {"points of 100 pixels, 60 MB", 60 * kMB, 0, 100, true},
-      {"points of 64 pixels, 30 MB", 30 * kMB, 0, 64, true},
+      {"points of 100 pixels, 100 MB", 100 * kMB, 0, 100, true},
+      {"points of 48 pixels, 20 MB", 20 * kMB, 0, 48, false},
+      {"points of 14 pixels, 20 MB", 20 * kMB, 0, 14, true},
   };
   constexpr int kCentres = 40;
   constexpr int kPoints = 20000;
