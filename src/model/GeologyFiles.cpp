@@ -124,10 +124,9 @@ std::optional<std::vector<TInkStation>> LoadInclinationStations(const std::strin
   std::string message;
   try {
     const std::string refusal = ReadCounted(path, [&] {
+      WeighWholeFile(path);
       std::vector<uint8_t> bytes;
       if (!ReadWholeFileOrTellAs(path, name, bytes, message)) return;
-      // The file's bytes are held while its text is read: in the need, beside what it makes.
-      TOpenCount::Weigh(HeapBlockBytes(static_cast<int64_t>(bytes.size())));
       stations = ParseInclinationText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), name);
     });
     if (message.empty()) message = refusal;

@@ -264,6 +264,9 @@ bool TOpenCount::Weigh(int64_t bytes) {
       (count->keptFields_ + count->pendingFields_ + beyond <= count->available_ && count->Holds(beyond))) {
     count->pendingFields_ += std::max<int64_t>(beyond, 0);
     count->weighed_ += bytes;
+    // Past a refusal, whose need held what was weighed until then, what is made
+    // beside it adds to the need told.
+    if (count->passedOver_) count->needed_ += std::max<int64_t>(beyond, 0);
     return true;
   }
   // The need told passes the memory there was whichever check refused: what the

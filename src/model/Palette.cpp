@@ -651,6 +651,7 @@ TClrRead TZBPalette::ReadClrFile(const std::string& utf8Path, std::string* tooLa
   TClrRead result = TClrRead::CannotOpen;
   std::string message;
   const std::string refusal = ReadCounted(utf8Path, [&] {
+    WeighWholeFile(utf8Path);
     std::vector<uint8_t> bytes;
     switch (ReadWholeFileTold(utf8Path, bytes, message)) {
       case TWholeFileRead::wrDone:
@@ -662,8 +663,6 @@ TClrRead TZBPalette::ReadClrFile(const std::string& utf8Path, std::string* tooLa
       case TWholeFileRead::wrNotRead:
         return;
     }
-    // The file's bytes are held while its text is read: in the need, beside what it makes.
-    TOpenCount::Weigh(HeapBlockBytes(static_cast<int64_t>(bytes.size())));
     result = ReadClrText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   });
   if (!refusal.empty()) {

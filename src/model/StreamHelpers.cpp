@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 #include "model/GraphRecord.h"
 #include "platform/CodePage.h"
@@ -70,6 +71,12 @@ bool WriteLengthString(TBinaryStream& handle, const std::string& s) {
 int64_t StringBlockBytes(int64_t chars) {
   // Up to 15 characters stand in the string itself.
   return chars < 16 ? 0 : HeapBlockBytes(chars + 1);
+}
+
+void WeighWholeFile(const std::string& utf8Path) {
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(utf8Path), error);
+  if (!error) TOpenCount::Weigh(HeapBlockBytes(static_cast<int64_t>(size)));
 }
 
 bool WeighArray(int64_t count, int64_t elementBytes) {

@@ -102,6 +102,11 @@ int64_t StringBlockBytes(int64_t chars);
 // file gave: its heap block weighed (TOpenCount::Weigh). False when an open's count
 // passes over it: the reader moves past its stored bytes and makes nothing.
 bool WeighArray(int64_t count, int64_t elementBytes);
+// Before a reader that counts what it makes of a file (ReadCounted) reads the file
+// whole: its bytes weighed at the file's size. The reader reads them all the same where
+// the count passes over them (the memory, which reading a whole file checks, holding
+// them), so that what it makes of them is counted too: the count refuses the reading.
+void WeighWholeFile(const std::string& utf8Path);
 // One line of Windows-1252 text, converted to UTF-8; see ReadRawTextLine for endings,
 // the last line and over-long lines.
 TLineRead ReadTextLine(TBinaryStream& handle, int32_t maxLength, std::string& s);

@@ -453,16 +453,17 @@ TEST(GraphRecordOpenCount, ADamagedCountOrLengthIsDamageAtAnyMemory) {
 // open does: under a limit (the memory available what the heap leaves of it, as a
 // process's limit leaves it) below what its reading makes, it is refused with the
 // need told, the heap never past the limit; at that need and 5 % more it is read
-// whole. No weigh of its readers is let through outside that count.
+// whole, the heap within that limit too. No weigh of its readers is let through outside that count.
 TEST(GraphRecordOpenCount, AFileReadBesideAProjectIsRefusedUnderALimitAndWholeAtItsNeed) {
 #if !defined(QIRA_HEAP_HOOKS)
   GTEST_SKIP() << "the heap is counted in sanitized builds";
 #else
   TScratchFolder folder;
-  // A palette of many stops, an inclination file of many stations, a model of many
-  // distinct sphere indices (one sphere built: the others are above its Count).
+  // A palette of many stops out of order (sorted as they are read), an inclination
+  // file of many stations, a model of many distinct sphere indices (one sphere built:
+  // the others are above its Count).
   std::string clr = "ColorMap 1 1\r\n0.000000 0 0 0\r\n";
-  for (int i = 1; i < 200000; ++i) clr += "50.000000 1 2 3\r\n";
+  for (int i = 1; i < 200000; ++i) clr += std::to_string(i * 37 % 99 + 1) + ".000000 1 2 3\r\n";
   folder.Put("many_stops.clr", clr + "100.000000 255 255 255\r\n");
   constexpr int kStations = 200000;
   std::string ink = std::to_string(kStations) + " 0 0 0\r\n0\r\n";
@@ -540,6 +541,7 @@ TEST(GraphRecordOpenCount, AFileReadBesideAProjectIsRefusedUnderALimitAndWholeAt
     const int64_t told = std::stoll(text.substr(start.size())) << 20;
     const TLimited whole = under(told + told / 20, row.Read, row.Path);
     EXPECT_TRUE(whole.Whole) << text;
+    EXPECT_LT(whole.Peak, told + told / 20);
     EXPECT_TRUE(whole.Messages.empty()) << (whole.Messages.empty() ? "" : whole.Messages[0].Text);
   }
 #endif
