@@ -128,7 +128,8 @@ class TOpenCount {
   // read was let in at (Expect) covers its allocations first; beyond that they are
   // taken as Expect takes fields. False, `bytes` counted in the need told, when they
   // do not fit: the reader passes over what it would have made, and the open is then
-  // refused whatever it reads after. True while no count is active.
+  // refused whatever it reads after. Past such a refusal, what is let in adds to the
+  // need told. True while no count is active, which is a fault (UncountedWeighs).
   static bool Weigh(int64_t bytes);
   // What a reading keeps that is no object (the legend, the arrays of a file read
   // beside a project): what it weighed since the last Keep is held from now on, and in
