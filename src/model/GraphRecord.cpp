@@ -286,6 +286,10 @@ bool TOpenCount::KeepWeighed() {
   return count->Holds(0) && count->Fits();
 }
 
+void TOpenCount::PassedOver(int64_t bytes) {
+  if (TOpenCount* count = tOpenCount) count->needed_ += bytes;
+}
+
 int64_t TOpenCount::UncountedWeighs() { return gUncountedWeighs.load(std::memory_order_relaxed); }
 
 std::string ReadCounted(const std::string& path, const std::function<void()>& read, int64_t alsoNeeded,

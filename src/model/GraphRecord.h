@@ -135,6 +135,9 @@ class TOpenCount {
   // beside a project): what it weighed since the last Keep is held from now on, and in
   // the need told. False once the count no longer fits. True while no count is active.
   static bool KeepWeighed();
+  // Where a reader passed over part of an object that the object takes all the same
+  // opened (a name the count did not let in): `bytes` it would hold, in the need told.
+  static void PassedOver(int64_t bytes);
   // Weighs asked while no count was active: a reader run outside ReadCounted, which
   // every weigh then lets through. A programming fault, looked at by the tests.
   static int64_t UncountedWeighs();

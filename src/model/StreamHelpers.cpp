@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "model/DrawCosts.h"
 #include "model/GraphRecord.h"
 #include "platform/CodePage.h"
 #include "platform/NumberText.h"
@@ -106,38 +107,40 @@ bool MeasureConverted(TBinaryStream& handle, int32_t n, int64_t& converted) {
 
 // The stored bytes of a string, then their conversion, each weighed before it is made
 // (the conversion beside the bytes, its size found from them), and the `copies` a
-// caller makes of it at once. True, s empty and the stream behind the bytes, where an
-// open's count passes over any (what follows is weighed all the same, its size
-// measured as the bytes pass, so the need told holds them all); false, nothing
-// consumed, only when the bytes cannot be read.
-bool ReadWeighedText(TBinaryStream& handle, int32_t n, std::string& s, int copies = 0) {
+// caller makes of it at once; the size of the conversion in `converted`. True, s empty
+// and the stream behind the bytes, where an open's count passes over any (what
+// follows is weighed all the same, its size measured as the bytes pass, so the need
+// told holds them all); false, nothing consumed, only when the bytes cannot be read.
+bool ReadWeighedText(TBinaryStream& handle, int32_t n, std::string& s, int copies, int64_t& converted) {
+  converted = 0;
   if (!TOpenCount::Weigh(StringBlockBytes(n))) {
-    int64_t converted = 0;
     if (!MeasureConverted(handle, n, converted)) return false;
     TOpenCount::Weigh((1 + copies) * StringBlockBytes(converted));
     return true;
   }
   std::string bytes(static_cast<size_t>(n), '\0');
   if (!handle.Read(bytes.data(), n)) return false;
-  const int64_t converted = StringBlockBytes(static_cast<int64_t>(Cp1252AsUtf8Size(bytes)));
-  if (!TOpenCount::Weigh(converted)) {
-    TOpenCount::Weigh(copies * converted);
+  converted = static_cast<int64_t>(Cp1252AsUtf8Size(bytes));
+  const int64_t block = StringBlockBytes(converted);
+  if (!TOpenCount::Weigh(block)) {
+    TOpenCount::Weigh(copies * block);
     return true;
   }
   s = Cp1252ToUtf8(bytes);
-  if (copies > 0 && !TOpenCount::Weigh(copies * converted)) s.clear();
+  if (copies > 0 && !TOpenCount::Weigh(copies * block)) s.clear();
   return true;
 }
 
-// ReadLengthString with `copies` weighed beside the string.
-bool ReadLengthText(TBinaryStream& handle, std::string& s, int copies) {
+// ReadLengthString with `copies` weighed beside the string, the size of its
+// conversion in `converted`.
+bool ReadLengthText(TBinaryStream& handle, std::string& s, int copies, int64_t& converted) {
   s.clear();
   const int32_t start = handle.Position();
   int32_t n;
   if (!handle.ReadInt32(n)) return false;
   // The remaining bytes end at the read bound: a length past the chunk's end is
   // damage, found before anything is made.
-  if (n < 0 || n > handle.Remaining() || !ReadWeighedText(handle, n, s, copies)) {
+  if (n < 0 || n > handle.Remaining() || !ReadWeighedText(handle, n, s, copies, converted)) {
     handle.Seek(start);
     return false;
   }
@@ -146,10 +149,20 @@ bool ReadLengthText(TBinaryStream& handle, std::string& s, int copies) {
 
 }  // namespace
 
-bool ReadLengthString(TBinaryStream& handle, std::string& s) { return ReadLengthText(handle, s, 0); }
+bool ReadLengthString(TBinaryStream& handle, std::string& s) {
+  int64_t converted = 0;
+  return ReadLengthText(handle, s, 0, converted);
+}
 
-// The name and its key.
-bool ReadNameString(TBinaryStream& handle, std::string& s) { return ReadLengthText(handle, s, 2); }
+bool ReadNameString(TBinaryStream& handle, std::string& s) {
+  // The name and its key.
+  constexpr int kCopies = 2;
+  int64_t converted = 0;
+  if (!ReadLengthText(handle, s, kCopies, converted)) return false;
+  // Passed over, the name is still what the object takes opened: in the need told.
+  if (s.empty() && converted > 0) TOpenCount::PassedOver(GraphObjectCost.Of(0, converted));
+  return true;
+}
 
 bool SkipLengthString(TBinaryStream& handle) {
   int32_t n = 0;
@@ -186,7 +199,8 @@ bool ReadRawString(TBinaryStream& handle, int32_t n, std::string& s) {
   s.clear();
   if (n <= 0) return true;
   if (n > handle.Remaining()) return false;
-  return ReadWeighedText(handle, n, s);
+  int64_t converted = 0;
+  return ReadWeighedText(handle, n, s, 0, converted);
 }
 
 TLineRead ReadTextLine(TBinaryStream& handle, int32_t maxLength, std::string& s) {
