@@ -286,8 +286,10 @@ bool TOpenCount::KeepWeighed() {
   return count->Holds(0) && count->Fits();
 }
 
-void TOpenCount::PassedOver(int64_t bytes) {
-  if (TOpenCount* count = tOpenCount) count->needed_ += bytes;
+int64_t TOpenCount::NeededSoFar() { return tOpenCount ? tOpenCount->needed_ : 0; }
+
+void TOpenCount::PassedOver(int64_t bytes, int64_t neededBefore) {
+  if (TOpenCount* count = tOpenCount) count->needed_ = std::max(count->needed_, neededBefore + bytes);
 }
 
 int64_t TOpenCount::UncountedWeighs() { return gUncountedWeighs.load(std::memory_order_relaxed); }

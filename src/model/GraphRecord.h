@@ -136,8 +136,11 @@ class TOpenCount {
   // the need told. False once the count no longer fits. True while no count is active.
   static bool KeepWeighed();
   // Where a reader passed over part of an object that the object takes all the same
-  // opened (a name the count did not let in): `bytes` it would hold, in the need told.
-  static void PassedOver(int64_t bytes);
+  // opened (a name the count did not let in): the need told holds `bytes` it would
+  // hold beyond `neededBefore` (NeededSoFar as the reader began it), whatever the
+  // weighs it refused added since. Nothing while no count is active.
+  static int64_t NeededSoFar();
+  static void PassedOver(int64_t bytes, int64_t neededBefore);
   // Weighs asked while no count was active: a reader run outside ReadCounted, which
   // every weigh then lets through. A programming fault, looked at by the tests.
   static int64_t UncountedWeighs();

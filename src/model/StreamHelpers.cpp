@@ -158,9 +158,10 @@ bool ReadNameString(TBinaryStream& handle, std::string& s) {
   // The name and its key.
   constexpr int kCopies = 2;
   int64_t converted = 0;
+  const int64_t neededBefore = TOpenCount::NeededSoFar();
   if (!ReadLengthText(handle, s, kCopies, converted)) return false;
   // Passed over, the name is still what the object takes opened: in the need told.
-  if (s.empty() && converted > 0) TOpenCount::PassedOver(GraphObjectCost.Of(0, converted));
+  if (s.empty() && converted > 0) TOpenCount::PassedOver(GraphObjectCost.Of(0, converted), neededBefore);
   return true;
 }
 
