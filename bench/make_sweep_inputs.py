@@ -343,6 +343,7 @@ def many_lines_project(count, segments):
 
 LONG_NAME = 10000000     # characters of a long name
 MANY_STOPS = 10000000    # stops of a palette
+MANY_LEGEND_ENTRIES = 1000000  # empty entries of a legend
 
 
 def long_name_section_project(older):
@@ -418,6 +419,10 @@ PROJECTS = {
         2, surfaces=[("Klein", make_projects.grid_faces(3)), ("S" * LONG_NAME, make_projects.ONE_TRIANGLE)])),
     "long-name-borehole-older.q3d": lambda: bytes(make_projects.legacy(3, names=[("Klein", 1.0), ("B" * LONG_NAME, 2.0)])),
     "many-stops-section.q3d": many_stops_section_project,
+    # A group's long name (copied as its name and key), and a legend of many empty entries.
+    "long-name-group.q3d": lambda: bytes(make_projects.large(
+        lambda s: make_projects.write_record(s, make_projects.obj("G" * LONG_NAME)))),
+    "many-empty-legend.q3d": lambda: bytes(make_projects.current(legend=[("", "", 0)] * MANY_LEGEND_ENTRIES)),
     # Spheres of many slices: what each draws follows its strips, not its grid.
     "spheres-40-300.q3d": lambda: spheres_of_many_slices_project(40, 300),
     "spheres-40-220.q3d": lambda: spheres_of_many_slices_project(40, 220),

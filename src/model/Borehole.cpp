@@ -74,6 +74,27 @@ std::unique_ptr<TGraphBorehole> BoreholeFromStations(TGeologyList* geologyList,
                                                      const std::string& bgdFileName, const std::string& name,
                                                      double x, double y, double z);
 
+// BoreholeFromStations counted as a file's reading is, the stations read before held
+// beside it: the geology file and the borehole as it is opened and drawn first. Null,
+// the user told, when the memory cannot hold them.
+std::unique_ptr<TGraphBorehole> CountedBoreholeFromStations(TGeologyList* geologyList,
+                                                            const std::vector<TInkStation>& stations,
+                                                            const std::string& inkFileName,
+                                                            const std::string& bgdFileName, const std::string& name,
+                                                            double x, double y, double z) {
+  std::unique_ptr<TGraphBorehole> borehole;
+  const std::string refusal = ReadCounted(
+      bgdFileName.empty() ? inkFileName : bgdFileName,
+      [&] {
+        borehole = BoreholeFromStations(geologyList, stations, bgdFileName, name, x, y, z);
+        if (borehole) TOpenCount::Keep(*borehole);
+      },
+      0, HeapBlockBytes(static_cast<int64_t>(stations.size() * sizeof(TInkStation))));
+  if (refusal.empty()) return borehole;
+  ShowMessageDlg(refusal, 1);
+  return nullptr;
+}
+
 }  // namespace
 
 // ---- Hooks --------------------------------------------------------------------------
@@ -134,7 +155,7 @@ std::unique_ptr<TGraphBorehole> TGraphBorehole::CreateFromFiles(TGeologyList* ge
   ReadInkCollarLine(*inkFile, x, y, z);
   const TBoreholeCoordsDialog& dialog = Hooks().CoordsDialog;
   if (!dialog || !dialog(name, x, y, z)) return nullptr;
-  return BoreholeFromStations(geologyList, *stations, bgdFile, name, x, y, z);
+  return CountedBoreholeFromStations(geologyList, *stations, *inkFile, bgdFile, name, x, y, z);
 }
 
 std::unique_ptr<TGraphBorehole> TGraphBorehole::LoadInclinationFile(
@@ -142,7 +163,7 @@ std::unique_ptr<TGraphBorehole> TGraphBorehole::LoadInclinationFile(
     const std::string& name, double x, double y, double z) {
   const std::optional<std::vector<TInkStation>> stations = ReadCheckedStations(inkFileName);
   if (!stations) return nullptr;
-  return BoreholeFromStations(geologyList, *stations, bgdFileName, name, x, y, z);
+  return CountedBoreholeFromStations(geologyList, *stations, inkFileName, bgdFileName, name, x, y, z);
 }
 
 namespace {
@@ -232,10 +253,51 @@ void AssignRocks(TBoreholeItemArray& points, const TBHCollectionList& intervals,
   }
 }
 
+int64_t BoreholeDrawnBytes(int64_t nodes, size_t nameSize);
+int64_t BoreholeHeldBytes(int64_t points);
+
+// What placing the intervals of a list read whole on a path of `points` takes beside
+// it, at most, from what the list read (its records kept or not): the path in a
+// multimap with each interval's two ends while they are inserted, and the points made
+// anew of it; for the rocks, each interval's range, rock and place in the sweep and in
+// the legend (kRockBytes), and its names: the rock's key, and the legend's entry and
+// key, with the two upper-case copies a key is made of (a name's heap block takes
+// kNameBlockBytes more than its characters at most).
+int64_t IntervalsBytes(size_t points, const TBHCollectionList& intervals) {
+  constexpr int64_t kRockBytes = 640;
+  constexpr int64_t kNameBlockBytes = 12 + 56;
+  constexpr int64_t kNodeBytes = HeapBlockBytes(sizeof(std::pair<const double, TBoreholeItem>) + 4 * sizeof(void*));
+  const int64_t records = intervals.RecordsRead();
+  const int64_t path = static_cast<int64_t>(points) + 2 * records;
+  return path * kNodeBytes + HeapBlockBytes(path * static_cast<int64_t>(sizeof(TBoreholeItem))) +
+         records * kRockBytes + 5 * (intervals.NameBytesRead() + records * kNameBlockBytes);
+}
+
+// What the borehole of `points` and the intervals read would take opened, drawn and in
+// the first frame, where the count passed over its making: its points with each
+// interval's two ends, and a node of its pipe for each and each change of rock.
+TSkippedCost BoreholeCost(size_t points, const TBHCollectionList& intervals, const std::string& name) {
+  const int64_t count = static_cast<int64_t>(points) + 2 * int64_t{intervals.RecordsRead()};
+  const int64_t nodes = 1 + 2 * count;
+  return {TGraphBorehole().OpenedBytesDrawing(BoreholeDrawnBytes(nodes, name.size())) + BoreholeHeldBytes(count) +
+              GraphObjectCost.Of(0, static_cast<int64_t>(name.size())),
+          nodes * BoreholeNodeBinBytes};
+}
+
 std::unique_ptr<TGraphBorehole> BoreholeFromStations(TGeologyList* geologyList,
                                                      const std::vector<TInkStation>& stations,
                                                      const std::string& bgdFileName, const std::string& name,
                                                      double x, double y, double z) {
+  // The points and the geology file's intervals placed on them, weighed before any is
+  // made; passed over by the count, nothing is made (the count refuses the reading).
+  bool held = WeighArray(static_cast<int64_t>(stations.size()), sizeof(TBoreholeItem));
+  TBHCollectionList intervals(true);
+  const bool geology = !bgdFileName.empty() && intervals.LoadFromFile(bgdFileName);
+  if (geology) held = TOpenCount::Weigh(IntervalsBytes(stations.size(), intervals)) && held;
+  if (!held) {
+    TOpenCount::Skipped(BoreholeCost(stations.size(), intervals, name));
+    return nullptr;
+  }
   auto borehole = std::make_unique<TGraphBorehole>();
   TBoreholeItemArray& points = borehole->Points;
   points.reserve(stations.size());
@@ -253,8 +315,7 @@ std::unique_ptr<TGraphBorehole> BoreholeFromStations(TGeologyList* geologyList,
   }
 
   if (!bgdFileName.empty()) {
-    TBHCollectionList intervals(true);
-    if (!intervals.LoadFromFile(bgdFileName)) {
+    if (!geology) {
       ShowMessageDlg("Geology is not loaded", 1);
     } else if (std::is_sorted(points.begin(), points.end(), DeeperFirst)) {
       InsertIntervalEnds(points, intervals);
@@ -619,7 +680,7 @@ bool TGraphBorehole::LoadFromStream(TBinaryStream& handle) {
     std::string name;
     TSurveyPoint collar;
     TBoreholeSettings k;  // UseGeologyColors and PipeColor keep their defaults
-    if (!(ReadPoints(s, end, points) && ReadLengthString(s, name) && s.ReadDouble(collar.X) &&
+    if (!(ReadPoints(s, end, points) && ReadNameString(s, name) && s.ReadDouble(collar.X) &&
           s.ReadDouble(collar.Y) && s.ReadDouble(collar.Z) && s.ReadDouble(k.Radius) &&
           s.ReadBool(k.ShowLabels) && s.ReadUInt32(k.LabelColor) && s.ReadDouble(k.LabelSize) &&
           s.ReadBool(k.ApplyPipeToAll) && s.ReadBool(k.ApplyColorToAll) && s.ReadBool(k.ShowTopLabel) &&
@@ -659,7 +720,7 @@ bool TGraphBorehole::LoadOldLayout(TBinaryStream& handle) {
   TSurveyPoint collar;
   TBoreholeSettings k = Settings;
   bool visible = true;
-  if (!(ReadPoints(handle, end, points) && ReadLengthString(handle, name) && handle.ReadDouble(collar.X) &&
+  if (!(ReadPoints(handle, end, points) && ReadNameString(handle, name) && handle.ReadDouble(collar.X) &&
         handle.ReadDouble(collar.Y) && handle.ReadDouble(collar.Z) && handle.ReadDouble(k.Radius) &&
         handle.ReadBool(visible) && handle.ReadBool(k.ShowLabels) && handle.ReadUInt32(k.LabelColor) &&
         handle.ReadDouble(k.LabelSize)))

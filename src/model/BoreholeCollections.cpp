@@ -6,6 +6,7 @@
 #include <string>
 #include <tuple>
 
+#include "model/GraphRecord.h"
 #include "model/StreamHelpers.h"
 
 namespace qira {
@@ -74,7 +75,11 @@ bool TBHCollectionItem::LoadFromStream(TBinaryStream& handle) {
   // Values above the last brush style are not styles at all: a damaged record.
   if (read.HatchStyle > bsDiagCross) return false;
   read.Color = color;
+  // The names read are moved in, not copied again.
+  std::string shortName = std::move(read.ShortName), fullName = std::move(read.FullName);
   TBHCollectionItem::Assign(read);
+  ShortName = std::move(shortName);
+  FullName = std::move(fullName);
   return true;
 }
 
@@ -170,13 +175,24 @@ bool TBHCollectionList::LoadFromStream(TBinaryStream& handle) {
   const int32_t minSize = NewItem()->MinRecordSize();
   if (count > handle.Remaining() / minSize) return false;
 
+  // The list and an item for each record, weighed before they are made. Passed over by
+  // an open's count, the records are still read (damage is told as damage) but none
+  // is kept.
+  bool kept = WeighArray(count, sizeof(std::unique_ptr<TBHCollectionItem>));
+  kept = TOpenCount::Weigh(count * HeapBlockBytes(static_cast<int64_t>(
+                                       IsDepthList ? sizeof(TBHDepthCollectionItem) : sizeof(TBHCollectionItem)))) &&
+         kept;
   std::vector<std::unique_ptr<TBHCollectionItem>> read;
-  read.reserve(static_cast<size_t>(count));
+  if (kept) read.reserve(static_cast<size_t>(count));
+  int64_t nameBytes = 0;
   for (int32_t i = 0; i < count; ++i) {
     std::unique_ptr<TBHCollectionItem> item = NewItem();
     if (!item->LoadFromStream(handle)) return false;
-    read.push_back(std::move(item));
+    nameBytes += static_cast<int64_t>(item->ShortName.size() + item->FullName.size());
+    if (kept) read.push_back(std::move(item));
   }
+  recordsRead_ = count;
+  nameBytesRead_ = nameBytes;
 
   if (IsDepthList) {
     Items = std::move(read);

@@ -137,12 +137,19 @@ class TBHCollectionList {
   // keeps its items and gains each read style that no item already Equals. False, with
   // the list unchanged, on a wrong header or any damage named in the file comment.
   bool LoadFromStream(TBinaryStream& handle);
+  // What the last whole read of a list found, its records kept or not (an open's count
+  // may pass over them): the records, and the bytes of their names.
+  int32_t RecordsRead() const { return recordsRead_; }
+  int64_t NameBytesRead() const { return nameBytesRead_; }
   // Writes the header, version 0, the count and every record (a style list writes the
   // style part of each item). False when a write failed.
   bool SaveToStream(TBinaryStream& handle) const;
 
  private:
   std::unique_ptr<TBHCollectionItem> NewItem() const;
+
+  int32_t recordsRead_ = 0;
+  int64_t nameBytesRead_ = 0;
 };
 
 }  // namespace qira

@@ -1,8 +1,11 @@
 #include "model/GeologyFiles.h"
 
 #include <algorithm>
+#include <array>
 #include <memory>
+#include <span>
 
+#include "model/GraphRecord.h"
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
 #include "platform/NumberText.h"
@@ -18,37 +21,33 @@ constexpr int32_t kCollarLineLimit = 200;
 // Any control character or space separates numbers, as in the runtime's text reading.
 bool IsSeparator(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
-std::vector<std::string_view> Tokens(std::string_view line) {
-  std::vector<std::string_view> tokens;
-  size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && IsSeparator(line[i])) ++i;
-    size_t start = i;
-    while (i < line.size() && !IsSeparator(line[i])) ++i;
-    if (i > start) tokens.push_back(line.substr(start, i - start));
-  }
-  return tokens;
-}
-
-// The lines that carry numbers, in order; lines of blanks only are passed over.
+// The lines that carry numbers, in order, as views into the text; lines of blanks
+// only are passed over. Nothing is copied, however many or long the lines.
 class TNumberLines {
  public:
-  TNumberLines(std::string_view text, const std::string& displayName)
-      : lines_(SplitTextLines(text)), name_(displayName) {}
+  TNumberLines(std::string_view text, const std::string& displayName) : lines_(text), name_(displayName) {}
 
   // The first `needed` numbers of the next line; the rest of the line is not used.
-  std::vector<std::string_view> Next(size_t needed) {
-    while (next_ < lines_.size()) {
-      std::vector<std::string_view> tokens = Tokens(lines_[next_++]);
-      if (tokens.empty()) continue;
-      if (tokens.size() < needed) Fail();
-      tokens.resize(needed);
-      return tokens;
+  std::array<std::string_view, 3> Next(size_t needed) {
+    std::array<std::string_view, 3> numbers;
+    const std::span<std::string_view> wanted(numbers.data(), needed);
+    std::string_view line;
+    while (lines_.Next(line)) {
+      const size_t found = LeadingWords(line, wanted, IsSeparator);
+      if (found == 0) continue;
+      if (found < needed) Fail();
+      return numbers;
     }
     Fail();
   }
 
-  size_t LineCount() const { return lines_.size(); }
+  // The lines left, blank ones too.
+  size_t LinesLeft() const {
+    size_t n = 0;
+    std::string_view line;
+    for (TTextLineViews rest = lines_; rest.Next(line);) ++n;
+    return n;
+  }
 
   double Real(std::string_view token) const {
     double v;
@@ -59,8 +58,7 @@ class TNumberLines {
   [[noreturn]] void Fail() const { throw EInclinationFile("File " + name_ + " has invalid format"); }
 
  private:
-  std::vector<std::string> lines_;
-  size_t next_ = 0;
+  TTextLineViews lines_;
   std::string name_;
 };
 
@@ -101,36 +99,45 @@ std::vector<TInkStation> ParseInclinationText(std::string_view text, const std::
   first.Depth = lines.Real(lines.Next(1)[0]);
   if (first.Depth != 0) throw EInclinationFile("File " + displayName + ". First point must be 0");
 
-  // The count comes from the file: grow with the lines actually present.
+  // The count comes from the file: no more stations than the lines present, weighed
+  // before they are made. Passed over by an open's count, the stations are still read
+  // (a damaged file is told as damaged) but none is kept.
+  const size_t most = std::min(static_cast<size_t>(count), lines.LinesLeft() + 1);
+  const bool held = WeighArray(static_cast<int64_t>(most), sizeof(TInkStation));
   std::vector<TInkStation> stations;
-  stations.reserve(std::min(static_cast<size_t>(count), lines.LineCount()));
+  if (held) stations.reserve(most);
   stations.push_back(first);
   for (int32_t i = 1; i < count; ++i) {
-    std::vector<std::string_view> numbers = lines.Next(3);
+    const std::array<std::string_view, 3> numbers = lines.Next(3);
     TInkStation s;
     s.Depth = lines.Real(numbers[0]);
     s.Inclination = lines.Real(numbers[1]);
     s.Azimuth = lines.Real(numbers[2]);
-    stations.push_back(s);
+    if (held) stations.push_back(s);
   }
   return stations;
 }
 
 std::optional<std::vector<TInkStation>> LoadInclinationStations(const std::string& path) {
   const std::string name = FileNameWithoutFolder(path);
-  std::vector<uint8_t> bytes;
+  std::optional<std::vector<TInkStation>> stations;
   std::string message;
-  if (!ReadWholeFileOrTellAs(path, name, bytes, message)) {
+  try {
+    const std::string refusal = ReadCounted(path, [&] {
+      WeighWholeFile(path);
+      std::vector<uint8_t> bytes;
+      if (!ReadWholeFileOrTellAs(path, name, bytes, message)) return;
+      stations = ParseInclinationText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), name);
+    });
+    if (message.empty()) message = refusal;
+  } catch (const EInclinationFile& e) {
+    message = e.what();
+  }
+  if (!message.empty()) {
     ShowMessageDlg(message, 1);
     return std::nullopt;
   }
-  try {
-    return ParseInclinationText(
-        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), name);
-  } catch (const EInclinationFile& e) {
-    ShowMessageDlg(e.what(), 1);
-    return std::nullopt;
-  }
+  return stations;
 }
 
 }  // namespace qira

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "model/GraphRecord.h"
 #include "model/StreamHelpers.h"
 #include "platform/BinaryStream.h"
 #include "platform/CodePage.h"
@@ -64,7 +65,13 @@ void Require(bool ok) {
 
 std::string TGeologyList::MatchKey(const std::string& fullName, const std::string& shortName) {
   const std::string full = UpperCp1252(fullName);
-  return std::to_string(full.size()) + ":" + full + UpperCp1252(shortName);
+  const std::string shortUpper = UpperCp1252(shortName);
+  // Made at its size, so a long name is never copied into a block twice its length.
+  std::string key = std::to_string(full.size()) + ":";
+  key.reserve(key.size() + full.size() + shortUpper.size());
+  key += full;
+  key += shortUpper;
+  return key;
 }
 
 void TGeologyList::Reindex() {
@@ -123,18 +130,33 @@ bool TGeologyList::LoadFromStream(TBinaryStream& handle) {
   Require(handle.Position() <= end);
   Require(count >= 0 && count <= (end - handle.Position()) / MinEntrySize);
 
+  // The entries and their index are weighed before they are made; passed over by an
+  // open's count, the entries are still read (to their end, and for the need told) and
+  // the legend stays as it was.
+  const bool held = WeighArray(count, sizeof(TGeologyEntry));
   std::vector<TGeologyEntry> read;
-  read.reserve(static_cast<size_t>(count));
+  if (held) read.reserve(static_cast<size_t>(count));
+  TContainerCount index = TContainerCount::HashTable(sizeof(decltype(index_)::value_type));
+  int64_t indexBytes = 0, passing = 0;
   for (int32_t i = 0; i < count; ++i) {
     TGeologyEntry e;
     Require(ReadLengthString(handle, e.FullName) && ReadLengthString(handle, e.ShortName) &&
             handle.ReadInt32(e.EntryColor));
     Require(handle.Position() <= end);
-    read.push_back(std::move(e));
+    // Its key held in the index (the names, no longer in Windows-1252 than in UTF-8,
+    // and their length); for a moment, the two upper-case copies MatchKey makes of
+    // the names beside it, or the index's buckets as they grow.
+    const int64_t full = static_cast<int64_t>(e.FullName.size()), shortName = static_cast<int64_t>(e.ShortName.size());
+    passing = std::max({passing, index.GrowthBytes(), StringBlockBytes(full) + StringBlockBytes(shortName)});
+    indexBytes += index.Add() + StringBlockBytes(full + shortName + 12);
+    if (held) read.push_back(std::move(e));
   }
   Require(chunk.SkipToEnd());
-  entries_ = std::move(read);
-  Reindex();
+  if (TOpenCount::Weigh(indexBytes + passing) && held) {
+    entries_ = std::move(read);
+    Reindex();
+  }
+  TOpenCount::KeepWeighed();
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -131,7 +132,7 @@ bool TGraphMain::LoadFromStream(TBinaryStream& handle) {
   // The class decides how the record goes on (its own chunk), so it must be the
   // class the record was written by.
   Require(typeId == TypeId);
-  Require(ReadLengthString(handle, name));
+  Require(ReadNameString(handle, name));
   Require(handle.ReadBool(visible) && handle.ReadUInt8(transparency) &&
           handle.ReadBool(acceptForAll) && handle.ReadBool(exclusive) && handle.ReadBool(expanded));
   Require(handle.ReadDouble(bmin.X) && handle.ReadDouble(bmin.Y) && handle.ReadDouble(bmin.Z));
@@ -183,6 +184,7 @@ std::string GraphTreeTooDeepText() {
 namespace {
 
 thread_local TOpenCount* tOpenCount = nullptr;
+std::atomic<int64_t> gUncountedWeighs{0};
 
 // Fields stored in at least this many bytes are weighed at what their reading holds.
 constexpr int64_t kFieldsWeighedBySizes = 64 << 10;
@@ -259,12 +261,18 @@ bool TOpenCount::Expect(int64_t heldBytes) {
 
 bool TOpenCount::Weigh(int64_t bytes) {
   TOpenCount* count = tOpenCount;
-  if (!count) return true;
+  if (!count) {
+    gUncountedWeighs.fetch_add(1, std::memory_order_relaxed);
+    return true;
+  }
   const int64_t beyond = count->weighed_ + bytes - count->pendingFields_;
   if (beyond <= 0 ||
       (count->keptFields_ + count->pendingFields_ + beyond <= count->available_ && count->Holds(beyond))) {
     count->pendingFields_ += std::max<int64_t>(beyond, 0);
     count->weighed_ += bytes;
+    // Past a refusal, whose need held what was weighed until then, what is made
+    // beside it adds to the need told.
+    if (count->passedOver_) count->needed_ += std::max<int64_t>(beyond, 0);
     return true;
   }
   // The need told passes the memory there was whichever check refused: what the
@@ -272,6 +280,39 @@ bool TOpenCount::Weigh(int64_t bytes) {
   count->needed_ = std::max(count->needed_ + bytes, count->keptFields_ + count->pendingFields_ + bytes);
   count->passedOver_ = true;
   return false;
+}
+
+bool TOpenCount::KeepWeighed() {
+  TOpenCount* count = tOpenCount;
+  if (!count) return true;
+  const int64_t fields = std::exchange(count->pendingFields_, 0);
+  count->weighed_ = 0;
+  count->needed_ += fields;
+  count->keptFields_ += fields;
+  return count->Holds(0) && count->Fits();
+}
+
+int64_t TOpenCount::NeededSoFar() { return tOpenCount ? tOpenCount->needed_ : 0; }
+
+void TOpenCount::PassedOver(int64_t bytes, int64_t neededBefore) {
+  if (TOpenCount* count = tOpenCount) count->needed_ = std::max(count->needed_, neededBefore + bytes);
+}
+
+int64_t TOpenCount::UncountedWeighs() { return gUncountedWeighs.load(std::memory_order_relaxed); }
+
+std::string ReadCounted(const std::string& path, const std::function<void()>& read, int64_t alsoNeeded,
+                        int64_t heldBefore) {
+  // What a reading holds besides what it weighs: the file's buffer, the object being
+  // read until Keep weighs it. Counted from the start, so that the figures, looked at
+  // as it reads, do not find the count short by them.
+  constexpr int64_t kReadingOwnBytes = 256 << 10;
+  TOpenCount count(AvailableMemory(), alsoNeeded + kReadingOwnBytes);
+  read();
+  if (count.Fits()) return {};
+  // What was held before is counted only in what is told: the memory measured now
+  // already lacks it.
+  return TooLargeText("The file \"" + path + "\"", "read", count.Needed() + heldBefore,
+                      count.Available() + heldBefore);
 }
 
 void TOpenCount::Skipped(const TSkippedCost& object) {

@@ -128,8 +128,22 @@ class TOpenCount {
   // read was let in at (Expect) covers its allocations first; beyond that they are
   // taken as Expect takes fields. False, `bytes` counted in the need told, when they
   // do not fit: the reader passes over what it would have made, and the open is then
-  // refused whatever it reads after. True while no count is active.
+  // refused whatever it reads after. Past such a refusal, what is let in adds to the
+  // need told. True while no count is active, which is a fault (UncountedWeighs).
   static bool Weigh(int64_t bytes);
+  // What a reading keeps that is no object (the legend, the arrays of a file read
+  // beside a project): what it weighed since the last Keep is held from now on, and in
+  // the need told. False once the count no longer fits. True while no count is active.
+  static bool KeepWeighed();
+  // Where a reader passed over part of an object that the object takes all the same
+  // opened (a name the count did not let in): the need told holds `bytes` it would
+  // hold beyond `neededBefore` (NeededSoFar as the reader began it), whatever the
+  // weighs it refused added since. Nothing while no count is active.
+  static int64_t NeededSoFar();
+  static void PassedOver(int64_t bytes, int64_t neededBefore);
+  // Weighs asked while no count was active: a reader run outside ReadCounted, which
+  // every weigh then lets through. A programming fault, looked at by the tests.
+  static int64_t UncountedWeighs();
 
  private:
   // The count alone: what was counted and the first frame's bins, at the stretch the
@@ -157,6 +171,17 @@ class TOpenCount {
   int64_t wholeBinned_ = 0;
   int64_t mostWholeBinned_ = 0;
 };
+
+// The one way a file is read, a project or a file beside one (section, palette,
+// inclination, geology depth files, models): `read` runs under a TOpenCount of the
+// memory available now, started at alsoNeeded, so every weigh of its readers counts.
+// Empty when what it read fits; else the refusal, TooLargeText("The file "<path>"",
+// "read", ...) with the count's need. What `read` raises passes through (damage is
+// told as damage, whatever the count found). heldBefore: what the step already holds
+// of what it read before (the stations of an inclination file beside the geology
+// file read after them), in the need told as in the memory it had.
+std::string ReadCounted(const std::string& path, const std::function<void()>& read, int64_t alsoNeeded = 0,
+                        int64_t heldBefore = 0);
 
 // How a whole tree read ended.
 enum class TGraphLoadResult {

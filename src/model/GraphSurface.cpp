@@ -696,7 +696,7 @@ bool TGraphSurface::LoadOldLayout(TBinaryStream& handle) {
   TColor color = 0;
   uint8_t opacity = 255;
   bool visible = true;
-  Require(ReadLengthString(handle, name));
+  Require(ReadNameString(handle, name));
   Require(handle.ReadUInt32(color) && handle.ReadUInt8(opacity) && handle.ReadBool(visible));
   TGraphSurface read;
   read.ReadOldTriangles(handle, chunk.EndOffset);
@@ -727,7 +727,7 @@ bool TGraphSurface::LoadOldLayout2(TBinaryStream& handle) {
   if (!ReadOldChunkHeader(first)) return false;
   {
     const TReadBound fields(handle, first.EndOffset);
-    Require(handle.ReadBool(visible1) && ReadLengthString(handle, name1) && handle.ReadInt32(unusedInt));
+    Require(handle.ReadBool(visible1) && ReadNameString(handle, name1) && handle.ReadInt32(unusedInt));
     Require(handle.Position() <= first.EndOffset && first.SkipToEnd());
   }
 
@@ -736,7 +736,7 @@ bool TGraphSurface::LoadOldLayout2(TBinaryStream& handle) {
   {
     const TReadBound fields(handle, second.EndOffset);
     Require(handle.ReadInt32(unusedInt) && handle.ReadBool(visible2) && handle.ReadUInt8(unusedByte) &&
-            handle.ReadUInt8(opacity) && ReadLengthString(handle, name2));
+            handle.ReadUInt8(opacity) && ReadNameString(handle, name2));
     Require(handle.Position() <= second.EndOffset && second.SkipToEnd());
   }
 

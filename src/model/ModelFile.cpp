@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <map>
 #include <optional>
@@ -20,6 +21,7 @@
 #include "model/GraphMain.h"
 #include "model/GraphPlanes.h"
 #include "model/GraphPolyline.h"
+#include "model/GraphRecord.h"
 #include "model/GraphSpheres.h"
 #include "model/StreamHelpers.h"
 #include "platform/AsciiCase.h"
@@ -379,6 +381,16 @@ class TSphereIndices {
       if (!std::binary_search(held_.begin(), held_.end(), i)) ++beyond_[static_cast<size_t>(std::bit_width(i) - 1)];
       return;
     }
+    // The table's growth is weighed before it is made: passed over by the count of the
+    // reading, the indices held so far are all it holds, and the rest are counted as
+    // those past kHeldIndices are.
+    if (held_.size() == held_.capacity() &&
+        !WeighArray(static_cast<int64_t>(std::max<size_t>(1, 2 * held_.capacity())), sizeof(uint32_t))) {
+      Merge();
+      full_ = true;
+      Add(index);
+      return;
+    }
     held_.push_back(i);
     if (held_.size() >= 2 * sorted_ + kBatch) Merge();
   }
@@ -405,7 +417,8 @@ class TSphereIndices {
     if (held_.size() > kHeldIndices) {
       for (size_t k = kHeldIndices; k < held_.size(); ++k) ++beyond_[static_cast<size_t>(std::bit_width(held_[k]) - 1)];
       held_.resize(kHeldIndices);
-      held_.shrink_to_fit();
+      // Made anew beside the old table: weighed as its growth is.
+      if (WeighArray(kHeldIndices, sizeof(uint32_t))) held_.shrink_to_fit();
       full_ = true;
     }
     sorted_ = held_.size();
@@ -467,7 +480,8 @@ class TModelImportCount {
   int64_t Need() {
     if (open_) EndLine();
     EndSphere();
-    const int64_t reading = textBytes_ * kReadBytesPerFileByte;
+    // The reading holds the text's own bytes beside what it makes of them.
+    const int64_t reading = textBytes_ * kReadBytesPerFileByte + HeapBlockBytes(textBytes_);
     const int64_t spheres = KeptSpheres();
     if (spheres == 0) return reading;
     const auto depthOf = [&](size_t k) { return depths_[k].value_or(0.0); };
@@ -563,6 +577,16 @@ int64_t ModelTextImportBytes(std::string_view text) {
   TModelImportCount count;
   count.Add(text);
   return count.Need();
+}
+
+// `counting` run under the one count of the file's reading, so that the table of sphere
+// indices it holds is weighed as it grows. What it returns, the whole import's need, is
+// what a refusal tells: it covers that table (each index held stands on a header line
+// of the text, counted at kReadBytesPerFileByte).
+int64_t CountedImportBytes(const std::string& path, const std::function<int64_t()>& counting) {
+  int64_t needed = 0;
+  ReadCounted(path, [&] { needed = counting(); });
+  return needed;
 }
 
 // ModelTextImportBytes of the file at `path`, counted as its text streams from the
@@ -708,7 +732,12 @@ TModelImport ImportModelFile(TGraphMain& target, const std::string& path) {
     // tells what the whole import takes, not what the file's bytes alone do.
     const int64_t available = AvailableMemory();
     std::string reason;
-    if (const std::optional<int64_t> needed = ModelFileImportBytes(path, reason); !needed)
+    std::optional<int64_t> needed;
+    CountedImportBytes(path, [&] {
+      needed = ModelFileImportBytes(path, reason);
+      return needed.value_or(0);
+    });
+    if (!needed)
       message = FileReadFailureText(path, fileName, reason);
     else if (std::string problem = ImportMemoryProblem(path, *needed, available); !problem.empty())
       message = std::move(problem);  // else the memory came back meanwhile: the reading's refusal stands
@@ -728,8 +757,13 @@ TModelImport ImportModelFile(TGraphMain& target, const std::string& path) {
   const int64_t readBytes = static_cast<int64_t>(bytes.size()) * kReadBytesPerFileByte;
   // A refusal of the reading tells what the whole import takes, the build after it too.
   const int64_t available = AvailableMemory();
+  // The file's bytes are held at the check: in the need told (ModelTextImportBytes) as
+  // in the memory it is told against, which the room measured now lacks.
+  const int64_t held = HeapBlockBytes(static_cast<int64_t>(bytes.size()));
   if (readBytes > available) {
-    ShowMessageDlg(ImportMemoryProblem(path, ModelTextImportBytes(text), available), 1);
+    ShowMessageDlg(ImportMemoryProblem(path, CountedImportBytes(path, [&] { return ModelTextImportBytes(text); }),
+                                       available + held),
+                   1);
     return TModelImport::Failed;
   }
   TModelDescription model;
@@ -742,8 +776,10 @@ TModelImport ImportModelFile(TGraphMain& target, const std::string& path) {
   } catch (const EModelMemory&) {
     // The count let the reading go, the figures did not: the need told is what they
     // measured, or what the build after it takes where that is more.
-    const int64_t needed = std::max({watch.NeedOf(readBytes), ModelTextImportBytes(text), watch.Room() + 1});
-    ShowMessageDlg(ImportMemoryProblem(path, needed, watch.Room()), 1);
+    const int64_t needed =
+        std::max({watch.NeedOf(readBytes) + held, CountedImportBytes(path, [&] { return ModelTextImportBytes(text); }),
+                  watch.Room() + held + 1});
+    ShowMessageDlg(ImportMemoryProblem(path, needed, watch.Room() + held), 1);
     return TModelImport::Failed;
   }
   // What the reading held goes back to the system before the build is counted.

@@ -9,12 +9,14 @@
 //   5. palette files *.clr
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <filesystem>
 #include <limits>
 #include <utility>
 
+#include "model/GraphRecord.h"
 #include "model/Settings.h"
 #include "model/StreamHelpers.h"
 #include "platform/AvailableMemory.h"
@@ -479,10 +481,14 @@ void TZBPalette::LoadValueTable(TBinaryStream& stream) {
   };
   if (!stream.ReadUInt8(unused) || !stream.ReadInt32(n) || !stream.ReadInt32(intensity)) fail();
   if (n < 2 || static_cast<int64_t>(n) * 8 > stream.Remaining()) fail();
-  // The table and the stops made of it, weighed before they are made; passed over by
-  // an open's count, the palette stays as it was.
-  if (!(WeighArray(n, sizeof(float)) && WeighArray(n, sizeof(TColor)) && WeighArray(n - 2, sizeof(TColor)) &&
-        WeighArray(n - 2, 1))) {
+  // The table and the stops made of it, weighed before they are made, each whatever
+  // the one before found (a refusal tells them all); passed over by an open's count,
+  // the palette stays as it was.
+  bool held = WeighArray(n, sizeof(float));
+  held = WeighArray(n, sizeof(TColor)) && held;
+  held = WeighArray(n - 2, sizeof(TColor)) && held;
+  held = WeighArray(n - 2, 1) && held;
+  if (!held) {
     if (!stream.Seek(stream.Position() + 8 * n)) fail();
     return;
   }
@@ -533,10 +539,9 @@ struct TClrLine {
   int Channel[3] = {0, 0, 0};
 };
 
-bool ParseClrLine(const std::string& line, TClrLine& out) {
-  std::vector<std::string> words;
-  SplitWords(line, words);
-  if (words.size() < 4) return false;
+bool ParseClrLine(std::string_view line, TClrLine& out) {
+  std::array<std::string_view, 4> words;
+  if (LeadingWords(line, words, IsSpaceOrTab) < words.size()) return false;
   if (!ParseDouble(words[0], out.Position, false)) return false;
   for (int c = 0; c < 3; ++c) {
     int32_t v = 0;
@@ -581,15 +586,28 @@ std::string TZBPalette::ClrText() const {
 }
 
 TClrRead TZBPalette::ReadClrText(std::string_view text) {
-  const std::vector<std::string> lines = SplitTextLines(text);
-  if (lines.empty() || lines.front() != kClrSignature) return TClrRead::InvalidFormat;
+  TTextLineViews lines(text);
+  std::string_view first;
+  if (!lines.Next(first) || first != kClrSignature) return TClrRead::InvalidFormat;
+  // Blank lines (a trailing empty line, say) carry no colour.
+  const auto colourLine = [](std::string_view line) { return line.find_first_not_of(" \t") != std::string::npos; };
+  int64_t n = 0;
+  std::string_view line;
+  for (TTextLineViews counted = lines; counted.Next(line);) n += colourLine(line) ? 1 : 0;
+  // The colours read, the stops made of them and their sorting, weighed before any is
+  // made; each weighed whatever the one before found, so that a refusal tells them all.
+  bool held = WeighArray(n, sizeof(TClrLine));
+  held = WeighArray(n - 2, sizeof(TColor)) && held;
+  held = WeighArray(n - 2, 1) && held;
+  held = WeighArray(n - 2, sizeof(size_t) + sizeof(TColor) + 1) && held;
+  if (!held) return TClrRead::TooLarge;
   std::vector<TClrLine> colours;
-  for (size_t k = 1; k < lines.size(); ++k) {
-    // Blank lines (a trailing empty line, say) carry no colour.
-    if (lines[k].find_first_not_of(" \t") == std::string::npos) continue;
-    TClrLine line;
-    if (!ParseClrLine(lines[k], line)) return TClrRead::InvalidFormat;
-    colours.push_back(line);
+  colours.reserve(static_cast<size_t>(n));
+  while (lines.Next(line)) {
+    if (!colourLine(line)) continue;
+    TClrLine colour;
+    if (!ParseClrLine(line, colour)) return TClrRead::InvalidFormat;
+    colours.push_back(colour);
   }
   if (colours.size() < 2 || colours.front().Position != 0 || colours.back().Position != 100)
     return TClrRead::InvalidFormat;
@@ -613,6 +631,8 @@ TClrRead TZBPalette::ReadClrText(std::string_view text) {
   endColor_ = colourOf(colours.back());
   stopColors_.clear();
   stopPositions_.clear();
+  stopColors_.reserve(colours.size() - 2);
+  stopPositions_.reserve(colours.size() - 2);
   for (size_t k = 1; k + 1 < colours.size(); ++k) {
     stopColors_.push_back(colourOf(colours[k]));
     stopPositions_.push_back(static_cast<uint8_t>(std::clamp(RoundToInt(colours[k].Position), 0, 100)));
@@ -628,19 +648,29 @@ bool TZBPalette::WriteClrFile(const std::string& utf8Path, std::string* error) c
 }
 
 TClrRead TZBPalette::ReadClrFile(const std::string& utf8Path, std::string* tooLarge) {
-  std::vector<uint8_t> bytes;
+  TClrRead result = TClrRead::CannotOpen;
   std::string message;
-  switch (ReadWholeFileTold(utf8Path, bytes, message)) {
-    case TWholeFileRead::wrDone:
-      break;
-    case TWholeFileRead::wrNoMemory:
-      if (tooLarge) *tooLarge = message;
-      return TClrRead::TooLarge;
-    case TWholeFileRead::wrNotOpened:
-    case TWholeFileRead::wrNotRead:
-      return TClrRead::CannotOpen;
+  const std::string refusal = ReadCounted(utf8Path, [&] {
+    WeighWholeFile(utf8Path);
+    std::vector<uint8_t> bytes;
+    switch (ReadWholeFileTold(utf8Path, bytes, message)) {
+      case TWholeFileRead::wrDone:
+        break;
+      case TWholeFileRead::wrNoMemory:
+        result = TClrRead::TooLarge;
+        return;
+      case TWholeFileRead::wrNotOpened:
+      case TWholeFileRead::wrNotRead:
+        return;
+    }
+    result = ReadClrText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  });
+  if (!refusal.empty()) {
+    result = TClrRead::TooLarge;
+    message = refusal;
   }
-  return ReadClrText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  if (result == TClrRead::TooLarge && tooLarge) *tooLarge = message;
+  return result;
 }
 
 bool TZBPalette::SaveToClrFile() const {

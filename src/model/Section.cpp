@@ -1073,12 +1073,21 @@ std::unique_ptr<TGraphSection> LoadSectionFile(const std::string& utf8Path) {
     ShowMessageDlg(std::string(kSectionCannotOpen) + " " + utf8Path + ": " + reason, 1);
     return nullptr;
   }
+  std::unique_ptr<TGraphSection> section;
+  std::string refusal;
   try {
-    return ReadSectionFile(*file);
+    // Counted as a project's open counts: the section as it is opened and drawn first.
+    refusal = ReadCounted(utf8Path, [&] {
+      section = ReadSectionFile(*file);
+      TOpenCount::Keep(*section);
+    });
   } catch (const ESectionFileError& e) {
     ShowMessageDlg(e.what(), 1);
     return nullptr;
   }
+  if (refusal.empty()) return section;
+  ShowMessageDlg(refusal, 1);
+  return nullptr;
 }
 
 std::unique_ptr<TGraphSection> OpenSectionFile() {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "model/DrawCosts.h"
 #include "model/GraphRecord.h"
 #include "platform/CodePage.h"
 #include "platform/NumberText.h"
@@ -73,37 +74,94 @@ int64_t StringBlockBytes(int64_t chars) {
   return chars < 16 ? 0 : HeapBlockBytes(chars + 1);
 }
 
+void WeighWholeFile(const std::string& utf8Path) {
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(utf8Path), error);
+  if (!error) TOpenCount::Weigh(HeapBlockBytes(static_cast<int64_t>(size)));
+}
+
 bool WeighArray(int64_t count, int64_t elementBytes) {
   return count <= 0 || TOpenCount::Weigh(HeapBlockBytes(count * elementBytes));
 }
 
 namespace {
 
-// The stored bytes of a string, then their conversion, each weighed before it is made
-// (the conversion beside the bytes, its size found from them). True, s empty and the
-// stream behind the bytes, where an open's count passes over either; false, nothing
-// consumed, only when the bytes cannot be read.
-bool ReadWeighedText(TBinaryStream& handle, int32_t n, std::string& s) {
-  if (!TOpenCount::Weigh(StringBlockBytes(n))) return handle.Seek(handle.Position() + n);
-  std::string bytes(static_cast<size_t>(n), '\0');
-  if (!handle.Read(bytes.data(), n)) return false;
-  if (TOpenCount::Weigh(StringBlockBytes(static_cast<int64_t>(Cp1252AsUtf8Size(bytes))))) s = Cp1252ToUtf8(bytes);
+// The size the next n bytes take converted to UTF-8, read a piece at a time, never
+// made whole; the stream behind them. False, nothing consumed, when they cannot be read.
+bool MeasureConverted(TBinaryStream& handle, int32_t n, int64_t& converted) {
+  const int32_t start = handle.Position();
+  constexpr int32_t kPieceBytes = 64 << 10;
+  std::string piece(static_cast<size_t>(std::min(n, kPieceBytes)), '\0');
+  converted = 0;
+  for (int32_t left = n; left > 0;) {
+    const int32_t take = std::min(left, kPieceBytes);
+    if (!handle.Read(piece.data(), take)) {
+      handle.Seek(start);
+      return false;
+    }
+    converted += static_cast<int64_t>(Cp1252AsUtf8Size(std::string_view(piece.data(), static_cast<size_t>(take))));
+    left -= take;
+  }
   return true;
 }
 
-}  // namespace
+// The stored bytes of a string, then their conversion, each weighed before it is made
+// (the conversion beside the bytes, its size found from them), and the `copies` a
+// caller makes of it at once; the size of the conversion in `converted`. True, s empty
+// and the stream behind the bytes, where an open's count passes over any (what
+// follows is weighed all the same, its size measured as the bytes pass, so the need
+// told holds them all); false, nothing consumed, only when the bytes cannot be read.
+bool ReadWeighedText(TBinaryStream& handle, int32_t n, std::string& s, int copies, int64_t& converted) {
+  converted = 0;
+  if (!TOpenCount::Weigh(StringBlockBytes(n))) {
+    if (!MeasureConverted(handle, n, converted)) return false;
+    TOpenCount::Weigh((1 + copies) * StringBlockBytes(converted));
+    return true;
+  }
+  std::string bytes(static_cast<size_t>(n), '\0');
+  if (!handle.Read(bytes.data(), n)) return false;
+  converted = static_cast<int64_t>(Cp1252AsUtf8Size(bytes));
+  const int64_t block = StringBlockBytes(converted);
+  if (!TOpenCount::Weigh(block)) {
+    TOpenCount::Weigh(copies * block);
+    return true;
+  }
+  s = Cp1252ToUtf8(bytes);
+  if (copies > 0 && !TOpenCount::Weigh(copies * block)) s.clear();
+  return true;
+}
 
-bool ReadLengthString(TBinaryStream& handle, std::string& s) {
+// ReadLengthString with `copies` weighed beside the string, the size of its
+// conversion in `converted`.
+bool ReadLengthText(TBinaryStream& handle, std::string& s, int copies, int64_t& converted) {
   s.clear();
   const int32_t start = handle.Position();
   int32_t n;
   if (!handle.ReadInt32(n)) return false;
   // The remaining bytes end at the read bound: a length past the chunk's end is
   // damage, found before anything is made.
-  if (n < 0 || n > handle.Remaining() || !ReadWeighedText(handle, n, s)) {
+  if (n < 0 || n > handle.Remaining() || !ReadWeighedText(handle, n, s, copies, converted)) {
     handle.Seek(start);
     return false;
   }
+  return true;
+}
+
+}  // namespace
+
+bool ReadLengthString(TBinaryStream& handle, std::string& s) {
+  int64_t converted = 0;
+  return ReadLengthText(handle, s, 0, converted);
+}
+
+bool ReadNameString(TBinaryStream& handle, std::string& s) {
+  // The name and its key.
+  constexpr int kCopies = 2;
+  int64_t converted = 0;
+  const int64_t neededBefore = TOpenCount::NeededSoFar();
+  if (!ReadLengthText(handle, s, kCopies, converted)) return false;
+  // Passed over, the name is still what the object takes opened: in the need told.
+  if (s.empty() && converted > 0) TOpenCount::PassedOver(GraphObjectCost.Of(0, converted), neededBefore);
   return true;
 }
 
@@ -122,17 +180,10 @@ bool MeasureLengthString(TBinaryStream& handle, int64_t& stored, int64_t& conver
     handle.Seek(start);
     return false;
   }
-  constexpr int32_t kPieceBytes = 64 << 10;
-  std::string piece(static_cast<size_t>(std::min(n, kPieceBytes)), '\0');
   int64_t size = 0;
-  for (int32_t left = n; left > 0;) {
-    const int32_t take = std::min(left, kPieceBytes);
-    if (!handle.Read(piece.data(), take)) {
-      handle.Seek(start);
-      return false;
-    }
-    size += static_cast<int64_t>(Cp1252AsUtf8Size(std::string_view(piece.data(), static_cast<size_t>(take))));
-    left -= take;
+  if (!MeasureConverted(handle, n, size)) {
+    handle.Seek(start);
+    return false;
   }
   stored = n;
   converted = size;
@@ -149,7 +200,8 @@ bool ReadRawString(TBinaryStream& handle, int32_t n, std::string& s) {
   s.clear();
   if (n <= 0) return true;
   if (n > handle.Remaining()) return false;
-  return ReadWeighedText(handle, n, s);
+  int64_t converted = 0;
+  return ReadWeighedText(handle, n, s, 0, converted);
 }
 
 TLineRead ReadTextLine(TBinaryStream& handle, int32_t maxLength, std::string& s) {
@@ -281,10 +333,23 @@ std::string RemoveChar(const std::string& s, char c) {
   return out;
 }
 
+bool IsSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
+
+size_t LeadingWords(std::string_view line, std::span<std::string_view> words, bool (*blank)(char)) {
+  size_t found = 0, i = 0;
+  while (found < words.size() && i < line.size()) {
+    while (i < line.size() && blank(line[i])) ++i;
+    const size_t start = i;
+    while (i < line.size() && !blank(line[i])) ++i;
+    if (i > start) words[found++] = line.substr(start, i - start);
+  }
+  return found;
+}
+
 void SplitWords(const std::string& s, std::vector<std::string>& list) {
   list.clear();
   size_t i = 0;
-  auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  auto blank = IsSpaceOrTab;
   while (i < s.size()) {
     while (i < s.size() && blank(s[i])) ++i;
     size_t start = i;

@@ -18,6 +18,7 @@
 // string or array is made.
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -78,6 +79,11 @@ bool WriteLengthString(TBinaryStream& handle, const std::string& s);
 // weighed before they are made (TOpenCount::Weigh): while an open counts, a string it
 // cannot hold is passed over (s empty, the read true) and counted as its need.
 bool ReadLengthString(TBinaryStream& handle, std::string& s);
+// ReadLengthString for a name an object takes (TGraphMain::SetName), which copies it
+// twice (the name and the key it is compared by): the copies are weighed with it,
+// once for all, so that none is made unweighed. Passed over by an open's count, s is
+// empty (the object keeps its name), the read true.
+bool ReadNameString(TBinaryStream& handle, std::string& s);
 // Passes over a length-prefixed string, making nothing of it; false as
 // ReadLengthString, the stream then where the string began.
 bool SkipLengthString(TBinaryStream& handle);
@@ -96,6 +102,11 @@ int64_t StringBlockBytes(int64_t chars);
 // file gave: its heap block weighed (TOpenCount::Weigh). False when an open's count
 // passes over it: the reader moves past its stored bytes and makes nothing.
 bool WeighArray(int64_t count, int64_t elementBytes);
+// Before a reader that counts what it makes of a file (ReadCounted) reads the file
+// whole: its bytes weighed at the file's size. The reader reads them all the same where
+// the count passes over them (the memory, which reading a whole file checks, holding
+// them), so that what it makes of them is counted too: the count refuses the reading.
+void WeighWholeFile(const std::string& utf8Path);
 // One line of Windows-1252 text, converted to UTF-8; see ReadRawTextLine for endings,
 // the last line and over-long lines.
 TLineRead ReadTextLine(TBinaryStream& handle, int32_t maxLength, std::string& s);
@@ -126,6 +137,12 @@ std::string TrimSpaces(const std::string& s);
 std::string RemoveChar(const std::string& s, char c);
 // Clears list and adds each run of non-blank characters (blank: space or tab).
 void SplitWords(const std::string& s, std::vector<std::string>& list);
+// The first words.size() such runs of `line` as views into it, `blank` telling what
+// separates them; how many it found (fewer where the line holds fewer). Nothing is
+// copied, however long the line.
+size_t LeadingWords(std::string_view line, std::span<std::string_view> words, bool (*blank)(char));
+// A blank of SplitWords: a space or a tab.
+bool IsSpaceOrTab(char c);
 // The name after the last '\\', '/' or ':', without its extension.
 std::string FileNameWithoutExt(const std::string& path);
 // A private copy of s: the copy and s never share their characters, so a change

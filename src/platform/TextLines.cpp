@@ -84,22 +84,25 @@ TLineRead TTextLineReader::Next(std::string& line) {
   return tooLong ? TLineRead::TooLong : TLineRead::Line;
 }
 
+bool TTextLineViews::Next(std::string_view& line) {
+  if (at_ >= text_.size()) return false;
+  const size_t end = text_.find_first_of("\r\n", at_);
+  if (end == std::string_view::npos) {
+    line = text_.substr(at_);
+    at_ = text_.size();
+    return true;
+  }
+  line = text_.substr(at_, end - at_);
+  at_ = end + 1;
+  if (text_[end] == '\r' && at_ < text_.size() && text_[at_] == '\n') ++at_;
+  return true;
+}
+
 std::vector<std::string> SplitTextLines(std::string_view text) {
   std::vector<std::string> lines;
-  size_t start = 0;
-  size_t i = 0;
-  while (i < text.size()) {
-    char c = text[i];
-    if (c == '\n' || c == '\r') {
-      lines.emplace_back(text.substr(start, i - start));
-      ++i;
-      if (c == '\r' && i < text.size() && text[i] == '\n') ++i;
-      start = i;
-    } else {
-      ++i;
-    }
-  }
-  if (start < text.size()) lines.emplace_back(text.substr(start));
+  TTextLineViews views(text);
+  std::string_view line;
+  while (views.Next(line)) lines.emplace_back(line);
   return lines;
 }
 

@@ -43,6 +43,19 @@ class TTextLineReader {
   size_t end_ = 0;
 };
 
+// The lines of a whole text split the same way, one at a time, as views into the
+// text: nothing is copied, however many or long the lines.
+class TTextLineViews {
+ public:
+  explicit TTextLineViews(std::string_view text) : text_(text) {}
+  // False once no line is left.
+  bool Next(std::string_view& line);
+
+ private:
+  std::string_view text_;
+  size_t at_ = 0;
+};
+
 // Splits a whole text into lines the same way: "a\r\nb" and "a\nb\n" both give
 // {"a", "b"}; an empty text gives no line; "\n" gives one empty line.
 std::vector<std::string> SplitTextLines(std::string_view text);

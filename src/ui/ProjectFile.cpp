@@ -317,18 +317,22 @@ TProject ReadProject(TBinaryStream& stream, const std::string& path, int32_t pro
   project.Root = std::make_unique<TGraphMain>();
   // Counted as it is read, with what opening it adds after: a project the memory
   // cannot hold is refused whole, before a window builds any of it.
-  TOpenCount count(AvailableMemory(), alsoNeeded);
+  std::string refusal;
   try {
-    if (version > kLastLegacyProjectVersion) {
-      ReadCurrentLayout(stream, project);
-    } else {
-      ReadLegacyLayout(stream, version, project);
-    }
+    refusal = ReadCounted(
+        path,
+        [&] {
+          if (version > kLastLegacyProjectVersion) {
+            ReadCurrentLayout(stream, project);
+          } else {
+            ReadLegacyLayout(stream, version, project);
+          }
+        },
+        alsoNeeded);
   } catch (const EStreamError&) {
     throw EProjectFileError(ProjectInvalidFormatText(path));
   }
-  if (!count.Fits())
-    throw EProjectFileError(TooLargeText("The file \"" + path + "\"", "read", count.Needed(), count.Available()));
+  if (!refusal.empty()) throw EProjectFileError(refusal);
   return project;
 }
 

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -12,6 +14,10 @@
 #include <vector>
 
 #include "model/Borehole.h"
+#include "model/GeologyFiles.h"
+#include "model/ModelFile.h"
+#include "model/Palette.h"
+#include "model/Section.h"
 #include "model/FakeGraphKinds.h"
 #include "model/FakeObjectTree.h"
 #include "model/GeologyList.h"
@@ -23,8 +29,11 @@
 #include "model/StreamHelpers.h"
 #include "platform/AvailableMemory.h"
 #include "platform/BinaryStream.h"
+#include "support/FakeServices.h"
 #include "support/GeneratedFixtures.h"
+#include "support/HeapPeak.h"
 #include "support/ScopedMemoryProbe.h"
+#include "support/ScratchFolder.h"
 
 namespace qira {
 namespace {
@@ -438,6 +447,104 @@ TEST(GraphRecordOpenCount, ADamagedCountOrLengthIsDamageAtAnyMemory) {
     ASSERT_FALSE(bytes.empty());
     for (const int64_t room : {int64_t{1} << 40, int64_t{0}}) EXPECT_FALSE(whole(bytes, row.Tree, room)) << room;
   }
+}
+
+// A file read beside a project runs under the one count of a reading, as a project's
+// open does: under a limit (the memory available what the heap leaves of it, as a
+// process's limit leaves it) below what its reading makes, it is refused with the
+// need told, the heap never past the limit; at that need and 5 % more it is read
+// whole, the heap within that limit too. No weigh of its readers is let through outside that count.
+TEST(GraphRecordOpenCount, AFileReadBesideAProjectIsRefusedUnderALimitAndWholeAtItsNeed) {
+#if !defined(QIRA_HEAP_HOOKS)
+  GTEST_SKIP() << "the heap is counted in sanitized builds";
+#else
+  TScratchFolder folder;
+  // A palette of many stops out of order (sorted as they are read), an inclination
+  // file of many stations, a model of many distinct sphere indices (one sphere built:
+  // the others are above its Count).
+  std::string clr = "ColorMap 1 1\r\n0.000000 0 0 0\r\n";
+  for (int i = 1; i < 200000; ++i) clr += std::to_string(i * 37 % 99 + 1) + ".000000 1 2 3\r\n";
+  folder.Put("many_stops.clr", clr + "100.000000 255 255 255\r\n");
+  constexpr int kStations = 200000;
+  std::string ink = std::to_string(kStations) + " 0 0 0\r\n0\r\n";
+  for (int i = 1; i < kStations; ++i) ink += std::to_string(i) + " 1 2\r\n";
+  folder.Put("many_stations.ink", ink);
+  folder.Put("two_stations.ink", "2 0 0 0\r\n0\r\n60000 0 0\r\n");
+  std::string model = "[Geomentry]\nDistance=2\nFTransmitterTo=300\nRTransmitterTo=300\n[Spheres]\nCount=1\n";
+  for (int i = 1; i <= 150000; ++i) model += "[Sphere_" + std::to_string(i) + "]\nRadius=1\n";
+  folder.Put("many_indices.mdl", model);
+  const TGeneratedFixtures& sections = TGeneratedFixtures::Of("make_sections.py");
+
+  TGeologyList legend;
+  // Whether the reading was whole.
+  using TRead = std::function<bool(const std::string& path)>;
+  const TRead section = [](const std::string& path) { return LoadSectionFile(path) != nullptr; };
+  const TRead palette = [](const std::string& path) {
+    TZBPalette read;
+    std::string tooLarge;
+    const TClrRead result = read.ReadClrFile(path, &tooLarge);
+    if (!tooLarge.empty()) ShowMessageDlg(tooLarge, 1);
+    return result == TClrRead::Ok;
+  };
+  const TRead stations = [](const std::string& path) { return LoadInclinationStations(path).has_value(); };
+  const TRead intervals = [&](const std::string& path) {
+    return TGraphBorehole::LoadInclinationFile(&legend, folder.File("two_stations.ink"), path, "B", 0, 0, 0) !=
+           nullptr;
+  };
+  const TRead import = [](const std::string& path) {
+    TFakeObjectTree tree;
+    TGraphMain root;
+    root.SetTreeView(&tree);
+    return ImportModelFile(root, path) == TModelImport::Built;
+  };
+  const struct {
+    std::string Path;
+    TRead Read;
+    int64_t Limit;  // 0: twice the file, which its reading holds whole
+    const char* Done = "read";
+  } rows[] = {
+      {sections.File("long_name.sec"), section, 4 << 20},
+      {sections.File("many_entries.sec"), section, 1 << 20},
+      {folder.File("many_stops.clr"), palette, 0},
+      {folder.File("many_stations.ink"), stations, 0},
+      {TGeneratedFixtures::Of("make_geology.py").File("many_intervals.bgd"), intervals, 1 << 20},
+      // Counted as it streams from the file, with the table of the indices it holds.
+      {folder.File("many_indices.mdl"), import, 1 << 20, "imported"},
+  };
+  // Under a limit of `limit` bytes: whether the reading was whole, the message it
+  // told and the heap's peak.
+  struct TLimited {
+    bool Whole;
+    std::vector<TFakeServices::TMessage> Messages;
+    int64_t Peak;
+  };
+  const auto under = [](int64_t limit, const TRead& read, const std::string& path) {
+    TFakeServices fake;
+    const TScopedMemoryProbe probe([limit] { return limit - test::THeapPeak::Held(); });
+    const int64_t uncounted = TOpenCount::UncountedWeighs();
+    test::THeapPeak::Start();
+    const bool whole = read(path);
+    const int64_t peak = test::THeapPeak::Stop();
+    EXPECT_EQ(TOpenCount::UncountedWeighs(), uncounted);
+    return TLimited{whole, fake.Messages, peak};
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Path);
+    const int64_t limit = row.Limit > 0 ? row.Limit : 2 * static_cast<int64_t>(std::filesystem::file_size(row.Path));
+    const TLimited refused = under(limit, row.Read, row.Path);
+    EXPECT_FALSE(refused.Whole);
+    EXPECT_LT(refused.Peak, limit);
+    ASSERT_EQ(refused.Messages.size(), 1u);
+    const std::string& text = refused.Messages[0].Text;
+    const std::string start = "The file \"" + row.Path + "\" is too large to be " + row.Done + ": it needs ";
+    ASSERT_EQ(text.rfind(start, 0), 0u) << text;
+    const int64_t told = std::stoll(text.substr(start.size())) << 20;
+    const TLimited whole = under(told + told / 20, row.Read, row.Path);
+    EXPECT_TRUE(whole.Whole) << text;
+    EXPECT_LT(whole.Peak, told + told / 20);
+    EXPECT_TRUE(whole.Messages.empty()) << (whole.Messages.empty() ? "" : whole.Messages[0].Text);
+  }
+#endif
 }
 
 TEST(GraphKindRegistry, OnlyIdsZeroToElevenAndTheGroupStays) {

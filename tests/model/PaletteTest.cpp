@@ -773,10 +773,11 @@ TEST_F(PaletteFiles, LoadStartsInTheRememberedFolderAndReportsBadFiles) {
     const TScopedMemoryProbe probe([] { return int64_t{0}; });
     EXPECT_FALSE(p.LoadFromClrFile());
   }
-  // A file too large for the memory is told so, as every reader tells it.
+  // A file too large for the memory is told so, as every reader tells it: its bytes
+  // and what its reading holds besides them.
   EXPECT_EQ(fake.Texts(), (std::vector<std::string>{"Invalid file format", "Can not open file",
                                                     "The file \"" + folder_.File("big.clr") +
-                                                        "\" is too large to be read: it needs 1 MB of memory, "
+                                                        "\" is too large to be read: it needs 2 MB of memory, "
                                                         "more than the 0 MB available now."}));
   EXPECT_EQ(fake.Messages.at(0).Kind, TMessageKind::Error);
   EXPECT_EQ(Describe(p), Describe(RedGreenBlue()));

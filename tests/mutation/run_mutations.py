@@ -45,7 +45,7 @@ MUTATIONS = [
     ("src/platform/IniFile.cpp", "if (e >= 0) lines_.erase(lines_.begin() + e);", "if (e > 0) lines_.erase(lines_.begin() + e);", [P]),
     ("src/platform/TextLines.cpp", "if (stream.ReadUInt8(next) && next != kLF) stream.Seek(at);", "if (stream.ReadUInt8(next)) stream.Seek(at);", [P, M]),
     ("src/platform/TextLines.cpp", "static_cast<int64_t>(line.size()) >= maxLength", "static_cast<int64_t>(line.size()) > maxLength", [P, M]),
-    ("src/platform/TextLines.cpp", "if (c == '\\r' && i < text.size() && text[i] == '\\n') ++i;", "if (c == '\\r' && i < text.size() && text[i] == '\\r') ++i;", [P]),
+    ("src/platform/TextLines.cpp", "if (text_[end] == '\\r' && at_ < text_.size() && text_[at_] == '\\n') ++at_;", "if (text_[end] == '\\r' && at_ < text_.size() && text_[at_] == '\\r') ++at_;", [P]),
     ("src/platform/NumberText.cpp", "if (!s.empty() && s.front() == '-') return false;", "if (!s.empty() && s.front() == '+') return false;", [P]),
     ("src/platform/NumberText.cpp", "!std::isfinite(v)) return false;", "false) return false;", [P, M]),
     ("src/platform/NumberText.cpp", "if (start >= s.size()) return false;", "if (start > s.size()) return false;", [P]),
@@ -53,7 +53,7 @@ MUTATIONS = [
     ("src/platform/CodePage.cpp", "if (cp < min || cp > 0x10FFFF", "if (cp > 0x10FFFF", [P]),
     ("src/platform/CodePage.cpp", "if ((b & 0xC0) != 0x80) return 0;", "if ((b & 0x80) != 0x80) return 0;", [P]),
     ("src/platform/CodePage.cpp", "if (i + len > text.size()) return 0;", "if (i + len > text.size() + 1) return 0;", [P]),
-    ("src/model/GeologyFiles.cpp", "if (tokens.size() < needed) Fail();", "if (tokens.size() + 1 < needed) Fail();", [M]),
+    ("src/model/GeologyFiles.cpp", "if (found < needed) Fail();", "if (found + 1 < needed) Fail();", [M]),
     ("src/model/GeologyFiles.cpp", "if (words.size() != 4) return false;", "if (words.size() < 4) return false;", [M]),
     ("src/model/GeologyFiles.cpp", "count < 1) lines.Fail();", "count < 0) lines.Fail();", [M]),
     ("src/model/GeologyFiles.cpp", "if (first.Depth != 0) throw", "if (first.Depth < 0) throw", [M]),
@@ -98,7 +98,7 @@ MUTATIONS = [
     # An open's count weighs a kind's fields without those of the objects kept before it.
     ("src/model/GraphRecord.cpp", "if (count->keptFields_ + count->pendingFields_ + heldBytes <= count->available_", "if (count->pendingFields_ + heldBytes <= count->available_", [M]),
     # A model refused before its reading tells the reading's need alone, not the build's after it.
-    ("src/model/ModelFile.cpp", "ShowMessageDlg(ImportMemoryProblem(path, ModelTextImportBytes(text), available), 1);", "ShowMessageDlg(ImportMemoryProblem(path, readBytes, available), 1);", [M]),
+    ("src/model/ModelFile.cpp", "ImportMemoryProblem(path, CountedImportBytes(path, [&] { return ModelTextImportBytes(text); }),", "ImportMemoryProblem(path, readBytes,", [M]),
     # A save in place that does not empty the file first leaves the old content's tail.
     ("src/platform/BinaryStream.cpp", "if (earlier && ::ftruncate(fd, 0) != 0) {", "if (earlier && false) {", [P]),
     # A put-back over a longer new content leaves its tail.
@@ -203,6 +203,15 @@ MUTATIONS = [
     ("src/ui/DialogSupport.h", "return ToQt(utf8).replace(QStringLiteral(\"[*]\"), QStringLiteral(\"[*][*]\"));", "return ToQt(utf8);", ["ui_tests"]),
     # The frame's title not put right after another writes it.
     ("src/ui/MainFrame.cpp", "event->type() == QEvent::ModifiedChange) && !titling_)", "event->type() == QEvent::ModifiedChange) && false)", ["ui_tests"]),
+    # A name's copies, the legend's entries and index, and each file read beside a project not weighed.
+    ("src/model/StreamHelpers.cpp", "constexpr int kCopies = 2;", "constexpr int kCopies = 0;", ["ui_tests"]),
+    ("src/model/GeologyList.cpp", "if (TOpenCount::Weigh(indexBytes + passing) && held) {", "if (held) {", ["ui_tests"]),
+    ("src/model/GeologyList.cpp", "const bool held = WeighArray(count, sizeof(TGeologyEntry));", "const bool held = true;", ["ui_tests"]),
+    ("src/model/Section.cpp", "refusal = ReadCounted(utf8Path, [&] {\n      section = ReadSectionFile(*file);\n      TOpenCount::Keep(*section);\n    });", "section = ReadSectionFile(*file);", [M]),
+    ("src/model/Palette.cpp", "bool held = WeighArray(n, sizeof(TClrLine));", "bool held = true;", [M]),
+    ("src/model/GeologyFiles.cpp", "const bool held = WeighArray(static_cast<int64_t>(most), sizeof(TInkStation));", "const bool held = true;", [M]),
+    ("src/model/Borehole.cpp", "if (geology) held = TOpenCount::Weigh(IntervalsBytes(stations.size(), intervals)) && held;", "", [M]),
+    ("src/model/ModelFile.cpp", "!WeighArray(static_cast<int64_t>(std::max<size_t>(1, 2 * held_.capacity())), sizeof(uint32_t))) {", "false) {", [M]),
 ]
 
 

@@ -504,6 +504,44 @@ TEST_F(ProjectWindow, AProjectTheMemoryCannotHoldIsRefusedWithNothingOpened) {
     EXPECT_THROW(ReadProjectFile(path, GetProgramVersion()), EProjectFileError);
     EXPECT_LT(test::THeapPeak::Stop(), stored / 2);
   }
+  // What is made of what was read is weighed too: a name's copies (the object's name
+  // and its key, a legend entry's key), given room for the name read beside its
+  // conversion but not for its copies; the entries of a legend and their index, given
+  // three times what they store. Each is refused, the heap never past what was given,
+  // and read whole at the need it told and 5 % more.
+  constexpr int64_t kLongName = 4 << 20;  // the fixtures' long names
+  const struct {
+    const char* Name;
+    int64_t Given;  // 0: three times the file
+  } copies[] = {
+      {"long_name_group.q3d", kLongName * 5 / 2},
+      {"long_name_borehole.q3d", kLongName * 5 / 2},
+      {"long_name_legend.q3d", kLongName * 5 / 2},
+      {"many_empty_legend.q3d", 0},
+  };
+  for (const auto& c : copies) {
+    SCOPED_TRACE(c.Name);
+    const std::string path = Put(c.Name);
+    const int64_t given = c.Given > 0 ? c.Given : 3 * static_cast<int64_t>(std::filesystem::file_size(path));
+    int64_t told = 0;
+    {
+      const TScopedMemoryProbe little([given] { return given; });
+      test::THeapPeak::Start();
+      try {
+        (void)ReadProjectFile(path, GetProgramVersion());
+        ADD_FAILURE() << "read whole";
+      } catch (const EProjectFileError& error) {
+        const std::string text = error.what();
+        const size_t at = text.find("it needs ");
+        ASSERT_NE(at, std::string::npos) << text;
+        told = std::stoll(text.substr(at + 9));
+      }
+      EXPECT_LT(test::THeapPeak::Stop(), given);
+    }
+    const int64_t enough = (told << 20) + (told << 20) / 20;
+    const TScopedMemoryProbe probe([enough] { return enough; });
+    EXPECT_NO_THROW((void)ReadProjectFile(path, GetProgramVersion())) << told << " MB told";
+  }
 #endif
 }
 
@@ -576,6 +614,9 @@ std::vector<TOpenCountCase> OpenCountCases() {
       {"legacy_v2_long_name_surface.q3d", 2, 2.5, kBelowTheFields},
       {"legacy_v3_long_name_borehole.q3d", 3, 2.5, kBelowTheFields},
       {"many_stops_section.q3d", GetProgramVersion(), 2.5, kBelowTheFields},
+      // A name's copies: an object's name and key, read beside the name's conversion.
+      {"long_name_group.q3d", GetProgramVersion(), 2.5},
+      {"long_name_borehole.q3d", GetProgramVersion(), 2.5},
   };
 }
 
@@ -602,7 +643,9 @@ constexpr const char* kOpenCountFixtures[] = {
     "legacy_v3_long_name_section.q3d",
     "legacy_v2_long_name_surface.q3d",
     "legacy_v3_long_name_borehole.q3d",
-    "many_stops_section.q3d"};
+    "many_stops_section.q3d",
+    "long_name_group.q3d",
+    "long_name_borehole.q3d"};
 
 TEST(ProjectOpenCount, EveryFixtureOfTheRowsRuns) {
   std::vector<std::string> fixtures;
