@@ -12,11 +12,13 @@ namespace {
 
 thread_local const THashSeed* tSeedForTesting = nullptr;
 
+}  // namespace
+
 // From getrandom, which blocks only until the system's pool was first filled (at
 // boot); from std::random_device where the call is missing. Should both fail, the
 // clock and where the system placed the stack and the program still differ from one
 // process to the next.
-THashSeed DrawSeed() {
+THashSeed DrawHashSeed() {
   THashSeed seed;
   size_t got = 0;
   auto* bytes = reinterpret_cast<unsigned char*>(&seed);
@@ -37,16 +39,14 @@ THashSeed DrawSeed() {
   } catch (...) {
     const int onStack = 0;
     seed.K0 = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    seed.K1 = reinterpret_cast<uintptr_t>(&onStack) ^ reinterpret_cast<uintptr_t>(&DrawSeed);
+    seed.K1 = reinterpret_cast<uintptr_t>(&onStack) ^ reinterpret_cast<uintptr_t>(&DrawHashSeed);
     return seed;
   }
 }
 
-}  // namespace
-
 THashSeed CurrentHashSeed() {
   if (tSeedForTesting) return *tSeedForTesting;
-  static const THashSeed seed = DrawSeed();
+  static const THashSeed seed = DrawHashSeed();
   return seed;
 }
 
