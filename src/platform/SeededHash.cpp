@@ -12,13 +12,11 @@ namespace {
 
 thread_local const THashSeed* tSeedForTesting = nullptr;
 
-}  // namespace
-
 // From getrandom, which blocks only until the system's pool was first filled (at
 // boot); from std::random_device where the call is missing. Should both fail, the
 // clock and where the system placed the stack and the program still differ from one
 // process to the next.
-THashSeed DrawHashSeed() {
+THashSeed DrawSeed() {
   THashSeed seed;
   size_t got = 0;
   auto* bytes = reinterpret_cast<unsigned char*>(&seed);
@@ -39,14 +37,16 @@ THashSeed DrawHashSeed() {
   } catch (...) {
     const int onStack = 0;
     seed.K0 = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    seed.K1 = reinterpret_cast<uintptr_t>(&onStack) ^ reinterpret_cast<uintptr_t>(&DrawHashSeed);
+    seed.K1 = reinterpret_cast<uintptr_t>(&onStack) ^ reinterpret_cast<uintptr_t>(&DrawSeed);
     return seed;
   }
 }
 
+}  // namespace
+
 THashSeed CurrentHashSeed() {
   if (tSeedForTesting) return *tSeedForTesting;
-  static const THashSeed seed = DrawHashSeed();
+  static const THashSeed seed = DrawSeed();
   return seed;
 }
 

@@ -25,9 +25,6 @@ struct THashSeed {
 // on this thread, that of the innermost TScopedHashSeedForTesting while one lives.
 THashSeed CurrentHashSeed();
 
-// A seed drawn from the system's randomness (what the process's seed is drawn by).
-THashSeed DrawHashSeed();
-
 // SipHash-c-d (c rounds a word, d at the end) of `size` bytes at `data` under `seed`.
 template <int C, int D>
 uint64_t SipHash(const THashSeed& seed, const void* data, size_t size) {

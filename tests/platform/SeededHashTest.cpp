@@ -5,12 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/GeneratedFixtures.h"
+#include "support/PeerRun.h"
 
 namespace qira {
 namespace {
@@ -45,18 +49,26 @@ TEST(SeededHash, TheTablesHashGivesSipHash13sAnswers) {
   EXPECT_EQ(rows, 64);
 }
 
-// The seed is drawn anew: two draws, and the process's seed, all differ, and a name
-// lands apart under each (a constant seed, 0 or any other, gives one placing to every
-// process and lets a file choose its keys against it).
-TEST(SeededHash, EachDrawAndTheProcesssSeedDiffer) {
-  const THashSeed seeds[] = {CurrentHashSeed(), DrawHashSeed(), DrawHashSeed()};
+// Two processes place a name apart: this one and the same program run again, which
+// tells its own hash of the name (a seed fixed in the program, at 0 or any other
+// constant, places it alike in both).
+TEST(SeededHash, TwoProcessesHashANameApart) {
   const std::string name = "LAYER0";
-  for (size_t a = 0; a < std::size(seeds); ++a)
-    for (size_t b = a + 1; b < std::size(seeds); ++b) {
-      EXPECT_FALSE(seeds[a].K0 == seeds[b].K0 && seeds[a].K1 == seeds[b].K1) << a << " and " << b;
-      EXPECT_NE(SeededHash(seeds[a], name.data(), name.size()), SeededHash(seeds[b], name.data(), name.size()))
-          << a << " and " << b;
-    }
+  const size_t here = TSeededHash{}(name);
+  if (std::getenv("QIRA_TELL_NAME_HASH") != nullptr) {
+    std::printf("hash %zx\n", here);
+    return;
+  }
+  const std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
+  const test::TPeerOutput other =
+      test::RunCommand("QIRA_TELL_NAME_HASH=1 '" + program + "' --gtest_filter=SeededHash.TwoProcessesHashANameApart");
+  ASSERT_EQ(other.status, 0) << other.text;
+  char told[32];
+  std::snprintf(told, sizeof told, "hash %zx", here);
+  bool answered = false;
+  for (const std::string& line : other.lines) answered = answered || line.rfind("hash ", 0) == 0;
+  EXPECT_TRUE(answered) << other.text;
+  EXPECT_FALSE(other.Has(told)) << other.text;
 }
 
 // Names that a function the writer knows puts in one bucket of a table of about 1,000
