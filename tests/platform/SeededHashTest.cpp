@@ -49,9 +49,9 @@ TEST(SeededHash, TheTablesHashGivesSipHash13sAnswers) {
   EXPECT_EQ(rows, 64);
 }
 
-// Two processes place a name apart: this one and the same program run again, which
-// tells its own hash of the name (a seed fixed in the program, at 0 or any other
-// constant, places it alike in both).
+// Two processes place a name apart: this one and the same program run again (whole,
+// not as a shard of a ctest run), which tells its own hash of the name (a seed fixed
+// in the program, at 0 or any other constant, places it alike in both).
 TEST(SeededHash, TwoProcessesHashANameApart) {
   const std::string name = "LAYER0";
   const size_t here = TSeededHash{}(name);
@@ -61,7 +61,8 @@ TEST(SeededHash, TwoProcessesHashANameApart) {
   }
   const std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
   const test::TPeerOutput other =
-      test::RunCommand("QIRA_TELL_NAME_HASH=1 '" + program + "' --gtest_filter=SeededHash.TwoProcessesHashANameApart");
+      test::RunCommand("env -u GTEST_TOTAL_SHARDS -u GTEST_SHARD_INDEX QIRA_TELL_NAME_HASH=1 '" + program +
+                       "' --gtest_filter=SeededHash.TwoProcessesHashANameApart");
   ASSERT_EQ(other.status, 0) << other.text;
   char told[32];
   std::snprintf(told, sizeof told, "hash %zx", here);
