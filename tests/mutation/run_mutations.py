@@ -28,7 +28,16 @@ After the trim (120 s limit): 25/54; 38 and 39 survive in 24 s and 37 s, so thei
 catches were time-outs under load, not faults found.
 With the rows of each kind's let-in (2026-12-09, sanitized build, 600 s, machine under load):
 71-75, 77-84 and 93-103 caught, 24/24, each run 95-120 s.
-RESULTS_OF_THE_FILTERED_RUN
+With a filter per row (2026-12-09, sanitized build, 600 s, machine at load 15-25 beside
+other builds): 89/120 caught in 56 minutes in all (rows 1-109 in 52 minutes, 10 of them
+the run before any mutation and 10 row 103's time-out; 110-120 in 4). Each row 2-60 s
+but 103. Survivors: 1-4, 9, 10, 13-15, 24-26, 29, 30, 32, 34, 37-43, 45, 47-50, 52, 53
+as before the trim (37 now equivalent: a length one past the chunk's end fails its read
+all the same), and 99: the older three-chunk surface let in at its stored bytes is still
+refused, its triangles' own weigh passing them over, and no row of the open-count table
+opens that layout's large surface at the need it tells. 44 and 46 missed in that run only
+by a filter that left out their parameterised cases (mended, then caught: 2/2), and 55,
+108 and 109 were judged in a second run.
 """
 import argparse
 import os
@@ -220,9 +229,9 @@ MUTATIONS = [
     # A section skipped by an open's count jumps its palette's chunk unread: its style read from the wrong place.
     ("src/model/Section.cpp", "if (!TZBPalette::SkipStored(s, stops)) return std::nullopt;", "TFileVersion palette(s, 0);\n    int32_t found = 0;\n    if (palette.ReadHeader(found, true) ? !palette.SkipToEnd() : palette.Damaged()) return std::nullopt;", [U("ProjectFileFormat.*"), U("ProjectWindow.AProjectTheMemoryCannotHold*"), U("ProjectWindow.TheCountOfAnOpen*")]),
     # A "[*]" of a document's name taken by Qt for the mark's place.
-    ("src/ui/DialogSupport.h", "return ToQt(utf8).replace(QStringLiteral(\"[*]\"), QStringLiteral(\"[*][*]\"));", "return ToQt(utf8);", [U("MainFrame*:UnsavedChanges.*:ViewWindow*")]),
+    ("src/ui/DialogSupport.h", "return ToQt(utf8).replace(QStringLiteral(\"[*]\"), QStringLiteral(\"[*][*]\"));", "return ToQt(utf8);", [U("*QuitWithWindowsOpen.*ANameHolding*")]),
     # The frame's title not put right after another writes it.
-    ("src/ui/MainFrame.cpp", "event->type() == QEvent::ModifiedChange) && !titling_)", "event->type() == QEvent::ModifiedChange) && false)", [U("MainFrame*")]),
+    ("src/ui/MainFrame.cpp", "event->type() == QEvent::ModifiedChange) && !titling_)", "event->type() == QEvent::ModifiedChange) && false)", [U("*QuitWithWindowsOpen.*TheFrameTitleIsPutRight*")]),
     # The process's seed fixed at 0: every process places a file's names alike.
     ("src/platform/SeededHash.cpp", "static const THashSeed seed = DrawSeed();", "static const THashSeed seed{};", [P("SeededHash.*")]),
     # The seed drawn a constant (getrandom's bytes not taken).
@@ -316,6 +325,8 @@ def run(build_dir, program, cases):
     """The names of the failed tests among `cases` (a gtest filter), or {"<timeout>"} /
     {"<crash>"}."""
     exe = os.path.join(build_dir, "tests", program)
+    # A parameterised suite's cases stand behind their instantiation's name ("Files/Suite.Case/row").
+    cases = ":".join(c if c.startswith("*") else c + ":*/" + c for c in cases.split(":"))
     try:
         r = subprocess.run([exe, "--gtest_filter=%s-*X11*" % cases, "--gtest_brief=1"], cwd=ROOT, env=test_env(build_dir),
                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=RUN_TIMEOUT)
