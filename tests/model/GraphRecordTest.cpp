@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -24,6 +25,7 @@
 #include "model/GraphPolyline.h"
 #include "model/GraphSurface.h"
 #include "model/GraphicsKinds.h"
+#include "model/Palette.h"
 #include "model/RecordFixtures.h"
 #include "model/SectionGroup.h"
 #include "model/StreamHelpers.h"
@@ -392,6 +394,91 @@ TEST(GraphRecordOpenCount, FieldsAreSkippedWhereTheObjectsKeptLeaveThemNoRoom) {
   ASSERT_TRUE(TOpenCount::Keep(object));
   EXPECT_FALSE(TOpenCount::Expect(kRoom * 3 / 5));
   EXPECT_TRUE(TOpenCount::Expect(kRoom / 5));
+}
+
+// An array whose size a file gives, read under a count that has no room for it, is
+// weighed before it is made and passed over: survey points, a palette's stops and
+// the older layout's value table, a string's conversion, which for Windows-1252 characters
+// above 127 is two or three times its stored bytes (what each makes stays empty, the
+// open not whole).
+TEST(GraphRecordOpenCount, AnArrayTheCountHasNoRoomForIsPassedOverUnmade) {
+  const TScopedMemoryProbe figures([] { return int64_t{1} << 40; });
+  constexpr int kElements = 4096;
+  const struct {
+    const char* Site;
+    std::function<void(TMemoryStream&)> write;
+    // The elements the reading made.
+    std::function<size_t(TMemoryStream&)> read;
+    int64_t Little = 0;  // room too little for the array
+  } rows[] = {
+      {"survey points",
+       [](TMemoryStream& s) { ASSERT_TRUE(WriteSurveyPoints(s, std::vector<TSurveyPoint>(kElements))); },
+       [](TMemoryStream& s) {
+         std::vector<TSurveyPoint> points;
+         EXPECT_TRUE(ReadSurveyPoints(s, static_cast<int32_t>(s.Size()), points));
+         return points.size();
+       }},
+      {"a palette's stops",
+       [](TMemoryStream& s) {
+         TZBPalette palette;
+         for (int i = 0; i < kElements; ++i) palette.AddStop(1 + i % 99, 0x00FF00);
+         ASSERT_TRUE(palette.SaveToStream(s));
+       },
+       [](TMemoryStream& s) {
+         TZBPalette palette;
+         EXPECT_TRUE(palette.LoadFromStream(s));
+         return palette.StopColors().size();
+       }},
+      {"the older value table",
+       [](TMemoryStream& s) {
+         ASSERT_TRUE(s.WriteUInt8(0) && s.WriteInt32(kElements) && s.WriteInt32(50));
+         for (int i = 0; i < kElements; ++i) ASSERT_TRUE(s.WriteFloat(static_cast<float>(i)) && s.WriteUInt32(0xFF));
+       },
+       [](TMemoryStream& s) {
+         TZBPalette palette;
+         palette.LoadValueTable(s);
+         return palette.StopColors().size();
+       }},
+      // Room for the stored bytes twice, not for their conversion beside them.
+      {"a name's conversion",
+       [](TMemoryStream& s) {
+         std::string euros;
+         for (int i = 0; i < kElements; ++i) euros += "\u20ac";
+         ASSERT_TRUE(WriteLengthString(s, euros));
+       },
+       [](TMemoryStream& s) {
+         std::string name;
+         EXPECT_TRUE(ReadLengthString(s, name));
+         return name.size();
+       },
+       2 * StringBlockBytes(kElements) + 64},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Site);
+    TMemoryStream written;
+    row.write(written);
+    for (const int64_t room : {int64_t{1} << 30, row.Little}) {
+      TMemoryStream s(written.Data().data(), written.Data().size());
+      TOpenCount count(room);
+      const size_t made = row.read(s);
+      EXPECT_EQ(made > 0, room > row.Little) << room;
+      EXPECT_EQ(count.Fits(), room > row.Little) << room;
+    }
+  }
+}
+
+// The first frame's bins are counted at the stretch the room the open leaves gives the
+// frame: the least up to 256 MB left, a longer one beyond it, whose bins take more.
+TEST(GraphRecordOpenCount, TheFirstFramesBinsAreCountedAtTheStretchTheRoomGives) {
+  const TScopedMemoryProbe figures([] { return int64_t{1} << 40; });
+  constexpr int64_t kMB = int64_t{1} << 20;
+  const auto need = [](int64_t room) {
+    TOpenCount count(room);
+    TOpenCount::Skipped(TSkippedCost{kMB, 8 * kMB});
+    return count.Needed();
+  };
+  EXPECT_EQ(need(64 * kMB), need(200 * kMB));
+  EXPECT_GT(need(4096 * kMB), need(200 * kMB) + 8 * kMB);
 }
 
 // An object whose stored count or length is damaged (far above what its chunk holds,

@@ -798,6 +798,9 @@ const std::vector<TQuitCase>& QuitCases() {
            EXPECT_TRUE(RunEventLoopFor(2000, [&] { return Shown(frame) == "QIRA 3D Viewer - [x[*]y.q3d" + mark + "]"; }))
                << Shown(frame);
          }
+         // The view that covers the screen, a window of its own, the same.
+         FullScreen(form, false);
+         EXPECT_EQ(Shown(*form->FullScreenWindow()), "x[*]y.q3d*");
        },
        0, CtrlQ, {TMessageResult::Discard}},
       // No full screen: a menu of the frame opened and closed with Esc leaves the

@@ -571,6 +571,8 @@ TEST_F(PipeRenderGL, AFrameQueuesNoMoreThanTheBoundBetweenTwoWaitsOneLargeObject
     // The stretch that room gives: the least up to 256 MB, beyond it two stretches an
     // eighth of the room at 128 B a vertex.
     int64_t Stretch = VerticesInRenderStretch;
+    // The room after the frame's first look at it (-1: Room throughout).
+    int64_t RoomLater = -1;
   };
   constexpr int64_t kMuchRoom = int64_t{1} << 30;
   constexpr int kNodes = 20000;
@@ -680,6 +682,11 @@ TEST_F(PipeRenderGL, AFrameQueuesNoMoreThanTheBoundBetweenTwoWaitsOneLargeObject
          return points;
        },
        kPoints, 1, 0},
+      // Much room as the frame starts, none once it has begun: the frame looks again
+      // within the least stretch and bounds the queue at it.
+      {"shared mesh, the room gone as the frame draws",
+       [](TGLBaseSceneObject& parent) -> TGLBaseSceneObject& { return SharedMeshOfTriangles(parent, kTriangles, 0, 0); },
+       int64_t{kTriangles} * 3, 3, kMuchRoom, VerticesInRenderStretch, 0},
   };
   ASSERT_TRUE(GL.VERSION_3_2 || GL.ARB_sync) << "the test's context has no fences";
   for (const TRow& row : rows) {
@@ -689,7 +696,8 @@ TEST_F(PipeRenderGL, AFrameQueuesNoMoreThanTheBoundBetweenTwoWaitsOneLargeObject
     SetRenderWaitHook([&](int64_t vertices) { stretches.push_back(vertices); });
     TFenceCalls fences;
     {
-      const TScopedMemoryProbe room([&row] { return row.Room; });
+      int looks = 0;
+      const TScopedMemoryProbe room([&row, &looks] { return looks++ == 0 || row.RoomLater < 0 ? row.Room : row.RoomLater; });
       s_->buffer->Render();
     }
     SetRenderWaitHook({});
