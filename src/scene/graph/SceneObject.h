@@ -159,10 +159,15 @@ inline constexpr int64_t VerticesInRenderStretch = VerticesBetweenRenderWaits / 
 // VerticesInRenderStretch, which it is up to 256 MB left. The one reckoning of the
 // stretch: the frame's draw asks it with the room it looks at, an open's count with
 // the room the open leaves its first frame.
+// Past a gigabyte of room a longer stretch buys no time: the renderer's threads sit idle
+// while the frame sends it (400 sections at 1920 x 1080 drew 1.2 times slower at ten
+// million vertices a stretch than at four times the least, the survey 1.1 times).
 inline constexpr int64_t QueuedVertexBytes = 128;
 inline constexpr int64_t RoomPerRenderQueue = 8;
+inline constexpr int64_t MostVerticesInRenderStretch = 4 * VerticesInRenderStretch;
 constexpr int64_t RenderStretchVertices(int64_t roomBytes) {
-  return std::max(VerticesInRenderStretch, roomBytes / (2 * RoomPerRenderQueue * QueuedVertexBytes));
+  return std::clamp(roomBytes / (2 * RoomPerRenderQueue * QueuedVertexBytes), VerticesInRenderStretch,
+                    MostVerticesInRenderStretch);
 }
 
 // The renderer bins a primitive into every tile of RenderTilePixels x RenderTilePixels
