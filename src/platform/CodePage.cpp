@@ -118,6 +118,10 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
 
 namespace {
 
+// Whether the sequence at hand (len bytes, 0 when malformed, the code point cp) has no
+// Windows-1252 byte: it is written as "?".
+bool LacksByte(size_t len, char32_t cp) { return len == 0 || (ByteOf(cp) == '?' && cp != U'?'); }
+
 // The bytes of utf8 in Windows-1252; lost is set when a character had none.
 std::string ConvertToCp1252(std::string_view utf8, bool& lost) {
   std::string out;
@@ -127,16 +131,9 @@ std::string ConvertToCp1252(std::string_view utf8, bool& lost) {
   while (i < utf8.size()) {
     char32_t cp;
     size_t len = Utf8SequenceAt(utf8, i, cp);
-    if (len == 0) {
-      out.push_back('?');
-      lost = true;
-      ++i;
-    } else {
-      const char byte = ByteOf(cp);
-      lost = lost || (byte == '?' && cp != U'?');
-      out.push_back(byte);
-      i += len;
-    }
+    lost = lost || LacksByte(len, cp);
+    out.push_back(len == 0 ? '?' : ByteOf(cp));
+    i += len == 0 ? 1 : len;
   }
   return out;
 }
@@ -171,7 +168,7 @@ std::string Cp1252LostCharacters(std::string_view utf8) {
     const size_t len = Utf8SequenceAt(utf8, i, cp);
     if (len == 0) cp = kReplacementCharacter;
     i += len == 0 ? 1 : len;
-    if ((len == 0 || (ByteOf(cp) == '?' && cp != U'?')) && seen.insert(cp).second) AppendUtf8(lost, cp);
+    if (LacksByte(len, cp) && seen.insert(cp).second) AppendUtf8(lost, cp);
   }
   return lost;
 }
